@@ -1,0 +1,9 @@
+// The basic library: strings, arrays, small records, messages, random numbers, the binary
+// record stream, attribute-tree text, files, directories and processes.
+#pragma once
+
+#include "AK_Message.h"
+#include "AK_Array.h"
+#include "AK_String.h"
+#include "AK_Vec.h"
+#include "AK_Random.h"

@@ -1,0 +1,25 @@
+#include "AK_Random.h"
+
+namespace {
+uint32_t g_randomState = 1;
+uint32_t g_rand15State = 1;
+}  // namespace
+
+int AK_Random()
+{
+  g_randomState = g_randomState * 1103515245u + 12345u;
+  uint32_t first = g_randomState;
+  g_randomState = g_randomState * 1103515245u + 12345u;
+  uint32_t second = g_randomState;
+  return static_cast<int>((first & 0x7fff0000u) | ((second >> 16) & 0x7fffu));
+}
+
+void AK_SeedRandom(uint32_t seed) { g_randomState = seed; }
+
+int AK_Rand15()
+{
+  g_rand15State = g_rand15State * 1103515245u + 12345u;
+  return static_cast<int>((g_rand15State / 65536u) % 32768u);
+}
+
+void AK_SeedRand15(uint32_t seed) { g_rand15State = seed; }
