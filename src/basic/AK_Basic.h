@@ -7,3 +7,6 @@
 #include "AK_String.h"
 #include "AK_Vec.h"
 #include "AK_Random.h"
+#include "AK_Files.h"
+#include "AK_Stream.h"
+#include "AK_AttributeNode.h"

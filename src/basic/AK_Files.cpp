@@ -1,0 +1,176 @@
+#include "AK_Files.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+AK_String AK_NormalizePath(const char* path)
+{
+  AK_String p(path ? path : "");
+  p.ReplaceChar('\\', '/');
+  return p;
+}
+
+AK_String AK_JoinPath(const char* directory, const char* name)
+{
+  AK_String joined(directory ? directory : "");
+  joined.EnsureTrailingChar(name ? name : "", AK_DIR_SEP);
+  return joined;
+}
+
+std::FILE* AK_FileOpen(const char* path, const char* mode)
+{
+  if (!path || !mode) return nullptr;
+  return std::fopen(AK_NormalizePath(path).c_str(), mode);
+}
+
+bool AK_ReadLine(std::FILE* file, AK_String& line)
+{
+  line = "";
+  if (!file) return false;
+  char chunk[512];
+  bool any = false;
+  while (std::fgets(chunk, sizeof chunk, file)) {
+    any = true;
+    size_t n = std::strlen(chunk);
+    bool complete = n > 0 && chunk[n - 1] == '\n';
+    if (complete) chunk[--n] = '\0';
+    line += chunk;
+    if (complete) break;
+  }
+  int n = line.Length();
+  if (n > 0 && line[n - 1] == '\r') line[n - 1] = '\0';
+  return any;
+}
+
+bool AK_ReadTextFile(const char* path, AK_String& text)
+{
+  text = "";
+  std::FILE* f = AK_FileOpen(path, "rb");
+  if (!f) return false;
+  std::vector<char> bytes;
+  char chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  if (!ok) return false;
+  text = AK_String(bytes.data(), bytes.data() + bytes.size());
+  return true;
+}
+
+int AK_FileExists(const char* path)
+{
+  if (!path || !*path) return 0;
+  struct stat st;
+  return ::stat(AK_NormalizePath(path).c_str(), &st) == 0 ? 1 : 0;
+}
+
+int AK_IsDirectory(const char* path)
+{
+  if (!path || !*path) return 0;
+  struct stat st;
+  return ::stat(AK_NormalizePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+int AK_MakeDirectory(const char* path)
+{
+  if (!path || !*path) return -1;
+  AK_String p = AK_NormalizePath(path);
+  if (::mkdir(p.c_str(), 0777) == 0) return 0;
+  return errno == EEXIST && AK_IsDirectory(p) ? 0 : -1;
+}
+
+int AK_RenameFile(const char* oldPath, const char* newPath)
+{
+  if (!oldPath || !newPath || !*oldPath || !*newPath) return -1;
+  AK_String from = AK_NormalizePath(oldPath), to = AK_NormalizePath(newPath);
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) return -1;
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
+}
+
+int AK_DeleteDirectoryTree(const char* path)
+{
+  if (!path || !*path) return -1;
+  std::error_code ec;
+  std::filesystem::path p(AK_NormalizePath(path).c_str());
+  if (!std::filesystem::is_directory(std::filesystem::symlink_status(p, ec))) return -1;
+  std::filesystem::remove_all(p, ec);
+  return ec ? -1 : 0;
+}
+
+int AK_DeleteFile(const char* path)
+{
+  if (!path || !*path) return -1;
+  AK_String p = AK_NormalizePath(path);
+  struct stat st;
+  if (::lstat(p.c_str(), &st) != 0) return -1;
+  if (S_ISDIR(st.st_mode)) return ::rmdir(p.c_str()) == 0 ? 0 : -1;
+  return ::unlink(p.c_str()) == 0 ? 0 : -1;
+}
+
+int AK_CopyFile(const char* source, const char* target)
+{
+  std::FILE* in = AK_FileOpen(source, "rb");
+  if (!in) return 1;
+  std::FILE* out = AK_FileOpen(target, "wb");
+  if (!out) {
+    std::fclose(in);
+    return 2;
+  }
+  char block[1024];
+  size_t n;
+  bool written = true;
+  while ((n = std::fread(block, 1, sizeof block, in)) > 0)
+    if (std::fwrite(block, 1, n, out) != n) { written = false; break; }
+  bool readError = std::ferror(in) != 0;
+  std::fclose(in);
+  if (std::fclose(out) != 0) written = false;
+  if (readError) return 3;
+  return written ? 0 : 4;
+}
+
+AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension)
+{
+  AK_Array<AK_String> list;
+  AK_String dir = AK_NormalizePath(directory && *directory ? directory : ".");
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return list;
+  std::vector<AK_String> names;
+  bool filter = extension && *extension;
+  while (struct dirent* e = ::readdir(d)) {
+    const char* name = e->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strncmp(name, "..", 2) == 0) continue;
+    AK_String n(name);
+    if (filter && !(n.GetExtension() == extension)) continue;
+    names.push_back(std::move(n));
+  }
+  ::closedir(d);
+  std::sort(names.begin(), names.end(),
+            [](const AK_String& a, const AK_String& b) { return std::strcmp(a, b) < 0; });
+  list.Reserve(static_cast<int32_t>(names.size()));
+  for (auto& n : names) list.Append(std::move(n));
+  return list;
+}
+
+AK_String AK_CurrentDirectory()
+{
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::current_path(ec);
+  return ec ? AK_String() : AK_String(p.c_str());
+}
+
+AK_String AK_HomeDirectory()
+{
+  const char* home = std::getenv("HOME");
+  if (home && *home) return AK_String(home);
+  return AK_CurrentDirectory();
+}

@@ -1,0 +1,418 @@
+#include "AK_Stream.h"
+
+#include <zlib.h>
+
+#include <bit>
+#include <cstring>
+#include <new>
+
+#include "AK_Files.h"
+#include "AK_Message.h"
+
+namespace {
+
+constexpr int32_t kBufferSize = 1 << 16;
+// Texts and arrays of unknown honesty are read in pieces of this many bytes at most.
+constexpr int64_t kGrowStep = 1 << 20;
+// No text in a record is longer than this; a longer length is corrupt data.
+constexpr int32_t kMaxTextLength = (1 << 30);
+
+template <class T>
+T ToLittle(T value)
+{
+  if constexpr (std::endian::native == std::endian::little) {
+    return value;
+  } else {
+    unsigned char b[sizeof(T)];
+    std::memcpy(b, &value, sizeof(T));
+    for (size_t i = 0; i < sizeof(T) / 2; ++i) {
+      unsigned char t = b[i];
+      b[i] = b[sizeof(T) - 1 - i];
+      b[sizeof(T) - 1 - i] = t;
+    }
+    std::memcpy(&value, b, sizeof(T));
+    return value;
+  }
+}
+
+template <class T>
+bool PutItems(AK_STREAM& s, const T* data, int64_t n)
+{
+  if constexpr (std::endian::native == std::endian::little) {
+    return s.PutRaw(data, n * static_cast<int64_t>(sizeof(T)));
+  } else {
+    for (int64_t i = 0; i < n; ++i) {
+      T v = ToLittle(data[i]);
+      if (!s.PutRaw(&v, sizeof(T))) return false;
+    }
+    return true;
+  }
+}
+
+// Reads up to n items; returns how many were complete.
+template <class T>
+int64_t GetItems(AK_STREAM& s, T* data, int64_t n)
+{
+  int64_t bytes = s.GetRaw(data, n * static_cast<int64_t>(sizeof(T)));
+  int64_t items = bytes / static_cast<int64_t>(sizeof(T));
+  if constexpr (std::endian::native != std::endian::little) {
+    for (int64_t i = 0; i < items; ++i) data[i] = ToLittle(data[i]);
+  }
+  return items;
+}
+
+template <class T>
+int32_t WriteBulk(AK_STREAM& s, const T* data, int32_t n)
+{
+  if (n < 0 || (n > 0 && !data)) { s._fail = 1; return 0; }
+  bool ok = PutItems(s, data, n);
+  s._fail = ok ? 0 : 1;
+  return ok ? n : 0;
+}
+
+template <class T>
+int32_t ReadBulk(AK_STREAM& s, T* data, int32_t n)
+{
+  if (n < 0 || (n > 0 && !data)) { s.MarkFailed(); return 0; }
+  int32_t got = static_cast<int32_t>(GetItems(s, data, n));
+  s._fail = got == n ? 0 : 1;
+  return got;
+}
+
+// Room for `need` elements, growing geometrically so that piecewise reading stays linear.
+template <class T>
+void GrowFor(AK_Array<T>& a, int32_t need, int32_t limit)
+{
+  if (need <= a.Capacity()) return;
+  int64_t twice = 2 * static_cast<int64_t>(a.Capacity());
+  int64_t target = need > twice ? need : twice;
+  if (target > limit) target = limit;
+  a.Reserve(static_cast<int32_t>(target));
+}
+
+template <class T>
+int ReadArrayOf(AK_STREAM& s, AK_Array<T>& out, int32_t n)
+{
+  out.Clear();
+  if (n < 0) { s.MarkFailed(); return 1; }
+  const int64_t step = kGrowStep / static_cast<int64_t>(sizeof(T)) + 1;
+  int32_t have = 0;
+  while (have < n) {
+    int32_t want = static_cast<int32_t>(n - have < step ? n - have : step);
+    GrowFor(out, have + want, n);
+    int32_t got = static_cast<int32_t>(GetItems(s, out._elems + have, want));
+    have += got;
+    out.SetCount(have);
+    if (got < want) {
+      out.Clear();
+      out.Resize(1);
+      s._fail = 1;
+      return 1;
+    }
+  }
+  s._fail = 0;
+  return 0;
+}
+
+template <class T>
+int WriteArrayOf(AK_STREAM& s, const AK_Array<T>& items)
+{
+  bool ok = PutItems(s, items._elems, items.Count());
+  s._fail = ok ? 0 : 1;
+  return s._fail;
+}
+
+bool ModeIsBinary(const char* mode) { return mode && std::strchr(mode, 'b'); }
+bool ModeWrites(const char* mode) { return std::strchr(mode, 'w') || std::strchr(mode, 'a'); }
+
+}  // namespace
+
+AK_STREAM::AK_STREAM() = default;
+
+AK_STREAM::AK_STREAM(const char* path, const char* mode) { AK_StreamOpen(*this, path, mode); }
+
+AK_STREAM::~AK_STREAM()
+{
+  if (_file) {
+    bool writing = _writing;
+    if (AK_StreamClose(*this) && writing) {
+      AK_String text = "ERROR:AK_STREAM " + _name + " could not be written completely!";
+      AK_MESSAGE(text);
+    }
+  }
+  delete[] _buffer;
+}
+
+void AK_STREAM::ResetBuffer()
+{
+  _pos = 0;
+  _end = 0;
+}
+
+bool AK_STREAM::Flush()
+{
+  if (!_file || !_writing) return false;
+  if (_pos > 0 && !_broken) {
+    int written = gzwrite(_file, _buffer, static_cast<unsigned>(_pos));
+    if (written != _pos) _broken = true;
+  }
+  _pos = 0;
+  return !_broken;
+}
+
+bool AK_STREAM::Refill()
+{
+  if (!_file || _writing || _broken) return false;
+  int got = gzread(_file, _buffer, static_cast<unsigned>(kBufferSize));
+  _pos = 0;
+  _end = 0;
+  // A piece that ends in a damaged or cut-off file is not trusted: its check sum is missing.
+  int error = Z_OK;
+  gzerror(_file, &error);
+  if (got <= 0 || error != Z_OK) return false;
+  _end = got;
+  return true;
+}
+
+bool AK_STREAM::PutRaw(const void* data, int64_t n)
+{
+  if (!_file || !_writing || _broken) return false;
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  while (n > 0) {
+    if (_pos == kBufferSize && !Flush()) return false;
+    int64_t room = kBufferSize - _pos;
+    int64_t take = n < room ? n : room;
+    std::memcpy(_buffer + _pos, p, static_cast<size_t>(take));
+    _pos += static_cast<int32_t>(take);
+    p += take;
+    n -= take;
+  }
+  return true;
+}
+
+int64_t AK_STREAM::GetRaw(void* data, int64_t n)
+{
+  if (!_file || _writing || _broken) return 0;
+  unsigned char* p = static_cast<unsigned char*>(data);
+  int64_t done = 0;
+  while (done < n) {
+    if (_pos == _end && !Refill()) {
+      _broken = true;  // end of data or a damaged file: the record cannot go on
+      break;
+    }
+    int64_t have = _end - _pos;
+    int64_t take = n - done < have ? n - done : have;
+    std::memcpy(p + done, _buffer + _pos, static_cast<size_t>(take));
+    _pos += static_cast<int32_t>(take);
+    done += take;
+  }
+  return done;
+}
+
+AK_STREAM& AK_STREAM::operator<<(int32_t value)
+{
+  value = ToLittle(value);
+  _fail = PutRaw(&value, sizeof value) ? 0 : 1;
+  return *this;
+}
+
+AK_STREAM& AK_STREAM::operator<<(float value)
+{
+  value = ToLittle(value);
+  _fail = PutRaw(&value, sizeof value) ? 0 : 1;
+  return *this;
+}
+
+AK_STREAM& AK_STREAM::operator<<(double value)
+{
+  value = ToLittle(value);
+  _fail = PutRaw(&value, sizeof value) ? 0 : 1;
+  return *this;
+}
+
+AK_STREAM& AK_STREAM::operator<<(const AK_String& text) { return *this << text.c_str(); }
+
+AK_STREAM& AK_STREAM::operator<<(const char* text)
+{
+  if (!text) text = "";
+  size_t n = std::strlen(text);
+  if (n > static_cast<size_t>(kMaxTextLength)) { _fail = 1; return *this; }
+  int32_t length = ToLittle(static_cast<int32_t>(n));
+  bool ok = PutRaw(&length, sizeof length) && PutRaw(text, static_cast<int64_t>(n));
+  _fail = ok ? 0 : 1;
+  return *this;
+}
+
+AK_STREAM& AK_STREAM::operator>>(int32_t& value)
+{
+  int32_t v;
+  if (GetItems(*this, &v, 1) == 1) { value = v; _fail = 0; }
+  else _fail = 1;
+  return *this;
+}
+
+AK_STREAM& AK_STREAM::operator>>(float& value)
+{
+  float v;
+  if (GetItems(*this, &v, 1) == 1) { value = v; _fail = 0; }
+  else _fail = 1;
+  return *this;
+}
+
+AK_STREAM& AK_STREAM::operator>>(double& value)
+{
+  double v;
+  if (GetItems(*this, &v, 1) == 1) { value = v; _fail = 0; }
+  else _fail = 1;
+  return *this;
+}
+
+AK_STREAM& AK_STREAM::operator>>(AK_String& text)
+{
+  int32_t length = 0;
+  if (GetItems(*this, &length, 1) != 1 || length < 0 || length > kMaxTextLength) {
+    if (length < 0 || length > kMaxTextLength) _broken = true;
+    text = "";
+    _fail = 1;
+    return *this;
+  }
+  AK_Array<char> bytes;
+  if (ReadArrayOf(*this, bytes, length)) {
+    text = "";
+    return *this;  // ReadArrayOf has set the flag
+  }
+  // A NUL inside the bytes ends the text; the bytes after it are consumed all the same.
+  text = AK_String(bytes._elems, bytes._elems + length);
+  _fail = 0;
+  return *this;
+}
+
+int AK_StreamOpen(AK_STREAM& stream, const char* path, const char* mode)
+{
+  if (stream._file) AK_StreamClose(stream);
+  stream._name = path ? path : "";
+  stream._broken = false;
+  stream.ResetBuffer();
+  if (!ModeIsBinary(mode)) {
+    AK_String text = "AK_STREAM " + stream._name + " must be opened in binary mode!";
+    AK_MESSAGE(text);
+    stream._fail = 1;
+    return 0;
+  }
+  if (!path || !*path) { stream._fail = 1; return 0; }
+  if (!stream._buffer) {
+    stream._buffer = new (std::nothrow) unsigned char[kBufferSize];
+    AK_FATAL_ASSERT_NAMED(stream._buffer, "buffer_new");
+  }
+  stream._writing = ModeWrites(mode);
+  AK_String native = AK_NormalizePath(path);
+  stream._file = gzopen(native.c_str(), mode);
+  if (!stream._file) { stream._fail = 1; return 0; }
+  gzbuffer(stream._file, 1u << 17);
+  stream._fail = 0;
+  return 1;
+}
+
+int AK_StreamClose(AK_STREAM& stream)
+{
+  if (!stream._file) { stream._fail = 1; return 1; }
+  bool ok = true;
+  if (stream._writing) ok = stream.Flush();
+  int result = gzclose(stream._file);
+  stream._file = nullptr;
+  // Closing a read stream before the end of its data is normal; only a write must be whole.
+  if (stream._writing) ok = ok && result == Z_OK;
+  else ok = result == Z_OK || result == Z_BUF_ERROR;
+  stream.ResetBuffer();
+  stream._fail = ok ? 0 : 1;
+  return stream._fail;
+}
+
+int32_t AK_StreamWriteBytes(AK_STREAM& s, const void* data, int32_t n)
+{
+  return WriteBulk(s, static_cast<const unsigned char*>(data), n);
+}
+int32_t AK_StreamWriteInts(AK_STREAM& s, const int32_t* data, int32_t n) { return WriteBulk(s, data, n); }
+int32_t AK_StreamWriteFloats(AK_STREAM& s, const float* data, int32_t n) { return WriteBulk(s, data, n); }
+int32_t AK_StreamWriteDoubles(AK_STREAM& s, const double* data, int32_t n) { return WriteBulk(s, data, n); }
+
+int32_t AK_StreamReadBytes(AK_STREAM& s, void* data, int32_t n)
+{
+  return ReadBulk(s, static_cast<unsigned char*>(data), n);
+}
+int32_t AK_StreamReadInts(AK_STREAM& s, int32_t* data, int32_t n) { return ReadBulk(s, data, n); }
+int32_t AK_StreamReadFloats(AK_STREAM& s, float* data, int32_t n) { return ReadBulk(s, data, n); }
+int32_t AK_StreamReadDoubles(AK_STREAM& s, double* data, int32_t n) { return ReadBulk(s, data, n); }
+
+int AK_StreamReadArray(AK_STREAM& s, AK_Array<int32_t>& out, int32_t n) { return ReadArrayOf(s, out, n); }
+int AK_StreamReadArray(AK_STREAM& s, AK_Array<float>& out, int32_t n) { return ReadArrayOf(s, out, n); }
+int AK_StreamReadArray(AK_STREAM& s, AK_Array<double>& out, int32_t n) { return ReadArrayOf(s, out, n); }
+int AK_StreamReadArray(AK_STREAM& s, AK_Array<char>& out, int32_t n) { return ReadArrayOf(s, out, n); }
+int AK_StreamReadArray(AK_STREAM& s, AK_Array<unsigned char>& out, int32_t n)
+{
+  return ReadArrayOf(s, out, n);
+}
+
+int AK_StreamReadArray(AK_STREAM& s, AK_Array<AK_Vec3>& out, int32_t n)
+{
+  out.Clear();
+  if (n < 0) { s.MarkFailed(); return 1; }
+  constexpr int32_t kStep = 4096;
+  double xyz[3 * kStep];
+  int32_t have = 0;
+  while (have < n) {
+    int32_t want = n - have < kStep ? n - have : kStep;
+    int64_t got = GetItems(s, xyz, 3 * static_cast<int64_t>(want));
+    if (got != 3 * static_cast<int64_t>(want)) {
+      out.Clear();
+      out.Resize(1);
+      s._fail = 1;
+      return 1;
+    }
+    GrowFor(out, have + want, n);
+    for (int32_t i = 0; i < want; ++i)
+      out._elems[have + i] = AK_Vec3(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
+    have += want;
+    out.SetCount(have);
+  }
+  s._fail = 0;
+  return 0;
+}
+
+int AK_StreamWriteArray(AK_STREAM& s, const AK_Array<int32_t>& items) { return WriteArrayOf(s, items); }
+int AK_StreamWriteArray(AK_STREAM& s, const AK_Array<float>& items) { return WriteArrayOf(s, items); }
+int AK_StreamWriteArray(AK_STREAM& s, const AK_Array<double>& items) { return WriteArrayOf(s, items); }
+int AK_StreamWriteArray(AK_STREAM& s, const AK_Array<char>& items) { return WriteArrayOf(s, items); }
+int AK_StreamWriteArray(AK_STREAM& s, const AK_Array<unsigned char>& items)
+{
+  return WriteArrayOf(s, items);
+}
+
+int AK_StreamWriteArray(AK_STREAM& s, const AK_Array<AK_Vec3>& items)
+{
+  bool ok = true;
+  for (int32_t i = 0; i < items.Count() && ok; ++i) {
+    const double xyz[3] = {items[i].x, items[i].y, items[i].z};
+    ok = PutItems(s, xyz, 3);
+  }
+  s._fail = ok ? 0 : 1;
+  return s._fail;
+}
+
+int AK_WriteVec3Array(AK_STREAM& s, const AK_Array<AK_Vec3>& points)
+{
+  s << points.Count();
+  if (s._fail) return 1;
+  return AK_StreamWriteArray(s, points);
+}
+
+int AK_ReadVec3Array(AK_STREAM& s, AK_Array<AK_Vec3>& points)
+{
+  int32_t n = 0;
+  s >> n;
+  if (s._fail) {
+    points.Clear();
+    return 1;
+  }
+  return AK_StreamReadArray(s, points, n);
+}

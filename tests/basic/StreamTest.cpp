@@ -1,0 +1,375 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace {
+
+// The uncompressed content of a gzip file, read with zlib itself.
+std::vector<unsigned char> Gunzip(const std::string& path)
+{
+  std::vector<unsigned char> out;
+  gzFile f = gzopen(path.c_str(), "rb");
+  if (!f) return out;
+  unsigned char buf[4096];
+  int n;
+  while ((n = gzread(f, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
+  gzclose(f);
+  return out;
+}
+
+std::vector<unsigned char> FileBytes(const std::string& path)
+{
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Writes the uncompressed bytes as a gzip file, so tests can hand the reader any record.
+void WriteGzip(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+  gzFile f = gzopen(path.c_str(), "wb");
+  ASSERT_TRUE(f);
+  if (!bytes.empty()) gzwrite(f, bytes.data(), static_cast<unsigned>(bytes.size()));
+  gzclose(f);
+}
+
+void PutLE32(std::vector<unsigned char>& b, uint32_t v)
+{
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+}  // namespace
+
+TEST(Stream, SmallRecordHasExactBytes)
+{
+  ScratchDir dir;
+  std::string path = dir / "record.dat";
+  {
+    AK_STREAM s;
+    ASSERT_EQ(AK_StreamOpen(s, path.c_str(), "wb"), 1);
+    s << AK_String("AB") << int32_t(-2) << 1.5f << 2.0;
+    const unsigned char bytes[2] = {0x7f, 0x80};
+    EXPECT_EQ(AK_StreamWriteBytes(s, bytes, 2), 2);
+    EXPECT_EQ(AK_StreamClose(s), 0);
+  }
+  // Hand-written: "AB" as length 2 and its bytes, -2, 1.5f, 2.0, two raw bytes.
+  const std::vector<unsigned char> expected = {
+      0x02, 0x00, 0x00, 0x00, 'A',  'B',                                   // text
+      0xfe, 0xff, 0xff, 0xff,                                              // i32 -2
+      0x00, 0x00, 0xc0, 0x3f,                                              // f32 1.5
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40,                      // f64 2.0
+      0x7f, 0x80};                                                         // bytes
+  EXPECT_EQ(Gunzip(path), expected);
+  std::vector<unsigned char> raw = FileBytes(path);
+  ASSERT_GE(raw.size(), 2u);
+  EXPECT_EQ(raw[0], 0x1f);  // a real gzip member, which "gzip -d" reads
+  EXPECT_EQ(raw[1], 0x8b);
+}
+
+TEST(Stream, RoundTripOfEveryItemType)
+{
+  ScratchDir dir;
+  std::string path = dir / "all.dat";
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> real(-1e6, 1e6);
+  std::vector<int32_t> ints(1000);
+  std::vector<float> floats(777);
+  std::vector<double> doubles(5000);
+  std::vector<unsigned char> bytes(300);
+  for (auto& v : ints) v = static_cast<int32_t>(rng());
+  for (auto& v : floats) v = static_cast<float>(real(rng));
+  for (auto& v : doubles) v = real(rng);
+  for (auto& v : bytes) v = static_cast<unsigned char>(rng());
+  AK_Array<AK_Vec3> points;
+  for (int i = 0; i < 100; ++i) points.Append(AK_Vec3(real(rng), real(rng), real(rng)));
+  std::string longText(200000, 'x');
+  for (size_t i = 0; i < longText.size(); i += 7) longText[i] = static_cast<char>('a' + i % 26);
+
+  const double special[] = {0.0, -0.0, std::numeric_limits<double>::infinity(),
+                            std::numeric_limits<double>::denorm_min(), -1e308};
+  {
+    AK_STREAM s(path.c_str(), "wb");
+    ASSERT_TRUE(s.IsOpen());
+    s << int32_t(0) << std::numeric_limits<int32_t>::min() << std::numeric_limits<int32_t>::max();
+    s << 3.25f << -0.0f;
+    for (double d : special) s << d;
+    s << AK_String("") << AK_String("SW_Mesh:v1") << "plain" << AK_String(longText.c_str());
+    EXPECT_EQ(AK_StreamWriteInts(s, ints.data(), 1000), 1000);
+    EXPECT_EQ(AK_StreamWriteFloats(s, floats.data(), 777), 777);
+    EXPECT_EQ(AK_StreamWriteDoubles(s, doubles.data(), 5000), 5000);
+    EXPECT_EQ(AK_StreamWriteBytes(s, bytes.data(), 300), 300);
+    EXPECT_EQ(AK_WriteVec3Array(s, points), 0);
+    EXPECT_EQ(AK_WriteVec3Array(s, AK_Array<AK_Vec3>()), 0);
+    EXPECT_EQ(AK_StreamClose(s), 0);
+  }
+  AK_STREAM s(path.c_str(), "rb");
+  ASSERT_TRUE(s.IsOpen());
+  int32_t a = 1, b = 0, c = 0;
+  s >> a >> b >> c;
+  EXPECT_EQ(a, 0);
+  EXPECT_EQ(b, std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(c, std::numeric_limits<int32_t>::max());
+  float f1 = 0, f2 = 1;
+  s >> f1 >> f2;
+  EXPECT_EQ(f1, 3.25f);
+  EXPECT_TRUE(f2 == 0.0f && std::signbit(f2));
+  for (double d : special) {
+    double r = 1;
+    s >> r;
+    EXPECT_EQ(std::memcmp(&r, &d, sizeof d), 0);
+  }
+  AK_String t1("junk"), t2, t3, t4;
+  s >> t1 >> t2 >> t3 >> t4;
+  EXPECT_STREQ(t1, "");
+  EXPECT_STREQ(t2, "SW_Mesh:v1");
+  EXPECT_STREQ(t3, "plain");
+  EXPECT_EQ(std::string(t4.c_str()), longText);
+  EXPECT_FALSE(s.Fail());
+
+  std::vector<int32_t> ints2(1000);
+  std::vector<float> floats2(777);
+  AK_Array<double> doubles2;
+  std::vector<unsigned char> bytes2(300);
+  EXPECT_EQ(AK_StreamReadInts(s, ints2.data(), 1000), 1000);
+  EXPECT_EQ(AK_StreamReadFloats(s, floats2.data(), 777), 777);
+  EXPECT_EQ(AK_StreamReadArray(s, doubles2, 5000), 0);
+  EXPECT_EQ(AK_StreamReadBytes(s, bytes2.data(), 300), 300);
+  EXPECT_EQ(ints2, ints);
+  EXPECT_EQ(floats2, floats);
+  ASSERT_EQ(doubles2.Count(), 5000);
+  EXPECT_EQ(std::vector<double>(doubles2.begin(), doubles2.end()), doubles);
+  EXPECT_EQ(bytes2, bytes);
+  AK_Array<AK_Vec3> points2, empty2;
+  empty2.Append(AK_Vec3(1, 2, 3));
+  EXPECT_EQ(AK_ReadVec3Array(s, points2), 0);
+  EXPECT_EQ(AK_ReadVec3Array(s, empty2), 0);
+  ASSERT_EQ(points2.Count(), points.Count());
+  for (int i = 0; i < points.Count(); ++i) EXPECT_TRUE(points2[i] == points[i]);
+  EXPECT_EQ(empty2.Count(), 0);
+  EXPECT_FALSE(s.Fail());
+  int32_t past = 42;
+  s >> past;  // the end of the data
+  EXPECT_TRUE(s.Fail());
+  EXPECT_EQ(past, 42);
+}
+
+TEST(Stream, FloatItemIsFourBytes)
+{
+  ScratchDir dir;
+  std::string path = dir / "f.dat";
+  {
+    AK_STREAM s(path.c_str(), "wb");
+    s << 1.0f;
+    float values[2] = {2.0f, 3.0f};
+    AK_StreamWriteFloats(s, values, 2);
+  }
+  EXPECT_EQ(Gunzip(path).size(), 12u);
+}
+
+TEST(Stream, ModeWithoutBinaryFailsAndReports)
+{
+  ScratchDir dir;
+  std::string path = dir / "text.dat";
+  MessageCapture capture;
+  AK_STREAM s;
+  EXPECT_EQ(AK_StreamOpen(s, path.c_str(), "w"), 0);
+  EXPECT_FALSE(s.IsOpen());
+  EXPECT_TRUE(s.Fail());
+  ASSERT_EQ(capture.messages.size(), 1u);
+  EXPECT_EQ(capture.messages[0], "AK_STREAM " + path + " must be opened in binary mode!");
+  EXPECT_FALSE(AK_FileExists(path.c_str()));
+  s << int32_t(1);
+  EXPECT_TRUE(s.Fail());
+}
+
+TEST(Stream, OpenFailures)
+{
+  ScratchDir dir;
+  AK_STREAM missing;
+  EXPECT_EQ(AK_StreamOpen(missing, (dir / "none.dat").c_str(), "rb"), 0);
+  EXPECT_TRUE(missing.Fail());
+  AK_STREAM nowhere;
+  EXPECT_EQ(AK_StreamOpen(nowhere, (dir / "no/such/dir/x.dat").c_str(), "wb"), 0);
+  EXPECT_TRUE(nowhere.Fail());
+  EXPECT_EQ(AK_StreamClose(nowhere), 1);
+}
+
+TEST(Stream, BackslashPathsAreNormalised)
+{
+  ScratchDir dir;
+  std::filesystem::create_directory(dir / "sub");
+  std::string windowsStyle = dir.str() + "\\sub\\x.dat";
+  {
+    AK_STREAM s(windowsStyle.c_str(), "wb");
+    ASSERT_TRUE(s.IsOpen());
+    s << int32_t(5);
+  }
+  EXPECT_TRUE(AK_FileExists((dir / "sub/x.dat").c_str()));
+}
+
+TEST(Stream, FullDiskIsReportedAtClose)
+{
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  AK_STREAM s;
+  ASSERT_EQ(AK_StreamOpen(s, "/dev/full", "wb"), 1);
+  std::vector<double> data(1 << 16, 1.25);
+  for (int i = 0; i < 4; ++i) AK_StreamWriteDoubles(s, data.data(), static_cast<int32_t>(data.size()));
+  EXPECT_EQ(AK_StreamClose(s), 1);
+  EXPECT_TRUE(s.Fail());
+}
+
+TEST(Stream, FullDiskIsReportedByTheDestructor)
+{
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  MessageCapture capture;
+  {
+    AK_STREAM s("/dev/full", "wb");
+    s << 1.0;
+  }
+  ASSERT_EQ(capture.messages.size(), 1u);
+  EXPECT_NE(capture.messages[0].find("ERROR:"), std::string::npos);
+}
+
+// Lengths and counts in the file are not trusted: each case must fail cleanly.
+TEST(Stream, DishonestLengthsAndCounts)
+{
+  struct Case {
+    const char* name;
+    int32_t announced;  // length or count in the file
+    int payloadBytes;   // bytes that really follow
+    int kind;           // 0 text, 1 Vec3 array, 2 int array via AK_StreamReadArray
+  };
+  const Case cases[] = {
+      {"negative text length", -5, 100, 0},
+      {"huge text length", 2000000000, 10, 0},
+      {"text one byte short", 11, 10, 0},
+      {"negative vector count", -1, 48, 1},
+      {"huge vector count", 1000000000, 48, 1},
+      {"vector count one short", 3, 48, 1},
+      {"huge int count", 2147483647, 16, 2},
+      {"negative int count", -100, 16, 2},
+  };
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = dir / "bad.dat";
+    std::vector<unsigned char> bytes;
+    PutLE32(bytes, static_cast<uint32_t>(c.announced));
+    for (int i = 0; i < c.payloadBytes; ++i) bytes.push_back(static_cast<unsigned char>(i));
+    WriteGzip(path, bytes);
+    AK_STREAM s(path.c_str(), "rb");
+    ASSERT_TRUE(s.IsOpen());
+    if (c.kind == 0) {
+      AK_String text("previous");
+      s >> text;
+      EXPECT_STREQ(text, "");
+    } else if (c.kind == 1) {
+      AK_Array<AK_Vec3> points;
+      points.Append(AK_Vec3(1, 1, 1));
+      EXPECT_EQ(AK_ReadVec3Array(s, points), 1);
+      EXPECT_EQ(points.Count(), 0);
+      EXPECT_LE(points.Capacity(), 1 << 16);
+    } else {
+      int32_t n = 0;
+      s >> n;
+      AK_Array<int32_t> items;
+      EXPECT_EQ(AK_StreamReadArray(s, items, n), 1);
+      EXPECT_EQ(items.Count(), 0);
+    }
+    EXPECT_TRUE(s.Fail());
+    // The record is lost: later reads fail as well, even where bytes remain.
+    int32_t after = 0;
+    s >> after;
+    EXPECT_TRUE(s.Fail());
+  }
+}
+
+TEST(Stream, TruncatedAndDamagedFilesFailWithoutCrashing)
+{
+  ScratchDir dir;
+  std::string good = dir / "good.dat";
+  std::vector<double> data(20000);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = std::sin(static_cast<double>(i));
+  {
+    AK_STREAM s(good.c_str(), "wb");
+    s << AK_String("SW_ScalarField:v0") << static_cast<int32_t>(data.size());
+    AK_StreamWriteDoubles(s, data.data(), static_cast<int32_t>(data.size()));
+    ASSERT_EQ(AK_StreamClose(s), 0);
+  }
+  std::vector<unsigned char> whole = FileBytes(good);
+  auto readAll = [&](const std::string& path) {
+    AK_STREAM s(path.c_str(), "rb");
+    if (!s.IsOpen()) return false;
+    AK_String tag;
+    int32_t n = 0;
+    AK_Array<double> values;
+    s >> tag >> n;
+    if (s.Fail()) return false;
+    AK_StreamReadArray(s, values, n);
+    return !s.Fail() && values.Count() == n && n == static_cast<int32_t>(data.size());
+  };
+  EXPECT_TRUE(readAll(good));
+  std::string bad = dir / "bad.dat";
+  for (size_t keep : {size_t(0), size_t(5), size_t(12), whole.size() / 3, whole.size() / 2,
+                      whole.size() - 9, whole.size() - 1}) {
+    SCOPED_TRACE(keep);
+    WriteFileBytes(bad, std::vector<unsigned char>(whole.begin(), whole.begin() + keep));
+    EXPECT_FALSE(readAll(bad));
+  }
+  std::mt19937 rng(3);
+  for (int trial = 0; trial < 20; ++trial) {
+    std::vector<unsigned char> damaged = whole;
+    size_t at = 10 + rng() % (damaged.size() - 20);
+    damaged[at] ^= static_cast<unsigned char>(1 + rng() % 255);
+    WriteFileBytes(bad, damaged);
+    EXPECT_FALSE(readAll(bad)) << "flipped byte " << at;
+  }
+}
+
+TEST(Stream, FailFlagFollowsTheLastItem)
+{
+  ScratchDir dir;
+  std::string path = dir / "flag.dat";
+  {
+    AK_STREAM s(path.c_str(), "wb");
+    s << int32_t(1);
+    EXPECT_EQ(AK_StreamWriteInts(s, nullptr, -1), 0);
+    EXPECT_TRUE(s.Fail());
+    s << int32_t(2);
+    EXPECT_FALSE(s.Fail());
+  }
+  AK_STREAM s(path.c_str(), "rb");
+  int32_t v[3] = {0, 0, 0};
+  EXPECT_EQ(AK_StreamReadInts(s, v, 3), 2);
+  EXPECT_TRUE(s.Fail());
+  EXPECT_EQ(v[0], 1);
+  EXPECT_EQ(v[1], 2);
+}
+
+TEST(Stream, WritingToAReadStreamFails)
+{
+  ScratchDir dir;
+  std::string path = dir / "r.dat";
+  { AK_STREAM s(path.c_str(), "wb"); s << int32_t(9); }
+  AK_STREAM s(path.c_str(), "rb");
+  s << int32_t(1);
+  EXPECT_TRUE(s.Fail());
+  AK_STREAM closed;
+  int32_t x = 0;
+  closed >> x;
+  EXPECT_TRUE(closed.Fail());
+}
