@@ -1,0 +1,624 @@
+// Geometry predicates and small numerics.
+#include "AK_Predicates.h"
+
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "SW_MeshLocal.h"
+
+int32_t AK_OrientTestCounter = 0;
+int32_t AK_InSphereTestCounter = 0;
+int32_t AK_InSphereRefineCounter = 0;
+
+namespace {
+
+inline double Cross2(double ux, double uy, double vx, double vy) { return ux * vy - uy * vx; }
+
+// ---- exact sign of a sum of products ------------------------------------------------------
+//
+// Each product is split into its rounded value and its exact rounding error (fused
+// multiply-add), and all parts are summed into a non-overlapping expansion whose largest
+// non-zero component carries the sign of the exact sum. Exact for finite values whose
+// products neither overflow nor fall into the subnormal range.
+
+struct Expansion {
+  static constexpr int kMax = 64;
+  double e[kMax];
+  int n = 0;
+
+  void Add(double q)
+  {
+    int out = 0;
+    for (int i = 0; i < n; ++i) {
+      double sum = q + e[i];
+      double bv = sum - q;
+      double av = sum - bv;
+      double err = (q - av) + (e[i] - bv);
+      q = sum;
+      if (err != 0) e[out++] = err;
+    }
+    e[out++] = q;
+    n = out;
+  }
+
+  int Sign() const
+  {
+    for (int i = n - 1; i >= 0; --i) {
+      if (e[i] > 0) return 1;
+      if (e[i] < 0) return -1;
+    }
+    return 0;
+  }
+};
+
+int ExactDotSign(const double* x, const double* y, int count)
+{
+  Expansion sum;
+  for (int i = 0; i < count; ++i) {
+    double p = x[i] * y[i];
+    double err = std::fma(x[i], y[i], -p);
+    sum.Add(p);
+    if (err != 0) sum.Add(err);
+  }
+  return sum.Sign();
+}
+
+// Sign of the dot product, with a floating estimate first: the rounding of four products
+// and three additions stays far below 1e-15 of the sum of the magnitudes.
+int DotSignFiltered(const double* x, const double* y, int count, bool* refined)
+{
+  double s = 0, m = 0;
+  for (int i = 0; i < count; ++i) {
+    double p = x[i] * y[i];
+    s += p;
+    m += std::fabs(p);
+  }
+  *refined = false;
+  if (m == 0) return 0;
+  if (std::isfinite(m) && m > 1e-250 && std::fabs(s) > m * 1e-15) return s > 0 ? 1 : -1;
+  *refined = true;
+  return ExactDotSign(x, y, count);
+}
+
+// ---- rounding onto the integer grid ------------------------------------------------------
+
+int64_t GridRound(double x, double scale)
+{
+  double v = scale * x + 0.5;
+  // Coordinates beyond the 32-bit grid saturate; a non-number lands on 0.
+  if (!(v > -2147483648.0)) return std::isnan(v) ? 0 : INT32_MIN;
+  if (!(v < 2147483647.0)) return INT32_MAX;
+  return static_cast<int64_t>(static_cast<int32_t>(v));
+}
+
+struct GridPoint {
+  int64_t x, y, z;
+};
+
+GridPoint GridRound(const AK_Vec3& p, double scale)
+{
+  return GridPoint{GridRound(p.x, scale), GridRound(p.y, scale), GridRound(p.z, scale)};
+}
+
+GridPoint Minus(const GridPoint& a, const GridPoint& b)
+{
+  return GridPoint{a.x - b.x, a.y - b.y, a.z - b.z};
+}
+
+using Int128 = __int128;
+
+// u.(v x w) exactly: 33-bit differences give at most 102-bit values.
+Int128 Triple(const GridPoint& u, const GridPoint& v, const GridPoint& w)
+{
+  Int128 cx = static_cast<Int128>(v.y) * w.z - static_cast<Int128>(v.z) * w.y;
+  Int128 cy = static_cast<Int128>(v.z) * w.x - static_cast<Int128>(v.x) * w.z;
+  Int128 cz = static_cast<Int128>(v.x) * w.y - static_cast<Int128>(v.y) * w.x;
+  return u.x * cx + u.y * cy + u.z * cz;
+}
+
+Int128 Norm2(const GridPoint& u)
+{
+  return static_cast<Int128>(u.x) * u.x + static_cast<Int128>(u.y) * u.y +
+         static_cast<Int128>(u.z) * u.z;
+}
+
+// Splits a 128-bit integer of at most 106 bits into two doubles that add up to it exactly.
+void Split(Int128 v, double& hi, double& lo)
+{
+  hi = static_cast<double>(v);
+  lo = static_cast<double>(v - static_cast<Int128>(hi));
+}
+
+AK_Vec3 Cross(const AK_Vec3& a, const AK_Vec3& b) { return a.Cross(b); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// 2-D
+
+int AK_InCircle(const AK_Vec2& p, const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c)
+{
+  double ux = p.x - a.x, uy = p.y - a.y;
+  double e1x = b.x - a.x, e1y = b.y - a.y;
+  double e2x = c.x - a.x, e2y = c.y - a.y;
+  double c2u = Cross2(e2x, e2y, ux, uy);
+  if (c2u >= 0) return 0;
+  double cu1 = Cross2(ux, uy, e1x, e1y);
+  if (cu1 >= 0) return 0;
+  double c12 = Cross2(e1x, e1y, e2x, e2y);
+  if (c12 <= 0) return 1;
+  double det = (e1x * e1x + e1y * e1y) * c2u + (e2x * e2x + e2y * e2y) * cu1 +
+               (ux * ux + uy * uy) * c12;
+  return det < 0 ? 1 : 0;
+}
+
+AK_Vec2 AK_Circumcenter2d(const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c)
+{
+  double wx = b.x - a.x, wy = b.y - a.y;
+  double ux = c.x - a.x, uy = c.y - a.y;
+  double W = (wx * wx + wy * wy) / 2;
+  double U = (ux * ux + uy * uy) / 2;
+  double k = uy * wx - wy * ux;
+  return AK_Vec2{a.x + (W * uy - U * wy) / k, a.y + (U * wx - W * ux) / k};
+}
+
+double AK_ProjectionRatio2d(const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c,
+                            const AK_Vec2& d)
+{
+  double den = (b.x - a.x) * d.x + (b.y - a.y) * d.y;
+  double num = (c.x - a.x) * d.x + (c.y - a.y) * d.y;
+  return den != 0 ? num / den : 0;
+}
+
+int AK_SegmentsIntersect2d(const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c,
+                           const AK_Vec2& d)
+{
+  double bax = b.x - a.x, bay = b.y - a.y;
+  double cdx = c.x - d.x, cdy = c.y - d.y;
+  double cax = c.x - a.x, cay = c.y - a.y;
+  double den = Cross2(bax, bay, cdx, cdy);
+  if (den == 0) return 0;
+  double s = Cross2(cax, cay, cdx, cdy);
+  double t = Cross2(bax, bay, cax, cay);
+  if (den < 0) {
+    if (s > 0 || t > 0 || den > s || den > t) return 0;
+  } else {
+    if (s < 0 || t < 0 || s > den || t > den) return 0;
+  }
+  return 1;
+}
+
+double AK_SegmentLineParameter2d(const AK_Vec2& p, const AK_Vec2& q, const AK_Vec2& a,
+                                 const AK_Vec2& b)
+{
+  double abx = a.x - b.x, aby = a.y - b.y;
+  double den = Cross2(q.x - p.x, q.y - p.y, abx, aby);
+  if (den == 0) return 0;
+  return Cross2(a.x - p.x, a.y - p.y, abx, aby) / den;
+}
+
+AK_Vec2 AK_LineIntersection2d(const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& p,
+                              const AK_Vec2& q)
+{
+  double pqx = p.x - q.x, pqy = p.y - q.y;
+  double den = Cross2(b.x - a.x, b.y - a.y, pqx, pqy);
+  if (den == 0) return a;
+  double s = Cross2(p.x - a.x, p.y - a.y, pqx, pqy) / den;
+  return AK_Vec2{a.x + s * (b.x - a.x), a.y + s * (b.y - a.y)};
+}
+
+// ---------------------------------------------------------------------------------------
+// 3-D
+
+AK_Vec3 AK_Lerp3(const AK_Vec3& a, const AK_Vec3& b, double t) { return a + (b - a) * t; }
+
+int AK_Orient3d(const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c, const AK_Vec3& d)
+{
+  ++AK_OrientTestCounter;
+  return (d - a).Dot(Cross(b - a, c - a)) < 0 ? 1 : 0;
+}
+
+int AK_GridOrient3d(const AK_Vec3& q, const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c,
+                    double scale)
+{
+  ++AK_OrientTestCounter;
+  GridPoint rq = GridRound(q, scale);
+  GridPoint u = Minus(GridRound(a, scale), rq);
+  GridPoint v = Minus(GridRound(b, scale), rq);
+  GridPoint w = Minus(GridRound(c, scale), rq);
+  // ((a - q) x (b - q)).(c - q) = (c - q).((a - q) x (b - q))
+  return Triple(w, u, v) < 0 ? 1 : 0;
+}
+
+int AK_GridInSphere(const AK_Vec3& q, const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c,
+                    const AK_Vec3& d, double scale)
+{
+  ++AK_InSphereTestCounter;
+  GridPoint ra = GridRound(a, scale);
+  GridPoint u = Minus(GridRound(b, scale), ra);
+  GridPoint w = Minus(GridRound(c, scale), ra);
+  GridPoint t = Minus(GridRound(d, scale), ra);
+  GridPoint s = Minus(GridRound(q, scale), ra);
+  // Signed 3x3 minors of the in-sphere determinant and the squared lengths; the sign of
+  // their dot product decides.
+  Int128 k[4] = {Triple(w, t, s), -Triple(u, t, s), Triple(u, w, s), -Triple(u, w, t)};
+  Int128 l[4] = {Norm2(u), Norm2(w), Norm2(t), Norm2(s)};
+  double kd[4], ld[4];
+  for (int i = 0; i < 4; ++i) {
+    kd[i] = static_cast<double>(k[i]);
+    ld[i] = static_cast<double>(l[i]);
+  }
+  // Estimate on rounded doubles: each factor carries at most one rounding.
+  double sum = 0, mag = 0;
+  for (int i = 0; i < 4; ++i) {
+    double p = kd[i] * ld[i];
+    sum += p;
+    mag += std::fabs(p);
+  }
+  if (mag == 0) return 0;
+  if (std::fabs(sum) > mag * 1e-15) return sum > 0 ? 1 : 0;
+  ++AK_InSphereRefineCounter;
+  double x[16], y[16];
+  int n = 0;
+  for (int i = 0; i < 4; ++i) {
+    double khi, klo, lhi, llo;
+    Split(k[i], khi, klo);
+    Split(l[i], lhi, llo);
+    x[n] = khi; y[n++] = lhi;
+    x[n] = khi; y[n++] = llo;
+    x[n] = klo; y[n++] = lhi;
+    x[n] = klo; y[n++] = llo;
+  }
+  return ExactDotSign(x, y, n) > 0 ? 1 : 0;
+}
+
+int AK_InSphereRefine(const double u[4], const double v[4])
+{
+  bool refined = false;
+  int sign = DotSignFiltered(u, v, 4, &refined);
+  if (refined) ++AK_InSphereRefineCounter;
+  return sign > 0 ? 1 : 0;
+}
+
+int AK_SegmentCrossesTriangle3d(const AK_Vec3& p0, const AK_Vec3& p1, const AK_Vec3& a,
+                                const AK_Vec3& b, const AK_Vec3& c)
+{
+  int s = AK_Orient3d(p0, a, b, c);
+  return AK_Orient3d(p1, a, b, c) != s && AK_Orient3d(p1, p0, a, b) != s &&
+                 AK_Orient3d(p1, p0, b, c) != s && AK_Orient3d(p1, p0, c, a) != s
+             ? 1
+             : 0;
+}
+
+int AK_SegmentCrossesQuad3d(const AK_Vec3& p0, const AK_Vec3& p1, const AK_Vec3& a,
+                            const AK_Vec3& b, const AK_Vec3& c, const AK_Vec3& d)
+{
+  int s = AK_Orient3d(p0, a, b, c);
+  return AK_Orient3d(p1, a, b, c) != s && AK_Orient3d(p1, p0, a, b) != s &&
+                 AK_Orient3d(p1, p0, b, c) != s && AK_Orient3d(p1, p0, c, d) != s &&
+                 AK_Orient3d(p1, p0, d, a) != s
+             ? 1
+             : 0;
+}
+
+int AK_PointInBox3(const AK_Vec3& p, const AK_Vec3& min, const AK_Vec3& max)
+{
+  return min.x <= p.x && p.x <= max.x && min.y <= p.y && p.y <= max.y && min.z <= p.z &&
+                 p.z <= max.z
+             ? 1
+             : 0;
+}
+
+void AK_BoxCorners(AK_Vec3 corners[8], const AK_Vec3& min, const AK_Vec3& max)
+{
+  for (int i = 0; i < 8; ++i)
+    corners[i] = AK_Vec3((i & 1) ? max.x : min.x, (i & 2) ? max.y : min.y, (i & 4) ? max.z : min.z);
+}
+
+int AK_PointInBoxCorners(const AK_Vec3 corners[8], const AK_Vec3& p)
+{
+  return AK_PointInBox3(p, corners[0], corners[7]);
+}
+
+static const int kBoxFaces[6][4] = {{0, 4, 6, 2}, {1, 3, 7, 5}, {0, 1, 5, 4},
+                                    {2, 6, 7, 3}, {0, 2, 3, 1}, {4, 5, 7, 6}};
+static const int kBoxEdges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
+                                     {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+
+int AK_SegmentCrossesBox(const AK_Vec3 corners[8], const AK_Vec3& p0, const AK_Vec3& p1)
+{
+  for (const auto& f : kBoxFaces)
+    if (AK_SegmentCrossesQuad3d(p0, p1, corners[f[0]], corners[f[1]], corners[f[2]],
+                                corners[f[3]]))
+      return 1;
+  return 0;
+}
+
+int AK_BoxEdgeCrossesTriangle(const AK_Vec3 corners[8], const AK_Vec3& a, const AK_Vec3& b,
+                              const AK_Vec3& c)
+{
+  for (const auto& e : kBoxEdges)
+    if (AK_SegmentCrossesTriangle3d(corners[e[0]], corners[e[1]], a, b, c)) return 1;
+  return 0;
+}
+
+AK_Vec3 AK_SolveInBasis3(const AK_Vec3& p, const AK_Vec3& o, const AK_Vec3& e1,
+                         const AK_Vec3& e2, const AK_Vec3& e3)
+{
+  double det = e1.Dot(Cross(e2, e3));
+  if (det == 0) return AK_Vec3();
+  AK_Vec3 r = p - o;
+  return AK_Vec3(r.Dot(Cross(e2, e3)) / det, r.Dot(Cross(e3, e1)) / det,
+                 r.Dot(Cross(e1, e2)) / det);
+}
+
+double AK_LinePlaneParameter(const AK_Vec3& p0, const AK_Vec3& p1, const AK_Vec3& q,
+                             const AK_Vec3& n)
+{
+  double den = (p1 - p0).Dot(n);
+  if (den == 0) return 0;
+  return (q - p0).Dot(n) / den;
+}
+
+double AK_SegmentPlaneParameterClamped(const AK_Vec3& p0, const AK_Vec3& p1, const AK_Vec3& q,
+                                       const AK_Vec3& n)
+{
+  double den = (p1 - p0).Dot(n);
+  if (std::fabs(den) < 1e-50) return 0.5;
+  double t = (q - p0).Dot(n) / den;
+  if (t < 0) return 0;
+  if (t > 1) return 1;
+  return t;
+}
+
+int AK_PointArrayBox(const AK_Array<AK_Vec3>& points, AK_Vec3& min, AK_Vec3& max)
+{
+  if (points.Size() == 0) {
+    min = max = AK_Vec3();
+    return 0;
+  }
+  min = max = points[0];
+  for (int32_t i = 1; i < points.Size(); ++i) {
+    const AK_Vec3& p = points[i];
+    if (p.x < min.x) min.x = p.x;
+    if (p.y < min.y) min.y = p.y;
+    if (p.z < min.z) min.z = p.z;
+    if (p.x > max.x) max.x = p.x;
+    if (p.y > max.y) max.y = p.y;
+    if (p.z > max.z) max.z = p.z;
+  }
+  return 1;
+}
+
+AK_Vec3 AK_TetCircumcenter(const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c,
+                           const AK_Vec3& d)
+{
+  AK_Vec3 e1 = b - a, e2 = c - a, e3 = d - a;
+  double det = e1.Dot(Cross(e2, e3));
+  if (det == 0) return (a + b + c + d) * 0.25;
+  AK_Vec3 sum = Cross(e2, e3) * e1.Dot(e1) + Cross(e3, e1) * e2.Dot(e2) +
+                Cross(e1, e2) * e3.Dot(e3);
+  return a + sum * (0.5 / det);
+}
+
+AK_Vec3 AK_TriangleCircumcenter3d(const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c)
+{
+  AK_Vec3 e1 = b - a, e2 = c - a;
+  AK_Vec3 n = Cross(e1, e2);
+  double nn = n.Dot(n);
+  if (nn == 0) return (a + b + c) * 0.3333333333333333;
+  AK_Vec3 sum = Cross(e2, n) * e1.Dot(e1) + Cross(n, e1) * e2.Dot(e2);
+  return a + sum * (0.5 / nn);
+}
+
+// ---------------------------------------------------------------------------------------
+// Numerics
+
+int32_t SW_NextPrime(int32_t n)
+{
+  for (int64_t v = n < 2 ? 2 : n;; ++v) {
+    if (v == 2) return 2;
+    bool prime = v % 2 != 0;
+    for (int64_t d = 3; prime && d * d <= v; d += 2)
+      if (v % d == 0) prime = false;
+    if (prime && v <= INT32_MAX) return static_cast<int32_t>(v);
+    if (v >= INT32_MAX) return INT32_MAX;  // 2^31 - 1 is prime
+  }
+}
+
+int SW_SolveLinearSystem(int n, double* m, double* x, double threshold)
+{
+  const int w = n + 1;
+  int replaced = 0;
+  for (int col = 0; col < n; ++col) {
+    int pivot = col;
+    for (int r = col + 1; r < n; ++r)
+      if (std::fabs(m[r * w + col]) > std::fabs(m[pivot * w + col])) pivot = r;
+    if (pivot != col)
+      for (int k = 0; k < w; ++k) std::swap(m[col * w + k], m[pivot * w + k]);
+    if (!(std::fabs(m[col * w + col]) > threshold)) {
+      m[col * w + col] = 1.0;
+      ++replaced;
+    }
+    double inv = 1.0 / m[col * w + col];
+    for (int r = col + 1; r < n; ++r) {
+      double f = m[r * w + col] * inv;
+      if (f == 0) continue;
+      for (int k = col; k < w; ++k) m[r * w + k] -= f * m[col * w + k];
+    }
+  }
+  for (int r = n - 1; r >= 0; --r) {
+    double s = m[r * w + n];
+    for (int k = r + 1; k < n; ++k) s -= m[r * w + k] * x[k];
+    x[r] = s / m[r * w + r];
+  }
+  return replaced;
+}
+
+int AK_Invert3x3(const double m[9], double out[9])
+{
+  double c00 = m[4] * m[8] - m[5] * m[7];
+  double c01 = m[5] * m[6] - m[3] * m[8];
+  double c02 = m[3] * m[7] - m[4] * m[6];
+  double det = m[0] * c00 + m[1] * c01 + m[2] * c02;
+  if (det == 0) {
+    for (int i = 0; i < 9; ++i) out[i] = 0;
+    return 0;
+  }
+  double inv = 1.0 / det;
+  double r[9] = {c00,
+                 m[2] * m[7] - m[1] * m[8],
+                 m[1] * m[5] - m[2] * m[4],
+                 c01,
+                 m[0] * m[8] - m[2] * m[6],
+                 m[2] * m[3] - m[0] * m[5],
+                 c02,
+                 m[1] * m[6] - m[0] * m[7],
+                 m[0] * m[4] - m[1] * m[3]};
+  for (int i = 0; i < 9; ++i) out[i] = r[i] * inv;
+  return 1;
+}
+
+void AK_JacobiEigen3x3(const double a_in[9], double v[9])
+{
+  double a[9];
+  for (int i = 0; i < 9; ++i) {
+    a[i] = a_in[i];
+    v[i] = (i % 4 == 0) ? 1.0 : 0.0;
+  }
+  static const int kPairs[3][2] = {{0, 1}, {0, 2}, {1, 2}};
+  for (int rot = 0; rot < 20; ++rot) {
+    int p = 0, q = 1;
+    double best = std::fabs(a[1]);
+    for (int i = 1; i < 3; ++i) {
+      double m = std::fabs(a[kPairs[i][0] * 3 + kPairs[i][1]]);
+      if (m > best) {
+        best = m;
+        p = kPairs[i][0];
+        q = kPairs[i][1];
+      }
+    }
+    double scale = std::fabs(a[0]) + std::fabs(a[4]) + std::fabs(a[8]);
+    if (best < 1e-10 * scale || best == 0 || !std::isfinite(best)) break;
+    double apq = a[p * 3 + q];
+    double theta = (a[p * 3 + p] - a[q * 3 + q]) / (2 * apq);
+    double sign = theta >= 0 ? 1.0 : -1.0;
+    double t = 1.0 / (theta + sign * std::sqrt(theta * theta + 1));
+    double c = 1.0 / std::sqrt(t * t + 1);
+    double s = t * c;
+    double j[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    j[p * 3 + p] = c;
+    j[q * 3 + q] = c;
+    j[p * 3 + q] = -s;
+    j[q * 3 + p] = s;
+    double aj[9], na[9], nv[9];
+    for (int r = 0; r < 3; ++r)
+      for (int k = 0; k < 3; ++k) {
+        aj[r * 3 + k] = a[r * 3] * j[k] + a[r * 3 + 1] * j[3 + k] + a[r * 3 + 2] * j[6 + k];
+        nv[r * 3 + k] = v[r * 3] * j[k] + v[r * 3 + 1] * j[3 + k] + v[r * 3 + 2] * j[6 + k];
+      }
+    for (int r = 0; r < 3; ++r)
+      for (int k = 0; k < 3; ++k)
+        na[r * 3 + k] = j[r] * aj[k] + j[3 + r] * aj[3 + k] + j[6 + r] * aj[6 + k];
+    for (int i = 0; i < 9; ++i) {
+      a[i] = na[i];
+      v[i] = nv[i];
+    }
+  }
+}
+
+void AK_FitQuadric(const AK_Array<AK_Vec3>& points, double q[13])
+{
+  for (int i = 0; i < 13; ++i) q[i] = 0;
+  const int32_t n = points.Size();
+  if (n < 1) return;
+  AK_Vec3 mean;
+  for (int32_t i = 0; i < n; ++i) mean += points[i];
+  mean *= 1.0 / n;
+
+  static const int kUnknown[9] = {0, 1, 2, 1, 3, 4, 2, 4, 5};
+  double m[9 * 10] = {};
+  for (int32_t i = 0; i < n; ++i) {
+    AK_Vec3 d = points[i] - mean;
+    const double dv[3] = {d.x, d.y, d.z};
+    double phi[9] = {};
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c) phi[kUnknown[r * 3 + c]] += dv[r] * dv[c];
+    phi[6] = d.x;
+    phi[7] = d.y;
+    phi[8] = d.z;
+    for (int r = 0; r < 9; ++r) {
+      for (int c = 0; c < 9; ++c) m[r * 10 + c] += phi[r] * phi[c];
+      m[r * 10 + 9] += phi[r];
+    }
+  }
+  double x[9];
+  SW_SolveLinearSystem(9, m, x, 0.0);
+  for (int r = 0; r < 9; ++r) q[r] = x[kUnknown[r]];
+  double b[3] = {x[6], x[7], x[8]};
+  double c = -1.0;
+  const double mv[3] = {mean.x, mean.y, mean.z};
+  double am[3];
+  for (int r = 0; r < 3; ++r) am[r] = q[r * 3] * mv[0] + q[r * 3 + 1] * mv[1] + q[r * 3 + 2] * mv[2];
+  c += mv[0] * am[0] + mv[1] * am[1] + mv[2] * am[2] - (b[0] * mv[0] + b[1] * mv[1] + b[2] * mv[2]);
+  for (int r = 0; r < 3; ++r) q[9 + r] = b[r] - 2 * am[r];
+  q[12] = c;
+}
+
+double AK_QuadricValue(const double q[13], const AK_Vec3& x)
+{
+  const double v[3] = {x.x, x.y, x.z};
+  double s = q[12];
+  for (int r = 0; r < 3; ++r) {
+    s += q[9 + r] * v[r];
+    for (int c = 0; c < 3; ++c) s += v[r] * q[r * 3 + c] * v[c];
+  }
+  return s;
+}
+
+AK_Vec3 AK_ClosestPointOnQuadric(const double q[13], const AK_Vec3& start)
+{
+  AK_Vec3 x = start;
+  double previous = 1e50;
+  for (int iter = 0; iter < 1000; ++iter) {
+    const double v[3] = {x.x, x.y, x.z};
+    double g[3];
+    for (int r = 0; r < 3; ++r)
+      g[r] = 2 * (q[r * 3] * v[0] + q[r * 3 + 1] * v[1] + q[r * 3 + 2] * v[2]) + q[9 + r];
+    double gg = g[0] * g[0] + g[1] * g[1] + g[2] * g[2];
+    if (!(gg >= 1e-50)) break;
+    double lambda = -AK_QuadricValue(q, x) / gg;
+    x += AK_Vec3(g[0], g[1], g[2]) * lambda;
+    if (!(std::fabs(lambda) < 0.99 * std::fabs(previous))) break;
+    previous = lambda;
+  }
+  return x;
+}
+
+void AK_QuadricPrincipalAxes(const double q[13], double axes[9], AK_Vec3* centre)
+{
+  double v[9];
+  AK_JacobiEigen3x3(q, v);
+  for (int k = 0; k < 3; ++k) {
+    AK_Vec3 col(v[k], v[3 + k], v[6 + k]);
+    double len = col.Length();
+    if (len > 0) col *= 1.0 / len;
+    axes[k * 3] = col.x;
+    axes[k * 3 + 1] = col.y;
+    axes[k * 3 + 2] = col.z;
+  }
+  if (!centre) return;
+  AK_Vec3 result;
+  for (int k = 0; k < 3; ++k) {
+    AK_Vec3 vk(v[k], v[3 + k], v[6 + k]);
+    // lambda_k = vk' A vk
+    double avk[3];
+    for (int r = 0; r < 3; ++r) avk[r] = q[r * 3] * vk.x + q[r * 3 + 1] * vk.y + q[r * 3 + 2] * vk.z;
+    double lambda = vk.x * avk[0] + vk.y * avk[1] + vk.z * avk[2];
+    if (lambda == 0) continue;
+    double bv = q[9] * vk.x + q[10] * vk.y + q[11] * vk.z;
+    result += vk * (bv / (-2 * lambda));
+  }
+  *centre = result;
+}

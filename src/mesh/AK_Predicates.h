@@ -1,0 +1,121 @@
+// Geometry predicates and small numerics on which the mesh and the triangulations stand:
+// the 2-D in-circle test, segment and line intersections, orientation and in-sphere tests
+// on integer-rounded coordinates, box and segment crossing tests, circumcentres, a 3x3
+// inverse, a Jacobi eigen-solver and quadric routines. Plain functions over plain data.
+//
+// Tests answer 0 or 1. In 2-D, cross(u, v) = u.x v.y - u.y v.x. Matrices are 3x3,
+// row-major. Quadrics are 13 coefficients: A (9, symmetric in use), b (3), c, with
+// q(x) = x'Ax + b.x + c.
+#pragma once
+
+#include <cstdint>
+
+#include "AK_Basic.h"
+
+// Statistics for the 3-D triangulation's report; start at 0, the caller may reset them.
+extern int32_t AK_OrientTestCounter;       // calls of AK_Orient3d and AK_GridOrient3d
+extern int32_t AK_InSphereTestCounter;     // calls of AK_GridInSphere
+extern int32_t AK_InSphereRefineCounter;   // in-sphere decisions that needed exact arithmetic
+
+// ---- 2-D --------------------------------------------------------------------------------
+
+// 1 when p lies strictly inside the angle at a (strictly left of a->b and strictly right
+// of a->c) and either (a, b, c) is not counter-clockwise or p lies strictly inside its
+// circumcircle. Points on the circle give 0.
+int AK_InCircle(const AK_Vec2& p, const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c);
+// Centre of the circle through a, b, c; collinear points give non-finite coordinates.
+AK_Vec2 AK_Circumcenter2d(const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c);
+// ((c - a).d) / ((b - a).d)
+double AK_ProjectionRatio2d(const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c,
+                            const AK_Vec2& d);
+// 1 when the closed segments AB and CD meet; parallel segments (also overlapping ones) 0.
+int AK_SegmentsIntersect2d(const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c,
+                           const AK_Vec2& d);
+// t with P + t (Q - P) on the line AB.
+double AK_SegmentLineParameter2d(const AK_Vec2& p, const AK_Vec2& q, const AK_Vec2& a,
+                                 const AK_Vec2& b);
+// The point of line AB where it meets line PQ; parallel lines: A.
+AK_Vec2 AK_LineIntersection2d(const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& p,
+                              const AK_Vec2& q);
+
+// ---- 3-D --------------------------------------------------------------------------------
+
+AK_Vec3 AK_Lerp3(const AK_Vec3& a, const AK_Vec3& b, double t);
+
+// 1 when (d - a).((b - a) x (c - a)) < 0: the four points are negatively oriented, d lies
+// below the plane of the counter-clockwise triangle a, b, c (equivalently, a lies on the
+// side of the plane of b, c, d toward which (c - b) x (d - b) points). Floating
+// arithmetic; counts the call.
+int AK_Orient3d(const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c, const AK_Vec3& d);
+
+// Argument order of the grid predicates: the query point comes FIRST.
+//
+// Each coordinate x is rounded to the integer R(x) = trunc(scale x + 0.5) (saturated to
+// 32 bits); both predicates are then decided exactly on the rounded values.
+//
+// AK_GridOrient3d(q, a, b, c): 1 when ((R(a) - R(q)) x (R(b) - R(q))).(R(c) - R(q)) < 0,
+// that is when q lies strictly on the side of the plane of a, b, c toward which
+// (b - a) x (c - a) points (the same value as AK_Orient3d(q, a, b, c) on rounded points).
+// Counts the call.
+int AK_GridOrient3d(const AK_Vec3& q, const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c,
+                    double scale);
+// AK_GridInSphere(q, a, b, c, d): for a positively oriented tetrahedron,
+// ((b - a) x (c - a)).(d - a) > 0, 1 when q lies strictly inside the sphere through a, b,
+// c, d (on the sphere: 0). For a negatively oriented one the answer is 1 when q lies
+// strictly outside. Counts the call.
+int AK_GridInSphere(const AK_Vec3& q, const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c,
+                    const AK_Vec3& d, double scale);
+// 1 when u.v > 0, decided exactly for all finite entries (products and sums are formed
+// without rounding when the floating estimate is too close to 0 to tell).
+int AK_InSphereRefine(const double u[4], const double v[4]);
+
+// 1 when the segment p0-p1 passes through the triangle (strict sign tests).
+int AK_SegmentCrossesTriangle3d(const AK_Vec3& p0, const AK_Vec3& p1, const AK_Vec3& a,
+                                const AK_Vec3& b, const AK_Vec3& c);
+// The same for the quadrilateral a, b, c, d in the plane of a, b, c.
+int AK_SegmentCrossesQuad3d(const AK_Vec3& p0, const AK_Vec3& p1, const AK_Vec3& a,
+                            const AK_Vec3& b, const AK_Vec3& c, const AK_Vec3& d);
+// 1 when min <= p <= max in all three coordinates.
+int AK_PointInBox3(const AK_Vec3& p, const AK_Vec3& min, const AK_Vec3& max);
+// The 8 corners of a box; bit 0 of the index selects max x, bit 1 max y, bit 2 max z.
+void AK_BoxCorners(AK_Vec3 corners[8], const AK_Vec3& min, const AK_Vec3& max);
+int AK_PointInBoxCorners(const AK_Vec3 corners[8], const AK_Vec3& p);
+// 1 when the segment crosses one of the box's 6 faces.
+int AK_SegmentCrossesBox(const AK_Vec3 corners[8], const AK_Vec3& p0, const AK_Vec3& p1);
+// 1 when one of the box's 12 edges crosses the triangle.
+int AK_BoxEdgeCrossesTriangle(const AK_Vec3 corners[8], const AK_Vec3& a, const AK_Vec3& b,
+                              const AK_Vec3& c);
+// (alpha, beta, gamma) with p - o = alpha e1 + beta e2 + gamma e3 (Cramer's rule); a
+// singular basis gives (0, 0, 0).
+AK_Vec3 AK_SolveInBasis3(const AK_Vec3& p, const AK_Vec3& o, const AK_Vec3& e1,
+                         const AK_Vec3& e2, const AK_Vec3& e3);
+// t = ((q - p0).n) / ((p1 - p0).n); a segment parallel to the plane gives 0.
+double AK_LinePlaneParameter(const AK_Vec3& p0, const AK_Vec3& p1, const AK_Vec3& q,
+                             const AK_Vec3& n);
+// As above, but 0.5 when |(p1 - p0).n| < 1e-50, and t clamped to [0, 1].
+double AK_SegmentPlaneParameterClamped(const AK_Vec3& p0, const AK_Vec3& p1, const AK_Vec3& q,
+                                       const AK_Vec3& n);
+// Min and max over the points; an empty array answers 0 and sets both to (0, 0, 0).
+int AK_PointArrayBox(const AK_Array<AK_Vec3>& points, AK_Vec3& min, AK_Vec3& max);
+// Centre of the sphere through four points; their mean when they are coplanar.
+AK_Vec3 AK_TetCircumcenter(const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c,
+                           const AK_Vec3& d);
+// Circumcentre in the triangle's plane; the centroid for a degenerate triangle.
+AK_Vec3 AK_TriangleCircumcenter3d(const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c);
+
+// ---- numerics ---------------------------------------------------------------------------
+
+// The inverse adjugate(M) / det(M); answers 0 (out = 0) when det(M) = 0, else 1.
+int AK_Invert3x3(const double m[9], double out[9]);
+// Columns of V are the eigenvectors of the symmetric A (at most 20 Jacobi rotations);
+// A is not changed.
+void AK_JacobiEigen3x3(const double a[9], double v[9]);
+// Least-squares quadric through the points (x'Ax + b.x = 1 around their mean, moved back
+// to world coordinates). Fewer than one point gives the zero quadric.
+void AK_FitQuadric(const AK_Array<AK_Vec3>& points, double q[13]);
+double AK_QuadricValue(const double q[13], const AK_Vec3& x);
+// A point on q(x) = 0 reached from the start along gradients.
+AK_Vec3 AK_ClosestPointOnQuadric(const double q[13], const AK_Vec3& start);
+// Unit principal axes of A as rows of `axes` and, when asked, the quadric's centre
+// (directions with a zero eigenvalue add nothing to the centre).
+void AK_QuadricPrincipalAxes(const double q[13], double axes[9], AK_Vec3* centre);

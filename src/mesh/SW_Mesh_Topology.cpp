@@ -1,0 +1,222 @@
+// Mesh storage and topology: vertex list operations, the edge iterator, vertex neighbour
+// lists, per-cell geometry and the building of the cell neighbour table.
+#include <cstdio>
+#include <vector>
+
+#include "AK_Predicates.h"
+#include "SW_MeshCore.h"
+#include "SW_MeshLocal.h"
+
+void SW_MeshCore::ClearGeometry()
+{
+  _x.SetCount(0);
+  _lcv.SetCount(0);
+  _lcc.SetCount(0);
+  _vertexNormals.SetCount(0);
+  _segments.SetCount(0);
+  DropDerivedGeometry();
+  _cartesian = 0;
+  _honeycomb = 0;
+}
+
+void SW_MeshCore::SetNumVertices(int32_t n)
+{
+  ClearGeometry();
+  if (n < 0) n = 0;
+  _x.Reserve(n);
+  for (int32_t i = 0; i < n; ++i) _x[i] = AK_Vec3();
+  _x.SetCount(n);
+}
+
+void SW_MeshCore::RemoveVertex(int32_t i)
+{
+  int32_t last = _x.Size() - 1;
+  if (last < 0) return;
+  if (i < last) _x[i] = _x[last];
+  _x.SetCount(last);
+}
+
+void SW_MeshCore::AppendVertex(const AK_Vec3& v) { _x.Append(v); }
+
+int SW_MeshCore::NextEdge(int32_t& c, int32_t& k) const
+{
+  AK_FATAL_ASSERT_NAMED(_lcc.Size() > 0, "_lcc.Size()");
+  const int32_t n = NumCells();
+  for (;;) {
+    ++k;
+    if (k >= 4 || (c < n && _lcv[c][k] < 0)) {
+      ++c;
+      k = 0;
+    }
+    if (c >= n) return 0;
+    int32_t d = _lcc[c][k];
+    if (d < 0 || d > c) return 1;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Vertex neighbour lists
+
+static void AppendUnique(AK_Array<int32_t>& list, int32_t v)
+{
+  if (list.Find(v) < 0) list.Append(v);
+}
+
+void SW_MeshCore::ComputeVertexNeighbours()
+{
+  const int32_t nv = NumVertices();
+  _vertexNeighbours = AK_Array<AK_Array<int32_t>>(nv);
+  _vertexNeighbours.SetCount(nv);
+  for (int32_t c = 0; c < NumCells(); ++c) {
+    const AK_Index4& cell = _lcv[c];
+    const int m = CornerCount(c);
+    for (int i = 0; i < m; ++i) {
+      AK_Array<int32_t>& list = _vertexNeighbours[cell[i]];
+      AppendUnique(list, cell[(i + 1) % m]);
+      AppendUnique(list, cell[(i + m - 1) % m]);
+    }
+  }
+}
+
+void SW_MeshCore::VertexNeighbours(int32_t v, AK_Array<int32_t>& out)
+{
+  if (_vertexNeighbours.Size() == 0) ComputeVertexNeighbours();
+  if (v < 0 || v >= _vertexNeighbours.Size()) {
+    out.Clear();
+    return;
+  }
+  out = _vertexNeighbours[v];
+}
+
+// ---------------------------------------------------------------------------------------
+// Cell geometry
+
+AK_Vec3 SW_MeshCore::CellCentre(int32_t c) const
+{
+  const AK_Index4& cell = _lcv[c];
+  AK_Vec3 sum;
+  int m = 0;
+  while (m < 4 && cell[m] >= 0) {
+    sum += _x[cell[m]];
+    ++m;
+  }
+  return m > 0 ? sum * (1.0 / m) : sum;
+}
+
+AK_Vec3 SW_MeshCore::CellAreaVector(int32_t c) const
+{
+  const AK_Index4& cell = _lcv[c];
+  const AK_Vec3& p0 = _x[cell[0]];
+  const AK_Vec3& p1 = _x[cell[1]];
+  const AK_Vec3& p2 = _x[cell[2]];
+  if (cell[3] < 0) return (p1 - p0).Cross(p2 - p0) * 0.5;
+  const AK_Vec3& p3 = _x[cell[3]];
+  return (p2 - p0).Cross(p3 - p1) * 0.5;
+}
+
+AK_Vec3 SW_MeshCore::EdgeNormal(int32_t c, int k) const
+{
+  AK_FATAL_ASSERT_NAMED(_lcc.Size() > 0, "_lcc");
+  AK_Vec3 n = CellAreaVector(c);
+  int32_t d = _lcc[c][k];
+  if (d >= 0) n += CellAreaVector(d);
+  const AK_Index4& cell = _lcv[c];
+  int32_t a = cell[k];
+  int32_t b = cell[(k + 1) % 4];
+  if (b < 0) b = cell[0];
+  AK_Vec3 e = _x[b] - _x[a];
+  double len = n.Length();
+  // Two cells whose area vectors cancel (or a degenerate cell) give no surface normal:
+  // fall back to the outward normal in the x-y plane.
+  if (!(len > 0)) return AK_Vec3(e.y, -e.x, 0);
+  n *= 1.0 / len;
+  return e.Cross(n);
+}
+
+AK_Vec3 SW_MeshCore::TotalAreaVector() const
+{
+  AK_Vec3 sum;
+  for (int32_t c = 0; c < NumCells(); ++c) sum += CellAreaVector(c);
+  return sum;
+}
+
+int SW_MeshCore::VertexBox(AK_Vec3& min, AK_Vec3& max) const
+{
+  if (NumVertices() == 0) return 0;
+  AK_PointArrayBox(_x, min, max);
+  return 1;
+}
+
+// ---------------------------------------------------------------------------------------
+// Connectivity
+
+namespace {
+
+struct EdgeRecord {
+  int32_t a, b, cell, k;
+};
+
+// Message text helper: the message hook takes plain text.
+void SendMessage(const char* text, int line) { AK_Message(text, "SW_Mesh", line); }
+
+}  // namespace
+
+void SW_MeshCore::ComputeConnectivity()
+{
+  const int32_t nv = NumVertices();
+  const int32_t nc = NumCells();
+  if (nv == 0 || nc == 0) return;
+
+  char text[160];
+  std::snprintf(text, sizeof text, "computing connectivity for %d cells...", nc);
+  SendMessage(text, __LINE__);
+
+  // Buckets hold each edge only until its twin arrives, so they stay short; they grow
+  // with their content instead of being reserved up front.
+  const int32_t buckets = SW_NextPrime(nv / 7 + 13);
+  std::vector<std::vector<EdgeRecord>> eht(static_cast<size_t>(buckets));
+
+  _lcc = AK_Array<AK_Index4>(nc);
+  _lcc.SetCount(nc);
+  _vertexNeighbours.SetCount(0);
+  SendMessage("initializing lcc...", __LINE__);
+  for (int32_t c = 0; c < nc; ++c) _lcc[c] = AK_Index4(-1, -1, -1, -1);
+
+  SendMessage("computing lcc...", __LINE__);
+  int64_t steps = 0;
+  for (int32_t c = 0; c < nc; ++c) {
+    if (c % 200000 == 0) {
+      std::snprintf(text, sizeof text, "cell %d", c + 1);
+      SendMessage(text, __LINE__);
+    }
+    const AK_Index4& cell = _lcv[c];
+    for (int k = 0; k < 4 && cell[k] >= 0; ++k) {
+      int32_t a = cell[k];
+      int32_t b = cell[(k + 1) % 4];
+      if (b < 0) b = cell[0];
+      std::vector<EdgeRecord>& bucket =
+          eht[static_cast<size_t>((static_cast<int64_t>(a) + b) % buckets)];
+      size_t found = bucket.size();
+      for (size_t r = 0; r < bucket.size(); ++r) {
+        ++steps;
+        if (bucket[r].a == b && bucket[r].b == a) {
+          found = r;
+          break;
+        }
+      }
+      if (found < bucket.size()) {
+        const EdgeRecord twin = bucket[found];
+        _lcc[c][k] = twin.cell;
+        _lcc[twin.cell][twin.k] = c;
+        bucket[found] = bucket.back();
+        bucket.pop_back();
+      } else {
+        bucket.push_back(EdgeRecord{a, b, c, k});
+      }
+    }
+  }
+  std::snprintf(text, sizeof text, "lcc ready, %g search steps per cell",
+                static_cast<double>(steps) / nc);
+  SendMessage(text, __LINE__);
+  SendMessage("computing connectivity done", __LINE__);
+}
