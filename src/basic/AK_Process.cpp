@@ -1,0 +1,167 @@
+#include "AK_Process.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "AK_Files.h"
+#include "AK_Message.h"
+
+extern char** environ;
+
+AK_String AK_BatchFileName;
+AK_InterruptFunction AK_InterruptCallback = nullptr;
+AK_InterruptNoticeFunction AK_InterruptNoticeHook = nullptr;
+
+namespace {
+
+const auto g_processStart = std::chrono::steady_clock::now();
+
+AK_String CommandLine(const char* command, const char* arguments, int quote)
+{
+  AK_String line = quote ? AK_ShellQuote(command) : AK_String(command);
+  line += ' ';
+  line += arguments ? arguments : "";
+  return line;
+}
+
+AK_String DefaultBatchFile(const char* command)
+{
+  AK_String base = AK_String(command).BaseName();
+  return AK_JoinPath(AK_HomeDirectory(), (".ak_" + base + ".bat").c_str());
+}
+
+bool WriteBatchFile(const AK_String& path, const AK_String& line)
+{
+  std::FILE* f = AK_FileOpen(path, "w");
+  if (!f) return false;
+  bool ok = std::fprintf(f, "#!/bin/sh\n%s\n", line.c_str()) > 0;
+  if (std::fclose(f) != 0) ok = false;
+  return ok;
+}
+
+int RunAndWait(const AK_String& line)
+{
+  std::fflush(nullptr);
+  const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
+  pid_t pid;
+  if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
+    return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Starts "/bin/sh file" as a grandchild in a session of its own, so it outlives this process
+// and leaves no zombie behind. 0 when the shell was started, -1 otherwise.
+int StartDetached(const AK_String& file)
+{
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+  std::fflush(nullptr);
+  pid_t child = fork();
+  if (child < 0) {
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    return -1;
+  }
+  if (child == 0) {
+    setsid();
+    pid_t grandchild = fork();
+    if (grandchild < 0) _exit(1);
+    if (grandchild == 0) {
+      close(pipeFds[0]);
+      int devNull = open("/dev/null", O_RDONLY);
+      if (devNull >= 0) {
+        dup2(devNull, 0);
+        if (devNull != 0) close(devNull);
+      }
+      const char* argv[] = {"sh", file.c_str(), nullptr};
+      execv("/bin/sh", const_cast<char* const*>(argv));
+      int error = errno;
+      ssize_t ignored = write(pipeFds[1], &error, sizeof error);
+      (void)ignored;
+      _exit(127);
+    }
+    close(pipeFds[1]);
+    int error = 0;
+    ssize_t got;
+    do got = read(pipeFds[0], &error, sizeof error); while (got < 0 && errno == EINTR);
+    _exit(got > 0 ? 1 : 0);  // the pipe closes without data when exec succeeded
+  }
+  close(pipeFds[0]);
+  close(pipeFds[1]);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0)
+    if (errno != EINTR) return -1;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
+}
+
+}  // namespace
+
+AK_String AK_ShellQuote(const char* text)
+{
+  AK_String quoted("'");
+  for (const char* p = text ? text : ""; *p; ++p) {
+    if (*p == '\'') quoted += "'\\''";
+    else quoted += *p;
+  }
+  quoted += '\'';
+  return quoted;
+}
+
+int AK_RunCommand(const char* command, const char* arguments, int detach, int quote)
+{
+  if (!command || !*command) return -1;
+  AK_String line = CommandLine(command, arguments, quote);
+  if (!detach) return RunAndWait(line);
+  AK_String file = AK_BatchFileName.IsEmpty() ? DefaultBatchFile(command)
+                                              : AK_NormalizePath(AK_BatchFileName);
+  if (!WriteBatchFile(file, line)) {
+    AK_MESSAGE(("ERROR:cannot write batch file " + file).c_str());
+    return -1;
+  }
+  return StartDetached(file);
+}
+
+AK_String AK_ProgramPath()
+{
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return AK_String();
+  buf[n] = '\0';
+  return AK_String(buf);
+}
+
+double AK_CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+int64_t AK_ProcessMilliseconds()
+{
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               g_processStart)
+      .count();
+}
+
+void AK_SleepMilliseconds(int64_t milliseconds)
+{
+  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void AK_SetInterruptCallback(AK_InterruptFunction callback) { AK_InterruptCallback = callback; }
+
+int AK_PollInterrupt()
+{
+  if (!AK_InterruptCallback) return 0;
+  int answer = AK_InterruptCallback();
+  if (answer && AK_InterruptNoticeHook) AK_InterruptNoticeHook("interrupted");
+  return answer;
+}

@@ -1,0 +1,50 @@
+// Processes, the program's own path, clocks and the interrupt poll.
+#pragma once
+
+#include <cstdint>
+
+#include "AK_String.h"
+
+// When not empty, the detached AK_RunCommand writes its batch file under this name; "" at start.
+extern AK_String AK_BatchFileName;
+
+// Runs a program. The command line is the command (in single quotes for sh when `quote` is
+// set, so blanks, quotes and "$" in the path are safe), a blank and the arguments. An empty or
+// missing command returns -1 and runs nothing.
+// Not detached: the line runs through "/bin/sh -c" and its exit status is returned (-1 when
+// the shell cannot be started or is ended by a signal).
+// Detached: the line is written to a batch file (a POSIX shell script: AK_BatchFileName, or
+// ".ak_" + the command's base name + ".bat" in the home directory), which is started with
+// "/bin/sh FILE" in a new session, its standard input from /dev/null, and not waited for.
+// Returns 0 when it was started, -1 when not; a batch file that cannot be written is -1 with
+// a message.
+int AK_RunCommand(const char* command, const char* arguments, int detach, int quote);
+
+// The text in single quotes for sh: 'it'\''s' for it's.
+AK_String AK_ShellQuote(const char* text);
+
+// The absolute path of the running program (from /proc/self/exe); "" when unknown.
+AK_String AK_ProgramPath();
+
+// CPU seconds used by the process: clock() / CLOCKS_PER_SEC.
+double AK_CpuSeconds();
+
+// Milliseconds since the process started, from a monotonic clock.
+int64_t AK_ProcessMilliseconds();
+
+// Pauses the calling thread.
+void AK_SleepMilliseconds(int64_t milliseconds);
+
+// The interrupt callback: non-zero means "stop". Null at start.
+using AK_InterruptFunction = int (*)();
+extern AK_InterruptFunction AK_InterruptCallback;
+void AK_SetInterruptCallback(AK_InterruptFunction callback);
+
+// Where AK_PollInterrupt reports an interruption: the object framework points it at a function
+// that stores the text in its global error text. Null at start (nothing is stored).
+using AK_InterruptNoticeFunction = void (*)(const char* text);
+extern AK_InterruptNoticeFunction AK_InterruptNoticeHook;
+
+// 0 without a callback. Otherwise calls it; when it answers non-zero, the notice hook
+// receives "interrupted". Returns the callback's answer.
+int AK_PollInterrupt();

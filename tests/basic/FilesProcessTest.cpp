@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "TestSupport.h"
+
+namespace {
+
+void Touch(const std::string& path, const std::string& content = "x")
+{
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string Slurp(const std::string& path)
+{
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Joined(const AK_Array<AK_String>& list)
+{
+  return AK_String(list, "|").c_str();
+}
+
+// Waits up to a few seconds for a file to appear with the given content.
+bool WaitForContent(const std::string& path, const std::string& content)
+{
+  for (int i = 0; i < 500; ++i) {
+    if (Slurp(path) == content) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(Files, ListDirectoryOrderAndFilter)
+{
+  ScratchDir dir;
+  for (const char* name : {"b.TimeStep", "a.TimeStep", "B.TimeStep", "c.timestep", "..hidden",
+                           ".simulation_status", "notes.txt", "archive.TimeStep.bak", "noext"})
+    Touch(dir / name);
+  std::filesystem::create_directory(dir / "sub.TimeStep");
+  std::filesystem::create_directory(dir / "plain");
+
+  struct Case {
+    const char* extension;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"TimeStep", "B.TimeStep|a.TimeStep|b.TimeStep|sub.TimeStep|"},
+      {"txt", "notes.txt|"},
+      {"bak", "archive.TimeStep.bak|"},
+      {"", ".simulation_status|B.TimeStep|a.TimeStep|archive.TimeStep.bak|b.TimeStep|"
+           "c.timestep|noext|notes.txt|plain|sub.TimeStep|"},
+      {"status", ""},  // ".simulation_status": the dot is the first character, extension "simulation_status"
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.extension);
+    EXPECT_EQ(Joined(AK_ListDirectory(dir.str().c_str(), c.extension)), c.expected);
+  }
+  EXPECT_EQ(AK_ListDirectory((dir / "missing").c_str(), "").Count(), 0);
+  // A backslash path reaches the same directory.
+  std::string windowsStyle = dir.str() + "\\";
+  EXPECT_EQ(AK_ListDirectory(windowsStyle.c_str(), "txt").Count(), 1);
+}
+
+TEST(Files, CreateRenameDeleteCopy)
+{
+  ScratchDir dir;
+  std::string sub = dir / "run";
+  EXPECT_FALSE(AK_FileExists(sub.c_str()));
+  EXPECT_EQ(AK_MakeDirectory(sub.c_str()), 0);
+  EXPECT_EQ(AK_MakeDirectory(sub.c_str()), 0);  // existing directory: success
+  EXPECT_EQ(AK_MakeDirectory((dir / "a/b/c").c_str()), -1);  // one level only
+  EXPECT_TRUE(AK_FileExists(sub.c_str()));
+  EXPECT_TRUE(AK_IsDirectory(sub.c_str()));
+  Touch(dir / "file", "data");
+  EXPECT_EQ(AK_MakeDirectory((dir / "file").c_str()), -1);  // a file is in the way
+
+  // Rename never overwrites.
+  Touch(dir / "other", "keep");
+  EXPECT_EQ(AK_RenameFile((dir / "file").c_str(), (dir / "other").c_str()), -1);
+  EXPECT_EQ(Slurp(dir / "other"), "keep");
+  EXPECT_EQ(AK_RenameFile((dir / "file").c_str(), (dir / "moved").c_str()), 0);
+  EXPECT_EQ(Slurp(dir / "moved"), "data");
+  EXPECT_EQ(AK_RenameFile((dir / "missing").c_str(), (dir / "x").c_str()), -1);
+
+  // Copy, including content larger than one block and a backslash path.
+  std::string big(5000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  Touch(dir / "big", big);
+  std::string target = dir.str() + "\\run\\big.copy";
+  EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), target.c_str()), 0);
+  EXPECT_EQ(Slurp(dir / "run/big.copy"), big);
+  EXPECT_EQ(AK_CopyFile((dir / "nothing").c_str(), (dir / "t").c_str()), 1);
+  EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), (dir / "no/dir/t").c_str()), 2);
+  if (std::filesystem::exists("/dev/full")) {
+    EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), "/dev/full"), 4);
+  }
+
+  // Delete: a file, an empty directory, not a full one; the tree deletion removes everything
+  // and does not follow a link out of the tree.
+  std::string outside = dir / "outside";
+  std::filesystem::create_directory(outside);
+  Touch(outside + "/precious");
+  std::filesystem::create_directory(sub + "/deeper");
+  Touch(sub + "/deeper/f");
+  std::filesystem::create_directory_symlink(outside, sub + "/link");
+  EXPECT_EQ(AK_DeleteFile(sub.c_str()), -1);
+  EXPECT_EQ(AK_DeleteFile((dir / "moved").c_str()), 0);
+  EXPECT_FALSE(AK_FileExists((dir / "moved").c_str()));
+  EXPECT_EQ(AK_DeleteDirectoryTree(sub.c_str()), 0);
+  EXPECT_FALSE(AK_FileExists(sub.c_str()));
+  EXPECT_TRUE(AK_FileExists((outside + "/precious").c_str()));
+  EXPECT_EQ(AK_DeleteDirectoryTree(sub.c_str()), -1);
+  std::filesystem::create_directory(dir / "empty");
+  EXPECT_EQ(AK_DeleteFile((dir / "empty").c_str()), 0);
+}
+
+TEST(Files, ReadLinesWithEitherLineEnd)
+{
+  ScratchDir dir;
+  std::string path = dir / "lines.txt";
+  std::string longLine(1500, 'q');
+  Touch(path, "one\r\ntwo\n\r\n" + longLine + "\nlast");
+  std::FILE* f = AK_FileOpen(path.c_str(), "r");
+  ASSERT_TRUE(f);
+  AK_String line;
+  std::vector<std::string> lines;
+  while (AK_ReadLine(f, line)) lines.emplace_back(line.c_str());
+  std::fclose(f);
+  EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "", longLine, "last"}));
+  AK_String text;
+  EXPECT_TRUE(AK_ReadTextFile(path.c_str(), text));
+  EXPECT_EQ(text.Length(), static_cast<int>(Slurp(path).size()));
+  EXPECT_FALSE(AK_ReadTextFile((dir / "none").c_str(), text));
+}
+
+TEST(Files, PathHelpers)
+{
+  EXPECT_STREQ(AK_NormalizePath("a\\b\\c.txt"), "a/b/c.txt");
+  EXPECT_STREQ(AK_JoinPath("", "x"), "./x");
+  EXPECT_STREQ(AK_JoinPath("dir/", "x"), "dir/x");
+  EXPECT_STREQ(AK_JoinPath("dir", "x"), "dir/x");
+  EXPECT_FALSE(AK_HomeDirectory().IsEmpty());
+  EXPECT_TRUE(AK_ProgramPath().IsAbsolutePath());
+  EXPECT_TRUE(AK_FileExists(AK_ProgramPath()));
+}
+
+TEST(Process, ExitStatusAndQuoting)
+{
+  ScratchDir dir;
+  struct Case {
+    const char* command;
+    const char* arguments;
+    int quote;
+    int expected;
+  };
+  const Case cases[] = {
+      {"/bin/sh", "-c 'exit 0'", 0, 0},
+      {"/bin/sh", "-c 'exit 3'", 0, 3},
+      {"/bin/sh", "-c 'exit 3'", 1, 3},
+      {"", "-c 'exit 0'", 0, -1},
+      {nullptr, "", 0, -1},
+      {"/no/such/program", "", 0, 127},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command ? c.command : "(null)");
+    EXPECT_EQ(AK_RunCommand(c.command, c.arguments, 0, c.quote), c.expected);
+  }
+  // A program whose path holds a blank, a quote and a dollar sign runs when quoted.
+  std::string prog = dir / "my prog's $HOME.sh";
+  Touch(prog, "#!/bin/sh\nexit 7\n");
+  std::filesystem::permissions(prog, std::filesystem::perms::owner_all);
+  EXPECT_EQ(AK_RunCommand(prog.c_str(), "", 0, 1), 7);
+  EXPECT_STREQ(AK_ShellQuote("it's"), "'it'\\''s'");
+}
+
+TEST(Process, DetachedStartReturnsAtOnceAndRunsOn)
+{
+  ScratchDir dir;
+  std::string out = dir / "late.txt";
+  std::string batch = dir / "start.bat";
+  AK_BatchFileName = batch.c_str();
+  std::string args = "-c " + std::string(AK_ShellQuote(("sleep 0.3; echo done > " + out).c_str()));
+  auto before = std::chrono::steady_clock::now();
+  int result = AK_RunCommand("/bin/sh", args.c_str(), 1, 0);
+  auto elapsed = std::chrono::steady_clock::now() - before;
+  AK_BatchFileName = "";
+  EXPECT_EQ(result, 0);
+  EXPECT_LT(elapsed, std::chrono::milliseconds(250));
+  EXPECT_FALSE(std::filesystem::exists(out));  // the command has not finished yet
+  EXPECT_EQ(Slurp(batch), "#!/bin/sh\n/bin/sh " + args + "\n");
+  EXPECT_TRUE(WaitForContent(out, "done\n"));
+}
+
+TEST(Process, DetachedWithoutWritableBatchFileFails)
+{
+  ScratchDir dir;
+  MessageCapture capture;
+  AK_BatchFileName = (dir / "no/such/dir/start.bat").c_str();
+  EXPECT_EQ(AK_RunCommand("/bin/true", "", 1, 1), -1);
+  AK_BatchFileName = "";
+  ASSERT_EQ(capture.messages.size(), 1u);
+  EXPECT_EQ(capture.messages[0].rfind("ERROR:", 0), 0u);
+  EXPECT_EQ(AK_RunCommand("", "", 1, 0), -1);
+}
+
+TEST(Process, InterruptPoll)
+{
+  static std::string notice;
+  static int answer = 0;
+  AK_InterruptNoticeHook = [](const char* text) { notice = text; };
+  EXPECT_EQ(AK_PollInterrupt(), 0);  // no callback
+  EXPECT_EQ(notice, "");
+  AK_SetInterruptCallback([]() { return answer; });
+  EXPECT_EQ(AK_PollInterrupt(), 0);
+  EXPECT_EQ(notice, "");
+  answer = 2;
+  EXPECT_EQ(AK_PollInterrupt(), 2);
+  EXPECT_EQ(notice, "interrupted");
+  AK_SetInterruptCallback(nullptr);
+  AK_InterruptNoticeHook = nullptr;
+}
+
+TEST(Process, Clocks)
+{
+  int64_t t0 = AK_ProcessMilliseconds();
+  AK_SleepMilliseconds(20);
+  EXPECT_GE(AK_ProcessMilliseconds() - t0, 20);
+  double c0 = AK_CpuSeconds();
+  volatile double sink = 0;
+  for (int i = 0; i < 3000000; ++i) sink = sink + i * 0.5;
+  EXPECT_GT(AK_CpuSeconds(), c0);
+}
