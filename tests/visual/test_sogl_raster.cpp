@@ -1,0 +1,593 @@
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
+#include <utility>
+
+#include "AK_GLHelpers.h"
+#include "AK_Ppm.h"
+#include "AK_sogl.h"
+#include "VisualTestSupport.h"
+
+namespace {
+
+using Raster = RenderTest;
+using PixelSet = std::set<std::pair<int, int>>;
+
+PixelSet Lit() {
+  PixelSet s;
+  for (uint32_t y = 0; y < soglHeight; ++y)
+    for (uint32_t x = 0; x < soglWidth; ++x) {
+      const int i = soglPixelIndex(int(x), int(y));
+      if (soglRed[i] || soglGreen[i] || soglBlue[i]) s.insert({int(x), int(y)});
+    }
+  return s;
+}
+
+PixelSet Rect(int x0, int x1, int y0, int y1) {  // inclusive bounds
+  PixelSet s;
+  for (int x = x0; x <= x1; ++x)
+    for (int y = y0; y <= y1; ++y) s.insert({x, y});
+  return s;
+}
+
+TEST_F(Raster, ClearFillsTheColourPlanesAndTheDepthPlane) {
+  soglInstall();
+  ASSERT_EQ(soglResize(2, 3), 0);
+  glClearColor(1, 0.5f, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(soglRed[i], 255);
+    EXPECT_EQ(soglGreen[i], 127);
+    EXPECT_EQ(soglBlue[i], 0);
+    EXPECT_EQ(soglDepth[i], 0);
+  }
+  int w = 0, h = 0;
+  GLubyte *r = nullptr, *g = nullptr, *b = nullptr;
+  soglGetFramebuffer(w, h, r, g, b);
+  EXPECT_EQ(w, 2);
+  EXPECT_EQ(h, 3);
+  EXPECT_EQ(r, soglRed.get());
+  EXPECT_EQ(soglPixelIndex(1, 2), 5);
+}
+
+TEST_F(Raster, ResizeRefusesEmptyOrOversizedPictures) {
+  EXPECT_EQ(soglResize(0, 5), 1);
+  EXPECT_FALSE(soglRed);
+  EXPECT_EQ(soglResize(5, -1), 1);
+  EXPECT_EQ(soglResize(1 << 20, 1 << 20), 1);
+  EXPECT_FALSE(soglDepth);
+  // Drawing without planes touches nothing.
+  soglInstall();
+  glBegin(GL_POINTS);
+  glVertex2f(0, 0);
+  glEnd();
+  glClear(GL_COLOR_BUFFER_BIT);
+  soglFree();
+  EXPECT_FALSE(soglGreen);
+}
+
+TEST_F(Raster, PointSizesCoverTheirSquare) {
+  struct Case {
+    float size;
+    PixelSet pixels;
+  };
+  const Case cases[] = {
+      {1, Rect(199, 199, 199, 199)},  // the square starts half a size left of the centre
+      {2, Rect(199, 200, 199, 200)},
+      {3, Rect(198, 200, 198, 200)},
+      {4, Rect(198, 201, 198, 201)},
+      {0.5f, {}},
+  };
+  for (const Case& c : cases) {
+    Start(400, 400);
+    glColor3f(1, 1, 1);
+    glPointSize(c.size);
+    glBegin(GL_POINTS);
+    glVertex2f(0, 0);
+    glEnd();
+    EXPECT_EQ(Lit(), c.pixels) << "size " << c.size;
+  }
+}
+
+TEST_F(Raster, ALineAcrossTheBufferCoversOneRow) {
+  Start(400, 400);
+  glColor3f(0, 1, 0);
+  glBegin(GL_LINES);
+  glVertex2f(-1, 0);
+  glVertex2f(1, 0);
+  glVertex2f(0, 0);  // a line of no length draws nothing
+  glVertex2f(0, 0);
+  glEnd();
+  EXPECT_EQ(Lit(), Rect(0, 399, 200, 200));
+  EXPECT_EQ(Pixel(17, 200), (Rgb{0, 255, 0}));
+}
+
+TEST_F(Raster, ThickLinesAndSteepLines) {
+  Start(16, 16);
+  glColor3f(1, 1, 1);
+  glLineWidth(3);
+  glBegin(GL_LINES);
+  glVertex2f(-0.75f, -0.5f);  // pixel (2, 4) to (6, 4): x-major
+  glVertex2f(-0.25f, -0.5f);
+  glEnd();
+  EXPECT_EQ(Lit(), Rect(2, 5, 3, 5));  // half = 1, n = 3, end column excluded
+  Start(16, 16);
+  glColor3f(1, 1, 1);
+  glLineWidth(1);
+  glBegin(GL_LINE_STRIP);
+  glVertex2f(0.5f, -1);  // pixel (12, 0) up to (12, 8), then to (12, 12)
+  glVertex2f(0.5f, 0);
+  glVertex2f(0.5f, 0.5f);
+  glEnd();
+  EXPECT_EQ(Lit(), Rect(12, 12, 0, 11));
+}
+
+TEST_F(Raster, LineColoursAndDepthAreInterpolated) {
+  Start(16, 16);
+  glBegin(GL_LINES);
+  glColor3f(0, 0, 0);
+  glVertex3f(-1, 0, -1);
+  glColor3f(1, 0, 0);
+  glVertex3f(1, 0, 1);
+  glEnd();
+  // Column x has t = x / 16.
+  EXPECT_EQ(Pixel(8, 8).r, 127);   // trunc(0 + 0.5 * 255)
+  EXPECT_EQ(Pixel(4, 8).r, 63);    // trunc(0.25 * 255)
+  EXPECT_EQ(Depth(8, 8), 32768);   // trunc(0.5 * 65535 + 0.5)
+  EXPECT_EQ(Depth(0, 8), 0);
+}
+
+// Pixel coordinates exactly representable in a 16 x 16 buffer.
+float Cx(int px) { return px / 8.0f - 1; }
+
+TEST_F(Raster, FilledTrianglesFillColumnsBottomUpWithoutTopRowAndLastColumn) {
+  // Pixel corners (1,1), (9,1), (1,9): columns 0 to 7 (one left of the pixel
+  // column), column x from row 1 up to row 8 - x.
+  PixelSet expected;
+  for (int x = 0; x <= 7; ++x)
+    for (int y = 1; y <= 8 - x; ++y) expected.insert({x, y});
+  const float orders[][3][2] = {
+      {{1, 1}, {9, 1}, {1, 9}},  // short edge on top
+      {{1, 9}, {9, 1}, {1, 1}},  // long edge on top... the same set of pixels
+  };
+  for (const auto& tri : orders) {
+    Start(16, 16);
+    glColor3f(1, 1, 1);
+    glBegin(GL_TRIANGLES);
+    for (const auto& v : tri) glVertex2f(Cx(int(v[0])), Cx(int(v[1])));
+    glEnd();
+    EXPECT_EQ(Lit(), expected);
+  }
+  Start(16, 16);
+  glColor3f(1, 1, 1);
+  glBegin(GL_TRIANGLES);
+  glVertex2f(Cx(1), Cx(9));
+  glVertex2f(Cx(9), Cx(9));
+  glVertex2f(Cx(1), Cx(1));
+  glEnd();
+  PixelSet upper;  // long edge on top at row 9, short edge from row 1 + x
+  for (int x = 0; x <= 7; ++x)
+    for (int y = 1 + x; y <= 8; ++y) upper.insert({x, y});
+  EXPECT_EQ(Lit(), upper);
+}
+
+TEST_F(Raster, AQuadTilesItsSquareWithoutGapOrOverlap) {
+  Start(16, 16);
+  glEnable(GL_BLEND);  // a pixel drawn twice would come out brighter
+  glColor4f(1, 1, 1, 0.5f);
+  glBegin(GL_QUADS);
+  glVertex2f(Cx(2), Cx(2));
+  glVertex2f(Cx(10), Cx(2));
+  glVertex2f(Cx(10), Cx(10));
+  glVertex2f(Cx(2), Cx(10));
+  glEnd();
+  EXPECT_EQ(Lit(), Rect(1, 8, 2, 9));
+  for (const auto& p : Lit()) EXPECT_EQ(Pixel(p.first, p.second), (Rgb{127, 127, 127}));
+}
+
+TEST_F(Raster, DegenerateTrianglesDrawNothing) {
+  const float tris[][3][2] = {
+      {{0.1f, -0.5f}, {0.1f, 0.5f}, {0.1f, 0.9f}},     // all at one x
+      {{Cx(1), Cx(1)}, {Cx(5), Cx(5)}, {Cx(9), Cx(9)}},  // collinear pixels
+      {{Cx(1), Cx(1)}, {Cx(1), Cx(2)}, {Cx(1) + 0.01f, Cx(1)}},  // one pixel column
+  };
+  for (const auto& tri : tris) {
+    Start(16, 16);
+    glColor3f(1, 1, 1);
+    glBegin(GL_TRIANGLES);
+    for (const auto& v : tri) glVertex2f(v[0], v[1]);
+    glEnd();
+    EXPECT_EQ(LitCount(), 0);
+  }
+}
+
+// The filled-triangle rule written out plainly, without any clipping, for
+// comparing against the renderer's clipped loops.
+PixelSet ReferenceTriangle(const float p[3][2], int W, int H) {
+  PixelSet out;
+  int lo = 0, hi = 0;
+  for (int i = 1; i < 3; ++i) {
+    if (p[i][0] < p[lo][0]) lo = i;
+    if (p[i][0] > p[hi][0]) hi = i;
+  }
+  if (lo == hi) return out;
+  int mid = (lo + 1) % 3;
+  if (mid == hi) mid = (lo + 2) % 3;
+  long long X[3], Y[3];
+  for (int i = 0; i < 3; ++i) {
+    X[i] = (long long)std::trunc(std::trunc((p[i][0] * 0.5 + 0.5) * W) - 0.5);
+    Y[i] = (long long)std::trunc(std::trunc((p[i][1] * 0.5 + 0.5) * H) + 0.5);
+  }
+  if (X[lo] > W || X[hi] < 0) return out;
+  if (Y[0] < 0 && Y[1] < 0 && Y[2] < 0) return out;
+  if (Y[0] > H && Y[1] > H && Y[2] > H) return out;
+  const long long dX = X[hi] - X[lo];
+  if (dX == 0) return out;
+  const long long D = (Y[mid] - Y[lo]) * dX - (Y[hi] - Y[lo]) * (X[mid] - X[lo]);
+  if (D == 0) return out;
+  auto edgeY = [&](int a, int b, float t) {
+    return (long long)(float(Y[a]) + t * float(Y[b] - Y[a]));
+  };
+  for (long long x = X[lo]; x < X[hi]; ++x) {
+    const float t = float(x - X[lo]) / float(dX);
+    long long shortY;
+    if (x < X[mid])
+      shortY = edgeY(lo, mid, float(x - X[lo]) / float(X[mid] - X[lo]));
+    else
+      shortY = edgeY(mid, hi, float(x - X[mid]) / float(X[hi] - X[mid]));
+    const long long longY = edgeY(lo, hi, t);
+    const long long bottom = D < 0 ? shortY : longY, top = D < 0 ? longY : shortY;
+    for (long long y = bottom; y < top; ++y)
+      if (x >= 0 && x < W && y >= 0 && y < H) out.insert({int(x), int(y)});
+  }
+  return out;
+}
+
+TEST_F(Raster, TrianglesReachingOutsideDrawExactlyTheirVisiblePart) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> u(-3.0f, 3.0f);
+  for (int trial = 0; trial < 200; ++trial) {
+    float p[3][2];
+    for (auto& v : p) {
+      v[0] = u(rng);
+      v[1] = u(rng);
+    }
+    Start(40, 30);
+    glColor3f(1, 1, 1);
+    glBegin(GL_TRIANGLES);
+    for (auto& v : p) glVertex2f(v[0], v[1]);
+    glEnd();
+    ASSERT_EQ(Lit(), ReferenceTriangle(p, 40, 30)) << "trial " << trial;
+  }
+}
+
+TEST_F(Raster, VerticesFarOutsideCostNothingAndChangeNoPixel) {
+  Start(64, 64);
+  glColor3f(1, 1, 1);
+  glPointSize(1e30f);
+  glLineWidth(1e30f);
+  glBegin(GL_POINTS);
+  glVertex2f(1e30f, 0);
+  glVertex2f(-1e30f, -1e30f);
+  glVertex2f(NAN, 0);
+  glEnd();
+  glBegin(GL_LINES);
+  glVertex2f(1e30f, 1e30f);
+  glVertex2f(2e30f, -1e30f);
+  glEnd();
+  glBegin(GL_TRIANGLES);
+  glVertex2f(1e30f, 0);
+  glVertex2f(2e30f, 1);
+  glVertex2f(1e30f, 1e30f);
+  glVertex2f(NAN, NAN);
+  glVertex2f(0, NAN);
+  glVertex2f(INFINITY, 0);
+  glEnd();
+  EXPECT_EQ(LitCount(), 0);
+  // A triangle that covers the whole view from far away fills it.
+  glLineWidth(1);
+  glBegin(GL_TRIANGLES);
+  glVertex2f(-1e9f, -1e9f);
+  glVertex2f(1e9f, -1e9f);
+  glVertex2f(0, 1e9f);
+  glEnd();
+  EXPECT_EQ(LitCount(), 64 * 64);
+}
+
+TEST_F(Raster, DepthTestLetsEqualDepthOverwriteAndDepthMaskKeepsTheDepth) {
+  Start(16, 16);
+  auto square = [](float z) {
+    glBegin(GL_QUADS);
+    glVertex3f(-0.5f, -0.5f, z);
+    glVertex3f(0.5f, -0.5f, z);
+    glVertex3f(0.5f, 0.5f, z);
+    glVertex3f(-0.5f, 0.5f, z);
+    glEnd();
+  };
+  glColor3f(1, 0, 0);
+  square(0);
+  const int d = Depth(8, 8);
+  EXPECT_EQ(d, 32767);
+  glColor3f(0, 1, 0);
+  square(0);
+  EXPECT_EQ(Pixel(8, 8), (Rgb{0, 255, 0}));
+  glColor3f(0, 0, 1);
+  square(-0.5f);  // farther: hidden
+  EXPECT_EQ(Pixel(8, 8), (Rgb{0, 255, 0}));
+  glDepthMask(0);
+  square(0.5f);  // nearer, drawn, but the depth stays
+  EXPECT_EQ(Pixel(8, 8), (Rgb{0, 0, 255}));
+  EXPECT_EQ(Depth(8, 8), d);
+  glDepthMask(1);
+  glDisable(GL_DEPTH_TEST);
+  glColor3f(1, 1, 1);
+  square(-0.9f);  // no test, no depth write
+  EXPECT_EQ(Pixel(8, 8), (Rgb{255, 255, 255}));
+  EXPECT_EQ(Depth(8, 8), d);
+}
+
+TEST_F(Raster, BlendingHalfWhiteOverBlackGives127) {
+  Start(8, 8);
+  glEnable(GL_BLEND);
+  glColor4f(1, 1, 1, 0.5f);
+  glColor3f(1, 1, 1);  // keeps the alpha
+  glBegin(GL_POINTS);
+  glVertex2f(0, 0);
+  glEnd();
+  EXPECT_EQ(Pixel(3, 3), (Rgb{127, 127, 127}));
+  glColor4f(1, 1, 1, 1e30f);  // absurd alpha: some byte, no undefined conversion
+  glBegin(GL_POINTS);
+  glVertex2f(0, 0);
+  glEnd();
+  glDisable(GL_BLEND);
+  glColor4f(0.2f, 0.4f, 0.6f, 0.5f);
+  glBegin(GL_POINTS);
+  glVertex2f(0, 0);
+  glEnd();
+  EXPECT_EQ(Pixel(3, 3), (Rgb{51, 102, 153}));
+}
+
+TEST_F(Raster, PolygonOutlineDrawsExactlyItsFourEdges) {
+  const float v[4][2] = {{-0.8f, -0.7f}, {0.6f, -0.9f}, {0.9f, 0.5f}, {-0.5f, 0.8f}};
+  Start(64, 64);
+  glColor3f(1, 1, 1);
+  glBegin(GL_LINES);
+  for (int i = 0; i < 4; ++i) {
+    glVertex2f(v[i][0], v[i][1]);
+    glVertex2f(v[(i + 1) % 4][0], v[(i + 1) % 4][1]);
+  }
+  glEnd();
+  const PixelSet edges = Lit();
+
+  Start(64, 64);
+  glColor3f(1, 1, 1);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glBegin(GL_POLYGON);
+  for (const auto& p : v) glVertex2f(p[0], p[1]);
+  glEnd();
+  EXPECT_EQ(Lit(), edges);
+  EXPECT_EQ(Pixel(32, 32), (Rgb{0, 0, 0}));  // the diagonal is not drawn
+
+  // The same four vertices as a quad outline.
+  Start(64, 64);
+  glColor3f(1, 1, 1);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glBegin(GL_QUADS);
+  for (const auto& p : v) glVertex2f(p[0], p[1]);
+  glEnd();
+  EXPECT_EQ(Lit(), edges);
+}
+
+TEST_F(Raster, FilledPolygonIsAFanOfTriangles) {
+  const float v[5][2] = {{-0.8f, -0.7f}, {0.6f, -0.9f}, {0.9f, 0.5f}, {0.1f, 0.95f}, {-0.5f, 0.8f}};
+  Start(64, 64);
+  glColor3f(1, 1, 1);
+  glBegin(GL_TRIANGLES);
+  for (int i = 1; i + 1 < 5; ++i) {
+    glVertex2f(v[0][0], v[0][1]);
+    glVertex2f(v[i][0], v[i][1]);
+    glVertex2f(v[i + 1][0], v[i + 1][1]);
+  }
+  glEnd();
+  const PixelSet fan = Lit();
+  EXPECT_GT(fan.size(), 1000u);
+  Start(64, 64);
+  glColor3f(1, 1, 1);
+  glBegin(GL_POLYGON);
+  for (const auto& p : v) glVertex2f(p[0], p[1]);
+  glEnd();
+  EXPECT_EQ(Lit(), fan);
+}
+
+TEST_F(Raster, TooFewVerticesDrawNothing) {
+  Start(32, 32);
+  glColor3f(1, 1, 1);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  for (GLenum mode : {GL_LINES, GL_LINE_STRIP, GL_TRIANGLES, GL_QUADS, GL_POLYGON}) {
+    glBegin(mode);
+    glVertex2f(-0.5f, -0.5f);
+    glEnd();
+  }
+  glBegin(GL_POLYGON);
+  glVertex2f(-0.5f, -0.5f);
+  glVertex2f(0.5f, 0.5f);
+  glEnd();
+  // Unsupported primitives and vertices outside begin and end are ignored.
+  glVertex2f(0.1f, 0.1f);
+  glBegin(GL_TRIANGLE_STRIP);
+  glVertex2f(-0.5f, -0.5f);
+  glVertex2f(0.5f, -0.5f);
+  glVertex2f(0.5f, 0.5f);
+  glEnd();
+  EXPECT_EQ(LitCount(), 0);
+}
+
+TEST_F(Raster, PointModeDrawsEachCornerOnce) {
+  Start(16, 16);
+  glColor3f(1, 1, 1);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_POINT);
+  glBegin(GL_QUADS);
+  glVertex2f(Cx(2), Cx(2));
+  glVertex2f(Cx(10), Cx(2));
+  glVertex2f(Cx(10), Cx(10));
+  glVertex2f(Cx(2), Cx(10));
+  glEnd();
+  EXPECT_EQ(Lit(), (PixelSet{{1, 1}, {9, 1}, {9, 9}, {1, 9}}));  // size 1: one left, one down
+}
+
+TEST_F(Raster, PolygonOffsetMovesFilledPixelsBackSoOutlinesWin) {
+  auto fill = [] {
+    glBegin(GL_TRIANGLES);
+    glVertex3f(-0.9f, -0.9f, 0);
+    glVertex3f(0.9f, -0.9f, 0);
+    glVertex3f(0, 0.9f, 0);
+    glEnd();
+  };
+  Start(32, 32);
+  glColor3f(1, 0, 0);
+  fill();
+  std::map<std::pair<int, int>, int> plain;
+  for (const auto& p : Lit()) plain[p] = Depth(p.first, p.second);
+
+  Start(32, 32);
+  glEnable(GL_POLYGON_OFFSET_FILL);
+  glPolygonOffset(0, 1);
+  glColor3f(1, 0, 0);
+  fill();
+  ASSERT_EQ(Lit().size(), plain.size());
+  for (const auto& [p, d] : plain) EXPECT_EQ(Depth(p.first, p.second), d - 100);
+
+  // A line 50 depth units behind the unshifted fill still shows.
+  const float z = float(32767 - 50) / 65535 * 2 - 1;
+  glColor3f(0, 1, 0);
+  glBegin(GL_LINES);
+  glVertex3f(-1, 0, z);
+  glVertex3f(1, 0, z);
+  glEnd();
+  EXPECT_EQ(Pixel(16, 16), (Rgb{0, 255, 0}));
+}
+
+TEST_F(Raster, BitmapsUseWholeBytesPerRowAndMoveTheRasterPosition) {
+  Start(32, 32);
+  glColor3f(1, 1, 1);
+  glRasterPos2f(-0.75f, -0.75f);  // pixel (4, 4)
+  EXPECT_EQ(soglRasterPos[0], 4);
+  EXPECT_EQ(soglRasterPos[1], 4);
+  // Width 9: two bytes per row, the bits past column 8 are ignored.
+  const GLubyte bits[4] = {0xff, 0xff, 0xaa, 0x00};
+  glBitmap(9, 2, 1, 0, 10, 2, bits);
+  PixelSet expected = Rect(3, 11, 4, 4);
+  for (int c = 0; c < 8; c += 2) expected.insert({3 + c, 5});
+  EXPECT_EQ(Lit(), expected);
+  EXPECT_EQ(soglRasterPos[0], 14);
+  EXPECT_EQ(soglRasterPos[1], 6);
+  // A bitmap hanging over the edge draws its visible part; no bitmap only moves.
+  glBitmap(9, 2, 0, 0, 100, 0, nullptr);
+  EXPECT_EQ(soglRasterPos[0], 114);
+  const GLubyte one[1] = {0x80};
+  glBitmap(1, 1, 0, 0, 0, 0, one);
+  EXPECT_EQ(Lit(), expected);
+  glRasterPos2f(0.9f, 0.9f);  // pixel (30, 30)
+  glBitmap(9, 2, 0, 0, 0, 0, bits);
+  EXPECT_TRUE(Lit().count({31, 30}));
+  EXPECT_TRUE(Lit().count({31, 31}) == 0);  // bits 0xaa: column 1 of row 1 is clear
+}
+
+TEST_F(Raster, LightingScalesColourByTheDiffuseFactor) {
+  struct Case {
+    float normal[3];
+    int byte;
+  };
+  const Case cases[] = {
+      {{0, 0, 1}, 255},      // facing the light: unchanged
+      {{1, 0, 0}, 51},       // edge on: ambient 0.2 only
+      {{0, 0, -1}, 255},     // points: the side does not matter
+      {{0, 0.6f, 0.8f}, 255},  // 0.8 + 0.2
+      {{0, 0.8f, 0.6f}, 204},  // 0.6 + 0.2
+  };
+  for (const Case& c : cases) {
+    Start(8, 8);
+    glEnable(GL_LIGHTING);
+    const float light[4] = {0, 0, 1, 0};
+    glLightfv(GL_LIGHT0, GL_POSITION, light);
+    glNormal3f(c.normal[0], c.normal[1], c.normal[2]);
+    glColor3f(1, 1, 1);
+    glBegin(GL_POINTS);
+    glVertex2f(0, 0);
+    glEnd();
+    EXPECT_EQ(Pixel(3, 3).r, c.byte) << c.normal[0] << " " << c.normal[1] << " " << c.normal[2];
+  }
+}
+
+TEST_F(Raster, OneSidedFillLightsOnlyTheFilledSide) {
+  Start(16, 16);
+  glEnable(GL_LIGHTING);
+  glPolygonMode(GL_BACK, GL_LINE);  // front filled, back outlined
+  glNormal3f(0, 0, -1);             // facing away from the light
+  glColor3f(1, 1, 1);
+  glBegin(GL_TRIANGLES);
+  glVertex2f(-0.9f, 0.9f);
+  glVertex2f(0.9f, 0.9f);
+  glVertex2f(-0.9f, -0.9f);
+  glEnd();
+  for (const auto& p : Lit()) EXPECT_EQ(Pixel(p.first, p.second).r, 51);
+  EXPECT_GT(LitCount(), 0);
+}
+
+// A small scene for a person to look at: set TORVU_VISUAL_DUMP to a directory
+// to keep the picture.
+TEST_F(Raster, RenderedSceneCanBeWrittenAsAnImage) {
+  Start(160, 120);
+  glClearColor(0.1f, 0.1f, 0.2f, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(-2, 2, -1.5, 1.5, -2, 2);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glEnable(GL_LIGHTING);
+  const float light[4] = {1, 1, 1, 0};
+  glLightfv(GL_LIGHT0, GL_POSITION, light);
+  glColor3f(0.9f, 0.5f, 0.2f);
+  glPushMatrix();
+  glTranslatef(-0.7f, 0, 0);
+  glRotatef(90, 1, 0, 0);
+  glutSolidSphere(0.9, 24, 16);
+  glPopMatrix();
+  glDisable(GL_LIGHTING);
+  glLineWidth(2);
+  glBegin(GL_LINE_STRIP);
+  glColor3f(1, 1, 0);
+  glVertex2f(0.4f, -1);
+  glColor3f(0, 1, 1);
+  glVertex2f(1.8f, 1.2f);
+  glVertex2f(1.8f, -1.2f);
+  glEnd();
+  glEnable(GL_BLEND);
+  glColor4f(0.2f, 1, 0.2f, 0.5f);
+  glBegin(GL_QUADS);
+  glVertex3f(-1.8f, -1.3f, 1.5f);
+  glVertex3f(1.0f, -1.3f, 1.5f);
+  glVertex3f(1.0f, -0.6f, 1.5f);
+  glVertex3f(-1.8f, -0.6f, 1.5f);
+  glEnd();
+
+  const char* keep = std::getenv("TORVU_VISUAL_DUMP");
+  const std::string path = (keep ? std::string(keep) : TestTempDir()) + "/scene.ppm";
+  ASSERT_EQ(WriteFramebufferPpm(path), 0);
+  int w = 0, h = 0, depth = 0;
+  unsigned char* data = nullptr;
+  ASSERT_EQ(ReadPpm(path.c_str(), w, h, depth, data), 0);
+  EXPECT_EQ(w, 160);
+  EXPECT_EQ(h, 120);
+  // The image's bottom-left pixel is the frame buffer's pixel (0, 0).
+  EXPECT_EQ(data[0], soglRed[0]);
+  const int centre = soglPixelIndex(40, 60);  // middle of the sphere
+  EXPECT_EQ(data[3 * centre], soglRed[centre]);
+  EXPECT_GT(soglRed[centre], 100);
+  std::free(data);
+}
+
+}  // namespace
