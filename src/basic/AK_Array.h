@@ -114,7 +114,7 @@ public:
   {
     if (_count >= _capacity) {
       T copy(value);  // value may live inside this array
-      Resize(_capacity * 2);
+      Resize(GrownCapacity());
       _elems[_count] = std::move(copy);
     } else {
       _elems[_count] = value;
@@ -126,7 +126,7 @@ public:
   {
     if (_count >= _capacity) {
       T moved(std::move(value));
-      Resize(_capacity * 2);
+      Resize(GrownCapacity());
       _elems[_count] = std::move(moved);
     } else {
       _elems[_count] = std::move(value);
@@ -138,6 +138,7 @@ public:
   int32_t AppendAll(const AK_Array& other)
   {
     int32_t n = other._count;
+    AK_FATAL_ASSERT_NAMED(n <= INT32_MAX - _count, "_elems");
     if (_count + n > _capacity) Resize(_count + n);
     for (int32_t i = 0; i < n; ++i) _elems[_count + i] = other._elems[i];
     _count += n;
@@ -147,8 +148,9 @@ public:
   // Inserts at index (0..count), shifting the rest up.
   void Insert(int32_t index, const T& value)
   {
+    AK_FATAL_ASSERT_NAMED(index >= 0 && index <= _count, "index");
     T copy(value);
-    if (_count >= _capacity) Resize(_capacity * 2);
+    if (_count >= _capacity) Resize(GrownCapacity());
     for (int32_t i = _count; i > index; --i) _elems[i] = std::move(_elems[i - 1]);
     _elems[index] = std::move(copy);
     ++_count;
@@ -157,6 +159,7 @@ public:
   // Removes the element at index, keeping the order of the rest.
   void Remove(int32_t index)
   {
+    AK_FATAL_ASSERT_NAMED(index >= 0 && index < _count, "index");
     for (int32_t i = index; i + 1 < _count; ++i) _elems[i] = std::move(_elems[i + 1]);
     --_count;
     _elems[_count] = T();
@@ -168,6 +171,13 @@ public:
     for (int32_t i = 0; i < _count; ++i)
       if (_elems[i] == value) return i;
     return -1;
+  }
+
+  // Twice the capacity; an array that cannot double any more is out of memory.
+  int32_t GrownCapacity() const
+  {
+    AK_FATAL_ASSERT_NAMED(_capacity <= INT32_MAX / 2, "_elems");
+    return _capacity * 2;
   }
 
   void Clear()
