@@ -175,7 +175,9 @@ void soglGetFramebuffer(int& width, int& height, GLubyte*& red, GLubyte*& green,
   blue = soglBlue.get();
 }
 
-int soglPixelIndex(int x, int y) { return static_cast<int>(soglWidth) * y + x; }
+int soglPixelIndex(int x, int y) {
+  return static_cast<int>(int64_t{soglWidth} * y + x);
+}
 
 void soglResetState() {
   soglFree();
