@@ -1,0 +1,11 @@
+// The object framework: the object tree, class files, commands and macros, containers and
+// controllers.
+#pragma once
+
+#include "AK_Basic.h"
+#include "AK_ClassFiles.h"
+#include "AK_ClassRegistry.h"
+#include "AK_ClassTable.h"
+#include "AK_Container.h"
+#include "AK_FrameworkState.h"
+#include "AK_Object.h"

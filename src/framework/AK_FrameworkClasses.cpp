@@ -1,0 +1,9 @@
+// Registration of the framework's own classes, so they can be constructed by name.
+#include "AK_ClassRegistry.h"
+#include "AK_Container.h"
+
+void AK_RegisterFrameworkClasses()
+{
+  AK_RegisterClass("AK_Object", "Object", AK_Construct<AK_Object>);
+  AK_RegisterClass("AK_Container", "Container", AK_Construct<AK_Container>);
+}

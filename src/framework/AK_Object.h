@@ -1,0 +1,217 @@
+// AK_Object: the root class of every object of the tree.
+//
+// An object has an identifier unique among its siblings, a parent, an ordered list of
+// components (owned children and links to objects owned elsewhere), "$" variables,
+// modification stamps per attribute, a macro file name and a project directory. All access
+// by name goes through the virtual Get and Set; each class offers a name first to its class
+// script, then to its own names, then to its base class.
+//
+// How a class is defined (see AK_ClassFiles.h for the per-class record):
+//
+//   class SW_Foo : public AK_Object {
+//   public:
+//     SW_Foo(const char* id, AK_Object* parent) : AK_Object(id, parent)
+//     {
+//       AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
+//       /* own field defaults */
+//       RunClassDefaults(ClassRecord());
+//     }
+//     static AK_ClassRecord& ClassRecord() { static AK_ClassRecord r{"SW_Foo"}; return r; }
+//     AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
+//     AK_String Get(const char* name) override;   // script, own names, AK_Object::Get
+//     int Set(const char* name, const char* value) override;
+//     int AppendDefaultAttribute(const char* a, const char* v) override
+//     { return AK_AppendDefaultAttribute("SW_Foo", a, v); }
+//   };
+#pragma once
+
+#include <cstdint>
+
+#include "AK_Basic.h"
+#include "AK_ClassFiles.h"
+#include "AK_FrameworkState.h"
+
+class AK_AttributeNode;
+class AK_STREAM;
+class AK_Object;
+
+using AK_ComponentFactory = AK_Object* (*)(const char* text);
+
+class AK_Object {
+public:
+  AK_Object(const char* id, AK_Object* parent);
+  AK_Object(const AK_Object&) = delete;
+  AK_Object& operator=(const AK_Object&) = delete;
+
+  // --- the virtual operations, in their slot order ---
+  virtual ~AK_Object();
+  virtual AK_AttributeNode* GetClassInfo();
+  virtual AK_String Get(const char* name);
+  virtual int Set(const char* name, const char* value);
+  virtual int AppendDefaultAttribute(const char* attribute, const char* value);
+  virtual void Update();
+  virtual int DeleteProjectDir();
+  virtual int IsA(const char* typeName);
+  virtual void SaveAttributes(const char* fileName);
+  virtual int SaveData(AK_STREAM& stream);
+  virtual int LoadData(AK_STREAM& stream);
+  virtual void AfterLoad();
+  virtual AK_Object* CreateComponent(const char* id, const char* typeName);
+  virtual void Unload(const char* text);
+  virtual int32_t ModificationTime(const char* attribute);
+  virtual int WriteClassValues();
+
+  // --- class level ---
+  static AK_ClassRecord& ClassRecord();
+  // Runs elements 1 .. count-1 of a class's default-command list on this object, quietly.
+  void RunClassDefaults(const AK_ClassRecord& record);
+  AK_String GetType();
+  void GetTypeChain(AK_Array<AK_String>& list);
+  void CollectTypeNames(AK_Array<AK_String>& list);
+  AK_String GetIdAndType();
+  AK_String GetClassLabel();
+
+  // --- identifier ---
+  const AK_String& Id() const { return _id; }
+  void SetUniqueId(const char* wanted);
+
+  // --- tree ---
+  AK_Object* Parent() const { return _parent; }
+  int ComponentCount() const { return _components.Size(); }
+  AK_Object* Component(int i) const { return _components[i]; }
+  bool IsLink(int i) const { return _linkFlags[i] != 0; }
+  bool Owns(int i) const { return _linkFlags[i] == 0 && _components[i]->_parent == this; }
+
+  AK_Object* GetRoot();
+  AK_Object* GetComponent(const char* id);
+  void AddComponent(AK_Object* component);
+  void AddLink(AK_Object* object);
+  void AddNewComponent(const char* text);
+  int DeleteComponent(const char* id);
+  int RemoveComponent(const char* id);
+  void Detach();
+  void UnlinkEverywhere(AK_Object* object);
+  void SortComponents();
+  void CollectOwnedDescendants(AK_Array<AK_Object*>& list);
+  void CollectDescendantsOfType(const char* typeName, AK_Array<AK_Object*>& list);
+  AK_Object* GetComponentByIndexPath(int n, const int* indices);
+  void SetOnTypeRecursive(const char* typeName, const char* attribute, const char* value);
+  void SetComponentFactory(AK_ComponentFactory factory) { _componentFactory = factory; }
+  // Each component's Id followed by "%AK_SEP%".
+  AK_String GetComponentIdList();
+
+  // --- variables and stamps ---
+  AK_String GetVariable(const char* name);
+  void SetVariable(const char* name, const char* value);
+  void SetVariableValue(const char* assignment);
+  AK_String GetVariableValues();
+  void SetVariableValues(const char* text);
+  void MarkModified(const char* attribute);
+  int32_t ModificationTimeRecursive(const char* attribute);
+  int32_t LastModificationTime();
+  int32_t LastModificationTimeRecursive();
+  int32_t UpdateStamp() const { return _updateStamp; }
+
+  // --- walks ---
+  void PrintTree(int depth);
+  int CountObjects();
+  AK_String GetOwnedPathList();
+
+  // --- paths ---
+  void GetAbsolutePath(AK_String& out, AK_Object* reference = nullptr);
+  AK_String GetAbsolutePath(AK_Object* reference = nullptr);
+  AK_Object* FindObject(const char* path);
+  void ListObjectsOfType(AK_String& out, const char* typeName, AK_Object* reference,
+                         const char* idPart);
+  void ListAttributeAddresses(AK_String& out, const char* kind, AK_Object* reference);
+  void FormatSetCommandForAttribute(AK_String& out, AK_Object* object, AK_AttributeNode* entry,
+                                    const char* value, int typeForm);
+  // The live object at a pointer text, when it is part of this object's tree; else none.
+  AK_Object* ResolvePointerText(const char* text);
+
+  // --- commands and macros ---
+  int ParseCommand(const char* command, AK_String& kind, AK_String& path, AK_String& attribute,
+                   AK_String& value);
+  void ExecuteCommand(const char* command, int quiet);
+  void GetCommandsList(AK_String& out, char kind, int visibleOnly, int labels);
+  void ExecMacro(const char* fileName, int quiet);
+  void RunScriptFile(const char* fileName);
+
+  // --- class scripts (answer 0 while the class has no script) ---
+  int ScriptGet(void* scriptNamespace, const char* attribute, AK_String& value);
+  int ScriptSet(void* scriptNamespace, const char* attribute, const char* value);
+
+  // --- project directories ---
+  const AK_String& ProjectDir() const { return _projectDir; }
+  void SetProjectDirRecursive(const char* directory);
+  AK_String GetSaveVis();
+  void WriteAttributeCommands(AK_Object* reference, AK_AttributeNode* node, AK_String& out);
+  void Load(const char* directory);
+  void LoadProject(const char* directory);
+  void UnloadComponent(const char* id);
+  void LoadComponent(const char* id);
+  AK_String GetUnloadedComponentsList();
+
+  // --- attributes ---
+  AK_String GetIdVisibility();
+  int IsActive() const { return _active; }
+  void SetActive(int active) { _active = active; }
+  const AK_String& MacroFileName() const { return _macroFileName; }
+  void SetMacroFileName(const char* name) { _macroFileName = name ? name : ""; }
+  int MacroRepetitions() const { return _macroRepetitions; }
+  void SetMacroRepetitions(int n) { _macroRepetitions = n; }
+  int SuppressCreatingComponents() const { return _suppressCreatingComponents; }
+  void SetSuppressCreatingComponents(int on) { _suppressCreatingComponents = on; }
+
+  // Objects alive right now (constructed and not yet destroyed).
+  static bool IsAlive(const AK_Object* object);
+
+protected:
+  int32_t _active = 1;
+  AK_ComponentFactory _componentFactory = nullptr;
+  int32_t _suppressCreatingComponents = 0;
+  int32_t _updateStamp = 0;
+  AK_String _id;
+  AK_Object* _parent = nullptr;
+  AK_Array<AK_Object*> _components;
+  AK_Array<unsigned char> _linkFlags;
+  AK_Array<AK_String> _stampNames;
+  AK_Array<int32_t> _stamps;
+  AK_Array<AK_String> _variableNames;
+  AK_Array<AK_String> _variableValues;
+  AK_String _macroFileName;
+  int32_t _macroRepetitions = 1;
+  AK_String _projectDir;
+  int32_t _parameterSetInForce = -1;
+
+private:
+  // Removes entry i and its flag; later entries move down.
+  void RemoveEntry(int i);
+  AK_Object* FindObjectFrom(const char* path, int depth);
+  AK_Object* CreateSavedComponent(const char* id);
+  void UnlinkSet(const AK_Array<AK_Object*>& doomed);
+  friend void AK_DeleteDetachedObjects();
+// Detaches the object and keeps it in that pool (the "Detach" command).
+void AK_DetachToPool(AK_Object* object);
+};
+
+// Objects that left the tree through the "Detach" command: kept alive (links to them stay
+// valid) and deleted at the end of the program.
+void AK_DeleteDetachedObjects();
+// Detaches the object and keeps it in that pool (the "Detach" command).
+void AK_DetachToPool(AK_Object* object);
+
+// Splits "path:attr" at its first ":" unless a second ":" follows it.
+int AK_SplitAttributeAddress(const char* text, AK_String& path, AK_String& attribute);
+
+// set("path", "attr", "value") with the value escaped.
+AK_String AK_FormatSetCommand(const char* path, const char* attribute, const char* value);
+AK_String AK_FormatSetCommandFor(AK_Object* reference, AK_Object* object, const char* attribute,
+                                 const char* value);
+
+// The command collector behind GetCommandsList.
+void AK_CollectCommands(AK_Object* object, AK_Array<AK_String>& list, AK_AttributeNode* entry,
+                        char kind, int visibleOnly, int labels);
+
+// Compares two component pointers by the Ids of their objects (unsigned bytes).
+int AK_CompareComponentIds(const void* a, const void* b);

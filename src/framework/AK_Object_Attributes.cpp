@@ -1,0 +1,209 @@
+// AK_Object: the attributes and commands every object has, and the order in which a name
+// is offered to the class script, to the object's own names and to the other forms.
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "AK_ClassTable.h"
+#include "AK_Object.h"
+#include "AK_ScriptHooks.h"
+
+int AK_SplitAttributeAddress(const char* text, AK_String& path, AK_String& attribute)
+{
+  if (!text) return 0;
+  const char* colon = std::strchr(text, ':');
+  if (!colon || colon[1] == ':') return 0;
+  path = AK_String(text, colon);
+  attribute = AK_String(colon + 1);
+  return 1;
+}
+
+int AK_Object::ScriptGet(void* scriptNamespace, const char* attribute, AK_String& value)
+{
+  if (!scriptNamespace) return 0;
+  return AK_CallScriptGet(scriptNamespace, this, attribute, value);
+}
+
+int AK_Object::ScriptSet(void* scriptNamespace, const char* attribute, const char* value)
+{
+  if (!scriptNamespace) return 0;
+  return AK_CallScriptSet(scriptNamespace, this, attribute, value);
+}
+
+AK_String AK_Object::GetIdVisibility()
+{
+  return (_parent && _parent->IsA("Container")) ? AK_String("w") : AK_String("r");
+}
+
+namespace {
+
+int ToInt(const char* value) { return value ? std::atoi(value) : 0; }
+
+AK_String CommandsList(AK_Object* o, int visibleOnly, int labels)
+{
+  AK_String out;
+  o->GetCommandsList(out, 'g', visibleOnly, labels);
+  return out;
+}
+
+struct GetEntry {
+  const char* name;
+  AK_String (*answer)(AK_Object* o);
+};
+
+struct SetEntry {
+  const char* name;
+  void (*effect)(AK_Object* o, const char* value);
+};
+
+}  // namespace
+
+// The names every object answers, in this order.
+static const GetEntry kGetNames[] = {
+    {"Type", [](AK_Object* o) { return o->GetType(); }},
+    {"Id", [](AK_Object* o) { return AK_String(o->Id()); }},
+    {"IdVis", [](AK_Object* o) { return o->GetIdVisibility(); }},
+    {"IdAbs", [](AK_Object* o) { return o->GetAbsolutePath(); }},
+    {"Active", [](AK_Object* o) { return AK_String(o->IsActive()); }},
+    {"GetComponentList", [](AK_Object* o) { return o->GetComponentIdList(); }},
+    {"ProjectDir", [](AK_Object* o) { return AK_String(o->ProjectDir()); }},
+    {"MacroFileName", [](AK_Object* o) { return AK_String(o->MacroFileName()); }},
+    {"MacroRepetitions", [](AK_Object* o) { return AK_String(o->MacroRepetitions()); }},
+    {"ReportCommands", [](AK_Object*) { return AK_GetReportCommands(); }},
+    {"ExplainCommands", [](AK_Object*) { return AK_GetExplainCommands(); }},
+    {"AllObjectsOfSameTypeList",
+     [](AK_Object* o) {
+       AK_String out;
+       o->GetRoot()->ListObjectsOfType(out, o->GetType(), o, nullptr);
+       return out;
+     }},
+    {"LanguageOptions", [](AK_Object*) { return AK_GetLanguageOptions(); }},
+    {"Language", [](AK_Object*) { return AK_String(AK_Language.text); }},
+    {"VariableValues", [](AK_Object* o) { return o->GetVariableValues(); }},
+    {"Arglist", [](AK_Object*) { return AK_GetArglist(); }},
+    {"ArglistSep", [](AK_Object*) { return AK_GetArglistSep(); }},
+    {"GetCommandsList", [](AK_Object* o) { return CommandsList(o, 0, 0); }},
+    {"VisibleGetCommandsList", [](AK_Object* o) { return CommandsList(o, 1, 0); }},
+    {"GetLabelsList", [](AK_Object* o) { return CommandsList(o, 0, 1); }},
+    {"VisibleGetLabelsList", [](AK_Object* o) { return CommandsList(o, 1, 1); }},
+    {"SaveVis", [](AK_Object* o) { return o->GetSaveVis(); }},
+    {"VisWrite", [](AK_Object*) { return AK_String("w"); }},
+    {"VisRead", [](AK_Object*) { return AK_String("r"); }},
+    {"VisNone", [](AK_Object*) { return AK_String("-"); }},
+    {"SuppressCreatingComponents",
+     [](AK_Object* o) { return AK_String(o->SuppressCreatingComponents()); }},
+    {"AttributesDirectory", [](AK_Object*) { return AK_String(AttributesDirectory); }},
+    {"UserAttributesDirectory", [](AK_Object*) { return AK_String(UserAttributesDirectory); }},
+    {"UserApplicationDirectory", [](AK_Object*) { return AK_String(UserApplicationDirectory); }},
+    {"Address", [](AK_Object* o) { return AK_String::FromPointer(o); }},
+};
+
+// The names every object takes, in this order. Each clears the error text before its
+// effect and is stamped after it.
+static const SetEntry kSetNames[] = {
+    {"Id", [](AK_Object* o, const char* v) { o->SetUniqueId(v); }},
+    {"Active", [](AK_Object* o, const char* v) { o->SetActive(ToInt(v)); }},
+    {"ProjectDir", [](AK_Object* o, const char* v) { o->SetProjectDirRecursive(v); }},
+    {"Load", [](AK_Object* o, const char* v) { o->Load(v); }},
+    {"LoadProject", [](AK_Object* o, const char* v) { o->LoadProject(v); }},
+    {"MacroFileName", [](AK_Object* o, const char* v) { o->SetMacroFileName(v); }},
+    {"MacroRepetitions", [](AK_Object* o, const char* v) { o->SetMacroRepetitions(ToInt(v)); }},
+    {"ExecMacro", [](AK_Object* o, const char* v) { o->ExecMacro(v, 0); }},
+    {"SaveAttributes", [](AK_Object* o, const char* v) { o->SaveAttributes(v); }},
+    {"DeleteComponent", [](AK_Object* o, const char* v) { o->DeleteComponent(v); }},
+    {"UnloadAllContainers", [](AK_Object* o, const char* v) { o->Unload(v); }},
+    {"ReportCommands", [](AK_Object*, const char* v) { AK_ReportCommandsFlag = ToInt(v); }},
+    {"ExplainCommands", [](AK_Object*, const char* v) { AK_ExplainCommandsFlag = ToInt(v); }},
+    {"SetLanguage", [](AK_Object*, const char* v) { AK_SetLanguage(v); }},
+    {"SetVariableValue", [](AK_Object* o, const char* v) { o->SetVariableValue(v); }},
+    {"VariableValues", [](AK_Object* o, const char* v) { o->SetVariableValues(v); }},
+    {"SuppressCreatingComponents",
+     [](AK_Object* o, const char* v) { o->SetSuppressCreatingComponents(ToInt(v)); }},
+    {"Update", [](AK_Object* o, const char*) { o->Update(); }},
+    {"RemoveComponent", [](AK_Object* o, const char* v) { o->RemoveComponent(v); }},
+    {"Detach", [](AK_Object* o, const char*) { AK_DetachToPool(o); }},
+    {"AddNewComponent", [](AK_Object* o, const char* v) { o->AddNewComponent(v); }},
+};
+
+AK_String AK_Object::Get(const char* name)
+{
+  if (!name) return AK_String(AK_NULL);
+  AK_String answer;
+  if (ScriptGet(ClassRecord().script, name, answer)) return answer;
+
+  for (const GetEntry& entry : kGetNames) {
+    if (std::strcmp(entry.name, name) == 0) {
+      AK_ErrorText = "";
+      return entry.answer(this);
+    }
+  }
+  if (AK_IsVariableName(name)) return GetVariable(name);
+
+  AK_String path, attribute;
+  if (AK_SplitAttributeAddress(name, path, attribute)) {
+    AK_Object* object = FindObject(path);
+    if (object) return object->Get(attribute);
+  }
+  return AK_String(AK_NULL);
+}
+
+int AK_Object::Set(const char* name, const char* value)
+{
+  if (!name) return 0;
+  if (!value) value = "";
+  if (ScriptSet(ClassRecord().script, name, value)) return 1;
+
+  for (const SetEntry& entry : kSetNames) {
+    if (std::strcmp(entry.name, name) == 0) {
+      // The value may be a text owned by this object (a variable, the project directory),
+      // which the effect could change under its feet.
+      AK_String keep(value);
+      AK_String stamp(name);
+      AK_ErrorText = "";
+      entry.effect(this, keep);
+      if (IsAlive(this)) MarkModified(stamp);
+      return 1;
+    }
+  }
+  if (AK_IsVariableName(name)) {
+    SetVariable(name, value);
+    return 1;
+  }
+
+  size_t length = std::strlen(name);
+  if (length >= 6 && std::strcmp(name + length - 6, ".macro") == 0) {
+    AK_String file(name);
+    ExecMacro(file, 0);
+    return 1;
+  }
+
+  if (const char* separator = std::strstr(name, "::")) {
+    AK_String typeName(name, separator);
+    AK_String attribute(separator + 2);
+    AK_String keep(value);
+    if (IsA(typeName)) Set(attribute, keep);
+    std::vector<AK_Object*> owned;
+    for (int i = 0; i < _components.Size(); ++i)
+      if (Owns(i)) owned.push_back(_components[i]);
+    for (AK_Object* c : owned)
+      if (IsAlive(c)) c->SetOnTypeRecursive(typeName, attribute, keep);
+    return 1;
+  }
+
+  AK_String path, attribute;
+  if (AK_SplitAttributeAddress(name, path, attribute)) {
+    AK_Object* object = FindObject(path);
+    return object ? object->Set(attribute, AK_String(value)) : 0;
+  }
+  return 0;
+}
+
+void AK_Object::Unload(const char*)
+{
+  // Owned components only: a link may lead back up the tree.
+  std::vector<AK_Object*> owned;
+  for (int i = _components.Size() - 1; i >= 0; --i)
+    if (Owns(i)) owned.push_back(_components[i]);
+  for (AK_Object* c : owned)
+    if (IsAlive(c)) c->Unload("");
+}

@@ -1,0 +1,275 @@
+// AK_Object: unique identifiers, "$" variables, modification stamps and walks that list or
+// count objects.
+#include <cstdio>
+#include <cstring>
+#include <unordered_set>
+
+#include "AK_ClassTable.h"
+#include "AK_Object.h"
+
+// --- identifiers ---
+
+namespace {
+
+// The number after the last "_" when the text from there reads as "_" and digits.
+bool ReadNumberSuffix(const AK_String& candidate, int& number, int& underscore)
+{
+  const char* last = std::strrchr(candidate, '_');
+  if (!last) return false;
+  underscore = static_cast<int>(last - candidate.c_str());
+  const char* p = last + 1;
+  if (*p < '0' || *p > '9') return false;
+  long value = 0;
+  while (*p >= '0' && *p <= '9') {
+    if (value < 100000000) value = value * 10 + (*p - '0');
+    ++p;
+  }
+  number = static_cast<int>(value);
+  return true;
+}
+
+// The directory that holds a project directory: the text before its last separator ("/" or
+// "\"), trailing separators ignored; "" when there is none.
+AK_String ParentDirectoryOf(const AK_String& directory)
+{
+  int end = directory.Length();
+  while (end > 1 && (directory[end - 1] == '/' || directory[end - 1] == '\\')) --end;
+  for (int i = end - 1; i >= 0; --i)
+    if (directory[i] == '/' || directory[i] == '\\')
+      return AK_String(directory.c_str(), directory.c_str() + i);
+  return AK_String();
+}
+
+}  // namespace
+
+void AK_Object::SetUniqueId(const char* wanted)
+{
+  AK_String old(_id);
+  AK_String candidate(wanted ? wanted : "");
+  candidate.ReplaceNonIdentifierChars('_');
+  if (candidate.IsEmpty()) candidate = GetType() + "_" + AK_String(AK_InstanceCounter);
+
+  if (_parent) {
+    for (;;) {
+      AK_Object* holder = _parent->GetComponent(candidate);
+      if (!holder || holder == this) break;
+      int number = 1, underscore = -1, read = 0;
+      if (ReadNumberSuffix(candidate, read, underscore)) {
+        number = read + 1;
+        if (number > 9999) break;
+        candidate = AK_String(candidate.c_str(), candidate.c_str() + underscore);
+      }
+      candidate = candidate + AK_String::Format("_%04d", number);
+    }
+    auto takenByOther = [this](const AK_String& id) {
+      for (int i = 0; i < _parent->ComponentCount(); ++i)
+        if (_parent->Component(i) != this && _parent->Component(i)->Id() == id) return true;
+      return false;
+    };
+    while (takenByOther(candidate)) candidate += "x";
+  }
+  _id = candidate;
+
+  if (old.IsEmpty() || _projectDir.IsEmpty() || old == _id) return;
+  AK_String moved = ParentDirectoryOf(_projectDir);
+  moved.EnsureTrailingChar(_id, '/');
+  if (!AK_FileExists(_projectDir)) return;
+  if (AK_RenameFile(_projectDir, moved) != 0) {
+    _id = old;
+    return;
+  }
+  SetProjectDirRecursive(moved);
+}
+
+// --- variables ---
+
+AK_String AK_Object::GetVariable(const char* name)
+{
+  if (!name || !*name) return AK_String();
+  int i = AK_StringListIndex(_variableNames, name);
+  if (i < 0) {
+    _variableNames.Append(AK_String(name));
+    _variableValues.Append(AK_String());
+    return AK_String();
+  }
+  return _variableValues[i];
+}
+
+void AK_Object::SetVariable(const char* name, const char* value)
+{
+  if (!name || !*name) return;
+  AK_String copy(value ? value : "");  // the value may live in this very list
+  int i = AK_StringListIndex(_variableNames, name);
+  if (i < 0) {
+    _variableNames.Append(AK_String(name));
+    _variableValues.Append(copy);
+  } else {
+    _variableValues[i] = copy;
+  }
+}
+
+void AK_Object::SetVariableValue(const char* assignment)
+{
+  if (!assignment || !*assignment) return;
+  const char* equals = std::strchr(assignment, '=');
+  if (!equals) {
+    AK_ErrorText = AK_String("missing '=' in variable assignment '") + assignment + "'";
+    return;
+  }
+  AK_String name(assignment, equals);
+  if (name.IsEmpty()) return;
+  if (AK_IsVariableName(name))
+    SetVariable(name, equals + 1);
+  else
+    AK_ErrorText = AK_String("invalid variable name '") + name + "'";
+}
+
+AK_String AK_Object::GetVariableValues()
+{
+  AK_String text;
+  for (int i = 0; i < _variableNames.Size(); ++i) {
+    text += _variableNames[i];
+    text += "=";
+    text += _variableValues[i];
+    text += AK_SEP;
+  }
+  return text;
+}
+
+void AK_Object::SetVariableValues(const char* text)
+{
+  AK_Array<AK_String> pieces;
+  AK_String(text ? text : "").Split(AK_SEP, pieces);
+  for (int i = 0; i < pieces.Size(); ++i) SetVariableValue(pieces[i]);
+}
+
+// --- modification stamps ---
+
+void AK_Object::MarkModified(const char* attribute)
+{
+  if (!attribute) return;
+  int32_t now = AK_NewStamp();
+  int i = AK_StringListIndex(_stampNames, attribute);
+  if (i < 0) {
+    _stampNames.Append(AK_String(attribute));
+    _stamps.Append(now);
+  } else {
+    _stamps[i] = now;
+  }
+}
+
+int32_t AK_Object::ModificationTime(const char* attribute)
+{
+  if (!attribute) return 0;
+  AK_String path, name;
+  if (AK_SplitAttributeAddress(attribute, path, name)) {
+    AK_Object* object = FindObject(path);
+    return object ? object->ModificationTime(name) : 0;
+  }
+  int i = AK_StringListIndex(_stampNames, attribute);
+  return i < 0 ? 0 : _stamps[i];
+}
+
+namespace {
+
+// Walks the object and everything below it, links included, entering each object once,
+// so a link back up the tree cannot make the walk run without end.
+template <class Visit>
+void VisitOnce(AK_Object* object, std::unordered_set<AK_Object*>& seen, Visit& visit)
+{
+  if (!seen.insert(object).second) return;
+  visit(object);
+  for (int i = 0; i < object->ComponentCount(); ++i) VisitOnce(object->Component(i), seen, visit);
+}
+
+}  // namespace
+
+int32_t AK_Object::ModificationTimeRecursive(const char* attribute)
+{
+  int32_t latest = 0;
+  std::unordered_set<AK_Object*> seen;
+  auto visit = [&](AK_Object* o) {
+    int32_t t = o->ModificationTime(attribute);
+    if (t > latest) latest = t;
+  };
+  VisitOnce(this, seen, visit);
+  return latest;
+}
+
+int32_t AK_Object::LastModificationTime()
+{
+  int32_t latest = 0;
+  for (int i = 0; i < _stamps.Size(); ++i)
+    if (_stamps[i] > latest) latest = _stamps[i];
+  return latest;
+}
+
+int32_t AK_Object::LastModificationTimeRecursive()
+{
+  int32_t latest = 0;
+  std::unordered_set<AK_Object*> seen;
+  auto visit = [&](AK_Object* o) {
+    int32_t t = o->LastModificationTime();
+    if (t > latest) latest = t;
+  };
+  VisitOnce(this, seen, visit);
+  return latest;
+}
+
+// --- walks that print and count ---
+
+namespace {
+
+// Objects on the current path of a walk: a component already on it is not entered again.
+using PathSet = std::unordered_set<AK_Object*>;
+
+void PrintTreeWalk(AK_Object* object, int depth, PathSet& onPath)
+{
+  onPath.insert(object);
+  for (int i = 0; i < object->ComponentCount(); ++i) {
+    AK_Object* c = object->Component(i);
+    for (int d = 0; d < depth; ++d) std::fputs("   ", stdout);
+    std::printf("%s\n", c->GetAbsolutePath().c_str());
+    if (!c->IsA("Group") && !onPath.count(c)) PrintTreeWalk(c, depth + 1, onPath);
+  }
+  onPath.erase(object);
+}
+
+int CountWalk(AK_Object* object, PathSet& onPath)
+{
+  onPath.insert(object);
+  int count = 1;
+  for (int i = 0; i < object->ComponentCount(); ++i) {
+    AK_Object* c = object->Component(i);
+    count += onPath.count(c) ? 1 : CountWalk(c, onPath);
+  }
+  onPath.erase(object);
+  return count;
+}
+
+}  // namespace
+
+void AK_Object::PrintTree(int depth)
+{
+  PathSet onPath;
+  PrintTreeWalk(this, depth, onPath);
+  std::fflush(stdout);
+}
+
+int AK_Object::CountObjects()
+{
+  PathSet onPath;
+  return CountWalk(this, onPath);
+}
+
+AK_String AK_Object::GetOwnedPathList()
+{
+  AK_String list;
+  for (int i = 0; i < _components.Size(); ++i) {
+    if (!Owns(i)) continue;
+    list += _components[i]->GetAbsolutePath();
+    list += AK_SEP;
+    list += _components[i]->GetOwnedPathList();
+  }
+  return list;
+}

@@ -1,0 +1,52 @@
+// Helpers shared by the framework tests: a scratch directory per test, a message recorder,
+// and the set-up that points the class-file directories at the shipped class files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "AK_Framework.h"
+
+// Points the attributes directory at the shipped class files and the user attributes
+// directory at a fresh scratch directory (searched first, so tests can add class files).
+// Called once, before the first object is constructed.
+void TestSetUpClassDirectories();
+// The scratch user attributes directory (ends with "/").
+const std::string& TestUserAttributesDirectory();
+
+// A fresh, empty directory that is removed when the object goes.
+class ScratchDir {
+public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& Path() const { return _path; }
+  std::string operator/(const std::string& name) const { return _path + "/" + name; }
+
+private:
+  std::string _path;
+};
+
+// Records every message that goes through the message hook while it lives.
+class MessageRecorder {
+public:
+  MessageRecorder();
+  ~MessageRecorder();
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+  const std::vector<std::string>& Messages() const;
+  bool Contains(const std::string& text) const;
+  void Clear();
+
+private:
+  AK_MessageFunction _previous;
+};
+
+// A message hook for death tests, which see only the standard error of the dying child.
+void MessagesToStderr(const char* message, const char* location);
+
+void WriteTextFile(const std::string& path, const std::string& text);
+std::string ReadTextFile(const std::string& path);
+bool PathExists(const std::string& path);
+void MakeDirectories(const std::string& path);

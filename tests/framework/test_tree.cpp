@@ -1,0 +1,414 @@
+// The object tree: identifiers, ownership and links, deletion, types, the update pass.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FrameworkTestSupport.h"
+#include "TestClasses.h"
+
+namespace {
+
+// A top object that deletes its tree when the test ends.
+struct Tree {
+  std::unique_ptr<AK_Object> top;
+  explicit Tree(const char* id = "Top") : top(new AK_Container(id, nullptr)) {}
+  AK_Object* Add(AK_Object* parent, const char* id, bool container = false)
+  {
+    AK_Object* o = container ? new AK_Container(id, parent) : new AK_Object(id, parent);
+    parent->AddComponent(o);
+    return o;
+  }
+};
+
+}  // namespace
+
+TEST(Identifiers, NumberingAmongSiblings)
+{
+  struct Case {
+    std::vector<std::string> siblings;
+    std::string wanted;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {{}, "Mesh", "Mesh"},
+      {{"Mesh"}, "Mesh", "Mesh_0001"},
+      {{"Mesh", "Mesh_0001"}, "Mesh", "Mesh_0002"},
+      {{"Mesh_0001"}, "Mesh_0001", "Mesh_0002"},
+      {{"Area_7"}, "Area_7", "Area_0008"},
+      {{"my_mesh"}, "my_mesh", "my_mesh_0001"},
+      {{}, "my mesh/1", "my_mesh_1"},
+      {{"a_b"}, "a-b", "a_b_0001"},
+      {{"M_9999"}, "M_9999", "M_9999x"},
+      {{"M_9999", "M_9999x"}, "M_9999", "M_9999xx"},
+      {{"X_0012"}, "X_0012", "X_0013"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.wanted);
+    Tree tree;
+    for (const auto& s : c.siblings) tree.Add(tree.top.get(), s.c_str());
+    AK_Object* o = tree.Add(tree.top.get(), c.wanted.c_str());
+    EXPECT_STREQ(o->Id().c_str(), c.expected.c_str());
+  }
+}
+
+TEST(Identifiers, ThirdMeshAndRenameToItself)
+{
+  Tree tree;
+  AK_Object* a = tree.Add(tree.top.get(), "Mesh");
+  AK_Object* b = tree.Add(tree.top.get(), "Mesh");
+  AK_Object* c = tree.Add(tree.top.get(), "Mesh");
+  EXPECT_STREQ(a->Id().c_str(), "Mesh");
+  EXPECT_STREQ(b->Id().c_str(), "Mesh_0001");
+  EXPECT_STREQ(c->Id().c_str(), "Mesh_0002");
+  EXPECT_EQ(b->Set("Id", "Mesh_0001"), 1);
+  EXPECT_STREQ(b->Id().c_str(), "Mesh_0001");
+  EXPECT_EQ(c->Set("Id", "Mesh"), 1);
+  EXPECT_STREQ(c->Id().c_str(), "Mesh_0002");  // Mesh and Mesh_0001 are taken
+}
+
+TEST(Identifiers, UnnamedObjectsAreNamedAfterTheRootType)
+{
+  Tree tree;
+  AK_Object* o = tree.Add(tree.top.get(), "");
+  std::string id = o->Id().c_str();
+  EXPECT_EQ(id.rfind("Object_", 0), 0u) << id;
+  // Even a derived class is named after the root type: its own table comes later.
+  AK_Object* c = tree.Add(tree.top.get(), "", true);
+  EXPECT_EQ(std::string(c->Id().c_str()).rfind("Object_", 0), 0u);
+  EXPECT_STRNE(o->Id().c_str(), c->Id().c_str());
+}
+
+TEST(Identifiers, RenamingMovesTheSavedDirectory)
+{
+  for (const char* separatorStyle : {"/", "\\"}) {
+    SCOPED_TRACE(separatorStyle);
+    ScratchDir dir;
+    Tree tree;
+    std::string project = dir.Path() + separatorStyle + "Project";
+    tree.top->Set("ProjectDir", project.c_str());
+    AK_Object* old = tree.Add(tree.top.get(), "Old");
+    AK_Object* child = tree.Add(old, "Child");
+    MakeDirectories(dir / "Project/Old/Child");
+    WriteTextFile(dir / "Project/Old/Child/marker", "x");
+
+    EXPECT_EQ(old->Set("Id", "New"), 1);
+    EXPECT_STREQ(old->Id().c_str(), "New");
+    EXPECT_FALSE(PathExists(dir / "Project/Old"));
+    EXPECT_TRUE(PathExists(dir / "Project/New/Child/marker"));
+    EXPECT_STREQ(old->ProjectDir().c_str(), (project + "/New").c_str());
+    EXPECT_STREQ(child->ProjectDir().c_str(), (project + "/New/Child").c_str());
+  }
+}
+
+TEST(Identifiers, FailedMoveKeepsTheOldIdentifier)
+{
+  ScratchDir dir;
+  Tree tree;
+  tree.top->Set("ProjectDir", dir.Path().c_str());
+  AK_Object* old = tree.Add(tree.top.get(), "Old");
+  MakeDirectories(dir / "Old");
+  MakeDirectories(dir / "Taken/inside");  // the target exists: the move fails
+  old->Set("Id", "Taken");
+  EXPECT_STREQ(old->Id().c_str(), "Old");
+  EXPECT_TRUE(PathExists(dir / "Old"));
+}
+
+TEST(Identifiers, RenamingWithoutSavedDirectoryKeepsProjectDir)
+{
+  ScratchDir dir;
+  Tree tree;
+  tree.top->Set("ProjectDir", (dir / "P").c_str());
+  AK_Object* o = tree.Add(tree.top.get(), "A");
+  EXPECT_STREQ(o->ProjectDir().c_str(), (dir / "P/A").c_str());
+  o->Set("Id", "B");
+  EXPECT_STREQ(o->Id().c_str(), "B");
+  EXPECT_STREQ(o->ProjectDir().c_str(), (dir / "P/A").c_str());
+}
+
+TEST(Tree, ProjectDirOfNewObjects)
+{
+  Tree tree;
+  EXPECT_STREQ(tree.Add(tree.top.get(), "a")->ProjectDir().c_str(), "");
+  tree.top->Set("ProjectDir", "D");
+  EXPECT_STREQ(tree.Add(tree.top.get(), "m")->ProjectDir().c_str(), "D/m");
+  tree.top->Set("ProjectDir", "D/");
+  EXPECT_STREQ(tree.Add(tree.top.get(), "n")->ProjectDir().c_str(), "D/n");
+}
+
+TEST(Tree, LinksAndOwnership)
+{
+  Tree tree;
+  AK_Object* a = tree.Add(tree.top.get(), "a");
+  AK_Object* b = tree.Add(tree.top.get(), "b");
+  a->AddLink(b);
+  EXPECT_STREQ(a->GetVariable("$latest_comp").c_str(), "b");
+  a->SetVariable("$latest_comp", "unchanged");
+  a->AddLink(b);  // already there: nothing
+  EXPECT_EQ(a->ComponentCount(), 1);
+  EXPECT_STREQ(a->GetVariable("$latest_comp").c_str(), "unchanged");
+  EXPECT_EQ(b->Parent(), tree.top.get());
+
+  EXPECT_EQ(a->GetComponent("b"), b);
+  EXPECT_EQ(a->DeleteComponent("b"), 0);  // a link is never deleted through its holder
+  EXPECT_TRUE(AK_Object::IsAlive(b));
+  EXPECT_EQ(tree.top->RemoveComponent("b"), 0);  // owned components are not removed
+  EXPECT_EQ(a->RemoveComponent("b"), 1);
+  EXPECT_EQ(a->ComponentCount(), 0);
+  EXPECT_TRUE(AK_Object::IsAlive(b));
+  EXPECT_STREQ(tree.top->Get("GetComponentList").c_str(), "a%AK_SEP%b%AK_SEP%");
+}
+
+TEST(Tree, DeletingASubtreeRemovesEveryLinkIntoIt)
+{
+  Tree tree;
+  AK_Object* top = tree.top.get();
+  AK_Object* a = tree.Add(top, "a");
+  AK_Object* b = tree.Add(a, "b");
+  AK_Object* c = tree.Add(b, "c");
+  AK_Object* holder = tree.Add(top, "holder");
+  AK_Object* deep = tree.Add(holder, "deep");
+  holder->AddLink(a);
+  holder->AddLink(c);
+  deep->AddLink(b);
+  deep->AddLink(holder);  // a link that stays
+  b->AddLink(holder);     // a link held inside the doomed subtree
+
+  // An object outside the tree that holds a link into the subtree.
+  AK_Object* outside = tree.Add(top, "outside");
+  outside->Detach();
+  outside->AddLink(c);
+
+  AK_Object* x = a;
+  EXPECT_EQ(top->DeleteComponent("a"), 1);
+  EXPECT_FALSE(AK_Object::IsAlive(x));
+  EXPECT_EQ(holder->ComponentCount(), 1);  // only its owned "deep"
+  EXPECT_EQ(holder->Component(0), deep);
+  ASSERT_EQ(deep->ComponentCount(), 1);
+  EXPECT_EQ(deep->Component(0), holder);
+  EXPECT_EQ(outside->ComponentCount(), 0);
+  EXPECT_EQ(top->GetComponent("a"), nullptr);
+  // Walks over the remaining tree touch only live objects (the sanitizer checks it).
+  EXPECT_EQ(top->CountObjects(), 4);  // top, holder, deep and deep's link back to holder
+  delete outside;
+}
+
+TEST(Tree, DeletingADetachedObjectRemovesLinksToIt)
+{
+  Tree tree;
+  AK_Object* a = tree.Add(tree.top.get(), "a");
+  AK_Object* b = tree.Add(a, "b");
+  AK_Object* holder = tree.Add(tree.top.get(), "holder");
+  holder->AddLink(a);
+  holder->AddLink(b);
+  a->Detach();
+  EXPECT_EQ(holder->ComponentCount(), 2);  // still alive: the links stay
+  delete a;
+  EXPECT_EQ(holder->ComponentCount(), 0);
+}
+
+TEST(Tree, DetachLeavesTheObjectAlive)
+{
+  Tree tree;
+  AK_Object* a = tree.Add(tree.top.get(), "a");
+  AK_Object* b = tree.Add(a, "b");
+  EXPECT_EQ(b->Set("Detach", ""), 1);
+  EXPECT_TRUE(AK_Object::IsAlive(b));
+  EXPECT_EQ(a->GetComponent("b"), nullptr);
+  EXPECT_EQ(tree.top->FindObject("a/b"), nullptr);
+  EXPECT_EQ(b->Parent(), a);  // the parent field still names the old parent
+  tree.top->DeleteComponent("a");
+  EXPECT_TRUE(AK_Object::IsAlive(b));
+  EXPECT_EQ(b->Parent(), nullptr);  // never left dangling
+}
+
+TEST(Tree, SortComponentsMovesFlagsAlong)
+{
+  Tree tree;
+  AK_Object* top = tree.top.get();
+  AK_Object* other = new AK_Object("z", nullptr);
+  tree.Add(top, "b");
+  top->AddLink(other);
+  tree.Add(top, "B");
+  tree.Add(top, "a");
+  top->SortComponents();
+  EXPECT_STREQ(top->Get("GetComponentList").c_str(), "B%AK_SEP%a%AK_SEP%b%AK_SEP%z%AK_SEP%");
+  EXPECT_TRUE(top->IsLink(3));
+  EXPECT_FALSE(top->IsLink(0));
+  top->RemoveComponent("z");
+  delete other;
+}
+
+TEST(Tree, CollectionsAndIndexPaths)
+{
+  Tree tree;
+  AK_Object* top = tree.top.get();
+  AK_Object* a = tree.Add(top, "a", true);
+  tree.Add(a, "a1");
+  AK_Object* c = tree.Add(a, "c", true);
+  tree.Add(top, "b");
+  AK_Array<AK_Object*> all;
+  top->CollectOwnedDescendants(all);
+  ASSERT_EQ(all.Size(), 4);
+  EXPECT_STREQ(all[0]->Id().c_str(), "a");
+  EXPECT_STREQ(all[1]->Id().c_str(), "a1");
+  EXPECT_STREQ(all[2]->Id().c_str(), "c");
+  EXPECT_STREQ(all[3]->Id().c_str(), "b");
+  AK_Array<AK_Object*> containers;
+  top->CollectDescendantsOfType("Container", containers);
+  ASSERT_EQ(containers.Size(), 2);
+  EXPECT_EQ(containers[1], c);
+  EXPECT_EQ(top->GetComponentByIndexPath(0, nullptr), top);
+  int path[] = {0, 1};
+  EXPECT_EQ(top->GetComponentByIndexPath(2, path), c);
+  EXPECT_STREQ(top->GetOwnedPathList().c_str(),
+               "Top/a%AK_SEP%Top/a/a1%AK_SEP%Top/a/c%AK_SEP%Top/b%AK_SEP%");
+}
+
+TEST(TreeDeathTest, IndexPathOutOfRangeIsFatal)
+{
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        AK_MessageHook = MessagesToStderr;
+        AK_Object top("t", nullptr);
+        int path[] = {3};
+        top.GetComponentByIndexPath(1, path);
+      },
+      "ERROR:FATAL:indices\\[0\\] < _components.Size\\(\\) failed!");
+}
+
+TEST(Types, IsAFollowsTheChainOfBaseTables)
+{
+  Tree tree;
+  AK_Object* two = new TST_Level2("two", tree.top.get());
+  tree.top->AddComponent(two);
+  struct Case {
+    AK_Object* object;
+    const char* type;
+    int expected;
+  };
+  AK_Object* plain = tree.Add(tree.top.get(), "plain");
+  const Case cases[] = {
+      {two, "Level2", 1},   {two, "Level1", 1},    {two, "Object", 1},     {two, "Container", 0},
+      {two, "Level", 0},    {two, "", 0},          {tree.top.get(), "Container", 1},
+      {tree.top.get(), "Object", 1}, {plain, "Object", 1}, {plain, "Container", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    EXPECT_EQ(c.object->IsA(c.type), c.expected);
+  }
+  AK_Array<AK_String> chain;
+  two->GetTypeChain(chain);
+  ASSERT_EQ(chain.Size(), 3);
+  EXPECT_STREQ(chain[0].c_str(), "Level2");
+  EXPECT_STREQ(chain[1].c_str(), "Level1");
+  EXPECT_STREQ(chain[2].c_str(), "Object");
+  AK_Array<AK_String> names;
+  tree.top->CollectTypeNames(names);
+  ASSERT_EQ(names.Size(), 4);
+  EXPECT_STREQ(names[0].c_str(), "Container");
+  EXPECT_STREQ(names[1].c_str(), "Object");
+  EXPECT_STREQ(names[2].c_str(), "Level2");
+  EXPECT_STREQ(names[3].c_str(), "Level1");
+  EXPECT_STREQ(two->Get("Type").c_str(), "Level2");
+  EXPECT_STREQ(two->GetIdAndType().c_str(), "two.Level2");
+}
+
+TEST(Types, SetOnTypeRecursive)
+{
+  Tree tree;
+  AK_Object* a = tree.Add(tree.top.get(), "a", true);
+  AK_Object* b = tree.Add(a, "b");
+  AK_Object* c = tree.Add(b, "c", true);
+  EXPECT_EQ(tree.top->Set("Container::Active", "0"), 1);
+  EXPECT_EQ(tree.top->IsActive(), 0);
+  EXPECT_EQ(a->IsActive(), 0);
+  EXPECT_EQ(b->IsActive(), 1);
+  EXPECT_EQ(c->IsActive(), 0);
+  EXPECT_EQ(b->Set("Group::Active", "0"), 1);  // no object of that type: still handled
+  EXPECT_EQ(b->IsActive(), 1);
+}
+
+TEST(Update, InactiveObjectsKeepTheirStamp)
+{
+  Tree tree;
+  AK_Object* a = tree.Add(tree.top.get(), "a");
+  AK_Object* b = tree.Add(tree.top.get(), "b");
+  b->Set("Active", "0");
+  tree.top->Update();
+  EXPECT_GT(a->UpdateStamp(), 0);
+  EXPECT_EQ(b->UpdateStamp(), 0);
+  EXPECT_GT(tree.top->UpdateStamp(), a->UpdateStamp());
+  int32_t before = tree.top->UpdateStamp();
+  tree.top->Set("Active", "0");
+  tree.top->Update();
+  EXPECT_EQ(tree.top->UpdateStamp(), before);
+  // Two passes in one clock tick still give strictly increasing stamps.
+  tree.top->Set("Active", "1");
+  tree.top->Update();
+  int32_t first = tree.top->UpdateStamp();
+  tree.top->Update();
+  EXPECT_GT(tree.top->UpdateStamp(), first);
+  a->MarkModified("x");
+  EXPECT_GT(a->ModificationTime("x"), tree.top->UpdateStamp());
+}
+
+TEST(Update, ContainerSortsEvenWhenInactive)
+{
+  Tree tree;
+  tree.Add(tree.top.get(), "b");
+  tree.Add(tree.top.get(), "a");
+  tree.top->Set("Active", "0");
+  tree.top->Update();
+  EXPECT_STREQ(tree.top->Get("GetComponentList").c_str(), "a%AK_SEP%b%AK_SEP%");
+}
+
+#ifdef TORVU_TEST_GLTABLE
+#include "AK_GLFunctionTable.h"
+
+namespace {
+std::vector<int> g_names;
+void RecordPush(GLuint n) { g_names.push_back(static_cast<int>(n)); }
+void RecordPop() { g_names.push_back(-1); }
+}  // namespace
+
+TEST(Update, NamesCountEveryEntryButSkipLinksAndInactive)
+{
+  Tree tree;
+  AK_Object* other = new AK_Object("other", nullptr);
+  tree.Add(tree.top.get(), "a");
+  tree.top->AddLink(other);
+  tree.Add(tree.top.get(), "c")->Set("Active", "0");
+  tree.Add(tree.top.get(), "d");
+  AK_GLFunctions saved = AK_GLFunctionTable;
+  AK_GLFunctionTable.glPushName = RecordPush;
+  AK_GLFunctionTable.glPopName = RecordPop;
+  g_names.clear();
+  tree.top->Set("Update", "");
+  AK_GLFunctionTable = saved;
+  // The container sorts first: a, c (inactive), d, other (a link).
+  EXPECT_EQ(g_names, (std::vector<int>{0, -1, 2, -1}));
+  tree.top->RemoveComponent("other");
+  delete other;
+}
+#endif
+
+TEST(Walks, LinksBackUpTheTreeEnd)
+{
+  Tree tree;
+  AK_Object* a = tree.Add(tree.top.get(), "a");
+  AK_Object* b = tree.Add(a, "b");
+  b->AddLink(tree.top.get());
+  b->AddLink(a);
+  a->MarkModified("x");
+  b->MarkModified("x");
+  EXPECT_EQ(tree.top->ModificationTimeRecursive("x"), b->ModificationTime("x"));
+  EXPECT_EQ(tree.top->LastModificationTimeRecursive(), b->LastModificationTime());
+  EXPECT_EQ(tree.top->CountObjects(), 5);  // top, a, b and the two links, not entered again
+  testing::internal::CaptureStdout();
+  tree.top->PrintTree(0);
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(printed, "Top/a\n   Top/a/b\n      Top\n      Top/a\n");
+}
