@@ -18,8 +18,6 @@
 extern char** environ;
 
 AK_String AK_BatchFileName;
-AK_InterruptFunction AK_InterruptCallback = nullptr;
-AK_InterruptNoticeFunction AK_InterruptNoticeHook = nullptr;
 
 namespace {
 
@@ -154,14 +152,4 @@ int64_t AK_ProcessMilliseconds()
 void AK_SleepMilliseconds(int64_t milliseconds)
 {
   if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
-void AK_SetInterruptCallback(AK_InterruptFunction callback) { AK_InterruptCallback = callback; }
-
-int AK_PollInterrupt()
-{
-  if (!AK_InterruptCallback) return 0;
-  int answer = AK_InterruptCallback();
-  if (answer && AK_InterruptNoticeHook) AK_InterruptNoticeHook("interrupted");
-  return answer;
 }

@@ -1,4 +1,5 @@
-// Processes, the program's own path, clocks and the interrupt poll.
+// Processes, the program's own path and clocks. (The interrupt poll belongs to the object
+// framework, which owns the error text it writes.)
 #pragma once
 
 #include <cstdint>
@@ -34,17 +35,3 @@ int64_t AK_ProcessMilliseconds();
 
 // Pauses the calling thread.
 void AK_SleepMilliseconds(int64_t milliseconds);
-
-// The interrupt callback: non-zero means "stop". Null at start.
-using AK_InterruptFunction = int (*)();
-extern AK_InterruptFunction AK_InterruptCallback;
-void AK_SetInterruptCallback(AK_InterruptFunction callback);
-
-// Where AK_PollInterrupt reports an interruption: the object framework points it at a function
-// that stores the text in its global error text. Null at start (nothing is stored).
-using AK_InterruptNoticeFunction = void (*)(const char* text);
-extern AK_InterruptNoticeFunction AK_InterruptNoticeHook;
-
-// 0 without a callback. Otherwise calls it; when it answers non-zero, the notice hook
-// receives "interrupted". Returns the callback's answer.
-int AK_PollInterrupt();

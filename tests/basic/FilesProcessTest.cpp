@@ -210,23 +210,6 @@ TEST(Process, DetachedWithoutWritableBatchFileFails)
   EXPECT_EQ(AK_RunCommand("", "", 1, 0), -1);
 }
 
-TEST(Process, InterruptPoll)
-{
-  static std::string notice;
-  static int answer = 0;
-  AK_InterruptNoticeHook = [](const char* text) { notice = text; };
-  EXPECT_EQ(AK_PollInterrupt(), 0);  // no callback
-  EXPECT_EQ(notice, "");
-  AK_SetInterruptCallback([]() { return answer; });
-  EXPECT_EQ(AK_PollInterrupt(), 0);
-  EXPECT_EQ(notice, "");
-  answer = 2;
-  EXPECT_EQ(AK_PollInterrupt(), 2);
-  EXPECT_EQ(notice, "interrupted");
-  AK_SetInterruptCallback(nullptr);
-  AK_InterruptNoticeHook = nullptr;
-}
-
 TEST(Process, Clocks)
 {
   int64_t t0 = AK_ProcessMilliseconds();
