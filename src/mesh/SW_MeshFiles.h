@@ -22,8 +22,10 @@
 
 // Largest number of grid points a grid file or a tile merge may ask for: the mesh needs
 // about a hundred bytes per point (vertex, normal, cell, neighbours), so this keeps a
-// terrain within the memory of a working machine and all counts within 32 bits.
-constexpr int64_t SW_MaxGridPoints = 100000000;
+// terrain within the memory of a working machine and all counts within 32 bits. A test
+// harness with less memory may lower it.
+constexpr int64_t SW_DefaultMaxGridPoints = 100000000;
+extern int64_t SW_MaxGridPoints;
 
 // Largest vertex or triangle count a tbp file may announce, for the same reason.
 constexpr int64_t SW_MaxTbpItems = 100000000;

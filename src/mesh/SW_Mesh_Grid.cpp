@@ -8,6 +8,8 @@
 
 #include "SW_MeshFiles.h"
 
+int64_t SW_MaxGridPoints = SW_DefaultMaxGridPoints;
+
 // ---------------------------------------------------------------------------------------
 // Token reader
 

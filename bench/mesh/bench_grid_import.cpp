@@ -1,0 +1,106 @@
+// Importing an ESRI ASCII grid of 2001 x 2001 points (4 million heights) into a Cartesian
+// grid mesh with connectivity and vertex normals, with and without NODATA holes to fill.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "SW_MeshFiles.h"
+
+namespace {
+
+void Quiet(const char*, const char*) {}
+
+// Writes a terrain of n x n points once per process: smooth hills with metre heights to two
+// decimals, and with holes of a few hundred points when asked.
+std::string GridFile(int n, bool holes)
+{
+  std::filesystem::path path = std::filesystem::temp_directory_path() /
+                               ("torvu_bench_grid_" + std::to_string(::getpid()) + "_" +
+                                std::to_string(n) + (holes ? "_holes" : "") + ".asc");
+  if (std::filesystem::exists(path)) return path.string();
+  FILE* f = std::fopen(path.c_str(), "w");
+  std::fprintf(f, "ncols %d\nnrows %d\nxllcorner 2600000\nyllcorner 1200000\ncellsize 5\n"
+               "NODATA_value -9999\n", n, n);
+  std::string row;
+  char value[32];
+  for (int r = n - 1; r >= 0; --r) {
+    row.clear();
+    for (int c = 0; c < n; ++c) {
+      double z = 1500 + 400 * std::sin(c * 0.004) * std::cos(r * 0.003) + 0.01 * ((c * 7 + r * 13) % 100);
+      bool hole = holes && ((c / 40 + r / 40) % 7 == 0) && (c % 40 < 20) && (r % 40 < 20);
+      if (hole)
+        row += "-9999 ";
+      else {
+        std::snprintf(value, sizeof value, "%.2f ", z);
+        row += value;
+      }
+    }
+    row += '\n';
+    std::fwrite(row.data(), 1, row.size(), f);
+  }
+  std::fclose(f);
+  return path.string();
+}
+
+void RemoveFile(const std::string& path)
+{
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+}
+
+void BM_GridImport(benchmark::State& state)
+{
+  const int n = static_cast<int>(state.range(0));
+  const bool holes = state.range(1) != 0;
+  std::string path = GridFile(n, holes);
+  AK_MessageFunction previous = AK_MessageHook;
+  AK_MessageHook = Quiet;
+  for (auto _ : state) {
+    SW_MeshCore mesh;
+    AK_String error;
+    if (!SW_ReadAsciiGrid(mesh, path.c_str(), 0, 1, error)) state.SkipWithError(error.c_str());
+    benchmark::DoNotOptimize(mesh._vertexNormals._elems);
+    state.counters["cells"] = mesh.NumCells();
+  }
+  AK_MessageHook = previous;
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n) * n);
+  RemoveFile(path);
+}
+BENCHMARK(BM_GridImport)
+    ->Args({2001, 0})
+    ->Args({2001, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+void BM_MultigridFill(benchmark::State& state)
+{
+  const int n = static_cast<int>(state.range(0));
+  AK_Array<double> base(n * n);
+  base.SetCount(n * n);
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      // One large hole in the middle and a scatter of small ones.
+      bool hole = (std::abs(i - n / 2) < n / 6 && std::abs(j - n / 2) < n / 6) || (i * 31 + j * 17) % 11 == 0;
+      base[i * n + j] = hole ? -9999 : 100 + i * 0.5 - j * 0.25;
+    }
+  AK_MessageFunction previous = AK_MessageHook;
+  AK_MessageHook = Quiet;
+  for (auto _ : state) {
+    state.PauseTiming();
+    AK_Array<double> z = base;
+    state.ResumeTiming();
+    SW_MultigridInterpolate(n - 1, n - 1, z, -9999);
+    benchmark::DoNotOptimize(z._elems);
+  }
+  AK_MessageHook = previous;
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n) * n);
+}
+BENCHMARK(BM_MultigridFill)->Arg(2001)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
