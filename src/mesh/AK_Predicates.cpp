@@ -137,6 +137,18 @@ AK_Vec3 Cross(const AK_Vec3& a, const AK_Vec3& b) { return a.Cross(b); }
 // ---------------------------------------------------------------------------------------
 // 2-D
 
+int AK_Orient2dSign(double ax, double ay, double bx, double by, double px, double py)
+{
+  double bound;
+  double s = AK_Orient2dFast(ax, ay, bx, by, px, py, &bound);
+  if (s > bound) return 1;
+  if (s < -bound) return -1;
+  // Expanded: py bx - py ax - ay bx - by px + by ax + ay px (the ay ax terms cancel).
+  const double x[6] = {py, -py, -ay, -by, by, ay};
+  const double y[6] = {bx, ax, bx, px, ax, px};
+  return ExactDotSign(x, y, 6);
+}
+
 int AK_InCircle(const AK_Vec2& p, const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c)
 {
   double ux = p.x - a.x, uy = p.y - a.y;

@@ -19,6 +19,21 @@ extern int32_t AK_InSphereRefineCounter;   // in-sphere decisions that needed ex
 
 // ---- 2-D --------------------------------------------------------------------------------
 
+// Exact sign of (p.y - a.y)(b.x - a.x) - (b.y - a.y)(p.x - a.x): 1 when p lies strictly
+// left of the directed line a->b, -1 strictly right, 0 on it. Exchanging a and b exactly
+// negates it, so two cells that share an edge never both see a point outside that edge.
+int AK_Orient2dSign(double ax, double ay, double bx, double by, double px, double py);
+// The floating value of the same expression and a bound on its rounding error: when
+// |value| > bound its sign is exact.
+inline double AK_Orient2dFast(double ax, double ay, double bx, double by, double px, double py,
+                              double* bound)
+{
+  double left = (py - ay) * (bx - ax);
+  double right = (by - ay) * (px - ax);
+  *bound = 3.3306690738754716e-16 * ((left < 0 ? -left : left) + (right < 0 ? -right : right));
+  return left - right;
+}
+
 // 1 when p lies strictly inside the angle at a (strictly left of a->b and strictly right
 // of a->c) and either (a, b, c) is not counter-clockwise or p lies strictly inside its
 // circumcircle. Points on the circle give 0.

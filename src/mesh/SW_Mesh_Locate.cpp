@@ -24,8 +24,11 @@ int SW_MeshCore::ExitEdge(double px, double py, int32_t c) const
     if (ib < 0) ib = cell[0];
     const AK_Vec3& a = _x[ia];
     const AK_Vec3& b = _x[ib];
-    double s = (py - a.y) * (b.x - a.x) - (b.y - a.y) * (px - a.x);
-    if (s < 0) return k;
+    double bound;
+    double s = AK_Orient2dFast(a.x, a.y, b.x, b.y, px, py, &bound);
+    // Near the edge the sign is decided exactly: a point on a shared edge is then inside
+    // both cells, never outside both (which would send a walk back and forth).
+    if (s < 0 && (s < -bound || AK_Orient2dSign(a.x, a.y, b.x, b.y, px, py) < 0)) return k;
   }
   return -1;
 }

@@ -89,7 +89,7 @@ inline void MakeHoneycomb(SW_MeshCore& m, int32_t nx, int32_t ny, double dx, dou
   m.ComputeVertexNormals();
 }
 
-// A jittered grid of n x n squares, each split into two triangles along a random
+// A jittered grid of n x n squares (corners moved by up to a fifth of a cell), each split into two triangles along a random
 // diagonal: a general (non-grid) triangle mesh. Heights from f.
 template <class F>
 void MakeJitteredTriangles(SW_MeshCore& m, int32_t n, double size, uint64_t seed, F f)
@@ -100,8 +100,10 @@ void MakeJitteredTriangles(SW_MeshCore& m, int32_t n, double size, uint64_t seed
   for (int32_t i = 0; i <= n; ++i)
     for (int32_t j = 0; j <= n; ++j) {
       double x = i * h, y = j * h;
-      if (i > 0 && i < n) x += rng.Uniform(-0.3, 0.3) * h;
-      if (j > 0 && j < n) y += rng.Uniform(-0.3, 0.3) * h;
+      // Up to a fifth of a cell keeps every quadrilateral convex, so both diagonals give
+      // counter-clockwise triangles.
+      if (i > 0 && i < n) x += rng.Uniform(-0.2, 0.2) * h;
+      if (j > 0 && j < n) y += rng.Uniform(-0.2, 0.2) * h;
       m._x.Append(AK_Vec3(x, y, f(x, y)));
     }
   for (int32_t i = 0; i < n; ++i)
