@@ -33,8 +33,9 @@ constexpr int64_t SW_MaxTbpItems = 100000000;
 // The height that marks a grid node no tile gave a value (the nearest double).
 constexpr double SW_TileNoDataHeight = -1.8725e-50;
 
-// White-space separated tokens from a file, an input stream or a memory block. Files and
-// streams are read in blocks, so a grid of millions of values never sits in memory as text.
+// White-space separated tokens from a file, an input stream or a memory block. Files are
+// read in blocks, so a grid of millions of values never sits in memory as text; a stream is
+// read only up to the white space after each token, so it stays where the reading stopped.
 // Line breaks (LF or CRLF) are white space like any other.
 class SW_TokenReader {
 public:
@@ -50,7 +51,7 @@ public:
   static constexpr size_t kMaxToken = 256;
 
   // The next token. False at the end of the input. `overlong` is set for a token longer
-  // than kMaxToken (its view then holds only the beginning).
+  // than kMaxToken (its view then holds at most the beginning).
   bool NextToken(std::string_view& token, bool* overlong = nullptr);
   // The next token read as a finite real or as a 32-bit integer; false when the input
   // has ended or the whole token is no such number.
@@ -77,7 +78,6 @@ private:
   size_t _end = 0;
   bool _eof = false;
   int64_t _remainingAfterBuffer = -1;  // bytes of the source beyond the buffer, -1 unknown
-  std::string_view _lastOverlong;
 };
 
 // Parses a whole token as a finite real or as a 32-bit integer ("C" rules, an optional

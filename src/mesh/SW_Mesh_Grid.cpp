@@ -115,19 +115,17 @@ bool SW_TokenReader::NextToken(std::string_view& token, bool* overlong)
     if (!Refill()) break;  // the token ends with the input
   }
   if (len > kMaxToken) {
-    // Keep the beginning for the caller, consume the rest of the overlong token.
+    // Consume the rest of the overlong token. Its beginning stays valid for the caller only
+    // while no refill has moved the buffer; callers only need to know it was overlong.
     if (overlong) *overlong = true;
-    std::string_view head(_buf + _pos, kMaxToken);
-    _lastOverlong = head;
+    token = std::string_view(_buf + _pos, kMaxToken);
     _pos += len;
     for (;;) {
       while (_pos < _end && !IsSpace(_buf[_pos])) ++_pos;
       if (_pos < _end) break;
-      // The head may be moved by a refill; the caller only learns that it was overlong.
-      _lastOverlong = std::string_view();
+      token = std::string_view();
       if (!Refill()) break;
     }
-    token = _lastOverlong;
     return true;
   }
   token = std::string_view(_buf + _pos, len);
