@@ -7,5 +7,7 @@
 #include "AK_ClassRegistry.h"
 #include "AK_ClassTable.h"
 #include "AK_Container.h"
+#include "AK_Controller.h"
+#include "AK_DocText.h"
 #include "AK_FrameworkState.h"
 #include "AK_Object.h"

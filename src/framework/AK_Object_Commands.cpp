@@ -10,7 +10,7 @@
 // A value travels between double quotes with newline, TAB and double quote written as
 // "%%n", "%%t" and "%%q". Three more escapes make every text survive the round trip: a
 // backslash is doubled, a "%" that would otherwise start one of the three escapes is
-// written "\%", and a value that is exactly a "$" name starts with "\$" (a quoted "$" name
+// written "\%", and a value that is a "$" name (trailing blanks aside) starts with "\$" (a quoted "$" name
 // stands for the variable's value). Values that need none of the three keep the plain form.
 
 namespace {
@@ -23,7 +23,11 @@ bool StartsEscape(const char* p)
 AK_String EscapeValue(const char* value)
 {
   AK_String out;
-  if (AK_IsVariableName(value)) out += "\\";
+  // The reader takes a quoted "$" name, trailing blanks aside, as the variable's value.
+  AK_String trimmed(value);
+  int end = trimmed.Length();
+  while (end > 0 && trimmed[end - 1] == ' ') --end;
+  if (AK_IsVariableName(AK_String(value, value + end))) out += "\\";
   for (const char* p = value; *p; ++p) {
     switch (*p) {
       case '\n': out += "%%n"; break;

@@ -39,6 +39,12 @@ bool OnMacroStack(const char* file)
   return false;
 }
 
+std::FILE* OpenMacroFile(const AK_String& file)
+{
+  if (file.IsEmpty() || AK_IsDirectory(file)) return nullptr;
+  return AK_FileOpen(file, "r");
+}
+
 // Reads one line without its line end (and without one CR before it); `tooLong` reports a
 // line of kLineLimit characters or more, which is not read further.
 bool ReadMacroLine(std::FILE* file, std::string& line, bool& tooLong)
@@ -125,10 +131,12 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
     return;
   }
 
-  std::FILE* stream = AK_FileOpen(file, "r");
-  if (!stream && !file.IsAbsolutePath()) {
+  // No name at all (the program started without a macro) names no file, and a directory
+  // is never a macro.
+  std::FILE* stream = OpenMacroFile(file);
+  if (!stream && !file.IsAbsolutePath() && !file.IsEmpty()) {
     file = AK_ResolveAttributeFile(file, nullptr, nullptr);
-    stream = AK_FileOpen(file, "r");
+    stream = OpenMacroFile(file);
   }
   if (stream && OnMacroStack(file)) {
     std::fclose(stream);
@@ -181,7 +189,7 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
     }
     if (!AK_ErrorText.IsEmpty() || remaining == 0 || !alive) break;
     std::fclose(stream);
-    stream = AK_FileOpen(file, "r");
+    stream = OpenMacroFile(file);
   }
   if (stream) std::fclose(stream);
   if (MacroStack().Size() > 0) MacroStack().Remove(MacroStack().Size() - 1);

@@ -32,6 +32,10 @@ AK_String TST_Level1::Get(const char* name)
     AK_ErrorText = "";
     return AK_String(_value);
   }
+  if (std::strcmp(name, "ChoiceOptions") == 0) {
+    AK_ErrorText = "";
+    return AK_String("0%AK_SEP%1%AK_SEP%7%AK_SEP%");
+  }
   return AK_Object::Get(name);
 }
 
@@ -119,7 +123,26 @@ void TestRegisterClasses()
                 "\t\tdoc:A number.\n"
                 "\tstring.Log\n"
                 "\t\tset:Log\n"
-                "\t\tdoc:Appends to the test log.\n");
+                "\t\tdoc:Appends to the test log.\n"
+                "\tstring.Hidden:Id\n"
+                "\t\tvis:VisNone\n"
+                "\t\tdoc:Never offered.\n"
+                "\tstring.Shown:Id\n"
+                "\t\tvis:VisRead\n"
+                "\t\tdoc:Offered read-only.\n"
+                "\tbool.Flag:Value\n"
+                "\t\tset:Value\n"
+                "\t\tdoc:The number as a switch.\n"
+                "\tstring.Choice:Value\n"
+                "\t\tset:Value\n"
+                "\t\toptions:ChoiceOptions\n"
+                "\t\tdoc:The number chosen from a list.\n"
+                "\tstring.List:$list\n"
+                "\t\tset:$list\n"
+                "\t\tdoc:A list in a variable.\n"
+                "\tapply.Touch\n"
+                "\t\tset:Log\n"
+                "\t\tdoc:Appends an empty entry to the test log.\n");
   WriteTextFile(dir + "TST_Level2.atr",
                 "obj.Level2\n"
                 "\tdoc:Second test level.\n"

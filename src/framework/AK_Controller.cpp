@@ -1,0 +1,338 @@
+#include "AK_Controller.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "AK_ClassTable.h"
+#include "AK_DocText.h"
+
+// --- AK_Controller ---
+
+AK_ClassRecord& AK_Controller::ClassRecord()
+{
+  static AK_ClassRecord record("AK_Controller");
+  return record;
+}
+
+AK_Controller::AK_Controller(const char* id, AK_Object* parent) : AK_Object(id, parent)
+{
+  AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
+  RunClassDefaults(ClassRecord());
+}
+
+AK_AttributeNode* AK_Controller::GetClassInfo() { return ClassRecord().table; }
+
+int AK_Controller::AppendDefaultAttribute(const char* attribute, const char* value)
+{
+  return AK_AppendDefaultAttribute("AK_Controller", attribute, value);
+}
+
+int AK_Controller::WriteClassValues()
+{
+  return AK_WriteClassValues("AK_Object", AK_Object::ClassRecord().classValues) +
+         AK_WriteClassValues("AK_Controller", ClassRecord().classValues);
+}
+
+// --- AK_TerminalController ---
+
+AK_ClassRecord& AK_TerminalController::ClassRecord()
+{
+  static AK_ClassRecord record("AK_TerminalController");
+  return record;
+}
+
+AK_TerminalController::AK_TerminalController(const char* id, AK_Object* parent)
+    : AK_Controller(id, parent)
+{
+  AK_SetUpClassLevel(this, ClassRecord(), AK_Controller::ClassRecord().table);
+  _recording = 0;
+  RunClassDefaults(ClassRecord());
+}
+
+AK_TerminalController::~AK_TerminalController() { StopRecordingStream(); }
+
+AK_AttributeNode* AK_TerminalController::GetClassInfo() { return ClassRecord().table; }
+
+AK_String AK_TerminalController::Get(const char* name)
+{
+  AK_String answer;
+  if (ScriptGet(ClassRecord().script, name, answer)) return answer;
+  if (name && std::strcmp(name, "Recording") == 0) {
+    AK_ErrorText = "";
+    return AK_String(_recording);
+  }
+  return AK_Controller::Get(name);
+}
+
+int AK_TerminalController::Set(const char* name, const char* value)
+{
+  if (ScriptSet(ClassRecord().script, name, value)) return 1;
+  if (!name) return 0;
+  AK_String v(value ? value : "");
+  if (std::strcmp(name, "PlayMacro") == 0) {
+    AK_ErrorText = "";
+    PlayMacro();
+    if (IsAlive(this)) MarkModified("PlayMacro");
+    return 1;
+  }
+  if (std::strcmp(name, "Recording") == 0) {
+    AK_ErrorText = "";
+    SetRecording(v);
+    MarkModified("Recording");
+    return 1;
+  }
+  return AK_Controller::Set(name, value);
+}
+
+int AK_TerminalController::AppendDefaultAttribute(const char* attribute, const char* value)
+{
+  return AK_AppendDefaultAttribute("AK_TerminalController", attribute, value);
+}
+
+int AK_TerminalController::WriteClassValues()
+{
+  return AK_WriteClassValues("AK_Object", AK_Object::ClassRecord().classValues) +
+         AK_WriteClassValues("AK_Controller", AK_Controller::ClassRecord().classValues) +
+         AK_WriteClassValues("AK_TerminalController", ClassRecord().classValues);
+}
+
+void AK_TerminalController::StopRecordingStream()
+{
+  if (_recordingStream) std::fclose(_recordingStream);
+  _recordingStream = nullptr;
+}
+
+void AK_TerminalController::SetRecording(const char* value)
+{
+  _recording = value ? std::atoi(value) : 0;
+  if (!_recording) {
+    StopRecordingStream();
+    return;
+  }
+  // A recording that is already running goes on into the same file.
+  if (_recordingStream) return;
+  _recordingStream = AK_FileOpen(MacroFileName(), "w");
+  if (!_recordingStream) _recording = 0;
+}
+
+void AK_TerminalController::PlayMacro()
+{
+  if (_recording) {
+    StopRecordingStream();
+    _recording = 0;
+  }
+  ExecMacro("", 0);
+}
+
+void AK_TerminalController::Run(int, int, const char* macroFileName, const char*, int offscreen)
+{
+  SetMacroFileName(macroFileName ? macroFileName : "");
+  PlayMacro();
+  if (offscreen || !IsAlive(this)) return;
+  RunConsole();
+}
+
+// --- the console menu ---
+
+class AK_ConsoleMenu {
+public:
+  explicit AK_ConsoleMenu(AK_TerminalController* controller)
+      : _controller(controller), _current(controller)
+  {
+  }
+
+  void Run()
+  {
+    while (_current) {
+      bool more = _stack.empty() ? ObjectMenu() : EntryMenu();
+      if (!more) return;  // the input has ended
+      if (_current && !AK_Object::IsAlive(_current)) {
+        _current = _controller;
+        _stack.clear();
+      }
+    }
+  }
+
+private:
+  static constexpr int kTokenLimit = 127;
+
+  AK_TerminalController* _controller;
+  AK_Object* _current;
+  std::vector<AK_AttributeNode*> _stack;
+
+  void Line(const AK_String& text)
+  {
+    std::fputs(text, _controller->_output);
+    std::fputc('\n', _controller->_output);
+  }
+
+  // The next whitespace-separated token, cut to its first 127 characters; false once the
+  // input has ended.
+  bool ReadToken(std::string& token)
+  {
+    std::fflush(_controller->_output);
+    token.clear();
+    int c;
+    do {
+      c = std::fgetc(_controller->_input);
+    } while (c == ' ' || c == '\t' || c == '\n' || c == '\r');
+    if (c == EOF) return false;
+    while (c != EOF && c != ' ' && c != '\t' && c != '\n' && c != '\r') {
+      if (static_cast<int>(token.size()) < kTokenLimit) token.push_back(static_cast<char>(c));
+      c = std::fgetc(_controller->_input);
+    }
+    return true;
+  }
+
+  static int Number(const std::string& token) { return std::atoi(token.c_str()); }
+
+  bool ObjectMenu()
+  {
+    Line(_current->Id() + ":");
+    for (int i = 0; i < _current->ComponentCount(); ++i)
+      Line(AK_String(i + 1) + ":" + _current->Component(i)->Id());
+    Line("q: quit");
+    Line("e: edit");
+    Line("?: help");
+    std::string token;
+    if (!ReadToken(token)) return false;
+    switch (token[0]) {
+      case '?': AK_MESSAGE(AK_GetClassDocText(_current)); break;
+      case 'q': _current = _current->Parent(); break;
+      case 'e':
+        if (_current->GetClassInfo()) _stack.push_back(_current->GetClassInfo());
+        break;
+      default: {
+        int n = Number(token);
+        if (n >= 1 && n <= _current->ComponentCount()) _current = _current->Component(n - 1);
+      }
+    }
+    return true;
+  }
+
+  bool EntryMenu()
+  {
+    AK_AttributeNode* entry = _stack.back();
+    Line(_current->GetAbsolutePath());
+    AK_AttributeNode* options = AK_NodeFindChild(entry, "options");
+    const char* setId = AK_NodeSetId(entry);
+    if (options) return ChoiceMenu(entry, options, setId);
+    if (setId) return EditEntry(entry, setId);
+    return ListEntries(entry);
+  }
+
+  bool ChoiceMenu(AK_AttributeNode* entry, AK_AttributeNode* options, const char* setId)
+  {
+    AK_Array<AK_String> choices;
+    _current->Get(AK_NodeValue(options)).Split(AK_SEP, choices);
+    for (int i = 0; i < choices.Size(); ++i) Line(AK_String(i + 1) + "..." + choices[i]);
+    std::string token;
+    if (!ReadToken(token)) return false;
+    int n = Number(token);
+    _stack.pop_back();
+    if (setId && n >= 1 && n <= choices.Size()) Edit(AK_String(setId), choices[n - 1]);
+    (void)entry;
+    return true;
+  }
+
+  bool EditEntry(AK_AttributeNode* entry, const char* setIdText)
+  {
+    AK_String setId(setIdText);
+    AK_String name(AK_NodeName(entry));
+    AK_String value;
+    if (std::strncmp(name, "bool.", 5) == 0) {
+      value = _current->Get(AK_NodeValue(entry)) == "0" ? "1" : "0";
+    } else if (std::strncmp(name, "apply.", 6) == 0) {
+      value = "";
+    } else {
+      Line(AK_String("enter value: [") + _current->Get(AK_NodeValue(entry)) + "]");
+      std::string token;
+      if (!ReadToken(token)) return false;  // an edit cut off by the end of input sets nothing
+      value = token.c_str();
+    }
+    _stack.pop_back();
+    if (value[0] == '?') {
+      AK_MESSAGE(AK_GetAttributeDocText(entry));
+      return true;
+    }
+    if (std::strchr(value, '|')) {
+      AK_Array<AK_String> pieces;
+      value.Split('|', pieces);
+      value = AK_String(pieces, AK_SEP);
+    }
+    Edit(setId, value);
+    return true;
+  }
+
+  // One edit: reported when the report switch is on, performed, its failure reported, and
+  // recorded as a set command with the path relative to the controller.
+  void Edit(const AK_String& setId, const AK_String& value)
+  {
+    AK_String command = AK_FormatSetCommand(_current->GetAbsolutePath(_controller), setId, value);
+    if (AK_GetReportCommands() == "1") AK_MESSAGE(command);
+    AK_ErrorText = "";
+    _current->Set(setId, value);
+    if (!AK_ErrorText.IsEmpty())
+      AK_MESSAGE(AK_String("error when executing command ") + command + ":" + AK_ErrorText);
+    if (!AK_Object::IsAlive(_controller)) return;
+    if (_controller->_recording && !(setId == "Recording") && _controller->_recordingStream) {
+      std::fputs(command, _controller->_recordingStream);
+      std::fputc('\n', _controller->_recordingStream);
+      std::fflush(_controller->_recordingStream);
+    }
+  }
+
+  bool ListEntries(AK_AttributeNode* entry)
+  {
+    std::vector<AK_AttributeNode*> listed;
+    for (int i = 0; i < AK_NodeChildCount(entry); ++i) {
+      AK_AttributeNode* child = AK_NodeChild(entry, i);
+      AK_String name(AK_NodeName(child));
+      AK_String line(name);
+      const char* value = AK_NodeValue(child);
+      if (*value && !(name == "doc")) {
+        AK_String answer = _current->Get(value);
+        if (std::strstr(answer, AK_SEP)) {
+          AK_Array<AK_String> pieces;
+          answer.Split(AK_SEP, pieces);
+          answer = AK_String(pieces, "|");
+        }
+        line += ": ";
+        line += answer;
+      }
+      if (std::strncmp(name, "opr", 3) == 0)
+        line += " (opr)";
+      else if (std::strncmp(name, "obj", 3) == 0)
+        line += " (obj)";
+      else if (std::strncmp(name, "doc", 3) == 0 || std::strncmp(name, "german", 6) == 0)
+        continue;
+      AK_AttributeNode* vis = AK_NodeFindChild(child, "vis");
+      if (vis) {
+        AK_String visibility = _current->Get(AK_NodeValue(vis));
+        if (visibility == "-") continue;
+        if (visibility == "r") line += " (r)";
+      }
+      listed.push_back(child);
+      Line(AK_String(static_cast<int>(listed.size())) + ": " + line);
+    }
+    Line("q: quit");
+    std::string token;
+    if (!ReadToken(token)) return false;
+    if (token[0] == 'q') {
+      _stack.pop_back();
+      return true;
+    }
+    int n = Number(token);
+    if (n >= 1 && n <= static_cast<int>(listed.size())) _stack.push_back(listed[static_cast<size_t>(n - 1)]);
+    return true;
+  }
+};
+
+void AK_TerminalController::RunConsole()
+{
+  AK_ConsoleMenu menu(this);
+  menu.Run();
+  std::fflush(_output);
+}

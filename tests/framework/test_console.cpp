@@ -1,0 +1,269 @@
+// The console controller: playing its macro, the numbered menus, edits and recording.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FrameworkTestSupport.h"
+#include "TestClasses.h"
+
+namespace {
+
+std::string ReadAll(std::FILE* file)
+{
+  std::string text;
+  std::rewind(file);
+  int c;
+  while ((c = std::fgetc(file)) != EOF) text.push_back(static_cast<char>(c));
+  return text;
+}
+
+struct ConsoleFixture : testing::Test {
+  ScratchDir dir;
+  std::unique_ptr<AK_TerminalController> viewer{new AK_TerminalController("Viewer", nullptr)};
+  AK_Container* project = nullptr;
+  TST_Level1* one = nullptr;
+  long inputLeft = 0;
+
+  void SetUp() override
+  {
+    project = new AK_Container("Project", viewer.get());
+    viewer->AddComponent(project);
+    one = new TST_Level1("one", project);
+    project->AddComponent(one);
+    TestLog().clear();
+  }
+
+  // Runs the console on the typed text; returns what it printed.
+  std::string Run(const std::string& typed, const std::string& macro = "", int offscreen = 0)
+  {
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    std::fputs(typed.c_str(), in);
+    std::rewind(in);
+    viewer->SetConsole(in, out);
+    viewer->Run(1024, 768, macro.c_str(), "", offscreen);
+    std::string printed = ReadAll(out);
+    inputLeft = static_cast<long>(typed.size()) - std::ftell(in);
+    viewer->SetConsole(stdin, stdout);
+    std::fclose(in);
+    std::fclose(out);
+    return printed;
+  }
+};
+
+const char* kObjectMenuOfOne = "one:\nq: quit\ne: edit\n?: help\n";
+
+}  // namespace
+
+TEST_F(ConsoleFixture, Transcript)
+{
+  MessageRecorder messages;
+  // A switch and an operation show the entry's header and set at once; an edit asks.
+  std::string printed = Run("1 1 e 4 1 42 6 a|b 5 3 2 ? 7 q q q q");
+  const char* expected = R"(Viewer:
+1:Project
+q: quit
+e: edit
+?: help
+Project:
+1:one
+q: quit
+e: edit
+?: help
+one:
+q: quit
+e: edit
+?: help
+Viewer/Project/one
+1: int.Value: 0
+2: string.Log
+3: string.Shown: one (r)
+4: bool.Flag: 0
+5: string.Choice: 0
+6: string.List: 
+7: apply.Touch
+8: obj.Object (obj)
+q: quit
+Viewer/Project/one
+Viewer/Project/one
+1: int.Value: 1
+2: string.Log
+3: string.Shown: one (r)
+4: bool.Flag: 1
+5: string.Choice: 1
+6: string.List: 
+7: apply.Touch
+8: obj.Object (obj)
+q: quit
+Viewer/Project/one
+enter value: [1]
+Viewer/Project/one
+1: int.Value: 42
+2: string.Log
+3: string.Shown: one (r)
+4: bool.Flag: 42
+5: string.Choice: 42
+6: string.List: 
+7: apply.Touch
+8: obj.Object (obj)
+q: quit
+Viewer/Project/one
+enter value: []
+Viewer/Project/one
+1: int.Value: 42
+2: string.Log
+3: string.Shown: one (r)
+4: bool.Flag: 42
+5: string.Choice: 42
+6: string.List: a|b|
+7: apply.Touch
+8: obj.Object (obj)
+q: quit
+Viewer/Project/one
+1...0
+2...1
+3...7
+Viewer/Project/one
+1: int.Value: 7
+2: string.Log
+3: string.Shown: one (r)
+4: bool.Flag: 7
+5: string.Choice: 7
+6: string.List: a|b|
+7: apply.Touch
+8: obj.Object (obj)
+q: quit
+Viewer/Project/one
+enter value: [%AK_NULL%]
+Viewer/Project/one
+1: int.Value: 7
+2: string.Log
+3: string.Shown: one (r)
+4: bool.Flag: 7
+5: string.Choice: 7
+6: string.List: a|b|
+7: apply.Touch
+8: obj.Object (obj)
+q: quit
+Viewer/Project/one
+Viewer/Project/one
+1: int.Value: 7
+2: string.Log
+3: string.Shown: one (r)
+4: bool.Flag: 7
+5: string.Choice: 7
+6: string.List: a|b|
+7: apply.Touch
+8: obj.Object (obj)
+q: quit
+one:
+q: quit
+e: edit
+?: help
+Project:
+1:one
+q: quit
+e: edit
+?: help
+Viewer:
+1:Project
+q: quit
+e: edit
+?: help
+)";
+  EXPECT_EQ(printed, expected);
+  EXPECT_STREQ(one->Get("$list").c_str(), "a%AK_SEP%b%AK_SEP%");
+  EXPECT_EQ(TestLog(), (std::vector<std::string>{"Level1:"}));
+  ASSERT_EQ(messages.Messages().size(), 1u);  // the help text of "Log"
+  EXPECT_EQ(messages.Messages()[0],
+            "Appends to the test log. \nThis is an operation on the object. \n(set-ID:Log)");
+}
+
+TEST_F(ConsoleFixture, OffscreenPlaysTheMacroAndReadsNothing)
+{
+  std::string macro = dir / "start.macro";
+  WriteTextFile(macro, "set(\"Project/one\", \"Value\", \"3\")\n");
+  std::string printed = Run("1 q q", macro, 1);
+  EXPECT_EQ(printed, "");
+  EXPECT_EQ(inputLeft, 5);
+  EXPECT_STREQ(one->Get("Value").c_str(), "3");
+}
+
+TEST_F(ConsoleFixture, NumbersAndTheEndOfInput)
+{
+  // "2x" counts as 2 (out of range here), 0 and -1 choose nothing, "1abc" is 1.
+  std::string printed = Run("2x 0 -1 1abc");
+  EXPECT_EQ(printed.find("Project:\n1:one\n"), printed.rfind("Project:\n1:one\n"));
+  EXPECT_NE(printed.find("Project:\n1:one\n"), std::string::npos);
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), 'V'), 4);  // four Viewer menus
+
+  // The input ends in the middle of an edit: nothing is set and Run returns.
+  one->Set("Value", "5");
+  Run("1 1 e 1");
+  EXPECT_STREQ(one->Get("Value").c_str(), "5");
+  EXPECT_EQ(Run(""), "Viewer:\n1:Project\nq: quit\ne: edit\n?: help\n");
+}
+
+TEST_F(ConsoleFixture, ObjectWithoutComponentsAndHelp)
+{
+  MessageRecorder messages;
+  std::string printed = Run("1 1 ? q q q");
+  EXPECT_NE(printed.find(kObjectMenuOfOne), std::string::npos);
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_EQ(messages.Messages()[0], "First test level.");
+}
+
+TEST_F(ConsoleFixture, LongTokensAreCut)
+{
+  std::string longValue(300, 'v');
+  Run("1 1 e 6 " + longValue + " q q q q");
+  std::string stored = one->Get("$list").c_str();
+  EXPECT_EQ(stored, std::string(127, 'v'));
+}
+
+// Recording through the console itself: switched on from the menu, edits recorded with
+// paths relative to the controller, the switch itself never recorded, choices recorded
+// like other edits; the recording replays.
+TEST_F(ConsoleFixture, RecordFromTheMenuAndReplay)
+{
+  std::string macro = dir / "session.macro";
+  WriteTextFile(macro, "");
+  // Viewer: e -> its table: 1 opr.Macro -> 1 Recording (switch on) ... then back out.
+  std::string session =
+      "e 1 1 q q "           // Recording on
+      "1 1 e 1 11 5 2 q q q "  // one.Value = 11, then the choice "1"
+      "e 2 1 4 q q q "       // the controller's own Active switch: 1 -> 0
+      "e 1 1 q q q";         // Recording off, quit
+  Run(session, macro);
+  std::string recorded = ReadTextFile(macro);
+  EXPECT_EQ(recorded,
+            "set(\"Project/one\", \"Value\", \"11\")\n"
+            "set(\"Project/one\", \"Value\", \"1\")\n"
+            "set(\"\", \"Active\", \"0\")\n");
+  EXPECT_STREQ(one->Get("Value").c_str(), "1");
+
+  // Replaying the recording on a fresh tree gives the same values.
+  one->Set("Value", "0");
+  viewer->Set("Active", "1");
+  Run("", macro, 1);
+  EXPECT_STREQ(one->Get("Value").c_str(), "1");
+  EXPECT_STREQ(viewer->Get("Active").c_str(), "0");
+}
+
+TEST_F(ConsoleFixture, FailedEditIsReported)
+{
+  MessageRecorder messages;
+  viewer->Set("ReportCommands", "1");
+  // Viewer e, 2 = obj.Controller, 1 = obj.Object, 7 = opr.Variables, 2 = SetVariableValue
+  Run("e 2 1 7 2 bad q q q q q");
+  viewer->Set("ReportCommands", "0");
+  std::vector<std::string> expected = {
+      "set(\"\", \"SetVariableValue\", \"bad\")",
+      "error when executing command set(\"\", \"SetVariableValue\", \"bad\"):missing '=' in "
+      "variable assignment 'bad'"};
+  EXPECT_EQ(messages.Messages(), expected);
+}
