@@ -5,7 +5,6 @@
 #include <limits>
 #include <utility>
 
-#include "SW_MeshLocal.h"
 
 int32_t AK_OrientTestCounter = 0;
 int32_t AK_InSphereTestCounter = 0;
@@ -427,47 +426,6 @@ AK_Vec3 AK_TriangleCircumcenter3d(const AK_Vec3& a, const AK_Vec3& b, const AK_V
 // ---------------------------------------------------------------------------------------
 // Numerics
 
-int32_t SW_NextPrime(int32_t n)
-{
-  for (int64_t v = n < 2 ? 2 : n;; ++v) {
-    if (v == 2) return 2;
-    bool prime = v % 2 != 0;
-    for (int64_t d = 3; prime && d * d <= v; d += 2)
-      if (v % d == 0) prime = false;
-    if (prime && v <= INT32_MAX) return static_cast<int32_t>(v);
-    if (v >= INT32_MAX) return INT32_MAX;  // 2^31 - 1 is prime
-  }
-}
-
-int SW_SolveLinearSystem(int n, double* m, double* x, double threshold)
-{
-  const int w = n + 1;
-  int replaced = 0;
-  for (int col = 0; col < n; ++col) {
-    int pivot = col;
-    for (int r = col + 1; r < n; ++r)
-      if (std::fabs(m[r * w + col]) > std::fabs(m[pivot * w + col])) pivot = r;
-    if (pivot != col)
-      for (int k = 0; k < w; ++k) std::swap(m[col * w + k], m[pivot * w + k]);
-    if (!(std::fabs(m[col * w + col]) > threshold)) {
-      m[col * w + col] = 1.0;
-      ++replaced;
-    }
-    double inv = 1.0 / m[col * w + col];
-    for (int r = col + 1; r < n; ++r) {
-      double f = m[r * w + col] * inv;
-      if (f == 0) continue;
-      for (int k = col; k < w; ++k) m[r * w + k] -= f * m[col * w + k];
-    }
-  }
-  for (int r = n - 1; r >= 0; --r) {
-    double s = m[r * w + n];
-    for (int k = r + 1; k < n; ++k) s -= m[r * w + k] * x[k];
-    x[r] = s / m[r * w + r];
-  }
-  return replaced;
-}
-
 int AK_Invert3x3(const double m[9], double out[9])
 {
   double c00 = m[4] * m[8] - m[5] * m[7];
@@ -566,7 +524,7 @@ void AK_FitQuadric(const AK_Array<AK_Vec3>& points, double q[13])
     }
   }
   double x[9];
-  SW_SolveLinearSystem(9, m, x, 0.0);
+  AK_SolveLinearSystem(9, m, x, 0.0);
   for (int r = 0; r < 9; ++r) q[r] = x[kUnknown[r]];
   double b[3] = {x[6], x[7], x[8]};
   double c = -1.0;

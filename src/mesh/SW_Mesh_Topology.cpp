@@ -5,7 +5,6 @@
 
 #include "AK_Predicates.h"
 #include "SW_MeshCore.h"
-#include "SW_MeshLocal.h"
 
 void SW_MeshCore::ClearGeometry()
 {
@@ -173,7 +172,7 @@ void SW_MeshCore::ComputeConnectivity()
 
   // Buckets hold each edge only until its twin arrives, so they stay short; they grow
   // with their content instead of being reserved up front.
-  const int32_t buckets = SW_NextPrime(nv / 7 + 13);
+  const int32_t buckets = AK_NextPrime(nv / 7 + 13);
   std::vector<std::vector<EdgeRecord>> eht(static_cast<size_t>(buckets));
 
   _lcc = AK_Array<AK_Index4>(nc);

@@ -5,7 +5,6 @@
 
 #include "AK_Predicates.h"
 #include "MeshTestUtil.h"
-#include "SW_MeshLocal.h"
 
 using namespace meshtest;
 
@@ -266,11 +265,11 @@ TEST(Predicates, SmallThreeDimensionalHelpers)
 
 TEST(Predicates, Numerics)
 {
-  EXPECT_EQ(SW_NextPrime(13), 13);
-  EXPECT_EQ(SW_NextPrime(14), 17);
-  EXPECT_EQ(SW_NextPrime(0), 2);
-  EXPECT_EQ(SW_NextPrime(-5), 2);
-  EXPECT_EQ(SW_NextPrime(7920), 7927);
+  EXPECT_EQ(AK_NextPrime(13), 13);
+  EXPECT_EQ(AK_NextPrime(14), 17);
+  EXPECT_EQ(AK_NextPrime(0), 2);
+  EXPECT_EQ(AK_NextPrime(-5), 2);
+  EXPECT_EQ(AK_NextPrime(7920), 7927);
 
   const double m[9] = {2, 1, 0, 1, 3, 1, 0, 1, 4};
   double inv[9];
