@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -208,6 +209,17 @@ TEST(Process, DetachedWithoutWritableBatchFileFails)
   ASSERT_EQ(capture.messages.size(), 1u);
   EXPECT_EQ(capture.messages[0].rfind("ERROR:", 0), 0u);
   EXPECT_EQ(AK_RunCommand("", "", 1, 0), -1);
+}
+
+TEST(Process, DefaultBatchFileLivesInTheHomeDirectory)
+{
+  ScratchDir dir;
+  std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", dir.str().c_str(), 1);
+  int result = AK_RunCommand("/bin/true", "", 1, 1);
+  setenv("HOME", savedHome.c_str(), 1);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(Slurp(dir / ".ak_true.bat"), "#!/bin/sh\n'/bin/true' \n");
 }
 
 TEST(Process, Clocks)

@@ -373,3 +373,24 @@ TEST(Stream, WritingToAReadStreamFails)
   closed >> x;
   EXPECT_TRUE(closed.Fail());
 }
+
+TEST(Stream, GzipToolReadsTheFile)
+{
+  ScratchDir dir;
+  std::string path = dir / "tool.dat";
+  std::string out = dir / "tool.raw";
+  {
+    AK_STREAM s(path.c_str(), "wb");
+    s << AK_String("SW_Particles:v0") << int32_t(3);
+    const unsigned char flags[3] = {0, 1, 2};
+    AK_StreamWriteBytes(s, flags, 3);
+    ASSERT_EQ(AK_StreamClose(s), 0);
+  }
+  std::string args = "-dc " + std::string(AK_ShellQuote(path.c_str())) + " > " +
+                     std::string(AK_ShellQuote(out.c_str()));
+  ASSERT_EQ(AK_RunCommand("gzip", args.c_str(), 0, 0), 0);
+  std::vector<unsigned char> expected = {15, 0, 0, 0};
+  for (char c : std::string("SW_Particles:v0")) expected.push_back(static_cast<unsigned char>(c));
+  for (unsigned char b : {3, 0, 0, 0, 0, 1, 2}) expected.push_back(b);
+  EXPECT_EQ(FileBytes(out), expected);
+}
