@@ -12,15 +12,26 @@
 
 static void Quiet(const char*, const char*) {}
 
+// A private directory for the tile files, removed when the process ends.
+struct TileDirectory {
+  std::filesystem::path path;
+  TileDirectory()
+      : path(std::filesystem::temp_directory_path() /
+             ("torvu_fuzz_tiles_" + std::to_string(::getpid())))
+  {
+    std::filesystem::create_directories(path);
+  }
+  ~TileDirectory()
+  {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+
 static const std::filesystem::path& Directory()
 {
-  static const std::filesystem::path dir = [] {
-    std::filesystem::path d = std::filesystem::temp_directory_path() /
-                              ("torvu_fuzz_tiles_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(d);
-    return d;
-  }();
-  return dir;
+  static const TileDirectory dir;
+  return dir.path;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
