@@ -148,22 +148,6 @@ int AK_Orient2dSign(double ax, double ay, double bx, double by, double px, doubl
   return ExactDotSign(x, y, 6);
 }
 
-int AK_InCircle(const AK_Vec2& p, const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c)
-{
-  double ux = p.x - a.x, uy = p.y - a.y;
-  double e1x = b.x - a.x, e1y = b.y - a.y;
-  double e2x = c.x - a.x, e2y = c.y - a.y;
-  double c2u = Cross2(e2x, e2y, ux, uy);
-  if (c2u >= 0) return 0;
-  double cu1 = Cross2(ux, uy, e1x, e1y);
-  if (cu1 >= 0) return 0;
-  double c12 = Cross2(e1x, e1y, e2x, e2y);
-  if (c12 <= 0) return 1;
-  double det = (e1x * e1x + e1y * e1y) * c2u + (e2x * e2x + e2y * e2y) * cu1 +
-               (ux * ux + uy * uy) * c12;
-  return det < 0 ? 1 : 0;
-}
-
 AK_Vec2 AK_Circumcenter2d(const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c)
 {
   double wx = b.x - a.x, wy = b.y - a.y;

@@ -36,8 +36,22 @@ inline double AK_Orient2dFast(double ax, double ay, double bx, double by, double
 
 // 1 when p lies strictly inside the angle at a (strictly left of a->b and strictly right
 // of a->c) and either (a, b, c) is not counter-clockwise or p lies strictly inside its
-// circumcircle. Points on the circle give 0.
-int AK_InCircle(const AK_Vec2& p, const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c);
+// circumcircle. Points on the circle give 0. (Inline: the Delaunay insertion's flip test.)
+inline int AK_InCircle(const AK_Vec2& p, const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c)
+{
+  double ux = p.x - a.x, uy = p.y - a.y;
+  double e1x = b.x - a.x, e1y = b.y - a.y;
+  double e2x = c.x - a.x, e2y = c.y - a.y;
+  double c2u = e2x * uy - e2y * ux;  // cross(e2, u)
+  if (c2u >= 0) return 0;
+  double cu1 = ux * e1y - uy * e1x;  // cross(u, e1)
+  if (cu1 >= 0) return 0;
+  double c12 = e1x * e2y - e1y * e2x;  // cross(e1, e2)
+  if (c12 <= 0) return 1;
+  double det = (e1x * e1x + e1y * e1y) * c2u + (e2x * e2x + e2y * e2y) * cu1 +
+               (ux * ux + uy * uy) * c12;
+  return det < 0 ? 1 : 0;
+}
 // Centre of the circle through a, b, c; collinear points give non-finite coordinates.
 AK_Vec2 AK_Circumcenter2d(const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& c);
 // ((c - a).d) / ((b - a).d)

@@ -204,6 +204,24 @@ public:
   // Cartesian grids only: fills no-data heights by neighbour averaging, at most N sweeps.
   void InterpolateNoDataHeights(int iterations, double noData);
 
+  // ---- triangulation and point files --------------------------------------------------
+
+  // Replaces the cells by the Delaunay triangles of the vertices' x and y (insertion order
+  // shuffled from seed 333) and rebuilds the neighbour table. Vertices the triangulation
+  // refuses (duplicates) keep no cell. Leaves `_x`, `_segments` and the normals as they
+  // are; the grid flags are cleared, since the cells are no grid any more.
+  void TriangulatePoints();
+  // Empty the mesh, read the points of an "x y z" text file (or the POINT entities of a
+  // DXF file) into `_x` and triangulate them. 0 on success; 1 with the message in `error`
+  // (the mesh unchanged) when the file cannot be opened.
+  int ReadXyz(const AK_String& path, AK_String& error);
+  int ReadDxfPoints(const AK_String& path, AK_String& error);
+  // Adds the polylines' points to the vertices (keep 1) or replaces them (keep 0),
+  // triangulates (seed 444) and recovers every polyline segment as a chain of mesh edges
+  // by inserting midpoints; the surviving segments stay in `_segments`. Computes the
+  // neighbour table and the vertex normals.
+  void TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& lines, int keep);
+
 protected:
   // Called whenever the geometry is replaced: the mesh object drops its contour lines and
   // coarsened copy here.

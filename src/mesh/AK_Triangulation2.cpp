@@ -1,0 +1,417 @@
+// Incremental 2-D Delaunay triangulation with a hierarchical locator grid.
+#include "AK_Triangulation2.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "AK_Predicates.h"
+
+namespace {
+
+inline int Next(int k) { return k == 2 ? 0 : k + 1; }
+inline int Prev(int k) { return k == 0 ? 2 : k - 1; }
+
+// Side value of corner k: > 0 when p lies strictly outside the edge opposite corner k of a
+// counter-clockwise triangle.
+inline double Side(const AK_Vec2& a, const AK_Vec2& b, double px, double py)
+{
+  return (b.y - a.y) * (px - a.x) - (b.x - a.x) * (py - a.y);
+}
+
+void Send(const char* text, int line) { AK_Message(text, "AK_Triangulation2", line); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Locator grid
+
+void AK_TriLocatorGrid::Init(double x0, double y0, double cell, int32_t hint)
+{
+  _x0 = x0;
+  _y0 = y0;
+  _cell = cell;
+  _inverse = 1.0001 / cell;
+  for (int i = 0; i < kN * kN; ++i) {
+    _hints[i] = hint;
+    _counts[i] = 1;
+    _children[i].reset();
+  }
+}
+
+int AK_TriLocatorGrid::CellOf(double x, double y) const
+{
+  double fx = (x - _x0) * _inverse;
+  double fy = (y - _y0) * _inverse;
+  // Written so that a non-number lands in cell 0.
+  int ix = fx > 0 ? (fx < kN ? static_cast<int>(fx) : kN - 1) : 0;
+  int iy = fy > 0 ? (fy < kN ? static_cast<int>(fy) : kN - 1) : 0;
+  return iy * kN + ix;
+}
+
+int32_t AK_Triangulation2::LocatorLookup(double x, double y) const
+{
+  const AK_TriLocatorGrid* g = &_locator;
+  for (;;) {
+    int c = g->CellOf(x, y);
+    if (!g->_children[c]) return g->_hints[c];
+    g = g->_children[c].get();
+  }
+}
+
+void AK_Triangulation2::LocatorInsert(double x, double y, int32_t triangle)
+{
+  AK_TriLocatorGrid* g = &_locator;
+  int c = g->CellOf(x, y);
+  while (g->_children[c]) {
+    g = g->_children[c].get();
+    c = g->CellOf(x, y);
+  }
+  if (g->_counts[c] < AK_TriLocatorGrid::kCapacity) {
+    g->_hints[c] = triangle;
+    ++g->_counts[c];
+    return;
+  }
+  const int n = AK_TriLocatorGrid::kN;
+  auto child = std::make_unique<AK_TriLocatorGrid>();
+  child->Init(g->_x0 + (c % n) * g->_cell, g->_y0 + (c / n) * g->_cell, g->_cell / n, triangle);
+  g->_children[c] = std::move(child);
+}
+
+// ---------------------------------------------------------------------------------------
+// Construction
+
+AK_Triangulation2::AK_Triangulation2(const AK_Vec2& min, const AK_Vec2& max)
+{
+  double dx = max.x - min.x, dy = max.y - min.y;
+  double d = std::sqrt(dx * dx + dy * dy);
+  // A box without extent (one point, or all points equal) still needs corners that lie
+  // apart from it and a minimum distance that refuses duplicates: take a diagonal that is
+  // small against the coordinates but well above their rounding.
+  double scale = std::fmax(std::fmax(std::fabs(min.x), std::fabs(min.y)),
+                           std::fmax(std::fabs(max.x), std::fabs(max.y)));
+  double floor = 1e-7 * std::fmax(scale, 1.0);
+  if (!(d >= floor)) d = floor;  // also for a non-number
+  double margin = 0.01 * d;
+  double minDist = 1e-10 * d;
+  _minDist2 = minDist * minDist;
+
+  char text[128];
+  std::snprintf(text, sizeof text, "Delaunay triangulation min point distance:%g", minDist);
+  Send(text, __LINE__);
+
+  _corners[0] = AK_Vec2{min.x - margin, min.y - margin};
+  _corners[1] = AK_Vec2{max.x + margin, min.y - margin};
+  _corners[2] = AK_Vec2{max.x + margin, max.y + margin};
+  _corners[3] = AK_Vec2{min.x - margin, max.y + margin};
+  if (!(_corners[2].x > _corners[0].x)) _corners[1].x = _corners[2].x = _corners[0].x + 2 * margin;
+  if (!(_corners[2].y > _corners[0].y)) _corners[2].y = _corners[3].y = _corners[0].y + 2 * margin;
+
+  AK_Triangle2* t0 = NewTriangle();
+  AK_Triangle2* t1 = NewTriangle();
+  t0->_p[0] = &_corners[0];
+  t0->_p[1] = &_corners[1];
+  t0->_p[2] = &_corners[2];
+  t1->_p[0] = &_corners[2];
+  t1->_p[1] = &_corners[3];
+  t1->_p[2] = &_corners[0];
+  t0->_n[1] = t1;
+  t1->_n[1] = t0;
+
+  double cell = std::fmax(_corners[2].x - _corners[0].x, _corners[2].y - _corners[0].y) /
+                AK_TriLocatorGrid::kN;
+  _locator.Init(_corners[0].x, _corners[0].y, cell, 0);
+}
+
+AK_Triangulation2::~AK_Triangulation2() = default;
+
+AK_Triangle2* AK_Triangulation2::NewTriangle()
+{
+  int32_t i = _numTriangles;
+  if ((i & kChunkMask) == 0) {
+    // A triangulation of more than 2^31 triangles cannot be numbered; nothing of that
+    // size fits the 32-bit mesh either.
+    AK_FATAL_ASSERT_NAMED(i < INT32_MAX - kChunkMask, "0");
+    _chunks.emplace_back(new AK_Triangle2[static_cast<size_t>(1) << kChunkBits]);
+  }
+  ++_numTriangles;
+  return Triangle(i);
+}
+
+// ---------------------------------------------------------------------------------------
+// Queries
+
+int AK_Triangulation2::HasAuxiliaryVertex(const AK_Triangle2* t) const
+{
+  return IsAuxiliary(t->_p[0]) || IsAuxiliary(t->_p[1]) || IsAuxiliary(t->_p[2]) ? 1 : 0;
+}
+
+int AK_Triangulation2::NeighbourIndex(const AK_Triangle2* t, const AK_Triangle2* other)
+{
+  if (t->_n[0] == other) return 0;
+  if (t->_n[1] == other) return 1;
+  AK_FATAL_ASSERT_NAMED(t->_n[2] == other, "0");
+  return 2;
+}
+
+int AK_Triangulation2::VertexIndex(const AK_Triangle2* t, const AK_Vec2* p)
+{
+  if (t->_p[0] == p) return 0;
+  if (t->_p[1] == p) return 1;
+  AK_FATAL_ASSERT_NAMED(t->_p[2] == p, "0");
+  return 2;
+}
+
+int AK_Triangulation2::OutsideEdge(const AK_Triangle2* t, const AK_Vec2* p)
+{
+  double s0 = Side(*t->_p[1], *t->_p[2], p->x, p->y);
+  double s1 = Side(*t->_p[2], *t->_p[0], p->x, p->y);
+  double s2 = Side(*t->_p[0], *t->_p[1], p->x, p->y);
+  int k = 0;
+  double best = s0;
+  if (s1 > best) {
+    k = 1;
+    best = s1;
+  }
+  if (s2 > best) {
+    k = 2;
+    best = s2;
+  }
+  return best > 0 ? k : -1;
+}
+
+AK_Triangle2* AK_Triangulation2::Walk(const AK_Vec2* p, AK_Triangle2* t, bool* lost)
+{
+  *lost = false;
+  const double px = p->x, py = p->y;
+  int32_t allowed = _numTriangles;
+  for (;;) {
+    const AK_Vec2& a = *t->_p[0];
+    const AK_Vec2& b = *t->_p[1];
+    const AK_Vec2& c = *t->_p[2];
+    double s0 = Side(b, c, px, py);
+    double s1 = Side(c, a, px, py);
+    double s2 = Side(a, b, px, py);
+    int k = 0;
+    double best = s0;
+    if (s1 > best) {
+      k = 1;
+      best = s1;
+    }
+    if (s2 > best) {
+      k = 2;
+      best = s2;
+    }
+    if (!(best > 0)) {
+      // Inside (or on the border); a non-number never is.
+      if (best <= 0) return t;
+      *lost = true;
+      return nullptr;
+    }
+    if (--allowed == 0) {
+      *lost = true;
+      return nullptr;
+    }
+    AK_Triangle2* next = t->_n[k];
+    ++_searchSteps;
+    if (!next) return nullptr;  // beyond the auxiliary rectangle
+    t = next;
+  }
+}
+
+AK_Triangle2* AK_Triangulation2::ScanForTriangle(const AK_Vec2* p) const
+{
+  for (int32_t i = 0; i < _numTriangles; ++i) {
+    AK_Triangle2* t = Triangle(i);
+    const AK_Vec2& a = *t->_p[0];
+    const AK_Vec2& b = *t->_p[1];
+    const AK_Vec2& c = *t->_p[2];
+    if (Side(b, c, p->x, p->y) <= 0 && Side(c, a, p->x, p->y) <= 0 && Side(a, b, p->x, p->y) <= 0)
+      return t;
+  }
+  return nullptr;
+}
+
+AK_Triangle2* AK_Triangulation2::Locate(const AK_Vec2* p, AK_Triangle2* start, int checkDistance,
+                                        const AK_Vec2** close)
+{
+  if (close) *close = nullptr;
+  if (!start) start = Triangle(LocatorLookup(p->x, p->y));
+  bool lost = false;
+  AK_Triangle2* t = Walk(p, start, &lost);
+  if (!t && lost) {
+    // The walk went round in circles (rounding on nearly degenerate input): look at every
+    // triangle rather than lose the point.
+    t = ScanForTriangle(p);
+    if (!t) ++_unplaced;
+  }
+  if (!t) return nullptr;
+  if (checkDistance) {
+    for (int k = 0; k < 3; ++k) {
+      double dx = t->_p[k]->x - p->x, dy = t->_p[k]->y - p->y;
+      if (dx * dx + dy * dy < _minDist2) {
+        if (close) *close = t->_p[k];
+        return nullptr;
+      }
+    }
+  }
+  return t;
+}
+
+AK_Triangle2* AK_Triangulation2::TriangleWithVertex(const AK_Vec2* p, AK_Triangle2* start)
+{
+  AK_Triangle2* t = Locate(p, start, 0);
+  if (!t) return nullptr;
+  return t->_p[0] == p || t->_p[1] == p || t->_p[2] == p ? t : nullptr;
+}
+
+AK_Triangle2* AK_Triangulation2::FindEdge(const AK_Vec2* a, const AK_Vec2* b, AK_Triangle2* start)
+{
+  AK_Triangle2* first = TriangleWithVertex(a, start);
+  if (!first) return nullptr;
+  AK_Triangle2* t = first;
+  int i = VertexIndex(t, a);
+  for (int32_t guard = 0; guard <= _numTriangles; ++guard) {
+    if (t->_p[Next(i)] == b) return t;
+    t = t->_n[Next(i)];
+    if (!t || t == first) return nullptr;
+    i = VertexIndex(t, a);
+  }
+  return nullptr;
+}
+
+int AK_Triangulation2::IsDelaunayEdge(AK_Triangle2* t, int k)
+{
+  AK_Triangle2* n = t->_n[k];
+  if (!n) return 1;
+  ++_delaunayTests;
+  int j = NeighbourIndex(n, t);
+  return AK_InCircle(*n->_p[j], *t->_p[k], *t->_p[Next(k)], *t->_p[Prev(k)]) ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------------------
+// Insertion
+
+void AK_Triangulation2::SplitTriangle(AK_Triangle2* t, const AK_Vec2* p)
+{
+  const AK_Vec2* a = t->_p[0];
+  const AK_Vec2* b = t->_p[1];
+  const AK_Vec2* c = t->_p[2];
+  AK_Triangle2* n0 = t->_n[0];
+  AK_Triangle2* n1 = t->_n[1];
+  AK_Triangle2* n2 = t->_n[2];
+  AK_Triangle2* t1 = NewTriangle();
+  AK_Triangle2* t2 = NewTriangle();
+  t1->_p[0] = p, t1->_p[1] = a, t1->_p[2] = b;
+  t1->_n[0] = n2, t1->_n[1] = t, t1->_n[2] = t2;
+  t2->_p[0] = p, t2->_p[1] = c, t2->_p[2] = a;
+  t2->_n[0] = n1, t2->_n[1] = t1, t2->_n[2] = t;
+  t->_p[0] = p, t->_p[1] = b, t->_p[2] = c;
+  t->_n[0] = n0, t->_n[1] = t2, t->_n[2] = t1;
+  if (n1) n1->_n[NeighbourIndex(n1, t)] = t2;
+  if (n2) n2->_n[NeighbourIndex(n2, t)] = t1;
+  LocatorInsert(p->x, p->y, _numTriangles - 1);
+}
+
+void AK_Triangulation2::FlipEdge(AK_Triangle2* t, int k)
+{
+  const int k1 = Next(k), k2 = Prev(k);
+  const AK_Vec2* a = t->_p[k];
+  const AK_Vec2* b = t->_p[k1];
+  const AK_Vec2* c = t->_p[k2];
+  AK_Triangle2* n = t->_n[k];
+  const int j = NeighbourIndex(n, t);
+  const int j1 = Next(j), j2 = Prev(j);
+  const AK_Vec2* d = n->_p[j];
+  AK_Triangle2* tCA = t->_n[k1];
+  AK_Triangle2* tAB = t->_n[k2];
+  AK_Triangle2* nBD = n->_n[j1];
+  AK_Triangle2* nDC = n->_n[j2];
+  t->_p[0] = c, t->_p[1] = a, t->_p[2] = d;
+  t->_n[0] = n, t->_n[1] = nDC, t->_n[2] = tCA;
+  n->_p[0] = b, n->_p[1] = d, n->_p[2] = a;
+  n->_n[0] = t, n->_n[1] = tAB, n->_n[2] = nBD;
+  if (tAB) tAB->_n[NeighbourIndex(tAB, t)] = n;
+  if (nDC) nDC->_n[NeighbourIndex(nDC, n)] = t;
+  _stack.push_back(t);
+  _stack.push_back(n);
+  ++_flips;
+}
+
+int AK_Triangulation2::Insert(const AK_Vec2* p, const AK_Vec2** existing)
+{
+  AK_Triangle2* t = Locate(p, nullptr, 1, existing);
+  if (!t) return 0;
+  SplitTriangle(t, p);
+  AK_Triangle2* t1 = Triangle(_numTriangles - 2);
+  AK_Triangle2* t2 = Triangle(_numTriangles - 1);
+  _stack.clear();
+  _stack.push_back(t);
+  _stack.push_back(t2);
+  _stack.push_back(t1);
+  while (!_stack.empty()) {
+    AK_Triangle2* tri = _stack.back();
+    _stack.pop_back();
+    int k = VertexIndex(tri, p);
+    AK_Triangle2* n = tri->_n[k];
+    if (!n) continue;
+    ++_delaunayTests;
+    int j = NeighbourIndex(n, tri);
+    if (AK_InCircle(*n->_p[j], *p, *tri->_p[Next(k)], *tri->_p[Prev(k)])) FlipEdge(tri, k);
+  }
+  ++_pointsInserted;
+  return 1;
+}
+
+// ---------------------------------------------------------------------------------------
+// Reports and helpers without callers in the mesh
+
+void AK_Triangulation2::PrintStatistics() const
+{
+  double n = _pointsInserted > 0 ? _pointsInserted : 1;
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "Triangulation statistics: %g search steps per point, %g flips per point, %g "
+                "Delaunay-tests per point",
+                _searchSteps / n, _flips / n, _delaunayTests / n);
+  Send(text, __LINE__);
+}
+
+void AK_Triangulation2::WriteTriangle(const AK_Triangle2* t, std::ostream& out,
+                                      const char* label) const
+{
+  out << "t " << label;
+  for (int k = 0; k < 3; ++k) out << " " << t->_p[k]->x << " " << t->_p[k]->y << " 0";
+  out << "\n";
+}
+
+void AK_Triangulation2::WriteTriangles(std::ostream& out, const char* label) const
+{
+  for (int32_t i = 0; i < _numTriangles; ++i)
+    if (!HasAuxiliaryVertex(Triangle(i))) WriteTriangle(Triangle(i), out, label);
+}
+
+int AK_Triangulation2::IsoCrossings(const double z[3], double level, int edges[2],
+                                    double params[2])
+{
+  int s = 0;
+  for (int k = 2; k >= 0; --k)
+    if (!(z[k] > level)) {
+      s = k;
+      break;
+    }
+  int count = 0;
+  for (int e = 0; e < 3; ++e) {
+    int from = (s + e) % 3, to = (s + e + 1) % 3;
+    bool aboveFrom = z[from] > level, aboveTo = z[to] > level;
+    if (aboveFrom == aboveTo) continue;
+    double t = (level - z[from]) / (z[to] - z[from]);
+    if (!(t >= 0)) t = 0;
+    if (t > 1) t = 1;
+    if (count < 2) {
+      edges[count] = from;
+      params[count] = t;
+    }
+    ++count;
+  }
+  return count;
+}

@@ -1,0 +1,208 @@
+// Break-line triangulation: the polylines' points join the vertices, and every polyline
+// segment that is no edge of the Delaunay triangulation is split at its midpoint until
+// all parts are edges or too short to split.
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <vector>
+
+#include "AK_Triangulation2.h"
+#include "SW_MeshCore.h"
+
+namespace {
+
+void Send(const char* text, int line) { AK_Message(text, "SW_Mesh", line); }
+
+}  // namespace
+
+void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& lines, int keep)
+{
+  char text[256];
+  std::snprintf(text, sizeof text, "loading %d polylines...", lines.Size());
+  Send(text, __LINE__);
+
+  AK_Array<AK_Vec3> savedX;
+  AK_Array<int32_t> savedSegments;
+  if (keep) {
+    savedX = _x;
+    savedSegments = _segments;
+  }
+  ClearGeometry();
+  if (keep) {
+    _x = savedX;
+    _segments = savedSegments;
+  }
+
+  for (int32_t l = 0; l < lines.Size(); ++l) {
+    const AK_Array<AK_Vec3>& pts = lines[l].points;
+    for (int32_t i = 0; i < pts.Size(); ++i) {
+      _x.Append(pts[i]);
+      if (i > 0) {
+        _segments.Append(_x.Size() - 2);
+        _segments.Append(_x.Size() - 1);
+      }
+    }
+  }
+  _x.Resize(_x.Size());
+  // Segments that name a vertex the mesh does not have (kept from an earlier, inconsistent
+  // state) cannot be recovered.
+  {
+    int32_t out = 0;
+    for (int32_t s = 0; s + 1 < _segments.Size(); s += 2) {
+      int32_t a = _segments[s], b = _segments[s + 1];
+      if (a < 0 || b < 0 || a >= _x.Size() || b >= _x.Size()) continue;
+      _segments[out++] = a;
+      _segments[out++] = b;
+    }
+    _segments.SetCount(out);
+  }
+
+  const int32_t n = NumVertices();
+  std::deque<AK_NumberedPoint2> records;
+  AK_Array<AK_NumberedPoint2*> xProj(n);
+  AK_Vec2 lo{0, 0}, hi{0, 0};
+  if (n > 0) lo = hi = AK_Vec2{_x[0].x, _x[0].y};
+  for (int32_t i = 0; i < n; ++i) {
+    records.push_back(AK_NumberedPoint2{AK_Vec2{_x[i].x, _x[i].y}, i});
+    xProj.Append(&records.back());
+    const AK_Vec2& p = records.back().p;
+    if (p.x < lo.x) lo.x = p.x;
+    if (p.y < lo.y) lo.y = p.y;
+    if (p.x > hi.x) hi.x = p.x;
+    if (p.y > hi.y) hi.y = p.y;
+  }
+
+  std::vector<AK_NumberedPoint2*> order(xProj.begin(), xProj.end());
+  AK_SeedRandom(444);
+  if (n > 0)
+    for (int round = 0; round < 5; ++round)
+      for (int32_t i = 0; i < n; ++i) {
+        int32_t a = AK_Random() % n;
+        int32_t b = AK_Random() % n;
+        std::swap(order[static_cast<size_t>(a)], order[static_cast<size_t>(b)]);
+      }
+
+  Send("performing Delaunay triangulation...", __LINE__);
+  AK_Triangulation2 tri(lo, hi);
+  // A point that coincides with a vertex already inserted (the shared end of two break
+  // lines, a break-line vertex on a point of the set) is refused; its segments are then
+  // carried by that vertex instead.
+  std::vector<int32_t> alias(static_cast<size_t>(n), -1);
+  for (AK_NumberedPoint2* rec : order) {
+    const AK_Vec2* existing = nullptr;
+    if (!tri.Insert(&rec->p, &existing) && existing && !tri.IsAuxiliary(existing))
+      alias[static_cast<size_t>(rec->Num)] = AK_NumberedPoint2::Of(existing)->Num;
+  }
+  int32_t inserted = tri.PointsInserted();
+  std::snprintf(text, sizeof text, "inserted %d of %d points into Delaunay triangulation",
+                inserted, n);
+  Send(text, __LINE__);
+  std::snprintf(text, sizeof text, "%d triangles (including auxiliary triangles)",
+                tri.NumTriangles());
+  Send(text, __LINE__);
+  if (tri.Unplaced() > 0) {
+    std::snprintf(text, sizeof text,
+                  "WARNING:%d points could not be placed in the triangulation and have no cell",
+                  tri.Unplaced());
+    Send(text, __LINE__);
+  }
+  for (int32_t s = 0; s < _segments.Size(); ++s) {
+    int32_t v = _segments[s];
+    if (alias[static_cast<size_t>(v)] >= 0) _segments[s] = alias[static_cast<size_t>(v)];
+  }
+
+  const double l2 = ((hi.x - lo.x) * (hi.x - lo.x) + (hi.y - lo.y) * (hi.y - lo.y)) * 5e-5 /
+                    (tri.NumTriangles() + 1.0);
+  std::snprintf(text, sizeof text, "min edge length for splitting:%g", std::sqrt(l2));
+  Send(text, __LINE__);
+
+  while (inserted > 0) {
+    const int32_t before = inserted;
+    std::snprintf(text, sizeof text, "recovering %d segments...", _segments.Size() / 2);
+    Send(text, __LINE__);
+    int32_t end = _segments.Size();
+    int32_t i = 0;
+    auto drop = [&]() {
+      _segments[i] = _segments[end - 2];
+      _segments[i + 1] = _segments[end - 1];
+      end -= 2;
+    };
+    while (i < end) {
+      AK_FATAL_ASSERT_NAMED(end <= _segments.Size(), "nSegs2 <= _segments.Size()");
+      const int32_t a = _segments[i], b = _segments[i + 1];
+      AK_NumberedPoint2* ra = xProj[a];
+      AK_NumberedPoint2* rb = xProj[b];
+      double dx = ra->p.x - rb->p.x, dy = ra->p.y - rb->p.y;
+      if (dx * dx + dy * dy < l2) {
+        drop();
+        continue;
+      }
+      AK_Triangle2* ta = tri.TriangleWithVertex(&ra->p, nullptr);
+      if (!ta || !tri.TriangleWithVertex(&rb->p, ta)) {
+        drop();
+        continue;
+      }
+      if (tri.FindEdge(&ra->p, &rb->p, ta)) {
+        i += 2;
+        continue;
+      }
+      AK_Vec3 mid = (_x[a] + _x[b]) * 0.5;
+      const int32_t m = _x.Size();
+      records.push_back(AK_NumberedPoint2{AK_Vec2{mid.x, mid.y}, m});
+      AK_NumberedPoint2* rm = &records.back();
+      if (!tri.Insert(&rm->p)) {
+        records.pop_back();
+        drop();
+        continue;
+      }
+      _segments[i + 1] = m;
+      if (end + 1 < _segments.Size()) {
+        _segments[end] = m;
+        _segments[end + 1] = b;
+      } else {
+        _segments.SetCount(end);
+        _segments.Append(m);
+        _segments.Append(b);
+      }
+      end += 2;
+      _x.Append(mid);
+      xProj.Append(rm);
+      AK_FATAL_ASSERT_NAMED(xProj.Last()->Num == _x.Size() - 1, "xProj.Top()->Num() == _x.Size()-1");
+      i += 2;
+    }
+    _segments.SetCount(end);
+    inserted = tri.PointsInserted();
+    std::snprintf(text, sizeof text, "%d new points...", inserted - before);
+    Send(text, __LINE__);
+    if (inserted == before) break;
+  }
+
+  _lcv = AK_Array<AK_Index4>(tri.NumTriangles());
+  int32_t kept = 0, discarded = 0;
+  for (int32_t t = 0; t < tri.NumTriangles(); ++t) {
+    const AK_Triangle2* tr = tri.Triangle(t);
+    if (tri.HasAuxiliaryVertex(tr)) continue;
+    int32_t idx[3];
+    for (int k = 0; k < 3; ++k) {
+      idx[k] = AK_NumberedPoint2::Of(tr->Pt(k))->Num;
+      AK_FATAL_ASSERT_NAMED(idx[k] >= 0 && idx[k] < _x.Size(), "n >= 0 && n < _x.Size()");
+    }
+    const AK_Vec3& p0 = _x[idx[0]];
+    const AK_Vec3& p1 = _x[idx[1]];
+    const AK_Vec3& p2 = _x[idx[2]];
+    if ((p1.x - p0.x) * (p2.y - p0.y) - (p2.x - p0.x) * (p1.y - p0.y) > 0)
+      _lcv[kept++] = AK_Index4(idx[0], idx[1], idx[2], -1);
+    else
+      ++discarded;
+  }
+  _lcv.SetCount(kept);
+  std::snprintf(text, sizeof text, "loading %d polylines done, %d cells", lines.Size(), kept);
+  Send(text, __LINE__);
+  if (discarded > 0) {
+    std::snprintf(text, sizeof text, "%d triangles discarded because of zero or negative area!",
+                  discarded);
+    Send(text, __LINE__);
+  }
+  ComputeConnectivity();
+  ComputeVertexNormals();
+}
