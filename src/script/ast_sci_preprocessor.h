@@ -1,0 +1,53 @@
+// The preprocessor: reads the tokens of the source and its #include files, handles the
+// directives and replaces object-like #define names by their tokens.
+#pragma once
+
+#include "ast_sci_lexer.h"
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace ast_sci_internal {
+
+// A source text with its name; kept for the error listing.
+struct SourceFile {
+  std::string name;
+  std::string text;
+};
+
+class Preprocessor {
+ public:
+  // `files` receives every file read, the top-level text first.
+  Preprocessor(std::deque<SourceFile>& files, const std::string& text, const std::string& name);
+
+  Token next();
+
+ private:
+  struct Input {
+    std::unique_ptr<Lexer> lexer;
+    std::string directory;
+  };
+  struct Expansion {
+    const std::vector<Token>* body;
+    size_t pos;
+    std::string name;
+    int line;
+    const char* file;
+  };
+
+  void directive(const Token& hash);
+  void include(const Token& hash);
+  void define(const Token& hash);
+  bool expanding(const std::string& name) const;
+  void open(const std::string& text, const std::string& name);
+
+  std::deque<SourceFile>& _files;
+  std::vector<Input> _inputs;
+  std::unordered_map<std::string, std::vector<Token>> _macros;
+  std::vector<Expansion> _expansions;
+};
+
+}  // namespace ast_sci_internal

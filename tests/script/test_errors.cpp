@@ -1,0 +1,246 @@
+// Errors: run-time errors end the script call with a message and leave the interpreter ready
+// for the next call; compile errors are listed with file and line; compile-time limits are
+// compile errors, never a blown stack.
+#include "script_test_support.h"
+
+#include <string>
+
+using script_test::Messages;
+using script_test::Scope;
+
+namespace {
+
+struct RuntimeCase {
+  const char* name;
+  const char* source;  // defines int fail()
+  const char* message;
+};
+
+const RuntimeCase kRuntimeCases[] = {
+    {"local_index", "int fail() { int a[3]; int i = 3; a[i] = 1; return 0; }", "index 3 out of range for an array of 3 elements"},
+    {"negative_index", "int fail() { int a[3]; int i = -1; return a[i]; }", "index -1 out of range"},
+    {"global_index", "double g[4]; int fail() { int i = 4; g[i] = 1; return 0; }", "index 4 out of range for an array of 4 elements"},
+    {"parameter_index", "int at(char s[], int i) { return s[i]; } int fail() { char t[5] = \"abcd\"; return at(t, 5); }", "index 5 out of range for an array of 5 elements"},
+    {"string_write_past_end", "int fail() { char s[4] = \"abc\"; for (int i = 0; i < 10; i++) s[i] = 'x'; return 0; }", "index 4 out of range"},
+    {"division_by_zero", "int fail() { int z = 0; return 7 / z; }", "integer division by zero"},
+    {"modulo_by_zero", "int fail() { int z = 0; return 7 % z; }", "integer division by zero"},
+    {"compound_division_by_zero", "int fail() { int z = 0; int v = 7; v /= z; return v; }", "integer division by zero"},
+    {"constant_division_by_zero", "int fail() { return 1 / 0; }", "integer division by zero"},
+    {"runaway_recursion", "int r(int n) { return r(n + 1) + 1; } int fail() { return r(0); }", "recursion too deep in call of 'r'"},
+    {"mutual_runaway_recursion", "int b(int n); int a(int n) { return b(n) + 1; } int b(int n) { return a(n) + 1; } int fail() { return a(0); }", "recursion too deep"},
+    {"unbound_extern", "double ext(double x); int fail() { return ext(1.0); }", "\nast_sci_execute:ERROR: calling unbound extern function 'ext'!\n"},
+    {"error_in_argument", "int id(int x) { return x; } int fail() { int a[2]; int i = 9; return id(a[i]); }", "index 9 out of range"},
+};
+
+struct CompileCase {
+  const char* source;
+  const char* message;
+};
+
+const CompileCase kCompileCases[] = {
+    {"int main() { return x; }", "undeclared identifier 'x'"},
+    {"int main() { return 1 }", "expected ';' before '}'"},
+    {"int f(int a, int a) { return 0; }", "duplicate parameter name 'a'"},
+    {"void v;", "variable 'v' declared void"},
+    {"int main() { int a[3]; return a; }", "array used as a value"},
+    {"int main() { 3 = 4; }", "assignment needs a variable or an array element"},
+    {"int main() { int a[2]; int b[2]; a = b; }", "assignment of a whole array"},
+    {"int main() { int a[2]; return a[2]; }", "array index 2 out of range for an array of 2 elements"},
+    {"int main() { break; }", "'break' outside a loop"},
+    {"int f(); int f(int x);", "conflicting declaration of function 'f'"},
+    {"int main() { return 1.5 % 2; }", "operands of '%' must be integers"},
+    {"#include \"missing.cint\"", "cannot open include file 'missing.cint'"},
+    {"#include \"secret.enc\"", "encrypted include file 'secret.enc' is not supported"},
+    {"#include <rules.ENC>", "encrypted include file 'rules.ENC' is not supported"},
+    {"#define F(x) x", "function-like macro 'F' is not supported"},
+    {"#pragma once", "unknown preprocessor directive '#pragma'"},
+    {"int main() { /* open", "unterminated comment"},
+    {"char s[] = \"abc", "unterminated string literal"},
+    {"int x = 99999999999;", "integer constant too large"},
+    {"int f(int n) { return n; } int main() { return f(); }", "'f' takes 1 arguments, 0 given"},
+    {"void g(char s[]) {} int main() { int k; g(k); return 0; }", "argument 1 of 'g' must be a char array"},
+    {"void g(double v[]) {} int main() { int k[3]; g(k); return 0; }", "argument 1 of 'g' must be a double array"},
+    {"void g(int k) {} int main() { char s[3]; g(s); return 0; }", "argument 1 of 'g' must be a int, not an array"},
+    {"int main() { void* p = 1; return 0; }", "initialisation of a pointer from int"},
+    {"int main() { void* p; int i = p; return 0; }", "initialisation of int from a pointer"},
+    {"int main() { double d[2] = {1, 2, 3}; return 0; }", "too many initializers for an array of 2 elements"},
+    {"char s[2] = \"abc\";", "initializer-string for array is too long"},
+    {"int main() { return sizeof(void); }", "sizeof of void"},
+    {"int f() { return; }", "return with no value in function returning 'int'"},
+    {"void f() { return 1; }", "return with a value in function returning void"},
+    {"int main() { switch (1) {} }", "'switch' is not supported"},
+    {"int main() { return main; }", "function 'main' used without a call"},
+    {"int a; int a;", "redefinition of 'a'"},
+    {"int a; int a() { return 0; }", "'a' is already declared as something other than a function"},
+    {"int main() { int x; x(); }", "called object 'x' is not a function"},
+    {"double x[0];", "array size must be positive"},
+    {"int n = 3; int a[n];", "array size is not an integer constant"},
+    {"int main() { char c = '\\q'; }", "unknown escape sequence"},
+    {"int main() { return 'ab'; }", "unterminated or multi-character constant"},
+    {"int main() { printf(1); }", "argument 1 of 'printf' must be a char array"},
+    {"int main() { int x; sscanf(\"1\", \"%d\", x + 1); }", "argument 3 of 'sscanf' must be a variable or a char array"},
+    {"int main() { sprintf(\"x\", \"%d\", 1); }", "the first argument of 'sprintf' must be a char array variable"},
+    {"int main() { return 1 @ 2; }", "unexpected character '@'"},
+    {"int big[100000000];", "array exceeds"},
+    {"char a[40000000]; char b[40000000];", "global variables exceed"},
+    {"int main() { char a[2000000]; return 0; }", "local variables of the function exceed"},
+    {"int main() { for (;;) int x; }", "a declaration is not allowed here"},
+    {"int main() { void f(); }", "functions cannot be declared inside a function"},
+    {"char *s;", "pointers to char are not supported"},
+    {"int f(void x);", "parameter of type void"},
+    {"double f(double) { return 1; }", "parameter name omitted in the definition of 'f'"},
+    {"int main() { void* p; return p < p; }", "invalid operands to '<'"},
+    {"int main() { int if = 1; }", "'if' is a keyword"},
+    {"int main() { M_PI = 3; }", "assignment needs a variable or an array element"},
+    {"int main() { return \"abc\"[0] = 1; }", "assignment needs a variable or an array element"},
+    {"int v(); int main() { int x = v() + 1; }", ""},  // compiles: int v() is fine
+};
+
+std::string repeat(const std::string& s, int n)
+{
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+}  // namespace
+
+TEST(ScriptErrors, RuntimeErrorsEndTheCallAndTheNextCallWorks)
+{
+  Messages messages;
+  for (const RuntimeCase& c : kRuntimeCases) {
+    SCOPED_TRACE(c.name);
+    Scope scope;
+    ASSERT_EQ(ast_sci_parse_string(c.source), 0) << messages.text();
+    ASSERT_EQ(ast_sci_parse_string("int fib(int n) { if (n < 2) return n; return fib(n - 1) + fib(n - 2); }\n"
+                                   "int ok() { return fib(15); }"),
+              0);
+    messages.clear();
+    ast_sci_value v = script_test::call0("fail");
+    EXPECT_EQ(ast_sci_call_failed(), 1);
+    EXPECT_EQ(v.bits, 0u);
+    EXPECT_TRUE(messages.contains(c.message)) << messages.text();
+    EXPECT_EQ(script_test::call0("ok").i, 610);
+    EXPECT_EQ(ast_sci_call_failed(), 0);
+  }
+}
+
+TEST(ScriptErrors, StepLimitStopsRunawayLoops)
+{
+  Messages messages;
+  Scope scope;
+  ASSERT_EQ(ast_sci_parse_string("int spin() { while (1) {} return 0; }\n"
+                                 "int count() { int n = 0; for (int i = 0; i < 1000; i++) n++; return n; }"),
+            0);
+  ast_sci_set_step_limit(100000);
+  script_test::call0("spin");
+  EXPECT_EQ(ast_sci_call_failed(), 1);
+  EXPECT_TRUE(messages.contains("step limit of 100000 exceeded"));
+  EXPECT_EQ(script_test::call0("count").i, 1000);  // each call starts with the full budget
+  ast_sci_set_step_limit(0);
+  EXPECT_EQ(script_test::call0("count").i, 1000);
+}
+
+TEST(ScriptErrors, RuntimeErrorInInitialisersStopsTheRun)
+{
+  Messages messages;
+  Scope scope;
+  ASSERT_EQ(ast_sci_parse_string("int zero = 0; int a = 5; int b = a / zero; int c = 7;"), 0);
+  ast_sci_run_namespace();
+  EXPECT_EQ(ast_sci_call_failed(), 1);
+  EXPECT_TRUE(messages.contains("integer division by zero"));
+}
+
+TEST(ScriptErrors, CompileErrorsAreListed)
+{
+  Messages messages;
+  for (const CompileCase& c : kCompileCases) {
+    SCOPED_TRACE(c.source);
+    Scope scope;
+    messages.clear();
+    int errors = ast_sci_parse_string(c.source);
+    if (c.message[0] == 0) {
+      EXPECT_EQ(errors, 0) << messages.text();
+      continue;
+    }
+    EXPECT_EQ(errors, 1);
+    EXPECT_TRUE(messages.contains(c.message)) << messages.text();
+  }
+}
+
+TEST(ScriptErrors, BuiltinsCannotBeRedefinedInTheGlobalNamespace)
+{
+  Messages messages;
+  EXPECT_EQ(ast_sci_parse_string("double sqrt(double x) { return x; }"), 1);
+  EXPECT_TRUE(messages.contains("function 'sqrt' already defined"));
+  EXPECT_EQ(ast_sci_parse_string("int printf;"), 1);
+  EXPECT_TRUE(messages.contains("redefinition of 'printf'"));
+}
+
+TEST(ScriptErrors, ListingNamesFileLineAndSource)
+{
+  Messages messages;
+  Scope scope;
+  EXPECT_EQ(ast_sci_parse_string("int main()\n{\n  return zz;\n}\n"), 1);
+  EXPECT_EQ(messages.text(), "<string>:3: error: undeclared identifier 'zz'\n    3 |   return zz;\n");
+  messages.clear();
+  EXPECT_EQ(script_test::parse_fixture("error_in_include.cint"), 1);
+  // The missing ';' is found at the next token, on the line after.
+  EXPECT_TRUE(messages.contains("scripts/include_with_error.cint:3: error: expected ',' or ';' before 'int'\n"
+                                "    3 | int next = 2;\n"))
+      << messages.text();
+}
+
+TEST(ScriptErrors, CompileTimeLimits)
+{
+  Messages messages;
+  Scope scope;
+  std::string parens = "int main() { return " + repeat("(", 400) + "1" + repeat(")", 400) + "; }";
+  EXPECT_EQ(ast_sci_parse_string(parens.c_str()), 1);
+  EXPECT_TRUE(messages.contains("expression nested too deeply"));
+
+  messages.clear();
+  std::string chain = "int main() { int x = 1; return " + repeat("x + ", 5000) + "x; }";
+  EXPECT_EQ(ast_sci_parse_string(chain.c_str()), 1);
+  EXPECT_TRUE(messages.contains("expression too complex"));
+
+  messages.clear();
+  std::string unary = "int main() { int x = 1; return " + repeat("-", 5000) + "x; }";
+  EXPECT_EQ(ast_sci_parse_string(unary.c_str()), 1);
+  EXPECT_TRUE(messages.contains("nested too deeply") || messages.contains("too complex"));
+
+  messages.clear();
+  std::string blocks = "int main() { " + repeat("{", 400) + repeat("}", 400) + " return 0; }";
+  EXPECT_EQ(ast_sci_parse_string(blocks.c_str()), 1);
+  EXPECT_TRUE(messages.contains("statements nested too deeply"));
+
+  messages.clear();
+  std::string elses = "int main() { int x = 0; " + repeat("if (x) x = 1; else ", 400) + "x = 2; return x; }";
+  EXPECT_EQ(ast_sci_parse_string(elses.c_str()), 1);
+  EXPECT_TRUE(messages.contains("statements nested too deeply"));
+
+  messages.clear();
+  std::string macros;
+  for (int i = 0; i < 100; ++i) macros += "#define M" + std::to_string(i) + " M" + std::to_string(i + 1) + "\n";
+  macros += "int M0 = 1;";
+  EXPECT_EQ(ast_sci_parse_string(macros.c_str()), 1);
+  EXPECT_TRUE(messages.contains("macro expansion nested too deeply"));
+
+  messages.clear();
+  EXPECT_EQ(ast_sci_parse_string("#define A B\n#define B A\nint A = 1; int main() { return A; }"), 0) << messages.text();
+
+  messages.clear();
+  EXPECT_EQ(script_test::parse_fixture("self_include.cint"), 1);
+  EXPECT_TRUE(messages.contains("#include nested too deeply")) << messages.text();
+}
+
+TEST(ScriptErrors, ModerateNestingCompilesAndRuns)
+{
+  Messages messages;
+  Scope scope;
+  std::string parens = "int main() { return " + repeat("(", 100) + "1" + repeat(")", 100) + "; }";
+  std::string chain = "int sum() { int x = 1; return " + repeat("x + ", 500) + "x; }";
+  ASSERT_EQ(ast_sci_parse_string((parens + chain).c_str()), 0) << messages.text();
+  EXPECT_EQ(script_test::call0("main").i, 1);
+  EXPECT_EQ(script_test::call0("sum").i, 501);
+}
