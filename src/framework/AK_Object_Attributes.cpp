@@ -182,6 +182,7 @@ int AK_Object::Set(const char* name, const char* value)
     AK_String attribute(separator + 2);
     AK_String keep(value);
     if (IsA(typeName)) Set(attribute, keep);
+    if (!IsAlive(this)) return 1;
     std::vector<AK_Object*> owned;
     for (int i = 0; i < _components.Size(); ++i)
       if (Owns(i)) owned.push_back(_components[i]);

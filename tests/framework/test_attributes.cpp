@@ -210,9 +210,9 @@ TEST(Attributes, HandledNamesAreStamped)
 
 TEST(Attributes, ArgumentLists)
 {
+  AK_Object o("o", nullptr);  // first: the program's directory is set up without arguments
   const char* argv[] = {"torvu", "-files", "dir"};
   AK_SetProgramArguments(3, argv);
-  AK_Object o("o", nullptr);
   EXPECT_STREQ(o.Get("Arglist").c_str(), "torvu -files dir ");
   EXPECT_STREQ(o.Get("ArglistSep").c_str(), "torvu%AK_SEP%-files%AK_SEP%dir%AK_SEP%");
   AK_SetProgramArguments(0, nullptr);
