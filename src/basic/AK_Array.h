@@ -42,15 +42,17 @@ public:
   {
     if (this == &other) return *this;
     if (_capacity < other._count) {
-      T* fresh = new (std::nothrow) T[static_cast<size_t>(other._capacity)]();
-      AK_FATAL_ASSERT_NAMED(fresh, "_elems");
-      delete[] _elems;
-      _elems = fresh;
-      _capacity = other._capacity;
+      // Too small: take over a fresh copy's buffer.
+      AK_Array copy(other);
+      std::swap(_capacity, copy._capacity);
+      std::swap(_count, copy._count);
+      std::swap(_elems, copy._elems);
+      return *this;
     }
-    for (int32_t i = 0; i < other._count; ++i) _elems[i] = other._elems[i];
-    for (int32_t i = other._count; i < _count; ++i) _elems[i] = T();
-    _count = other._count;
+    const int32_t n = other._count > 0 ? other._count : 0;  // never negative; says so to the optimiser
+    for (int32_t i = 0; i < n; ++i) _elems[i] = other._elems[i];
+    for (int32_t i = n; i < _count; ++i) _elems[i] = T();
+    _count = n;
     return *this;
   }
 
