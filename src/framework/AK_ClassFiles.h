@@ -15,7 +15,7 @@ struct AK_ClassRecord {
   void* script = nullptr;  // the class script's namespace; null while the class has none
   AK_Array<AK_String> defaults;
   AK_Array<AK_String> classValues;
-  int parameterSetsRead = 0;
+  int parameterSetsRead = 0;  // for the parameter sets, once they are read per class
   int loaded = 0;  // table, script, values and defaults were read
 
   explicit AK_ClassRecord(const char* name) : className(name) {}
@@ -24,8 +24,8 @@ struct AK_ClassRecord {
 // The class-level steps of construction for a derived class: at the first construction,
 // the class table on the base table (a missing table is the fatal assertion "_attributes"),
 // the class script, the class values (unless withClassValues is false) and the default
-// commands; then, once, the parameter sets. The constructor then sets its own field
-// defaults and calls AK_Object::RunClassDefaults(record).
+// commands. The constructor then sets its own field defaults and calls
+// AK_Object::RunClassDefaults(record).
 void AK_SetUpClassLevel(AK_Object* object, AK_ClassRecord& record, AK_AttributeNode* baseTable,
                         bool withClassValues = true);
 

@@ -112,7 +112,6 @@ void AK_SetUpClassLevel(AK_Object* object, AK_ClassRecord& record, AK_AttributeN
     // A missing ".def" file is looked for again at every construction.
     AK_LoadClassDefaults(object, record.className, record.defaults);
   }
-  record.parameterSetsRead = 1;
 }
 
 AK_Object::~AK_Object()
