@@ -1,0 +1,441 @@
+// Extern functions: binding natives to declarations, the dispatchers of all six result types,
+// and the sizes of script arrays that natives receive.
+#include "script_test_support.h"
+
+#include "ast_sci_execute.h"
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+using script_test::Messages;
+using script_test::Scope;
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// The six result types
+
+int marker_a = 0, marker_b = 0;
+
+template <class T>
+struct Traits;
+template <>
+struct Traits<void> {
+  static constexpr const char* name = "void";
+  static constexpr const char* previous = "";
+};
+template <>
+struct Traits<char> {
+  static constexpr const char* name = "char";
+  static constexpr const char* previous = "return 'p';";
+  static char value() { return 'q'; }
+  static char previous_value() { return 'p'; }
+  static char read(ast_sci_value v) { return v.c; }
+};
+template <>
+struct Traits<int> {
+  static constexpr const char* name = "int";
+  static constexpr const char* previous = "return 77;";
+  static int value() { return -7; }
+  static int previous_value() { return 77; }
+  static int read(ast_sci_value v) { return v.i; }
+};
+template <>
+struct Traits<float> {
+  static constexpr const char* name = "float";
+  static constexpr const char* previous = "return 0.75;";
+  static float value() { return 2.5f; }
+  static float previous_value() { return 0.75f; }
+  static float read(ast_sci_value v) { return v.f; }
+};
+template <>
+struct Traits<double> {
+  static constexpr const char* name = "double";
+  static constexpr const char* previous = "return 7.5;";
+  static double value() { return -1.25; }
+  static double previous_value() { return 7.5; }
+  static double read(ast_sci_value v) { return v.d; }
+};
+template <>
+struct Traits<void*> {
+  static constexpr const char* name = "void*";
+  static constexpr const char* previous = "return other();";
+  static void* value() { return &marker_a; }
+  static void* previous_value() { return &marker_b; }
+  static void* read(ast_sci_value v) { return v.p; }
+};
+
+template <class T>
+T result()
+{
+  if constexpr (!std::is_void_v<T>) return Traits<T>::value();
+}
+
+struct Record {
+  int calls = 0;
+  bool same_address = false;
+  std::vector<int> values;
+};
+Record record;
+
+template <class T>
+T zero_native()
+{
+  ++record.calls;
+  return result<T>();
+}
+
+template <class T>
+T two_native(int* a, int* b)
+{
+  ++record.calls;
+  record.values = {*a, *b};
+  return result<T>();
+}
+
+template <class T>
+T same_native(int* a, int* b)
+{
+  ++record.calls;
+  record.same_address = a == b;
+  *a = 99;
+  return result<T>();
+}
+
+template <size_t>
+using IntPtr = int*;
+
+template <class T, class Seq>
+struct Many;
+template <class T, size_t... I>
+struct Many<T, std::index_sequence<I...>> {
+  static T call(IntPtr<I>... args)
+  {
+    ++record.calls;
+    record.values = {*args...};
+    return result<T>();
+  }
+};
+
+void* other_native() { return &marker_b; }
+
+std::string int_params(int n)
+{
+  std::string s;
+  for (int i = 1; i <= n; ++i) s += (i > 1 ? ", int a" : "int a") + std::to_string(i);
+  return s;
+}
+
+std::string int_args(int n, const char* first)
+{
+  std::string s = first;
+  for (int i = 2; i <= n; ++i) s += ", " + std::to_string(i);
+  return s;
+}
+
+template <class T>
+std::string script_for()
+{
+  std::string t = Traits<T>::name;
+  std::string s = "void* other();\n";
+  s += t + " zero();\n";
+  s += t + " two(int a, int b);\n";
+  s += t + " same(int a, int b);\n";
+  s += t + " fifty(" + int_params(50) + ");\n";
+  s += t + " fiftyone(" + int_params(51) + ");\n";
+  s += "int order = 0;\n";
+  s += "int mark(int k) { order = order * 10 + k; return k; }\n";
+  s += t + " prev() { " + Traits<T>::previous + " }\n";
+  s += t + " call_zero() { return zero(); }\n";
+  s += "int call_two() { order = 0; two(mark(1), mark(2)); return order; }\n";
+  s += "int call_same() { int v = 1; same(v, v); return v; }\n";
+  s += t + " call_fifty() { return fifty(" + int_args(50, "1") + "); }\n";
+  s += t + " call_fiftyone() { prev(); order = 0; return fiftyone(" + int_args(51, "mark(1)") + "); }\n";
+  s += "int order_after() { return order; }\n";
+  if (std::is_void_v<T>) {
+    // void functions return nothing: the same calls as statements.
+    s = "void* other();\nvoid zero();\nvoid two(int a, int b);\nvoid same(int a, int b);\n";
+    s += "void fifty(" + int_params(50) + ");\nvoid fiftyone(" + int_params(51) + ");\n";
+    s += "int order = 0;\nint mark(int k) { order = order * 10 + k; return k; }\n";
+    s += "void call_zero() { zero(); }\n";
+    s += "int call_two() { order = 0; two(mark(1), mark(2)); return order; }\n";
+    s += "int call_same() { int v = 1; same(v, v); return v; }\n";
+    s += "void call_fifty() { fifty(" + int_args(50, "1") + "); }\n";
+    s += "void call_fiftyone() { order = 0; fiftyone(" + int_args(51, "mark(1)") + "); }\n";
+    s += "int order_after() { return order; }\n";
+  }
+  return s;
+}
+
+template <class T>
+class ScriptDispatch : public ::testing::Test {};
+
+using ResultTypes = ::testing::Types<void, char, int, float, double, void*>;
+TYPED_TEST_SUITE(ScriptDispatch, ResultTypes);
+
+}  // namespace
+
+TYPED_TEST(ScriptDispatch, EdgeCasesOfEveryResultType)
+{
+  using T = TypeParam;
+  Messages messages;
+  Scope scope;
+  ASSERT_EQ(ast_sci_parse_string(script_for<T>().c_str()), 0) << messages.text() << script_for<T>();
+  ASSERT_NE(ast_sci_bind_extern("other", other_native), nullptr);
+  ASSERT_NE(ast_sci_bind_extern("zero", zero_native<T>), nullptr) << messages.text();
+  ASSERT_NE(ast_sci_bind_extern("two", two_native<T>), nullptr);
+  ASSERT_NE(ast_sci_bind_extern("same", same_native<T>), nullptr);
+  ASSERT_NE(ast_sci_bind_extern("fifty", Many<T, std::make_index_sequence<50>>::call), nullptr);
+  ASSERT_NE(ast_sci_bind_extern("fiftyone", Many<T, std::make_index_sequence<51>>::call), nullptr);
+  EXPECT_EQ(ast_sci_find_function("zero")->dispatcher, ast_sci_dispatcher_for(ast_sci_detail::result_type_of<T>()));
+
+  // No arguments: the native's value.
+  record = Record{};
+  ast_sci_value v = script_test::call0("call_zero");
+  EXPECT_EQ(record.calls, 1);
+  if constexpr (!std::is_void_v<T>) {
+    EXPECT_EQ(Traits<T>::read(v), Traits<T>::value());
+  }
+
+  // Arguments are evaluated from the last to the first.
+  record = Record{};
+  EXPECT_EQ(script_test::call0("call_two").i, 21);
+  EXPECT_EQ(record.values, (std::vector<int>{1, 2}));
+
+  // One variable passed twice: one address, and the write through it is seen.
+  record = Record{};
+  EXPECT_EQ(script_test::call0("call_same").i, 99);
+  EXPECT_TRUE(record.same_address);
+
+  // Fifty arguments arrive in order.
+  record = Record{};
+  v = script_test::call0("call_fifty");
+  ASSERT_EQ(record.values.size(), 50u);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(record.values[static_cast<size_t>(i)], i + 1);
+  if constexpr (!std::is_void_v<T>) {
+    EXPECT_EQ(Traits<T>::read(v), Traits<T>::value());
+  }
+
+  // Fifty-one: the message, no argument evaluated, the native not called, the previous result.
+  record = Record{};
+  messages.clear();
+  v = script_test::call0("call_fiftyone");
+  EXPECT_EQ(messages.text(), "external function calls with > 50 args not supported\n");
+  EXPECT_EQ(record.calls, 0);
+  EXPECT_EQ(script_test::call0("order_after").i, 0);
+  if constexpr (!std::is_void_v<T>) {
+    EXPECT_EQ(Traits<T>::read(v), Traits<T>::previous_value());
+  }
+  EXPECT_EQ(ast_sci_call_failed(), 0);
+
+  // The host calls an extern directly.
+  record = Record{};
+  v = ast_sci_call_function(ast_sci_find_function("zero"));
+  EXPECT_EQ(record.calls, 1);
+  if constexpr (!std::is_void_v<T>) {
+    EXPECT_EQ(Traits<T>::read(v), Traits<T>::value());
+  }
+}
+
+namespace {
+
+void* null_native() { return nullptr; }
+FILE* file_native() { return stdout; }
+int file_is_stdout(FILE** f) { return *f == stdout; }
+
+double TemperatureFromEnthalpy(double* h)
+{
+  if (*h < 0) return *h / 2050;
+  if (*h > 333500) return (*h - 333500) / 4187;
+  return 0;
+}
+double WaterMassFractionFromEnthalpy(double* h)
+{
+  double w = *h / 333500;
+  return w < 0 ? 0 : w > 1 ? 1 : w;
+}
+double EnthalpyFromTemperatureAndWaterMassFraction(double* T, double* w)
+{
+  return *T < 0 ? *w * 333500 + *T * 2050 : *w * 333500 + *T * 4187;
+}
+
+const char* const kEnthalpy =
+    "double TemperatureFromEnthalpy(double h);double WaterMassFractionFromEnthalpy(double h);"
+    "double EnthalpyFromTemperatureAndWaterMassFraction(double T, double w);";
+
+int int_native(int*) { return 1; }
+double double_native(double*) { return 1; }
+double double_pointer_native(double*) { return 2; }
+double const_native(const double* x) { return *x * 3; }
+double two_double_native(double*, double*) { return 1; }
+
+}  // namespace
+
+TEST(ScriptExtern, PointerResults)
+{
+  Messages messages;
+  Scope scope;
+  ASSERT_EQ(ast_sci_parse_string("void* np(); FILE* fp(); int is_stdout(FILE* f);\n"
+                                 "int null_is_zero() { return np() == 0; }\n"
+                                 "int file_round_trip() { FILE* f = fp(); return (f != 0) + 2 * is_stdout(f); }"),
+            0)
+      << messages.text();
+  ASSERT_NE(ast_sci_bind_extern("np", null_native), nullptr);
+  ASSERT_NE(ast_sci_bind_extern("fp", file_native), nullptr);
+  ASSERT_NE(ast_sci_bind_extern("is_stdout", file_is_stdout), nullptr);
+  EXPECT_EQ(script_test::call0("null_is_zero").i, 1);
+  EXPECT_EQ(script_test::call0("file_round_trip").i, 3);
+  EXPECT_EQ(ast_sci_call_function(ast_sci_find_function("np")).p, nullptr);
+}
+
+TEST(ScriptExtern, EnthalpyFunctionsTakeIntLiterals)
+{
+  Messages messages;
+  Scope scope;
+  ASSERT_EQ(ast_sci_parse_string(kEnthalpy), 0);
+  ASSERT_EQ(ast_sci_parse_string(kEnthalpy), 0);
+  ASSERT_NE(ast_sci_bind_extern("TemperatureFromEnthalpy", TemperatureFromEnthalpy), nullptr);
+  ASSERT_NE(ast_sci_bind_extern("WaterMassFractionFromEnthalpy", WaterMassFractionFromEnthalpy), nullptr);
+  ASSERT_NE(ast_sci_bind_extern("EnthalpyFromTemperatureAndWaterMassFraction", EnthalpyFromTemperatureAndWaterMassFraction), nullptr);
+  ASSERT_EQ(ast_sci_parse_string("double t1() { return TemperatureFromEnthalpy(-20500); }\n"
+                                 "double h1() { return EnthalpyFromTemperatureAndWaterMassFraction(-10, 0); }\n"
+                                 "double w1() { return WaterMassFractionFromEnthalpy(166750); }\n"
+                                 "double t2() { int h = 333500 + 41870; return TemperatureFromEnthalpy(h); }\n"
+                                 "double w2() { return WaterMassFractionFromEnthalpy(-5) + WaterMassFractionFromEnthalpy(1e9); }\n"
+                                 "int literal_kept() { int k = 0; for (int i = 0; i < 2; i++) k += TemperatureFromEnthalpy(-2050) == -1; return k; }"),
+            0)
+      << messages.text();
+  EXPECT_EQ(script_test::call0("t1").d, -10.0);
+  EXPECT_EQ(script_test::call0("h1").d, -20500.0);
+  EXPECT_EQ(script_test::call0("w1").d, 0.5);
+  EXPECT_EQ(script_test::call0("t2").d, 10.0);
+  EXPECT_EQ(script_test::call0("w2").d, 1.0);
+  EXPECT_EQ(script_test::call0("literal_kept").i, 2);
+}
+
+TEST(ScriptExtern, BindingRefusals)
+{
+  Messages messages;
+  Scope scope;
+  ASSERT_EQ(ast_sci_parse_string("int f(int x); double g(double x); double h2(double a, double b);\n"
+                                 "double body(double x) { return x + 1; } int variable = 3;\n"
+                                 "int call_f() { int k = 5; return f(k); }\n"
+                                 "double call_body() { return body(1); }"),
+            0);
+  EXPECT_EQ(ast_sci_bind_extern("nope", int_native), nullptr);
+  EXPECT_TRUE(messages.contains("cannot bind unknown symbol 'nope'"));
+
+  messages.clear();
+  EXPECT_EQ(ast_sci_bind_extern("f", double_native), nullptr);  // result and parameter differ
+  EXPECT_TRUE(messages.contains("cannot bind native function to 'f'"));
+  EXPECT_EQ(ast_sci_bind_extern("g", int_native), nullptr);
+  EXPECT_EQ(ast_sci_bind_extern("h2", double_native), nullptr);  // one parameter too few
+  EXPECT_NE(ast_sci_bind_extern("h2", two_double_native), nullptr);
+  EXPECT_NE(ast_sci_bind_extern("g", const_native), nullptr);    // a const pointer reads the value
+  messages.clear();
+  script_test::call0("call_f");
+  EXPECT_EQ(ast_sci_call_failed(), 1);
+  EXPECT_TRUE(messages.contains("calling unbound extern function 'f'"));
+
+  messages.clear();
+  EXPECT_NE(ast_sci_bind_extern("body", double_pointer_native), nullptr);
+  EXPECT_TRUE(messages.contains("cannot bind non-extern symbol 'body' to extern address"));
+  EXPECT_EQ(script_test::call0("call_body").d, 2.0);  // the script body still runs
+  messages.clear();
+  EXPECT_NE(ast_sci_bind_extern("variable", int_native), nullptr);
+  EXPECT_TRUE(messages.contains("cannot bind non-extern symbol 'variable' to extern address"));
+
+  // Binding reaches declarations in the parents.
+  Scope child;
+  EXPECT_NE(ast_sci_bind_extern("f", int_native), nullptr);
+  ast_sci_set_namespace(scope.get());
+  EXPECT_EQ(script_test::call0("call_f").i, 1);
+  ast_sci_set_namespace(child.get());
+}
+
+TEST(ScriptExtern, FuncDeclNewAndFuncBodyNew)
+{
+  Messages messages;
+  Scope scope;
+  std::vector<ast_sci_formal> formals(1);
+  formals[0].name = "x";
+  formals[0].type = AST_SCI_DOUBLE;
+  EXPECT_EQ(FuncDeclNew(7, "bad", formals), nullptr);
+  EXPECT_TRUE(messages.contains("unknown function data type"));
+  ast_sci_symbol* g = FuncDeclNew(AST_SCI_DOUBLE, "host_declared", formals);
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->dispatcher, ast_sci_ext_call_double);
+  EXPECT_EQ(ast_sci_find_function("host_declared"), g);
+  EXPECT_NE(ast_sci_bind_extern("host_declared", const_native), nullptr);
+  ASSERT_EQ(ast_sci_parse_string("double use() { return host_declared(2); }"), 0);
+  EXPECT_EQ(script_test::call0("use").d, 6.0);
+  // A body for the declaration makes it a script function and clears its dispatcher.
+  ASSERT_EQ(ast_sci_parse_string("double host_declared(double x) { return -x; }"), 0);
+  EXPECT_EQ(g->dispatcher, nullptr);
+  EXPECT_EQ(script_test::call0("use").d, -2.0);
+}
+
+namespace {
+
+std::vector<size_t> sizes_seen;
+void measure(char* s) { sizes_seen.push_back(ast_sci_array_size(s)); }
+void measure_doubles(double* d) { sizes_seen.push_back(ast_sci_array_size(d)); }
+void store(char* s) { ast_sci_store_string(s, "a text longer than the buffer"); }
+int fail_inside()
+{
+  ast_sci_symbol* f = ast_sci_find_function("broken");
+  int r = ast_sci_call_function(f).i;
+  return ast_sci_call_failed() ? 100 + r : r;
+}
+
+}  // namespace
+
+TEST(ScriptExtern, NativesLearnArraySizes)
+{
+  Messages messages;
+  Scope scope;
+  ASSERT_EQ(ast_sci_parse_string("void measure(char s[]); void measure_doubles(double d[]); void store(char s[]);\n"
+                                 "char global_text[40];\n"
+                                 "void pass_on(char s[]) { measure(s); }\n"
+                                 "int run() {\n"
+                                 "  char small[5]; double v[7];\n"
+                                 "  measure(small); measure(global_text); measure(\"abc\"); measure_doubles(v);\n"
+                                 "  pass_on(small); store(small);\n"
+                                 "  return small[0] * 1000 + small[3] + (small[4] == 0) * 100000;\n"
+                                 "}"),
+            0)
+      << messages.text();
+  ASSERT_NE(ast_sci_bind_extern("measure", measure), nullptr);
+  ASSERT_NE(ast_sci_bind_extern("measure_doubles", measure_doubles), nullptr);
+  ASSERT_NE(ast_sci_bind_extern("store", store), nullptr);
+  sizes_seen.clear();
+  EXPECT_EQ(script_test::call0("run").i, 100000 + 'a' * 1000 + 'e');  // "a te"
+  EXPECT_EQ(sizes_seen, (std::vector<size_t>{5, 40, 4, 56, 5}));
+
+  // From the host: declared arrays only.
+  char host[12];
+  sizes_seen.clear();
+  ast_sci_call_function(ast_sci_find_function("measure"), host);
+  {
+    ast_sci_array_scope declared(host, sizeof host);
+    ast_sci_call_function(ast_sci_find_function("measure"), host);
+  }
+  EXPECT_EQ(sizes_seen, (std::vector<size_t>{0, 12}));
+  EXPECT_EQ(ast_sci_array_size(host), 0u);
+}
+
+TEST(ScriptExtern, RuntimeErrorInANestedCallEndsOnlyThatCall)
+{
+  Messages messages;
+  Scope scope;
+  ASSERT_EQ(ast_sci_parse_string("int fail_inside();\n"
+                                 "int broken() { int z = 0; return 1 / z; }\n"
+                                 "int outer() { int r = fail_inside(); return r + 1; }"),
+            0);
+  ASSERT_NE(ast_sci_bind_extern("fail_inside", fail_inside), nullptr);
+  EXPECT_EQ(script_test::call0("outer").i, 101);
+  EXPECT_EQ(ast_sci_call_failed(), 0);
+  EXPECT_TRUE(messages.contains("integer division by zero"));
+}
