@@ -31,10 +31,10 @@ void AK_TriLocatorGrid::Init(double x0, double y0, double cell, int32_t hint)
   _y0 = y0;
   _cell = cell;
   _inverse = 1.0001 / cell;
-  for (int i = 0; i < kN * kN; ++i) {
-    _hints[i] = hint;
-    _counts[i] = 1;
-    _children[i].reset();
+  for (Cell& c : _cells) {
+    c.hint = hint;
+    c.count = 1;
+    c.child.reset();
   }
 }
 
@@ -52,9 +52,9 @@ int32_t AK_Triangulation2::LocatorLookup(double x, double y) const
 {
   const AK_TriLocatorGrid* g = &_locator;
   for (;;) {
-    int c = g->CellOf(x, y);
-    if (!g->_children[c]) return g->_hints[c];
-    g = g->_children[c].get();
+    const AK_TriLocatorGrid::Cell& c = g->_cells[g->CellOf(x, y)];
+    if (!c.child) return c.hint;
+    g = c.child.get();
   }
 }
 
@@ -62,19 +62,20 @@ void AK_Triangulation2::LocatorInsert(double x, double y, int32_t triangle)
 {
   AK_TriLocatorGrid* g = &_locator;
   int c = g->CellOf(x, y);
-  while (g->_children[c]) {
-    g = g->_children[c].get();
+  while (g->_cells[c].child) {
+    g = g->_cells[c].child.get();
     c = g->CellOf(x, y);
   }
-  if (g->_counts[c] < AK_TriLocatorGrid::kCapacity) {
-    g->_hints[c] = triangle;
-    ++g->_counts[c];
+  AK_TriLocatorGrid::Cell& cell = g->_cells[c];
+  if (cell.count < AK_TriLocatorGrid::kCapacity) {
+    cell.hint = triangle;
+    ++cell.count;
     return;
   }
   const int n = AK_TriLocatorGrid::kN;
   auto child = std::make_unique<AK_TriLocatorGrid>();
   child->Init(g->_x0 + (c % n) * g->_cell, g->_y0 + (c / n) * g->_cell, g->_cell / n, triangle);
-  g->_children[c] = std::move(child);
+  cell.child = std::move(child);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -108,12 +109,12 @@ AK_Triangulation2::AK_Triangulation2(const AK_Vec2& min, const AK_Vec2& max)
 
   AK_Triangle2* t0 = NewTriangle();
   AK_Triangle2* t1 = NewTriangle();
-  t0->_p[0] = &_corners[0];
-  t0->_p[1] = &_corners[1];
-  t0->_p[2] = &_corners[2];
-  t1->_p[0] = &_corners[2];
-  t1->_p[1] = &_corners[3];
-  t1->_p[2] = &_corners[0];
+  t0->SetCorner(0, &_corners[0]);
+  t0->SetCorner(1, &_corners[1]);
+  t0->SetCorner(2, &_corners[2]);
+  t1->SetCorner(0, &_corners[2]);
+  t1->SetCorner(1, &_corners[3]);
+  t1->SetCorner(2, &_corners[0]);
   t0->_n[1] = t1;
   t1->_n[1] = t0;
 
@@ -163,9 +164,9 @@ int AK_Triangulation2::VertexIndex(const AK_Triangle2* t, const AK_Vec2* p)
 
 int AK_Triangulation2::OutsideEdge(const AK_Triangle2* t, const AK_Vec2* p)
 {
-  double s0 = Side(*t->_p[1], *t->_p[2], p->x, p->y);
-  double s1 = Side(*t->_p[2], *t->_p[0], p->x, p->y);
-  double s2 = Side(*t->_p[0], *t->_p[1], p->x, p->y);
+  double s0 = Side(t->_c[1], t->_c[2], p->x, p->y);
+  double s1 = Side(t->_c[2], t->_c[0], p->x, p->y);
+  double s2 = Side(t->_c[0], t->_c[1], p->x, p->y);
   int k = 0;
   double best = s0;
   if (s1 > best) {
@@ -185,9 +186,9 @@ AK_Triangle2* AK_Triangulation2::Walk(const AK_Vec2* p, AK_Triangle2* t, bool* l
   const double px = p->x, py = p->y;
   int32_t allowed = _numTriangles;
   for (;;) {
-    const AK_Vec2& a = *t->_p[0];
-    const AK_Vec2& b = *t->_p[1];
-    const AK_Vec2& c = *t->_p[2];
+    const AK_Vec2& a = t->_c[0];
+    const AK_Vec2& b = t->_c[1];
+    const AK_Vec2& c = t->_c[2];
     double s0 = Side(b, c, px, py);
     double s1 = Side(c, a, px, py);
     double s2 = Side(a, b, px, py);
@@ -222,22 +223,95 @@ AK_Triangle2* AK_Triangulation2::ScanForTriangle(const AK_Vec2* p) const
 {
   for (int32_t i = 0; i < _numTriangles; ++i) {
     AK_Triangle2* t = Triangle(i);
-    const AK_Vec2& a = *t->_p[0];
-    const AK_Vec2& b = *t->_p[1];
-    const AK_Vec2& c = *t->_p[2];
+    const AK_Vec2& a = t->_c[0];
+    const AK_Vec2& b = t->_c[1];
+    const AK_Vec2& c = t->_c[2];
     if (Side(b, c, p->x, p->y) <= 0 && Side(c, a, p->x, p->y) <= 0 && Side(a, b, p->x, p->y) <= 0)
       return t;
   }
   return nullptr;
 }
 
+void AK_Triangulation2::ExpectPoints(int32_t n)
+{
+  _fine.clear();
+  if (n < 64) return;
+  double side = std::fmax(_corners[2].x - _corners[0].x, _corners[2].y - _corners[0].y);
+  // About two points per cell in the finest grid when all are in; each coarser grid has
+  // half as many cells along each side.
+  int32_t cells = static_cast<int32_t>(std::ceil(std::sqrt(n / 2.0)));
+  if (cells > 8192) cells = 8192;
+  for (; cells >= 4; cells /= 2) {
+    FineGrid g;
+    g.n = cells;
+    g.inverse = cells / side;
+    g.hints.assign(static_cast<size_t>(cells) * static_cast<size_t>(cells), -1);
+    _fine.push_back(std::move(g));
+  }
+}
+
+int32_t AK_Triangulation2::FineHint(double x, double y) const
+{
+  const double fx0 = x - _corners[0].x, fy0 = y - _corners[0].y;
+  // Start with the finest grid whose cells hold about one point or more by now.
+  size_t level = 0;
+  while (level + 1 < _fine.size() &&
+         static_cast<double>(_fine[level].n) * _fine[level].n > 2.0 * _pointsInserted)
+    ++level;
+  for (; level < _fine.size(); ++level) {
+    const FineGrid& g = _fine[level];
+    double fx = fx0 * g.inverse, fy = fy0 * g.inverse;
+    int32_t ix = fx > 0 ? (fx < g.n ? static_cast<int32_t>(fx) : g.n - 1) : 0;
+    int32_t iy = fy > 0 ? (fy < g.n ? static_cast<int32_t>(fy) : g.n - 1) : 0;
+    int32_t hint = g.hints[static_cast<size_t>(iy) * static_cast<size_t>(g.n) + static_cast<size_t>(ix)];
+    if (hint >= 0) return hint;
+  }
+  return -1;
+}
+
+void AK_Triangulation2::RecordFineHint(double x, double y, int32_t triangle)
+{
+  const double fx0 = x - _corners[0].x, fy0 = y - _corners[0].y;
+  for (FineGrid& g : _fine) {
+    double fx = fx0 * g.inverse, fy = fy0 * g.inverse;
+    int32_t ix = fx > 0 ? (fx < g.n ? static_cast<int32_t>(fx) : g.n - 1) : 0;
+    int32_t iy = fy > 0 ? (fy < g.n ? static_cast<int32_t>(fy) : g.n - 1) : 0;
+    g.hints[static_cast<size_t>(iy) * static_cast<size_t>(g.n) + static_cast<size_t>(ix)] = triangle;
+  }
+}
+
+// True when p lies inside t by more than the rounding of the side values: then t is the
+// one triangle that holds p, wherever a walk starts.
+static bool ClearlyInside(const AK_Triangle2* t, double px, double py)
+{
+  for (int k = 0; k < 3; ++k) {
+    const AK_Vec2& a = t->_c[Next(k)];
+    const AK_Vec2& b = t->_c[Prev(k)];
+    double l = (b.y - a.y) * (px - a.x);
+    double r = (b.x - a.x) * (py - a.y);
+    double bound = 8 * 3.3306690738754716e-16 * (std::fabs(l) + std::fabs(r));
+    if (!(l - r < -bound)) return false;
+  }
+  return true;
+}
+
 AK_Triangle2* AK_Triangulation2::Locate(const AK_Vec2* p, AK_Triangle2* start, int checkDistance,
                                         const AK_Vec2** close)
 {
   if (close) *close = nullptr;
-  if (!start) start = Triangle(LocatorLookup(p->x, p->y));
   bool lost = false;
-  AK_Triangle2* t = Walk(p, start, &lost);
+  AK_Triangle2* t = nullptr;
+  if (!start && !_fine.empty()) {
+    int32_t hint = FineHint(p->x, p->y);
+    if (hint >= 0) {
+      t = Walk(p, Triangle(hint), &lost);
+      if (t && !ClearlyInside(t, p->x, p->y)) t = nullptr;
+    }
+  }
+  if (!t) {
+    if (!start) start = Triangle(LocatorLookup(p->x, p->y));
+    t = Walk(p, start, &lost);
+  }
   if (!t && lost) {
     // The walk went round in circles (rounding on nearly degenerate input): look at every
     // triangle rather than lose the point.
@@ -247,7 +321,7 @@ AK_Triangle2* AK_Triangulation2::Locate(const AK_Vec2* p, AK_Triangle2* start, i
   if (!t) return nullptr;
   if (checkDistance) {
     for (int k = 0; k < 3; ++k) {
-      double dx = t->_p[k]->x - p->x, dy = t->_p[k]->y - p->y;
+      double dx = t->_c[k].x - p->x, dy = t->_c[k].y - p->y;
       if (dx * dx + dy * dy < _minDist2) {
         if (close) *close = t->_p[k];
         return nullptr;
@@ -285,7 +359,7 @@ int AK_Triangulation2::IsDelaunayEdge(AK_Triangle2* t, int k)
   if (!n) return 1;
   ++_delaunayTests;
   int j = NeighbourIndex(n, t);
-  return AK_InCircle(*n->_p[j], *t->_p[k], *t->_p[Next(k)], *t->_p[Prev(k)]) ? 0 : 1;
+  return AK_InCircle(n->_c[j], t->_c[k], t->_c[Next(k)], t->_c[Prev(k)]) ? 0 : 1;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -293,23 +367,24 @@ int AK_Triangulation2::IsDelaunayEdge(AK_Triangle2* t, int k)
 
 void AK_Triangulation2::SplitTriangle(AK_Triangle2* t, const AK_Vec2* p)
 {
-  const AK_Vec2* a = t->_p[0];
-  const AK_Vec2* b = t->_p[1];
-  const AK_Vec2* c = t->_p[2];
-  AK_Triangle2* n0 = t->_n[0];
-  AK_Triangle2* n1 = t->_n[1];
-  AK_Triangle2* n2 = t->_n[2];
   AK_Triangle2* t1 = NewTriangle();
   AK_Triangle2* t2 = NewTriangle();
-  t1->_p[0] = p, t1->_p[1] = a, t1->_p[2] = b;
+  AK_Triangle2* n1 = t->_n[1];
+  AK_Triangle2* n2 = t->_n[2];
+  // t = (a, b, c) becomes (p, b, c); t1 = (p, a, b), t2 = (p, c, a).
+  t1->_p[0] = p, t1->_p[1] = t->_p[0], t1->_p[2] = t->_p[1];
+  t1->_c[0] = *p, t1->_c[1] = t->_c[0], t1->_c[2] = t->_c[1];
   t1->_n[0] = n2, t1->_n[1] = t, t1->_n[2] = t2;
-  t2->_p[0] = p, t2->_p[1] = c, t2->_p[2] = a;
+  t2->_p[0] = p, t2->_p[1] = t->_p[2], t2->_p[2] = t->_p[0];
+  t2->_c[0] = *p, t2->_c[1] = t->_c[2], t2->_c[2] = t->_c[0];
   t2->_n[0] = n1, t2->_n[1] = t1, t2->_n[2] = t;
-  t->_p[0] = p, t->_p[1] = b, t->_p[2] = c;
-  t->_n[0] = n0, t->_n[1] = t2, t->_n[2] = t1;
+  t->_p[0] = p;
+  t->_c[0] = *p;
+  t->_n[1] = t2, t->_n[2] = t1;
   if (n1) n1->_n[NeighbourIndex(n1, t)] = t2;
   if (n2) n2->_n[NeighbourIndex(n2, t)] = t1;
   LocatorInsert(p->x, p->y, _numTriangles - 1);
+  if (!_fine.empty()) RecordFineHint(p->x, p->y, _numTriangles - 1);
 }
 
 void AK_Triangulation2::FlipEdge(AK_Triangle2* t, int k)
@@ -318,17 +393,21 @@ void AK_Triangulation2::FlipEdge(AK_Triangle2* t, int k)
   const AK_Vec2* a = t->_p[k];
   const AK_Vec2* b = t->_p[k1];
   const AK_Vec2* c = t->_p[k2];
+  const AK_Vec2 ca = t->_c[k], cb = t->_c[k1], cc = t->_c[k2];
   AK_Triangle2* n = t->_n[k];
   const int j = NeighbourIndex(n, t);
   const int j1 = Next(j), j2 = Prev(j);
   const AK_Vec2* d = n->_p[j];
+  const AK_Vec2 cd = n->_c[j];
   AK_Triangle2* tCA = t->_n[k1];
   AK_Triangle2* tAB = t->_n[k2];
   AK_Triangle2* nBD = n->_n[j1];
   AK_Triangle2* nDC = n->_n[j2];
   t->_p[0] = c, t->_p[1] = a, t->_p[2] = d;
+  t->_c[0] = cc, t->_c[1] = ca, t->_c[2] = cd;
   t->_n[0] = n, t->_n[1] = nDC, t->_n[2] = tCA;
   n->_p[0] = b, n->_p[1] = d, n->_p[2] = a;
+  n->_c[0] = cb, n->_c[1] = cd, n->_c[2] = ca;
   n->_n[0] = t, n->_n[1] = tAB, n->_n[2] = nBD;
   if (tAB) tAB->_n[NeighbourIndex(tAB, t)] = n;
   if (nDC) nDC->_n[NeighbourIndex(nDC, n)] = t;
@@ -356,7 +435,7 @@ int AK_Triangulation2::Insert(const AK_Vec2* p, const AK_Vec2** existing)
     if (!n) continue;
     ++_delaunayTests;
     int j = NeighbourIndex(n, tri);
-    if (AK_InCircle(*n->_p[j], *p, *tri->_p[Next(k)], *tri->_p[Prev(k)])) FlipEdge(tri, k);
+    if (AK_InCircle(n->_c[j], tri->_c[k], tri->_c[Next(k)], tri->_c[Prev(k)])) FlipEdge(tri, k);
   }
   ++_pointsInserted;
   return 1;

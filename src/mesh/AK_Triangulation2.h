@@ -31,23 +31,34 @@ struct AK_NumberedPoint2 {
 };
 
 struct AK_Triangle2 {
-  // Corners in counter-clockwise order.
-  const AK_Vec2* _p[3] = {nullptr, nullptr, nullptr};
+  // Copies of the corners' coordinates: point location and flip tests read them here
+  // instead of following three pointers into the caller's records.
+  AK_Vec2 _c[3];
   // Neighbour k lies across the edge opposite corner k (from corner k+1 to k+2); null at
   // the outer border.
   AK_Triangle2* _n[3] = {nullptr, nullptr, nullptr};
+  // Corners in counter-clockwise order.
+  const AK_Vec2* _p[3] = {nullptr, nullptr, nullptr};
 
   const AK_Vec2* Pt(int k) const { return _p[k]; }
   AK_Triangle2* Neighbour(int k) const { return _n[k]; }
+  void SetCorner(int k, const AK_Vec2* p)
+  {
+    _p[k] = p;
+    _c[k] = *p;
+  }
 };
 
 // One node of the triangle-hint grid: n x n cells, refined cell by cell into children.
 struct AK_TriLocatorGrid {
   static constexpr int kN = 10;           // cells per side
   static constexpr int kCapacity = 100;   // count at which a cell is refined
-  int32_t _hints[kN * kN];
-  int32_t _counts[kN * kN];
-  std::unique_ptr<AK_TriLocatorGrid> _children[kN * kN];
+  struct Cell {
+    std::unique_ptr<AK_TriLocatorGrid> child;  // a finer grid covering the cell, or none
+    int32_t hint = 0;                          // a triangle near the cell
+    int32_t count = 1;                         // 1 plus the hints recorded into the cell
+  };
+  Cell _cells[kN * kN];
   double _x0 = 0, _y0 = 0;
   double _cell = 1;
   double _inverse = 1.0001;
@@ -64,6 +75,12 @@ public:
   ~AK_Triangulation2();
   AK_Triangulation2(const AK_Triangulation2&) = delete;
   AK_Triangulation2& operator=(const AK_Triangulation2&) = delete;
+
+  // Prepares a fine grid of recent triangles for about n points, so that point location
+  // starts next to the point instead of at the locator grid's coarser hint. A walk from
+  // there is kept only when it ends clearly inside a triangle, where every walk ends, so
+  // the triangulation is the same with or without it.
+  void ExpectPoints(int32_t n);
 
   // 1 when the point became a vertex; 0 when it was refused (nothing changed). A point
   // refused for lying within the minimum distance of a vertex reports that vertex in
@@ -121,6 +138,8 @@ private:
   void FlipEdge(AK_Triangle2* t, int k);
   AK_Triangle2* Walk(const AK_Vec2* p, AK_Triangle2* t, bool* lost);
   AK_Triangle2* ScanForTriangle(const AK_Vec2* p) const;
+  int32_t FineHint(double x, double y) const;
+  void RecordFineHint(double x, double y, int32_t triangle);
 
   std::vector<std::unique_ptr<AK_Triangle2[]>> _chunks;
   int32_t _numTriangles = 0;
@@ -133,4 +152,12 @@ private:
   int32_t _unplaced = 0;
   AK_TriLocatorGrid _locator;
   std::vector<AK_Triangle2*> _stack;
+  // Grids of recent triangles (none unless ExpectPoints was called), from the finest to
+  // coarser ones that fill sooner while few points are in.
+  struct FineGrid {
+    std::vector<int32_t> hints;
+    int32_t n = 0;
+    double inverse = 0;
+  };
+  std::vector<FineGrid> _fine;
 };

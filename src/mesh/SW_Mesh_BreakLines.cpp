@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <utility>
 #include <vector>
 
 #include "AK_Triangulation2.h"
@@ -24,13 +25,13 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
   AK_Array<AK_Vec3> savedX;
   AK_Array<int32_t> savedSegments;
   if (keep) {
-    savedX = _x;
-    savedSegments = _segments;
+    savedX = std::move(_x);
+    savedSegments = std::move(_segments);
   }
   ClearGeometry();
   if (keep) {
-    _x = savedX;
-    _segments = savedSegments;
+    _x = std::move(savedX);
+    _segments = std::move(savedSegments);
   }
 
   for (int32_t l = 0; l < lines.Size(); ++l) {
@@ -84,6 +85,7 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
 
   Send("performing Delaunay triangulation...", __LINE__);
   AK_Triangulation2 tri(lo, hi);
+  tri.ExpectPoints(n);
   // A point that coincides with a vertex already inserted (the shared end of two break
   // lines, a break-line vertex on a point of the set) is refused; its segments are then
   // carried by that vertex instead.

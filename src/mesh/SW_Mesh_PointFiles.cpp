@@ -231,6 +231,7 @@ void SW_MeshCore::TriangulatePoints()
   Send("performing Delaunay triangulation...", __LINE__);
 
   AK_Triangulation2 tri(lo, hi);
+  tri.ExpectPoints(n);
   for (int32_t i = 0; i < n; ++i) {
     tri.Insert(order[static_cast<size_t>(i)]);
     if ((i + 1) % 50000 == 0) {
@@ -267,9 +268,10 @@ void SW_MeshCore::TriangulatePoints()
       AK_FATAL_ASSERT_NAMED(idx[k] >= 0 && idx[k] < _x.Size(), "n >= 0 && n < _x.Size()");
       AK_FATAL_ASSERT_NAMED(tr->Pt(k) == &proj[idx[k]], "t->Pt(j) == &xProj[n]");
     }
-    const AK_Vec3& p0 = _x[idx[0]];
-    const AK_Vec3& p1 = _x[idx[1]];
-    const AK_Vec3& p2 = _x[idx[2]];
+    // The triangle's own copies of the corners are the vertices' x and y.
+    const AK_Vec2& p0 = tr->_c[0];
+    const AK_Vec2& p1 = tr->_c[1];
+    const AK_Vec2& p2 = tr->_c[2];
     if ((p1.x - p0.x) * (p2.y - p0.y) - (p2.x - p0.x) * (p1.y - p0.y) > 0)
       _lcv[kept++] = AK_Index4(idx[0], idx[1], idx[2], -1);
     else

@@ -248,3 +248,22 @@ TEST(MeshTopology, EdgeNormalsPointOutAndMeasureTheEdge)
       EXPECT_LT(n.Dot(opp), 0);
     }
 }
+
+TEST(MeshTopology, CellOrderDoesNotChangeTheNeighbours)
+{
+  // The same cells in a random order: every neighbour pair is found, and only the outer
+  // edges stay open.
+  SW_MeshCore m;
+  MakeJitteredTriangles(m, 30, 30.0, 17, [](double, double) { return 0.0; });
+  Rng rng(5);
+  for (int32_t c = m.NumCells() - 1; c > 0; --c) {
+    int32_t d = static_cast<int32_t>(rng.Next() % static_cast<uint64_t>(c + 1));
+    std::swap(m._lcv[c], m._lcv[d]);
+  }
+  m.ComputeConnectivity();
+  ExpectSymmetric(m);
+  int border = 0;
+  for (int32_t c = 0; c < m.NumCells(); ++c)
+    for (int k = 0; k < 3; ++k) border += m._lcc[c][k] < 0;
+  EXPECT_EQ(border, 4 * 30);
+}

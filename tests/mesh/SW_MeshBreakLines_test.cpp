@@ -1,0 +1,147 @@
+// Break-line triangulation: segments recovered as mesh edges by inserting midpoints.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "MeshTestUtil.h"
+
+using namespace meshtest;
+
+namespace {
+
+AK_NamedPolyline Line(std::initializer_list<AK_Vec3> points)
+{
+  AK_NamedPolyline l;
+  for (const auto& p : points) l.points.Append(p);
+  return l;
+}
+
+bool IsEdge(const SW_MeshCore& m, int32_t a, int32_t b)
+{
+  for (int32_t c = 0; c < m.NumCells(); ++c)
+    for (int k = 0; k < 3; ++k) {
+      int32_t u = m._lcv[c][k], v = m._lcv[c][(k + 1) % 3];
+      if ((u == a && v == b) || (u == b && v == a)) return true;
+    }
+  return false;
+}
+
+double SegmentLength(const SW_MeshCore& m)
+{
+  double sum = 0;
+  for (int32_t s = 0; s + 1 < m._segments.Size(); s += 2) {
+    AK_Vec3 d = m._x[m._segments[s + 1]] - m._x[m._segments[s]];
+    sum += std::hypot(d.x, d.y);
+  }
+  return sum;
+}
+
+void RandomPoints(SW_MeshCore& m, int n, uint64_t seed)
+{
+  Rng rng(seed);
+  for (int i = 0; i < n; ++i) m._x.Append(AK_Vec3(rng.Uniform(0, 100), rng.Uniform(0, 100), 0));
+}
+
+}  // namespace
+
+TEST(BreakLines, SegmentsBecomeEdgesWithLinearMidpoints)
+{
+  SW_MeshCore m;
+  RandomPoints(m, 400, 3);
+  const int32_t before = m.NumVertices();
+  AK_Array<AK_NamedPolyline> lines;
+  lines.Append(Line({{1, 1, 0}, {99, 97, 98}, {3, 90, 10}}));
+  lines.Append(Line({{2, 50, 5}, {30, 60, 25}}));  // crosses neither segment of the first
+  m.TriangulateWithBreakLines(lines, 1);
+  // The old vertices keep their indices, the polyline points follow them.
+  EXPECT_EQ(m._x[before], AK_Vec3(1, 1, 0));
+  EXPECT_EQ(m._x[before + 3], AK_Vec3(2, 50, 5));
+  ASSERT_GT(m._segments.Size(), 6);
+  for (int32_t s = 0; s + 1 < m._segments.Size(); s += 2)
+    EXPECT_TRUE(IsEdge(m, m._segments[s], m._segments[s + 1])) << "segment " << s / 2;
+  // Nothing was dropped: the parts add up to the polylines.
+  double expected = std::hypot(98, 96) + std::hypot(96, 7) + std::hypot(28, 10);
+  EXPECT_NEAR(SegmentLength(m), expected, 1e-9);
+  // Every added point lies on a polyline segment with the height interpolated linearly.
+  const AK_Vec3 ends[3][2] = {{{1, 1, 0}, {99, 97, 98}}, {{99, 97, 98}, {3, 90, 10}},
+                             {{2, 50, 5}, {30, 60, 25}}};
+  ASSERT_GT(m.NumVertices(), before + 5);
+  for (int32_t v = before + 5; v < m.NumVertices(); ++v) {
+    const AK_Vec3& p = m._x[v];
+    bool onSegment = false;
+    for (const auto& e : ends) {
+      AK_Vec3 d = e[1] - e[0];
+      double t = ((p.x - e[0].x) * d.x + (p.y - e[0].y) * d.y) / (d.x * d.x + d.y * d.y);
+      AK_Vec3 q = e[0] + d * t;
+      if (t >= 0 && t <= 1 && std::hypot(q.x - p.x, q.y - p.y) < 1e-9) {
+        onSegment = true;
+        EXPECT_NEAR(p.z, q.z, 1e-9);
+      }
+    }
+    EXPECT_TRUE(onSegment) << "vertex " << v;
+  }
+  ASSERT_EQ(m._vertexNormals.Size(), m.NumVertices());
+}
+
+TEST(BreakLines, SharedEndPointsAndPointsOfTheSetKeepTheirSegments)
+{
+  struct Case {
+    const char* name;
+    bool pointOnLine;
+  };
+  for (const Case& tc : {Case{"junction of two lines", false}, Case{"vertex on a point", true}}) {
+    SCOPED_TRACE(tc.name);
+    SW_MeshCore m;
+    RandomPoints(m, 200, 8);
+    if (tc.pointOnLine) m._x.Append(AK_Vec3(50, 50, 7));  // the same place as the junction
+    AK_Array<AK_NamedPolyline> lines;
+    lines.Append(Line({{10, 10, 0}, {50, 50, 7}}));
+    lines.Append(Line({{50, 50, 7}, {90, 20, 0}}));
+    m.TriangulateWithBreakLines(lines, 1);
+    EXPECT_NEAR(SegmentLength(m), std::hypot(40, 40) + std::hypot(40, 30), 1e-9);
+    for (int32_t s = 0; s + 1 < m._segments.Size(); s += 2)
+      EXPECT_TRUE(IsEdge(m, m._segments[s], m._segments[s + 1]));
+  }
+}
+
+TEST(BreakLines, EmptyListAndSegmentsThatAreEdgesAlready)
+{
+  {
+    SW_MeshCore m;
+    m._x.Append(AK_Vec3(1, 2, 3));
+    AK_Array<AK_NamedPolyline> none;
+    MessageCapture messages;
+    m.TriangulateWithBreakLines(none, 0);
+    EXPECT_EQ(m.NumVertices(), 0);
+    EXPECT_EQ(m.NumCells(), 0);
+    for (const auto& msg : messages.messages) EXPECT_EQ(msg.find("recovering"), std::string::npos);
+  }
+  {
+    SW_MeshCore m;
+    AK_Array<AK_NamedPolyline> lines;
+    lines.Append(Line({{0, 0, 0}, {10, 0, 1}}));
+    MessageCapture messages;
+    m.TriangulateWithBreakLines(lines, 0);
+    EXPECT_TRUE(messages.Contains("recovering 1 segments..."));
+    EXPECT_TRUE(messages.Contains("0 new points..."));
+    EXPECT_EQ(m._segments.Size(), 2);
+  }
+}
+
+TEST(BreakLines, RepeatsFromSeed444)
+{
+  SW_MeshCore a, b;
+  RandomPoints(a, 300, 2);
+  RandomPoints(b, 300, 2);
+  AK_Array<AK_NamedPolyline> lines;
+  lines.Append(Line({{0, 0, 0}, {100, 100, 10}}));
+  AK_SeedRandom(5);
+  a.TriangulateWithBreakLines(lines, 1);
+  AK_SeedRandom(99);
+  b.TriangulateWithBreakLines(lines, 1);
+  ASSERT_EQ(a.NumCells(), b.NumCells());
+  for (int32_t c = 0; c < a.NumCells(); ++c) EXPECT_EQ(a._lcv[c], b._lcv[c]);
+  ASSERT_EQ(a._segments.Size(), b._segments.Size());
+}
