@@ -10,4 +10,7 @@
 #include "AK_Controller.h"
 #include "AK_DocText.h"
 #include "AK_FrameworkState.h"
+#include "AK_Group.h"
+#include "AK_HtmlReference.h"
 #include "AK_Object.h"
+#include "AK_ParameterSets.h"

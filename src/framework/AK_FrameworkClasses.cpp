@@ -2,6 +2,7 @@
 #include "AK_ClassRegistry.h"
 #include "AK_Container.h"
 #include "AK_Controller.h"
+#include "AK_Group.h"
 
 void AK_RegisterFrameworkClasses()
 {
@@ -9,4 +10,5 @@ void AK_RegisterFrameworkClasses()
   AK_RegisterClass("AK_Container", "Container", AK_Construct<AK_Container>);
   AK_RegisterClass("AK_TerminalController", "TerminalController",
                    AK_Construct<AK_TerminalController>);
+  AK_RegisterClass("AK_Group", "Group", AK_Construct<AK_Group>);
 }

@@ -8,6 +8,7 @@
 
 #include "AK_ClassTable.h"
 #include "AK_GraphicsHooks.h"
+#include "AK_ParameterSets.h"
 #include "AK_ScriptHooks.h"
 
 namespace {
@@ -84,6 +85,10 @@ AK_Object::AK_Object(const char* id, AK_Object* parent) : _parent(parent)
     _projectDir.EnsureTrailingChar(_id, '/');
   }
 
+  if (!record.parameterSetsRead) {
+    AK_LoadParameterSets("AK_Object");
+    record.parameterSetsRead = 1;
+  }
   _parameterSetInForce = -1;
   RunClassDefaults(record);
 }
@@ -111,6 +116,10 @@ void AK_SetUpClassLevel(AK_Object* object, AK_ClassRecord& record, AK_AttributeN
   } else {
     // A missing ".def" file is looked for again at every construction.
     AK_LoadClassDefaults(object, record.className, record.defaults);
+  }
+  if (!record.parameterSetsRead) {
+    AK_LoadParameterSets(record.className);
+    record.parameterSetsRead = 1;
   }
 }
 

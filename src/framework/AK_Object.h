@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "AK_Basic.h"
 #include "AK_ClassFiles.h"
@@ -163,6 +164,21 @@ public:
   int SuppressCreatingComponents() const { return _suppressCreatingComponents; }
   void SetSuppressCreatingComponents(int on) { _suppressCreatingComponents = on; }
 
+  // --- parameter sets and the background start ---
+  void ApplyParameterSet(const char* name);
+  // The name of the set in force, or "none" (for good once one of its attributes changed).
+  AK_String GetParameterSet();
+  int IsParameterSetInForce(int index);
+  // Starts the program once more, detached, with these arguments.
+  void StartInBackground(const char* arguments);
+
+  // --- the HTML reference ---
+  // The section of this object's class table, then those of its owned components.
+  void WriteHtmlClassPagesRecursive(AK_Array<AK_String>& written, AK_Array<AK_String>& links,
+                                    std::FILE* file);
+  void WriteHtmlReferenceRecursive(const char* fileName);
+  void WriteEntireHtmlReference(const char* fileName);
+
   // Objects alive right now (constructed and not yet destroyed).
   static bool IsAlive(const AK_Object* object);
 
@@ -184,9 +200,10 @@ protected:
   AK_String _projectDir;
   int32_t _parameterSetInForce = -1;
 
-private:
   // Removes entry i and its flag; later entries move down.
   void RemoveEntry(int i);
+
+private:
   AK_Object* FindObjectFrom(const char* path, int depth);
   AK_Object* CreateSavedComponent(const char* id);
   void UnlinkSet(const AK_Array<AK_Object*>& doomed);

@@ -6,6 +6,7 @@
 
 #include "AK_ClassTable.h"
 #include "AK_Object.h"
+#include "AK_ParameterSets.h"
 #include "AK_ScriptHooks.h"
 
 int AK_SplitAttributeAddress(const char* text, AK_String& path, AK_String& attribute)
@@ -95,6 +96,8 @@ static const GetEntry kGetNames[] = {
     {"AttributesDirectory", [](AK_Object*) { return AK_String(AttributesDirectory); }},
     {"UserAttributesDirectory", [](AK_Object*) { return AK_String(UserAttributesDirectory); }},
     {"UserApplicationDirectory", [](AK_Object*) { return AK_String(UserApplicationDirectory); }},
+    {"ParameterSetOptions", [](AK_Object*) { return AK_GetParameterSetOptions(); }},
+    {"ParameterSet", [](AK_Object* o) { return o->GetParameterSet(); }},
     {"Address", [](AK_Object* o) { return AK_String::FromPointer(o); }},
 };
 
@@ -117,8 +120,13 @@ static const SetEntry kSetNames[] = {
     {"SetLanguage", [](AK_Object*, const char* v) { AK_SetLanguage(v); }},
     {"SetVariableValue", [](AK_Object* o, const char* v) { o->SetVariableValue(v); }},
     {"VariableValues", [](AK_Object* o, const char* v) { o->SetVariableValues(v); }},
+    {"WriteHtmlReferenceRecursive",
+     [](AK_Object* o, const char* v) { o->WriteHtmlReferenceRecursive(v); }},
+    {"WriteEntireHtmlReference", [](AK_Object* o, const char* v) { o->WriteEntireHtmlReference(v); }},
     {"SuppressCreatingComponents",
      [](AK_Object* o, const char* v) { o->SetSuppressCreatingComponents(ToInt(v)); }},
+    {"ParameterSet", [](AK_Object* o, const char* v) { o->ApplyParameterSet(v); }},
+    {"StartInBackground", [](AK_Object* o, const char* v) { o->StartInBackground(v); }},
     {"Update", [](AK_Object* o, const char*) { o->Update(); }},
     {"RemoveComponent", [](AK_Object* o, const char* v) { o->RemoveComponent(v); }},
     {"Detach", [](AK_Object* o, const char*) { AK_DetachToPool(o); }},

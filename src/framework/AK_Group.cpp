@@ -1,0 +1,524 @@
+// AK_Group: membership commands, choice lists, shared attributes and the merged class table.
+#include "AK_Group.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+#include <vector>
+
+#include "AK_ClassTable.h"
+#include "AK_ScriptHooks.h"
+
+namespace {
+
+// Groups that are asking or telling their members right now. A group met again on the way
+// (a group that is, directly or through others, its own member) answers as a group without
+// members, so the walk ends.
+std::unordered_set<const AK_Object*>& BusyGroups()
+{
+  static std::unordered_set<const AK_Object*> busy;
+  return busy;
+}
+
+class BusyScope {
+public:
+  explicit BusyScope(const AK_Object* group) : _group(group) { BusyGroups().insert(group); }
+  ~BusyScope() { BusyGroups().erase(_group); }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+  const AK_Object* _group;
+};
+
+bool IsBusy(const AK_Object* group) { return BusyGroups().count(group) != 0; }
+
+// The class chain of an object from the most basic class to its own.
+std::vector<AK_AttributeNode*> BasicFirstChain(AK_Object* object)
+{
+  AK_Array<AK_AttributeNode*> chain;
+  if (AK_AttributeNode* table = object->GetClassInfo()) table->CollectObjChain(chain);
+  std::vector<AK_AttributeNode*> basicFirst(chain.begin(), chain.end());
+  std::reverse(basicFirst.begin(), basicFirst.end());
+  return basicFirst;
+}
+
+void AppendDistinct(AK_Array<AK_String>& list, const AK_String& text)
+{
+  if (!AK_StringListContains(list, text)) list.Append(text);
+}
+
+AK_String JoinList(const AK_Array<AK_String>& list) { return AK_String(list, AK_SEP); }
+
+enum class Command {
+  AppendObject,
+  RemoveObject,
+  ContainedObjectsList,
+  SelectedObjectType,
+  SelectedAttribute,
+  SelectedValue,
+  AppendAllObjectsOfType,
+  RemoveAllObjectsOfType,
+  RemoveAllObjects,
+  AppendAllMatchingObjects,
+  RemoveAllMatchingObjects,
+  SingleType,
+  Filter,
+  Id,
+  None
+};
+
+Command FindCommand(const char* name)
+{
+  static const struct {
+    const char* name;
+    Command command;
+  } kCommands[] = {
+      {"AppendObject", Command::AppendObject},
+      {"RemoveObject", Command::RemoveObject},
+      {"ContainedObjectsList", Command::ContainedObjectsList},
+      {"SelectedObjectType", Command::SelectedObjectType},
+      {"SelectedAttribute", Command::SelectedAttribute},
+      {"SelectedValue", Command::SelectedValue},
+      {"AppendAllObjectsOfType", Command::AppendAllObjectsOfType},
+      {"RemoveAllObjectsOfType", Command::RemoveAllObjectsOfType},
+      {"RemoveAllObjects", Command::RemoveAllObjects},
+      {"AppendAllMatchingObjects", Command::AppendAllMatchingObjects},
+      {"RemoveAllMatchingObjects", Command::RemoveAllMatchingObjects},
+      {"SingleType", Command::SingleType},
+      {"Filter", Command::Filter},
+      {"Id", Command::Id},
+  };
+  for (const auto& entry : kCommands)
+    if (std::strcmp(entry.name, name) == 0) return entry.command;
+  return Command::None;
+}
+
+}  // namespace
+
+AK_ClassRecord& AK_Group::ClassRecord()
+{
+  static AK_ClassRecord record("AK_Group");
+  return record;
+}
+
+AK_Group::AK_Group(const char* id, AK_Object* parent) : AK_Object(id, parent)
+{
+  // The group's table has no base table, and the group keeps no class values and no
+  // parameter sets.
+  AK_ClassRecord& record = ClassRecord();
+  if (!record.table) {
+    record.table = AK_LoadClassAttributeTable(record.className, nullptr);
+    if (!record.loaded) {
+      record.script = AK_LoadClassScript(this, record.className);
+      record.loaded = 1;
+    }
+    AK_LoadClassDefaults(this, record.className, record.defaults);
+    AK_FATAL_ASSERT_NAMED(record.table, "_attributes");
+  } else {
+    AK_LoadClassDefaults(this, record.className, record.defaults);
+  }
+  _singleType = 0;
+  _selectedObjectType = "Object";
+  UpdateClassInfo();
+  RunClassDefaults(record);
+  UpdateClassInfo();
+}
+
+AK_Group::~AK_Group() = default;
+
+// --- the own class table ---
+
+void AK_Group::UpdateClassInfo()
+{
+  AK_AttributeNode* classTable = ClassRecord().table;
+  _table.ClearChildren();  // the children are links: nothing is freed
+  _table._name = AK_NodeName(classTable);
+  _table._value = AK_NodeValue(classTable);
+  for (int i = 0; i < AK_NodeChildCount(classTable); ++i) _table.AppendLink(AK_NodeChild(classTable, i));
+
+  _tableMembers.Clear();
+  for (int i = 0; i < ComponentCount(); ++i) _tableMembers.Append(Component(i));
+  if (ComponentCount() == 0) return;
+
+  std::vector<AK_AttributeNode*> common = BasicFirstChain(Component(0));
+  for (int i = 1; i < ComponentCount() && !common.empty(); ++i) {
+    std::vector<AK_AttributeNode*> chain = BasicFirstChain(Component(i));
+    size_t k = 0;
+    while (k < common.size() && k < chain.size() &&
+           std::strcmp(AK_NodeName(common[k]), AK_NodeName(chain[k])) == 0)
+      ++k;
+    common.resize(k);
+  }
+  if (!common.empty()) _table.AppendLink(common.back());
+}
+
+AK_AttributeNode* AK_Group::GetClassInfo()
+{
+  bool same = _tableMembers.Size() == ComponentCount();
+  for (int i = 0; same && i < ComponentCount(); ++i) same = _tableMembers[i] == Component(i);
+  if (!same) UpdateClassInfo();
+  return &_table;
+}
+
+int AK_Group::IsA(const char* typeName) { return typeName && GetType() == typeName; }
+
+// --- membership ---
+
+bool AK_Group::IsMember(AK_Object* object) const { return _components.Find(object) >= 0; }
+
+void AK_Group::CollectCandidates(AK_Array<AK_Object*>& list)
+{
+  GetRoot()->CollectDescendantsOfType(_selectedObjectType, list);
+}
+
+template <class Test>
+void AK_Group::RemoveMembersWhere(Test test)
+{
+  for (int i = 0; i < _components.Size();) {
+    AK_Object* member = _components[i];
+    if (test(member) && i < _components.Size() && _components[i] == member)
+      RemoveEntry(i);
+    else
+      ++i;
+  }
+}
+
+void AK_Group::AppendObject(const char* absolutePath)
+{
+  AK_Object* object = GetRoot()->FindObject(absolutePath ? absolutePath : "");
+  if (!object || object == this) return;
+  AddLink(object);
+  UpdateClassInfo();
+}
+
+void AK_Group::RemoveObject(const char* id)
+{
+  for (int i = 0; i < _components.Size(); ++i) {
+    if (_components[i]->Id() == (id ? id : "")) {
+      RemoveEntry(i);
+      break;
+    }
+  }
+  UpdateClassInfo();
+}
+
+void AK_Group::SetContainedObjectsList(const char* list)
+{
+  AK_Array<AK_String> paths;
+  AK_String(list ? list : "").Split(AK_SEP, paths);
+  for (const AK_String& path : paths) {
+    AK_Object* object = FindObject(path);
+    if (object && object != this) AddLink(object);
+  }
+  UpdateClassInfo();
+}
+
+void AK_Group::AppendAllObjectsOfType()
+{
+  std::unique_ptr<AK_GroupFilter> filter = CompileFilter(_filter);
+  AK_Array<AK_Object*> candidates;
+  CollectCandidates(candidates);
+  for (AK_Object* candidate : candidates) {
+    // A filter may change the tree under the walk.
+    if (!IsAlive(candidate) || candidate == this || IsMember(candidate)) continue;
+    if (!filter || filter->Pass(candidate->GetAbsolutePath())) {
+      if (IsAlive(candidate)) AddLink(candidate);
+    }
+    UpdateClassInfo();
+  }
+}
+
+void AK_Group::RemoveAllObjectsOfType()
+{
+  AK_String type(_selectedObjectType);
+  RemoveMembersWhere([&type](AK_Object* member) { return member->IsA(type) != 0; });
+  UpdateClassInfo();
+}
+
+void AK_Group::RemoveAllObjects()
+{
+  RemoveMembersWhere([](AK_Object*) { return true; });
+  UpdateClassInfo();
+}
+
+void AK_Group::AppendAllMatchingObjects()
+{
+  AK_String attribute(_selectedAttribute), value(_selectedValue);
+  AK_Array<AK_Object*> candidates;
+  CollectCandidates(candidates);
+  for (AK_Object* candidate : candidates) {
+    if (!IsAlive(candidate) || candidate == this || IsMember(candidate)) continue;
+    if (attribute.IsEmpty() || candidate->Get(attribute) == value) AddLink(candidate);
+  }
+  UpdateClassInfo();
+}
+
+void AK_Group::RemoveAllMatchingObjects()
+{
+  AK_String type(_selectedObjectType), attribute(_selectedAttribute), value(_selectedValue);
+  RemoveMembersWhere([&](AK_Object* member) {
+    bool ofType = type.IsEmpty() || member->IsA(type);
+    return ofType && (attribute.IsEmpty() || member->Get(attribute) == value);
+  });
+  UpdateClassInfo();
+}
+
+void AK_Group::AppendComponentsOf(AK_Object* other)
+{
+  if (!other) return;
+  std::vector<AK_Object*> components;
+  for (int i = 0; i < other->ComponentCount(); ++i) components.push_back(other->Component(i));
+  // Never the group itself: a group among its own members would ask itself for ever.
+  for (AK_Object* component : components)
+    if (component != this) AddLink(component);
+  UpdateClassInfo();
+}
+
+void AK_Group::Unload(const char*)
+{
+  for (int i = _components.Size() - 1; i >= 0; --i) RemoveEntry(i);
+  UpdateClassInfo();
+}
+
+// --- choice lists ---
+
+AK_String AK_Group::GetAllObjectsList()
+{
+  AK_Array<AK_Object*> objects;
+  GetRoot()->CollectOwnedDescendants(objects);
+  AK_String list;
+  for (AK_Object* object : objects) {
+    if (object == this || IsMember(object)) continue;
+    list += object->GetAbsolutePath();
+    list += AK_SEP;
+  }
+  return list;
+}
+
+AK_String AK_Group::GetContainedObjectsList()
+{
+  AK_String list;
+  for (int i = 0; i < _components.Size(); ++i) {
+    list += _components[i]->GetAbsolutePath(this);
+    list += AK_SEP;
+  }
+  return list;
+}
+
+AK_String AK_Group::GetObjectTypesList()
+{
+  AK_Array<AK_String> types;
+  GetRoot()->CollectTypeNames(types);
+  return JoinList(types);
+}
+
+AK_String AK_Group::GetObjectsOfTypeList()
+{
+  std::unique_ptr<AK_GroupFilter> filter = CompileFilter(_filter);
+  AK_Array<AK_Object*> candidates;
+  CollectCandidates(candidates);
+  AK_String list;
+  for (AK_Object* candidate : candidates) {
+    if (!IsAlive(candidate) || candidate == this || IsMember(candidate)) continue;
+    AK_String path = candidate->GetAbsolutePath();
+    if (filter && !filter->Pass(path)) continue;
+    list += path;
+    list += AK_SEP;
+  }
+  return list;
+}
+
+AK_String AK_Group::GetAttributeOptions()
+{
+  AK_Array<AK_Object*> candidates;
+  CollectCandidates(candidates);
+  AK_Array<AK_String> attributes;
+  for (AK_Object* candidate : candidates) {
+    AK_String visible;
+    candidate->GetCommandsList(visible, 'g', 1, 0);
+    AK_Array<AK_String> names;
+    visible.Split(AK_SEP, names);
+    for (const AK_String& name : names) AppendDistinct(attributes, name);
+  }
+  return AK_String(AK_SEP) + JoinList(attributes);
+}
+
+AK_String AK_Group::GetValueOptions()
+{
+  if (_selectedAttribute.IsEmpty()) return AK_String();
+  AK_String attribute(_selectedAttribute);
+  AK_Array<AK_Object*> candidates;
+  CollectCandidates(candidates);
+  AK_Array<AK_String> values;
+  for (AK_Object* candidate : candidates) AppendDistinct(values, candidate->Get(attribute));
+  return JoinList(values);
+}
+
+// --- the filter ---
+
+std::unique_ptr<AK_GroupFilter> AK_Group::CompileFilter(const char* text)
+{
+  AK_String error;
+  return AK_CompileGroupFilter(this, text, error);
+}
+
+void AK_Group::SetFilter(const char* text)
+{
+  AK_String body(text ? text : "");
+  if (body.IsEmpty()) return;
+  AK_String error;
+  std::unique_ptr<AK_GroupFilter> filter = AK_CompileGroupFilter(this, body, error);
+  if (filter)
+    _filter = body;
+  else
+    AK_ErrorText = error.IsEmpty() ? AK_String("cannot compile filter '") + body + "'" : error;
+}
+
+// --- attributes ---
+
+AK_String AK_Group::Get(const char* name)
+{
+  if (!name) return AK_String(AK_NULL);
+  AK_String answer;
+  if (ScriptGet(ClassRecord().script, name, answer)) return answer;
+
+  static const struct {
+    const char* name;
+    AK_String (*answer)(AK_Group* g);
+  } kOwnNames[] = {
+      {"FullVisibility", [](AK_Group* g) { return AK_String(g->_singleType ? "-" : "w"); }},
+      {"SingleType", [](AK_Group* g) { return AK_String(g->_singleType); }},
+      {"SingleTypeVisibility", [](AK_Group* g) { return AK_String(g->_singleType ? "w" : "-"); }},
+      {"AttributeVisibility",
+       [](AK_Group* g) { return AK_String(g->_selectedAttribute.IsEmpty() ? "-" : "w"); }},
+      {"ContainedObjectsList", [](AK_Group* g) { return g->GetContainedObjectsList(); }},
+      {"GetAllObjectsList", [](AK_Group* g) { return g->GetAllObjectsList(); }},
+      {"AttributeOptions", [](AK_Group* g) { return g->GetAttributeOptions(); }},
+      {"ValueOptions", [](AK_Group* g) { return g->GetValueOptions(); }},
+      {"SelectedObjectType", [](AK_Group* g) { return AK_String(g->_selectedObjectType); }},
+      {"SelectedAttribute", [](AK_Group* g) { return AK_String(g->_selectedAttribute); }},
+      {"SelectedValue", [](AK_Group* g) { return AK_String(g->_selectedValue); }},
+      {"GetObjectTypesList", [](AK_Group* g) { return g->GetObjectTypesList(); }},
+      {"GetObjectsOfTypeList", [](AK_Group* g) { return g->GetObjectsOfTypeList(); }},
+      {"Id", [](AK_Group* g) { return AK_String(g->Id()); }},
+      {"GetComponentList", [](AK_Group* g) { return g->GetComponentIdList(); }},
+      {"Filter", [](AK_Group* g) { return AK_String(g->_filter); }},
+  };
+  for (const auto& entry : kOwnNames) {
+    if (std::strcmp(entry.name, name) == 0) {
+      AK_ErrorText = "";
+      return entry.answer(this);
+    }
+  }
+
+  // A shared attribute: every member's answer.
+  AK_String joined;
+  if (!IsBusy(this)) {
+    BusyScope busy(this);
+    std::vector<AK_Object*> members(_components.begin(), _components.end());
+    AK_String attribute(name);
+    for (AK_Object* member : members) {
+      if (!IsAlive(member)) continue;
+      joined += member->Get(attribute);
+      joined += AK_SEP;
+    }
+  }
+  if (std::strstr(joined, AK_NULL)) return AK_Object::Get(name);
+  return joined;
+}
+
+int AK_Group::Set(const char* name, const char* value)
+{
+  if (!name) return 0;
+  AK_String attribute(name), v(value ? value : "");
+  if (ScriptSet(ClassRecord().script, attribute, v)) return 1;
+
+  // A list value is dealt out to the members, round robin.
+  if (std::strstr(v, AK_SEP) && !IsBusy(this)) {
+    AK_Array<AK_String> elements;
+    int n = v.Split(AK_SEP, elements);
+    BusyScope busy(this);
+    std::vector<AK_Object*> members(_components.begin(), _components.end());
+    int sum = 0;
+    for (size_t i = 0; i < members.size(); ++i)
+      if (IsAlive(members[i])) sum += members[i]->Set(attribute, elements[static_cast<int>(i) % n]);
+    if (sum != 0) return sum;
+  }
+
+  Command command = FindCommand(attribute);
+  if (command != Command::None) {
+    AK_ErrorText = "";
+    switch (command) {
+      case Command::AppendObject: AppendObject(v); break;
+      case Command::RemoveObject: RemoveObject(v); break;
+      case Command::ContainedObjectsList: SetContainedObjectsList(v); break;
+      case Command::SelectedObjectType: _selectedObjectType = v; break;
+      case Command::SelectedAttribute: _selectedAttribute = v; break;
+      case Command::SelectedValue: _selectedValue = v; break;
+      case Command::AppendAllObjectsOfType: AppendAllObjectsOfType(); break;
+      case Command::RemoveAllObjectsOfType: RemoveAllObjectsOfType(); break;
+      case Command::RemoveAllObjects: RemoveAllObjects(); break;
+      case Command::AppendAllMatchingObjects: AppendAllMatchingObjects(); break;
+      case Command::RemoveAllMatchingObjects: RemoveAllMatchingObjects(); break;
+      case Command::SingleType: _singleType = v == "1" ? 1 : 0; break;
+      case Command::Filter: SetFilter(v); break;
+      case Command::Id: SetUniqueId(v); break;
+      case Command::None: break;
+    }
+    if (IsAlive(this)) MarkModified(attribute);
+    return 1;
+  }
+
+  // Any other attribute: every member gets the whole value.
+  if (!IsBusy(this)) {
+    BusyScope busy(this);
+    std::vector<AK_Object*> members(_components.begin(), _components.end());
+    int sum = 0;
+    for (AK_Object* member : members)
+      if (IsAlive(member)) sum += member->Set(attribute, v);
+    if (sum != 0) return sum;
+  }
+  return AK_Object::Set(attribute, v);
+}
+
+int32_t AK_Group::ModificationTime(const char* attribute)
+{
+  int32_t own = AK_Object::ModificationTime(attribute);
+  if (own != 0 || _components.Size() == 0 || IsBusy(this)) return own;
+  BusyScope busy(this);
+  int32_t latest = 0;
+  std::vector<AK_Object*> members(_components.begin(), _components.end());
+  for (AK_Object* member : members) {
+    if (!IsAlive(member)) continue;
+    int32_t stamp = member->ModificationTime(attribute);
+    if (stamp > latest) latest = stamp;
+  }
+  return latest;
+}
+
+void AK_Group::SaveAttributes(const char* fileName)
+{
+  AK_String name(fileName && *fileName ? fileName : MacroFileName().c_str());
+  std::FILE* file = AK_FileOpen(name, "w");
+  if (!file) {
+    AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
+    return;
+  }
+  // The group's own attributes only, never the members' shared ones.
+  AK_String commands;
+  WriteAttributeCommands(this, ClassRecord().table, commands);
+  std::fputs(commands, file);
+  if (std::fclose(file) != 0)
+    AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
+}
+
+int AK_Group::AppendDefaultAttribute(const char* attribute, const char* value)
+{
+  return AK_AppendDefaultAttribute("AK_Group", attribute, value);
+}
+
+// Members are drawn by their owners.
+void AK_Group::Update() {}
+void AK_Group::AfterLoad() {}
+AK_Object* AK_Group::CreateComponent(const char*, const char*) { return nullptr; }
