@@ -57,20 +57,24 @@ ast_sci_namespace ast_sci_open_namespace();
 // Makes the parent of the current namespace current and deletes the closed one. With the
 // global namespace current it only reports.
 void ast_sci_close_namespace();
-// Makes the namespace current; null is the fatal assertion "nmspace".
+// Makes the namespace current; null is the fatal assertion "nmspace". A namespace that was
+// deleted is refused with a message.
 void ast_sci_set_namespace(ast_sci_namespace nmspace);
 // The parent given at creation (null for the global namespace); null is the fatal assertion
 // "nmspace".
 ast_sci_namespace ast_sci_parent_namespace(ast_sci_namespace nmspace);
 // Frees the namespace with its code and symbols; nothing for null, the global namespace or the
 // current one. A namespace whose function is running, or whose symbols a living child
-// namespace uses, is freed only when that ends; until then its functions keep working.
+// namespace uses, is freed only when that ends; until then its functions keep working. The
+// handle is invalid for the host afterwards (a second delete only reports).
 void ast_sci_delete_namespace(ast_sci_namespace nmspace);
 // Frees all code and symbols of the current namespace and gives it an empty table (the global
 // namespace gets its built-in library again). Code still running or still used by a child
 // namespace stays alive until that ends.
 void ast_sci_reset_namespace();
-// Runs the initialisers of the global variables of the current namespace.
+// Runs the initialisers of the global variables of the current namespace, in the order they
+// were compiled. (Constant initialisers hold already from the compile on.) The language has
+// no clean-up code, so deleting and resetting run none.
 void ast_sci_run_namespace();
 
 // ---------------------------------------------------------------------------------------------

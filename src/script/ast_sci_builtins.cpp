@@ -17,7 +17,7 @@ namespace {
 size_t text_length(const char* s)
 {
   size_t size = ast_sci_array_size(s);
-  return size ? strnlen(s, size) : std::strlen(s);
+  return size ? ast_sci_internal::bounded_length(s, size) : std::strlen(s);
 }
 
 const char* const kBuiltinDeclarations =
@@ -86,7 +86,7 @@ void ast_sci_strncpy(char* destination, char* source, int* n)
 void ast_sci_strcat(char* destination, char* source)
 {
   size_t size = ast_sci_array_size(destination);
-  size_t used = strnlen(destination, size);
+  size_t used = ast_sci_internal::bounded_length(destination, size);
   if (size == 0 || used >= size) return;
   size_t n = std::min(text_length(source), size - 1 - used);
   std::memmove(destination + used, source, n);
@@ -124,7 +124,7 @@ int ast_sci_atoi(char* s)
 {
   size_t n = text_length(s);
   size_t i = 0;
-  while (i < n && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+  while (i < n && ast_sci_internal::is_space(s[i])) ++i;
   bool negative = false;
   if (i < n && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
   int64_t value = 0;
@@ -140,7 +140,7 @@ int ast_sci_atoi(char* s)
 size_t ast_sci_parse_double(const char* begin, const char* end, double& value)
 {
   const char* p = begin;
-  while (p < end && std::isspace(static_cast<unsigned char>(*p))) ++p;
+  while (p < end && ast_sci_internal::is_space(*p)) ++p;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
   if (p < end && (*p == '+' || *p == '-')) return 0;

@@ -47,7 +47,7 @@ int collect(ast_sci_node* n, Arg* args)
 std::string text_of(const Arg& a)
 {
   const char* s = static_cast<const char*>(a.address);
-  return std::string(s, strnlen(s, static_cast<size_t>(a.count)));
+  return std::string(s, bounded_length(s, static_cast<size_t>(a.count)));
 }
 
 // One conversion specification of a format.
@@ -318,11 +318,11 @@ int scan(const std::string& input, const std::string& format, const Arg* args, i
   int assigned = 0;
   bool converted = false;
   auto skip_space = [&] {
-    while (in < input.size() && std::isspace(static_cast<unsigned char>(input[in]))) ++in;
+    while (in < input.size() && is_space(input[in])) ++in;
   };
   for (size_t pos = 0; pos < format.size();) {
     char f = format[pos];
-    if (std::isspace(static_cast<unsigned char>(f))) {
+    if (is_space(f)) {
       ++pos;
       skip_space();
       continue;
@@ -414,7 +414,7 @@ int scan(const std::string& input, const std::string& format, const Arg* args, i
       }
       case 's': {
         size_t p = in;
-        while (p < end && !std::isspace(static_cast<unsigned char>(input[p]))) ++p;
+        while (p < end && !is_space(input[p])) ++p;
         if (target) {
           store_text(*target, input.substr(in, p - in), true);
           ++assigned;

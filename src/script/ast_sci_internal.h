@@ -62,6 +62,16 @@ inline int type_size(int type)
 
 const char* type_name(int type);
 
+// Length of a text up to its terminator or the end of its array, whichever comes first.
+inline size_t bounded_length(const char* s, size_t size)
+{
+  const void* end = std::memchr(s, 0, size);
+  return end ? static_cast<size_t>(static_cast<const char*>(end) - s) : size;
+}
+
+// White space as the "C" locale knows it, whatever locale the program runs in.
+inline bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
 // ---------------------------------------------------------------------------------------------
 // Run-time state
 

@@ -23,14 +23,8 @@ namespace {
 ast_sci_namespace_rec* the_global = nullptr;
 ast_sci_namespace_rec* the_current = nullptr;
 
-// Namespaces the host may still name (created and not yet deleted), and every record alive.
+// Namespaces the host may still name: created and not yet deleted.
 std::unordered_set<ast_sci_namespace_rec*>& owned()
-{
-  static std::unordered_set<ast_sci_namespace_rec*> set;
-  return set;
-}
-
-std::unordered_set<ast_sci_namespace_rec*>& alive()
 {
   static std::unordered_set<ast_sci_namespace_rec*> set;
   return set;
@@ -48,10 +42,19 @@ void unref(ast_sci_namespace_rec* ns)
   while (ns && --ns->refs == 0) {
     ast_sci_namespace_rec* parent = ns->parent;
     release(ns->gen);
-    alive().erase(ns);
     delete ns;
     ns = parent;
   }
+}
+
+// The current namespace holds a reference of its own, so that a namespace deleted while a
+// child was current stays intact when closing the child makes it current again.
+void make_current(ast_sci_namespace_rec* ns)
+{
+  ++ns->refs;
+  ast_sci_namespace_rec* previous = the_current;
+  the_current = ns;
+  unref(previous);
 }
 
 ast_sci_namespace_rec* current()
@@ -269,9 +272,8 @@ ast_sci_namespace_rec* global_namespace()
   if (!the_global) {
     the_global = new ast_sci_namespace_rec();
     the_global->global = true;
-    the_global->refs = 1;
+    the_global->refs = 2;  // never freed; one of the two is the reference of the current one
     the_global->gen = new_generation();
-    alive().insert(the_global);
     the_current = the_global;
     install_builtins();
   }
@@ -297,14 +299,13 @@ ast_sci_namespace ast_sci_new_namespace()
   ns->host_owned = true;
   ++parent->refs;
   owned().insert(ns);
-  alive().insert(ns);
   return ns;
 }
 
 ast_sci_namespace ast_sci_open_namespace()
 {
   ast_sci_namespace ns = ast_sci_new_namespace();
-  if (ns) the_current = ns;
+  if (ns) make_current(ns);
   return ns;
 }
 
@@ -316,20 +317,21 @@ void ast_sci_close_namespace()
     ast_sci_flush();
     return;
   }
-  the_current = closing->parent;
-  ast_sci_delete_namespace(closing);
+  bool deleted_already = !owned().count(closing);
+  make_current(closing->parent);
+  if (!deleted_already) ast_sci_delete_namespace(closing);
 }
 
 void ast_sci_set_namespace(ast_sci_namespace nmspace)
 {
   if (!nmspace) AK_FatalAssertion("nmspace", __FILE__, __LINE__);
   global_namespace();
-  if (!alive().count(nmspace)) {
-    ast_sci_print("ast_sci_set_namespace: unknown namespace ignored\n");
+  if (nmspace != the_global && !owned().count(nmspace)) {
+    ast_sci_print("ast_sci_set_namespace: unknown or deleted namespace ignored\n");
     ast_sci_flush();
     return;
   }
-  the_current = nmspace;
+  make_current(nmspace);
 }
 
 ast_sci_namespace ast_sci_parent_namespace(ast_sci_namespace nmspace)

@@ -6,6 +6,7 @@
 #include "ast_sci_internal.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace ast_sci_internal {
 
@@ -42,8 +43,11 @@ bool ends_with(const std::string& s, const char* suffix)
 {
   size_t n = std::strlen(suffix);
   if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i]) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char c = s[s.size() - n + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != suffix[i]) return false;
+  }
   return true;
 }
 

@@ -105,6 +105,23 @@ TEST(ScriptNamespaces, DeletingAParentUnderALivingChildIsSafe)
   EXPECT_TRUE(messages.contains("already deleted"));
 }
 
+TEST(ScriptNamespaces, ClosingTheChildOfADeletedParent)
+{
+  Messages messages;
+  ast_sci_namespace global = ast_sci_get_namespace();
+  ast_sci_namespace parent = ast_sci_open_namespace();
+  ASSERT_EQ(ast_sci_parse_string("int base() { return 5; }"), 0);
+  ast_sci_open_namespace();
+  ast_sci_delete_namespace(parent);  // not current: deleted, but its child still stands on it
+  ast_sci_close_namespace();         // the deleted parent becomes current again, intact
+  EXPECT_EQ(ast_sci_get_namespace(), parent);
+  EXPECT_EQ(script_test::call0("base").i, 5);
+  ast_sci_set_namespace(parent);     // a deleted namespace cannot be chosen by the host
+  EXPECT_TRUE(messages.contains("unknown or deleted namespace ignored"));
+  ast_sci_set_namespace(global);     // now nothing holds it any more
+  EXPECT_EQ(ast_sci_get_namespace(), global);
+}
+
 TEST(ScriptNamespaces, DeletingTheNamespaceOfARunningFunctionWaits)
 {
   Messages messages;
