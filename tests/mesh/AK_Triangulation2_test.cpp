@@ -237,3 +237,34 @@ TEST(Triangulation2, SortedInputOfAPointFile)
     EXPECT_NEAR(p.z, p.x * 0.2 + p.y * 0.4, 1e-9);
   }
 }
+
+TEST(Triangulation2, APointThatCannotBePlacedIsReported)
+{
+  SW_MeshCore m;
+  for (const auto& p : PointSet("random", 5)) m._x.Append(p);
+  m._x.Append(AK_Vec3(NAN, 5, 0));
+  MessageCapture messages;
+  m.TriangulatePoints();
+  EXPECT_TRUE(messages.Contains(
+      "WARNING:1 points could not be placed in the triangulation and have no cell"));
+  EXPECT_GT(m.NumCells(), 0);
+}
+
+TEST(Triangulation2, LocatorGridOnClusteredPointsAndBoxEdges)
+{
+  // Thousands of points within a tiny part of a large box, and points on the box's edges:
+  // the locator refines deep below its root and its cell indices stay in range.
+  AK_Triangulation2 tri(AK_Vec2{0, 0}, AK_Vec2{1e6, 1e6});
+  std::vector<AK_Vec2> pts;
+  Rng rng(6);
+  for (int i = 0; i < 3000; ++i) pts.push_back(AK_Vec2{rng.Uniform(0, 1), rng.Uniform(0, 1)});
+  for (int i = 0; i <= 20; ++i) {
+    pts.push_back(AK_Vec2{1e6, i * 5e4});
+    pts.push_back(AK_Vec2{i * 5e4, 1e6});
+  }
+  pts.push_back(AK_Vec2{0, 0});
+  int inserted = 0;
+  for (const auto& p : pts) inserted += tri.Insert(&p);
+  EXPECT_EQ(inserted, int(pts.size()) - 1);  // (1e6, 1e6) is given twice
+  EXPECT_EQ(tri.Unplaced(), 0);
+}
