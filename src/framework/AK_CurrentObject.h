@@ -1,0 +1,21 @@
+// The stack of objects on whose behalf script code runs (the current-object stack). Host
+// functions that scripts call resolve their object paths from its top; whoever calls script
+// code for an object pushes the object first and pops it afterwards.
+#pragma once
+
+#include "AK_Basic.h"
+
+class AK_Object;
+
+AK_Array<AK_Object*>& AK_CurrentObjectStack();
+// The top of the stack, or none when no script code runs for an object.
+AK_Object* AK_TopCurrentObject();
+
+// Pushes an object while it lives.
+class AK_CurrentObjectScope {
+public:
+  explicit AK_CurrentObjectScope(AK_Object* object);
+  ~AK_CurrentObjectScope();
+  AK_CurrentObjectScope(const AK_CurrentObjectScope&) = delete;
+  AK_CurrentObjectScope& operator=(const AK_CurrentObjectScope&) = delete;
+};
