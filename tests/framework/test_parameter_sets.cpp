@@ -1,0 +1,411 @@
+// Parameter sets (reading, applying, in force or not, nested and path forms, cycles) and the
+// background start. The table of sets is process-wide and only grows, so these tests run in
+// a program of their own whose class files are written before the first object exists.
+//
+// The program has two more modes for the background start:
+//   --background-parent DIR          starts itself in the background, as a child, and ends;
+//   --background-child DIR PID SID  waits until process PID has ended, then writes what it
+//                                    found into DIR/marker.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FrameworkTestSupport.h"
+#include "TestClasses.h"
+
+extern char** environ;
+
+namespace {
+
+std::string Str(const AK_String& s) { return s.c_str(); }
+
+const std::string kLongValue(4089, 'x');
+
+void WriteParameterSetFiles()
+{
+  const std::string& dir = TestUserAttributesDirectory();
+  WriteTextFile(dir + "AK_Object.parsets",
+                "remark line without an equals sign\n"
+                "\n"
+                "  =  Two Words  \n"
+                " Value = 7 \n"
+                "\tLog\t=\ta=b=c\r\n"
+                "=Empty\n"
+                "=Nested\n"
+                "ParameterSet = Two Words\n"
+                "Extra = 3\n"
+                "=Cycle\n"
+                "ParameterSet = Cycle\n"
+                "Value = 5\n"
+                "=CycleA\n"
+                "ParameterSet = CycleB\n"
+                "=CycleB\n"
+                "Value = 11\n"
+                "ParameterSet = CycleA\n"
+                "=Other\n"
+                "child:Value = 4\n"
+                "nobody:Value = 4\n"
+                "=OtherSet\n"
+                "child:ParameterSet = Two Words\n"
+                "nobody:ParameterSet = Two Words\n"
+                "Value = 1\n"
+                "=PingA\n"
+                "child:ParameterSet = PingB\n"
+                "=PingB\n"
+                "..:ParameterSet = PingA\n"
+                "Value = 12\n"
+                "=TypeWide\n"
+                "Level1::ParameterSet = Empty\n"
+                "=Broken\n"
+                "ExecMacro = /nonexistent-torvu-dir/x.macro\n"
+                "Value = 8\n"
+                "=Dup\n"
+                "Value = 1\n");
+  // An entry before the first set of a file, then a line longer than the line buffer: its
+  // second piece is a line of its own.
+  WriteTextFile(dir + "TST_Level1.parsets",
+                "Value = 123\n"
+                "=Dup\n"
+                "Value = 2\n"
+                "Log = " + kLongValue + "Value = 9\n");
+  WriteTextFile(dir + "TST_Level2.parsets", "=Level2Set\nExtra = 5\n");
+}
+
+// Constructs the classes whose files hold the sets, so the table is complete.
+void LoadAllSets()
+{
+  TST_Level2 object("load", nullptr);
+}
+
+struct Entry {
+  std::string attribute, value;
+  bool operator==(const Entry&) const = default;
+};
+
+std::vector<Entry> Entries(int index)
+{
+  std::vector<Entry> entries;
+  const AK_ParameterSet& set = AK_ParameterSetTable[index];
+  for (int i = 0; i < set.attributes.Size(); ++i)
+    entries.push_back({Str(set.attributes[i]), Str(set.values[i])});
+  return entries;
+}
+
+int IndexOf(const char* name, int occurrence)
+{
+  for (int i = 0, seen = 0; i < AK_ParameterSetTable.Size(); ++i)
+    if (AK_ParameterSetTable[i].name == name && seen++ == occurrence) return i;
+  return -1;
+}
+
+}  // namespace
+
+TEST(ParameterSets, TrimBlanks)
+{
+  const std::pair<const char*, const char*> cases[] = {
+      {"  a b  ", "a b"}, {"\t\r\n x \n", "x"}, {"", ""}, {" \t ", ""}, {"x", "x"}, {"= y", "= y"},
+  };
+  for (const auto& [input, expected] : cases) {
+    std::vector<char> buffer(input, input + std::strlen(input) + 1);
+    AK_TrimBlanks(buffer.data());
+    EXPECT_STREQ(buffer.data(), expected) << '"' << input << '"';
+  }
+}
+
+TEST(ParameterSets, FilesAreReadIntoOneTable)
+{
+  LoadAllSets();
+  EXPECT_EQ(Str(AK_GetParameterSetOptions()),
+            "none%AK_SEP%Two Words%AK_SEP%Empty%AK_SEP%Nested%AK_SEP%Cycle%AK_SEP%CycleA%AK_SEP%"
+            "CycleB%AK_SEP%Other%AK_SEP%OtherSet%AK_SEP%PingA%AK_SEP%PingB%AK_SEP%TypeWide%AK_SEP%"
+            "Broken%AK_SEP%Dup%AK_SEP%Dup%AK_SEP%Level2Set%AK_SEP%");
+  EXPECT_EQ(Entries(IndexOf("Two Words", 0)),
+            (std::vector<Entry>{{"Value", "7"}, {"Log", "a=b=c"}}));
+  EXPECT_TRUE(Entries(IndexOf("Empty", 0)).empty());
+  // The entry above the first set of TST_Level1's file joined no set.
+  EXPECT_EQ(Entries(IndexOf("Dup", 0)), (std::vector<Entry>{{"Value", "1"}}));
+  EXPECT_EQ(Entries(IndexOf("Dup", 1)),
+            (std::vector<Entry>{{"Value", "2"}, {"Log", kLongValue}, {"Value", "9"}}));
+  // The later of two sets of one name is the one found.
+  EXPECT_EQ(AK_FindParameterSet("Dup"), IndexOf("Dup", 1));
+  EXPECT_EQ(AK_FindParameterSet("none"), -1);
+  AK_Object o("o", nullptr);
+  EXPECT_EQ(Str(o.Get("ParameterSetOptions")), Str(AK_GetParameterSetOptions()));
+}
+
+TEST(ParameterSets, InForceUntilAnAttributeIsTouched)
+{
+  LoadAllSets();
+  TST_Level2 o("o", nullptr);
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+  TestLog().clear();
+  o.ExecuteCommand("set(\"\", \"ParameterSet\", \"Two Words\")", 1);
+  EXPECT_EQ(Str(AK_ErrorText), "");
+  EXPECT_EQ(Str(o.Get("Value")), "7");
+  EXPECT_EQ(TestLog(), std::vector<std::string>{"Level2:a=b=c"});
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "Two Words");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "Two Words");  // reading changes nothing
+  o.Set("Extra", "1");  // not an attribute of the set
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "Two Words");
+  o.Set("Value", "7");  // the same value, set by hand
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+  o.Set("Value", "7");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+
+  // Applied again, it is in force again.
+  o.Set("ParameterSet", "Two Words");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "Two Words");
+  o.Set("Log", "x");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+}
+
+TEST(ParameterSets, EmptyUnknownAndForeignSets)
+{
+  LoadAllSets();
+  TST_Level1 o("o", nullptr);
+  o.Set("ParameterSet", "Empty");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "Empty");
+  o.Set("Value", "3");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "Empty");  // an empty set stays in force
+  o.Set("ParameterSet", "no such set");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+  EXPECT_GT(o.ModificationTime("ParameterSet"), 0);
+
+  // A container takes none of the entries of "Two Words": no warning, the set is in force.
+  AK_Container c("c", nullptr);
+  MessageRecorder messages;
+  c.Set("ParameterSet", "Two Words");
+  EXPECT_TRUE(messages.Messages().empty());
+  EXPECT_EQ(Str(c.Get("ParameterSet")), "Two Words");
+
+  // The later of two sets of one name wins; a line cut into pieces gave a third entry.
+  TestLog().clear();
+  o.Set("ParameterSet", "Dup");
+  EXPECT_EQ(Str(o.Get("Value")), "9");
+  EXPECT_EQ(TestLog(), std::vector<std::string>{"Level1:" + kLongValue});
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "Dup");
+}
+
+TEST(ParameterSets, NestedSetsAreInForceWhileTheirAttributesAre)
+{
+  LoadAllSets();
+  TST_Level2 o("o", nullptr);
+  o.Set("ParameterSet", "Nested");
+  EXPECT_EQ(Str(o.Get("Value")), "7");
+  EXPECT_EQ(Str(o.Get("Extra")), "3");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "Nested");
+  o.Set("Log", "touched");  // an attribute of the nested set only
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+
+  o.Set("ParameterSet", "Nested");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "Nested");
+  o.Set("Extra", "3");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+}
+
+TEST(ParameterSets, EntriesForOtherObjects)
+{
+  LoadAllSets();
+  TST_Holder parent("p", nullptr);
+  TST_Level1* child = new TST_Level1("child", &parent);
+  parent.AddComponent(child);
+
+  parent.Set("ParameterSet", "Other");  // "nobody:Value" names no object: it passes
+  EXPECT_EQ(Str(child->Get("Value")), "4");
+  EXPECT_EQ(Str(parent.Get("ParameterSet")), "Other");
+  child->Set("Value", "4");
+  EXPECT_EQ(Str(parent.Get("ParameterSet")), "none");
+
+  parent.Set("ParameterSet", "OtherSet");
+  EXPECT_EQ(Str(child->Get("ParameterSet")), "Two Words");
+  EXPECT_EQ(Str(parent.Get("ParameterSet")), "OtherSet");
+  child->Set("ParameterSet", "Empty");  // the child holds another set now
+  EXPECT_EQ(Str(parent.Get("ParameterSet")), "none");
+
+  parent.Set("ParameterSet", "OtherSet");
+  EXPECT_EQ(Str(parent.Get("ParameterSet")), "OtherSet");
+  child->Set("Log", "touched");  // the child's set stops being in force, and so does the parent's
+  EXPECT_EQ(Str(parent.Get("ParameterSet")), "none");
+  EXPECT_EQ(Str(child->Get("ParameterSet")), "none");
+
+  // A type-wide entry reaches every object of the type below and is never checked.
+  TST_Level1* second = new TST_Level1("second", &parent);
+  parent.AddComponent(second);
+  parent.Set("ParameterSet", "TypeWide");
+  EXPECT_EQ(Str(child->Get("ParameterSet")), "Empty");
+  EXPECT_EQ(Str(second->Get("ParameterSet")), "Empty");
+  second->Set("ParameterSet", "Dup");
+  EXPECT_EQ(Str(parent.Get("ParameterSet")), "TypeWide");
+}
+
+TEST(ParameterSets, SetsThatNameThemselvesEnd)
+{
+  LoadAllSets();
+  TST_Level1 o("o", nullptr);
+  MessageRecorder messages;
+  o.ExecuteCommand("set(\"\", \"ParameterSet\", \"Cycle\")", 1);
+  EXPECT_EQ(Str(AK_ErrorText), "");
+  EXPECT_EQ(messages.Messages(),
+            std::vector<std::string>{"WARNING: parameter set Cycle: error when setting "
+                                     "'ParameterSet' to value 'Cycle':parameter set 'Cycle' is "
+                                     "already being applied"});
+  EXPECT_EQ(Str(o.Get("Value")), "5");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "Cycle");
+  o.Set("Value", "5");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+
+  messages.Clear();
+  o.Set("ParameterSet", "CycleA");
+  EXPECT_EQ(messages.Messages(),
+            std::vector<std::string>{"WARNING: parameter set CycleB: error when setting "
+                                     "'ParameterSet' to value 'CycleA':parameter set 'CycleA' is "
+                                     "already being applied"});
+  EXPECT_EQ(Str(o.Get("Value")), "11");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "CycleA");
+  o.Set("Value", "0");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+
+  // Through two objects: the parent's set gives the child a set that names the parent's.
+  TST_Holder parent("p", nullptr);
+  TST_Level1* child = new TST_Level1("child", &parent);
+  parent.AddComponent(child);
+  messages.Clear();
+  parent.Set("ParameterSet", "PingA");
+  EXPECT_EQ(messages.Messages().size(), 1u);
+  EXPECT_EQ(Str(child->Get("Value")), "12");
+  EXPECT_EQ(Str(parent.Get("ParameterSet")), "PingA");
+  EXPECT_EQ(Str(child->Get("ParameterSet")), "PingB");
+  child->Set("Value", "12");
+  EXPECT_EQ(Str(parent.Get("ParameterSet")), "none");
+}
+
+TEST(ParameterSets, AFailingEntryIsAWarning)
+{
+  LoadAllSets();
+  TST_Level1 o("o", nullptr);
+  MessageRecorder messages;
+  o.ExecuteCommand("set(\"\", \"ParameterSet\", \"Broken\")", 1);
+  EXPECT_EQ(Str(AK_ErrorText), "");
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_EQ(messages.Messages()[0],
+            "WARNING: parameter set Broken: error when setting 'ExecMacro' to value "
+            "'/nonexistent-torvu-dir/x.macro':cannot open macro file '/nonexistent-torvu-dir/x.macro'");
+  EXPECT_EQ(Str(o.Get("Value")), "8");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "Broken");
+}
+
+// --- the background start ---
+
+TEST(BackgroundStart, AFailedStartLeavesAnErrorText)
+{
+  AK_Object o("o", nullptr);  // the first object sets the user application directory
+  AK_String saved(UserApplicationDirectory);
+  UserApplicationDirectory = "/nonexistent-torvu-dir/";
+  MessageRecorder messages;
+  o.ExecuteCommand("set(\"\", \"StartInBackground\", \"-offscreen a.macro\")", 1);
+  std::string program = Str(AK_ProgramPath());
+  EXPECT_EQ(Str(AK_ErrorText), "cannot start " + program + " -offscreen a.macro");
+  ASSERT_GE(messages.Messages().size(), 2u);
+  EXPECT_EQ(messages.Messages()[0], "starting " + program + " -offscreen a.macro in background...");
+  EXPECT_EQ(messages.Messages()[1], "ERROR:cannot write batch file /nonexistent-torvu-dir/start.bat");
+  EXPECT_EQ(Str(AK_BatchFileName), "");
+  UserApplicationDirectory = saved;
+}
+
+namespace {
+
+int RunParent(const std::string& dir)
+{
+  AttributesDirectory = TORVU_TEST_ATTRIBUTES_DIR "/";
+  AK_Object top("top", nullptr);
+  std::string arguments = "--background-child " + Str(AK_ShellQuote(dir.c_str())) + " " +
+                          std::to_string(getpid()) + " " + std::to_string(getsid(0));
+  top.Set("StartInBackground", arguments.c_str());
+  return AK_ErrorText.IsEmpty() ? 0 : 2;
+}
+
+// Waits until the parent has ended, then tells what it found: whether the parent had ended,
+// whether this process runs in a session of its own and reads its input from /dev/null.
+int RunChild(const std::string& dir, pid_t parent, pid_t parentSession)
+{
+  bool ended = false;
+  for (int i = 0; i < 3000 && !ended; ++i) {
+    ended = kill(parent, 0) != 0 && errno == ESRCH;
+    if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  struct stat input {}, null {};
+  bool nullInput = fstat(0, &input) == 0 && stat("/dev/null", &null) == 0 &&
+                   S_ISCHR(input.st_mode) && input.st_rdev == null.st_rdev;
+  std::string report = std::string("parent ended:") + (ended ? "yes" : "no") +
+                       " own session:" + (getsid(0) != parentSession ? "yes" : "no") +
+                       " input:" + (nullInput ? "/dev/null" : "other") + "\n";
+  WriteTextFile(dir + "/marker.tmp", report);
+  return std::rename((dir + "/marker.tmp").c_str(), (dir + "/marker").c_str()) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+TEST(BackgroundStart, TheChildOutlivesTheParent)
+{
+  ScratchDir dir;
+  std::string self = Str(AK_ProgramPath());
+  ASSERT_FALSE(self.empty());
+
+  std::vector<std::string> environment{"HOME=" + dir.Path()};
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "HOME=", 5) != 0) environment.push_back(*e);
+  std::vector<char*> envp;
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::string mode = "--background-parent", path = dir.Path();
+  char* argv[] = {self.data(), mode.data(), path.data(), nullptr};
+
+  pid_t parent;
+  ASSERT_EQ(posix_spawn(&parent, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(parent, &status, 0), parent);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+
+  std::string marker = dir / "marker";
+  for (int i = 0; i < 6000 && !PathExists(marker); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(PathExists(marker)) << "the background child wrote nothing";
+  EXPECT_EQ(ReadTextFile(marker), "parent ended:yes own session:yes input:/dev/null\n");
+
+  std::string program = AK_String(self.c_str()).BaseName().c_str();
+  EXPECT_EQ(ReadTextFile(dir / ("." + program + "/start.bat")),
+            "#!/bin/sh\n'" + self + "' --background-child '" + dir.Path() + "' " +
+                std::to_string(parent) + " " + std::to_string(getsid(0)) + "\n");
+}
+
+int main(int argc, char** argv)
+{
+  if (argc == 3 && std::strcmp(argv[1], "--background-parent") == 0) {
+    AK_SetProgramArguments(argc, argv);
+    return RunParent(argv[2]);
+  }
+  if (argc == 5 && std::strcmp(argv[1], "--background-child") == 0)
+    return RunChild(argv[2], static_cast<pid_t>(std::atol(argv[3])), static_cast<pid_t>(std::atol(argv[4])));
+
+  testing::InitGoogleTest(&argc, argv);
+  TestSetUpClassDirectories();
+  WriteParameterSetFiles();
+  AK_RegisterFrameworkClasses();
+  TestRegisterClasses();
+  int result = RUN_ALL_TESTS();
+  AK_DeleteDetachedObjects();
+  return result;
+}
