@@ -91,8 +91,9 @@ AK_String EscapeBareAmpersands(const AK_String& text)
   return AK_String(out.c_str());
 }
 
-// Closes bold text where a paragraph or the text ends, and drops a closing tag that closes
-// nothing, so that quotes used as apostrophes never leave the document badly nested.
+// Closes bold text where a paragraph or the text ends, and turns a closing tag that closes
+// nothing back into the quote it was made of (an apostrophe: "the users' files"), so that
+// the document is never badly nested.
 AK_String BalanceBold(const AK_String& text)
 {
   std::string s = text.c_str(), out;
@@ -106,6 +107,8 @@ AK_String BalanceBold(const AK_String& text)
       if (open > 0) {
         --open;
         out += "</B>";
+      } else {
+        out += "'";
       }
       i += 4;
     } else if (s.compare(i, 4, "</P>") == 0) {
