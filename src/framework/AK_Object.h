@@ -147,11 +147,27 @@ public:
   void SetProjectDirRecursive(const char* directory);
   AK_String GetSaveVis();
   void WriteAttributeCommands(AK_Object* reference, AK_AttributeNode* node, AK_String& out);
+  // Writes "<type>.atr" and "<type>.dat" into the directory, unless the object is unchanged
+  // since it was last saved to or loaded from that same directory and both files exist.
+  void SaveAs(const char* directory);
+  void Save();
+  // SaveAs, then each owned component into the directory joined with its Id.
+  void SaveProjectAs(const char* directory);
+  void SaveProject();
+  // One file with the saved attributes of the object and of everything below it (owned and
+  // linked components, each object once), paths relative to this object.
+  void SaveAttributesRecursively(const char* fileName);
+  // Copies the saved attributes of the source along this object's class table, leaving out
+  // the set identifiers of the list.
+  void AssignAttributesOf(AK_Object* source, const AK_Array<AK_String>& leaveOut);
+  void AssignAttributesFromTable(AK_Object* source, AK_AttributeNode* node,
+                                 const AK_Array<AK_String>& leaveOut);
   void Load(const char* directory);
   void LoadProject(const char* directory);
   void UnloadComponent(const char* id);
   void LoadComponent(const char* id);
   AK_String GetUnloadedComponentsList();
+  int WriteClassValuesRecursive();
 
   // --- attributes ---
   AK_String GetIdVisibility();
@@ -199,6 +215,14 @@ protected:
   int32_t _macroRepetitions = 1;
   AK_String _projectDir;
   int32_t _parameterSetInForce = -1;
+  // The directory of the last successful save or load and the stamp it was given there:
+  // an object unchanged since then is not written into that directory again.
+  AK_String _savedDir;
+  int32_t _savedStamp = 0;
+  // An attribute that decides which attributes the object has (a user object's attribute
+  // set): saved and copied before every other, and the reason why the object's type name
+  // can differ from the one its saved files carry.
+  const char* _leadingAttribute = nullptr;
 
   // Removes entry i and its flag; later entries move down.
   void RemoveEntry(int i);

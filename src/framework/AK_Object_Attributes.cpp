@@ -47,6 +47,18 @@ AK_String CommandsList(AK_Object* o, int visibleOnly, int labels)
   return out;
 }
 
+// The attributes of the object at the path, copied into this one; a path that names no
+// object copies nothing and says so.
+void AssignAttributesOfPath(AK_Object* o, const char* path)
+{
+  AK_Object* source = o->FindObject(path);
+  if (!source) {
+    AK_ErrorText = AK_String("object '") + path + "' not found";
+    return;
+  }
+  o->AssignAttributesOf(source, AK_Array<AK_String>());
+}
+
 struct GetEntry {
   const char* name;
   AK_String (*answer)(AK_Object* o);
@@ -107,12 +119,19 @@ static const SetEntry kSetNames[] = {
     {"Id", [](AK_Object* o, const char* v) { o->SetUniqueId(v); }},
     {"Active", [](AK_Object* o, const char* v) { o->SetActive(ToInt(v)); }},
     {"ProjectDir", [](AK_Object* o, const char* v) { o->SetProjectDirRecursive(v); }},
+    {"SaveAs", [](AK_Object* o, const char* v) { o->SaveAs(v); }},
+    {"Save", [](AK_Object* o, const char*) { o->Save(); }},
     {"Load", [](AK_Object* o, const char* v) { o->Load(v); }},
+    {"SaveProject", [](AK_Object* o, const char*) { o->SaveProject(); }},
+    {"SaveProjectAs", [](AK_Object* o, const char* v) { o->SaveProjectAs(v); }},
     {"LoadProject", [](AK_Object* o, const char* v) { o->LoadProject(v); }},
     {"MacroFileName", [](AK_Object* o, const char* v) { o->SetMacroFileName(v); }},
     {"MacroRepetitions", [](AK_Object* o, const char* v) { o->SetMacroRepetitions(ToInt(v)); }},
     {"ExecMacro", [](AK_Object* o, const char* v) { o->ExecMacro(v, 0); }},
     {"SaveAttributes", [](AK_Object* o, const char* v) { o->SaveAttributes(v); }},
+    {"SaveAttributesRecursively",
+     [](AK_Object* o, const char* v) { o->SaveAttributesRecursively(v); }},
+    {"AssignAttributesOf", [](AK_Object* o, const char* v) { AssignAttributesOfPath(o, v); }},
     {"DeleteComponent", [](AK_Object* o, const char* v) { o->DeleteComponent(v); }},
     {"UnloadAllContainers", [](AK_Object* o, const char* v) { o->Unload(v); }},
     {"ReportCommands", [](AK_Object*, const char* v) { AK_ReportCommandsFlag = ToInt(v); }},

@@ -1,7 +1,7 @@
 // AK_Object: project directories. Each owned object has a directory named by its Id below
 // its parent's, holding its attribute file (set commands, "<type>.atr") and its data file
-// ("<type>.dat"). This file holds what the tree needs to find, load, unload and describe
-// saved objects; writing whole projects builds on it.
+// ("<type>.dat"). This file finds, loads, unloads and describes saved objects; saving is
+// AK_Object_Save.cpp.
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -33,32 +33,22 @@ int AK_Object::DeleteProjectDir()
   return AK_DeleteDirectoryTree(_projectDir);
 }
 
-void AK_Object::WriteAttributeCommands(AK_Object* reference, AK_AttributeNode* node, AK_String& out)
+namespace {
+
+// The type name under which an object's files lie in a directory: its own, or, for an
+// object whose type follows its leading attribute (a fresh user object that has not yet
+// got its attribute set back), the one type whose attribute file the directory holds.
+AK_String SavedTypeName(const AK_String& directory, const AK_String& ownType, bool typeMayDiffer)
 {
-  if (!node || AK_NodeFindChild(node, "volatile") || AK_String(AK_NodeValue(node)) == "Id") return;
-  const char* setId = AK_NodeSetId(node);
-  if (*AK_NodeValue(node) && setId) {
-    out += AK_FormatSetCommand(GetAbsolutePath(reference), setId, Get(AK_NodeValue(node)));
-    out += "\n";
-  }
-  for (int i = 0; i < AK_NodeChildCount(node); ++i)
-    WriteAttributeCommands(reference, AK_NodeChild(node, i), out);
+  if (!typeMayDiffer || AK_FileExists(AK_JoinPath(directory, ownType) + ".atr")) return ownType;
+  AK_Array<AK_String> tables = AK_ListDirectory(directory, "atr");
+  if (tables.Size() != 1) return ownType;
+  AK_String typeName(tables[0]);
+  typeName.CutExtension();
+  return typeName;
 }
 
-void AK_Object::SaveAttributes(const char* fileName)
-{
-  AK_String name(fileName && *fileName ? fileName : _macroFileName.c_str());
-  std::FILE* file = AK_FileOpen(name, "w");
-  if (!file) {
-    AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
-    return;
-  }
-  AK_String commands;
-  WriteAttributeCommands(this, GetClassInfo(), commands);
-  std::fputs(commands, file);
-  if (std::fclose(file) != 0)
-    AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
-}
+}  // namespace
 
 void AK_Object::Load(const char* directory)
 {
@@ -66,7 +56,8 @@ void AK_Object::Load(const char* directory)
   AK_MESSAGE(AK_String("loading '") + _id + "' from " + dir);
   SetProjectDirRecursive(dir);
 
-  AK_String data = AK_JoinPath(dir, GetType()) + ".dat";
+  AK_String typeName = SavedTypeName(dir, GetType(), _leadingAttribute != nullptr);
+  AK_String data = AK_JoinPath(dir, typeName) + ".dat";
   AK_STREAM stream;
   if (AK_StreamOpen(stream, data, "rb")) {
     if (LoadData(stream) != 0) {
@@ -79,13 +70,24 @@ void AK_Object::Load(const char* directory)
   AK_String attributes(data);
   attributes.CutExtension();
   attributes += ".atr";
-  // The attribute file restores each attribute once, whatever the repetitions say.
+  // Only the directory's own attribute file restores the object, never a class file of the
+  // same name that the macro search would find in the attributes directories.
+  if (!AK_FileExists(attributes)) {
+    AK_ErrorText = AK_String("cannot open macro file '") + attributes + "'";
+    return;
+  }
+  // The attribute file restores each attribute once, whatever the repetitions say; a
+  // repetition count that the file itself restores stands.
   int repetitions = _macroRepetitions;
+  int32_t repetitionsStamp = AK_Object::ModificationTime("MacroRepetitions");
   _macroRepetitions = 1;
   ExecMacro(attributes, 1);
   if (!IsAlive(this)) return;
-  if (_macroRepetitions == 1) _macroRepetitions = repetitions;
-  if (AK_ErrorText.IsEmpty()) MarkModified("Load");
+  if (AK_Object::ModificationTime("MacroRepetitions") == repetitionsStamp) _macroRepetitions = repetitions;
+  if (!AK_ErrorText.IsEmpty()) return;
+  MarkModified("Load");
+  _savedDir = dir;
+  _savedStamp = AK_Object::ModificationTime("Load");
 }
 
 void AK_Object::LoadProject(const char* directory)

@@ -1,0 +1,211 @@
+// AK_Object: saving objects and subtrees into project directories, files of attribute
+// commands for macros, and copying the saved attributes of one object to another.
+#include <cstdio>
+#include <cstring>
+#include <unordered_set>
+#include <vector>
+
+#include "AK_ClassTable.h"
+#include "AK_Object.h"
+
+namespace {
+
+// Commands that only write the object out or read it back change nothing a save would
+// write; their stamps do not make an object due for saving.
+bool IsPersistenceCommand(const char* name)
+{
+  static const char* const kNames[] = {"Save",          "SaveAs",         "SaveProject",
+                                       "SaveProjectAs", "SaveAttributes", "SaveAttributesRecursively",
+                                       "Load",          "LoadProject"};
+  for (const char* n : kNames)
+    if (std::strcmp(n, name) == 0) return true;
+  return false;
+}
+
+// Two spellings of one directory ("a/b", "a\\b/", "./a/b") compare equal.
+AK_String CanonicalDirectory(const char* directory)
+{
+  AK_String d = AK_NormalizePath(directory ? directory : "");
+  while (d.Length() > 1 && d[d.Length() - 1] == '/') d = AK_String(d.c_str(), d.c_str() + d.Length() - 1);
+  while (d.Length() > 2 && d[0] == '.' && d[1] == '/') d = AK_String(d.c_str() + 2);
+  if (d.IsEmpty()) d = ".";
+  return d;
+}
+
+bool IsSavedEntry(AK_AttributeNode* node)
+{
+  return *AK_NodeValue(node) && AK_NodeSetId(node);
+}
+
+// Neither a volatile entry nor the identifier is saved or copied, nor anything below them.
+bool IsLeftOut(AK_AttributeNode* node)
+{
+  return AK_NodeFindChild(node, "volatile") || std::strcmp(AK_NodeValue(node), "Id") == 0;
+}
+
+void WriteEntryCommands(AK_Object* object, AK_Object* reference, AK_AttributeNode* node,
+                        const char* skipped, AK_String& out)
+{
+  if (!node || IsLeftOut(node)) return;
+  const char* setId = AK_NodeSetId(node);
+  if (IsSavedEntry(node) && !(skipped && std::strcmp(setId, skipped) == 0)) {
+    out += AK_FormatSetCommand(object->GetAbsolutePath(reference), setId,
+                               object->Get(AK_NodeValue(node)));
+    out += "\n";
+  }
+  for (int i = 0; i < AK_NodeChildCount(node); ++i)
+    WriteEntryCommands(object, reference, AK_NodeChild(node, i), skipped, out);
+}
+
+void WriteCommandsRecursively(AK_Object* object, AK_Object* reference, AK_String& out,
+                              std::unordered_set<const AK_Object*>& visited)
+{
+  if (!visited.insert(object).second) return;
+  object->WriteAttributeCommands(reference, object->GetClassInfo(), out);
+  for (int i = 0; i < object->ComponentCount(); ++i)
+    WriteCommandsRecursively(object->Component(i), reference, out, visited);
+}
+
+bool WriteTextFile(const AK_String& name, const AK_String& text)
+{
+  std::FILE* file = AK_FileOpen(name, "w");
+  if (!file) return false;
+  bool written = std::fputs(text, file) >= 0;
+  return std::fclose(file) == 0 && written;
+}
+
+}  // namespace
+
+void AK_Object::WriteAttributeCommands(AK_Object* reference, AK_AttributeNode* node, AK_String& out)
+{
+  // Written from the top of its class table, an object restores its leading attribute first:
+  // the attributes it brings must exist before their values are set.
+  const char* leading = node && node == GetClassInfo() ? _leadingAttribute : nullptr;
+  if (leading) {
+    out += AK_FormatSetCommand(GetAbsolutePath(reference), leading, Get(leading));
+    out += "\n";
+  }
+  WriteEntryCommands(this, reference, node, leading, out);
+}
+
+void AK_Object::SaveAttributes(const char* fileName)
+{
+  AK_String name(fileName && *fileName ? fileName : _macroFileName.c_str());
+  AK_String commands;
+  WriteAttributeCommands(this, GetClassInfo(), commands);
+  if (!WriteTextFile(name, commands))
+    AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
+}
+
+void AK_Object::SaveAttributesRecursively(const char* fileName)
+{
+  AK_String name(fileName && *fileName ? fileName : _macroFileName.c_str());
+  AK_String commands;
+  std::unordered_set<const AK_Object*> visited;
+  WriteCommandsRecursively(this, this, commands, visited);
+  if (!WriteTextFile(name, commands))
+    AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
+}
+
+void AK_Object::SaveAs(const char* directory)
+{
+  AK_String dir(directory ? directory : "");
+  _projectDir = dir;
+  if (!AK_FileExists(dir)) AK_MakeDirectory(dir);
+
+  AK_String attributes = AK_JoinPath(dir, GetType()) + ".atr";
+  AK_String data(attributes);
+  data.CutExtension();
+  data += ".dat";
+
+  int32_t lastChange = 0;
+  for (int i = 0; i < _stamps.Size(); ++i)
+    if (_stamps[i] > lastChange && !IsPersistenceCommand(_stampNames[i])) lastChange = _stamps[i];
+  bool unchanged = _savedStamp > 0 && lastChange <= _savedStamp &&
+                   CanonicalDirectory(dir) == CanonicalDirectory(_savedDir);
+  if (unchanged && AK_FileExists(attributes) && AK_FileExists(data)) return;
+
+  AK_MESSAGE(AK_String("saving ") + _id + " to " + dir);
+
+  // A failure of the attribute file leaves its text and the save goes on; the object then
+  // does not count as saved.
+  AK_String earlierError(AK_ErrorText);
+  AK_ErrorText = "";
+  SaveAttributes(attributes);
+  if (!IsAlive(this)) return;
+  bool attributesWritten = AK_ErrorText.IsEmpty();
+  if (attributesWritten) AK_ErrorText = earlierError;
+
+  AK_STREAM stream;
+  if (!AK_StreamOpen(stream, data, "wb")) {
+    AK_ErrorText = AK_String("cannot open ") + data;
+    return;
+  }
+  // A data file that does not reach the disk whole (a full disk) fails like its writer.
+  if (SaveData(stream) != 0 || AK_StreamClose(stream) != 0) {
+    AK_ErrorText = AK_String("cannot save data of ") + GetAbsolutePath() + " to file " + data;
+    return;
+  }
+  if (!attributesWritten) return;
+  MarkModified("Save");
+  _savedDir = dir;
+  _savedStamp = AK_Object::ModificationTime("Save");
+}
+
+void AK_Object::Save() { SaveAs(AK_String(_projectDir)); }
+
+void AK_Object::SaveProjectAs(const char* directory)
+{
+  AK_String dir(directory ? directory : "");
+  SaveAs(dir);
+  if (!IsAlive(this)) return;
+  std::vector<AK_Object*> owned;
+  for (int i = 0; i < _components.Size(); ++i)
+    if (Owns(i)) owned.push_back(_components[i]);
+  for (AK_Object* c : owned)
+    if (IsAlive(c)) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
+}
+
+void AK_Object::SaveProject() { SaveProjectAs(AK_String(_projectDir)); }
+
+void AK_Object::AssignAttributesOf(AK_Object* source, const AK_Array<AK_String>& leaveOut)
+{
+  if (!IsAlive(source)) return;
+  AK_Array<AK_String> rest(leaveOut);
+  if (const char* leading = _leadingAttribute) {
+    if (!AK_StringListContains(leaveOut, leading)) {
+      AK_String name(leading);
+      Set(name, source->Get(name));
+      if (!IsAlive(this)) return;
+    }
+    rest.Append(AK_String(leading));
+  }
+  AssignAttributesFromTable(source, GetClassInfo(), rest);
+}
+
+void AK_Object::AssignAttributesFromTable(AK_Object* source, AK_AttributeNode* node,
+                                          const AK_Array<AK_String>& leaveOut)
+{
+  if (!node || !IsAlive(source) || IsLeftOut(node)) return;
+  if (IsSavedEntry(node)) {
+    const char* setId = AK_NodeSetId(node);
+    if (AK_StringListContains(leaveOut, setId)) return;
+    AK_String value = source->Get(AK_NodeValue(node));
+    Set(AK_String(setId), value);
+    if (!IsAlive(this)) return;
+  }
+  // Class tables are never freed, so the walk may go on after a Set that gave this object
+  // another table (a user object's attribute set).
+  for (int i = 0; i < AK_NodeChildCount(node); ++i) {
+    AssignAttributesFromTable(source, AK_NodeChild(node, i), leaveOut);
+    if (!IsAlive(this)) return;
+  }
+}
+
+int AK_Object::WriteClassValuesRecursive()
+{
+  int sum = WriteClassValues();
+  for (int i = 0; i < _components.Size(); ++i)
+    if (Owns(i)) sum += _components[i]->WriteClassValuesRecursive();
+  return sum;
+}

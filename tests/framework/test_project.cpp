@@ -1,0 +1,523 @@
+// Project directories: saving trees (only what changed), loading them back with the creation
+// of saved components, attribute files, data files, and copying attributes.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "FrameworkTestSupport.h"
+#include "TestClasses.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A class with binary data: a list of samples written as a tagged record.
+class TST_Recorder : public AK_Object {
+public:
+  TST_Recorder(const char* id, AK_Object* parent) : AK_Object(id, parent)
+  {
+    AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
+    RunClassDefaults(ClassRecord());
+  }
+  static AK_ClassRecord& ClassRecord()
+  {
+    static AK_ClassRecord record("TST_Recorder");
+    return record;
+  }
+  AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
+
+  AK_String Get(const char* name) override
+  {
+    AK_String answer;
+    if (ScriptGet(ClassRecord().script, name, answer)) return answer;
+    if (std::strcmp(name, "Value") == 0) {
+      AK_ErrorText = "";
+      return AK_String(_value);
+    }
+    if (std::strcmp(name, "Name") == 0) {
+      AK_ErrorText = "";
+      return _name;
+    }
+    if (std::strcmp(name, "Scratch") == 0) {
+      AK_ErrorText = "";
+      return AK_String("scratch");
+    }
+    return AK_Object::Get(name);
+  }
+
+  int Set(const char* name, const char* value) override
+  {
+    if (ScriptSet(ClassRecord().script, name, value)) return 1;
+    if (std::strcmp(name, "Value") == 0) {
+      AK_ErrorText = "";
+      _value = std::atoi(value);
+      ++_valueSets;
+    } else if (std::strcmp(name, "Name") == 0) {
+      AK_ErrorText = "";
+      _name = value;
+    } else if (std::strcmp(name, "Scratch") == 0) {
+      AK_ErrorText = "";
+    } else {
+      return AK_Object::Set(name, value);
+    }
+    MarkModified(name);
+    return 1;
+  }
+
+  int SaveData(AK_STREAM& stream) override
+  {
+    if (_failSave) return Failed(__LINE__);
+    stream << AK_String("TST_Recorder:v0") << static_cast<int32_t>(_samples.size());
+    for (double s : _samples) stream << s;
+    return stream.Fail() ? Failed(__LINE__) : 0;
+  }
+
+  int LoadData(AK_STREAM& stream) override
+  {
+    AK_String tag;
+    int32_t n = 0;
+    stream >> tag >> n;
+    if (stream.Fail() || !(tag == "TST_Recorder:v0") || n < 0 || n > 1000000) return Failed(__LINE__);
+    AK_Array<double> values;
+    if (AK_StreamReadArray(stream, values, n) != 0) return Failed(__LINE__);
+    _samples.assign(values.begin(), values.end());
+    return 0;
+  }
+
+  int Failed(int line)
+  {
+    AK_ErrorText = GetAbsolutePath() + ": IO error at " + AK_String::Format("test_project.cpp:%d", line);
+    return 1;
+  }
+
+  int _value = 0;
+  int _valueSets = 0;
+  AK_String _name;
+  std::vector<double> _samples;
+  bool _failSave = false;
+};
+
+void RegisterRecorder()
+{
+  static bool done = false;
+  if (done) return;
+  done = true;
+  WriteTextFile(TestUserAttributesDirectory() + "TST_Recorder.atr",
+                "obj.Recorder\n"
+                "\tdoc:Keeps samples as binary data.\n"
+                "\tint.Value:Value\n"
+                "\t\tset:Value\n"
+                "\t\tdoc:A number.\n"
+                "\tstring.Name:Name\n"
+                "\t\tset:Name\n"
+                "\t\tdoc:A text.\n"
+                "\tstring.Scratch:Scratch\n"
+                "\t\tset:Scratch\n"
+                "\t\tvolatile:\n"
+                "\t\tdoc:Never saved.\n"
+                "\tstring.Shown:Value\n"
+                "\t\tdoc:Read only: never saved.\n");
+  AK_RegisterClass("TST_Recorder", "Recorder", AK_Construct<TST_Recorder>);
+}
+
+template <class C>
+C* Add(AK_Object* parent, const char* id)
+{
+  C* object = new C(id, parent);
+  parent->AddComponent(object);
+  return object;
+}
+
+// A small tree of every kind of test class, with values that differ from the defaults.
+struct Tree {
+  TST_Holder top{"top", nullptr};
+  TST_Level1* a;
+  TST_Level2* b;
+  TST_Holder* sub;
+  TST_Level1* c;
+  TST_Recorder* r;
+
+  Tree()
+  {
+    RegisterRecorder();
+    a = Add<TST_Level1>(&top, "a");
+    b = Add<TST_Level2>(&top, "b");
+    sub = Add<TST_Holder>(&top, "sub");
+    c = Add<TST_Level1>(sub, "c");
+    r = Add<TST_Recorder>(sub, "r");
+    a->Set("Value", "5");
+    a->Set("$list", "x%AK_SEP%y%AK_SEP%");
+    b->Set("Value", "-3");
+    b->Set("Extra", "7");
+    b->Set("MacroFileName", "with \"quotes\" and\ttab.macro");
+    c->Set("Active", "0");
+    c->Set("MacroRepetitions", "4");
+    r->Set("Value", "11");
+    r->Set("Name", "line one\nline two %%n 100%");
+    r->_samples = {1.5, -2.25, 1e300, 0.0};
+    sub->Set("SuppressCreatingComponents", "0");
+  }
+};
+
+std::string Dump(AK_Object* object, const std::string& file)
+{
+  object->SaveAttributesRecursively(file.c_str());
+  return ReadTextFile(file);
+}
+
+std::vector<std::string> Saved(const MessageRecorder& messages)
+{
+  std::vector<std::string> saved;
+  for (const auto& m : messages.Messages())
+    if (m.rfind("saving ", 0) == 0) saved.push_back(m);
+  return saved;
+}
+
+int FileCount(const std::string& directory)
+{
+  int n = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(directory))
+    if (entry.is_regular_file()) ++n;
+  return n;
+}
+
+// Loads the project below a new top object, writes its recursive attribute file, and ends
+// the process: 0 when the binary data came back too and nothing failed.
+[[noreturn]] void LoadAndDumpThenExit(const std::string& project, const std::string& file)
+{
+  RegisterRecorder();
+  bool good = false;
+  {
+    TST_Holder top("top", nullptr);
+    top.LoadProject(project.c_str());
+    TST_Recorder* r = dynamic_cast<TST_Recorder*>(top.FindObject("sub/r"));
+    good = r && r->_samples == std::vector<double>{1.5, -2.25, 1e300, 0.0} && AK_ErrorText.IsEmpty();
+    Dump(&top, file);
+  }
+  std::exit(good ? 0 : 1);
+}
+
+}  // namespace
+
+TEST(Project, DirectoriesMirrorTheOwnedTree)
+{
+  ScratchDir dir;
+  Tree tree;
+  AK_Object* elsewhere = Add<TST_Level1>(tree.sub, "linked");
+  tree.a->AddLink(elsewhere);  // a link is saved by its owner only
+  tree.top.SaveProjectAs(dir.Path().c_str());
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+
+  std::vector<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir.Path()))
+    if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), dir.Path()).string());
+  std::sort(files.begin(), files.end());
+  std::vector<std::string> expected = {
+      "Holder.atr",         "Holder.dat",          "a/Level1.atr",       "a/Level1.dat",
+      "b/Level2.atr",       "b/Level2.dat",        "sub/Holder.atr",     "sub/Holder.dat",
+      "sub/c/Level1.atr",   "sub/c/Level1.dat",    "sub/linked/Level1.atr", "sub/linked/Level1.dat",
+      "sub/r/Recorder.atr", "sub/r/Recorder.dat"};
+  EXPECT_EQ(files, expected);
+
+  // Set commands in class-table order: the class's own entries, then its bases'. Volatile
+  // entries, the identifier and entries without a "set" child never appear.
+  EXPECT_EQ(ReadTextFile(dir / "sub/r/Recorder.atr"),
+            "set(\"\", \"Value\", \"11\")\n"
+            "set(\"\", \"Name\", \"line one%%nline two \\%%n 100%\")\n"
+            "set(\"\", \"Active\", \"1\")\n"
+            "set(\"\", \"MacroFileName\", \"r.macro\")\n"
+            "set(\"\", \"MacroRepetitions\", \"1\")\n"
+            "set(\"\", \"SuppressCreatingComponents\", \"0\")\n");
+  EXPECT_EQ(tree.r->ProjectDir(), AK_String((dir / "sub/r").c_str()));
+
+  // Every data file is a gzip file, also when the object writes nothing into it.
+  for (const auto& entry : fs::recursive_directory_iterator(dir.Path())) {
+    if (entry.path().extension() != ".dat") continue;
+    std::string command = "gzip -t '" + entry.path().string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  }
+}
+
+TEST(Project, SavedTreeLoadsIntoAFreshProcessWithEveryAttribute)
+{
+  ScratchDir dir;
+  std::string before = dir / "before.macro";
+  std::string after = dir / "after.macro";
+  std::string project = dir / "project";
+  {
+    Tree tree;
+    tree.top.SaveProjectAs(project.c_str());
+    ASSERT_STREQ(AK_ErrorText.c_str(), "");
+    Dump(&tree.top, before);
+  }
+  // The child process builds nothing but the top object and loads everything else.
+  EXPECT_EXIT(LoadAndDumpThenExit(project, after), testing::ExitedWithCode(0), "");
+  std::string loaded = ReadTextFile(after);
+  EXPECT_FALSE(loaded.empty());
+  EXPECT_EQ(loaded, ReadTextFile(before));
+  EXPECT_NE(loaded.find("set(\"b\", \"Extra\", \"7\")"), std::string::npos);
+}
+
+TEST(Project, OnlyWhatChangedIsSavedAgain)
+{
+  ScratchDir dir;
+  Tree tree;
+  MessageRecorder messages;
+  tree.top.SaveProjectAs(dir.Path().c_str());
+  EXPECT_EQ(Saved(messages).size(), 6u);
+
+  messages.Clear();
+  tree.top.SaveProject();  // a second save writes nothing and says nothing
+  EXPECT_TRUE(Saved(messages).empty());
+  tree.top.Set("SaveProject", "");  // nor does the command, twice
+  tree.top.Set("SaveProject", "");
+  tree.c->Set("Save", "");
+  EXPECT_TRUE(Saved(messages).empty());
+
+  tree.c->Set("Value", "8");  // a change saves that object only, not its unchanged parents
+  tree.top.SaveProject();
+  EXPECT_EQ(Saved(messages), std::vector<std::string>{"saving c to " + (dir / "sub/c")});
+  EXPECT_EQ(ReadTextFile(dir / "sub/c/Level1.atr").rfind("set(\"\", \"Value\", \"8\")\n", 0), 0u);
+
+  messages.Clear();
+  fs::remove(dir / "a/Level1.dat");  // a missing data file is written again
+  tree.top.SaveProject();
+  EXPECT_EQ(Saved(messages), std::vector<std::string>{"saving a to " + (dir / "a")});
+  EXPECT_TRUE(PathExists(dir / "a/Level1.dat"));
+
+  // A copy into another directory writes everything, however unchanged the objects are.
+  messages.Clear();
+  ScratchDir other;
+  tree.top.SaveProjectAs(other.Path().c_str());
+  EXPECT_EQ(Saved(messages).size(), 6u);
+  EXPECT_EQ(FileCount(other.Path()), 12);
+  // ... and back again: the first directory was not the last one written.
+  messages.Clear();
+  tree.top.SaveProjectAs(dir.Path().c_str());
+  EXPECT_EQ(Saved(messages).size(), 6u);
+}
+
+TEST(Project, AFreshlyLoadedTreeIsNotWrittenBack)
+{
+  ScratchDir dir;
+  {
+    Tree tree;
+    tree.top.SaveProjectAs(dir.Path().c_str());
+  }
+  RegisterRecorder();
+  TST_Holder top("top", nullptr);
+  top.Set("LoadProject", dir.Path().c_str());
+  ASSERT_STREQ(AK_ErrorText.c_str(), "");
+  ASSERT_NE(top.FindObject("sub/r"), nullptr);
+  MessageRecorder messages;
+  top.SaveProject();
+  EXPECT_TRUE(Saved(messages).empty());
+  top.FindObject("b")->Set("Extra", "1");
+  top.SaveProject();
+  EXPECT_EQ(Saved(messages), std::vector<std::string>{"saving b to " + (dir / "b")});
+}
+
+TEST(Project, FailuresOfTheDataFile)
+{
+  ScratchDir dir;
+  RegisterRecorder();
+  TST_Recorder r("r", nullptr);
+  r._failSave = true;
+  AK_ErrorText = "";
+  r.SaveAs(dir.Path().c_str());
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+            "cannot save data of r to file " + (dir / "Recorder.dat"));
+  EXPECT_EQ(r.ModificationTime("Save"), 0);
+  r._failSave = false;
+  MessageRecorder messages;
+  r.Set("Save", "");  // the failed save did not count: this one writes
+  EXPECT_EQ(Saved(messages).size(), 1u);
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+
+  // A data file that cannot be created ends the save.
+  fs::remove(dir / "Recorder.dat");
+  fs::create_directory(dir / "Recorder.dat");
+  r.Set("Value", "2");
+  r.SaveAs(dir.Path().c_str());
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot open " + (dir / "Recorder.dat"));
+  fs::remove(dir / "Recorder.dat");
+
+  // A corrupt data file: the attribute file is not run and nothing is stamped.
+  WriteTextFile(dir / "Recorder.dat", "not gzip at all");
+  WriteTextFile(dir / "Recorder.atr", "set(\"\", \"Value\", \"99\")\n");
+  TST_Recorder fresh("fresh", nullptr);
+  fresh.Load(dir.Path().c_str());
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+            "cannot load data for fresh from file " + (dir / "Recorder.dat"));
+  EXPECT_EQ(fresh._value, 0);
+  EXPECT_EQ(fresh.ModificationTime("Load"), 0);
+
+  // A missing data file is no error; a missing attribute file is, and nothing is stamped.
+  fs::remove(dir / "Recorder.dat");
+  AK_ErrorText = "";
+  fresh.Load(dir.Path().c_str());
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+  EXPECT_EQ(fresh._value, 99);
+  EXPECT_GT(fresh.ModificationTime("Load"), 0);
+  fs::remove(dir / "Recorder.atr");
+  int32_t loaded = fresh.ModificationTime("Load");
+  fresh.Load(dir.Path().c_str());
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot open macro file '" + (dir / "Recorder.atr") + "'");
+  EXPECT_EQ(fresh.ModificationTime("Load"), loaded);
+}
+
+TEST(Project, AttributeFileRunsOnceWhateverTheRepetitions)
+{
+  ScratchDir dir;
+  RegisterRecorder();
+  {
+    TST_Recorder r("r", nullptr);
+    r.Set("Value", "4");
+    r.Set("MacroRepetitions", "3");
+    r.SaveAs((dir / "three").c_str());
+    r.Set("MacroRepetitions", "1");
+    r.SaveAs((dir / "one").c_str());
+  }
+  struct Case {
+    const char* directory;
+    int before;
+    int after;
+  };
+  for (Case c : {Case{"three", 1, 3}, Case{"three", 7, 3}, Case{"one", 5, 1}}) {
+    SCOPED_TRACE(c.directory);
+    TST_Recorder fresh("fresh", nullptr);
+    fresh.SetMacroRepetitions(c.before);
+    fresh.Load((dir / c.directory).c_str());
+    EXPECT_EQ(fresh._valueSets, 1);
+    EXPECT_EQ(fresh.MacroRepetitions(), c.after);
+  }
+  // A file that does not restore the repetitions leaves them as they were.
+  WriteTextFile(dir / "one/Recorder.atr", "set(\"\", \"Value\", \"6\")\n");
+  TST_Recorder fresh("fresh", nullptr);
+  fresh.SetMacroRepetitions(0);
+  fresh.Load((dir / "one").c_str());
+  EXPECT_EQ(fresh._valueSets, 1);
+  EXPECT_EQ(fresh.MacroRepetitions(), 0);
+}
+
+TEST(Project, SubDirectoryRulesOfLoadProject)
+{
+  ScratchDir dir;
+  RegisterRecorder();
+  auto atr = [&](const std::string& file, const std::string& text) {
+    MakeDirectories(fs::path(dir / file).parent_path().string());
+    WriteTextFile(dir / file, text);
+  };
+  atr("Mesh1/Level1.atr", "set(\"\", \"Value\", \"1\")\n");
+  atr("old.bak/Level1.atr", "set(\"\", \"Value\", \"2\")\n");
+  atr("Two/Level1.atr", "");
+  atr("Two/Level2.atr", "");
+  atr("Unknown/NoSuchType.atr", "");
+  atr("Deep/Holder.atr", "");
+  atr("Deep/inner/Recorder.atr", "set(\"\", \"Name\", \"deep\")\n");
+  MakeDirectories(dir / "Empty");
+  WriteTextFile(dir / "Holder.atr", "set(\"\", \"Active\", \"1\")\n");
+
+  TST_Holder top("top", nullptr);
+  top.SetSuppressCreatingComponents(1);
+  top.LoadProject(dir.Path().c_str());
+  EXPECT_EQ(top.ComponentCount(), 0);
+  EXPECT_GT(top.ModificationTime("Load"), 0);  // the object itself still loads
+
+  top.SetSuppressCreatingComponents(0);
+  top.LoadProject(dir.Path().c_str());
+  EXPECT_STREQ(top.Get("GetComponentList").c_str(), "Deep%AK_SEP%Mesh1%AK_SEP%");
+  EXPECT_STREQ(top.FindObject("Mesh1")->Get("Value").c_str(), "1");
+  EXPECT_STREQ(top.FindObject("Deep/inner")->Get("Name").c_str(), "deep");
+  EXPECT_STREQ(top.FindObject("Deep/inner")->ProjectDir().c_str(), (dir / "Deep/inner").c_str());
+  EXPECT_STREQ(top.Get("UnloadedComponentsList").c_str(),
+               "Empty%AK_SEP%Two%AK_SEP%Unknown%AK_SEP%");
+
+  // Loading again reloads the existing objects and creates nothing.
+  top.FindObject("Mesh1")->Set("Value", "9");
+  top.LoadProject("");
+  EXPECT_EQ(top.ComponentCount(), 2);
+  EXPECT_STREQ(top.FindObject("Mesh1")->Get("Value").c_str(), "1");
+}
+
+TEST(Project, LinksAreNeitherLoadedNorSavedAsOwned)
+{
+  ScratchDir dir;
+  Tree tree;
+  TST_Level1* elsewhere = Add<TST_Level1>(&tree.top, "elsewhere");
+  tree.sub->AddLink(elsewhere);
+  tree.c->AddLink(&tree.top);  // a link back up the tree
+  tree.top.SaveProjectAs(dir.Path().c_str());
+  EXPECT_FALSE(PathExists(dir / "sub/elsewhere"));
+
+  MessageRecorder messages;
+  tree.sub->LoadProject((dir / "sub").c_str());
+  for (const auto& m : messages.Messages()) EXPECT_EQ(m.find("loading 'elsewhere'"), std::string::npos);
+  for (const auto& m : messages.Messages()) EXPECT_EQ(m.find("loading 'top'"), std::string::npos);
+  EXPECT_EQ(elsewhere->ModificationTime("Load"), 0);
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+
+  // Recursive attribute files follow links, each object once, and end on the cycle.
+  std::string text = Dump(&tree.top, dir / "all.macro");
+  EXPECT_NE(text.find("set(\"sub/c\", \"Active\", \"0\")"), std::string::npos);
+  EXPECT_NE(text.find("set(\"elsewhere\", \"Value\", \"0\")"), std::string::npos);
+  size_t first = text.find("set(\"elsewhere\", \"Active\"");
+  EXPECT_EQ(text.find("set(\"elsewhere\", \"Active\"", first + 1), std::string::npos);
+  tree.c->RemoveComponent("top");
+}
+
+TEST(Project, AssignAttributesOf)
+{
+  Tree tree;
+  TST_Level2* copy = Add<TST_Level2>(&tree.top, "copy");
+  AK_Array<AK_String> leaveOut;
+  leaveOut.Append(AK_String("Extra"));
+  copy->AssignAttributesOf(tree.b, leaveOut);
+  EXPECT_STREQ(copy->Get("Value").c_str(), "-3");
+  EXPECT_STREQ(copy->Get("Extra").c_str(), "0");
+  EXPECT_STREQ(copy->Get("MacroFileName").c_str(), "with \"quotes\" and\ttab.macro");
+  EXPECT_STREQ(copy->Id().c_str(), "copy");  // the identifier is never copied
+
+  EXPECT_EQ(copy->Set("AssignAttributesOf", "../b"), 1);
+  EXPECT_STREQ(copy->Get("Extra").c_str(), "7");
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+  EXPECT_EQ(copy->Set("AssignAttributesOf", "../nothing"), 1);
+  EXPECT_STREQ(AK_ErrorText.c_str(), "object '../nothing' not found");
+
+  // From an object of another class: what it does not answer arrives as %AK_NULL%.
+  AK_ErrorText = "";
+  tree.r->AssignAttributesOf(tree.c, AK_Array<AK_String>());
+  EXPECT_STREQ(tree.r->Get("Value").c_str(), "0");
+  EXPECT_STREQ(tree.r->Get("Name").c_str(), "%AK_NULL%");
+}
+
+TEST(Project, SaveAttributesFailuresAndSaveVisibility)
+{
+  ScratchDir dir;
+  Tree tree;
+  AK_ErrorText = "";
+  tree.a->Set("SaveAttributes", (dir / "missing/a.atr").c_str());
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+            "cannot open file " + (dir / "missing/a.atr") + " for saving attributes!");
+  tree.a->Set("SaveAttributesRecursively", (dir / "missing/a.atr").c_str());
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+            "cannot open file " + (dir / "missing/a.atr") + " for saving attributes!");
+
+  EXPECT_STREQ(tree.a->Get("SaveVis").c_str(), "r");
+  tree.top.Set("ProjectDir", (dir / "nowhere").c_str());
+  EXPECT_STREQ(tree.a->Get("SaveVis").c_str(), "r");
+  tree.top.Set("SaveProject", "");
+  EXPECT_STREQ(tree.a->Get("SaveVis").c_str(), "w");
+  EXPECT_TRUE(PathExists(dir / "nowhere/a/Level1.atr"));
+
+  // Saving into a directory whose parent is missing creates one level only and fails.
+  AK_ErrorText = "";
+  tree.a->SaveAs((dir / "x/y").c_str());
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot open " + (dir / "x/y/Level1.dat"));
+}
