@@ -450,3 +450,32 @@ TEST(GroupFilter, ARuntimeErrorRejectsTheCandidate)
   EXPECT_EQ(Str(AK_ErrorText), "");
   EXPECT_EQ(Str(t.group->Get("GetObjectsOfTypeList")), "");
 }
+
+// The group's own switches decide what its table shows, also while members would answer
+// every other name.
+TEST(Group, VisibilityOfTheOwnEntries)
+{
+  GroupTree t;
+  for (AK_Object* o : t.as) t.group->AddLink(o);
+  auto visible = [&t] {
+    AK_String list;
+    t.group->GetCommandsList(list, 'g', 1, 0);
+    return "%AK_SEP%" + Str(list);
+  };
+  EXPECT_NE(visible().find("%AK_SEP%SelectedObjectType%AK_SEP%"), std::string::npos);
+  EXPECT_EQ(visible().find("%AK_SEP%SelectedValue%AK_SEP%"), std::string::npos);
+  EXPECT_NE(visible().find("%AK_SEP%Value%AK_SEP%"), std::string::npos);  // the members' class
+  t.group->Set("SelectedAttribute", "Value");
+  EXPECT_NE(visible().find("%AK_SEP%SelectedValue%AK_SEP%"), std::string::npos);
+  t.group->Set("SingleType", "1");
+  EXPECT_EQ(visible().find("%AK_SEP%SelectedObjectType%AK_SEP%"), std::string::npos);
+}
+
+// This program reads no parameter-set files: the table is empty.
+TEST(ParameterSetsWithoutFiles, OptionsOfAnEmptyTable)
+{
+  AK_Object o("o", nullptr);
+  EXPECT_EQ(Str(o.Get("ParameterSetOptions")), "none%AK_SEP%");
+  o.Set("ParameterSet", "anything");
+  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+}
