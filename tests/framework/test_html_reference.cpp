@@ -295,6 +295,7 @@ TEST(HtmlReference, ShippedTablesMakeValidDocuments)
   AK_Container top("top", nullptr);
   top.Set("WriteEntireHtmlReference", (out / "entire.html").c_str());
   std::string entire = ReadTextFile(out / "entire.html");
+  EXPECT_NE(entire.find("<HEAD><TITLE>entire</TITLE>\n<STYLE TYPE=\"text/css\">"), std::string::npos);
   EXPECT_EQ(XmllintComplaints(out / "entire.html"), "");
   ExpectLinksResolve(entire);
   for (const AK_String& file : AK_ListDirectory(TORVU_TEST_ATTRIBUTES_DIR, "atr")) {
