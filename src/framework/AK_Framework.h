@@ -5,6 +5,7 @@
 #include "AK_Basic.h"
 #include "AK_ClassFiles.h"
 #include "AK_ClassRegistry.h"
+#include "AK_ClassScript.h"
 #include "AK_ClassTable.h"
 #include "AK_Container.h"
 #include "AK_Controller.h"
@@ -14,3 +15,4 @@
 #include "AK_HtmlReference.h"
 #include "AK_Object.h"
 #include "AK_ParameterSets.h"
+#include "AK_UserObj.h"

@@ -3,6 +3,7 @@
 #include "AK_Container.h"
 #include "AK_Controller.h"
 #include "AK_Group.h"
+#include "AK_UserObj.h"
 
 void AK_RegisterFrameworkClasses()
 {
@@ -11,4 +12,5 @@ void AK_RegisterFrameworkClasses()
   AK_RegisterClass("AK_TerminalController", "TerminalController",
                    AK_Construct<AK_TerminalController>);
   AK_RegisterClass("AK_Group", "Group", AK_Construct<AK_Group>);
+  AK_RegisterClass("AK_UserObj", "UserObj", AK_Construct<AK_UserObj>);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "AK_ClassScript.h"
 #include "AK_ClassTable.h"
 #include "AK_Object.h"
 #include "AK_ParameterSets.h"
@@ -139,6 +140,7 @@ static const SetEntry kSetNames[] = {
     {"SetLanguage", [](AK_Object*, const char* v) { AK_SetLanguage(v); }},
     {"SetVariableValue", [](AK_Object* o, const char* v) { o->SetVariableValue(v); }},
     {"VariableValues", [](AK_Object* o, const char* v) { o->SetVariableValues(v); }},
+    {"List_AST_SCI_predefined", [](AK_Object*, const char* v) { AK_ListScriptPredefined(v); }},
     {"WriteHtmlReferenceRecursive",
      [](AK_Object* o, const char* v) { o->WriteHtmlReferenceRecursive(v); }},
     {"WriteEntireHtmlReference", [](AK_Object* o, const char* v) { o->WriteEntireHtmlReference(v); }},

@@ -194,10 +194,3 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
   if (stream) std::fclose(stream);
   if (MacroStack().Size() > 0) MacroStack().Remove(MacroStack().Size() - 1);
 }
-
-void AK_Object::RunScriptFile(const char* fileName)
-{
-  // Script macros need class scripts, which this build does not load yet.
-  AK_ErrorText = AK_String("cannot run AST_SCI file ") + (fileName ? fileName : "") +
-                 ": script macros not supported";
-}
