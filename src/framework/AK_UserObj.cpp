@@ -15,12 +15,13 @@ constexpr const char* kScriptMarker = "//ast_sci";
 // text and never freed.
 AK_AttributeNode* SharedSetTable(const AK_String& text)
 {
-  static std::map<std::string, AK_AttributeNode*> tables;
+  // Never destroyed either: the tables must outlive every object, to the end of the process.
+  static auto* tables = new std::map<std::string, AK_AttributeNode*>;
   std::string key(text.c_str());
-  auto found = tables.find(key);
-  if (found != tables.end()) return found->second;
+  auto found = tables->find(key);
+  if (found != tables->end()) return found->second;
   AK_AttributeNode* table = AK_ParseClassTable(text, AK_UserObj::ClassRecord().table);
-  tables.emplace(key, table);
+  tables->emplace(key, table);
   return table;
 }
 

@@ -1,0 +1,629 @@
+// Class scripts: the Get and Set hooks, "Init", the current-object stack, script macros, the
+// host functions and the prelude that declares them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "AK_CurrentObject.h"
+#include "FrameworkTestSupport.h"
+#include "TestClasses.h"
+#include "ast_sci.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A class with a script in the user attributes directory.
+class TST_Scripted : public AK_Object {
+public:
+  TST_Scripted(const char* id, AK_Object* parent) : AK_Object(id, parent)
+  {
+    AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
+    RunClassDefaults(ClassRecord());
+  }
+  static AK_ClassRecord& ClassRecord()
+  {
+    static AK_ClassRecord record("TST_Scripted");
+    return record;
+  }
+  AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
+  AK_String Get(const char* name) override
+  {
+    AK_String answer;
+    if (ScriptGet(ClassRecord().script, name, answer)) return answer;
+    if (std::strcmp(name, "Value") == 0 || std::strcmp(name, "Text") == 0) {
+      AK_ErrorText = "";
+      return std::strcmp(name, "Value") == 0 ? AK_String(_value) : AK_String("built-in");
+    }
+    return AK_Object::Get(name);
+  }
+  int Set(const char* name, const char* value) override
+  {
+    if (ScriptSet(ClassRecord().script, name, value)) return 1;
+    if (std::strcmp(name, "Value") == 0) {
+      AK_ErrorText = "";
+      _value = std::atoi(value);
+    } else if (std::strcmp(name, "Text") == 0) {
+      AK_ErrorText = "";
+      ++_builtInTextSets;
+    } else {
+      return AK_Object::Set(name, value);
+    }
+    MarkModified(name);
+    return 1;
+  }
+  int _value = 0;
+  int _builtInTextSets = 0;
+};
+
+// A class whose script does not compile.
+class TST_Broken : public AK_Object {
+public:
+  TST_Broken(const char* id, AK_Object* parent) : AK_Object(id, parent)
+  {
+    AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
+  }
+  static AK_ClassRecord& ClassRecord()
+  {
+    static AK_ClassRecord record("TST_Broken");
+    return record;
+  }
+  AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
+  AK_String Get(const char* name) override
+  {
+    AK_String answer;
+    if (ScriptGet(ClassRecord().script, name, answer)) return answer;
+    return AK_Object::Get(name);
+  }
+};
+
+const char* const kScript = R"(//  the class script of the tests
+int inits = 0;
+char initId[64];
+char path[128];
+int lastResult = -1;
+int lastFlag = -1;
+char lastError[256];
+
+void Init()
+{
+  inits = inits + 1;
+  get("", "Id", initId);
+}
+
+void InitInfo(char v[]) { sprintf(v, "%d %s", inits, initId); }
+
+// read: the object's own Value, doubled
+void Doubled(char v[])
+{
+  char value[32];
+  get("", "Value", value);
+  sprintf(v, "%d", 2 * atoi(value));
+}
+
+// written: Value becomes twice the value
+void SetTwice(char v[])
+{
+  char text[32];
+  sprintf(text, "%d", 2 * atoi(v));
+  set("", "Value", text);
+}
+
+// takes the built-in attribute over, reading and writing
+void Text(char v[]) { strcpy(v, "scripted"); }
+
+void SetPath(char v[]) { strcpy(path, v); }
+void IdAtPath(char v[]) { get(path, "Id", v); }
+void TrySet(char v[])
+{
+  lastResult = set(path, v, "1");
+  lastError[0] = 0;
+  lastFlag = error(lastError);
+}
+void Report(char v[]) { sprintf(v, "%d %d %s", lastResult, lastFlag, lastError); }
+void Fail(char v[]) { set_error(v); }
+void Clobber(char v[]) { strcpy(v, "changed by the script"); }
+void Fill(char v[])
+{
+  int i;
+  for (i = 0; i < 200000; i = i + 1) v[i] = 'x';
+}
+void LongCopy(char v[])
+{
+  char chunk[1001];
+  int i;
+  for (i = 0; i < 1000; i = i + 1) chunk[i] = 'y';
+  chunk[1000] = 0;
+  v[0] = 0;
+  for (i = 0; i < 200; i = i + 1) strcat(v, chunk);
+}
+int Bad(int x) { return x; }
+void NoArguments() { set("", "Value", "77"); }
+void Nested(char v[]) { set("../other", "SetTwice", v); }
+void DeleteMe(char v[])
+{
+  set("..", "DeleteComponent", v);
+  set("", "Value", "1");
+}
+void Times(char v[])
+{
+  sprintf(v, "%.0f %.0f %.0f %.0f", exec_time("", "Value"), modification_time(""),
+          modification_time_recursive(".."), exec_time("nowhere", "Value"));
+}
+void Stack(char v[])
+{
+  char top[64];
+  get("", "Id", top);
+  if (DIR_SEP == '/') sprintf(v, "%s %s", top, AK_SEP);
+  else sprintf(v, "%s no", top);
+}
+)";
+
+void SetUpScriptedClasses()
+{
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const std::string& dir = TestUserAttributesDirectory();
+  WriteTextFile(dir + "TST_Scripted.atr",
+                "obj.Scripted\n"
+                "\tdoc:A class with a script.\n"
+                "\tint.Value:Value\n"
+                "\t\tset:Value\n"
+                "\t\tdoc:A number.\n"
+                "\tstring.Text:Text\n"
+                "\t\tset:Text\n"
+                "\t\tdoc:Taken over by the script.\n");
+  WriteTextFile(dir + "TST_Scripted.cint", kScript);
+  WriteTextFile(dir + "TST_Broken.atr", "obj.Broken\n\tdoc:A class whose script does not compile.\n");
+  WriteTextFile(dir + "TST_Broken.cint", "void Id(char v[]) { strcpy(v, \"never\") }\n");
+  AK_RegisterClass("TST_Scripted", "Scripted", AK_Construct<TST_Scripted>);
+}
+
+// The first object of the class is constructed here, once, so that "Init" sees it.
+struct ScriptedTree {
+  AK_Container top{"top", nullptr};
+  TST_Scripted* first;
+  TST_Scripted* other;
+  ScriptedTree()
+  {
+    SetUpScriptedClasses();
+    first = new TST_Scripted("first", &top);
+    top.AddComponent(first);
+    other = new TST_Scripted("other", &top);
+    top.AddComponent(other);
+  }
+};
+
+struct Array {
+  std::vector<char> bytes;
+  ast_sci_array_scope* scope = nullptr;
+  Array(size_t size, const char* text) : bytes(size, '#')
+  {
+    std::strncpy(bytes.data(), text, size - 1);
+    bytes[size - 1] = 0;
+    scope = new ast_sci_array_scope(bytes.data(), size);
+  }
+  ~Array() { delete scope; }
+  Array(const Array&) = delete;
+  Array& operator=(const Array&) = delete;
+  char* data() { return bytes.data(); }
+  std::string text() const { return std::string(bytes.data(), strnlen(bytes.data(), bytes.size())); }
+};
+
+}  // namespace
+
+TEST(ClassScript, InitRunsOnceForTheFirstObjectOfTheClass)
+{
+  MessageRecorder messages;
+  ScriptedTree tree;
+  EXPECT_TRUE(messages.Contains("user-specific " + TestUserAttributesDirectory() + "TST_Scripted.cint"));
+  EXPECT_STREQ(tree.first->Get("InitInfo").c_str(), "1 first");
+  EXPECT_STREQ(tree.other->Get("InitInfo").c_str(), "1 first");
+  TST_Scripted later("later", nullptr);
+  EXPECT_STREQ(later.Get("InitInfo").c_str(), "1 first");
+}
+
+TEST(ClassScript, GetAndSetHooks)
+{
+  ScriptedTree tree;
+  TST_Scripted* o = tree.first;
+  o->Set("Value", "21");
+  EXPECT_STREQ(o->Get("Doubled").c_str(), "42");
+
+  // The script takes the built-in attribute over for reading and writing; its Set counts as
+  // handled and modified even though the function changes nothing.
+  EXPECT_STREQ(o->Get("Text").c_str(), "scripted");
+  int32_t before = o->ModificationTime("Text");
+  AK_ErrorText = "stale";
+  EXPECT_EQ(o->Set("Text", "anything"), 1);
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+  EXPECT_EQ(o->_builtInTextSets, 0);
+  EXPECT_GT(o->ModificationTime("Text"), before);
+
+  EXPECT_EQ(o->Set("SetTwice", "5"), 1);
+  EXPECT_EQ(o->_value, 10);
+  EXPECT_GT(o->ModificationTime("SetTwice"), 0);
+
+  // A failure is reported by the script itself.
+  EXPECT_EQ(o->Set("Fail", "it went wrong"), 1);
+  EXPECT_STREQ(AK_ErrorText.c_str(), "it went wrong");
+
+  // The script works on a copy of the value.
+  AK_String value("keep me");
+  EXPECT_EQ(o->Set("Clobber", value), 1);
+  EXPECT_STREQ(value.c_str(), "keep me");
+
+  // Names without a script function go to the class and its bases.
+  EXPECT_STREQ(o->Get("Type").c_str(), "Scripted");
+  EXPECT_STREQ(o->Get("Nothing").c_str(), "%AK_NULL%");
+  EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
+}
+
+TEST(ClassScript, PathsAreResolvedFromTheObjectTheScriptRunsFor)
+{
+  ScriptedTree tree;
+  TST_Scripted* o = tree.first;
+  struct Case {
+    const char* path;
+    const char* id;
+  };
+  for (Case c : {Case{"", "first"}, Case{"root", "top"}, Case{"..", "top"}, Case{"../other", "other"},
+                 Case{"nowhere", ""}}) {
+    SCOPED_TRACE(c.path);
+    o->Set("SetPath", c.path);
+    EXPECT_STREQ(o->Get("IdAtPath").c_str(), c.id);
+  }
+
+  // "set" answers 2 for no object (error text untouched), 0 for an attribute nobody
+  // handles, 1 when a handler leaves an error.
+  o->Set("SetPath", "nowhere");
+  AK_ErrorText = "";
+  o->Set("TrySet", "Active");
+  EXPECT_STREQ(o->Get("Report").c_str(), "2 0 ");
+  o->Set("SetPath", "../other");
+  o->Set("TrySet", "NoSuchAttribute");
+  EXPECT_STREQ(o->Get("Report").c_str(), "0 0 ");
+  o->Set("TrySet", "AssignAttributesOf");  // the value "1" names no object
+  EXPECT_STREQ(o->Get("Report").c_str(), "1 1 object '1' not found");
+
+  // Nested hooks stack up and unwind.
+  EXPECT_EQ(o->Set("Nested", "4"), 1);
+  EXPECT_EQ(tree.other->_value, 8);
+  EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
+  EXPECT_STREQ(o->Get("Stack").c_str(), "first %AK_SEP%");
+}
+
+TEST(ClassScript, GetBufferIsNeverOverrun)
+{
+  ScriptedTree tree;
+  MessageRecorder messages;
+  std::string filled = tree.first->Get("Fill").c_str();  // ends with a run-time error
+  EXPECT_EQ(filled, std::string(131071, 'x'));
+  std::string copied = tree.first->Get("LongCopy").c_str();  // strcat truncates
+  EXPECT_EQ(copied, std::string(131071, 'y'));
+}
+
+TEST(ClassScript, FunctionsThatCannotBeCalledAsHooks)
+{
+  ScriptedTree tree;
+  MessageRecorder messages;
+  EXPECT_STREQ(tree.first->Get("Bad").c_str(), "%AK_NULL%");
+  EXPECT_TRUE(messages.Contains("WARNING:AST_SCI function 'Bad' must take one character array; not called"));
+  EXPECT_EQ(tree.first->Set("NoArguments", "x"), 1);  // a function without arguments is called
+  EXPECT_EQ(tree.first->_value, 77);
+}
+
+TEST(ClassScript, ScriptDeletingItsOwnObject)
+{
+  ScriptedTree tree;
+  EXPECT_EQ(tree.other->Set("DeleteMe", "other"), 1);
+  EXPECT_EQ(tree.top.GetComponent("other"), nullptr);
+  EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
+}
+
+TEST(ClassScript, TimeFunctions)
+{
+  ScriptedTree tree;
+  tree.first->Set("Value", "3");
+  tree.other->Set("Value", "4");
+  std::string expected = std::to_string(tree.first->ModificationTime("Value")) + " " +
+                         std::to_string(tree.first->LastModificationTime()) + " " +
+                         std::to_string(tree.top.LastModificationTimeRecursive()) +
+                         " -1000000000000000019884624838656";
+  EXPECT_EQ(std::string(tree.first->Get("Times").c_str()), expected);
+  EXPECT_EQ(tree.top.LastModificationTimeRecursive(), tree.other->ModificationTime("Value"));
+}
+
+TEST(ClassScript, SyntaxErrorsAreListedAndTheClassHasNoScript)
+{
+  SetUpScriptedClasses();
+  MessageRecorder messages;
+  AK_RegisterClass("TST_Broken", "Broken", AK_Construct<TST_Broken>);
+  TST_Broken broken("broken", nullptr);
+  std::string prefix = "INFO:1 syntax errors in AST_SCI file " + TestUserAttributesDirectory() +
+                       "TST_Broken.cint:\n";
+  bool listed = false;
+  for (const auto& m : messages.Messages())
+    if (m.rfind(prefix, 0) == 0 && m.size() > prefix.size()) listed = true;
+  EXPECT_TRUE(listed);
+  EXPECT_STREQ(broken.Get("Id").c_str(), "broken");
+}
+
+TEST(ClassScript, ScriptMacrosRunMain)
+{
+  ScratchDir dir;
+  AK_Container top("top", nullptr);
+  AK_Object* child = new AK_Object("child", &top);
+  top.AddComponent(child);
+  WriteTextFile(dir / "ok.cint",
+                "int main()\n"
+                "{\n"
+                "  char id[32];\n"
+                "  char n[16];\n"
+                "  get(\"\", \"Id\", id);\n"
+                "  set(\"\", \"$ran\", id);\n"
+                "  get(\"\", \"$count\", n);\n"
+                "  sprintf(n, \"%d\", atoi(n) + 1);\n"
+                "  set(\"\", \"$count\", n);\n"
+                "  set(\"child\", \"MacroRepetitions\", \"5\");\n"
+                "  return 0;\n"
+                "}\n");
+  WriteTextFile(dir / "nomain.cint", "int x = 3;\n");
+  WriteTextFile(dir / "broken.cint", "int main( { }\n");
+  WriteTextFile(dir / "runtime.cint", "int main() { int a[2]; int i = 5; a[i] = 1; set(\"\", \"$after\", \"yes\"); return 0; }\n");
+
+  MessageRecorder messages;
+  AK_ErrorText = "";
+  top.ExecMacro((dir / "ok.cint").c_str(), 0);
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+  EXPECT_STREQ(top.GetVariable("$ran").c_str(), "top");
+  EXPECT_EQ(child->MacroRepetitions(), 5);
+  EXPECT_STREQ(top.GetVariable("$count").c_str(), "1");
+  top.SetMacroRepetitions(3);  // a script macro runs once
+  top.Set("ExecMacro", (dir / "ok.cint").c_str());
+  EXPECT_STREQ(top.GetVariable("$count").c_str(), "2");
+  EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
+
+  messages.Clear();
+  top.ExecMacro((dir / "nomain.cint").c_str(), 0);
+  EXPECT_TRUE(messages.Messages().empty());  // a missing main is not reported
+  top.ExecMacro((dir / "broken.cint").c_str(), 0);
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_EQ(messages.Messages()[0].rfind("INFO:1 syntax errors in AST_SCI file " + (dir / "broken.cint") + ":\n", 0), 0u);
+  top.ExecMacro((dir / "runtime.cint").c_str(), 0);  // ends with the interpreter's message
+  EXPECT_STREQ(top.GetVariable("$after").c_str(), "");
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+
+  // A name that is not found as given is looked up in the attributes directories.
+  WriteTextFile(TestUserAttributesDirectory() + "found_there.cint", "int main() { set(\"\", \"$there\", \"1\"); return 0; }\n");
+  top.ExecMacro("found_there.cint", 0);
+  EXPECT_STREQ(top.GetVariable("$there").c_str(), "1");
+  top.ExecMacro("missing_anywhere.cint", 0);
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()), "can neither open macro file 'missing_anywhere.cint' nor '" +
+                                                    std::string(AttributesDirectory.c_str()) +
+                                                    "missing_anywhere.cint'");
+}
+
+TEST(ClassScript, ListOfPredefinedNamesIsThePrelude)
+{
+  // The prelude as the declarations table gives it: first lines and parameters with their
+  // comments in column 28, a longer first line followed by its comment after one blank.
+  struct Declaration {
+    const char* head;
+    const char* comment;
+    std::vector<std::pair<const char*, const char*>> parameters;
+  };
+  const std::vector<Declaration> table = {
+      {"int set(", "set attribute value for object",
+       {{"char objId[]", "object id (with relative path)"}, {"char attr[]", "attribute id"}, {"char value[]", "value"}}},
+      {"void get(", "get attribute value for object",
+       {{"char objId[]", "object id (with relative path)"}, {"char attr[]", "attribute id"}, {"char value[]", "OUTPUT: value"}}},
+      {"void message(", "display a message",
+       {{"char msg[]", "message text (INFO:/ERROR:/WARNING: at start have special meaning)"},
+        {"char id[]", "message id (e.g. function name, line number...)"}}},
+      {"void set_error(", "signal error", {{"char msg[]", "error message"}}},
+      {"int error(", "check if error occurred in last set/get()", {{"char msg[]", "OUTPUT: error message"}}},
+      {"int list_size(", "returns number of elements in AK-list", {{"char list[]", "string containing AK-list"}}},
+      {"int get_list_element(", "get element from an AK-list, returns 0 on OK",
+       {{"char list[]", "string containing AK-list"}, {"int i", "index of requested element"}, {"char s[]", "OUT: i-th element"}}},
+      {"void add_id(", "append object id to object path",
+       {{"char path[]", "IN&OUT: path to which id is appended"}, {"char id[]", "id to be appended"}}},
+      {"int cut_id(", "cut last id from object path",
+       {{"char path[]", "IN&OUT: path from which to cut id"}, {"char id[]", "OUT: id which is cut off"}}},
+      {"void add_name(", "append file name to path",
+       {{"char path[]", "IN&OUT: path to which name is appended"}, {"char name[]", "name to be appended"}}},
+      {"int cut_name(", "cut last name from file path",
+       {{"char path[]", "IN&OUT: path from which to cut name"}, {"char name[]", "OUT: name which is cut off"}}},
+      {"void add_extension(", "add extension to file name",
+       {{"char name[]", "IN&OUT: filename to add extension to"}, {"char ext[]", "extension to add (without leading '.')"}}},
+      {"void cut_extension(", "cut extension from file name",
+       {{"char name[]", "IN&OUT: filename to cut off extension"}, {"char ext[]", "OUT: cut extension (without leading '.')"}}},
+      {"int make_directory(", "create directory if it does not exist yet (returns 0 on OK)",
+       {{"char name[]", "directory name (absolute path)"}}},
+      {"void get_attribute_file(", "get attribute file name with path such that user files have priority",
+       {{"char name[]", "filename without path and extension"}, {"char extension[]", "filename-extension"},
+        {"char filename[]", "OUT: attribute file name with full path (dimension must be large enough!)"}}},
+      {"double exec_time(", "returns last execution time of command (or -1.0e30 if object or cmd not valid)",
+       {{"char objId[]", "object id (with relative path)"}, {"char cmd[]", "set-id of the command"}}},
+      {"double modification_time(", "returns modification time of object (or -1.0e30 if object not present)",
+       {{"char objId[]", "object id (with relative path)"}}},
+      {"double modification_time_recursive(", "returns modification time of object and all contained sub-objects",
+       {{"char objId[]", "object id (with relative path)"}}},
+  };
+  auto column28 = [](std::string code) {
+    if (code.size() < 27) code += std::string(27 - code.size(), ' ');
+    else code += " ";
+    return code;
+  };
+  std::string expected;
+  for (const Declaration& d : table) {
+    expected += column28(d.head) + "// " + d.comment + "\n";
+    for (size_t i = 0; i < d.parameters.size(); ++i) {
+      std::string code = std::string("   ") + d.parameters[i].first + (i + 1 < d.parameters.size() ? "," : ");");
+      expected += column28(code) + "//    " + d.parameters[i].second + "\n";
+    }
+  }
+  expected += "// AK-list-separator\nchar AK_SEP[9] = \"%AK_SEP%\";\n// directory separator\nchar DIR_SEP = '/';\n";
+
+  AK_Object o("o", nullptr);
+  MessageRecorder messages;
+  EXPECT_EQ(o.Set("List_AST_SCI_predefined", "ignored"), 1);
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_EQ(messages.Messages()[0], "INFO:AST_SCI-Interpreter predefined variables and functions\n" + expected);
+  EXPECT_EQ(std::string(AK_HostScriptPrelude), expected);
+}
+
+// --- the host helpers, called as a script calls them: with arrays of known size ---
+
+TEST(HostFunctions, Lists)
+{
+  struct Case {
+    const char* list;
+    int index;
+    size_t size;
+    int size_result;
+    int element_result;
+    const char* element;
+  };
+  const Case cases[] = {
+      {"a%AK_SEP%b%AK_SEP%", 1, 16, 2, 1, "b"},
+      {"a%AK_SEP%b%AK_SEP%", 2, 16, 2, 0, "unchanged"},
+      {"a%AK_SEP%b%AK_SEP%", 5, 16, 2, 0, "unchanged"},
+      {"a%AK_SEP%b%AK_SEP%", -1, 16, 2, 1, "a"},
+      {"a%AK_SEP%b", 1, 16, 1, 0, "unchanged"},  // text after the last separator is no element
+      {"%AK_SEP%x%AK_SEP%", 0, 16, 2, 0, ""},
+      {"", 0, 16, 0, 0, "unchanged"},
+      {"abcdef%AK_SEP%", 0, 4, 1, 3, "abc"},  // cut to the array
+      {"%AK_SEP%%AK_SEP%%AK_SEP%", 2, 16, 3, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.list) + " " + std::to_string(c.index));
+    Array list(64, c.list);
+    Array s(c.size, "unchanged");
+    if (c.size < 10) std::strcpy(s.data(), "");
+    std::string before = s.text();
+    EXPECT_EQ(AK_sci_list_size(list.data()), c.size_result);
+    int i = c.index;
+    EXPECT_EQ(AK_sci_get_list_element(list.data(), &i, s.data()), c.element_result);
+    EXPECT_EQ(s.text(), std::string(c.element) == "unchanged" ? before : std::string(c.element));
+  }
+  // A script's text is read no further than its array, terminated or not.
+  Array unterminated(8, "");
+  std::memcpy(unterminated.data(), "x%AK_SEP", 8);
+  EXPECT_EQ(AK_sci_list_size(unterminated.data()), 0);
+}
+
+TEST(HostFunctions, PathsNamesAndExtensions)
+{
+  struct Case {
+    const char* function;
+    const char* first;
+    const char* second;
+    size_t size;
+    int result;
+    const char* first_after;
+    const char* second_after;
+  };
+  const Case cases[] = {
+      {"add_id", "", "x", 32, 0, "./x", "x"},
+      {"add_id", "a/", "x", 32, 0, "a/x", "x"},
+      {"add_id", "a", "x", 32, 0, "a/x", "x"},
+      {"add_id", "ab", "cdef", 5, 0, "ab/c", "cdef"},  // cut to the array
+      {"cut_id", "a/b/c", "", 32, 1, "a/b", "c"},
+      {"cut_id", "abc", "old", 32, 0, "abc", "old"},
+      {"cut_id", "a/b\\c", "", 32, 1, "a/b", "c"},
+      {"cut_id", "/top", "", 32, 1, "", "top"},
+      {"add_name", "", "f", 32, 0, "./f", "f"},
+      {"add_name", "C:\\dir", "f", 32, 0, "C:\\dir/f", "f"},
+      {"add_name", "dir\\", "f", 32, 0, "dir\\f", "f"},
+      {"cut_name", "C:\\dir\\file.txt", "", 32, 1, "C:\\dir", "file.txt"},
+      {"cut_name", "file", "old", 32, 0, "file", "old"},
+      {"cut_name", "a/b", "", 32, 1, "a", "b"},
+      {"add_extension", "n", "e", 32, 0, "n.e", "e"},
+      {"add_extension", "n.x", "", 32, 0, "n.x.", ""},
+      {"add_extension", "name", "ext", 6, 0, "name.", "ext"},
+      {"cut_extension", "file.txt", "", 32, 0, "file", "txt"},
+      {"cut_extension", "dir.d\\name", "old", 32, 0, "dir", ""},
+      {"cut_extension", "dir.d/name", "old", 32, 0, "dir", ""},
+      {"cut_extension", "noext", "old", 32, 0, "noext", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.function) + "(" + c.first + ", " + c.second + ")");
+    Array first(c.size, c.first);
+    Array second(32, c.second);
+    std::string f = c.function;
+    int result = 0;
+    if (f == "add_id") AK_sci_add_id(first.data(), second.data());
+    if (f == "cut_id") result = AK_sci_cut_id(first.data(), second.data());
+    if (f == "add_name") AK_sci_add_name(first.data(), second.data());
+    if (f == "cut_name") result = AK_sci_cut_name(first.data(), second.data());
+    if (f == "add_extension") AK_sci_add_extension(first.data(), second.data());
+    if (f == "cut_extension") AK_sci_cut_extension(first.data(), second.data());
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(first.text(), c.first_after);
+    EXPECT_EQ(second.text(), c.second_after);
+  }
+}
+
+TEST(HostFunctions, ErrorsDirectoriesAndAttributeFiles)
+{
+  AK_ErrorText = "";
+  Array small(6, "keep");
+  EXPECT_EQ(AK_sci_error(small.data()), 0);
+  EXPECT_EQ(small.text(), "keep");
+  Array message(32, "a long error message");
+  AK_sci_set_error(message.data());
+  EXPECT_STREQ(AK_ErrorText.c_str(), "a long error message");
+  EXPECT_EQ(AK_sci_error(small.data()), 1);
+  EXPECT_EQ(small.text(), "a lon");
+  AK_ErrorText = "";
+
+  ScratchDir dir;
+  Array existing(256, dir.Path().c_str());
+  EXPECT_EQ(AK_sci_make_directory(existing.data()), 0);
+  Array fresh(256, (dir / "new").c_str());
+  EXPECT_EQ(AK_sci_make_directory(fresh.data()), 0);
+  EXPECT_TRUE(fs::is_directory(dir / "new"));
+  Array orphan(256, (dir / "missing/child").c_str());
+  EXPECT_EQ(AK_sci_make_directory(orphan.data()), -1);
+
+  WriteTextFile(TestUserAttributesDirectory() + "HostLookup.cint", "");
+  Array name(32, "HostLookup"), ext(8, "cint"), file(512, "");
+  AK_sci_get_attribute_file(name.data(), ext.data(), file.data());
+  EXPECT_EQ(file.text(), TestUserAttributesDirectory() + "HostLookup.cint");
+  Array other(32, "NotThere");
+  AK_sci_get_attribute_file(other.data(), ext.data(), file.data());
+  EXPECT_EQ(file.text(), std::string(AttributesDirectory.c_str()) + "NotThere.cint");
+  Array tiny(8, "");
+  AK_sci_get_attribute_file(other.data(), ext.data(), tiny.data());
+  EXPECT_EQ(tiny.text(), file.text().substr(0, 7));
+
+  // No current object: every path names nothing.
+  ASSERT_EQ(AK_CurrentObjectStack().Size(), 0);
+  Array path(8, ""), attribute(8, "Id"), value(8, "old");
+  EXPECT_EQ(AK_sci_set(path.data(), attribute.data(), value.data()), 2);
+  AK_sci_get(path.data(), attribute.data(), value.data());
+  EXPECT_EQ(value.text(), "");
+  EXPECT_EQ(AK_sci_modification_time(path.data()), -1.0e30);
+  EXPECT_EQ(AK_sci_modification_time_recursive(path.data()), -1.0e30);
+  EXPECT_EQ(AK_sci_exec_time(path.data(), attribute.data()), -1.0e30);
+}
+
+TEST(HostFunctions, MessageGoesStraightToTheHook)
+{
+  static std::string location;
+  AK_MessageFunction recorder = AK_MessageHook;
+  AK_MessageHook = [](const char* message, const char* where) {
+    location = where;
+    (void)message;
+  };
+  Array text(32, "INFO:hello"), id(32, "script.cint:12");
+  AK_sci_message(text.data(), id.data());
+  AK_MessageHook = recorder;
+  EXPECT_EQ(location, "script.cint:12");
+}
