@@ -1,7 +1,6 @@
 // Mesh storage and topology: vertex list operations, the edge iterator, vertex neighbour
 // lists, per-cell geometry and the building of the cell neighbour table.
 #include <cstdio>
-#include <cstdint>
 #include <vector>
 
 #include "AK_Predicates.h"
@@ -155,143 +154,12 @@ namespace {
 // Message text helper: the message hook takes plain text.
 void SendMessage(const char* text, int line) { AK_Message(text, "SW_Mesh", line); }
 
-// Directed edges that wait for their twin. Each directed edge (a, b) keeps a queue of the
-// cell edges that traverse it, oldest first; a cell edge that traverses (b, a) takes the
-// oldest. An edge leaves the table as soon as its twin arrives, so the table holds only the
-// open border of the cells seen so far and grows with it, never with fixed reserves.
-class PendingEdges {
-public:
-  struct Found {
-    int32_t cell, k;
-  };
-
-  explicit PendingEdges(int32_t expected)
-  {
-    size_t cap = 1024;
-    while (cap < static_cast<size_t>(expected) * 2) cap *= 2;
-    _slots.assign(cap, Slot{});
-  }
-
-  // Takes the oldest cell edge that traverses (a, b); false when none waits.
-  bool Take(uint32_t a, uint32_t b, Found& out, int64_t& probes)
-  {
-    const uint64_t key = Key(a, b);
-    size_t i = Home(key);
-    for (;;) {
-      ++probes;
-      Slot& s = _slots[i];
-      if (s.head < 0) return false;
-      if (s.key == key) {
-        Record& r = _records[static_cast<size_t>(s.head)];
-        out = Found{r.cell, r.k};
-        int32_t next = r.next;
-        Free(s.head);
-        if (next >= 0) {
-          s.head = next;
-        } else {
-          Erase(i);
-        }
-        return true;
-      }
-      i = (i + 1) & (_slots.size() - 1);
-    }
-  }
-
-  void Add(uint32_t a, uint32_t b, int32_t cell, int32_t k)
-  {
-    if ((_used + 1) * 2 > _slots.size()) Grow();
-    const uint64_t key = Key(a, b);
-    int32_t rec = NewRecord(cell, k);
-    size_t i = Home(key);
-    for (;;) {
-      Slot& s = _slots[i];
-      if (s.head < 0) {
-        s.key = key;
-        s.head = s.tail = rec;
-        ++_used;
-        return;
-      }
-      if (s.key == key) {
-        _records[static_cast<size_t>(s.tail)].next = rec;
-        s.tail = rec;
-        return;
-      }
-      i = (i + 1) & (_slots.size() - 1);
-    }
-  }
-
-private:
-  struct Slot {
-    uint64_t key = 0;
-    int32_t head = -1;
-    int32_t tail = -1;
-  };
-  struct Record {
-    int32_t cell, k, next;
-  };
-
-  static uint64_t Key(uint32_t a, uint32_t b) { return (static_cast<uint64_t>(a) << 32) | b; }
-  size_t Home(uint64_t key) const
-  {
-    uint64_t h = key * 0x9E3779B97F4A7C15ull;
-    return static_cast<size_t>(h >> 20) & (_slots.size() - 1);
-  }
-
-  int32_t NewRecord(int32_t cell, int32_t k)
-  {
-    if (_free >= 0) {
-      int32_t r = _free;
-      _free = _records[static_cast<size_t>(r)].next;
-      _records[static_cast<size_t>(r)] = Record{cell, k, -1};
-      return r;
-    }
-    _records.push_back(Record{cell, k, -1});
-    return static_cast<int32_t>(_records.size() - 1);
-  }
-  void Free(int32_t r)
-  {
-    _records[static_cast<size_t>(r)].next = _free;
-    _free = r;
-  }
-
-  // Removes slot i, shifting later members of its probe run back (no tombstones).
-  void Erase(size_t i)
-  {
-    const size_t mask = _slots.size() - 1;
-    _slots[i] = Slot{};
-    --_used;
-    size_t j = i;
-    for (;;) {
-      j = (j + 1) & mask;
-      if (_slots[j].head < 0) return;
-      size_t home = Home(_slots[j].key);
-      // Move j back to i when its home does not lie cyclically in (i, j].
-      bool between = i <= j ? (home > i && home <= j) : (home > i || home <= j);
-      if (!between) {
-        _slots[i] = _slots[j];
-        _slots[j] = Slot{};
-        i = j;
-      }
-    }
-  }
-
-  void Grow()
-  {
-    std::vector<Slot> old;
-    old.swap(_slots);
-    _slots.assign(old.size() * 2, Slot{});
-    for (const Slot& s : old) {
-      if (s.head < 0) continue;
-      size_t i = Home(s.key);
-      while (_slots[i].head >= 0) i = (i + 1) & (_slots.size() - 1);
-      _slots[i] = s;
-    }
-  }
-
-  std::vector<Slot> _slots;
-  size_t _used = 0;
-  std::vector<Record> _records;
-  int32_t _free = -1;
+// The edge hash table: bucket (a + b) mod B holds the directed cell edges that still wait
+// for their twin, in arrival order. A record leaves its bucket as soon as its twin arrives
+// (the bucket's last record takes its place), so buckets hold only the open border of the
+// cells seen so far. Buckets grow with their content: no room is reserved up front.
+struct EdgeRecord {
+  int32_t a, b, cell, k;
 };
 
 }  // namespace
@@ -306,11 +174,8 @@ void SW_MeshCore::ComputeConnectivity()
   std::snprintf(text, sizeof text, "computing connectivity for %d cells...", nc);
   SendMessage(text, __LINE__);
 
-  // The open border of a sweep over the cells is about the square root of their number
-  // for cells in spatial order; the table grows when it holds more.
-  int32_t expected = 64;
-  while (static_cast<int64_t>(expected) * expected < nc && expected < (1 << 20)) expected *= 2;
-  PendingEdges pending(4 * expected);
+  const int32_t buckets = AK_NextPrime(nv / 7 + 13);
+  std::vector<std::vector<EdgeRecord>> eht(static_cast<size_t>(buckets));
 
   _lcc = AK_Array<AK_Index4>(nc);
   _lcc.SetCount(nc);
@@ -319,7 +184,7 @@ void SW_MeshCore::ComputeConnectivity()
   for (int32_t c = 0; c < nc; ++c) _lcc[c] = AK_Index4(-1, -1, -1, -1);
 
   SendMessage("computing lcc...", __LINE__);
-  int64_t probes = 0;
+  int64_t steps = 0;
   for (int32_t c = 0; c < nc; ++c) {
     if (c % 200000 == 0) {
       std::snprintf(text, sizeof text, "cell %d", c + 1);
@@ -330,17 +195,30 @@ void SW_MeshCore::ComputeConnectivity()
       int32_t a = cell[k];
       int32_t b = cell[(k + 1) % 4];
       if (b < 0) b = cell[0];
-      PendingEdges::Found twin;
-      if (pending.Take(static_cast<uint32_t>(b), static_cast<uint32_t>(a), twin, probes)) {
+      std::vector<EdgeRecord>& bucket =
+          eht[static_cast<size_t>((static_cast<int64_t>(a) + b) % buckets)];
+      // The same edge traversed the other way, searched from the bucket's first record.
+      size_t found = bucket.size();
+      for (size_t r = 0; r < bucket.size(); ++r) {
+        ++steps;
+        if (bucket[r].a == b && bucket[r].b == a) {
+          found = r;
+          break;
+        }
+      }
+      if (found < bucket.size()) {
+        const EdgeRecord twin = bucket[found];
         _lcc[c][k] = twin.cell;
         _lcc[twin.cell][twin.k] = c;
+        bucket[found] = bucket.back();
+        bucket.pop_back();
       } else {
-        pending.Add(static_cast<uint32_t>(a), static_cast<uint32_t>(b), c, k);
+        bucket.push_back(EdgeRecord{a, b, c, k});
       }
     }
   }
   std::snprintf(text, sizeof text, "lcc ready, %g search steps per cell",
-                static_cast<double>(probes) / nc);
+                static_cast<double>(steps) / nc);
   SendMessage(text, __LINE__);
   SendMessage("computing connectivity done", __LINE__);
 }

@@ -109,6 +109,42 @@ TEST(MeshTopology, ThirdCellOnAMatchedEdgeStaysAlone)
   EXPECT_EQ(m._lcc[2][1], -1);
 }
 
+TEST(MeshTopology, EdgeHashMatchesFromTheFrontOfItsBucket)
+{
+  // Six vertices: B = 13 buckets, edge (a, b) in bucket (a + b) mod 13. Cells 1 and 2 both
+  // traverse 1->2 (an orientation fault); edge 0->3 of cell 0 waits in the same bucket
+  // ahead of them. Cell 3 takes 0->3 away, and the bucket's last record (cell 2's) moves to
+  // the front, so cell 4's 2->1 meets cell 2 first. Search steps by hand: 0, 2, 3, 2 and 4.
+  SW_MeshCore m;
+  AddVertices(m, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 1, 0}});
+  AddCell(m, 0, 3, 4);
+  AddCell(m, 1, 2, 5);
+  AddCell(m, 1, 2, 4);
+  AddCell(m, 3, 0, 5);
+  AddCell(m, 2, 1, 3);
+  MessageCapture messages;
+  m.ComputeConnectivity();
+  EXPECT_EQ(m._lcc[0], AK_Index4(3, -1, -1, -1));
+  EXPECT_EQ(m._lcc[1], AK_Index4(-1, -1, -1, -1));
+  EXPECT_EQ(m._lcc[2], AK_Index4(4, -1, -1, -1));
+  EXPECT_EQ(m._lcc[3], AK_Index4(0, -1, -1, -1));
+  EXPECT_EQ(m._lcc[4], AK_Index4(2, -1, -1, -1));
+  EXPECT_TRUE(messages.Contains("lcc ready, 2.2 search steps per cell"));
+}
+
+TEST(MeshTopology, SearchStepsOfTwoTriangles)
+{
+  // (0,1) (1,2) (2,0) wait in buckets 1, 3, 2; cell 1 finds 2->0 after one look in bucket
+  // 2, and 3->0 looks once in bucket 3 (at 1->2) without finding a twin.
+  SW_MeshCore m;
+  AddVertices(m, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+  AddCell(m, 0, 1, 2);
+  AddCell(m, 0, 2, 3);
+  MessageCapture messages;
+  m.ComputeConnectivity();
+  EXPECT_TRUE(messages.Contains("lcc ready, 1 search steps per cell"));
+}
+
 TEST(MeshTopology, CartesianGridNumbering)
 {
   SW_MeshCore m;
