@@ -44,6 +44,21 @@ AK_String WithTrailingSeparator(const std::string& directory)
   return text;
 }
 
+// Until the project workspace exists, the project is a plain container that, like the
+// workspace to come, creates a user object of the given identifier on "CreateUserObject".
+class InterimProject : public AK_Container {
+public:
+  using AK_Container::AK_Container;
+  int Set(const char* name, const char* value) override
+  {
+    if (!name || std::strcmp(name, "CreateUserObject") != 0) return AK_Container::Set(name, value);
+    AK_ErrorText = "";
+    AddComponent(new AK_UserObj(value ? value : "", this));
+    MarkModified(name);
+    return 1;
+  }
+};
+
 AK_String Banner(const char* program)
 {
   AK_String banner(program);
@@ -76,8 +91,7 @@ int main(int argc, char** argv)
   AK_String rule("=================================================================\n");
   AK_MESSAGE(rule + banner + "\n" + rule);
 
-  // Until the project workspace exists, the project is a plain container.
-  AK_Object* project = new AK_Container("Project", nullptr);
+  AK_Object* project = new InterimProject("Project", nullptr);
   viewer->AddComponent(project);
 
   viewer->Run(1024, 768, options.macroFileName.c_str(), "", options.offscreen);
