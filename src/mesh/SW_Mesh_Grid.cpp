@@ -443,12 +443,22 @@ int SW_ReadAsciiGridFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name
   SW_AsciiGridHeader h;
   if (!SW_ParseAsciiGridHeader(in, h)) return Fail(mesh, error, "unkown input syntax!");
   AK_String invalid;
-  if (!SW_ValidateAsciiGridHeader(h, in.RemainingBytes(), invalid))
-    return Fail(mesh, error, invalid);
+  if (!SW_ValidateAsciiGridHeader(h, -1, invalid)) return Fail(mesh, error, invalid);
 
   int32_t ncols = h.ncols, nrows = h.nrows;
   double x0 = h.CentreX(), y0 = h.CentreY(), cellsize = h.cellsize;
   const int32_t n = ncols * nrows;  // validated: within SW_MaxGridPoints
+  if (!SW_ValidateAsciiGridHeader(h, in.RemainingBytes(), invalid)) {
+    // The rest of the file cannot hold n values: count the ones it holds instead of making
+    // room for all of them.
+    Report(AK_String::Format("reading %d z-values...", n));
+    int64_t stored = h.hasFirstValue ? 1 : 0;
+    double v;
+    while (stored < n && in.ReadDouble(v)) ++stored;
+    return Fail(mesh, error,
+                AK_String::Format("wrong number of z-values (%lld instead of expected %d) in file!",
+                                  static_cast<long long>(stored), n));
+  }
   SetGridMembers(mesh, ncols, nrows, x0, y0, cellsize);
   mesh._x.Reserve(n);
   mesh._x.SetCount(n);

@@ -113,6 +113,35 @@ TEST(GridRead, BrokenFilesLeaveAnErrorAndAnEmptyMesh)
   }
 }
 
+TEST(GridRead, FileTooShortForItsValuesReportsTheCount)
+{
+  // So short that the reader counts the values instead of making room for all of them:
+  // the report is the same as for a longer file one value short.
+  struct Case {
+    const char* data;
+    const char* error;
+  } cases[] = {
+      {"1 2 3\n4 5 6\n7 8\n", "wrong number of z-values (8 instead of expected 9) in file!"},
+      {"1 2 3\n4 5 6\n7 8", "wrong number of z-values (8 instead of expected 9) in file!"},
+      {"1 2 3\n4 x 6\n7 8 9", "wrong number of z-values (4 instead of expected 9) in file!"},
+      {"", "wrong number of z-values (0 instead of expected 9) in file!"},
+  };
+  SW_TempDir dir;
+  for (const Case& c : cases) {
+    std::string path = dir.Write("short.asc", std::string("ncols 3\nnrows 3\nxllcenter 0\n"
+                                                          "yllcenter 0\ncellsize 1\n"
+                                                          "NODATA_value -9999\n") + c.data);
+    SW_MessageCapture messages;
+    SW_MeshCore m;
+    AK_String error;
+    EXPECT_EQ(SW_ReadAsciiGrid(m, path.c_str(), 0, 1, error), 0) << c.data;
+    EXPECT_STREQ(error.c_str(), c.error) << c.data;
+    EXPECT_TRUE(messages.Has(c.error)) << c.data;
+    EXPECT_TRUE(messages.Has("reading 9 z-values...")) << c.data;
+    EXPECT_EQ(m.NumVertices(), 0) << c.data;
+  }
+}
+
 TEST(GridRead, MissingFileLeavesTheMeshAsItWas)
 {
   SW_MessageCapture messages;
