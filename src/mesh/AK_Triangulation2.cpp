@@ -85,12 +85,14 @@ AK_Triangulation2::AK_Triangulation2(const AK_Vec2& min, const AK_Vec2& max)
 {
   double dx = max.x - min.x, dy = max.y - min.y;
   double d = std::sqrt(dx * dx + dy * dy);
-  // A box without extent (one point, or all points equal) still needs corners that lie
-  // apart from it and a minimum distance that refuses duplicates: take a diagonal that is
-  // small against the coordinates but well above their rounding.
+  // A box without extent (one point, or all points equal), or with an extent within
+  // rounding of its coordinates, still needs corners that lie apart from it and a minimum
+  // distance that refuses duplicates: take a diagonal that is tiny against the coordinates
+  // but well above their rounding (the margin is then some 45 units of their last place).
+  // Any box larger than that keeps its own diagonal.
   double scale = std::fmax(std::fmax(std::fabs(min.x), std::fabs(min.y)),
                            std::fmax(std::fabs(max.x), std::fabs(max.y)));
-  double floor = 1e-7 * std::fmax(scale, 1.0);
+  double floor = 1e-12 * std::fmax(scale, 1.0);
   if (!(d >= floor)) d = floor;  // also for a non-number
   double margin = 0.01 * d;
   double minDist = 1e-10 * d;

@@ -111,6 +111,22 @@ TEST(Triangulation2, FreshAndFirstInsertion)
   EXPECT_EQ(tri.DelaunayTests(), tests);
 }
 
+TEST(Triangulation2, SmallBoxFarFromTheOrigin)
+{
+  // A few centimetres of terrain in national grid coordinates keep their own diagonal.
+  const double x0 = 2600000, y0 = 1200000;
+  MessageCapture messages;
+  AK_Triangulation2 tri(AK_Vec2{x0, y0}, AK_Vec2{x0 + 0.1, y0 + 0.1});
+  EXPECT_TRUE(messages.Contains("Delaunay triangulation min point distance:1.41421e-11"));
+  EXPECT_LT(tri.Corner(2)->x - x0, 0.1 + 0.002);
+  AK_Vec2 pts[5] = {{x0, y0}, {x0 + 0.1, y0}, {x0 + 0.1, y0 + 0.1}, {x0, y0 + 0.1},
+                    {x0 + 0.05, y0 + 0.03}};
+  for (const AK_Vec2& p : pts) EXPECT_EQ(tri.Insert(&p), 1);
+  int real = 0;
+  for (int32_t i = 0; i < tri.NumTriangles(); ++i) real += !tri.HasAuxiliaryVertex(tri.Triangle(i));
+  EXPECT_EQ(real, 4);
+}
+
 TEST(Triangulation2, PointOnAnEdgeAndEdgeQueries)
 {
   AK_Triangulation2 tri(AK_Vec2{0, 0}, AK_Vec2{10, 10});
