@@ -132,8 +132,9 @@ int AK_Triangulation2d::OutsideEdge(const double* points, int32_t t, const AK_Ve
 
 int32_t AK_Triangulation2d::Locate(const double* points, const AK_Vec2& p, int32_t start) const
 {
+  // Without triangles there is nothing to walk: a negative start comes back as it is.
+  if (_nTris == 0) return start < 0 ? start : -1;
   if (start < 0 || start >= _nTris) {
-    if (_nTris == 0) return -1;
     int32_t step = _nTris / 30 + 1;
     double best = 1e50;
     start = 0;

@@ -83,6 +83,11 @@ TEST(Triangulation2d, TooFewPointsIsAnError)
   EXPECT_EQ(AK_Triangulation2dCreate(5, nullptr), nullptr);
   EXPECT_FALSE(messages.messages.empty());
   AK_Triangulation2dDelete(nullptr);
+  // An object left empty has no triangle to locate in.
+  AK_Triangulation2d empty;
+  EXPECT_EQ(empty.Triangulate(2, pts), 0);
+  EXPECT_EQ(empty.Locate(pts, AK_Vec2{0.5, 0}, -7), -7);
+  EXPECT_EQ(empty.Locate(pts, AK_Vec2{0.5, 0}, 3), -1);
 }
 
 TEST(Triangulation2d, LocateFindsTheHoldingTriangle)
