@@ -7,8 +7,11 @@
 
 namespace {
 
-// Weights a rounding error below 0 on a shared edge are taken as 0.
-constexpr double kWeightTolerance = 1e-9;
+// Weights of a point that lies in its cell (decided exactly) and still come out below 0
+// are errors of the weights themselves: rounding for triangles and grid cells, and for
+// other quadrilaterals the Newton iteration, which stops once its steps fall below 0.001
+// and leaves errors of about the square of that. Within this bound they are taken as 0.
+constexpr double kWeightTolerance = 1e-3;
 
 inline AK_Vec2 XY(const AK_Vec3& p) { return AK_Vec2{p.x, p.y}; }
 
@@ -252,7 +255,7 @@ int32_t SW_MeshCore::ProjectToSurface(const AK_Vec3& p, int32_t hint, double* we
     c = next;
   }
   if (!weights) return c;
-  // q lies in c (its cell was located last), so a weight below 0 by rounding only is 0.
+  // q lies in c (its cell was located last), so a weight a little below 0 is taken as 0.
   CellWeights(c, q.x, q.y, weights);
   bool clamped = false;
   for (int k = 0; k < 4; ++k) {
