@@ -479,3 +479,25 @@ TEST(ParameterSetsWithoutFiles, OptionsOfAnEmptyTable)
   o.Set("ParameterSet", "anything");
   EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
 }
+
+// The host function "get" in a filter run by a macro line: nothing else has pushed an object,
+// so the group must be the current one for "get" to find the candidates.
+TEST(GroupFilter, HostGetFromAMacro)
+{
+  GroupTree t;
+  ScratchDir dir;
+  t.as[0]->Set("Value", "3");
+  t.as[2]->Set("Value", "8");
+  WriteTextFile(dir / "filter.macro",
+                "set(\"G\", \"SelectedObjectType\", \"Level1\")\n"
+                "set(\"G\", \"Filter\", \"char v[64]; get(id, %%qValue%%q, v); return atoi(v) > 5;\")\n"
+                "set(\"G\", \"AppendAllObjectsOfType\", \"\")\n");
+  t.top.ExecMacro((dir / "filter.macro").c_str(), 1);
+  EXPECT_EQ(Str(AK_ErrorText), "");
+  EXPECT_EQ(Str(t.group->Get("Filter")), "char v[64]; get(id, \"Value\", v); return atoi(v) > 5;");
+  EXPECT_EQ(t.Members(), Sep({"a2"}));
+  // A relative path in the filter starts at the group.
+  t.group->Set("RemoveAllObjects", "");
+  t.group->Set("Filter", "char v[64]; get(\"../A/a0\", \"Value\", v); return atoi(v) == 3;");
+  EXPECT_EQ(Str(t.group->Get("GetObjectsOfTypeList")), Sep({"T/A/a0", "T/A/a1", "T/A/a2", "T/B/b0"}));
+}
