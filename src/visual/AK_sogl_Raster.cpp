@@ -364,6 +364,8 @@ void soglDepthOffset(const float* p0, const float* p1, const float* p2) {
 
 void soglBegin(GLenum mode) {
   soglVertexCount = 0;
+  // A new primitive has no pieces yet, so glEnd cannot close an outline of the last one.
+  soglPieceCount = 0;
   switch (mode) {
     case GL_POINTS:
     case GL_LINES:

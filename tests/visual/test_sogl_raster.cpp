@@ -424,6 +424,24 @@ TEST_F(Raster, TooFewVerticesDrawNothing) {
   EXPECT_EQ(LitCount(), 0);
 }
 
+TEST_F(Raster, AnOutlineLeavesNothingForALaterEmptyPolygonToClose) {
+  Start(32, 32);
+  glColor3f(1, 1, 1);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glBegin(GL_POLYGON);
+  glVertex2f(-0.8f, -0.8f);
+  glVertex2f(0.8f, -0.8f);
+  glVertex2f(0.8f, 0.8f);
+  glVertex2f(-0.8f, 0.8f);
+  glEnd();
+  ASSERT_GT(LitCount(), 0);
+  // A polygon without vertices has no edge of its own to close.
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glBegin(GL_POLYGON);
+  glEnd();
+  EXPECT_EQ(LitCount(), 0);
+}
+
 TEST_F(Raster, PointModeDrawsEachCornerOnce) {
   Start(16, 16);
   glColor3f(1, 1, 1);
