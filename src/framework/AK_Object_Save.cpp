@@ -66,6 +66,18 @@ void WriteCommandsRecursively(AK_Object* object, AK_Object* reference, AK_String
     WriteCommandsRecursively(object->Component(i), reference, out, visited);
 }
 
+void RemoveFilesOfOtherTypes(const AK_String& directory, const AK_String& typeName)
+{
+  for (const char* extension : {"atr", "dat"}) {
+    AK_Array<AK_String> files = AK_ListDirectory(directory, extension);
+    for (const AK_String& file : files) {
+      AK_String stem(file);
+      stem.CutExtension();
+      if (!(stem == typeName)) AK_DeleteFile(AK_JoinPath(directory, file));
+    }
+  }
+}
+
 bool WriteTextFile(const AK_String& name, const AK_String& text)
 {
   std::FILE* file = AK_FileOpen(name, "w");
@@ -147,6 +159,10 @@ void AK_Object::SaveAs(const char* directory)
     return;
   }
   if (!attributesWritten) return;
+  // An object whose type follows its leading attribute may have been saved here under
+  // another type name; its old files would leave two attribute files, and a directory with
+  // two is no saved object at all.
+  if (_leadingAttribute) RemoveFilesOfOtherTypes(dir, GetType());
   MarkModified("Save");
   _savedDir = dir;
   _savedStamp = AK_Object::ModificationTime("Save");

@@ -234,6 +234,19 @@ TEST(UserObj, SavedAndLoadedWithTheirSets)
   after = ReadTextFile(dir / "after.macro");
   EXPECT_EQ(after, before);
 
+  // Saved again under another set, the directory keeps the files of the new set only.
+  named->Set("AttributesName", kInline);
+  named->SaveAs((dir / "named").c_str());
+  EXPECT_FALSE(PathExists(dir / "named/Counter.atr"));
+  EXPECT_FALSE(PathExists(dir / "named/Counter.dat"));
+  EXPECT_TRUE(PathExists(dir / "named/Inline.atr"));
+  AK_UserObj again("again", nullptr);
+  again.Load((dir / "named").c_str());
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+  EXPECT_STREQ(again.Get("Type").c_str(), "Inline");
+  named->Set("AttributesName", "Counter");
+  named->Set("SetCount", "9");
+
   // Copying the attributes of a user object brings its set along.
   AK_UserObj copy("copy", nullptr);
   copy.AssignAttributesOf(named, AK_Array<AK_String>());
