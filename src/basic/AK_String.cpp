@@ -441,6 +441,9 @@ void AK_String::SetKeyValue(AK_String& text, const char* key, const char* value,
 {
   const char* entry = FindKeyEntry(text._s, key, assign, separator);
   if (!entry) {
+    // A last entry without its separator would otherwise run into the new key.
+    int n = text.Length();
+    if (n > 0 && text[n - 1] != separator) text += separator;
     text += key;
     text += assign;
     text += value;

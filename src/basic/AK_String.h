@@ -86,6 +86,8 @@ public:
   void Trim();
 
   // Value of "key=value" entries separated by a separator character (callers use '=' and ';').
+  // SetKeyValue replaces an entry's value or appends key, assign, value and separator (after
+  // a separator of its own when the text's last entry lacks one).
   static AK_String GetKeyValue(const char* text, const char* key, char assign, char separator);
   static void SetKeyValue(AK_String& text, const char* key, const char* value, char assign,
                           char separator);

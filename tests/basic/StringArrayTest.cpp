@@ -208,6 +208,14 @@ TEST(String, NumbersAndKeyValues)
   EXPECT_STREQ(text, "d0=1.5;ah=5;rho=300;");
   AK_String::SetKeyValue(text, "temp", "-3", '=', ';');
   EXPECT_STREQ(text, "d0=1.5;ah=5;rho=300;temp=-3;");
+  // A text whose last entry lacks its separator keeps that entry's value apart from the new one.
+  AK_String open("d0=1.5");
+  AK_String::SetKeyValue(open, "ah", "2", '=', ';');
+  EXPECT_STREQ(open, "d0=1.5;ah=2;");
+  EXPECT_STREQ(AK_String::GetKeyValue(open, "d0", '=', ';'), "1.5");
+  AK_String empty;
+  AK_String::SetKeyValue(empty, "ah", "2", '=', ';');
+  EXPECT_STREQ(empty, "ah=2;");
 
   MessageCapture capture;
   double x = 0, y = 0, z = 42;
