@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -26,14 +27,15 @@ std::string Joined(const AK_Array<AK_String>& list)
   return AK_String(list, "|").c_str();
 }
 
-// Waits up to a few seconds for a file to appear with the given content.
-bool WaitForContent(const std::string& path, const std::string& content)
+// Waits up to a few seconds for a file to hold a whole line; its content, or "" on timeout.
+std::string WaitForLine(const std::string& path)
 {
   for (int i = 0; i < 500; ++i) {
-    if (Slurp(path) == content) return true;
+    std::string text = Slurp(path);
+    if (!text.empty() && text.back() == '\n') return text;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return false;
+  return "";
 }
 
 }  // namespace
@@ -185,18 +187,28 @@ TEST(Process, DetachedStartReturnsAtOnceAndRunsOn)
 {
   ScratchDir dir;
   std::string out = dir / "late.txt";
+  std::string go = dir / "go";
   std::string batch = dir / "start.bat";
   AK_BatchFileName = batch.c_str();
-  std::string args = "-c " + std::string(AK_ShellQuote(("sleep 0.3; echo done > " + out).c_str()));
-  auto before = std::chrono::steady_clock::now();
+  // The command waits (up to 20 s) for a file that the test makes only after the call has
+  // returned: a call that waited for its command would come back with the output written.
+  std::string script = "i=0; while [ ! -e " + std::string(AK_ShellQuote(go.c_str())) +
+                       " ] && [ $i -lt 200 ]; do sleep 0.1; i=$((i+1)); done; " +
+                       // its session (field 6 of its stat line) and its standard input
+                       "echo $(cut -d' ' -f6 /proc/$$/stat) $(readlink /proc/$$/fd/0) > " +
+                       std::string(AK_ShellQuote(out.c_str()));
+  std::string args = "-c " + std::string(AK_ShellQuote(script.c_str()));
   int result = AK_RunCommand("/bin/sh", args.c_str(), 1, 0);
-  auto elapsed = std::chrono::steady_clock::now() - before;
   AK_BatchFileName = "";
   EXPECT_EQ(result, 0);
-  EXPECT_LT(elapsed, std::chrono::milliseconds(250));
   EXPECT_FALSE(std::filesystem::exists(out));  // the command has not finished yet
   EXPECT_EQ(Slurp(batch), "#!/bin/sh\n/bin/sh " + args + "\n");
-  EXPECT_TRUE(WaitForContent(out, "done\n"));
+  Touch(go);
+  // A session of its own, reading nothing from the terminal.
+  const std::string got = WaitForLine(out);
+  ASSERT_NE(got.find(' '), std::string::npos) << got;
+  EXPECT_EQ(got.substr(got.find(' ')), " /dev/null\n");
+  EXPECT_NE(got.substr(0, got.find(' ')), std::to_string(getsid(0)));
 }
 
 TEST(Process, DetachedWithoutWritableBatchFileFails)
