@@ -301,6 +301,13 @@ bool in_scanset(const std::string& set, char c)
   return found != negate;
 }
 
+// An integer conversion stores into the target's own type: "%hhd" and "%hhn" fill one char.
+void store_int(const Arg& a, int value)
+{
+  if (a.type == AST_SCI_CHAR) st<char>(a.address, static_cast<char>(value));
+  else st<int>(a.address, value);
+}
+
 void store_text(const Arg& a, const std::string& text, bool terminate)
 {
   size_t size = static_cast<size_t>(a.count);
@@ -347,7 +354,7 @@ int scan(const std::string& input, const std::string& format, const Arg* args, i
     if (!spec.suppress) ++next;
     char conv = spec.conversion;
     if (conv == 'n') {
-      if (target) st<int>(target->address, static_cast<int>(in));
+      if (target) store_int(*target, static_cast<int>(in));
       continue;
     }
     if (conv != 'c' && conv != '[') skip_space();
@@ -387,8 +394,7 @@ int scan(const std::string& input, const std::string& format, const Arg* args, i
           result = static_cast<int>(negative ? 0u - v : v);
         }
         if (target) {
-          if (target->type == AST_SCI_CHAR) st<char>(target->address, static_cast<char>(result));
-          else st<int>(target->address, result);
+          store_int(*target, result);
           ++assigned;
         }
         break;

@@ -188,6 +188,15 @@ TEST(ScriptBuiltins, SscanfWritesThroughItsArguments)
             2000 + 'q' + 'c');
   EXPECT_EQ(run_int("int main() { char c = 0; return sscanf(\"  -12\", \"%hhd\", c) * 100 + c; }", messages), 100 - 12);
   EXPECT_EQ(run_int("int main() { int i; return sscanf(\"100%\", \"%d%%\", i) * 1000 + i; }", messages), 1100);
+  // "%hhn" and "%hhd" fill one char: the array next to the target keeps its text.
+  EXPECT_EQ(run_int("int main() { char s[8]; char t[8] = \"xyz\"; sscanf(\"ab\", \"ab%hhn\", s[7]);\n"
+                    "  return s[7] * 1000 + strcmp(t, \"xyz\"); }",
+                    messages),
+            2000);
+  EXPECT_EQ(run_int("int main() { char s[8]; char t[8] = \"xyz\"; sscanf(\"-1\", \"%hhd\", s[7]);\n"
+                    "  return s[7] * 1000 + strcmp(t, \"xyz\"); }",
+                    messages),
+            -1000);
 }
 
 TEST(ScriptBuiltins, FormatMismatchesAreRuntimeErrors)
