@@ -126,8 +126,9 @@ double real_value(const Arg& a)
   return a.type == AST_SCI_FLOAT ? static_cast<double>(ld<float>(a.address)) : ld<double>(a.address);
 }
 
-// snprintf with the system's own decimal point turned into ".".
-void append_formatted(std::string& out, const char* format, ...)
+// snprintf of one conversion. A real number is written with "." whatever decimal point the
+// locale has (which may be longer than one byte); texts and characters stay as they are.
+void append_formatted(std::string& out, bool real, const char* format, ...)
 {
   va_list ap, again;
   va_start(ap, format);
@@ -138,10 +139,11 @@ void append_formatted(std::string& out, const char* format, ...)
     std::string piece(static_cast<size_t>(n) + 1, '\0');
     std::vsnprintf(piece.data(), piece.size(), format, again);
     piece.resize(static_cast<size_t>(n));
-    const char* point = std::localeconv()->decimal_point;
-    if (point && point[0] && point[0] != '.' && !point[1])
-      for (char& c : piece)
-        if (c == point[0]) c = '.';
+    const char* point = real ? std::localeconv()->decimal_point : nullptr;
+    if (point && point[0] && std::strcmp(point, ".") != 0) {
+      size_t at = piece.find(point);
+      if (at != std::string::npos) piece.replace(at, std::strlen(point), ".");
+    }
     out += piece;
   }
   va_end(again);
@@ -197,18 +199,18 @@ std::string format_text(const ast_sci_node* n, const char* function, const std::
       case 'd':
       case 'i':
         if (!is_integer_arg(a)) mismatch(n, function, spec, argno, a);
-        append_formatted(out, (sub + spec.conversion).c_str(), int_value(a));
+        append_formatted(out, false, (sub + spec.conversion).c_str(), int_value(a));
         break;
       case 'u':
       case 'o':
       case 'x':
       case 'X':
         if (!is_integer_arg(a)) mismatch(n, function, spec, argno, a);
-        append_formatted(out, (sub + spec.conversion).c_str(), static_cast<unsigned>(int_value(a)));
+        append_formatted(out, false, (sub + spec.conversion).c_str(), static_cast<unsigned>(int_value(a)));
         break;
       case 'c':
         if (!is_integer_arg(a)) mismatch(n, function, spec, argno, a);
-        append_formatted(out, (sub + 'c').c_str(), static_cast<int>(static_cast<unsigned char>(int_value(a))));
+        append_formatted(out, false, (sub + 'c').c_str(), static_cast<int>(static_cast<unsigned char>(int_value(a))));
         break;
       case 'f':
       case 'F':
@@ -219,15 +221,15 @@ std::string format_text(const ast_sci_node* n, const char* function, const std::
       case 'a':
       case 'A':
         if (!is_real_arg(a)) mismatch(n, function, spec, argno, a);
-        append_formatted(out, (sub + spec.conversion).c_str(), real_value(a));
+        append_formatted(out, true, (sub + spec.conversion).c_str(), real_value(a));
         break;
       case 's':
         if (!is_text_arg(a)) mismatch(n, function, spec, argno, a);
-        append_formatted(out, (sub + 's').c_str(), text_of(a).c_str());
+        append_formatted(out, false, (sub + 's').c_str(), text_of(a).c_str());
         break;
       case 'p':
         if (a.is_array || a.type != AST_SCI_POINTER) mismatch(n, function, spec, argno, a);
-        append_formatted(out, (sub + 'p').c_str(), ld<void*>(a.address));
+        append_formatted(out, false, (sub + 'p').c_str(), ld<void*>(a.address));
         break;
       default:
         ast_sci_runtime_error(n, "%s: unsupported conversion '%%%c'", function, spec.conversion);

@@ -3,6 +3,8 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <limits>
 
 using script_test::Messages;
@@ -215,26 +217,54 @@ TEST(ScriptBuiltins, FormatMismatchesAreRuntimeErrors)
   }
 }
 
+namespace {
+
+// Switches LC_NUMERIC to a locale whose decimal point is a comma; when none is installed, one is
+// built from the system's locale sources into a temporary directory. False when neither works.
+bool use_decimal_comma_locale()
+{
+  const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8"};
+  for (const char* name : names)
+    if (std::setlocale(LC_NUMERIC, name)) return true;
+  if (!std::filesystem::exists("/usr/share/i18n/locales/de_DE")) return false;
+  std::string directory = ::testing::TempDir() + "torvu_script_locales";
+  std::filesystem::create_directories(directory);
+  std::string command = "localedef -i de_DE -f UTF-8 '" + directory + "/de_DE.UTF-8' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return false;
+  setenv("LOCPATH", directory.c_str(), 1);
+  bool found = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+  unsetenv("LOCPATH");
+  return found;
+}
+
+class NumericLocaleGuard {
+ public:
+  NumericLocaleGuard()
+  {
+    const char* current = std::setlocale(LC_NUMERIC, nullptr);
+    _saved = current ? current : "C";
+  }
+  ~NumericLocaleGuard() { std::setlocale(LC_NUMERIC, _saved.c_str()); }
+
+ private:
+  std::string _saved;
+};
+
+}  // namespace
+
 TEST(ScriptBuiltins, NumbersIgnoreTheLocale)
 {
-  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-  std::string saved = previous ? previous : "C";
-  const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8"};
-  const char* chosen = nullptr;
-  for (const char* name : names)
-    if (std::setlocale(LC_NUMERIC, name)) {
-      chosen = name;
-      break;
-    }
-  if (!chosen) GTEST_SKIP() << "no locale with a decimal comma installed";
+  NumericLocaleGuard guard;
+  if (!use_decimal_comma_locale()) GTEST_SKIP() << "no locale with a decimal comma available";
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
   Messages messages;
   Scope scope;
   ASSERT_EQ(ast_sci_parse_string("int main() { double d; char s[16]; sscanf(\"2.5\", \"%lf\", d); sprintf(s, \"%.1f\", d * 2);\n"
-                                 "  printf(\"%g\", atof(\"1.25\")); return strcmp(s, \"5.0\"); }"),
+                                 "  printf(\"%g|%s|%c|%e\", atof(\"1.25\"), \"a,b\", ',', 1.5); return strcmp(s, \"5.0\"); }"),
             0);
   EXPECT_EQ(script_test::call0("main").i, 0);
-  EXPECT_EQ(messages.text(), "1.25");
-  std::setlocale(LC_NUMERIC, saved.c_str());
+  // Only the decimal point of numbers is the locale's; commas in texts stay commas.
+  EXPECT_EQ(messages.text(), "1.25|a,b|,|1.500000e+00");
 }
 
 TEST(ScriptBuiltins, SleepTakesSeconds)
