@@ -17,6 +17,7 @@ namespace ast_sci_internal {
 // Limits. Compile-time limits are compile errors; run-time limits end the script call.
 
 constexpr int kMaxIncludeDepth = 16;
+constexpr size_t kMaxSourceBytes = size_t(16) << 20;  // one file or text
 constexpr int kMaxMacroDepth = 64;
 constexpr int kMaxStatementNesting = 256;
 constexpr int kMaxExpressionNesting = 256;

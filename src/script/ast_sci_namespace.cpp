@@ -409,11 +409,14 @@ int ast_sci_parse_file(FILE* file, const char* name)
     ast_sci_flush();
     return 1;
   }
+  const char* listed = name && *name ? name : "<file>";
   std::string text;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  return compile_text(text, name && *name ? name : "<file>");
+  if (!read_source(file, text)) {
+    ast_sci_print("%s:0: error: the source text exceeds %zu bytes\n", listed, kMaxSourceBytes);
+    ast_sci_flush();
+    return 1;
+  }
+  return compile_text(text, listed);
 }
 
 ast_sci_symbol* FuncDeclNew(int data_type, const char* name, const std::vector<ast_sci_formal>& formals)

@@ -26,17 +26,19 @@ std::string directory_of(const std::string& path)
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool read_file(const std::string& path, std::string& text)
+enum class ReadResult { Read, Missing, TooLarge };
+
+// Reads the whole file; a file without end (a device, a pipe that keeps writing) stops at the
+// source size limit.
+ReadResult read_file(const std::string& path, std::string& text)
 {
   FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  char buffer[65536];
-  size_t n;
-  text.clear();
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  if (!f) return ReadResult::Missing;
+  bool complete = read_source(f, text);
   bool ok = !std::ferror(f);
   std::fclose(f);
-  return ok;
+  if (!complete) return ReadResult::TooLarge;
+  return ok ? ReadResult::Read : ReadResult::Missing;
 }
 
 bool ends_with(const std::string& s, const char* suffix)
@@ -52,6 +54,18 @@ bool ends_with(const std::string& s, const char* suffix)
 }
 
 }  // namespace
+
+bool read_source(FILE* file, std::string& text)
+{
+  char buffer[65536];
+  size_t n;
+  text.clear();
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    if (text.size() + n > kMaxSourceBytes) return false;
+    text.append(buffer, n);
+  }
+  return true;
+}
 
 Preprocessor::Preprocessor(std::deque<SourceFile>& files, const std::string& text, const std::string& name)
     : _files(files)
@@ -153,16 +167,18 @@ void Preprocessor::include(const Token& hash)
 
   std::string text;
   std::string path;
-  bool found = false;
+  ReadResult result = ReadResult::Missing;
   if (file[0] != '/' && !_inputs.back().directory.empty()) {
     path = _inputs.back().directory + file;
-    found = read_file(path, text);
+    result = read_file(path, text);
   }
-  if (!found) {
+  if (result == ReadResult::Missing) {
     path = file;
-    found = read_file(path, text);
+    result = read_file(path, text);
   }
-  if (!found) compile_error(hash.file, hash.line, "cannot open include file '%s'", file.c_str());
+  if (result == ReadResult::Missing) compile_error(hash.file, hash.line, "cannot open include file '%s'", file.c_str());
+  if (result == ReadResult::TooLarge)
+    compile_error(hash.file, hash.line, "include file '%s' exceeds %zu bytes", file.c_str(), kMaxSourceBytes);
   open(text, path);
 }
 

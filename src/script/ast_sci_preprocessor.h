@@ -4,6 +4,7 @@
 
 #include "ast_sci_lexer.h"
 
+#include <cstdio>
 #include <deque>
 #include <memory>
 #include <string>
@@ -17,6 +18,9 @@ struct SourceFile {
   std::string name;
   std::string text;
 };
+
+// Reads an open file to its end into the text; false when it holds more than kMaxSourceBytes.
+bool read_source(FILE* file, std::string& text);
 
 class Preprocessor {
  public:

@@ -232,6 +232,17 @@ TEST(ScriptErrors, CompileTimeLimits)
   messages.clear();
   EXPECT_EQ(script_test::parse_fixture("self_include.cint"), 1);
   EXPECT_TRUE(messages.contains("#include nested too deeply")) << messages.text();
+
+  // A source without end is cut off at the size limit instead of filling the memory.
+  if (FILE* endless = std::fopen("/dev/zero", "rb")) {
+    messages.clear();
+    EXPECT_EQ(ast_sci_parse_string("#include \"/dev/zero\"\nint main() { return 0; }"), 1);
+    EXPECT_TRUE(messages.contains("include file '/dev/zero' exceeds 16777216 bytes")) << messages.text();
+    messages.clear();
+    EXPECT_EQ(ast_sci_parse_file(endless, "/dev/zero"), 1);
+    EXPECT_EQ(messages.text(), "/dev/zero:0: error: the source text exceeds 16777216 bytes\n");
+    std::fclose(endless);
+  }
 }
 
 TEST(ScriptErrors, ModerateNestingCompilesAndRuns)
