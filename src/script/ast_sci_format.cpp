@@ -420,20 +420,12 @@ int scan(const std::string& input, const std::string& format, const Arg* args, i
         }
         break;
       }
-      case 's': {
-        size_t p = in;
-        while (p < end && !is_space(input[p])) ++p;
-        if (target) {
-          store_text(*target, input.substr(in, p - in), true);
-          ++assigned;
-        }
-        in = p;
-        converted = true;
-        break;
-      }
+      case 's':
       case '[': {
+        // "%s" takes the next word (white space was skipped, so it is never empty), "%[" the
+        // characters of its set.
         size_t p = in;
-        while (p < end && in_scanset(spec.scanset, input[p])) ++p;
+        while (p < end && (conv == 's' ? !is_space(input[p]) : in_scanset(spec.scanset, input[p]))) ++p;
         if (p == in) return assigned;
         if (target) {
           store_text(*target, input.substr(in, p - in), true);

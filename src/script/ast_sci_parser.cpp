@@ -97,6 +97,13 @@ int compound_kind(const std::string& op)
 
 bool is_integer(int type) { return type == AST_SCI_CHAR || type == AST_SCI_INT; }
 
+// Operators that C defines for integers only.
+bool is_integer_operator(int kind)
+{
+  return kind == AST_SCI_MOD || kind == AST_SCI_SHL || kind == AST_SCI_SHR || kind == AST_SCI_BITAND ||
+         kind == AST_SCI_BITOR || kind == AST_SCI_BITXOR;
+}
+
 int promote(int type) { return type == AST_SCI_CHAR ? AST_SCI_INT : type; }
 
 int common_type(int a, int b)
@@ -779,8 +786,7 @@ class Parser {
     arithmetic(left, ("'" + op + "'").c_str());
     arithmetic(value, ("'" + op + "'").c_str());
     int type = common_type(promote(left->type), promote(value->type));
-    bool integer_only = kind == AST_SCI_MOD || kind == AST_SCI_SHL || kind == AST_SCI_SHR || kind == AST_SCI_BITAND ||
-                        kind == AST_SCI_BITOR || kind == AST_SCI_BITXOR;
+    bool integer_only = is_integer_operator(kind);
     if (integer_only && (!is_integer(left->type) || !is_integer(value->type)))
       error("operands of '%s' must be integers", op.c_str());
     return make_compound_assign(_b, kind, left, make_convert(_b, value, type));
@@ -839,8 +845,7 @@ class Parser {
     }
     if (!is_arithmetic(left->type) || !is_arithmetic(right->type))
       error("invalid operands to %s (%s and %s)", context.c_str(), type_name(left->type), type_name(right->type));
-    bool integer_only = kind == AST_SCI_MOD || kind == AST_SCI_SHL || kind == AST_SCI_SHR || kind == AST_SCI_BITAND ||
-                        kind == AST_SCI_BITOR || kind == AST_SCI_BITXOR;
+    bool integer_only = is_integer_operator(kind);
     if (integer_only && (!is_integer(left->type) || !is_integer(right->type)))
       error("operands of %s must be integers", context.c_str());
     int type = integer_only ? AST_SCI_INT : common_type(promote(left->type), promote(right->type));
