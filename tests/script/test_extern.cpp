@@ -383,6 +383,7 @@ std::vector<size_t> sizes_seen;
 void measure(char* s) { sizes_seen.push_back(ast_sci_array_size(s)); }
 void measure_doubles(double* d) { sizes_seen.push_back(ast_sci_array_size(d)); }
 void store(char* s) { ast_sci_store_string(s, "a text longer than the buffer"); }
+void store_long(char* s) { ast_sci_store_string(s, std::string(200000, 'v').c_str()); }
 int fail_inside()
 {
   ast_sci_symbol* f = ast_sci_find_function("broken");
@@ -424,6 +425,26 @@ TEST(ScriptExtern, NativesLearnArraySizes)
   }
   EXPECT_EQ(sizes_seen, (std::vector<size_t>{0, 12}));
   EXPECT_EQ(ast_sci_array_size(host), 0u);
+
+  // A Get hook's 131072-byte buffer: the script hands it on to natives, which see its whole
+  // size and cut a longer answer to it.
+  ASSERT_EQ(ast_sci_parse_string("void store_long(char s[]);\n"
+                                 "void Value(char v[]) { measure(v); store_long(v); measure(v); }\n"
+                                 "int Size(char v[]) { return sizeof(v); }"),
+            0)
+      << messages.text();
+  ASSERT_NE(ast_sci_bind_extern("store_long", store_long), nullptr);
+  std::vector<char> buffer(131072 + 16, 'x');
+  buffer[0] = 0;
+  sizes_seen.clear();
+  {
+    ast_sci_array_scope declared(buffer.data(), 131072);
+    ast_sci_call_function(ast_sci_find_function("Value"), buffer.data());
+    EXPECT_EQ(ast_sci_call_function(ast_sci_find_function("Size"), buffer.data()).i, 131072);
+  }
+  EXPECT_EQ(sizes_seen, (std::vector<size_t>{131072, 131072}));
+  EXPECT_EQ(std::strlen(buffer.data()), 131071u);
+  EXPECT_EQ(buffer[131072], 'x');  // the byte after the buffer is untouched
 }
 
 TEST(ScriptExtern, RuntimeErrorInANestedCallEndsOnlyThatCall)
