@@ -60,11 +60,16 @@ void MultMirrorMatrix(GLfloat nx, GLfloat ny, GLfloat nz) {
   // A plane needs a normal; without one there is nothing to mirror about.
   if (!(length > 0)) return;
   const double n[3] = {nx / length, ny / length, nz / length};
-  GLfloat m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  GLfloat m[16];
+  AK_ReflectionMatrix(n, m);
+  glMultMatrixf(m);
+}
+
+void AK_ReflectionMatrix(const double n[3], GLfloat m[16]) {
+  for (int k = 0; k < 16; ++k) m[k] = (k % 5 == 0) ? 1.0f : 0.0f;
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j)
       m[4 * j + i] = static_cast<float>((i == j ? 1.0 : 0.0) - 2.0 * n[i] * n[j]);
-  glMultMatrixf(m);
 }
 
 void glutBitmapCharacter(const AK_BitmapFont* font, int character) {

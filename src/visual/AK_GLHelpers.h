@@ -24,6 +24,11 @@ struct AK_BitmapFont {
   const AK_BitmapGlyph* const* glyphs;
 };
 
+// The reflection I - 2 n n^T about the plane through the origin with the unit
+// normal n, as 16 floats (products in double; fourth row and column as in the
+// identity). The matrix is symmetric, so row or column order is the same.
+void AK_ReflectionMatrix(const double n[3], GLfloat m[16]);
+
 void glutSolidSphere(GLdouble radius, GLint slices, GLint stacks);
 void MultMirrorMatrix(GLfloat nx, GLfloat ny, GLfloat nz);
 void glutBitmapCharacter(const AK_BitmapFont* font, int character);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "AK_GLHelpers.h"
 #include "AK_sogl_State.h"
 
 uint32_t soglWidth = 400;
@@ -320,10 +321,8 @@ void soglMirror(GLfloat nx, GLfloat ny, GLfloat nz) {
   // A plane needs a normal; without one there is nothing to mirror about.
   if (!(len > 0)) return;
   const double n[3] = {nx / len, ny / len, nz / len};
-  GLfloat m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      m[4 * j + i] = static_cast<float>((i == j ? 1.0 : 0.0) - 2.0 * n[i] * n[j]);
+  GLfloat m[16];
+  AK_ReflectionMatrix(n, m);
   soglMultMatrixf(m);
 }
 
