@@ -122,6 +122,24 @@ int WriteArrayOf(AK_STREAM& s, const AK_Array<T>& items)
   return s._fail;
 }
 
+// One number; the flag tells whether it was transferred. A value that could not be read
+// leaves the caller's variable as it was.
+template <class T>
+AK_STREAM& WriteOne(AK_STREAM& s, T value)
+{
+  s._fail = PutItems(s, &value, 1) ? 0 : 1;
+  return s;
+}
+
+template <class T>
+AK_STREAM& ReadOne(AK_STREAM& s, T& value)
+{
+  T v;
+  s._fail = GetItems(s, &v, 1) == 1 ? 0 : 1;
+  if (!s._fail) value = v;
+  return s;
+}
+
 bool ModeIsBinary(const char* mode) { return mode && std::strchr(mode, 'b'); }
 bool ModeWrites(const char* mode) { return std::strchr(mode, 'w') || std::strchr(mode, 'a'); }
 
@@ -209,26 +227,9 @@ int64_t AK_STREAM::GetRaw(void* data, int64_t n)
   return done;
 }
 
-AK_STREAM& AK_STREAM::operator<<(int32_t value)
-{
-  value = ToLittle(value);
-  _fail = PutRaw(&value, sizeof value) ? 0 : 1;
-  return *this;
-}
-
-AK_STREAM& AK_STREAM::operator<<(float value)
-{
-  value = ToLittle(value);
-  _fail = PutRaw(&value, sizeof value) ? 0 : 1;
-  return *this;
-}
-
-AK_STREAM& AK_STREAM::operator<<(double value)
-{
-  value = ToLittle(value);
-  _fail = PutRaw(&value, sizeof value) ? 0 : 1;
-  return *this;
-}
+AK_STREAM& AK_STREAM::operator<<(int32_t value) { return WriteOne(*this, value); }
+AK_STREAM& AK_STREAM::operator<<(float value) { return WriteOne(*this, value); }
+AK_STREAM& AK_STREAM::operator<<(double value) { return WriteOne(*this, value); }
 
 AK_STREAM& AK_STREAM::operator<<(const AK_String& text) { return *this << text.c_str(); }
 
@@ -243,29 +244,9 @@ AK_STREAM& AK_STREAM::operator<<(const char* text)
   return *this;
 }
 
-AK_STREAM& AK_STREAM::operator>>(int32_t& value)
-{
-  int32_t v;
-  if (GetItems(*this, &v, 1) == 1) { value = v; _fail = 0; }
-  else _fail = 1;
-  return *this;
-}
-
-AK_STREAM& AK_STREAM::operator>>(float& value)
-{
-  float v;
-  if (GetItems(*this, &v, 1) == 1) { value = v; _fail = 0; }
-  else _fail = 1;
-  return *this;
-}
-
-AK_STREAM& AK_STREAM::operator>>(double& value)
-{
-  double v;
-  if (GetItems(*this, &v, 1) == 1) { value = v; _fail = 0; }
-  else _fail = 1;
-  return *this;
-}
+AK_STREAM& AK_STREAM::operator>>(int32_t& value) { return ReadOne(*this, value); }
+AK_STREAM& AK_STREAM::operator>>(float& value) { return ReadOne(*this, value); }
+AK_STREAM& AK_STREAM::operator>>(double& value) { return ReadOne(*this, value); }
 
 AK_STREAM& AK_STREAM::operator>>(AK_String& text)
 {
