@@ -12,12 +12,19 @@
 
 namespace {
 void Quiet(const char*, const char*) {}
+
+// The file each input is written to, removed when the process ends.
+struct TempFile {
+  std::string path = "/tmp/torvu_fuzz_record_" + std::to_string(getpid()) + ".dat";
+  ~TempFile() { std::remove(path.c_str()); }
+};
+const TempFile gFile;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
   AK_MessageHook = Quiet;
-  static const std::string path = "/tmp/torvu_fuzz_record_" + std::to_string(getpid()) + ".dat";
+  const std::string& path = gFile.path;
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return 0;
   if (size) std::fwrite(data, 1, size, f);

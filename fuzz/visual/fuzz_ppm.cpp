@@ -14,10 +14,21 @@ namespace {
 std::string TempPath(const char* tag) {
   return "/tmp/torvu_fuzz_ppm_" + std::to_string(::getpid()) + "_" + tag + ".ppm";
 }
+
+// The two image files, removed when the process ends.
+struct TempFiles {
+  const std::string in = TempPath("in"), out = TempPath("out");
+  ~TempFiles() {
+    std::remove(in.c_str());
+    std::remove(out.c_str());
+  }
+};
+const TempFiles gFiles;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
-  static const std::string in = TempPath("in"), out = TempPath("out");
+  const std::string& in = gFiles.in;
+  const std::string& out = gFiles.out;
   std::FILE* f = std::fopen(in.c_str(), "wb");
   if (!f) return 0;
   std::fwrite(bytes, 1, size, f);
