@@ -19,6 +19,7 @@ namespace ast_sci_internal {
 constexpr int kMaxIncludeDepth = 16;
 constexpr size_t kMaxSourceBytes = size_t(16) << 20;  // one file or text
 constexpr int kMaxMacroDepth = 64;
+constexpr size_t kMaxExpandedTokens = size_t(1) << 20;  // tokens that #define names expand to, per unit
 constexpr int kMaxStatementNesting = 256;
 constexpr int kMaxExpressionNesting = 256;
 constexpr int kMaxTreeDepth = 1000;

@@ -100,6 +100,10 @@ Token Preprocessor::next()
         _expansions.pop_back();
         continue;
       }
+      // Names that expand to several others multiply: a few lines could stand for billions of
+      // tokens.
+      if (++_expanded > kMaxExpandedTokens)
+        compile_error(e.file, e.line, "macro expansions exceed %zu tokens", kMaxExpandedTokens);
       t = (*e.body)[e.pos++];
       t.line = e.line;
       t.file = e.file;

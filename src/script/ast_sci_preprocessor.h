@@ -52,6 +52,7 @@ class Preprocessor {
   std::vector<Input> _inputs;
   std::unordered_map<std::string, std::vector<Token>> _macros;
   std::vector<Expansion> _expansions;
+  size_t _expanded = 0;  // tokens taken from expansions so far
 };
 
 }  // namespace ast_sci_internal

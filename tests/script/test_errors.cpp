@@ -229,6 +229,14 @@ TEST(ScriptErrors, CompileTimeLimits)
   messages.clear();
   EXPECT_EQ(ast_sci_parse_string("#define A B\n#define B A\nint A = 1; int main() { return A; }"), 0) << messages.text();
 
+  // Names that expand to a hundred of the previous one: 10^12 empty declarations.
+  messages.clear();
+  std::string bomb = "#define A0 " + repeat(";", 100) + "\n";
+  for (int i = 1; i <= 6; ++i) bomb += "#define A" + std::to_string(i) + repeat(" A" + std::to_string(i - 1), 100) + "\n";
+  bomb += "A6\n";
+  EXPECT_EQ(ast_sci_parse_string(bomb.c_str()), 1);
+  EXPECT_TRUE(messages.contains("macro expansions exceed 1048576 tokens")) << messages.text();
+
   messages.clear();
   EXPECT_EQ(script_test::parse_fixture("self_include.cint"), 1);
   EXPECT_TRUE(messages.contains("#include nested too deeply")) << messages.text();
