@@ -121,6 +121,15 @@ int AK_CopyFile(const char* source, const char* target)
 {
   std::FILE* in = AK_FileOpen(source, "rb");
   if (!in) return 1;
+  // Opening the source itself for writing would empty it before a byte is read; a file is
+  // already its own copy.
+  struct stat from, to;
+  if (::fstat(fileno(in), &from) == 0 && target &&
+      ::stat(AK_NormalizePath(target).c_str(), &to) == 0 && from.st_dev == to.st_dev &&
+      from.st_ino == to.st_ino) {
+    std::fclose(in);
+    return 0;
+  }
   std::FILE* out = AK_FileOpen(target, "wb");
   if (!out) {
     std::fclose(in);

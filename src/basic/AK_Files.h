@@ -50,7 +50,8 @@ int AK_DeleteFile(const char* path);
 
 // Copies a file byte for byte: 0 on success, 1 when the source cannot be opened, 2 when the
 // target cannot be opened, 3 on a read error of the source, 4 when the target could not be
-// written or closed completely (a full disk is not a success).
+// written or closed completely (a full disk is not a success). A target that is the source
+// itself (under another spelling of its path) is left untouched: 0.
 int AK_CopyFile(const char* source, const char* target);
 
 // Names (without directory) of the files and sub-directories of a directory, sorted ascending

@@ -104,6 +104,11 @@ TEST(Files, CreateRenameDeleteCopy)
   if (std::filesystem::exists("/dev/full")) {
     EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), "/dev/full"), 4);
   }
+  // A file copied onto itself under another spelling of its path keeps its content.
+  for (const std::string& same : {dir / "./big", dir.str() + "//big", dir / "run/../big"}) {
+    EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), same.c_str()), 0) << same;
+    EXPECT_TRUE(Slurp(dir / "big") == big) << same;
+  }
 
   // Delete: a file, an empty directory, not a full one; the tree deletion removes everything
   // and does not follow a link out of the tree.
