@@ -290,8 +290,10 @@ bool in_scanset(const std::string& set, char c)
   bool negate = !set.empty() && set[0] == '^';
   size_t i = negate ? 1 : 0;
   bool found = false;
+  // A '-' between two characters makes a range, also right after the opening "[" or "[^"; first
+  // or last in the set it stands for itself.
   for (; i < set.size(); ++i) {
-    if (i + 2 < set.size() && set[i + 1] == '-' && i > (negate ? 1u : 0u)) {
+    if (i + 2 < set.size() && set[i + 1] == '-') {
       if (static_cast<unsigned char>(c) >= static_cast<unsigned char>(set[i]) &&
           static_cast<unsigned char>(c) <= static_cast<unsigned char>(set[i + 2]))
         found = true;

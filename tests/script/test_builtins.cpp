@@ -5,7 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
 
 using script_test::Messages;
 using script_test::Scope;
@@ -145,6 +148,44 @@ TEST(ScriptBuiltins, StringsStayInsideTheirArrays)
   }
 }
 
+// The same writes into a five-byte buffer of the host's heap, where the address sanitizer sees
+// every byte past its end.
+TEST(ScriptBuiltins, WritesStayInsideAHostBufferOfFiveBytes)
+{
+  Messages messages;
+  Scope scope;
+  ASSERT_EQ(ast_sci_parse_string("void w_strcpy(char s[]) { strcpy(s, \"overflowing\"); }\n"
+                                 "void w_strcat(char s[]) { strcat(s, \"overflowing\"); }\n"
+                                 "void w_strncpy(char s[]) { strncpy(s, \"overflowing\", 100); }\n"
+                                 "void w_sprintf(char s[]) { sprintf(s, \"%s-%d\", \"overflowing\", 12345); }\n"
+                                 "void w_sscanf_s(char s[]) { sscanf(\"overflowing\", \"%s\", s); }\n"
+                                 "void w_sscanf_set(char s[]) { sscanf(\"overflowing\", \"%[a-z]\", s); }\n"
+                                 "void w_sscanf_c(char s[]) { sscanf(\"overflowing\", \"%9c\", s); }\n"
+                                 "void w_index(char s[]) { for (int i = 0; i < 10; i++) s[i] = 'x'; }\n"),
+            0)
+      << messages.text();
+  struct Write {
+    const char* function;
+    const char* expected;  // the five bytes afterwards, as a text
+    bool fails;
+  };
+  const Write writes[] = {
+      {"w_strcpy", "over", false},      {"w_strcat", "abov", false},     {"w_strncpy", "overf", false},
+      {"w_sprintf", "over", false},     {"w_sscanf_s", "over", false},   {"w_sscanf_set", "over", false},
+      {"w_sscanf_c", "overf", false},   {"w_index", "xxxxx", true},
+  };
+  for (const Write& w : writes) {
+    SCOPED_TRACE(w.function);
+    std::unique_ptr<char[]> buffer(new char[5]{'a', 'b', 0, 0, 0});
+    {
+      ast_sci_array_scope size(buffer.get(), 5);
+      ast_sci_call_function(ast_sci_find_function(w.function), buffer.get());
+    }
+    EXPECT_EQ(ast_sci_call_failed(), w.fails ? 1 : 0) << messages.text();
+    EXPECT_EQ(std::string(buffer.get(), 5), std::string(w.expected).append(5 - std::strlen(w.expected), '\0'));
+  }
+}
+
 TEST(ScriptBuiltins, PrintfWritesToTheMessageOutput)
 {
   Messages messages;
@@ -190,6 +231,13 @@ TEST(ScriptBuiltins, SscanfWritesThroughItsArguments)
             2000 + 'q' + 'c');
   EXPECT_EQ(run_int("int main() { char c = 0; return sscanf(\"  -12\", \"%hhd\", c) * 100 + c; }", messages), 100 - 12);
   EXPECT_EQ(run_int("int main() { int i; return sscanf(\"100%\", \"%d%%\", i) * 1000 + i; }", messages), 1100);
+  // Scan sets: ranges (also the first item), negation, a '-' of its own at either end.
+  EXPECT_EQ(run_int("int main() { char a[8]; char b[8]; char c[8];\n"
+                    "  int n = sscanf(\"2024ab-x;\", \"%[0-9]%[^-]%[-x]\", a, b, c);\n"
+                    "  return n * 1000 + (strcmp(a, \"2024\") == 0) + (strcmp(b, \"ab\") == 0) * 10 + (strcmp(c, \"-x\") == 0) * 100; }",
+                    messages),
+            3111);
+  EXPECT_EQ(run_int("int main() { char a[8]; return sscanf(\"a-b\", \"%[a-]\", a) * 10 + strlen(a); }", messages), 12);
   // "%hhn" and "%hhd" fill one char: the array next to the target keeps its text.
   EXPECT_EQ(run_int("int main() { char s[8]; char t[8] = \"xyz\"; sscanf(\"ab\", \"ab%hhn\", s[7]);\n"
                     "  return s[7] * 1000 + strcmp(t, \"xyz\"); }",
