@@ -3,6 +3,7 @@
 // files, release-depth formulas and display conversions.
 #include "script_test_support.h"
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -380,7 +381,12 @@ TEST(ScriptUses, SleepIsCallableFromTheHost)
   ast_sci_symbol* sleep = ast_sci_find_function("sleep");
   ast_sci_set_namespace(previous);
   ASSERT_NE(sleep, nullptr);
-  double seconds = 0.001;
+  // The delay is in seconds and keeps its fraction: 0.05 is neither 0 nor 50.
+  double seconds = 0.05;
+  auto start = std::chrono::steady_clock::now();
   ast_sci_call_function(sleep, &seconds);
+  double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(ast_sci_call_failed(), 0);
+  EXPECT_GE(elapsed, 0.049);
+  EXPECT_LT(elapsed, 5.0);
 }
