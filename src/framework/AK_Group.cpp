@@ -177,7 +177,10 @@ void AK_Group::RemoveMembersWhere(Test test)
 {
   for (int i = 0; i < _components.Size();) {
     AK_Object* member = _components[i];
-    if (test(member) && i < _components.Size() && _components[i] == member)
+    bool remove = test(member);
+    // The test may run script code that deletes the group.
+    if (!IsAlive(this)) return;
+    if (remove && i < _components.Size() && _components[i] == member)
       RemoveEntry(i);
     else
       ++i;
@@ -220,11 +223,11 @@ void AK_Group::AppendAllObjectsOfType()
   AK_Array<AK_Object*> candidates;
   CollectCandidates(candidates);
   for (AK_Object* candidate : candidates) {
-    // A filter may change the tree under the walk.
+    // A filter may change the tree under the walk, and delete the group itself.
     if (!IsAlive(candidate) || candidate == this || IsMember(candidate)) continue;
-    if (!filter || filter->Pass(candidate->GetAbsolutePath())) {
-      if (IsAlive(candidate)) AddLink(candidate);
-    }
+    bool passes = !filter || filter->Pass(candidate->GetAbsolutePath());
+    if (!IsAlive(this)) return;
+    if (passes && IsAlive(candidate)) AddLink(candidate);
     UpdateClassInfo();
   }
 }
@@ -233,7 +236,7 @@ void AK_Group::RemoveAllObjectsOfType()
 {
   AK_String type(_selectedObjectType);
   RemoveMembersWhere([&type](AK_Object* member) { return member->IsA(type) != 0; });
-  UpdateClassInfo();
+  if (IsAlive(this)) UpdateClassInfo();
 }
 
 void AK_Group::RemoveAllObjects()
@@ -249,7 +252,9 @@ void AK_Group::AppendAllMatchingObjects()
   CollectCandidates(candidates);
   for (AK_Object* candidate : candidates) {
     if (!IsAlive(candidate) || candidate == this || IsMember(candidate)) continue;
-    if (attribute.IsEmpty() || candidate->Get(attribute) == value) AddLink(candidate);
+    bool matches = attribute.IsEmpty() || candidate->Get(attribute) == value;
+    if (!IsAlive(this)) return;
+    if (matches && IsAlive(candidate)) AddLink(candidate);
   }
   UpdateClassInfo();
 }
@@ -261,7 +266,7 @@ void AK_Group::RemoveAllMatchingObjects()
     bool ofType = type.IsEmpty() || member->IsA(type);
     return ofType && (attribute.IsEmpty() || member->Get(attribute) == value);
   });
-  UpdateClassInfo();
+  if (IsAlive(this)) UpdateClassInfo();
 }
 
 void AK_Group::AppendComponentsOf(AK_Object* other)
@@ -320,6 +325,7 @@ AK_String AK_Group::GetObjectsOfTypeList()
   CollectCandidates(candidates);
   AK_String list;
   for (AK_Object* candidate : candidates) {
+    if (!IsAlive(this)) break;
     if (!IsAlive(candidate) || candidate == this || IsMember(candidate)) continue;
     AK_String path = candidate->GetAbsolutePath();
     if (filter && !filter->Pass(path)) continue;
@@ -335,6 +341,7 @@ AK_String AK_Group::GetAttributeOptions()
   CollectCandidates(candidates);
   AK_Array<AK_String> attributes;
   for (AK_Object* candidate : candidates) {
+    if (!IsAlive(candidate)) continue;
     AK_String visible;
     candidate->GetCommandsList(visible, 'g', 1, 0);
     AK_Array<AK_String> names;
@@ -351,7 +358,8 @@ AK_String AK_Group::GetValueOptions()
   AK_Array<AK_Object*> candidates;
   CollectCandidates(candidates);
   AK_Array<AK_String> values;
-  for (AK_Object* candidate : candidates) AppendDistinct(values, candidate->Get(attribute));
+  for (AK_Object* candidate : candidates)
+    if (IsAlive(candidate)) AppendDistinct(values, candidate->Get(attribute));
   return JoinList(values);
 }
 
@@ -424,6 +432,7 @@ AK_String AK_Group::Get(const char* name)
       joined += AK_SEP;
     }
   }
+  if (!IsAlive(this)) return joined;
   if (std::strstr(joined, AK_NULL)) return AK_Object::Get(name);
   return joined;
 }
@@ -443,7 +452,7 @@ int AK_Group::Set(const char* name, const char* value)
     int sum = 0;
     for (size_t i = 0; i < members.size(); ++i)
       if (IsAlive(members[i])) sum += members[i]->Set(attribute, elements[static_cast<int>(i) % n]);
-    if (sum != 0) return sum;
+    if (sum != 0 || !IsAlive(this)) return sum;
   }
 
   Command command = FindCommand(attribute);
@@ -477,7 +486,7 @@ int AK_Group::Set(const char* name, const char* value)
     int sum = 0;
     for (AK_Object* member : members)
       if (IsAlive(member)) sum += member->Set(attribute, v);
-    if (sum != 0) return sum;
+    if (sum != 0 || !IsAlive(this)) return sum;
   }
   return AK_Object::Set(attribute, v);
 }

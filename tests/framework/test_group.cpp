@@ -501,3 +501,25 @@ TEST(GroupFilter, HostGetFromAMacro)
   t.group->Set("Filter", "char v[64]; get(\"../A/a0\", \"Value\", v); return atoi(v) == 3;");
   EXPECT_EQ(Str(t.group->Get("GetObjectsOfTypeList")), Sep({"T/A/a0", "T/A/a1", "T/A/a2", "T/B/b0"}));
 }
+
+// A filter may delete its own group; the command that ran it ends there.
+TEST(GroupFilter, AFilterThatDeletesItsGroup)
+{
+  GroupTree t;
+  t.group->Set("SelectedObjectType", "Level1");
+  t.group->Set("Filter", "set(\"..\", \"DeleteComponent\", \"G\"); return 1;");
+  ASSERT_EQ(Str(AK_ErrorText), "");
+  t.top.ExecuteCommand("set(\"G\", \"AppendAllObjectsOfType\", \"\")", 1);
+  EXPECT_EQ(t.top.GetComponent("G"), nullptr);
+  EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
+  for (AK_Object* o : t.as) EXPECT_TRUE(AK_Object::IsAlive(o));
+
+  // The same while the group only lists its candidates.
+  AK_Group* h = new AK_Group("H", &t.top);
+  t.top.AddComponent(h);
+  h->Set("SelectedObjectType", "Level1");
+  h->Set("Filter", "set(\"..\", \"DeleteComponent\", \"H\"); return 1;");
+  EXPECT_EQ(Str(h->Get("GetObjectsOfTypeList")), Sep({"T/A/a0"}));  // the one that passed
+  EXPECT_EQ(t.top.GetComponent("H"), nullptr);
+  EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
+}
