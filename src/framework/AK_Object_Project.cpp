@@ -101,7 +101,8 @@ void AK_Object::LoadProject(const char* directory)
   for (AK_Object* c : owned) {
     if (!IsAlive(c)) continue;
     c->LoadProject(AK_JoinPath(dir, c->_id));
-    if (AK_ErrorText == "interrupted") return;
+    // An attribute file on the way may have deleted this object.
+    if (!IsAlive(this) || AK_ErrorText == "interrupted") return;
   }
 
   if (!_suppressCreatingComponents) {
@@ -119,7 +120,7 @@ void AK_Object::LoadProject(const char* directory)
       if (!created) continue;
       AddComponent(created);
       created->LoadProject(sub);
-      if (AK_ErrorText == "interrupted") return;
+      if (!IsAlive(this) || AK_ErrorText == "interrupted") return;
     }
   }
   Load(dir);

@@ -46,11 +46,13 @@ bool IsLeftOut(AK_AttributeNode* node)
 void WriteEntryCommands(AK_Object* object, AK_Object* reference, AK_AttributeNode* node,
                         const char* skipped, AK_String& out)
 {
-  if (!node || IsLeftOut(node)) return;
+  // A class script that answers a Get may delete the object (or the reference) on the way.
+  if (!node || IsLeftOut(node) || !AK_Object::IsAlive(object) || !AK_Object::IsAlive(reference)) return;
   const char* setId = AK_NodeSetId(node);
   if (IsSavedEntry(node) && !(skipped && std::strcmp(setId, skipped) == 0)) {
-    out += AK_FormatSetCommand(object->GetAbsolutePath(reference), setId,
-                               object->Get(AK_NodeValue(node)));
+    AK_String value = object->Get(AK_NodeValue(node));
+    if (!AK_Object::IsAlive(object) || !AK_Object::IsAlive(reference)) return;
+    out += AK_FormatSetCommand(object->GetAbsolutePath(reference), setId, value);
     out += "\n";
   }
   for (int i = 0; i < AK_NodeChildCount(node); ++i)
@@ -62,8 +64,12 @@ void WriteCommandsRecursively(AK_Object* object, AK_Object* reference, AK_String
 {
   if (!visited.insert(object).second) return;
   object->WriteAttributeCommands(reference, object->GetClassInfo(), out);
-  for (int i = 0; i < object->ComponentCount(); ++i)
-    WriteCommandsRecursively(object->Component(i), reference, out, visited);
+  if (!AK_Object::IsAlive(object)) return;
+  std::vector<AK_Object*> components;
+  for (int i = 0; i < object->ComponentCount(); ++i) components.push_back(object->Component(i));
+  for (AK_Object* component : components)
+    if (AK_Object::IsAlive(component) && AK_Object::IsAlive(reference))
+      WriteCommandsRecursively(component, reference, out, visited);
 }
 
 void RemoveFilesOfOtherTypes(const AK_String& directory, const AK_String& typeName)
@@ -94,7 +100,9 @@ void AK_Object::WriteAttributeCommands(AK_Object* reference, AK_AttributeNode* n
   // the attributes it brings must exist before their values are set.
   const char* leading = node && node == GetClassInfo() ? _leadingAttribute : nullptr;
   if (leading) {
-    out += AK_FormatSetCommand(GetAbsolutePath(reference), leading, Get(leading));
+    AK_String value = Get(leading);
+    if (!IsAlive(this) || !IsAlive(reference)) return;
+    out += AK_FormatSetCommand(GetAbsolutePath(reference), leading, value);
     out += "\n";
   }
   WriteEntryCommands(this, reference, node, leading, out);
