@@ -154,9 +154,10 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
   bool alive = true;
   std::string line;
   while (stream && remaining != 0) {
-    --remaining;
+    if (remaining > 0) --remaining;  // a negative count stays negative: until a command fails
     Explanation explanation;
     bool tooLong = false;
+    bool ranCommand = false;
     while (ReadMacroLine(stream, line, tooLong) && !tooLong) {
       const char* text = line.c_str();
       if (StartsWith(text, "//fi")) continue;
@@ -176,8 +177,11 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
         continue;
       }
       if (!StartsWith(text, "set(") && !StartsWith(text, "get(")) continue;
+      // An interrupt request ends the whole macro, not only this pass ("interrupted" is its
+      // error): with a negative count, ending the pass alone would repeat it without end.
       if (AK_PollInterrupt()) break;
       ExecuteCommand(text, quiet);
+      ranCommand = true;
       // A command may delete the object that runs the macro; nothing more runs on it then.
       alive = IsAlive(this);
       if (!AK_ErrorText.IsEmpty()) {
@@ -188,6 +192,9 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
       if (!alive) break;
     }
     if (!AK_ErrorText.IsEmpty() || remaining == 0 || !alive) break;
+    // A pass that ran no command changed nothing, so the next one would do the same; with a
+    // negative count (until a command fails) it would go on for ever.
+    if (!ranCommand) break;
     std::fclose(stream);
     stream = OpenMacroFile(file);
   }

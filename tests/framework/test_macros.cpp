@@ -1,6 +1,9 @@
 // Macro files: line kinds, explanation blocks, repetitions, failures and the recursion guard.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -116,6 +119,33 @@ TEST_F(MacroFixture, Repetitions)
   AK_InterruptCallback = nullptr;
   EXPECT_EQ(TestLog().size(), 5u);
   EXPECT_STREQ(AK_ErrorText.c_str(), "interrupted");
+  object->SetMacroRepetitions(1);
+}
+
+// A file without command lines can never fail, so a negative count must not repeat it for
+// ever; a positive count over such a file changes nothing either. The child process is
+// killed by an alarm if the macro never returns.
+using MacroDeathTest = MacroFixture;
+
+TEST_F(MacroDeathTest, RepetitionsOfAFileWithoutCommandsEnd)
+{
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string m = Write("nothing.macro", "# only a comment\n/*\nset(\"\", \"Log\", \"inside\")\n*/\n");
+  EXPECT_EXIT(
+      {
+        alarm(20);
+        object->SetMacroRepetitions(-1);
+        object->ExecMacro(m.c_str(), 0);
+        std::_Exit(AK_ErrorText.IsEmpty() && TestLog().empty() &&
+                           AK_PendingExplanation == "/*\nset(\"\", \"Log\", \"inside\")\n\n*/"
+                       ? 0
+                       : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  object->SetMacroRepetitions(3);
+  object->ExecMacro(m.c_str(), 0);
+  EXPECT_TRUE(TestLog().empty());
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
   object->SetMacroRepetitions(1);
 }
 
