@@ -235,7 +235,9 @@ ast_sci_namespace CompileScript(std::FILE* file, const AK_String& fileName, cons
 }
 
 // Runs the initialisers of the namespace's globals and then its function of that name, on
-// behalf of the object.
+// behalf of the object. What the interpreter prints meanwhile (the script's printf, a run-time
+// error that ended it) goes to the usual output, never into the compiler's listing: a script
+// that failed must not end without a word.
 void RunInitialisation(ast_sci_namespace ns, AK_Object* object, const char* functionName)
 {
   {
@@ -344,15 +346,26 @@ void AK_ReleaseClassScript(void* scriptNamespace)
 
 // --- the hooks ---
 
+namespace {
+
+// The script function that takes an attribute over: none when the namespace has no function
+// of that name, or when it has one that cannot be handed a text (with a warning).
+ast_sci_symbol* FindHookFunction(void* scriptNamespace, const char* attribute)
+{
+  ast_sci_symbol* symbol = FindScriptFunction(static_cast<ast_sci_namespace>(scriptNamespace), attribute);
+  if (symbol && ShapeOf(symbol) == CallShape::Other) {
+    ReportUncallable(symbol, "one character array");
+    return nullptr;
+  }
+  return symbol;
+}
+
+}  // namespace
+
 int AK_CallScriptGet(void* scriptNamespace, AK_Object* object, const char* function, AK_String& answer)
 {
-  ast_sci_symbol* symbol = FindScriptFunction(static_cast<ast_sci_namespace>(scriptNamespace), function);
+  ast_sci_symbol* symbol = FindHookFunction(scriptNamespace, function);
   if (!symbol) return 0;
-  CallShape shape = ShapeOf(symbol);
-  if (shape == CallShape::Other) {
-    ReportUncallable(symbol, "one character array");
-    return 0;
-  }
   AK_ErrorText = "";
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kGetBufferSize]);
   AK_FATAL_ASSERT_NAMED(buffer, "buf");
@@ -369,13 +382,8 @@ int AK_CallScriptGet(void* scriptNamespace, AK_Object* object, const char* funct
 
 int AK_CallScriptSet(void* scriptNamespace, AK_Object* object, const char* function, const char* value)
 {
-  ast_sci_symbol* symbol = FindScriptFunction(static_cast<ast_sci_namespace>(scriptNamespace), function);
+  ast_sci_symbol* symbol = FindHookFunction(scriptNamespace, function);
   if (!symbol) return 0;
-  CallShape shape = ShapeOf(symbol);
-  if (shape == CallShape::Other) {
-    ReportUncallable(symbol, "one character array");
-    return 0;
-  }
   AK_String name(function);
   AK_ErrorText = "";
   {

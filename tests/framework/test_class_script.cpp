@@ -395,7 +395,10 @@ TEST(ClassScript, ScriptMacrosRunMain)
   top.ExecMacro((dir / "broken.cint").c_str(), 0);
   ASSERT_EQ(messages.Messages().size(), 1u);
   EXPECT_EQ(messages.Messages()[0].rfind("INFO:1 syntax errors in AST_SCI file " + (dir / "broken.cint") + ":\n", 0), 0u);
+  testing::internal::CaptureStdout();
   top.ExecMacro((dir / "runtime.cint").c_str(), 0);  // ends with the interpreter's message
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("index 5 out of range"), std::string::npos) << printed;
   EXPECT_STREQ(top.GetVariable("$after").c_str(), "");
   EXPECT_STREQ(AK_ErrorText.c_str(), "");
 
