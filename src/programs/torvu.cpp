@@ -91,7 +91,7 @@ int main(int argc, char** argv)
   AK_String rule("=================================================================\n");
   AK_MESSAGE(rule + banner + "\n" + rule);
 
-  AK_Object* project = new InterimProject("Project", nullptr);
+  AK_Object* project = new InterimProject("Project", viewer);
   viewer->AddComponent(project);
 
   viewer->Run(1024, 768, options.macroFileName.c_str(), "", options.offscreen);

@@ -187,6 +187,22 @@ TEST(Program, StartUpMessagesAndExitCode)
   EXPECT_EQ(line.rfind("set user attributes directory to:" + dir.path.string() + "/\t(", 0), 0u) << withUser;
 }
 
+// The project is built below the viewer: its class's default commands already see its
+// parent.
+TEST(Program, ProjectIsBuiltBelowTheViewer)
+{
+  TempDir dir;
+  WriteFile(dir.path / "AK_Container.def", "set(\"..\", \"$project_parent\", \"Viewer\")\n");
+  WriteFile(dir.path / "show.macro",
+            "set(\"\", \"ExplainCommands\", \"1\")\n"
+            "set(\"\", \"$shown\", $project_parent)\n");
+  std::string printed = Capture("cd " + Quote(dir.path.string()) + " && HOME=" + Quote(dir.path.string()) +
+                                " TORVU_USER_ATTRIBUTES=" + Quote(dir.path.string()) + " " + Quote(kProgram) +
+                                " -files " + Quote(kFiles) + " -offscreen show.macro");
+  EXPECT_EQ(printed.find("not found"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("select ->.$shown and enter 'Viewer'."), std::string::npos) << printed;
+}
+
 // The console in a real terminal: toggle a switch, edit a value, record, quit; then the
 // recording replayed offscreen.
 TEST(Console, InATerminal)
