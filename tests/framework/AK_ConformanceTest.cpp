@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -130,13 +131,24 @@ void AK_RunConformanceTest(const char* className, AK_Object* parent)
       }
     }
   }
+  // Every editable attribute takes its current value; a saved switch is turned over, so
+  // that the load below has something to restore.
+  std::vector<AK_AttributeNode*> saved;
+  CollectSaved(table, saved);
   for (AK_AttributeNode* entry : entries) {
     if (!IsSaved(entry)) continue;
     SCOPED_TRACE(AK_NodeName(entry));
-    AK_String current = object->Get(AK_NodeValue(entry));
+    AK_String value = object->Get(AK_NodeValue(entry));
+    bool flip = AK_NodeNamePart(entry, 0) == "bool" &&
+                std::find(saved.begin(), saved.end(), entry) != saved.end();
+    if (flip) value = value == "0" ? "1" : "0";
     AK_ErrorText = "";
-    EXPECT_EQ(object->Set(AK_NodeSetId(entry), current), 1) << "set " << AK_NodeSetId(entry);
+    EXPECT_EQ(object->Set(AK_NodeSetId(entry), value), 1) << "set " << AK_NodeSetId(entry);
     EXPECT_STREQ(AK_ErrorText.c_str(), "") << "set " << AK_NodeSetId(entry);
+    if (flip) {
+      EXPECT_STREQ(object->Get(AK_NodeValue(entry)).c_str(), value.c_str())
+          << "switch " << AK_NodeSetId(entry);
+    }
   }
 
   // Save and load: the attribute commands replayed on a fresh object.
@@ -149,8 +161,6 @@ void AK_RunConformanceTest(const char* className, AK_Object* parent)
   AK_String freshId(fresh->Id());
   fresh->ExecMacro(macro.c_str(), 1);
   EXPECT_STREQ(AK_ErrorText.c_str(), "") << "replaying the saved attributes";
-  std::vector<AK_AttributeNode*> saved;
-  CollectSaved(table, saved);
   for (AK_AttributeNode* entry : saved) {
     SCOPED_TRACE(AK_NodeName(entry));
     EXPECT_STREQ(fresh->Get(AK_NodeValue(entry)).c_str(), object->Get(AK_NodeValue(entry)).c_str());

@@ -10,7 +10,8 @@
 // - the object's type name is the one the class was registered with;
 // - every get identifier of the table (its own and its bases') answers something other
 //   than "%AK_NULL%", and so do the attributes named by "vis" and "options" keys;
-// - every set identifier of an editable attribute is handled (set to its current value);
+// - every set identifier of an editable attribute is handled (set to its current value;
+//   a saved "bool." switch is turned over instead);
 // - the saved attributes written as set commands and replayed on a fresh object of the
 //   class give the same answers.
 #pragma once

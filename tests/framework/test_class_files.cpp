@@ -171,6 +171,8 @@ TEST(Conformance, FrameworkClasses)
 {
   AK_RunConformanceTest("AK_Object");
   AK_RunConformanceTest("AK_Container");
+  // The console controller, with the controller's table as its base.
+  AK_RunConformanceTest("AK_TerminalController");
   AK_Container parent("parent", nullptr);
   AK_RunConformanceTest("AK_Object", &parent);
   EXPECT_EQ(parent.ComponentCount(), 0);
