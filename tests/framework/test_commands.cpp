@@ -286,6 +286,146 @@ TEST(Commands, Explanations)
   EXPECT_STREQ(AK_PendingExplanation.c_str(), "");
 }
 
+namespace {
+
+// A class whose table has one entry of each kind that the explanations tell apart.
+class TST_Explained : public AK_Object {
+public:
+  TST_Explained(const char* id, AK_Object* parent) : AK_Object(id, parent)
+  {
+    AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
+    RunClassDefaults(ClassRecord());
+  }
+  static AK_ClassRecord& ClassRecord()
+  {
+    static AK_ClassRecord record("TST_Explained");
+    return record;
+  }
+  AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
+  int Set(const char* name, const char* value) override
+  {
+    for (const char* own : {"Folder", "Point", "Points", "Text"}) {
+      if (std::string(name) != own) continue;
+      AK_ErrorText = "";
+      SetVariable((std::string("$") + own).c_str(), value);
+      MarkModified(name);
+      return 1;
+    }
+    return AK_Object::Set(name, value);
+  }
+};
+
+void WriteExplainedTable()
+{
+  WriteTextFile(TestUserAttributesDirectory() + "TST_Explained.atr",
+                "obj.Explained\n"
+                "\tdoc:Entries of every kind.\n"
+                "\topr.Place\n"
+                "\t\tdoc:A group.\n"
+                "\t\tdirectory.Folder:$Folder\n"
+                "\t\t\tset:Folder\n"
+                "\t\t\tdoc:A directory.\n"
+                "\t\tstring.Point:$Point\n"
+                "\t\t\tset:Point\n"
+                "\t\t\tpick world:\n"
+                "\t\t\tdoc:One point.\n"
+                "\t\tstring.Points:$Points\n"
+                "\t\t\tset:Points\n"
+                "\t\t\tpick world multiple:\n"
+                "\t\t\tdoc:Several points.\n"
+                "\t\tstring.Text:$Text\n"
+                "\t\t\tset:Text\n"
+                "\t\t\tdoc:A text.\n");
+}
+
+}  // namespace
+
+// Each kind of explanation, in English and in German, exactly.
+TEST(Commands, ExplanationOfEveryKindInBothLanguages)
+{
+  WriteExplainedTable();
+  std::unique_ptr<AK_Object> top(new AK_Container("Viewer", nullptr));
+  AK_Object* e = new TST_Explained("e", top.get());
+  top->AddComponent(e);
+  const std::string selectEn = "\nSelect the object 'Viewer/e' (->Explained.)";
+  const std::string selectDe = "\nWaehlen Sie das Objekt 'Viewer/e' (->Explained.)";
+  auto closingEn = [](const std::string& command) {
+    return " \n(The corresponding macro command is '" + command + "'.)";
+  };
+  auto closingDe = [](const std::string& command) {
+    return " \n(Der entsprechende Makrobefehl ist '" + command + "'.)";
+  };
+  struct Case {
+    std::string command;
+    std::string english;
+    std::string german;
+  };
+  const Case cases[] = {
+      {"set(\"e\", \"Folder\", \"d1\")",
+       selectEn + ",\nselect ->Explained.Folder and select directory 'd1'. (Adjust the directory "
+                  "name or create the directory first if necessary.)",
+       selectDe + ",\nwaehlen Sie ->Explained.Folder' und waehlen Sie das Verzeichnis 'd1' aus. "
+                  "(Verzeichnisnamen ggf. anpassen bzw. Verzeichnis erst anlegen.)"},
+      {"set(\"e\", \"Point\", \"1 2\")",
+       selectEn + ",\nselect ->Explained.Point and mouse-click (:pick world or :pick world "
+                  "multiple) or enter the coordinates '1 2'.",
+       selectDe + ",\nwaehlen Sie ->Explained.Point und klicken Sie mit der Maus (:pick world or "
+                  ":pick world multiple) oder geben die Koordinaten '1 2' ein."},
+      {"set(\"e\", \"Points\", \"1 2 3 4\")",
+       selectEn + ",\nselect ->Explained.Points and mouse-click (:pick world or :pick world "
+                  "multiple) or enter the coordinates '1 2 3 4'.",
+       selectDe + ",\nwaehlen Sie ->Explained.Points und klicken Sie mit der Maus (:pick world "
+                  "or :pick world multiple) oder geben die Koordinaten '1 2 3 4' ein."},
+      {"set(\"e\", \"Text\", \"hi\")", selectEn + ",\nselect ->Explained.Text and enter 'hi'.",
+       selectDe + ",\nwaehlen Sie ->Explained.Text' und geben Sie 'hi' ein."},
+      {"set(\"e\", \"$v\", \"1\")", selectEn + ",\nselect ->.$v and enter '1'.",
+       selectDe + ",\nwaehlen Sie ->.$v' und geben Sie '1' ein."},
+      {"set(\"e\", \"DeleteComponent\", \"x\")",
+       selectEn + ",\nselect ->Object.DeleteComponent and select option 'x'.",
+       selectDe + ",\nwaehlen Sie ->Object.DeleteComponent' und waehlen Sie 'x' aus."},
+      {"set(\"e\", \"MacroFileName\", \"m.macro\")",
+       selectEn + ",\nselect ->Object.MacroFileName and select file 'm.macro'. (Adjust the file "
+                  "name if necessary.)",
+       selectDe + ",\nwaehlen Sie ->Object.MacroFileName' und waehlen Sie die Datei 'm.macro' "
+                  "aus. (Dateinamen ggf. anpassen.)"},
+      {"set(\"e\", \"Active\", \"0\")", selectEn + ",\nselect ->Object.Active and switch to '0' (off).",
+       selectDe + ",\nwaehlen Sie ->Object.Active' und schalten Sie auf '0' (aus)."},
+      {"set(\"e\", \"Active\", \"1\")", selectEn + ",\nselect ->Object.Active and switch to '1' (on).",
+       selectDe + ",\nwaehlen Sie ->Object.Active' und schalten Sie auf '1' (ein)."},
+      {"set(\"e\", \"Update\", \"\")", selectEn + "\nand apply ->Object.Update.",
+       selectDe + "\nund wenden Sie ->Object.Update an."},
+  };
+  AK_ExplainCommandsFlag = 1;
+  for (const char* language : {"default", "german"}) {
+    AK_SetLanguage(language);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(language) + ": " + c.command);
+      MessageRecorder messages;
+      top->ExecuteCommand(c.command.c_str(), 0);
+      ASSERT_EQ(messages.Messages().size(), 1u);
+      std::string expected = AK_Language.german ? c.german + closingDe(c.command)
+                                                : c.english + closingEn(c.command);
+      EXPECT_EQ(messages.Messages()[0], "CMD-INFO:" + expected);
+    }
+  }
+  // The top object's "Transformation" has a text of its own and no closing sentence.
+  const std::pair<const char*, const char*> transformation[] = {
+      {"default", "CMD-INFO:Rotate/zoom/shift to obtain some desired view... (->Container.)"},
+      {"german",
+       "CMD-INFO:Drehen/zoomen/verschieben Sie bis Sie eine gewuenschte Ansicht erhalten... "
+       "(->Container.)"}};
+  for (const auto& [language, expected] : transformation) {
+    AK_SetLanguage(language);
+    MessageRecorder messages;
+    top->ExecuteCommand("set(\"\", \"Transformation\", \"1 0 0\")", 0);
+    ASSERT_FALSE(messages.Messages().empty());
+    EXPECT_EQ(messages.Messages()[0], expected);
+  }
+  AK_SetLanguage("default");
+  AK_ExplainCommandsFlag = 0;
+  EXPECT_STREQ(e->GetVariable("$Points").c_str(), "1 2 3 4");  // the commands did run
+}
+
 TEST(Commands, CommandLists)
 {
   AK_Container c("c", nullptr);
