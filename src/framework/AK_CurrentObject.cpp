@@ -6,6 +6,8 @@ AK_Array<AK_Object*>& AK_CurrentObjectStack()
   return stack;
 }
 
+AK_Array<AK_Object*>& AK_CurrentObjects = AK_CurrentObjectStack();
+
 AK_Object* AK_TopCurrentObject()
 {
   AK_Array<AK_Object*>& stack = AK_CurrentObjectStack();

@@ -8,6 +8,9 @@
 class AK_Object;
 
 AK_Array<AK_Object*>& AK_CurrentObjectStack();
+// The same stack under the name that the domain classes use when they push an object around
+// a script call of their own (a user formula, a release-depth function).
+extern AK_Array<AK_Object*>& AK_CurrentObjects;
 // The top of the stack, or none when no script code runs for an object.
 AK_Object* AK_TopCurrentObject();
 

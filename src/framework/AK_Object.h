@@ -153,7 +153,8 @@ public:
   void Save();
   // SaveAs, then each owned component into the directory joined with its Id.
   void SaveProjectAs(const char* directory);
-  void SaveProject();
+  // SaveProjectAs of the directory; "" (the command, a run before it starts) means ProjectDir.
+  void SaveProject(const char* directory = "");
   // One file with the saved attributes of the object and of everything below it (owned and
   // linked components, each object once), paths relative to this object.
   void SaveAttributesRecursively(const char* fileName);

@@ -190,7 +190,10 @@ void AK_Object::SaveProjectAs(const char* directory)
     if (IsAlive(c)) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
 }
 
-void AK_Object::SaveProject() { SaveProjectAs(AK_String(_projectDir)); }
+void AK_Object::SaveProject(const char* directory)
+{
+  SaveProjectAs(directory && *directory ? AK_String(directory) : AK_String(_projectDir));
+}
 
 void AK_Object::AssignAttributesOf(AK_Object* source, const AK_Array<AK_String>& leaveOut)
 {

@@ -296,6 +296,14 @@ TEST(ClassScript, PathsAreResolvedFromTheObjectTheScriptRunsFor)
   EXPECT_EQ(tree.other->_value, 8);
   EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
   EXPECT_STREQ(o->Get("Stack").c_str(), "first %AK_SEP%");
+
+  // A domain class pushes its object under the stack's other name around a script call of
+  // its own; the host functions then resolve paths from it.
+  AK_CurrentObjects.Append(tree.other);
+  Array path(8, ""), attribute(8, "Id"), value(16, "");
+  AK_sci_get(path.data(), attribute.data(), value.data());
+  AK_CurrentObjects.Remove(AK_CurrentObjects.Size() - 1);
+  EXPECT_EQ(value.text(), "other");
 }
 
 TEST(ClassScript, GetBufferIsNeverOverrun)

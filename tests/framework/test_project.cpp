@@ -301,6 +301,14 @@ TEST(Project, OnlyWhatChangedIsSavedAgain)
   messages.Clear();
   tree.top.SaveProjectAs(dir.Path().c_str());
   EXPECT_EQ(Saved(messages).size(), 6u);
+
+  // An empty directory is the project directory, where nothing changed since; another one
+  // is written whole.
+  messages.Clear();
+  tree.top.SaveProject("");
+  EXPECT_TRUE(Saved(messages).empty());
+  tree.top.SaveProject(other.Path().c_str());
+  EXPECT_EQ(Saved(messages).size(), 6u);
 }
 
 TEST(Project, AFreshlyLoadedTreeIsNotWrittenBack)
