@@ -83,29 +83,38 @@ void AK_Object::SetUniqueId(const char* wanted)
 
 // --- variables ---
 
+namespace {
+
+// Names with a parallel list of values (variables, stamps): replaces the value stored under
+// the name, or appends the name and the value. Both are copies, for they may live in these
+// very lists.
+template <class T>
+void StoreNamed(AK_Array<AK_String>& names, AK_Array<T>& values, const char* name, T value)
+{
+  int i = AK_StringListIndex(names, name);
+  if (i >= 0) {
+    values[i] = value;
+    return;
+  }
+  names.Append(AK_String(name));
+  values.Append(value);
+}
+
+}  // namespace
+
 AK_String AK_Object::GetVariable(const char* name)
 {
   if (!name || !*name) return AK_String();
   int i = AK_StringListIndex(_variableNames, name);
-  if (i < 0) {
-    _variableNames.Append(AK_String(name));
-    _variableValues.Append(AK_String());
-    return AK_String();
-  }
-  return _variableValues[i];
+  if (i >= 0) return _variableValues[i];
+  StoreNamed(_variableNames, _variableValues, name, AK_String());
+  return AK_String();
 }
 
 void AK_Object::SetVariable(const char* name, const char* value)
 {
   if (!name || !*name) return;
-  AK_String copy(value ? value : "");  // the value may live in this very list
-  int i = AK_StringListIndex(_variableNames, name);
-  if (i < 0) {
-    _variableNames.Append(AK_String(name));
-    _variableValues.Append(copy);
-  } else {
-    _variableValues[i] = copy;
-  }
+  StoreNamed(_variableNames, _variableValues, name, AK_String(value ? value : ""));
 }
 
 void AK_Object::SetVariableValue(const char* assignment)
@@ -148,14 +157,7 @@ void AK_Object::SetVariableValues(const char* text)
 void AK_Object::MarkModified(const char* attribute)
 {
   if (!attribute) return;
-  int32_t now = AK_NewStamp();
-  int i = AK_StringListIndex(_stampNames, attribute);
-  if (i < 0) {
-    _stampNames.Append(AK_String(attribute));
-    _stamps.Append(now);
-  } else {
-    _stamps[i] = now;
-  }
+  StoreNamed(_stampNames, _stamps, attribute, AK_NewStamp());
 }
 
 int32_t AK_Object::ModificationTime(const char* attribute)
