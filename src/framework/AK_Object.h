@@ -233,8 +233,6 @@ private:
   AK_Object* CreateSavedComponent(const char* id);
   void UnlinkSet(const AK_Array<AK_Object*>& doomed);
   friend void AK_DeleteDetachedObjects();
-// Detaches the object and keeps it in that pool (the "Detach" command).
-void AK_DetachToPool(AK_Object* object);
 };
 
 // Objects that left the tree through the "Detach" command: kept alive (links to them stay
