@@ -229,7 +229,6 @@ protected:
   void RemoveEntry(int i);
 
 private:
-  AK_Object* FindObjectFrom(const char* path, int depth);
   AK_Object* CreateSavedComponent(const char* id);
   void UnlinkSet(const AK_Array<AK_Object*>& doomed);
   friend void AK_DeleteDetachedObjects();
