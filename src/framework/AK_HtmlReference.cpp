@@ -203,6 +203,7 @@ AK_String LinkText(const AK_String& link, bool toLast)
 
 bool LinkLess(const AK_String& a, const AK_String& b) { return AK_CompareLinkTexts(a, b) < 0; }
 
+// The heading of an index list nests like the headings at the top of the document.
 void WriteIndexList(std::FILE* file, const char* anchor, const char* heading,
                     const std::vector<AK_String>& links)
 {
@@ -451,6 +452,8 @@ std::FILE* AK_OpenHtmlReference(const char* fileName, const char* title)
   }
 
   Write(file, "</HEAD>\n<BODY>\n");
+  // Centred headings are paragraphs holding bold and font, closed in the order they were
+  // opened and with quoted sizes, so that HTML checkers accept the document.
   Write(file, AK_String("<P ALIGN=\"CENTER\"><B><FONT SIZE=\"150%\">") + AK_HtmlEscape(title) +
                   "</FONT></B></P>\n");
   Write(file, AK_String("<P ALIGN=\"CENTER\"><B>") +
