@@ -418,9 +418,18 @@ AK_Object* AK_Object::GetComponentByIndexPath(int n, const int* indices)
 
 void AK_Object::SetOnTypeRecursive(const char* typeName, const char* attribute, const char* value)
 {
-  if (IsA(typeName)) Set(attribute, value);
+  // The setting may delete objects of this walk (this one included) or reorder the lists:
+  // the names and the value are copied, the owned components are taken before they are
+  // visited, and only those still alive are entered.
+  AK_String type(typeName ? typeName : ""), name(attribute ? attribute : ""),
+      text(value ? value : "");
+  if (IsA(type)) Set(name, text);
+  if (!IsAlive(this)) return;
+  std::vector<AK_Object*> owned;
   for (int i = 0; i < _components.Size(); ++i)
-    if (Owns(i)) _components[i]->SetOnTypeRecursive(typeName, attribute, value);
+    if (Owns(i)) owned.push_back(_components[i]);
+  for (AK_Object* c : owned)
+    if (IsAlive(c)) c->SetOnTypeRecursive(type, name, text);
 }
 
 AK_String AK_Object::GetComponentIdList()

@@ -207,16 +207,8 @@ int AK_Object::Set(const char* name, const char* value)
   }
 
   if (const char* separator = std::strstr(name, "::")) {
-    AK_String typeName(name, separator);
-    AK_String attribute(separator + 2);
-    AK_String keep(value);
-    if (IsA(typeName)) Set(attribute, keep);
-    if (!IsAlive(this)) return 1;
-    std::vector<AK_Object*> owned;
-    for (int i = 0; i < _components.Size(); ++i)
-      if (Owns(i)) owned.push_back(_components[i]);
-    for (AK_Object* c : owned)
-      if (IsAlive(c)) c->SetOnTypeRecursive(typeName, attribute, keep);
+    // This object first, then every owned component, each when it is of the type.
+    SetOnTypeRecursive(AK_String(name, separator), separator + 2, value);
     return 1;
   }
 

@@ -331,6 +331,28 @@ TEST(Types, SetOnTypeRecursive)
   EXPECT_EQ(b->IsActive(), 1);
 }
 
+// A setting on every object of a type may delete objects of the walk, the one it is set on
+// included; the walk goes on over what is left (the sanitizer checks that nothing deleted is
+// touched).
+TEST(Types, SetOnTypeRecursiveOverObjectsThatGo)
+{
+  Tree tree;
+  AK_Object* a = tree.Add(tree.top.get(), "a");
+  AK_Object* b = tree.Add(a, "b");
+  tree.Add(b, "c");
+  tree.Add(a, "d");
+  AK_Object* e = tree.Add(tree.top.get(), "e");
+  AK_Object* b2 = tree.Add(e, "b");
+  tree.Add(b2, "c");
+  // Each object named b deletes itself through its parent; the rest are only visited.
+  EXPECT_EQ(tree.top->Set("Object::..:DeleteComponent", "b"), 1);
+  EXPECT_STREQ(a->Get("GetComponentList").c_str(), "d%AK_SEP%");
+  EXPECT_STREQ(e->Get("GetComponentList").c_str(), "");
+  // Deleting the object that the setting starts at.
+  EXPECT_EQ(a->Set("Object::..:DeleteComponent", "a"), 1);
+  EXPECT_STREQ(tree.top->Get("GetComponentList").c_str(), "e%AK_SEP%");
+}
+
 TEST(Update, InactiveObjectsKeepTheirStamp)
 {
   Tree tree;
