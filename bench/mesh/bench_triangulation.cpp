@@ -54,7 +54,10 @@ void BM_Torvu_Delaunay(benchmark::State& state)
     std::vector<const AK_Vec2*> order = ShuffledOrder(pts);
     AK_Triangulation2 tri(AK_Vec2{0, 0}, AK_Vec2{1000, 1000});
     tri.ExpectPoints(n);
-    for (const AK_Vec2* p : order) tri.Insert(p);
+    for (int32_t i = 0; i < n; ++i) {
+      tri.Prefetch(order.data() + i + 1, n - i - 1);
+      tri.Insert(order[static_cast<size_t>(i)]);
+    }
     benchmark::DoNotOptimize(tri.NumTriangles());
     state.counters["steps_per_point"] = double(tri.SearchSteps()) / n;
   }

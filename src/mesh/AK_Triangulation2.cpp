@@ -247,26 +247,37 @@ void AK_Triangulation2::ExpectPoints(int32_t n)
     FineGrid g;
     g.n = cells;
     g.inverse = cells / side;
-    g.hints.assign(static_cast<size_t>(cells) * static_cast<size_t>(cells), -1);
+    g.cells.assign(static_cast<size_t>(cells) * static_cast<size_t>(cells), FineCell{});
     _fine.push_back(std::move(g));
   }
 }
 
+namespace {
+
+// Cell of (fx, fy) in units of cells from the grid's origin, clamped to the grid; a
+// non-number lands in cell 0.
+inline size_t FineIndex(double fx, double fy, int32_t n)
+{
+  int32_t ix = fx > 0 ? (fx < n ? static_cast<int32_t>(fx) : n - 1) : 0;
+  int32_t iy = fy > 0 ? (fy < n ? static_cast<int32_t>(fy) : n - 1) : 0;
+  return static_cast<size_t>(iy) * static_cast<size_t>(n) + static_cast<size_t>(ix);
+}
+
+// A cell that has taken more triangles than this is too crowded for its newest one to be
+// a near start.
+constexpr int32_t kFineCellCrowded = 8;
+
+}  // namespace
+
 int32_t AK_Triangulation2::FineHint(double x, double y) const
 {
   const double fx0 = x - _corners[0].x, fy0 = y - _corners[0].y;
-  // Start with the finest grid whose cells hold about one point or more by now.
-  size_t level = 0;
-  while (level + 1 < _fine.size() &&
-         static_cast<double>(_fine[level].n) * _fine[level].n > 2.0 * _pointsInserted)
-    ++level;
-  for (; level < _fine.size(); ++level) {
-    const FineGrid& g = _fine[level];
-    double fx = fx0 * g.inverse, fy = fy0 * g.inverse;
-    int32_t ix = fx > 0 ? (fx < g.n ? static_cast<int32_t>(fx) : g.n - 1) : 0;
-    int32_t iy = fy > 0 ? (fy < g.n ? static_cast<int32_t>(fy) : g.n - 1) : 0;
-    int32_t hint = g.hints[static_cast<size_t>(iy) * static_cast<size_t>(g.n) + static_cast<size_t>(ix)];
-    if (hint >= 0) return hint;
+  // The finest grid whose cell has taken a triangle; a crowded cell gives no hint (the
+  // coarser cells around it are more crowded still).
+  for (const FineGrid& g : _fine) {
+    const FineCell& cell = g.cells[FineIndex(fx0 * g.inverse, fy0 * g.inverse, g.n)];
+    if (cell.count == 0) continue;
+    return cell.count <= kFineCellCrowded ? cell.hint : -1;
   }
   return -1;
 }
@@ -275,10 +286,79 @@ void AK_Triangulation2::RecordFineHint(double x, double y, int32_t triangle)
 {
   const double fx0 = x - _corners[0].x, fy0 = y - _corners[0].y;
   for (FineGrid& g : _fine) {
-    double fx = fx0 * g.inverse, fy = fy0 * g.inverse;
-    int32_t ix = fx > 0 ? (fx < g.n ? static_cast<int32_t>(fx) : g.n - 1) : 0;
-    int32_t iy = fy > 0 ? (fy < g.n ? static_cast<int32_t>(fy) : g.n - 1) : 0;
-    g.hints[static_cast<size_t>(iy) * static_cast<size_t>(g.n) + static_cast<size_t>(ix)] = triangle;
+    FineCell& cell = g.cells[FineIndex(fx0 * g.inverse, fy0 * g.inverse, g.n)];
+    cell.hint = triangle;
+    if (cell.count < INT32_MAX) ++cell.count;
+  }
+}
+
+namespace {
+
+// Asks for both cache lines that a triangle record may span.
+inline void Touch(const AK_Triangle2* t)
+{
+  __builtin_prefetch(t);
+  __builtin_prefetch(reinterpret_cast<const char*>(t) + sizeof(AK_Triangle2) - 1);
+}
+
+}  // namespace
+
+const AK_Triangle2* AK_Triangulation2::WalkAhead(const AK_Vec2* p, int steps, bool* ended) const
+{
+  int32_t fine = FineHint(p->x, p->y);
+  const AK_Triangle2* t = Triangle(fine >= 0 ? fine : LocatorLookup(p->x, p->y));
+  *ended = false;
+  for (int s = 0; s <= steps; ++s) {
+    int k = OutsideEdge(t, p);
+    if (k < 0) {
+      *ended = true;
+      return t;
+    }
+    if (s == steps || !t->_n[k]) return s == steps ? t->_n[k] : t;
+    t = t->_n[k];
+  }
+  return t;
+}
+
+void AK_Triangulation2::Prefetch(const AK_Vec2* const* upcoming, int32_t count) const
+{
+  // Each point passes through the stages below on its way to insertion, one stage per
+  // insertion, so that what a stage reads was asked for one insertion earlier: the point,
+  // the cells of the hint grids, the start triangles, and then the walk a step at a time.
+  if (count > 5) __builtin_prefetch(upcoming[5]);
+  if (count > 4) {
+    // The locator grid's upper levels are few and stay cached.
+    const AK_Vec2* p = upcoming[4];
+    const double fx0 = p->x - _corners[0].x, fy0 = p->y - _corners[0].y;
+    for (const FineGrid& g : _fine)
+      __builtin_prefetch(&g.cells[FineIndex(fx0 * g.inverse, fy0 * g.inverse, g.n)]);
+    const AK_TriLocatorGrid* g = &_locator;
+    for (int depth = 0;; ++depth) {
+      const AK_TriLocatorGrid::Cell& c = g->_cells[g->CellOf(p->x, p->y)];
+      __builtin_prefetch(&c);
+      if (depth == 2 || !c.child) break;
+      g = c.child.get();
+    }
+  }
+  if (count > 3) {
+    const AK_Vec2* p = upcoming[3];
+    int32_t fine = FineHint(p->x, p->y);
+    if (fine >= 0) Touch(Triangle(fine));
+    Touch(Triangle(LocatorLookup(p->x, p->y)));
+  }
+  for (int d = 2; d >= 1; --d) {
+    if (count <= d) continue;
+    // Where the walk will be after 3 - d steps; once it has ended, the triangles around
+    // its end, which the flip tests read.
+    bool ended = false;
+    const AK_Triangle2* t = WalkAhead(upcoming[d], 2 - d, &ended);
+    if (!t) continue;
+    if (!ended) {
+      Touch(t);
+    } else {
+      for (int k = 0; k < 3; ++k)
+        if (t->_n[k]) Touch(t->_n[k]);
+    }
   }
 }
 
@@ -422,6 +502,9 @@ int AK_Triangulation2::Insert(const AK_Vec2* p, const AK_Vec2** existing)
 {
   AK_Triangle2* t = Locate(p, nullptr, 1, existing);
   if (!t) return 0;
+  // The flip tests read the three triangles around t: load them side by side.
+  for (int k = 0; k < 3; ++k)
+    if (t->_n[k]) Touch(t->_n[k]);
   SplitTriangle(t, p);
   AK_Triangle2* t1 = Triangle(_numTriangles - 2);
   AK_Triangle2* t2 = Triangle(_numTriangles - 1);
@@ -437,7 +520,12 @@ int AK_Triangulation2::Insert(const AK_Vec2* p, const AK_Vec2** existing)
     if (!n) continue;
     ++_delaunayTests;
     int j = NeighbourIndex(n, tri);
-    if (AK_InCircle(n->_c[j], tri->_c[k], tri->_c[Next(k)], tri->_c[Prev(k)])) FlipEdge(tri, k);
+    if (AK_InCircle(n->_c[j], tri->_c[k], tri->_c[Next(k)], tri->_c[Prev(k)])) {
+      // The flip rewrites n's far neighbours and tests against them next.
+      if (n->_n[Next(j)]) Touch(n->_n[Next(j)]);
+      if (n->_n[Prev(j)]) Touch(n->_n[Prev(j)]);
+      FlipEdge(tri, k);
+    }
   }
   ++_pointsInserted;
   return 1;

@@ -82,6 +82,12 @@ public:
   // the triangulation is the same with or without it.
   void ExpectPoints(int32_t n);
 
+  // Starts loading what the next insertions will read first, so that a caller who knows
+  // its next points overlaps the waiting for memory with the insertions before them:
+  // upcoming[0] is the next point to be inserted, upcoming[1] the one after it, and so on
+  // (count of them; the first five matter). Changes nothing.
+  void Prefetch(const AK_Vec2* const* upcoming, int32_t count) const;
+
   // 1 when the point became a vertex; 0 when it was refused (nothing changed). A point
   // refused for lying within the minimum distance of a vertex reports that vertex in
   // `existing` (null for any other refusal).
@@ -138,6 +144,9 @@ private:
   void FlipEdge(AK_Triangle2* t, int k);
   AK_Triangle2* Walk(const AK_Vec2* p, AK_Triangle2* t, bool* lost);
   AK_Triangle2* ScanForTriangle(const AK_Vec2* p) const;
+  // Reading only: the triangle a walk for p reaches from its start after `steps` steps (or
+  // where it ends before, with `ended` set).
+  const AK_Triangle2* WalkAhead(const AK_Vec2* p, int steps, bool* ended) const;
   int32_t FineHint(double x, double y) const;
   void RecordFineHint(double x, double y, int32_t triangle);
 
@@ -153,9 +162,16 @@ private:
   AK_TriLocatorGrid _locator;
   std::vector<AK_Triangle2*> _stack;
   // Grids of recent triangles (none unless ExpectPoints was called), from the finest to
-  // coarser ones that fill sooner while few points are in.
+  // coarser ones that fill sooner while few points are in. Each cell keeps the newest
+  // triangle recorded into it and how many were recorded: in a cell that many points
+  // share (clustered data) the newest triangle may lie far from the next point, and the
+  // locator grid, which refines where points gather, gives the better start.
+  struct FineCell {
+    int32_t hint = -1;
+    int32_t count = 0;
+  };
   struct FineGrid {
-    std::vector<int32_t> hints;
+    std::vector<FineCell> cells;
     int32_t n = 0;
     double inverse = 0;
   };

@@ -73,7 +73,8 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
     if (p.y > hi.y) hi.y = p.y;
   }
 
-  std::vector<AK_NumberedPoint2*> order(xProj.begin(), xProj.end());
+  std::vector<const AK_Vec2*> order(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) order[static_cast<size_t>(i)] = &xProj[i]->p;
   AK_SeedRandom(444);
   if (n > 0)
     for (int round = 0; round < 5; ++round)
@@ -90,10 +91,12 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
   // lines, a break-line vertex on a point of the set) is refused; its segments are then
   // carried by that vertex instead.
   std::vector<int32_t> alias(static_cast<size_t>(n), -1);
-  for (AK_NumberedPoint2* rec : order) {
+  for (int32_t i = 0; i < n; ++i) {
+    tri.Prefetch(order.data() + i + 1, n - i - 1);
+    const AK_Vec2* p = order[static_cast<size_t>(i)];
     const AK_Vec2* existing = nullptr;
-    if (!tri.Insert(&rec->p, &existing) && existing && !tri.IsAuxiliary(existing))
-      alias[static_cast<size_t>(rec->Num)] = AK_NumberedPoint2::Of(existing)->Num;
+    if (!tri.Insert(p, &existing) && existing && !tri.IsAuxiliary(existing))
+      alias[static_cast<size_t>(AK_NumberedPoint2::Of(p)->Num)] = AK_NumberedPoint2::Of(existing)->Num;
   }
   int32_t inserted = tri.PointsInserted();
   std::snprintf(text, sizeof text, "inserted %d of %d points into Delaunay triangulation",

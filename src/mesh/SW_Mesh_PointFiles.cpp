@@ -233,6 +233,7 @@ void SW_MeshCore::TriangulatePoints()
   AK_Triangulation2 tri(lo, hi);
   tri.ExpectPoints(n);
   for (int32_t i = 0; i < n; ++i) {
+    tri.Prefetch(order.data() + i + 1, n - i - 1);
     tri.Insert(order[static_cast<size_t>(i)]);
     if ((i + 1) % 50000 == 0) {
       std::snprintf(text, sizeof text, "inserted %d of %d points...", i + 1, n);

@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <map>
+#include <memory>
 #include <set>
 
 #include "AK_Predicates.h"
@@ -283,4 +286,62 @@ TEST(Triangulation2, LocatorGridOnClusteredPointsAndBoxEdges)
   for (const auto& p : pts) inserted += tri.Insert(&p);
   EXPECT_EQ(inserted, int(pts.size()) - 1);  // (1e6, 1e6) is given twice
   EXPECT_EQ(tri.Unplaced(), 0);
+}
+
+TEST(Triangulation2, StartHintsAndLookAheadLeaveTheTrianglesAsTheyAre)
+{
+  // The fine start grid and the look-ahead loading only make point location faster: every
+  // triangle, corner and neighbour comes out as from the locator grid alone, also on
+  // clustered points, points on grid lines (on edges) and duplicates.
+  std::vector<AK_Vec2> pts;
+  Rng rng(11);
+  for (int i = 0; i < 60; ++i)
+    for (int j = 0; j < 60; ++j) pts.push_back(AK_Vec2{i * 2.0, j * 2.0});
+  for (int c = 0; c < 6; ++c) {
+    double cx = rng.Uniform(0, 120), cy = rng.Uniform(0, 120);
+    for (int i = 0; i < 500; ++i)
+      pts.push_back(AK_Vec2{cx + rng.Uniform(-0.01, 0.01), cy + rng.Uniform(-0.01, 0.01)});
+  }
+  for (int i = 0; i < 2000; ++i) pts.push_back(AK_Vec2{rng.Uniform(0, 120), rng.Uniform(0, 120)});
+  for (int i = 0; i < 300; ++i) pts.push_back(pts[static_cast<size_t>(rng.Next() % pts.size())]);
+  const int32_t n = static_cast<int32_t>(pts.size());
+  std::vector<const AK_Vec2*> order(pts.size());
+  for (size_t i = 0; i < pts.size(); ++i) order[i] = &pts[i];
+  AK_SeedRandom(333);
+  for (int round = 0; round < 5; ++round)
+    for (int32_t i = 0; i < n; ++i)
+      std::swap(order[size_t(AK_Random() % n)], order[size_t(AK_Random() % n)]);
+
+  auto build = [&](bool fast) {
+    auto tri = std::make_unique<AK_Triangulation2>(AK_Vec2{0, 0}, AK_Vec2{120, 120});
+    if (fast) tri->ExpectPoints(n);
+    for (int32_t i = 0; i < n; ++i) {
+      if (fast) tri->Prefetch(order.data() + i + 1, n - i - 1);
+      tri->Insert(order[size_t(i)]);
+    }
+    return tri;
+  };
+  std::unique_ptr<AK_Triangulation2> plain = build(false), fast = build(true);
+  ASSERT_EQ(plain->NumTriangles(), fast->NumTriangles());
+  EXPECT_EQ(plain->PointsInserted(), fast->PointsInserted());
+  EXPECT_EQ(plain->Flips(), fast->Flips());
+  std::map<const AK_Triangle2*, int32_t> plainIndex, fastIndex;
+  for (int32_t i = 0; i < plain->NumTriangles(); ++i) {
+    plainIndex[plain->Triangle(i)] = i;
+    fastIndex[fast->Triangle(i)] = i;
+  }
+  auto corner = [](const AK_Triangulation2& t, const AK_Vec2* p) {
+    // Both share the point records; the auxiliary corners are each one's own.
+    return t.IsAuxiliary(p) ? std::intptr_t(-1 - (p - t.Corner(0))) : reinterpret_cast<std::intptr_t>(p);
+  };
+  for (int32_t i = 0; i < plain->NumTriangles(); ++i) {
+    const AK_Triangle2* a = plain->Triangle(i);
+    const AK_Triangle2* b = fast->Triangle(i);
+    for (int k = 0; k < 3; ++k) {
+      ASSERT_EQ(corner(*plain, a->Pt(k)), corner(*fast, b->Pt(k))) << "triangle " << i;
+      ASSERT_EQ(a->Neighbour(k) ? plainIndex[a->Neighbour(k)] : -1,
+                b->Neighbour(k) ? fastIndex[b->Neighbour(k)] : -1)
+          << "triangle " << i;
+    }
+  }
 }
