@@ -448,11 +448,21 @@ void AK_Object::Update()
 {
   if (!_active) return;
   AK_CallScriptUpdate(ClassRecord().script, this);
-  for (int i = 0; i < _components.Size(); ++i) {
-    if (!Owns(i) || !_components[i]->_active) continue;
+  // A script or a component's update may run commands that delete or detach objects, this
+  // one included: the pass goes over the components it started with, enters those that are
+  // still alive and owned here, and ends with this object.
+  if (!IsAlive(this)) return;
+  std::vector<AK_Object*> owned(static_cast<size_t>(_components.Size()), nullptr);
+  for (int i = 0; i < _components.Size(); ++i)
+    if (Owns(i)) owned[static_cast<size_t>(i)] = _components[i];
+  for (size_t i = 0; i < owned.size(); ++i) {
+    AK_Object* c = owned[i];
+    if (!c || !IsAlive(c) || c->_parent != this || DetachedObjects().count(c) || !c->_active)
+      continue;
     AK_GraphicsPushName(static_cast<unsigned int>(i));
-    _components[i]->Update();
+    c->Update();
     AK_GraphicsPopName();
+    if (!IsAlive(this)) return;
   }
   _updateStamp = AK_NewStamp();
 }

@@ -377,6 +377,49 @@ TEST(Update, InactiveObjectsKeepTheirStamp)
   EXPECT_GT(a->ModificationTime("x"), tree.top->UpdateStamp());
 }
 
+namespace {
+
+// An object whose update runs a command, as a class script's "Update" may.
+class TST_CommandOnUpdate : public AK_Object {
+public:
+  TST_CommandOnUpdate(const char* id, AK_Object* parent, std::string command)
+      : AK_Object(id, parent), _command(std::move(command))
+  {
+  }
+  void Update() override
+  {
+    ExecuteCommand(_command.c_str(), 1);  // may delete this object or its parent
+  }
+
+private:
+  std::string _command;
+};
+
+}  // namespace
+
+// The update pass goes on over what is left when an update deletes objects of the pass: a
+// component itself, or the parent whose pass is running (the sanitizer checks it).
+TEST(Update, UpdatesThatDeleteObjectsOfThePass)
+{
+  Tree tree;
+  AK_Object* a = tree.Add(tree.top.get(), "a");
+  AK_Object* self = new TST_CommandOnUpdate("self", a, "set(\"..\", \"DeleteComponent\", \"self\")");
+  a->AddComponent(self);
+  AK_Object* after = tree.Add(a, "after");
+  AK_Object* b = tree.Add(tree.top.get(), "b");
+  AK_Object* parent = new TST_CommandOnUpdate("killer", b, "set(\"../..\", \"DeleteComponent\", \"b\")");
+  b->AddComponent(parent);
+  tree.Add(b, "never");
+  AK_Object* c = tree.Add(tree.top.get(), "c");
+
+  tree.top->Update();
+  EXPECT_STREQ(a->Get("GetComponentList").c_str(), "after%AK_SEP%");
+  EXPECT_GT(after->UpdateStamp(), 0);
+  EXPECT_STREQ(tree.top->Get("GetComponentList").c_str(), "a%AK_SEP%c%AK_SEP%");
+  EXPECT_GT(c->UpdateStamp(), 0);
+  EXPECT_GT(tree.top->UpdateStamp(), c->UpdateStamp());
+}
+
 TEST(Update, ContainerSortsEvenWhenInactive)
 {
   Tree tree;
