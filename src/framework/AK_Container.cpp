@@ -57,7 +57,8 @@ int AK_Container::Set(const char* name, const char* value)
     case 2: LoadComponent(v); break;
     case 3: UnloadComponent(v); break;
   }
-  MarkModified(kOwnNames[which]);
+  // Loading runs the component's attribute file, whose commands may delete this container.
+  if (IsAlive(this)) MarkModified(kOwnNames[which]);
   return 1;
 }
 
