@@ -107,7 +107,8 @@ AK_Object* AK_Object::CreateSavedComponent(const char* id)
   if (!created) return nullptr;
   AddComponent(created);
   created->LoadProject(directory);
-  return created;
+  // Its attribute file may have deleted it again.
+  return IsAlive(created) ? created : nullptr;
 }
 
 void AK_Object::ListObjectsOfType(AK_String& out, const char* typeName, AK_Object* reference,
