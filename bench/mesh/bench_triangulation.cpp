@@ -8,6 +8,7 @@
 #include "AK_Triangulation2.h"
 #include "MeshTestUtil.h"
 #include "SW_MeshCore.h"
+#include "SW_MeshTriangulation.h"
 
 #ifdef TORVU_HAVE_CGAL
 #include <CGAL/Delaunay_triangulation_2.h>
@@ -31,16 +32,9 @@ const std::vector<AK_Vec2>& Points(size_t n)
 // The insertion order of the point-set reader: five rounds of n swaps from seed 333.
 std::vector<const AK_Vec2*> ShuffledOrder(const std::vector<AK_Vec2>& pts)
 {
-  const int32_t n = static_cast<int32_t>(pts.size());
   std::vector<const AK_Vec2*> order(pts.size());
   for (size_t i = 0; i < pts.size(); ++i) order[i] = &pts[i];
-  AK_SeedRandom(333);
-  for (int round = 0; round < 5; ++round)
-    for (int32_t i = 0; i < n; ++i) {
-      int32_t a = AK_Random() % n;
-      int32_t b = AK_Random() % n;
-      std::swap(order[static_cast<size_t>(a)], order[static_cast<size_t>(b)]);
-    }
+  SW_ShuffleInsertionOrder(order, 333);
   return order;
 }
 
@@ -53,11 +47,7 @@ void BM_Torvu_Delaunay(benchmark::State& state)
   for (auto _ : state) {
     std::vector<const AK_Vec2*> order = ShuffledOrder(pts);
     AK_Triangulation2 tri(AK_Vec2{0, 0}, AK_Vec2{1000, 1000});
-    tri.ExpectPoints(n);
-    for (int32_t i = 0; i < n; ++i) {
-      tri.Prefetch(order.data() + i + 1, n - i - 1);
-      tri.Insert(order[static_cast<size_t>(i)]);
-    }
+    SW_InsertInOrder(tri, order, [](int32_t, int, const AK_Vec2*) {});
     benchmark::DoNotOptimize(tri.NumTriangles());
     state.counters["steps_per_point"] = double(tri.SearchSteps()) / n;
   }

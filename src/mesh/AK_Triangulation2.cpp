@@ -164,21 +164,30 @@ int AK_Triangulation2::VertexIndex(const AK_Triangle2* t, const AK_Vec2* p)
   return 2;
 }
 
+// The corner whose side value for (px, py) is the largest (the lowest corner on ties), and
+// that value.
+static inline int LargestSide(const AK_Triangle2* t, double px, double py, double* best)
+{
+  double s0 = Side(t->_c[1], t->_c[2], px, py);
+  double s1 = Side(t->_c[2], t->_c[0], px, py);
+  double s2 = Side(t->_c[0], t->_c[1], px, py);
+  int k = 0;
+  *best = s0;
+  if (s1 > *best) {
+    k = 1;
+    *best = s1;
+  }
+  if (s2 > *best) {
+    k = 2;
+    *best = s2;
+  }
+  return k;
+}
+
 int AK_Triangulation2::OutsideEdge(const AK_Triangle2* t, const AK_Vec2* p)
 {
-  double s0 = Side(t->_c[1], t->_c[2], p->x, p->y);
-  double s1 = Side(t->_c[2], t->_c[0], p->x, p->y);
-  double s2 = Side(t->_c[0], t->_c[1], p->x, p->y);
-  int k = 0;
-  double best = s0;
-  if (s1 > best) {
-    k = 1;
-    best = s1;
-  }
-  if (s2 > best) {
-    k = 2;
-    best = s2;
-  }
+  double best;
+  int k = LargestSide(t, p->x, p->y, &best);
   return best > 0 ? k : -1;
 }
 
@@ -188,22 +197,8 @@ AK_Triangle2* AK_Triangulation2::Walk(const AK_Vec2* p, AK_Triangle2* t, bool* l
   const double px = p->x, py = p->y;
   int32_t allowed = _numTriangles;
   for (;;) {
-    const AK_Vec2& a = t->_c[0];
-    const AK_Vec2& b = t->_c[1];
-    const AK_Vec2& c = t->_c[2];
-    double s0 = Side(b, c, px, py);
-    double s1 = Side(c, a, px, py);
-    double s2 = Side(a, b, px, py);
-    int k = 0;
-    double best = s0;
-    if (s1 > best) {
-      k = 1;
-      best = s1;
-    }
-    if (s2 > best) {
-      k = 2;
-      best = s2;
-    }
+    double best;
+    int k = LargestSide(t, px, py, &best);
     if (!(best > 0)) {
       // Inside (or on the border); a non-number never is.
       if (best <= 0) return t;

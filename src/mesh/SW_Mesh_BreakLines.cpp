@@ -9,6 +9,7 @@
 
 #include "AK_Triangulation2.h"
 #include "SW_MeshCore.h"
+#include "SW_MeshTriangulation.h"
 
 namespace {
 
@@ -61,43 +62,29 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
   const int32_t n = NumVertices();
   std::deque<AK_NumberedPoint2> records;
   AK_Array<AK_NumberedPoint2*> xProj(n);
-  AK_Vec2 lo{0, 0}, hi{0, 0};
-  if (n > 0) lo = hi = AK_Vec2{_x[0].x, _x[0].y};
   for (int32_t i = 0; i < n; ++i) {
     records.push_back(AK_NumberedPoint2{AK_Vec2{_x[i].x, _x[i].y}, i});
     xProj.Append(&records.back());
-    const AK_Vec2& p = records.back().p;
-    if (p.x < lo.x) lo.x = p.x;
-    if (p.y < lo.y) lo.y = p.y;
-    if (p.x > hi.x) hi.x = p.x;
-    if (p.y > hi.y) hi.y = p.y;
   }
+  AK_Vec2 lo, hi;
+  SW_VertexBox2(_x, lo, hi);
 
   std::vector<const AK_Vec2*> order(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) order[static_cast<size_t>(i)] = &xProj[i]->p;
-  AK_SeedRandom(444);
-  if (n > 0)
-    for (int round = 0; round < 5; ++round)
-      for (int32_t i = 0; i < n; ++i) {
-        int32_t a = AK_Random() % n;
-        int32_t b = AK_Random() % n;
-        std::swap(order[static_cast<size_t>(a)], order[static_cast<size_t>(b)]);
-      }
+  SW_ShuffleInsertionOrder(order, 444);
 
   Send("performing Delaunay triangulation...", __LINE__);
   AK_Triangulation2 tri(lo, hi);
-  tri.ExpectPoints(n);
   // A point that coincides with a vertex already inserted (the shared end of two break
   // lines, a break-line vertex on a point of the set) is refused; its segments are then
   // carried by that vertex instead.
   std::vector<int32_t> alias(static_cast<size_t>(n), -1);
-  for (int32_t i = 0; i < n; ++i) {
-    tri.Prefetch(order.data() + i + 1, n - i - 1);
-    const AK_Vec2* p = order[static_cast<size_t>(i)];
-    const AK_Vec2* existing = nullptr;
-    if (!tri.Insert(p, &existing) && existing && !tri.IsAuxiliary(existing))
-      alias[static_cast<size_t>(AK_NumberedPoint2::Of(p)->Num)] = AK_NumberedPoint2::Of(existing)->Num;
-  }
+  SW_InsertInOrder(tri, order, [&](int32_t i, int result, const AK_Vec2* existing) {
+    if (!result && existing && !tri.IsAuxiliary(existing)) {
+      const int32_t v = AK_NumberedPoint2::Of(order[static_cast<size_t>(i)])->Num;
+      alias[static_cast<size_t>(v)] = AK_NumberedPoint2::Of(existing)->Num;
+    }
+  });
   int32_t inserted = tri.PointsInserted();
   std::snprintf(text, sizeof text, "inserted %d of %d points into Delaunay triangulation",
                 inserted, n);
@@ -105,12 +92,7 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
   std::snprintf(text, sizeof text, "%d triangles (including auxiliary triangles)",
                 tri.NumTriangles());
   Send(text, __LINE__);
-  if (tri.Unplaced() > 0) {
-    std::snprintf(text, sizeof text,
-                  "WARNING:%d points could not be placed in the triangulation and have no cell",
-                  tri.Unplaced());
-    Send(text, __LINE__);
-  }
+  SW_ReportUnplaced(tri);
   for (int32_t s = 0; s < _segments.Size(); ++s) {
     int32_t v = _segments[s];
     if (alias[static_cast<size_t>(v)] >= 0) _segments[s] = alias[static_cast<size_t>(v)];
@@ -182,32 +164,12 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
     if (inserted == before) break;
   }
 
-  _lcv = AK_Array<AK_Index4>(tri.NumTriangles());
-  int32_t kept = 0, discarded = 0;
-  for (int32_t t = 0; t < tri.NumTriangles(); ++t) {
-    const AK_Triangle2* tr = tri.Triangle(t);
-    if (tri.HasAuxiliaryVertex(tr)) continue;
-    int32_t idx[3];
-    for (int k = 0; k < 3; ++k) {
-      idx[k] = AK_NumberedPoint2::Of(tr->Pt(k))->Num;
-      AK_FATAL_ASSERT_NAMED(idx[k] >= 0 && idx[k] < _x.Size(), "n >= 0 && n < _x.Size()");
-    }
-    const AK_Vec3& p0 = _x[idx[0]];
-    const AK_Vec3& p1 = _x[idx[1]];
-    const AK_Vec3& p2 = _x[idx[2]];
-    if ((p1.x - p0.x) * (p2.y - p0.y) - (p2.x - p0.x) * (p1.y - p0.y) > 0)
-      _lcv[kept++] = AK_Index4(idx[0], idx[1], idx[2], -1);
-    else
-      ++discarded;
-  }
-  _lcv.SetCount(kept);
-  std::snprintf(text, sizeof text, "loading %d polylines done, %d cells", lines.Size(), kept);
+  auto number = [](const AK_Vec2* p) { return AK_NumberedPoint2::Of(p)->Num; };
+  int32_t discarded = SW_TrianglesToCells(tri, _x, number, _lcv);
+  std::snprintf(text, sizeof text, "loading %d polylines done, %d cells", lines.Size(),
+                NumCells());
   Send(text, __LINE__);
-  if (discarded > 0) {
-    std::snprintf(text, sizeof text, "%d triangles discarded because of zero or negative area!",
-                  discarded);
-    Send(text, __LINE__);
-  }
+  SW_ReportDiscarded(discarded);
   ComputeConnectivity();
   ComputeVertexNormals();
 }

@@ -10,6 +10,7 @@
 #include "AK_Triangulation2.h"
 #include "SW_MeshCore.h"
 #include "SW_MeshPoints.h"
+#include "SW_MeshTriangulation.h"
 
 namespace {
 
@@ -202,28 +203,15 @@ void SW_MeshCore::TriangulatePoints()
   const int32_t n = NumVertices();
   AK_Array<AK_Vec2> proj(n);
   proj.SetCount(n);
-  AK_Vec2 lo{0, 0}, hi{0, 0};
-  if (n > 0) lo = hi = AK_Vec2{_x[0].x, _x[0].y};
-  for (int32_t i = 0; i < n; ++i) {
-    proj[i] = AK_Vec2{_x[i].x, _x[i].y};
-    if (proj[i].x < lo.x) lo.x = proj[i].x;
-    if (proj[i].y < lo.y) lo.y = proj[i].y;
-    if (proj[i].x > hi.x) hi.x = proj[i].x;
-    if (proj[i].y > hi.y) hi.y = proj[i].y;
-  }
+  for (int32_t i = 0; i < n; ++i) proj[i] = AK_Vec2{_x[i].x, _x[i].y};
+  AK_Vec2 lo, hi;
+  SW_VertexBox2(_x, lo, hi);
 
   Send("randomizing insertion order...", __LINE__);
   double t0 = CpuSeconds();
   std::vector<const AK_Vec2*> order(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) order[static_cast<size_t>(i)] = &proj[i];
-  AK_SeedRandom(333);
-  if (n > 0)
-    for (int round = 0; round < 5; ++round)
-      for (int32_t i = 0; i < n; ++i) {
-        int32_t a = AK_Random() % n;
-        int32_t b = AK_Random() % n;
-        std::swap(order[static_cast<size_t>(a)], order[static_cast<size_t>(b)]);
-      }
+  SW_ShuffleInsertionOrder(order, 333);
   char text[256];
   std::snprintf(text, sizeof text, "randomized in %gs", CpuSeconds() - t0);
   Send(text, __LINE__);
@@ -231,15 +219,12 @@ void SW_MeshCore::TriangulatePoints()
   Send("performing Delaunay triangulation...", __LINE__);
 
   AK_Triangulation2 tri(lo, hi);
-  tri.ExpectPoints(n);
-  for (int32_t i = 0; i < n; ++i) {
-    tri.Prefetch(order.data() + i + 1, n - i - 1);
-    tri.Insert(order[static_cast<size_t>(i)]);
+  SW_InsertInOrder(tri, order, [&](int32_t i, int, const AK_Vec2*) {
     if ((i + 1) % 50000 == 0) {
       std::snprintf(text, sizeof text, "inserted %d of %d points...", i + 1, n);
       Send(text, __LINE__);
     }
-  }
+  });
   std::snprintf(text, sizeof text, "inserted %d of %d points into Delaunay triangulation in %gs",
                 tri.PointsInserted(), n, CpuSeconds() - t0);
   Send(text, __LINE__);
@@ -247,44 +232,20 @@ void SW_MeshCore::TriangulatePoints()
                 tri.NumTriangles());
   Send(text, __LINE__);
   tri.PrintStatistics();
-  if (tri.Unplaced() > 0) {
-    std::snprintf(text, sizeof text,
-                  "WARNING:%d points could not be placed in the triangulation and have no cell",
-                  tri.Unplaced());
-    Send(text, __LINE__);
-  }
+  SW_ReportUnplaced(tri);
 
-  _lcv = AK_Array<AK_Index4>(tri.NumTriangles());
   _lcc.SetCount(0);
   _cartesian = 0;
   _honeycomb = 0;
   DropDerivedGeometry();
-  int32_t kept = 0, discarded = 0;
-  for (int32_t t = 0; t < tri.NumTriangles(); ++t) {
-    const AK_Triangle2* tr = tri.Triangle(t);
-    if (tri.HasAuxiliaryVertex(tr)) continue;
-    int32_t idx[3];
-    for (int k = 0; k < 3; ++k) {
-      idx[k] = static_cast<int32_t>(tr->Pt(k) - proj._elems);
-      AK_FATAL_ASSERT_NAMED(idx[k] >= 0 && idx[k] < _x.Size(), "n >= 0 && n < _x.Size()");
-      AK_FATAL_ASSERT_NAMED(tr->Pt(k) == &proj[idx[k]], "t->Pt(j) == &xProj[n]");
-    }
-    // The triangle's own copies of the corners are the vertices' x and y.
-    const AK_Vec2& p0 = tr->_c[0];
-    const AK_Vec2& p1 = tr->_c[1];
-    const AK_Vec2& p2 = tr->_c[2];
-    if ((p1.x - p0.x) * (p2.y - p0.y) - (p2.x - p0.x) * (p1.y - p0.y) > 0)
-      _lcv[kept++] = AK_Index4(idx[0], idx[1], idx[2], -1);
-    else
-      ++discarded;
-  }
-  _lcv.SetCount(kept);
-  std::snprintf(text, sizeof text, "triangulation done, %d triangles", kept);
+  auto number = [&](const AK_Vec2* p) {
+    int32_t i = static_cast<int32_t>(p - proj._elems);
+    if (i >= 0 && i < n) AK_FATAL_ASSERT_NAMED(p == &proj[i], "t->Pt(j) == &xProj[n]");
+    return i;
+  };
+  int32_t discarded = SW_TrianglesToCells(tri, _x, number, _lcv);
+  std::snprintf(text, sizeof text, "triangulation done, %d triangles", NumCells());
   Send(text, __LINE__);
-  if (discarded > 0) {
-    std::snprintf(text, sizeof text, "%d triangles discarded because of zero or negative area!",
-                  discarded);
-    Send(text, __LINE__);
-  }
+  SW_ReportDiscarded(discarded);
   ComputeConnectivity();
 }
