@@ -5,32 +5,11 @@
 #include <filesystem>
 #include <random>
 
+#include "MeshTestUtil.h"
 #include "SW_MeshFiles.h"
 #include "test_grid_support.h"
 
-namespace {
-
-// A Cartesian grid mesh of nx x ny cells built directly, z from a function of (x, y).
-template <class F>
-void MakeGrid(SW_MeshCore& m, int nx, int ny, double x0, double y0, double dx, F height)
-{
-  m.SetNumVertices((nx + 1) * (ny + 1));
-  m._nx = nx;
-  m._ny = ny;
-  m._dx = dx;
-  m._xll = AK_Vec2{x0, y0};
-  m._xor = AK_Vec2{x0 + nx * dx, y0 + ny * dx};
-  for (int i = 0; i <= nx; ++i)
-    for (int j = 0; j <= ny; ++j) {
-      double x = x0 + i * dx, y = y0 + j * dx;
-      m._x[i * (ny + 1) + j] = AK_Vec3(x, y, height(x, y));
-    }
-  SW_SetGridCells(m);
-  m.ComputeConnectivity();
-  m.ComputeVertexNormals();
-}
-
-}  // namespace
+using meshtest::MakeCartesian;
 
 TEST(GridExport, GridReadFromAFileIsWrittenBackExactly)
 {
@@ -61,7 +40,7 @@ TEST(GridExport, RoundTripKeepsGeometryAndHeights)
     std::uniform_real_distribution<double> noise(-100, 100);
     SW_MessageCapture quiet;
     SW_MeshCore m;
-    MakeGrid(m, nx, ny, x0, y0, dx, [&](double, double) { return 1000 + noise(rng); });
+    MakeCartesian(m, nx, ny, dx, x0, y0, [&](double, double) { return 1000 + noise(rng); });
     std::string out = dir.File("rt.asc");
     AK_String error;
     ASSERT_EQ(SW_ExportMesh(m, out.c_str(), error), 1);
@@ -86,7 +65,7 @@ TEST(GridExport, NumberFormatsOfHeaderDataAndPointList)
 {
   SW_MessageCapture quiet;
   SW_MeshCore m;
-  MakeGrid(m, 1, 1, 123.456789, 2600015.5, 0.5, [](double, double) { return 123.456789; });
+  MakeCartesian(m, 1, 1, 0.5, 123.456789, 2600015.5, [](double, double) { return 123.456789; });
   SW_TempDir dir;
   AK_String error;
   std::string asc = dir.File("f.asc");
@@ -116,7 +95,7 @@ TEST(GridExport, PointListRoundTripsEveryDouble)
   std::mt19937 rng(4);
   std::uniform_real_distribution<double> u(-1, 1);
   SW_MeshCore m;
-  MakeGrid(m, 3, 2, 2600015.123456789, 1200010.987654321, 0.1,
+  MakeCartesian(m, 3, 2, 0.1, 2600015.123456789, 1200010.987654321,
            [&](double x, double y) { return 1500 + u(rng) * 1e-3 * x / y; });
   SW_TempDir dir;
   std::string xyz = dir.File("p.xyz");
@@ -166,7 +145,7 @@ TEST(GridExport, UnknownExtensionsAndUnwritablePathsAreErrors)
 {
   SW_MessageCapture quiet;
   SW_MeshCore m;
-  MakeGrid(m, 2, 2, 0, 0, 1, [](double x, double) { return x; });
+  MakeCartesian(m, 2, 2, 1, 0, 0, [](double x, double) { return x; });
   SW_TempDir dir;
   for (const char* name : {"g.Asc", "g", "g.asc.bak", "d.asc/g"}) {
     std::string path = dir.File(name);
