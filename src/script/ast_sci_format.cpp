@@ -50,8 +50,8 @@ std::string text_of(const Arg& a)
   return std::string(s, bounded_length(s, static_cast<size_t>(a.count)));
 }
 
-// One conversion specification of a format.
-struct Spec {
+// One conversion of a format.
+struct FormatItem {
   std::string flags;
   int width = -1;        // -1: none
   bool width_arg = false;
@@ -63,56 +63,56 @@ struct Spec {
   std::string scanset;   // sscanf "[...]" without the brackets
 };
 
-// Reads a specification after '%' at format[pos]; pos ends after the conversion character.
-bool parse_spec(const std::string& format, size_t& pos, Spec& spec, bool scanning)
+// Reads a conversion after '%' at format[pos]; pos ends after the conversion character.
+bool parse_format_item(const std::string& format, size_t& pos, FormatItem& item, bool scanning)
 {
   const size_t n = format.size();
   if (scanning) {
     if (pos < n && format[pos] == '*') {
-      spec.suppress = true;
+      item.suppress = true;
       ++pos;
     }
   } else {
-    while (pos < n && std::strchr("-+ #0", format[pos])) spec.flags += format[pos++];
+    while (pos < n && std::strchr("-+ #0", format[pos])) item.flags += format[pos++];
   }
   if (!scanning && pos < n && format[pos] == '*') {
-    spec.width_arg = true;
+    item.width_arg = true;
     ++pos;
   } else if (pos < n && format[pos] >= '0' && format[pos] <= '9') {
     int64_t w = 0;
     while (pos < n && format[pos] >= '0' && format[pos] <= '9') w = std::min<int64_t>(w * 10 + (format[pos++] - '0'), 1 << 30);
-    spec.width = static_cast<int>(w);
+    item.width = static_cast<int>(w);
   }
   if (!scanning && pos < n && format[pos] == '.') {
     ++pos;
     if (pos < n && format[pos] == '*') {
-      spec.precision_arg = true;
+      item.precision_arg = true;
       ++pos;
     } else {
       int64_t p = 0;
       while (pos < n && format[pos] >= '0' && format[pos] <= '9') p = std::min<int64_t>(p * 10 + (format[pos++] - '0'), 1 << 30);
-      spec.precision = static_cast<int>(p);
+      item.precision = static_cast<int>(p);
     }
   }
-  while (pos < n && std::strchr("hlLzjt", format[pos])) spec.length += format[pos++];
+  while (pos < n && std::strchr("hlLzjt", format[pos])) item.length += format[pos++];
   if (pos >= n) return false;
-  spec.conversion = format[pos++];
-  if (scanning && spec.conversion == '[') {
+  item.conversion = format[pos++];
+  if (scanning && item.conversion == '[') {
     size_t start = pos;
     if (pos < n && format[pos] == '^') ++pos;
     if (pos < n && format[pos] == ']') ++pos;
     while (pos < n && format[pos] != ']') ++pos;
     if (pos >= n) return false;
-    spec.scanset = format.substr(start, pos - start);
+    item.scanset = format.substr(start, pos - start);
     ++pos;
   }
   return true;
 }
 
-[[noreturn]] void mismatch(const ast_sci_node* n, const char* function, const Spec& spec, int argno, const Arg& a)
+[[noreturn]] void mismatch(const ast_sci_node* n, const char* function, const FormatItem& item, int argno, const Arg& a)
 {
-  ast_sci_runtime_error(n, "%s: conversion '%%%s%c' does not match argument %d (%s)", function, spec.length.c_str(),
-                        spec.conversion, argno, arg_kind(a));
+  ast_sci_runtime_error(n, "%s: conversion '%%%s%c' does not match argument %d (%s)", function, item.length.c_str(),
+                        item.conversion, argno, arg_kind(a));
 }
 
 bool is_integer_arg(const Arg& a) { return !a.is_array && (a.type == AST_SCI_INT || a.type == AST_SCI_CHAR); }
@@ -155,8 +155,8 @@ std::string format_text(const ast_sci_node* n, const char* function, const std::
 {
   std::string out;
   int next = first;
-  auto take = [&](const Spec& spec) -> const Arg& {
-    if (next >= count) ast_sci_runtime_error(n, "%s: conversion '%%%c' has no argument", function, spec.conversion);
+  auto take = [&](const FormatItem& item) -> const Arg& {
+    if (next >= count) ast_sci_runtime_error(n, "%s: conversion '%%%c' has no argument", function, item.conversion);
     return args[next++];
   };
   for (size_t pos = 0; pos < format.size();) {
@@ -170,46 +170,46 @@ std::string format_text(const ast_sci_node* n, const char* function, const std::
       ++pos;
       continue;
     }
-    Spec spec;
-    if (!parse_spec(format, pos, spec, false)) ast_sci_runtime_error(n, "%s: incomplete conversion at the end of the format", function);
-    int width = spec.width, precision = spec.precision;
-    if (spec.width_arg) {
-      const Arg& a = take(spec);
+    FormatItem item;
+    if (!parse_format_item(format, pos, item, false)) ast_sci_runtime_error(n, "%s: incomplete conversion at the end of the format", function);
+    int width = item.width, precision = item.precision;
+    if (item.width_arg) {
+      const Arg& a = take(item);
       if (!is_integer_arg(a)) ast_sci_runtime_error(n, "%s: field width '*' needs an int argument (argument %d is %s)", function, next, arg_kind(a));
       width = int_value(a);
       if (width < 0) {
-        spec.flags += '-';
+        item.flags += '-';
         width = width == INT_MIN ? INT_MAX : -width;
       }
     }
-    if (spec.precision_arg) {
-      const Arg& a = take(spec);
+    if (item.precision_arg) {
+      const Arg& a = take(item);
       if (!is_integer_arg(a)) ast_sci_runtime_error(n, "%s: precision '*' needs an int argument (argument %d is %s)", function, next, arg_kind(a));
       precision = int_value(a);
       if (precision < 0) precision = -1;
     }
     if (width > kMaxFieldWidth || precision > kMaxFieldWidth)
       ast_sci_runtime_error(n, "%s: field width or precision above %d", function, kMaxFieldWidth);
-    std::string sub = "%" + spec.flags;
+    std::string sub = "%" + item.flags;
     if (width >= 0) sub += std::to_string(width);
     if (precision >= 0) sub += "." + std::to_string(precision);
-    const Arg& a = take(spec);
+    const Arg& a = take(item);
     int argno = next;
-    switch (spec.conversion) {
+    switch (item.conversion) {
       case 'd':
       case 'i':
-        if (!is_integer_arg(a)) mismatch(n, function, spec, argno, a);
-        append_formatted(out, false, (sub + spec.conversion).c_str(), int_value(a));
+        if (!is_integer_arg(a)) mismatch(n, function, item, argno, a);
+        append_formatted(out, false, (sub + item.conversion).c_str(), int_value(a));
         break;
       case 'u':
       case 'o':
       case 'x':
       case 'X':
-        if (!is_integer_arg(a)) mismatch(n, function, spec, argno, a);
-        append_formatted(out, false, (sub + spec.conversion).c_str(), static_cast<unsigned>(int_value(a)));
+        if (!is_integer_arg(a)) mismatch(n, function, item, argno, a);
+        append_formatted(out, false, (sub + item.conversion).c_str(), static_cast<unsigned>(int_value(a)));
         break;
       case 'c':
-        if (!is_integer_arg(a)) mismatch(n, function, spec, argno, a);
+        if (!is_integer_arg(a)) mismatch(n, function, item, argno, a);
         append_formatted(out, false, (sub + 'c').c_str(), static_cast<int>(static_cast<unsigned char>(int_value(a))));
         break;
       case 'f':
@@ -220,19 +220,19 @@ std::string format_text(const ast_sci_node* n, const char* function, const std::
       case 'G':
       case 'a':
       case 'A':
-        if (!is_real_arg(a)) mismatch(n, function, spec, argno, a);
-        append_formatted(out, true, (sub + spec.conversion).c_str(), real_value(a));
+        if (!is_real_arg(a)) mismatch(n, function, item, argno, a);
+        append_formatted(out, true, (sub + item.conversion).c_str(), real_value(a));
         break;
       case 's':
-        if (!is_text_arg(a)) mismatch(n, function, spec, argno, a);
+        if (!is_text_arg(a)) mismatch(n, function, item, argno, a);
         append_formatted(out, false, (sub + 's').c_str(), text_of(a).c_str());
         break;
       case 'p':
-        if (a.is_array || a.type != AST_SCI_POINTER) mismatch(n, function, spec, argno, a);
+        if (a.is_array || a.type != AST_SCI_POINTER) mismatch(n, function, item, argno, a);
         append_formatted(out, false, (sub + 'p').c_str(), ld<void*>(a.address));
         break;
       default:
-        ast_sci_runtime_error(n, "%s: unsupported conversion '%%%c'", function, spec.conversion);
+        ast_sci_runtime_error(n, "%s: unsupported conversion '%%%c'", function, item.conversion);
     }
   }
   if (next < count) ast_sci_runtime_error(n, "%s: %d arguments more than the format uses", function, count - next);
@@ -242,18 +242,18 @@ std::string format_text(const ast_sci_node* n, const char* function, const std::
 // ------------------------------------------------------------------------------------------------
 // sscanf
 
-bool scan_integer_target(const Spec& spec, const Arg& a)
+bool scan_integer_target(const FormatItem& item, const Arg& a)
 {
   if (a.is_array) return false;
-  if (spec.length == "hh") return a.type == AST_SCI_CHAR;
+  if (item.length == "hh") return a.type == AST_SCI_CHAR;
   return a.type == AST_SCI_INT;
 }
 
-bool scan_real_target(const Spec& spec, const Arg& a)
+bool scan_real_target(const FormatItem& item, const Arg& a)
 {
   if (a.is_array) return false;
-  if (spec.length == "l" || spec.length == "L") return a.type == AST_SCI_DOUBLE;
-  return spec.length.empty() && a.type == AST_SCI_FLOAT;
+  if (item.length == "l" || item.length == "L") return a.type == AST_SCI_DOUBLE;
+  return item.length.empty() && a.type == AST_SCI_FLOAT;
 }
 
 // Checks the whole format against the targets before anything is read.
@@ -266,21 +266,21 @@ void check_scan_format(const ast_sci_node* n, const std::string& format, const A
       ++pos;
       continue;
     }
-    Spec spec;
-    if (!parse_spec(format, pos, spec, true)) ast_sci_runtime_error(n, "sscanf: incomplete conversion in the format");
-    if (!std::strchr("diuoxXfeEgGaAsc[n", spec.conversion))
-      ast_sci_runtime_error(n, "sscanf: unsupported conversion '%%%c'", spec.conversion);
-    if (spec.suppress) continue;
-    if (next >= count) ast_sci_runtime_error(n, "sscanf: conversion '%%%c' has no argument", spec.conversion);
+    FormatItem item;
+    if (!parse_format_item(format, pos, item, true)) ast_sci_runtime_error(n, "sscanf: incomplete conversion in the format");
+    if (!std::strchr("diuoxXfeEgGaAsc[n", item.conversion))
+      ast_sci_runtime_error(n, "sscanf: unsupported conversion '%%%c'", item.conversion);
+    if (item.suppress) continue;
+    if (next >= count) ast_sci_runtime_error(n, "sscanf: conversion '%%%c' has no argument", item.conversion);
     const Arg& a = args[next++];
     bool ok;
-    switch (spec.conversion) {
-      case 'f': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A': ok = scan_real_target(spec, a); break;
-      case 's': case '[': ok = is_text_arg(a) && spec.length.empty(); break;
-      case 'c': ok = spec.length.empty() && (is_text_arg(a) || (!a.is_array && a.type == AST_SCI_CHAR && spec.width <= 1)); break;
-      default: ok = scan_integer_target(spec, a); break;
+    switch (item.conversion) {
+      case 'f': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A': ok = scan_real_target(item, a); break;
+      case 's': case '[': ok = is_text_arg(a) && item.length.empty(); break;
+      case 'c': ok = item.length.empty() && (is_text_arg(a) || (!a.is_array && a.type == AST_SCI_CHAR && item.width <= 1)); break;
+      default: ok = scan_integer_target(item, a); break;
     }
-    if (!ok) mismatch(n, "sscanf", spec, next, a);
+    if (!ok) mismatch(n, "sscanf", item, next, a);
   }
   if (next < count) ast_sci_runtime_error(n, "sscanf: %d arguments more than the format uses", count - next);
 }
@@ -352,18 +352,18 @@ int scan(const std::string& input, const std::string& format, const Arg* args, i
       continue;
     }
     ++pos;
-    Spec spec;
-    parse_spec(format, pos, spec, true);
-    const Arg* target = spec.suppress ? nullptr : &args[next];
-    if (!spec.suppress) ++next;
-    char conv = spec.conversion;
+    FormatItem item;
+    parse_format_item(format, pos, item, true);
+    const Arg* target = item.suppress ? nullptr : &args[next];
+    if (!item.suppress) ++next;
+    char conv = item.conversion;
     if (conv == 'n') {
       if (target) store_int(*target, static_cast<int>(in));
       continue;
     }
     if (conv != 'c' && conv != '[') skip_space();
     if (in >= input.size()) return converted ? assigned : -1;
-    size_t limit = spec.width > 0 ? static_cast<size_t>(spec.width) : input.size();
+    size_t limit = item.width > 0 ? static_cast<size_t>(item.width) : input.size();
     size_t end = std::min(input.size(), in + limit);
     switch (conv) {
       case 'd': case 'i': case 'u': case 'o': case 'x': case 'X': {
@@ -427,7 +427,7 @@ int scan(const std::string& input, const std::string& format, const Arg* args, i
         // "%s" takes the next word (white space was skipped, so it is never empty), "%[" the
         // characters of its set.
         size_t p = in;
-        while (p < end && (conv == 's' ? !is_space(input[p]) : in_scanset(spec.scanset, input[p]))) ++p;
+        while (p < end && (conv == 's' ? !is_space(input[p]) : in_scanset(item.scanset, input[p]))) ++p;
         if (p == in) return assigned;
         if (target) {
           store_text(*target, input.substr(in, p - in), true);
@@ -438,7 +438,7 @@ int scan(const std::string& input, const std::string& format, const Arg* args, i
         break;
       }
       case 'c': {
-        size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 1;
+        size_t width = item.width > 0 ? static_cast<size_t>(item.width) : 1;
         if (input.size() - in < width) return converted ? assigned : -1;
         if (target) {
           if (target->is_array) store_text(*target, input.substr(in, width), false);
