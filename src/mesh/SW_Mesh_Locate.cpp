@@ -111,6 +111,8 @@ int32_t SW_MeshCore::WalkToCell(double px, double py, int32_t current) const
     int e = ExitEdge(px, py, current);
     if (e < 0) return current;
     int32_t next = _lcc[current][e];
+    // Beyond the border, or a cell that names itself across the edge the point lies
+    // beyond (a broken table): no cell holds the point here.
     if (next < 0 || next == current) return -1;
     current = next;
   }
