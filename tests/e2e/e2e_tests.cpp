@@ -8,79 +8,27 @@
 // macro. Adding a case means adding its files.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "E2eSupport.h"
+
 namespace fs = std::filesystem;
+using namespace torvu_e2e;
 
 namespace {
 
 const std::string kCases = TORVU_E2E_CASES;
 const std::string kProgram = TORVU_PROGRAM;
 const std::string kFiles = TORVU_ATTRIBUTES;
-
-std::string ReadFile(const fs::path& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text)
-{
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-std::string Quote(const std::string& text)
-{
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-struct TempDir {
-  fs::path path;
-  TempDir()
-  {
-    std::mt19937_64 random(std::random_device{}());
-    do path = fs::temp_directory_path() / ("torvu_e2e_" + std::to_string(random() % 1000000000));
-    while (!fs::create_directory(path));
-  }
-  ~TempDir()
-  {
-    std::error_code error;
-    fs::remove_all(path, error);
-  }
-};
-
-// Runs a shell command line and returns what it printed (standard output and error).
-std::string Capture(const std::string& command, int* status = nullptr)
-{
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  int rc = pclose(pipe);
-  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return output;
-}
 
 std::string Replace(std::string text, const std::string& from, const std::string& to)
 {
@@ -90,25 +38,11 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
-// Drops the start-up lines (up to the end of the banner) and the "\t(file:line)" suffixes.
+// The program's output without its start-up lines and source locations, the temporary
+// directory written as <dir>.
 std::string Normalize(const std::string& printed, const fs::path& dir)
 {
-  const std::string rule(65, '=');
-  size_t first = printed.find(rule);
-  size_t second = first == std::string::npos ? first : printed.find(rule, first + rule.size());
-  std::string rest = printed;
-  if (second != std::string::npos) {
-    size_t end = printed.find('\n', second + rule.size() + 1);  // the location line
-    rest = end == std::string::npos ? "" : printed.substr(end + 1);
-  }
-  std::stringstream in(rest);
-  std::string out;
-  for (std::string line; std::getline(in, line);) {
-    size_t tab = line.rfind("\t(");
-    if (tab != std::string::npos && !line.empty() && line.back() == ')') line.erase(tab);
-    out += line + "\n";
-  }
-  return Replace(out, dir.string(), "<dir>");
+  return Replace(WithoutStartup(printed), dir.string(), "<dir>");
 }
 
 std::string Environment(const fs::path& dir)
@@ -133,7 +67,7 @@ class Cases : public testing::TestWithParam<std::string> {};
 TEST_P(Cases, PrintsAndWritesWhatIsExpected)
 {
   const std::string name = GetParam();
-  TempDir dir;
+  TempDir dir("torvu_e2e_");
   std::vector<std::pair<std::string, fs::path>> expectedFiles;
   for (const auto& entry : fs::directory_iterator(kCases)) {
     std::string file = entry.path().filename().string();
@@ -166,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Torvu, Cases, testing::ValuesIn(CaseNames()),
 
 TEST(Program, StartUpMessagesAndExitCode)
 {
-  TempDir dir;
+  TempDir dir("torvu_e2e_");
   WriteFile(dir.path / "fail.macro", "set(\"Nowhere\", \"Active\", \"1\")\n");
   int status = -1;
   std::string printed =
@@ -191,7 +125,7 @@ TEST(Program, StartUpMessagesAndExitCode)
 // parent.
 TEST(Program, ProjectIsBuiltBelowTheViewer)
 {
-  TempDir dir;
+  TempDir dir("torvu_e2e_");
   WriteFile(dir.path / "AK_Container.def", "set(\"..\", \"$project_parent\", \"Viewer\")\n");
   WriteFile(dir.path / "show.macro",
             "set(\"\", \"ExplainCommands\", \"1\")\n"
@@ -208,7 +142,7 @@ TEST(Program, ProjectIsBuiltBelowTheViewer)
 TEST(Console, InATerminal)
 {
   if (std::system("command -v tmux > /dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
-  TempDir dir;
+  TempDir dir("torvu_e2e_");
   WriteFile(dir.path / "session.macro", "set(\"\", \"$started\", \"1\")\n");
   std::string server = "torvu_e2e_" + std::to_string(getpid());
   std::string tmux = "tmux -L " + server + " ";

@@ -3,59 +3,20 @@
 // run of the program and loaded by another.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 
+#include "E2eSupport.h"
+
 namespace fs = std::filesystem;
+using namespace torvu_e2e;
 
 namespace {
 
 const std::string kProgram = TORVU_PROGRAM;
 const std::string kFiles = TORVU_ATTRIBUTES;
 const std::string kExamples = TORVU_EXAMPLES;
-
-std::string ReadFile(const fs::path& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text)
-{
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-std::string Quote(const std::string& text)
-{
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-struct TempDir {
-  fs::path path;
-  TempDir()
-  {
-    std::mt19937_64 random(std::random_device{}());
-    do path = fs::temp_directory_path() / ("torvu_e2e_sp_" + std::to_string(random() % 1000000000));
-    while (!fs::create_directory(path));
-  }
-  ~TempDir()
-  {
-    std::error_code error;
-    fs::remove_all(path, error);
-  }
-};
 
 // Runs torvu in the directory (its home there too) on the macro or script, offscreen; the
 // user attributes directory is set only when given. Returns what it printed after the
@@ -67,34 +28,15 @@ std::string RunTorvu(const fs::path& dir, const std::string& file, const std::st
                                                    : "env TORVU_USER_ATTRIBUTES=" + Quote(userAttributes);
   std::string command = "cd " + Quote(dir.string()) + " && " + environment + " HOME=" + Quote(dir.string()) +
                         " " + Quote(kProgram) + " -files " + Quote(kFiles) + " -offscreen " + Quote(file) +
-                        " < /dev/null 2>&1";
-  std::string printed;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return printed;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) printed.append(buffer, n);
-  int rc = pclose(pipe);
-  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-
-  const std::string rule(65, '=');
-  size_t second = printed.find(rule, printed.find(rule) + rule.size());
-  if (second != std::string::npos) printed = printed.substr(printed.find('\n', printed.find('\n', second) + 1) + 1);
-  std::stringstream in(printed);
-  std::string out;
-  for (std::string line; std::getline(in, line);) {
-    size_t tab = line.rfind("\t(");
-    if (tab != std::string::npos && !line.empty() && line.back() == ')') line.erase(tab);
-    out += line + "\n";
-  }
-  return out;
+                        " < /dev/null";
+  return WithoutStartup(Capture(command, status));
 }
 
 }  // namespace
 
 TEST(ScriptMacro, TheDemoScriptRunsItsMain)
 {
-  TempDir dir;
+  TempDir dir("torvu_e2e_sp_");
   fs::copy_file(fs::path(kExamples) / "demo.cint", dir.path / "demo.cint");
   int status = -1;
   std::string printed = RunTorvu(dir.path, "demo.cint", "", &status);
@@ -118,7 +60,7 @@ TEST(ScriptMacro, TheDemoScriptRunsItsMain)
 
 TEST(ClassScript, FromTheUserAttributesDirectory)
 {
-  TempDir dir;
+  TempDir dir("torvu_e2e_sp_");
   fs::create_directory(dir.path / "user");
   // The containers' script takes "MacroFileName" over: an empty buffer asks for the value, a
   // text sets it.
@@ -169,7 +111,7 @@ TEST(ClassScript, FromTheUserAttributesDirectory)
 
 TEST(Project, SavedByOneRunLoadsInAnother)
 {
-  TempDir dir;
+  TempDir dir("torvu_e2e_sp_");
   fs::create_directory(dir.path / "user");
   WriteFile(dir.path / "user/Gauge.atr",
             "obj.Gauge\n"
