@@ -1,5 +1,8 @@
 #include "FuzzSupport.h"
 
+#include <cstdio>
+#include <filesystem>
+
 namespace {
 void Silent(const char*, const char*) {}
 }  // namespace
@@ -37,4 +40,26 @@ FuzzTree::~FuzzTree()
   AK_ErrorText = "";
   AK_PendingExplanation = "";
   AK_InterruptCallback = nullptr;
+}
+
+bool FuzzHasAnyOf(const std::string& text, std::initializer_list<const char*> words)
+{
+  for (const char* word : words)
+    if (text.find(word) != std::string::npos) return true;
+  return false;
+}
+
+std::string FuzzScratchDirectory(const char* name)
+{
+  auto dir = std::filesystem::temp_directory_path() / name;
+  std::filesystem::create_directories(dir);
+  return dir.string();
+}
+
+void FuzzWriteFile(const std::string& path, const std::string& text)
+{
+  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
 }

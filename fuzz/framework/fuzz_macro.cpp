@@ -2,7 +2,6 @@
 // outside a scratch directory, or read devices, are left out of the input.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -13,30 +12,19 @@ namespace {
 int g_commands = 0;
 int LimitCommands() { return ++g_commands > 500 ? 1 : 0; }
 
-bool Harmful(const std::string& text)
-{
-  for (const char* word : {"ProjectDir", "SaveAttributes", "Recording", "/dev", "/proc", "/sys"})
-    if (text.find(word) != std::string::npos) return true;
-  return false;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
   FuzzSetUpOnce();
   std::string text(reinterpret_cast<const char*>(data), size);
-  if (Harmful(text)) return 0;
+  if (FuzzHasAnyOf(text, {"ProjectDir", "SaveAttributes", "Recording", "/dev", "/proc", "/sys"})) return 0;
   static std::string scratch = [] {
-    auto dir = std::filesystem::temp_directory_path() / "torvu_fuzz_macro";
-    std::filesystem::create_directories(dir);
+    std::string dir = FuzzScratchDirectory("torvu_fuzz_macro");
     std::filesystem::current_path(dir);
-    return (dir / "fuzz.macro").string();
+    return dir + "/fuzz.macro";
   }();
-  if (std::FILE* f = std::fopen(scratch.c_str(), "wb")) {
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-  }
+  FuzzWriteFile(scratch, text);
   FuzzTree tree;
   g_commands = 0;
   AK_InterruptCallback = LimitCommands;  // negative repetitions run until something stops them

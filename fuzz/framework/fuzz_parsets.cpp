@@ -3,38 +3,19 @@
 // write files are left out of the input.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "FuzzSupport.h"
-
-namespace {
-
-bool Harmful(const std::string& text)
-{
-  for (const char* word : {"StartInBackground", "ProjectDir", "Save", "Load", "Recording", "Macro",
-                           "macro", "WriteHtml", "WriteEntire", "/dev", "/proc", "/sys"})
-    if (text.find(word) != std::string::npos) return true;
-  return false;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
   FuzzSetUpOnce();
   std::string text(reinterpret_cast<const char*>(data), size);
-  if (Harmful(text)) return 0;
-  static std::string directory = [] {
-    auto dir = std::filesystem::temp_directory_path() / "torvu_fuzz_parsets";
-    std::filesystem::create_directories(dir);
-    return dir.string() + "/";
-  }();
-  if (std::FILE* f = std::fopen((directory + "Fuzz.parsets").c_str(), "wb")) {
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-  }
+  if (FuzzHasAnyOf(text, {"StartInBackground", "ProjectDir", "Save", "Load", "Recording", "Macro", "macro",
+                         "WriteHtml", "WriteEntire", "/dev", "/proc", "/sys"}))
+    return 0;
+  static std::string directory = FuzzScratchDirectory("torvu_fuzz_parsets") + "/";
+  FuzzWriteFile(directory + "Fuzz.parsets", text);
   FuzzTree tree;  // its construction reads the sets of the framework's classes first
   int before = AK_ParameterSetTable.Size();
   AK_String saved(UserAttributesDirectory);
