@@ -18,19 +18,14 @@ namespace fs = std::filesystem;
 namespace {
 
 // A class with a script in the user attributes directory.
-class TST_Scripted : public AK_Object {
+class TST_Scripted : public TestClass<TST_Scripted> {
 public:
-  TST_Scripted(const char* id, AK_Object* parent) : AK_Object(id, parent)
+  static constexpr const char* kClassName = "TST_Scripted";
+  TST_Scripted(const char* id, AK_Object* parent) : TestClass(id, parent)
   {
     AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
     RunClassDefaults(ClassRecord());
   }
-  static AK_ClassRecord& ClassRecord()
-  {
-    static AK_ClassRecord record("TST_Scripted");
-    return record;
-  }
-  AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
   AK_String Get(const char* name) override
   {
     AK_String answer;
@@ -61,18 +56,13 @@ public:
 };
 
 // A class whose script does not compile.
-class TST_Broken : public AK_Object {
+class TST_Broken : public TestClass<TST_Broken> {
 public:
-  TST_Broken(const char* id, AK_Object* parent) : AK_Object(id, parent)
+  static constexpr const char* kClassName = "TST_Broken";
+  TST_Broken(const char* id, AK_Object* parent) : TestClass(id, parent)
   {
     AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
   }
-  static AK_ClassRecord& ClassRecord()
-  {
-    static AK_ClassRecord record("TST_Broken");
-    return record;
-  }
-  AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
   AK_String Get(const char* name) override
   {
     AK_String answer;

@@ -289,19 +289,14 @@ TEST(Commands, Explanations)
 namespace {
 
 // A class whose table has one entry of each kind that the explanations tell apart.
-class TST_Explained : public AK_Object {
+class TST_Explained : public TestClass<TST_Explained> {
 public:
-  TST_Explained(const char* id, AK_Object* parent) : AK_Object(id, parent)
+  static constexpr const char* kClassName = "TST_Explained";
+  TST_Explained(const char* id, AK_Object* parent) : TestClass(id, parent)
   {
     AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
     RunClassDefaults(ClassRecord());
   }
-  static AK_ClassRecord& ClassRecord()
-  {
-    static AK_ClassRecord record("TST_Explained");
-    return record;
-  }
-  AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
   int Set(const char* name, const char* value) override
   {
     for (const char* own : {"Folder", "Point", "Points", "Text"}) {

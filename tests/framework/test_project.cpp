@@ -18,19 +18,14 @@ namespace fs = std::filesystem;
 namespace {
 
 // A class with binary data: a list of samples written as a tagged record.
-class TST_Recorder : public AK_Object {
+class TST_Recorder : public TestClass<TST_Recorder> {
 public:
-  TST_Recorder(const char* id, AK_Object* parent) : AK_Object(id, parent)
+  static constexpr const char* kClassName = "TST_Recorder";
+  TST_Recorder(const char* id, AK_Object* parent) : TestClass(id, parent)
   {
     AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
     RunClassDefaults(ClassRecord());
   }
-  static AK_ClassRecord& ClassRecord()
-  {
-    static AK_ClassRecord record("TST_Recorder");
-    return record;
-  }
-  AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
 
   AK_String Get(const char* name) override
   {
