@@ -57,6 +57,21 @@ struct ConsoleFixture : testing::Test {
 
 const char* kObjectMenuOfOne = "one:\nq: quit\ne: edit\n?: help\n";
 
+// The console's table of "one" under its path; Flag and Choice show the same number as Value.
+std::string TableOfOne(const std::string& value, const std::string& list)
+{
+  return "Viewer/Project/one\n"
+         "1: int.Value: " + value + "\n"
+         "2: string.Log\n"
+         "3: string.Shown: one (r)\n"
+         "4: bool.Flag: " + value + "\n"
+         "5: string.Choice: " + value + "\n"
+         "6: string.List: " + list + "\n"
+         "7: apply.Touch\n"
+         "8: obj.Object (obj)\n"
+         "q: quit\n";
+}
+
 }  // namespace
 
 TEST_F(ConsoleFixture, Transcript)
@@ -64,7 +79,7 @@ TEST_F(ConsoleFixture, Transcript)
   MessageRecorder messages;
   // A switch and an operation show the entry's header and set at once; an edit asks.
   std::string printed = Run("1 1 e 4 1 42 6 a|b 5 3 2 ? 7 q q q q");
-  const char* expected = R"(Viewer:
+  const std::string menusDown = R"(Viewer:
 1:Project
 q: quit
 e: edit
@@ -78,89 +93,8 @@ one:
 q: quit
 e: edit
 ?: help
-Viewer/Project/one
-1: int.Value: 0
-2: string.Log
-3: string.Shown: one (r)
-4: bool.Flag: 0
-5: string.Choice: 0
-6: string.List: 
-7: apply.Touch
-8: obj.Object (obj)
-q: quit
-Viewer/Project/one
-Viewer/Project/one
-1: int.Value: 1
-2: string.Log
-3: string.Shown: one (r)
-4: bool.Flag: 1
-5: string.Choice: 1
-6: string.List: 
-7: apply.Touch
-8: obj.Object (obj)
-q: quit
-Viewer/Project/one
-enter value: [1]
-Viewer/Project/one
-1: int.Value: 42
-2: string.Log
-3: string.Shown: one (r)
-4: bool.Flag: 42
-5: string.Choice: 42
-6: string.List: 
-7: apply.Touch
-8: obj.Object (obj)
-q: quit
-Viewer/Project/one
-enter value: []
-Viewer/Project/one
-1: int.Value: 42
-2: string.Log
-3: string.Shown: one (r)
-4: bool.Flag: 42
-5: string.Choice: 42
-6: string.List: a|b|
-7: apply.Touch
-8: obj.Object (obj)
-q: quit
-Viewer/Project/one
-1...0
-2...1
-3...7
-Viewer/Project/one
-1: int.Value: 7
-2: string.Log
-3: string.Shown: one (r)
-4: bool.Flag: 7
-5: string.Choice: 7
-6: string.List: a|b|
-7: apply.Touch
-8: obj.Object (obj)
-q: quit
-Viewer/Project/one
-enter value: [%AK_NULL%]
-Viewer/Project/one
-1: int.Value: 7
-2: string.Log
-3: string.Shown: one (r)
-4: bool.Flag: 7
-5: string.Choice: 7
-6: string.List: a|b|
-7: apply.Touch
-8: obj.Object (obj)
-q: quit
-Viewer/Project/one
-Viewer/Project/one
-1: int.Value: 7
-2: string.Log
-3: string.Shown: one (r)
-4: bool.Flag: 7
-5: string.Choice: 7
-6: string.List: a|b|
-7: apply.Touch
-8: obj.Object (obj)
-q: quit
-one:
+)";
+  const std::string menusUp = R"(one:
 q: quit
 e: edit
 ?: help
@@ -175,6 +109,15 @@ q: quit
 e: edit
 ?: help
 )";
+  const std::string header = "Viewer/Project/one\n";
+  const std::string expected = menusDown + TableOfOne("0", "") +                                  // 1 1 e
+                               header + TableOfOne("1", "") +                                     // 4
+                               header + "enter value: [1]\n" + TableOfOne("42", "") +             // 1 42
+                               header + "enter value: []\n" + TableOfOne("42", "a|b|") +          // 6 a|b
+                               header + "1...0\n2...1\n3...7\n" + TableOfOne("7", "a|b|") +       // 5 3
+                               header + "enter value: [%AK_NULL%]\n" + TableOfOne("7", "a|b|") +  // 2 ?
+                               header + TableOfOne("7", "a|b|") +                                 // 7
+                               menusUp;                                                           // q q q q
   EXPECT_EQ(printed, expected);
   EXPECT_STREQ(one->Get("$list").c_str(), "a%AK_SEP%b%AK_SEP%");
   EXPECT_EQ(TestLog(), (std::vector<std::string>{"Level1:"}));
