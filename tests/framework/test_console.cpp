@@ -55,6 +55,8 @@ struct ConsoleFixture : testing::Test {
   }
 };
 
+const char* kViewerMenu = "Viewer:\n1:Project\nq: quit\ne: edit\n?: help\n";
+const char* kProjectMenu = "Project:\n1:one\nq: quit\ne: edit\n?: help\n";
 const char* kObjectMenuOfOne = "one:\nq: quit\ne: edit\n?: help\n";
 
 // The console's table of "one" under its path; Flag and Choice show the same number as Value.
@@ -79,36 +81,8 @@ TEST_F(ConsoleFixture, Transcript)
   MessageRecorder messages;
   // A switch and an operation show the entry's header and set at once; an edit asks.
   std::string printed = Run("1 1 e 4 1 42 6 a|b 5 3 2 ? 7 q q q q");
-  const std::string menusDown = R"(Viewer:
-1:Project
-q: quit
-e: edit
-?: help
-Project:
-1:one
-q: quit
-e: edit
-?: help
-one:
-q: quit
-e: edit
-?: help
-)";
-  const std::string menusUp = R"(one:
-q: quit
-e: edit
-?: help
-Project:
-1:one
-q: quit
-e: edit
-?: help
-Viewer:
-1:Project
-q: quit
-e: edit
-?: help
-)";
+  const std::string menusDown = std::string(kViewerMenu) + kProjectMenu + kObjectMenuOfOne;
+  const std::string menusUp = std::string(kObjectMenuOfOne) + kProjectMenu + kViewerMenu;
   const std::string header = "Viewer/Project/one\n";
   const std::string expected = menusDown + TableOfOne("0", "") +                                  // 1 1 e
                                header + TableOfOne("1", "") +                                     // 4
