@@ -430,7 +430,6 @@ TEST(Update, ContainerSortsEvenWhenInactive)
   EXPECT_STREQ(tree.top->Get("GetComponentList").c_str(), "a%AK_SEP%b%AK_SEP%");
 }
 
-#ifdef TORVU_TEST_GLTABLE
 #include "AK_GLFunctionTable.h"
 
 namespace {
@@ -458,7 +457,7 @@ TEST(Update, NamesCountEveryEntryButSkipLinksAndInactive)
   tree.top->RemoveComponent("other");
   delete other;
 }
-#endif
+
 
 TEST(Walks, LinksBackUpTheTreeEnd)
 {
