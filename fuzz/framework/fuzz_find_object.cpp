@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   FuzzTree tree;
   AK_Object* b = tree.project->FindObject("a/b");
   AK_Object* found = b->FindObject(path.c_str());
-  if (found && !AK_Object::IsAlive(found)) __builtin_trap();
+  if (found && found->IsDead()) __builtin_trap();
   b->Get((path + ":Id").c_str());
   tree.project->Set((path + ":Active").c_str(), "1");
   return 0;

@@ -386,6 +386,7 @@ int AK_CallScriptSet(void* scriptNamespace, AK_Object* object, const char* funct
   if (!symbol) return 0;
   AK_String name(function);
   AK_ErrorText = "";
+  AK_OperationScope scope;
   {
     // The script gets a copy: what it writes into its argument never reaches the caller's text.
     const char* text = value ? value : "";
@@ -394,7 +395,7 @@ int AK_CallScriptSet(void* scriptNamespace, AK_Object* object, const char* funct
     AK_CurrentObjectScope current(object);
     ast_sci_call_function(symbol, copy.data());
   }
-  if (AK_Object::IsAlive(object)) object->MarkModified(name);
+  if (!object->IsDead()) object->MarkModified(name);
   return 1;
 }
 
@@ -432,7 +433,8 @@ void AK_ListScriptPredefined(const char*)
 AK_Object* AK_GetCurrentObject(const char* path)
 {
   AK_Object* top = AK_TopCurrentObject();
-  if (!top || !AK_Object::IsAlive(top)) return nullptr;
+  // The current-object scope keeps the object readable while it is on the stack.
+  if (!top || top->IsDead()) return nullptr;
   return top->FindObject(path ? path : "");
 }
 

@@ -44,6 +44,7 @@ int AK_Container::Set(const char* name, const char* value)
 
   AK_String v(value ? value : "");
   AK_ErrorText = "";
+  AK_OperationScope scope;
   switch (which) {
     case 0: DeleteComponent(v); break;
     case 1:
@@ -58,7 +59,7 @@ int AK_Container::Set(const char* name, const char* value)
     case 3: UnloadComponent(v); break;
   }
   // Loading runs the component's attribute file, whose commands may delete this container.
-  if (IsAlive(this)) MarkModified(kOwnNames[which]);
+  if (!IsDead()) MarkModified(kOwnNames[which]);
   return 1;
 }
 

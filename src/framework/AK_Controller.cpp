@@ -73,8 +73,9 @@ int AK_TerminalController::Set(const char* name, const char* value)
   AK_String v(value ? value : "");
   if (std::strcmp(name, "PlayMacro") == 0) {
     AK_ErrorText = "";
+    AK_OperationScope scope;
     PlayMacro();
-    if (IsAlive(this)) MarkModified("PlayMacro");
+    if (!IsDead()) MarkModified("PlayMacro");
     return 1;
   }
   if (std::strcmp(name, "Recording") == 0) {
@@ -129,8 +130,11 @@ void AK_TerminalController::PlayMacro()
 void AK_TerminalController::Run(int, int, const char* macroFileName, const char*, int offscreen)
 {
   SetMacroFileName(macroFileName ? macroFileName : "");
+  // The start-up macro frees what each of its lines deletes; the controller learns through a
+  // weak reference whether it is still there.
+  AK_ObjectRef self(this);
   PlayMacro();
-  if (offscreen || !IsAlive(this)) return;
+  if (offscreen || !self) return;
   RunConsole();
 }
 
@@ -143,15 +147,24 @@ public:
   {
   }
 
+  // Each menu step is one operation: what an edit deletes is freed when the step ends. The
+  // menu keeps its place between steps through a weak reference, and goes back to the
+  // controller when the object it showed is gone.
   void Run()
   {
     while (_current) {
-      bool more = _stack.empty() ? ObjectMenu() : EntryMenu();
-      if (!more) return;  // the input has ended
-      if (_current && !AK_Object::IsAlive(_current)) {
-        _current = _controller;
-        _stack.clear();
+      bool more;
+      {
+        AK_OperationScope step;
+        more = _stack.empty() ? ObjectMenu() : EntryMenu();
+        if (_current && _current->IsDead()) {
+          _current = _controller;
+          _stack.clear();
+        }
+        _place = _current;
       }
+      if (!more) return;  // the input has ended
+      _current = _place.Get();
     }
   }
 
@@ -159,7 +172,8 @@ private:
   static constexpr int kTokenLimit = 127;
 
   AK_TerminalController* _controller;
-  AK_Object* _current;
+  AK_Object* _current;  // within a step
+  AK_ObjectRef _place;  // between steps
   std::vector<AK_AttributeNode*> _stack;
 
   void Line(const AK_String& text)
@@ -276,7 +290,7 @@ private:
     _current->Set(setId, value);
     if (!AK_ErrorText.IsEmpty())
       AK_MESSAGE(AK_String("error when executing command ") + command + ":" + AK_ErrorText);
-    if (!AK_Object::IsAlive(_controller)) return;
+    if (_controller->IsDead()) return;  // still readable within the step
     if (_controller->_recording && !(setId == "Recording") && _controller->_recordingStream) {
       std::fputs(command, _controller->_recordingStream);
       std::fputc('\n', _controller->_recordingStream);

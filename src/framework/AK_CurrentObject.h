@@ -4,6 +4,7 @@
 #pragma once
 
 #include "AK_Basic.h"
+#include "AK_WeakRef.h"
 
 class AK_Object;
 
@@ -14,11 +15,15 @@ extern AK_Array<AK_Object*>& AK_CurrentObjects;
 // The top of the stack, or none when no script code runs for an object.
 AK_Object* AK_TopCurrentObject();
 
-// Pushes an object while it lives.
+// Pushes an object while it lives. Script code runs within it, so it is also an operation
+// scope: an object deleted by the script stays readable (and dead) until the call returns.
 class AK_CurrentObjectScope {
 public:
   explicit AK_CurrentObjectScope(AK_Object* object);
   ~AK_CurrentObjectScope();
   AK_CurrentObjectScope(const AK_CurrentObjectScope&) = delete;
   AK_CurrentObjectScope& operator=(const AK_CurrentObjectScope&) = delete;
+
+private:
+  AK_OperationScope _operation;
 };

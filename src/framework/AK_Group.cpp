@@ -138,7 +138,7 @@ void AK_Group::UpdateClassInfo()
   for (int i = 0; i < AK_NodeChildCount(classTable); ++i) _table.AppendLink(AK_NodeChild(classTable, i));
 
   _tableMembers.Clear();
-  for (int i = 0; i < ComponentCount(); ++i) _tableMembers.Append(Component(i));
+  for (int i = 0; i < ComponentCount(); ++i) _tableMembers.Append(_components[i]);
   if (ComponentCount() == 0) return;
 
   std::vector<AK_AttributeNode*> common = BasicFirstChain(Component(0));
@@ -156,7 +156,7 @@ void AK_Group::UpdateClassInfo()
 AK_AttributeNode* AK_Group::GetClassInfo()
 {
   bool same = _tableMembers.Size() == ComponentCount();
-  for (int i = 0; same && i < ComponentCount(); ++i) same = _tableMembers[i] == Component(i);
+  for (int i = 0; same && i < ComponentCount(); ++i) same = _tableMembers[i] == _components[i];
   if (!same) UpdateClassInfo();
   return &_table;
 }
@@ -165,7 +165,14 @@ int AK_Group::IsA(const char* typeName) { return typeName && GetType() == typeNa
 
 // --- membership ---
 
-bool AK_Group::IsMember(AK_Object* object) const { return _components.Find(object) >= 0; }
+bool AK_Group::IsMember(AK_Object* object) { return IndexOf(object) >= 0; }
+
+std::vector<AK_Object*> AK_Group::Members()
+{
+  std::vector<AK_Object*> members;
+  for (int i = 0; i < ComponentCount(); ++i) members.push_back(Component(i));
+  return members;
+}
 
 void AK_Group::CollectCandidates(AK_Array<AK_Object*>& list)
 {
@@ -175,12 +182,13 @@ void AK_Group::CollectCandidates(AK_Array<AK_Object*>& list)
 template <class Test>
 void AK_Group::RemoveMembersWhere(Test test)
 {
-  for (int i = 0; i < _components.Size();) {
-    AK_Object* member = _components[i];
+  AK_OperationScope scope;
+  for (int i = 0; i < ComponentCount();) {
+    AK_Object* member = Component(i);
     bool remove = test(member);
     // The test may run script code that deletes the group.
-    if (!IsAlive(this)) return;
-    if (remove && i < _components.Size() && _components[i] == member)
+    if (IsDead()) return;
+    if (remove && i < ComponentCount() && Component(i) == member)
       RemoveEntry(i);
     else
       ++i;
@@ -197,8 +205,8 @@ void AK_Group::AppendObject(const char* absolutePath)
 
 void AK_Group::RemoveObject(const char* id)
 {
-  for (int i = 0; i < _components.Size(); ++i) {
-    if (_components[i]->Id() == (id ? id : "")) {
+  for (int i = 0; i < ComponentCount(); ++i) {
+    if (Component(i)->Id() == (id ? id : "")) {
       RemoveEntry(i);
       break;
     }
@@ -219,15 +227,16 @@ void AK_Group::SetContainedObjectsList(const char* list)
 
 void AK_Group::AppendAllObjectsOfType()
 {
+  AK_OperationScope scope;
   std::unique_ptr<AK_GroupFilter> filter = CompileFilter(_filter);
   AK_Array<AK_Object*> candidates;
   CollectCandidates(candidates);
   for (AK_Object* candidate : candidates) {
     // A filter may change the tree under the walk, and delete the group itself.
-    if (!IsAlive(candidate) || candidate == this || IsMember(candidate)) continue;
+    if (candidate->IsDead() || candidate == this || IsMember(candidate)) continue;
     bool passes = !filter || filter->Pass(candidate->GetAbsolutePath());
-    if (!IsAlive(this)) return;
-    if (passes && IsAlive(candidate)) AddLink(candidate);
+    if (IsDead()) return;
+    if (passes && !candidate->IsDead()) AddLink(candidate);
     UpdateClassInfo();
   }
 }
@@ -235,8 +244,9 @@ void AK_Group::AppendAllObjectsOfType()
 void AK_Group::RemoveAllObjectsOfType()
 {
   AK_String type(_selectedObjectType);
+  AK_OperationScope scope;
   RemoveMembersWhere([&type](AK_Object* member) { return member->IsA(type) != 0; });
-  if (IsAlive(this)) UpdateClassInfo();
+  if (!IsDead()) UpdateClassInfo();
 }
 
 void AK_Group::RemoveAllObjects()
@@ -247,26 +257,28 @@ void AK_Group::RemoveAllObjects()
 
 void AK_Group::AppendAllMatchingObjects()
 {
+  AK_OperationScope scope;
   AK_String attribute(_selectedAttribute), value(_selectedValue);
   AK_Array<AK_Object*> candidates;
   CollectCandidates(candidates);
   for (AK_Object* candidate : candidates) {
-    if (!IsAlive(candidate) || candidate == this || IsMember(candidate)) continue;
+    if (candidate->IsDead() || candidate == this || IsMember(candidate)) continue;
     bool matches = attribute.IsEmpty() || candidate->Get(attribute) == value;
-    if (!IsAlive(this)) return;
-    if (matches && IsAlive(candidate)) AddLink(candidate);
+    if (IsDead()) return;
+    if (matches && !candidate->IsDead()) AddLink(candidate);
   }
   UpdateClassInfo();
 }
 
 void AK_Group::RemoveAllMatchingObjects()
 {
+  AK_OperationScope scope;
   AK_String type(_selectedObjectType), attribute(_selectedAttribute), value(_selectedValue);
   RemoveMembersWhere([&](AK_Object* member) {
     bool ofType = type.IsEmpty() || member->IsA(type);
     return ofType && (attribute.IsEmpty() || member->Get(attribute) == value);
   });
-  if (IsAlive(this)) UpdateClassInfo();
+  if (!IsDead()) UpdateClassInfo();
 }
 
 void AK_Group::AppendComponentsOf(AK_Object* other)
@@ -282,7 +294,7 @@ void AK_Group::AppendComponentsOf(AK_Object* other)
 
 void AK_Group::Unload(const char*)
 {
-  for (int i = _components.Size() - 1; i >= 0; --i) RemoveEntry(i);
+  for (int i = ComponentCount() - 1; i >= 0; --i) RemoveEntry(i);
   UpdateClassInfo();
 }
 
@@ -304,8 +316,8 @@ AK_String AK_Group::GetAllObjectsList()
 AK_String AK_Group::GetContainedObjectsList()
 {
   AK_String list;
-  for (int i = 0; i < _components.Size(); ++i) {
-    list += _components[i]->GetAbsolutePath(this);
+  for (int i = 0; i < ComponentCount(); ++i) {
+    list += Component(i)->GetAbsolutePath(this);
     list += AK_SEP;
   }
   return list;
@@ -320,13 +332,14 @@ AK_String AK_Group::GetObjectTypesList()
 
 AK_String AK_Group::GetObjectsOfTypeList()
 {
+  AK_OperationScope scope;
   std::unique_ptr<AK_GroupFilter> filter = CompileFilter(_filter);
   AK_Array<AK_Object*> candidates;
   CollectCandidates(candidates);
   AK_String list;
   for (AK_Object* candidate : candidates) {
-    if (!IsAlive(this)) break;
-    if (!IsAlive(candidate) || candidate == this || IsMember(candidate)) continue;
+    if (IsDead()) break;
+    if (candidate->IsDead() || candidate == this || IsMember(candidate)) continue;
     AK_String path = candidate->GetAbsolutePath();
     if (filter && !filter->Pass(path)) continue;
     list += path;
@@ -337,11 +350,12 @@ AK_String AK_Group::GetObjectsOfTypeList()
 
 AK_String AK_Group::GetAttributeOptions()
 {
+  AK_OperationScope scope;
   AK_Array<AK_Object*> candidates;
   CollectCandidates(candidates);
   AK_Array<AK_String> attributes;
   for (AK_Object* candidate : candidates) {
-    if (!IsAlive(candidate)) continue;
+    if (candidate->IsDead()) continue;
     AK_String visible;
     candidate->GetCommandsList(visible, 'g', 1, 0);
     AK_Array<AK_String> names;
@@ -354,12 +368,13 @@ AK_String AK_Group::GetAttributeOptions()
 AK_String AK_Group::GetValueOptions()
 {
   if (_selectedAttribute.IsEmpty()) return AK_String();
+  AK_OperationScope scope;
   AK_String attribute(_selectedAttribute);
   AK_Array<AK_Object*> candidates;
   CollectCandidates(candidates);
   AK_Array<AK_String> values;
   for (AK_Object* candidate : candidates)
-    if (IsAlive(candidate)) AppendDistinct(values, candidate->Get(attribute));
+    if (!candidate->IsDead()) AppendDistinct(values, candidate->Get(attribute));
   return JoinList(values);
 }
 
@@ -421,18 +436,18 @@ AK_String AK_Group::Get(const char* name)
   }
 
   // A shared attribute: every member's answer.
+  AK_OperationScope scope;
   AK_String joined;
   if (!IsBusy(this)) {
     BusyScope busy(this);
-    std::vector<AK_Object*> members(_components.begin(), _components.end());
     AK_String attribute(name);
-    for (AK_Object* member : members) {
-      if (!IsAlive(member)) continue;
+    for (AK_Object* member : Members()) {
+      if (member->IsDead()) continue;
       joined += member->Get(attribute);
       joined += AK_SEP;
     }
   }
-  if (!IsAlive(this)) return joined;
+  if (IsDead()) return joined;
   if (std::strstr(joined, AK_NULL)) return AK_Object::Get(name);
   return joined;
 }
@@ -443,16 +458,17 @@ int AK_Group::Set(const char* name, const char* value)
   AK_String attribute(name), v(value ? value : "");
   if (ScriptSet(ClassRecord().script, attribute, v)) return 1;
 
+  AK_OperationScope scope;
   // A list value is dealt out to the members, round robin.
   if (std::strstr(v, AK_SEP) && !IsBusy(this)) {
     AK_Array<AK_String> elements;
     int n = v.Split(AK_SEP, elements);
     BusyScope busy(this);
-    std::vector<AK_Object*> members(_components.begin(), _components.end());
+    std::vector<AK_Object*> members = Members();
     int sum = 0;
     for (size_t i = 0; i < members.size(); ++i)
-      if (IsAlive(members[i])) sum += members[i]->Set(attribute, elements[static_cast<int>(i) % n]);
-    if (sum != 0 || !IsAlive(this)) return sum;
+      if (!members[i]->IsDead()) sum += members[i]->Set(attribute, elements[static_cast<int>(i) % n]);
+    if (sum != 0 || IsDead()) return sum;
   }
 
   Command command = FindCommand(attribute);
@@ -475,18 +491,17 @@ int AK_Group::Set(const char* name, const char* value)
       case Command::Id: SetUniqueId(v); break;
       case Command::None: break;
     }
-    if (IsAlive(this)) MarkModified(attribute);
+    if (!IsDead()) MarkModified(attribute);
     return 1;
   }
 
   // Any other attribute: every member gets the whole value.
   if (!IsBusy(this)) {
     BusyScope busy(this);
-    std::vector<AK_Object*> members(_components.begin(), _components.end());
     int sum = 0;
-    for (AK_Object* member : members)
-      if (IsAlive(member)) sum += member->Set(attribute, v);
-    if (sum != 0 || !IsAlive(this)) return sum;
+    for (AK_Object* member : Members())
+      if (!member->IsDead()) sum += member->Set(attribute, v);
+    if (sum != 0 || IsDead()) return sum;
   }
   return AK_Object::Set(attribute, v);
 }
@@ -494,12 +509,12 @@ int AK_Group::Set(const char* name, const char* value)
 int32_t AK_Group::ModificationTime(const char* attribute)
 {
   int32_t own = AK_Object::ModificationTime(attribute);
-  if (own != 0 || _components.Size() == 0 || IsBusy(this)) return own;
+  if (own != 0 || ComponentCount() == 0 || IsBusy(this)) return own;
+  AK_OperationScope scope;
   BusyScope busy(this);
   int32_t latest = 0;
-  std::vector<AK_Object*> members(_components.begin(), _components.end());
-  for (AK_Object* member : members) {
-    if (!IsAlive(member)) continue;
+  for (AK_Object* member : Members()) {
+    if (member->IsDead()) continue;
     int32_t stamp = member->ModificationTime(attribute);
     if (stamp > latest) latest = stamp;
   }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "AK_GroupFilter.h"
 #include "AK_Object.h"
@@ -68,7 +69,9 @@ public:
 private:
   // The objects of SelectedObjectType owned below the top object, depth first.
   void CollectCandidates(AK_Array<AK_Object*>& list);
-  bool IsMember(AK_Object* object) const;
+  bool IsMember(AK_Object* object);
+  // The members as they are now, for walks whose steps may change the membership.
+  std::vector<AK_Object*> Members();
   // Removes every member that satisfies the test; after a removal the same position is
   // examined again, so that no member is skipped.
   template <class Test>
@@ -82,5 +85,5 @@ private:
   AK_String _filter;
   // The members the own table was built for: a member deleted elsewhere leaves the group
   // without a word, and the table is rebuilt when it is next asked for.
-  AK_Array<AK_Object*> _tableMembers;
+  AK_Array<AK_ObjectRef> _tableMembers;
 };

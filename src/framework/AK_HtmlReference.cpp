@@ -592,7 +592,7 @@ void AK_Object::WriteHtmlClassPagesRecursive(AK_Array<AK_String>& written, AK_Ar
                                              std::FILE* file)
 {
   AK_WriteHtmlClassPage(GetClassInfo(), written, links, file, 0);
-  for (int i = 0; i < _components.Size(); ++i)
+  for (int i = 0; i < ComponentCount(); ++i)
     if (Owns(i)) _components[i]->WriteHtmlClassPagesRecursive(written, links, file);
 }
 

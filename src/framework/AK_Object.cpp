@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_set>
 #include <vector>
 
 #include "AK_ClassTable.h"
@@ -13,34 +12,102 @@
 
 namespace {
 
-std::unordered_set<const AK_Object*>& LiveObjects()
-{
-  static std::unordered_set<const AK_Object*> live;
-  return live;
-}
+// Flags of the component list: an owned component, a link, and an owned component that died
+// with its owner and is freed by it.
+constexpr unsigned char kOwned = 0;
+constexpr unsigned char kLink = 1;
+constexpr unsigned char kDying = 2;
 
-// Objects removed from their parent's list but still alive. Their parent field may still
-// name the old parent; it is cleared when that parent dies so it never dangles.
-std::unordered_set<AK_Object*>& DetachedObjects()
-{
-  static std::unordered_set<AK_Object*> detached;
-  return detached;
-}
+int g_operationDepth = 0;
+// Deaths so far: a list that has seen them all holds no dead link.
+uint64_t g_deaths = 0;
 
-// Objects that left the tree through the "Detach" command; nobody else owns them.
-std::vector<AK_Object*>& DetachedPool()
+// Deleted objects waiting for the outermost operation to end.
+std::vector<AK_Object*>& DeletedPool()
 {
   static std::vector<AK_Object*> pool;
   return pool;
+}
+
+// Objects that left the tree through the "Detach" command; nobody else owns them.
+std::vector<AK_ObjectRef>& DetachedPool()
+{
+  static std::vector<AK_ObjectRef> pool;
+  return pool;
+}
+
+void FreeDeletedPool()
+{
+  // Destructors run inside a scope of their own, so whatever they delete waits in the pool
+  // and is freed by this same loop.
+  ++g_operationDepth;
+  while (!DeletedPool().empty()) {
+    std::vector<AK_Object*> batch;
+    batch.swap(DeletedPool());
+    for (AK_Object* object : batch) delete object;
+  }
+  --g_operationDepth;
 }
 
 }  // namespace
 
 int AK_InstanceCounter = 0;
 
-bool AK_Object::IsAlive(const AK_Object* object)
+// --- lifetime ---
+
+AK_ObjectRef::AK_ObjectRef(AK_Object* object)
 {
-  return object && LiveObjects().count(object) != 0;
+  if (!object) return;
+  _object = object;
+  _token = object->_life;
+}
+
+AK_OperationScope::AK_OperationScope() { ++g_operationDepth; }
+
+AK_OperationScope::~AK_OperationScope()
+{
+  if (--g_operationDepth == 0) FreeDeletedPool();
+}
+
+bool AK_OperationScope::Active() { return g_operationDepth > 0; }
+
+void AK_Object::MarkDead()
+{
+  _life->dead = true;
+  ++g_deaths;
+  for (int i = 0; i < _components.Size(); ++i) {
+    AK_Object* c = _components[i].Get();
+    if (_linkFlags[i] != kOwned || !c || c->_parent != this) continue;
+    _linkFlags[i] = kDying;
+    c->MarkDead();
+  }
+  for (const AK_ObjectRef& ref : _detachedComponents)
+    if (AK_Object* c = ref.Get(); c && c->_parent == this) c->_parent = nullptr;
+  _detachedComponents.Clear();
+}
+
+void AK_Object::FreeDyingComponents()
+{
+  for (int i = 0; i < _components.Size(); ++i) {
+    if (_linkFlags[i] != kDying) continue;
+    AK_Object* child = _components[i]._object;
+    _linkFlags[i] = kLink;  // never looked at again
+    delete child;
+  }
+}
+
+void AK_Object::Destroy(AK_Object* object)
+{
+  if (!object || object->IsDead()) return;
+  if (AK_Object* parent = object->_parent; parent && !object->_detached) {
+    int index = parent->IndexOf(object);
+    if (index >= 0 && parent->_linkFlags[index] == kOwned) parent->RemoveEntry(index);
+  }
+  object->MarkDead();
+  if (g_operationDepth > 0)
+    DeletedPool().push_back(object);
+  else
+    delete object;
 }
 
 AK_ClassRecord& AK_Object::ClassRecord()
@@ -49,9 +116,9 @@ AK_ClassRecord& AK_Object::ClassRecord()
   return record;
 }
 
-AK_Object::AK_Object(const char* id, AK_Object* parent) : _parent(parent)
+AK_Object::AK_Object(const char* id, AK_Object* parent)
+    : _parent(parent), _life(std::make_shared<AK_LifeToken>())
 {
-  LiveObjects().insert(this);
 
   AK_ClassRecord& record = ClassRecord();
   if (!record.table) {
@@ -125,44 +192,24 @@ void AK_SetUpClassLevel(AK_Object* object, AK_ClassRecord& record, AK_AttributeN
 
 AK_Object::~AK_Object()
 {
-  bool wasDetached = DetachedObjects().erase(this) != 0;
-  if (wasDetached) {
-    // Nothing else removes links to an object that lives outside the tree.
-    AK_Array<AK_Object*> doomed;
-    doomed.Append(this);
-    CollectOwnedDescendants(doomed);
-    std::unordered_set<const AK_Object*> doomedSet(doomed.begin(), doomed.end());
-    for (const AK_Object* live : LiveObjects()) {
-      if (doomedSet.count(live)) continue;
-      AK_Object* holder = const_cast<AK_Object*>(live);
-      for (int i = 0; i < holder->_components.Size();) {
-        if (holder->_linkFlags[i] && doomedSet.count(holder->_components[i]))
-          holder->RemoveEntry(i);
-        else
-          ++i;
-      }
+  // Deleted directly rather than through Destroy: it leaves its parent's list here.
+  if (!IsDead()) {
+    if (!_detached && _parent && !_parent->IsDead()) {
+      int index = _parent->IndexOf(this);
+      if (index >= 0 && _parent->_linkFlags[index] == kOwned) _parent->RemoveEntry(index);
     }
+    MarkDead();
   }
-
-  for (int i = 0; i < _components.Size(); ++i) {
-    if (_linkFlags[i] == 0 && _components[i]->_parent == this) {
-      AK_Object* child = _components[i];
-      _components[i] = nullptr;
-      _linkFlags[i] = 1;  // never looked at again
-      delete child;
-    }
-  }
-
-  LiveObjects().erase(this);
-  for (AK_Object* detached : DetachedObjects())
-    if (detached->_parent == this) detached->_parent = nullptr;
+  FreeDyingComponents();
 }
 
 void AK_DeleteDetachedObjects()
 {
-  std::vector<AK_Object*> pool;
+  std::vector<AK_ObjectRef> pool;
   pool.swap(DetachedPool());
-  for (AK_Object* object : pool) delete object;
+  for (const AK_ObjectRef& ref : pool)
+    if (AK_Object* object = ref.Get(); object && object->IsDetached()) AK_Object::Destroy(object);
+  if (!AK_OperationScope::Active()) FreeDeletedPool();
 }
 
 // --- classes and types ---
@@ -200,8 +247,7 @@ void AK_Object::CollectTypeNames(AK_Array<AK_String>& list)
   GetTypeChain(chain);
   for (const AK_String& name : chain)
     if (!AK_StringListContains(list, name)) list.Append(name);
-  for (int i = 0; i < _components.Size(); ++i)
-    if (Owns(i)) _components[i]->CollectTypeNames(list);
+  for (AK_Object* c : OwnedComponents()) c->CollectTypeNames(list);
 }
 
 AK_String AK_Object::GetIdAndType() { return _id + "." + GetType(); }
@@ -232,29 +278,70 @@ AK_Object* AK_Object::GetRoot()
   return object;
 }
 
+void AK_Object::PruneDeadEntries()
+{
+  if (_prunedAt == g_deaths || IsDead()) return;
+  for (int i = _components.Size() - 1; i >= 0; --i)
+    if (!_components[i].Get()) RemoveEntry(i);
+  _prunedAt = g_deaths;
+}
+
+int AK_Object::ComponentCount()
+{
+  PruneDeadEntries();
+  return _components.Size();
+}
+
+AK_Object* AK_Object::Component(int i)
+{
+  PruneDeadEntries();
+  return _components[i].Get();
+}
+
+bool AK_Object::IsLink(int i)
+{
+  PruneDeadEntries();
+  return _linkFlags[i] != kOwned;
+}
+
+bool AK_Object::Owns(int i)
+{
+  PruneDeadEntries();
+  return _linkFlags[i] == kOwned && _components[i]->_parent == this;
+}
+
+int AK_Object::IndexOf(const AK_Object* object)
+{
+  PruneDeadEntries();
+  for (int i = 0; i < _components.Size(); ++i)
+    if (_components[i].Get() == object) return i;
+  return -1;
+}
+
 AK_Object* AK_Object::GetComponent(const char* id)
 {
   if (!id) return nullptr;
-  for (int i = 0; i < _components.Size(); ++i)
-    if (_components[i]->_id == id) return _components[i];
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (_components[i]->_id == id) return _components[i].Get();
   return nullptr;
 }
 
 void AK_Object::AddComponent(AK_Object* component)
 {
   if (!component) return;
-  DetachedObjects().erase(component);
+  PruneDeadEntries();
+  component->_detached = false;
   _components.Append(component);
-  _linkFlags.Append(0);
+  _linkFlags.Append(kOwned);
   component->_parent = this;
   SetVariable("$latest_comp", component->_id);
 }
 
 void AK_Object::AddLink(AK_Object* object)
 {
-  if (!object || _components.Find(object) >= 0) return;
+  if (!object || IndexOf(object) >= 0) return;
   _components.Append(object);
-  _linkFlags.Append(1);
+  _linkFlags.Append(kLink);
   SetVariable("$latest_comp", object->_id);
 }
 
@@ -274,74 +361,22 @@ void AK_Object::RemoveEntry(int i)
 int AK_Object::DeleteComponent(const char* id)
 {
   if (!id) return 0;
-  AK_Object* doomed = nullptr;
-  for (int i = 0; i < _components.Size(); ++i) {
-    if (_linkFlags[i] == 0 && _components[i]->_id == id && _components[i]->_parent == this) {
-      doomed = _components[i];
-      break;
+  for (int i = 0; i < ComponentCount(); ++i) {
+    if (Owns(i) && _components[i]->_id == id) {
+      AK_Object* doomed = _components[i].Get();
+      doomed->DeleteProjectDir();
+      Destroy(doomed);  // links to it and to what it owns answer null from now on
+      return 1;
     }
   }
-  if (!doomed) return 0;
-
-  // Every link to the component or to anything it owns goes, wherever it is held.
-  AK_Array<AK_Object*> subtree;
-  subtree.Append(doomed);
-  doomed->CollectOwnedDescendants(subtree);
-  UnlinkSet(subtree);
-
-  doomed->DeleteProjectDir();
-  int index = _components.Find(doomed);
-  if (index >= 0) RemoveEntry(index);
-  delete doomed;
-  return 1;
-}
-
-void AK_Object::UnlinkSet(const AK_Array<AK_Object*>& doomed)
-{
-  std::unordered_set<const AK_Object*> set(doomed.begin(), doomed.end());
-  std::vector<AK_Object*> starts{GetRoot()};
-  for (AK_Object* detached : DetachedObjects())
-    if (!set.count(detached)) starts.push_back(detached);
-
-  // Owned components only: the walk follows the ownership tree, which has no cycles.
-  std::vector<AK_Object*> stack(starts);
-  while (!stack.empty()) {
-    AK_Object* s = stack.back();
-    stack.pop_back();
-    if (set.count(s)) continue;
-    for (int i = 0; i < s->_components.Size();) {
-      AK_Object* c = s->_components[i];
-      if (s->_linkFlags[i]) {
-        if (set.count(c)) {
-          s->RemoveEntry(i);
-          continue;
-        }
-      } else if (c->_parent == s) {
-        stack.push_back(c);
-      }
-      ++i;
-    }
-  }
-}
-
-void AK_Object::UnlinkEverywhere(AK_Object* object)
-{
-  if (this == object) return;
-  for (int i = 0; i < _components.Size();) {
-    if (_linkFlags[i] && _components[i] == object) {
-      RemoveEntry(i);
-      continue;
-    }
-    if (Owns(i)) _components[i]->UnlinkEverywhere(object);
-    ++i;
-  }
+  return 0;
 }
 
 int AK_Object::RemoveComponent(const char* id)
 {
   if (!id) return 0;
-  for (int i = 0; i < _components.Size(); ++i) {
-    if (_linkFlags[i] && _components[i]->_parent != this && _components[i]->_id == id) {
+  for (int i = 0; i < ComponentCount(); ++i) {
+    if (_linkFlags[i] != kOwned && _components[i]->_parent != this && _components[i]->_id == id) {
       RemoveEntry(i);
       return 1;
     }
@@ -351,17 +386,12 @@ int AK_Object::RemoveComponent(const char* id)
 
 void AK_Object::Detach()
 {
-  if (!_parent) return;
-  int index = -1;
-  for (int i = 0; i < _parent->_components.Size(); ++i) {
-    if (_parent->_components[i] == this && _parent->_linkFlags[i] == 0) {
-      index = i;
-      break;
-    }
-  }
-  if (index < 0) return;
+  if (!_parent || _detached) return;
+  int index = _parent->IndexOf(this);
+  if (index < 0 || _parent->_linkFlags[index] != kOwned) return;
   _parent->RemoveEntry(index);
-  DetachedObjects().insert(this);
+  _detached = true;
+  _parent->_detachedComponents.Append(this);
 }
 
 int AK_CompareComponentIds(const void* a, const void* b)
@@ -373,13 +403,13 @@ int AK_CompareComponentIds(const void* a, const void* b)
 
 void AK_Object::SortComponents()
 {
-  int n = _components.Size();
+  int n = ComponentCount();
   std::vector<int> order(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
   std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
-    return AK_CompareComponentIds(&_components[a], &_components[b]) < 0;
+    return std::strcmp(_components[a]->_id, _components[b]->_id) < 0;
   });
-  AK_Array<AK_Object*> components(_components);
+  AK_Array<AK_ObjectRef> components(_components);
   AK_Array<unsigned char> flags(_linkFlags);
   for (int i = 0; i < n; ++i) {
     _components[i] = components[order[static_cast<size_t>(i)]];
@@ -389,18 +419,18 @@ void AK_Object::SortComponents()
 
 void AK_Object::CollectOwnedDescendants(AK_Array<AK_Object*>& list)
 {
-  for (int i = 0; i < _components.Size(); ++i) {
+  for (int i = 0; i < ComponentCount(); ++i) {
     if (!Owns(i)) continue;
-    list.Append(_components[i]);
+    list.Append(_components[i].Get());
     _components[i]->CollectOwnedDescendants(list);
   }
 }
 
 void AK_Object::CollectDescendantsOfType(const char* typeName, AK_Array<AK_Object*>& list)
 {
-  for (int i = 0; i < _components.Size(); ++i) {
+  for (int i = 0; i < ComponentCount(); ++i) {
     if (!Owns(i)) continue;
-    if (_components[i]->IsA(typeName)) list.Append(_components[i]);
+    if (_components[i]->IsA(typeName)) list.Append(_components[i].Get());
     _components[i]->CollectDescendantsOfType(typeName, list);
   }
 }
@@ -409,11 +439,19 @@ AK_Object* AK_Object::GetComponentByIndexPath(int n, const int* indices)
 {
   AK_Object* object = this;
   for (int k = 0; k < n; ++k) {
-    AK_FATAL_ASSERT_NAMED(indices[k] >= 0 && indices[k] < object->_components.Size(),
+    AK_FATAL_ASSERT_NAMED(indices[k] >= 0 && indices[k] < object->ComponentCount(),
                           "indices[0] < _components.Size()");
-    object = object->_components[indices[k]];
+    object = object->Component(indices[k]);
   }
   return object;
+}
+
+std::vector<AK_Object*> AK_Object::OwnedComponents()
+{
+  std::vector<AK_Object*> owned;
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (Owns(i)) owned.push_back(_components[i].Get());
+  return owned;
 }
 
 void AK_Object::SetOnTypeRecursive(const char* typeName, const char* attribute, const char* value)
@@ -421,21 +459,19 @@ void AK_Object::SetOnTypeRecursive(const char* typeName, const char* attribute, 
   // The setting may delete objects of this walk (this one included) or reorder the lists:
   // the names and the value are copied, the owned components are taken before they are
   // visited, and only those still alive are entered.
+  AK_OperationScope scope;
   AK_String type(typeName ? typeName : ""), name(attribute ? attribute : ""),
       text(value ? value : "");
   if (IsA(type)) Set(name, text);
-  if (!IsAlive(this)) return;
-  std::vector<AK_Object*> owned;
-  for (int i = 0; i < _components.Size(); ++i)
-    if (Owns(i)) owned.push_back(_components[i]);
-  for (AK_Object* c : owned)
-    if (IsAlive(c)) c->SetOnTypeRecursive(type, name, text);
+  if (IsDead()) return;
+  for (AK_Object* c : OwnedComponents())
+    if (!c->IsDead()) c->SetOnTypeRecursive(type, name, text);
 }
 
 AK_String AK_Object::GetComponentIdList()
 {
   AK_String list;
-  for (int i = 0; i < _components.Size(); ++i) {
+  for (int i = 0; i < ComponentCount(); ++i) {
     list += _components[i]->_id;
     list += AK_SEP;
   }
@@ -447,22 +483,22 @@ AK_String AK_Object::GetComponentIdList()
 void AK_Object::Update()
 {
   if (!_active) return;
+  AK_OperationScope scope;
   AK_CallScriptUpdate(ClassRecord().script, this);
   // A script or a component's update may run commands that delete or detach objects, this
   // one included: the pass goes over the components it started with, enters those that are
-  // still alive and owned here, and ends with this object.
-  if (!IsAlive(this)) return;
-  std::vector<AK_Object*> owned(static_cast<size_t>(_components.Size()), nullptr);
-  for (int i = 0; i < _components.Size(); ++i)
-    if (Owns(i)) owned[static_cast<size_t>(i)] = _components[i];
-  for (size_t i = 0; i < owned.size(); ++i) {
-    AK_Object* c = owned[i];
-    if (!c || !IsAlive(c) || c->_parent != this || DetachedObjects().count(c) || !c->_active)
-      continue;
+  // still alive and owned here, and ends with this object. The index counts all entries.
+  if (IsDead()) return;
+  std::vector<AK_Object*> entries(static_cast<size_t>(ComponentCount()), nullptr);
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (Owns(i)) entries[static_cast<size_t>(i)] = _components[i].Get();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    AK_Object* c = entries[i];
+    if (!c || c->IsDead() || c->_parent != this || c->_detached || !c->_active) continue;
     AK_GraphicsPushName(static_cast<unsigned int>(i));
     c->Update();
     AK_GraphicsPopName();
-    if (!IsAlive(this)) return;
+    if (IsDead()) return;
   }
   _updateStamp = AK_NewStamp();
 }
@@ -472,8 +508,6 @@ void AK_Object::Update()
 void AK_DetachToPool(AK_Object* object)
 {
   if (!object->Parent()) return;
-  int before = object->Parent()->ComponentCount();
-  AK_Object* parent = object->Parent();
   object->Detach();
-  if (parent->ComponentCount() < before) DetachedPool().push_back(object);
+  if (object->IsDetached()) DetachedPool().push_back(object);
 }

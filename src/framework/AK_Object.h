@@ -27,10 +27,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "AK_Basic.h"
 #include "AK_ClassFiles.h"
 #include "AK_FrameworkState.h"
+#include "AK_WeakRef.h"
 
 class AK_AttributeNode;
 class AK_STREAM;
@@ -76,12 +78,22 @@ public:
   const AK_String& Id() const { return _id; }
   void SetUniqueId(const char* wanted);
 
+  // --- lifetime (see AK_WeakRef.h) ---
+  // True once the object was deleted; its memory lasts until the outermost operation ends.
+  bool IsDead() const { return _life->dead; }
+  // Deletes the object: unlinks it from its parent's list, marks it and its owned subtree
+  // dead and frees them now, or, while an operation runs, when the outermost one ends.
+  static void Destroy(AK_Object* object);
+  // Taken out of its parent's list by Detach, and not added anywhere since.
+  bool IsDetached() const { return _detached; }
+
   // --- tree ---
+  // The component list; a link whose object has died is dropped before the list is read.
   AK_Object* Parent() const { return _parent; }
-  int ComponentCount() const { return _components.Size(); }
-  AK_Object* Component(int i) const { return _components[i]; }
-  bool IsLink(int i) const { return _linkFlags[i] != 0; }
-  bool Owns(int i) const { return _linkFlags[i] == 0 && _components[i]->_parent == this; }
+  int ComponentCount();
+  AK_Object* Component(int i);
+  bool IsLink(int i);
+  bool Owns(int i);
 
   AK_Object* GetRoot();
   AK_Object* GetComponent(const char* id);
@@ -91,8 +103,9 @@ public:
   int DeleteComponent(const char* id);
   int RemoveComponent(const char* id);
   void Detach();
-  void UnlinkEverywhere(AK_Object* object);
   void SortComponents();
+  // The owned components as they are now, for walks whose steps may change the list.
+  std::vector<AK_Object*> OwnedComponents();
   void CollectOwnedDescendants(AK_Array<AK_Object*>& list);
   void CollectDescendantsOfType(const char* typeName, AK_Array<AK_Object*>& list);
   AK_Object* GetComponentByIndexPath(int n, const int* indices);
@@ -196,9 +209,6 @@ public:
   void WriteHtmlReferenceRecursive(const char* fileName);
   void WriteEntireHtmlReference(const char* fileName);
 
-  // Objects alive right now (constructed and not yet destroyed).
-  static bool IsAlive(const AK_Object* object);
-
 protected:
   int32_t _active = 1;
   AK_ComponentFactory _componentFactory = nullptr;
@@ -206,7 +216,8 @@ protected:
   int32_t _updateStamp = 0;
   AK_String _id;
   AK_Object* _parent = nullptr;
-  AK_Array<AK_Object*> _components;
+  // Every entry answers null once its object is dead, so a link never dangles.
+  AK_Array<AK_ObjectRef> _components;
   AK_Array<unsigned char> _linkFlags;
   AK_Array<AK_String> _stampNames;
   AK_Array<int32_t> _stamps;
@@ -227,15 +238,28 @@ protected:
 
   // Removes entry i and its flag; later entries move down.
   void RemoveEntry(int i);
+  // Drops the entries whose objects have died since the list was last looked at.
+  void PruneDeadEntries();
+  // The index of the entry that refers to the object, or -1.
+  int IndexOf(const AK_Object* object);
 
 private:
+  friend class AK_ObjectRef;
   AK_Object* CreateSavedComponent(const char* id);
-  void UnlinkSet(const AK_Array<AK_Object*>& doomed);
-  friend void AK_DeleteDetachedObjects();
+  void MarkDead();
+  void FreeDyingComponents();
+
+  std::shared_ptr<AK_LifeToken> _life;
+  // Deaths counted when the list was last pruned (see PruneDeadEntries).
+  uint64_t _prunedAt = 0;
+  // Detached from its parent's list by "Detach" (its parent field still names the parent).
+  bool _detached = false;
+  // Components detached from this object: their parent field is cleared when it dies.
+  AK_Array<AK_ObjectRef> _detachedComponents;
 };
 
-// Objects that left the tree through the "Detach" command: kept alive (links to them stay
-// valid) and deleted at the end of the program.
+// Frees what the "Detach" command took out of the tree (kept alive until now, since links to
+// it stay valid) and every deleted object still waiting; the program's end calls it.
 void AK_DeleteDetachedObjects();
 // Detaches the object and keeps it in that pool (the "Detach" command).
 void AK_DetachToPool(AK_Object* object);

@@ -189,8 +189,9 @@ int AK_Object::Set(const char* name, const char* value)
       AK_String keep(value);
       AK_String stamp(name);
       AK_ErrorText = "";
+      AK_OperationScope scope;
       entry.effect(this, keep);
-      if (IsAlive(this)) MarkModified(stamp);
+      if (!IsDead()) MarkModified(stamp);
       return 1;
     }
   }
@@ -223,9 +224,8 @@ int AK_Object::Set(const char* name, const char* value)
 void AK_Object::Unload(const char*)
 {
   // Owned components only: a link may lead back up the tree.
-  std::vector<AK_Object*> owned;
-  for (int i = _components.Size() - 1; i >= 0; --i)
-    if (Owns(i)) owned.push_back(_components[i]);
-  for (AK_Object* c : owned)
-    if (IsAlive(c)) c->Unload("");
+  AK_OperationScope scope;
+  std::vector<AK_Object*> owned = OwnedComponents();
+  for (auto c = owned.rbegin(); c != owned.rend(); ++c)
+    if (!(*c)->IsDead()) (*c)->Unload("");
 }

@@ -295,6 +295,8 @@ void AK_Object::ExecuteCommand(const char* command, int quiet)
   if (kind.IsEmpty()) return;
   if (IsPointerValue(value)) return;
 
+  // The command may delete its target or this object; both stay readable until it returns.
+  AK_OperationScope scope;
   AK_Object* target = nullptr;
   if (path.IsEmpty())
     target = this;
@@ -324,7 +326,7 @@ void AK_Object::ExecuteCommand(const char* command, int quiet)
       handled = target->Set(attribute, value) != 0;
     } else {
       AK_String answer = target->Get(attribute);
-      if (IsAlive(this)) SetVariable(value, answer);
+      if (!IsDead()) SetVariable(value, answer);
       handled = true;
     }
   }

@@ -151,6 +151,9 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
   MacroStack().Append(file);
   AK_PendingExplanation = "";
   int remaining = _macroRepetitions;
+  // Each line is an operation of its own, so what it deletes is freed when it ends; the
+  // macro learns through a weak reference whether it still has an object to run on.
+  AK_ObjectRef self(this);
   bool alive = true;
   std::string line;
   while (stream && remaining != 0) {
@@ -183,7 +186,7 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
       ExecuteCommand(text, quiet);
       ranCommand = true;
       // A command may delete the object that runs the macro; nothing more runs on it then.
-      alive = IsAlive(this);
+      alive = self.Get() != nullptr;
       if (!AK_ErrorText.IsEmpty()) {
         AK_MESSAGE(AK_String("error '") + AK_ErrorText + "' when executing macro command '" +
                    text + "'!");

@@ -37,20 +37,17 @@ AK_String AK_Object::GetAbsolutePath(AK_Object* reference)
 
 AK_Object* AK_Object::ResolvePointerText(const char* text)
 {
-  AK_Object* object = static_cast<AK_Object*>(AK_String(text).ToPointer());
-  if (!object || !IsAlive(object)) return nullptr;
-  // Only an object that hangs in this object's tree through owned entries counts.
-  AK_Object* o = object;
-  while (o->_parent) {
-    AK_Object* p = o->_parent;
-    if (!IsAlive(p)) return nullptr;
-    bool owned = false;
-    for (int i = 0; i < p->_components.Size() && !owned; ++i)
-      owned = p->_components[i] == o && p->_linkFlags[i] == 0;
-    if (!owned) return nullptr;
-    o = p;
-  }
-  return o == GetRoot() ? object : nullptr;
+  // Only an object that hangs in this object's tree through owned entries counts; the
+  // address is compared, never followed, so a stale pointer text finds nothing.
+  void* address = AK_String(text).ToPointer();
+  AK_Object* root = GetRoot();
+  if (!address) return nullptr;
+  if (address == root) return root;
+  AK_Array<AK_Object*> owned;
+  root->CollectOwnedDescendants(owned);
+  for (AK_Object* object : owned)
+    if (object == address) return object;
+  return nullptr;
 }
 
 namespace {
@@ -105,19 +102,20 @@ AK_Object* AK_Object::CreateSavedComponent(const char* id)
   typeName.CutExtension();
   AK_Object* created = CreateComponent(head, typeName);
   if (!created) return nullptr;
+  AK_OperationScope scope;
   AddComponent(created);
   created->LoadProject(directory);
   // Its attribute file may have deleted it again.
-  return IsAlive(created) ? created : nullptr;
+  return created->IsDead() ? nullptr : created;
 }
 
 void AK_Object::ListObjectsOfType(AK_String& out, const char* typeName, AK_Object* reference,
                                   const char* idPart)
 {
   out = "";
-  for (int i = 0; i < _components.Size(); ++i) {
+  for (int i = 0; i < ComponentCount(); ++i) {
     if (!Owns(i)) continue;
-    AK_Object* c = _components[i];
+    AK_Object* c = _components[i].Get();
     if (c->IsA(typeName) && (!idPart || std::strstr(c->_id, idPart))) {
       out += c->GetAbsolutePath(reference);
       out += AK_SEP;
@@ -139,7 +137,7 @@ void AK_Object::ListAttributeAddresses(AK_String& out, const char* kind, AK_Obje
     out += names[i];
     out += AK_SEP;
   }
-  for (int i = 0; i < _components.Size(); ++i)
+  for (int i = 0; i < ComponentCount(); ++i)
     if (Owns(i)) _components[i]->ListAttributeAddresses(out, kind, reference);
 }
 

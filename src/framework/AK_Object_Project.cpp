@@ -13,8 +13,7 @@ void AK_Object::SetProjectDirRecursive(const char* directory)
 {
   AK_String dir(directory ? directory : "");
   _projectDir = dir;
-  for (int i = 0; i < _components.Size(); ++i)
-    if (Owns(i)) _components[i]->SetProjectDirRecursive(AK_JoinPath(dir, _components[i]->_id));
+  for (AK_Object* c : OwnedComponents()) c->SetProjectDirRecursive(AK_JoinPath(dir, c->_id));
 }
 
 AK_String AK_Object::GetSaveVis()
@@ -52,6 +51,7 @@ AK_String SavedTypeName(const AK_String& directory, const AK_String& ownType, bo
 
 void AK_Object::Load(const char* directory)
 {
+  AK_OperationScope scope;
   AK_String dir(directory ? directory : "");
   AK_MESSAGE(AK_String("loading '") + _id + "' from " + dir);
   SetProjectDirRecursive(dir);
@@ -82,7 +82,7 @@ void AK_Object::Load(const char* directory)
   int32_t repetitionsStamp = AK_Object::ModificationTime("MacroRepetitions");
   _macroRepetitions = 1;
   ExecMacro(attributes, 1);
-  if (!IsAlive(this)) return;
+  if (IsDead()) return;
   if (AK_Object::ModificationTime("MacroRepetitions") == repetitionsStamp) _macroRepetitions = repetitions;
   if (!AK_ErrorText.IsEmpty()) return;
   MarkModified("Load");
@@ -92,17 +92,15 @@ void AK_Object::Load(const char* directory)
 
 void AK_Object::LoadProject(const char* directory)
 {
+  AK_OperationScope scope;
   AK_String dir(directory && *directory ? directory : _projectDir.c_str());
 
   // Owned components only: a link is loaded by its owner, and may lead back up the tree.
-  std::vector<AK_Object*> owned;
-  for (int i = 0; i < _components.Size(); ++i)
-    if (Owns(i)) owned.push_back(_components[i]);
-  for (AK_Object* c : owned) {
-    if (!IsAlive(c)) continue;
+  for (AK_Object* c : OwnedComponents()) {
+    if (c->IsDead()) continue;
     c->LoadProject(AK_JoinPath(dir, c->_id));
     // An attribute file on the way may have deleted this object.
-    if (!IsAlive(this) || AK_ErrorText == "interrupted") return;
+    if (IsDead() || AK_ErrorText == "interrupted") return;
   }
 
   if (!_suppressCreatingComponents) {
@@ -120,37 +118,30 @@ void AK_Object::LoadProject(const char* directory)
       if (!created) continue;
       AddComponent(created);
       created->LoadProject(sub);
-      if (!IsAlive(this) || AK_ErrorText == "interrupted") return;
+      if (IsDead() || AK_ErrorText == "interrupted") return;
     }
   }
   Load(dir);
-  if (IsAlive(this)) AfterLoad();
+  if (!IsDead()) AfterLoad();
 }
 
 void AK_Object::UnloadComponent(const char* id)
 {
   AK_String name(id ? id : "");
   AK_MESSAGE(AK_String("unloading ") + name + "...");
-  int index = -1;
-  for (int i = 0; i < _components.Size() && index < 0; ++i)
-    if (Owns(i) && _components[i]->_id == name) index = i;
-  if (index < 0) {
-    // A link of that name is only dropped: its object belongs to another parent.
-    for (int i = 0; i < _components.Size(); ++i) {
-      if (_linkFlags[i] && _components[i]->_id == name) {
-        RemoveEntry(i);
-        break;
-      }
+  for (int i = 0; i < ComponentCount(); ++i) {
+    if (Owns(i) && _components[i]->_id == name) {
+      Destroy(Component(i));  // its saved directory stays
+      return;
     }
-    return;
   }
-  AK_Object* doomed = _components[index];
-  RemoveEntry(index);
-  AK_Array<AK_Object*> subtree;
-  subtree.Append(doomed);
-  doomed->CollectOwnedDescendants(subtree);
-  UnlinkSet(subtree);
-  delete doomed;
+  // A link of that name is only dropped: its object belongs to another parent.
+  for (int i = 0; i < ComponentCount(); ++i) {
+    if (IsLink(i) && _components[i]->_id == name) {
+      RemoveEntry(i);
+      return;
+    }
+  }
 }
 
 void AK_Object::LoadComponent(const char* id)
@@ -167,7 +158,7 @@ void AK_Object::LoadComponent(const char* id)
     }
   }
   // A link of that name belongs to another parent, which loads it.
-  for (int i = 0; i < _components.Size(); ++i) {
+  for (int i = 0; i < ComponentCount(); ++i) {
     if (Owns(i) && _components[i]->_id == name) {
       _components[i]->LoadProject(sub);
       return;

@@ -46,12 +46,13 @@ bool IsLeftOut(AK_AttributeNode* node)
 void WriteEntryCommands(AK_Object* object, AK_Object* reference, AK_AttributeNode* node,
                         const char* skipped, AK_String& out)
 {
-  // A class script that answers a Get may delete the object (or the reference) on the way.
-  if (!node || IsLeftOut(node) || !AK_Object::IsAlive(object) || !AK_Object::IsAlive(reference)) return;
+  // A class script that answers a Get may delete the object (or the reference) on the way;
+  // the caller's operation scope keeps both readable.
+  if (!node || IsLeftOut(node) || object->IsDead() || reference->IsDead()) return;
   const char* setId = AK_NodeSetId(node);
   if (IsSavedEntry(node) && !(skipped && std::strcmp(setId, skipped) == 0)) {
     AK_String value = object->Get(AK_NodeValue(node));
-    if (!AK_Object::IsAlive(object) || !AK_Object::IsAlive(reference)) return;
+    if (object->IsDead() || reference->IsDead()) return;
     out += AK_FormatSetCommand(object->GetAbsolutePath(reference), setId, value);
     out += "\n";
   }
@@ -64,11 +65,11 @@ void WriteCommandsRecursively(AK_Object* object, AK_Object* reference, AK_String
 {
   if (!visited.insert(object).second) return;
   object->WriteAttributeCommands(reference, object->GetClassInfo(), out);
-  if (!AK_Object::IsAlive(object)) return;
+  if (object->IsDead()) return;
   std::vector<AK_Object*> components;
   for (int i = 0; i < object->ComponentCount(); ++i) components.push_back(object->Component(i));
   for (AK_Object* component : components)
-    if (AK_Object::IsAlive(component) && AK_Object::IsAlive(reference))
+    if (!component->IsDead() && !reference->IsDead())
       WriteCommandsRecursively(component, reference, out, visited);
 }
 
@@ -98,10 +99,11 @@ void AK_Object::WriteAttributeCommands(AK_Object* reference, AK_AttributeNode* n
 {
   // Written from the top of its class table, an object restores its leading attribute first:
   // the attributes it brings must exist before their values are set.
+  AK_OperationScope scope;
   const char* leading = node && node == GetClassInfo() ? _leadingAttribute : nullptr;
   if (leading) {
     AK_String value = Get(leading);
-    if (!IsAlive(this) || !IsAlive(reference)) return;
+    if (IsDead() || reference->IsDead()) return;
     out += AK_FormatSetCommand(GetAbsolutePath(reference), leading, value);
     out += "\n";
   }
@@ -122,6 +124,7 @@ void AK_Object::SaveAttributesRecursively(const char* fileName)
   AK_String name(fileName && *fileName ? fileName : _macroFileName.c_str());
   AK_String commands;
   std::unordered_set<const AK_Object*> visited;
+  AK_OperationScope scope;
   WriteCommandsRecursively(this, this, commands, visited);
   if (!WriteTextFile(name, commands))
     AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
@@ -129,6 +132,7 @@ void AK_Object::SaveAttributesRecursively(const char* fileName)
 
 void AK_Object::SaveAs(const char* directory)
 {
+  AK_OperationScope scope;
   AK_String dir(directory ? directory : "");
   _projectDir = dir;
   if (!AK_FileExists(dir)) AK_MakeDirectory(dir);
@@ -152,7 +156,7 @@ void AK_Object::SaveAs(const char* directory)
   AK_String earlierError(AK_ErrorText);
   AK_ErrorText = "";
   SaveAttributes(attributes);
-  if (!IsAlive(this)) return;
+  if (IsDead()) return;
   bool attributesWritten = AK_ErrorText.IsEmpty();
   if (attributesWritten) AK_ErrorText = earlierError;
 
@@ -180,14 +184,12 @@ void AK_Object::Save() { SaveAs(AK_String(_projectDir)); }
 
 void AK_Object::SaveProjectAs(const char* directory)
 {
+  AK_OperationScope scope;
   AK_String dir(directory ? directory : "");
   SaveAs(dir);
-  if (!IsAlive(this)) return;
-  std::vector<AK_Object*> owned;
-  for (int i = 0; i < _components.Size(); ++i)
-    if (Owns(i)) owned.push_back(_components[i]);
-  for (AK_Object* c : owned)
-    if (IsAlive(c)) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
+  if (IsDead()) return;
+  for (AK_Object* c : OwnedComponents())
+    if (!c->IsDead()) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
 }
 
 void AK_Object::SaveProject(const char* directory)
@@ -197,13 +199,14 @@ void AK_Object::SaveProject(const char* directory)
 
 void AK_Object::AssignAttributesOf(AK_Object* source, const AK_Array<AK_String>& leaveOut)
 {
-  if (!IsAlive(source)) return;
+  if (!source || source->IsDead()) return;
+  AK_OperationScope scope;
   AK_Array<AK_String> rest(leaveOut);
   if (const char* leading = _leadingAttribute) {
     if (!AK_StringListContains(leaveOut, leading)) {
       AK_String name(leading);
       Set(name, source->Get(name));
-      if (!IsAlive(this)) return;
+      if (IsDead()) return;
     }
     rest.Append(AK_String(leading));
   }
@@ -213,26 +216,26 @@ void AK_Object::AssignAttributesOf(AK_Object* source, const AK_Array<AK_String>&
 void AK_Object::AssignAttributesFromTable(AK_Object* source, AK_AttributeNode* node,
                                           const AK_Array<AK_String>& leaveOut)
 {
-  if (!node || !IsAlive(source) || IsLeftOut(node)) return;
+  if (!node || !source || source->IsDead() || IsLeftOut(node)) return;
+  AK_OperationScope scope;
   if (IsSavedEntry(node)) {
     const char* setId = AK_NodeSetId(node);
     if (AK_StringListContains(leaveOut, setId)) return;
     AK_String value = source->Get(AK_NodeValue(node));
     Set(AK_String(setId), value);
-    if (!IsAlive(this)) return;
+    if (IsDead()) return;
   }
   // Class tables are never freed, so the walk may go on after a Set that gave this object
   // another table (a user object's attribute set).
   for (int i = 0; i < AK_NodeChildCount(node); ++i) {
     AssignAttributesFromTable(source, AK_NodeChild(node, i), leaveOut);
-    if (!IsAlive(this)) return;
+    if (IsDead()) return;
   }
 }
 
 int AK_Object::WriteClassValuesRecursive()
 {
   int sum = WriteClassValues();
-  for (int i = 0; i < _components.Size(); ++i)
-    if (Owns(i)) sum += _components[i]->WriteClassValuesRecursive();
+  for (AK_Object* c : OwnedComponents()) sum += c->WriteClassValuesRecursive();
   return sum;
 }

@@ -267,7 +267,7 @@ int AK_Object::CountObjects()
 AK_String AK_Object::GetOwnedPathList()
 {
   AK_String list;
-  for (int i = 0; i < _components.Size(); ++i) {
+  for (int i = 0; i < ComponentCount(); ++i) {
     if (!Owns(i)) continue;
     list += _components[i]->GetAbsolutePath();
     list += AK_SEP;

@@ -162,10 +162,11 @@ void AK_Object::ApplyParameterSet(const char* name)
   // A copy: an entry may construct an object of a class not seen before, whose sets are then
   // appended to the table, which may move its elements.
   AK_ParameterSet set = AK_ParameterSetTable[index];
+  AK_OperationScope scope;
   for (int i = 0; i < set.attributes.Size(); ++i) {
     AK_ErrorText = "";
     Set(set.attributes[i], set.values[i]);
-    if (!IsAlive(this)) return;
+    if (IsDead()) return;
     if (!AK_ErrorText.IsEmpty()) {
       AK_MESSAGE(AK_String("WARNING: parameter set ") + setName + ": error when setting '" +
                  set.attributes[i] + "' to value '" + set.values[i] + "':" + AK_ErrorText);

@@ -78,8 +78,9 @@ int AK_UserObj::Set(const char* name, const char* value)
   if (ScriptSet(_script, name, value)) return 1;
   if (!name || std::strcmp(name, "AttributesName") != 0) return AK_Object::Set(name, value);
   AK_ErrorText = "";
+  AK_OperationScope scope;
   SetAttributesName(AK_String(value ? value : ""));
-  if (IsAlive(this)) MarkModified("AttributesName");
+  if (!IsDead()) MarkModified("AttributesName");
   return 1;
 }
 
@@ -91,8 +92,9 @@ int AK_UserObj::AppendDefaultAttribute(const char* attribute, const char* value)
 void AK_UserObj::Update()
 {
   if (!_active) return;
+  AK_OperationScope scope;
   AK_Object::Update();
-  if (IsAlive(this) && _script) AK_CallScriptUpdate(_script, this);
+  if (!IsDead() && _script) AK_CallScriptUpdate(_script, this);
 }
 
 void AK_UserObj::ReleaseAttributeSet() { _attributeTable = ClassRecord().table; }
@@ -107,7 +109,7 @@ void AK_UserObj::ReplaceScript(void* scriptNamespace)
 bool AK_UserObj::TakeScript(void* scriptNamespace)
 {
   // The script's "Init" may have deleted the object it ran for.
-  if (!IsAlive(this)) {
+  if (IsDead()) {
     AK_ReleaseClassScript(scriptNamespace);
     return false;
   }
@@ -117,6 +119,7 @@ bool AK_UserObj::TakeScript(void* scriptNamespace)
 
 void AK_UserObj::SetAttributesName(const char* value)
 {
+  AK_OperationScope scope;
   AK_String text(value ? value : "");
   _attributesName = text;
   ReleaseAttributeSet();
@@ -143,5 +146,5 @@ void AK_UserObj::SetAttributesName(const char* value)
   AK_LoadClassDefaults(this, text, _defaults);
   // A default command may give the object another set, which replaces the list.
   AK_Array<AK_String> commands(_defaults);
-  for (int i = 1; i < commands.Size() && IsAlive(this); ++i) ExecuteCommand(commands[i], 0);
+  for (int i = 1; i < commands.Size() && !IsDead(); ++i) ExecuteCommand(commands[i], 0);
 }

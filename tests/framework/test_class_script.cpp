@@ -316,14 +316,6 @@ TEST(ClassScript, FunctionsThatCannotBeCalledAsHooks)
   EXPECT_EQ(tree.first->_value, 77);
 }
 
-TEST(ClassScript, ScriptDeletingItsOwnObject)
-{
-  ScriptedTree tree;
-  EXPECT_EQ(tree.other->Set("DeleteMe", "other"), 1);
-  EXPECT_EQ(tree.top.GetComponent("other"), nullptr);
-  EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
-}
-
 TEST(ClassScript, TimeFunctions)
 {
   ScriptedTree tree;

@@ -83,20 +83,6 @@ TEST(Container, UnloadedComponentsAndLoadComponent)
   EXPECT_STREQ(top.GetComponent("Saved")->Get("Value").c_str(), "21");
 }
 
-// A loaded component's attribute file may delete the container that loads it.
-TEST(Container, LoadingAComponentThatDeletesItsContainer)
-{
-  ScratchDir dir;
-  AK_Container top("T", nullptr);
-  TST_Holder* holder = new TST_Holder("holder", &top);
-  top.AddComponent(holder);
-  holder->Set("ProjectDir", dir.Path().c_str());
-  MakeDirectories(dir / "Saved");
-  WriteTextFile(dir / "Saved/Level1.atr", "set(\"../..\", \"DeleteComponent\", \"holder\")\n");
-  EXPECT_EQ(holder->Set("LoadComponent", "Saved"), 1);
-  EXPECT_EQ(top.ComponentCount(), 0);
-}
-
 TEST(Container, LoadProjectCreatesWhatIsSavedOnly)
 {
   ScratchDir dir;

@@ -261,26 +261,6 @@ TEST(Group, SharedAttributesAreOfferedThroughTheTable)
   EXPECT_EQ(Str(gets).find("Extra"), std::string::npos);
 }
 
-TEST(Group, MemberDeletedElsewhereLeavesNoLink)
-{
-  GroupTree t;
-  AK_Group& g = *t.group;
-  for (AK_Object* o : t.as) g.AddLink(o);
-  g.AddLink(t.b->GetComponent("b0"));
-  EXPECT_EQ(Str(g.GetClassInfo()->LastChild()->_name), "obj.Level1");
-
-  t.a->Set("DeleteObject", "a1");
-  EXPECT_EQ(t.Members(), Sep({"a0", "a2", "b0"}));
-  t.a->UnloadComponent("a2");
-  EXPECT_EQ(t.Members(), Sep({"a0", "b0"}));
-  // A whole subtree with a member inside goes, and the table follows the members.
-  t.top.Set("DeleteComponent", "A");
-  EXPECT_EQ(t.Members(), Sep({"b0"}));
-  EXPECT_EQ(Str(g.GetClassInfo()->LastChild()->_name), "obj.Level2");
-  EXPECT_EQ(g.Set("Value", "5"), 1);
-  EXPECT_EQ(Str(g.Get("Value")), Sep({"5"}));
-}
-
 TEST(Group, DeletingTheGroupLeavesItsMembers)
 {
   GroupTree t;
@@ -502,24 +482,3 @@ TEST(GroupFilter, HostGetFromAMacro)
   EXPECT_EQ(Str(t.group->Get("GetObjectsOfTypeList")), Sep({"T/A/a0", "T/A/a1", "T/A/a2", "T/B/b0"}));
 }
 
-// A filter may delete its own group; the command that ran it ends there.
-TEST(GroupFilter, AFilterThatDeletesItsGroup)
-{
-  GroupTree t;
-  t.group->Set("SelectedObjectType", "Level1");
-  t.group->Set("Filter", "set(\"..\", \"DeleteComponent\", \"G\"); return 1;");
-  ASSERT_EQ(Str(AK_ErrorText), "");
-  t.top.ExecuteCommand("set(\"G\", \"AppendAllObjectsOfType\", \"\")", 1);
-  EXPECT_EQ(t.top.GetComponent("G"), nullptr);
-  EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
-  for (AK_Object* o : t.as) EXPECT_TRUE(AK_Object::IsAlive(o));
-
-  // The same while the group only lists its candidates.
-  AK_Group* h = new AK_Group("H", &t.top);
-  t.top.AddComponent(h);
-  h->Set("SelectedObjectType", "Level1");
-  h->Set("Filter", "set(\"..\", \"DeleteComponent\", \"H\"); return 1;");
-  EXPECT_EQ(Str(h->Get("GetObjectsOfTypeList")), Sep({"T/A/a0"}));  // the one that passed
-  EXPECT_EQ(t.top.GetComponent("H"), nullptr);
-  EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
-}

@@ -237,12 +237,3 @@ TEST_F(MacroFixture, MacroNamesAsAttributes)
   EXPECT_EQ(TestLog(), (std::vector<std::string>{"Level1:named"}));
 }
 
-TEST_F(MacroFixture, AMacroMayDeleteTheObjectThatRunsIt)
-{
-  AK_Container top("top", nullptr);
-  AK_Object* victim = new AK_Object("victim", &top);
-  top.AddComponent(victim);
-  std::string m = Write("suicide.macro", "set(\"..\", \"DeleteComponent\", \"victim\")\nset(\"\", \"$x\", \"1\")\n");
-  victim->ExecMacro(m.c_str(), 0);
-  EXPECT_EQ(top.ComponentCount(), 0);
-}

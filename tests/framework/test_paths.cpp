@@ -162,13 +162,6 @@ TEST(Paths, SavedComponentsAreCreatedOnFirstUse)
   EXPECT_EQ(top->FindObject("P\\..\\Outside"), nullptr);
   EXPECT_EQ(top->FindObject("."), nullptr);
   EXPECT_EQ(top->ComponentCount(), 1);
-
-  // A saved component whose attribute file deletes it again is not found.
-  MakeDirectories(dir / "P/Gone");
-  WriteTextFile(dir / "P/Gone/Level1.atr", "set(\"..\", \"DeleteComponent\", \"Gone\")\n");
-  EXPECT_EQ(top->FindObject("Gone"), nullptr);
-  EXPECT_STREQ(top->Get("Gone:Value").c_str(), AK_NULL);
-  EXPECT_EQ(top->ComponentCount(), 1);
 }
 
 TEST(Paths, ObjectsOfType)

@@ -525,26 +525,3 @@ TEST(Project, SaveAttributesFailuresAndSaveVisibility)
   EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot open " + (dir / "x/y/Level1.dat"));
 }
 
-// An attribute file that deletes objects on the way (its own object among them) ends the
-// load of what is gone; the rest of the tree loads.
-TEST(Project, AnAttributeFileThatDeletesItsObject)
-{
-  ScratchDir dir;
-  RegisterRecorder();
-  auto atr = [&](const std::string& file, const std::string& text) {
-    MakeDirectories(fs::path(dir / file).parent_path().string());
-    WriteTextFile(dir / file, text);
-  };
-  atr("sub/Holder.atr", "set(\"\", \"Active\", \"1\")\n");
-  atr("sub/inner/Recorder.atr", "set(\"../..\", \"DeleteComponent\", \"sub\")\nset(\"\", \"Value\", \"3\")\n");
-  atr("sub/later/Recorder.atr", "set(\"\", \"Value\", \"4\")\n");
-  atr("other/Recorder.atr", "set(\"\", \"Value\", \"5\")\n");
-  WriteTextFile(dir / "Holder.atr", "set(\"\", \"Active\", \"1\")\n");
-
-  TST_Holder top("top", nullptr);
-  top.LoadProject(dir.Path().c_str());
-  EXPECT_EQ(top.GetComponent("sub"), nullptr);
-  ASSERT_NE(top.GetComponent("other"), nullptr);
-  EXPECT_STREQ(top.GetComponent("other")->Get("Value").c_str(), "5");
-  EXPECT_GT(top.ModificationTime("Load"), 0);
-}

@@ -152,75 +152,12 @@ TEST(Tree, LinksAndOwnership)
 
   EXPECT_EQ(a->GetComponent("b"), b);
   EXPECT_EQ(a->DeleteComponent("b"), 0);  // a link is never deleted through its holder
-  EXPECT_TRUE(AK_Object::IsAlive(b));
+  EXPECT_FALSE(b->IsDead());
   EXPECT_EQ(tree.top->RemoveComponent("b"), 0);  // owned components are not removed
   EXPECT_EQ(a->RemoveComponent("b"), 1);
   EXPECT_EQ(a->ComponentCount(), 0);
-  EXPECT_TRUE(AK_Object::IsAlive(b));
+  EXPECT_FALSE(b->IsDead());
   EXPECT_STREQ(tree.top->Get("GetComponentList").c_str(), "a%AK_SEP%b%AK_SEP%");
-}
-
-TEST(Tree, DeletingASubtreeRemovesEveryLinkIntoIt)
-{
-  Tree tree;
-  AK_Object* top = tree.top.get();
-  AK_Object* a = tree.Add(top, "a");
-  AK_Object* b = tree.Add(a, "b");
-  AK_Object* c = tree.Add(b, "c");
-  AK_Object* holder = tree.Add(top, "holder");
-  AK_Object* deep = tree.Add(holder, "deep");
-  holder->AddLink(a);
-  holder->AddLink(c);
-  deep->AddLink(b);
-  deep->AddLink(holder);  // a link that stays
-  b->AddLink(holder);     // a link held inside the doomed subtree
-
-  // An object outside the tree that holds a link into the subtree.
-  AK_Object* outside = tree.Add(top, "outside");
-  outside->Detach();
-  outside->AddLink(c);
-
-  AK_Object* x = a;
-  EXPECT_EQ(top->DeleteComponent("a"), 1);
-  EXPECT_FALSE(AK_Object::IsAlive(x));
-  EXPECT_EQ(holder->ComponentCount(), 1);  // only its owned "deep"
-  EXPECT_EQ(holder->Component(0), deep);
-  ASSERT_EQ(deep->ComponentCount(), 1);
-  EXPECT_EQ(deep->Component(0), holder);
-  EXPECT_EQ(outside->ComponentCount(), 0);
-  EXPECT_EQ(top->GetComponent("a"), nullptr);
-  // Walks over the remaining tree touch only live objects (the sanitizer checks it).
-  EXPECT_EQ(top->CountObjects(), 4);  // top, holder, deep and deep's link back to holder
-  delete outside;
-}
-
-TEST(Tree, DeletingADetachedObjectRemovesLinksToIt)
-{
-  Tree tree;
-  AK_Object* a = tree.Add(tree.top.get(), "a");
-  AK_Object* b = tree.Add(a, "b");
-  AK_Object* holder = tree.Add(tree.top.get(), "holder");
-  holder->AddLink(a);
-  holder->AddLink(b);
-  a->Detach();
-  EXPECT_EQ(holder->ComponentCount(), 2);  // still alive: the links stay
-  delete a;
-  EXPECT_EQ(holder->ComponentCount(), 0);
-}
-
-TEST(Tree, DetachLeavesTheObjectAlive)
-{
-  Tree tree;
-  AK_Object* a = tree.Add(tree.top.get(), "a");
-  AK_Object* b = tree.Add(a, "b");
-  EXPECT_EQ(b->Set("Detach", ""), 1);
-  EXPECT_TRUE(AK_Object::IsAlive(b));
-  EXPECT_EQ(a->GetComponent("b"), nullptr);
-  EXPECT_EQ(tree.top->FindObject("a/b"), nullptr);
-  EXPECT_EQ(b->Parent(), a);  // the parent field still names the old parent
-  tree.top->DeleteComponent("a");
-  EXPECT_TRUE(AK_Object::IsAlive(b));
-  EXPECT_EQ(b->Parent(), nullptr);  // never left dangling
 }
 
 TEST(Tree, SortComponentsMovesFlagsAlong)
@@ -331,28 +268,6 @@ TEST(Types, SetOnTypeRecursive)
   EXPECT_EQ(b->IsActive(), 1);
 }
 
-// A setting on every object of a type may delete objects of the walk, the one it is set on
-// included; the walk goes on over what is left (the sanitizer checks that nothing deleted is
-// touched).
-TEST(Types, SetOnTypeRecursiveOverObjectsThatGo)
-{
-  Tree tree;
-  AK_Object* a = tree.Add(tree.top.get(), "a");
-  AK_Object* b = tree.Add(a, "b");
-  tree.Add(b, "c");
-  tree.Add(a, "d");
-  AK_Object* e = tree.Add(tree.top.get(), "e");
-  AK_Object* b2 = tree.Add(e, "b");
-  tree.Add(b2, "c");
-  // Each object named b deletes itself through its parent; the rest are only visited.
-  EXPECT_EQ(tree.top->Set("Object::..:DeleteComponent", "b"), 1);
-  EXPECT_STREQ(a->Get("GetComponentList").c_str(), "d%AK_SEP%");
-  EXPECT_STREQ(e->Get("GetComponentList").c_str(), "");
-  // Deleting the object that the setting starts at.
-  EXPECT_EQ(a->Set("Object::..:DeleteComponent", "a"), 1);
-  EXPECT_STREQ(tree.top->Get("GetComponentList").c_str(), "e%AK_SEP%");
-}
-
 TEST(Update, InactiveObjectsKeepTheirStamp)
 {
   Tree tree;
@@ -375,49 +290,6 @@ TEST(Update, InactiveObjectsKeepTheirStamp)
   EXPECT_GT(tree.top->UpdateStamp(), first);
   a->MarkModified("x");
   EXPECT_GT(a->ModificationTime("x"), tree.top->UpdateStamp());
-}
-
-namespace {
-
-// An object whose update runs a command, as a class script's "Update" may.
-class TST_CommandOnUpdate : public AK_Object {
-public:
-  TST_CommandOnUpdate(const char* id, AK_Object* parent, std::string command)
-      : AK_Object(id, parent), _command(std::move(command))
-  {
-  }
-  void Update() override
-  {
-    ExecuteCommand(_command.c_str(), 1);  // may delete this object or its parent
-  }
-
-private:
-  std::string _command;
-};
-
-}  // namespace
-
-// The update pass goes on over what is left when an update deletes objects of the pass: a
-// component itself, or the parent whose pass is running (the sanitizer checks it).
-TEST(Update, UpdatesThatDeleteObjectsOfThePass)
-{
-  Tree tree;
-  AK_Object* a = tree.Add(tree.top.get(), "a");
-  AK_Object* self = new TST_CommandOnUpdate("self", a, "set(\"..\", \"DeleteComponent\", \"self\")");
-  a->AddComponent(self);
-  AK_Object* after = tree.Add(a, "after");
-  AK_Object* b = tree.Add(tree.top.get(), "b");
-  AK_Object* parent = new TST_CommandOnUpdate("killer", b, "set(\"../..\", \"DeleteComponent\", \"b\")");
-  b->AddComponent(parent);
-  tree.Add(b, "never");
-  AK_Object* c = tree.Add(tree.top.get(), "c");
-
-  tree.top->Update();
-  EXPECT_STREQ(a->Get("GetComponentList").c_str(), "after%AK_SEP%");
-  EXPECT_GT(after->UpdateStamp(), 0);
-  EXPECT_STREQ(tree.top->Get("GetComponentList").c_str(), "a%AK_SEP%c%AK_SEP%");
-  EXPECT_GT(c->UpdateStamp(), 0);
-  EXPECT_GT(tree.top->UpdateStamp(), c->UpdateStamp());
 }
 
 TEST(Update, ContainerSortsEvenWhenInactive)

@@ -255,35 +255,3 @@ TEST(UserObj, SavedAndLoadedWithTheirSets)
   EXPECT_STREQ(copy.GetVariable("$label").c_str(), "a \"quoted\" label");
 }
 
-// A script function read while the object is saved may delete the object; the save of
-// what is gone ends there, the rest is written.
-TEST(UserObj, DeletedWhileItsAttributesAreWritten)
-{
-  ScratchDir dir;
-  const char* set =
-      "obj.Doomed\n"
-      "\tint.Boom:Boom\n"
-      "\t\tset:Boom\n"
-      "\tint.After:After\n"
-      "\t\tset:After\n"
-      "//ast_sci\n"
-      "void Boom(char v[]) { set(\"..\", \"DeleteComponent\", \"u\"); strcpy(v, \"1\"); }\n"
-      "void After(char v[]) { strcpy(v, \"2\"); }\n";
-  for (int recursive = 0; recursive < 2; ++recursive) {
-    SCOPED_TRACE(recursive);
-    AK_Container top("top", nullptr);
-    AK_UserObj* u = new AK_UserObj("u", &top);
-    top.AddComponent(u);
-    top.AddComponent(new AK_UserObj("v", &top));
-    u->Set("AttributesName", set);
-    if (recursive) {
-      top.SaveAttributesRecursively((dir / "all.macro").c_str());
-      EXPECT_NE(ReadTextFile(dir / "all.macro").find("set(\"v\", \"AttributesName\", \"\")"), std::string::npos);
-    } else {
-      top.SaveProjectAs(dir.Path().c_str());
-      EXPECT_TRUE(PathExists(dir / "v/UserObj.atr"));
-    }
-    EXPECT_EQ(top.GetComponent("u"), nullptr);
-    EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
-  }
-}
