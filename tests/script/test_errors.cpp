@@ -1,7 +1,7 @@
 // Errors: run-time errors end the script call with a message and leave the interpreter ready
 // for the next call; compile errors are listed with file and line; compile-time limits are
 // compile errors, never a blown stack.
-#include "script_test_support.h"
+#include "ScriptTest.h"
 
 #include <string>
 

@@ -1,18 +1,199 @@
+// The software renderer: its matrix stacks, and the pixels it draws, beside a reference
+// rasteriser written out plainly.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
 #include <set>
 #include <utility>
+#include <vector>
 
+#include "AK_GLFunctionTable.h"
 #include "AK_GLHelpers.h"
-#include "AK_Ppm.h"
 #include "AK_sogl.h"
-#include "VisualTestSupport.h"
+#include "AK_sogl_State.h"
 
 namespace {
 
-using Raster = RenderTest;
+const AK_GLFunctions kDefaults = AK_GLFunctionTable;
+
+// Every test starts with the default table and the renderer's load-time state; Start installs
+// the renderer with a black, far-cleared frame buffer and identity matrices.
+class Sogl : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AK_GLFunctionTable = kDefaults;
+    soglResetState();
+  }
+  void TearDown() override { SetUp(); }
+  void Start(int width, int height) {
+    soglInstall();
+    ASSERT_EQ(soglResize(width, height), 0);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  }
+  struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+  };
+  static Rgb Pixel(int x, int y) {
+    const int i = soglPixelIndex(x, y);
+    return {soglRed[i], soglGreen[i], soglBlue[i]};
+  }
+  // One primitive of vertices (x, y) or (x, y, z).
+  static void Draw(GLenum mode, std::initializer_list<std::vector<float>> vertices) {
+    glBegin(mode);
+    for (const auto& v : vertices) glVertex3f(v[0], v[1], v.size() > 2 ? v[2] : 0);
+    glEnd();
+  }
+  static int Depth(int x, int y) { return soglDepth[soglPixelIndex(x, y)]; }
+  static int LitCount() {
+    int n = 0;
+    for (uint32_t i = 0; i < soglWidth * soglHeight; ++i) n += soglRed[i] || soglGreen[i] || soglBlue[i];
+    return n;
+  }
+};
+
+std::vector<float> Top(GLenum which = GL_MODELVIEW_MATRIX) {
+  std::vector<float> m(16);
+  soglGetFloatv(which, m.data());
+  return m;
+}
+
+void ExpectMatrix(const std::vector<float>& got, const std::vector<float>& expected, float tolerance = 0) {
+  for (int i = 0; i < 16; ++i) EXPECT_NEAR(got[i], expected[i], tolerance) << "element " << i;
+}
+
+const std::vector<float> kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+TEST_F(Sogl, StacksHoldZerosUntilResizeSetsBothTopsToIdentity) {
+  ExpectMatrix(Top(), std::vector<float>(16, 0));
+  std::vector<float> m(16, 5);
+  soglGetFloatv(GL_LIGHTING, m.data());  // not a matrix name: nothing written
+  EXPECT_EQ(m[0], 5);
+  soglMatrixMode(GL_PROJECTION);
+  ASSERT_EQ(soglResize(4, 4), 0);
+  EXPECT_EQ(soglMatMode, 1);
+  ExpectMatrix(Top(GL_PROJECTION_MATRIX), kIdentity);
+  ExpectMatrix(Top(), kIdentity);
+}
+
+TEST_F(Sogl, MatricesOfTheOperations) {
+  struct Case {
+    const char* name;
+    void (*apply)();
+    std::vector<float> expected;
+  };
+  const std::vector<float> translated = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1};
+  const Case cases[] = {
+      {"ortho of the unit square", [] { soglOrtho(0, 1, 0, 1, -1, 1); }, {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0, -1, -1, 0, 1}},
+      {"rotation about a normalised axis", [] { soglRotatef(90, 0, 0, 2); }, {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
+      // A point is scaled first, then moved.
+      {"products in call order", [] { soglTranslatef(1, 2, 3); soglScalef(2, 4, 8); }, {2, 0, 0, 0, 0, 4, 0, 0, 0, 0, 8, 0, 1, 2, 3, 1}},
+      {"degenerate axes change nothing",
+       [] { soglTranslatef(1, 2, 3); soglRotatef(45, 0, 0, 0); soglRotatef(45, 1e-7f, 0, 0); soglRotatef(45, NAN, 0, 1); },
+       translated},
+      {"mirror through the table", [] { soglInstall(); MultMirrorMatrix(0, 0, 1); }, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1}},
+      {"mirror twice", [] { soglMirror(1, 2, 2); soglMirror(1, 2, 2); }, kIdentity},
+      // Push copies the top, pop restores it.
+      {"push and pop", [] { soglTranslatef(1, 2, 3); soglPushMatrix(); soglScalef(5, 5, 5); soglPopMatrix(); }, translated},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    soglLoadIdentity();
+    c.apply();
+    ExpectMatrix(Top(), c.expected, 1e-6f);
+  }
+  // The slot the pop left is identity, not the scaled matrix; the projection stack is separate.
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(soglMatStack[1][1][i], kIdentity[i]);
+  soglMatrixMode(GL_PROJECTION);
+  soglPushMatrix();
+  EXPECT_EQ(soglMatIndex[0], 1);
+  EXPECT_EQ(soglMatIndex[1], 0);
+  soglPopMatrix();
+}
+
+TEST_F(Sogl, OrthoMapsItsBoxOntoTheUnitCube) {
+  soglLoadIdentity();
+  soglOrtho(-3, 5, 10, 20, 2, 6);
+  const std::vector<float> m = Top();
+  const double corners[2][3] = {{-3, 10, 2}, {5, 20, 6}};
+  for (int k = 0; k < 2; ++k)
+    for (int r = 0; r < 3; ++r) {
+      double v = m[12 + r];
+      for (int c = 0; c < 3; ++c) v += m[4 * c + r] * corners[k][c];
+      EXPECT_NEAR(v, k == 0 ? -1.0 : 1.0, 1e-6);  // larger z stays larger
+    }
+}
+
+TEST_F(Sogl, RandomRotationsAreUndoneByTheirInverse) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> u(-1, 1);
+  for (int trial = 0; trial < 50; ++trial) {
+    const float a = 360 * u(rng), axis[3] = {u(rng), u(rng), u(rng)};
+    if (std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]) < 0.1f) continue;
+    soglLoadIdentity();
+    soglRotatef(a, axis[0], axis[1], axis[2]);
+    const std::vector<float> m = Top();
+    // Orthonormal columns, the axis kept fixed.
+    for (int i = 0; i < 3; ++i) {
+      double v = 0;
+      for (int c = 0; c < 3; ++c) v += m[4 * c + i] * axis[c];
+      EXPECT_NEAR(v, axis[i], 1e-5);
+      for (int j = 0; j < 3; ++j) {
+        double d = 0;
+        for (int k = 0; k < 3; ++k) d += m[4 * i + k] * m[4 * j + k];
+        EXPECT_NEAR(d, i == j ? 1.0 : 0.0, 1e-5);
+      }
+    }
+    soglRotatef(-a, axis[0], axis[1], axis[2]);
+    ExpectMatrix(Top(), kIdentity, 1e-5f);
+  }
+}
+
+// The renderer reports broken invariants on standard output; the death test reads standard
+// error, so the dying process sends the one to the other.
+void ToStderr() {
+  std::fflush(stdout);
+  ::dup2(STDERR_FILENO, STDOUT_FILENO);
+}
+
+using SoglDeathTest = Sogl;
+
+TEST_F(SoglDeathTest, StackOverrunUnderrunAndUnknownModeEndTheProcess) {
+  soglLoadIdentity();
+  for (int i = 0; i < 31; ++i) soglPushMatrix();  // thirty-one fit
+  EXPECT_EQ(soglMatIndex[1], 31);
+  EXPECT_EXIT({ ToStderr(); soglPushMatrix(); }, ::testing::ExitedWithCode(1),
+              "soglMatIndex\\[soglMatMode\\] < soglMatStackSize failed!");
+  for (int i = 0; i < 31; ++i) soglPopMatrix();
+  EXPECT_EQ(soglMatIndex[1], 0);
+  EXPECT_EXIT({ ToStderr(); soglPopMatrix(); }, ::testing::ExitedWithCode(1), "soglMatIndex\\[soglMatMode\\] >= 0 failed!");
+  EXPECT_EXIT({ ToStderr(); soglMatrixMode(GL_TEXTURE_2D); }, ::testing::ExitedWithCode(1), "invalid matrix mode!");
+}
+
+TEST_F(Sogl, NormalsAndLightPositionAreTakenInEyeSpace) {
+  soglLoadIdentity();
+  soglScalef(3, 3, 3);
+  soglNormal3f(0, 0, 2);
+  EXPECT_FLOAT_EQ(soglCurNormal[2], 1.0f);  // normalised
+  soglFrontFace(GL_CW);
+  soglNormal3f(0, 2, 0);
+  EXPECT_FLOAT_EQ(soglCurNormal[1], -1.0f);  // flipped for clockwise faces
+  soglFrontFace(GL_CCW);
+  soglNormal3f(0, 0, 0);  // a zero normal stays zero
+  EXPECT_EQ(std::vector<float>(soglCurNormal, soglCurNormal + 3), std::vector<float>(3, 0));
+  soglLoadIdentity();
+  soglTranslatef(1, 2, 3);
+  const float pos[4] = {1, 1, 1, 1};
+  soglLightfv(GL_LIGHT0, GL_POSITION, pos);
+  EXPECT_EQ(std::vector<float>(soglLightPos, soglLightPos + 4), std::vector<float>({2, 3, 4, 1}));
+}
+
 using PixelSet = std::set<std::pair<int, int>>;
 
 PixelSet Lit() {
@@ -32,7 +213,7 @@ PixelSet Rect(int x0, int x1, int y0, int y1) {  // inclusive bounds
   return s;
 }
 
-TEST_F(Raster, ClearFillsTheColourPlanesAndTheDepthPlane) {
+TEST_F(Sogl, ClearFillsTheColourPlanesAndTheDepthPlane) {
   soglInstall();
   ASSERT_EQ(soglResize(2, 3), 0);
   glClearColor(1, 0.5f, 0, 1);
@@ -52,7 +233,7 @@ TEST_F(Raster, ClearFillsTheColourPlanesAndTheDepthPlane) {
   EXPECT_EQ(soglPixelIndex(1, 2), 5);
 }
 
-TEST_F(Raster, ResizeRefusesEmptyOrOversizedPictures) {
+TEST_F(Sogl, ResizeRefusesEmptyOrOversizedPictures) {
   EXPECT_EQ(soglResize(0, 5), 1);
   EXPECT_FALSE(soglRed);
   EXPECT_EQ(soglResize(5, -1), 1);
@@ -60,15 +241,13 @@ TEST_F(Raster, ResizeRefusesEmptyOrOversizedPictures) {
   EXPECT_FALSE(soglDepth);
   // Drawing without planes touches nothing.
   soglInstall();
-  glBegin(GL_POINTS);
-  glVertex2f(0, 0);
-  glEnd();
+  Draw(GL_POINTS, {{0, 0}});
   glClear(GL_COLOR_BUFFER_BIT);
   soglFree();
   EXPECT_FALSE(soglGreen);
 }
 
-TEST_F(Raster, PointSizesCoverTheirSquare) {
+TEST_F(Sogl, PointSizesCoverTheirSquare) {
   struct Case {
     float size;
     PixelSet pixels;
@@ -84,14 +263,12 @@ TEST_F(Raster, PointSizesCoverTheirSquare) {
     Start(400, 400);
     glColor3f(1, 1, 1);
     glPointSize(c.size);
-    glBegin(GL_POINTS);
-    glVertex2f(0, 0);
-    glEnd();
+    Draw(GL_POINTS, {{0, 0}});
     EXPECT_EQ(Lit(), c.pixels) << "size " << c.size;
   }
 }
 
-TEST_F(Raster, ALineAcrossTheBufferCoversOneRow) {
+TEST_F(Sogl, ALineAcrossTheBufferCoversOneRow) {
   Start(400, 400);
   glColor3f(0, 1, 0);
   glBegin(GL_LINES);
@@ -104,7 +281,7 @@ TEST_F(Raster, ALineAcrossTheBufferCoversOneRow) {
   EXPECT_EQ(Pixel(17, 200), (Rgb{0, 255, 0}));
 }
 
-TEST_F(Raster, ThickLinesAndSteepLines) {
+TEST_F(Sogl, ThickLinesAndSteepLines) {
   Start(16, 16);
   glColor3f(1, 1, 1);
   glLineWidth(3);
@@ -124,7 +301,7 @@ TEST_F(Raster, ThickLinesAndSteepLines) {
   EXPECT_EQ(Lit(), Rect(12, 12, 0, 11));
 }
 
-TEST_F(Raster, LineColoursAndDepthAreInterpolated) {
+TEST_F(Sogl, LineColoursAndDepthAreInterpolated) {
   Start(16, 16);
   glBegin(GL_LINES);
   glColor3f(0, 0, 0);
@@ -142,7 +319,7 @@ TEST_F(Raster, LineColoursAndDepthAreInterpolated) {
 // Pixel coordinates exactly representable in a 16 x 16 buffer.
 float Cx(int px) { return px / 8.0f - 1; }
 
-TEST_F(Raster, FilledTrianglesFillColumnsBottomUpWithoutTopRowAndLastColumn) {
+TEST_F(Sogl, FilledTrianglesFillColumnsBottomUpWithoutTopRowAndLastColumn) {
   // Pixel corners (1,1), (9,1), (1,9): columns 0 to 7 (one left of the pixel
   // column), column x from row 1 up to row 8 - x.
   PixelSet expected;
@@ -162,32 +339,23 @@ TEST_F(Raster, FilledTrianglesFillColumnsBottomUpWithoutTopRowAndLastColumn) {
   }
   Start(16, 16);
   glColor3f(1, 1, 1);
-  glBegin(GL_TRIANGLES);
-  glVertex2f(Cx(1), Cx(9));
-  glVertex2f(Cx(9), Cx(9));
-  glVertex2f(Cx(1), Cx(1));
-  glEnd();
+  Draw(GL_TRIANGLES, {{Cx(1), Cx(9)}, {Cx(9), Cx(9)}, {Cx(1), Cx(1)}});
   PixelSet upper;  // long edge on top at row 9, short edge from row 1 + x
   for (int x = 0; x <= 7; ++x)
     for (int y = 1 + x; y <= 8; ++y) upper.insert({x, y});
   EXPECT_EQ(Lit(), upper);
 }
 
-TEST_F(Raster, AQuadTilesItsSquareWithoutGapOrOverlap) {
+TEST_F(Sogl, AQuadTilesItsSquareWithoutGapOrOverlap) {
   Start(16, 16);
   glEnable(GL_BLEND);  // a pixel drawn twice would come out brighter
   glColor4f(1, 1, 1, 0.5f);
-  glBegin(GL_QUADS);
-  glVertex2f(Cx(2), Cx(2));
-  glVertex2f(Cx(10), Cx(2));
-  glVertex2f(Cx(10), Cx(10));
-  glVertex2f(Cx(2), Cx(10));
-  glEnd();
+  Draw(GL_QUADS, {{Cx(2), Cx(2)}, {Cx(10), Cx(2)}, {Cx(10), Cx(10)}, {Cx(2), Cx(10)}});
   EXPECT_EQ(Lit(), Rect(1, 8, 2, 9));
   for (const auto& p : Lit()) EXPECT_EQ(Pixel(p.first, p.second), (Rgb{127, 127, 127}));
 }
 
-TEST_F(Raster, DegenerateTrianglesDrawNothing) {
+TEST_F(Sogl, DegenerateTrianglesDrawNothing) {
   const float tris[][3][2] = {
       {{0.1f, -0.5f}, {0.1f, 0.5f}, {0.1f, 0.9f}},     // all at one x
       {{Cx(1), Cx(1)}, {Cx(5), Cx(5)}, {Cx(9), Cx(9)}},  // collinear pixels
@@ -245,7 +413,7 @@ PixelSet ReferenceTriangle(const float p[3][2], int W, int H) {
   return out;
 }
 
-TEST_F(Raster, TrianglesReachingOutsideDrawExactlyTheirVisiblePart) {
+TEST_F(Sogl, TrianglesReachingOutsideDrawExactlyTheirVisiblePart) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> u(-3.0f, 3.0f);
   for (int trial = 0; trial < 200; ++trial) {
@@ -263,48 +431,25 @@ TEST_F(Raster, TrianglesReachingOutsideDrawExactlyTheirVisiblePart) {
   }
 }
 
-TEST_F(Raster, VerticesFarOutsideCostNothingAndChangeNoPixel) {
+TEST_F(Sogl, VerticesFarOutsideCostNothingAndChangeNoPixel) {
   Start(64, 64);
   glColor3f(1, 1, 1);
   glPointSize(1e30f);
   glLineWidth(1e30f);
-  glBegin(GL_POINTS);
-  glVertex2f(1e30f, 0);
-  glVertex2f(-1e30f, -1e30f);
-  glVertex2f(NAN, 0);
-  glEnd();
-  glBegin(GL_LINES);
-  glVertex2f(1e30f, 1e30f);
-  glVertex2f(2e30f, -1e30f);
-  glEnd();
-  glBegin(GL_TRIANGLES);
-  glVertex2f(1e30f, 0);
-  glVertex2f(2e30f, 1);
-  glVertex2f(1e30f, 1e30f);
-  glVertex2f(NAN, NAN);
-  glVertex2f(0, NAN);
-  glVertex2f(INFINITY, 0);
-  glEnd();
+  Draw(GL_POINTS, {{1e30f, 0}, {-1e30f, -1e30f}, {NAN, 0}});
+  Draw(GL_LINES, {{1e30f, 1e30f}, {2e30f, -1e30f}});
+  Draw(GL_TRIANGLES, {{1e30f, 0}, {2e30f, 1}, {1e30f, 1e30f}, {NAN, NAN}, {0, NAN}, {INFINITY, 0}});
   EXPECT_EQ(LitCount(), 0);
   // A triangle that covers the whole view from far away fills it.
   glLineWidth(1);
-  glBegin(GL_TRIANGLES);
-  glVertex2f(-1e9f, -1e9f);
-  glVertex2f(1e9f, -1e9f);
-  glVertex2f(0, 1e9f);
-  glEnd();
+  Draw(GL_TRIANGLES, {{-1e9f, -1e9f}, {1e9f, -1e9f}, {0, 1e9f}});
   EXPECT_EQ(LitCount(), 64 * 64);
 }
 
-TEST_F(Raster, DepthTestLetsEqualDepthOverwriteAndDepthMaskKeepsTheDepth) {
+TEST_F(Sogl, DepthTestLetsEqualDepthOverwriteAndDepthMaskKeepsTheDepth) {
   Start(16, 16);
   auto square = [](float z) {
-    glBegin(GL_QUADS);
-    glVertex3f(-0.5f, -0.5f, z);
-    glVertex3f(0.5f, -0.5f, z);
-    glVertex3f(0.5f, 0.5f, z);
-    glVertex3f(-0.5f, 0.5f, z);
-    glEnd();
+    Draw(GL_QUADS, {{-0.5f, -0.5f, z}, {0.5f, -0.5f, z}, {0.5f, 0.5f, z}, {-0.5f, 0.5f, z}});
   };
   glColor3f(1, 0, 0);
   square(0);
@@ -328,28 +473,22 @@ TEST_F(Raster, DepthTestLetsEqualDepthOverwriteAndDepthMaskKeepsTheDepth) {
   EXPECT_EQ(Depth(8, 8), d);
 }
 
-TEST_F(Raster, BlendingHalfWhiteOverBlackGives127) {
+TEST_F(Sogl, BlendingHalfWhiteOverBlackGives127) {
   Start(8, 8);
   glEnable(GL_BLEND);
   glColor4f(1, 1, 1, 0.5f);
   glColor3f(1, 1, 1);  // keeps the alpha
-  glBegin(GL_POINTS);
-  glVertex2f(0, 0);
-  glEnd();
+  Draw(GL_POINTS, {{0, 0}});
   EXPECT_EQ(Pixel(3, 3), (Rgb{127, 127, 127}));
   glColor4f(1, 1, 1, 1e30f);  // absurd alpha: some byte, no undefined conversion
-  glBegin(GL_POINTS);
-  glVertex2f(0, 0);
-  glEnd();
+  Draw(GL_POINTS, {{0, 0}});
   glDisable(GL_BLEND);
   glColor4f(0.2f, 0.4f, 0.6f, 0.5f);
-  glBegin(GL_POINTS);
-  glVertex2f(0, 0);
-  glEnd();
+  Draw(GL_POINTS, {{0, 0}});
   EXPECT_EQ(Pixel(3, 3), (Rgb{51, 102, 153}));
 }
 
-TEST_F(Raster, PolygonOutlineDrawsExactlyItsFourEdges) {
+TEST_F(Sogl, PolygonOutlineDrawsExactlyItsFourEdges) {
   const float v[4][2] = {{-0.8f, -0.7f}, {0.6f, -0.9f}, {0.9f, 0.5f}, {-0.5f, 0.8f}};
   Start(64, 64);
   glColor3f(1, 1, 1);
@@ -380,7 +519,7 @@ TEST_F(Raster, PolygonOutlineDrawsExactlyItsFourEdges) {
   EXPECT_EQ(Lit(), edges);
 }
 
-TEST_F(Raster, FilledPolygonIsAFanOfTriangles) {
+TEST_F(Sogl, FilledPolygonIsAFanOfTriangles) {
   const float v[5][2] = {{-0.8f, -0.7f}, {0.6f, -0.9f}, {0.9f, 0.5f}, {0.1f, 0.95f}, {-0.5f, 0.8f}};
   Start(64, 64);
   glColor3f(1, 1, 1);
@@ -401,17 +540,12 @@ TEST_F(Raster, FilledPolygonIsAFanOfTriangles) {
   EXPECT_EQ(Lit(), fan);
 }
 
-TEST_F(Raster, TooFewVerticesDrawNothing) {
+TEST_F(Sogl, TooFewVerticesDrawNothing) {
   Start(32, 32);
   glColor3f(1, 1, 1);
   glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
   // A finished outline first: nothing of it may be left for the primitives below to draw.
-  glBegin(GL_POLYGON);
-  glVertex2f(-0.8f, -0.8f);
-  glVertex2f(0.8f, -0.8f);
-  glVertex2f(0.8f, 0.8f);
-  glVertex2f(-0.8f, 0.8f);
-  glEnd();
+  Draw(GL_POLYGON, {{-0.8f, -0.8f}, {0.8f, -0.8f}, {0.8f, 0.8f}, {-0.8f, 0.8f}});
   ASSERT_GT(LitCount(), 0);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glBegin(GL_POLYGON);  // no vertex at all: no edge to close
@@ -421,40 +555,24 @@ TEST_F(Raster, TooFewVerticesDrawNothing) {
     glVertex2f(-0.5f, -0.5f);
     glEnd();
   }
-  glBegin(GL_POLYGON);
-  glVertex2f(-0.5f, -0.5f);
-  glVertex2f(0.5f, 0.5f);
-  glEnd();
+  Draw(GL_POLYGON, {{-0.5f, -0.5f}, {0.5f, 0.5f}});
   // Unsupported primitives and vertices outside begin and end are ignored.
   glVertex2f(0.1f, 0.1f);
-  glBegin(GL_TRIANGLE_STRIP);
-  glVertex2f(-0.5f, -0.5f);
-  glVertex2f(0.5f, -0.5f);
-  glVertex2f(0.5f, 0.5f);
-  glEnd();
+  Draw(GL_TRIANGLE_STRIP, {{-0.5f, -0.5f}, {0.5f, -0.5f}, {0.5f, 0.5f}});
   EXPECT_EQ(LitCount(), 0);
 }
 
-TEST_F(Raster, PointModeDrawsEachCornerOnce) {
+TEST_F(Sogl, PointModeDrawsEachCornerOnce) {
   Start(16, 16);
   glColor3f(1, 1, 1);
   glPolygonMode(GL_FRONT_AND_BACK, GL_POINT);
-  glBegin(GL_QUADS);
-  glVertex2f(Cx(2), Cx(2));
-  glVertex2f(Cx(10), Cx(2));
-  glVertex2f(Cx(10), Cx(10));
-  glVertex2f(Cx(2), Cx(10));
-  glEnd();
+  Draw(GL_QUADS, {{Cx(2), Cx(2)}, {Cx(10), Cx(2)}, {Cx(10), Cx(10)}, {Cx(2), Cx(10)}});
   EXPECT_EQ(Lit(), (PixelSet{{1, 1}, {9, 1}, {9, 9}, {1, 9}}));  // size 1: one left, one down
 }
 
-TEST_F(Raster, PolygonOffsetMovesFilledPixelsBackSoOutlinesWin) {
+TEST_F(Sogl, PolygonOffsetMovesFilledPixelsBackSoOutlinesWin) {
   auto fill = [] {
-    glBegin(GL_TRIANGLES);
-    glVertex3f(-0.9f, -0.9f, 0);
-    glVertex3f(0.9f, -0.9f, 0);
-    glVertex3f(0, 0.9f, 0);
-    glEnd();
+    Draw(GL_TRIANGLES, {{-0.9f, -0.9f, 0}, {0.9f, -0.9f, 0}, {0, 0.9f, 0}});
   };
   Start(32, 32);
   glColor3f(1, 0, 0);
@@ -473,14 +591,11 @@ TEST_F(Raster, PolygonOffsetMovesFilledPixelsBackSoOutlinesWin) {
   // A line 50 depth units behind the unshifted fill still shows.
   const float z = float(32767 - 50) / 65535 * 2 - 1;
   glColor3f(0, 1, 0);
-  glBegin(GL_LINES);
-  glVertex3f(-1, 0, z);
-  glVertex3f(1, 0, z);
-  glEnd();
+  Draw(GL_LINES, {{-1, 0, z}, {1, 0, z}});
   EXPECT_EQ(Pixel(16, 16), (Rgb{0, 255, 0}));
 }
 
-TEST_F(Raster, BitmapsUseWholeBytesPerRowAndMoveTheRasterPosition) {
+TEST_F(Sogl, BitmapsUseWholeBytesPerRowAndMoveTheRasterPosition) {
   Start(32, 32);
   glColor3f(1, 1, 1);
   glRasterPos2f(-0.75f, -0.75f);  // pixel (4, 4)
@@ -506,7 +621,7 @@ TEST_F(Raster, BitmapsUseWholeBytesPerRowAndMoveTheRasterPosition) {
   EXPECT_TRUE(Lit().count({31, 31}) == 0);  // bits 0xaa: column 1 of row 1 is clear
 }
 
-TEST_F(Raster, LightingScalesColourByTheDiffuseFactor) {
+TEST_F(Sogl, LightingScalesColourByTheDiffuseFactor) {
   struct Case {
     float normal[3];
     int byte;
@@ -525,80 +640,20 @@ TEST_F(Raster, LightingScalesColourByTheDiffuseFactor) {
     glLightfv(GL_LIGHT0, GL_POSITION, light);
     glNormal3f(c.normal[0], c.normal[1], c.normal[2]);
     glColor3f(1, 1, 1);
-    glBegin(GL_POINTS);
-    glVertex2f(0, 0);
-    glEnd();
+    Draw(GL_POINTS, {{0, 0}});
     EXPECT_EQ(Pixel(3, 3).r, c.byte) << c.normal[0] << " " << c.normal[1] << " " << c.normal[2];
   }
 }
 
-TEST_F(Raster, OneSidedFillLightsOnlyTheFilledSide) {
+TEST_F(Sogl, OneSidedFillLightsOnlyTheFilledSide) {
   Start(16, 16);
   glEnable(GL_LIGHTING);
   glPolygonMode(GL_BACK, GL_LINE);  // front filled, back outlined
   glNormal3f(0, 0, -1);             // facing away from the light
   glColor3f(1, 1, 1);
-  glBegin(GL_TRIANGLES);
-  glVertex2f(-0.9f, 0.9f);
-  glVertex2f(0.9f, 0.9f);
-  glVertex2f(-0.9f, -0.9f);
-  glEnd();
+  Draw(GL_TRIANGLES, {{-0.9f, 0.9f}, {0.9f, 0.9f}, {-0.9f, -0.9f}});
   for (const auto& p : Lit()) EXPECT_EQ(Pixel(p.first, p.second).r, 51);
   EXPECT_GT(LitCount(), 0);
-}
-
-// A small scene for a person to look at: set TORVU_VISUAL_DUMP to a directory
-// to keep the picture.
-TEST_F(Raster, RenderedSceneCanBeWrittenAsAnImage) {
-  Start(160, 120);
-  glClearColor(0.1f, 0.1f, 0.2f, 1);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(-2, 2, -1.5, 1.5, -2, 2);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glEnable(GL_LIGHTING);
-  const float light[4] = {1, 1, 1, 0};
-  glLightfv(GL_LIGHT0, GL_POSITION, light);
-  glColor3f(0.9f, 0.5f, 0.2f);
-  glPushMatrix();
-  glTranslatef(-0.7f, 0, 0);
-  glRotatef(90, 1, 0, 0);
-  glutSolidSphere(0.9, 24, 16);
-  glPopMatrix();
-  glDisable(GL_LIGHTING);
-  glLineWidth(2);
-  glBegin(GL_LINE_STRIP);
-  glColor3f(1, 1, 0);
-  glVertex2f(0.4f, -1);
-  glColor3f(0, 1, 1);
-  glVertex2f(1.8f, 1.2f);
-  glVertex2f(1.8f, -1.2f);
-  glEnd();
-  glEnable(GL_BLEND);
-  glColor4f(0.2f, 1, 0.2f, 0.5f);
-  glBegin(GL_QUADS);
-  glVertex3f(-1.8f, -1.3f, 1.5f);
-  glVertex3f(1.0f, -1.3f, 1.5f);
-  glVertex3f(1.0f, -0.6f, 1.5f);
-  glVertex3f(-1.8f, -0.6f, 1.5f);
-  glEnd();
-
-  const char* keep = std::getenv("TORVU_VISUAL_DUMP");
-  const std::string path = (keep ? std::string(keep) : TestTempDir()) + "/scene.ppm";
-  ASSERT_EQ(WriteFramebufferPpm(path), 0);
-  int w = 0, h = 0, depth = 0;
-  unsigned char* data = nullptr;
-  ASSERT_EQ(ReadPpm(path.c_str(), w, h, depth, data), 0);
-  EXPECT_EQ(w, 160);
-  EXPECT_EQ(h, 120);
-  // The image's bottom-left pixel is the frame buffer's pixel (0, 0).
-  EXPECT_EQ(data[0], soglRed[0]);
-  const int centre = soglPixelIndex(40, 60);  // middle of the sphere
-  EXPECT_EQ(data[3 * centre], soglRed[centre]);
-  EXPECT_GT(soglRed[centre], 100);
-  std::free(data);
 }
 
 }  // namespace
