@@ -247,60 +247,6 @@ TEST_F(Sogl, ResizeRefusesEmptyOrOversizedPictures) {
   EXPECT_FALSE(soglGreen);
 }
 
-TEST_F(Sogl, PointSizesCoverTheirSquare) {
-  struct Case {
-    float size;
-    PixelSet pixels;
-  };
-  const Case cases[] = {
-      {1, Rect(199, 199, 199, 199)},  // the square starts half a size left of the centre
-      {2, Rect(199, 200, 199, 200)},
-      {3, Rect(198, 200, 198, 200)},
-      {4, Rect(198, 201, 198, 201)},
-      {0.5f, {}},
-  };
-  for (const Case& c : cases) {
-    Start(400, 400);
-    glColor3f(1, 1, 1);
-    glPointSize(c.size);
-    Draw(GL_POINTS, {{0, 0}});
-    EXPECT_EQ(Lit(), c.pixels) << "size " << c.size;
-  }
-}
-
-TEST_F(Sogl, ALineAcrossTheBufferCoversOneRow) {
-  Start(400, 400);
-  glColor3f(0, 1, 0);
-  glBegin(GL_LINES);
-  glVertex2f(-1, 0);
-  glVertex2f(1, 0);
-  glVertex2f(0, 0);  // a line of no length draws nothing
-  glVertex2f(0, 0);
-  glEnd();
-  EXPECT_EQ(Lit(), Rect(0, 399, 200, 200));
-  EXPECT_EQ(Pixel(17, 200), (Rgb{0, 255, 0}));
-}
-
-TEST_F(Sogl, ThickLinesAndSteepLines) {
-  Start(16, 16);
-  glColor3f(1, 1, 1);
-  glLineWidth(3);
-  glBegin(GL_LINES);
-  glVertex2f(-0.75f, -0.5f);  // pixel (2, 4) to (6, 4): x-major
-  glVertex2f(-0.25f, -0.5f);
-  glEnd();
-  EXPECT_EQ(Lit(), Rect(2, 5, 3, 5));  // half = 1, n = 3, end column excluded
-  Start(16, 16);
-  glColor3f(1, 1, 1);
-  glLineWidth(1);
-  glBegin(GL_LINE_STRIP);
-  glVertex2f(0.5f, -1);  // pixel (12, 0) up to (12, 8), then to (12, 12)
-  glVertex2f(0.5f, 0);
-  glVertex2f(0.5f, 0.5f);
-  glEnd();
-  EXPECT_EQ(Lit(), Rect(12, 12, 0, 11));
-}
-
 TEST_F(Sogl, LineColoursAndDepthAreInterpolated) {
   Start(16, 16);
   glBegin(GL_LINES);
@@ -319,31 +265,57 @@ TEST_F(Sogl, LineColoursAndDepthAreInterpolated) {
 // Pixel coordinates exactly representable in a 16 x 16 buffer.
 float Cx(int px) { return px / 8.0f - 1; }
 
-TEST_F(Sogl, FilledTrianglesFillColumnsBottomUpWithoutTopRowAndLastColumn) {
-  // Pixel corners (1,1), (9,1), (1,9): columns 0 to 7 (one left of the pixel
-  // column), column x from row 1 up to row 8 - x.
-  PixelSet expected;
+PixelSet Triangle(bool upper) {  // the pixels of the triangles with pixel corners 1 and 9
+  PixelSet s;
   for (int x = 0; x <= 7; ++x)
-    for (int y = 1; y <= 8 - x; ++y) expected.insert({x, y});
-  const float orders[][3][2] = {
-      {{1, 1}, {9, 1}, {1, 9}},  // short edge on top
-      {{1, 9}, {9, 1}, {1, 1}},  // long edge on top... the same set of pixels
+    for (int y = upper ? 1 + x : 1; y <= (upper ? 8 : 8 - x); ++y) s.insert({x, y});
+  return s;
+}
+
+TEST_F(Sogl, PrimitivesCoverExactlyTheirPixels) {
+  struct Case {
+    const char* name;
+    int size;  // of the square buffer
+    float pointSize, lineWidth;
+    GLenum mode, polygonMode;
+    std::vector<std::vector<float>> vertices;
+    PixelSet pixels;
   };
-  for (const auto& tri : orders) {
-    Start(16, 16);
+  const std::vector<std::vector<float>> square = {{Cx(2), Cx(2)}, {Cx(10), Cx(2)}, {Cx(10), Cx(10)}, {Cx(2), Cx(10)}};
+  const Case cases[] = {
+      // A point's square starts half a size left of and below the centre.
+      {"point size 1", 400, 1, 1, GL_POINTS, GL_FILL, {{0, 0}}, Rect(199, 199, 199, 199)},
+      {"point size 2", 400, 2, 1, GL_POINTS, GL_FILL, {{0, 0}}, Rect(199, 200, 199, 200)},
+      {"point size 3", 400, 3, 1, GL_POINTS, GL_FILL, {{0, 0}}, Rect(198, 200, 198, 200)},
+      {"point size 4", 400, 4, 1, GL_POINTS, GL_FILL, {{0, 0}}, Rect(198, 201, 198, 201)},
+      {"point size 0.5", 400, 0.5f, 1, GL_POINTS, GL_FILL, {{0, 0}}, {}},
+      // The second line has no length and draws nothing.
+      {"line across", 400, 1, 1, GL_LINES, GL_FILL, {{-1, 0}, {1, 0}, {0, 0}, {0, 0}}, Rect(0, 399, 200, 200)},
+      // Pixel (2, 4) to (6, 4): half = 1, n = 3, end column excluded.
+      {"thick x-major line", 16, 1, 3, GL_LINES, GL_FILL, {{-0.75f, -0.5f}, {-0.25f, -0.5f}}, Rect(2, 5, 3, 5)},
+      // Pixel (12, 0) up to (12, 8), then to (12, 12).
+      {"steep strip", 16, 1, 1, GL_LINE_STRIP, GL_FILL, {{0.5f, -1}, {0.5f, 0}, {0.5f, 0.5f}}, Rect(12, 12, 0, 11)},
+      // Columns bottom up, one left of the pixel column, without the top row and the last column.
+      {"short edge on top", 16, 1, 1, GL_TRIANGLES, GL_FILL, {{Cx(1), Cx(1)}, {Cx(9), Cx(1)}, {Cx(1), Cx(9)}}, Triangle(false)},
+      {"long edge on top", 16, 1, 1, GL_TRIANGLES, GL_FILL, {{Cx(1), Cx(9)}, {Cx(9), Cx(1)}, {Cx(1), Cx(1)}}, Triangle(false)},
+      {"upper triangle", 16, 1, 1, GL_TRIANGLES, GL_FILL, {{Cx(1), Cx(9)}, {Cx(9), Cx(9)}, {Cx(1), Cx(1)}}, Triangle(true)},
+      {"all at one x", 16, 1, 1, GL_TRIANGLES, GL_FILL, {{0.1f, -0.5f}, {0.1f, 0.5f}, {0.1f, 0.9f}}, {}},
+      {"collinear pixels", 16, 1, 1, GL_TRIANGLES, GL_FILL, {{Cx(1), Cx(1)}, {Cx(5), Cx(5)}, {Cx(9), Cx(9)}}, {}},
+      {"one pixel column", 16, 1, 1, GL_TRIANGLES, GL_FILL, {{Cx(1), Cx(1)}, {Cx(1), Cx(2)}, {Cx(1) + 0.01f, Cx(1)}}, {}},
+      // Point mode draws each corner once, size 1: one left, one down.
+      {"quad corners", 16, 1, 1, GL_QUADS, GL_POINT, square, PixelSet{{1, 1}, {9, 1}, {9, 9}, {1, 9}}},
+  };
+  for (const Case& c : cases) {
+    Start(c.size, c.size);
     glColor3f(1, 1, 1);
-    glBegin(GL_TRIANGLES);
-    for (const auto& v : tri) glVertex2f(Cx(int(v[0])), Cx(int(v[1])));
+    glPointSize(c.pointSize);
+    glLineWidth(c.lineWidth);
+    glPolygonMode(GL_FRONT_AND_BACK, c.polygonMode);
+    glBegin(c.mode);
+    for (const auto& v : c.vertices) glVertex2f(v[0], v[1]);
     glEnd();
-    EXPECT_EQ(Lit(), expected);
+    EXPECT_EQ(Lit(), c.pixels) << c.name;
   }
-  Start(16, 16);
-  glColor3f(1, 1, 1);
-  Draw(GL_TRIANGLES, {{Cx(1), Cx(9)}, {Cx(9), Cx(9)}, {Cx(1), Cx(1)}});
-  PixelSet upper;  // long edge on top at row 9, short edge from row 1 + x
-  for (int x = 0; x <= 7; ++x)
-    for (int y = 1 + x; y <= 8; ++y) upper.insert({x, y});
-  EXPECT_EQ(Lit(), upper);
 }
 
 TEST_F(Sogl, AQuadTilesItsSquareWithoutGapOrOverlap) {
@@ -353,22 +325,6 @@ TEST_F(Sogl, AQuadTilesItsSquareWithoutGapOrOverlap) {
   Draw(GL_QUADS, {{Cx(2), Cx(2)}, {Cx(10), Cx(2)}, {Cx(10), Cx(10)}, {Cx(2), Cx(10)}});
   EXPECT_EQ(Lit(), Rect(1, 8, 2, 9));
   for (const auto& p : Lit()) EXPECT_EQ(Pixel(p.first, p.second), (Rgb{127, 127, 127}));
-}
-
-TEST_F(Sogl, DegenerateTrianglesDrawNothing) {
-  const float tris[][3][2] = {
-      {{0.1f, -0.5f}, {0.1f, 0.5f}, {0.1f, 0.9f}},     // all at one x
-      {{Cx(1), Cx(1)}, {Cx(5), Cx(5)}, {Cx(9), Cx(9)}},  // collinear pixels
-      {{Cx(1), Cx(1)}, {Cx(1), Cx(2)}, {Cx(1) + 0.01f, Cx(1)}},  // one pixel column
-  };
-  for (const auto& tri : tris) {
-    Start(16, 16);
-    glColor3f(1, 1, 1);
-    glBegin(GL_TRIANGLES);
-    for (const auto& v : tri) glVertex2f(v[0], v[1]);
-    glEnd();
-    EXPECT_EQ(LitCount(), 0);
-  }
 }
 
 // The filled-triangle rule written out plainly, without any clipping, for
@@ -488,56 +444,29 @@ TEST_F(Sogl, BlendingHalfWhiteOverBlackGives127) {
   EXPECT_EQ(Pixel(3, 3), (Rgb{51, 102, 153}));
 }
 
-TEST_F(Sogl, PolygonOutlineDrawsExactlyItsFourEdges) {
-  const float v[4][2] = {{-0.8f, -0.7f}, {0.6f, -0.9f}, {0.9f, 0.5f}, {-0.5f, 0.8f}};
-  Start(64, 64);
+// The pixels of one white primitive in a fresh 64 x 64 buffer.
+PixelSet Drawn(GLenum mode, GLenum polygonMode, const std::vector<std::vector<float>>& vertices) {
+  soglInstall();
+  soglResize(64, 64);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glColor3f(1, 1, 1);
-  glBegin(GL_LINES);
-  for (int i = 0; i < 4; ++i) {
-    glVertex2f(v[i][0], v[i][1]);
-    glVertex2f(v[(i + 1) % 4][0], v[(i + 1) % 4][1]);
-  }
+  glPolygonMode(GL_FRONT_AND_BACK, polygonMode);
+  glBegin(mode);
+  for (const auto& v : vertices) glVertex2f(v[0], v[1]);
   glEnd();
-  const PixelSet edges = Lit();
-
-  Start(64, 64);
-  glColor3f(1, 1, 1);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-  glBegin(GL_POLYGON);
-  for (const auto& p : v) glVertex2f(p[0], p[1]);
-  glEnd();
-  EXPECT_EQ(Lit(), edges);
-  EXPECT_EQ(Pixel(32, 32), (Rgb{0, 0, 0}));  // the diagonal is not drawn
-
-  // The same four vertices as a quad outline.
-  Start(64, 64);
-  glColor3f(1, 1, 1);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-  glBegin(GL_QUADS);
-  for (const auto& p : v) glVertex2f(p[0], p[1]);
-  glEnd();
-  EXPECT_EQ(Lit(), edges);
+  return Lit();
 }
 
-TEST_F(Sogl, FilledPolygonIsAFanOfTriangles) {
-  const float v[5][2] = {{-0.8f, -0.7f}, {0.6f, -0.9f}, {0.9f, 0.5f}, {0.1f, 0.95f}, {-0.5f, 0.8f}};
-  Start(64, 64);
-  glColor3f(1, 1, 1);
-  glBegin(GL_TRIANGLES);
-  for (int i = 1; i + 1 < 5; ++i) {
-    glVertex2f(v[0][0], v[0][1]);
-    glVertex2f(v[i][0], v[i][1]);
-    glVertex2f(v[i + 1][0], v[i + 1][1]);
-  }
-  glEnd();
-  const PixelSet fan = Lit();
+TEST_F(Sogl, PolygonsAreOutlinedByTheirEdgesAndFilledAsFans) {
+  const std::vector<std::vector<float>> v = {{-0.8f, -0.7f}, {0.6f, -0.9f}, {0.9f, 0.5f}, {-0.5f, 0.8f}};
+  const PixelSet edges = Drawn(GL_LINES, GL_FILL, {v[0], v[1], v[1], v[2], v[2], v[3], v[3], v[0]});
+  EXPECT_EQ(Drawn(GL_POLYGON, GL_LINE, v), edges);  // the diagonal is not drawn
+  EXPECT_EQ(Drawn(GL_QUADS, GL_LINE, v), edges);
+  EXPECT_EQ(edges.count({32, 32}), 0u);
+  const std::vector<std::vector<float>> five = {v[0], v[1], v[2], {0.1f, 0.95f}, v[3]};
+  const PixelSet fan = Drawn(GL_TRIANGLES, GL_FILL, {five[0], five[1], five[2], five[0], five[2], five[3], five[0], five[3], five[4]});
   EXPECT_GT(fan.size(), 1000u);
-  Start(64, 64);
-  glColor3f(1, 1, 1);
-  glBegin(GL_POLYGON);
-  for (const auto& p : v) glVertex2f(p[0], p[1]);
-  glEnd();
-  EXPECT_EQ(Lit(), fan);
+  EXPECT_EQ(Drawn(GL_POLYGON, GL_FILL, five), fan);
 }
 
 TEST_F(Sogl, TooFewVerticesDrawNothing) {
@@ -560,14 +489,6 @@ TEST_F(Sogl, TooFewVerticesDrawNothing) {
   glVertex2f(0.1f, 0.1f);
   Draw(GL_TRIANGLE_STRIP, {{-0.5f, -0.5f}, {0.5f, -0.5f}, {0.5f, 0.5f}});
   EXPECT_EQ(LitCount(), 0);
-}
-
-TEST_F(Sogl, PointModeDrawsEachCornerOnce) {
-  Start(16, 16);
-  glColor3f(1, 1, 1);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_POINT);
-  Draw(GL_QUADS, {{Cx(2), Cx(2)}, {Cx(10), Cx(2)}, {Cx(10), Cx(10)}, {Cx(2), Cx(10)}});
-  EXPECT_EQ(Lit(), (PixelSet{{1, 1}, {9, 1}, {9, 9}, {1, 9}}));  // size 1: one left, one down
 }
 
 TEST_F(Sogl, PolygonOffsetMovesFilledPixelsBackSoOutlinesWin) {

@@ -91,24 +91,14 @@ double host_modification_time_recursive(char*) { return 34.0; }
 void load_prelude()
 {
   ASSERT_EQ(script_test::parse_fixture("host_prelude.cint"), 0);
-  EXPECT_NE(ast_sci_bind_extern("set", host_set), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("get", host_get), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("message", host_message), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("set_error", host_set_error), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("error", host_error), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("list_size", host_list_size), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("get_list_element", host_get_list_element), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("add_id", host_add_id), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("cut_id", host_cut_id), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("add_name", host_add_name), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("cut_name", host_cut_name), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("add_extension", host_add_extension), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("cut_extension", host_cut_extension), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("make_directory", host_make_directory), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("get_attribute_file", host_get_attribute_file), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("exec_time", host_exec_time), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("modification_time", host_modification_time), nullptr);
-  EXPECT_NE(ast_sci_bind_extern("modification_time_recursive", host_modification_time_recursive), nullptr);
+  auto bind = [](const char* name, auto native) { EXPECT_NE(ast_sci_bind_extern(name, native), nullptr) << name; };
+  bind("set", host_set), bind("get", host_get), bind("message", host_message), bind("set_error", host_set_error);
+  bind("error", host_error), bind("list_size", host_list_size), bind("get_list_element", host_get_list_element);
+  bind("add_id", host_add_id), bind("cut_id", host_cut_id), bind("add_name", host_add_name);
+  bind("cut_name", host_cut_name), bind("add_extension", host_add_extension), bind("cut_extension", host_cut_extension);
+  bind("make_directory", host_make_directory), bind("get_attribute_file", host_get_attribute_file);
+  bind("exec_time", host_exec_time), bind("modification_time", host_modification_time);
+  bind("modification_time_recursive", host_modification_time_recursive);
   ast_sci_run_namespace();
   host_log.clear();
   error_text.clear();
