@@ -8,7 +8,7 @@
 #include <cmath>
 #include <vector>
 
-#include "MeshTestUtil.h"
+#include "TestMeshes.h"
 #include "SW_MeshCore.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "AK_Triangulation2.h"
-#include "MeshTestUtil.h"
+#include "TestMeshes.h"
 #include "SW_MeshCore.h"
 #include "SW_MeshTriangulation.h"
 

@@ -3,33 +3,34 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <random>
 
-#include "MeshTestUtil.h"
+#include "TestMeshes.h"
 #include "SW_MeshFiles.h"
-#include "test_grid_support.h"
+#include "TestSupport.h"
 
 using meshtest::MakeCartesian;
 
 TEST(GridExport, GridReadFromAFileIsWrittenBackExactly)
 {
-  SW_MessageCapture messages;
+  MessageCapture messages;
   SW_MeshCore m;
   AK_String error;
-  ASSERT_EQ(SW_ReadAsciiGrid(m, SW_TestData("grid/corner_lower.asc").c_str(), 0, 1, error), 1);
-  SW_TempDir dir;
-  std::string out = dir.File("out.asc");
+  ASSERT_EQ(SW_ReadAsciiGrid(m, TestData("grid/corner_lower.asc").c_str(), 0, 1, error), 1);
+  ScratchDir dir;
+  std::string out = dir / "out.asc";
   ASSERT_EQ(SW_ExportMesh(m, out.c_str(), error), 1) << error.c_str();
   // The northern row and the eastern column carry their heights like every other point.
-  EXPECT_EQ(SW_ReadWholeFile(out), SW_ReadWholeFile(SW_TestData("grid/corner_lower_export.asc")));
-  EXPECT_TRUE(messages.Has("writing '" + out + "'..."));
-  EXPECT_TRUE(messages.Has("exported to '" + out + "'"));
+  EXPECT_EQ(ReadFile(out), ReadFile(TestData("grid/corner_lower_export.asc")));
+  EXPECT_TRUE(messages.Contains("writing '" + out + "'..."));
+  EXPECT_TRUE(messages.Contains("exported to '" + out + "'"));
 }
 
 TEST(GridExport, RoundTripKeepsGeometryAndHeights)
 {
   std::mt19937 rng(17);
-  SW_TempDir dir;
+  ScratchDir dir;
   for (int trial = 0; trial < 8; ++trial) {
     int nx = std::uniform_int_distribution<int>(1, 30)(rng);
     int ny = std::uniform_int_distribution<int>(1, 30)(rng);
@@ -38,10 +39,10 @@ TEST(GridExport, RoundTripKeepsGeometryAndHeights)
     double y0 = std::uniform_int_distribution<int>(-500000, 3000000)(rng) * 0.25;
     double dx = std::uniform_int_distribution<int>(1, 400)(rng) * 0.125;
     std::uniform_real_distribution<double> noise(-100, 100);
-    SW_MessageCapture quiet;
+    MessageCapture quiet;
     SW_MeshCore m;
     MakeCartesian(m, nx, ny, dx, x0, y0, [&](double, double) { return 1000 + noise(rng); });
-    std::string out = dir.File("rt.asc");
+    std::string out = dir / "rt.asc";
     AK_String error;
     ASSERT_EQ(SW_ExportMesh(m, out.c_str(), error), 1);
     SW_MeshCore back;
@@ -63,14 +64,14 @@ TEST(GridExport, RoundTripKeepsGeometryAndHeights)
 
 TEST(GridExport, NumberFormatsOfHeaderDataAndPointList)
 {
-  SW_MessageCapture quiet;
+  MessageCapture quiet;
   SW_MeshCore m;
   MakeCartesian(m, 1, 1, 0.5, 123.456789, 2600015.5, [](double, double) { return 123.456789; });
-  SW_TempDir dir;
+  ScratchDir dir;
   AK_String error;
-  std::string asc = dir.File("f.asc");
+  std::string asc = dir / "f.asc";
   ASSERT_EQ(SW_ExportMesh(m, asc.c_str(), error), 1);
-  EXPECT_EQ(SW_ReadWholeFile(asc),
+  EXPECT_EQ(ReadFile(asc),
             "ncols         2\n"
             "nrows         2\n"
             "xllcenter     123.456789\n"
@@ -80,9 +81,9 @@ TEST(GridExport, NumberFormatsOfHeaderDataAndPointList)
             "123.45679 123.45679 \n"
             "123.45679 123.45679 \n");
   // The point list keeps every coordinate as it is.
-  std::string xyz = dir.File("f.xyz");
+  std::string xyz = dir / "f.xyz";
   ASSERT_EQ(SW_ExportMesh(m, xyz.c_str(), error), 1);
-  EXPECT_EQ(SW_ReadWholeFile(xyz),
+  EXPECT_EQ(ReadFile(xyz),
             "123.456789 2600015.5 123.456789\n"
             "123.456789 2600016 123.456789\n"
             "123.956789 2600015.5 123.456789\n"
@@ -91,14 +92,14 @@ TEST(GridExport, NumberFormatsOfHeaderDataAndPointList)
 
 TEST(GridExport, PointListRoundTripsEveryDouble)
 {
-  SW_MessageCapture quiet;
+  MessageCapture quiet;
   std::mt19937 rng(4);
   std::uniform_real_distribution<double> u(-1, 1);
   SW_MeshCore m;
   MakeCartesian(m, 3, 2, 0.1, 2600015.123456789, 1200010.987654321,
            [&](double x, double y) { return 1500 + u(rng) * 1e-3 * x / y; });
-  SW_TempDir dir;
-  std::string xyz = dir.File("p.xyz");
+  ScratchDir dir;
+  std::string xyz = dir / "p.xyz";
   AK_String error;
   ASSERT_EQ(SW_ExportMesh(m, xyz.c_str(), error), 1);
   std::ifstream in(xyz);
@@ -115,8 +116,8 @@ TEST(GridExport, PointsWithoutCellAreNoData)
 {
   // Two triangles over the square 0..10 with z = x + 2y; the box is covered with whole cells,
   // so the grid reaches one cell beyond it.
-  SW_MessageCapture quiet;
-  SW_TempDir dir;
+  MessageCapture quiet;
+  ScratchDir dir;
   std::string tbp = dir.Write("s.tbp", "0 0 0 10 10 30\n4\n0 0 0\n10 0 10\n10 10 30\n0 10 20\n2\n1 2 3 1\n1 3 4 1\n");
   SW_MeshCore m;
   AK_String error;
@@ -124,11 +125,11 @@ TEST(GridExport, PointsWithoutCellAreNoData)
   m._xll = AK_Vec2{0, 0};
   m._xor = AK_Vec2{10, 10};
   m._dx = 5;
-  std::string out = dir.File("s.asc");
+  std::string out = dir / "s.asc";
   ASSERT_EQ(SW_ExportMesh(m, out.c_str(), error), 1);
   EXPECT_EQ(m._nx, 3);
   EXPECT_EQ(m._ny, 3);
-  EXPECT_EQ(SW_ReadWholeFile(out),
+  EXPECT_EQ(ReadFile(out),
             "ncols         4\n"
             "nrows         4\n"
             "xllcenter     0\n"
@@ -143,14 +144,14 @@ TEST(GridExport, PointsWithoutCellAreNoData)
 
 TEST(GridExport, UnknownExtensionsAndUnwritablePathsAreErrors)
 {
-  SW_MessageCapture quiet;
+  MessageCapture quiet;
   SW_MeshCore m;
   MakeCartesian(m, 2, 2, 1, 0, 0, [](double x, double) { return x; });
-  SW_TempDir dir;
+  ScratchDir dir;
   for (const char* name : {"g.Asc", "g", "g.asc.bak", "d.asc/g"}) {
-    std::string path = dir.File(name);
-    if (std::string(name) == "d.asc/g") std::filesystem::create_directories(dir.File("d.asc"));
-    SW_MessageCapture messages;
+    std::string path = dir / name;
+    if (std::string(name) == "d.asc/g") std::filesystem::create_directories(dir / "d.asc");
+    MessageCapture messages;
     AK_String error;
     EXPECT_EQ(SW_ExportMesh(m, path.c_str(), error), 0) << name;
     EXPECT_FALSE(error.IsEmpty()) << name;
@@ -158,8 +159,8 @@ TEST(GridExport, UnknownExtensionsAndUnwritablePathsAreErrors)
     EXPECT_FALSE(messages.HasPrefix("exported to")) << name;
   }
   for (const char* name : {"missing/g.asc", "missing/g.xyz"}) {
-    SW_MessageCapture messages;
-    std::string path = dir.File(name);
+    MessageCapture messages;
+    std::string path = dir / name;
     AK_String error;
     EXPECT_EQ(SW_ExportMesh(m, path.c_str(), error), 0);
     EXPECT_EQ(std::string(error.c_str()), "cannot open file '" + path + "'");

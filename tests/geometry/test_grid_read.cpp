@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "SW_MeshFiles.h"
-#include "test_grid_support.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -48,23 +48,23 @@ TEST(GridRead, ReadsTheWaysToolsWriteGrids)
 {
   const char* files[] = {"corner_lower.asc", "centre_upper_crlf.asc", "gdal_without_nodata.asc"};
   for (const char* f : files) {
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     AK_String error;
-    ASSERT_EQ(SW_ReadAsciiGrid(m, SW_TestData(std::string("grid/") + f).c_str(), 0, 1, error), 1)
+    ASSERT_EQ(SW_ReadAsciiGrid(m, TestData(std::string("grid/") + f).c_str(), 0, 1, error), 1)
         << f << ": " << error.c_str();
     EXPECT_TRUE(error.IsEmpty()) << f;
     ExpectSmallGrid(m, f);
-    EXPECT_TRUE(messages.Has("reading 12 z-values...")) << f;
-    EXPECT_TRUE(messages.Has("correct number of z-values read")) << f;
-    EXPECT_TRUE(messages.Has("0 NODATA values read")) << f;
-    EXPECT_TRUE(messages.Has("6 cells generated")) << f;
+    EXPECT_TRUE(messages.Contains("reading 12 z-values...")) << f;
+    EXPECT_TRUE(messages.Contains("correct number of z-values read")) << f;
+    EXPECT_TRUE(messages.Contains("0 NODATA values read")) << f;
+    EXPECT_TRUE(messages.Contains("6 cells generated")) << f;
   }
 }
 
 TEST(GridRead, CornerOriginLiesHalfACellFromTheFirstPoint)
 {
-  SW_TempDir dir;
+  ScratchDir dir;
   struct Case {
     const char* keywords;
     double x, y;
@@ -72,7 +72,7 @@ TEST(GridRead, CornerOriginLiesHalfACellFromTheFirstPoint)
   for (const Case& c : cases) {
     std::string path = dir.Write("g.asc", std::string("ncols 3\nnrows 2\n") + c.keywords +
                                               "\ncellsize 10\nnodata_value -9999\n1 2 3\n4 5 6\n");
-    SW_MessageCapture quiet;
+    MessageCapture quiet;
     SW_MeshCore m;
     AK_String error;
     ASSERT_EQ(SW_ReadAsciiGrid(m, path.c_str(), 0, 1, error), 1);
@@ -98,15 +98,15 @@ TEST(GridRead, BrokenFilesLeaveAnErrorAndAnEmptyMesh)
       {"no_yllcorner.asc", "invalid grid header: lower-left x or y missing"},
   };
   for (const Case& c : cases) {
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     AK_String error;
     // A mesh with content beforehand: the reader empties it.
     m.SetNumVertices(3);
-    ASSERT_EQ(SW_ReadAsciiGrid(m, SW_TestData(std::string("grid/") + c.file).c_str(), 0, 1, error), 0)
+    ASSERT_EQ(SW_ReadAsciiGrid(m, TestData(std::string("grid/") + c.file).c_str(), 0, 1, error), 0)
         << c.file;
     EXPECT_STREQ(error.c_str(), c.error) << c.file;
-    EXPECT_TRUE(messages.Has(c.error)) << c.file;
+    EXPECT_TRUE(messages.Contains(c.error)) << c.file;
     EXPECT_EQ(m.NumVertices(), 0) << c.file;
     EXPECT_EQ(m.NumCells(), 0) << c.file;
     EXPECT_EQ(m._cartesian, 0) << c.file;
@@ -126,33 +126,33 @@ TEST(GridRead, FileTooShortForItsValuesReportsTheCount)
       {"1 2 3\n4 x 6\n7 8 9", "wrong number of z-values (4 instead of expected 9) in file!"},
       {"", "wrong number of z-values (0 instead of expected 9) in file!"},
   };
-  SW_TempDir dir;
+  ScratchDir dir;
   for (const Case& c : cases) {
     std::string path = dir.Write("short.asc", std::string("ncols 3\nnrows 3\nxllcenter 0\n"
                                                           "yllcenter 0\ncellsize 1\n"
                                                           "NODATA_value -9999\n") + c.data);
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     AK_String error;
     EXPECT_EQ(SW_ReadAsciiGrid(m, path.c_str(), 0, 1, error), 0) << c.data;
     EXPECT_STREQ(error.c_str(), c.error) << c.data;
-    EXPECT_TRUE(messages.Has(c.error)) << c.data;
-    EXPECT_TRUE(messages.Has("reading 9 z-values...")) << c.data;
+    EXPECT_TRUE(messages.Contains(c.error)) << c.data;
+    EXPECT_TRUE(messages.Contains("reading 9 z-values...")) << c.data;
     EXPECT_EQ(m.NumVertices(), 0) << c.data;
   }
 }
 
 TEST(GridRead, MissingFileLeavesTheMeshAsItWas)
 {
-  SW_MessageCapture messages;
+  MessageCapture messages;
   SW_MeshCore m;
   m.SetNumVertices(3);
   AK_String error;
-  std::string path = SW_TestData("grid/does_not_exist.asc");
+  std::string path = TestData("grid/does_not_exist.asc");
   EXPECT_EQ(SW_ReadAsciiGrid(m, path.c_str(), 0, 1, error), 0);
   std::string expected = "cannot open file '" + path + "'!";
   EXPECT_EQ(std::string(error.c_str()), expected);
-  EXPECT_TRUE(messages.Has(expected));
+  EXPECT_TRUE(messages.Contains(expected));
   EXPECT_EQ(m.NumVertices(), 3);
 }
 
@@ -170,10 +170,10 @@ TEST(GridRead, HostileHeadersAreRefusedWithoutAllocating)
       "ncols 2 nrows 2 yllcenter 0 cellsize 1 nodata_value 0 1 2 3 4",
       "ncols 2 nrows 2 xllcenter 0 yllcenter 0 cellsize 1 nodata_value nan 1 2 3 4",
   };
-  SW_TempDir dir;
+  ScratchDir dir;
   for (const char* h : headers) {
     std::string path = dir.Write("h.asc", h);
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     AK_String error;
     EXPECT_EQ(SW_ReadAsciiGrid(m, path.c_str(), 0, 1, error), 0) << h;
@@ -185,7 +185,7 @@ TEST(GridRead, HostileHeadersAreRefusedWithoutAllocating)
 TEST(GridRead, RandomGridsKeepEveryHeightBitForBit)
 {
   std::mt19937 rng(3);
-  SW_TempDir dir;
+  ScratchDir dir;
   for (int trial = 0; trial < 10; ++trial) {
     int ncols = std::uniform_int_distribution<int>(2, 40)(rng);
     int nrows = std::uniform_int_distribution<int>(2, 40)(rng);
@@ -203,7 +203,7 @@ TEST(GridRead, RandomGridsKeepEveryHeightBitForBit)
       text += (k + 1) % ncols ? " " : "\n";
     }
     std::string path = dir.Write("r.asc", text);
-    SW_MessageCapture quiet;
+    MessageCapture quiet;
     SW_MeshCore m;
     AK_String error;
     ASSERT_EQ(SW_ReadAsciiGrid(m, path.c_str(), 0, 1, error), 1) << error.c_str();
@@ -230,10 +230,10 @@ TEST(GridRead, HalvingAveragesBlocksAndStopsBeforeASingleRow)
     for (int c = 0; c < 5; ++c) text += std::to_string(10 * c + r) + " ";
     text += "\n";
   }
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string path = dir.Write("h.asc", text);
   for (int halvings : {1, 2, 5}) {
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     AK_String error;
     ASSERT_EQ(SW_ReadAsciiGrid(m, path.c_str(), halvings, 1, error), 1);
@@ -262,15 +262,15 @@ TEST(GridRead, NoDataPointsAreFilledOrRemoved)
       "10 -1 30 40\n"
       "10 20 30 40\n"
       "10 20 30 40\n";
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string path = dir.Write("n.asc", text);
   {
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     AK_String error;
     ASSERT_EQ(SW_ReadAsciiGrid(m, path.c_str(), 0, 1, error), 1);
-    EXPECT_TRUE(messages.Has("2 NODATA values read"));
-    EXPECT_TRUE(messages.Has(
+    EXPECT_TRUE(messages.Contains("2 NODATA values read"));
+    EXPECT_TRUE(messages.Contains(
         "filling no-data-areas (2 grid points) with interpolated/extrapolated values..."));
     EXPECT_EQ(m.NumVertices(), 16);
     EXPECT_EQ(m.NumCells(), 9);
@@ -279,7 +279,7 @@ TEST(GridRead, NoDataPointsAreFilledOrRemoved)
     EXPECT_EQ(m._x[1 * 4 + 2].z, 20);  // mean of 10, 30, 20, 20
   }
   {
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     AK_String error;
     ASSERT_EQ(SW_ReadAsciiGrid(m, path.c_str(), 0, 0, error), 1);
@@ -295,10 +295,10 @@ TEST(GridRead, NoDataPointsAreFilledOrRemoved)
 TEST(GridRead, GridWithoutAnyHeightIsNoTerrain)
 {
   const char* text = "ncols 3\nnrows 2\nxllcenter 0\nyllcenter 0\ncellsize 1\nnodata_value 7\n7 7 7\n7 7 7\n";
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string path = dir.Write("n.asc", text);
   for (int fill : {0, 1}) {
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     AK_String error;
     EXPECT_EQ(SW_ReadAsciiGrid(m, path.c_str(), 0, fill, error), 0);
@@ -310,9 +310,9 @@ TEST(GridRead, GridWithoutAnyHeightIsNoTerrain)
 
 TEST(GridHeaderFile, ExtentWithoutShiftAndOnlyForValidHeaders)
 {
-  SW_TempDir dir;
+  ScratchDir dir;
   double ll[2] = {-1, -1}, ur[2] = {-1, -1}, cs = -1;
-  std::string path = SW_TestData("grid/corner_lower.asc");
+  std::string path = TestData("grid/corner_lower.asc");
   ASSERT_EQ(SW_ReadAsciiGridHeader(path.c_str(), ll, ur, cs), 1);
   EXPECT_EQ(ll[0], 1000);
   EXPECT_EQ(ll[1], 2000);
@@ -320,9 +320,9 @@ TEST(GridHeaderFile, ExtentWithoutShiftAndOnlyForValidHeaders)
   EXPECT_EQ(ur[1], 2020);
   EXPECT_EQ(cs, 10);
   double keep[2] = {-1, -1};
-  EXPECT_EQ(SW_ReadAsciiGridHeader(SW_TestData("grid/empty.asc").c_str(), keep, keep, cs), 0);
-  EXPECT_EQ(SW_ReadAsciiGridHeader(SW_TestData("grid/no_yllcorner.asc").c_str(), keep, keep, cs), 0);
-  EXPECT_EQ(SW_ReadAsciiGridHeader(SW_TestData("grid/none.asc").c_str(), keep, keep, cs), 0);
+  EXPECT_EQ(SW_ReadAsciiGridHeader(TestData("grid/empty.asc").c_str(), keep, keep, cs), 0);
+  EXPECT_EQ(SW_ReadAsciiGridHeader(TestData("grid/no_yllcorner.asc").c_str(), keep, keep, cs), 0);
+  EXPECT_EQ(SW_ReadAsciiGridHeader(TestData("grid/none.asc").c_str(), keep, keep, cs), 0);
   EXPECT_EQ(keep[0], -1);
   EXPECT_EQ(cs, 10);
 }

@@ -4,17 +4,17 @@
 #include <random>
 
 #include "SW_MeshFiles.h"
-#include "test_grid_support.h"
+#include "TestSupport.h"
 
 TEST(TbpRead, SquareOfTwoTriangles)
 {
   const char* files[] = {"square.tbp", "square_no_final_newline.tbp"};
   for (const char* f : files) {
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     m._cartesian = 1;  // the reader leaves no grid description
     AK_String error;
-    std::string path = SW_TestData(std::string("tbp/") + f);
+    std::string path = TestData(std::string("tbp/") + f);
     ASSERT_EQ(SW_ReadTbp(m, path.c_str(), error), 1) << f << ": " << error.c_str();
     ASSERT_EQ(m.NumVertices(), 4) << f;
     ASSERT_EQ(m.NumCells(), 2) << f;
@@ -26,18 +26,18 @@ TEST(TbpRead, SquareOfTwoTriangles)
     EXPECT_EQ(m._lcc[0][2], 1) << f;  // the shared diagonal
     EXPECT_EQ(m._lcc[1][0], 0) << f;
     EXPECT_EQ(m._vertexNormals.Size(), 4) << f;
-    EXPECT_TRUE(messages.Has("reading tbp file " + path + "...")) << f;
-    EXPECT_TRUE(messages.Has("4 vertices...")) << f;
-    EXPECT_TRUE(messages.Has("2 triangles...")) << f;
-    EXPECT_TRUE(messages.Has("reading tbp file " + path + " done")) << f;
+    EXPECT_TRUE(messages.Contains("reading tbp file " + path + "...")) << f;
+    EXPECT_TRUE(messages.Contains("4 vertices...")) << f;
+    EXPECT_TRUE(messages.Contains("2 triangles...")) << f;
+    EXPECT_TRUE(messages.Contains("reading tbp file " + path + " done")) << f;
     EXPECT_FALSE(messages.HasPrefix("1 cells discarded")) << f;
   }
-  SW_MessageCapture messages;
+  MessageCapture messages;
   SW_MeshCore m;
   AK_String error;
-  ASSERT_EQ(SW_ReadTbp(m, SW_TestData("tbp/square_no_final_newline.tbp").c_str(), error), 1);
-  EXPECT_TRUE(messages.Has("xMin:-5 -5 -5"));
-  EXPECT_TRUE(messages.Has("xMax:99 99 99"));
+  ASSERT_EQ(SW_ReadTbp(m, TestData("tbp/square_no_final_newline.tbp").c_str(), error), 1);
+  EXPECT_TRUE(messages.Contains("xMin:-5 -5 -5"));
+  EXPECT_TRUE(messages.Contains("xMax:99 99 99"));
 }
 
 TEST(TbpRead, ClockwiseAndDegenerateTrianglesAreDropped)
@@ -47,22 +47,22 @@ TEST(TbpRead, ClockwiseAndDegenerateTrianglesAreDropped)
     std::string text;
     int kept, discarded;
   } cases[] = {
-      {"clockwise", SW_ReadWholeFile(SW_TestData("tbp/square_clockwise.tbp")), 1, 1},
+      {"clockwise", ReadFile(TestData("tbp/square_clockwise.tbp")), 1, 1},
       {"collinear", "0 0 0 2 0 0\n3\n0 0 0\n1 0 5\n2 0 9\n1\n1 2 3 0\n", 0, 1},
       {"repeated corner", "0 0 0 1 1 0\n3\n0 0 0\n1 0 0\n0 1 0\n2\n1 2 3 0\n1 2 2 0\n", 1, 1},
       // Twice the area beyond the doubles, and an area that is no number.
       {"infinite area", "0 0 0 1 1 0\n3\n-1e300 -1e300 0\n1e300 -1e300 0\n0 1e300 0\n1\n1 2 3 0\n", 0, 1},
       {"area no number", "0 0 0 1 1 0\n3\n0 0 0\n1e300 1e300 0\n1e300 2e300 0\n1\n1 2 3 0\n", 0, 1},
   };
-  SW_TempDir dir;
+  ScratchDir dir;
   for (const Case& c : cases) {
     std::string path = dir.Write("t.tbp", c.text);
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     AK_String error;
     ASSERT_EQ(SW_ReadTbp(m, path.c_str(), error), 1) << c.name;
     EXPECT_EQ(m.NumCells(), c.kept) << c.name;
-    EXPECT_TRUE(messages.Has(std::to_string(c.discarded) +
+    EXPECT_TRUE(messages.Contains(std::to_string(c.discarded) +
                              " cells discarded because of zero or negative area!"))
         << c.name;
     for (int32_t k = 0; k < m.NumCells(); ++k) EXPECT_GT(m.CellAreaVector(k).z, 0) << c.name;
@@ -71,10 +71,10 @@ TEST(TbpRead, ClockwiseAndDegenerateTrianglesAreDropped)
 
 TEST(TbpRead, BoundsAndPatchNumbersLeaveNoTrace)
 {
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string a = dir.Write("a.tbp", "0 0 0 1 1 0\n3\n0 0 1\n1 0 2\n0 1 3\n1\n1 2 3 4\n");
   std::string b = dir.Write("b.tbp", "-7e9 5 1 -3 2 8\n3\n0 0 1\n1 0 2\n0 1 3\n1\n1 2 3 -123456\n");
-  SW_MessageCapture quiet;
+  MessageCapture quiet;
   SW_MeshCore ma, mb;
   AK_String error;
   ASSERT_EQ(SW_ReadTbp(ma, a.c_str(), error), 1);
@@ -108,17 +108,17 @@ TEST(TbpRead, BrokenFilesLeaveAnErrorAndAnEmptyMesh)
       {"corner beyond the vertices", "0 0 0 1 1 0\n3\n0 0 0\n1 0 0\n0 1 0\n1\n1 2 4 0\n", "corner number 4 of triangle 1 is not in 1 .. 3"},
       {"corner negative", "0 0 0 1 1 0\n3\n0 0 0\n1 0 0\n0 1 0\n1\n1 -2 3 0\n", "corner number -2 of triangle 1 is not in 1 .. 3"},
   };
-  SW_TempDir dir;
+  ScratchDir dir;
   for (const Case& c : cases) {
     std::string path = dir.Write("b.tbp", c.text);
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     m.SetNumVertices(5);
     AK_String error;
     EXPECT_EQ(SW_ReadTbp(m, path.c_str(), error), 0) << c.name;
     std::string expected = "error reading tbp file " + path + ": " + c.what;
     EXPECT_EQ(std::string(error.c_str()), expected) << c.name;
-    EXPECT_TRUE(messages.Has(expected)) << c.name;
+    EXPECT_TRUE(messages.Contains(expected)) << c.name;
     EXPECT_EQ(m.NumVertices(), 0) << c.name;
     EXPECT_EQ(m.NumCells(), 0) << c.name;
     EXPECT_EQ(m._lcc.Size(), 0) << c.name;
@@ -127,14 +127,14 @@ TEST(TbpRead, BrokenFilesLeaveAnErrorAndAnEmptyMesh)
 
 TEST(TbpRead, MissingFileLeavesTheMeshAsItWas)
 {
-  SW_MessageCapture messages;
+  MessageCapture messages;
   SW_MeshCore m;
   m.SetNumVertices(5);
   AK_String error;
-  std::string path = SW_TestData("tbp/none.tbp");
+  std::string path = TestData("tbp/none.tbp");
   EXPECT_EQ(SW_ReadTbp(m, path.c_str(), error), 0);
   EXPECT_EQ(std::string(error.c_str()), "cannot open file " + path + "!");
-  EXPECT_TRUE(messages.Has("cannot open file " + path + "!"));
+  EXPECT_TRUE(messages.Contains("cannot open file " + path + "!"));
   EXPECT_EQ(m.NumVertices(), 5);
 }
 
@@ -144,7 +144,7 @@ TEST(TbpRead, RandomFanKeepsExactlyTheCounterClockwiseTriangles)
   // discarded one is not, decided independently from the file's corner numbers.
   std::mt19937 rng(9);
   std::uniform_real_distribution<double> u(-100, 100);
-  SW_TempDir dir;
+  ScratchDir dir;
   for (int trial = 0; trial < 5; ++trial) {
     int n = 30, m = 200;
     std::vector<AK_Vec3> p(n);
@@ -169,7 +169,7 @@ TEST(TbpRead, RandomFanKeepsExactlyTheCounterClockwiseTriangles)
       }
     }
     std::string path = dir.Write("fan.tbp", text);
-    SW_MessageCapture quiet;
+    MessageCapture quiet;
     SW_MeshCore mesh;
     AK_String error;
     ASSERT_EQ(SW_ReadTbp(mesh, path.c_str(), error), 1);

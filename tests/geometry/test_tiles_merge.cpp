@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "SW_MeshFiles.h"
-#include "test_grid_support.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -38,10 +38,10 @@ double Z(const SW_MeshCore& m, int i, int j) { return m._x[i * (m._ny + 1) + j].
 
 TEST(TilesMerge, NeighbouringTilesShareAColumnAndTheLaterOneWins)
 {
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string a = dir.Write("a.asc", Tile(3, 3, 0, 0, 10, 100));
   std::string b = dir.Write("b.asc", Tile(3, 3, 20, 0, 10, 500));
-  SW_MessageCapture messages;
+  MessageCapture messages;
   SW_MeshCore m;
   AK_String error;
   ASSERT_EQ(SW_ReadGridTiles(m, List({a, b}).c_str(), 1, error), 1) << error.c_str();
@@ -52,10 +52,10 @@ TEST(TilesMerge, NeighbouringTilesShareAColumnAndTheLaterOneWins)
   EXPECT_EQ(m._cartesian, 1);
   EXPECT_EQ(m._xll.x, 0);
   EXPECT_EQ(m._xor.x, 40);
-  EXPECT_TRUE(messages.Has("total number of columns: 5, rows: 3, cell size:10"));
-  EXPECT_TRUE(messages.Has("reading header of tile '" + a));
-  EXPECT_TRUE(messages.Has("reading data of tile '" + b));
-  EXPECT_TRUE(messages.Has("min. height 100, max. height 522"));
+  EXPECT_TRUE(messages.Contains("total number of columns: 5, rows: 3, cell size:10"));
+  EXPECT_TRUE(messages.Contains("reading header of tile '" + a));
+  EXPECT_TRUE(messages.Contains("reading data of tile '" + b));
+  EXPECT_TRUE(messages.Contains("min. height 100, max. height 522"));
   for (int j = 0; j < 3; ++j) {
     EXPECT_EQ(Z(m, 0, j), 100 + j);
     EXPECT_EQ(Z(m, 1, j), 110 + j);
@@ -70,23 +70,23 @@ TEST(TilesMerge, NeighbouringTilesShareAColumnAndTheLaterOneWins)
 
 TEST(TilesMerge, GapBetweenTilesIsFilledOrRemoved)
 {
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string a = dir.Write("a.asc", Tile(3, 3, 0, 0, 10, 100));
   std::string b = dir.Write("b.asc", Tile(3, 3, 40, 0, 10, 300));
   {
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     AK_String error;
     ASSERT_EQ(SW_ReadGridTiles(m, List({a, b}).c_str(), 1, error), 1);
     EXPECT_EQ(m._nx, 6);
-    EXPECT_TRUE(messages.Has(
+    EXPECT_TRUE(messages.Contains(
         "filling no-data-areas (3 grid points) with interpolated/extrapolated values..."));
     // Filled from both sides: the mean of its western and eastern neighbour.
     for (int j = 0; j < 3; ++j) EXPECT_EQ(Z(m, 3, j), ((120 + j) + (300 + j)) / 2.0);
     EXPECT_EQ(m.NumCells(), 12);
   }
   {
-    SW_MessageCapture messages;
+    MessageCapture messages;
     SW_MeshCore m;
     AK_String error;
     ASSERT_EQ(SW_ReadGridTiles(m, List({a, b}).c_str(), 0, error), 1);
@@ -98,9 +98,9 @@ TEST(TilesMerge, GapBetweenTilesIsFilledOrRemoved)
 
 TEST(TilesMerge, CornerTileLiesHalfACellFurtherNorthEast)
 {
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string a = dir.Write("a.asc", Tile(3, 3, 0, 0, 10, 100, "corner"));
-  SW_MessageCapture quiet;
+  MessageCapture quiet;
   SW_MeshCore m;
   AK_String error;
   ASSERT_EQ(SW_ReadGridTiles(m, List({a}).c_str(), 1, error), 1);
@@ -113,11 +113,11 @@ TEST(TilesMerge, CornerTileLiesHalfACellFurtherNorthEast)
 
 TEST(TilesMerge, TileWithAnotherCellSizeLandsOnTheNearestNodes)
 {
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string a = dir.Write("a.asc", Tile(5, 2, 0, 0, 10, 0));
   // Cell size 20: its points fall on every second node, nodes between them get nothing.
   std::string b = dir.Write("b.asc", Tile(2, 2, 0, 10, 20, 1000));
-  SW_MessageCapture quiet;
+  MessageCapture quiet;
   SW_MeshCore m;
   AK_String error;
   ASSERT_EQ(SW_ReadGridTiles(m, List({a, b}).c_str(), 1, error), 1);
@@ -133,43 +133,31 @@ TEST(TilesMerge, TileWithAnotherCellSizeLandsOnTheNearestNodes)
 
 TEST(TilesMerge, UnusableTilesAreReportedAndSkipped)
 {
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string good = dir.Write("good.asc", Tile(3, 3, 0, 0, 10, 100));
   std::string bad = dir.Write("bad.asc", "ncols 3 nrows 3 cellsize 10 nodata_value 0 1 2 3 4 5 6 7 8 9");
   std::string junk = dir.Write("junk.asc", "this is no grid");
-  std::string missing = dir.File("missing.asc");
-  SW_MessageCapture messages;
+  std::string missing = dir / "missing.asc";
+  MessageCapture messages;
   SW_MeshCore m;
   AK_String error;
   ASSERT_EQ(SW_ReadGridTiles(m, List({missing, bad, good, junk}).c_str(), 1, error), 1);
   EXPECT_EQ(m.NumVertices(), 9);
   EXPECT_EQ(messages.WithPrefix("WARNING:skipping tile").size(), 3u);
-  EXPECT_TRUE(messages.Has("WARNING:skipping tile '" + missing + "': cannot open file"));
-  EXPECT_TRUE(messages.Has("WARNING:skipping tile '" + junk + "': unkown input syntax!"));
+  EXPECT_TRUE(messages.Contains("WARNING:skipping tile '" + missing + "': cannot open file"));
+  EXPECT_TRUE(messages.Contains("WARNING:skipping tile '" + junk + "': unkown input syntax!"));
 }
 
-TEST(TilesMerge, NoUsableTileLeavesTheMeshAsItWas)
+TEST(TilesMerge, TilesThatGiveNoGridAreRefused)
 {
-  SW_TempDir dir;
-  SW_MessageCapture messages;
-  SW_MeshCore m;
-  m.SetNumVertices(2);
-  AK_String error;
-  EXPECT_EQ(SW_ReadGridTiles(m, List({dir.File("missing.asc")}).c_str(), 1, error), 0);
-  EXPECT_FALSE(error.IsEmpty());
-  EXPECT_EQ(m.NumVertices(), 2);
-  EXPECT_EQ(SW_ReadGridTiles(m, "", 1, error), 0);
-  EXPECT_EQ(m.NumVertices(), 2);
-}
-
-TEST(TilesMerge, TilesThatSpanTooLargeAGridAreRefused)
-{
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string a = dir.Write("a.asc", Tile(2, 2, 0, 0, 1, 0));
-  std::string b = dir.Write("b.asc", Tile(2, 2, 1e9, 1e9, 1, 0));
-  std::string c = dir.Write("c.asc", Tile(2, 2, -1e300, 0, 1e300, 0));
-  for (const std::string& list : {List({a, b}), List({a, c})}) {
-    SW_MessageCapture messages;
+  std::string far = dir.Write("b.asc", Tile(2, 2, 1e9, 1e9, 1, 0));
+  std::string huge = dir.Write("c.asc", Tile(2, 2, -1e300, 0, 1e300, 0));
+  // No usable tile, or tiles that span too large a grid: the mesh is left as it was.
+  for (const std::string& list : {List({dir / "missing.asc"}), std::string(), List({a, far}), List({a, huge})}) {
+    SCOPED_TRACE(list);
+    MessageCapture messages;
     SW_MeshCore m;
     m.SetNumVertices(2);
     AK_String error;
@@ -177,43 +165,39 @@ TEST(TilesMerge, TilesThatSpanTooLargeAGridAreRefused)
     EXPECT_FALSE(error.IsEmpty());
     EXPECT_EQ(m.NumVertices(), 2);
   }
-}
-
-TEST(TilesMerge, OnlyNoDataValuesGiveNoTerrain)
-{
-  SW_TempDir dir;
-  std::string a = dir.Write("a.asc", "ncols 2 nrows 2 xllcenter 0 yllcenter 0 cellsize 1 nodata_value 5\n5 5\n5 5\n");
-  SW_MessageCapture messages;
+  // Only NODATA values: no terrain.
+  std::string nodata = dir.Write("n.asc", "ncols 2 nrows 2 xllcenter 0 yllcenter 0 cellsize 1 nodata_value 5\n5 5\n5 5\n");
+  MessageCapture messages;
   SW_MeshCore m;
   AK_String error;
-  EXPECT_EQ(SW_ReadGridTiles(m, List({a}).c_str(), 1, error), 0);
-  EXPECT_TRUE(messages.Has("min. height 1e+30, max. height -1e+30"));
+  EXPECT_EQ(SW_ReadGridTiles(m, List({nodata}).c_str(), 1, error), 0);
+  EXPECT_TRUE(messages.Contains("min. height 1e+30, max. height -1e+30"));
   EXPECT_FALSE(error.IsEmpty());
   EXPECT_EQ(m.NumVertices(), 0);
 }
 
 TEST(TilesMerge, TheTileNoDataHeightMarksAMissingValue)
 {
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string a = dir.Write("a.asc", "ncols 3 nrows 2 xllcenter 0 yllcenter 0 cellsize 1 nodata_value -9999\n"
                                      "1 2 3\n4 -1.8725e-50 6\n");
-  SW_MessageCapture messages;
+  MessageCapture messages;
   SW_MeshCore m;
   AK_String error;
   ASSERT_EQ(SW_ReadGridTiles(m, List({a}).c_str(), 1, error), 1);
-  EXPECT_TRUE(messages.Has(
+  EXPECT_TRUE(messages.Contains(
       "filling no-data-areas (1 grid points) with interpolated/extrapolated values..."));
   EXPECT_EQ(Z(m, 1, 0), (4 + 6 + 2) / 3.0);
 }
 
 TEST(TilesMerge, ShortTileGivesWhatItHasWithAWarning)
 {
-  SW_TempDir dir;
+  ScratchDir dir;
   std::string a = dir.Write("a.asc", "ncols 3 nrows 2 xllcenter 0 yllcenter 0 cellsize 1 nodata_value -9999\n1 2 3\n4 5");
-  SW_MessageCapture messages;
+  MessageCapture messages;
   SW_MeshCore m;
   AK_String error;
   ASSERT_EQ(SW_ReadGridTiles(m, List({a}).c_str(), 1, error), 1);
-  EXPECT_TRUE(messages.Has("WARNING:tile '" + a + "' holds 5 of its 6 values"));
+  EXPECT_TRUE(messages.Contains("WARNING:tile '" + a + "' holds 5 of its 6 values"));
   EXPECT_EQ(Z(m, 2, 0), (5 + 3) / 2.0);
 }

@@ -1,30 +1,15 @@
-#include <cstdio>
+// PPM images: reading hostile files, writing 8- and 16-bit images, netpbm reading ours.
+#include <gtest/gtest.h>
+
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "AK_Ppm.h"
-#include "VisualTestSupport.h"
+#include "TestSupport.h"
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void Spit(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
 // The result of reading a file, with the outputs and the pixels as text.
 struct ReadResult {
@@ -50,38 +35,35 @@ ReadResult Read(const std::string& path) {
 
 class Ppm : public ::testing::Test {
  protected:
-  void SetUp() override { dir_ = TestTempDir(); }
-  std::string File(const std::string& name) const { return dir_ + "/" + name; }
-  std::string dir_;
+  std::string File(const std::string& name) const { return dir_ / name; }
+  ScratchDir dir_;
 };
 
-TEST_F(Ppm, ReadsTheFirstFileRowIntoTheLastBufferRow) {
-  std::string bytes = "P6\n# made by hand\n3 2\n255\n";
-  std::string top = "abcdefghi", bottom = "ABCDEFGHI";
-  Spit(File("a.ppm"), bytes + top + bottom);
-  const ReadResult r = Read(File("a.ppm"));
-  ASSERT_EQ(r.code, 0);
-  EXPECT_EQ(r.width, 3);
-  EXPECT_EQ(r.height, 2);
-  EXPECT_EQ(r.depth, 8);
-  EXPECT_EQ(r.pixels, bottom + top);
-}
-
-TEST_F(Ppm, MaximumAbove255MeansSixteenBitsPerSample) {
-  Spit(File("a.ppm"), "P6\n1 1\n255\nxyz");
-  EXPECT_EQ(Read(File("a.ppm")).depth, 8);
-  Spit(File("b.ppm"), "P6\n1 2\n256\n123456abcdef");
-  const ReadResult r = Read(File("b.ppm"));
-  ASSERT_EQ(r.code, 0);
-  EXPECT_EQ(r.depth, 16);
-  EXPECT_EQ(r.pixels, "abcdef123456");  // samples kept in file byte order, not rescaled
-}
-
-TEST_F(Ppm, CrLfHeaderLinesAreAccepted) {
-  Spit(File("a.ppm"), "P6\r\n1 1\r\n255\r\nxyz");
-  const ReadResult r = Read(File("a.ppm"));
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.pixels, "xyz");
+TEST_F(Ppm, ReadsTheWaysFilesAreWritten) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int width, height, depth;
+    std::string pixels;  // the first file row lands in the last buffer row
+  };
+  const Case cases[] = {
+      {"comment, two rows", "P6\n# made by hand\n3 2\n255\nabcdefghiABCDEFGHI", 3, 2, 8, "ABCDEFGHIabcdefghi"},
+      // Samples kept in file byte order, not rescaled.
+      {"maximum above 255: sixteen bits", "P6\n1 2\n256\n123456abcdef", 1, 2, 16, "abcdef123456"},
+      {"CRLF header lines", "P6\r\n1 1\r\n255\r\nxyz", 1, 1, 8, "xyz"},
+      {"trailing bytes ignored", "P6\n1 1\n255\nxyz-trailer", 1, 1, 8, "xyz"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(File("a.ppm"), c.bytes);
+    const ReadResult r = Read(File("a.ppm"));
+    ASSERT_EQ(r.code, 0) << c.name;
+    EXPECT_EQ(std::vector<int>({r.width, r.height, r.depth}), std::vector<int>({c.width, c.height, c.depth})) << c.name;
+    EXPECT_EQ(r.pixels, c.pixels) << c.name;
+  }
+  // A path with backslashes reaches the same file.
+  const unsigned char px[3] = {1, 2, 3};
+  ASSERT_EQ(WritePpm((dir_.Path() + "\\back.ppm").c_str(), 1, 1, 8, px), 0);
+  EXPECT_EQ(Read(File("back.ppm")).pixels, "\x01\x02\x03");
 }
 
 TEST_F(Ppm, HostileHeadersFailWithTheCodeOfTheirFirstBadItem) {
@@ -115,7 +97,7 @@ TEST_F(Ppm, HostileHeadersFailWithTheCodeOfTheirFirstBadItem) {
       {"no pixels", "P6\n1 1\n255\n", AK_PPM_TRUNCATED},
   };
   for (const Case& c : cases) {
-    Spit(File("h.ppm"), c.bytes);
+    WriteFile(File("h.ppm"), c.bytes);
     const ReadResult r = Read(File("h.ppm"));
     EXPECT_EQ(r.code, c.code) << c.name;
     EXPECT_FALSE(r.handedOut) << c.name;
@@ -127,29 +109,14 @@ TEST_F(Ppm, HostileHeadersFailWithTheCodeOfTheirFirstBadItem) {
 
 TEST_F(Ppm, MissingFileCannotBeOpened) {
   EXPECT_EQ(Read(File("missing.ppm")).code, AK_PPM_CANNOT_OPEN);
-  const int directory = Read(dir_).code;  // opens on some systems, but holds no image
+  const int directory = Read(dir_.Path()).code;  // opens on some systems, but holds no image
   EXPECT_TRUE(directory == AK_PPM_CANNOT_OPEN || directory == AK_PPM_BAD_MAGIC) << directory;
-}
-
-TEST_F(Ppm, PathsWithBackslashesReachTheSameFile) {
-  const unsigned char px[3] = {1, 2, 3};
-  ASSERT_EQ(WritePpm((dir_ + "\\back.ppm").c_str(), 1, 1, 8, px), 0);
-  const ReadResult r = Read(File("back.ppm"));
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.pixels, "\x01\x02\x03");
-}
-
-TEST_F(Ppm, TrailingBytesAfterThePixelsAreIgnored) {
-  Spit(File("a.ppm"), "P6\n1 1\n255\nxyz-trailer");
-  const ReadResult r = Read(File("a.ppm"));
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.pixels, "xyz");
 }
 
 TEST_F(Ppm, WritesHeaderAndRowsTopFirst) {
   const unsigned char rows[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};  // 2 x 2, bottom row first
   ASSERT_EQ(WritePpm(File("w.ppm").c_str(), 2, 2, 8, rows), 0);
-  EXPECT_EQ(Slurp(File("w.ppm")),
+  EXPECT_EQ(ReadFile(File("w.ppm")),
             std::string("P6\n2 2\n255\n") + std::string("\x07\x08\x09\x0a\x0b\x0c", 6) +
                 std::string("\x01\x02\x03\x04\x05\x06", 6));
 }
@@ -157,7 +124,7 @@ TEST_F(Ppm, WritesHeaderAndRowsTopFirst) {
 TEST_F(Ppm, WritesTwelveBitImagesWithTwoBytesPerSample) {
   const unsigned char px[6] = {0x0f, 0xff, 0x00, 0x10, 0x08, 0x00};
   ASSERT_EQ(WritePpm(File("w.ppm").c_str(), 1, 1, 12, px), 0);
-  EXPECT_EQ(Slurp(File("w.ppm")), std::string("P6\n1 1\n65535\n") +
+  EXPECT_EQ(ReadFile(File("w.ppm")), std::string("P6\n1 1\n65535\n") +
                                       std::string(reinterpret_cast<const char*>(px), 6));
 }
 
@@ -171,13 +138,13 @@ TEST_F(Ppm, RefusesImagesItCannotWriteWithoutCreatingAFile) {
   for (const Case& c : cases) {
     EXPECT_EQ(WritePpm(File("r.ppm").c_str(), c.width, c.height, c.depth, c.data),
               AK_PPM_BAD_IMAGE);
-    EXPECT_FALSE(Exists(File("r.ppm")));
+    EXPECT_FALSE(AK_FileExists(File("r.ppm").c_str()));
   }
-  EXPECT_EQ(WritePpm((dir_ + "/no/such/dir.ppm").c_str(), 1, 1, 8, px), AK_PPM_CANNOT_OPEN);
+  EXPECT_EQ(WritePpm((dir_ / "no/such/dir.ppm").c_str(), 1, 1, 8, px), AK_PPM_CANNOT_OPEN);
 }
 
 TEST_F(Ppm, ReportsAFailedWrite) {
-  if (!Exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+  if (!AK_FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
   std::vector<unsigned char> px(64 * 64 * 3, 7);
   EXPECT_EQ(WritePpm("/dev/full", 64, 64, 8, px.data()), AK_PPM_WRITE_FAILED);
 }
@@ -206,24 +173,14 @@ TEST_F(Ppm, RandomImagesRoundTripAtEightAndSixteenBits) {
   }
 }
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, p)) out += buf;
-    ::pclose(p);
-  }
-  return out;
-}
-
 TEST_F(Ppm, WrittenFilesAreAcceptedByNetpbm) {
   if (std::system("command -v pamfile >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "pamfile (Debian package netpbm) is not installed";
   std::vector<unsigned char> px(5 * 3 * 6, 200);
   ASSERT_EQ(WritePpm(File("eight.ppm").c_str(), 5, 3, 8, px.data()), 0);
   ASSERT_EQ(WritePpm(File("sixteen.ppm").c_str(), 5, 3, 16, px.data()), 0);
-  const std::string eight = Shell("pamfile '" + File("eight.ppm") + "' 2>&1");
-  const std::string sixteen = Shell("pamfile '" + File("sixteen.ppm") + "' 2>&1");
+  const std::string eight = RunProcess("pamfile " + ShellQuote(File("eight.ppm")));
+  const std::string sixteen = RunProcess("pamfile " + ShellQuote(File("sixteen.ppm")));
   EXPECT_NE(eight.find("PPM raw, 5 by 3  maxval 255"), std::string::npos) << eight;
   EXPECT_NE(sixteen.find("PPM raw, 5 by 3  maxval 65535"), std::string::npos) << sixteen;
   // netpbm reads the pixels too: the whole image must be there.

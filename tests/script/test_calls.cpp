@@ -1,6 +1,6 @@
 // Calls: arguments by reference, recursion with private value cells, and host calls with
 // addresses.
-#include "script_test_support.h"
+#include "ScriptTest.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // Errors: run-time errors end the script call with a message and leave the interpreter ready
 // for the next call; compile errors are listed with file and line; compile-time limits are
 // compile errors, never a blown stack.
-#include "script_test_support.h"
+#include "ScriptTest.h"
 
 #include <string>
 
@@ -193,59 +193,38 @@ TEST(ScriptErrors, ListingNamesFileLineAndSource)
 
 TEST(ScriptErrors, CompileTimeLimits)
 {
-  Messages messages;
-  Scope scope;
-  std::string parens = "int main() { return " + repeat("(", 400) + "1" + repeat(")", 400) + "; }";
-  EXPECT_EQ(ast_sci_parse_string(parens.c_str()), 1);
-  EXPECT_TRUE(messages.contains("expression nested too deeply"));
-
-  messages.clear();
-  std::string chain = "int main() { int x = 1; return " + repeat("x + ", 5000) + "x; }";
-  EXPECT_EQ(ast_sci_parse_string(chain.c_str()), 1);
-  EXPECT_TRUE(messages.contains("expression too complex"));
-
-  messages.clear();
-  std::string unary = "int main() { int x = 1; return " + repeat("-", 5000) + "x; }";
-  EXPECT_EQ(ast_sci_parse_string(unary.c_str()), 1);
-  EXPECT_TRUE(messages.contains("nested too deeply") || messages.contains("too complex"));
-
-  messages.clear();
-  std::string blocks = "int main() { " + repeat("{", 400) + repeat("}", 400) + " return 0; }";
-  EXPECT_EQ(ast_sci_parse_string(blocks.c_str()), 1);
-  EXPECT_TRUE(messages.contains("statements nested too deeply"));
-
-  messages.clear();
-  std::string elses = "int main() { int x = 0; " + repeat("if (x) x = 1; else ", 400) + "x = 2; return x; }";
-  EXPECT_EQ(ast_sci_parse_string(elses.c_str()), 1);
-  EXPECT_TRUE(messages.contains("statements nested too deeply"));
-
-  messages.clear();
   std::string macros;
   for (int i = 0; i < 100; ++i) macros += "#define M" + std::to_string(i) + " M" + std::to_string(i + 1) + "\n";
-  macros += "int M0 = 1;";
-  EXPECT_EQ(ast_sci_parse_string(macros.c_str()), 1);
-  EXPECT_TRUE(messages.contains("macro expansion nested too deeply"));
-
-  messages.clear();
-  EXPECT_EQ(ast_sci_parse_string("#define A B\n#define B A\nint A = 1; int main() { return A; }"), 0) << messages.text();
-
   // Names that expand to a hundred of the previous one: 10^12 empty declarations.
-  messages.clear();
   std::string bomb = "#define A0 " + repeat(";", 100) + "\n";
   for (int i = 1; i <= 6; ++i) bomb += "#define A" + std::to_string(i) + repeat(" A" + std::to_string(i - 1), 100) + "\n";
-  bomb += "A6\n";
-  EXPECT_EQ(ast_sci_parse_string(bomb.c_str()), 1);
-  EXPECT_TRUE(messages.contains("macro expansions exceed 1048576 tokens")) << messages.text();
-
+  const std::pair<std::string, const char*> cases[] = {
+      {"int main() { return " + repeat("(", 400) + "1" + repeat(")", 400) + "; }", "expression nested too deeply"},
+      {"int main() { int x = 1; return " + repeat("x + ", 5000) + "x; }", "expression too complex"},
+      {"int main() { " + repeat("{", 400) + repeat("}", 400) + " return 0; }", "statements nested too deeply"},
+      {"int main() { int x = 0; " + repeat("if (x) x = 1; else ", 400) + "x = 2; return x; }", "statements nested too deeply"},
+      {macros + "int M0 = 1;", "macro expansion nested too deeply"},
+      {bomb + "A6\n", "macro expansions exceed 1048576 tokens"},
+      // A source without end is cut off at the size limit instead of filling the memory.
+      {"#include \"/dev/zero\"\nint main() { return 0; }", "include file '/dev/zero' exceeds 16777216 bytes"},
+  };
+  Messages messages;
+  for (const auto& [source, message] : cases) {
+    SCOPED_TRACE(message);
+    Scope scope;
+    messages.clear();
+    EXPECT_EQ(ast_sci_parse_string(source.c_str()), 1);
+    EXPECT_TRUE(messages.contains(message)) << messages.text();
+  }
+  Scope scope;
+  messages.clear();
+  EXPECT_EQ(ast_sci_parse_string(("int main() { int x = 1; return " + repeat("-", 5000) + "x; }").c_str()), 1);
+  EXPECT_TRUE(messages.contains("nested too deeply") || messages.contains("too complex")) << messages.text();
   messages.clear();
   EXPECT_EQ(script_test::parse_fixture("self_include.cint"), 1);
   EXPECT_TRUE(messages.contains("#include nested too deeply")) << messages.text();
-
-  // A source without end is cut off at the size limit instead of filling the memory.
+  EXPECT_EQ(ast_sci_parse_string("#define A B\n#define B A\nint A = 1; int main() { return A; }"), 0) << messages.text();
   if (FILE* endless = std::fopen("/dev/zero", "rb")) {
-    messages.clear();
-    EXPECT_EQ(ast_sci_parse_string("#include \"/dev/zero\"\nint main() { return 0; }"), 1);
-    EXPECT_TRUE(messages.contains("include file '/dev/zero' exceeds 16777216 bytes")) << messages.text();
     messages.clear();
     EXPECT_EQ(ast_sci_parse_file(endless, "/dev/zero"), 1);
     EXPECT_EQ(messages.text(), "/dev/zero:0: error: the source text exceeds 16777216 bytes\n");

@@ -1,6 +1,6 @@
 // Extern functions: binding natives to declarations, the dispatchers of all six result types,
 // and the sizes of script arrays that natives receive.
-#include "script_test_support.h"
+#include "ScriptTest.h"
 
 #include "ast_sci_execute.h"
 
@@ -19,58 +19,47 @@ namespace {
 
 int marker_a = 0, marker_b = 0;
 
+// Per result type: its name, the value natives return, and the value of a script function
+// called just before (what a refused call leaves in the result cell).
 template <class T>
-struct Traits;
-template <>
-struct Traits<void> {
-  static constexpr const char* name = "void";
-  static constexpr const char* previous = "";
-};
-template <>
-struct Traits<char> {
-  static constexpr const char* name = "char";
-  static constexpr const char* previous = "return 'p';";
-  static char value() { return 'q'; }
-  static char previous_value() { return 'p'; }
-  static char read(ast_sci_value v) { return v.c; }
-};
-template <>
-struct Traits<int> {
-  static constexpr const char* name = "int";
-  static constexpr const char* previous = "return 77;";
-  static int value() { return -7; }
-  static int previous_value() { return 77; }
-  static int read(ast_sci_value v) { return v.i; }
-};
-template <>
-struct Traits<float> {
-  static constexpr const char* name = "float";
-  static constexpr const char* previous = "return 0.75;";
-  static float value() { return 2.5f; }
-  static float previous_value() { return 0.75f; }
-  static float read(ast_sci_value v) { return v.f; }
-};
-template <>
-struct Traits<double> {
-  static constexpr const char* name = "double";
-  static constexpr const char* previous = "return 7.5;";
-  static double value() { return -1.25; }
-  static double previous_value() { return 7.5; }
-  static double read(ast_sci_value v) { return v.d; }
-};
-template <>
-struct Traits<void*> {
-  static constexpr const char* name = "void*";
-  static constexpr const char* previous = "return other();";
-  static void* value() { return &marker_a; }
-  static void* previous_value() { return &marker_b; }
-  static void* read(ast_sci_value v) { return v.p; }
-};
+constexpr const char* kName = std::is_void_v<T> ? "void" : std::is_same_v<T, char> ? "char" : std::is_same_v<T, int> ? "int"
+                              : std::is_same_v<T, float> ? "float" : std::is_same_v<T, double> ? "double" : "void*";
+
+template <class T>
+T value(bool previous)
+{
+  if constexpr (std::is_same_v<T, char>) return previous ? 'p' : 'q';
+  if constexpr (std::is_same_v<T, int>) return previous ? 77 : -7;
+  if constexpr (std::is_same_v<T, float>) return previous ? 0.75f : 2.5f;
+  if constexpr (std::is_same_v<T, double>) return previous ? 7.5 : -1.25;
+  if constexpr (std::is_same_v<T, void*>) return previous ? &marker_b : &marker_a;
+}
+
+template <class T>
+T read(ast_sci_value v)
+{
+  if constexpr (std::is_same_v<T, char>) return v.c;
+  if constexpr (std::is_same_v<T, int>) return v.i;
+  if constexpr (std::is_same_v<T, float>) return v.f;
+  if constexpr (std::is_same_v<T, double>) return v.d;
+  if constexpr (std::is_same_v<T, void*>) return v.p;
+}
+
+template <class T>
+const char* previous_source()
+{
+  if constexpr (std::is_same_v<T, char>) return "return 'p';";
+  if constexpr (std::is_same_v<T, int>) return "return 77;";
+  if constexpr (std::is_same_v<T, float>) return "return 0.75;";
+  if constexpr (std::is_same_v<T, double>) return "return 7.5;";
+  if constexpr (std::is_same_v<T, void*>) return "return other();";
+  return "";
+}
 
 template <class T>
 T result()
 {
-  if constexpr (!std::is_void_v<T>) return Traits<T>::value();
+  if constexpr (!std::is_void_v<T>) return value<T>(false);
 }
 
 struct Record {
@@ -138,35 +127,19 @@ std::string int_args(int n, const char* first)
 template <class T>
 std::string script_for()
 {
-  std::string t = Traits<T>::name;
+  const std::string t = kName<T>, ret = std::is_void_v<T> ? "" : "return ";
   std::string s = "void* other();\n";
-  s += t + " zero();\n";
-  s += t + " two(int a, int b);\n";
-  s += t + " same(int a, int b);\n";
-  s += t + " fifty(" + int_params(50) + ");\n";
-  s += t + " fiftyone(" + int_params(51) + ");\n";
-  s += "int order = 0;\n";
-  s += "int mark(int k) { order = order * 10 + k; return k; }\n";
-  s += t + " prev() { " + Traits<T>::previous + " }\n";
-  s += t + " call_zero() { return zero(); }\n";
+  for (const char* f : {" zero();\n", " two(int a, int b);\n", " same(int a, int b);\n"}) s += t + f;
+  s += t + " fifty(" + int_params(50) + ");\n" + t + " fiftyone(" + int_params(51) + ");\n";
+  s += "int order = 0;\nint mark(int k) { order = order * 10 + k; return k; }\n";
+  if (!std::is_void_v<T>) s += t + " prev() { " + previous_source<T>() + " }\n";
+  s += t + " call_zero() { " + ret + "zero(); }\n";
   s += "int call_two() { order = 0; two(mark(1), mark(2)); return order; }\n";
   s += "int call_same() { int v = 1; same(v, v); return v; }\n";
-  s += t + " call_fifty() { return fifty(" + int_args(50, "1") + "); }\n";
-  s += t + " call_fiftyone() { prev(); order = 0; return fiftyone(" + int_args(51, "mark(1)") + "); }\n";
-  s += "int order_after() { return order; }\n";
-  if (std::is_void_v<T>) {
-    // void functions return nothing: the same calls as statements.
-    s = "void* other();\nvoid zero();\nvoid two(int a, int b);\nvoid same(int a, int b);\n";
-    s += "void fifty(" + int_params(50) + ");\nvoid fiftyone(" + int_params(51) + ");\n";
-    s += "int order = 0;\nint mark(int k) { order = order * 10 + k; return k; }\n";
-    s += "void call_zero() { zero(); }\n";
-    s += "int call_two() { order = 0; two(mark(1), mark(2)); return order; }\n";
-    s += "int call_same() { int v = 1; same(v, v); return v; }\n";
-    s += "void call_fifty() { fifty(" + int_args(50, "1") + "); }\n";
-    s += "void call_fiftyone() { order = 0; fiftyone(" + int_args(51, "mark(1)") + "); }\n";
-    s += "int order_after() { return order; }\n";
-  }
-  return s;
+  s += t + " call_fifty() { " + ret + "fifty(" + int_args(50, "1") + "); }\n";
+  s += t + " call_fiftyone() { " + (std::is_void_v<T> ? "" : "prev(); ") + "order = 0; " + ret + "fiftyone(" +
+       int_args(51, "mark(1)") + "); }\n";
+  return s + "int order_after() { return order; }\n";
 }
 
 template <class T>
@@ -196,7 +169,7 @@ TYPED_TEST(ScriptDispatch, EdgeCasesOfEveryResultType)
   ast_sci_value v = script_test::call0("call_zero");
   EXPECT_EQ(record.calls, 1);
   if constexpr (!std::is_void_v<T>) {
-    EXPECT_EQ(Traits<T>::read(v), Traits<T>::value());
+    EXPECT_EQ(read<T>(v), value<T>(false));
   }
 
   // Arguments are evaluated from the last to the first.
@@ -215,7 +188,7 @@ TYPED_TEST(ScriptDispatch, EdgeCasesOfEveryResultType)
   ASSERT_EQ(record.values.size(), 50u);
   for (int i = 0; i < 50; ++i) EXPECT_EQ(record.values[static_cast<size_t>(i)], i + 1);
   if constexpr (!std::is_void_v<T>) {
-    EXPECT_EQ(Traits<T>::read(v), Traits<T>::value());
+    EXPECT_EQ(read<T>(v), value<T>(false));
   }
 
   // Fifty-one: the message, no argument evaluated, the native not called, the previous result.
@@ -226,7 +199,7 @@ TYPED_TEST(ScriptDispatch, EdgeCasesOfEveryResultType)
   EXPECT_EQ(record.calls, 0);
   EXPECT_EQ(script_test::call0("order_after").i, 0);
   if constexpr (!std::is_void_v<T>) {
-    EXPECT_EQ(Traits<T>::read(v), Traits<T>::previous_value());
+    EXPECT_EQ(read<T>(v), value<T>(true));
   }
   EXPECT_EQ(ast_sci_call_failed(), 0);
 
@@ -235,7 +208,7 @@ TYPED_TEST(ScriptDispatch, EdgeCasesOfEveryResultType)
   v = ast_sci_call_function(ast_sci_find_function("zero"));
   EXPECT_EQ(record.calls, 1);
   if constexpr (!std::is_void_v<T>) {
-    EXPECT_EQ(Traits<T>::read(v), Traits<T>::value());
+    EXPECT_EQ(read<T>(v), value<T>(false));
   }
 }
 

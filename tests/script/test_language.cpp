@@ -1,6 +1,6 @@
 // The language: each case is a small script whose main result was worked out by hand with C's
 // rules (and the interpreter's sound choices where C leaves the result undefined).
-#include "script_test_support.h"
+#include "ScriptTest.h"
 
 #include <cmath>
 #include <limits>
@@ -147,7 +147,7 @@ TEST(ScriptLanguage, IncludeAndDefineAcrossFiles)
 {
   Messages messages;
   Scope scope;
-  std::string source = "#include \"" + script_test::fixture("include_outer.cint") + "\"\nint main(){ return OUTER + inner_value(); }";
+  std::string source = "#include \"" + TestData("include_outer.cint") + "\"\nint main(){ return OUTER + inner_value(); }";
   ASSERT_EQ(ast_sci_parse_string(source.c_str()), 0) << messages.text();
   // OUTER is 100; inner_value returns INNER * 2 = 14.
   EXPECT_EQ(script_test::call0("main").i, 114);

@@ -1,5 +1,5 @@
 // Namespaces: lookups, the life of namespaces and their code, atomic compile units.
-#include "script_test_support.h"
+#include "ScriptTest.h"
 
 #include "AK_Message.h"
 
@@ -12,10 +12,6 @@ ast_sci_namespace doomed = nullptr;
 
 void delete_doomed() { ast_sci_delete_namespace(doomed); }
 void reset_current() { ast_sci_reset_namespace(); }
-
-const char* const kEnthalpy =
-    "double TemperatureFromEnthalpy(double h);double WaterMassFractionFromEnthalpy(double h);"
-    "double EnthalpyFromTemperatureAndWaterMassFraction(double T, double w);";
 
 }  // namespace
 
@@ -220,19 +216,9 @@ TEST(ScriptNamespaces, FunctionDefinedTwice)
   EXPECT_TRUE(messages.contains("conflicting declaration of function 'f'"));
 }
 
-TEST(ScriptNamespaces, EnthalpyPrototypesTwiceIntoOneNamespace)
-{
-  Messages messages;
-  Scope scope;
-  EXPECT_EQ(ast_sci_parse_string(kEnthalpy), 0) << messages.text();
-  EXPECT_EQ(ast_sci_parse_string(kEnthalpy), 0) << messages.text();
-  EXPECT_NE(ast_sci_find_function("TemperatureFromEnthalpy"), nullptr);
-  EXPECT_NE(ast_sci_find_function("EnthalpyFromTemperatureAndWaterMassFraction"), nullptr);
-}
-
 TEST(ScriptNamespaces, NullNamespaceIsFatal)
 {
-  AK_MessageHook = [](const char* message, const char*) { std::fprintf(stderr, "%s\n", message); };
+  AK_MessageHook = MessagesToStderr;
   EXPECT_DEATH(ast_sci_set_namespace(nullptr), "ERROR:FATAL:nmspace failed!");
   EXPECT_DEATH(ast_sci_parent_namespace(nullptr), "ERROR:FATAL:nmspace failed!");
   AK_MessageHook = AK_DefaultMessageHook;

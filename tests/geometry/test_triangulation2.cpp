@@ -10,7 +10,8 @@
 
 #include "AK_Predicates.h"
 #include "AK_Triangulation2.h"
-#include "MeshTestUtil.h"
+#include "TestMeshes.h"
+#include "TestSupport.h"
 
 using namespace meshtest;
 

@@ -1,11 +1,75 @@
+// The graphics operation table: what its defaults answer, which entries the renderer takes
+// over, and the drawing helpers that go through it.
+#include <gtest/gtest.h>
+
 #include <cmath>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "AK_GLFunctionTable.h"
 #include "AK_GLHelpers.h"
-#include "VisualTestSupport.h"
+#include "AK_sogl.h"
+#include "AK_sogl_State.h"
 
 namespace {
+
+// The table is constant-initialised, so this copy sees the defaults.
+const AK_GLFunctions kDefaults = AK_GLFunctionTable;
+
+// Every test starts with the default table and the renderer's load-time state.
+class GLTable : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AK_GLFunctionTable = kDefaults;
+    soglResetState();
+  }
+  void TearDown() override { SetUp(); }
+};
+
+TEST_F(GLTable, DefaultsDoNothingAndAnswerTheResultsCallersRelyOn) {
+  EXPECT_EQ(gluBuild2DMipmaps(GL_TEXTURE_2D, 3, 2, 2, GL_RGB, GL_UNSIGNED_BYTE, "abcdefghijkl"), 1);
+  EXPECT_EQ(glGenLists(1), 0u);
+  ASSERT_NE(gluErrorString(1), nullptr);
+  EXPECT_EQ(AK_GLFunctionTable.UnusedSlot54(), 1);
+  EXPECT_EQ(AK_GLFunctionTable.UnusedSlot55(), 1);
+
+  float f[16];
+  int n[4];
+  for (int i = 0; i < 16; ++i) f[i] = 0.5f + i;
+  for (int i = 0; i < 4; ++i) n[i] = 7 + i;
+  glGetFloatv(GL_MODELVIEW_MATRIX, f);
+  glGetIntegerv(GL_UNPACK_ALIGNMENT, n);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(f[i], 0.5f + i);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(n[i], 7 + i);
+  GLuint ids[2] = {41, 42};
+  glGenTextures(2, ids);
+  EXPECT_EQ(ids[0], 41u);
+  EXPECT_EQ(ids[1], 42u);
+}
+
+TEST_F(GLTable, InstallingTheRendererReplacesExactlyItsFortyEightEntries) {
+  std::set<int> expected;
+  for (int i = 0; i <= 15; ++i) expected.insert(i);
+  for (int i = 17; i <= 33; ++i) expected.insert(i);
+  for (int i = 36; i <= 44; ++i) expected.insert(i);
+  for (int i = 47; i <= 52; ++i) expected.insert(i);
+  ASSERT_EQ(expected.size(), 48u);
+
+  soglInstall();
+  for (int i = 0; i < AK_GLEntryCount; ++i) {
+    const bool changed = AK_GLEntry(AK_GLFunctionTable, i) != AK_GLEntry(kDefaults, i);
+    EXPECT_EQ(changed, expected.count(i) == 1) << "entry " << i;
+  }
+  EXPECT_EQ(AK_GLFunctionTable.glBegin, &soglBegin);
+  EXPECT_EQ(AK_GLFunctionTable.glGetFloatv, &soglGetFloatv);
+  EXPECT_EQ(gluBuild2DMipmaps(GL_TEXTURE_2D, 3, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, "abc"), 1);
+  EXPECT_EQ(glGenLists(3), 0u);
+  EXPECT_STREQ(gluErrorString(1281), "error code 1281");
+  int untouched = 9;
+  glGetIntegerv(GL_UNPACK_ALIGNMENT, &untouched);
+  EXPECT_EQ(untouched, 9);
+}
 
 // A table that records the calls the helpers make.
 struct Call {
@@ -18,10 +82,10 @@ const GLubyte* gLastBitmap = nullptr;
 
 void Record(const char* op, std::vector<double> args = {}) { gCalls.push_back({op, std::move(args)}); }
 
-class Recording : public VisualTest {
+class Recording : public GLTable {
  protected:
   void SetUp() override {
-    VisualTest::SetUp();
+    GLTable::SetUp();
     gCalls.clear();
     gLastBitmap = nullptr;
     AK_GLFunctions& t = AK_GLFunctionTable;
@@ -77,13 +141,6 @@ TEST_F(Recording, SphereCornersLieOnTheSphereAndAreTheirOwnNormals) {
   // The first corner of the first quad starts at angle 0 on the south pole ring.
   EXPECT_NEAR(gCalls[2].args[1], 0.0, 1e-6);
   EXPECT_NEAR(gCalls[2].args[2], -radius, 1e-6);
-}
-
-TEST_F(Recording, MirrorAboutTheXYPlaneFlipsZ) {
-  MultMirrorMatrix(0, 0, 1);
-  ASSERT_EQ(gCalls.size(), 1u);
-  const float expected[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1};
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(gLastMatrix[i], expected[i]) << i;
 }
 
 TEST_F(Recording, MirrorIsAnInvolutionThatReversesItsNormal) {
@@ -166,12 +223,6 @@ TEST(GLHelpers, WidthAndLengthTruncateTheRunningSum) {
   EXPECT_EQ(glutBitmapWidth(&kFont, 'C'), 3);
   EXPECT_EQ(glutBitmapWidth(&kFont, 'Z'), 0);
   EXPECT_EQ(glutBitmapWidth(nullptr, 'A'), 0);
-}
-
-TEST(GLHelpers, LerpInterpolatesEachCoordinate) {
-  const AK_Vec2 p = AK_Lerp2(AK_Vec2{1, -2}, AK_Vec2{5, 6}, 0.25);
-  EXPECT_DOUBLE_EQ(p.x, 2.0);
-  EXPECT_DOUBLE_EQ(p.y, 0.0);
 }
 
 }  // namespace

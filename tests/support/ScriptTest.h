@@ -1,7 +1,8 @@
-// Helpers for the interpreter tests: captured messages, namespaces that clean up after
-// themselves, and compiling fixtures.
+// What the interpreter tests share: its messages captured, namespaces that clean up after
+// themselves, and compiling the script files under the folder's data.
 #pragma once
 
+#include "TestSupport.h"
 #include "ast_sci.h"
 
 #include <gtest/gtest.h>
@@ -59,17 +60,15 @@ class Scope {
   ast_sci_namespace _ns;
 };
 
-inline std::string fixture(const std::string& name) { return std::string(TORVU_SCRIPT_FIXTURES) + "/" + name; }
-
 // Compiles a fixture file into the current namespace; the error count.
 inline int parse_fixture(const std::string& name)
 {
-  FILE* f = std::fopen(fixture(name).c_str(), "r");
+  FILE* f = std::fopen(TestData(name).c_str(), "r");
   if (!f) {
     ADD_FAILURE() << "missing fixture " << name;
     return -1;
   }
-  int errors = ast_sci_parse_file(f, fixture(name).c_str());
+  int errors = ast_sci_parse_file(f, TestData(name).c_str());
   std::fclose(f);
   return errors;
 }

@@ -1,26 +1,16 @@
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 
 #include "TestSupport.h"
 
 namespace {
-
-void Touch(const std::string& path, const std::string& content = "x")
-{
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string Slurp(const std::string& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string Joined(const AK_Array<AK_String>& list)
 {
@@ -31,7 +21,7 @@ std::string Joined(const AK_Array<AK_String>& list)
 std::string WaitForLine(const std::string& path)
 {
   for (int i = 0; i < 500; ++i) {
-    std::string text = Slurp(path);
+    std::string text = ReadFile(path);
     if (!text.empty() && text.back() == '\n') return text;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -45,7 +35,7 @@ TEST(Files, ListDirectoryOrderAndFilter)
   ScratchDir dir;
   for (const char* name : {"b.TimeStep", "a.TimeStep", "B.TimeStep", "c.timestep", "..hidden",
                            ".simulation_status", "notes.txt", "archive.TimeStep.bak", "noext"})
-    Touch(dir / name);
+    WriteFile(dir / name, "x");
   std::filesystem::create_directory(dir / "sub.TimeStep");
   std::filesystem::create_directory(dir / "plain");
 
@@ -63,11 +53,11 @@ TEST(Files, ListDirectoryOrderAndFilter)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.extension);
-    EXPECT_EQ(Joined(AK_ListDirectory(dir.str().c_str(), c.extension)), c.expected);
+    EXPECT_EQ(Joined(AK_ListDirectory(dir.Path().c_str(), c.extension)), c.expected);
   }
   EXPECT_EQ(AK_ListDirectory((dir / "missing").c_str(), "").Count(), 0);
   // A backslash path reaches the same directory.
-  std::string windowsStyle = dir.str() + "\\";
+  std::string windowsStyle = dir.Path() + "\\";
   EXPECT_EQ(AK_ListDirectory(windowsStyle.c_str(), "txt").Count(), 1);
 }
 
@@ -81,42 +71,42 @@ TEST(Files, CreateRenameDeleteCopy)
   EXPECT_EQ(AK_MakeDirectory((dir / "a/b/c").c_str()), -1);  // one level only
   EXPECT_TRUE(AK_FileExists(sub.c_str()));
   EXPECT_TRUE(AK_IsDirectory(sub.c_str()));
-  Touch(dir / "file", "data");
+  WriteFile(dir / "file", "data");
   EXPECT_EQ(AK_MakeDirectory((dir / "file").c_str()), -1);  // a file is in the way
 
   // Rename never overwrites.
-  Touch(dir / "other", "keep");
+  WriteFile(dir / "other", "keep");
   EXPECT_EQ(AK_RenameFile((dir / "file").c_str(), (dir / "other").c_str()), -1);
-  EXPECT_EQ(Slurp(dir / "other"), "keep");
+  EXPECT_EQ(ReadFile(dir / "other"), "keep");
   EXPECT_EQ(AK_RenameFile((dir / "file").c_str(), (dir / "moved").c_str()), 0);
-  EXPECT_EQ(Slurp(dir / "moved"), "data");
+  EXPECT_EQ(ReadFile(dir / "moved"), "data");
   EXPECT_EQ(AK_RenameFile((dir / "missing").c_str(), (dir / "x").c_str()), -1);
 
   // Copy, including content larger than one block and a backslash path.
   std::string big(5000, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
-  Touch(dir / "big", big);
-  std::string target = dir.str() + "\\run\\big.copy";
+  WriteFile(dir / "big", big);
+  std::string target = dir.Path() + "\\run\\big.copy";
   EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), target.c_str()), 0);
-  EXPECT_EQ(Slurp(dir / "run/big.copy"), big);
+  EXPECT_EQ(ReadFile(dir / "run/big.copy"), big);
   EXPECT_EQ(AK_CopyFile((dir / "nothing").c_str(), (dir / "t").c_str()), 1);
   EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), (dir / "no/dir/t").c_str()), 2);
   if (std::filesystem::exists("/dev/full")) {
     EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), "/dev/full"), 4);
   }
   // A file copied onto itself under another spelling of its path keeps its content.
-  for (const std::string& same : {dir / "./big", dir.str() + "//big", dir / "run/../big"}) {
+  for (const std::string& same : {dir / "./big", dir.Path() + "//big", dir / "run/../big"}) {
     EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), same.c_str()), 0) << same;
-    EXPECT_TRUE(Slurp(dir / "big") == big) << same;
+    EXPECT_TRUE(ReadFile(dir / "big") == big) << same;
   }
 
   // Delete: a file, an empty directory, not a full one; the tree deletion removes everything
   // and does not follow a link out of the tree.
   std::string outside = dir / "outside";
   std::filesystem::create_directory(outside);
-  Touch(outside + "/precious");
+  WriteFile(outside + "/precious", "x");
   std::filesystem::create_directory(sub + "/deeper");
-  Touch(sub + "/deeper/f");
+  WriteFile(sub + "/deeper/f", "x");
   std::filesystem::create_directory_symlink(outside, sub + "/link");
   EXPECT_EQ(AK_DeleteFile(sub.c_str()), -1);
   EXPECT_EQ(AK_DeleteFile((dir / "moved").c_str()), 0);
@@ -134,7 +124,7 @@ TEST(Files, ReadLinesWithEitherLineEnd)
   ScratchDir dir;
   std::string path = dir / "lines.txt";
   std::string longLine(1500, 'q');
-  Touch(path, "one\r\ntwo\n\r\n" + longLine + "\nlast");
+  WriteFile(path, "one\r\ntwo\n\r\n" + longLine + "\nlast");
   std::FILE* f = AK_FileOpen(path.c_str(), "r");
   ASSERT_TRUE(f);
   AK_String line;
@@ -144,7 +134,7 @@ TEST(Files, ReadLinesWithEitherLineEnd)
   EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "", longLine, "last"}));
   AK_String text;
   EXPECT_TRUE(AK_ReadTextFile(path.c_str(), text));
-  EXPECT_EQ(text.Length(), static_cast<int>(Slurp(path).size()));
+  EXPECT_EQ(text.Length(), static_cast<int>(ReadFile(path).size()));
   EXPECT_FALSE(AK_ReadTextFile((dir / "none").c_str(), text));
 }
 
@@ -182,7 +172,7 @@ TEST(Process, ExitStatusAndQuoting)
   }
   // A program whose path holds a blank, a quote and a dollar sign runs when quoted.
   std::string prog = dir / "my prog's $HOME.sh";
-  Touch(prog, "#!/bin/sh\nexit 7\n");
+  WriteFile(prog, "#!/bin/sh\nexit 7\n");
   std::filesystem::permissions(prog, std::filesystem::perms::owner_all);
   EXPECT_EQ(AK_RunCommand(prog.c_str(), "", 0, 1), 7);
   EXPECT_STREQ(AK_ShellQuote("it's"), "'it'\\''s'");
@@ -207,8 +197,8 @@ TEST(Process, DetachedStartReturnsAtOnceAndRunsOn)
   AK_BatchFileName = "";
   EXPECT_EQ(result, 0);
   EXPECT_FALSE(std::filesystem::exists(out));  // the command has not finished yet
-  EXPECT_EQ(Slurp(batch), "#!/bin/sh\n/bin/sh " + args + "\n");
-  Touch(go);
+  EXPECT_EQ(ReadFile(batch), "#!/bin/sh\n/bin/sh " + args + "\n");
+  WriteFile(go, "x");
   // A session of its own, reading nothing from the terminal.
   const std::string got = WaitForLine(out);
   ASSERT_NE(got.find(' '), std::string::npos) << got;
@@ -232,11 +222,11 @@ TEST(Process, DefaultBatchFileLivesInTheHomeDirectory)
 {
   ScratchDir dir;
   std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-  setenv("HOME", dir.str().c_str(), 1);
+  setenv("HOME", dir.Path().c_str(), 1);
   int result = AK_RunCommand("/bin/true", "", 1, 1);
   setenv("HOME", savedHome.c_str(), 1);
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(Slurp(dir / ".ak_true.bat"), "#!/bin/sh\n'/bin/true' \n");
+  EXPECT_EQ(ReadFile(dir / ".ak_true.bat"), "#!/bin/sh\n'/bin/true' \n");
 }
 
 TEST(Process, Clocks)

@@ -5,18 +5,14 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "SW_MeshFiles.h"
+#include "TestSupport.h"
 
 namespace {
-
-void Quiet(const char*, const char*) {}
 
 bool HaveGdal()
 {
@@ -31,32 +27,14 @@ protected:
   void SetUp() override
   {
     if (!HaveGdal()) GTEST_SKIP() << "gdal_translate not installed";
-    static int counter = 0;
-    _dir = std::filesystem::temp_directory_path() /
-           ("torvu_e2e_gdal_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(_dir);
-    _previous = AK_MessageHook;
-    AK_MessageHook = Quiet;
   }
-  void TearDown() override
-  {
-    if (_previous) AK_MessageHook = _previous;
-    std::error_code ec;
-    if (!_dir.empty()) std::filesystem::remove_all(_dir, ec);
-  }
-  std::string File(const std::string& name) const { return (_dir / name).string(); }
+  std::string File(const std::string& name) const { return _dir / name; }
   static void Run(const std::string& command)
   {
     ASSERT_EQ(std::system((command + " 2>/dev/null").c_str()), 0) << command;
   }
-  static std::string Read(const std::string& path)
-  {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  std::filesystem::path _dir;
-  AK_MessageFunction _previous = nullptr;
+  ScratchDir _dir;
+  MessageCapture _quiet;
 };
 
 // The numbers inside the JSON array that follows the key, e.g. "size":[ 3, 4 ].
@@ -99,7 +77,7 @@ TEST_F(GdalGrid, GridWrittenByGdalTranslateImportsWithTheRightVertices)
                     hole ? -9999.0 : t.Z(c, r));
       xyz += line;
     }
-  std::ofstream(File("in.xyz")) << xyz;
+  WriteFile(File("in.xyz"), xyz);
   // Without a NODATA value (GDAL then writes no "NODATA_value" line), with one, and as
   // integers with the cell size forced.
   struct Variant {
@@ -118,7 +96,7 @@ TEST_F(GdalGrid, GridWrittenByGdalTranslateImportsWithTheRightVertices)
     SW_MeshCore m;
     AK_String error;
     ASSERT_EQ(SW_ReadAsciiGrid(m, out.c_str(), 0, 1, error), 1) << v.name << ": " << error.c_str()
-                                                                 << "\n" << Read(out);
+                                                                 << "\n" << ReadFile(out);
     ASSERT_EQ(m.NumVertices(), t.ncols * t.nrows) << v.name;
     ASSERT_EQ(m.NumCells(), (t.ncols - 1) * (t.nrows - 1)) << v.name;
     EXPECT_EQ(m._dx, t.dx) << v.name;
@@ -165,7 +143,7 @@ TEST_F(GdalGrid, ExportedGridOpensInGdalWithItsGeometryAndHeights)
   ASSERT_EQ(SW_ExportMesh(m, asc.c_str(), error), 1) << error.c_str();
 
   Run("gdalinfo -json '" + asc + "' > '" + File("info.json") + "'");
-  std::string info = Read(File("info.json"));
+  std::string info = ReadFile(File("info.json"));
   std::vector<double> size = JsonArray(info, "size");
   ASSERT_EQ(size.size(), 2u) << info;
   EXPECT_EQ(size[0], t.ncols);
@@ -180,7 +158,7 @@ TEST_F(GdalGrid, ExportedGridOpensInGdalWithItsGeometryAndHeights)
 
   Run("gdal_translate -q --config AAIGRID_DATATYPE Float64 -of XYZ '" + asc + "' '" +
       File("ours.xyz") + "'");
-  std::istringstream listing(Read(File("ours.xyz")));
+  std::istringstream listing(ReadFile(File("ours.xyz")));
   int lines = 0;
   double x, y, z;
   while (listing >> x >> y >> z) {

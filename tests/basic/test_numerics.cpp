@@ -158,29 +158,24 @@ TEST(HashMap, PoorHashDoesNotGrowWithoutEnd)
 TEST(BitArray, SetTestClearAndResize)
 {
   AK_BitArray bits(70);
-  EXPECT_EQ(bits._nWords, 3);
   for (int i = 0; i < 70; ++i) EXPECT_FALSE(bits.Test(i));
   for (int i = 0; i < 70; i += 3) bits.Set(i);
   bits.Clear(3);
   for (int i = 0; i < 70; ++i) EXPECT_EQ(bits.Test(i), i % 3 == 0 && i != 3) << i;
-  EXPECT_EQ(bits._bits[1] & 1u, (32 % 3 == 0) ? 1u : 0u);
-  EXPECT_TRUE(bits._bits[0] & (1u << 6));
   AK_BitArray copy(bits);
   EXPECT_EQ(copy.CountSet(), bits.CountSet());
   bits.Resize(40);  // old bits are not kept
   EXPECT_EQ(bits.CountSet(), 0);
   bits.Resize(-3);
   EXPECT_EQ(bits.Size(), 0);
-  EXPECT_EQ(bits._nWords, 1);
 }
 
 TEST(BitArrayDeathTest, IndexOutsideIsFatal)
 {
   AK_BitArray bits(8);
-  auto toStderr = [](const char* message, const char*) { std::fprintf(stderr, "%s\n", message); };
   EXPECT_DEATH(
       {
-        AK_MessageHook = toStderr;
+        AK_MessageHook = MessagesToStderr;
         bits.Set(8);
       },
       "ERROR:FATAL:bit index failed!");

@@ -1,10 +1,8 @@
-// Small mesh builders shared by the mesh tests.
+// Small mesh builders shared by the geometry tests and benchmarks.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "AK_Basic.h"
 #include "SW_MeshCore.h"
@@ -120,36 +118,6 @@ void MakeJitteredTriangles(SW_MeshCore& m, int32_t n, double size, uint64_t seed
   m.ComputeConnectivity();
   m.ComputeVertexNormals();
 }
-
-// Collects messages while alive.
-class MessageCapture {
-public:
-  MessageCapture() : _old(AK_MessageHook)
-  {
-    Current() = this;
-    AK_MessageHook = [](const char* msg, const char*) { Current()->messages.push_back(msg); };
-  }
-  ~MessageCapture()
-  {
-    AK_MessageHook = _old;
-    Current() = nullptr;
-  }
-  bool Contains(const std::string& text) const
-  {
-    for (const auto& m : messages)
-      if (m == text) return true;
-    return false;
-  }
-  std::vector<std::string> messages;
-
-private:
-  static MessageCapture*& Current()
-  {
-    static MessageCapture* c = nullptr;
-    return c;
-  }
-  AK_MessageFunction _old;
-};
 
 }  // namespace meshtest
 

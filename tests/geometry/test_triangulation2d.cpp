@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "AK_Triangulation2d.h"
-#include "MeshTestUtil.h"
+#include "TestMeshes.h"
+#include "TestSupport.h"
 
 using namespace meshtest;
 

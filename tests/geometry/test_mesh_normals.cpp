@@ -3,7 +3,8 @@
 
 #include <cmath>
 
-#include "MeshTestUtil.h"
+#include "TestMeshes.h"
+#include "TestSupport.h"
 
 using namespace meshtest;
 

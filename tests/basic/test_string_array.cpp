@@ -15,8 +15,6 @@ std::string Pieces(const AK_Array<AK_String>& list)
   return out;
 }
 
-void ToStderr(const char* message, const char*) { std::fprintf(stderr, "%s\n", message); }
-
 }  // namespace
 
 TEST(String, Split)
@@ -255,13 +253,13 @@ TEST(StringDeathTest, FatalAssertions)
 {
   EXPECT_DEATH(
       {
-        AK_MessageHook = ToStderr;
+        AK_MessageHook = MessagesToStderr;
         AK_String s(static_cast<const char*>(nullptr));
       },
       "ERROR:FATAL:s failed!");
   EXPECT_DEATH(
       {
-        AK_MessageHook = ToStderr;
+        AK_MessageHook = MessagesToStderr;
         AK_String s("a");
         s += s;
       },

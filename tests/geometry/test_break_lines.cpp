@@ -5,7 +5,8 @@
 #include <map>
 #include <set>
 
-#include "MeshTestUtil.h"
+#include "TestMeshes.h"
+#include "TestSupport.h"
 
 using namespace meshtest;
 

@@ -3,7 +3,8 @@
 
 #include <string>
 
-#include "MeshTestUtil.h"
+#include "TestMeshes.h"
+#include "TestSupport.h"
 #include "SW_MeshPoints.h"
 
 using namespace meshtest;
@@ -87,7 +88,7 @@ TEST(PointFiles, DxfPoints)
 
 TEST(PointFiles, ReadingFiles)
 {
-  const std::string dir = std::string(TORVU_MESH_TEST_DATA) + "/points/";
+  const std::string dir = TestData("points/");
   SW_MeshCore m;
   AK_String error;
   MessageCapture messages;
@@ -113,11 +114,8 @@ TEST(PointFiles, ReadingFiles)
 
 TEST(PointFiles, DuplicateLinesGiveAVertexWithoutCell)
 {
-  const std::string path = testing::TempDir() + "torvu_duplicates.xyz";
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fputs("0 0 1\n10 0 2\n0 10 3\n10 10 4\n0 0 5\n", f);
-  std::fclose(f);
+  ScratchDir dir;
+  const std::string path = dir.Write("duplicates.xyz", "0 0 1\n10 0 2\n0 10 3\n10 10 4\n0 0 5\n");
   SW_MeshCore m;
   AK_String error;
   ASSERT_EQ(m.ReadXyz(AK_String(path.c_str()), error), 0);
@@ -131,5 +129,4 @@ TEST(PointFiles, DuplicateLinesGiveAVertexWithoutCell)
     withoutCell += !used;
   }
   EXPECT_EQ(withoutCell, 1);
-  std::remove(path.c_str());
 }

@@ -4,7 +4,8 @@
 #include <cmath>
 
 #include "AK_Predicates.h"
-#include "MeshTestUtil.h"
+#include "TestMeshes.h"
+#include "TestSupport.h"
 
 using namespace meshtest;
 
@@ -76,26 +77,6 @@ TEST(MeshLocate, RandomPointsAgainstScan)
     CheckLocation(cart, -20, 7, -20 + 17 * 3.5, 7 + 11 * 3.5, n, 1, hints);
     CheckLocation(honey, 5 - 1, -3, 5 + 24, -3 + 14 * honey._rowHeight, n, 2, hints);
     CheckLocation(general, 0, 0, 50, 50, n, 3, hints);
-  }
-}
-
-TEST(MeshLocate, ParticlePathsWithPreviousCellAsHint)
-{
-  SW_MeshCore m;
-  MakeJitteredTriangles(m, 20, 100.0, 5, [](double, double) { return 0.0; });
-  Rng rng(9);
-  double x = 50, y = 50, vx = 0.7, vy = 0.3;
-  int32_t c = -1;
-  for (int step = 0; step < 20000; ++step) {
-    x += vx + rng.Uniform(-0.2, 0.2);
-    y += vy + rng.Uniform(-0.2, 0.2);
-    if (x < 1) vx = std::fabs(vx);
-    if (x > 99) vx = -std::fabs(vx);
-    if (y < 1) vy = std::fabs(vy);
-    if (y > 99) vy = -std::fabs(vy);
-    c = m.FindCell(x, y, c);
-    ASSERT_GE(c, 0);
-    ASSERT_EQ(m.ExitEdge(x, y, c), -1);
   }
 }
 

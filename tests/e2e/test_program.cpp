@@ -1,0 +1,371 @@
+// End-to-end tests: the built torvu program run on the cases in cases/, on script macros,
+// class scripts from the user attributes directory and projects saved by one run and loaded by
+// another, and the console menu driven in a real terminal through tmux.
+//
+// A case NAME is NAME.macro with NAME.expected (what the program prints, start-up lines and
+// source locations removed) and, for each file the macro writes, NAME.expected.FILE. With
+// NAME.input the program runs the console menu on that input after playing NAME.macro;
+// otherwise it runs NAME.macro offscreen. Other files named NAME.* are copied beside the
+// macro. Adding a case means adding its files.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kCases = TORVU_E2E_CASES;
+const std::string kProgram = TORVU_PROGRAM;
+const std::string kFiles = TORVU_ATTRIBUTES;
+const std::string kExamples = TORVU_EXAMPLES;
+
+// Drops the start-up lines (up to the end of the banner and the location line after it) and
+// the "\t(file:line)" suffixes.
+std::string WithoutStartup(const std::string& printed)
+{
+  const std::string rule(65, '=');
+  size_t first = printed.find(rule);
+  size_t second = first == std::string::npos ? first : printed.find(rule, first + rule.size());
+  std::string rest = printed;
+  if (second != std::string::npos) {
+    size_t end = printed.find('\n', second + rule.size() + 1);  // the location line
+    rest = end == std::string::npos ? "" : printed.substr(end + 1);
+  }
+  std::stringstream in(rest);
+  std::string out;
+  for (std::string line; std::getline(in, line);) {
+    size_t tab = line.rfind("\t(");
+    if (tab != std::string::npos && !line.empty() && line.back() == ')') line.erase(tab);
+    out += line + "\n";
+  }
+  return out;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to)
+{
+  if (from.empty()) return text;
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// The program's output without its start-up lines and source locations, the temporary
+// directory written as <dir>.
+std::string Normalize(const std::string& printed, const fs::path& dir)
+{
+  return Replace(WithoutStartup(printed), dir.string(), "<dir>");
+}
+
+std::string Environment(const fs::path& dir)
+{
+  return "cd " + ShellQuote(dir.string()) + " && env -u TORVU_USER_ATTRIBUTES HOME=" + ShellQuote(dir.string()) + " ";
+}
+
+std::vector<std::string> CaseNames()
+{
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(kCases))
+    if (entry.path().extension() == ".macro" && fs::exists(fs::path(kCases) / (entry.path().stem().string() + ".expected")))
+      names.push_back(entry.path().stem().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Runs torvu in the directory (its home there too) on the macro or script, offscreen; the
+// user attributes directory is set only when given. Returns what it printed after the
+// banner, without the "\t(file:line)" locations.
+std::string RunTorvu(const fs::path& dir, const std::string& file, const std::string& userAttributes = "",
+                     int* status = nullptr)
+{
+  std::string environment = userAttributes.empty() ? "env -u TORVU_USER_ATTRIBUTES"
+                                                   : "env TORVU_USER_ATTRIBUTES=" + ShellQuote(userAttributes);
+  std::string command = "cd " + ShellQuote(dir.string()) + " && " + environment + " HOME=" + ShellQuote(dir.string()) +
+                        " " + ShellQuote(kProgram) + " -files " + ShellQuote(kFiles) + " -offscreen " + ShellQuote(file) +
+                        " < /dev/null";
+  return WithoutStartup(RunProcess(command, status));
+}
+
+}  // namespace
+
+class Cases : public testing::TestWithParam<std::string> {};
+
+TEST_P(Cases, PrintsAndWritesWhatIsExpected)
+{
+  const std::string name = GetParam();
+  ScratchDir dir;
+  std::vector<std::pair<std::string, fs::path>> expectedFiles;
+  for (const auto& entry : fs::directory_iterator(kCases)) {
+    std::string file = entry.path().filename().string();
+    if (file.rfind(name + ".", 0) != 0) continue;
+    std::string prefix = name + ".expected.";
+    if (file.rfind(prefix, 0) == 0)
+      expectedFiles.emplace_back(file.substr(prefix.size()), entry.path());
+    else if (file != name + ".expected" && file != name + ".input")
+      fs::copy_file(entry.path(), dir / file);
+  }
+  fs::path input = fs::path(kCases) / (name + ".input");
+  std::string command = Environment(dir.Path()) + ShellQuote(kProgram) + " -files " + ShellQuote(kFiles);
+  if (fs::exists(input))
+    command += " -macro " + name + ".macro < " + ShellQuote(input.string());
+  else
+    command += " -offscreen " + name + ".macro < /dev/null";
+  int status = -1;
+  std::string printed = RunProcess(command, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(Normalize(printed, dir.Path()), ReadFile(kCases + "/" + name + ".expected"));
+  for (const auto& [file, expected] : expectedFiles) {
+    SCOPED_TRACE(file);
+    ASSERT_TRUE(fs::exists(dir / file));
+    EXPECT_EQ(ReadFile(dir / file), ReadFile(expected.string()));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Torvu, Cases, testing::ValuesIn(CaseNames()),
+                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+
+TEST(Program, StartUpMessagesAndExitCode)
+{
+  ScratchDir dir;
+  WriteFile(dir / "fail.macro", "set(\"Nowhere\", \"Active\", \"1\")\n");
+  int status = -1;
+  std::string printed =
+      RunProcess(Environment(dir.Path()) + ShellQuote(kProgram) + " -macro -files -offscreen fail.macro -files " +
+                  ShellQuote(kFiles) + " -offscreen",
+              &status);
+  EXPECT_EQ(status, 0);  // whatever the macro did
+  EXPECT_EQ(printed.rfind("Setting config files directory: " + kFiles + "\t(", 0), 0u) << printed;
+  EXPECT_NE(printed.find("error 'object 'Nowhere' not found' when executing macro command"), std::string::npos);
+
+  std::string withUser = RunProcess("cd " + ShellQuote(dir.Path()) + " && HOME=" + ShellQuote(dir.Path()) +
+                                 " TORVU_USER_ATTRIBUTES=" + ShellQuote(dir.Path()) + " " + ShellQuote(kProgram) +
+                                 " -files " + ShellQuote(kFiles) + " -offscreen none.macro");
+  std::stringstream lines(withUser);
+  std::string line;
+  std::getline(lines, line);
+  std::getline(lines, line);
+  EXPECT_EQ(line.rfind("set user attributes directory to:" + dir.Path() + "/\t(", 0), 0u) << withUser;
+}
+
+// The project is built below the viewer: its class's default commands already see its
+// parent.
+TEST(Program, ProjectIsBuiltBelowTheViewer)
+{
+  ScratchDir dir;
+  WriteFile(dir / "AK_Container.def", "set(\"..\", \"$project_parent\", \"Viewer\")\n");
+  WriteFile(dir / "show.macro",
+            "set(\"\", \"ExplainCommands\", \"1\")\n"
+            "set(\"\", \"$shown\", $project_parent)\n");
+  std::string printed = RunProcess("cd " + ShellQuote(dir.Path()) + " && HOME=" + ShellQuote(dir.Path()) +
+                                " TORVU_USER_ATTRIBUTES=" + ShellQuote(dir.Path()) + " " + ShellQuote(kProgram) +
+                                " -files " + ShellQuote(kFiles) + " -offscreen show.macro");
+  EXPECT_EQ(printed.find("not found"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("select ->.$shown and enter 'Viewer'."), std::string::npos) << printed;
+}
+
+TEST(ScriptMacro, TheDemoScriptRunsItsMain)
+{
+  ScratchDir dir;
+  fs::copy_file(fs::path(kExamples) / "demo.cint", dir / "demo.cint");
+  int status = -1;
+  std::string printed = RunTorvu(dir.Path(), "demo.cint", "", &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(printed,
+            "level of the gauge: 2.5\n"
+            "type of the gauge: Gauge\n"
+            "component 0 of the project: Gauge\n"
+            "component 1 of the project: Gauge_0001\n"
+            "unknown attribute: 0\n"
+            "error: object 'Nowhere' not found\n"
+            "unknown object: 2\n"
+            "path Project, id Gauge\n"
+            "INFO:the level was set after the attribute set: 1\n");
+  // The script wrote nothing beside itself (the program keeps its class values in ".torvu").
+  for (const auto& entry : fs::directory_iterator(dir.Path())) {
+    std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "demo.cint" || name == ".torvu") << name;
+  }
+}
+
+TEST(ClassScript, FromTheUserAttributesDirectory)
+{
+  ScratchDir dir;
+  fs::create_directory(dir / "user");
+  // The containers' script takes "MacroFileName" over: an empty buffer asks for the value, a
+  // text sets it.
+  WriteFile(dir / "user/AK_Container.cint",
+            "char name[256] = \"unset\";\n"
+            "void MacroFileName(char v[])\n"
+            "{\n"
+            "  if (v[0] == 0) {\n"
+            "    strcpy(v, name);\n"
+            "    return;\n"
+            "  }\n"
+            "  strcpy(name, \"scripted-\");\n"
+            "  strcat(name, v);\n"
+            "}\n");
+  WriteFile(dir / "check.cint",
+            "int main()\n"
+            "{\n"
+            "  char v[256];\n"
+            "  get(\"\", \"$name\", v);\n"
+            "  printf(\"project: %s\\n\", v);\n"
+            "  get(\"\", \"MacroFileName\", v);\n"
+            "  printf(\"viewer: %s\\n\", v);\n"
+            "  printf(\"stamped: %d\\n\", exec_time(\"Project\", \"MacroFileName\") > 0);\n"
+            "  return 0;\n"
+            "}\n");
+  WriteFile(dir / "run.macro",
+            "get(\"Project\", \"MacroFileName\", $before)\n"
+            "set(\"Project\", \"MacroFileName\", \"x.macro\")\n"
+            "get(\"Project\", \"MacroFileName\", $name)\n"
+            "set(\"\", \"ExecMacro\", \"check.cint\")\n"
+            "set(\"Project\", \"SaveAttributes\", \"project.atr\")\n");
+  std::string user = dir / "user/";
+  std::string printed = RunTorvu(dir.Path(), "run.macro", user);
+  EXPECT_EQ(printed,
+            "user-specific " + user + "AK_Container.cint\n"
+            "project: scripted-x.macro\n"
+            "viewer: run.macro\n"
+            "stamped: 1\n");
+  EXPECT_NE(ReadFile(dir / "project.atr").find("set(\"\", \"MacroFileName\", \"scripted-x.macro\")\n"),
+            std::string::npos);
+
+  // Without the user attributes directory the class has no script.
+  WriteFile(dir / "plain.macro", "set(\"Project\", \"SaveAttributes\", \"plain.atr\")\n");
+  RunTorvu(dir.Path(), "plain.macro");
+  EXPECT_NE(ReadFile(dir / "plain.atr").find("set(\"\", \"MacroFileName\", \"Project.macro\")\n"),
+            std::string::npos);
+}
+
+TEST(Project, SavedByOneRunLoadsInAnother)
+{
+  ScratchDir dir;
+  fs::create_directory(dir / "user");
+  WriteFile(dir / "user/Gauge.atr",
+            "obj.Gauge\n"
+            "\tdoc:A gauge.\n"
+            "\tdouble.Level:Level\n"
+            "\t\tset:SetLevel\n"
+            "\t\tdoc:The level.\n"
+            "\tstring.Unit:$unit\n"
+            "\t\tset:$unit\n"
+            "\t\tdoc:The unit, kept in a variable.\n");
+  WriteFile(dir / "user/Gauge.cint",
+            "double level = 0;\n"
+            "void Level(char v[]) { sprintf(v, \"%.17g\", level); }\n"
+            "void SetLevel(char v[]) { level = atof(v); }\n");
+  WriteFile(dir / "user/Gauge.def", "set(\"\", \"SetLevel\", \"1\")\nset(\"\", \"$unit\", \"m\")\n");
+  WriteFile(dir / "save.macro",
+            "set(\"Project\", \"CreateUserObject\", \"Upper\")\n"
+            "set(\"Project/Upper\", \"AttributesName\", \"Gauge\")\n"
+            "set(\"Project/Upper\", \"SetLevel\", \"7.25\")\n"
+            "set(\"Project/Upper\", \"$unit\", \"cm with %%qquotes%%q, a %%ttab and 100%\")\n"
+            "set(\"Project/Upper\", \"MacroRepetitions\", \"3\")\n"
+            "set(\"Project\", \"CreateUserObject\", \"Lower\")\n"
+            "set(\"Project/Lower\", \"AttributesName\", \"obj.Lower%%n%%tdoc:Inline.%%n%%tstring.Note:$note%%n%%t%%tset:$note%%n%%t%%tdoc:A note.%%n\")\n"
+            "set(\"Project/Lower\", \"$note\", \"line one%%nline two\")\n"
+            "set(\"Project/Lower\", \"Active\", \"0\")\n"
+            "set(\"Project\", \"MacroRepetitions\", \"2\")\n"
+            "set(\"Project\", \"SuppressCreatingComponents\", \"1\")\n"
+            "set(\"Project\", \"SaveProjectAs\", \"project\")\n"
+            "set(\"Project\", \"SaveAttributesRecursively\", \"before.txt\")\n");
+  // The second run makes the user objects, as it would on the commands, and loads them.
+  WriteFile(dir / "load.macro",
+            "set(\"Project\", \"CreateUserObject\", \"Upper\")\n"
+            "set(\"Project\", \"CreateUserObject\", \"Lower\")\n"
+            "set(\"Project\", \"LoadProject\", \"project\")\n"
+            "set(\"Project\", \"SaveAttributesRecursively\", \"after.txt\")\n"
+            "set(\"Project\", \"SaveProject\", \"\")\n");
+  std::string user = dir / "user/";
+  std::string saved = RunTorvu(dir.Path(), "save.macro", user);
+  EXPECT_NE(saved.find("saving Upper to project/Upper\n"), std::string::npos) << saved;
+  std::string loaded = RunTorvu(dir.Path(), "load.macro", user);
+  EXPECT_EQ(loaded.find("saving "), std::string::npos) << loaded;  // nothing changed since the load
+  EXPECT_EQ(loaded.find("error"), std::string::npos) << loaded;
+
+  std::string before = ReadFile(dir / "before.txt");
+  EXPECT_NE(before.find("set(\"Upper\", \"SetLevel\", \"7.25\")"), std::string::npos) << before;
+  EXPECT_NE(before.find("set(\"Lower\", \"$note\", \"line one%%nline two\")"), std::string::npos) << before;
+  EXPECT_EQ(ReadFile(dir / "after.txt"), before);
+
+  for (const char* file : {"project/Container.dat", "project/Upper/Gauge.dat", "project/Lower/Lower.dat"}) {
+    SCOPED_TRACE(file);
+    ASSERT_TRUE(fs::exists(dir / file));
+    EXPECT_EQ(std::system(("gzip -t " + ShellQuote(dir / file)).c_str()), 0);
+  }
+}
+
+// The console in a real terminal: toggle a switch and edit a value while recording.
+TEST(Console, InATerminal)
+{
+  if (std::system("command -v tmux > /dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+  ScratchDir dir;
+  WriteFile(dir / "session.macro", "set(\"\", \"$started\", \"1\")\n");
+  std::string server = "torvu_e2e_" + std::to_string(getpid());
+  std::string tmux = "tmux -L " + server + " ";
+  std::string start = tmux + "new-session -d -s s -x 160 -y 60 " +
+                      ShellQuote(Environment(dir.Path()) + ShellQuote(kProgram) + " -files " + ShellQuote(kFiles) +
+                            " -macro session.macro; echo TORVU_DONE; sleep 30");
+  ASSERT_EQ(std::system(start.c_str()), 0);
+
+  auto screen = [&] { return RunProcess(tmux + "capture-pane -p -t s"); };
+  auto waitFor = [&](const std::string& text) {
+    for (int i = 0; i < 200; ++i) {
+      if (screen().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ADD_FAILURE() << "never saw [" << text << "] on the screen:\n" << screen();
+    return false;
+  };
+  auto type = [&](const std::string& keys) {
+    std::system((tmux + "send-keys -t s " + ShellQuote(keys) + " Enter").c_str());
+  };
+
+  waitFor("e: edit");
+  type("e");
+  waitFor("1: opr.Macro (opr)");
+  type("1");
+  waitFor("1: bool.Recording: 0");
+  type("1");
+  waitFor("1: bool.Recording: 1");
+  type("q");
+  type("q");
+  type("1");
+  waitFor("Project:");
+  type("e");
+  waitFor("2: obj.Object (obj)");
+  type("2");
+  waitFor("4: bool.Active: 1");
+  type("4");
+  waitFor("4: bool.Active: 0");
+  type("6");
+  waitFor("2: int.MacroRepetitions: 1");
+  type("2");
+  waitFor("enter value: [1]");
+  type("3");
+  waitFor("2: int.MacroRepetitions: 3");
+  for (int i = 0; i < 4; ++i) type("q");
+  type("e");
+  type("1");
+  type("1");
+  waitFor("1: bool.Recording: 0");
+  for (int i = 0; i < 3; ++i) type("q");
+  waitFor("TORVU_DONE");
+  std::system((tmux + "kill-server > /dev/null 2>&1").c_str());
+
+  EXPECT_EQ(ReadFile(dir / "session.macro"),
+            "set(\"Project\", \"Active\", \"0\")\n"
+            "set(\"Project\", \"MacroRepetitions\", \"3\")\n");
+}

@@ -1,0 +1,62 @@
+// What the test folders share: scratch directories, message capture through the message
+// hook, whole files, and running a command line with its output captured.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "AK_Basic.h"
+
+// A fresh, empty directory under the system's temporary directory, removed with everything
+// in it when the object goes.
+class ScratchDir {
+public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& Path() const { return _path; }
+  std::string operator/(const std::string& name) const { return _path + "/" + name; }
+  // Writes the file below the directory; its path.
+  std::string Write(const std::string& name, const std::string& content) const;
+
+private:
+  std::string _path;
+};
+
+// Collects every message sent through the hook while it lives.
+class MessageCapture {
+public:
+  MessageCapture();
+  ~MessageCapture();
+  MessageCapture(const MessageCapture&) = delete;
+  MessageCapture& operator=(const MessageCapture&) = delete;
+  bool Contains(const std::string& text) const;
+  bool HasPrefix(const std::string& prefix) const { return !WithPrefix(prefix).empty(); }
+  // The messages that start with the prefix, in order.
+  std::vector<std::string> WithPrefix(const std::string& prefix) const;
+  void Clear();
+  std::vector<std::string> messages;
+  std::vector<std::string> locations;
+
+private:
+  AK_MessageFunction _previous;
+  MessageCapture* _outer;
+};
+
+// A message hook for death tests, which see only the standard error of the dying child.
+void MessagesToStderr(const char* message, const char* location);
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+
+// The text as one single-quoted shell word.
+std::string ShellQuote(const std::string& text);
+// Runs a shell command line; what it printed on standard output and error. The exit status
+// goes to *status when given (-1 when the command did not exit normally).
+std::string RunProcess(const std::string& command, int* status = nullptr);
+
+#ifdef TORVU_TEST_DATA
+// A file of the test folder's own data.
+inline std::string TestData(const std::string& relative) { return std::string(TORVU_TEST_DATA) + "/" + relative; }
+#endif
