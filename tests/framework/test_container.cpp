@@ -9,25 +9,6 @@
 #include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
-TEST(Container, DeleteObjectAndDeleteAll)
-{
-  ScratchDir dir;
-  AK_Container top("T", nullptr);
-  top.Set("ProjectDir", dir.Path().c_str());
-  for (const char* id : {"a", "b", "c"}) top.AddComponent(new AK_Object(id, &top));
-  MakeDirectories(dir / "b");
-  EXPECT_STREQ(top.Get("DeleteVisibility").c_str(), "w");
-  EXPECT_EQ(top.Set("DeleteObject", "b"), 1);
-  EXPECT_FALSE(PathExists(dir / "b"));  // its saved directory goes with it
-  EXPECT_STREQ(top.Get("GetComponentList").c_str(), "a%AK_SEP%c%AK_SEP%");
-  EXPECT_EQ(top.Set("DeleteObject", "nothing"), 1);
-  EXPECT_EQ(top.Set("DeleteAll", ""), 1);
-  EXPECT_EQ(top.ComponentCount(), 0);
-  EXPECT_STREQ(top.Get("DeleteVisibility").c_str(), "r");
-  EXPECT_EQ(top.Set("DeleteAll", ""), 1);  // nothing to delete: still handled
-  EXPECT_TRUE(PathExists(dir.Path()));
-}
-
 TEST(Container, UnloadAllContainersReachesEveryContainer)
 {
   ScratchDir dir;

@@ -261,15 +261,6 @@ TEST(Group, SharedAttributesAreOfferedThroughTheTable)
   EXPECT_EQ(Str(gets).find("Extra"), std::string::npos);
 }
 
-TEST(Group, DeletingTheGroupLeavesItsMembers)
-{
-  GroupTree t;
-  for (AK_Object* o : t.as) t.group->AddLink(o);
-  t.top.Set("DeleteComponent", "G");
-  EXPECT_EQ(Str(t.a->Get("GetComponentList")), Sep({"a0", "a1", "a2"}));
-  EXPECT_EQ(Str(t.as[1]->Get("Value")), "0");
-}
-
 TEST(Group, GroupsThatHoldEachOtherEnd)
 {
   GroupTree t;
@@ -326,15 +317,6 @@ TEST(Group, SavedAttributesAreTheGroupsOwn)
   MessageRecorder messages;
   t.group->SaveAttributes((dir / "missing/g.atr").c_str());
   EXPECT_EQ(Str(AK_ErrorText), "cannot open file " + (dir / "missing/g.atr") + " for saving attributes!");
-}
-
-TEST(Group, UnloadDropsTheLinksOnly)
-{
-  GroupTree t;
-  for (AK_Object* o : t.as) t.group->AddLink(o);
-  t.group->Unload("");
-  EXPECT_EQ(Str(t.group->Get("GetComponentList")), "");
-  EXPECT_EQ(Str(t.a->Get("GetComponentList")), Sep({"a0", "a1", "a2"}));
 }
 
 // --- filters ---
