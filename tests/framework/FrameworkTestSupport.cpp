@@ -3,24 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string NewScratchPath()
-{
-  static std::mt19937_64 generator(std::random_device{}());
-  fs::path base = fs::temp_directory_path();
-  for (;;) {
-    fs::path candidate = base / ("torvu_fw_" + std::to_string(generator() % 1000000000ull));
-    std::error_code error;
-    if (fs::create_directory(candidate, error)) return candidate.string();
-  }
-}
 
 std::vector<std::string>& Recorded()
 {
@@ -31,14 +17,6 @@ std::vector<std::string>& Recorded()
 void RecordMessage(const char* message, const char*) { Recorded().push_back(message ? message : ""); }
 
 }  // namespace
-
-ScratchDir::ScratchDir() : _path(NewScratchPath()) {}
-
-ScratchDir::~ScratchDir()
-{
-  std::error_code error;
-  fs::remove_all(_path, error);
-}
 
 MessageRecorder::MessageRecorder() : _previous(AK_MessageHook)
 {
@@ -72,24 +50,9 @@ void TestSetUpClassDirectories()
   UserAttributesDirectory = TestUserAttributesDirectory().c_str();
 }
 
-void MessagesToStderr(const char* message, const char* location)
-{
-  std::fprintf(stderr, "%s\t(%s)\n", message, location);
-}
+void WriteTextFile(const std::string& path, const std::string& text) { WriteFile(path, text); }
 
-void WriteTextFile(const std::string& path, const std::string& text)
-{
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-std::string ReadTextFile(const std::string& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string ReadTextFile(const std::string& path) { return ReadFile(path); }
 
 bool PathExists(const std::string& path) { return fs::exists(path); }
 

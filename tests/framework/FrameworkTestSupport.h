@@ -1,11 +1,12 @@
-// Helpers shared by the framework tests: a scratch directory per test, a message recorder,
-// and the set-up that points the class-file directories at the shipped class files.
+// Helpers shared by the framework tests (beside the scratch directories and files of
+// TestSupport.h): a message recorder, and the set-up that points the class-file directories at the shipped class files.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "AK_Framework.h"
+#include "TestSupport.h"
 
 // Points the attributes directory at the shipped class files and the user attributes
 // directory at a fresh scratch directory (searched first, so tests can add class files).
@@ -13,20 +14,6 @@
 void TestSetUpClassDirectories();
 // The scratch user attributes directory (ends with "/").
 const std::string& TestUserAttributesDirectory();
-
-// A fresh, empty directory that is removed when the object goes.
-class ScratchDir {
-public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& Path() const { return _path; }
-  std::string operator/(const std::string& name) const { return _path + "/" + name; }
-
-private:
-  std::string _path;
-};
 
 // Records every message that goes through the message hook while it lives.
 class MessageRecorder {
@@ -42,9 +29,6 @@ public:
 private:
   AK_MessageFunction _previous;
 };
-
-// A message hook for death tests, which see only the standard error of the dying child.
-void MessagesToStderr(const char* message, const char* location);
 
 // What a test class of its own repeats: its class record, named by Derived::kClassName, and
 // its class table. The derived constructor still does the class-level set-up itself, since
