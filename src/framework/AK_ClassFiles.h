@@ -4,6 +4,7 @@
 #pragma once
 
 #include "AK_Basic.h"
+#include "ast_sci_handles.h"
 
 class AK_AttributeNode;
 class AK_Object;
@@ -12,7 +13,7 @@ class AK_Object;
 struct AK_ClassRecord {
   const char* className = "";
   AK_AttributeNode* table = nullptr;
-  void* script = nullptr;  // the class script's namespace; null while the class has none
+  ast_sci_namespace script = nullptr;  // the class script's namespace; null while the class has none
   AK_Array<AK_String> defaults;
   AK_Array<AK_String> classValues;
   int parameterSetsRead = 0;  // for the parameter sets, once they are read per class

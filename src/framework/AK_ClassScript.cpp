@@ -15,7 +15,6 @@
 #include "AK_Object.h"
 #include "AK_ScriptHooks.h"
 #include "ast_sci.h"
-#include "ast_sci_execute.h"
 
 const char* const AK_HostScriptPrelude =
     "int set(                   // set attribute value for object\n"
@@ -169,35 +168,46 @@ ast_sci_symbol* FindScriptFunction(ast_sci_namespace ns, const char* name)
   return ast_sci_find_function(name);
 }
 
-// The host calls script functions with no argument or with one character array; a function
-// declared otherwise cannot be given what it expects, and is not called.
+// The host calls script functions with no argument or with one character array, whose size
+// it declares with each call; a function declared otherwise cannot be given what it expects,
+// and is not called.
 enum class CallShape { NoArgument, OneText, Other };
 
 CallShape ShapeOf(const ast_sci_symbol* function)
 {
-  if (function->formals.empty()) return CallShape::NoArgument;
-  if (function->formals.size() == 1 && function->formals[0].is_array &&
-      function->formals[0].type == AST_SCI_CHAR)
-    return CallShape::OneText;
+  ast_sci_type parameter{};
+  int count = ast_sci_function_signature(function, nullptr, &parameter, 1);
+  if (count == 0) return CallShape::NoArgument;
+  if (count == 1 && parameter.is_array && parameter.base == AST_SCI_CHAR) return CallShape::OneText;
   return CallShape::Other;
 }
 
-void ReportUncallable(const ast_sci_symbol* function, const char* expected)
+void ReportUncallable(const char* name, const char* expected)
 {
-  AK_MESSAGE(AK_String("WARNING:AST_SCI function '") + function->name.c_str() + "' must take " +
-             expected + "; not called");
+  AK_MESSAGE(AK_String("WARNING:AST_SCI function '") + name + "' must take " + expected + "; not called");
+}
+
+// Runs a script function of an accepted shape on behalf of the object: with the text, whose
+// size the caller declared, when the function takes one, else without arguments.
+void CallOnBehalf(ast_sci_symbol* function, AK_Object* object, char* text = nullptr)
+{
+  static const ast_sci_type kText{AST_SCI_CHAR, true, 0};
+  int count = ShapeOf(function) == CallShape::OneText ? 1 : 0;
+  ast_sci_prepared_call call = ast_sci_prepare_call(function, AST_SCI_VOID, &kText, count);
+  void* args[] = {text};
+  AK_CurrentObjectScope current(object);
+  ast_sci_call_prepared(call, args);
 }
 
 // Runs a script function without arguments on behalf of the object; nothing when it takes
 // arguments.
-void CallWithoutArguments(ast_sci_symbol* function, AK_Object* object)
+void CallWithoutArguments(ast_sci_symbol* function, const char* name, AK_Object* object)
 {
   if (ShapeOf(function) != CallShape::NoArgument) {
-    ReportUncallable(function, "no arguments");
+    ReportUncallable(name, "no arguments");
     return;
   }
-  AK_CurrentObjectScope current(object);
-  ast_sci_call_function(function);
+  CallOnBehalf(function, object);
 }
 
 // Opens a script file; none (and the message) when it cannot be read.
@@ -246,7 +256,7 @@ void RunInitialisation(ast_sci_namespace ns, AK_Object* object, const char* func
     ast_sci_run_namespace();
   }
   if (ast_sci_symbol* function = FindScriptFunction(ns, functionName))
-    CallWithoutArguments(function, object);
+    CallWithoutArguments(function, functionName, object);
 }
 
 bool StartsWith(const char* text, const char* prefix)
@@ -318,7 +328,7 @@ void AK_BindHostFunctions()
   ast_sci_run_namespace();
 }
 
-void* AK_LoadClassScript(AK_Object* object, const char* classNameOrText)
+ast_sci_namespace AK_LoadClassScript(AK_Object* object, const char* classNameOrText)
 {
   AK_BindHostFunctions();
   if (!classNameOrText) return nullptr;
@@ -339,9 +349,9 @@ void* AK_LoadClassScript(AK_Object* object, const char* classNameOrText)
   return ns;
 }
 
-void AK_ReleaseClassScript(void* scriptNamespace)
+void AK_ReleaseClassScript(ast_sci_namespace scriptNamespace)
 {
-  if (scriptNamespace) ast_sci_delete_namespace(static_cast<ast_sci_namespace>(scriptNamespace));
+  if (scriptNamespace) ast_sci_delete_namespace(scriptNamespace);
 }
 
 // --- the hooks ---
@@ -350,11 +360,11 @@ namespace {
 
 // The script function that takes an attribute over: none when the namespace has no function
 // of that name, or when it has one that cannot be handed a text (with a warning).
-ast_sci_symbol* FindHookFunction(void* scriptNamespace, const char* attribute)
+ast_sci_symbol* FindHookFunction(ast_sci_namespace scriptNamespace, const char* attribute)
 {
-  ast_sci_symbol* symbol = FindScriptFunction(static_cast<ast_sci_namespace>(scriptNamespace), attribute);
+  ast_sci_symbol* symbol = FindScriptFunction(scriptNamespace, attribute);
   if (symbol && ShapeOf(symbol) == CallShape::Other) {
-    ReportUncallable(symbol, "one character array");
+    ReportUncallable(attribute, "one character array");
     return nullptr;
   }
   return symbol;
@@ -362,7 +372,7 @@ ast_sci_symbol* FindHookFunction(void* scriptNamespace, const char* attribute)
 
 }  // namespace
 
-int AK_CallScriptGet(void* scriptNamespace, AK_Object* object, const char* function, AK_String& answer)
+int AK_CallScriptGet(ast_sci_namespace scriptNamespace, AK_Object* object, const char* function, AK_String& answer)
 {
   ast_sci_symbol* symbol = FindHookFunction(scriptNamespace, function);
   if (!symbol) return 0;
@@ -372,15 +382,14 @@ int AK_CallScriptGet(void* scriptNamespace, AK_Object* object, const char* funct
   buffer[0] = '\0';
   {
     ast_sci_array_scope size(buffer.get(), kGetBufferSize);
-    AK_CurrentObjectScope current(object);
-    ast_sci_call_function(symbol, buffer.get());
+    CallOnBehalf(symbol, object, buffer.get());
   }
   buffer[kGetBufferSize - 1] = '\0';
   answer = buffer.get();
   return 1;
 }
 
-int AK_CallScriptSet(void* scriptNamespace, AK_Object* object, const char* function, const char* value)
+int AK_CallScriptSet(ast_sci_namespace scriptNamespace, AK_Object* object, const char* function, const char* value)
 {
   ast_sci_symbol* symbol = FindHookFunction(scriptNamespace, function);
   if (!symbol) return 0;
@@ -392,17 +401,16 @@ int AK_CallScriptSet(void* scriptNamespace, AK_Object* object, const char* funct
     const char* text = value ? value : "";
     std::vector<char> copy(text, text + std::strlen(text) + 1);
     ast_sci_array_scope size(copy.data(), copy.size());
-    AK_CurrentObjectScope current(object);
-    ast_sci_call_function(symbol, copy.data());
+    CallOnBehalf(symbol, object, copy.data());
   }
   if (!object->IsDead()) object->MarkModified(name);
   return 1;
 }
 
-void AK_CallScriptUpdate(void* scriptNamespace, AK_Object* object)
+void AK_CallScriptUpdate(ast_sci_namespace scriptNamespace, AK_Object* object)
 {
-  ast_sci_symbol* symbol = FindScriptFunction(static_cast<ast_sci_namespace>(scriptNamespace), "Update");
-  if (symbol) CallWithoutArguments(symbol, object);
+  ast_sci_symbol* symbol = FindScriptFunction(scriptNamespace, "Update");
+  if (symbol) CallWithoutArguments(symbol, "Update", object);
 }
 
 // --- script macros ---

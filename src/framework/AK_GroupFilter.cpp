@@ -2,6 +2,7 @@
 // its own, called once per candidate with the candidate's absolute path.
 #include "AK_GroupFilter.h"
 
+#include <utility>
 #include <vector>
 
 #include "AK_CurrentObject.h"
@@ -11,8 +12,8 @@ namespace {
 
 class ScriptFilter : public AK_GroupFilter {
 public:
-  ScriptFilter(AK_Object* group, ast_sci_namespace scriptNamespace, ast_sci_symbol* pass)
-      : _group(group), _namespace(scriptNamespace), _pass(pass)
+  ScriptFilter(AK_Object* group, ast_sci_namespace scriptNamespace, ast_sci_prepared_call pass)
+      : _group(group), _namespace(scriptNamespace), _pass(std::move(pass))
   {
   }
 
@@ -33,14 +34,15 @@ public:
     // from a macro or the console, where no other script code has pushed an object.
     AK_CurrentObjectScope current(_group);
     ast_sci_set_namespace(_namespace);
-    ast_sci_value result = ast_sci_call_function(_pass, id.data());
+    void* args[] = {id.data()};
+    ast_sci_value result = ast_sci_call_prepared(_pass, args);
     return result.i != 0 ? 1 : 0;
   }
 
 private:
   AK_Object* _group;
   ast_sci_namespace _namespace;
-  ast_sci_symbol* _pass;
+  ast_sci_prepared_call _pass;
 };
 
 }  // namespace
@@ -55,11 +57,14 @@ std::unique_ptr<AK_GroupFilter> AK_CompileGroupFilter(AK_Object* group, const ch
   }
   AK_String source = AK_String("int pass(char id[]){") + body + "}";
   int errors = ast_sci_parse_string(source);
-  ast_sci_symbol* pass = errors == 0 ? ast_sci_find_function("pass") : nullptr;
+  // The size of the candidate's path is declared with each call.
+  static const ast_sci_type kPath{AST_SCI_CHAR, true, 0};
+  ast_sci_prepared_call pass;
+  if (errors == 0) pass = ast_sci_prepare_call(ast_sci_find_function("pass"), AST_SCI_INT, &kPath, 1);
   if (!pass) {
     ast_sci_close_namespace();
     error = AK_String("cannot compile filter '") + body + "'";
     return nullptr;
   }
-  return std::make_unique<ScriptFilter>(group, scriptNamespace, pass);
+  return std::make_unique<ScriptFilter>(group, scriptNamespace, std::move(pass));
 }

@@ -152,8 +152,8 @@ public:
   void RunScriptFile(const char* fileName);
 
   // --- class scripts (answer 0 while the class has no script) ---
-  int ScriptGet(void* scriptNamespace, const char* attribute, AK_String& value);
-  int ScriptSet(void* scriptNamespace, const char* attribute, const char* value);
+  int ScriptGet(ast_sci_namespace scriptNamespace, const char* attribute, AK_String& value);
+  int ScriptSet(ast_sci_namespace scriptNamespace, const char* attribute, const char* value);
 
   // --- project directories ---
   const AK_String& ProjectDir() const { return _projectDir; }

@@ -20,13 +20,13 @@ int AK_SplitAttributeAddress(const char* text, AK_String& path, AK_String& attri
   return 1;
 }
 
-int AK_Object::ScriptGet(void* scriptNamespace, const char* attribute, AK_String& value)
+int AK_Object::ScriptGet(ast_sci_namespace scriptNamespace, const char* attribute, AK_String& value)
 {
   if (!scriptNamespace) return 0;
   return AK_CallScriptGet(scriptNamespace, this, attribute, value);
 }
 
-int AK_Object::ScriptSet(void* scriptNamespace, const char* attribute, const char* value)
+int AK_Object::ScriptSet(ast_sci_namespace scriptNamespace, const char* attribute, const char* value)
 {
   if (!scriptNamespace) return 0;
   return AK_CallScriptSet(scriptNamespace, this, attribute, value);

@@ -99,14 +99,14 @@ void AK_UserObj::Update()
 
 void AK_UserObj::ReleaseAttributeSet() { _attributeTable = ClassRecord().table; }
 
-void AK_UserObj::ReplaceScript(void* scriptNamespace)
+void AK_UserObj::ReplaceScript(ast_sci_namespace scriptNamespace)
 {
-  void* old = _script;
+  ast_sci_namespace old = _script;
   _script = scriptNamespace;
   if (old && old != scriptNamespace) AK_ReleaseClassScript(old);
 }
 
-bool AK_UserObj::TakeScript(void* scriptNamespace)
+bool AK_UserObj::TakeScript(ast_sci_namespace scriptNamespace)
 {
   // The script's "Init" may have deleted the object it ran for.
   if (IsDead()) {

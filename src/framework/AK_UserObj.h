@@ -36,13 +36,13 @@ public:
 
 private:
   // Makes the namespace the object's script, freeing the one it replaces.
-  void ReplaceScript(void* scriptNamespace);
+  void ReplaceScript(ast_sci_namespace scriptNamespace);
   // The same for a script just loaded for this object, unless its "Init" deleted the object
   // (then the script is freed and the answer is false).
-  bool TakeScript(void* scriptNamespace);
+  bool TakeScript(ast_sci_namespace scriptNamespace);
 
   AK_Array<AK_String> _defaults;
-  void* _script = nullptr;
+  ast_sci_namespace _script = nullptr;
   AK_String _attributesName;
   AK_AttributeNode* _attributeTable = nullptr;
 };

@@ -13,13 +13,9 @@
 #include <cstdio>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
-struct ast_sci_namespace_rec;
-struct ast_sci_symbol;
-struct ast_sci_node;
-
-// Handle of one interpreter namespace (symbol table, initialisation code, parent).
-typedef ast_sci_namespace_rec* ast_sci_namespace;
+#include "ast_sci_handles.h"
 
 // Data types of the script language, numbered as declarations store them.
 enum ast_sci_data_type {
@@ -105,7 +101,8 @@ ast_sci_symbol* ast_sci_find_function(const char* name);
 // (or ast_sci_array_scope); the size written in the parameter's declaration ("double x[3]");
 // for a char array, the length of the text in it plus one; otherwise one element. A host that
 // passes a buffer the script should fill (a Get buffer, a parameter text buffer) declares its
-// size first.
+// size first. Nothing here checks the addresses against the parameters' types: a host whose
+// argument types are fixed prepares the call instead (ast_sci_prepare_call below).
 ast_sci_value ast_sci_call_function(ast_sci_symbol* function, ...);
 
 // 1 when the last script call or initialisation run ended by a run-time error, else 0.
@@ -114,6 +111,51 @@ int ast_sci_call_failed();
 // Ends every later script call that takes more than this many steps (loop passes and calls)
 // with a run-time error; 0 removes the limit. Protects the host against runaway scripts.
 void ast_sci_set_step_limit(uint64_t steps);
+
+// ---------------------------------------------------------------------------------------------
+// Signatures and checked calls
+
+// The type of one parameter as a function declares it, or of one argument as a host passes it.
+// `count` is the number of elements of an array: in a declaration the size written in it
+// ("double x[3]"), 0 when none ("char s[]"); for a host argument the elements the host passes,
+// 0 when the host declares the size with each call (ast_sci_register_array, ast_sci_array_scope).
+// A scalar has count 0.
+struct ast_sci_type {
+  ast_sci_data_type base;
+  bool is_array;
+  int64_t count;
+  bool operator==(const ast_sci_type&) const = default;
+};
+
+// The signature of a function: returns the number of its parameters and writes the first
+// `capacity` of them, in order, to `params`, and its result type to `result` (each may be
+// null). -1 for a symbol that is not a function.
+int ast_sci_function_signature(const ast_sci_symbol* function, ast_sci_data_type* result,
+                               ast_sci_type* params, int capacity);
+
+// A function checked once against the arguments a host will pass to it, so that each call then
+// costs neither a lookup nor a comparison nor an allocation: a friction law runs once per
+// particle and time step. Valid while the function's namespace keeps it (until the namespace
+// is reset or deleted).
+struct ast_sci_prepared_call {
+  ast_sci_symbol* function = nullptr;  // null when the check refused the function
+  std::vector<int64_t> counts;         // the host's element count of each array argument
+  explicit operator bool() const { return function != nullptr; }
+};
+
+// Checks the function against the host's argument types, in order, and the result type the
+// host reads (AST_SCI_VOID: it reads none, so any result will do). A parameter matches an
+// argument of the same base type, both scalars or both arrays, and an array whose declared
+// size is no larger than what the host passes. A mismatch in number or type, or a symbol that
+// is not a function, is refused with a message naming the function: the prepared call is then
+// empty.
+ast_sci_prepared_call ast_sci_prepare_call(ast_sci_symbol* function, ast_sci_data_type result,
+                                           const ast_sci_type* args, int count);
+
+// Runs a prepared function with one address per argument as ast_sci_call_function does; an
+// array the host passes is bounded by the count it gave when the call was prepared. An empty
+// prepared call runs nothing, yields a zero cell and counts as a failed call.
+ast_sci_value ast_sci_call_prepared(const ast_sci_prepared_call& call, void* const* args);
 
 // ---------------------------------------------------------------------------------------------
 // Sizes of arrays that cross the border between script and host

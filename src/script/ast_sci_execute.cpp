@@ -124,7 +124,7 @@ void ext_call(ast_sci_node* n)
     int64_t bytes[kMaxExternArgs + 1];
     for (uint32_t i = 0; i < count; ++i)
       bytes[i] = ops[i]->is_array ? array_count(ops[i]) * type_size(ops[i]->type) : 0;
-    ExternCallRecord record{n, args, bytes, extern_calls};
+    ExternCallRecord record{n->noperands, args, bytes, extern_calls};
     ExternCallScope scope(&record);
     call_and_store<Ret>(f, args);
   } else {
@@ -144,13 +144,21 @@ int64_t host_array_count(const ast_sci_formal& formal, void* address)
   return 1;
 }
 
-void call_native_from_host(ast_sci_symbol* f, void* const* args)
+void call_native_from_host(ast_sci_symbol* f, void* const* args, const int64_t* counts)
 {
   if (!f->address) unbound(f);
-  if (f->formals.size() > static_cast<size_t>(kMaxExternArgs)) {
+  size_t count = f->formals.size();
+  if (count > static_cast<size_t>(kMaxExternArgs)) {
     ast_sci_print("external function calls with > 50 args not supported\n");
     return;
   }
+  // A native learns the size of an array the host prepared with its count through
+  // ast_sci_array_size, as it does for a script's array.
+  int64_t bytes[kMaxExternArgs + 1];
+  for (size_t i = 0; i < count; ++i)
+    bytes[i] = counts && f->formals[i].is_array ? counts[i] * type_size(f->formals[i].type) : 0;
+  ExternCallRecord record{static_cast<int32_t>(count), args, bytes, extern_calls};
+  ExternCallScope scope(&record);
   switch (f->type) {
     case AST_SCI_VOID: call_and_store<void>(f, args); break;
     case AST_SCI_CHAR: call_and_store<char>(f, args); break;
@@ -161,17 +169,94 @@ void call_native_from_host(ast_sci_symbol* f, void* const* args)
   }
 }
 
-void call_script_from_host(ast_sci_symbol* f, void* const* args)
+// The host's element count of an array argument: the one given when the call was prepared,
+// else the rules of host_array_count.
+inline int64_t host_argument_count(const ast_sci_formal& formal, void* address, const int64_t* counts, size_t i)
+{
+  return counts && counts[i] > 0 ? counts[i] : host_array_count(formal, address);
+}
+
+void call_script_from_host(ast_sci_symbol* f, void* const* args, const int64_t* counts)
 {
   char* frame = push_frame(nullptr, f);
   for (size_t i = 0; i < f->formals.size(); ++i) {
     const ast_sci_formal& formal = f->formals[i];
     char* slot = frame + formal.offset;
     st<void*>(slot, args[i]);
-    if (formal.is_array) st<int64_t>(slot + 8, host_array_count(formal, args[i]));
+    if (formal.is_array) st<int64_t>(slot + 8, host_argument_count(formal, args[i], counts, i));
   }
   count_step();
   run_body(f, frame);
+}
+
+// Runs a script or native function for the host with one address per formal parameter and,
+// when given, the element count of each array argument. Nothing here allocates.
+ast_sci_value run_host_call(ast_sci_symbol* function, void* const* args, const int64_t* counts)
+{
+  ast_sci_value result{};
+  size_t count = function->formals.size();
+  // The function's table generation stays alive while the call runs, even when the host
+  // deletes or resets its namespace meanwhile.
+  auto* generation = static_cast<Generation*>(function->owner);
+  if (generation) retain(generation);
+  bool failed = false;
+  {
+    HostCall call;
+    try {
+      for (size_t i = 0; i < count; ++i)
+        if (!args[i])
+          ast_sci_runtime_error(nullptr, "argument %zu of '%s' is a null address", i + 1, function->name.c_str());
+      if (function->body) call_script_from_host(function, args, counts);
+      else call_native_from_host(function, args, counts);
+      result = ast_sci_result;
+    } catch (RuntimeError&) {
+      failed = true;
+    }
+  }
+  if (failed) {
+    ast_sci_result.bits = 0;
+    result.bits = 0;
+  }
+  rt.last_failed = failed ? 1 : 0;
+  if (generation) release(generation);
+  return result;
+}
+
+bool is_function(const ast_sci_symbol* symbol) { return symbol && symbol->kind == AST_SCI_SYM_FUNCTION; }
+
+ast_sci_type public_type(const ast_sci_formal& formal)
+{
+  return {static_cast<ast_sci_data_type>(formal.type), formal.is_array, formal.is_array && formal.count > 0 ? formal.count : 0};
+}
+
+// "double", "double[3]" or "char[]".
+std::string type_text(const ast_sci_type& type)
+{
+  std::string text = type_name(type.base);
+  if (type.is_array) text += type.count > 0 ? "[" + std::to_string(type.count) + "]" : "[]";
+  return text;
+}
+
+bool accepts(const ast_sci_type& parameter, const ast_sci_type& argument)
+{
+  if (parameter.base != argument.base || parameter.is_array != argument.is_array) return false;
+  return !parameter.is_array || argument.count <= 0 || parameter.count <= argument.count;
+}
+
+// Why the function cannot take these arguments or give this result; empty when it can.
+std::string mismatch(const ast_sci_symbol* f, ast_sci_data_type result, const ast_sci_type* args, int count)
+{
+  if (static_cast<size_t>(count) != f->formals.size())
+    return "takes " + std::to_string(f->formals.size()) + " arguments, the host passes " + std::to_string(count);
+  for (int i = 0; i < count; ++i) {
+    ast_sci_type parameter = public_type(f->formals[static_cast<size_t>(i)]);
+    if (!accepts(parameter, args[i]))
+      return "takes " + type_text(parameter) + " as argument " + std::to_string(i + 1) + ", the host passes " +
+             type_text(args[i]);
+  }
+  if (result != AST_SCI_VOID && f->type != result)
+    return std::string("returns ") + type_name(f->type) + ", the host reads " + type_name(result);
+  return std::string();
 }
 
 }  // namespace
@@ -281,11 +366,10 @@ ast_sci_dispatcher ast_sci_dispatcher_for(int data_type)
 
 ast_sci_value ast_sci_call_function(ast_sci_symbol* function, ...)
 {
-  ast_sci_value result{};
-  if (!function || function->kind != AST_SCI_SYM_FUNCTION) {
+  if (!is_function(function)) {
     ast_sci_print("\nast_sci_execute:ERROR: ast_sci_call_function needs a function symbol!\n");
     rt.last_failed = 1;
-    return result;
+    return ast_sci_value{};
   }
   void* args[kMaxFormals + 1];
   size_t count = function->formals.size();
@@ -293,32 +377,45 @@ ast_sci_value ast_sci_call_function(ast_sci_symbol* function, ...)
   va_start(ap, function);
   for (size_t i = 0; i < count; ++i) args[i] = va_arg(ap, void*);
   va_end(ap);
+  return run_host_call(function, args, nullptr);
+}
 
-  // The function's table generation stays alive while the call runs, even when the host
-  // deletes or resets its namespace meanwhile.
-  auto* generation = static_cast<Generation*>(function->owner);
-  if (generation) retain(generation);
-  bool failed = false;
-  {
-    HostCall call;
-    try {
-      for (size_t i = 0; i < count; ++i)
-        if (!args[i])
-          ast_sci_runtime_error(nullptr, "argument %zu of '%s' is a null address", i + 1, function->name.c_str());
-      if (function->body) call_script_from_host(function, args);
-      else call_native_from_host(function, args);
-      result = ast_sci_result;
-    } catch (RuntimeError&) {
-      failed = true;
-    }
+int ast_sci_function_signature(const ast_sci_symbol* function, ast_sci_data_type* result, ast_sci_type* params,
+                               int capacity)
+{
+  if (!is_function(function)) return -1;
+  if (result) *result = static_cast<ast_sci_data_type>(function->type);
+  int count = static_cast<int>(function->formals.size());
+  for (int i = 0; params && i < count && i < capacity; ++i) params[i] = public_type(function->formals[static_cast<size_t>(i)]);
+  return count;
+}
+
+ast_sci_prepared_call ast_sci_prepare_call(ast_sci_symbol* function, ast_sci_data_type result,
+                                           const ast_sci_type* args, int count)
+{
+  ast_sci_prepared_call call;
+  if (!is_function(function)) {
+    ast_sci_print("\nast_sci_execute:ERROR: ast_sci_prepare_call needs a function symbol!\n");
+    return call;
   }
-  if (failed) {
-    ast_sci_result.bits = 0;
-    result.bits = 0;
+  int n = args && count > 0 ? count : 0;
+  std::string why = mismatch(function, result, args, n);
+  if (!why.empty()) {
+    ast_sci_print("\nast_sci_execute:ERROR: function '%s' %s; not called\n", function->name.c_str(), why.c_str());
+    return call;
   }
-  rt.last_failed = failed ? 1 : 0;
-  if (generation) release(generation);
-  return result;
+  call.function = function;
+  for (int i = 0; i < n; ++i) call.counts.push_back(args[i].is_array ? args[i].count : 0);
+  return call;
+}
+
+ast_sci_value ast_sci_call_prepared(const ast_sci_prepared_call& call, void* const* args)
+{
+  if (!call.function) {
+    rt.last_failed = 1;
+    return ast_sci_value{};
+  }
+  return run_host_call(call.function, args, call.counts.data());
 }
 
 int ast_sci_call_failed() { return rt.last_failed; }
@@ -333,7 +430,7 @@ size_t ast_sci_array_size(const void* address)
 {
   if (!address) return 0;
   for (ExternCallRecord* r = extern_calls; r; r = r->outer) {
-    for (int32_t i = 0; i < r->call->noperands; ++i)
+    for (int32_t i = 0; i < r->count; ++i)
       if (r->bytes[i] > 0 && r->args[i] == address) return static_cast<size_t>(r->bytes[i]);
   }
   auto& arrays = host_arrays();

@@ -105,7 +105,7 @@ inline void count_step()
 
 // Records of extern calls in progress, for ast_sci_array_size.
 struct ExternCallRecord {
-  ast_sci_node* call;
+  int32_t count;  // arguments
   void* const* args;
   const int64_t* bytes;  // bytes of each array argument, 0 for scalars
   ExternCallRecord* outer;
