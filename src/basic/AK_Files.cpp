@@ -31,6 +31,101 @@ std::FILE* AK_FileOpen(const char* path, const char* mode)
   return std::fopen(AK_NormalizePath(path).c_str(), mode);
 }
 
+AK_File AK_File::Replacing(const char* path, const char* mode)
+{
+  AK_File file;
+  AK_String temp;
+  int fd = path && *path ? AK_CreateReplacement(path, temp) : -1;
+  if (fd < 0) return file;
+  file._file = ::fdopen(fd, mode ? mode : "w");
+  if (!file._file) {
+    AK_CommitReplacement(fd, temp, path, false);
+    return file;
+  }
+  file._target = AK_NormalizePath(path);
+  file._temp = temp;
+  return file;
+}
+
+AK_File& AK_File::operator=(AK_File&& other) noexcept
+{
+  if (this != &other) {
+    Discard();
+    _file = other._file;
+    _target = static_cast<AK_String&&>(other._target);
+    _temp = static_cast<AK_String&&>(other._temp);
+    other._file = nullptr;
+    other._target = "";
+    other._temp = "";
+  }
+  return *this;
+}
+
+AK_File::~AK_File() { Discard(); }
+
+void AK_File::Discard()
+{
+  if (!_file) return;
+  if (_target.IsEmpty()) {
+    std::fclose(_file);
+  } else {
+    std::fclose(_file);
+    ::unlink(_temp.c_str());
+  }
+  _file = nullptr;
+}
+
+bool AK_File::Close()
+{
+  if (!_file) return false;
+  std::FILE* f = _file;
+  _file = nullptr;
+  bool ok = std::fflush(f) == 0 && !std::ferror(f);
+  if (_target.IsEmpty()) return std::fclose(f) == 0 && ok;
+  // The descriptor outlives the FILE so that the data can be synced before the rename.
+  int fd = ::dup(fileno(f));
+  ok = std::fclose(f) == 0 && ok;
+  if (fd < 0) {
+    ::unlink(_temp.c_str());
+    return false;
+  }
+  return AK_CommitReplacement(fd, _temp, _target, ok);
+}
+
+int AK_CreateReplacement(const char* path, AK_String& temp)
+{
+  AK_String target = AK_NormalizePath(path);
+  // Only a file is replaced; a directory or a device of that name stays what it is.
+  struct stat st;
+  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return -1;
+  AK_String pattern = target + ".~XXXXXX";
+  std::vector<char> name(pattern.c_str(), pattern.c_str() + pattern.Length() + 1);
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) return -1;
+  // mkstemp makes the file private; the replacement gets what the file it replaces had,
+  // or what a new file would get.
+  mode_t mode;
+  if (::stat(target.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::fchmod(fd, mode);
+  temp = AK_String(name.data());
+  return fd;
+}
+
+bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written)
+{
+  bool ok = written && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  if (ok) ok = AK_ReplaceFile(temp, path) == 0;
+  if (!ok) ::unlink(temp);
+  return ok;
+}
+
 bool AK_ReadLine(std::FILE* file, AK_String& line)
 {
   line = "";
@@ -95,6 +190,12 @@ int AK_RenameFile(const char* oldPath, const char* newPath)
   struct stat st;
   if (::lstat(to.c_str(), &st) == 0) return -1;
   return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
+}
+
+int AK_ReplaceFile(const char* oldPath, const char* newPath)
+{
+  if (!oldPath || !newPath || !*oldPath || !*newPath) return -1;
+  return std::rename(AK_NormalizePath(oldPath).c_str(), AK_NormalizePath(newPath).c_str()) == 0 ? 0 : -1;
 }
 
 int AK_DeleteDirectoryTree(const char* path)

@@ -21,6 +21,53 @@ AK_String AK_JoinPath(const char* directory, const char* name);
 // fopen through AK_NormalizePath.
 std::FILE* AK_FileOpen(const char* path, const char* mode);
 
+// An open file that closes itself. It converts to its FILE*, so it is used wherever one is
+// (null when the open failed).
+//
+// A file opened with AK_File::Replacing is written under a temporary name beside its target
+// and takes the target's place only when Close finds every byte written and the file closed;
+// until then, and for ever after a failed write (a full disk), the previous file stays as it
+// was. A replacing file that is never closed with Close is discarded: a writer that gives up
+// half-way leaves nothing behind.
+class AK_File {
+public:
+  AK_File() = default;
+  AK_File(const char* path, const char* mode) : _file(AK_FileOpen(path, mode)) {}
+  // A new file for "w" or "wb" that replaces `path` at Close; closed (null) when the
+  // temporary file cannot be created.
+  static AK_File Replacing(const char* path, const char* mode = "w");
+  AK_File(AK_File&& other) noexcept { *this = static_cast<AK_File&&>(other); }
+  AK_File& operator=(AK_File&& other) noexcept;
+  AK_File(const AK_File&) = delete;
+  AK_File& operator=(const AK_File&) = delete;
+  ~AK_File();
+
+  operator std::FILE*() const { return _file; }
+  std::FILE* get() const { return _file; }
+
+  // True when the file was open, nothing it read or wrote failed and the close succeeded;
+  // for a replacing file, also that it now stands under its target's name. A second Close
+  // is false.
+  bool Close();
+
+private:
+  void Discard();
+
+  std::FILE* _file = nullptr;
+  AK_String _target;  // a replacing file's final name ("" for an ordinary file)
+  AK_String _temp;    // and the name it is written under
+};
+
+// The pieces of a replacing write, shared by AK_File and the record stream: a new file
+// beside `path` (same directory, a name ending in ".~" and six characters, the permissions
+// the target has or a new file would get), answered as an open descriptor with its name in
+// `temp`, or -1.
+int AK_CreateReplacement(const char* path, AK_String& temp);
+// Ends a replacing write whose data went through `fd` (still open; this closes it): when
+// `written`, the data is synced and `temp` renamed over `path`. Otherwise, or when that
+// fails, `temp` is removed and `path` left as it was. True when `path` now holds the data.
+bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written);
+
 // Reads one text line without its line end; a CRLF line end loses its CR as well. False at the
 // end of the file when nothing was read.
 bool AK_ReadLine(std::FILE* file, AK_String& line);
@@ -39,6 +86,10 @@ int AK_MakeDirectory(const char* path);
 // Renames (moves) a file or directory: 0 on success, -1 otherwise. An existing target is
 // never replaced: that is a failure, not a silent overwrite.
 int AK_RenameFile(const char* oldPath, const char* newPath);
+
+// Moves a file to a new name, replacing a file of that name in one step (rename(2)): 0 on
+// success, -1 otherwise (the target is then unchanged).
+int AK_ReplaceFile(const char* oldPath, const char* newPath);
 
 // Deletes a directory with all its files and sub-directories (symbolic links are removed, not
 // followed): 0 on success, -1 otherwise.

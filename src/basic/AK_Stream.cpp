@@ -1,5 +1,6 @@
 #include "AK_Stream.h"
 
+#include <unistd.h>
 #include <zlib.h>
 
 #include <bit>
@@ -151,7 +152,11 @@ AK_STREAM::AK_STREAM(const char* path, const char* mode) { AK_StreamOpen(*this, 
 
 AK_STREAM::~AK_STREAM()
 {
-  if (_file) {
+  if (_file && !_temp.IsEmpty()) {
+    gzclose(_file);
+    _file = nullptr;
+    AK_CommitReplacement(_syncFd, _temp, _name, false);
+  } else if (_file) {
     bool writing = _writing;
     if (AK_StreamClose(*this) && writing) {
       AK_String text = "ERROR:AK_STREAM " + _name + " could not be written completely!";
@@ -268,7 +273,7 @@ AK_STREAM& AK_STREAM::operator>>(AK_String& text)
   return *this;
 }
 
-int AK_StreamOpen(AK_STREAM& stream, const char* path, const char* mode)
+int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool replacing)
 {
   if (stream._file) AK_StreamClose(stream);
   stream._name = path ? path : "";
@@ -286,12 +291,38 @@ int AK_StreamOpen(AK_STREAM& stream, const char* path, const char* mode)
     AK_FATAL_ASSERT_NAMED(stream._buffer, "buffer_new");
   }
   stream._writing = ModeWrites(mode);
-  AK_String native = AK_NormalizePath(path);
-  stream._file = gzopen(native.c_str(), mode);
+  if (replacing) {
+    if (!stream._writing) { stream._fail = 1; return 0; }
+    int fd = AK_CreateReplacement(path, stream._temp);
+    stream._syncFd = fd < 0 ? -1 : ::dup(fd);
+    stream._file = stream._syncFd < 0 ? nullptr : gzdopen(fd, mode);
+    if (!stream._file) {
+      if (fd >= 0) ::close(fd);
+      if (stream._syncFd >= 0) AK_CommitReplacement(stream._syncFd, stream._temp, path, false);
+      else if (fd >= 0) ::unlink(stream._temp.c_str());
+      stream._temp = "";
+      stream._syncFd = -1;
+      stream._fail = 1;
+      return 0;
+    }
+  } else {
+    AK_String native = AK_NormalizePath(path);
+    stream._file = gzopen(native.c_str(), mode);
+  }
   if (!stream._file) { stream._fail = 1; return 0; }
   gzbuffer(stream._file, 1u << 17);
   stream._fail = 0;
   return 1;
+}
+
+int AK_StreamOpen(AK_STREAM& stream, const char* path, const char* mode)
+{
+  return OpenStream(stream, path, mode, false);
+}
+
+int AK_StreamOpenReplacing(AK_STREAM& stream, const char* path, const char* mode)
+{
+  return OpenStream(stream, path, mode, true);
 }
 
 int AK_StreamClose(AK_STREAM& stream)
@@ -304,6 +335,11 @@ int AK_StreamClose(AK_STREAM& stream)
   // Closing a read stream before the end of its data is normal; only a write must be whole.
   if (stream._writing) ok = ok && result == Z_OK;
   else ok = result == Z_OK || result == Z_BUF_ERROR;
+  if (!stream._temp.IsEmpty()) {
+    ok = AK_CommitReplacement(stream._syncFd, stream._temp, stream._name, ok);
+    stream._temp = "";
+    stream._syncFd = -1;
+  }
   stream.ResetBuffer();
   stream._fail = ok ? 0 : 1;
   return stream._fail;

@@ -40,7 +40,8 @@ public:
   AK_STREAM(const AK_STREAM&) = delete;
   AK_STREAM& operator=(const AK_STREAM&) = delete;
   // Closes a file that is still open; a write stream whose data could not all be stored
-  // reports it through the message hook, since nobody can read a result here.
+  // reports it through the message hook, since nobody can read a result here. A replacing
+  // stream (AK_StreamOpenReplacing) that was not closed is discarded instead.
   ~AK_STREAM();
 
   bool IsOpen() const { return _file != nullptr; }
@@ -73,6 +74,7 @@ public:
 private:
   friend int AK_StreamOpen(AK_STREAM& stream, const char* path, const char* mode);
   friend int AK_StreamClose(AK_STREAM& stream);
+  friend int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool replacing);
 
   bool Flush();
   bool Refill();
@@ -84,6 +86,8 @@ private:
   unsigned char* _buffer = nullptr;
   int32_t _pos = 0;           // next byte to read or write in _buffer
   int32_t _end = 0;           // reading: bytes valid in _buffer
+  AK_String _temp;            // a replacing stream's temporary file ("" otherwise)
+  int _syncFd = -1;           // and its descriptor, kept to sync the data before the rename
 };
 
 // Opens a gzip file with a mode such as "wb" or "rb" (the path goes through AK_NormalizePath).
@@ -91,6 +95,11 @@ private:
 // "AK_STREAM " + path + " must be opened in binary mode!" and fails.
 // A stream that is still open is closed first.
 int AK_StreamOpen(AK_STREAM& stream, const char* path, const char* mode);
+
+// The same for a write mode ("wb"), but the data goes to a temporary file beside `path` that
+// takes its place only when AK_StreamClose finds every byte written: a failed write leaves
+// the previous file as it was. Project data files and time-step files are written so.
+int AK_StreamOpenReplacing(AK_STREAM& stream, const char* path, const char* mode);
 
 // Closes the file and stores the result in the fail flag: 0 when every byte reached the file
 // and the close succeeded, 1 otherwise (also for a stream that was not open). Returns the flag.

@@ -85,12 +85,19 @@ void RemoveFilesOfOtherTypes(const AK_String& directory, const AK_String& typeNa
   }
 }
 
-bool WriteTextFile(const AK_String& name, const AK_String& text)
+// Writes a whole file of attribute commands; a previous file of that name is replaced only
+// once the new one is complete. The error text says whether the file could not be created
+// or not be written.
+void WriteAttributeFile(const AK_String& name, const AK_String& text)
 {
-  std::FILE* file = AK_FileOpen(name, "w");
-  if (!file) return false;
+  AK_File file = AK_File::Replacing(name);
+  if (!file) {
+    AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
+    return;
+  }
   bool written = std::fputs(text, file) >= 0;
-  return std::fclose(file) == 0 && written;
+  if (!file.Close() || !written)
+    AK_ErrorText = AK_String("cannot write file ") + name + " for saving attributes!";
 }
 
 }  // namespace
@@ -115,8 +122,7 @@ void AK_Object::SaveAttributes(const char* fileName)
   AK_String name(fileName && *fileName ? fileName : _macroFileName.c_str());
   AK_String commands;
   WriteAttributeCommands(this, GetClassInfo(), commands);
-  if (!WriteTextFile(name, commands))
-    AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
+  WriteAttributeFile(name, commands);
 }
 
 void AK_Object::SaveAttributesRecursively(const char* fileName)
@@ -126,8 +132,7 @@ void AK_Object::SaveAttributesRecursively(const char* fileName)
   std::unordered_set<const AK_Object*> visited;
   AK_OperationScope scope;
   WriteCommandsRecursively(this, this, commands, visited);
-  if (!WriteTextFile(name, commands))
-    AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
+  WriteAttributeFile(name, commands);
 }
 
 void AK_Object::SaveAs(const char* directory)
@@ -161,7 +166,7 @@ void AK_Object::SaveAs(const char* directory)
   if (attributesWritten) AK_ErrorText = earlierError;
 
   AK_STREAM stream;
-  if (!AK_StreamOpen(stream, data, "wb")) {
+  if (!AK_StreamOpenReplacing(stream, data, "wb")) {
     AK_ErrorText = AK_String("cannot open ") + data;
     return;
   }

@@ -12,11 +12,6 @@
 
 namespace {
 
-struct AK_FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using AK_File = std::unique_ptr<std::FILE, AK_FileCloser>;
-
 struct AK_FreeDeleter {
   void operator()(unsigned char* p) const { std::free(p); }
 };
@@ -54,9 +49,9 @@ long long AK_BytesLeft(std::FILE* f) {
 }  // namespace
 
 int ReadPpm(const char* path, int& width, int& height, int& depth, unsigned char*& data) {
-  AK_File file(AK_FileOpen(path, "rb"));
+  AK_File file(path, "rb");
   if (!file) return AK_PPM_CANNOT_OPEN;
-  std::FILE* f = file.get();
+  std::FILE* f = file;
   char line[64];
 
   if (!AK_PpmHeaderLine(f, line)) return AK_PPM_BAD_MAGIC;
@@ -106,11 +101,11 @@ int WritePpm(const char* path, int width, int height, int depth, const unsigned 
   const size_t rowBytes = static_cast<size_t>(width) * bytesPerPixel;
   if (static_cast<uint64_t>(height) > SIZE_MAX / rowBytes) return AK_PPM_BAD_IMAGE;
 
-  std::FILE* f = AK_FileOpen(path, "wb");
+  AK_File f(path, "wb");
   if (!f) return AK_PPM_CANNOT_OPEN;
   bool ok = std::fprintf(f, "P6\n%d %d\n%d\n", width, height, depth <= 8 ? 255 : 65535) > 0;
   for (int row = height - 1; ok && row >= 0; --row)
     ok = std::fwrite(data + static_cast<size_t>(row) * rowBytes, 1, rowBytes, f) == rowBytes;
-  if (std::fclose(f) != 0) ok = false;
+  if (!f.Close()) ok = false;
   return ok ? AK_PPM_OK : AK_PPM_WRITE_FAILED;
 }

@@ -1,0 +1,78 @@
+// A save that cannot be written completely (a full disk, here a file size limit) keeps the
+// previous save byte for byte and says that the write failed.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "FrameworkTestSupport.h"
+#include "TestClasses.h"
+
+namespace {
+
+// While it lives, no file of this process can grow beyond `bytes`: writes past the limit
+// fail as on a full disk (root is no exception).
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes)
+  {
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &_saved);
+    rlimit limit = {bytes, _saved.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &_saved); }
+
+private:
+  rlimit _saved;
+};
+
+std::vector<std::string> Entries(const std::string& dir)
+{
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+TEST(ProjectSave, AFailedWriteKeepsThePreviousSave)
+{
+  ScratchDir dir;
+  TST_Level1 object("o", nullptr);
+  object.Set("Value", "1");
+  AK_ErrorText = "";
+  object.SaveAs(dir.Path().c_str());
+  ASSERT_STREQ(AK_ErrorText.c_str(), "");
+  const std::vector<std::string> files = {"Level1.atr", "Level1.dat"};
+  ASSERT_EQ(Entries(dir.Path()), files);
+  std::string attributes = ReadTextFile(dir / "Level1.atr");
+  std::string data = ReadTextFile(dir / "Level1.dat");
+
+  object.Set("Value", "2");
+  {
+    FileSizeLimit full(8);
+    object.SaveAs(dir.Path().c_str());
+    EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+              "cannot save data of o to file " + (dir / "Level1.dat"));
+    AK_ErrorText = "";
+    object.SaveAttributes((dir / "Level1.atr").c_str());
+    EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+              "cannot write file " + (dir / "Level1.atr") + " for saving attributes!");
+  }
+  EXPECT_EQ(ReadTextFile(dir / "Level1.atr"), attributes);
+  EXPECT_EQ(ReadTextFile(dir / "Level1.dat"), data);
+  EXPECT_EQ(Entries(dir.Path()), files);
+
+  // The failed save did not count: the next one writes the new value.
+  AK_ErrorText = "";
+  object.SaveAs(dir.Path().c_str());
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+  EXPECT_NE(ReadTextFile(dir / "Level1.atr"), attributes);
+  EXPECT_EQ(Entries(dir.Path()), files);
+}
