@@ -142,4 +142,12 @@ TEST(Split, BisectionKeepsTheSurface)
   EXPECT_TRUE(ClosedAndMutual(s));
   EXPECT_NEAR(s.Volume(), v, 1e-12);
   EXPECT_NEAR(s.Area(), a, 1e-12);
+
+  // Edges without neighbours: every split adds one vertex and one triangle.
+  AK_Triangulation one;
+  for (AK_Vec3 p : {AK_Vec3(0, 0, 0), AK_Vec3(2, 0, 0), AK_Vec3(0, 1, 0)}) one.AddPoint(p);
+  one.AddTriangle(0, 1, 2, -1);
+  one.LinkNeighbours();
+  EXPECT_EQ(one.NumTriangles(), 1 + one.SplitAtSharpEdges(0.5));
+  EXPECT_NEAR(one.Area(), 1, 1e-15);
 }
