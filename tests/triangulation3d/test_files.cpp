@@ -1,0 +1,113 @@
+// The outside mesh generator's surface files: round trips and refused files.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "Surfaces.h"
+
+using namespace tri3dtest;
+
+namespace {
+
+void Quiet(const char*, const char*) {}
+
+struct QuietHook {
+  AK_MessageFunction old = AK_MessageHook;
+  QuietHook() { AK_MessageHook = Quiet; }
+  ~QuietHook() { AK_MessageHook = old; }
+};
+
+std::string TempPath(const char* name)
+{
+  return ::testing::TempDir() + "tri3d_" + name;
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+  std::ofstream(path) << text;
+}
+
+}  // namespace
+
+TEST(Files, RoundTripKeepsEveryBit)
+{
+  QuietHook quiet;
+  for (const char* name : {"box.tbp", "box.tbs", "box.TBS", "box"}) {
+    AK_Triangulation s;
+    MakeBox(s, 1.1, 2.2, 3.3, [](int32_t t) { return t % 4 - 1; });
+    // Geo-referenced coordinates with digits far beyond six significant ones.
+    const double move[12] = {2600000.123456789, 1200000.987654321, 1523.45678901, 1, 0, 0,
+                             0, 1, 0, 0, 0, 1};
+    s.TransformAffine(move);
+    const std::string path = TempPath(name);
+    ASSERT_EQ(s.WriteDurnixFile(path.c_str()), 1);
+    AK_Triangulation r;
+    ASSERT_EQ(r.ReadDurnixFile(path.c_str()), 1);
+    const bool tbs = std::string(name) == "box.tbs";
+    ASSERT_EQ(r.NumPoints(), 8);
+    ASSERT_EQ(r.NumTriangles(), 12);
+    for (int32_t i = 0; i < 8; ++i) EXPECT_TRUE(r._p[i] == s._p[i]) << name;
+    EXPECT_TRUE(r._min == s._min && r._max == s._max);
+    for (int32_t t = 0; t < 12; ++t)
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(r._t[t].node[k], s._t[t].node[k]);
+        EXPECT_EQ(r._t[t].neighbour[k], s._t[t].neighbour[k]);
+      }
+    for (int32_t t = 0; t < 12; ++t) EXPECT_EQ(r._t[t].patch, tbs ? -1 : t % 4 - 1) << name;
+    EXPECT_EQ(r._nPatches, tbs ? 0 : 3);
+  }
+}
+
+TEST(Files, BadFilesLeaveTheSurfaceAsItWas)
+{
+  QuietHook quiet;
+  const std::string head = "0 0 0\n1 1 1\n3\n0 0 0\n1 0 0\n0 1 0\n";
+  struct Case {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"empty", ""},
+      {"short bounds", "0 0 0 1 1"},
+      {"negative vertex count", "0 0 0\n1 1 1\n-3\n"},
+      {"vertex count beyond the file", "0 0 0\n1 1 1\n99999999\n0 0 0\n"},
+      {"short vertices", "0 0 0\n1 1 1\n3\n0 0 0\n1 0 0\n0 1\n"},
+      {"no number", "0 0 0\n1 1 1\n3\n0 0 0\n1 0 x\n0 1 0\n1\n1 2 3 1\n"},
+      {"vertex number 0", head + "1\n0 1 2 1\n"},
+      {"vertex number beyond the count", head + "1\n1 2 4 1\n"},
+      {"negative patch", head + "1\n1 2 3 -1\n"},
+      {"short triangles", head + "2\n1 2 3 1\n"},
+      {"triangle count beyond the file", head + "100\n1 2 3 1\n"},
+  };
+  AK_Triangulation s;
+  MakeBox(s, 1, 2, 3);
+  s.ComputeSubPatches(0.9);
+  const std::string path = TempPath("bad.tbp");
+  for (const Case& c : cases) {
+    WriteText(path, c.text);
+    EXPECT_EQ(s.ReadDurnixFile(path.c_str()), 0) << c.what;
+    EXPECT_EQ(s.NumPoints(), 8) << c.what;
+    EXPECT_EQ(s.NumTriangles(), 12) << c.what;
+    EXPECT_EQ(s._nSubPatches, 6) << c.what;
+  }
+  EXPECT_EQ(s.ReadDurnixFile(TempPath("missing.tbp").c_str()), 0);
+  EXPECT_NEAR(s.Volume(), 6, 1e-12);
+
+  // A good file replaces everything: octree, sub-patches and selection go.
+  s.IsInside(AK_Vec3(0.5, 0.5, 0.5));
+  ASSERT_TRUE(s._octree);
+  WriteText(path, head + "1\n1 2 3 2\n");
+  ASSERT_EQ(s.ReadDurnixFile(path.c_str()), 1);
+  EXPECT_FALSE(s._octree);
+  EXPECT_EQ(s._nSubPatches, 0);
+  EXPECT_EQ(s._subPatch.Size(), 0);
+  EXPECT_EQ(s._nPatches, 2);
+  EXPECT_EQ(s._t[0].patch, 1);
+  EXPECT_EQ(s.IsInside(AK_Vec3(0.5, 0.5, 0.5)), 0);  // in front of the one triangle
+
+  WriteText(path, "1 2 3\n4 5 6\n0\n0\n");
+  ASSERT_EQ(s.ReadDurnixFile(path.c_str()), 1);
+  EXPECT_EQ(s.NumPoints() + s.NumTriangles(), 0);
+  EXPECT_TRUE(s._max == AK_Vec3(4, 5, 6));
+  EXPECT_EQ(s.IsInside(AK_Vec3(1, 2, 3)), 0);
+}
