@@ -76,17 +76,17 @@ TEST(ReplacingWrite, OnlyACompleteWriteReplacesThePreviousFile)
       EXPECT_FALSE(c.write(path, 40000));
     }
     EXPECT_EQ(Contents(path), previous);
-    EXPECT_EQ(AK_ListDirectory(dir.str().c_str(), "").Count(), 1);
+    EXPECT_EQ(AK_ListDirectory(dir.Path().c_str(), "").Count(), 1);
 
     ASSERT_TRUE(c.write(path, 400));
     EXPECT_NE(Contents(path), previous);
     struct stat st;
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replacement keeps the file's permissions
-    EXPECT_EQ(AK_ListDirectory(dir.str().c_str(), "").Count(), 1);
+    EXPECT_EQ(AK_ListDirectory(dir.Path().c_str(), "").Count(), 1);
 
     // No file is created in place of a directory, nor in a directory that does not exist.
-    EXPECT_FALSE(c.write(dir.str(), 10));
+    EXPECT_FALSE(c.write(dir.Path(), 10));
     EXPECT_FALSE(c.write(dir / "missing/Object.dat", 10));
   }
 }
@@ -103,7 +103,7 @@ TEST(ReplacingWrite, AnUnfinishedWriterLeavesNothingBehind)
     stream << 1.5;
   }
   EXPECT_EQ(Contents(dir / "a.atr"), "abcdefghij");
-  EXPECT_EQ(AK_ListDirectory(dir.str().c_str(), "").Count(), 1);
+  EXPECT_EQ(AK_ListDirectory(dir.Path().c_str(), "").Count(), 1);
 
   // Renaming never overwrites; replacing does.
   ASSERT_TRUE(WriteText(dir / "b.atr", 3));
