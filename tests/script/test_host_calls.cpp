@@ -78,6 +78,12 @@ TEST(HostCalls, SignaturesAndRefusals)
   EXPECT_EQ(ast_sci_call_prepared(refused, args).bits, 0u);
   EXPECT_EQ(ast_sci_call_failed(), 1);
   EXPECT_EQ(call0("count_calls").i, 0);
+
+  // A prepared call outlives a reset of its namespace and runs the function it was prepared with.
+  ast_sci_prepared_call one = ast_sci_prepare_call(ast_sci_find_function("one"), AST_SCI_INT, &I, 1);
+  ast_sci_reset_namespace();
+  ASSERT_EQ(ast_sci_find_function("one"), nullptr);
+  EXPECT_EQ(ast_sci_call_prepared(one, args).i, 7);
 }
 
 namespace {
