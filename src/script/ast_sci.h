@@ -135,12 +135,26 @@ int ast_sci_function_signature(const ast_sci_symbol* function, ast_sci_data_type
 
 // A function checked once against the arguments a host will pass to it, so that each call then
 // costs neither a lookup nor a comparison nor an allocation: a friction law runs once per
-// particle and time step. Valid while the function's namespace keeps it (until the namespace
-// is reset or deleted).
-struct ast_sci_prepared_call {
-  ast_sci_symbol* function = nullptr;  // null when the check refused the function
-  std::vector<int64_t> counts;         // the host's element count of each array argument
-  explicit operator bool() const { return function != nullptr; }
+// particle and time step. The prepared call keeps its function and the code it uses alive:
+// after its namespace was reset or deleted it still runs the function it was prepared with, so
+// a host that compiles new code prepares again.
+class ast_sci_prepared_call {
+ public:
+  ast_sci_prepared_call() = default;
+  ast_sci_prepared_call(const ast_sci_prepared_call& other);
+  ast_sci_prepared_call(ast_sci_prepared_call&& other) noexcept;
+  ast_sci_prepared_call& operator=(ast_sci_prepared_call other) noexcept;
+  ~ast_sci_prepared_call();
+  // False when the check refused the function.
+  explicit operator bool() const { return _function != nullptr; }
+
+ private:
+  friend ast_sci_prepared_call ast_sci_prepare_call(ast_sci_symbol*, ast_sci_data_type, const ast_sci_type*, int);
+  friend ast_sci_value ast_sci_call_prepared(const ast_sci_prepared_call&, void* const*);
+  ast_sci_prepared_call(ast_sci_symbol* function, std::vector<int64_t> counts);
+
+  ast_sci_symbol* _function = nullptr;
+  std::vector<int64_t> _counts;  // the host's element count of each array argument
 };
 
 // Checks the function against the host's argument types, in order, and the result type the

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 ast_sci_value ast_sci_result{};
 ast_sci_node* ast_sci_current_call = nullptr;
@@ -189,6 +190,18 @@ void call_script_from_host(ast_sci_symbol* f, void* const* args, const int64_t* 
   run_body(f, frame);
 }
 
+// The symbol table generation that owns a function, held while a host call or a prepared call
+// needs it.
+void retain_owner(const ast_sci_symbol* f)
+{
+  if (f && f->owner) retain(static_cast<Generation*>(f->owner));
+}
+
+void release_owner(const ast_sci_symbol* f)
+{
+  if (f && f->owner) release(static_cast<Generation*>(f->owner));
+}
+
 // Runs a script or native function for the host with one address per formal parameter and,
 // when given, the element count of each array argument. Nothing here allocates.
 ast_sci_value run_host_call(ast_sci_symbol* function, void* const* args, const int64_t* counts)
@@ -197,8 +210,7 @@ ast_sci_value run_host_call(ast_sci_symbol* function, void* const* args, const i
   size_t count = function->formals.size();
   // The function's table generation stays alive while the call runs, even when the host
   // deletes or resets its namespace meanwhile.
-  auto* generation = static_cast<Generation*>(function->owner);
-  if (generation) retain(generation);
+  retain_owner(function);
   bool failed = false;
   {
     HostCall call;
@@ -218,7 +230,7 @@ ast_sci_value run_host_call(ast_sci_symbol* function, void* const* args, const i
     result.bits = 0;
   }
   rt.last_failed = failed ? 1 : 0;
-  if (generation) release(generation);
+  release_owner(function);
   return result;
 }
 
@@ -390,32 +402,60 @@ int ast_sci_function_signature(const ast_sci_symbol* function, ast_sci_data_type
   return count;
 }
 
+ast_sci_prepared_call::ast_sci_prepared_call(ast_sci_symbol* function, std::vector<int64_t> counts)
+    : _function(function), _counts(std::move(counts))
+{
+  retain_owner(_function);
+}
+
+ast_sci_prepared_call::ast_sci_prepared_call(const ast_sci_prepared_call& other)
+    : _function(other._function), _counts(other._counts)
+{
+  retain_owner(_function);
+}
+
+ast_sci_prepared_call::ast_sci_prepared_call(ast_sci_prepared_call&& other) noexcept
+    : _function(std::exchange(other._function, nullptr)), _counts(std::move(other._counts))
+{
+}
+
+ast_sci_prepared_call& ast_sci_prepared_call::operator=(ast_sci_prepared_call other) noexcept
+{
+  std::swap(_function, other._function);
+  std::swap(_counts, other._counts);
+  return *this;
+}
+
+ast_sci_prepared_call::~ast_sci_prepared_call()
+{
+  release_owner(_function);
+}
+
 ast_sci_prepared_call ast_sci_prepare_call(ast_sci_symbol* function, ast_sci_data_type result,
                                            const ast_sci_type* args, int count)
 {
-  ast_sci_prepared_call call;
   if (!is_function(function)) {
     ast_sci_print("\nast_sci_execute:ERROR: ast_sci_prepare_call needs a function symbol!\n");
-    return call;
+    return ast_sci_prepared_call();
   }
   int n = args && count > 0 ? count : 0;
   std::string why = mismatch(function, result, args, n);
   if (!why.empty()) {
     ast_sci_print("\nast_sci_execute:ERROR: function '%s' %s; not called\n", function->name.c_str(), why.c_str());
-    return call;
+    return ast_sci_prepared_call();
   }
-  call.function = function;
-  for (int i = 0; i < n; ++i) call.counts.push_back(args[i].is_array ? args[i].count : 0);
-  return call;
+  std::vector<int64_t> counts;
+  for (int i = 0; i < n; ++i) counts.push_back(args[i].is_array ? args[i].count : 0);
+  return ast_sci_prepared_call(function, std::move(counts));
 }
 
 ast_sci_value ast_sci_call_prepared(const ast_sci_prepared_call& call, void* const* args)
 {
-  if (!call.function) {
+  if (!call._function) {
     rt.last_failed = 1;
     return ast_sci_value{};
   }
-  return run_host_call(call.function, args, call.counts.data());
+  return run_host_call(call._function, args, call._counts.data());
 }
 
 int ast_sci_call_failed() { return rt.last_failed; }
