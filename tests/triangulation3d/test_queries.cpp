@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Surfaces.h"
+#include "TestSupport.h"
 
 using namespace tri3dtest;
 
@@ -52,8 +53,6 @@ double NearestByScan(const AK_Triangulation& s, const AK_Vec3& p)
   }
   return best;
 }
-
-void Quiet(const char*, const char*) {}
 
 }  // namespace
 
@@ -110,8 +109,7 @@ TEST(Octree, FaceNeighboursMatchAGeometricSearch)
 
 TEST(Queries, InsideAndNearestAgainstBruteForce)
 {
-  AK_MessageFunction old = AK_MessageHook;
-  AK_MessageHook = Quiet;
+  MessageCapture quiet;
   struct Case {
     AK_Vec3 offset;
     int invertBefore, invertAfter;  // turn the surface before or after the first build
@@ -159,5 +157,4 @@ TEST(Queries, InsideAndNearestAgainstBruteForce)
   AK_Triangulation empty;
   EXPECT_EQ(empty.IsInside(AK_Vec3()), 0);
   EXPECT_EQ(empty.ClosestTriangle(AK_Vec3()), -1);
-  AK_MessageHook = old;
 }
