@@ -158,3 +158,16 @@ TEST(Queries, InsideAndNearestAgainstBruteForce)
   EXPECT_EQ(empty.IsInside(AK_Vec3()), 0);
   EXPECT_EQ(empty.ClosestTriangle(AK_Vec3()), -1);
 }
+
+TEST(Queries, CoincidentTrianglesKeepTheTreeSmall)
+{
+  MessageCapture quiet;
+  AK_Triangulation s;
+  MakeBox(s, 1, 1, 1);
+  const AK_Triangle3 first = s._t[0];
+  for (int i = 0; i < 40; ++i) s.AddTriangle(first.node[0], first.node[1], first.node[2], -1);
+  s.BuildOctree();
+  EXPECT_LE(s._octree->NumNodes(), 8 * (8 * s.NumTriangles() + 64) + 1);
+  for (AK_Vec3 p : {AK_Vec3(-0.5, 0.3, 0.2), AK_Vec3(0.01, 0.5, 0.5), AK_Vec3(2, 2, 2)})
+    EXPECT_NEAR((s.ClosestPoint(p) - p).Length(), NearestByScan(s, p), 1e-12);
+}
