@@ -170,4 +170,11 @@ TEST(Queries, CoincidentTrianglesKeepTheTreeSmall)
   EXPECT_LE(s._octree->NumNodes(), 8 * (8 * s.NumTriangles() + 64) + 1);
   for (AK_Vec3 p : {AK_Vec3(-0.5, 0.3, 0.2), AK_Vec3(0.01, 0.5, 0.5), AK_Vec3(2, 2, 2)})
     EXPECT_NEAR((s.ClosestPoint(p) - p).Length(), NearestByScan(s, p), 1e-12);
+
+  // Moving the surface drops its octree; the next query builds one for the new place.
+  const double move[12] = {10, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1};
+  s.TransformAffine(move);
+  EXPECT_FALSE(s._octree);
+  const AK_Vec3 p(9, 0.5, 0.5);
+  EXPECT_NEAR((s.ClosestPoint(p) - p).Length(), 1, 1e-12);
 }
