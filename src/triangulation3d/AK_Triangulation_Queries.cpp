@@ -33,6 +33,28 @@ private:
   AK_Vec3 _origin;
 };
 
+// The surface's refinement: at least one split, at most 15 levels, at most 15 triangles in a
+// leaf above that, and a budget of splits in proportion to the number of triangles (a sound
+// surface needs about one per triangle). Sixteen triangles lying on top of each other would
+// otherwise split every cell along their plane down to the deepest level, some 4^15 cells;
+// a leaf left coarser only makes the queries slower, never wrong.
+class AK_SurfaceRefinement : public AK_SimpleOctreeRefinementCriterion<int32_t, 3> {
+public:
+  explicit AK_SurfaceRefinement(int32_t triangles)
+      : AK_SimpleOctreeRefinementCriterion(1, 15, 15), _budget(8 * static_cast<int64_t>(triangles) + 64)
+  {
+  }
+  int NeedsRefinement(const Octree& cell) const override
+  {
+    if (_budget <= 0 || !AK_SimpleOctreeRefinementCriterion::NeedsRefinement(cell)) return 0;
+    --_budget;
+    return 1;
+  }
+
+private:
+  mutable int64_t _budget;
+};
+
 bool OnRootFace(const Octree& leaf, const Octree& root)
 {
   for (int a = 0; a < 3; ++a)
@@ -111,7 +133,7 @@ void AK_Triangulation::BuildOctree()
   _octreeTriangles = _t.Size();
 
   AK_TriInBox inBox(*this, _octreeOrigin);
-  AK_SimpleOctreeRefinementCriterion<int32_t, 3> refine(1, 15, 15);
+  AK_SurfaceRefinement refine(_t.Size());
   // Coordinates beyond the float range give no usable boxes: one leaf then holds all.
   const bool finite = std::isfinite(static_cast<float>(2 * half));
   for (int32_t i = 0; i < _t.Size(); ++i) _octree->InsertObject(i, inBox, finite ? &refine : nullptr);

@@ -1,38 +1,17 @@
 // The outside mesh generator's surface files: round trips and refused files.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "Surfaces.h"
+#include "TestSupport.h"
 
 using namespace tri3dtest;
 
-namespace {
-
-void Quiet(const char*, const char*) {}
-
-struct QuietHook {
-  AK_MessageFunction old = AK_MessageHook;
-  QuietHook() { AK_MessageHook = Quiet; }
-  ~QuietHook() { AK_MessageHook = old; }
-};
-
-std::string TempPath(const char* name)
-{
-  return ::testing::TempDir() + "tri3d_" + name;
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-  std::ofstream(path) << text;
-}
-
-}  // namespace
-
 TEST(Files, RoundTripKeepsEveryBit)
 {
-  QuietHook quiet;
+  MessageCapture quiet;
+  ScratchDir dir;
   for (const char* name : {"box.tbp", "box.tbs", "box.TBS", "box"}) {
     AK_Triangulation s;
     MakeBox(s, 1.1, 2.2, 3.3, [](int32_t t) { return t % 4 - 1; });
@@ -40,7 +19,7 @@ TEST(Files, RoundTripKeepsEveryBit)
     const double move[12] = {2600000.123456789, 1200000.987654321, 1523.45678901, 1, 0, 0,
                              0, 1, 0, 0, 0, 1};
     s.TransformAffine(move);
-    const std::string path = TempPath(name);
+    const std::string path = dir / name;
     ASSERT_EQ(s.WriteDurnixFile(path.c_str()), 1);
     AK_Triangulation r;
     ASSERT_EQ(r.ReadDurnixFile(path.c_str()), 1);
@@ -61,7 +40,8 @@ TEST(Files, RoundTripKeepsEveryBit)
 
 TEST(Files, BadFilesLeaveTheSurfaceAsItWas)
 {
-  QuietHook quiet;
+  MessageCapture messages;
+  ScratchDir dir;
   const std::string head = "0 0 0\n1 1 1\n3\n0 0 0\n1 0 0\n0 1 0\n";
   struct Case {
     const char* what;
@@ -82,21 +62,24 @@ TEST(Files, BadFilesLeaveTheSurfaceAsItWas)
   AK_Triangulation s;
   MakeBox(s, 1, 2, 3);
   s.ComputeSubPatches(0.9);
-  const std::string path = TempPath("bad.tbp");
+  const std::string path = dir / "bad.tbp";
   for (const Case& c : cases) {
-    WriteText(path, c.text);
+    WriteFile(path, c.text);
     EXPECT_EQ(s.ReadDurnixFile(path.c_str()), 0) << c.what;
     EXPECT_EQ(s.NumPoints(), 8) << c.what;
     EXPECT_EQ(s.NumTriangles(), 12) << c.what;
     EXPECT_EQ(s._nSubPatches, 6) << c.what;
+    EXPECT_TRUE(messages.HasPrefix("error reading Durnix tbp file ")) << c.what;
+    messages.Clear();
   }
-  EXPECT_EQ(s.ReadDurnixFile(TempPath("missing.tbp").c_str()), 0);
+  EXPECT_EQ(s.ReadDurnixFile((dir / "missing.tbp").c_str()), 0);
+  EXPECT_TRUE(messages.HasPrefix("cannot open file '"));
   EXPECT_NEAR(s.Volume(), 6, 1e-12);
 
   // A good file replaces everything: octree, sub-patches and selection go.
   s.IsInside(AK_Vec3(0.5, 0.5, 0.5));
   ASSERT_TRUE(s._octree);
-  WriteText(path, head + "1\n1 2 3 2\n");
+  WriteFile(path, head + "1\n1 2 3 2\n");
   ASSERT_EQ(s.ReadDurnixFile(path.c_str()), 1);
   EXPECT_FALSE(s._octree);
   EXPECT_EQ(s._nSubPatches, 0);
@@ -105,7 +88,7 @@ TEST(Files, BadFilesLeaveTheSurfaceAsItWas)
   EXPECT_EQ(s._t[0].patch, 1);
   EXPECT_EQ(s.IsInside(AK_Vec3(0.5, 0.5, 0.5)), 0);  // in front of the one triangle
 
-  WriteText(path, "1 2 3\n4 5 6\n0\n0\n");
+  WriteFile(path, "1 2 3\n4 5 6\n0\n0\n");
   ASSERT_EQ(s.ReadDurnixFile(path.c_str()), 1);
   EXPECT_EQ(s.NumPoints() + s.NumTriangles(), 0);
   EXPECT_TRUE(s._max == AK_Vec3(4, 5, 6));

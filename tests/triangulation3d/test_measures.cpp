@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Surfaces.h"
+#include "TestSupport.h"
 
 using namespace tri3dtest;
 
@@ -19,12 +20,6 @@ void Invariants(const double m[9], double out[3])
   out[1] = m[0] * m[4] - m[1] * m[3] + m[0] * m[8] - m[2] * m[6] + m[4] * m[8] - m[5] * m[7];
   out[2] = m[0] * (m[4] * m[8] - m[5] * m[7]) - m[1] * (m[3] * m[8] - m[5] * m[6]) +
            m[2] * (m[3] * m[7] - m[4] * m[6]);
-}
-
-std::string geoInfo;
-void Capture(const char* message, const char*)
-{
-  if (std::string(message).rfind("INFO:Geo info:", 0) == 0) geoInfo = message;
 }
 
 }  // namespace
@@ -83,10 +78,10 @@ TEST(Measures, ReportOfABox)
 {
   AK_Triangulation s;
   MakeBox(s, 1, 2, 3);
-  AK_MessageFunction old = AK_MessageHook;
-  AK_MessageHook = Capture;
+  MessageCapture messages;
   s.PrintGeoInfo();
-  AK_MessageHook = old;
+  ASSERT_EQ(messages.WithPrefix("INFO:Geo info:").size(), 1u);
+  const std::string geoInfo = messages.WithPrefix("INFO:Geo info:")[0];
   for (const char* line : {"\nnumber of nodes:8\n", "\nvolume:6\n", "\narea:22\n",
                            "\ncenter of gravity:0.5 1 1.5\n", "\nunconnected edges:0\n"})
     EXPECT_NE(geoInfo.find(line), std::string::npos) << line << " in " << geoInfo;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Surfaces.h"
+#include "TestSupport.h"
 
 using namespace tri3dtest;
 
@@ -52,8 +53,6 @@ double NearestByScan(const AK_Triangulation& s, const AK_Vec3& p)
   }
   return best;
 }
-
-void Quiet(const char*, const char*) {}
 
 }  // namespace
 
@@ -110,8 +109,7 @@ TEST(Octree, FaceNeighboursMatchAGeometricSearch)
 
 TEST(Queries, InsideAndNearestAgainstBruteForce)
 {
-  AK_MessageFunction old = AK_MessageHook;
-  AK_MessageHook = Quiet;
+  MessageCapture quiet;
   struct Case {
     AK_Vec3 offset;
     int invertBefore, invertAfter;  // turn the surface before or after the first build
@@ -159,5 +157,24 @@ TEST(Queries, InsideAndNearestAgainstBruteForce)
   AK_Triangulation empty;
   EXPECT_EQ(empty.IsInside(AK_Vec3()), 0);
   EXPECT_EQ(empty.ClosestTriangle(AK_Vec3()), -1);
-  AK_MessageHook = old;
+}
+
+TEST(Queries, CoincidentTrianglesKeepTheTreeSmall)
+{
+  MessageCapture quiet;
+  AK_Triangulation s;
+  MakeBox(s, 1, 1, 1);
+  const AK_Triangle3 first = s._t[0];
+  for (int i = 0; i < 40; ++i) s.AddTriangle(first.node[0], first.node[1], first.node[2], -1);
+  s.BuildOctree();
+  EXPECT_LE(s._octree->NumNodes(), 8 * (8 * s.NumTriangles() + 64) + 1);
+  for (AK_Vec3 p : {AK_Vec3(-0.5, 0.3, 0.2), AK_Vec3(0.01, 0.5, 0.5), AK_Vec3(2, 2, 2)})
+    EXPECT_NEAR((s.ClosestPoint(p) - p).Length(), NearestByScan(s, p), 1e-12);
+
+  // Moving the surface drops its octree; the next query builds one for the new place.
+  const double move[12] = {10, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1};
+  s.TransformAffine(move);
+  EXPECT_FALSE(s._octree);
+  const AK_Vec3 p(9, 0.5, 0.5);
+  EXPECT_NEAR((s.ClosestPoint(p) - p).Length(), 1, 1e-12);
 }
