@@ -15,4 +15,5 @@
 #include "AK_HtmlReference.h"
 #include "AK_Object.h"
 #include "AK_ParameterSets.h"
+#include "AK_Record.h"
 #include "AK_UserObj.h"

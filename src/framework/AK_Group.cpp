@@ -197,8 +197,10 @@ void AK_Group::RemoveMembersWhere(Test test)
 
 void AK_Group::AppendObject(const char* absolutePath)
 {
+  // Finding may load a saved component, whose attribute file may delete the group.
+  AK_OperationScope scope;
   AK_Object* object = GetRoot()->FindObject(absolutePath ? absolutePath : "");
-  if (!object || object == this) return;
+  if (!object || object == this || IsDead()) return;
   AddLink(object);
   UpdateClassInfo();
 }
@@ -218,9 +220,11 @@ void AK_Group::SetContainedObjectsList(const char* list)
 {
   AK_Array<AK_String> paths;
   AK_String(list ? list : "").Split(AK_SEP, paths);
+  AK_OperationScope scope;
   for (const AK_String& path : paths) {
     AK_Object* object = FindObject(path);
-    if (object && object != this) AddLink(object);
+    if (IsDead()) return;
+    if (object && object != this && !object->IsDead()) AddLink(object);
   }
   UpdateClassInfo();
 }

@@ -119,7 +119,6 @@ AK_ClassRecord& AK_Object::ClassRecord()
 AK_Object::AK_Object(const char* id, AK_Object* parent)
     : _parent(parent), _life(std::make_shared<AK_LifeToken>())
 {
-
   AK_ClassRecord& record = ClassRecord();
   if (!record.table) {
     static bool applicationDirectoryDone = false;
@@ -394,20 +393,13 @@ void AK_Object::Detach()
   _parent->_detachedComponents.Append(this);
 }
 
-int AK_CompareComponentIds(const void* a, const void* b)
-{
-  const AK_Object* x = *static_cast<const AK_Object* const*>(a);
-  const AK_Object* y = *static_cast<const AK_Object* const*>(b);
-  return std::strcmp(x->Id(), y->Id());  // strcmp compares as unsigned char
-}
-
 void AK_Object::SortComponents()
 {
   int n = ComponentCount();
   std::vector<int> order(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
   std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
-    return std::strcmp(_components[a]->_id, _components[b]->_id) < 0;
+    return std::strcmp(_components[a]->_id, _components[b]->_id) < 0;  // unsigned bytes
   });
   AK_Array<AK_ObjectRef> components(_components);
   AK_Array<unsigned char> flags(_linkFlags);

@@ -275,6 +275,3 @@ AK_String AK_FormatSetCommandFor(AK_Object* reference, AK_Object* object, const 
 // The command collector behind GetCommandsList.
 void AK_CollectCommands(AK_Object* object, AK_Array<AK_String>& list, AK_AttributeNode* entry,
                         char kind, int visibleOnly, int labels);
-
-// Compares two component pointers by the Ids of their objects (unsigned bytes).
-int AK_CompareComponentIds(const void* a, const void* b);

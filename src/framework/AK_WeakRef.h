@@ -35,12 +35,10 @@ struct AK_LifeToken {
 class AK_ObjectRef {
 public:
   AK_ObjectRef() = default;
-  AK_ObjectRef(AK_Object* object);  // NOLINT: a reference is made from a pointer implicitly
+  AK_ObjectRef(AK_Object* object);  // implicit: wherever a pointer is, a reference may be made
   AK_Object* Get() const { return _token && !_token->dead ? _object : nullptr; }
   AK_Object* operator->() const { return Get(); }
   explicit operator bool() const { return Get() != nullptr; }
-  // True when the reference was made from this address, alive or not (never dereferenced).
-  bool Refers(const AK_Object* object) const { return _object == object && _object; }
   // The same object, not merely the same address.
   bool operator==(const AK_ObjectRef& other) const { return _token == other._token; }
   void Reset() { *this = AK_ObjectRef(); }
@@ -56,7 +54,7 @@ template <class T>
 class AK_WeakRef {
 public:
   AK_WeakRef() = default;
-  AK_WeakRef(T* object) : _ref(object) {}  // NOLINT
+  AK_WeakRef(T* object) : _ref(object) {}
   T* Get() const { return static_cast<T*>(_ref.Get()); }
   T* operator->() const { return Get(); }
   explicit operator bool() const { return Get() != nullptr; }
