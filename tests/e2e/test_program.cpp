@@ -329,40 +329,27 @@ TEST(Console, InATerminal)
     ADD_FAILURE() << "never saw [" << text << "] on the screen:\n" << screen();
     return false;
   };
-  auto type = [&](const std::string& keys) {
-    std::system((tmux + "send-keys -t s " + ShellQuote(keys) + " Enter").c_str());
+  // Each step types its keys, each followed by Enter, then waits for its text: recording on,
+  // the project's "Active" switched off and "MacroRepetitions" set to 3, recording off, quit.
+  const std::pair<std::string, std::string> steps[] = {
+      {"", "e: edit"},
+      {"e", "1: opr.Macro (opr)"},
+      {"1", "1: bool.Recording: 0"},
+      {"1", "1: bool.Recording: 1"},
+      {"qq1", "Project:"},
+      {"e", "2: obj.Object (obj)"},
+      {"2", "4: bool.Active: 1"},
+      {"4", "4: bool.Active: 0"},
+      {"6", "2: int.MacroRepetitions: 1"},
+      {"2", "enter value: [1]"},
+      {"3", "2: int.MacroRepetitions: 3"},
+      {"qqqqe11", "1: bool.Recording: 0"},
+      {"qqq", "TORVU_DONE"},
   };
-
-  waitFor("e: edit");
-  type("e");
-  waitFor("1: opr.Macro (opr)");
-  type("1");
-  waitFor("1: bool.Recording: 0");
-  type("1");
-  waitFor("1: bool.Recording: 1");
-  type("q");
-  type("q");
-  type("1");
-  waitFor("Project:");
-  type("e");
-  waitFor("2: obj.Object (obj)");
-  type("2");
-  waitFor("4: bool.Active: 1");
-  type("4");
-  waitFor("4: bool.Active: 0");
-  type("6");
-  waitFor("2: int.MacroRepetitions: 1");
-  type("2");
-  waitFor("enter value: [1]");
-  type("3");
-  waitFor("2: int.MacroRepetitions: 3");
-  for (int i = 0; i < 4; ++i) type("q");
-  type("e");
-  type("1");
-  type("1");
-  waitFor("1: bool.Recording: 0");
-  for (int i = 0; i < 3; ++i) type("q");
-  waitFor("TORVU_DONE");
+  for (const auto& [keys, text] : steps) {
+    for (char key : keys) std::system((tmux + "send-keys -t s " + key + " Enter").c_str());
+    waitFor(text);
+  }
   std::system((tmux + "kill-server > /dev/null 2>&1").c_str());
 
   EXPECT_EQ(ReadFile(dir / "session.macro"),
