@@ -118,10 +118,7 @@ TEST_F(Sogl, InstallingTheRendererReplacesExactlyItsFortyEightEntries) {
 }
 
 // A table that records the calls the helpers make.
-struct Call {
-  std::string op;
-  std::vector<double> args;
-};
+struct Call { std::string op; std::vector<double> args; };
 std::vector<Call> gCalls;
 GLfloat gLastMatrix[16];
 const GLubyte* gLastBitmap = nullptr;
@@ -249,10 +246,7 @@ TEST_F(Recording, BitmapCharacterWithoutGlyphDrawsNothing) {
 }
 
 TEST(GLHelpers, WidthAndLengthTruncateTheRunningSum) {
-  struct Case {
-    const char* text;
-    int length;
-  };
+  struct Case { const char* text; int length; };
   const Case cases[] = {
       {"", 0},
       {"A", 7},
@@ -741,10 +735,7 @@ TEST_F(Sogl, BitmapsUseWholeBytesPerRowAndMoveTheRasterPosition) {
 }
 
 TEST_F(Sogl, LightingScalesColourByTheDiffuseFactor) {
-  struct Case {
-    float normal[3];
-    int byte;
-  };
+  struct Case { float normal[3]; int byte; };
   const Case cases[] = {
       {{0, 0, 1}, 255},      // facing the light: unchanged
       {{1, 0, 0}, 51},       // edge on: ambient 0.2 only

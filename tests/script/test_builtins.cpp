@@ -15,10 +15,7 @@ using script_test::Scope;
 
 namespace {
 
-struct MathCase {
-  const char* expression;
-  double expected;
-};
+struct MathCase { const char* expression; double expected; };
 
 const MathCase kMath[] = {
     {"sqrt(2)", std::sqrt(2.0)},
@@ -87,10 +84,7 @@ const FormatCase kPrintf[] = {
     {"void* p = 0; printf(\"%s\", \"plain\");", "plain"},
 };
 
-struct ErrorCase {
-  const char* body;
-  const char* message;
-};
+struct ErrorCase { const char* body; const char* message; };
 
 const ErrorCase kFormatErrors[] = {
     {"printf(\"%d\", 1.5);", "printf: conversion '%d' does not match argument 2 (double)"},
