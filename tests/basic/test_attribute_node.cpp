@@ -32,12 +32,7 @@ const char* kTable =
 
 TEST(AttributeNode, ParsesTheTextForms)
 {
-  struct Case {
-    const char* name;
-    const char* text;
-    int depth;
-    const char* expected;
-  };
+  struct Case { const char* name; const char* text; int depth; const char* expected; };
   const Case cases[] = {
       {"one line, no line end", "obj.Object", 0, "obj.Object=\n"},
       {"one line with value, no line end", "double.X:GetX", 0, "double.X=GetX\n"},

@@ -39,10 +39,7 @@ TEST(Files, ListDirectoryOrderAndFilter)
   std::filesystem::create_directory(dir / "sub.TimeStep");
   std::filesystem::create_directory(dir / "plain");
 
-  struct Case {
-    const char* extension;
-    const char* expected;
-  };
+  struct Case { const char* extension; const char* expected; };
   const Case cases[] = {
       {"TimeStep", "B.TimeStep|a.TimeStep|b.TimeStep|sub.TimeStep|"},
       {"txt", "notes.txt|"},
@@ -152,12 +149,7 @@ TEST(Files, PathHelpers)
 TEST(Process, ExitStatusAndQuoting)
 {
   ScratchDir dir;
-  struct Case {
-    const char* command;
-    const char* arguments;
-    int quote;
-    int expected;
-  };
+  struct Case { const char* command; const char* arguments; int quote; int expected; };
   const Case cases[] = {
       {"/bin/sh", "-c 'exit 0'", 0, 0},
       {"/bin/sh", "-c 'exit 3'", 0, 3},

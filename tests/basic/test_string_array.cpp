@@ -19,11 +19,7 @@ std::string Pieces(const AK_Array<AK_String>& list)
 
 TEST(String, Split)
 {
-  struct Case {
-    const char* text;
-    const char* separator;
-    const char* pieces;
-  };
+  struct Case { const char* text; const char* separator; const char* pieces; };
   const Case cases[] = {
       {"", "|", ""},
       {"abc", "|", "[abc]"},
@@ -86,13 +82,7 @@ TEST(String, ReplaceFamily)
   EXPECT_EQ(s.ReplaceFirst("-", "-"), 0);
   EXPECT_STREQ(s, "a+b-c");
 
-  struct Case {
-    const char* text;
-    const char* from;
-    const char* to;
-    const char* result;
-    int count;
-  };
+  struct Case { const char* text; const char* from; const char* to; const char* result; int count; };
   // Replacements that contain the search text must not be rescanned.
   const Case all[] = {
       {"aXa", "a", "aa", "aaXaa", 2},
@@ -131,13 +121,7 @@ TEST(String, ReplaceFamily)
 
 TEST(String, PathsAndExtensions)
 {
-  struct Case {
-    const char* path;
-    const char* extension;
-    const char* cut;
-    const char* base;
-    bool absolute;
-  };
+  struct Case { const char* path; const char* extension; const char* cut; const char* base; bool absolute; };
   const Case cases[] = {
       {"file.txt", "txt", "file", "file.txt", false},
       {"a.b.c", "c", "a.b", "a.b.c", false},
@@ -160,22 +144,14 @@ TEST(String, PathsAndExtensions)
     p.CutExtension();
     EXPECT_STREQ(p, c.cut);
   }
-  struct Join {
-    const char* dir;
-    const char* name;
-    const char* joined;
-  };
+  struct Join { const char* dir; const char* name; const char* joined; };
   const Join joins[] = {{"", "Foo.atr", "./Foo.atr"}, {"dir", "x", "dir/x"}, {"dir/", "x", "dir/x"}};
   for (const Join& j : joins) {
     AK_String d(j.dir);
     d.EnsureTrailingChar(j.name, AK_DIR_SEP);
     EXPECT_STREQ(d, j.joined);
   }
-  struct Dot {
-    const char* text;
-    int n;
-    const char* component;
-  };
+  struct Dot { const char* text; int n; const char* component; };
   const Dot dots[] = {{"obj.Mesh", 1, "Mesh"}, {"obj.Mesh", 0, "obj"}, {"obj.Mesh", 2, ""},
                       {"a..c", 1, ""},         {"a..c", 2, "c"},      {"plain", 0, "plain"}};
   for (const Dot& d : dots) EXPECT_STREQ(AK_String(d.text).DotComponent(d.n), d.component) << d.text;

@@ -68,9 +68,19 @@ std::string Normalize(const std::string& printed, const fs::path& dir)
   return Replace(WithoutStartup(printed), dir.string(), "<dir>");
 }
 
-std::string Environment(const fs::path& dir)
+// The shell words that start torvu in the directory, its home there too; the user attributes
+// directory is set only when given.
+std::string Environment(const std::string& dir, const std::string& userAttributes = "")
 {
-  return "cd " + ShellQuote(dir.string()) + " && env -u TORVU_USER_ATTRIBUTES HOME=" + ShellQuote(dir.string()) + " ";
+  return "cd " + ShellQuote(dir) + " && env " +
+         (userAttributes.empty() ? "-u TORVU_USER_ATTRIBUTES" : "TORVU_USER_ATTRIBUTES=" + ShellQuote(userAttributes)) +
+         " HOME=" + ShellQuote(dir) + " " + ShellQuote(kProgram);
+}
+
+// The same with the shipped class files.
+std::string Torvu(const std::string& dir, const std::string& userAttributes = "")
+{
+  return Environment(dir, userAttributes) + " -files " + ShellQuote(kFiles);
 }
 
 std::vector<std::string> CaseNames()
@@ -83,18 +93,12 @@ std::vector<std::string> CaseNames()
   return names;
 }
 
-// Runs torvu in the directory (its home there too) on the macro or script, offscreen; the
-// user attributes directory is set only when given. Returns what it printed after the
-// banner, without the "\t(file:line)" locations.
-std::string RunTorvu(const fs::path& dir, const std::string& file, const std::string& userAttributes = "",
+// Runs torvu offscreen on the macro or script; what it printed after the banner, without the
+// "\t(file:line)" locations.
+std::string RunTorvu(const std::string& dir, const std::string& file, const std::string& userAttributes = "",
                      int* status = nullptr)
 {
-  std::string environment = userAttributes.empty() ? "env -u TORVU_USER_ATTRIBUTES"
-                                                   : "env TORVU_USER_ATTRIBUTES=" + ShellQuote(userAttributes);
-  std::string command = "cd " + ShellQuote(dir.string()) + " && " + environment + " HOME=" + ShellQuote(dir.string()) +
-                        " " + ShellQuote(kProgram) + " -files " + ShellQuote(kFiles) + " -offscreen " + ShellQuote(file) +
-                        " < /dev/null";
-  return WithoutStartup(RunProcess(command, status));
+  return WithoutStartup(RunProcess(Torvu(dir, userAttributes) + " -offscreen " + ShellQuote(file) + " < /dev/null", status));
 }
 
 }  // namespace
@@ -116,7 +120,7 @@ TEST_P(Cases, PrintsAndWritesWhatIsExpected)
       fs::copy_file(entry.path(), dir / file);
   }
   fs::path input = fs::path(kCases) / (name + ".input");
-  std::string command = Environment(dir.Path()) + ShellQuote(kProgram) + " -files " + ShellQuote(kFiles);
+  std::string command = Torvu(dir.Path());
   if (fs::exists(input))
     command += " -macro " + name + ".macro < " + ShellQuote(input.string());
   else
@@ -141,16 +145,14 @@ TEST(Program, StartUpMessagesAndExitCode)
   WriteFile(dir / "fail.macro", "set(\"Nowhere\", \"Active\", \"1\")\n");
   int status = -1;
   std::string printed =
-      RunProcess(Environment(dir.Path()) + ShellQuote(kProgram) + " -macro -files -offscreen fail.macro -files " +
+      RunProcess(Environment(dir.Path()) + " -macro -files -offscreen fail.macro -files " +
                   ShellQuote(kFiles) + " -offscreen",
               &status);
   EXPECT_EQ(status, 0);  // whatever the macro did
   EXPECT_EQ(printed.rfind("Setting config files directory: " + kFiles + "\t(", 0), 0u) << printed;
   EXPECT_NE(printed.find("error 'object 'Nowhere' not found' when executing macro command"), std::string::npos);
 
-  std::string withUser = RunProcess("cd " + ShellQuote(dir.Path()) + " && HOME=" + ShellQuote(dir.Path()) +
-                                 " TORVU_USER_ATTRIBUTES=" + ShellQuote(dir.Path()) + " " + ShellQuote(kProgram) +
-                                 " -files " + ShellQuote(kFiles) + " -offscreen none.macro");
+  std::string withUser = RunProcess(Torvu(dir.Path(), dir.Path()) + " -offscreen none.macro");
   std::stringstream lines(withUser);
   std::string line;
   std::getline(lines, line);
@@ -167,9 +169,7 @@ TEST(Program, ProjectIsBuiltBelowTheViewer)
   WriteFile(dir / "show.macro",
             "set(\"\", \"ExplainCommands\", \"1\")\n"
             "set(\"\", \"$shown\", $project_parent)\n");
-  std::string printed = RunProcess("cd " + ShellQuote(dir.Path()) + " && HOME=" + ShellQuote(dir.Path()) +
-                                " TORVU_USER_ATTRIBUTES=" + ShellQuote(dir.Path()) + " " + ShellQuote(kProgram) +
-                                " -files " + ShellQuote(kFiles) + " -offscreen show.macro");
+  std::string printed = RunTorvu(dir.Path(), "show.macro", dir.Path());
   EXPECT_EQ(printed.find("not found"), std::string::npos) << printed;
   EXPECT_NE(printed.find("select ->.$shown and enter 'Viewer'."), std::string::npos) << printed;
 }
@@ -316,7 +316,7 @@ TEST(Console, InATerminal)
   std::string server = "torvu_e2e_" + std::to_string(getpid());
   std::string tmux = "tmux -L " + server + " ";
   std::string start = tmux + "new-session -d -s s -x 160 -y 60 " +
-                      ShellQuote(Environment(dir.Path()) + ShellQuote(kProgram) + " -files " + ShellQuote(kFiles) +
+                      ShellQuote(Torvu(dir.Path()) +
                             " -macro session.macro; echo TORVU_DONE; sleep 30");
   ASSERT_EQ(std::system(start.c_str()), 0);
 
@@ -329,40 +329,27 @@ TEST(Console, InATerminal)
     ADD_FAILURE() << "never saw [" << text << "] on the screen:\n" << screen();
     return false;
   };
-  auto type = [&](const std::string& keys) {
-    std::system((tmux + "send-keys -t s " + ShellQuote(keys) + " Enter").c_str());
+  // Each step types its keys, each followed by Enter, then waits for its text: recording on,
+  // the project's "Active" switched off and "MacroRepetitions" set to 3, recording off, quit.
+  const std::pair<std::string, std::string> steps[] = {
+      {"", "e: edit"},
+      {"e", "1: opr.Macro (opr)"},
+      {"1", "1: bool.Recording: 0"},
+      {"1", "1: bool.Recording: 1"},
+      {"qq1", "Project:"},
+      {"e", "2: obj.Object (obj)"},
+      {"2", "4: bool.Active: 1"},
+      {"4", "4: bool.Active: 0"},
+      {"6", "2: int.MacroRepetitions: 1"},
+      {"2", "enter value: [1]"},
+      {"3", "2: int.MacroRepetitions: 3"},
+      {"qqqqe11", "1: bool.Recording: 0"},
+      {"qqq", "TORVU_DONE"},
   };
-
-  waitFor("e: edit");
-  type("e");
-  waitFor("1: opr.Macro (opr)");
-  type("1");
-  waitFor("1: bool.Recording: 0");
-  type("1");
-  waitFor("1: bool.Recording: 1");
-  type("q");
-  type("q");
-  type("1");
-  waitFor("Project:");
-  type("e");
-  waitFor("2: obj.Object (obj)");
-  type("2");
-  waitFor("4: bool.Active: 1");
-  type("4");
-  waitFor("4: bool.Active: 0");
-  type("6");
-  waitFor("2: int.MacroRepetitions: 1");
-  type("2");
-  waitFor("enter value: [1]");
-  type("3");
-  waitFor("2: int.MacroRepetitions: 3");
-  for (int i = 0; i < 4; ++i) type("q");
-  type("e");
-  type("1");
-  type("1");
-  waitFor("1: bool.Recording: 0");
-  for (int i = 0; i < 3; ++i) type("q");
-  waitFor("TORVU_DONE");
+  for (const auto& [keys, text] : steps) {
+    for (char key : keys) std::system((tmux + "send-keys -t s " + key + " Enter").c_str());
+    waitFor(text);
+  }
   std::system((tmux + "kill-server > /dev/null 2>&1").c_str());
 
   EXPECT_EQ(ReadFile(dir / "session.macro"),

@@ -88,10 +88,7 @@ TEST(BreakLines, SegmentsBecomeEdgesWithLinearMidpoints)
 
 TEST(BreakLines, SharedEndPointsAndPointsOfTheSetKeepTheirSegments)
 {
-  struct Case {
-    const char* name;
-    bool pointOnLine;
-  };
+  struct Case { const char* name; bool pointOnLine; };
   for (const Case& tc : {Case{"junction of two lines", false}, Case{"vertex on a point", true}}) {
     SCOPED_TRACE(tc.name);
     SW_MeshCore m;

@@ -84,10 +84,7 @@ TEST(MeshLocate, CartesianGridBorders)
 {
   SW_MeshCore m;
   MakeCartesian(m, 3, 2, 10.0, 0, 0, [](double, double) { return 0.0; });
-  struct Case {
-    double x, y;
-    int32_t cell;
-  };
+  struct Case { double x, y; int32_t cell; };
   const Case cases[] = {
       {25, 5, 4},     {-5, 5, -1},    {-15, 5, -1},   {5, -0.001, -1}, {-1e-300, 5, -1},
       {30, 5, 4},     {30, 20, 5},    {15, 20, 3},    {0, 0, 0},       {30.001, 5, -1},
@@ -141,11 +138,7 @@ TEST(MeshLocate, SearchWithoutHintDraws101RandomNumbers)
 
 TEST(MeshLocate, WeightsReproduceThePoint)
 {
-  struct Cell {
-    const char* name;
-    std::vector<AK_Vec3> corners;
-    double tolerance;
-  };
+  struct Cell { const char* name; std::vector<AK_Vec3> corners; double tolerance; };
   const Cell cells[] = {
       {"triangle", {{0, 0, 1}, {4, 1, 2}, {1, 3, -1}}, 1e-12},
       {"unit square", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, 1e-12},

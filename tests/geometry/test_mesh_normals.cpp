@@ -58,10 +58,7 @@ TEST(MeshNormals, CurvatureOfASampledSphere)
     p.z = std::hypot(p.x - 20, p.y - 20) < 30 ? sphere(p.x, p.y) : 0;
   }
   honey.ComputeVertexNormals();
-  struct Case {
-    const SW_MeshCore* mesh;
-    double cellTolerance, meanTolerance;
-  };
+  struct Case { const SW_MeshCore* mesh; double cellTolerance, meanTolerance; };
   for (const Case& tc : {Case{&grid, 0.1, 0.05}, Case{&honey, 0.2, 0.1}}) {
     AK_Array<float> kappa;
     tc.mesh->CellCurvatures(kappa);

@@ -56,13 +56,7 @@ void ExpectSymmetric(const SW_MeshCore& m)
 
 TEST(MeshTopology, PairsOfTriangles)
 {
-  struct Case {
-    const char* name;
-    AK_Index4 second;
-    AK_Index4 lcc0, lcc1;
-    size_t edges;
-    const char* report;
-  };
+  struct Case { const char* name; AK_Index4 second; AK_Index4 lcc0, lcc1; size_t edges; const char* report; };
   // (0,1) (1,2) (2,0) wait in buckets 1, 3, 2; with the shared edge cell 1 finds 2->0 after
   // one look in bucket 2, and 3->0 looks once in bucket 3 (at 1->2) without finding a twin.
   const Case cases[] = {

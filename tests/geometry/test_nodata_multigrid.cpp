@@ -64,12 +64,7 @@ TEST(NoDataMultigrid, ColumnWithOneDefinedPointRecursesThreeLevels)
   EXPECT_EQ(messages.messages, expected);
 }
 
-struct SmallCase {
-  const char* name;
-  int nx, ny;
-  std::vector<double> in;
-  std::vector<double> out;
-};
+struct SmallCase { const char* name; int nx, ny; std::vector<double> in; std::vector<double> out; };
 
 TEST(NoDataMultigrid, SmallHolesTakeTheMeanOfTheirNeighbours)
 {

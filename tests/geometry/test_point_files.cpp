@@ -22,11 +22,7 @@ std::vector<AK_Vec3> Parse(const std::string& text, size_t chunk)
   return std::vector<AK_Vec3>(out.begin(), out.end());
 }
 
-struct Case {
-  const char* name;
-  std::string text;
-  std::vector<AK_Vec3> points;
-};
+struct Case { const char* name; std::string text; std::vector<AK_Vec3> points; };
 
 template <class Parser>
 void RunCases(const std::vector<Case>& cases)

@@ -137,10 +137,7 @@ TEST(Predicates, GridInSphereOnUnitTetrahedron)
 {
   // Positively oriented: ((b - a) x (c - a)).(d - a) = 1.
   AK_Vec3 a(0, 0, 0), b(1, 0, 0), c(0, 1, 0), d(0, 0, 1);
-  struct Case {
-    AK_Vec3 q;
-    int inside;
-  };
+  struct Case { AK_Vec3 q; int inside; };
   const Case cases[] = {
       {{0.25, 0.25, 0.25}, 1}, {{0.5, 0.5, 0.5}, 1}, {{0.9, 0.9, 0.2}, 1},
       {{2, 2, 2}, 0},          {{1, 1, 0}, 0},       {{1, 1, 1}, 0},

@@ -34,16 +34,20 @@ std::string List(std::initializer_list<std::string> paths)
 
 double Z(const SW_MeshCore& m, int i, int j) { return m._x[i * (m._ny + 1) + j].z; }
 
-}  // namespace
-
-TEST(TilesMerge, NeighbouringTilesShareAColumnAndTheLaterOneWins)
-{
+class TilesMerge : public ::testing::Test {
+protected:
   ScratchDir dir;
-  std::string a = dir.Write("a.asc", Tile(3, 3, 0, 0, 10, 100));
-  std::string b = dir.Write("b.asc", Tile(3, 3, 20, 0, 10, 500));
   MessageCapture messages;
   SW_MeshCore m;
   AK_String error;
+};
+
+}  // namespace
+
+TEST_F(TilesMerge, NeighbouringTilesShareAColumnAndTheLaterOneWins)
+{
+  std::string a = dir.Write("a.asc", Tile(3, 3, 0, 0, 10, 100));
+  std::string b = dir.Write("b.asc", Tile(3, 3, 20, 0, 10, 500));
   ASSERT_EQ(SW_ReadGridTiles(m, List({a, b}).c_str(), 1, error), 1) << error.c_str();
   EXPECT_EQ(m._nx, 4);
   EXPECT_EQ(m._ny, 2);
@@ -68,41 +72,26 @@ TEST(TilesMerge, NeighbouringTilesShareAColumnAndTheLaterOneWins)
   EXPECT_EQ(m._vertexNormals.Size(), 15);
 }
 
-TEST(TilesMerge, GapBetweenTilesIsFilledOrRemoved)
+TEST_F(TilesMerge, GapBetweenTilesIsFilledOrRemoved)
 {
-  ScratchDir dir;
   std::string a = dir.Write("a.asc", Tile(3, 3, 0, 0, 10, 100));
   std::string b = dir.Write("b.asc", Tile(3, 3, 40, 0, 10, 300));
-  {
-    MessageCapture messages;
-    SW_MeshCore m;
-    AK_String error;
-    ASSERT_EQ(SW_ReadGridTiles(m, List({a, b}).c_str(), 1, error), 1);
-    EXPECT_EQ(m._nx, 6);
-    EXPECT_TRUE(messages.Contains(
-        "filling no-data-areas (3 grid points) with interpolated/extrapolated values..."));
-    // Filled from both sides: the mean of its western and eastern neighbour.
-    for (int j = 0; j < 3; ++j) EXPECT_EQ(Z(m, 3, j), ((120 + j) + (300 + j)) / 2.0);
-    EXPECT_EQ(m.NumCells(), 12);
-  }
-  {
-    MessageCapture messages;
-    SW_MeshCore m;
-    AK_String error;
-    ASSERT_EQ(SW_ReadGridTiles(m, List({a, b}).c_str(), 0, error), 1);
-    EXPECT_EQ(m.NumVertices(), 18);
-    EXPECT_EQ(m.NumCells(), 8);
-    EXPECT_EQ(m._cartesian, 0);
-  }
+  ASSERT_EQ(SW_ReadGridTiles(m, List({a, b}).c_str(), 1, error), 1);
+  EXPECT_EQ(m._nx, 6);
+  EXPECT_TRUE(messages.Contains("filling no-data-areas (3 grid points) with interpolated/extrapolated values..."));
+  // Filled from both sides: the mean of its western and eastern neighbour.
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(Z(m, 3, j), ((120 + j) + (300 + j)) / 2.0);
+  EXPECT_EQ(m.NumCells(), 12);
+  SW_MeshCore removed;
+  ASSERT_EQ(SW_ReadGridTiles(removed, List({a, b}).c_str(), 0, error), 1);
+  EXPECT_EQ(removed.NumVertices(), 18);
+  EXPECT_EQ(removed.NumCells(), 8);
+  EXPECT_EQ(removed._cartesian, 0);
 }
 
-TEST(TilesMerge, CornerTileLiesHalfACellFurtherNorthEast)
+TEST_F(TilesMerge, CornerTileLiesHalfACellFurtherNorthEast)
 {
-  ScratchDir dir;
   std::string a = dir.Write("a.asc", Tile(3, 3, 0, 0, 10, 100, "corner"));
-  MessageCapture quiet;
-  SW_MeshCore m;
-  AK_String error;
   ASSERT_EQ(SW_ReadGridTiles(m, List({a}).c_str(), 1, error), 1);
   EXPECT_EQ(m._xll.x, 5);
   EXPECT_EQ(m._xll.y, 5);
@@ -111,15 +100,11 @@ TEST(TilesMerge, CornerTileLiesHalfACellFurtherNorthEast)
   EXPECT_EQ(m._x[0].z, 100);
 }
 
-TEST(TilesMerge, TileWithAnotherCellSizeLandsOnTheNearestNodes)
+TEST_F(TilesMerge, TileWithAnotherCellSizeLandsOnTheNearestNodes)
 {
-  ScratchDir dir;
   std::string a = dir.Write("a.asc", Tile(5, 2, 0, 0, 10, 0));
   // Cell size 20: its points fall on every second node, nodes between them get nothing.
   std::string b = dir.Write("b.asc", Tile(2, 2, 0, 10, 20, 1000));
-  MessageCapture quiet;
-  SW_MeshCore m;
-  AK_String error;
   ASSERT_EQ(SW_ReadGridTiles(m, List({a, b}).c_str(), 1, error), 1);
   EXPECT_EQ(m._nx, 4);
   EXPECT_EQ(m._ny, 3);  // y from 0 to 30
@@ -131,16 +116,12 @@ TEST(TilesMerge, TileWithAnotherCellSizeLandsOnTheNearestNodes)
   EXPECT_EQ(Z(m, 1, 3), (1001 + 1011) / 2.0);  // no tile: filled from its neighbours
 }
 
-TEST(TilesMerge, UnusableTilesAreReportedAndSkipped)
+TEST_F(TilesMerge, UnusableTilesAreReportedAndSkipped)
 {
-  ScratchDir dir;
   std::string good = dir.Write("good.asc", Tile(3, 3, 0, 0, 10, 100));
   std::string bad = dir.Write("bad.asc", "ncols 3 nrows 3 cellsize 10 nodata_value 0 1 2 3 4 5 6 7 8 9");
   std::string junk = dir.Write("junk.asc", "this is no grid");
   std::string missing = dir / "missing.asc";
-  MessageCapture messages;
-  SW_MeshCore m;
-  AK_String error;
   ASSERT_EQ(SW_ReadGridTiles(m, List({missing, bad, good, junk}).c_str(), 1, error), 1);
   EXPECT_EQ(m.NumVertices(), 9);
   EXPECT_EQ(messages.WithPrefix("WARNING:skipping tile").size(), 3u);
@@ -148,55 +129,42 @@ TEST(TilesMerge, UnusableTilesAreReportedAndSkipped)
   EXPECT_TRUE(messages.Contains("WARNING:skipping tile '" + junk + "': unkown input syntax!"));
 }
 
-TEST(TilesMerge, TilesThatGiveNoGridAreRefused)
+TEST_F(TilesMerge, TilesThatGiveNoGridAreRefused)
 {
-  ScratchDir dir;
   std::string a = dir.Write("a.asc", Tile(2, 2, 0, 0, 1, 0));
   std::string far = dir.Write("b.asc", Tile(2, 2, 1e9, 1e9, 1, 0));
   std::string huge = dir.Write("c.asc", Tile(2, 2, -1e300, 0, 1e300, 0));
   // No usable tile, or tiles that span too large a grid: the mesh is left as it was.
   for (const std::string& list : {List({dir / "missing.asc"}), std::string(), List({a, far}), List({a, huge})}) {
     SCOPED_TRACE(list);
-    MessageCapture messages;
-    SW_MeshCore m;
-    m.SetNumVertices(2);
-    AK_String error;
-    EXPECT_EQ(SW_ReadGridTiles(m, list.c_str(), 1, error), 0);
-    EXPECT_FALSE(error.IsEmpty());
-    EXPECT_EQ(m.NumVertices(), 2);
+    SW_MeshCore kept;
+    kept.SetNumVertices(2);
+    AK_String refused;
+    EXPECT_EQ(SW_ReadGridTiles(kept, list.c_str(), 1, refused), 0);
+    EXPECT_FALSE(refused.IsEmpty());
+    EXPECT_EQ(kept.NumVertices(), 2);
   }
   // Only NODATA values: no terrain.
   std::string nodata = dir.Write("n.asc", "ncols 2 nrows 2 xllcenter 0 yllcenter 0 cellsize 1 nodata_value 5\n5 5\n5 5\n");
-  MessageCapture messages;
-  SW_MeshCore m;
-  AK_String error;
   EXPECT_EQ(SW_ReadGridTiles(m, List({nodata}).c_str(), 1, error), 0);
   EXPECT_TRUE(messages.Contains("min. height 1e+30, max. height -1e+30"));
   EXPECT_FALSE(error.IsEmpty());
   EXPECT_EQ(m.NumVertices(), 0);
 }
 
-TEST(TilesMerge, TheTileNoDataHeightMarksAMissingValue)
+TEST_F(TilesMerge, TheTileNoDataHeightMarksAMissingValue)
 {
-  ScratchDir dir;
   std::string a = dir.Write("a.asc", "ncols 3 nrows 2 xllcenter 0 yllcenter 0 cellsize 1 nodata_value -9999\n"
                                      "1 2 3\n4 -1.8725e-50 6\n");
-  MessageCapture messages;
-  SW_MeshCore m;
-  AK_String error;
   ASSERT_EQ(SW_ReadGridTiles(m, List({a}).c_str(), 1, error), 1);
   EXPECT_TRUE(messages.Contains(
       "filling no-data-areas (1 grid points) with interpolated/extrapolated values..."));
   EXPECT_EQ(Z(m, 1, 0), (4 + 6 + 2) / 3.0);
 }
 
-TEST(TilesMerge, ShortTileGivesWhatItHasWithAWarning)
+TEST_F(TilesMerge, ShortTileGivesWhatItHasWithAWarning)
 {
-  ScratchDir dir;
   std::string a = dir.Write("a.asc", "ncols 3 nrows 2 xllcenter 0 yllcenter 0 cellsize 1 nodata_value -9999\n1 2 3\n4 5");
-  MessageCapture messages;
-  SW_MeshCore m;
-  AK_String error;
   ASSERT_EQ(SW_ReadGridTiles(m, List({a}).c_str(), 1, error), 1);
   EXPECT_TRUE(messages.Contains("WARNING:tile '" + a + "' holds 5 of its 6 values"));
   EXPECT_EQ(Z(m, 2, 0), (5 + 3) / 2.0);

@@ -195,10 +195,7 @@ TEST(Triangulation2, EmptyCirclesOnManyPointSets)
 
 TEST(Triangulation2, PointSetsThatGiveNoCells)
 {
-  struct Case {
-    const char* name;
-    std::vector<AK_Vec3> pts;
-  };
+  struct Case { const char* name; std::vector<AK_Vec3> pts; };
   const Case cases[] = {
       {"empty", {}},
       {"one point", {{5, 5, 1}}},

@@ -12,12 +12,7 @@
 namespace {
 
 // The result of reading a file, with the outputs and the pixels as text.
-struct ReadResult {
-  int code;
-  int width = -7, height = -7, depth = -7;
-  std::string pixels;
-  bool handedOut = false;
-};
+struct ReadResult { int code; int width = -7, height = -7, depth = -7; std::string pixels; bool handedOut = false; };
 
 ReadResult Read(const std::string& path) {
   ReadResult r{};
@@ -68,11 +63,7 @@ TEST_F(Ppm, ReadsTheWaysFilesAreWritten) {
 
 TEST_F(Ppm, HostileHeadersFailWithTheCodeOfTheirFirstBadItem) {
   const std::string longComment = "#" + std::string(70, 'c') + "\n";
-  struct Case {
-    const char* name;
-    std::string bytes;
-    int code;
-  };
+  struct Case { const char* name; std::string bytes; int code; };
   const std::vector<Case> cases = {
       {"empty", "", AK_PPM_BAD_MAGIC},
       {"plain ppm", "P3\n1 1\n255\n0 0 0\n", AK_PPM_BAD_MAGIC},
@@ -130,10 +121,7 @@ TEST_F(Ppm, WritesTwelveBitImagesWithTwoBytesPerSample) {
 
 TEST_F(Ppm, RefusesImagesItCannotWriteWithoutCreatingAFile) {
   const unsigned char px[6] = {};
-  struct Case {
-    int width, height, depth;
-    const unsigned char* data;
-  };
+  struct Case { int width, height, depth; const unsigned char* data; };
   const Case cases[] = {{1, 1, 17, px}, {0, 1, 8, px}, {1, -3, 8, px}, {1, 1, 8, nullptr}};
   for (const Case& c : cases) {
     EXPECT_EQ(WritePpm(File("r.ppm").c_str(), c.width, c.height, c.depth, c.data),

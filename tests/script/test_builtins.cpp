@@ -15,10 +15,7 @@ using script_test::Scope;
 
 namespace {
 
-struct MathCase {
-  const char* expression;
-  double expected;
-};
+struct MathCase { const char* expression; double expected; };
 
 const MathCase kMath[] = {
     {"sqrt(2)", std::sqrt(2.0)},
@@ -87,10 +84,7 @@ const FormatCase kPrintf[] = {
     {"void* p = 0; printf(\"%s\", \"plain\");", "plain"},
 };
 
-struct ErrorCase {
-  const char* body;
-  const char* message;
-};
+struct ErrorCase { const char* body; const char* message; };
 
 const ErrorCase kFormatErrors[] = {
     {"printf(\"%d\", 1.5);", "printf: conversion '%d' does not match argument 2 (double)"},
@@ -211,42 +205,31 @@ TEST(ScriptBuiltins, SprintfTruncates)
 
 TEST(ScriptBuiltins, SscanfWritesThroughItsArguments)
 {
+  const IntCase cases[] = {
+      {"all kinds", "int i; float f; double d; char w[3]; int n = sscanf(\"12 3.5 2.25 word rest\", \"%d %f %lf %s\", i, f, d, w);"
+                    " return n * 100000 + i * 1000 + (f == 3.5) * 100 + (d == 2.25) * 10 + (strcmp(w, \"wo\") == 0);", 412111},
+      {"no match", "int i = 5; return sscanf(\"abc\", \"%d\", i) * 10 + i;", 5},
+      {"input end", "int i = 5; return sscanf(\"   \", \"%d\", i);", -1},
+      {"literal between", "int a; int b; int n = sscanf(\"7,8\", \"%d,%d\", a, b); return n * 100 + a * 10 + b;", 278},
+      {"sets and %n", "char k[8]; char v[8]; int used; int n = sscanf(\"key=value;rest\", \"%[^=]=%[^;]%n\", k, v, used);"
+                      " return n * 1000 + used * 10 + (strcmp(k, \"key\") == 0) + (strcmp(v, \"value\") == 0) * 2;", 2093},
+      {"skip, hex, any base", "int x; int y; int n = sscanf(\"1 ff 0x10\", \"%*d %x %i\", x, y); return n * 1000 + x + y;", 2000 + 255 + 16},
+      {"characters", "char c; char t[3]; int n = sscanf(\"qabc\", \"%c%3c\", c, t); return n * 1000 + c + t[2];", 2000 + 'q' + 'c'},
+      {"%hhd", "char c = 0; return sscanf(\"  -12\", \"%hhd\", c) * 100 + c;", 100 - 12},
+      {"%%", "int i; return sscanf(\"100%\", \"%d%%\", i) * 1000 + i;", 1100},
+      // Scan sets: ranges (also the first item), negation, a '-' of its own at either end.
+      {"scan sets", "char a[8]; char b[8]; char c[8]; int n = sscanf(\"2024ab-x;\", \"%[0-9]%[^-]%[-x]\", a, b, c);"
+                    " return n * 1000 + (strcmp(a, \"2024\") == 0) + (strcmp(b, \"ab\") == 0) * 10 + (strcmp(c, \"-x\") == 0) * 100;", 3111},
+      {"trailing dash", "char a[8]; return sscanf(\"a-b\", \"%[a-]\", a) * 10 + strlen(a);", 12},
+      // "%hhn" and "%hhd" fill one char: the array next to the target keeps its text.
+      {"%hhn into a char", "char s[8]; char t[8] = \"xyz\"; sscanf(\"ab\", \"ab%hhn\", s[7]); return s[7] * 1000 + strcmp(t, \"xyz\");", 2000},
+      {"%hhd into a char", "char s[8]; char t[8] = \"xyz\"; sscanf(\"-1\", \"%hhd\", s[7]); return s[7] * 1000 + strcmp(t, \"xyz\");", -1000},
+  };
   Messages messages;
-  EXPECT_EQ(run_int("int main() { int i; float f; double d; char w[3];\n"
-                    "  int n = sscanf(\"12 3.5 2.25 word rest\", \"%d %f %lf %s\", i, f, d, w);\n"
-                    "  return n * 100000 + i * 1000 + (f == 3.5) * 100 + (d == 2.25) * 10 + (strcmp(w, \"wo\") == 0); }",
-                    messages),
-            412111);
-  EXPECT_EQ(run_int("int main() { int i = 5; return sscanf(\"abc\", \"%d\", i) * 10 + i; }", messages), 5);
-  EXPECT_EQ(run_int("int main() { int i = 5; return sscanf(\"   \", \"%d\", i); }", messages), -1);
-  EXPECT_EQ(run_int("int main() { int a; int b; int n = sscanf(\"7,8\", \"%d,%d\", a, b); return n * 100 + a * 10 + b; }", messages), 278);
-  EXPECT_EQ(run_int("int main() { char k[8]; char v[8]; int used;\n"
-                    "  int n = sscanf(\"key=value;rest\", \"%[^=]=%[^;]%n\", k, v, used);\n"
-                    "  return n * 1000 + used * 10 + (strcmp(k, \"key\") == 0) + (strcmp(v, \"value\") == 0) * 2; }",
-                    messages),
-            2093);
-  EXPECT_EQ(run_int("int main() { int x; int y; int n = sscanf(\"1 ff 0x10\", \"%*d %x %i\", x, y); return n * 1000 + x + y; }", messages),
-            2000 + 255 + 16);
-  EXPECT_EQ(run_int("int main() { char c; char t[3]; int n = sscanf(\"qabc\", \"%c%3c\", c, t); return n * 1000 + c + t[2]; }", messages),
-            2000 + 'q' + 'c');
-  EXPECT_EQ(run_int("int main() { char c = 0; return sscanf(\"  -12\", \"%hhd\", c) * 100 + c; }", messages), 100 - 12);
-  EXPECT_EQ(run_int("int main() { int i; return sscanf(\"100%\", \"%d%%\", i) * 1000 + i; }", messages), 1100);
-  // Scan sets: ranges (also the first item), negation, a '-' of its own at either end.
-  EXPECT_EQ(run_int("int main() { char a[8]; char b[8]; char c[8];\n"
-                    "  int n = sscanf(\"2024ab-x;\", \"%[0-9]%[^-]%[-x]\", a, b, c);\n"
-                    "  return n * 1000 + (strcmp(a, \"2024\") == 0) + (strcmp(b, \"ab\") == 0) * 10 + (strcmp(c, \"-x\") == 0) * 100; }",
-                    messages),
-            3111);
-  EXPECT_EQ(run_int("int main() { char a[8]; return sscanf(\"a-b\", \"%[a-]\", a) * 10 + strlen(a); }", messages), 12);
-  // "%hhn" and "%hhd" fill one char: the array next to the target keeps its text.
-  EXPECT_EQ(run_int("int main() { char s[8]; char t[8] = \"xyz\"; sscanf(\"ab\", \"ab%hhn\", s[7]);\n"
-                    "  return s[7] * 1000 + strcmp(t, \"xyz\"); }",
-                    messages),
-            2000);
-  EXPECT_EQ(run_int("int main() { char s[8]; char t[8] = \"xyz\"; sscanf(\"-1\", \"%hhd\", s[7]);\n"
-                    "  return s[7] * 1000 + strcmp(t, \"xyz\"); }",
-                    messages),
-            -1000);
+  for (const IntCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(run_int(std::string("int main() { ") + c.body + " }", messages), c.expected);
+  }
 }
 
 TEST(ScriptBuiltins, FormatMismatchesAreRuntimeErrors)

@@ -34,10 +34,7 @@ int cast() { int v = 4; inc((int)v); return v; }
 int parenthesised() { int v = 4; inc((v)); return v; }
 )";
 
-struct RefCase {
-  const char* function;
-  int expected;
-};
+struct RefCase { const char* function; int expected; };
 
 const RefCase kRefCases[] = {
     {"global_variable", 6},      {"expression", 5},       {"literal", 9},

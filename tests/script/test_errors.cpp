@@ -32,10 +32,7 @@ const RuntimeCase kRuntimeCases[] = {
     {"error_in_argument", "int id(int x) { return x; } int fail() { int a[2]; int i = 9; return id(a[i]); }", "index 9 out of range"},
 };
 
-struct CompileCase {
-  const char* source;
-  const char* message;
-};
+struct CompileCase { const char* source; const char* message; };
 
 const CompileCase kCompileCases[] = {
     {"int main() { return x; }", "undeclared identifier 'x'"},

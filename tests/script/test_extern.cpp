@@ -62,11 +62,7 @@ T result()
   if constexpr (!std::is_void_v<T>) return value<T>(false);
 }
 
-struct Record {
-  int calls = 0;
-  bool same_address = false;
-  std::vector<int> values;
-};
+struct Record { int calls = 0; bool same_address = false; std::vector<int> values; };
 Record record;
 
 template <class T>

@@ -223,11 +223,7 @@ TEST(ScriptUses, GroupFilterWrapper)
   Scope host;
   load_prelude();
   auto compile_filter = [](const std::string& filter) { return "int pass(char id[]){" + filter + "}"; };
-  struct Filter {
-    const char* text;
-    int release_area;
-    int mesh;
-  };
+  struct Filter { const char* text; int release_area; int mesh; };
   const Filter filters[] = {
       {"return strstr(id, \"ReleaseAreas\") >= 0;", 1, 0},
       {"char t[64]; get(id, \"Type\", t); return strcmp(t, \"root/Project/DHMs/b|Type\") == 0;", 0, 1},
