@@ -15,18 +15,30 @@ char* NewBuffer(int32_t size)
   return b;
 }
 
+constexpr size_t kMaxLength = 0x7ffffff0u;  // the buffer size must fit 32 bits
+
 int32_t BufferSizeFor(size_t length)
 {
-  AK_FATAL_ASSERT_NAMED(length < 0x7ffffff0u, "length < 2^31");
+  AK_FATAL_ASSERT_NAMED(length < kMaxLength, "length < 2^31");
   int32_t size = static_cast<int32_t>(length) + 1;
   return size < 2 ? 2 : size;
+}
+
+// Room for `length` bytes when the buffer of `size` bytes is too small: at least half as
+// much again, so that a text built piece by piece is copied a bounded number of times.
+int32_t GrownSizeFor(size_t length, int32_t size)
+{
+  int32_t need = BufferSizeFor(length);
+  size_t grown = static_cast<size_t>(size) + static_cast<size_t>(size) / 2;
+  if (grown > kMaxLength) grown = kMaxLength;
+  return need > static_cast<int32_t>(grown) ? need : static_cast<int32_t>(grown);
 }
 
 bool IsSeparatorChar(char c) { return c == '/' || c == '\\'; }
 
 }  // namespace
 
-AK_String::AK_String() : _size(2), _s(NewBuffer(2)) {}
+AK_String::AK_String() : _size(2), _s(NewBuffer(2)), _length(0) {}
 
 AK_String::AK_String(const char* s)
 {
@@ -34,14 +46,17 @@ AK_String::AK_String(const char* s)
   size_t n = std::strlen(s);
   _size = BufferSizeFor(n);
   _s = NewBuffer(_size);
+  _length = static_cast<int32_t>(n);
   std::memcpy(_s, s, n + 1);
 }
 
-AK_String::AK_String(const AK_String& other) : AK_String(other._s) {}
+AK_String::AK_String(const AK_String& other) : AK_String(other._s, other._s + other.Length()) {}
 
-AK_String::AK_String(AK_String&& other) noexcept : _size(other._size), _s(other._s)
+AK_String::AK_String(AK_String&& other) noexcept
+    : _size(other._size), _s(other._s), _length(other._length)
 {
   other._size = 2;
+  other._length = 0;
   other._s = new (std::nothrow) char[2];
   if (other._s) other._s[0] = '\0';
   AK_FATAL_ASSERT_NAMED(other._s, "buf");
@@ -54,9 +69,12 @@ AK_String::AK_String(const char* first, const char* last)
   _s = NewBuffer(_size);
   if (n) std::memcpy(_s, first, n);
   _s[n] = '\0';
+  const void* end = n ? std::memchr(_s, '\0', n) : nullptr;  // the range may hold one
+  _length = end ? static_cast<int32_t>(static_cast<const char*>(end) - _s)
+                : static_cast<int32_t>(n);
 }
 
-AK_String::AK_String(char c) : _size(2), _s(NewBuffer(2))
+AK_String::AK_String(char c) : _size(2), _s(NewBuffer(2)), _length(c ? 1 : 0)
 {
   _s[0] = c;
   _s[1] = '\0';
@@ -64,10 +82,10 @@ AK_String::AK_String(char c) : _size(2), _s(NewBuffer(2))
 
 AK_String::AK_String(int value) : _size(16), _s(NewBuffer(16))
 {
-  std::snprintf(_s, 16, "%d", value);
+  _length = std::snprintf(_s, 16, "%d", value);
 }
 
-AK_String::AK_String(const double* values, int n) : _size(2), _s(NewBuffer(2))
+AK_String::AK_String(const double* values, int n) : _size(2), _s(NewBuffer(2)), _length(0)
 {
   char buf[64];
   for (int i = 0; i < n; ++i) {
@@ -76,7 +94,7 @@ AK_String::AK_String(const double* values, int n) : _size(2), _s(NewBuffer(2))
   }
 }
 
-AK_String::AK_String(const float* values, int n) : _size(2), _s(NewBuffer(2))
+AK_String::AK_String(const float* values, int n) : _size(2), _s(NewBuffer(2)), _length(0)
 {
   char buf[64];
   for (int i = 0; i < n; ++i) {
@@ -86,7 +104,7 @@ AK_String::AK_String(const float* values, int n) : _size(2), _s(NewBuffer(2))
 }
 
 AK_String::AK_String(const AK_Array<AK_String>& list, const char* separator)
-    : _size(2), _s(NewBuffer(2))
+    : _size(2), _s(NewBuffer(2)), _length(0)
 {
   size_t total = 0, sepLen = std::strlen(separator);
   for (int i = 0; i < list.Size(); ++i) total += static_cast<size_t>(list[i].Length()) + sepLen;
@@ -111,6 +129,7 @@ AK_String AK_String::Format(const char* format, ...)
   if (n > 0) {
     result.Reserve(n);
     std::vsnprintf(result._s, static_cast<size_t>(n) + 1, format, args);
+    result._length = n;
   }
   va_end(args);
   return result;
@@ -130,13 +149,24 @@ void* AK_String::ToPointer() const
 
 void AK_String::Reserve(int length)
 {
-  int32_t need = BufferSizeFor(static_cast<size_t>(length));
-  if (need <= _size) return;
-  char* b = NewBuffer(need);
-  std::memcpy(b, _s, std::strlen(_s) + 1);
+  if (length < 0) length = 0;
+  if (BufferSizeFor(static_cast<size_t>(length)) <= _size) return;
+  int32_t size = GrownSizeFor(static_cast<size_t>(length), _size);
+  char* b = NewBuffer(size);
+  std::memcpy(b, _s, static_cast<size_t>(Length()) + 1);
   delete[] _s;
   _s = b;
-  _size = need;
+  _size = size;
+}
+
+void AK_String::Append(const char* s, size_t n)
+{
+  size_t a = static_cast<size_t>(Length());
+  AK_FATAL_ASSERT_NAMED(n < kMaxLength - a, "length < 2^31");
+  Reserve(static_cast<int>(a + n));
+  std::memcpy(_s + a, s, n);
+  _s[a + n] = '\0';
+  _length = static_cast<int32_t>(a + n);
 }
 
 AK_String& AK_String::operator=(const AK_String& other)
@@ -149,11 +179,13 @@ AK_String& AK_String::operator=(AK_String&& other) noexcept
 {
   if (this == &other) return *this;
   char* s = _s;
-  int32_t size = _size;
+  int32_t size = _size, length = _length;
   _s = other._s;
   _size = other._size;
+  _length = other._length;
   other._s = s;
   other._size = size;
+  other._length = length;
   return *this;
 }
 
@@ -164,6 +196,7 @@ AK_String& AK_String::operator=(const char* s)
   size_t n = std::strlen(s);
   if (static_cast<size_t>(_size) > n && !(s > _s && s < _s + _size)) {
     std::memcpy(_s, s, n + 1);
+    _length = static_cast<int32_t>(n);
     return *this;
   }
   int32_t size = BufferSizeFor(n);
@@ -172,6 +205,7 @@ AK_String& AK_String::operator=(const char* s)
   delete[] _s;
   _s = b;
   _size = size;
+  _length = static_cast<int32_t>(n);
   return *this;
 }
 
@@ -179,31 +213,34 @@ int AK_String::operator==(const char* s) const { return s && std::strcmp(_s, s) 
 int AK_String::operator==(const AK_String& other) const { return std::strcmp(_s, other._s) == 0; }
 bool AK_String::operator<(const AK_String& other) const { return std::strcmp(_s, other._s) < 0; }
 
-int AK_String::Length() const { return static_cast<int>(std::strlen(_s)); }
+int AK_String::Length() const
+{
+  if (_length < 0) _length = static_cast<int32_t>(std::strlen(_s));
+  return _length;
+}
 
 AK_String& AK_String::operator+=(const AK_String& other)
 {
   AK_FATAL_ASSERT_NAMED(&other != this, "&s != this");
-  return *this += other._s;
+  Append(other._s, static_cast<size_t>(other.Length()));
+  return *this;
 }
 
 AK_String& AK_String::operator+=(const char* s)
 {
   AK_FATAL_ASSERT_NAMED(s, "s");
-  size_t a = std::strlen(_s), b = std::strlen(s);
   if (s >= _s && s < _s + _size) {  // a piece of ourselves: copy before growing
     AK_String copy(s);
-    return *this += copy._s;
+    return *this += copy;
   }
-  Reserve(static_cast<int>(a + b));
-  std::memcpy(_s + a, s, b + 1);
+  Append(s, std::strlen(s));
   return *this;
 }
 
 AK_String& AK_String::operator+=(char c)
 {
-  char t[2] = {c, '\0'};
-  return *this += t;
+  if (c) Append(&c, 1);
+  return *this;
 }
 
 void AK_String::Prepend(const AK_String& other)
@@ -216,7 +253,7 @@ void AK_String::Prepend(const AK_String& other)
 AK_String operator+(const AK_String& a, const AK_String& b)
 {
   AK_String r(a);
-  r += b._s;
+  r += b;
   return r;
 }
 
@@ -232,7 +269,7 @@ AK_String operator+(const char* a, const AK_String& b)
 {
   AK_FATAL_ASSERT_NAMED(a, "s");
   AK_String r(a);
-  r += b._s;
+  r += b;
   return r;
 }
 
@@ -273,7 +310,10 @@ AK_String AK_String::DotComponent(int n) const
 void AK_String::CutExtension()
 {
   char* dot = std::strrchr(_s, '.');
-  if (dot) *dot = '\0';
+  if (dot) {
+    *dot = '\0';
+    _length = static_cast<int32_t>(dot - _s);
+  }
 }
 
 AK_String AK_String::GetExtension() const
@@ -324,6 +364,7 @@ int AK_String::ReplaceChar(char c, char d)
   int count = 0;
   for (char* p = _s; *p; ++p)
     if (*p == c) { *p = d; ++count; }
+  if (count && !d) _length = -1;
   return count;
 }
 
@@ -368,6 +409,7 @@ int AK_String::ReplaceNonIdentifierChars(char c)
   int count = 0;
   for (char* p = _s; *p; ++p)
     if (!AK_IsIdentifierChar(*p)) { *p = c; ++count; }
+  if (count && !c) _length = -1;
   return count;
 }
 
@@ -376,6 +418,7 @@ int AK_String::ReplaceBlanks(char c)
   int count = 0;
   for (char* p = _s; *p; ++p)
     if (*p == ' ' || *p == '\t') { *p = c; ++count; }
+  if (count && !c) _length = -1;
   return count;
 }
 
@@ -409,7 +452,7 @@ void AK_String::Trim()
   auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   const char* b = _s;
   while (*b && blank(*b)) ++b;
-  const char* e = _s + std::strlen(_s);
+  const char* e = _s + Length();
   while (e > b && blank(e[-1])) --e;
   *this = AK_String(b, e);
 }

@@ -1,4 +1,7 @@
 // Owned, NUL-terminated 8-bit text with a 32-bit buffer size. `_s` is never null.
+// The buffer grows geometrically and the length is kept, so appending piece by piece is
+// linear; a write through the non-const `[]` may shorten the text, so it makes the kept
+// length unknown until the next `Length()` measures it again.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +47,11 @@ public:
   AK_String& operator+=(char c);
   void Prepend(const AK_String& other);
 
-  char& operator[](int i) { return _s[i]; }
+  char& operator[](int i)
+  {
+    _length = -1;
+    return _s[i];
+  }
   char operator[](int i) const { return _s[i]; }
   operator const char*() const { return _s; }
   const char* c_str() const { return _s; }
@@ -95,8 +102,12 @@ public:
   // Splits at " " and stores atof of at most n tokens; places without a token keep their value.
   int ToDoubles(double* out, int n) const;
 
-private:
+  // Makes room for a text of `length` bytes without changing the text.
   void Reserve(int length);
+
+private:
+  mutable int32_t _length;  // bytes before the terminator; -1 when not known
+  void Append(const char* s, size_t n);
 };
 
 AK_String operator+(const AK_String& a, const AK_String& b);

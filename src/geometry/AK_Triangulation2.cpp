@@ -191,7 +191,8 @@ int AK_Triangulation2::OutsideEdge(const AK_Triangle2* t, const AK_Vec2* p)
   return best > 0 ? k : -1;
 }
 
-AK_Triangle2* AK_Triangulation2::Walk(const AK_Vec2* p, AK_Triangle2* t, bool* lost)
+AK_Triangle2* AK_Triangulation2::Walk(const AK_Vec2* p, AK_Triangle2* t, bool* lost,
+                                      int32_t& steps)
 {
   *lost = false;
   const double px = p->x, py = p->y;
@@ -210,9 +211,22 @@ AK_Triangle2* AK_Triangulation2::Walk(const AK_Vec2* p, AK_Triangle2* t, bool* l
       return nullptr;
     }
     AK_Triangle2* next = t->_n[k];
-    ++_searchSteps;
+    ++steps;
     if (!next) return nullptr;  // beyond the auxiliary rectangle
     t = next;
+  }
+}
+
+int32_t AK_Triangulation2::LocatorWalkSteps(const AK_Vec2* p) const
+{
+  const AK_Triangle2* t = Triangle(LocatorLookup(p->x, p->y));
+  int32_t steps = 0;
+  for (int32_t allowed = _numTriangles;;) {
+    int k = OutsideEdge(t, p);
+    if (k < 0 || --allowed == 0) return steps;
+    ++steps;
+    if (!t->_n[k]) return steps;
+    t = t->_n[k];
   }
 }
 
@@ -378,16 +392,20 @@ AK_Triangle2* AK_Triangulation2::Locate(const AK_Vec2* p, AK_Triangle2* start, i
   if (close) *close = nullptr;
   bool lost = false;
   AK_Triangle2* t = nullptr;
-  if (!start && !_fine.empty()) {
+  // With the start grid the walks taken are not the locator grid's: the search steps still
+  // count the locator grid's walk, and the walks taken are counted apart.
+  const bool startGrid = !start && !_fine.empty();
+  if (startGrid) {
+    _searchSteps += LocatorWalkSteps(p);
     int32_t hint = FineHint(p->x, p->y);
     if (hint >= 0) {
-      t = Walk(p, Triangle(hint), &lost);
+      t = Walk(p, Triangle(hint), &lost, _startGridSteps);
       if (t && !ClearlyInside(t, p->x, p->y)) t = nullptr;
     }
   }
   if (!t) {
     if (!start) start = Triangle(LocatorLookup(p->x, p->y));
-    t = Walk(p, start, &lost);
+    t = Walk(p, start, &lost, startGrid ? _startGridSteps : _searchSteps);
   }
   if (!t && lost) {
     // The walk went round in circles (rounding on nearly degenerate input): look at every
@@ -537,6 +555,10 @@ void AK_Triangulation2::PrintStatistics() const
                 "Triangulation statistics: %g search steps per point, %g flips per point, %g "
                 "Delaunay-tests per point",
                 _searchSteps / n, _flips / n, _delaunayTests / n);
+  Send(text, __LINE__);
+  if (_fine.empty()) return;
+  std::snprintf(text, sizeof text, "Start grid walks: %g search steps per point",
+                _startGridSteps / n);
   Send(text, __LINE__);
 }
 

@@ -110,6 +110,9 @@ public:
   // Position of p among t's corners; fatal assertion when it is not there.
   static int VertexIndex(const AK_Triangle2* t, const AK_Vec2* p);
 
+  // Search steps, flips and Delaunay tests per inserted point; the search steps are those of
+  // the walks from the locator grid, and a second line gives the walks of the start grid
+  // (ExpectPoints) that were taken in their place.
   void PrintStatistics() const;
 
   // 1 when t has no neighbour k or the neighbour's apex lies outside t's circumcircle.
@@ -126,6 +129,7 @@ public:
   AK_Triangle2* Triangle(int32_t i) const { return &_chunks[i >> kChunkBits][i & kChunkMask]; }
   int32_t PointsInserted() const { return _pointsInserted; }
   int32_t SearchSteps() const { return _searchSteps; }
+  int32_t StartGridSteps() const { return _startGridSteps; }
   int32_t Flips() const { return _flips; }
   int32_t DelaunayTests() const { return _delaunayTests; }
   // Points that no walk (nor the fallback scan) could place: never silently lost.
@@ -142,7 +146,9 @@ private:
   void LocatorInsert(double x, double y, int32_t triangle);
   void SplitTriangle(AK_Triangle2* t, const AK_Vec2* p);
   void FlipEdge(AK_Triangle2* t, int k);
-  AK_Triangle2* Walk(const AK_Vec2* p, AK_Triangle2* t, bool* lost);
+  AK_Triangle2* Walk(const AK_Vec2* p, AK_Triangle2* t, bool* lost, int32_t& steps);
+  // Moves of the walk from the locator grid's hint to p, taken reading only.
+  int32_t LocatorWalkSteps(const AK_Vec2* p) const;
   AK_Triangle2* ScanForTriangle(const AK_Vec2* p) const;
   // Reading only: the triangle a walk for p reaches from its start after `steps` steps (or
   // where it ends before, with `ended` set).
@@ -155,7 +161,8 @@ private:
   AK_Vec2 _corners[4];
   double _minDist2 = 0;
   int32_t _pointsInserted = 0;
-  int32_t _searchSteps = 0;
+  int32_t _searchSteps = 0;     // moves of the walks from the locator grid or a given start
+  int32_t _startGridSteps = 0;  // moves of the walks that the start grid made instead
   int32_t _flips = 0;
   int32_t _delaunayTests = 0;
   int32_t _unplaced = 0;

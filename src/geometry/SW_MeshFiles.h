@@ -214,9 +214,11 @@ int SW_ReadAsciiGridFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name
 // away. 1 when the header is complete and valid (the outputs are then written), else 0.
 int SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRight[2],
                            double& cellSize);
-// Reads a header from a stream that is in good state, leaving the stream after the NODATA
-// value. Stores the values as read (no shift); the corner flag is 0 first and 1 when
-// "xllcorner" or "yllcorner" was read. 1 when "nodata_value" was read, else 0.
+// Reads a header from a stream that is in good state, leaving the stream where the values
+// begin (a header without "nodata_value" gets its first value put back when the stream can
+// seek). Stores the values as read (no shift), NODATA -9999 when the header has none; the
+// corner flag is 0 first and 1 when "xllcorner" or "yllcorner" was read. 1 when the header
+// is complete and valid, as for SW_ReadAsciiGridHeader, else 0.
 int SW_ReadAsciiGridHeaderStream(std::istream& in, int32_t& ncols, int32_t& nrows, double& xll,
                                  double& yll, double& cellsize, double& nodata, int32_t& corner);
 

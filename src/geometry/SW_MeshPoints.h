@@ -5,9 +5,11 @@
 // lines that do not start with three finite numbers are skipped (headers, comments); the
 // last line counts with or without a line end; CRLF and NUL bytes do no harm.
 //
-// DXF: the POINT entities' group 10, 20 and 30 values; every other entity, section and
-// group passes unseen. A point ends with its entity: a point whose 30 value is missing (or
-// whose 10 or 20 value never came) adds nothing.
+// DXF: read line by line. A line "POINT" opens a point; in it, the group code lines 10, 20
+// and 30 announce the x, y and z value on the next line, and the z value completes the
+// point with the x and y last read. Sections, layers, other entities and group codes pass
+// unseen, and an entity boundary does not end a point; a value that is not a finite number
+// abandons the point.
 #pragma once
 
 #include <cstddef>
@@ -40,14 +42,13 @@ public:
 
 private:
   void EndLine();
-  void Pair(int code, const char* value);
+  void Line(const char* line);
   AK_Array<AK_Vec3>& _out;
   char _line[kLineBuffer];
   int _length = 0;
   bool _haveLine = false;
-  bool _expectCode = true;  // DXF lines alternate: group code, value
-  int _code = -1;
   bool _inPoint = false;
+  int _pending = 0;  // the coordinate whose value the next line holds: 1 x, 2 y, 3 z
   bool _haveX = false, _haveY = false;
   double _x = 0, _y = 0;
 };

@@ -503,6 +503,37 @@ int SW_ReadAsciiGrid(SW_MeshCore& mesh, const char* path, int halvings, int fill
   return ok;
 }
 
+namespace {
+
+// The one answer of the stand-alone header readers: complete (with or without
+// "nodata_value", which then is -9999) and valid.
+bool ReadValidHeader(SW_TokenReader& in, SW_AsciiGridHeader& h)
+{
+  AK_String invalid;
+  return SW_ParseAsciiGridHeader(in, h) && SW_ValidateAsciiGridHeader(h, -1, invalid);
+}
+
+// A header without "nodata_value" ends at the first value, which the token reader has taken
+// from the stream with at most one blank after it: a stream that can seek gets it back, so
+// that it stands at the values as after a "nodata_value".
+void UnreadFirstValue(std::istream& stream)
+{
+  stream.clear();
+  std::streamoff at = stream.tellg();
+  if (at < 0) return;
+  auto blankBefore = [&](std::streamoff i) {
+    stream.seekg(i - 1);
+    int c = stream.peek();
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  };
+  if (at > 0 && blankBefore(at)) --at;
+  while (at > 0 && !blankBefore(at)) --at;
+  stream.clear();
+  stream.seekg(at);
+}
+
+}  // namespace
+
 int SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRight[2],
                            double& cellSize)
 {
@@ -510,8 +541,7 @@ int SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRi
   if (!f) return 0;
   SW_TokenReader in(f);
   SW_AsciiGridHeader h;
-  AK_String invalid;
-  int ok = SW_ParseAsciiGridHeader(in, h) && SW_ValidateAsciiGridHeader(h, -1, invalid);
+  bool ok = ReadValidHeader(in, h);
   std::fclose(f);
   if (!ok) return 0;
   lowerLeft[0] = h.xll;
@@ -530,15 +560,16 @@ int SW_ReadAsciiGridHeaderStream(std::istream& stream, int32_t& ncols, int32_t& 
   if (!stream.good()) return 0;
   SW_TokenReader in(stream);
   SW_AsciiGridHeader h;
-  SW_ParseAsciiGridHeader(in, h);
+  bool ok = ReadValidHeader(in, h);
+  if (h.hasFirstValue) UnreadFirstValue(stream);
   if (h.hasNcols) ncols = h.ncols;
   if (h.hasNrows) nrows = h.nrows;
   if (h.hasX) xll = h.xll;
   if (h.hasY) yll = h.yll;
   if (h.hasCellsize) cellsize = h.cellsize;
-  if (h.hasNodata) nodata = h.nodata;
+  if (h.hasNodata || h.hasFirstValue) nodata = h.nodata;
   corner = h.corner;
-  return h.hasNodata ? 1 : 0;
+  return ok ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -108,51 +108,60 @@ void SW_DxfPointParser::Finish()
 
 void SW_DxfPointParser::EndLine()
 {
-  if (_length > 0 && _line[_length - 1] == '\r') --_length;
+  while (_length > 0 && IsBlank(_line[_length - 1])) --_length;
   _line[_length] = '\0';
   _length = 0;
   _haveLine = false;
-  if (_expectCode) {
-    const char* s = _line;
-    while (*s == ' ' || *s == '\t') ++s;
-    char* end = nullptr;
-    long code = std::strtol(s, &end, 10);
-    bool ok = end != s;
-    for (const char* r = end; ok && *r; ++r)
-      if (*r != ' ' && *r != '\t') ok = false;
-    _code = ok && code >= -32768 && code <= 32767 ? static_cast<int>(code) : -1;
-    _expectCode = false;
-    return;
-  }
-  _expectCode = true;
-  Pair(_code, _line);
+  Line(_line);
 }
 
-void SW_DxfPointParser::Pair(int code, const char* value)
+namespace {
+
+// The coordinate a group code line announces (1 x, 2 y, 3 z), else 0. A group code stands
+// right-justified in three columns or without padding; a wider field is a value (an integer
+// value fills six columns), so a colour "    10" announces nothing.
+int CoordinateOfCode(const char* line)
 {
-  if (code == 0) {
-    // Every entity begins with group 0: a point that is still open ends here.
-    _inPoint = std::strcmp(value, "POINT") == 0;
-    _haveX = _haveY = false;
+  if (line[0] == ' ') ++line;
+  if (line[0] < '1' || line[0] > '3' || line[1] != '0' || line[2] != '\0') return 0;
+  return line[0] - '0';
+}
+
+}  // namespace
+
+// Line by line, not code and value in pairs: a blank or missing line anywhere (one at the
+// start is common) then costs nothing, and an entity boundary does not end a point, so a
+// point with its 30 value further on still completes with the x and y last read.
+void SW_DxfPointParser::Line(const char* line)
+{
+  if (std::strcmp(line, "POINT") == 0) {
+    _inPoint = true;
     return;
   }
-  if (!_inPoint || (code != 10 && code != 20 && code != 30)) return;
-  const char* s = value;
+  if (!_inPoint) return;
+  if (_pending == 0) {
+    _pending = CoordinateOfCode(line);
+    return;
+  }
+  const char* s = line;
   double v;
   if (!ScanFinite(s, v)) {
     _inPoint = false;  // the point is abandoned
+    _pending = 0;
     return;
   }
-  if (code == 10) {
+  if (_pending == 1) {
     _x = v;
     _haveX = true;
-  } else if (code == 20) {
+  } else if (_pending == 2) {
     _y = v;
     _haveY = true;
   } else {
+    // Without any x or y read yet there is no point to complete.
     if (_haveX && _haveY) _out.Append(AK_Vec3(_x, _y, v));
     _inPoint = false;
   }
+  _pending = 0;
 }
 
 // ---------------------------------------------------------------------------------------

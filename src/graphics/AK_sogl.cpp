@@ -51,8 +51,8 @@ namespace {
 
 char soglErrorText[64] = "";
 
-// A broken invariant of the program itself: the callers' own constants and
-// paired pushes and pops guarantee these, so the process cannot go on sensibly.
+// A broken invariant of the program itself: the callers' own constants guarantee
+// these, so the process cannot go on sensibly.
 [[noreturn]] void soglFail(int line, const char* condition) {
   std::printf("%s:%d: %s failed!\n", "AK_sogl.cpp", line, condition);
   std::fflush(stdout);
@@ -241,16 +241,23 @@ void soglMatrixMode(GLenum mode) {
     soglFail(615, "!\"invalid matrix mode!\"");
 }
 
+// Pushes and pops follow what a user writes (one push per line of a "CloneTrafos" text), so
+// too many of either is bad input: a message, and the stack stays as it is.
 void soglPushMatrix() {
-  if (!(soglMatIndex[soglMatMode] + 1 < soglMatStackSize))
-    soglFail(623, "soglMatIndex[soglMatMode] < soglMatStackSize");
+  if (!(soglMatIndex[soglMatMode] + 1 < soglMatStackSize)) {
+    AK_MESSAGE("ERROR:matrix stack overflow, push ignored");
+    return;
+  }
   double* old = soglTop(soglMatMode);
   ++soglMatIndex[soglMatMode];
   std::memcpy(soglTop(soglMatMode), old, 16 * sizeof(double));
 }
 
 void soglPopMatrix() {
-  if (!(soglMatIndex[soglMatMode] - 1 >= 0)) soglFail(630, "soglMatIndex[soglMatMode] >= 0");
+  if (!(soglMatIndex[soglMatMode] - 1 >= 0)) {
+    AK_MESSAGE("ERROR:matrix stack underflow, pop ignored");
+    return;
+  }
   // The slot left behind is identity, so a later push never sees stale contents.
   soglSetIdentity(soglTop(soglMatMode));
   --soglMatIndex[soglMatMode];

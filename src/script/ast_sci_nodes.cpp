@@ -837,7 +837,13 @@ ast_sci_node* make_materialize(Builder& b, ast_sci_node* value)
     n->k = value->k;
     n->count = value->count;
     n->is_array = true;
-    n->cell = b.frame->alloc(value->count * type_size(value->type), b.file, b.line);
+    int64_t bytes = value->count * type_size(value->type);
+    // The copy lands among the local variables; a literal too long for them alone is what
+    // the writer has to shorten, so that is what the message names.
+    if (value->kind == AST_SCI_STRING && bytes > kMaxFrameBytes)
+      compile_error(b.file, b.line, "string literal of %lld bytes exceeds the %d bytes of a function's local variables",
+                    static_cast<long long>(value->count - 1), kMaxFrameBytes);
+    n->cell = b.frame->alloc(bytes, b.file, b.line);
     n->eval = ev_copied_string;
     n->category = AST_SCI_TEMP;
     return n;

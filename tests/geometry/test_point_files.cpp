@@ -72,13 +72,16 @@ TEST(PointFiles, DxfPoints)
       {"codes without padding", "0\nPOINT\n10\n1\n20\n2\n30\n3\n", {{1, 2, 3}}},
       {"other entities pass unseen",
        "  0\nLINE\n 10\n9\n 20\n9\n 30\n9\n" + point("1", "2", "3"), {{1, 2, 3}}},
-      {"a point without 30 ends at the next entity",
-       "  0\nPOINT\n 10\n1\n 20\n2\n  0\nLINE\n 30\n5\n" + point("6", "7", "8"), {{6, 7, 8}}},
+      {"a point without 30 completes at a later 30",
+       "  0\nPOINT\n 10\n1\n 20\n2\n  0\nLINE\n 30\n5\n" + point("6", "7", "8"),
+       {{1, 2, 5}, {6, 7, 8}}},
       {"a point without 10 adds nothing", "  0\nPOINT\n 20\n2\n 30\n3\n", {}},
       {"a bad value abandons the point", "  0\nPOINT\n 10\nabc\n 20\n2\n 30\n3\n", {}},
       {"infinite value", "  0\nPOINT\n 10\n1\n 20\ninf\n 30\n3\n", {}},
       {"last line without line end", "  0\nPOINT\n 10\n1\n 20\n2\n 30\n3", {{1, 2, 3}}},
-      {"layer named POINT", "  8\nPOINT\n 10\n1\n 20\n2\n 30\n3\n", {}},
+      {"blank line first", "\n" + point("1", "2", "3") + point("4", "5", "6"), {{1, 2, 3}, {4, 5, 6}}},
+      {"a colour value 10 announces nothing", "  0\nPOINT\n 62\n    10\n 20\n2\n 10\n1\n 30\n3\n",
+       {{1, 2, 3}}},
   });
 }
 
