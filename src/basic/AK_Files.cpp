@@ -284,3 +284,30 @@ AK_String AK_HomeDirectory()
   if (home && *home) return AK_String(home);
   return AK_CurrentDirectory();
 }
+
+namespace {
+
+AK_FileIdentity IdentityOf(const struct stat& st)
+{
+  AK_FileIdentity identity;
+  identity.device = static_cast<uint64_t>(st.st_dev);
+  identity.inode = static_cast<uint64_t>(st.st_ino);
+  identity.known = true;
+  return identity;
+}
+
+}  // namespace
+
+AK_FileIdentity AK_FileIdentityOfStream(std::FILE* file)
+{
+  struct stat st;
+  if (!file || ::fstat(fileno(file), &st) != 0) return AK_FileIdentity();
+  return IdentityOf(st);
+}
+
+AK_FileIdentity AK_FileIdentityOfPath(const char* path)
+{
+  struct stat st;
+  if (!path || !*path || ::stat(AK_NormalizePath(path).c_str(), &st) != 0) return AK_FileIdentity();
+  return IdentityOf(st);
+}

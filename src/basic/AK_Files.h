@@ -116,3 +116,18 @@ AK_String AK_HomeDirectory();
 
 // The current working directory ("" when unknown).
 AK_String AK_CurrentDirectory();
+
+// What makes a file the same file under any of its names: its device and inode numbers.
+struct AK_FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool known = false;  // false when the file could not be asked
+  bool SameAs(const AK_FileIdentity& other) const
+  {
+    return known && other.known && device == other.device && inode == other.inode;
+  }
+};
+
+// The identity of an open file, or of the file at a path (not known when there is none).
+AK_FileIdentity AK_FileIdentityOfStream(std::FILE* file);
+AK_FileIdentity AK_FileIdentityOfPath(const char* path);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <thread>
 
 #include "AK_Files.h"
@@ -104,6 +105,19 @@ int StartDetached(const AK_String& file)
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
 }
 
+// Runs a command line; `command` names the default batch file of a detached run.
+int RunLine(const char* command, const AK_String& line, int detach)
+{
+  if (!detach) return RunAndWait(line);
+  AK_String file = AK_BatchFileName.IsEmpty() ? DefaultBatchFile(command)
+                                              : AK_NormalizePath(AK_BatchFileName);
+  if (!WriteBatchFile(file, line)) {
+    AK_MESSAGE(("ERROR:cannot write batch file " + file).c_str());
+    return -1;
+  }
+  return StartDetached(file);
+}
+
 }  // namespace
 
 AK_String AK_ShellQuote(const char* text)
@@ -120,15 +134,40 @@ AK_String AK_ShellQuote(const char* text)
 int AK_RunCommand(const char* command, const char* arguments, int detach, int quote)
 {
   if (!command || !*command) return -1;
-  AK_String line = CommandLine(command, arguments, quote);
-  if (!detach) return RunAndWait(line);
-  AK_String file = AK_BatchFileName.IsEmpty() ? DefaultBatchFile(command)
-                                              : AK_NormalizePath(AK_BatchFileName);
-  if (!WriteBatchFile(file, line)) {
-    AK_MESSAGE(("ERROR:cannot write batch file " + file).c_str());
-    return -1;
+  return RunLine(command, CommandLine(command, arguments, quote), detach);
+}
+
+int AK_RunProgram(const char* program, const AK_Array<AK_String>& arguments, int detach)
+{
+  if (!program || !*program) return -1;
+  AK_String line = AK_ShellQuote(program);
+  for (const AK_String& argument : arguments) {
+    line += ' ';
+    line += AK_ShellQuote(argument);
   }
-  return StartDetached(file);
+  return RunLine(program, line, detach);
+}
+
+AK_Array<AK_String> AK_SplitArguments(const char* text)
+{
+  AK_Array<AK_String> arguments;
+  std::string word;
+  bool inWord = false, quoted = false;
+  for (const char* p = text ? text : ""; *p; ++p) {
+    if (*p == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (!quoted && (*p == ' ' || *p == '\t')) {
+      if (inWord) arguments.Append(AK_String(word.c_str()));
+      word.clear();
+      inWord = false;
+    } else {
+      word += *p;
+      inWord = true;
+    }
+  }
+  if (inWord) arguments.Append(AK_String(word.c_str()));
+  return arguments;
 }
 
 AK_String AK_ProgramPath()

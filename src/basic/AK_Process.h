@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "AK_Array.h"
 #include "AK_String.h"
 
 // When not empty, the detached AK_RunCommand writes its batch file under this name; "" at start.
@@ -20,6 +21,16 @@ extern AK_String AK_BatchFileName;
 // Returns 0 when it was started, -1 when not; a batch file that cannot be written is -1 with
 // a message.
 int AK_RunCommand(const char* command, const char* arguments, int detach, int quote);
+
+// Runs a program with exactly these arguments, each one word for the program whatever it
+// holds (blanks, quotes, ";", "|", "$", back-quotes): the command line quotes every word for sh.
+// Detached or waited for, with the results of AK_RunCommand.
+int AK_RunProgram(const char* program, const AK_Array<AK_String>& arguments, int detach);
+
+// Splits a text into program arguments: blanks and TABs separate them, and a part between
+// double quotes keeps its blanks (the quotes are dropped; "" is an empty argument). No other
+// character is special.
+AK_Array<AK_String> AK_SplitArguments(const char* text);
 
 // The text in single quotes for sh: 'it'\''s' for it's.
 AK_String AK_ShellQuote(const char* text);

@@ -114,6 +114,12 @@ void AK_TerminalController::SetRecording(const char* value)
   }
   // A recording that is already running goes on into the same file.
   if (_recordingStream) return;
+  // Opening a running macro for writing would empty it under the macro that reads it.
+  if (AK_Object::IsMacroRunning(MacroFileName())) {
+    _recording = 0;
+    AK_ErrorText = AK_String("cannot record into the running macro file '") + MacroFileName() + "'";
+    return;
+  }
   _recordingStream = AK_FileOpen(MacroFileName(), "w");
   if (!_recordingStream) _recording = 0;
 }

@@ -139,12 +139,39 @@ AK_AttributeNode* FindReferenceTable(const char* className)
   return nullptr;
 }
 
+bool IsKeyKind(const AK_String& kind);
+
+bool CarriesIdentifier(AK_AttributeNode* node, const char* identifier, char kind)
+{
+  if (kind == 's') {
+    const char* setId = AK_NodeSetId(node);
+    return setId && std::strcmp(setId, identifier) == 0;
+  }
+  if (kind == 'g') return *AK_NodeValue(node) && std::strcmp(AK_NodeValue(node), identifier) == 0;
+  return AK_NodeNamePart(node, 0) == "opr" && AK_NodeNamePart(node, 1) == identifier;
+}
+
+// The path from the node down to the first entry, depth first, that carries the identifier.
+// The keys of an entry ("vis", "options", ...) hold identifiers too, but of other attributes
+// (what shows the entry, where its choices come from), so they are passed over.
+bool FindEntryPath(AK_AttributeNode* node, const char* identifier, char kind,
+                   AK_Array<AK_AttributeNode*>& path, int depth = 0)
+{
+  if (IsKeyKind(AK_NodeNamePart(node, 0)) || depth > 1000) return false;
+  path.Append(node);
+  if (CarriesIdentifier(node, identifier, kind)) return true;
+  for (int i = 0; i < AK_NodeChildCount(node); ++i)
+    if (FindEntryPath(AK_NodeChild(node, i), identifier, kind, path, depth + 1)) return true;
+  path.Remove(path.Size() - 1);
+  return false;
+}
+
 bool FindIdentifierPath(AK_AttributeNode* table, const char* identifier,
                         AK_Array<AK_AttributeNode*>& path)
 {
-  return AK_FindCommandPath(table, identifier, 's', path) ||
-         AK_FindCommandPath(table, identifier, 'g', path) ||
-         AK_FindCommandPath(table, identifier, 'o', path);
+  if (!table || !identifier) return false;
+  return FindEntryPath(table, identifier, 's', path) || FindEntryPath(table, identifier, 'g', path) ||
+         FindEntryPath(table, identifier, 'o', path);
 }
 
 // The link for a reference: to the anchor Class_identifier, or, inside a document that has

@@ -150,6 +150,11 @@ public:
   void GetCommandsList(AK_String& out, char kind, int visibleOnly, int labels);
   void ExecMacro(const char* fileName, int quiet);
   void RunScriptFile(const char* fileName);
+  // The file that ExecMacro runs for a name (the name itself, else the file of that name in
+  // the attributes directories), or "" when there is none.
+  static AK_String FindMacroFile(const char* name);
+  // True when the file is one of the macros running now, under whatever name.
+  static bool IsMacroRunning(const char* file);
 
   // --- class scripts (answer 0 while the class has no script) ---
   int ScriptGet(ast_sci_namespace scriptNamespace, const char* attribute, AK_String& value);
@@ -199,7 +204,8 @@ public:
   // The name of the set in force, or "none" (for good once one of its attributes changed).
   AK_String GetParameterSet();
   int IsParameterSetInForce(int index);
-  // Starts the program once more, detached, with these arguments.
+  // Starts the program once more, detached, with these arguments (blanks separate them,
+  // double quotes group them; no other character is special).
   void StartInBackground(const char* arguments);
 
   // --- the HTML reference ---

@@ -2,68 +2,98 @@
 // blocks, repetitions and a guard against macros that call themselves.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <string>
+#include <vector>
 
 #include "AK_Object.h"
 
 namespace {
 
-constexpr int kLineLimit = 40960;  // a line this long or longer ends the pass
+// Macros running now, one inside the other, innermost last. Each keeps the identity of its
+// file from when it started, so the guard against a macro that runs itself compares numbers
+// instead of asking the file system about every running macro again.
+struct RunningMacro {
+  AK_String file;
+  AK_FileIdentity identity;
 
-AK_Array<AK_String>& MacroStack()
+  bool Is(const char* other, const AK_FileIdentity& otherIdentity) const
+  {
+    if (identity.known && otherIdentity.known) return identity.SameAs(otherIdentity);
+    return std::strcmp(file, other) == 0;
+  }
+};
+
+std::vector<RunningMacro>& MacroStack()
 {
-  static AK_Array<AK_String> stack;
+  static std::vector<RunningMacro> stack;
   return stack;
 }
+
+bool OnMacroStack(const char* file, const AK_FileIdentity& identity)
+{
+  for (const RunningMacro& running : MacroStack())
+    if (running.Is(file, identity)) return true;
+  return false;
+}
+
+// Macros and script macros started one inside the other. A chain deeper than this is a
+// runaway (a script macro that runs itself, or thousands of macros each calling the next)
+// and is stopped long before it would exhaust the program's stack. A script macro needs
+// several times the stack of a macro (the interpreter's frames), so it counts as several.
+constexpr int kNestingLimit = 200;
+constexpr int kScriptMacroLevels = 4;
+int g_nesting = 0;
+
+class NestingLevel {
+public:
+  explicit NestingLevel(int levels) : _levels(levels) { g_nesting += _levels; }
+  ~NestingLevel() { g_nesting -= _levels; }
+  NestingLevel(const NestingLevel&) = delete;
+  NestingLevel& operator=(const NestingLevel&) = delete;
+
+private:
+  int _levels;
+};
+
+class MacroStackEntry {
+public:
+  MacroStackEntry(const AK_String& file, const AK_FileIdentity& identity)
+  {
+    MacroStack().push_back({file, identity});
+  }
+  ~MacroStackEntry() { MacroStack().pop_back(); }
+  MacroStackEntry(const MacroStackEntry&) = delete;
+  MacroStackEntry& operator=(const MacroStackEntry&) = delete;
+};
 
 bool StartsWith(const char* text, const char* prefix)
 {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-// True when both names lead to one file, however they are spelt.
-bool SameFile(const char* a, const char* b)
+bool IsMacroFile(const AK_String& file)
 {
-  if (std::strcmp(a, b) == 0) return true;
-  std::error_code error;
-  bool same = std::filesystem::equivalent(std::filesystem::path(AK_NormalizePath(a).c_str()),
-                                          std::filesystem::path(AK_NormalizePath(b).c_str()), error);
-  return !error && same;
+  return !file.IsEmpty() && AK_FileExists(file) && !AK_IsDirectory(file);
 }
 
-bool OnMacroStack(const char* file)
+// The name itself when that file exists, else (for a relative name) the file of that name in
+// the attributes directories; `found` tells whether the answer exists.
+AK_String LocateMacroFile(const AK_String& name, bool& found)
 {
-  for (const AK_String& running : MacroStack())
-    if (SameFile(running, file)) return true;
-  return false;
+  AK_String file = name;
+  if (!IsMacroFile(file) && !file.IsEmpty() && !file.IsAbsolutePath())
+    file = AK_ResolveAttributeFile(name, nullptr, nullptr);
+  found = IsMacroFile(file);
+  return file;
 }
 
-std::FILE* OpenMacroFile(const AK_String& file)
+// Every line of a saved attribute file is a set command that the program wrote itself, so a
+// line that is none is damage, and says where it is. (Empty lines and "#" remarks are fine.)
+bool IsMalformedAttributeLine(AK_Object* object, const char* line)
 {
-  if (file.IsEmpty() || AK_IsDirectory(file)) return nullptr;
-  return AK_FileOpen(file, "r");
-}
-
-// Reads one line without its line end (and without one CR before it); `tooLong` reports a
-// line of kLineLimit characters or more, which is not read further.
-bool ReadMacroLine(std::FILE* file, std::string& line, bool& tooLong)
-{
-  line.clear();
-  tooLong = false;
-  int c;
-  bool any = false;
-  while ((c = std::fgetc(file)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    if (static_cast<int>(line.size()) >= kLineLimit - 1) {
-      tooLong = true;
-      return true;
-    }
-    line.push_back(static_cast<char>(c));
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return any;
+  if (!*line || line[0] == '#') return false;
+  if (!StartsWith(line, "set(") && !StartsWith(line, "get(")) return true;
+  AK_String kind, path, attribute, value;
+  return object->ParseCommand(line, kind, path, attribute, value) != 0;
 }
 
 // The state of the explanation block a pass is in.
@@ -107,61 +137,72 @@ struct Explanation {
 
 }  // namespace
 
+AK_String AK_Object::FindMacroFile(const char* name)
+{
+  bool found = false;
+  AK_String file = LocateMacroFile(AK_String(name ? name : ""), found);
+  return found ? file : AK_String();
+}
+
+bool AK_Object::IsMacroRunning(const char* file)
+{
+  if (!file || !*file) return false;
+  return OnMacroStack(file, AK_FileIdentityOfPath(file));
+}
+
 void AK_Object::ExecMacro(const char* fileName, int quiet)
 {
   AK_String name(fileName ? fileName : "");
-  AK_String file = name.IsEmpty() ? _macroFileName : name;
-  AK_String extension = file.GetExtension();
-  const AK_String& asked = name.IsEmpty() ? _macroFileName : name;
+  const AK_String asked = name.IsEmpty() ? _macroFileName : name;
+  AK_String extension = asked.GetExtension();
+  int levels = extension == "cint" ? kScriptMacroLevels : 1;
+  if (g_nesting + levels > kNestingLimit) {
+    AK_ErrorText = AK_String("macro '") + asked + "' not run: macros nested deeper than " +
+                   AK_String(kNestingLimit) + " levels";
+    return;
+  }
+  NestingLevel level(levels);
+  bool found = false;
+  AK_String file = LocateMacroFile(asked, found);
 
-  if (extension == "cint" || extension == "py") {
-    if (!AK_FileExists(file) && !file.IsAbsolutePath())
-      file = AK_ResolveAttributeFile(asked, nullptr, nullptr);
-    bool exists = AK_FileExists(file) != 0;
-    if (extension == "cint") {
-      if (exists)
-        RunScriptFile(file);
-      else
-        AK_ErrorText = AK_String("can neither open macro file '") + name + "' nor '" + file + "'";
-    } else {
-      AK_ErrorText = exists ? AK_String("Python macros not supported")
-                            : AK_String("can neither open python file '") + name + "' nor '" +
-                                  file + "'";
-    }
+  if (extension == "cint") {
+    if (found)
+      RunScriptFile(file);
+    else
+      AK_ErrorText = AK_String("can neither open macro file '") + name + "' nor '" + file + "'";
+    return;
+  }
+  if (extension == "py") {
+    AK_ErrorText = found ? AK_String("Python macros not supported")
+                         : AK_String("can neither open python file '") + name + "' nor '" + file + "'";
     return;
   }
 
-  // No name at all (the program started without a macro) names no file, and a directory
-  // is never a macro.
-  std::FILE* stream = OpenMacroFile(file);
-  if (!stream && !file.IsAbsolutePath() && !file.IsEmpty()) {
-    file = AK_ResolveAttributeFile(file, nullptr, nullptr);
-    stream = OpenMacroFile(file);
-  }
-  if (stream && OnMacroStack(file)) {
-    std::fclose(stream);
-    AK_ErrorText = "recursive macro call ignored";
-    return;
-  }
+  std::FILE* stream = found ? AK_FileOpen(file, "r") : nullptr;
   if (!stream) {
     AK_ErrorText = AK_String("cannot open macro file '") + file + "'";
     return;
   }
+  AK_FileIdentity identity = AK_FileIdentityOfStream(stream);
+  if (OnMacroStack(file, identity)) {
+    std::fclose(stream);
+    AK_ErrorText = "recursive macro call ignored";
+    return;
+  }
 
-  MacroStack().Append(file);
+  MacroStackEntry entry(file, identity);
   AK_PendingExplanation = "";
   int remaining = _macroRepetitions;
   // Each line is an operation of its own, so what it deletes is freed when it ends; the
   // macro learns through a weak reference whether it still has an object to run on.
   AK_ObjectRef self(this);
   bool alive = true;
-  std::string line;
+  AK_String line;
   while (stream && remaining != 0) {
     if (remaining > 0) --remaining;  // a negative count stays negative: until a command fails
     Explanation explanation;
-    bool tooLong = false;
     bool ranCommand = false;
-    while (ReadMacroLine(stream, line, tooLong) && !tooLong) {
+    for (int lineNumber = 1; AK_ReadLine(stream, line); ++lineNumber) {
       const char* text = line.c_str();
       if (StartsWith(text, "//fi")) continue;
       if (StartsWith(text, "/*")) {
@@ -177,6 +218,12 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
           explanation.Language(text);
         else
           explanation.Text(text);
+        continue;
+      }
+      // Quiet runs are loads of saved attribute files.
+      if (quiet && IsMalformedAttributeLine(this, text)) {
+        AK_MESSAGE(AK_String("ERROR:malformed line ") + AK_String(lineNumber) + " of '" + file +
+                   "' ignored: " + text);
         continue;
       }
       if (!StartsWith(text, "set(") && !StartsWith(text, "get(")) continue;
@@ -199,8 +246,7 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
     // negative count (until a command fails) it would go on for ever.
     if (!ranCommand) break;
     std::fclose(stream);
-    stream = OpenMacroFile(file);
+    stream = AK_FileOpen(file, "r");
   }
   if (stream) std::fclose(stream);
-  if (MacroStack().Size() > 0) MacroStack().Remove(MacroStack().Size() - 1);
 }

@@ -1,5 +1,5 @@
-// Parameter sets: reading ".parsets" files, applying a set, telling whether it is still in
-// force, and starting the program once more in the background.
+// Parameter sets: reading ".parsets" files, applying a set, and telling whether it is still
+// in force.
 #include "AK_ParameterSets.h"
 
 #include <cstdio>
@@ -213,16 +213,4 @@ int AK_Object::IsParameterSetInForce(int index)
     }
   }
   return 1;
-}
-
-void AK_Object::StartInBackground(const char* arguments)
-{
-  AK_String args(arguments ? arguments : "");
-  AK_BatchFileName = AK_JoinPath(UserApplicationDirectory, "start") + ".bat";
-  AK_String program = AK_ProgramPath();
-  if (program.IsEmpty()) program = AK_ProgramArgument(0);
-  AK_MESSAGE(AK_String("starting ") + program + " " + args + " in background...");
-  if (AK_RunCommand(program, args, 1, 1) == -1)
-    AK_ErrorText = AK_String("cannot start ") + program + " " + args;
-  AK_BatchFileName = "";
 }

@@ -174,6 +174,58 @@ TEST(Program, ProjectIsBuiltBelowTheViewer)
   EXPECT_NE(printed.find("select ->.$shown and enter 'Viewer'."), std::string::npos) << printed;
 }
 
+// What a batch job relies on: a macro file that cannot be opened and a directory without
+// class files are said on standard error with exit code 1; without "-files" the program finds
+// its class files from any working directory.
+TEST(Program, StartFailuresEndWithExitCodeOne)
+{
+  ScratchDir dir;
+  int status = -1;
+  auto errors = [&](const std::string& arguments) {
+    return RunProcess("(" + Environment(dir.Path()) + ShellQuote(kProgram) + arguments + " 2>&1 >/dev/null)", &status);
+  };
+  EXPECT_EQ(errors(" -offscreen typo.macro"), "ERROR:cannot open macro file 'typo.macro'\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(errors(" -files /nonexistent -offscreen typo.macro").find("tried: /nonexistent."), std::string::npos);
+  EXPECT_EQ(status, 1);
+  WriteFile(dir / "ok.macro", "set(\"Project\", \"SaveAttributes\", \"project.atr\")\n");
+  EXPECT_EQ(errors(" -offscreen ok.macro"), "");
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(fs::exists(dir / "project.atr"));
+}
+
+// Macros that call macros nest at most 200 deep: the one that would go deeper is not run, and
+// its error ends every macro around it.
+TEST(Program, NestedMacrosStopAtTheLimit)
+{
+  ScratchDir dir;
+  auto name = [](int i) { return "m" + std::to_string(i) + ".macro"; };
+  for (int i = 0; i < 300; ++i) WriteFile(dir / name(i), "set(\"\", \"ExecMacro\", \"" + name(i + 1) + "\")\n");
+  WriteFile(dir / name(300), "set(\"\", \"$end\", \"1\")\n");
+  std::string printed = RunProcess(Environment(dir.Path()) + ShellQuote(kProgram) + " -files " + ShellQuote(kFiles) + " -offscreen m0.macro");
+  size_t reports = 0;
+  for (size_t at = printed.find("' when executing macro command"); at != std::string::npos;
+       at = printed.find("' when executing macro command", at + 1))
+    ++reports;
+  EXPECT_EQ(reports, 200u);
+  EXPECT_NE(printed.find("error 'macro 'm200.macro' not run: macros nested deeper than 200 levels'"), std::string::npos);
+}
+
+// A background start hands each word of its text to the program as it is, so nothing in it
+// runs as a command of its own; the program started reads the class files of its parent.
+TEST(Program, BackgroundStartRunsTheProgramOnly)
+{
+  ScratchDir dir;
+  WriteFile(dir / "b g.macro", "set(\"Project\", \"SaveAttributes\", \"started.atr\")\n");
+  WriteFile(dir / "start.macro",
+            "set(\"\", \"StartInBackground\", \"-offscreen \\\"b g.macro\\\" $(touch injected) `touch injected`;touch injected\")\n");
+  RunProcess(Environment(dir.Path()) + ShellQuote(kProgram) + " -files " + ShellQuote(kFiles) + " -offscreen start.macro");
+  for (int i = 0; i < 600 && !fs::exists(dir / "started.atr"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(fs::exists(dir / "started.atr"));
+  EXPECT_FALSE(fs::exists(dir / "injected"));
+}
+
 TEST(ScriptMacro, TheDemoScriptRunsItsMain)
 {
   ScratchDir dir;

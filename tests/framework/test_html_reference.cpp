@@ -313,3 +313,47 @@ TEST(HtmlReference, ShippedTablesMakeValidDocuments)
   EXPECT_EQ(XmllintComplaints(out / "tree.html"), "");
   ExpectLinksResolve(ReadTextFile(out / "tree.html"));
 }
+
+namespace {
+
+// The index text of every entry below the node that carries an attribute identifier (its set
+// identifier, else its get identifier) not carried by an earlier entry of the table: its
+// label, then the labels above it up to the class, joined by ", ". Entries are the nodes
+// named "kind.Label"; the keys of an entry ("vis:...", "options:...") are not.
+void IndexTextsOfEntries(AK_AttributeNode* node, const std::string& above, std::set<std::string>& identifiers,
+                         std::set<std::string>& texts)
+{
+  std::string kind = Str(AK_NodeNamePart(node, 0));
+  if (!AK_NodeHasKind(node) || kind == "doc") return;
+  std::string label = Str(AK_NodeNamePart(node, 1));
+  std::string text = above.empty() ? label : label + ", " + above;
+  std::string identifier = AK_NodeSetId(node) ? AK_NodeSetId(node) : AK_NodeValue(node);
+  if (kind != "obj" && kind != "opr" && !identifier.empty() && identifiers.insert(identifier).second)
+    texts.insert(text);
+  for (int i = 0; i < AK_NodeChildCount(node); ++i)
+    IndexTextsOfEntries(AK_NodeChild(node, i), text, identifiers, texts);
+}
+
+}  // namespace
+
+// The attribute index of the entire reference names every attribute of every shipped table by
+// its own label, within its group and class.
+TEST(HtmlReference, IndexOfShippedTablesNamesEveryAttribute)
+{
+  AttributesDirectoryScope scope(TORVU_TEST_ATTRIBUTES_DIR "/");
+  ScratchDir out;
+  AK_Object top("top", nullptr);
+  top.Set("WriteEntireHtmlReference", (out / "entire.html").c_str());
+  std::string html = ReadTextFile(out / "entire.html");
+  std::set<std::string> indexed;
+  for (size_t at = html.find("\">", html.find("<A NAME=\"attributes\">")); at != std::string::npos;
+       at = html.find("\">", at + 1))
+    indexed.insert(html.substr(at + 2, html.find('<', at) - at - 2));
+  std::set<std::string> expected;
+  for (AK_AttributeNode* table : AK_ReferenceClassTables()) {
+    std::set<std::string> identifiers;
+    IndexTextsOfEntries(table, "", identifiers, expected);
+  }
+  EXPECT_GT(expected.size(), 50u);
+  for (const std::string& text : expected) EXPECT_EQ(indexed.count(text), 1u) << text;
+}

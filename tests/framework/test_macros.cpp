@@ -216,14 +216,6 @@ TEST_F(MacroFixture, MissingFilesAndOtherKinds)
   EXPECT_STREQ(AK_ErrorText.c_str(), "cannot open macro file ''");
 }
 
-TEST_F(MacroFixture, AnOverlongLineEndsThePass)
-{
-  std::string m = Write("long.macro", Log("before") + "set(\"\", \"Log\", \"" + std::string(50000, 'z') + "\")\n" + Log("after"));
-  object->ExecMacro(m.c_str(), 0);
-  EXPECT_EQ(TestLog(), (std::vector<std::string>{"Level1:before"}));
-  EXPECT_STREQ(AK_ErrorText.c_str(), "");
-}
-
 TEST_F(MacroFixture, MacroNamesAsAttributes)
 {
   std::string m = Write("named.macro", Log("named"));

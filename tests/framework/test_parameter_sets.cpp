@@ -3,9 +3,10 @@
 // a program of their own whose class files are written before the first object exists.
 //
 // The program has two more modes for the background start:
-//   --background-parent DIR          starts itself in the background, as a child, and ends;
-//   --background-child DIR PID SID  waits until process PID has ended, then writes what it
-//                                    found into DIR/marker.
+//   --background-parent DIR                   starts itself in the background, as a child,
+//                                             and ends;
+//   -files D --background-child DIR PID SID   waits until process PID has ended, then writes
+//                                             what it found into DIR/marker.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -330,8 +331,8 @@ int RunParent(const std::string& dir)
 {
   AttributesDirectory = TORVU_TEST_ATTRIBUTES_DIR "/";
   AK_Object top("top", nullptr);
-  std::string arguments = "--background-child " + Str(AK_ShellQuote(dir.c_str())) + " " +
-                          std::to_string(getpid()) + " " + std::to_string(getsid(0));
+  std::string arguments = "--background-child \"" + dir + "\" " + std::to_string(getpid()) + " " +
+                          std::to_string(getsid(0));
   top.Set("StartInBackground", arguments.c_str());
   return AK_ErrorText.IsEmpty() ? 0 : 2;
 }
@@ -387,8 +388,8 @@ TEST(BackgroundStart, TheChildOutlivesTheParent)
 
   std::string program = AK_String(self.c_str()).BaseName().c_str();
   EXPECT_EQ(ReadTextFile(dir / ("." + program + "/start.bat")),
-            "#!/bin/sh\n'" + self + "' --background-child '" + dir.Path() + "' " +
-                std::to_string(parent) + " " + std::to_string(getsid(0)) + "\n");
+            "#!/bin/sh\n'" + self + "' '-files' '" TORVU_TEST_ATTRIBUTES_DIR "/' '--background-child' '" +
+                dir.Path() + "' '" + std::to_string(parent) + "' '" + std::to_string(getsid(0)) + "'\n");
 }
 
 int main(int argc, char** argv)
@@ -397,8 +398,9 @@ int main(int argc, char** argv)
     AK_SetProgramArguments(argc, argv);
     return RunParent(argv[2]);
   }
-  if (argc == 5 && std::strcmp(argv[1], "--background-child") == 0)
-    return RunChild(argv[2], static_cast<pid_t>(std::atol(argv[3])), static_cast<pid_t>(std::atol(argv[4])));
+  // The child is started with the parent's attributes directory first.
+  if (argc == 7 && std::strcmp(argv[3], "--background-child") == 0)
+    return RunChild(argv[4], static_cast<pid_t>(std::atol(argv[5])), static_cast<pid_t>(std::atol(argv[6])));
 
   testing::InitGoogleTest(&argc, argv);
   TestSetUpClassDirectories();
