@@ -182,7 +182,7 @@ TEST(Program, StartFailuresEndWithExitCodeOne)
   ScratchDir dir;
   int status = -1;
   auto errors = [&](const std::string& arguments) {
-    return RunProcess("(" + Environment(dir.Path()) + ShellQuote(kProgram) + arguments + " 2>&1 >/dev/null)", &status);
+    return RunProcess("(" + Environment(dir.Path()) + arguments + " 2>&1 >/dev/null)", &status);
   };
   EXPECT_EQ(errors(" -offscreen typo.macro"), "ERROR:cannot open macro file 'typo.macro'\n");
   EXPECT_EQ(status, 1);
@@ -202,7 +202,7 @@ TEST(Program, NestedMacrosStopAtTheLimit)
   auto name = [](int i) { return "m" + std::to_string(i) + ".macro"; };
   for (int i = 0; i < 300; ++i) WriteFile(dir / name(i), "set(\"\", \"ExecMacro\", \"" + name(i + 1) + "\")\n");
   WriteFile(dir / name(300), "set(\"\", \"$end\", \"1\")\n");
-  std::string printed = RunProcess(Environment(dir.Path()) + ShellQuote(kProgram) + " -files " + ShellQuote(kFiles) + " -offscreen m0.macro");
+  std::string printed = RunProcess(Environment(dir.Path()) + " -files " + ShellQuote(kFiles) + " -offscreen m0.macro");
   size_t reports = 0;
   for (size_t at = printed.find("' when executing macro command"); at != std::string::npos;
        at = printed.find("' when executing macro command", at + 1))
@@ -219,7 +219,7 @@ TEST(Program, BackgroundStartRunsTheProgramOnly)
   WriteFile(dir / "b g.macro", "set(\"Project\", \"SaveAttributes\", \"started.atr\")\n");
   WriteFile(dir / "start.macro",
             "set(\"\", \"StartInBackground\", \"-offscreen \\\"b g.macro\\\" $(touch injected) `touch injected`;touch injected\")\n");
-  RunProcess(Environment(dir.Path()) + ShellQuote(kProgram) + " -files " + ShellQuote(kFiles) + " -offscreen start.macro");
+  RunProcess(Environment(dir.Path()) + " -files " + ShellQuote(kFiles) + " -offscreen start.macro");
   for (int i = 0; i < 600 && !fs::exists(dir / "started.atr"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(fs::exists(dir / "started.atr"));
