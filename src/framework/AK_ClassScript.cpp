@@ -182,9 +182,10 @@ CallShape ShapeOf(const ast_sci_symbol* function)
   return CallShape::Other;
 }
 
-void ReportUncallable(const char* name, const char* expected)
+void ReportUncallable(const char* name, const char* expected,
+                      std::source_location where = std::source_location::current())
 {
-  AK_MESSAGE(AK_String("WARNING:AST_SCI function '") + name + "' must take " + expected + "; not called");
+  AK_MessageAt(where, "WARNING:AST_SCI function '%s' must take %s; not called", name, expected);
 }
 
 // Runs a script function of an accepted shape on behalf of the object: with the text, whose

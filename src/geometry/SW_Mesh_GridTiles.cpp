@@ -77,11 +77,15 @@ int64_t SW_MergeTileValues(SW_TokenReader& in, const SW_GridTile& tile,
 
 namespace {
 
-void Report(const AK_String& text) { AK_MESSAGE(text.c_str()); }
-
-void Skip(const AK_String& path, const AK_String& why)
+// Messages name the line of the caller, not of these helpers.
+void Report(const AK_String& text, std::source_location where = std::source_location::current())
 {
-  Report("WARNING:skipping tile '" + path + "': " + why);
+  AK_MessageAt(where, "%s", text.c_str());
+}
+
+void Skip(const AK_String& path, const AK_String& why, std::source_location where = std::source_location::current())
+{
+  Report("WARNING:skipping tile '" + path + "': " + why, where);
 }
 
 // An open tile, positioned after its header.

@@ -194,12 +194,12 @@ TEST(GridRead, RandomGridsKeepEveryHeightBitForBit)
     double cs = std::uniform_real_distribution<double>(0.1, 50)(rng);
     std::vector<double> z(static_cast<size_t>(ncols * nrows));  // file order
     std::string text = "ncols " + std::to_string(ncols) + "\nnrows " + std::to_string(nrows) +
-                       "\nxllcenter " + SW_FormatRoundTrip(x0).c_str() + "\nyllcenter " +
-                       SW_FormatRoundTrip(y0).c_str() + "\ncellsize " +
-                       SW_FormatRoundTrip(cs).c_str() + "\nNODATA_value -9999\n";
+                       "\nxllcenter " + AK_FormatRoundTrip(x0).c_str() + "\nyllcenter " +
+                       AK_FormatRoundTrip(y0).c_str() + "\ncellsize " +
+                       AK_FormatRoundTrip(cs).c_str() + "\nNODATA_value -9999\n";
     for (size_t k = 0; k < z.size(); ++k) {
       z[k] = std::uniform_real_distribution<double>(-400, 4800)(rng);
-      text += SW_FormatRoundTrip(z[k]).c_str();
+      text += AK_FormatRoundTrip(z[k]).c_str();
       text += (k + 1) % ncols ? " " : "\n";
     }
     std::string path = dir.Write("r.asc", text);
