@@ -153,7 +153,7 @@ struct SW_GridTile {
 struct SW_TileLayout {
   double dx = 0;
   double xll[2] = {0, 0};
-  double xor_[2] = {0, 0};
+  double upperRight[2] = {0, 0};
   int32_t nx = 0;  // cells along x
   int32_t ny = 0;  // cells along y
 };

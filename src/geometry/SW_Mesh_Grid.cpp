@@ -356,8 +356,8 @@ void SetGridMembers(SW_MeshCore& mesh, int32_t ncols, int32_t nrows, double x0, 
   mesh._dx = cellsize;
   mesh._xll.x = x0;
   mesh._xll.y = y0;
-  mesh._xor.x = x0 + (ncols - 1) * cellsize;
-  mesh._xor.y = y0 + (nrows - 1) * cellsize;
+  mesh._upperRight.x = x0 + (ncols - 1) * cellsize;
+  mesh._upperRight.y = y0 + (nrows - 1) * cellsize;
 }
 
 }  // namespace
@@ -610,8 +610,8 @@ int SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
   }
   if (!points && !mesh._cartesian) {
     // Cover the mesh's box with whole cells.
-    double qx = (mesh._xor.x - mesh._xll.x) / mesh._dx + 1.0;
-    double qy = (mesh._xor.y - mesh._xll.y) / mesh._dx + 1.0;
+    double qx = (mesh._upperRight.x - mesh._xll.x) / mesh._dx + 1.0;
+    double qy = (mesh._upperRight.y - mesh._xll.y) / mesh._dx + 1.0;
     if (!(mesh._dx > 0) || !(qx >= 1.0 && qy >= 1.0) ||
         !((std::trunc(qx) + 1.0) * (std::trunc(qy) + 1.0) <= static_cast<double>(SW_MaxGridPoints))) {
       error = AK_String("cannot export '") + path + "': the mesh's grid box is empty or too large";

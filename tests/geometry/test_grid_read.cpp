@@ -22,8 +22,8 @@ void ExpectSmallGrid(const SW_MeshCore& m, const char* name)
   EXPECT_EQ(m._dx, 10) << name;
   EXPECT_EQ(m._xll.x, 1005) << name;
   EXPECT_EQ(m._xll.y, 2005) << name;
-  EXPECT_EQ(m._xor.x, 1035) << name;
-  EXPECT_EQ(m._xor.y, 2025) << name;
+  EXPECT_EQ(m._upperRight.x, 1035) << name;
+  EXPECT_EQ(m._upperRight.y, 2025) << name;
   EXPECT_EQ(m._cartesian, 1) << name;
   for (int c = 0; c < 4; ++c)
     for (int r = 0; r < 3; ++r) {
@@ -242,7 +242,7 @@ TEST(GridRead, HalvingAveragesBlocksAndStopsBeforeASingleRow)
     EXPECT_EQ(m._nx, 1);
     EXPECT_EQ(m._dx, 2);
     EXPECT_EQ(m._xll.x, 1);  // corner 0 -> centre 0.5 -> halved 1.0
-    EXPECT_EQ(m._xor.x, 3);
+    EXPECT_EQ(m._upperRight.x, 3);
     EXPECT_EQ(m._x[0].z, 5.5);
     EXPECT_EQ(m._x[1].z, 7.5);
     EXPECT_EQ(m._x[2].z, 25.5);

@@ -14,12 +14,12 @@ std::string Tile(int ncols, int nrows, double x, double y, double cellsize, doub
                  const char* origin = "center", double nodata = -9999)
 {
   std::string s = "ncols " + std::to_string(ncols) + "\nnrows " + std::to_string(nrows) +
-                  "\nxll" + origin + " " + AK_FormatRoundTrip(x).c_str() + "\nyll" + origin +
-                  " " + AK_FormatRoundTrip(y).c_str() + "\ncellsize " +
-                  AK_FormatRoundTrip(cellsize).c_str() + "\nNODATA_value " +
-                  AK_FormatRoundTrip(nodata).c_str() + "\n";
+                  "\nxll" + origin + " " + SW_FormatRoundTrip(x).c_str() + "\nyll" + origin +
+                  " " + SW_FormatRoundTrip(y).c_str() + "\ncellsize " +
+                  SW_FormatRoundTrip(cellsize).c_str() + "\nNODATA_value " +
+                  SW_FormatRoundTrip(nodata).c_str() + "\n";
   for (int r = nrows - 1; r >= 0; --r) {
-    for (int c = 0; c < ncols; ++c) s += std::string(AK_FormatRoundTrip(base + 10 * c + r)) + " ";
+    for (int c = 0; c < ncols; ++c) s += std::string(SW_FormatRoundTrip(base + 10 * c + r)) + " ";
     s += "\n";
   }
   return s;
@@ -55,7 +55,7 @@ TEST_F(TilesMerge, NeighbouringTilesShareAColumnAndTheLaterOneWins)
   EXPECT_EQ(m.NumCells(), 8);
   EXPECT_EQ(m._cartesian, 1);
   EXPECT_EQ(m._xll.x, 0);
-  EXPECT_EQ(m._xor.x, 40);
+  EXPECT_EQ(m._upperRight.x, 40);
   EXPECT_TRUE(messages.Contains("total number of columns: 5, rows: 3, cell size:10"));
   EXPECT_TRUE(messages.Contains("reading header of tile '" + a));
   EXPECT_TRUE(messages.Contains("reading data of tile '" + b));
