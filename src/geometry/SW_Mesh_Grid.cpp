@@ -443,16 +443,14 @@ int SW_ReadAsciiGridFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name
 int SW_ReadAsciiGrid(SW_MeshCore& mesh, const char* path, int halvings, int fillNoData,
                      AK_String& error)
 {
-  FILE* f = AK_FileOpen(path, "r");
+  AK_File f(path, "r");
   if (!f) {
     error = AK_String("cannot open file '") + path + "'!";
     Report(error);
     return 0;
   }
   SW_TokenReader in(f);
-  int ok = SW_ReadAsciiGridFrom(mesh, in, path, halvings, fillNoData, error);
-  std::fclose(f);
-  return ok;
+  return SW_ReadAsciiGridFrom(mesh, in, path, halvings, fillNoData, error);
 }
 
 namespace {
@@ -489,12 +487,11 @@ void UnreadFirstValue(std::istream& stream)
 int SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRight[2],
                            double& cellSize)
 {
-  FILE* f = AK_FileOpen(path, "r");
+  AK_File f(path, "r");
   if (!f) return 0;
   SW_TokenReader in(f);
   SW_AsciiGridHeader h;
   bool ok = ReadValidHeader(in, h);
-  std::fclose(f);
   if (!ok) return 0;
   lowerLeft[0] = h.xll;
   lowerLeft[1] = h.yll;
@@ -621,14 +618,14 @@ int SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
     mesh._nx = static_cast<int32_t>(qx);
     mesh._ny = static_cast<int32_t>(qy);
   }
-  FILE* f = AK_FileOpen(path, "w");
+  AK_File f(path, "w");
   if (!f) {
     error = AK_String("cannot open file '") + path + "'";
     return 0;
   }
   Report(AK_String("writing '") + path + "'...");
   bool ok = points ? WritePointList(mesh, f) : WriteGrid(mesh, f);
-  ok = (std::fclose(f) == 0) && ok;
+  ok = f.Close() && ok;
   if (!ok) {
     error = AK_String("cannot write file '") + path + "'";
     Report(error);

@@ -90,22 +90,17 @@ void Skip(const AK_String& path, const AK_String& why, std::source_location wher
 
 // An open tile, positioned after its header.
 struct OpenTile {
-  FILE* file = nullptr;
+  AK_File file;
   std::unique_ptr<SW_TokenReader> in;
   OpenTile() = default;
   OpenTile(const OpenTile&) = delete;
   OpenTile& operator=(const OpenTile&) = delete;
-  ~OpenTile()
-  {
-    in.reset();
-    if (file) std::fclose(file);
-  }
 };
 
 // Opens a tile and reads its header; false (reported) when the tile is to be skipped.
 bool OpenTileHeader(const AK_String& path, OpenTile& open, SW_GridTile& tile, bool announce)
 {
-  open.file = AK_FileOpen(path, "r");
+  open.file = AK_File(path, "r");
   if (!open.file) {
     Skip(path, "cannot open file");
     return false;

@@ -23,12 +23,12 @@ double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 
 // Reads an open file in blocks through a parser, then closes it.
 template <class Parser>
-void ParseFile(std::FILE* f, Parser& parser)
+void ParseFile(AK_File& f, Parser& parser)
 {
   std::vector<char> block(1 << 16);
   size_t n;
   while ((n = std::fread(block.data(), 1, block.size(), f)) > 0) parser.Feed(block.data(), n);
-  std::fclose(f);
+  f.Close();
   parser.Finish();
 }
 
@@ -156,7 +156,7 @@ void SW_DxfPointParser::Line(const char* line)
 
 int SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
 {
-  std::FILE* file = AK_FileOpen(path, "rb");
+  AK_File file(path, "rb");
   if (!file) {
     error = AK_String("cannot open file ") + path;
     return 1;
@@ -175,7 +175,7 @@ int SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
 
 int SW_MeshCore::ReadDxfPoints(const AK_String& path, AK_String& error)
 {
-  std::FILE* file = AK_FileOpen(path, "rb");
+  AK_File file(path, "rb");
   if (!file) {
     error = AK_String("cannot open dxf file ") + path;
     return 1;
