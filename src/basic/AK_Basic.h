@@ -14,3 +14,4 @@
 #include "AK_BitArray.h"
 #include "AK_HashMap.h"
 #include "AK_Numerics.h"
+#include "AK_NumberText.h"

@@ -148,15 +148,13 @@ bool AK_ReadLine(std::FILE* file, AK_String& line)
 bool AK_ReadTextFile(const char* path, AK_String& text)
 {
   text = "";
-  std::FILE* f = AK_FileOpen(path, "rb");
+  AK_File f(path, "rb");
   if (!f) return false;
   std::vector<char> bytes;
   char chunk[65536];
   size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  if (!ok) return false;
+  if (!f.Close()) return false;
   text = AK_String(bytes.data(), bytes.data() + bytes.size());
   return true;
 }
@@ -220,30 +218,24 @@ int AK_DeleteFile(const char* path)
 
 int AK_CopyFile(const char* source, const char* target)
 {
-  std::FILE* in = AK_FileOpen(source, "rb");
+  AK_File in(source, "rb");
   if (!in) return 1;
   // Opening the source itself for writing would empty it before a byte is read; a file is
   // already its own copy.
   struct stat from, to;
   if (::fstat(fileno(in), &from) == 0 && target &&
       ::stat(AK_NormalizePath(target).c_str(), &to) == 0 && from.st_dev == to.st_dev &&
-      from.st_ino == to.st_ino) {
-    std::fclose(in);
+      from.st_ino == to.st_ino)
     return 0;
-  }
-  std::FILE* out = AK_FileOpen(target, "wb");
-  if (!out) {
-    std::fclose(in);
-    return 2;
-  }
+  AK_File out(target, "wb");
+  if (!out) return 2;
   char block[1024];
   size_t n;
   bool written = true;
   while ((n = std::fread(block, 1, sizeof block, in)) > 0)
     if (std::fwrite(block, 1, n, out) != n) { written = false; break; }
-  bool readError = std::ferror(in) != 0;
-  std::fclose(in);
-  if (std::fclose(out) != 0) written = false;
+  bool readError = !in.Close();
+  if (!out.Close()) written = false;
   if (readError) return 3;
   return written ? 0 : 4;
 }

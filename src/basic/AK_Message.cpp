@@ -1,6 +1,8 @@
 #include "AK_Message.h"
 
+#include <cstdarg>
 #include <cstdio>
+#include <vector>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,6 +32,25 @@ void AK_Message(const char* message, const char* file, int line)
   char location[512];
   AK_FormatLocation(location, sizeof location, file, line);
   AK_MessageHook(message, location);
+}
+
+void AK_ModuleMessage(const char* module, const char* message, std::source_location where)
+{
+  AK_Message(message, module, static_cast<int>(where.line()));
+}
+
+void AK_MessageAt(const std::source_location& where, const char* format, ...)
+{
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  int n = std::vsnprintf(nullptr, 0, format ? format : "", args);
+  va_end(args);
+  std::vector<char> text(n > 0 ? static_cast<size_t>(n) + 1 : 1, '\0');
+  if (n > 0) std::vsnprintf(text.data(), text.size(), format, again);
+  va_end(again);
+  AK_Message(text.data(), where.file_name(), static_cast<int>(where.line()));
 }
 
 void AK_FatalAssertion(const char* condition, const char* file, int line)

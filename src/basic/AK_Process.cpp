@@ -40,10 +40,10 @@ AK_String DefaultBatchFile(const char* command)
 
 bool WriteBatchFile(const AK_String& path, const AK_String& line)
 {
-  std::FILE* f = AK_FileOpen(path, "w");
+  AK_File f(path, "w");
   if (!f) return false;
   bool ok = std::fprintf(f, "#!/bin/sh\n%s\n", line.c_str()) > 0;
-  if (std::fclose(f) != 0) ok = false;
+  if (!f.Close()) ok = false;
   return ok;
 }
 

@@ -77,20 +77,19 @@ void AK_LoadClassDefaults(AK_Object*, const char* className, AK_Array<AK_String>
   if (list.Size() > 0) return;
   AK_String path = AK_ResolveAttributeFile(className, "def", nullptr);
   if (!AK_FileExists(path)) return;
-  std::FILE* file = AK_FileOpen(path, "r");
+  AK_File file(path, "r");
   if (!file) {
     list.Append(AK_String("none"));
     return;
   }
   list.Append(AK_String("follow"));
   AppendLinesWhileShort(file, 255, list);
-  std::fclose(file);
 }
 
 int AK_AppendDefaultAttribute(const char* className, const char* attribute, const char* value)
 {
   AK_String path = AK_ResolveAttributeFile(className, "def", nullptr);
-  std::FILE* file = AK_FileOpen(path, "a");
+  AK_File file(path, "a");
   if (!file) {
     AK_MESSAGE(AK_String("W:cannot open default-attributes-file ") + path +
                "! (Missing permissions?)");
@@ -98,7 +97,6 @@ int AK_AppendDefaultAttribute(const char* className, const char* attribute, cons
   }
   AK_String line = AK_FormatSetCommand("", attribute, value) + "\n";
   std::fputs(line, file);
-  std::fclose(file);
   return 0;
 }
 
@@ -119,10 +117,9 @@ void AK_LoadClassValues(const char* className, AK_Array<AK_String>& list)
   list.Append(AK_String("status=read"));
   AK_String path = ClassValuesPath(className);
   if (path.IsEmpty() || !AK_FileExists(path)) return;
-  std::FILE* file = AK_FileOpen(path, "r");
+  AK_File file(path, "r");
   if (!file) return;
   AppendLinesWhileShort(file, 4095, list);
-  std::fclose(file);
 }
 
 int AK_WriteClassValues(const char* className, AK_Array<AK_String>& list)
@@ -130,13 +127,13 @@ int AK_WriteClassValues(const char* className, AK_Array<AK_String>& list)
   if (list.Size() < 2 || list[0] == "status=written") return 0;
   list[0] = "status=written";
   AK_String path = ClassValuesPath(className);
-  std::FILE* file = path.IsEmpty() ? nullptr : AK_FileOpen(path, "w");
+  AK_File file = path.IsEmpty() ? AK_File() : AK_File(path, "w");
   if (!file) return 1;
   for (int i = 1; i < list.Size(); ++i) {
     std::fputs(list[i], file);
     std::fputc('\n', file);
   }
-  return std::fclose(file) == 0 ? 0 : 1;
+  return file.Close() ? 0 : 1;
 }
 
 namespace {

@@ -182,9 +182,10 @@ CallShape ShapeOf(const ast_sci_symbol* function)
   return CallShape::Other;
 }
 
-void ReportUncallable(const char* name, const char* expected)
+void ReportUncallable(const char* name, const char* expected,
+                      std::source_location where = std::source_location::current())
 {
-  AK_MESSAGE(AK_String("WARNING:AST_SCI function '") + name + "' must take " + expected + "; not called");
+  AK_MessageAt(where, "WARNING:AST_SCI function '%s' must take %s; not called", name, expected);
 }
 
 // Runs a script function of an accepted shape on behalf of the object: with the text, whose
@@ -211,9 +212,9 @@ void CallWithoutArguments(ast_sci_symbol* function, const char* name, AK_Object*
 }
 
 // Opens a script file; none (and the message) when it cannot be read.
-std::FILE* OpenScriptFile(const AK_String& file)
+AK_File OpenScriptFile(const AK_String& file)
 {
-  std::FILE* f = AK_IsDirectory(file) ? nullptr : AK_FileOpen(file, "r");
+  AK_File f = AK_IsDirectory(file) ? AK_File() : AK_File(file, "r");
   if (!f) AK_MESSAGE(AK_String("cannot open AST_SCI file ") + file);
   return f;
 }
@@ -335,7 +336,7 @@ ast_sci_namespace AK_LoadClassScript(AK_Object* object, const char* classNameOrT
 
   bool isText = StartsWith(classNameOrText, "//ast_sci");
   AK_String file;
-  std::FILE* stream = nullptr;
+  AK_File stream;
   if (!isText) {
     file = AK_ResolveAttributeFile(classNameOrText, "cint", nullptr);
     if (!AK_FileExists(file)) return nullptr;
@@ -344,7 +345,7 @@ ast_sci_namespace AK_LoadClassScript(AK_Object* object, const char* classNameOrT
   }
   int errors = 0;
   ast_sci_namespace ns = CompileScript(stream, file, isText ? classNameOrText : nullptr, errors);
-  if (stream) std::fclose(stream);
+  stream.Close();
   if (ns && errors == 0) RunInitialisation(ns, object, "Init");
   return ns;
 }
@@ -419,12 +420,12 @@ void AK_Object::RunScriptFile(const char* fileName)
 {
   AK_String file(fileName ? fileName : "");
   if (!AK_FileExists(file)) return;
-  std::FILE* stream = OpenScriptFile(file);
+  AK_File stream = OpenScriptFile(file);
   if (!stream) return;
   AK_BindHostFunctions();
   int errors = 0;
   ast_sci_namespace ns = CompileScript(stream, file, nullptr, errors);
-  std::fclose(stream);
+  stream.Close();
   if (!ns) return;
   if (errors == 0) RunInitialisation(ns, this, "main");
   ast_sci_delete_namespace(ns);

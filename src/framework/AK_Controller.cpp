@@ -101,8 +101,7 @@ int AK_TerminalController::WriteClassValues()
 
 void AK_TerminalController::StopRecordingStream()
 {
-  if (_recordingStream) std::fclose(_recordingStream);
-  _recordingStream = nullptr;
+  _recordingStream.Close();
 }
 
 void AK_TerminalController::SetRecording(const char* value)
@@ -120,7 +119,7 @@ void AK_TerminalController::SetRecording(const char* value)
     AK_ErrorText = AK_String("cannot record into the running macro file '") + MacroFileName() + "'";
     return;
   }
-  _recordingStream = AK_FileOpen(MacroFileName(), "w");
+  _recordingStream = AK_File(MacroFileName(), "w");
   if (!_recordingStream) _recording = 0;
 }
 

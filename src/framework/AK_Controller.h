@@ -48,7 +48,7 @@ public:
   static AK_ClassRecord& ClassRecord();
 
 private:
-  std::FILE* _recordingStream = nullptr;  // open on MacroFileName while recording
+  AK_File _recordingStream;  // open on MacroFileName while recording
   int32_t _recording = 0;
   std::FILE* _input = stdin;
   std::FILE* _output = stdout;

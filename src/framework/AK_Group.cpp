@@ -528,17 +528,10 @@ int32_t AK_Group::ModificationTime(const char* attribute)
 void AK_Group::SaveAttributes(const char* fileName)
 {
   AK_String name(fileName && *fileName ? fileName : MacroFileName().c_str());
-  std::FILE* file = AK_FileOpen(name, "w");
-  if (!file) {
-    AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
-    return;
-  }
   // The group's own attributes only, never the members' shared ones.
   AK_String commands;
   WriteAttributeCommands(this, ClassRecord().table, commands);
-  std::fputs(commands, file);
-  if (std::fclose(file) != 0)
-    AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
+  AK_WriteAttributeFile(name, commands);
 }
 
 int AK_Group::AppendDefaultAttribute(const char* attribute, const char* value)

@@ -471,11 +471,10 @@ std::FILE* AK_OpenHtmlReference(const char* fileName, const char* title)
   Write(file, AK_String("<HTML>\n<HEAD><TITLE>") + AK_HtmlEscape(DocumentName(name)) + "</TITLE>\n");
 
   AK_String styleSheet = AK_JoinPath(AttributesDirectory, "styleSheetFile.txt");
-  if (std::FILE* style = AK_FileOpen(styleSheet, "r")) {
+  if (AK_File style{styleSheet, "r"}) {
     char piece[256];
     size_t n;
     while ((n = std::fread(piece, 1, 255, style)) > 0) std::fwrite(piece, 1, n, file);
-    std::fclose(style);
   }
 
   Write(file, "</HEAD>\n<BODY>\n");

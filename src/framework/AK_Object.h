@@ -275,6 +275,10 @@ int AK_SplitAttributeAddress(const char* text, AK_String& path, AK_String& attri
 
 // set("path", "attr", "value") with the value escaped.
 AK_String AK_FormatSetCommand(const char* path, const char* attribute, const char* value);
+// Writes a file of attribute commands. A previous file of that name is replaced only once the
+// new one is complete; AK_ErrorText says whether the file could not be created or not be
+// written.
+void AK_WriteAttributeFile(const char* name, const AK_String& commands);
 AK_String AK_FormatSetCommandFor(AK_Object* reference, AK_Object* object, const char* attribute,
                                  const char* value);
 

@@ -178,14 +178,13 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
     return;
   }
 
-  std::FILE* stream = found ? AK_FileOpen(file, "r") : nullptr;
+  AK_File stream = found ? AK_File(file, "r") : AK_File();
   if (!stream) {
     AK_ErrorText = AK_String("cannot open macro file '") + file + "'";
     return;
   }
   AK_FileIdentity identity = AK_FileIdentityOfStream(stream);
   if (OnMacroStack(file, identity)) {
-    std::fclose(stream);
     AK_ErrorText = "recursive macro call ignored";
     return;
   }
@@ -245,8 +244,7 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
     // A pass that ran no command changed nothing, so the next one would do the same; with a
     // negative count (until a command fails) it would go on for ever.
     if (!ranCommand) break;
-    std::fclose(stream);
-    stream = AK_FileOpen(file, "r");
+    stream = AK_File(file, "r");
   }
-  if (stream) std::fclose(stream);
+  stream.Close();
 }

@@ -85,10 +85,9 @@ void RemoveFilesOfOtherTypes(const AK_String& directory, const AK_String& typeNa
   }
 }
 
-// Writes a whole file of attribute commands; a previous file of that name is replaced only
-// once the new one is complete. The error text says whether the file could not be created
-// or not be written.
-void WriteAttributeFile(const AK_String& name, const AK_String& text)
+}  // namespace
+
+void AK_WriteAttributeFile(const char* name, const AK_String& text)
 {
   AK_File file = AK_File::Replacing(name);
   if (!file) {
@@ -99,8 +98,6 @@ void WriteAttributeFile(const AK_String& name, const AK_String& text)
   if (!file.Close() || !written)
     AK_ErrorText = AK_String("cannot write file ") + name + " for saving attributes!";
 }
-
-}  // namespace
 
 void AK_Object::WriteAttributeCommands(AK_Object* reference, AK_AttributeNode* node, AK_String& out)
 {
@@ -122,7 +119,7 @@ void AK_Object::SaveAttributes(const char* fileName)
   AK_String name(fileName && *fileName ? fileName : _macroFileName.c_str());
   AK_String commands;
   WriteAttributeCommands(this, GetClassInfo(), commands);
-  WriteAttributeFile(name, commands);
+  AK_WriteAttributeFile(name, commands);
 }
 
 void AK_Object::SaveAttributesRecursively(const char* fileName)
@@ -132,7 +129,7 @@ void AK_Object::SaveAttributesRecursively(const char* fileName)
   std::unordered_set<const AK_Object*> visited;
   AK_OperationScope scope;
   WriteCommandsRecursively(this, this, commands, visited);
-  WriteAttributeFile(name, commands);
+  AK_WriteAttributeFile(name, commands);
 }
 
 void AK_Object::SaveAs(const char* directory)

@@ -118,12 +118,11 @@ void AK_LoadParameterSets(const char* className)
   if (!className) return;
   AK_String path = AK_ResolveAttributeFile(className, "parsets", nullptr);
   if (!AK_FileExists(path) || AK_IsDirectory(path)) return;
-  std::FILE* file = AK_FileOpen(path, "r");
+  AK_File file(path, "r");
   if (!file) return;
   char line[kLineBuffer];
   int current = -1;
   while (std::fgets(line, sizeof line, file)) HandleLine(line, current);
-  std::fclose(file);
 }
 
 AK_String AK_GetParameterSetOptions()

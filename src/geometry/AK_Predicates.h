@@ -1,11 +1,10 @@
 // Geometry predicates and small numerics on which the mesh and the triangulations stand:
 // the 2-D in-circle test, segment and line intersections, orientation and in-sphere tests
-// on integer-rounded coordinates, box and segment crossing tests, circumcentres, a 3x3
-// inverse, a Jacobi eigen-solver and quadric routines. Plain functions over plain data.
+// on integer-rounded coordinates, box and segment crossing tests and circumcentres.
+// Plain functions over plain data. The small numerics beside them (boxes, the 3x3 inverse,
+// the eigen-solver, quadrics) are in AK_Numerics.h.
 //
-// Tests answer 0 or 1. In 2-D, cross(u, v) = u.x v.y - u.y v.x. Matrices are 3x3,
-// row-major. Quadrics are 13 coefficients: A (9, symmetric in use), b (3), c, with
-// q(x) = x'Ax + b.x + c.
+// Tests answer 0 or 1. In 2-D, cross(u, v) = u.x v.y - u.y v.x.
 #pragma once
 
 #include <cstdint>
@@ -104,11 +103,6 @@ int AK_SegmentCrossesTriangle3d(const AK_Vec3& p0, const AK_Vec3& p1, const AK_V
 // The same for the quadrilateral a, b, c, d in the plane of a, b, c.
 int AK_SegmentCrossesQuad3d(const AK_Vec3& p0, const AK_Vec3& p1, const AK_Vec3& a,
                             const AK_Vec3& b, const AK_Vec3& c, const AK_Vec3& d);
-// 1 when min <= p <= max in all three coordinates.
-int AK_PointInBox3(const AK_Vec3& p, const AK_Vec3& min, const AK_Vec3& max);
-// The 8 corners of a box; bit 0 of the index selects max x, bit 1 max y, bit 2 max z.
-void AK_BoxCorners(AK_Vec3 corners[8], const AK_Vec3& min, const AK_Vec3& max);
-int AK_PointInBoxCorners(const AK_Vec3 corners[8], const AK_Vec3& p);
 // 1 when the segment crosses one of the box's 6 faces.
 int AK_SegmentCrossesBox(const AK_Vec3 corners[8], const AK_Vec3& p0, const AK_Vec3& p1);
 // 1 when one of the box's 12 edges crosses the triangle.
@@ -124,27 +118,8 @@ double AK_LinePlaneParameter(const AK_Vec3& p0, const AK_Vec3& p1, const AK_Vec3
 // As above, but 0.5 when |(p1 - p0).n| < 1e-50, and t clamped to [0, 1].
 double AK_SegmentPlaneParameterClamped(const AK_Vec3& p0, const AK_Vec3& p1, const AK_Vec3& q,
                                        const AK_Vec3& n);
-// Min and max over the points; an empty array answers 0 and sets both to (0, 0, 0).
-int AK_PointArrayBox(const AK_Array<AK_Vec3>& points, AK_Vec3& min, AK_Vec3& max);
 // Centre of the sphere through four points; their mean when they are coplanar.
 AK_Vec3 AK_TetCircumcenter(const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c,
                            const AK_Vec3& d);
 // Circumcentre in the triangle's plane; the centroid for a degenerate triangle.
 AK_Vec3 AK_TriangleCircumcenter3d(const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c);
-
-// ---- numerics ---------------------------------------------------------------------------
-
-// The inverse adjugate(M) / det(M); answers 0 (out = 0) when det(M) = 0, else 1.
-int AK_Invert3x3(const double m[9], double out[9]);
-// Columns of V are the eigenvectors of the symmetric A (at most 20 Jacobi rotations);
-// A is not changed.
-void AK_JacobiEigen3x3(const double a[9], double v[9]);
-// Least-squares quadric through the points (x'Ax + b.x = 1 around their mean, moved back
-// to world coordinates). Fewer than one point gives the zero quadric.
-void AK_FitQuadric(const AK_Array<AK_Vec3>& points, double q[13]);
-double AK_QuadricValue(const double q[13], const AK_Vec3& x);
-// A point on q(x) = 0 reached from the start along gradients.
-AK_Vec3 AK_ClosestPointOnQuadric(const double q[13], const AK_Vec3& start);
-// Unit principal axes of A as rows of `axes` and, when asked, the quadric's centre
-// (directions with a zero eigenvalue add nothing to the centre).
-void AK_QuadricPrincipalAxes(const double q[13], double axes[9], AK_Vec3* centre);

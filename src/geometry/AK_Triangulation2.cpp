@@ -18,7 +18,10 @@ inline double Side(const AK_Vec2& a, const AK_Vec2& b, double px, double py)
   return (b.y - a.y) * (px - a.x) - (b.x - a.x) * (py - a.y);
 }
 
-void Send(const char* text, int line) { AK_Message(text, "AK_Triangulation2", line); }
+void Send(const char* text, std::source_location where = std::source_location::current())
+{
+  AK_ModuleMessage("AK_Triangulation2", text, where);
+}
 
 }  // namespace
 
@@ -100,7 +103,7 @@ AK_Triangulation2::AK_Triangulation2(const AK_Vec2& min, const AK_Vec2& max)
 
   char text[128];
   std::snprintf(text, sizeof text, "Delaunay triangulation min point distance:%g", minDist);
-  Send(text, __LINE__);
+  Send(text);
 
   _corners[0] = AK_Vec2{min.x - margin, min.y - margin};
   _corners[1] = AK_Vec2{max.x + margin, min.y - margin};
@@ -555,11 +558,11 @@ void AK_Triangulation2::PrintStatistics() const
                 "Triangulation statistics: %g search steps per point, %g flips per point, %g "
                 "Delaunay-tests per point",
                 _searchSteps / n, _flips / n, _delaunayTests / n);
-  Send(text, __LINE__);
+  Send(text);
   if (_fine.empty()) return;
   std::snprintf(text, sizeof text, "Start grid walks: %g search steps per point",
                 _startGridSteps / n);
-  Send(text, __LINE__);
+  Send(text);
 }
 
 void AK_Triangulation2::WriteTriangle(const AK_Triangle2* t, std::ostream& out,

@@ -56,7 +56,7 @@ public:
   int32_t _ny = 0;          // grid rows (cells along y)
   double _dx = 5;           // cell edge length
   AK_Vec2 _xll;             // lower-left corner of the grid box
-  AK_Vec2 _xor;             // upper-right corner of the grid box
+  AK_Vec2 _upperRight;      // upper-right corner of the grid box
   int32_t _cartesian = 0;   // cells are the regular quadrilateral grid
   int32_t _honeycomb = 0;   // cells are the regular triangle (honeycomb) grid
   double _rowHeight = 0;    // row height of the honeycomb grid

@@ -80,17 +80,6 @@ private:
   int64_t _remainingAfterBuffer = -1;  // bytes of the source beyond the buffer, -1 unknown
 };
 
-// Parses a whole token as a finite real or as a 32-bit integer ("C" rules, an optional
-// sign, nothing after the number).
-bool SW_ParseDouble(std::string_view token, double& value);
-bool SW_ParseInt(std::string_view token, int32_t& value);
-
-// General notation with the given number of significant digits, as a text stream of that
-// precision writes it ("%.<p>g").
-AK_String SW_FormatGeneral(double value, int significantDigits);
-// The shortest text that reads back as the same double.
-AK_String SW_FormatRoundTrip(double value);
-
 // The header of an ESRI ASCII grid as read, without the half-cell shift of a corner origin.
 struct SW_AsciiGridHeader {
   int32_t ncols = 0;
@@ -164,7 +153,7 @@ struct SW_GridTile {
 struct SW_TileLayout {
   double dx = 0;
   double xll[2] = {0, 0};
-  double xor_[2] = {0, 0};
+  double upperRight[2] = {0, 0};
   int32_t nx = 0;  // cells along x
   int32_t ny = 0;  // cells along y
 };

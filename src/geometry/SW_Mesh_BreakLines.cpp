@@ -13,7 +13,10 @@
 
 namespace {
 
-void Send(const char* text, int line) { AK_Message(text, "SW_Mesh", line); }
+void Send(const char* text, std::source_location where = std::source_location::current())
+{
+  AK_ModuleMessage("SW_Mesh", text, where);
+}
 
 }  // namespace
 
@@ -21,7 +24,7 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
 {
   char text[256];
   std::snprintf(text, sizeof text, "loading %d polylines...", lines.Size());
-  Send(text, __LINE__);
+  Send(text);
 
   AK_Array<AK_Vec3> savedX;
   AK_Array<int32_t> savedSegments;
@@ -73,7 +76,7 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
   for (int32_t i = 0; i < n; ++i) order[static_cast<size_t>(i)] = &xProj[i]->p;
   SW_ShuffleInsertionOrder(order, 444);
 
-  Send("performing Delaunay triangulation...", __LINE__);
+  Send("performing Delaunay triangulation...");
   AK_Triangulation2 tri(lo, hi);
   // A point that coincides with a vertex already inserted (the shared end of two break
   // lines, a break-line vertex on a point of the set) is refused; its segments are then
@@ -88,10 +91,10 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
   int32_t inserted = tri.PointsInserted();
   std::snprintf(text, sizeof text, "inserted %d of %d points into Delaunay triangulation",
                 inserted, n);
-  Send(text, __LINE__);
+  Send(text);
   std::snprintf(text, sizeof text, "%d triangles (including auxiliary triangles)",
                 tri.NumTriangles());
-  Send(text, __LINE__);
+  Send(text);
   SW_ReportUnplaced(tri);
   for (int32_t s = 0; s < _segments.Size(); ++s) {
     int32_t v = _segments[s];
@@ -101,12 +104,12 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
   const double l2 = ((hi.x - lo.x) * (hi.x - lo.x) + (hi.y - lo.y) * (hi.y - lo.y)) * 5e-5 /
                     (tri.NumTriangles() + 1.0);
   std::snprintf(text, sizeof text, "min edge length for splitting:%g", std::sqrt(l2));
-  Send(text, __LINE__);
+  Send(text);
 
   while (inserted > 0) {
     const int32_t before = inserted;
     std::snprintf(text, sizeof text, "recovering %d segments...", _segments.Size() / 2);
-    Send(text, __LINE__);
+    Send(text);
     int32_t end = _segments.Size();
     int32_t i = 0;
     auto drop = [&]() {
@@ -160,7 +163,7 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
     _segments.SetCount(end);
     inserted = tri.PointsInserted();
     std::snprintf(text, sizeof text, "%d new points...", inserted - before);
-    Send(text, __LINE__);
+    Send(text);
     if (inserted == before) break;
   }
 
@@ -168,7 +171,7 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
   int32_t discarded = SW_TrianglesToCells(tri, _x, number, _lcv);
   std::snprintf(text, sizeof text, "loading %d polylines done, %d cells", lines.Size(),
                 NumCells());
-  Send(text, __LINE__);
+  Send(text);
   SW_ReportDiscarded(discarded);
   ComputeConnectivity();
   ComputeVertexNormals();

@@ -138,7 +138,7 @@ bool SW_TokenReader::ReadDouble(double& value)
   std::string_view token;
   bool overlong = false;
   if (!NextToken(token, &overlong) || overlong) return false;
-  return SW_ParseDouble(token, value);
+  return AK_ParseDouble(token, value);
 }
 
 bool SW_TokenReader::ReadInt(int32_t& value)
@@ -146,7 +146,7 @@ bool SW_TokenReader::ReadInt(int32_t& value)
   std::string_view token;
   bool overlong = false;
   if (!NextToken(token, &overlong) || overlong) return false;
-  return SW_ParseInt(token, value);
+  return AK_ParseInt(token, value);
 }
 
 bool SW_TokenReader::AtEnd()
@@ -162,54 +162,6 @@ int64_t SW_TokenReader::RemainingBytes() const
 {
   if (_remainingAfterBuffer < 0) return -1;
   return _remainingAfterBuffer + static_cast<int64_t>(_end - _pos);
-}
-
-// ---------------------------------------------------------------------------------------
-// Numbers
-
-bool SW_ParseDouble(std::string_view token, double& value)
-{
-  const char* first = token.data();
-  const char* last = first + token.size();
-  if (first != last && *first == '+') ++first;
-  if (first == last || *first == '+') return false;
-  double v = 0;
-  auto [ptr, ec] = std::from_chars(first, last, v, std::chars_format::general);
-  if (ec != std::errc() || ptr != last || !std::isfinite(v)) return false;
-  value = v;
-  return true;
-}
-
-bool SW_ParseInt(std::string_view token, int32_t& value)
-{
-  const char* first = token.data();
-  const char* last = first + token.size();
-  if (first != last && *first == '+') ++first;
-  if (first == last || *first == '+') return false;
-  int32_t v = 0;
-  auto [ptr, ec] = std::from_chars(first, last, v, 10);
-  if (ec != std::errc() || ptr != last) return false;
-  value = v;
-  return true;
-}
-
-AK_String SW_FormatGeneral(double value, int significantDigits)
-{
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*g", significantDigits, value);
-  return AK_String(text);
-}
-
-AK_String SW_FormatRoundTrip(double value)
-{
-  char text[64];
-  auto [ptr, ec] = std::to_chars(text, text + sizeof text - 1, value);
-  if (ec != std::errc()) {
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return AK_String(text);
-  }
-  *ptr = '\0';
-  return AK_String(text);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -257,7 +209,7 @@ int SW_ParseAsciiGridHeader(SW_TokenReader& in, SW_AsciiGridHeader& h)
       h.hasNodata = true;
       return 1;
     } else if (h.hasNcols && h.hasNrows && h.hasX && h.hasY && h.hasCellsize &&
-               SW_ParseDouble(token, h.firstValue)) {
+               AK_ParseDouble(token, h.firstValue)) {
       h.nodata = -9999;
       h.hasFirstValue = true;
       return 1;
@@ -404,8 +356,8 @@ void SetGridMembers(SW_MeshCore& mesh, int32_t ncols, int32_t nrows, double x0, 
   mesh._dx = cellsize;
   mesh._xll.x = x0;
   mesh._xll.y = y0;
-  mesh._xor.x = x0 + (ncols - 1) * cellsize;
-  mesh._xor.y = y0 + (nrows - 1) * cellsize;
+  mesh._upperRight.x = x0 + (ncols - 1) * cellsize;
+  mesh._upperRight.y = y0 + (nrows - 1) * cellsize;
 }
 
 }  // namespace
@@ -491,16 +443,14 @@ int SW_ReadAsciiGridFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name
 int SW_ReadAsciiGrid(SW_MeshCore& mesh, const char* path, int halvings, int fillNoData,
                      AK_String& error)
 {
-  FILE* f = AK_FileOpen(path, "r");
+  AK_File f(path, "r");
   if (!f) {
     error = AK_String("cannot open file '") + path + "'!";
     Report(error);
     return 0;
   }
   SW_TokenReader in(f);
-  int ok = SW_ReadAsciiGridFrom(mesh, in, path, halvings, fillNoData, error);
-  std::fclose(f);
-  return ok;
+  return SW_ReadAsciiGridFrom(mesh, in, path, halvings, fillNoData, error);
 }
 
 namespace {
@@ -537,12 +487,11 @@ void UnreadFirstValue(std::istream& stream)
 int SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRight[2],
                            double& cellSize)
 {
-  FILE* f = AK_FileOpen(path, "r");
+  AK_File f(path, "r");
   if (!f) return 0;
   SW_TokenReader in(f);
   SW_AsciiGridHeader h;
   bool ok = ReadValidHeader(in, h);
-  std::fclose(f);
   if (!ok) return 0;
   lowerLeft[0] = h.xll;
   lowerLeft[1] = h.yll;
@@ -605,8 +554,8 @@ bool WritePointList(const SW_MeshCore& mesh, FILE* f)
   bool ok = true;
   for (int32_t v = 0; v < mesh.NumVertices() && ok; ++v) {
     const AK_Vec3& p = mesh._x[v];
-    AK_String line = SW_FormatRoundTrip(p.x) + " " + SW_FormatRoundTrip(p.y) + " " +
-                     SW_FormatRoundTrip(p.z) + "\n";
+    AK_String line = AK_FormatRoundTrip(p.x) + " " + AK_FormatRoundTrip(p.y) + " " +
+                     AK_FormatRoundTrip(p.z) + "\n";
     ok = WriteText(f, line.c_str());
   }
   return ok;
@@ -617,9 +566,9 @@ bool WriteGrid(const SW_MeshCore& mesh, FILE* f)
   const double dx = mesh._dx;
   bool ok = WriteText(f, AK_String::Format("ncols         %d\n", mesh._nx + 1)) &&
             WriteText(f, AK_String::Format("nrows         %d\n", mesh._ny + 1)) &&
-            WriteText(f, ("xllcenter     " + SW_FormatGeneral(mesh._xll.x, 10) + "\n").c_str()) &&
-            WriteText(f, ("yllcenter     " + SW_FormatGeneral(mesh._xll.y, 10) + "\n").c_str()) &&
-            WriteText(f, ("cellsize      " + SW_FormatGeneral(dx, 10) + "\n").c_str()) &&
+            WriteText(f, ("xllcenter     " + AK_FormatGeneral(mesh._xll.x, 10) + "\n").c_str()) &&
+            WriteText(f, ("yllcenter     " + AK_FormatGeneral(mesh._xll.y, 10) + "\n").c_str()) &&
+            WriteText(f, ("cellsize      " + AK_FormatGeneral(dx, 10) + "\n").c_str()) &&
             WriteText(f, "NODATA_value  -9999\n");
   std::string row;
   for (int32_t j = mesh._ny; j >= 0 && ok; --j) {
@@ -658,8 +607,8 @@ int SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
   }
   if (!points && !mesh._cartesian) {
     // Cover the mesh's box with whole cells.
-    double qx = (mesh._xor.x - mesh._xll.x) / mesh._dx + 1.0;
-    double qy = (mesh._xor.y - mesh._xll.y) / mesh._dx + 1.0;
+    double qx = (mesh._upperRight.x - mesh._xll.x) / mesh._dx + 1.0;
+    double qy = (mesh._upperRight.y - mesh._xll.y) / mesh._dx + 1.0;
     if (!(mesh._dx > 0) || !(qx >= 1.0 && qy >= 1.0) ||
         !((std::trunc(qx) + 1.0) * (std::trunc(qy) + 1.0) <= static_cast<double>(SW_MaxGridPoints))) {
       error = AK_String("cannot export '") + path + "': the mesh's grid box is empty or too large";
@@ -669,14 +618,14 @@ int SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
     mesh._nx = static_cast<int32_t>(qx);
     mesh._ny = static_cast<int32_t>(qy);
   }
-  FILE* f = AK_FileOpen(path, "w");
+  AK_File f(path, "w");
   if (!f) {
     error = AK_String("cannot open file '") + path + "'";
     return 0;
   }
   Report(AK_String("writing '") + path + "'...");
   bool ok = points ? WritePointList(mesh, f) : WriteGrid(mesh, f);
-  ok = (std::fclose(f) == 0) && ok;
+  ok = f.Close() && ok;
   if (!ok) {
     error = AK_String("cannot write file '") + path + "'";
     Report(error);

@@ -15,19 +15,19 @@ bool SW_LayoutTiles(const AK_Array<SW_GridTile>& tiles, SW_TileLayout& layout, A
   l.dx = tiles[0].header.cellsize;
   l.xll[0] = tiles[0].x0;
   l.xll[1] = tiles[0].y0;
-  l.xor_[0] = tiles[0].x1;
-  l.xor_[1] = tiles[0].y1;
+  l.upperRight[0] = tiles[0].x1;
+  l.upperRight[1] = tiles[0].y1;
   for (int32_t k = 1; k < tiles.Size(); ++k) {
     const SW_GridTile& t = tiles[k];
     l.xll[0] = std::fmin(l.xll[0], t.x0);
     l.xll[1] = std::fmin(l.xll[1], t.y0);
-    l.xor_[0] = std::fmax(l.xor_[0], t.x1);
-    l.xor_[1] = std::fmax(l.xor_[1], t.y1);
+    l.upperRight[0] = std::fmax(l.upperRight[0], t.x1);
+    l.upperRight[1] = std::fmax(l.upperRight[1], t.y1);
   }
   // Decide in floating point before any conversion: the box of far-apart tiles can ask for
   // more nodes than any integer holds.
-  double qx = (l.xor_[0] - l.xll[0]) / l.dx + 0.5;
-  double qy = (l.xor_[1] - l.xll[1]) / l.dx + 0.5;
+  double qx = (l.upperRight[0] - l.xll[0]) / l.dx + 0.5;
+  double qy = (l.upperRight[1] - l.xll[1]) / l.dx + 0.5;
   if (!(qx >= 1.0 && qy >= 1.0) || !std::isfinite(qx) || !std::isfinite(qy) ||
       (std::trunc(qx) + 1.0) * (std::trunc(qy) + 1.0) > static_cast<double>(SW_MaxGridPoints)) {
     error = AK_String::Format(
@@ -77,31 +77,30 @@ int64_t SW_MergeTileValues(SW_TokenReader& in, const SW_GridTile& tile,
 
 namespace {
 
-void Report(const AK_String& text) { AK_MESSAGE(text.c_str()); }
-
-void Skip(const AK_String& path, const AK_String& why)
+// Messages name the line of the caller, not of these helpers.
+void Report(const AK_String& text, std::source_location where = std::source_location::current())
 {
-  Report("WARNING:skipping tile '" + path + "': " + why);
+  AK_MessageAt(where, "%s", text.c_str());
+}
+
+void Skip(const AK_String& path, const AK_String& why, std::source_location where = std::source_location::current())
+{
+  Report("WARNING:skipping tile '" + path + "': " + why, where);
 }
 
 // An open tile, positioned after its header.
 struct OpenTile {
-  FILE* file = nullptr;
+  AK_File file;
   std::unique_ptr<SW_TokenReader> in;
   OpenTile() = default;
   OpenTile(const OpenTile&) = delete;
   OpenTile& operator=(const OpenTile&) = delete;
-  ~OpenTile()
-  {
-    in.reset();
-    if (file) std::fclose(file);
-  }
 };
 
 // Opens a tile and reads its header; false (reported) when the tile is to be skipped.
 bool OpenTileHeader(const AK_String& path, OpenTile& open, SW_GridTile& tile, bool announce)
 {
-  open.file = AK_FileOpen(path, "r");
+  open.file = AK_File(path, "r");
   if (!open.file) {
     Skip(path, "cannot open file");
     return false;
@@ -193,8 +192,8 @@ int SW_ReadGridTiles(SW_MeshCore& mesh, const char* list, int fillNoData, AK_Str
   mesh._dx = layout.dx;
   mesh._xll.x = layout.xll[0];
   mesh._xll.y = layout.xll[1];
-  mesh._xor.x = layout.xor_[0];
-  mesh._xor.y = layout.xor_[1];
+  mesh._upperRight.x = layout.upperRight[0];
+  mesh._upperRight.y = layout.upperRight[1];
   for (int32_t i = 0; i <= layout.nx; ++i)
     for (int32_t j = 0; j < NY; ++j) {
       int32_t k = i * NY + j;

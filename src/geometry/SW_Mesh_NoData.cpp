@@ -17,9 +17,10 @@ inline int StencilWeight(int di, int dj)
   return (di == 0 ? 2 : 1) * (dj == 0 ? 2 : 1);
 }
 
-void Report(const AK_String& text)
+// Messages name the line of the caller, not of this helper.
+void Report(const AK_String& text, std::source_location where = std::source_location::current())
 {
-  AK_MESSAGE(text.c_str());
+  AK_MessageAt(where, "%s", text.c_str());
 }
 
 }  // namespace

@@ -6,7 +6,10 @@
 
 #include "SW_MeshCore.h"
 
-static void SendMessage(const char* text, int line) { AK_Message(text, "SW_Mesh", line); }
+static void SendMessage(const char* text, std::source_location where = std::source_location::current())
+{
+  AK_ModuleMessage("SW_Mesh", text, where);
+}
 
 void SW_MeshCore::ComputeVertexNormals()
 {
@@ -100,7 +103,7 @@ int32_t SW_MeshCore::RemoveNoDataCells(double noData)
   if (normalsSized) _vertexNormals.SetCount(kept);
   char text[128];
   std::snprintf(text, sizeof text, "removed %d no-data-vertices", nv - kept);
-  SendMessage(text, __LINE__);
+  SendMessage(text);
 
   int32_t removed = 0;
   for (int32_t c = NumCells() - 1; c >= 0; --c) {
@@ -136,7 +139,7 @@ int32_t SW_MeshCore::RemoveNoDataCells(double noData)
 
   if (removed > 0) {
     std::snprintf(text, sizeof text, "removed %d no-data-cells", removed);
-    SendMessage(text, __LINE__);
+    SendMessage(text);
     _cartesian = 0;
     _honeycomb = 0;
     if (_lcc.Size() > 0) {
@@ -151,7 +154,7 @@ void SW_MeshCore::InterpolateNoDataHeights(int iterations, double noData)
 {
   const int32_t nv = NumVertices();
   if (!_cartesian || static_cast<int64_t>(_nx + 1) * (_ny + 1) != nv) {
-    SendMessage("cannot interpolate no data values for non-Cartesian grids", __LINE__);
+    SendMessage("cannot interpolate no data values for non-Cartesian grids");
     return;
   }
   std::vector<char> flagged(static_cast<size_t>(nv), 0);
@@ -174,7 +177,7 @@ void SW_MeshCore::InterpolateNoDataHeights(int iterations, double noData)
   const double range = hi - lo + 1e-30;
   char text[192];
   std::snprintf(text, sizeof text, "interpolating z-values at %d NODATA points", count);
-  SendMessage(text, __LINE__);
+  SendMessage(text);
 
   const int32_t rows = _ny + 1;
   for (int it = 0; it < iterations; ++it) {
@@ -207,9 +210,9 @@ void SW_MeshCore::InterpolateNoDataHeights(int iterations, double noData)
     }
     std::snprintf(text, sizeof text, "%d corrections, max. %g (%g%%)", corrections, largest,
                   largest / range * 100);
-    SendMessage(text, __LINE__);
+    SendMessage(text);
     if (corrections == 0) break;
   }
-  SendMessage("interpolation done.", __LINE__);
+  SendMessage("interpolation done.");
   DropDerivedGeometry();
 }

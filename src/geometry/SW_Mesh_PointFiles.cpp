@@ -14,34 +14,21 @@
 
 namespace {
 
-void Send(const char* text, int line) { AK_Message(text, "SW_Mesh", line); }
+void Send(const char* text, std::source_location where = std::source_location::current())
+{
+  AK_ModuleMessage("SW_Mesh", text, where);
+}
 
 double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
-inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-// One number as " %lf" reads it: white space, then the longest number prefix. Refuses
-// non-numbers and infinities.
-bool ScanFinite(const char*& s, double& value)
-{
-  while (IsBlank(*s)) ++s;
-  char* end = nullptr;
-  errno = 0;
-  double v = std::strtod(s, &end);
-  if (end == s || !std::isfinite(v)) return false;
-  value = v;
-  s = end;
-  return true;
-}
-
 // Reads an open file in blocks through a parser, then closes it.
 template <class Parser>
-void ParseFile(std::FILE* f, Parser& parser)
+void ParseFile(AK_File& f, Parser& parser)
 {
   std::vector<char> block(1 << 16);
   size_t n;
   while ((n = std::fread(block.data(), 1, block.size(), f)) > 0) parser.Feed(block.data(), n);
-  std::fclose(f);
+  f.Close();
   parser.Finish();
 }
 
@@ -77,7 +64,7 @@ void SW_XyzParser::EndLine()
   _line[_length] = '\0';
   const char* s = _line;
   double x, y, z;
-  bool ok = ScanFinite(s, x) && ScanFinite(s, y) && ScanFinite(s, z);
+  bool ok = AK_ScanDouble(s, x) && AK_ScanDouble(s, y) && AK_ScanDouble(s, z);
   // In a cut line the third number must end before the cut, or it may be cut short.
   if (ok && _overlong && s == _line + _length) ok = false;
   if (ok) _out.Append(AK_Vec3(x, y, z));
@@ -145,7 +132,7 @@ void SW_DxfPointParser::Line(const char* line)
   }
   const char* s = line;
   double v;
-  if (!ScanFinite(s, v)) {
+  if (!AK_ScanDouble(s, v)) {
     _inPoint = false;  // the point is abandoned
     _pending = 0;
     return;
@@ -169,18 +156,18 @@ void SW_DxfPointParser::Line(const char* line)
 
 int SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
 {
-  std::FILE* file = AK_FileOpen(path, "rb");
+  AK_File file(path, "rb");
   if (!file) {
     error = AK_String("cannot open file ") + path;
     return 1;
   }
   ClearGeometry();
-  Send((AK_String("reading xyz file ") + path + "...").c_str(), __LINE__);
+  Send((AK_String("reading xyz file ") + path + "...").c_str());
   SW_XyzParser parser(_x);
   ParseFile(file, parser);
   char text[64];
   std::snprintf(text, sizeof text, "read %d points from ", NumVertices());
-  Send((AK_String(text) + path).c_str(), __LINE__);
+  Send((AK_String(text) + path).c_str());
   _x.Resize(NumVertices());
   TriangulatePoints();
   return 0;
@@ -188,18 +175,18 @@ int SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
 
 int SW_MeshCore::ReadDxfPoints(const AK_String& path, AK_String& error)
 {
-  std::FILE* file = AK_FileOpen(path, "rb");
+  AK_File file(path, "rb");
   if (!file) {
     error = AK_String("cannot open dxf file ") + path;
     return 1;
   }
   ClearGeometry();
-  Send((AK_String("reading points from ") + path).c_str(), __LINE__);
+  Send((AK_String("reading points from ") + path).c_str());
   SW_DxfPointParser parser(_x);
   ParseFile(file, parser);
   char text[64];
   std::snprintf(text, sizeof text, "read %d points from ", NumVertices());
-  Send((AK_String(text) + path).c_str(), __LINE__);
+  Send((AK_String(text) + path).c_str());
   TriangulatePoints();
   return 0;
 }
@@ -216,30 +203,30 @@ void SW_MeshCore::TriangulatePoints()
   AK_Vec2 lo, hi;
   SW_VertexBox2(_x, lo, hi);
 
-  Send("randomizing insertion order...", __LINE__);
+  Send("randomizing insertion order...");
   double t0 = CpuSeconds();
   std::vector<const AK_Vec2*> order(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) order[static_cast<size_t>(i)] = &proj[i];
   SW_ShuffleInsertionOrder(order, 333);
   char text[256];
   std::snprintf(text, sizeof text, "randomized in %gs", CpuSeconds() - t0);
-  Send(text, __LINE__);
+  Send(text);
   t0 = CpuSeconds();
-  Send("performing Delaunay triangulation...", __LINE__);
+  Send("performing Delaunay triangulation...");
 
   AK_Triangulation2 tri(lo, hi);
   SW_InsertInOrder(tri, order, [&](int32_t i, int, const AK_Vec2*) {
     if ((i + 1) % 50000 == 0) {
       std::snprintf(text, sizeof text, "inserted %d of %d points...", i + 1, n);
-      Send(text, __LINE__);
+      Send(text);
     }
   });
   std::snprintf(text, sizeof text, "inserted %d of %d points into Delaunay triangulation in %gs",
                 tri.PointsInserted(), n, CpuSeconds() - t0);
-  Send(text, __LINE__);
+  Send(text);
   std::snprintf(text, sizeof text, "%d triangles (including auxiliary triangles)",
                 tri.NumTriangles());
-  Send(text, __LINE__);
+  Send(text);
   tri.PrintStatistics();
   SW_ReportUnplaced(tri);
 
@@ -254,7 +241,7 @@ void SW_MeshCore::TriangulatePoints()
   };
   int32_t discarded = SW_TrianglesToCells(tri, _x, number, _lcv);
   std::snprintf(text, sizeof text, "triangulation done, %d triangles", NumCells());
-  Send(text, __LINE__);
+  Send(text);
   SW_ReportDiscarded(discarded);
   ComputeConnectivity();
 }

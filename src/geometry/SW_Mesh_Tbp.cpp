@@ -113,14 +113,12 @@ int SW_ReadTbpFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, AK_S
 
 int SW_ReadTbp(SW_MeshCore& mesh, const char* path, AK_String& error)
 {
-  FILE* f = AK_FileOpen(path, "r");
+  AK_File f(path, "r");
   if (!f) {
     error = AK_String("cannot open file ") + path + "!";
     AK_MESSAGE(error.c_str());
     return 0;
   }
   SW_TokenReader in(f);
-  int ok = SW_ReadTbpFrom(mesh, in, path, error);
-  std::fclose(f);
-  return ok;
+  return SW_ReadTbpFrom(mesh, in, path, error);
 }

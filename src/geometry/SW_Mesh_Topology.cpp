@@ -152,7 +152,10 @@ int SW_MeshCore::VertexBox(AK_Vec3& min, AK_Vec3& max) const
 namespace {
 
 // Message text helper: the message hook takes plain text.
-void SendMessage(const char* text, int line) { AK_Message(text, "SW_Mesh", line); }
+void SendMessage(const char* text, std::source_location where = std::source_location::current())
+{
+  AK_ModuleMessage("SW_Mesh", text, where);
+}
 
 // The edge hash table: bucket (a + b) mod B holds the directed cell edges that still wait
 // for their twin, in arrival order. A record leaves its bucket as soon as its twin arrives
@@ -172,7 +175,7 @@ void SW_MeshCore::ComputeConnectivity()
 
   char text[160];
   std::snprintf(text, sizeof text, "computing connectivity for %d cells...", nc);
-  SendMessage(text, __LINE__);
+  SendMessage(text);
 
   const int32_t buckets = AK_NextPrime(nv / 7 + 13);
   std::vector<std::vector<EdgeRecord>> eht(static_cast<size_t>(buckets));
@@ -180,15 +183,15 @@ void SW_MeshCore::ComputeConnectivity()
   _lcc = AK_Array<AK_Index4>(nc);
   _lcc.SetCount(nc);
   _vertexNeighbours.SetCount(0);
-  SendMessage("initializing lcc...", __LINE__);
+  SendMessage("initializing lcc...");
   for (int32_t c = 0; c < nc; ++c) _lcc[c] = AK_Index4(-1, -1, -1, -1);
 
-  SendMessage("computing lcc...", __LINE__);
+  SendMessage("computing lcc...");
   int64_t steps = 0;
   for (int32_t c = 0; c < nc; ++c) {
     if (c % 200000 == 0) {
       std::snprintf(text, sizeof text, "cell %d", c + 1);
-      SendMessage(text, __LINE__);
+      SendMessage(text);
     }
     const AK_Index4& cell = _lcv[c];
     for (int k = 0; k < 4 && cell[k] >= 0; ++k) {
@@ -219,6 +222,6 @@ void SW_MeshCore::ComputeConnectivity()
   }
   std::snprintf(text, sizeof text, "lcc ready, %g search steps per cell",
                 static_cast<double>(steps) / nc);
-  SendMessage(text, __LINE__);
-  SendMessage("computing connectivity done", __LINE__);
+  SendMessage(text);
+  SendMessage("computing connectivity done");
 }

@@ -36,7 +36,7 @@ void SW_ReportUnplaced(const AK_Triangulation2& tri)
   std::snprintf(text, sizeof text,
                 "WARNING:%d points could not be placed in the triangulation and have no cell",
                 tri.Unplaced());
-  AK_Message(text, "SW_Mesh", __LINE__);
+  AK_ModuleMessage("SW_Mesh", text);
 }
 
 void SW_ReportDiscarded(int32_t discarded)
@@ -45,5 +45,5 @@ void SW_ReportDiscarded(int32_t discarded)
   char text[128];
   std::snprintf(text, sizeof text, "%d triangles discarded because of zero or negative area!",
                 discarded);
-  AK_Message(text, "SW_Mesh", __LINE__);
+  AK_ModuleMessage("SW_Mesh", text);
 }

@@ -19,7 +19,7 @@ constexpr int kUsage = 2;
 
 bool ParseNumber(const char* text, double& value)
 {
-  if (SW_ParseDouble(std::string_view(text), value)) return true;
+  if (AK_ParseDouble(std::string_view(text), value)) return true;
   std::fprintf(stderr, "tri3d: not a number: %s\n", text);
   return false;
 }

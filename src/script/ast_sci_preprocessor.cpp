@@ -3,6 +3,7 @@
 // wherever it stands as an identifier, except inside its own replacement.
 #include "ast_sci_preprocessor.h"
 
+#include "AK_Files.h"
 #include "ast_sci_internal.h"
 
 #include <cstdio>
@@ -32,11 +33,10 @@ enum class ReadResult { Read, Missing, TooLarge };
 // source size limit.
 ReadResult read_file(const std::string& path, std::string& text)
 {
-  FILE* f = std::fopen(path.c_str(), "rb");
+  AK_File f(path.c_str(), "rb");
   if (!f) return ReadResult::Missing;
   bool complete = read_source(f, text);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
+  bool ok = f.Close();
   if (!complete) return ReadResult::TooLarge;
   return ok ? ReadResult::Read : ReadResult::Missing;
 }

@@ -128,8 +128,8 @@ void AK_Triangulation::WriteDurnix(std::ostream& out, bool tbs) const
   // Coordinates are written so that they read back as the same doubles: rounded to a few
   // digits, geo-referenced coordinates would move by metres.
   auto line = [&](const AK_Vec3& q) {
-    out << SW_FormatRoundTrip(q.x).c_str() << ' ' << SW_FormatRoundTrip(q.y).c_str() << ' '
-        << SW_FormatRoundTrip(q.z).c_str() << '\n';
+    out << AK_FormatRoundTrip(q.x).c_str() << ' ' << AK_FormatRoundTrip(q.y).c_str() << ' '
+        << AK_FormatRoundTrip(q.z).c_str() << '\n';
   };
   AK_MESSAGE("writing bounds...");
   line(_min);

@@ -130,7 +130,7 @@ TEST_F(GdalGrid, ExportedGridOpensInGdalWithItsGeometryAndHeights)
   m._ny = t.nrows - 1;
   m._dx = t.dx;
   m._xll = AK_Vec2{t.x0, t.y0};
-  m._xor = AK_Vec2{t.x0 + m._nx * t.dx, t.y0 + m._ny * t.dx};
+  m._upperRight = AK_Vec2{t.x0 + m._nx * t.dx, t.y0 + m._ny * t.dx};
   for (int c = 0; c < t.ncols; ++c)
     for (int r = 0; r < t.nrows; ++r)
       m._x[c * t.nrows + r] = AK_Vec3(t.x0 + c * t.dx, t.y0 + r * t.dx, t.Z(c, r));

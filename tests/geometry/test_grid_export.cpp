@@ -123,7 +123,7 @@ TEST(GridExport, PointsWithoutCellAreNoData)
   AK_String error;
   ASSERT_EQ(SW_ReadTbp(m, tbp.c_str(), error), 1) << error.c_str();
   m._xll = AK_Vec2{0, 0};
-  m._xor = AK_Vec2{10, 10};
+  m._upperRight = AK_Vec2{10, 10};
   m._dx = 5;
   std::string out = dir / "s.asc";
   ASSERT_EQ(SW_ExportMesh(m, out.c_str(), error), 1);

@@ -22,8 +22,8 @@ void ExpectSmallGrid(const SW_MeshCore& m, const char* name)
   EXPECT_EQ(m._dx, 10) << name;
   EXPECT_EQ(m._xll.x, 1005) << name;
   EXPECT_EQ(m._xll.y, 2005) << name;
-  EXPECT_EQ(m._xor.x, 1035) << name;
-  EXPECT_EQ(m._xor.y, 2025) << name;
+  EXPECT_EQ(m._upperRight.x, 1035) << name;
+  EXPECT_EQ(m._upperRight.y, 2025) << name;
   EXPECT_EQ(m._cartesian, 1) << name;
   for (int c = 0; c < 4; ++c)
     for (int r = 0; r < 3; ++r) {
@@ -194,12 +194,12 @@ TEST(GridRead, RandomGridsKeepEveryHeightBitForBit)
     double cs = std::uniform_real_distribution<double>(0.1, 50)(rng);
     std::vector<double> z(static_cast<size_t>(ncols * nrows));  // file order
     std::string text = "ncols " + std::to_string(ncols) + "\nnrows " + std::to_string(nrows) +
-                       "\nxllcenter " + SW_FormatRoundTrip(x0).c_str() + "\nyllcenter " +
-                       SW_FormatRoundTrip(y0).c_str() + "\ncellsize " +
-                       SW_FormatRoundTrip(cs).c_str() + "\nNODATA_value -9999\n";
+                       "\nxllcenter " + AK_FormatRoundTrip(x0).c_str() + "\nyllcenter " +
+                       AK_FormatRoundTrip(y0).c_str() + "\ncellsize " +
+                       AK_FormatRoundTrip(cs).c_str() + "\nNODATA_value -9999\n";
     for (size_t k = 0; k < z.size(); ++k) {
       z[k] = std::uniform_real_distribution<double>(-400, 4800)(rng);
-      text += SW_FormatRoundTrip(z[k]).c_str();
+      text += AK_FormatRoundTrip(z[k]).c_str();
       text += (k + 1) % ncols ? " " : "\n";
     }
     std::string path = dir.Write("r.asc", text);
@@ -242,7 +242,7 @@ TEST(GridRead, HalvingAveragesBlocksAndStopsBeforeASingleRow)
     EXPECT_EQ(m._nx, 1);
     EXPECT_EQ(m._dx, 2);
     EXPECT_EQ(m._xll.x, 1);  // corner 0 -> centre 0.5 -> halved 1.0
-    EXPECT_EQ(m._xor.x, 3);
+    EXPECT_EQ(m._upperRight.x, 3);
     EXPECT_EQ(m._x[0].z, 5.5);
     EXPECT_EQ(m._x[1].z, 7.5);
     EXPECT_EQ(m._x[2].z, 25.5);

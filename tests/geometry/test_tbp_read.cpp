@@ -147,8 +147,8 @@ TEST(TbpRead, RandomFanKeepsExactlyTheCounterClockwiseTriangles)
     std::string text = "-100 -100 -100 100 100 100\n" + std::to_string(n) + "\n";
     for (auto& q : p) {
       q = AK_Vec3(u(rng), u(rng), u(rng));
-      text += std::string(SW_FormatRoundTrip(q.x)) + " " + SW_FormatRoundTrip(q.y).c_str() + " " +
-              SW_FormatRoundTrip(q.z).c_str() + "\n";
+      text += std::string(AK_FormatRoundTrip(q.x)) + " " + AK_FormatRoundTrip(q.y).c_str() + " " +
+              AK_FormatRoundTrip(q.z).c_str() + "\n";
     }
     text += std::to_string(m) + "\n";
     int ccw = 0;

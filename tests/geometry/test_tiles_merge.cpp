@@ -55,7 +55,7 @@ TEST_F(TilesMerge, NeighbouringTilesShareAColumnAndTheLaterOneWins)
   EXPECT_EQ(m.NumCells(), 8);
   EXPECT_EQ(m._cartesian, 1);
   EXPECT_EQ(m._xll.x, 0);
-  EXPECT_EQ(m._xor.x, 40);
+  EXPECT_EQ(m._upperRight.x, 40);
   EXPECT_TRUE(messages.Contains("total number of columns: 5, rows: 3, cell size:10"));
   EXPECT_TRUE(messages.Contains("reading header of tile '" + a));
   EXPECT_TRUE(messages.Contains("reading data of tile '" + b));

@@ -1,7 +1,7 @@
 // Pairs and triples of numbers typed as text: what can be read is read, short input warns.
 #include <gtest/gtest.h>
 
-#include "AK_NumberLists.h"
+#include "AK_NumberText.h"
 #include "TestSupport.h"
 
 TEST(NumberLists, ParseWhatTheyCanAndWarnOnShortInput)

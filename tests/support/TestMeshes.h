@@ -43,7 +43,7 @@ void MakeCartesian(SW_MeshCore& m, int32_t nx, int32_t ny, double dx, double x0,
   m._ny = ny;
   m._dx = dx;
   m._xll = AK_Vec2{x0, y0};
-  m._xor = AK_Vec2{x0 + nx * dx, y0 + ny * dx};
+  m._upperRight = AK_Vec2{x0 + nx * dx, y0 + ny * dx};
   for (int32_t i = 0; i <= nx; ++i)
     for (int32_t j = 0; j <= ny; ++j) {
       double x = i * dx + x0, y = j * dx + y0;
