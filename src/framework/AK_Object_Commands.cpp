@@ -24,10 +24,11 @@ AK_String EscapeValue(const char* value)
 {
   AK_String out;
   // The reader takes a quoted "$" name, trailing blanks aside, as the variable's value.
-  AK_String trimmed(value);
-  int end = trimmed.Length();
-  while (end > 0 && trimmed[end - 1] == ' ') --end;
-  if (AK_IsVariableName(AK_String(value, value + end))) out += "\\";
+  if (value[0] == '$') {
+    const char* end = value + std::strlen(value);
+    while (end > value && end[-1] == ' ') --end;
+    if (AK_IsVariableName(AK_String(value, end))) out += "\\";
+  }
   for (const char* p = value; *p; ++p) {
     switch (*p) {
       case '\n': out += "%%n"; break;
