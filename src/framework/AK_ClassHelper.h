@@ -52,12 +52,14 @@ public:
     return record;
   }
 
-  // The class's own entries, on the base class's table; built at the first use, kept for
-  // the rest of the process like the class record.
+  // The class's own entries, on the base class's table unless the class table has none (a
+  // group's names go to its members before the base class); built at the first use, kept
+  // for the rest of the process like the class record.
   static const AK_AttributeTable& Attributes()
   {
     static const AK_AttributeTable* table = [] {
-      auto* own = new AK_AttributeTableOf<Derived>(Derived::kClassName, &Base::Attributes());
+      const AK_AttributeTable* base = Derived::kClassFiles.baseTable ? &Base::Attributes() : nullptr;
+      auto* own = new AK_AttributeTableOf<Derived>(Derived::kClassName, base);
       if constexpr (requires { Derived::DeclareAttributes(*own); }) Derived::DeclareAttributes(*own);
       return own;
     }();

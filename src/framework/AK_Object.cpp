@@ -137,6 +137,7 @@ AK_Object::AK_Object(const char* id, AK_Object* parent)
     AK_LoadClassDefaults(this, "AK_Object", record.defaults);
   }
 
+  Attributes();  // known by class name from the first object on
   ++AK_InstanceCounter;
   SetUniqueId(id ? id : "");
 

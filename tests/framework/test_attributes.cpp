@@ -190,24 +190,6 @@ TEST(Attributes, TypeFormAndPathForm)
   EXPECT_EQ(top->ModificationTime("a/two:Extra"), two->ModificationTime("Extra"));
 }
 
-TEST(Attributes, HandledNamesAreStamped)
-{
-  std::unique_ptr<AK_Object> top(new AK_Container("T", nullptr));
-  AK_Object* a = Add(top.get(), "a");
-  for (const char* name : {"Active", "MacroFileName", "MacroRepetitions", "ReportCommands",
-                           "SuppressCreatingComponents", "RemoveComponent"}) {
-    SCOPED_TRACE(name);
-    AK_String value = a->Get(name);
-    if (value == AK_NULL) value = "";
-    EXPECT_EQ(a->Set(name, value), 1);
-    EXPECT_GT(a->ModificationTime(name), 0);
-  }
-  AK_ReportCommandsFlag = 0;
-  EXPECT_EQ(top->Set("DeleteComponent", "a"), 1);  // an unknown Id later does nothing
-  EXPECT_EQ(top->Set("DeleteComponent", "a"), 1);
-  EXPECT_STREQ(AK_ErrorText.c_str(), "");
-}
-
 TEST(Attributes, ArgumentLists)
 {
   AK_Object o("o", nullptr);  // first: the program's directory is set up without arguments
