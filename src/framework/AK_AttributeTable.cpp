@@ -26,6 +26,12 @@ AK_AttributeEntry& AK_AttributeEntry::Loose()
   return *this;
 }
 
+AK_AttributeEntry& AK_AttributeEntry::AlsoStamps(const char* name)
+{
+  alsoStamps = name;
+  return *this;
+}
+
 bool AK_AttributeEntry::Refuses() const
 {
   switch (type) {
@@ -80,7 +86,9 @@ bool AK_AttributeTable::Set(AK_Object& object, const char* name, const char* val
   AK_ErrorText = "";
   // An object that the action deleted stays until the outermost operation ends, dead.
   AK_OperationScope scope;
-  if (entry->set(object, *entry, keep) && !object.IsDead()) object.MarkModified(stamp);
+  if (!entry->set(object, *entry, keep) || object.IsDead()) return true;
+  object.MarkModified(stamp);
+  if (entry->alsoStamps) object.MarkModified(entry->alsoStamps);
   return true;
 }
 

@@ -23,7 +23,8 @@
 //   Command      -                      (not readable)          the handler, value passed on
 //   Attribute    -                      the get handler         the set handler
 //
-// Range(lo, hi) bounds a number (each component of a vector). A value that Set refuses (no
+// AlsoStamps(name) stamps a second name after the entry's own (for instance "touch", which
+// the update after a command reacts to). Range(lo, hi) bounds a number (each component of a vector). A value that Set refuses (no
 // number, not finite, out of range, too few or too many numbers, no such option, no such
 // object) leaves an error text and changes nothing. Loose() reads a number the way the C
 // library does instead (atoi/atof: a text that is no number is 0, nothing is refused), for
@@ -77,6 +78,7 @@ struct AK_AttributeEntry {
   double max = HUGE_VAL;
   int count = 1;                        // the numbers of a vector
   const char* objectType = nullptr;     // a reference's type, none for any
+  const char* alsoStamps = nullptr;     // a second name stamped on every accepted Set
   std::vector<const char*> options;     // an option's texts
   std::function<AK_String(AK_Object&)> get;  // empty: Get passes the name on
   // Empty: Set passes the name on. False: the value was refused (the error text says why).
@@ -84,6 +86,7 @@ struct AK_AttributeEntry {
 
   AK_AttributeEntry& Range(double lo, double hi);
   AK_AttributeEntry& Loose();
+  AK_AttributeEntry& AlsoStamps(const char* name);
   // Set refuses some values (strict numbers, options, references).
   bool Refuses() const;
 };

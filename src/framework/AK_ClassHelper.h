@@ -60,11 +60,14 @@ public:
     static const AK_AttributeTable* table = [] {
       const AK_AttributeTable* base = Derived::kClassFiles.baseTable ? &Base::Attributes() : nullptr;
       auto* own = new AK_AttributeTableOf<Derived>(Derived::kClassName, base);
-      if constexpr (requires { Derived::DeclareAttributes(*own); }) Derived::DeclareAttributes(*own);
+      Derived::DeclareAttributes(*own);
       return own;
     }();
     return *table;
   }
+
+  // No names of its own; a class declares its own (public) DeclareAttributes to have some.
+  static void DeclareAttributes(AK_AttributeTableOf<Derived>&) {}
 
   AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
 

@@ -30,7 +30,7 @@ public:
     t.Float("Width", &T::_width);
     t.Vector("Corner", &T::_corner);
     t.Vector("Color", &T::_color).Range(0, 1);
-    t.Text("Remark", &T::_remark);
+    t.Text("Remark", &T::_remark).AlsoStamps("touch");
     t.FileName("Log", &T::_log);
     t.Reference("Base", &T::_base, "Level1");
     t.Option("Method", &T::_method, kMethods);
@@ -138,6 +138,8 @@ TEST(AttributeTable, FormatsParsesAndRefusesByType)
   EXPECT_STREQ(typed->Get("MethodOptions").c_str(),
                "direct%AK_SEP%per cell%AK_SEP%delta-depth per particle%AK_SEP%");
   EXPECT_STREQ(typed->Get("AngleVis").c_str(), "-");
+  typed->Set("Remark", "again");  // stamps "touch" too, after its own
+  EXPECT_GT(typed->ModificationTime("touch"), typed->ModificationTime("Remark"));
   typed->Set("Steps", "abc");
   EXPECT_STREQ(AK_ErrorText.c_str(), "Steps: 'abc' is not a whole number");
 }
