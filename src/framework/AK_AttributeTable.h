@@ -23,19 +23,21 @@
 //   Command      -                      (not readable)          the handler, value passed on
 //   Attribute    -                      the get handler         the set handler
 //
-// AlsoStamps(name) stamps a second name after the entry's own (for instance "touch", which
-// the update after a command reacts to). Range(lo, hi) bounds a number (each component of a vector). A value that Set refuses (no
+// Range(lo, hi) bounds a number (each component of a vector). A value that Set refuses (no
 // number, not finite, out of range, too few or too many numbers, no such option, no such
 // object) leaves an error text and changes nothing. Loose() reads a number the way the C
 // library does instead (atoi/atof: a text that is no number is 0, nothing is refused), for
-// attributes whose macros and saved files rely on it; it carries no range.
+// attributes whose macros and saved files rely on it; it carries no range. AlsoStamps(name)
+// stamps a second name after the entry's own (for instance "touch", which the update after a
+// command reacts to).
 //
 // Get of an entry clears the error text and answers. Set of an entry clears the error text,
 // acts, and stamps the attribute (MarkModified with its name) unless the value was refused
-// or the object did not survive the action.
+// or the object did not survive the action; the name counts as handled either way.
 //
 // A class declares its entries in a public static DeclareAttributes, which AK_Class (see
-// AK_ClassHelper.h) calls once; the lambdas run with the class's own access rights:
+// AK_ClassHelper.h) calls once; the lambdas run with the class's own access rights. An
+// entry of a derived class hides the base class's entry of the same name:
 //
 //   static void DeclareAttributes(AK_AttributeTableOf<SW_Mesh>& t)
 //   {

@@ -61,6 +61,7 @@ public:
       const AK_AttributeTable* base = Derived::kClassFiles.baseTable ? &Base::Attributes() : nullptr;
       auto* own = new AK_AttributeTableOf<Derived>(Derived::kClassName, base);
       Derived::DeclareAttributes(*own);
+      AK_RegisterAttributeTable(own);
       return own;
     }();
     return *table;
@@ -116,7 +117,7 @@ protected:
   {
     AK_AttributeNode* baseTable = Derived::kClassFiles.baseTable ? Base::ClassRecord().table : nullptr;
     AK_SetUpClassLevel(this, ClassRecord(), baseTable, Derived::kClassFiles);
-    AK_RegisterAttributeTable(&Attributes());
+    Attributes();  // known by class name from the first object on
   }
   // Runs the class's default commands, from the second element on, on this object.
   void RunClassDefaults() { AK_Object::RunClassDefaults(ClassRecord()); }
