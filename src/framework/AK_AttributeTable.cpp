@@ -167,7 +167,8 @@ bool AK_ParseFloatValue(const AK_AttributeEntry& entry, const char* text, float&
 {
   double value = 0;
   if (!AK_ParseDoubleValue(entry, text, value)) return false;
-  if (!entry.loose && std::fabs(value) > FLT_MAX) return Refuse(entry, text, "is not a finite number");
+  if (!entry.loose && std::fabs(value) > FLT_MAX)
+    return Refuse(entry, text, "is not a finite number");
   out = static_cast<float>(value);
   return true;
 }

@@ -58,7 +58,8 @@ public:
   static const AK_AttributeTable& Attributes()
   {
     static const AK_AttributeTable* table = [] {
-      const AK_AttributeTable* base = Derived::kClassFiles.baseTable ? &Base::Attributes() : nullptr;
+      const AK_AttributeTable* base =
+          Derived::kClassFiles.baseTable ? &Base::Attributes() : nullptr;
       auto* own = new AK_AttributeTableOf<Derived>(Derived::kClassName, base);
       Derived::DeclareAttributes(*own);
       AK_RegisterAttributeTable(own);
@@ -115,7 +116,8 @@ protected:
 
   void SetUpClassLevel()
   {
-    AK_AttributeNode* baseTable = Derived::kClassFiles.baseTable ? Base::ClassRecord().table : nullptr;
+    AK_AttributeNode* baseTable =
+        Derived::kClassFiles.baseTable ? Base::ClassRecord().table : nullptr;
     AK_SetUpClassLevel(this, ClassRecord(), baseTable, Derived::kClassFiles);
     Attributes();  // known by class name from the first object on
   }

@@ -8,20 +8,6 @@ std::vector<std::string>& TestLog()
   return log;
 }
 
-void TST_Level1::DeclareAttributes(AK_AttributeTableOf<TST_Level1>& t)
-{
-  t.Int("Value", &TST_Level1::_value).Range(-1000, 1000);
-  t.Command("Log", [](TST_Level1&, const char* v) { TestLog().push_back(std::string("Level1:") + v); });
-  static const char* const kChoices[] = {"0", "1", "7"};
-  t.Options("ChoiceOptions", kChoices);
-}
-
-void TST_Level2::DeclareAttributes(AK_AttributeTableOf<TST_Level2>& t)
-{
-  t.Int("Extra", &TST_Level2::_extra).Loose();
-  t.Command("Log", [](TST_Level2&, const char* v) { TestLog().push_back(std::string("Level2:") + v); });
-}
-
 void TestRegisterClasses()
 {
   const std::string& dir = TestUserAttributesDirectory();

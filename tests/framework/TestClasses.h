@@ -18,7 +18,15 @@ public:
     SetUpClassLevel();
     RunClassDefaults();
   }
-  static void DeclareAttributes(AK_AttributeTableOf<TST_Level1>& t);
+  static void DeclareAttributes(AK_AttributeTableOf<TST_Level1>& t)
+  {
+    t.Int("Value", &TST_Level1::_value).Range(-1000, 1000);
+    t.Command("Log", [](TST_Level1&, const char* v) {
+      TestLog().push_back(std::string("Level1:") + v);
+    });
+    static const char* const kChoices[] = {"0", "1", "7"};
+    t.Options("ChoiceOptions", kChoices);
+  }
   int32_t _value = 0;
 };
 
@@ -30,7 +38,13 @@ public:
     SetUpClassLevel();
     RunClassDefaults();
   }
-  static void DeclareAttributes(AK_AttributeTableOf<TST_Level2>& t);
+  static void DeclareAttributes(AK_AttributeTableOf<TST_Level2>& t)
+  {
+    t.Int("Extra", &TST_Level2::_extra).Loose();
+    t.Command("Log", [](TST_Level2&, const char* v) {
+      TestLog().push_back(std::string("Level2:") + v);
+    });
+  }
   int32_t _extra = 0;
 };
 

@@ -126,9 +126,6 @@ TEST(Attributes, BaseValues)
       {plain, "IdVis", "w"},  // below a container
       {below, "IdVis", "r"},
       {plain, "SaveVis", "r"},
-      {plain, "VisWrite", "w"},
-      {plain, "VisRead", "r"},
-      {plain, "VisNone", "-"},
       {plain, "MacroFileName", "p.macro"},
       {plain, "MacroRepetitions", "1"},
       {plain, "LanguageOptions", "default%AK_SEP%german"},
@@ -151,16 +148,6 @@ TEST(Attributes, BaseValues)
   ScratchDir dir;
   plain->Set("ProjectDir", dir.Path().c_str());
   EXPECT_STREQ(plain->Get("SaveVis").c_str(), "w");
-}
-
-TEST(Attributes, LanguageSwitch)
-{
-  AK_Object o("o", nullptr);
-  EXPECT_EQ(o.Set("SetLanguage", "german"), 1);
-  EXPECT_EQ(AK_Language.german, 1);
-  EXPECT_STREQ(o.Get("Language").c_str(), "german");
-  o.Set("SetLanguage", "default");
-  EXPECT_EQ(AK_Language.german, 0);
 }
 
 TEST(Attributes, TypeFormAndPathForm)
