@@ -22,13 +22,24 @@ struct AK_ClassRecord {
   explicit AK_ClassRecord(const char* name) : className(name) {}
 };
 
+// Which class files a class reads at its first construction: its table always (on the base
+// class's table unless baseTable is false), the others as named here.
+struct AK_ClassFiles {
+  bool baseTable = true;
+  bool script = true;
+  bool classValues = true;
+  bool defaults = true;
+  bool parameterSets = true;
+};
+
 // The class-level steps of construction for a derived class: at the first construction,
 // the class table on the base table (a missing table is the fatal assertion "_attributes"),
-// the class script, the class values (unless withClassValues is false) and the default
-// commands. The constructor then sets its own field defaults and calls
-// AK_Object::RunClassDefaults(record).
+// the class script and the class values; at every construction while the list is empty the
+// default commands; once the parameter sets. The constructor then sets its own field
+// defaults and calls AK_Object::RunClassDefaults(record). AK_Class (AK_ClassHelper.h) does
+// both for a class.
 void AK_SetUpClassLevel(AK_Object* object, AK_ClassRecord& record, AK_AttributeNode* baseTable,
-                        bool withClassValues = true);
+                        AK_ClassFiles files = {});
 
 // The path of a class file: the user attributes directory when the file exists there
 // (reported as "user-specific " + path), else the attributes directory.

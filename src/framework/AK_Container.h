@@ -3,19 +3,14 @@
 // no components itself: each derived container's CreateComponent creates its own types.
 #pragma once
 
-#include "AK_Object.h"
+#include "AK_ClassHelper.h"
 
-class AK_Container : public AK_Object {
+class AK_Container : public AK_Class<AK_Container> {
 public:
+  static constexpr const char* kClassName = "AK_Container";
   AK_Container(const char* id, AK_Object* parent);
+  static void DeclareAttributes(AK_AttributeTableOf<AK_Container>& t);
 
-  AK_AttributeNode* GetClassInfo() override;
-  AK_String Get(const char* name) override;
-  int Set(const char* name, const char* value) override;
-  int AppendDefaultAttribute(const char* attribute, const char* value) override;
   void Update() override;
   void Unload(const char* text) override;
-  int WriteClassValues() override;
-
-  static AK_ClassRecord& ClassRecord();
 };

@@ -8,95 +8,27 @@
 #include "AK_ClassTable.h"
 #include "AK_DocText.h"
 
-// --- AK_Controller ---
-
-AK_ClassRecord& AK_Controller::ClassRecord()
+AK_Controller::AK_Controller(const char* id, AK_Object* parent) : AK_Class(id, parent)
 {
-  static AK_ClassRecord record("AK_Controller");
-  return record;
-}
-
-AK_Controller::AK_Controller(const char* id, AK_Object* parent) : AK_Object(id, parent)
-{
-  AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
-  RunClassDefaults(ClassRecord());
-}
-
-AK_AttributeNode* AK_Controller::GetClassInfo() { return ClassRecord().table; }
-
-int AK_Controller::AppendDefaultAttribute(const char* attribute, const char* value)
-{
-  return AK_AppendDefaultAttribute("AK_Controller", attribute, value);
-}
-
-int AK_Controller::WriteClassValues()
-{
-  return AK_WriteClassValues("AK_Object", AK_Object::ClassRecord().classValues) +
-         AK_WriteClassValues("AK_Controller", ClassRecord().classValues);
-}
-
-// --- AK_TerminalController ---
-
-AK_ClassRecord& AK_TerminalController::ClassRecord()
-{
-  static AK_ClassRecord record("AK_TerminalController");
-  return record;
+  SetUpClassLevel();
+  RunClassDefaults();
 }
 
 AK_TerminalController::AK_TerminalController(const char* id, AK_Object* parent)
-    : AK_Controller(id, parent)
+    : AK_Class(id, parent)
 {
-  AK_SetUpClassLevel(this, ClassRecord(), AK_Controller::ClassRecord().table);
+  SetUpClassLevel();
   _recording = 0;
-  RunClassDefaults(ClassRecord());
+  RunClassDefaults();
 }
 
 AK_TerminalController::~AK_TerminalController() { StopRecordingStream(); }
 
-AK_AttributeNode* AK_TerminalController::GetClassInfo() { return ClassRecord().table; }
-
-AK_String AK_TerminalController::Get(const char* name)
+void AK_TerminalController::DeclareAttributes(AK_AttributeTableOf<AK_TerminalController>& t)
 {
-  AK_String answer;
-  if (ScriptGet(ClassRecord().script, name, answer)) return answer;
-  if (name && std::strcmp(name, "Recording") == 0) {
-    AK_ErrorText = "";
-    return AK_String(_recording);
-  }
-  return AK_Controller::Get(name);
-}
-
-int AK_TerminalController::Set(const char* name, const char* value)
-{
-  if (ScriptSet(ClassRecord().script, name, value)) return 1;
-  if (!name) return 0;
-  AK_String v(value ? value : "");
-  if (std::strcmp(name, "PlayMacro") == 0) {
-    AK_ErrorText = "";
-    AK_OperationScope scope;
-    PlayMacro();
-    if (!IsDead()) MarkModified("PlayMacro");
-    return 1;
-  }
-  if (std::strcmp(name, "Recording") == 0) {
-    AK_ErrorText = "";
-    SetRecording(v);
-    MarkModified("Recording");
-    return 1;
-  }
-  return AK_Controller::Set(name, value);
-}
-
-int AK_TerminalController::AppendDefaultAttribute(const char* attribute, const char* value)
-{
-  return AK_AppendDefaultAttribute("AK_TerminalController", attribute, value);
-}
-
-int AK_TerminalController::WriteClassValues()
-{
-  return AK_WriteClassValues("AK_Object", AK_Object::ClassRecord().classValues) +
-         AK_WriteClassValues("AK_Controller", AK_Controller::ClassRecord().classValues) +
-         AK_WriteClassValues("AK_TerminalController", ClassRecord().classValues);
+  using C = AK_TerminalController;
+  t.Attribute("Recording", [](C& c) { return AK_String(c._recording); }, &C::SetRecording);
+  t.Command("PlayMacro", &C::PlayMacro);
 }
 
 void AK_TerminalController::StopRecordingStream()

@@ -6,31 +6,23 @@
 
 #include <cstdio>
 
-#include "AK_Object.h"
+#include "AK_ClassHelper.h"
 
-class AK_Controller : public AK_Object {
+class AK_Controller : public AK_Class<AK_Controller> {
 public:
+  static constexpr const char* kClassName = "AK_Controller";
   AK_Controller(const char* id, AK_Object* parent);
-
-  AK_AttributeNode* GetClassInfo() override;
-  int AppendDefaultAttribute(const char* attribute, const char* value) override;
-  int WriteClassValues() override;
   virtual void Run(int viewWidth, int viewHeight, const char* macroFileName, const char* text,
                    int offscreen) = 0;
-
-  static AK_ClassRecord& ClassRecord();
 };
 
-class AK_TerminalController : public AK_Controller {
+class AK_TerminalController : public AK_Class<AK_TerminalController, AK_Controller> {
 public:
+  static constexpr const char* kClassName = "AK_TerminalController";
   AK_TerminalController(const char* id, AK_Object* parent);
   ~AK_TerminalController() override;
+  static void DeclareAttributes(AK_AttributeTableOf<AK_TerminalController>& t);
 
-  AK_AttributeNode* GetClassInfo() override;
-  AK_String Get(const char* name) override;
-  int Set(const char* name, const char* value) override;
-  int AppendDefaultAttribute(const char* attribute, const char* value) override;
-  int WriteClassValues() override;
   void Run(int viewWidth, int viewHeight, const char* macroFileName, const char* text,
            int offscreen) override;
 
@@ -44,8 +36,6 @@ public:
     _input = input;
     _output = output;
   }
-
-  static AK_ClassRecord& ClassRecord();
 
 private:
   AK_File _recordingStream;  // open on MacroFileName while recording

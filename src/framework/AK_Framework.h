@@ -2,7 +2,9 @@
 // controllers.
 #pragma once
 
+#include "AK_AttributeTable.h"
 #include "AK_Basic.h"
+#include "AK_ClassHelper.h"
 #include "AK_ClassFiles.h"
 #include "AK_ClassRegistry.h"
 #include "AK_ClassScript.h"

@@ -50,78 +50,15 @@ void AppendDistinct(AK_Array<AK_String>& list, const AK_String& text)
 
 AK_String JoinList(const AK_Array<AK_String>& list) { return AK_String(list, AK_SEP); }
 
-enum class Command {
-  AppendObject,
-  RemoveObject,
-  ContainedObjectsList,
-  SelectedObjectType,
-  SelectedAttribute,
-  SelectedValue,
-  AppendAllObjectsOfType,
-  RemoveAllObjectsOfType,
-  RemoveAllObjects,
-  AppendAllMatchingObjects,
-  RemoveAllMatchingObjects,
-  SingleType,
-  Filter,
-  Id,
-  None
-};
-
-Command FindCommand(const char* name)
-{
-  static const struct {
-    const char* name;
-    Command command;
-  } kCommands[] = {
-      {"AppendObject", Command::AppendObject},
-      {"RemoveObject", Command::RemoveObject},
-      {"ContainedObjectsList", Command::ContainedObjectsList},
-      {"SelectedObjectType", Command::SelectedObjectType},
-      {"SelectedAttribute", Command::SelectedAttribute},
-      {"SelectedValue", Command::SelectedValue},
-      {"AppendAllObjectsOfType", Command::AppendAllObjectsOfType},
-      {"RemoveAllObjectsOfType", Command::RemoveAllObjectsOfType},
-      {"RemoveAllObjects", Command::RemoveAllObjects},
-      {"AppendAllMatchingObjects", Command::AppendAllMatchingObjects},
-      {"RemoveAllMatchingObjects", Command::RemoveAllMatchingObjects},
-      {"SingleType", Command::SingleType},
-      {"Filter", Command::Filter},
-      {"Id", Command::Id},
-  };
-  for (const auto& entry : kCommands)
-    if (std::strcmp(entry.name, name) == 0) return entry.command;
-  return Command::None;
-}
-
 }  // namespace
 
-AK_ClassRecord& AK_Group::ClassRecord()
+AK_Group::AK_Group(const char* id, AK_Object* parent) : AK_Class(id, parent)
 {
-  static AK_ClassRecord record("AK_Group");
-  return record;
-}
-
-AK_Group::AK_Group(const char* id, AK_Object* parent) : AK_Object(id, parent)
-{
-  // The group's table has no base table, and the group keeps no class values and no
-  // parameter sets.
-  AK_ClassRecord& record = ClassRecord();
-  if (!record.table) {
-    record.table = AK_LoadClassAttributeTable(record.className, nullptr);
-    if (!record.loaded) {
-      record.script = AK_LoadClassScript(this, record.className);
-      record.loaded = 1;
-    }
-    AK_LoadClassDefaults(this, record.className, record.defaults);
-    AK_FATAL_ASSERT_NAMED(record.table, "_attributes");
-  } else {
-    AK_LoadClassDefaults(this, record.className, record.defaults);
-  }
+  SetUpClassLevel();
   _singleType = 0;
   _selectedObjectType = "Object";
   UpdateClassInfo();
-  RunClassDefaults(record);
+  RunClassDefaults();
   UpdateClassInfo();
 }
 
@@ -404,40 +341,41 @@ void AK_Group::SetFilter(const char* text)
 
 // --- attributes ---
 
+void AK_Group::DeclareAttributes(AK_AttributeTableOf<AK_Group>& t)
+{
+  using G = AK_Group;
+  t.Vis("FullVisibility", [](G& g) { return g._singleType ? "-" : "w"; });
+  t.Attribute("SingleType", [](G& g) { return AK_String(g._singleType); },
+              [](G& g, const char* v) { g._singleType = AK_String(v) == "1" ? 1 : 0; });
+  t.Vis("SingleTypeVisibility", [](G& g) { return g._singleType ? "w" : "-"; });
+  t.Vis("AttributeVisibility", [](G& g) { return g._selectedAttribute.IsEmpty() ? "-" : "w"; });
+  t.Attribute("ContainedObjectsList", [](G& g) { return g.GetContainedObjectsList(); },
+              &G::SetContainedObjectsList);
+  t.Answer("GetAllObjectsList", [](G& g) { return g.GetAllObjectsList(); });
+  t.Options("AttributeOptions", [](G& g) { return g.GetAttributeOptions(); });
+  t.Options("ValueOptions", [](G& g) { return g.GetValueOptions(); });
+  t.Text("SelectedObjectType", &G::_selectedObjectType);
+  t.Text("SelectedAttribute", &G::_selectedAttribute);
+  t.Text("SelectedValue", &G::_selectedValue);
+  t.Answer("GetObjectTypesList", [](G& g) { return g.GetObjectTypesList(); });
+  t.Answer("GetObjectsOfTypeList", [](G& g) { return g.GetObjectsOfTypeList(); });
+  t.Attribute("Id", [](G& g) { return AK_String(g.Id()); }, &G::SetUniqueId);
+  t.Answer("GetComponentList", [](G& g) { return g.GetComponentIdList(); });
+  t.Attribute("Filter", [](G& g) { return g._filter; }, &G::SetFilter);
+  t.Command("AppendObject", &G::AppendObject);
+  t.Command("RemoveObject", &G::RemoveObject);
+  t.Command("AppendAllObjectsOfType", &G::AppendAllObjectsOfType);
+  t.Command("RemoveAllObjectsOfType", &G::RemoveAllObjectsOfType);
+  t.Command("RemoveAllObjects", &G::RemoveAllObjects);
+  t.Command("AppendAllMatchingObjects", &G::AppendAllMatchingObjects);
+  t.Command("RemoveAllMatchingObjects", &G::RemoveAllMatchingObjects);
+}
+
 AK_String AK_Group::Get(const char* name)
 {
   if (!name) return AK_String(AK_NULL);
   AK_String answer;
-  if (ScriptGet(ClassRecord().script, name, answer)) return answer;
-
-  static const struct {
-    const char* name;
-    AK_String (*answer)(AK_Group* g);
-  } kOwnNames[] = {
-      {"FullVisibility", [](AK_Group* g) { return AK_String(g->_singleType ? "-" : "w"); }},
-      {"SingleType", [](AK_Group* g) { return AK_String(g->_singleType); }},
-      {"SingleTypeVisibility", [](AK_Group* g) { return AK_String(g->_singleType ? "w" : "-"); }},
-      {"AttributeVisibility",
-       [](AK_Group* g) { return AK_String(g->_selectedAttribute.IsEmpty() ? "-" : "w"); }},
-      {"ContainedObjectsList", [](AK_Group* g) { return g->GetContainedObjectsList(); }},
-      {"GetAllObjectsList", [](AK_Group* g) { return g->GetAllObjectsList(); }},
-      {"AttributeOptions", [](AK_Group* g) { return g->GetAttributeOptions(); }},
-      {"ValueOptions", [](AK_Group* g) { return g->GetValueOptions(); }},
-      {"SelectedObjectType", [](AK_Group* g) { return AK_String(g->_selectedObjectType); }},
-      {"SelectedAttribute", [](AK_Group* g) { return AK_String(g->_selectedAttribute); }},
-      {"SelectedValue", [](AK_Group* g) { return AK_String(g->_selectedValue); }},
-      {"GetObjectTypesList", [](AK_Group* g) { return g->GetObjectTypesList(); }},
-      {"GetObjectsOfTypeList", [](AK_Group* g) { return g->GetObjectsOfTypeList(); }},
-      {"Id", [](AK_Group* g) { return AK_String(g->Id()); }},
-      {"GetComponentList", [](AK_Group* g) { return g->GetComponentIdList(); }},
-      {"Filter", [](AK_Group* g) { return AK_String(g->_filter); }},
-  };
-  for (const auto& entry : kOwnNames) {
-    if (std::strcmp(entry.name, name) == 0) {
-      AK_ErrorText = "";
-      return entry.answer(this);
-    }
-  }
+  if (AskScript(name, answer) || AnswerOwn(name, answer)) return answer;
 
   // A shared attribute: every member's answer.
   AK_OperationScope scope;
@@ -460,7 +398,7 @@ int AK_Group::Set(const char* name, const char* value)
 {
   if (!name) return 0;
   AK_String attribute(name), v(value ? value : "");
-  if (ScriptSet(ClassRecord().script, attribute, v)) return 1;
+  if (TellScript(attribute, v)) return 1;
 
   AK_OperationScope scope;
   // A list value is dealt out to the members, round robin.
@@ -475,29 +413,7 @@ int AK_Group::Set(const char* name, const char* value)
     if (sum != 0 || IsDead()) return sum;
   }
 
-  Command command = FindCommand(attribute);
-  if (command != Command::None) {
-    AK_ErrorText = "";
-    switch (command) {
-      case Command::AppendObject: AppendObject(v); break;
-      case Command::RemoveObject: RemoveObject(v); break;
-      case Command::ContainedObjectsList: SetContainedObjectsList(v); break;
-      case Command::SelectedObjectType: _selectedObjectType = v; break;
-      case Command::SelectedAttribute: _selectedAttribute = v; break;
-      case Command::SelectedValue: _selectedValue = v; break;
-      case Command::AppendAllObjectsOfType: AppendAllObjectsOfType(); break;
-      case Command::RemoveAllObjectsOfType: RemoveAllObjectsOfType(); break;
-      case Command::RemoveAllObjects: RemoveAllObjects(); break;
-      case Command::AppendAllMatchingObjects: AppendAllMatchingObjects(); break;
-      case Command::RemoveAllMatchingObjects: RemoveAllMatchingObjects(); break;
-      case Command::SingleType: _singleType = v == "1" ? 1 : 0; break;
-      case Command::Filter: SetFilter(v); break;
-      case Command::Id: SetUniqueId(v); break;
-      case Command::None: break;
-    }
-    if (!IsDead()) MarkModified(attribute);
-    return 1;
-  }
+  if (TakeOwn(attribute, v)) return 1;
 
   // Any other attribute: every member gets the whole value.
   if (!IsBusy(this)) {
@@ -532,11 +448,6 @@ void AK_Group::SaveAttributes(const char* fileName)
   AK_String commands;
   WriteAttributeCommands(this, ClassRecord().table, commands);
   AK_WriteAttributeFile(name, commands);
-}
-
-int AK_Group::AppendDefaultAttribute(const char* attribute, const char* value)
-{
-  return AK_AppendDefaultAttribute("AK_Group", attribute, value);
 }
 
 // Members are drawn by their owners.

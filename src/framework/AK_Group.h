@@ -15,18 +15,23 @@
 #include <memory>
 #include <vector>
 
+#include "AK_ClassHelper.h"
 #include "AK_GroupFilter.h"
-#include "AK_Object.h"
 
-class AK_Group : public AK_Object {
+class AK_Group : public AK_Class<AK_Group> {
 public:
+  static constexpr const char* kClassName = "AK_Group";
+  // The group's table has no base table, and the group keeps no class values and no
+  // parameter sets.
+  static constexpr AK_ClassFiles kClassFiles{
+      .baseTable = false, .classValues = false, .parameterSets = false};
   AK_Group(const char* id, AK_Object* parent);
   ~AK_Group() override;
+  static void DeclareAttributes(AK_AttributeTableOf<AK_Group>& t);
 
   AK_AttributeNode* GetClassInfo() override;
   AK_String Get(const char* name) override;
   int Set(const char* name, const char* value) override;
-  int AppendDefaultAttribute(const char* attribute, const char* value) override;
   void Update() override;
   int IsA(const char* typeName) override;
   void SaveAttributes(const char* fileName) override;
@@ -34,8 +39,6 @@ public:
   AK_Object* CreateComponent(const char* id, const char* typeName) override;
   void Unload(const char* text) override;
   int32_t ModificationTime(const char* attribute) override;
-
-  static AK_ClassRecord& ClassRecord();
 
   // --- membership ---
   void AppendObject(const char* absolutePath);

@@ -137,6 +137,7 @@ AK_Object::AK_Object(const char* id, AK_Object* parent)
     AK_LoadClassDefaults(this, "AK_Object", record.defaults);
   }
 
+  Attributes();  // known by class name from the first object on
   ++AK_InstanceCounter;
   SetUniqueId(id ? id : "");
 
@@ -168,22 +169,20 @@ void AK_Object::RunClassDefaults(const AK_ClassRecord& record)
 }
 
 void AK_SetUpClassLevel(AK_Object* object, AK_ClassRecord& record, AK_AttributeNode* baseTable,
-                        bool withClassValues)
+                        AK_ClassFiles files)
 {
   if (!record.table) {
     record.table = AK_LoadClassAttributeTable(record.className, baseTable);
     if (!record.loaded) {
-      record.script = AK_LoadClassScript(object, record.className);
-      if (withClassValues) AK_LoadClassValues(record.className, record.classValues);
+      if (files.script) record.script = AK_LoadClassScript(object, record.className);
+      if (files.classValues) AK_LoadClassValues(record.className, record.classValues);
       record.loaded = 1;
     }
-    AK_LoadClassDefaults(object, record.className, record.defaults);
-    AK_FATAL_ASSERT_NAMED(record.table, "_attributes");
-  } else {
-    // A missing ".def" file is looked for again at every construction.
-    AK_LoadClassDefaults(object, record.className, record.defaults);
   }
-  if (!record.parameterSetsRead) {
+  // A missing ".def" file is looked for again at every construction.
+  if (files.defaults) AK_LoadClassDefaults(object, record.className, record.defaults);
+  AK_FATAL_ASSERT_NAMED(record.table, "_attributes");
+  if (files.parameterSets && !record.parameterSetsRead) {
     AK_LoadParameterSets(record.className);
     record.parameterSetsRead = 1;
   }

@@ -6,22 +6,23 @@
 // by name goes through the virtual Get and Set; each class offers a name first to its class
 // script, then to its own names, then to its base class.
 //
-// How a class is defined (see AK_ClassFiles.h for the per-class record):
+// How a class is defined: see AK_ClassHelper.h (the class record, the construction protocol,
+// Get and Set) and AK_AttributeTable.h (one line per attribute):
 //
-//   class SW_Foo : public AK_Object {
+//   class SW_Foo : public AK_Class<SW_Foo> {
 //   public:
-//     SW_Foo(const char* id, AK_Object* parent) : AK_Object(id, parent)
+//     static constexpr const char* kClassName = "SW_Foo";
+//     SW_Foo(const char* id, AK_Object* parent) : AK_Class(id, parent)
 //     {
-//       AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
-//       /* own field defaults */
-//       RunClassDefaults(ClassRecord());
+//       SetUpClassLevel();
+//       RunClassDefaults();
 //     }
-//     static AK_ClassRecord& ClassRecord() { static AK_ClassRecord r{"SW_Foo"}; return r; }
-//     AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
-//     AK_String Get(const char* name) override;   // script, own names, AK_Object::Get
-//     int Set(const char* name, const char* value) override;
-//     int AppendDefaultAttribute(const char* a, const char* v) override
-//     { return AK_AppendDefaultAttribute("SW_Foo", a, v); }
+//     static void DeclareAttributes(AK_AttributeTableOf<SW_Foo>& t)
+//     {
+//       t.Int("Steps", &SW_Foo::_steps).Range(1, 1000);
+//       t.Vis("StepsVis", [](SW_Foo& o) { return o._steps > 1 ? "w" : "r"; });
+//     }
+//     int32_t _steps = 10;
 //   };
 #pragma once
 
@@ -35,6 +36,7 @@
 #include "AK_WeakRef.h"
 
 class AK_AttributeNode;
+class AK_AttributeTable;
 class AK_STREAM;
 class AK_Object;
 
@@ -66,6 +68,8 @@ public:
 
   // --- class level ---
   static AK_ClassRecord& ClassRecord();
+  // The names every object reads and writes (AK_AttributeTable.h).
+  static const AK_AttributeTable& Attributes();
   // Runs elements 1 .. count-1 of a class's default-command list on this object, quietly.
   void RunClassDefaults(const AK_ClassRecord& record);
   AK_String GetType();

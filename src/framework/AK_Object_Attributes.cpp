@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "AK_AttributeTable.h"
 #include "AK_ClassScript.h"
 #include "AK_ClassTable.h"
 #include "AK_Object.h"
@@ -50,122 +51,101 @@ AK_String CommandsList(AK_Object* o, int visibleOnly, int labels)
 
 // The attributes of the object at the path, copied into this one; a path that names no
 // object copies nothing and says so.
-void AssignAttributesOfPath(AK_Object* o, const char* path)
+void AssignAttributesOfPath(AK_Object& o, const char* path)
 {
-  AK_Object* source = o->FindObject(path);
+  AK_Object* source = o.FindObject(path);
   if (!source) {
     AK_ErrorText = AK_String("object '") + path + "' not found";
     return;
   }
-  o->AssignAttributesOf(source, AK_Array<AK_String>());
+  o.AssignAttributesOf(source, AK_Array<AK_String>());
 }
-
-struct GetEntry {
-  const char* name;
-  AK_String (*answer)(AK_Object* o);
-};
-
-struct SetEntry {
-  const char* name;
-  void (*effect)(AK_Object* o, const char* value);
-};
 
 }  // namespace
 
-// The names every object answers, in this order.
-static const GetEntry kGetNames[] = {
-    {"Type", [](AK_Object* o) { return o->GetType(); }},
-    {"Id", [](AK_Object* o) { return AK_String(o->Id()); }},
-    {"IdVis", [](AK_Object* o) { return o->GetIdVisibility(); }},
-    {"IdAbs", [](AK_Object* o) { return o->GetAbsolutePath(); }},
-    {"Active", [](AK_Object* o) { return AK_String(o->IsActive()); }},
-    {"GetComponentList", [](AK_Object* o) { return o->GetComponentIdList(); }},
-    {"ProjectDir", [](AK_Object* o) { return AK_String(o->ProjectDir()); }},
-    {"MacroFileName", [](AK_Object* o) { return AK_String(o->MacroFileName()); }},
-    {"MacroRepetitions", [](AK_Object* o) { return AK_String(o->MacroRepetitions()); }},
-    {"ReportCommands", [](AK_Object*) { return AK_GetReportCommands(); }},
-    {"ExplainCommands", [](AK_Object*) { return AK_GetExplainCommands(); }},
-    {"AllObjectsOfSameTypeList",
-     [](AK_Object* o) {
-       AK_String out;
-       o->GetRoot()->ListObjectsOfType(out, o->GetType(), o, nullptr);
-       return out;
-     }},
-    {"LanguageOptions", [](AK_Object*) { return AK_GetLanguageOptions(); }},
-    {"Language", [](AK_Object*) { return AK_String(AK_Language.text); }},
-    {"VariableValues", [](AK_Object* o) { return o->GetVariableValues(); }},
-    {"Arglist", [](AK_Object*) { return AK_GetArglist(); }},
-    {"ArglistSep", [](AK_Object*) { return AK_GetArglistSep(); }},
-    {"GetCommandsList", [](AK_Object* o) { return CommandsList(o, 0, 0); }},
-    {"VisibleGetCommandsList", [](AK_Object* o) { return CommandsList(o, 1, 0); }},
-    {"GetLabelsList", [](AK_Object* o) { return CommandsList(o, 0, 1); }},
-    {"VisibleGetLabelsList", [](AK_Object* o) { return CommandsList(o, 1, 1); }},
-    {"SaveVis", [](AK_Object* o) { return o->GetSaveVis(); }},
-    {"VisWrite", [](AK_Object*) { return AK_String("w"); }},
-    {"VisRead", [](AK_Object*) { return AK_String("r"); }},
-    {"VisNone", [](AK_Object*) { return AK_String("-"); }},
-    {"SuppressCreatingComponents",
-     [](AK_Object* o) { return AK_String(o->SuppressCreatingComponents()); }},
-    {"AttributesDirectory", [](AK_Object*) { return AK_String(AttributesDirectory); }},
-    {"UserAttributesDirectory", [](AK_Object*) { return AK_String(UserAttributesDirectory); }},
-    {"UserApplicationDirectory", [](AK_Object*) { return AK_String(UserApplicationDirectory); }},
-    {"ParameterSetOptions", [](AK_Object*) { return AK_GetParameterSetOptions(); }},
-    {"ParameterSet", [](AK_Object* o) { return o->GetParameterSet(); }},
-    {"Address", [](AK_Object* o) { return AK_String::FromPointer(o); }},
-};
+// The numbers of every object read the way the C library does: macros rely on a text that
+// is no number reading as 0.
+const AK_AttributeTable& AK_Object::Attributes()
+{
+  using O = AK_Object;
+  static const AK_AttributeTable* table = [] {
+    auto* t = new AK_AttributeTableOf<O>("AK_Object", nullptr);
+    t->Answer("Type", [](O& o) { return o.GetType(); });
+    t->Attribute("Id", [](O& o) { return o._id; }, [](O& o, const char* v) { o.SetUniqueId(v); });
+    t->Vis("IdVis", [](O& o) { return o.GetIdVisibility(); });
+    t->Answer("IdAbs", [](O& o) { return o.GetAbsolutePath(); });
+    t->Switch("Active", &O::_active).Loose();
+    t->Answer("GetComponentList", [](O& o) { return o.GetComponentIdList(); });
+    t->Attribute("ProjectDir", [](O& o) { return o._projectDir; },
+                 [](O& o, const char* v) { o.SetProjectDirRecursive(v); });
+    t->FileName("MacroFileName", &O::_macroFileName);
+    t->Int("MacroRepetitions", &O::_macroRepetitions).Loose();
+    t->Attribute("ReportCommands", [](O&) { return AK_GetReportCommands(); },
+                 [](O&, const char* v) { AK_ReportCommandsFlag = ToInt(v); });
+    t->Attribute("ExplainCommands", [](O&) { return AK_GetExplainCommands(); },
+                 [](O&, const char* v) { AK_ExplainCommandsFlag = ToInt(v); });
+    t->Answer("AllObjectsOfSameTypeList", [](O& o) {
+      AK_String out;
+      o.GetRoot()->ListObjectsOfType(out, o.GetType(), &o, nullptr);
+      return out;
+    });
+    t->Options("LanguageOptions", [](O&) { return AK_GetLanguageOptions(); });
+    t->Answer("Language", [](O&) { return AK_String(AK_Language.text); });
+    t->Attribute("VariableValues", [](O& o) { return o.GetVariableValues(); },
+                 [](O& o, const char* v) { o.SetVariableValues(v); });
+    t->Answer("Arglist", [](O&) { return AK_GetArglist(); });
+    t->Answer("ArglistSep", [](O&) { return AK_GetArglistSep(); });
+    t->Answer("GetCommandsList", [](O& o) { return CommandsList(&o, 0, 0); });
+    t->Answer("VisibleGetCommandsList", [](O& o) { return CommandsList(&o, 1, 0); });
+    t->Answer("GetLabelsList", [](O& o) { return CommandsList(&o, 0, 1); });
+    t->Answer("VisibleGetLabelsList", [](O& o) { return CommandsList(&o, 1, 1); });
+    t->Vis("SaveVis", [](O& o) { return o.GetSaveVis(); });
+    t->Vis("VisWrite", [](O&) { return "w"; });
+    t->Vis("VisRead", [](O&) { return "r"; });
+    t->Vis("VisNone", [](O&) { return "-"; });
+    t->Int("SuppressCreatingComponents", &O::_suppressCreatingComponents).Loose();
+    t->Answer("AttributesDirectory", [](O&) { return AK_String(AttributesDirectory); });
+    t->Answer("UserAttributesDirectory", [](O&) { return AK_String(UserAttributesDirectory); });
+    t->Answer("UserApplicationDirectory", [](O&) { return AK_String(UserApplicationDirectory); });
+    t->Options("ParameterSetOptions", [](O&) { return AK_GetParameterSetOptions(); });
+    t->Attribute("ParameterSet", [](O& o) { return o.GetParameterSet(); },
+                 [](O& o, const char* v) { o.ApplyParameterSet(v); });
+    t->Answer("Address", [](O& o) { return AK_String::FromPointer(&o); });
 
-// The names every object takes, in this order. Each clears the error text before its
-// effect and is stamped after it.
-static const SetEntry kSetNames[] = {
-    {"Id", [](AK_Object* o, const char* v) { o->SetUniqueId(v); }},
-    {"Active", [](AK_Object* o, const char* v) { o->SetActive(ToInt(v)); }},
-    {"ProjectDir", [](AK_Object* o, const char* v) { o->SetProjectDirRecursive(v); }},
-    {"SaveAs", [](AK_Object* o, const char* v) { o->SaveAs(v); }},
-    {"Save", [](AK_Object* o, const char*) { o->Save(); }},
-    {"Load", [](AK_Object* o, const char* v) { o->Load(v); }},
-    {"SaveProject", [](AK_Object* o, const char*) { o->SaveProject(); }},
-    {"SaveProjectAs", [](AK_Object* o, const char* v) { o->SaveProjectAs(v); }},
-    {"LoadProject", [](AK_Object* o, const char* v) { o->LoadProject(v); }},
-    {"MacroFileName", [](AK_Object* o, const char* v) { o->SetMacroFileName(v); }},
-    {"MacroRepetitions", [](AK_Object* o, const char* v) { o->SetMacroRepetitions(ToInt(v)); }},
-    {"ExecMacro", [](AK_Object* o, const char* v) { o->ExecMacro(v, 0); }},
-    {"SaveAttributes", [](AK_Object* o, const char* v) { o->SaveAttributes(v); }},
-    {"SaveAttributesRecursively",
-     [](AK_Object* o, const char* v) { o->SaveAttributesRecursively(v); }},
-    {"AssignAttributesOf", [](AK_Object* o, const char* v) { AssignAttributesOfPath(o, v); }},
-    {"DeleteComponent", [](AK_Object* o, const char* v) { o->DeleteComponent(v); }},
-    {"UnloadAllContainers", [](AK_Object* o, const char* v) { o->Unload(v); }},
-    {"ReportCommands", [](AK_Object*, const char* v) { AK_ReportCommandsFlag = ToInt(v); }},
-    {"ExplainCommands", [](AK_Object*, const char* v) { AK_ExplainCommandsFlag = ToInt(v); }},
-    {"SetLanguage", [](AK_Object*, const char* v) { AK_SetLanguage(v); }},
-    {"SetVariableValue", [](AK_Object* o, const char* v) { o->SetVariableValue(v); }},
-    {"VariableValues", [](AK_Object* o, const char* v) { o->SetVariableValues(v); }},
-    {"List_AST_SCI_predefined", [](AK_Object*, const char* v) { AK_ListScriptPredefined(v); }},
-    {"WriteHtmlReferenceRecursive",
-     [](AK_Object* o, const char* v) { o->WriteHtmlReferenceRecursive(v); }},
-    {"WriteEntireHtmlReference", [](AK_Object* o, const char* v) { o->WriteEntireHtmlReference(v); }},
-    {"SuppressCreatingComponents",
-     [](AK_Object* o, const char* v) { o->SetSuppressCreatingComponents(ToInt(v)); }},
-    {"ParameterSet", [](AK_Object* o, const char* v) { o->ApplyParameterSet(v); }},
-    {"StartInBackground", [](AK_Object* o, const char* v) { o->StartInBackground(v); }},
-    {"Update", [](AK_Object* o, const char*) { o->Update(); }},
-    {"RemoveComponent", [](AK_Object* o, const char* v) { o->RemoveComponent(v); }},
-    {"Detach", [](AK_Object* o, const char*) { AK_DetachToPool(o); }},
-    {"AddNewComponent", [](AK_Object* o, const char* v) { o->AddNewComponent(v); }},
-};
+    t->Command("SaveAs", &O::SaveAs);
+    t->Command("Save", &O::Save);
+    t->Command("Load", &O::Load);
+    t->Command("SaveProject", [](O& o, const char*) { o.SaveProject(); });
+    t->Command("SaveProjectAs", &O::SaveProjectAs);
+    t->Command("LoadProject", &O::LoadProject);
+    t->Command("ExecMacro", [](O& o, const char* v) { o.ExecMacro(v, 0); });
+    t->Command("SaveAttributes", &O::SaveAttributes);
+    t->Command("SaveAttributesRecursively", &O::SaveAttributesRecursively);
+    t->Command("AssignAttributesOf", AssignAttributesOfPath);
+    t->Command("DeleteComponent", &O::DeleteComponent);
+    t->Command("UnloadAllContainers", &O::Unload);
+    t->Command("SetLanguage", [](O&, const char* v) { AK_SetLanguage(v); });
+    t->Command("SetVariableValue", &O::SetVariableValue);
+    t->Command("List_AST_SCI_predefined", [](O&, const char* v) { AK_ListScriptPredefined(v); });
+    t->Command("WriteHtmlReferenceRecursive", &O::WriteHtmlReferenceRecursive);
+    t->Command("WriteEntireHtmlReference", &O::WriteEntireHtmlReference);
+    t->Command("StartInBackground", &O::StartInBackground);
+    t->Command("Update", &O::Update);
+    t->Command("RemoveComponent", &O::RemoveComponent);
+    t->Command("Detach", [](O& o, const char*) { AK_DetachToPool(&o); });
+    t->Command("AddNewComponent", &O::AddNewComponent);
+    AK_RegisterAttributeTable(t);
+    return t;
+  }();
+  return *table;
+}
 
 AK_String AK_Object::Get(const char* name)
 {
   if (!name) return AK_String(AK_NULL);
   AK_String answer;
   if (ScriptGet(ClassRecord().script, name, answer)) return answer;
-
-  for (const GetEntry& entry : kGetNames) {
-    if (std::strcmp(entry.name, name) == 0) {
-      AK_ErrorText = "";
-      return entry.answer(this);
-    }
-  }
+  if (Attributes().Get(*this, name, answer)) return answer;
   if (AK_IsVariableName(name)) return GetVariable(name);
 
   AK_String path, attribute;
@@ -181,20 +161,7 @@ int AK_Object::Set(const char* name, const char* value)
   if (!name) return 0;
   if (!value) value = "";
   if (ScriptSet(ClassRecord().script, name, value)) return 1;
-
-  for (const SetEntry& entry : kSetNames) {
-    if (std::strcmp(entry.name, name) == 0) {
-      // The value may be a text owned by this object (a variable, the project directory),
-      // which the effect could change under its feet.
-      AK_String keep(value);
-      AK_String stamp(name);
-      AK_ErrorText = "";
-      AK_OperationScope scope;
-      entry.effect(this, keep);
-      if (!IsDead()) MarkModified(stamp);
-      return 1;
-    }
-  }
+  if (Attributes().Set(*this, name, value)) return 1;
   if (AK_IsVariableName(name)) {
     SetVariable(name, value);
     return 1;

@@ -40,53 +40,20 @@ AK_AttributeNode* NamedSetTable(const char* name)
 
 }  // namespace
 
-AK_ClassRecord& AK_UserObj::ClassRecord()
+AK_UserObj::AK_UserObj(const char* id, AK_Object* parent) : AK_Class(id, parent)
 {
-  static AK_ClassRecord record("AK_UserObj");
-  return record;
-}
-
-AK_UserObj::AK_UserObj(const char* id, AK_Object* parent) : AK_Object(id, parent)
-{
-  // The class itself has no script, no default commands and no class values.
-  AK_ClassRecord& record = ClassRecord();
-  if (!record.table) {
-    record.table = AK_LoadClassAttributeTable(record.className, AK_Object::ClassRecord().table);
-    AK_FATAL_ASSERT_NAMED(record.table, "_attributes");
-    record.loaded = 1;
-  }
-  _attributeTable = record.table;
+  SetUpClassLevel();
+  _attributeTable = ClassRecord().table;
   _script = nullptr;
   _leadingAttribute = "AttributesName";
 }
 
 AK_UserObj::~AK_UserObj() { ReplaceScript(nullptr); }
 
-AK_String AK_UserObj::Get(const char* name)
+void AK_UserObj::DeclareAttributes(AK_AttributeTableOf<AK_UserObj>& t)
 {
-  AK_String answer;
-  if (ScriptGet(_script, name, answer)) return answer;
-  if (name && std::strcmp(name, "AttributesName") == 0) {
-    AK_ErrorText = "";
-    return _attributesName;
-  }
-  return AK_Object::Get(name);
-}
-
-int AK_UserObj::Set(const char* name, const char* value)
-{
-  if (ScriptSet(_script, name, value)) return 1;
-  if (!name || std::strcmp(name, "AttributesName") != 0) return AK_Object::Set(name, value);
-  AK_ErrorText = "";
-  AK_OperationScope scope;
-  SetAttributesName(AK_String(value ? value : ""));
-  if (!IsDead()) MarkModified("AttributesName");
-  return 1;
-}
-
-int AK_UserObj::AppendDefaultAttribute(const char* attribute, const char* value)
-{
-  return AK_AppendDefaultAttribute("AK_UserObj", attribute, value);
+  t.Attribute("AttributesName", [](AK_UserObj& o) { return o._attributesName; },
+              &AK_UserObj::SetAttributesName);
 }
 
 void AK_UserObj::Update()

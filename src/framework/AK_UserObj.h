@@ -13,20 +13,23 @@
 // feet, and must find the old table still there.
 #pragma once
 
-#include "AK_Object.h"
+#include "AK_ClassHelper.h"
 
-class AK_UserObj : public AK_Object {
+class AK_UserObj : public AK_Class<AK_UserObj> {
 public:
+  static constexpr const char* kClassName = "AK_UserObj";
+  // The class itself has no script, no default commands, no class values and no parameter
+  // sets: they come with the attribute set.
+  static constexpr AK_ClassFiles kClassFiles{
+      .script = false, .classValues = false, .defaults = false, .parameterSets = false};
   AK_UserObj(const char* id, AK_Object* parent);
   ~AK_UserObj() override;
+  static void DeclareAttributes(AK_AttributeTableOf<AK_UserObj>& t);
 
   AK_AttributeNode* GetClassInfo() override { return _attributeTable; }
-  AK_String Get(const char* name) override;
-  int Set(const char* name, const char* value) override;
-  int AppendDefaultAttribute(const char* attribute, const char* value) override;
   void Update() override;
-
-  static AK_ClassRecord& ClassRecord();
+  // The attribute set's script answers before the object's own names.
+  ast_sci_namespace ClassScript() { return _script; }
 
   const AK_String& AttributesName() const { return _attributesName; }
   // Takes the attribute set of that name, or the inline set of that text ("" is none).

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,6 +31,62 @@ void CollectSaved(AK_AttributeNode* node, std::vector<AK_AttributeNode*>& saved)
     return;
   if (IsSaved(node)) saved.push_back(node);
   for (int i = 0; i < AK_NodeChildCount(node); ++i) CollectSaved(AK_NodeChild(node, i), saved);
+}
+
+// Values that a refusing entry of the type must refuse.
+std::vector<std::string> RefusedValues(const AK_AttributeEntry& e)
+{
+  auto number = [](double v) { return std::string(AK_String::Format("%.17g", v).c_str()); };
+  auto zeros = [](int n) {  // " 0 0 0" for three
+    std::string text;
+    while (n-- > 0) text += " 0";
+    return text;
+  };
+  std::vector<std::string> bad;
+  switch (e.type) {
+    case AK_AttributeType::Option: return {"\x01 no such option"};
+    case AK_AttributeType::Reference: return {"no/such/object"};
+    case AK_AttributeType::Vector:
+      bad = {zeros(e.count - 1), zeros(e.count + 1), "abc", "nan" + zeros(e.count - 1)};
+      if (std::isfinite(e.max)) bad.push_back(number(e.max + 1) + zeros(e.count - 1));
+      return bad;
+    default:
+      bad = {"", "abc", "1x", "nan", "inf", "-inf", "1e999"};
+      if (e.type == AK_AttributeType::Int || e.type == AK_AttributeType::Switch)
+        bad.insert(bad.end(), {"1.5", "2147483648", "-2147483649"});
+      if (std::isfinite(e.min)) bad.push_back(number(e.min - 1));
+      if (std::isfinite(e.max)) bad.push_back(number(e.max + 1));
+      return bad;
+  }
+}
+
+// Every readable entry answers ("w", "r" or "-" for an access mode); every refusing one
+// leaves an error text, its answer and its stamp as they were.
+void CheckDeclaredAttributes(AK_Object* object, const char* className)
+{
+  std::set<std::string> seen;
+  for (const AK_AttributeTable* t = AK_FindAttributeTable(className); t; t = t->Base()) {
+    for (const AK_AttributeEntry& e : t->Entries()) {
+      if (!seen.insert(e.name).second) continue;  // hidden by a derived class's entry
+      SCOPED_TRACE(std::string(t->ClassName()) + " declares " + e.name);
+      if (!e.get) continue;
+      AK_String before = object->Get(e.name);
+      EXPECT_STRNE(before.c_str(), AK_NULL);
+      bool mode = before == "w" || before == "r" || before == "-";
+      EXPECT_TRUE(mode || e.type != AK_AttributeType::Vis) << "access mode " << before.c_str();
+      if (!e.set || !e.Refuses()) continue;
+      int32_t stamp = object->ModificationTime(e.name);
+      for (const std::string& bad : RefusedValues(e)) {
+        SCOPED_TRACE("refuses '" + bad + "'");
+        AK_ErrorText = "";
+        EXPECT_EQ(object->Set(e.name, bad.c_str()), 1);
+        EXPECT_STRNE(AK_ErrorText.c_str(), "");
+        EXPECT_STREQ(object->Get(e.name).c_str(), before.c_str());
+      }
+      EXPECT_EQ(object->ModificationTime(e.name), stamp);
+    }
+  }
+  AK_ErrorText = "";
 }
 
 std::string TempFileName(const char* className)
@@ -114,6 +172,9 @@ void AK_RunConformanceTest(const char* className, AK_Object* parent)
   if (!(object->GetType() == "Group")) {
     EXPECT_EQ(object->IsA("Object"), 1);
   }
+
+  ASSERT_NE(AK_FindAttributeTable(className), nullptr) << className << " has no attribute table";
+  CheckDeclaredAttributes(object, className);
 
   std::vector<AK_AttributeNode*> entries;
   CollectEntries(table, entries);

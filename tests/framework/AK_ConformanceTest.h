@@ -8,6 +8,10 @@
 // - the table file follows the class-file rules (first line "obj." + type name, LF line ends,
 //   TAB indentation one level at a time, a "doc" for every entry, kinds on entries);
 // - the object's type name is the one the class was registered with;
+// - every attribute that the class's attribute table (and its bases') declares readable
+//   answers, an access mode with "w", "r" or "-"; every attribute whose Set refuses values
+//   refuses no number, no finite number, a number out of its range, the wrong count of
+//   numbers, an unknown option or object: an error text, the answer and stamp unchanged;
 // - every get identifier of the table (its own and its bases') answers something other
 //   than "%AK_NULL%", and so do the attributes named by "vis" and "options" keys;
 // - every set identifier of an editable attribute is handled (set to its current value;

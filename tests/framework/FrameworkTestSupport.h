@@ -30,21 +30,6 @@ private:
   AK_MessageFunction _previous;
 };
 
-// What a test class of its own repeats: its class record, named by Derived::kClassName, and
-// its class table. The derived constructor still does the class-level set-up itself, since
-// that set-up (and the class defaults) must see the derived Get and Set.
-template <class Derived>
-class TestClass : public AK_Object {
-public:
-  using AK_Object::AK_Object;
-  static AK_ClassRecord& ClassRecord()
-  {
-    static AK_ClassRecord record(Derived::kClassName);
-    return record;
-  }
-  AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
-};
-
 void WriteTextFile(const std::string& path, const std::string& text);
 std::string ReadTextFile(const std::string& path);
 bool PathExists(const std::string& path);

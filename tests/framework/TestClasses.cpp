@@ -1,115 +1,11 @@
 #include "TestClasses.h"
 
-#include <cstdlib>
-#include <cstring>
-
 #include "FrameworkTestSupport.h"
 
 std::vector<std::string>& TestLog()
 {
   static std::vector<std::string> log;
   return log;
-}
-
-AK_ClassRecord& TST_Level1::ClassRecord()
-{
-  static AK_ClassRecord record("TST_Level1");
-  return record;
-}
-
-TST_Level1::TST_Level1(const char* id, AK_Object* parent) : AK_Object(id, parent)
-{
-  AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
-  _value = 0;
-  RunClassDefaults(ClassRecord());
-}
-
-AK_String TST_Level1::Get(const char* name)
-{
-  AK_String answer;
-  if (ScriptGet(ClassRecord().script, name, answer)) return answer;
-  if (std::strcmp(name, "Value") == 0) {
-    AK_ErrorText = "";
-    return AK_String(_value);
-  }
-  if (std::strcmp(name, "ChoiceOptions") == 0) {
-    AK_ErrorText = "";
-    return AK_String("0%AK_SEP%1%AK_SEP%7%AK_SEP%");
-  }
-  return AK_Object::Get(name);
-}
-
-int TST_Level1::Set(const char* name, const char* value)
-{
-  if (ScriptSet(ClassRecord().script, name, value)) return 1;
-  if (std::strcmp(name, "Value") == 0) {
-    AK_ErrorText = "";
-    _value = std::atoi(value);
-  } else if (std::strcmp(name, "Log") == 0) {
-    AK_ErrorText = "";
-    TestLog().push_back(std::string("Level1:") + value);
-  } else {
-    return AK_Object::Set(name, value);
-  }
-  MarkModified(name);
-  return 1;
-}
-
-AK_ClassRecord& TST_Level2::ClassRecord()
-{
-  static AK_ClassRecord record("TST_Level2");
-  return record;
-}
-
-TST_Level2::TST_Level2(const char* id, AK_Object* parent) : TST_Level1(id, parent)
-{
-  AK_SetUpClassLevel(this, ClassRecord(), TST_Level1::ClassRecord().table);
-  _extra = 0;
-  RunClassDefaults(ClassRecord());
-}
-
-AK_String TST_Level2::Get(const char* name)
-{
-  AK_String answer;
-  if (ScriptGet(ClassRecord().script, name, answer)) return answer;
-  if (std::strcmp(name, "Extra") == 0) {
-    AK_ErrorText = "";
-    return AK_String(_extra);
-  }
-  return TST_Level1::Get(name);
-}
-
-int TST_Level2::Set(const char* name, const char* value)
-{
-  if (ScriptSet(ClassRecord().script, name, value)) return 1;
-  if (std::strcmp(name, "Extra") == 0) {
-    AK_ErrorText = "";
-    _extra = std::atoi(value);
-  } else if (std::strcmp(name, "Log") == 0) {
-    AK_ErrorText = "";
-    TestLog().push_back(std::string("Level2:") + value);
-  } else {
-    return TST_Level1::Set(name, value);
-  }
-  MarkModified(name);
-  return 1;
-}
-
-AK_ClassRecord& TST_Holder::ClassRecord()
-{
-  static AK_ClassRecord record("TST_Holder");
-  return record;
-}
-
-TST_Holder::TST_Holder(const char* id, AK_Object* parent) : AK_Container(id, parent)
-{
-  AK_SetUpClassLevel(this, ClassRecord(), AK_Container::ClassRecord().table);
-  RunClassDefaults(ClassRecord());
-}
-
-AK_Object* TST_Holder::CreateComponent(const char* id, const char* typeName)
-{
-  return AK_CreateObjectOfType(typeName, id, this);
 }
 
 void TestRegisterClasses()

@@ -126,9 +126,6 @@ TEST(Attributes, BaseValues)
       {plain, "IdVis", "w"},  // below a container
       {below, "IdVis", "r"},
       {plain, "SaveVis", "r"},
-      {plain, "VisWrite", "w"},
-      {plain, "VisRead", "r"},
-      {plain, "VisNone", "-"},
       {plain, "MacroFileName", "p.macro"},
       {plain, "MacroRepetitions", "1"},
       {plain, "LanguageOptions", "default%AK_SEP%german"},
@@ -151,16 +148,6 @@ TEST(Attributes, BaseValues)
   ScratchDir dir;
   plain->Set("ProjectDir", dir.Path().c_str());
   EXPECT_STREQ(plain->Get("SaveVis").c_str(), "w");
-}
-
-TEST(Attributes, LanguageSwitch)
-{
-  AK_Object o("o", nullptr);
-  EXPECT_EQ(o.Set("SetLanguage", "german"), 1);
-  EXPECT_EQ(AK_Language.german, 1);
-  EXPECT_STREQ(o.Get("Language").c_str(), "german");
-  o.Set("SetLanguage", "default");
-  EXPECT_EQ(AK_Language.german, 0);
 }
 
 TEST(Attributes, TypeFormAndPathForm)
@@ -188,24 +175,6 @@ TEST(Attributes, TypeFormAndPathForm)
   EXPECT_STREQ(top->Get("a/two:").c_str(), AK_NULL);  // an empty attribute name
   EXPECT_GT(two->ModificationTime("Extra"), 0);       // stamped by the object that handled it
   EXPECT_EQ(top->ModificationTime("a/two:Extra"), two->ModificationTime("Extra"));
-}
-
-TEST(Attributes, HandledNamesAreStamped)
-{
-  std::unique_ptr<AK_Object> top(new AK_Container("T", nullptr));
-  AK_Object* a = Add(top.get(), "a");
-  for (const char* name : {"Active", "MacroFileName", "MacroRepetitions", "ReportCommands",
-                           "SuppressCreatingComponents", "RemoveComponent"}) {
-    SCOPED_TRACE(name);
-    AK_String value = a->Get(name);
-    if (value == AK_NULL) value = "";
-    EXPECT_EQ(a->Set(name, value), 1);
-    EXPECT_GT(a->ModificationTime(name), 0);
-  }
-  AK_ReportCommandsFlag = 0;
-  EXPECT_EQ(top->Set("DeleteComponent", "a"), 1);  // an unknown Id later does nothing
-  EXPECT_EQ(top->Set("DeleteComponent", "a"), 1);
-  EXPECT_STREQ(AK_ErrorText.c_str(), "");
 }
 
 TEST(Attributes, ArgumentLists)

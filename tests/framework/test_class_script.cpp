@@ -18,57 +18,29 @@ namespace fs = std::filesystem;
 namespace {
 
 // A class with a script in the user attributes directory.
-class TST_Scripted : public TestClass<TST_Scripted> {
+class TST_Scripted : public AK_Class<TST_Scripted> {
 public:
   static constexpr const char* kClassName = "TST_Scripted";
-  TST_Scripted(const char* id, AK_Object* parent) : TestClass(id, parent)
+  TST_Scripted(const char* id, AK_Object* parent) : AK_Class(id, parent)
   {
-    AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
-    RunClassDefaults(ClassRecord());
+    SetUpClassLevel();
+    RunClassDefaults();
   }
-  AK_String Get(const char* name) override
+  static void DeclareAttributes(AK_AttributeTableOf<TST_Scripted>& t)
   {
-    AK_String answer;
-    if (ScriptGet(ClassRecord().script, name, answer)) return answer;
-    if (std::strcmp(name, "Value") == 0 || std::strcmp(name, "Text") == 0) {
-      AK_ErrorText = "";
-      return std::strcmp(name, "Value") == 0 ? AK_String(_value) : AK_String("built-in");
-    }
-    return AK_Object::Get(name);
+    t.Int("Value", &TST_Scripted::_value).Loose();
+    t.Attribute("Text", [](TST_Scripted&) { return "built-in"; },
+                [](TST_Scripted& o, const char*) { ++o._builtInTextSets; });
   }
-  int Set(const char* name, const char* value) override
-  {
-    if (ScriptSet(ClassRecord().script, name, value)) return 1;
-    if (std::strcmp(name, "Value") == 0) {
-      AK_ErrorText = "";
-      _value = std::atoi(value);
-    } else if (std::strcmp(name, "Text") == 0) {
-      AK_ErrorText = "";
-      ++_builtInTextSets;
-    } else {
-      return AK_Object::Set(name, value);
-    }
-    MarkModified(name);
-    return 1;
-  }
-  int _value = 0;
+  int32_t _value = 0;
   int _builtInTextSets = 0;
 };
 
 // A class whose script does not compile.
-class TST_Broken : public TestClass<TST_Broken> {
+class TST_Broken : public AK_Class<TST_Broken> {
 public:
   static constexpr const char* kClassName = "TST_Broken";
-  TST_Broken(const char* id, AK_Object* parent) : TestClass(id, parent)
-  {
-    AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
-  }
-  AK_String Get(const char* name) override
-  {
-    AK_String answer;
-    if (ScriptGet(ClassRecord().script, name, answer)) return answer;
-    return AK_Object::Get(name);
-  }
+  TST_Broken(const char* id, AK_Object* parent) : AK_Class(id, parent) { SetUpClassLevel(); }
 };
 
 const char* const kScript = R"(//  the class script of the tests

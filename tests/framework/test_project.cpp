@@ -18,51 +18,24 @@ namespace fs = std::filesystem;
 namespace {
 
 // A class with binary data: a list of samples written as a tagged record.
-class TST_Recorder : public TestClass<TST_Recorder> {
+class TST_Recorder : public AK_Class<TST_Recorder> {
 public:
   static constexpr const char* kClassName = "TST_Recorder";
-  TST_Recorder(const char* id, AK_Object* parent) : TestClass(id, parent)
+  TST_Recorder(const char* id, AK_Object* parent) : AK_Class(id, parent)
   {
-    AK_SetUpClassLevel(this, ClassRecord(), AK_Object::ClassRecord().table);
-    RunClassDefaults(ClassRecord());
+    SetUpClassLevel();
+    RunClassDefaults();
   }
 
-  AK_String Get(const char* name) override
+  static void DeclareAttributes(AK_AttributeTableOf<TST_Recorder>& t)
   {
-    AK_String answer;
-    if (ScriptGet(ClassRecord().script, name, answer)) return answer;
-    if (std::strcmp(name, "Value") == 0) {
-      AK_ErrorText = "";
-      return AK_String(_value);
-    }
-    if (std::strcmp(name, "Name") == 0) {
-      AK_ErrorText = "";
-      return _name;
-    }
-    if (std::strcmp(name, "Scratch") == 0) {
-      AK_ErrorText = "";
-      return AK_String("scratch");
-    }
-    return AK_Object::Get(name);
-  }
-
-  int Set(const char* name, const char* value) override
-  {
-    if (ScriptSet(ClassRecord().script, name, value)) return 1;
-    if (std::strcmp(name, "Value") == 0) {
-      AK_ErrorText = "";
-      _value = std::atoi(value);
-      ++_valueSets;
-    } else if (std::strcmp(name, "Name") == 0) {
-      AK_ErrorText = "";
-      _name = value;
-    } else if (std::strcmp(name, "Scratch") == 0) {
-      AK_ErrorText = "";
-    } else {
-      return AK_Object::Set(name, value);
-    }
-    MarkModified(name);
-    return 1;
+    using R = TST_Recorder;
+    t.Attribute("Value", [](R& r) { return AK_String(r._value); }, [](R& r, const char* v) {
+      r._value = std::atoi(v);
+      ++r._valueSets;
+    });
+    t.Text("Name", &R::_name);
+    t.Attribute("Scratch", [](R&) { return "scratch"; }, [](R&, const char*) {});
   }
 
   int SaveData(AK_STREAM& stream) override

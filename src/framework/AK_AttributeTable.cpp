@@ -1,0 +1,245 @@
+// AK_AttributeTable: lookup, the Get and Set of an entry, and the parsers of values.
+#include "AK_AttributeTable.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "AK_Object.h"
+#include "AK_WeakRef.h"
+
+AK_AttributeEntry& AK_AttributeEntry::Range(double lo, double hi)
+{
+  min = lo;
+  max = hi;
+  return *this;
+}
+
+AK_AttributeEntry& AK_AttributeEntry::Loose()
+{
+  loose = true;
+  return *this;
+}
+
+AK_AttributeEntry& AK_AttributeEntry::AlsoStamps(const char* name)
+{
+  alsoStamps = name;
+  return *this;
+}
+
+bool AK_AttributeEntry::Refuses() const
+{
+  switch (type) {
+    case AK_AttributeType::Int:
+    case AK_AttributeType::Switch:
+    case AK_AttributeType::Double:
+    case AK_AttributeType::Float: return !loose;
+    case AK_AttributeType::Vector:
+    case AK_AttributeType::Option:
+    case AK_AttributeType::Reference: return true;
+    default: return false;
+  }
+}
+
+AK_AttributeTable::AK_AttributeTable(const char* className, const AK_AttributeTable* base)
+    : _className(className), _base(base)
+{
+}
+
+AK_AttributeEntry& AK_AttributeTable::Add(AK_AttributeEntry entry)
+{
+  // A name declared twice is a mistake in the class, found by its first construction.
+  AK_FATAL_ASSERT_NAMED(_index.count(entry.name) == 0, "attribute declared once");
+  _index.emplace(entry.name, _entries.size());
+  _entries.push_back(std::move(entry));
+  return _entries.back();
+}
+
+const AK_AttributeEntry* AK_AttributeTable::Find(const char* name) const
+{
+  if (!name) return nullptr;
+  auto found = _index.find(name);
+  return found == _index.end() ? nullptr : &_entries[found->second];
+}
+
+bool AK_AttributeTable::Get(AK_Object& object, const char* name, AK_String& answer) const
+{
+  const AK_AttributeEntry* entry = Find(name);
+  if (!entry || !entry->get) return false;
+  AK_ErrorText = "";
+  answer = entry->get(object);
+  return true;
+}
+
+bool AK_AttributeTable::Set(AK_Object& object, const char* name, const char* value) const
+{
+  const AK_AttributeEntry* entry = Find(name);
+  if (!entry || !entry->set) return false;
+  // The value may be a text owned by the object (a variable, the project directory), which
+  // the action could change under its feet.
+  AK_String keep(value ? value : ""), stamp(name);
+  AK_ErrorText = "";
+  // An object that the action deleted stays until the outermost operation ends, dead.
+  AK_OperationScope scope;
+  if (!entry->set(object, *entry, keep) || object.IsDead()) return true;
+  object.MarkModified(stamp);
+  if (entry->alsoStamps) object.MarkModified(entry->alsoStamps);
+  return true;
+}
+
+// --- parsing ---
+
+namespace {
+
+bool OnlyBlanksFrom(const char* p)
+{
+  while (*p == ' ' || *p == '\t') ++p;
+  return *p == '\0';
+}
+
+bool Refuse(const AK_AttributeEntry& entry, const char* text, const char* why)
+{
+  AK_ErrorText = AK_String(entry.name) + ": '" + text + "' " + why;
+  return false;
+}
+
+bool InRange(const AK_AttributeEntry& entry, const char* text, double value, double lo, double hi)
+{
+  if (value >= lo && value <= hi) return true;
+  return Refuse(entry, text,
+                AK_String::Format("is out of range [%.15g, %.15g]", lo, hi).c_str());
+}
+
+// One finite number from p; `end` after it.
+bool ReadNumber(const AK_AttributeEntry& entry, const char* text, const char* p, double& value,
+                const char*& end)
+{
+  char* stop = nullptr;
+  value = std::strtod(p, &stop);
+  end = stop;
+  if (stop == p) return Refuse(entry, text, "is not a number");
+  if (!std::isfinite(value)) return Refuse(entry, text, "is not a finite number");
+  return true;
+}
+
+}  // namespace
+
+bool AK_ParseIntValue(const AK_AttributeEntry& entry, const char* text, int32_t& out)
+{
+  if (!text) text = "";
+  if (entry.loose) {
+    out = std::atoi(text);
+    return true;
+  }
+  char* stop = nullptr;
+  // Beyond the long long numbers strtoll gives the nearest one, which is out of range too.
+  long long value = std::strtoll(text, &stop, 10);
+  if (stop == text || !OnlyBlanksFrom(stop)) return Refuse(entry, text, "is not a whole number");
+  double lo = entry.min > INT32_MIN ? entry.min : INT32_MIN;
+  double hi = entry.max < INT32_MAX ? entry.max : INT32_MAX;
+  if (!InRange(entry, text, static_cast<double>(value), lo, hi)) return false;
+  out = static_cast<int32_t>(value);
+  return true;
+}
+
+bool AK_ParseDoubleValue(const AK_AttributeEntry& entry, const char* text, double& out)
+{
+  if (!text) text = "";
+  if (entry.loose) {
+    out = std::atof(text);
+    return true;
+  }
+  double value;
+  const char* end;
+  if (!ReadNumber(entry, text, text, value, end)) return false;
+  if (!OnlyBlanksFrom(end)) return Refuse(entry, text, "is not a number");
+  if (!InRange(entry, text, value, entry.min, entry.max)) return false;
+  out = value;
+  return true;
+}
+
+bool AK_ParseFloatValue(const AK_AttributeEntry& entry, const char* text, float& out)
+{
+  double value = 0;
+  if (!AK_ParseDoubleValue(entry, text, value)) return false;
+  if (!entry.loose && std::fabs(value) > FLT_MAX)
+    return Refuse(entry, text, "is not a finite number");
+  out = static_cast<float>(value);
+  return true;
+}
+
+bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, double* out)
+{
+  if (!text) text = "";
+  std::vector<double> values;
+  for (const char* p = text; !OnlyBlanksFrom(p);) {
+    double value;
+    if (!ReadNumber(entry, text, p, value, p)) return false;
+    if (!InRange(entry, text, value, entry.min, entry.max)) return false;
+    values.push_back(value);
+  }
+  if (static_cast<int>(values.size()) != entry.count)
+    return Refuse(entry, text, AK_String::Format("needs %d numbers", entry.count).c_str());
+  std::copy(values.begin(), values.end(), out);
+  return true;
+}
+
+int AK_FindOption(const AK_AttributeEntry& entry, const char* text)
+{
+  if (!text) text = "";
+  for (size_t i = 0; i < entry.options.size(); ++i)
+    if (std::strcmp(entry.options[i], text) == 0) return static_cast<int>(i);
+  Refuse(entry, text, "is not one of its options");
+  return -1;
+}
+
+bool AK_CheckReference(const AK_AttributeEntry& entry, AK_Object& object, const char* path)
+{
+  if (!path || !*path) return true;  // no object
+  AK_Object* target = object.FindObject(path);
+  if (!target) {
+    AK_ErrorText = AK_String("object '") + path + "' not found";
+    return false;
+  }
+  if (entry.objectType && !target->IsA(entry.objectType))
+    return Refuse(entry, path, (AK_String("is not a ") + entry.objectType).c_str());
+  return true;
+}
+
+AK_String AK_JoinOptions(const std::vector<const char*>& items)
+{
+  AK_String list;
+  for (const char* item : items) {
+    list += item;
+    list += AK_SEP;
+  }
+  return list;
+}
+
+// --- the tables of the classes ---
+
+namespace {
+
+std::map<std::string, const AK_AttributeTable*>& Tables()
+{
+  static std::map<std::string, const AK_AttributeTable*> tables;
+  return tables;
+}
+
+}  // namespace
+
+void AK_RegisterAttributeTable(const AK_AttributeTable* table)
+{
+  if (table) Tables()[table->ClassName()] = table;
+}
+
+const AK_AttributeTable* AK_FindAttributeTable(const char* className)
+{
+  auto found = Tables().find(className ? className : "");
+  return found == Tables().end() ? nullptr : found->second;
+}
