@@ -21,6 +21,8 @@ void Send(const char* text, std::source_location where = std::source_location::c
 
 double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
+inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
 // Reads an open file in blocks through a parser, then closes it.
 template <class Parser>
 void ParseFile(AK_File& f, Parser& parser)

@@ -14,12 +14,12 @@ std::string Tile(int ncols, int nrows, double x, double y, double cellsize, doub
                  const char* origin = "center", double nodata = -9999)
 {
   std::string s = "ncols " + std::to_string(ncols) + "\nnrows " + std::to_string(nrows) +
-                  "\nxll" + origin + " " + SW_FormatRoundTrip(x).c_str() + "\nyll" + origin +
-                  " " + SW_FormatRoundTrip(y).c_str() + "\ncellsize " +
-                  SW_FormatRoundTrip(cellsize).c_str() + "\nNODATA_value " +
-                  SW_FormatRoundTrip(nodata).c_str() + "\n";
+                  "\nxll" + origin + " " + AK_FormatRoundTrip(x).c_str() + "\nyll" + origin +
+                  " " + AK_FormatRoundTrip(y).c_str() + "\ncellsize " +
+                  AK_FormatRoundTrip(cellsize).c_str() + "\nNODATA_value " +
+                  AK_FormatRoundTrip(nodata).c_str() + "\n";
   for (int r = nrows - 1; r >= 0; --r) {
-    for (int c = 0; c < ncols; ++c) s += std::string(SW_FormatRoundTrip(base + 10 * c + r)) + " ";
+    for (int c = 0; c < ncols; ++c) s += std::string(AK_FormatRoundTrip(base + 10 * c + r)) + " ";
     s += "\n";
   }
   return s;
