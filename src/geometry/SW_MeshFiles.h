@@ -8,6 +8,7 @@
 // ("NumNoDataValueInterpolationIterations" nonzero: fill) and the error text of the
 // command; every failure leaves its text there, every reader that fails leaves the mesh
 // empty (or unchanged when the file cannot be opened), and messages go through the hook.
+// Readers answer success as a bool and leave the reason of a failure in their error text.
 #pragma once
 
 #include <cstddef>
@@ -105,10 +106,10 @@ struct SW_AsciiGridHeader {
 };
 
 // Reads keyword and value pairs until "nodata_value" and its value (keywords in any case),
-// or until the first number after a header that lacks only "nodata_value". Answers 1 for a
-// complete header, 0 when a word is no keyword, a value is not a number or the input ends
-// first.
-int SW_ParseAsciiGridHeader(SW_TokenReader& in, SW_AsciiGridHeader& header);
+// or until the first number after a header that lacks only "nodata_value". True for a
+// complete header, false when a word is no keyword, a value is not a number or the input
+// ends first.
+bool SW_ParseAsciiGridHeader(SW_TokenReader& in, SW_AsciiGridHeader& header);
 
 // Checks a complete header before anything is allocated: ncols and nrows present and at
 // least 2, their product at most SW_MaxGridPoints, an origin in x and y, a positive finite
@@ -190,26 +191,26 @@ bool SW_ReadTbpData(SW_TokenReader& in, SW_TbpData& data, AK_String& error);
 
 // Replaces the mesh with the Cartesian grid of an ESRI ASCII grid file ("e00", "asc", "txt"
 // and their capitals), halving its resolution `halvings` times; NODATA points are filled
-// (fillNoData) or removed with their cells. Answers 1 on success, 0 with `error` set: the
+// (fillNoData) or removed with their cells. True on success, false with `error` set: the
 // mesh is unchanged when the file cannot be opened and empty after any other failure.
-int SW_ReadAsciiGrid(SW_MeshCore& mesh, const char* path, int halvings, int fillNoData,
-                     AK_String& error);
+bool SW_ReadAsciiGrid(SW_MeshCore& mesh, const char* path, int halvings, int fillNoData,
+                      AK_String& error);
 // The same from an open token source; `name` stands for the file in the messages.
-int SW_ReadAsciiGridFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, int halvings,
-                         int fillNoData, AK_String& error);
+bool SW_ReadAsciiGridFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, int halvings,
+                          int fillNoData, AK_String& error);
 
 // Extent and cell size of a grid file without reading its data: the lower-left point as the
 // header gives it (no half-cell shift) and the upper-right point (ncols - 1, nrows - 1) cells
-// away. 1 when the header is complete and valid (the outputs are then written), else 0.
-int SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRight[2],
-                           double& cellSize);
+// away. True when the header is complete and valid (the outputs are then written).
+bool SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRight[2],
+                            double& cellSize);
 // Reads a header from a stream that is in good state, leaving the stream where the values
 // begin (a header without "nodata_value" gets its first value put back when the stream can
 // seek). Stores the values as read (no shift), NODATA -9999 when the header has none; the
-// corner flag is 0 first and 1 when "xllcorner" or "yllcorner" was read. 1 when the header
-// is complete and valid, as for SW_ReadAsciiGridHeader, else 0.
-int SW_ReadAsciiGridHeaderStream(std::istream& in, int32_t& ncols, int32_t& nrows, double& xll,
-                                 double& yll, double& cellsize, double& nodata, int32_t& corner);
+// corner flag is 0 first and 1 when "xllcorner" or "yllcorner" was read. True when the
+// header is complete and valid, as for SW_ReadAsciiGridHeader.
+bool SW_ReadAsciiGridHeaderStream(std::istream& in, int32_t& ncols, int32_t& nrows, double& xll,
+                                  double& yll, double& cellsize, double& nodata, int32_t& corner);
 
 // Writes the mesh by the path's extension (case matters): "xyz" writes one "x y z" line per
 // vertex with round-trip precision; "e00", "E00", "asc", "ASC", "txt", "TXT" write an ESRI
@@ -228,18 +229,18 @@ int SW_FillNoDataAreas(SW_MeshCore& mesh, double noData, AK_String* error = null
 void SW_SetGridCells(SW_MeshCore& mesh);
 
 // Last steps of the grid readers on a mesh whose vertices and grid cells are set: fills or
-// removes the NODATA points, then builds neighbours and normals. 0 with `error` set and the
-// mesh empty when no terrain is left (no defined height, or every cell removed).
-int SW_FinishGridMesh(SW_MeshCore& mesh, double noData, int fillNoData, AK_String& error);
+// removes the NODATA points, then builds neighbours and normals. False with `error` set and
+// the mesh empty when no terrain is left (no defined height, or every cell removed).
+bool SW_FinishGridMesh(SW_MeshCore& mesh, double noData, int fillNoData, AK_String& error);
 
 // Merges the grid tiles of a list (paths joined by "%AK_SEP%") into one Cartesian grid mesh;
 // a node that no tile gives a value is filled (fillNoData) or removed. Tiles that cannot be
-// opened or whose header is incomplete or invalid are skipped with a warning. Answers 1 on
-// success, 0 with `error` set and the mesh unchanged when no tile is usable or the merged
-// grid is too large, and 0 with the mesh empty when the NODATA step leaves no terrain.
-int SW_ReadGridTiles(SW_MeshCore& mesh, const char* list, int fillNoData, AK_String& error);
+// opened or whose header is incomplete or invalid are skipped with a warning. True on
+// success; false with `error` set and the mesh unchanged when no tile is usable or the
+// merged grid is too large, and with the mesh empty when the NODATA step leaves no terrain.
+bool SW_ReadGridTiles(SW_MeshCore& mesh, const char* list, int fillNoData, AK_String& error);
 
-// Replaces the mesh with the triangles of a tbp file. Answers 1 on success, 0 with `error`
+// Replaces the mesh with the triangles of a tbp file. True on success, false with `error`
 // set: the mesh is unchanged when the file cannot be opened and empty after a failed read.
-int SW_ReadTbp(SW_MeshCore& mesh, const char* path, AK_String& error);
-int SW_ReadTbpFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, AK_String& error);
+bool SW_ReadTbp(SW_MeshCore& mesh, const char* path, AK_String& error);
+bool SW_ReadTbpFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, AK_String& error);

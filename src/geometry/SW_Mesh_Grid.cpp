@@ -167,7 +167,7 @@ int64_t SW_TokenReader::RemainingBytes() const
 // ---------------------------------------------------------------------------------------
 // Header
 
-int SW_ParseAsciiGridHeader(SW_TokenReader& in, SW_AsciiGridHeader& h)
+bool SW_ParseAsciiGridHeader(SW_TokenReader& in, SW_AsciiGridHeader& h)
 {
   h.corner = 0;
   std::string_view token;
@@ -364,7 +364,7 @@ void SetGridMembers(SW_MeshCore& mesh, int32_t ncols, int32_t nrows, double x0, 
 
 // Fills or removes the NODATA points of a freshly built grid, then builds neighbours and
 // normals. Shared with the tile reader.
-int SW_FinishGridMesh(SW_MeshCore& mesh, double noData, int fillNoData, AK_String& error)
+bool SW_FinishGridMesh(SW_MeshCore& mesh, double noData, int fillNoData, AK_String& error)
 {
   if (fillNoData) {
     if (!SW_FillNoDataAreas(mesh, noData, &error)) {
@@ -386,8 +386,8 @@ int SW_FinishGridMesh(SW_MeshCore& mesh, double noData, int fillNoData, AK_Strin
   return 1;
 }
 
-int SW_ReadAsciiGridFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, int halvings,
-                         int fillNoData, AK_String& error)
+bool SW_ReadAsciiGridFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, int halvings,
+                          int fillNoData, AK_String& error)
 {
   mesh.ClearGeometry();
   Report(AK_String("reading file '") + name + "'...");
@@ -440,8 +440,8 @@ int SW_ReadAsciiGridFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name
   return SW_FinishGridMesh(mesh, h.nodata, fillNoData, error);
 }
 
-int SW_ReadAsciiGrid(SW_MeshCore& mesh, const char* path, int halvings, int fillNoData,
-                     AK_String& error)
+bool SW_ReadAsciiGrid(SW_MeshCore& mesh, const char* path, int halvings, int fillNoData,
+                      AK_String& error)
 {
   AK_File f(path, "r");
   if (!f) {
@@ -484,8 +484,8 @@ void UnreadFirstValue(std::istream& stream)
 
 }  // namespace
 
-int SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRight[2],
-                           double& cellSize)
+bool SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRight[2],
+                            double& cellSize)
 {
   AK_File f(path, "r");
   if (!f) return 0;
@@ -501,9 +501,9 @@ int SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRi
   return 1;
 }
 
-int SW_ReadAsciiGridHeaderStream(std::istream& stream, int32_t& ncols, int32_t& nrows,
-                                 double& xll, double& yll, double& cellsize, double& nodata,
-                                 int32_t& corner)
+bool SW_ReadAsciiGridHeaderStream(std::istream& stream, int32_t& ncols, int32_t& nrows,
+                                  double& xll, double& yll, double& cellsize, double& nodata,
+                                  int32_t& corner)
 {
   corner = 0;
   if (!stream.good()) return 0;

@@ -134,7 +134,7 @@ bool SameHeader(const SW_AsciiGridHeader& a, const SW_AsciiGridHeader& b)
 
 }  // namespace
 
-int SW_ReadGridTiles(SW_MeshCore& mesh, const char* list, int fillNoData, AK_String& error)
+bool SW_ReadGridTiles(SW_MeshCore& mesh, const char* list, int fillNoData, AK_String& error)
 {
   AK_Array<AK_String> paths;
   AK_String(list ? list : "").Split("%AK_SEP%", paths);

@@ -84,7 +84,7 @@ bool SW_ReadTbpData(SW_TokenReader& in, SW_TbpData& data, AK_String& error)
   return true;
 }
 
-int SW_ReadTbpFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, AK_String& error)
+bool SW_ReadTbpFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, AK_String& error)
 {
   mesh.ClearGeometry();
   AK_MESSAGE((AK_String("reading tbp file ") + name + "...").c_str());
@@ -111,7 +111,7 @@ int SW_ReadTbpFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, AK_S
   return 1;
 }
 
-int SW_ReadTbp(SW_MeshCore& mesh, const char* path, AK_String& error)
+bool SW_ReadTbp(SW_MeshCore& mesh, const char* path, AK_String& error)
 {
   AK_File f(path, "r");
   if (!f) {

@@ -33,15 +33,13 @@ bool AK_Triangulation::IsTbsFileName(const char* fileName)
 
 int AK_Triangulation::ReadDurnixFile(const AK_String& fileName)
 {
-  std::FILE* f = AK_FileOpen(fileName, "r");
+  AK_File f(fileName, "r");
   if (!f) {
     AK_MESSAGE(AK_String("cannot open file '") + fileName + "' !");
     return 0;
   }
   SW_TokenReader in(f);
-  int ok = ReadDurnix(in, IsTbsFileName(fileName), fileName);
-  std::fclose(f);
-  return ok;
+  return ReadDurnix(in, IsTbsFileName(fileName), fileName);
 }
 
 int AK_Triangulation::ReadDurnix(SW_TokenReader& in, bool tbs, const char* name)
