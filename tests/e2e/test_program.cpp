@@ -202,7 +202,7 @@ TEST(Program, NestedMacrosStopAtTheLimit)
   auto name = [](int i) { return "m" + std::to_string(i) + ".macro"; };
   for (int i = 0; i < 300; ++i) WriteFile(dir / name(i), "set(\"\", \"ExecMacro\", \"" + name(i + 1) + "\")\n");
   WriteFile(dir / name(300), "set(\"\", \"$end\", \"1\")\n");
-  std::string printed = RunProcess(Environment(dir.Path()) + " -files " + ShellQuote(kFiles) + " -offscreen m0.macro");
+  std::string printed = RunProcess(Torvu(dir.Path()) + " -offscreen m0.macro");
   size_t reports = 0;
   for (size_t at = printed.find("' when executing macro command"); at != std::string::npos;
        at = printed.find("' when executing macro command", at + 1))
@@ -219,7 +219,7 @@ TEST(Program, BackgroundStartRunsTheProgramOnly)
   WriteFile(dir / "b g.macro", "set(\"Project\", \"SaveAttributes\", \"started.atr\")\n");
   WriteFile(dir / "start.macro",
             "set(\"\", \"StartInBackground\", \"-offscreen \\\"b g.macro\\\" $(touch injected) `touch injected`;touch injected\")\n");
-  RunProcess(Environment(dir.Path()) + " -files " + ShellQuote(kFiles) + " -offscreen start.macro");
+  RunProcess(Torvu(dir.Path()) + " -offscreen start.macro");
   for (int i = 0; i < 600 && !fs::exists(dir / "started.atr"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(fs::exists(dir / "started.atr"));
