@@ -35,6 +35,31 @@ double Snap(double c, double scale)
 
 int64_t GridIndex(double c, double scale) { return static_cast<int32_t>(scale * c + 0.5); }
 
+// The exact predicates in the box: every node and query lies in the box, so grid
+// coordinates differ by at most 100001 and every triple product of differences (at most
+// 6e15) is exact in doubles. Orientation is then decided in doubles; the in-sphere sum of
+// four products is decided in doubles when it clears its rounding bound, and otherwise by
+// the general exact test.
+struct GridPt {
+  double x, y, z;
+};
+
+inline GridPt Grid(const AK_Vec3& p, double scale)
+{
+  return GridPt{double(int32_t(scale * p.x + 0.5)), double(int32_t(scale * p.y + 0.5)),
+                double(int32_t(scale * p.z + 0.5))};
+}
+
+inline GridPt Minus(const GridPt& a, const GridPt& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+// u . (v x w)
+inline double Triple(const GridPt& u, const GridPt& v, const GridPt& w)
+{
+  return u.x * (v.y * w.z - v.z * w.y) + u.y * (v.z * w.x - v.x * w.z) + u.z * (v.x * w.y - v.y * w.x);
+}
+
+inline double Norm2(const GridPt& u) { return u.x * u.x + u.y * u.y + u.z * u.z; }
+
 void TraceTet(int line, const char* name, const AK_Tet& t)
 {
   std::ostringstream s;
@@ -48,6 +73,17 @@ void TraceInt(int line, const char* name, long long v)
 }
 
 void TraceMarker(int line) { std::printf("AK_Triangulation:%d:\"wrong connection\" = 'wrong connection'\n", line); }
+
+// The marker and both ends of a broken link.
+void TraceLink(int line, int32_t iTet, const AK_Tet& t, int iFace, int32_t jTet, const AK_Tet& u)
+{
+  TraceMarker(line);
+  TraceInt(line, "iTet", iTet);
+  TraceTet(line, "_t[iTet]", t);
+  TraceInt(line, "iFace", iFace);
+  TraceInt(line, "jTet", jTet);
+  TraceTet(line, "_t[jTet]", u);
+}
 
 }  // namespace
 
@@ -79,15 +115,32 @@ double AK_Tet::SignedVolume6(const AK_Points3& p) const
 
 bool AK_Tet::InSphere(const AK_Points3& p, const AK_Vec3& q, double scale) const
 {
+  const GridPt a = Grid(p[node[0]], scale);
+  const GridPt u = Minus(Grid(p[node[1]], scale), a), w = Minus(Grid(p[node[2]], scale), a),
+               t = Minus(Grid(p[node[3]], scale), a), s = Minus(Grid(q, scale), a);
+  const double k[4] = {Triple(w, t, s), -Triple(u, t, s), Triple(u, w, s), -Triple(u, w, t)};
+  const double l[4] = {Norm2(u), Norm2(w), Norm2(t), Norm2(s)};
+  double sum = 0, mag = 0;
+  for (int i = 0; i < 4; ++i) {
+    sum += k[i] * l[i];
+    mag += std::fabs(k[i] * l[i]);
+  }
+  if (mag == 0 || std::fabs(sum) > mag * 1e-15) {
+    ++AK_InSphereTestCounter;
+    return sum > 0;
+  }
   return AK_GridInSphere(q, p[node[0]], p[node[1]], p[node[2]], p[node[3]], scale) != 0;
 }
 
 int AK_Tet::FaceAbove(const AK_Points3& p, const AK_Vec3& q, double scale) const
 {
-  for (int k = 0; k < 4; ++k)
-    if (AK_GridOrient3d(q, p[node[kTetFace[k][0]]], p[node[kTetFace[k][1]]],
-                        p[node[kTetFace[k][2]]], scale))
-      return k;
+  const GridPt g = Grid(q, scale);
+  GridPt d[4];
+  for (int k = 0; k < 4; ++k) d[k] = Minus(Grid(p[node[k]], scale), g);
+  for (int k = 0; k < 4; ++k) {
+    ++AK_OrientTestCounter;
+    if (Triple(d[kTetFace[k][2]], d[kTetFace[k][0]], d[kTetFace[k][1]]) < 0) return k;
+  }
   return -1;
 }
 
@@ -441,22 +494,12 @@ int32_t DelaunayTetMesh::CheckConnections(int32_t iTet) const
     if (jTet < 0) continue;
     const AK_Tet& u = _t[jTet];
     if (t.SharedFace(u) != iFace) {
-      TraceMarker(__LINE__);
-      TraceInt(__LINE__, "iTet", iTet);
-      TraceTet(__LINE__, "_t[iTet]", t);
-      TraceInt(__LINE__, "iFace", iFace);
-      TraceInt(__LINE__, "jTet", jTet);
-      TraceTet(__LINE__, "_t[jTet]", u);
+      TraceLink(__LINE__, iTet, t, iFace, jTet, u);
       TraceInt(__LINE__, "_t[iTet].SharedFace(_t[jTet])", t.SharedFace(u));
       ++errors;
     }
     if (u.NeighbourIndex(iTet) < 0) {
-      TraceMarker(__LINE__);
-      TraceInt(__LINE__, "iTet", iTet);
-      TraceTet(__LINE__, "_t[iTet]", t);
-      TraceInt(__LINE__, "iFace", iFace);
-      TraceInt(__LINE__, "jTet", jTet);
-      TraceTet(__LINE__, "_t[jTet]", u);
+      TraceLink(__LINE__, iTet, t, iFace, jTet, u);
       ++errors;
     }
   }

@@ -75,6 +75,10 @@ void AK_WriteGrfPoint(std::ostream& out, const AK_Vec3& q, const char* colour,
                       int number = -999999);
 void AK_WriteGrfLine(std::FILE* f, const AK_Vec3& a, const AK_Vec3& b, const char* colour);
 void AK_WriteGrfLine(std::ostream& out, const AK_Vec3& a, const AK_Vec3& b, const char* colour);
+class DelaunayTetMesh;
+// A "t" line with the nodes of face k of tetrahedron t.
+void AK_WriteGrfTetFace(const DelaunayTetMesh& mesh, int32_t t, int k, std::ostream& out,
+                        const char* colour);
 void AK_WriteGrfCell(const AK_Array<int32_t>& ring, const AK_Points3& x, const char* colour,
                      std::FILE* f);
 

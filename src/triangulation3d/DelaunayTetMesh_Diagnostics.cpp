@@ -57,6 +57,12 @@ void AK_WriteGrfLine(std::ostream& out, const AK_Vec3& a, const AK_Vec3& b, cons
   out << "l " << colour << ' ' << VecText(a) << ' ' << VecText(b) << '\n';
 }
 
+void AK_WriteGrfTetFace(const DelaunayTetMesh& mesh, int32_t t, int k, std::ostream& out,
+                        const char* colour)
+{
+  mesh._t[t].FaceTriangle(k).Print(out, mesh._p, colour);
+}
+
 void AK_WriteGrfCell(const AK_Array<int32_t>& ring, const AK_Points3& x, const char* colour,
                      std::FILE* f)
 {

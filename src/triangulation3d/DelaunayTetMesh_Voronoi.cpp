@@ -2,6 +2,7 @@
 // one face per mesh edge, boundary faces from the points where Voronoi edges leave the hull.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <sstream>
 
 #include "AK_Message.h"
@@ -13,6 +14,19 @@ int32_t _nBndOut = 0;
 namespace {
 
 int32_t BucketCount(int32_t nActive) { return nActive / 77 + 7; }
+
+// Runs merge passes until one merges nothing; answers the total.
+int32_t RepeatMergePasses(const std::function<int32_t()>& pass)
+{
+  int32_t total = 0, merged;
+  do {
+    merged = pass();
+    AK_Trace("AK_Triangulation", __LINE__, "nMerged", merged);
+    total += merged;
+  } while (merged > 0);
+  AK_Trace("AK_Triangulation", __LINE__, "nMergedTot", total);
+  return total;
+}
 
 void AppendFace(AK_VoronoiCells& cells, int32_t c0, int32_t c1, int32_t kind,
                 const AK_Array<int32_t>& ring)
@@ -81,9 +95,8 @@ int32_t DelaunayTetMesh::MergeCloseCircumcenters(const AK_Points3& x, double tol
   map = AK_Array<int32_t>(x.Size());
   for (int32_t i = 0; i < x.Size(); ++i) map.Append(i);
   const int32_t count = std::min(x.Size(), _nActive);
-  int32_t total = 0, merged;
-  do {
-    merged = 0;
+  return RepeatMergePasses([&] {
+    int32_t merged = 0;
     for (int32_t i = 0; i < count; ++i)
       for (int k = 0; k < 4; ++k) {
         const int32_t nb = _t[i].neighbour[k];
@@ -99,11 +112,8 @@ int32_t DelaunayTetMesh::MergeCloseCircumcenters(const AK_Points3& x, double tol
           AK_WriteGrfLine(grf.f, x[cn], x[ci], "red");
         }
       }
-    AK_Trace("AK_Triangulation", __LINE__, "nMerged", merged);
-    total += merged;
-  } while (merged > 0);
-  AK_Trace("AK_Triangulation", __LINE__, "nMergedTot", total);
-  return total;
+    return merged;
+  });
 }
 
 void DelaunayTetMesh::ComputeBoundaryPoint(BndFaceTable& table, int32_t t, int k,
@@ -145,9 +155,8 @@ int32_t DelaunayTetMesh::MergeCloseBndPoints(BndFaceTable& table, const AK_Point
 {
   GrfFile grf("merged_bnd_int_pts.grf");
   AK_Array<int32_t> ring(32);
-  int32_t total = 0, merged;
-  do {
-    merged = 0;
+  return RepeatMergePasses([&] {
+    int32_t merged = 0;
     for (int32_t i = 0; i < _nActive; ++i)
       for (const auto& e : kTetEdge) {
         const int32_t a = _t[i].node[e[0]], b = _t[i].node[e[1]];
@@ -165,11 +174,8 @@ int32_t DelaunayTetMesh::MergeCloseBndPoints(BndFaceTable& table, const AK_Point
         AK_WriteGrfPoint(grf.f, x[kept], "blue");
         AK_WriteGrfLine(grf.f, x[kept], x[gone], "blue");
       }
-    AK_Trace("AK_Triangulation", __LINE__, "nMerged", merged);
-    total += merged;
-  } while (merged > 0);
-  AK_Trace("AK_Triangulation", __LINE__, "nMergedTot", total);
-  return total;
+    return merged;
+  });
 }
 
 void DelaunayTetMesh::BuildVoronoiMesh(AK_VoronoiCells& cells, double cosFeature) const
