@@ -314,6 +314,8 @@ int32_t DelaunayTetMesh::LocateTet(const AK_Vec3& q) const
   const int64_t steps = int64_t(_t.Size()) + 30;
   for (int64_t s = 0; s < steps; ++s) {
     ++AK_TetsSearchedCounter;
+    for (int32_t nb : _t[t].neighbour)
+      if (nb >= 0) __builtin_prefetch(&_t[nb]);
     int k = _t[t].FaceAbove(_p, q, _scale);
     if (k < 0) return t;
     int32_t nb = _t[t].neighbour[k];
@@ -398,6 +400,12 @@ int32_t DelaunayTetMesh::InsertPoint(const AK_Vec3& p)
   g_region.Append(t0);
   for (int32_t r = 0; r < g_region.Size(); ++r) {
     const int32_t T = g_region[r];
+    // The neighbours lie anywhere in memory: let their loads overlap.
+    for (int32_t nb : _t[T].neighbour)
+      if (nb >= 0) __builtin_prefetch(&_t[nb]);
+    for (int32_t nb : _t[T].neighbour)
+      if (nb >= 0)
+        for (int32_t v : _t[nb].node) __builtin_prefetch(&_p[v]);
     for (int k = 0; k < 4; ++k) {
       const int32_t nb = _t[T].neighbour[k];
       if (nb == -2) continue;
