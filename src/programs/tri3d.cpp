@@ -105,7 +105,7 @@ int Closest(char** args, int n)
 bool ParseCount(const char* text, int64_t max, int32_t& n)
 {
   double v;
-  if (!SW_ParseDouble(std::string_view(text), v) || !(v >= 0 && v <= double(max)) ||
+  if (!AK_ParseDouble(std::string_view(text), v) || !(v >= 0 && v <= double(max)) ||
       v != static_cast<double>(static_cast<int64_t>(v))) {
     std::fprintf(stderr, "tri3d: N must be a whole number from 0 to %lld: %s\n",
                  static_cast<long long>(max), text);
