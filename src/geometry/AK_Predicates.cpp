@@ -6,9 +6,9 @@
 #include <utility>
 
 
-int32_t AK_OrientTestCounter = 0;
-int32_t AK_InSphereTestCounter = 0;
-int32_t AK_InSphereRefineCounter = 0;
+int64_t AK_OrientTestCounter = 0;
+int64_t AK_InSphereTestCounter = 0;
+int64_t AK_InSphereRefineCounter = 0;
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include "AK_Basic.h"
 
 // Statistics for the 3-D triangulation's report; start at 0, the caller may reset them.
-extern int32_t AK_OrientTestCounter;       // calls of AK_Orient3d and AK_GridOrient3d
-extern int32_t AK_InSphereTestCounter;     // calls of AK_GridInSphere
-extern int32_t AK_InSphereRefineCounter;   // in-sphere decisions that needed exact arithmetic
+extern int64_t AK_OrientTestCounter;       // calls of AK_Orient3d and AK_GridOrient3d
+extern int64_t AK_InSphereTestCounter;     // calls of AK_GridInSphere
+extern int64_t AK_InSphereRefineCounter;   // in-sphere decisions that needed exact arithmetic
 
 // ---- 2-D --------------------------------------------------------------------------------
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "AK_Triangulation.h"
+#include "DelaunayTetMesh.h"
 #include "SW_MeshFiles.h"
 
 namespace {
@@ -100,6 +101,36 @@ int Closest(char** args, int n)
   return 0;
 }
 
+// A point count of the tetrahedral drivers: a whole number from 0 to max.
+bool ParseCount(const char* text, int64_t max, int32_t& n)
+{
+  double v;
+  if (!AK_ParseDouble(std::string_view(text), v) || !(v >= 0 && v <= double(max)) ||
+      v != static_cast<double>(static_cast<int64_t>(v))) {
+    std::fprintf(stderr, "tri3d: N must be a whole number from 0 to %lld: %s\n",
+                 static_cast<long long>(max), text);
+    return false;
+  }
+  n = static_cast<int32_t>(v);
+  return true;
+}
+
+int Random(char** args, int)
+{
+  int32_t n;
+  if (!ParseCount(args[0], 300000000, n)) return kUsage;
+  DelaunayTetMesh::RandomTest(n);
+  return 0;
+}
+
+int GridLayer(char** args, int)
+{
+  int32_t n;
+  if (!ParseCount(args[0], 669, n)) return kUsage;  // n^3 points
+  DelaunayTetMesh::GridLayerTest(n);
+  return 0;
+}
+
 struct Command {
   const char* name;
   const char* arguments;
@@ -117,6 +148,8 @@ const Command kCommands[] = {
     {"inside", "FILE X Y Z...", 4, -1, Inside, "tell whether each point lies inside the surface"},
     {"closest", "FILE X Y Z...", 4, -1, Closest,
      "the nearest surface point, its distance, triangle (from 1) and normal for each point"},
+    {"random", "N", 1, 1, Random, "Delaunay mesh of N random points: time, counts, checks"},
+    {"gridlayer", "N", 1, 1, GridLayer, "Delaunay mesh of an N x N x N grid, layer by layer"},
 };
 
 void Usage(std::FILE* out)

@@ -164,7 +164,7 @@ TEST(Predicates, GridInSphereExactOnLargeCosphericalPoints)
   AK_Vec3 a = on(2, 3, 6), b = on(6, -2, 3), c = on(-3, 6, 2), d = on(2, -6, -3);
   if ((b - a).Cross(c - a).Dot(d - a) < 0) std::swap(b, c);
   ASSERT_GT((b - a).Cross(c - a).Dot(d - a), 0);
-  int32_t refinedBefore = AK_InSphereRefineCounter;
+  int64_t refinedBefore = AK_InSphereRefineCounter;
   AK_Vec3 q = on(3, -6, 2);
   EXPECT_EQ(AK_GridInSphere(q, a, b, c, d, 1.0), 0);                      // on the sphere
   EXPECT_EQ(AK_GridInSphere(q - AK_Vec3(0, 0, 1), a, b, c, d, 1.0), 1);   // one unit inside
