@@ -34,12 +34,12 @@ void AK_Message(const char* message, const char* file, int line)
   AK_MessageHook(message, location);
 }
 
-void AK_ModuleMessage(const char* module, const char* message, std::source_location where)
+void AK_ModuleMessage(const char* module, const char* message, AK_SourceLocation where)
 {
-  AK_Message(message, module, static_cast<int>(where.line()));
+  AK_Message(message, module, where.line);
 }
 
-void AK_MessageAt(const std::source_location& where, const char* format, ...)
+void AK_MessageAt(const AK_SourceLocation& where, const char* format, ...)
 {
   va_list args;
   va_start(args, format);
@@ -50,7 +50,7 @@ void AK_MessageAt(const std::source_location& where, const char* format, ...)
   std::vector<char> text(n > 0 ? static_cast<size_t>(n) + 1 : 1, '\0');
   if (n > 0) std::vsnprintf(text.data(), text.size(), format, again);
   va_end(again);
-  AK_Message(text.data(), where.file_name(), static_cast<int>(where.line()));
+  AK_Message(text.data(), where.file, where.line);
 }
 
 void AK_FatalAssertion(const char* condition, const char* file, int line)

@@ -2,8 +2,21 @@
 // replaceable hook together with its location ("file:line").
 #pragma once
 
-#include <source_location>
 #include <type_traits>
+
+// Where a call stands in the source. Used as a defaulted argument,
+// `AK_SourceLocation where = AK_SourceLocation::Current()`, it names the caller's file and
+// line. (The compilers' own builtins, because not every standard library the fuzz build
+// uses has std::source_location.)
+struct AK_SourceLocation {
+  const char* file;
+  int line;
+  static constexpr AK_SourceLocation Current(const char* file = __builtin_FILE(),
+                                             int line = __builtin_LINE())
+  {
+    return {file, line};
+  }
+};
 
 using AK_MessageFunction = void (*)(const char* message, const char* location);
 
@@ -18,15 +31,15 @@ void AK_Message(const char* message, const char* file, int line);
 
 // Sends a message with the location "<module>:<line of the caller>", for modules whose
 // messages carry a module name instead of their file's name. A helper that sends on behalf
-// of its caller takes a std::source_location argument defaulted to the caller's and hands
+// of its caller takes an AK_SourceLocation argument defaulted to the caller's and hands
 // it on, so the line is always the caller's.
 void AK_ModuleMessage(const char* module, const char* message,
-                      std::source_location where = std::source_location::current());
+                      AK_SourceLocation where = AK_SourceLocation::Current());
 
 // Sends a printf-style message with the caller's location "<base name of file>:<line>":
 //   AK_Messagef("%d cells discarded", n);
 // Texts (AK_String included) pass as "%s".
-void AK_MessageAt(const std::source_location& where, const char* format, ...);
+void AK_MessageAt(const AK_SourceLocation& where, const char* format, ...);
 
 template <class T>
 decltype(auto) AK_PrintfArgument(const T& value)
@@ -38,7 +51,7 @@ decltype(auto) AK_PrintfArgument(const T& value)
 template <class... Args>
 struct AK_Messagef {
   AK_Messagef(const char* format, const Args&... args,
-              std::source_location where = std::source_location::current())
+              AK_SourceLocation where = AK_SourceLocation::Current())
   {
     AK_MessageAt(where, format, AK_PrintfArgument(args)...);
   }

@@ -183,7 +183,7 @@ CallShape ShapeOf(const ast_sci_symbol* function)
 }
 
 void ReportUncallable(const char* name, const char* expected,
-                      std::source_location where = std::source_location::current())
+                      AK_SourceLocation where = AK_SourceLocation::Current())
 {
   AK_MessageAt(where, "WARNING:AST_SCI function '%s' must take %s; not called", name, expected);
 }

@@ -18,7 +18,7 @@ inline double Side(const AK_Vec2& a, const AK_Vec2& b, double px, double py)
   return (b.y - a.y) * (px - a.x) - (b.x - a.x) * (py - a.y);
 }
 
-void Send(const char* text, std::source_location where = std::source_location::current())
+void Send(const char* text, AK_SourceLocation where = AK_SourceLocation::Current())
 {
   AK_ModuleMessage("AK_Triangulation2", text, where);
 }

@@ -13,7 +13,7 @@
 
 namespace {
 
-void Send(const char* text, std::source_location where = std::source_location::current())
+void Send(const char* text, AK_SourceLocation where = AK_SourceLocation::Current())
 {
   AK_ModuleMessage("SW_Mesh", text, where);
 }

@@ -78,12 +78,12 @@ int64_t SW_MergeTileValues(SW_TokenReader& in, const SW_GridTile& tile,
 namespace {
 
 // Messages name the line of the caller, not of these helpers.
-void Report(const AK_String& text, std::source_location where = std::source_location::current())
+void Report(const AK_String& text, AK_SourceLocation where = AK_SourceLocation::Current())
 {
   AK_MessageAt(where, "%s", text.c_str());
 }
 
-void Skip(const AK_String& path, const AK_String& why, std::source_location where = std::source_location::current())
+void Skip(const AK_String& path, const AK_String& why, AK_SourceLocation where = AK_SourceLocation::Current())
 {
   Report("WARNING:skipping tile '" + path + "': " + why, where);
 }

@@ -18,7 +18,7 @@ inline int StencilWeight(int di, int dj)
 }
 
 // Messages name the line of the caller, not of this helper.
-void Report(const AK_String& text, std::source_location where = std::source_location::current())
+void Report(const AK_String& text, AK_SourceLocation where = AK_SourceLocation::Current())
 {
   AK_MessageAt(where, "%s", text.c_str());
 }

@@ -6,7 +6,7 @@
 
 #include "SW_MeshCore.h"
 
-static void SendMessage(const char* text, std::source_location where = std::source_location::current())
+static void SendMessage(const char* text, AK_SourceLocation where = AK_SourceLocation::Current())
 {
   AK_ModuleMessage("SW_Mesh", text, where);
 }

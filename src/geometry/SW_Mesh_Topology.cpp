@@ -152,7 +152,7 @@ int SW_MeshCore::VertexBox(AK_Vec3& min, AK_Vec3& max) const
 namespace {
 
 // Message text helper: the message hook takes plain text.
-void SendMessage(const char* text, std::source_location where = std::source_location::current())
+void SendMessage(const char* text, AK_SourceLocation where = AK_SourceLocation::Current())
 {
   AK_ModuleMessage("SW_Mesh", text, where);
 }

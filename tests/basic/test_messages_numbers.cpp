@@ -9,7 +9,7 @@
 
 namespace {
 
-void Warn(const char* what, std::source_location where = std::source_location::current())
+void Warn(const char* what, AK_SourceLocation where = AK_SourceLocation::Current())
 {
   AK_MessageAt(where, "WARNING:%s", what);
 }
