@@ -138,10 +138,14 @@ int WritePointList(const AK_NamedPolyline& record, const char* path, int dimensi
   return written && file.Close() ? 0 : 1;
 }
 
-// General notation with `precision` significant digits, whatever the stream's own format.
-void WriteGeneral(std::ostream& out, double value, int precision)
+// The three coordinates in general notation with `precision` significant digits, whatever
+// the stream's own format, with the given texts between them and a line end after z.
+void WriteCoordinates(std::ostream& out, const AK_Vec3& p, int precision, const char* afterX,
+                      const char* afterY)
 {
-  out << AK_FormatGeneral(value, precision).c_str();
+  out << AK_FormatGeneral(p.x, precision).c_str() << afterX
+      << AK_FormatGeneral(p.y, precision).c_str() << afterY
+      << AK_FormatGeneral(p.z, precision).c_str() << '\n';
 }
 
 }  // namespace
@@ -189,14 +193,7 @@ int ReadNxyzPolyline(AK_NamedPolyline& record, std::istream& in)
 int WriteNxyzPolyline(const AK_NamedPolyline& record, std::ostream& out, int precision)
 {
   out << AttributeLines(record.text) << std::to_string(record.points.Count()) << '\n';
-  for (const AK_Vec3& p : record.points) {
-    WriteGeneral(out, p.x, precision);
-    out << ' ';
-    WriteGeneral(out, p.y, precision);
-    out << ' ';
-    WriteGeneral(out, p.z, precision);
-    out << '\n';
-  }
+  for (const AK_Vec3& p : record.points) WriteCoordinates(out, p, precision, " ", " ");
   return out.good() ? 0 : 1;
 }
 
@@ -343,12 +340,7 @@ int WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::ost
       << (closed ? "  9" : "8") << "\n 66\n  1\n";
   for (const AK_Vec3& p : record.points) {
     out << "  0\nVERTEX\n  8\n" << layer << "\n 70\n32\n 10\n";
-    WriteGeneral(out, p.x, precision);
-    out << "\n 20\n";
-    WriteGeneral(out, p.y, precision);
-    out << "\n 30\n";
-    WriteGeneral(out, p.z, precision);
-    out << '\n';
+    WriteCoordinates(out, p, precision, "\n 20\n", "\n 30\n");
   }
   out << "  0\nSEQEND\n";
   return out.good() ? 0 : 1;
