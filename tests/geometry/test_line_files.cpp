@@ -1,0 +1,251 @@
+// Line files: exact writer output, round trips over random lines, and the readers on the
+// awkward inputs of real files (missing final line end, CRLF, long lines, hostile counts).
+#include <gtest/gtest.h>
+
+#include <locale>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "SW_LineFiles.h"
+#include "TestSupport.h"
+
+namespace {
+
+AK_NamedPolyline Line(std::vector<AK_Vec3> points, const char* text = "")
+{
+  AK_NamedPolyline r;
+  for (const AK_Vec3& p : points) r.points.Append(p);
+  r.text = text;
+  return r;
+}
+
+std::vector<AK_Vec3> Points(const AK_Array<AK_Vec3>& a) { return std::vector<AK_Vec3>(a.begin(), a.end()); }
+
+// A decimal comma and digit grouping: what a writer must not let into a file.
+struct CommaPunct : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+  char do_thousands_sep() const override { return '.'; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
+}  // namespace
+
+TEST(LineFiles, WritersGiveExactBytes)
+{
+  ScratchDir dir;
+  AK_NamedPolyline r = Line({{1, 2.5, -3}, {-0.1234567, 1e7, 1234.5}}, "name=A;kind=B;");
+  ASSERT_EQ(WriteXyFile(r, (dir / "a.xy").c_str()), 0);
+  EXPECT_EQ(ReadFile(dir / "a.xy"), "name=A\nkind=B\n1.000000 2.500000\n-0.123457 10000000.000000\n");
+  r.text = "last=no-semicolon";
+  ASSERT_EQ(WriteXyzFile(r, (dir / "a.xyz").c_str()), 0);
+  EXPECT_EQ(ReadFile(dir / "a.xyz"),
+            "last=no-semicolon\n1.000000 2.500000 -3.000000\n-0.123457 10000000.000000 1234.500000\n");
+  EXPECT_EQ(WriteXyFile(r, (dir / "missing/a.xy").c_str()), 1);
+
+  std::ostringstream nxyz;
+  nxyz.imbue(std::locale(std::locale::classic(), new CommaPunct));
+  nxyz << std::fixed;
+  ASSERT_EQ(WriteNxyzPolyline(r, nxyz, 9), 0);
+  EXPECT_EQ(nxyz.str(), "last=no-semicolon\n2\n1 2.5 -3\n-0.1234567 10000000 1234.5\n");
+  nxyz << 0.5;  // the stream's own format and locale are back
+  EXPECT_EQ(nxyz.str().substr(nxyz.str().size() - 8), "0,500000");
+
+  std::ostringstream dxf;
+  WriteDxfBegin(dxf);
+  WriteDxfPolyline(Line({{1, 2, 3}}), "open", dxf, 6, 0);
+  WriteDxfPolyline(Line({{0.5, 1e-7, 123456789}}), "ring", dxf, 4, 1);
+  WriteDxfEnd(dxf);
+  EXPECT_EQ(dxf.str(),
+            "  0\nSECTION\n  2\nENTITIES\n"
+            "  0\nPOLYLINE\n  8\nopen\n 10\n  0\n 20\n  0\n 30\n  0\n 70\n8\n 66\n  1\n"
+            "  0\nVERTEX\n  8\nopen\n 70\n32\n 10\n1\n 20\n2\n 30\n3\n  0\nSEQEND\n"
+            "  0\nPOLYLINE\n  8\nring\n 10\n  0\n 20\n  0\n 30\n  0\n 70\n  9\n 66\n  1\n"
+            "  0\nVERTEX\n  8\nring\n 70\n32\n 10\n0.5\n 20\n1e-07\n 30\n1.235e+08\n  0\nSEQEND\n"
+            "  0\nENDSEC\n  0\nEOF\n");
+}
+
+TEST(LineFiles, RandomLinesRoundTrip)
+{
+  ScratchDir dir;
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> coord(-1e6, 1e6);
+  const std::string chars = "abcXYZ019 _-.,:=#";
+  for (int trial = 0; trial < 20; ++trial) {
+    AK_Array<AK_NamedPolyline> lines;
+    std::ostringstream nxyz, dxf;
+    WriteDxfBegin(dxf);
+    for (int k = 0, n = 1 + trial % 4; k < n; ++k) {
+      AK_NamedPolyline r;
+      for (int i = 0, m = 1 + static_cast<int>(rng() % 30); i < m; ++i)
+        r.points.Append(AK_Vec3(coord(rng), coord(rng), coord(rng) / 1e3));
+      for (int i = 0, m = static_cast<int>(rng() % 3); i < m; ++i) {
+        std::string value;
+        for (int c = 0, len = static_cast<int>(rng() % 12); c < len; ++c) value += chars[rng() % chars.size()];
+        r.text += ("k" + std::to_string(i) + "=" + value + ";").c_str();
+      }
+      WriteNxyzPolyline(r, nxyz, 17);
+      WriteDxfPolyline(r, ("layer_" + std::to_string(k)).c_str(), dxf, 17, k % 2);
+      lines.Append(r);
+    }
+    WriteDxfEnd(dxf);
+    std::string nxyzPath = dir.Write("l.nxyz", nxyz.str()), dxfPath = dir.Write("l.dxf", dxf.str());
+    AK_Array<AK_NamedPolyline> fromNxyz, fromDxf;
+    AK_Array<AK_String> names;
+    ASSERT_EQ(ReadNxyzFile(nxyzPath.c_str(), fromNxyz), 0);
+    ASSERT_EQ(ReadDxfFile(dxfPath.c_str(), fromDxf, names), 0);
+    ASSERT_EQ(fromNxyz.Count(), lines.Count());
+    ASSERT_EQ(fromDxf.Count(), lines.Count() + 1);  // the section end reads as an empty entity
+    EXPECT_EQ(fromDxf.Last().points.Count(), 0);
+    for (int k = 0; k < lines.Count(); ++k) {
+      EXPECT_EQ(Points(fromNxyz[k].points), Points(lines[k].points));
+      EXPECT_STREQ(fromNxyz[k].text, lines[k].text);
+      EXPECT_EQ(Points(fromDxf[k].points), Points(lines[k].points));
+      EXPECT_STREQ(names[k], ("layer_" + std::to_string(k)).c_str());
+    }
+    // Six decimals: the point list keeps every coordinate to half a unit of the last one.
+    ASSERT_EQ(WriteXyzFile(lines[0], (dir / "l.xyz").c_str()), 0);
+    AK_NamedPolyline back;
+    ASSERT_EQ(ReadXyzFile(back, (dir / "l.xyz").c_str()), 0);
+    EXPECT_STREQ(back.text, lines[0].text);
+    ASSERT_EQ(back.points.Count(), lines[0].points.Count());
+    for (int i = 0; i < back.points.Count(); ++i)
+      EXPECT_LE((back.points[i] - lines[0].points[i]).Length(), 1e-6);
+  }
+}
+
+TEST(LineFiles, PointListReaderOnAwkwardLines)
+{
+  ScratchDir dir;
+  const std::string longName(600, 'n');
+  struct Case { const char* name; std::string text; std::string attributes; std::vector<AK_Vec3> points; };
+  const std::vector<Case> cases = {
+      {"comma pairs, bad separators skipped", "10,20\n10;20\n10 ,20\n3 4 junk\n", "", {{10, 20, 0}, {3, 4, 0}}},
+      {"attribute lines", "a=1\nb=2;\x01\xC3\n", "a=1;b=2;", {}},
+      {"CRLF and no final line end", "name=x\r\n1 2\r\n5.5 6", "name=x;", {{1, 2, 0}, {5.5, 6, 0}}},
+      {"lines longer than any buffer", "id=" + longName + "\n" + std::string(700, ' ') + "7 8\n",
+       "id=" + longName + ";", {{7, 8, 0}}},
+      {"no number is not finite", "1e999 2\nnan 1\n", "", {}},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    AK_NamedPolyline r = Line({{9, 9, 9}});  // readers append
+    ASSERT_EQ(ReadXyFile(r, dir.Write("c.xy", tc.text).c_str()), 0);
+    EXPECT_STREQ(r.text, tc.attributes.c_str());
+    std::vector<AK_Vec3> expected = {{9, 9, 9}};
+    expected.insert(expected.end(), tc.points.begin(), tc.points.end());
+    EXPECT_EQ(Points(r.points), expected);
+  }
+  AK_NamedPolyline r;
+  EXPECT_EQ(ReadXyFile(r, (dir / "none.xy").c_str()), 1);
+}
+
+TEST(LineFiles, NxyzReaderEndsAndHostileCounts)
+{
+  // Per call: the result and the number of points read.
+  struct Case { const char* name; const char* text; std::vector<std::pair<int, int>> calls; };
+  const std::vector<Case> cases = {
+      {"end marker", "-1\n1\n1 2 3\n", {{0, 0}}},
+      {"no final line end keeps the last point", "junk\n2\n1 2 3\n4 5 6", {{1, 2}, {0, 0}}},
+      {"CRLF", "c=1\r\n1\r\n1 2 3\r\n1\r\n4 5 6\r\n", {{1, 1}, {1, 1}, {0, 0}}},
+      {"a short polyline fails without its incomplete point", "3\n1 2 3\n4 5\n", {{0, 1}}},
+      {"a hostile count allocates nothing ahead", "2000000000\n1 2 3\n", {{0, 1}}},
+      {"a count beyond 32 bits is no count", "99999999999\n", {{0, 0}}},
+      {"decimal comma ends the number", "1\n1,5 2 3\n", {{0, 0}}},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    std::istringstream in(tc.text);
+    for (auto [result, points] : tc.calls) {
+      AK_NamedPolyline r;
+      EXPECT_EQ(ReadNxyzPolyline(r, in), result);
+      EXPECT_EQ(r.points.Count(), points);
+    }
+  }
+}
+
+TEST(LineFiles, DxfReaderOnBothEntityKinds)
+{
+  const std::string polyline =
+      "  0\nPOLYLINE\n  8\nridge\n 10\n5\n 20\n5\n 30\n5\n 70\n8\n"
+      "  0\nVERTEX\n  8\nridge\n 10\n1\n 20\n2\n 30\n3\n  0\nVERTEX\n  8\nridge\n 10\n4\n 20\n5\n 30\n6\n"
+      "  0\nSEQEND\n";
+  const std::string lw =
+      "  0\nLWPOLYLINE\n  5\n2A\n102\n{ACAD_XDICTIONARY\n360\n2B\n102\n}\n  8\nslab\n 90\n3\n 70\n1\n"
+      " 38\n1200\n 10\n10\n 20\n20\n10\n99\n 10\n40\n 20\n50\n 10\n60\n 20\n70\n";
+  const std::string file = "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1015\n  0\nENDSEC\n"
+                           "  0\nSECTION\n  2\nENTITIES\n" + polyline + lw + "  0\nENDSEC\n  0\nEOF";
+  for (int xdict : {0, 1}) {
+    for (bool crlf : {false, true}) {
+      std::string text = file;
+      if (crlf)
+        for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at, "\r");
+      std::istringstream in(text);
+      DxfReadXdict = xdict;
+      AK_Array<AK_Vec3> points;
+      AK_String name;
+      EXPECT_EQ(ReadDxfPolyline(points, in, name), 1);  // the header section ends first
+      EXPECT_EQ(points.Count(), 0);
+      EXPECT_EQ(ReadDxfPolyline(points, in, name), 1);
+      EXPECT_EQ(Points(points), (std::vector<AK_Vec3>{{1, 2, 3}, {4, 5, 6}}));
+      EXPECT_STREQ(name, "ridge");
+      points.Clear();
+      EXPECT_EQ(ReadDxfPolyline(points, in, name), 1);
+      // "10" without its leading blank is no group code: its 99 is no vertex.
+      EXPECT_EQ(Points(points), (std::vector<AK_Vec3>{{10, 20, 1200}, {40, 50, 1200}, {60, 70, 1200}}));
+      EXPECT_STREQ(name, xdict ? "XDICT 2B slab" : "slab");
+      EXPECT_EQ(ReadDxfPolyline(points, in, name), 1);  // ENDSEC
+      EXPECT_EQ(ReadDxfPolyline(points, in, name), 0);  // "EOF" and the end of the input
+    }
+  }
+  DxfReadXdict = 0;
+}
+
+TEST(LineFiles, AnoRecordsAndEsriDictionaries)
+{
+  std::istringstream ano("ridge line\n3 yello\n1 2\nnot a point\n3 4\nab\n2 yellow\n5 6\r\n7 8\n"
+                         "big\n2000000000 red\n1 1");
+  SW_AnoRecord a, b, c;
+  EXPECT_EQ(ReadAnoRecord(ano, a), 3);
+  EXPECT_STREQ(a.name, "ridge line");
+  EXPECT_EQ(a.autoColored, 0);
+  EXPECT_STREQ(a.color, "1 1 0");
+  EXPECT_EQ(Points(a.points), (std::vector<AK_Vec3>{{1, 2, 0}, {3, 4, 0}}));
+  EXPECT_EQ(ReadAnoRecord(ano, b), 2);
+  EXPECT_STREQ(b.name, "");  // a name of two characters names nothing
+  EXPECT_EQ(b.autoColored, 1);
+  EXPECT_EQ(Points(b.points), (std::vector<AK_Vec3>{{5, 6, 0}, {7, 8, 0}}));
+  EXPECT_EQ(ReadAnoRecord(ano, c), 2000000000);  // announced, not allocated
+  EXPECT_EQ(Points(c.points), (std::vector<AK_Vec3>{{1, 1, 0}}));
+  EXPECT_EQ(ReadAnoRecord(ano, c), 0);
+
+  ScratchDir dir;
+  const std::string dxf = dir.Write(
+      "areas.dxf",
+      "  0\nDICTIONARY\n  5\n1F\n  3\nESRI_Attributes\n360\n3A\n  0\n"
+      "DICTIONARY\n  5\n3A\n  3\nD0\n350\n4B\n  3\nNAME\n350\n4C\n  0\n"
+      "XRECORD\n  5\n4B\n100\nAcDbXrecord\n  1\n2.5\n  0\nXRECORD\n  5\n4C\n  1\nSlab North\r\n  0\nEOF\n");
+  double value = -1;
+  EXPECT_STREQ(ReadDxfEsriAttributes(dxf.c_str(), "areas_XDICT_1F_slab", value), "Slab North");
+  EXPECT_EQ(value, 2.5);
+  value = -1;
+  for (const char* entity : {"areas_XDICT_77_slab", "areas_slab", "areas_XDICT_1F"}) {
+    EXPECT_STREQ(ReadDxfEsriAttributes(dxf.c_str(), entity, value), entity);
+    EXPECT_EQ(value, -1);
+  }
+}
+
+TEST(LineFiles, SegmentsChainIntoPolylines)
+{
+  // Segments of the path A B C D given out of order, and one far away.
+  const AK_Vec3 A(0, 0, 0), B(1, 0, 0), C(1, 1, 0), D(2, 1, 1), F(50, 50, 0), G(51, 50, 0);
+  AK_Array<AK_Vec3> segments;
+  for (const AK_Vec3& p : {C, D, F, G, A, B, B, C}) segments.Append(p);
+  AK_Array<AK_NamedPolyline> chains;
+  GridPolylinesFromPoints(segments, 0.1, chains);
+  ASSERT_EQ(chains.Count(), 3);
+  EXPECT_EQ(Points(chains[0].points), (std::vector<AK_Vec3>{C, D}));
+  EXPECT_EQ(Points(chains[1].points), (std::vector<AK_Vec3>{F, G}));
+  EXPECT_EQ(Points(chains[2].points), (std::vector<AK_Vec3>{A, B, C}));
+}
