@@ -396,10 +396,16 @@ AK_Triangle2* AK_Triangulation2::Locate(const AK_Vec2* p, AK_Triangle2* start, i
   bool lost = false;
   AK_Triangle2* t = nullptr;
   // With the start grid the walks taken are not the locator grid's: the search steps still
-  // count the locator grid's walk, and the walks taken are counted apart.
+  // count the locator grid's walk, and the walks taken are counted apart. That walk is taken
+  // for nothing but the figure, so beyond kExactStepPoints insertions it is taken for every
+  // kStepSample-th point and weighted: the mean stays within a fraction of a percent, and
+  // large triangulations do not pay half their time for a progress message.
   const bool startGrid = !start && !_fine.empty();
   if (startGrid) {
-    _searchSteps += LocatorWalkSteps(p);
+    if (_pointsInserted < kExactStepPoints)
+      _searchSteps += LocatorWalkSteps(p);
+    else if (_pointsInserted % kStepSample == 0)
+      _searchSteps += kStepSample * LocatorWalkSteps(p);
     int32_t hint = FineHint(p->x, p->y);
     if (hint >= 0) {
       t = Walk(p, Triangle(hint), &lost, _startGridSteps);

@@ -111,8 +111,9 @@ public:
   static int VertexIndex(const AK_Triangle2* t, const AK_Vec2* p);
 
   // Search steps, flips and Delaunay tests per inserted point; the search steps are those of
-  // the walks from the locator grid, and a second line gives the walks of the start grid
-  // (ExpectPoints) that were taken in their place.
+  // the walks from the locator grid (with the start grid, sampled beyond kExactStepPoints
+  // insertions), and a second line gives the walks of the start grid (ExpectPoints) that
+  // were taken in their place.
   void PrintStatistics() const;
 
   // 1 when t has no neighbour k or the neighbour's apex lies outside t's circumcircle.
@@ -161,6 +162,9 @@ private:
   AK_Vec2 _corners[4];
   double _minDist2 = 0;
   int32_t _pointsInserted = 0;
+  // Insertions whose locator walks are all counted; beyond, one in kStepSample is.
+  static constexpr int32_t kExactStepPoints = 1 << 16;
+  static constexpr int32_t kStepSample = 16;
   int32_t _searchSteps = 0;     // moves of the walks from the locator grid or a given start
   int32_t _startGridSteps = 0;  // moves of the walks that the start grid made instead
   int32_t _flips = 0;
