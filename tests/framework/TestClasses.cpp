@@ -1,6 +1,18 @@
 #include "TestClasses.h"
 
-#include "FrameworkTestSupport.h"
+const std::string& TestUserAttributesDirectory()
+{
+  static ScratchDir directory;
+  static std::string path = directory.Path() + "/";
+  return path;
+}
+
+void TestSetUpClassDirectories()
+{
+  AttributesDirectory = (std::string(TORVU_TEST_ATTRIBUTES_DIR) + "/").c_str();
+  UserAttributesDirectory = TestUserAttributesDirectory().c_str();
+}
+
 
 std::vector<std::string>& TestLog()
 {
@@ -11,7 +23,7 @@ std::vector<std::string>& TestLog()
 void TestRegisterClasses()
 {
   const std::string& dir = TestUserAttributesDirectory();
-  WriteTextFile(dir + "TST_Level1.atr",
+  WriteFile(dir + "TST_Level1.atr",
                 "obj.Level1\n"
                 "\tdoc:First test level.\n"
                 "\tint.Value:Value\n"
@@ -39,13 +51,13 @@ void TestRegisterClasses()
                 "\tapply.Touch\n"
                 "\t\tset:Log\n"
                 "\t\tdoc:Appends an empty entry to the test log.\n");
-  WriteTextFile(dir + "TST_Level2.atr",
+  WriteFile(dir + "TST_Level2.atr",
                 "obj.Level2\n"
                 "\tdoc:Second test level.\n"
                 "\tint.Extra:Extra\n"
                 "\t\tset:Extra\n"
                 "\t\tdoc:Another number.\n");
-  WriteTextFile(dir + "TST_Holder.atr",
+  WriteFile(dir + "TST_Holder.atr",
                 "obj.Holder\n"
                 "\tdoc:A container that creates registered types.\n");
   AK_RegisterClass("TST_Level1", "Level1", AK_Construct<TST_Level1>);

@@ -5,7 +5,27 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "AK_Framework.h"
+#include "TestSupport.h"
+
+// Points the attributes directory at the shipped class files and the user attributes
+// directory at a fresh scratch directory (searched first, so tests can add class files).
+// Called once, before the first object is constructed.
+void TestSetUpClassDirectories();
+// The scratch user attributes directory (ends with "/").
+const std::string& TestUserAttributesDirectory();
+
+// Tests that change process-wide class files or need classes whose first object is still to
+// come run only when they are alone in their process, as ctest runs every test.
+#define SKIP_UNLESS_ALONE_IN_PROCESS()                                 \
+  if (testing::UnitTest::GetInstance()->test_to_run_count() > 1)       \
+  GTEST_SKIP() << "changes process-wide state; runs alone under ctest"
+
+// The background-start modes of the test program (a parent that starts itself in the
+// background, and that child); -1 when the arguments name neither.
+int RunBackgroundMode(int argc, char** argv);
 
 // Every Set of "Log" on a test class appends "<level>:<value>" here.
 std::vector<std::string>& TestLog();

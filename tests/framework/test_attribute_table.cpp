@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "AK_ConformanceTest.h"
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {
@@ -52,7 +51,7 @@ void RegisterTyped()
   }
   table += "\tbool.Faces:Faces\n\t\tset:Faces\n\t\tdoc:A switch.\n";
   table += "\tfilename.Log:Log\n\t\tset:Log\n\t\tvis:AngleVis\n\t\tdoc:A file.\n";
-  WriteTextFile(TestUserAttributesDirectory() + "TST_Typed.atr", table);
+  WriteFile(TestUserAttributesDirectory() + "TST_Typed.atr", table);
   AK_RegisterClass("TST_Typed", "Typed", AK_Construct<TST_Typed>);
 }
 

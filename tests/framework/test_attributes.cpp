@@ -4,7 +4,6 @@
 #include <memory>
 #include <string>
 
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "AK_ConformanceTest.h"
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {
@@ -36,18 +35,18 @@ struct Directories {
 TEST(ClassFiles, UserDirectoryIsSearchedFirst)
 {
   Directories dirs;
-  WriteTextFile(dirs.shared / "Foo.atr", "obj.Foo\n");
-  WriteTextFile(dirs.shared / "Bar.atr", "obj.Bar\n");
-  WriteTextFile(dirs.user / "Foo.atr", "obj.FooUser\n");
-  MessageRecorder messages;
+  WriteFile(dirs.shared / "Foo.atr", "obj.Foo\n");
+  WriteFile(dirs.shared / "Bar.atr", "obj.Bar\n");
+  WriteFile(dirs.user / "Foo.atr", "obj.FooUser\n");
+  MessageCapture messages;
   EXPECT_STREQ(AK_ResolveAttributeFile("Foo", "atr", nullptr).c_str(), (dirs.user / "Foo.atr").c_str());
-  ASSERT_EQ(messages.Messages().size(), 1u);
-  EXPECT_EQ(messages.Messages()[0], "user-specific " + (dirs.user / "Foo.atr"));
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0], "user-specific " + (dirs.user / "Foo.atr"));
   messages.Clear();
   EXPECT_STREQ(AK_ResolveAttributeFile("Bar", "atr", nullptr).c_str(), (dirs.shared / "Bar.atr").c_str());
   EXPECT_STREQ(AK_ResolveAttributeFile("None", "atr", "sub").c_str(),
                (dirs.shared / "sub/None.atr").c_str());
-  EXPECT_TRUE(messages.Messages().empty());
+  EXPECT_TRUE(messages.messages.empty());
 
   AK_Array<AK_String> listed = AK_ListAttributeFiles("atr", nullptr);
   ASSERT_EQ(listed.Size(), 3);
@@ -70,13 +69,13 @@ TEST(ClassFiles, TablesInlineAndFromFiles)
   AK_AttributeNode* inlineTable = AK_LoadClassAttributeTable("obj.Inline\n\tint.A:A\n", nullptr);
   ASSERT_NE(inlineTable, nullptr);
   EXPECT_STREQ(AK_NodeNamePart(inlineTable, 1).c_str(), "Inline");
-  MessageRecorder messages;
+  MessageCapture messages;
   EXPECT_EQ(AK_LoadClassAttributeTable("Missing", nullptr), nullptr);
-  ASSERT_EQ(messages.Messages().size(), 1u);
-  EXPECT_EQ(messages.Messages()[0], "cannot open attribute file " + (dirs.shared / "Missing.atr") + "!");
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0], "cannot open attribute file " + (dirs.shared / "Missing.atr") + "!");
 
   std::string longLine(600, 'x');
-  WriteTextFile(dirs.shared / "Long.atr", "obj.Long\n\tstring.A:A\n\t\tdoc:" + longLine + "\n");
+  WriteFile(dirs.shared / "Long.atr", "obj.Long\n\tstring.A:A\n\t\tdoc:" + longLine + "\n");
   AK_AttributeNode* table = AK_LoadClassAttributeTable("Long", inlineTable);
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(AK_NodeLastChild(table), inlineTable);
@@ -93,24 +92,24 @@ TEST(ClassFiles, DefaultCommandLists)
   AK_Array<AK_String> list;
   AK_LoadClassDefaults(nullptr, "Defaults", list);
   EXPECT_EQ(list.Size(), 0);  // no file: looked for again next time
-  WriteTextFile(dirs.shared / "Defaults.def",
+  WriteFile(dirs.shared / "Defaults.def",
                 "set(\"\", \"Active\", \"0\")\n" + std::string(300, 'y') + "\nset(\"\", \"x\", \"1\")\n");
   AK_LoadClassDefaults(nullptr, "Defaults", list);
   ASSERT_EQ(list.Size(), 2);
   EXPECT_STREQ(list[0].c_str(), "follow");
   EXPECT_STREQ(list[1].c_str(), "set(\"\", \"Active\", \"0\")");
-  WriteTextFile(dirs.shared / "Defaults.def", "changed\n");
+  WriteFile(dirs.shared / "Defaults.def", "changed\n");
   AK_LoadClassDefaults(nullptr, "Defaults", list);
   EXPECT_EQ(list.Size(), 2);  // read once
 
   EXPECT_EQ(AK_AppendDefaultAttribute("Appended", "Name", "a\"b"), 0);
-  EXPECT_EQ(ReadTextFile(dirs.shared / "Appended.def"), "set(\"\", \"Name\", \"a%%qb\")\n");
+  EXPECT_EQ(ReadFile(dirs.shared / "Appended.def"), "set(\"\", \"Name\", \"a%%qb\")\n");
   AttributesDirectory = "/no/such/directory/";
   UserAttributesDirectory = "/no/such/directory/";
-  MessageRecorder messages;
+  MessageCapture messages;
   EXPECT_EQ(AK_AppendDefaultAttribute("Appended", "Name", "v"), 1);
-  ASSERT_EQ(messages.Messages().size(), 1u);
-  EXPECT_EQ(messages.Messages()[0],
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0],
             "W:cannot open default-attributes-file /no/such/directory/Appended.def! (Missing "
             "permissions?)");
 }
@@ -119,7 +118,7 @@ TEST(ClassFiles, ClassValuesAreWrittenOnce)
 {
   Directories dirs;
   UserApplicationDirectory = (dirs.user.Path() + "/").c_str();
-  WriteTextFile(dirs.user / "Cv.clv", "Min=3\nMinimum=4\n");
+  WriteFile(dirs.user / "Cv.clv", "Min=3\nMinimum=4\n");
   AK_Array<AK_String> list;
   AK_LoadClassValues("Cv", list);
   ASSERT_EQ(list.Size(), 3);
@@ -130,16 +129,16 @@ TEST(ClassFiles, ClassValuesAreWrittenOnce)
   AK_SetKeyValue(list, "Min", "5");
   AK_SetKeyValue(list, "New", "x=y");
   EXPECT_EQ(AK_WriteClassValues("Cv", list), 0);
-  EXPECT_EQ(ReadTextFile(dirs.user / "Cv.clv"), "Min=5\nMinimum=4\nNew=x=y\n");
+  EXPECT_EQ(ReadFile(dirs.user / "Cv.clv"), "Min=5\nMinimum=4\nNew=x=y\n");
   AK_SetKeyValue(list, "Min", "6");
   EXPECT_EQ(AK_WriteClassValues("Cv", list), 0);
-  EXPECT_EQ(ReadTextFile(dirs.user / "Cv.clv"), "Min=5\nMinimum=4\nNew=x=y\n");
+  EXPECT_EQ(ReadFile(dirs.user / "Cv.clv"), "Min=5\nMinimum=4\nNew=x=y\n");
 
   AK_Array<AK_String> fresh;
   AK_LoadClassValues("Absent", fresh);
   ASSERT_EQ(fresh.Size(), 1);
   EXPECT_EQ(AK_WriteClassValues("Absent", fresh), 0);
-  EXPECT_FALSE(PathExists(dirs.user / "Absent.clv"));
+  EXPECT_FALSE(std::filesystem::exists(dirs.user / "Absent.clv"));
 }
 
 TEST(ClassFiles, NodeLabelsFollowTheLanguage)

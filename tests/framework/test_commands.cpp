@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {
@@ -90,12 +89,12 @@ TEST(Commands, Grammar)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    MessageRecorder messages;
+    MessageCapture messages;
     Parsed p = Parse(o, c.line);
     EXPECT_EQ(p.result, c.result);
     if (c.result == 4) {
-      ASSERT_EQ(messages.Messages().size(), 1u);
-      EXPECT_EQ(messages.Messages()[0], "third argument of get() must be variable name!");
+      ASSERT_EQ(messages.messages.size(), 1u);
+      EXPECT_EQ(messages.messages[0], "third argument of get() must be variable name!");
     }
     if (c.result != 0) continue;
     EXPECT_EQ(p.kind, c.kind);
@@ -206,9 +205,9 @@ TEST(Commands, MessageSequences)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
     AK_ErrorText = "an old failure";
-    MessageRecorder messages;
+    MessageCapture messages;
     top->ExecuteCommand(c.command.c_str(), 0);
-    EXPECT_EQ(messages.Messages(), c.messages);
+    EXPECT_EQ(messages.messages, c.messages);
     EXPECT_STREQ(AK_ErrorText.c_str(), c.error.c_str());
   }
 }
@@ -219,22 +218,22 @@ TEST(Commands, ReportGetAndPointerValues)
   AK_Object* project = new AK_Container("Project", top.get());
   top->AddComponent(project);
   {
-    MessageRecorder messages;
+    MessageCapture messages;
     top->ExecuteCommand("set(\"\", \"ReportCommands\", \"1\")", 0);
     top->ExecuteCommand("get(\"Project\", \"Id\", $id)", 0);
     top->ExecuteCommand("set(\"\", \"ReportCommands\", \"0\")", 0);
     std::vector<std::string> expected = {
         "Viewer executing command 'get(\"Project\", \"Id\", $id)'",
         "Viewer executing command 'set(\"\", \"ReportCommands\", \"0\")'"};
-    EXPECT_EQ(messages.Messages(), expected);
+    EXPECT_EQ(messages.messages, expected);
   }
   EXPECT_STREQ(top->GetVariable("$id").c_str(), "Project");  // on the executing object
   EXPECT_STREQ(project->GetVariable("$id").c_str(), "");
 
   AK_String pointer = project->Get("Address");
-  MessageRecorder messages;
+  MessageCapture messages;
   top->ExecuteCommand(("set(\"Project\", \"Active\", \"" + std::string(pointer.c_str()) + "\")").c_str(), 0);
-  EXPECT_TRUE(messages.Messages().empty());
+  EXPECT_TRUE(messages.messages.empty());
   EXPECT_EQ(project->IsActive(), 1);
   top->ExecuteCommand(("set(\"" + std::string(pointer.c_str()) + "\", \"Active\", \"0\")").c_str(), 0);
   EXPECT_EQ(project->IsActive(), 0);
@@ -245,7 +244,7 @@ TEST(Commands, Explanations)
   std::unique_ptr<AK_Object> top(new AK_Container("Viewer", nullptr));
   AK_Object* project = new AK_Container("Project", top.get());
   top->AddComponent(project);
-  MessageRecorder messages;
+  MessageCapture messages;
   top->ExecuteCommand("set(\"\", \"ExplainCommands\", \"1\")", 0);
   top->ExecuteCommand("set(\"\", \"ExplainCommands\", \"1\")", 0);  // unchanged: explained
   AK_PendingExplanation = "/*\nWhy\n\n*/";
@@ -282,7 +281,7 @@ TEST(Commands, Explanations)
       "'set(\"Project\", \"Active\", \"1\")'.)",
       "INFO:Erklaerungsmodus wird beendet.",
   };
-  EXPECT_EQ(messages.Messages(), expected);
+  EXPECT_EQ(messages.messages, expected);
   EXPECT_STREQ(AK_PendingExplanation.c_str(), "");
 }
 

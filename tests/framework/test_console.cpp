@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {
@@ -78,7 +77,7 @@ std::string TableOfOne(const std::string& value, const std::string& list)
 
 TEST_F(ConsoleFixture, Transcript)
 {
-  MessageRecorder messages;
+  MessageCapture messages;
   // A switch and an operation show the entry's header and set at once; an edit asks.
   std::string printed = Run("1 1 e 4 1 42 6 a|b 5 3 2 ? 7 q q q q");
   const std::string menusDown = std::string(kViewerMenu) + kProjectMenu + kObjectMenuOfOne;
@@ -95,15 +94,15 @@ TEST_F(ConsoleFixture, Transcript)
   EXPECT_EQ(printed, expected);
   EXPECT_STREQ(one->Get("$list").c_str(), "a%AK_SEP%b%AK_SEP%");
   EXPECT_EQ(TestLog(), (std::vector<std::string>{"Level1:"}));
-  ASSERT_EQ(messages.Messages().size(), 1u);  // the help text of "Log"
-  EXPECT_EQ(messages.Messages()[0],
+  ASSERT_EQ(messages.messages.size(), 1u);  // the help text of "Log"
+  EXPECT_EQ(messages.messages[0],
             "Appends to the test log. \nThis is an operation on the object. \n(set-ID:Log)");
 }
 
 TEST_F(ConsoleFixture, OffscreenPlaysTheMacroAndReadsNothing)
 {
   std::string macro = dir / "start.macro";
-  WriteTextFile(macro, "set(\"Project/one\", \"Value\", \"3\")\n");
+  WriteFile(macro, "set(\"Project/one\", \"Value\", \"3\")\n");
   std::string printed = Run("1 q q", macro, 1);
   EXPECT_EQ(printed, "");
   EXPECT_EQ(inputLeft, 5);
@@ -127,11 +126,11 @@ TEST_F(ConsoleFixture, NumbersAndTheEndOfInput)
 
 TEST_F(ConsoleFixture, ObjectWithoutComponentsAndHelp)
 {
-  MessageRecorder messages;
+  MessageCapture messages;
   std::string printed = Run("1 1 ? q q q");
   EXPECT_NE(printed.find(kObjectMenuOfOne), std::string::npos);
-  ASSERT_EQ(messages.Messages().size(), 1u);
-  EXPECT_EQ(messages.Messages()[0], "First test level.");
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0], "First test level.");
 }
 
 TEST_F(ConsoleFixture, LongTokensAreCut)
@@ -148,7 +147,7 @@ TEST_F(ConsoleFixture, LongTokensAreCut)
 TEST_F(ConsoleFixture, RecordFromTheMenuAndReplay)
 {
   std::string macro = dir / "session.macro";
-  WriteTextFile(macro, "");
+  WriteFile(macro, "");
   // Viewer: e -> its table: 1 opr.Macro -> 1 Recording (switch on) ... then back out.
   std::string session =
       "e 1 1 q q "           // Recording on
@@ -156,7 +155,7 @@ TEST_F(ConsoleFixture, RecordFromTheMenuAndReplay)
       "e 2 1 4 q q q "       // the controller's own Active switch: 1 -> 0
       "e 1 1 q q q";         // Recording off, quit
   Run(session, macro);
-  std::string recorded = ReadTextFile(macro);
+  std::string recorded = ReadFile(macro);
   EXPECT_EQ(recorded,
             "set(\"Project/one\", \"Value\", \"11\")\n"
             "set(\"Project/one\", \"Value\", \"1\")\n"
@@ -173,7 +172,7 @@ TEST_F(ConsoleFixture, RecordFromTheMenuAndReplay)
 
 TEST_F(ConsoleFixture, FailedEditIsReported)
 {
-  MessageRecorder messages;
+  MessageCapture messages;
   viewer->Set("ReportCommands", "1");
   // Viewer e, 2 = obj.Controller, 1 = obj.Object, 7 = opr.Variables, 2 = SetVariableValue
   Run("e 2 1 7 2 bad q q q q q");
@@ -182,5 +181,5 @@ TEST_F(ConsoleFixture, FailedEditIsReported)
       "set(\"\", \"SetVariableValue\", \"bad\")",
       "error when executing command set(\"\", \"SetVariableValue\", \"bad\"):missing '=' in "
       "variable assignment 'bad'"};
-  EXPECT_EQ(messages.Messages(), expected);
+  EXPECT_EQ(messages.messages, expected);
 }

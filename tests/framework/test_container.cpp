@@ -1,12 +1,12 @@
 // Containers: deleting, unloading and loading components by name, and saved components
 // that are not loaded.
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 TEST(Container, UnloadAllContainersReachesEveryContainer)
@@ -24,11 +24,11 @@ TEST(Container, UnloadAllContainersReachesEveryContainer)
   holder->AddLink(inner->GetComponent("x"));
   holder->AddLink(&top);  // a link back up: the walk does not follow it
 
-  MessageRecorder messages;
+  MessageCapture messages;
   EXPECT_EQ(top.Set("UnloadAllContainers", ""), 1);
   std::vector<std::string> expected = {"unloading container T/outer...", "unloading y...",
                                        "unloading inner..."};
-  EXPECT_EQ(messages.Messages(), expected);
+  EXPECT_EQ(messages.messages, expected);
   EXPECT_EQ(outer->ComponentCount(), 0);
   ASSERT_EQ(holder->ComponentCount(), 1);  // the link into the unloaded subtree went too
   EXPECT_EQ(holder->Component(0), &top);
@@ -40,10 +40,10 @@ TEST(Container, UnloadedComponentsAndLoadComponent)
   ScratchDir dir;
   TST_Holder top("T", nullptr);
   top.Set("ProjectDir", dir.Path().c_str());
-  MakeDirectories(dir / "Saved");
-  WriteTextFile(dir / "Saved/Level1.atr", "set(\"\", \"Value\", \"21\")\n");
-  MakeDirectories(dir / "old.bak");
-  MakeDirectories(dir / "Loaded");
+  std::filesystem::create_directories(dir / "Saved");
+  WriteFile(dir / "Saved/Level1.atr", "set(\"\", \"Value\", \"21\")\n");
+  std::filesystem::create_directories(dir / "old.bak");
+  std::filesystem::create_directories(dir / "Loaded");
   TST_Level1* loaded = new TST_Level1("Loaded", &top);
   top.AddComponent(loaded);
   EXPECT_STREQ(top.Get("UnloadedComponentsList").c_str(), "Saved%AK_SEP%");
@@ -59,7 +59,7 @@ TEST(Container, UnloadedComponentsAndLoadComponent)
   EXPECT_EQ(top.Set("UnloadComponent", "Saved"), 1);
   EXPECT_EQ(top.GetComponent("Saved"), nullptr);
   EXPECT_STREQ(top.Get("UnloadedComponentsList").c_str(), "Saved%AK_SEP%");
-  EXPECT_TRUE(PathExists(dir / "Saved/Level1.atr"));  // unloading never touches the disk
+  EXPECT_TRUE(std::filesystem::exists(dir / "Saved/Level1.atr"));  // unloading never touches the disk
   top.Set("LoadComponent", "Saved");
   EXPECT_STREQ(top.GetComponent("Saved")->Get("Value").c_str(), "21");
 }
@@ -68,13 +68,13 @@ TEST(Container, LoadProjectCreatesWhatIsSavedOnly)
 {
   ScratchDir dir;
   TST_Holder top("T", nullptr);
-  MakeDirectories(dir / "A");
-  WriteTextFile(dir / "A/Level1.atr", "set(\"\", \"Value\", \"1\")\n");
-  MakeDirectories(dir / "Two");
-  WriteTextFile(dir / "Two/Level1.atr", "");
-  WriteTextFile(dir / "Two/Level2.atr", "");
-  MakeDirectories(dir / "with.dot");
-  WriteTextFile(dir / "with.dot/Level1.atr", "");
+  std::filesystem::create_directories(dir / "A");
+  WriteFile(dir / "A/Level1.atr", "set(\"\", \"Value\", \"1\")\n");
+  std::filesystem::create_directories(dir / "Two");
+  WriteFile(dir / "Two/Level1.atr", "");
+  WriteFile(dir / "Two/Level2.atr", "");
+  std::filesystem::create_directories(dir / "with.dot");
+  WriteFile(dir / "with.dot/Level1.atr", "");
   top.SetSuppressCreatingComponents(1);
   top.LoadProject(dir.Path().c_str());
   EXPECT_EQ(top.ComponentCount(), 0);

@@ -1,10 +1,9 @@
-// The construction protocol across class levels, in a process of its own: the class files
-// written here (a default-command file for AK_Object among them) hold for the whole process.
+// The construction protocol across class levels: the class files written here (a
+// default-command file for AK_Object among them) hold for the whole process.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {
@@ -13,12 +12,12 @@ void WriteDefaultFiles()
 {
   const std::string& dir = TestUserAttributesDirectory();
   // Each level records what it sees of the levels below it when its defaults run.
-  WriteTextFile(dir + "AK_Object.def", "set(\"\", \"$trace\", \"object\")\n");
-  WriteTextFile(dir + "TST_Level1.def",
+  WriteFile(dir + "AK_Object.def", "set(\"\", \"$trace\", \"object\")\n");
+  WriteFile(dir + "TST_Level1.def",
                 "set(\"\", \"Log\", $trace)\n"
                 "set(\"\", \"Value\", \"5\")\n"
                 "# a comment line\n");
-  WriteTextFile(dir + "TST_Level2.def",
+  WriteFile(dir + "TST_Level2.def",
                 "set(\"\", \"Log\", \"second\")\n"
                 "set(\"\", \"Extra\", \"6\")\n"
                 "get(\"\", \"Value\", $seen)\n");
@@ -28,6 +27,8 @@ void WriteDefaultFiles()
 
 TEST(DefaultCommands, RunPerLevelBeforeTheDerivedLevelsExist)
 {
+  SKIP_UNLESS_ALONE_IN_PROCESS();
+  WriteDefaultFiles();
   TestLog().clear();
   AK_Object top("top", nullptr);
   EXPECT_STREQ(top.GetVariable("$trace").c_str(), "object");
@@ -66,14 +67,4 @@ TEST(DefaultCommandsDeathTest, MissingTableOfADerivedClassIsFatal)
         TST_NoTable object;
       },
       "ERROR:FATAL:_attributes failed!");
-}
-
-int main(int argc, char** argv)
-{
-  testing::InitGoogleTest(&argc, argv);
-  TestSetUpClassDirectories();
-  AK_RegisterFrameworkClasses();
-  TestRegisterClasses();
-  WriteDefaultFiles();
-  return RUN_ALL_TESTS();
 }

@@ -9,7 +9,6 @@
 
 #include "AK_ConformanceTest.h"
 #include "AK_CurrentObject.h"
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 #include "ast_sci.h"
 
@@ -305,51 +304,19 @@ TEST(Group, SavedAttributesAreTheGroupsOwn)
   t.group->Set("SelectedAttribute", "Value");
   t.group->Set("SelectedValue", "say \"hi\"");
   t.group->SaveAttributes((dir / "g.atr").c_str());
-  EXPECT_EQ(ReadTextFile(dir / "g.atr"),
+  EXPECT_EQ(ReadFile(dir / "g.atr"),
             "set(\"\", \"SingleType\", \"0\")\n"
             "set(\"\", \"SelectedObjectType\", \"Level1\")\n"
             "set(\"\", \"SelectedAttribute\", \"Value\")\n"
             "set(\"\", \"SelectedValue\", \"say %%qhi%%q\")\n"
             "set(\"\", \"Filter\", \"\")\n"
             "set(\"\", \"ContainedObjectsList\", \"../A/a2%AK_SEP%\")\n");
-  MessageRecorder messages;
+  MessageCapture messages;
   t.group->SaveAttributes((dir / "missing/g.atr").c_str());
   EXPECT_EQ(Str(AK_ErrorText), "cannot open file " + (dir / "missing/g.atr") + " for saving attributes!");
 }
 
 // --- filters ---
-
-namespace {
-
-AK_Object* g_seenCurrent = nullptr;
-
-// A native that reads an attribute of the object at a path, resolved from the current
-// object, as the host function "get" does.
-void ReadAttribute(char* path, char* attribute, char* value)
-{
-  AK_Object* current = AK_TopCurrentObject();
-  g_seenCurrent = current;
-  AK_Object* object = current ? current->FindObject(path) : nullptr;
-  ast_sci_store_string(value, object ? object->Get(attribute).c_str() : "");
-}
-
-// Declares "attr" in a namespace of its own, below which the filters are compiled.
-class FilterNatives {
-public:
-  FilterNatives()
-  {
-    _previous = ast_sci_get_namespace();
-    ast_sci_open_namespace();
-    EXPECT_EQ(ast_sci_parse_string("void attr(char id[], char name[], char value[]);"), 0);
-    EXPECT_NE(ast_sci_bind_extern("attr", &ReadAttribute), nullptr);
-  }
-  ~FilterNatives() { ast_sci_close_namespace(); }
-
-private:
-  ast_sci_namespace _previous;
-};
-
-}  // namespace
 
 TEST(GroupFilter, PassesOnlyWhatTheScriptAccepts)
 {
@@ -364,33 +331,11 @@ TEST(GroupFilter, PassesOnlyWhatTheScriptAccepts)
   EXPECT_EQ(ast_sci_get_namespace(), before);  // the filter's namespace is gone again
 }
 
-TEST(GroupFilter, ReadsAttributesWithTheGroupAsCurrentObject)
-{
-  GroupTree t;
-  FilterNatives natives;
-  t.as[1]->Set("Value", "7");
-  t.b->GetComponent("b0")->Set("Value", "9");
-  t.group->Set("SelectedObjectType", "Level1");
-  t.group->Set("Filter", "char v[32]; attr(id, \"Value\", v); return atoi(v) > 5;");
-  ASSERT_EQ(Str(t.group->Get("Filter")), "char v[32]; attr(id, \"Value\", v); return atoi(v) > 5;");
-  // From a macro line: nothing else has pushed an object, the group is the current one.
-  g_seenCurrent = nullptr;
-  t.top.ExecuteCommand("set(\"G\", \"AppendAllObjectsOfType\", \"\")", 1);
-  EXPECT_EQ(Str(AK_ErrorText), "");
-  EXPECT_EQ(g_seenCurrent, t.group);
-  EXPECT_EQ(t.Members(), Sep({"a1", "b0"}));
-  EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
-  // The matching commands do not use the filter.
-  t.group->Set("SelectedAttribute", "");
-  t.group->Set("AppendAllMatchingObjects", "");
-  EXPECT_EQ(t.Members(), Sep({"a1", "b0", "a0", "a2"}));
-}
-
 TEST(GroupFilter, ABodyThatDoesNotCompileKeepsTheOldFilter)
 {
   GroupTree t;
   t.group->Set("Filter", "return 1;");
-  MessageRecorder messages;
+  MessageCapture messages;
   t.top.ExecuteCommand("set(\"G\", \"Filter\", \"return (;\")", 1);
   EXPECT_EQ(Str(AK_ErrorText), "cannot compile filter 'return (;'");
   EXPECT_EQ(Str(t.group->Get("Filter")), "return 1;");
@@ -448,7 +393,7 @@ TEST(GroupFilter, HostGetFromAMacro)
   ScratchDir dir;
   t.as[0]->Set("Value", "3");
   t.as[2]->Set("Value", "8");
-  WriteTextFile(dir / "filter.macro",
+  WriteFile(dir / "filter.macro",
                 "set(\"G\", \"SelectedObjectType\", \"Level1\")\n"
                 "set(\"G\", \"Filter\", \"char v[64]; get(id, %%qValue%%q, v); return atoi(v) > 5;\")\n"
                 "set(\"G\", \"AppendAllObjectsOfType\", \"\")\n");
@@ -456,6 +401,11 @@ TEST(GroupFilter, HostGetFromAMacro)
   EXPECT_EQ(Str(AK_ErrorText), "");
   EXPECT_EQ(Str(t.group->Get("Filter")), "char v[64]; get(id, \"Value\", v); return atoi(v) > 5;");
   EXPECT_EQ(t.Members(), Sep({"a2"}));
+  EXPECT_EQ(AK_CurrentObjectStack().Size(), 0);
+  // The matching commands do not use the filter.
+  t.group->Set("SelectedAttribute", "");
+  t.group->Set("AppendAllMatchingObjects", "");
+  EXPECT_EQ(t.Members(), Sep({"a2", "a0", "a1", "b0"}));
   // A relative path in the filter starts at the group.
   t.group->Set("RemoveAllObjects", "");
   t.group->Set("Filter", "char v[64]; get(\"../A/a0\", \"Value\", v); return atoi(v) == 3;");

@@ -3,6 +3,7 @@
 // outside any command, so the operation's own scope is what keeps freed memory out of
 // reach; the sanitizer checks that nothing freed is touched, and the answers afterwards show
 // what is left.
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <vector>
 
 #include "AK_CurrentObject.h"
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {
@@ -134,8 +134,8 @@ void RunStep(TST_Holder& top, const ScratchDir& dir, const std::string& step)
   AK_Object* object = top.FindObject(f[0].c_str());
   if (step[0] == '@') {
     std::string path = dir / f[0];
-    MakeDirectories(path.substr(0, path.rfind('/')));
-    WriteTextFile(path, step.substr(step.find('|') + 1));
+    std::filesystem::create_directories(path.substr(0, path.rfind('/')));
+    WriteFile(path, step.substr(step.find('|') + 1));
     return;
   }
   ASSERT_NE(object, nullptr) << step;

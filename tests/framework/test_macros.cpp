@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {
@@ -20,7 +19,7 @@ struct MacroFixture : testing::Test {
   std::string Write(const std::string& name, const std::string& text)
   {
     std::string path = dir / name;
-    WriteTextFile(path, text);
+    WriteFile(path, text);
     return path;
   }
   void SetUp() override
@@ -38,9 +37,9 @@ std::string Log(const char* value) { return std::string("set(\"\", \"Log\", \"")
 TEST_F(MacroFixture, CommentsAndTextRunSilently)
 {
   std::string m = Write("quiet.macro", "# comment\nplain text\n//fi set(\"\", \"Log\", \"no\")\n\n  set(\"\", \"Log\", \"indented\")\n");
-  MessageRecorder messages;
+  MessageCapture messages;
   object->ExecMacro(m.c_str(), 0);
-  EXPECT_TRUE(messages.Messages().empty());
+  EXPECT_TRUE(messages.messages.empty());
   EXPECT_STREQ(AK_ErrorText.c_str(), "");
   EXPECT_TRUE(TestLog().empty());
 }
@@ -80,12 +79,12 @@ TEST_F(MacroFixture, ExplanationBlocks)
   AK_SetLanguage("default");
   std::string m = Write("then.macro", "/*\nWhy\n*/\nset(\"\", \"ExplainCommands\", \"1\")\n" + Log("after") +
                                           "set(\"\", \"ExplainCommands\", \"0\")\n");
-  MessageRecorder messages;
+  MessageCapture messages;
   object->ExecMacro(m.c_str(), 0);
   EXPECT_EQ(TestLog(), (std::vector<std::string>{"Level1:after"}));
-  ASSERT_EQ(messages.Messages().size(), 3u);
-  EXPECT_EQ(messages.Messages()[1].rfind("CMD-INFO:/*\nWhy\n\n*/\n\n\nSelect the object 'obj'", 0), 0u)
-      << messages.Messages()[1];
+  ASSERT_EQ(messages.messages.size(), 3u);
+  EXPECT_EQ(messages.messages[1].rfind("CMD-INFO:/*\nWhy\n\n*/\n\n\nSelect the object 'obj'", 0), 0u)
+      << messages.messages[1];
 }
 
 TEST_F(MacroFixture, Repetitions)
@@ -103,7 +102,7 @@ TEST_F(MacroFixture, Repetitions)
   TestLog().clear();
   object->SetMacroRepetitions(3);
   std::string failing = Write("fail.macro", Log("x") + "set(\"\", \"SetVariableValue\", \"bad\")\n" + Log("never"));
-  MessageRecorder messages;
+  MessageCapture messages;
   object->ExecMacro(failing.c_str(), 0);
   EXPECT_EQ(TestLog(), (std::vector<std::string>{"Level1:x"}));
   EXPECT_TRUE(messages.Contains("error 'missing '=' in variable assignment 'bad'' when executing macro "
@@ -162,12 +161,12 @@ TEST_F(MacroFixture, NestedFailureEndsEveryMacro)
 {
   std::string inner = Write("inner.macro", Log("inner") + "set(\"nowhere\", \"Active\", \"1\")\n" + Log("inner never"));
   std::string outer = Write("outer.macro", Log("outer") + "set(\"\", \"ExecMacro\", \"" + inner + "\")\n" + Log("outer never"));
-  MessageRecorder messages;
+  MessageCapture messages;
   object->ExecMacro(outer.c_str(), 0);
   EXPECT_EQ(TestLog(), (std::vector<std::string>{"Level1:outer", "Level1:inner"}));
   EXPECT_STREQ(AK_ErrorText.c_str(), "object 'nowhere' not found");
   int errorMessages = 0;
-  for (const auto& message : messages.Messages())
+  for (const auto& message : messages.messages)
     if (message.rfind("error '", 0) == 0) ++errorMessages;
   EXPECT_EQ(errorMessages, 2);
 }
@@ -179,12 +178,12 @@ TEST_F(MacroFixture, RecursionGuardComparesFiles)
     SCOPED_TRACE(spelling);
     TestLog().clear();
     Write("self.macro", Log("once") + "set(\"\", \"ExecMacro\", \"" + spelling + "\")\n" + Log("never"));
-    MessageRecorder messages;
+    MessageCapture messages;
     object->ExecMacro(path.c_str(), 0);
     EXPECT_EQ(TestLog(), (std::vector<std::string>{"Level1:once"}));
     EXPECT_STREQ(AK_ErrorText.c_str(), "recursive macro call ignored");
-    ASSERT_FALSE(messages.Messages().empty());
-    EXPECT_EQ(messages.Messages().back(),
+    ASSERT_FALSE(messages.messages.empty());
+    EXPECT_EQ(messages.messages.back(),
               "error 'recursive macro call ignored' when executing macro command 'set(\"\", "
               "\"ExecMacro\", \"" + spelling + "\")'!");
   }

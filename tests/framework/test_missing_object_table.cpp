@@ -1,18 +1,19 @@
-// Without a class table for AK_Object nothing crashes, in a process of its own: unnamed
+// Without a class table for AK_Object nothing crashes: unnamed
 // objects still get unique names, types are empty and lookups answer as usual; the table is
 // looked for again at every construction.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "FrameworkTestSupport.h"
+#include "TestClasses.h"
 
 TEST(MissingObjectTable, UnnamedObjectsAndLookups)
 {
+  SKIP_UNLESS_ALONE_IN_PROCESS();
   ScratchDir empty;
   AttributesDirectory = (empty.Path() + "/").c_str();
   UserAttributesDirectory = (empty.Path() + "/").c_str();
-  MessageRecorder messages;
+  MessageCapture messages;
   AK_Object top("", nullptr);
   AK_Object* a = new AK_Object("", &top);
   top.AddComponent(a);

@@ -1,12 +1,12 @@
 // Parameter sets (reading, applying, in force or not, nested and path forms, cycles) and the
-// background start. The table of sets is process-wide and only grows, so these tests run in
-// a program of their own whose class files are written before the first object exists.
+// background start.
 //
-// The program has two more modes for the background start:
+// The test program has two more modes for the background start:
 //   --background-parent DIR                   starts itself in the background, as a child,
 //                                             and ends;
 //   -files D --background-child DIR PID SID   waits until process PID has ended, then writes
 //                                             what it found into DIR/marker.
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -23,7 +23,6 @@
 #include <thread>
 #include <vector>
 
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 extern char** environ;
@@ -37,7 +36,7 @@ const std::string kLongValue(4089, 'x');
 void WriteParameterSetFiles()
 {
   const std::string& dir = TestUserAttributesDirectory();
-  WriteTextFile(dir + "AK_Object.parsets",
+  WriteFile(dir + "AK_Object.parsets",
                 "remark line without an equals sign\n"
                 "\n"
                 "  =  Two Words  \n"
@@ -76,19 +75,21 @@ void WriteParameterSetFiles()
                 "Value = 1\n");
   // An entry before the first set of a file, then a line longer than the line buffer: its
   // second piece is a line of its own.
-  WriteTextFile(dir + "TST_Level1.parsets",
+  WriteFile(dir + "TST_Level1.parsets",
                 "Value = 123\n"
                 "=Dup\n"
                 "Value = 2\n"
                 "Log = " + kLongValue + "Value = 9\n");
-  WriteTextFile(dir + "TST_Level2.parsets", "=Level2Set\nExtra = 5\n");
+  WriteFile(dir + "TST_Level2.parsets", "=Level2Set\nExtra = 5\n");
 }
 
-// Constructs the classes whose files hold the sets, so the table is complete.
-void LoadAllSets()
-{
-  TST_Level2 object("load", nullptr);
-}
+// Writes the files and constructs the classes whose files hold the sets, so the table is
+// complete. The table only grows and a class's sets are read with its first object, so this
+// runs only in a process of the test's own (as ctest runs every test).
+#define LoadAllSets()                     \
+  SKIP_UNLESS_ALONE_IN_PROCESS();         \
+  WriteParameterSetFiles();               \
+  TST_Level2 loadAllSets("load", nullptr)
 
 struct Entry {
   std::string attribute, value;
@@ -186,9 +187,9 @@ TEST(ParameterSets, EmptyUnknownAndForeignSets)
 
   // A container takes none of the entries of "Two Words": no warning, the set is in force.
   AK_Container c("c", nullptr);
-  MessageRecorder messages;
+  MessageCapture messages;
   c.Set("ParameterSet", "Two Words");
-  EXPECT_TRUE(messages.Messages().empty());
+  EXPECT_TRUE(messages.messages.empty());
   EXPECT_EQ(Str(c.Get("ParameterSet")), "Two Words");
 
   // The later of two sets of one name wins; a line cut into pieces gave a third entry.
@@ -255,10 +256,10 @@ TEST(ParameterSets, SetsThatNameThemselvesEnd)
 {
   LoadAllSets();
   TST_Level1 o("o", nullptr);
-  MessageRecorder messages;
+  MessageCapture messages;
   o.ExecuteCommand("set(\"\", \"ParameterSet\", \"Cycle\")", 1);
   EXPECT_EQ(Str(AK_ErrorText), "");
-  EXPECT_EQ(messages.Messages(),
+  EXPECT_EQ(messages.messages,
             std::vector<std::string>{"WARNING: parameter set Cycle: error when setting "
                                      "'ParameterSet' to value 'Cycle':parameter set 'Cycle' is "
                                      "already being applied"});
@@ -269,7 +270,7 @@ TEST(ParameterSets, SetsThatNameThemselvesEnd)
 
   messages.Clear();
   o.Set("ParameterSet", "CycleA");
-  EXPECT_EQ(messages.Messages(),
+  EXPECT_EQ(messages.messages,
             std::vector<std::string>{"WARNING: parameter set CycleB: error when setting "
                                      "'ParameterSet' to value 'CycleA':parameter set 'CycleA' is "
                                      "already being applied"});
@@ -284,7 +285,7 @@ TEST(ParameterSets, SetsThatNameThemselvesEnd)
   parent.AddComponent(child);
   messages.Clear();
   parent.Set("ParameterSet", "PingA");
-  EXPECT_EQ(messages.Messages().size(), 1u);
+  EXPECT_EQ(messages.messages.size(), 1u);
   EXPECT_EQ(Str(child->Get("Value")), "12");
   EXPECT_EQ(Str(parent.Get("ParameterSet")), "PingA");
   EXPECT_EQ(Str(child->Get("ParameterSet")), "PingB");
@@ -296,11 +297,11 @@ TEST(ParameterSets, AFailingEntryIsAWarning)
 {
   LoadAllSets();
   TST_Level1 o("o", nullptr);
-  MessageRecorder messages;
+  MessageCapture messages;
   o.ExecuteCommand("set(\"\", \"ParameterSet\", \"Broken\")", 1);
   EXPECT_EQ(Str(AK_ErrorText), "");
-  ASSERT_EQ(messages.Messages().size(), 1u);
-  EXPECT_EQ(messages.Messages()[0],
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0],
             "WARNING: parameter set Broken: error when setting 'ExecMacro' to value "
             "'/nonexistent-torvu-dir/x.macro':cannot open macro file '/nonexistent-torvu-dir/x.macro'");
   EXPECT_EQ(Str(o.Get("Value")), "8");
@@ -314,13 +315,13 @@ TEST(BackgroundStart, AFailedStartLeavesAnErrorText)
   AK_Object o("o", nullptr);  // the first object sets the user application directory
   AK_String saved(UserApplicationDirectory);
   UserApplicationDirectory = "/nonexistent-torvu-dir/";
-  MessageRecorder messages;
+  MessageCapture messages;
   o.ExecuteCommand("set(\"\", \"StartInBackground\", \"-offscreen a.macro\")", 1);
   std::string program = Str(AK_ProgramPath());
   EXPECT_EQ(Str(AK_ErrorText), "cannot start " + program + " -offscreen a.macro");
-  ASSERT_GE(messages.Messages().size(), 2u);
-  EXPECT_EQ(messages.Messages()[0], "starting " + program + " -offscreen a.macro in background...");
-  EXPECT_EQ(messages.Messages()[1], "ERROR:cannot write batch file /nonexistent-torvu-dir/start.bat");
+  ASSERT_GE(messages.messages.size(), 2u);
+  EXPECT_EQ(messages.messages[0], "starting " + program + " -offscreen a.macro in background...");
+  EXPECT_EQ(messages.messages[1], "ERROR:cannot write batch file /nonexistent-torvu-dir/start.bat");
   EXPECT_EQ(Str(AK_BatchFileName), "");
   UserApplicationDirectory = saved;
 }
@@ -352,7 +353,7 @@ int RunChild(const std::string& dir, pid_t parent, pid_t parentSession)
   std::string report = std::string("parent ended:") + (ended ? "yes" : "no") +
                        " own session:" + (getsid(0) != parentSession ? "yes" : "no") +
                        " input:" + (nullInput ? "/dev/null" : "other") + "\n";
-  WriteTextFile(dir + "/marker.tmp", report);
+  WriteFile(dir + "/marker.tmp", report);
   return std::rename((dir + "/marker.tmp").c_str(), (dir + "/marker").c_str()) == 0 ? 0 : 1;
 }
 
@@ -381,18 +382,18 @@ TEST(BackgroundStart, TheChildOutlivesTheParent)
   EXPECT_EQ(WEXITSTATUS(status), 0);
 
   std::string marker = dir / "marker";
-  for (int i = 0; i < 6000 && !PathExists(marker); ++i)
+  for (int i = 0; i < 6000 && !std::filesystem::exists(marker); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(PathExists(marker)) << "the background child wrote nothing";
-  EXPECT_EQ(ReadTextFile(marker), "parent ended:yes own session:yes input:/dev/null\n");
+  ASSERT_TRUE(std::filesystem::exists(marker)) << "the background child wrote nothing";
+  EXPECT_EQ(ReadFile(marker), "parent ended:yes own session:yes input:/dev/null\n");
 
   std::string program = AK_String(self.c_str()).BaseName().c_str();
-  EXPECT_EQ(ReadTextFile(dir / ("." + program + "/start.bat")),
+  EXPECT_EQ(ReadFile(dir / ("." + program + "/start.bat")),
             "#!/bin/sh\n'" + self + "' '-files' '" TORVU_TEST_ATTRIBUTES_DIR "/' '--background-child' '" +
                 dir.Path() + "' '" + std::to_string(parent) + "' '" + std::to_string(getsid(0)) + "'\n");
 }
 
-int main(int argc, char** argv)
+int RunBackgroundMode(int argc, char** argv)
 {
   if (argc == 3 && std::strcmp(argv[1], "--background-parent") == 0) {
     AK_SetProgramArguments(argc, argv);
@@ -401,13 +402,5 @@ int main(int argc, char** argv)
   // The child is started with the parent's attributes directory first.
   if (argc == 7 && std::strcmp(argv[3], "--background-child") == 0)
     return RunChild(argv[4], static_cast<pid_t>(std::atol(argv[5])), static_cast<pid_t>(std::atol(argv[6])));
-
-  testing::InitGoogleTest(&argc, argv);
-  TestSetUpClassDirectories();
-  WriteParameterSetFiles();
-  AK_RegisterFrameworkClasses();
-  TestRegisterClasses();
-  int result = RUN_ALL_TESTS();
-  AK_DeleteDetachedObjects();
-  return result;
+  return -1;
 }

@@ -1,5 +1,6 @@
 // Object paths: absolute and relative paths, lookup, pointer texts and saved components
 // created on first use.
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -7,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {
@@ -134,18 +134,18 @@ TEST(Paths, SavedComponentsAreCreatedOnFirstUse)
   ScratchDir dir;
   std::unique_ptr<AK_Object> top(new TST_Holder("Top", nullptr));
   top->Set("ProjectDir", (dir / "P").c_str());
-  MakeDirectories(dir / "P/Sub/Deeper");
-  WriteTextFile(dir / "P/Sub/Level1.atr", "set(\"\", \"Value\", \"7\")\n");
-  WriteTextFile(dir / "P/Sub/Deeper/Level2.atr", "set(\"\", \"Extra\", \"3\")\n");
-  MakeDirectories(dir / "P/Two");
-  WriteTextFile(dir / "P/Two/Level1.atr", "");
-  WriteTextFile(dir / "P/Two/Level2.atr", "");
-  MakeDirectories(dir / "P/Unknown");
-  WriteTextFile(dir / "P/Unknown/NoSuchType.atr", "");
-  MakeDirectories(dir / "Outside");
-  WriteTextFile(dir / "Outside/Level1.atr", "");
+  std::filesystem::create_directories(dir / "P/Sub/Deeper");
+  WriteFile(dir / "P/Sub/Level1.atr", "set(\"\", \"Value\", \"7\")\n");
+  WriteFile(dir / "P/Sub/Deeper/Level2.atr", "set(\"\", \"Extra\", \"3\")\n");
+  std::filesystem::create_directories(dir / "P/Two");
+  WriteFile(dir / "P/Two/Level1.atr", "");
+  WriteFile(dir / "P/Two/Level2.atr", "");
+  std::filesystem::create_directories(dir / "P/Unknown");
+  WriteFile(dir / "P/Unknown/NoSuchType.atr", "");
+  std::filesystem::create_directories(dir / "Outside");
+  WriteFile(dir / "Outside/Level1.atr", "");
 
-  MessageRecorder messages;
+  MessageCapture messages;
   EXPECT_STREQ(top->Get("Sub:Value").c_str(), "7");
   AK_Object* sub = top->GetComponent("Sub");
   ASSERT_NE(sub, nullptr);

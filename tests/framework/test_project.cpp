@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace fs = std::filesystem;
@@ -76,7 +75,7 @@ void RegisterRecorder()
   static bool done = false;
   if (done) return;
   done = true;
-  WriteTextFile(TestUserAttributesDirectory() + "TST_Recorder.atr",
+  WriteFile(TestUserAttributesDirectory() + "TST_Recorder.atr",
                 "obj.Recorder\n"
                 "\tdoc:Keeps samples as binary data.\n"
                 "\tint.Value:Value\n"
@@ -136,13 +135,13 @@ struct Tree {
 std::string Dump(AK_Object* object, const std::string& file)
 {
   object->SaveAttributesRecursively(file.c_str());
-  return ReadTextFile(file);
+  return ReadFile(file);
 }
 
-std::vector<std::string> Saved(const MessageRecorder& messages)
+std::vector<std::string> Saved(const MessageCapture& messages)
 {
   std::vector<std::string> saved;
-  for (const auto& m : messages.Messages())
+  for (const auto& m : messages.messages)
     if (m.rfind("saving ", 0) == 0) saved.push_back(m);
   return saved;
 }
@@ -195,7 +194,7 @@ TEST(Project, DirectoriesMirrorTheOwnedTree)
 
   // Set commands in class-table order: the class's own entries, then its bases'. Volatile
   // entries, the identifier and entries without a "set" child never appear.
-  EXPECT_EQ(ReadTextFile(dir / "sub/r/Recorder.atr"),
+  EXPECT_EQ(ReadFile(dir / "sub/r/Recorder.atr"),
             "set(\"\", \"Value\", \"11\")\n"
             "set(\"\", \"Name\", \"line one%%nline two \\%%n 100%\")\n"
             "set(\"\", \"Active\", \"1\")\n"
@@ -226,9 +225,9 @@ TEST(Project, SavedTreeLoadsIntoAFreshProcessWithEveryAttribute)
   }
   // The child process builds nothing but the top object and loads everything else.
   EXPECT_EXIT(LoadAndDumpThenExit(project, after), testing::ExitedWithCode(0), "");
-  std::string loaded = ReadTextFile(after);
+  std::string loaded = ReadFile(after);
   EXPECT_FALSE(loaded.empty());
-  EXPECT_EQ(loaded, ReadTextFile(before));
+  EXPECT_EQ(loaded, ReadFile(before));
   EXPECT_NE(loaded.find("set(\"b\", \"Extra\", \"7\")"), std::string::npos);
 }
 
@@ -236,7 +235,7 @@ TEST(Project, OnlyWhatChangedIsSavedAgain)
 {
   ScratchDir dir;
   Tree tree;
-  MessageRecorder messages;
+  MessageCapture messages;
   tree.top.SaveProjectAs(dir.Path().c_str());
   EXPECT_EQ(Saved(messages).size(), 6u);
 
@@ -251,13 +250,13 @@ TEST(Project, OnlyWhatChangedIsSavedAgain)
   tree.c->Set("Value", "8");  // a change saves that object only, not its unchanged parents
   tree.top.SaveProject();
   EXPECT_EQ(Saved(messages), std::vector<std::string>{"saving c to " + (dir / "sub/c")});
-  EXPECT_EQ(ReadTextFile(dir / "sub/c/Level1.atr").rfind("set(\"\", \"Value\", \"8\")\n", 0), 0u);
+  EXPECT_EQ(ReadFile(dir / "sub/c/Level1.atr").rfind("set(\"\", \"Value\", \"8\")\n", 0), 0u);
 
   messages.Clear();
   fs::remove(dir / "a/Level1.dat");  // a missing data file is written again
   tree.top.SaveProject();
   EXPECT_EQ(Saved(messages), std::vector<std::string>{"saving a to " + (dir / "a")});
-  EXPECT_TRUE(PathExists(dir / "a/Level1.dat"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "a/Level1.dat"));
 
   // A copy into another directory writes everything, however unchanged the objects are.
   messages.Clear();
@@ -291,7 +290,7 @@ TEST(Project, AFreshlyLoadedTreeIsNotWrittenBack)
   top.Set("LoadProject", dir.Path().c_str());
   ASSERT_STREQ(AK_ErrorText.c_str(), "");
   ASSERT_NE(top.FindObject("sub/r"), nullptr);
-  MessageRecorder messages;
+  MessageCapture messages;
   top.SaveProject();
   EXPECT_TRUE(Saved(messages).empty());
   top.FindObject("b")->Set("Extra", "1");
@@ -311,7 +310,7 @@ TEST(Project, FailuresOfTheDataFile)
             "cannot save data of r to file " + (dir / "Recorder.dat"));
   EXPECT_EQ(r.ModificationTime("Save"), 0);
   r._failSave = false;
-  MessageRecorder messages;
+  MessageCapture messages;
   r.Set("Save", "");  // the failed save did not count: this one writes
   EXPECT_EQ(Saved(messages).size(), 1u);
   EXPECT_STREQ(AK_ErrorText.c_str(), "");
@@ -325,8 +324,8 @@ TEST(Project, FailuresOfTheDataFile)
   fs::remove(dir / "Recorder.dat");
 
   // A corrupt data file: the attribute file is not run and nothing is stamped.
-  WriteTextFile(dir / "Recorder.dat", "not gzip at all");
-  WriteTextFile(dir / "Recorder.atr", "set(\"\", \"Value\", \"99\")\n");
+  WriteFile(dir / "Recorder.dat", "not gzip at all");
+  WriteFile(dir / "Recorder.atr", "set(\"\", \"Value\", \"99\")\n");
   TST_Recorder fresh("fresh", nullptr);
   fresh.Load(dir.Path().c_str());
   EXPECT_EQ(std::string(AK_ErrorText.c_str()),
@@ -374,7 +373,7 @@ TEST(Project, AttributeFileRunsOnceWhateverTheRepetitions)
     EXPECT_EQ(fresh.MacroRepetitions(), c.after);
   }
   // A file that does not restore the repetitions leaves them as they were.
-  WriteTextFile(dir / "one/Recorder.atr", "set(\"\", \"Value\", \"6\")\n");
+  WriteFile(dir / "one/Recorder.atr", "set(\"\", \"Value\", \"6\")\n");
   TST_Recorder fresh("fresh", nullptr);
   fresh.SetMacroRepetitions(0);
   fresh.Load((dir / "one").c_str());
@@ -387,8 +386,8 @@ TEST(Project, SubDirectoryRulesOfLoadProject)
   ScratchDir dir;
   RegisterRecorder();
   auto atr = [&](const std::string& file, const std::string& text) {
-    MakeDirectories(fs::path(dir / file).parent_path().string());
-    WriteTextFile(dir / file, text);
+    std::filesystem::create_directories(fs::path(dir / file).parent_path().string());
+    WriteFile(dir / file, text);
   };
   atr("Mesh1/Level1.atr", "set(\"\", \"Value\", \"1\")\n");
   atr("old.bak/Level1.atr", "set(\"\", \"Value\", \"2\")\n");
@@ -397,8 +396,8 @@ TEST(Project, SubDirectoryRulesOfLoadProject)
   atr("Unknown/NoSuchType.atr", "");
   atr("Deep/Holder.atr", "");
   atr("Deep/inner/Recorder.atr", "set(\"\", \"Name\", \"deep\")\n");
-  MakeDirectories(dir / "Empty");
-  WriteTextFile(dir / "Holder.atr", "set(\"\", \"Active\", \"1\")\n");
+  std::filesystem::create_directories(dir / "Empty");
+  WriteFile(dir / "Holder.atr", "set(\"\", \"Active\", \"1\")\n");
 
   TST_Holder top("top", nullptr);
   top.SetSuppressCreatingComponents(1);
@@ -430,12 +429,12 @@ TEST(Project, LinksAreNeitherLoadedNorSavedAsOwned)
   tree.sub->AddLink(elsewhere);
   tree.c->AddLink(&tree.top);  // a link back up the tree
   tree.top.SaveProjectAs(dir.Path().c_str());
-  EXPECT_FALSE(PathExists(dir / "sub/elsewhere"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "sub/elsewhere"));
 
-  MessageRecorder messages;
+  MessageCapture messages;
   tree.sub->LoadProject((dir / "sub").c_str());
-  for (const auto& m : messages.Messages()) EXPECT_EQ(m.find("loading 'elsewhere'"), std::string::npos);
-  for (const auto& m : messages.Messages()) EXPECT_EQ(m.find("loading 'top'"), std::string::npos);
+  for (const auto& m : messages.messages) EXPECT_EQ(m.find("loading 'elsewhere'"), std::string::npos);
+  for (const auto& m : messages.messages) EXPECT_EQ(m.find("loading 'top'"), std::string::npos);
   EXPECT_EQ(elsewhere->ModificationTime("Load"), 0);
   EXPECT_STREQ(AK_ErrorText.c_str(), "");
 
@@ -490,7 +489,7 @@ TEST(Project, SaveAttributesFailuresAndSaveVisibility)
   EXPECT_STREQ(tree.a->Get("SaveVis").c_str(), "r");
   tree.top.Set("SaveProject", "");
   EXPECT_STREQ(tree.a->Get("SaveVis").c_str(), "w");
-  EXPECT_TRUE(PathExists(dir / "nowhere/a/Level1.atr"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "nowhere/a/Level1.atr"));
 
   // Saving into a directory whose parent is missing creates one level only and fails.
   AK_ErrorText = "";

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <string>
 
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {
@@ -51,8 +50,8 @@ TEST(ProjectSave, AFailedWriteKeepsThePreviousSave)
   ASSERT_STREQ(AK_ErrorText.c_str(), "");
   const std::vector<std::string> files = {"Level1.atr", "Level1.dat"};
   ASSERT_EQ(Entries(dir.Path()), files);
-  std::string attributes = ReadTextFile(dir / "Level1.atr");
-  std::string data = ReadTextFile(dir / "Level1.dat");
+  std::string attributes = ReadFile(dir / "Level1.atr");
+  std::string data = ReadFile(dir / "Level1.dat");
 
   object.Set("Value", "2");
   {
@@ -65,14 +64,14 @@ TEST(ProjectSave, AFailedWriteKeepsThePreviousSave)
     EXPECT_EQ(std::string(AK_ErrorText.c_str()),
               "cannot write file " + (dir / "Level1.atr") + " for saving attributes!");
   }
-  EXPECT_EQ(ReadTextFile(dir / "Level1.atr"), attributes);
-  EXPECT_EQ(ReadTextFile(dir / "Level1.dat"), data);
+  EXPECT_EQ(ReadFile(dir / "Level1.atr"), attributes);
+  EXPECT_EQ(ReadFile(dir / "Level1.dat"), data);
   EXPECT_EQ(Entries(dir.Path()), files);
 
   // The failed save did not count: the next one writes the new value.
   AK_ErrorText = "";
   object.SaveAs(dir.Path().c_str());
   EXPECT_STREQ(AK_ErrorText.c_str(), "");
-  EXPECT_NE(ReadTextFile(dir / "Level1.atr"), attributes);
+  EXPECT_NE(ReadFile(dir / "Level1.atr"), attributes);
   EXPECT_EQ(Entries(dir.Path()), files);
 }

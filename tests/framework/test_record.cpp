@@ -5,7 +5,6 @@
 #include <string>
 
 #include "AK_Record.h"
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {

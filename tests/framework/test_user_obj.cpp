@@ -1,5 +1,6 @@
 // User objects: named and inline attribute sets with their tables, scripts and default
 // commands, the update script, saving and loading, and tables that outlive a change of set.
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +8,6 @@
 
 #include "AK_ConformanceTest.h"
 #include "AK_CurrentObject.h"
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 namespace {
@@ -18,7 +18,7 @@ void WriteCounterSet()
   if (done) return;
   done = true;
   const std::string& dir = TestUserAttributesDirectory();
-  WriteTextFile(dir + "Counter.atr",
+  WriteFile(dir + "Counter.atr",
                 "obj.Counter\n"
                 "\tdoc:A counter.\n"
                 "\tint.Count:Count\n"
@@ -30,7 +30,7 @@ void WriteCounterSet()
                 "\tapply.Increment\n"
                 "\t\tset:Increment\n"
                 "\t\tdoc:Adds one.\n");
-  WriteTextFile(dir + "Counter.cint",
+  WriteFile(dir + "Counter.cint",
                 "//ast_sci the counter's script\n"
                 "int count = 0;\n"
                 "int updates = 0;\n"
@@ -46,12 +46,12 @@ void WriteCounterSet()
                 "  set(\"..\", \"$seen_from_update\", n);\n"
                 "}\n"
                 "void Morph(char v[]) { set(\"\", \"AttributesName\", v); count = 1000; }\n");
-  WriteTextFile(dir + "Counter.def",
+  WriteFile(dir + "Counter.def",
                 "set(\"\", \"SetCount\", \"5\")\n"
                 "set(\"\", \"$defaults\", \"ran\")\n"
                 "set(\"\", \"Increment\", \"\")\n");
-  WriteTextFile(dir + "Faulty.atr", "obj.Faulty\n\tdoc:A set whose script does not compile.\n");
-  WriteTextFile(dir + "Faulty.cint", "void Id(char v[]) { strcpy(v, \"x\") }\n");
+  WriteFile(dir + "Faulty.atr", "obj.Faulty\n\tdoc:A set whose script does not compile.\n");
+  WriteFile(dir + "Faulty.cint", "void Id(char v[]) { strcpy(v, \"x\") }\n");
 }
 
 const char* const kInline =
@@ -159,7 +159,7 @@ TEST(UserObj, MissingAndFaultySets)
 {
   WriteCounterSet();
   AK_UserObj u("u", nullptr);
-  MessageRecorder messages;
+  MessageCapture messages;
   u.Set("AttributesName", "Nope");
   EXPECT_TRUE(messages.Contains("cannot open attribute file " + std::string(AttributesDirectory.c_str()) + "Nope.atr!"));
   EXPECT_STREQ(u.Get("AttributesName").c_str(), "Nope");
@@ -169,7 +169,7 @@ TEST(UserObj, MissingAndFaultySets)
   u.Set("AttributesName", "Faulty");
   EXPECT_STREQ(u.Get("Type").c_str(), "Faulty");
   bool listed = false;
-  for (const auto& m : messages.Messages())
+  for (const auto& m : messages.messages)
     listed = listed || m.rfind("INFO:1 syntax errors in AST_SCI file " + TestUserAttributesDirectory() + "Faulty.cint:\n", 0) == 0;
   EXPECT_TRUE(listed);
   EXPECT_STREQ(u.Get("Id").c_str(), "u");
@@ -211,14 +211,14 @@ TEST(UserObj, SavedAndLoadedWithTheirSets)
     top.SaveProjectAs(dir.Path().c_str());
     ASSERT_STREQ(AK_ErrorText.c_str(), "");
     top.SaveAttributesRecursively((dir / "before.macro").c_str());
-    before = ReadTextFile(dir / "before.macro");
+    before = ReadFile(dir / "before.macro");
   }
   // The set comes first, so that its attributes exist when their values are set.
-  EXPECT_EQ(ReadTextFile(dir / "named/Counter.atr").rfind("set(\"\", \"AttributesName\", \"Counter\")\n"
+  EXPECT_EQ(ReadFile(dir / "named/Counter.atr").rfind("set(\"\", \"AttributesName\", \"Counter\")\n"
                                                           "set(\"\", \"SetCount\", \"9\")\n",
                                                           0),
             0u);
-  EXPECT_TRUE(PathExists(dir / "inlined/Inline.atr"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "inlined/Inline.atr"));
 
   // User objects are made by their owner (as the project does on a command), then loaded.
   AK_Container top("top", nullptr);
@@ -231,15 +231,15 @@ TEST(UserObj, SavedAndLoadedWithTheirSets)
   EXPECT_STREQ(named->Get("Count").c_str(), "9");
   EXPECT_STREQ(top.GetComponent("inlined")->Get("Tenfold").c_str(), "30");
   top.SaveAttributesRecursively((dir / "after.macro").c_str());
-  after = ReadTextFile(dir / "after.macro");
+  after = ReadFile(dir / "after.macro");
   EXPECT_EQ(after, before);
 
   // Saved again under another set, the directory keeps the files of the new set only.
   named->Set("AttributesName", kInline);
   named->SaveAs((dir / "named").c_str());
-  EXPECT_FALSE(PathExists(dir / "named/Counter.atr"));
-  EXPECT_FALSE(PathExists(dir / "named/Counter.dat"));
-  EXPECT_TRUE(PathExists(dir / "named/Inline.atr"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "named/Counter.atr"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "named/Counter.dat"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "named/Inline.atr"));
   AK_UserObj again("again", nullptr);
   again.Load((dir / "named").c_str());
   EXPECT_STREQ(AK_ErrorText.c_str(), "");

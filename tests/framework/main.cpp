@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "FrameworkTestSupport.h"
 #include "TestClasses.h"
 
 int main(int argc, char** argv)
 {
+  if (int result = RunBackgroundMode(argc, argv); result >= 0) return result;
   testing::InitGoogleTest(&argc, argv);
   TestSetUpClassDirectories();
   AK_RegisterFrameworkClasses();
