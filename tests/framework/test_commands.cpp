@@ -185,21 +185,10 @@ TEST(Commands, MessageSequences)
   const Case cases[] = {
       {"set(\"Project\", \"Active\", \"1\")", {}, ""},
       {"nonsense", {"invalid command string:nonsense ignored!"}, ""},
-      {"get(\"\", \"Id\", \"x\")",
-       {"third argument of get() must be variable name!",
-        "invalid command string:get(\"\", \"Id\", \"x\") ignored!"},
-       ""},
       {"set(\"Nowhere\", \"Active\", \"1\")",
        {"could not execute command set(\"Nowhere\", \"Active\", \"1\"), ignored!",
         "error when executing 'set(\"Nowhere\", \"Active\", \"1\")':object 'Nowhere' not found"},
        "object 'Nowhere' not found"},
-      {"set(\"Project\", \"NoSuch\", \"1\")",
-       {"could not execute command set(\"Project\", \"NoSuch\", \"1\"), ignored!"},
-       ""},
-      {"set(\"\", \"SetVariableValue\", \"bad\")",
-       {"error when executing 'set(\"\", \"SetVariableValue\", \"bad\")':missing '=' in variable "
-        "assignment 'bad'"},
-       "missing '=' in variable assignment 'bad'"},
       {"# comment", {}, ""},
   };
   for (const Case& c : cases) {
@@ -237,52 +226,6 @@ TEST(Commands, ReportGetAndPointerValues)
   EXPECT_EQ(project->IsActive(), 1);
   top->ExecuteCommand(("set(\"" + std::string(pointer.c_str()) + "\", \"Active\", \"0\")").c_str(), 0);
   EXPECT_EQ(project->IsActive(), 0);
-}
-
-TEST(Commands, Explanations)
-{
-  std::unique_ptr<AK_Object> top(new AK_Container("Viewer", nullptr));
-  AK_Object* project = new AK_Container("Project", top.get());
-  top->AddComponent(project);
-  MessageCapture messages;
-  top->ExecuteCommand("set(\"\", \"ExplainCommands\", \"1\")", 0);
-  top->ExecuteCommand("set(\"\", \"ExplainCommands\", \"1\")", 0);  // unchanged: explained
-  AK_PendingExplanation = "/*\nWhy\n\n*/";
-  top->ExecuteCommand("set(\"Project\", \"Active\", \"0\")", 0);
-  top->ExecuteCommand("set(\"Project\", \"MacroFileName\", \"m.macro\")", 0);
-  top->ExecuteCommand("set(\"Project\", \"SetLanguage\", \"default\")", 0);
-  top->ExecuteCommand("set(\"Project\", \"DeleteAll\", \"\")", 0);
-  top->ExecuteCommand("set(\"Project\", \"ProjectDir\", \"d\")", 1);  // quiet: not explained
-  AK_SetLanguage("german");
-  top->ExecuteCommand("set(\"Project\", \"Active\", \"1\")", 0);
-  top->ExecuteCommand("set(\"\", \"ExplainCommands\", \"0\")", 0);
-  AK_SetLanguage("default");
-  std::vector<std::string> expected = {
-      "INFO:Explanation-mode is switched on. All commands in the running macro will be "
-      "explained before execution.",
-      "CMD-INFO:\nSelect the object 'Viewer' (->Container.),\nselect ->Object.ExplainCommands "
-      "and switch to '1' (on). \n(The corresponding macro command is 'set(\"\", "
-      "\"ExplainCommands\", \"1\")'.)",
-      "CMD-INFO:/*\nWhy\n\n*/\n\n\nSelect the object 'Viewer/Project' (->Container.),\nselect "
-      "->Object.Active and switch to '0' (off). \n(The corresponding macro command is "
-      "'set(\"Project\", \"Active\", \"0\")'.)",
-      "CMD-INFO:\nSelect the object 'Viewer/Project' (->Container.),\nselect "
-      "->Object.MacroFileName and select file 'm.macro'. (Adjust the file name if necessary.) "
-      "\n(The corresponding macro command is 'set(\"Project\", \"MacroFileName\", "
-      "\"m.macro\")'.)",
-      "CMD-INFO:\nSelect the object 'Viewer/Project' (->Container.),\nselect "
-      "->Object.SetLanguage and select option 'default'. \n(The corresponding macro command is "
-      "'set(\"Project\", \"SetLanguage\", \"default\")'.)",
-      "CMD-INFO:\nSelect the object 'Viewer/Project' (->Container.)\nand apply "
-      "->Container.DeleteAll. \n(The corresponding macro command is 'set(\"Project\", "
-      "\"DeleteAll\", \"\")'.)",
-      "CMD-INFO:\nWaehlen Sie das Objekt 'Viewer/Project' (->Container.),\nwaehlen Sie "
-      "->Object.Active' und schalten Sie auf '1' (ein). \n(Der entsprechende Makrobefehl ist "
-      "'set(\"Project\", \"Active\", \"1\")'.)",
-      "INFO:Erklaerungsmodus wird beendet.",
-  };
-  EXPECT_EQ(messages.messages, expected);
-  EXPECT_STREQ(AK_PendingExplanation.c_str(), "");
 }
 
 TEST(Commands, CommandLists)

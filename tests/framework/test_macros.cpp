@@ -157,20 +157,6 @@ TEST_F(MacroFixture, UnhandledCommandsAndOldErrorsDoNotEndAMacro)
   EXPECT_STREQ(AK_ErrorText.c_str(), "");
 }
 
-TEST_F(MacroFixture, NestedFailureEndsEveryMacro)
-{
-  std::string inner = Write("inner.macro", Log("inner") + "set(\"nowhere\", \"Active\", \"1\")\n" + Log("inner never"));
-  std::string outer = Write("outer.macro", Log("outer") + "set(\"\", \"ExecMacro\", \"" + inner + "\")\n" + Log("outer never"));
-  MessageCapture messages;
-  object->ExecMacro(outer.c_str(), 0);
-  EXPECT_EQ(TestLog(), (std::vector<std::string>{"Level1:outer", "Level1:inner"}));
-  EXPECT_STREQ(AK_ErrorText.c_str(), "object 'nowhere' not found");
-  int errorMessages = 0;
-  for (const auto& message : messages.messages)
-    if (message.rfind("error '", 0) == 0) ++errorMessages;
-  EXPECT_EQ(errorMessages, 2);
-}
-
 TEST_F(MacroFixture, RecursionGuardComparesFiles)
 {
   std::string path = dir / "self.macro";
