@@ -118,7 +118,6 @@ TEST(Attributes, BaseValues)
     const char* expected;
   };
   const Case cases[] = {
-      {plain, "Active", "1"},
       {plain, "GetComponentList", "q%AK_SEP%"},
       {below, "GetComponentList", ""},
       {top.get(), "IdVis", "r"},
@@ -126,12 +125,6 @@ TEST(Attributes, BaseValues)
       {below, "IdVis", "r"},
       {plain, "SaveVis", "r"},
       {plain, "MacroFileName", "p.macro"},
-      {plain, "MacroRepetitions", "1"},
-      {plain, "LanguageOptions", "default%AK_SEP%german"},
-      {plain, "Language", "default"},
-      {plain, "SuppressCreatingComponents", "0"},
-      {plain, "Type", "Object"},
-      {top.get(), "Type", "Container"},
       {top.get(), "DeleteVisibility", "w"},
       {below, "DeleteVisibility", AK_NULL},
   };

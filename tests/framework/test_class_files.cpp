@@ -172,8 +172,10 @@ TEST(Conformance, FrameworkClasses)
   AK_RunConformanceTest("AK_Container");
   // The console controller, with the controller's table as its base.
   AK_RunConformanceTest("AK_TerminalController");
+  AK_RunConformanceTest("AK_UserObj");
   AK_Container parent("parent", nullptr);
   AK_RunConformanceTest("AK_Object", &parent);
+  AK_RunConformanceTest("AK_Group", &parent);
   EXPECT_EQ(parent.ComponentCount(), 0);
 }
 

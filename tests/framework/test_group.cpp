@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "AK_ConformanceTest.h"
 #include "AK_CurrentObject.h"
 #include "TestClasses.h"
 #include "ast_sci.h"
@@ -54,12 +53,6 @@ struct GroupTree {
 };
 
 }  // namespace
-
-TEST(Group, Conformance)
-{
-  AK_Container parent("p", nullptr);
-  AK_RunConformanceTest("AK_Group", &parent);
-}
 
 TEST(Group, IsAOnlyItsOwnType)
 {

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "AK_ConformanceTest.h"
 #include "AK_CurrentObject.h"
 #include "TestClasses.h"
 
@@ -76,8 +75,6 @@ std::string Commands(AK_Object* o)
 }
 
 }  // namespace
-
-TEST(UserObj, Conformance) { AK_RunConformanceTest("AK_UserObj"); }
 
 TEST(UserObj, FreshObjectHasTheUserObjectAttributesOnly)
 {
