@@ -206,8 +206,9 @@ TEST(Project, DirectoriesMirrorTheOwnedTree)
   // Every data file is a gzip file, also when the object writes nothing into it.
   for (const auto& entry : fs::recursive_directory_iterator(dir.Path())) {
     if (entry.path().extension() != ".dat") continue;
-    std::string command = "gzip -t '" + entry.path().string() + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    int status = 0;
+    EXPECT_EQ(RunProcess("gzip -t " + ShellQuote(entry.path().string()), &status), "");
+    EXPECT_EQ(status, 0) << entry.path();
   }
 }
 
