@@ -40,8 +40,7 @@ TEST(Container, UnloadedComponentsAndLoadComponent)
   ScratchDir dir;
   TST_Holder top("T", nullptr);
   top.Set("ProjectDir", dir.Path().c_str());
-  std::filesystem::create_directories(dir / "Saved");
-  WriteFile(dir / "Saved/Level1.atr", "set(\"\", \"Value\", \"21\")\n");
+  dir.Write("Saved/Level1.atr", "set(\"\", \"Value\", \"21\")\n");
   std::filesystem::create_directories(dir / "old.bak");
   std::filesystem::create_directories(dir / "Loaded");
   TST_Level1* loaded = new TST_Level1("Loaded", &top);
@@ -68,13 +67,8 @@ TEST(Container, LoadProjectCreatesWhatIsSavedOnly)
 {
   ScratchDir dir;
   TST_Holder top("T", nullptr);
-  std::filesystem::create_directories(dir / "A");
-  WriteFile(dir / "A/Level1.atr", "set(\"\", \"Value\", \"1\")\n");
-  std::filesystem::create_directories(dir / "Two");
-  WriteFile(dir / "Two/Level1.atr", "");
-  WriteFile(dir / "Two/Level2.atr", "");
-  std::filesystem::create_directories(dir / "with.dot");
-  WriteFile(dir / "with.dot/Level1.atr", "");
+  dir.Write("A/Level1.atr", "set(\"\", \"Value\", \"1\")\n");
+  for (const char* empty : {"Two/Level1.atr", "Two/Level2.atr", "with.dot/Level1.atr"}) dir.Write(empty, "");
   top.SetSuppressCreatingComponents(1);
   top.LoadProject(dir.Path().c_str());
   EXPECT_EQ(top.ComponentCount(), 0);

@@ -134,17 +134,10 @@ TEST(Paths, SavedComponentsAreCreatedOnFirstUse)
   ScratchDir dir;
   std::unique_ptr<AK_Object> top(new TST_Holder("Top", nullptr));
   top->Set("ProjectDir", (dir / "P").c_str());
-  std::filesystem::create_directories(dir / "P/Sub/Deeper");
-  WriteFile(dir / "P/Sub/Level1.atr", "set(\"\", \"Value\", \"7\")\n");
-  WriteFile(dir / "P/Sub/Deeper/Level2.atr", "set(\"\", \"Extra\", \"3\")\n");
-  std::filesystem::create_directories(dir / "P/Two");
-  WriteFile(dir / "P/Two/Level1.atr", "");
-  WriteFile(dir / "P/Two/Level2.atr", "");
-  std::filesystem::create_directories(dir / "P/Unknown");
-  WriteFile(dir / "P/Unknown/NoSuchType.atr", "");
-  std::filesystem::create_directories(dir / "Outside");
-  WriteFile(dir / "Outside/Level1.atr", "");
-
+  dir.Write("P/Sub/Level1.atr", "set(\"\", \"Value\", \"7\")\n");
+  dir.Write("P/Sub/Deeper/Level2.atr", "set(\"\", \"Extra\", \"3\")\n");
+  for (const char* empty : {"P/Two/Level1.atr", "P/Two/Level2.atr", "P/Unknown/NoSuchType.atr", "Outside/Level1.atr"})
+    dir.Write(empty, "");
   MessageCapture messages;
   EXPECT_STREQ(top->Get("Sub:Value").c_str(), "7");
   AK_Object* sub = top->GetComponent("Sub");

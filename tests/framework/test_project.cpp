@@ -386,17 +386,11 @@ TEST(Project, SubDirectoryRulesOfLoadProject)
 {
   ScratchDir dir;
   RegisterRecorder();
-  auto atr = [&](const std::string& file, const std::string& text) {
-    std::filesystem::create_directories(fs::path(dir / file).parent_path().string());
-    WriteFile(dir / file, text);
-  };
-  atr("Mesh1/Level1.atr", "set(\"\", \"Value\", \"1\")\n");
-  atr("old.bak/Level1.atr", "set(\"\", \"Value\", \"2\")\n");
-  atr("Two/Level1.atr", "");
-  atr("Two/Level2.atr", "");
-  atr("Unknown/NoSuchType.atr", "");
-  atr("Deep/Holder.atr", "");
-  atr("Deep/inner/Recorder.atr", "set(\"\", \"Name\", \"deep\")\n");
+  dir.Write("Mesh1/Level1.atr", "set(\"\", \"Value\", \"1\")\n");
+  dir.Write("old.bak/Level1.atr", "set(\"\", \"Value\", \"2\")\n");
+  dir.Write("Deep/inner/Recorder.atr", "set(\"\", \"Name\", \"deep\")\n");
+  for (const char* empty : {"Two/Level1.atr", "Two/Level2.atr", "Unknown/NoSuchType.atr", "Deep/Holder.atr"})
+    dir.Write(empty, "");
   std::filesystem::create_directories(dir / "Empty");
   WriteFile(dir / "Holder.atr", "set(\"\", \"Active\", \"1\")\n");
 

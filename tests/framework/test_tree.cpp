@@ -87,8 +87,7 @@ TEST(Identifiers, RenamingMovesTheSavedDirectory)
     tree.top->Set("ProjectDir", project.c_str());
     AK_Object* old = tree.Add(tree.top.get(), "Old");
     AK_Object* child = tree.Add(old, "Child");
-    std::filesystem::create_directories(dir / "Project/Old/Child");
-    WriteFile(dir / "Project/Old/Child/marker", "x");
+    dir.Write("Project/Old/Child/marker", "x");
 
     EXPECT_EQ(old->Set("Id", "New"), 1);
     EXPECT_STREQ(old->Id().c_str(), "New");

@@ -44,6 +44,7 @@ ScratchDir::~ScratchDir()
 std::string ScratchDir::Write(const std::string& name, const std::string& content) const
 {
   std::string path = *this / name;
+  fs::create_directories(fs::path(path).parent_path());
   WriteFile(path, content);
   return path;
 }

@@ -17,7 +17,7 @@ public:
   ScratchDir& operator=(const ScratchDir&) = delete;
   const std::string& Path() const { return _path; }
   std::string operator/(const std::string& name) const { return _path + "/" + name; }
-  // Writes the file below the directory; its path.
+  // Writes the file below the directory, creating the directories on its way; its path.
   std::string Write(const std::string& name, const std::string& content) const;
 
 private:
