@@ -76,16 +76,6 @@ std::string Commands(AK_Object* o)
 
 }  // namespace
 
-TEST(UserObj, FreshObjectHasTheUserObjectAttributesOnly)
-{
-  AK_UserObj u("u", nullptr);
-  EXPECT_STREQ(u.Get("AttributesName").c_str(), "");
-  EXPECT_STREQ(u.Get("Type").c_str(), "UserObj");
-  EXPECT_EQ(u.IsA("Object"), 1);
-  AK_Object plain("plain", nullptr);
-  EXPECT_EQ(Commands(&u), "AttributesName%AK_SEP%" + Commands(&plain));
-}
-
 TEST(UserObj, NamedSetWithTableScriptAndDefaults)
 {
   WriteCounterSet();
@@ -147,9 +137,12 @@ TEST(UserObj, InlineSets)
   EXPECT_STREQ(u.Get("X").c_str(), "ex");
   EXPECT_EQ(Commands(&u).rfind("X%AK_SEP%AttributesName%AK_SEP%", 0), 0u);
 
+  // Without a set: the user object's own attribute in front of the plain object's.
   u.Set("AttributesName", "");
   EXPECT_STREQ(u.Get("Type").c_str(), "UserObj");
   EXPECT_STREQ(u.Get("X").c_str(), "%AK_NULL%");
+  AK_Object plain("plain", nullptr);
+  EXPECT_EQ(Commands(&u), "AttributesName%AK_SEP%" + Commands(&plain));
 }
 
 TEST(UserObj, MissingAndFaultySets)
