@@ -179,14 +179,3 @@ TEST(Attributes, ArgumentLists)
   AK_SetProgramArguments(0, nullptr);
   EXPECT_STREQ(o.Get("Arglist").c_str(), "");
 }
-
-TEST(Attributes, InterruptPoll)
-{
-  AK_ErrorText = "";
-  EXPECT_EQ(AK_PollInterrupt(), 0);
-  EXPECT_STREQ(AK_ErrorText.c_str(), "");
-  AK_InterruptCallback = [] { return 1; };
-  EXPECT_EQ(AK_PollInterrupt(), 1);
-  EXPECT_STREQ(AK_ErrorText.c_str(), "interrupted");
-  AK_InterruptCallback = nullptr;
-}

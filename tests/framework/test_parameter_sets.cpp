@@ -114,18 +114,6 @@ int IndexOf(const char* name, int occurrence)
 
 }  // namespace
 
-TEST(ParameterSets, TrimBlanks)
-{
-  const std::pair<const char*, const char*> cases[] = {
-      {"  a b  ", "a b"}, {"\t\r\n x \n", "x"}, {"", ""}, {" \t ", ""}, {"x", "x"}, {"= y", "= y"},
-  };
-  for (const auto& [input, expected] : cases) {
-    std::vector<char> buffer(input, input + std::strlen(input) + 1);
-    AK_TrimBlanks(buffer.data());
-    EXPECT_STREQ(buffer.data(), expected) << '"' << input << '"';
-  }
-}
-
 TEST(ParameterSets, FilesAreReadIntoOneTable)
 {
   LoadAllSets();
