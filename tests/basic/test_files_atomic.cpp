@@ -2,32 +2,14 @@
 // takes the place of the previous file only when every byte reached the disk.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <fstream>
 #include <functional>
 
 #include "TestSupport.h"
 
 namespace {
-
-// While it lives, files of this process cannot grow beyond `bytes` (as on a full disk).
-class FileSizeLimit {
-public:
-  explicit FileSizeLimit(rlim_t bytes)
-  {
-    std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &_saved);
-    rlimit limit = {bytes, _saved.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &_saved); }
-
-private:
-  rlimit _saved;
-};
 
 std::string Contents(const std::string& path)
 {

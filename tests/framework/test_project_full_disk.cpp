@@ -2,32 +2,13 @@
 // previous save byte for byte and says that the write failed.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <filesystem>
 #include <string>
 
 #include "TestClasses.h"
+#include "TestSupport.h"
 
 namespace {
-
-// While it lives, no file of this process can grow beyond `bytes`: writes past the limit
-// fail as on a full disk (root is no exception).
-class FileSizeLimit {
-public:
-  explicit FileSizeLimit(rlim_t bytes)
-  {
-    std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &_saved);
-    rlimit limit = {bytes, _saved.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &_saved); }
-
-private:
-  rlimit _saved;
-};
 
 std::vector<std::string> Entries(const std::string& dir)
 {

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -119,3 +120,13 @@ std::string RunProcess(const std::string& command, int* status)
   if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
   return output;
 }
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes)
+{
+  std::signal(SIGXFSZ, SIG_IGN);
+  getrlimit(RLIMIT_FSIZE, &_saved);
+  rlimit limit = {bytes, _saved.rlim_max};
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &_saved); }

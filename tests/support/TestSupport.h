@@ -2,6 +2,8 @@
 // hook, whole files, and running a command line with its output captured.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <string>
 #include <vector>
 
@@ -22,6 +24,19 @@ public:
 
 private:
   std::string _path;
+};
+
+// While it lives, no file of this process can grow beyond `bytes`: writes past the limit
+// fail as on a full disk (root is no exception).
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+  rlimit _saved;
 };
 
 // Collects every message sent through the hook while it lives.
