@@ -112,9 +112,12 @@ int IndexOf(const char* name, int occurrence)
   return -1;
 }
 
+std::string SetOf(AK_Object& o) { return Str(o.Get("ParameterSet")); }
+
 }  // namespace
 
-TEST(ParameterSets, FilesAreReadIntoOneTable)
+// Reading the files, and a set on one object: in force until one of its attributes is touched.
+TEST(ParameterSets, ReadAndInForceUntilTouched)
 {
   LoadAllSets();
   EXPECT_EQ(Str(AK_GetParameterSetOptions()),
@@ -128,49 +131,33 @@ TEST(ParameterSets, FilesAreReadIntoOneTable)
   EXPECT_EQ(Entries(IndexOf("Dup", 0)), (std::vector<Entry>{{"Value", "1"}}));
   EXPECT_EQ(Entries(IndexOf("Dup", 1)),
             (std::vector<Entry>{{"Value", "2"}, {"Log", kLongValue}, {"Value", "9"}}));
-  // The later of two sets of one name is the one found.
-  EXPECT_EQ(AK_FindParameterSet("Dup"), IndexOf("Dup", 1));
+  EXPECT_EQ(AK_FindParameterSet("Dup"), IndexOf("Dup", 1));  // the later of one name is found
   EXPECT_EQ(AK_FindParameterSet("none"), -1);
-  AK_Object o("o", nullptr);
-  EXPECT_EQ(Str(o.Get("ParameterSetOptions")), Str(AK_GetParameterSetOptions()));
-}
 
-TEST(ParameterSets, InForceUntilAnAttributeIsTouched)
-{
-  LoadAllSets();
   TST_Level2 o("o", nullptr);
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+  EXPECT_EQ(SetOf(o), "none");
+  EXPECT_EQ(Str(o.Get("ParameterSetOptions")), Str(AK_GetParameterSetOptions()));
   TestLog().clear();
   o.ExecuteCommand("set(\"\", \"ParameterSet\", \"Two Words\")", 1);
   EXPECT_EQ(Str(AK_ErrorText), "");
   EXPECT_EQ(Str(o.Get("Value")), "7");
   EXPECT_EQ(TestLog(), std::vector<std::string>{"Level2:a=b=c"});
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "Two Words");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "Two Words");  // reading changes nothing
+  EXPECT_EQ(SetOf(o), "Two Words");
+  EXPECT_EQ(SetOf(o), "Two Words");  // reading changes nothing
   o.Set("Extra", "1");  // not an attribute of the set
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "Two Words");
+  EXPECT_EQ(SetOf(o), "Two Words");
   o.Set("Value", "7");  // the same value, set by hand
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
-  o.Set("Value", "7");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
-
-  // Applied again, it is in force again.
-  o.Set("ParameterSet", "Two Words");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "Two Words");
+  EXPECT_EQ(SetOf(o), "none");
+  o.Set("ParameterSet", "Two Words");  // applied again, it is in force again
+  EXPECT_EQ(SetOf(o), "Two Words");
   o.Set("Log", "x");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
-}
+  EXPECT_EQ(SetOf(o), "none");
 
-TEST(ParameterSets, EmptyUnknownAndForeignSets)
-{
-  LoadAllSets();
-  TST_Level1 o("o", nullptr);
   o.Set("ParameterSet", "Empty");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "Empty");
   o.Set("Value", "3");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "Empty");  // an empty set stays in force
+  EXPECT_EQ(SetOf(o), "Empty");  // an empty set stays in force
   o.Set("ParameterSet", "no such set");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+  EXPECT_EQ(SetOf(o), "none");
   EXPECT_GT(o.ModificationTime("ParameterSet"), 0);
 
   // A container takes none of the entries of "Two Words": no warning, the set is in force.
@@ -178,122 +165,87 @@ TEST(ParameterSets, EmptyUnknownAndForeignSets)
   MessageCapture messages;
   c.Set("ParameterSet", "Two Words");
   EXPECT_TRUE(messages.messages.empty());
-  EXPECT_EQ(Str(c.Get("ParameterSet")), "Two Words");
+  EXPECT_EQ(SetOf(c), "Two Words");
 
   // The later of two sets of one name wins; a line cut into pieces gave a third entry.
+  TST_Level1 one("one", nullptr);
   TestLog().clear();
-  o.Set("ParameterSet", "Dup");
-  EXPECT_EQ(Str(o.Get("Value")), "9");
+  one.Set("ParameterSet", "Dup");
+  EXPECT_EQ(Str(one.Get("Value")), "9");
   EXPECT_EQ(TestLog(), std::vector<std::string>{"Level1:" + kLongValue});
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "Dup");
+  EXPECT_EQ(SetOf(one), "Dup");
 }
 
-TEST(ParameterSets, NestedSetsAreInForceWhileTheirAttributesAre)
+// Nested sets and entries for other objects ("path:Attribute", "Type::Attribute").
+TEST(ParameterSets, NestedAndPathForms)
 {
   LoadAllSets();
   TST_Level2 o("o", nullptr);
-  o.Set("ParameterSet", "Nested");
-  EXPECT_EQ(Str(o.Get("Value")), "7");
-  EXPECT_EQ(Str(o.Get("Extra")), "3");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "Nested");
-  o.Set("Log", "touched");  // an attribute of the nested set only
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+  for (const char* touch : {"Log", "Extra"}) {  // of the nested set only, of the outer one only
+    o.Set("ParameterSet", "Nested");
+    EXPECT_EQ(Str(o.Get("Value")) + Str(o.Get("Extra")) + SetOf(o), "73Nested");
+    o.Set(touch, "3");
+    EXPECT_EQ(SetOf(o), "none") << touch;
+  }
 
-  o.Set("ParameterSet", "Nested");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "Nested");
-  o.Set("Extra", "3");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
-}
-
-TEST(ParameterSets, EntriesForOtherObjects)
-{
-  LoadAllSets();
   TST_Holder parent("p", nullptr);
   TST_Level1* child = new TST_Level1("child", &parent);
   parent.AddComponent(child);
-
   parent.Set("ParameterSet", "Other");  // "nobody:Value" names no object: it passes
-  EXPECT_EQ(Str(child->Get("Value")), "4");
-  EXPECT_EQ(Str(parent.Get("ParameterSet")), "Other");
+  EXPECT_EQ(Str(child->Get("Value")) + SetOf(parent), "4Other");
   child->Set("Value", "4");
-  EXPECT_EQ(Str(parent.Get("ParameterSet")), "none");
+  EXPECT_EQ(SetOf(parent), "none");
 
   parent.Set("ParameterSet", "OtherSet");
-  EXPECT_EQ(Str(child->Get("ParameterSet")), "Two Words");
-  EXPECT_EQ(Str(parent.Get("ParameterSet")), "OtherSet");
+  EXPECT_EQ(SetOf(*child) + "/" + SetOf(parent), "Two Words/OtherSet");
   child->Set("ParameterSet", "Empty");  // the child holds another set now
-  EXPECT_EQ(Str(parent.Get("ParameterSet")), "none");
-
+  EXPECT_EQ(SetOf(parent), "none");
   parent.Set("ParameterSet", "OtherSet");
-  EXPECT_EQ(Str(parent.Get("ParameterSet")), "OtherSet");
   child->Set("Log", "touched");  // the child's set stops being in force, and so does the parent's
-  EXPECT_EQ(Str(parent.Get("ParameterSet")), "none");
-  EXPECT_EQ(Str(child->Get("ParameterSet")), "none");
+  EXPECT_EQ(SetOf(*child) + "/" + SetOf(parent), "none/none");
 
   // A type-wide entry reaches every object of the type below and is never checked.
   TST_Level1* second = new TST_Level1("second", &parent);
   parent.AddComponent(second);
   parent.Set("ParameterSet", "TypeWide");
-  EXPECT_EQ(Str(child->Get("ParameterSet")), "Empty");
-  EXPECT_EQ(Str(second->Get("ParameterSet")), "Empty");
+  EXPECT_EQ(SetOf(*child) + "/" + SetOf(*second), "Empty/Empty");
   second->Set("ParameterSet", "Dup");
-  EXPECT_EQ(Str(parent.Get("ParameterSet")), "TypeWide");
+  EXPECT_EQ(SetOf(parent), "TypeWide");
 }
 
-TEST(ParameterSets, SetsThatNameThemselvesEnd)
+// A set that names itself (directly, through another set or through another object) and an
+// entry that fails are warnings; the rest of the set is applied and in force until touched.
+TEST(ParameterSets, CyclesAndFailingEntriesAreWarnings)
 {
   LoadAllSets();
-  TST_Level1 o("o", nullptr);
-  MessageCapture messages;
-  o.ExecuteCommand("set(\"\", \"ParameterSet\", \"Cycle\")", 1);
-  EXPECT_EQ(Str(AK_ErrorText), "");
-  EXPECT_EQ(messages.messages,
-            std::vector<std::string>{"WARNING: parameter set Cycle: error when setting "
-                                     "'ParameterSet' to value 'Cycle':parameter set 'Cycle' is "
-                                     "already being applied"});
-  EXPECT_EQ(Str(o.Get("Value")), "5");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "Cycle");
-  o.Set("Value", "5");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
-
-  messages.Clear();
-  o.Set("ParameterSet", "CycleA");
-  EXPECT_EQ(messages.messages,
-            std::vector<std::string>{"WARNING: parameter set CycleB: error when setting "
-                                     "'ParameterSet' to value 'CycleA':parameter set 'CycleA' is "
-                                     "already being applied"});
-  EXPECT_EQ(Str(o.Get("Value")), "11");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "CycleA");
-  o.Set("Value", "0");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "none");
+  const std::string cycle = "error when setting 'ParameterSet' to value ";
+  const struct { const char *set, *value; std::string warning; } rows[] = {
+      {"Cycle", "5", "Cycle: " + cycle + "'Cycle':parameter set 'Cycle' is already being applied"},
+      {"CycleA", "11", "CycleB: " + cycle + "'CycleA':parameter set 'CycleA' is already being applied"},
+      {"Broken", "8", "Broken: error when setting 'ExecMacro' to value '/nonexistent-torvu-dir/x.macro'"
+                      ":cannot open macro file '/nonexistent-torvu-dir/x.macro'"},
+  };
+  for (const auto& row : rows) {
+    TST_Level1 o("o", nullptr);
+    MessageCapture messages;
+    o.ExecuteCommand(("set(\"\", \"ParameterSet\", \"" + std::string(row.set) + "\")").c_str(), 1);
+    EXPECT_EQ(Str(AK_ErrorText), "");
+    EXPECT_EQ(messages.messages, std::vector<std::string>{"WARNING: parameter set " + row.warning});
+    EXPECT_EQ(Str(o.Get("Value")) + "/" + SetOf(o), row.value + std::string("/") + row.set);
+    o.Set("Value", row.value);
+    EXPECT_EQ(SetOf(o), "none") << row.set;
+  }
 
   // Through two objects: the parent's set gives the child a set that names the parent's.
   TST_Holder parent("p", nullptr);
   TST_Level1* child = new TST_Level1("child", &parent);
   parent.AddComponent(child);
-  messages.Clear();
+  MessageCapture messages;
   parent.Set("ParameterSet", "PingA");
   EXPECT_EQ(messages.messages.size(), 1u);
-  EXPECT_EQ(Str(child->Get("Value")), "12");
-  EXPECT_EQ(Str(parent.Get("ParameterSet")), "PingA");
-  EXPECT_EQ(Str(child->Get("ParameterSet")), "PingB");
+  EXPECT_EQ(Str(child->Get("Value")) + "/" + SetOf(parent) + "/" + SetOf(*child), "12/PingA/PingB");
   child->Set("Value", "12");
-  EXPECT_EQ(Str(parent.Get("ParameterSet")), "none");
-}
-
-TEST(ParameterSets, AFailingEntryIsAWarning)
-{
-  LoadAllSets();
-  TST_Level1 o("o", nullptr);
-  MessageCapture messages;
-  o.ExecuteCommand("set(\"\", \"ParameterSet\", \"Broken\")", 1);
-  EXPECT_EQ(Str(AK_ErrorText), "");
-  ASSERT_EQ(messages.messages.size(), 1u);
-  EXPECT_EQ(messages.messages[0],
-            "WARNING: parameter set Broken: error when setting 'ExecMacro' to value "
-            "'/nonexistent-torvu-dir/x.macro':cannot open macro file '/nonexistent-torvu-dir/x.macro'");
-  EXPECT_EQ(Str(o.Get("Value")), "8");
-  EXPECT_EQ(Str(o.Get("ParameterSet")), "Broken");
+  EXPECT_EQ(SetOf(parent), "none");
 }
 
 // --- the background start ---
