@@ -37,49 +37,18 @@ void WriteParameterSetFiles()
 {
   const std::string& dir = TestUserAttributesDirectory();
   WriteFile(dir + "AK_Object.parsets",
-                "remark line without an equals sign\n"
-                "\n"
-                "  =  Two Words  \n"
-                " Value = 7 \n"
-                "\tLog\t=\ta=b=c\r\n"
-                "=Empty\n"
-                "=Nested\n"
-                "ParameterSet = Two Words\n"
-                "Extra = 3\n"
-                "=Cycle\n"
-                "ParameterSet = Cycle\n"
-                "Value = 5\n"
-                "=CycleA\n"
-                "ParameterSet = CycleB\n"
-                "=CycleB\n"
-                "Value = 11\n"
-                "ParameterSet = CycleA\n"
-                "=Other\n"
-                "child:Value = 4\n"
-                "nobody:Value = 4\n"
-                "=OtherSet\n"
-                "child:ParameterSet = Two Words\n"
-                "nobody:ParameterSet = Two Words\n"
-                "Value = 1\n"
-                "=PingA\n"
-                "child:ParameterSet = PingB\n"
-                "=PingB\n"
-                "..:ParameterSet = PingA\n"
-                "Value = 12\n"
-                "=TypeWide\n"
-                "Level1::ParameterSet = Empty\n"
-                "=Broken\n"
-                "ExecMacro = /nonexistent-torvu-dir/x.macro\n"
-                "Value = 8\n"
-                "=Dup\n"
-                "Value = 1\n");
+            "remark line without an equals sign\n\n  =  Two Words  \n Value = 7 \n\tLog\t=\ta=b=c\r\n"
+            "=Empty\n=Nested\nParameterSet = Two Words\nExtra = 3\n"
+            "=Cycle\nParameterSet = Cycle\nValue = 5\n"
+            "=CycleA\nParameterSet = CycleB\n=CycleB\nValue = 11\nParameterSet = CycleA\n"
+            "=Other\nchild:Value = 4\nnobody:Value = 4\n"
+            "=OtherSet\nchild:ParameterSet = Two Words\nnobody:ParameterSet = Two Words\nValue = 1\n"
+            "=PingA\nchild:ParameterSet = PingB\n=PingB\n..:ParameterSet = PingA\nValue = 12\n"
+            "=TypeWide\nLevel1::ParameterSet = Empty\n"
+            "=Broken\nExecMacro = /nonexistent-torvu-dir/x.macro\nValue = 8\n=Dup\nValue = 1\n");
   // An entry before the first set of a file, then a line longer than the line buffer: its
   // second piece is a line of its own.
-  WriteFile(dir + "TST_Level1.parsets",
-                "Value = 123\n"
-                "=Dup\n"
-                "Value = 2\n"
-                "Log = " + kLongValue + "Value = 9\n");
+  WriteFile(dir + "TST_Level1.parsets", "Value = 123\n=Dup\nValue = 2\nLog = " + kLongValue + "Value = 9\n");
   WriteFile(dir + "TST_Level2.parsets", "=Level2Set\nExtra = 5\n");
 }
 

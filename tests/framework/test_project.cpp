@@ -74,20 +74,11 @@ void RegisterRecorder()
   if (done) return;
   done = true;
   WriteFile(TestUserAttributesDirectory() + "TST_Recorder.atr",
-                "obj.Recorder\n"
-                "\tdoc:Keeps samples as binary data.\n"
-                "\tint.Value:Value\n"
-                "\t\tset:Value\n"
-                "\t\tdoc:A number.\n"
-                "\tstring.Name:Name\n"
-                "\t\tset:Name\n"
-                "\t\tdoc:A text.\n"
-                "\tstring.Scratch:Scratch\n"
-                "\t\tset:Scratch\n"
-                "\t\tvolatile:\n"
-                "\t\tdoc:Never saved.\n"
-                "\tstring.Shown:Value\n"
-                "\t\tdoc:Read only: never saved.\n");
+            "obj.Recorder\n\tdoc:Keeps samples as binary data.\n"
+            "\tint.Value:Value\n\t\tset:Value\n\t\tdoc:A number.\n"
+            "\tstring.Name:Name\n\t\tset:Name\n\t\tdoc:A text.\n"
+            "\tstring.Scratch:Scratch\n\t\tset:Scratch\n\t\tvolatile:\n\t\tdoc:Never saved.\n"
+            "\tstring.Shown:Value\n\t\tdoc:Read only: never saved.\n");
   AK_RegisterClass("TST_Recorder", "Recorder", AK_Construct<TST_Recorder>);
 }
 
