@@ -31,36 +31,24 @@ struct GroupTree {
   AK_Group* group;
   std::vector<AK_Object*> as;
 
-  GroupTree()
+  template <class C>
+  static C* Add(AK_Object* parent, const char* id)
   {
-    a = new TST_Holder("A", &top);
-    top.AddComponent(a);
-    b = new TST_Holder("B", &top);
-    top.AddComponent(b);
-    for (const char* id : {"a0", "a1", "a2"}) {
-      AK_Object* o = new TST_Level1(id, a);
-      a->AddComponent(o);
-      as.push_back(o);
-    }
-    AK_Object* b0 = new TST_Level2("b0", b);
-    b->AddComponent(b0);
-    AK_Object* b1 = new AK_Container("b1", b);
-    b->AddComponent(b1);
-    group = new AK_Group("G", &top);
-    top.AddComponent(group);
+    C* o = new C(id, parent);
+    parent->AddComponent(o);
+    return o;
+  }
+  GroupTree() : a(Add<TST_Holder>(&top, "A")), b(Add<TST_Holder>(&top, "B"))
+  {
+    for (const char* id : {"a0", "a1", "a2"}) as.push_back(Add<TST_Level1>(a, id));
+    Add<TST_Level2>(b, "b0");
+    Add<AK_Container>(b, "b1");
+    group = Add<AK_Group>(&top, "G");
   }
   std::string Members() { return Str(group->Get("GetComponentList")); }
 };
 
 }  // namespace
-
-TEST(Group, IsAOnlyItsOwnType)
-{
-  GroupTree t;
-  EXPECT_FALSE(t.group->IsA("Object"));
-  t.group->Set("AppendObject", "T/A/a0");
-  EXPECT_FALSE(t.group->IsA("Level1"));
-}
 
 // Member i receives element i mod n of a list value; the answer is the number of members
 // that took it.
@@ -113,12 +101,10 @@ TEST(Group, PlainValuesReachEveryMemberAndOwnAttributesKeepListValues)
 TEST(Group, WithoutMembersEveryForeignAttributeIsEmpty)
 {
   GroupTree t;
-  EXPECT_EQ(Str(t.group->Get("Active")), "");
-  EXPECT_EQ(Str(t.group->Get("Value")), "");
-  EXPECT_EQ(Str(t.group->Get("ContainedObjectsList")), "");
-  EXPECT_EQ(Str(t.group->Get("FullVisibility")), "w");
-  EXPECT_EQ(Str(t.group->Get("SingleTypeVisibility")), "-");
-  EXPECT_EQ(Str(t.group->Get("AttributeVisibility")), "-");
+  EXPECT_FALSE(t.group->IsA("Object"));  // a group is only its own type
+  for (auto [name, answer] : {std::pair{"Active", ""}, {"Value", ""}, {"ContainedObjectsList", ""},
+                              {"FullVisibility", "w"}, {"SingleTypeVisibility", "-"}, {"AttributeVisibility", "-"}})
+    EXPECT_EQ(Str(t.group->Get(name)), answer) << name;
   t.group->Set("SingleType", "1");
   EXPECT_EQ(Str(t.group->Get("FullVisibility")), "-");
   EXPECT_EQ(Str(t.group->Get("SingleTypeVisibility")), "w");
@@ -136,6 +122,7 @@ TEST(Group, MembershipCommands)
   g.Set("AppendObject", "T/A/a1");
   g.Set("AppendObject", "T/B/b0");
   EXPECT_EQ(t.Members(), Sep({"a1", "b0"}));
+  EXPECT_FALSE(g.IsA("Level1"));  // nor of its members' type
   EXPECT_EQ(Str(g.Get("ContainedObjectsList")), Sep({"../A/a1", "../B/b0"}));
   EXPECT_EQ(Str(g.Get("GetAllObjectsList")), Sep({"T/A", "T/A/a0", "T/A/a2", "T/B", "T/B/b1"}));
 
@@ -240,17 +227,6 @@ TEST(Group, ClassInfoShowsTheMembersCommonClass)
   EXPECT_EQ(t.group->GetClassInfo()->Count(), AK_Group::ClassRecord().table->Count());
 }
 
-TEST(Group, SharedAttributesAreOfferedThroughTheTable)
-{
-  GroupTree t;
-  t.group->AddLink(t.as[0]);
-  t.group->AddLink(t.b->GetComponent("b0"));
-  AK_String gets;
-  t.group->GetCommandsList(gets, 'g', 0, 0);
-  EXPECT_NE(Str(gets).find("%AK_SEP%Value%AK_SEP%"), std::string::npos);
-  EXPECT_EQ(Str(gets).find("Extra"), std::string::npos);
-}
-
 TEST(Group, GroupsThatHoldEachOtherEnd)
 {
   GroupTree t;
@@ -322,11 +298,8 @@ TEST(GroupFilter, PassesOnlyWhatTheScriptAccepts)
   t.group->Set("AppendAllObjectsOfType", "");
   EXPECT_EQ(t.Members(), Sep({"a0", "a2", "b0"}));
   EXPECT_EQ(ast_sci_get_namespace(), before);  // the filter's namespace is gone again
-}
 
-TEST(GroupFilter, ABodyThatDoesNotCompileKeepsTheOldFilter)
-{
-  GroupTree t;
+  // A body that does not compile keeps the old filter; an empty one too.
   t.group->Set("Filter", "return 1;");
   MessageCapture messages;
   t.top.ExecuteCommand("set(\"G\", \"Filter\", \"return (;\")", 1);
@@ -335,18 +308,12 @@ TEST(GroupFilter, ABodyThatDoesNotCompileKeepsTheOldFilter)
   t.group->Set("Filter", "");
   EXPECT_EQ(Str(AK_ErrorText), "");
   EXPECT_EQ(Str(t.group->Get("Filter")), "return 1;");
-  t.group->Set("Filter", "return 0;");
-  t.group->Set("SelectedObjectType", "Level1");
-  EXPECT_EQ(Str(t.group->Get("GetObjectsOfTypeList")), "");
-}
-
-TEST(GroupFilter, ARuntimeErrorRejectsTheCandidate)
-{
-  GroupTree t;
-  t.group->Set("SelectedObjectType", "Level1");
-  t.group->Set("Filter", "int a[2]; int i = strlen(id); return a[i] + 1;");
-  EXPECT_EQ(Str(AK_ErrorText), "");
-  EXPECT_EQ(Str(t.group->Get("GetObjectsOfTypeList")), "");
+  // A filter that refuses, or ends with a run-time error, passes nothing.
+  for (const char* body : {"return 0;", "int a[2]; int i = strlen(id); return a[i] + 1;"}) {
+    t.group->Set("Filter", body);
+    EXPECT_EQ(Str(AK_ErrorText), "");
+    EXPECT_EQ(Str(t.group->Get("GetObjectsOfTypeList")), "") << body;
+  }
 }
 
 // The group's own switches decide what its table shows, also while members would answer
@@ -367,6 +334,15 @@ TEST(Group, VisibilityOfTheOwnEntries)
   EXPECT_NE(visible().find("%AK_SEP%SelectedValue%AK_SEP%"), std::string::npos);
   t.group->Set("SingleType", "1");
   EXPECT_EQ(visible().find("%AK_SEP%SelectedObjectType%AK_SEP%"), std::string::npos);
+
+  // Only the attributes every member shares are offered.
+  t.group->Set("RemoveAllObjects", "");
+  t.group->AddLink(t.as[0]);
+  t.group->AddLink(t.b->GetComponent("b0"));
+  AK_String gets;
+  t.group->GetCommandsList(gets, 'g', 0, 0);
+  EXPECT_NE(Str(gets).find("%AK_SEP%Value%AK_SEP%"), std::string::npos);
+  EXPECT_EQ(Str(gets).find("Extra"), std::string::npos);
 }
 
 // This program reads no parameter-set files: the table is empty.

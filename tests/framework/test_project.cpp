@@ -303,11 +303,7 @@ TEST(Project, AttributeFileRunsOnceWhateverTheRepetitions)
     r.Set("MacroRepetitions", "1");
     r.SaveAs((dir / "one").c_str());
   }
-  struct Case {
-    const char* directory;
-    int before;
-    int after;
-  };
+  struct Case { const char* directory; int before, after; };
   for (Case c : {Case{"three", 1, 3}, Case{"three", 7, 3}, Case{"one", 5, 1}}) {
     SCOPED_TRACE(c.directory);
     TST_Recorder fresh("fresh", nullptr);
@@ -371,8 +367,8 @@ TEST(Project, LinksAreNeitherLoadedNorSavedAsOwned)
 
   MessageCapture messages;
   tree.sub->LoadProject((dir / "sub").c_str());
-  for (const auto& m : messages.messages) EXPECT_EQ(m.find("loading 'elsewhere'"), std::string::npos);
-  for (const auto& m : messages.messages) EXPECT_EQ(m.find("loading 'top'"), std::string::npos);
+  for (const auto& m : messages.messages)
+    EXPECT_TRUE(m.find("loading 'elsewhere'") == std::string::npos && m.find("loading 'top'") == std::string::npos) << m;
   EXPECT_EQ(elsewhere->ModificationTime("Load"), 0);
   EXPECT_STREQ(AK_ErrorText.c_str(), "");
 
@@ -415,12 +411,10 @@ TEST(Project, SaveAttributesFailuresAndSaveVisibility)
   ScratchDir dir;
   Tree tree;
   AK_ErrorText = "";
-  tree.a->Set("SaveAttributes", (dir / "missing/a.atr").c_str());
-  EXPECT_EQ(std::string(AK_ErrorText.c_str()),
-            "cannot open file " + (dir / "missing/a.atr") + " for saving attributes!");
-  tree.a->Set("SaveAttributesRecursively", (dir / "missing/a.atr").c_str());
-  EXPECT_EQ(std::string(AK_ErrorText.c_str()),
-            "cannot open file " + (dir / "missing/a.atr") + " for saving attributes!");
+  for (const char* command : {"SaveAttributes", "SaveAttributesRecursively"}) {
+    tree.a->Set(command, (dir / "missing/a.atr").c_str());
+    EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot open file " + (dir / "missing/a.atr") + " for saving attributes!");
+  }
 
   EXPECT_STREQ(tree.a->Get("SaveVis").c_str(), "r");
   tree.top.Set("ProjectDir", (dir / "nowhere").c_str());
