@@ -22,15 +22,20 @@ struct Tree {
   }
 };
 
+// The texts of a list, each followed by a blank.
+template <class T, class Text>
+std::string Joined(const AK_Array<T>& list, Text text)
+{
+  std::string joined;
+  for (const T& element : list) joined += std::string(text(element)) + " ";
+  return joined;
+}
+
 }  // namespace
 
 TEST(Identifiers, NumberingAmongSiblings)
 {
-  struct Case {
-    std::vector<std::string> siblings;
-    std::string wanted;
-    std::string expected;
-  };
+  struct Case { std::vector<std::string> siblings; std::string wanted, expected; };
   const Case cases[] = {
       {{}, "Mesh", "Mesh"},
       {{"Mesh"}, "Mesh", "Mesh_0001"},
@@ -53,7 +58,7 @@ TEST(Identifiers, NumberingAmongSiblings)
   }
 }
 
-TEST(Identifiers, RenameToItselfOrToATakenName)
+TEST(Identifiers, RenameToATakenNameAndUnnamedObjects)
 {
   Tree tree;
   tree.Add(tree.top.get(), "Mesh");
@@ -63,18 +68,14 @@ TEST(Identifiers, RenameToItselfOrToATakenName)
   EXPECT_STREQ(b->Id().c_str(), "Mesh_0001");
   EXPECT_EQ(c->Set("Id", "Mesh"), 1);
   EXPECT_STREQ(c->Id().c_str(), "Mesh_0002");  // Mesh and Mesh_0001 are taken
-}
 
-TEST(Identifiers, UnnamedObjectsAreNamedAfterTheRootType)
-{
-  Tree tree;
   AK_Object* o = tree.Add(tree.top.get(), "");
   std::string id = o->Id().c_str();
   EXPECT_EQ(id.rfind("Object_", 0), 0u) << id;
   // Even a derived class is named after the root type: its own table comes later.
-  AK_Object* c = tree.Add(tree.top.get(), "", true);
-  EXPECT_EQ(std::string(c->Id().c_str()).rfind("Object_", 0), 0u);
-  EXPECT_STRNE(o->Id().c_str(), c->Id().c_str());
+  AK_Object* derived = tree.Add(tree.top.get(), "", true);
+  EXPECT_EQ(std::string(derived->Id().c_str()).rfind("Object_", 0), 0u);
+  EXPECT_STRNE(o->Id().c_str(), derived->Id().c_str());
 }
 
 TEST(Identifiers, RenamingMovesTheSavedDirectory)
@@ -175,11 +176,7 @@ TEST(Tree, CollectionsAndIndexPaths)
   tree.Add(top, "b");
   AK_Array<AK_Object*> all;
   top->CollectOwnedDescendants(all);
-  ASSERT_EQ(all.Size(), 4);
-  EXPECT_STREQ(all[0]->Id().c_str(), "a");
-  EXPECT_STREQ(all[1]->Id().c_str(), "a1");
-  EXPECT_STREQ(all[2]->Id().c_str(), "c");
-  EXPECT_STREQ(all[3]->Id().c_str(), "b");
+  EXPECT_EQ(Joined(all, [](AK_Object* o) { return o->Id().c_str(); }), "a a1 c b ");
   AK_Array<AK_Object*> containers;
   top->CollectDescendantsOfType("Container", containers);
   ASSERT_EQ(containers.Size(), 2);
@@ -209,11 +206,7 @@ TEST(Types, IsAFollowsTheChainOfBaseTables)
   Tree tree;
   AK_Object* two = new TST_Level2("two", tree.top.get());
   tree.top->AddComponent(two);
-  struct Case {
-    AK_Object* object;
-    const char* type;
-    int expected;
-  };
+  struct Case { AK_Object* object; const char* type; int expected; };
   AK_Object* plain = tree.Add(tree.top.get(), "plain");
   const Case cases[] = {
       {two, "Level2", 1},   {two, "Level1", 1},    {two, "Object", 1},     {two, "Container", 0},
@@ -226,17 +219,11 @@ TEST(Types, IsAFollowsTheChainOfBaseTables)
   }
   AK_Array<AK_String> chain;
   two->GetTypeChain(chain);
-  ASSERT_EQ(chain.Size(), 3);
-  EXPECT_STREQ(chain[0].c_str(), "Level2");
-  EXPECT_STREQ(chain[1].c_str(), "Level1");
-  EXPECT_STREQ(chain[2].c_str(), "Object");
+  auto text = [](const AK_String& s) { return s.c_str(); };
+  EXPECT_EQ(Joined(chain, text), "Level2 Level1 Object ");
   AK_Array<AK_String> names;
   tree.top->CollectTypeNames(names);
-  ASSERT_EQ(names.Size(), 4);
-  EXPECT_STREQ(names[0].c_str(), "Container");
-  EXPECT_STREQ(names[1].c_str(), "Object");
-  EXPECT_STREQ(names[2].c_str(), "Level2");
-  EXPECT_STREQ(names[3].c_str(), "Level1");
+  EXPECT_EQ(Joined(names, text), "Container Object Level2 Level1 ");
   EXPECT_STREQ(two->Get("Type").c_str(), "Level2");
   EXPECT_STREQ(two->GetIdAndType().c_str(), "two.Level2");
 }
@@ -248,10 +235,8 @@ TEST(Types, SetOnTypeRecursive)
   AK_Object* b = tree.Add(a, "b");
   AK_Object* c = tree.Add(b, "c", true);
   EXPECT_EQ(tree.top->Set("Container::Active", "0"), 1);
-  EXPECT_EQ(tree.top->IsActive(), 0);
-  EXPECT_EQ(a->IsActive(), 0);
-  EXPECT_EQ(b->IsActive(), 1);
-  EXPECT_EQ(c->IsActive(), 0);
+  EXPECT_EQ(std::vector<int>({tree.top->IsActive(), a->IsActive(), b->IsActive(), c->IsActive()}),
+            std::vector<int>({0, 0, 1, 0}));
   EXPECT_EQ(b->Set("Group::Active", "0"), 1);  // no object of that type: still handled
   EXPECT_EQ(b->IsActive(), 1);
 }
@@ -317,7 +302,6 @@ TEST(Update, NamesCountEveryEntryButSkipLinksAndInactive)
   tree.top->RemoveComponent("other");
   delete other;
 }
-
 
 TEST(Walks, LinksBackUpTheTreeEnd)
 {
