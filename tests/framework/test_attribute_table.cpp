@@ -69,10 +69,7 @@ TEST(AttributeTable, EachTypeFormatsParsesAndRefuses)
   auto* level1 = new TST_Level1("one", &top);
   top.AddComponent(level1);
   top.AddComponent(new AK_Object("plain", &top));
-  struct Row {
-    const char *name, *value, *answer;
-    bool refused;
-  };
+  struct Row { const char *name, *value, *answer; bool refused; };
   const Row rows[] = {
       {"Steps", " 42 ", "42", false},
       {"Steps", "100", "100", false},

@@ -19,10 +19,7 @@ AK_Object* Add(AK_Object* parent, const char* id)
 
 TEST(Variables, Names)
 {
-  struct Case {
-    const char* name;
-    int expected;
-  };
+  struct Case { const char* name; int expected; };
   const Case cases[] = {{"$", 0},    {"x", 0},       {"$a-b", 0}, {"", 0},       {"$a", 1},
                         {"$_1", 1},  {"$endITC", 1}, {"$a b", 0}, {"a$b", 0},    {"$$", 0}};
   for (const Case& c : cases) {
@@ -112,11 +109,7 @@ TEST(Attributes, BaseValues)
   std::unique_ptr<AK_Object> top(new AK_Container("T", nullptr));
   AK_Object* plain = Add(top.get(), "p");
   AK_Object* below = Add(plain, "q");
-  struct Case {
-    AK_Object* object;
-    const char* name;
-    const char* expected;
-  };
+  struct Case { AK_Object* object; const char* name; const char* expected; };
   const Case cases[] = {
       {plain, "GetComponentList", "q%AK_SEP%"},
       {below, "GetComponentList", ""},

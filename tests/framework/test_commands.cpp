@@ -154,12 +154,7 @@ TEST(Commands, FormatExamples)
 
 TEST(Commands, SplitAttributeAddress)
 {
-  struct Case {
-    const char* text;
-    int result;
-    const char* path;
-    const char* attribute;
-  };
+  struct Case { const char* text; int result; const char* path; const char* attribute; };
   const Case cases[] = {{"a/b:Attr", 1, "a/b", "Attr"}, {"a:", 1, "a", ""},
                         {"a:b:c", 1, "a", "b:c"},        {"Type::Attr", 0, "-", "-"},
                         {"plain", 0, "-", "-"},          {":x", 1, "", "x"}};
@@ -177,11 +172,7 @@ TEST(Commands, MessageSequences)
   std::unique_ptr<AK_Object> top(new AK_Container("Viewer", nullptr));
   AK_Object* project = new AK_Container("Project", top.get());
   top->AddComponent(project);
-  struct Case {
-    std::string command;
-    std::vector<std::string> messages;
-    std::string error;
-  };
+  struct Case { std::string command; std::vector<std::string> messages; std::string error; };
   const Case cases[] = {
       {"set(\"Project\", \"Active\", \"1\")", {}, ""},
       {"nonsense", {"invalid command string:nonsense ignored!"}, ""},

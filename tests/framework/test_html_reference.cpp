@@ -79,11 +79,7 @@ void ExpectLinksResolve(const std::string& html)
 
 TEST(HtmlReference, FormulaConversion)
 {
-  struct Case {
-    const char* input;
-    int converted;
-    const char* output;
-  };
+  struct Case { const char* input; int converted; const char* output; };
   const Case cases[] = {
       {"no formula", 0, "no formula"},
       {"@@ without an end", 0, "@@ without an end"},
@@ -125,10 +121,7 @@ TEST(HtmlReference, ReferenceTextsAndLinks)
   EXPECT_EQ(Str(AK_GetReferenceText("Alpha", "Count")), "Alfa:Anzahl");
   AK_SetLanguage("default");
 
-  struct Case {
-    const char* input;
-    const char* output;
-  };
+  struct Case { const char* input; const char* output; };
   const Case cases[] = {
       {"see ->Alpha.Count.", "see <A HREF=\"#Alpha_Count\">Alpha:Count</A>."},
       {"->Alpha.", "<A HREF=\"#Alpha_Alpha\">Alpha</A>"},

@@ -50,11 +50,7 @@ TEST_F(MacroFixture, LineKinds)
 
 TEST_F(MacroFixture, ExplanationBlocks)
 {
-  struct Case {
-    const char* language;
-    std::string text;
-    std::string pending;
-  };
+  struct Case { const char* language; std::string text; std::string pending; };
   const Case cases[] = {
       {"default", "/*\nWhy this\nset(\"\", \"Log\", \"inside\")\n*/\n", "/*\nWhy this\nset(\"\", \"Log\", \"inside\")\n\n*/"},
       {"german", "/*\n%lang german\nG\n*/\n", "/*\nG\n\n*/"},

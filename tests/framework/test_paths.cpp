@@ -28,11 +28,7 @@ TEST(Paths, SpecialHeads)
   AK_Object* a = Add(project, "a");
   AK_Object* b = Add(a, "b");
   AK_Object* viewerChild = Add(a, "Viewer");  // named like the top object
-  struct Case {
-    AK_Object* from;
-    const char* path;
-    AK_Object* expected;
-  };
+  struct Case { AK_Object* from; const char* path; AK_Object* expected; };
   const Case cases[] = {
       {a, "", a},
       {a, "/", top.get()},
