@@ -17,18 +17,10 @@ void WriteCounterSet()
   if (done) return;
   done = true;
   const std::string& dir = TestUserAttributesDirectory();
-  WriteFile(dir + "Counter.atr",
-                "obj.Counter\n"
-                "\tdoc:A counter.\n"
-                "\tint.Count:Count\n"
-                "\t\tset:SetCount\n"
-                "\t\tdoc:The count.\n"
-                "\tstring.Label:$label\n"
-                "\t\tset:$label\n"
-                "\t\tdoc:A label kept in a variable.\n"
-                "\tapply.Increment\n"
-                "\t\tset:Increment\n"
-                "\t\tdoc:Adds one.\n");
+  WriteFile(dir + "Counter.atr", "obj.Counter\n\tdoc:A counter.\n"
+                                 "\tint.Count:Count\n\t\tset:SetCount\n\t\tdoc:The count.\n"
+                                 "\tstring.Label:$label\n\t\tset:$label\n\t\tdoc:A label kept in a variable.\n"
+                                 "\tapply.Increment\n\t\tset:Increment\n\t\tdoc:Adds one.\n");
   WriteFile(dir + "Counter.cint",
                 "//ast_sci the counter's script\n"
                 "int count = 0;\n"
@@ -36,36 +28,20 @@ void WriteCounterSet()
                 "void Count(char v[]) { sprintf(v, \"%d\", count); }\n"
                 "void SetCount(char v[]) { count = atoi(v); }\n"
                 "void Increment(char v[]) { count = count + 1; }\n"
-                "void Update()\n"
-                "{\n"
-                "  char n[16];\n"
-                "  updates = updates + 1;\n"
-                "  sprintf(n, \"%d\", updates);\n"
-                "  set(\"\", \"$updates\", n);\n"
-                "  set(\"..\", \"$seen_from_update\", n);\n"
-                "}\n"
+                "void Update()\n{\n  char n[16];\n  updates = updates + 1;\n  sprintf(n, \"%d\", updates);\n"
+                "  set(\"\", \"$updates\", n);\n  set(\"..\", \"$seen_from_update\", n);\n}\n"
                 "void Morph(char v[]) { set(\"\", \"AttributesName\", v); count = 1000; }\n");
   WriteFile(dir + "Counter.def",
-                "set(\"\", \"SetCount\", \"5\")\n"
-                "set(\"\", \"$defaults\", \"ran\")\n"
-                "set(\"\", \"Increment\", \"\")\n");
+            "set(\"\", \"SetCount\", \"5\")\nset(\"\", \"$defaults\", \"ran\")\nset(\"\", \"Increment\", \"\")\n");
   WriteFile(dir + "Faulty.atr", "obj.Faulty\n\tdoc:A set whose script does not compile.\n");
   WriteFile(dir + "Faulty.cint", "void Id(char v[]) { strcpy(v, \"x\") }\n");
 }
 
 const char* const kInline =
-    "obj.Inline\n"
-    "\tdoc:An inline set.\n"
-    "\tint.N:N\n"
-    "\t\tset:SetN\n"
-    "\t\tdoc:A number.\n"
-    "\tint.Tenfold:Tenfold\n"
-    "\t\tdoc:Ten times the number.\n"
-    "//ast_sci\n"
-    "int n = 0;\n"
-    "void N(char v[]) { sprintf(v, \"%d\", n); }\n"
-    "void Tenfold(char v[]) { sprintf(v, \"%d\", n * 10); }\n"
-    "void SetN(char v[]) { n = atoi(v); }\n";
+    "obj.Inline\n\tdoc:An inline set.\n\tint.N:N\n\t\tset:SetN\n\t\tdoc:A number.\n"
+    "\tint.Tenfold:Tenfold\n\t\tdoc:Ten times the number.\n"
+    "//ast_sci\nint n = 0;\nvoid N(char v[]) { sprintf(v, \"%d\", n); }\n"
+    "void Tenfold(char v[]) { sprintf(v, \"%d\", n * 10); }\nvoid SetN(char v[]) { n = atoi(v); }\n";
 
 std::string Commands(AK_Object* o)
 {
@@ -86,8 +62,7 @@ TEST(UserObj, NamedSetWithTableScriptAndDefaults)
   EXPECT_STREQ(AK_ErrorText.c_str(), "");
   EXPECT_GT(u->ModificationTime("AttributesName"), 0);
   EXPECT_STREQ(u->Get("Type").c_str(), "Counter");
-  EXPECT_EQ(u->IsA("UserObj"), 1);
-  EXPECT_EQ(u->IsA("Object"), 1);
+  EXPECT_EQ(u->IsA("UserObj") + u->IsA("Object"), 2);
   EXPECT_EQ(Commands(u).rfind("Count%AK_SEP%$label%AK_SEP%AttributesName%AK_SEP%Type%AK_SEP%", 0), 0u);
   // The default commands ran, in file order.
   EXPECT_STREQ(u->Get("Count").c_str(), "6");
