@@ -79,43 +79,45 @@ const SW_MeshCore& Triangles()
 // avalanche covers part of the terrain with about one particle per cell or more (15%);
 // 100% spreads 10^5 particles thinly over the whole mesh, so that nearly every query misses
 // the caches.
-void RunQueries(benchmark::State& state, const SW_MeshCore& mesh, double size, double cell)
+//
+// Moves the particles one after the other and hands each to `locate`, which places it on the
+// mesh from its previous cell and answers a weight (kept so the work is not optimised away).
+template <class Locate>
+void RunParticles(benchmark::State& state, const SW_MeshCore& mesh, double size, double cell,
+                  Locate locate)
 {
   // Particles move a third of a cell per step, like a flow at moderate Courant number.
   std::vector<Particle> ps = MakeParticles(100000, size, cell / 3, state.range(0) / 100.0);
   for (auto& p : ps) p.cell = mesh.FindCell(p.x, p.y, -1);  // the first step has no hint
   size_t k = 0;
-  double w[4];
   double sink = 0;
   for (auto _ : state) {
     Particle& p = ps[k];
     if (++k == ps.size()) k = 0;
     Move(p, size);
-    p.cell = mesh.FindCell(p.x, p.y, p.cell);
-    if (p.cell >= 0) {
-      mesh.CellWeights(p.cell, p.x, p.y, w);
-      sink += w[0];
-    }
+    sink += locate(p);
   }
   benchmark::DoNotOptimize(sink);
 }
 
+void RunQueries(benchmark::State& state, const SW_MeshCore& mesh, double size, double cell)
+{
+  RunParticles(state, mesh, size, cell, [&mesh](Particle& p) {
+    double w[4] = {0, 0, 0, 0};
+    p.cell = mesh.FindCell(p.x, p.y, p.cell);
+    if (p.cell >= 0) mesh.CellWeights(p.cell, p.x, p.y, w);
+    return w[0];
+  });
+}
+
 void RunProjection(benchmark::State& state, const SW_MeshCore& mesh, double size, double cell)
 {
-  std::vector<Particle> ps = MakeParticles(100000, size, cell / 3, state.range(0) / 100.0);
-  for (auto& p : ps) p.cell = mesh.FindCell(p.x, p.y, -1);
-  size_t k = 0;
-  double w[4];
-  double sink = 0;
-  for (auto _ : state) {
-    Particle& p = ps[k];
-    if (++k == ps.size()) k = 0;
-    Move(p, size);
+  RunParticles(state, mesh, size, cell, [&mesh](Particle& p) {
+    double w[4];
     AK_Vec3 q(p.x, p.y, 0.1 * p.x + 0.05 * p.y + 1.0);
     p.cell = mesh.ProjectToSurface(q, p.cell, w);
-    sink += w[0];
-  }
-  benchmark::DoNotOptimize(sink);
+    return w[0];
+  });
 }
 
 void BM_FindCellWeights_Grid2000(benchmark::State& state) { RunQueries(state, Grid(), 10000.0, 5.0); }
