@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AK_Framework.h"
+#include "SW_WorkspaceClasses.h"
 
 namespace {
 
@@ -146,7 +147,7 @@ int main(int argc, char** argv)
     return 1;
   }
 
-  AK_RegisterFrameworkClasses();
+  SW_RegisterAllClasses();
   AK_TerminalController* viewer = new AK_TerminalController("Viewer", nullptr);
   AK_MESSAGE(AK_GetArglist());
   AK_String rule("=================================================================\n");

@@ -1,0 +1,4 @@
+#pragma once
+
+// Registers the scene classes (lines, areas, fields, particles) with the class registry.
+void SW_RegisterSceneClasses();

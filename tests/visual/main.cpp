@@ -1,0 +1,17 @@
+#include <gtest/gtest.h>
+
+#include "AK_Framework.h"
+#include "AK_VisualClasses.h"
+
+// Classes are constructed through the tables of the source tree; every class of the
+// libraries under test is registered before the first test.
+int main(int argc, char** argv)
+{
+  testing::InitGoogleTest(&argc, argv);
+  AttributesDirectory = TORVU_TEST_ATTRIBUTES_DIR "/";
+  AK_RegisterFrameworkClasses();
+  AK_RegisterVisualClasses();
+  int result = RUN_ALL_TESTS();
+  AK_DeleteDetachedObjects();
+  return result;
+}
