@@ -265,8 +265,9 @@ void soglPopMatrix() {
 
 void soglLoadIdentity() { soglSetIdentity(soglTop(soglMatMode)); }
 
-void soglMultMatrixf(const GLfloat* m) {
-  double* top = soglTop(soglMatMode);
+void soglMultMatrixf(const GLfloat* m) { soglMultiply(soglTop(soglMatMode), m); }
+
+void soglMultiply(double* top, const GLfloat* m) {
   double result[16];
   for (int i = 0; i < 4; ++i) {
     for (int k = 0; k < 4; ++k) {
@@ -301,18 +302,23 @@ void soglScalef(GLfloat x, GLfloat y, GLfloat z) {
 }
 
 void soglRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
+  GLfloat m[16];
+  if (soglRotationMatrix(angle, x, y, z, m)) soglMultMatrixf(m);
+}
+
+bool soglRotationMatrix(GLfloat angle, GLfloat x, GLfloat y, GLfloat z, GLfloat* m) {
   const double radians = angle * 3.1415927 / 180;
   const float s = static_cast<float>(std::sin(radians));
   const float c = static_cast<float>(std::cos(radians));
   const float length = std::sqrt(x * x + y * y + z * z);
   // The axis may come from user input; a degenerate one turns nothing.
-  if (!(std::fabs(double{length}) > 1.0e-6)) return;
+  if (!(std::fabs(double{length}) > 1.0e-6)) return false;
   x /= length;
   y /= length;
   z /= length;
   const double k = 1.0 - c;
   const double dx = x, dy = y, dz = z, ds = s, dc = c;
-  const GLfloat m[16] = {
+  const GLfloat r[16] = {
       static_cast<float>(dx * dx * k + dc), static_cast<float>(dx * dy * k + dz * ds),
       static_cast<float>(dx * dz * k - dy * ds), 0,
       static_cast<float>(dx * dy * k - dz * ds), static_cast<float>(dy * dy * k + dc),
@@ -320,17 +326,22 @@ void soglRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
       static_cast<float>(dx * dz * k + dy * ds), static_cast<float>(dy * dz * k - dx * ds),
       static_cast<float>(dz * dz * k + dc), 0,
       0, 0, 0, 1};
-  soglMultMatrixf(m);
+  std::memcpy(m, r, sizeof r);
+  return true;
 }
 
 void soglMirror(GLfloat nx, GLfloat ny, GLfloat nz) {
+  GLfloat m[16];
+  if (soglMirrorMatrix(nx, ny, nz, m)) soglMultMatrixf(m);
+}
+
+bool soglMirrorMatrix(GLfloat nx, GLfloat ny, GLfloat nz, GLfloat* m) {
   const double len = std::sqrt(double{nx} * nx + double{ny} * ny + double{nz} * nz);
   // A plane needs a normal; without one there is nothing to mirror about.
-  if (!(len > 0)) return;
+  if (!(len > 0)) return false;
   const double n[3] = {nx / len, ny / len, nz / len};
-  GLfloat m[16];
   AK_ReflectionMatrix(n, m);
-  soglMultMatrixf(m);
+  return true;
 }
 
 void soglGetFloatv(GLenum name, GLfloat* values) {

@@ -33,6 +33,14 @@ void soglTranslatef(GLfloat x, GLfloat y, GLfloat z);
 void soglRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z);
 void soglScalef(GLfloat x, GLfloat y, GLfloat z);
 void soglMirror(GLfloat nx, GLfloat ny, GLfloat nz);
+// The matrices that soglRotatef and soglMirror multiply by (16 floats, column order), for
+// code that keeps a matrix stack of its own; false, and m untouched, for an axis or a normal
+// too short to give one (the call then changes nothing).
+bool soglRotationMatrix(GLfloat angle, GLfloat x, GLfloat y, GLfloat z, GLfloat* m);
+bool soglMirrorMatrix(GLfloat nx, GLfloat ny, GLfloat nz, GLfloat* m);
+// matrix := matrix * m, as soglMultMatrixf does to the current matrix (column order; the
+// matrix in doubles).
+void soglMultiply(double* matrix, const GLfloat* m);
 void soglGetFloatv(GLenum name, GLfloat* values);
 void soglLightfv(GLenum light, GLenum name, const GLfloat* values);
 void soglEnable(GLenum cap);
