@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "AK_Files.h"
 #include "AK_NumberText.h"
@@ -12,11 +13,6 @@
 #include "AK_VisibleObject_Texture.h"
 
 namespace {
-
-struct FreeDeleter {
-  void operator()(unsigned char* p) const { std::free(p); }
-};
-using Pixels = std::unique_ptr<unsigned char, FreeDeleter>;
 
 // The path without its extension: cut at the last "." only when it follows the last
 // separator, so that a dot in a directory name stays.
@@ -27,23 +23,21 @@ AK_String BasePath(const AK_String& path)
   return AK_String(path.c_str(), path.c_str() + path.Length() - ext.Length() - 1);
 }
 
-AK_String Precision14(double v) { return AK_FormatGeneral(v, 14); }
+}  // namespace
 
-// Reads `count` numbers separated by white space; false (nothing written) unless all are
-// there and finite.
-bool ReadNumbers(const char* path, double* out, int count)
+AK_String AK_Precision14(double v) { return AK_FormatGeneral(v, 14); }
+
+int AK_ReadNumberFile(const char* path, double* out, int count)
 {
   AK_String text;
-  if (!AK_ReadTextFile(path, text)) return false;
+  if (!AK_ReadTextFile(path, text)) return 1;
   const char* p = text.c_str();
   std::vector<double> v(static_cast<size_t>(count));
   for (double& x : v)
-    if (!AK_ScanDouble(p, x)) return false;
+    if (!AK_ScanDouble(p, x)) return 2;
   std::copy(v.begin(), v.end(), out);
-  return true;
+  return 0;
 }
-
-}  // namespace
 
 AK_String AK_WorldFilePath(const AK_String& imagePath)
 {
@@ -131,7 +125,7 @@ int AK_VisibleObject::LoadTexture()
     Textured = 0;
     return result;
   }
-  Pixels pixels(data);
+  AK_Pixels pixels(data);
   AK_Messagef("loaded texture from file %s, size is %dx%dx%d", TextureFileName, width, height,
               depth);
   // A texture that cannot be used switches texturing off; the name stays, so that a saved
@@ -167,7 +161,7 @@ int AK_VisibleObject::LoadTexture()
     return 1;
   }
   double planes[8];
-  if (ReadNumbers(TextureParameterPath(), planes, 8)) {
+  if (AK_ReadNumberFile(TextureParameterPath(), planes, 8) == 0) {
     for (int i = 0; i < 4; ++i) {
       TextureParametersS[i] = static_cast<float>(planes[i]);
       TextureParametersT[i] = static_cast<float>(planes[4 + i]);
@@ -183,7 +177,7 @@ void AK_VisibleObject::SaveTexPar()
   AK_String path = TextureParameterPath();
   AK_String text;
   for (const float* plane : {TextureParametersS, TextureParametersT}) {
-    for (int i = 0; i < 4; ++i) text += (i ? " " : "") + Precision14(plane[i]);
+    for (int i = 0; i < 4; ++i) text += (i ? " " : "") + AK_Precision14(plane[i]);
     text += "\n";
   }
   AK_File f = AK_File::Replacing(path);

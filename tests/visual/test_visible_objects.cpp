@@ -1,14 +1,119 @@
-// Visible objects: attributes, the render state of the drawing pass, placement on the screen
-// and in space, copies, bounding boxes and textures.
+// Visible objects: the class tables, the defaults, the render state of the drawing pass and
+// the placement on the screen.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
 
 #include "AK_ConformanceTest.h"
 #include "AK_Framework.h"
 #include "AK_VisObj2d.h"
-#include "AK_VisObj3d.h"
-#include "AK_VisibleObject.h"
+#include "VisibleTestSupport.h"
+
+namespace {
+std::string Get(AK_Object& o, const char* name) { return o.Get(name).c_str(); }
+}  // namespace
 
 TEST(VisibleObjects, Conformance)
 {
   for (const char* name : {"AK_VisibleObject", "AK_VisObj2d", "AK_VisObj3d"}) AK_RunConformanceTest(name);
+}
+
+TEST(VisibleObjects, DefaultsAndWhatTheDrawingPassSets)
+{
+  AK_VisibleObject o("o", nullptr);
+  struct Row { const char* name; const char* value; };
+  for (Row r : std::initializer_list<Row>{
+           {"Visibility", "1"}, {"Color", "0.5 0.5 0.5"}, {"PointSize", "1"}, {"Opacity", "0.5"},
+           {"TextureParametersS", "1 0 0 0"}, {"TexturePosX1", "0 1"}, {"TextureMaxSize", "8192"},
+           {"JpgQuality", "25"}, {"PolygonOffsetFactors", "1 1"}, {"BoundingBox", ""},
+           {"VisColor", "w"}, {"VisOpacity", "-"}})
+    EXPECT_EQ(Get(o, r.name), r.value) << r.name;
+
+  GLLog gl;
+  o.Update();
+  EXPECT_EQ(gl.log,
+            "glDepthMask 1\nglDisable 3042\nglColor4f 0.5 0.5 0.5 1\nglDisable 2832\n"
+            "glDisable 2848\nglPointSize 1\nglLineWidth 1\nglPolygonMode 1032 6913\n"
+            "glDisable 32823\nglDisable 10754\nglDisable 2896\nglDisable 3553\n");
+
+  // Automatic colour on the black background is white; blending draws with the opacity and
+  // without depth writes.
+  for (const char* set : {"AutoColored 1", "Blending 1", "Opacity 0.25", "AntialiasLines 1",
+                          "PolygonsFilled 1", "PolygonOffsetFill 1", "PolygonOffsetFactors 2 3",
+                          "Shaded 1"}) {
+    std::string s(set);
+    size_t blank = s.find(' ');
+    ASSERT_EQ(o.Set(s.substr(0, blank).c_str(), s.substr(blank + 1).c_str()), 1);
+    ASSERT_STREQ(AK_ErrorText.c_str(), "") << set;
+  }
+  EXPECT_EQ(Get(o, "VisColor"), "-");
+  EXPECT_EQ(Get(o, "VisOpacity"), "w");
+  gl.log.clear();
+  o.Update();
+  EXPECT_EQ(gl.log,
+            "glDepthMask 0\nglEnable 3042\nglBlendFunc 770 771\nglColor4f 1 1 1 0.25\n"
+            "glDisable 2832\nglEnable 2848\nglPointSize 1\nglLineWidth 1\n"
+            "glPolygonMode 1032 6914\nglEnable 32823\nglPolygonOffset 2 3\nglDisable 10754\n"
+            "glEnable 2896\nglDisable 3553\n");
+
+  // An invisible object draws nothing, and neither do its components.
+  auto* child = new AK_VisibleObject("child", &o);
+  o.AddComponent(child);
+  o.Set("Visibility", "0");
+  gl.log.clear();
+  o.Update();
+  EXPECT_EQ(gl.log, "");
+
+  // Contrast colours are corners of the colour cube.
+  const float c[3] = {0.5f, 0.6f, 0.2f};
+  SetContrastColor(c);
+  EXPECT_EQ(gl.log, "glColor3f 1 0 1\n");
+
+  // The display-list switch is one for all visible objects.
+  AK_VisObj2d other("other", nullptr);
+  other.Set("EnabledDisplayLists", "1");
+  EXPECT_EQ(Get(o, "EnabledDisplayLists"), "1");
+  other.Set("EnabledDisplayLists", "0");
+
+  // A colour outside 0..1 or with a missing number is refused and changes nothing.
+  for (const char* bad : {"1 0", "2 0 0", "nan 0 0"}) {
+    o.Set("Color", bad);
+    EXPECT_STRNE(AK_ErrorText.c_str(), "") << bad;
+    EXPECT_EQ(Get(o, "Color"), "0.5 0.5 0.5");
+  }
+}
+
+TEST(VisibleObjects, BoundingBoxTextIsComposedWhenSetOnASpaceObject)
+{
+  Probe p;
+  p.Set("BoundingBox", "");
+  EXPECT_EQ(Get(p, "BoundingBox"), "");
+  p.hasBox = true;
+  p.box[1][0] = 10, p.box[1][1] = 20, p.box[1][2] = 5;
+  p.Set("BoundingBox", "anything");
+  EXPECT_EQ(Get(p, "BoundingBox"), "min:0 0 0, max:10 20 5");
+}
+
+TEST(VisibleObjects, ScreenPositionWrapsIntoTheDrawingArea)
+{
+  struct Row { float in, out; };
+  for (Row r : std::initializer_list<Row>{{-0.25f, 0.75f}, {-2, 0}, {-1.5f, 0.5f}, {0.25f, 0.25f},
+                                          {3, 3}, {-1e30f, 0}, {-1e-10f, 1}})
+    EXPECT_EQ(AK_VisObj2d::WrapPosition(r.in), r.out) << r.in;
+
+  AK_VisObj2d o("o", nullptr);
+  o.Set("Position", "-0.25 -2");
+  o.Set("Visibility", "0");
+  o.Update();
+  EXPECT_EQ(Get(o, "Position"), "-0.25 -2");
+  o.Set("Visibility", "1");
+  o.Update();
+  EXPECT_EQ(Get(o, "Position"), "0.75 0");
+  for (const char* bad : {"nan 0", "0 inf", "0.5"}) {
+    o.Set("Position", bad);
+    EXPECT_STRNE(AK_ErrorText.c_str(), "") << bad;
+  }
+  EXPECT_EQ(Get(o, "Position"), "0.75 0");
 }
