@@ -33,8 +33,8 @@ bool Finite(const double* v, int n)
   return true;
 }
 
-// Corners 0..2 name vertices, corner 3 a vertex or (negative) none; every cell runs
-// counter-clockwise with area, as point location relies on.
+// Corners 0..2 name vertices, corner 3 a vertex or (negative) none; every cell has a
+// projected area, without which interpolating in it is impossible.
 bool CellsAreSound(const SW_MeshCore& mesh)
 {
   const int32_t nv = mesh.NumVertices();
@@ -43,7 +43,8 @@ bool CellsAreSound(const SW_MeshCore& mesh)
     for (int k = 0; k < 3; ++k)
       if (cell[k] < 0 || cell[k] >= nv) return false;
     if (cell[3] >= nv) return false;
-    if (!(mesh.CellAreaVector(c).z > 0)) return false;
+    const double area = mesh.CellAreaVector(c).z;
+    if (area == 0 || !std::isfinite(area)) return false;
   }
   return true;
 }
