@@ -1,0 +1,231 @@
+// The mesh object's operations on the mesh data: grid generators, contour tracing and the
+// curvature-minimising flips.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <sstream>
+
+#include "SW_ContourLines.h"
+#include "SW_MeshEdit.h"
+#include "TestMeshes.h"
+#include "TestSupport.h"
+
+using namespace meshtest;
+
+namespace {
+
+double Distance2d(const AK_Vec3& p, double cx, double cy) { return std::hypot(p.x - cx, p.y - cy); }
+
+std::unique_ptr<SW_ContourLineSet> Contours(const SW_MeshCore& m, std::initializer_list<double> lv)
+{
+  AK_Array<float> z;
+  for (const AK_Vec3& p : m._x) z.Append(static_cast<float>(p.z));
+  AK_Array<double> levels;
+  for (double l : lv) levels.Append(l);
+  return SW_ContourLineSet::Compute(m, z, levels);
+}
+
+// The cells of a mesh as a set of sorted corner triples/quadruples (cell order ignored).
+std::multiset<std::vector<int32_t>> CellSet(const SW_MeshCore& m)
+{
+  std::multiset<std::vector<int32_t>> out;
+  for (const AK_Index4& c : m._lcv) {
+    std::vector<int32_t> v(c._i, c._i + (c[3] < 0 ? 3 : 4));
+    std::sort(v.begin(), v.end());
+    out.insert(v);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(MeshGenerators, CountsAndHeights)
+{
+  SW_MeshCore m;
+  AK_String error;
+  m._xll = AK_Vec2{0, 0};
+  m._upperRight = AK_Vec2{10, 7};
+  ASSERT_TRUE(SW_SetToCartesianGrid(m, 5, error));
+  EXPECT_EQ(m._nx, 2);
+  EXPECT_EQ(m._ny, 1);
+  EXPECT_EQ(m.NumVertices(), 6);
+  EXPECT_EQ(m._lcv[0], AK_Index4(0, 2, 3, 1));
+  EXPECT_EQ(m._lcc[0][1], 1);
+  EXPECT_EQ(m._lcc[1][3], 0);
+
+  m._upperRight = AK_Vec2{10, 10};
+  ASSERT_TRUE(SW_SetToHoneyCombGrid(m, 5, error));
+  EXPECT_NEAR(m._rowHeight, 4.330127018922193, 1e-12);
+  EXPECT_EQ(m._nx, 3);
+  EXPECT_EQ(m._ny, 3);
+  EXPECT_EQ(m.NumVertices(), 16);
+  EXPECT_EQ(m.NumCells(), 18);
+  EXPECT_EQ(m._x[1].x, -2.5);  // vertex (0, 1): odd rows are shifted
+  EXPECT_TRUE(m._honeycomb && !m._cartesian);
+  // Honeycomb point location by arithmetic agrees with the cells themselves.
+  Rng rng(3);
+  for (int i = 0; i < 200; ++i) {
+    double x = rng.Uniform(0, 12), y = rng.Uniform(0, 12.9);
+    int32_t c = m.FindCell(x, y, -1);
+    if (c >= 0) {
+      EXPECT_EQ(m.ExitEdge(x, y, c), -1) << x << " " << y;
+    }
+  }
+
+  ASSERT_TRUE(SW_SetToPlane(m, 4, 2, 40, 10, 20, error));
+  const double expected[] = {20, 20 - std::sqrt(300.0), 0, 20 - std::sqrt(300.0), 20};
+  for (int i = 0; i <= 4; ++i) EXPECT_DOUBLE_EQ(m._x[3 * i].z, expected[i]);
+
+  // The defaults put most columns beyond the arc: the plane stays at its top there.
+  ASSERT_TRUE(SW_SetToPlane(m, 50, 20, 1000, 200, 20, error));
+  for (const AK_Vec3& p : m._x) ASSERT_TRUE(std::isfinite(p.z));
+  EXPECT_EQ(m._x[0].z, 20);
+
+  EXPECT_FALSE(SW_SetToPlane(m, 0, 5, 40, 10, 20, error));
+  EXPECT_EQ(m.NumVertices(), 0);
+  m._upperRight = AK_Vec2{4, 4};  // narrower than one cell
+  EXPECT_FALSE(SW_SetToCartesianGrid(m, 5, error));
+  EXPECT_EQ(m.NumVertices(), 0);
+}
+
+// A cone's contours are closed circles around its tip, one per level, on quadrilateral and
+// triangle meshes alike; a plane's are open lines from border to border.
+TEST(MeshContours, ConeCirclesAndPlaneLines)
+{
+  auto cone = [](double x, double y) { return 100 - std::hypot(x - 50, y - 50); };
+  SW_MeshCore quads, triangles;
+  MakeCartesian(quads, 40, 40, 2.5, 0, 0, cone);
+  MakeJitteredTriangles(triangles, 40, 100, 7, cone);
+  for (SW_MeshCore* m : {&quads, &triangles}) {
+    auto set = Contours(*m, {60, 75, 90});
+    ASSERT_EQ(set->Count(), 3);
+    for (int32_t i = 0; i < set->Count(); ++i) {
+      const SW_ContourLine& line = set->Line(i);
+      EXPECT_TRUE(line.Closed());
+      const AK_Array<AK_Vec3>& p = line.Points();
+      ASSERT_GT(p.Size(), 8);
+      // The first crossing once more, from the other side of its edge (f32 fractions).
+      EXPECT_NEAR(p[0].x, p.Last().x, 1e-6);
+      EXPECT_NEAR(p[0].y, p.Last().y, 1e-6);
+      const double radius = 100 - line.Level();
+      for (const AK_Vec3& q : p) {
+        EXPECT_NEAR(Distance2d(q, 50, 50), radius, 0.3);
+        EXPECT_NEAR(q.z, line.Level(), 1e-3);
+      }
+    }
+  }
+
+  SW_MeshCore plane;
+  MakeCartesian(plane, 10, 6, 1, 0, 0, [](double x, double) { return x; });
+  auto set = Contours(plane, {2.5, 7.25});
+  ASSERT_EQ(set->Count(), 2);
+  for (int32_t i = 0; i < set->Count(); ++i) {
+    const SW_ContourLine& line = set->Line(i);
+    EXPECT_FALSE(line.Closed());
+    for (const AK_Vec3& q : line.Points()) EXPECT_NEAR(q.x, line.Level(), 1e-6);
+    const double ends[2] = {line.Points()[0].y, line.Points().Last().y};
+    EXPECT_TRUE((ends[0] == 0 && ends[1] == 6) || (ends[0] == 6 && ends[1] == 0));
+  }
+}
+
+// A saddle quadrilateral is joined as its centre value says; a level equal to a corner's
+// height counts that corner as not above.
+TEST(MeshContours, SaddleAndLevelOnCorners)
+{
+  SW_MeshCore m;
+  MakeCartesian(m, 1, 1, 1, 0, 0, [](double, double) { return 0.0; });
+  // Corners 0..3 are vertices 0, 2, 3, 1: heights 3, 0, 2, 0 around the cell, centre 1.25.
+  const float z[4] = {3, 0, 0, 2};
+  for (int v = 0; v < 4; ++v) m._x[v].z = z[v];
+  EXPECT_EQ(SW_ContourExitEdge(m, 0, 0, z, 1.0f), 1);  // centre above: the next edge
+  EXPECT_EQ(SW_ContourExitEdge(m, 0, 0, z, 1.5f), 3);  // centre below: the edge before
+  EXPECT_EQ(Contours(m, {1.0})->Count(), 2);
+  EXPECT_EQ(Contours(m, {2.0})->Count(), 1);  // corner 2 at 2.0 is not above
+}
+
+TEST(MeshContours, Writers)
+{
+  SW_MeshCore m;
+  MakeCartesian(m, 1, 1, 1, 0, 0, [](double x, double) { return 10 * x; });
+  // One cell rising from 0 to 10 along x: the line enters on the north edge, crosses the
+  // spokes of the two low corners and leaves on the south edge.
+  auto set = Contours(m, {2.5});
+  std::ostringstream nxyz, dxf;
+  set->WriteNxyz(nxyz);
+  set->WriteDxf(dxf, "contour");
+  EXPECT_EQ(nxyz.str(), "iso=2.5\n4\n0.25 1 2.5\n0.25 0.75 2.5\n0.25 0.25 2.5\n0.25 0 2.5\n");
+  std::string vertices;
+  for (const char* y : {"1", "0.75", "0.25", "0"})
+    vertices += std::string("  0\nVERTEX\n  8\ncontour_2.5\n 70\n32\n 10\n0.25\n 20\n") + y +
+                "\n 30\n2.5\n";
+  EXPECT_EQ(dxf.str(),
+            "  0\nSECTION\n  2\nENTITIES\n"
+            "  0\nPOLYLINE\n  8\ncontour_2.5\n 10\n  0\n 20\n  0\n 30\n  0\n 70\n8\n 66\n  1\n" +
+                vertices + "  0\nSEQEND\n  0\nENDSEC\n  0\nEOF\n");
+}
+
+// The example of two triangles: the bend falls from about 5.4914 to 5.2532 by the flip to
+// C-D, which is kept; with B lowered to 0 both diagonals cost the same and nothing flips.
+TEST(MeshFlips, ExamplePairAndRestoringFlip)
+{
+  for (double bz : {3.0, 0.0}) {
+    SW_MeshCore m;
+    for (AK_Vec3 p : {AK_Vec3(0, 0, 0), AK_Vec3(10, 10, bz), AK_Vec3(0, 10, 5), AK_Vec3(10, 0, 5)})
+      m._x.Append(p);
+    AddCell(m, 0, 1, 2);
+    AddCell(m, 1, 0, 3);
+    m.ComputeConnectivity();
+    const double before = SW_EdgeCurvatureCost(m, 0, 0);
+    EXPECT_NEAR(before, bz == 3 ? 5.4914 : 9.4281, 1e-4);
+    ASSERT_EQ(SW_IsEdgeFlippable(m, 0, 0), 1);
+    MessageCapture messages;
+    EXPECT_EQ(SW_MinimizeCurvaturePass(m), bz == 3 ? 1 : 0);
+    EXPECT_TRUE(messages.Contains(bz == 3 ? "1 edges flipped" : "0 edges flipped"));
+    // Tried and undone flips exchange the two cells' triangles; the diagonal is what counts.
+    const auto diagonal = bz == 3 ? std::vector<int32_t>{0, 2, 3} : std::vector<int32_t>{0, 1, 2};
+    EXPECT_EQ(CellSet(m).count(diagonal), 1u);
+    EXPECT_NEAR(SW_EdgeCurvatureCost(m, 0, 0), bz == 3 ? 5.2532 : 9.4281, 1e-4);
+  }
+
+  // On a random triangle mesh every flip, done twice, gives back the same triangles and a
+  // consistent neighbour table.
+  SW_MeshCore m;
+  MakeJitteredTriangles(m, 8, 80, 5, [](double x, double y) { return std::sin(x / 9) * y; });
+  const auto cells = CellSet(m);
+  for (int32_t c = 0; c < m.NumCells(); ++c)
+    for (int k = 0; k < 3; ++k) {
+      if (!SW_IsEdgeFlippable(m, c, k)) continue;
+      SW_FlipEdge(m, c, k);
+      SW_FlipEdge(m, c, k);
+      ASSERT_EQ(CellSet(m), cells);
+    }
+  SW_MeshCore fresh = m;
+  fresh.ComputeConnectivity();
+  EXPECT_EQ(CellSet(fresh), cells);
+  for (int32_t c = 0; c < m.NumCells(); ++c) {
+    std::multiset<int32_t> kept(m._lcc[c]._i, m._lcc[c]._i + 4), built(fresh._lcc[c]._i, fresh._lcc[c]._i + 4);
+    EXPECT_EQ(kept, built) << "cell " << c;
+  }
+}
+
+// A honeycomb grid with relief is flipped; it must then stop locating points by the
+// honeycomb arithmetic, and every point it finds lies in its cell.
+TEST(MeshFlips, FlippedHoneycombIsNoHoneycomb)
+{
+  SW_MeshCore m;
+  MakeHoneycomb(m, 8, 8, 10, 0, 0);
+  for (AK_Vec3& p : m._x) p.z = 0.05 * p.x * p.x + 3 * std::sin(p.y / 7);
+  MessageCapture quiet;
+  ASSERT_GT(SW_MinimizeCurvature(m), 0);
+  EXPECT_EQ(m._honeycomb, 0);
+  Rng rng(9);
+  for (int i = 0; i < 300; ++i) {
+    double x = rng.Uniform(0, 80), y = rng.Uniform(0, 69);
+    int32_t c = m.FindCell(x, y, -1);
+    if (c >= 0) {
+      EXPECT_EQ(m.ExitEdge(x, y, c), -1);
+    }
+  }
+
+}

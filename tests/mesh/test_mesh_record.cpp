@@ -1,0 +1,250 @@
+// The binary record "SW_Mesh:v1": round trips of every mesh kind, the bytes of small records
+// by hand, and damaged records (truncated at every byte, bad counts and indices), which must
+// fail with the record's error text and leave the mesh empty.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "AK_Framework.h"
+#include "SW_MeshEdit.h"
+#include "TestMeshes.h"
+#include "TestSupport.h"
+
+using namespace meshtest;
+
+namespace {
+
+// Little-endian items, written by hand as the record's layout says.
+struct Bytes {
+  std::string s;
+  Bytes& I(int32_t v)
+  {
+    for (int i = 0; i < 4; ++i) s += static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xff);
+    return *this;
+  }
+  Bytes& F(float v)
+  {
+    uint32_t u;
+    std::memcpy(&u, &v, 4);
+    return I(static_cast<int32_t>(u));
+  }
+  Bytes& D(double v)
+  {
+    uint64_t u;
+    std::memcpy(&u, &v, 8);
+    for (int i = 0; i < 8; ++i) s += static_cast<char>((u >> (8 * i)) & 0xff);
+    return *this;
+  }
+  Bytes& T(const char* text)
+  {
+    I(static_cast<int32_t>(std::strlen(text)));
+    s += text;
+    return *this;
+  }
+  Bytes& V(const AK_Array<AK_Vec3>& points)
+  {
+    I(points.Count());
+    for (const AK_Vec3& p : points) D(p.x).D(p.y).D(p.z);
+    return *this;
+  }
+};
+
+class MeshRecord : public ::testing::Test {
+protected:
+  std::string File() const { return _dir / "mesh.dat"; }
+  std::string Save(const SW_MeshCore& m)
+  {
+    AK_STREAM out(File().c_str(), "wb");
+    EXPECT_EQ(SW_SaveMeshRecord(out, &_owner, m), 0);
+    EXPECT_EQ(AK_StreamClose(out), 0);
+    AK_STREAM in(File().c_str(), "rb");
+    std::string bytes;
+    char buffer[4096];
+    for (int64_t n; (n = in.GetRaw(buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<size_t>(n));
+    return bytes;
+  }
+  int Load(const std::string& bytes, SW_MeshCore& m)
+  {
+    {
+      AK_STREAM out(File().c_str(), "wb");
+      out.PutRaw(bytes.data(), static_cast<int64_t>(bytes.size()));
+      AK_StreamClose(out);
+    }
+    AK_STREAM in(File().c_str(), "rb");
+    AK_ErrorText = "";
+    return SW_LoadMeshRecord(in, &_owner, m);
+  }
+  // A damaged record fails with the text naming the line, and leaves the mesh empty.
+  void ExpectRejected(const std::string& bytes, const char* line)
+  {
+    SW_MeshCore m;
+    MakeCartesian(m, 2, 2, 1, 0, 0, [](double, double) { return 1.0; });
+    EXPECT_EQ(Load(bytes, m), 1);
+    EXPECT_EQ(std::string(AK_ErrorText), std::string("root: IO error at SW_Mesh:") + line);
+    EXPECT_EQ(m.NumVertices(), 0);
+    EXPECT_EQ(m.NumCells(), 0);
+    EXPECT_EQ(m._lcc.Size(), 0);
+    EXPECT_FALSE(m.IsGrid());
+  }
+
+  ScratchDir _dir;
+  AK_Object _owner{"root", nullptr};
+};
+
+void ExpectSameMesh(const SW_MeshCore& a, const SW_MeshCore& b)
+{
+  ASSERT_EQ(a.NumVertices(), b.NumVertices());
+  ASSERT_EQ(a.NumCells(), b.NumCells());
+  for (int32_t v = 0; v < a.NumVertices(); ++v) EXPECT_EQ(a._x[v], b._x[v]);
+  for (int32_t v = 0; v < a._vertexNormals.Size(); ++v) EXPECT_EQ(a._vertexNormals[v], b._vertexNormals[v]);
+  for (int32_t c = 0; c < a.NumCells(); ++c) {
+    EXPECT_EQ(a._lcv[c], b._lcv[c]);
+    EXPECT_EQ(a._lcc[c], b._lcc[c]);
+  }
+  EXPECT_EQ(a._segments.Count(), b._segments.Count());
+  for (int32_t i = 0; i < a._segments.Count(); ++i) EXPECT_EQ(a._segments[i], b._segments[i]);
+  EXPECT_EQ(a._cartesian, b._cartesian);
+  EXPECT_EQ(a._honeycomb, b._honeycomb);
+  if (a.IsGrid()) {
+    EXPECT_EQ(a._nx, b._nx);
+    EXPECT_EQ(a._ny, b._ny);
+    EXPECT_EQ(a._dx, b._dx);
+    EXPECT_EQ(a._xll.x, b._xll.x);
+    EXPECT_EQ(a._upperRight.y, b._upperRight.y);
+  }
+  EXPECT_NEAR(a._totalArea.z, b._totalArea.z, 1e-9 * std::fabs(a._totalArea.z) + 1e-12);
+}
+
+// One counter-clockwise triangle with one break-line segment.
+SW_MeshCore Triangle()
+{
+  SW_MeshCore m;
+  for (AK_Vec3 p : {AK_Vec3(0, 0, 1), AK_Vec3(2, 0, 1), AK_Vec3(0, 2, 1)}) m._x.Append(p);
+  AddCell(m, 0, 1, 2);
+  m._segments.Append(0);
+  m._segments.Append(1);
+  m.ComputeConnectivity();
+  m.ComputeVertexNormals();
+  return m;
+}
+
+std::string TriangleBytes(const SW_MeshCore& m)
+{
+  Bytes b;
+  b.T("SW_Mesh:v1").I(3).I(0).I(0).V(m._x).I(1).V(m._vertexNormals);
+  b.I(1).I(0).I(1).I(2).I(-1).I(2).I(0).I(1);
+  return b.s;
+}
+
+}  // namespace
+
+TEST_F(MeshRecord, RoundTripOfEveryKind)
+{
+  SW_MeshCore cartesian, honeycomb, triangles, points, empty;
+  MakeCartesian(cartesian, 7, 4, 2.5, 100, 200, [](double x, double y) { return x * 0.1 - y * 0.3; });
+  MakeHoneycomb(honeycomb, 5, 6, 3, -10, 4);
+  MakeJitteredTriangles(triangles, 6, 60, 3, [](double x, double y) { return std::sin(x) * y; });
+  for (int32_t i = 0; i < 10; ++i) triangles._segments.Append(i);
+  points._x.Append(AK_Vec3(1, 2, 3));
+  for (SW_MeshCore* m : {&cartesian, &honeycomb, &triangles, &points, &empty}) {
+    SW_MeshCore back;
+    ASSERT_EQ(Load(Save(*m), back), 0) << AK_ErrorText.c_str();
+    ExpectSameMesh(*m, back);
+  }
+  // A mesh whose normals were never computed gets them on reading.
+  triangles._vertexNormals.Clear();
+  SW_MeshCore back;
+  ASSERT_EQ(Load(Save(triangles), back), 0);
+  EXPECT_EQ(back._vertexNormals.Size(), back.NumVertices());
+}
+
+TEST_F(MeshRecord, BytesByHand)
+{
+  EXPECT_EQ(Save(SW_MeshCore()), Bytes().T("SW_Mesh:v1").I(0).s);  // 18 bytes
+  SW_MeshCore m = Triangle();
+  EXPECT_EQ(Save(m), TriangleBytes(m));
+
+  SW_MeshCore grid;
+  MakeCartesian(grid, 1, 1, 5, 10, 20, [](double, double) { return 0.0; });
+  grid._rowHeight = 0;
+  EXPECT_EQ(Save(grid), Bytes().T("SW_Mesh:v1").I(4).I(1).I(0).V(grid._x).I(1).V(grid._vertexNormals)
+                            .I(1).I(1).D(5).D(0).D(10).D(20).D(15).D(25).s);
+  // Version 0 held the grid reals as f32.
+  SW_MeshCore back;
+  ASSERT_EQ(Load(Bytes().T("SW_Mesh:v0").I(4).I(1).I(0).V(grid._x).I(1).V(grid._vertexNormals)
+                     .I(1).I(1).F(5).F(0).F(10).F(20).F(15).F(25).s,
+                 back),
+            0);
+  EXPECT_EQ(back._dx, 5.0);
+  EXPECT_EQ(back._lcv[0], AK_Index4(0, 2, 3, 1));
+}
+
+TEST_F(MeshRecord, TruncatedAtEveryByteIsRejected)
+{
+  const std::string full = TriangleBytes(Triangle());
+  for (size_t n = 0; n < full.size(); ++n) {
+    SCOPED_TRACE(n);
+    SW_MeshCore m;
+    MakeCartesian(m, 1, 1, 1, 0, 0, [](double, double) { return 0.0; });
+    EXPECT_EQ(Load(full.substr(0, n), m), 1);
+    EXPECT_EQ(m.NumVertices(), 0);
+    EXPECT_EQ(m.NumCells(), 0);
+  }
+  SW_MeshCore grid;
+  MakeHoneycomb(grid, 2, 2, 1, 0, 0);
+  const std::string gridBytes = Save(grid);
+  for (size_t n = 0; n < gridBytes.size(); ++n) {
+    SW_MeshCore m;
+    ASSERT_EQ(Load(gridBytes.substr(0, n), m), 1) << n;
+    EXPECT_EQ(m.NumCells(), 0);
+  }
+}
+
+TEST_F(MeshRecord, BadCountsAndIndicesAreRejected)
+{
+  const SW_MeshCore t = Triangle();
+  auto triangle = [&](int32_t nc2, AK_Index4 cell, std::initializer_list<int32_t> segments) {
+    Bytes b;
+    b.T("SW_Mesh:v1").I(3).I(0).I(0).V(t._x).I(1).V(t._vertexNormals).I(nc2);
+    for (int k = 0; k < 4; ++k) b.I(cell[k]);
+    b.I(static_cast<int32_t>(segments.size()));
+    for (int32_t s : segments) b.I(s);
+    return b.s;
+  };
+  AK_Array<AK_Vec3> two;
+  two.Append(AK_Vec3());
+  two.Append(AK_Vec3());
+  SW_MeshCore g;
+  MakeCartesian(g, 1, 1, 5, 0, 0, [](double, double) { return 0.0; });
+  auto grid = [&](int32_t flags0, int32_t flags1, int32_t nc, int32_t nx, int32_t ny, double dx) {
+    return Bytes().T("SW_Mesh:v1").I(4).I(flags0).I(flags1).V(g._x).I(nc).V(g._vertexNormals)
+        .I(nx).I(ny).D(dx).D(1).D(0).D(0).D(5).D(5).s;
+  };
+  struct Case { const char* name; std::string bytes; const char* line; };
+  const Case cases[] = {
+      {"other version", Bytes().T("SW_Mesh:v2").I(0).s, "3702"},
+      {"other class", Bytes().T("SW_Rest:v1").I(0).s, "3702"},
+      {"negative vertex count", Bytes().T("SW_Mesh:v1").I(-3).s, "3704"},
+      {"vertex array shorter than its count", Bytes().T("SW_Mesh:v1").I(3).I(0).I(0).V(two).I(0).s, "3711"},
+      {"both grid flags", grid(1, 1, 1, 1, 1, 5), "3711"},
+      {"a grid flag of 2", grid(2, 0, 1, 1, 1, 5), "3711"},
+      {"normals of another count",
+       Bytes().T("SW_Mesh:v1").I(3).I(0).I(0).V(t._x).I(1).V(two).s, "3715"},
+      {"grid cells not Nx * Ny", grid(1, 0, 2, 1, 1, 5), "3729"},
+      {"grid vertices not (Nx + 1)(Ny + 1)", grid(1, 0, 2, 2, 1, 5), "3729"},
+      {"grid without cell size", grid(1, 0, 1, 1, 1, 0), "3729"},
+      {"honeycomb cells not 2 Nx Ny", grid(0, 1, 1, 1, 1, 5), "3729"},
+      {"second cell count differs", triangle(2, AK_Index4(0, 1, 2, -1), {}), "3782"},
+      {"corner beyond the vertices", triangle(1, AK_Index4(0, 1, 3, -1), {}), "3782"},
+      {"negative corner", triangle(1, AK_Index4(0, -1, 2, -1), {}), "3782"},
+      {"fourth corner beyond", triangle(1, AK_Index4(0, 1, 2, 3), {}), "3782"},
+      {"cell without area", triangle(1, AK_Index4(0, 1, 1, -1), {}), "3782"},
+      {"segment end beyond", triangle(1, AK_Index4(0, 1, 2, -1), {0, 3}), "3782"},
+      {"odd segment count", triangle(1, AK_Index4(0, 1, 2, -1), {0}), "3782"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectRejected(c.bytes, c.line);
+  }
+}
