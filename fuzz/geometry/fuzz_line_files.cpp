@@ -1,7 +1,8 @@
 // Fuzz target of the line-file readers. The first byte chooses the reader, the rest is the
-// file: point lists, "nxyz", DXF polylines (with and without extension-dictionary names),
-// "ano" records, ESRI value dictionaries (the first line names the entity) and the chaining
-// of the points of an "xyz" list as segments. What was read is written back out.
+// file: point lists, "nxyz" (and the same text as the outline block of an area file), DXF
+// polylines (with and without extension-dictionary names), "ano" records, ESRI value
+// dictionaries (the first line names the entity) and the chaining of the points of an "xyz"
+// list as segments. What was read is written back out.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -61,6 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case 3: {
       for (AK_NamedPolyline record; ReadNxyzPolyline(record, in); record = AK_NamedPolyline())
         WriteBack(record);
+      std::istringstream outline(text);
+      AK_NamedPolyline record;
+      ReadOutlinePoints(record.points, outline);
+      WriteBack(record);
       break;
     }
     case 4:

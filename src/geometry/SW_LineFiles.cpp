@@ -48,17 +48,28 @@ bool StartsWith(const std::string& line, const char* prefix)
   return line.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-// One line without its line end (LF or CRLF), whatever its length. False when the input
-// has ended; a last line without a line end is still a line.
-bool ReadLine(std::istream& in, std::string& line)
+// One line as std::istream::getline with a buffer of `size` bytes reads it: at most size - 1
+// characters; a longer line fails the stream, and `line` holds the characters that fitted.
+// The line end is not kept, nor one CR before it; the line ends at a NUL byte, as a C text
+// does. False when the read failed (the end of the input before any character, or a line
+// too long); a last line without a line end is still a line.
+bool GetLine(std::istream& in, std::string& line, int size)
 {
-  if (!std::getline(in, line)) return false;
+  char buffer[512];
+  if (size > static_cast<int>(sizeof buffer)) size = sizeof buffer;
+  in.getline(buffer, size);
+  line.assign(buffer);
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
+  return !in.fail();
 }
 
-// A C line as the readers see it: up to its first NUL byte.
-const char* AsText(const std::string& line) { return line.c_str(); }
+// The line limits of the stream readers: "nxyz" lines of 510 characters, DXF lines of 511,
+// "ano" lines of 255. A longer line is a read failure, which ends what is being read.
+constexpr int kNxyzLine = 511, kDxfLine = 512, kAnoLine = 256;
+
+// The buffer of the readers that use the C library's fgets: a longer line is read in pieces
+// of at most 510 bytes (point lists) or 255 bytes (ESRI dictionaries), each a line of its own.
+constexpr int kPointListPiece = 511, kEsriPiece = 256;
 
 // Appends an attribute line to the text: trailing control and non-ASCII bytes cut off, and
 // ";" after it unless the text already ends with one.
@@ -99,16 +110,16 @@ int ReadPointList(AK_NamedPolyline& record, const char* path, int dimension)
 {
   AK_File file(path, "r");
   if (!file) return 1;
-  AK_String line;
-  while (AK_ReadLine(file, line)) {
-    if (std::strchr(line.c_str(), '=')) {
-      AppendAttributeLine(record.text, line.c_str());
+  char line[kPointListPiece];
+  while (std::fgets(line, sizeof line, file)) {
+    if (std::strchr(line, '=')) {
+      AppendAttributeLine(record.text, line);
       continue;
     }
     double v[3] = {0, 0, 0};
     bool ok = false;
     for (char separator : {' ', ','}) {
-      const char* s = line.c_str();
+      const char* s = line;
       int i = 0;
       for (; i < dimension; ++i) {
         if (i > 0 && separator == ',' && *s++ != ',') break;
@@ -166,8 +177,8 @@ int ReadNxyzPolyline(AK_NamedPolyline& record, std::istream& in)
   if (!in.good()) return 0;
   int32_t count = 0;
   std::string line;
-  while (ReadLine(in, line)) {
-    const char* s = AsText(line);
+  while (GetLine(in, line, kNxyzLine)) {
+    const char* s = line.c_str();
     if (std::strchr(s, '=')) {
       AppendAttributeLine(record.text, s);
       continue;
@@ -228,8 +239,8 @@ int ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& name
   double elevation = 0;
   bool polyline = false, vertexSeen = false, polylineLayer = false;
   std::string line;
-  while (ReadLine(in, line)) {
-    const char* s = AsText(line);
+  while (GetLine(in, line, kDxfLine)) {
+    const char* s = line.c_str();
     // LWPOLYLINE: header groups, then the vertices.
     if (line == "LWPOLYLINE") {
       lw = LwState::Header;
@@ -239,8 +250,8 @@ int ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& name
     if (!pass && lw == LwState::Header) {
       if (DxfReadXdict && line.find("ACAD_XDICTIONARY") != std::string::npos) {
         std::string handle;
-        if (!ReadLine(in, handle) || !ReadLine(in, handle)) break;
-        name = AK_String("XDICT ") + AsText(handle);
+        if (!GetLine(in, handle, kDxfLine) || !GetLine(in, handle, kDxfLine)) break;
+        name = AK_String("XDICT ") + handle.c_str();
         continue;
       }
       if (StartsWith(line, "  8")) {
@@ -361,6 +372,23 @@ int ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK_
 }
 
 // ---------------------------------------------------------------------------------------
+// Area outlines
+
+int ReadOutlinePoints(AK_Array<AK_Vec3>& points, std::istream& in)
+{
+  points.Clear();
+  std::locale previous = in.imbue(std::locale::classic());
+  int32_t n = 0;
+  in >> n;
+  for (int32_t i = 0; i < n && !in.fail(); ++i) {
+    double x, y;
+    if (in >> x >> y) points.Append(AK_Vec3(x, y, 0));
+  }
+  in.imbue(previous);
+  return in.fail() ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------------------
 // ano
 
 int ReadAnoRecord(std::istream& in, SW_AnoRecord& record)
@@ -371,12 +399,14 @@ int ReadAnoRecord(std::istream& in, SW_AnoRecord& record)
   } kColors[] = {{"lblue", "0.5 0.5 1"}, {"blue", "0 0 1"},   {"red", "1 0 0"},
                  {"green", "0 1 0"},     {"yello", "1 1 0"},  {"cyan", "0 1 1"},
                  {"magenta", "1 0 1"}};
+  // A line too long fails the stream, with what fitted read all the same: what the line
+  // gives is taken, and the failed stream ends the record and the file.
   std::string line;
-  ReadLine(in, line);
-  if (std::strlen(AsText(line)) > 2) record.name = AsText(line);
+  GetLine(in, line, kAnoLine);
+  if (line.size() > 2) record.name = line.c_str();
   int32_t count = 0;
-  if (!ReadLine(in, line)) return 0;
-  const char* s = AsText(line);
+  GetLine(in, line, kAnoLine);
+  const char* s = line.c_str();
   if (!ScanInt(s, count)) return 0;
   while (IsBlank(*s)) ++s;
   const char* word = s;
@@ -390,8 +420,8 @@ int ReadAnoRecord(std::istream& in, SW_AnoRecord& record)
       record.color = c.color;
     }
   for (int32_t i = 0; i < count && in.good(); ++i) {
-    if (!ReadLine(in, line)) break;
-    const char* p = AsText(line);
+    GetLine(in, line, kAnoLine);
+    const char* p = line.c_str();
     double x, y;
     if (AK_ScanDouble(p, x) && AK_ScanDouble(p, y)) record.points.Append(AK_Vec3(x, y, 0));
   }
@@ -403,14 +433,16 @@ int ReadAnoRecord(std::istream& in, SW_AnoRecord& record)
 
 namespace {
 
-// Reads lines of a DXF file with their line ends removed.
+// Reads the lines of a DXF file in pieces of at most 255 bytes, line ends removed.
 class DxfLines {
 public:
-  explicit DxfLines(const char* path) : _in(AK_NormalizePath(path).c_str()) {}
-  bool IsOpen() const { return _in.is_open(); }
+  explicit DxfLines(const char* path) : _file(path, "r") {}
+  bool IsOpen() const { return _file.get() != nullptr; }
   bool Next(std::string& line)
   {
-    if (!std::getline(_in, line)) return false;
+    char piece[kEsriPiece];
+    if (!std::fgets(piece, sizeof piece, _file)) return false;
+    line.assign(piece);
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
     return true;
   }
@@ -426,7 +458,7 @@ public:
   }
 
 private:
-  std::ifstream _in;
+  AK_File _file;
 };
 
 }  // namespace

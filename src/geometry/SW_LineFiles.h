@@ -13,7 +13,12 @@
 //   non-ASCII bytes are cut off, it is appended to the text, and ";" follows unless the
 //   text already ends with one. Writers put each item on a line of its own.
 // - Numbers are read and written with "." as the decimal point whatever the locale; a
-//   decimal comma ends a number. Lines end in LF or CRLF and may be of any length.
+//   decimal comma ends a number; a number that is not finite is no number. Lines end in LF
+//   or CRLF.
+// - Long lines: the point lists read lines in pieces of at most 510 bytes (the ESRI
+//   dictionaries of 255), each piece a line of its own; the stream readers take lines of at
+//   most 510 ("nxyz"), 511 (DXF) or 255 ("ano") characters, and a longer line is a read
+//   failure that ends what is being read.
 // - A last line without a line end reads as if it had one: no point, line or area is lost
 //   because the file's final line end is missing.
 // - No count read from a file reserves memory: arrays grow only with the data read.
@@ -74,6 +79,12 @@ void WriteDxfEnd(std::ostream& out);
 // that answers 1, records without points included. Answers 0, or 1 when the file cannot be
 // opened.
 int ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK_String>& names);
+
+// The outline block of the area files (".rel", ".res"): a count n, then n points "x y" as
+// white-space separated numbers, z = 0. Empties `points` first. Answers 0 when all n points
+// were read (none for n < 1), 1 when the input failed before: the whole points read so far
+// stay, an incomplete one is dropped.
+int ReadOutlinePoints(AK_Array<AK_Vec3>& points, std::istream& in);
 
 // One record of an "ano" line file, as ReadAnoRecord leaves it.
 struct SW_AnoRecord {

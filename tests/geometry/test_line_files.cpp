@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "SW_LineFiles.h"
@@ -124,8 +125,9 @@ TEST(LineFiles, PointListReaderOnAwkwardLines)
       {"comma pairs, bad separators skipped", "10,20\n10;20\n10 ,20\n3 4 junk\n", "", {{10, 20, 0}, {3, 4, 0}}},
       {"attribute lines", "a=1\nb=2;\x01\xC3\n", "a=1;b=2;", {}},
       {"CRLF and no final line end", "name=x\r\n1 2\r\n5.5 6", "name=x;", {{1, 2, 0}, {5.5, 6, 0}}},
-      {"lines longer than any buffer", "id=" + longName + "\n" + std::string(700, ' ') + "7 8\n",
-       "id=" + longName + ";", {{7, 8, 0}}},
+      // Pieces of 510 bytes: the rest of the name is a line of its own, and so is the point.
+      {"long lines in pieces", "id=" + longName + "\n" + std::string(700, ' ') + "7 8\n",
+       "id=" + longName.substr(0, 507) + ";", {{7, 8, 0}}},
       {"no number is not finite", "1e999 2\nnan 1\n", "", {}},
   };
   for (const Case& tc : cases) {
@@ -144,7 +146,7 @@ TEST(LineFiles, PointListReaderOnAwkwardLines)
 TEST(LineFiles, NxyzReaderEndsAndHostileCounts)
 {
   // Per call: the result and the number of points read.
-  struct Case { const char* name; const char* text; std::vector<std::pair<int, int>> calls; };
+  struct Case { const char* name; std::string text; std::vector<std::pair<int, int>> calls; };
   const std::vector<Case> cases = {
       {"end marker", "-1\n1\n1 2 3\n", {{0, 0}}},
       {"no final line end keeps the last point", "junk\n2\n1 2 3\n4 5 6", {{1, 2}, {0, 0}}},
@@ -153,6 +155,8 @@ TEST(LineFiles, NxyzReaderEndsAndHostileCounts)
       {"a hostile count allocates nothing ahead", "2000000000\n1 2 3\n", {{0, 1}}},
       {"a count beyond 32 bits is no count", "99999999999\n", {{0, 0}}},
       {"decimal comma ends the number", "1\n1,5 2 3\n", {{0, 0}}},
+      {"a line of 510 characters is read", std::string(509, ' ') + "1\n1 2 3\n", {{1, 1}}},
+      {"a longer line fails the read", "n=" + std::string(509, 'x') + "\n1\n1 2 3\n", {{0, 0}}},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
@@ -162,6 +166,20 @@ TEST(LineFiles, NxyzReaderEndsAndHostileCounts)
       EXPECT_EQ(ReadNxyzPolyline(r, in), result);
       EXPECT_EQ(r.points.Count(), points);
     }
+  }
+  // The outline block of the area files: the result and the points kept.
+  const std::vector<std::tuple<const char*, int, int>> outlines = {
+      {"3\n0 0\n10 0\n10 10", 0, 3},  // no final line end: the last point is read
+      {"3\n0 0\n10", 1, 1},            // an incomplete point is dropped
+      {"2000000000\n1 2\n", 1, 1},     // a hostile count reserves nothing
+      {"0", 0, 0},
+      {"x", 1, 0}};
+  for (auto [text, result, points] : outlines) {
+    std::istringstream in(text);
+    AK_Array<AK_Vec3> outline;
+    outline.Append(AK_Vec3());
+    EXPECT_EQ(ReadOutlinePoints(outline, in), result) << text;
+    EXPECT_EQ(outline.Count(), points) << text;
   }
 }
 
@@ -200,6 +218,11 @@ TEST(LineFiles, DxfReaderOnBothEntityKinds)
     }
   }
   DxfReadXdict = 0;
+  // A line longer than 511 characters fails the read.
+  std::istringstream in("  0\nPOLYLINE\n999\n" + std::string(512, 'c') + "\n  8\nx\n  0\nSEQEND\n");
+  AK_Array<AK_Vec3> points;
+  AK_String name;
+  EXPECT_EQ(ReadDxfPolyline(points, in, name), 0);
 }
 
 TEST(LineFiles, AnoRecordsAndEsriDictionaries)
@@ -220,20 +243,80 @@ TEST(LineFiles, AnoRecordsAndEsriDictionaries)
   EXPECT_EQ(Points(c.points), (std::vector<AK_Vec3>{{1, 1, 0}}));
   EXPECT_EQ(ReadAnoRecord(ano, c), 0);
 
-  ScratchDir dir;
-  const std::string dxf = dir.Write(
-      "areas.dxf",
-      "  0\nDICTIONARY\n  5\n1F\n  3\nESRI_Attributes\n360\n3A\n  0\n"
-      "DICTIONARY\n  5\n3A\n  3\nD0\n350\n4B\n  3\nNAME\n350\n4C\n  0\n"
-      "XRECORD\n  5\n4B\n100\nAcDbXrecord\n  1\n2.5\n  0\nXRECORD\n  5\n4C\n  1\nSlab North\r\n  0\nEOF\n");
+}
+
+// Real DXF files, written by a CAD library: LWPOLYLINE with elevation, POLYLINE with its
+// vertices, and an area whose extension dictionary carries its GIS values.
+TEST(LineFiles, DxfOfCadPrograms)
+{
+  const std::string path = TestData("lines/lines.dxf");
+  for (int xdict : {0, 1}) {
+    DxfReadXdict = xdict;
+    AK_Array<AK_NamedPolyline> list;
+    AK_Array<AK_String> names;
+    ASSERT_EQ(ReadDxfFile(path.c_str(), list, names), 0);
+    DxfReadXdict = 0;
+    std::vector<std::pair<std::string, std::vector<AK_Vec3>>> entities;
+    for (int i = 0; i < list.Count(); ++i)
+      if (list[i].points.Count() > 0) entities.push_back({names[i].c_str(), Points(list[i].points)});
+    // With the dictionary handles kept, a layer without one follows a blank.
+    const std::vector<std::pair<std::string, std::vector<AK_Vec3>>> expected = {
+        {xdict ? " slab" : "slab", {{10, 20, 1200}, {40, 50, 1200}, {60, 70, 1200}}},
+        {"ridge", {{1, 2, 3}, {4, 5, 6}, {7.5, 8.25, -9}}},
+        {xdict ? "XDICT 36 area" : "area", {{0, 0, 0}, {100, 0, 0}, {100, 50, 0}, {0, 50, 0}}}};
+    EXPECT_EQ(entities, expected);
+  }
   double value = -1;
-  EXPECT_STREQ(ReadDxfEsriAttributes(dxf.c_str(), "areas_XDICT_1F_slab", value), "Slab North");
+  EXPECT_STREQ(ReadDxfEsriAttributes(path.c_str(), "lines_XDICT_36_area", value), "Slab North");
   EXPECT_EQ(value, 2.5);
   value = -1;
-  for (const char* entity : {"areas_XDICT_77_slab", "areas_slab", "areas_XDICT_1F"}) {
-    EXPECT_STREQ(ReadDxfEsriAttributes(dxf.c_str(), entity, value), entity);
+  for (const char* entity : {"lines_XDICT_2F_slab", "lines_area", "lines_XDICT_36"}) {
+    EXPECT_STREQ(ReadDxfEsriAttributes(path.c_str(), entity, value), entity);
     EXPECT_EQ(value, -1);
   }
+}
+
+// What we write opens in other programs: ezdxf reads it without audit errors, with the
+// closed flag only on the closed line, and GDAL's DXF driver finds both lines.
+TEST(LineFiles, WrittenDxfOpensElsewhere)
+{
+  ScratchDir dir;
+  std::ostringstream out;
+  WriteDxfBegin(out);
+  WriteDxfPolyline(Line({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}), "open", out, 9, 0);
+  WriteDxfPolyline(Line({{0, 0, 1}, {10, 0, 1}, {10, 10, 1}}), "ring", out, 9, 1);
+  WriteDxfEnd(out);
+  const std::string dxf = dir.Write("out.dxf", out.str());
+  int status = -1;
+  std::string python;
+  for (const char* candidate : {"/usr/bin/python3", "python3"}) {
+    RunProcess(std::string(candidate) + " -c 'import ezdxf'", &status);
+    if (status == 0) {
+      python = candidate;
+      break;
+    }
+  }
+  if (!python.empty()) {
+    const std::string script = dir.Write(
+        "check.py",
+        "import sys, ezdxf\n"
+        "doc = ezdxf.readfile(sys.argv[1])\n"
+        "print('errors', len(doc.audit().errors))\n"
+        "for e in doc.modelspace():\n"
+        "    print(e.dxftype(), e.dxf.layer, e.is_closed, [tuple(v) for v in e.points()])\n");
+    EXPECT_EQ(RunProcess(python + " " + ShellQuote(script) + " " + ShellQuote(dxf)),
+              "errors 0\n"
+              "POLYLINE open False [(1.0, 2.0, 3.0), (4.0, 5.0, 6.0), (7.0, 8.0, 9.0)]\n"
+              "POLYLINE ring True [(0.0, 0.0, 1.0), (10.0, 0.0, 1.0), (10.0, 10.0, 1.0)]\n");
+  }
+  RunProcess("ogrinfo --version", &status);
+  if (status == 0) {
+    const std::string info = RunProcess("ogrinfo -ro -al -q " + ShellQuote(dxf));
+    EXPECT_NE(info.find("Layer (String) = open"), std::string::npos) << info;
+    EXPECT_NE(info.find("LINESTRING Z (1 2 3,4 5 6,7 8 9)"), std::string::npos) << info;
+    EXPECT_NE(info.find("Layer (String) = ring"), std::string::npos) << info;
+  }
+  if (python.empty() || status != 0) GTEST_SKIP() << "ezdxf or ogrinfo not installed";
 }
 
 TEST(LineFiles, SegmentsChainIntoPolylines)
@@ -248,4 +331,11 @@ TEST(LineFiles, SegmentsChainIntoPolylines)
   EXPECT_EQ(Points(chains[0].points), (std::vector<AK_Vec3>{C, D}));
   EXPECT_EQ(Points(chains[1].points), (std::vector<AK_Vec3>{F, G}));
   EXPECT_EQ(Points(chains[2].points), (std::vector<AK_Vec3>{A, B, C}));
+  // Segments of length 0 all in one place: the grid still has a cell size.
+  AK_Array<AK_Vec3> dots;
+  for (int i = 0; i < 4; ++i) dots.Append(B);
+  chains.Clear();
+  GridPolylinesFromPoints(dots, 0, chains);
+  ASSERT_EQ(chains.Count(), 1);
+  EXPECT_EQ(Points(chains[0].points), (std::vector<AK_Vec3>{B, B, B}));
 }
