@@ -6,6 +6,8 @@
 #include <string>
 
 #include "SW_AreaFiles.h"
+#include "SW_ReleaseDepthFormula.h"
+#include "TestSupport.h"
 
 TEST(ReleaseAreas, RelRecordForms)
 {
@@ -55,4 +57,44 @@ TEST(ReleaseAreas, ValuesOfAnImportedLine)
     EXPECT_EQ(density, r.density);
     EXPECT_EQ(enthalpy, r.enthalpy);
   }
+}
+
+namespace {
+
+std::unique_ptr<SW_ReleaseDepthFormula> CompileFormula(const std::string& path)
+{
+  AK_File file(path.c_str(), "r");
+  return SW_ReleaseDepthFormula::Compile(file, path.c_str(), nullptr);
+}
+
+}  // namespace
+
+TEST(ReleaseAreas, FormulaFunctions)
+{
+  auto uniform = CompileFormula(std::string(TORVU_TEST_ATTRIBUTES_DIR) + "/release_depth/uniform.cint");
+  ASSERT_TRUE(uniform);
+  EXPECT_EQ(uniform->Depth({1, 2, 3}, {0, 0, 1}), 2);
+  EXPECT_EQ(uniform->Parameters(nullptr), "2");
+  uniform->SetParameters(nullptr, "3.5");
+  EXPECT_EQ(uniform->Depth({1, 2, 3}, {0, 0, 1}), 3.5);
+
+  ScratchDir dir;
+  // A "getpar" that fills the whole buffer without a terminator, and one that writes nothing.
+  auto filling = CompileFormula(dir.Write("fill.cint",
+      "double depth(double x[3], double n[3]) { return x[0] * n[2]; }\n"
+      "void getpar(char t[]) { int i; for (i = 0; i < 512; i++) t[i] = 'a'; }\n"));
+  ASSERT_TRUE(filling);
+  EXPECT_EQ(filling->Depth({4, 0, 0}, {0, 0, 0.5}), 2);
+  EXPECT_EQ(std::string(filling->Parameters(nullptr)), std::string(511, 'a'));
+  EXPECT_FALSE(filling->HasSetpar());
+  auto silent = CompileFormula(dir.Write("silent.cint", "double depth(double x[], double n[]) { return 1; }\nvoid getpar(char t[512]) {}\n"));
+  ASSERT_TRUE(silent);
+  EXPECT_EQ(silent->Parameters(nullptr), "");
+
+  MessageCapture messages;
+  EXPECT_FALSE(CompileFormula(dir.Write("nodepth.cint", "double height(double x[3], double n[3]) { return 1; }\n")));
+  EXPECT_FALSE(CompileFormula(dir.Write("wrongdepth.cint", "double depth(double x) { return 1; }\n")));
+  EXPECT_EQ(messages.WithPrefix("ERROR: formula ").size(), 2u);
+  EXPECT_FALSE(CompileFormula(dir.Write("broken.cint", "double depth(double x[3], double n[3]) { return 1 }\n")));
+  EXPECT_TRUE(messages.HasPrefix("ERROR: syntax errors in " + dir / "broken.cint"));
 }
