@@ -1,0 +1,122 @@
+// Release-depth formulas: compiling a formula file and calling its functions.
+#include "SW_ReleaseDepthFormula.h"
+
+#include <cstring>
+#include <vector>
+
+#include "AK_ClassScript.h"
+#include "AK_CurrentObject.h"
+
+namespace {
+
+ast_sci_namespace GlobalNamespace()
+{
+  ast_sci_namespace ns = ast_sci_get_namespace();
+  while (ast_sci_namespace parent = ast_sci_parent_namespace(ns)) ns = parent;
+  return ns;
+}
+
+// Makes a namespace current while it lives, and the one current before afterwards.
+class CurrentNamespace {
+public:
+  explicit CurrentNamespace(ast_sci_namespace ns) : _previous(ast_sci_get_namespace())
+  {
+    ast_sci_set_namespace(ns);
+  }
+  ~CurrentNamespace() { ast_sci_set_namespace(_previous); }
+  CurrentNamespace(const CurrentNamespace&) = delete;
+  CurrentNamespace& operator=(const CurrentNamespace&) = delete;
+
+private:
+  ast_sci_namespace _previous;
+};
+
+// The function of that name in the current namespace checked against the host's arguments;
+// empty when there is none or it cannot take them (the interpreter says why).
+ast_sci_prepared_call Prepare(const char* name, ast_sci_data_type result,
+                              const ast_sci_type* args, int count)
+{
+  ast_sci_symbol* function = ast_sci_find_function(name);
+  if (!function) return ast_sci_prepared_call();
+  return ast_sci_prepare_call(function, result, args, count);
+}
+
+constexpr ast_sci_type kPoint{AST_SCI_DOUBLE, true, 3};
+constexpr ast_sci_type kDepthArgs[] = {kPoint, kPoint};
+constexpr ast_sci_type kParameterBuffer{AST_SCI_CHAR, true,
+                                        SW_ReleaseDepthFormula::kParameterBufferSize};
+// The size of a text handed to "setpar" is declared with each call.
+constexpr ast_sci_type kParameterText{AST_SCI_CHAR, true, 0};
+
+}  // namespace
+
+std::unique_ptr<SW_ReleaseDepthFormula> SW_ReleaseDepthFormula::Compile(std::FILE* file,
+                                                                        const char* path,
+                                                                        AK_Object* area)
+{
+  // Formulas may read and write the area through the host functions "get" and "set".
+  AK_BindHostFunctions();
+  std::unique_ptr<SW_ReleaseDepthFormula> formula(new SW_ReleaseDepthFormula());
+  CurrentNamespace global(GlobalNamespace());
+  formula->_namespace = ast_sci_new_namespace();
+  AK_FATAL_ASSERT_NAMED(formula->_namespace, "_relDepFuncNamespace");
+  ast_sci_prepared_call init;
+  {
+    CurrentNamespace inside(formula->_namespace);
+    if (ast_sci_parse_file(file, path) != 0) {
+      AK_MESSAGE(AK_String("ERROR: syntax errors in ") + path);
+      return nullptr;
+    }
+    formula->_depth = Prepare("depth", AST_SCI_DOUBLE, kDepthArgs, 2);
+    if (!formula->_depth) {
+      AK_MESSAGE(AK_String("ERROR: formula ") + path + " does not contain function 'depth'");
+      return nullptr;
+    }
+    init = Prepare("init", AST_SCI_VOID, nullptr, 0);
+    formula->_getpar = Prepare("getpar", AST_SCI_VOID, &kParameterBuffer, 1);
+    formula->_setpar = Prepare("setpar", AST_SCI_VOID, &kParameterText, 1);
+    AK_CurrentObjectScope current(area);
+    ast_sci_run_namespace();
+  }
+  if (init) {
+    AK_CurrentObjectScope current(area);
+    ast_sci_call_prepared(init, nullptr);
+  }
+  return formula;
+}
+
+SW_ReleaseDepthFormula::~SW_ReleaseDepthFormula()
+{
+  // The prepared calls keep their code alive on their own; the namespace goes now.
+  if (_namespace) ast_sci_delete_namespace(_namespace);
+}
+
+double SW_ReleaseDepthFormula::Depth(const AK_Vec3& p, const AK_Vec3& n) const
+{
+  double x[3] = {p.x, p.y, p.z};
+  double normal[3] = {n.x, n.y, n.z};
+  void* args[] = {x, normal};
+  return ast_sci_call_prepared(_depth, args).d;
+}
+
+AK_String SW_ReleaseDepthFormula::Parameters(AK_Object* area) const
+{
+  if (!_getpar) return AK_String();
+  char buffer[kParameterBufferSize] = {};
+  void* args[] = {buffer};
+  AK_CurrentObjectScope current(area);
+  ast_sci_call_prepared(_getpar, args);
+  buffer[kParameterBufferSize - 1] = '\0';
+  return AK_String(buffer);
+}
+
+void SW_ReleaseDepthFormula::SetParameters(AK_Object* area, const char* text) const
+{
+  if (!_setpar) return;
+  const char* value = text ? text : "";
+  std::vector<char> copy(value, value + std::strlen(value) + 1);
+  ast_sci_array_scope size(copy.data(), copy.size());
+  void* args[] = {copy.data()};
+  AK_CurrentObjectScope current(area);
+  ast_sci_call_prepared(_setpar, args);
+}
