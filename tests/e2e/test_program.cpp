@@ -152,12 +152,17 @@ TEST(Program, StartUpMessagesAndExitCode)
   EXPECT_EQ(printed.rfind("Setting config files directory: " + kFiles + "\t(", 0), 0u) << printed;
   EXPECT_NE(printed.find("error 'object 'Nowhere' not found' when executing macro command"), std::string::npos);
 
+  // The order: config directory, user attributes directory, argument echo, banner block.
+  WriteFile(dir / "none.macro", "");
   std::string withUser = RunProcess(Torvu(dir.Path(), dir.Path()) + " -offscreen none.macro");
   std::stringstream lines(withUser);
-  std::string line;
-  std::getline(lines, line);
-  std::getline(lines, line);
-  EXPECT_EQ(line.rfind("set user attributes directory to:" + dir.Path() + "/\t(", 0), 0u) << withUser;
+  std::vector<std::string> first(5);
+  for (std::string& line : first) std::getline(lines, line);
+  EXPECT_EQ(first[0].rfind("Setting config files directory: " + kFiles + "\t(", 0), 0u) << withUser;
+  EXPECT_EQ(first[1].rfind("set user attributes directory to:" + dir.Path() + "/\t(", 0), 0u) << withUser;
+  EXPECT_EQ(first[2].rfind(kProgram + " -files " + kFiles + " -offscreen none.macro \t(", 0), 0u) << withUser;
+  EXPECT_EQ(first[3], std::string(65, '=')) << withUser;
+  EXPECT_EQ(first[4], kProgram) << withUser;
 }
 
 // The project is built below the viewer: its class's default commands already see its
@@ -165,7 +170,7 @@ TEST(Program, StartUpMessagesAndExitCode)
 TEST(Program, ProjectIsBuiltBelowTheViewer)
 {
   ScratchDir dir;
-  WriteFile(dir / "AK_Container.def", "set(\"..\", \"$project_parent\", \"Viewer\")\n");
+  WriteFile(dir / "SW_Workspace.def", "set(\"..\", \"$project_parent\", \"Viewer\")\n");
   WriteFile(dir / "show.macro",
             "set(\"\", \"ExplainCommands\", \"1\")\n"
             "set(\"\", \"$shown\", $project_parent)\n");
@@ -236,8 +241,8 @@ TEST(ScriptMacro, TheDemoScriptRunsItsMain)
   EXPECT_EQ(printed,
             "level of the gauge: 2.5\n"
             "type of the gauge: Gauge\n"
-            "component 0 of the project: Gauge\n"
-            "component 1 of the project: Gauge_0001\n"
+            "gauge 0 of the project: Gauge\n"
+            "gauge 1 of the project: Gauge_0001\n"
             "unknown attribute: 0\n"
             "error: object 'Nowhere' not found\n"
             "unknown object: 2\n"
@@ -254,9 +259,9 @@ TEST(ClassScript, FromTheUserAttributesDirectory)
 {
   ScratchDir dir;
   fs::create_directory(dir / "user");
-  // The containers' script takes "MacroFileName" over: an empty buffer asks for the value, a
+  // The project's class script takes "MacroFileName" over: an empty buffer asks for the value, a
   // text sets it.
-  WriteFile(dir / "user/AK_Container.cint",
+  WriteFile(dir / "user/SW_Workspace.cint",
             "char name[256] = \"unset\";\n"
             "void MacroFileName(char v[])\n"
             "{\n"
@@ -287,7 +292,7 @@ TEST(ClassScript, FromTheUserAttributesDirectory)
   std::string user = dir / "user/";
   std::string printed = RunTorvu(dir.Path(), "run.macro", user);
   EXPECT_EQ(printed,
-            "user-specific " + user + "AK_Container.cint\n"
+            "user-specific " + user + "SW_Workspace.cint\n"
             "project: scripted-x.macro\n"
             "viewer: run.macro\n"
             "stamped: 1\n");
@@ -352,7 +357,7 @@ TEST(Project, SavedByOneRunLoadsInAnother)
   EXPECT_NE(before.find("set(\"Lower\", \"$note\", \"line one%%nline two\")"), std::string::npos) << before;
   EXPECT_EQ(ReadFile(dir / "after.txt"), before);
 
-  for (const char* file : {"project/Container.dat", "project/Upper/Gauge.dat", "project/Lower/Lower.dat"}) {
+  for (const char* file : {"project/Workspace.dat", "project/Upper/Gauge.dat", "project/Lower/Lower.dat"}) {
     SCOPED_TRACE(file);
     ASSERT_TRUE(fs::exists(dir / file));
     EXPECT_EQ(std::system(("gzip -t " + ShellQuote(dir / file)).c_str()), 0);

@@ -1,0 +1,136 @@
+// The program's options, the project workspace with its containers, and the tile selection of
+// the mesh containers.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AK_ClassRegistry.h"
+#include "AK_ConformanceTest.h"
+#include "AK_Framework.h"
+#include "SW_Meshes.h"
+#include "SW_Program.h"
+#include "SW_Workspace.h"
+#include "TestSupport.h"
+
+TEST(Program, Options)
+{
+  struct Row {
+    std::vector<const char*> args;
+    int offscreen;
+    const char* macro;
+    const char* files;  // null: the default
+  } rows[] = {
+      {{}, 0, "", nullptr},
+      {{"-offscreen"}, 0, "", nullptr},
+      {{"-macro", "-files"}, 0, "-files", nullptr},
+      {{"-offscreen", "a.macro", "-macro", "b.macro"}, 1, "b.macro", nullptr},
+      {{"-files", "", "-files", "dir/"}, 0, "", "dir/"},
+      {{"-Macro", "x", "-macro", "-y", "stray", "-files"}, 0, "-y", nullptr},
+      {{"-files", "-offscreen", "m"}, 0, "", "-offscreen"},
+  };
+  for (const Row& row : rows) {
+    std::vector<const char*> argv{"torvu"};
+    argv.insert(argv.end(), row.args.begin(), row.args.end());
+    SW_ProgramOptions o = SW_ReadProgramOptions(static_cast<int>(argv.size()), argv.data());
+    std::string seen = row.args.empty() ? "" : row.args[0];
+    EXPECT_EQ(o.offscreen, row.offscreen) << seen;
+    EXPECT_STREQ(o.macroFileName, row.macro) << seen;
+    EXPECT_STREQ(o.attributesDirectory, row.files ? row.files : "../files/AK_Attributes") << seen;
+    EXPECT_EQ(o.attributesDirectoryGiven, row.files != nullptr) << seen;
+  }
+  EXPECT_STREQ(SW_WithTrailingSeparator(""), "/");
+  EXPECT_STREQ(SW_WithTrailingSeparator("a/b"), "a/b/");
+  EXPECT_STREQ(SW_WithTrailingSeparator("a\\"), "a\\");
+  EXPECT_STREQ(SW_WithTrailingSeparator("../files/AK_Attributes"), "../files/AK_Attributes/");
+}
+
+TEST(Workspace, ContainersUserObjectsAndTheBaseClass)
+{
+  AK_RunConformanceTest("SW_Workspace");
+  AK_RunConformanceTest("SW_Meshes");
+
+  SW_Workspace project("Project", nullptr);
+  std::string expected;
+  for (const SW_WorkspaceChild& child : SW_WorkspaceChildren) {
+    AK_Object* probe = AK_CreateObjectOfType(child.typeName, "probe", nullptr);
+    if (probe) expected += std::string(child.id) + "%AK_SEP%";
+    delete probe;
+  }
+  EXPECT_EQ(expected.rfind("DHMs%AK_SEP%ReleaseDHMs%AK_SEP%", 0), 0u);
+  EXPECT_STREQ(project.GetComponentIdList(), expected.c_str());
+  EXPECT_STREQ(project.Get("DHMs:AutoCreateSimulationMesh"), "0");
+
+  AK_ErrorText = "earlier";
+  EXPECT_EQ(project.Set("CreateUserObject", "Gauge"), 1);
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_STREQ(project.GetComponentIdList(), (expected + "Gauge%AK_SEP%").c_str());
+  EXPECT_STREQ(project.Get("Gauge:Type"), "UserObj");
+  EXPECT_GT(project.ModificationTime("CreateUserObject"), 0);
+
+  EXPECT_EQ(project.Set("ProjectDir", "elsewhere"), 1);
+  EXPECT_STREQ(project.Get("ProjectDir"), "elsewhere");
+}
+
+namespace {
+
+// A 3 x 2 grid file with its lower-left corner and cell size.
+std::string Grid(const ScratchDir& dir, const std::string& name, double x, double y, double ds)
+{
+  return dir.Write(name, AK_String::Format("ncols 3\nnrows 2\nxllcorner %.10f\nyllcorner %.10f\n"
+                                           "cellsize %g\nNODATA_value -9999\n1 2 3\n4 5 6\n",
+                                           x, y, ds).c_str());
+}
+
+}  // namespace
+
+TEST(Meshes, TileSelection)
+{
+  ScratchDir dir;
+  struct Row {
+    const char* what;
+    std::vector<std::string> tiles;
+    int consistent;
+    const char* ds;
+    const char* xmin;
+    const char* xmax;
+  } rows[] = {
+      {"corners 1000 apart", {Grid(dir, "a", 1000, 0, 10), Grid(dir, "b", 2000, 0, 10)}, 1, "10",
+       "1000 0", "2020 10"},
+      {"second shifted by 5", {Grid(dir, "a", 1000, 0, 10), Grid(dir, "c", 2005, 0, 10)}, 0, "10",
+       "1000 0", "2025 10"},
+      {"just below a multiple", {Grid(dir, "a", 1000, 0, 10), Grid(dir, "d", 2999.9999999, 0, 10)},
+       1, "10", "1000 0", "3019.9999999 10"},
+      {"just above a multiple", {Grid(dir, "a", 1000, 0, 10), Grid(dir, "e", 3000.0000001, -50, 10)},
+       1, "10", "1000 -50", "3020.0000001 10"},
+      {"cell sizes 10 and 5", {Grid(dir, "a", 1000, 0, 10), Grid(dir, "f", 2000, 0, 5)}, 0, "5",
+       "1000 0", "2010 10"},
+      {"unreadable first", {dir / "none", Grid(dir, "a", 1000, 0, 10), Grid(dir, "b", 2000, 0, 10)},
+       0, "0", "1000 0", "2020 10"},
+      {"unreadable last", {Grid(dir, "a", 1000, 0, 10), dir / "none"}, 0, "10", "1000 0", "1020 10"},
+      {"nothing", {}, 0, "0", "1e+30 1e+30", "-1e+30 -1e+30"},
+  };
+  for (const Row& row : rows) {
+    SW_Meshes meshes("DHMs", nullptr);
+    meshes.Set("TilesClear", "");
+    for (const std::string& tile : row.tiles) {
+      meshes.Set("TileSelect", tile.c_str());
+      meshes.Set("TileSelect", tile.c_str());
+    }
+    std::string list;
+    for (const std::string& tile : row.tiles) list += tile + "%AK_SEP%";
+    EXPECT_STREQ(meshes.Get("Tiles"), list.c_str()) << row.what;
+    EXPECT_STREQ(meshes.Get("TilesConsistent"), AK_String(row.consistent)) << row.what;
+    EXPECT_STREQ(meshes.Get("TilesLoadVis"), row.consistent ? "w" : "r") << row.what;
+    EXPECT_STREQ(meshes.Get("TilesDs"), row.ds) << row.what;
+    EXPECT_STREQ(meshes.Get("TilesXmin"), row.xmin) << row.what;
+    EXPECT_STREQ(meshes.Get("TilesXmax"), row.xmax) << row.what;
+
+    // Deselecting what is not selected changes nothing; deselecting the rest empties it.
+    meshes.Set("TileDeselect", (dir / "other").c_str());
+    EXPECT_STREQ(meshes.Get("Tiles"), list.c_str()) << row.what;
+    for (const std::string& tile : row.tiles) meshes.Set("TileDeselect", tile.c_str());
+    EXPECT_STREQ(meshes.Get("Tiles"), "") << row.what;
+    EXPECT_STREQ(meshes.Get("TilesConsistent"), "0") << row.what;
+  }
+}
