@@ -195,8 +195,8 @@ void AK_VisibleObject::TextureFit()
   const double dx = max[0] - min[0], dy = max[1] - min[1];
   // A box without width or height gives no plane; the planes stay.
   if (!(dx > 0) || !(dy > 0)) return;
-  const float s[4] = {static_cast<float>(1 / dx), 0, 0, static_cast<float>(-min[0] / dx)};
-  const float t[4] = {0, static_cast<float>(1 / dy), 0, static_cast<float>(-min[1] / dy)};
+  const float s[4] = {static_cast<float>(1 / dx), 0, 0, static_cast<float>(-min[0] / dx + 0.0)};
+  const float t[4] = {0, static_cast<float>(1 / dy), 0, static_cast<float>(-min[1] / dy + 0.0)};
   std::copy(s, s + 4, TextureParametersS);
   std::copy(t, t + 4, TextureParametersT);
 }
@@ -222,10 +222,11 @@ void AK_VisibleObject::ApplyTextureReference()
     const double c = (s[0] * (W[1][0] * W[2][1] - W[2][0] * W[1][1]) +
                       s[1] * (W[2][0] * W[0][1] - W[0][0] * W[2][1]) +
                       s[2] * (W[0][0] * W[1][1] - W[1][0] * W[0][1])) / D;
-    out[0] = static_cast<float>(a);
-    out[1] = static_cast<float>(b);
+    // "+ 0" so that a zero coefficient reads 0, not -0.
+    out[0] = static_cast<float>(a + 0.0);
+    out[1] = static_cast<float>(b + 0.0);
     out[2] = 0;
-    out[3] = static_cast<float>(c);
+    out[3] = static_cast<float>(c + 0.0);
   };
   float s[4], t[4];
   solve(TextureParametersS, s);
