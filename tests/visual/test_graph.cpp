@@ -1,0 +1,150 @@
+// Graphs: text tables imported into a viewer, curve labels and ranges, and the curve's
+// record.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "AK_ConformanceTest.h"
+#include "AK_Framework.h"
+#include "AK_Graph2d.h"
+#include "AK_Graph2dViewer.h"
+#include "AK_GraphTable.h"
+#include "TestSupport.h"
+
+namespace {
+
+std::string PointsText(const AK_Array<AK_Vec2>& points)
+{
+  std::string text;
+  for (const AK_Vec2& p : points) text += AK_String::Format("%g,%g ", p.x, p.y).c_str();
+  return text;
+}
+
+TEST(Graph, Conformance)
+{
+  AK_RunConformanceTest("AK_Graph2dViewer");
+  AK_Graph2dViewer viewer("v", nullptr);
+  AK_RunConformanceTest("AK_Graph2d", &viewer);
+}
+
+TEST(Graph, ImportOfATextTable)
+{
+  ScratchDir dir;
+  // Header lines with names and units, CRLF, indented and TAB-separated numbers, a blank
+  // line, a short line, a comment, and a line far longer than any buffer.
+  std::string numbers = "4" + std::string(5000, ' ') + "40\t400";
+  std::string path = dir.Write("runs.txt",
+                               "#time\tdepth\tspeed\r\ns\tm\tm/s\n  0 1 2\n\n1\t\t10 20\n"
+                               "2 3\nnot numbers\n" + numbers + "\n");
+  AK_Graph2dViewer viewer("v", nullptr);
+  viewer.Import((dir / "missing.txt").c_str());
+  viewer.Import((dir.Write("empty.txt", "a\tb\n\n")).c_str());
+  EXPECT_EQ(viewer.ComponentCount(), 0);
+  viewer.Import(path.c_str());
+  ASSERT_EQ(viewer.ComponentCount(), 2);
+  // Identifiers keep letters, digits and "_" only.
+  auto* depth = dynamic_cast<AK_Graph2d*>(viewer.GetComponent("runs_depth_m_"));
+  auto* speed = dynamic_cast<AK_Graph2d*>(viewer.GetComponent("runs_speed_m_s_"));
+  ASSERT_TRUE(depth && speed);
+  EXPECT_EQ(PointsText(depth->Points()), "0,1 1,10 2,3 4,40 ");
+  EXPECT_EQ(PointsText(speed->Points()), "0,2 1,20 4,400 ");
+  viewer.Update();
+  EXPECT_STREQ(depth->Label()->Text.c_str(), "(runs:depth[m]-1)/39 x time[s] [0, 4]");
+  // Colours of the ramp at 1/3 and 2/3.
+  EXPECT_STREQ(depth->Get("Color").c_str(), "0 1 0.666667");
+  // The labels stack down from the frame's top edge (0.9), 1.1 heights of "9_BY_15".
+  EXPECT_STREQ(depth->Label()->Get("Position").c_str(), "0.1 0.867");
+  EXPECT_STREQ(speed->Label()->Get("Position").c_str(), "0.1 0.834");
+
+  // A table without names numbers its columns; one column makes no curve.
+  AK_Graph2dViewer plain("p", nullptr);
+  plain.Import(dir.Write("a.b.dat", "1 2\n3 4\n").c_str());
+  plain.Import(dir.Write("one.dat", "1\n2\n").c_str());
+  ASSERT_EQ(plain.ComponentCount(), 1);
+  EXPECT_STREQ(plain.Component(0)->Id().c_str(), "a_b_1");
+}
+
+TEST(Graph, LabelsAndRanges)
+{
+  struct Row { double ymin, ymax; const char* label; };
+  const Row rows[] = {
+      {0, 2, "run:h[m]/2 x t[s] [0, 10]"},
+      {-0.5, 2, "(run:h[m]+0.5)/2.5 x t[s] [0, 10]"},
+      {1, 2, "(run:h[m]-1)/1 x t[s] [0, 10]"},
+      {1e-11, 2, "run:h[m]/1.99999999999 x t[s] [0, 10]"},
+  };
+  for (const Row& row : rows) {
+    const double min[2] = {0, row.ymin}, max[2] = {10, row.ymax};
+    EXPECT_STREQ(AK_GraphLabelText("run", "h[m]", "t[s]", min, max).c_str(), row.label);
+  }
+
+  AK_Graph2dViewer viewer("v", nullptr);
+  auto* curve = new AK_Graph2d("c", &viewer);
+  viewer.AddComponent(curve);
+  curve->AppendPoint(3, 7);
+  viewer.Update();  // one point: nothing drawn, nothing measured
+  EXPECT_STREQ(curve->Get("Xmax").c_str(), "0");
+  curve->AppendPoint(-1, 9);
+  curve->AppendPoint(2, 8);
+  viewer.Update();
+  EXPECT_STREQ(curve->Get("Xmin").c_str(), "-1");
+  EXPECT_STREQ(curve->Get("Ymax").c_str(), "9");
+  EXPECT_STREQ(curve->Get("XVis").c_str(), "r");
+  curve->Set("XAuto", "0");
+  curve->Set("Xmin", "-5");
+  viewer.Update();
+  EXPECT_STREQ(curve->Get("Xmin").c_str(), "-5");
+  EXPECT_STREQ(curve->Get("XVis").c_str(), "w");
+
+  // Without its label the curve still draws; outside a viewer it draws nothing.
+  curve->DeleteComponent("label");
+  EXPECT_EQ(curve->Label(), nullptr);
+  curve->Set("YAuto", "0");
+  viewer.Update();
+  EXPECT_STREQ(curve->Get("Ymin").c_str(), "7");
+  AK_Graph2d alone("alone", nullptr);
+  alone.AppendPoint(1, 1);
+  alone.AppendPoint(2, 2);
+  alone.Update();
+  EXPECT_STREQ(alone.Get("Xmax").c_str(), "0");
+}
+
+TEST(Graph, RecordRoundTripAndHostileRecords)
+{
+  ScratchDir dir;
+  AK_Graph2d curve("c", nullptr);
+  for (int i = 0; i < 1000; ++i) curve.AppendPoint(i * 0.1, 1.0 / (i + 1));
+  std::string file = dir / "c.dat";
+  {
+    AK_STREAM out(file.c_str(), "wb");
+    ASSERT_EQ(curve.SaveData(out), 0);
+  }
+  AK_Graph2d copy("copy", nullptr);
+  {
+    AK_STREAM in(file.c_str(), "rb");
+    ASSERT_EQ(copy.LoadData(in), 0);
+  }
+  EXPECT_EQ(PointsText(copy.Points()), PointsText(curve.Points()));
+
+  // Another version, a negative count, a count beyond any limit, a count beyond the data:
+  // each fails and leaves the points as they were.
+  struct Row { const char* tag; int32_t count; int32_t written; };
+  const Row rows[] = {{"AK_Graph2d:v1", 1, 1},       {"AK_Graph2d:v0", -1, 0},
+                      {"AK_Graph2d:v0", 1 << 30, 2}, {"AK_Graph2d:v0", 1000000, 3},
+                      {"AK_Graph2d", 1, 1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.tag << " " << row.count);
+    {
+      AK_STREAM out(file.c_str(), "wb");
+      out << row.tag << row.count;
+      for (int i = 0; i < row.written; ++i) out << 1.0 << 2.0;
+    }
+    AK_STREAM in(file.c_str(), "rb");
+    AK_ErrorText = "";
+    EXPECT_EQ(copy.LoadData(in), 1);
+    EXPECT_NE(std::string(AK_ErrorText.c_str()).find(": IO error at "), std::string::npos);
+    EXPECT_EQ(copy.Points().Count(), 1000);
+  }
+}
+
+}  // namespace
