@@ -412,10 +412,27 @@ void SW_Mesh::ImportBesideFiles(const char* path)
 void SW_Mesh::Export(const char* path)
 {
   AK_String error;
-  // A mesh that is no Cartesian grid is sampled on the grid of its box and mean resolution.
-  if (!_data._cartesian) GiveBoxParameters(), _data._dx = Dx;
-  if (!SW_ExportMesh(_data, path ? path : "", error)) AK_ErrorText = error;
-  if (!_data._cartesian) Nx = _data._nx, Ny = _data._ny;
+  if (_data._cartesian) {
+    if (!SW_ExportMesh(_data, path ? path : "", error)) AK_ErrorText = error;
+    return;
+  }
+  // Any other mesh is sampled on the grid of the box and cell size of the parameters. The
+  // export lays that grid into the mesh's grid description, which a honeycomb grid needs
+  // for locating points: it is kept aside and put back, and meanwhile points are found by
+  // walking the cells.
+  SW_MeshCore& m = _data;
+  const int32_t nx = m._nx, ny = m._ny, honeycomb = m._honeycomb;
+  const double dx = m._dx;
+  const AK_Vec2 xll = m._xll, upperRight = m._upperRight;
+  GiveBoxParameters();
+  m._dx = Dx;
+  m._honeycomb = 0;
+  if (!SW_ExportMesh(m, path ? path : "", error)) AK_ErrorText = error;
+  if (m._nx != nx || m._ny != ny) Nx = m._nx, Ny = m._ny;
+  if (honeycomb) {
+    m._nx = nx, m._ny = ny, m._dx = dx, m._xll = xll, m._upperRight = upperRight;
+    m._honeycomb = 1;
+  }
 }
 
 void SW_Mesh::InsertBreakLines(const char* path)
@@ -432,7 +449,6 @@ void SW_Mesh::InsertBreakLines(const char* path)
     AK_ErrorText = AK_String("cannot open file '") + file + "'";
     return;
   }
-  Clear();  // drops what the old cells carried; the vertices stay with the triangulation
   _data.TriangulateWithBreakLines(lines, 1);
 }
 

@@ -1,13 +1,240 @@
-// The mesh object: its class table, attributes and commands.
+// The mesh object: its class table, attributes and commands, imports and exports, and the
+// work against a second mesh.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
 
 #include "AK_ConformanceTest.h"
 #include "AK_Framework.h"
 #include "SW_Mesh.h"
 #include "TestSupport.h"
 
+namespace {
+
+// A container that notes the commands the mesh sends to the objects around it.
+class Probe : public AK_Container {
+public:
+  using AK_Container::AK_Container;
+  int Set(const char* name, const char* value) override
+  {
+    log += std::string(name) + "(" + value + ");";
+    return AK_Container::Set(name, value);
+  }
+  std::string log;
+};
+
+struct Tree {
+  AK_Container root{"root", nullptr};
+  Probe* scene = new Probe("Scene", &root);
+  Probe* meshes = new Probe("DHMs", scene);
+  SW_Mesh* mesh = new SW_Mesh("terrain", meshes);
+  Tree()
+  {
+    root.AddComponent(scene);
+    scene->AddComponent(meshes);
+    meshes->AddComponent(mesh);
+  }
+  SW_Mesh* AddMesh(const char* id)
+  {
+    SW_Mesh* m = new SW_Mesh(id, meshes);
+    meshes->AddComponent(m);
+    return m;
+  }
+};
+
+std::string Get(AK_Object* o, const char* name) { return o->Get(name).c_str(); }
+
+}  // namespace
+
 TEST(MeshObject, Conformance)
 {
   MessageCapture quiet;
   AK_RunConformanceTest("SW_Mesh");
+}
+
+TEST(MeshObject, AttributesOfNewAndGeneratedMeshes)
+{
+  MessageCapture quiet;
+  Tree t;
+  SW_Mesh* m = t.mesh;
+  for (auto [name, value] : {std::pair{"NumVertices", "0"}, {"NumCells", "0"}, {"RegularGrid", "0"},
+                             {"DxVis", "w"}, {"Resolution", "0"}, {"HActive", "0"}, {"NActive", "0 0 1"}})
+    EXPECT_EQ(Get(m, name), value) << name;
+
+  // Counts below 1 and steps that are not positive are refused and change nothing.
+  for (auto [name, value] : {std::pair{"Nx", "0"}, {"Ny", "-3"}, {"Dx", "0"}, {"ContourLinesMinorStep", "0"},
+                             {"ContourLinesMajorStep", "-20"}}) {
+    std::string before = Get(m, name);
+    m->Set(name, value);
+    EXPECT_FALSE(AK_ErrorText.IsEmpty()) << name;
+    EXPECT_EQ(Get(m, name), before);
+  }
+
+  m->Set("Xll", "0 0");
+  m->Set("Xor", "10 10");
+  m->Set("SetToHoneyCombGrid", "");
+  EXPECT_EQ(Get(m, "RegularGrid"), "0");
+  EXPECT_EQ(Get(m, "DxVis"), "r");
+  EXPECT_EQ(Get(m, "Nx"), "3");
+  EXPECT_EQ(Get(m, "NumCells"), "18");
+
+  // The plane's cells are Length / Nx by Width / Ny: a Cartesian grid only when square.
+  m->Set("Nx", "4");
+  m->Set("Ny", "2");
+  m->Set("Length", "40");
+  m->Set("Width", "20");
+  m->Set("SetToPlane", "");
+  EXPECT_EQ(Get(m, "RegularGrid"), "1");
+  EXPECT_EQ(Get(m, "Dx"), "10");
+  EXPECT_EQ(Get(m, "ProjectedArea"), "800");
+  EXPECT_EQ(Get(m, "Resolution"), "10");
+  m->Set("XActive", "20 5");
+  EXPECT_EQ(Get(m, "HActive"), "0");
+  m->Set("XActive", "5 5");  // between z = 20 and z = 20 - sqrt(300) on the arc's chord
+  EXPECT_NEAR(std::atof(Get(m, "HActive").c_str()), 20 - std::sqrt(300.0) / 2, 1e-12);
+  EXPECT_EQ(Get(m, "NActive").substr(0, 1), "0");
+  // Changing a parameter leaves the grid that locates points as it was.
+  m->Set("Dx", "3");
+  EXPECT_NEAR(std::atof(Get(m, "HActive").c_str()), 20 - std::sqrt(300.0) / 2, 1e-12);
+  m->Set("Width", "10");
+  m->Set("SetToPlane", "");
+  EXPECT_EQ(Get(m, "RegularGrid"), "0");
+  EXPECT_NEAR(std::atof(Get(m, "HActive").c_str()), 20 - std::sqrt(300.0) / 2, 1e-12);
+
+  m->Set("Clear", "");
+  m->Clear();
+  EXPECT_EQ(Get(m, "ProjectedArea"), "0");
+  EXPECT_EQ(Get(m, "NumVertices"), "0");
+}
+
+// Contour levels of the mesh's heights: every step between the lowest and the highest
+// height, none outside.
+TEST(MeshObject, ContourLevels)
+{
+  MessageCapture quiet;
+  Tree t;
+  SW_Mesh* m = t.mesh;
+  struct Case { double lo, hi; std::vector<float> levels; };
+  // No corner lies above the level 100 of heights 0 to 100: it has no line.
+  const Case cases[] = {{10, 30, {20}}, {1, 5, {}}, {0, 100, {0, 20, 40, 60, 80}}};
+  for (const Case& c : cases) {
+    m->Set("Nx", "4");
+    m->Set("Ny", "1");
+    m->Set("SetToPlane", "");
+    for (AK_Vec3& p : m->Vertices()) p.z = c.lo + (c.hi - c.lo) * p.x / 1000;
+    m->ComputeContourLines();
+    ASSERT_TRUE(m->ContourLines());
+    std::vector<float> levels;
+    for (int32_t i = 0; i < m->ContourLines()->Count(); ++i) {
+      float l = m->ContourLines()->Line(i).Level();
+      if (levels.empty() || levels.back() != l) levels.push_back(l);
+    }
+    EXPECT_EQ(levels, c.levels);
+  }
+  // Levels beyond what anyone can use are capped.
+  m->Set("ContourLinesMinorStep", "1e-9");
+  m->ComputeContourLines();
+  EXPECT_LE(m->ContourLines()->Count(), 10001);
+}
+
+TEST(MeshObject, ImportFailuresAndFilesBeside)
+{
+  ScratchDir dir;
+  MessageCapture messages;
+  Tree t;
+  SW_Mesh* m = t.mesh;
+  Probe* polylines = new Probe("Polylines", t.scene);
+  t.scene->AddComponent(polylines);
+
+  // Two points give no triangle: an error, and the grid numbers stay what they were.
+  m->Set("Import", dir.Write("two.xyz", "0 0 1\n1 1 2\n").c_str());
+  EXPECT_FALSE(AK_ErrorText.IsEmpty());
+  EXPECT_EQ(Get(m, "Dx"), "5");
+  EXPECT_EQ(Get(m, "Nx"), "50");
+  m->Set("Import", dir.Write("terrain.unknown", "0 0 1\n").c_str());
+  EXPECT_EQ(std::string(AK_ErrorText), "cannot import '" + dir / "terrain.unknown" + "': unknown file extension");
+  m->Set("Import", (dir / "missing.asc").c_str());
+  EXPECT_FALSE(AK_ErrorText.IsEmpty());
+
+  // A grid with a break-line file and a texture of the same name beside it.
+  dir.Write("hill.asc", "ncols 3\nnrows 3\nxllcenter 100\nyllcenter 200\ncellsize 10\n"
+                        "NODATA_value -9999\n1 2 3\n4 5 6\n7 8 9\n");
+  dir.Write("hill.ano", "ridge\n2 red\n100 200\n120 220\n");
+  dir.Write("hill.ppm", "P3 1 1 255 0 0 0\n");
+  m->Set("Import", (dir / "hill.asc").c_str());
+  EXPECT_TRUE(AK_ErrorText.IsEmpty()) << AK_ErrorText.c_str();
+  EXPECT_EQ(Get(m, "NumCells"), "4");
+  EXPECT_EQ(Get(m, "Xll"), "100 200");
+  EXPECT_EQ(polylines->log, "ImportSet(" + dir / "hill.ano" + ");");
+  EXPECT_EQ(m->TextureFileName.c_str(), dir / "hill.ppm");
+
+  // A triangulated import measures its box and mean resolution.
+  m->Set("Import", dir.Write("square.xyz", "0 0 0\n8 0 0\n8 8 0\n0 8 0\n").c_str());
+  EXPECT_EQ(Get(m, "NumCells"), "2");
+  EXPECT_NEAR(std::atof(Get(m, "Dx").c_str()), std::sqrt(64 / 2.001), 1e-9);
+  EXPECT_EQ(Get(m, "Xor"), "8 8");
+
+  // A break line that is no polyline is refused.
+  m->Set("InsertBreakLine", "..");
+  EXPECT_FALSE(AK_ErrorText.IsEmpty());
+  EXPECT_EQ(Get(m, "NumCells"), "2");
+}
+
+// Covering a mesh with a grid projects the grid onto it; vertices outside it are removed
+// (no filling) and the mesh's components are told to follow.
+TEST(MeshObject, CoverProjectAndSmooth)
+{
+  MessageCapture quiet;
+  Tree t;
+  SW_Mesh* base = t.mesh;
+  base->Set("Nx", "10");
+  base->Set("Ny", "10");
+  base->Set("Length", "100");
+  base->Set("Width", "100");
+  base->Set("SetToPlane", "");
+  for (AK_Vec3& p : base->Vertices()) p.z = 0.5 * p.x + 2 * p.y;
+  base->ComputeVertexNormals();
+
+  SW_Mesh* grid = t.AddMesh("grid");
+  Probe* follower = new Probe("line", grid);
+  grid->AddComponent(follower);
+  grid->Set("BaseMesh", "../terrain");
+  grid->Set("Dx", "7");
+  grid->Set("NumNoDataValueInterpolationIterations", "0");
+  grid->Set("CoverWithCartesianGrid", "");
+  ASSERT_EQ(Get(grid, "NumCells"), "196");  // 14 x 14 cells of 7 in the 100 x 100 box
+  for (const AK_Vec3& p : grid->Vertices()) EXPECT_NEAR(p.z, 0.5 * p.x + 2 * p.y, 1e-9);
+  EXPECT_EQ(follower->log, "ProjectOnto(../../terrain);");
+
+  // The grid lies partly outside a narrower base: those vertices and their cells go.
+  SW_Mesh* half = t.AddMesh("half");
+  half->Set("Nx", "5");
+  half->Set("Length", "50");
+  half->Set("SetToPlane", "");
+  grid->Set("BaseMesh", "../half");
+  grid->Set("ProjectOnto", "");
+  EXPECT_EQ(grid->NumCells(), 7 * 14);  // columns up to x = 49 (a point at x = 50 lies on
+                                         // the base's border, where its grid finds no cell)
+  for (const AK_Vec3& p : grid->Vertices()) EXPECT_LE(p.x, 50);
+
+  // Smoothing moves the border points of a grid: it is no Cartesian grid any more, and
+  // every point it locates lies in its cell.
+  grid->Set("BaseMesh", "../terrain");
+  grid->Set("CoverWithCartesianGrid", "");
+  grid->Set("SmootherIterations", "0");
+  grid->Set("Smooth", "");
+  EXPECT_EQ(Get(grid, "RegularGrid"), "1");
+  EXPECT_TRUE(grid->ContourLines());
+  grid->Set("SmootherIterations", "2");
+  grid->Set("Smooth", "");
+  EXPECT_EQ(Get(grid, "RegularGrid"), "0");
+  for (double x = 0; x < 100; x += 3.3)
+    for (double y = 0; y < 100; y += 3.3) {
+      int32_t c = grid->FindCell(x, y, -1);
+      if (c >= 0) {
+        EXPECT_EQ(grid->ExitEdge(AK_Vec3(x, y, 0), c), -1);
+      }
+    }
 }
