@@ -238,3 +238,62 @@ TEST(MeshObject, CoverProjectAndSmooth)
       }
     }
 }
+
+// Contour lines of a slope exported as nxyz and DXF text, the DXF read back by ezdxf and
+// GDAL when they are installed; a file that cannot be written is an error.
+TEST(MeshObject, ContourExports)
+{
+  ScratchDir dir;
+  MessageCapture messages;
+  Tree t;
+  SW_Mesh* m = t.mesh;
+  m->Set("Xll", "0 0");
+  m->Set("Xor", "2 1");
+  m->Set("Dx", "1");
+  m->Set("SetToCartesianGrid", "");
+  for (AK_Vec3& p : m->Vertices()) p.z = 16 * p.x + 2;
+  m->Set("ContourLinesMinorStep", "8");
+  m->Set("ExportContourLines", (dir / "c.nxyz").c_str());
+  m->Set("ExportContourLines", (dir / "c.dxf").c_str());
+  // In each cell the line runs straight across, through the spokes of the corners on the
+  // side of the centre value.
+  const char* lines[4][5] = {
+      {"8", "0.375 1", "0.375 0.625", "0.375 0.375", "0.375 0"},
+      {"16", "0.875 1", "0.875 0.875", "0.875 0.125", "0.875 0"},
+      {"24", "1.375 1", "1.375 0.625", "1.375 0.375", "1.375 0"},
+      {"32", "1.875 1", "1.875 0.875", "1.875 0.125", "1.875 0"}};
+  std::string nxyz, dxf = "  0\nSECTION\n  2\nENTITIES\n";
+  for (auto& l : lines) {
+    nxyz += std::string("iso=") + l[0] + "\n4\n";
+    dxf += std::string("  0\nPOLYLINE\n  8\ncontour_") + l[0] +
+           "\n 10\n  0\n 20\n  0\n 30\n  0\n 70\n8\n 66\n  1\n";
+    for (int i = 1; i <= 4; ++i) {
+      std::string xy = l[i];
+      nxyz += xy + " " + l[0] + "\n";
+      dxf += std::string("  0\nVERTEX\n  8\ncontour_") + l[0] + "\n 70\n32\n 10\n" +
+             xy.substr(0, xy.find(' ')) + "\n 20\n" + xy.substr(xy.find(' ') + 1) + "\n 30\n" + l[0] + "\n";
+    }
+    dxf += "  0\nSEQEND\n";
+  }
+  EXPECT_EQ(ReadFile(dir / "c.nxyz"), nxyz + "-1\n");
+  EXPECT_EQ(ReadFile(dir / "c.dxf"), dxf + "  0\nENDSEC\n  0\nEOF\n");
+  EXPECT_TRUE(messages.Contains(dir / "c.dxf" + " written"));
+
+  if (std::system("python3 -c 'import ezdxf' 2>/dev/null") == 0) {
+    std::string out = RunProcess("python3 -c \"import ezdxf,sys; d=ezdxf.readfile(sys.argv[1]); "
+                                 "print(' '.join(e.dxf.layer + ':' + str(len(list(e.vertices))) for e in "
+                                 "d.modelspace()))\" " + ShellQuote(dir / "c.dxf"));
+    EXPECT_EQ(out, "contour_8:4 contour_16:4 contour_24:4 contour_32:4\n");
+  }
+  if (std::system("ogrinfo --version >/dev/null 2>&1") == 0) {
+    std::string out = RunProcess("ogrinfo -ro -al -q " + ShellQuote(dir / "c.dxf") + " 2>/dev/null");
+    EXPECT_NE(out.find("Layer (String) = contour_32"), std::string::npos) << out;
+    EXPECT_NE(out.find("LINESTRING Z (1.875 1.0 32,1.875 0.875 32,1.875 0.125 32,1.875 0.0 32)"),
+              std::string::npos) << out;
+  }
+
+  messages.Clear();
+  m->Set("ExportContourLines", (dir / "no/such/dir/c.dxf").c_str());
+  EXPECT_EQ(std::string(AK_ErrorText), "cannot open file '" + dir / "no/such/dir/c.dxf" + "'");
+  EXPECT_FALSE(messages.Contains("written"));
+}
