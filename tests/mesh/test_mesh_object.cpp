@@ -297,3 +297,51 @@ TEST(MeshObject, ContourExports)
   EXPECT_EQ(std::string(AK_ErrorText), "cannot open file '" + dir / "no/such/dir/c.dxf" + "'");
   EXPECT_FALSE(messages.Contains("written"));
 }
+
+namespace {
+struct DrawCount {
+  int polygons = 0, vertices = 0, lists = 0, calls = 0, deletes = 0;
+};
+DrawCount counts;
+}  // namespace
+
+// A drawing pass draws one polygon per cell and records it in a display list, which the next
+// pass replays until the mesh or its attributes change; the coarsened copy draws its own
+// cells and goes with the geometry it was made from.
+TEST(MeshObject, DrawingPassAndDisplayList)
+{
+  MessageCapture quiet;
+  const AK_GLFunctions saved = AK_GLFunctionTable;
+  AK_GLFunctionTable.glBegin = [](GLenum mode) { counts.polygons += mode == GL_POLYGON; };
+  AK_GLFunctionTable.glVertex3f = [](GLfloat, GLfloat, GLfloat) { ++counts.vertices; };
+  AK_GLFunctionTable.glGenLists = [](GLsizei) -> GLuint { ++counts.lists; return 7; };
+  AK_GLFunctionTable.glCallList = [](GLuint) { ++counts.calls; };
+  AK_GLFunctionTable.glDeleteLists = [](GLuint, GLsizei) { ++counts.deletes; };
+  AK_VisibleObject::EnabledDisplayLists = 1;
+  {
+    Tree t;
+    SW_Mesh* m = t.mesh;
+    for (auto [name, value] : {std::pair{"Nx", "3"}, {"Ny", "3"}, {"Length", "30"}, {"Width", "30"},
+                               {"DisplayContourLines", "0"}, {"SmootherIterations", "1"}})
+      m->Set(name, value);
+    m->Set("SetToPlane", "");
+    counts = DrawCount();
+    m->Update();
+    EXPECT_EQ(counts.polygons, 9);
+    EXPECT_EQ(counts.vertices, 36);
+    EXPECT_EQ(counts.lists, 1);
+    m->Update();
+    EXPECT_EQ(counts.calls, 1);
+    EXPECT_EQ(counts.polygons, 9);
+    m->Set("DrawCoarsened", "1");
+    m->Update();
+    EXPECT_EQ(counts.polygons, 10);  // one cell of 3 x 10 covers the 30 x 30 box
+    m->Set("Smooth", "");
+    EXPECT_EQ(counts.deletes, 2);
+    m->Set("DrawCoarsened", "0");
+    m->Update();
+    EXPECT_EQ(counts.polygons, 19);
+  }
+  AK_VisibleObject::EnabledDisplayLists = 0;
+  AK_GLFunctionTable = saved;
+}
