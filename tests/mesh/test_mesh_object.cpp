@@ -45,6 +45,12 @@ struct Tree {
 };
 
 std::string Get(AK_Object* o, const char* name) { return o->Get(name).c_str(); }
+double Number(AK_Object* o, const char* name) { return std::atof(o->Get(name)); }
+// Sets the attributes in order (an empty value for a command).
+void Set(AK_Object* o, std::initializer_list<std::pair<const char*, std::string>> items)
+{
+  for (const auto& [name, value] : items) o->Set(name, value.c_str());
+}
 
 }  // namespace
 
@@ -72,20 +78,14 @@ TEST(MeshObject, AttributesOfNewAndGeneratedMeshes)
     EXPECT_EQ(Get(m, name), before);
   }
 
-  m->Set("Xll", "0 0");
-  m->Set("Xor", "10 10");
-  m->Set("SetToHoneyCombGrid", "");
+  Set(m, {{"Xll", "0 0"}, {"Xor", "10 10"}, {"SetToHoneyCombGrid", ""}});
   EXPECT_EQ(Get(m, "RegularGrid"), "0");
   EXPECT_EQ(Get(m, "DxVis"), "r");
   EXPECT_EQ(Get(m, "Nx"), "3");
   EXPECT_EQ(Get(m, "NumCells"), "18");
 
   // The plane's cells are Length / Nx by Width / Ny: a Cartesian grid only when square.
-  m->Set("Nx", "4");
-  m->Set("Ny", "2");
-  m->Set("Length", "40");
-  m->Set("Width", "20");
-  m->Set("SetToPlane", "");
+  Set(m, {{"Nx", "4"}, {"Ny", "2"}, {"Length", "40"}, {"Width", "20"}, {"SetToPlane", ""}});
   EXPECT_EQ(Get(m, "RegularGrid"), "1");
   EXPECT_EQ(Get(m, "Dx"), "10");
   EXPECT_EQ(Get(m, "ProjectedArea"), "800");
@@ -93,17 +93,15 @@ TEST(MeshObject, AttributesOfNewAndGeneratedMeshes)
   m->Set("XActive", "20 5");
   EXPECT_EQ(Get(m, "HActive"), "0");
   m->Set("XActive", "5 5");  // between z = 20 and z = 20 - sqrt(300) on the arc's chord
-  EXPECT_NEAR(std::atof(Get(m, "HActive").c_str()), 20 - std::sqrt(300.0) / 2, 1e-12);
+  EXPECT_NEAR(Number(m, "HActive"), 20 - std::sqrt(300.0) / 2, 1e-12);
   EXPECT_EQ(Get(m, "NActive").substr(0, 1), "0");
   // Changing a parameter leaves the grid that locates points as it was.
   m->Set("Dx", "3");
-  EXPECT_NEAR(std::atof(Get(m, "HActive").c_str()), 20 - std::sqrt(300.0) / 2, 1e-12);
-  m->Set("Width", "10");
-  m->Set("SetToPlane", "");
+  EXPECT_NEAR(Number(m, "HActive"), 20 - std::sqrt(300.0) / 2, 1e-12);
+  Set(m, {{"Width", "10"}, {"SetToPlane", ""}});
   EXPECT_EQ(Get(m, "RegularGrid"), "0");
-  EXPECT_NEAR(std::atof(Get(m, "HActive").c_str()), 20 - std::sqrt(300.0) / 2, 1e-12);
+  EXPECT_NEAR(Number(m, "HActive"), 20 - std::sqrt(300.0) / 2, 1e-12);
 
-  m->Set("Clear", "");
   m->Clear();
   EXPECT_EQ(Get(m, "ProjectedArea"), "0");
   EXPECT_EQ(Get(m, "NumVertices"), "0");
@@ -120,9 +118,7 @@ TEST(MeshObject, ContourLevels)
   // No corner lies above the level 100 of heights 0 to 100: it has no line.
   const Case cases[] = {{10, 30, {20}}, {1, 5, {}}, {0, 100, {0, 20, 40, 60, 80}}};
   for (const Case& c : cases) {
-    m->Set("Nx", "4");
-    m->Set("Ny", "1");
-    m->Set("SetToPlane", "");
+    Set(m, {{"Nx", "4"}, {"Ny", "1"}, {"SetToPlane", ""}});
     for (AK_Vec3& p : m->Vertices()) p.z = c.lo + (c.hi - c.lo) * p.x / 1000;
     m->ComputeContourLines();
     ASSERT_TRUE(m->ContourLines());
@@ -173,7 +169,7 @@ TEST(MeshObject, ImportFailuresAndFilesBeside)
   // A triangulated import measures its box and mean resolution.
   m->Set("Import", dir.Write("square.xyz", "0 0 0\n8 0 0\n8 8 0\n0 8 0\n").c_str());
   EXPECT_EQ(Get(m, "NumCells"), "2");
-  EXPECT_NEAR(std::atof(Get(m, "Dx").c_str()), std::sqrt(64 / 2.001), 1e-9);
+  EXPECT_NEAR(Number(m, "Dx"), std::sqrt(64 / 2.001), 1e-9);
   EXPECT_EQ(Get(m, "Xor"), "8 8");
 
   // A break line that is no polyline is refused.
@@ -189,46 +185,34 @@ TEST(MeshObject, CoverProjectAndSmooth)
   MessageCapture quiet;
   Tree t;
   SW_Mesh* base = t.mesh;
-  base->Set("Nx", "10");
-  base->Set("Ny", "10");
-  base->Set("Length", "100");
-  base->Set("Width", "100");
-  base->Set("SetToPlane", "");
+  Set(base, {{"Nx", "10"}, {"Ny", "10"}, {"Length", "100"}, {"Width", "100"}, {"SetToPlane", ""}});
   for (AK_Vec3& p : base->Vertices()) p.z = 0.5 * p.x + 2 * p.y;
   base->ComputeVertexNormals();
 
   SW_Mesh* grid = t.AddMesh("grid");
   Probe* follower = new Probe("line", grid);
   grid->AddComponent(follower);
-  grid->Set("BaseMesh", "../terrain");
-  grid->Set("Dx", "7");
-  grid->Set("NumNoDataValueInterpolationIterations", "0");
-  grid->Set("CoverWithCartesianGrid", "");
+  Set(grid, {{"BaseMesh", "../terrain"}, {"Dx", "7"},
+      {"NumNoDataValueInterpolationIterations", "0"}, {"CoverWithCartesianGrid", ""}});
   ASSERT_EQ(Get(grid, "NumCells"), "196");  // 14 x 14 cells of 7 in the 100 x 100 box
   for (const AK_Vec3& p : grid->Vertices()) EXPECT_NEAR(p.z, 0.5 * p.x + 2 * p.y, 1e-9);
   EXPECT_EQ(follower->log, "ProjectOnto(../../terrain);");
 
   // The grid lies partly outside a narrower base: those vertices and their cells go.
   SW_Mesh* half = t.AddMesh("half");
-  half->Set("Nx", "5");
-  half->Set("Length", "50");
-  half->Set("SetToPlane", "");
-  grid->Set("BaseMesh", "../half");
-  grid->Set("ProjectOnto", "");
+  Set(half, {{"Nx", "5"}, {"Length", "50"}, {"SetToPlane", ""}});
+  Set(grid, {{"BaseMesh", "../half"}, {"ProjectOnto", ""}});
   EXPECT_EQ(grid->NumCells(), 7 * 14);  // columns up to x = 49 (a point at x = 50 lies on
                                          // the base's border, where its grid finds no cell)
   for (const AK_Vec3& p : grid->Vertices()) EXPECT_LE(p.x, 50);
 
   // Smoothing moves the border points of a grid: it is no Cartesian grid any more, and
   // every point it locates lies in its cell.
-  grid->Set("BaseMesh", "../terrain");
-  grid->Set("CoverWithCartesianGrid", "");
-  grid->Set("SmootherIterations", "0");
-  grid->Set("Smooth", "");
+  Set(grid, {{"BaseMesh", "../terrain"}, {"CoverWithCartesianGrid", ""},
+      {"SmootherIterations", "0"}, {"Smooth", ""}});
   EXPECT_EQ(Get(grid, "RegularGrid"), "1");
   EXPECT_TRUE(grid->ContourLines());
-  grid->Set("SmootherIterations", "2");
-  grid->Set("Smooth", "");
+  Set(grid, {{"SmootherIterations", "2"}, {"Smooth", ""}});
   EXPECT_EQ(Get(grid, "RegularGrid"), "0");
   for (double x = 0; x < 100; x += 3.3)
     for (double y = 0; y < 100; y += 3.3) {
@@ -247,14 +231,10 @@ TEST(MeshObject, ContourExports)
   MessageCapture messages;
   Tree t;
   SW_Mesh* m = t.mesh;
-  m->Set("Xll", "0 0");
-  m->Set("Xor", "2 1");
-  m->Set("Dx", "1");
-  m->Set("SetToCartesianGrid", "");
+  Set(m, {{"Xll", "0 0"}, {"Xor", "2 1"}, {"Dx", "1"}, {"SetToCartesianGrid", ""}});
   for (AK_Vec3& p : m->Vertices()) p.z = 16 * p.x + 2;
-  m->Set("ContourLinesMinorStep", "8");
-  m->Set("ExportContourLines", (dir / "c.nxyz").c_str());
-  m->Set("ExportContourLines", (dir / "c.dxf").c_str());
+  Set(m, {{"ContourLinesMinorStep", "8"}, {"ExportContourLines", (dir / "c.nxyz").c_str()},
+      {"ExportContourLines", (dir / "c.dxf").c_str()}});
   // In each cell the line runs straight across, through the spokes of the corners on the
   // side of the centre value.
   const char* lines[4][5] = {
