@@ -1,7 +1,9 @@
 #include "SW_MeshClasses.h"
 
 #include "AK_ClassRegistry.h"
+#include "SW_Mesh.h"
 
 void SW_RegisterMeshClasses()
 {
+  AK_RegisterClass("SW_Mesh", "DHM", AK_Construct<SW_Mesh>);
 }

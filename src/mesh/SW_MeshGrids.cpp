@@ -78,6 +78,12 @@ bool SW_SetToPlane(SW_MeshCore& mesh, int32_t nx, int32_t ny, double length, dou
     return AK_Vec3(x, y, inclination - std::sqrt(root > 0 ? root : 0.0));
   });
   SW_SetGridCells(mesh);
+  // Point location in a Cartesian grid takes its cells for squares of side dx; the plane's
+  // cells are Length / Nx by Width / Ny, so only square ones make it such a grid. Other
+  // planes are located by walking their cells.
+  const double cx = length / nx, cy = width / ny;
+  if (cx == cy && cx > 0) mesh._dx = cx;
+  else mesh._cartesian = 0;
   mesh.ComputeConnectivity();
   mesh.ComputeVertexNormals();
   return true;

@@ -1,0 +1,589 @@
+// SW_Mesh: construction, attributes, the commands and the record.
+#include "SW_Mesh.h"
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "AK_Record.h"
+#include "AK_WeakRef.h"
+#include "SW_LineFiles.h"
+#include "SW_MeshEdit.h"
+#include "SW_MeshFiles.h"
+
+namespace {
+
+bool IsGridExtension(const AK_String& ext)
+{
+  for (const char* e : {"e00", "E00", "asc", "ASC", "txt", "TXT"})
+    if (ext == e) return true;
+  return false;
+}
+
+// The path without its extension; a '.' before the last separator is part of a directory.
+AK_String WithoutExtension(const char* path)
+{
+  AK_String p(path);
+  if (!AK_String(path).GetExtension().IsEmpty() || (p.Length() > 0 && p[p.Length() - 1] == '.'))
+    p.CutExtension();
+  return p;
+}
+
+// The base name of a path without its extension.
+AK_String BaseNameWithoutExtension(const char* path)
+{
+  return WithoutExtension(AK_String(path).BaseName());
+}
+
+// A number entry over a value that lives outside the object's own members (the mesh data):
+// parsed as the table's Int and Double entries are, refused values change nothing.
+template <class V, class Access>
+AK_AttributeEntry& DataNumber(AK_AttributeTableOf<SW_Mesh>& t, const char* name, Access access)
+{
+  AK_AttributeEntry& e = t.Attribute(
+      name, [access](SW_Mesh& m) {
+        if constexpr (std::is_same_v<V, int32_t>) return AK_String(access(m));
+        else return AK_String::Format("%.15g", access(m));
+      },
+      [](SW_Mesh&, const char*) {});
+  e.type = std::is_same_v<V, int32_t> ? AK_AttributeType::Int : AK_AttributeType::Double;
+  e.set = [access](AK_Object& o, const AK_AttributeEntry& entry, const char* v) {
+    V value{};
+    bool ok;
+    if constexpr (std::is_same_v<V, int32_t>) ok = AK_ParseIntValue(entry, v, value);
+    else ok = AK_ParseDoubleValue(entry, v, value);
+    if (ok) access(static_cast<SW_Mesh&>(o)) = value;
+    return ok;
+  };
+  return e;
+}
+
+// The points of a polyline object, read through its vertex selection ("SelectedVertex",
+// "CoordsOfSelectedVertex"), which is restored afterwards.
+void PolylinePoints(AK_Object* line, AK_Array<AK_Vec3>& points)
+{
+  const AK_String selected = line->Get("SelectedVertex");
+  const int32_t n = std::atoi(line->Get("NumVertices"));
+  for (int32_t i = 0; i < n; ++i) {
+    line->Set("SelectedVertex", AK_String(i));
+    double p[3];
+    if (AK_String(line->Get("CoordsOfSelectedVertex")).ToDoubles(p, 3) == 3)
+      points.Append(AK_Vec3(p[0], p[1], p[2]));
+  }
+  if (std::atoi(selected) > 0) line->Set("SelectedVertex", AK_String(std::atoi(selected) - 1));
+  else line->Set("UnselectVertex", "");
+}
+
+// The names of the label fonts, each followed by "%AK_SEP%".
+AK_String SW_FontList()
+{
+  AK_String list;
+  for (const char* font : {"8_BY_13", "9_BY_15", "TIMES_ROMAN_10", "TIMES_ROMAN_24", "HELVETICA_10",
+                           "HELVETICA_12", "HELVETICA_18"}) {
+    list += font;
+    list += AK_SEP;
+  }
+  return list;
+}
+
+}  // namespace
+
+void SW_MeshData::DropDerivedGeometry() { _owner->DropDerivedData(); }
+
+SW_Mesh::SW_Mesh(const char* id, AK_Object* parent) : AK_Class(id, parent)
+{
+  SetUpClassLevel();
+  Color[0] = 0.98f;
+  Color[1] = 0.92f;
+  Color[2] = 0.84f;
+  PolygonsFilled = 1;
+  Shaded = 1;
+  PolygonOffsetFill = 1;
+  PolygonOffsetFactors[0] = PolygonOffsetFactors[1] = 10;
+  GiveBoxParameters();
+  _data._nx = Nx;
+  _data._ny = Ny;
+  RunClassDefaults();
+}
+
+SW_Mesh::~SW_Mesh()
+{
+  Clear();
+  if (_displayList) glDeleteLists(_displayList, 1);
+}
+
+void SW_Mesh::DeclareAttributes(AK_AttributeTableOf<SW_Mesh>& t)
+{
+  const double tiny = DBL_MIN;
+  t.Int("Nx", &SW_Mesh::Nx).Range(1, 100000000);
+  t.Int("Ny", &SW_Mesh::Ny).Range(1, 100000000);
+  t.Double("Length", &SW_Mesh::Length);
+  t.Double("Width", &SW_Mesh::Width);
+  t.Double("Inclination", &SW_Mesh::Inclination);
+  t.Double("Dx", &SW_Mesh::Dx).Range(tiny, HUGE_VAL);
+  t.Vector("Xll", &SW_Mesh::Xll);
+  t.Vector("Xor", &SW_Mesh::Xor);
+  t.Switch("DisplayFaces", &SW_Mesh::DisplayFaces);
+  t.Switch("SmoothShading", &SW_Mesh::SmoothShading);
+  t.Switch("DisplayConnectivity", &SW_Mesh::DisplayConnectivity);
+  t.Switch("DisplayNodeLabels", &SW_Mesh::DisplayNodeLabels);
+  t.Switch("DisplayContourLines", &SW_Mesh::DisplayContourLines);
+  t.Double("ContourLinesMinorStep", &SW_Mesh::ContourLinesMinorStep).Range(tiny, HUGE_VAL);
+  t.Double("ContourLinesMajorStep", &SW_Mesh::ContourLinesMajorStep).Range(tiny, HUGE_VAL);
+  t.Double("ContourLinesMinorWidth", &SW_Mesh::ContourLinesMinorWidth).Range(0, HUGE_VAL);
+  t.Double("ContourLinesMajorWidth", &SW_Mesh::ContourLinesMajorWidth).Range(0, HUGE_VAL);
+  t.Switch("ContourLinesLabelled", &SW_Mesh::ContourLinesLabelled);
+  t.Double("ContourLinesLabelDistance", &SW_Mesh::ContourLinesLabelDistance);
+  t.Text("ContourLinesLabelsFont", &SW_Mesh::ContourLinesLabelsFont);
+  t.Switch("DrawGrid", &SW_Mesh::DrawGrid);
+  t.Double("GridSize", &SW_Mesh::GridSize).Range(tiny, HUGE_VAL);
+  t.Double("BreakLinesAngle", &SW_Mesh::BreakLinesAngle);
+  t.Switch("ShadeIncl", &SW_Mesh::ShadeIncl);
+  t.Double("InclMin", &SW_Mesh::InclMin);
+  t.Double("InclMax", &SW_Mesh::InclMax);
+  t.Text("BaseMesh", &SW_Mesh::BaseMesh);
+  t.Int("SmootherIterations", &SW_Mesh::SmootherIterations).Range(0, 1000000);
+  t.Switch("DrawCoarsened", &SW_Mesh::DrawCoarsened);
+  t.Int("NumNoDataValueInterpolationIterations", &SW_Mesh::NumNoDataValueInterpolationIterations)
+      .Range(0, INT32_MAX);
+  t.Vector("XActive", &SW_Mesh::XActive);
+
+  t.Vis("DisplayContourLinesVis", [](SW_Mesh& m) { return m.DisplayContourLines ? "w" : "-"; });
+  t.Vis("ContourLinesLabelsVis", [](SW_Mesh& m) { return m.ContourLinesLabelled ? "w" : "r"; });
+  t.Vis("ShadeInclVis", [](SW_Mesh& m) { return m.ShadeIncl ? "w" : "-"; });
+  t.Vis("DxVis", [](SW_Mesh& m) { return m.IsGrid() ? "r" : "w"; });
+  t.Options("ContourLinesLabelsFontOptions", [](SW_Mesh&) { return SW_FontList(); });
+  t.Options("MeshNamesList", [](SW_Mesh& m) { return m.GetMeshNamesList(); });
+  t.Options("Polylines", [](SW_Mesh& m) { return m.GetPolylinesList(); });
+  t.Answer("NumVertices", [](SW_Mesh& m) { return AK_String(m.NumVertices()); });
+  t.Answer("NumCells", [](SW_Mesh& m) { return AK_String(m.NumCells()); });
+  t.Answer("ProjectedArea", [](SW_Mesh& m) { return AK_String::Format("%.15g", m._data._totalArea.z); });
+  t.Answer("Resolution", [](SW_Mesh& m) { return AK_String::Format("%.15g", m.GetResolution()); });
+  t.Answer("RegularGrid", [](SW_Mesh& m) { return AK_String(m.RegularGrid()); });
+  t.Answer("HActive", [](SW_Mesh& m) {
+    AK_Vec3 p(m.XActive[0], m.XActive[1], 0);
+    m.HeightAt(p, -1);
+    return AK_String::Format("%.15g", p.z);
+  });
+  t.Answer("NActive", [](SW_Mesh& m) {
+    int32_t c = m.FindCell(m.XActive[0], m.XActive[1], -1);
+    double n[3] = {0, 0, 1};
+    if (c >= 0) {
+      AK_Vec3 a = m.CellAreaVector(c);
+      a *= 1.0 / a.Length();
+      n[0] = a.x, n[1] = a.y, n[2] = a.z;
+    }
+    return AK_String(n, 3);
+  });
+
+  t.Command("Export", &SW_Mesh::Export);
+  t.Command("ExportContourLines", &SW_Mesh::ExportContourLines);
+  t.Command("SetToPlane", &SW_Mesh::SetToPlane);
+  t.Command("Import", [](SW_Mesh& m, const char* v) { m.Import(v, 0); });
+  t.Command("InsertBreakLines", &SW_Mesh::InsertBreakLines);
+  t.Command("InsertBreakLine", &SW_Mesh::InsertBreakLine);
+  t.Command("SetToCartesianGrid", &SW_Mesh::SetToCartesianGrid);
+  t.Command("SetToHoneyCombGrid", &SW_Mesh::SetToHoneyCombGrid);
+  t.Command("ProjectOnto", [](SW_Mesh& m, const char*) {
+    if (SW_Mesh* base = m.FindBaseMesh()) m.ProjectOnto(base);
+  });
+  t.Command("InterpolateNormalsFrom", &SW_Mesh::InterpolateNormalsFromBaseMesh);
+  t.Command("CoverWithCartesianGrid", &SW_Mesh::CoverWithCartesianGrid);
+  t.Command("CoverWithHoneyCombGrid", &SW_Mesh::CoverWithHoneyCombGrid);
+  t.Command("Smooth", [](SW_Mesh& m, const char*) { m.Smooth(m.SmootherIterations); });
+  t.Command("SmoothVertexNormals",
+            [](SW_Mesh& m, const char*) { m.SmoothVertexNormals(m.SmootherIterations); });
+  t.Command("CreateCurvatureField", &SW_Mesh::CreateCurvatureField);
+  t.Command("RemoveCurvatureField", &SW_Mesh::RemoveCurvatureField);
+  t.Command("CreateNormalsField", &SW_Mesh::CreateNormalsField);
+  t.Command("RemoveNormalsField", &SW_Mesh::RemoveNormalsField);
+  t.Command("MinimizeCurvature", &SW_Mesh::MinimizeCurvature);
+}
+
+// ---------------------------------------------------------------------------------------
+// State
+
+void SW_Mesh::DropDerivedData()
+{
+  _contourLines.reset();
+  _coarseMesh.reset();
+  if (_displayList) {
+    glDeleteLists(_displayList, 1);
+    _displayList = 0;
+  }
+}
+
+void SW_Mesh::Clear()
+{
+  _data.ClearGeometry();
+  _data._totalArea = AK_Vec3();
+  DropDerivedData();
+}
+
+double SW_Mesh::GetResolution() const
+{
+  return std::sqrt(_data._totalArea.z / (NumCells() + 1e-30));
+}
+
+void SW_Mesh::TakeGridParameters()
+{
+  Nx = _data._nx;
+  Ny = _data._ny;
+  Dx = _data._dx;
+  Xll[0] = _data._xll.x;
+  Xll[1] = _data._xll.y;
+  Xor[0] = _data._upperRight.x;
+  Xor[1] = _data._upperRight.y;
+}
+
+void SW_Mesh::GiveBoxParameters()
+{
+  _data._xll = AK_Vec2{Xll[0], Xll[1]};
+  _data._upperRight = AK_Vec2{Xor[0], Xor[1]};
+}
+
+int SW_Mesh::GetBoundingBox(float min[3], float max[3])
+{
+  AK_Vec3 lo, hi;
+  if (!_data.VertexBox(lo, hi)) return 0;
+  min[0] = static_cast<float>(lo.x), min[1] = static_cast<float>(lo.y), min[2] = static_cast<float>(lo.z);
+  max[0] = static_cast<float>(hi.x), max[1] = static_cast<float>(hi.y), max[2] = static_cast<float>(hi.z);
+  ExtendBoundingBox(min, max);
+  return 1;
+}
+
+AK_String SW_Mesh::GetMeshNamesList()
+{
+  AK_String list;
+  GetRoot()->ListObjectsOfType(list, "DHM", this, nullptr);
+  return list;
+}
+
+AK_String SW_Mesh::GetPolylinesList()
+{
+  AK_String list;
+  GetRoot()->ListObjectsOfType(list, "Polyline", this, nullptr);
+  return list;
+}
+
+SW_Mesh* SW_Mesh::FindBaseMesh()
+{
+  AK_Object* found = FindObject(BaseMesh);
+  if (!found || found == this || !found->IsA("DHM")) return nullptr;
+  return dynamic_cast<SW_Mesh*>(found);
+}
+
+// ---------------------------------------------------------------------------------------
+// Generators
+
+void SW_Mesh::SetToPlane()
+{
+  Clear();
+  AK_String error;
+  if (SW_SetToPlane(_data, Nx, Ny, Length, Width, Inclination, error)) TakeGridParameters();
+  else AK_ErrorText = error;
+}
+
+void SW_Mesh::SetToCartesianGrid()
+{
+  Clear();
+  GiveBoxParameters();
+  AK_String error;
+  if (SW_SetToCartesianGrid(_data, Dx, error)) TakeGridParameters();
+  else AK_ErrorText = error;
+}
+
+void SW_Mesh::SetToHoneyCombGrid()
+{
+  Clear();
+  GiveBoxParameters();
+  AK_String error;
+  if (SW_SetToHoneyCombGrid(_data, Dx, error)) TakeGridParameters();
+  else AK_ErrorText = error;
+}
+
+void SW_Mesh::CoverWithCartesianGrid(const char*)
+{
+  SW_Mesh* base = FindBaseMesh();
+  float min[3], max[3];
+  if (!base || !base->GetBoundingBox(min, max)) return;
+  Xll[0] = min[0], Xll[1] = min[1];
+  Xor[0] = max[0], Xor[1] = max[1];
+  SetToCartesianGrid();
+  if (NumCells() > 0) ProjectOnto(base);
+}
+
+void SW_Mesh::CoverWithHoneyCombGrid(const char*)
+{
+  SW_Mesh* base = FindBaseMesh();
+  float min[3], max[3];
+  if (!base || !base->GetBoundingBox(min, max)) return;
+  Xll[0] = min[0], Xll[1] = min[1];
+  Xor[0] = max[0], Xor[1] = max[1];
+  SetToHoneyCombGrid();
+  if (NumCells() > 0) ProjectOnto(base);
+}
+
+// ---------------------------------------------------------------------------------------
+// Import and export
+
+void SW_Mesh::Import(const char* path, int halvings)
+{
+  const AK_String file(path ? path : "");
+  const AK_String ext = file.GetExtension();
+  AK_String error;
+  bool ok = false;
+  if (ext == "xyz") {
+    ok = _data.ReadXyz(file, error) == 0;
+  } else if (ext == "tbp") {
+    ok = SW_ReadTbp(_data, file, error);
+  } else if (IsGridExtension(ext)) {
+    ok = SW_ReadAsciiGrid(_data, file, halvings, NumNoDataValueInterpolationIterations != 0, error);
+  } else if (ext == "nxyz" || ext == "dxf" || ext == "DXF") {
+    const bool dxf = ext != "nxyz";
+    ok = !dxf || _data.ReadDxfPoints(file, error) == 0;
+    AK_Array<AK_NamedPolyline> lines;
+    AK_Array<AK_String> names;
+    if (ok && (dxf ? ReadDxfFile(file, lines, names) : ReadNxyzFile(file, lines)) != 0) {
+      error = AK_String("cannot open file '") + file + "'";
+      ok = false;
+    }
+    if (ok) _data.TriangulateWithBreakLines(lines, dxf ? 1 : 0);
+  } else {
+    error = AK_String("cannot import '") + file + "': unknown file extension";
+  }
+  if (ok && NumCells() == 0) {
+    error = AK_String("no terrain in '") + file + "'";
+    ok = false;
+  }
+  if (!ok) {
+    AK_MESSAGE(AK_String("ERROR:") + error);
+    AK_ErrorText = error;
+    return;
+  }
+  if (_data._cartesian) TakeGridParameters();
+  else MeasureImportedMesh();
+  ImportBesideFiles(file);
+  AK_ErrorText = "";
+}
+
+void SW_Mesh::MeasureImportedMesh()
+{
+  float min[3], max[3];
+  if (!GetBoundingBox(min, max)) return;
+  double area = 0;
+  for (int32_t c = 0; c < NumCells(); ++c) area += CellAreaVector(c).z;
+  const double dx = std::sqrt(std::fabs(area) / (NumCells() + 0.001));
+  const double qx = static_cast<double>(max[0] - min[0]) / dx + 1.0;
+  const double qy = static_cast<double>(max[1] - min[1]) / dx + 1.0;
+  if (!(dx > 0) || !(qx < INT32_MAX) || !(qy < INT32_MAX)) return;
+  _data._xll = AK_Vec2{min[0], min[1]};
+  _data._upperRight = AK_Vec2{max[0], max[1]};
+  _data._dx = dx;
+  _data._nx = static_cast<int32_t>(qx);
+  _data._ny = static_cast<int32_t>(qy);
+  TakeGridParameters();
+}
+
+void SW_Mesh::ImportBesideFiles(const char* path)
+{
+  const AK_String base = WithoutExtension(path);
+  const AK_String ano = base + ".ano";
+  AK_Object* scene = Parent() ? Parent()->Parent() : nullptr;
+  AK_Object* polylines = scene ? scene->GetComponent("Polylines") : nullptr;
+  if (polylines && AK_FileExists(ano)) {
+    polylines->Set("ImportSet", ano);
+    AK_Object* set = polylines->GetComponent(BaseNameWithoutExtension(path));
+    if (set && set->IsA("PolylineSet")) set->Set("ProjectOnto", GetAbsolutePath());
+  }
+  for (const char* ext : {".jpg", ".ppm"}) {
+    AK_String texture = base + ext;
+    if (AK_FileExists(texture)) {
+      SetTextureFileName(texture);
+      break;
+    }
+  }
+}
+
+void SW_Mesh::Export(const char* path)
+{
+  AK_String error;
+  if (_data._cartesian) {
+    if (!SW_ExportMesh(_data, path ? path : "", error)) AK_ErrorText = error;
+    return;
+  }
+  // Any other mesh is sampled on the grid of the box and cell size of the parameters. The
+  // export lays that grid into the mesh's grid description, which a honeycomb grid needs
+  // for locating points: it is kept aside and put back, and meanwhile points are found by
+  // walking the cells.
+  SW_MeshCore& m = _data;
+  const int32_t nx = m._nx, ny = m._ny, honeycomb = m._honeycomb;
+  const double dx = m._dx;
+  const AK_Vec2 xll = m._xll, upperRight = m._upperRight;
+  GiveBoxParameters();
+  m._dx = Dx;
+  m._honeycomb = 0;
+  if (!SW_ExportMesh(m, path ? path : "", error)) AK_ErrorText = error;
+  if (m._nx != nx || m._ny != ny) Nx = m._nx, Ny = m._ny;
+  if (honeycomb) {
+    m._nx = nx, m._ny = ny, m._dx = dx, m._xll = xll, m._upperRight = upperRight;
+    m._honeycomb = 1;
+  }
+}
+
+void SW_Mesh::InsertBreakLines(const char* path)
+{
+  const AK_String file(path ? path : "");
+  const AK_String ext = file.GetExtension();
+  AK_Array<AK_NamedPolyline> lines;
+  AK_Array<AK_String> names;
+  int failed;
+  if (ext == "nxyz") failed = ReadNxyzFile(file, lines);
+  else if (ext == "dxf" || ext == "DXF") failed = ReadDxfFile(file, lines, names);
+  else return;
+  if (failed) {
+    AK_ErrorText = AK_String("cannot open file '") + file + "'";
+    return;
+  }
+  _data.TriangulateWithBreakLines(lines, 1);
+}
+
+void SW_Mesh::InsertBreakLine(const char* objectPath)
+{
+  if (!objectPath || !*objectPath) return;
+  AK_Object* line = FindObject(objectPath);
+  if (!line) return;
+  if (!line->IsA("Polyline")) {
+    AK_ErrorText = AK_String("'") + objectPath + "' is no polyline";
+    return;
+  }
+  AK_NamedPolyline record;
+  PolylinePoints(line, record.points);
+  AK_Array<AK_NamedPolyline> lines;
+  lines.Append(record);
+  _data.TriangulateWithBreakLines(lines, 1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Mesh to mesh
+
+void SW_Mesh::ProjectOnto(SW_Mesh* base)
+{
+  if (!base || base == this) return;
+  AK_OperationScope scope;
+  AK_MESSAGE(AK_String("projecting mesh ") + Id() + " onto mesh " + base->Id() + "...");
+  _data.ProjectHeightsOnto(base->Core());
+  if (!(_data._cartesian && NumNoDataValueInterpolationIterations != 0 &&
+        SW_FillNoDataAreas(_data, SW_NoDataHeight)))
+    _data.RemoveNoDataCells(SW_NoDataHeight);
+  if (NumCells() > 0) _data.ComputeVertexNormals();
+  DropDerivedData();
+  std::vector<AK_Object*> components;
+  for (int i = 0; i < ComponentCount(); ++i) components.push_back(Component(i));
+  for (AK_Object* c : components)
+    if (c && !c->IsDead() && !base->IsDead()) c->Set("ProjectOnto", base->GetAbsolutePath(c));
+  AK_MESSAGE(AK_String("projecting mesh ") + Id() + " onto mesh " + base->Id() + " done");
+}
+
+void SW_Mesh::InterpolateNormalsFrom(SW_Mesh* base)
+{
+  if (!base || base == this) return;
+  AK_MESSAGE(AK_String("interpolationg normals of ") + Id() + " from mesh " + base->Id() + "...");
+  _data.InterpolateNormalsFromMesh(base->Core());
+  DropDerivedData();
+}
+
+void SW_Mesh::InterpolateNormalsFromBaseMesh() { InterpolateNormalsFrom(FindBaseMesh()); }
+
+// ---------------------------------------------------------------------------------------
+// Conditioning
+
+void SW_Mesh::Smooth(int passes)
+{
+  AK_MESSAGE(AK_String("smoothing mesh ") + Id() + " " + AK_String(passes) + " times...");
+  AK_Array<AK_Vec3> before = _data._x;
+  _data.SmoothVertexArray(_data._x, passes);
+  // Smoothing moves x and y too (at the border above all): a grid whose points moved no
+  // longer lies where the grid arithmetic of point location looks for its cells.
+  if (_data.IsGrid())
+    for (int32_t v = 0; v < NumVertices(); ++v)
+      if (_data._x[v].x != before[v].x || _data._x[v].y != before[v].y) {
+        _data._cartesian = _data._honeycomb = 0;
+        break;
+      }
+  _data.ComputeVertexNormals();
+  DropDerivedData();
+  ComputeContourLines();
+  AK_MESSAGE("smoothing mesh done");
+}
+
+void SW_Mesh::SmoothVertexNormals(int passes)
+{
+  AK_MESSAGE(AK_String("smoothing vertex normals of ") + Id() + " " + AK_String(passes) + " times");
+  if (_data._vertexNormals.Size() != NumVertices()) _data.ComputeVertexNormals();
+  _data.SmoothVertexArray(_data._vertexNormals, passes);
+  DropDerivedData();
+}
+
+void SW_Mesh::MinimizeCurvature()
+{
+  if (SW_MinimizeCurvature(_data) > 0) DropDerivedData();
+  _data.ComputeVertexNormals();
+  ComputeContourLines();
+}
+
+void SW_Mesh::RemoveCurvatureField() { DeleteComponent("curvature"); }
+
+void SW_Mesh::RemoveNormalsField() { DeleteComponent("normals"); }
+
+void SW_Mesh::CreateCurvatureField()
+{
+  AK_ErrorText = "CreateCurvatureField: not available";
+}
+
+void SW_Mesh::CreateNormalsField()
+{
+  AK_ErrorText = "CreateNormalsField: not available";
+}
+
+// ---------------------------------------------------------------------------------------
+// Terrain files without a mesh
+
+bool SW_Mesh::ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRight[2],
+                                  double& cellSize)
+{
+  return SW_ReadAsciiGridHeader(path, lowerLeft, upperRight, cellSize);
+}
+
+bool SW_Mesh::ReadGridTiles(const char* list)
+{
+  AK_String error;
+  if (!SW_ReadGridTiles(_data, list ? list : "", NumNoDataValueInterpolationIterations != 0, error)) {
+    AK_ErrorText = error;
+    return false;
+  }
+  TakeGridParameters();
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Record
+
+int SW_Mesh::SaveData(AK_STREAM& stream)
+{
+  if (_skipBinaryData) return 0;
+  return SW_SaveMeshRecord(stream, this, _data);
+}
+
+int SW_Mesh::LoadData(AK_STREAM& stream)
+{
+  if (_skipBinaryData) return 0;
+  DropDerivedData();
+  int result = SW_LoadMeshRecord(stream, this, _data);
+  if (result == 0 && _data.IsGrid()) TakeGridParameters();
+  return result;
+}
