@@ -8,6 +8,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "BenchPhases.h"
 #include "SW_MeshFiles.h"
 
 namespace {
@@ -57,16 +58,27 @@ void BM_GridImport(benchmark::State& state)
   const int n = static_cast<int>(state.range(0));
   const bool holes = state.range(1) != 0;
   std::string path = GridFile(n, holes);
-  AK_MessageFunction previous = AK_MessageHook;
-  AK_MessageHook = Quiet;
+  // The phases of the import, by the messages that open them; "free" is the mesh's release.
+  PhaseTimer phases({{"read", "reading file"},
+                     {"cells", "correct number of z-values read"},
+                     {"lcc_init", "initializing lcc"},
+                     {"lcc", "computing lcc"},
+                     {"normals", "computing connectivity done"},
+                     {"free", "releasing the mesh"}});
+  int32_t cells = 0;
   for (auto _ : state) {
-    SW_MeshCore mesh;
-    AK_String error;
-    if (!SW_ReadAsciiGrid(mesh, path.c_str(), 0, 1, error)) state.SkipWithError(error.c_str());
-    benchmark::DoNotOptimize(mesh._vertexNormals._elems);
-    state.counters["cells"] = mesh.NumCells();
+    {
+      SW_MeshCore mesh;
+      AK_String error;
+      if (!SW_ReadAsciiGrid(mesh, path.c_str(), 0, 1, error)) state.SkipWithError(error.c_str());
+      benchmark::DoNotOptimize(mesh._vertexNormals._elems);
+      cells = mesh.NumCells();
+      AK_MESSAGE("releasing the mesh");
+    }
+    phases.Stop();
   }
-  AK_MessageHook = previous;
+  state.counters["cells"] = cells;
+  phases.Report(state);
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n) * n);
   RemoveFile(path);
 }
@@ -75,6 +87,26 @@ BENCHMARK(BM_GridImport)
     ->Args({2001, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
+
+// The neighbour table alone, of the cells of a grid of n x n points.
+void BM_GridConnectivity(benchmark::State& state)
+{
+  const int n = static_cast<int>(state.range(0));
+  SW_MeshCore mesh;
+  mesh._nx = mesh._ny = n - 1;
+  mesh._x.Resize(n * n);
+  mesh._x.SetCount(n * n);
+  SW_SetGridCells(mesh);
+  AK_MessageFunction previous = AK_MessageHook;
+  AK_MessageHook = Quiet;
+  for (auto _ : state) {
+    mesh.ComputeConnectivity();
+    benchmark::DoNotOptimize(mesh._lcc._elems);
+  }
+  AK_MessageHook = previous;
+  state.SetItemsProcessed(state.iterations() * mesh.NumCells());
+}
+BENCHMARK(BM_GridConnectivity)->Arg(2001)->Unit(benchmark::kMillisecond);
 
 void BM_MultigridFill(benchmark::State& state)
 {

@@ -66,6 +66,28 @@ double AK_SegmentLineParameter2d(const AK_Vec2& p, const AK_Vec2& q, const AK_Ve
 AK_Vec2 AK_LineIntersection2d(const AK_Vec2& a, const AK_Vec2& b, const AK_Vec2& p,
                               const AK_Vec2& q);
 
+// ---- remainders --------------------------------------------------------------------------
+
+// x mod d for one divisor d >= 1 and any 32-bit x, exactly, by two multiplications instead of
+// a division: hash tables and shuffles take millions of remainders by the same number.
+// (The fraction 2^64 / d, rounded up, scaled by x: its fractional part times d is the
+// remainder.)
+class AK_FastModulo {
+public:
+  explicit AK_FastModulo(uint32_t d) : _reciprocal(UINT64_MAX / d + 1), _d(d) {}
+  uint32_t operator()(uint32_t x) const
+  {
+    const uint64_t fraction = _reciprocal * x;
+    // The high 64 bits of fraction * d, from two products that fit 64 bits.
+    const uint64_t low = ((fraction & 0xffffffffu) * _d) >> 32;
+    return static_cast<uint32_t>(((fraction >> 32) * _d + low) >> 32);
+  }
+
+private:
+  uint64_t _reciprocal;
+  uint64_t _d;
+};
+
 // ---- 3-D --------------------------------------------------------------------------------
 
 AK_Vec3 AK_Lerp3(const AK_Vec3& a, const AK_Vec3& b, double t);

@@ -165,6 +165,19 @@ struct EdgeRecord {
   int32_t a, b, cell, k;
 };
 
+// Edge k of a cell: from corner k to the next corner (corner 0 after the last).
+inline int32_t EdgeEnd(const AK_Index4& cell, int k)
+{
+  int32_t b = cell[(k + 1) % 4];
+  return b < 0 ? cell[0] : b;
+}
+
+// On large meshes nearly every bucket is a cache miss, and the cells' buckets are known
+// ahead: the bucket heads are asked for kHeadAhead cells before their cell, their records
+// (whose address the head holds) kRecordsAhead cells before.
+constexpr int32_t kHeadAhead = 32;
+constexpr int32_t kRecordsAhead = 12;
+
 }  // namespace
 
 void SW_MeshCore::ComputeConnectivity()
@@ -179,6 +192,10 @@ void SW_MeshCore::ComputeConnectivity()
 
   const int32_t buckets = AK_NextPrime(nv / 7 + 13);
   std::vector<std::vector<EdgeRecord>> eht(static_cast<size_t>(buckets));
+  const AK_FastModulo bucketOf(static_cast<uint32_t>(buckets));
+  auto bucket = [&](int32_t a, int32_t b) -> std::vector<EdgeRecord>& {
+    return eht[bucketOf(static_cast<uint32_t>(a) + static_cast<uint32_t>(b))];
+  };
 
   _lcc = AK_Array<AK_Index4>(nc);
   _lcc.SetCount(nc);
@@ -193,30 +210,44 @@ void SW_MeshCore::ComputeConnectivity()
       std::snprintf(text, sizeof text, "cell %d", c + 1);
       SendMessage(text);
     }
+    // (Written out here: a function that only prefetches may be dropped as doing nothing.)
+    if (c + kHeadAhead < nc) {
+      const AK_Index4& ahead = _lcv[c + kHeadAhead];
+      for (int k = 0; k < 4 && ahead[k] >= 0; ++k)
+        __builtin_prefetch(&bucket(ahead[k], EdgeEnd(ahead, k)));
+    }
+    if (c + kRecordsAhead < nc) {
+      const AK_Index4& ahead = _lcv[c + kRecordsAhead];
+      for (int k = 0; k < 4 && ahead[k] >= 0; ++k) {
+        const std::vector<EdgeRecord>& records = bucket(ahead[k], EdgeEnd(ahead, k));
+        // The search reads from the first record on, the removal the last.
+        const char* first = reinterpret_cast<const char*>(records.data());
+        const char* end = reinterpret_cast<const char*>(records.data() + records.size());
+        for (const char* line = first; line < end; line += 64) __builtin_prefetch(line);
+      }
+    }
     const AK_Index4& cell = _lcv[c];
     for (int k = 0; k < 4 && cell[k] >= 0; ++k) {
-      int32_t a = cell[k];
-      int32_t b = cell[(k + 1) % 4];
-      if (b < 0) b = cell[0];
-      std::vector<EdgeRecord>& bucket =
-          eht[static_cast<size_t>((static_cast<int64_t>(a) + b) % buckets)];
+      const int32_t a = cell[k];
+      const int32_t b = EdgeEnd(cell, k);
+      std::vector<EdgeRecord>& records = bucket(a, b);
       // The same edge traversed the other way, searched from the bucket's first record.
-      size_t found = bucket.size();
-      for (size_t r = 0; r < bucket.size(); ++r) {
+      size_t found = records.size();
+      for (size_t r = 0; r < records.size(); ++r) {
         ++steps;
-        if (bucket[r].a == b && bucket[r].b == a) {
+        if (records[r].a == b && records[r].b == a) {
           found = r;
           break;
         }
       }
-      if (found < bucket.size()) {
-        const EdgeRecord twin = bucket[found];
+      if (found < records.size()) {
+        const EdgeRecord twin = records[found];
         _lcc[c][k] = twin.cell;
         _lcc[twin.cell][twin.k] = c;
-        bucket[found] = bucket.back();
-        bucket.pop_back();
+        records[found] = records.back();
+        records.pop_back();
       } else {
-        bucket.push_back(EdgeRecord{a, b, c, k});
+        records.push_back(EdgeRecord{a, b, c, k});
       }
     }
   }

@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "AK_Predicates.h"
 #include "SW_MeshFiles.h"
 #include "TestMeshes.h"
 #include "TestSupport.h"
@@ -165,5 +167,24 @@ TEST(MeshIdentity, BuildsRepeatBitForBit)
     tc.build(mesh);
     const uint64_t hash = MeshHash(mesh, capture);
     EXPECT_EQ(hash, tc.hash) << std::hex << "0x" << hash;
+  }
+}
+
+// The remainder without division that the neighbour table and the shuffle take: equal to
+// the division's over the whole 32-bit range, divisors from 1 to the largest.
+TEST(MeshIdentity, FastModuloMatchesDivision)
+{
+  Rng rng(3);
+  std::vector<uint32_t> divisors = {1, 2, 3, 13, 142867, 571439, 2147483647u, 4294967295u};
+  for (int i = 0; i < 200; ++i)
+    divisors.push_back(static_cast<uint32_t>(rng.Next() >> (32 + i % 32)) | 1);
+  for (uint32_t d : divisors) {
+    const AK_FastModulo mod(d);
+    for (uint32_t x : {0u, 1u, d - 1, d, d + 1, 2147483647u, 4294967295u})
+      ASSERT_EQ(mod(x), x % d) << x << " mod " << d;
+    for (int i = 0; i < 2000; ++i) {
+      const uint32_t x = static_cast<uint32_t>(rng.Next());
+      ASSERT_EQ(mod(x), x % d) << x << " mod " << d;
+    }
   }
 }
