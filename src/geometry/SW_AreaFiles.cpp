@@ -6,6 +6,7 @@
 #include <string>
 
 #include "AK_NumberText.h"
+#include "SW_LineFiles.h"
 
 namespace {
 
@@ -56,27 +57,6 @@ int ScanHeader(const std::string& line, const char* kinds, double* reals, int32_
   return n;
 }
 
-bool ReadToken(std::istream& in, std::string& token)
-{
-  return static_cast<bool>(in >> token);
-}
-
-// The polygon block: N, then N pairs "x y". N below 1 gives no point and is accepted.
-bool ReadPolygon(std::istream& in, AK_Array<AK_Vec3>& points)
-{
-  points.Clear();
-  std::string token;
-  int32_t n = 0;
-  if (!ReadToken(in, token) || !AK_ParseInt(token, n)) return false;
-  for (int32_t i = 0; i < n; ++i) {
-    AK_Vec3 p;
-    if (!ReadToken(in, token) || !AK_ParseDouble(token, p.x)) return false;
-    if (!ReadToken(in, token) || !AK_ParseDouble(token, p.y)) return false;
-    points.Append(p);
-  }
-  return true;
-}
-
 SW_AreaRecordResult HeaderFailure(HeaderResult r)
 {
   return r == HeaderResult::End ? SW_AreaRecordResult::End : SW_AreaRecordResult::Malformed;
@@ -84,7 +64,7 @@ SW_AreaRecordResult HeaderFailure(HeaderResult r)
 
 SW_AreaRecordResult PolygonResult(std::istream& in, AK_Array<AK_Vec3>& points)
 {
-  return ReadPolygon(in, points) ? SW_AreaRecordResult::Read : SW_AreaRecordResult::Malformed;
+  return ReadOutlinePoints(points, in) == 0 ? SW_AreaRecordResult::Read : SW_AreaRecordResult::Malformed;
 }
 
 // An attribute value that counts: present, not "None", a number above 0.

@@ -3,8 +3,10 @@
 
 #include <cmath>
 
-#include "SW_SourceLineMapping.h"
+#include "AK_ConformanceTest.h"
+#include "SW_SourceLine.h"
 #include "TestMeshes.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -71,4 +73,28 @@ TEST(SourceLines, RandomLinesShareOutTheirWholeMassFlow)
     EXPECT_EQ(line.fractions.Last(), 1.0f);
     EXPECT_NEAR(total, 4, 1e-4);
   }
+}
+
+TEST(SourceLines, ContainerAndPointTexts)
+{
+  AK_RunConformanceTest("SW_SourceLine");
+  AK_RunConformanceTest("SW_SourceLines");
+  SW_SourceLines lines("SourceLines", nullptr);
+  lines.Set("AddSourceLine", "gully");
+  AK_Object* line = lines.GetComponent("gully");
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->GetType(), "SourceLine");
+  EXPECT_EQ(line->Get("Color"), "0 1 0");
+  MessageCapture messages;
+  line->Set("StartPoint", "3");
+  EXPECT_TRUE(messages.Contains("WARNING:wrong input!"));
+  EXPECT_EQ(line->Get("StartPoint"), "3 0");
+  line->Set("MassFlow", "lots");
+  EXPECT_EQ(line->Get("MassFlow"), "0");
+  auto* source = static_cast<SW_SourceLine*>(line);
+  source->Set("StartPoint", "0 0");
+  source->Set("EndPoint", "10 0");
+  source->Set("MassFlow", "50");
+  lines.SetUpAllOnMesh(Strip({-1, 2, 7, 12}));
+  EXPECT_NEAR(source->MassInCell(1, 0.1f), 2.5, 1e-5);
 }
