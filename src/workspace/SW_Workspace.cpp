@@ -2,6 +2,7 @@
 
 #include "AK_ClassRegistry.h"
 #include "AK_UserObj.h"
+#include "SW_Enthalpy.h"
 #include "ast_sci.h"
 
 const SW_WorkspaceChild SW_WorkspaceChildren[11] = {
@@ -19,6 +20,14 @@ const SW_WorkspaceChild SW_WorkspaceChildren[11] = {
 };
 
 namespace {
+
+// Scripts hand every argument over by address.
+double ScriptTemperatureFromEnthalpy(double* h) { return TemperatureFromEnthalpy(*h); }
+double ScriptWaterMassFractionFromEnthalpy(double* h) { return WaterMassFractionFromEnthalpy(*h); }
+double ScriptEnthalpyFromTemperatureAndWaterMassFraction(double* T, double* w)
+{
+  return EnthalpyFromTemperatureAndWaterMassFraction(*T, *w);
+}
 
 void AddChild(AK_Object& workspace, const SW_WorkspaceChild& child)
 {
@@ -70,5 +79,8 @@ void SW_BindEnthalpyFunctions()
   ast_sci_parse_string(
       "double TemperatureFromEnthalpy(double h);double WaterMassFractionFromEnthalpy(double h);"
       "double EnthalpyFromTemperatureAndWaterMassFraction(double T, double w);");
-  // The natives come with the scene objects' enthalpy functions.
+  ast_sci_bind_extern("TemperatureFromEnthalpy", ScriptTemperatureFromEnthalpy);
+  ast_sci_bind_extern("WaterMassFractionFromEnthalpy", ScriptWaterMassFractionFromEnthalpy);
+  ast_sci_bind_extern("EnthalpyFromTemperatureAndWaterMassFraction",
+                      ScriptEnthalpyFromTemperatureAndWaterMassFraction);
 }

@@ -179,6 +179,39 @@ TEST(Program, ProjectIsBuiltBelowTheViewer)
   EXPECT_NE(printed.find("select ->.$shown and enter 'Viewer'."), std::string::npos) << printed;
 }
 
+// The project's containers in their order, the release rasters without automatic simulation
+// meshes whatever the containers' defaults say, and the enthalpy functions in every script.
+TEST(Program, ProjectAtStartUp)
+{
+  ScratchDir dir;
+  WriteFile(dir / "SW_Meshes.def", "set(\"\", \"AutoCreateSimulationMesh\", \"1\")\n");
+  WriteFile(dir / "check.cint",
+            "int main()\n"
+            "{\n"
+            "  char v[512];\n"
+            "  get(\"Project\", \"GetComponentList\", v);\n"
+            "  printf(\"%s\\n\", v);\n"
+            "  get(\"Project/DHMs\", \"AutoCreateSimulationMesh\", v);\n"
+            "  printf(\"DHMs %s\\n\", v);\n"
+            "  get(\"Project/ReleaseDHMs\", \"AutoCreateSimulationMesh\", v);\n"
+            "  printf(\"ReleaseDHMs %s\\n\", v);\n"
+            "  printf(\"%g %g %g\\n\", TemperatureFromEnthalpy(-20500),\n"
+            "         EnthalpyFromTemperatureAndWaterMassFraction(-10, 0), WaterMassFractionFromEnthalpy(166750));\n"
+            "  return 0;\n"
+            "}\n");
+  std::string printed = Replace(RunTorvu(dir.Path(), "check.cint", dir.Path()), "%AK_SEP%", "|");
+  printed = printed.substr(printed.find('\n') + 1);  // the user's defaults of the containers
+  std::string components = printed.substr(0, printed.find('\n'));
+  // Every container whose class the program has, in the project's order, DHMs first.
+  std::string inOrder;
+  for (const char* id : {"DHMs", "ReleaseDHMs", "Polygons", "Polylines", "ReleaseAreas", "EntrainmentAreas",
+                         "ResistanceAreas", "WallLines", "SourceLines", "Simulations", "Labels"})
+    if (("|" + components).find("|" + std::string(id) + "|") != std::string::npos) inOrder += std::string(id) + "|";
+  EXPECT_EQ(components, inOrder);
+  EXPECT_EQ(components.rfind("DHMs|ReleaseDHMs|", 0), 0u) << components;
+  EXPECT_EQ(printed.substr(printed.find('\n') + 1), "DHMs 1\nReleaseDHMs 0\n-10 -20500 0.5\n") << printed;
+}
+
 // What a batch job relies on: a macro file that cannot be opened and a directory without
 // class files are said on standard error with exit code 1; without "-files" the program finds
 // its class files from any working directory.
