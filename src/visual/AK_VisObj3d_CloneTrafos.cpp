@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "AK_NumberText.h"
@@ -124,24 +125,66 @@ bool Apply(const TrafoLine& l, const CloneTrafoOps& ops)
   }
 }
 
-void Walk(const std::vector<TrafoLine>& lines, size_t i, const CloneTrafoOps& ops, int copy,
-          int mirrored)
-{
-  if (i == lines.size()) {
-    ops.leaf(mirrored);
-    return;
+// The walk, depth first, on a stack of its own: a line of the text is one level, so a long
+// text never runs out of the program's stack. Each level has pushed the matrix once and
+// pops it when it is left; a "cp" level starts its copies one after the other.
+class Walker {
+public:
+  Walker(const std::vector<TrafoLine>& lines, const CloneTrafoOps& ops) : _lines(lines), _ops(ops) {}
+
+  void Run(int copy, int mirrored)
+  {
+    Descend(0, copy, mirrored);
+    while (!_levels.empty()) {
+      Level& level = _levels.back();
+      const TrafoLine& line = _lines[level.line];
+      if (line.kind == LineKind::Copy && level.next < line.copies && _steps < kMaxSteps) {
+        const int c = level.next++;
+        Descend(level.line + 1, c, level.mirrored);
+      } else {
+        _ops.pop();
+        _levels.pop_back();
+      }
+    }
+    if (_steps >= kMaxSteps)
+      AK_Messagef("WARNING: the copy description was cut short after %d steps", kMaxSteps);
   }
-  const TrafoLine& line = lines[i];
-  ops.push();
-  if (line.kind == LineKind::Copy) {
-    for (int c = 0; c < line.copies; ++c) Walk(lines, i + 1, ops, c, mirrored);
-  } else if (line.kind != LineKind::Other) {
-    bool ours = line.index == 0 || line.index - 1 == copy;
-    if (ours && Apply(line, ops)) mirrored = 1 - mirrored;
-    Walk(lines, i + 1, ops, copy, mirrored);
+
+private:
+  struct Level {
+    size_t line;
+    int mirrored;
+    int next;  // the copy that a "cp" level starts next
+  };
+
+  // Follows the lines from i until a "cp" line (whose copies Run starts), a line that ends
+  // the branch, or the end of the text, where a clone is made.
+  void Descend(size_t i, int copy, int mirrored)
+  {
+    for (;; ++i) {
+      ++_steps;
+      if (i == _lines.size()) {
+        _ops.leaf(mirrored);
+        return;
+      }
+      const TrafoLine& line = _lines[i];
+      _ops.push();
+      _levels.push_back({i, mirrored, 0});
+      if (line.kind == LineKind::Copy || line.kind == LineKind::Other) return;
+      const bool ours = line.index == 0 || line.index - 1 == copy;
+      if (ours && Apply(line, _ops)) mirrored = 1 - mirrored;
+    }
   }
-  ops.pop();
-}
+
+  // Lines walked and clones made; beyond this many a description is a mistake, not a
+  // drawing ("cp 100000" three times): "cp" lines stop starting copies, so that the walk
+  // ends in reasonable time.
+  static constexpr int kMaxSteps = 10000000;
+  const std::vector<TrafoLine>& _lines;
+  const CloneTrafoOps& _ops;
+  std::vector<Level> _levels;
+  int _steps = 0;
+};
 
 // An indexed line joins the block before it: " %d:%s " with a word that occurs in the
 // names of the operations.
@@ -166,7 +209,7 @@ bool JoinsBlock(const char* text)
 void ParseCloneTrafos(const AK_String& text, const CloneTrafoOps& ops, int copyIndex,
                       int mirrored)
 {
-  Walk(ReadLines(text), 0, ops, copyIndex, mirrored);
+  Walker(ReadLines(text), ops).Run(copyIndex, mirrored);
 }
 
 int CountCloneTrafoLines(const AK_String& text)
