@@ -11,8 +11,8 @@ void AK_ContrastColor(const float color[3], float out[3])
 {
   for (int i = 0; i < 3; ++i) {
     double c = color[i];
-    // Defined for every float: a channel far outside 0..1 still gives a corner value.
-    double t = c >= 1 ? 1 : c <= 0 ? 0 : std::trunc(1.999 * c);
+    // Defined for every float: a channel outside 0..1 (or no number) still gives a corner.
+    double t = c >= 1 ? 1 : c > 0 ? std::trunc(1.999 * c) : 0;
     out[i] = static_cast<float>(1.0 - t);
   }
 }
