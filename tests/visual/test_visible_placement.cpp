@@ -120,7 +120,6 @@ TEST_F(Renderer, RotatedCopiesTurnAboutTheAxisAndTakePrecedenceOverClones)
   std::string drawn;
   p.draw = [&](Probe& o) { drawn += AK_String::Format("%d:", o.DrawingCopy()).c_str() + Text(Transformed({2, 0, 0}), 0); };
   SetAll(p, {{"NumberOfRotatedCopies", "4"}, {"RotatedCopiesAxisPoint", "1 1 5"}, {"CloneTrafos", "cp 3"}});
-  EXPECT_EQ(p.Get("RotatedCopiesAxisVis"), "w");
   p.Update();
   EXPECT_EQ(drawn, "1:2 2 0;2:0 2 0;3:0 0 0;0:2 0 0;");
   drawn.clear();
