@@ -2,7 +2,6 @@
 #include "AK_VisObj3d_CloneTrafos.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +32,6 @@ bool ScanInt(const char*& p, int& value)
   const char* start = p;
   SkipBlanks(start);
   char* end = nullptr;
-  errno = 0;
   long v = std::strtol(start, &end, 10);
   if (end == start) return false;
   if (v > INT_MAX) v = INT_MAX;
