@@ -165,7 +165,8 @@ int AK_Colorbar::BuildSteps()
 
 double AK_Colorbar::StepValue(int i) const
 {
-  if (!ArbitrarySteps) return Min + (Max - Min) * i / Segments;
+  // Before the first drawing raises them, no segments put every level at the minimum.
+  if (!ArbitrarySteps) return Segments > 0 ? Min + (Max - Min) * i / Segments : Min;
   return i >= 0 && i < _steps.Count() ? _steps[i] : Max;
 }
 

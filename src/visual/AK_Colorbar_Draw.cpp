@@ -26,6 +26,8 @@ void AK_Colorbar::Update()
   if (!IsActive() || !Visibility) return;
 
   if (Segments < 2) Segments = 2;
+  // More segments than a texture holds show nothing more and would take for ever to draw.
+  if (Segments > AK_MaxTextureSegments) Segments = AK_MaxTextureSegments;
   if (!(ColorTable == "none")) Segments = ColorTableEntries.Count() / 3;
   ApplyRememberedSettings();
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "AK_ColorRamp.h"
@@ -179,10 +180,15 @@ TEST(Colorbar, LayoutAndLabels)
     for (auto [name, value] : {std::pair{"Min", r.min}, {"Max", r.max},
                                {"NumSignificantDigits", r.digits}, {"Segments", "-3"}})
       bar.Set(name, value);
+    EXPECT_EQ(bar.StepValue(1), std::atof(r.min));  // no segments yet: never NaN
     bar.Update();
     EXPECT_STREQ((bar.Get("Max") + " " + bar.MaxLabel()->Text).c_str(), r.after) << r.min;
     EXPECT_STREQ(bar.Get("Segments").c_str(), "2");
   }
+  AK_Colorbar many("many", nullptr);
+  many.Set("Segments", "2000000000");
+  many.Update();
+  EXPECT_STREQ(many.Get("Segments").c_str(), "65536");
   // The prefix of a fixed maximum comes from the root.
   AK_Object root("root", nullptr);
   AK_Colorbar* bar = new AK_Colorbar("bar", &root);
