@@ -15,7 +15,7 @@ constexpr float kReferenceWindowPixels = 500;
 
 double AK_Colorbar::BoundaryOffset(int k, float scale) const
 {
-  return static_cast<float>((StepValue(k) - StepValue(0)) * scale);
+  return (StepValue(k) - StepValue(0)) * scale;
 }
 
 void AK_Colorbar::Update()
