@@ -111,7 +111,9 @@ void AK_Colorbar::DeclareAttributes(AK_AttributeTableOf<AK_Colorbar>& t)
   t.Attribute(
       "MinColorToBackgroundFadingRange",
       [](C&) { return AK_String::Format("%g", double{MinColorToBackgroundFadingRange}); },
-      [](C&, const char* v) { MinColorToBackgroundFadingRange = static_cast<float>(std::atof(v)); });
+      [](C&, const char* v) {
+        MinColorToBackgroundFadingRange = static_cast<float>(std::atof(v));
+      });
   t.Int("Transparent", &C::Transparent).Loose();
   t.Int("DiscreteColors", &C::DiscreteColors).Loose();
   t.Attribute(

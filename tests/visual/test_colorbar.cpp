@@ -18,7 +18,8 @@ namespace {
 
 std::string Rgb(const float rgb[3])
 {
-  return AK_String::Format("%.6g %.6g %.6g", double{rgb[0]}, double{rgb[1]}, double{rgb[2]}).c_str();
+  return AK_String::Format("%.6g %.6g %.6g", double{rgb[0]}, double{rgb[1]}, double{rgb[2]})
+      .c_str();
 }
 
 TEST(ColorRamp, ColoursGreysAndFading)
@@ -96,7 +97,8 @@ TEST(ColorbarScale, StepsAndLabelNumbers)
   EXPECT_STREQ(AK_FormatLabelNumber(12345, 3).c_str(), "1.23e+04");
   EXPECT_STREQ(AK_FormatLabelNumber(0.1, 40).c_str(), "0.1000000000000000055511151231257827021182");
   EXPECT_STREQ(AK_FormatLabelNumber(2.5, -7).c_str(), "2");
-  EXPECT_STREQ(AK_FormatLabelNumber(1.0 / 3, 1 << 30).c_str(), AK_FormatLabelNumber(1.0 / 3, 99).c_str());
+  EXPECT_STREQ(AK_FormatLabelNumber(1.0 / 3, 1 << 30).c_str(),
+               AK_FormatLabelNumber(1.0 / 3, 99).c_str());
 }
 
 const char* Remembered(const char* key)
@@ -172,8 +174,8 @@ TEST(Colorbar, LayoutAndLabels)
   }
   // Degenerate ranges widen upwards; segments rise to 2; digits of the label numbers.
   struct Range { const char* min; const char* max; const char* digits; const char* after; };
-  const Range ranges[] = {{"0", "0", "5", "1e-30 1e-30"},         {"5", "5", "5", "5.000005 5"},
-                          {"-5", "-5", "5", "-4.999995 -5"},      {"0", "12345", "3", "12345 1.23e+04"},
+  const Range ranges[] = {{"0", "0", "5", "1e-30 1e-30"},    {"5", "5", "5", "5.000005 5"},
+                          {"-5", "-5", "5", "-4.999995 -5"}, {"0", "12345", "3", "12345 1.23e+04"},
                           {"0", "1", "-2", "1 1"}};
   for (const Range& r : ranges) {
     AK_Colorbar bar("bar", nullptr);
@@ -234,7 +236,8 @@ TEST(Colorbar, TextureCoordinatesOfArbitrarySteps)
   AK_GLFunctionTable.glTexImage1D = [](GLenum, GLint, GLint, GLsizei w, GLint, GLenum, GLenum,
                                        const void*) { width = w; };
   AK_Colorbar bar("bar", nullptr);
-  for (auto [name, value] : {std::pair{"DiscreteColors", "1"}, {"ArbitrarySteps", "1"}, {"Max", "10"}})
+  for (auto [name, value] :
+       {std::pair{"DiscreteColors", "1"}, {"ArbitrarySteps", "1"}, {"Max", "10"}})
     bar.Set(name, value);
   for (const char* steps : {"2 5 9", "0.1 0.2 0.3 0.4 0.5 0.6 7", "5 5 8"}) {
     bar.Set("StepValues", steps);

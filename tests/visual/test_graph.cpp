@@ -91,7 +91,8 @@ TEST(Graph, LabelsAndRanges)
   curve->AppendPoint(-1, 9);
   viewer.Update();
   EXPECT_EQ(ranges(curve), "-1 3 7 9 r ");
-  for (auto [name, value] : {std::pair{"XAuto", "0"}, {"Xmin", "-5"}, {"YAuto", "0"}, {"Ymin", "1"}})
+  for (auto [name, value] :
+       {std::pair{"XAuto", "0"}, {"Xmin", "-5"}, {"YAuto", "0"}, {"Ymin", "1"}})
     curve->Set(name, value);
   curve->DeleteComponent("label");
   curve->AppendPoint(8, 8);
