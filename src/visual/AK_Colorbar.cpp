@@ -111,7 +111,9 @@ void AK_Colorbar::DeclareAttributes(AK_AttributeTableOf<AK_Colorbar>& t)
   t.Attribute(
       "MinColorToBackgroundFadingRange",
       [](C&) { return AK_String::Format("%g", double{MinColorToBackgroundFadingRange}); },
-      [](C&, const char* v) { MinColorToBackgroundFadingRange = static_cast<float>(std::atof(v)); });
+      [](C&, const char* v) {
+        MinColorToBackgroundFadingRange = static_cast<float>(std::atof(v));
+      });
   t.Int("Transparent", &C::Transparent).Loose();
   t.Int("DiscreteColors", &C::DiscreteColors).Loose();
   t.Attribute(
@@ -165,7 +167,8 @@ int AK_Colorbar::BuildSteps()
 
 double AK_Colorbar::StepValue(int i) const
 {
-  if (!ArbitrarySteps) return Min + (Max - Min) * i / Segments;
+  // Before the first drawing raises them, no segments put every level at the minimum.
+  if (!ArbitrarySteps) return Segments > 0 ? Min + (Max - Min) * i / Segments : Min;
   return i >= 0 && i < _steps.Count() ? _steps[i] : Max;
 }
 

@@ -101,7 +101,7 @@ private:
   void ApplyRememberedSettings();
   void LayOut(float c);
   void DrawInterLabels(float c, float scale, int n);
-  // The offset of boundary k along the bar.
+  // The offset of boundary k along the bar, in window units.
   double BoundaryOffset(int k, float scale) const;
 
   AK_String _loadedUnit;

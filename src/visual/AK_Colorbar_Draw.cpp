@@ -15,7 +15,7 @@ constexpr float kReferenceWindowPixels = 500;
 
 double AK_Colorbar::BoundaryOffset(int k, float scale) const
 {
-  return static_cast<float>((StepValue(k) - StepValue(0)) * scale);
+  return (StepValue(k) - StepValue(0)) * scale;
 }
 
 void AK_Colorbar::Update()
@@ -26,6 +26,8 @@ void AK_Colorbar::Update()
   if (!IsActive() || !Visibility) return;
 
   if (Segments < 2) Segments = 2;
+  // More segments than a texture holds show nothing more and would take for ever to draw.
+  if (Segments > AK_MaxTextureSegments) Segments = AK_MaxTextureSegments;
   if (!(ColorTable == "none")) Segments = ColorTableEntries.Count() / 3;
   ApplyRememberedSettings();
 

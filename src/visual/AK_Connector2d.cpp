@@ -26,7 +26,8 @@ int AK_ConnectorPath(const double p1[2], const double p2[2], int32_t dir1, int32
   const double out = dir1 == 0 ? len : -len;  // from p1 towards the side it leaves on
   const double room = dir1 == 0 ? x2 - x1 : x1 - x2;
   if (2 * len > room)
-    return put({{x1, y1}, {x1 + out, y1}, {x1 + out, ym}, {x2 - out, ym}, {x2 - out, y2}, {x2, y2}});
+    return put({{x1, y1}, {x1 + out, y1}, {x1 + out, ym}, {x2 - out, ym}, {x2 - out, y2},
+                {x2, y2}});
   const double xm = dir1 == 0 ? x1 + (x2 - x1) / 2 : x1 - (x1 - x2) / 2;
   return put({{x1, y1}, {xm, y1}, {xm, y2}, {x2, y2}});
 }
@@ -62,7 +63,8 @@ void AK_Connector2d::Draw()
   const int n = AK_ConnectorPath(Pt1, Pt2, Dir1, Dir2, Len, path);
   glDisable(GL_DEPTH_TEST);
   glBegin(GL_LINE_STRIP);
-  for (int i = 0; i < n; ++i) glVertex2f(static_cast<float>(path[i].x), static_cast<float>(path[i].y));
+  for (int i = 0; i < n; ++i)
+    glVertex2f(static_cast<float>(path[i].x), static_cast<float>(path[i].y));
   glEnd();
   glEnable(GL_DEPTH_TEST);
 }

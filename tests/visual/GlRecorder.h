@@ -1,5 +1,5 @@
-// Records what a drawing pass sends through the graphics operation table: vertices, raster
-// positions and bitmaps (glyphs), as text, while it lives; the table is restored afterwards.
+// While it lives, the graphics table writes vertices ("v x y "), raster positions ("r x y "),
+// and glyphs ("b width 0 ") into log(), numbers "%.4g".
 #pragma once
 
 #include <string>
@@ -14,16 +14,10 @@ public:
     log().clear();
     AK_GLFunctionTable.glVertex2f = [](GLfloat x, GLfloat y) { Add("v", x, y); };
     AK_GLFunctionTable.glRasterPos2f = [](GLfloat x, GLfloat y) { Add("r", x, y); };
-    AK_GLFunctionTable.glTexCoord1f = [](GLfloat s) { Add("t", s, 0); };
     AK_GLFunctionTable.glBitmap = [](GLsizei w, GLsizei, GLfloat, GLfloat, GLfloat, GLfloat,
                                      const GLubyte*) { Add("b", static_cast<float>(w), 0); };
   }
   ~GlRecorder() { AK_GLFunctionTable = _saved; }
-  GlRecorder(const GlRecorder&) = delete;
-  GlRecorder& operator=(const GlRecorder&) = delete;
-
-  // "v x y " per vertex, "r x y " per raster position, "t s 0 " per texture coordinate,
-  // "b w 0 " per bitmap, numbers "%.4g".
   static std::string& log()
   {
     static std::string text;
