@@ -17,13 +17,6 @@
 
 namespace {
 
-bool IsGridExtension(const AK_String& ext)
-{
-  for (const char* e : {"e00", "E00", "asc", "ASC", "txt", "TXT"})
-    if (ext == e) return true;
-  return false;
-}
-
 // The path without its extension; a '.' before the last separator is part of a directory.
 AK_String WithoutExtension(const char* path)
 {
@@ -37,29 +30,6 @@ AK_String WithoutExtension(const char* path)
 AK_String BaseNameWithoutExtension(const char* path)
 {
   return WithoutExtension(AK_String(path).BaseName());
-}
-
-// A number entry over a value that lives outside the object's own members (the mesh data):
-// parsed as the table's Int and Double entries are, refused values change nothing.
-template <class V, class Access>
-AK_AttributeEntry& DataNumber(AK_AttributeTableOf<SW_Mesh>& t, const char* name, Access access)
-{
-  AK_AttributeEntry& e = t.Attribute(
-      name, [access](SW_Mesh& m) {
-        if constexpr (std::is_same_v<V, int32_t>) return AK_String(access(m));
-        else return AK_String::Format("%.15g", access(m));
-      },
-      [](SW_Mesh&, const char*) {});
-  e.type = std::is_same_v<V, int32_t> ? AK_AttributeType::Int : AK_AttributeType::Double;
-  e.set = [access](AK_Object& o, const AK_AttributeEntry& entry, const char* v) {
-    V value{};
-    bool ok;
-    if constexpr (std::is_same_v<V, int32_t>) ok = AK_ParseIntValue(entry, v, value);
-    else ok = AK_ParseDoubleValue(entry, v, value);
-    if (ok) access(static_cast<SW_Mesh&>(o)) = value;
-    return ok;
-  };
-  return e;
 }
 
 // The points of a polyline object, read through its vertex selection ("SelectedVertex",
@@ -341,7 +311,7 @@ void SW_Mesh::Import(const char* path, int halvings)
     ok = _data.ReadXyz(file, error) == 0;
   } else if (ext == "tbp") {
     ok = SW_ReadTbp(_data, file, error);
-  } else if (IsGridExtension(ext)) {
+  } else if (SW_IsGridExtension(ext)) {
     ok = SW_ReadAsciiGrid(_data, file, halvings, NumNoDataValueInterpolationIterations != 0, error);
   } else if (ext == "nxyz" || ext == "dxf" || ext == "DXF") {
     const bool dxf = ext != "nxyz";
@@ -365,10 +335,12 @@ void SW_Mesh::Import(const char* path, int halvings)
     AK_ErrorText = error;
     return;
   }
+  // The point-set readers leave the normals to the caller; everything standing on the mesh
+  // reads one per vertex.
+  if (_data._vertexNormals.Size() != NumVertices()) _data.ComputeVertexNormals();
   if (_data._cartesian) TakeGridParameters();
   else MeasureImportedMesh();
   ImportBesideFiles(file);
-  AK_ErrorText = "";
 }
 
 void SW_Mesh::MeasureImportedMesh()
