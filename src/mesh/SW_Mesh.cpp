@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "AK_Record.h"
+#include "AK_Text2d.h"
 #include "AK_WeakRef.h"
 #include "SW_LineFiles.h"
 #include "SW_MeshEdit.h"
@@ -46,18 +47,6 @@ void PolylinePoints(AK_Object* line, AK_Array<AK_Vec3>& points)
   }
   if (std::atoi(selected) > 0) line->Set("SelectedVertex", AK_String(std::atoi(selected) - 1));
   else line->Set("UnselectVertex", "");
-}
-
-// The names of the label fonts, each followed by "%AK_SEP%".
-AK_String SW_FontList()
-{
-  AK_String list;
-  for (const char* font : {"8_BY_13", "9_BY_15", "TIMES_ROMAN_10", "TIMES_ROMAN_24", "HELVETICA_10",
-                           "HELVETICA_12", "HELVETICA_18"}) {
-    list += font;
-    list += AK_SEP;
-  }
-  return list;
 }
 
 }  // namespace
@@ -126,7 +115,7 @@ void SW_Mesh::DeclareAttributes(AK_AttributeTableOf<SW_Mesh>& t)
   t.Vis("ContourLinesLabelsVis", [](SW_Mesh& m) { return m.ContourLinesLabelled ? "w" : "r"; });
   t.Vis("ShadeInclVis", [](SW_Mesh& m) { return m.ShadeIncl ? "w" : "-"; });
   t.Vis("DxVis", [](SW_Mesh& m) { return m.IsGrid() ? "r" : "w"; });
-  t.Options("ContourLinesLabelsFontOptions", [](SW_Mesh&) { return SW_FontList(); });
+  t.Options("ContourLinesLabelsFontOptions", [](SW_Mesh&) { return AK_Text2d::GetFontList(); });
   t.Options("MeshNamesList", [](SW_Mesh& m) { return m.GetMeshNamesList(); });
   t.Options("Polylines", [](SW_Mesh& m) { return m.GetPolylinesList(); });
   t.Answer("NumVertices", [](SW_Mesh& m) { return AK_String(m.NumVertices()); });

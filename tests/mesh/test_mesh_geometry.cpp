@@ -138,6 +138,13 @@ TEST(MeshContours, SaddleAndLevelOnCorners)
   EXPECT_EQ(SW_ContourExitEdge(m, 0, 0, z, 1.5f), 3);  // centre below: the edge before
   EXPECT_EQ(Contours(m, {1.0})->Count(), 2);
   EXPECT_EQ(Contours(m, {2.0})->Count(), 1);  // corner 2 at 2.0 is not above
+
+  // Labels stand farther than their distance from the last label and from the start.
+  AK_Array<AK_Vec3> line;
+  for (int i = 0; i <= 10; ++i) line.Append(AK_Vec3(i, 0, 0));
+  AK_Array<int32_t> at;
+  SW_ContourLabelPoints(line, 3, at);
+  EXPECT_EQ(std::vector<int32_t>(at.begin(), at.end()), (std::vector<int32_t>{4, 8}));
 }
 
 // The example of two triangles: the bend falls from about 5.4914 to 5.2532 by the flip to
