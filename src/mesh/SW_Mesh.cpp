@@ -501,14 +501,35 @@ void SW_Mesh::RemoveCurvatureField() { DeleteComponent("curvature"); }
 
 void SW_Mesh::RemoveNormalsField() { DeleteComponent("normals"); }
 
+SW_MeshFieldMakers SW_FieldMakers;
+
 void SW_Mesh::CreateCurvatureField()
 {
-  AK_ErrorText = "CreateCurvatureField: not available";
+  if (!SW_FieldMakers.cellValues) {
+    AK_ErrorText = "CreateCurvatureField: not available";
+    return;
+  }
+  DeleteComponent("curvature");
+  if (_data._vertexNormals.Size() != NumVertices()) _data.ComputeVertexNormals();
+  AK_Array<float> values;
+  _data.CellCurvatures(values);
+  AddComponent(SW_FieldMakers.cellValues(*this, "curvature", Id() + " curvature [1/m]", values));
 }
 
 void SW_Mesh::CreateNormalsField()
 {
-  AK_ErrorText = "CreateNormalsField: not available";
+  if (!SW_FieldMakers.vertexVectors) {
+    AK_ErrorText = "CreateNormalsField: not available";
+    return;
+  }
+  DeleteComponent("normals");
+  if (_data._vertexNormals.Size() != NumVertices()) _data.ComputeVertexNormals();
+  AK_Array<AK_Vec3> vectors = _data._vertexNormals;
+  for (AK_Vec3& n : vectors) {
+    const double length = n.Length();
+    n = length > 0 ? n * (1.0 / length) : AK_Vec3();
+  }
+  AddComponent(SW_FieldMakers.vertexVectors(*this, "normals", Id() + " normals", vectors));
 }
 
 // ---------------------------------------------------------------------------------------

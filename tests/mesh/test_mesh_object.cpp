@@ -325,3 +325,57 @@ TEST(MeshObject, DrawingPassAndDisplayList)
   AK_VisibleObject::EnabledDisplayLists = 0;
   AK_GLFunctionTable = saved;
 }
+
+namespace {
+// What the field makers were given, kept by the test's stand-in field.
+struct FieldProbe : AK_Object {
+  FieldProbe(const char* id, AK_Object* parent, const char* l) : AK_Object(id, parent), label(l) {}
+  std::string label;
+  std::vector<double> values;
+};
+}  // namespace
+
+// The curvature of a flat mesh is 0 in every cell, that of a sphere of radius 100 about
+// 1/100 away from its border; the normals are unit vectors.
+TEST(MeshObject, CurvatureAndNormalsFields)
+{
+  MessageCapture quiet;
+  Tree t;
+  SW_Mesh* m = t.mesh;
+  m->Set("CreateCurvatureField", "");
+  EXPECT_EQ(std::string(AK_ErrorText), "CreateCurvatureField: not available");
+  const SW_MeshFieldMakers saved = SW_FieldMakers;
+  SW_FieldMakers.cellValues = [](SW_Mesh& mesh, const char* id, const char* label, const AK_Array<float>& v) {
+    auto* f = new FieldProbe(id, &mesh, label);
+    f->values.assign(v.begin(), v.end());
+    return static_cast<AK_Object*>(f);
+  };
+  SW_FieldMakers.vertexVectors = [](SW_Mesh& mesh, const char* id, const char* label, const AK_Array<AK_Vec3>& v) {
+    auto* f = new FieldProbe(id, &mesh, label);
+    for (const AK_Vec3& n : v) f->values.push_back(n.Length());
+    return static_cast<AK_Object*>(f);
+  };
+  Set(m, {{"Xll", "-20 -20"}, {"Xor", "20 20"}, {"Dx", "2"}, {"SetToCartesianGrid", ""},
+          {"CreateCurvatureField", ""}});
+  auto* field = dynamic_cast<FieldProbe*>(m->GetComponent("curvature"));
+  ASSERT_TRUE(field);
+  EXPECT_EQ(field->label, "terrain curvature [1/m]");
+  EXPECT_EQ(field->values, std::vector<double>(400, 0.0));
+
+  for (AK_Vec3& p : m->Vertices()) p.z = std::sqrt(100.0 * 100.0 - p.x * p.x - p.y * p.y);
+  m->ComputeVertexNormals();
+  Set(m, {{"CreateCurvatureField", ""}, {"CreateNormalsField", ""}});
+  field = dynamic_cast<FieldProbe*>(m->GetComponent("curvature"));
+  ASSERT_EQ(m->ComponentCount(), 2);  // the old field was replaced
+  for (int32_t c = 0; c < m->NumCells(); ++c) {
+    AK_Vec3 centre = m->CellCentre(c);
+    if (std::fabs(centre.x) < 17 && std::fabs(centre.y) < 17) {
+      EXPECT_NEAR(field->values[static_cast<size_t>(c)], 0.01, 0.0005) << c;
+    }
+  }
+  auto* normals = dynamic_cast<FieldProbe*>(m->GetComponent("normals"));
+  ASSERT_TRUE(normals);
+  EXPECT_EQ(normals->label, "terrain normals");
+  for (double length : normals->values) EXPECT_NEAR(length, 1, 1e-12);
+  SW_FieldMakers = saved;
+}
