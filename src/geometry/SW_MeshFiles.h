@@ -212,6 +212,10 @@ bool SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperR
 bool SW_ReadAsciiGridHeaderStream(std::istream& in, int32_t& ncols, int32_t& nrows, double& xll,
                                   double& yll, double& cellsize, double& nodata, int32_t& corner);
 
+// The extensions of ESRI ASCII grid files (case matters): "e00", "E00", "asc", "ASC", "txt",
+// "TXT".
+bool SW_IsGridExtension(const AK_String& ext);
+
 // Writes the mesh by the path's extension (case matters): "xyz" writes one "x y z" line per
 // vertex with round-trip precision; "e00", "E00", "asc", "ASC", "txt", "TXT" write an ESRI
 // ASCII grid sampled at the grid points (-9999 where the mesh has no cell). Any other

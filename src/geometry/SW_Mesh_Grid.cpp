@@ -524,13 +524,13 @@ bool SW_ReadAsciiGridHeaderStream(std::istream& stream, int32_t& ncols, int32_t&
 // ---------------------------------------------------------------------------------------
 // Export
 
-namespace {
-
-bool IsGridExtension(const AK_String& ext)
+bool SW_IsGridExtension(const AK_String& ext)
 {
   return ext == "e00" || ext == "E00" || ext == "asc" || ext == "ASC" || ext == "txt" ||
          ext == "TXT";
 }
+
+namespace {
 
 // The cell that holds a grid point for the export. The Cartesian cell search leaves the
 // northern row and the eastern column of the grid box outside every cell; those points lie
@@ -600,7 +600,7 @@ int SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
 {
   AK_String ext = AK_String(path).GetExtension();
   const bool points = ext == "xyz";
-  if (!points && !IsGridExtension(ext)) {
+  if (!points && !SW_IsGridExtension(ext)) {
     error = AK_String("cannot export to '") + path + "': unknown file extension";
     Report(error);
     return 0;

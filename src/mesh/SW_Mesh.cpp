@@ -10,19 +10,13 @@
 #include <vector>
 
 #include "AK_Record.h"
+#include "AK_Text2d.h"
 #include "AK_WeakRef.h"
 #include "SW_LineFiles.h"
 #include "SW_MeshEdit.h"
 #include "SW_MeshFiles.h"
 
 namespace {
-
-bool IsGridExtension(const AK_String& ext)
-{
-  for (const char* e : {"e00", "E00", "asc", "ASC", "txt", "TXT"})
-    if (ext == e) return true;
-  return false;
-}
 
 // The path without its extension; a '.' before the last separator is part of a directory.
 AK_String WithoutExtension(const char* path)
@@ -39,29 +33,6 @@ AK_String BaseNameWithoutExtension(const char* path)
   return WithoutExtension(AK_String(path).BaseName());
 }
 
-// A number entry over a value that lives outside the object's own members (the mesh data):
-// parsed as the table's Int and Double entries are, refused values change nothing.
-template <class V, class Access>
-AK_AttributeEntry& DataNumber(AK_AttributeTableOf<SW_Mesh>& t, const char* name, Access access)
-{
-  AK_AttributeEntry& e = t.Attribute(
-      name, [access](SW_Mesh& m) {
-        if constexpr (std::is_same_v<V, int32_t>) return AK_String(access(m));
-        else return AK_String::Format("%.15g", access(m));
-      },
-      [](SW_Mesh&, const char*) {});
-  e.type = std::is_same_v<V, int32_t> ? AK_AttributeType::Int : AK_AttributeType::Double;
-  e.set = [access](AK_Object& o, const AK_AttributeEntry& entry, const char* v) {
-    V value{};
-    bool ok;
-    if constexpr (std::is_same_v<V, int32_t>) ok = AK_ParseIntValue(entry, v, value);
-    else ok = AK_ParseDoubleValue(entry, v, value);
-    if (ok) access(static_cast<SW_Mesh&>(o)) = value;
-    return ok;
-  };
-  return e;
-}
-
 // The points of a polyline object, read through its vertex selection ("SelectedVertex",
 // "CoordsOfSelectedVertex"), which is restored afterwards.
 void PolylinePoints(AK_Object* line, AK_Array<AK_Vec3>& points)
@@ -76,18 +47,6 @@ void PolylinePoints(AK_Object* line, AK_Array<AK_Vec3>& points)
   }
   if (std::atoi(selected) > 0) line->Set("SelectedVertex", AK_String(std::atoi(selected) - 1));
   else line->Set("UnselectVertex", "");
-}
-
-// The names of the label fonts, each followed by "%AK_SEP%".
-AK_String SW_FontList()
-{
-  AK_String list;
-  for (const char* font : {"8_BY_13", "9_BY_15", "TIMES_ROMAN_10", "TIMES_ROMAN_24", "HELVETICA_10",
-                           "HELVETICA_12", "HELVETICA_18"}) {
-    list += font;
-    list += AK_SEP;
-  }
-  return list;
 }
 
 }  // namespace
@@ -156,7 +115,7 @@ void SW_Mesh::DeclareAttributes(AK_AttributeTableOf<SW_Mesh>& t)
   t.Vis("ContourLinesLabelsVis", [](SW_Mesh& m) { return m.ContourLinesLabelled ? "w" : "r"; });
   t.Vis("ShadeInclVis", [](SW_Mesh& m) { return m.ShadeIncl ? "w" : "-"; });
   t.Vis("DxVis", [](SW_Mesh& m) { return m.IsGrid() ? "r" : "w"; });
-  t.Options("ContourLinesLabelsFontOptions", [](SW_Mesh&) { return SW_FontList(); });
+  t.Options("ContourLinesLabelsFontOptions", [](SW_Mesh&) { return AK_Text2d::GetFontList(); });
   t.Options("MeshNamesList", [](SW_Mesh& m) { return m.GetMeshNamesList(); });
   t.Options("Polylines", [](SW_Mesh& m) { return m.GetPolylinesList(); });
   t.Answer("NumVertices", [](SW_Mesh& m) { return AK_String(m.NumVertices()); });
@@ -341,7 +300,7 @@ void SW_Mesh::Import(const char* path, int halvings)
     ok = _data.ReadXyz(file, error) == 0;
   } else if (ext == "tbp") {
     ok = SW_ReadTbp(_data, file, error);
-  } else if (IsGridExtension(ext)) {
+  } else if (SW_IsGridExtension(ext)) {
     ok = SW_ReadAsciiGrid(_data, file, halvings, NumNoDataValueInterpolationIterations != 0, error);
   } else if (ext == "nxyz" || ext == "dxf" || ext == "DXF") {
     const bool dxf = ext != "nxyz";
@@ -365,10 +324,12 @@ void SW_Mesh::Import(const char* path, int halvings)
     AK_ErrorText = error;
     return;
   }
+  // The point-set readers leave the normals to the caller; everything standing on the mesh
+  // reads one per vertex.
+  if (_data._vertexNormals.Size() != NumVertices()) _data.ComputeVertexNormals();
   if (_data._cartesian) TakeGridParameters();
   else MeasureImportedMesh();
   ImportBesideFiles(file);
-  AK_ErrorText = "";
 }
 
 void SW_Mesh::MeasureImportedMesh()
@@ -540,14 +501,35 @@ void SW_Mesh::RemoveCurvatureField() { DeleteComponent("curvature"); }
 
 void SW_Mesh::RemoveNormalsField() { DeleteComponent("normals"); }
 
+SW_MeshFieldMakers SW_FieldMakers;
+
 void SW_Mesh::CreateCurvatureField()
 {
-  AK_ErrorText = "CreateCurvatureField: not available";
+  if (!SW_FieldMakers.cellValues) {
+    AK_ErrorText = "CreateCurvatureField: not available";
+    return;
+  }
+  DeleteComponent("curvature");
+  if (_data._vertexNormals.Size() != NumVertices()) _data.ComputeVertexNormals();
+  AK_Array<float> values;
+  _data.CellCurvatures(values);
+  AddComponent(SW_FieldMakers.cellValues(*this, "curvature", Id() + " curvature [1/m]", values));
 }
 
 void SW_Mesh::CreateNormalsField()
 {
-  AK_ErrorText = "CreateNormalsField: not available";
+  if (!SW_FieldMakers.vertexVectors) {
+    AK_ErrorText = "CreateNormalsField: not available";
+    return;
+  }
+  DeleteComponent("normals");
+  if (_data._vertexNormals.Size() != NumVertices()) _data.ComputeVertexNormals();
+  AK_Array<AK_Vec3> vectors = _data._vertexNormals;
+  for (AK_Vec3& n : vectors) {
+    const double length = n.Length();
+    n = length > 0 ? n * (1.0 / length) : AK_Vec3();
+  }
+  AddComponent(SW_FieldMakers.vertexVectors(*this, "normals", Id() + " normals", vectors));
 }
 
 // ---------------------------------------------------------------------------------------

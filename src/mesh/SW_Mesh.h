@@ -25,6 +25,19 @@
 
 class SW_Mesh;
 
+// Makers of the fields that a mesh derives from itself ("CreateCurvatureField",
+// "CreateNormalsField"). The field classes stand above the mesh, so the library that holds
+// them installs the makers; each answers a new field named `id`, bound to the mesh, labelled,
+// holding the values given, not yet added to the mesh. A missing maker leaves the command an
+// error text.
+struct SW_MeshFieldMakers {
+  AK_Object* (*cellValues)(SW_Mesh& mesh, const char* id, const char* label,
+                           const AK_Array<float>& values) = nullptr;
+  AK_Object* (*vertexVectors)(SW_Mesh& mesh, const char* id, const char* label,
+                              const AK_Array<AK_Vec3>& vectors) = nullptr;
+};
+extern SW_MeshFieldMakers SW_FieldMakers;
+
 // The mesh data of one mesh object: drops the object's derived data whenever the core
 // replaces its geometry.
 class SW_MeshData : public SW_MeshCore {
@@ -155,7 +168,12 @@ public:
   void Smooth(int passes);
   void SmoothVertexNormals(int passes);
   void MinimizeCurvature();
+  // Replaces the component "curvature" by a field of one value per cell: the largest
+  // 2 sin(theta/2) / distance over the corners, theta the angle between the corner's vertex
+  // normal and the cell normal.
   void CreateCurvatureField();
+  // Replaces the component "normals" by a field of the unit vertex normals (0 0 0 where a
+  // vertex has none).
   void CreateNormalsField();
   void RemoveCurvatureField();
   void RemoveNormalsField();

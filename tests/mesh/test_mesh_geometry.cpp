@@ -14,8 +14,6 @@ using namespace meshtest;
 
 namespace {
 
-double Distance2d(const AK_Vec3& p, double cx, double cy) { return std::hypot(p.x - cx, p.y - cy); }
-
 std::unique_ptr<SW_ContourLineSet> Contours(const SW_MeshCore& m, std::initializer_list<double> lv)
 {
   AK_Array<float> z;
@@ -45,18 +43,13 @@ TEST(MeshGenerators, CountsAndHeights)
   AK_String error;
   m._xll = AK_Vec2{0, 0};
   m._upperRight = AK_Vec2{10, 7};
-  ASSERT_TRUE(SW_SetToCartesianGrid(m, 5, error));
-  EXPECT_EQ(m._nx, 2);
-  EXPECT_EQ(m._ny, 1);
-  EXPECT_EQ(m.NumVertices(), 6);
+  ASSERT_TRUE(SW_SetToCartesianGrid(m, 5, error));  // the strip 5 < y <= 7 stays uncovered
+  EXPECT_EQ(std::vector<int32_t>({m._nx, m._ny, m.NumVertices(), m.NumCells()}), std::vector<int32_t>({2, 1, 6, 2}));
 
   m._upperRight = AK_Vec2{10, 10};
   ASSERT_TRUE(SW_SetToHoneyCombGrid(m, 5, error));
   EXPECT_NEAR(m._rowHeight, 4.330127018922193, 1e-12);
-  EXPECT_EQ(m._nx, 3);
-  EXPECT_EQ(m._ny, 3);
-  EXPECT_EQ(m.NumVertices(), 16);
-  EXPECT_EQ(m.NumCells(), 18);
+  EXPECT_EQ(std::vector<int32_t>({m._nx, m._ny, m.NumVertices(), m.NumCells()}), std::vector<int32_t>({3, 3, 16, 18}));
   EXPECT_EQ(m._x[1].x, -2.5);  // vertex (0, 1): odd rows are shifted
   EXPECT_TRUE(m._honeycomb && !m._cartesian);
   // Honeycomb point location by arithmetic agrees with the cells themselves.
@@ -86,8 +79,8 @@ TEST(MeshGenerators, CountsAndHeights)
 }
 
 // A cone's contours are closed circles around its tip, one per level, on quadrilateral and
-// triangle meshes alike; a plane's are open lines from border to border.
-TEST(MeshContours, ConeCirclesAndPlaneLines)
+// triangle meshes alike (a plane's open lines are those of the contour export).
+TEST(MeshContours, ConeCircles)
 {
   auto cone = [](double x, double y) { return 100 - std::hypot(x - 50, y - 50); };
   SW_MeshCore quads, triangles;
@@ -102,26 +95,13 @@ TEST(MeshContours, ConeCirclesAndPlaneLines)
       const AK_Array<AK_Vec3>& p = line.Points();
       ASSERT_GT(p.Size(), 8);
       // The first crossing once more, from the other side of its edge (f32 fractions).
-      EXPECT_NEAR(p[0].x, p.Last().x, 1e-6);
-      EXPECT_NEAR(p[0].y, p.Last().y, 1e-6);
+      EXPECT_NEAR((p[0] - p.Last()).Length(), 0, 1e-6);
       const double radius = 100 - line.Level();
       for (const AK_Vec3& q : p) {
-        EXPECT_NEAR(Distance2d(q, 50, 50), radius, 0.3);
+        EXPECT_NEAR(std::hypot(q.x - 50, q.y - 50), radius, 0.3);
         EXPECT_NEAR(q.z, line.Level(), 1e-3);
       }
     }
-  }
-
-  SW_MeshCore plane;
-  MakeCartesian(plane, 10, 6, 1, 0, 0, [](double x, double) { return x; });
-  auto set = Contours(plane, {2.5, 7.25});
-  ASSERT_EQ(set->Count(), 2);
-  for (int32_t i = 0; i < set->Count(); ++i) {
-    const SW_ContourLine& line = set->Line(i);
-    EXPECT_FALSE(line.Closed());
-    for (const AK_Vec3& q : line.Points()) EXPECT_NEAR(q.x, line.Level(), 1e-6);
-    const double ends[2] = {line.Points()[0].y, line.Points().Last().y};
-    EXPECT_TRUE((ends[0] == 0 && ends[1] == 6) || (ends[0] == 6 && ends[1] == 0));
   }
 }
 
@@ -138,6 +118,13 @@ TEST(MeshContours, SaddleAndLevelOnCorners)
   EXPECT_EQ(SW_ContourExitEdge(m, 0, 0, z, 1.5f), 3);  // centre below: the edge before
   EXPECT_EQ(Contours(m, {1.0})->Count(), 2);
   EXPECT_EQ(Contours(m, {2.0})->Count(), 1);  // corner 2 at 2.0 is not above
+
+  // Labels stand farther than their distance from the last label and from the start.
+  AK_Array<AK_Vec3> line;
+  for (int i = 0; i <= 10; ++i) line.Append(AK_Vec3(i, 0, 0));
+  AK_Array<int32_t> at;
+  SW_ContourLabelPoints(line, 3, at);
+  EXPECT_EQ(std::vector<int32_t>(at.begin(), at.end()), (std::vector<int32_t>{4, 8}));
 }
 
 // The example of two triangles: the bend falls from about 5.4914 to 5.2532 by the flip to

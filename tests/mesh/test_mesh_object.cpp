@@ -25,23 +25,15 @@ public:
   std::string log;
 };
 
+// root / Scene / DHMs / terrain, the mesh two levels below the scene that holds "Polylines".
 struct Tree {
   AK_Container root{"root", nullptr};
-  Probe* scene = new Probe("Scene", &root);
-  Probe* meshes = new Probe("DHMs", scene);
-  SW_Mesh* mesh = new SW_Mesh("terrain", meshes);
-  Tree()
-  {
-    root.AddComponent(scene);
-    scene->AddComponent(meshes);
-    meshes->AddComponent(mesh);
-  }
-  SW_Mesh* AddMesh(const char* id)
-  {
-    SW_Mesh* m = new SW_Mesh(id, meshes);
-    meshes->AddComponent(m);
-    return m;
-  }
+  AK_Object* scene = Add(new AK_Container("Scene", &root));
+  AK_Object* meshes = Add(new AK_Container("DHMs", scene));
+  SW_Mesh* mesh = AddMesh("terrain");
+  template <class T>
+  T* Add(T* o) { return o->Parent()->AddComponent(o), o; }
+  SW_Mesh* AddMesh(const char* id) { return Add(new SW_Mesh(id, meshes)); }
 };
 
 std::string Get(AK_Object* o, const char* name) { return o->Get(name).c_str(); }
@@ -82,7 +74,6 @@ TEST(MeshObject, AttributesOfNewAndGeneratedMeshes)
   EXPECT_EQ(Get(m, "RegularGrid"), "0");
   EXPECT_EQ(Get(m, "DxVis"), "r");
   EXPECT_EQ(Get(m, "Nx"), "3");
-  EXPECT_EQ(Get(m, "NumCells"), "18");
 
   // The plane's cells are Length / Nx by Width / Ny: a Cartesian grid only when square.
   Set(m, {{"Nx", "4"}, {"Ny", "2"}, {"Length", "40"}, {"Width", "20"}, {"SetToPlane", ""}});
@@ -141,8 +132,7 @@ TEST(MeshObject, ImportFailuresAndFilesBeside)
   MessageCapture messages;
   Tree t;
   SW_Mesh* m = t.mesh;
-  Probe* polylines = new Probe("Polylines", t.scene);
-  t.scene->AddComponent(polylines);
+  Probe* polylines = t.Add(new Probe("Polylines", t.scene));
 
   // Two points give no triangle: an error, and the grid numbers stay what they were.
   m->Set("Import", dir.Write("two.xyz", "0 0 1\n1 1 2\n").c_str());
@@ -190,8 +180,7 @@ TEST(MeshObject, CoverProjectAndSmooth)
   base->ComputeVertexNormals();
 
   SW_Mesh* grid = t.AddMesh("grid");
-  Probe* follower = new Probe("line", grid);
-  grid->AddComponent(follower);
+  Probe* follower = t.Add(new Probe("line", grid));
   Set(grid, {{"BaseMesh", "../terrain"}, {"Dx", "7"},
       {"NumNoDataValueInterpolationIterations", "0"}, {"CoverWithCartesianGrid", ""}});
   ASSERT_EQ(Get(grid, "NumCells"), "196");  // 14 x 14 cells of 7 in the 100 x 100 box
@@ -279,10 +268,7 @@ TEST(MeshObject, ContourExports)
 }
 
 namespace {
-struct DrawCount {
-  int polygons = 0, vertices = 0, lists = 0, calls = 0, deletes = 0;
-};
-DrawCount counts;
+int polygons = 0, vertices = 0, lists = 0, calls = 0, deletes = 0;
 }  // namespace
 
 // A drawing pass draws one polygon per cell and records it in a display list, which the next
@@ -292,36 +278,83 @@ TEST(MeshObject, DrawingPassAndDisplayList)
 {
   MessageCapture quiet;
   const AK_GLFunctions saved = AK_GLFunctionTable;
-  AK_GLFunctionTable.glBegin = [](GLenum mode) { counts.polygons += mode == GL_POLYGON; };
-  AK_GLFunctionTable.glVertex3f = [](GLfloat, GLfloat, GLfloat) { ++counts.vertices; };
-  AK_GLFunctionTable.glGenLists = [](GLsizei) -> GLuint { ++counts.lists; return 7; };
-  AK_GLFunctionTable.glCallList = [](GLuint) { ++counts.calls; };
-  AK_GLFunctionTable.glDeleteLists = [](GLuint, GLsizei) { ++counts.deletes; };
+  AK_GLFunctionTable.glBegin = [](GLenum mode) { polygons += mode == GL_POLYGON; };
+  AK_GLFunctionTable.glVertex3f = [](GLfloat, GLfloat, GLfloat) { ++vertices; };
+  AK_GLFunctionTable.glGenLists = [](GLsizei) -> GLuint { return ++lists, 7; };
+  AK_GLFunctionTable.glCallList = [](GLuint) { ++calls; };
+  AK_GLFunctionTable.glDeleteLists = [](GLuint, GLsizei) { ++deletes; };
   AK_VisibleObject::EnabledDisplayLists = 1;
   {
     Tree t;
     SW_Mesh* m = t.mesh;
-    for (auto [name, value] : {std::pair{"Nx", "3"}, {"Ny", "3"}, {"Length", "30"}, {"Width", "30"},
-                               {"DisplayContourLines", "0"}, {"SmootherIterations", "1"}})
-      m->Set(name, value);
-    m->Set("SetToPlane", "");
-    counts = DrawCount();
+    Set(m, {{"Nx", "3"}, {"Ny", "3"}, {"Length", "30"}, {"Width", "30"}, {"DisplayContourLines", "0"},
+            {"SmootherIterations", "1"}, {"SetToPlane", ""}});
     m->Update();
-    EXPECT_EQ(counts.polygons, 9);
-    EXPECT_EQ(counts.vertices, 36);
-    EXPECT_EQ(counts.lists, 1);
+    EXPECT_EQ(std::vector<int>({polygons, vertices, lists}), std::vector<int>({9, 36, 1}));
     m->Update();
-    EXPECT_EQ(counts.calls, 1);
-    EXPECT_EQ(counts.polygons, 9);
+    EXPECT_EQ(std::vector<int>({polygons, calls}), std::vector<int>({9, 1}));
     m->Set("DrawCoarsened", "1");
     m->Update();
-    EXPECT_EQ(counts.polygons, 10);  // one cell of 3 x 10 covers the 30 x 30 box
-    m->Set("Smooth", "");
-    EXPECT_EQ(counts.deletes, 2);
-    m->Set("DrawCoarsened", "0");
+    EXPECT_EQ(polygons, 10);  // one cell of 3 x 10 covers the 30 x 30 box
+    Set(m, {{"Smooth", ""}, {"DrawCoarsened", "0"}});
+    EXPECT_EQ(deletes, 2);
     m->Update();
-    EXPECT_EQ(counts.polygons, 19);
+    EXPECT_EQ(polygons, 19);
   }
   AK_VisibleObject::EnabledDisplayLists = 0;
   AK_GLFunctionTable = saved;
+}
+
+namespace {
+// What the field makers were given, kept by the test's stand-in field.
+struct FieldProbe : AK_Object {
+  FieldProbe(const char* id, AK_Object* parent, const char* l) : AK_Object(id, parent), label(l) {}
+  std::string label;
+  std::vector<double> values;
+};
+}  // namespace
+
+// The curvature of a flat mesh is 0 in every cell, that of a sphere of radius 100 about
+// 1/100 away from its border; the normals are unit vectors.
+TEST(MeshObject, CurvatureAndNormalsFields)
+{
+  MessageCapture quiet;
+  Tree t;
+  SW_Mesh* m = t.mesh;
+  m->Set("CreateCurvatureField", "");
+  EXPECT_EQ(std::string(AK_ErrorText), "CreateCurvatureField: not available");
+  const SW_MeshFieldMakers saved = SW_FieldMakers;
+  SW_FieldMakers = {[](SW_Mesh& mesh, const char* id, const char* label, const AK_Array<float>& v) -> AK_Object* {
+                      auto* f = new FieldProbe(id, &mesh, label);
+                      f->values.assign(v.begin(), v.end());
+                      return f;
+                    },
+                    [](SW_Mesh& mesh, const char* id, const char* label, const AK_Array<AK_Vec3>& v) -> AK_Object* {
+                      auto* f = new FieldProbe(id, &mesh, label);
+                      for (const AK_Vec3& n : v) f->values.push_back(n.Length());
+                      return f;
+                    }};
+  Set(m, {{"Xll", "-20 -20"}, {"Xor", "20 20"}, {"Dx", "2"}, {"SetToCartesianGrid", ""},
+          {"CreateCurvatureField", ""}});
+  auto* field = dynamic_cast<FieldProbe*>(m->GetComponent("curvature"));
+  ASSERT_TRUE(field);
+  EXPECT_EQ(field->label, "terrain curvature [1/m]");
+  EXPECT_EQ(field->values, std::vector<double>(400, 0.0));
+
+  for (AK_Vec3& p : m->Vertices()) p.z = std::sqrt(100.0 * 100.0 - p.x * p.x - p.y * p.y);
+  m->ComputeVertexNormals();
+  Set(m, {{"CreateCurvatureField", ""}, {"CreateNormalsField", ""}});
+  field = dynamic_cast<FieldProbe*>(m->GetComponent("curvature"));
+  ASSERT_EQ(m->ComponentCount(), 2);  // the old field was replaced
+  for (int32_t c = 0; c < m->NumCells(); ++c) {
+    AK_Vec3 centre = m->CellCentre(c);
+    if (std::fabs(centre.x) < 17 && std::fabs(centre.y) < 17) {
+      EXPECT_NEAR(field->values[static_cast<size_t>(c)], 0.01, 0.0005) << c;
+    }
+  }
+  auto* normals = dynamic_cast<FieldProbe*>(m->GetComponent("normals"));
+  ASSERT_TRUE(normals);
+  EXPECT_EQ(normals->label, "terrain normals");
+  for (double length : normals->values) EXPECT_NEAR(length, 1, 1e-12);
+  SW_FieldMakers = saved;
 }
