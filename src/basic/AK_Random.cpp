@@ -5,14 +5,7 @@ uint32_t g_randomState = 1;
 uint32_t g_rand15State = 1;
 }  // namespace
 
-int AK_Random()
-{
-  g_randomState = g_randomState * 1103515245u + 12345u;
-  uint32_t first = g_randomState;
-  g_randomState = g_randomState * 1103515245u + 12345u;
-  uint32_t second = g_randomState;
-  return static_cast<int>((first & 0x7fff0000u) | ((second >> 16) & 0x7fffu));
-}
+int AK_Random() { return AK_NextRandom(g_randomState); }
 
 void AK_SeedRandom(uint32_t seed) { g_randomState = seed; }
 

@@ -38,12 +38,15 @@ void SW_ReportUnplaced(const AK_Triangulation2& tri);
 // Replaces the cells with the triangles that have no auxiliary corner, in array order, as
 // (i0, i1, i2, -1) with the vertex number of each corner (from number(point)); a triangle
 // whose vertices do not run counter-clockwise with positive area is left out. Answers the
-// number left out.
+// number left out. The point records hold the vertices' x and y, so the test reads the
+// triangle's own copies of them rather than the vertices scattered over `x`.
 template <class Number>
 int32_t SW_TrianglesToCells(const AK_Triangulation2& tri, const AK_Array<AK_Vec3>& x,
                             Number number, AK_Array<AK_Index4>& cells)
 {
-  cells = AK_Array<AK_Index4>(tri.NumTriangles());
+  // The cell table keeps its memory when it is large enough.
+  cells.SetCount(0);
+  cells.Reserve(tri.NumTriangles());
   int32_t kept = 0, discarded = 0;
   for (int32_t t = 0; t < tri.NumTriangles(); ++t) {
     const AK_Triangle2* tr = tri.Triangle(t);
@@ -53,9 +56,9 @@ int32_t SW_TrianglesToCells(const AK_Triangulation2& tri, const AK_Array<AK_Vec3
       idx[k] = number(tr->Pt(k));
       AK_FATAL_ASSERT_NAMED(idx[k] >= 0 && idx[k] < x.Size(), "n >= 0 && n < _x.Size()");
     }
-    const AK_Vec3& p0 = x[idx[0]];
-    const AK_Vec3& p1 = x[idx[1]];
-    const AK_Vec3& p2 = x[idx[2]];
+    const AK_Vec2& p0 = tr->_c[0];
+    const AK_Vec2& p1 = tr->_c[1];
+    const AK_Vec2& p2 = tr->_c[2];
     if ((p1.x - p0.x) * (p2.y - p0.y) - (p2.x - p0.x) * (p1.y - p0.y) > 0)
       cells[kept++] = AK_Index4(idx[0], idx[1], idx[2], -1);
     else

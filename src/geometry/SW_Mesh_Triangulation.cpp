@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "AK_Predicates.h"
+
 void SW_VertexBox2(const AK_Array<AK_Vec3>& x, AK_Vec2& lo, AK_Vec2& hi)
 {
   lo = hi = AK_Vec2{0, 0};
@@ -19,14 +21,39 @@ void SW_VertexBox2(const AK_Array<AK_Vec3>& x, AK_Vec2& lo, AK_Vec2& hi)
 void SW_ShuffleInsertionOrder(std::vector<const AK_Vec2*>& order, uint32_t seed)
 {
   const int32_t n = static_cast<int32_t>(order.size());
-  AK_SeedRandom(seed);
-  if (n == 0) return;
-  for (int round = 0; round < 5; ++round)
-    for (int32_t i = 0; i < n; ++i) {
-      int32_t a = AK_Random() % n;
-      int32_t b = AK_Random() % n;
-      std::swap(order[static_cast<size_t>(a)], order[static_cast<size_t>(b)]);
+  uint32_t state = seed;
+  if (n > 0) {
+    // The draws do not depend on the swaps, so they run kAhead swaps ahead of them, and the
+    // two entries of a swap (anywhere in an array larger than the caches) are on their way
+    // by the time it comes.
+    constexpr int64_t kAhead = 16;
+    struct Swap {
+      uint32_t a, b;
+    };
+    const AK_FastModulo mod(static_cast<uint32_t>(n));
+    const int64_t swaps = 5 * static_cast<int64_t>(n);
+    Swap ahead[kAhead];
+    auto draw = [&](Swap& s) {
+      s.a = mod(static_cast<uint32_t>(AK_NextRandom(state)));
+      s.b = mod(static_cast<uint32_t>(AK_NextRandom(state)));
+    };
+    for (int64_t i = 0; i < kAhead && i < swaps; ++i) {
+      draw(ahead[i]);
+      __builtin_prefetch(&order[ahead[i].a]);
+      __builtin_prefetch(&order[ahead[i].b]);
     }
+    for (int64_t i = 0; i < swaps; ++i) {
+      Swap& slot = ahead[i % kAhead];
+      const Swap now = slot;
+      if (i + kAhead < swaps) {
+        draw(slot);
+        __builtin_prefetch(&order[slot.a]);
+        __builtin_prefetch(&order[slot.b]);
+      }
+      std::swap(order[now.a], order[now.b]);
+    }
+  }
+  AK_SeedRandom(state);
 }
 
 void SW_ReportUnplaced(const AK_Triangulation2& tri)
