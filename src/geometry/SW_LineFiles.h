@@ -89,7 +89,7 @@ int ReadOutlinePoints(AK_Array<AK_Vec3>& points, std::istream& in);
 // One record of an "ano" line file, as ReadAnoRecord leaves it.
 struct SW_AnoRecord {
   AK_String name;        // the name line when longer than 2 characters, else ""
-  int32_t autoColored = 1;  // 0 when the colour word is one of the known ones
+  int32_t autoColored = -1;  // 0 for a known colour word, 1 for another; -1: no count line
   const char* color = nullptr;  // "r g b" of the known colour word, else null
   AK_Array<AK_Vec3> points;    // appended to, (x, y, 0)
 };

@@ -1,11 +1,25 @@
 #include "SW_SceneClasses.h"
 
 #include "AK_ClassRegistry.h"
+#include "SW_Labels.h"
+#include "SW_MeshContourPolygon.h"
+#include "SW_Polygons.h"
+#include "SW_PolylineSet.h"
+#include "SW_Polylines.h"
+#include "SW_PsaMeshes.h"
 #include "SW_SourceLine.h"
 
 void SW_RegisterSceneClasses()
 {
   // Lines, polygons, their containers, polyline sets, labels, psa meshes.
+  AK_RegisterClass("SW_Polyline", "Polyline", AK_Construct<SW_Polyline>);
+  AK_RegisterClass("SW_Polygon", "Polygon", AK_Construct<SW_Polygon>);
+  AK_RegisterClass("SW_MeshContourPolygon", "MeshContourPolygon", AK_Construct<SW_MeshContourPolygon>);
+  AK_RegisterClass("SW_Polylines", "Polylines", AK_Construct<SW_Polylines>);
+  AK_RegisterClass("SW_Polygons", "Polygons", AK_Construct<SW_Polygons>);
+  AK_RegisterClass("SW_PolylineSet", "PolylineSet", AK_Construct<SW_PolylineSet>);
+  AK_RegisterClass("SW_Labels", "Labels", AK_Construct<SW_Labels>);
+  AK_RegisterClass("SW_PsaMeshes", "PsaMeshes", AK_Construct<SW_PsaMeshes>);
 
   // Areas and lines that drive a run.
   AK_RegisterClass("SW_SourceLine", "SourceLine", AK_Construct<SW_SourceLine>);

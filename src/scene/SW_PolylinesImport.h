@@ -1,0 +1,38 @@
+// What the polyline and the polygon containers share: members made from line files, and
+// the projection of all members onto a mesh.
+#pragma once
+
+#include "AK_Basic.h"
+
+class AK_Object;
+class SW_Polyline;
+
+struct SW_MemberKind {
+  // A new member with that identifier and the container as parent (not yet added).
+  SW_Polyline* (*make)(const char* id, AK_Object* container);
+  // Polygons are coloured by the start of their names.
+  bool colorByName;
+  // The message when a DXF file cannot be opened, followed by the file name.
+  const char* cannotOpenDxf;
+};
+
+// The file name without directory and without its last extension.
+AK_String SW_FileBaseName(const char* fileName);
+
+// One member from an "xy" file, projected onto the container's base mesh.
+void SW_ImportXyMember(AK_Object& container, const AK_String& baseMeshName, const char* fileName,
+                       const SW_MemberKind& kind);
+// One member from an "xyz" file.
+void SW_ImportXyzMember(AK_Object& container, const char* fileName, const SW_MemberKind& kind);
+// One member per DXF polyline with points: base name + "_" + the entity name, or + "_" and a
+// four-digit counter for unnamed ones.
+void SW_ImportDxfMembers(AK_Object& container, const char* fileName, const SW_MemberKind& kind);
+// One member per "nxyz" polyline: its "name" item, or base name + "_" and a four-digit
+// counter over the unnamed ones.
+void SW_ImportNxyzMembers(AK_Object& container, const char* fileName, const SW_MemberKind& kind);
+
+// Sends "ProjectOnto" with the mesh to every member and makes the mesh the container's base
+// mesh; nothing when the path names nothing.
+void SW_ProjectMembersOnto(AK_Object& container, AK_String& baseMeshName, const char* meshPath);
+// The objects of type "DHM" in the component "DHMs" of the container's parent.
+AK_String SW_ProjectMeshNames(AK_Object& container);
