@@ -1,9 +1,10 @@
 #include "SW_Meshes.h"
 
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 
-#include "AK_ClassRegistry.h"
-#include "SW_MeshFiles.h"
+#include "SW_Mesh.h"
 
 namespace {
 
@@ -15,6 +16,39 @@ AK_Array<AK_String> SplitList(const AK_String& list)
   list.Split(kSep, entries);
   return entries;
 }
+
+// The path without its extension: cut at the last "." when it stands in the file name.
+AK_String WithoutExtension(const char* path)
+{
+  AK_String stem(path);
+  if (!AK_String(path).GetExtension().IsEmpty()) stem.CutExtension();
+  return stem;
+}
+
+// The file name of the path up to its last ".".
+AK_String MeshIdOfFile(const char* path)
+{
+  AK_String name = AK_String(path).BaseName();
+  return WithoutExtension(name);
+}
+
+// The first error text of a series of steps, each of which clears the error text when it
+// begins.
+class FirstError {
+public:
+  void Take()
+  {
+    if (_text.IsEmpty()) _text = AK_ErrorText;
+  }
+  ~FirstError()
+  {
+    Take();
+    AK_ErrorText = _text;
+  }
+
+private:
+  AK_String _text;
+};
 
 }  // namespace
 
@@ -44,12 +78,18 @@ void SW_Meshes::DeclareAttributes(AK_AttributeTableOf<SW_Meshes>& t)
   t.Command("TileSelect", &M::TileSelect);
   t.Command("TileDeselect", &M::TileDeselect);
   t.Command("TilesClear", [](M& m, const char*) { m.SetTiles(""); });
+  t.Command("TilesLoad", [](M& m, const char*) { m.TilesLoad(); });
+  t.Command("CreateMesh", [](M& m, const char* id) { m.CreateMesh(id); });
+  t.Command("CreateSimulationMesh", [](M& m, const char* id) { m.CreateSimulationMesh(id); });
+  t.Command("Import", [](M& m, const char* path) { m.Import(path, 0); });
+  t.Command("ImportRasterReduced",
+            [](M& m, const char* path) { m.Import(path, m._numPtRedRasterImport); });
 }
 
 AK_Object* SW_Meshes::CreateComponent(const char* id, const char* typeName)
 {
   if (!typeName || std::string_view(typeName) != "DHM") return nullptr;
-  return AK_CreateObjectOfType("DHM", id, this);
+  return new SW_Mesh(id, this);
 }
 
 void SW_Meshes::SetTiles(const char* list)
@@ -62,7 +102,7 @@ void SW_Meshes::SetTiles(const char* list)
   AK_Array<AK_String> tiles = SplitList(_tiles);
   for (int k = 0; k < tiles.Size(); ++k) {
     double lower[2], upper[2], ds;
-    if (!SW_ReadAsciiGridHeader(tiles[k], lower, upper, ds)) {
+    if (!SW_Mesh::ReadAsciiGridHeader(tiles[k], lower, upper, ds)) {
       _tilesConsistent = 0;
       continue;
     }
@@ -100,4 +140,89 @@ void SW_Meshes::TileDeselect(const char* path)
     else kept.Append(tiles[i]);
   }
   if (found) SetTiles(AK_String(kept, kSep));
+}
+
+SW_Mesh* SW_Meshes::CreateMesh(const char* id)
+{
+  auto* mesh = new SW_Mesh(id ? id : "", this);
+  AddComponent(mesh);
+  return mesh;
+}
+
+SW_Mesh* SW_Meshes::CreateSimulationMesh(const char* id)
+{
+  AK_String baseId(id ? id : "");
+  auto* base = dynamic_cast<SW_Mesh*>(GetComponent(baseId));
+  if (!base) {
+    AK_ErrorText = GetAbsolutePath() + ": there is no mesh '" + baseId + "' to make a simulation mesh of";
+    return nullptr;
+  }
+  double cellSize = _simulationDefaultCellSize;
+  if (!(cellSize > 0)) {
+    AK_ErrorText = GetAbsolutePath() + ": SimulationDefaultCellSize must be positive";
+    return nullptr;
+  }
+  double resolution = std::atof(base->Get("Resolution"));
+  SW_Mesh* mesh = CreateMesh(baseId + "_simulation");
+  mesh->NumNoDataValueInterpolationIterations = 50;
+  mesh->BaseMesh = AK_String("../") + baseId;
+  mesh->Dx = cellSize;
+  mesh->CoverWithCartesianGrid("");
+  AK_MESSAGE(AK_String::Format("resolution of base mesh is %g", resolution));
+  // The coarser the terrain is than the grid, the more the grid is smoothed.
+  double passes = resolution / cellSize;
+  mesh->SmootherIterations = passes >= 0 && passes < INT_MAX ? static_cast<int32_t>(passes) : 0;
+  mesh->Smooth(mesh->SmootherIterations);
+  mesh->SetActive(0);
+  return mesh;
+}
+
+SW_Mesh* SW_Meshes::Import(const char* path, int halvings)
+{
+  FirstError error;
+  SW_Mesh* mesh = CreateMesh(MeshIdOfFile(path));
+  mesh->Import(path, halvings);
+  error.Take();
+  AK_String stem = WithoutExtension(path);
+  LoadAreasBeside(stem + ".rel", "ReleaseAreas", "LoadRelFile");
+  error.Take();
+  LoadAreasBeside(stem + ".res", "ResistanceAreas", "LoadResFile");
+  error.Take();
+  if (mesh->NumCells() > 0) {
+    if (mesh->Core()._cartesian && std::fabs(mesh->Dx - _simulationDefaultCellSize) < 0.001) {
+      // The grid already is a simulation mesh.
+      mesh->Set("Id", mesh->Id() + "_simulation");
+    } else if (_autoCreateSimulationMesh) {
+      CreateSimulationMesh(mesh->Id());
+    }
+    error.Take();
+  }
+  GetRoot()->Set("Autofit", "");
+  return mesh;
+}
+
+void SW_Meshes::LoadAreasBeside(const AK_String& file, const char* container, const char* command)
+{
+  if (!AK_FileExists(file) || !Parent()) return;
+  if (AK_Object* areas = Parent()->GetComponent(container)) areas->Set(command, file);
+}
+
+SW_Mesh* SW_Meshes::TilesLoad()
+{
+  if (!_tilesConsistent) {
+    AK_ErrorText = GetAbsolutePath() +
+                   (_tiles.IsEmpty() ? AK_String(": no tiles are selected")
+                                     : AK_String(": the selected tiles do not lie on one common grid"));
+    return nullptr;
+  }
+  bool simulationGrid = std::fabs(_tilesDs - _simulationDefaultCellSize) < 0.001;
+  FirstError error;
+  SW_Mesh* mesh = CreateMesh(simulationGrid ? "combined_simulation" : "combined");
+  mesh->ReadGridTiles(_tiles);
+  error.Take();
+  SetTiles("");
+  if (!simulationGrid && _autoCreateSimulationMesh) CreateSimulationMesh(mesh->Id());
+  error.Take();
+  GetRoot()->Set("Autofit", "");
+  return mesh;
 }

@@ -8,6 +8,8 @@
 
 #include "AK_Container.h"
 
+class SW_Mesh;
+
 class SW_Meshes : public AK_Class<SW_Meshes, AK_Container> {
 public:
   static constexpr const char* kClassName = "SW_Meshes";
@@ -16,6 +18,23 @@ public:
 
   // A mesh ("DHM") of that identifier, not yet added; none for any other type.
   AK_Object* CreateComponent(const char* id, const char* typeName) override;
+
+  // A new empty mesh of that identifier (made unique), added as the last component.
+  SW_Mesh* CreateMesh(const char* id);
+  // The simulation mesh of the mesh of that identifier: named like it with "_simulation"
+  // appended, a grid of "SimulationDefaultCellSize" over its box projected onto it, smoothed
+  // once for every whole multiple of that cell size in the terrain's resolution, not drawn.
+  // None, with an error text, when the container holds no such mesh.
+  SW_Mesh* CreateSimulationMesh(const char* id);
+  // Reads the terrain file as a new mesh named after the file (the mesh stays, without cells,
+  // when the file cannot be read), loads the ".rel" and ".res" files of the same name into the
+  // project's release and resistance areas, and makes the imported terrain a simulation mesh:
+  // a regular grid of the simulation cell size is renamed to one, anything else gets one when
+  // "AutoCreateSimulationMesh" is on. `halvings` halves a grid's resolution that many times.
+  SW_Mesh* Import(const char* path, int halvings);
+  // Builds one mesh of the selected tiles and clears the selection; none, with an error text,
+  // while the selection is not consistent.
+  SW_Mesh* TilesLoad();
 
   // The tile selection: the list (tile files, each followed by "%AK_SEP%"), and from the
   // headers of its tiles the bounds, the cell size and whether all lie on one common grid.
@@ -26,6 +45,9 @@ public:
   bool TilesConsistent() const { return _tilesConsistent != 0; }
 
 private:
+  // The areas file, when it exists, loaded by that command of the parent's component.
+  void LoadAreasBeside(const AK_String& file, const char* container, const char* command);
+
   int32_t _autoCreateSimulationMesh = 0;
   int32_t _numPtRedRasterImport = 1;
   AK_String _tiles;

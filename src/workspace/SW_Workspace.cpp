@@ -1,6 +1,7 @@
 #include "SW_Workspace.h"
 
 #include "AK_ClassRegistry.h"
+#include "AK_Colorbar.h"
 #include "AK_UserObj.h"
 #include "SW_Enthalpy.h"
 #include "ast_sci.h"
@@ -46,6 +47,7 @@ SW_Workspace::SW_Workspace(const char* id, AK_Object* parent) : AK_Class(id, par
   if (AK_Object* releaseRasters = GetComponent("ReleaseDHMs"))
     releaseRasters->Set("AutoCreateSimulationMesh", "0");
   for (int i = 2; i < 11; ++i) AddChild(*this, SW_WorkspaceChildren[i]);
+  AK_Colorbar::MinColorToBackgroundFadingRange = 0.05f;
   SW_BindEnthalpyFunctions();
   RunClassDefaults();
 }

@@ -134,3 +134,91 @@ TEST(Meshes, TileSelection)
     EXPECT_STREQ(meshes.Get("TilesConsistent"), "0") << row.what;
   }
 }
+
+namespace {
+
+// A 5 x 4 grid file (heights of a tilted plane) with its cell size.
+std::string Terrain(const ScratchDir& dir, const std::string& name, double ds)
+{
+  std::string rows;
+  for (int r = 0; r < 4; ++r) rows += AK_String::Format("%g %g %g %g %g\n", 100 - r * ds, 101 - r * ds,
+                                                        102 - r * ds, 103 - r * ds, 104 - r * ds).c_str();
+  return dir.Write(name, AK_String::Format("ncols 5\nnrows 4\nxllcenter 0\nyllcenter 0\ncellsize %g\n"
+                                           "NODATA_value -9999\n", ds).c_str() + rows);
+}
+
+}  // namespace
+
+TEST(Meshes, ImportNamesAndSimulationMeshes)
+{
+  ScratchDir dir;
+  MessageCapture messages;
+  struct Row {
+    std::string path;
+    int autoCreate;
+    const char* components;  // and, for a simulation mesh made here, its smoothing passes
+    const char* smoothing;
+    bool failed;
+  } rows[] = {
+      {Terrain(dir, "sub/hang.asc", 10), 0, "hang|", nullptr, false},
+      {Terrain(dir, "hang.v2.asc", 10), 0, "hang_v2|", nullptr, false},
+      {Terrain(dir, "five.asc", 5.0004), 1, "five_simulation|", nullptr, false},
+      {Terrain(dir, "coarse.asc", 12.5), 1, "coarse|coarse_simulation|", "2", false},
+      {Terrain(dir, "fine.asc", 4), 1, "fine|fine_simulation|", "0", false},
+      {dir / "gone.asc", 1, "gone|", nullptr, true},
+  };
+  for (const Row& row : rows) {
+    SW_Meshes meshes("DHMs", nullptr);
+    meshes.Set("AutoCreateSimulationMesh", AK_String(row.autoCreate));
+    EXPECT_EQ(meshes.Set("Import", row.path.c_str()), 1);
+    EXPECT_EQ(AK_ErrorText.IsEmpty(), !row.failed) << row.path << ": " << AK_ErrorText.c_str();
+    AK_String list = meshes.GetComponentIdList();
+    list.ReplaceAll("%AK_SEP%", "|");
+    EXPECT_STREQ(list, row.components) << row.path;
+    if (!row.smoothing) continue;
+    AK_Object* base = meshes.Component(0);
+    AK_Object* simulation = meshes.Component(1);
+    EXPECT_STREQ(simulation->Get("SmootherIterations"), row.smoothing) << row.path;
+    EXPECT_STREQ(simulation->Get("BaseMesh"), ("../" + std::string(base->Id())).c_str());
+    EXPECT_STREQ(simulation->Get("Active"), "0");
+    EXPECT_GT(std::atoi(simulation->Get("NumCells")), 0) << row.path;
+    EXPECT_STREQ(simulation->Get("Dx"), "5");
+    EXPECT_TRUE(messages.Contains("resolution of base mesh is " + std::string(base->Get("Resolution"))));
+  }
+
+  // Nothing to make a simulation mesh of: said, and nothing made.
+  SW_Meshes meshes("DHMs", nullptr);
+  EXPECT_EQ(meshes.Set("CreateSimulationMesh", "nothing"), 1);
+  EXPECT_STREQ(AK_ErrorText, "DHMs: there is no mesh 'nothing' to make a simulation mesh of");
+  EXPECT_EQ(meshes.ComponentCount(), 0);
+}
+
+TEST(Meshes, TilesLoad)
+{
+  ScratchDir dir;
+  MessageCapture messages;
+  SW_Meshes meshes("DHMs", nullptr);
+  meshes.Set("AutoCreateSimulationMesh", "1");
+  meshes.Set("Tiles", (Grid(dir, "a", 0, 0, 5) + "%AK_SEP%" + Grid(dir, "b", 12.5, 0, 5) + "%AK_SEP%").c_str());
+  EXPECT_EQ(meshes.Set("TilesLoad", ""), 1);
+  EXPECT_STREQ(AK_ErrorText, "DHMs: the selected tiles do not lie on one common grid");
+  EXPECT_EQ(meshes.ComponentCount(), 0);
+
+  for (const char* cell : {"5", "10"}) {
+    SW_Meshes combined("DHMs", nullptr);
+    combined.Set("AutoCreateSimulationMesh", "1");
+    double ds = std::atof(cell);
+    combined.Set("TileSelect", Grid(dir, std::string("c") + cell, 0, 0, ds).c_str());
+    combined.Set("TileSelect", Grid(dir, std::string("d") + cell, 3 * ds, 0, ds).c_str());
+    EXPECT_EQ(combined.Set("TilesLoad", ""), 1);
+    EXPECT_STREQ(AK_ErrorText, "") << cell;
+    AK_String list = combined.GetComponentIdList();
+    list.ReplaceAll("%AK_SEP%", "|");
+    EXPECT_STREQ(list, ds == 5 ? "combined_simulation|" : "combined|combined_simulation|") << cell;
+    EXPECT_STREQ(combined.Component(0)->Get("NumVertices"), "12") << cell;  // 6 x 2 nodes
+    EXPECT_STREQ(combined.Get("Tiles"), "") << cell;
+    EXPECT_STREQ(combined.Get("TilesConsistent"), "0") << cell;
+  }
+  EXPECT_EQ(meshes.Set("TilesLoad", ""), 1);
+  EXPECT_STREQ(AK_ErrorText, "DHMs: the selected tiles do not lie on one common grid");
+}
