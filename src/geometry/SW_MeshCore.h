@@ -233,3 +233,15 @@ private:
   int32_t CartesianCell(double px, double py) const;
   int32_t HoneycombCell(double px, double py) const;
 };
+
+// Inline: the passes over all cells (normals, smoothing, curvature) call it per cell.
+inline AK_Vec3 SW_MeshCore::CellAreaVector(int32_t c) const
+{
+  const AK_Index4& cell = _lcv[c];
+  const AK_Vec3& p0 = _x[cell[0]];
+  const AK_Vec3& p1 = _x[cell[1]];
+  const AK_Vec3& p2 = _x[cell[2]];
+  if (cell[3] < 0) return (p1 - p0).Cross(p2 - p0) * 0.5;
+  const AK_Vec3& p3 = _x[cell[3]];
+  return (p2 - p0).Cross(p3 - p1) * 0.5;
+}

@@ -164,14 +164,14 @@ int SW_FillNoDataAreas(SW_MeshCore& mesh, double noData, AK_String* error)
     return 0;
   }
   const int32_t n = mesh.NumVertices();
+  int32_t count = 0;
+  for (int32_t v = 0; v < n; ++v)
+    if (mesh._x[v].z == noData) ++count;
+  // Most terrains have no hole: then no height array is made.
+  if (count == 0) return 1;
   AK_Array<double> z(n);
   z.SetCount(n);
-  int32_t count = 0;
-  for (int32_t v = 0; v < n; ++v) {
-    z[v] = mesh._x[v].z;
-    if (z[v] == noData) ++count;
-  }
-  if (count == 0) return 1;
+  for (int32_t v = 0; v < n; ++v) z[v] = mesh._x[v].z;
   Report(AK_String::Format(
       "filling no-data-areas (%d grid points) with interpolated/extrapolated values...", count));
   if (!SW_MultigridInterpolate(mesh._nx, mesh._ny, z, noData, error)) return 0;

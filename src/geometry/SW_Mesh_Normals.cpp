@@ -14,8 +14,12 @@ static void SendMessage(const char* text, AK_SourceLocation where = AK_SourceLoc
 void SW_MeshCore::ComputeVertexNormals()
 {
   const int32_t nv = NumVertices();
-  _vertexNormals.Reserve(nv);
-  for (int32_t v = 0; v < nv; ++v) _vertexNormals[v] = AK_Vec3();
+  if (_vertexNormals.Capacity() < nv) {
+    // A fresh array comes zeroed: no second pass over memory that large.
+    _vertexNormals = AK_Array<AK_Vec3>(nv);
+  } else {
+    for (int32_t v = 0; v < nv; ++v) _vertexNormals[v] = AK_Vec3();
+  }
   _vertexNormals.SetCount(nv);
   _totalArea = AK_Vec3();
   for (int32_t c = 0; c < NumCells(); ++c) {
@@ -86,6 +90,10 @@ void SW_MeshCore::CellCurvatures(AK_Array<float>& out) const
 int32_t SW_MeshCore::RemoveNoDataCells(double noData)
 {
   const int32_t nv = NumVertices();
+  // Most terrains have no hole: then nothing is renumbered.
+  int32_t first = 0;
+  while (first < nv && _x[first].z != noData) ++first;
+  if (first == nv) return 0;
   std::vector<int32_t> newIndex(static_cast<size_t>(nv));
   int32_t kept = 0;
   for (int32_t v = 0; v < nv; ++v)

@@ -1,6 +1,8 @@
 // Mesh storage and topology: vertex list operations, the edge iterator, vertex neighbour
 // lists, per-cell geometry and the building of the cell neighbour table.
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "AK_Predicates.h"
@@ -102,17 +104,6 @@ AK_Vec3 SW_MeshCore::CellCentre(int32_t c) const
   return m > 0 ? sum * (1.0 / m) : sum;
 }
 
-AK_Vec3 SW_MeshCore::CellAreaVector(int32_t c) const
-{
-  const AK_Index4& cell = _lcv[c];
-  const AK_Vec3& p0 = _x[cell[0]];
-  const AK_Vec3& p1 = _x[cell[1]];
-  const AK_Vec3& p2 = _x[cell[2]];
-  if (cell[3] < 0) return (p1 - p0).Cross(p2 - p0) * 0.5;
-  const AK_Vec3& p3 = _x[cell[3]];
-  return (p2 - p0).Cross(p3 - p1) * 0.5;
-}
-
 AK_Vec3 SW_MeshCore::EdgeNormal(int32_t c, int k) const
 {
   AK_FATAL_ASSERT_NAMED(_lcc.Size() > 0, "_lcc");
@@ -160,9 +151,55 @@ void SendMessage(const char* text, AK_SourceLocation where = AK_SourceLocation::
 // The edge hash table: bucket (a + b) mod B holds the directed cell edges that still wait
 // for their twin, in arrival order. A record leaves its bucket as soon as its twin arrives
 // (the bucket's last record takes its place), so buckets hold only the open border of the
-// cells seen so far. Buckets grow with their content: no room is reserved up front.
+// cells seen so far.
 struct EdgeRecord {
   int32_t a, b, cell, k;
+};
+
+// One bucket in one cache line: the first kInline records live in it, the rest (crowded
+// buckets only) in an array of its own that grows with them. Most buckets of a grid never
+// hold more, so they never allocate.
+class alignas(64) EdgeBucket {
+public:
+  static constexpr int32_t kInline = 3;
+
+  int32_t Size() const { return _count; }
+  EdgeRecord& operator[](int32_t i) { return i < kInline ? _inline[i] : _more[i - kInline]; }
+  // The records beyond the bucket's own, for loading ahead.
+  const EdgeRecord* More() const { return _more.get(); }
+
+  void Append(const EdgeRecord& r)
+  {
+    if (_count >= kInline) {
+      const int32_t i = _count - kInline;
+      if (i == _moreCapacity) Grow();
+      _more[i] = r;
+    } else {
+      _inline[_count] = r;
+    }
+    ++_count;
+  }
+  // The last record takes the place of record i.
+  void Remove(int32_t i)
+  {
+    (*this)[i] = (*this)[_count - 1];
+    --_count;
+  }
+
+private:
+  void Grow()
+  {
+    const int32_t capacity = _moreCapacity > 0 ? 2 * _moreCapacity : 4;
+    std::unique_ptr<EdgeRecord[]> more(new EdgeRecord[static_cast<size_t>(capacity)]);
+    std::copy(_more.get(), _more.get() + _moreCapacity, more.get());
+    _more = std::move(more);
+    _moreCapacity = capacity;
+  }
+
+  int32_t _count = 0;
+  int32_t _moreCapacity = 0;
+  std::unique_ptr<EdgeRecord[]> _more;
+  EdgeRecord _inline[kInline];
 };
 
 // Edge k of a cell: from corner k to the next corner (corner 0 after the last).
@@ -173,8 +210,8 @@ inline int32_t EdgeEnd(const AK_Index4& cell, int k)
 }
 
 // On large meshes nearly every bucket is a cache miss, and the cells' buckets are known
-// ahead: the bucket heads are asked for kHeadAhead cells before their cell, their records
-// (whose address the head holds) kRecordsAhead cells before.
+// ahead: each cell's buckets are found kHeadAhead cells before the cell, when they are
+// asked for, and the records beyond their own kRecordsAhead cells before.
 constexpr int32_t kHeadAhead = 32;
 constexpr int32_t kRecordsAhead = 12;
 
@@ -191,9 +228,9 @@ void SW_MeshCore::ComputeConnectivity()
   SendMessage(text);
 
   const int32_t buckets = AK_NextPrime(nv / 7 + 13);
-  std::vector<std::vector<EdgeRecord>> eht(static_cast<size_t>(buckets));
+  std::vector<EdgeBucket> eht(static_cast<size_t>(buckets));
   const AK_FastModulo bucketOf(static_cast<uint32_t>(buckets));
-  auto bucket = [&](int32_t a, int32_t b) -> std::vector<EdgeRecord>& {
+  auto bucket = [&](int32_t a, int32_t b) -> EdgeBucket& {
     return eht[bucketOf(static_cast<uint32_t>(a) + static_cast<uint32_t>(b))];
   };
 
@@ -204,25 +241,37 @@ void SW_MeshCore::ComputeConnectivity()
   for (int32_t c = 0; c < nc; ++c) _lcc[c] = AK_Index4(-1, -1, -1, -1);
 
   SendMessage("computing lcc...");
+  // The buckets of the edges of cell c in slot c mod kHeadAhead, from kHeadAhead cells
+  // before c until c.
+  EdgeBucket* window[kHeadAhead][4];
+  auto findBuckets = [&](int32_t c) {
+    const AK_Index4& cell = _lcv[c];
+    for (int k = 0; k < 4 && cell[k] >= 0; ++k)
+      window[c % kHeadAhead][k] = &bucket(cell[k], EdgeEnd(cell, k));
+  };
+  for (int32_t c = 0; c < kHeadAhead && c < nc; ++c) findBuckets(c);
   int64_t steps = 0;
   for (int32_t c = 0; c < nc; ++c) {
     if (c % 200000 == 0) {
       std::snprintf(text, sizeof text, "cell %d", c + 1);
       SendMessage(text);
     }
+    EdgeBucket* buckets[4];
+    std::copy(window[c % kHeadAhead], window[c % kHeadAhead] + 4, buckets);
     // (Written out here: a function that only prefetches may be dropped as doing nothing.)
     if (c + kHeadAhead < nc) {
-      const AK_Index4& ahead = _lcv[c + kHeadAhead];
-      for (int k = 0; k < 4 && ahead[k] >= 0; ++k)
-        __builtin_prefetch(&bucket(ahead[k], EdgeEnd(ahead, k)));
+      findBuckets(c + kHeadAhead);
+      for (int k = 0; k < 4 && _lcv[c + kHeadAhead][k] >= 0; ++k)
+        __builtin_prefetch(window[c % kHeadAhead][k]);
     }
     if (c + kRecordsAhead < nc) {
-      const AK_Index4& ahead = _lcv[c + kRecordsAhead];
-      for (int k = 0; k < 4 && ahead[k] >= 0; ++k) {
-        const std::vector<EdgeRecord>& records = bucket(ahead[k], EdgeEnd(ahead, k));
-        // The search reads from the first record on, the removal the last.
-        const char* first = reinterpret_cast<const char*>(records.data());
-        const char* end = reinterpret_cast<const char*>(records.data() + records.size());
+      const int32_t ahead = c + kRecordsAhead;
+      for (int k = 0; k < 4 && _lcv[ahead][k] >= 0; ++k) {
+        const EdgeBucket& records = *window[ahead % kHeadAhead][k];
+        const int32_t more = records.Size() - EdgeBucket::kInline;
+        if (more <= 0) continue;
+        const char* first = reinterpret_cast<const char*>(records.More());
+        const char* end = first + sizeof(EdgeRecord) * static_cast<size_t>(more);
         for (const char* line = first; line < end; line += 64) __builtin_prefetch(line);
       }
     }
@@ -230,24 +279,23 @@ void SW_MeshCore::ComputeConnectivity()
     for (int k = 0; k < 4 && cell[k] >= 0; ++k) {
       const int32_t a = cell[k];
       const int32_t b = EdgeEnd(cell, k);
-      std::vector<EdgeRecord>& records = bucket(a, b);
+      EdgeBucket& records = *buckets[k];
       // The same edge traversed the other way, searched from the bucket's first record.
-      size_t found = records.size();
-      for (size_t r = 0; r < records.size(); ++r) {
+      int32_t found = records.Size();
+      for (int32_t r = 0; r < records.Size(); ++r) {
         ++steps;
         if (records[r].a == b && records[r].b == a) {
           found = r;
           break;
         }
       }
-      if (found < records.size()) {
+      if (found < records.Size()) {
         const EdgeRecord twin = records[found];
         _lcc[c][k] = twin.cell;
         _lcc[twin.cell][twin.k] = c;
-        records[found] = records.back();
-        records.pop_back();
+        records.Remove(found);
       } else {
-        records.push_back(EdgeRecord{a, b, c, k});
+        records.Append(EdgeRecord{a, b, c, k});
       }
     }
   }
