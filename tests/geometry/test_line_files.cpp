@@ -225,7 +225,7 @@ TEST(LineFiles, DxfReaderOnBothEntityKinds)
   EXPECT_EQ(ReadDxfPolyline(points, in, name), 0);
 }
 
-TEST(LineFiles, AnoRecordsAndEsriDictionaries)
+TEST(LineFiles, AnoRecords)
 {
   std::istringstream ano("ridge line\n3 yello\n1 2\nnot a point\n3 4\nab\n2 yellow\n5 6\r\n7 8\n"
                          "big\n2000000000 red\n1 1");
@@ -242,7 +242,6 @@ TEST(LineFiles, AnoRecordsAndEsriDictionaries)
   EXPECT_EQ(ReadAnoRecord(ano, c), 2000000000);  // announced, not allocated
   EXPECT_EQ(Points(c.points), (std::vector<AK_Vec3>{{1, 1, 0}}));
   EXPECT_EQ(ReadAnoRecord(ano, c), 0);
-
 }
 
 // Real DXF files, written by a CAD library: LWPOLYLINE with elevation, POLYLINE with its
