@@ -36,7 +36,7 @@ std::string Members(const SW_PolylineSet& set)
 
 const char* kDxfTwoUnnamed =
     "  0\nSECTION\n  2\nENTITIES\n"
-    "  0\nPOLYLINE\n  0\nVERTEX\n 10\n1\n 20\n2\n 30\n3\n  0\nSEQEND\n"
+    "  0\nPOLYLINE\n  0\nVERTEX\n 10\n1\n 20\n2\n 30\n3\n  0\nVERTEX\n 10\n31\n 20\n32\n  0\nSEQEND\n"
     "  0\nPOLYLINE\n  0\nSEQEND\n"  // an empty entity: no member, no number
     "  0\nPOLYLINE\n  0\nVERTEX\n 10\n4\n 20\n5\n 30\n6\n  0\nSEQEND\n  0\nENDSEC\n  0\nEOF\n";
 
@@ -66,15 +66,27 @@ TEST(LineContainers, ImportNamesMembers)
 
   lines->Set("Import", dir.Write("ridge.lines.dxf", kDxfTwoUnnamed).c_str());
   lines->Set("Import", dir.Write("edges.nxyz", "name=top\n1\n1 1 1\n1\n2 2 2\n-1\n").c_str());
-  lines->Set("Import", dir.Write("grid.ano", "first\n1 red\n5 5\nsecond\n1 blue\n6 6\nthird\n1 x\n7 7").c_str());
+  lines->Set("Import", dir.Write("grid.ano", "first\n1 red\n5 5\nsecond\n1 blue\n6 6\nthird\n1 x\n7 7\n").c_str());
   lines->Set("Import", dir.Write("notes.txt", "1 2\n").c_str());
   lines->Set("Import", dir.Write("a.xy", "15 15\n").c_str());  // takes the base mesh's heights
   EXPECT_EQ(Ids(*lines), "ridge_lines_0001,ridge_lines_0002,top,edges_0001,first,second,third,a");
   auto* third = dynamic_cast<SW_Polyline*>(lines->GetComponent("third"));
   ASSERT_TRUE(third);
   EXPECT_EQ(third->Points()[0].z, 0);  // "ano" points stay at z = 0 even with a base mesh
-  EXPECT_EQ(third->AutoColored, 1);
   EXPECT_EQ(dynamic_cast<SW_Polyline*>(lines->GetComponent("a"))->Points()[0].z, 100);
+
+  // Drawn for the first time, a line takes the project's first mesh; its segment of 42 m is
+  // drawn in 8 steps of about half a cell (10 m), all on the terrain: 2 points, 9 line
+  // vertices and the selected vertex.
+  auto* ridge = dynamic_cast<SW_Polyline*>(lines->GetComponent("ridge_lines_0001"));
+  static int vertices;
+  vertices = 0;
+  const AK_GLFunctions saved = AK_GLFunctionTable;
+  AK_GLFunctionTable.glVertex3f = [](GLfloat, GLfloat, GLfloat z) { vertices += z == 100; };
+  ridge->Update();
+  AK_GLFunctionTable = saved;
+  EXPECT_STREQ(ridge->Get("BaseMeshName"), "../../DHMs/terrain");
+  EXPECT_EQ(vertices, 12);
 
   auto* areas = new SW_Polygons("Polygons", &project);
   project.AddComponent(areas);
@@ -213,7 +225,6 @@ TEST(PsaMeshes, CellCounts)
   for (const char* p : {"0 1 0", "0 0 0", "1 0 0", "1 1 0"}) contour->Set("AppendPoint", p);
   contour->Set("NECorner", "2");
   psa->Set("Clone", "A");
-  psa->Set("Clone", "nothing");
   auto* copy = dynamic_cast<SW_MeshContourPolygon*>(psa->GetComponent("A_cloned"));
   ASSERT_TRUE(copy);
   EXPECT_EQ(Ids(*psa), "square,A,A_cloned");
