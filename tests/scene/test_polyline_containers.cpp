@@ -36,7 +36,7 @@ std::string Members(const SW_PolylineSet& set)
 
 const char* kDxfTwoUnnamed =
     "  0\nSECTION\n  2\nENTITIES\n"
-    "  0\nPOLYLINE\n  0\nVERTEX\n 10\n1\n 20\n2\n 30\n3\n  0\nSEQEND\n"
+    "  0\nPOLYLINE\n  0\nVERTEX\n 10\n1\n 20\n2\n 30\n3\n  0\nVERTEX\n 10\n31\n 20\n32\n  0\nSEQEND\n"
     "  0\nPOLYLINE\n  0\nSEQEND\n"  // an empty entity: no member, no number
     "  0\nPOLYLINE\n  0\nVERTEX\n 10\n4\n 20\n5\n 30\n6\n  0\nSEQEND\n  0\nENDSEC\n  0\nEOF\n";
 
@@ -44,7 +44,8 @@ const char* kDxfTwoUnnamed =
 
 TEST(LineContainers, Conformance)
 {
-  for (const char* c : {"SW_Polylines", "SW_Polygons", "SW_PolylineSet", "SW_Labels", "SW_PsaMeshes"})
+  for (const char* c : {"SW_Polyline", "SW_Polygon", "SW_MeshContourPolygon", "SW_Polylines",
+                        "SW_Polygons", "SW_PolylineSet", "SW_Labels", "SW_PsaMeshes"})
     AK_RunConformanceTest(c);
 }
 
@@ -65,15 +66,27 @@ TEST(LineContainers, ImportNamesMembers)
 
   lines->Set("Import", dir.Write("ridge.lines.dxf", kDxfTwoUnnamed).c_str());
   lines->Set("Import", dir.Write("edges.nxyz", "name=top\n1\n1 1 1\n1\n2 2 2\n-1\n").c_str());
-  lines->Set("Import", dir.Write("grid.ano", "first\n1 red\n5 5\nsecond\n1 blue\n6 6\nthird\n1 x\n7 7").c_str());
+  lines->Set("Import", dir.Write("grid.ano", "first\n1 red\n5 5\nsecond\n1 blue\n6 6\nthird\n1 x\n7 7\n").c_str());
   lines->Set("Import", dir.Write("notes.txt", "1 2\n").c_str());
   lines->Set("Import", dir.Write("a.xy", "15 15\n").c_str());  // takes the base mesh's heights
   EXPECT_EQ(Ids(*lines), "ridge_lines_0001,ridge_lines_0002,top,edges_0001,first,second,third,a");
   auto* third = dynamic_cast<SW_Polyline*>(lines->GetComponent("third"));
   ASSERT_TRUE(third);
   EXPECT_EQ(third->Points()[0].z, 0);  // "ano" points stay at z = 0 even with a base mesh
-  EXPECT_EQ(third->AutoColored, 1);
   EXPECT_EQ(dynamic_cast<SW_Polyline*>(lines->GetComponent("a"))->Points()[0].z, 100);
+
+  // Drawn for the first time, a line takes the project's first mesh; its segment of 42 m is
+  // drawn in 8 steps of about half a cell (10 m), all on the terrain: 2 points, 9 line
+  // vertices and the selected vertex.
+  auto* ridge = dynamic_cast<SW_Polyline*>(lines->GetComponent("ridge_lines_0001"));
+  static int vertices;
+  vertices = 0;
+  const AK_GLFunctions saved = AK_GLFunctionTable;
+  AK_GLFunctionTable.glVertex3f = [](GLfloat, GLfloat, GLfloat z) { vertices += z == 100; };
+  ridge->Update();
+  AK_GLFunctionTable = saved;
+  EXPECT_STREQ(ridge->Get("BaseMeshName"), "../../DHMs/terrain");
+  EXPECT_EQ(vertices, 12);
 
   auto* areas = new SW_Polygons("Polygons", &project);
   project.AddComponent(areas);
@@ -122,10 +135,6 @@ TEST(PolylineSet, ImportSelectExtract)
   EXPECT_EQ(Ids(*lines), "set,Ridge,Ridge_0001,pl_7,p_2");
   set->Set("DeleteSelected", "");
   EXPECT_EQ(Members(*set), "p_1,p_3,p_4,N,N_6,Ridgex,Ridgexx");
-  float lo[3], hi[3];
-  ASSERT_EQ(set->GetBoundingBox(lo, hi), 1);
-  EXPECT_EQ(std::vector<float>(lo, lo + 3), (std::vector<float>{0, 0, 0}));
-  EXPECT_EQ(std::vector<float>(hi, hi + 3), (std::vector<float>{9, 9, 9}));
 
   // Unselected members are not exported: an empty DXF frame.
   set->Set("DeSelect", "all");
@@ -162,9 +171,17 @@ TEST(PolylineSet, RecordRoundTripAndHostileCounts)
   float lo[3], hi[3];
   back.GetBoundingBox(lo, hi);
   EXPECT_EQ(std::vector<float>(lo, lo + 3), (std::vector<float>{5, -1, 5}));
+  // Drawn: b's two points, its line strip, and its label point; the member without points
+  // has no place for a label.
+  static int vertices;
+  vertices = 0;
+  const AK_GLFunctions saved = AK_GLFunctionTable;
+  AK_GLFunctionTable.glVertex3f = [](GLfloat, GLfloat, GLfloat) { ++vertices; };
   back.Set("Select", "all");
   back.Set("DisplayLabels", "1");
-  back.Update();  // a label for a member without points is not drawn
+  back.Update();
+  AK_GLFunctionTable = saved;
+  EXPECT_EQ(vertices, 5);
 
   // Counts beyond the limits fail before anything is allocated, and change nothing.
   for (int32_t members : {1 << 30, 2}) {
@@ -208,7 +225,6 @@ TEST(PsaMeshes, CellCounts)
   for (const char* p : {"0 1 0", "0 0 0", "1 0 0", "1 1 0"}) contour->Set("AppendPoint", p);
   contour->Set("NECorner", "2");
   psa->Set("Clone", "A");
-  psa->Set("Clone", "nothing");
   auto* copy = dynamic_cast<SW_MeshContourPolygon*>(psa->GetComponent("A_cloned"));
   ASSERT_TRUE(copy);
   EXPECT_EQ(Ids(*psa), "square,A,A_cloned");
