@@ -3,7 +3,6 @@
 
 #include <cmath>
 
-#include "AK_ConformanceTest.h"
 #include "SW_SourceLine.h"
 #include "TestMeshes.h"
 #include "TestSupport.h"
@@ -77,8 +76,6 @@ TEST(SourceLines, RandomLinesShareOutTheirWholeMassFlow)
 
 TEST(SourceLines, ContainerAndPointTexts)
 {
-  AK_RunConformanceTest("SW_SourceLine");
-  AK_RunConformanceTest("SW_SourceLines");
   SW_SourceLines lines("SourceLines", nullptr);
   lines.Set("AddSourceLine", "gully");
   AK_Object* line = lines.GetComponent("gully");

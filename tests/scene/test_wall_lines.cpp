@@ -1,8 +1,12 @@
 // Wall lines: foot points of the face and the crossing of a path with the wall.
 #include <gtest/gtest.h>
 
-#include "SW_WallLineGeometry.h"
+#include <cmath>
+
+#include "SW_Mesh.h"
+#include "SW_WallLine.h"
 #include "TestMeshes.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -78,4 +82,58 @@ TEST(WallLines, CrossingInterpolatesFeetCrestAndDirection)
   EXPECT_EQ(SW_WallIntersect(vertices, heights, tangents, feet, {0, 0}, {30, 1}, hit, crest, direction), 0);
   feet.SetCount(2);  // fewer feet than vertices: only the first segment exists
   EXPECT_EQ(SW_WallIntersect(vertices, heights, tangents, feet, {22.5, 0}, {22.5, 10}, hit, crest, direction), 0);
+}
+
+TEST(WallLines, CyclicListsAndTheSelectedVertex)
+{
+  SW_WallLines walls("WallLines", nullptr);
+  walls.Set("AddWallLine", "dam");
+  auto* wall = static_cast<SW_WallLine*>(walls.GetComponent("dam"));
+  ASSERT_TRUE(wall);
+  EXPECT_EQ(wall->Get("Heights") + wall->Get("Slopes"), "1%AK_SEP%30%AK_SEP%");
+  for (int i = 0; i < 5; ++i) wall->Set("AppendPoint", AK_String::Format("%d 0 0", 10 * i));
+  wall->Set("Heights", "2%AK_SEP%3%AK_SEP%");
+  for (int32_t i = 0; i < 5; ++i) EXPECT_EQ(wall->TopPoint(i).z, i % 2 ? 3 : 2);
+  wall->Set("SelectedVertex", "4");
+  EXPECT_EQ(wall->Get("AbsHeightAtCurrentVertex"), "3");
+  wall->Set("AbsHeightAtCurrentVertex", "9");
+  EXPECT_EQ(wall->Get("Heights"), "2%AK_SEP%3%AK_SEP%2%AK_SEP%9%AK_SEP%2%AK_SEP%");
+  wall->Set("Heights", "");  // no list: the heights stay
+  wall->Set("Slopes", "0%AK_SEP%");
+  EXPECT_EQ(wall->Get("Heights") + wall->Get("Slopes"),
+            "2%AK_SEP%3%AK_SEP%2%AK_SEP%9%AK_SEP%2%AK_SEP%" + AK_String::Format("%.15g", std::atan(0.01) * 180 / std::acos(-1.0)) + "%AK_SEP%");
+  wall->Set("SelectedVertex", "0");
+  wall->Set("SlopeAngleAtCurrentVertex", "45");
+  EXPECT_EQ(wall->Get("SlopeAngleAtCurrentVertex"), "0");
+}
+
+// Feet follow the vertices through edits, with and without the base mesh.
+TEST(WallLines, FeetFollowTheVertices)
+{
+  AK_Container project("Project", nullptr);
+  auto* mesh = new SW_Mesh("DHM", &project);
+  meshtest::MakeCartesian(mesh->Core(), 8, 8, 5, -20, -20, [](double, double) { return 0.0; });
+  project.AddComponent(mesh);
+  auto* walls = new SW_WallLines("WallLines", &project);
+  project.AddComponent(walls);
+  walls->Set("AddWallLine", "dam");
+  auto* wall = static_cast<SW_WallLine*>(walls->GetComponent("dam"));
+  wall->Set("Heights", "5%AK_SEP%");
+  wall->Set("Slopes", "45%AK_SEP%");
+  wall->Set("AppendPoint", "0 0 0");
+  wall->Set("AppendPoint", "10 0 0");
+  wall->Set("ProjectOnto", "../../DHM");
+  wall->UpdateGeometry();
+  ASSERT_EQ(wall->FootPoints().Count(), 2);
+  EXPECT_NEAR(wall->FootPoints()[1].y, 5, 1e-9);
+  wall->Set("AppendPoint", "10 -10 0");
+  wall->Update();  // a drawing pass recomputes the feet
+  EXPECT_EQ(wall->FootPoints().Count(), 3);
+  AK_Vec3 hit, crest, direction;
+  EXPECT_EQ(wall->Intersect({5, 0}, {5, 10}, hit, crest, direction), 1);
+  AK_Object::Destroy(mesh);
+  wall->Set("AppendPoint", "0 -10 0");
+  wall->UpdateGeometry();
+  EXPECT_EQ(wall->FootPoints().Count(), 4);
+  EXPECT_EQ(wall->FootPoints()[3].y, -10);
 }
