@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AK_ClassFiles.h"
+#include "AK_NumberText.h"
 #include "SW_AreaImport.h"
 #include "SW_Mesh.h"
 
@@ -20,9 +21,7 @@ constexpr const char* kReleaseDhms = "root/Project/ReleaseDHMs";
 SW_InitialCondition::SW_InitialCondition(const char* id, AK_Object* parent) : AK_Class(id, parent)
 {
   SetUpClassLevel();
-  Color[0] = 0.0f;
-  Color[1] = 1.0f;
-  Color[2] = 1.0f;
+  ParseFloatTripleList("0 1 1", Color);
   LineWidth = 2.0f;
   RunClassDefaults();
 }

@@ -1,12 +1,13 @@
 // Wall lines and their container.
 #include "SW_WallLine.h"
 
-#include "SW_Mesh.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+
+#include "AK_NumberText.h"
+#include "SW_Mesh.h"
 
 namespace {
 
@@ -40,9 +41,7 @@ SW_WallLine::SW_WallLine(const char* id, AK_Object* parent) : AK_Class(id, paren
   SetUpClassLevel();
   _heights.Append(1.0);
   _slopes.Append(SlopeOfAngle(30));
-  Color[0] = 0.0f;
-  Color[1] = 1.0f;
-  Color[2] = 0.0f;
+  ParseFloatTripleList("0 1 0", Color);
   LineWidth = 2.0f;
   PolygonsFilled = 1;
   Shaded = 1;
