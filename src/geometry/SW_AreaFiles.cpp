@@ -110,13 +110,6 @@ SW_AreaRecordResult ReadResRecord(std::istream& in, SW_ResRecord& record)
   return PolygonResult(in, record.points);
 }
 
-AK_String SW_AreaFileBaseName(const char* path)
-{
-  AK_String base = AK_String(path ? path : "").BaseName();
-  base.CutExtension();
-  return base;
-}
-
 void SW_ReleaseValuesFromAnnotations(const char* annotations, double& depth, double& density,
                                      double& enthalpy)
 {

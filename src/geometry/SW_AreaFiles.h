@@ -49,10 +49,6 @@ struct SW_ResRecord {
 SW_AreaRecordResult ReadRelRecord(std::istream& in, SW_RelRecord& record);
 SW_AreaRecordResult ReadResRecord(std::istream& in, SW_ResRecord& record);
 
-// The name that areas read from a file take, with "_" and a number: the file name after the
-// last "/" or "\", cut before its last ".".
-AK_String SW_AreaFileBaseName(const char* path);
-
 // The values of a release area that an imported line's attribute text ("key=value;" items)
 // gives. A value that is missing, empty, "None", no number, 0 or negative leaves the area's
 // value: the depth comes from "d0", or from "ah" when "d0" is missing; the density from

@@ -7,7 +7,11 @@
 #include "SW_PolylineSet.h"
 #include "SW_Polylines.h"
 #include "SW_PsaMeshes.h"
+// Areas and lines that drive a run.
+#include "SW_InitialCondition.h"
+#include "SW_ResistanceArea.h"
 #include "SW_SourceLine.h"
+#include "SW_WallLine.h"
 
 void SW_RegisterSceneClasses()
 {
@@ -22,8 +26,14 @@ void SW_RegisterSceneClasses()
   AK_RegisterClass("SW_PsaMeshes", "PsaMeshes", AK_Construct<SW_PsaMeshes>);
 
   // Areas and lines that drive a run.
+  AK_RegisterClass("SW_InitialCondition", "ReleaseArea", AK_Construct<SW_InitialCondition>);
+  AK_RegisterClass("SW_InitialConditions", "ReleaseAreas", AK_Construct<SW_InitialConditions>);
+  AK_RegisterClass("SW_ResistanceArea", "ResistanceArea", AK_Construct<SW_ResistanceArea>);
+  AK_RegisterClass("SW_ResistanceAreas", "ResistanceAreas", AK_Construct<SW_ResistanceAreas>);
   AK_RegisterClass("SW_SourceLine", "SourceLine", AK_Construct<SW_SourceLine>);
   AK_RegisterClass("SW_SourceLines", "SourceLines", AK_Construct<SW_SourceLines>);
+  AK_RegisterClass("SW_WallLine", "WallLine", AK_Construct<SW_WallLine>);
+  AK_RegisterClass("SW_WallLines", "WallLines", AK_Construct<SW_WallLines>);
 
   // Result fields and particles.
 

@@ -3,12 +3,12 @@
 
 #include <cstring>
 
+#include "AK_NumberText.h"
+
 SW_SourceLine::SW_SourceLine(const char* id, AK_Object* parent) : AK_Class(id, parent)
 {
   SetUpClassLevel();
-  Color[0] = 0.0f;
-  Color[1] = 1.0f;
-  Color[2] = 0.0f;
+  ParseFloatTripleList("0 1 0", Color);
   LineWidth = 2.0f;
   RunClassDefaults();
 }

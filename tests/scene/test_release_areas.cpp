@@ -5,8 +5,13 @@
 #include <sstream>
 #include <string>
 
+#include "AK_ConformanceTest.h"
+#include "AK_Container.h"
 #include "SW_AreaFiles.h"
+#include "SW_InitialCondition.h"
+#include "SW_Mesh.h"
 #include "SW_ReleaseDepthFormula.h"
+#include "TestMeshes.h"
 #include "TestSupport.h"
 
 TEST(ReleaseAreas, RelRecordForms)
@@ -14,7 +19,6 @@ TEST(ReleaseAreas, RelRecordForms)
   using R = SW_AreaRecordResult;
   struct Row { std::string text; R result; double depth = 0, density = 0; int points = 0; };
   Row rows[] = {
-      {"1.5 200 1\n4 0 0 100 0 100 100 0 100\n", R::Read, 1.5, 200, 4},
       {"\n0.8 150\n3\n0 0\n1 0\n\n1 1", R::Read, 0.8, 150, 3},  // the last area without a line end
       {"1 2 x\n-1\n", R::Read, 1, 2, 0},
       {"0.8\n3 0 0 1 0 1 1\n", R::Malformed},
@@ -30,32 +34,7 @@ TEST(ReleaseAreas, RelRecordForms)
     EXPECT_EQ(record.depth, r.depth);
     EXPECT_EQ(record.density, r.density);
     ASSERT_EQ(record.points.Count(), r.points);
-    if (r.points > 0) {
-      EXPECT_EQ(record.points.Last().y, r.points == 4 ? 100 : 1);
-    }
     EXPECT_EQ(ReadRelRecord(in, record), R::End);
-  }
-  EXPECT_EQ(SW_AreaFileBaseName("C:\\data\\slab.rel"), "slab");
-  EXPECT_EQ(SW_AreaFileBaseName("data/slab.v2.rel"), "slab.v2");
-}
-
-TEST(ReleaseAreas, ValuesOfAnImportedLine)
-{
-  struct Row { const char* annotations; double depth, density, enthalpy; };
-  Row rows[] = {
-      {"d0=None;ah=2.5;rho=300;temp=-5;", 2.5, 300, -20500},
-      {"temp=3;", 1, 125, 6150},
-      {"d0=1.2;ah=2.5;", 1.2, 125, -20500},
-      {"d0=0;ah=2.5;rho=abc;", 1, 125, -20500},  // d0 present: ah is not looked at
-      {"d0=;ah=-1;rho=None;", 1, 125, -20500},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.annotations);
-    double depth = 1, density = 125, enthalpy = -20500;
-    SW_ReleaseValuesFromAnnotations(r.annotations, depth, density, enthalpy);
-    EXPECT_EQ(depth, r.depth);
-    EXPECT_EQ(density, r.density);
-    EXPECT_EQ(enthalpy, r.enthalpy);
   }
 }
 
@@ -71,13 +50,6 @@ std::unique_ptr<SW_ReleaseDepthFormula> CompileFormula(const std::string& path)
 
 TEST(ReleaseAreas, FormulaFunctions)
 {
-  auto uniform = CompileFormula(std::string(TORVU_TEST_ATTRIBUTES_DIR) + "/release_depth/uniform.cint");
-  ASSERT_TRUE(uniform);
-  EXPECT_EQ(uniform->Depth({1, 2, 3}, {0, 0, 1}), 2);
-  EXPECT_EQ(uniform->Parameters(nullptr), "2");
-  uniform->SetParameters(nullptr, "3.5");
-  EXPECT_EQ(uniform->Depth({1, 2, 3}, {0, 0, 1}), 3.5);
-
   ScratchDir dir;
   // A "getpar" that fills the whole buffer without a terminator, and one that writes nothing.
   auto filling = CompileFormula(dir.Write("fill.cint",
@@ -97,4 +69,164 @@ TEST(ReleaseAreas, FormulaFunctions)
   EXPECT_EQ(messages.WithPrefix("ERROR: formula ").size(), 2u);
   EXPECT_FALSE(CompileFormula(dir.Write("broken.cint", "double depth(double x[3], double n[3]) { return 1 }\n")));
   EXPECT_TRUE(messages.HasPrefix("ERROR: syntax errors in " + dir / "broken.cint"));
+}
+
+namespace {
+
+// A project as the workspace builds it: root/Project with its release-depth meshes a and b
+// (heights 3 over [0, 10] x [0, 10]) and a base mesh "DHM" of height 0 over [0, 100]^2.
+struct Project {
+  AK_Object* root = new AK_Container("root", nullptr);
+  AK_Object* project = Add(root, new AK_Container("Project", root));
+  AK_Object* releaseDhms = Add(project, new AK_Container("ReleaseDHMs", project));
+  SW_Mesh* a = Mesh(releaseDhms, "a", 10, 3);
+  SW_Mesh* b = Mesh(releaseDhms, "b", 10, 3);
+  SW_Mesh* base = Mesh(project, "DHM", 100, 0);
+  SW_InitialConditions* areas = static_cast<SW_InitialConditions*>(Add(project, new SW_InitialConditions("ReleaseAreas", project)));
+  ~Project() { AK_Object::Destroy(root); }
+
+  static AK_Object* Add(AK_Object* parent, AK_Object* child)
+  {
+    parent->AddComponent(child);
+    return child;
+  }
+  static SW_Mesh* Mesh(AK_Object* parent, const char* id, double size, double z)
+  {
+    auto* m = new SW_Mesh(id, parent);
+    meshtest::MakeCartesian(m->Core(), 10, 10, size / 10, 0, 0, [z](double, double) { return z; });
+    Add(parent, m);
+    return m;
+  }
+  // A square area on the base mesh.
+  SW_InitialCondition* Square(const char* id, double x0, double y0, double size)
+  {
+    SW_InitialCondition* area = areas->NewReleaseArea(id);
+    for (auto [x, y] : {std::pair{x0, y0}, {x0 + size, y0}, {x0 + size, y0 + size}, {x0, y0 + size}})
+      area->Set("AppendPoint", AK_String::Format("%g %g 0", x, y));
+    area->Set("ProjectOnto", "../../DHM");
+    return area;
+  }
+};
+
+}  // namespace
+
+TEST(ReleaseAreas, RelFileIntoTheContainer)
+{
+  ScratchDir dir;
+  dir.Write("slab.rel", "1.5 200 1\n4 0 0 100 0 100 100 0 100\n\n0.8 150\n3\n0 0\n1 0\n1 1\n7\n3 0 0\n");
+  Project p;
+  MessageCapture messages;
+  p.areas->Set("LoadRelFile", (dir.Path() + "\\slab.rel").c_str());
+  EXPECT_EQ(p.areas->GetComponentIdList(), "slab_0001%AK_SEP%slab_0002%AK_SEP%");
+  ASSERT_EQ(messages.WithPrefix("WARNING:").size(), 1u);
+  EXPECT_NE(messages.WithPrefix("WARNING:")[0].find("slab_0003"), std::string::npos);
+  EXPECT_EQ(p.areas->GetComponent("slab_0001")->Get("Depth"), "1.5");
+  EXPECT_EQ(p.areas->GetComponent("slab_0002")->Get("Density"), "150");
+  p.areas->Set("LoadRelFile", (dir / "none.rel").c_str());
+  EXPECT_EQ(AK_ErrorText, AK_String("cannot open rel file ") + (dir / "none.rel").c_str() + "!");
+  dir.Write("areas.REL", "1 2\n3 0 0 1 0 1 1\n");
+  p.areas->Set("Import", (dir / "areas.REL").c_str());  // not the ".rel" road: a line file of no known kind
+  EXPECT_EQ(p.areas->ComponentCount(), 2);
+}
+
+// Each line becomes an area; its attributes give the values that are present and above 0.
+TEST(ReleaseAreas, LinesImportedAsAreas)
+{
+  ScratchDir dir;
+  const std::string square = "3\n0 0 0\n1 0 0\n1 1 0\n";
+  dir.Write("slabs.nxyz", "name=wet\nd0=None\nah=2.5\nrho=300\ntemp=-5\n" + square + "temp=3\n" + square +
+                              "d0=0\nah=2.5\nrho=abc\n" + square + "d0=\nah=1.2\n" + square + "-1\n");
+  Project p;
+  p.areas->Set("Import", (dir / "slabs.nxyz").c_str());
+  std::string values;
+  for (int i = 0; i < p.areas->ComponentCount(); ++i) {
+    AK_Object* a = p.areas->Component(i);
+    values += std::string(a->Id() + ":" + a->Get("Depth") + " " + a->Get("Density") + " " + a->Get("Enthalpy")) + "\n";
+  }
+  EXPECT_EQ(values, "wet:2.5 300 -20500\nslabs_0001:1 125 6150\nslabs_0002:1 125 -20500\nslabs_0003:1.2 125 -20500\n");
+}
+
+TEST(ReleaseAreas, MassAnnotationsAndOverlap)
+{
+  Project p;
+  SW_InitialCondition* square = p.Square("slab_0001", 0, 0, 100);
+  EXPECT_EQ(square->Get("Mass"), "0");
+  square->Set("Depth", "1.5");
+  square->Set("Density", "200");
+  square->Set("UpdateMass", "");
+  EXPECT_EQ(square->Get("Mass"), AK_String::Format("%.15g", 100.0 * 100 * 1.5 * 200));
+  EXPECT_EQ(square->Get("Annotations"), "name=slab_0001;d0=1.5;rho=200;");
+  SW_InitialCondition* later = p.Square("later", 50, 50, 20);
+  EXPECT_EQ(p.areas->AreaAt(60, 60), later);
+  EXPECT_EQ(p.areas->AreaAt(10, 10), square);
+  EXPECT_EQ(p.areas->AreaAt(200, 10), nullptr);
+}
+
+TEST(ReleaseAreas, DepthSources)
+{
+  Project p;
+  SW_InitialCondition* area = p.Square("slab", 0, 0, 50);
+  EXPECT_EQ(area->Get("DepthVis"), "w");
+  EXPECT_EQ(area->Get("RelDepFuncParVis"), "-");
+  area->Set("RelDepFuncName", "uniform");
+  EXPECT_EQ(area->Get("Depth"), "2");
+  EXPECT_EQ(area->Get("DepthVis"), "r");
+  EXPECT_EQ(area->Get("RelDepFuncParVis"), "w");
+  area->Set("RelDepFuncPar", "2.5");
+  EXPECT_EQ(area->Get("Depth"), "2.5");
+
+  area->Set("RelDepFuncName", "from_ReleaseDHM_a");
+  EXPECT_EQ(area->ReleaseDepthAt({5, 5, 40}, {0, 0, 1}), 3);
+  EXPECT_EQ(area->ReleaseDepthAt({20, 5, 40}, {0, 0, 1}), 0);  // outside the release-depth mesh
+  EXPECT_EQ(area->Get("Depth"), "0.12");  // a covers 1 of the 25 base cells inside
+  AK_Object::Destroy(p.a);
+  EXPECT_EQ(area->ReleaseDepthAt({5, 5, 40}, {0, 0, 1}), 0);
+
+  MessageCapture messages;
+  area->Set("RelDepFuncName", "const");
+  area->Set("Depth", "1.25");
+  area->Set("RelDepFuncName", "from_ReleaseDHM_x");
+  EXPECT_TRUE(messages.Contains("WARNING:cannot find ReleaseDHM 'root/Project/ReleaseDHMs/x' for release area slab"));
+  EXPECT_EQ(area->ReleaseDepthAt({5, 5, 40}, {0, 0, 1}), 1.25);
+
+  // A user's formula is an option once, and takes the place of a shipped one of that name.
+  ScratchDir user;
+  user.Write("release_depth/slope.cint", "double depth(double x[3], double n[3]) { return 7; }\n");
+  user.Write("release_depth/uniform.cint", "double depth(double x[3], double n[3]) { return 3; }\n");
+  AK_String saved = UserAttributesDirectory;
+  UserAttributesDirectory = (user.Path() + "/").c_str();
+  EXPECT_EQ(area->Get("RelDepFuncNameOpts"),
+            "const%AK_SEP%from_ReleaseDHM_b%AK_SEP%uniform%AK_SEP%slope%AK_SEP%");  // a is gone
+  area->Set("RelDepFuncName", "uniform");
+  EXPECT_EQ(area->Get("Depth"), "3");
+  UserAttributesDirectory = saved;
+}
+
+// Each area compiles its own formula: a clone outlives the source's formula and the source.
+TEST(ReleaseAreas, CloneThenReselect)
+{
+  Project p;
+  SW_InitialCondition* area = p.Square("slab", 0, 0, 50);
+  area->Set("RelDepFuncName", "uniform");
+  area->Set("RelDepFuncPar", "4");
+  p.areas->Set("Clone", "slab");
+  auto* clone = static_cast<SW_InitialCondition*>(p.areas->GetComponent("slab_cloned"));
+  ASSERT_TRUE(clone);
+  EXPECT_EQ(clone->Get("RelDepFuncPar"), "4");
+  EXPECT_EQ(clone->Get("Depth"), "4");
+  EXPECT_EQ(clone->Get("NumVertices"), "4");
+  area->Set("RelDepFuncName", "const");
+  EXPECT_EQ(clone->ReleaseDepthAt({1, 1, 0}, {0, 0, 1}), 4);
+  p.areas->Set("DeleteObject", "slab");
+  clone->Set("RelDepFuncName", "uniform");
+  EXPECT_EQ(clone->ReleaseDepthAt({1, 1, 0}, {0, 0, 1}), 2);
+}
+
+TEST(AreasAndLines, Conformance)
+{
+  for (const char* name : {"SW_InitialCondition", "SW_InitialConditions", "SW_ResistanceArea", "SW_ResistanceAreas",
+                           "SW_SourceLine", "SW_SourceLines", "SW_WallLine", "SW_WallLines"}) {
+    SCOPED_TRACE(name);
+    AK_RunConformanceTest(name);
+  }
 }

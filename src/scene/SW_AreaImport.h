@@ -1,0 +1,103 @@
+// What the area containers (release areas, resistance areas) share: reading an area file
+// into new areas, turning the lines of a line file into areas, and cloning an area.
+#pragma once
+
+#include <cstring>
+#include <fstream>
+
+#include "AK_Basic.h"
+#include "AK_FrameworkState.h"
+#include "SW_AreaFiles.h"
+#include "SW_LineFiles.h"
+#include "SW_Polygon.h"
+#include "SW_Polylines.h"
+#include "SW_PolylinesImport.h"
+
+// Replaces the area's outline by the points of a file record.
+void SW_TakeOutline(SW_Polygon& area, const AK_Array<AK_Vec3>& points);
+
+// Gives the area the points and the annotations of the line.
+void SW_TakeLine(SW_Polygon& area, SW_Polyline& line);
+
+// Makes the target a copy of the source: its saved attributes (those of every class level,
+// replayed in table order, so that a depth source is selected anew), then the outline, the
+// annotations and the areas that are not saved.
+void SW_CopyPolygonArea(SW_Polygon& target, SW_Polygon& source);
+
+// Reads the records of an area file ("rel", "res") into new areas of the container, named
+// after the file with "_0001", "_0002", ... An unopenable file leaves "cannot open <kind>
+// file <path>!" in the error text; a malformed record ends the file with a warning that
+// names it, and the areas read before it stay.
+template <class Area, class Record>
+void SW_LoadAreaFile(AK_Object& container, const char* path, const char* kind,
+                     SW_AreaRecordResult (*read)(std::istream&, Record&))
+{
+  std::ifstream in(AK_NormalizePath(path).c_str());
+  if (!in) {
+    AK_ErrorText = AK_String("cannot open ") + kind + " file " + path + "!";
+    return;
+  }
+  const AK_String base = SW_FileBaseName(path);
+  for (int k = 1;; ++k) {
+    Record record;
+    SW_AreaRecordResult result = read(in, record);
+    if (result == SW_AreaRecordResult::End) return;
+    AK_String id = base + AK_String::Format("_%04d", k);
+    if (result == SW_AreaRecordResult::Malformed) {
+      AK_Messagef("WARNING:%s file %s: record %d (%s) is malformed; the areas before it are kept",
+                  kind, path, k, id);
+      return;
+    }
+    auto* area = new Area(id, &container);
+    area->TakeRecord(record);
+    container.AddComponent(area);
+  }
+}
+
+// The lines of a line file, each an area of the container: named by the line's identifier,
+// or by the name that the "ESRI_Attributes" dictionary of a DXF file gives its handle.
+// `take(area, depth)` gives the new area its values; `depth` is the dictionary's "d0", or -1.
+template <class Area, class Take>
+void SW_ImportAreaLines(AK_Object& container, const char* path, Take take)
+{
+  auto* aux = new SW_Polylines("aux", &container);
+  DxfReadXdict = 1;
+  aux->Import(path);
+  DxfReadXdict = 0;
+  for (AK_Object* c : aux->OwnedComponents()) {
+    auto* line = dynamic_cast<SW_Polyline*>(c);
+    if (!line) continue;
+    AK_String name = line->Id();
+    double dictionaryDepth = -1.0;
+    if (std::strstr(name, "_XDICT_")) name = ReadDxfEsriAttributes(path, name, dictionaryDepth);
+    auto* area = new Area(name, &container);
+    SW_TakeLine(*area, *line);
+    take(*area, dictionaryDepth);
+    container.AddComponent(area);
+  }
+  AK_Object::Destroy(aux);
+}
+
+// The last area of the container whose polygon contains (x, y): the one a run gives the
+// cell of that centre, since where areas overlap the later one wins. None outside all.
+template <class Area>
+Area* SW_LastAreaContaining(AK_Object& container, double x, double y)
+{
+  for (int i = container.ComponentCount() - 1; i >= 0; --i) {
+    auto* area = dynamic_cast<Area*>(container.Component(i));
+    if (area && area->Contains(x, y)) return area;
+  }
+  return nullptr;
+}
+
+// Adds a copy of the container's area of that identifier, named with "_cloned" appended;
+// nothing when there is none.
+template <class Area>
+void SW_CloneArea(AK_Object& container, const char* id)
+{
+  auto* source = dynamic_cast<Area*>(container.GetComponent(id));
+  if (!source) return;
+  auto* clone = new Area(AK_String(id) + "_cloned", &container);
+  SW_CopyPolygonArea(*clone, *source);
+  container.AddComponent(clone);
+}
