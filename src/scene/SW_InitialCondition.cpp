@@ -143,21 +143,24 @@ AK_String SW_InitialCondition::RelDepFuncNameOpts()
 
 AK_String SW_InitialCondition::GetRelDepFuncPar()
 {
-  return _formula ? _formula->Parameters(this) : AK_String();
+  std::shared_ptr<SW_ReleaseDepthFormula> formula = _formula;
+  return formula ? formula->Parameters(this) : AK_String();
 }
 
 void SW_InitialCondition::SetRelDepFuncPar(const char* value)
 {
-  if (!_formula || !_formula->HasSetpar()) return;
-  _formula->SetParameters(this, value);
+  std::shared_ptr<SW_ReleaseDepthFormula> formula = _formula;
+  if (!formula || !formula->HasSetpar()) return;
+  formula->SetParameters(this, value);
   UpdateMass();
 }
 
 // --- depth and mass ---
 
-double SW_InitialCondition::VaryingDepthAt(const AK_Vec3& p, const AK_Vec3& n, const SW_MeshCore* mesh)
+double SW_InitialCondition::VaryingDepthAt(const AK_Vec3& p, const AK_Vec3& n,
+                                           const SW_ReleaseDepthFormula* formula, const SW_MeshCore* mesh)
 {
-  if (_formula) return _formula->Depth(p, n);
+  if (formula) return formula->Depth(p, n);
   if (!mesh) return 0;
   AK_Vec3 q = p;
   // Outside the release-depth mesh there is no snow (not the height the point came with).
@@ -167,7 +170,8 @@ double SW_InitialCondition::VaryingDepthAt(const AK_Vec3& p, const AK_Vec3& n, c
 double SW_InitialCondition::ReleaseDepthAt(const AK_Vec3& p, const AK_Vec3& n)
 {
   if (!HasDepthSource()) return _depth;
-  return VaryingDepthAt(p, n, ReleaseDepthMesh());
+  std::shared_ptr<SW_ReleaseDepthFormula> formula = _formula;
+  return VaryingDepthAt(p, n, formula.get(), ReleaseDepthMesh());
 }
 
 void SW_InitialCondition::UpdateMass()
@@ -175,7 +179,8 @@ void SW_InitialCondition::UpdateMass()
   UpdateTrueArea();
   if (HasDepthSource()) {
     _depth = 0;
-    const SW_MeshCore* mesh = ReleaseDepthMesh();
+    std::shared_ptr<SW_ReleaseDepthFormula> formula = _formula;
+    const SW_MeshCore* mesh = formula ? nullptr : ReleaseDepthMesh();
     if (SW_Mesh* baseMesh = BaseMesh()) {
       const SW_MeshCore* base = &baseMesh->Core();
       double areaSum = 0, depthSum = 0;
@@ -186,7 +191,7 @@ void SW_InitialCondition::UpdateMass()
         double area = a.Length();
         if (!(area > 0)) continue;
         areaSum += area;
-        depthSum += VaryingDepthAt(centre, a * (1.0 / area), mesh) * area;
+        depthSum += VaryingDepthAt(centre, a * (1.0 / area), formula.get(), mesh) * area;
       }
       if (areaSum > 0) _depth = depthSum / areaSum;
     }

@@ -64,7 +64,8 @@ private:
   bool HasDepthSource() const { return _formula || !_releaseDhmPath.IsEmpty(); }
   // The release-depth mesh, found from its path; none when it is gone.
   const SW_MeshCore* ReleaseDepthMesh();
-  double VaryingDepthAt(const AK_Vec3& p, const AK_Vec3& n, const SW_MeshCore* mesh);
+  static double VaryingDepthAt(const AK_Vec3& p, const AK_Vec3& n, const SW_ReleaseDepthFormula* formula,
+                               const SW_MeshCore* mesh);
   void ClearDepthSource();
   void SelectReleaseDepthMesh(const char* value);
   void SelectFormula(const char* name);
@@ -73,7 +74,9 @@ private:
   double _density = 125.0;
   double _enthalpy = -20500.0;
   AK_String _relDepFuncName = "const";
-  std::unique_ptr<SW_ReleaseDepthFormula> _formula;
+  // Shared with the calls that run it: a formula script that selects another source for its
+  // own area (through "set") must not free the formula under its running call.
+  std::shared_ptr<SW_ReleaseDepthFormula> _formula;
   AK_String _releaseDhmPath;  // "" while no release-depth mesh is selected
   AK_ObjectRef _releaseDhm;   // the mesh last found at that path
 };
@@ -92,7 +95,6 @@ public:
   void LoadRelFile(const char* path);
   // A ".rel" file, or a line file whose lines become areas.
   void Import(const char* path);
-  void Clone(const char* id);
   // The area whose values a cell with this centre gets (the last that contains it).
   SW_InitialCondition* AreaAt(double x, double y);
 };
