@@ -47,7 +47,7 @@ TEST(ResistanceAreas, ResFileIntoTheContainer)
   dir.Write("areas.RES", "2 1 1 1\n3 0 0 1 0 1 1\n");
   SW_ResistanceAreas areas("ResistanceAreas", nullptr);
   MessageCapture messages;
-  areas.Set("LoadResFile", (dir.Path() + "\\forest.res").c_str());
+  areas.Set("LoadResFile", (dir / "forest.res").c_str());  // the release-area test reads a "\\" path
   ASSERT_EQ(areas.GetComponentIdList(), "forest_0001%AK_SEP%forest_0002%AK_SEP%");
   ASSERT_EQ(messages.WithPrefix("WARNING:").size(), 1u);
   EXPECT_NE(messages.WithPrefix("WARNING:")[0].find("forest_0003"), std::string::npos);
