@@ -138,7 +138,8 @@ void BM_GridRecord(benchmark::State& state)
     benchmark::DoNotOptimize(loaded._lcc._elems);
   }
   phases.Report(state);
-  state.counters["record_MiB"] = static_cast<double>(std::filesystem::file_size(record)) / (1 << 20);
+  const double bytes = static_cast<double>(std::filesystem::file_size(record));
+  state.counters["record_MiB"] = bytes / (1 << 20);
   RemoveFile(record);
   RemoveFile(path);
 }
