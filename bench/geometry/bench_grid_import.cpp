@@ -1,14 +1,20 @@
 // Importing an ESRI ASCII grid of 2001 x 2001 points (4 million heights) into a Cartesian
-// grid mesh with connectivity and vertex normals, with and without NODATA holes to fill.
+// grid mesh with connectivity, vertex normals and contour lines, with and without NODATA
+// holes to fill; the mesh record of such a grid written and read back.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
+#include "AK_Framework.h"
 #include "BenchPhases.h"
+#include "SW_ContourLines.h"
+#include "SW_MeshEdit.h"
 #include "SW_MeshFiles.h"
 
 namespace {
@@ -53,6 +59,22 @@ void RemoveFile(const std::string& path)
   std::filesystem::remove(path, ec);
 }
 
+// The mesh object's contour lines of the heights: a level every 20 m.
+std::unique_ptr<SW_ContourLineSet> ContourLines(const SW_MeshCore& mesh)
+{
+  AK_Array<float> z(mesh.NumVertices());
+  double lo = mesh._x[0].z, hi = lo;
+  for (const AK_Vec3& p : mesh._x) {
+    z.Append(static_cast<float>(p.z));
+    lo = std::min(lo, p.z);
+    hi = std::max(hi, p.z);
+  }
+  AK_Array<double> levels;
+  for (double level = std::ceil(lo / 20) * 20; level <= hi; level += 20) levels.Append(level);
+  return SW_ContourLineSet::Compute(mesh, z, levels);
+}
+
+// Import with connectivity and normals, then the contour lines the mesh object draws.
 void BM_GridImport(benchmark::State& state)
 {
   const int n = static_cast<int>(state.range(0));
@@ -64,8 +86,9 @@ void BM_GridImport(benchmark::State& state)
                      {"lcc_init", "initializing lcc"},
                      {"lcc", "computing lcc"},
                      {"normals", "computing connectivity done"},
+                     {"contours", "tracing contour lines"},
                      {"free", "releasing the mesh"}});
-  int32_t cells = 0;
+  int32_t cells = 0, lines = 0;
   for (auto _ : state) {
     {
       SW_MeshCore mesh;
@@ -73,15 +96,54 @@ void BM_GridImport(benchmark::State& state)
       if (!SW_ReadAsciiGrid(mesh, path.c_str(), 0, 1, error)) state.SkipWithError(error.c_str());
       benchmark::DoNotOptimize(mesh._vertexNormals._elems);
       cells = mesh.NumCells();
+      AK_MESSAGE("tracing contour lines");
+      lines = ContourLines(mesh)->Count();
       AK_MESSAGE("releasing the mesh");
     }
     phases.Stop();
   }
   state.counters["cells"] = cells;
+  state.counters["contour_lines"] = lines;
   phases.Report(state);
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n) * n);
   RemoveFile(path);
 }
+
+// The mesh record of the imported grid written to a file and read back (which rebuilds the
+// neighbour table).
+void BM_GridRecord(benchmark::State& state)
+{
+  const int n = static_cast<int>(state.range(0));
+  std::string path = GridFile(n, false);
+  const std::string record = path + ".dat";
+  AK_MessageHook = Quiet;
+  SW_MeshCore mesh;
+  AK_String error;
+  if (!SW_ReadAsciiGrid(mesh, path.c_str(), 0, 1, error)) state.SkipWithError(error.c_str());
+  AK_Object owner("root", nullptr);
+  PhaseTimer phases({{"save", "saving the record"}, {"load", "loading the record"}});
+  for (auto _ : state) {
+    AK_MESSAGE("saving the record");
+    {
+      AK_STREAM out(record.c_str(), "wb");
+      if (SW_SaveMeshRecord(out, &owner, mesh) || AK_StreamClose(out)) state.SkipWithError("save");
+    }
+    AK_MESSAGE("loading the record");
+    SW_MeshCore loaded;
+    {
+      AK_STREAM in(record.c_str(), "rb");
+      if (SW_LoadMeshRecord(in, &owner, loaded)) state.SkipWithError("load");
+    }
+    phases.Stop();
+    benchmark::DoNotOptimize(loaded._lcc._elems);
+  }
+  phases.Report(state);
+  const double bytes = static_cast<double>(std::filesystem::file_size(record));
+  state.counters["record_MiB"] = bytes / (1 << 20);
+  RemoveFile(record);
+  RemoveFile(path);
+}
+BENCHMARK(BM_GridRecord)->Arg(2001)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_GridImport)
     ->Args({2001, 0})
     ->Args({2001, 1})
