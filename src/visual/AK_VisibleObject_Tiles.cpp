@@ -21,7 +21,7 @@ constexpr int kBytesPerPixel = 3;  // 8 bits per sample only
 constexpr double kMaxImageBytes = 2147483647.0;
 
 struct Vec {
-  double x, y;
+  double x = 0, y = 0;
 };
 double Dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
 double Length(Vec a) { return std::sqrt(Dot(a, a)); }
