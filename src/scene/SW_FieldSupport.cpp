@@ -4,6 +4,37 @@
 #include "AK_CurrentObject.h"
 #include "SW_Mesh.h"
 #include "SW_Polyline.h"
+#include "SW_ScalarField.h"
+#include "SW_VectorField.h"
+
+namespace {
+
+// A field of the mesh's items, bound to it and labelled, with the given items when they fit.
+template <class Field, class T>
+AK_Object* MakeMeshField(SW_Mesh& mesh, const char* id, const char* label, int onVertices,
+                         const AK_Array<T>& items, AK_Array<T> Field::*member)
+{
+  auto* field = new Field(id, &mesh);
+  field->_onVertices = onVertices;
+  field->SetMesh(&mesh);
+  field->SetLabel(label);
+  if (items.Size() == (field->*member).Size()) field->*member = items;
+  return field;
+}
+
+}  // namespace
+
+void SW_InstallMeshFieldMakers()
+{
+  SW_FieldMakers.cellValues = [](SW_Mesh& mesh, const char* id, const char* label,
+                                 const AK_Array<float>& values) {
+    return MakeMeshField(mesh, id, label, 0, values, &SW_ScalarField::_values);
+  };
+  SW_FieldMakers.vertexVectors = [](SW_Mesh& mesh, const char* id, const char* label,
+                                    const AK_Array<AK_Vec3>& vectors) {
+    return MakeMeshField(mesh, id, label, 1, vectors, &SW_VectorField::_vectors);
+  };
+}
 
 int32_t SW_ItemCount(const SW_Mesh* mesh, int onVertices)
 {

@@ -11,6 +11,9 @@
 class AK_Colorbar;
 class SW_Mesh;
 
+// Lets meshes make their curvature (per cell) and normals (per vertex) fields.
+void SW_InstallMeshFieldMakers();
+
 // ---- the items of a field: one value or vector per vertex or per cell ----
 
 // The vertex count (onVertices) or cell count of the mesh; 0 without a mesh.

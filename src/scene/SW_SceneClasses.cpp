@@ -2,6 +2,7 @@
 
 #include "AK_ClassRegistry.h"
 #include "SW_Labels.h"
+#include "SW_FieldSupport.h"
 #include "SW_MeshContourPolygon.h"
 #include "SW_Polygons.h"
 #include "SW_PolylineSet.h"
@@ -43,5 +44,6 @@ void SW_RegisterSceneClasses()
   AK_RegisterClass("SW_ScalarField", "ScalarField", AK_Construct<SW_ScalarField>);
   AK_RegisterClass("SW_VectorField", "VectorField", AK_Construct<SW_VectorField>);
   AK_RegisterClass("SW_Particles", "Particles", AK_Construct<SW_Particles>);
+  SW_InstallMeshFieldMakers();
 
 }

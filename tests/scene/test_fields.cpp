@@ -63,6 +63,22 @@ TEST(Fields, Conformance)
   AK_RunConformanceTest("SW_VectorField");
 }
 
+// The fields a mesh derives from itself: its curvature per cell, its unit normals per vertex.
+TEST(Fields, MeshCurvatureAndNormals)
+{
+  Scene s;
+  s.mesh->Set("CreateCurvatureField", "");
+  s.mesh->Set("CreateNormalsField", "");
+  auto* curvature = dynamic_cast<SW_ScalarField*>(s.mesh->GetComponent("curvature"));
+  auto* normals = dynamic_cast<SW_VectorField*>(s.mesh->GetComponent("normals"));
+  ASSERT_TRUE(curvature && normals);
+  EXPECT_EQ(curvature->Label(), "dhm curvature [1/m]");
+  ASSERT_EQ(curvature->_values.Size(), 12);
+  for (float v : curvature->_values) EXPECT_EQ(v, 0);
+  ASSERT_EQ(normals->_vectors.Size(), 20);
+  for (const AK_Vec3& n : normals->_vectors) EXPECT_EQ(n, AK_Vec3(0, 0, 1));
+}
+
 // Binding keeps the values while the count stays, zeroes them for a new count and empties
 // them without a mesh.
 TEST(Fields, BindingFollowsTheMesh)
