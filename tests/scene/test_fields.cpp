@@ -241,8 +241,8 @@ TEST(Fields, DisplayPassLeavesValues)
   for (const AK_Vec3& v : gradient->_vectors) EXPECT_EQ(v, AK_Vec3(1, 0.5, 0));  // the doubled field
 }
 
-// The grid of a linear field holds the function at the raster points, the origin follows
-// the mesh, a cell size of 0 is refused and an unwritable file is an error.
+// The raster's origin and size follow the mesh and are written back; a cell size of 0 is
+// refused and an unwritable file is an error. (The values: FieldMath.RasterOfLinearField.)
 TEST(Fields, RasterExport)
 {
   Scene s;
@@ -255,15 +255,7 @@ TEST(Fields, RasterExport)
   EXPECT_EQ(f->Get("ExportRasterLL"), "100 200");
   EXPECT_EQ(f->Get("ExportRasterNumColumns"), "8");
   EXPECT_EQ(f->Get("ExportRasterNumRows"), "6");
-  std::istringstream in(ReadFile(dir / "f.asc"));
-  std::string word;
-  for (int i = 0; i < 12; ++i) in >> word;
-  for (int r = 5; r >= 0; --r)
-    for (int c = 0; c < 8; ++c) {
-      double value;
-      in >> value;
-      EXPECT_EQ(value, 0.5 * 5 * c + 0.25 * 5 * r + 1) << c << " " << r;
-    }
+  EXPECT_EQ(ReadFile(dir / "f.asc").substr(0, 15), "ncols         8");
   const std::string missing = dir / "missing/f.asc";
   f->Set("ExportFieldRasterAscii", missing.c_str());
   EXPECT_EQ(std::string(AK_ErrorText), "cannot open file " + missing + "!");
