@@ -60,14 +60,14 @@ void SW_ScalarField::ExportFieldRasterAscii(const char* name)
         !SW_AutoRasterFrame(min[0], min[1], max[0], max[1], _exportRasterSize, frame)) {
       AK_ErrorText = AK_String("cannot export ") + name + ": no raster of cell size " +
                      AK_String::Format("%g", _exportRasterSize) + " fits the mesh";
-      Report(AK_ErrorText, __LINE__);
+      AK_MESSAGE(AK_ErrorText);
       return;
     }
   }
   if (!(frame.cellSize > 0) ||
       static_cast<int64_t>(frame.columns) * frame.rows > SW_MaxRasterPoints) {
     AK_ErrorText = AK_String("cannot export ") + name + ": the raster is empty or too large";
-    Report(AK_ErrorText, __LINE__);
+    AK_MESSAGE(AK_ErrorText);
     return;
   }
   DisplayedScope<SW_ScalarField> displayed(*this);
@@ -85,7 +85,7 @@ void SW_ScalarField::ExportFieldRasterAscii(const char* name)
   });
   if (!file.Close() || !ok) {
     AK_ErrorText = AK_String("cannot write file ") + name + "!";
-    Report(AK_ErrorText, __LINE__);
+    AK_MESSAGE(AK_ErrorText);
     return;
   }
   Report(AK_String("file ") + name + " written", 2204);
@@ -126,7 +126,7 @@ void SW_ScalarField::ExportContourLines(const char* name)
   out.close();
   if (!out) {
     AK_ErrorText = AK_String("cannot write file ") + name + "!";
-    Report(AK_ErrorText, __LINE__);
+    AK_MESSAGE(AK_ErrorText);
     return;
   }
   Report(AK_String("file ") + name + " written", 2149);
@@ -207,7 +207,7 @@ void SW_VectorField::ExportValuesAlongPolyline(const char* name)
   bool ok = std::fputs(text, file) >= 0;
   if (!file.Close() || !ok) {
     AK_ErrorText = AK_String("cannot write file ") + name + "!";
-    return Report(AK_ErrorText, __LINE__);
+    return AK_MESSAGE(AK_ErrorText);
   }
   Report(AK_String("values along polyline written to file '") + name + "'", 2633);
 }
@@ -234,7 +234,7 @@ void SW_VectorField::ExportValues(const char* name)
   }
   if (!file.Close() || !ok) {
     AK_ErrorText = AK_String("cannot write file ") + name + "!";
-    return Report(AK_ErrorText, __LINE__);
+    return AK_MESSAGE(AK_ErrorText);
   }
   Report(AK_String("values written to file '") + name + "'", 2656);
 }

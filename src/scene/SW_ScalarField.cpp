@@ -111,6 +111,8 @@ void SW_ScalarField::ToggleValueLocation()
 
 int SW_ScalarField::DisplayedValues()
 {
+  // Values already converted are never saved as the stored ones.
+  if (_savedValues.Size()) return 0;
   SW_Mesh* mesh = Mesh();
   SW_DataConversion conversion(*this, ClassScript());
   if (conversion.Asked()) {

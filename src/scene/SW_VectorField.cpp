@@ -92,6 +92,8 @@ void SW_VectorField::ToggleValueLocation()
 
 int SW_VectorField::DisplayedVectors()
 {
+  // Vectors already converted are never saved as the stored ones.
+  if (_savedVectors.Size()) return 0;
   SW_DataConversion conversion(*this, ClassScript());
   if (!conversion.Asked()) return 0;
   static const ast_sci_type kArgs[1] = {{AST_SCI_DOUBLE, true, 3}};
