@@ -2,7 +2,6 @@
 
 #include "AK_ClassRegistry.h"
 #include "SW_Labels.h"
-#include "SW_FieldSupport.h"
 #include "SW_MeshContourPolygon.h"
 #include "SW_Polygons.h"
 #include "SW_PolylineSet.h"
@@ -14,6 +13,7 @@
 #include "SW_SourceLine.h"
 #include "SW_WallLine.h"
 // Result fields and particles.
+#include "SW_FieldSupport.h"
 #include "SW_Particles.h"
 #include "SW_ScalarField.h"
 #include "SW_VectorField.h"
