@@ -12,6 +12,11 @@
 #include "SW_ResistanceArea.h"
 #include "SW_SourceLine.h"
 #include "SW_WallLine.h"
+// Result fields and particles.
+#include "SW_FieldSupport.h"
+#include "SW_Particles.h"
+#include "SW_ScalarField.h"
+#include "SW_VectorField.h"
 
 void SW_RegisterSceneClasses()
 {
@@ -36,5 +41,9 @@ void SW_RegisterSceneClasses()
   AK_RegisterClass("SW_WallLines", "WallLines", AK_Construct<SW_WallLines>);
 
   // Result fields and particles.
+  AK_RegisterClass("SW_ScalarField", "ScalarField", AK_Construct<SW_ScalarField>);
+  AK_RegisterClass("SW_VectorField", "VectorField", AK_Construct<SW_VectorField>);
+  AK_RegisterClass("SW_Particles", "Particles", AK_Construct<SW_Particles>);
+  SW_InstallMeshFieldMakers();
 
 }

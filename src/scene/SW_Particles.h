@@ -1,0 +1,91 @@
+// SW_Particles (type "Particles"): the flowing snow of a run as a set of particles, each with
+// a position on the terrain, a mass, a velocity, a specific total enthalpy, the terrain cell
+// that holds it and, with secondary release areas, the number of the area it came from.
+//
+// Particle i is index i of every array, and every array is flat, so that the flow step loops
+// over them without indirection:
+//   Positions()   the vertices `_x` of the child mesh "Position" (a point set, no cells), f64
+//   Masses()      `_values` of the child scalar field "Mass", f32, kg
+//   Velocities()  `_vectors` of the child vector field "Velocity", f64, m/s
+//   Enthalpies()  `_values` of the child scalar field "TotalEnthalpy", f32, J/kg
+//   _cells        the terrain cell, -1 on none
+//   _flags        empty, or one byte per particle
+// Removal moves the last particle into the gap; appends double the capacity.
+//
+// The time-step files hold the record "SW_Particles:v0" (the flags) beside the records of the
+// four children; a reader reads the children's records first, so that the flag count can be
+// checked against the particle count.
+#pragma once
+
+#include <cstdint>
+
+#include "AK_ClassHelper.h"
+
+class AK_STREAM;
+class SW_Mesh;
+class SW_ScalarField;
+class SW_VectorField;
+
+class SW_Particles : public AK_Class<SW_Particles> {
+public:
+  static constexpr const char* kClassName = "SW_Particles";
+
+  SW_Particles(const char* id, AK_Object* parent);
+  static void DeclareAttributes(AK_AttributeTableOf<SW_Particles>& t);
+
+  int32_t Count() const { return _cells.Size(); }
+  SW_Mesh& PositionSet() const { return *_position; }
+  SW_ScalarField& MassField() const { return *_mass; }
+  SW_VectorField& VelocityField() const { return *_velocity; }
+  SW_ScalarField& EnthalpyField() const { return *_enthalpy; }
+  AK_Array<AK_Vec3>& Positions() const;
+  AK_Array<float>& Masses() const;
+  AK_Array<AK_Vec3>& Velocities() const;
+  AK_Array<float>& Enthalpies() const;
+
+  // Fills the set from per-cell depth (m, scaled to the density), velocity, internal enthalpy
+  // and flags (empty or one per cell) of `_mesh`: the counts are drawn from seed 942, the
+  // positions from seed 1, so a generation repeats whatever ran before. Nothing happens
+  // without a mesh, with a mass per particle of 0 or less, with arrays that do not match
+  // the mesh, or when nothing is to be made; a count beyond SW_MaxParticles is refused with
+  // a message.
+  void Generate(const AK_Array<float>& depth, const AK_Array<AK_Vec3>& velocity,
+                const AK_Array<float>& enthalpy, const AK_Array<unsigned char>& flags,
+                float density, float massPerParticle);
+  // Adds a particle at p (its z taken from the mesh); 1 when added, 0 (nothing changed) when
+  // p lies on no cell.
+  int Add(const AK_Vec3& p, float mass, const AK_Vec3& velocity, float enthalpy,
+          unsigned char flag, int32_t hint);
+  // Divides particle i into n of equal mass (the copies are added at its position); the
+  // number of particles added.
+  int Split(int32_t i, int n);
+  // Removes the particles on no cell and those whose mass is not above the threshold.
+  void RemoveBelow(double threshold);
+  double TotalMass() const;
+  double TotalKineticEnergy() const;
+  void Clear();
+  // After the mesh was bound or replaced: the fields follow the position count, the cells
+  // are located afresh, particles on no cell or without mass are removed.
+  void Rebind();
+
+  int WriteRecord(AK_STREAM& stream);
+  int ReadRecord(AK_STREAM& stream);
+
+  // The terrain mesh; set by the simulation.
+  SW_Mesh* _mesh = nullptr;
+  AK_Array<int32_t> _cells;
+  AK_Array<unsigned char> _flags;
+  // Per-particle work arrays of the simulation's time step; the third holds vectors.
+  AK_Array<float> _work0, _work1;
+  AK_Array<AK_Vec3> _work2;
+  AK_Array<float> _work3, _work4, _work5, _work6, _work7;
+
+private:
+  SW_Mesh* _position;
+  SW_ScalarField* _mass;
+  SW_VectorField* _velocity;
+  SW_ScalarField* _enthalpy;
+
+  void BindFields();
+  void RemoveParticle(int32_t i);
+};
