@@ -74,7 +74,7 @@ void SW_MeshContourPolygon::Draw()
   glBegin(GL_POINTS);
   for (int32_t c : _corners)
     if (c >= 0 && c < p.Count())
-      glVertex3f(static_cast<GLfloat>(p[c].x), static_cast<GLfloat>(p[c].y), static_cast<GLfloat>(p[c].z));
+      DrawVertex(p[c]);
   glEnd();
   const AK_BitmapFont* font = AK_Text2d::GetFont(LabelFont());
   for (int k = 0; k < 4; ++k) {

@@ -390,14 +390,10 @@ void SW_Polyline::Update()
   AK_VisObj3d::Update();
 }
 
-namespace {
-
-void Vertex(const AK_Vec3& p)
+void SW_Polyline::DrawVertex(const AK_Vec3& p)
 {
   glVertex3f(static_cast<GLfloat>(p.x), static_cast<GLfloat>(p.y), static_cast<GLfloat>(p.z));
 }
-
-}  // namespace
 
 void SW_Polyline::Draw()
 {
@@ -405,7 +401,7 @@ void SW_Polyline::Draw()
   const int32_t n = p.Count();
   if (n < 1) return;
   glBegin(GL_POINTS);
-  for (const AK_Vec3& v : p) Vertex(v);
+  for (const AK_Vec3& v : p) DrawVertex(v);
   glEnd();
 
   if (n >= 2) {
@@ -414,12 +410,12 @@ void SW_Polyline::Draw()
     if (mesh) {
       int32_t cell = mesh->FindCell(p[0], -1);
       if (cell < 0) cell = mesh->FindCell(p[n - 1], -1);
-      Vertex(p[0]);
+      DrawVertex(p[0]);
       for (int32_t i = 1; i < n; ++i) DrawResampledOnMesh(p[i - 1], p[i], *mesh, cell);
       if (_closed) DrawResampledOnMesh(p[n - 1], p[0], *mesh, cell);
     } else {
-      for (const AK_Vec3& v : p) Vertex(v);
-      if (_closed) Vertex(p[0]);
+      for (const AK_Vec3& v : p) DrawVertex(v);
+      if (_closed) DrawVertex(p[0]);
     }
     glEnd();
   }
@@ -430,7 +426,7 @@ void SW_Polyline::Draw()
     const AK_Vec3& s = p[_selectedVertex];
     glPointSize(PointSize + 1);
     glBegin(GL_POINTS);
-    Vertex(s);
+    DrawVertex(s);
     glEnd();
     glPointSize(PointSize);
     const double at[3] = {s.x, s.y, s.z};
@@ -458,8 +454,8 @@ void SW_Polyline::DrawResampledOnMesh(const AK_Vec3& a, const AK_Vec3& b, SW_Mes
     for (int32_t k = 1; k < m; ++k) {
       AK_Vec3 q = a + (b - a) * (static_cast<double>(k) / m);
       cell = mesh.HeightAt(q, cell);
-      Vertex(q);
+      DrawVertex(q);
     }
   }
-  Vertex(b);
+  DrawVertex(b);
 }

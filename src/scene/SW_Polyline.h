@@ -106,6 +106,8 @@ public:
   AK_String PolylinesList();
   AK_String SelectedVertexText() const;
   AK_String CoordsOfSelectedVertex() const;
+  // glVertex3f of the point in single precision.
+  static void DrawVertex(const AK_Vec3& p);
   // Colour by the start of the identifier: "rel" red, "sec" magenta, "ent" orange, "res"
   // green; any other identifier keeps its colour.
   void ColorByNamePrefix();

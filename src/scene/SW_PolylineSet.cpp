@@ -13,11 +13,6 @@ namespace {
 // What no set of lines holds more of in a record.
 constexpr int32_t kMaxMembers = 1 << 24;
 
-void Vertex(const AK_Vec3& p)
-{
-  glVertex3f(static_cast<GLfloat>(p.x), static_cast<GLfloat>(p.y), static_cast<GLfloat>(p.z));
-}
-
 }  // namespace
 
 SW_PolylineSet::SW_PolylineSet(const char* id, AK_Object* parent) : AK_Class(id, parent)
@@ -291,7 +286,7 @@ void SW_PolylineSet::Draw()
     for (int32_t i = 0; i < Count(); ++i) {
       if (!_selected[i]) continue;
       glBegin(mode);
-      for (const AK_Vec3& p : _members[i].points) Vertex(p);
+      for (const AK_Vec3& p : _members[i].points) SW_Polyline::DrawVertex(p);
       glEnd();
     }
   if (!_displayLabels) return;
@@ -303,7 +298,7 @@ void SW_PolylineSet::Draw()
     const AK_Vec3& first = _members[i].points[0];
     glPointSize(PointSize + 1);
     glBegin(GL_POINTS);
-    Vertex(first);
+    SW_Polyline::DrawVertex(first);
     glEnd();
     glPointSize(PointSize);
     const double at[3] = {first.x, first.y, first.z};
