@@ -1,6 +1,7 @@
 #include "SW_SceneClasses.h"
 
 #include "AK_ClassRegistry.h"
+#include "SW_MeshClasses.h"
 #include "SW_Labels.h"
 #include "SW_MeshContourPolygon.h"
 #include "SW_Polygons.h"
@@ -20,6 +21,7 @@
 
 void SW_RegisterSceneClasses()
 {
+  SW_RegisterMeshClasses();
   // Lines, polygons, their containers, polyline sets, labels, psa meshes.
   AK_RegisterClass("SW_Polyline", "Polyline", AK_Construct<SW_Polyline>);
   AK_RegisterClass("SW_Polygon", "Polygon", AK_Construct<SW_Polygon>);

@@ -12,6 +12,7 @@
 
 void AK_RegisterVisualClasses()
 {
+  AK_RegisterFrameworkClasses();
   // Visible objects and their placement.
   AK_RegisterClass("AK_VisibleObject", "VisibleObject", AK_Construct<AK_VisibleObject>);
   AK_RegisterClass("AK_VisObj2d", "VisObj2d", AK_Construct<AK_VisObj2d>);

@@ -1,4 +1,5 @@
 #pragma once
 
-// Registers the classes of the visible-object library with the class registry.
+// Registers the visible-object classes with the class registry, after the classes of every
+// library below this one.
 void AK_RegisterVisualClasses();
