@@ -99,28 +99,6 @@ void StoreText(char* destination, const char* text)
 
 // --- the interpreter's namespaces and messages ---
 
-ast_sci_namespace GlobalNamespace()
-{
-  ast_sci_namespace ns = ast_sci_get_namespace();
-  while (ast_sci_namespace parent = ast_sci_parent_namespace(ns)) ns = parent;
-  return ns;
-}
-
-// Makes a namespace current while it lives, and the one current before afterwards.
-class CurrentNamespace {
-public:
-  explicit CurrentNamespace(ast_sci_namespace ns) : _previous(ast_sci_get_namespace())
-  {
-    ast_sci_set_namespace(ns);
-  }
-  ~CurrentNamespace() { ast_sci_set_namespace(_previous); }
-  CurrentNamespace(const CurrentNamespace&) = delete;
-  CurrentNamespace& operator=(const CurrentNamespace&) = delete;
-
-private:
-  ast_sci_namespace _previous;
-};
-
 // Collects the interpreter's messages (a compiler's error listing) while it lives, instead of
 // printing them; the default output holds again afterwards.
 class MessageCapture {
@@ -164,7 +142,7 @@ private:
 ast_sci_symbol* FindScriptFunction(ast_sci_namespace ns, const char* name)
 {
   if (!ns || !name) return nullptr;
-  CurrentNamespace current(ns);
+  ast_sci_namespace_scope current(ns);
   return ast_sci_find_function(name);
 }
 
@@ -225,7 +203,7 @@ AK_File OpenScriptFile(const AK_String& file)
 ast_sci_namespace CompileScript(std::FILE* file, const AK_String& fileName, const char* text, int& errors)
 {
   errors = 0;
-  CurrentNamespace global(GlobalNamespace());
+  ast_sci_namespace_scope global(ast_sci_global_namespace());
   ast_sci_namespace ns = ast_sci_new_namespace();
   if (!ns) {
     AK_MESSAGE("cannot create AST_SCI namespace!");
@@ -234,7 +212,7 @@ ast_sci_namespace CompileScript(std::FILE* file, const AK_String& fileName, cons
   std::string listing;
   {
     MessageCapture capture;
-    CurrentNamespace inside(ns);
+    ast_sci_namespace_scope inside(ns);
     errors = file ? ast_sci_parse_file(file, fileName) : ast_sci_parse_string(text);
     listing = capture.Listing();
   }
@@ -253,7 +231,7 @@ void RunInitialisation(ast_sci_namespace ns, AK_Object* object, const char* func
 {
   {
     AK_CurrentObjectScope current(object);
-    CurrentNamespace inside(ns);
+    ast_sci_namespace_scope inside(ns);
     ast_sci_run_namespace();
   }
   if (ast_sci_symbol* function = FindScriptFunction(ns, functionName))
@@ -303,7 +281,7 @@ void AK_BindHostFunctions()
   static bool bound = false;
   if (bound) return;
   bound = true;
-  CurrentNamespace global(GlobalNamespace());
+  ast_sci_namespace_scope global(ast_sci_global_namespace());
   if (ast_sci_parse_string(AK_HostScriptPrelude) != 0) {
     AK_MESSAGE("ERROR:the AST_SCI host function declarations do not compile");
     return;

@@ -9,28 +9,6 @@
 
 namespace {
 
-ast_sci_namespace GlobalNamespace()
-{
-  ast_sci_namespace ns = ast_sci_get_namespace();
-  while (ast_sci_namespace parent = ast_sci_parent_namespace(ns)) ns = parent;
-  return ns;
-}
-
-// Makes a namespace current while it lives, and the one current before afterwards.
-class CurrentNamespace {
-public:
-  explicit CurrentNamespace(ast_sci_namespace ns) : _previous(ast_sci_get_namespace())
-  {
-    ast_sci_set_namespace(ns);
-  }
-  ~CurrentNamespace() { ast_sci_set_namespace(_previous); }
-  CurrentNamespace(const CurrentNamespace&) = delete;
-  CurrentNamespace& operator=(const CurrentNamespace&) = delete;
-
-private:
-  ast_sci_namespace _previous;
-};
-
 // The function of that name in the current namespace checked against the host's arguments;
 // empty when there is none or it cannot take them (the interpreter says why).
 ast_sci_prepared_call Prepare(const char* name, ast_sci_data_type result,
@@ -57,12 +35,12 @@ std::unique_ptr<SW_ReleaseDepthFormula> SW_ReleaseDepthFormula::Compile(std::FIL
   // Formulas may read and write the area through the host functions "get" and "set".
   AK_BindHostFunctions();
   std::unique_ptr<SW_ReleaseDepthFormula> formula(new SW_ReleaseDepthFormula());
-  CurrentNamespace global(GlobalNamespace());
+  ast_sci_namespace_scope global(ast_sci_global_namespace());
   formula->_namespace = ast_sci_new_namespace();
   AK_FATAL_ASSERT_NAMED(formula->_namespace, "_relDepFuncNamespace");
   ast_sci_prepared_call init;
   {
-    CurrentNamespace inside(formula->_namespace);
+    ast_sci_namespace_scope inside(formula->_namespace);
     if (ast_sci_parse_file(file, path) != 0) {
       AK_MESSAGE(AK_String("ERROR: syntax errors in ") + path);
       return nullptr;

@@ -59,6 +59,8 @@ void ast_sci_set_namespace(ast_sci_namespace nmspace);
 // The parent given at creation (null for the global namespace); null is the fatal assertion
 // "nmspace".
 ast_sci_namespace ast_sci_parent_namespace(ast_sci_namespace nmspace);
+// The global namespace (with the built-in library), created first when none exists.
+ast_sci_namespace ast_sci_global_namespace();
 // Frees the namespace with its code and symbols; nothing for null, the global namespace or the
 // current one. A namespace whose function is running, or whose symbols a living child
 // namespace uses, is freed only when that ends; until then its functions keep working. The
@@ -111,6 +113,21 @@ int ast_sci_call_failed();
 // Ends every later script call that takes more than this many steps (loop passes and calls)
 // with a run-time error; 0 removes the limit. Protects the host against runaway scripts.
 void ast_sci_set_step_limit(uint64_t steps);
+
+// Makes a namespace current while the scope lives, and the one current before afterwards.
+class ast_sci_namespace_scope {
+ public:
+  explicit ast_sci_namespace_scope(ast_sci_namespace nmspace) : _previous(ast_sci_get_namespace())
+  {
+    ast_sci_set_namespace(nmspace);
+  }
+  ~ast_sci_namespace_scope() { ast_sci_set_namespace(_previous); }
+  ast_sci_namespace_scope(const ast_sci_namespace_scope&) = delete;
+  ast_sci_namespace_scope& operator=(const ast_sci_namespace_scope&) = delete;
+
+ private:
+  ast_sci_namespace _previous;
+};
 
 // ---------------------------------------------------------------------------------------------
 // Signatures and checked calls

@@ -334,6 +334,13 @@ void ast_sci_set_namespace(ast_sci_namespace nmspace)
   make_current(nmspace);
 }
 
+ast_sci_namespace ast_sci_global_namespace()
+{
+  ast_sci_namespace ns = ast_sci_get_namespace();
+  while (ns->parent) ns = ns->parent;
+  return ns;
+}
+
 ast_sci_namespace ast_sci_parent_namespace(ast_sci_namespace nmspace)
 {
   if (!nmspace) AK_FatalAssertion("nmspace", __FILE__, __LINE__);
