@@ -51,6 +51,14 @@ TEST(MeshProject, GridImportedSavedLoadedAndExportedAgreesWithGdal)
   std::string second = RunProcess(Torvu(dir.Path(), "export.macro"));
   ASSERT_NE(second.find("exported to 'out.asc'"), std::string::npos) << second;
 
+  // A polyline of the project inserted as a break line: its segment becomes mesh edges.
+  dir.Write("ridge.xyz", "600001 200001 0\n600015 200010 0\n");
+  dir.Write("ridge.macro", "set(\"Project/DHMs\", \"LoadProject\", \"start/DHMs\")\n"
+                           "set(\"Project/Polylines\", \"Import\", \"ridge.xyz\")\n"
+                           "set(\"Project/DHMs/terrain\", \"InsertBreakLine\", \"../../Polylines/ridge\")\n");
+  const std::string third = RunProcess(Torvu(dir.Path(), "ridge.macro"));
+  EXPECT_NE(third.find("recovering 1 segments..."), std::string::npos) << third;
+
   auto nodes = [&](const char* grid) {
     int s = 0;
     std::string out = RunProcess("cd " + ShellQuote(dir.Path()) + " && gdal_translate -q -of XYZ " + grid +
