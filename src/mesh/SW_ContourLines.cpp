@@ -186,6 +186,7 @@ std::unique_ptr<SW_ContourLineSet> SW_ContourLineSet::Compute(const SW_MeshCore&
 
   // Candidate cells per level: those whose value range holds the level.
   std::vector<std::vector<int32_t>> candidates(level.size());
+  const bool sorted = std::is_sorted(level.begin(), level.end());
   for (int32_t c = 0; c < nc; ++c) {
     const AK_Index4& cell = mesh._lcv[c];
     float lo = z[cell[0]], hi = lo;
@@ -193,8 +194,15 @@ std::unique_ptr<SW_ContourLineSet> SW_ContourLineSet::Compute(const SW_MeshCore&
       lo = std::min(lo, z[cell[k]]);
       hi = std::max(hi, z[cell[k]]);
     }
-    for (size_t l = 0; l < level.size(); ++l)
-      if (lo <= level[l] && level[l] <= hi) candidates[l].push_back(c);
+    if (sorted) {
+      // Only the levels within the cell's range: a mesh with many levels stays linear.
+      auto first = std::lower_bound(level.begin(), level.end(), lo);
+      for (auto l = first; l != level.end() && *l <= hi; ++l)
+        candidates[static_cast<size_t>(l - level.begin())].push_back(c);
+    } else {
+      for (size_t l = 0; l < level.size(); ++l)
+        if (lo <= level[l] && level[l] <= hi) candidates[l].push_back(c);
+    }
   }
 
   // Per cell the edges through which a traced line of the current level entered it: a

@@ -33,20 +33,19 @@ AK_String BaseNameWithoutExtension(const char* path)
   return WithoutExtension(AK_String(path).BaseName());
 }
 
-// The points of a polyline object, read through its vertex selection ("SelectedVertex",
-// "CoordsOfSelectedVertex"), which is restored afterwards.
+// The points of a polyline object, read through its vertex selection ("SelectedVertex" counts
+// from 1, 0 for none; "CoordsOfSelectedVertex"), which is restored afterwards.
 void PolylinePoints(AK_Object* line, AK_Array<AK_Vec3>& points)
 {
   const AK_String selected = line->Get("SelectedVertex");
   const int32_t n = std::atoi(line->Get("NumVertices"));
-  for (int32_t i = 0; i < n; ++i) {
+  for (int32_t i = 1; i <= n; ++i) {
     line->Set("SelectedVertex", AK_String(i));
     double p[3];
     if (AK_String(line->Get("CoordsOfSelectedVertex")).ToDoubles(p, 3) == 3)
       points.Append(AK_Vec3(p[0], p[1], p[2]));
   }
-  if (std::atoi(selected) > 0) line->Set("SelectedVertex", AK_String(std::atoi(selected) - 1));
-  else line->Set("UnselectVertex", "");
+  line->Set("SelectedVertex", selected);
 }
 
 }  // namespace
