@@ -222,3 +222,26 @@ TEST(Meshes, TilesLoad)
   EXPECT_EQ(meshes.Set("TilesLoad", ""), 1);
   EXPECT_STREQ(AK_ErrorText, "DHMs: the selected tiles do not lie on one common grid");
 }
+
+// The areas files of a terrain's name come with it into the project; a file without extension
+// in a directory with a dot in its name takes no areas file of the directory's name.
+TEST(Meshes, ImportBringsTheAreasBeside)
+{
+  ScratchDir dir;
+  MessageCapture messages;
+  SW_Workspace project("Project", nullptr);
+  if (!project.GetComponent("ReleaseAreas") || !project.GetComponent("ResistanceAreas"))
+    GTEST_SKIP() << "no area containers";
+  Terrain(dir, "hang.asc", 10);
+  dir.Write("hang.rel", "1.5 200 1\n4\n10 10 30 10\n30 20 10 20\n\n0.8 150\n3 0 0 10 0 10 10\n");
+  dir.Write("hang.res", "10 0.3 0.5 0.01 1 0\n4\n0 0 20 0 20 20 0 20\n");
+  dir.Write("d.rel", "1 200 1\n3 0 0 1 0 1 1\n");
+  dir.Write("d.v/plain", "");
+  project.Set("DHMs:Import", (dir / "hang.asc").c_str());
+  project.Set("DHMs:Import", (dir / "d.v/plain").c_str());
+  AK_String release = project.Get("ReleaseAreas:GetComponentList");
+  EXPECT_STREQ(release, "hang_0001%AK_SEP%hang_0002%AK_SEP%");
+  EXPECT_STREQ(project.Get("ReleaseAreas/hang_0002:Density"), "150");
+  EXPECT_STREQ(project.Get("ResistanceAreas:GetComponentList"), "hang_0001%AK_SEP%");
+  EXPECT_STREQ(project.Get("DHMs:GetComponentList"), "hang%AK_SEP%plain%AK_SEP%");
+}
