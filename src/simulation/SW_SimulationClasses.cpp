@@ -1,7 +1,10 @@
 #include "SW_SimulationClasses.h"
 
 #include "AK_ClassRegistry.h"
+#include "SW_Simulation.h"
 
 void SW_RegisterSimulationClasses()
 {
+  // The simulation classes: SW_Simulation.
+  AK_RegisterClass("SW_Simulation", "ShallowWaterSimulation", AK_Construct<SW_Simulation>);
 }
