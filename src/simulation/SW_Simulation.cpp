@@ -5,6 +5,9 @@
 
 #include "AK_Group.h"
 #include "SW_Mesh.h"
+#include "SW_Particles.h"
+#include "SW_ScalarField.h"
+#include "SW_VectorField.h"
 
 namespace {
 
@@ -51,20 +54,65 @@ SW_Simulation::SW_Simulation(const char* id, AK_Object* parent) : AK_Class(id, p
 {
   SetUpClassLevel();
   CompileShearFormula(kDefaultShearFormula);
-  CreateGroups();
+  CreateChildren();
   RunClassDefaults();
 }
 
 SW_Simulation::~SW_Simulation() = default;
 
-void SW_Simulation::CreateGroups()
+namespace {
+
+// Inactive until a run fills it, so that the update pass does not draw it.
+template <class Field>
+Field* NewField(const char* id, int onVertices, AK_Object* parent = nullptr)
 {
+  auto* field = new Field(id, parent);
+  field->_onVertices = onVertices;
+  field->SetActive(0);
+  return field;
+}
+
+}  // namespace
+
+void SW_Simulation::CreateChildren()
+{
+  auto* flowDepth = NewField<SW_ScalarField>("FlowDepth", 1);
+  auto* velocity = NewField<SW_VectorField>("Velocity", 1);
+  auto* dynamicPeakPressure = NewField<SW_ScalarField>("DynamicPeakPressure", 1);
+  auto* peakForcePerWidth = NewField<SW_ScalarField>("PeakForcePerWidth", 1);
+  auto* peakTorquePerWidth = NewField<SW_ScalarField>("PeakTorquePerWidth", 1);
+  auto* peakFlowDepth = NewField<SW_ScalarField>("PeakFlowDepth", 1);
+  auto* frontArrivalTime = NewField<SW_ScalarField>("FrontArrivalTime", 1);
+  auto* entrainmentMass = NewField<SW_ScalarField>("EntrainmentMass", 0);
+  auto* entrainmentEnthalpy = NewField<SW_ScalarField>("EntrainmentEnthalpy", 0);
+  entrainmentEnthalpy->Set("MinDisplayedValue", "-1e8");
+  auto* particles = new SW_Particles("Particles", nullptr);
+  particles->SetActive(0);
+  // The particles of the project file are those of its time step, not of the mesh record.
+  particles->PositionSet().SetSkipBinaryData(1);
+
   for (const GroupSpec& spec : kGroups) {
     auto* group = new AK_Group(spec.id, this);
     group->Set("SelectedObjectType", spec.selectedType);
     group->Set("SingleType", "1");
     AddComponent(group);
   }
+  AK_Object* inOrder[] = {flowDepth,         peakFlowDepth,       velocity,
+                          dynamicPeakPressure, peakForcePerWidth, peakTorquePerWidth,
+                          frontArrivalTime,  entrainmentMass,     entrainmentEnthalpy,
+                          particles};
+  for (AK_Object* child : inOrder) AddComponent(child);
+  _flowDepth = flowDepth;
+  _peakFlowDepth = peakFlowDepth;
+  _velocity = velocity;
+  _dynamicPeakPressure = dynamicPeakPressure;
+  _peakForcePerWidth = peakForcePerWidth;
+  _peakTorquePerWidth = peakTorquePerWidth;
+  _frontArrivalTime = frontArrivalTime;
+  _entrainmentMass = entrainmentMass;
+  _entrainmentEnthalpy = entrainmentEnthalpy;
+  _particles = particles;
+  _bottomPressure.reset(NewField<SW_ScalarField>("BottomPressure", 1, this));
 }
 
 AK_Object* SW_Simulation::Project() const
@@ -93,7 +141,20 @@ AK_String SW_Simulation::MeshPath()
 
 void SW_Simulation::BindFieldsToMesh()
 {
-  if (!_mesh) return;
+  SW_Mesh* mesh = _mesh.Get();
+  if (!mesh) return;
+  auto bind = [mesh](auto* field) {
+    if (field) field->SetMesh(mesh);
+  };
+  bind(FlowDepth());
+  bind(Velocity());
+  if (SW_Particles* particles = Particles()) particles->_mesh = mesh;
+  for (SW_ScalarField* field : {DynamicPeakPressure(), PeakForcePerWidth(), PeakTorquePerWidth(),
+                                PeakFlowDepth(), FrontArrivalTime(), EntrainmentMass(),
+                                EntrainmentEnthalpy()})
+    bind(field);
+  if (SW_Particles* particles = Particles()) particles->Rebind();
+  UpdateFields(1e30);
   _resultsDirectory = ProjectDir();
 }
 

@@ -24,8 +24,10 @@
 #include "AK_WeakRef.h"
 #include "SW_FrictionScript.h"
 #include "SW_Mesh.h"
+#include "SW_Particles.h"
+#include "SW_ScalarField.h"
+#include "SW_VectorField.h"
 
-class AK_Group;
 
 class SW_Simulation : public AK_Class<SW_Simulation> {
 public:
@@ -121,6 +123,22 @@ public:
   // The project: the parent of the container the simulation stands in; none outside one.
   AK_Object* Project() const;
 
+  // --- the result fields and the particle set: owned components, none once deleted ---
+  SW_ScalarField* FlowDepth() const { return _flowDepth.Get(); }
+  SW_ScalarField* PeakFlowDepth() const { return _peakFlowDepth.Get(); }
+  SW_VectorField* Velocity() const { return _velocity.Get(); }
+  SW_ScalarField* DynamicPeakPressure() const { return _dynamicPeakPressure.Get(); }
+  SW_ScalarField* PeakForcePerWidth() const { return _peakForcePerWidth.Get(); }
+  SW_ScalarField* PeakTorquePerWidth() const { return _peakTorquePerWidth.Get(); }
+  SW_ScalarField* FrontArrivalTime() const { return _frontArrivalTime.Get(); }
+  SW_ScalarField* EntrainmentMass() const { return _entrainmentMass.Get(); }
+  SW_ScalarField* EntrainmentEnthalpy() const { return _entrainmentEnthalpy.Get(); }
+  SW_Particles* Particles() const { return _particles.Get(); }
+  // Not a component: neither listed nor saved; the run binds it.
+  SW_ScalarField& BottomPressure() const { return *_bottomPressure; }
+  // Maps the particles onto the result fields up to the time (field update of the run).
+  void UpdateFields(double time);
+
   // --- friction (SW_Simulation_Friction.cpp) ---
   void SetFrictionType(const char* text);
   // The built-in names, then the rheology files, each followed by "%AK_SEP%".
@@ -184,13 +202,25 @@ public:
 private:
   // Leaves "<path>: not available yet" as the error text.
   void NotAvailableYet();
-  void CreateGroups();
+  void CreateChildren();
   void DropRheology();
 
   float _releaseTemperature = -10;
   AK_WeakRef<SW_Mesh> _mesh;
   AK_String _meshName;  // the path last given to Mesh
   AK_String _resultsDirectory;
+
+  AK_WeakRef<SW_ScalarField> _flowDepth;
+  AK_WeakRef<SW_ScalarField> _peakFlowDepth;
+  AK_WeakRef<SW_VectorField> _velocity;
+  AK_WeakRef<SW_ScalarField> _dynamicPeakPressure;
+  AK_WeakRef<SW_ScalarField> _peakForcePerWidth;
+  AK_WeakRef<SW_ScalarField> _peakTorquePerWidth;
+  AK_WeakRef<SW_ScalarField> _frontArrivalTime;
+  AK_WeakRef<SW_ScalarField> _entrainmentMass;
+  AK_WeakRef<SW_ScalarField> _entrainmentEnthalpy;
+  AK_WeakRef<SW_Particles> _particles;
+  std::unique_ptr<SW_ScalarField> _bottomPressure;
 
   std::unique_ptr<SW_FrictionScript> _shearScript;
   ast_sci_prepared_call _shear;

@@ -31,3 +31,6 @@ void SW_Simulation::AnimateWithAssignedViews(const char*) { NotAvailableYet(); }
 void SW_Simulation::DeleteTimesteps(const char*) { NotAvailableYet(); }
 void SW_Simulation::ShowShallowWaterLogFile(const char*) { NotAvailableYet(); }
 void SW_Simulation::EvaluateDepositionWith(const char*) { NotAvailableYet(); }
+
+// The field update of the run; until it is built, bound fields keep the zeros of binding.
+void SW_Simulation::UpdateFields(double) {}

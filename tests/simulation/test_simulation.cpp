@@ -6,7 +6,11 @@
 
 #include "AK_ConformanceTest.h"
 #include "AK_Framework.h"
+#include "SW_Particles.h"
+#include "SW_ScalarField.h"
 #include "SW_Simulation.h"
+#include "SW_VectorField.h"
+#include "TestMeshes.h"
 #include "TestSupport.h"
 
 namespace {
@@ -26,6 +30,7 @@ struct Project {
     root.AddComponent(meshes);
     mesh = new SW_Mesh("simulation_mesh", meshes);
     meshes->AddComponent(mesh);
+    meshtest::MakeCartesian(mesh->Core(), 3, 2, 10, 0, 0, [](double x, double) { return -x; });
     simulations = new AK_Container("Simulations", &root);
     root.AddComponent(simulations);
   }
@@ -57,15 +62,34 @@ TEST(Simulation, DefaultsAndChildren)
       {"PsaMeshVis", "-"},            {"Mesh", ""},
       {"GetMeshNamesList", "../../DHMs/simulation_mesh%AK_SEP%"}};
   for (auto [name, value] : defaults) EXPECT_STREQ(s->Get(name), value) << name;
-  EXPECT_EQ(std::string(s->GetComponentIdList()),
-            "ReleaseAreas" + kSep + "EntrainmentAreas" + kSep + "SecondaryReleaseAreas" + kSep +
-                "ResistanceAreas" + kSep + "WallLines" + kSep + "SourceLines" + kSep);
+  std::string ids;
+  for (const char* id : {"ReleaseAreas", "EntrainmentAreas", "SecondaryReleaseAreas",
+                         "ResistanceAreas", "WallLines", "SourceLines", "FlowDepth",
+                         "PeakFlowDepth", "Velocity", "DynamicPeakPressure", "PeakForcePerWidth",
+                         "PeakTorquePerWidth", "FrontArrivalTime", "EntrainmentMass",
+                         "EntrainmentEnthalpy", "Particles"})
+    ids += id + kSep;
+  EXPECT_EQ(std::string(s->GetComponentIdList()), ids);
   const char* types[] = {"ReleaseArea", "ReleaseArea", "ReleaseArea",
                          "ResistanceArea", "WallLine", "SourceLine"};
   for (int i = 0; i < 6; ++i) {
     EXPECT_STREQ(s->Component(i)->Get("SelectedObjectType"), types[i]);
     EXPECT_STREQ(s->Component(i)->Get("SingleType"), "1");
   }
+  for (int i = 6; i < 16; ++i) EXPECT_EQ(s->Component(i)->IsActive(), 0) << i;
+  EXPECT_STREQ(s->Get("EntrainmentEnthalpy:MinDisplayedValue"), "-100000000");
+  EXPECT_EQ(s->FlowDepth()->_values.Size(), 0);
+
+  // Binding: one value per vertex (4 x 3) or per cell (3 x 2).
+  s->Set("Mesh", "../../DHMs/simulation_mesh");
+  for (SW_ScalarField* f : {s->FlowDepth(), s->PeakFlowDepth(), s->DynamicPeakPressure(),
+                            s->PeakForcePerWidth(), s->PeakTorquePerWidth(),
+                            s->FrontArrivalTime(), &s->BottomPressure()})
+    EXPECT_EQ(f->_values.Size(), f == &s->BottomPressure() ? 0 : 12) << f->Id().c_str();
+  EXPECT_EQ(s->Velocity()->_vectors.Size(), 12);
+  EXPECT_EQ(s->EntrainmentMass()->_values.Size(), 6);
+  EXPECT_EQ(s->EntrainmentEnthalpy()->_values.Size(), 6);
+  EXPECT_EQ(s->Particles()->_mesh, project.mesh);
 }
 
 TEST(Simulation, OptionListsAndTheirSeparators)
