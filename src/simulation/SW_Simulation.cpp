@@ -128,9 +128,7 @@ void SW_Simulation::SetMesh(const char* path)
   _mesh = mesh;
   _meshName = path;
   CurrentTimeStep = "";
-  // The set-up of the release on the new mesh binds the fields; until the run is built the
-  // fields are bound here.
-  BindFieldsToMesh();
+  Initialize();
 }
 
 AK_String SW_Simulation::MeshPath()

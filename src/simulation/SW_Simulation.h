@@ -115,6 +115,8 @@ public:
   void SetMesh(const char* path);
   // The path of the mesh from the simulation, "" without one.
   AK_String MeshPath();
+  // The set-up of the release on the mesh: release depths, particles, bound fields.
+  void Initialize();
   // Binds the result fields and the particle set to the mesh; nothing without a mesh.
   void BindFieldsToMesh();
   // The meshes below the project's "DHMs" whose identifier contains "simulation", each

@@ -264,8 +264,9 @@ TEST(Simulation, RefusesValuesThatCannotRun)
   EXPECT_STREQ(AK_ErrorText, "project/Simulations/checks: not available yet");
 }
 
-// Every parameter changed, saved and replayed on a new simulation; the friction model's own
-// parameters and the mesh come back, and no command is saved.
+// Every parameter changed, the simulation saved into a project directory and loaded into a
+// new one: the parameters, the friction model's own parameters, the mesh and the group
+// members come back, with the same children, and no command is saved.
 TEST(Simulation, SaveAndLoadKeepEveryParameter)
 {
   Project project;
@@ -285,10 +286,12 @@ TEST(Simulation, SaveAndLoadKeepEveryParameter)
   s->Set("FormulaParameters", "0.25 1800");
   s->Set("BottomShearStressFormula", "return 2 * p;");
   s->Set("Mesh", "../../DHMs/simulation_mesh");
+  s->Component(0)->Set("AppendObject", "project/DHMs/simulation_mesh");
   ScratchDir dir;
-  std::string macro = dir / "saved.macro";
-  s->SaveAttributes(macro.c_str());
-  std::string text = ReadFile(macro);
+  AK_ErrorText = "";
+  s->SaveProjectAs(dir.Path().c_str());
+  ASSERT_STREQ(AK_ErrorText, "");
+  std::string text = ReadFile(dir / "ShallowWaterSimulation.atr");
   for (const char* command : {"\"Run\"", "LoadNextTimeStep", "Interrupt", "FormulaFile"})
     EXPECT_EQ(text.find(command), std::string::npos) << command;
   EXPECT_LT(text.find("FrictionType"), text.find("FormulaParameters"));
@@ -296,8 +299,7 @@ TEST(Simulation, SaveAndLoadKeepEveryParameter)
   EXPECT_LT(text.find("\"Mesh\""), text.find("LoadTimeStep"));
 
   SW_Simulation* loaded = project.Add("loaded");
-  AK_ErrorText = "";
-  loaded->ExecMacro(macro.c_str(), 1);
+  loaded->LoadProject(dir.Path().c_str());
   EXPECT_STREQ(AK_ErrorText, "");
   int compared = 0;
   for (const AK_AttributeEntry& e : table->Entries()) {
@@ -308,4 +310,7 @@ TEST(Simulation, SaveAndLoadKeepEveryParameter)
   EXPECT_GT(compared, 55);
   EXPECT_STREQ(loaded->Get("FormulaParameters"), "0.25 1800");
   EXPECT_EQ(loaded->Mesh(), project.mesh);
+  EXPECT_STREQ(loaded->GetComponentIdList(), s->GetComponentIdList());
+  EXPECT_STREQ(loaded->Component(0)->Get("ContainedObjectsList"),
+               s->Component(0)->Get("ContainedObjectsList"));
 }
