@@ -10,7 +10,8 @@
 //   SW_Simulation_Friction.cpp  friction models, the shear formula, rheology files, the
 //                               friction-angle check and the earth-pressure coefficients
 //   SW_Simulation_Commands.cpp  the commands of the run, the time steps, the animation and
-//                               the evaluations, one function each
+//                               the evaluations, one function each, and the entry points of
+//                               the release set-up and the field update
 // The run adds its per-particle and per-cell working arrays and its steps in files of their
 // own (SW_Simulation_<Step>.cpp).
 //
