@@ -1,0 +1,360 @@
+// SW_Simulation: construction, the attribute table, the mesh and its fields.
+#include "SW_Simulation.h"
+
+#include <cfloat>
+
+#include "AK_Group.h"
+#include "SW_Mesh.h"
+#include "SW_Particles.h"
+#include "SW_ScalarField.h"
+#include "SW_VectorField.h"
+
+namespace {
+
+using S = SW_Simulation;
+
+// Angles at 90 degrees have no cosine to divide by in the earth-pressure coefficients.
+constexpr double kMaxAngle = 89.9;
+constexpr double kTiny = DBL_MIN;  // the lower bound of a quantity that must be positive
+
+struct GroupSpec {
+  const char* id;
+  const char* selectedType;
+};
+
+// The reference lists, in the order the simulation holds and saves them.
+constexpr GroupSpec kGroups[] = {
+    {"ReleaseAreas", "ReleaseArea"},       {"EntrainmentAreas", "ReleaseArea"},
+    {"SecondaryReleaseAreas", "ReleaseArea"}, {"ResistanceAreas", "ResistanceArea"},
+    {"WallLines", "WallLine"},             {"SourceLines", "SourceLine"},
+};
+
+constexpr const char* kInteractionTypes[] = {"none", "particles suspension"};
+constexpr const char* kMassPerParticleMethods[] = {
+    "direct", "particles per cell", "number of particles", "delta-depth per particle"};
+constexpr const char* kCleanupBehaviors[] = {"keep all time steps", "keep last time step",
+                                             "remove all time steps", "delete entirely"};
+constexpr const char* kDeleteTimestepsOptions[] = {"except last", "all"};
+
+// The paths of the objects of the type below the project's component, from the simulation.
+AK_String ListBelowProject(S& s, const char* component, const char* type, const char* idPart)
+{
+  AK_String list;
+  AK_Object* project = s.Project();
+  AK_Object* container = project ? project->GetComponent(component) : nullptr;
+  if (container) container->ListObjectsOfType(list, type, &s, idPart);
+  return list;
+}
+
+const char* Writable(bool on) { return on ? "w" : "r"; }
+
+}  // namespace
+
+SW_Simulation::SW_Simulation(const char* id, AK_Object* parent) : AK_Class(id, parent)
+{
+  SetUpClassLevel();
+  CompileShearFormula(kDefaultShearFormula);
+  CreateChildren();
+  RunClassDefaults();
+}
+
+SW_Simulation::~SW_Simulation() = default;
+
+namespace {
+
+// Inactive until a run fills it, so that the update pass does not draw it.
+template <class Field>
+Field* NewField(const char* id, int onVertices, AK_Object* parent = nullptr)
+{
+  auto* field = new Field(id, parent);
+  field->_onVertices = onVertices;
+  field->SetActive(0);
+  return field;
+}
+
+}  // namespace
+
+void SW_Simulation::CreateChildren()
+{
+  auto* flowDepth = NewField<SW_ScalarField>("FlowDepth", 1);
+  auto* velocity = NewField<SW_VectorField>("Velocity", 1);
+  auto* dynamicPeakPressure = NewField<SW_ScalarField>("DynamicPeakPressure", 1);
+  auto* peakForcePerWidth = NewField<SW_ScalarField>("PeakForcePerWidth", 1);
+  auto* peakTorquePerWidth = NewField<SW_ScalarField>("PeakTorquePerWidth", 1);
+  auto* peakFlowDepth = NewField<SW_ScalarField>("PeakFlowDepth", 1);
+  auto* frontArrivalTime = NewField<SW_ScalarField>("FrontArrivalTime", 1);
+  auto* entrainmentMass = NewField<SW_ScalarField>("EntrainmentMass", 0);
+  auto* entrainmentEnthalpy = NewField<SW_ScalarField>("EntrainmentEnthalpy", 0);
+  entrainmentEnthalpy->Set("MinDisplayedValue", "-1e8");
+  auto* particles = new SW_Particles("Particles", nullptr);
+  particles->SetActive(0);
+  // The particles of the project file are those of its time step, not of the mesh record.
+  particles->PositionSet().SetSkipBinaryData(1);
+
+  for (const GroupSpec& spec : kGroups) {
+    auto* group = new AK_Group(spec.id, this);
+    group->Set("SelectedObjectType", spec.selectedType);
+    group->Set("SingleType", "1");
+    AddComponent(group);
+  }
+  AK_Object* inOrder[] = {flowDepth,         peakFlowDepth,       velocity,
+                          dynamicPeakPressure, peakForcePerWidth, peakTorquePerWidth,
+                          frontArrivalTime,  entrainmentMass,     entrainmentEnthalpy,
+                          particles};
+  for (AK_Object* child : inOrder) AddComponent(child);
+  _flowDepth = flowDepth;
+  _peakFlowDepth = peakFlowDepth;
+  _velocity = velocity;
+  _dynamicPeakPressure = dynamicPeakPressure;
+  _peakForcePerWidth = peakForcePerWidth;
+  _peakTorquePerWidth = peakTorquePerWidth;
+  _frontArrivalTime = frontArrivalTime;
+  _entrainmentMass = entrainmentMass;
+  _entrainmentEnthalpy = entrainmentEnthalpy;
+  _particles = particles;
+  _bottomPressure.reset(NewField<SW_ScalarField>("BottomPressure", 1, this));
+}
+
+AK_Object* SW_Simulation::Project() const
+{
+  return Parent() ? Parent()->Parent() : nullptr;
+}
+
+void SW_Simulation::SetMesh(const char* path)
+{
+  if (!path || !*path) return;
+  auto* mesh = dynamic_cast<SW_Mesh*>(FindObject(path));
+  if (!mesh || mesh == _mesh.Get()) return;
+  _mesh = mesh;
+  _meshName = path;
+  CurrentTimeStep = "";
+  Initialize();
+}
+
+AK_String SW_Simulation::MeshPath()
+{
+  SW_Mesh* mesh = _mesh.Get();
+  return mesh ? mesh->GetAbsolutePath(this) : AK_String();
+}
+
+void SW_Simulation::BindFieldsToMesh()
+{
+  SW_Mesh* mesh = _mesh.Get();
+  if (!mesh) return;
+  auto bind = [mesh](auto* field) {
+    if (field) field->SetMesh(mesh);
+  };
+  bind(FlowDepth());
+  bind(Velocity());
+  if (SW_Particles* particles = Particles()) particles->_mesh = mesh;
+  for (SW_ScalarField* field : {DynamicPeakPressure(), PeakForcePerWidth(), PeakTorquePerWidth(),
+                                PeakFlowDepth(), FrontArrivalTime(), EntrainmentMass(),
+                                EntrainmentEnthalpy()})
+    bind(field);
+  if (SW_Particles* particles = Particles()) particles->Rebind();
+  UpdateFields(1e30);
+  _resultsDirectory = ProjectDir();
+}
+
+AK_String SW_Simulation::SimulationMeshNamesList()
+{
+  return ListBelowProject(*this, "DHMs", "DHM", "simulation");
+}
+
+void SW_Simulation::NotAvailableYet()
+{
+  AK_ErrorText = GetAbsolutePath() + ": not available yet";
+}
+
+void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
+{
+  // --- friction ---
+  t.Text("PsaMesh", &S::PsaMesh);
+  t.Attribute(
+      "FrictionType", [](S& s) { return s.FrictionType; },
+      [](S& s, const char* v) { s.SetFrictionType(v); });
+  t.Options("FrictionTypeOptions", [](S&) { return FrictionTypeOptions(); });
+  t.Double("InternalFrictionAngle", &S::InternalFrictionAngle).Range(0, kMaxAngle);
+  t.Double("BedFrictionAngle", &S::BedFrictionAngle).Range(0, kMaxAngle);
+  t.Double("DynamicFrictionCoefficient", &S::DynamicFrictionCoefficient).Range(0, HUGE_VAL);
+  t.Attribute(
+      "BottomShearStressFormula", [](S& s) { return s.BottomShearStressFormula; },
+      [](S& s, const char* v) { s.CompileShearFormula(v); });
+  t.Attribute(
+      "BottomShearStressFormulaFile", [](S& s) { return s.BottomShearStressFormulaFileName(); },
+      [](S& s, const char* v) { s.LoadRheologyFile(v); });
+  t.Answer("BottomShearStressFormulaSignature", [](S&) { return AK_String(kShearSignature); });
+  t.Attribute(
+      "FormulaParameters", [](S& s) { return s.FormulaParameters(); },
+      [](S& s, const char* v) { s.SetFormulaParameters(v); });
+  t.Vis("FormulaParametersVis", [](S& s) { return s.FormulaParametersVis(); });
+  t.Answer("EarthPressureCoefficients", [](S& s) { return s.PrintEarthPressureCoefficients(); });
+  t.Vis("EarthPressureCoefficientsVis", [](S& s) { return s.EarthPressureCoefficientsVis(); });
+  t.Vis("BottomShearStressFormulaVis", [](S&) { return "-"; });
+  t.Vis("FrictionAngleVisibility", [](S& s) {
+    return s.FrictionType == "Chezy + Mohr-Coulomb" || s.FrictionType == "Nassschnee" ||
+                   s.FrictionType == kClassicFriction
+               ? "w"
+               : "-";
+  });
+  t.Vis("DynamicFrictionCoefficientVis", [](S& s) {
+    return s.FrictionType == "Chezy + Mohr-Coulomb" || s.FrictionType == "Chezy" ||
+                   s.FrictionType == "Nassschnee" || s.FrictionType == kClassicFriction
+               ? "w"
+               : "-";
+  });
+
+  // --- snow, release and entrainment ---
+  t.Double("Density", &S::Density).Range(kTiny, HUGE_VAL);
+  t.Text("ReleaseDHM", &S::ReleaseDHM);
+  t.Options("ReleaseDHM_Options", [](S& s) {
+    return AK_String("none") + AK_SEP + ListBelowProject(s, "ReleaseDHMs", "DHM", nullptr);
+  });
+  t.Double("ReleaseDHMDensity", &S::ReleaseDHMDensity).Range(kTiny, HUGE_VAL);
+  t.Text("EntrainmentDHM", &S::EntrainmentDHM);
+  t.Double("EntrainmentDHMDensity", &S::EntrainmentDHMDensity).Range(kTiny, HUGE_VAL);
+  t.Double("GlobalEntrainmentAreaWeight", &S::GlobalEntrainmentAreaWeight).Range(0, HUGE_VAL);
+  t.Double("GlobalEntrainmentMinZ", &S::GlobalEntrainmentMinZ);
+  t.Double("GlobalEntrainmentTemperature", &S::GlobalEntrainmentTemperature);
+  t.Double("GlobalEntrainmentTemperatureGradient", &S::GlobalEntrainmentTemperatureGradient);
+  t.Double("EntrainmentShearResistance", &S::EntrainmentShearResistance).Range(0, HUGE_VAL);
+  t.Double("EntrainmentDeformationResistance", &S::EntrainmentDeformationResistance)
+      .Range(0, HUGE_VAL);
+  t.Double("EntrainmentErosionEnergy", &S::EntrainmentErosionEnergy).Range(0, HUGE_VAL);
+  t.Double("SubgridMixingFactor", &S::SubgridMixingFactor).Range(0, HUGE_VAL);
+  t.Double("RestitutionCoefficient", &S::RestitutionCoefficient).Range(0, 1);
+  t.Double("CurvatureReductionFactor", &S::CurvatureReductionFactor);
+  t.Int("SphMode", &S::SphMode);
+
+  // --- the flow above, stored and reported only ---
+  t.Option("InteractionTypeWithFluidAbove", &S::InteractionTypeWithFluidAbove, kInteractionTypes);
+  t.Options("InteractionTypeWithFluidAboveOptions", kInteractionTypes);
+  t.Vis("InteractionTypeWithFluidAboveVis", [](S&) { return "-"; });
+  t.Vis("PsaVis", [](S&) { return "-"; });
+  // While a run is going on, the run makes it read-only.
+  t.Vis("PsaMeshVis", [](S& s) { return s.InteractionTypeWithFluidAbove == "none" ? "-" : "w"; });
+  t.Options("GetPsaMeshNamesList",
+            [](S& s) { return ListBelowProject(s, "PsaMeshes", "Mesh", nullptr); });
+  t.Answer("PSALogFileName", [](S&) { return AK_String(); });
+  t.Double("ParticlesMinFroudeSaltation", &S::ParticlesMinFroudeSaltation);
+  t.Double("ParticlesSuspensionCoeff", &S::ParticlesSuspensionCoeff);
+  t.Double("ParticlesDiameter", &S::ParticlesDiameter);
+  t.Double("ParticlesMaterialDensity", &S::ParticlesMaterialDensity);
+  t.Double("ParticlesDragCoefficient", &S::ParticlesDragCoefficient);
+  t.Double("ParticlesRestitutionCoefficient", &S::ParticlesRestitutionCoefficient);
+  t.Double("DfaTurbulenceFactor", &S::DfaTurbulenceFactor);
+  t.Int("TurbulenceReactionMode", &S::TurbulenceReactionMode);
+  t.Double("ParticlesReflexionAngle", &S::ParticlesReflexionAngle);
+  t.Double("ParticlesReflexionMinimalVelocity", &S::ParticlesReflexionMinimalVelocity);
+  t.Double("PsaMinRoughness", &S::PsaMinRoughness);
+  t.Double("PsaRoughnessVibrationConst", &S::PsaRoughnessVibrationConst);
+  t.Double("PsaRoughnessSuspensionConst", &S::PsaRoughnessSuspensionConst);
+  t.Int("PsaDirectEntrainment", &S::PsaDirectEntrainment);
+  t.Double("ParcelMass", &S::ParcelMass);
+  t.Double("ParticlesTimeStep", &S::ParticlesTimeStep);
+  t.Int("PsaNumMPI", &S::PsaNumMPI).Range(1, INT32_MAX);
+  t.Double("Dx", &S::Dx);
+  t.Int("Honeycomb", &S::Honeycomb);
+  t.Text("AdditionalPSASolverArgs", &S::AdditionalPSASolverArgs);
+
+  // --- time ---
+  t.Double("EndTime", &S::EndTime).Range(0, HUGE_VAL);
+  t.Double("DeltaT", &S::DeltaT).Range(kTiny, HUGE_VAL);
+  // An output interval shorter than half a time step would write a file at nearly every step
+  // and never advance the output clock past the step; DeltaT stands before it in every
+  // saved file, so the pair is checked here.
+  AK_AttributeEntry& deltaOut = t.Double("DeltaOut", &S::DeltaOut).Range(kTiny, HUGE_VAL);
+  deltaOut.set = [parse = deltaOut.set](AK_Object& o, const AK_AttributeEntry& e, const char* v) {
+    S& s = static_cast<S&>(o);
+    double old = s.DeltaOut;
+    if (!parse(o, e, v)) return false;
+    if (s.DeltaOut >= s.DeltaT / 2) return true;
+    s.DeltaOut = old;
+    AK_ErrorText = AK_String("DeltaOut: '") + v + "' is less than half of DeltaT " +
+                   AK_String::Format("%.15g", s.DeltaT);
+    return false;
+  };
+  t.Answer("CurrentTime", [](S& s) { return AK_String::Format("%.15g", s.CurrentTime); });
+  t.Answer("PeakKineticEnergy",
+           [](S& s) { return AK_String::Format("%.15g", s.PeakKineticEnergy); });
+
+  // --- particles ---
+  t.Option("MassPerParticleDeterminationMethod", &S::MassPerParticleDeterminationMethod,
+           kMassPerParticleMethods);
+  // Separated between the items only, unlike the other lists.
+  t.Options("MassPerParticleDeterminationMethods", [](S&) {
+    AK_String list;
+    for (const char* method : kMassPerParticleMethods) {
+      if (!list.IsEmpty()) list += AK_SEP;
+      list += method;
+    }
+    return list;
+  });
+  t.Double("MassPerParticle", &S::MassPerParticle).Range(kTiny, HUGE_VAL);
+  t.Double("NumParticlesPerCell", &S::NumParticlesPerCell).Range(kTiny, HUGE_VAL);
+  t.Int("NumParticles", &S::NumParticles).Range(1, INT32_MAX);
+  t.Double("DeltaDepthPerParticle", &S::DeltaDepthPerParticle).Range(kTiny, HUGE_VAL);
+  t.Vis("MassPerParticleVisibility",
+        [](S& s) { return Writable(s.MassPerParticleDeterminationMethod == "direct"); });
+  t.Vis("NumParticlesPerCellVisibility", [](S& s) {
+    return Writable(s.MassPerParticleDeterminationMethod == "particles per cell");
+  });
+  t.Vis("NumParticlesVisibility", [](S& s) {
+    return Writable(s.MassPerParticleDeterminationMethod == "number of particles");
+  });
+  t.Vis("DeltaDepthPerParticleVisibility", [](S& s) {
+    return Writable(s.MassPerParticleDeterminationMethod == "delta-depth per particle");
+  });
+
+  // --- results and animation ---
+  t.Text("Remark", &S::Remark);
+  t.Option("CleanupBehavior", &S::CleanupBehavior, kCleanupBehaviors);
+  t.Options("CleanupBehaviorOptions", kCleanupBehaviors);
+  t.Options("DeleteTimestepsOptions", kDeleteTimestepsOptions);
+  t.Int("AnimationWriteImageFiles", &S::AnimationWriteImageFiles);
+  t.Int("AnimationStepIncrement", &S::AnimationStepIncrement).Range(1, INT32_MAX);
+  t.Double("AnimationStepDelay", &S::AnimationStepDelay).Range(0, HUGE_VAL);
+  t.Options("DepositionEvaluationOptions", [](S& s) {
+    AK_String list;
+    s.GetRoot()->ListObjectsOfType(list, "Polyline", &s, nullptr);
+    return list;
+  });
+
+  // --- the mesh: a terrain mesh or nothing ---
+  AK_AttributeEntry& mesh = t.Reference("Mesh", &S::_meshName, "DHM");
+  mesh.get = [](AK_Object& o) { return static_cast<S&>(o).MeshPath(); };
+  mesh.set = [](AK_Object& o, const AK_AttributeEntry& e, const char* v) {
+    if (!AK_CheckReference(e, o, v)) return false;
+    static_cast<S&>(o).SetMesh(v);
+    return true;
+  };
+  t.Options("GetMeshNamesList", [](S& s) { return s.SimulationMeshNamesList(); });
+  t.Answer("CurrentTimeStep", [](S& s) { return s.CurrentTimeStep; });
+
+  // --- commands ---
+  t.Command("Run", &S::Run);
+  t.Command("Continue", &S::Continue);
+  t.Command("RunInBackground", &S::RunInBackground);
+  t.Command("ContinueInBackground", &S::ContinueInBackground);
+  t.Command("Interrupt", &S::Interrupt);
+  t.Command("UpdateReleaseMass", &S::UpdateReleaseMass);
+  t.Command("SaveTimeStep", &S::SaveTimeStep);
+  t.Command("LoadTimeStep", &S::LoadTimeStep);
+  t.Command("LoadNextTimeStep", &S::LoadNextTimeStep);
+  t.Command("LoadPrevTimeStep", &S::LoadPrevTimeStep);
+  t.Command("LoadFirstTimeStep", &S::LoadFirstTimeStep);
+  t.Command("LoadLastTimeStep", &S::LoadLastTimeStep);
+  t.Command("Time", &S::SetTime);
+  t.Command("AnimateTimeSteps", &S::AnimateTimeSteps);
+  t.Command("set_assigned_views", &S::SetAssignedViews);
+  t.Command("set_assigned_animation_view", &S::SetAssignedAnimationView);
+  t.Command("clear_animation_views", &S::ClearAnimationViews);
+  t.Command("animate_with_assigned_views", &S::AnimateWithAssignedViews);
+  t.Command("DeleteTimesteps", &S::DeleteTimesteps);
+  t.Command("ShowShallowWaterLogFile", &S::ShowShallowWaterLogFile);
+  t.Command("EvaluateDepositionWith", &S::EvaluateDepositionWith);
+  // Kept for the macros of the coupled solver, which this program does not run.
+  for (const char* name : {"DeactivateLoadingPsaResults", "ShowPSALogFile", "ShowCouplingLogFile",
+                           "ShowRemainingPSACalculationTime"})
+    t.Command(name, [](S&, const char*) {});
+}

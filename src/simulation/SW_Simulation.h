@@ -1,0 +1,235 @@
+// SW_Simulation: one avalanche simulation in the object tree.
+//
+// It holds the parameters of the flow model (each an attribute of the class table, declared
+// once in DeclareAttributes with its type and range), the link to the terrain mesh it runs
+// on, the groups that link the areas and lines driving the run, the result fields and the
+// particle set, and the user friction code (a shear formula and a rheology file).
+//
+// The class is split by concern, one header:
+//   SW_Simulation.cpp           construction, the attribute table, the mesh and its fields
+//   SW_Simulation_Friction.cpp  friction models, the shear formula, rheology files, the
+//                               friction-angle check and the earth-pressure coefficients
+//   SW_Simulation_Commands.cpp  the commands of the run, the time steps, the animation and
+//                               the evaluations, one function each, and the entry points of
+//                               the release set-up and the field update
+// The run adds its per-particle and per-cell working arrays and its steps in files of their
+// own (SW_Simulation_<Step>.cpp).
+//
+// A simulation stands below the project's "Simulations" container: the project is the parent
+// of its parent.
+#pragma once
+
+#include <memory>
+
+#include "AK_ClassHelper.h"
+#include "AK_WeakRef.h"
+#include "SW_FrictionScript.h"
+#include "SW_Mesh.h"
+#include "SW_Particles.h"
+#include "SW_ScalarField.h"
+#include "SW_VectorField.h"
+
+
+class SW_Simulation : public AK_Class<SW_Simulation> {
+public:
+  static constexpr const char* kClassName = "SW_Simulation";
+  SW_Simulation(const char* id, AK_Object* parent);
+  ~SW_Simulation() override;
+  static void DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t);
+
+  // --- friction models ---
+  static constexpr int kBuiltInFrictionTypeCount = 5;
+  static const char* const kBuiltInFrictionTypes[kBuiltInFrictionTypeCount];
+  static constexpr const char* kClassicFriction =
+      "Mohr-Coulomb with max of dynamic and granular pressure (TORVU classic)";
+  static constexpr const char* kDefaultShearFormula = "return v / h * 1.0;";
+  // The head of the user shear function, as BottomShearStressFormulaSignature reports it.
+  static const char* const kShearSignature;
+  static constexpr size_t kParameterBufferSize = 512;
+
+  // --- parameters (attributes of the same name), in the order the object holds them ---
+  AK_String PsaMesh;
+  AK_String FrictionType = kClassicFriction;
+  double InternalFrictionAngle = 35;
+  double BedFrictionAngle = 16;
+  double DynamicFrictionCoefficient = 0.022;
+  AK_String BottomShearStressFormula;    // only ever a body that compiled
+  AK_String BottomShearStressFormulaFile;  // the rheology file last loaded with success
+  double Density = 200;
+  AK_String ReleaseDHM = "none";
+  double ReleaseDHMDensity = 150;
+  AK_String EntrainmentDHM = "none";
+  double EntrainmentDHMDensity = 50;
+  double GlobalEntrainmentAreaWeight = 0;
+  double GlobalEntrainmentMinZ = 0;
+  double GlobalEntrainmentTemperature = -10;
+  double GlobalEntrainmentTemperatureGradient = -0.01;
+  double EntrainmentShearResistance = 0;
+  double EntrainmentDeformationResistance = 0;
+  double EntrainmentErosionEnergy = 0;
+  double SubgridMixingFactor = 100;
+  double RestitutionCoefficient = 0;
+  double CurvatureReductionFactor = 1;
+  int32_t SphMode = 0;
+  AK_String InteractionTypeWithFluidAbove = "none";
+  double ParticlesMinFroudeSaltation = 400;
+  double ParticlesSuspensionCoeff = 5;
+  double ParticlesDiameter = 0.001;
+  double ParticlesMaterialDensity = 900;
+  double ParticlesDragCoefficient = 1;
+  double ParticlesRestitutionCoefficient = 0.98;
+  double DfaTurbulenceFactor = 0.05;
+  int32_t TurbulenceReactionMode = 0;
+  double ParticlesReflexionAngle = 30;
+  double ParticlesReflexionMinimalVelocity = 3;
+  double PsaMinRoughness = 0.01;
+  double PsaRoughnessVibrationConst = 0.0001;
+  double PsaRoughnessSuspensionConst = 10;
+  int32_t PsaDirectEntrainment = 0;
+  double ParcelMass = 50;
+  double ParticlesTimeStep = 0.1;
+  double EndTime = 100;
+  double DeltaT = 0.1;
+  double DeltaOut = 5;
+  AK_String Remark;
+  AK_String CleanupBehavior = "keep all time steps";
+  AK_String MassPerParticleDeterminationMethod = "delta-depth per particle";
+  double MassPerParticle = 10000;
+  double NumParticlesPerCell = 5;
+  int32_t NumParticles = 20000;
+  double DeltaDepthPerParticle = 0.5;
+  int32_t PsaNumMPI = 1;
+  double Dx = 0;
+  int32_t Honeycomb = 0;
+  int32_t AnimationWriteImageFiles = 0;
+  int32_t AnimationStepIncrement = 1;
+  double AnimationStepDelay = 0;
+  double PeakKineticEnergy = 0;  // read-only
+  AK_String AdditionalPSASolverArgs;
+  double CurrentTime = 0;        // read-only
+  AK_String CurrentTimeStep;     // read-only: the time-step file last written or loaded
+
+  // --- the mesh ---
+  SW_Mesh* Mesh() const { return _mesh.Get(); }
+  // Assigns the terrain mesh at the path (from the simulation); an empty path, or the mesh
+  // the simulation has, changes nothing. The caller has checked that the path names a mesh.
+  void SetMesh(const char* path);
+  // The path of the mesh from the simulation, "" without one.
+  AK_String MeshPath();
+  // The set-up of the release on the mesh: release depths, particles, bound fields.
+  void Initialize();
+  // Binds the result fields and the particle set to the mesh; nothing without a mesh.
+  void BindFieldsToMesh();
+  // The meshes below the project's "DHMs" whose identifier contains "simulation", each
+  // followed by "%AK_SEP%"; "" outside a project.
+  AK_String SimulationMeshNamesList();
+  // The project: the parent of the container the simulation stands in; none outside one.
+  AK_Object* Project() const;
+
+  // --- the result fields and the particle set: owned components, none once deleted ---
+  SW_ScalarField* FlowDepth() const { return _flowDepth.Get(); }
+  SW_ScalarField* PeakFlowDepth() const { return _peakFlowDepth.Get(); }
+  SW_VectorField* Velocity() const { return _velocity.Get(); }
+  SW_ScalarField* DynamicPeakPressure() const { return _dynamicPeakPressure.Get(); }
+  SW_ScalarField* PeakForcePerWidth() const { return _peakForcePerWidth.Get(); }
+  SW_ScalarField* PeakTorquePerWidth() const { return _peakTorquePerWidth.Get(); }
+  SW_ScalarField* FrontArrivalTime() const { return _frontArrivalTime.Get(); }
+  SW_ScalarField* EntrainmentMass() const { return _entrainmentMass.Get(); }
+  SW_ScalarField* EntrainmentEnthalpy() const { return _entrainmentEnthalpy.Get(); }
+  SW_Particles* Particles() const { return _particles.Get(); }
+  // Not a component: neither listed nor saved; the run binds it.
+  SW_ScalarField& BottomPressure() const { return *_bottomPressure; }
+  // Maps the particles onto the result fields up to the time (field update of the run).
+  void UpdateFields(double time);
+
+  // --- friction (SW_Simulation_Friction.cpp) ---
+  void SetFrictionType(const char* text);
+  // The built-in names, then the rheology files, each followed by "%AK_SEP%".
+  static AK_String FrictionTypeOptions();
+  bool IsBuiltInFrictionType() const;
+  // Compiles the shear formula; on success it replaces the one in force.
+  void CompileShearFormula(const char* formula);
+  void LoadRheologyFile(const char* path);
+  AK_String FormulaParameters();
+  void SetFormulaParameters(const char* text);
+  const char* FormulaParametersVis() const;
+  // The stored rheology file's name without directory and extension.
+  AK_String BottomShearStressFormulaFileName() const;
+  // Raises the internal friction angle to the bed friction angle where a model needs it and
+  // computes the earth-pressure coefficients (process-wide, reported only).
+  void CheckFrictionParameters();
+  AK_String PrintEarthPressureCoefficients();
+  const char* EarthPressureCoefficientsVis() const;
+  // k_x_act, k_x_pas, k_y_act_x_act, k_y_act_x_pas, k_y_pas_x_act, k_y_pas_x_pas.
+  static const float* EarthPressureCoefficients();
+
+  // The user friction laws for the time step. Each answers 0 when its function is missing.
+  bool HasShear() const { return static_cast<bool>(_shear); }
+  bool HasTau() const { return static_cast<bool>(_tau); }
+  bool HasEntrainmentEnergyLoss() const { return static_cast<bool>(_entrainmentEnergyLoss); }
+  double Shear(double p, double v, double h, double d) const;
+  double Tau(double p, double u, double h, double rho, double t, const double x[3],
+             const double n[3], double enthalpy) const;
+  double EntrainmentEnergyLoss(double p, double u, double h, double rho, double t,
+                               const double x[3], const double n[3], double tau, double q,
+                               double es, double ed) const;
+
+  // --- commands of the run, the time steps, the animation and the evaluations
+  //     (SW_Simulation_Commands.cpp) ---
+  void Run(const char* value);
+  void Continue(const char* value);
+  void RunInBackground(const char* value);
+  void ContinueInBackground(const char* value);
+  void Interrupt(const char* value);
+  void UpdateReleaseMass(const char* value);
+  void SaveTimeStep(const char* value);
+  void LoadTimeStep(const char* value);
+  void LoadNextTimeStep(const char* value);
+  void LoadPrevTimeStep(const char* value);
+  void LoadFirstTimeStep(const char* value);
+  void LoadLastTimeStep(const char* value);
+  void SetTime(const char* value);
+  void AnimateTimeSteps(const char* value);
+  void SetAssignedViews(const char* value);
+  void SetAssignedAnimationView(const char* value);
+  void ClearAnimationViews(const char* value);
+  void AnimateWithAssignedViews(const char* value);
+  void DeleteTimesteps(const char* value);
+  void ShowShallowWaterLogFile(const char* value);
+  void EvaluateDepositionWith(const char* value);
+
+  // Temperature of the snow of the release raster, degrees C.
+  float ReleaseTemperature() const { return _releaseTemperature; }
+  const AK_String& ResultsDirectory() const { return _resultsDirectory; }
+
+private:
+  // Leaves "<path>: not available yet" as the error text.
+  void NotAvailableYet();
+  void CreateChildren();
+  void DropRheology();
+
+  float _releaseTemperature = -10;
+  AK_WeakRef<SW_Mesh> _mesh;
+  AK_String _meshName;  // the path last given to Mesh
+  AK_String _resultsDirectory;
+
+  AK_WeakRef<SW_ScalarField> _flowDepth;
+  AK_WeakRef<SW_ScalarField> _peakFlowDepth;
+  AK_WeakRef<SW_VectorField> _velocity;
+  AK_WeakRef<SW_ScalarField> _dynamicPeakPressure;
+  AK_WeakRef<SW_ScalarField> _peakForcePerWidth;
+  AK_WeakRef<SW_ScalarField> _peakTorquePerWidth;
+  AK_WeakRef<SW_ScalarField> _frontArrivalTime;
+  AK_WeakRef<SW_ScalarField> _entrainmentMass;
+  AK_WeakRef<SW_ScalarField> _entrainmentEnthalpy;
+  AK_WeakRef<SW_Particles> _particles;
+  std::unique_ptr<SW_ScalarField> _bottomPressure;
+
+  std::unique_ptr<SW_FrictionScript> _shearScript;
+  ast_sci_prepared_call _shear;
+  std::unique_ptr<SW_FrictionScript> _rheologyScript;
+  ast_sci_prepared_call _tau;
+  ast_sci_prepared_call _setPar;
+  ast_sci_prepared_call _getPar;
+  ast_sci_prepared_call _entrainmentEnergyLoss;
+};

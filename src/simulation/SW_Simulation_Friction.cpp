@@ -1,0 +1,255 @@
+// SW_Simulation: friction models, the shear formula, rheology files and the friction angles.
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "AK_ClassFiles.h"
+#include "AK_ClassScript.h"
+#include "AK_CurrentObject.h"
+#include "AK_Files.h"
+#include "SW_Simulation.h"
+
+const char* const SW_Simulation::kBuiltInFrictionTypes[kBuiltInFrictionTypeCount] = {
+    "Chezy", "Chezy + Mohr-Coulomb", kClassicFriction, "torvuAT", "Nassschnee"};
+
+const char* const SW_Simulation::kShearSignature =
+    "double shear( // return shear stress [N/m2]\n"
+    "double p,     // bottom pressure [N/m2]\n"
+    "double v,     // velocity [m/s]\n"
+    "double h,     // flow depth [m]\n"
+    "double d)     // density [kg/m3]\n";
+
+namespace {
+
+constexpr ast_sci_type kScalar{AST_SCI_DOUBLE, false, 0};
+constexpr ast_sci_type kPoint{AST_SCI_DOUBLE, true, 3};
+constexpr ast_sci_type kShearArgs[] = {kScalar, kScalar, kScalar, kScalar};
+constexpr ast_sci_type kTauArgs[] = {kScalar, kScalar, kScalar, kScalar, kScalar,
+                                     kPoint,  kPoint,  kScalar};
+constexpr ast_sci_type kEnergyLossArgs[] = {kScalar, kScalar, kScalar, kScalar,
+                                            kScalar, kPoint,  kPoint,  kScalar,
+                                            kScalar, kScalar, kScalar};
+constexpr ast_sci_type kParameterBuffer{AST_SCI_CHAR, true,
+                                        SW_Simulation::kParameterBufferSize};
+// The size of a text handed to "set_par" is declared with each call.
+constexpr ast_sci_type kParameterText{AST_SCI_CHAR, true, 0};
+
+// Kept for the whole process: the last check under a model with earth pressure sets them.
+float earthPressureCoefficients[6] = {1, 1, 1, 1, 1, 1};
+
+// The name of a file without its directory (either separator) and extension.
+AK_String FileBaseName(const char* path)
+{
+  AK_String name = AK_String(path).BaseName();
+  name.CutExtension();
+  return name;
+}
+
+}  // namespace
+
+bool SW_Simulation::IsBuiltInFrictionType() const
+{
+  for (const char* name : kBuiltInFrictionTypes)
+    if (FrictionType == name) return true;
+  return false;
+}
+
+AK_String SW_Simulation::FrictionTypeOptions()
+{
+  AK_String list;
+  for (const char* name : kBuiltInFrictionTypes) {
+    list += name;
+    list += AK_SEP;
+  }
+  AK_Array<AK_String> files = AK_ListAttributeFiles("cint", "rheology");
+  for (int i = 0; i < files.Size(); ++i) {
+    list += FileBaseName(files[i]);
+    list += AK_SEP;
+  }
+  return list;
+}
+
+void SW_Simulation::DropRheology()
+{
+  _tau = {};
+  _setPar = {};
+  _getPar = {};
+  _entrainmentEnergyLoss = {};
+  _rheologyScript.reset();
+}
+
+void SW_Simulation::SetFrictionType(const char* text)
+{
+  FrictionType = text ? text : "";
+  DropRheology();
+  if (IsBuiltInFrictionType()) return;
+  AK_String path = AK_ResolveAttributeFile(FrictionType, "cint", "rheology");
+  if (!AK_FileExists(path)) {
+    AK_MESSAGE(AK_String("WARNING: friction type '") + FrictionType +
+               "' is neither a built-in model nor a rheology file");
+    return;
+  }
+  LoadRheologyFile(path);
+}
+
+void SW_Simulation::CompileShearFormula(const char* formula)
+{
+  const char* body = formula ? formula : "";
+  AK_String source = AK_String(kShearSignature) + "{\n" + body + "\n}";
+  std::unique_ptr<SW_FrictionScript> unit = SW_FrictionScript::FromText(source);
+  ast_sci_prepared_call shear;
+  if (unit) shear = unit->Prepare("shear", AST_SCI_DOUBLE, kShearArgs, 4);
+  if (!shear) {
+    // The formula in force stays, and with it its text.
+    AK_MESSAGE("syntax errors in formula!");
+    AK_ErrorText = "syntax errors in formula!";
+    return;
+  }
+  _shear = std::move(shear);
+  _shearScript = std::move(unit);
+  BottomShearStressFormula = body;
+  AK_MESSAGE("formula syntax OK");
+}
+
+void SW_Simulation::LoadRheologyFile(const char* path)
+{
+  AK_String file(path ? path : "");
+  if (file.IsEmpty()) return;  // no file named: the model in force stays
+  DropRheology();
+  AK_File open(file, "r");
+  if (!open) {
+    AK_ErrorText = AK_String("cannot open ") + file;
+    return;
+  }
+  // A rheology model replaces the shear formula, whatever becomes of the file.
+  _shear = {};
+  _shearScript.reset();
+  // Rheology files may read and write the simulation through "get" and "set".
+  AK_BindHostFunctions();
+  _rheologyScript = SW_FrictionScript::FromFile(open.get(), file);
+  if (!_rheologyScript) {
+    AK_MESSAGE(AK_String("ERROR: syntax errors in ") + file);
+    return;
+  }
+  _tau = _rheologyScript->Prepare("tau", AST_SCI_DOUBLE, kTauArgs, 8);
+  _setPar = _rheologyScript->Prepare("set_par", AST_SCI_VOID, &kParameterText, 1);
+  _getPar = _rheologyScript->Prepare("get_par", AST_SCI_VOID, &kParameterBuffer, 1);
+  _entrainmentEnergyLoss =
+      _rheologyScript->Prepare("entrainment_energy_loss", AST_SCI_DOUBLE, kEnergyLossArgs, 11);
+  ast_sci_prepared_call init = _rheologyScript->Prepare("init", AST_SCI_VOID, nullptr, 0);
+  if (!_tau) {
+    AK_MESSAGE(AK_String("ERROR: function tau missing in ") + file);
+    return;
+  }
+  AK_MESSAGE(AK_String("syntax OK, using ") + file);
+  AK_CurrentObjectScope current(this);
+  _rheologyScript->RunInitialisers();
+  if (init) ast_sci_call_prepared(init, nullptr);
+  BottomShearStressFormulaFile = file;
+}
+
+AK_String SW_Simulation::FormulaParameters()
+{
+  if (!_tau || !_getPar) return AK_String();
+  // Zeroed and terminated, so that a function that writes nothing or no terminator yields
+  // a sound text.
+  char buffer[kParameterBufferSize] = {};
+  void* args[] = {buffer};
+  AK_CurrentObjectScope current(this);
+  ast_sci_call_prepared(_getPar, args);
+  buffer[kParameterBufferSize - 1] = '\0';
+  return AK_String(buffer);
+}
+
+void SW_Simulation::SetFormulaParameters(const char* text)
+{
+  if (!_tau || !_setPar) return;
+  const char* value = text ? text : "";
+  std::vector<char> copy(value, value + std::strlen(value) + 1);
+  ast_sci_array_scope size(copy.data(), copy.size());
+  void* args[] = {copy.data()};
+  AK_CurrentObjectScope current(this);
+  ast_sci_call_prepared(_setPar, args);
+}
+
+const char* SW_Simulation::FormulaParametersVis() const
+{
+  return _tau && _setPar && _getPar ? "w" : "-";
+}
+
+AK_String SW_Simulation::BottomShearStressFormulaFileName() const
+{
+  return FileBaseName(BottomShearStressFormulaFile);
+}
+
+double SW_Simulation::Shear(double p, double v, double h, double d) const
+{
+  if (!_shear) return 0;
+  void* args[] = {&p, &v, &h, &d};
+  return ast_sci_call_prepared(_shear, args).d;
+}
+
+double SW_Simulation::Tau(double p, double u, double h, double rho, double t, const double x[3],
+                          const double n[3], double enthalpy) const
+{
+  if (!_tau) return 0;
+  // The script may change its arguments; the caller's stay as they are.
+  double position[3] = {x[0], x[1], x[2]};
+  double normal[3] = {n[0], n[1], n[2]};
+  void* args[] = {&p, &u, &h, &rho, &t, position, normal, &enthalpy};
+  return ast_sci_call_prepared(_tau, args).d;
+}
+
+double SW_Simulation::EntrainmentEnergyLoss(double p, double u, double h, double rho, double t,
+                                            const double x[3], const double n[3], double tau,
+                                            double q, double es, double ed) const
+{
+  if (!_entrainmentEnergyLoss) return 0;
+  double position[3] = {x[0], x[1], x[2]};
+  double normal[3] = {n[0], n[1], n[2]};
+  void* args[] = {&p, &u, &h, &rho, &t, position, normal, &tau, &q, &es, &ed};
+  return ast_sci_call_prepared(_entrainmentEnergyLoss, args).d;
+}
+
+const char* SW_Simulation::EarthPressureCoefficientsVis() const
+{
+  bool applies = InternalFrictionAngle >= 0.1 &&
+                 (FrictionType == "Chezy + Mohr-Coulomb" || FrictionType == kClassicFriction);
+  return applies ? "r" : "-";
+}
+
+void SW_Simulation::CheckFrictionParameters()
+{
+  if (*EarthPressureCoefficientsVis() == '-') return;
+  if (BedFrictionAngle > InternalFrictionAngle) {
+    AK_MESSAGE("WARNING: internal friction angle cannot be smaller than bed friction angle!");
+    InternalFrictionAngle = BedFrictionAngle;
+  }
+  const double pi = std::acos(-1.0);
+  double phi = InternalFrictionAngle * pi / 180;
+  double delta = BedFrictionAngle * pi / 180;
+  double c = std::cos(phi) * std::cos(phi);
+  double s = std::sqrt(1 - c / (std::cos(delta) * std::cos(delta)));
+  float* k = earthPressureCoefficients;
+  k[0] = static_cast<float>(2 * (1 - s) / c - 1);
+  k[1] = static_cast<float>(2 * (1 + s) / c - 1);
+  double T = 4 * std::tan(delta) * std::tan(delta);
+  for (int i = 0; i < 2; ++i) {
+    double kx = k[i];
+    double r = std::sqrt((1 - kx) * (1 - kx) + T);
+    k[2 + 2 * i] = static_cast<float>(((1 + kx) - r) * 0.5);
+    k[3 + 2 * i] = static_cast<float>(((1 + kx) + r) * 0.5);
+  }
+}
+
+AK_String SW_Simulation::PrintEarthPressureCoefficients()
+{
+  CheckFrictionParameters();
+  const float* k = earthPressureCoefficients;
+  return AK_String::Format(
+      "k_x_act:%g, k_x_pas:%g, k_y_act_x_act:%g, k_y_act_x_pas:%g, k_y_pas_x_act:%g, "
+      "k_y_pas_x_pas:%g",
+      k[0], k[1], k[2], k[3], k[4], k[5]);
+}
+
+const float* SW_Simulation::EarthPressureCoefficients() { return earthPressureCoefficients; }
