@@ -1,0 +1,214 @@
+// The dense-flow particle model as plain functions over plain data: the parameters the
+// phases read, the per-cell arrays, the particles with their work arrays and the result
+// fields on the mesh core. The simulation object fills these from its attributes and
+// children in one place and swaps its arrays in and out around a step; tests and
+// benchmarks drive the phases alone.
+//
+// Numbers: masses, enthalpies, depths and most per-particle scalars are stored as 32-bit
+// floats, positions, velocities and forces as doubles; arithmetic is in doubles and the
+// places where a value is rounded to float are part of the model (runs repeat bit for bit).
+#pragma once
+
+#include <cstdint>
+
+#include "AK_Basic.h"
+#include "SW_MeshCore.h"
+
+// Built-in friction laws by index; any other law text is the user law.
+enum SW_FrictionLaw : int {
+  SW_FrictionUser = -1,
+  SW_FrictionChezy = 0,
+  SW_FrictionChezyCoulomb = 1,
+  SW_FrictionClassic = 2,
+  SW_FrictionTorvuAT = 3,
+  SW_FrictionWetSnow = 4,
+};
+// The index of a "FrictionType" text (exact comparison); -1 for anything else.
+int SW_FrictionLawIndex(const char* text);
+
+// What a user friction law sees; the law answers the bottom shear stress (N/m²).
+struct SW_FrictionArgs {
+  double p = 0;       // bottom pressure, N/m²
+  double u = 0;       // speed, m/s
+  double h = 0;       // flow depth, m
+  double rho = 0;     // density
+  double t = 0;       // time, s
+  AK_Vec3 x;          // position
+  AK_Vec3 n;          // averaged unit surface normal
+  double e = 0;       // internal enthalpy, J/kg
+};
+// A user law: a function with its context (the compiled script). Absent: tau is 0.
+struct SW_UserFrictionLaw {
+  double (*tau)(void* context, const SW_FrictionArgs& args) = nullptr;
+  void* context = nullptr;
+  AK_String name;  // named in the error text when the law answers no finite number
+};
+// The energy a user law takes from entrained snow per swept area (J/m²).
+struct SW_EntrainmentLossArgs {
+  SW_FrictionArgs f;
+  double tau = 0, q = 0, es = 0, ed = 0;
+};
+struct SW_EntrainmentLossLaw {
+  double (*loss)(void* context, const SW_EntrainmentLossArgs& args) = nullptr;
+  void* context = nullptr;
+};
+
+struct SW_FlowParameters {
+  double density = 200;                 // rho, kg/m³
+  double dynamicFriction = 0.022;       // cd
+  double subgridMixing = 0;             // C
+  double curvatureReduction = 0;        // kappa
+  double entrainmentShear = 0;          // es, J/m²
+  double entrainmentDeformation = 0;    // ed, J/kg
+  double entrainmentErosion = 0;        // eb, J/kg
+  double restitution = 0;               // e
+  double massPerParticle = 10000;       // kg
+  double bedFrictionAngle = 25;         // degrees
+  double internalFrictionAngle = 35;    // degrees
+  double breakLinesAngle = 0;           // degrees of the mesh; <= 0.1: no test
+  double resolution = 5;                // the mesh's "Resolution"
+  int frictionLaw = SW_FrictionClassic;
+  int sphMode = 0;
+  int averagedSpeed = 0;                // "$compat" "v2017"
+  int bottomPressure = 1;               // SphMode 0 or an interaction with a fluid above
+  double sphDiffusion = 0;              // D
+  int sphDiffusionImplicit = 0;
+  double cohesion = 0;                  // sigma
+  SW_UserFrictionLaw userLaw;
+  SW_EntrainmentLossLaw entrainmentLoss;
+};
+
+// A resistance area as the drag reads it.
+struct SW_FlowResistance {
+  double height = 1, width = 1, spacing = 1, coefficient = 1;
+};
+
+// A wall line as the reflection reads it: active when it has no heights or its first is > 0.
+class SW_FlowWall {
+public:
+  virtual ~SW_FlowWall() = default;
+  virtual bool Active() const = 0;
+  virtual int Intersect(const AK_Vec2& p, const AK_Vec2& q, AK_Vec3& hit, AK_Vec3& top,
+                        AK_Vec3& direction) const = 0;
+};
+
+// Per-cell arrays of a run.
+struct SW_FlowCells {
+  AK_Array<int32_t> resistance;           // index into `resistances`, -1 none; empty: none at all
+  AK_Array<SW_FlowResistance> resistances;
+  AK_Array<int32_t> wallMark;             // 0, or the wall's position + 1; empty: no walls
+  AK_Array<const SW_FlowWall*> walls;
+};
+
+// The result fields: per vertex, except the two entrainment arrays (per cell).
+struct SW_FlowFields {
+  AK_Array<float> flowDepth, peakPressure, peakForce, peakTorque, peakDepth, frontArrival;
+  AK_Array<float> bottomPressure;
+  AK_Array<AK_Vec3> velocity;
+  AK_Array<float> entrainmentMass, entrainmentEnthalpy;
+
+  // Sizes every per-vertex array to the mesh's vertices (zeros) and the per-cell arrays to
+  // its cells (zeros).
+  void Bind(const SW_MeshCore& mesh);
+};
+
+// The particles: the state (position, velocity, mass, total enthalpy, cell, release flags)
+// and the work arrays of a step, one entry per particle in every array.
+struct SW_FlowParticles {
+  AK_Array<AK_Vec3> x, v;
+  AK_Array<float> m, H;
+  AK_Array<int32_t> cell;
+  AK_Array<uint8_t> flags;  // empty unless generated with secondary release marks
+
+  AK_Array<float> depth, frictionCoefficient, frictionRatio, entrainedMass;
+  AK_Array<float> enthalpySource, enthalpyRelaxation, normalForce;
+  AK_Array<AK_Vec3> force;
+
+  int32_t Count() const { return x.Size(); }
+  // Sizes the work arrays to the particles; they only grow in capacity.
+  void SizeWork();
+  // Appends a particle located from `hint` (its z taken from the mesh); 0 when outside.
+  int Add(const SW_MeshCore& mesh, AK_Vec3 p, float mass, const AK_Vec3& velocity,
+          float enthalpy, uint8_t flag, int32_t hint);
+  // Removes, from the last to the first, every particle outside the mesh or of mass <=
+  // threshold, moving the last particle into each gap; answers the number removed.
+  int32_t RemoveBelow(double threshold);
+  // Divides the mass of i by n and appends n - 1 copies of i; answers the number added.
+  int32_t Split(const SW_MeshCore& mesh, int32_t i, int32_t n);
+  double TotalMass() const;
+};
+
+// The neighbour grid of the smoothed-particle method.
+struct SW_FlowGrid {
+  double x0 = 0, y0 = 0, size = 1;
+  int32_t nx = 0, ny = 0;
+  AK_Array<int32_t> start, sorted;
+
+  // Sizes the grid over the box with buckets of `radius`, larger when the box would need
+  // more than `maxBuckets`, and sorts the particles into it.
+  void Build(const SW_MeshCore& mesh, const SW_FlowParticles& p, double radius,
+             int64_t maxBuckets);
+  int32_t Column(double x) const;  // clamped to the grid
+  int32_t Row(double y) const;
+};
+
+// ---- set-up ------------------------------------------------------------------------------
+
+// The mass-per-particle methods; an unknown text counts as direct.
+struct SW_ParticleBudget {
+  double massPerParticle = 0, deltaDepth = 0, perCell = 0;
+  int32_t count = 0;
+};
+// Computes the four related numbers from release mass M over n release cells on a mesh of
+// resolution dx; answers 0 and an error text when the result would be unusable (a mass
+// per particle, count or density <= 0 or not finite).
+int SW_ChooseParticleMass(const char* method, double M, int32_t n, double dx, double density,
+                          SW_ParticleBudget& budget, AK_String& error);
+// Scales the masses so they add up to M; answers the factor, or 0 (nothing changed) when
+// there are no particles or no mass.
+double SW_CorrectParticleMasses(AK_Array<float>& m, double M);
+// Global entrainment layer of a cell centre at height z.
+void SW_GlobalEntrainment(double z, double minZ, double weight, double temperature,
+                          double gradient, float& mass, float& enthalpy);
+double SW_SnowEnthalpy(double temperature);
+// Marks the cells of `cells` and their edge neighbours with `mark`.
+void SW_MarkCellsAndNeighbours(const SW_MeshCore& mesh, const AK_Array<int32_t>& cells,
+                               int32_t mark, AK_Array<int32_t>& marks);
+
+// The smoothed-particle kernel radius: the resolution divided by -SphMode when that is
+// negative, else multiplied by it (0 for SphMode 0).
+double SW_KernelRadius(const SW_FlowParameters& par);
+
+// ---- the phases of a step -----------------------------------------------------------------
+
+double SW_ParticleInternalEnthalpy(const SW_FlowParticles& p, int32_t i);
+// Body forces, friction and entrainment. Answers 0, or 1 with the error text when the
+// user law answers no finite number (the particles are then left as they were computed
+// up to that particle; the run must stop).
+int SW_ComputeBodyForces(const SW_MeshCore& mesh, const SW_FlowParameters& par,
+                         const SW_FlowCells& cells, SW_FlowFields& fields, SW_FlowParticles& p,
+                         int32_t first, int32_t end, double t, double dt, AK_String& error);
+// Lateral forces, mesh-field method (SphMode 0) or smoothed-particle method on the grid.
+void SW_ComputeLateralForces(const SW_MeshCore& mesh, const SW_FlowParameters& par,
+                             const SW_FlowFields& fields, const SW_FlowGrid& grid,
+                             SW_FlowParticles& p, int32_t first, int32_t end, double dt);
+void SW_UpdatePositions(const SW_MeshCore& mesh, const SW_FlowParameters& par,
+                        const SW_FlowCells& cells, const SW_FlowFields& fields,
+                        SW_FlowParticles& p, int32_t first, int32_t end, double dt);
+void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_FlowParticles& p,
+                     float t, SW_FlowFields& fields);
+
+// What a step reports; the simulation turns it into messages.
+struct SW_FlowStepReport {
+  double entrained = 0;
+  double total = 0;
+  int32_t removed = 0;
+  AK_Array<int32_t> released;  // secondary release marks released in this step
+};
+// One step of all phases except the line and point sources, which the simulation adds
+// between removal and splitting through `addSources` (may be null).
+int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
+                       const SW_FlowCells& cells, SW_FlowFields& fields, SW_FlowParticles& p,
+                       SW_FlowGrid& grid, double t, double dt, SW_FlowStepReport& report,
+                       AK_String& error, void (*addSources)(void*, SW_FlowParticles&) = nullptr,
+                       void* sourceContext = nullptr);

@@ -1,0 +1,212 @@
+// One time step of the flow model in its fixed order of phases, the neighbour grid, and
+// the set-up numbers (particle mass, mass correction, entrainment layer, cell marks).
+#include <cmath>
+#include <cstring>
+
+#include "SW_Flow.h"
+
+double SW_KernelRadius(const SW_FlowParameters& par)
+{
+  if (par.sphMode < 0) return par.resolution / -par.sphMode;
+  return par.resolution * par.sphMode;
+}
+
+// ---- neighbour grid ---------------------------------------------------------------------------
+
+int32_t SW_FlowGrid::Column(double x) const
+{
+  const double k = (x - x0) / size;
+  if (!(k >= 0)) return 0;
+  return k >= nx - 1 ? nx - 1 : static_cast<int32_t>(k);
+}
+
+int32_t SW_FlowGrid::Row(double y) const
+{
+  const double k = (y - y0) / size;
+  if (!(k >= 0)) return 0;
+  return k >= ny - 1 ? ny - 1 : static_cast<int32_t>(k);
+}
+
+void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_FlowParticles& p, double radius,
+                        int64_t maxBuckets)
+{
+  AK_Vec3 lo, hi;
+  mesh.VertexBox(lo, hi);
+  x0 = lo.x;
+  y0 = lo.y;
+  size = radius > 0 ? radius : 1;
+  // A large domain with a small kernel would need more buckets than memory allows: the
+  // buckets grow instead, which only makes the neighbour candidates more numerous.
+  for (;;) {
+    const double cx = (hi.x - x0) / size + 1.0, cy = (hi.y - y0) / size + 1.0;
+    if (cx * cy <= static_cast<double>(maxBuckets)) {
+      nx = static_cast<int32_t>(cx);
+      ny = static_cast<int32_t>(cy);
+      break;
+    }
+    size *= 2;
+  }
+  const int32_t buckets = nx * ny;
+  start.Reserve(buckets + 1);
+  start.SetCount(buckets + 1);
+  for (int32_t& s : start) s = 0;
+  const int32_t n = p.Count();
+  sorted.Reserve(n);
+  sorted.SetCount(n);
+  for (int32_t i = 0; i < n; ++i) ++start[Row(p.x[i].y) * nx + Column(p.x[i].x)];
+  for (int32_t k = 1; k <= buckets; ++k) start[k] += start[k - 1];
+  // Placing in increasing index from the bucket ends leaves each bucket in decreasing order.
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t b = Row(p.x[i].y) * nx + Column(p.x[i].x);
+    sorted[--start[b]] = i;
+  }
+}
+
+// ---- set-up ---------------------------------------------------------------------------------
+
+int SW_ChooseParticleMass(const char* method, double M, int32_t n, double dx, double density,
+                          SW_ParticleBudget& b, AK_String& error)
+{
+  if (!(density > 0)) {
+    error = AK_String::Format("density %g is not positive: no particles", density);
+    return 0;
+  }
+  if (n < 1) n = 1;
+  const double cellMass = dx * density * dx;  // mass of unit depth on one cell of side dx
+  if (std::strcmp(method, "delta-depth per particle") == 0) {
+    b.massPerParticle = cellMass * b.deltaDepth;
+  } else if (std::strcmp(method, "particles per cell") == 0) {
+    b.massPerParticle = (M / n) / b.perCell;
+  } else if (std::strcmp(method, "number of particles") == 0) {
+    if (b.count <= 0) {
+      error = AK_String::Format("number of particles %d is not positive", b.count);
+      return 0;
+    }
+    b.massPerParticle = M / b.count;
+    b.perCell = b.massPerParticle > 0 ? (M / b.massPerParticle) / n : 0;
+    b.deltaDepth = b.massPerParticle / cellMass;
+    if (M == 0) return 1;  // nothing released: no particles, nothing to refuse
+  }
+  if (!(b.massPerParticle > 0) || !std::isfinite(b.massPerParticle)) {
+    error = AK_String::Format("mass per particle %g is not positive: no particles",
+                              b.massPerParticle);
+    return 0;
+  }
+  if (std::strcmp(method, "number of particles") != 0) {
+    const double count = M / b.massPerParticle;
+    if (std::strcmp(method, "particles per cell") != 0) b.perCell = count / n;
+    if (std::strcmp(method, "delta-depth per particle") != 0)
+      b.deltaDepth = b.massPerParticle / cellMass;
+    if (count >= 2147483647.0) {
+      error = AK_String::Format("%g particles are too many", count);
+      return 0;
+    }
+    b.count = static_cast<int32_t>(count);
+  }
+  return 1;
+}
+
+double SW_CorrectParticleMasses(AK_Array<float>& m, double M)
+{
+  double total = 0;
+  for (int32_t i = m.Size() - 1; i >= 0; --i) total += m[i];
+  if (m.IsEmpty() || !(total > 0)) return 0;
+  const double f = M / total;
+  for (int32_t i = m.Size() - 1; i >= 0; --i) m[i] = static_cast<float>(m[i] * f);
+  return f;
+}
+
+double SW_SnowEnthalpy(double temperature)
+{
+  return temperature >= 0 ? temperature * 4187.0 / 333500.0 : temperature * 2050.0;
+}
+
+void SW_GlobalEntrainment(double z, double minZ, double weight, double temperature,
+                          double gradient, float& mass, float& enthalpy)
+{
+  if (!(z > minZ)) return;
+  mass = static_cast<float>(weight);
+  enthalpy = static_cast<float>(SW_SnowEnthalpy((z - minZ) * gradient + temperature));
+}
+
+void SW_MarkCellsAndNeighbours(const SW_MeshCore& mesh, const AK_Array<int32_t>& cells,
+                               int32_t mark, AK_Array<int32_t>& marks)
+{
+  for (int32_t c : cells) {
+    marks[c] = mark;
+    for (int k = 0; k < mesh.CornerCount(c); ++k) {
+      const int32_t nb = mesh.Neighbour(c, k);
+      if (nb >= 0) marks[nb] = mark;
+    }
+  }
+}
+
+// ---- the step ---------------------------------------------------------------------------------
+
+int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
+                       const SW_FlowCells& cells, SW_FlowFields& fields, SW_FlowParticles& p,
+                       SW_FlowGrid& grid, double t, double dt, SW_FlowStepReport& report,
+                       AK_String& error, void (*addSources)(void*, SW_FlowParticles&),
+                       void* sourceContext)
+{
+  report = SW_FlowStepReport();
+  AK_SeedRandom(777);
+  if (par.sphMode != 0) grid.Build(mesh, p, SW_KernelRadius(par), int64_t(1) << 26);
+  for (float& b : fields.bottomPressure) b = 0;
+
+  // Secondary release: a held area goes once the flow has reached one of its cells.
+  if (!p.flags.IsEmpty()) {
+    for (int32_t i = p.Count() - 1; i >= 0; --i) {
+      const uint8_t k = p.flags[i];
+      if (k == 0) continue;
+      const AK_Vec3& vf = fields.velocity[mesh._lcv[p.cell[i]][0]];
+      if (!(vf.Dot(vf) > 0)) continue;
+      report.released.Append(k);
+      for (int32_t j = p.Count() - 1; j >= 0; --j) {
+        if (p.flags[j] != k) continue;
+        p.flags[j] = 0;
+        p.v[j] = AK_Vec3();
+      }
+    }
+  }
+
+  p.SizeWork();
+  if (SW_ComputeBodyForces(mesh, par, cells, fields, p, 0, p.Count(), t, dt, error)) return 1;
+
+  for (int32_t i = p.Count() - 1; i >= 0; --i) {
+    const float dm = p.entrainedMass[i];
+    if (!(dm > 0)) continue;
+    report.entrained += dm;
+    const int32_t c = p.cell[i];
+    float& left = fields.entrainmentMass[c];
+    left = static_cast<float>(left - dm / mesh.CellAreaVector(c).Length());
+    if (left < 0) left = 0;
+  }
+
+  if (par.bottomPressure) {
+    AK_Array<float>& bp = fields.bottomPressure;
+    for (int32_t i = p.Count() - 1; i >= 0; --i) {
+      const int32_t c = p.cell[i];
+      double w[4];
+      mesh.CellWeights(c, p.x[i], w);
+      const AK_Index4& corners = mesh._lcv[c];
+      for (int k = 0; k < mesh.CornerCount(c); ++k)
+        bp[corners[k]] = static_cast<float>(bp[corners[k]] + p.normalForce[i] * w[k]);
+    }
+    for (int32_t k = 0; k < bp.Size(); ++k)
+      if (bp[k] > 0) bp[k] = static_cast<float>(bp[k] / mesh._vertexNormals[k].Length());
+  }
+
+  SW_ComputeLateralForces(mesh, par, fields, grid, p, 0, p.Count(), dt);
+  SW_UpdatePositions(mesh, par, cells, fields, p, 0, p.Count(), dt);
+  report.removed = p.RemoveBelow(par.massPerParticle * 0.01);
+  if (addSources) addSources(sourceContext, p);
+
+  for (int32_t i = p.Count() - 1; i >= 0; --i) {
+    const int32_t k = static_cast<int32_t>(p.m[i] / par.massPerParticle + 0.5);
+    if (k > 1 && p.cell[i] >= 0) p.Split(mesh, i, k);
+  }
+  SW_UpdateFields(mesh, par.density, p, static_cast<float>(t), fields);
+  report.total = p.TotalMass();
+  return 0;
+}

@@ -1,0 +1,280 @@
+// The flow model's phases on small meshes: analytic motion on a plane, the field update's
+// hand-computed values, mass balance, orders of removal and splitting, refusals.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "SW_Flow.h"
+#include "TestMeshes.h"
+
+namespace {
+
+const double kPi = std::acos(-1.0);
+
+struct Flow {
+  SW_MeshCore mesh;
+  SW_FlowParameters par;
+  SW_FlowCells cells;
+  SW_FlowFields fields;
+  SW_FlowParticles p;
+  SW_FlowGrid grid;
+
+  // A plane falling along +x with the given slope, nx x ny cells of side dx.
+  Flow(double slopeDegrees, int32_t nx, int32_t ny, double dx)
+  {
+    const double s = std::tan(slopeDegrees * kPi / 180);
+    meshtest::MakeCartesian(mesh, nx, ny, dx, 0, 0, [s](double x, double) { return -s * x; });
+    fields.Bind(mesh);
+    par.dynamicFriction = 0;  // pure Coulomb with the classic law
+  }
+  // Body forces and motion only: the analytic cases have no lateral pressure.
+  void Move(double t, double dt)
+  {
+    AK_String error;
+    p.SizeWork();
+    ASSERT_EQ(SW_ComputeBodyForces(mesh, par, cells, fields, p, 0, p.Count(), t, dt, error), 0);
+    SW_UpdatePositions(mesh, par, cells, fields, p, 0, p.Count(), dt);
+    SW_UpdateFields(mesh, par.density, p, static_cast<float>(t), fields);
+  }
+};
+
+// Speed after `seconds` of sliding from rest (or from v0) on a slope.
+double SpeedAfter(double slope, double friction, double v0, double seconds, double dt, double* at = nullptr)
+{
+  Flow f(slope, 40, 3, 5);
+  f.par.bedFrictionAngle = friction;
+  f.p.Add(f.mesh, AK_Vec3(12, 7.5, 0), 1000, AK_Vec3(v0 * std::cos(slope * kPi / 180), 0,
+                                                       -v0 * std::sin(slope * kPi / 180)), 0, 0, -1);
+  const int steps = static_cast<int>(seconds / dt + 0.5);
+  for (int k = 0; k < steps; ++k) {
+    f.Move(k * dt, dt);
+    if (at && k == steps / 2) *at = f.p.v[0].Length();
+  }
+  return f.p.v[0].Length();
+}
+
+}  // namespace
+
+TEST(Flow, CoulombSlideAcceleratesByGravityAlongSlopeLessFriction)
+{
+  for (double slope : {35.0, 45.0}) {
+    const double dt = 0.01, mu = std::tan(20 * kPi / 180);
+    double mid = 0;
+    const double end = SpeedAfter(slope, 20, 0, 4, dt, &mid);
+    const double th = slope * kPi / 180;
+    const double expected = 9.81 * (std::sin(th) - mu * std::cos(th));
+    ASSERT_GT(mid, 1) << slope;
+    EXPECT_NEAR((end - mid) / 2, expected, 0.01 * expected) << slope;
+  }
+}
+
+TEST(Flow, SlopeFlatterThanFrictionAngleHoldsAndStops)
+{
+  EXPECT_LT(SpeedAfter(15, 20, 0, 2, 0.01), 1e-5);  // from rest: no creep
+  EXPECT_LT(SpeedAfter(15, 20, 3, 6, 0.01), 1e-5);  // a moving particle comes to rest
+}
+
+TEST(Flow, FieldUpdateOfHandComputedCases)
+{
+  Flow f(0, 4, 4, 2);  // flat, interior vertices of area 4 m²
+  f.par.density = 200;
+  const AK_Vec3 vertex(4, 4, 0);
+  f.p.Add(f.mesh, vertex, 1000, AK_Vec3(2, 0, 0), 0, 0, -1);
+  f.p.Add(f.mesh, vertex, 1000, AK_Vec3(0, 2, 0), 0, 0, -1);
+  SW_UpdateFields(f.mesh, 200, f.p, 12.5f, f.fields);
+  int32_t k = 0;
+  while (!(f.mesh._x[k] == vertex)) ++k;
+  EXPECT_FLOAT_EQ(f.fields.flowDepth[k], 2.5f);
+  EXPECT_NEAR(f.fields.velocity[k].x, 1, 1e-12);
+  EXPECT_NEAR(f.fields.velocity[k].y, 1, 1e-12);
+  EXPECT_FLOAT_EQ(f.fields.peakPressure[k], 2 * 0.001f * 200);
+  EXPECT_FLOAT_EQ(f.fields.frontArrival[k], 12.5f);
+  int32_t carrying = 0;
+  for (float d : f.fields.flowDepth) carrying += d > 0;
+  EXPECT_EQ(carrying, 1);
+  f.p.m[1] = 0;  // one particle left: 1000 kg on 4 m² at 200 kg/m³
+  SW_UpdateFields(f.mesh, 200, f.p, 20, f.fields);
+  EXPECT_FLOAT_EQ(f.fields.flowDepth[k], 1.25f);
+  EXPECT_FLOAT_EQ(f.fields.peakDepth[k], 2.5f);      // peaks stay
+  EXPECT_FLOAT_EQ(f.fields.frontArrival[k], 12.5f);  // first arrival stays
+}
+
+TEST(Flow, StepsConserveMassAndRepeatBitForBit)
+{
+  for (int sph : {0, -2}) {
+    SW_FlowParticles runs[2];
+    for (SW_FlowParticles& result : runs) {
+      Flow f(35, 30, 12, 5);
+      f.par.bedFrictionAngle = 20;
+      f.par.sphMode = sph;
+      f.par.dynamicFriction = 0.022;
+      f.par.massPerParticle = 500;
+      AK_SeedRandom(5);
+      for (int i = 0; i < 300; ++i)
+        f.p.Add(f.mesh, AK_Vec3(10 + AK_Random() % 2000 / 100.0, 20 + AK_Random() % 2000 / 100.0, 0),
+                500, AK_Vec3(), 0, 0, -1);
+      SW_UpdateFields(f.mesh, f.par.density, f.p, 0, f.fields);
+      const double initial = f.p.TotalMass();
+      SW_FlowStepReport report;
+      AK_String error;
+      for (int k = 0; k < 40; ++k) {
+        ASSERT_EQ(SW_ComputeTimeStep(f.mesh, f.par, f.cells, f.fields, f.p, f.grid, k * 0.1, 0.1,
+                                     report, error), 0);
+        ASSERT_EQ(f.p.Count(), 300);
+        EXPECT_NEAR(report.total, initial, initial * 1e-6);
+        double mapped = 0;
+        for (int32_t v = 0; v < f.mesh.NumVertices(); ++v)
+          mapped += f.fields.flowDepth[v] * f.mesh._vertexNormals[v].Length() * f.par.density;
+        EXPECT_NEAR(mapped, report.total, initial * 1e-5);
+      }
+      double meanX = 0;
+      for (const AK_Vec3& x : f.p.x) meanX += x.x / 300;
+      EXPECT_GT(meanX, 21);  // it did flow (from 20)
+      result = f.p;
+    }
+    EXPECT_EQ(std::memcmp(runs[0].x.begin(), runs[1].x.begin(), 300 * sizeof(AK_Vec3)), 0);
+    EXPECT_EQ(std::memcmp(runs[0].v.begin(), runs[1].v.begin(), 300 * sizeof(AK_Vec3)), 0);
+  }
+}
+
+TEST(Flow, RemovalMovesTheLastIntoEachGapAndSplitAppendsCopies)
+{
+  Flow f(0, 4, 4, 2);
+  const float masses[] = {5, 0.004f, 7, 8, 9};
+  for (float m : masses) f.p.Add(f.mesh, AK_Vec3(0.5 + 0.5 * m, 3, 0), m, AK_Vec3(m, 0, 0), m, 0, -1);
+  f.p.cell[3] = -1;  // left the mesh
+  EXPECT_EQ(f.p.RemoveBelow(0.01), 2);
+  ASSERT_EQ(f.p.Count(), 3);
+  EXPECT_EQ(f.p.m[0], 5);
+  EXPECT_EQ(f.p.m[1], 9);  // 9 moved into 3, then into 1
+  EXPECT_EQ(f.p.m[2], 7);
+  EXPECT_EQ(f.p.Split(f.mesh, 1, 3), 2);
+  ASSERT_EQ(f.p.Count(), 5);
+  for (int32_t i : {1, 3, 4}) {
+    EXPECT_EQ(f.p.m[i], 3);
+    EXPECT_EQ(f.p.v[i].x, 9);
+    EXPECT_EQ(f.p.x[i].x, 5);
+  }
+}
+
+TEST(Flow, ParticleMassMethodsAndRefusals)
+{
+  struct Case {
+    const char* method;
+    double M, mass, depth, perCell;
+    int32_t n, count;
+    int ok;
+    double expectMass;
+    int32_t expectCount;
+  } cases[] = {
+      {"direct", 10000, 100, 0, 0, 10, 0, 1, 100, 100},
+      {"whatever", 10000, 100, 0, 0, 10, 0, 1, 100, 100},
+      {"particles per cell", 8000, 0, 0, 5, 40, 0, 1, 40, 200},
+      {"delta-depth per particle", 5000, 0, 0.5, 0, 10, 0, 1, 2500, 2},
+      {"number of particles", 0, 0, 0, 0, 0, 20000, 1, 0, 20000},
+      {"direct", 10000, 0, 0, 0, 10, 0, 0, 0, 0},
+      {"direct", 10000, -5, 0, 0, 10, 0, 0, 0, 0},
+      {"particles per cell", 8000, 0, 0, 0, 40, 0, 0, 0, 0},
+      {"number of particles", 8000, 0, 0, 0, 40, 0, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SW_ParticleBudget b{c.mass, c.depth, c.perCell, c.count};
+    AK_String error;
+    EXPECT_EQ(SW_ChooseParticleMass(c.method, c.M, c.n, 5, 200, b, error), c.ok) << c.method;
+    if (!c.ok) {
+      EXPECT_FALSE(error.IsEmpty());
+      continue;
+    }
+    EXPECT_DOUBLE_EQ(b.massPerParticle, c.expectMass) << c.method;
+    EXPECT_EQ(b.count, c.expectCount) << c.method;
+  }
+  SW_ParticleBudget b{100, 0, 0, 0};
+  AK_String error;
+  EXPECT_EQ(SW_ChooseParticleMass("direct", 1000, 1, 5, 0, b, error), 0);  // density 0
+  AK_Array<float> none;
+  EXPECT_EQ(SW_CorrectParticleMasses(none, 1000), 0);  // no particle: no NaN factor
+  AK_Array<float> two;
+  two.Append(1);
+  two.Append(3);
+  EXPECT_EQ(SW_CorrectParticleMasses(two, 8), 2);
+  EXPECT_EQ(two[1], 6);
+}
+
+TEST(Flow, UserLawWithoutFiniteAnswerStopsTheRun)
+{
+  Flow f(30, 6, 3, 5);
+  f.par.frictionLaw = SW_FrictionUser;
+  f.par.userLaw.name = "mylaw";
+  f.par.userLaw.tau = [](void*, const SW_FrictionArgs& a) { return a.u > 0.5 ? std::nan("") : 0.0; };
+  f.p.Add(f.mesh, AK_Vec3(7, 7, 0), 100, AK_Vec3(1, 0, 0), 0, 0, -1);
+  f.p.SizeWork();
+  AK_String error;
+  EXPECT_EQ(SW_ComputeBodyForces(f.mesh, f.par, f.cells, f.fields, f.p, 0, 1, 0, 0.1, error), 1);
+  EXPECT_NE(std::strstr(error.c_str(), "mylaw"), nullptr);
+}
+
+namespace {
+// A vertical wall along y at x = 20, 2 m high, with a chosen direction.
+class TestWall : public SW_FlowWall {
+public:
+  AK_Vec3 direction{0, 1, 0};
+  bool Active() const override { return true; }
+  int Intersect(const AK_Vec2& p, const AK_Vec2& q, AK_Vec3& hit, AK_Vec3& top,
+                AK_Vec3& along) const override
+  {
+    if ((p.x - 20) * (q.x - 20) > 0) return 0;
+    const double s = (20 - p.x) / (q.x - p.x);
+    hit = AK_Vec3(20, p.y + s * (q.y - p.y), 0);
+    top = AK_Vec3(20, hit.y, 2);
+    along = direction;
+    return 1;
+  }
+};
+}  // namespace
+
+TEST(Flow, WallReflectsWithRestitutionAndSkipsUndefinedDirections)
+{
+  for (double e : {0.0, 1.0}) {
+    for (int vertical : {0, 1}) {
+      Flow f(0, 10, 4, 5);
+      TestWall wall;
+      if (vertical) wall.direction = AK_Vec3(0, 0, 1);
+      f.cells.walls.Append(&wall);
+      for (int32_t c = 0; c < f.mesh.NumCells(); ++c) f.cells.wallMark.Append(1);
+      f.par.restitution = e;
+      f.par.bedFrictionAngle = 0;
+      f.p.Add(f.mesh, AK_Vec3(19.5, 10, 0), 100, AK_Vec3(10, 0, 0), 0, 0, -1);
+      f.Move(0, 0.1);
+      const double x = f.p.x[0].x, vx = f.p.v[0].x;
+      if (vertical) {  // no wall normal: the particle passes as if no wall stood there
+        EXPECT_NEAR(x, 20.5, 1e-4);
+        continue;
+      }
+      EXPECT_NEAR(x, 19.5 - 0.5 * (1 + e), 1e-9) << e;  // old place, pushed off by (1 + e) x 0.5 m
+      EXPECT_NEAR(vx, -10 * e, 1e-4) << e;
+    }
+  }
+}
+
+TEST(Flow, GridHoldsEveryParticleOnceWithClampedBuckets)
+{
+  Flow f(10, 20, 20, 5);
+  for (int i = 0; i < 200; ++i)
+    f.p.Add(f.mesh, AK_Vec3(0.5 * i, 0.49 * i, 0), 10, AK_Vec3(), 0, 0, -1);
+  f.p.x[3] = AK_Vec3(-50, 1e9, 0);  // stray positions stay in the edge buckets
+  f.p.x[4] = AK_Vec3(std::nan(""), 0, 0);
+  f.grid.Build(f.mesh, f.p, 0.1, 1000);
+  EXPECT_LE(int64_t(f.grid.nx) * f.grid.ny, 1000);
+  AK_Array<int32_t> seen;
+  for (int i = 0; i < 200; ++i) seen.Append(0);
+  for (int32_t b = 0; b < f.grid.nx * f.grid.ny; ++b)
+    for (int32_t k = f.grid.start[b]; k < f.grid.start[b + 1]; ++k) {
+      const int32_t i = f.grid.sorted[k];
+      ++seen[i];
+      if (i != 3 && i != 4) {
+        EXPECT_EQ(b, f.grid.Row(f.p.x[i].y) * f.grid.nx + f.grid.Column(f.p.x[i].x));
+      }
+    }
+  for (int32_t s : seen) EXPECT_EQ(s, 1);
+}
