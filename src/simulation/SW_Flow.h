@@ -14,6 +14,8 @@
 #include "AK_Basic.h"
 #include "SW_MeshCore.h"
 
+class SW_SourceLine;
+
 // Built-in friction laws by index; any other law text is the user law.
 enum SW_FrictionLaw : int {
   SW_FrictionUser = -1,
@@ -198,17 +200,33 @@ void SW_UpdatePositions(const SW_MeshCore& mesh, const SW_FlowParameters& par,
 void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_FlowParticles& p,
                      float t, SW_FlowFields& fields);
 
+// Snow entering the run: the source lines (mapped onto the mesh before the run) and the
+// point source of the object variables "$source_...".
+struct SW_PointSource {
+  int on = 0;
+  double strength = 0, duration = 0, radius = 0, x = 0, y = 0, speed = 0, azimuth = 0;
+};
+struct SW_FlowSources {
+  AK_Array<const SW_SourceLine*> lines;
+  SW_PointSource point;
+};
+// Adds the particles of the sources for the step starting at t; answers the mass they
+// carry and counts them (also those outside the mesh, which are not added).
+double SW_AddSourceParticles(const SW_MeshCore& mesh, const SW_FlowParameters& par,
+                             const SW_FlowSources& sources, double t, double dt,
+                             SW_FlowParticles& p, int32_t& count);
+
 // What a step reports; the simulation turns it into messages.
 struct SW_FlowStepReport {
   double entrained = 0;
   double total = 0;
+  double sourceMass = 0;
+  int32_t sourceCount = 0;
   int32_t removed = 0;
   AK_Array<int32_t> released;  // secondary release marks released in this step
 };
-// One step of all phases except the line and point sources, which the simulation adds
-// between removal and splitting through `addSources` (may be null).
+// One step of all phases. Answers 0, or 1 with the error text when the run must stop.
 int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                       const SW_FlowCells& cells, SW_FlowFields& fields, SW_FlowParticles& p,
-                       SW_FlowGrid& grid, double t, double dt, SW_FlowStepReport& report,
-                       AK_String& error, void (*addSources)(void*, SW_FlowParticles&) = nullptr,
-                       void* sourceContext = nullptr);
+                       const SW_FlowCells& cells, const SW_FlowSources* sources,
+                       SW_FlowFields& fields, SW_FlowParticles& p, SW_FlowGrid& grid, double t,
+                       double dt, SW_FlowStepReport& report, AK_String& error);

@@ -144,10 +144,9 @@ void SW_MarkCellsAndNeighbours(const SW_MeshCore& mesh, const AK_Array<int32_t>&
 // ---- the step ---------------------------------------------------------------------------------
 
 int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                       const SW_FlowCells& cells, SW_FlowFields& fields, SW_FlowParticles& p,
-                       SW_FlowGrid& grid, double t, double dt, SW_FlowStepReport& report,
-                       AK_String& error, void (*addSources)(void*, SW_FlowParticles&),
-                       void* sourceContext)
+                       const SW_FlowCells& cells, const SW_FlowSources* sources,
+                       SW_FlowFields& fields, SW_FlowParticles& p, SW_FlowGrid& grid, double t,
+                       double dt, SW_FlowStepReport& report, AK_String& error)
 {
   report = SW_FlowStepReport();
   AK_SeedRandom(777);
@@ -200,7 +199,8 @@ int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
   SW_ComputeLateralForces(mesh, par, fields, grid, p, 0, p.Count(), dt);
   SW_UpdatePositions(mesh, par, cells, fields, p, 0, p.Count(), dt);
   report.removed = p.RemoveBelow(par.massPerParticle * 0.01);
-  if (addSources) addSources(sourceContext, p);
+  if (sources)
+    report.sourceMass = SW_AddSourceParticles(mesh, par, *sources, t, dt, p, report.sourceCount);
 
   for (int32_t i = p.Count() - 1; i >= 0; --i) {
     const int32_t k = static_cast<int32_t>(p.m[i] / par.massPerParticle + 0.5);

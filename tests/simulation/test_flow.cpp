@@ -119,7 +119,7 @@ TEST(Flow, StepsConserveMassAndRepeatBitForBit)
       SW_FlowStepReport report;
       AK_String error;
       for (int k = 0; k < 40; ++k) {
-        ASSERT_EQ(SW_ComputeTimeStep(f.mesh, f.par, f.cells, f.fields, f.p, f.grid, k * 0.1, 0.1,
+        ASSERT_EQ(SW_ComputeTimeStep(f.mesh, f.par, f.cells, nullptr, f.fields, f.p, f.grid, k * 0.1, 0.1,
                                      report, error), 0);
         ASSERT_EQ(f.p.Count(), 300);
         EXPECT_NEAR(report.total, initial, initial * 1e-6);
@@ -277,4 +277,18 @@ TEST(Flow, GridHoldsEveryParticleOnceWithClampedBuckets)
       }
     }
   for (int32_t s : seen) EXPECT_EQ(s, 1);
+}
+
+TEST(Flow, EntrainmentTakesSweptSnowAndKeepsMomentum)
+{
+  Flow f(0, 4, 4, 5);
+  for (float& d : f.fields.flowDepth) d = 1;
+  for (float& e : f.fields.entrainmentMass) e = 2;
+  f.p.Add(f.mesh, AK_Vec3(7, 7, 0), 800, AK_Vec3(5, 0, 0), 0, 0, -1);  // basal area 4 m²
+  f.p.SizeWork();
+  AK_String error;
+  ASSERT_EQ(SW_ComputeBodyForces(f.mesh, f.par, f.cells, f.fields, f.p, 0, 1, 0, 0.1, error), 0);
+  EXPECT_FLOAT_EQ(f.p.entrainedMass[0], 2);  // 2 kg/m² x width 2 m x 5 m/s x 0.1 s
+  EXPECT_FLOAT_EQ(f.p.m[0], 802);
+  EXPECT_NEAR(f.p.v[0].x * 802, 5 * 800, 1e-9);
 }

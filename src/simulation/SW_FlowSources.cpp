@@ -1,0 +1,77 @@
+// Particles entering a run through source lines and the point source.
+#include <cmath>
+#include <cstring>
+
+#include "SW_Flow.h"
+#include "SW_SourceLine.h"
+
+namespace {
+
+// The same numbers for every source of a step: the generator starts from the step's time.
+void SeedFromTime(double t)
+{
+  uint64_t bits;
+  std::memcpy(&bits, &t, sizeof bits);
+  AK_SeedRandom(static_cast<uint32_t>(bits));
+}
+
+double Draw() { return AK_Random() / 2147483647.0; }
+
+// The whole part of e, plus one by chance for its fraction.
+int32_t ParticlesFor(double e)
+{
+  const int32_t n = static_cast<int32_t>(e);
+  return n + (e - n > AK_Random() / 2147483647.0 ? 1 : 0);
+}
+
+}  // namespace
+
+double SW_AddSourceParticles(const SW_MeshCore& mesh, const SW_FlowParameters& par,
+                             const SW_FlowSources& sources, double t, double dt,
+                             SW_FlowParticles& p, int32_t& count)
+{
+  const float mass = static_cast<float>(par.massPerParticle);
+  double added = 0;
+  count = 0;
+  for (int32_t l = sources.lines.Size() - 1; l >= 0; --l) {
+    const SW_SourceLine& line = *sources.lines[l];
+    SeedFromTime(t);
+    for (int32_t k = 0; k < line.CellCount(); ++k) {
+      const int32_t n = ParticlesFor(line.MassInCell(k, static_cast<float>(dt)) / par.massPerParticle);
+      for (int32_t j = 0; j < n; ++j) {
+        const AK_Vec2 at = line.PointInCell(k, static_cast<float>(static_cast<double>(j) / n));
+        p.Add(mesh, AK_Vec3(at.x, at.y, 0), mass, AK_Vec3(), 0, 0, line.CrossedCell(k));
+        ++count;
+        added += par.massPerParticle;
+      }
+    }
+  }
+  const SW_PointSource& s = sources.point;
+  if (s.on && s.duration > t && s.strength > 0) {
+    SeedFromTime(t);
+    const double pi = std::acos(-1.0);
+    const double a = (90 - s.azimuth) * pi / 180;
+    const double vx = s.speed * std::cos(a), vy = s.speed * std::sin(a);
+    const int32_t n = ParticlesFor(s.strength * dt / par.massPerParticle);
+    int32_t c = -1;
+    for (int32_t j = 0; j < n; ++j) {
+      const double r = Draw() * s.radius;
+      const double phi = 2 * Draw() * pi;
+      const AK_Vec3 at(s.x + r * std::cos(phi), s.y + r * std::sin(phi), 0);
+      c = mesh.FindCell(at, c);
+      ++count;
+      added += par.massPerParticle;
+      if (c < 0) continue;
+      double w[4];
+      mesh.CellWeights(c, at, w);
+      AK_Vec3 n3 = mesh.InterpolateVertexVector(c, w, mesh._vertexNormals);
+      n3 *= 1 / n3.Length();
+      AK_Vec3 e1(n3.z, 0, -n3.x);
+      e1 *= 1 / e1.Length();
+      AK_Vec3 e2 = n3.Cross(e1);
+      e2 *= 1 / e2.Length();
+      p.Add(mesh, at, mass, e1 * vx + e2 * vy, 0, 0, c);
+    }
+  }
+  return added;
+}
