@@ -1,0 +1,50 @@
+// How two processes of the program talk about a run: the status file ".simulation_status" (one
+// word: "started", "running", "interrupted", "finished") and the info file ".simulation_info"
+// (one progress line) in the run directory, and the start macro and start line that launch a
+// run in a second process. The files are the only thing the processes share; each access opens
+// and closes the file, and the last writer wins. Written files take their place in one step, so
+// a reader sees the old content or the new one, never a part.
+#pragma once
+
+#include <cstdio>
+
+#include "AK_Basic.h"
+
+// The project directory of a simulation, or "." when it has none.
+AK_String SW_RunDirectory(const char* projectDir);
+
+// The first word of the status file (at most 63 characters), "unknown" when there is none.
+AK_String SW_ReadStatusFile(const char* projectDir);
+// Replaces the status file by the word and a line end; a failure is silent.
+void SW_WriteStatusFile(const char* projectDir, const char* word);
+// The whole info file, "" when there is none.
+AK_String SW_ReadInfoFile(const char* projectDir);
+void SW_WriteInfoFile(const char* projectDir, const char* text);
+
+// What a background run of a simulation is made of.
+struct SW_BackgroundRun {
+  AK_String runDirectory;    // SW_RunDirectory of the simulation
+  AK_String projectDir;      // ProjectDir of the top object
+  AK_String parentPath;      // the simulation's parent, relative to the top object
+  AK_String simulationId;    // the simulation's identifier
+  bool continuing = false;   // "Continue" rather than "Run", and the log appended to
+};
+
+// Writes "start.macro" into the run directory: the five set commands that make the second
+// process load the project and run the simulation. 0 when written; otherwise 1 and the error
+// text: "cannot create start macro file " + path, or, for a value that holds a double quote or a
+// line end (the macro syntax has no way to carry them), a text that names the value.
+int SW_WriteStartMacro(const SW_BackgroundRun& run);
+
+// The start line: the program and "-offscreen", the macro file and the redirection of the
+// standard output to "start.log" (">" for a new run, ">>" when continuing), every path in
+// single quotes for sh.
+AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run);
+// The start line without the program.
+AK_String SW_BackgroundStartArguments(const SW_BackgroundRun& run);
+
+// Writes the start macro, then either writes the start line and a line end into `batch`, or,
+// without a batch stream, starts the program detached and marks the status and info files
+// "started". 0 when done; otherwise 1 with the error text ("cannot start " + line when the
+// process could not be started, the status then unchanged).
+int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch);

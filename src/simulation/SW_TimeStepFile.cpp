@@ -1,0 +1,200 @@
+// The time-step file: format, writer and reader.
+#include "SW_TimeStepFile.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "AK_FrameworkState.h"
+
+const char* const SW_TimeStepMainTags[10] = {
+    "particles",      "particles:Position", "particles:Velocity", "particles:Mass",
+    "peakDepth",      "dynPeakPressure",    "peakPressPerWidth",  "peakTorquePerWidth",
+    "frontArrivalTime", "entrainmentMass"};
+const char* const SW_TimeStepEnthalpyTags[2] = {"particles:TotalEnthalpy", "entrainmentEnthalpy"};
+
+namespace {
+
+constexpr const char* kFileTag = "SW_Simulation::TimeStep:v0";
+constexpr const char* kHeaderTagV0 = "SW_Simulation:v0";
+constexpr const char* kHeaderTagV1 = "SW_Simulation:v1";
+constexpr const char* kMainEndTag = "SW_Simulation::TimeStep:end";
+constexpr const char* kEnthalpyEndTag = "SW_Simulation_Enthalpy::TimeStep:end";
+
+void StoreIoError(const char* objectPath, const char* file, int line)
+{
+  char where[256];
+  AK_FormatLocation(where, sizeof where, file, line);
+  AK_ErrorText = AK_String(objectPath) + ": IO error at " + where;
+}
+
+// A tag: its length within the tag limit, then its bytes. False when none could be read, which
+// also marks the stream as failed.
+bool ReadTag(AK_STREAM& stream, AK_String& tag)
+{
+  int32_t length = -1;
+  stream >> length;
+  if (stream.Fail() || length < 0 || length > SW_TimeStepTagLimit) {
+    stream.MarkFailed();
+    return false;
+  }
+  char bytes[SW_TimeStepTagLimit + 1];
+  if (AK_StreamReadBytes(stream, bytes, length) != length) return false;
+  tag = AK_String(bytes, bytes + length);
+  return true;
+}
+
+template <size_t N>
+bool IsOneOf(const AK_String& tag, const char* const (&tags)[N])
+{
+  for (const char* known : tags)
+    if (tag == known) return true;
+  return false;
+}
+
+// A block of tagged records up to its end tag. 1 when the block ended at its tag, 0 when no
+// further tag could be read, -1 when a record failed.
+template <class Known>
+int ReadBlock(AK_STREAM& stream, SW_TimeStepRecords& records, const char* endTag, Known known)
+{
+  AK_String tag;
+  while (ReadTag(stream, tag)) {
+    if (tag == endTag) return 1;
+    if (!known(tag)) continue;
+    if (records.ReadRecord(tag, stream) != 0 || stream.Fail()) return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+AK_String SW_TimeStepName(double time)
+{
+  return AK_String::Format("at_%012.4f", time);
+}
+
+AK_String SW_TimeStepPath(const char* directory, const char* name)
+{
+  AK_String file = AK_String(name) + ".TimeStep";
+  if (!directory || !*directory) return file;
+  return AK_JoinPath(directory, file);
+}
+
+bool SW_TimeOfTimeStepName(const char* name, double& time)
+{
+  return std::sscanf(name, "at_%lf", &time) == 1 && std::isfinite(time);
+}
+
+int SW_WriteTimeStepHeader(AK_STREAM& stream, const SW_TimeStepHeader& header, const char* objectPath)
+{
+  stream << kHeaderTagV1;
+  stream << header.currentTime;
+  if (stream.Fail()) {
+    StoreIoError(objectPath, __FILE__, __LINE__);
+    return 1;
+  }
+  stream << header.peakKineticEnergy;
+  if (stream.Fail()) {
+    StoreIoError(objectPath, __FILE__, __LINE__);
+    return 1;
+  }
+  return 0;
+}
+
+int SW_ReadTimeStepHeader(AK_STREAM& stream, SW_TimeStepHeader& header, const char* objectPath)
+{
+  AK_String tag;
+  bool read = ReadTag(stream, tag);
+  int version = !read ? -1 : tag == kHeaderTagV1 ? 1 : tag == kHeaderTagV0 ? 0 : -1;
+  double time = 0, peak = header.peakKineticEnergy;
+  if (version >= 0) stream >> time;
+  if (version == 1) stream >> peak;
+  if (version < 0 || stream.Fail()) {
+    StoreIoError(objectPath, __FILE__, __LINE__);
+    return 1;
+  }
+  header.currentTime = time;
+  header.peakKineticEnergy = peak;
+  header.hasPeakKineticEnergy = version == 1;
+  return 0;
+}
+
+int SW_SaveTimeStepFile(const char* directory, const SW_TimeStepHeader& header,
+                        SW_TimeStepRecords& records, const char* objectPath)
+{
+  if (!directory || !*directory) {
+    AK_MESSAGE("INFO:the simulation has no project directory: no time step written");
+    return 1;
+  }
+  AK_String path = SW_TimeStepPath(directory, SW_TimeStepName(header.currentTime));
+  AK_STREAM stream;
+  if (!AK_StreamOpenReplacing(stream, path, "wb")) {
+    AK_ErrorText = AK_String(objectPath) + " cannot open " + path;
+    return 1;
+  }
+  AK_MESSAGE(AK_String("saving time step data to ") + path);
+
+  // Every item is attempted; the stream's flag stays set once anything failed.
+  bool failed = false;
+  stream << kFileTag;
+  failed |= SW_WriteTimeStepHeader(stream, header, objectPath) != 0;
+  for (const char* tag : SW_TimeStepMainTags) {
+    stream << tag;
+    failed |= records.WriteRecord(tag, stream) != 0;
+  }
+  stream << kMainEndTag;
+  for (const char* tag : SW_TimeStepEnthalpyTags) {
+    stream << tag;
+    failed |= records.WriteRecord(tag, stream) != 0;
+  }
+  stream << kEnthalpyEndTag;
+  failed |= stream.Fail();
+  // Only a complete file takes the place of the old one: a stream left unclosed is discarded.
+  if (!failed) failed = AK_StreamClose(stream) != 0;
+  if (failed) {
+    AK_ErrorText = AK_String(objectPath) + " cannot save timestep data";
+    return 1;
+  }
+  AK_MESSAGE(AK_String("saving time step data to ") + path + " done.");
+  return 0;
+}
+
+SW_TimeStepLoadResult SW_ReadTimeStepStream(AK_STREAM& stream, SW_TimeStepHeader& header,
+                                            SW_TimeStepRecords& records, const char* objectPath)
+{
+  AK_String tag;
+  if (!ReadTag(stream, tag) || tag != kFileTag) {
+    AK_ErrorText = AK_String(objectPath) + " cannot load basic data";
+    if (stream.Fail()) return SW_TimeStepLoadResult::Failed;
+  }
+  SW_TimeStepHeader read = header;
+  if (SW_ReadTimeStepHeader(stream, read, objectPath) != 0) return SW_TimeStepLoadResult::Failed;
+
+  auto inMain = [](const AK_String& t) {
+    return IsOneOf(t, SW_TimeStepMainTags) || t == SW_TimeStepBottomPressureTag;
+  };
+  if (ReadBlock(stream, records, kMainEndTag, inMain) != 1) return SW_TimeStepLoadResult::Failed;
+  auto inEnthalpy = [](const AK_String& t) { return IsOneOf(t, SW_TimeStepEnthalpyTags); };
+  if (ReadBlock(stream, records, kEnthalpyEndTag, inEnthalpy) < 0) return SW_TimeStepLoadResult::Failed;
+  header = read;
+  return SW_TimeStepLoadResult::Loaded;
+}
+
+SW_TimeStepLoadResult SW_LoadTimeStepFile(const char* directory, const char* name,
+                                          SW_TimeStepHeader& header, SW_TimeStepRecords& records,
+                                          const char* objectPath)
+{
+  AK_String path = SW_TimeStepPath(directory, name);
+  AK_STREAM stream;
+  if (!AK_StreamOpen(stream, path, "rb")) {
+    AK_MESSAGE(AK_String("INFO:cannot open ") + path);
+    return SW_TimeStepLoadResult::NotOpened;
+  }
+  AK_MESSAGE(AK_String("loading time step data from ") + path);
+  SW_TimeStepLoadResult result = SW_ReadTimeStepStream(stream, header, records, objectPath);
+  AK_StreamClose(stream);
+  if (result == SW_TimeStepLoadResult::Failed)
+    AK_ErrorText = AK_String(objectPath) + " cannot load timestep data";
+  else
+    AK_MESSAGE(AK_String("loading time step data from ") + path + " done.");
+  return result;
+}

@@ -1,0 +1,85 @@
+// The time-step file: the state of one simulation at one output time, written at every output
+// of a run and read back to view, export or continue from it.
+//
+// A gzip record stream (AK_STREAM) holding, in this order:
+//   "SW_Simulation::TimeStep:v0"                       file tag
+//   "SW_Simulation:v1", f64 CurrentTime, f64 PeakKineticEnergy   header record
+//   tag + record for each of SW_TimeStepMainTags        main block
+//   "SW_Simulation::TimeStep:end"
+//   tag + record for each of SW_TimeStepEnthalpyTags    enthalpy block (older files lack it)
+//   "SW_Simulation_Enthalpy::TimeStep:end"
+// The records themselves are those of the particle set, its point set and the fields; this
+// file knows only their tags and order, and reaches them through SW_TimeStepRecords.
+//
+// A file is written under a temporary name and takes its place only when every byte reached
+// it, so a reader never sees half a file. A reader reads into temporary storage and the
+// simulation takes the values only once the whole file was read: a failed load leaves the
+// simulation as it was.
+#pragma once
+
+#include "AK_Basic.h"
+
+// The simulation values a time-step file holds besides its records.
+struct SW_TimeStepHeader {
+  double currentTime = 0;
+  double peakKineticEnergy = 0;
+  bool hasPeakKineticEnergy = true;  // false after reading a version 0 header
+};
+
+// The tags of the records in the order they are written.
+extern const char* const SW_TimeStepMainTags[10];
+extern const char* const SW_TimeStepEnthalpyTags[2];
+// Read into the main block but never written: the bottom pressure of old files.
+constexpr const char* SW_TimeStepBottomPressureTag = "bottomPressure";
+
+// The longest tag a reader accepts; a longer length is a corrupt file.
+constexpr int32_t SW_TimeStepTagLimit = 255;
+
+// What a time-step file holds of a simulation, record by record.
+class SW_TimeStepRecords {
+public:
+  virtual ~SW_TimeStepRecords() = default;
+  // Writes the record that follows `tag`; 0 when written, else 1.
+  virtual int WriteRecord(const char* tag, AK_STREAM& stream) = 0;
+  // Reads the record that follows `tag` (one of the written tags or the bottom pressure) into
+  // temporary storage, never into the simulation; 0 when the whole record was read, else 1.
+  virtual int ReadRecord(const char* tag, AK_STREAM& stream) = 0;
+};
+
+// "at_" and the time with "%012.4f": 5 s gives "at_0000005.0000".
+AK_String SW_TimeStepName(double time);
+// The file of a time-step name in a directory: directory, separator, name, ".TimeStep";
+// the bare file name when the directory is empty.
+AK_String SW_TimeStepPath(const char* directory, const char* name);
+// The time in a time-step name ("at_%lf"); false when the name holds none.
+bool SW_TimeOfTimeStepName(const char* name, double& time);
+
+// The header record; 0 on success, else 1 and the error text objectPath + ": IO error at ...".
+int SW_WriteTimeStepHeader(AK_STREAM& stream, const SW_TimeStepHeader& header, const char* objectPath);
+int SW_ReadTimeStepHeader(AK_STREAM& stream, SW_TimeStepHeader& header, const char* objectPath);
+
+// Writes the time-step file of `header.currentTime` into `directory`, with the progress
+// messages; returns 0 when the file stands complete under its name. An empty directory writes
+// nothing (1, and a message that says why: never into the current directory). Failures leave
+// the error text objectPath + " cannot open " + path or objectPath + " cannot save timestep
+// data"; a previous file of that name then stays as it was.
+int SW_SaveTimeStepFile(const char* directory, const SW_TimeStepHeader& header,
+                        SW_TimeStepRecords& records, const char* objectPath);
+
+// How a load ended.
+enum class SW_TimeStepLoadResult {
+  Loaded,     // the whole file was read: commit the header and the records read
+  NotOpened,  // no such file: the message "INFO:cannot open " + path, nothing else
+  Failed,     // the error text objectPath + " cannot load timestep data": commit nothing
+};
+
+// Reads the time-step file `name` (without directory and extension) of `directory` into
+// `header` and, through `records`, into temporary storage. A file that ends after the main
+// block's end tag, between records of the enthalpy block, is whole. A tag the reader does not
+// know is skipped as a tag only.
+SW_TimeStepLoadResult SW_LoadTimeStepFile(const char* directory, const char* name,
+                                          SW_TimeStepHeader& header, SW_TimeStepRecords& records,
+                                          const char* objectPath);
+// The same on an open stream (the reading steps alone, without messages).
+SW_TimeStepLoadResult SW_ReadTimeStepStream(AK_STREAM& stream, SW_TimeStepHeader& header,
+                                            SW_TimeStepRecords& records, const char* objectPath);

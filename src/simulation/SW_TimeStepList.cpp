@@ -1,0 +1,134 @@
+// Listing, stepping through, deleting and copying time-step files.
+#include "SW_TimeStepList.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "AK_FrameworkState.h"
+#include "SW_SimulationStatus.h"
+#include "SW_TimeStepFile.h"
+
+namespace {
+
+bool HasDirectory(const char* directory, const char* refused)
+{
+  if (directory && *directory) return true;
+  AK_MESSAGE(AK_String("INFO:the simulation has no project directory: ") + refused);
+  return false;
+}
+
+AK_String NameOfFile(const AK_String& file)
+{
+  AK_String name = file.BaseName();
+  name.CutExtension();
+  return name;
+}
+
+}  // namespace
+
+SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime)
+{
+  SW_TimeStepList list;
+  if (!projectDir || !*projectDir) return list;
+  AK_String current = SW_TimeStepName(currentTime);
+  for (const AK_String& file : AK_ListDirectory(projectDir, "TimeStep")) {
+    list.names.Append(NameOfFile(file));
+    if (list.names[list.names.Count() - 1] == current) list.current = list.names.Count() - 1;
+  }
+  return list;
+}
+
+AK_String SW_TimeStepsListText(const SW_TimeStepList& list)
+{
+  return AK_String(list.names, "%AK_SEP%");
+}
+
+const char* SW_NextTimeStepVis(const SW_TimeStepList& list)
+{
+  return list.current >= -1 && list.current < list.names.Count() - 1 ? "w" : "r";
+}
+
+const char* SW_PrevTimeStepVis(const SW_TimeStepList& list)
+{
+  return list.current >= 1 ? "w" : "r";
+}
+
+bool SW_TimeStepToLoad(const SW_TimeStepList& list, SW_TimeStepMove move, AK_String& name)
+{
+  int count = list.names.Count();
+  int index = -1;
+  switch (move) {
+    case SW_TimeStepMove::Next: index = *SW_NextTimeStepVis(list) == 'w' ? list.current + 1 : -1; break;
+    case SW_TimeStepMove::Prev: index = *SW_PrevTimeStepVis(list) == 'w' ? list.current - 1 : -1; break;
+    case SW_TimeStepMove::First: index = count > 0 ? 0 : -1; break;
+    case SW_TimeStepMove::Last: index = count - 1; break;
+  }
+  if (index < 0) {
+    bool stepping = move == SW_TimeStepMove::Next || move == SW_TimeStepMove::Prev;
+    AK_ErrorText = stepping ? "accessing invalid time step" : "no time steps available";
+    return false;
+  }
+  name = list.names[index];
+  return true;
+}
+
+int SW_NearestTimeStep(const SW_TimeStepList& list, double time)
+{
+  int chosen = list.current;
+  double best = 1e30;
+  for (int i = 0; i < list.names.Count(); i++) {
+    double s;
+    if (!SW_TimeOfTimeStepName(list.names[i], s) || !(std::fabs(time - s) < best)) continue;
+    best = std::fabs(time - s);
+    chosen = i;
+  }
+  return chosen;
+}
+
+void SW_DeleteTimeStepFiles(const char* projectDir, const SW_TimeStepList& list, bool all)
+{
+  if (list.names.Count() == 0 || !HasDirectory(projectDir, "no time steps deleted")) return;
+  int end = all ? list.names.Count() : list.names.Count() - 1;
+  for (int i = 0; i < end; i++) {
+    AK_String path = SW_TimeStepPath(projectDir, list.names[i]);
+    AK_MESSAGE(AK_String("removing ") + path);
+    AK_DeleteFile(path);
+  }
+}
+
+void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double deltaT)
+{
+  if (!HasDirectory(projectDir, "no later time steps removed")) return;
+  for (const AK_String& file : AK_ListDirectory(projectDir, "TimeStep")) {
+    double time;
+    if (!SW_TimeOfTimeStepName(NameOfFile(file), time)) time = -1;
+    if (time > currentTime + 0.5 * deltaT) AK_DeleteFile(AK_JoinPath(projectDir, file));
+  }
+}
+
+int SW_CopyTimeStepFiles(const char* resultsDirectory, const char* projectDir)
+{
+  if (!resultsDirectory || !*resultsDirectory || std::strcmp(resultsDirectory, projectDir ? projectDir : "") == 0)
+    return 0;
+  if (!HasDirectory(projectDir, "no time steps copied")) return 0;
+  auto copy = [&](const AK_String& file) {
+    AK_String source = AK_JoinPath(resultsDirectory, file), target = AK_JoinPath(projectDir, file);
+    AK_MESSAGE(AK_String("copying ") + source + " to " + target + "...");
+    return AK_CopyFile(source, target);
+  };
+  AK_Array<AK_String> files = AK_ListDirectory(resultsDirectory, "TimeStep");
+  int sum = 0;
+  for (const AK_String& file : files) sum += copy(file);
+  if (files.Count() > 0) {
+    SW_WriteStatusFile(projectDir, "finished");
+    if (AK_FileExists(AK_JoinPath(resultsDirectory, "start.log"))) copy("start.log");
+  }
+  return sum;
+}
+
+AK_String SW_SimulationLabel(const char* baseMesh, const char* identifier, double currentTime)
+{
+  const char* slash = baseMesh ? std::strrchr(baseMesh, '/') : nullptr;
+  AK_String prefix = slash ? AK_String(slash + 1) + "_" : AK_String("simulation");
+  return prefix + identifier + "_" + SW_TimeStepName(currentTime);
+}

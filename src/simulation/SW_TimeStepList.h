@@ -1,0 +1,45 @@
+// The time-step files of a simulation's project directory: listing, stepping, the time step
+// nearest to a time, deletion, removal of later steps before a continued run, and the copy of
+// the results into a new project directory.
+//
+// A simulation without a project directory has no time steps: nothing here ever lists, deletes
+// or writes in the current directory or the root instead.
+#pragma once
+
+#include "AK_Basic.h"
+
+// The time-step names (file names without directory and extension) in time order, and the
+// position of the one of the current time (-1 when none).
+struct SW_TimeStepList {
+  AK_Array<AK_String> names;
+  int current = -1;
+};
+
+SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime);
+
+// Every name followed by "%AK_SEP%".
+AK_String SW_TimeStepsListText(const SW_TimeStepList& list);
+// "w" when a next (previous) time step can be loaded, else "r".
+const char* SW_NextTimeStepVis(const SW_TimeStepList& list);
+const char* SW_PrevTimeStepVis(const SW_TimeStepList& list);
+
+enum class SW_TimeStepMove { Next, Prev, First, Last };
+// The name to load for a move; false with the error text "accessing invalid time step" (next,
+// previous) or "no time steps available" (first, last) when there is none.
+bool SW_TimeStepToLoad(const SW_TimeStepList& list, SW_TimeStepMove move, AK_String& name);
+// The index of the name whose time is nearest to `time` (the first of equally near ones), the
+// current index when no name holds a time.
+int SW_NearestTimeStep(const SW_TimeStepList& list, double time);
+
+// Deletes the listed files, all or all but the last, each with the message "removing " + path.
+// The caller loads the last one first.
+void SW_DeleteTimeStepFiles(const char* projectDir, const SW_TimeStepList& list, bool all);
+// Deletes the time-step files later than currentTime + deltaT / 2.
+void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double deltaT);
+// Copies the time-step files of resultsDirectory (and, when there were any, its "start.log")
+// into projectDir, marking the run there "finished"; the sum of the copies' results.
+int SW_CopyTimeStepFiles(const char* resultsDirectory, const char* projectDir);
+
+// The label of a simulation: the last part of its mesh's base mesh path and "_" (or
+// "simulation" when that path holds no "/"), the identifier, "_" and the current time-step name.
+AK_String SW_SimulationLabel(const char* baseMesh, const char* identifier, double currentTime);

@@ -1,0 +1,74 @@
+// Status and info files, and the start macro and start line of a background run, on paths
+// that hold blanks, quotes and "$".
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "AK_FrameworkState.h"
+#include "SW_SimulationStatus.h"
+#include "TestSupport.h"
+
+TEST(SimulationStatus, StatusAndInfoFiles)
+{
+  ScratchDir dir;
+  const char* d = dir.Path().c_str();
+  EXPECT_STREQ(SW_ReadStatusFile(d), "unknown");
+  EXPECT_STREQ(SW_ReadInfoFile(d), "");
+  SW_WriteStatusFile(d, "running");
+  EXPECT_EQ(ReadFile(dir / ".simulation_status"), "running\n");
+  EXPECT_STREQ(SW_ReadStatusFile(d), "running");
+  WriteFile(dir / ".simulation_status", std::string(80, 'w') + "\n");
+  EXPECT_STREQ(SW_ReadStatusFile(d), std::string(63, 'w').c_str());
+  WriteFile(dir / ".simulation_status", "  \n");
+  EXPECT_STREQ(SW_ReadStatusFile(d), "unknown");
+  SW_WriteInfoFile(d, "t = 5 s, 10 %");
+  EXPECT_STREQ(SW_ReadInfoFile(d), "t = 5 s, 10 %\n");
+  EXPECT_EQ(AK_ListDirectory(d, "").Count(), 2);  // no temporary file left behind
+  EXPECT_STREQ(SW_RunDirectory(""), ".");
+}
+
+TEST(SimulationStatus, StartMacroAndStartLineCarryAnyPath)
+{
+  ScratchDir dir;
+  std::string runDir = dir.Path() + "/it's a $HOME `run`";
+  ASSERT_EQ(AK_MakeDirectory(runDir.c_str()), 0);
+  SW_BackgroundRun run{runDir.c_str(), "/projects/valley one", "Project/Simulations", "Sim1", false};
+
+  std::FILE* batch = std::tmpfile();
+  ASSERT_EQ(SW_StartBackgroundRun(run, batch), 0);
+  EXPECT_EQ(ReadFile(runDir + "/start.macro"),
+            "set(\"\", \"ProjectDir\", \"/projects/valley one\")\n"
+            "set(\"Project/Simulations\", \"CreateSimulation\", \"Sim1\")\n"
+            "set(\"Project/Simulations/Sim1\", \"DeactivateLoadingPsaResults\", \"\")\n"
+            "set(\"Project/Simulations/Sim1\", \"LoadProject\", \"\")\n"
+            "set(\"Project/Simulations/Sim1\", \"Run\", \"\")\n");
+  std::rewind(batch);
+  char line[4096] = "";
+  ASSERT_TRUE(std::fgets(line, sizeof line, batch));
+  EXPECT_EQ(std::string(line), std::string(SW_BackgroundStartLine(run)) + "\n");
+  EXPECT_FALSE(std::fgets(line, sizeof line, batch));  // one line per simulation
+  std::fclose(batch);
+  EXPECT_STREQ(SW_ReadStatusFile(runDir.c_str()), "unknown");
+
+  // The shell gives every path back as one word, and the redirection reaches the log.
+  for (bool continuing : {false, true}) {
+    run.continuing = continuing;
+    AK_String arguments = SW_BackgroundStartArguments(run);
+    ASSERT_EQ(AK_RunCommand("printf '%s\\n'", arguments, 0, 0), 0);
+  }
+  std::string log = ReadFile(runDir + "/start.log");
+  std::string macroLine = "-offscreen\n" + runDir + "/start.macro\n";
+  ASSERT_NE(log.find(macroLine), std::string::npos) << log;
+  EXPECT_NE(log.find(macroLine, log.find(macroLine) + 1), std::string::npos) << "appended";
+
+  // A value the macro syntax cannot carry writes no macro.
+  AK_DeleteFile((runDir + "/start.macro").c_str());
+  for (const char* bad : {"/a\"b", "/a\nb"}) {
+    run.projectDir = bad;
+    AK_ErrorText = "";
+    EXPECT_EQ(SW_WriteStartMacro(run), 1);
+    EXPECT_NE(std::string(AK_ErrorText).find("cannot create start macro file"), std::string::npos);
+    EXPECT_FALSE(AK_FileExists((runDir + "/start.macro").c_str()));
+  }
+}
