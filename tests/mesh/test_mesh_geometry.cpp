@@ -149,30 +149,11 @@ TEST(MeshFlips, ExamplePairAndRestoringFlip)
     EXPECT_EQ(CellSet(m).count(diagonal), 1u);
     EXPECT_NEAR(SW_EdgeCurvatureCost(m, 0, 0), bz == 3 ? 5.2532 : 9.4281, 1e-4);
   }
-
-  // On a random triangle mesh every flip, done twice, gives back the same triangles and a
-  // consistent neighbour table.
-  SW_MeshCore m;
-  MakeJitteredTriangles(m, 8, 80, 5, [](double x, double y) { return std::sin(x / 9) * y; });
-  const auto cells = CellSet(m);
-  for (int32_t c = 0; c < m.NumCells(); ++c)
-    for (int k = 0; k < 3; ++k) {
-      if (!SW_IsEdgeFlippable(m, c, k)) continue;
-      SW_FlipEdge(m, c, k);
-      SW_FlipEdge(m, c, k);
-      ASSERT_EQ(CellSet(m), cells);
-    }
-  SW_MeshCore fresh = m;
-  fresh.ComputeConnectivity();
-  EXPECT_EQ(CellSet(fresh), cells);
-  for (int32_t c = 0; c < m.NumCells(); ++c) {
-    std::multiset<int32_t> kept(m._lcc[c]._i, m._lcc[c]._i + 4), built(fresh._lcc[c]._i, fresh._lcc[c]._i + 4);
-    EXPECT_EQ(kept, built) << "cell " << c;
-  }
 }
 
-// A honeycomb grid with relief is flipped; it must then stop locating points by the
-// honeycomb arithmetic, and every point it finds lies in its cell.
+// A honeycomb grid with relief is flipped: the neighbour table kept through the flips is the
+// one of the new cells; the grid stops locating points by the honeycomb arithmetic, and every
+// point it finds lies in its cell.
 TEST(MeshFlips, FlippedHoneycombIsNoHoneycomb)
 {
   SW_MeshCore m;
@@ -180,6 +161,9 @@ TEST(MeshFlips, FlippedHoneycombIsNoHoneycomb)
   for (AK_Vec3& p : m._x) p.z = 0.05 * p.x * p.x + 3 * std::sin(p.y / 7);
   MessageCapture quiet;
   ASSERT_GT(SW_MinimizeCurvature(m), 0);
+  SW_MeshCore fresh = m;
+  fresh.ComputeConnectivity();
+  for (int32_t c = 0; c < m.NumCells(); ++c) ASSERT_EQ(m._lcc[c], fresh._lcc[c]) << c;
   EXPECT_EQ(m._honeycomb, 0);
   Rng rng(9);
   for (int i = 0; i < 300; ++i) {
