@@ -5,28 +5,11 @@
 
 namespace {
 
-// Makes a namespace current while it lives, and the one current before afterwards.
-class NamespaceScope {
-public:
-  explicit NamespaceScope(ast_sci_namespace ns) : _previous(ast_sci_get_namespace())
-  {
-    ast_sci_set_namespace(ns);
-  }
-  ~NamespaceScope() { ast_sci_set_namespace(_previous); }
-  NamespaceScope(const NamespaceScope&) = delete;
-  NamespaceScope& operator=(const NamespaceScope&) = delete;
-
-private:
-  ast_sci_namespace _previous;
-};
-
 // User code sees the global library and nothing of whatever class script happens to be
 // running when the formula is set.
 ast_sci_namespace NewNamespaceBelowGlobal()
 {
-  ast_sci_namespace global = ast_sci_get_namespace();
-  while (ast_sci_namespace parent = ast_sci_parent_namespace(global)) global = parent;
-  NamespaceScope inGlobal(global);
+  ast_sci_namespace_scope inGlobal(ast_sci_global_namespace());
   return ast_sci_new_namespace();
 }
 
@@ -38,7 +21,7 @@ std::unique_ptr<SW_FrictionScript> SW_FrictionScript::Compile(CompileFn compile)
   std::unique_ptr<SW_FrictionScript> unit(new SW_FrictionScript());
   unit->_namespace = NewNamespaceBelowGlobal();
   AK_FATAL_ASSERT_NAMED(unit->_namespace, "_formulaNameSpace");
-  NamespaceScope inside(unit->_namespace);
+  ast_sci_namespace_scope inside(unit->_namespace);
   if (compile() != 0) return nullptr;
   return unit;
 }
@@ -62,7 +45,7 @@ SW_FrictionScript::~SW_FrictionScript()
 ast_sci_prepared_call SW_FrictionScript::Prepare(const char* name, ast_sci_data_type result,
                                                  const ast_sci_type* args, int count) const
 {
-  NamespaceScope inside(_namespace);
+  ast_sci_namespace_scope inside(_namespace);
   ast_sci_symbol* function = ast_sci_find_function(name);
   if (!function) return ast_sci_prepared_call();
   return ast_sci_prepare_call(function, result, args, count);
@@ -70,6 +53,6 @@ ast_sci_prepared_call SW_FrictionScript::Prepare(const char* name, ast_sci_data_
 
 void SW_FrictionScript::RunInitialisers() const
 {
-  NamespaceScope inside(_namespace);
+  ast_sci_namespace_scope inside(_namespace);
   ast_sci_run_namespace();
 }
