@@ -14,7 +14,11 @@
 #include "AK_Basic.h"
 #include "SW_MeshCore.h"
 
+class SW_InitialCondition;
+class SW_ResistanceArea;
+class SW_Simulation;
 class SW_SourceLine;
+class SW_WallLine;
 
 // Built-in friction laws by index; any other law text is the user law.
 enum SW_FrictionLaw : int {
@@ -94,12 +98,22 @@ public:
                         AK_Vec3& direction) const = 0;
 };
 
+// A wall line of the scene seen as a reflecting wall.
+class SW_WallLineView : public SW_FlowWall {
+public:
+  const SW_WallLine* line = nullptr;
+  bool Active() const override;
+  int Intersect(const AK_Vec2& p, const AK_Vec2& q, AK_Vec3& hit, AK_Vec3& top,
+                AK_Vec3& direction) const override;
+};
+
 // Per-cell arrays of a run.
 struct SW_FlowCells {
   AK_Array<int32_t> resistance;           // index into `resistances`, -1 none; empty: none at all
   AK_Array<SW_FlowResistance> resistances;
   AK_Array<int32_t> wallMark;             // 0, or the wall's position + 1; empty: no walls
   AK_Array<const SW_FlowWall*> walls;
+  AK_Array<SW_WallLineView> wallViews;  // what `walls` points to after SW_MarkWallCells
 };
 
 // The result fields: per vertex, except the two entrainment arrays (per cell).
@@ -181,6 +195,36 @@ void SW_MarkCellsAndNeighbours(const SW_MeshCore& mesh, const AK_Array<int32_t>&
 // negative, else multiplied by it (0 for SphMode 0).
 double SW_KernelRadius(const SW_FlowParameters& par);
 
+// Cell resistance areas: each cell refers to the last area that contains its centre.
+void SW_MapResistanceAreas(const SW_MeshCore& mesh, const AK_Array<const SW_ResistanceArea*>& areas,
+                           SW_FlowCells& cells);
+// Wall marks: the cells crossed by each line and their edge neighbours get the line's
+// position + 1 (a later line wins), and `walls` views the lines. Marks are 32-bit, so any
+// number of lines can be told apart. Answers the number of marked cells.
+int32_t SW_MarkWallCells(const SW_MeshCore& mesh, const AK_Array<SW_WallLine*>& lines,
+                         SW_FlowCells& cells);
+// Entrainable snow per cell: the global layer, then the last entrainment area containing
+// the centre, else a positive depth of the raster (may be null).
+struct SW_EntrainmentSettings {
+  double weight = 0, minZ = 0, temperature = 0, gradient = 0, rasterDensity = 200;
+};
+void SW_InitEntrainment(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondition*>& areas,
+                        const SW_MeshCore* raster, const SW_EntrainmentSettings& s,
+                        SW_FlowFields& fields);
+// Release depth (at `density`), enthalpy and secondary marks per cell: areas from the
+// last to the first (the first `primary` are primary, the rest secondary), else the raster
+// (depth >= 0, temperature given). Adds the raster's mass to M and answers the number of
+// release cells, or -1 with an error text when the secondary areas are too many to mark.
+struct SW_ReleaseCells {
+  AK_Array<float> depth, enthalpy;
+  AK_Array<uint8_t> marks;  // empty without secondary areas
+  int32_t secondaryCells = 0;
+};
+int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondition*>& areas,
+                                int32_t primary, const SW_MeshCore* raster, double rasterDensity,
+                                double rasterTemperature, double density, double& M,
+                                SW_ReleaseCells& out, SW_FlowFields& fields, AK_String& error);
+
 // ---- the phases of a step -----------------------------------------------------------------
 
 double SW_ParticleInternalEnthalpy(const SW_FlowParticles& p, int32_t i);
@@ -230,3 +274,7 @@ int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
                        const SW_FlowCells& cells, const SW_FlowSources* sources,
                        SW_FlowFields& fields, SW_FlowParticles& p, SW_FlowGrid& grid, double t,
                        double dt, SW_FlowStepReport& report, AK_String& error);
+
+// Lends the simulation's field and particle arrays to the plain state; a second call gives
+// them back (the arrays are swapped, not copied).
+void SW_SwapFlowState(SW_Simulation& sim, SW_FlowFields& f, SW_FlowParticles& p);

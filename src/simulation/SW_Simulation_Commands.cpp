@@ -34,6 +34,3 @@ void SW_Simulation::EvaluateDepositionWith(const char*) { NotAvailableYet(); }
 
 // The release set-up; until it is built, a new mesh only gets its fields bound.
 void SW_Simulation::Initialize() { BindFieldsToMesh(); }
-
-// The field update of the run; until it is built, bound fields keep the zeros of binding.
-void SW_Simulation::UpdateFields(double) {}

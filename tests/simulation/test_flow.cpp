@@ -292,3 +292,19 @@ TEST(Flow, EntrainmentTakesSweptSnowAndKeepsMomentum)
   EXPECT_FLOAT_EQ(f.p.m[0], 802);
   EXPECT_NEAR(f.p.v[0].x * 802, 5 * 800, 1e-9);
 }
+
+TEST(Flow, WallMarksCoverCrossedCellsAndTheirEdgeNeighbours)
+{
+  Flow f(0, 5, 5, 1);
+  AK_Array<int32_t> crossed, marks;
+  f.mesh.CellsAlongSegment(AK_Vec2{1.5, 2.5}, AK_Vec2{3.5, 2.5}, crossed, nullptr);
+  ASSERT_EQ(crossed.Size(), 3);
+  for (int32_t c = 0; c < f.mesh.NumCells(); ++c) marks.Append(0);
+  SW_MarkCellsAndNeighbours(f.mesh, crossed, 300, marks);  // beyond a byte's range
+  int32_t marked = 0;
+  for (int32_t m : marks) {
+    EXPECT_TRUE(m == 0 || m == 300);
+    marked += m != 0;
+  }
+  EXPECT_EQ(marked, 3 + 3 + 3 + 2);  // the row, the rows above and below, both ends
+}

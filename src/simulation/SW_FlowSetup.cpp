@@ -1,0 +1,158 @@
+// Set-up of a run on the cells of its mesh: resistance areas, wall marks, entrainable snow
+// and release depths, from the scene objects of the simulation.
+#include <cmath>
+#include <cstdlib>
+
+#include "SW_Flow.h"
+#include "SW_InitialCondition.h"
+#include "SW_ResistanceArea.h"
+#include "SW_WallLine.h"
+
+namespace {
+
+template <class T>
+void Fill(AK_Array<T>& a, int32_t n, const T& value)
+{
+  a.Reserve(n);
+  a.SetCount(n);
+  for (T& x : a) x = value;
+}
+
+AK_Vec3 UnitNormal(const SW_MeshCore& mesh, int32_t c)
+{
+  const AK_Vec3 a = mesh.CellAreaVector(c);
+  return a * (1.0 / a.Length());
+}
+
+// An area's enthalpy as its attribute text carries it.
+float EnthalpyThroughText(double value)
+{
+  return static_cast<float>(std::strtod(AK_String::Format("%.15g", value).c_str(), nullptr));
+}
+
+// The last of the areas whose polygon contains (x, y), or -1.
+template <class Area>
+int32_t LastContaining(const AK_Array<Area*>& areas, const AK_Vec3& x)
+{
+  for (int32_t k = areas.Size() - 1; k >= 0; --k)
+    if (areas[k]->Contains(x.x, x.y)) return k;
+  return -1;
+}
+
+}  // namespace
+
+bool SW_WallLineView::Active() const { return line->FirstHeight() > 0; }
+
+int SW_WallLineView::Intersect(const AK_Vec2& p, const AK_Vec2& q, AK_Vec3& hit, AK_Vec3& top,
+                               AK_Vec3& direction) const
+{
+  return line->Intersect(p, q, hit, top, direction);
+}
+
+void SW_MapResistanceAreas(const SW_MeshCore& mesh,
+                           const AK_Array<const SW_ResistanceArea*>& areas, SW_FlowCells& cells)
+{
+  cells.resistances.SetCount(0);
+  for (const SW_ResistanceArea* a : areas)
+    cells.resistances.Append(
+        SW_FlowResistance{a->Height(), a->Width(), a->Spacing(), a->ResistanceCoefficient()});
+  Fill(cells.resistance, areas.IsEmpty() ? 0 : mesh.NumCells(), -1);
+  for (int32_t c = 0; c < cells.resistance.Size(); ++c)
+    cells.resistance[c] = LastContaining(areas, mesh.CellCentre(c));
+}
+
+int32_t SW_MarkWallCells(const SW_MeshCore& mesh, const AK_Array<SW_WallLine*>& lines,
+                         SW_FlowCells& cells)
+{
+  Fill(cells.wallViews, lines.Size(), SW_WallLineView());
+  cells.walls.SetCount(0);
+  Fill(cells.wallMark, lines.IsEmpty() ? 0 : mesh.NumCells(), 0);
+  AK_Array<int32_t> crossed;
+  for (int32_t i = 0; i < lines.Size(); ++i) {
+    SW_WallLine* line = lines[i];
+    line->UpdateGeometry();
+    cells.wallViews[i].line = line;
+    crossed.SetCount(0);
+    const AK_Array<AK_Vec3>& points = line->Points();
+    for (int32_t j = 1; j < points.Size(); ++j)
+      mesh.CellsAlongSegment(AK_Vec2{points[j - 1].x, points[j - 1].y},
+                             AK_Vec2{points[j].x, points[j].y}, crossed, nullptr);
+    SW_MarkCellsAndNeighbours(mesh, crossed, i + 1, cells.wallMark);
+  }
+  for (const SW_WallLineView& v : cells.wallViews) cells.walls.Append(&v);
+  int32_t marked = 0;
+  for (int32_t m : cells.wallMark) marked += m != 0;
+  return marked;
+}
+
+void SW_InitEntrainment(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondition*>& areas,
+                        const SW_MeshCore* raster, const SW_EntrainmentSettings& s,
+                        SW_FlowFields& fields)
+{
+  const int32_t n = mesh.NumCells();
+  Fill(fields.entrainmentMass, n, 0.f);
+  Fill(fields.entrainmentEnthalpy, n, 0.f);
+  int32_t hint = -1;
+  for (int32_t c = 0; c < n; ++c) {
+    const AK_Vec3 x = mesh.CellCentre(c);
+    float& mass = fields.entrainmentMass[c];
+    float& enthalpy = fields.entrainmentEnthalpy[c];
+    SW_GlobalEntrainment(x.z, s.minZ, s.weight, s.temperature, s.gradient, mass, enthalpy);
+    const int32_t k = LastContaining(areas, x);
+    if (k >= 0) {
+      mass = static_cast<float>(areas[k]->ReleaseDepthAt(x, UnitNormal(mesh, c)) * areas[k]->Density());
+      enthalpy = EnthalpyThroughText(areas[k]->Enthalpy());
+    } else if (raster) {
+      AK_Vec3 r = x;
+      hint = raster->HeightAt(r, hint);
+      if (hint >= 0 && r.z > 0) {
+        mass = static_cast<float>(r.z * s.rasterDensity);
+        enthalpy = static_cast<float>(SW_SnowEnthalpy((x.z - s.minZ) * s.gradient + s.temperature));
+      }
+    }
+  }
+}
+
+int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondition*>& areas,
+                                int32_t primary, const SW_MeshCore* raster, double rasterDensity,
+                                double rasterTemperature, double density, double& M,
+                                SW_ReleaseCells& out, SW_FlowFields& fields, AK_String& error)
+{
+  const int32_t n = mesh.NumCells();
+  if (areas.Size() - primary > 255) {
+    error = AK_String::Format("%d secondary release areas: at most 255 can be told apart",
+                              areas.Size() - primary);
+    return -1;
+  }
+  Fill(out.depth, n, 0.f);
+  Fill(out.enthalpy, n, -20500.f);
+  Fill(out.marks, areas.Size() > primary ? n : 0, uint8_t(0));
+  out.secondaryCells = 0;
+  int32_t releaseCells = 0, hint = -1;
+  for (int32_t c = 0; c < n; ++c) {
+    const AK_Vec3 x = mesh.CellCentre(c);
+    const int32_t k = LastContaining(areas, x);
+    if (k >= 0) {
+      const double d = areas[k]->ReleaseDepthAt(x, UnitNormal(mesh, c));
+      out.depth[c] = static_cast<float>(d * areas[k]->Density() / density);
+      out.enthalpy[c] = EnthalpyThroughText(areas[k]->Enthalpy());
+      if (k >= primary) {
+        out.marks[c] = static_cast<uint8_t>(k - primary + 1);
+        ++out.secondaryCells;
+      }
+    } else if (raster) {
+      AK_Vec3 r = x;
+      hint = raster->HeightAt(r, hint);
+      if (hint >= 0 && r.z >= 0) {
+        out.depth[c] = static_cast<float>(r.z * rasterDensity / density);
+        out.enthalpy[c] = static_cast<float>(rasterTemperature * 2050.0);
+        M += out.depth[c] * density * mesh.CellAreaVector(c).Length();
+      }
+    }
+    if (out.depth[c] > 0) {
+      ++releaseCells;
+      if (c < fields.entrainmentMass.Size()) fields.entrainmentMass[c] = 0;
+    }
+  }
+  return releaseCells;
+}

@@ -1,0 +1,57 @@
+// The field update of the run: the particles mapped back onto the mesh vertices by the flow
+// model, on the simulation's own arrays.
+#include <utility>
+
+#include "SW_Flow.h"
+#include "SW_Simulation.h"
+
+// Lends the simulation's field and particle arrays to the flow model's plain state (and,
+// called again, takes them back): swapping moves no values.
+void SW_SwapFlowState(SW_Simulation& sim, SW_FlowFields& f, SW_FlowParticles& p)
+{
+  std::swap(f.flowDepth, sim.FlowDepth()->_values);
+  std::swap(f.peakPressure, sim.DynamicPeakPressure()->_values);
+  std::swap(f.peakForce, sim.PeakForcePerWidth()->_values);
+  std::swap(f.peakTorque, sim.PeakTorquePerWidth()->_values);
+  std::swap(f.peakDepth, sim.PeakFlowDepth()->_values);
+  std::swap(f.frontArrival, sim.FrontArrivalTime()->_values);
+  std::swap(f.bottomPressure, sim.BottomPressure()._values);
+  std::swap(f.velocity, sim.Velocity()->_vectors);
+  std::swap(f.entrainmentMass, sim.EntrainmentMass()->_values);
+  std::swap(f.entrainmentEnthalpy, sim.EntrainmentEnthalpy()->_values);
+  SW_Particles& s = *sim.Particles();
+  std::swap(p.x, s.Positions());
+  std::swap(p.v, s.Velocities());
+  std::swap(p.m, s.Masses());
+  std::swap(p.H, s.Enthalpies());
+  std::swap(p.cell, s._cells);
+  std::swap(p.flags, s._flags);
+  std::swap(p.depth, s._work0);
+  std::swap(p.frictionCoefficient, s._work1);
+  std::swap(p.force, s._work2);
+  std::swap(p.frictionRatio, s._work3);
+  std::swap(p.entrainedMass, s._work4);
+  std::swap(p.enthalpySource, s._work5);
+  std::swap(p.enthalpyRelaxation, s._work6);
+  std::swap(p.normalForce, s._work7);
+}
+
+void SW_Simulation::UpdateFields(double time)
+{
+  SW_Mesh* mesh = Mesh();
+  if (!mesh || !Particles()) return;
+  SW_FlowFields f;
+  SW_FlowParticles p;
+  SW_SwapFlowState(*this, f, p);
+  // Only fields bound per vertex of this mesh and particles located on it can be mapped.
+  const int32_t nv = mesh->NumVertices();
+  bool bound = f.velocity.Size() == nv;
+  for (const AK_Array<float>* a : {&f.flowDepth, &f.peakPressure, &f.peakForce, &f.peakTorque,
+                                   &f.peakDepth, &f.frontArrival})
+    bound = bound && a->Size() == nv;
+  bool located = p.m.Size() == p.Count() && p.v.Size() == p.Count() && p.cell.Size() == p.Count();
+  for (int32_t i = 0; located && i < p.Count(); ++i)
+    located = p.cell[i] >= 0 && p.cell[i] < mesh->NumCells();
+  if (bound && located) SW_UpdateFields(mesh->Core(), Density, p, static_cast<float>(time), f);
+  SW_SwapFlowState(*this, f, p);
+}
