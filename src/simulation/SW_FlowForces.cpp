@@ -296,7 +296,7 @@ void SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const SphKe
       }
     }
   }
-  gradient *= 1 / rho;
+  gradient = AK_Vec3(gradient.x / rho, gradient.y / rho, gradient.z / rho);
   const double m = p.m[i];
   p.force[i] -= gradient * (m * kGravity.z);
   const double area = m / (p.depth[i] * rho);

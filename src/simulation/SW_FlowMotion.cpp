@@ -84,7 +84,8 @@ void SW_UpdatePositions(const SW_MeshCore& mesh, const SW_FlowParameters& par,
     const AK_Vec3 vOld = p.v[i];
     const double m = p.m[i];
     AK_Vec3 v = vOld + p.force[i] * (dt / m);
-    v *= 1 / (p.frictionCoefficient[i] * dt / m + 1);
+    const double implicit = p.frictionCoefficient[i] * dt / m + 1;
+    v = AK_Vec3(v.x / implicit, v.y / implicit, v.z / implicit);
     AK_Vec3 x = old + (vOld + v) * (dt / 2);
     double w[4];
     const int32_t c = mesh.ProjectToSurface(x, oldCell, w);
@@ -156,7 +157,7 @@ void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_FlowParti
   for (int32_t k = 0; k < depth.Size(); ++k) {
     const double mass = depth[k];
     if (mass <= 0) continue;
-    velocity[k] *= 1 / mass;
+    velocity[k] = AK_Vec3(velocity[k].x / mass, velocity[k].y / mass, velocity[k].z / mass);
     const float h = static_cast<float>(
         mass / (static_cast<float>(mesh._vertexNormals[k].Length()) * density));
     depth[k] = h;
