@@ -1,5 +1,6 @@
-// The field update of the run: the particles mapped back onto the mesh vertices by the flow
-// model, on the simulation's own arrays.
+// The simulation seen by the flow model: its parameters in the model's form, its arrays
+// lent to the model, and the field update of the run.
+#include <cstdlib>
 #include <utility>
 
 #include "SW_Flow.h"
@@ -34,6 +35,36 @@ void SW_SwapFlowState(SW_Simulation& sim, SW_FlowFields& f, SW_FlowParticles& p)
   std::swap(p.enthalpySource, s._work5);
   std::swap(p.enthalpyRelaxation, s._work6);
   std::swap(p.normalForce, s._work7);
+}
+
+void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par)
+{
+  par.density = sim.Density;
+  par.dynamicFriction = sim.DynamicFrictionCoefficient;
+  par.subgridMixing = sim.SubgridMixingFactor;
+  par.curvatureReduction = sim.CurvatureReductionFactor;
+  par.entrainmentShear = sim.EntrainmentShearResistance;
+  par.entrainmentDeformation = sim.EntrainmentDeformationResistance;
+  par.entrainmentErosion = sim.EntrainmentErosionEnergy;
+  par.restitution = sim.RestitutionCoefficient;
+  par.massPerParticle = sim.MassPerParticle;
+  par.bedFrictionAngle = sim.BedFrictionAngle;
+  par.internalFrictionAngle = sim.InternalFrictionAngle;
+  par.frictionLaw = SW_FrictionLawIndex(sim.FrictionType.c_str());
+  par.sphMode = sim.SphMode;
+  par.bottomPressure = sim.SphMode == 0 || sim.InteractionTypeWithFluidAbove != "none";
+  // The mesh numbers travel as the texts its attributes show.
+  if (SW_Mesh* mesh = sim.Mesh()) {
+    par.resolution = std::strtod(AK_String::Format("%.15g", mesh->GetResolution()).c_str(), nullptr);
+    par.breakLinesAngle = mesh->BreakLinesAngle;
+  }
+  par.averagedSpeed = sim.GetVariable("$compat") == "v2017";
+  const auto number = [&sim](const char* name) {
+    return std::strtod(sim.GetVariable(name).c_str(), nullptr);
+  };
+  par.sphDiffusion = number("$sph_diffusion_coefficient");
+  par.sphDiffusionImplicit = !sim.GetVariable("$sph_diffusion_implicit").IsEmpty();
+  par.cohesion = number("$cohesiveSurfaceTension");
 }
 
 void SW_Simulation::UpdateFields(double time)
