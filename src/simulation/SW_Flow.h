@@ -275,8 +275,7 @@ int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
                        SW_FlowFields& fields, SW_FlowParticles& p, SW_FlowGrid& grid, double t,
                        double dt, SW_FlowStepReport& report, AK_String& error);
 
-// The simulation's parameters, mesh numbers and "$" variables in the model's form (the
-// user friction law and the entrainment-loss law are not filled here).
+// The simulation's parameters, mesh numbers, "$" variables and user laws in the model's form.
 void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par);
 // Lends the simulation's field and particle arrays to the plain state; a second call gives
 // them back (the arrays are swapped, not copied).

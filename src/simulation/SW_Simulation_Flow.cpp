@@ -37,6 +37,30 @@ void SW_SwapFlowState(SW_Simulation& sim, SW_FlowFields& f, SW_FlowParticles& p)
   std::swap(p.normalForce, s._work7);
 }
 
+namespace {
+
+// The user law: the rheology file's "tau" when it has one, else the shear formula, else no
+// shear at all (a formula that did not compile leaves none).
+double UserTau(void* context, const SW_FrictionArgs& a)
+{
+  const SW_Simulation& sim = *static_cast<const SW_Simulation*>(context);
+  if (sim.HasTau()) {
+    const double x[3] = {a.x.x, a.x.y, a.x.z}, n[3] = {a.n.x, a.n.y, a.n.z};
+    return sim.Tau(a.p, a.u, a.h, a.rho, a.t, x, n, a.e);
+  }
+  return sim.HasShear() ? sim.Shear(a.p, a.u, a.h, a.rho) : 0;
+}
+
+double UserEntrainmentLoss(void* context, const SW_EntrainmentLossArgs& a)
+{
+  const SW_Simulation& sim = *static_cast<const SW_Simulation*>(context);
+  const double x[3] = {a.f.x.x, a.f.x.y, a.f.x.z}, n[3] = {a.f.n.x, a.f.n.y, a.f.n.z};
+  return sim.EntrainmentEnergyLoss(a.f.p, a.f.u, a.f.h, a.f.rho, a.f.t, x, n, a.tau, a.q, a.es,
+                                   a.ed);
+}
+
+}  // namespace
+
 void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par)
 {
   par.density = sim.Density;
@@ -51,6 +75,9 @@ void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par)
   par.bedFrictionAngle = sim.BedFrictionAngle;
   par.internalFrictionAngle = sim.InternalFrictionAngle;
   par.frictionLaw = SW_FrictionLawIndex(sim.FrictionType.c_str());
+  par.userLaw = SW_UserFrictionLaw{UserTau, &sim, sim.FrictionType};
+  par.entrainmentLoss =
+      SW_EntrainmentLossLaw{sim.HasEntrainmentEnergyLoss() ? UserEntrainmentLoss : nullptr, &sim};
   par.sphMode = sim.SphMode;
   par.bottomPressure = sim.SphMode == 0 || sim.InteractionTypeWithFluidAbove != "none";
   // The mesh numbers travel as the texts its attributes show.

@@ -1,0 +1,44 @@
+// The simulation object driving the flow model: its parameters and user law in the model's
+// form, and its result fields filled from its particles.
+#include <gtest/gtest.h>
+
+#include "AK_Framework.h"
+#include "SW_Flow.h"
+#include "SW_Simulation.h"
+#include "TestMeshes.h"
+
+TEST(FlowSimulation, ParametersUserLawAndFieldUpdate)
+{
+  AK_Container root{"project", nullptr};
+  auto* meshes = new AK_Container("DHMs", &root);
+  root.AddComponent(meshes);
+  auto* mesh = new SW_Mesh("simulation_mesh", meshes);
+  meshes->AddComponent(mesh);
+  meshtest::MakeCartesian(mesh->Core(), 4, 4, 2, 0, 0, [](double, double) { return 0.0; });
+  auto* simulations = new AK_Container("Simulations", &root);
+  root.AddComponent(simulations);
+  auto* s = new SW_Simulation("avalanche", simulations);
+  simulations->AddComponent(s);
+  s->Set("Mesh", "../../DHMs/simulation_mesh");
+  s->SetVariable("$compat", "v2017");
+  s->Set("SphMode", "-2");
+
+  SW_FlowParameters par;
+  SW_FillFlowParameters(*s, par);
+  EXPECT_EQ(par.frictionLaw, SW_FrictionClassic);
+  EXPECT_EQ(par.averagedSpeed, 1);
+  EXPECT_EQ(par.sphMode, -2);
+  EXPECT_DOUBLE_EQ(SW_KernelRadius(par), 1);  // resolution 2 over 2
+  SW_FrictionArgs a;
+  a.u = 2;
+  a.h = 4;
+  EXPECT_DOUBLE_EQ(par.userLaw.tau(par.userLaw.context, a), 0.5);  // default "return v / h * 1.0;"
+
+  // 1000 kg on an interior vertex of area 4 m² at density 200: depth 1.25 m.
+  ASSERT_EQ(s->Particles()->Add(AK_Vec3(4, 4, 0), 1000, AK_Vec3(1, 0, 0), 0, 0, -1), 1);
+  s->UpdateFields(3);
+  float deepest = 0;
+  for (float d : s->FlowDepth()->_values) deepest = std::max(deepest, d);
+  EXPECT_FLOAT_EQ(deepest, 1.25f);
+  EXPECT_EQ(s->Particles()->Count(), 1);  // the arrays went back to the particle set
+}
