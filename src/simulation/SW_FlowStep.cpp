@@ -150,7 +150,8 @@ int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
 {
   report = SW_FlowStepReport();
   AK_SeedRandom(777);
-  if (par.sphMode != 0) grid.Build(mesh, p, SW_KernelRadius(par), int64_t(1) << 26);
+  // At most 16 MiB of bucket starts, whatever the domain and the kernel radius.
+  if (par.sphMode != 0) grid.Build(mesh, p, SW_KernelRadius(par), int64_t(1) << 22);
   for (float& b : fields.bottomPressure) b = 0;
 
   // Secondary release: a held area goes once the flow has reached one of its cells.
