@@ -3,7 +3,8 @@
 // forces (SphMode 0) and the smoothed-particle method (SphMode 1). The particles stand in the
 // order a release generates them, cell by cell. A third argument of 1 runs the user friction
 // law (the simulation's default shear formula, a prepared script call) in place of the
-// built-in law: the difference per particle-step is the cost of one call. The items processed are
+// built-in law: the difference per particle-step is the cost of one call. The fourth is the
+// number of threads (real time counts then). The items processed are
 // particle-steps, so the reported rate is particle-steps per second.
 #include <benchmark/benchmark.h>
 
@@ -63,6 +64,7 @@ void BM_FlowStep(benchmark::State& state)
     SW_FillFlowParameters(*sim, r.par);
     r.par.frictionLaw = SW_FrictionUser;
   }
+  r.par.threads = static_cast<int>(state.range(3));
   Prepare(r, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   SW_FlowStepReport report;
   AK_String error;
@@ -80,10 +82,12 @@ void BM_FlowStep(benchmark::State& state)
 }  // namespace
 
 BENCHMARK(BM_FlowStep)
-    ->Args({0, 200000, 0})
-    ->Args({1, 200000, 0})
-    ->Args({0, 200000, 1})
+    ->Args({0, 200000, 0, 1})
+    ->Args({1, 200000, 0, 1})
+    ->Args({0, 200000, 1, 1})
+    ->Args({0, 200000, 0, 3})
     ->Iterations(20)
+    ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "AK_Basic.h"
 #include "SW_MeshCore.h"
@@ -82,6 +83,10 @@ struct SW_FlowParameters {
   double cohesion = 0;                  // sigma
   SW_UserFrictionLaw userLaw;
   SW_EntrainmentLossLaw entrainmentLoss;
+  // Threads for the phases whose per-particle results depend only on the state at the
+  // phase start (forces and motion); results are the same with any count. The script
+  // laws run on one thread.
+  int threads = 1;
 };
 
 // A resistance area as the drag reads it.
@@ -259,6 +264,9 @@ struct SW_FlowSources {
 double SW_AddSourceParticles(const SW_MeshCore& mesh, const SW_FlowParameters& par,
                              const SW_FlowSources& sources, double t, double dt,
                              SW_FlowParticles& p, int32_t& count);
+
+// Runs `run` over [0, count) in one chunk per thread, each of at least 64 items.
+void SW_ForEachChunk(int32_t count, int threads, const std::function<void(int32_t, int32_t)>& run);
 
 // What a step reports; the simulation turns it into messages.
 struct SW_FlowStepReport {

@@ -2,6 +2,8 @@
 // the set-up numbers (particle mass, mass correction, entrainment layer, cell marks).
 #include <cmath>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "SW_Flow.h"
 
@@ -141,6 +143,24 @@ void SW_MarkCellsAndNeighbours(const SW_MeshCore& mesh, const AK_Array<int32_t>&
   }
 }
 
+// ---- threads ---------------------------------------------------------------------------------
+
+void SW_ForEachChunk(int32_t count, int threads, const std::function<void(int32_t, int32_t)>& run)
+{
+  // A thread is worth its start only with some particles to work on.
+  const int32_t used = std::min<int32_t>(threads, count / 64);
+  if (used < 2) {
+    run(0, count);
+    return;
+  }
+  std::vector<std::thread> workers;
+  const int32_t chunk = (count + used - 1) / used;
+  for (int32_t first = chunk; first < count; first += chunk)
+    workers.emplace_back(run, first, std::min(count, first + chunk));
+  run(0, std::min(count, chunk));
+  for (std::thread& w : workers) w.join();
+}
+
 // ---- the step ---------------------------------------------------------------------------------
 
 int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
@@ -171,7 +191,16 @@ int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
   }
 
   p.SizeWork();
-  if (SW_ComputeBodyForces(mesh, par, cells, fields, p, 0, p.Count(), t, dt, error)) return 1;
+  const int32_t n = p.Count();
+  const bool scripts = par.frictionLaw == SW_FrictionUser || par.entrainmentLoss.loss;
+  if (scripts) {
+    if (SW_ComputeBodyForces(mesh, par, cells, fields, p, 0, n, t, dt, error)) return 1;
+  } else {
+    SW_ForEachChunk(n, par.threads, [&](int32_t first, int32_t end) {
+      AK_String unused;
+      SW_ComputeBodyForces(mesh, par, cells, fields, p, first, end, t, dt, unused);
+    });
+  }
 
   for (int32_t i = p.Count() - 1; i >= 0; --i) {
     const float dm = p.entrainedMass[i];
@@ -197,8 +226,12 @@ int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
       if (bp[k] > 0) bp[k] = static_cast<float>(bp[k] / mesh._vertexNormals[k].Length());
   }
 
-  SW_ComputeLateralForces(mesh, par, fields, grid, p, 0, p.Count(), dt);
-  SW_UpdatePositions(mesh, par, cells, fields, p, 0, p.Count(), dt);
+  SW_ForEachChunk(n, par.threads, [&](int32_t first, int32_t end) {
+    SW_ComputeLateralForces(mesh, par, fields, grid, p, first, end, dt);
+  });
+  SW_ForEachChunk(n, par.threads, [&](int32_t first, int32_t end) {
+    SW_UpdatePositions(mesh, par, cells, fields, p, first, end, dt);
+  });
   report.removed = p.RemoveBelow(par.massPerParticle * 0.01);
   if (sources)
     report.sourceMass = SW_AddSourceParticles(mesh, par, *sources, t, dt, p, report.sourceCount);
