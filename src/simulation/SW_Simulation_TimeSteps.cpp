@@ -1,0 +1,185 @@
+// SW_Simulation: writing and reading its time-step files, stepping through them, deleting
+// them, and the interrupt of a run in another process.
+//
+// A load reads every record into temporary storage and checks that the particle arrays agree
+// before the simulation takes anything: a file that fails half-way leaves the simulation as
+// it was.
+#include <map>
+#include <string>
+
+#include "AK_FrameworkState.h"
+#include "AK_Record.h"
+#include "SW_Simulation.h"
+#include "SW_SimulationStatus.h"
+#include "SW_TimeStepFile.h"
+#include "SW_TimeStepList.h"
+
+namespace {
+
+// The records of a simulation's time-step file.
+class SimulationRecords : public SW_TimeStepRecords {
+public:
+  explicit SimulationRecords(SW_Simulation& sim) : _sim(sim), _position("Position", nullptr) {}
+
+  int WriteRecord(const char* tag, AK_STREAM& stream) override
+  {
+    std::string t = tag;
+    SW_Particles& particles = *_sim.Particles();
+    if (t == "particles") return particles.WriteRecord(stream);
+    if (t == "particles:Position") {
+      // The point set is left out of project saves, not out of time steps.
+      particles.PositionSet().SetSkipBinaryData(0);
+      int result = particles.PositionSet().SaveData(stream);
+      particles.PositionSet().SetSkipBinaryData(1);
+      return result;
+    }
+    if (t == "particles:Velocity") return particles.VelocityField().WriteRecord(stream);
+    SW_ScalarField* field = Field(t);
+    return field ? field->WriteRecord(stream) : 1;
+  }
+
+  int ReadRecord(const char* tag, AK_STREAM& stream) override
+  {
+    std::string t = tag;
+    if (t == "particles") {
+      AK_RecordReader r(stream, &_sim, "SW_Particles");
+      if (r.Version(0) >= 0) r.Array(_flags, AK_RecordCountLimit);
+      return r.Finish(__FILE__, __LINE__);
+    }
+    if (t == "particles:Position") return _position.LoadData(stream);
+    if (t == "particles:Velocity") return Temporary<SW_VectorField>(_velocity, t).ReadRecord(stream);
+    if (!Field(t)) return 1;
+    return Temporary<SW_ScalarField>(_scalars[t], t).ReadRecord(stream);
+  }
+
+  // True when the particle arrays read agree in their counts.
+  bool Consistent() const
+  {
+    int32_t n = _position.NumVertices();
+    auto agrees = [n](const auto& field, const auto& values) { return !field || values(*field).Size() == n; };
+    auto scalars = [](const SW_ScalarField& f) -> const AK_Array<float>& { return f._values; };
+    auto vectors = [](const SW_VectorField& f) -> const AK_Array<AK_Vec3>& { return f._vectors; };
+    auto scalar = [&](const char* tag) {
+      auto it = _scalars.find(tag);
+      return it == _scalars.end() ? nullptr : it->second.get();
+    };
+    if (!(_flags.Size() == 0 || _flags.Size() == n) || !agrees(_velocity.get(), vectors) ||
+        !agrees(scalar("particles:Mass"), scalars) || !agrees(scalar("particles:TotalEnthalpy"), scalars))
+      return false;
+    // A result field bound to the mesh takes only as many values as the mesh gives it.
+    for (const auto& [tag, values] : _scalars) {
+      SW_ScalarField* field = Field(tag);
+      if (tag.rfind("particles:", 0) != 0 && field->Mesh() && values->_values.Size() != field->ItemCount())
+        return false;
+    }
+    return true;
+  }
+
+  // Moves what was read into the simulation.
+  void Commit()
+  {
+    SW_Particles& particles = *_sim.Particles();
+    particles._flags = std::move(_flags);
+    particles.Positions() = std::move(_position.Vertices());
+    if (_velocity) particles.Velocities() = std::move(_velocity->_vectors);
+    for (auto& [tag, values] : _scalars) Field(tag)->_values = std::move(values->_values);
+  }
+
+private:
+  // The scalar field a tag stands for.
+  SW_ScalarField* Field(const std::string& t) const
+  {
+    SW_Particles& particles = *_sim.Particles();
+    if (t == "particles:Mass") return &particles.MassField();
+    if (t == "particles:TotalEnthalpy") return &particles.EnthalpyField();
+    if (t == "peakDepth") return _sim.PeakFlowDepth();
+    if (t == "dynPeakPressure") return _sim.DynamicPeakPressure();
+    if (t == SW_TimeStepBottomPressureTag) return &_sim.BottomPressure();
+    if (t == "peakPressPerWidth") return _sim.PeakForcePerWidth();
+    if (t == "peakTorquePerWidth") return _sim.PeakTorquePerWidth();
+    if (t == "frontArrivalTime") return _sim.FrontArrivalTime();
+    if (t == "entrainmentMass") return _sim.EntrainmentMass();
+    if (t == "entrainmentEnthalpy") return _sim.EntrainmentEnthalpy();
+    return nullptr;
+  }
+
+  // A fresh unbound field for a record (a later record of the same tag replaces it).
+  template <class Field>
+  static Field& Temporary(std::unique_ptr<Field>& slot, const std::string& tag)
+  {
+    slot = std::make_unique<Field>(tag.c_str(), nullptr);
+    return *slot;
+  }
+
+  SW_Simulation& _sim;
+  AK_Array<unsigned char> _flags;
+  SW_Mesh _position;
+  std::unique_ptr<SW_VectorField> _velocity;
+  std::map<std::string, std::unique_ptr<SW_ScalarField>> _scalars;
+};
+
+}  // namespace
+
+void SW_Simulation::SaveTimeStep(const char*)
+{
+  if (!Particles()) return;
+  SimulationRecords records(*this);
+  SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
+  SW_SaveTimeStepFile(ProjectDir(), header, records, GetAbsolutePath());
+}
+
+void SW_Simulation::LoadTimeStep(const char* name)
+{
+  // A saved simulation that never wrote a time step has nothing to restore.
+  if (!name || !*name || !Particles()) return;
+  SimulationRecords records(*this);
+  SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
+  AK_String path = GetAbsolutePath();
+  SW_TimeStepLoadResult result = SW_LoadTimeStepFile(ProjectDir(), name, header, records, path);
+  if (result == SW_TimeStepLoadResult::Loaded && !records.Consistent()) {
+    result = SW_TimeStepLoadResult::Failed;
+    AK_ErrorText = path + " cannot load timestep data";
+  }
+  if (result != SW_TimeStepLoadResult::Loaded) return;
+  records.Commit();
+  CurrentTime = header.currentTime;
+  PeakKineticEnergy = header.peakKineticEnergy;
+  BindFieldsToMesh();
+  CurrentTimeStep = name;
+}
+
+namespace {
+
+void LoadByMove(SW_Simulation& sim, SW_TimeStepMove move)
+{
+  AK_String name;
+  if (SW_TimeStepToLoad(SW_ListTimeSteps(sim.ProjectDir(), sim.CurrentTime), move, name)) sim.LoadTimeStep(name);
+}
+
+}  // namespace
+
+void SW_Simulation::LoadNextTimeStep(const char*) { LoadByMove(*this, SW_TimeStepMove::Next); }
+void SW_Simulation::LoadPrevTimeStep(const char*) { LoadByMove(*this, SW_TimeStepMove::Prev); }
+void SW_Simulation::LoadFirstTimeStep(const char*) { LoadByMove(*this, SW_TimeStepMove::First); }
+void SW_Simulation::LoadLastTimeStep(const char*) { LoadByMove(*this, SW_TimeStepMove::Last); }
+
+void SW_Simulation::SetTime(const char* value)
+{
+  SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
+  int index = SW_NearestTimeStep(list, std::atof(value ? value : ""));
+  if (index >= 0) LoadTimeStep(list.names[index]);
+}
+
+void SW_Simulation::DeleteTimesteps(const char* value)
+{
+  SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
+  if (list.names.Count() == 0) return;
+  // The simulation shows the last time step, which survives unless all go.
+  if (list.current != list.names.Count() - 1) LoadTimeStep(list.names[list.names.Count() - 1]);
+  SW_DeleteTimeStepFiles(ProjectDir(), list, AK_String(value ? value : "") == "all");
+}
+
+void SW_Simulation::Interrupt(const char*)
+{
+  SW_WriteStatusFile(ProjectDir(), "interrupted");
+}
