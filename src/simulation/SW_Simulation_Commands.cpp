@@ -5,8 +5,6 @@
 
 void SW_Simulation::Run(const char*) { NotAvailableYet(); }
 void SW_Simulation::Continue(const char*) { NotAvailableYet(); }
-void SW_Simulation::RunInBackground(const char*) { NotAvailableYet(); }
-void SW_Simulation::ContinueInBackground(const char*) { NotAvailableYet(); }
 void SW_Simulation::UpdateReleaseMass(const char*) { NotAvailableYet(); }
 
 void SW_Simulation::AnimateTimeSteps(const char*) { NotAvailableYet(); }

@@ -1,5 +1,5 @@
 // SW_Simulation: writing and reading its time-step files, stepping through them, deleting
-// them, and the interrupt of a run in another process.
+// them.
 //
 // A load reads every record into temporary storage and checks that the particle arrays agree
 // before the simulation takes anything: a file that fails half-way leaves the simulation as
@@ -10,7 +10,6 @@
 #include "AK_FrameworkState.h"
 #include "AK_Record.h"
 #include "SW_Simulation.h"
-#include "SW_SimulationStatus.h"
 #include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
 
@@ -177,9 +176,4 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   // The simulation shows the last time step, which survives unless all go.
   if (list.current != list.names.Count() - 1) LoadTimeStep(list.names[list.names.Count() - 1]);
   SW_DeleteTimeStepFiles(ProjectDir(), list, AK_String(value ? value : "") == "all");
-}
-
-void SW_Simulation::Interrupt(const char*)
-{
-  SW_WriteStatusFile(ProjectDir(), "interrupted");
 }

@@ -8,6 +8,7 @@
 #include "AK_Container.h"
 #include "AK_FrameworkState.h"
 #include "SW_Simulation.h"
+#include "SW_SimulationStatus.h"
 #include "TestMeshes.h"
 #include "TestSupport.h"
 
@@ -93,4 +94,27 @@ TEST(SimulationTimeSteps, RoundTripAndDamagedFileLeavesTheSimulationAsItWas)
   EXPECT_STREQ(sim.CurrentTimeStep, "at_0000005.0000");  // the damaged 7 s file did not load
   sim.Set("DeleteTimesteps", "all");
   EXPECT_EQ(AK_ListDirectory(s.run.c_str(), "TimeStep").Count(), 0);
+}
+
+// What a background start refuses, and the interrupt; a start itself runs the program, which
+// the end-to-end tests do.
+TEST(SimulationTimeSteps, BackgroundStartNeedsSomethingToReleaseAndNoRunningRun)
+{
+  MessageCapture messages;
+  SimulationWithParticles s;
+  SW_Simulation& sim = *s.sim;
+  sim.Set("Interrupt", "");
+  EXPECT_EQ(ReadFile(s.run + "/.simulation_status"), "interrupted\n");
+  SW_WriteStatusFile(sim.ProjectDir(), "running");
+  const std::string noRelease = "INFO: no release areas defined! Simulation will not be started!";
+  for (const char* strength : {"", "0", "-1", "5"}) {
+    messages.Clear();
+    AK_ErrorText = "";
+    if (*strength) sim.Set("$source_strength", strength);
+    sim.Set("RunInBackground", "");
+    EXPECT_EQ(messages.Contains(noRelease), std::string(strength) != "5") << strength;
+    EXPECT_EQ(std::string(AK_ErrorText).find("running already") != std::string::npos, std::string(strength) == "5");
+  }
+  EXPECT_FALSE(AK_FileExists((s.run + "/start.macro").c_str()));
+  EXPECT_STREQ(SW_ReadStatusFile(sim.ProjectDir()), "running");
 }

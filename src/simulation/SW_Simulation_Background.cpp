@@ -1,0 +1,59 @@
+// SW_Simulation: runs in a second process of the program, and the interrupt of a run.
+#include <cstdlib>
+
+#include "AK_FrameworkState.h"
+#include "AK_Group.h"
+#include "SW_Simulation.h"
+#include "SW_SimulationStatus.h"
+
+namespace {
+
+// Something to release: a release area, a release depth raster, or a source of positive
+// strength.
+bool HasRelease(SW_Simulation& sim)
+{
+  auto* areas = dynamic_cast<AK_Group*>(sim.GetComponent("ReleaseAreas"));
+  if (areas && !areas->GetContainedObjectsList().IsEmpty()) return true;
+  if (!sim.ReleaseDHM.IsEmpty() && sim.ReleaseDHM != "none") return true;
+  AK_String strength = sim.Get("$source_strength");
+  return !strength.IsEmpty() && std::atof(strength) > 0;
+}
+
+// A run can start: the simulation has a mesh and no run of it is under way.
+bool CanStart(SW_Simulation& sim)
+{
+  AK_String status = SW_ReadStatusFile(sim.ProjectDir());
+  return sim.Mesh() && status != "running" && status != "started";
+}
+
+void LaunchRun(SW_Simulation& sim, bool continuing)
+{
+  if (!HasRelease(sim)) {
+    AK_MESSAGE(AK_Text("INFO: no release areas defined! Simulation will not be started!",
+                       "INFO: keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
+    return;
+  }
+  if (!CanStart(sim)) {
+    AK_ErrorText = sim.GetAbsolutePath() + ": the simulation has no mesh or is running already";
+    return;
+  }
+  AK_Object* top = sim.GetRoot();
+  if (sim.Get("$autosave") != "0") top->SaveProject();
+  SW_BackgroundRun run;
+  run.runDirectory = SW_RunDirectory(sim.ProjectDir());
+  run.projectDir = top->ProjectDir();
+  run.parentPath = sim.Parent() && sim.Parent() != top ? sim.Parent()->GetAbsolutePath(top) : AK_String();
+  run.simulationId = sim.Id();
+  run.continuing = continuing;
+  SW_StartBackgroundRun(run, nullptr);
+}
+
+}  // namespace
+
+void SW_Simulation::RunInBackground(const char*) { LaunchRun(*this, false); }
+void SW_Simulation::ContinueInBackground(const char*) { LaunchRun(*this, true); }
+
+void SW_Simulation::Interrupt(const char*)
+{
+  SW_WriteStatusFile(ProjectDir(), "interrupted");
+}
