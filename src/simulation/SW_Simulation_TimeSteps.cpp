@@ -42,10 +42,14 @@ public:
     std::string t = tag;
     if (t == "particles") {
       AK_RecordReader r(stream, &_sim, "SW_Particles");
+      _flagsRead = true;
       if (r.Version(0) >= 0) r.Array(_flags, AK_RecordCountLimit);
       return r.Finish(__FILE__, __LINE__);
     }
-    if (t == "particles:Position") return _position.LoadData(stream);
+    if (t == "particles:Position") {
+      _positionRead = true;
+      return _position.LoadData(stream);
+    }
     if (t == "particles:Velocity") return Temporary<SW_VectorField>(_velocity, t).ReadRecord(stream);
     if (!Field(t)) return 1;
     return Temporary<SW_ScalarField>(_scalars[t], t).ReadRecord(stream);
@@ -54,7 +58,7 @@ public:
   // True when the particle arrays read agree in their counts.
   bool Consistent() const
   {
-    int32_t n = _position.NumVertices();
+    int32_t n = _positionRead ? _position.NumVertices() : _sim.Particles()->Count();
     auto agrees = [n](const auto& field, const auto& values) { return !field || values(*field).Size() == n; };
     auto scalars = [](const SW_ScalarField& f) -> const AK_Array<float>& { return f._values; };
     auto vectors = [](const SW_VectorField& f) -> const AK_Array<AK_Vec3>& { return f._vectors; };
@@ -78,8 +82,8 @@ public:
   void Commit()
   {
     SW_Particles& particles = *_sim.Particles();
-    particles._flags = std::move(_flags);
-    particles.Positions() = std::move(_position.Vertices());
+    if (_flagsRead) particles._flags = std::move(_flags);
+    if (_positionRead) particles.Positions() = std::move(_position.Vertices());
     if (_velocity) particles.Velocities() = std::move(_velocity->_vectors);
     for (auto& [tag, values] : _scalars) Field(tag)->_values = std::move(values->_values);
   }
@@ -112,7 +116,9 @@ private:
 
   SW_Simulation& _sim;
   AK_Array<unsigned char> _flags;
+  bool _flagsRead = false;
   SW_Mesh _position;
+  bool _positionRead = false;
   std::unique_ptr<SW_VectorField> _velocity;
   std::map<std::string, std::unique_ptr<SW_ScalarField>> _scalars;
 };

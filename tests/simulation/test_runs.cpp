@@ -65,8 +65,5 @@ TEST(RunLoop, OutputSchedule)
     EXPECT_EQ(r.progressLines, c.steps);
   }
   EXPECT_TRUE(messages.Contains("simulation Sim1 STOPPED:\ndeposited"));
-  EXPECT_EQ(SW_OutputPeriod(SW_RunTimes{0.1, 5, 0}), 50);
-  EXPECT_TRUE(SW_OnOutputSchedule(10, SW_RunTimes{0.1, 5, 0}));
-  EXPECT_FALSE(SW_OnOutputSchedule(12.3, SW_RunTimes{0.1, 5, 0}));
   EXPECT_STREQ(SW_FormatRunTime(3725.9), "1:2:5");
 }

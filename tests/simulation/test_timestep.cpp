@@ -1,221 +1,171 @@
-// The time-step file and the time-step list: round trips, every truncation, unknown tags, old
-// headers, failed writes, and listing, stepping, deleting and copying on real directories.
+// Time-step files of a simulation with real particles and fields (round trip, every cut of a
+// file, unknown tags, an old header, failed writes, an independent reader), the time-step
+// list, and what a background start refuses.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <map>
 #include <string>
+#include <vector>
 
+#include "AK_Container.h"
 #include "AK_FrameworkState.h"
+#include "SW_Simulation.h"
 #include "SW_SimulationStatus.h"
 #include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
+#include "TestMeshes.h"
 #include "TestSupport.h"
 
 namespace {
 
-// Records of a few floats per tag: the simulation's state (`values`), the temporaries a load
-// fills (`loaded`), and what a writer adds after a tag's record to build odd files.
-struct FloatRecords : SW_TimeStepRecords {
-  std::map<std::string, std::vector<float>> values, loaded;
-  std::map<std::string, std::string> extraTagAfter;
-  std::string failWriting;
+std::vector<float> Values(const AK_Array<float>& a) { return std::vector<float>(a.begin(), a.end()); }
 
-  int WriteRecord(const char* tag, AK_STREAM& stream) override
+// A simulation at 5 s with seven particles and a peak field, its time step written.
+struct SimulationAt5 {
+  AK_Container root{"project", nullptr};
+  SW_Simulation* sim = nullptr;
+  ScratchDir dir;
+  std::string run, file;
+  std::vector<float> peak;
+  SimulationAt5()
   {
-    const std::vector<float>& v = values[tag];
-    stream << int32_t(v.size());
-    AK_StreamWriteFloats(stream, v.data(), int32_t(v.size()));
-    if (extraTagAfter.count(tag)) {
-      stream << extraTagAfter[tag].c_str();
-      if (extraTagAfter[tag] == SW_TimeStepBottomPressureTag) stream << int32_t(1) << 7.0f;
-    }
-    return failWriting == tag ? 1 : 0;
+    auto* mesh = new SW_Mesh("mesh", &root);
+    root.AddComponent(mesh);
+    meshtest::MakeCartesian(mesh->Core(), 3, 2, 10, 0, 0, [](double x, double) { return -x; });
+    sim = new SW_Simulation("Avalanche1", &root);
+    root.AddComponent(sim);
+    sim->Set("Mesh", "../mesh");
+    root.SetProjectDirRecursive(dir.Path().c_str());
+    run = sim->ProjectDir().c_str();
+    file = run + "/at_0000005.0000.TimeStep";
+    AK_MakeDirectory(run.c_str());
+    for (int i = 0; i < 7; i++)
+      sim->Particles()->Add(AK_Vec3(1 + 4 * i, 3 + i, 0), 10.0f + i, AK_Vec3(i, -i, 0.5), 1000.0f * i, 0, -1);
+    for (int i = 0; i < sim->PeakFlowDepth()->_values.Size(); i++) sim->PeakFlowDepth()->_values[i] = 0.25f * i;
+    peak = Values(sim->PeakFlowDepth()->_values);
+    sim->CurrentTime = 5;
+    sim->PeakKineticEnergy = 1234.5;
+    sim->Set("SaveTimeStep", "");
   }
-  int ReadRecord(const char* tag, AK_STREAM& stream) override
+  std::string Plain(const std::string& path) { return RunProcess("gzip -dc " + ShellQuote(path)); }
+  void WritePlain(const std::string& name, const std::string& bytes)
   {
-    int32_t n = -1;
-    stream >> n;
-    if (stream.Fail() || n < 0 || n > 1000) return 1;
-    std::vector<float> v(n);
-    if (AK_StreamReadFloats(stream, v.data(), n) != n) return 1;
-    loaded[tag] = v;
-    return 0;
+    AK_STREAM out((run + "/" + name + ".TimeStep").c_str(), "wb");
+    out.PutRaw(bytes.data(), int64_t(bytes.size()));
+    ASSERT_EQ(AK_StreamClose(out), 0);
+  }
+  // True when the simulation still holds what it saved.
+  bool Unchanged()
+  {
+    return sim->CurrentTime == 5 && sim->Particles()->Count() == 7 && sim->PeakKineticEnergy == 1234.5 &&
+           Values(sim->PeakFlowDepth()->_values) == peak;
   }
 };
 
-FloatRecords RandomRecords(uint32_t seed)
+std::string Tag(const std::string& text)
 {
-  FloatRecords records;
-  AK_SeedRandom(seed);
-  auto fill = [&](const char* tag) {
-    std::vector<float>& v = records.values[tag];
-    for (int i = 0, n = AK_Random() % 5; i < n; i++) v.push_back(float(AK_Random()) / 7.0f - 500);
-  };
-  for (const char* tag : SW_TimeStepMainTags) fill(tag);
-  for (const char* tag : SW_TimeStepEnthalpyTags) fill(tag);
-  return records;
-}
-
-std::string Uncompressed(const std::string& path)
-{
-  AK_STREAM stream(path.c_str(), "rb");
-  std::string bytes;
-  char buffer[4096];
-  for (int64_t n; (n = stream.GetRaw(buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
-  return bytes;
-}
-
-void WriteCompressed(const std::string& path, const std::string& bytes)
-{
-  AK_STREAM stream(path.c_str(), "wb");
-  stream.PutRaw(bytes.data(), int64_t(bytes.size()));
-  ASSERT_EQ(AK_StreamClose(stream), 0);
-}
-
-SW_TimeStepLoadResult Load(const ScratchDir& dir, const char* name, SW_TimeStepHeader& header, FloatRecords& records)
-{
-  return SW_LoadTimeStepFile(dir.Path().c_str(), name, header, records, "/Sim");
+  int32_t n = int32_t(text.size());
+  return std::string(reinterpret_cast<const char*>(&n), 4) + text;
 }
 
 }  // namespace
 
-TEST(TimeStepFile, RoundTripIsBitIdenticalAndNamesFollowTheTime)
+TEST(TimeStepFile, RoundTripIndependentReaderAndUnknownTags)
 {
   MessageCapture messages;
-  ScratchDir dir, copy;
-  for (uint32_t seed = 1; seed <= 5; seed++) {
-    FloatRecords written = RandomRecords(seed);
-    SW_TimeStepHeader header{123.25 * seed, 1e6 / seed};
-    ASSERT_EQ(SW_SaveTimeStepFile(dir.Path().c_str(), header, written, "/Sim"), 0);
-    AK_String name = SW_TimeStepName(header.currentTime);
+  SimulationAt5 s;
+  SW_Simulation& sim = *s.sim;
+  AK_Array<AK_Vec3> positions = sim.Particles()->Positions();
+  double mass = sim.Particles()->TotalMass();
+  std::string bytes = s.Plain(s.file);
 
-    FloatRecords read;
-    SW_TimeStepHeader back;
-    ASSERT_EQ(Load(dir, name, back, read), SW_TimeStepLoadResult::Loaded);
-    EXPECT_EQ(read.loaded, written.values);
-    read.values = read.loaded;
-    ASSERT_EQ(SW_SaveTimeStepFile(copy.Path().c_str(), back, read, "/Sim"), 0);
-    EXPECT_EQ(Uncompressed(copy / (std::string(name) + ".TimeStep")),
-              Uncompressed(dir / (std::string(name) + ".TimeStep")));
-  }
-  EXPECT_STREQ(SW_TimeStepName(0), "at_0000000.0000");
-  EXPECT_STREQ(SW_TimeStepName(5), "at_0000005.0000");
-  EXPECT_STREQ(SW_TimeStepName(123.25), "at_0000123.2500");
-  EXPECT_TRUE(messages.Contains("saving time step data to " + dir.Path() + "/at_0000123.2500.TimeStep done."));
+  // An independent reader: the particle count and total mass from the "particles:Mass" record.
+  std::string script = s.dir.Write("read.py",
+      "import gzip, struct, sys\n"
+      "b = gzip.open(sys.argv[1]).read()\n"
+      "i = b.index(struct.pack('<i', 14) + b'particles:Mass') + 18\n"
+      "n, = struct.unpack_from('<i', b, i); i += 4 + n\n"
+      "c, = struct.unpack_from('<i', b, i)\n"
+      "print(c, '%.3f' % sum(struct.unpack_from('<%df' % c, b, i + 4)))\n");
+  EXPECT_EQ(RunProcess("python3 " + script + " " + ShellQuote(s.file)),
+            "7 " + std::string(AK_String::Format("%.3f", mass)) + "\n");
+
+  sim.Particles()->Clear();
+  sim.CurrentTime = 0;
+  for (float& v : sim.PeakFlowDepth()->_values) v = 9;
+  sim.Set("LoadTimeStep", "at_0000005.0000");
+  EXPECT_STREQ(sim.CurrentTimeStep, "at_0000005.0000");
+  ASSERT_TRUE(s.Unchanged());
+  for (int i = 0; i < 7; i++) EXPECT_EQ(sim.Particles()->Positions()[i], positions[i]);
+  sim.Set("SaveTimeStep", "");
+  EXPECT_EQ(s.Plain(s.file), bytes);  // bit-identical
+  EXPECT_TRUE(messages.Contains("saving time step data to " + s.file + " done."));
+
+  // A tag from a later version is skipped as a tag; a version 0 header keeps the peak energy.
+  std::string future = bytes;
+  future.insert(future.find(Tag("peakDepth")), Tag("someFutureTag"));
+  s.WritePlain("at_0000006.0000", future);
+  sim.Set("LoadTimeStep", "at_0000006.0000");
+  EXPECT_STREQ(sim.CurrentTimeStep, "at_0000006.0000");
+  s.WritePlain("old", Tag("SW_Simulation::TimeStep:v0") + Tag("SW_Simulation:v0") + std::string("\0\0\0\0\0\0\x22@", 8) +
+                          Tag("SW_Simulation::TimeStep:end"));
+  sim.Set("LoadTimeStep", "old");
+  EXPECT_EQ(sim.CurrentTime, 9);
+  EXPECT_EQ(sim.PeakKineticEnergy, 1234.5);
+  EXPECT_EQ(sim.Particles()->Count(), 7);
+
+  sim.Set("LoadTimeStep", "missing");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_TRUE(messages.Contains("INFO:cannot open " + s.run + "/missing.TimeStep"));
 }
 
-// Every cut before the main block's end tag fails and changes nothing; a cut right after it
-// loads; no cut crashes.
+// Every cut before the main block's end tag fails and leaves the simulation as it was; a cut
+// right after it loads.
 TEST(TimeStepFile, TruncatedFileFailsCleanlyAtEveryCut)
 {
   MessageCapture messages;
-  ScratchDir dir;
-  FloatRecords written = RandomRecords(7);
-  ASSERT_EQ(SW_SaveTimeStepFile(dir.Path().c_str(), SW_TimeStepHeader{5, 2}, written, "/Sim"), 0);
-  std::string bytes = Uncompressed(dir / "at_0000005.0000.TimeStep");
-  const std::string endTag = "SW_Simulation::TimeStep:end";
-  size_t mainEnd = bytes.find(endTag) + endTag.size();
-  ASSERT_NE(bytes.find(endTag), std::string::npos);
-
-  for (size_t cut = 0; cut <= bytes.size(); cut++) {
-    WriteCompressed(dir / "cut.TimeStep", bytes.substr(0, cut));
-    FloatRecords read;
-    SW_TimeStepHeader header{-1, -1};
+  SimulationAt5 s;
+  std::string bytes = s.Plain(s.file);
+  size_t mainEnd = bytes.find(Tag("SW_Simulation::TimeStep:end")) + 31;
+  for (size_t cut = 0; cut < mainEnd; cut++) {
+    s.WritePlain("cut", bytes.substr(0, cut));
     AK_ErrorText = "";
-    SW_TimeStepLoadResult result = Load(dir, "cut", header, read);
-    if (cut < mainEnd) {
-      ASSERT_EQ(result, SW_TimeStepLoadResult::Failed) << cut;
-      EXPECT_EQ(header.currentTime, -1) << cut;
-      EXPECT_STREQ(AK_ErrorText, "/Sim cannot load timestep data");
-    } else if (cut == mainEnd || cut == bytes.size()) {
-      EXPECT_EQ(result, SW_TimeStepLoadResult::Loaded) << cut;
-      EXPECT_EQ(header.currentTime, 5);
-    }
+    s.sim->Set("LoadTimeStep", "cut");
+    ASSERT_STREQ(AK_ErrorText, "project/Avalanche1 cannot load timestep data") << cut;
+    ASSERT_TRUE(s.Unchanged()) << cut;
   }
+  s.WritePlain("cut", bytes.substr(0, mainEnd));
+  s.sim->CurrentTime = 0;
+  s.sim->Set("LoadTimeStep", "cut");
+  EXPECT_TRUE(s.Unchanged());
+  EXPECT_STREQ(s.sim->CurrentTimeStep, "cut");
 }
 
-TEST(TimeStepFile, UnknownTagsAreSkippedAndOldFilesRead)
-{
-  MessageCapture messages;
-  ScratchDir dir;
-  FloatRecords written = RandomRecords(3);
-  written.extraTagAfter["peakDepth"] = "someFutureTag";
-  written.extraTagAfter["frontArrivalTime"] = SW_TimeStepBottomPressureTag;
-  ASSERT_EQ(SW_SaveTimeStepFile(dir.Path().c_str(), SW_TimeStepHeader{1, 2}, written, "/Sim"), 0);
-  FloatRecords read;
-  SW_TimeStepHeader header;
-  ASSERT_EQ(Load(dir, "at_0000001.0000", header, read), SW_TimeStepLoadResult::Loaded);
-  EXPECT_EQ(read.loaded["entrainmentEnthalpy"], written.values["entrainmentEnthalpy"]);
-  EXPECT_EQ(read.loaded[SW_TimeStepBottomPressureTag], std::vector<float>{7.0f});
-
-  // A version 0 header holds the time only; no enthalpy block.
-  AK_STREAM old((dir / "old.TimeStep").c_str(), "wb");
-  old << "SW_Simulation::TimeStep:v0" << "SW_Simulation:v0" << 9.5 << "SW_Simulation::TimeStep:end";
-  ASSERT_EQ(AK_StreamClose(old), 0);
-  header = SW_TimeStepHeader{0, 42};
-  ASSERT_EQ(Load(dir, "old", header, read), SW_TimeStepLoadResult::Loaded);
-  EXPECT_EQ(header.currentTime, 9.5);
-  EXPECT_EQ(header.peakKineticEnergy, 42);
-  EXPECT_FALSE(header.hasPeakKineticEnergy);
-
-  // A missing file is a message only.
-  AK_ErrorText = "kept";
-  EXPECT_EQ(Load(dir, "missing", header, read), SW_TimeStepLoadResult::NotOpened);
-  EXPECT_STREQ(AK_ErrorText, "kept");
-  EXPECT_TRUE(messages.Contains("INFO:cannot open " + (dir / "missing.TimeStep")));
-}
-
-// A write that fails (a record writer, a full disk) leaves the previous file as it was and no
-// temporary file behind; without a directory nothing is written anywhere.
+// A write that fails leaves the previous file as it was and no temporary file behind; without
+// a directory nothing is written anywhere.
 TEST(TimeStepFile, FailedWriteKeepsThePreviousFile)
 {
   MessageCapture messages;
-  ScratchDir dir;
-  FloatRecords records = RandomRecords(11);
-  records.values["particles"].assign(1000, 1.0f);
-  ASSERT_EQ(SW_SaveTimeStepFile(dir.Path().c_str(), SW_TimeStepHeader{5, 0}, records, "/Sim"), 0);
-  std::string before = ReadFile(dir / "at_0000005.0000.TimeStep");
-
-  records.failWriting = "peakDepth";
-  AK_ErrorText = "";
-  EXPECT_EQ(SW_SaveTimeStepFile(dir.Path().c_str(), SW_TimeStepHeader{5, 1}, records, "/Sim"), 1);
-  EXPECT_STREQ(AK_ErrorText, "/Sim cannot save timestep data");
-  records.failWriting = "";
-  for (int i = 0; i < 200000; i++) records.values["particles"].push_back(float(AK_Random()));
+  SimulationAt5 s;
+  std::string before = ReadFile(s.file);
+  s.sim->PeakKineticEnergy = 1;
   {
-    FileSizeLimit limit(20000);
-    EXPECT_EQ(SW_SaveTimeStepFile(dir.Path().c_str(), SW_TimeStepHeader{5, 1}, records, "/Sim"), 1);
+    FileSizeLimit limit(40);
+    s.sim->Set("SaveTimeStep", "");
   }
-  EXPECT_EQ(ReadFile(dir / "at_0000005.0000.TimeStep"), before);
-  EXPECT_EQ(AK_ListDirectory(dir.Path().c_str(), "").Count(), 1);
-
-  EXPECT_EQ(SW_SaveTimeStepFile("", SW_TimeStepHeader{5, 1}, records, "/Sim"), 1);
+  EXPECT_STREQ(AK_ErrorText, "project/Avalanche1 cannot save timestep data");
+  EXPECT_EQ(ReadFile(s.file), before);
+  EXPECT_EQ(AK_ListDirectory(s.run.c_str(), "").Count(), 1);
+  s.root.SetProjectDirRecursive("");
+  s.sim->Set("SaveTimeStep", "");
   EXPECT_FALSE(AK_FileExists("at_0000005.0000.TimeStep"));
 }
 
-namespace {
-
-struct TimeStepDir {
-  ScratchDir dir;
-  explicit TimeStepDir(std::initializer_list<double> times)
-  {
-    for (double t : times) dir.Write(std::string(SW_TimeStepName(t)) + ".TimeStep", "x");
-    dir.Write("notes.txt", "x");
-  }
-  std::vector<std::string> Names() const
-  {
-    std::vector<std::string> names;
-    for (const AK_String& n : AK_ListDirectory(dir.Path().c_str(), "TimeStep")) names.push_back(n.c_str());
-    return names;
-  }
-};
-
-}  // namespace
-
-TEST(TimeStepList, SteppingAndNearestTime)
+TEST(TimeStepList, SteppingNearestTimeAndDeleting)
 {
-  TimeStepDir steps{10, 0, 5};
+  MessageCapture messages;
+  ScratchDir dir;
+  for (double t : {10.0, 0.0, 5.0}) dir.Write(std::string(SW_TimeStepName(t)) + ".TimeStep", "x");
+  const char* d = dir.Path().c_str();
   struct Case {
     double current;
     SW_TimeStepMove move;
@@ -227,64 +177,57 @@ TEST(TimeStepList, SteppingAndNearestTime)
       {3, SW_TimeStepMove::Next, "at_0000000.0000", ""},
       {3, SW_TimeStepMove::Prev, "", "accessing invalid time step"},
       {5, SW_TimeStepMove::Prev, "at_0000000.0000", ""},
-      {5, SW_TimeStepMove::First, "at_0000000.0000", ""},
       {0, SW_TimeStepMove::Last, "at_0000010.0000", ""},
   };
   for (const Case& c : cases) {
-    SW_TimeStepList list = SW_ListTimeSteps(steps.dir.Path().c_str(), c.current);
     AK_String name;
     AK_ErrorText = "";
-    EXPECT_EQ(SW_TimeStepToLoad(list, c.move, name), *c.loads != 0) << c.current;
+    EXPECT_EQ(SW_TimeStepToLoad(SW_ListTimeSteps(d, c.current), c.move, name), *c.loads != 0) << c.current;
     EXPECT_STREQ(name, c.loads);
     EXPECT_STREQ(AK_ErrorText, c.error);
   }
-  SW_TimeStepList list = SW_ListTimeSteps(steps.dir.Path().c_str(), 5);
+  SW_TimeStepList list = SW_ListTimeSteps(d, 5);
   EXPECT_STREQ(SW_TimeStepsListText(list), "at_0000000.0000%AK_SEP%at_0000005.0000%AK_SEP%at_0000010.0000%AK_SEP%");
-  EXPECT_STREQ(SW_NextTimeStepVis(list), "w");
-  EXPECT_STREQ(SW_PrevTimeStepVis(list), "w");
-  EXPECT_STREQ(SW_PrevTimeStepVis(SW_ListTimeSteps(steps.dir.Path().c_str(), 3)), "r");
   EXPECT_EQ(SW_NearestTimeStep(list, 7.5), 1);  // equally near: the first wins
   EXPECT_EQ(SW_NearestTimeStep(list, 8), 2);
-  EXPECT_EQ(SW_NearestTimeStep(list, -50), 0);
 
-  // No project directory: no list, whatever lies in the current directory.
-  AK_String name;
-  SW_TimeStepList none = SW_ListTimeSteps("", 0);
-  EXPECT_EQ(none.names.Count(), 0);
-  EXPECT_FALSE(SW_TimeStepToLoad(none, SW_TimeStepMove::First, name));
-  EXPECT_STREQ(AK_ErrorText, "no time steps available");
-}
-
-TEST(TimeStepList, DeletingRemovingAndCopying)
-{
-  MessageCapture messages;
-  for (bool all : {false, true}) {
-    TimeStepDir steps{0, 5, 10};
-    SW_DeleteTimeStepFiles(steps.dir.Path().c_str(), SW_ListTimeSteps(steps.dir.Path().c_str(), 10), all);
-    EXPECT_EQ(steps.Names(), all ? std::vector<std::string>{} : std::vector<std::string>{"at_0000010.0000.TimeStep"});
-  }
-  TimeStepDir steps{0, 5, 10, 20};
-  SW_RemoveLaterTimeSteps(steps.dir.Path().c_str(), 5, 0.1);
-  EXPECT_EQ(steps.Names(), (std::vector<std::string>{"at_0000000.0000.TimeStep", "at_0000005.0000.TimeStep"}));
-
-  // An empty project directory never deletes in the current directory.
+  // No project directory: nothing listed or deleted in the current directory.
   WriteFile("at_0000001.0000.TimeStep", "x");
-  SW_TimeStepList list;
-  list.names.Append(AK_String("at_0000001.0000"));
-  SW_DeleteTimeStepFiles("", list, true);
+  EXPECT_EQ(SW_ListTimeSteps("", 0).names.Count(), 0);
+  SW_TimeStepList here;
+  here.names.Append(AK_String("at_0000001.0000"));
+  SW_DeleteTimeStepFiles("", here, true);
   SW_RemoveLaterTimeSteps("", -100, 0);
   EXPECT_TRUE(AK_FileExists("at_0000001.0000.TimeStep"));
   AK_DeleteFile("at_0000001.0000.TimeStep");
-  EXPECT_TRUE(messages.HasPrefix("INFO:the simulation has no project directory"));
 
   ScratchDir target;
-  steps.dir.Write("start.log", "log");
-  EXPECT_EQ(SW_CopyTimeStepFiles(steps.dir.Path().c_str(), steps.dir.Path().c_str()), 0);
-  EXPECT_EQ(SW_CopyTimeStepFiles(steps.dir.Path().c_str(), target.Path().c_str()), 0);
-  EXPECT_EQ(AK_ListDirectory(target.Path().c_str(), "TimeStep").Count(), 2);
+  dir.Write("start.log", "log");
+  EXPECT_EQ(SW_CopyTimeStepFiles(d, target.Path().c_str()), 0);
   EXPECT_EQ(ReadFile(target / "start.log"), "log");
   EXPECT_STREQ(SW_ReadStatusFile(target.Path().c_str()), "finished");
-
+  SW_RemoveLaterTimeSteps(d, 5, 0.1);
+  SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 5), false);
+  EXPECT_EQ(AK_ListDirectory(d, "TimeStep").Count(), 1);  // 10 s removed, 0 s deleted
   EXPECT_STREQ(SW_SimulationLabel("Project/Meshes/Valley", "Sim1", 5), "Valley_Sim1_at_0000005.0000");
-  EXPECT_STREQ(SW_SimulationLabel("", "Sim1", 0), "simulationSim1_at_0000000.0000");
+}
+
+// What a background start refuses, and the interrupt; a start itself runs the program.
+TEST(TimeStepFile, BackgroundStartNeedsSomethingToReleaseAndNoRunningRun)
+{
+  MessageCapture messages;
+  SimulationAt5 s;
+  s.sim->Set("Interrupt", "");
+  EXPECT_EQ(ReadFile(s.run + "/.simulation_status"), "interrupted\n");
+  SW_WriteStatusFile(s.sim->ProjectDir(), "running");
+  for (const char* strength : {"", "0", "-1", "5"}) {
+    messages.Clear();
+    AK_ErrorText = "";
+    if (*strength) s.sim->Set("$source_strength", strength);
+    s.sim->Set("RunInBackground", "");
+    bool released = std::string(strength) == "5";
+    EXPECT_NE(messages.Contains("INFO: no release areas defined! Simulation will not be started!"), released);
+    EXPECT_EQ(std::string(AK_ErrorText).find("running already") != std::string::npos, released);
+  }
+  EXPECT_FALSE(AK_FileExists((s.run + "/start.macro").c_str()));
 }
