@@ -41,6 +41,7 @@ struct SimulationAt5 {
     for (int i = 0; i < 7; i++)
       sim->Particles()->Add(AK_Vec3(1 + 4 * i, 3 + i, 0), 10.0f + i, AK_Vec3(i, -i, 0.5), 1000.0f * i, 0, -1);
     for (int i = 0; i < sim->PeakFlowDepth()->_values.Size(); i++) sim->PeakFlowDepth()->_values[i] = 0.25f * i;
+    sim->BindFieldsToMesh();  // the peaks as a load finds them: the particles mapped on
     peak = Values(sim->PeakFlowDepth()->_values);
     sim->CurrentTime = 5;
     sim->PeakKineticEnergy = 1234.5;
