@@ -1,0 +1,141 @@
+// The soft-sphere test bench: the contact law against the damped oscillator, the momentum
+// balance of a resting layer, and the sizes it refuses.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "AK_ConformanceTest.h"
+#include "SW_SoftSphereSim2D.h"
+#include "TestSupport.h"
+
+namespace {
+
+// The half period of a damped oscillator of mass m on a spring k with damping gamma
+// against a fixed wall, and the velocity ratio over it.
+void DampedHalfSwing(double m, double k, double gamma, double& duration, double& restitution)
+{
+  const double beta = gamma / (2 * m);
+  const double omega = std::sqrt(k / m - beta * beta);
+  duration = M_PI / omega;
+  restitution = std::exp(-beta * duration);
+}
+
+}  // namespace
+
+TEST(SoftSphere, CollisionTimeAndRestitutionOfTheDefaults)
+{
+  SW_SoftSphereSim2D bench("bench", nullptr);
+  const double m = 0.001 * 0.001 * 0.001 * M_PI / 6 * 900;
+  double duration, restitution;
+  DampedHalfSwing(m, 10, 0.0002, duration, restitution);
+  EXPECT_NEAR(std::atof(bench.Get("CollTime")), duration, 1e-15);
+  EXPECT_NEAR(std::atof(bench.Get("RestCoeff")), restitution, 1e-13);
+  EXPECT_NEAR(duration, 6.827e-4, 5e-7);
+  EXPECT_NEAR(restitution, 0.8651, 5e-5);
+  // A damping beyond the critical one leaves nothing to swing.
+  bench.Set("DampingFactor", "1");
+  EXPECT_TRUE(std::isnan(std::atof(bench.Get("CollTime"))));
+}
+
+// A sphere dropped onto a fixed sphere of the bed, without gravity and friction, stays in
+// contact for the collision time and rebounds with the restitution.
+TEST(SoftSphere, CollisionWithTheBedReproducesTheDampedSwing)
+{
+  SW_SoftSphereChute chute;
+  SW_SoftSphereParameters& p = chute.p;
+  p.nx = 6;
+  p.ny = 2;
+  p.mue = 0;
+  p.gravity[0] = p.gravity[1] = 0;
+  p.deltaT = 1e-7;
+  chute.Reset();
+  const double d = p.diameter;
+  const AK_Vec2 bed = chute.position[0];
+  // The projectile right above bed particle 0; the others at rest under the lid, apart.
+  chute.position[6] = {bed.x, bed.y + 1.01 * d};
+  chute.velocity[6] = {0, -0.1};
+  for (int i = 7; i < 12; ++i) chute.position[i] = {(1.5 + 1.1 * (i - 7)) * d, 2.6 * d};
+  chute.BeginRun();
+  int contactSteps = 0;
+  bool touched = false;
+  for (int step = 0; step < 20000; ++step) {
+    chute.Step();
+    const bool inContact = chute.position[6].y - bed.y < d;
+    touched |= inContact;
+    if (touched && !inContact) break;
+    contactSteps += inContact;
+  }
+  chute.EndRun();
+  double duration, restitution;
+  DampedHalfSwing(p.Mass(), p.spring, p.damping, duration, restitution);
+  EXPECT_NEAR(contactSteps * p.deltaT, duration, 2 * p.deltaT);
+  EXPECT_NEAR(chute.velocity[6].y / 0.1, restitution, 1e-3);
+  EXPECT_NEAR(chute.velocity[6].x, 0, 1e-12);
+  EXPECT_EQ(chute.position[0].y, bed.y);  // the bed never moves
+  for (int i = 7; i < 12; ++i) EXPECT_EQ(chute.velocity[i].y, 0) << i;
+}
+
+// A layer at rest on the bed: averaged over the steps, the force through the lowest plane
+// carries the weight of every moving particle, and nothing along the slope.
+TEST(SoftSphere, RestingLayerCarriesItsWeightThroughTheLowestPlane)
+{
+  SW_SoftSphereChute chute;
+  SW_SoftSphereParameters& p = chute.p;
+  p.nx = 4;
+  p.ny = 4;
+  p.gravity[0] = 0;
+  p.damping = 0.003;  // close to critical, so the layer settles quickly
+  chute.Reset();
+  chute.BeginRun();
+  for (int step = 0; step < 2000; ++step) chute.Step();
+  chute.BeginRun();  // the profiles from zero, on the settled layer
+  const int steps = 2000;
+  for (int step = 0; step < steps; ++step) chute.Step();
+  chute.EndRun();
+  const double weight = std::fabs(p.gravity[1]) * p.Mass() * (p.Count() - p.nx);
+  EXPECT_NEAR(chute.binNormal[0] / steps, weight, 1e-3 * weight);
+  EXPECT_NEAR(chute.binShear[0] / steps, 0, 1e-3 * weight);
+  // Every moving particle counted once a step, none in the bed's bin.
+  EXPECT_EQ(chute.binCount[0], 0);
+  long counted = 0;
+  for (int32_t count : chute.binCount) counted += count;
+  EXPECT_EQ(counted, (p.Count() - p.nx) * steps);
+}
+
+// Sizes that would divide by zero or reach outside the grid are refused; the bench places
+// its particles before it continues when their count is not Nx x Ny.
+TEST(SoftSphere, RefusesBadSizesAndPlacesBeforeContinuing)
+{
+  SW_SoftSphereSim2D bench("bench", nullptr);
+  struct Row { const char* name; const char* value; };
+  const Row refused[] = {{"Nx", "2"}, {"Ny", "1"}, {"ParticleDiameter", "0"},
+                         {"DeltaT", "0"}, {"DeltaT", "-1e-5"}, {"Nx", "nan"}};
+  for (const Row& r : refused) {
+    SCOPED_TRACE(std::string(r.name) + " " + r.value);
+    const AK_String before = bench.Get(r.name);
+    bench.Set(r.name, r.value);
+    EXPECT_FALSE(AK_ErrorText.IsEmpty());
+    EXPECT_EQ(std::string(bench.Get(r.name)), std::string(before));
+  }
+  bench.Set("Ny", "3");
+  bench.Set("Nx", "5");
+  bench.Set("EndTime", "0");
+  MessageCapture progress;
+  bench.Set("Continue", "");
+  ASSERT_EQ(bench.Chute().position.size(), 15u);
+  EXPECT_EQ(bench.Chute().steps, 0u);
+  EXPECT_DOUBLE_EQ(bench.Chute().position[5].x, 0.001);  // odd rows shifted by d / 2
+  bench.Set("EndTime", "1e-4");
+  bench.Set("Nx", "7");
+  bench.Set("Continue", "");
+  EXPECT_EQ(bench.Chute().position.size(), 21u);
+  EXPECT_EQ(bench.Chute().steps, 10u);
+  bench.Set("Ny", "100000");
+  bench.Set("Nx", "1000");
+  bench.Set("Run", "");
+  EXPECT_FALSE(AK_ErrorText.IsEmpty());
+  EXPECT_EQ(bench.Chute().position.size(), 21u);
+}
+
+TEST(SoftSphere, Conformance) { AK_RunConformanceTest("SW_SoftSphereSim2D"); }
