@@ -3,6 +3,8 @@
 // them in as they are built; the time-step files are in SW_Simulation_TimeSteps.cpp.
 #include "SW_Simulation.h"
 
+#include "SW_Deposition.h"
+
 void SW_Simulation::Run(const char*) { NotAvailableYet(); }
 void SW_Simulation::Continue(const char*) { NotAvailableYet(); }
 void SW_Simulation::UpdateReleaseMass(const char*) { NotAvailableYet(); }
@@ -12,8 +14,13 @@ void SW_Simulation::SetAssignedViews(const char*) { NotAvailableYet(); }
 void SW_Simulation::SetAssignedAnimationView(const char*) { NotAvailableYet(); }
 void SW_Simulation::ClearAnimationViews(const char*) { NotAvailableYet(); }
 void SW_Simulation::AnimateWithAssignedViews(const char*) { NotAvailableYet(); }
-void SW_Simulation::ShowShallowWaterLogFile(const char*) { NotAvailableYet(); }
-void SW_Simulation::EvaluateDepositionWith(const char*) { NotAvailableYet(); }
+void SW_Simulation::ShowShallowWaterLogFile(const char*) { SW_ShowLogFile(ProjectDir()); }
+
+void SW_Simulation::EvaluateDepositionWith(const char* path)
+{
+  SW_ScalarField* depth = FlowDepth();
+  SW_EvaluateDeposition(*this, path, Mesh(), depth ? &depth->_values : nullptr);
+}
 
 // The release set-up; until it is built, a new mesh only gets its fields bound.
 void SW_Simulation::Initialize() { BindFieldsToMesh(); }

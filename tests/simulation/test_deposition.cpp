@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "AK_FrameworkState.h"
-#include "AK_Object.h"
+#include "AK_Framework.h"
 #include "SW_Deposition.h"
-#include "SW_Mesh.h"
 #include "SW_Polyline.h"
+#include "SW_ScalarField.h"
+#include "SW_Simulation.h"
+#include "TestMeshes.h"
 #include "TestSupport.h"
 
 namespace {
@@ -73,36 +74,45 @@ TEST(Deposition, ErrorOfCoveredAndUncoveredVertices)
   }
 }
 
-// The command: the reference must be a polyline with points; the result goes out as a
-// message and into "$DepositionError".
-TEST(Deposition, CommandChecksTheReferenceAndPublishes)
+// The simulation's commands: the reference must be a polyline with points; the result goes
+// out as a message and into "$DepositionError".
+TEST(Deposition, SimulationCommands)
 {
-  AK_Object simulation("sim", nullptr);
-  auto* outline = new SW_Polyline("outline", &simulation);
-  outline->Points() = Outline();
-  simulation.AddComponent(outline);
-  simulation.AddComponent(new SW_Polyline("empty", &simulation));
-  auto* mesh = new SW_Mesh("dhm", &simulation);
-  simulation.AddComponent(mesh);
-  for (AK_Vec3 p : Points({{5, -5}, {5, -12}})) mesh->AppendVertex(p);
-  AK_Array<float> depth;
-  depth.Append(1);
-  depth.Append(1);
-
-  for (const char* bad : {"nothing", "empty", "dhm"}) {
-    AK_ErrorText = "";
-    SW_EvaluateDeposition(simulation, bad, mesh, &depth);
-    EXPECT_FALSE(AK_ErrorText.IsEmpty()) << bad;
-    EXPECT_TRUE(simulation.GetVariable("$DepositionError").IsEmpty()) << bad;
-  }
-  SW_EvaluateDeposition(simulation, "outline", nullptr, &depth);  // no mesh: nothing
-  EXPECT_TRUE(simulation.GetVariable("$DepositionError").IsEmpty());
+  AK_Container root("project", nullptr);
+  auto* meshes = new AK_Container("DHMs", &root);
+  root.AddComponent(meshes);
+  auto* mesh = new SW_Mesh("m", meshes);
+  meshes->AddComponent(mesh);
+  // Vertices at x = 0, 10, 20, 30 and y = 0, 10, 20.
+  meshtest::MakeCartesian(mesh->Core(), 3, 2, 10, 0, 0, [](double, double) { return 0.0; });
+  auto* simulations = new AK_Container("Simulations", &root);
+  root.AddComponent(simulations);
+  auto* s = new SW_Simulation("sim", simulations);
+  simulations->AddComponent(s);
+  s->Set("Mesh", "../../DHMs/m");
+  // An outline around the vertices with x < 15, all of them on the right of its ends.
+  auto* outline = new SW_Polyline("outline", &root);
+  root.AddComponent(outline);
+  for (AK_Vec3 p : {AK_Vec3(-5, 25, 0), AK_Vec3(-5, -5, 0), AK_Vec3(15, -5, 0), AK_Vec3(15, 25, 0)})
+    outline->Points().Append(p);
+  root.AddComponent(new SW_Polyline("empty", &root));
+  AK_Array<float>& depth = s->FlowDepth()->_values;
+  ASSERT_EQ(depth.Count(), 12);
 
   MessageCapture capture;
-  AK_ErrorText = "";
-  SW_EvaluateDeposition(simulation, "outline", mesh, &depth);
-  EXPECT_TRUE(AK_ErrorText.IsEmpty());
-  const std::string expected = AK_String::Format("%.15g", 2.0 / 7).c_str();
-  EXPECT_EQ(std::string(simulation.GetVariable("$DepositionError")), expected);
-  EXPECT_TRUE(capture.Contains("INFO: deposition error relative to 'outline' is " + expected));
+  s->Set("ShowShallowWaterLogFile", "");
+  EXPECT_TRUE(capture.Contains("SHOW_FILE:" + std::string(SW_LogFilePath(s->ProjectDir()))));
+  for (const char* bad : {"../../nothing", "../../empty", "../../DHMs/m"}) {
+    s->Set("EvaluateDepositionWith", bad);
+    EXPECT_FALSE(AK_ErrorText.IsEmpty()) << bad;
+    EXPECT_TRUE(s->GetVariable("$DepositionError").IsEmpty()) << bad;
+  }
+  for (float covered : {1.0f, 0.0f}) {
+    for (int32_t v = 0; v < 12; ++v) depth[v] = mesh->Vertex(v).x < 15 ? covered : 0;
+    s->Set("EvaluateDepositionWith", "../../outline");
+    EXPECT_TRUE(AK_ErrorText.IsEmpty());
+    const char* expected = covered ? "0" : "1";
+    EXPECT_STREQ(s->GetVariable("$DepositionError"), expected);
+    EXPECT_TRUE(capture.Contains(std::string("INFO: deposition error relative to '../../outline' is ") + expected));
+  }
 }
