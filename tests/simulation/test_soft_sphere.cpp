@@ -125,6 +125,9 @@ TEST(SoftSphere, RefusesBadSizesAndPlacesBeforeContinuing)
   bench.Set("Continue", "");
   EXPECT_EQ(bench.Chute().position.size(), 21u);
   EXPECT_EQ(bench.Chute().steps, 10u);
+  bench.Set("Ny", "50");
+  bench.Update();  // drawing places the particles anew
+  EXPECT_EQ(bench.Chute().position.size(), 350u);
 }
 
 TEST(SoftSphere, Conformance) { AK_RunConformanceTest("SW_SoftSphereSim2D"); }
