@@ -9,7 +9,7 @@
 #include "SW_Polyline.h"
 #include "SW_ScalarField.h"
 #include "SW_Simulation.h"
-#include "TestMeshes.h"
+#include "SimulationTestProject.h"
 #include "TestSupport.h"
 
 namespace {
@@ -70,18 +70,10 @@ TEST(Deposition, ErrorOfCoveredAndUncoveredVertices)
 // out as a message and into "$DepositionError".
 TEST(Deposition, SimulationCommands)
 {
-  AK_Container root("project", nullptr);
-  auto* meshes = new AK_Container("DHMs", &root);
-  root.AddComponent(meshes);
-  auto* mesh = new SW_Mesh("m", meshes);
-  meshes->AddComponent(mesh);
   // Vertices at x = 0, 10, 20, 30 and y = 0, 10, 20.
-  meshtest::MakeCartesian(mesh->Core(), 3, 2, 10, 0, 0, [](double, double) { return 0.0; });
-  auto* simulations = new AK_Container("Simulations", &root);
-  root.AddComponent(simulations);
-  auto* s = new SW_Simulation("sim", simulations);
-  simulations->AddComponent(s);
-  s->Set("Mesh", "../../DHMs/m");
+  SimulationProject project(3, 2, 10, [](double, double) { return 0.0; });
+  AK_Container& root = project.root;
+  SW_Simulation* s = project.Add("sim", true);
   // An outline around the vertices with x < 15, all of them on the right of its ends.
   auto* outline = new SW_Polyline("outline", &root);
   root.AddComponent(outline);
@@ -93,13 +85,13 @@ TEST(Deposition, SimulationCommands)
   MessageCapture capture;
   s->Set("ShowShallowWaterLogFile", "");
   EXPECT_TRUE(capture.Contains("SHOW_FILE:" + std::string(SW_LogFilePath(s->ProjectDir()))));
-  for (const char* bad : {"../../nothing", "../../empty", "../../DHMs/m"}) {
+  for (const char* bad : {"../../nothing", "../../empty", "../../DHMs/simulation_mesh"}) {
     s->Set("EvaluateDepositionWith", bad);
     EXPECT_FALSE(AK_ErrorText.IsEmpty()) << bad;
     EXPECT_TRUE(s->GetVariable("$DepositionError").IsEmpty()) << bad;
   }
   for (float covered : {1.0f, 0.0f}) {
-    for (int32_t v = 0; v < 12; ++v) depth[v] = mesh->Vertex(v).x < 15 ? covered : 0;
+    for (int32_t v = 0; v < 12; ++v) depth[v] = project.mesh->Vertex(v).x < 15 ? covered : 0;
     s->Set("EvaluateDepositionWith", "../../outline");
     EXPECT_TRUE(AK_ErrorText.IsEmpty());
     const char* expected = covered ? "0" : "1";

@@ -5,21 +5,12 @@
 #include "AK_Framework.h"
 #include "SW_Flow.h"
 #include "SW_Simulation.h"
-#include "TestMeshes.h"
+#include "SimulationTestProject.h"
 
 TEST(FlowSimulation, ParametersUserLawAndFieldUpdate)
 {
-  AK_Container root{"project", nullptr};
-  auto* meshes = new AK_Container("DHMs", &root);
-  root.AddComponent(meshes);
-  auto* mesh = new SW_Mesh("simulation_mesh", meshes);
-  meshes->AddComponent(mesh);
-  meshtest::MakeCartesian(mesh->Core(), 4, 4, 2, 0, 0, [](double, double) { return 0.0; });
-  auto* simulations = new AK_Container("Simulations", &root);
-  root.AddComponent(simulations);
-  auto* s = new SW_Simulation("avalanche", simulations);
-  simulations->AddComponent(s);
-  s->Set("Mesh", "../../DHMs/simulation_mesh");
+  SimulationProject project(4, 4, 2, [](double, double) { return 0.0; });
+  SW_Simulation* s = project.Add("avalanche", true);
   s->SetVariable("$compat", "v2017");
   s->Set("SphMode", "-2");
 

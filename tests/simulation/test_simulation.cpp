@@ -10,7 +10,7 @@
 #include "SW_ScalarField.h"
 #include "SW_Simulation.h"
 #include "SW_VectorField.h"
-#include "TestMeshes.h"
+#include "SimulationTestProject.h"
 #include "TestSupport.h"
 
 namespace {
@@ -18,41 +18,17 @@ namespace {
 const std::string kSep = "%AK_SEP%";
 const char* const kClassic = SW_Simulation::kClassicFriction;
 
-// A project (the simulation's grandparent) with a terrain mesh in "DHMs" and the
-// "Simulations" container the simulations stand in.
-struct Project {
-  AK_Container root{"project", nullptr};
-  AK_Container* simulations = nullptr;
-  SW_Mesh* mesh = nullptr;
-  Project()
-  {
-    auto* meshes = new AK_Container("DHMs", &root);
-    root.AddComponent(meshes);
-    mesh = new SW_Mesh("simulation_mesh", meshes);
-    meshes->AddComponent(mesh);
-    meshtest::MakeCartesian(mesh->Core(), 3, 2, 10, 0, 0, [](double x, double) { return -x; });
-    simulations = new AK_Container("Simulations", &root);
-    root.AddComponent(simulations);
-  }
-  SW_Simulation* Add(const char* id)
-  {
-    auto* s = new SW_Simulation(id, simulations);
-    simulations->AddComponent(s);
-    return s;
-  }
-};
-
 }  // namespace
 
 TEST(Simulation, Conformance)
 {
-  Project project;
+  SimulationProject project(3, 2, 10, [](double x, double) { return -x; });
   AK_RunConformanceTest("SW_Simulation", project.simulations);
 }
 
 TEST(Simulation, DefaultsAndChildren)
 {
-  Project project;
+  SimulationProject project(3, 2, 10, [](double x, double) { return -x; });
   SW_Simulation* s = project.Add("avalanche");
   const std::pair<const char*, const char*> defaults[] = {
       {"FrictionType", kClassic},     {"InternalFrictionAngle", "35"},
@@ -240,7 +216,7 @@ TEST(Simulation, ShearFormulaCompilesAgain)
 
 TEST(Simulation, RefusesValuesThatCannotRun)
 {
-  Project project;
+  SimulationProject project(3, 2, 10, [](double x, double) { return -x; });
   SW_Simulation* s = project.Add("checks");
   const std::pair<const char*, const char*> refused[] = {
       {"DeltaT", "0"},      {"DeltaT", "-1"},     {"DeltaOut", "0.04"}, {"EndTime", "nan"},
@@ -269,7 +245,7 @@ TEST(Simulation, RefusesValuesThatCannotRun)
 // members come back, with the same children, and no command is saved.
 TEST(Simulation, SaveAndLoadKeepEveryParameter)
 {
-  Project project;
+  SimulationProject project(3, 2, 10, [](double x, double) { return -x; });
   SW_Simulation* s = project.Add("saved");
   const AK_AttributeTable* table = AK_FindAttributeTable("SW_Simulation");
   ASSERT_TRUE(table);
