@@ -3,12 +3,14 @@
 #include "AK_ClassRegistry.h"
 #include "SW_Meshes.h"
 #include "SW_SimulationClasses.h"
+#include "SW_Simulations.h"
 #include "SW_Workspace.h"
 
 void SW_RegisterWorkspaceClasses()
 {
   SW_RegisterSimulationClasses();
   AK_RegisterClass("SW_Meshes", "Meshes", AK_Construct<SW_Meshes>);
+  AK_RegisterClass("SW_Simulations", "Simulations", AK_Construct<SW_Simulations>);
   AK_RegisterClass("SW_Workspace", "Workspace", AK_Construct<SW_Workspace>);
 }
 

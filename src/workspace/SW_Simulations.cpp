@@ -1,0 +1,245 @@
+#include "SW_Simulations.h"
+
+#include <cstdio>
+#include <vector>
+#include <string_view>
+
+#include "AK_Group.h"
+#include "SW_Simulation.h"
+#include "SW_SimulationStatus.h"
+
+namespace {
+
+const char* const kAreaGroups[] = {"ReleaseAreas",  "EntrainmentAreas", "SecondaryReleaseAreas",
+                                   "ResistanceAreas", "WallLines",        "SourceLines"};
+
+bool CountsAsActive(AK_Object& simulation) { return simulation.Get("Active") == "1"; }
+
+// Where the simulation's project files and runs are: its own project directory, or, when it
+// was added since the project was last saved, the place the next save gives it. "" while the
+// project has not been saved.
+AK_String RunDirectoryOf(AK_Object& simulation)
+{
+  if (!simulation.ProjectDir().IsEmpty()) return simulation.ProjectDir();
+  AK_Object* container = simulation.Parent();
+  if (!container || container->ProjectDir().IsEmpty()) return "";
+  return AK_JoinPath(container->ProjectDir(), simulation.Id());
+}
+
+// A run of the simulation is going on (or was started), as its status file says.
+bool IsRunning(AK_Object& simulation)
+{
+  AK_String directory = RunDirectoryOf(simulation);
+  if (directory.IsEmpty()) return false;
+  AK_String status = SW_ReadStatusFile(directory);
+  return status == "running" || status == "started";
+}
+
+// Whether the simulation can start a run: its "RunVis" when it answers one, else a mesh and no
+// run going on.
+bool ReadyToRun(SW_Simulation& simulation)
+{
+  AK_String error = AK_ErrorText;
+  AK_String vis = simulation.Get("RunVis");
+  AK_ErrorText = error;
+  if (vis != AK_NULL) return vis == "w";
+  return simulation.Mesh() && !IsRunning(simulation);
+}
+
+// The path split at its last "/" or "\": the directory part (empty without separator) and
+// the last piece.
+void SplitLast(const AK_String& path, AK_String& directory, AK_String& last)
+{
+  const char* text = path;
+  const char* cut = nullptr;
+  for (const char* p = text; *p; ++p)
+    if (*p == '/' || *p == '\\') cut = p;
+  directory = cut ? AK_String(text, cut) : AK_String("");
+  last = cut ? AK_String(cut + 1) : path;
+}
+
+int StartDetached(const char* path)
+{
+  AK_Array<AK_String> arguments;
+  arguments.Append(AK_String(path));
+  return AK_RunProgram("/bin/sh", arguments, 1);
+}
+
+}  // namespace
+
+int (*SW_Simulations::StartBatchFile)(const char* path) = StartDetached;
+
+SW_Simulations::SW_Simulations(const char* id, AK_Object* parent) : AK_Class(id, parent)
+{
+  SetUpClassLevel();
+  RunClassDefaults();
+}
+
+void SW_Simulations::DeclareAttributes(AK_AttributeTableOf<SW_Simulations>& t)
+{
+  using S = SW_Simulations;
+  t.Int("PauseTime", &S::PauseTime).Loose();
+  t.Vis("SimVis", [](S&) { return "w"; });
+  t.Command("CreateSimulation", [](S& s, const char* id) { s.CreateSimulation(id); });
+  t.Command("CloneSimulation", [](S& s, const char* path) { s.CloneSimulation(path); });
+  t.Command("Cleanup", &S::Cleanup);
+  t.Command("StartActive", &S::StartActive);
+  t.Command("AnimateActive", &S::AnimateActive);
+  t.Command("NextTimeStepActive", &S::NextTimeStepActive);
+  t.Command("PrevTimeStepActive", &S::PrevTimeStepActive);
+  t.Command("WriteStartMacroAndBat", &S::WriteStartMacroAndBat);
+}
+
+AK_Object* SW_Simulations::CreateComponent(const char* id, const char* typeName)
+{
+  if (!typeName || std::string_view(typeName) != "ShallowWaterSimulation") return nullptr;
+  return new SW_Simulation(id, this);
+}
+
+SW_Simulation* SW_Simulations::CreateSimulation(const char* id)
+{
+  // The parent comes first: the simulation finds the project's meshes through it.
+  auto* simulation = new SW_Simulation(id ? id : "", this);
+  AK_Array<AK_String> meshes;
+  simulation->SimulationMeshNamesList().Split("%AK_SEP%", meshes);
+  // The list ends with a separator, so its last piece is empty.
+  for (int i = meshes.Size() - 1; i >= 0; --i) {
+    if (meshes[i].IsEmpty()) continue;
+    simulation->SetMesh(meshes[i]);
+    break;
+  }
+  AddComponent(simulation);
+  return simulation;
+}
+
+SW_Simulation* SW_Simulations::CloneSimulation(const char* path)
+{
+  auto* source = dynamic_cast<SW_Simulation*>(FindObject(path ? path : ""));
+  if (!source) {
+    AK_ErrorText = GetAbsolutePath() + ": there is no simulation '" + (path ? path : "") + "' to clone";
+    return nullptr;
+  }
+  // Named after the source, whatever path found it.
+  auto* clone = new SW_Simulation(source->Id() + "_cloned", this);
+  AddComponent(clone);
+  for (const char* name : kAreaGroups) {
+    auto* group = dynamic_cast<AK_Group*>(clone->GetComponent(name));
+    if (AK_Object* members = source->GetComponent(name); group && members)
+      group->AppendComponentsOf(members);
+  }
+  AK_Array<AK_String> leaveOut;
+  leaveOut.Append(AK_String("LoadTimeStep"));
+  clone->AssignAttributesOf(source, leaveOut);
+  return clone;
+}
+
+void SW_Simulations::Cleanup()
+{
+  AK_String firstError;
+  for (int i = 0; i < ComponentCount();) {
+    AK_Object* simulation = Component(i);
+    AK_String behavior = simulation->Get("CleanupBehavior");
+    const char* deleteTimesteps = behavior == "keep last time step"     ? "except last"
+                                  : behavior == "remove all time steps" ? "all"
+                                                                        : nullptr;
+    bool deleteEntirely = behavior == "delete entirely";
+    if ((deleteTimesteps || deleteEntirely) && IsRunning(*simulation)) {
+      if (firstError.IsEmpty())
+        firstError = simulation->GetAbsolutePath() + ": its run is going on, its results are kept";
+      ++i;
+      continue;
+    }
+    if (deleteEntirely) {
+      DeleteComponent(simulation->Id());
+      continue;  // the next simulation now stands at i
+    }
+    if (deleteTimesteps) {
+      simulation->Set("DeleteTimesteps", deleteTimesteps);
+      if (firstError.IsEmpty()) firstError = AK_ErrorText;
+    }
+    ++i;
+  }
+  AK_ErrorText = firstError;
+}
+
+void SW_Simulations::StartActive()
+{
+  if (ProjectDir().IsEmpty()) {
+    AK_ErrorText = "project must be saved first";
+    AK_MESSAGE("INFO: please save project first!");
+    return;
+  }
+  std::vector<SW_Simulation*> active;
+  for (AK_Object* component : OwnedComponents())
+    if (auto* simulation = dynamic_cast<SW_Simulation*>(component); simulation && CountsAsActive(*simulation))
+      active.push_back(simulation);
+  AK_String notReady;
+  for (SW_Simulation* simulation : active)
+    if (!ReadyToRun(*simulation)) notReady += simulation->Id() + "\n";
+  if (!notReady.IsEmpty()) {
+    AK_ErrorText = "start not possible because the following simulations are not ready to run:\n" + notReady;
+    return;
+  }
+  AK_String path = AK_JoinPath(ProjectDir(), "batch.bat");
+  AK_File batch(path, "w");
+  if (!batch) {
+    AK_ErrorText = "cannot open batch file " + path;
+    return;
+  }
+  AK_String firstError;
+  for (SW_Simulation* simulation : active) {
+    SW_BackgroundRun run{RunDirectoryOf(*simulation), GetRoot()->ProjectDir(),
+                         GetAbsolutePath(GetRoot()), simulation->Id(), false};
+    if (SW_StartBackgroundRun(run, batch) != 0 && firstError.IsEmpty()) firstError = AK_ErrorText;
+    // The particles in suspension of one run settle before the next one starts.
+    if (simulation->InteractionTypeWithFluidAbove == "particles suspension")
+      std::fprintf(batch, "sleep %d\n", PauseTime);
+  }
+  if (!batch.Close()) {
+    AK_ErrorText = "cannot open batch file " + path;
+    return;
+  }
+  if (StartBatchFile(path) != 0) firstError = "starting batch command failed";
+  AK_ErrorText = firstError;
+}
+
+void SW_Simulations::SetOnActive(const char* attribute)
+{
+  AK_String firstError;
+  for (AK_Object* simulation : OwnedComponents()) {
+    if (simulation->IsDead() || !CountsAsActive(*simulation)) continue;
+    simulation->Set(attribute, "");
+    if (firstError.IsEmpty()) firstError = AK_ErrorText;
+  }
+  AK_ErrorText = firstError;
+}
+
+void SW_Simulations::AnimateActive() { SetOnActive("AnimateTimeSteps"); }
+void SW_Simulations::NextTimeStepActive() { SetOnActive("LoadNextTimeStep"); }
+void SW_Simulations::PrevTimeStepActive() { SetOnActive("LoadPrevTimeStep"); }
+
+void SW_Simulations::WriteStartMacroAndBat(const char* directory)
+{
+  AK_String value(directory ? directory : "");
+  AK_String d1, id, d2, piece, projectDir;
+  SplitLast(value, d1, id);
+  SplitLast(d1, d2, piece);
+  if (piece != "Simulations") {
+    AK_ErrorText = "invalid simulation path '" + value + "' does not contain 'Simulations'";
+    return;
+  }
+  SplitLast(d2, projectDir, piece);
+  if (piece != "Project") {
+    AK_ErrorText = "invalid simulation path '" + value + "' does not contain 'Project'";
+    return;
+  }
+  // The start line is for sh, which takes a backslash for a character of the name.
+  AK_String runDirectory = value;
+  runDirectory.ReplaceChar('\\', '/');
+  SW_BackgroundRun run{runDirectory, projectDir, "Project/Simulations", id, false};
+  if (SW_WriteStartMacro(run) != 0) return;
+  AK_String path = AK_JoinPath(value, "start.bat");
+  AK_File file = AK_File::Replacing(path, "w");
+  if (file) std::fprintf(file, "%s\n", SW_BackgroundStartLine(run).c_str());
+  if (!file || !file.Close()) AK_ErrorText = "cannot create start bat file '" + path + "'";
+}
