@@ -196,7 +196,8 @@ void SW_Simulations::StartActive()
       std::fprintf(batch, "sleep %d\n", PauseTime);
   }
   if (!batch.Close()) {
-    AK_ErrorText = "cannot open batch file " + path;
+    // A batch cut short is never started.
+    AK_ErrorText = "cannot write batch file " + path;
     return;
   }
   if (StartBatchFile(path) != 0) firstError = "starting batch command failed";
