@@ -19,6 +19,7 @@
 // of its parent.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 
 #include "AK_ClassHelper.h"
@@ -179,6 +180,8 @@ public:
   void Run(const char* value);
   void Continue(const char* value);
   void RunInBackground(const char* value);
+  // The batch form: the start line goes into the batch file, which starts the run later.
+  void RunInBackground(std::FILE* batch);
   void ContinueInBackground(const char* value);
   void Interrupt(const char* value);
   void UpdateReleaseMass(const char* value);

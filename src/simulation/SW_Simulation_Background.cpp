@@ -26,7 +26,7 @@ bool CanStart(SW_Simulation& sim)
   return sim.Mesh() && status != "running" && status != "started";
 }
 
-void LaunchRun(SW_Simulation& sim, bool continuing)
+void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
 {
   if (!HasRelease(sim)) {
     AK_MESSAGE(AK_Text("INFO: no release areas defined! Simulation will not be started!",
@@ -45,12 +45,13 @@ void LaunchRun(SW_Simulation& sim, bool continuing)
   run.parentPath = sim.Parent() && sim.Parent() != top ? sim.Parent()->GetAbsolutePath(top) : AK_String();
   run.simulationId = sim.Id();
   run.continuing = continuing;
-  SW_StartBackgroundRun(run, nullptr);
+  SW_StartBackgroundRun(run, batch);
 }
 
 }  // namespace
 
 void SW_Simulation::RunInBackground(const char*) { LaunchRun(*this, false); }
+void SW_Simulation::RunInBackground(std::FILE* batch) { LaunchRun(*this, false, batch); }
 void SW_Simulation::ContinueInBackground(const char*) { LaunchRun(*this, true); }
 
 void SW_Simulation::Interrupt(const char*)

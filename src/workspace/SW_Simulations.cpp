@@ -188,9 +188,9 @@ void SW_Simulations::StartActive()
   }
   AK_String firstError;
   for (SW_Simulation* simulation : active) {
-    SW_BackgroundRun run{RunDirectoryOf(*simulation), GetRoot()->ProjectDir(),
-                         GetAbsolutePath(GetRoot()), simulation->Id(), false};
-    if (SW_StartBackgroundRun(run, batch) != 0 && firstError.IsEmpty()) firstError = AK_ErrorText;
+    AK_ErrorText = "";
+    simulation->RunInBackground(static_cast<std::FILE*>(batch));
+    if (firstError.IsEmpty()) firstError = AK_ErrorText;
     // The particles in suspension of one run settle before the next one starts.
     if (simulation->InteractionTypeWithFluidAbove == "particles suspension")
       std::fprintf(batch, "sleep %d\n", PauseTime);
