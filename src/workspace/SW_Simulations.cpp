@@ -1,8 +1,8 @@
 #include "SW_Simulations.h"
 
 #include <cstdio>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 #include "AK_Group.h"
 #include "SW_Simulation.h"
@@ -15,23 +15,12 @@ const char* const kAreaGroups[] = {"ReleaseAreas",  "EntrainmentAreas", "Seconda
 
 bool CountsAsActive(AK_Object& simulation) { return simulation.Get("Active") == "1"; }
 
-// Where the simulation's project files and runs are: its own project directory, or, when it
-// was added since the project was last saved, the place the next save gives it. "" while the
-// project has not been saved.
-AK_String RunDirectoryOf(AK_Object& simulation)
-{
-  if (!simulation.ProjectDir().IsEmpty()) return simulation.ProjectDir();
-  AK_Object* container = simulation.Parent();
-  if (!container || container->ProjectDir().IsEmpty()) return "";
-  return AK_JoinPath(container->ProjectDir(), simulation.Id());
-}
-
-// A run of the simulation is going on (or was started), as its status file says.
+// A run of the simulation is going on (or was started), as its status file says. One that was
+// never saved has had no run.
 bool IsRunning(AK_Object& simulation)
 {
-  AK_String directory = RunDirectoryOf(simulation);
-  if (directory.IsEmpty()) return false;
-  AK_String status = SW_ReadStatusFile(directory);
+  if (simulation.ProjectDir().IsEmpty()) return false;
+  AK_String status = SW_ReadStatusFile(simulation.ProjectDir());
   return status == "running" || status == "started";
 }
 
