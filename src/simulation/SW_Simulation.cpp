@@ -306,6 +306,13 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
     return Writable(s.MassPerParticleDeterminationMethod == "delta-depth per particle");
   });
 
+  // --- mass reports (read-only) ---
+  t.Answer("ReleaseMass", [](S& s) { return s.ReleaseMassText(); });
+  t.Answer("SecondaryReleaseMass", [](S& s) { return s.SecondaryReleaseMassText(); });
+  t.Answer("EntrainmentMass", [](S& s) { return s.EntrainmentAreasMassText(); });
+  t.Answer("CurrentMass", [](S& s) { return s.CurrentMassText(); });
+  t.Answer("EntrainableMass", [](S& s) { return s.EntrainableMassText(); });
+
   // --- results and animation ---
   t.Text("Remark", &S::Remark);
   t.Option("CleanupBehavior", &S::CleanupBehavior, kCleanupBehaviors);

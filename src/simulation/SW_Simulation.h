@@ -11,7 +11,8 @@
 //                               friction-angle check and the earth-pressure coefficients
 //   SW_Simulation_Commands.cpp  the commands of the run, the time steps, the animation and
 //                               the evaluations, one function each, and the entry points of
-//                               the release set-up and the field update
+//                               the field update
+//   SW_Simulation_Release.cpp   the release set-up on the mesh and the mass reports
 // The run adds its per-particle and per-cell working arrays and its steps in files of their
 // own (SW_Simulation_<Step>.cpp).
 //
@@ -119,6 +120,15 @@ public:
   AK_String MeshPath();
   // The set-up of the release on the mesh: release depths, particles, bound fields.
   void Initialize();
+  // The entrainable snow per cell: both entrainment fields bound per cell to the mesh.
+  void InitEntrainmentAreaWeights();
+  // The masses of the release, secondary release and entrainment areas (each area's "Mass"
+  // in single precision), of the particles, and of the entrainable snow on the mesh.
+  AK_String ReleaseMassText();
+  AK_String SecondaryReleaseMassText();
+  AK_String EntrainmentAreasMassText();
+  AK_String CurrentMassText();
+  AK_String EntrainableMassText();
   // Binds the result fields and the particle set to the mesh; nothing without a mesh.
   void BindFieldsToMesh();
   // The meshes below the project's "DHMs" whose identifier contains "simulation", each

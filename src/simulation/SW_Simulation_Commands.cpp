@@ -10,7 +10,6 @@
 
 void SW_Simulation::Run(const char*) { NotAvailableYet(); }
 void SW_Simulation::Continue(const char*) { NotAvailableYet(); }
-void SW_Simulation::UpdateReleaseMass(const char*) { NotAvailableYet(); }
 
 void SW_Simulation::AnimateTimeSteps(const char*) { NotAvailableYet(); }
 namespace {
@@ -63,6 +62,3 @@ void SW_Simulation::EvaluateDepositionWith(const char* path)
   SW_ScalarField* depth = FlowDepth();
   SW_EvaluateDeposition(*this, path, Mesh(), depth ? &depth->_values : nullptr);
 }
-
-// The release set-up; until it is built, a new mesh only gets its fields bound.
-void SW_Simulation::Initialize() { BindFieldsToMesh(); }
