@@ -48,6 +48,8 @@ TEST(ReleaseSetup, ParticlesCarryTheReleaseMass)
     ASSERT_GT(p.sim->Particles()->Count(), 0);
     EXPECT_NEAR(p.sim->Particles()->TotalMass(), mass, mass * 1e-6);
     EXPECT_NEAR(std::atof(p.sim->Get("CurrentMass").c_str()), mass, mass * 1e-6);
+    // The report of the entrainment areas, not the field of the same name; nothing entrainable.
+    EXPECT_STREQ(p.sim->Get("EntrainmentMass") + p.sim->Get("EntrainableMass"), "00");
     EXPECT_NEAR(p.sim->MassPerParticle * p.sim->Particles()->Count(), mass, mass * 1e-6);
   }
 }
