@@ -30,8 +30,7 @@ double AreasMass(SW_Simulation& sim, const char* group)
 
 double Number(const AK_String& text) { return std::strtod(text.c_str(), nullptr); }
 
-// The mesh at the path given by an attribute ("none": no raster), with the Part's messages
-// left to the caller; null when it does not resolve.
+// The mesh at the path an attribute gives ("none": no raster); null when it does not resolve.
 SW_Mesh* Raster(SW_Simulation& sim, const AK_String& path)
 {
   if (path.IsEmpty() || path == "none") return nullptr;
