@@ -7,6 +7,8 @@
 #include "SW_Mesh.h"
 #include "SW_Particles.h"
 #include "SW_ScalarField.h"
+#include "SW_SimulationStatus.h"
+#include "SW_TimeStepList.h"
 #include "SW_VectorField.h"
 
 namespace {
@@ -232,7 +234,11 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Vis("InteractionTypeWithFluidAboveVis", [](S&) { return "-"; });
   t.Vis("PsaVis", [](S&) { return "-"; });
   // While a run is going on, the run makes it read-only.
-  t.Vis("PsaMeshVis", [](S& s) { return s.InteractionTypeWithFluidAbove == "none" ? "-" : "w"; });
+  t.Vis("PsaMeshVis", [](S& s) {
+    if (s.InteractionTypeWithFluidAbove == "none") return "-";
+    AK_String status = s.RunStatus();
+    return Writable(status != "running" && status != "started");
+  });
   t.Options("GetPsaMeshNamesList",
             [](S& s) { return ListBelowProject(s, "PsaMeshes", "Mesh", nullptr); });
   t.Answer("PSALogFileName", [](S&) { return AK_String(); });
@@ -337,6 +343,23 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   };
   t.Options("GetMeshNamesList", [](S& s) { return s.SimulationMeshNamesList(); });
   t.Answer("CurrentTimeStep", [](S& s) { return s.CurrentTimeStep; });
+
+  // --- run status and time-step list: read only, found anew at every question ---
+  t.Vis("RunVis", [](S& s) { return s.RunVis(); });
+  t.Vis("ContinueVis", [](S& s) { return s.ContinueVis(); });
+  t.Vis("InterruptVis", [](S& s) { return s.InterruptVis(); });
+  t.Answer("Status", [](S& s) { return s.RunStatus(); });
+  t.Answer("StatusInfo", [](S& s) { return SW_ReadInfoFile(s.ProjectDir()); });
+  t.Options("TimeStepsList", [](S& s) {
+    return SW_TimeStepsListText(SW_ListTimeSteps(s.ProjectDir(), s.CurrentTime));
+  });
+  t.Vis("NextTimeStepVis",
+        [](S& s) { return SW_NextTimeStepVis(SW_ListTimeSteps(s.ProjectDir(), s.CurrentTime)); });
+  t.Vis("PrevTimeStepVis",
+        [](S& s) { return SW_PrevTimeStepVis(SW_ListTimeSteps(s.ProjectDir(), s.CurrentTime)); });
+  t.Answer("Label", [](S& s) {
+    return SW_SimulationLabel(s.Mesh() ? s.Mesh()->BaseMesh : AK_String(), s.Id(), s.CurrentTime);
+  });
 
   // --- commands ---
   t.Command("Run", &S::Run);

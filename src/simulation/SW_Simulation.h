@@ -194,6 +194,15 @@ public:
   void RunInBackground(std::FILE* batch);
   void ContinueInBackground(const char* value);
   void Interrupt(const char* value);
+  // The word of the run's status file, "unknown" without one.
+  AK_String RunStatus();
+  // "w" when a run can start now (a mesh, no run under way, the mesh of a flow above found),
+  // else "r".
+  const char* RunVis();
+  // "w" when the run can be continued from the state held, else "r".
+  const char* ContinueVis();
+  // "w" while a run is under way, so that "Interrupt" makes sense, else "r".
+  const char* InterruptVis();
   void UpdateReleaseMass(const char* value);
   void SaveTimeStep(const char* value);
   void LoadTimeStep(const char* value);

@@ -19,13 +19,6 @@ bool HasRelease(SW_Simulation& sim)
   return !strength.IsEmpty() && std::atof(strength) > 0;
 }
 
-// A run can start: the simulation has a mesh and no run of it is under way.
-bool CanStart(SW_Simulation& sim)
-{
-  AK_String status = SW_ReadStatusFile(sim.ProjectDir());
-  return sim.Mesh() && status != "running" && status != "started";
-}
-
 void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
 {
   if (!HasRelease(sim)) {
@@ -33,7 +26,7 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
                        "INFO: keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
     return;
   }
-  if (!CanStart(sim)) {
+  if (*sim.RunVis() != 'w') {
     AK_ErrorText = sim.GetAbsolutePath() + ": the simulation has no mesh or is running already";
     return;
   }
@@ -49,6 +42,26 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
 }
 
 }  // namespace
+
+AK_String SW_Simulation::RunStatus() { return SW_ReadStatusFile(ProjectDir()); }
+
+const char* SW_Simulation::RunVis()
+{
+  if (!Mesh()) return "r";
+  AK_String status = RunStatus();
+  if (status == "running" || status == "started") return "r";
+  if (InteractionTypeWithFluidAbove == "none") return "w";
+  return !PsaMesh.IsEmpty() && FindObject(PsaMesh) ? "w" : "r";
+}
+
+// A continued coupling with a flow above needs a restart state of that flow at the current
+// time, which this program never writes: only an uncoupled run continues.
+const char* SW_Simulation::ContinueVis()
+{
+  return *RunVis() == 'w' && InteractionTypeWithFluidAbove == "none" ? "w" : "r";
+}
+
+const char* SW_Simulation::InterruptVis() { return RunStatus() == "running" ? "w" : "r"; }
 
 void SW_Simulation::RunInBackground(const char*) { LaunchRun(*this, false); }
 void SW_Simulation::RunInBackground(std::FILE* batch) { LaunchRun(*this, false, batch); }

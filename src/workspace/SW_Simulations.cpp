@@ -24,17 +24,6 @@ bool IsRunning(AK_Object& simulation)
   return status == "running" || status == "started";
 }
 
-// Whether the simulation can start a run: its "RunVis" when it answers one, else a mesh and no
-// run going on.
-bool ReadyToRun(SW_Simulation& simulation)
-{
-  AK_String error = AK_ErrorText;
-  AK_String vis = simulation.Get("RunVis");
-  AK_ErrorText = error;
-  if (vis != AK_NULL) return vis == "w";
-  return simulation.Mesh() && !IsRunning(simulation);
-}
-
 // The path split at its last "/" or "\": the directory part (empty without separator) and
 // the last piece.
 void SplitLast(const AK_String& path, AK_String& directory, AK_String& last)
@@ -164,7 +153,7 @@ void SW_Simulations::StartActive()
       active.push_back(simulation);
   AK_String notReady;
   for (SW_Simulation* simulation : active)
-    if (!ReadyToRun(*simulation)) notReady += simulation->Id() + "\n";
+    if (*simulation->RunVis() != 'w') notReady += simulation->Id() + "\n";
   if (!notReady.IsEmpty()) {
     AK_ErrorText = "start not possible because the following simulations are not ready to run:\n" + notReady;
     return;

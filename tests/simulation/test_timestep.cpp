@@ -232,3 +232,38 @@ TEST(TimeStepFile, BackgroundStartNeedsSomethingToReleaseAndNoRunningRun)
   }
   EXPECT_FALSE(AK_FileExists((s.run + "/start.macro").c_str()));
 }
+
+// What the status file and the time steps on disk make the simulation answer.
+TEST(TimeStepFile, RunStatusAndTimeStepAnswers)
+{
+  SW_Simulation fresh("fresh", nullptr);
+  for (const char* vis : {"RunVis", "ContinueVis", "NextTimeStepVis", "PrevTimeStepVis"})
+    EXPECT_STREQ(fresh.Get(vis), "r") << vis;
+  EXPECT_STREQ(fresh.Get("TimeStepsList"), "");
+  EXPECT_STREQ(fresh.Get("Label"), "simulationfresh_at_0000000.0000");
+  SimulationAt5 s;
+  s.WritePlain("at_0000010.0000", "");
+  EXPECT_STREQ(s.sim->Get("TimeStepsList"), "at_0000005.0000%AK_SEP%at_0000010.0000%AK_SEP%");
+  EXPECT_STREQ(s.sim->Get("NextTimeStepVis"), "w");
+  EXPECT_STREQ(s.sim->Get("PrevTimeStepVis"), "r");
+  struct Row { const char* word; const char* run; const char* interrupt; };
+  const Row rows[] = {{"unknown", "w", "r"}, {"running", "r", "w"}, {"started", "r", "r"}, {"interrupted", "w", "r"}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.word);
+    if (std::string(r.word) != "unknown") SW_WriteStatusFile(s.sim->ProjectDir(), r.word);
+    s.sim->Set("InteractionTypeWithFluidAbove", "none");
+    EXPECT_STREQ(s.sim->Get("Status"), r.word);
+    EXPECT_STREQ(s.sim->Get("RunVis"), r.run);
+    EXPECT_STREQ(s.sim->Get("ContinueVis"), r.run);
+    EXPECT_STREQ(s.sim->Get("InterruptVis"), r.interrupt);
+    EXPECT_STREQ(s.sim->Get("PsaMeshVis"), "-");
+    // Coupled with a flow above: its mesh must be found, and no restart of it is ever held.
+    s.sim->Set("InteractionTypeWithFluidAbove", "particles suspension");
+    EXPECT_STREQ(s.sim->Get("PsaMeshVis"), *r.run == 'w' ? "w" : "r");
+    EXPECT_STREQ(s.sim->Get("RunVis"), "r");
+    s.sim->Set("PsaMesh", "../mesh");
+    EXPECT_STREQ(s.sim->Get("RunVis"), r.run);
+    EXPECT_STREQ(s.sim->Get("ContinueVis"), "r");
+    s.sim->Set("PsaMesh", "");
+  }
+}

@@ -44,6 +44,7 @@ TEST(Simulations, StartActiveAndStartFiles)
   for (const char* id : {"One", "Two"}) sims.Set("CreateSimulation", id);
   EXPECT_STREQ(sims.Get("One:Mesh"), "../../DHMs/b_simulation");
   sims.Set("One:InteractionTypeWithFluidAbove", "particles suspension");
+  sims.Set("One:PsaMesh", "../../DHMs/a_simulation");  // a coupled run needs the mesh above
   for (const char* id : {"One", "Two"}) sims.GetComponent(id)->SetVariable("$source_strength", "1");
   AK_MakeDirectory((dir / "Simulations").c_str());
   sims.Set("StartActive", "");
