@@ -236,8 +236,7 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   // While a run is going on, the run makes it read-only.
   t.Vis("PsaMeshVis", [](S& s) {
     if (s.InteractionTypeWithFluidAbove == "none") return "-";
-    AK_String status = s.RunStatus();
-    return Writable(status != "running" && status != "started");
+    return Writable(!s.RunUnderWay());
   });
   t.Options("GetPsaMeshNamesList",
             [](S& s) { return ListBelowProject(s, "PsaMeshes", "Mesh", nullptr); });

@@ -196,6 +196,8 @@ public:
   void Interrupt(const char* value);
   // The word of the run's status file, "unknown" without one.
   AK_String RunStatus();
+  // The status file says a run is going on or has been started.
+  bool RunUnderWay();
   // "w" when a run can start now (a mesh, no run under way, the mesh of a flow above found),
   // else "r".
   const char* RunVis();

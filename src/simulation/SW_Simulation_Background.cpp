@@ -45,11 +45,15 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
 
 AK_String SW_Simulation::RunStatus() { return SW_ReadStatusFile(ProjectDir()); }
 
+bool SW_Simulation::RunUnderWay()
+{
+  AK_String status = RunStatus();
+  return status == "running" || status == "started";
+}
+
 const char* SW_Simulation::RunVis()
 {
-  if (!Mesh()) return "r";
-  AK_String status = RunStatus();
-  if (status == "running" || status == "started") return "r";
+  if (!Mesh() || RunUnderWay()) return "r";
   if (InteractionTypeWithFluidAbove == "none") return "w";
   return !PsaMesh.IsEmpty() && FindObject(PsaMesh) ? "w" : "r";
 }
