@@ -27,7 +27,9 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     return;
   }
   if (*sim.RunVis() != 'w') {
-    AK_ErrorText = sim.GetAbsolutePath() + ": the simulation has no mesh or is running already";
+    AK_ErrorText = sim.GetAbsolutePath() +
+                   ": the simulation has no mesh, is running already or cannot find the mesh of "
+                   "the flow above";
     return;
   }
   AK_Object* top = sim.GetRoot();
