@@ -19,13 +19,13 @@ using S = SW_Simulation;
 constexpr double kMaxAngle = 89.9;
 constexpr double kTiny = DBL_MIN;  // the lower bound of a quantity that must be positive
 
-struct GroupSpec {
+struct GroupKind {
   const char* id;
   const char* selectedType;
 };
 
 // The reference lists, in the order the simulation holds and saves them.
-constexpr GroupSpec kGroups[] = {
+constexpr GroupKind kGroups[] = {
     {"ReleaseAreas", "ReleaseArea"},       {"EntrainmentAreas", "ReleaseArea"},
     {"SecondaryReleaseAreas", "ReleaseArea"}, {"ResistanceAreas", "ResistanceArea"},
     {"WallLines", "WallLine"},             {"SourceLines", "SourceLine"},
@@ -93,9 +93,9 @@ void SW_Simulation::CreateChildren()
   // The particles of the project file are those of its time step, not of the mesh record.
   particles->PositionSet().SetSkipBinaryData(1);
 
-  for (const GroupSpec& spec : kGroups) {
-    auto* group = new AK_Group(spec.id, this);
-    group->Set("SelectedObjectType", spec.selectedType);
+  for (const GroupKind& kind : kGroups) {
+    auto* group = new AK_Group(kind.id, this);
+    group->Set("SelectedObjectType", kind.selectedType);
     group->Set("SingleType", "1");
     AddComponent(group);
   }
