@@ -8,9 +8,6 @@
 #include "SW_Animation.h"
 #include "SW_Deposition.h"
 
-void SW_Simulation::Run(const char*) { NotAvailableYet(); }
-void SW_Simulation::Continue(const char*) { NotAvailableYet(); }
-
 void SW_Simulation::AnimateTimeSteps(const char*) { NotAvailableYet(); }
 namespace {
 // The project's container of key views; answered by the project's own objects and scripts.
