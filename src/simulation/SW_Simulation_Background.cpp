@@ -15,9 +15,12 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
                        "INFO: keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
     return;
   }
-  if (sim.ProjectDir().IsEmpty()) {
+  // The second process finds the project through the top object's directory; without one
+  // the start macro, the autosave and the results would land in the current directory.
+  AK_Object* top = sim.GetRoot();
+  if (top->ProjectDir().IsEmpty() || sim.ProjectDir().IsEmpty()) {
     AK_ErrorText = sim.GetAbsolutePath() +
-                   ": the simulation has no project directory for its start macro: save the "
+                   ": the project has no directory for a run in the background: save the whole "
                    "project first";
     return;
   }
@@ -27,7 +30,6 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
                    "the flow above";
     return;
   }
-  AK_Object* top = sim.GetRoot();
   if (sim.Get("$autosave") != "0") top->SaveProject();
   SW_BackgroundRun run;
   run.runDirectory = SW_RunDirectory(sim.ProjectDir());
