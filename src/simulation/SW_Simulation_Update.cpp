@@ -117,9 +117,9 @@ void SW_Simulation::Update()
   }
   Title(&particles->MassField(), id, " SPH mass [kg] at ", time);
   Title(&particles->VelocityField(), id, " SPH velocity [m/s] at ", time);
-  Title(&particles->EnthalpyField(), id, kTotalEnthalpyTitle, time);
 
-  // The children draw the internal enthalpy; the particles keep their total enthalpy.
+  // The children draw the internal enthalpy; the particles keep their total enthalpy, titled
+  // as such again afterwards.
   Title(&particles->EnthalpyField(), id, kInternalEnthalpyTitle, time);
   const AK_Array<float> total = particles->Enthalpies();
   ToInternalEnthalpy(*particles);
