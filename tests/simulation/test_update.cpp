@@ -64,12 +64,10 @@ TEST(SimulationUpdate, NewSetUpOnceAfterAWatchedChangeNotAfterALoad)
   } rows[] = {
       {"nothing", false, [](P&) {}, 0},
       {"NumParticles", false, [](P& p) { p.sim->Set("NumParticles", "1000"); }, 1},
-      {"GlobalEntrainmentMinZ", false, [](P& p) { p.sim->Set("GlobalEntrainmentMinZ", "3"); }, 1},
       {"depth of a release area", false, [](P& p) { p.area->Set("Depth", "3"); }, 1},
       {"area removed", false,
        [](P& p) { p.sim->GetComponent("ReleaseAreas")->Set("RemoveObject", "project/ReleaseAreas/slab"); }, 1},
       {"resistance area", false, [](P& p) { p.obstacle->Set("Height", "4"); }, 0},
-      {"unwatched parameter", false, [](P& p) { p.sim->Set("EndTime", "50"); }, 0},
       {"load after changes", false,
        [](P& p) {
          p.sim->Set("NumParticles", "1000");
