@@ -13,6 +13,7 @@
 //                               the evaluations, one function each, and the entry points of
 //                               the field update
 //   SW_Simulation_Release.cpp   the release set-up on the mesh and the mass reports
+//   SW_Simulation_Update.cpp    the update pass
 // The run adds its per-particle and per-cell working arrays and its steps in files of their
 // own (SW_Simulation_<Step>.cpp).
 //
@@ -111,6 +112,15 @@ public:
   AK_String AdditionalPSASolverArgs;
   double CurrentTime = 0;        // read-only
   AK_String CurrentTimeStep;     // read-only: the time-step file last written or loaded
+
+  // --- the update pass (SW_Simulation_Update.cpp) and the project save ---
+  // Finds the mesh again by its path, checks the friction angles and, when active, prepares
+  // the release anew after a change of its inputs (not after a time step was loaded), titles
+  // the result fields and updates the children with the particles' internal enthalpy shown.
+  void Update() override;
+  // Copies the time-step files (and the run's "start.log") from the directory that held the
+  // results into the project directory being saved to; the sum of the copies' results.
+  int SaveData(AK_STREAM& stream) override;
 
   // --- the mesh ---
   SW_Mesh* Mesh() const { return _mesh.Get(); }
@@ -243,6 +253,10 @@ public:
   void SetAssignedAnimationView(const char* value);
   void ClearAnimationViews(const char* value);
   void AnimateWithAssignedViews(const char* value);
+  // The view assigned to the current time (the first), "none" without one.
+  AK_String AssignedAnimationView();
+  // "current", "none" and the views of the project's view container.
+  AK_String AssignedAnimationViewOptions();
   void DeleteTimesteps(const char* value);
   void ShowShallowWaterLogFile(const char* value);
   void EvaluateDepositionWith(const char* value);
