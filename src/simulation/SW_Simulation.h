@@ -236,8 +236,11 @@ public:
   // "w" when a run can start now (a mesh, no run under way, the mesh of a flow above found),
   // else "r".
   const char* RunVis();
-  // "w" when the run can be continued from the state held, else "r".
+  // "w" when the run can be continued from the state held (with a coupling, when the flow
+  // above has a restart state at the current time), else "r".
   const char* ContinueVis();
+  // The name of the flow above's restart entry for the current time, "" when none.
+  AK_String FluidAboveRestartFile();
   // "w" while a run is under way, so that "Interrupt" makes sense, else "r".
   const char* InterruptVis();
   void UpdateReleaseMass(const char* value);
@@ -275,6 +278,9 @@ private:
   AK_WeakRef<SW_Mesh> _mesh;
   AK_String _meshName;  // the path last given to Mesh
   AK_String _resultsDirectory;
+  // Pairs of a restart file name of the coupled flow above and its time, joined with
+  // "%AK_SEP%"; the coupled solver writes it, this program never does.
+  AK_String _fluidAboveRestartList;
 
   AK_WeakRef<SW_ScalarField> _flowDepth;
   AK_WeakRef<SW_ScalarField> _peakFlowDepth;
