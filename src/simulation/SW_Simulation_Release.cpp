@@ -80,10 +80,15 @@ void SW_Simulation::InitEntrainmentAreaWeights()
   SW_ScalarField* mass = EntrainmentMass();
   SW_ScalarField* enthalpy = EntrainmentEnthalpy();
   if (!mesh || !mass || !enthalpy) return;
+  AK_MESSAGE("initializing cell entrainment area weights...");
   mass->_onVertices = enthalpy->_onVertices = 0;
   mass->SetMesh(mesh);
   enthalpy->SetMesh(mesh);
   SW_Mesh* raster = Raster(*this, EntrainmentDHM);
+  if (!EntrainmentDHM.IsEmpty() && EntrainmentDHM != "none")
+    AK_MESSAGE((raster ? AK_String("using entrainment depth from ") + EntrainmentDHM
+                       : AK_String("WARNING: using entrainment depth from ") + EntrainmentDHM + " failed!")
+                   .c_str());
   const SW_EntrainmentSettings settings{GlobalEntrainmentAreaWeight, GlobalEntrainmentMinZ,
                                         GlobalEntrainmentTemperature,
                                         GlobalEntrainmentTemperatureGradient,
@@ -95,6 +100,9 @@ void SW_Simulation::InitEntrainmentAreaWeights()
                      raster ? &raster->Core() : nullptr, settings, f);
   std::swap(f.entrainmentMass, mass->_values);
   std::swap(f.entrainmentEnthalpy, enthalpy->_values);
+  mass->MarkModified("touch");
+  enthalpy->MarkModified("touch");
+  AK_MESSAGE("updating cell entrainment area weights done");
 }
 
 void SW_Simulation::Initialize()

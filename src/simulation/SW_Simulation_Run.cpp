@@ -290,6 +290,10 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
   SW_SwapFlowState(*this, f, p);
   if (failed) return 1;
 
+  if (verbose)
+    AK_MESSAGE(AK_String::Format("%d SPH particles, location grid size %g origin %g %g cells %d x %d",
+                                 particles->Count(), run.grid.size, run.grid.x0, run.grid.y0,
+                                 run.grid.nx, run.grid.ny));
   const SW_FlowStepReport& report = run.report;
   const auto secondary = GroupMembers<SW_InitialCondition>("SecondaryReleaseAreas");
   for (int32_t k : report.released)

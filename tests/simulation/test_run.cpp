@@ -201,3 +201,27 @@ TEST(Run, WithoutProjectDirectoryRunsAndWritesNothing)
   EXPECT_FALSE(AK_FileExists(".simulation_info"));
   EXPECT_FALSE(AK_FileExists("at_0000000.0000.TimeStep"));
 }
+
+TEST(Run, SmoothedParticleMessagesFollowTheVerboseSwitch)
+{
+  struct Case {
+    const char* sphMode;
+    const char* verbose;
+    size_t radiusLines, gridLines, totalLines;
+  } cases[] = {{"0", "1", 0, 0, 0}, {"-2", "", 1, 0, 0}, {"-2", "1", 5, 5, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.sphMode) + " " + c.verbose);
+    RunProject p;
+    p.sim->Set("EndTime", "0.5");
+    p.sim->Set("SphMode", c.sphMode);
+    p.sim->SetVariable("$sph_verbose", c.verbose);
+    MessageCapture messages;
+    p.sim->Set("Run", "");
+    EXPECT_EQ(messages.WithPrefix("SPH kernel radius ").size(), c.radiusLines);
+    EXPECT_EQ(messages.Contains("SPH kernel radius 2.5"), c.radiusLines > 0);  // 5 m cells / 2
+    EXPECT_EQ(messages.WithPrefix(std::to_string(p.sim->Particles()->Count()) + " SPH particles, location grid size 2.5 origin 0 0 cells 81 x 41").size(), c.gridLines);
+    EXPECT_EQ(messages.WithPrefix("timestep total ").size(), c.totalLines);
+    EXPECT_TRUE(messages.Contains("initializing cell entrainment area weights..."));
+    EXPECT_TRUE(messages.Contains("updating cell entrainment area weights done"));
+  }
+}
