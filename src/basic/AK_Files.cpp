@@ -47,6 +47,13 @@ AK_File AK_File::Replacing(const char* path, const char* mode)
   return file;
 }
 
+AK_File AK_File::ReplacingVolatile(const char* path, const char* mode)
+{
+  AK_File file = Replacing(path, mode);
+  file._sync = false;
+  return file;
+}
+
 AK_File& AK_File::operator=(AK_File&& other) noexcept
 {
   if (this != &other) {
@@ -54,6 +61,7 @@ AK_File& AK_File::operator=(AK_File&& other) noexcept
     _file = other._file;
     _target = static_cast<AK_String&&>(other._target);
     _temp = static_cast<AK_String&&>(other._temp);
+    _sync = other._sync;
     other._file = nullptr;
     other._target = "";
     other._temp = "";
@@ -89,7 +97,7 @@ bool AK_File::Close()
     ::unlink(_temp.c_str());
     return false;
   }
-  return AK_CommitReplacement(fd, _temp, _target, ok);
+  return AK_CommitReplacement(fd, _temp, _target, ok, _sync);
 }
 
 int AK_CreateReplacement(const char* path, AK_String& temp)
@@ -117,9 +125,9 @@ int AK_CreateReplacement(const char* path, AK_String& temp)
   return fd;
 }
 
-bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written)
+bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written, bool sync)
 {
-  bool ok = written && ::fsync(fd) == 0;
+  bool ok = written && (!sync || ::fsync(fd) == 0);
   ok = ::close(fd) == 0 && ok;
   if (ok) ok = AK_ReplaceFile(temp, path) == 0;
   if (!ok) ::unlink(temp);

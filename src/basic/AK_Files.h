@@ -36,6 +36,9 @@ public:
   // A new file for "w" or "wb" that replaces `path` at Close; closed (null) when the
   // temporary file cannot be created.
   static AK_File Replacing(const char* path, const char* mode = "w");
+  // The same for a file that is rewritten all the time and worth nothing after a crash (the
+  // progress of a run): it still takes its place whole, but is not forced to the disk first.
+  static AK_File ReplacingVolatile(const char* path, const char* mode = "w");
   AK_File(AK_File&& other) noexcept { *this = static_cast<AK_File&&>(other); }
   AK_File& operator=(AK_File&& other) noexcept;
   AK_File(const AK_File&) = delete;
@@ -56,6 +59,7 @@ private:
   std::FILE* _file = nullptr;
   AK_String _target;  // a replacing file's final name ("" for an ordinary file)
   AK_String _temp;    // and the name it is written under
+  bool _sync = true;  // a replacing file is forced to the disk before it takes its place
 };
 
 // The pieces of a replacing write, shared by AK_File and the record stream: a new file
@@ -66,7 +70,7 @@ int AK_CreateReplacement(const char* path, AK_String& temp);
 // Ends a replacing write whose data went through `fd` (still open; this closes it): when
 // `written`, the data is synced and `temp` renamed over `path`. Otherwise, or when that
 // fails, `temp` is removed and `path` left as it was. True when `path` now holds the data.
-bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written);
+bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written, bool sync = true);
 
 // Reads one text line without its line end; a CRLF line end loses its CR as well. False at the
 // end of the file when nothing was read.

@@ -12,9 +12,11 @@ AK_String InfoPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(
 AK_String MacroPath(const SW_BackgroundRun& run) { return AK_JoinPath(run.runDirectory, "start.macro"); }
 AK_String LogPath(const SW_BackgroundRun& run) { return AK_JoinPath(run.runDirectory, "start.log"); }
 
+// The status and info files change at every step of a run: they take their place whole, but
+// are not forced to the disk each time.
 void WriteLine(const AK_String& path, const char* text)
 {
-  AK_File file = AK_File::Replacing(path, "w");
+  AK_File file = AK_File::ReplacingVolatile(path, "w");
   if (!file) return;
   std::fprintf(file, "%s\n", text);
   file.Close();

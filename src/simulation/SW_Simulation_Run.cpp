@@ -1,5 +1,6 @@
 // SW_Simulation: the run command, the run loop and the time step as the simulation sees it
 // (its groups, variables and messages around the flow model's phases).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -34,10 +35,11 @@ namespace {
 double Number(const AK_String& text) { return std::strtod(text.c_str(), nullptr); }
 
 // Threads for the phases that may run apart; a run gives the same particles with any count.
-int FlowThreads()
+// A thread is started per phase, so each must have enough particles to be worth its start.
+int FlowThreads(int32_t particles)
 {
-  const unsigned n = std::thread::hardware_concurrency();
-  return n == 0 ? 1 : n > 8 ? 8 : static_cast<int>(n);
+  const int32_t cores = static_cast<int32_t>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
+  return std::max(1, std::min(cores, particles / 8192));
 }
 
 // The point source of the object variables "$source_..."; off while "$source_strength" is empty.
@@ -272,7 +274,7 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
 
   SW_FlowParameters& par = run.par;
   SW_FillFlowParameters(*this, par);
-  par.threads = FlowThreads();
+  par.threads = FlowThreads(particles->Count());
   int verbose = 0;
   if (SphMode != 0) {
     const AK_String v = GetVariable("$sph_verbose");
