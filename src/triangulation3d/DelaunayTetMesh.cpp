@@ -28,12 +28,7 @@ AK_Array<OpenFace> g_openFaces(32);
 // Grid rounding of the exact predicates: the largest coordinate magnitude they take.
 constexpr double kGridLimit = 2147483000.0;
 
-double Snap(double c, double scale)
-{
-  return static_cast<double>(static_cast<int32_t>(scale * c + 0.5)) * (1.0 / scale);
-}
-
-int64_t GridIndex(double c, double scale) { return static_cast<int32_t>(scale * c + 0.5); }
+double Snap(double c, double scale) { return static_cast<double>(AK_GridRound(c, scale)) * (1.0 / scale); }
 
 // The exact predicates in the box: every node and query lies in the box, so grid
 // coordinates differ by at most 100001 and every triple product of differences (at most
@@ -46,8 +41,8 @@ struct GridPt {
 
 inline GridPt Grid(const AK_Vec3& p, double scale)
 {
-  return GridPt{double(int32_t(scale * p.x + 0.5)), double(int32_t(scale * p.y + 0.5)),
-                double(int32_t(scale * p.z + 0.5))};
+  return GridPt{double(AK_GridRound(p.x, scale)), double(AK_GridRound(p.y, scale)),
+                double(AK_GridRound(p.z, scale))};
 }
 
 inline GridPt Minus(const GridPt& a, const GridPt& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
@@ -383,8 +378,8 @@ int32_t DelaunayTetMesh::InsertPoint(const AK_Vec3& p)
   const double lo[3] = {_p[0].x, _p[0].y, _p[0].z}, hi[3] = {_p[6].x, _p[6].y, _p[6].z};
   for (int i = 0; i < 3; ++i) {
     if (!(c[i] > lo[i] && c[i] < hi[i])) return -1;
-    int64_t g = GridIndex(c[i], _scale);
-    if (g <= GridIndex(lo[i], _scale) || g >= GridIndex(hi[i], _scale)) return -1;
+    int64_t g = AK_GridRound(c[i], _scale);
+    if (g <= AK_GridRound(lo[i], _scale) || g >= AK_GridRound(hi[i], _scale)) return -1;
   }
   const AK_Vec3 q(Snap(p.x, _scale), Snap(p.y, _scale), Snap(p.z, _scale));
   const int32_t t0 = LocateTet(q);

@@ -130,3 +130,36 @@ TEST(TetMesh, DriversReportSmallCases)
 }
 
 }  // namespace
+
+// Nodes are snapped to their nearest grid point whatever their sign: a lattice in a box that
+// straddles zero is meshed as soundly as the same lattice shifted to positive coordinates.
+TEST(TetMesh, LatticesStraddlingZeroMeshLikeShiftedOnes)
+{
+  struct Case { const char* name; double lo, hi, start, step; int m; };
+  const Case cases[] = {
+      {"around zero", -1, 1, -4.5 * 4e-5, 4e-5, 10},
+      {"shifted into [0,2]", 0, 2, 1 - 4.5 * 4e-5, 4e-5, 10},
+      {"small around zero", -1, 1, -1e-4, 2e-5, 11},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AK_Points3 points;
+    GridPoints(c.m, c.start, c.step, points);
+    DelaunayTetMesh mesh;
+    ASSERT_TRUE(mesh.Init(AK_Vec3(c.lo, c.lo, c.lo), AK_Vec3(c.hi, c.hi, c.hi), points.Size()));
+    for (const AK_Vec3& p : points) mesh.InsertPoint(p);
+    mesh._nActive = mesh._t.Size();
+    EXPECT_EQ(mesh.CountWrongConnections(), 0);
+    EXPECT_EQ(mesh.CountNegativeVolumeTets(), 0);
+    EXPECT_EQ(mesh.CountPointsInSpheres(), 0);
+  }
+  // Random points in a tiny box around zero.
+  AK_Points3 points;
+  RandomPoints(300, -1e-4, 1e-4, points, 21);
+  DelaunayTetMesh mesh;
+  ASSERT_TRUE(mesh.Init(AK_Vec3(-1, -1, -1), AK_Vec3(1, 1, 1), points.Size()));
+  for (const AK_Vec3& p : points) mesh.InsertPoint(p);
+  mesh._nActive = mesh._t.Size();
+  EXPECT_EQ(mesh.CountNegativeVolumeTets(), 0);
+  EXPECT_EQ(mesh.CountPointsInSpheres(), 0);
+}
