@@ -11,6 +11,7 @@
 #include "SW_MeshCore.h"
 #include "SW_MeshPoints.h"
 #include "SW_MeshTriangulation.h"
+#include "SW_TextInput.h"
 
 namespace {
 
@@ -158,9 +159,9 @@ void SW_DxfPointParser::Line(const char* line)
 
 int SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
 {
-  AK_File file(path, "rb");
-  if (!file) {
-    error = AK_String("cannot open file ") + path;
+  AK_File file;
+  if (!SW_OpenTextInput(file, path, "rb")) {
+    error = SW_TextInputError(path, AK_String("cannot open file ") + path);
     return 1;
   }
   ClearGeometry();
@@ -177,9 +178,9 @@ int SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
 
 int SW_MeshCore::ReadDxfPoints(const AK_String& path, AK_String& error)
 {
-  AK_File file(path, "rb");
-  if (!file) {
-    error = AK_String("cannot open dxf file ") + path;
+  AK_File file;
+  if (!SW_OpenTextInput(file, path, "rb")) {
+    error = SW_TextInputError(path, AK_String("cannot open dxf file ") + path);
     return 1;
   }
   ClearGeometry();

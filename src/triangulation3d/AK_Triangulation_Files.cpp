@@ -9,6 +9,7 @@
 #include "AK_Files.h"
 #include "AK_Triangulation.h"
 #include "SW_MeshFiles.h"
+#include "SW_TextInput.h"
 
 namespace {
 
@@ -33,9 +34,9 @@ bool AK_Triangulation::IsTbsFileName(const char* fileName)
 
 int AK_Triangulation::ReadDurnixFile(const AK_String& fileName)
 {
-  AK_File f(fileName, "r");
-  if (!f) {
-    AK_MESSAGE(AK_String("cannot open file '") + fileName + "' !");
+  AK_File f;
+  if (!SW_OpenTextInput(f, fileName)) {
+    AK_MESSAGE(SW_TextInputError(fileName, AK_String("cannot open file '") + fileName + "' !"));
     return 0;
   }
   SW_TokenReader in(f);
