@@ -202,6 +202,14 @@ TEST(ReleaseAreas, DepthSources)
   area->Set("RelDepFuncName", "self");
   area->Set("RelDepFuncPar", "now");
   EXPECT_EQ(area->Get("RelDepFuncName"), "const");
+  // A formula whose "init" switches its own area to a constant depth: the area is constant.
+  user.Write("release_depth/quits.cint", "double depth(double x[3], double n[3]) { return 9; }\n"
+                                         "void init() { set(\"\", \"RelDepFuncName\", \"const\"); }\n");
+  area->Set("Depth", "1.5");
+  area->Set("RelDepFuncName", "quits");
+  EXPECT_EQ(area->Get("RelDepFuncName"), "const");
+  EXPECT_EQ(area->Get("DepthVis"), "w");
+  EXPECT_EQ(area->ReleaseDepthAt({5, 5, 40}, {0, 0, 1}), 1.5);
   UserAttributesDirectory = saved;
 }
 
