@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 
@@ -24,6 +26,15 @@ struct OpenFace {
 };
 AK_Array<int32_t> g_region(32);
 AK_Array<OpenFace> g_openFaces(32);
+
+// True when that many bytes can be had now; they are given back at once.
+bool CanAllocate(uint64_t bytes)
+{
+  if (bytes > SIZE_MAX) return false;
+  void* p = std::malloc(static_cast<size_t>(bytes));
+  std::free(p);
+  return p != nullptr;
+}
 
 // Grid rounding of the exact predicates: the largest coordinate magnitude they take.
 constexpr double kGridLimit = 2147483000.0;
@@ -240,10 +251,24 @@ bool DelaunayTetMesh::Init(const AK_Vec3& min, const AK_Vec3& max, int64_t n)
                  "size; move it nearer to the origin");
       return false;
     }
-  // Reserve for n points; beyond the array limit the arrays grow on demand.
-  const int64_t nodes = std::clamp<int64_t>(n, 8, INT32_MAX / 8);
+  // Some 6.5 tetrahedra per point: beyond this many points they would not fit the largest
+  // array.
+  constexpr int64_t kMaxPoints = (INT32_MAX / 2) / 7;
+  if (n > kMaxPoints) {
+    AK_Messagef("ERROR:a tetrahedral mesh takes at most %lld points, not %lld", static_cast<long long>(kMaxPoints),
+                static_cast<long long>(n));
+    return false;
+  }
+  // Reserve for n points and the 8 box corners; beyond the array limit the arrays grow on
+  // demand. Storage that cannot be had is refused here rather than found missing later.
+  const int64_t nodes = std::clamp<int64_t>(n + 8, 8, INT32_MAX / 8);
+  const int64_t tets = std::min<int64_t>(7 * nodes, INT32_MAX / 8);
+  if (!CanAllocate(static_cast<uint64_t>(nodes) * sizeof(AK_Vec3) + static_cast<uint64_t>(tets) * sizeof(AK_Tet))) {
+    AK_Messagef("ERROR:not enough memory for a tetrahedral mesh of %lld points", static_cast<long long>(n));
+    return false;
+  }
   _p.Resize(static_cast<int32_t>(nodes));
-  _t.Resize(static_cast<int32_t>(std::min<int64_t>(7 * nodes, INT32_MAX / 8)));
+  _t.Resize(static_cast<int32_t>(tets));
   const double x0 = lo[0], y0 = lo[1], z0 = lo[2], x1 = hi[0], y1 = hi[1], z1 = hi[2];
   const AK_Vec3 corners[8] = {{x0, y0, z0}, {x1, y0, z0}, {x1, y1, z0}, {x0, y1, z0},
                               {x0, y0, z1}, {x1, y0, z1}, {x1, y1, z1}, {x0, y1, z1}};
