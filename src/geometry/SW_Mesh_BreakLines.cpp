@@ -114,12 +114,13 @@ bool SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
   // lines, a break-line vertex on a point of the set) is refused; its segments are then
   // carried by that vertex instead.
   std::vector<int32_t> alias(static_cast<size_t>(n), -1);
-  int32_t merged = 0;
+  int32_t coincident = 0;
   SW_InsertInOrder(tri, order, [&](int32_t i, int result, const AK_Vec2* existing) {
     if (!result && existing && !tri.IsAuxiliary(existing)) {
-      const int32_t v = AK_NumberedPoint2::Of(order[static_cast<size_t>(i)])->Num;
+      const AK_Vec2* p = order[static_cast<size_t>(i)];
+      const int32_t v = AK_NumberedPoint2::Of(p)->Num;
       alias[static_cast<size_t>(v)] = AK_NumberedPoint2::Of(existing)->Num;
-      ++merged;
+      coincident += SW_SamePlace(*p, *existing);
     }
   });
   int32_t inserted = tri.PointsInserted();
@@ -130,7 +131,7 @@ bool SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
                 tri.NumTriangles());
   Send(text);
   SW_ReportUnplaced(tri);
-  SW_ReportDropped(n, inserted + merged);
+  SW_ReportDropped(n, inserted + coincident);
   for (int32_t s = 0; s < _segments.Size(); ++s) {
     int32_t v = _segments[s];
     if (alias[static_cast<size_t>(v)] >= 0) _segments[s] = alias[static_cast<size_t>(v)];

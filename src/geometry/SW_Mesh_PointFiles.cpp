@@ -218,7 +218,10 @@ void SW_MeshCore::TriangulatePoints()
   Send("performing Delaunay triangulation...");
 
   AK_Triangulation2 tri(lo, hi);
-  SW_InsertInOrder(tri, order, [&](int32_t i, int, const AK_Vec2*) {
+  int32_t coincident = 0;
+  SW_InsertInOrder(tri, order, [&](int32_t i, int result, const AK_Vec2* existing) {
+    if (!result && existing && !tri.IsAuxiliary(existing))
+      coincident += SW_SamePlace(*order[static_cast<size_t>(i)], *existing);
     if ((i + 1) % 50000 == 0) {
       std::snprintf(text, sizeof text, "inserted %d of %d points...", i + 1, n);
       Send(text);
@@ -232,6 +235,7 @@ void SW_MeshCore::TriangulatePoints()
   Send(text);
   tri.PrintStatistics();
   SW_ReportUnplaced(tri);
+  SW_ReportDropped(n, tri.PointsInserted() + coincident);
 
   _lcc.SetCount(0);
   _cartesian = 0;

@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
+#include <cstdio>
 #include <limits>
+#include <map>
 #include <set>
 
 #include "TestMeshes.h"
@@ -201,4 +202,33 @@ TEST(BreakLines, NoCellsKeepsThePreviousMesh)
   for (int32_t c = 0; c < m.NumCells(); ++c) EXPECT_EQ(m._lcv[c], before._lcv[c]);
   EXPECT_EQ(m._lcc.Size(), m.NumCells());
   EXPECT_EQ(m._totalArea.z, before._totalArea.z);
+}
+
+// A far point makes the triangulation's least distance larger than the terrain's spacing:
+// the points it cannot keep apart are dropped, and the warning counts them. Points at the
+// very place of another (shared line ends) are no loss and are not counted.
+TEST(BreakLines, DroppedPointsAreCounted)
+{
+  AK_Array<AK_NamedPolyline> lines;
+  AK_NamedPolyline terrain;
+  for (int i = 0; i < 20; ++i) terrain.points.Append(AK_Vec3(2.0 * i, (i * 7) % 40, 0));
+  lines.Append(terrain);
+  lines.Append(Line({{38, 13, 0}, {1e12, 20, 0}}));  // starts where the first line ends
+  SW_MeshCore m;
+  AK_String error;
+  MessageCapture messages;
+  m.TriangulateWithBreakLines(lines, 0, error);
+  const std::vector<std::string> dropped = messages.WithPrefix("WARNING:the triangulation dropped ");
+  ASSERT_EQ(dropped.size(), 1u);
+  int count = 0, given = 0;
+  ASSERT_EQ(std::sscanf(dropped[0].c_str(), "WARNING:the triangulation dropped %d of %d points", &count, &given), 2);
+  EXPECT_EQ(given, 22);
+  EXPECT_GT(count, 0);
+
+  // The same lines without the far point: the shared end is no drop.
+  lines[1] = Line({{38, 13, 0}, {30, 20, 0}});
+  SW_MeshCore near;
+  messages.Clear();
+  EXPECT_TRUE(near.TriangulateWithBreakLines(lines, 0, error));
+  EXPECT_TRUE(messages.WithPrefix("WARNING:the triangulation dropped ").empty());
 }
