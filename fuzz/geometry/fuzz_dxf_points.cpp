@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     line.points.Append(mesh._x[0]);
     line.points.Append(mesh._x[mesh.NumVertices() - 1]);
     lines.Append(line);
-    mesh.TriangulateWithBreakLines(lines, 1);
+    AK_String error;
+    mesh.TriangulateWithBreakLines(lines, 1, error);
   }
   return 0;
 }

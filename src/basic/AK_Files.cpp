@@ -174,6 +174,13 @@ int AK_FileExists(const char* path)
   return ::stat(AK_NormalizePath(path).c_str(), &st) == 0 ? 1 : 0;
 }
 
+int AK_IsRegularFile(const char* path)
+{
+  if (!path || !*path) return 0;
+  struct stat st;
+  return ::stat(AK_NormalizePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
+}
+
 int AK_IsDirectory(const char* path)
 {
   if (!path || !*path) return 0;

@@ -81,6 +81,8 @@ bool AK_ReadTextFile(const char* path, AK_String& text);
 
 // 1 when the path names a file or a directory, else 0.
 int AK_FileExists(const char* path);
+// 1 when the path names a regular file (through symbolic links), else 0.
+int AK_IsRegularFile(const char* path);
 // 1 when the path names a directory.
 int AK_IsDirectory(const char* path);
 

@@ -316,14 +316,6 @@ int AK_Object::IndexOf(const AK_Object* object)
   return -1;
 }
 
-AK_Object* AK_Object::GetComponent(const char* id)
-{
-  if (!id) return nullptr;
-  for (int i = 0; i < ComponentCount(); ++i)
-    if (_components[i]->_id == id) return _components[i].Get();
-  return nullptr;
-}
-
 void AK_Object::AddComponent(AK_Object* component)
 {
   if (!component) return;
@@ -331,6 +323,7 @@ void AK_Object::AddComponent(AK_Object* component)
   component->_detached = false;
   _components.Append(component);
   _linkFlags.Append(kOwned);
+  IndexEntry(component);
   component->_parent = this;
   SetVariable("$latest_comp", component->_id);
 }
@@ -340,6 +333,7 @@ void AK_Object::AddLink(AK_Object* object)
   if (!object || IndexOf(object) >= 0) return;
   _components.Append(object);
   _linkFlags.Append(kLink);
+  IndexEntry(object);
   SetVariable("$latest_comp", object->_id);
 }
 
@@ -352,6 +346,7 @@ void AK_Object::AddNewComponent(const char* text)
 
 void AK_Object::RemoveEntry(int i)
 {
+  UnindexEntry(_components[i].Get());
   _components.Remove(i);
   _linkFlags.Remove(i);
 }

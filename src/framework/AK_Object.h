@@ -28,6 +28,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "AK_Basic.h"
@@ -254,6 +255,31 @@ protected:
   int IndexOf(const AK_Object* object);
 
 private:
+  // The components by identifier, beside the list, so that a lookup and the making of a
+  // unique identifier take constant time however many siblings there are
+  // (AK_Object_Ids.cpp). Built on first use, kept up as entries come and go, built anew after
+  // a listed object changed its identifier.
+  struct IdIndex;
+  struct IdIndexDeleter {
+    void operator()(IdIndex* index) const;
+  };
+  IdIndex& Ids();
+  // The first entry in list order whose object is alive and bears the identifier, or null.
+  AK_Object* FirstHolder(const char* id);
+  // True when an entry other than `except` bears the identifier.
+  bool HeldByOther(const char* id, const AK_Object* except);
+  void IndexEntry(AK_Object* object);
+  void UnindexEntry(AK_Object* object);
+  // The first free name of the chain base_%04d from `number` on (at most 9999), with what
+  // the chains before it found; 0 when every name up to 9999 is held.
+  int FirstFreeNumber(const AK_String& base, int number);
+  // The name with the fewest "x" appended that no entry bears, with what the searches before
+  // found.
+  AK_String FirstFreeWithX(const AK_String& name);
+  std::unique_ptr<IdIndex, IdIndexDeleter> _idIndex;
+  // Entries of component lists that refer to this object.
+  int32_t _listings = 0;
+
   friend class AK_ObjectRef;
   AK_Object* CreateSavedComponent(const char* id);
   void MarkDead();

@@ -1,85 +1,10 @@
-// AK_Object: unique identifiers, "$" variables, modification stamps and walks that list or
-// count objects.
+// AK_Object: "$" variables, modification stamps and walks that list or count objects.
 #include <cstdio>
 #include <cstring>
 #include <unordered_set>
 
 #include "AK_ClassTable.h"
 #include "AK_Object.h"
-
-// --- identifiers ---
-
-namespace {
-
-// The number after the last "_" when the text from there reads as "_" and digits.
-bool ReadNumberSuffix(const AK_String& candidate, int& number, int& underscore)
-{
-  const char* last = std::strrchr(candidate, '_');
-  if (!last) return false;
-  underscore = static_cast<int>(last - candidate.c_str());
-  const char* p = last + 1;
-  if (*p < '0' || *p > '9') return false;
-  long value = 0;
-  while (*p >= '0' && *p <= '9') {
-    if (value < 100000000) value = value * 10 + (*p - '0');
-    ++p;
-  }
-  number = static_cast<int>(value);
-  return true;
-}
-
-// The directory that holds a project directory: the text before its last separator ("/" or
-// "\"), trailing separators ignored; "" when there is none.
-AK_String ParentDirectoryOf(const AK_String& directory)
-{
-  int end = directory.Length();
-  while (end > 1 && (directory[end - 1] == '/' || directory[end - 1] == '\\')) --end;
-  for (int i = end - 1; i >= 0; --i)
-    if (directory[i] == '/' || directory[i] == '\\')
-      return AK_String(directory.c_str(), directory.c_str() + i);
-  return AK_String();
-}
-
-}  // namespace
-
-void AK_Object::SetUniqueId(const char* wanted)
-{
-  AK_String old(_id);
-  AK_String candidate(wanted ? wanted : "");
-  candidate.ReplaceNonIdentifierChars('_');
-  if (candidate.IsEmpty()) candidate = GetType() + "_" + AK_String(AK_InstanceCounter);
-
-  if (_parent) {
-    for (;;) {
-      AK_Object* holder = _parent->GetComponent(candidate);
-      if (!holder || holder == this) break;
-      int number = 1, underscore = -1, read = 0;
-      if (ReadNumberSuffix(candidate, read, underscore)) {
-        number = read + 1;
-        if (number > 9999) break;
-        candidate = AK_String(candidate.c_str(), candidate.c_str() + underscore);
-      }
-      candidate = candidate + AK_String::Format("_%04d", number);
-    }
-    auto takenByOther = [this](const AK_String& id) {
-      for (int i = 0; i < _parent->ComponentCount(); ++i)
-        if (_parent->Component(i) != this && _parent->Component(i)->Id() == id) return true;
-      return false;
-    };
-    while (takenByOther(candidate)) candidate += "x";
-  }
-  _id = candidate;
-
-  if (old.IsEmpty() || _projectDir.IsEmpty() || old == _id) return;
-  AK_String moved = ParentDirectoryOf(_projectDir);
-  moved.EnsureTrailingChar(_id, '/');
-  if (!AK_FileExists(_projectDir)) return;
-  if (AK_RenameFile(_projectDir, moved) != 0) {
-    _id = old;
-    return;
-  }
-  SetProjectDirRecursive(moved);
-}
 
 // --- variables ---
 

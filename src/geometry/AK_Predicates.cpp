@@ -82,14 +82,20 @@ int DotSignFiltered(const double* x, const double* y, int count, bool* refined)
 
 // ---- rounding onto the integer grid ------------------------------------------------------
 
-int64_t GridRound(double x, double scale)
+}  // namespace
+
+int64_t AK_GridRound(double x, double scale)
 {
-  double v = scale * x + 0.5;
+  // floor, not truncation: a negative coordinate goes to its nearest grid point as a
+  // positive one does, so the predicates see the point where the mesh stores it.
+  const double v = std::floor(scale * x + 0.5);
   // Coordinates beyond the 32-bit grid saturate; a non-number lands on 0.
   if (!(v > -2147483648.0)) return std::isnan(v) ? 0 : INT32_MIN;
   if (!(v < 2147483647.0)) return INT32_MAX;
-  return static_cast<int64_t>(static_cast<int32_t>(v));
+  return static_cast<int64_t>(v);
 }
+
+namespace {
 
 struct GridPoint {
   int64_t x, y, z;
@@ -97,7 +103,7 @@ struct GridPoint {
 
 GridPoint GridRound(const AK_Vec3& p, double scale)
 {
-  return GridPoint{GridRound(p.x, scale), GridRound(p.y, scale), GridRound(p.z, scale)};
+  return GridPoint{AK_GridRound(p.x, scale), AK_GridRound(p.y, scale), AK_GridRound(p.z, scale)};
 }
 
 GridPoint Minus(const GridPoint& a, const GridPoint& b)

@@ -98,10 +98,14 @@ AK_Vec3 AK_Lerp3(const AK_Vec3& a, const AK_Vec3& b, double t);
 // arithmetic; counts the call.
 int AK_Orient3d(const AK_Vec3& a, const AK_Vec3& b, const AK_Vec3& c, const AK_Vec3& d);
 
+// The grid point nearest to scale x, halves rounded up, for either sign; saturated to the
+// 32-bit range, 0 for a non-number.
+int64_t AK_GridRound(double x, double scale);
+
 // Argument order of the grid predicates: the query point comes FIRST.
 //
-// Each coordinate x is rounded to the integer R(x) = trunc(scale x + 0.5) (saturated to
-// 32 bits); both predicates are then decided exactly on the rounded values.
+// Each coordinate x is rounded to the integer R(x) = AK_GridRound(x, scale); both predicates
+// are then decided exactly on the rounded values.
 //
 // AK_GridOrient3d(q, a, b, c): 1 when ((R(a) - R(q)) x (R(b) - R(q))).(R(c) - R(q)) < 0,
 // that is when q lies strictly on the side of the plane of a, b, c toward which

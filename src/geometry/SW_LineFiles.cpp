@@ -3,6 +3,7 @@
 #include "SW_LineFiles.h"
 
 #include "AK_NumberText.h"
+#include "SW_TextInput.h"
 
 #include <charconv>
 #include <cmath>
@@ -50,26 +51,34 @@ bool StartsWith(const std::string& line, const char* prefix)
 
 // One line as std::istream::getline with a buffer of `size` bytes reads it: at most size - 1
 // characters; a longer line fails the stream, and `line` holds the characters that fitted.
-// The line end is not kept, nor one CR before it; the line ends at a NUL byte, as a C text
-// does. False when the read failed (the end of the input before any character, or a line
-// too long); a last line without a line end is still a line.
+// A size of 0 reads the line whatever its length. The line end is not kept, nor one CR
+// before it; the line ends at a NUL byte, as a C text does. False when the read failed (the
+// end of the input before any character, or a line too long); a last line without a line
+// end is still a line.
 bool GetLine(std::istream& in, std::string& line, int size)
 {
-  char buffer[512];
-  if (size > static_cast<int>(sizeof buffer)) size = sizeof buffer;
-  in.getline(buffer, size);
-  line.assign(buffer);
+  if (size == 0) {
+    std::getline(in, line);
+    const size_t nul = line.find('\0');
+    if (nul != std::string::npos) line.erase(nul);
+  } else {
+    char buffer[512];
+    if (size > static_cast<int>(sizeof buffer)) size = sizeof buffer;
+    in.getline(buffer, size);
+    line.assign(buffer);
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return !in.fail();
 }
 
-// The line limits of the stream readers: "nxyz" lines of 510 characters, DXF lines of 511,
-// "ano" lines of 255. A longer line is a read failure, which ends what is being read.
-constexpr int kNxyzLine = 511, kDxfLine = 512, kAnoLine = 256;
+// The line limits of the stream readers: the program's own formats ("nxyz", "ano") read lines
+// of any length, for it writes texts of any length into them; DXF lines take 511 characters,
+// and a longer one is a read failure, which ends what is being read.
+constexpr int kNxyzLine = 0, kDxfLine = 512, kAnoLine = 0;
 
-// The buffer of the readers that use the C library's fgets: a longer line is read in pieces
-// of at most 510 bytes (point lists) or 255 bytes (ESRI dictionaries), each a line of its own.
-constexpr int kPointListPiece = 511, kEsriPiece = 256;
+// The buffer of the ESRI dictionaries read with the C library's fgets: a longer line is read
+// in pieces of at most 255 bytes, each a line of its own.
+constexpr int kEsriPiece = 256;
 
 // Appends an attribute line to the text: trailing control and non-ASCII bytes cut off, and
 // ";" after it unless the text already ends with one.
@@ -108,10 +117,11 @@ void AppendFixed6(std::string& out, double value)
 // white space or by commas, everything else skipped.
 int ReadPointList(AK_NamedPolyline& record, const char* path, int dimension)
 {
-  AK_File file(path, "r");
-  if (!file) return 1;
-  char line[kPointListPiece];
-  while (std::fgets(line, sizeof line, file)) {
+  AK_File file;
+  if (!SW_OpenTextInput(file, path)) return 1;
+  AK_String text;
+  while (AK_ReadLine(file, text)) {
+    const char* line = text.c_str();
     if (std::strchr(line, '=')) {
       AppendAttributeLine(record.text, line);
       continue;
@@ -210,8 +220,8 @@ int WriteNxyzPolyline(const AK_NamedPolyline& record, std::ostream& out, int pre
 
 int ReadNxyzFile(const char* path, AK_Array<AK_NamedPolyline>& list)
 {
-  std::ifstream in(AK_NormalizePath(path).c_str());
-  if (!in) return 1;
+  std::ifstream in;
+  if (!SW_OpenTextInput(in, path)) return 1;
   for (;;) {
     AK_NamedPolyline record;
     if (!ReadNxyzPolyline(record, in)) break;
@@ -359,8 +369,8 @@ int WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::ost
 
 int ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK_String>& names)
 {
-  std::ifstream in(AK_NormalizePath(path).c_str());
-  if (!in) return 1;
+  std::ifstream in;
+  if (!SW_OpenTextInput(in, path)) return 1;
   for (;;) {
     AK_NamedPolyline record;
     AK_String name;
@@ -399,8 +409,6 @@ int ReadAnoRecord(std::istream& in, SW_AnoRecord& record)
   } kColors[] = {{"lblue", "0.5 0.5 1"}, {"blue", "0 0 1"},   {"red", "1 0 0"},
                  {"green", "0 1 0"},     {"yello", "1 1 0"},  {"cyan", "0 1 1"},
                  {"magenta", "1 0 1"}};
-  // A line too long fails the stream, with what fitted read all the same: what the line
-  // gives is taken, and the failed stream ends the record and the file.
   std::string line;
   GetLine(in, line, kAnoLine);
   if (line.size() > 2) record.name = line.c_str();

@@ -15,10 +15,12 @@
 // - Numbers are read and written with "." as the decimal point whatever the locale; a
 //   decimal comma ends a number; a number that is not finite is no number. Lines end in LF
 //   or CRLF.
-// - Long lines: the point lists read lines in pieces of at most 510 bytes (the ESRI
-//   dictionaries of 255), each piece a line of its own; the stream readers take lines of at
-//   most 510 ("nxyz"), 511 (DXF) or 255 ("ano") characters, and a longer line is a read
-//   failure that ends what is being read.
+// - Long lines: the program's own formats (point lists, "nxyz", "ano") read lines of any
+//   length, so that whatever the writers put into them reads back; DXF lines take at most
+//   511 characters, and a longer line is a read failure that ends what is being read; the
+//   ESRI dictionaries are read in pieces of 255 bytes, each a line of its own.
+// - Files: only a regular file is read (anything else answers as a file that cannot be
+//   opened), and a UTF-8 byte-order mark at its start is skipped (SW_TextInput.h).
 // - A last line without a line end reads as if it had one: no point, line or area is lost
 //   because the file's final line end is missing.
 // - No count read from a file reserves memory: arrays grow only with the data read.

@@ -72,6 +72,8 @@ public:
   SW_MeshCore() = default;
   SW_MeshCore(const SW_MeshCore&) = default;
   SW_MeshCore& operator=(const SW_MeshCore&) = default;
+  SW_MeshCore(SW_MeshCore&&) = default;
+  SW_MeshCore& operator=(SW_MeshCore&&) = default;
   virtual ~SW_MeshCore() = default;
 
   // ---- storage and topology ------------------------------------------------------------
@@ -84,8 +86,9 @@ public:
   // Empties cells, neighbours, normals and segments, drops derived geometry, clears the
   // grid flags, then gives the mesh n vertices at (0, 0, 0). Neighbour lists stay.
   void SetNumVertices(int32_t n);
-  // Empties vertices, cells, neighbours, normals and segments, drops derived geometry and
-  // clears the grid flags (the storage part of the mesh object's Clear).
+  // Empties vertices, cells, neighbours, normals and segments, zeroes the total area vector,
+  // drops derived geometry and clears the grid flags (the storage part of the mesh object's
+  // Clear).
   void ClearGeometry();
   // For meshes without cells (point stores): the last vertex moves into slot i.
   void RemoveVertex(int32_t i);
@@ -219,8 +222,13 @@ public:
   // Adds the polylines' points to the vertices (keep 1) or replaces them (keep 0),
   // triangulates (seed 444) and recovers every polyline segment as a chain of mesh edges
   // by inserting midpoints; the surviving segments stay in `_segments`. Computes the
-  // neighbour table and the vertex normals.
-  void TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& lines, int keep);
+  // neighbour table and the vertex normals. A polyline vertex that is not finite, or (with
+  // `insideTerrain`, when the mesh has vertices) lies outside the x-y box of the mesh's
+  // vertices, is skipped with a warning and cuts its line. Points the triangulation drops
+  // are counted in a warning. When no cell would be left, answers false with `error` set and
+  // the mesh as it was before the call.
+  bool TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& lines, int keep, AK_String& error,
+                                 bool insideTerrain = false);
 
 protected:
   // Called whenever the geometry is replaced: the mesh object drops its contour lines and

@@ -34,6 +34,11 @@ void SW_InsertInOrder(AK_Triangulation2& tri, const std::vector<const AK_Vec2*>&
 
 // The warning for points that no walk could place, when there are any.
 void SW_ReportUnplaced(const AK_Triangulation2& tri);
+// The warning for points given to a triangulation that neither became a vertex of it nor
+// lie exactly where one lies (`placed` counts both), when there are any: a point merely
+// near another one is dropped, and the terrain loses it.
+void SW_ReportDropped(int32_t given, int32_t placed);
+inline bool SW_SamePlace(const AK_Vec2& a, const AK_Vec2& b) { return a.x == b.x && a.y == b.y; }
 
 // Replaces the cells with the triangles that have no auxiliary corner, in array order, as
 // (i0, i1, i2, -1) with the vertex number of each corner (from number(point)); a triangle

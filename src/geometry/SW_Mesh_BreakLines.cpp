@@ -18,36 +18,68 @@ void Send(const char* text, AK_SourceLocation where = AK_SourceLocation::Current
   AK_ModuleMessage("SW_Mesh", text, where);
 }
 
+// The break lines' vertices as vertices and segments of the mesh. A vertex that is no
+// finite point, or (with `box`) lies outside the x-y box of the terrain, cannot be placed in
+// the triangulation without wrecking it: it is skipped with a warning, and the line is cut
+// there (no segment joins the vertices on either side of it).
+void AppendBreakLines(const AK_Array<AK_NamedPolyline>& lines, const AK_Vec2* box,
+                      AK_Array<AK_Vec3>& x, AK_Array<int32_t>& segments)
+{
+  constexpr int32_t kNamed = 20;  // warnings that name a vertex; the rest are counted
+  int32_t skipped = 0;
+  for (int32_t l = 0; l < lines.Size(); ++l) {
+    const AK_Array<AK_Vec3>& pts = lines[l].points;
+    bool joined = false;
+    for (int32_t i = 0; i < pts.Size(); ++i) {
+      const AK_Vec3& p = pts[i];
+      const bool finite = std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+      const bool inside = !box || (p.x >= box[0].x && p.x <= box[1].x && p.y >= box[0].y && p.y <= box[1].y);
+      if (!finite || !inside) {
+        if (skipped++ < kNamed) {
+          char text[256];
+          std::snprintf(text, sizeof text, "WARNING:vertex %d of break line %d ('%.60s') at (%g, %g, %g) %s: skipped",
+                        i + 1, l + 1, lines[l].text.c_str(), p.x, p.y, p.z,
+                        finite ? "lies outside the terrain" : "is no finite point");
+          Send(text);
+        }
+        joined = false;
+        continue;
+      }
+      x.Append(p);
+      if (joined) {
+        segments.Append(x.Size() - 2);
+        segments.Append(x.Size() - 1);
+      }
+      joined = true;
+    }
+  }
+  if (skipped > kNamed) {
+    char text[128];
+    std::snprintf(text, sizeof text, "WARNING:%d more break-line vertices skipped", skipped - kNamed);
+    Send(text);
+  }
+}
+
 }  // namespace
 
-void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& lines, int keep)
+bool SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& lines, int keep,
+                                            AK_String& error, bool insideTerrain)
 {
   char text[256];
   std::snprintf(text, sizeof text, "loading %d polylines...", lines.Size());
   Send(text);
 
-  AK_Array<AK_Vec3> savedX;
-  AK_Array<int32_t> savedSegments;
-  if (keep) {
-    savedX = std::move(_x);
-    savedSegments = std::move(_segments);
-  }
+  // The mesh as it was comes back when the break lines would leave no cells.
+  SW_MeshCore previous(std::move(static_cast<SW_MeshCore&>(*this)));
   ClearGeometry();
+  AK_Vec2 box[2];
+  const bool bounded = keep && insideTerrain && previous.NumVertices() > 0;
+  if (bounded) SW_VertexBox2(previous._x, box[0], box[1]);
   if (keep) {
-    _x = std::move(savedX);
-    _segments = std::move(savedSegments);
+    _x = previous._x;
+    _segments = previous._segments;
   }
-
-  for (int32_t l = 0; l < lines.Size(); ++l) {
-    const AK_Array<AK_Vec3>& pts = lines[l].points;
-    for (int32_t i = 0; i < pts.Size(); ++i) {
-      _x.Append(pts[i]);
-      if (i > 0) {
-        _segments.Append(_x.Size() - 2);
-        _segments.Append(_x.Size() - 1);
-      }
-    }
-  }
+  AppendBreakLines(lines, bounded ? box : nullptr, _x, _segments);
   _x.Resize(_x.Size());
   // Segments that name a vertex the mesh does not have (kept from an earlier, inconsistent
   // state) cannot be recovered.
@@ -82,10 +114,13 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
   // lines, a break-line vertex on a point of the set) is refused; its segments are then
   // carried by that vertex instead.
   std::vector<int32_t> alias(static_cast<size_t>(n), -1);
+  int32_t coincident = 0;
   SW_InsertInOrder(tri, order, [&](int32_t i, int result, const AK_Vec2* existing) {
     if (!result && existing && !tri.IsAuxiliary(existing)) {
-      const int32_t v = AK_NumberedPoint2::Of(order[static_cast<size_t>(i)])->Num;
+      const AK_Vec2* p = order[static_cast<size_t>(i)];
+      const int32_t v = AK_NumberedPoint2::Of(p)->Num;
       alias[static_cast<size_t>(v)] = AK_NumberedPoint2::Of(existing)->Num;
+      coincident += SW_SamePlace(*p, *existing);
     }
   });
   int32_t inserted = tri.PointsInserted();
@@ -96,6 +131,7 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
                 tri.NumTriangles());
   Send(text);
   SW_ReportUnplaced(tri);
+  SW_ReportDropped(n, inserted + coincident);
   for (int32_t s = 0; s < _segments.Size(); ++s) {
     int32_t v = _segments[s];
     if (alias[static_cast<size_t>(v)] >= 0) _segments[s] = alias[static_cast<size_t>(v)];
@@ -173,6 +209,13 @@ void SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
                 NumCells());
   Send(text);
   SW_ReportDiscarded(discarded);
+  if (NumCells() == 0) {
+    static_cast<SW_MeshCore&>(*this) = std::move(previous);
+    DropDerivedGeometry();
+    error = "the break lines leave the terrain without cells: the mesh is kept as it was";
+    return false;
+  }
   ComputeConnectivity();
   ComputeVertexNormals();
+  return true;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "SW_MeshFiles.h"
+#include "SW_TextInput.h"
 
 int64_t SW_MaxGridPoints = SW_DefaultMaxGridPoints;
 
@@ -443,9 +444,9 @@ bool SW_ReadAsciiGridFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* nam
 bool SW_ReadAsciiGrid(SW_MeshCore& mesh, const char* path, int halvings, int fillNoData,
                       AK_String& error)
 {
-  AK_File f(path, "r");
-  if (!f) {
-    error = AK_String("cannot open file '") + path + "'!";
+  AK_File f;
+  if (!SW_OpenTextInput(f, path)) {
+    error = SW_TextInputError(path, AK_String("cannot open file '") + path + "'!");
     Report(error);
     return 0;
   }
@@ -487,8 +488,8 @@ void UnreadFirstValue(std::istream& stream)
 bool SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperRight[2],
                             double& cellSize)
 {
-  AK_File f(path, "r");
-  if (!f) return 0;
+  AK_File f;
+  if (!SW_OpenTextInput(f, path)) return 0;
   SW_TokenReader in(f);
   SW_AsciiGridHeader h;
   bool ok = ReadValidHeader(in, h);

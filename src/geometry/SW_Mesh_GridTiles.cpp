@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "SW_MeshFiles.h"
+#include "SW_TextInput.h"
 
 bool SW_LayoutTiles(const AK_Array<SW_GridTile>& tiles, SW_TileLayout& layout, AK_String& error)
 {
@@ -100,9 +101,8 @@ struct OpenTile {
 // Opens a tile and reads its header; false (reported) when the tile is to be skipped.
 bool OpenTileHeader(const AK_String& path, OpenTile& open, SW_GridTile& tile, bool announce)
 {
-  open.file = AK_File(path, "r");
-  if (!open.file) {
-    Skip(path, "cannot open file");
+  if (!SW_OpenTextInput(open.file, path)) {
+    Skip(path, AK_IsRegularFile(path) || !AK_FileExists(path) ? "cannot open file" : "no regular file");
     return false;
   }
   if (announce) Report("reading header of tile '" + path);

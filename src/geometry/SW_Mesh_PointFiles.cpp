@@ -11,6 +11,7 @@
 #include "SW_MeshCore.h"
 #include "SW_MeshPoints.h"
 #include "SW_MeshTriangulation.h"
+#include "SW_TextInput.h"
 
 namespace {
 
@@ -158,9 +159,9 @@ void SW_DxfPointParser::Line(const char* line)
 
 int SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
 {
-  AK_File file(path, "rb");
-  if (!file) {
-    error = AK_String("cannot open file ") + path;
+  AK_File file;
+  if (!SW_OpenTextInput(file, path, "rb")) {
+    error = SW_TextInputError(path, AK_String("cannot open file ") + path);
     return 1;
   }
   ClearGeometry();
@@ -177,9 +178,9 @@ int SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
 
 int SW_MeshCore::ReadDxfPoints(const AK_String& path, AK_String& error)
 {
-  AK_File file(path, "rb");
-  if (!file) {
-    error = AK_String("cannot open dxf file ") + path;
+  AK_File file;
+  if (!SW_OpenTextInput(file, path, "rb")) {
+    error = SW_TextInputError(path, AK_String("cannot open dxf file ") + path);
     return 1;
   }
   ClearGeometry();
@@ -217,7 +218,10 @@ void SW_MeshCore::TriangulatePoints()
   Send("performing Delaunay triangulation...");
 
   AK_Triangulation2 tri(lo, hi);
-  SW_InsertInOrder(tri, order, [&](int32_t i, int, const AK_Vec2*) {
+  int32_t coincident = 0;
+  SW_InsertInOrder(tri, order, [&](int32_t i, int result, const AK_Vec2* existing) {
+    if (!result && existing && !tri.IsAuxiliary(existing))
+      coincident += SW_SamePlace(*order[static_cast<size_t>(i)], *existing);
     if ((i + 1) % 50000 == 0) {
       std::snprintf(text, sizeof text, "inserted %d of %d points...", i + 1, n);
       Send(text);
@@ -231,6 +235,7 @@ void SW_MeshCore::TriangulatePoints()
   Send(text);
   tri.PrintStatistics();
   SW_ReportUnplaced(tri);
+  SW_ReportDropped(n, tri.PointsInserted() + coincident);
 
   _lcc.SetCount(0);
   _cartesian = 0;

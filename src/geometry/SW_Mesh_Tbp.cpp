@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "SW_MeshFiles.h"
+#include "SW_TextInput.h"
 
 namespace {
 
@@ -113,9 +114,9 @@ bool SW_ReadTbpFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, AK_
 
 bool SW_ReadTbp(SW_MeshCore& mesh, const char* path, AK_String& error)
 {
-  AK_File f(path, "r");
-  if (!f) {
-    error = AK_String("cannot open file ") + path + "!";
+  AK_File f;
+  if (!SW_OpenTextInput(f, path)) {
+    error = SW_TextInputError(path, AK_String("cannot open file ") + path + "!");
     AK_MESSAGE(error.c_str());
     return 0;
   }

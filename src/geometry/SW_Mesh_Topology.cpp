@@ -15,6 +15,7 @@ void SW_MeshCore::ClearGeometry()
   _lcc.SetCount(0);
   _vertexNormals.SetCount(0);
   _segments.SetCount(0);
+  _totalArea = AK_Vec3();
   DropDerivedGeometry();
   _cartesian = 0;
   _honeycomb = 0;

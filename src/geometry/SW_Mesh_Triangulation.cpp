@@ -66,6 +66,14 @@ void SW_ReportUnplaced(const AK_Triangulation2& tri)
   AK_ModuleMessage("SW_Mesh", text);
 }
 
+void SW_ReportDropped(int32_t given, int32_t placed)
+{
+  if (placed >= given) return;
+  char text[128];
+  std::snprintf(text, sizeof text, "WARNING:the triangulation dropped %d of %d points", given - placed, given);
+  AK_ModuleMessage("SW_Mesh", text);
+}
+
 void SW_ReportDiscarded(int32_t discarded)
 {
   if (discarded == 0) return;

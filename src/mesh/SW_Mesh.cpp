@@ -242,8 +242,14 @@ void SW_Mesh::SetToPlane()
 {
   Clear();
   AK_String error;
-  if (SW_SetToPlane(_data, Nx, Ny, Length, Width, Inclination, error)) TakeGridParameters();
-  else AK_ErrorText = error;
+  // The plane sets the box parameters only: "Dx" stays the generators' cell size.
+  if (SW_SetToPlane(_data, Nx, Ny, Length, Width, Inclination, error)) {
+    Xll[0] = Xll[1] = 0;
+    Xor[0] = Length;
+    Xor[1] = Width;
+  } else {
+    AK_ErrorText = error;
+  }
 }
 
 void SW_Mesh::SetToCartesianGrid()
@@ -310,7 +316,7 @@ void SW_Mesh::Import(const char* path, int halvings)
       error = AK_String("cannot open file '") + file + "'";
       ok = false;
     }
-    if (ok) _data.TriangulateWithBreakLines(lines, dxf ? 1 : 0);
+    if (ok) ok = _data.TriangulateWithBreakLines(lines, dxf ? 1 : 0, error);
   } else {
     error = AK_String("cannot import '") + file + "': unknown file extension";
   }
@@ -409,7 +415,7 @@ void SW_Mesh::InsertBreakLines(const char* path)
     AK_ErrorText = AK_String("cannot open file '") + file + "'";
     return;
   }
-  _data.TriangulateWithBreakLines(lines, 1);
+  InsertIntoTerrain(lines);
 }
 
 void SW_Mesh::InsertBreakLine(const char* objectPath)
@@ -425,7 +431,16 @@ void SW_Mesh::InsertBreakLine(const char* objectPath)
   PolylinePoints(line, record.points);
   AK_Array<AK_NamedPolyline> lines;
   lines.Append(record);
-  _data.TriangulateWithBreakLines(lines, 1);
+  InsertIntoTerrain(lines);
+}
+
+void SW_Mesh::InsertIntoTerrain(const AK_Array<AK_NamedPolyline>& lines)
+{
+  AK_String error;
+  if (!_data.TriangulateWithBreakLines(lines, 1, error, true)) {
+    AK_MESSAGE(AK_String("ERROR:") + error);
+    AK_ErrorText = error;
+  }
 }
 
 // ---------------------------------------------------------------------------------------

@@ -248,6 +248,9 @@ private:
   // Step 3 of an import: box, mean resolution and grid numbers of a mesh that is no grid.
   void MeasureImportedMesh();
   void ImportBesideFiles(const char* path);
+  // Inserts break lines into the terrain; when they would leave it without cells, the mesh
+  // stays as it was and the command fails.
+  void InsertIntoTerrain(const AK_Array<AK_NamedPolyline>& lines);
   // The mesh named by "BaseMesh" when it is another mesh, else none.
   SW_Mesh* FindBaseMesh();
   void ReplaceComponent(const char* id, AK_Object* component);
@@ -255,6 +258,8 @@ private:
   void DrawConnectivity();
   void DrawBendEdges();
   void DrawContourLines();
+  // True when there are no contour lines or a contour step changed since they were traced.
+  bool ContourLinesStale();
   void DrawCoordinateGrid();
 
   SW_MeshData _data{this};

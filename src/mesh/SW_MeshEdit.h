@@ -27,8 +27,9 @@ void SW_SetHoneycombCells(SW_MeshCore& mesh);
 // x is a circular arc of radius `inclination` with its lowest point (z = 0) at x = length/2.
 // Beyond the arc (|length/2 - x| > |inclination|) the height stays at the arc's top,
 // `inclination`, so every height is finite. Square cells make it a Cartesian grid of that cell
-// size; others are no grid that points could be located in by arithmetic. Answers false (mesh empty, `error` set) for a
-// grid smaller than 1 x 1 or larger than the grid point limit.
+// size (up to rounding); others are no grid that points could be located in by arithmetic.
+// Answers false (mesh empty, `error` set) for a grid smaller than 1 x 1 or larger than the
+// grid point limit, and for a length or width that is not positive and finite.
 bool SW_SetToPlane(SW_MeshCore& mesh, int32_t nx, int32_t ny, double length, double width,
                    double inclination, AK_String& error);
 // A flat Cartesian grid of cell size dx from the mesh's _xll as far as whole cells fit into

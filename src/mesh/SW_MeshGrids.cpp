@@ -66,6 +66,12 @@ bool SW_SetToPlane(SW_MeshCore& mesh, int32_t nx, int32_t ny, double length, dou
   mesh.ClearGeometry();
   SW_MeshMessage(AK_String::Format("setting to plane mesh of dimension %d x %d", nx, ny), 227);
   if (!SW_GridSizeIsSane(nx, ny)) return RefuseGrid(mesh, nx, ny, error);
+  // A plane without positive extent has clockwise or empty cells, in which no point is found.
+  if (!(length > 0 && length < HUGE_VAL) || !(width > 0 && width < HUGE_VAL)) {
+    error = AK_String::Format("cannot make a plane of length %.15g and width %.15g: both must be positive", length, width);
+    AK_MESSAGE(AK_String("ERROR:") + error);
+    return false;
+  }
   mesh._nx = nx;
   mesh._ny = ny;
   mesh._xll = AK_Vec2{0, 0};
@@ -82,7 +88,7 @@ bool SW_SetToPlane(SW_MeshCore& mesh, int32_t nx, int32_t ny, double length, dou
   // cells are Length / Nx by Width / Ny, so only square ones make it such a grid. Other
   // planes are located by walking their cells.
   const double cx = length / nx, cy = width / ny;
-  if (cx == cy && cx > 0) mesh._dx = cx;
+  if (std::fabs(cx - cy) <= 1e-12 * cx) mesh._dx = cx;
   else mesh._cartesian = 0;
   mesh.ComputeConnectivity();
   mesh.ComputeVertexNormals();

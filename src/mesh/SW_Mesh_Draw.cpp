@@ -72,9 +72,15 @@ void SW_Mesh::ComputeContourLines()
   SW_MeshMessage(AK_String("contour lines of ") + Id() + " computed", 1889);
 }
 
+bool SW_Mesh::ContourLinesStale()
+{
+  return !_contourLines || ModificationTime("ContourLinesMinorStep") > _contourStamp ||
+         ModificationTime("ContourLinesMajorStep") > _contourStamp;
+}
+
 void SW_Mesh::ExportContourLines(const char* path)
 {
-  if (!_contourLines) ComputeContourLines();
+  if (ContourLinesStale()) ComputeContourLines();
   if (!_contourLines) return;
   const AK_String file(path ? path : "");
   SW_MeshMessage(AK_String("writing ") + file + "...", 1898);
@@ -114,9 +120,7 @@ void SW_Mesh::DrawCellLifted(int32_t c, float d) const
 
 void SW_Mesh::Draw()
 {
-  if (!_contourLines || ModificationTime("ContourLinesMinorStep") > _contourStamp ||
-      ModificationTime("ContourLinesMajorStep") > _contourStamp)
-    ComputeContourLines();
+  if (ContourLinesStale()) ComputeContourLines();
   const clock_t t0 = std::clock();
 
   if (_displayList && EnabledDisplayLists && _displayListStamp > LastModificationTime()) {

@@ -5,7 +5,9 @@
 // Surfaces are read from and written to the outside mesh generator's files: a name ending
 // in ".tbs" holds triangles only, any other name triangles with patch numbers ("tbp").
 // Results go to standard output, the library's progress messages too. Exit status: 0 done,
-// 1 a file could not be read or written, 2 wrong arguments.
+// 1 a file could not be read or written, was no finite surface, or a mesh of that many
+// points could not be made; 2 wrong arguments.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -42,10 +44,25 @@ bool ParsePoints(char** args, int n, AK_Array<AK_Vec3>& points)
   return true;
 }
 
+// True when the surface's measures are numbers: coordinates near the largest doubles have
+// squares and cubes beyond them.
+bool MeasuresAreFinite(const AK_Triangulation& surface, const char* path)
+{
+  const AK_Vec3 c = surface.CenterOfGravity();
+  double inertia[9];
+  surface.InertiaTensor(inertia, c);
+  bool finite = std::isfinite(surface.Volume()) && std::isfinite(surface.Area()) && std::isfinite(c.x) &&
+                std::isfinite(c.y) && std::isfinite(c.z);
+  for (double v : inertia) finite = finite && std::isfinite(v);
+  if (!finite) std::fprintf(stderr, "tri3d: the measures of %s are no finite numbers\n", path);
+  return finite;
+}
+
 int Info(char** args, int)
 {
   AK_Triangulation surface;
   if (!surface.ReadDurnixFile(args[0])) return 1;
+  if (!MeasuresAreFinite(surface, args[0])) return 1;
   surface.PrintGeoInfo();
   return 0;
 }
@@ -119,16 +136,14 @@ int Random(char** args, int)
 {
   int32_t n;
   if (!ParseCount(args[0], 300000000, n)) return kUsage;
-  DelaunayTetMesh::RandomTest(n);
-  return 0;
+  return DelaunayTetMesh::RandomTest(n) ? 0 : 1;
 }
 
 int GridLayer(char** args, int)
 {
   int32_t n;
   if (!ParseCount(args[0], 669, n)) return kUsage;  // n^3 points
-  DelaunayTetMesh::GridLayerTest(n);
-  return 0;
+  return DelaunayTetMesh::GridLayerTest(n) ? 0 : 1;
 }
 
 struct Command {

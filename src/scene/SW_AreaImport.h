@@ -12,6 +12,7 @@
 #include "SW_Polygon.h"
 #include "SW_Polylines.h"
 #include "SW_PolylinesImport.h"
+#include "SW_TextInput.h"
 
 // Replaces the area's outline by the points of a file record.
 void SW_TakeOutline(SW_Polygon& area, const AK_Array<AK_Vec3>& points);
@@ -32,9 +33,9 @@ template <class Area, class Record>
 void SW_LoadAreaFile(AK_Object& container, const char* path, const char* kind,
                      SW_AreaRecordResult (*read)(std::istream&, Record&))
 {
-  std::ifstream in(AK_NormalizePath(path).c_str());
-  if (!in) {
-    AK_ErrorText = AK_String("cannot open ") + kind + " file " + path + "!";
+  std::ifstream in;
+  if (!SW_OpenTextInput(in, path)) {
+    AK_ErrorText = SW_TextInputError(path, AK_String("cannot open ") + kind + " file " + path + "!");
     return;
   }
   const AK_String base = SW_FileBaseName(path);

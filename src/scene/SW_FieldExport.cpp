@@ -48,10 +48,17 @@ struct DisplayedScope {
 
 // ---- scalar field ---------------------------------------------------------------------------
 
+void SW_ScalarField::RefuseExport(const char* name)
+{
+  AK_ErrorText = AK_String("cannot export ") + name + ": " +
+                 (Mesh() ? "the field has not one value per item of its mesh" : "the field's mesh no longer exists");
+  AK_MESSAGE(AK_ErrorText);
+}
+
 void SW_ScalarField::ExportFieldRasterAscii(const char* name)
 {
   SW_Mesh* mesh = Mesh();
-  if (!mesh || _values.Size() != ItemCount()) return;
+  if (!mesh || _values.Size() != ItemCount()) return RefuseExport(name);
   SW_RasterFrame frame{_exportRasterLL[0], _exportRasterLL[1], _exportRasterSize,
                        _exportRasterNumColumns, _exportRasterNumRows};
   if (_exportRasterAutoRange) {
@@ -93,7 +100,7 @@ void SW_ScalarField::ExportFieldRasterAscii(const char* name)
 
 void SW_ScalarField::ExportContourLines(const char* name)
 {
-  if (!Mesh()) return;
+  if (!Mesh()) return RefuseExport(name);
   {
     DisplayedScope<SW_ScalarField> displayed(*this);
     UpdateColorbarRange();

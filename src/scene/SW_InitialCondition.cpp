@@ -103,11 +103,15 @@ void SW_InitialCondition::SelectFormula(const char* name)
     return;
   }
   _relDepFuncName = name;
-  _formula = SW_ReleaseDepthFormula::Compile(file, path, this);
-  if (!_formula) {
+  std::unique_ptr<SW_ReleaseDepthFormula> formula = SW_ReleaseDepthFormula::Compile(file, path, this);
+  if (!formula) {
     ClearDepthSource();
     _relDepFuncName = "const";
+  } else if (_relDepFuncName == name) {
+    _formula = std::move(formula);
   }
+  // Otherwise the formula's "init" chose another depth source for its area: that one
+  // stands, and the formula is not put in force behind its back.
 }
 
 const SW_MeshCore* SW_InitialCondition::ReleaseDepthMesh()

@@ -11,6 +11,7 @@
 #include "SW_LineFiles.h"
 #include "SW_Mesh.h"
 #include "SW_PolylineGeometry.h"
+#include "SW_TextInput.h"
 
 SW_Polyline::SW_Polyline(const char* id, AK_Object* parent) : AK_Class(id, parent)
 {
@@ -115,9 +116,9 @@ void SW_Polyline::Import(const char* fileName)
     failed = (extension == "xy" ? ReadXyFile(_line, fileName) : ReadXyzFile(_line, fileName)) != 0;
   } else if (extension == "nxyz" || dxf) {
     _line.points.Clear();
-    std::ifstream in(AK_NormalizePath(fileName).c_str());
+    std::ifstream in;
     AK_String entity;
-    failed = !in || (dxf ? ReadDxfPolyline(_line.points, in, entity) : ReadNxyzPolyline(_line, in)) == 0;
+    failed = !SW_OpenTextInput(in, fileName) || (dxf ? ReadDxfPolyline(_line.points, in, entity) : ReadNxyzPolyline(_line, in)) == 0;
   } else {
     failed = true;  // a file of no known kind must not look imported
   }

@@ -7,6 +7,7 @@
 #include "SW_LineFiles.h"
 #include "SW_Mesh.h"
 #include "SW_Polyline.h"
+#include "SW_TextInput.h"
 
 namespace {
 
@@ -169,8 +170,13 @@ void SW_PolylineSet::Import(const char* fileName)
     return;
   }
   const AK_String extension = AK_String(fileName).GetExtension();
+  std::ifstream in;
+  if ((extension == "nxyz" || extension == "dxf" || extension == "DXF" || extension == "ano") &&
+      !SW_OpenTextInput(in, fileName)) {
+    AK_ErrorText = SW_TextInputError(fileName, AK_String("cannot open file '") + fileName + "'");
+    return;
+  }
   if (extension == "nxyz" || extension == "dxf" || extension == "DXF") {
-    std::ifstream in(AK_NormalizePath(fileName).c_str());
     AK_NamedPolyline line;
     if (extension == "nxyz") {
       while (ReadNxyzPolyline(line, in)) {
@@ -185,8 +191,6 @@ void SW_PolylineSet::Import(const char* fileName)
       }
     }
   } else if (extension == "ano") {
-    std::ifstream in(AK_NormalizePath(fileName).c_str());
-    if (!in) return;
     while (in.good()) {
       SW_AnoRecord record;
       ReadAnoRecord(in, record);

@@ -6,6 +6,7 @@
 #include "SW_Polyline.h"
 #include "SW_PolylineSet.h"
 #include "SW_PolylinesImport.h"
+#include "SW_TextInput.h"
 
 namespace {
 
@@ -64,8 +65,11 @@ void SW_Polylines::ImportNxyz(const char* fileName) { SW_ImportNxyzMembers(*this
 
 void SW_Polylines::ImportAno(const char* fileName)
 {
-  std::ifstream in(AK_NormalizePath(fileName).c_str());
-  if (!in) return;
+  std::ifstream in;
+  if (!SW_OpenTextInput(in, fileName)) {
+    AK_ErrorText = SW_TextInputError(fileName, AK_String("cannot open file '") + fileName + "'");
+    return;
+  }
   const AK_String base = SW_FileBaseName(fileName);
   for (int k = 1;; ++k) {
     auto* polyline = new SW_Polyline(base + "_" + AK_String(k), this);

@@ -5,6 +5,7 @@
 #include "SW_LineFiles.h"
 #include "SW_Mesh.h"
 #include "SW_Polyline.h"
+#include "SW_TextInput.h"
 
 AK_String SW_FileBaseName(const char* fileName)
 {
@@ -37,6 +38,21 @@ void AddRecordMember(AK_Object& container, const char* id, AK_NamedPolyline& rec
   record = AK_NamedPolyline();
 }
 
+// Reads the member's file; a file that could not be read leaves its error text and no
+// member (the member is deleted).
+bool ImportInto(SW_Polyline* member, const char* fileName)
+{
+  const AK_String before = AK_ErrorText;
+  AK_ErrorText = "";
+  member->Import(fileName);
+  if (!AK_ErrorText.IsEmpty()) {
+    AK_Object::Destroy(member);
+    return false;
+  }
+  AK_ErrorText = before;
+  return true;
+}
+
 }  // namespace
 
 void SW_ImportXyMember(AK_Object& container, const AK_String& baseMeshName, const char* fileName,
@@ -47,22 +63,20 @@ void SW_ImportXyMember(AK_Object& container, const AK_String& baseMeshName, cons
   // takes the heights of the points it reads.
   if (!baseMeshName.IsEmpty())
     member->ProjectOnto(dynamic_cast<SW_Mesh*>(member->FindObject(AK_String("../") + baseMeshName)));
-  member->Import(fileName);
-  AddMember(container, member, kind, true);
+  if (ImportInto(member, fileName)) AddMember(container, member, kind, true);
 }
 
 void SW_ImportXyzMember(AK_Object& container, const char* fileName, const SW_MemberKind& kind)
 {
   SW_Polyline* member = kind.make(SW_FileBaseName(fileName), &container);
-  member->Import(fileName);
-  AddMember(container, member, kind, true);
+  if (ImportInto(member, fileName)) AddMember(container, member, kind, true);
 }
 
 void SW_ImportDxfMembers(AK_Object& container, const char* fileName, const SW_MemberKind& kind)
 {
-  std::ifstream in(AK_NormalizePath(fileName).c_str());
-  if (!in) {
-    AK_ErrorText = AK_String(kind.cannotOpenDxf) + fileName;
+  std::ifstream in;
+  if (!SW_OpenTextInput(in, fileName)) {
+    AK_ErrorText = SW_TextInputError(fileName, AK_String(kind.cannotOpenDxf) + fileName);
     return;
   }
   const AK_String base = SW_FileBaseName(fileName);
@@ -78,9 +92,9 @@ void SW_ImportDxfMembers(AK_Object& container, const char* fileName, const SW_Me
 
 void SW_ImportNxyzMembers(AK_Object& container, const char* fileName, const SW_MemberKind& kind)
 {
-  std::ifstream in(AK_NormalizePath(fileName).c_str());
-  if (!in) {
-    AK_ErrorText = AK_String("cannot open file ") + fileName;
+  std::ifstream in;
+  if (!SW_OpenTextInput(in, fileName)) {
+    AK_ErrorText = SW_TextInputError(fileName, AK_String("cannot open file ") + fileName);
     return;
   }
   const AK_String base = SW_FileBaseName(fileName);

@@ -84,6 +84,8 @@ public:
   AK_Array<float> _values;
 
 private:
+  // The error text of an export that has no mesh to stand on, or not one value per item.
+  void RefuseExport(const char* name);
   int32_t _displayColorMapped = 1;
   int32_t _displayContourLines = 0;
   int32_t _contourLinesColored = 0;

@@ -2,6 +2,7 @@
 // the vertex count and the vertices, the triangle count and the triangles as three vertex
 // numbers counted from 1, in a "tbp" file followed by a patch number counted from 1 (0 for
 // none). The reader takes white-space separated tokens, so line breaks mean nothing to it.
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "AK_Files.h"
 #include "AK_Triangulation.h"
 #include "SW_MeshFiles.h"
+#include "SW_TextInput.h"
 
 namespace {
 
@@ -33,9 +35,9 @@ bool AK_Triangulation::IsTbsFileName(const char* fileName)
 
 int AK_Triangulation::ReadDurnixFile(const AK_String& fileName)
 {
-  AK_File f(fileName, "r");
-  if (!f) {
-    AK_MESSAGE(AK_String("cannot open file '") + fileName + "' !");
+  AK_File f;
+  if (!SW_OpenTextInput(f, fileName)) {
+    AK_MESSAGE(SW_TextInputError(fileName, AK_String("cannot open file '") + fileName + "' !"));
     return 0;
   }
   SW_TokenReader in(f);
@@ -61,9 +63,13 @@ int AK_Triangulation::ReadDurnix(SW_TokenReader& in, bool tbs, const char* name)
   AK_MESSAGE(AK_String::Format("reading %d vertices...", n));
   AK_Points3 points(n);
   points.SetCount(n);
-  for (AK_Vec3& q : points)
+  for (int32_t i = 0; i < n; ++i) {
+    AK_Vec3& q = points[i];
     if (!in.ReadDouble(q.x) || !in.ReadDouble(q.y) || !in.ReadDouble(q.z))
       return fail("cannot read the vertices");
+    if (!std::isfinite(q.x) || !std::isfinite(q.y) || !std::isfinite(q.z))
+      return fail(AK_String::Format("vertex %d is not finite", i + 1));
+  }
 
   const int columns = tbs ? 3 : 4;
   int32_t m = 0;
@@ -84,9 +90,12 @@ int AK_Triangulation::ReadDurnix(SW_TokenReader& in, bool tbs, const char* name)
     triangles[t] = AK_Triangle3(v[0] - 1, v[1] - 1, v[2] - 1, v[3] - 1);
   }
 
+  // The bounds are those of the vertices read, whatever the file's header says (a surface
+  // without vertices keeps the header's).
   _min = AK_Vec3(box[0], box[1], box[2]);
   _max = AK_Vec3(box[3], box[4], box[5]);
   ReplaceTriangles(std::move(points), std::move(triangles));
+  ComputeBounds();
   return 1;
 }
 

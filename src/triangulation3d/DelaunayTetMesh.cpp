@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 
@@ -25,15 +27,19 @@ struct OpenFace {
 AK_Array<int32_t> g_region(32);
 AK_Array<OpenFace> g_openFaces(32);
 
+// True when that many bytes can be had now; they are given back at once.
+bool CanAllocate(uint64_t bytes)
+{
+  if (bytes > SIZE_MAX) return false;
+  void* p = std::malloc(static_cast<size_t>(bytes));
+  std::free(p);
+  return p != nullptr;
+}
+
 // Grid rounding of the exact predicates: the largest coordinate magnitude they take.
 constexpr double kGridLimit = 2147483000.0;
 
-double Snap(double c, double scale)
-{
-  return static_cast<double>(static_cast<int32_t>(scale * c + 0.5)) * (1.0 / scale);
-}
-
-int64_t GridIndex(double c, double scale) { return static_cast<int32_t>(scale * c + 0.5); }
+double Snap(double c, double scale) { return static_cast<double>(AK_GridRound(c, scale)) * (1.0 / scale); }
 
 // The exact predicates in the box: every node and query lies in the box, so grid
 // coordinates differ by at most 100001 and every triple product of differences (at most
@@ -46,8 +52,8 @@ struct GridPt {
 
 inline GridPt Grid(const AK_Vec3& p, double scale)
 {
-  return GridPt{double(int32_t(scale * p.x + 0.5)), double(int32_t(scale * p.y + 0.5)),
-                double(int32_t(scale * p.z + 0.5))};
+  return GridPt{double(AK_GridRound(p.x, scale)), double(AK_GridRound(p.y, scale)),
+                double(AK_GridRound(p.z, scale))};
 }
 
 inline GridPt Minus(const GridPt& a, const GridPt& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
@@ -245,10 +251,24 @@ bool DelaunayTetMesh::Init(const AK_Vec3& min, const AK_Vec3& max, int64_t n)
                  "size; move it nearer to the origin");
       return false;
     }
-  // Reserve for n points; beyond the array limit the arrays grow on demand.
-  const int64_t nodes = std::clamp<int64_t>(n, 8, INT32_MAX / 8);
+  // Some 6.5 tetrahedra per point: beyond this many points they would not fit the largest
+  // array.
+  constexpr int64_t kMaxPoints = (INT32_MAX / 2) / 7;
+  if (n > kMaxPoints) {
+    AK_Messagef("ERROR:a tetrahedral mesh takes at most %lld points, not %lld", static_cast<long long>(kMaxPoints),
+                static_cast<long long>(n));
+    return false;
+  }
+  // Reserve for n points and the 8 box corners; beyond the array limit the arrays grow on
+  // demand. Storage that cannot be had is refused here rather than found missing later.
+  const int64_t nodes = std::clamp<int64_t>(n + 8, 8, INT32_MAX / 8);
+  const int64_t tets = std::min<int64_t>(7 * nodes, INT32_MAX / 8);
+  if (!CanAllocate(static_cast<uint64_t>(nodes) * sizeof(AK_Vec3) + static_cast<uint64_t>(tets) * sizeof(AK_Tet))) {
+    AK_Messagef("ERROR:not enough memory for a tetrahedral mesh of %lld points", static_cast<long long>(n));
+    return false;
+  }
   _p.Resize(static_cast<int32_t>(nodes));
-  _t.Resize(static_cast<int32_t>(std::min<int64_t>(7 * nodes, INT32_MAX / 8)));
+  _t.Resize(static_cast<int32_t>(tets));
   const double x0 = lo[0], y0 = lo[1], z0 = lo[2], x1 = hi[0], y1 = hi[1], z1 = hi[2];
   const AK_Vec3 corners[8] = {{x0, y0, z0}, {x1, y0, z0}, {x1, y1, z0}, {x0, y1, z0},
                               {x0, y0, z1}, {x1, y0, z1}, {x1, y1, z1}, {x0, y1, z1}};
@@ -383,8 +403,8 @@ int32_t DelaunayTetMesh::InsertPoint(const AK_Vec3& p)
   const double lo[3] = {_p[0].x, _p[0].y, _p[0].z}, hi[3] = {_p[6].x, _p[6].y, _p[6].z};
   for (int i = 0; i < 3; ++i) {
     if (!(c[i] > lo[i] && c[i] < hi[i])) return -1;
-    int64_t g = GridIndex(c[i], _scale);
-    if (g <= GridIndex(lo[i], _scale) || g >= GridIndex(hi[i], _scale)) return -1;
+    int64_t g = AK_GridRound(c[i], _scale);
+    if (g <= AK_GridRound(lo[i], _scale) || g >= AK_GridRound(hi[i], _scale)) return -1;
   }
   const AK_Vec3 q(Snap(p.x, _scale), Snap(p.y, _scale), Snap(p.z, _scale));
   const int32_t t0 = LocateTet(q);

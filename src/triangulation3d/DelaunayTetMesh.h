@@ -183,8 +183,9 @@ public:
                        double first, double growth, int32_t nLayers) const;
 
   // ---- test drivers: n points into the unit box, summary on standard output ----
-  static void RandomTest(int32_t n);
-  static void GridLayerTest(int32_t n);
+  // False (with the message of Init) when a mesh of that many points cannot be made.
+  static bool RandomTest(int32_t n);
+  static bool GridLayerTest(int32_t n);
 
 private:
   void PrintTestSummary(double t0) const;

@@ -23,12 +23,12 @@ void ResetCounters()
 
 }  // namespace
 
-void DelaunayTetMesh::RandomTest(int32_t n)
+bool DelaunayTetMesh::RandomTest(int32_t n)
 {
   ResetCounters();
   AK_SeedRand15(1);  // the same points on every run
   DelaunayTetMesh mesh;
-  mesh.Init(AK_Vec3(0, 0, 0), AK_Vec3(1, 1, 1), n);
+  if (!mesh.Init(AK_Vec3(0, 0, 0), AK_Vec3(1, 1, 1), n)) return false;
   const double t0 = CpuSeconds();
   for (int32_t i = 0; i < n; ++i) {
     double x = (AK_Rand15() % 99000 + 1000) / 100000.0;
@@ -39,13 +39,14 @@ void DelaunayTetMesh::RandomTest(int32_t n)
   }
   mesh._nActive = mesh._t.Size();
   mesh.PrintTestSummary(t0);
+  return true;
 }
 
-void DelaunayTetMesh::GridLayerTest(int32_t n)
+bool DelaunayTetMesh::GridLayerTest(int32_t n)
 {
   ResetCounters();
   DelaunayTetMesh mesh;
-  mesh.Init(AK_Vec3(0, 0, 0), AK_Vec3(1, 1, 1), int64_t(n) * n * n);
+  if (!mesh.Init(AK_Vec3(0, 0, 0), AK_Vec3(1, 1, 1), int64_t(n) * n * n)) return false;
   const int32_t step = n > 0 ? static_cast<int32_t>(98000.0 / n) : 0;
   const double t0 = CpuSeconds();
   for (int32_t layer = 0; layer < n; ++layer) {
@@ -57,6 +58,7 @@ void DelaunayTetMesh::GridLayerTest(int32_t n)
   }
   mesh._nActive = mesh._t.Size();
   mesh.PrintTestSummary(t0);
+  return true;
 }
 
 void DelaunayTetMesh::PrintTestSummary(double t0) const

@@ -23,8 +23,9 @@ int32_t DelaunayTetMesh::CheckTwoManifold(AK_Array<char>& marks) const
         for (int32_t k = 0; k < ring.Size(); ++k)
           nTrans += (marks[ring[k]] != 0) != (marks[ring[(k + 1) % ring.Size()]] != 0);
         if (nTrans % 2 != 0) AK_FatalAssertion("nTrans % 2 == 0", "AK_Triangulation", 2282);
-        // 0: an earlier unmarking already took the region away from this edge.
-        if (nTrans <= 2) continue;
+        // Every edge that is not crossed exactly twice counts, 0 included (an earlier
+        // unmarking took the region away from this edge of a boundary face).
+        if (nTrans == 2) continue;
         ++count;
         for (int32_t t : ring) marks[t] = 0;
       }

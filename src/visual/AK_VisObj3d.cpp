@@ -2,6 +2,7 @@
 // bounding box by them.
 #include "AK_VisObj3d.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -175,7 +176,12 @@ void AK_VisObj3d::DrawRotatedCopies()
     q[i] = static_cast<float>(a[i] - t * d[i]);
     axis[i] = static_cast<float>(d[i]);
   }
-  for (int i = 1; i < n; ++i) {
+  const int drawn = std::min(n, kMaxRotatedCopies);
+  if (drawn < n && _warnedRotatedCopies != n) {
+    AK_Messagef("WARNING:%s: of %d rotated copies only the first %d are drawn", Id().c_str(), n, drawn);
+    _warnedRotatedCopies = n;
+  }
+  for (int i = 1; i < drawn; ++i) {
     _drawingCopy = i;
     glPushMatrix();
     glTranslatef(q[0], q[1], q[2]);
@@ -245,31 +251,43 @@ void AK_VisObj3d::ExtendBoundingBox(float min[3], float max[3])
   for (int i = 0; i < 3; ++i) {
     const float half = static_cast<float>(static_cast<float>(min[i] + max[i]) / 2.0);
     centre[i] = static_cast<float>((half - Position[i]) * Scale);
-    low[i] = 1e30f;
-    high[i] = -1e30f;
+    low[i] = HUGE_VALF;
+    high[i] = -HUGE_VALF;
   }
   bool reached = false;
   AK_String text = ReverseCloneTrafoBlocks(CloneTrafos);
   WalkStack stack(CountCloneTrafoLines(text));
   CloneTrafoOps ops = stack.Ops([&](int) {
     const double* m = stack.Top();
+    float p[3];
     for (int r = 0; r < 3; ++r) {
       double sum = static_cast<float>(m[12 + r]);
       for (int c = 0; c < 3; ++c) sum += static_cast<float>(m[4 * c + r]) * centre[c];
-      const float p = static_cast<float>(sum);
-      low[r] = std::min(low[r], p);
-      high[r] = std::max(high[r], p);
+      p[r] = static_cast<float>(sum);
+    }
+    // A clone beyond the single-precision range has no place in the box.
+    if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) return;
+    for (int r = 0; r < 3; ++r) {
+      low[r] = std::min(low[r], p[r]);
+      high[r] = std::max(high[r], p[r]);
     }
     reached = true;
   });
   ParseCloneTrafos(text, ops, 0, 0);
-  // A description that reaches no clone leaves the box as it was.
+  // A description that reaches no clone at a finite place leaves the box as it was, and so
+  // does one whose box would not be finite.
   if (!reached) return;
   float diagonal = 0;
   for (int i = 0; i < 3; ++i) diagonal += (max[i] - min[i]) * (max[i] - min[i]);
   const double r = std::sqrt(diagonal) / 2.0 * Scale;
+  float lo[3], hi[3];
   for (int i = 0; i < 3; ++i) {
-    min[i] = static_cast<float>(low[i] - r);
-    max[i] = static_cast<float>(high[i] + r);
+    lo[i] = static_cast<float>(low[i] - r);
+    hi[i] = static_cast<float>(high[i] + r);
+    if (!std::isfinite(lo[i]) || !std::isfinite(hi[i]) || !(lo[i] <= hi[i])) return;
+  }
+  for (int i = 0; i < 3; ++i) {
+    min[i] = lo[i];
+    max[i] = hi[i];
   }
 }

@@ -43,8 +43,14 @@ public:
   double RotatedCopiesAxisDir[3] = {0, 0, 1};
   AK_String CloneTrafos;
 
+  // Most rotated copies one drawing pass draws: more would take minutes per pass and show
+  // nothing more than a solid of revolution.
+  static constexpr int32_t kMaxRotatedCopies = 3600;
+
 protected:
   int32_t _drawingCopy = 0;
+  // The copy count last warned about (0: none), so that each pass does not warn again.
+  int32_t _warnedRotatedCopies = 0;
 
 private:
   void DrawRotatedCopies();

@@ -168,6 +168,15 @@ SW_Mesh* SW_Meshes::CreateSimulationMesh(const char* id)
   mesh->BaseMesh = AK_String("../") + baseId;
   mesh->Dx = cellSize;
   mesh->CoverWithCartesianGrid("");
+  if (mesh->NumCells() == 0) {
+    // A cell size the base mesh's box cannot be gridded with: no mesh is left behind for a
+    // simulation to bind.
+    const AK_String reason = AK_ErrorText;
+    DeleteComponent(mesh->Id());
+    AK_ErrorText = GetAbsolutePath() + ": no simulation mesh of '" + baseId + "' with cell size " +
+                   AK_String::Format("%g", cellSize) + (reason.IsEmpty() ? AK_String() : ": " + reason);
+    return nullptr;
+  }
   AK_MESSAGE(AK_String::Format("resolution of base mesh is %g", resolution));
   // The coarser the terrain is than the grid, the more the grid is smoothed.
   double passes = resolution / cellSize;

@@ -2,7 +2,11 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -76,6 +80,75 @@ TEST(Identifiers, RenameToATakenNameAndUnnamedObjects)
   AK_Object* derived = tree.Add(tree.top.get(), "", true);
   EXPECT_EQ(std::string(derived->Id().c_str()).rfind("Object_", 0), 0u);
   EXPECT_STRNE(o->Id().c_str(), derived->Id().c_str());
+}
+
+namespace {
+
+// The naming rule step by step over the siblings' identifiers in list order: the oracle of
+// the indexed lookups.
+std::string NameByScan(const std::vector<AK_Object*>& siblings, const AK_Object* self, std::string candidate)
+{
+  auto first = [&](const std::string& id) -> const AK_Object* {
+    for (AK_Object* s : siblings)
+      if (!s->IsDead() && s->Id().c_str() == id) return s;
+    return nullptr;
+  };
+  for (;;) {
+    const AK_Object* holder = first(candidate);
+    if (!holder || holder == self) break;
+    int number = 1;
+    size_t underscore = candidate.rfind('_');
+    std::string base = candidate;
+    if (underscore != std::string::npos && underscore + 1 < candidate.size() && std::isdigit(candidate[underscore + 1])) {
+      number = std::atoi(candidate.c_str() + underscore + 1) + 1;
+      if (number > 9999) break;
+      base = candidate.substr(0, underscore);
+    }
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "_%04d", number);
+    candidate = base + suffix;
+  }
+  for (;;) {
+    bool taken = false;
+    for (AK_Object* s : siblings) taken = taken || (s != self && !s->IsDead() && s->Id().c_str() == candidate);
+    if (!taken) return candidate;
+    candidate += "x";
+  }
+}
+
+}  // namespace
+
+// Random additions, renames and deletions among siblings whose names collide often: every
+// name given is the one the rule gives by scanning the siblings.
+TEST(Identifiers, IndexedNamingAgreesWithTheRuleByScan)
+{
+  const char* wanted[] = {"L", "L_0001", "L_0003", "L_7", "L_9998", "M", "M_0002", "L_x", "N_0001", "L_0002"};
+  std::mt19937_64 rng(41);
+  for (int round = 0; round < 5; ++round) {
+    Tree tree;
+    std::vector<AK_Object*> siblings;
+    for (int step = 0; step < 400; ++step) {
+      const std::string name = wanted[rng() % 10];
+      const int what = static_cast<int>(rng() % 10);
+      if (what < 6 || siblings.empty()) {
+        const std::string expected = NameByScan(siblings, nullptr, name);
+        AK_Object* o = tree.Add(tree.top.get(), name.c_str());
+        ASSERT_STREQ(o->Id().c_str(), expected.c_str()) << step;
+        siblings.push_back(o);
+      } else if (what < 9) {
+        AK_Object* o = siblings[rng() % siblings.size()];
+        const std::string expected = NameByScan(siblings, o, name);
+        o->Set("Id", name.c_str());
+        ASSERT_STREQ(o->Id().c_str(), expected.c_str()) << step;
+      } else {
+        const size_t k = rng() % siblings.size();
+        tree.top->DeleteComponent(siblings[k]->Id().c_str());
+        siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(k));
+      }
+      ASSERT_EQ(tree.top->GetComponent(siblings.empty() ? "" : siblings.back()->Id().c_str()),
+                siblings.empty() ? nullptr : siblings.back());
+    }
+  }
 }
 
 TEST(Identifiers, RenamingMovesTheSavedDirectory)

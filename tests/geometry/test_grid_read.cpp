@@ -353,3 +353,24 @@ TEST(GridHeaderFile, StreamReaderStopsAfterTheNoDataValue)
   EXPECT_EQ(SW_ReadAsciiGridHeaderStream(failed, ncols, nrows, xll, yll, cs, nodata, corner), 0);
   EXPECT_EQ(corner, 0);
 }
+
+// Both readers take a header without "nodata_value" with NODATA -9999, and the stream
+// reader leaves the stream at the first value.
+TEST(GridRead, HeaderWithoutNoDataValue)
+{
+  const char* text = "ncols 2\nnrows 2\nxllcorner 10\nyllcorner 20\ncellsize 5\n1.5 2 3 4\n";
+  ScratchDir dir;
+  std::string path = dir.Write("no_nodata.asc", text);
+  double ll[2], ur[2], cs = 0;
+  ASSERT_EQ(SW_ReadAsciiGridHeader(path.c_str(), ll, ur, cs), 1);
+  EXPECT_EQ(ur[0], 15);
+
+  std::istringstream in(text);
+  int32_t ncols = 0, nrows = 0, corner = 0;
+  double xll = 0, yll = 0, nodata = 0;
+  ASSERT_EQ(SW_ReadAsciiGridHeaderStream(in, ncols, nrows, xll, yll, cs, nodata, corner), 1);
+  EXPECT_EQ(nodata, -9999);
+  double first = 0;
+  in >> first;
+  EXPECT_EQ(first, 1.5);
+}

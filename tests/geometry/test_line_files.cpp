@@ -2,6 +2,9 @@
 // awkward inputs of real files (missing final line end, CRLF, long lines, hostile counts).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <functional>
 #include <locale>
 #include <random>
 #include <sstream>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "SW_LineFiles.h"
+#include "SW_MeshFiles.h"
 #include "TestSupport.h"
 
 namespace {
@@ -125,9 +129,9 @@ TEST(LineFiles, PointListReaderOnAwkwardLines)
       {"comma pairs, bad separators skipped", "10,20\n10;20\n10 ,20\n3 4 junk\n", "", {{10, 20, 0}, {3, 4, 0}}},
       {"attribute lines", "a=1\nb=2;\x01\xC3\n", "a=1;b=2;", {}},
       {"CRLF and no final line end", "name=x\r\n1 2\r\n5.5 6", "name=x;", {{1, 2, 0}, {5.5, 6, 0}}},
-      // Pieces of 510 bytes: the rest of the name is a line of its own, and so is the point.
-      {"long lines in pieces", "id=" + longName + "\n" + std::string(700, ' ') + "7 8\n",
-       "id=" + longName.substr(0, 507) + ";", {{7, 8, 0}}},
+      // What the writers write reads back whatever its length.
+      {"long lines read whole", "id=" + longName + "\n" + std::string(700, ' ') + "7 8\n",
+       "id=" + longName + ";", {{7, 8, 0}}},
       {"no number is not finite", "1e999 2\nnan 1\n", "", {}},
   };
   for (const Case& tc : cases) {
@@ -156,7 +160,7 @@ TEST(LineFiles, NxyzReaderEndsAndHostileCounts)
       {"a count beyond 32 bits is no count", "99999999999\n", {{0, 0}}},
       {"decimal comma ends the number", "1\n1,5 2 3\n", {{0, 0}}},
       {"a line of 510 characters is read", std::string(509, ' ') + "1\n1 2 3\n", {{1, 1}}},
-      {"a longer line fails the read", "n=" + std::string(509, 'x') + "\n1\n1 2 3\n", {{0, 0}}},
+      {"a longer line is read too", "n=" + std::string(5009, 'x') + "\n1\n1 2 3\n", {{1, 1}}},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
@@ -331,4 +335,54 @@ TEST(LineFiles, SegmentsChainIntoPolylines)
   GridPolylinesFromPoints(dots, 0, chains);
   ASSERT_EQ(chains.Count(), 1);
   EXPECT_EQ(Points(chains[0].points), (std::vector<AK_Vec3>{B, B, B}));
+}
+
+// Every reader of line and terrain files: a UTF-8 byte-order mark at the start changes
+// nothing of what is read, and a directory, a device or a FIFO is refused like a file that
+// cannot be opened.
+TEST(LineFiles, ReadersTakeRegularFilesPastAByteOrderMark)
+{
+  ScratchDir dir;
+  const std::string bom = "\xEF\xBB\xBF";
+  // What each reader made of a path, as text; "refused" when it answered failure.
+  struct Reader { const char* name; const char* ext; std::string content; std::function<std::string(const char*)> read; };
+  auto line = [](int (*read)(AK_NamedPolyline&, const char*)) {
+    return [read](const char* path) {
+      AK_NamedPolyline r;
+      if (read(r, path) != 0) return std::string("refused");
+      return std::string(r.text.c_str()) + "|" + std::to_string(r.points.Count());
+    };
+  };
+  auto mesh = [](bool asc) {
+    return [asc](const char* path) {
+      SW_MeshCore m;
+      AK_String error;
+      MessageCapture quiet;
+      const bool ok = asc ? SW_ReadAsciiGrid(m, path, 0, 0, error) : m.ReadXyz(path, error) == 0;
+      if (!ok) return "refused: " + std::string(error.c_str());
+      return std::to_string(m.NumVertices()) + " " + std::to_string(m.NumCells());
+    };
+  };
+  const std::vector<Reader> readers = {
+      {"xy", "xy", "1 2\n3 4\n", line(ReadXyFile)},
+      {"xyz", "xyz", "name=a\n1 2 3\n3 4 5\n", line(ReadXyzFile)},
+      {"nxyz", "nxyz", "2\n1 2 3\n4 5 6\n-1\n",
+       [](const char* path) {
+         AK_Array<AK_NamedPolyline> list;
+         if (ReadNxyzFile(path, list) != 0) return std::string("refused");
+         return std::to_string(list.Count()) + (list.Count() ? " " + std::to_string(list[0].points.Count()) : "");
+       }},
+      {"asc", "asc", "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2\n3 4\n", mesh(true)},
+      {"xyz points", "xyz", "0 0 1\n1 0 2\n0 1 3\n", mesh(false)},
+  };
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const Reader& r : readers) {
+    SCOPED_TRACE(r.name);
+    const std::string plain = r.read(dir.Write(std::string("plain.") + r.ext, r.content).c_str());
+    EXPECT_EQ(plain.find("refused"), std::string::npos) << plain;
+    EXPECT_EQ(r.read(dir.Write(std::string("marked.") + r.ext, bom + r.content).c_str()), plain);
+    for (const std::string& odd : {dir.Path(), std::string("/dev/null"), fifo})
+      EXPECT_EQ(r.read(odd.c_str()).rfind("refused", 0), 0u) << odd;
+  }
 }

@@ -140,7 +140,8 @@ void BreakLines(SW_MeshCore& m)
       line.points.Append(AK_Vec3(rng.Uniform(0, 1000), rng.Uniform(0, 1000), 7));
     lines.Append(line);
   }
-  m.TriangulateWithBreakLines(lines, 1);
+  AK_String error;
+  m.TriangulateWithBreakLines(lines, 1, error);
 }
 
 }  // namespace

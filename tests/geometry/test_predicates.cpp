@@ -121,15 +121,41 @@ TEST(Predicates, GridOrientQueryFirst)
       if (p[3][k] >= big) p[3][k] = big - 1;
     for (int k = 0; k < 3; ++k)
       if (p[3][k] < -big) p[3][k] = -big;
-    // ((a - q) x (b - q)).(c - q) = det of rows (a - q, b - q, c - q), on the grid
-    // values trunc(x + 0.5): negative integers move up by one.
-    int64_t rows[4][3];
-    for (int r = 0; r < 4; ++r)
-      for (int k = 0; k < 3; ++k) rows[r][k] = p[r][k] < 0 ? p[r][k] + 1 : p[r][k];
-    int expected = SignOrient(rows) < 0 ? 1 : 0;
+    // ((a - q) x (b - q)).(c - q) = det of rows (a - q, b - q, c - q): integers are their
+    // own grid points, of either sign.
+    int expected = SignOrient(p) < 0 ? 1 : 0;
     EXPECT_EQ(AK_GridOrient3d(V(p[3][0], p[3][1], p[3][2]), V(p[0][0], p[0][1], p[0][2]),
                               V(p[1][0], p[1][1], p[1][2]), V(p[2][0], p[2][1], p[2][2]), 1.0),
               expected);
+  }
+}
+
+// Rounding onto the grid goes to the nearest grid point for every sign; the orientation of
+// points mirrored through zero is the mirror image of theirs.
+TEST(Predicates, GridRoundingIsNearestOnBothSidesOfZero)
+{
+  struct Case { double x, scale; int64_t expected; };
+  const Case cases[] = {{0.4, 1, 0},      {-0.4, 1, 0},     {0.6, 1, 1},   {-0.6, 1, -1},
+                        {-1.2, 1, -1},    {-1.7, 1, -2},    {-3, 1, -3},   {-2.5, 1, -2},
+                        {2.5, 1, 3},      {-1e-5, 1e5, -1}, {1e-5, 1e5, 1}, {-1e20, 1, INT32_MIN},
+                        {1e20, 1, INT32_MAX}, {std::nan(""), 1, 0}};
+  for (const Case& c : cases) EXPECT_EQ(AK_GridRound(c.x, c.scale), c.expected) << c.x;
+  Rng rng(23);
+  for (int i = 0; i < 20000; ++i) {
+    const double x = rng.Uniform(-1e-3, 1e-3), scale = 1e5;
+    EXPECT_LE(std::fabs(double(AK_GridRound(x, scale)) - scale * x), 0.5) << x;
+  }
+  // q mirrored through the origin with a, b, c: the plane's side flips with the normal.
+  for (int i = 0; i < 2000; ++i) {
+    AK_Vec3 p[4];
+    for (AK_Vec3& v : p) v = AK_Vec3(rng.Uniform(-2e-4, 2e-4), rng.Uniform(-2e-4, 2e-4), rng.Uniform(-2e-4, 2e-4));
+    auto neg = [](const AK_Vec3& v) { return AK_Vec3(-v.x, -v.y, -v.z); };
+    const int above = AK_GridOrient3d(p[3], p[0], p[1], p[2], 1e5);
+    const int below = AK_GridOrient3d(p[3], p[0], p[2], p[1], 1e5);
+    const int mirrored = AK_GridOrient3d(neg(p[3]), neg(p[0]), neg(p[2]), neg(p[1]), 1e5);
+    // Mirroring all points reverses orientation, and so does swapping b and c.
+    EXPECT_EQ(mirrored, above) << i;
+    EXPECT_FALSE(above && below);
   }
 }
 

@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
+#include <vector>
 
 #include "AK_Predicates.h"
 #include "AK_Triangulation2.h"
+#include "SW_MeshTriangulation.h"
 #include "TestMeshes.h"
 #include "TestSupport.h"
 
@@ -342,4 +345,26 @@ TEST(Triangulation2, StartHintsAndLookAheadLeaveTheTrianglesAsTheyAre)
           << "triangle " << i;
     }
   }
+}
+
+// The search steps are those of the locator grid's walks, whatever walks the start grid
+// takes instead: the same insertions without a start grid take exactly those walks.
+TEST(Triangulation2, SearchStepsCountTheLocatorGridWalks)
+{
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> coordinate(0, 1000);
+  std::vector<AK_Vec2> points(5000);
+  for (AK_Vec2& p : points) p = AK_Vec2{coordinate(random), coordinate(random)};
+  std::vector<const AK_Vec2*> order;
+  for (const AK_Vec2& p : points) order.push_back(&p);
+  AK_Vec2 lo{0, 0}, hi{1000, 1000};
+
+  AK_Triangulation2 withGrid(lo, hi), plain(lo, hi);
+  SW_InsertInOrder(withGrid, order, [](int32_t, int, const AK_Vec2*) {});
+  for (const AK_Vec2* p : order) ASSERT_EQ(plain.Insert(p), 1);
+  ASSERT_EQ(withGrid.PointsInserted(), 5000);
+  EXPECT_EQ(withGrid.SearchSteps(), plain.SearchSteps());
+  EXPECT_EQ(plain.StartGridSteps(), 0);
+  EXPECT_GT(withGrid.StartGridSteps(), 0);
+  EXPECT_LT(withGrid.StartGridSteps(), withGrid.SearchSteps());
 }

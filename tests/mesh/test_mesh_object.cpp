@@ -78,7 +78,8 @@ TEST(MeshObject, AttributesOfNewAndGeneratedMeshes)
   // The plane's cells are Length / Nx by Width / Ny: a Cartesian grid only when square.
   Set(m, {{"Nx", "4"}, {"Ny", "2"}, {"Length", "40"}, {"Width", "20"}, {"SetToPlane", ""}});
   EXPECT_EQ(Get(m, "RegularGrid"), "1");
-  EXPECT_EQ(Get(m, "Dx"), "10");
+  EXPECT_EQ(Get(m, "Dx"), "5");  // the generators' cell size, not the plane's
+  EXPECT_EQ(Get(m, "Xor"), "40 20");
   EXPECT_EQ(Get(m, "ProjectedArea"), "800");
   EXPECT_EQ(Get(m, "Resolution"), "10");
   m->Set("XActive", "20 5");

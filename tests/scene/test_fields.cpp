@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -259,6 +260,22 @@ TEST(Fields, RasterExport)
   const std::string missing = dir / "missing/f.asc";
   f->Set("ExportFieldRasterAscii", missing.c_str());
   EXPECT_EQ(std::string(AK_ErrorText), "cannot open file " + missing + "!");
+}
+
+// A field whose mesh was deleted exports nothing and says so, in either format.
+TEST(Fields, ExportsWithoutTheMeshAreErrors)
+{
+  ScratchDir dir;
+  for (const char* command : {"ExportFieldRasterAscii", "ExportContourLines"}) {
+    SCOPED_TRACE(command);
+    Scene s;
+    SW_ScalarField* f = s.Linear(1);
+    s.root.DeleteComponent("dhm");
+    const std::string file = dir / (std::string(command) + ".nxyz");
+    EXPECT_EQ(f->Set(command, file.c_str()), 1);
+    EXPECT_EQ(std::string(AK_ErrorText), "cannot export " + file + ": the field's mesh no longer exists");
+    EXPECT_FALSE(std::filesystem::exists(file));
+  }
 }
 
 // Contour lines of a linear field as DXF: one layer per level, named from the colour bar,

@@ -126,6 +126,14 @@ TEST(ReleaseAreas, RelFileIntoTheContainer)
   dir.Write("areas.REL", "1 2\n3 0 0 1 0 1 1\n");
   p.areas->Set("Import", (dir / "areas.REL").c_str());  // not the ".rel" road: a line file of no known kind
   EXPECT_EQ(p.areas->ComponentCount(), 2);
+  // A byte-order mark in front of the first record changes nothing; a directory is refused.
+  dir.Write("marked.rel", "\xEF\xBB\xBF" "1.5 200 1\n4 0 0 100 0 100 100 0 100\n");
+  p.areas->Set("LoadRelFile", (dir / "marked.rel").c_str());
+  ASSERT_TRUE(p.areas->GetComponent("marked_0001"));
+  EXPECT_EQ(p.areas->GetComponent("marked_0001")->Get("Depth"), "1.5");
+  p.areas->Set("LoadRelFile", dir.Path().c_str());
+  EXPECT_EQ(AK_ErrorText, AK_String("'") + dir.Path().c_str() + "' is no regular file");
+  EXPECT_EQ(p.areas->ComponentCount(), 3);
 }
 
 // Each line becomes an area; its attributes give the values that are present and above 0.
@@ -202,6 +210,14 @@ TEST(ReleaseAreas, DepthSources)
   area->Set("RelDepFuncName", "self");
   area->Set("RelDepFuncPar", "now");
   EXPECT_EQ(area->Get("RelDepFuncName"), "const");
+  // A formula whose "init" switches its own area to a constant depth: the area is constant.
+  user.Write("release_depth/quits.cint", "double depth(double x[3], double n[3]) { return 9; }\n"
+                                         "void init() { set(\"\", \"RelDepFuncName\", \"const\"); }\n");
+  area->Set("Depth", "1.5");
+  area->Set("RelDepFuncName", "quits");
+  EXPECT_EQ(area->Get("RelDepFuncName"), "const");
+  EXPECT_EQ(area->Get("DepthVis"), "w");
+  EXPECT_EQ(area->ReleaseDepthAt({5, 5, 40}, {0, 0, 1}), 1.5);
   UserAttributesDirectory = saved;
 }
 

@@ -38,6 +38,44 @@ TEST(Files, RoundTripKeepsEveryBit)
   }
 }
 
+// The bounds are the vertices' own, whatever the header says; a byte-order mark in front
+// changes nothing.
+TEST(Files, BoundsOfTheVerticesAndAByteOrderMark)
+{
+  MessageCapture quiet;
+  ScratchDir dir;
+  const std::string text = "0 0 0\n1 1 1\n3\n0 0 0\n5 0 0\n0 -2 7\n1\n1 2 3 1\n";
+  for (const std::string& head : {std::string(), std::string("\xEF\xBB\xBF")}) {
+    AK_Triangulation s;
+    ASSERT_EQ(s.ReadDurnixFile(dir.Write("stale.tbp", head + text).c_str()), 1);
+    EXPECT_TRUE(s._min == AK_Vec3(0, -2, 0) && s._max == AK_Vec3(5, 0, 7));
+  }
+}
+
+#ifdef TORVU_TRI3D_PROGRAM
+// The program refuses what it cannot measure or mesh: exit status 1 with a message.
+TEST(Files, Tri3dRefusesSurfacesAndCountsItCannotHandle)
+{
+  ScratchDir dir;
+  const std::string far = dir.Write("far.tbs", "0 0 0\n1 1 1\n4\n0 0 0\n1e308 0 0\n0 1e308 0\n0 0 1e308\n"
+                                               "4\n1 3 2\n1 2 4\n1 4 3\n2 3 4\n");
+  struct Case { std::string arguments; int status; std::string says; };
+  const Case cases[] = {
+      {"info " + ShellQuote(far), 1, "are no finite numbers"},
+      {"info " + ShellQuote(dir.Path()), 1, "is no regular file"},
+      {"random 2000000000", 2, "N must be a whole number"},
+      {"random 200000000", 1, "ERROR:a tetrahedral mesh takes at most"},
+      {"random 3", 0, "0 negative volume tets."},
+  };
+  for (const Case& c : cases) {
+    int status = -1;
+    const std::string printed = RunProcess(ShellQuote(TORVU_TRI3D_PROGRAM) + " " + c.arguments + " 2>&1", &status);
+    EXPECT_EQ(status, c.status) << c.arguments << "\n" << printed;
+    EXPECT_NE(printed.find(c.says), std::string::npos) << c.arguments << "\n" << printed;
+  }
+}
+#endif
+
 TEST(Files, BadFilesLeaveTheSurfaceAsItWas)
 {
   MessageCapture messages;
@@ -58,6 +96,7 @@ TEST(Files, BadFilesLeaveTheSurfaceAsItWas)
       {"negative patch", head + "1\n1 2 3 -1\n"},
       {"short triangles", head + "2\n1 2 3 1\n"},
       {"triangle count beyond the file", head + "100\n1 2 3 1\n"},
+      {"vertex beyond the doubles", "0 0 0\n1 1 1\n3\n0 0 0\n1e999 0 0\n0 1 0\n1\n1 2 3 1\n"},
   };
   AK_Triangulation s;
   MakeBox(s, 1, 2, 3);

@@ -98,6 +98,19 @@ TEST(TetMesh, RefusedPointsAndBoxesChangeNothing)
   EXPECT_EQ(mesh.NumNodes(), 0);
   EXPECT_TRUE(mesh.Init(AK_Vec3(1e4, 0, 0), AK_Vec3(1e4 + 1, 1, 1), 10));
   EXPECT_GE(mesh.InsertPoint(AK_Vec3(1e4 + 0.5, 0.5, 0.5)), 8);
+  // More points than the tetrahedron array can take are refused before anything is reserved.
+  EXPECT_FALSE(mesh.Init(AK_Vec3(0, 0, 0), AK_Vec3(1, 1, 1), int64_t{1} << 31));
+  EXPECT_EQ(mesh.NumNodes(), 0);
+  // The n points announced fit beside the 8 box corners: the node array never grows.
+  for (int32_t n : {1, 100, 1000}) {
+    AK_Points3 points;
+    RandomPoints(n, 0.01, 0.99, points, 12);
+    ASSERT_TRUE(mesh.Init(AK_Vec3(0, 0, 0), AK_Vec3(1, 1, 1), n));
+    const int32_t capacity = mesh._p.Capacity();
+    for (const AK_Vec3& p : points) mesh.InsertPoint(p);
+    EXPECT_EQ(mesh.NumNodes(), n + 8);
+    EXPECT_EQ(mesh._p.Capacity(), capacity) << n;
+  }
 }
 
 }  // namespace
@@ -107,7 +120,7 @@ namespace {
 TEST(TetMesh, DriversReportSmallCases)
 {
   struct Case {
-    void (*run)(int32_t);
+    bool (*run)(int32_t);
     int32_t n;
     std::vector<std::string> messages;
     const char* nodes;
@@ -120,7 +133,7 @@ TEST(TetMesh, DriversReportSmallCases)
   for (const Case& c : cases) {
     MessageCapture messages;
     testing::internal::CaptureStdout();
-    c.run(c.n);
+    EXPECT_TRUE(c.run(c.n));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(messages.messages, c.messages);
     EXPECT_NE(out.find(c.nodes), std::string::npos) << out;
@@ -130,3 +143,36 @@ TEST(TetMesh, DriversReportSmallCases)
 }
 
 }  // namespace
+
+// Nodes are snapped to their nearest grid point whatever their sign: a lattice in a box that
+// straddles zero is meshed as soundly as the same lattice shifted to positive coordinates.
+TEST(TetMesh, LatticesStraddlingZeroMeshLikeShiftedOnes)
+{
+  struct Case { const char* name; double lo, hi, start, step; int m; };
+  const Case cases[] = {
+      {"around zero", -1, 1, -4.5 * 4e-5, 4e-5, 10},
+      {"shifted into [0,2]", 0, 2, 1 - 4.5 * 4e-5, 4e-5, 10},
+      {"small around zero", -1, 1, -1e-4, 2e-5, 11},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AK_Points3 points;
+    GridPoints(c.m, c.start, c.step, points);
+    DelaunayTetMesh mesh;
+    ASSERT_TRUE(mesh.Init(AK_Vec3(c.lo, c.lo, c.lo), AK_Vec3(c.hi, c.hi, c.hi), points.Size()));
+    for (const AK_Vec3& p : points) mesh.InsertPoint(p);
+    mesh._nActive = mesh._t.Size();
+    EXPECT_EQ(mesh.CountWrongConnections(), 0);
+    EXPECT_EQ(mesh.CountNegativeVolumeTets(), 0);
+    EXPECT_EQ(mesh.CountPointsInSpheres(), 0);
+  }
+  // Random points in a tiny box around zero.
+  AK_Points3 points;
+  RandomPoints(300, -1e-4, 1e-4, points, 21);
+  DelaunayTetMesh mesh;
+  ASSERT_TRUE(mesh.Init(AK_Vec3(-1, -1, -1), AK_Vec3(1, 1, 1), points.Size()));
+  for (const AK_Vec3& p : points) mesh.InsertPoint(p);
+  mesh._nActive = mesh._t.Size();
+  EXPECT_EQ(mesh.CountNegativeVolumeTets(), 0);
+  EXPECT_EQ(mesh.CountPointsInSpheres(), 0);
+}

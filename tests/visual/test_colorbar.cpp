@@ -107,7 +107,28 @@ const char* Remembered(const char* key)
   return value ? value : "(none)";
 }
 
-TEST(Colorbar, Conformance) { AK_RunConformanceTest("AK_Colorbar"); }
+// The colour bars' class-wide settings as they were, put back when the test ends: a test
+// that sets them ("Greyscale" through the conformance test) leaves the tests after it the
+// colours they expect.
+struct ClassWideColorbarSettings {
+  int32_t greyscale = AK_Colorbar::Greyscale;
+  float fading = AK_Colorbar::MinColorToBackgroundFadingRange;
+  AK_String table = AK_Colorbar::ColorTable;
+  AK_Array<float> entries = AK_Colorbar::ColorTableEntries;
+  ~ClassWideColorbarSettings()
+  {
+    AK_Colorbar::Greyscale = greyscale;
+    AK_Colorbar::MinColorToBackgroundFadingRange = fading;
+    AK_Colorbar::ColorTable = table;
+    AK_Colorbar::ColorTableEntries = entries;
+  }
+};
+
+TEST(Colorbar, Conformance)
+{
+  ClassWideColorbarSettings restored;
+  AK_RunConformanceTest("AK_Colorbar");
+}
 
 TEST(Colorbar, RangesAndStepsRememberedPerUnit)
 {

@@ -8,6 +8,7 @@
 
 #include "AK_Framework.h"
 #include "AK_sogl_State.h"
+#include "TestSupport.h"
 #include "VisibleTestSupport.h"
 
 namespace {
@@ -126,6 +127,15 @@ TEST_F(Renderer, RotatedCopiesTurnAboutTheAxisAndTakePrecedenceOverClones)
   p.Set("NumberOfRotatedCopies", "1");
   p.Update();
   EXPECT_EQ(drawn, "0:2 0 0;");
+  // Copies beyond what a pass draws: the first of them and the object, and one warning
+  // however many passes.
+  int copies = 0;
+  p.draw = [&](Probe&) { ++copies; };
+  p.Set("NumberOfRotatedCopies", "2000000000");
+  MessageCapture messages;
+  for (int pass = 0; pass < 2; ++pass) p.Update();
+  EXPECT_EQ(copies, 2 * AK_VisObj3d::kMaxRotatedCopies);
+  EXPECT_EQ(messages.WithPrefix("WARNING:").size(), 1u);
 }
 
 TEST(VisObj3dBox, CopiesWidenTheBox)
@@ -142,6 +152,10 @@ TEST(VisObj3dBox, CopiesWidenTheBox)
       {0, "cp 0", {0, 0, 0}, {2, 2, 2}},
       {1, "", {0, 0, 0}, {2, 2, 2}},
       {0, "trans 1 0 0\n\nrot 90 0 0 1", {0, 0, 0}, {2, 2, 2}},
+      // Clones beyond the single-precision range: no finite point, the box as it was.
+      {0, "trans -1e38 0 0\ntrans -1e38 0 0\ntrans -1e38 0 0\ntrans -1e38 0 0", {0, 0, 0}, {2, 2, 2}},
+      // A clone far out but in range: the box around it, not one from a start value.
+      {0, "scale 3e38 3e38 3e38", {3e38, 3e38, 3e38}, {3e38, 3e38, 3e38}},
   };
   for (const Row& row : rows) {
     Probe p;

@@ -1,0 +1,210 @@
+// AK_Object: the components by identifier and the making of unique identifiers.
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "AK_Object.h"
+
+namespace {
+
+// Changes whenever an object that stands in some component list changes its identifier:
+// every index built before is then built anew at its next use.
+uint64_t g_idEpoch = 1;
+
+// The number after the last "_" when the text from there reads as "_" and digits.
+bool ReadNumberSuffix(const AK_String& candidate, int& number, int& underscore)
+{
+  const char* last = std::strrchr(candidate, '_');
+  if (!last) return false;
+  underscore = static_cast<int>(last - candidate.c_str());
+  const char* p = last + 1;
+  if (*p < '0' || *p > '9') return false;
+  long value = 0;
+  while (*p >= '0' && *p <= '9') {
+    if (value < 100000000) value = value * 10 + (*p - '0');
+    ++p;
+  }
+  number = static_cast<int>(value);
+  return true;
+}
+
+// The directory that holds a project directory: the text before its last separator ("/" or
+// "\"), trailing separators ignored; "" when there is none.
+AK_String ParentDirectoryOf(const AK_String& directory)
+{
+  int end = directory.Length();
+  while (end > 1 && (directory[end - 1] == '/' || directory[end - 1] == '\\')) --end;
+  for (int i = end - 1; i >= 0; --i)
+    if (directory[i] == '/' || directory[i] == '\\')
+      return AK_String(directory.c_str(), directory.c_str() + i);
+  return AK_String();
+}
+
+AK_String Numbered(const AK_String& base, int number) { return base + AK_String::Format("_%04d", number); }
+
+}  // namespace
+
+struct AK_Object::IdIndex {
+  uint64_t epoch = 0;
+  // The entries under each identifier (an entry whose object died is dropped when seen).
+  std::unordered_map<std::string, std::vector<AK_ObjectRef>> holders;
+  // Per base B, a range [first, end) of numbers whose names B_%04d are all held: the unique
+  // names of a chain start where the last chain of that base ended. Cleared when an entry
+  // leaves the list.
+  std::unordered_map<std::string, std::pair<int, int>> held;
+  // Per name N, a count k: N, Nx, Nxx, ... with fewer than k "x" are all held. Cleared with
+  // the ranges.
+  std::unordered_map<std::string, int> xRuns;
+};
+
+void AK_Object::IdIndexDeleter::operator()(IdIndex* index) const { delete index; }
+
+AK_Object::IdIndex& AK_Object::Ids()
+{
+  PruneDeadEntries();
+  if (!_idIndex || _idIndex->epoch != g_idEpoch) {
+    _idIndex.reset(new IdIndex);
+    _idIndex->epoch = g_idEpoch;
+    for (int i = 0; i < _components.Size(); ++i)
+      if (AK_Object* c = _components[i].Get()) _idIndex->holders[c->_id.c_str()].push_back(c);
+  }
+  return *_idIndex;
+}
+
+void AK_Object::IndexEntry(AK_Object* object)
+{
+  ++object->_listings;
+  if (_idIndex && _idIndex->epoch == g_idEpoch) _idIndex->holders[object->_id.c_str()].push_back(object);
+}
+
+void AK_Object::UnindexEntry(AK_Object* object)
+{
+  if (object) --object->_listings;
+  if (!_idIndex) return;
+  _idIndex->held.clear();
+  _idIndex->xRuns.clear();
+  if (!object || _idIndex->epoch != g_idEpoch) return;
+  auto it = _idIndex->holders.find(object->_id.c_str());
+  if (it == _idIndex->holders.end()) return;
+  std::vector<AK_ObjectRef>& refs = it->second;
+  for (size_t k = 0; k < refs.size(); ++k)
+    if (refs[k].Get() == object) {
+      refs.erase(refs.begin() + static_cast<std::ptrdiff_t>(k));
+      break;
+    }
+  if (refs.empty()) _idIndex->holders.erase(it);
+}
+
+AK_Object* AK_Object::FirstHolder(const char* id)
+{
+  IdIndex& ids = Ids();
+  auto it = ids.holders.find(id);
+  if (it == ids.holders.end()) return nullptr;
+  std::vector<AK_ObjectRef>& refs = it->second;
+  size_t live = 0;
+  for (size_t k = 0; k < refs.size(); ++k)
+    if (refs[k].Get()) refs[live++] = refs[k];
+  refs.resize(live);
+  if (live == 0) {
+    ids.holders.erase(it);
+    return nullptr;
+  }
+  if (live == 1) return refs[0].Get();
+  // Several entries bear it (a link beside its object, say): the first in list order.
+  for (int i = 0; i < _components.Size(); ++i)
+    if (AK_Object* c = _components[i].Get(); c && c->_id == id) return c;
+  return nullptr;
+}
+
+bool AK_Object::HeldByOther(const char* id, const AK_Object* except)
+{
+  IdIndex& ids = Ids();
+  auto it = ids.holders.find(id);
+  if (it == ids.holders.end()) return false;
+  for (const AK_ObjectRef& ref : it->second)
+    if (AK_Object* c = ref.Get(); c && c != except) return true;
+  return false;
+}
+
+int AK_Object::FirstFreeNumber(const AK_String& base, int number)
+{
+  const std::string key = base.c_str();
+  std::pair<int, int> range = Ids().held[key];
+  const bool follows = range.first > 0 && number >= range.first && number <= range.second;
+  const int start = follows ? range.second : number;
+  int n = start;
+  while (n <= 9999 && FirstHolder(Numbered(base, n))) ++n;
+  // The range stands only while no entry left the list meanwhile.
+  std::pair<int, int>& now = Ids().held[key];
+  now = std::pair<int, int>(follows && now == range ? range.first : start, n);
+  return n <= 9999 ? n : 0;
+}
+
+AK_String AK_Object::FirstFreeWithX(const AK_String& name)
+{
+  const std::string key = name.c_str();
+  const int known = Ids().xRuns[key];
+  AK_String candidate = name;
+  for (int k = 0; k < known; ++k) candidate += "x";
+  int k = known;
+  for (; HeldByOther(candidate, nullptr); ++k) candidate += "x";
+  Ids().xRuns[key] = k;
+  return candidate;
+}
+
+AK_Object* AK_Object::GetComponent(const char* id)
+{
+  return id ? FirstHolder(id) : nullptr;
+}
+
+void AK_Object::SetUniqueId(const char* wanted)
+{
+  AK_String old(_id);
+  AK_String candidate(wanted ? wanted : "");
+  candidate.ReplaceNonIdentifierChars('_');
+  if (candidate.IsEmpty()) candidate = GetType() + "_" + AK_String(AK_InstanceCounter);
+
+  if (_parent) {
+    for (;;) {
+      AK_Object* holder = _parent->FirstHolder(candidate);
+      if (!holder || holder == this) break;
+      int number = 1, underscore = -1, read = 0;
+      AK_String base = candidate;
+      if (ReadNumberSuffix(candidate, read, underscore)) {
+        number = read + 1;
+        if (number > 9999) break;
+        base = AK_String(candidate.c_str(), candidate.c_str() + underscore);
+      }
+      if (_listings > 0) {
+        // A listed object may hold one of the names itself: one step at a time.
+        candidate = Numbered(base, number);
+        continue;
+      }
+      // An object in no list holds none of them: the names the chains before found held
+      // are skipped at once.
+      const int free = _parent->FirstFreeNumber(base, number);
+      candidate = Numbered(base, free > 0 ? free : 9999);
+      if (free > 0) break;
+    }
+    if (_listings > 0) {
+      while (_parent->HeldByOther(candidate, this)) candidate += "x";
+    } else {
+      candidate = _parent->FirstFreeWithX(candidate);
+    }
+  }
+  _id = candidate;
+  if (_listings > 0 && old != _id) ++g_idEpoch;
+
+  if (old.IsEmpty() || _projectDir.IsEmpty() || old == _id) return;
+  AK_String moved = ParentDirectoryOf(_projectDir);
+  moved.EnsureTrailingChar(_id, '/');
+  if (!AK_FileExists(_projectDir)) return;
+  if (AK_RenameFile(_projectDir, moved) != 0) {
+    _id = old;
+    if (_listings > 0) ++g_idEpoch;
+    return;
+  }
+  SetProjectDirRecursive(moved);
+}
