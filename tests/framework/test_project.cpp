@@ -423,9 +423,10 @@ TEST(Project, SaveAttributesFailuresAndSaveVisibility)
   EXPECT_STREQ(tree.a->Get("SaveVis").c_str(), "w");
   EXPECT_TRUE(std::filesystem::exists(dir / "nowhere/a/Level1.atr"));
 
-  // Saving into a directory whose parent is missing creates one level only and fails.
+  // Saving into a directory whose parent is missing creates one level only and fails,
+  // naming the directory.
   AK_ErrorText = "";
   tree.a->SaveAs((dir / "x/y").c_str());
-  EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot open " + (dir / "x/y/Level1.dat"));
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot create directory " + (dir / "x/y") + " for saving top/a");
 }
 

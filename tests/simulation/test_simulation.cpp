@@ -219,7 +219,7 @@ TEST(Simulation, RefusesValuesThatCannotRun)
   SimulationProject project(3, 2, 10, [](double x, double) { return -x; });
   SW_Simulation* s = project.Add("checks");
   const std::pair<const char*, const char*> refused[] = {
-      {"DeltaT", "0"},      {"DeltaT", "-1"},     {"DeltaOut", "0.04"}, {"EndTime", "nan"},
+      {"DeltaT", "0"},      {"DeltaT", "-1"},     {"DeltaOut", "0"}, {"EndTime", "nan"},
       {"Density", "abc"},   {"NumParticles", "0"}, {"InternalFrictionAngle", "90"},
       {"Mesh", "../../DHMs"}, {"Mesh", "no/such"}, {"MassPerParticleDeterminationMethod", "x"}};
   for (auto [name, value] : refused) {
@@ -229,8 +229,21 @@ TEST(Simulation, RefusesValuesThatCannotRun)
     EXPECT_STRNE(AK_ErrorText, "") << name << " " << value;
     EXPECT_STREQ(s->Get(name), before) << name << " " << value;
   }
-  s->Set("DeltaOut", "0.05");  // exactly half a step
-  EXPECT_STREQ(s->Get("DeltaOut"), "0.05");
+  // The output interval and the step are read alone, in either order: a pair that one order
+  // of setting accepts, the other does too (the run refuses a period below one step).
+  for (bool outFirst : {true, false}) {
+    const std::pair<const char*, const char*> pair[] = {{"DeltaOut", "6"}, {"DeltaT", "20"}};
+    for (int i = 0; i < 2; ++i) {
+      auto [name, value] = pair[outFirst ? i : 1 - i];
+      AK_ErrorText = "";
+      s->Set(name, value);
+      EXPECT_STREQ(AK_ErrorText, "") << name;
+    }
+    EXPECT_STREQ(s->Get("DeltaOut"), "6");
+    EXPECT_STREQ(s->Get("DeltaT"), "20");
+    s->Set("DeltaOut", "5");
+    s->Set("DeltaT", "0.1");
+  }
   s->Set("Mesh", "../../DHMs/simulation_mesh");
   EXPECT_EQ(s->Mesh(), project.mesh);
   EXPECT_STREQ(s->Get("Mesh"), "../../DHMs/simulation_mesh");
