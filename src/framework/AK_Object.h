@@ -266,6 +266,7 @@ private:
   friend class AK_ObjectRef;
   AK_Object* CreateSavedComponent(const char* id);
   void LoadSubtree(const char* directory);
+  void KeepFreshlyLoaded(int32_t loadStart);
   void RecordLoadDamage(const AK_String& damage);
   void MarkDead();
   void FreeDyingComponents();

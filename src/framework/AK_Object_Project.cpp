@@ -57,7 +57,7 @@ using LoadFailures = AK_FailureList<LoadTag>;
 void AK_Object::RecordLoadDamage(const AK_String& damage)
 {
   _loadDamage = damage;
-  _loadDamageStamp = LastModificationTime();
+  _loadDamageStamp = AK_NewStamp();
   LoadFailures::Add(damage);
 }
 
@@ -115,8 +115,11 @@ void AK_Object::LoadProject(const char* directory)
 {
   AK_OperationScope scope;
   LoadFailures failures;
+  int32_t loadStart = AK_NewStamp();
   LoadSubtree(directory);
-  if (IsDead() || AK_ErrorText == "interrupted") return;
+  if (IsDead()) return;
+  if (failures.Outermost()) KeepFreshlyLoaded(loadStart);
+  if (AK_ErrorText == "interrupted") return;
   // The later objects' set lines have cleared the error text of an earlier failure.
   if (failures.Outermost() && !failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
 }
@@ -152,17 +155,20 @@ void AK_Object::LoadSubtree(const char* directory)
     }
   }
   Load(dir);
-  if (IsDead()) return;
-  int32_t loaded = LastModificationTime();
-  AfterLoad();
-  if (IsDead() || LastModificationTime() == loaded) return;
-  // What AfterLoad derives from the loaded data is no change of its own: the object still
-  // counts as freshly loaded, so a save does not write it back.
-  if (_savedStamp == loaded) {
+  if (!IsDead()) AfterLoad();
+}
+
+void AK_Object::KeepFreshlyLoaded(int32_t loadStart)
+{
+  // What the load itself did to an object after its own attribute file ran (a container's
+  // line that projects its members again, what AfterLoad derives) is no change of its own.
+  if (_savedStamp > loadStart && LastModificationTime() > _savedStamp) {
     MarkModified("Load");
     _savedStamp = AK_Object::ModificationTime("Load");
   }
-  if (_loadDamageStamp == loaded) _loadDamageStamp = LastModificationTime();
+  if (_loadDamageStamp > loadStart) _loadDamageStamp = LastModificationTime();
+  for (AK_Object* c : OwnedComponents())
+    if (!c->IsDead()) c->KeepFreshlyLoaded(loadStart);
 }
 
 void AK_Object::UnloadComponent(const char* id)
