@@ -1,6 +1,9 @@
 // The simulation object: its parameters, friction models, rheology files and saved state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include <cmath>
 #include <string>
 
@@ -194,6 +197,46 @@ TEST(Simulation, RheologyFile)
     EXPECT_STREQ(s.Get("FormulaParameters"), c.parameters);
   }
   EXPECT_STREQ(s.Get("BottomShearStressFormulaFile"), "quiet");
+}
+
+// A user model loaded from a file outside the rheology folders comes back with its
+// parameters when the saved attributes are replayed into a new simulation; once the file is
+// gone, the replay refuses the model, naming the file; "" clears the law.
+TEST(Simulation, RheologyFileFromElsewhereSurvivesReload)
+{
+  ScratchDir dir;
+  const std::string path = dir.Write("laws/mine.cint",
+      "double a = 1;\ndouble tau(double p, double u, double h, double r, double t, double x[3],"
+      " double n[3], double e) { return a * p; }\n"
+      "void get_par(char t[512]) { sprintf(t, \"%g\", a); }\nvoid set_par(char t[]) { a = atof(t); }\n");
+  SW_Simulation s("first", nullptr);
+  s.Set("FrictionType", "mine");  // no such file in the rheology folders
+  s.Set("BottomShearStressFormulaFile", path.c_str());
+  s.Set("FormulaParameters", "0.75");
+  EXPECT_STREQ(s.Get("FrictionType"), path.c_str());
+  const std::string saved = dir / "first.atr";
+  s.SaveAttributes(saved.c_str());
+
+  SW_Simulation again("again", nullptr);
+  EXPECT_EQ(again.ExecMacro(saved.c_str(), 1), 0);
+  EXPECT_STREQ(again.Get("FormulaParameters"), "0.75");
+  EXPECT_STREQ(again.Get("BottomShearStressFormulaFile"), "mine");
+  ASSERT_TRUE(again.HasTau());
+
+  std::filesystem::remove(path);
+  SW_Simulation gone("gone", nullptr);
+  MessageCapture messages;
+  EXPECT_EQ(gone.ExecMacro(saved.c_str(), 1), 1);
+  const std::string refusal = "refused: FrictionType: cannot find the rheology file " + path;
+  EXPECT_EQ(std::count_if(messages.messages.begin(), messages.messages.end(),
+                          [&](const std::string& m) { return m.find(refusal) != std::string::npos; }),
+            1);
+  EXPECT_FALSE(gone.HasTau());
+
+  again.Set("BottomShearStressFormulaFile", "");
+  EXPECT_FALSE(again.HasTau());
+  EXPECT_STREQ(again.Get("FormulaParametersVis"), "-");
+  EXPECT_STREQ(again.Get("BottomShearStressFormulaFile"), "");
 }
 
 // A second formula replaces the first; one that does not compile leaves it in force.
