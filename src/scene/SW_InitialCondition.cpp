@@ -40,10 +40,10 @@ void SW_InitialCondition::DeclareAttributes(AK_AttributeTableOf<SW_InitialCondit
     if (!a._formula || !a._formula->HasGetpar()) return "-";
     return a._formula->HasSetpar() ? "w" : "r";
   });
-  t.Double("Depth", &A::_depth).Loose();
+  t.Double("Depth", &A::_depth);
   t.Vis("DepthVis", [](A& a) { return a._relDepFuncName == "const" ? "w" : "r"; });
-  t.Double("Density", &A::_density).Loose();
-  t.Double("Enthalpy", &A::_enthalpy).Loose();
+  t.Double("Density", &A::_density);
+  t.Double("Enthalpy", &A::_enthalpy);
   t.Answer("Mass", [](A& a) { return a.MassText(); });
   t.Command("UpdateMass", [](A& a, const char*) { a.UpdateMass(); });
   t.Command("Polygon", &A::CopyPolygonOf);

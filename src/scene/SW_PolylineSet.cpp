@@ -39,7 +39,7 @@ void SW_PolylineSet::DeclareAttributes(AK_AttributeTableOf<SW_PolylineSet>& t)
     s.GetRoot()->ListObjectsOfType(list, "Polyline", &s, nullptr);
     return list;
   });
-  t.Int("DisplayLabels", &S::_displayLabels).Loose();
+  t.Int("DisplayLabels", &S::_displayLabels);
   t.Text("LabelFont", &S::_labelFont);
   t.Options("FontList", [](S&) { return AK_Text2d::GetFontList(); });
   t.Command("Import", &S::Import);

@@ -257,7 +257,7 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Int("PsaDirectEntrainment", &S::PsaDirectEntrainment);
   t.Double("ParcelMass", &S::ParcelMass);
   t.Double("ParticlesTimeStep", &S::ParticlesTimeStep);
-  t.Int("PsaNumMPI", &S::PsaNumMPI).Range(1, INT32_MAX);
+  t.Int("PsaNumMPI", &S::PsaNumMPI);
   t.Double("Dx", &S::Dx);
   t.Int("Honeycomb", &S::Honeycomb);
   t.Text("AdditionalPSASolverArgs", &S::AdditionalPSASolverArgs);
@@ -314,7 +314,8 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Options("CleanupBehaviorOptions", kCleanupBehaviors);
   t.Options("DeleteTimestepsOptions", kDeleteTimestepsOptions);
   t.Int("AnimationWriteImageFiles", &S::AnimationWriteImageFiles);
-  t.Int("AnimationStepIncrement", &S::AnimationStepIncrement).Range(1, INT32_MAX);
+  // 0 and below stand as given; an animation steps by at least 1.
+  t.Int("AnimationStepIncrement", &S::AnimationStepIncrement);
   t.Double("AnimationStepDelay", &S::AnimationStepDelay).Range(0, HUGE_VAL);
   t.Options("DepositionEvaluationOptions", [](S& s) {
     AK_String list;

@@ -88,16 +88,16 @@ void AK_Colorbar::DeclareAttributes(AK_AttributeTableOf<AK_Colorbar>& t)
   t.Answer("AttributeShort", [](C& o) { return o.AttributeLabel(); });
   t.Answer("Unit", [](C& o) { return o.AttributeKey(); });
   t.Answer("Label", [](C& o) { return o.HeaderText(); });
-  t.Int("Segments", &C::Segments).Loose();
+  t.Int("Segments", &C::Segments);
   t.Vis("ArbitraryStepsVis", readOnlyUnlessFixed);
-  t.Int("ArbitrarySteps", &C::ArbitrarySteps).Loose();
+  t.Int("ArbitrarySteps", &C::ArbitrarySteps);
   t.Vis("StepValuesVis", [](C& o) { return !o.Autoscale && o.ArbitrarySteps ? "w" : "r"; });
   t.Attribute(
       "StepValues", [](C& o) { return o.StepValues; },
       [](C& o, const char* v) { o.SetStepValues(v); });
-  t.Int("DisplayLabels", &C::DisplayLabels).Loose();
-  t.Int("DisplayInterLabels", &C::DisplayInterLabels).Loose();
-  t.Int("NumSignificantDigits", &C::NumSignificantDigits).Loose();
+  t.Int("DisplayLabels", &C::DisplayLabels);
+  t.Int("DisplayInterLabels", &C::DisplayInterLabels);
+  t.Int("NumSignificantDigits", &C::NumSignificantDigits);
   t.Text("Font", &C::Font);
   t.Options("AK_Text2d::GetFontList", [](C&) { return AK_Text2d::GetFontList(); });
   t.Attribute(
@@ -114,8 +114,8 @@ void AK_Colorbar::DeclareAttributes(AK_AttributeTableOf<AK_Colorbar>& t)
       [](C&, const char* v) {
         MinColorToBackgroundFadingRange = static_cast<float>(std::atof(v));
       });
-  t.Int("Transparent", &C::Transparent).Loose();
-  t.Int("DiscreteColors", &C::DiscreteColors).Loose();
+  t.Int("Transparent", &C::Transparent);
+  t.Int("DiscreteColors", &C::DiscreteColors);
   t.Attribute(
       "Greyscale", [](C&) { return AK_String(Greyscale); },
       [](C&, const char* v) { Greyscale = std::atoi(v); });
