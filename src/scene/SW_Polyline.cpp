@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 #include "AK_NumberText.h"
 #include "AK_Record.h"
@@ -138,7 +139,7 @@ void SW_Polyline::Export(const char* fileName)
   } else if (extension == "xyz") {
     failed = WriteXyzFile(_line, fileName) != 0;
   } else if (extension == "nxyz" || extension == "dxf" || extension == "DXF") {
-    std::ofstream out(AK_NormalizePath(fileName).c_str());
+    std::ostringstream out;
     if (extension == "nxyz") {
       WriteNxyzPolyline(_line, out, 9);
     } else {
@@ -146,8 +147,7 @@ void SW_Polyline::Export(const char* fileName)
       WriteDxfPolyline(_line, Id(), out, 9, _closed);
       WriteDxfEnd(out);
     }
-    out.close();
-    failed = out.fail();
+    failed = out.fail() || !AK_WriteWholeFile(fileName, out.str());
   }
   if (failed) AK_ErrorText = AK_String("error occurred during export to '") + fileName + "'";
 }
