@@ -214,6 +214,26 @@ bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, doubl
   return true;
 }
 
+bool AK_ReadFiniteNumber(const char* name, const char* text, double& value)
+{
+  AK_AttributeEntry entry;
+  entry.name = name ? name : "";
+  double read = 0;
+  if (!ReadLeading(entry, text ? text : "", read, false)) return false;
+  value = read;
+  return true;
+}
+
+bool AK_ReadWholeNumber(const char* name, const char* text, int32_t& value)
+{
+  AK_AttributeEntry entry;
+  entry.name = name ? name : "";
+  double read = 0;
+  if (!ReadLeading(entry, text ? text : "", read, true)) return false;
+  value = static_cast<int32_t>(read);
+  return true;
+}
+
 int AK_FindOption(const AK_AttributeEntry& entry, const char* text)
 {
   if (!text) text = "";

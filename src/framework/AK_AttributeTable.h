@@ -135,6 +135,11 @@ bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, doubl
                          bool floats = false);
 int AK_FindOption(const AK_AttributeEntry& entry, const char* text);  // -1: refused
 bool AK_CheckReference(const AK_AttributeEntry& entry, AK_Object& object, const char* path);
+// The same reading for attributes with handlers of their own: a number as atof (or atoi)
+// reads it; false, with an error text naming the attribute and the text, when it is not
+// finite (or beyond 32 bits), `value` then unchanged.
+bool AK_ReadFiniteNumber(const char* name, const char* text, double& value);
+bool AK_ReadWholeNumber(const char* name, const char* text, int32_t& value);
 // Each item followed by "%AK_SEP%".
 AK_String AK_JoinOptions(const std::vector<const char*>& items);
 

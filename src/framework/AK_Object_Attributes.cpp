@@ -40,7 +40,12 @@ AK_String AK_Object::GetIdVisibility()
 
 namespace {
 
-int ToInt(const char* value) { return value ? std::atoi(value) : 0; }
+int ToInt(const char* value)
+{
+  int32_t n = 0;
+  AK_LeadingInt(value, n);
+  return n;
+}
 
 AK_String CommandsList(AK_Object* o, int visibleOnly, int labels)
 {

@@ -26,15 +26,6 @@ AK_String ListText(const AK_Array<double>& values, double (*convert)(double))
 
 // The numbers of a list text; an empty text leaves the list as it was, since every reader
 // takes the lists cyclically and needs a value.
-// A number as atof reads it; one that is not finite would reach the wall's geometry and is
-// refused, naming the attribute (false).
-bool ReadFinite(const char* name, const char* text, double& value)
-{
-  if (AK_LeadingDouble(text, value) != AK_NumberRead::NotFinite) return true;
-  AK_ErrorText = AK_String(name) + ": '" + text + "' is not a finite number";
-  return false;
-}
-
 void SetList(const char* name, AK_Array<double>& list, const char* text, double (*convert)(double))
 {
   AK_Array<AK_String> pieces;
@@ -42,7 +33,8 @@ void SetList(const char* name, AK_Array<double>& list, const char* text, double 
   AK_Array<double> values;
   for (const AK_String& p : pieces) {
     double v = 0;
-    if (!ReadFinite(name, p, v)) return;
+    // A number that is not finite would reach the wall's geometry.
+    if (!AK_ReadFiniteNumber(name, p, v)) return;
     values.Append(convert ? convert(v) : v);
   }
   list = values;
@@ -78,7 +70,7 @@ void SW_WallLine::DeclareAttributes(AK_AttributeTableOf<SW_WallLine>& t)
       },
       [](SW_WallLine& w, const char* v) {
         double value = 0;
-        if (v && *v && ReadFinite("AbsHeightAtCurrentVertex", v, value)) w.SetAtSelectedVertex(w._heights, value);
+        if (v && *v && AK_ReadFiniteNumber("AbsHeightAtCurrentVertex", v, value)) w.SetAtSelectedVertex(w._heights, value);
       });
   t.Attribute(
       "SlopeAngleAtCurrentVertex",
@@ -89,7 +81,7 @@ void SW_WallLine::DeclareAttributes(AK_AttributeTableOf<SW_WallLine>& t)
       },
       [](SW_WallLine& w, const char* v) {
         double value = 0;
-        if (v && *v && ReadFinite("SlopeAngleAtCurrentVertex", v, value))
+        if (v && *v && AK_ReadFiniteNumber("SlopeAngleAtCurrentVertex", v, value))
           w.SetAtSelectedVertex(w._slopes, SlopeOfAngle(value));
       });
   t.Command("Polyline", [](SW_WallLine& w, const char* path) { w.CopyCoordsOf(path); });

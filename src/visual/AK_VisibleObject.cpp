@@ -4,8 +4,6 @@
 
 #include <cmath>
 
-#include "AK_NumberText.h"
-
 float AK_BackgroundColor[3] = {0, 0, 0};
 int32_t AK_VisibleObject::EnabledDisplayLists = 0;
 
@@ -64,10 +62,7 @@ void AK_VisibleObject::DeclareAttributes(AK_AttributeTableOf<AK_VisibleObject>& 
   t.Answer("BoundingBox", [](V& o) { return AK_String(o._boundingBoxText); });
   t.Attribute(
       "EnabledDisplayLists", [](V&) { return AK_String(EnabledDisplayLists); },
-      [](V&, const char* v) {
-        int32_t value = 0;
-        if (AK_LeadingInt(v, value) != AK_NumberRead::NotFinite) EnabledDisplayLists = value;
-      });
+      [](V&, const char* v) { AK_ReadWholeNumber("EnabledDisplayLists", v, EnabledDisplayLists); });
 
   t.Attribute(
       "TextureFileName", [](V& o) { return AK_String(o.TextureFileName); },

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "AK_Colorbar.h"
 #include "AK_Framework.h"
 #include "AK_VisibleObject.h"
 #include "SW_Mesh.h"
@@ -45,6 +46,7 @@ TEST(LooseValues, EachClassReadsNumbersAsItsDescriptionSays)
       {"polyline", add(new SW_Polyline("polyline", &top))},
       {"wall", add(new SW_WallLine("wall", &top))},
       {"source", add(new SW_SourceLine("source", &top))},
+      {"colorbar", add(new AK_Colorbar("colorbar", &top))},
   };
   objects["polyline"]->Set("AppendPoint", "1 2 3");
   objects["mesh"]->Set("XActive", "1 2");
@@ -76,6 +78,9 @@ TEST(LooseValues, EachClassReadsNumbersAsItsDescriptionSays)
       {"wall", "Heights", "2%AK_SEP%3x", "Heights", "2%AK_SEP%3%AK_SEP%", false, false},
       {"source", "MassFlow", "-inf", "MassFlow", "1", true, false},
       {"source", "MassFlow", "5abc", "MassFlow", "5", false, false},
+      {"colorbar", "Min", "-inf", "Min", "0", true, false},
+      {"colorbar", "Min", "-2.5 m", "Min", "-2.5", false, false},
+      {"colorbar", "Greyscale", "3000000000", "Greyscale", "0", true, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.object) + "." + row.attribute + " <- '" + row.value + "'");
