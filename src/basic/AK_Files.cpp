@@ -54,6 +54,14 @@ AK_File AK_File::ReplacingVolatile(const char* path, const char* mode)
   return file;
 }
 
+bool AK_WriteWholeFile(const char* path, const char* bytes, size_t size)
+{
+  AK_File file = AK_File::Replacing(path, "wb");
+  if (!file) return false;
+  bool written = size == 0 || std::fwrite(bytes, 1, size, file) == size;
+  return file.Close() && written;
+}
+
 AK_File& AK_File::operator=(AK_File&& other) noexcept
 {
   if (this != &other) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "AK_Array.h"
 #include "AK_String.h"
@@ -78,6 +79,13 @@ bool AK_ReadLine(std::FILE* file, AK_String& line);
 
 // Reads a whole file; false when it cannot be opened or read.
 bool AK_ReadTextFile(const char* path, AK_String& text);
+// Writes the bytes as the whole new content of the file through a replacing AK_File: the
+// previous file stays as it was unless every byte reached the new one. True on success.
+bool AK_WriteWholeFile(const char* path, const char* bytes, size_t size);
+inline bool AK_WriteWholeFile(const char* path, const std::string& bytes)
+{
+  return AK_WriteWholeFile(path, bytes.data(), bytes.size());
+}
 
 // 1 when the path names a file or a directory, else 0.
 int AK_FileExists(const char* path);

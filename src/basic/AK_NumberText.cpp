@@ -1,5 +1,6 @@
 #include "AK_NumberText.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -12,18 +13,53 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 // The longest number prefix of [first, last) after an optional sign; from_chars takes no "+".
-bool ParseNumber(const char* first, const char* last, double& value, const char** end)
+// A number too small for the doubles is 0 (or the nearest subnormal), as strtod has it.
+AK_NumberRead ReadNumber(const char* first, const char* last, double& value, const char** end)
 {
   if (first != last && *first == '+') {
     ++first;
-    if (first != last && *first == '-') return false;
+    if (first != last && *first == '-') return AK_NumberRead::NoNumber;
   }
   double v = 0;
   auto [ptr, ec] = std::from_chars(first, last, v, std::chars_format::general);
-  if (ec != std::errc() || !std::isfinite(v)) return false;
-  value = v;
+  if (ec == std::errc::invalid_argument) return AK_NumberRead::NoNumber;
+  if (ec == std::errc::result_out_of_range) {
+    // Out of range either way: the exponent's sign, or without one a point before the first
+    // digit that is not 0, tells an underflow from an overflow.
+    const char* e = first;
+    bool pointFirst = false, digitSeen = false;
+    for (; e != ptr && *e != 'e' && *e != 'E'; ++e) {
+      if (*e == '.' && !digitSeen) pointFirst = true;
+      if (*e >= '1' && *e <= '9') digitSeen = true;
+    }
+    bool underflow = e == ptr ? pointFirst : e[1] == '-';
+    if (!underflow) {
+      *end = ptr;
+      return AK_NumberRead::NotFinite;
+    }
+    v = 0;
+  }
   *end = ptr;
-  return true;
+  if (!std::isfinite(v)) return AK_NumberRead::NotFinite;
+  value = v;
+  return AK_NumberRead::Number;
+}
+
+bool ParseNumber(const char* first, const char* last, double& value, const char** end)
+{
+  return ReadNumber(first, last, value, end) == AK_NumberRead::Number;
+}
+
+const char* SkipBlanks(const char* s)
+{
+  while (IsBlank(*s)) ++s;
+  return s;
+}
+
+const char* TokenEnd(const char* s)
+{
+  while (*s && !IsBlank(*s)) ++s;
+  return s;
 }
 
 // Reads up to n numbers into target; false when fewer than n were there.
@@ -66,15 +102,56 @@ bool AK_ParseInt(std::string_view token, int32_t& value)
 
 bool AK_ScanDouble(const char*& text, double& value)
 {
-  const char* s = text;
-  while (IsBlank(*s)) ++s;
-  const char* last = s;
-  while (*last && !IsBlank(*last)) ++last;
+  const char* s = SkipBlanks(text);
   const char* end = nullptr;
-  if (!ParseNumber(s, last, value, &end)) return false;
+  if (!ParseNumber(s, TokenEnd(s), value, &end)) return false;
   text = end;
   return true;
 }
+
+AK_NumberRead AK_LeadingDouble(const char* text, double& value, const char** end)
+{
+  const char* s = SkipBlanks(text ? text : "");
+  const char* stop = s;
+  double v = 0;
+  AK_NumberRead read = ReadNumber(s, TokenEnd(s), v, &stop);
+  value = read == AK_NumberRead::Number ? v : 0;
+  if (end) *end = read == AK_NumberRead::NoNumber ? s : stop;
+  return read;
+}
+
+AK_NumberRead AK_LeadingInt(const char* text, int32_t& value)
+{
+  const char* s = SkipBlanks(text ? text : "");
+  const char* digits = s + (*s == '+' || *s == '-');
+  value = 0;
+  if (!std::isdigit(static_cast<unsigned char>(*digits))) return AK_NumberRead::NoNumber;
+  const char* last = digits;
+  while (std::isdigit(static_cast<unsigned char>(*last))) ++last;
+  int32_t v = 0;
+  // from_chars takes a "-" but no "+".
+  auto [ptr, ec] = std::from_chars(*s == '+' ? digits : s, last, v, 10);
+  if (ec != std::errc() || ptr != last) return AK_NumberRead::NotFinite;
+  value = v;
+  return AK_NumberRead::Number;
+}
+
+int AK_LeadingNumbers(const char* text, double* values, int n)
+{
+  const char* s = text ? text : "";
+  for (int i = 0; i < n; ++i) {
+    const char* end = nullptr;
+    double value = 0;
+    AK_NumberRead read = AK_LeadingDouble(s, value, &end);
+    if (read == AK_NumberRead::NotFinite) return -1;
+    if (read == AK_NumberRead::NoNumber) return i;
+    values[i] = value;
+    s = end;
+  }
+  return n;
+}
+
+void AK_WarnWrongInput() { AK_Message("WARNING:wrong input!", "AK_Basic.h", 849); }
 
 AK_String AK_FormatGeneral(double value, int significantDigits)
 {

@@ -16,6 +16,21 @@ bool AK_ParseInt(std::string_view token, int32_t& value);
 // Refuses non-numbers and non-finite values; on success `text` moves past the number.
 bool AK_ScanDouble(const char*& text, double& value);
 
+// What a text holds where a number is read the way atof and atoi read it: white space, then
+// the longest prefix that is a number; a text that starts with none reads as 0.
+enum class AK_NumberRead { Number, NoNumber, NotFinite };
+// The number (0 for none); NotFinite for "nan", "inf" and numbers beyond the doubles, which
+// have no meaning where this is used. `end` (when given) is after the number.
+AK_NumberRead AK_LeadingDouble(const char* text, double& value, const char** end = nullptr);
+// The whole number before anything else (atoi: "2.7" is 2); NotFinite beyond 32 bits.
+AK_NumberRead AK_LeadingInt(const char* text, int32_t& value);
+// Up to n numbers separated by white space, as the list readers below take them: the count
+// read before the first text that is no number (later numbers are not looked at, the places
+// after them keep their values); -1 when a number on the way is not finite.
+int AK_LeadingNumbers(const char* text, double* values, int n);
+// "WARNING:wrong input!" from the place where the list readers report it.
+void AK_WarnWrongInput();
+
 // General notation with the given number of significant digits ("%.<p>g").
 AK_String AK_FormatGeneral(double value, int significantDigits);
 // The shortest text that reads back as the same double.

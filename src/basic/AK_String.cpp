@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "AK_NumberText.h"
+
 namespace {
 
 char* NewBuffer(int32_t size)
@@ -510,15 +512,16 @@ int AK_String::ToDoubles(double* out, int n) const
   return stored;
 }
 
-void AK_ParseVec3(const char* text, double& x, double& y, double& z)
+bool AK_ParseVec3(const char* text, double& x, double& y, double& z)
 {
   double v[3] = {x, y, z};
-  int n = text ? std::sscanf(text, " %lf %lf %lf", &v[0], &v[1], &v[2]) : 0;
-  if (n < 0) n = 0;
-  if (n >= 1) x = v[0];
-  if (n >= 2) y = v[1];
-  if (n >= 3) z = v[2];
+  int n = AK_LeadingNumbers(text, v, 3);
+  if (n < 0) return false;
+  x = v[0];
+  y = v[1];
+  z = v[2];
   if (n < 3) AK_MESSAGE("WARNING:wrong input!");
+  return true;
 }
 
 AK_String AK_FormatDoubleList(const double* values, int count) { return AK_String(values, count); }

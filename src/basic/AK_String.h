@@ -116,9 +116,10 @@ AK_String operator+(const char* a, const AK_String& b);
 
 bool AK_IsIdentifierChar(char c);
 
-// Reads " %lf %lf %lf"; fewer than three numbers send "WARNING:wrong input!" and leave the
-// places that were not read unchanged.
-void AK_ParseVec3(const char* text, double& x, double& y, double& z);
+// Reads up to three numbers as " %lf %lf %lf" does; fewer send "WARNING:wrong input!" and
+// leave the places that were not read unchanged. False (nothing changed) when a number is
+// not finite.
+bool AK_ParseVec3(const char* text, double& x, double& y, double& z);
 
 // Text of the numbers, each "%.15g", joined by one blank.
 AK_String AK_FormatDoubleList(const double* values, int count);

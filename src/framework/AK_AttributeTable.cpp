@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "AK_NumberText.h"
 #include "AK_Object.h"
 #include "AK_WeakRef.h"
 
@@ -20,9 +21,9 @@ AK_AttributeEntry& AK_AttributeEntry::Range(double lo, double hi)
   return *this;
 }
 
-AK_AttributeEntry& AK_AttributeEntry::Loose()
+AK_AttributeEntry& AK_AttributeEntry::Strict()
 {
-  loose = true;
+  strict = true;
   return *this;
 }
 
@@ -38,7 +39,7 @@ bool AK_AttributeEntry::Refuses() const
     case AK_AttributeType::Int:
     case AK_AttributeType::Switch:
     case AK_AttributeType::Double:
-    case AK_AttributeType::Float: return !loose;
+    case AK_AttributeType::Float:
     case AK_AttributeType::Vector:
     case AK_AttributeType::Option:
     case AK_AttributeType::Reference: return true;
@@ -115,50 +116,65 @@ bool InRange(const AK_AttributeEntry& entry, const char* text, double value, dou
                 AK_String::Format("is out of range [%.15g, %.15g]", lo, hi).c_str());
 }
 
-// One finite number from p; `end` after it.
-bool ReadNumber(const AK_AttributeEntry& entry, const char* text, const char* p, double& value,
-                const char*& end)
+// A number as atof or atoi reads it, refused only when it is not finite.
+bool ReadLeading(const AK_AttributeEntry& entry, const char* text, double& value, bool whole)
 {
-  char* stop = nullptr;
-  value = std::strtod(p, &stop);
-  end = stop;
-  if (stop == p) return Refuse(entry, text, "is not a number");
-  if (!std::isfinite(value)) return Refuse(entry, text, "is not a finite number");
+  AK_NumberRead read;
+  if (whole) {
+    int32_t i = 0;
+    read = AK_LeadingInt(text, i);
+    value = i;
+  } else {
+    read = AK_LeadingDouble(text, value);
+  }
+  if (read == AK_NumberRead::NotFinite)
+    return Refuse(entry, text, whole ? "is out of range" : "is not a finite number");
   return true;
+}
+
+// The whole text as one number (strict entries).
+bool ReadWhole(const AK_AttributeEntry& entry, const char* text, double& value, bool whole)
+{
+  const char* end = nullptr;
+  AK_NumberRead read = AK_LeadingDouble(text, value, &end);
+  if (read == AK_NumberRead::NotFinite) return Refuse(entry, text, "is not a finite number");
+  if (read == AK_NumberRead::NoNumber || !OnlyBlanksFrom(end))
+    return Refuse(entry, text, whole ? "is not a whole number" : "is not a number");
+  if (whole && value != std::trunc(value)) return Refuse(entry, text, "is not a whole number");
+  return true;
+}
+
+bool ReadNumberValue(const AK_AttributeEntry& entry, const char* text, double& value, bool whole)
+{
+  if (!text) text = "";
+  if (!(entry.strict ? ReadWhole(entry, text, value, whole) : ReadLeading(entry, text, value, whole)))
+    return false;
+  double lo = entry.min, hi = entry.max;
+  if (whole) {
+    lo = lo > INT32_MIN ? lo : INT32_MIN;
+    hi = hi < INT32_MAX ? hi : INT32_MAX;
+  }
+  if (entry.strict && entry.type == AK_AttributeType::Switch) {
+    lo = lo > 0 ? lo : 0;
+    hi = hi < 1 ? hi : 1;
+  }
+  return InRange(entry, text, value, lo, hi);
 }
 
 }  // namespace
 
 bool AK_ParseIntValue(const AK_AttributeEntry& entry, const char* text, int32_t& out)
 {
-  if (!text) text = "";
-  if (entry.loose) {
-    out = std::atoi(text);
-    return true;
-  }
-  char* stop = nullptr;
-  // Beyond the long long numbers strtoll gives the nearest one, which is out of range too.
-  long long value = std::strtoll(text, &stop, 10);
-  if (stop == text || !OnlyBlanksFrom(stop)) return Refuse(entry, text, "is not a whole number");
-  double lo = entry.min > INT32_MIN ? entry.min : INT32_MIN;
-  double hi = entry.max < INT32_MAX ? entry.max : INT32_MAX;
-  if (!InRange(entry, text, static_cast<double>(value), lo, hi)) return false;
+  double value = 0;
+  if (!ReadNumberValue(entry, text, value, true)) return false;
   out = static_cast<int32_t>(value);
   return true;
 }
 
 bool AK_ParseDoubleValue(const AK_AttributeEntry& entry, const char* text, double& out)
 {
-  if (!text) text = "";
-  if (entry.loose) {
-    out = std::atof(text);
-    return true;
-  }
-  double value;
-  const char* end;
-  if (!ReadNumber(entry, text, text, value, end)) return false;
-  if (!OnlyBlanksFrom(end)) return Refuse(entry, text, "is not a number");
-  if (!InRange(entry, text, value, entry.min, entry.max)) return false;
+  double value = 0;
+  if (!ReadNumberValue(entry, text, value, false)) return false;
   out = value;
   return true;
 }
@@ -167,25 +183,54 @@ bool AK_ParseFloatValue(const AK_AttributeEntry& entry, const char* text, float&
 {
   double value = 0;
   if (!AK_ParseDoubleValue(entry, text, value)) return false;
-  if (!entry.loose && std::fabs(value) > FLT_MAX)
-    return Refuse(entry, text, "is not a finite number");
+  if (std::fabs(value) > FLT_MAX) return Refuse(entry, text ? text : "", "is not a finite number");
   out = static_cast<float>(value);
   return true;
 }
 
-bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, double* out)
+bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, double* out, bool floats)
 {
   if (!text) text = "";
-  std::vector<double> values;
-  for (const char* p = text; !OnlyBlanksFrom(p);) {
-    double value;
-    if (!ReadNumber(entry, text, p, value, p)) return false;
-    if (!InRange(entry, text, value, entry.min, entry.max)) return false;
-    values.push_back(value);
+  std::vector<double> values(entry.count + 1);
+  // One more than the vector holds: a strict vector refuses a number too many.
+  int n = AK_LeadingNumbers(text, values.data(), entry.count + 1);
+  if (n < 0) return Refuse(entry, text, "is not a finite number");
+  if (entry.strict) {
+    const char* end = text;
+    for (int i = 0; i < n; ++i) {
+      double skipped;
+      AK_LeadingDouble(end, skipped, &end);
+    }
+    if (n != entry.count || !OnlyBlanksFrom(end))
+      return Refuse(entry, text, AK_String::Format("needs %d numbers", entry.count).c_str());
   }
-  if (static_cast<int>(values.size()) != entry.count)
-    return Refuse(entry, text, AK_String::Format("needs %d numbers", entry.count).c_str());
-  std::copy(values.begin(), values.end(), out);
+  n = std::min(n, entry.count);
+  for (int i = 0; i < n; ++i) {
+    if (floats && std::fabs(values[i]) > FLT_MAX) return Refuse(entry, text, "is not a finite number");
+    if (!InRange(entry, text, values[i], entry.min, entry.max)) return false;
+  }
+  if (n < entry.count) AK_WarnWrongInput();
+  std::copy(values.begin(), values.begin() + n, out);
+  return true;
+}
+
+bool AK_ReadFiniteNumber(const char* name, const char* text, double& value)
+{
+  AK_AttributeEntry entry;
+  entry.name = name ? name : "";
+  double read = 0;
+  if (!ReadLeading(entry, text ? text : "", read, false)) return false;
+  value = read;
+  return true;
+}
+
+bool AK_ReadWholeNumber(const char* name, const char* text, int32_t& value)
+{
+  AK_AttributeEntry entry;
+  entry.name = name ? name : "";
+  double read = 0;
+  if (!ReadLeading(entry, text ? text : "", read, true)) return false;
+  value = static_cast<int32_t>(read);
   return true;
 }
 

@@ -4,11 +4,11 @@
 // Set parses it:
 //
 //   declaration  member                 Get answers             Set takes
-//   Int          int32_t                "%d"                    a whole decimal number
-//   Switch       int32_t                "%d"                    0 or 1
-//   Double       double                 "%.15g"                 a finite number
+//   Int          int32_t                "%d"                    a whole number (atoi)
+//   Switch       int32_t                "%d"                    a whole number (atoi)
+//   Double       double                 "%.15g"                 a finite number (atof)
 //   Float        float                  "%g"                    a finite number that fits
-//   Vector       double[N] or float[N]  the numbers, one blank  exactly N finite numbers
+//   Vector       double[N] or float[N]  the numbers, one blank  up to N finite numbers
 //                                       between ("%.15g"/"%g")
 //   Text         AK_String              the text                any text
 //   FileName     AK_String              the text                any text (a file name)
@@ -23,13 +23,18 @@
 //   Command      -                      (not readable)          the handler, value passed on
 //   Attribute    -                      the get handler         the set handler
 //
-// Range(lo, hi) bounds a number (each component of a vector). A value that Set refuses (no
-// number, not finite, out of range, too few or too many numbers, no such option, no such
-// object) leaves an error text and changes nothing. Loose() reads a number the way the C
-// library does instead (atoi/atof: a text that is no number is 0, nothing is refused), for
-// attributes whose macros and saved files rely on it; it carries no range. AlsoStamps(name)
-// stamps a second name after the entry's own (for instance "touch", which the update after a
-// command reacts to).
+// Numbers are read the way the C library reads them, as the macros and saved files of the
+// system rely on: atoi and atof take the number a text starts with ("2.7" is 2 for a whole
+// number, "1.5x" is 1.5, a text that starts with none is 0), and a vector takes the numbers
+// before the first text that is none, keeps the places after them as they were and says
+// "WARNING:wrong input!" when there were fewer than N (numbers after the N-th are ignored).
+// Refused are only numbers that are not finite (nan, inf, beyond the doubles or, for a whole
+// number, beyond 32 bits) and those outside a Range(lo, hi) (each component of a vector).
+// Strict() refuses, besides, what is no number as a whole, a whole number that is not whole,
+// a switch other than 0 or 1 and a vector of another count. A value that Set refuses (see
+// above; no such option, no such object) leaves an error text and changes nothing.
+// AlsoStamps(name) stamps a second name after the entry's own (for instance "touch", which
+// the update after a command reacts to).
 //
 // Get of an entry clears the error text and answers. Set of an entry clears the error text,
 // acts, and stamps the attribute (MarkModified with its name) unless the value was refused
@@ -75,7 +80,7 @@ enum class AK_AttributeType {
 struct AK_AttributeEntry {
   const char* name = "";
   AK_AttributeType type = AK_AttributeType::Attribute;
-  bool loose = false;
+  bool strict = false;
   double min = -HUGE_VAL;
   double max = HUGE_VAL;
   int count = 1;                        // the numbers of a vector
@@ -87,9 +92,9 @@ struct AK_AttributeEntry {
   std::function<bool(AK_Object&, const AK_AttributeEntry&, const char*)> set;
 
   AK_AttributeEntry& Range(double lo, double hi);
-  AK_AttributeEntry& Loose();
+  AK_AttributeEntry& Strict();
   AK_AttributeEntry& AlsoStamps(const char* name);
-  // Set refuses some values (strict numbers, options, references).
+  // Set refuses some values (numbers, options, references).
   bool Refuses() const;
 };
 
@@ -120,14 +125,21 @@ private:
   std::unordered_map<std::string_view, size_t> _index;
 };
 
-// The parsers behind the strict entries: each leaves an error text naming the attribute and
+// The parsers behind the number entries: each leaves an error text naming the attribute and
 // the value, and writes nothing, when it refuses.
 bool AK_ParseIntValue(const AK_AttributeEntry& entry, const char* text, int32_t& out);
 bool AK_ParseDoubleValue(const AK_AttributeEntry& entry, const char* text, double& out);
 bool AK_ParseFloatValue(const AK_AttributeEntry& entry, const char* text, float& out);
-bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, double* out);
+// `out` holds the old values: the places a loose vector does not read keep them.
+bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, double* out,
+                         bool floats = false);
 int AK_FindOption(const AK_AttributeEntry& entry, const char* text);  // -1: refused
 bool AK_CheckReference(const AK_AttributeEntry& entry, AK_Object& object, const char* path);
+// The same reading for attributes with handlers of their own: a number as atof (or atoi)
+// reads it; false, with an error text naming the attribute and the text, when it is not
+// finite (or beyond 32 bits), `value` then unchanged.
+bool AK_ReadFiniteNumber(const char* name, const char* text, double& value);
+bool AK_ReadWholeNumber(const char* name, const char* text, int32_t& value);
 // Each item followed by "%AK_SEP%".
 AK_String AK_JoinOptions(const std::vector<const char*>& items);
 
@@ -149,7 +161,7 @@ public:
   }
   AK_AttributeEntry& Switch(const char* name, int32_t T::*member)
   {
-    return AddNumber<int32_t>(name, AK_AttributeType::Switch, member).Range(0, 1);
+    return AddNumber<int32_t>(name, AK_AttributeType::Switch, member);
   }
   AK_AttributeEntry& Double(const char* name, double T::*member)
   {
@@ -169,7 +181,8 @@ public:
     e.get = [member](AK_Object& o) { return AK_String(Self(o).*member, N); };
     e.set = [member](AK_Object& o, const AK_AttributeEntry& entry, const char* v) {
       double values[N];
-      if (!AK_ParseVectorValue(entry, v, values)) return false;
+      for (int i = 0; i < N; ++i) values[i] = (Self(o).*member)[i];
+      if (!AK_ParseVectorValue(entry, v, values, std::is_same_v<V, float>)) return false;
       for (int i = 0; i < N; ++i) (Self(o).*member)[i] = static_cast<V>(values[i]);
       return true;
     };

@@ -38,7 +38,9 @@ void AK_TerminalController::StopRecordingStream()
 
 void AK_TerminalController::SetRecording(const char* value)
 {
-  _recording = value ? std::atoi(value) : 0;
+  int32_t recording = 0;
+  AK_LeadingInt(value, recording);
+  _recording = recording;
   if (!_recording) {
     StopRecordingStream();
     return;

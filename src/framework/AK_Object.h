@@ -153,7 +153,9 @@ public:
                    AK_String& value);
   void ExecuteCommand(const char* command, int quiet);
   void GetCommandsList(AK_String& out, char kind, int visibleOnly, int labels);
-  void ExecMacro(const char* fileName, int quiet);
+  // Quiet runs are loads of saved attribute files: a refused or malformed line is reported
+  // with its file and line number and the run goes on. Answers the number of such lines.
+  int ExecMacro(const char* fileName, int quiet);
   void RunScriptFile(const char* fileName);
   // The file that ExecMacro runs for a name (the name itself, else the file of that name in
   // the attributes directories), or "" when there is none.
@@ -187,6 +189,8 @@ public:
   void AssignAttributesFromTable(AK_Object* source, AK_AttributeNode* node,
                                  const AK_Array<AK_String>& leaveOut);
   void Load(const char* directory);
+  // Loads the subtree; when objects did not load whole (a data file, refused or malformed
+  // lines of an attribute file), the error text names every one of them.
   void LoadProject(const char* directory);
   void UnloadComponent(const char* id);
   void LoadComponent(const char* id);
@@ -242,6 +246,11 @@ protected:
   // an object unchanged since then is not written into that directory again.
   AK_String _savedDir;
   int32_t _savedStamp = 0;
+  // Why the last load did not restore the object whole ("" when it did), and the stamp that
+  // load ended with: until the object changes after it, a save leaves its files alone, so a
+  // damaged project is never saved over with what little of it could be read.
+  AK_String _loadDamage;
+  int32_t _loadDamageStamp = 0;
   // An attribute that decides which attributes the object has (a user object's attribute
   // set): saved and copied before every other, and the reason why the object's type name
   // can differ from the one its saved files carry.
@@ -282,6 +291,9 @@ private:
 
   friend class AK_ObjectRef;
   AK_Object* CreateSavedComponent(const char* id);
+  void LoadSubtree(const char* directory);
+  void KeepFreshlyLoaded(int32_t loadStart);
+  void RecordLoadDamage(const AK_String& damage);
   void MarkDead();
   void FreeDyingComponents();
 
@@ -292,6 +304,44 @@ private:
   bool _detached = false;
   // Components detached from this object: their parent field is cleared when it dies.
   AK_Array<AK_ObjectRef> _detachedComponents;
+};
+
+// The failures of the objects of one recursive load or save, so that the outermost call can
+// name every object that failed and not only the last (the later objects' set lines clear the
+// error text of an earlier one). Loads and saves keep lists of their own (the Tag), so a save
+// that a load sets off never mixes the two.
+template <class Tag>
+class AK_FailureList {
+public:
+  AK_FailureList() { ++Depth(); }
+  ~AK_FailureList()
+  {
+    if (--Depth() == 0) Text() = "";
+  }
+  AK_FailureList(const AK_FailureList&) = delete;
+  AK_FailureList& operator=(const AK_FailureList&) = delete;
+
+  bool Outermost() const { return Depth() == 1; }
+  // Everything added while the outermost list lives, "; " between.
+  const AK_String& Failures() const { return Text(); }
+  static void Add(const AK_String& failure)
+  {
+    if (Depth() == 0 || failure.IsEmpty()) return;
+    if (!Text().IsEmpty()) Text() += "; ";
+    Text() += failure;
+  }
+
+private:
+  static int& Depth()
+  {
+    static int depth = 0;
+    return depth;
+  }
+  static AK_String& Text()
+  {
+    static AK_String text;
+    return text;
+  }
 };
 
 // Frees what the "Detach" command took out of the tree (kept alive until now, since links to

@@ -40,7 +40,12 @@ AK_String AK_Object::GetIdVisibility()
 
 namespace {
 
-int ToInt(const char* value) { return value ? std::atoi(value) : 0; }
+int ToInt(const char* value)
+{
+  int32_t n = 0;
+  AK_LeadingInt(value, n);
+  return n;
+}
 
 AK_String CommandsList(AK_Object* o, int visibleOnly, int labels)
 {
@@ -74,12 +79,12 @@ const AK_AttributeTable& AK_Object::Attributes()
     t->Attribute("Id", [](O& o) { return o._id; }, [](O& o, const char* v) { o.SetUniqueId(v); });
     t->Vis("IdVis", [](O& o) { return o.GetIdVisibility(); });
     t->Answer("IdAbs", [](O& o) { return o.GetAbsolutePath(); });
-    t->Switch("Active", &O::_active).Loose();
+    t->Switch("Active", &O::_active);
     t->Answer("GetComponentList", [](O& o) { return o.GetComponentIdList(); });
     t->Attribute("ProjectDir", [](O& o) { return o._projectDir; },
                  [](O& o, const char* v) { o.SetProjectDirRecursive(v); });
     t->FileName("MacroFileName", &O::_macroFileName);
-    t->Int("MacroRepetitions", &O::_macroRepetitions).Loose();
+    t->Int("MacroRepetitions", &O::_macroRepetitions);
     t->Attribute("ReportCommands", [](O&) { return AK_GetReportCommands(); },
                  [](O&, const char* v) { AK_ReportCommandsFlag = ToInt(v); });
     t->Attribute("ExplainCommands", [](O&) { return AK_GetExplainCommands(); },
@@ -103,7 +108,7 @@ const AK_AttributeTable& AK_Object::Attributes()
     t->Vis("VisWrite", [](O&) { return "w"; });
     t->Vis("VisRead", [](O&) { return "r"; });
     t->Vis("VisNone", [](O&) { return "-"; });
-    t->Int("SuppressCreatingComponents", &O::_suppressCreatingComponents).Loose();
+    t->Int("SuppressCreatingComponents", &O::_suppressCreatingComponents);
     t->Answer("AttributesDirectory", [](O&) { return AK_String(AttributesDirectory); });
     t->Answer("UserAttributesDirectory", [](O&) { return AK_String(UserAttributesDirectory); });
     t->Answer("UserApplicationDirectory", [](O&) { return AK_String(UserApplicationDirectory); });

@@ -150,7 +150,7 @@ bool AK_Object::IsMacroRunning(const char* file)
   return OnMacroStack(file, AK_FileIdentityOfPath(file));
 }
 
-void AK_Object::ExecMacro(const char* fileName, int quiet)
+int AK_Object::ExecMacro(const char* fileName, int quiet)
 {
   AK_String name(fileName ? fileName : "");
   const AK_String asked = name.IsEmpty() ? _macroFileName : name;
@@ -159,7 +159,7 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
   if (g_nesting + levels > kNestingLimit) {
     AK_ErrorText = AK_String("macro '") + asked + "' not run: macros nested deeper than " +
                    AK_String(kNestingLimit) + " levels";
-    return;
+    return 0;
   }
   NestingLevel level(levels);
   bool found = false;
@@ -170,23 +170,23 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
       RunScriptFile(file);
     else
       AK_ErrorText = AK_String("can neither open macro file '") + name + "' nor '" + file + "'";
-    return;
+    return 0;
   }
   if (extension == "py") {
     AK_ErrorText = found ? AK_String("Python macros not supported")
                          : AK_String("can neither open python file '") + name + "' nor '" + file + "'";
-    return;
+    return 0;
   }
 
   AK_File stream = found ? AK_File(file, "r") : AK_File();
   if (!stream) {
     AK_ErrorText = AK_String("cannot open macro file '") + file + "'";
-    return;
+    return 0;
   }
   AK_FileIdentity identity = AK_FileIdentityOfStream(stream);
   if (OnMacroStack(file, identity)) {
     AK_ErrorText = "recursive macro call ignored";
-    return;
+    return 0;
   }
 
   MacroStackEntry entry(file, identity);
@@ -196,6 +196,7 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
   // macro learns through a weak reference whether it still has an object to run on.
   AK_ObjectRef self(this);
   bool alive = true;
+  int damagedLines = 0;
   AK_String line;
   while (stream && remaining != 0) {
     if (remaining > 0) --remaining;  // a negative count stays negative: until a command fails
@@ -223,6 +224,7 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
       if (quiet && IsMalformedAttributeLine(this, text)) {
         AK_MESSAGE(AK_String("ERROR:malformed line ") + AK_String(lineNumber) + " of '" + file +
                    "' ignored: " + text);
+        ++damagedLines;
         continue;
       }
       if (!StartsWith(text, "set(") && !StartsWith(text, "get(")) continue;
@@ -233,6 +235,15 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
       ranCommand = true;
       // A command may delete the object that runs the macro; nothing more runs on it then.
       alive = self.Get() != nullptr;
+      // A load goes on after a refused line, so one bad value costs that value only; the
+      // caller learns from the count that the object did not load whole.
+      if (quiet && alive && !AK_ErrorText.IsEmpty() && AK_ErrorText != "interrupted") {
+        AK_MESSAGE(AK_String("ERROR:line ") + AK_String(lineNumber) + " of '" + file +
+                   "' refused: " + AK_ErrorText + ": " + text);
+        AK_ErrorText = "";
+        ++damagedLines;
+        continue;
+      }
       if (!AK_ErrorText.IsEmpty()) {
         AK_MESSAGE(AK_String("error '") + AK_ErrorText + "' when executing macro command '" +
                    text + "'!");
@@ -247,4 +258,5 @@ void AK_Object::ExecMacro(const char* fileName, int quiet)
     stream = AK_File(file, "r");
   }
   stream.Close();
+  return damagedLines;
 }

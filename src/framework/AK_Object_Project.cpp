@@ -49,19 +49,34 @@ AK_String SavedTypeName(const AK_String& directory, const AK_String& ownType, bo
 
 }  // namespace
 
+namespace {
+struct LoadTag {};
+using LoadFailures = AK_FailureList<LoadTag>;
+}  // namespace
+
+void AK_Object::RecordLoadDamage(const AK_String& damage)
+{
+  _loadDamage = damage;
+  _loadDamageStamp = AK_NewStamp();
+  LoadFailures::Add(damage);
+}
+
 void AK_Object::Load(const char* directory)
 {
   AK_OperationScope scope;
+  LoadFailures failures;
   AK_String dir(directory ? directory : "");
   AK_MESSAGE(AK_String("loading '") + _id + "' from " + dir);
   SetProjectDirRecursive(dir);
+  _loadDamage = "";
 
   AK_String typeName = SavedTypeName(dir, GetType(), _leadingAttribute != nullptr);
   AK_String data = AK_JoinPath(dir, typeName) + ".dat";
   AK_STREAM stream;
   if (AK_StreamOpen(stream, data, "rb")) {
     if (LoadData(stream) != 0) {
-      AK_ErrorText = AK_String("cannot load data for ") + GetAbsolutePath() + " from file " + data;
+      RecordLoadDamage(AK_String("cannot load data for ") + GetAbsolutePath() + " from file " + data);
+      AK_ErrorText = _loadDamage;
       return;
     }
     AK_StreamClose(stream);
@@ -81,9 +96,15 @@ void AK_Object::Load(const char* directory)
   int repetitions = _macroRepetitions;
   int32_t repetitionsStamp = AK_Object::ModificationTime("MacroRepetitions");
   _macroRepetitions = 1;
-  ExecMacro(attributes, 1);
+  int damagedLines = ExecMacro(attributes, 1);
   if (IsDead()) return;
   if (AK_Object::ModificationTime("MacroRepetitions") == repetitionsStamp) _macroRepetitions = repetitions;
+  if (AK_ErrorText.IsEmpty() && damagedLines > 0) {
+    RecordLoadDamage(AK_String("cannot load attributes for ") + GetAbsolutePath() + " from file " + attributes +
+                     ": " + AK_String(damagedLines) + " line(s) refused or malformed");
+    AK_ErrorText = _loadDamage;
+    return;
+  }
   if (!AK_ErrorText.IsEmpty()) return;
   MarkModified("Load");
   _savedDir = dir;
@@ -93,12 +114,24 @@ void AK_Object::Load(const char* directory)
 void AK_Object::LoadProject(const char* directory)
 {
   AK_OperationScope scope;
+  LoadFailures failures;
+  int32_t loadStart = AK_NewStamp();
+  LoadSubtree(directory);
+  if (IsDead()) return;
+  if (failures.Outermost()) KeepFreshlyLoaded(loadStart);
+  if (AK_ErrorText == "interrupted") return;
+  // The later objects' set lines have cleared the error text of an earlier failure.
+  if (failures.Outermost() && !failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
+}
+
+void AK_Object::LoadSubtree(const char* directory)
+{
   AK_String dir(directory && *directory ? directory : _projectDir.c_str());
 
   // Owned components only: a link is loaded by its owner, and may lead back up the tree.
   for (AK_Object* c : OwnedComponents()) {
     if (c->IsDead()) continue;
-    c->LoadProject(AK_JoinPath(dir, c->_id));
+    c->LoadSubtree(AK_JoinPath(dir, c->_id));
     // An attribute file on the way may have deleted this object.
     if (IsDead() || AK_ErrorText == "interrupted") return;
   }
@@ -117,12 +150,25 @@ void AK_Object::LoadProject(const char* directory)
       AK_Object* created = CreateComponent(entry, typeName);
       if (!created) continue;
       AddComponent(created);
-      created->LoadProject(sub);
+      created->LoadSubtree(sub);
       if (IsDead() || AK_ErrorText == "interrupted") return;
     }
   }
   Load(dir);
   if (!IsDead()) AfterLoad();
+}
+
+void AK_Object::KeepFreshlyLoaded(int32_t loadStart)
+{
+  // What the load itself did to an object after its own attribute file ran (a container's
+  // line that projects its members again, what AfterLoad derives) is no change of its own.
+  if (_savedStamp > loadStart && LastModificationTime() > _savedStamp) {
+    MarkModified("Load");
+    _savedStamp = AK_Object::ModificationTime("Load");
+  }
+  if (_loadDamageStamp > loadStart) _loadDamageStamp = LastModificationTime();
+  for (AK_Object* c : OwnedComponents())
+    if (!c->IsDead()) c->KeepFreshlyLoaded(loadStart);
 }
 
 void AK_Object::UnloadComponent(const char* id)

@@ -132,12 +132,22 @@ void AK_Object::SaveAttributesRecursively(const char* fileName)
   AK_WriteAttributeFile(name, commands);
 }
 
+namespace {
+struct SaveTag {};
+using SaveFailures = AK_FailureList<SaveTag>;
+}  // namespace
+
 void AK_Object::SaveAs(const char* directory)
 {
   AK_OperationScope scope;
+  SaveFailures failures;
   AK_String dir(directory ? directory : "");
   _projectDir = dir;
-  if (!AK_FileExists(dir)) AK_MakeDirectory(dir);
+  if (!AK_FileExists(dir) && AK_MakeDirectory(dir) != 0 && !AK_IsDirectory(dir)) {
+    AK_ErrorText = AK_String("cannot create directory ") + dir + " for saving " + GetAbsolutePath();
+    SaveFailures::Add(AK_ErrorText);
+    return;
+  }
 
   AK_String attributes = AK_JoinPath(dir, GetType()) + ".atr";
   AK_String data(attributes);
@@ -150,6 +160,11 @@ void AK_Object::SaveAs(const char* directory)
   bool unchanged = _savedStamp > 0 && lastChange <= _savedStamp &&
                    CanonicalDirectory(dir) == CanonicalDirectory(_savedDir);
   if (unchanged && AK_FileExists(attributes) && AK_FileExists(data)) return;
+  if (!_loadDamage.IsEmpty() && lastChange <= _loadDamageStamp) {
+    AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " not saved, its files are left as they are: " +
+               _loadDamage);
+    return;
+  }
 
   AK_MESSAGE(AK_String("saving ") + _id + " to " + dir);
 
@@ -165,14 +180,20 @@ void AK_Object::SaveAs(const char* directory)
   AK_STREAM stream;
   if (!AK_StreamOpenReplacing(stream, data, "wb")) {
     AK_ErrorText = AK_String("cannot open ") + data;
+    SaveFailures::Add(AK_ErrorText);
     return;
   }
   // A data file that does not reach the disk whole (a full disk) fails like its writer.
   if (SaveData(stream) != 0 || AK_StreamClose(stream) != 0) {
     AK_ErrorText = AK_String("cannot save data of ") + GetAbsolutePath() + " to file " + data;
+    SaveFailures::Add(AK_ErrorText);
     return;
   }
-  if (!attributesWritten) return;
+  if (!attributesWritten) {
+    SaveFailures::Add(AK_ErrorText);
+    return;
+  }
+  _loadDamage = "";
   // An object whose type follows its leading attribute may have been saved here under
   // another type name; its old files would leave two attribute files, and a directory with
   // two is no saved object at all.
@@ -187,11 +208,13 @@ void AK_Object::Save() { SaveAs(AK_String(_projectDir)); }
 void AK_Object::SaveProjectAs(const char* directory)
 {
   AK_OperationScope scope;
+  SaveFailures failures;
   AK_String dir(directory ? directory : "");
   SaveAs(dir);
   if (IsDead()) return;
   for (AK_Object* c : OwnedComponents())
     if (!c->IsDead()) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
+  if (failures.Outermost() && !failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
 }
 
 void AK_Object::SaveProject(const char* directory)

@@ -619,14 +619,14 @@ int SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
     mesh._nx = static_cast<int32_t>(qx);
     mesh._ny = static_cast<int32_t>(qy);
   }
-  AK_File f(path, "w");
+  AK_File f = AK_File::Replacing(path, "w");
   if (!f) {
     error = AK_String("cannot open file '") + path + "'";
     return 0;
   }
   Report(AK_String("writing '") + path + "'...");
   bool ok = points ? WritePointList(mesh, f) : WriteGrid(mesh, f);
-  ok = f.Close() && ok;
+  ok = ok && f.Close();
   if (!ok) {
     error = AK_String("cannot write file '") + path + "'";
     Report(error);

@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
+#include <sstream>
 
 #include "SW_Mesh.h"
 #include "SW_MeshEdit.h"
@@ -84,11 +84,12 @@ void SW_Mesh::ExportContourLines(const char* path)
   if (!_contourLines) return;
   const AK_String file(path ? path : "");
   SW_MeshMessage(AK_String("writing ") + file + "...", 1898);
-  std::ofstream out(AK_NormalizePath(file).c_str(), std::ios::binary);
-  if (!out) {
+  AK_File target = AK_File::Replacing(file, "wb");
+  if (!target) {
     AK_ErrorText = AK_String("cannot open file '") + file + "'";
     return;
   }
+  std::ostringstream out;
   int failed;
   if (file.GetExtension() == "nxyz") {
     failed = _contourLines->WriteNxyz(out);
@@ -96,8 +97,10 @@ void SW_Mesh::ExportContourLines(const char* path)
   } else {
     failed = _contourLines->WriteDxf(out, "contour");
   }
-  out.close();
-  if (failed || out.fail()) {
+  const std::string text = out.str();
+  if (!failed && !out.fail()) failed = std::fwrite(text.data(), 1, text.size(), target) != text.size();
+  // A replacing file that is not closed is discarded: a failed export leaves the old file.
+  if (failed || out.fail() || !target.Close()) {
     AK_ErrorText = AK_String("cannot write file '") + file + "'";
     return;
   }

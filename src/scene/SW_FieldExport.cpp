@@ -2,7 +2,6 @@
 // DXF), tables of values along a polyline and the list of all vectors. Every export writes
 // the displayed values and restores the stored ones afterwards.
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "AK_Colorbar.h"
@@ -78,7 +77,7 @@ void SW_ScalarField::ExportFieldRasterAscii(const char* name)
     return;
   }
   DisplayedScope<SW_ScalarField> displayed(*this);
-  AK_File file(name, "w");
+  AK_File file = AK_File::Replacing(name, "w");
   if (!file) return CannotOpen(name, 2163);
   Report(AK_String("writing field raster data to ") + name, 2167);
   if (_exportRasterAutoRange) {
@@ -90,7 +89,7 @@ void SW_ScalarField::ExportFieldRasterAscii(const char* name)
   bool ok = SW_WriteRaster(file, frame, [&](double x, double y) {
     return SW_SampleField(mesh->Core(), _values, _onVertices, x, y);
   });
-  if (!file.Close() || !ok) {
+  if (!ok || !file.Close()) {
     AK_ErrorText = AK_String("cannot write file ") + name + "!";
     AK_MESSAGE(AK_ErrorText);
     return;
@@ -107,8 +106,7 @@ void SW_ScalarField::ExportContourLines(const char* name)
     UpdateContourLines();
   }
   AK_Colorbar* colorbar = Colorbar();
-  std::ofstream out(AK_NormalizePath(name).c_str(), std::ios::binary);
-  if (!out) return CannotOpen(name, 2132);
+  std::ostringstream out;
   Report(AK_String("writing contour lines to ") + name, 2135);
   AK_String unit = colorbar ? colorbar->AttributeKey() : AK_String();
   SW_ContourLineSet none;
@@ -130,8 +128,7 @@ void SW_ScalarField::ExportContourLines(const char* name)
     prefix.ReplaceAll("\t", "_");
     lines.WriteDxf(out, prefix);
   }
-  out.close();
-  if (!out) {
+  if (out.fail() || !AK_WriteWholeFile(name, out.str())) {
     AK_ErrorText = AK_String("cannot write file ") + name + "!";
     AK_MESSAGE(AK_ErrorText);
     return;
@@ -160,14 +157,14 @@ void SW_ScalarField::ExportValuesAlongPolyline(const char* name)
     }
   }
   rows += Row({last.x, last.y, last.z, ValueAt(last.x, last.y)});
-  AK_File file(name, "w");
+  AK_File file = AK_File::Replacing(name, "w");
   if (!file) return CannotOpen(name, 1602);
   AK_Message((AK_String("INFO:writing values along polyline to file ") + name), "SW_Workspace", 1602);
   AK_Colorbar* colorbar = Colorbar();
   AK_String text = "#x\ty\tz\t" + (colorbar ? colorbar->AttributeLabel() : Label()) + "\n" +
                    "#m\tm\tm\t" + (colorbar ? colorbar->AttributeKey() : AK_String()) + "\n" + rows;
   bool ok = std::fputs(text, file) >= 0;
-  if (!file.Close() || !ok) AK_ErrorText = AK_String("cannot write file ") + name + "!";
+  if (!ok || !file.Close()) AK_ErrorText = AK_String("cannot write file ") + name + "!";
 }
 
 AK_String SW_ScalarField::ExportValuesAlongPolylineVis()
@@ -200,7 +197,7 @@ void SW_VectorField::ExportValuesAlongPolyline(const char* name)
   }
   const AK_Vec3 vn = ValueAt(last.x, last.y);
   rows += Row({last.x, last.y, last.z, vn.x, vn.y, vn.z});
-  AK_File file(name, "w");
+  AK_File file = AK_File::Replacing(name, "w");
   if (!file) {
     AK_ErrorText = AK_String("WARNING:cannot open output file ") + name;
     return Report(AK_ErrorText, 2635);
@@ -212,7 +209,7 @@ void SW_VectorField::ExportValuesAlongPolyline(const char* name)
   AK_String text = "#x\ty\tz\t" + label + "_x\t" + label + "_y\t" + label + "_z\n" +
                    "#m\tm\tm\t" + unit + "\t" + unit + "\t" + unit + "\n" + rows;
   bool ok = std::fputs(text, file) >= 0;
-  if (!file.Close() || !ok) {
+  if (!ok || !file.Close()) {
     AK_ErrorText = AK_String("cannot write file ") + name + "!";
     return AK_MESSAGE(AK_ErrorText);
   }
@@ -221,7 +218,7 @@ void SW_VectorField::ExportValuesAlongPolyline(const char* name)
 
 void SW_VectorField::ExportValues(const char* name)
 {
-  AK_File file(name, "w");
+  AK_File file = AK_File::Replacing(name, "w");
   if (!file) {
     AK_ErrorText = AK_String("WARNING:cannot open output file ") + name;
     return Report(AK_ErrorText, 2658);
@@ -239,7 +236,7 @@ void SW_VectorField::ExportValues(const char* name)
       ok = std::fprintf(file, "%g %g %g %g %g %g\n", p.x, p.y, p.z, v.x, v.y, v.z) > 0;
     }
   }
-  if (!file.Close() || !ok) {
+  if (!ok || !file.Close()) {
     AK_ErrorText = AK_String("cannot write file ") + name + "!";
     return AK_MESSAGE(AK_ErrorText);
   }

@@ -40,10 +40,10 @@ void SW_InitialCondition::DeclareAttributes(AK_AttributeTableOf<SW_InitialCondit
     if (!a._formula || !a._formula->HasGetpar()) return "-";
     return a._formula->HasSetpar() ? "w" : "r";
   });
-  t.Double("Depth", &A::_depth).Loose();
+  t.Double("Depth", &A::_depth);
   t.Vis("DepthVis", [](A& a) { return a._relDepFuncName == "const" ? "w" : "r"; });
-  t.Double("Density", &A::_density).Loose();
-  t.Double("Enthalpy", &A::_enthalpy).Loose();
+  t.Double("Density", &A::_density);
+  t.Double("Enthalpy", &A::_enthalpy);
   t.Answer("Mass", [](A& a) { return a.MassText(); });
   t.Command("UpdateMass", [](A& a, const char*) { a.UpdateMass(); });
   t.Command("Polygon", &A::CopyPolygonOf);
@@ -82,7 +82,10 @@ void SW_InitialCondition::SelectReleaseDepthMesh(const char* value)
   ClearDepthSource();
   AK_Object* mesh = FindObject(path);
   if (!mesh) {
+    // The choice stays, so a save keeps it and the mesh counts again once it is back.
     AK_MESSAGE(AK_String("WARNING:cannot find ReleaseDHM '") + path + "' for release area " + Id());
+    _releaseDhmPath = path;
+    _relDepFuncName = value;
     return;
   }
   if (mesh->GetType() != "DHM" || !dynamic_cast<SW_Mesh*>(mesh)) {
@@ -171,9 +174,14 @@ double SW_InitialCondition::VaryingDepthAt(const AK_Vec3& p, const AK_Vec3& n,
   return mesh->HeightAt(q, -1) >= 0 ? q.z : 0.0;
 }
 
+bool SW_InitialCondition::DepthSourceMissing()
+{
+  return !_formula && !_releaseDhmPath.IsEmpty() && !ReleaseDepthMesh();
+}
+
 double SW_InitialCondition::ReleaseDepthAt(const AK_Vec3& p, const AK_Vec3& n)
 {
-  if (!HasDepthSource()) return _depth;
+  if (!HasDepthSource() || DepthSourceMissing()) return _depth;
   std::shared_ptr<SW_ReleaseDepthFormula> formula = _formula;
   return VaryingDepthAt(p, n, formula.get(), ReleaseDepthMesh());
 }
@@ -181,7 +189,12 @@ double SW_InitialCondition::ReleaseDepthAt(const AK_Vec3& p, const AK_Vec3& n)
 void SW_InitialCondition::UpdateMass()
 {
   UpdateTrueArea();
-  if (HasDepthSource()) {
+  // Without its release-depth mesh the area keeps the depth last found from it, instead of
+  // silently losing its snow.
+  if (DepthSourceMissing())
+    AK_MESSAGE(AK_String("WARNING:release depth mesh '") + _releaseDhmPath + "' of release area " + Id() +
+               " is missing, depth " + AK_String::Format("%.15g", _depth) + " kept");
+  else if (HasDepthSource()) {
     _depth = 0;
     std::shared_ptr<SW_ReleaseDepthFormula> formula = _formula;
     const SW_MeshCore* mesh = formula ? nullptr : ReleaseDepthMesh();

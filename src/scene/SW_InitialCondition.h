@@ -62,6 +62,8 @@ public:
 
 private:
   bool HasDepthSource() const { return _formula || !_releaseDhmPath.IsEmpty(); }
+  // A release-depth mesh is chosen but cannot be found (deleted, not loaded).
+  bool DepthSourceMissing();
   // The release-depth mesh, found from its path; none when it is gone.
   const SW_MeshCore* ReleaseDepthMesh();
   static double VaryingDepthAt(const AK_Vec3& p, const AK_Vec3& n, const SW_ReleaseDepthFormula* formula,

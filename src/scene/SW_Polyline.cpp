@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 #include "AK_NumberText.h"
 #include "AK_Record.h"
@@ -27,8 +28,8 @@ void SW_Polyline::DeclareAttributes(AK_AttributeTableOf<SW_Polyline>& t)
   t.Answer("BaseMeshName", [](P& p) { return p._baseMeshName; });
   t.Options("MeshNamesList", [](P& p) { return p.MeshNamesList(); });
   t.Attribute("SelectedVertex", [](P& p) { return p.SelectedVertexText(); }, &P::SelectVertex);
-  t.Int("DrawResampled", &P::_drawResampled).Loose();
-  t.Int("VertexLabels", &P::_vertexLabels).Loose();
+  t.Int("DrawResampled", &P::_drawResampled);
+  t.Int("VertexLabels", &P::_vertexLabels);
   t.Text("LabelFont", &P::_labelFont);
   t.Options("FontList", [](P&) { return AK_Text2d::GetFontList(); });
   t.Options("PolylinesList", [](P& p) { return p.PolylinesList(); });
@@ -139,7 +140,7 @@ void SW_Polyline::Export(const char* fileName)
   } else if (extension == "xyz") {
     failed = WriteXyzFile(_line, fileName) != 0;
   } else if (extension == "nxyz" || extension == "dxf" || extension == "DXF") {
-    std::ofstream out(AK_NormalizePath(fileName).c_str());
+    std::ostringstream out;
     if (extension == "nxyz") {
       WriteNxyzPolyline(_line, out, 9);
     } else {
@@ -147,8 +148,7 @@ void SW_Polyline::Export(const char* fileName)
       WriteDxfPolyline(_line, Id(), out, 9, _closed);
       WriteDxfEnd(out);
     }
-    out.close();
-    failed = out.fail();
+    failed = out.fail() || !AK_WriteWholeFile(fileName, out.str());
   }
   if (failed) AK_ErrorText = AK_String("error occurred during export to '") + fileName + "'";
 }
@@ -206,18 +206,23 @@ void SW_Polyline::ProjectOntoNamed(const char* path)
 
 namespace {
 
-AK_Vec3 ParsePoint(const char* text)
+// Coordinates the text does not give are 0. A point that is not finite would reach every
+// length, area and mesh search: it is refused, naming the command.
+bool ParsePoint(const char* command, const char* text, AK_Vec3& p)
 {
-  AK_Vec3 p;  // coordinates the text does not give are 0
-  AK_ParseVec3(text ? text : "", p.x, p.y, p.z);
-  return p;
+  p = AK_Vec3();
+  if (AK_ParseVec3(text ? text : "", p.x, p.y, p.z)) return true;
+  AK_ErrorText = AK_String(command) + ": '" + (text ? text : "") + "' is not a finite point";
+  return false;
 }
 
 }  // namespace
 
 void SW_Polyline::AppendPoint(const char* text)
 {
-  _line.points.Append(ParsePoint(text));
+  AK_Vec3 p;
+  if (!ParsePoint("AppendPoint", text, p)) return;
+  _line.points.Append(p);
   _selectedVertex = _line.points.Count() - 1;
   if (SW_Mesh* mesh = BaseMesh()) mesh->HeightAt(_line.points.Last(), -1);
   UpdateBoundingBox();
@@ -234,8 +239,8 @@ void SW_Polyline::SelectVertex(const char* text)
     _selectedVertex = k;
     return;
   }
-  if (n < 1) return;
-  const AK_Vec3 q = ParsePoint(text);
+  AK_Vec3 q;
+  if (n < 1 || !ParsePoint("SelectVertex", text, q)) return;
   double best = 1e30;
   for (int32_t i = 0; i < n; ++i) {
     const AK_Vec3 d = _line.points[i] - q;
@@ -248,15 +253,17 @@ void SW_Polyline::SelectVertex(const char* text)
 
 void SW_Polyline::MoveVertex(const char* text)
 {
-  if (!HasSelectedVertex()) return;
-  _line.points[_selectedVertex] = ParsePoint(text);
+  AK_Vec3 p;
+  if (!HasSelectedVertex() || !ParsePoint("MoveVertex", text, p)) return;
+  _line.points[_selectedVertex] = p;
   UpdateBoundingBox();
 }
 
 void SW_Polyline::InsertPoint(const char* text)
 {
-  if (!HasSelectedVertex()) return;
-  InsertPointAt(_line.points, _selectedVertex, ParsePoint(text));
+  AK_Vec3 p;
+  if (!HasSelectedVertex() || !ParsePoint("InsertPoint", text, p)) return;
+  InsertPointAt(_line.points, _selectedVertex, p);
   UpdateBoundingBox();
 }
 

@@ -1,6 +1,7 @@
 #include "SW_PolylineSet.h"
 
 #include <fstream>
+#include <sstream>
 
 #include "AK_Record.h"
 #include "AK_Text2d.h"
@@ -40,7 +41,7 @@ void SW_PolylineSet::DeclareAttributes(AK_AttributeTableOf<SW_PolylineSet>& t)
     s.GetRoot()->ListObjectsOfType(list, "Polyline", &s, nullptr);
     return list;
   });
-  t.Int("DisplayLabels", &S::_displayLabels).Loose();
+  t.Int("DisplayLabels", &S::_displayLabels);
   t.Text("LabelFont", &S::_labelFont);
   t.Options("FontList", [](S&) { return AK_Text2d::GetFontList(); });
   t.Command("Import", &S::Import);
@@ -209,7 +210,7 @@ void SW_PolylineSet::Export(const char* fileName)
   const AK_String extension = AK_String(fileName).GetExtension();
   const bool dxf = extension == "dxf" || extension == "DXF";
   if (extension != "nxyz" && !dxf) return;
-  std::ofstream out(AK_NormalizePath(fileName).c_str());
+  std::ostringstream out;
   if (dxf) WriteDxfBegin(out);
   for (int32_t i = 0; i < Count() && out.good(); ++i) {
     if (!_selected[i]) continue;
@@ -217,8 +218,7 @@ void SW_PolylineSet::Export(const char* fileName)
     else WriteNxyzPolyline(_members[i], out, 9);
   }
   if (dxf) WriteDxfEnd(out);
-  out.close();
-  if (out.fail()) AK_ErrorText = AK_String("error occurred during export to '") + fileName + "'";
+  if (out.fail() || !AK_WriteWholeFile(fileName, out.str())) AK_ErrorText = AK_String("error occurred during export to '") + fileName + "'";
 }
 
 // ---------------------------------------------------------------------------------------

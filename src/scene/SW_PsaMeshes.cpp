@@ -38,14 +38,14 @@ void SW_PsaMeshes::DeclareAttributes(AK_AttributeTableOf<SW_PsaMeshes>& t)
     c.ListObjectsOfType(list, "Polygon", &c, nullptr);
     return list;
   });
-  t.Double("Dx", &C::_dx).Loose();
-  t.Double("Dy", &C::_dy).Loose();
-  t.Double("Dz", &C::_dz).Loose();
-  t.Double("Height", &C::_height).Loose();
-  t.Double("SmoothingFactor", &C::_smoothingFactor).Loose();
-  t.Double("GridExpansionLH", &C::_gridExpansionLH).Loose();
-  t.Double("GridExpansionSN", &C::_gridExpansionSN).Loose();
-  t.Int("ParallelVertLines", &C::_parallelVertLines).Loose();
+  t.Double("Dx", &C::_dx);
+  t.Double("Dy", &C::_dy);
+  t.Double("Dz", &C::_dz);
+  t.Double("Height", &C::_height);
+  t.Double("SmoothingFactor", &C::_smoothingFactor);
+  t.Double("GridExpansionLH", &C::_gridExpansionLH);
+  t.Double("GridExpansionSN", &C::_gridExpansionSN);
+  t.Int("ParallelVertLines", &C::_parallelVertLines);
   auto count = [](int32_t C::*member) {
     return [member](C& c) {
       c.ComputeCellCounts();

@@ -16,13 +16,13 @@ SW_ResistanceArea::SW_ResistanceArea(const char* id, AK_Object* parent) : AK_Cla
 
 void SW_ResistanceArea::DeclareAttributes(AK_AttributeTableOf<SW_ResistanceArea>& t)
 {
-  t.Double("Height", &SW_ResistanceArea::_height).Loose();
-  t.Double("Width", &SW_ResistanceArea::_width).Loose();
-  t.Double("Spacing", &SW_ResistanceArea::_spacing).Loose();
-  t.Double("ResistanceCoefficient", &SW_ResistanceArea::_coefficient).Loose();
-  t.Double("PsaWidth", &SW_ResistanceArea::_psaWidth).Loose();
-  t.Double("PsaSpacing", &SW_ResistanceArea::_psaSpacing).Loose();
-  t.Double("PsaResistanceCoefficient", &SW_ResistanceArea::_psaCoefficient).Loose();
+  t.Double("Height", &SW_ResistanceArea::_height);
+  t.Double("Width", &SW_ResistanceArea::_width);
+  t.Double("Spacing", &SW_ResistanceArea::_spacing);
+  t.Double("ResistanceCoefficient", &SW_ResistanceArea::_coefficient);
+  t.Double("PsaWidth", &SW_ResistanceArea::_psaWidth);
+  t.Double("PsaSpacing", &SW_ResistanceArea::_psaSpacing);
+  t.Double("PsaResistanceCoefficient", &SW_ResistanceArea::_psaCoefficient);
   t.Command("Polygon", [](SW_ResistanceArea& a, const char* path) { a.CopyCoordsOf(path); });
 }
 

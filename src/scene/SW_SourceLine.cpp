@@ -22,7 +22,7 @@ void SW_SourceLine::DeclareAttributes(AK_AttributeTableOf<SW_SourceLine>& t)
   t.Attribute(
       "EndPoint", [](SW_SourceLine& s) { return AK_String(s._end, 2); },
       [](SW_SourceLine& s, const char* v) { ParseDoublePairList(AK_String(v), s._end); });
-  t.Double("MassFlow", &SW_SourceLine::_massFlow).Loose();
+  t.Double("MassFlow", &SW_SourceLine::_massFlow);
 }
 
 void SW_SourceLine::Draw()

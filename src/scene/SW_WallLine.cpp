@@ -26,12 +26,18 @@ AK_String ListText(const AK_Array<double>& values, double (*convert)(double))
 
 // The numbers of a list text; an empty text leaves the list as it was, since every reader
 // takes the lists cyclically and needs a value.
-void SetList(AK_Array<double>& list, const char* text, double (*convert)(double))
+void SetList(const char* name, AK_Array<double>& list, const char* text, double (*convert)(double))
 {
   AK_Array<AK_String> pieces;
   if (AK_String(text ? text : "").Split("%AK_SEP%", pieces) == 0) return;
-  list.Clear();
-  for (const AK_String& p : pieces) list.Append(convert ? convert(std::atof(p)) : std::atof(p));
+  AK_Array<double> values;
+  for (const AK_String& p : pieces) {
+    double v = 0;
+    // A number that is not finite would reach the wall's geometry.
+    if (!AK_ReadFiniteNumber(name, p, v)) return;
+    values.Append(convert ? convert(v) : v);
+  }
+  list = values;
 }
 
 }  // namespace
@@ -52,10 +58,10 @@ void SW_WallLine::DeclareAttributes(AK_AttributeTableOf<SW_WallLine>& t)
 {
   t.Attribute(
       "Heights", [](SW_WallLine& w) { return ListText(w._heights, nullptr); },
-      [](SW_WallLine& w, const char* v) { SetList(w._heights, v, nullptr); });
+      [](SW_WallLine& w, const char* v) { SetList("Heights", w._heights, v, nullptr); });
   t.Attribute(
       "Slopes", [](SW_WallLine& w) { return ListText(w._slopes, AngleOfSlope); },
-      [](SW_WallLine& w, const char* v) { SetList(w._slopes, v, SlopeOfAngle); });
+      [](SW_WallLine& w, const char* v) { SetList("Slopes", w._slopes, v, SlopeOfAngle); });
   t.Attribute(
       "AbsHeightAtCurrentVertex",
       [](SW_WallLine& w) {
@@ -63,7 +69,8 @@ void SW_WallLine::DeclareAttributes(AK_AttributeTableOf<SW_WallLine>& t)
         return i >= 0 ? AK_String::Format("%.15g", w._heights[i % w._heights.Count()]) : AK_String("0");
       },
       [](SW_WallLine& w, const char* v) {
-        if (v && *v) w.SetAtSelectedVertex(w._heights, std::atof(v));
+        double value = 0;
+        if (v && *v && AK_ReadFiniteNumber("AbsHeightAtCurrentVertex", v, value)) w.SetAtSelectedVertex(w._heights, value);
       });
   t.Attribute(
       "SlopeAngleAtCurrentVertex",
@@ -73,7 +80,9 @@ void SW_WallLine::DeclareAttributes(AK_AttributeTableOf<SW_WallLine>& t)
                       : AK_String("0");
       },
       [](SW_WallLine& w, const char* v) {
-        if (v && *v) w.SetAtSelectedVertex(w._slopes, SlopeOfAngle(std::atof(v)));
+        double value = 0;
+        if (v && *v && AK_ReadFiniteNumber("SlopeAngleAtCurrentVertex", v, value))
+          w.SetAtSelectedVertex(w._slopes, SlopeOfAngle(value));
       });
   t.Command("Polyline", [](SW_WallLine& w, const char* path) { w.CopyCoordsOf(path); });
 }

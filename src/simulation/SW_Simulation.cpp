@@ -257,7 +257,7 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Int("PsaDirectEntrainment", &S::PsaDirectEntrainment);
   t.Double("ParcelMass", &S::ParcelMass);
   t.Double("ParticlesTimeStep", &S::ParticlesTimeStep);
-  t.Int("PsaNumMPI", &S::PsaNumMPI).Range(1, INT32_MAX);
+  t.Int("PsaNumMPI", &S::PsaNumMPI);
   t.Double("Dx", &S::Dx);
   t.Int("Honeycomb", &S::Honeycomb);
   t.Text("AdditionalPSASolverArgs", &S::AdditionalPSASolverArgs);
@@ -265,20 +265,10 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   // --- time ---
   t.Double("EndTime", &S::EndTime).Range(0, HUGE_VAL);
   t.Double("DeltaT", &S::DeltaT).Range(kTiny, HUGE_VAL);
-  // An output interval shorter than half a time step would write a file at nearly every step
-  // and never advance the output clock past the step; DeltaT stands before it in every
-  // saved file, so the pair is checked here.
-  AK_AttributeEntry& deltaOut = t.Double("DeltaOut", &S::DeltaOut).Range(kTiny, HUGE_VAL);
-  deltaOut.set = [parse = deltaOut.set](AK_Object& o, const AK_AttributeEntry& e, const char* v) {
-    S& s = static_cast<S&>(o);
-    double old = s.DeltaOut;
-    if (!parse(o, e, v)) return false;
-    if (s.DeltaOut >= s.DeltaT / 2) return true;
-    s.DeltaOut = old;
-    AK_ErrorText = AK_String("DeltaOut: '") + v + "' is less than half of DeltaT " +
-                   AK_String::Format("%.15g", s.DeltaT);
-    return false;
-  };
+  // "DeltaOut" and "DeltaT" are read alone, in whichever order a macro or a saved file sets
+  // them: a check of the pair at either Set would refuse, in a load, the very pair the
+  // project holds. The run refuses an output interval shorter than a step before it starts.
+  t.Double("DeltaOut", &S::DeltaOut).Range(kTiny, HUGE_VAL);
   t.Answer("CurrentTime", [](S& s) { return AK_String::Format("%.15g", s.CurrentTime); });
   t.Answer("PeakKineticEnergy",
            [](S& s) { return AK_String::Format("%.15g", s.PeakKineticEnergy); });
@@ -324,7 +314,8 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Options("CleanupBehaviorOptions", kCleanupBehaviors);
   t.Options("DeleteTimestepsOptions", kDeleteTimestepsOptions);
   t.Int("AnimationWriteImageFiles", &S::AnimationWriteImageFiles);
-  t.Int("AnimationStepIncrement", &S::AnimationStepIncrement).Range(1, INT32_MAX);
+  // 0 and below stand as given; an animation steps by at least 1.
+  t.Int("AnimationStepIncrement", &S::AnimationStepIncrement);
   t.Double("AnimationStepDelay", &S::AnimationStepDelay).Range(0, HUGE_VAL);
   t.Options("DepositionEvaluationOptions", [](S& s) {
     AK_String list;

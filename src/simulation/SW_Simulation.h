@@ -177,6 +177,7 @@ public:
   const char* FormulaParametersVis() const;
   // The stored rheology file's name without directory and extension.
   AK_String BottomShearStressFormulaFileName() const;
+  void KeepRheologyFindable(const AK_String& file);
   // Raises the internal friction angle to the bed friction angle where a model needs it and
   // computes the earth-pressure coefficients (process-wide, reported only).
   void CheckFrictionParameters();

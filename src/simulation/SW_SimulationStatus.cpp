@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "AK_FrameworkState.h"
+#include "AK_Object.h"
 
 namespace {
 
@@ -22,12 +23,11 @@ void WriteLine(const AK_String& path, const char* text)
   file.Close();
 }
 
-bool MacroCanCarry(const char* text) { return !std::strpbrk(text, "\"\n\r"); }
-
-// One set command of the macro: set("object", "attribute", "value").
+// One set command of the macro, with the value escaped as every saved attribute file has it,
+// so the second process reads back the very text ("%%q", "$name" and line ends included).
 void WriteSetLine(std::FILE* file, const char* object, const char* attribute, const char* value)
 {
-  std::fprintf(file, "set(\"%s\", \"%s\", \"%s\")\n", object, attribute, value);
+  std::fprintf(file, "%s\n", AK_FormatSetCommand(object, attribute, value).c_str());
 }
 
 // The attributes directory as the other process must name it: it need not start where this
@@ -99,10 +99,11 @@ int SW_WriteStartMacro(const SW_BackgroundRun& run)
   AK_String path = MacroPath(run);
   const AK_String simulationPath =
       run.parentPath.IsEmpty() ? run.simulationId : run.parentPath + "/" + run.simulationId;
-  for (const AK_String* value : {&run.projectDir, &simulationPath}) {
-    if (MacroCanCarry(*value)) continue;
-    AK_ErrorText = AK_String("cannot create start macro file ") + path +
-                   ": a double quote or line end in " + *value;
+  // The object paths travel unescaped between quotes; Ids are plain identifiers, so only a
+  // damaged tree could put a quote there.
+  if (const char* bad = std::strpbrk(simulationPath, "\"\n\r$")) {
+    AK_ErrorText = AK_String("cannot create start macro file ") + path + ": the character '" +
+                   AK_String(bad, bad + 1) + "' in the path " + simulationPath;
     return 1;
   }
   AK_File file = AK_File::Replacing(path, "w");

@@ -78,11 +78,28 @@ void SW_Simulation::DropRheology()
   _rheologyScript.reset();
 }
 
+namespace {
+
+// A friction type that names its rheology file by a path (one loaded from outside the
+// rheology folders) rather than by its name in those folders.
+bool IsRheologyPath(const char* type) { return std::strpbrk(type, "/\\") != nullptr; }
+
+}  // namespace
+
 void SW_Simulation::SetFrictionType(const char* text)
 {
   FrictionType = text ? text : "";
   DropRheology();
   if (IsBuiltInFrictionType()) return;
+  if (IsRheologyPath(FrictionType)) {
+    // The law the project was saved with: a run without it would not be the same run.
+    if (!AK_FileExists(FrictionType) || AK_IsDirectory(FrictionType)) {
+      AK_ErrorText = AK_String("FrictionType: cannot find the rheology file ") + FrictionType;
+      return;
+    }
+    LoadRheologyFile(FrictionType);
+    return;
+  }
   AK_String path = AK_ResolveAttributeFile(FrictionType, "cint", "rheology");
   if (!AK_FileExists(path)) {
     AK_MESSAGE(AK_String("WARNING: friction type '") + FrictionType +
@@ -114,8 +131,12 @@ void SW_Simulation::CompileShearFormula(const char* formula)
 void SW_Simulation::LoadRheologyFile(const char* path)
 {
   AK_String file(path ? path : "");
-  if (file.IsEmpty()) return;  // no file named: the model in force stays
   DropRheology();
+  if (file.IsEmpty()) {
+    // No file: no rheology law any more.
+    BottomShearStressFormulaFile = "";
+    return;
+  }
   AK_File open(file, "r");
   if (!open) {
     AK_ErrorText = AK_String("cannot open ") + file;
@@ -146,6 +167,20 @@ void SW_Simulation::LoadRheologyFile(const char* path)
   _rheologyScript->RunInitialisers();
   if (init) ast_sci_call_prepared(init, nullptr);
   BottomShearStressFormulaFile = file;
+  KeepRheologyFindable(file);
+}
+
+// A user model names its law by "FrictionType", which a saved project restores; a file from
+// outside the rheology folders is named there by its absolute path, so that a reload (in
+// another process, from another directory) finds the same law and its parameters.
+void SW_Simulation::KeepRheologyFindable(const AK_String& file)
+{
+  if (IsBuiltInFrictionType()) return;
+  if (!IsRheologyPath(FrictionType)) {
+    AK_String named = AK_ResolveAttributeFile(FrictionType, "cint", "rheology");
+    if (AK_FileExists(named) && AK_FileIdentityOfPath(named).SameAs(AK_FileIdentityOfPath(file))) return;
+  }
+  FrictionType = file.IsAbsolutePath() ? file : AK_JoinPath(AK_CurrentDirectory(), file);
 }
 
 AK_String SW_Simulation::FormulaParameters()

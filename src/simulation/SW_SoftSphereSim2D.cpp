@@ -20,18 +20,18 @@ void SW_SoftSphereSim2D::DeclareAttributes(AK_AttributeTableOf<SW_SoftSphereSim2
 {
   using S = SW_SoftSphereSim2D;
   t.Double("ParticleDiameter", &S::ParticleDiameter).Range(DBL_MIN, HUGE_VAL);
-  t.Double("ParticleDensity", &S::ParticleDensity).Loose();
-  t.Double("SpringConstant", &S::SpringConstant).Loose();
-  t.Double("DampingFactor", &S::DampingFactor).Loose();
-  t.Double("Mue", &S::Mue).Loose();
+  t.Double("ParticleDensity", &S::ParticleDensity);
+  t.Double("SpringConstant", &S::SpringConstant);
+  t.Double("DampingFactor", &S::DampingFactor);
+  t.Double("Mue", &S::Mue);
   t.Attribute(
       "Acceleration", [](S& o) { return AK_String(o.Acceleration, 2); },
       [](S& o, const char* v) { ParseDoublePairList(AK_String(v), o.Acceleration); });
   t.Int("Nx", &S::Nx).Range(3, 100000);
   t.Int("Ny", &S::Ny).Range(2, 100000);
-  t.Double("EndTime", &S::EndTime).Loose();
+  t.Double("EndTime", &S::EndTime);
   t.Double("DeltaT", &S::DeltaT).Range(DBL_MIN, HUGE_VAL);
-  t.Double("OutputDeltaT", &S::OutputDeltaT).Loose();
+  t.Double("OutputDeltaT", &S::OutputDeltaT);
   t.Answer("CollTime", [](S& o) {
     return AK_String::Format("%.15g", SW_SoftSphereCollisionTime(o.Parameters()));
   });

@@ -88,16 +88,16 @@ void AK_Colorbar::DeclareAttributes(AK_AttributeTableOf<AK_Colorbar>& t)
   t.Answer("AttributeShort", [](C& o) { return o.AttributeLabel(); });
   t.Answer("Unit", [](C& o) { return o.AttributeKey(); });
   t.Answer("Label", [](C& o) { return o.HeaderText(); });
-  t.Int("Segments", &C::Segments).Loose();
+  t.Int("Segments", &C::Segments);
   t.Vis("ArbitraryStepsVis", readOnlyUnlessFixed);
-  t.Int("ArbitrarySteps", &C::ArbitrarySteps).Loose();
+  t.Int("ArbitrarySteps", &C::ArbitrarySteps);
   t.Vis("StepValuesVis", [](C& o) { return !o.Autoscale && o.ArbitrarySteps ? "w" : "r"; });
   t.Attribute(
       "StepValues", [](C& o) { return o.StepValues; },
       [](C& o, const char* v) { o.SetStepValues(v); });
-  t.Int("DisplayLabels", &C::DisplayLabels).Loose();
-  t.Int("DisplayInterLabels", &C::DisplayInterLabels).Loose();
-  t.Int("NumSignificantDigits", &C::NumSignificantDigits).Loose();
+  t.Int("DisplayLabels", &C::DisplayLabels);
+  t.Int("DisplayInterLabels", &C::DisplayInterLabels);
+  t.Int("NumSignificantDigits", &C::NumSignificantDigits);
   t.Text("Font", &C::Font);
   t.Options("AK_Text2d::GetFontList", [](C&) { return AK_Text2d::GetFontList(); });
   t.Attribute(
@@ -112,13 +112,15 @@ void AK_Colorbar::DeclareAttributes(AK_AttributeTableOf<AK_Colorbar>& t)
       "MinColorToBackgroundFadingRange",
       [](C&) { return AK_String::Format("%g", double{MinColorToBackgroundFadingRange}); },
       [](C&, const char* v) {
-        MinColorToBackgroundFadingRange = static_cast<float>(std::atof(v));
+        double range = 0;
+        if (AK_ReadFiniteNumber("MinColorToBackgroundFadingRange", v, range))
+          MinColorToBackgroundFadingRange = static_cast<float>(range);
       });
-  t.Int("Transparent", &C::Transparent).Loose();
-  t.Int("DiscreteColors", &C::DiscreteColors).Loose();
+  t.Int("Transparent", &C::Transparent);
+  t.Int("DiscreteColors", &C::DiscreteColors);
   t.Attribute(
       "Greyscale", [](C&) { return AK_String(Greyscale); },
-      [](C&, const char* v) { Greyscale = std::atoi(v); });
+      [](C&, const char* v) { AK_ReadWholeNumber("Greyscale", v, Greyscale); });
   t.Vis("GreyscaleVis", [](C&) { return ColorTable == "none" ? "w" : "-"; });
   t.Vis("ColorTableVis", [](C& o) { return o.DiscreteColors ? "w" : "-"; });
   t.Options("ColorTableOptions", [](C&) { return ColorTableOptions(); });
@@ -135,20 +137,20 @@ AK_String AK_Colorbar::AttributeLabel() const { return AK_HeaderLabel(_header->T
 
 void AK_Colorbar::SetAutoscale(const AK_String& value)
 {
-  Autoscale = std::atoi(value);
+  if (!AK_ReadWholeNumber("Autoscale", value, Autoscale)) return;
   // The next drawing applies the range remembered for the unit.
   if (Autoscale == 0) _loadedUnit = "";
 }
 
 void AK_Colorbar::SetMin(const AK_String& value)
 {
-  Min = std::atof(value);
+  if (!AK_ReadFiniteNumber("Min", value, Min)) return;
   if (!Autoscale) StoreScaling(AttributeKey(), Min, Max);
 }
 
 void AK_Colorbar::SetMax(const AK_String& value)
 {
-  Max = std::atof(value);
+  if (!AK_ReadFiniteNumber("Max", value, Max)) return;
   if (!Autoscale) StoreScaling(AttributeKey(), Min, Max);
 }
 

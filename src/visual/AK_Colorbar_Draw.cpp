@@ -1,6 +1,7 @@
 // The colour bar's drawing pass: layout in window units (0 to 1, origin at the lower left),
 // labels, and the bar as a strip of quadrilaterals, one per segment.
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "AK_Colorbar.h"
@@ -10,6 +11,20 @@ namespace {
 
 // The reference window size in pixels that turns a font height into window units.
 constexpr float kReferenceWindowPixels = 500;
+
+}  // namespace
+
+namespace {
+
+// The step that the drawing visits k-th when it visits `drawn` of `total` steps: every one
+// up to what a texture holds, else that many spread evenly over them, so that a huge number
+// of segments draws in bounded time and the attribute keeps the number asked for.
+int DrawnStep(int k, int drawn, int total)
+{
+  return drawn == total ? k : static_cast<int>(static_cast<int64_t>(k) * total / drawn);
+}
+
+int DrawnSteps(int total) { return total < AK_MaxTextureSegments ? total : AK_MaxTextureSegments; }
 
 }  // namespace
 
@@ -26,8 +41,6 @@ void AK_Colorbar::Update()
   if (!IsActive() || !Visibility) return;
 
   if (Segments < 2) Segments = 2;
-  // More segments than a texture holds show nothing more and would take for ever to draw.
-  if (Segments > AK_MaxTextureSegments) Segments = AK_MaxTextureSegments;
   if (!(ColorTable == "none")) Segments = ColorTableEntries.Count() / 3;
   ApplyRememberedSettings();
 
@@ -118,7 +131,9 @@ void AK_Colorbar::DrawInterLabels(float c, float scale, int n)
     last = x;
   }
   double gap = 1.2 * c;
-  for (int i = 1; i < n; ++i) {
+  const int drawn = DrawnSteps(n);
+  for (int j = 1; j < drawn; ++j) {
+    const int i = DrawnStep(j, drawn, n);
     const float p = static_cast<float>(BoundaryOffset(i, scale) + Position[axis]);
     label->Position[axis] = p;
     if (!(p - last > gap)) continue;
@@ -132,8 +147,9 @@ void AK_Colorbar::DrawInterLabels(float c, float scale, int n)
 
 void AK_Colorbar::Draw()
 {
-  const int n = _barSegments;
-  if (n < 1) return;
+  const int total = _barSegments;
+  if (total < 1) return;
+  const int n = DrawnSteps(total);
   const float w = Size[0], h = Size[1];
   const float gap = DiscreteColors ? 0.0f : static_cast<float>(w * 0.05 / n);
   const float alpha = AK_SixDigits(Opacity);
@@ -141,9 +157,10 @@ void AK_Colorbar::Draw()
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   glBegin(GL_QUADS);
   const bool vertical = HorizontalAlignment == "left" || HorizontalAlignment == "right";
-  for (int k = 0; k < n; ++k) {
+  for (int j = 0; j < n; ++j) {
+    const int k = DrawnStep(j, n, total), next = DrawnStep(j + 1, n, total);
     const float a = static_cast<float>(BoundaryOffset(k, _barScale)) + gap;
-    const float b = static_cast<float>(BoundaryOffset(k + 1, _barScale)) - gap;
+    const float b = static_cast<float>(BoundaryOffset(next, _barScale)) - gap;
     SetValueColor(static_cast<float>(StepValue(k)), alpha);
     if (vertical) {
       glVertex2f(0, a);
@@ -152,7 +169,7 @@ void AK_Colorbar::Draw()
       glVertex2f(a, h);
       glVertex2f(a, 0);
     }
-    SetValueColor(static_cast<float>(StepValue(k + 1)), alpha);
+    SetValueColor(static_cast<float>(StepValue(next)), alpha);
     if (vertical) {
       glVertex2f(h, b);
       glVertex2f(0, b);

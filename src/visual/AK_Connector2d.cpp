@@ -48,9 +48,9 @@ void AK_Connector2d::DeclareAttributes(AK_AttributeTableOf<AK_Connector2d>& t)
   t.Attribute(
       "Pt2", [](C& o) { return AK_String(o.Pt2, 2); },
       [](C& o, const char* v) { ParseDoublePairList(v, o.Pt2); });
-  t.Int("Dir1", &C::Dir1).Loose();
-  t.Int("Dir2", &C::Dir2).Loose();
-  t.Double("Len", &C::Len).Loose();
+  t.Int("Dir1", &C::Dir1);
+  t.Int("Dir2", &C::Dir2);
+  t.Double("Len", &C::Len);
 }
 
 void AK_Connector2d::Draw()

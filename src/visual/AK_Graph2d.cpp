@@ -46,14 +46,14 @@ AK_Graph2d::AK_Graph2d(const char* id, AK_Object* parent) : AK_Class(id, parent)
 void AK_Graph2d::DeclareAttributes(AK_AttributeTableOf<AK_Graph2d>& t)
 {
   using C = AK_Graph2d;
-  t.Int("XAuto", &C::XAuto).Loose();
+  t.Int("XAuto", &C::XAuto);
   t.Vis("XVis", [](C& o) { return o.XAuto ? "r" : "w"; });
-  t.Double("Xmin", &C::Xmin).Loose();
-  t.Double("Xmax", &C::Xmax).Loose();
-  t.Int("YAuto", &C::YAuto).Loose();
+  t.Double("Xmin", &C::Xmin);
+  t.Double("Xmax", &C::Xmax);
+  t.Int("YAuto", &C::YAuto);
   t.Vis("YVis", [](C& o) { return o.YAuto ? "r" : "w"; });
-  t.Double("Ymin", &C::Ymin).Loose();
-  t.Double("Ymax", &C::Ymax).Loose();
+  t.Double("Ymin", &C::Ymin);
+  t.Double("Ymax", &C::Ymax);
 }
 
 void AK_Graph2d::SetNames(const AK_String& dataName, const AK_String& xLabel,

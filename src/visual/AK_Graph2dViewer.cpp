@@ -16,7 +16,7 @@ void AK_Graph2dViewer::DeclareAttributes(AK_AttributeTableOf<AK_Graph2dViewer>& 
   using C = AK_Graph2dViewer;
   t.Vector("X0", &C::X0);
   t.Vector("Size", &C::Size);
-  t.Int("NumRasterLines", &C::NumRasterLines).Loose();
+  t.Int("NumRasterLines", &C::NumRasterLines);
   t.Command("Import", &C::Import);
 }
 

@@ -61,7 +61,7 @@ void AK_Text2d::DeclareAttributes(AK_AttributeTableOf<AK_Text2d>& t)
   t.Text("VerticalAlignment", &C::VerticalAlignment);
   t.Options("VerticalAlignmentOpts",
             [](C&) { return AK_String("bottom%AK_SEP%center%AK_SEP%top"); });
-  t.Int("Frame", &C::Frame).Loose();
+  t.Int("Frame", &C::Frame);
   t.Attribute(
       "MinSize", [](C& o) { return AK_String(o.MinSize, 2); },
       [](C& o, const char* v) { ParseDoublePairList(v, o.MinSize); });

@@ -62,7 +62,7 @@ void AK_VisibleObject::DeclareAttributes(AK_AttributeTableOf<AK_VisibleObject>& 
   t.Answer("BoundingBox", [](V& o) { return AK_String(o._boundingBoxText); });
   t.Attribute(
       "EnabledDisplayLists", [](V&) { return AK_String(EnabledDisplayLists); },
-      [](V&, const char* v) { EnabledDisplayLists = std::atoi(v) != 0; });
+      [](V&, const char* v) { AK_ReadWholeNumber("EnabledDisplayLists", v, EnabledDisplayLists); });
 
   t.Attribute(
       "TextureFileName", [](V& o) { return AK_String(o.TextureFileName); },

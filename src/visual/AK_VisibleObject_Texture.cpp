@@ -88,7 +88,7 @@ void AK_VisibleObject::SetTextureFileName(const char* name)
 
 void AK_VisibleObject::SetTextureRepeat(const char* value)
 {
-  TextureRepeat = std::atoi(value ? value : "");
+  if (!AK_ReadWholeNumber("TextureRepeat", value, TextureRepeat)) return;
   DeleteTexture();
 }
 

@@ -66,9 +66,9 @@ SW_Meshes::SW_Meshes(const char* id, AK_Object* parent) : AK_Class(id, parent)
 void SW_Meshes::DeclareAttributes(AK_AttributeTableOf<SW_Meshes>& t)
 {
   using M = SW_Meshes;
-  t.Int("AutoCreateSimulationMesh", &M::_autoCreateSimulationMesh).Loose();
-  t.Int("NumPtRedRasterImport", &M::_numPtRedRasterImport).Loose();
-  t.Double("SimulationDefaultCellSize", &M::_simulationDefaultCellSize).Loose();
+  t.Int("AutoCreateSimulationMesh", &M::_autoCreateSimulationMesh);
+  t.Int("NumPtRedRasterImport", &M::_numPtRedRasterImport);
+  t.Double("SimulationDefaultCellSize", &M::_simulationDefaultCellSize);
   t.Attribute("Tiles", [](M& m) { return m._tiles; }, &M::SetTiles);
   t.Answer("TilesXmin", [](M& m) { return AK_String(m._tilesXmin, 2); });
   t.Answer("TilesXmax", [](M& m) { return AK_String(m._tilesXmax, 2); });

@@ -56,7 +56,7 @@ SW_Simulations::SW_Simulations(const char* id, AK_Object* parent) : AK_Class(id,
 void SW_Simulations::DeclareAttributes(AK_AttributeTableOf<SW_Simulations>& t)
 {
   using S = SW_Simulations;
-  t.Int("PauseTime", &S::PauseTime).Loose();
+  t.Int("PauseTime", &S::PauseTime);
   t.Vis("SimVis", [](S&) { return "w"; });
   t.Command("CreateSimulation", [](S& s, const char* id) { s.CreateSimulation(id); });
   t.Command("CloneSimulation", [](S& s, const char* path) { s.CloneSimulation(path); });

@@ -47,13 +47,17 @@ std::vector<std::string> RefusedValues(const AK_AttributeEntry& e)
     case AK_AttributeType::Option: return {"\x01 no such option"};
     case AK_AttributeType::Reference: return {"no/such/object"};
     case AK_AttributeType::Vector:
-      bad = {zeros(e.count - 1), zeros(e.count + 1), "abc", "nan" + zeros(e.count - 1)};
+      bad = {"nan" + zeros(e.count - 1), "1e999" + zeros(e.count - 1)};
+      if (e.strict) bad.insert(bad.end(), {zeros(e.count - 1), zeros(e.count + 1), "abc"});
       if (std::isfinite(e.max)) bad.push_back(number(e.max + 1) + zeros(e.count - 1));
       return bad;
     default:
-      bad = {"", "abc", "1x", "nan", "inf", "-inf", "1e999"};
-      if (e.type == AK_AttributeType::Int || e.type == AK_AttributeType::Switch)
-        bad.insert(bad.end(), {"1.5", "2147483648", "-2147483649"});
+      // Every number entry refuses what is not finite; a strict one what is no number too.
+      bool whole = e.type == AK_AttributeType::Int || e.type == AK_AttributeType::Switch;
+      if (whole) bad = {"2147483648", "-2147483649"};
+      else bad = {"nan", "inf", "-inf", "1e999"};
+      if (e.strict) bad.insert(bad.end(), {"", "abc", "1x", "nan", "1e999"});
+      if (e.strict && whole) bad.push_back("1.5");
       if (std::isfinite(e.min)) bad.push_back(number(e.min - 1));
       if (std::isfinite(e.max)) bad.push_back(number(e.max + 1));
       return bad;

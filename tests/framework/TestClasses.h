@@ -60,7 +60,7 @@ public:
   }
   static void DeclareAttributes(AK_AttributeTableOf<TST_Level2>& t)
   {
-    t.Int("Extra", &TST_Level2::_extra).Loose();
+    t.Int("Extra", &TST_Level2::_extra);
     t.Command("Log", [](TST_Level2&, const char* v) {
       TestLog().push_back(std::string("Level2:") + v);
     });

@@ -20,12 +20,13 @@ public:
   static void DeclareAttributes(AK_AttributeTableOf<TST_Typed>& t)
   {
     using T = TST_Typed;
-    t.Int("Steps", &T::_steps).Range(1, 100);
-    t.Int("Loose", &T::_loose).Loose();
+    t.Int("Steps", &T::_steps).Range(1, 100).Strict();
+    t.Int("Loose", &T::_loose);
     t.Switch("Faces", &T::_faces);
     t.Double("Angle", &T::_angle).Range(0, 90);
     t.Float("Width", &T::_width);
     t.Vector("Corner", &T::_corner);
+    t.Vector("Box", &T::_box).Strict();
     t.Vector("Color", &T::_color).Range(0, 1);
     t.Text("Remark", &T::_remark).AlsoStamps("touch");
     t.FileName("Log", &T::_log);
@@ -36,7 +37,7 @@ public:
     t.Vis("AngleVis", [](T& o) { return o._faces ? "w" : "-"; });
   }
   int32_t _steps = 10, _loose = 0, _faces = 1, _method = 2;
-  double _angle = 35, _corner[2] = {0, 1};
+  double _angle = 35, _corner[2] = {0, 1}, _box[2] = {0, 0};
   float _width = 1, _color[3] = {0.5f, 0.5f, 0.5f};
   AK_String _remark, _log = "run.log", _base, _cleanup = "direct";
 };
@@ -44,7 +45,7 @@ public:
 void RegisterTyped()
 {
   std::string table = "obj.Typed\n\tdoc:One attribute of each type.\n";
-  for (const char* name : {"Steps", "Loose", "Angle", "Width", "Corner", "Color", "Remark",
+  for (const char* name : {"Steps", "Loose", "Angle", "Width", "Corner", "Box", "Color", "Remark",
                            "Base", "Method", "Cleanup"}) {
     table += std::string("\tstring.") + name + ":" + name + "\n\t\tset:" + name;
     table += "\n\t\tdoc:A value.\n";
@@ -75,21 +76,40 @@ TEST(AttributeTable, EachTypeFormatsParsesAndRefuses)
       {"Steps", "100", "100", false},
       {"Steps", "7.5", "100", true},
       {"Steps", "0x10", "100", true},
-      {"Loose", "abc", "0", false},  // the C library's reading
+      // Numbers as atoi and atof read them; refused only when not finite or out of range.
+      {"Loose", "abc", "0", false},
+      {"Loose", "2.7", "2", false},
+      {"Loose", " -12abc", "-12", false},
+      {"Loose", "2147483648", "-12", true},  // beyond 32 bits
       {"Faces", "0", "0", false},
+      {"Faces", "2", "2", false},
       {"Angle", "0.1", "0.1", false},
       {"Angle", "33.333333333333333", "33.3333333333333", false},  // "%.15g"
       {"Angle", "90.0000001", "33.3333333333333", true},
+      {"Angle", "1.5x", "1.5", false},
+      {"Angle", "nan", "1.5", true},
+      {"Angle", "-inf", "1.5", true},
+      {"Angle", "1e-400", "0", false},  // too small for a double: 0, as strtod has it
       {"Width", "0.1", "0.1", false},  // "%g" of the float
       {"Width", "123456789", "1.23457e+08", false},
       {"Width", "1e39", "1.23457e+08", true},  // no float holds it
+      {"Width", "1e999", "1.23457e+08", true},
+      // A vector takes the numbers before the first text that is none ("WARNING:wrong
+      // input!" when there were fewer), the rest keep their values.
       {"Corner", "1.5 -2", "1.5 -2", false},
       {"Corner", "\t3  4 ", "3 4", false},
-      {"Corner", "3", "3 4", true},
-      {"Corner", "3 4 5", "3 4", true},
-      {"Corner", "3,4", "3 4", true},
+      {"Corner", "7", "7 4", false},
+      {"Corner", "1 2 3", "1 2", false},
+      {"Corner", "5,6", "5 2", false},
+      {"Corner", "abc", "5 2", false},
+      {"Corner", "1 nan", "5 2", true},
+      {"Box", "1 2", "1 2", false},
+      {"Box", "3", "1 2", true},
+      {"Box", "3 4 5", "1 2", true},
+      {"Box", "3 4x", "1 2", true},
       {"Color", "0 0.25 1", "0 0.25 1", false},
       {"Color", "0 1.5 1", "0 0.25 1", true},  // each number within the range
+      {"Color", "0.1", "0.1 0.25 1", false},
       {"Remark", "any text, 1 2", "any text, 1 2", false},
       {"Log", "../out/run 2.log", "../out/run 2.log", false},
       {"Base", "../one", "../one", false},

@@ -28,7 +28,7 @@ public:
   }
   static void DeclareAttributes(AK_AttributeTableOf<TST_Scripted>& t)
   {
-    t.Int("Value", &TST_Scripted::_value).Loose();
+    t.Int("Value", &TST_Scripted::_value);
     t.Attribute("Text", [](TST_Scripted&) { return "built-in"; },
                 [](TST_Scripted& o, const char*) { ++o._builtInTextSets; });
   }

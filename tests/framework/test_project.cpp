@@ -427,9 +427,80 @@ TEST(Project, SaveAttributesFailuresAndSaveVisibility)
   EXPECT_STREQ(tree.a->Get("SaveVis").c_str(), "w");
   EXPECT_TRUE(std::filesystem::exists(dir / "nowhere/a/Level1.atr"));
 
-  // Saving into a directory whose parent is missing creates one level only and fails.
+  // Saving into a directory whose parent is missing creates one level only and fails,
+  // naming the directory.
   AK_ErrorText = "";
   tree.a->SaveAs((dir / "x/y").c_str());
-  EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot open " + (dir / "x/y/Level1.dat"));
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot create directory " + (dir / "x/y") + " for saving top/a");
 }
 
+
+// Damage in two objects of one project: the load goes on past each refused or malformed line,
+// names both objects, and the next save leaves both sets of files alone until one changes.
+TEST(Project, DamagedObjectsAreNamedAndLeftAloneUntilChanged)
+{
+  ScratchDir dir;
+  {
+    Tree tree;
+    tree.top.SaveProjectAs(dir.Path().c_str());
+    ASSERT_STREQ(AK_ErrorText.c_str(), "");
+  }
+  const std::string aFile = dir / "a/Level1.atr", rFile = dir / "sub/r/Recorder.dat";
+  // A value out of range first, then a line cut short: the lines after each still count.
+  std::string a = ReadFile(aFile);
+  a.replace(a.find("\"5\""), 3, "\"5000\"");
+  a.insert(0, "set(\"\", \"Value\", \"1\"\n");
+  WriteFile(aFile, a);
+  WriteFile(rFile, "no record");
+
+  TST_Holder top("top", nullptr);
+  MessageCapture messages;
+  AK_ErrorText = "";
+  top.LoadProject(dir.Path().c_str());
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+            "cannot load attributes for top/a from file " + aFile + ": 2 line(s) refused or malformed; "
+            "cannot load data for top/sub/r from file " + rFile);
+  EXPECT_TRUE(messages.Contains("ERROR:malformed line 1 of '" + aFile + "' ignored: set(\"\", \"Value\", \"1\""));
+  EXPECT_TRUE(messages.Contains("ERROR:line 2 of '" + aFile + "' refused: Value: '5000' is out of range [-1000, 1000]: "
+                                "set(\"\", \"Value\", \"5000\")"));
+  AK_Object* loadedA = top.FindObject("a");
+  ASSERT_NE(loadedA, nullptr);
+  EXPECT_STREQ(loadedA->Get("$list").c_str(), "x%AK_SEP%y%AK_SEP%");  // a line after the refused one
+
+  const std::string r = ReadFile(rFile);
+  messages.Clear();
+  AK_ErrorText = "";
+  top.SaveProject();
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+  EXPECT_TRUE(Saved(messages).empty());
+  EXPECT_TRUE(messages.Contains("WARNING:top/a not saved, its files are left as they are: cannot load attributes for top/a from file " +
+                                aFile + ": 2 line(s) refused or malformed"));
+  EXPECT_EQ(ReadFile(aFile), a);
+  EXPECT_EQ(ReadFile(rFile), r);
+  // A change by the user makes the object the user's own again.
+  loadedA->Set("Value", "6");
+  messages.Clear();
+  top.SaveProject();
+  EXPECT_EQ(Saved(messages), std::vector<std::string>{"saving a to " + (dir / "a")});
+  EXPECT_EQ(ReadFile(rFile), r);
+}
+
+// Every object whose save fails is named, not only the last one.
+TEST(Project, FailedSaveNamesEveryObject)
+{
+  ScratchDir dir;
+  Tree tree;
+  tree.top.SaveProjectAs(dir.Path().c_str());
+  for (const char* blocked : {"a/Level1.dat", "sub/c/Level1.dat"}) {
+    fs::remove(dir / blocked);
+    fs::create_directory(dir / blocked);  // a directory where the data file goes
+  }
+  tree.a->Set("Value", "6");
+  tree.c->Set("Value", "7");
+  tree.b->Set("Value", "8");
+  AK_ErrorText = "";
+  tree.top.SaveProject();
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+            "cannot open " + (dir / "a/Level1.dat") + "; cannot open " + (dir / "sub/c/Level1.dat"));
+  EXPECT_NE(ReadFile(dir / "b/Level2.atr").find("\"8\""), std::string::npos);
+}

@@ -189,3 +189,23 @@ TEST(Polygon, ContourCorners)
   const double sides[] = {100, 200, 100, 200};  // the last one over vertex 5 and round the end
   for (int k = 0; k < 4; ++k) EXPECT_EQ(contour.CornerValue(k), sides[k]);
 }
+
+// An export that cannot be written whole (a full disk) leaves the file it would replace as
+// it was, whatever the format.
+TEST(Polyline, FailedExportKeepsTheOldFile)
+{
+  ScratchDir dir;
+  SW_Polyline line("long", nullptr);
+  for (int i = 0; i < 400; ++i) line.Set("AppendPoint", AK_String::Format("%d.123456 %d.654321 1234.5", i, 2 * i));
+  for (const char* ext : {"xyz", "nxyz", "dxf"}) {
+    SCOPED_TRACE(ext);
+    const std::string file = dir.Write(std::string("old.") + ext, "the good file\n");
+    AK_ErrorText = "";
+    {
+      FileSizeLimit limit(4096);
+      line.Set("Export", file.c_str());
+    }
+    EXPECT_NE(std::string(AK_ErrorText.c_str()).find("error occurred during export to"), std::string::npos);
+    EXPECT_EQ(ReadFile(file), "the good file\n");
+  }
+}

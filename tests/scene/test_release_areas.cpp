@@ -186,7 +186,21 @@ TEST(ReleaseAreas, DepthSources)
   EXPECT_EQ(area->ReleaseDepthAt({20, 5, 40}, {0, 0, 1}), 0);  // outside the release-depth mesh
   EXPECT_EQ(area->Get("Depth"), "0.12");  // a covers 1 of the 25 base cells inside
   AK_Object::Destroy(p.a);
-  EXPECT_EQ(area->ReleaseDepthAt({5, 5, 40}, {0, 0, 1}), 0);
+  {
+    // Without its mesh the area keeps its choice and the depth last found from it, and says so.
+    MessageCapture missing;
+    area->Set("UpdateMass", "");
+    EXPECT_TRUE(missing.Contains("WARNING:release depth mesh 'root/Project/ReleaseDHMs/a' of release area slab is missing, depth 0.12 kept"));
+    EXPECT_EQ(area->Get("Depth"), "0.12");
+    EXPECT_EQ(area->Get("RelDepFuncName"), "from_ReleaseDHM_a");
+    EXPECT_EQ(area->ReleaseDepthAt({5, 5, 40}, {0, 0, 1}), 0.12);
+    // A reload sets the choice before the depth: the choice stays, the depth comes back.
+    SW_InitialCondition* reloaded = p.Square("reloaded", 0, 0, 50);
+    reloaded->Set("RelDepFuncName", "from_ReleaseDHM_a");
+    reloaded->Set("Depth", "0.12");
+    EXPECT_EQ(reloaded->Get("RelDepFuncName"), "from_ReleaseDHM_a");
+    EXPECT_EQ(reloaded->Get("Depth"), "0.12");
+  }
   MessageCapture messages;
   area->Set("RelDepFuncName", "const");
   area->Set("Depth", "1.25");

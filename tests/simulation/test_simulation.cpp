@@ -1,6 +1,9 @@
 // The simulation object: its parameters, friction models, rheology files and saved state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include <cmath>
 #include <string>
 
@@ -196,6 +199,46 @@ TEST(Simulation, RheologyFile)
   EXPECT_STREQ(s.Get("BottomShearStressFormulaFile"), "quiet");
 }
 
+// A user model loaded from a file outside the rheology folders comes back with its
+// parameters when the saved attributes are replayed into a new simulation; once the file is
+// gone, the replay refuses the model, naming the file; "" clears the law.
+TEST(Simulation, RheologyFileFromElsewhereSurvivesReload)
+{
+  ScratchDir dir;
+  const std::string path = dir.Write("laws/mine.cint",
+      "double a = 1;\ndouble tau(double p, double u, double h, double r, double t, double x[3],"
+      " double n[3], double e) { return a * p; }\n"
+      "void get_par(char t[512]) { sprintf(t, \"%g\", a); }\nvoid set_par(char t[]) { a = atof(t); }\n");
+  SW_Simulation s("first", nullptr);
+  s.Set("FrictionType", "mine");  // no such file in the rheology folders
+  s.Set("BottomShearStressFormulaFile", path.c_str());
+  s.Set("FormulaParameters", "0.75");
+  EXPECT_STREQ(s.Get("FrictionType"), path.c_str());
+  const std::string saved = dir / "first.atr";
+  s.SaveAttributes(saved.c_str());
+
+  SW_Simulation again("again", nullptr);
+  EXPECT_EQ(again.ExecMacro(saved.c_str(), 1), 0);
+  EXPECT_STREQ(again.Get("FormulaParameters"), "0.75");
+  EXPECT_STREQ(again.Get("BottomShearStressFormulaFile"), "mine");
+  ASSERT_TRUE(again.HasTau());
+
+  std::filesystem::remove(path);
+  SW_Simulation gone("gone", nullptr);
+  MessageCapture messages;
+  EXPECT_EQ(gone.ExecMacro(saved.c_str(), 1), 1);
+  const std::string refusal = "refused: FrictionType: cannot find the rheology file " + path;
+  EXPECT_EQ(std::count_if(messages.messages.begin(), messages.messages.end(),
+                          [&](const std::string& m) { return m.find(refusal) != std::string::npos; }),
+            1);
+  EXPECT_FALSE(gone.HasTau());
+
+  again.Set("BottomShearStressFormulaFile", "");
+  EXPECT_FALSE(again.HasTau());
+  EXPECT_STREQ(again.Get("FormulaParametersVis"), "-");
+  EXPECT_STREQ(again.Get("BottomShearStressFormulaFile"), "");
+}
+
 // A second formula replaces the first; one that does not compile leaves it in force.
 TEST(Simulation, ShearFormulaCompilesAgain)
 {
@@ -219,7 +262,7 @@ TEST(Simulation, RefusesValuesThatCannotRun)
   SimulationProject project(3, 2, 10, [](double x, double) { return -x; });
   SW_Simulation* s = project.Add("checks");
   const std::pair<const char*, const char*> refused[] = {
-      {"DeltaT", "0"},      {"DeltaT", "-1"},     {"DeltaOut", "0.04"}, {"EndTime", "nan"},
+      {"DeltaT", "0"},      {"DeltaT", "-1"},     {"DeltaOut", "0"}, {"EndTime", "nan"},
       {"Density", "abc"},   {"NumParticles", "0"}, {"InternalFrictionAngle", "90"},
       {"Mesh", "../../DHMs"}, {"Mesh", "no/such"}, {"MassPerParticleDeterminationMethod", "x"}};
   for (auto [name, value] : refused) {
@@ -229,8 +272,21 @@ TEST(Simulation, RefusesValuesThatCannotRun)
     EXPECT_STRNE(AK_ErrorText, "") << name << " " << value;
     EXPECT_STREQ(s->Get(name), before) << name << " " << value;
   }
-  s->Set("DeltaOut", "0.05");  // exactly half a step
-  EXPECT_STREQ(s->Get("DeltaOut"), "0.05");
+  // The output interval and the step are read alone, in either order: a pair that one order
+  // of setting accepts, the other does too (the run refuses a period below one step).
+  for (bool outFirst : {true, false}) {
+    const std::pair<const char*, const char*> pair[] = {{"DeltaOut", "6"}, {"DeltaT", "20"}};
+    for (int i = 0; i < 2; ++i) {
+      auto [name, value] = pair[outFirst ? i : 1 - i];
+      AK_ErrorText = "";
+      s->Set(name, value);
+      EXPECT_STREQ(AK_ErrorText, "") << name;
+    }
+    EXPECT_STREQ(s->Get("DeltaOut"), "6");
+    EXPECT_STREQ(s->Get("DeltaT"), "20");
+    s->Set("DeltaOut", "5");
+    s->Set("DeltaT", "0.1");
+  }
   s->Set("Mesh", "../../DHMs/simulation_mesh");
   EXPECT_EQ(s->Mesh(), project.mesh);
   EXPECT_STREQ(s->Get("Mesh"), "../../DHMs/simulation_mesh");

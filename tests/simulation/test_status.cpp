@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "AK_Framework.h"
 #include "AK_FrameworkState.h"
 #include "SW_SimulationStatus.h"
 #include "TestSupport.h"
@@ -51,13 +52,26 @@ TEST(SimulationStatus, StatusFilesStartMacroAndStartLineCarryAnyPath)
   ASSERT_NE(log.find(macroLine), std::string::npos) << log;
   EXPECT_NE(log.find(macroLine, log.find(macroLine) + 1), std::string::npos) << "appended";
 
-  // A value the macro syntax cannot carry writes no macro.
-  AK_DeleteFile((runDir + "/start.macro").c_str());
-  for (const char* bad : {"/a\"b", "/a\nb"}) {
-    run.projectDir = bad;
-    AK_ErrorText = "";
-    EXPECT_EQ(SW_WriteStartMacro(run), 1);
-    EXPECT_NE(std::string(AK_ErrorText).find("cannot create start macro file"), std::string::npos);
-    EXPECT_FALSE(AK_FileExists((runDir + "/start.macro").c_str()));
+  // Texts that the macro reader would otherwise rewrite come back unchanged in the second
+  // process: escapes, a quote, line ends, a "$" name; a path that cannot travel between
+  // quotes names its character and writes no macro.
+  AK_Container reader("reader", nullptr);
+  for (const char* dirText : {"/p/%%q", "/p/%%n%%t", "$name", "$name  ", "/a\"b", "/a\nb\tc", "C:\\x\\%%q"}) {
+    run.projectDir = dirText;
+    run.parentPath = "Project/Simulations";
+    ASSERT_EQ(SW_WriteStartMacro(run), 0) << dirText;
+    std::string macro = ReadFile(runDir + "/start.macro");
+    std::string first = macro.substr(0, macro.find('\n'));
+    AK_String kind, path, attribute, value;
+    ASSERT_EQ(reader.ParseCommand(first.c_str(), kind, path, attribute, value), 0) << first;
+    EXPECT_STREQ(attribute, "ProjectDir");
+    EXPECT_STREQ(value, dirText) << first;
   }
+  AK_DeleteFile((runDir + "/start.macro").c_str());
+  run.projectDir = "/p";
+  run.parentPath = "Project/Simu\"lations";
+  AK_ErrorText = "";
+  EXPECT_EQ(SW_WriteStartMacro(run), 1);
+  EXPECT_NE(std::string(AK_ErrorText).find("the character '\"'"), std::string::npos) << AK_ErrorText;
+  EXPECT_FALSE(AK_FileExists((runDir + "/start.macro").c_str()));
 }

@@ -68,13 +68,16 @@ TEST(VisibleObjects, ScreenPositionWrapsIntoTheDrawingArea)
                                           {3, 3}, {-1e30f, 0}, {-1e-10f, 1}})
     EXPECT_EQ(AK_VisObj2d::WrapPosition(r.in), r.out) << r.in;
 
-  // Only a drawing pass wraps; a position that is no finite pair is refused.
+  // Only a drawing pass wraps; a number that is not finite is refused, a single number is
+  // the x with a warning.
   AK_VisObj2d o("o", nullptr);
   SetAll(o, {{"Position", "-0.25 -2"}, {"Visibility", "0"}});
   o.Update();
   EXPECT_EQ(Get(o, "Position"), "-0.25 -2");
   o.Set("Visibility", "1");
   o.Update();
-  for (const char* bad : {"nan 0", "0 inf", "0.5"}) o.Set("Position", bad);
+  for (const char* bad : {"nan 0", "0 inf", "1e999 1"}) o.Set("Position", bad);
   EXPECT_EQ(Get(o, "Position"), "0.75 0");
+  o.Set("Position", "0.5");
+  EXPECT_EQ(Get(o, "Position"), "0.5 0");
 }

@@ -66,7 +66,7 @@ TEST(Simulations, StartActiveAndStartFiles)
   for (auto [bad, text] : {std::pair{"x/Project/Sims/S", "invalid simulation path 'x/Project/Sims/S' does not contain 'Simulations'"},
                            {"x\\Projects\\Simulations\\S", "invalid simulation path 'x\\Projects\\Simulations\\S' does not contain 'Project'"},
                            {"Simulations/S", "invalid simulation path 'Simulations/S' does not contain 'Project'"},
-                           {"/Project/Simulations/a\"b", "double quote"}}) {
+                           {"/Project/Simulations/a\"b", "the character '\"'"}}) {
     sims.Set("WriteStartMacroAndBat", bad);
     EXPECT_TRUE(ErrorHas(text)) << AK_ErrorText;
   }
