@@ -225,3 +225,16 @@ TEST(Run, SmoothedParticleMessagesFollowTheVerboseSwitch)
     EXPECT_TRUE(messages.Contains("updating cell entrainment area weights done"));
   }
 }
+
+TEST(Run, AFrictionLawWithoutANumberStopsTheRun)
+{
+  RunProject p;
+  p.sim->Set("FrictionType", "my law");
+  p.sim->Set("BottomShearStressFormula", "return p / (v - v);");  // 0/0 or p/0 for every particle
+  AK_ErrorText = "";
+  p.sim->Set("Run", "");
+  EXPECT_NE(std::string(AK_ErrorText.c_str()).find("my law"), std::string::npos) << AK_ErrorText;
+  EXPECT_EQ(p.TimeSteps(), std::vector<std::string>{"at_0000000.0000.TimeStep"});
+  EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+  for (const AK_Vec3& x : p.sim->Particles()->Positions()) ASSERT_TRUE(std::isfinite(x.x) && std::isfinite(x.y));
+}
