@@ -259,8 +259,8 @@ struct SW_FlowSources {
   AK_Array<const SW_SourceLine*> lines;
   SW_PointSource point;
 };
-// Adds the particles of the sources for the step starting at t; answers the mass they
-// carry and counts them (also those outside the mesh, which are not added).
+// Adds the particles of the sources for the step starting at t; answers the mass of the
+// particles added and counts them (a point outside the mesh adds nothing and counts not).
 double SW_AddSourceParticles(const SW_MeshCore& mesh, const SW_FlowParameters& par,
                              const SW_FlowSources& sources, double t, double dt,
                              SW_FlowParticles& p, int32_t& count);
@@ -277,7 +277,13 @@ struct SW_FlowStepReport {
   int32_t removed = 0;
   AK_Array<int32_t> released;  // secondary release marks released in this step
 };
-// One step of all phases. Answers 0, or 1 with the error text when the run must stop.
+// Whether every per-vertex and per-cell array a step reads or writes belongs to this mesh
+// (fields bound and not stale, cell arrays of this mesh, every particle on one of its
+// cells); answers 0 with an error text otherwise.
+int SW_CheckFlowState(const SW_MeshCore& mesh, const SW_FlowCells& cells,
+                      const SW_FlowFields& fields, const SW_FlowParticles& p, AK_String& error);
+// One step of all phases. Answers 0, or 1 with the error text when the run must stop (and
+// then, when the state does not belong to the mesh, nothing was changed).
 int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
                        const SW_FlowCells& cells, const SW_FlowSources* sources,
                        SW_FlowFields& fields, SW_FlowParticles& p, SW_FlowGrid& grid, double t,

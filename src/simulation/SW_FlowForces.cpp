@@ -11,6 +11,8 @@ const AK_Vec3 kGravity(0, 0, -9.81);
 const double kPi = std::acos(-1.0);
 
 AK_Vec3 Unit(const AK_Vec3& a) { return a * (1.0 / a.Length()); }
+// Component by component, as a division by a scalar reads.
+AK_Vec3 Over(const AK_Vec3& a, double s) { return AK_Vec3(a.x / s, a.y / s, a.z / s); }
 
 double BuiltInShear(int law, double p, double gn, double u, double h, double rho, double mu,
                     double cd, double internalEnthalpy)
@@ -149,7 +151,7 @@ int SW_ComputeBodyForces(const SW_MeshCore& mesh, const SW_FlowParameters& par,
       }
       const double q = (fields.entrainmentEnthalpy[c] - (-9.81) * x.z) * dm +
                        static_cast<double>(p.H[i] * p.m[i]);
-      v *= m / (m + dm);
+      v = Over(v * m, m + dm);
       p.m[i] = static_cast<float>(m + dm);
       m = p.m[i];
       if (loss > 0) v *= std::sqrt(std::max(0.0, 1 - loss / ((v.Dot(v) + 1e-6) * m * 0.5)));
@@ -177,7 +179,7 @@ void EarthPressure(double a1, double a2, double threshold, float ratio, double c
                    float& kx, float& ky)
 {
   const float mu2 = ratio * ratio;
-  const double c2 = (mu2 + 1) * cos2;
+  const double c2 = (static_cast<double>(mu2) + 1) * cos2;
   double s = 0, t2 = tan2;
   if (c2 < 1) {
     s = std::sqrt(1 - c2);
@@ -188,8 +190,9 @@ void EarthPressure(double a1, double a2, double threshold, float ratio, double c
     kx = static_cast<float>(a1 <= 0 ? 2 * (1 + s) / cos2 - 1 : 2 * (1 - s) / cos2 - 1);
   ky = 1;
   if (std::fabs(a2) >= threshold) {
-    const double root = std::sqrt((1 - kx) * (1 - kx) + 4 * t2);
-    ky = static_cast<float>(a2 <= 0 ? ((kx + 1) + root) * 0.5 : ((kx + 1) - root) * 0.5);
+    const double k = kx;
+    const double root = std::sqrt((1 - k) * (1 - k) + 4 * t2);
+    ky = static_cast<float>(a2 <= 0 ? ((k + 1) + root) * 0.5 : ((k + 1) - root) * 0.5);
   }
 }
 
@@ -205,7 +208,7 @@ void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
   mesh.CellWeights(c, x, w);
   const AK_Vec3 n = Unit(mesh.InterpolateVertexVector(c, w, mesh._vertexNormals));
   AK_Vec3 d = p.v[i];
-  if (d.Dot(d) <= 1e-12) d = p.v[i] + p.force[i] * (dt / m);
+  if (d.Dot(d) <= 1e-12) d = p.v[i] + Over(p.force[i] * dt, m);
   if (d.Dot(d) <= 1e-12) {
     AK_Vec3 axis(1, 0, 0);
     double smallest = std::fabs(n.x);
@@ -221,12 +224,11 @@ void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
   float h = mesh.InterpolateVertexValue(c, w, fields.flowDepth);
   if (h < 1e-6f) h = 1e-6f;
   const float width = static_cast<float>(std::sqrt((m / rho) / h));
-  const double half = width / 2.0;
 
   double ws[4][4];
   const AK_Vec3 dirs[4] = {e1 * -1.0, e1, e2 * -1.0, e2};
   for (int k = 0; k < 4; ++k)
-    mesh.CellWeights(c, x.x + dirs[k].x * half, x.y + dirs[k].y * half, ws[k]);
+    mesh.CellWeights(c, x.x + dirs[k].x * width / 2, x.y + dirs[k].y * width / 2, ws[k]);
 
   float kx = 1, ky = 1;
   if (par.internalFrictionAngle > 0.1) {
@@ -298,11 +300,12 @@ void SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const SphKe
   }
   gradient = AK_Vec3(gradient.x / rho, gradient.y / rho, gradient.z / rho);
   const double m = p.m[i];
-  p.force[i] -= gradient * (m * kGravity.z);
+  p.force[i] -= AK_Vec3(m * gradient.x * kGravity.z, m * gradient.y * kGravity.z,
+                        m * gradient.z * kGravity.z);
   const double area = m / (p.depth[i] * rho);
-  if (par.cohesion > 0) p.force[i] += gradient * (par.cohesion * area);
+  if (par.cohesion > 0) p.force[i] += gradient * par.cohesion * area;
   if (diffusion > 0) {
-    p.force[i] += s * (area * diffusion);
+    p.force[i] += s * area * diffusion;
     p.frictionCoefficient[i] = static_cast<float>(p.frictionCoefficient[i] + weight * area * diffusion);
     p.enthalpySource[i] = static_cast<float>(se * area * diffusion);
     p.enthalpyRelaxation[i] = static_cast<float>(we * area * diffusion);

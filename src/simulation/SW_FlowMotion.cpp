@@ -9,6 +9,7 @@ namespace {
 const AK_Vec3 kGravity(0, 0, -9.81);
 
 AK_Vec3 Unit(const AK_Vec3& a) { return a * (1.0 / a.Length()); }
+AK_Vec3 Over(const AK_Vec3& a, double s) { return AK_Vec3(a.x / s, a.y / s, a.z / s); }
 
 AK_Vec3 Tangential(const AK_Vec3& v, const AK_Vec3& n) { return v - n * v.Dot(n); }
 
@@ -47,7 +48,7 @@ void Reflect(const SW_MeshCore& mesh, const SW_FlowParameters& par, const SW_Flo
     vel = Tangential(vel, n);
     if (s > 0) {
       const double l = vel.Length();
-      if (l > 0) vel *= s / l;
+      if (l > 0) vel = Over(vel * s, l);
     }
   };
   keepSpeedOnSurface(v);
@@ -83,10 +84,9 @@ void SW_UpdatePositions(const SW_MeshCore& mesh, const SW_FlowParameters& par,
     const int32_t oldCell = p.cell[i];
     const AK_Vec3 vOld = p.v[i];
     const double m = p.m[i];
-    AK_Vec3 v = vOld + p.force[i] * (dt / m);
-    const double implicit = p.frictionCoefficient[i] * dt / m + 1;
-    v = AK_Vec3(v.x / implicit, v.y / implicit, v.z / implicit);
-    AK_Vec3 x = old + (vOld + v) * (dt / 2);
+    AK_Vec3 v = vOld + Over(p.force[i] * dt, m);
+    v = Over(v, p.frictionCoefficient[i] * dt / m + 1);
+    AK_Vec3 x = old + Over((vOld + v) * dt, 2);
     double w[4];
     const int32_t c = mesh.ProjectToSurface(x, oldCell, w);
     p.cell[i] = c;
@@ -100,7 +100,7 @@ void SW_UpdatePositions(const SW_MeshCore& mesh, const SW_FlowParameters& par,
       keep = Unit(mesh.CellAreaVector(oldCell)).Dot(Unit(mesh.CellAreaVector(c))) > cb;
     const int32_t mark = walls ? cells.wallMark[oldCell] : 0;
     const SW_FlowWall* wall = mark ? cells.walls[mark - 1] : nullptr;
-    if (keep && (!wall || wall->Active())) v *= s0 / (v.Length() + 1e-6);
+    if (keep && (!wall || wall->Active())) v = Over(v * s0, v.Length() + 1e-6);
 
     const double lambda = p.enthalpyRelaxation[i];
     const double eps = p.H[i] - 9.81 * x.z - (0.5 * v.y * v.y + 0.5 * v.x * v.x + 0.5 * v.z * v.z);
@@ -197,7 +197,9 @@ int SW_FlowParticles::Add(const SW_MeshCore& mesh, AK_Vec3 position, float mass,
 {
   const int32_t c = mesh.FindCell(position, hint);
   if (c < 0) return 0;
-  mesh.InterpolateHeightInCell(position, c);
+  // The height lookup starts without a cell, as the particle set's own Add does, so that
+  // both draw the same random numbers (a triangulated mesh draws its start cells).
+  mesh.HeightAt(position, -1);
   cell.Append(c);
   x.Append(position);
   m.Append(mass);

@@ -110,8 +110,9 @@ int SW_ChooseParticleMass(const char* method, double M, int32_t n, double dx, do
 
 double SW_CorrectParticleMasses(AK_Array<float>& m, double M)
 {
+  // The particles' total mass, summed in index order as the particle set sums it.
   double total = 0;
-  for (int32_t i = m.Size() - 1; i >= 0; --i) total += m[i];
+  for (float mass : m) total += mass;
   if (m.IsEmpty() || !(total > 0)) return 0;
   const double f = M / total;
   for (int32_t i = m.Size() - 1; i >= 0; --i) m[i] = static_cast<float>(m[i] * f);
@@ -163,12 +164,95 @@ void SW_ForEachChunk(int32_t count, int threads, const std::function<void(int32_
 
 // ---- the step ---------------------------------------------------------------------------------
 
+// ---- the state a step may trust ---------------------------------------------------------------
+
+namespace {
+
+bool SizeIs(int32_t size, int32_t expected, const char* name, const char* per, AK_String& error)
+{
+  if (size == expected) return true;
+  error = AK_String::Format("\"%s\" holds %d values for %d %s of the mesh: no time step", name,
+                            size, expected, per);
+  return false;
+}
+
+}  // namespace
+
+int SW_CheckFlowState(const SW_MeshCore& mesh, const SW_FlowCells& cells,
+                      const SW_FlowFields& fields, const SW_FlowParticles& p, AK_String& error)
+{
+  const int32_t nv = mesh.NumVertices(), nc = mesh.NumCells();
+  if (!SizeIs(mesh._vertexNormals.Size(), nv, "vertex normals", "vertices", error) ||
+      !SizeIs(mesh._lcc.Size(), nc, "cell neighbours", "cells", error))
+    return 0;
+  const struct {
+    const char* name;
+    int32_t size;
+  } perVertex[] = {{"FlowDepth", fields.flowDepth.Size()},
+                   {"Velocity", fields.velocity.Size()},
+                   {"BottomPressure", fields.bottomPressure.Size()},
+                   {"DynamicPeakPressure", fields.peakPressure.Size()},
+                   {"PeakForcePerWidth", fields.peakForce.Size()},
+                   {"PeakTorquePerWidth", fields.peakTorque.Size()},
+                   {"PeakFlowDepth", fields.peakDepth.Size()},
+                   {"FrontArrivalTime", fields.frontArrival.Size()}};
+  for (const auto& f : perVertex)
+    if (!SizeIs(f.size, nv, f.name, "vertices", error)) return 0;
+  // Without entrainable snow both entrainment fields may be unbound.
+  if (!fields.entrainmentMass.IsEmpty() &&
+      (!SizeIs(fields.entrainmentMass.Size(), nc, "EntrainmentMass", "cells", error) ||
+       !SizeIs(fields.entrainmentEnthalpy.Size(), nc, "EntrainmentEnthalpy", "cells", error)))
+    return 0;
+  if (!cells.resistance.IsEmpty()) {
+    if (!SizeIs(cells.resistance.Size(), nc, "cell resistances", "cells", error)) return 0;
+    for (int32_t r : cells.resistance)
+      if (r < -1 || r >= cells.resistances.Size()) {
+        error = AK_String::Format("a cell refers to resistance area %d of %d: no time step", r,
+                                  cells.resistances.Size());
+        return 0;
+      }
+  }
+  if (!cells.wallMark.IsEmpty()) {
+    if (!SizeIs(cells.wallMark.Size(), nc, "wall marks", "cells", error)) return 0;
+    for (int32_t w : cells.wallMark)
+      if (w < 0 || w > cells.walls.Size() || (w > 0 && !cells.walls[w - 1])) {
+        error = AK_String::Format("a cell refers to wall line %d of %d: no time step", w,
+                                  cells.walls.Size());
+        return 0;
+      }
+  }
+  const int32_t n = p.Count();
+  const struct {
+    const char* name;
+    int32_t size;
+  } perParticle[] = {{"Velocity", p.v.Size()}, {"Mass", p.m.Size()},
+                     {"TotalEnthalpy", p.H.Size()}, {"cells", p.cell.Size()}};
+  for (const auto& c : perParticle)
+    if (c.size != n) {
+      error = AK_String::Format("the particles' \"%s\" holds %d values for %d particles: no "
+                                "time step", c.name, c.size, n);
+      return 0;
+    }
+  if (!p.flags.IsEmpty() && p.flags.Size() != n) {
+    error = AK_String::Format("%d release flags for %d particles: no time step", p.flags.Size(), n);
+    return 0;
+  }
+  for (int32_t i = 0; i < n; ++i)
+    if (p.cell[i] < 0 || p.cell[i] >= nc) {
+      error = AK_String::Format("particle %d stands on cell %d of a mesh of %d cells: no time "
+                                "step", i, p.cell[i], nc);
+      return 0;
+    }
+  return 1;
+}
+
 int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
                        const SW_FlowCells& cells, const SW_FlowSources* sources,
                        SW_FlowFields& fields, SW_FlowParticles& p, SW_FlowGrid& grid, double t,
                        double dt, SW_FlowStepReport& report, AK_String& error)
 {
   report = SW_FlowStepReport();
+  if (!SW_CheckFlowState(mesh, cells, fields, p, error)) return 1;
   AK_SeedRandom(777);
   // At most 16 MiB of bucket starts, whatever the domain and the kernel radius.
   if (par.sphMode != 0) grid.Build(mesh, p, SW_KernelRadius(par), int64_t(1) << 22);

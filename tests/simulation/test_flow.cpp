@@ -319,3 +319,46 @@ TEST(Flow, WallMarksCoverCrossedCellsAndTheirEdgeNeighbours)
   }
   EXPECT_EQ(marked, 3 + 3 + 3 + 2);  // the row, the rows above and below, both ends
 }
+
+// A step trusts no array it is handed: a field unbound or bound to another mesh, cell
+// arrays of another mesh and particles off the mesh are refused before anything is written.
+TEST(Flow, StateThatDoesNotBelongToTheMeshIsRefusedBeforeTheStep)
+{
+  const struct {
+    const char* name;
+    void (*spoil)(Flow& f);
+    const char* says;
+  } cases[] = {
+      {"unbound bottom pressure", [](Flow& f) { f.fields.bottomPressure.SetCount(0); }, "BottomPressure"},
+      {"stale flow depth", [](Flow& f) { f.fields.flowDepth.SetCount(f.fields.flowDepth.Size() - 3); }, "FlowDepth"},
+      {"velocity of another mesh", [](Flow& f) { f.fields.velocity.Append(AK_Vec3()); }, "Velocity"},
+      {"entrainment of another mesh", [](Flow& f) { f.fields.entrainmentEnthalpy.SetCount(2); }, "EntrainmentEnthalpy"},
+      {"resistance cells of another mesh", [](Flow& f) { f.cells.resistance.Append(-1); }, "resistances"},
+      {"resistance beyond the areas",
+       [](Flow& f) {
+         for (int32_t c = 0; c < f.mesh.NumCells(); ++c) f.cells.resistance.Append(c == 5 ? 0 : -1);
+       },
+       "resistance area 0 of 0"},
+      {"wall mark beyond the lines",
+       [](Flow& f) {
+         for (int32_t c = 0; c < f.mesh.NumCells(); ++c) f.cells.wallMark.Append(2);
+       },
+       "wall line 2 of 0"},
+      {"particle off the mesh", [](Flow& f) { f.p.cell[1] = f.mesh.NumCells(); }, "particle 1"},
+      {"masses short", [](Flow& f) { f.p.m.SetCount(1); }, "Mass"},
+      {"flags short", [](Flow& f) { f.p.flags.Append(1); }, "release flags"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Flow f(20, 8, 6, 5);
+    for (int i = 0; i < 3; ++i) f.p.Add(f.mesh, AK_Vec3(7 + 5 * i, 12, 0), 100, AK_Vec3(1, 0, 0), 0, 0, -1);
+    c.spoil(f);
+    const AK_Vec3 before = f.p.x[0];
+    SW_FlowStepReport report;
+    AK_String error;
+    EXPECT_EQ(SW_ComputeTimeStep(f.mesh, f.par, f.cells, nullptr, f.fields, f.p, f.grid, 0, 0.1,
+                                 report, error), 1);
+    EXPECT_NE(std::strstr(error.c_str(), c.says), nullptr) << error.c_str();
+    EXPECT_TRUE(f.p.x[0] == before);
+  }
+}
