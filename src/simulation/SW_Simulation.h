@@ -31,6 +31,7 @@
 #include "SW_ScalarField.h"
 #include "SW_VectorField.h"
 
+struct SW_RunContext;
 
 class SW_Simulation : public AK_Class<SW_Simulation> {
 public:
@@ -184,6 +185,30 @@ public:
   double EntrainmentEnergyLoss(double p, double u, double h, double rho, double t,
                                const double x[3], const double n[3], double tau, double q,
                                double es, double ed) const;
+
+  // --- the run (SW_Simulation_Run.cpp) ---
+  // Something to release: a release area, a release raster, or a point source of positive
+  // strength.
+  bool HasRelease();
+  // The run loop of "Run" and "Continue": set-up, steps to the end time, outputs, status.
+  void RunLoop();
+  // The output of a run at the current time: a redraw when a view is shown, the time-step file.
+  void WriteOutput();
+  // The per-cell arrays of a run: resistance areas and wall marks.
+  void UpdateCellResistances(SW_RunContext& run);
+  void MarkWallCells(SW_RunContext& run);
+  // One time step from t; 0, or 1 with the run's error text when the run cannot go on.
+  int ComputeTimeStep(double t, double dt, SW_RunContext& run);
+  // The members of one of the simulation's groups that are of class T, in the group's order.
+  template <class T>
+  AK_Array<T*> GroupMembers(const char* group)
+  {
+    AK_Array<T*> members;
+    if (AK_Object* g = GetComponent(group))
+      for (int i = 0; i < g->ComponentCount(); ++i)
+        if (auto* m = dynamic_cast<T*>(g->Component(i))) members.Append(m);
+    return members;
+  }
 
   // --- commands of the run, the time steps, the animation and the evaluations
   //     (SW_Simulation_Commands.cpp) ---

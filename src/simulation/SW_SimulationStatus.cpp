@@ -60,8 +60,13 @@ AK_String SW_RunDirectory(const char* projectDir)
   return projectDir && *projectDir ? AK_String(projectDir) : AK_String(".");
 }
 
+// A simulation without a project directory has no run directory: its run keeps no files,
+// so that nothing lands in the current directory.
+static bool HasRunDirectory(const char* projectDir) { return projectDir && *projectDir; }
+
 AK_String SW_ReadStatusFile(const char* projectDir)
 {
+  if (!HasRunDirectory(projectDir)) return "unknown";
   AK_File file(StatusPath(projectDir), "r");
   char word[64];
   if (!file || std::fscanf(file, "%63s", word) != 1) return "unknown";
@@ -70,18 +75,20 @@ AK_String SW_ReadStatusFile(const char* projectDir)
 
 void SW_WriteStatusFile(const char* projectDir, const char* word)
 {
+  if (!HasRunDirectory(projectDir)) return;
   WriteLine(StatusPath(projectDir), word);
 }
 
 AK_String SW_ReadInfoFile(const char* projectDir)
 {
   AK_String text;
-  if (!AK_ReadTextFile(InfoPath(projectDir), text)) return "";
+  if (!HasRunDirectory(projectDir) || !AK_ReadTextFile(InfoPath(projectDir), text)) return "";
   return text;
 }
 
 void SW_WriteInfoFile(const char* projectDir, const char* text)
 {
+  if (!HasRunDirectory(projectDir)) return;
   WriteLine(InfoPath(projectDir), text);
 }
 

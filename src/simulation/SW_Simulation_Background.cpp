@@ -8,22 +8,17 @@
 
 namespace {
 
-// Something to release: a release area, a release depth raster, or a source of positive
-// strength.
-bool HasRelease(SW_Simulation& sim)
-{
-  auto* areas = dynamic_cast<AK_Group*>(sim.GetComponent("ReleaseAreas"));
-  if (areas && !areas->GetContainedObjectsList().IsEmpty()) return true;
-  if (!sim.ReleaseDHM.IsEmpty() && sim.ReleaseDHM != "none") return true;
-  AK_String strength = sim.Get("$source_strength");
-  return !strength.IsEmpty() && std::atof(strength) > 0;
-}
-
 void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
 {
-  if (!HasRelease(sim)) {
+  if (!sim.HasRelease()) {
     AK_MESSAGE(AK_Text("INFO: no release areas defined! Simulation will not be started!",
                        "INFO: keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
+    return;
+  }
+  if (sim.ProjectDir().IsEmpty()) {
+    AK_ErrorText = sim.GetAbsolutePath() +
+                   ": the simulation has no project directory for its start macro: save the "
+                   "project first";
     return;
   }
   if (*sim.RunVis() != 'w') {

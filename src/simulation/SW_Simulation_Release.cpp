@@ -12,11 +12,7 @@ namespace {
 // The areas linked in one of the simulation's groups, in the group's order.
 AK_Array<SW_InitialCondition*> Areas(SW_Simulation& sim, const char* group)
 {
-  AK_Array<SW_InitialCondition*> areas;
-  if (AK_Object* g = sim.GetComponent(group))
-    for (int i = 0; i < g->ComponentCount(); ++i)
-      if (auto* area = dynamic_cast<SW_InitialCondition*>(g->Component(i))) areas.Append(area);
-  return areas;
+  return sim.GroupMembers<SW_InitialCondition>(group);
 }
 
 // The areas' masses, each as its "Mass" text rounded to single precision.

@@ -1,5 +1,302 @@
-// SW_Simulation: the run command and the run loop.
-#include "SW_Simulation.h"
+// SW_Simulation: the run command, the run loop and the time step as the simulation sees it
+// (its groups, variables and messages around the flow model's phases).
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <thread>
 
-void SW_Simulation::Run(const char*) { NotAvailableYet(); }
-void SW_Simulation::Continue(const char*) { NotAvailableYet(); }
+#include "AK_FrameworkState.h"
+#include "AK_Group.h"
+#include "SW_Flow.h"
+#include "SW_InitialCondition.h"
+#include "SW_ResistanceArea.h"
+#include "SW_RunLoop.h"
+#include "SW_Simulation.h"
+#include "SW_SimulationStatus.h"
+#include "SW_SourceLine.h"
+#include "SW_TimeStepList.h"
+#include "SW_WallLine.h"
+
+// What lives for one run loop: the model's parameters, the per-cell arrays, the sources and
+// the neighbour grid, so that a step allocates nothing it already had.
+struct SW_RunContext {
+  SW_FlowParameters par;
+  SW_FlowCells cells;
+  SW_FlowSources sources;
+  SW_FlowGrid grid;
+  SW_FlowStepReport report;
+  AK_String error;
+};
+
+namespace {
+
+double Number(const AK_String& text) { return std::strtod(text.c_str(), nullptr); }
+
+// Threads for the phases that may run apart; a run gives the same particles with any count.
+int FlowThreads()
+{
+  const unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : n > 8 ? 8 : static_cast<int>(n);
+}
+
+// The point source of the object variables "$source_..."; off while "$source_strength" is empty.
+SW_PointSource PointSource(SW_Simulation& sim)
+{
+  SW_PointSource s;
+  const AK_String strength = sim.Get("$source_strength");
+  if (strength.IsEmpty() || strength == "%AK_NULL%") return s;
+  s.on = 1;
+  s.strength = Number(strength);
+  s.duration = Number(sim.Get("$source_duration"));
+  s.radius = Number(sim.Get("$source_radius"));
+  double centre[2] = {0, 0};
+  sim.Get("$source_point").ToDoubles(centre, 2);
+  s.x = centre[0];
+  s.y = centre[1];
+  s.speed = Number(sim.Get("$source_velo"));
+  s.azimuth = Number(sim.Get("$source_velo_ang"));
+  return s;
+}
+
+// The particle positions and velocities on standard output, for "DUMP_PARTICLES".
+void DumpParticles(const SW_Particles& particles)
+{
+  const AK_Array<AK_Vec3>& x = particles.Positions();
+  const AK_Array<AK_Vec3>& v = particles.Velocities();
+  std::printf("%s:%d:part->Number() = '%d'\n", "SW_Simulation", __LINE__, particles.Count());
+  for (int32_t i = 0; i < x.Size() && i < v.Size(); ++i)
+    std::printf("%d x %g %g %g v %g %g %g\n", i, x[i].x, x[i].y, x[i].z, v[i].x, v[i].y, v[i].z);
+}
+
+double Milliseconds(std::clock_t ticks) { return double(ticks) * 1000.0 / CLOCKS_PER_SEC; }
+
+void TimingLine(int verbose, const char* phase, std::clock_t ticks)
+{
+  if (verbose)
+    AK_MESSAGE(AK_String::Format("%s%g ms (%ld clocks)", phase, Milliseconds(ticks), long(ticks)));
+}
+
+// The steps of the run loop done by the simulation: the status file and the interrupt poll,
+// the flow step, the progress line, the outputs, the peak kinetic energy and the user's stop
+// criterion.
+class SimulationSteps : public SW_RunSteps {
+public:
+  SimulationSteps(SW_Simulation& sim, SW_RunContext& run) : _sim(sim), _run(run) {}
+
+  bool Interrupted() override
+  {
+    if (_failed) return true;
+    if (SW_ReadStatusFile(_sim.ProjectDir()) == "interrupted") return true;
+    return AK_PollInterrupt() != 0;
+  }
+  void EndTimeIs(double endTime) override
+  {
+    _sim.SetVariable("$endITC", AK_String::Format("%.15g", endTime));
+  }
+  void Step(double time, double deltaT) override
+  {
+    if (_sim.ComputeTimeStep(time, deltaT, _run) == 0) return;
+    // A step that cannot go on (a friction law without a number) ends the run before the next.
+    AK_MESSAGE(AK_String("ERROR: ") + _run.error);
+    AK_ErrorText = _sim.GetAbsolutePath() + ": " + _run.error;
+    _failed = true;
+  }
+  void Progress(const char* line) override { SW_WriteInfoFile(_sim.ProjectDir(), line); }
+  void Output() override { _sim.WriteOutput(); }
+  void AfterStep() override
+  {
+    if (SW_Particles* p = _sim.Particles()) {
+      const double e = p->TotalKineticEnergy();
+      if (e > _sim.PeakKineticEnergy) _sim.PeakKineticEnergy = e;
+    }
+  }
+  int StopCriterion(AK_String& value) override
+  {
+    const AK_String name = _sim.Get("$stop_crit");
+    if (name == "%AK_NULL%" || name.IsEmpty() || name == "none") return 0;
+    AK_ErrorText = "";
+    value = _sim.Get(name);
+    if (!AK_ErrorText.IsEmpty()) return -1;
+    return value == "%AK_NULL%" || value.IsEmpty() ? 0 : 1;
+  }
+  bool Failed() const { return _failed; }
+
+private:
+  SW_Simulation& _sim;
+  SW_RunContext& _run;
+  bool _failed = false;
+};
+
+}  // namespace
+
+bool SW_Simulation::HasRelease()
+{
+  auto* areas = dynamic_cast<AK_Group*>(GetComponent("ReleaseAreas"));
+  if (areas && !areas->GetContainedObjectsList().IsEmpty()) return true;
+  if (!ReleaseDHM.IsEmpty() && ReleaseDHM != "none") return true;
+  const AK_String strength = Get("$source_strength");
+  return !strength.IsEmpty() && Number(strength) > 0;
+}
+
+void SW_Simulation::Run(const char*)
+{
+  if (ProjectDir().IsEmpty()) {
+    AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
+    if (InteractionTypeWithFluidAbove != "none") return;
+  }
+  if (!HasRelease()) {
+    AK_MESSAGE(AK_Text("INFO: No release areas defined! Simulation will not be started!",
+                       "INFO: Keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
+    return;
+  }
+  AK_MESSAGE(AK_String("running simulation ") + Id() + "...");
+  if (!ProjectDir().IsEmpty() && UpdateStamp() > ModificationTime("LoadFinalize")) SaveProject();
+  CurrentTime = 0;
+  RunLoop();
+}
+
+void SW_Simulation::Continue(const char*) { RunLoop(); }
+
+void SW_Simulation::WriteOutput()
+{
+  AK_Object* top = GetRoot();
+  if (top->Get("Offscreen") == "0") top->Set("Draw", "");
+  SaveTimeStep("");
+}
+
+void SW_Simulation::UpdateCellResistances(SW_RunContext& run)
+{
+  AK_Array<const SW_ResistanceArea*> areas;
+  for (SW_ResistanceArea* a : GroupMembers<SW_ResistanceArea>("ResistanceAreas")) areas.Append(a);
+  AK_MESSAGE("updating cell resistances...");
+  SW_MapResistanceAreas(Mesh()->Core(), areas, run.cells);
+  AK_MESSAGE("updating cell resistances done");
+}
+
+void SW_Simulation::MarkWallCells(SW_RunContext& run)
+{
+  const SW_MeshCore& mesh = Mesh()->Core();
+  const int32_t marked = SW_MarkWallCells(mesh, GroupMembers<SW_WallLine>("WallLines"), run.cells);
+  AK_MESSAGE(AK_String::Format("%d of %d cells covered by wall lines", marked, mesh.NumCells()));
+}
+
+void SW_Simulation::RunLoop()
+{
+  SW_Mesh* mesh = Mesh();
+  if (!mesh || mesh->NumCells() == 0) {
+    AK_MESSAGE(AK_String("INFO: simulation ") + Id() + " has no valid mesh assigned!");
+    return;
+  }
+  if (ProjectDir().IsEmpty()) {
+    if (InteractionTypeWithFluidAbove != "none") {
+      AK_MESSAGE("WARNING: Save project first!");
+      return;
+    }
+    AK_MESSAGE("WARNING: Save project first, otherwise output data cannot be saved!");
+  }
+  const SW_RunTimes times{DeltaT, DeltaOut, EndTime};
+  // The schedule counts outputs in whole steps: an interval below one step has none.
+  if (SW_OutputPeriod(times) < 1) {
+    AK_ErrorText = GetAbsolutePath() + AK_String::Format(
+                       ": output interval DeltaOut %g is shorter than the time step DeltaT %g",
+                       DeltaOut, DeltaT);
+    return;
+  }
+  if (mesh->Get("RegularGrid") == "0")
+    AK_MESSAGE(AK_Text("WARNING: The simulation mesh should be a regular grid!",
+                       "WARNING: Das Simulationsnetz sollte ein regelmaessiges Gitter sein!") +
+               AK_String(" ") + mesh->Id() + AK_Text(" is none!", " ist keines!"));
+
+  const double startCpu = AK_CpuSeconds();
+  SW_Particles* particles = Particles();
+  if (0.5 * DeltaT > CurrentTime || !particles || particles->Count() == 0) {
+    Initialize();
+    PeakKineticEnergy = 0;
+  }
+  CheckFrictionParameters();
+  SW_RunContext run;
+  UpdateCellResistances(run);
+  MarkWallCells(run);
+  const AK_Array<SW_SourceLine*> lines = GroupMembers<SW_SourceLine>("SourceLines");
+  for (int32_t i = lines.Size() - 1; i >= 0; --i) lines[i]->SetUpOnMesh(mesh->Core());
+  for (SW_SourceLine* line : lines) run.sources.lines.Append(line);
+  BottomPressure()._onVertices = 1;
+  BottomPressure().SetMesh(mesh);
+  SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
+  if (SW_OnOutputSchedule(CurrentTime, times)) WriteOutput();
+  SW_WriteStatusFile(ProjectDir(), "running");
+  SW_WriteInfoFile(ProjectDir(), AK_String::Format("at time %.15gs", CurrentTime));
+
+  if ((particles = Particles())) {
+    const AK_Array<AK_Vec3>& x = particles->Positions();
+    const AK_Array<float>& m = particles->Masses();
+    for (int32_t i = particles->Count() - 1; i >= 0; --i)
+      std::printf("IPD, %g, %g, %g, %g\n", x[i].x, x[i].y, x[i].z, double(m[i]));
+    std::fflush(stdout);
+  }
+
+  SimulationSteps steps(*this, run);
+  SW_RunTimeLoop(CurrentTime, times, steps, Id());
+
+  for (AK_Object* o : {static_cast<AK_Object*>(this), static_cast<AK_Object*>(Particles()),
+                       static_cast<AK_Object*>(FlowDepth()), static_cast<AK_Object*>(Velocity()),
+                       static_cast<AK_Object*>(DynamicPeakPressure()),
+                       static_cast<AK_Object*>(&BottomPressure()),
+                       static_cast<AK_Object*>(PeakForcePerWidth()),
+                       static_cast<AK_Object*>(PeakTorquePerWidth()),
+                       static_cast<AK_Object*>(PeakFlowDepth()),
+                       static_cast<AK_Object*>(FrontArrivalTime()),
+                       static_cast<AK_Object*>(EntrainmentMass())})
+    if (o) o->MarkModified("touch");
+  BottomPressure().SetMesh(nullptr);
+  SW_WriteStatusFile(ProjectDir(), "finished");
+  AK_MESSAGE(AK_String("simulation ") + Id() +
+             AK_String::Format(" terminated; CPU time %g sec", AK_CpuSeconds() - startCpu));
+}
+
+int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
+{
+  const std::clock_t start = std::clock();
+  AK_MESSAGE(AK_String::Format("computing time step %g...", t + dt));
+  SW_Mesh* mesh = Mesh();
+  SW_Particles* particles = Particles();
+  if (!mesh || !particles) {
+    run.error = "the simulation has no mesh or no particle set";
+    return 1;
+  }
+  if (std::getenv("DUMP_PARTICLES")) DumpParticles(*particles);
+
+  SW_FlowParameters& par = run.par;
+  SW_FillFlowParameters(*this, par);
+  par.threads = FlowThreads();
+  int verbose = 0;
+  if (SphMode != 0) {
+    const AK_String v = GetVariable("$sph_verbose");
+    if (!v.IsEmpty()) verbose = std::atoi(v);
+    const double r = SW_KernelRadius(par);
+    if (t < dt * 0.5 || verbose) AK_MESSAGE(AK_String::Format("SPH kernel radius %g", r));
+  }
+  run.sources.point = PointSource(*this);
+
+  SW_FlowFields f;
+  SW_FlowParticles p;
+  SW_SwapFlowState(*this, f, p);
+  const int failed = SW_ComputeTimeStep(mesh->Core(), par, run.cells, &run.sources, f, p,
+                                        run.grid, t, dt, run.report, run.error);
+  SW_SwapFlowState(*this, f, p);
+  if (failed) return 1;
+
+  const SW_FlowStepReport& report = run.report;
+  const auto secondary = GroupMembers<SW_InitialCondition>("SecondaryReleaseAreas");
+  for (int32_t k : report.released)
+    if (k >= 1 && k <= secondary.Size())
+      AK_MESSAGE(AK_String("releasing secondary release area ") + secondary[k - 1]->Id());
+  AK_MESSAGE(AK_String::Format("\tentrained DFA mass: %g", report.entrained));
+  if (report.sourceCount != 0)
+    AK_MESSAGE(AK_String::Format("\teffective source mass flow %g, absolute %g, %d particles",
+                                 report.sourceMass / dt, report.sourceMass, report.sourceCount));
+  AK_MESSAGE(AK_String::Format("\ttotal DFA mass: %g", report.total));
+  TimingLine(verbose, "timestep total ", std::clock() - start);
+  return 0;
+}

@@ -1,0 +1,188 @@
+// Whole runs of a simulation through its "Run" and "Continue" commands: the files a run leaves,
+// the runs it refuses, its stop criterion and interrupt, and a continued run that repeats a
+// straight one bit for bit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "AK_FrameworkState.h"
+#include "SW_InitialCondition.h"
+#include "SW_SimulationStatus.h"
+#include "SimulationTestProject.h"
+#include "TestSupport.h"
+
+namespace {
+
+// A 35-degree plane falling towards +x, 200 m by 100 m in 5 m cells, with a 2 m slab of snow
+// near its top; the simulation runs in a project directory.
+struct RunProject : SimulationProject {
+  SW_Simulation* sim;
+  ScratchDir dir;
+  std::string run;
+  RunProject()
+      : SimulationProject(40, 20, 5, [](double x, double) { return (200 - x) * std::tan(35 * M_PI / 180); })
+  {
+    auto* areas = new SW_InitialConditions("ReleaseAreas", &root);
+    root.AddComponent(areas);
+    SW_InitialCondition* area = areas->NewReleaseArea("slab");
+    for (auto [x, y] : {std::pair{20, 30}, {50, 30}, {50, 70}, {20, 70}})
+      area->Set("AppendPoint", AK_String::Format("%d %d 0", x, y));
+    area->Set("Depth", "2");
+    sim = Add("Avalanche1", true);
+    sim->GetComponent("ReleaseAreas")->Set("AppendObject", "project/ReleaseAreas/slab");
+    sim->Set("DeltaT", "0.1");
+    sim->Set("DeltaOut", "1");
+    sim->Set("EndTime", "3");
+    root.SetProjectDirRecursive(dir.Path().c_str());
+    run = sim->ProjectDir().c_str();
+    AK_MakeDirectory((dir / "Simulations").c_str());
+    AK_MakeDirectory(run.c_str());
+  }
+  std::vector<std::string> TimeSteps() const
+  {
+    std::vector<std::string> names;
+    for (const AK_String& name : AK_ListDirectory(run.c_str(), "TimeStep")) names.push_back(name.c_str());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string File(const char* name) const { return ReadFile(run + "/" + name); }
+};
+
+double MeanX(const SW_Particles& p)
+{
+  double sum = 0;
+  for (const AK_Vec3& x : p.Positions()) sum += x.x;
+  return sum / p.Count();
+}
+
+}  // namespace
+
+TEST(Run, FromReleaseToEndTimeWithOutputsStatusAndMassBalance)
+{
+  RunProject p;
+  MessageCapture messages;
+  p.sim->Set("Run", "");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_EQ(p.TimeSteps(), (std::vector<std::string>{"at_0000000.0000.TimeStep", "at_0000001.0000.TimeStep",
+                                                     "at_0000002.0000.TimeStep", "at_0000003.0000.TimeStep"}));
+  EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+  EXPECT_EQ(std::string(SW_ReadInfoFile(p.run.c_str()).c_str()).rfind("at time 3 s, run time h:m:s ", 0), 0u);
+  EXPECT_NEAR(p.sim->CurrentTime, 3, 1e-12);
+  EXPECT_EQ(messages.WithPrefix("computing time step ").size(), 30u);
+  EXPECT_TRUE(messages.Contains("computing time step 3..."));
+  EXPECT_TRUE(messages.Contains("running simulation Avalanche1..."));
+  EXPECT_TRUE(messages.HasPrefix("simulation Avalanche1 terminated; CPU time "));
+
+  // The slab slides down the plane and keeps its mass at every step.
+  const SW_Particles& particles = *p.sim->Particles();
+  ASSERT_GT(particles.Count(), 0);
+  EXPECT_GT(MeanX(particles), 36);
+  EXPECT_GT(p.sim->PeakKineticEnergy, 0);
+  const double mass = std::atof(p.sim->Get("ReleaseMass").c_str());
+  EXPECT_GT(mass, 0);
+  for (const std::string& m : messages.WithPrefix("\ttotal DFA mass: "))
+    EXPECT_NEAR(std::atof(m.c_str() + 17), mass, mass * 1e-6) << m;
+  for (const std::string& m : messages.WithPrefix("\tentrained DFA mass: ")) EXPECT_EQ(m, "\tentrained DFA mass: 0");
+  EXPECT_GT(*std::max_element(p.sim->PeakFlowDepth()->_values.begin(), p.sim->PeakFlowDepth()->_values.end()), 1.0f);
+}
+
+TEST(Run, ContinuedRunRepeatsTheStraightRunBitForBit)
+{
+  RunProject straight, halves;
+  straight.sim->Set("Run", "");
+  halves.sim->Set("EndTime", "1.5");
+  halves.sim->Set("Run", "");
+  EXPECT_EQ(halves.TimeSteps().size(), 3u);  // 0, 1 and the end time
+  halves.sim->Set("EndTime", "3");
+  MessageCapture messages;
+  halves.sim->Set("Continue", "");
+  EXPECT_FALSE(messages.HasPrefix("computing release depths"));  // the particles go on
+  EXPECT_EQ(messages.WithPrefix("computing time step ").size(), 15u);
+  EXPECT_EQ(halves.TimeSteps().size(), 5u);
+  for (const std::string& name : straight.TimeSteps())
+    EXPECT_TRUE(halves.File(name.c_str()) == straight.File(name.c_str())) << name;
+  EXPECT_EQ(straight.TimeSteps().size(), 4u);
+}
+
+TEST(Run, StopCriterionAndInterruptEndTheRunFinished)
+{
+  {
+    // The criterion fires after the first step: exactly one more step, an output at its end.
+    RunProject p;
+    p.sim->SetVariable("$stop_crit", "$halt");
+    p.sim->SetVariable("$halt", "now");
+    MessageCapture messages;
+    p.sim->Set("Run", "");
+    EXPECT_EQ(p.TimeSteps(), (std::vector<std::string>{"at_0000000.0000.TimeStep", "at_0000000.2000.TimeStep"}));
+    EXPECT_TRUE(messages.Contains("simulation Avalanche1 STOPPED:\nnow"));
+    EXPECT_STREQ(SW_ReadInfoFile(p.run.c_str()), "stopped at 0.1s due to stop-criterion:now\n");
+    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+    EXPECT_STREQ(p.sim->GetVariable("$endITC"), "0.2");
+  }
+  {
+    // An interrupt before the first step: the initial output only, the end steps still run.
+    RunProject p;
+    AK_InterruptCallback = [] { return 1; };
+    p.sim->Set("Run", "");
+    AK_InterruptCallback = nullptr;
+    EXPECT_EQ(p.TimeSteps(), std::vector<std::string>{"at_0000000.0000.TimeStep"});
+    EXPECT_EQ(p.sim->CurrentTime, 0);
+    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+  }
+}
+
+TEST(Run, RefusedRunsChangeNothing)
+{
+  struct Case {
+    const char* name;
+    void (*prepare)(RunProject&);
+    const char* message;  // a message of the refusal, "" for none
+    const char* error;    // the start of the error text, "" for none
+  } cases[] = {
+      {"no release", [](RunProject& p) { p.sim->GetComponent("ReleaseAreas")->Set("RemoveAllObjects", ""); },
+       "INFO: No release areas defined! Simulation will not be started!", ""},
+      {"point source of strength 0",
+       [](RunProject& p) {
+         p.sim->GetComponent("ReleaseAreas")->Set("RemoveAllObjects", "");
+         p.sim->SetVariable("$source_strength", "0");
+       },
+       "INFO: No release areas defined! Simulation will not be started!", ""},
+      {"no mesh", [](RunProject& p) { p.root.GetComponent("DHMs")->Set("DeleteObject", "simulation_mesh"); },
+       "INFO: simulation Avalanche1 has no valid mesh assigned!", ""},
+      {"output interval below a step", [](RunProject& p) { p.sim->DeltaOut = 0.01; }, "",
+       "project/Simulations/Avalanche1: output interval DeltaOut 0.01"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunProject p;
+    c.prepare(p);
+    MessageCapture messages;
+    AK_ErrorText = "";
+    p.sim->Set("Run", "");
+    if (*c.message) {
+      EXPECT_TRUE(messages.Contains(c.message));
+    }
+    EXPECT_EQ(std::string(AK_ErrorText.c_str()).rfind(c.error, 0), 0u) << AK_ErrorText;
+    EXPECT_TRUE(p.TimeSteps().empty());
+    EXPECT_FALSE(messages.HasPrefix("computing time step "));
+    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "unknown");
+  }
+}
+
+TEST(Run, WithoutProjectDirectoryRunsAndWritesNothing)
+{
+  RunProject p;
+  p.sim->SetProjectDirRecursive("");
+  MessageCapture messages;
+  p.sim->Set("Run", "");
+  EXPECT_TRUE(messages.Contains("WARNING: Save project first!"));
+  EXPECT_TRUE(messages.Contains("WARNING: Save project first, otherwise output data cannot be saved!"));
+  EXPECT_NEAR(p.sim->CurrentTime, 3, 1e-12);
+  EXPECT_FALSE(AK_FileExists(".simulation_status"));
+  EXPECT_FALSE(AK_FileExists(".simulation_info"));
+  EXPECT_FALSE(AK_FileExists("at_0000000.0000.TimeStep"));
+}
