@@ -26,10 +26,12 @@ int32_t ParticlesFor(double e)
 
 }  // namespace
 
-double SW_AddSourceParticles(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                             const SW_FlowSources& sources, double t, double dt,
-                             SW_FlowParticles& p, int32_t& count)
+double SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, int32_t& count)
 {
+  const SW_MeshCore& mesh = *run.mesh;
+  const SW_FlowParameters& par = run.par;
+  const SW_FlowSources& sources = run.sources;
+  SW_ParticleStore& p = run.particles;
   const float mass = static_cast<float>(par.massPerParticle);
   double added = 0;
   count = 0;
