@@ -322,6 +322,11 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
 // reads the fields, the grid and the particles; adds to `force` (and, with diffusion, to
 // `frictionCoefficient`, and sets the enthalpy terms).
 void SW_ComputeLateralForces(SW_FlowRun& run, int32_t first, int32_t end, double dt);
+// The earth-pressure coefficients of the mesh-field method from the stretching a1 along the
+// flow and a2 across it (passive where compressed, active where stretched, 1 below the
+// threshold), the particle's friction ratio and cos², tan² of the internal friction angle.
+void SW_EarthPressure(double a1, double a2, double threshold, float ratio, double cos2,
+                      double tan2, float& kx, float& ky);
 // Motion: reads the forces and the enthalpy terms; writes position, cell, velocity and
 // enthalpy (cell -1 once off the mesh), reflecting at active walls.
 void SW_UpdatePositions(SW_FlowRun& run, int32_t first, int32_t end, double dt);

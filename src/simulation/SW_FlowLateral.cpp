@@ -12,28 +12,6 @@ const double kPi = std::acos(-1.0);
 
 namespace {
 
-// Earth-pressure coefficients from the stretching along e1 and e2.
-void EarthPressure(double a1, double a2, double threshold, float ratio, double cos2, double tan2,
-                   float& kx, float& ky)
-{
-  const float mu2 = ratio * ratio;
-  const double c2 = (static_cast<double>(mu2) + 1) * cos2;
-  double s = 0, t2 = tan2;
-  if (c2 < 1) {
-    s = std::sqrt(1 - c2);
-    t2 = mu2;
-  }
-  kx = 1;
-  if (std::fabs(a1) >= threshold)
-    kx = static_cast<float>(a1 <= 0 ? 2 * (1 + s) / cos2 - 1 : 2 * (1 - s) / cos2 - 1);
-  ky = 1;
-  if (std::fabs(a2) >= threshold) {
-    const double k = kx;
-    const double root = std::sqrt((1 - k) * (1 - k) + 4 * t2);
-    ky = static_cast<float>(a2 <= 0 ? ((k + 1) + root) * 0.5 : ((k + 1) - root) * 0.5);
-  }
-}
-
 void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
                     const SW_FlowFields& fields, SW_ParticleStore& p, int32_t i, double dt,
                     double cos2, double tan2)
@@ -76,7 +54,7 @@ void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
                            mesh.InterpolateVertexVector(c, ws[3], fields.velocity)};
     const double a1 = (vs[1] - vs[0]).Dot(e1);
     const double a2 = (vs[3] - vs[2]).Dot(e2);
-    EarthPressure(a1, a2, 0.01 * p.v[i].Length(), p.frictionRatio[i], cos2, tan2, kx, ky);
+    SW_EarthPressure(a1, a2, 0.01 * p.v[i].Length(), p.frictionRatio[i], cos2, tan2, kx, ky);
   }
   double f[4];
   for (int k = 0; k < 4; ++k) {
@@ -148,6 +126,27 @@ void SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const SphKe
 }
 
 }  // namespace
+
+void SW_EarthPressure(double a1, double a2, double threshold, float ratio, double cos2,
+                      double tan2, float& kx, float& ky)
+{
+  const float mu2 = ratio * ratio;
+  const double c2 = (static_cast<double>(mu2) + 1) * cos2;
+  double s = 0, t2 = tan2;
+  if (c2 < 1) {
+    s = std::sqrt(1 - c2);
+    t2 = mu2;
+  }
+  kx = 1;
+  if (std::fabs(a1) >= threshold)
+    kx = static_cast<float>(a1 <= 0 ? 2 * (1 + s) / cos2 - 1 : 2 * (1 - s) / cos2 - 1);
+  ky = 1;
+  if (std::fabs(a2) >= threshold) {
+    const double k = kx;
+    const double root = std::sqrt((1 - k) * (1 - k) + 4 * t2);
+    ky = static_cast<float>(a2 <= 0 ? ((k + 1) + root) * 0.5 : ((k + 1) - root) * 0.5);
+  }
+}
 
 void SW_ComputeLateralForces(SW_FlowRun& run, int32_t first, int32_t end, double dt)
 {
