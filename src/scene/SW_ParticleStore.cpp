@@ -86,6 +86,8 @@ void SW_ParticleStore::Swap(SW_ParticleStore& other)
   std::swap(enthalpyRelaxation, other.enthalpyRelaxation);
   std::swap(normalForce, other.normalForce);
   std::swap(force, other.force);
+  std::swap(weights, other.weights);
+  std::swap(normal, other.normal);
 }
 
 int SW_ParticleStore::Check(const SW_MeshCore& mesh, AK_String& error) const

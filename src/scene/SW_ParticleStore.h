@@ -11,7 +11,9 @@
 //          holds it back
 // Work columns (what a time step computes for it, valid between SizeWork and the step's end):
 //   depth, frictionCoefficient, frictionRatio, entrainedMass, enthalpySource,
-//   enthalpyRelaxation, normalForce (f32) and force (f64 vectors).
+//   enthalpyRelaxation, normalForce (f32), force (f64 vectors), and what the first phase
+//   finds at the particle's position for the later ones: its interpolation weights in its
+//   cell and the unit surface normal there.
 //
 // Every operation that changes the number of particles goes through the column lists below,
 // so a new column is added in one place. The particle set of the scene (SW_Particles) owns a
@@ -27,6 +29,11 @@
 // it is asked for.
 double SW_TotalMass(const AK_Array<float>& masses);
 
+// The interpolation weights of a point in its cell, one per corner slot.
+struct SW_CornerWeights {
+  double w[4] = {0, 0, 0, 0};
+};
+
 struct SW_ParticleStore {
   AK_Array<AK_Vec3> x, v;
   AK_Array<float> m, H;
@@ -36,6 +43,8 @@ struct SW_ParticleStore {
   AK_Array<float> depth, frictionCoefficient, frictionRatio, entrainedMass;
   AK_Array<float> enthalpySource, enthalpyRelaxation, normalForce;
   AK_Array<AK_Vec3> force;
+  AK_Array<SW_CornerWeights> weights;
+  AK_Array<AK_Vec3> normal;
 
   // The state columns that hold one entry per particle (flags only when present).
   template <class F>
@@ -48,7 +57,7 @@ struct SW_ParticleStore {
   void ForEachWorkColumn(F&& f)
   {
     f(depth), f(frictionCoefficient), f(frictionRatio), f(entrainedMass), f(enthalpySource),
-        f(enthalpyRelaxation), f(normalForce), f(force);
+        f(enthalpyRelaxation), f(normalForce), f(force), f(weights), f(normal);
   }
 
   int32_t Count() const { return cell.Size(); }

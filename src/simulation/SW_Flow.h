@@ -319,8 +319,9 @@ double SW_ParticleInternalEnthalpy(const SW_ParticleStore& p, int32_t i);
 int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
                          AK_String& error);
 // Lateral forces, mesh-field method (SphMode 0) or smoothed-particle method on the grid:
-// reads the fields, the grid and the particles; adds to `force` (and, with diffusion, to
-// `frictionCoefficient`, and sets the enthalpy terms).
+// reads the fields, the grid and the particles with the `depth`, `normal` and `weights` that
+// the body forces left; adds to `force` (and, with diffusion, to `frictionCoefficient`, and
+// sets the enthalpy terms).
 void SW_ComputeLateralForces(SW_FlowRun& run, int32_t first, int32_t end, double dt);
 // The earth-pressure coefficients of the mesh-field method from the stretching a1 along the
 // flow and a2 across it (passive where compressed, active where stretched, 1 below the

@@ -191,6 +191,9 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
     q.x = p.x[i];
     mesh.CellWeights(q.c, q.x, q.w);
     q.n = SW_Unit(mesh.InterpolateVertexVector(q.c, q.w, mesh._vertexNormals));
+    // The position stays until the motion phase: the later phases take these from here.
+    p.weights[i] = SW_CornerWeights{{q.w[0], q.w[1], q.w[2], q.w[3]}};
+    p.normal[i] = q.n;
     float hf = mesh.InterpolateVertexValue(q.c, q.w, run.fields.flowDepth);
     if (hf < 1e-6f) hf = 1e-6f;
     p.depth[i] = hf;

@@ -20,9 +20,7 @@ void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
   const int32_t c = p.cell[i];
   const AK_Vec3& x = p.x[i];
   const double m = p.m[i];
-  double w[4];
-  mesh.CellWeights(c, x, w);
-  const AK_Vec3 n = SW_Unit(mesh.InterpolateVertexVector(c, w, mesh._vertexNormals));
+  const AK_Vec3& n = p.normal[i];
   AK_Vec3 d = p.v[i];
   if (d.Dot(d) <= 1e-12) d = p.v[i] + SW_Over(p.force[i] * dt, m);
   if (d.Dot(d) <= 1e-12) {
@@ -37,8 +35,7 @@ void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
   }
   const AK_Vec3 e1 = SW_Unit(d);
   const AK_Vec3 e2 = SW_Unit(n.Cross(e1));
-  float h = mesh.InterpolateVertexValue(c, w, fields.flowDepth);
-  if (h < 1e-6f) h = 1e-6f;
+  const float h = p.depth[i];
   const float width = static_cast<float>(std::sqrt((m / rho) / h));
 
   double ws[4][4];

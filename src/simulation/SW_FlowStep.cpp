@@ -60,7 +60,8 @@ void TakeEntrainedSnow(SW_FlowRun& run)
 }
 
 // The bottom pressure per vertex: the normal forces spread over the corners of each
-// particle's cell, divided by the vertex's area. Reads `normalForce`; writes "BottomPressure".
+// particle's cell, divided by the vertex's area. Reads `normalForce` and `weights`; writes
+// "BottomPressure".
 void MapBottomPressure(SW_FlowRun& run)
 {
   if (!run.par.bottomPressure) return;
@@ -69,8 +70,7 @@ void MapBottomPressure(SW_FlowRun& run)
   AK_Array<float>& bp = run.fields.bottomPressure;
   for (int32_t i = p.Count() - 1; i >= 0; --i) {
     const int32_t c = p.cell[i];
-    double w[4];
-    mesh.CellWeights(c, p.x[i], w);
+    const double* w = p.weights[i].w;
     const AK_Index4& corners = mesh._lcv[c];
     for (int k = 0; k < mesh.CornerCount(c); ++k)
       bp[corners[k]] = static_cast<float>(bp[corners[k]] + p.normalForce[i] * w[k]);
