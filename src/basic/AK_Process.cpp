@@ -79,10 +79,13 @@ int StartDetached(const AK_String& file)
     if (grandchild < 0) _exit(1);
     if (grandchild == 0) {
       close(pipeFds[0]);
-      int devNull = open("/dev/null", O_RDONLY);
+      // A detached run has no console of its caller: it must not hold the caller's terminal or
+      // pipes open (a caller reading this process's output would wait for the detached run to
+      // end). The batch file redirects what it wants to keep.
+      int devNull = open("/dev/null", O_RDWR);
       if (devNull >= 0) {
-        dup2(devNull, 0);
-        if (devNull != 0) close(devNull);
+        for (int fd = 0; fd <= 2; ++fd) dup2(devNull, fd);
+        if (devNull > 2) close(devNull);
       }
       const char* argv[] = {"sh", file.c_str(), nullptr};
       execv("/bin/sh", const_cast<char* const*>(argv));

@@ -31,7 +31,9 @@ SW_AssignedViews SW_ReadAssignedViews(const char* text)
     const std::string piece = all.substr(start, end - start);
     double time;
     std::string name(piece.size() + 1, '\0');
-    if (std::sscanf(piece.c_str(), " %lf %s", &time, name.data()) == 2) {
+    // A time that is no finite number has no place in the time order and would give
+    // fractions between key views that are no numbers.
+    if (std::sscanf(piece.c_str(), " %lf %s", &time, name.data()) == 2 && std::isfinite(time)) {
       assigned.times.Append(time);
       assigned.views.Append(AK_String(name.c_str()));
     }
@@ -70,6 +72,13 @@ void SW_RemoveViewsAt(SW_AssignedViews& assigned, double time)
     assigned.times.Remove(i);
     assigned.views.Remove(i);
   }
+}
+
+int32_t SW_ViewIndexAt(const SW_AssignedViews& assigned, double time)
+{
+  for (int32_t i = 0; i < assigned.times.Count(); ++i)
+    if (SameTime(assigned.times[i], time)) return i;
+  return -1;
 }
 
 void SW_KeyViewsAt(const SW_AssignedViews& assigned, double time, int32_t& first,

@@ -22,7 +22,8 @@ struct SW_AssignedViews {
   AK_Array<AK_String> views;
 };
 
-// Splits at "," and reads each piece as a time and a name; a piece without both is skipped.
+// Splits at "," and reads each piece as a time and a name; a piece without both, or with a
+// time that is no finite number, is skipped.
 SW_AssignedViews SW_ReadAssignedViews(const char* text);
 // The entries, each "%g", a blank, the name and ",".
 AK_String SW_WriteAssignedViews(const SW_AssignedViews& assigned);
@@ -31,6 +32,8 @@ AK_String SW_WriteAssignedViews(const SW_AssignedViews& assigned);
 void SW_AssignView(SW_AssignedViews& assigned, double time, const char* name);
 // Removes every entry at `time`.
 void SW_RemoveViewsAt(SW_AssignedViews& assigned, double time);
+// The first entry at `time`, -1 when none.
+int32_t SW_ViewIndexAt(const SW_AssignedViews& assigned, double time);
 
 // The two key views (entry indices) that bracket `time` and the fraction between them; the
 // assignment must not be empty. Before the first entry: the first twice with fraction 0;

@@ -2,6 +2,7 @@
 #include "SW_RunLoop.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 
 int32_t SW_OutputPeriod(const SW_RunTimes& times)
@@ -18,6 +19,15 @@ AK_String SW_FormatRunTime(double seconds)
 {
   int s = seconds > 0 && seconds < 2e9 ? int(seconds) : 0;
   return AK_String::Format("%d:%d:%d", s / 3600, (s % 3600) / 60, s % 60);
+}
+
+AK_String SW_FluidAboveRestartFile(const char* list, double currentTime, double deltaT)
+{
+  AK_Array<AK_String> items;
+  AK_String(list ? list : "").Split("%AK_SEP%", items);
+  for (int32_t k = (items.Size() / 2) * 2 - 2; k >= 0; k -= 2)
+    if (std::fabs(std::atof(items[k + 1]) - currentTime) < deltaT) return items[k];
+  return "";
 }
 
 void SW_RunTimeLoop(double& currentTime, const SW_RunTimes& times, SW_RunSteps& steps,

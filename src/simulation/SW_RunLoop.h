@@ -39,6 +39,11 @@ bool SW_OnOutputSchedule(double time, const SW_RunTimes& times);
 // "h:m:s" of whole seconds, without leading zeros.
 AK_String SW_FormatRunTime(double seconds);
 
+// The restart state of a coupled flow above for the current time: in the list of pairs of a
+// name and a time (all items joined with "%AK_SEP%"), the name of the last pair whose time lies
+// less than a step from `currentTime`; "" when none does.
+AK_String SW_FluidAboveRestartFile(const char* list, double currentTime, double deltaT);
+
 // Runs the loop from `currentTime`, which follows the steps. `identifier` names the simulation
 // in the message of a stop. The caller has refused an output period of 0.
 void SW_RunTimeLoop(double& currentTime, const SW_RunTimes& times, SW_RunSteps& steps,

@@ -330,6 +330,10 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
     s.GetRoot()->ListObjectsOfType(list, "Polyline", &s, nullptr);
     return list;
   });
+  t.Answer("get_assigned_views", [](S& s) { return s.GetVariable("$assigned_views"); });
+  t.Answer("get_assigned_animation_view", [](S& s) { return s.AssignedAnimationView(); });
+  t.Options("get_assigned_animation_view_options",
+            [](S& s) { return s.AssignedAnimationViewOptions(); });
 
   // --- the mesh: a terrain mesh or nothing ---
   AK_AttributeEntry& mesh = t.Reference("Mesh", &S::_meshName, "DHM");

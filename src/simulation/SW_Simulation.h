@@ -13,6 +13,7 @@
 //                               the evaluations, one function each, and the entry points of
 //                               the field update
 //   SW_Simulation_Release.cpp   the release set-up on the mesh and the mass reports
+//   SW_Simulation_Update.cpp    the update pass
 // The run adds its per-particle and per-cell working arrays and its steps in files of their
 // own (SW_Simulation_<Step>.cpp).
 //
@@ -112,6 +113,15 @@ public:
   AK_String AdditionalPSASolverArgs;
   double CurrentTime = 0;        // read-only
   AK_String CurrentTimeStep;     // read-only: the time-step file last written or loaded
+
+  // --- the update pass (SW_Simulation_Update.cpp) and the project save ---
+  // Finds the mesh again by its path, checks the friction angles and, when active, prepares
+  // the release anew after a change of its inputs (not after a time step was loaded), titles
+  // the result fields and updates the children with the particles' internal enthalpy shown.
+  void Update() override;
+  // Copies the time-step files (and the run's "start.log") from the directory that held the
+  // results into the project directory being saved to; the sum of the copies' results.
+  int SaveData(AK_STREAM& stream) override;
 
   // --- the mesh ---
   SW_Mesh* Mesh() const { return _mesh.Get(); }
@@ -227,8 +237,11 @@ public:
   // "w" when a run can start now (a mesh, no run under way, the mesh of a flow above found),
   // else "r".
   const char* RunVis();
-  // "w" when the run can be continued from the state held, else "r".
+  // "w" when the run can be continued from the state held (with a coupling, when the flow
+  // above has a restart state at the current time), else "r".
   const char* ContinueVis();
+  // The name of the flow above's restart entry for the current time, "" when none.
+  AK_String FluidAboveRestartFile();
   // "w" while a run is under way, so that "Interrupt" makes sense, else "r".
   const char* InterruptVis();
   void UpdateReleaseMass(const char* value);
@@ -244,6 +257,10 @@ public:
   void SetAssignedAnimationView(const char* value);
   void ClearAnimationViews(const char* value);
   void AnimateWithAssignedViews(const char* value);
+  // The view assigned to the current time (the first), "none" without one.
+  AK_String AssignedAnimationView();
+  // "current", "none" and the views of the project's view container.
+  AK_String AssignedAnimationViewOptions();
   void DeleteTimesteps(const char* value);
   void ShowShallowWaterLogFile(const char* value);
   void EvaluateDepositionWith(const char* value);
@@ -262,6 +279,9 @@ private:
   AK_WeakRef<SW_Mesh> _mesh;
   AK_String _meshName;  // the path last given to Mesh
   AK_String _resultsDirectory;
+  // Pairs of a restart file name of the coupled flow above and its time, joined with
+  // "%AK_SEP%"; the coupled solver writes it, this program never does.
+  AK_String _fluidAboveRestartList;
 
   AK_WeakRef<SW_ScalarField> _flowDepth;
   AK_WeakRef<SW_ScalarField> _peakFlowDepth;

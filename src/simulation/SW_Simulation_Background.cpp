@@ -3,6 +3,7 @@
 
 #include "AK_FrameworkState.h"
 #include "AK_Group.h"
+#include "SW_RunLoop.h"
 #include "SW_Simulation.h"
 #include "SW_SimulationStatus.h"
 
@@ -15,9 +16,12 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
                        "INFO: keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
     return;
   }
-  if (sim.ProjectDir().IsEmpty()) {
+  // The second process finds the project through the top object's directory; without one
+  // the start macro, the autosave and the results would land in the current directory.
+  AK_Object* top = sim.GetRoot();
+  if (top->ProjectDir().IsEmpty() || sim.ProjectDir().IsEmpty()) {
     AK_ErrorText = sim.GetAbsolutePath() +
-                   ": the simulation has no project directory for its start macro: save the "
+                   ": the project has no directory for a run in the background: save the whole "
                    "project first";
     return;
   }
@@ -27,7 +31,6 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
                    "the flow above";
     return;
   }
-  AK_Object* top = sim.GetRoot();
   if (sim.Get("$autosave") != "0") top->SaveProject();
   SW_BackgroundRun run;
   run.runDirectory = SW_RunDirectory(sim.ProjectDir());
@@ -55,18 +58,33 @@ const char* SW_Simulation::RunVis()
   return !PsaMesh.IsEmpty() && FindObject(PsaMesh) ? "w" : "r";
 }
 
-// A continued coupling with a flow above needs a restart state of that flow at the current
-// time, which this program never writes: only an uncoupled run continues.
 const char* SW_Simulation::ContinueVis()
 {
-  return *RunVis() == 'w' && InteractionTypeWithFluidAbove == "none" ? "w" : "r";
+  if (*RunVis() != 'w') return "r";
+  if (InteractionTypeWithFluidAbove == "none") return "w";
+  return FluidAboveRestartFile().IsEmpty() ? "r" : "w";
+}
+
+AK_String SW_Simulation::FluidAboveRestartFile()
+{
+  return SW_FluidAboveRestartFile(_fluidAboveRestartList, CurrentTime, DeltaT);
 }
 
 const char* SW_Simulation::InterruptVis() { return RunStatus() == "running" ? "w" : "r"; }
 
 void SW_Simulation::RunInBackground(const char*) { LaunchRun(*this, false); }
 void SW_Simulation::RunInBackground(std::FILE* batch) { LaunchRun(*this, false, batch); }
-void SW_Simulation::ContinueInBackground(const char*) { LaunchRun(*this, true); }
+void SW_Simulation::ContinueInBackground(const char*)
+{
+  // The flow above restarts from the file of its own at the current time, named without
+  // its directory.
+  const AK_String entry = FluidAboveRestartFile();
+  const char* name = entry.c_str();
+  for (const char* c = name; *c; ++c)
+    if (*c == '/' || *c == '\\') name = c + 1;
+  Set("$psaRestartFile", name);
+  LaunchRun(*this, true);
+}
 
 void SW_Simulation::Interrupt(const char*)
 {

@@ -247,6 +247,9 @@ void SW_Simulation::RunLoop()
                        static_cast<AK_Object*>(EntrainmentMass())})
     if (o) o->MarkModified("touch");
   BottomPressure().SetMesh(nullptr);
+  // The particles and fields hold the run's last time step, as after a load of it: the next
+  // update must not set the release up anew over them, whatever changed before the run.
+  MarkModified("LoadTimeStep");
   SW_WriteStatusFile(ProjectDir(), "finished");
   AK_MESSAGE(AK_String("simulation ") + Id() +
              AK_String::Format(" terminated; CPU time %g sec", AK_CpuSeconds() - startCpu));

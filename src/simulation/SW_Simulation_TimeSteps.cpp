@@ -183,3 +183,12 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   if (list.current != list.names.Count() - 1) LoadTimeStep(list.names[list.names.Count() - 1]);
   SW_DeleteTimeStepFiles(ProjectDir(), list, AK_String(value ? value : "") == "all");
 }
+
+int SW_Simulation::SaveData(AK_STREAM&)
+{
+  // Saved into a new project directory, the results follow the simulation there.
+  int result = SW_CopyTimeStepFiles(_resultsDirectory, ProjectDir());
+  // Without a project directory nothing was copied: the results stay where they are known.
+  if (!_resultsDirectory.IsEmpty() && !ProjectDir().IsEmpty()) _resultsDirectory = ProjectDir();
+  return result;
+}

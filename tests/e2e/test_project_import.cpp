@@ -83,7 +83,7 @@ TEST(ProjectImport, TheExampleAvalancheRunsFromReleaseToResultGrids)
   for (const char* file : {"slope.asc", "slope.rel", "avalanche.macro"})
     std::filesystem::copy_file(std::string(TORVU_EXAMPLES) + "/" + file, dir / file);
   Torvu(dir, "avalanche.macro > torvu.log");
-  const std::string run = dir / "avalanche_project/Simulations/Avalanche1";
+  const std::string run = dir / "avalanche_project/Project/Simulations/Avalanche1";
   EXPECT_EQ(ReadFile(run + "/.simulation_status"), "finished\n");
   int steps = 0;
   for (const auto& entry : std::filesystem::directory_iterator(run)) steps += entry.path().extension() == ".TimeStep";

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "AK_Framework.h"
+#include "SW_InitialCondition.h"
 #include "SW_Mesh.h"
 #include "SW_Simulation.h"
 #include "TestMeshes.h"
@@ -33,5 +34,26 @@ struct SimulationProject {
     simulations->AddComponent(s);
     if (onMesh) s->Set("Mesh", "../../DHMs/simulation_mesh");
     return s;
+  }
+};
+
+// A 40 m square of 2 m depth at the simulation's density on a flat 100 m grid of 5 m cells:
+// 64 whole cells, 640000 kg, released by the simulation "release" (not yet on the mesh).
+struct ReleaseProject : SimulationProject {
+  SW_Simulation* sim;
+  SW_InitialCondition* area;
+  explicit ReleaseProject(std::function<double(double, double)> height = [](double, double) { return 0.0; })
+      : SimulationProject(20, 20, 5, height)
+  {
+    auto* areas = new SW_InitialConditions("ReleaseAreas", &root);
+    root.AddComponent(areas);
+    area = areas->NewReleaseArea("slab");
+    for (auto [x, y] : {std::pair{20, 20}, {60, 20}, {60, 60}, {20, 60}})
+      area->Set("AppendPoint", AK_String::Format("%d %d 0", x, y));
+    area->Set("Depth", "2");
+    area->Set("Density", "200");
+    sim = Add("release");
+    sim->Set("Density", "200");
+    sim->GetComponent("ReleaseAreas")->Set("AppendObject", "project/ReleaseAreas/slab");
   }
 };

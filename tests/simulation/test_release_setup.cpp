@@ -3,31 +3,7 @@
 
 #include <cstdlib>
 
-#include "SW_InitialCondition.h"
 #include "SimulationTestProject.h"
-
-namespace {
-
-// A 40 m square of 2 m depth at the simulation's density on a flat 100 m grid of 5 m cells:
-// 64 whole cells, 640000 kg.
-struct ReleaseProject : SimulationProject {
-  SW_Simulation* sim;
-  ReleaseProject() : SimulationProject(20, 20, 5, [](double, double) { return 0.0; })
-  {
-    auto* areas = new SW_InitialConditions("ReleaseAreas", &root);
-    root.AddComponent(areas);
-    SW_InitialCondition* area = areas->NewReleaseArea("slab");
-    for (auto [x, y] : {std::pair{20, 20}, {60, 20}, {60, 60}, {20, 60}})
-      area->Set("AppendPoint", AK_String::Format("%d %d 0", x, y));
-    area->Set("Depth", "2");
-    area->Set("Density", "200");
-    sim = Add("release");
-    sim->Set("Density", "200");
-    sim->GetComponent("ReleaseAreas")->Set("AppendObject", "project/ReleaseAreas/slab");
-  }
-};
-
-}  // namespace
 
 TEST(ReleaseSetup, ParticlesCarryTheReleaseMass)
 {

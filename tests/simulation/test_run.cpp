@@ -108,6 +108,21 @@ TEST(Run, ContinuedRunRepeatsTheStraightRunBitForBit)
   EXPECT_EQ(straight.TimeSteps().size(), 4u);
 }
 
+TEST(Run, AnUpdateAfterTheRunKeepsItsLastState)
+{
+  RunProject p;
+  p.sim->Set("DeltaDepthPerParticle", "0.4");  // an input of the release set-up, changed before the run
+  p.sim->Set("Run", "");
+  const std::vector<AK_Vec3> positions(p.sim->Particles()->Positions().begin(), p.sim->Particles()->Positions().end());
+  MessageCapture messages;
+  p.sim->Update();
+  EXPECT_FALSE(messages.HasPrefix("computing release depths"));
+  EXPECT_NEAR(p.sim->CurrentTime, 3, 1e-12);
+  const AK_Array<AK_Vec3>& after = p.sim->Particles()->Positions();
+  ASSERT_EQ(size_t(after.Size()), positions.size());
+  for (size_t i = 0; i < positions.size(); ++i) EXPECT_TRUE(after[int32_t(i)].x == positions[i].x && after[int32_t(i)].y == positions[i].y);
+}
+
 TEST(Run, StopCriterionAndInterruptEndTheRunFinished)
 {
   {

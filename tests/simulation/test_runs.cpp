@@ -67,3 +67,20 @@ TEST(RunLoop, OutputSchedule)
   EXPECT_TRUE(messages.Contains("simulation Sim1 STOPPED:\ndeposited"));
   EXPECT_STREQ(SW_FormatRunTime(3725.9), "1:2:5");
 }
+
+TEST(RunLoop, FluidAboveRestartFileOfTheCurrentTime)
+{
+  const char* list = "r/psa_0.rst%AK_SEP%0%AK_SEP%r/psa_5.rst%AK_SEP%5%AK_SEP%late.rst%AK_SEP%5.05";
+  struct Case {
+    const char* list;
+    double time;
+    const char* name;
+  } cases[] = {
+      {list, 0, "r/psa_0.rst"},     {list, 5.02, "late.rst"},  // the last of two near pairs
+      {list, 4.95, "late.rst"},     {list, 4.9, "r/psa_5.rst"},  {list, 5.15, ""},  // exactly a step off
+      {list, 2.5, ""},              {"only.rst", 0, ""},       {"", 0, ""},
+      {"a%AK_SEP%1%AK_SEP%odd", 1, "a"},  // an unpaired last item is no pair
+  };
+  for (const Case& c : cases)
+    EXPECT_STREQ(SW_FluidAboveRestartFile(c.list, c.time, 0.1), c.name) << c.list << " at " << c.time;
+}

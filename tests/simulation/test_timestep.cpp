@@ -267,3 +267,34 @@ TEST(TimeStepFile, RunStatusAndTimeStepAnswers)
     s.sim->Set("PsaMesh", "");
   }
 }
+
+// A project saved into a new directory takes the simulation's time steps and run log along,
+// marks the run there finished and reads its results from there on; saved again into the
+// same directory it copies nothing.
+TEST(TimeStepFile, ProjectSavedElsewhereTakesItsTimeSteps)
+{
+  MessageCapture messages;
+  SimulationAt5 s;
+  s.WritePlain("at_0000010.0000", "ten");
+  WriteFile(s.run + "/start.log", "log");
+  ASSERT_EQ(std::string(s.sim->ResultsDirectory()), s.run);
+  ScratchDir elsewhere;
+  AK_ErrorText = "";
+  s.root.SaveProjectAs(elsewhere.Path().c_str());
+  const std::string moved = elsewhere / "Avalanche1";
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_EQ(std::string(s.sim->ProjectDir()), moved);
+  EXPECT_EQ(std::string(s.sim->ResultsDirectory()), moved);
+  for (const char* name : {"at_0000005.0000.TimeStep", "at_0000010.0000.TimeStep", "start.log"})
+    EXPECT_EQ(ReadFile(moved + "/" + name), ReadFile(s.run + "/" + name)) << name;
+  EXPECT_STREQ(SW_ReadStatusFile(moved.c_str()), "finished");
+  EXPECT_TRUE(messages.Contains("copying " + s.file + " to " + moved + "/at_0000005.0000.TimeStep..."));
+  // The moved results are the simulation's: its list and loads find them.
+  EXPECT_STREQ(s.sim->Get("TimeStepsList"), "at_0000005.0000%AK_SEP%at_0000010.0000%AK_SEP%");
+
+  messages.Clear();
+  s.sim->Set("Remark", "changed");  // saved again, not skipped as unchanged
+  s.root.SaveProjectAs(elsewhere.Path().c_str());
+  EXPECT_TRUE(messages.HasPrefix("saving Avalanche1"));
+  EXPECT_FALSE(messages.HasPrefix("copying "));
+}

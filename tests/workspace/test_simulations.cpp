@@ -8,6 +8,7 @@
 #include "SW_SimulationStatus.h"
 #include "SW_Simulations.h"
 #include "SW_Workspace.h"
+#include "TestMeshes.h"
 #include "TestSupport.h"
 
 namespace {
@@ -44,9 +45,16 @@ TEST(Simulations, StartActiveAndStartFiles)
   for (const char* id : {"One", "Two"}) sims.Set("CreateSimulation", id);
   EXPECT_STREQ(sims.Get("One:Mesh"), "../../DHMs/b_simulation");
   sims.Set("One:InteractionTypeWithFluidAbove", "particles suspension");
-  sims.Set("One:PsaMesh", "../../DHMs/a_simulation");  // a coupled run needs the mesh above
   for (const char* id : {"One", "Two"}) sims.GetComponent(id)->SetVariable("$source_strength", "1");
   AK_MakeDirectory((dir / "Simulations").c_str());
+  // A coupled run needs the mesh of the flow above.
+  for (const char* above : {"", "../../DHMs/c_simulation"}) {
+    sims.Set("One:PsaMesh", above);
+    sims.Set("StartActive", "");
+    EXPECT_STREQ(AK_ErrorText, "start not possible because the following simulations are not ready to run:\nOne\n") << above;
+    EXPECT_FALSE(AK_FileExists((dir / "Simulations/batch.bat").c_str()));
+  }
+  sims.Set("One:PsaMesh", "../../DHMs/a_simulation");
   sims.Set("StartActive", "");
   EXPECT_STREQ(AK_ErrorText, "");
   EXPECT_EQ(started, dir / "Simulations/batch.bat");
@@ -110,4 +118,43 @@ TEST(Simulations, CleanupAndClone)
   AK_Object* group = clone->GetComponent("ReleaseAreas");
   ASSERT_EQ(group->ComponentCount(), 2);
   for (i = 0; i < 2; ++i) EXPECT_TRUE(group->Component(i) == releases->Component(i) && group->IsLink(i));
+}
+
+// The active simulations step and animate together, in component order; the error of one
+// (a simulation without time steps) does not stop the others, and the first error stays.
+TEST(Simulations, ActiveSimulationsStepAndAnimateTogether)
+{
+  ScratchDir dir;
+  MessageCapture messages;
+  SW_Workspace project("Project", nullptr);
+  auto& sims = *static_cast<SW_Simulations*>(project.GetComponent("Simulations"));
+  project.Set("DHMs:CreateMesh", "valley_simulation");
+  auto* mesh = static_cast<SW_Mesh*>(project.FindObject("DHMs/valley_simulation"));
+  meshtest::MakeCartesian(mesh->Core(), 3, 2, 10, 0, 0, [](double x, double) { return -x; });
+  for (const char* id : {"Empty", "One", "Off", "Two"}) sims.Set("CreateSimulation", id);
+  project.SetProjectDirRecursive(dir.Path().c_str());
+  sims.Set("Off:Active", "0");
+  AK_MakeDirectory(sims.ProjectDir());
+  for (const char* id : {"One", "Off", "Two"}) {
+    auto* sim = static_cast<SW_Simulation*>(sims.GetComponent(id));
+    AK_MakeDirectory(sim->ProjectDir());
+    for (double t : {0, 5, 10}) {
+      sim->CurrentTime = t;
+      sim->Set("SaveTimeStep", "");
+    }
+    sim->CurrentTime = 0;
+  }
+  auto times = [&] { return std::string(sims.Get("One:CurrentTime") + " " + sims.Get("Off:CurrentTime") + " " + sims.Get("Two:CurrentTime")); };
+  struct Row { const char* command; const char* times; const char* error; } rows[] = {
+      {"NextTimeStepActive", "5 0 5", "accessing invalid time step"},
+      {"NextTimeStepActive", "10 0 10", "accessing invalid time step"},
+      {"PrevTimeStepActive", "5 0 5", "accessing invalid time step"},
+      {"AnimateActive", "10 0 10", ""},  // from 5 s: the frame of 10 s; nothing to show for Empty
+      {"AnimateActive", "10 0 10", ""},  // from the last: every frame again
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(sims.Set(r.command, ""), 1);
+    EXPECT_STREQ(AK_ErrorText, r.error) << r.command;  // before a question clears it
+    EXPECT_EQ(times(), r.times) << r.command;
+  }
 }

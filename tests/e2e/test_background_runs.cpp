@@ -1,0 +1,145 @@
+// Runs in a second process of the program: a background run with its status and progress
+// files, an interrupt written by a third process, and the batch start of the active
+// simulations, whose time-step files equal those of the same runs made in line.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace {
+
+// Runs torvu offscreen on the macro in the directory; what it printed.
+std::string Torvu(const ScratchDir& dir, const std::string& macro)
+{
+  int status = -1;
+  std::string printed = RunProcess("cd " + ShellQuote(dir.Path()) + " && env -u TORVU_USER_ATTRIBUTES HOME=" +
+                                   ShellQuote(dir.Path()) + " " + ShellQuote(TORVU_PROGRAM) + " -files " +
+                                   ShellQuote(TORVU_ATTRIBUTES) + " -offscreen " + macro + " < /dev/null", &status);
+  EXPECT_EQ(status, 0) << printed;
+  return printed;
+}
+
+std::string Status(const std::string& run)
+{
+  std::string word = ReadFile(run + "/.simulation_status");
+  return word.empty() ? "none" : word.substr(0, word.find('\n'));
+}
+
+// Polls the status file until it reads `wanted` (at most two minutes); every word seen, in order.
+std::vector<std::string> WaitFor(const std::string& run, const std::string& wanted)
+{
+  std::vector<std::string> seen;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (std::chrono::steady_clock::now() < end) {
+    const std::string word = Status(run);
+    if (seen.empty() || seen.back() != word) seen.push_back(word);
+    if (word == wanted) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return seen;
+}
+
+std::set<std::string> TimeSteps(const std::string& run)
+{
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(run))
+    if (entry.path().extension() == ".TimeStep") names.insert(entry.path().filename().string());
+  return names;
+}
+
+// The example terrain with two simulations of its release area, saved as the project "proj":
+// A1 and A2 differ in their bed friction; both run 10 s with an output every 5 s.
+struct TwoSimulations {
+  ScratchDir dir;
+  TwoSimulations()
+  {
+    for (const char* file : {"slope.asc", "slope.rel"})
+      std::filesystem::copy_file(std::string(TORVU_EXAMPLES) + "/" + file, dir / file);
+    std::string macro = "set(\"Project/DHMs\", \"SimulationDefaultCellSize\", \"10\")\n"
+                        "set(\"Project/DHMs\", \"Import\", \"slope.asc\")\n"
+                        "set(\"\", \"SaveProjectAs\", \"proj\")\n";
+    for (const char* id : {"A1", "A2"}) {
+      const std::string sim = std::string("Project/Simulations/") + id;
+      macro += "set(\"Project/Simulations\", \"CreateSimulation\", \"" + std::string(id) + "\")\n"
+               "set(\"" + sim + "/ReleaseAreas\", \"AppendAllObjectsOfType\", \"ReleaseArea\")\n"
+               "set(\"" + sim + "\", \"EndTime\", \"10\")\n";
+    }
+    macro += "set(\"Project/Simulations/A2\", \"BedFrictionAngle\", \"20\")\n"
+             "set(\"Project\", \"SaveProject\", \"\")\n";
+    dir.Write("setup.macro", macro);
+    Torvu(dir, "setup.macro");
+  }
+  std::string Run(const char* id) const { return dir / ("proj/Project/Simulations/" + std::string(id)); }
+  // A macro that opens the project and sends one command to a simulation, then saves.
+  std::string Command(const char* id, const char* command, const char* value = "") const
+  {
+    const std::string name = std::string(command) + "_" + id + ".macro";
+    dir.Write(name, "set(\"\", \"ProjectDir\", \"proj\")\n"
+                    "set(\"Project/Simulations/" + std::string(id) + "\", \"" + command + "\", \"" + value + "\")\n"
+                    "set(\"Project\", \"SaveProject\", \"\")\n");
+    return name;
+  }
+};
+
+}  // namespace
+
+TEST(BackgroundRuns, StatusGoesFromStartedToFinishedAndAThirdProcessInterrupts)
+{
+  TwoSimulations p;
+  Torvu(p.dir, p.Command("A2", "EndTime", "100000"));  // long enough to be interrupted
+  Torvu(p.dir, p.Command("A1", "RunInBackground"));
+  const std::vector<std::string> seen = WaitFor(p.Run("A1"), "finished");
+  ASSERT_EQ(seen.back(), "finished");
+  // The start writes "started", the run "running" and then "finished"; a short run may be
+  // done before the first look.
+  const std::vector<std::string> order = {"started", "running", "finished"};
+  size_t at = 0;
+  for (const std::string& word : seen) {
+    while (at < order.size() && order[at] != word) ++at;
+    EXPECT_LT(at, order.size()) << word;
+  }
+  EXPECT_EQ(ReadFile(p.Run("A1") + "/.simulation_info").rfind("at time 10 s, run time h:m:s ", 0), 0u);
+  EXPECT_EQ(TimeSteps(p.Run("A1")), (std::set<std::string>{"at_0000000.0000.TimeStep", "at_0000005.0000.TimeStep",
+                                                            "at_0000010.0000.TimeStep"}));
+  EXPECT_NE(ReadFile(p.Run("A1") + "/start.log").find("simulation A1 terminated; CPU time"), std::string::npos);
+
+  Torvu(p.dir, p.Command("A2", "RunInBackground"));
+  ASSERT_EQ(WaitFor(p.Run("A2"), "running").back(), "running");
+  Torvu(p.dir, p.Command("A2", "Interrupt"));
+  ASSERT_EQ(WaitFor(p.Run("A2"), "finished").back(), "finished");
+  const std::string log = ReadFile(p.Run("A2") + "/start.log");
+  EXPECT_NE(log.find("simulation A2 terminated"), std::string::npos);
+  // Stopped long before its end time: the last output is that of the interrupted step.
+  EXPECT_EQ(TimeSteps(p.Run("A2")).count("at_0100000.0000.TimeStep"), 0u);
+  EXPECT_EQ(ReadFile(p.Run("A2") + "/.simulation_info").rfind("at time ", 0), 0u);
+}
+
+TEST(BackgroundRuns, BatchStartOfTheActiveSimulationsEqualsRunsInLine)
+{
+  TwoSimulations batch, inline_;
+  batch.dir.Write("start.macro", "set(\"\", \"ProjectDir\", \"proj\")\n"
+                                 "set(\"Project\", \"LoadProject\", \"\")\n"
+                                 "set(\"Project/Simulations\", \"StartActive\", \"\")\n");
+  Torvu(batch.dir, "start.macro");
+  EXPECT_TRUE(std::filesystem::exists(batch.dir / "proj/Project/Simulations/batch.bat"));
+  for (const char* id : {"A1", "A2"}) {
+    Torvu(inline_.dir, inline_.Command(id, "Run"));
+    ASSERT_EQ(WaitFor(batch.Run(id), "finished").back(), "finished") << id;
+  }
+  for (const char* id : {"A1", "A2"}) {
+    const std::set<std::string> steps = TimeSteps(inline_.Run(id));
+    EXPECT_EQ(steps.size(), 3u) << id;
+    ASSERT_EQ(TimeSteps(batch.Run(id)), steps) << id;
+    for (const std::string& name : steps)
+      EXPECT_TRUE(ReadFile(batch.Run(id) + "/" + name) == ReadFile(inline_.Run(id) + "/" + name)) << id << " " << name;
+  }
+  // The two runs differ in their friction, so their last time steps differ too.
+  EXPECT_NE(ReadFile(batch.Run("A1") + "/at_0000010.0000.TimeStep"),
+            ReadFile(batch.Run("A2") + "/at_0000010.0000.TimeStep"));
+}
