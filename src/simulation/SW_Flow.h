@@ -195,16 +195,25 @@ struct SW_FlowFields {
   int Check(const SW_MeshCore& mesh, AK_String& error) const;
 };
 
+// A particle as its neighbours see it, in the grid's order.
+struct SW_GridPoint {
+  double x = 0, y = 0, m = 0;
+};
+
 // The neighbour grid of the smoothed-particle method.
 struct SW_FlowGrid {
   double x0 = 0, y0 = 0, size = 1;
   int32_t nx = 0, ny = 0;
   AK_Array<int32_t> start, sorted;
+  // Position and mass of sorted[k] at k, so that a neighbour search reads memory in order.
+  AK_Array<SW_GridPoint> points;
 
   // Sizes the grid over the box with buckets of `radius`, larger when the box would need
-  // more than `maxBuckets`, and sorts the particles into it.
+  // more than `maxBuckets`, sorts the particles into it and gathers their points.
   void Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, double radius,
              int64_t maxBuckets);
+  // Gathers the points again (after the masses changed; the positions must not have).
+  void Gather(const SW_ParticleStore& p);
   int32_t Column(double x) const;  // clamped to the grid
   int32_t Row(double y) const;
 };

@@ -55,5 +55,17 @@ void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, doub
     const int32_t b = Row(p.x[i].y) * nx + Column(p.x[i].x);
     sorted[--start[b]] = i;
   }
+  Gather(p);
+}
+
+void SW_FlowGrid::Gather(const SW_ParticleStore& p)
+{
+  const int32_t n = sorted.Size();
+  if (n > points._capacity) points.Reserve(n + n / 5);
+  points.SetCount(n);
+  for (int32_t k = 0; k < n; ++k) {
+    const int32_t j = sorted[k];
+    points[k] = SW_GridPoint{p.x[j].x, p.x[j].y, p.m[j]};
+  }
 }
 

@@ -63,6 +63,9 @@ void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
 
 struct SphKernel {
   double r, k1, k2;
+  // A squared distance from which the distance is surely at least r: candidates beyond it
+  // are passed over without a square root (those nearer take the exact test).
+  double beyond;
 };
 
 void SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const SphKernel& kernel,
@@ -83,12 +86,15 @@ void SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const SphKe
     for (int32_t k = from; k < to; ++k) {
       const int32_t j = grid.sorted[k];
       if (j == i) continue;
-      const double dx = p.x[j].x - xi.x, dy = p.x[j].y - xi.y;
-      const double dist = std::sqrt(dy * dy + dx * dx);
+      const SW_GridPoint& pj = grid.points[k];
+      const double dx = pj.x - xi.x, dy = pj.y - xi.y;
+      const double squared = dy * dy + dx * dx;
+      if (squared >= kernel.beyond) continue;
+      const double dist = std::sqrt(squared);
       const double dd = std::max(dist, kernel.r * 0.001);
       if (dd >= kernel.r) continue;
       const double q = kernel.r - dd;
-      const double mj = p.m[j];
+      const double mj = pj.m;
       const double wk = mj * q * kernel.k1 * q;
       gradient += AK_Vec3(dx * wk / dd, dy * wk / dd, 0);
       if (diffusion > 0) {
@@ -159,7 +165,7 @@ void SW_ComputeLateralForces(SW_FlowRun& run, int32_t first, int32_t end, double
   }
   const double r = SW_KernelRadius(par);
   const double k1 = 10 / (r * r * r * r * r * kPi) * -3;
-  const SphKernel kernel{r, k1, k1 * -2};
+  const SphKernel kernel{r, k1, k1 * -2, r * r * (1 + 1e-12)};
   for (int32_t i = first; i < end; ++i)
     if (!held || p.flags[i] == 0) SphForce(par, run.grid, kernel, p, i);
 }

@@ -147,6 +147,7 @@ int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
   TakeEntrainedSnow(run);
   MapBottomPressure(run);
   const int32_t n = run.particles.Count();
+  if (par.sphMode != 0) run.grid.Gather(run.particles);  // entrainment changed masses
   auto lateral = [&run, dt](int32_t first, int32_t end) { SW_ComputeLateralForces(run, first, end, dt); };
   run.workers.ForEachChunk(n, lateral);
   auto motion = [&run, dt](int32_t first, int32_t end) { SW_UpdatePositions(run, first, end, dt); };
