@@ -4,6 +4,19 @@
 
 namespace {
 
+// The step's fixed start: the random numbers from seed 777, the run's threads, the neighbour
+// grid of the smoothed-particle method, the bottom pressure cleared.
+void StartStep(SW_FlowRun& run)
+{
+  const SW_FlowParameters& par = run.par;
+  AK_SeedRandom(777);
+  run.workers.Use(par.threads);
+  // At most 16 MiB of bucket starts, whatever the domain and the kernel radius.
+  if (par.sphMode != 0)
+    run.grid.Build(*run.mesh, run.particles, SW_KernelRadius(par), int64_t(1) << 22);
+  for (float& b : run.fields.bottomPressure) b = 0;
+}
+
 // Secondary release: a held area goes, with its particles at rest, once the flow has reached
 // one of its cells (the field velocity at the cell's first corner). Reads the flags, the
 // cells and "Velocity"; writes the flags, the velocities and the report's released areas.
@@ -79,6 +92,22 @@ void MapBottomPressure(SW_FlowRun& run)
     if (bp[k] > 0) bp[k] = static_cast<float>(bp[k] / mesh._vertexNormals[k].Length());
 }
 
+// Lateral forces on all particles, on the run's threads. The grid's masses are gathered
+// again first: entrainment changed them.
+void LateralForces(SW_FlowRun& run, double dt)
+{
+  if (run.par.sphMode != 0) run.grid.Gather(run.particles);
+  auto chunk = [&run, dt](int32_t first, int32_t end) { SW_ComputeLateralForces(run, first, end, dt); };
+  run.workers.ForEachChunk(run.particles.Count(), chunk);
+}
+
+// The position update of all particles, on the run's threads.
+void MoveParticles(SW_FlowRun& run, double dt)
+{
+  auto chunk = [&run, dt](int32_t first, int32_t end) { SW_UpdatePositions(run, first, end, dt); };
+  run.workers.ForEachChunk(run.particles.Count(), chunk);
+}
+
 // Removal of the particles off the mesh or nearly without mass, the sources' particles, and
 // the split of particles much heavier than the mass per particle. Writes the particles and
 // the report's counts.
@@ -133,27 +162,16 @@ int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
     error += ": no time step";
     return 1;
   }
-  const SW_FlowParameters& par = run.par;
-  AK_SeedRandom(777);
-  run.workers.Use(par.threads);
-  // At most 16 MiB of bucket starts, whatever the domain and the kernel radius.
-  if (par.sphMode != 0)
-    run.grid.Build(*run.mesh, run.particles, SW_KernelRadius(par), int64_t(1) << 22);
-  for (float& b : run.fields.bottomPressure) b = 0;
-
-  ReleaseSecondaryAreas(run);
-  run.particles.SizeWork();
-  if (BodyForces(run, t, dt, error)) return 1;
-  TakeEntrainedSnow(run);
-  MapBottomPressure(run);
-  const int32_t n = run.particles.Count();
-  if (par.sphMode != 0) run.grid.Gather(run.particles);  // entrainment changed masses
-  auto lateral = [&run, dt](int32_t first, int32_t end) { SW_ComputeLateralForces(run, first, end, dt); };
-  run.workers.ForEachChunk(n, lateral);
-  auto motion = [&run, dt](int32_t first, int32_t end) { SW_UpdatePositions(run, first, end, dt); };
-  run.workers.ForEachChunk(n, motion);
-  RemoveAddAndSplit(run, t, dt);
-  SW_UpdateFields(*run.mesh, par.density, run.particles, static_cast<float>(t), run.fields);
+  StartStep(run);                                  // seed, threads, grid, bottom pressure 0
+  ReleaseSecondaryAreas(run);                      // flags, velocities of released areas
+  run.particles.SizeWork();                        // work columns for every particle
+  if (BodyForces(run, t, dt, error)) return 1;     // state and work columns (SW_ComputeBodyForces)
+  TakeEntrainedSnow(run);                          // "EntrainmentMass" from `entrainedMass`
+  MapBottomPressure(run);                          // "BottomPressure" from `normalForce`
+  LateralForces(run, dt);                          // `force` and the diffusion terms
+  MoveParticles(run, dt);                          // positions, velocities, cells, enthalpies
+  RemoveAddAndSplit(run, t, dt);                   // the particle count
+  SW_UpdateFields(*run.mesh, run.par.density, run.particles, static_cast<float>(t), run.fields);
   run.report.total = StepTotal(run.particles);
   return 0;
 }
