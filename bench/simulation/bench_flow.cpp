@@ -6,7 +6,7 @@
 // BM_FlowStep/method/particles/threads: method 0 is the mesh-field lateral force (SphMode 0),
 // 1 the smoothed-particle method (SphMode 1). Items are particle-steps, so the rate is
 // particle-steps per second; real time counts (threads). "bytes/particle" is the memory of
-// the particle columns and the neighbour grid per particle.
+// the particle columns (with their room to grow) and of the neighbour grid per particle.
 //
 // BM_BodyForces/law: the body-force phase alone on one thread, from the same particle state
 // in every iteration, with the built-in law (0) and with the user law (1: the simulation's
@@ -63,7 +63,10 @@ struct Bench {
     SW_ParticleStore& q = const_cast<SW_ParticleStore&>(p);
     q.ForEachStateColumn(add);
     q.ForEachWorkColumn(add);
-    add(run.grid.sorted);
+    if (run.par.sphMode != 0) {
+      add(run.grid.sorted);
+      add(run.grid.points);
+    }
     return bytes / p.Count();
   }
 };
