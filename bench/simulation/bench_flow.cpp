@@ -53,16 +53,15 @@ struct Bench {
     for (int k = 0; k < 5; ++k) SW_ComputeTimeStep(run, k * 0.1, 0.1, error);
   }
 
-  double BytesPerParticle() const
+  double BytesPerParticle()
   {
-    const SW_ParticleStore& p = run.particles;
+    SW_ParticleStore& p = run.particles;
     double bytes = 0;
     auto add = [&bytes](const auto& column) {
       bytes += double(column._capacity) * sizeof(column._elems[0]);
     };
-    SW_ParticleStore& q = const_cast<SW_ParticleStore&>(p);
-    q.ForEachStateColumn(add);
-    q.ForEachWorkColumn(add);
+    p.ForEachStateColumn(add);
+    p.ForEachWorkColumn(add);
     if (run.par.sphMode != 0) {
       add(run.grid.sorted);
       add(run.grid.points);
