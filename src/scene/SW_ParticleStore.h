@@ -5,7 +5,7 @@
 //   x      position on the terrain surface, m (f64)
 //   v      velocity, m/s (f64)
 //   m      mass, kg (f32)
-//   H      total specific enthalpy, J/kg (f32): internal enthalpy + 9.81 z + |v|²/2
+//   H      total specific enthalpy, J/kg (f32): internal enthalpy + g z + |v|²/2
 //   cell   the terrain cell holding the particle, -1 once it has left the mesh
 //   flags  empty, or per particle 0 (free) or the number of the secondary release area that
 //          holds it back
@@ -24,6 +24,17 @@
 
 #include "AK_Basic.h"
 #include "SW_MeshCore.h"
+
+// The acceleration of gravity, m/s² (downwards, along -z), wherever the particles' energy or
+// motion needs it.
+inline constexpr double SW_GravityAcceleration = 9.81;
+
+// The internal specific enthalpy of a particle of total enthalpy H at height z with velocity
+// v: H less the potential and the kinetic energy.
+inline double SW_InternalEnthalpy(double H, double z, const AK_Vec3& v)
+{
+  return H - SW_GravityAcceleration * z - (0.5 * v.y * v.y + 0.5 * v.x * v.x + 0.5 * v.z * v.z);
+}
 
 // The sum of particle masses in index order, as a double: the particles' total mass wherever
 // it is asked for.

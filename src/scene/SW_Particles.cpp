@@ -100,7 +100,7 @@ void SW_Particles::Generate(const AK_Array<float>& depth, const AK_Array<AK_Vec3
       _cells.Append(c);
       m[j] = mass;
       v[j] = velocity[c];
-      h[j] = static_cast<float>(x[j].z * 9.81 + internal);
+      h[j] = static_cast<float>(x[j].z * SW_GravityAcceleration + internal);
       if (flags.Size()) {
         _flags.Append(flags[c]);
         flagged += flags[c] != 0;

@@ -30,19 +30,12 @@ class SW_SourceLine;
 class SW_WallLine;
 
 // Gravity, m/s², the same everywhere in the model.
-inline const AK_Vec3 SW_Gravity(0, 0, -9.81);
+inline const AK_Vec3 SW_Gravity(0, 0, -SW_GravityAcceleration);
 
 // The unit vector along a, and a divided by s component by component (as the model's
 // formulas divide a vector by a number).
 inline AK_Vec3 SW_Unit(const AK_Vec3& a) { return a * (1.0 / a.Length()); }
 inline AK_Vec3 SW_Over(const AK_Vec3& a, double s) { return AK_Vec3(a.x / s, a.y / s, a.z / s); }
-
-// The internal specific enthalpy of a particle of total enthalpy H at height z with velocity
-// v: H less the potential and the kinetic energy.
-inline double SW_InternalEnthalpy(double H, double z, const AK_Vec3& v)
-{
-  return H - 9.81 * z - (0.5 * v.y * v.y + 0.5 * v.x * v.x + 0.5 * v.z * v.z);
-}
 
 // Built-in friction laws by index into SW_FrictionLawNames; any other law text is the user
 // law.

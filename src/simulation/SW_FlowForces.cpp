@@ -89,7 +89,7 @@ int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, AK_
   q.pressure = q.gn * rho * h;
   if (par.frictionLaw == SW_FrictionUser) {
     if (par.userLaw.tau) {
-      SW_FrictionArgs a{q.pressure, u, h, rho, t, q.x, q.nb, p.H[i] + (-9.81) * q.x.z - u * 0.5 * u};
+      SW_FrictionArgs a{q.pressure, u, h, rho, t, q.x, q.nb, p.H[i] + (-SW_GravityAcceleration) * q.x.z - u * 0.5 * u};
       q.tau = par.userLaw.tau(par.userLaw.context, a);
       if (!std::isfinite(q.tau)) {
         error = AK_String::Format("friction law \"%s\" answered %g (pressure %g, speed %g, "
@@ -135,7 +135,7 @@ void Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, 
   } else {
     loss = dm * par.entrainmentDeformation + swept * par.entrainmentShear;
   }
-  const double sum = (fields.entrainmentEnthalpy[q.c] - (-9.81) * q.x.z) * dm +
+  const double sum = (fields.entrainmentEnthalpy[q.c] - (-SW_GravityAcceleration) * q.x.z) * dm +
                      static_cast<double>(p.H[i] * p.m[i]);
   AK_Vec3 v = SW_Over(q.v * m, m + dm);
   p.m[i] = static_cast<float>(m + dm);
