@@ -7,21 +7,25 @@
 #include "SW_Simulation.h"
 
 // Lends the simulation's field and particle arrays to the run (and, called again, takes
-// them back): swapping moves no values.
+// them back): swapping moves no values. A child the user deleted lends nothing, so the run
+// finds the array unbound and refuses the step.
 void SW_SwapFlowState(SW_Simulation& sim, SW_FlowRun& run)
 {
   SW_FlowFields& f = run.fields;
-  std::swap(f.flowDepth, sim.FlowDepth()->_values);
-  std::swap(f.peakPressure, sim.DynamicPeakPressure()->_values);
-  std::swap(f.peakForce, sim.PeakForcePerWidth()->_values);
-  std::swap(f.peakTorque, sim.PeakTorquePerWidth()->_values);
-  std::swap(f.peakDepth, sim.PeakFlowDepth()->_values);
-  std::swap(f.frontArrival, sim.FrontArrivalTime()->_values);
-  std::swap(f.bottomPressure, sim.BottomPressure()._values);
-  std::swap(f.velocity, sim.Velocity()->_vectors);
-  std::swap(f.entrainmentMass, sim.EntrainmentMass()->_values);
-  std::swap(f.entrainmentEnthalpy, sim.EntrainmentEnthalpy()->_values);
-  sim.Particles()->SwapStore(run.particles);
+  const auto lend = [](auto& mine, auto* field, auto values) {
+    if (field) std::swap(mine, field->*values);
+  };
+  lend(f.flowDepth, sim.FlowDepth(), &SW_ScalarField::_values);
+  lend(f.peakPressure, sim.DynamicPeakPressure(), &SW_ScalarField::_values);
+  lend(f.peakForce, sim.PeakForcePerWidth(), &SW_ScalarField::_values);
+  lend(f.peakTorque, sim.PeakTorquePerWidth(), &SW_ScalarField::_values);
+  lend(f.peakDepth, sim.PeakFlowDepth(), &SW_ScalarField::_values);
+  lend(f.frontArrival, sim.FrontArrivalTime(), &SW_ScalarField::_values);
+  lend(f.bottomPressure, &sim.BottomPressure(), &SW_ScalarField::_values);
+  lend(f.velocity, sim.Velocity(), &SW_VectorField::_vectors);
+  lend(f.entrainmentMass, sim.EntrainmentMass(), &SW_ScalarField::_values);
+  lend(f.entrainmentEnthalpy, sim.EntrainmentEnthalpy(), &SW_ScalarField::_values);
+  if (SW_Particles* particles = sim.Particles()) particles->SwapStore(run.particles);
 }
 
 namespace {
