@@ -26,7 +26,7 @@
 
 #include "AK_ClassHelper.h"
 #include "AK_WeakRef.h"
-#include "SW_Flow.h"
+#include "SW_FlowTables.h"
 #include "SW_FrictionScript.h"
 #include "SW_Mesh.h"
 #include "SW_Particles.h"
