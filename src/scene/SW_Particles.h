@@ -84,6 +84,7 @@ private:
   SW_ParticleStore _store;
 
 public:
+  // The store's cell and flag columns, for the time-step reader that fills the flags.
   AK_Array<int32_t>& _cells = _store.cell;
   AK_Array<unsigned char>& _flags = _store.flags;
 
