@@ -1,11 +1,17 @@
-// Whole time steps of the flow model on a 5 m terrain grid: 2 * 10^5 particles released
-// five to a cell on a 30-degree slope with a gentle cross fall, with the mesh-field lateral
-// forces (SphMode 0) and the smoothed-particle method (SphMode 1). The particles stand in the
-// order a release generates them, cell by cell. A third argument of 1 runs the user friction
-// law (the simulation's default shear formula, a prepared script call) in place of the
-// built-in law: the difference per particle-step is the cost of one call. The fourth is the
-// number of threads (real time counts then). The items processed are
-// particle-steps, so the reported rate is particle-steps per second.
+// Whole time steps of the flow model on a 5 m terrain grid (600 x 300 cells): particles
+// released five to a cell on a 30-degree slope with a gentle cross fall, in the order a
+// release generates them (cell by cell), with the simulation's default parameters (bed
+// friction 16 degrees, subgrid mixing 100, curvature reduction 1).
+//
+// BM_FlowStep/method/particles/threads: method 0 is the mesh-field lateral force (SphMode 0),
+// 1 the smoothed-particle method (SphMode 1). Items are particle-steps, so the rate is
+// particle-steps per second; real time counts (threads). "bytes/particle" is the memory of
+// the particle columns (with their room to grow) and of the neighbour grid per particle.
+//
+// BM_BodyForces/law: the body-force phase alone on one thread, from the same particle state
+// in every iteration, with the built-in law (0) and with the user law (1: the simulation's
+// default shear formula through its prepared script call). The difference of the two times
+// per particle is the cost of one call of the user law.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -18,77 +24,102 @@
 
 namespace {
 
-struct Run {
+struct Bench {
   SW_MeshCore mesh;
-  SW_FlowParameters par;
-  SW_FlowCells cells;
-  SW_FlowFields fields;
-  SW_FlowParticles p;
-  SW_FlowGrid grid;
-};
+  SW_FlowRun run{mesh};
 
-void Prepare(Run& r, int sph, int particles)
-{
-  const double dx = 5;
-  meshtest::MakeCartesian(r.mesh, 600, 300, dx, 0, 0, [](double x, double y) {
-    return -std::tan(30 * std::acos(-1.0) / 180) * x + 0.0005 * (y - 750) * (y - 750);
-  });
-  r.fields.Bind(r.mesh);
-  r.par.sphMode = sph;
-  r.par.resolution = dx;
-  r.par.massPerParticle = 1000;
-  // Cell by cell, as the release generates them, so the particle order follows the terrain.
-  meshtest::Rng rng(7);
-  const int32_t side = static_cast<int32_t>(std::sqrt(particles / 5.0));
-  for (int32_t i = 0; i < side && r.p.Count() < particles; ++i)
-    for (int32_t j = 0; j < side && r.p.Count() < particles; ++j)
-      for (int k = 0; k < 5 && r.p.Count() < particles; ++k)
-        r.p.Add(r.mesh, AK_Vec3(100 + (i + rng.Uniform(0, 1)) * dx,
-                                750 - side * dx / 2 + (j + rng.Uniform(0, 1)) * dx, 0),
-                1000, AK_Vec3(), 0, 0, r.p.Count() ? r.p.cell.Last() : -1);
-  SW_UpdateFields(r.mesh, r.par.density, r.p, 0, r.fields);
-  // A few steps first, so the flow moves and the fields are those of a running avalanche.
-  SW_FlowStepReport report;
-  AK_String error;
-  for (int k = 0; k < 5; ++k)
-    SW_ComputeTimeStep(r.mesh, r.par, r.cells, nullptr, r.fields, r.p, r.grid, k * 0.1, 0.1, report, error);
-}
+  Bench(int sph, int particles, int threads)
+  {
+    const double dx = 5;
+    meshtest::MakeCartesian(mesh, 600, 300, dx, 0, 0, [](double x, double y) {
+      return -std::tan(30 * std::acos(-1.0) / 180) * x + 0.0005 * (y - 750) * (y - 750);
+    });
+    run.fields.Bind(mesh);
+    run.par.sphMode = sph;
+    run.par.resolution = dx;
+    run.par.massPerParticle = 1000;
+    run.par.threads = threads;
+    SW_ParticleStore& p = run.particles;
+    meshtest::Rng rng(7);
+    const int32_t side = static_cast<int32_t>(std::sqrt(particles / 5.0)) + 1;
+    for (int32_t i = 0; i < side && p.Count() < particles; ++i)
+      for (int32_t j = 0; j < side && p.Count() < particles; ++j)
+        for (int k = 0; k < 5 && p.Count() < particles; ++k)
+          p.Add(mesh, AK_Vec3(100 + (i + rng.Uniform(0, 1)) * dx, 750 - side * dx / 2 + (j + rng.Uniform(0, 1)) * dx, 0),
+                1000, AK_Vec3(), 0, 0, p.Count() ? p.cell.Last() : -1);
+    SW_UpdateFields(mesh, run.par.density, p, 0, run.fields);
+    // A few steps first, so the flow moves and the fields are those of a running avalanche.
+    AK_String error;
+    for (int k = 0; k < 5; ++k) SW_ComputeTimeStep(run, k * 0.1, 0.1, error);
+  }
+
+  double BytesPerParticle()
+  {
+    SW_ParticleStore& p = run.particles;
+    double bytes = 0;
+    auto add = [&bytes](const auto& column) {
+      bytes += double(column._capacity) * sizeof(column._elems[0]);
+    };
+    p.ForEachStateColumn(add);
+    p.ForEachWorkColumn(add);
+    if (run.par.sphMode != 0) {
+      add(run.grid.sorted);
+      add(run.grid.points);
+    }
+    return bytes / p.Count();
+  }
+};
 
 void BM_FlowStep(benchmark::State& state)
 {
-  Run r;
-  AK_Container root{"project", nullptr};
-  auto* sim = new SW_Simulation("avalanche", &root);
-  root.AddComponent(sim);
-  if (state.range(2)) {
-    SW_FillFlowParameters(*sim, r.par);
-    r.par.frictionLaw = SW_FrictionUser;
-  }
-  r.par.threads = static_cast<int>(state.range(3));
-  Prepare(r, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-  SW_FlowStepReport report;
+  Bench b(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+          static_cast<int>(state.range(2)));
   AK_String error;
   double t = 0.5;
   int64_t items = 0;
   for (auto _ : state) {
-    items += r.p.Count();
-    SW_ComputeTimeStep(r.mesh, r.par, r.cells, nullptr, r.fields, r.p, r.grid, t, 0.1, report, error);
+    items += b.run.particles.Count();
+    SW_ComputeTimeStep(b.run, t, 0.1, error);
     t += 0.1;
   }
   state.SetItemsProcessed(items);
-  state.counters["particles"] = r.p.Count();
+  state.counters["particles"] = b.run.particles.Count();
+  state.counters["bytes/particle"] = b.BytesPerParticle();
+}
+
+void BM_BodyForces(benchmark::State& state)
+{
+  AK_Container root{"project", nullptr};
+  auto* sim = new SW_Simulation("avalanche", &root);
+  root.AddComponent(sim);
+  Bench b(0, 200000, 1);
+  if (state.range(0)) {
+    SW_FillFlowParameters(*sim, b.run.par);
+    b.run.par.frictionLaw = SW_FrictionUser;
+    b.run.par.threads = 1;
+  }
+  b.run.particles.SizeWork();
+  const SW_ParticleStore start = b.run.particles;
+  AK_String error;
+  const int32_t n = start.Count();
+  for (auto _ : state) {
+    state.PauseTiming();
+    b.run.particles = start;
+    state.ResumeTiming();
+    SW_ComputeBodyForces(b.run, 0, n, 0.5, 0.1, error);
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * n);
 }
 
 }  // namespace
 
 BENCHMARK(BM_FlowStep)
-    ->Args({0, 200000, 0, 1})
-    ->Args({1, 200000, 0, 1})
-    ->Args({0, 200000, 1, 1})
-    ->Args({0, 200000, 0, 3})
+    ->ArgNames({"method", "particles", "threads"})
+    ->ArgsProduct({{0, 1}, {20000, 200000}, {1, 4}})
     ->Iterations(20)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BodyForces)->ArgNames({"userlaw"})->Arg(0)->Arg(1)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

@@ -1,6 +1,7 @@
 #include "SW_Particles.h"
 
 #include <sstream>
+#include <utility>
 
 #include "AK_Random.h"
 #include "AK_Record.h"
@@ -99,7 +100,7 @@ void SW_Particles::Generate(const AK_Array<float>& depth, const AK_Array<AK_Vec3
       _cells.Append(c);
       m[j] = mass;
       v[j] = velocity[c];
-      h[j] = static_cast<float>(x[j].z * 9.81 + internal);
+      h[j] = static_cast<float>(x[j].z * SW_GravityAcceleration + internal);
       if (flags.Size()) {
         _flags.Append(flags[c]);
         flagged += flags[c] != 0;
@@ -114,67 +115,46 @@ void SW_Particles::Generate(const AK_Array<float>& depth, const AK_Array<AK_Vec3
   if (flags.Size()) AK_MESSAGE((AK_String(flagged) + " particles in secondary release areas").c_str());
 }
 
+void SW_Particles::LendColumns()
+{
+  std::swap(Positions(), _store.x);
+  std::swap(Velocities(), _store.v);
+  std::swap(Masses(), _store.m);
+  std::swap(Enthalpies(), _store.H);
+}
+
+void SW_Particles::SwapStore(SW_ParticleStore& other)
+{
+  LendColumns();
+  _store.Swap(other);
+  LendColumns();
+}
+
 int SW_Particles::Add(const AK_Vec3& p, float mass, const AK_Vec3& velocity, float enthalpy,
                       unsigned char flag, int32_t hint)
 {
   if (!_mesh) return 0;
-  const int32_t c = _mesh->FindCell(p.x, p.y, hint);
-  if (c < 0) return 0;
-  _cells.Append(c);
-  _position->AppendVertex(p);
-  Masses().Append(mass);
-  Velocities().Append(velocity);
-  Enthalpies().Append(enthalpy);
-  _mesh->HeightAt(Positions().Last(), -1);
-  if (_flags.Size()) _flags.Append(flag);
-  return 1;
+  return WithStore([&](SW_ParticleStore& s) {
+    return s.Add(_mesh->Core(), p, mass, velocity, enthalpy, flag, hint);
+  });
 }
 
 int SW_Particles::Split(int32_t i, int n)
 {
-  if (i < 0 || i >= Count() || n < 1) return 0;
-  Masses()[i] /= static_cast<float>(n);
-  const unsigned char f = _flags.Size() ? _flags[i] : 0;
-  if (n < 2) return 0;
-  // Copies, since Add may move the arrays.
-  const AK_Vec3 p = Positions()[i], v = Velocities()[i];
-  const float m = Masses()[i], h = Enthalpies()[i];
-  const int32_t c = _cells[i];
-  int added = 0;
-  for (int k = 1; k < n; ++k) added += Add(p, m, v, h, f, c);
-  return added;
-}
-
-void SW_Particles::RemoveParticle(int32_t i)
-{
-  SW_RemoveItem(_cells, i);
-  SW_RemoveItem(Masses(), i);
-  SW_RemoveItem(Velocities(), i);
-  SW_RemoveItem(Enthalpies(), i);
-  _position->RemoveVertex(i);
-  if (_flags.Size()) SW_RemoveItem(_flags, i);
+  if (!_mesh) return 0;
+  return WithStore([&](SW_ParticleStore& s) { return s.Split(_mesh->Core(), i, n); });
 }
 
 void SW_Particles::RemoveBelow(double threshold)
 {
-  int32_t removed = 0;
-  for (int32_t i = Count() - 1; i >= 0; --i) {
-    if (_cells[i] >= 0 && static_cast<double>(Masses()[i]) > threshold) continue;
-    RemoveParticle(i);
-    ++removed;
-  }
+  const int32_t removed = WithStore([&](SW_ParticleStore& s) { return s.RemoveBelow(threshold); });
   _position->MarkModified("touch");
   _mass->MarkModified("touch");
   _velocity->MarkModified("touch");
   if (removed) AK_MESSAGE((AK_String(removed) + " particles removed").c_str());
 }
 
-double SW_Particles::TotalMass() const
-{
-  double sum = 0;
-  for (float m : Masses()) sum += m;
-  return sum;
-}
+double SW_Particles::TotalMass() const { return SW_TotalMass(Masses()); }
 
 double SW_Particles::TotalKineticEnergy() const
 {

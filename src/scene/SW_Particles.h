@@ -2,15 +2,16 @@
 // a position on the terrain, a mass, a velocity, a specific total enthalpy, the terrain cell
 // that holds it and, with secondary release areas, the number of the area it came from.
 //
-// Particle i is index i of every array, and every array is flat, so that the flow step loops
-// over them without indirection:
+// The particles are one SW_ParticleStore (particle i is index i of every column). The set
+// owns the store; the columns that its children show and save live in the children and are
+// lent to the store while an operation or a run needs them:
 //   Positions()   the vertices `_x` of the child mesh "Position" (a point set, no cells), f64
 //   Masses()      `_values` of the child scalar field "Mass", f32, kg
 //   Velocities()  `_vectors` of the child vector field "Velocity", f64, m/s
 //   Enthalpies()  `_values` of the child scalar field "TotalEnthalpy", f32, J/kg
-//   _cells        the terrain cell, -1 on none
-//   _flags        empty, or one byte per particle
-// Removal moves the last particle into the gap; appends double the capacity.
+//   _cells        the store's cells, -1 on none
+//   _flags        the store's release flags: empty, or one byte per particle
+// Add, Split, RemoveBelow and TotalMass are the store's.
 //
 // The time-step files hold the record "SW_Particles:v0" (the flags) beside the records of the
 // four children; a reader reads the children's records first, so that the flag count can be
@@ -20,6 +21,7 @@
 #include <cstdint>
 
 #include "AK_ClassHelper.h"
+#include "SW_ParticleStore.h"
 
 class AK_STREAM;
 class SW_Mesh;
@@ -33,7 +35,7 @@ public:
   SW_Particles(const char* id, AK_Object* parent);
   static void DeclareAttributes(AK_AttributeTableOf<SW_Particles>& t);
 
-  int32_t Count() const { return _cells.Size(); }
+  int32_t Count() const { return _store.Count(); }
   SW_Mesh& PositionSet() const { return *_position; }
   SW_ScalarField& MassField() const { return *_mass; }
   SW_VectorField& VelocityField() const { return *_velocity; }
@@ -71,21 +73,38 @@ public:
   int WriteRecord(AK_STREAM& stream);
   int ReadRecord(AK_STREAM& stream);
 
+  // Exchanges the whole store (the children's columns included) with `other`; a second call
+  // undoes the first. A run borrows the particles this way and gives them back.
+  void SwapStore(SW_ParticleStore& other);
+
   // The terrain mesh; set by the simulation.
   SW_Mesh* _mesh = nullptr;
-  AK_Array<int32_t> _cells;
-  AK_Array<unsigned char> _flags;
-  // Per-particle work arrays of the simulation's time step; the third holds vectors.
-  AK_Array<float> _work0, _work1;
-  AK_Array<AK_Vec3> _work2;
-  AK_Array<float> _work3, _work4, _work5, _work6, _work7;
 
 private:
+  SW_ParticleStore _store;
+
+public:
+  // The store's cell and flag columns, for the time-step reader that fills the flags.
+  AK_Array<int32_t>& _cells = _store.cell;
+  AK_Array<unsigned char>& _flags = _store.flags;
+
+private:
+  // Swaps the children's columns with the store's position, velocity, mass and enthalpy
+  // columns: called before and after every store operation.
+  void LendColumns();
+  template <class F>
+  auto WithStore(F&& f)
+  {
+    LendColumns();
+    auto result = f(_store);
+    LendColumns();
+    return result;
+  }
+
   SW_Mesh* _position;
   SW_ScalarField* _mass;
   SW_VectorField* _velocity;
   SW_ScalarField* _enthalpy;
 
   void BindFields();
-  void RemoveParticle(int32_t i);
 };

@@ -25,11 +25,12 @@ void SW_SourceLineMapping::SetUp(const SW_MeshCore& mesh, const AK_Vec2& a, cons
   AK_Array<AK_Vec2> crossings;
   mesh.CellsAlongSegment(a, b, cells, &crossings);
   const int32_t n = cells.Count();
+  // The walk ends inside the end point's cell (no crossing point for it) or at the border.
+  crossings.Append(b);
+  reach = n > 0 ? crossings[n - 1] : a;
   fractions.Append(0.0f);
   if (n == 1) fractions.Append(1.0f);
   if (n <= 1) return;
-  // The walk ends inside the end point's cell (no crossing point for it) or at the border.
-  crossings.Append(b);
   const double length = DistanceXY(a, b);
   AK_Vec2 previous = a;
   for (int32_t k = 0; k < n; ++k) {
@@ -54,5 +55,5 @@ AK_Vec2 SW_SourceLineMapping::PointInCell(int32_t i, float t) const
 {
   float f = 0.0f;
   if (i >= 0 && i + 1 < fractions.Count()) f = fractions[i] + (fractions[i + 1] - fractions[i]) * t;
-  return AK_Vec2{start.x + (end.x - start.x) * f, start.y + (end.y - start.y) * f};
+  return AK_Vec2{start.x + (reach.x - start.x) * f, start.y + (reach.y - start.y) * f};
 }

@@ -14,6 +14,9 @@
 struct SW_SourceLineMapping {
   AK_Vec3 start;  // the ends with the terrain height as z (0 outside the mesh)
   AK_Vec3 end;
+  // Where the mapped part of the line ends: the end point, or where the line leaves the
+  // mesh. The fractions measure the part from `start` to here.
+  AK_Vec2 reach;
   AK_Array<int32_t> cells;  // crossed cells, from start to end
   AK_Array<float> fractions;  // cells + 1 entries; the single 0 when no cell is crossed
 
@@ -23,8 +26,8 @@ struct SW_SourceLineMapping {
   // The mass that the line releases into crossed cell i during a time step dt (0 for an
   // index out of range); over all cells it adds up to massFlow * dt.
   float MassInCell(int32_t i, float dt, double massFlow) const;
-  // The point at t in [0, 1) along the piece of crossed cell i (the start point for an index
-  // out of range).
+  // The point at t in [0, 1) along the piece of crossed cell i, between the piece's entry
+  // and exit (the start point for an index out of range).
   AK_Vec2 PointInCell(int32_t i, float t) const;
 };
 

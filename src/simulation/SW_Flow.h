@@ -1,19 +1,28 @@
-// The dense-flow particle model as plain functions over plain data: the parameters the
-// phases read, the per-cell arrays, the particles with their work arrays and the result
-// fields on the mesh core. The simulation object fills these from its attributes and
-// children in one place and swaps its arrays in and out around a step; tests and
-// benchmarks drive the phases alone.
+// The dense-flow particle model as plain functions over plain data. A run keeps its whole
+// state in one SW_FlowRun: the mesh, the parameters the phases read, the per-cell arrays, the
+// sources, the result fields, the particles with their work columns, the neighbour grid, the
+// worker threads and the report of the last step. The simulation object fills it from its
+// attributes and children and lends it its arrays around each step; tests and benchmarks
+// drive the phases alone.
 //
 // Numbers: masses, enthalpies, depths and most per-particle scalars are stored as 32-bit
 // floats, positions, velocities and forces as doubles; arithmetic is in doubles and the
 // places where a value is rounded to float are part of the model (runs repeat bit for bit).
+//
+// Files: SW_FlowStep (the step and its bookkeeping phases, the state check), SW_FlowForces
+// (body forces, friction laws, entrainment, drag), SW_FlowLateral (lateral forces),
+// SW_FlowMotion (position update, wall reflection), SW_FlowFields (field binding and update),
+// SW_FlowSources (source lines, point source), SW_FlowGrid (neighbour grid), SW_FlowSetup
+// (release and cell set-up before a run), SW_FlowWorkers (threads).
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "AK_Basic.h"
+#include "SW_FlowTables.h"
+#include "SW_FlowWorkers.h"
 #include "SW_MeshCore.h"
+#include "SW_ParticleStore.h"
 
 class SW_InitialCondition;
 class SW_ResistanceArea;
@@ -21,17 +30,13 @@ class SW_Simulation;
 class SW_SourceLine;
 class SW_WallLine;
 
-// Built-in friction laws by index; any other law text is the user law.
-enum SW_FrictionLaw : int {
-  SW_FrictionUser = -1,
-  SW_FrictionChezy = 0,
-  SW_FrictionChezyCoulomb = 1,
-  SW_FrictionClassic = 2,
-  SW_FrictionTorvuAT = 3,
-  SW_FrictionWetSnow = 4,
-};
-// The index of a "FrictionType" text (exact comparison); -1 for anything else.
-int SW_FrictionLawIndex(const char* text);
+// Gravity, m/s², the same everywhere in the model.
+inline const AK_Vec3 SW_Gravity(0, 0, -SW_GravityAcceleration);
+
+// The unit vector along a, and a divided by s component by component (as the model's
+// formulas divide a vector by a number).
+inline AK_Vec3 SW_Unit(const AK_Vec3& a) { return a * (1.0 / a.Length()); }
+inline AK_Vec3 SW_Over(const AK_Vec3& a, double s) { return AK_Vec3(a.x / s, a.y / s, a.z / s); }
 
 // What a user friction law sees; the law answers the bottom shear stress (N/m²).
 struct SW_FrictionArgs {
@@ -61,17 +66,17 @@ struct SW_EntrainmentLossLaw {
 };
 
 struct SW_FlowParameters {
-  double density = 200;                 // rho, kg/m³
-  double dynamicFriction = 0.022;       // cd
-  double subgridMixing = 0;             // C
-  double curvatureReduction = 0;        // kappa
-  double entrainmentShear = 0;          // es, J/m²
-  double entrainmentDeformation = 0;    // ed, J/kg
-  double entrainmentErosion = 0;        // eb, J/kg
-  double restitution = 0;               // e
-  double massPerParticle = 10000;       // kg
-  double bedFrictionAngle = 25;         // degrees
-  double internalFrictionAngle = 35;    // degrees
+  double density = SW_FlowDefault::density;                        // rho, kg/m³
+  double dynamicFriction = SW_FlowDefault::dynamicFriction;        // cd
+  double subgridMixing = SW_FlowDefault::subgridMixing;            // C
+  double curvatureReduction = SW_FlowDefault::curvatureReduction;  // kappa
+  double entrainmentShear = 0;                                     // es, J/m²
+  double entrainmentDeformation = 0;                               // ed, J/kg
+  double entrainmentErosion = 0;                                   // eb, J/kg
+  double restitution = SW_FlowDefault::restitution;                // e
+  double massPerParticle = SW_FlowDefault::massPerParticle;        // kg
+  double bedFrictionAngle = SW_FlowDefault::bedFrictionAngle;      // degrees
+  double internalFrictionAngle = SW_FlowDefault::internalFrictionAngle;  // degrees
   double breakLinesAngle = 0;           // degrees of the mesh; <= 0.1: no test
   double resolution = 5;                // the mesh's "Resolution"
   int frictionLaw = SW_FrictionClassic;
@@ -119,6 +124,10 @@ struct SW_FlowCells {
   AK_Array<int32_t> wallMark;             // 0, or the wall's position + 1; empty: no walls
   AK_Array<const SW_FlowWall*> walls;
   AK_Array<SW_WallLineView> wallViews;  // what `walls` points to after SW_MarkWallCells
+
+  // Whether the arrays are empty or of this mesh, and refer only to areas and walls that
+  // exist; 0 with an error text otherwise.
+  int Check(const SW_MeshCore& mesh, AK_String& error) const;
 };
 
 // The result fields: per vertex, except the two entrainment arrays (per cell).
@@ -131,32 +140,16 @@ struct SW_FlowFields {
   // Sizes every per-vertex array to the mesh's vertices (zeros) and the per-cell arrays to
   // its cells (zeros).
   void Bind(const SW_MeshCore& mesh);
+  // Whether the fields that the field update writes hold one value per vertex of the mesh.
+  int CheckResults(const SW_MeshCore& mesh, AK_String& error) const;
+  // The same, and the bottom pressure per vertex and the entrainment fields per cell (or
+  // both unbound), as a time step needs them.
+  int Check(const SW_MeshCore& mesh, AK_String& error) const;
 };
 
-// The particles: the state (position, velocity, mass, total enthalpy, cell, release flags)
-// and the work arrays of a step, one entry per particle in every array.
-struct SW_FlowParticles {
-  AK_Array<AK_Vec3> x, v;
-  AK_Array<float> m, H;
-  AK_Array<int32_t> cell;
-  AK_Array<uint8_t> flags;  // empty unless generated with secondary release marks
-
-  AK_Array<float> depth, frictionCoefficient, frictionRatio, entrainedMass;
-  AK_Array<float> enthalpySource, enthalpyRelaxation, normalForce;
-  AK_Array<AK_Vec3> force;
-
-  int32_t Count() const { return x.Size(); }
-  // Sizes the work arrays to the particles; they only grow in capacity.
-  void SizeWork();
-  // Appends a particle located from `hint` (its z taken from the mesh); 0 when outside.
-  int Add(const SW_MeshCore& mesh, AK_Vec3 p, float mass, const AK_Vec3& velocity,
-          float enthalpy, uint8_t flag, int32_t hint);
-  // Removes, from the last to the first, every particle outside the mesh or of mass <=
-  // threshold, moving the last particle into each gap; answers the number removed.
-  int32_t RemoveBelow(double threshold);
-  // Divides the mass of i by n and appends n - 1 copies of i; answers the number added.
-  int32_t Split(const SW_MeshCore& mesh, int32_t i, int32_t n);
-  double TotalMass() const;
+// A particle as its neighbours see it, in the grid's order.
+struct SW_GridPoint {
+  double x = 0, y = 0, m = 0;
 };
 
 // The neighbour grid of the smoothed-particle method.
@@ -164,13 +157,59 @@ struct SW_FlowGrid {
   double x0 = 0, y0 = 0, size = 1;
   int32_t nx = 0, ny = 0;
   AK_Array<int32_t> start, sorted;
+  // Position and mass of sorted[k] at k, so that a neighbour search reads memory in order.
+  AK_Array<SW_GridPoint> points;
 
   // Sizes the grid over the box with buckets of `radius`, larger when the box would need
-  // more than `maxBuckets`, and sorts the particles into it.
-  void Build(const SW_MeshCore& mesh, const SW_FlowParticles& p, double radius,
+  // more than `maxBuckets`, sorts the particles into it and gathers their points.
+  void Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, double radius,
              int64_t maxBuckets);
+  // Gathers the points again (after the masses changed; the positions must not have).
+  void Gather(const SW_ParticleStore& p);
   int32_t Column(double x) const;  // clamped to the grid
   int32_t Row(double y) const;
+};
+
+// Snow entering the run: the source lines (mapped onto the mesh before the run) and the
+// point source of the object variables "$source_...".
+struct SW_PointSource {
+  int on = 0;
+  double strength = 0, duration = 0, radius = 0, x = 0, y = 0, speed = 0, azimuth = 0;
+};
+struct SW_FlowSources {
+  AK_Array<const SW_SourceLine*> lines;
+  SW_PointSource point;
+};
+
+// What a step reports; the simulation turns it into messages.
+struct SW_FlowStepReport {
+  double entrained = 0;
+  double total = 0;
+  double sourceMass = 0;
+  int32_t sourceCount = 0;
+  int32_t removed = 0;
+  AK_Array<int32_t> released;  // secondary release marks released in this step
+
+  void Reset();  // zeros, keeping the capacity of `released`
+};
+
+// The whole state of a run between steps. The mesh belongs to the caller; everything else
+// belongs to the run (the simulation lends its field and particle arrays, see
+// SW_SwapFlowState). Nothing here is reallocated from step to step except when the
+// particles outgrow their columns.
+struct SW_FlowRun {
+  const SW_MeshCore* mesh = nullptr;
+  SW_FlowParameters par;
+  SW_FlowCells cells;
+  SW_FlowSources sources;
+  SW_FlowFields fields;
+  SW_ParticleStore particles;
+  SW_FlowGrid grid;
+  SW_FlowWorkers workers;
+  SW_FlowStepReport report;
+
+  SW_FlowRun() = default;
+  explicit SW_FlowRun(const SW_MeshCore& m) : mesh(&m) {}
 };
 
 // ---- set-up ------------------------------------------------------------------------------
@@ -231,60 +270,45 @@ int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<SW_Initi
                                 SW_ReleaseCells& out, SW_FlowFields& fields, AK_String& error);
 
 // ---- the phases of a step -----------------------------------------------------------------
+// Each works on particles [first, end) of run.particles; the work columns are sized.
 
-double SW_ParticleInternalEnthalpy(const SW_FlowParticles& p, int32_t i);
-// Body forces, friction and entrainment. Answers 0, or 1 with the error text when the
-// user law answers no finite number (the particles are then left as they were computed
-// up to that particle; the run must stop).
-int SW_ComputeBodyForces(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                         const SW_FlowCells& cells, SW_FlowFields& fields, SW_FlowParticles& p,
-                         int32_t first, int32_t end, double t, double dt, AK_String& error);
-// Lateral forces, mesh-field method (SphMode 0) or smoothed-particle method on the grid.
-void SW_ComputeLateralForces(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                             const SW_FlowFields& fields, const SW_FlowGrid& grid,
-                             SW_FlowParticles& p, int32_t first, int32_t end, double dt);
-void SW_UpdatePositions(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                        const SW_FlowCells& cells, const SW_FlowFields& fields,
-                        SW_FlowParticles& p, int32_t first, int32_t end, double dt);
-void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_FlowParticles& p,
+double SW_ParticleInternalEnthalpy(const SW_ParticleStore& p, int32_t i);
+// Body forces, friction and entrainment: reads the fields, the cells and the particles'
+// state; writes their velocity, mass, enthalpy and every work column. Answers 0, or 1 with
+// the error text when the user law answers no finite number (the particles are then left
+// as they were computed up to that particle; the run must stop).
+int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
+                         AK_String& error);
+// Lateral forces, mesh-field method (SphMode 0) or smoothed-particle method on the grid:
+// reads the fields, the grid and the particles with the `depth`, `normal` and `weights` that
+// the body forces left; adds to `force` (and, with diffusion, to `frictionCoefficient`, and
+// sets the enthalpy terms).
+void SW_ComputeLateralForces(SW_FlowRun& run, int32_t first, int32_t end, double dt);
+// The earth-pressure coefficients of the mesh-field method from the stretching a1 along the
+// flow and a2 across it (passive where compressed, active where stretched, 1 below the
+// threshold), the particle's friction ratio and cos², tan² of the internal friction angle.
+void SW_EarthPressure(double a1, double a2, double threshold, float ratio, double cos2,
+                      double tan2, float& kx, float& ky);
+// Motion: reads the forces and the enthalpy terms; writes position, cell, velocity and
+// enthalpy (cell -1 once off the mesh), reflecting at active walls.
+void SW_UpdatePositions(SW_FlowRun& run, int32_t first, int32_t end, double dt);
+// The field update: flow depth, velocity, peaks and arrival from the particles.
+void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleStore& p,
                      float t, SW_FlowFields& fields);
+// Adds the particles of the sources for the step starting at t; answers the mass of the
+// particles added and counts them (a point outside the mesh adds nothing and counts not).
+double SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, int32_t& count);
 
-// Snow entering the run: the source lines (mapped onto the mesh before the run) and the
-// point source of the object variables "$source_...".
-struct SW_PointSource {
-  int on = 0;
-  double strength = 0, duration = 0, radius = 0, x = 0, y = 0, speed = 0, azimuth = 0;
-};
-struct SW_FlowSources {
-  AK_Array<const SW_SourceLine*> lines;
-  SW_PointSource point;
-};
-// Adds the particles of the sources for the step starting at t; answers the mass they
-// carry and counts them (also those outside the mesh, which are not added).
-double SW_AddSourceParticles(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                             const SW_FlowSources& sources, double t, double dt,
-                             SW_FlowParticles& p, int32_t& count);
-
-// Runs `run` over [0, count) in one chunk per thread, each of at least 64 items.
-void SW_ForEachChunk(int32_t count, int threads, const std::function<void(int32_t, int32_t)>& run);
-
-// What a step reports; the simulation turns it into messages.
-struct SW_FlowStepReport {
-  double entrained = 0;
-  double total = 0;
-  double sourceMass = 0;
-  int32_t sourceCount = 0;
-  int32_t removed = 0;
-  AK_Array<int32_t> released;  // secondary release marks released in this step
-};
-// One step of all phases. Answers 0, or 1 with the error text when the run must stop.
-int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                       const SW_FlowCells& cells, const SW_FlowSources* sources,
-                       SW_FlowFields& fields, SW_FlowParticles& p, SW_FlowGrid& grid, double t,
-                       double dt, SW_FlowStepReport& report, AK_String& error);
+// Whether the run's state belongs to its mesh (SW_FlowFields::Check, SW_FlowCells::Check,
+// SW_ParticleStore::Check); answers 0 with an error text otherwise.
+int SW_CheckFlowState(const SW_FlowRun& run, AK_String& error);
+// One step of all phases, from t to t + dt; the report goes to run.report. Answers 0, or 1
+// with the error text when the run must stop (and then, when the state does not belong to
+// the mesh, nothing was changed).
+int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error);
 
 // The simulation's parameters, mesh numbers, "$" variables and user laws in the model's form.
 void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par);
-// Lends the simulation's field and particle arrays to the plain state; a second call gives
-// them back (the arrays are swapped, not copied).
-void SW_SwapFlowState(SW_Simulation& sim, SW_FlowFields& f, SW_FlowParticles& p);
+// Lends the simulation's field and particle arrays to the run; a second call gives them
+// back (the arrays are swapped, not copied).
+void SW_SwapFlowState(SW_Simulation& sim, SW_FlowRun& run);

@@ -1,5 +1,5 @@
-// Body forces, friction laws, entrainment, resistance drag and lateral forces of the flow
-// model.
+// Body forces of the flow model: subgrid mixing, the normal acceleration over the curved
+// surface, the friction laws, entrainment and the drag of resistance areas.
 #include <cmath>
 #include <cstring>
 
@@ -7,10 +7,19 @@
 
 namespace {
 
-const AK_Vec3 kGravity(0, 0, -9.81);
 const double kPi = std::acos(-1.0);
 
-AK_Vec3 Unit(const AK_Vec3& a) { return a * (1.0 / a.Length()); }
+// What the phases of one particle share.
+struct Particle {
+  int32_t i = 0, c = 0;
+  double w[4] = {0, 0, 0, 0};  // weights of x in c
+  AK_Vec3 x, v, n;             // position, velocity, surface normal at x
+  double h = 0, m = 0;         // flow depth (a float's value), mass
+  AK_Vec3 nb, gt;              // averaged normal, tangential gravity
+  double gn = 0, u = 0;        // normal acceleration, speed of the friction laws
+  double mu = 0;               // tan of the bed friction angle
+  double pressure = 0, tau = 0;
+};
 
 double BuiltInShear(int law, double p, double gn, double u, double h, double rho, double mu,
                     double cd, double internalEnthalpy)
@@ -31,301 +40,177 @@ double BuiltInShear(int law, double p, double gn, double u, double h, double rho
   return 0;
 }
 
+// Subgrid mixing: the velocity pulled towards the tangential flow velocity of the field.
+void MixWithFlow(const SW_FlowRun& run, Particle& q, double dt)
+{
+  const SW_FlowParameters& par = run.par;
+  const double rho = par.density;
+  AK_Vec3 vf = run.mesh->InterpolateVertexVector(q.c, q.w, run.fields.velocity);
+  vf -= q.n * vf.Dot(q.n);
+  const double k = (vf - q.v).Length() * (par.subgridMixing * 0.5 * rho) *
+                   (2 * std::sqrt(q.m * q.h / rho)) * dt / q.m;
+  q.v += vf * k;
+  q.v *= 1 / (k + 1);
+}
+
+// The normal acceleration from gravity and the path's curvature over the surface (at the
+// position predicted for the end of the step), the normal force and the gravity force
+// along the surface.
+void NormalAndGravity(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double dt)
+{
+  const SW_MeshCore& mesh = *run.mesh;
+  const AK_Vec3 xs = q.x + q.v * dt;
+  int32_t cs = mesh.ProjectToSurface(xs, q.c, nullptr);
+  if (cs < 0) cs = q.c;
+  double ws[4];
+  mesh.CellWeights(cs, xs, ws);
+  const AK_Vec3 ns = SW_Unit(mesh.InterpolateVertexVector(cs, ws, mesh._vertexNormals));
+  q.nb = SW_Unit(q.n + ns);
+  q.gn = -SW_Gravity.Dot(q.nb) - run.par.curvatureReduction * (ns - q.n).Dot(q.v) / dt;
+  if (q.gn > 0) p.normalForce[q.i] = static_cast<float>(q.m * q.gn);
+  q.gt = SW_Gravity + q.nb * (-SW_Gravity.Dot(q.nb));
+  p.force[q.i] = q.gt * q.m;
+  q.u = q.v.Length();
+  if (run.par.averagedSpeed) q.u = std::max((q.u + (q.v + q.gt * dt).Length()) * 0.5, 1e-6);
+}
+
+// Bottom pressure and shear stress of the friction law, and the friction per unit speed.
+// Answers 1 with the error text when the user law answers no finite number.
+int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, AK_String& error)
+{
+  const SW_FlowParameters& par = run.par;
+  const int32_t i = q.i;
+  if (q.gn < 0) {  // lifting off: no contact, no friction
+    p.frictionCoefficient[i] = 0;
+    p.frictionRatio[i] = 0;
+    return 0;
+  }
+  const double rho = par.density, h = q.h, u = q.u;
+  q.pressure = q.gn * rho * h;
+  if (par.frictionLaw == SW_FrictionUser) {
+    if (par.userLaw.tau) {
+      SW_FrictionArgs a{q.pressure, u, h, rho, t, q.x, q.nb, p.H[i] + (-SW_GravityAcceleration) * q.x.z - u * 0.5 * u};
+      q.tau = par.userLaw.tau(par.userLaw.context, a);
+      if (!std::isfinite(q.tau)) {
+        error = AK_String::Format("friction law \"%s\" answered %g (pressure %g, speed %g, "
+                                  "depth %g); the run stops",
+                                  par.userLaw.name.c_str(), q.tau, q.pressure, u, h);
+        return 1;
+      }
+    }
+  } else {
+    const double e =
+        par.frictionLaw == SW_FrictionWetSnow ? SW_InternalEnthalpy(p.H[i], p.x[i].z, p.v[i]) : 0;
+    q.tau = BuiltInShear(par.frictionLaw, q.pressure, q.gn, u, h, rho, q.mu, par.dynamicFriction, e);
+  }
+  p.frictionCoefficient[i] = static_cast<float>((q.m / (h * rho)) * q.tau / std::max(u, 1e-6));
+  p.frictionRatio[i] = static_cast<float>(q.tau / q.pressure);
+  return 0;
+}
+
+// Entrainment of snow from the cell the particle stands in at the start of the step: mass,
+// momentum and enthalpy of the particle; the cell's account is settled later in the step.
+void Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, double dt)
+{
+  const SW_FlowParameters& par = run.par;
+  const SW_FlowFields& fields = run.fields;
+  const float available = fields.entrainmentMass.IsEmpty() ? 0.f : fields.entrainmentMass[q.c];
+  if (!(available > 0)) return;
+  const int32_t i = q.i;
+  const double rho = par.density, h = q.h, u = q.u;
+  double m = q.m;
+  const double area = m / (h * rho);
+  const double swept = std::sqrt(area) * u * dt;
+  const double dm = par.entrainmentErosion > 0 ? area * q.tau * u * dt / par.entrainmentErosion
+                                               : available * swept;
+  double loss;
+  if (par.entrainmentLoss.loss) {
+    SW_EntrainmentLossArgs a;
+    a.f = SW_FrictionArgs{q.pressure, u, h, rho, t, q.x, q.nb, 0};
+    a.tau = q.tau;
+    a.q = swept > 0 ? dm / swept : 0;
+    a.es = par.entrainmentShear;
+    a.ed = par.entrainmentDeformation;
+    loss = par.entrainmentLoss.loss(par.entrainmentLoss.context, a) * swept;
+  } else {
+    loss = dm * par.entrainmentDeformation + swept * par.entrainmentShear;
+  }
+  const double sum = (fields.entrainmentEnthalpy[q.c] - (-SW_GravityAcceleration) * q.x.z) * dm +
+                     static_cast<double>(p.H[i] * p.m[i]);
+  AK_Vec3 v = SW_Over(q.v * m, m + dm);
+  p.m[i] = static_cast<float>(m + dm);
+  m = p.m[i];
+  if (loss > 0) v *= std::sqrt(std::max(0.0, 1 - loss / ((v.Dot(v) + 1e-6) * m * 0.5)));
+  q.v = v;
+  q.m = m;
+  p.v[i] = v;
+  p.entrainedMass[i] = static_cast<float>(dm);
+  p.H[i] = static_cast<float>(sum / m);
+}
+
+// The drag of the obstacles of a resistance area, added to the friction per unit speed.
+void Drag(const SW_FlowRun& run, SW_ParticleStore& p, const Particle& q)
+{
+  const SW_FlowCells& cells = run.cells;
+  if (cells.resistance.IsEmpty() || cells.resistance[q.c] < 0) return;
+  const SW_FlowResistance& r = cells.resistances[cells.resistance[q.c]];
+  const double rho = run.par.density;
+  const float hr = static_cast<float>(std::min(r.height, q.h));
+  const double area = q.m / rho / q.h;
+  p.frictionCoefficient[q.i] = static_cast<float>(
+      p.frictionCoefficient[q.i] +
+      q.v.Length() * ((r.coefficient * r.width / (r.spacing * r.spacing)) * hr * area) * rho * 0.5);
+}
+
 }  // namespace
 
 int SW_FrictionLawIndex(const char* text)
 {
-  static const char* const kLaws[] = {
-      "Chezy", "Chezy + Mohr-Coulomb",
-      "Mohr-Coulomb with max of dynamic and granular pressure (TORVU classic)", "torvuAT",
-      "Nassschnee"};
   for (int i = 0; i < 5; ++i)
-    if (std::strcmp(text, kLaws[i]) == 0) return i;
+    if (std::strcmp(text, SW_FrictionLawNames[i]) == 0) return i;
   return SW_FrictionUser;
 }
 
-double SW_ParticleInternalEnthalpy(const SW_FlowParticles& p, int32_t i)
+double SW_ParticleInternalEnthalpy(const SW_ParticleStore& p, int32_t i)
 {
-  const AK_Vec3& v = p.v[i];
-  return p.H[i] - 9.81 * p.x[i].z - (0.5 * v.y * v.y + 0.5 * v.x * v.x + 0.5 * v.z * v.z);
+  return SW_InternalEnthalpy(p.H[i], p.x[i].z, p.v[i]);
 }
 
-int SW_ComputeBodyForces(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                         const SW_FlowCells& cells, SW_FlowFields& fields, SW_FlowParticles& p,
-                         int32_t first, int32_t end, double t, double dt, AK_String& error)
+int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
+                         AK_String& error)
 {
-  const double rho = par.density;
-  const double mu = std::tan(kPi * par.bedFrictionAngle / 180.0);
+  const SW_MeshCore& mesh = *run.mesh;
+  SW_ParticleStore& p = run.particles;
   const bool held = !p.flags.IsEmpty();
-  const bool resistance = !cells.resistance.IsEmpty();
+  const double mu = std::tan(kPi * run.par.bedFrictionAngle / 180.0);
   for (int32_t i = first; i < end; ++i) {
-    const int32_t c = p.cell[i];
-    double w[4];
-    mesh.CellWeights(c, p.x[i], w);
-    const AK_Vec3 n = Unit(mesh.InterpolateVertexVector(c, w, mesh._vertexNormals));
-    float hf = mesh.InterpolateVertexValue(c, w, fields.flowDepth);
+    Particle q;
+    q.i = i;
+    q.mu = mu;
+    q.c = p.cell[i];
+    q.x = p.x[i];
+    mesh.CellWeights(q.c, q.x, q.w);
+    q.n = SW_Unit(mesh.InterpolateVertexVector(q.c, q.w, mesh._vertexNormals));
+    // The position stays until the motion phase: the later phases take these from here.
+    p.weights[i] = SW_CornerWeights{{q.w[0], q.w[1], q.w[2], q.w[3]}};
+    p.normal[i] = q.n;
+    float hf = mesh.InterpolateVertexValue(q.c, q.w, run.fields.flowDepth);
     if (hf < 1e-6f) hf = 1e-6f;
     p.depth[i] = hf;
     p.entrainedMass[i] = 0;
     p.enthalpySource[i] = 0;
     p.enthalpyRelaxation[i] = 0;
     p.normalForce[i] = 0;
-    if (held && p.flags[i] != 0) continue;
-    const double h = hf;
-    double m = p.m[i];
-    const AK_Vec3& x = p.x[i];
-
-    // Subgrid mixing with the flow velocity of the field (its tangential part).
-    AK_Vec3 v = p.v[i];
-    AK_Vec3 vf = mesh.InterpolateVertexVector(c, w, fields.velocity);
-    vf -= n * vf.Dot(n);
-    const double k = (vf - v).Length() * (par.subgridMixing * 0.5 * rho) *
-                     (2 * std::sqrt(m * h / rho)) * dt / m;
-    v += vf * k;
-    v *= 1 / (k + 1);
-    p.v[i] = v;
-
-    // Normal at the predicted position: the path's curvature over the surface.
-    AK_Vec3 xs = x + v * dt;
-    int32_t cs = mesh.ProjectToSurface(xs, c, nullptr);
-    if (cs < 0) cs = c;
-    double ws[4];
-    mesh.CellWeights(cs, xs, ws);
-    const AK_Vec3 ns = Unit(mesh.InterpolateVertexVector(cs, ws, mesh._vertexNormals));
-    const AK_Vec3 nb = Unit(n + ns);
-    const double gn = -kGravity.Dot(nb) - par.curvatureReduction * (ns - n).Dot(v) / dt;
-    if (gn > 0) p.normalForce[i] = static_cast<float>(m * gn);
-    const AK_Vec3 gt = kGravity + nb * (-kGravity.Dot(nb));
-    p.force[i] = gt * m;
-
-    double u = v.Length();
-    if (par.averagedSpeed) u = std::max((u + (v + gt * dt).Length()) * 0.5, 1e-6);
-
-    double pressure = 0, tau = 0;
-    if (gn < 0) {
-      p.frictionCoefficient[i] = 0;
-      p.frictionRatio[i] = 0;
-    } else {
-      pressure = gn * rho * h;
-      if (par.frictionLaw == SW_FrictionUser) {
-        if (par.userLaw.tau) {
-          SW_FrictionArgs a{pressure, u, h, rho, t, x, nb, p.H[i] + (-9.81) * x.z - u * 0.5 * u};
-          tau = par.userLaw.tau(par.userLaw.context, a);
-          if (!std::isfinite(tau)) {
-            error = AK_String::Format("friction law \"%s\" answered %g (pressure %g, speed %g, "
-                                      "depth %g); the run stops",
-                                      par.userLaw.name.c_str(), tau, pressure, u, h);
-            return 1;
-          }
-        }
-      } else {
-        const double e = par.frictionLaw == SW_FrictionWetSnow ? SW_ParticleInternalEnthalpy(p, i)
-                                                                : 0;
-        tau = BuiltInShear(par.frictionLaw, pressure, gn, u, h, rho, mu, par.dynamicFriction, e);
-      }
-      p.frictionCoefficient[i] = static_cast<float>((m / (h * rho)) * tau / std::max(u, 1e-6));
-      p.frictionRatio[i] = static_cast<float>(tau / pressure);
-    }
-
-    // Entrainment from the cell the particle stands in at the start of the step.
-    const float available = fields.entrainmentMass.IsEmpty() ? 0.f : fields.entrainmentMass[c];
-    if (available > 0) {
-      const double area = m / (h * rho);
-      const double swept = std::sqrt(area) * u * dt;
-      const double dm = par.entrainmentErosion > 0
-                            ? area * tau * u * dt / par.entrainmentErosion
-                            : available * swept;
-      double loss;
-      if (par.entrainmentLoss.loss) {
-        SW_EntrainmentLossArgs a;
-        a.f = SW_FrictionArgs{pressure, u, h, rho, t, x, nb, 0};
-        a.tau = tau;
-        a.q = swept > 0 ? dm / swept : 0;
-        a.es = par.entrainmentShear;
-        a.ed = par.entrainmentDeformation;
-        loss = par.entrainmentLoss.loss(par.entrainmentLoss.context, a) * swept;
-      } else {
-        loss = dm * par.entrainmentDeformation + swept * par.entrainmentShear;
-      }
-      const double q = (fields.entrainmentEnthalpy[c] - (-9.81) * x.z) * dm +
-                       static_cast<double>(p.H[i] * p.m[i]);
-      v *= m / (m + dm);
-      p.m[i] = static_cast<float>(m + dm);
-      m = p.m[i];
-      if (loss > 0) v *= std::sqrt(std::max(0.0, 1 - loss / ((v.Dot(v) + 1e-6) * m * 0.5)));
-      p.v[i] = v;
-      p.entrainedMass[i] = static_cast<float>(dm);
-      p.H[i] = static_cast<float>(q / m);
-    }
-
-    if (resistance && cells.resistance[c] >= 0) {
-      const SW_FlowResistance& r = cells.resistances[cells.resistance[c]];
-      const float hr = static_cast<float>(std::min(r.height, h));
-      const double area = m / rho / h;
-      p.frictionCoefficient[i] = static_cast<float>(
-          p.frictionCoefficient[i] +
-          v.Length() * ((r.coefficient * r.width / (r.spacing * r.spacing)) * hr * area) * rho * 0.5);
-    }
+    if (held && p.flags[i] != 0) continue;  // held back: only its depth counts
+    q.h = hf;
+    q.m = p.m[i];
+    q.v = p.v[i];
+    MixWithFlow(run, q, dt);
+    p.v[i] = q.v;
+    NormalAndGravity(run, p, q, dt);
+    if (Shear(run, p, q, t, error)) return 1;
+    Entrain(run, p, q, t, dt);
+    Drag(run, p, q);
   }
   return 0;
-}
-
-namespace {
-
-// Earth-pressure coefficients from the stretching along e1 and e2.
-void EarthPressure(double a1, double a2, double threshold, float ratio, double cos2, double tan2,
-                   float& kx, float& ky)
-{
-  const float mu2 = ratio * ratio;
-  const double c2 = (mu2 + 1) * cos2;
-  double s = 0, t2 = tan2;
-  if (c2 < 1) {
-    s = std::sqrt(1 - c2);
-    t2 = mu2;
-  }
-  kx = 1;
-  if (std::fabs(a1) >= threshold)
-    kx = static_cast<float>(a1 <= 0 ? 2 * (1 + s) / cos2 - 1 : 2 * (1 - s) / cos2 - 1);
-  ky = 1;
-  if (std::fabs(a2) >= threshold) {
-    const double root = std::sqrt((1 - kx) * (1 - kx) + 4 * t2);
-    ky = static_cast<float>(a2 <= 0 ? ((kx + 1) + root) * 0.5 : ((kx + 1) - root) * 0.5);
-  }
-}
-
-void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                    const SW_FlowFields& fields, SW_FlowParticles& p, int32_t i, double dt,
-                    double cos2, double tan2)
-{
-  const double rho = par.density;
-  const int32_t c = p.cell[i];
-  const AK_Vec3& x = p.x[i];
-  const double m = p.m[i];
-  double w[4];
-  mesh.CellWeights(c, x, w);
-  const AK_Vec3 n = Unit(mesh.InterpolateVertexVector(c, w, mesh._vertexNormals));
-  AK_Vec3 d = p.v[i];
-  if (d.Dot(d) <= 1e-12) d = p.v[i] + p.force[i] * (dt / m);
-  if (d.Dot(d) <= 1e-12) {
-    AK_Vec3 axis(1, 0, 0);
-    double smallest = std::fabs(n.x);
-    if (std::fabs(n.y) < smallest) {
-      axis = AK_Vec3(0, 1, 0);
-      smallest = std::fabs(n.y);
-    }
-    if (std::fabs(n.z) < smallest) axis = AK_Vec3(0, 0, 1);
-    d = n.Cross(axis);
-  }
-  const AK_Vec3 e1 = Unit(d);
-  const AK_Vec3 e2 = Unit(n.Cross(e1));
-  float h = mesh.InterpolateVertexValue(c, w, fields.flowDepth);
-  if (h < 1e-6f) h = 1e-6f;
-  const float width = static_cast<float>(std::sqrt((m / rho) / h));
-  const double half = width / 2.0;
-
-  double ws[4][4];
-  const AK_Vec3 dirs[4] = {e1 * -1.0, e1, e2 * -1.0, e2};
-  for (int k = 0; k < 4; ++k)
-    mesh.CellWeights(c, x.x + dirs[k].x * half, x.y + dirs[k].y * half, ws[k]);
-
-  float kx = 1, ky = 1;
-  if (par.internalFrictionAngle > 0.1) {
-    const AK_Vec3 vs[4] = {mesh.InterpolateVertexVector(c, ws[0], fields.velocity),
-                           mesh.InterpolateVertexVector(c, ws[1], fields.velocity),
-                           mesh.InterpolateVertexVector(c, ws[2], fields.velocity),
-                           mesh.InterpolateVertexVector(c, ws[3], fields.velocity)};
-    const double a1 = (vs[1] - vs[0]).Dot(e1);
-    const double a2 = (vs[3] - vs[2]).Dot(e2);
-    EarthPressure(a1, a2, 0.01 * p.v[i].Length(), p.frictionRatio[i], cos2, tan2, kx, ky);
-  }
-  double f[4];
-  for (int k = 0; k < 4; ++k) {
-    const float pk = mesh.InterpolateVertexValue(c, ws[k], fields.bottomPressure) * (k < 2 ? kx : ky);
-    f[k] = pk * 0.5 * mesh.InterpolateVertexValue(c, ws[k], fields.flowDepth) * width;
-  }
-  p.force[i] += e1 * f[0] - e1 * f[1] + e2 * f[2] - e2 * f[3];
-}
-
-struct SphKernel {
-  double r, k1, k2;
-};
-
-double InternalEnthalpy(const SW_FlowParticles& p, int32_t i) { return SW_ParticleInternalEnthalpy(p, i); }
-
-void SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const SphKernel& kernel,
-              SW_FlowParticles& p, int32_t i)
-{
-  const double rho = par.density;
-  const double diffusion = par.sphDiffusion;
-  const AK_Vec3& xi = p.x[i];
-  const AK_Vec3& vi = p.v[i];
-  const double speedI = vi.Length();
-  const double ei = diffusion > 0 ? InternalEnthalpy(p, i) : 0;
-  const int32_t ix = grid.Column(xi.x), iy = grid.Row(xi.y);
-  AK_Vec3 gradient, s;
-  double weight = 0, se = 0, we = 0;
-  const int32_t c0 = std::max(ix - 1, 0), c1 = std::min(ix + 1, grid.nx - 1);
-  for (int32_t row = std::max(iy - 1, 0); row <= std::min(iy + 1, grid.ny - 1); ++row) {
-    const int32_t from = grid.start[row * grid.nx + c0], to = grid.start[row * grid.nx + c1 + 1];
-    for (int32_t k = from; k < to; ++k) {
-      const int32_t j = grid.sorted[k];
-      if (j == i) continue;
-      const double dx = p.x[j].x - xi.x, dy = p.x[j].y - xi.y;
-      const double dist = std::sqrt(dy * dy + dx * dx);
-      const double dd = std::max(dist, kernel.r * 0.001);
-      if (dd >= kernel.r) continue;
-      const double q = kernel.r - dd;
-      const double mj = p.m[j];
-      const double wk = mj * q * kernel.k1 * q;
-      gradient += AK_Vec3(dx * wk / dd, dy * wk / dd, 0);
-      if (diffusion > 0) {
-        const AK_Vec3& vj = p.v[j];
-        const double ej = p.H[j] - 9.81 * p.x[j].z -
-                          (0.5 * vj.y * vj.y + 0.5 * vj.x * vj.x + 0.5 * vj.z * vj.z);
-        const double omega = mj * (vj.Length() + speedI) * 0.5 *
-                             static_cast<double>(p.depth[j] + p.depth[i]) * 0.5 * q * kernel.k2;
-        if (par.sphDiffusionImplicit) {
-          s += vj * omega;
-          weight += omega;
-          se += ej * omega;
-          we += omega;
-        } else {
-          s += (vj - vi) * omega;
-          se += (ej - ei) * omega;
-        }
-      }
-    }
-  }
-  gradient = AK_Vec3(gradient.x / rho, gradient.y / rho, gradient.z / rho);
-  const double m = p.m[i];
-  p.force[i] -= gradient * (m * kGravity.z);
-  const double area = m / (p.depth[i] * rho);
-  if (par.cohesion > 0) p.force[i] += gradient * (par.cohesion * area);
-  if (diffusion > 0) {
-    p.force[i] += s * (area * diffusion);
-    p.frictionCoefficient[i] = static_cast<float>(p.frictionCoefficient[i] + weight * area * diffusion);
-    p.enthalpySource[i] = static_cast<float>(se * area * diffusion);
-    p.enthalpyRelaxation[i] = static_cast<float>(we * area * diffusion);
-  }
-}
-
-}  // namespace
-
-void SW_ComputeLateralForces(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                             const SW_FlowFields& fields, const SW_FlowGrid& grid,
-                             SW_FlowParticles& p, int32_t first, int32_t end, double dt)
-{
-  const bool held = !p.flags.IsEmpty();
-  if (par.sphMode == 0) {
-    const double phi = kPi * par.internalFrictionAngle / 180.0;
-    const double cos2 = std::cos(phi) * std::cos(phi), tan2 = std::tan(phi) * std::tan(phi);
-    for (int32_t i = first; i < end; ++i)
-      if (!held || p.flags[i] == 0) MeshFieldForce(mesh, par, fields, p, i, dt, cos2, tan2);
-    return;
-  }
-  const double r = SW_KernelRadius(par);
-  const double k1 = 10 / (r * r * r * r * r * kPi) * -3;
-  const SphKernel kernel{r, k1, k1 * -2};
-  for (int32_t i = first; i < end; ++i)
-    if (!held || p.flags[i] == 0) SphForce(par, grid, kernel, p, i);
 }

@@ -1,7 +1,9 @@
-// Set-up of a run on the cells of its mesh: resistance areas, wall marks, entrainable snow
-// and release depths, from the scene objects of the simulation.
+// Set-up of a run on the cells of its mesh: the mass per particle and its correction,
+// resistance areas, wall marks, entrainable snow and release depths, from the scene objects
+// of the simulation.
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "SW_Flow.h"
 #include "SW_InitialCondition.h"
@@ -40,6 +42,89 @@ int32_t LastContaining(const AK_Array<Area*>& areas, const AK_Vec3& x)
 }
 
 }  // namespace
+
+int SW_MassMethodIndex(const char* text)
+{
+  for (int i = 0; i < 4; ++i)
+    if (std::strcmp(text, SW_MassMethodNames[i]) == 0) return i;
+  return SW_MassDirect;
+}
+
+int SW_ChooseParticleMass(const char* methodText, double M, int32_t n, double dx, double density,
+                          SW_ParticleBudget& b, AK_String& error)
+{
+  if (!(density > 0)) {
+    error = AK_String::Format("density %g is not positive: no particles", density);
+    return 0;
+  }
+  if (n < 1) n = 1;
+  const int method = SW_MassMethodIndex(methodText);
+  const double cellMass = dx * density * dx;  // mass of unit depth on one cell of side dx
+  if (method == SW_MassDeltaDepth) {
+    b.massPerParticle = cellMass * b.deltaDepth;
+  } else if (method == SW_MassPerCell) {
+    b.massPerParticle = (M / n) / b.perCell;
+  } else if (method == SW_MassParticleCount) {
+    if (b.count <= 0) {
+      error = AK_String::Format("number of particles %d is not positive", b.count);
+      return 0;
+    }
+    b.massPerParticle = M / b.count;
+    b.perCell = b.massPerParticle > 0 ? (M / b.massPerParticle) / n : 0;
+    b.deltaDepth = b.massPerParticle / cellMass;
+    if (M == 0) return 1;  // nothing released: no particles, nothing to refuse
+  }
+  if (!(b.massPerParticle > 0) || !std::isfinite(b.massPerParticle)) {
+    error = AK_String::Format("mass per particle %g is not positive: no particles",
+                              b.massPerParticle);
+    return 0;
+  }
+  if (method != SW_MassParticleCount) {
+    const double count = M / b.massPerParticle;
+    if (method != SW_MassPerCell) b.perCell = count / n;
+    if (method != SW_MassDeltaDepth) b.deltaDepth = b.massPerParticle / cellMass;
+    if (count >= 2147483647.0) {
+      error = AK_String::Format("%g particles are too many", count);
+      return 0;
+    }
+    b.count = static_cast<int32_t>(count);
+  }
+  return 1;
+}
+
+double SW_CorrectParticleMasses(AK_Array<float>& m, double M)
+{
+  const double total = SW_TotalMass(m);
+  if (m.IsEmpty() || !(total > 0)) return 0;
+  const double f = M / total;
+  for (int32_t i = m.Size() - 1; i >= 0; --i) m[i] = static_cast<float>(m[i] * f);
+  return f;
+}
+
+double SW_SnowEnthalpy(double temperature)
+{
+  return temperature >= 0 ? temperature * 4187.0 / 333500.0 : temperature * 2050.0;
+}
+
+void SW_GlobalEntrainment(double z, double minZ, double weight, double temperature,
+                          double gradient, float& mass, float& enthalpy)
+{
+  if (!(z > minZ)) return;
+  mass = static_cast<float>(weight);
+  enthalpy = static_cast<float>(SW_SnowEnthalpy((z - minZ) * gradient + temperature));
+}
+
+void SW_MarkCellsAndNeighbours(const SW_MeshCore& mesh, const AK_Array<int32_t>& cells,
+                               int32_t mark, AK_Array<int32_t>& marks)
+{
+  for (int32_t c : cells) {
+    marks[c] = mark;
+    for (int k = 0; k < mesh.CornerCount(c); ++k) {
+      const int32_t nb = mesh.Neighbour(c, k);
+      if (nb >= 0) marks[nb] = mark;
+    }
+  }
+}
 
 bool SW_WallLineView::Active() const { return line->FirstHeight() > 0; }
 

@@ -26,10 +26,12 @@ int32_t ParticlesFor(double e)
 
 }  // namespace
 
-double SW_AddSourceParticles(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                             const SW_FlowSources& sources, double t, double dt,
-                             SW_FlowParticles& p, int32_t& count)
+double SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, int32_t& count)
 {
+  const SW_MeshCore& mesh = *run.mesh;
+  const SW_FlowParameters& par = run.par;
+  const SW_FlowSources& sources = run.sources;
+  SW_ParticleStore& p = run.particles;
   const float mass = static_cast<float>(par.massPerParticle);
   double added = 0;
   count = 0;
@@ -40,9 +42,9 @@ double SW_AddSourceParticles(const SW_MeshCore& mesh, const SW_FlowParameters& p
       const int32_t n = ParticlesFor(line.MassInCell(k, static_cast<float>(dt)) / par.massPerParticle);
       for (int32_t j = 0; j < n; ++j) {
         const AK_Vec2 at = line.PointInCell(k, static_cast<float>(static_cast<double>(j) / n));
-        p.Add(mesh, AK_Vec3(at.x, at.y, 0), mass, AK_Vec3(), 0, 0, line.CrossedCell(k));
-        ++count;
-        added += par.massPerParticle;
+        const int in = p.Add(mesh, AK_Vec3(at.x, at.y, 0), mass, AK_Vec3(), 0, 0, line.CrossedCell(k));
+        count += in;
+        added += in * par.massPerParticle;
       }
     }
   }
@@ -59,8 +61,6 @@ double SW_AddSourceParticles(const SW_MeshCore& mesh, const SW_FlowParameters& p
       const double phi = 2 * Draw() * pi;
       const AK_Vec3 at(s.x + r * std::cos(phi), s.y + r * std::sin(phi), 0);
       c = mesh.FindCell(at, c);
-      ++count;
-      added += par.massPerParticle;
       if (c < 0) continue;
       double w[4];
       mesh.CellWeights(c, at, w);
@@ -70,7 +70,9 @@ double SW_AddSourceParticles(const SW_MeshCore& mesh, const SW_FlowParameters& p
       e1 *= 1 / e1.Length();
       AK_Vec3 e2 = n3.Cross(e1);
       e2 *= 1 / e2.Length();
-      p.Add(mesh, at, mass, e1 * vx + e2 * vy, 0, 0, c);
+      const int in = p.Add(mesh, at, mass, e1 * vx + e2 * vy, 0, 0, c);
+      count += in;
+      added += in * par.massPerParticle;
     }
   }
   return added;

@@ -1,246 +1,177 @@
-// One time step of the flow model in its fixed order of phases, the neighbour grid, and
-// the set-up numbers (particle mass, mass correction, entrainment layer, cell marks).
-#include <cmath>
-#include <cstring>
-#include <thread>
-#include <vector>
-
+// One time step of the flow model: its phases in their fixed order, the bookkeeping phases
+// between the force and motion phases, and the check that the state belongs to the mesh.
 #include "SW_Flow.h"
 
-double SW_KernelRadius(const SW_FlowParameters& par)
+namespace {
+
+// The step's fixed start: the random numbers from seed 777, the run's threads, the neighbour
+// grid of the smoothed-particle method, the bottom pressure cleared.
+void StartStep(SW_FlowRun& run)
 {
-  if (par.sphMode < 0) return par.resolution / -par.sphMode;
-  return par.resolution * par.sphMode;
-}
-
-// ---- neighbour grid ---------------------------------------------------------------------------
-
-int32_t SW_FlowGrid::Column(double x) const
-{
-  const double k = (x - x0) / size;
-  if (!(k >= 0)) return 0;
-  return k >= nx - 1 ? nx - 1 : static_cast<int32_t>(k);
-}
-
-int32_t SW_FlowGrid::Row(double y) const
-{
-  const double k = (y - y0) / size;
-  if (!(k >= 0)) return 0;
-  return k >= ny - 1 ? ny - 1 : static_cast<int32_t>(k);
-}
-
-void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_FlowParticles& p, double radius,
-                        int64_t maxBuckets)
-{
-  AK_Vec3 lo, hi;
-  mesh.VertexBox(lo, hi);
-  x0 = lo.x;
-  y0 = lo.y;
-  size = radius > 0 ? radius : 1;
-  // A large domain with a small kernel would need more buckets than memory allows: the
-  // buckets grow instead, which only makes the neighbour candidates more numerous.
-  for (;;) {
-    const double cx = (hi.x - x0) / size + 1.0, cy = (hi.y - y0) / size + 1.0;
-    if (cx * cy <= static_cast<double>(maxBuckets)) {
-      nx = static_cast<int32_t>(cx);
-      ny = static_cast<int32_t>(cy);
-      break;
-    }
-    size *= 2;
-  }
-  const int32_t buckets = nx * ny;
-  start.Reserve(buckets + 1);
-  start.SetCount(buckets + 1);
-  for (int32_t& s : start) s = 0;
-  const int32_t n = p.Count();
-  sorted.Reserve(n);
-  sorted.SetCount(n);
-  for (int32_t i = 0; i < n; ++i) ++start[Row(p.x[i].y) * nx + Column(p.x[i].x)];
-  for (int32_t k = 1; k <= buckets; ++k) start[k] += start[k - 1];
-  // Placing in increasing index from the bucket ends leaves each bucket in decreasing order.
-  for (int32_t i = 0; i < n; ++i) {
-    const int32_t b = Row(p.x[i].y) * nx + Column(p.x[i].x);
-    sorted[--start[b]] = i;
-  }
-}
-
-// ---- set-up ---------------------------------------------------------------------------------
-
-int SW_ChooseParticleMass(const char* method, double M, int32_t n, double dx, double density,
-                          SW_ParticleBudget& b, AK_String& error)
-{
-  if (!(density > 0)) {
-    error = AK_String::Format("density %g is not positive: no particles", density);
-    return 0;
-  }
-  if (n < 1) n = 1;
-  const double cellMass = dx * density * dx;  // mass of unit depth on one cell of side dx
-  if (std::strcmp(method, "delta-depth per particle") == 0) {
-    b.massPerParticle = cellMass * b.deltaDepth;
-  } else if (std::strcmp(method, "particles per cell") == 0) {
-    b.massPerParticle = (M / n) / b.perCell;
-  } else if (std::strcmp(method, "number of particles") == 0) {
-    if (b.count <= 0) {
-      error = AK_String::Format("number of particles %d is not positive", b.count);
-      return 0;
-    }
-    b.massPerParticle = M / b.count;
-    b.perCell = b.massPerParticle > 0 ? (M / b.massPerParticle) / n : 0;
-    b.deltaDepth = b.massPerParticle / cellMass;
-    if (M == 0) return 1;  // nothing released: no particles, nothing to refuse
-  }
-  if (!(b.massPerParticle > 0) || !std::isfinite(b.massPerParticle)) {
-    error = AK_String::Format("mass per particle %g is not positive: no particles",
-                              b.massPerParticle);
-    return 0;
-  }
-  if (std::strcmp(method, "number of particles") != 0) {
-    const double count = M / b.massPerParticle;
-    if (std::strcmp(method, "particles per cell") != 0) b.perCell = count / n;
-    if (std::strcmp(method, "delta-depth per particle") != 0)
-      b.deltaDepth = b.massPerParticle / cellMass;
-    if (count >= 2147483647.0) {
-      error = AK_String::Format("%g particles are too many", count);
-      return 0;
-    }
-    b.count = static_cast<int32_t>(count);
-  }
-  return 1;
-}
-
-double SW_CorrectParticleMasses(AK_Array<float>& m, double M)
-{
-  double total = 0;
-  for (int32_t i = m.Size() - 1; i >= 0; --i) total += m[i];
-  if (m.IsEmpty() || !(total > 0)) return 0;
-  const double f = M / total;
-  for (int32_t i = m.Size() - 1; i >= 0; --i) m[i] = static_cast<float>(m[i] * f);
-  return f;
-}
-
-double SW_SnowEnthalpy(double temperature)
-{
-  return temperature >= 0 ? temperature * 4187.0 / 333500.0 : temperature * 2050.0;
-}
-
-void SW_GlobalEntrainment(double z, double minZ, double weight, double temperature,
-                          double gradient, float& mass, float& enthalpy)
-{
-  if (!(z > minZ)) return;
-  mass = static_cast<float>(weight);
-  enthalpy = static_cast<float>(SW_SnowEnthalpy((z - minZ) * gradient + temperature));
-}
-
-void SW_MarkCellsAndNeighbours(const SW_MeshCore& mesh, const AK_Array<int32_t>& cells,
-                               int32_t mark, AK_Array<int32_t>& marks)
-{
-  for (int32_t c : cells) {
-    marks[c] = mark;
-    for (int k = 0; k < mesh.CornerCount(c); ++k) {
-      const int32_t nb = mesh.Neighbour(c, k);
-      if (nb >= 0) marks[nb] = mark;
-    }
-  }
-}
-
-// ---- threads ---------------------------------------------------------------------------------
-
-void SW_ForEachChunk(int32_t count, int threads, const std::function<void(int32_t, int32_t)>& run)
-{
-  // A thread is worth its start only with some particles to work on.
-  const int32_t used = std::min<int32_t>(threads, count / 64);
-  if (used < 2) {
-    run(0, count);
-    return;
-  }
-  std::vector<std::thread> workers;
-  const int32_t chunk = (count + used - 1) / used;
-  for (int32_t first = chunk; first < count; first += chunk)
-    workers.emplace_back(run, first, std::min(count, first + chunk));
-  run(0, std::min(count, chunk));
-  for (std::thread& w : workers) w.join();
-}
-
-// ---- the step ---------------------------------------------------------------------------------
-
-int SW_ComputeTimeStep(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                       const SW_FlowCells& cells, const SW_FlowSources* sources,
-                       SW_FlowFields& fields, SW_FlowParticles& p, SW_FlowGrid& grid, double t,
-                       double dt, SW_FlowStepReport& report, AK_String& error)
-{
-  report = SW_FlowStepReport();
+  const SW_FlowParameters& par = run.par;
   AK_SeedRandom(777);
+  run.workers.Use(par.threads);
   // At most 16 MiB of bucket starts, whatever the domain and the kernel radius.
-  if (par.sphMode != 0) grid.Build(mesh, p, SW_KernelRadius(par), int64_t(1) << 22);
-  for (float& b : fields.bottomPressure) b = 0;
+  if (par.sphMode != 0)
+    run.grid.Build(*run.mesh, run.particles, SW_KernelRadius(par), int64_t(1) << 22);
+  for (float& b : run.fields.bottomPressure) b = 0;
+}
 
-  // Secondary release: a held area goes once the flow has reached one of its cells.
-  if (!p.flags.IsEmpty()) {
-    for (int32_t i = p.Count() - 1; i >= 0; --i) {
-      const uint8_t k = p.flags[i];
-      if (k == 0) continue;
-      const AK_Vec3& vf = fields.velocity[mesh._lcv[p.cell[i]][0]];
-      if (!(vf.Dot(vf) > 0)) continue;
-      report.released.Append(k);
-      for (int32_t j = p.Count() - 1; j >= 0; --j) {
-        if (p.flags[j] != k) continue;
-        p.flags[j] = 0;
-        p.v[j] = AK_Vec3();
-      }
+// Secondary release: a held area goes, with its particles at rest, once the flow has reached
+// one of its cells (the field velocity at the cell's first corner). Reads the flags, the
+// cells and "Velocity"; writes the flags, the velocities and the report's released areas.
+void ReleaseSecondaryAreas(SW_FlowRun& run)
+{
+  SW_ParticleStore& p = run.particles;
+  if (p.flags.IsEmpty()) return;
+  const SW_MeshCore& mesh = *run.mesh;
+  for (int32_t i = p.Count() - 1; i >= 0; --i) {
+    const uint8_t k = p.flags[i];
+    if (k == 0) continue;
+    const AK_Vec3& vf = run.fields.velocity[mesh._lcv[p.cell[i]][0]];
+    if (!(vf.Dot(vf) > 0)) continue;
+    run.report.released.Append(k);
+    for (int32_t j = p.Count() - 1; j >= 0; --j) {
+      if (p.flags[j] != k) continue;
+      p.flags[j] = 0;
+      p.v[j] = AK_Vec3();
     }
   }
+}
 
-  p.SizeWork();
-  const int32_t n = p.Count();
-  const bool scripts = par.frictionLaw == SW_FrictionUser || par.entrainmentLoss.loss;
-  if (scripts) {
-    if (SW_ComputeBodyForces(mesh, par, cells, fields, p, 0, n, t, dt, error)) return 1;
-  } else {
-    SW_ForEachChunk(n, par.threads, [&](int32_t first, int32_t end) {
-      AK_String unused;
-      SW_ComputeBodyForces(mesh, par, cells, fields, p, first, end, t, dt, unused);
-    });
-  }
+// Body forces on all particles, on the run's threads unless a script law is in use (scripts
+// run on one thread). Reads and writes what SW_ComputeBodyForces does.
+int BodyForces(SW_FlowRun& run, double t, double dt, AK_String& error)
+{
+  const int32_t n = run.particles.Count();
+  const SW_FlowParameters& par = run.par;
+  if (par.frictionLaw == SW_FrictionUser || par.entrainmentLoss.loss)
+    return SW_ComputeBodyForces(run, 0, n, t, dt, error);
+  // Built-in laws always answer a number: no chunk writes the error text.
+  auto chunk = [&run, &error, t, dt](int32_t first, int32_t end) {
+    SW_ComputeBodyForces(run, first, end, t, dt, error);
+  };
+  run.workers.ForEachChunk(n, chunk);
+  return 0;
+}
 
+// Entrainment bookkeeping: each cell gives up the snow its particles took, per unit area,
+// never below 0. Reads `entrainedMass` and the cells; writes "EntrainmentMass" and the
+// report's entrained mass.
+void TakeEntrainedSnow(SW_FlowRun& run)
+{
+  const SW_ParticleStore& p = run.particles;
   for (int32_t i = p.Count() - 1; i >= 0; --i) {
     const float dm = p.entrainedMass[i];
     if (!(dm > 0)) continue;
-    report.entrained += dm;
+    run.report.entrained += dm;
     const int32_t c = p.cell[i];
-    float& left = fields.entrainmentMass[c];
-    left = static_cast<float>(left - dm / mesh.CellAreaVector(c).Length());
+    float& left = run.fields.entrainmentMass[c];
+    left = static_cast<float>(left - dm / run.mesh->CellAreaVector(c).Length());
     if (left < 0) left = 0;
   }
+}
 
-  if (par.bottomPressure) {
-    AK_Array<float>& bp = fields.bottomPressure;
-    for (int32_t i = p.Count() - 1; i >= 0; --i) {
-      const int32_t c = p.cell[i];
-      double w[4];
-      mesh.CellWeights(c, p.x[i], w);
-      const AK_Index4& corners = mesh._lcv[c];
-      for (int k = 0; k < mesh.CornerCount(c); ++k)
-        bp[corners[k]] = static_cast<float>(bp[corners[k]] + p.normalForce[i] * w[k]);
-    }
-    for (int32_t k = 0; k < bp.Size(); ++k)
-      if (bp[k] > 0) bp[k] = static_cast<float>(bp[k] / mesh._vertexNormals[k].Length());
-  }
-
-  SW_ForEachChunk(n, par.threads, [&](int32_t first, int32_t end) {
-    SW_ComputeLateralForces(mesh, par, fields, grid, p, first, end, dt);
-  });
-  SW_ForEachChunk(n, par.threads, [&](int32_t first, int32_t end) {
-    SW_UpdatePositions(mesh, par, cells, fields, p, first, end, dt);
-  });
-  report.removed = p.RemoveBelow(par.massPerParticle * 0.01);
-  if (sources)
-    report.sourceMass = SW_AddSourceParticles(mesh, par, *sources, t, dt, p, report.sourceCount);
-
+// The bottom pressure per vertex: the normal forces spread over the corners of each
+// particle's cell, divided by the vertex's area. Reads `normalForce` and `weights`; writes
+// "BottomPressure".
+void MapBottomPressure(SW_FlowRun& run)
+{
+  if (!run.par.bottomPressure) return;
+  const SW_MeshCore& mesh = *run.mesh;
+  const SW_ParticleStore& p = run.particles;
+  AK_Array<float>& bp = run.fields.bottomPressure;
   for (int32_t i = p.Count() - 1; i >= 0; --i) {
-    const int32_t k = static_cast<int32_t>(p.m[i] / par.massPerParticle + 0.5);
-    if (k > 1 && p.cell[i] >= 0) p.Split(mesh, i, k);
+    const int32_t c = p.cell[i];
+    const double* w = p.weights[i].w;
+    const AK_Index4& corners = mesh._lcv[c];
+    for (int k = 0; k < mesh.CornerCount(c); ++k)
+      bp[corners[k]] = static_cast<float>(bp[corners[k]] + p.normalForce[i] * w[k]);
   }
-  SW_UpdateFields(mesh, par.density, p, static_cast<float>(t), fields);
-  report.total = p.TotalMass();
+  for (int32_t k = 0; k < bp.Size(); ++k)
+    if (bp[k] > 0) bp[k] = static_cast<float>(bp[k] / mesh._vertexNormals[k].Length());
+}
+
+// Lateral forces on all particles, on the run's threads. The grid's masses are gathered
+// again first: entrainment changed them.
+void LateralForces(SW_FlowRun& run, double dt)
+{
+  if (run.par.sphMode != 0) run.grid.Gather(run.particles);
+  auto chunk = [&run, dt](int32_t first, int32_t end) { SW_ComputeLateralForces(run, first, end, dt); };
+  run.workers.ForEachChunk(run.particles.Count(), chunk);
+}
+
+// The position update of all particles, on the run's threads.
+void MoveParticles(SW_FlowRun& run, double dt)
+{
+  auto chunk = [&run, dt](int32_t first, int32_t end) { SW_UpdatePositions(run, first, end, dt); };
+  run.workers.ForEachChunk(run.particles.Count(), chunk);
+}
+
+// Removal of the particles off the mesh or nearly without mass, the sources' particles, and
+// the split of particles much heavier than the mass per particle. Writes the particles and
+// the report's counts.
+void RemoveAddAndSplit(SW_FlowRun& run, double t, double dt)
+{
+  SW_ParticleStore& p = run.particles;
+  const double perParticle = run.par.massPerParticle;
+  run.report.removed = p.RemoveBelow(perParticle * 0.01);
+  run.report.sourceMass = SW_AddSourceParticles(run, t, dt, run.report.sourceCount);
+  for (int32_t i = p.Count() - 1; i >= 0; --i) {
+    const int32_t k = static_cast<int32_t>(p.m[i] / perParticle + 0.5);
+    if (k > 1 && p.cell[i] >= 0) p.Split(*run.mesh, i, k);
+  }
+}
+
+// The mass of the particles as the step reports it, summed from the last to the first.
+double StepTotal(const SW_ParticleStore& p)
+{
+  double total = 0;
+  for (int32_t i = p.Count() - 1; i >= 0; --i) total += p.m[i];
+  return total;
+}
+
+}  // namespace
+
+void SW_FlowStepReport::Reset()
+{
+  entrained = total = sourceMass = 0;
+  sourceCount = removed = 0;
+  released.SetCount(0);
+}
+
+int SW_CheckFlowState(const SW_FlowRun& run, AK_String& error)
+{
+  if (!run.mesh) {
+    error = "the run has no mesh";
+    return 0;
+  }
+  const SW_MeshCore& mesh = *run.mesh;
+  if (mesh._vertexNormals.Size() != mesh.NumVertices() || mesh._lcc.Size() != mesh.NumCells()) {
+    error = "the mesh has no vertex normals or no cell neighbours";
+    return 0;
+  }
+  return run.fields.Check(mesh, error) && run.cells.Check(mesh, error) &&
+         run.particles.Check(mesh, error);
+}
+
+int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
+{
+  run.report.Reset();
+  if (!SW_CheckFlowState(run, error)) {
+    error += ": no time step";
+    return 1;
+  }
+  StartStep(run);                                  // seed, threads, grid, bottom pressure 0
+  ReleaseSecondaryAreas(run);                      // flags, velocities of released areas
+  run.particles.SizeWork();                        // work columns for every particle
+  if (BodyForces(run, t, dt, error)) return 1;     // state and work columns (SW_ComputeBodyForces)
+  TakeEntrainedSnow(run);                          // "EntrainmentMass" from `entrainedMass`
+  MapBottomPressure(run);                          // "BottomPressure" from `normalForce`
+  LateralForces(run, dt);                          // `force` and the diffusion terms
+  MoveParticles(run, dt);                          // positions, velocities, cells, enthalpies
+  RemoveAddAndSplit(run, t, dt);                   // the particle count
+  SW_UpdateFields(*run.mesh, run.par.density, run.particles, static_cast<float>(t), run.fields);
+  run.report.total = StepTotal(run.particles);
   return 0;
 }

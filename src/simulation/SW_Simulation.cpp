@@ -32,8 +32,7 @@ constexpr GroupKind kGroups[] = {
 };
 
 constexpr const char* kInteractionTypes[] = {"none", "particles suspension"};
-constexpr const char* kMassPerParticleMethods[] = {
-    "direct", "particles per cell", "number of particles", "delta-depth per particle"};
+constexpr const char* const (&kMassPerParticleMethods)[4] = SW_MassMethodNames;
 constexpr const char* kCleanupBehaviors[] = {"keep all time steps", "keep last time step",
                                              "remove all time steps", "delete entirely"};
 constexpr const char* kDeleteTimestepsOptions[] = {"except last", "all"};

@@ -26,6 +26,7 @@
 
 #include "AK_ClassHelper.h"
 #include "AK_WeakRef.h"
+#include "SW_FlowTables.h"
 #include "SW_FrictionScript.h"
 #include "SW_Mesh.h"
 #include "SW_Particles.h"
@@ -43,9 +44,9 @@ public:
 
   // --- friction models ---
   static constexpr int kBuiltInFrictionTypeCount = 5;
-  static const char* const kBuiltInFrictionTypes[kBuiltInFrictionTypeCount];
-  static constexpr const char* kClassicFriction =
-      "Mohr-Coulomb with max of dynamic and granular pressure (TORVU classic)";
+  static constexpr const char* const (&kBuiltInFrictionTypes)[kBuiltInFrictionTypeCount] =
+      SW_FrictionLawNames;
+  static constexpr const char* kClassicFriction = SW_FrictionLawNames[SW_FrictionClassic];
   static constexpr const char* kDefaultShearFormula = "return v / h * 1.0;";
   // The head of the user shear function, as BottomShearStressFormulaSignature reports it.
   static const char* const kShearSignature;
@@ -54,12 +55,12 @@ public:
   // --- parameters (attributes of the same name), in the order the object holds them ---
   AK_String PsaMesh;
   AK_String FrictionType = kClassicFriction;
-  double InternalFrictionAngle = 35;
-  double BedFrictionAngle = 16;
-  double DynamicFrictionCoefficient = 0.022;
+  double InternalFrictionAngle = SW_FlowDefault::internalFrictionAngle;
+  double BedFrictionAngle = SW_FlowDefault::bedFrictionAngle;
+  double DynamicFrictionCoefficient = SW_FlowDefault::dynamicFriction;
   AK_String BottomShearStressFormula;    // only ever a body that compiled
   AK_String BottomShearStressFormulaFile;  // the rheology file last loaded with success
-  double Density = 200;
+  double Density = SW_FlowDefault::density;
   AK_String ReleaseDHM = "none";
   double ReleaseDHMDensity = 150;
   AK_String EntrainmentDHM = "none";
@@ -71,9 +72,9 @@ public:
   double EntrainmentShearResistance = 0;
   double EntrainmentDeformationResistance = 0;
   double EntrainmentErosionEnergy = 0;
-  double SubgridMixingFactor = 100;
-  double RestitutionCoefficient = 0;
-  double CurvatureReductionFactor = 1;
+  double SubgridMixingFactor = SW_FlowDefault::subgridMixing;
+  double RestitutionCoefficient = SW_FlowDefault::restitution;
+  double CurvatureReductionFactor = SW_FlowDefault::curvatureReduction;
   int32_t SphMode = 0;
   AK_String InteractionTypeWithFluidAbove = "none";
   double ParticlesMinFroudeSaltation = 400;
@@ -98,7 +99,7 @@ public:
   AK_String Remark;
   AK_String CleanupBehavior = "keep all time steps";
   AK_String MassPerParticleDeterminationMethod = "delta-depth per particle";
-  double MassPerParticle = 10000;
+  double MassPerParticle = SW_FlowDefault::massPerParticle;
   double NumParticlesPerCell = 5;
   int32_t NumParticles = 20000;
   double DeltaDepthPerParticle = 0.5;

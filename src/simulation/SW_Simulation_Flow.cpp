@@ -6,35 +6,26 @@
 #include "SW_Flow.h"
 #include "SW_Simulation.h"
 
-// Lends the simulation's field and particle arrays to the flow model's plain state (and,
-// called again, takes them back): swapping moves no values.
-void SW_SwapFlowState(SW_Simulation& sim, SW_FlowFields& f, SW_FlowParticles& p)
+// Lends the simulation's field and particle arrays to the run (and, called again, takes
+// them back): swapping moves no values. A child the user deleted lends nothing, so the run
+// finds the array unbound and refuses the step.
+void SW_SwapFlowState(SW_Simulation& sim, SW_FlowRun& run)
 {
-  std::swap(f.flowDepth, sim.FlowDepth()->_values);
-  std::swap(f.peakPressure, sim.DynamicPeakPressure()->_values);
-  std::swap(f.peakForce, sim.PeakForcePerWidth()->_values);
-  std::swap(f.peakTorque, sim.PeakTorquePerWidth()->_values);
-  std::swap(f.peakDepth, sim.PeakFlowDepth()->_values);
-  std::swap(f.frontArrival, sim.FrontArrivalTime()->_values);
-  std::swap(f.bottomPressure, sim.BottomPressure()._values);
-  std::swap(f.velocity, sim.Velocity()->_vectors);
-  std::swap(f.entrainmentMass, sim.EntrainmentMass()->_values);
-  std::swap(f.entrainmentEnthalpy, sim.EntrainmentEnthalpy()->_values);
-  SW_Particles& s = *sim.Particles();
-  std::swap(p.x, s.Positions());
-  std::swap(p.v, s.Velocities());
-  std::swap(p.m, s.Masses());
-  std::swap(p.H, s.Enthalpies());
-  std::swap(p.cell, s._cells);
-  std::swap(p.flags, s._flags);
-  std::swap(p.depth, s._work0);
-  std::swap(p.frictionCoefficient, s._work1);
-  std::swap(p.force, s._work2);
-  std::swap(p.frictionRatio, s._work3);
-  std::swap(p.entrainedMass, s._work4);
-  std::swap(p.enthalpySource, s._work5);
-  std::swap(p.enthalpyRelaxation, s._work6);
-  std::swap(p.normalForce, s._work7);
+  SW_FlowFields& f = run.fields;
+  const auto lend = [](auto& mine, auto* field, auto values) {
+    if (field) std::swap(mine, field->*values);
+  };
+  lend(f.flowDepth, sim.FlowDepth(), &SW_ScalarField::_values);
+  lend(f.peakPressure, sim.DynamicPeakPressure(), &SW_ScalarField::_values);
+  lend(f.peakForce, sim.PeakForcePerWidth(), &SW_ScalarField::_values);
+  lend(f.peakTorque, sim.PeakTorquePerWidth(), &SW_ScalarField::_values);
+  lend(f.peakDepth, sim.PeakFlowDepth(), &SW_ScalarField::_values);
+  lend(f.frontArrival, sim.FrontArrivalTime(), &SW_ScalarField::_values);
+  lend(f.bottomPressure, &sim.BottomPressure(), &SW_ScalarField::_values);
+  lend(f.velocity, sim.Velocity(), &SW_VectorField::_vectors);
+  lend(f.entrainmentMass, sim.EntrainmentMass(), &SW_ScalarField::_values);
+  lend(f.entrainmentEnthalpy, sim.EntrainmentEnthalpy(), &SW_ScalarField::_values);
+  if (SW_Particles* particles = sim.Particles()) particles->SwapStore(run.particles);
 }
 
 namespace {
@@ -98,18 +89,11 @@ void SW_Simulation::UpdateFields(double time)
 {
   SW_Mesh* mesh = Mesh();
   if (!mesh || !Particles()) return;
-  SW_FlowFields f;
-  SW_FlowParticles p;
-  SW_SwapFlowState(*this, f, p);
+  SW_FlowRun run(mesh->Core());
+  SW_SwapFlowState(*this, run);
   // Only fields bound per vertex of this mesh and particles located on it can be mapped.
-  const int32_t nv = mesh->NumVertices();
-  bool bound = f.velocity.Size() == nv;
-  for (const AK_Array<float>* a : {&f.flowDepth, &f.peakPressure, &f.peakForce, &f.peakTorque,
-                                   &f.peakDepth, &f.frontArrival})
-    bound = bound && a->Size() == nv;
-  bool located = p.m.Size() == p.Count() && p.v.Size() == p.Count() && p.cell.Size() == p.Count();
-  for (int32_t i = 0; located && i < p.Count(); ++i)
-    located = p.cell[i] >= 0 && p.cell[i] < mesh->NumCells();
-  if (bound && located) SW_UpdateFields(mesh->Core(), Density, p, static_cast<float>(time), f);
-  SW_SwapFlowState(*this, f, p);
+  AK_String unused;
+  if (run.fields.CheckResults(mesh->Core(), unused) && run.particles.Check(mesh->Core(), unused))
+    SW_UpdateFields(mesh->Core(), Density, run.particles, static_cast<float>(time), run.fields);
+  SW_SwapFlowState(*this, run);
 }

@@ -9,9 +9,6 @@
 #include "AK_Files.h"
 #include "SW_Simulation.h"
 
-const char* const SW_Simulation::kBuiltInFrictionTypes[kBuiltInFrictionTypeCount] = {
-    "Chezy", "Chezy + Mohr-Coulomb", kClassicFriction, "torvuAT", "Nassschnee"};
-
 const char* const SW_Simulation::kShearSignature =
     "double shear( // return shear stress [N/m2]\n"
     "double p,     // bottom pressure [N/m2]\n"

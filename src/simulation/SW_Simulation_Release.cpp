@@ -105,95 +105,130 @@ void SW_Simulation::InitEntrainmentAreaWeights()
   AK_MESSAGE("updating cell entrainment area weights done");
 }
 
+namespace {
+
+// The release on the cells of the mesh and its mass.
+struct Release {
+  SW_ReleaseCells cells;
+  double M = 0;     // release mass, kg
+  int32_t n = 0;    // release cells
+};
+
+// Release depths, enthalpies and secondary marks per cell from the release areas (then the
+// secondary ones) and the release raster; the release mass from the areas' masses and the
+// raster's cells. Release cells give up their entrainable snow.
+Release ComputeReleaseCells(SW_Simulation& sim, const SW_MeshCore& core)
+{
+  AK_MESSAGE("computing release depths in cells...");
+  AK_Array<SW_InitialCondition*> areas = Areas(sim, "ReleaseAreas");
+  const int32_t primary = areas.Size();
+  for (SW_InitialCondition* area : Areas(sim, "SecondaryReleaseAreas")) areas.Append(area);
+
+  sim.UpdateReleaseMass("");
+  Release r;
+  r.M = static_cast<float>(Number(sim.ReleaseMassText())) +
+        static_cast<float>(Number(sim.SecondaryReleaseMassText()));
+
+  SW_Mesh* raster = nullptr;
+  if (!sim.ReleaseDHM.IsEmpty() && sim.ReleaseDHM != "none") {
+    raster = Raster(sim, sim.ReleaseDHM);
+    AK_MESSAGE(((raster ? "using release depth from " : "WARNING: using release depth from ") +
+                sim.ReleaseDHM + (raster ? "" : " failed!"))
+                   .c_str());
+  }
+
+  SW_FlowFields f;
+  SW_ScalarField* entrainment = sim.EntrainmentMass();
+  if (entrainment) std::swap(f.entrainmentMass, entrainment->_values);
+  AK_String error;
+  r.n = SW_ComputeReleaseDepths(core, areas, primary, raster ? &raster->Core() : nullptr,
+                                sim.ReleaseDHMDensity, sim.ReleaseTemperature(), sim.Density, r.M,
+                                r.cells, f, error);
+  if (entrainment) std::swap(f.entrainmentMass, entrainment->_values);
+  if (r.n < 0) {
+    AK_MESSAGE(("WARNING: " + error).c_str());
+    r.n = 0;
+  }
+  AK_MESSAGE("computing release depths in cells done");
+  AK_MESSAGE(AK_String::Format("total mass:%g kg in %d cells", r.M, r.n).c_str());
+  if (r.cells.secondaryCells > 0)
+    AK_MESSAGE(AK_String::Format("%d cells in secondary release areas", r.cells.secondaryCells).c_str());
+  return r;
+}
+
+// The mass per particle and its related numbers by the chosen method. Nothing released keeps
+// the user's numbers: the outputs of a method would be zeros that the attributes refuse, and
+// a saved project would no longer load. Answers false when no particle is to be made.
+bool ChooseParticleBudget(SW_Simulation& sim, const Release& r)
+{
+  if (!(r.M > 0)) return false;
+  SW_ParticleBudget budget{sim.MassPerParticle, sim.DeltaDepthPerParticle,
+                           sim.NumParticlesPerCell, sim.NumParticles};
+  const double dx = Number(AK_String::Format("%.15g", sim.Mesh()->GetResolution()));
+  AK_String error;
+  if (!SW_ChooseParticleMass(sim.MassPerParticleDeterminationMethod.c_str(), r.M, r.n, dx,
+                             sim.Density, budget, error)) {
+    AK_MESSAGE(("WARNING: " + error).c_str());
+    return false;
+  }
+  sim.MassPerParticle = budget.massPerParticle;
+  sim.DeltaDepthPerParticle = budget.deltaDepth;
+  sim.NumParticlesPerCell = budget.perCell;
+  sim.NumParticles = budget.count;
+  AK_MESSAGE(AK_String::Format("estimated number of particles:%d", sim.NumParticles).c_str());
+  AK_MESSAGE(AK_String::Format("estimated mass per particle:%g", sim.MassPerParticle).c_str());
+  return true;
+}
+
+// The particles of the release cells at rest, their masses then corrected to add up to the
+// release mass (except for the method "direct").
+void GenerateParticles(SW_Simulation& sim, const Release& r)
+{
+  SW_Particles* particles = sim.Particles();
+  if (!particles || r.n <= 0) return;
+  SW_Mesh* mesh = sim.Mesh();
+  particles->_mesh = mesh;
+  AK_Array<AK_Vec3> still;
+  still.Reserve(mesh->NumCells());
+  still.SetCount(mesh->NumCells());
+  SetAll(still, AK_Vec3{0, 0, 0});
+  particles->Generate(r.cells.depth, still, r.cells.enthalpy, r.cells.marks,
+                      static_cast<float>(sim.Density), static_cast<float>(sim.MassPerParticle));
+  if (sim.MassPerParticleDeterminationMethod == "direct" || particles->Count() == 0) return;
+  const double factor = SW_CorrectParticleMasses(particles->Masses(), r.M);
+  AK_MESSAGE(AK_String::Format("massCorrFac:%g", factor).c_str());
+  sim.MassPerParticle = particles->TotalMass() / particles->Count();
+  AK_MESSAGE(AK_String::Format("mass per particle corrected:%g", sim.MassPerParticle).c_str());
+}
+
+// The flow fields back to one value per vertex, all results to 0.
+void ResetResultFields(SW_Simulation& sim)
+{
+  SW_Mesh* mesh = sim.Mesh();
+  for (SW_ScalarField* field : {sim.FlowDepth(), sim.DynamicPeakPressure(), sim.PeakForcePerWidth(),
+                                sim.PeakTorquePerWidth(), sim.PeakFlowDepth(), sim.FrontArrivalTime()})
+    if (field) {
+      field->SetMesh(mesh);
+      SetAll(field->_values, 0.f);
+    }
+  if (SW_VectorField* velocity = sim.Velocity()) {
+    velocity->SetMesh(mesh);
+    SetAll(velocity->_vectors, AK_Vec3{0, 0, 0});
+  }
+}
+
+}  // namespace
+
 void SW_Simulation::Initialize()
 {
   CurrentTime = 0;
   CurrentTimeStep = "";
   SW_Mesh* mesh = Mesh();
   if (!mesh || mesh->NumCells() == 0) return;
-  const SW_MeshCore& core = mesh->Core();
-  const int32_t cells = core.NumCells();
   InitEntrainmentAreaWeights();
-  AK_MESSAGE("computing release depths in cells...");
-
-  AK_Array<SW_InitialCondition*> areas = Areas(*this, "ReleaseAreas");
-  const int32_t primary = areas.Size();
-  for (SW_InitialCondition* area : Areas(*this, "SecondaryReleaseAreas")) areas.Append(area);
-
-  UpdateReleaseMass("");
-  double M = static_cast<float>(Number(ReleaseMassText())) +
-             static_cast<float>(Number(SecondaryReleaseMassText()));
-
-  SW_Mesh* raster = nullptr;
-  if (!ReleaseDHM.IsEmpty() && ReleaseDHM != "none") {
-    raster = Raster(*this, ReleaseDHM);
-    AK_MESSAGE(((raster ? "using release depth from " : "WARNING: using release depth from ") +
-                ReleaseDHM + (raster ? "" : " failed!"))
-                   .c_str());
-  }
-
-  SW_ReleaseCells release;
-  SW_FlowFields f;
-  SW_ScalarField* entrainment = EntrainmentMass();
-  if (entrainment) std::swap(f.entrainmentMass, entrainment->_values);
-  AK_String error;
-  int32_t n = SW_ComputeReleaseDepths(core, areas, primary, raster ? &raster->Core() : nullptr,
-                                      ReleaseDHMDensity, _releaseTemperature, Density, M,
-                                      release, f, error);
-  if (entrainment) std::swap(f.entrainmentMass, entrainment->_values);
-  if (n < 0) {
-    AK_MESSAGE(("WARNING: " + error).c_str());
-    n = 0;
-  }
-  AK_MESSAGE("computing release depths in cells done");
-  AK_MESSAGE(AK_String::Format("total mass:%g kg in %d cells", M, n).c_str());
-  if (release.secondaryCells > 0)
-    AK_MESSAGE(AK_String::Format("%d cells in secondary release areas", release.secondaryCells).c_str());
-
-  SW_ParticleBudget budget{MassPerParticle, DeltaDepthPerParticle, NumParticlesPerCell, NumParticles};
-  const double dx = Number(AK_String::Format("%.15g", mesh->GetResolution()));
-  SW_Particles* particles = Particles();
-  if (particles) particles->Clear();
-  // Nothing released keeps the user's numbers: the outputs of a method would be zeros that
-  // the attributes refuse, and a saved project would no longer load.
-  const bool chosen = M > 0 && SW_ChooseParticleMass(MassPerParticleDeterminationMethod.c_str(),
-                                                     M, n, dx, Density, budget, error);
-  if (chosen) {
-    MassPerParticle = budget.massPerParticle;
-    DeltaDepthPerParticle = budget.deltaDepth;
-    NumParticlesPerCell = budget.perCell;
-    NumParticles = budget.count;
-    AK_MESSAGE(AK_String::Format("estimated number of particles:%d", NumParticles).c_str());
-    AK_MESSAGE(AK_String::Format("estimated mass per particle:%g", MassPerParticle).c_str());
-    if (particles && n > 0) {
-      particles->_mesh = mesh;
-      AK_Array<AK_Vec3> still;
-      still.Reserve(cells);
-      still.SetCount(cells);
-      SetAll(still, AK_Vec3{0, 0, 0});
-      particles->Generate(release.depth, still, release.enthalpy, release.marks,
-                          static_cast<float>(Density), static_cast<float>(MassPerParticle));
-      if (MassPerParticleDeterminationMethod != "direct" && particles->Count() > 0) {
-        const double factor = SW_CorrectParticleMasses(particles->Masses(), M);
-        AK_MESSAGE(AK_String::Format("massCorrFac:%g", factor).c_str());
-        MassPerParticle = particles->TotalMass() / particles->Count();
-        AK_MESSAGE(AK_String::Format("mass per particle corrected:%g", MassPerParticle).c_str());
-      }
-    }
-  } else if (M > 0) {
-    AK_MESSAGE(("WARNING: " + error).c_str());
-  }
-
-  // The flow fields go back to one value per vertex, all results to 0.
-  for (SW_ScalarField* field : {FlowDepth(), DynamicPeakPressure(), PeakForcePerWidth(),
-                                PeakTorquePerWidth(), PeakFlowDepth(), FrontArrivalTime()})
-    if (field) {
-      field->SetMesh(mesh);
-      SetAll(field->_values, 0.f);
-    }
-  if (SW_VectorField* velocity = Velocity()) {
-    velocity->SetMesh(mesh);
-    SetAll(velocity->_vectors, AK_Vec3{0, 0, 0});
-  }
+  const Release release = ComputeReleaseCells(*this, mesh->Core());
+  if (SW_Particles* particles = Particles()) particles->Clear();
+  if (ChooseParticleBudget(*this, release)) GenerateParticles(*this, release);
+  ResetResultFields(*this);
   BindFieldsToMesh();
 }

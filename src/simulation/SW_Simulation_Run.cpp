@@ -19,14 +19,10 @@
 #include "SW_TimeStepList.h"
 #include "SW_WallLine.h"
 
-// What lives for one run loop: the model's parameters, the per-cell arrays, the sources and
-// the neighbour grid, so that a step allocates nothing it already had.
+// What lives for one run loop: the flow model's run state (its threads, per-cell arrays,
+// sources, grid and work columns), so that a step allocates nothing it already had.
 struct SW_RunContext {
-  SW_FlowParameters par;
-  SW_FlowCells cells;
-  SW_FlowSources sources;
-  SW_FlowGrid grid;
-  SW_FlowStepReport report;
+  SW_FlowRun flow;
   AK_String error;
 };
 
@@ -35,11 +31,12 @@ namespace {
 double Number(const AK_String& text) { return std::strtod(text.c_str(), nullptr); }
 
 // Threads for the phases that may run apart; a run gives the same particles with any count.
-// A thread is started per phase, so each must have enough particles to be worth its start.
+// Handing a phase to the run's threads costs a wake-up each, so every thread gets particles
+// enough to be worth it.
 int FlowThreads(int32_t particles)
 {
   const int32_t cores = static_cast<int32_t>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
-  return std::max(1, std::min(cores, particles / 8192));
+  return std::max(1, std::min(cores, particles / 2048));
 }
 
 // The point source of the object variables "$source_..."; off while "$source_strength" is empty.
@@ -172,14 +169,14 @@ void SW_Simulation::UpdateCellResistances(SW_RunContext& run)
   AK_Array<const SW_ResistanceArea*> areas;
   for (SW_ResistanceArea* a : GroupMembers<SW_ResistanceArea>("ResistanceAreas")) areas.Append(a);
   AK_MESSAGE("updating cell resistances...");
-  SW_MapResistanceAreas(Mesh()->Core(), areas, run.cells);
+  SW_MapResistanceAreas(Mesh()->Core(), areas, run.flow.cells);
   AK_MESSAGE("updating cell resistances done");
 }
 
 void SW_Simulation::MarkWallCells(SW_RunContext& run)
 {
   const SW_MeshCore& mesh = Mesh()->Core();
-  const int32_t marked = SW_MarkWallCells(mesh, GroupMembers<SW_WallLine>("WallLines"), run.cells);
+  const int32_t marked = SW_MarkWallCells(mesh, GroupMembers<SW_WallLine>("WallLines"), run.flow.cells);
   AK_MESSAGE(AK_String::Format("%d of %d cells covered by wall lines", marked, mesh.NumCells()));
 }
 
@@ -218,11 +215,14 @@ void SW_Simulation::RunLoop()
   }
   CheckFrictionParameters();
   SW_RunContext run;
+  // The parameters stay as they are for the run; the point source is read at every step.
+  SW_FillFlowParameters(*this, run.flow.par);
+  run.flow.mesh = &mesh->Core();
   UpdateCellResistances(run);
   MarkWallCells(run);
   const AK_Array<SW_SourceLine*> lines = GroupMembers<SW_SourceLine>("SourceLines");
   for (int32_t i = lines.Size() - 1; i >= 0; --i) lines[i]->SetUpOnMesh(mesh->Core());
-  for (SW_SourceLine* line : lines) run.sources.lines.Append(line);
+  for (SW_SourceLine* line : lines) run.flow.sources.lines.Append(line);
   BottomPressure()._onVertices = 1;
   BottomPressure().SetMesh(mesh);
   SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
@@ -272,8 +272,7 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
   }
   if (std::getenv("DUMP_PARTICLES")) DumpParticles(*particles);
 
-  SW_FlowParameters& par = run.par;
-  SW_FillFlowParameters(*this, par);
+  SW_FlowParameters& par = run.flow.par;
   par.threads = FlowThreads(particles->Count());
   int verbose = 0;
   if (SphMode != 0) {
@@ -282,21 +281,19 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
     const double r = SW_KernelRadius(par);
     if (t < dt * 0.5 || verbose) AK_MESSAGE(AK_String::Format("SPH kernel radius %g", r));
   }
-  run.sources.point = PointSource(*this);
+  run.flow.sources.point = PointSource(*this);
 
-  SW_FlowFields f;
-  SW_FlowParticles p;
-  SW_SwapFlowState(*this, f, p);
-  const int failed = SW_ComputeTimeStep(mesh->Core(), par, run.cells, &run.sources, f, p,
-                                        run.grid, t, dt, run.report, run.error);
-  SW_SwapFlowState(*this, f, p);
+  run.flow.mesh = &mesh->Core();
+  SW_SwapFlowState(*this, run.flow);
+  const int failed = SW_ComputeTimeStep(run.flow, t, dt, run.error);
+  SW_SwapFlowState(*this, run.flow);
   if (failed) return 1;
 
   if (verbose)
     AK_MESSAGE(AK_String::Format("%d SPH particles, location grid size %g origin %g %g cells %d x %d",
-                                 particles->Count(), run.grid.size, run.grid.x0, run.grid.y0,
-                                 run.grid.nx, run.grid.ny));
-  const SW_FlowStepReport& report = run.report;
+                                 particles->Count(), run.flow.grid.size, run.flow.grid.x0,
+                                 run.flow.grid.y0, run.flow.grid.nx, run.flow.grid.ny));
+  const SW_FlowStepReport& report = run.flow.report;
   const auto secondary = GroupMembers<SW_InitialCondition>("SecondaryReleaseAreas");
   for (int32_t k : report.released)
     if (k >= 1 && k <= secondary.Size())

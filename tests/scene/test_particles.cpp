@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "AK_ConformanceTest.h"
@@ -128,6 +129,35 @@ TEST(Particles, RemoveBelowAndSplitOrders)
   EXPECT_EQ(p.Add(AK_Vec3(-5, 1, 0), 1, AK_Vec3(), 0, 0, -1), 0);
   EXPECT_EQ(p.Count(), 4);
   EXPECT_EQ(p.Get("TotalParticlesKineticEnergy"), "472.5");  // 3 · 6² · 2 / 2 + 9² · 9 / 2
+}
+
+// A run borrows the whole store and gives it back: what it did to the particles is the set's,
+// shown by its children, and the store it handed in holds what it held before.
+TEST(Particles, LentStoreComesBackWithTheRunsChanges)
+{
+  Release r;
+  SW_Particles p("Particles", nullptr);
+  p._mesh = &r.mesh;
+  SetMasses(p, {6, 9});
+  SW_ParticleStore run;
+  p.SwapStore(run);
+  EXPECT_EQ(p.Positions().Size(), 0);  // the children's columns are lent
+  ASSERT_EQ(run.Count(), 2);
+  AK_String error;
+  EXPECT_EQ(run.Check(r.mesh.Core(), error), 1);
+  EXPECT_EQ(run.Add(r.mesh.Core(), AK_Vec3(2, 2, 0), 4, AK_Vec3(4, 0, 0), 0, 0, -1), 1);
+  run.SizeWork();
+  EXPECT_EQ(run.depth.Size(), 3);
+  run.cell[0] = r.mesh.NumCells();  // a stale cell is what the check is for
+  EXPECT_EQ(run.Check(r.mesh.Core(), error), 0);
+  EXPECT_NE(std::strstr(error.c_str(), "particle 0"), nullptr);
+  run.cell[0] = 0;
+  p.SwapStore(run);
+  EXPECT_EQ(run.Count(), 0);
+  EXPECT_EQ(Masses(p), "6 9 4 ");
+  EXPECT_EQ(p.Velocities()[2].x, 4);
+  EXPECT_NEAR(p.Positions()[2].z, 0.3 * 2 + 0.1 * 2, 1e-12);  // z from the mesh
+  EXPECT_DOUBLE_EQ(p.TotalMass(), 19);
 }
 
 // The flag record round-trips; a flag count that is negative, or neither 0 nor the particle

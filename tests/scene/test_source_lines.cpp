@@ -91,3 +91,37 @@ TEST(SourceLines, ContainerAndPointTexts)
   lines.SetUpAllOnMesh(Strip({-1, 2, 7, 12}));
   EXPECT_NEAR(source->MassInCell(1, 0.1f), 2.5, 1e-5);
 }
+
+// Each piece's particles stand on that piece, between its entry and exit, also when the line
+// leaves the mesh and the fractions measure only the part inside.
+TEST(SourceLines, PointsOfEachPieceLieInItsCell)
+{
+  SW_SourceLineMapping cut;
+  cut.SetUp(Strip({-1, 2, 5}), AK_Vec2{0, 0}, AK_Vec2{10, 0});
+  ASSERT_EQ(cut.CellCount(), 2);
+  EXPECT_NEAR(cut.PointInCell(0, 0).x, 0, 1e-6);
+  EXPECT_NEAR(cut.PointInCell(0, 0.5f).x, 1, 1e-6);
+  EXPECT_NEAR(cut.PointInCell(1, 0).x, 2, 1e-6);
+  EXPECT_NEAR(cut.PointInCell(1, 0.5f).x, 3.5, 1e-6);
+
+  SW_MeshCore mesh;
+  meshtest::MakeJitteredTriangles(mesh, 40, 100, 7, [](double, double) { return 0.0; });
+  meshtest::Rng rng(12);
+  int32_t leaving = 0;
+  for (int k = 0; k < 200; ++k) {
+    AK_Vec2 a{rng.Uniform(0, 100), rng.Uniform(0, 100)}, b{rng.Uniform(-40, 140), rng.Uniform(-40, 140)};
+    SW_SourceLineMapping line;
+    line.SetUp(mesh, a, b);
+    if (line.CellCount() == 0) continue;
+    leaving += mesh.FindCell(b, -1) < 0;
+    for (int32_t i = 0; i < line.CellCount(); ++i)
+      for (float t : {0.0f, 0.25f, 0.5f, 0.75f, 0.999f}) {
+        const AK_Vec2 p = line.PointInCell(i, t);
+        // On the cell or within the rounding of single-precision fractions of its border.
+        double w[4];
+        mesh.CellWeights(line.cells[i], p, w);
+        for (int c = 0; c < 3; ++c) EXPECT_GE(w[c], -1e-4) << k << " piece " << i << " at " << t;
+      }
+  }
+  EXPECT_GT(leaving, 20);  // the case of the fault is among them
+}

@@ -6,38 +6,11 @@
 #include <cstring>
 
 #include "SW_Flow.h"
-#include "TestMeshes.h"
+#include "FlowTestRun.h"
 
 namespace {
 
 const double kPi = std::acos(-1.0);
-
-struct Flow {
-  SW_MeshCore mesh;
-  SW_FlowParameters par;
-  SW_FlowCells cells;
-  SW_FlowFields fields;
-  SW_FlowParticles p;
-  SW_FlowGrid grid;
-
-  // A plane falling along +x with the given slope, nx x ny cells of side dx.
-  Flow(double slopeDegrees, int32_t nx, int32_t ny, double dx)
-  {
-    const double s = std::tan(slopeDegrees * kPi / 180);
-    meshtest::MakeCartesian(mesh, nx, ny, dx, 0, 0, [s](double x, double) { return -s * x; });
-    fields.Bind(mesh);
-    par.dynamicFriction = 0;  // pure Coulomb with the classic law
-  }
-  // Body forces and motion only: the analytic cases have no lateral pressure.
-  void Move(double t, double dt)
-  {
-    AK_String error;
-    p.SizeWork();
-    ASSERT_EQ(SW_ComputeBodyForces(mesh, par, cells, fields, p, 0, p.Count(), t, dt, error), 0);
-    SW_UpdatePositions(mesh, par, cells, fields, p, 0, p.Count(), dt);
-    SW_UpdateFields(mesh, par.density, p, static_cast<float>(t), fields);
-  }
-};
 
 // Speed after `seconds` of sliding from rest (or from v0) on a slope.
 double SpeedAfter(double slope, double friction, double v0, double seconds, double dt,
@@ -112,9 +85,9 @@ TEST(Flow, FieldUpdateOfHandComputedCases)
 TEST(Flow, StepsConserveMassAndRepeatBitForBitOnAnyThreadCount)
 {
   for (int sph : {0, -2}) {
-    SW_FlowParticles runs[2];
+    SW_ParticleStore runs[2];
     for (int threads : {1, 4}) {
-      SW_FlowParticles& result = runs[threads > 1];
+      SW_ParticleStore& result = runs[threads > 1];
       Flow f(35, 30, 12, 5);
       f.par.threads = threads;
       f.par.bedFrictionAngle = 20;
@@ -127,11 +100,10 @@ TEST(Flow, StepsConserveMassAndRepeatBitForBitOnAnyThreadCount)
                 500, AK_Vec3(), 0, 0, -1);
       SW_UpdateFields(f.mesh, f.par.density, f.p, 0, f.fields);
       const double initial = f.p.TotalMass();
-      SW_FlowStepReport report;
+      const SW_FlowStepReport& report = f.run.report;
       AK_String error;
       for (int k = 0; k < 40; ++k) {
-        ASSERT_EQ(SW_ComputeTimeStep(f.mesh, f.par, f.cells, nullptr, f.fields, f.p, f.grid, k * 0.1, 0.1,
-                                     report, error), 0);
+        ASSERT_EQ(f.Step(k * 0.1, 0.1, error), 0);
         ASSERT_EQ(f.p.Count(), 300);
         EXPECT_NEAR(report.total, initial, initial * 1e-6);
         double mapped = 0;
@@ -221,7 +193,7 @@ TEST(Flow, UserLawWithoutFiniteAnswerStopsTheRun)
   f.p.Add(f.mesh, AK_Vec3(7, 7, 0), 100, AK_Vec3(1, 0, 0), 0, 0, -1);
   f.p.SizeWork();
   AK_String error;
-  EXPECT_EQ(SW_ComputeBodyForces(f.mesh, f.par, f.cells, f.fields, f.p, 0, 1, 0, 0.1, error), 1);
+  EXPECT_EQ(SW_ComputeBodyForces(f.run, 0, 1, 0, 0.1, error), 1);
   EXPECT_NE(std::strstr(error.c_str(), "mylaw"), nullptr);
 }
 
@@ -298,7 +270,7 @@ TEST(Flow, EntrainmentTakesSweptSnowAndKeepsMomentum)
   f.p.Add(f.mesh, AK_Vec3(7, 7, 0), 800, AK_Vec3(5, 0, 0), 0, 0, -1);  // basal area 4 m²
   f.p.SizeWork();
   AK_String error;
-  ASSERT_EQ(SW_ComputeBodyForces(f.mesh, f.par, f.cells, f.fields, f.p, 0, 1, 0, 0.1, error), 0);
+  ASSERT_EQ(SW_ComputeBodyForces(f.run, 0, 1, 0, 0.1, error), 0);
   EXPECT_FLOAT_EQ(f.p.entrainedMass[0], 2);  // 2 kg/m² x width 2 m x 5 m/s x 0.1 s
   EXPECT_FLOAT_EQ(f.p.m[0], 802);
   EXPECT_NEAR(f.p.v[0].x * 802, 5 * 800, 1e-9);
@@ -318,4 +290,45 @@ TEST(Flow, WallMarksCoverCrossedCellsAndTheirEdgeNeighbours)
     marked += m != 0;
   }
   EXPECT_EQ(marked, 3 + 3 + 3 + 2);  // the row, the rows above and below, both ends
+}
+
+// A step trusts no array it is handed: a field unbound or bound to another mesh, cell
+// arrays of another mesh and particles off the mesh are refused before anything is written.
+TEST(Flow, StateThatDoesNotBelongToTheMeshIsRefusedBeforeTheStep)
+{
+  const struct {
+    const char* name;
+    void (*spoil)(Flow& f);
+    const char* says;
+  } cases[] = {
+      {"unbound bottom pressure", [](Flow& f) { f.fields.bottomPressure.SetCount(0); }, "BottomPressure"},
+      {"stale flow depth", [](Flow& f) { f.fields.flowDepth.SetCount(f.fields.flowDepth.Size() - 3); }, "FlowDepth"},
+      {"velocity of another mesh", [](Flow& f) { f.fields.velocity.Append(AK_Vec3()); }, "Velocity"},
+      {"entrainment of another mesh", [](Flow& f) { f.fields.entrainmentEnthalpy.SetCount(2); }, "EntrainmentEnthalpy"},
+      {"resistance cells of another mesh", [](Flow& f) { f.cells.resistance.Append(-1); }, "resistances"},
+      {"resistance beyond the areas",
+       [](Flow& f) {
+         for (int32_t c = 0; c < f.mesh.NumCells(); ++c) f.cells.resistance.Append(c == 5 ? 0 : -1);
+       },
+       "resistance area 0 of 0"},
+      {"wall mark beyond the lines",
+       [](Flow& f) {
+         for (int32_t c = 0; c < f.mesh.NumCells(); ++c) f.cells.wallMark.Append(2);
+       },
+       "wall line 2 of 0"},
+      {"particle off the mesh", [](Flow& f) { f.p.cell[1] = f.mesh.NumCells(); }, "particle 1"},
+      {"masses short", [](Flow& f) { f.p.m.SetCount(1); }, "Mass"},
+      {"flags short", [](Flow& f) { f.p.flags.Append(1); }, "release flags"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Flow f(20, 8, 6, 5);
+    for (int i = 0; i < 3; ++i) f.p.Add(f.mesh, AK_Vec3(7 + 5 * i, 12, 0), 100, AK_Vec3(1, 0, 0), 0, 0, -1);
+    c.spoil(f);
+    const AK_Vec3 before = f.p.x[0];
+    AK_String error;
+    EXPECT_EQ(f.Step(0, 0.1, error), 1);
+    EXPECT_NE(std::strstr(error.c_str(), c.says), nullptr) << error.c_str();
+    EXPECT_TRUE(f.p.x[0] == before);
+  }
 }

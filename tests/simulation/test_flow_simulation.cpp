@@ -2,6 +2,8 @@
 // form, and its result fields filled from its particles.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "AK_Framework.h"
 #include "SW_Flow.h"
 #include "SW_Simulation.h"
@@ -32,4 +34,22 @@ TEST(FlowSimulation, ParametersUserLawAndFieldUpdate)
   for (float d : s->FlowDepth()->_values) deepest = std::max(deepest, d);
   EXPECT_FLOAT_EQ(deepest, 1.25f);
   EXPECT_EQ(s->Particles()->Count(), 1);  // the arrays went back to the particle set
+}
+
+// A result field the user deleted is an unbound array to the step: an error text, no step.
+TEST(FlowSimulation, DeletedResultFieldRefusesTheStep)
+{
+  SimulationProject project(4, 4, 2, [](double, double) { return 0.0; });
+  SW_Simulation* s = project.Add("avalanche", true);
+  ASSERT_EQ(s->Particles()->Add(AK_Vec3(4, 4, 0), 1000, AK_Vec3(1, 0, 0), 0, 0, -1), 1);
+  s->BottomPressure().SetMesh(s->Mesh());
+  ASSERT_EQ(s->DeleteComponent("PeakFlowDepth"), 1);
+  ASSERT_EQ(s->PeakFlowDepth(), nullptr);
+  SW_FlowRun run(s->Mesh()->Core());
+  SW_SwapFlowState(*s, run);
+  AK_String error;
+  EXPECT_EQ(SW_ComputeTimeStep(run, 0, 0.1, error), 1);
+  SW_SwapFlowState(*s, run);
+  EXPECT_NE(std::strstr(error.c_str(), "PeakFlowDepth"), nullptr) << error.c_str();
+  EXPECT_EQ(s->Particles()->Count(), 1);
 }

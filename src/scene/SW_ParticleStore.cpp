@@ -1,0 +1,117 @@
+// The particle columns: growth, append, split, removal, the mass sum and the check.
+#include "SW_ParticleStore.h"
+
+#include <utility>
+
+void SW_ParticleStore::SizeWork()
+{
+  const int32_t n = Count();
+  ForEachWorkColumn([n](auto& column) {
+    if (n > column._capacity) column.Reserve(n + n / 5);
+    column.SetCount(n);
+  });
+}
+
+void SW_ParticleStore::Reserve(int32_t n)
+{
+  ForEachStateColumn([n](auto& column) { column.Reserve(n); });
+}
+
+int SW_ParticleStore::Add(const SW_MeshCore& mesh, AK_Vec3 p, float mass, const AK_Vec3& velocity,
+                          float enthalpy, uint8_t flag, int32_t hint)
+{
+  const int32_t c = mesh.FindCell(p, hint);
+  if (c < 0) return 0;
+  mesh.HeightAt(p, -1);
+  cell.Append(c);
+  x.Append(p);
+  m.Append(mass);
+  v.Append(velocity);
+  H.Append(enthalpy);
+  if (!flags.IsEmpty()) flags.Append(flag);
+  return 1;
+}
+
+int32_t SW_ParticleStore::Split(const SW_MeshCore& mesh, int32_t i, int32_t n)
+{
+  if (i < 0 || i >= Count() || n < 1) return 0;
+  m[i] = static_cast<float>(m[i] / static_cast<double>(n));
+  // Copies, since Add may move the columns.
+  const AK_Vec3 position = x[i], velocity = v[i];
+  const float mass = m[i], enthalpy = H[i];
+  const uint8_t flag = flags.IsEmpty() ? 0 : flags[i];
+  const int32_t start = cell[i];
+  int32_t added = 0;
+  for (int32_t k = 1; k < n; ++k) added += Add(mesh, position, mass, velocity, enthalpy, flag, start);
+  return added;
+}
+
+int32_t SW_ParticleStore::RemoveBelow(double threshold)
+{
+  int32_t removed = 0;
+  for (int32_t i = Count() - 1; i >= 0; --i) {
+    if (cell[i] >= 0 && static_cast<double>(m[i]) > threshold) continue;
+    const int32_t last = Count() - 1;
+    ForEachStateColumn([i, last](auto& column) {
+      column[i] = column[last];
+      column.SetCount(last);
+    });
+    ++removed;
+  }
+  return removed;
+}
+
+double SW_TotalMass(const AK_Array<float>& masses)
+{
+  double total = 0;
+  for (float mass : masses) total += mass;
+  return total;
+}
+
+double SW_ParticleStore::TotalMass() const { return SW_TotalMass(m); }
+
+void SW_ParticleStore::Swap(SW_ParticleStore& other)
+{
+  std::swap(x, other.x);
+  std::swap(v, other.v);
+  std::swap(m, other.m);
+  std::swap(H, other.H);
+  std::swap(cell, other.cell);
+  std::swap(flags, other.flags);
+  std::swap(depth, other.depth);
+  std::swap(frictionCoefficient, other.frictionCoefficient);
+  std::swap(frictionRatio, other.frictionRatio);
+  std::swap(entrainedMass, other.entrainedMass);
+  std::swap(enthalpySource, other.enthalpySource);
+  std::swap(enthalpyRelaxation, other.enthalpyRelaxation);
+  std::swap(normalForce, other.normalForce);
+  std::swap(force, other.force);
+  std::swap(weights, other.weights);
+  std::swap(normal, other.normal);
+}
+
+int SW_ParticleStore::Check(const SW_MeshCore& mesh, AK_String& error) const
+{
+  const int32_t n = Count(), nc = mesh.NumCells();
+  const struct {
+    const char* name;
+    int32_t size;
+  } columns[] = {{"Position", x.Size()}, {"Velocity", v.Size()}, {"Mass", m.Size()},
+                 {"TotalEnthalpy", H.Size()}};
+  for (const auto& c : columns)
+    if (c.size != n) {
+      error = AK_String::Format("the particles' \"%s\" holds %d values for %d particles", c.name,
+                                c.size, n);
+      return 0;
+    }
+  if (!flags.IsEmpty() && flags.Size() != n) {
+    error = AK_String::Format("%d release flags for %d particles", flags.Size(), n);
+    return 0;
+  }
+  for (int32_t i = 0; i < n; ++i)
+    if (cell[i] < 0 || cell[i] >= nc) {
+      error = AK_String::Format("particle %d stands on cell %d of a mesh of %d cells", i, cell[i], nc);
+      return 0;
+    }
+  return 1;
+}

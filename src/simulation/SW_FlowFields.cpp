@@ -1,0 +1,117 @@
+// The result fields of a run: binding to the mesh, the checks that they belong to it, and
+// the field update from the particles.
+#include "SW_Flow.h"
+
+namespace {
+
+bool SizeIs(int32_t size, int32_t expected, const char* name, const char* per, AK_String& error)
+{
+  if (size == expected) return true;
+  error = AK_String::Format("\"%s\" holds %d values for %d %s of the mesh", name, size,
+                            expected, per);
+  return false;
+}
+
+}  // namespace
+
+int SW_FlowFields::CheckResults(const SW_MeshCore& mesh, AK_String& error) const
+{
+  const int32_t nv = mesh.NumVertices();
+  return SizeIs(flowDepth.Size(), nv, "FlowDepth", "vertices", error) &&
+         SizeIs(velocity.Size(), nv, "Velocity", "vertices", error) &&
+         SizeIs(peakPressure.Size(), nv, "DynamicPeakPressure", "vertices", error) &&
+         SizeIs(peakForce.Size(), nv, "PeakForcePerWidth", "vertices", error) &&
+         SizeIs(peakTorque.Size(), nv, "PeakTorquePerWidth", "vertices", error) &&
+         SizeIs(peakDepth.Size(), nv, "PeakFlowDepth", "vertices", error) &&
+         SizeIs(frontArrival.Size(), nv, "FrontArrivalTime", "vertices", error);
+}
+
+int SW_FlowFields::Check(const SW_MeshCore& mesh, AK_String& error) const
+{
+  if (!CheckResults(mesh, error) ||
+      !SizeIs(bottomPressure.Size(), mesh.NumVertices(), "BottomPressure", "vertices", error))
+    return 0;
+  // Without entrainable snow both entrainment fields may be unbound.
+  if (entrainmentMass.IsEmpty()) return 1;
+  const int32_t nc = mesh.NumCells();
+  return SizeIs(entrainmentMass.Size(), nc, "EntrainmentMass", "cells", error) &&
+         SizeIs(entrainmentEnthalpy.Size(), nc, "EntrainmentEnthalpy", "cells", error);
+}
+
+int SW_FlowCells::Check(const SW_MeshCore& mesh, AK_String& error) const
+{
+  const int32_t nc = mesh.NumCells();
+  if (!resistance.IsEmpty()) {
+    if (!SizeIs(resistance.Size(), nc, "cell resistances", "cells", error)) return 0;
+    for (int32_t r : resistance)
+      if (r < -1 || r >= resistances.Size()) {
+        error = AK_String::Format("a cell refers to resistance area %d of %d", r, resistances.Size());
+        return 0;
+      }
+  }
+  if (!wallMark.IsEmpty()) {
+    if (!SizeIs(wallMark.Size(), nc, "wall marks", "cells", error)) return 0;
+    for (int32_t w : wallMark)
+      if (w < 0 || w > walls.Size() || (w > 0 && !walls[w - 1])) {
+        error = AK_String::Format("a cell refers to wall line %d of %d", w, walls.Size());
+        return 0;
+      }
+  }
+  return 1;
+}
+
+void SW_FlowFields::Bind(const SW_MeshCore& mesh)
+{
+  const int32_t nv = mesh.NumVertices(), nc = mesh.NumCells();
+  for (AK_Array<float>* a : {&flowDepth, &peakPressure, &peakForce, &peakTorque, &peakDepth,
+                             &frontArrival, &bottomPressure}) {
+    a->Reserve(nv);
+    a->SetCount(nv);
+    for (float& f : *a) f = 0;
+  }
+  velocity.Reserve(nv);
+  velocity.SetCount(nv);
+  for (AK_Vec3& v : velocity) v = AK_Vec3();
+  for (AK_Array<float>* a : {&entrainmentMass, &entrainmentEnthalpy}) {
+    a->Reserve(nc);
+    a->SetCount(nc);
+    for (float& f : *a) f = 0;
+  }
+}
+
+void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleStore& p,
+                     float t, SW_FlowFields& fields)
+{
+  AK_Array<float>& depth = fields.flowDepth;
+  AK_Array<AK_Vec3>& velocity = fields.velocity;
+  for (float& d : depth) d = 0;
+  for (AK_Vec3& v : velocity) v = AK_Vec3();
+  for (int32_t i = p.Count() - 1; i >= 0; --i) {
+    const int32_t c = p.cell[i];
+    double w[4];
+    mesh.CellWeights(c, p.x[i], w);
+    const double m = p.m[i];
+    const AK_Vec3 momentum = p.v[i] * m;
+    const AK_Index4& corners = mesh._lcv[c];
+    for (int k = 0; k < mesh.CornerCount(c); ++k) {
+      depth[corners[k]] = static_cast<float>(depth[corners[k]] + m * w[k]);
+      velocity[corners[k]] += momentum * w[k];
+    }
+  }
+  for (int32_t k = 0; k < depth.Size(); ++k) {
+    const double mass = depth[k];
+    if (mass <= 0) continue;
+    velocity[k] = AK_Vec3(velocity[k].x / mass, velocity[k].y / mass, velocity[k].z / mass);
+    const float h = static_cast<float>(
+        mass / (static_cast<float>(mesh._vertexNormals[k].Length()) * density));
+    depth[k] = h;
+    const float pressure = static_cast<float>(velocity[k].Dot(velocity[k]) * 0.001 * density);
+    const float force = pressure * h;
+    const float torque = h * 0.5f * force;
+    if (pressure > fields.peakPressure[k]) fields.peakPressure[k] = pressure;
+    if (force > fields.peakForce[k]) fields.peakForce[k] = force;
+    if (torque > fields.peakTorque[k]) fields.peakTorque[k] = torque;
+    if (h > fields.peakDepth[k]) fields.peakDepth[k] = h;
+    if (fields.frontArrival[k] == 0 || fields.frontArrival[k] > t) fields.frontArrival[k] = t;
+  }
+}

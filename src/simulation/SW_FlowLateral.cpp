@@ -1,0 +1,171 @@
+// Lateral forces of the flow model: the pressure of the flow around a particle, from the
+// mesh fields with earth-pressure coefficients, or by the smoothed-particle method.
+#include <cmath>
+
+#include "SW_Flow.h"
+
+namespace {
+
+const double kPi = std::acos(-1.0);
+
+}  // namespace
+
+namespace {
+
+void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
+                    const SW_FlowFields& fields, SW_ParticleStore& p, int32_t i, double dt,
+                    double cos2, double tan2)
+{
+  const double rho = par.density;
+  const int32_t c = p.cell[i];
+  const AK_Vec3& x = p.x[i];
+  const double m = p.m[i];
+  const AK_Vec3& n = p.normal[i];
+  AK_Vec3 d = p.v[i];
+  if (d.Dot(d) <= 1e-12) d = p.v[i] + SW_Over(p.force[i] * dt, m);
+  if (d.Dot(d) <= 1e-12) {
+    AK_Vec3 axis(1, 0, 0);
+    double smallest = std::fabs(n.x);
+    if (std::fabs(n.y) < smallest) {
+      axis = AK_Vec3(0, 1, 0);
+      smallest = std::fabs(n.y);
+    }
+    if (std::fabs(n.z) < smallest) axis = AK_Vec3(0, 0, 1);
+    d = n.Cross(axis);
+  }
+  const AK_Vec3 e1 = SW_Unit(d);
+  const AK_Vec3 e2 = SW_Unit(n.Cross(e1));
+  const float h = p.depth[i];
+  const float width = static_cast<float>(std::sqrt((m / rho) / h));
+
+  double ws[4][4];
+  const AK_Vec3 dirs[4] = {e1 * -1.0, e1, e2 * -1.0, e2};
+  for (int k = 0; k < 4; ++k)
+    mesh.CellWeights(c, x.x + dirs[k].x * width / 2, x.y + dirs[k].y * width / 2, ws[k]);
+
+  float kx = 1, ky = 1;
+  if (par.internalFrictionAngle > 0.1) {
+    const AK_Vec3 vs[4] = {mesh.InterpolateVertexVector(c, ws[0], fields.velocity),
+                           mesh.InterpolateVertexVector(c, ws[1], fields.velocity),
+                           mesh.InterpolateVertexVector(c, ws[2], fields.velocity),
+                           mesh.InterpolateVertexVector(c, ws[3], fields.velocity)};
+    const double a1 = (vs[1] - vs[0]).Dot(e1);
+    const double a2 = (vs[3] - vs[2]).Dot(e2);
+    SW_EarthPressure(a1, a2, 0.01 * p.v[i].Length(), p.frictionRatio[i], cos2, tan2, kx, ky);
+  }
+  double f[4];
+  for (int k = 0; k < 4; ++k) {
+    const float pk = mesh.InterpolateVertexValue(c, ws[k], fields.bottomPressure) * (k < 2 ? kx : ky);
+    f[k] = pk * 0.5 * mesh.InterpolateVertexValue(c, ws[k], fields.flowDepth) * width;
+  }
+  p.force[i] += e1 * f[0] - e1 * f[1] + e2 * f[2] - e2 * f[3];
+}
+
+struct SphKernel {
+  double r, k1, k2;
+  // A squared distance from which the distance is surely at least r: candidates beyond it
+  // are passed over without a square root (those nearer take the exact test).
+  double beyond;
+};
+
+void SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const SphKernel& kernel,
+              SW_ParticleStore& p, int32_t i)
+{
+  const double rho = par.density;
+  const double diffusion = par.sphDiffusion;
+  const AK_Vec3& xi = p.x[i];
+  const AK_Vec3& vi = p.v[i];
+  const double speedI = vi.Length();
+  const double ei = diffusion > 0 ? SW_InternalEnthalpy(p.H[i], xi.z, vi) : 0;
+  const int32_t ix = grid.Column(xi.x), iy = grid.Row(xi.y);
+  AK_Vec3 gradient, s;
+  double weight = 0, se = 0, we = 0;
+  const int32_t c0 = std::max(ix - 1, 0), c1 = std::min(ix + 1, grid.nx - 1);
+  for (int32_t row = std::max(iy - 1, 0); row <= std::min(iy + 1, grid.ny - 1); ++row) {
+    const int32_t from = grid.start[row * grid.nx + c0], to = grid.start[row * grid.nx + c1 + 1];
+    for (int32_t k = from; k < to; ++k) {
+      const int32_t j = grid.sorted[k];
+      if (j == i) continue;
+      const SW_GridPoint& pj = grid.points[k];
+      const double dx = pj.x - xi.x, dy = pj.y - xi.y;
+      const double squared = dy * dy + dx * dx;
+      if (squared >= kernel.beyond) continue;
+      const double dist = std::sqrt(squared);
+      const double dd = std::max(dist, kernel.r * 0.001);
+      if (dd >= kernel.r) continue;
+      const double q = kernel.r - dd;
+      const double mj = pj.m;
+      const double wk = mj * q * kernel.k1 * q;
+      gradient += AK_Vec3(dx * wk / dd, dy * wk / dd, 0);
+      if (diffusion > 0) {
+        const AK_Vec3& vj = p.v[j];
+        const double ej = SW_InternalEnthalpy(p.H[j], p.x[j].z, vj);
+        const double omega = mj * (vj.Length() + speedI) * 0.5 *
+                             static_cast<double>(p.depth[j] + p.depth[i]) * 0.5 * q * kernel.k2;
+        if (par.sphDiffusionImplicit) {
+          s += vj * omega;
+          weight += omega;
+          se += ej * omega;
+          we += omega;
+        } else {
+          s += (vj - vi) * omega;
+          se += (ej - ei) * omega;
+        }
+      }
+    }
+  }
+  gradient = AK_Vec3(gradient.x / rho, gradient.y / rho, gradient.z / rho);
+  const double m = p.m[i];
+  p.force[i] -= AK_Vec3(m * gradient.x * SW_Gravity.z, m * gradient.y * SW_Gravity.z,
+                        m * gradient.z * SW_Gravity.z);
+  const double area = m / (p.depth[i] * rho);
+  if (par.cohesion > 0) p.force[i] += gradient * par.cohesion * area;
+  if (diffusion > 0) {
+    p.force[i] += s * area * diffusion;
+    p.frictionCoefficient[i] = static_cast<float>(p.frictionCoefficient[i] + weight * area * diffusion);
+    p.enthalpySource[i] = static_cast<float>(se * area * diffusion);
+    p.enthalpyRelaxation[i] = static_cast<float>(we * area * diffusion);
+  }
+}
+
+}  // namespace
+
+void SW_EarthPressure(double a1, double a2, double threshold, float ratio, double cos2,
+                      double tan2, float& kx, float& ky)
+{
+  const float mu2 = ratio * ratio;
+  const double c2 = (static_cast<double>(mu2) + 1) * cos2;
+  double s = 0, t2 = tan2;
+  if (c2 < 1) {
+    s = std::sqrt(1 - c2);
+    t2 = mu2;
+  }
+  kx = 1;
+  if (std::fabs(a1) >= threshold)
+    kx = static_cast<float>(a1 <= 0 ? 2 * (1 + s) / cos2 - 1 : 2 * (1 - s) / cos2 - 1);
+  ky = 1;
+  if (std::fabs(a2) >= threshold) {
+    const double k = kx;
+    const double root = std::sqrt((1 - k) * (1 - k) + 4 * t2);
+    ky = static_cast<float>(a2 <= 0 ? ((k + 1) + root) * 0.5 : ((k + 1) - root) * 0.5);
+  }
+}
+
+void SW_ComputeLateralForces(SW_FlowRun& run, int32_t first, int32_t end, double dt)
+{
+  const SW_FlowParameters& par = run.par;
+  SW_ParticleStore& p = run.particles;
+  const bool held = !p.flags.IsEmpty();
+  if (par.sphMode == 0) {
+    const double phi = kPi * par.internalFrictionAngle / 180.0;
+    const double cos2 = std::cos(phi) * std::cos(phi), tan2 = std::tan(phi) * std::tan(phi);
+    for (int32_t i = first; i < end; ++i)
+      if (!held || p.flags[i] == 0) MeshFieldForce(*run.mesh, par, run.fields, p, i, dt, cos2, tan2);
+    return;
+  }
+  const double r = SW_KernelRadius(par);
+  const double k1 = 10 / (r * r * r * r * r * kPi) * -3;
+  const SphKernel kernel{r, k1, k1 * -2, r * r * (1 + 1e-12)};
+  for (int32_t i = first; i < end; ++i)
+    if (!held || p.flags[i] == 0) SphForce(par, run.grid, kernel, p, i);
+}

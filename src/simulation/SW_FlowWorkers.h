@@ -1,0 +1,56 @@
+// SW_FlowWorkers: the threads of a run, started once and kept until the run state goes, so
+// that a time step hands its phases to them without starting threads or allocating.
+//
+// A phase splits [0, count) into one chunk per thread used (each of at least 64 items, the
+// first chunk on the calling thread) and returns when every chunk is done. The chunks only
+// decide who computes an item, never what: every item is computed from the phase's input
+// alone, so the results are the same with any number of threads.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+class SW_FlowWorkers {
+public:
+  using Task = void (*)(void* context, int32_t first, int32_t end);
+
+  SW_FlowWorkers() = default;
+  SW_FlowWorkers(const SW_FlowWorkers&) = delete;
+  SW_FlowWorkers& operator=(const SW_FlowWorkers&) = delete;
+  ~SW_FlowWorkers();
+
+  // Keeps `threads` threads in all (the caller counts as one); starts or stops helpers only
+  // when the number changes.
+  void Use(int threads);
+  int Threads() const { return static_cast<int>(_helpers.size()) + 1; }
+
+  // Runs task(context, first, end) over the chunks of [0, count).
+  void Run(int32_t count, Task task, void* context);
+  // The same for a callable f(first, end), passed by reference (no copy, no allocation).
+  template <class F>
+  void ForEachChunk(int32_t count, F&& f)
+  {
+    using Callable = std::remove_reference_t<F>;
+    Run(count, [](void* c, int32_t first, int32_t end) { (*static_cast<Callable*>(c))(first, end); },
+        &f);
+  }
+
+private:
+  void Stop();
+  // A helper's loop; `seen` is the round before it started.
+  void Serve(int index, uint64_t seen);
+
+  std::vector<std::thread> _helpers;
+  std::mutex _mutex;
+  std::condition_variable _wake, _done;
+  uint64_t _round = 0;  // counts the phases handed out; a helper works once per round
+  int _busy = 0;        // helpers still working on this round
+  bool _stopping = false;
+  Task _task = nullptr;
+  void* _context = nullptr;
+  int32_t _count = 0, _chunk = 0;
+};

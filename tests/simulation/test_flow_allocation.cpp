@@ -1,0 +1,89 @@
+// A time step allocates nothing once the run has its threads and its columns have room: the
+// global allocation functions of this test program count while a test asks them to.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+#include "SW_Flow.h"
+#include "SW_SourceLine.h"
+#include "TestMeshes.h"
+
+// The replaced allocation functions pair malloc with free; the compiler, seeing only the
+// operators inlined, would take them for mismatched.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+namespace {
+
+std::atomic<bool> gCounting{false};
+std::atomic<long> gAllocations{0};
+
+void* Allocate(std::size_t n)
+{
+  if (gCounting) ++gAllocations;
+  return std::malloc(n ? n : 1);
+}
+
+}  // namespace
+
+void* operator new(std::size_t n)
+{
+  if (void* p = Allocate(n)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t n)
+{
+  if (void* p = Allocate(n)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+TEST(FlowAllocation, StepsInSteadyStateAllocateNothing)
+{
+  for (int sources : {0, 1}) {
+    SCOPED_TRACE(sources ? "with sources" : "without sources");
+    SW_MeshCore mesh;
+    meshtest::MakeCartesian(mesh, 30, 16, 5, 0, 0, [](double x, double y) {
+      return -0.6 * x + 0.002 * (y - 40) * (y - 40);
+    });
+    SW_FlowRun run(mesh);
+    run.fields.Bind(mesh);
+    run.par.threads = 3;
+    run.par.massPerParticle = 300;
+    run.par.sphMode = sources ? 1 : 0;
+    SW_SourceLine line("gully", nullptr);
+    if (sources) {
+      line.Set("StartPoint", "12 30");
+      line.Set("EndPoint", "12 50");
+      line.Set("MassFlow", "1000");
+      line.SetUpOnMesh(mesh);
+      run.sources.lines.Append(&line);
+      run.sources.point = SW_PointSource{1, 1500, 100, 4, 20, 40, 2, 90};
+    }
+    AK_SeedRandom(3);
+    for (int i = 0; i < 300; ++i)
+      run.particles.Add(mesh, AK_Vec3(10 + AK_Random() % 2500 / 100.0, 25 + AK_Random() % 3000 / 100.0, 0),
+                        300, AK_Vec3(), -2000, 0, -1);
+    SW_UpdateFields(mesh, run.par.density, run.particles, 0, run.fields);
+    AK_String error;
+    for (int k = 0; k < 5; ++k) ASSERT_EQ(SW_ComputeTimeStep(run, k * 0.1, 0.1, error), 0) << error.c_str();
+    const int32_t before = run.particles.Count();
+    gAllocations = 0;
+    gCounting = true;
+    for (int k = 5; k < 10; ++k) SW_ComputeTimeStep(run, k * 0.1, 0.1, error);
+    gCounting = false;
+    EXPECT_EQ(gAllocations.load(), 0);
+    if (sources) {
+      EXPECT_GT(run.particles.Count(), before);  // the sources did add
+    }
+  }
+}
