@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 #include "AK_Basic.h"
 #include "SW_FlowTables.h"
@@ -189,6 +190,9 @@ struct SW_FlowStepReport {
   int32_t sourceCount = 0;
   int32_t removed = 0;
   AK_Array<int32_t> released;  // secondary release marks released in this step
+  // Processor clock ticks of the timed phases, for the step's verbose report.
+  enum Phase { Grid, BodyForces, LateralForces, PositionUpdate, RemovalSplitting, FieldUpdate, Phases };
+  std::clock_t clocks[Phases] = {};
 
   void Reset();  // zeros, keeping the capacity of `released`
 };

@@ -138,6 +138,7 @@ void SW_FlowStepReport::Reset()
   entrained = total = sourceMass = 0;
   sourceCount = removed = 0;
   released.SetCount(0);
+  for (std::clock_t& c : clocks) c = 0;
 }
 
 int SW_CheckFlowState(const SW_FlowRun& run, AK_String& error)
@@ -162,16 +163,30 @@ int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
     error += ": no time step";
     return 1;
   }
+  std::clock_t* clocks = run.report.clocks;
+  std::clock_t start = std::clock();
+  const auto lap = [&](SW_FlowStepReport::Phase phase) {
+    const std::clock_t now = std::clock();
+    clocks[phase] = now - start;
+    start = now;
+  };
   StartStep(run);                                  // seed, threads, grid, bottom pressure 0
+  lap(SW_FlowStepReport::Grid);
   ReleaseSecondaryAreas(run);                      // flags, velocities of released areas
   run.particles.SizeWork();                        // work columns for every particle
+  start = std::clock();
   if (BodyForces(run, t, dt, error)) return 1;     // state and work columns (SW_ComputeBodyForces)
   TakeEntrainedSnow(run);                          // "EntrainmentMass" from `entrainedMass`
   MapBottomPressure(run);                          // "BottomPressure" from `normalForce`
+  lap(SW_FlowStepReport::BodyForces);
   LateralForces(run, dt);                          // `force` and the diffusion terms
+  lap(SW_FlowStepReport::LateralForces);
   MoveParticles(run, dt);                          // positions, velocities, cells, enthalpies
+  lap(SW_FlowStepReport::PositionUpdate);
   RemoveAddAndSplit(run, t, dt);                   // the particle count
+  lap(SW_FlowStepReport::RemovalSplitting);
   SW_UpdateFields(*run.mesh, run.par.density, run.particles, static_cast<float>(t), run.fields);
+  lap(SW_FlowStepReport::FieldUpdate);
   run.report.total = StepTotal(run.particles);
   return 0;
 }

@@ -76,6 +76,30 @@ void TimingLine(int verbose, const char* phase, std::clock_t ticks)
     AK_MESSAGE(AK_String::Format("%s%g ms (%ld clocks)", phase, Milliseconds(ticks), long(ticks)));
 }
 
+// The particles within reach of each particle's neighbour search (its own bucket of the grid
+// and the eight around it), on average: the verbose report's neighbours per particle.
+double NeighbourCandidates(const SW_FlowGrid& grid)
+{
+  const int32_t n = grid.sorted.Size();
+  if (n == 0 || grid.start.Size() != grid.nx * grid.ny + 1) return 0;
+  const auto count = [&grid](int32_t i, int32_t j) {
+    if (i < 0 || j < 0 || i >= grid.nx || j >= grid.ny) return int64_t(0);
+    const int32_t b = j * grid.nx + i;
+    return int64_t(grid.start[b + 1] - grid.start[b]);
+  };
+  int64_t pairs = 0;
+  for (int32_t j = 0; j < grid.ny; ++j)
+    for (int32_t i = 0; i < grid.nx; ++i) {
+      const int64_t here = count(i, j);
+      if (here == 0) continue;
+      int64_t around = 0;
+      for (int32_t dj = -1; dj <= 1; ++dj)
+        for (int32_t di = -1; di <= 1; ++di) around += count(i + di, j + dj);
+      pairs += here * around;
+    }
+  return double(pairs) / n;
+}
+
 // The steps of the run loop done by the simulation: the status file and the interrupt poll,
 // the flow step, the progress line, the outputs, the peak kinetic energy and the user's stop
 // criterion.
@@ -289,19 +313,32 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
   SW_SwapFlowState(*this, run.flow);
   if (failed) return 1;
 
-  if (verbose)
-    AK_MESSAGE(AK_String::Format("%d SPH particles, location grid size %g origin %g %g cells %d x %d",
-                                 particles->Count(), run.flow.grid.size, run.flow.grid.x0,
-                                 run.flow.grid.y0, run.flow.grid.nx, run.flow.grid.ny));
   const SW_FlowStepReport& report = run.flow.report;
+  const std::clock_t* clocks = report.clocks;
+  const SW_FlowGrid& grid = run.flow.grid;
+  if (verbose) {
+    AK_MESSAGE(AK_String::Format("%d SPH particles, location grid size %g origin %g %g cells %d x %d",
+                                 particles->Count(), grid.size, grid.x0, grid.y0, grid.nx, grid.ny));
+    TimingLine(verbose, "SPH location grid in ", clocks[SW_FlowStepReport::Grid]);
+  }
   const auto secondary = GroupMembers<SW_InitialCondition>("SecondaryReleaseAreas");
   for (int32_t k : report.released)
     if (k >= 1 && k <= secondary.Size())
       AK_MESSAGE(AK_String("releasing secondary release area ") + secondary[k - 1]->Id());
   AK_MESSAGE(AK_String::Format("\tentrained DFA mass: %g", report.entrained));
+  TimingLine(verbose, "body forces ", clocks[SW_FlowStepReport::BodyForces]);
+  if (verbose) {
+    const std::clock_t ticks = clocks[SW_FlowStepReport::LateralForces];
+    AK_MESSAGE(AK_String::Format("lateral forces %g ms (%ld clocks), %g neighs/particle",
+                                 Milliseconds(ticks), long(ticks),
+                                 SphMode != 0 ? NeighbourCandidates(grid) : 0.0));
+  }
+  TimingLine(verbose, "position update ", clocks[SW_FlowStepReport::PositionUpdate]);
   if (report.sourceCount != 0)
     AK_MESSAGE(AK_String::Format("\teffective source mass flow %g, absolute %g, %d particles",
                                  report.sourceMass / dt, report.sourceMass, report.sourceCount));
+  TimingLine(verbose, "particles removal/splitting ", clocks[SW_FlowStepReport::RemovalSplitting]);
+  TimingLine(verbose, "field update ", clocks[SW_FlowStepReport::FieldUpdate]);
   AK_MESSAGE(AK_String::Format("\ttotal DFA mass: %g", report.total));
   TimingLine(verbose, "timestep total ", std::clock() - start);
   return 0;
