@@ -19,18 +19,6 @@ using S = SW_Simulation;
 constexpr double kMaxAngle = 89.9;
 constexpr double kTiny = DBL_MIN;  // the lower bound of a quantity that must be positive
 
-struct GroupKind {
-  const char* id;
-  const char* selectedType;
-};
-
-// The reference lists, in the order the simulation holds and saves them.
-constexpr GroupKind kGroups[] = {
-    {"ReleaseAreas", "ReleaseArea"},       {"EntrainmentAreas", "ReleaseArea"},
-    {"SecondaryReleaseAreas", "ReleaseArea"}, {"ResistanceAreas", "ResistanceArea"},
-    {"WallLines", "WallLine"},             {"SourceLines", "SourceLine"},
-};
-
 constexpr const char* kInteractionTypes[] = {"none", "particles suspension"};
 constexpr const char* const (&kMassPerParticleMethods)[4] = SW_MassMethodNames;
 constexpr const char* kCleanupBehaviors[] = {"keep all time steps", "keep last time step",
@@ -92,7 +80,7 @@ void SW_Simulation::CreateChildren()
   // The particles of the project file are those of its time step, not of the mesh record.
   particles->PositionSet().SetSkipBinaryData(1);
 
-  for (const GroupKind& kind : kGroups) {
+  for (const SW_GroupKind& kind : SW_SimulationGroups) {
     auto* group = new AK_Group(kind.id, this);
     group->Set("SelectedObjectType", kind.selectedType);
     group->Set("SingleType", "1");

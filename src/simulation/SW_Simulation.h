@@ -35,6 +35,26 @@
 
 struct SW_RunContext;
 
+// The groups of a simulation that link the areas and lines driving its run, in the order the
+// simulation holds and saves them, with the type of their members.
+enum class SW_SimulationGroup {
+  ReleaseAreas,
+  EntrainmentAreas,
+  SecondaryReleaseAreas,
+  ResistanceAreas,
+  WallLines,
+  SourceLines,
+};
+struct SW_GroupKind {
+  const char* id;
+  const char* selectedType;
+};
+inline constexpr SW_GroupKind SW_SimulationGroups[6] = {
+    {"ReleaseAreas", "ReleaseArea"},          {"EntrainmentAreas", "ReleaseArea"},
+    {"SecondaryReleaseAreas", "ReleaseArea"}, {"ResistanceAreas", "ResistanceArea"},
+    {"WallLines", "WallLine"},                {"SourceLines", "SourceLine"},
+};
+
 class SW_Simulation : public AK_Class<SW_Simulation> {
 public:
   static constexpr const char* kClassName = "SW_Simulation";
@@ -211,12 +231,14 @@ public:
   void MarkWallCells(SW_RunContext& run);
   // One time step from t; 0, or 1 with the run's error text when the run cannot go on.
   int ComputeTimeStep(double t, double dt, SW_RunContext& run);
+  // One of the simulation's groups; none once deleted.
+  AK_Object* Group(SW_SimulationGroup group) { return GetComponent(SW_SimulationGroups[int(group)].id); }
   // The members of one of the simulation's groups that are of class T, in the group's order.
   template <class T>
-  AK_Array<T*> GroupMembers(const char* group)
+  AK_Array<T*> GroupMembers(SW_SimulationGroup group)
   {
     AK_Array<T*> members;
-    if (AK_Object* g = GetComponent(group))
+    if (AK_Object* g = Group(group))
       for (int i = 0; i < g->ComponentCount(); ++i)
         if (auto* m = dynamic_cast<T*>(g->Component(i))) members.Append(m);
     return members;

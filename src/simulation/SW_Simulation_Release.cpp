@@ -10,13 +10,13 @@
 namespace {
 
 // The areas linked in one of the simulation's groups, in the group's order.
-AK_Array<SW_InitialCondition*> Areas(SW_Simulation& sim, const char* group)
+AK_Array<SW_InitialCondition*> Areas(SW_Simulation& sim, SW_SimulationGroup group)
 {
   return sim.GroupMembers<SW_InitialCondition>(group);
 }
 
 // The areas' masses, each as its "Mass" text rounded to single precision.
-double AreasMass(SW_Simulation& sim, const char* group)
+double AreasMass(SW_Simulation& sim, SW_SimulationGroup group)
 {
   double sum = 0;
   for (SW_InitialCondition* area : Areas(sim, group))
@@ -43,18 +43,18 @@ void SetAll(AK_Array<T>& a, const T& value)
 
 void SW_Simulation::UpdateReleaseMass(const char*)
 {
-  for (const char* group : {"ReleaseAreas", "SecondaryReleaseAreas", "EntrainmentAreas"})
+  for (SW_SimulationGroup group : {SW_SimulationGroup::ReleaseAreas, SW_SimulationGroup::SecondaryReleaseAreas, SW_SimulationGroup::EntrainmentAreas})
     for (SW_InitialCondition* area : Areas(*this, group)) area->UpdateMass();
 }
 
-AK_String SW_Simulation::ReleaseMassText() { return AK_String::Format("%.15g", AreasMass(*this, "ReleaseAreas")); }
+AK_String SW_Simulation::ReleaseMassText() { return AK_String::Format("%.15g", AreasMass(*this, SW_SimulationGroup::ReleaseAreas)); }
 AK_String SW_Simulation::SecondaryReleaseMassText()
 {
-  return AK_String::Format("%.15g", AreasMass(*this, "SecondaryReleaseAreas"));
+  return AK_String::Format("%.15g", AreasMass(*this, SW_SimulationGroup::SecondaryReleaseAreas));
 }
 AK_String SW_Simulation::EntrainmentAreasMassText()
 {
-  return AK_String::Format("%.15g", AreasMass(*this, "EntrainmentAreas"));
+  return AK_String::Format("%.15g", AreasMass(*this, SW_SimulationGroup::EntrainmentAreas));
 }
 AK_String SW_Simulation::CurrentMassText()
 {
@@ -96,7 +96,7 @@ void SW_Simulation::InitEntrainmentAreaWeights()
   SW_FlowFields f;
   std::swap(f.entrainmentMass, mass->_values);
   std::swap(f.entrainmentEnthalpy, enthalpy->_values);
-  SW_InitEntrainment(mesh->Core(), Areas(*this, "EntrainmentAreas"),
+  SW_InitEntrainment(mesh->Core(), Areas(*this, SW_SimulationGroup::EntrainmentAreas),
                      raster ? &raster->Core() : nullptr, settings, f);
   std::swap(f.entrainmentMass, mass->_values);
   std::swap(f.entrainmentEnthalpy, enthalpy->_values);
@@ -120,9 +120,9 @@ struct Release {
 Release ComputeReleaseCells(SW_Simulation& sim, const SW_MeshCore& core)
 {
   AK_MESSAGE("computing release depths in cells...");
-  AK_Array<SW_InitialCondition*> areas = Areas(sim, "ReleaseAreas");
+  AK_Array<SW_InitialCondition*> areas = Areas(sim, SW_SimulationGroup::ReleaseAreas);
   const int32_t primary = areas.Size();
-  for (SW_InitialCondition* area : Areas(sim, "SecondaryReleaseAreas")) areas.Append(area);
+  for (SW_InitialCondition* area : Areas(sim, SW_SimulationGroup::SecondaryReleaseAreas)) areas.Append(area);
 
   sim.UpdateReleaseMass("");
   Release r;

@@ -155,7 +155,7 @@ private:
 
 bool SW_Simulation::HasRelease()
 {
-  auto* areas = dynamic_cast<AK_Group*>(GetComponent("ReleaseAreas"));
+  auto* areas = dynamic_cast<AK_Group*>(Group(SW_SimulationGroup::ReleaseAreas));
   if (areas && !areas->GetContainedObjectsList().IsEmpty()) return true;
   if (!ReleaseDHM.IsEmpty() && ReleaseDHM != "none") return true;
   const AK_String strength = Get("$source_strength");
@@ -191,7 +191,7 @@ void SW_Simulation::WriteOutput()
 void SW_Simulation::UpdateCellResistances(SW_RunContext& run)
 {
   AK_Array<const SW_ResistanceArea*> areas;
-  for (SW_ResistanceArea* a : GroupMembers<SW_ResistanceArea>("ResistanceAreas")) areas.Append(a);
+  for (SW_ResistanceArea* a : GroupMembers<SW_ResistanceArea>(SW_SimulationGroup::ResistanceAreas)) areas.Append(a);
   AK_MESSAGE("updating cell resistances...");
   SW_MapResistanceAreas(Mesh()->Core(), areas, run.flow.cells);
   AK_MESSAGE("updating cell resistances done");
@@ -200,7 +200,7 @@ void SW_Simulation::UpdateCellResistances(SW_RunContext& run)
 void SW_Simulation::MarkWallCells(SW_RunContext& run)
 {
   const SW_MeshCore& mesh = Mesh()->Core();
-  const int32_t marked = SW_MarkWallCells(mesh, GroupMembers<SW_WallLine>("WallLines"), run.flow.cells);
+  const int32_t marked = SW_MarkWallCells(mesh, GroupMembers<SW_WallLine>(SW_SimulationGroup::WallLines), run.flow.cells);
   AK_MESSAGE(AK_String::Format("%d of %d cells covered by wall lines", marked, mesh.NumCells()));
 }
 
@@ -244,7 +244,7 @@ void SW_Simulation::RunLoop()
   run.flow.mesh = &mesh->Core();
   UpdateCellResistances(run);
   MarkWallCells(run);
-  const AK_Array<SW_SourceLine*> lines = GroupMembers<SW_SourceLine>("SourceLines");
+  const AK_Array<SW_SourceLine*> lines = GroupMembers<SW_SourceLine>(SW_SimulationGroup::SourceLines);
   for (int32_t i = lines.Size() - 1; i >= 0; --i) lines[i]->SetUpOnMesh(mesh->Core());
   for (SW_SourceLine* line : lines) run.flow.sources.lines.Append(line);
   BottomPressure()._onVertices = 1;
@@ -321,7 +321,7 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
                                  particles->Count(), grid.size, grid.x0, grid.y0, grid.nx, grid.ny));
     TimingLine(verbose, "SPH location grid in ", clocks[SW_FlowStepReport::Grid]);
   }
-  const auto secondary = GroupMembers<SW_InitialCondition>("SecondaryReleaseAreas");
+  const auto secondary = GroupMembers<SW_InitialCondition>(SW_SimulationGroup::SecondaryReleaseAreas);
   for (int32_t k : report.released)
     if (k >= 1 && k <= secondary.Size())
       AK_MESSAGE(AK_String("releasing secondary release area ") + secondary[k - 1]->Id());

@@ -27,21 +27,20 @@ constexpr const char* kSetUpInputs[] = {
 };
 // The groups whose members are released or entrained, the commands that change their
 // membership, and the members' attributes that change what they hold.
-constexpr const char* kSetUpGroups[] = {"ReleaseAreas", "EntrainmentAreas", "SecondaryReleaseAreas"};
+constexpr SW_SimulationGroup kSetUpGroups[] = {SW_SimulationGroup::ReleaseAreas, SW_SimulationGroup::EntrainmentAreas, SW_SimulationGroup::SecondaryReleaseAreas};
 constexpr const char* kMembershipCommands[] = {"AppendObject", "AppendAllObjectsOfType", "RemoveObject",
                                                "RemoveAllObjects"};
 constexpr const char* kMemberInputs[] = {"Depth", "Density", "Enthalpy"};
 
 constexpr const char* kTotalEnthalpyTitle = " SPH total enthalpy [J/kg] at ";
 constexpr const char* kInternalEnthalpyTitle = " SPH enthalpy [J/kg] at ";
-constexpr double kGravity = 9.81;
 
 bool SetUpInputChangedSince(SW_Simulation& sim, int32_t since)
 {
   for (const char* name : kSetUpInputs)
     if (sim.ModificationTime(name) > since) return true;
-  for (const char* id : kSetUpGroups) {
-    AK_Object* group = sim.GetComponent(id);
+  for (SW_SimulationGroup id : kSetUpGroups) {
+    AK_Object* group = sim.Group(id);
     if (!group) continue;
     // The group's own commands; a group's ModificationTime would answer for its members.
     for (const char* command : kMembershipCommands)
@@ -84,7 +83,7 @@ void ToInternalEnthalpy(SW_Particles& particles)
   for (int32_t k = 0; k < n; ++k) {
     const AK_Vec3& u = v[k];
     const double kinetic = 0.5 * (u.x * u.x + u.y * u.y + u.z * u.z);
-    enthalpy[k] = static_cast<float>(static_cast<double>(enthalpy[k]) - kGravity * x[k].z - kinetic);
+    enthalpy[k] = static_cast<float>(static_cast<double>(enthalpy[k]) - SW_GravityAcceleration * x[k].z - kinetic);
   }
 }
 
