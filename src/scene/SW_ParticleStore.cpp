@@ -1,6 +1,8 @@
 // The particle columns: growth, append, split, removal, the mass sum and the check.
 #include "SW_ParticleStore.h"
 
+
+#include <type_traits>
 #include <utility>
 
 void SW_ParticleStore::SizeWork()
@@ -10,6 +12,11 @@ void SW_ParticleStore::SizeWork()
     if (n > column._capacity) column.Reserve(n + n / 5);
     column.SetCount(n);
   });
+}
+
+void SW_ParticleStore::FreeWork()
+{
+  ForEachWorkColumn([](auto& column) { column = std::remove_reference_t<decltype(column)>(); });
 }
 
 void SW_ParticleStore::Reserve(int32_t n)

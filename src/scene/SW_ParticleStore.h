@@ -76,6 +76,8 @@ struct SW_ParticleStore {
   // Sizes the work columns to the particles. They grow with a fifth to spare, so particles
   // added by sources and splits seldom make a step reallocate.
   void SizeWork();
+  // Gives the work columns' memory back (between runs the particles need none).
+  void FreeWork();
   // Makes room for n particles in every state column.
   void Reserve(int32_t n);
   // Appends a particle at p: its cell found from `hint` (a cell to start the search from, or

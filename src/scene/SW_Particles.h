@@ -76,6 +76,8 @@ public:
   // Exchanges the whole store (the children's columns included) with `other`; a second call
   // undoes the first. A run borrows the particles this way and gives them back.
   void SwapStore(SW_ParticleStore& other);
+  // Frees the work columns a run used.
+  void FreeWork() { _store.FreeWork(); }
 
   // The terrain mesh; set by the simulation.
   SW_Mesh* _mesh = nullptr;

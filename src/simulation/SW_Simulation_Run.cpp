@@ -264,6 +264,7 @@ void SW_Simulation::RunLoop()
 
   SimulationSteps steps(*this, run);
   SW_RunTimeLoop(CurrentTime, times, steps, Id());
+  if (SW_Particles* p = Particles()) p->FreeWork();
 
   for (AK_Object* o : {static_cast<AK_Object*>(this), static_cast<AK_Object*>(Particles()),
                        static_cast<AK_Object*>(FlowDepth()), static_cast<AK_Object*>(Velocity()),
