@@ -1,7 +1,6 @@
 // The particle columns: growth, append, split, removal, the mass sum and the check.
 #include "SW_ParticleStore.h"
 
-
 #include <type_traits>
 #include <utility>
 
