@@ -136,6 +136,8 @@ public:
   }
   int StopCriterion(AK_String& value) override
   {
+    // A failed step ends the run before the next one; its error text must stay.
+    if (_failed) return 0;
     const AK_String name = _sim.Get("$stop_crit");
     if (name == "%AK_NULL%" || name.IsEmpty() || name == "none") return 0;
     AK_ErrorText = "";
