@@ -6,6 +6,8 @@
 #include <ctime>
 #include <thread>
 
+#include <sched.h>
+
 #include "AK_FrameworkState.h"
 #include "AK_Group.h"
 #include "SW_Flow.h"
@@ -34,10 +36,15 @@ namespace {
 double Number(const AK_String& text) { return std::strtod(text.c_str(), nullptr); }
 
 // Threads for the phases that may run apart; a run gives the same particles with any count.
+// As many as the processors this process may run on (a run confined with taskset or to a
+// container's processors uses only those), at most 8.
 int FlowThreads()
 {
-  const unsigned n = std::thread::hardware_concurrency();
-  return n == 0 ? 1 : n > 8 ? 8 : static_cast<int>(n);
+  cpu_set_t allowed;
+  const int n = sched_getaffinity(0, sizeof allowed, &allowed) == 0
+                    ? CPU_COUNT(&allowed)
+                    : static_cast<int>(std::thread::hardware_concurrency());
+  return n <= 0 ? 1 : n > 8 ? 8 : n;
 }
 
 // The point source of the object variables "$source_..."; off while "$source_strength" is empty.
