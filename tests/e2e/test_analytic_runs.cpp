@@ -26,14 +26,13 @@ using namespace flowruns;
 
 namespace {
 
-// Runs the case in the directory; the simulation's own directory. The program ends well and
-// reports no error.
-std::string RunCase(const ScratchDir& dir, const Case& run)
+// Runs the case in the directory; the program ends well and reports no error.
+Outcome RunCase(const ScratchDir& dir, const Case& run)
 {
   const Outcome out = flowruns::RunCase(dir, run, TORVU_PROGRAM, TORVU_ATTRIBUTES);
   EXPECT_EQ(out.status, 0) << out.log.substr(0, 4000);
   EXPECT_EQ(out.log.find("rror"), std::string::npos) << out.log.substr(0, 4000);
-  return out.run;
+  return out;
 }
 
 // ---- dam break ----------------------------------------------------------------------------------
@@ -53,10 +52,11 @@ TEST_P(DamBreakOnAnIncline, FrontTailAndDepthProfileAtFiveSeconds)
   const DamBreakBounds& b = GetParam();
   const DamBreak ana;  // 22-degree plane, friction 21 degrees, 1 m deep, 5 s
   ScratchDir dir;
-  const DamBreakResult r = Measure(ana, dir, RunCase(dir, ana.Make(1, b.extra)));
-  std::printf("dam break, %s: %zu particles, front %.2f m (analytic %.2f), 90%% depth at %.2f m (analytic %.2f), "
+  const Outcome out = RunCase(dir, ana.Make(1, b.extra));
+  const DamBreakResult r = Measure(ana, dir, out.run);
+  std::printf("dam break, %s: %.2f s, %zu particles, front %.2f m (analytic %.2f), 90%% depth at %.2f m (analytic %.2f), "
               "depth error L2 %.3f max %.3f\n",
-              b.name, r.particles, r.front, ana.Front(), r.tail, ana.DepthReached(0.9), r.l2, r.max);
+              b.name, out.seconds, r.particles, r.front, ana.Front(), r.tail, ana.DepthReached(0.9), r.l2, r.max);
   ASSERT_GT(r.particles, 3000u);
   EXPECT_NEAR(r.startMass, 200.0 * 50 * 40, 200.0 * 50 * 40 * 1e-5);
   EXPECT_NEAR(r.endMass, r.startMass, r.startMass * 1e-6);
@@ -95,10 +95,11 @@ TEST_P(ParabolicCapOnASteepPlane, CentreSpeedAndSpreadAtFiveSeconds)
   const CapBounds& b = GetParam();
   const ParabolicCap ana;  // 35-degree plane, friction 25 degrees, 1 m high, 10 m radius, 5 s
   ScratchDir dir;
-  const CapResult r = Measure(ana, dir, RunCase(dir, ana.Make(1, 0.05, b.extra)));
-  std::printf("cap, %s: %zu particles, centre %.2f m (analytic %.2f), speed %.2f m/s (analytic %.2f), "
+  const Outcome out = RunCase(dir, ana.Make(1, 0.05, b.extra));
+  const CapResult r = Measure(ana, dir, out.run);
+  std::printf("cap, %s: %.2f s, %zu particles, centre %.2f m (analytic %.2f), speed %.2f m/s (analytic %.2f), "
               "radius along %.2f m across %.2f m (analytic %.2f), centre off the axis %.3f m\n",
-              b.name, r.particles, r.centre, ana.Centre(), r.speed, ana.Speed(), r.along, r.across, ana.Radius(),
+              b.name, out.seconds, r.particles, r.centre, ana.Centre(), r.speed, ana.Speed(), r.along, r.across, ana.Radius(),
               r.offAxis);
   ASSERT_GT(r.particles, 2500u);
   EXPECT_NEAR(r.startMass, 200 * ana.Volume(), 200 * ana.Volume() * 0.005);  // the cap on 1 m cells
@@ -151,7 +152,8 @@ TEST(AnalyticRuns, FlatPileOnLevelGroundStaysWhereItIs)
   run.terrain = AsciiGrid(-15, -15, 1, 31, 31, [](double, double) { return 100.0; });
   run.depths = AsciiGrid(-15, -15, 1, 31, 31, [](double x, double y) { return std::max(0.0, 0.5 - std::hypot(x, y) / 20); });
   run.settings = {{"DeltaDepthPerParticle", "0.02"}, {"EndTime", "10"}, {"DeltaOut", "10"}};
-  const std::string sim = RunCase(dir, run);
+  const Outcome out = RunCase(dir, run);
+  const std::string sim = out.run;
   const std::vector<Particle> start = ReadTimeStep(dir, sim + "/at_0000000.0000.TimeStep");
   const std::vector<Particle> end = ReadTimeStep(dir, sim + "/at_0000010.0000.TimeStep");
   ASSERT_GT(start.size(), 2000u);
@@ -160,9 +162,9 @@ TEST(AnalyticRuns, FlatPileOnLevelGroundStaysWhereItIs)
   const std::vector<double> moved = Displacements(start, end);
   double fastest = 0;
   for (const Particle& p : end) fastest = std::max(fastest, std::hypot(p.vx, p.vy, p.vz));
-  std::printf("flat pile: %zu particles (%zu at the end), displacement in 10 s median %.2g m, 90%% %.2g m, "
+  std::printf("flat pile: %.2f s, %zu particles (%zu at the end), displacement in 10 s median %.2g m, 90%% %.2g m, "
               "99%% %.2g m, largest %.2g m; fastest particle at 10 s %.3g m/s\n",
-              start.size(), end.size(), Quantile(moved, 0.5), Quantile(moved, 0.9), Quantile(moved, 0.99),
+              out.seconds, start.size(), end.size(), Quantile(moved, 0.5), Quantile(moved, 0.9), Quantile(moved, 0.99),
               moved.empty() ? 0 : moved.back(), fastest);
   // Measured: median 2e-6 m, 90 % 1.4e-4 m, largest 0.17 m (a few particles where the depth
   // the particles make is rough), fastest 0.022 m/s.
@@ -186,7 +188,8 @@ TEST(AnalyticRuns, BlockSlidesOntoFlatGroundAndStopsShortOfItsEnergyLine)
   run.areas = "0.5 200 1\n4\n-50 -5\n-40 -5\n-40 5\n-50 5\n";
   run.settings = Coulomb(delta);
   run.settings.insert(run.settings.end(), {{"DeltaDepthPerParticle", "0.05"}, {"EndTime", "20"}, {"DeltaOut", "5"}});
-  const std::string sim = RunCase(dir, run);
+  const Outcome out = RunCase(dir, run);
+  const std::string sim = out.run;
   const std::vector<Particle> start = ReadTimeStep(dir, sim + "/at_0000000.0000.TimeStep");
   ASSERT_GT(start.size(), 1000u);
   const double mass = TotalMass(start);
@@ -214,9 +217,9 @@ TEST(AnalyticRuns, BlockSlidesOntoFlatGroundAndStopsShortOfItsEnergyLine)
   // Free sliding would have brought the centre 33.8 m down the slope by 5 s.
   const double slid = (stops[0] - x0) / std::cos(Rad(theta));
   const double ratio = (stops[2] - x0) / (energyLine - x0);
-  std::printf("block: centre from x %.2f m (z %.2f m) slid %.2f m in 5 s (free sliding %.2f m), stopped at %.2f m; "
+  std::printf("block: %.2f s; centre from x %.2f m (z %.2f m) slid %.2f m in 5 s (free sliding %.2f m), stopped at %.2f m; "
               "energy line %.2f m; run-out %.3f of the energy line's\n",
-              x0, z0, slid, kG * (std::sin(Rad(theta)) - std::tan(Rad(delta)) * std::cos(Rad(theta))) * 12.5, stops[2],
+              out.seconds, x0, z0, slid, kG * (std::sin(Rad(theta)) - std::tan(Rad(delta)) * std::cos(Rad(theta))) * 12.5, stops[2],
               energyLine, ratio);
   // Measured: 11.33 m slid in 5 s (the start from rest is slow), run-out 0.827 of the energy line's.
   EXPECT_GT(slid, 9);
