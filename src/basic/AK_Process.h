@@ -40,6 +40,9 @@ AK_String AK_ProgramPath();
 
 // CPU seconds used by the process: clock() / CLOCKS_PER_SEC.
 double AK_CpuSeconds();
+// The processors this process may run on (fewer than the machine's when it is confined to
+// some), at least 1.
+int AK_ProcessorCount();
 
 // Milliseconds since the process started, from a monotonic clock.
 int64_t AK_ProcessMilliseconds();

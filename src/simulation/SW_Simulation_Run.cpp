@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <thread>
 
 #include "AK_FrameworkState.h"
 #include "AK_Group.h"
+#include "AK_Process.h"
 #include "SW_Flow.h"
 #include "SW_InitialCondition.h"
 #include "SW_ResistanceArea.h"
@@ -32,11 +32,12 @@ double Number(const AK_String& text) { return std::strtod(text.c_str(), nullptr)
 
 // Threads for the phases that may run apart; a run gives the same particles with any count.
 // Handing a phase to the run's threads costs a wake-up each, so every thread gets particles
-// enough to be worth it.
+// enough to be worth it; at most as many threads as the processors this process may run on
+// (a run confined with taskset or to a container's processors uses only those), and 8.
 int FlowThreads(int32_t particles)
 {
-  const int32_t cores = static_cast<int32_t>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
-  return std::max(1, std::min(cores, particles / 2048));
+  const int32_t processors = std::min(8, AK_ProcessorCount());
+  return std::max(1, std::min(processors, particles / 2048));
 }
 
 // The point source of the object variables "$source_..."; off while "$source_strength" is empty.
