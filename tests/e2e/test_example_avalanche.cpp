@@ -1,11 +1,14 @@
 // The shipped example avalanche with the default settings: it runs from its release to a
 // deposit at rest, keeps its mass (no entrainment, no sources) to float precision in every
-// time-step file, and writes the same bytes whether the run has one processor or several.
+// time-step file, writes its peak flow depth and pressure as grids GDAL reads, and writes the
+// same bytes whether the run may use one processor or several.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -98,8 +101,40 @@ TEST(ExampleAvalanche, RunsToADepositKeepsItsMassAndIsTheSameOnOneProcessorAndOn
               "fastest particle at 100 s %.3g m/s\n", start.count, start.mass, worst, end.fastest);
   EXPECT_LT(worst, 1e-6);        // float masses summed: no particle gains or loses mass
   EXPECT_LT(end.fastest, 0.5);   // a deposit
+  EXPECT_NEAR(start.mass, 1.683e7, 1e4);  // the release area's mass
+  EXPECT_EQ(ReadFile(one / run + "/.simulation_status"), "finished\n");
 
-  // The first 20 s on all processors (at most 8) write the same files.
+  // The peak flow depth covers the path from the release (x 10080..10320) far down the gully.
+  std::ifstream grid(one / "peak_flow_depth.asc");
+  std::string key;
+  double value, xll = 0, cellsize = 0;
+  int ncols = 0, nrows = 0;
+  for (int k = 0; k < 6 && grid >> key >> value; ++k) {
+    if (key == "ncols") ncols = int(value);
+    if (key == "nrows") nrows = int(value);
+    if (key == "xllcenter") xll = value;
+    if (key == "cellsize") cellsize = value;
+  }
+  double lowest = 1e30, farthest = -1e30, deepest = 0;
+  for (int k = 0; k < ncols * nrows && grid >> value; ++k) {
+    if (value <= 0.05) continue;
+    const double x = xll + (k % ncols) * cellsize;
+    lowest = std::min(lowest, x);
+    farthest = std::max(farthest, x);
+    deepest = std::max(deepest, value);
+  }
+  EXPECT_EQ(ncols * nrows, 160 * 60);
+  EXPECT_LT(lowest, 10150);
+  EXPECT_GT(farthest, 10800);
+  EXPECT_GT(deepest, 1.0);
+  if (std::system("gdalinfo --version >/dev/null 2>&1") == 0)
+    for (const char* name : {"peak_flow_depth.asc", "peak_pressure.asc"}) {
+      const std::string info = RunProcess("gdalinfo " + ShellQuote(one / name));
+      EXPECT_NE(info.find("Size is 160, 60"), std::string::npos) << info;
+    }
+
+  // The first 20 s without the confinement write the same files: what a run computes never
+  // depends on the processors it may use.
   std::string shorter = macro;
   shorter.replace(shorter.find(endTime), endTime.size(), "\"EndTime\", \"20\"");
   ScratchDir many;

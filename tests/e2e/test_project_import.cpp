@@ -5,9 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "TestSupport.h"
@@ -75,66 +73,4 @@ TEST(ProjectImport, TheExampleSlopeSavedAndItsCurvatureExported)
   if (!Have("gdalinfo")) GTEST_SKIP() << "gdalinfo not installed";
   std::string info = RunProcess("gdalinfo " + ShellQuote(dir / "slope_curvature.asc"));
   EXPECT_NE(info.find("Size is 160, 60"), std::string::npos) << info;  // one value per terrain cell
-}
-
-TEST(ProjectImport, TheExampleAvalancheRunsFromReleaseToResultGrids)
-{
-  ScratchDir dir;
-  for (const char* file : {"slope.asc", "slope.rel", "avalanche.macro"})
-    std::filesystem::copy_file(std::string(TORVU_EXAMPLES) + "/" + file, dir / file);
-  Torvu(dir, "avalanche.macro > torvu.log");
-  const std::string run = dir / "avalanche_project/Project/Simulations/Avalanche1";
-  EXPECT_EQ(ReadFile(run + "/.simulation_status"), "finished\n");
-  int steps = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(run)) steps += entry.path().extension() == ".TimeStep";
-  EXPECT_EQ(steps, 21);  // every 5 s from 0 to 100 s
-
-  // Read by a reader of its own: the particles' count and total mass at the start and the end.
-  const std::string reader = dir.Write("read.py",
-      "import gzip, struct, sys\n"
-      "b = gzip.open(sys.argv[1]).read()\n"
-      "i = b.index(struct.pack('<i', 14) + b'particles:Mass') + 18\n"
-      "n, = struct.unpack_from('<i', b, i); i += 4 + n\n"
-      "c, = struct.unpack_from('<i', b, i)\n"
-      "print(c, sum(struct.unpack_from('<%df' % c, b, i + 4)))\n");
-  double mass[2];
-  int count[2];
-  const char* names[2] = {"/at_0000000.0000.TimeStep", "/at_0000100.0000.TimeStep"};
-  for (int k = 0; k < 2; ++k) {
-    std::string printed = RunProcess("python3 " + reader + " " + ShellQuote(run + names[k]));
-    ASSERT_EQ(std::sscanf(printed.c_str(), "%d %lf", &count[k], &mass[k]), 2) << printed;
-  }
-  EXPECT_GT(count[0], 1000);
-  EXPECT_EQ(count[1], count[0]);
-  EXPECT_NEAR(mass[1], mass[0], mass[0] * 1e-5);  // no entrainment, no sources
-  EXPECT_NEAR(mass[0], 1.683e7, 1e4);              // the release area's mass
-
-  // The peak flow depth covers the path from the release (x 10080..10320) far down the gully.
-  std::ifstream grid(dir / "peak_flow_depth.asc");
-  std::string key;
-  double value, xll = 0, cellsize = 0;
-  int ncols = 0, nrows = 0;
-  for (int k = 0; k < 6 && grid >> key >> value; ++k) {
-    if (key == "ncols") ncols = int(value);
-    if (key == "nrows") nrows = int(value);
-    if (key == "xllcenter") xll = value;
-    if (key == "cellsize") cellsize = value;
-  }
-  double lowest = 1e30, farthest = -1e30, deepest = 0;
-  for (int k = 0; k < ncols * nrows && grid >> value; ++k) {
-    if (value <= 0.05) continue;
-    const double x = xll + (k % ncols) * cellsize;
-    lowest = std::min(lowest, x);
-    farthest = std::max(farthest, x);
-    deepest = std::max(deepest, value);
-  }
-  EXPECT_EQ(ncols * nrows, 160 * 60);
-  EXPECT_LT(lowest, 10150);
-  EXPECT_GT(farthest, 10800);
-  EXPECT_GT(deepest, 1.0);
-  if (!Have("gdalinfo")) GTEST_SKIP() << "gdalinfo not installed";
-  for (const char* name : {"peak_flow_depth.asc", "peak_pressure.asc"}) {
-    std::string info = RunProcess("gdalinfo " + ShellQuote(dir / name));
-    EXPECT_NE(info.find("Size is 160, 60"), std::string::npos) << info;
-  }
 }
