@@ -34,7 +34,9 @@ AK_String BaseNameWithoutExtension(const char* path)
 }
 
 // The points of a polyline object, read through its vertex selection ("SelectedVertex" counts
-// from 1, 0 for none; "CoordsOfSelectedVertex"), which is restored afterwards.
+// from 1, 0 for none; "CoordsOfSelectedVertex"), which is restored afterwards. A vertex whose
+// coordinates do not read as three numbers comes as a point that is no number, so that the
+// break line is cut there rather than joined across it.
 void PolylinePoints(AK_Object* line, AK_Array<AK_Vec3>& points)
 {
   const AK_String selected = line->Get("SelectedVertex");
@@ -44,6 +46,8 @@ void PolylinePoints(AK_Object* line, AK_Array<AK_Vec3>& points)
     double p[3];
     if (AK_String(line->Get("CoordsOfSelectedVertex")).ToDoubles(p, 3) == 3)
       points.Append(AK_Vec3(p[0], p[1], p[2]));
+    else
+      points.Append(AK_Vec3(NAN, NAN, NAN));
   }
   line->Set("SelectedVertex", selected);
 }
