@@ -382,26 +382,26 @@ void SW_Mesh::ImportBesideFiles(const char* path)
 void SW_Mesh::Export(const char* path)
 {
   AK_String error;
-  if (_data._cartesian) {
+  if (_data._cartesian && _data._rowHeight == 0) {
     if (!SW_ExportMesh(_data, path ? path : "", error)) AK_ErrorText = error;
     return;
   }
-  // Any other mesh is sampled on the grid of the box and cell size of the parameters. The
-  // export lays that grid into the mesh's grid description, which a honeycomb grid needs
-  // for locating points: it is kept aside and put back, and meanwhile points are found by
-  // walking the cells.
+  // Any other mesh (oblong Cartesian cells included) is sampled on the grid of the box and
+  // cell size of the parameters. The export lays that grid into the mesh's grid description,
+  // which a grid needs for locating points: it is kept aside and put back, and meanwhile
+  // points are found by walking the cells.
   SW_MeshCore& m = _data;
-  const int32_t nx = m._nx, ny = m._ny, honeycomb = m._honeycomb;
-  const double dx = m._dx;
+  const int32_t nx = m._nx, ny = m._ny, honeycomb = m._honeycomb, cartesian = m._cartesian;
+  const double dx = m._dx, rowHeight = m._rowHeight;
   const AK_Vec2 xll = m._xll, upperRight = m._upperRight;
   GiveBoxParameters();
   m._dx = Dx;
-  m._honeycomb = 0;
+  m._honeycomb = m._cartesian = 0;
   if (!SW_ExportMesh(m, path ? path : "", error)) AK_ErrorText = error;
   if (m._nx != nx || m._ny != ny) Nx = m._nx, Ny = m._ny;
-  if (honeycomb) {
-    m._nx = nx, m._ny = ny, m._dx = dx, m._xll = xll, m._upperRight = upperRight;
-    m._honeycomb = 1;
+  if (honeycomb || cartesian) {
+    m._nx = nx, m._ny = ny, m._dx = dx, m._xll = xll, m._upperRight = upperRight, m._rowHeight = rowHeight;
+    m._honeycomb = honeycomb, m._cartesian = cartesian;
   }
 }
 

@@ -75,7 +75,7 @@ TEST(MeshObject, AttributesOfNewAndGeneratedMeshes)
   EXPECT_EQ(Get(m, "DxVis"), "r");
   EXPECT_EQ(Get(m, "Nx"), "3");
 
-  // The plane's cells are Length / Nx by Width / Ny: a Cartesian grid only when square.
+  // The plane: a Cartesian grid of cells Length / Nx by Width / Ny; "Dx" stays as it was.
   Set(m, {{"Nx", "4"}, {"Ny", "2"}, {"Length", "40"}, {"Width", "20"}, {"SetToPlane", ""}});
   EXPECT_EQ(Get(m, "RegularGrid"), "1");
   EXPECT_EQ(Get(m, "Dx"), "5");  // the generators' cell size, not the plane's
@@ -91,7 +91,7 @@ TEST(MeshObject, AttributesOfNewAndGeneratedMeshes)
   m->Set("Dx", "3");
   EXPECT_NEAR(Number(m, "HActive"), 20 - std::sqrt(300.0) / 2, 1e-12);
   Set(m, {{"Width", "10"}, {"SetToPlane", ""}});
-  EXPECT_EQ(Get(m, "RegularGrid"), "0");
+  EXPECT_EQ(Get(m, "RegularGrid"), "1");  // cells of 10 x 5: a Cartesian grid of oblong cells
   EXPECT_NEAR(Number(m, "HActive"), 20 - std::sqrt(300.0) / 2, 1e-12);
 
   m->Clear();
