@@ -154,6 +154,31 @@ AK_String AK_Object::FirstFreeWithX(const AK_String& name)
   return candidate;
 }
 
+void AK_Object::ReindexAfterRename(const AK_String& old)
+{
+  if (_listings == 0 || old == _id) return;
+  // Listed in the parent's list alone (the common case): that index follows the rename.
+  IdIndex* index = _parent ? _parent->_idIndex.get() : nullptr;
+  if (_listings == 1 && index && index->epoch == g_idEpoch) {
+    auto it = index->holders.find(old.c_str());
+    if (it != index->holders.end()) {
+      std::vector<AK_ObjectRef>& refs = it->second;
+      for (size_t k = 0; k < refs.size(); ++k)
+        if (refs[k].Get() == this) {
+          refs.erase(refs.begin() + static_cast<std::ptrdiff_t>(k));
+          if (refs.empty()) index->holders.erase(it);
+          index->holders[_id.c_str()].push_back(this);
+          // The old name is free now: what the chains knew no longer holds.
+          index->held.clear();
+          index->xRuns.clear();
+          return;
+        }
+    }
+  }
+  // Listed elsewhere too, or in a list whose index is not known: every index is built anew.
+  ++g_idEpoch;
+}
+
 AK_Object* AK_Object::GetComponent(const char* id)
 {
   return id ? FirstHolder(id) : nullptr;
@@ -195,15 +220,16 @@ void AK_Object::SetUniqueId(const char* wanted)
     }
   }
   _id = candidate;
-  if (_listings > 0 && old != _id) ++g_idEpoch;
+  ReindexAfterRename(old);
 
   if (old.IsEmpty() || _projectDir.IsEmpty() || old == _id) return;
   AK_String moved = ParentDirectoryOf(_projectDir);
   moved.EnsureTrailingChar(_id, '/');
   if (!AK_FileExists(_projectDir)) return;
   if (AK_RenameFile(_projectDir, moved) != 0) {
+    const AK_String given = _id;
     _id = old;
-    if (_listings > 0) ++g_idEpoch;
+    ReindexAfterRename(given);
     return;
   }
   SetProjectDirRecursive(moved);

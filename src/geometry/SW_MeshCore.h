@@ -59,7 +59,9 @@ public:
   AK_Vec2 _upperRight;      // upper-right corner of the grid box
   int32_t _cartesian = 0;   // cells are the regular quadrilateral grid
   int32_t _honeycomb = 0;   // cells are the regular triangle (honeycomb) grid
-  double _rowHeight = 0;    // row height of the honeycomb grid
+  // Row height: of the honeycomb grid; of a Cartesian grid whose cells are not square (a
+  // plane of Length / Nx by Width / Ny); 0 for a Cartesian grid of square cells of side _dx.
+  double _rowHeight = 0;
 
   AK_Array<AK_Vec3> _x;                           // vertices
   AK_Array<AK_Index4> _lcv;                       // cell corners
@@ -82,13 +84,15 @@ public:
   int32_t NumCells() const { return _lcv.Size(); }
   int CornerCount(int32_t c) const { return _lcv[c][3] < 0 ? 3 : 4; }
   bool IsGrid() const { return _cartesian || _honeycomb; }
+  // The y spacing of a Cartesian grid's rows.
+  double RowStep() const { return _rowHeight > 0 ? _rowHeight : _dx; }
 
   // Empties cells, neighbours, normals and segments, drops derived geometry, clears the
   // grid flags, then gives the mesh n vertices at (0, 0, 0). Neighbour lists stay.
   void SetNumVertices(int32_t n);
-  // Empties vertices, cells, neighbours, normals and segments, zeroes the total area vector,
-  // drops derived geometry and clears the grid flags (the storage part of the mesh object's
-  // Clear).
+  // Empties vertices, cells, neighbours, normals and segments, zeroes the total area vector
+  // and the row height, drops derived geometry and clears the grid flags (the storage part of
+  // the mesh object's Clear).
   void ClearGeometry();
   // For meshes without cells (point stores): the last vertex moves into slot i.
   void RemoveVertex(int32_t i);

@@ -540,7 +540,7 @@ int32_t ExportCell(const SW_MeshCore& mesh, double x, double y)
 {
   int32_t c = mesh.FindCell(x, y, -1);
   if (c >= 0 || !mesh._cartesian || mesh._nx < 1 || mesh._ny < 1) return c;
-  double qi = (x - mesh._xll.x) / mesh._dx, qj = (y - mesh._xll.y) / mesh._dx;
+  double qi = (x - mesh._xll.x) / mesh._dx, qj = (y - mesh._xll.y) / mesh.RowStep();
   if (!(qi > -1.0 && qi < mesh._nx + 1.0 && qj > -1.0 && qj < mesh._ny + 1.0)) return -1;
   int32_t i = static_cast<int32_t>(qi), j = static_cast<int32_t>(qj);
   if (i == mesh._nx) i = mesh._nx - 1;

@@ -52,7 +52,8 @@ int32_t SW_MeshCore::CartesianCell(double px, double py) const
 {
   int32_t i = GridIndex((px - _xll.x) / _dx, _nx, px <= _nx * _dx + _xll.x);
   if (i < 0) return -1;
-  int32_t j = GridIndex((py - _xll.y) / _dx, _ny, py <= _ny * _dx + _xll.y);
+  const double dy = RowStep();
+  int32_t j = GridIndex((py - _xll.y) / dy, _ny, py <= _ny * dy + _xll.y);
   if (j < 0) return -1;
   return i * _ny + j;
 }
@@ -140,7 +141,8 @@ void SW_MeshCore::CellWeights(int32_t c, double px, double py, double w[4]) cons
   if (_cartesian) {
     int32_t i = c / _ny, j = c % _ny;
     double u = (px - (i * _dx + _xll.x)) / _dx;
-    double v = (py - (j * _dx + _xll.y)) / _dx;
+    const double dy = RowStep();
+    double v = (py - (j * dy + _xll.y)) / dy;
     w[0] = (1 - u) * (1 - v);
     w[1] = u * (1 - v);
     w[2] = u * v;

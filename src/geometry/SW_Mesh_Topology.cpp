@@ -16,6 +16,7 @@ void SW_MeshCore::ClearGeometry()
   _vertexNormals.SetCount(0);
   _segments.SetCount(0);
   _totalArea = AK_Vec3();
+  _rowHeight = 0;
   DropDerivedGeometry();
   _cartesian = 0;
   _honeycomb = 0;

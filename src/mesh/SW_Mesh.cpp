@@ -34,7 +34,9 @@ AK_String BaseNameWithoutExtension(const char* path)
 }
 
 // The points of a polyline object, read through its vertex selection ("SelectedVertex" counts
-// from 1, 0 for none; "CoordsOfSelectedVertex"), which is restored afterwards.
+// from 1, 0 for none; "CoordsOfSelectedVertex"), which is restored afterwards. A vertex whose
+// coordinates do not read as three numbers comes as a point that is no number, so that the
+// break line is cut there rather than joined across it.
 void PolylinePoints(AK_Object* line, AK_Array<AK_Vec3>& points)
 {
   const AK_String selected = line->Get("SelectedVertex");
@@ -44,6 +46,8 @@ void PolylinePoints(AK_Object* line, AK_Array<AK_Vec3>& points)
     double p[3];
     if (AK_String(line->Get("CoordsOfSelectedVertex")).ToDoubles(p, 3) == 3)
       points.Append(AK_Vec3(p[0], p[1], p[2]));
+    else
+      points.Append(AK_Vec3(NAN, NAN, NAN));
   }
   line->Set("SelectedVertex", selected);
 }
@@ -378,26 +382,26 @@ void SW_Mesh::ImportBesideFiles(const char* path)
 void SW_Mesh::Export(const char* path)
 {
   AK_String error;
-  if (_data._cartesian) {
+  if (_data._cartesian && _data._rowHeight == 0) {
     if (!SW_ExportMesh(_data, path ? path : "", error)) AK_ErrorText = error;
     return;
   }
-  // Any other mesh is sampled on the grid of the box and cell size of the parameters. The
-  // export lays that grid into the mesh's grid description, which a honeycomb grid needs
-  // for locating points: it is kept aside and put back, and meanwhile points are found by
-  // walking the cells.
+  // Any other mesh (oblong Cartesian cells included) is sampled on the grid of the box and
+  // cell size of the parameters. The export lays that grid into the mesh's grid description,
+  // which a grid needs for locating points: it is kept aside and put back, and meanwhile
+  // points are found by walking the cells.
   SW_MeshCore& m = _data;
-  const int32_t nx = m._nx, ny = m._ny, honeycomb = m._honeycomb;
-  const double dx = m._dx;
+  const int32_t nx = m._nx, ny = m._ny, honeycomb = m._honeycomb, cartesian = m._cartesian;
+  const double dx = m._dx, rowHeight = m._rowHeight;
   const AK_Vec2 xll = m._xll, upperRight = m._upperRight;
   GiveBoxParameters();
   m._dx = Dx;
-  m._honeycomb = 0;
+  m._honeycomb = m._cartesian = 0;
   if (!SW_ExportMesh(m, path ? path : "", error)) AK_ErrorText = error;
   if (m._nx != nx || m._ny != ny) Nx = m._nx, Ny = m._ny;
-  if (honeycomb) {
-    m._nx = nx, m._ny = ny, m._dx = dx, m._xll = xll, m._upperRight = upperRight;
-    m._honeycomb = 1;
+  if (honeycomb || cartesian) {
+    m._nx = nx, m._ny = ny, m._dx = dx, m._xll = xll, m._upperRight = upperRight, m._rowHeight = rowHeight;
+    m._honeycomb = honeycomb, m._cartesian = cartesian;
   }
 }
 

@@ -150,10 +150,15 @@ public:
   // "txt"/"TXT" with `halvings` resolution halvings, "nxyz", "dxf"/"DXF"), then loads a
   // ".ano" file of the same base name into the polyline container two levels up and a
   // ".jpg" or ".ppm" texture beside it. An unknown extension or a failed reader leaves an
-  // error text (the mesh as the reader left it).
+  // error text (the mesh as the reader left it: a reader that emptied it leaves no area
+  // and no resolution either).
   void Import(const char* path, int halvings = 0);
   // Writes an ESRI grid or a point list ("xyz") by the extension.
   void Export(const char* path);
+  // Inserts the polylines of an "nxyz" or DXF file (another extension: nothing), or one
+  // polyline object, as break lines. Vertices that are no finite points or lie outside the
+  // terrain's box are skipped with a warning; break lines that would leave the terrain
+  // without cells leave it as it was, with an error text.
   void InsertBreakLines(const char* path);
   void InsertBreakLine(const char* objectPath);
   // Projects the vertex heights onto the base mesh (vertices outside it are filled or

@@ -26,8 +26,9 @@ void SW_SetHoneycombCells(SW_MeshCore& mesh);
 // The test plane: an nx x ny Cartesian grid over [0, length] x [0, width] whose section along
 // x is a circular arc of radius `inclination` with its lowest point (z = 0) at x = length/2.
 // Beyond the arc (|length/2 - x| > |inclination|) the height stays at the arc's top,
-// `inclination`, so every height is finite. Square cells make it a Cartesian grid of that cell
-// size (up to rounding); others are no grid that points could be located in by arithmetic.
+// `inclination`, so every height is finite. It is a Cartesian grid of cell size Length / Nx
+// whose rows are Width / Ny high (the row height is 0 when the cells are square up to
+// rounding).
 // Answers false (mesh empty, `error` set) for a grid smaller than 1 x 1 or larger than the
 // grid point limit, and for a length or width that is not positive and finite.
 bool SW_SetToPlane(SW_MeshCore& mesh, int32_t nx, int32_t ny, double length, double width,

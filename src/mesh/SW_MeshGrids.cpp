@@ -78,18 +78,17 @@ bool SW_SetToPlane(SW_MeshCore& mesh, int32_t nx, int32_t ny, double length, dou
   mesh._upperRight = AK_Vec2{length, width};
   SetGridVertices(mesh, [&](int32_t i, int32_t j) {
     const double x = i * length / nx, y = j * width / ny;
-    // The profile's offset is squared in single precision, as the plane always was.
+    // The profile's offset is squared in single precision (d rounded to float first).
     const float d = static_cast<float>(length * 0.5 - x);
     const double root = static_cast<double>(inclination * inclination) - static_cast<double>(d * d);
     return AK_Vec3(x, y, inclination - std::sqrt(root > 0 ? root : 0.0));
   });
   SW_SetGridCells(mesh);
-  // Point location in a Cartesian grid takes its cells for squares of side dx; the plane's
-  // cells are Length / Nx by Width / Ny, so only square ones make it such a grid. Other
-  // planes are located by walking their cells.
+  // The plane's cells are Length / Nx by Width / Ny: a Cartesian grid whose rows are as high
+  // as its cells are wide only when they are square (up to rounding).
   const double cx = length / nx, cy = width / ny;
-  if (std::fabs(cx - cy) <= 1e-12 * cx) mesh._dx = cx;
-  else mesh._cartesian = 0;
+  mesh._dx = cx;
+  mesh._rowHeight = std::fabs(cx - cy) <= 1e-12 * cx ? 0 : cy;
   mesh.ComputeConnectivity();
   mesh.ComputeVertexNormals();
   return true;
@@ -121,10 +120,10 @@ bool SW_SetToHoneyCombGrid(SW_MeshCore& mesh, double dx, AK_String& error)
   mesh._nx = static_cast<int32_t>(qx);
   mesh._ny = static_cast<int32_t>(qy);
   mesh._dx = dx;
-  mesh._rowHeight = h;
   SetGridVertices(mesh, [&](int32_t i, int32_t j) {
     return AK_Vec3(i * dx - (j % 2) * 0.5 * dx + lo.x, j * h + lo.y, 0);
   });
+  mesh._rowHeight = h;
   SW_SetHoneycombCells(mesh);
   mesh.ComputeConnectivity();
   mesh.ComputeVertexNormals();

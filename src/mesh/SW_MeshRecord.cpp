@@ -158,8 +158,15 @@ int SW_LoadMeshRecord(AK_STREAM& s, AK_Object* owner, SW_MeshCore& mesh)
     m._rowHeight = reals[1];
     m._xll = AK_Vec2{reals[2], reals[3]};
     m._upperRight = AK_Vec2{reals[4], reals[5]};
-    if (cartesian) SW_SetGridCells(m);
-    else SW_SetHoneycombCells(m);
+    if (cartesian) {
+      SW_SetGridCells(m);
+      // A Cartesian grid's row height is that of its rows of vertices; a record written when
+      // it held something else (another grid's, or nothing) has square cells.
+      const double rows = m._x[1].y - m._x[0].y;
+      if (!(m._rowHeight > 0 && std::fabs(m._rowHeight - rows) <= 1e-9 * m._rowHeight)) m._rowHeight = 0;
+    } else {
+      SW_SetHoneycombCells(m);
+    }
     if (!CellsAreSound(m)) return failed(3729);
   } else {
     AK_Array<int32_t> corners, segments;

@@ -89,8 +89,7 @@ void SW_Polylines::ImportAno(const char* fileName)
 void SW_Polylines::ImportSet(const char* fileName)
 {
   auto* set = new SW_PolylineSet(SW_FileBaseName(fileName), this);
-  AddComponent(set);
-  set->Import(fileName);
+  if (SW_ImportIntoNew(set, [&] { set->Import(fileName); })) AddComponent(set);
 }
 
 void SW_Polylines::ProjectOnto(const char* meshPath) { SW_ProjectMembersOnto(*this, _baseMeshName, meshPath); }

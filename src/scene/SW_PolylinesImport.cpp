@@ -38,21 +38,6 @@ void AddRecordMember(AK_Object& container, const char* id, AK_NamedPolyline& rec
   record = AK_NamedPolyline();
 }
 
-// Reads the member's file; a file that could not be read leaves its error text and no
-// member (the member is deleted).
-bool ImportInto(SW_Polyline* member, const char* fileName)
-{
-  const AK_String before = AK_ErrorText;
-  AK_ErrorText = "";
-  member->Import(fileName);
-  if (!AK_ErrorText.IsEmpty()) {
-    AK_Object::Destroy(member);
-    return false;
-  }
-  AK_ErrorText = before;
-  return true;
-}
-
 }  // namespace
 
 void SW_ImportXyMember(AK_Object& container, const AK_String& baseMeshName, const char* fileName,
@@ -63,13 +48,13 @@ void SW_ImportXyMember(AK_Object& container, const AK_String& baseMeshName, cons
   // takes the heights of the points it reads.
   if (!baseMeshName.IsEmpty())
     member->ProjectOnto(dynamic_cast<SW_Mesh*>(member->FindObject(AK_String("../") + baseMeshName)));
-  if (ImportInto(member, fileName)) AddMember(container, member, kind, true);
+  if (SW_ImportIntoNew(member, [&] { member->Import(fileName); })) AddMember(container, member, kind, true);
 }
 
 void SW_ImportXyzMember(AK_Object& container, const char* fileName, const SW_MemberKind& kind)
 {
   SW_Polyline* member = kind.make(SW_FileBaseName(fileName), &container);
-  if (ImportInto(member, fileName)) AddMember(container, member, kind, true);
+  if (SW_ImportIntoNew(member, [&] { member->Import(fileName); })) AddMember(container, member, kind, true);
 }
 
 void SW_ImportDxfMembers(AK_Object& container, const char* fileName, const SW_MemberKind& kind)

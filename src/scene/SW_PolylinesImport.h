@@ -3,8 +3,9 @@
 #pragma once
 
 #include "AK_Basic.h"
+#include "AK_FrameworkState.h"
+#include "AK_Object.h"
 
-class AK_Object;
 class SW_Polyline;
 
 struct SW_MemberKind {
@@ -18,6 +19,23 @@ struct SW_MemberKind {
 
 // The file name without directory and without its last extension.
 AK_String SW_FileBaseName(const char* fileName);
+
+// Runs import() that reads a file into a new object not yet in its container's list: true,
+// and the error text as it was, when the import left no error text; otherwise the object is
+// deleted and the import's error text stays.
+template <class Import>
+bool SW_ImportIntoNew(AK_Object* fresh, Import import)
+{
+  const AK_String before = AK_ErrorText;
+  AK_ErrorText = "";
+  import();
+  if (!AK_ErrorText.IsEmpty()) {
+    AK_Object::Destroy(fresh);
+    return false;
+  }
+  AK_ErrorText = before;
+  return true;
+}
 
 // One member from an "xy" file, projected onto the container's base mesh.
 void SW_ImportXyMember(AK_Object& container, const AK_String& baseMeshName, const char* fileName,

@@ -125,7 +125,7 @@ TEST(Terrain, GeneratorsImportsAndDerivedMeshes)
 }
 
 // Line files through the polyline container: a byte-order mark changes nothing of what is
-// read, a directory given as a file is an error that adds no line, and a line whose
+// read, a directory given as a file is an error that adds no line or set, and a line whose
 // annotations are longer than any line limit reads back from its own export.
 TEST(LineFiles, ImportsThroughTorvu)
 {
@@ -134,6 +134,7 @@ TEST(LineFiles, ImportsThroughTorvu)
   dir.Write("ridge.xy", bom + "1 2\n3 4\n");
   dir.Write("grid.ano", bom + "first\n1 red\n5 5\n");
   dir.Write("folder.xy/.keep", "");
+  dir.Write("folder.ano/.keep", "");
   const std::string note = "note=" + std::string(2000, 'n');
   std::string all;
   const std::string printed = RunScript(
@@ -142,13 +143,14 @@ TEST(LineFiles, ImportsThroughTorvu)
                Command("ano", "Project/Polylines", "Import", "grid.ano") +
                "  show(\"Project/Polylines/first\", \"NumVertices\");\n" +
                Command("folder", "Project/Polylines", "Import", "folder.xy") +
+               Command("set", "Project/Polylines", "ImportSet", "folder.ano") +
                Command("note", "Project/Polylines/ridge", "Annotations", note) +
                Command("export", "Project/Polylines/ridge", "Export", "long.nxyz") +
                Command("import", "Project/Polylines", "Import", "long.nxyz") +
                "  show(\"Project/Polylines\", \"GetComponentList\");\n" +
                "  show(\"Project/Polylines/long_0001\", \"NumVertices\");\n",
       &all);
-  EXPECT_EQ(printed, "xy 0\nNumVertices 2\nano 0\nNumVertices 1\nfolder 1\nnote 0\nexport 0\nimport 0\n"
+  EXPECT_EQ(printed, "xy 0\nNumVertices 2\nano 0\nNumVertices 1\nfolder 1\nset 1\nnote 0\nexport 0\nimport 0\n"
                      "GetComponentList ridge%AK_SEP%first%AK_SEP%long_0001%AK_SEP%\nNumVertices 2\n")
       << all;
 }

@@ -62,6 +62,26 @@ TEST(MeshGenerators, CountsAndHeights)
     }
   }
 
+  // Every plane is a Cartesian grid; with oblong cells its rows are Width / Ny high, and
+  // point location by arithmetic agrees with the cells themselves (border points included).
+  struct Plane { int nx, ny; double length, width; };
+  for (const Plane& p : {Plane{50, 20, 1000, 200}, Plane{3, 7, 10, 70}, Plane{4, 4, 40, 40}, Plane{6, 1, 0.3, 0.1}}) {
+    ASSERT_TRUE(SW_SetToPlane(m, p.nx, p.ny, p.length, p.width, 20, error));
+    EXPECT_TRUE(m._cartesian && !m._honeycomb);
+    for (int i = 0; i < 500; ++i) {
+      const double x = rng.Uniform(-0.1 * p.length, 1.1 * p.length), y = rng.Uniform(-0.1 * p.width, 1.1 * p.width);
+      const int32_t c = m.FindCell(x, y, -1);
+      int32_t holder = -1;
+      for (int32_t k = 0; k < m.NumCells() && holder < 0; ++k)
+        if (m.ExitEdge(x, y, k) < 0) holder = k;
+      if (c >= 0) EXPECT_EQ(m.ExitEdge(x, y, c), -1) << x << " " << y;
+      else EXPECT_EQ(holder, -1) << x << " " << y;
+    }
+  }
+  EXPECT_FALSE(SW_SetToPlane(m, 4, 2, 0, 10, 20, error));
+  EXPECT_FALSE(SW_SetToPlane(m, 4, 2, 40, -10, 20, error));
+  EXPECT_EQ(m.NumCells(), 0);
+
   ASSERT_TRUE(SW_SetToPlane(m, 4, 2, 40, 10, 20, error));
   const double expected[] = {20, 20 - std::sqrt(300.0), 0, 20 - std::sqrt(300.0), 20};
   for (int i = 0; i <= 4; ++i) EXPECT_DOUBLE_EQ(m._x[3 * i].z, expected[i]);

@@ -75,7 +75,7 @@ TEST(MeshObject, AttributesOfNewAndGeneratedMeshes)
   EXPECT_EQ(Get(m, "DxVis"), "r");
   EXPECT_EQ(Get(m, "Nx"), "3");
 
-  // The plane's cells are Length / Nx by Width / Ny: a Cartesian grid only when square.
+  // The plane: a Cartesian grid of cells Length / Nx by Width / Ny; "Dx" stays as it was.
   Set(m, {{"Nx", "4"}, {"Ny", "2"}, {"Length", "40"}, {"Width", "20"}, {"SetToPlane", ""}});
   EXPECT_EQ(Get(m, "RegularGrid"), "1");
   EXPECT_EQ(Get(m, "Dx"), "5");  // the generators' cell size, not the plane's
@@ -91,7 +91,7 @@ TEST(MeshObject, AttributesOfNewAndGeneratedMeshes)
   m->Set("Dx", "3");
   EXPECT_NEAR(Number(m, "HActive"), 20 - std::sqrt(300.0) / 2, 1e-12);
   Set(m, {{"Width", "10"}, {"SetToPlane", ""}});
-  EXPECT_EQ(Get(m, "RegularGrid"), "0");
+  EXPECT_EQ(Get(m, "RegularGrid"), "1");  // cells of 10 x 5: a Cartesian grid of oblong cells
   EXPECT_NEAR(Number(m, "HActive"), 20 - std::sqrt(300.0) / 2, 1e-12);
 
   m->Clear();
@@ -215,6 +215,30 @@ TEST(MeshObject, CoverProjectAndSmooth)
 
 // Contour lines of a slope exported as nxyz and DXF text, the DXF read back by ezdxf and
 // GDAL when they are installed; a file that cannot be written is an error.
+// A plane of oblong cells exported as an ESRI grid is sampled on the square cells of "Dx" over
+// its box: heights along x follow the plane's profile, whatever the row.
+TEST(MeshObject, OblongPlaneExportsOnSquareCells)
+{
+  ScratchDir dir;
+  MessageCapture quiet;
+  Tree t;
+  SW_Mesh* m = t.mesh;
+  Set(m, {{"Nx", "4"}, {"Ny", "2"}, {"Length", "40"}, {"Width", "10"}, {"Inclination", "20"}, {"Dx", "10"},
+          {"SetToPlane", ""}, {"Export", (dir / "p.asc").c_str()}});
+  EXPECT_EQ(Get(m, "RegularGrid"), "1");
+  const std::string grid = ReadFile(dir / "p.asc");
+  // The box 40 x 10 in whole cells of 10 and one more (outside: no data).
+  EXPECT_NE(grid.find("ncols         6\nnrows         3\n"), std::string::npos) << grid;
+  EXPECT_NE(grid.find("cellsize      10\n"), std::string::npos) << grid;
+  // Both rows on the plane (y = 10 and y = 0) hold the profile's heights at x = 0, ..., 40.
+  const std::string row = AK_String::Format("%.8g %.8g 0 %.8g %.8g -9999 \n", 20.0, 20 - std::sqrt(300.0),
+                                            20 - std::sqrt(300.0), 20.0).c_str();
+  EXPECT_NE(grid.find("-9999 \n" + row + row), std::string::npos) << grid;
+  // The mesh locates points as before the export.
+  m->Set("XActive", "30 7.5");
+  EXPECT_NEAR(Number(m, "HActive"), 20 - std::sqrt(300.0), 1e-12);
+}
+
 TEST(MeshObject, ContourExports)
 {
   ScratchDir dir;

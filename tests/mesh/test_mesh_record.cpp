@@ -115,6 +115,21 @@ TEST_F(MeshRecord, RoundTripOfEveryKind)
     for (int32_t c = 0; c < m->_lcc.Size(); ++c) EXPECT_EQ(back._lcc[c], m->_lcc[c]);
     EXPECT_NEAR(back._totalArea.z, m->_totalArea.z, 1e-9 * std::fabs(m->_totalArea.z));
   }
+  // A plane of oblong cells keeps its row height; one recorded with a row height that is not
+  // its rows' (written before planes had one) reads as square cells.
+  SW_MeshCore plane, back2;
+  AK_String error;
+  ASSERT_TRUE(SW_SetToPlane(plane, 5, 4, 50, 20, 30, error));
+  ASSERT_EQ(Load(Save(plane), back2), 0);
+  EXPECT_EQ(back2._rowHeight, 5);
+  EXPECT_EQ(back2.FindCell(47, 18, -1), plane.FindCell(47, 18, -1));
+  SW_MeshCore square;
+  MakeCartesian(square, 3, 3, 2, 0, 0, [](double, double) { return 0.0; });
+  square._rowHeight = 1.7320508;  // a honeycomb's, left over
+  ASSERT_EQ(Load(Save(square), back2), 0);
+  EXPECT_EQ(back2._rowHeight, 0);
+  EXPECT_EQ(back2.FindCell(1, 5, -1), 2);
+
   // A mesh whose normals were never computed gets them on reading.
   triangles._vertexNormals.Clear();
   SW_MeshCore back;
