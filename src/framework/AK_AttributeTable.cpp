@@ -214,22 +214,30 @@ bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, doubl
   return true;
 }
 
-bool AK_ReadFiniteNumber(const char* name, const char* text, double& value)
+namespace {
+
+// The reading of a loose entry for a handler of its own, under the attribute's name.
+bool ReadNamed(const char* name, const char* text, double& value, bool whole)
 {
   AK_AttributeEntry entry;
   entry.name = name ? name : "";
+  return ReadLeading(entry, text ? text : "", value, whole);
+}
+
+}  // namespace
+
+bool AK_ReadFiniteNumber(const char* name, const char* text, double& value)
+{
   double read = 0;
-  if (!ReadLeading(entry, text ? text : "", read, false)) return false;
+  if (!ReadNamed(name, text, read, false)) return false;
   value = read;
   return true;
 }
 
 bool AK_ReadWholeNumber(const char* name, const char* text, int32_t& value)
 {
-  AK_AttributeEntry entry;
-  entry.name = name ? name : "";
   double read = 0;
-  if (!ReadLeading(entry, text ? text : "", read, true)) return false;
+  if (!ReadNamed(name, text, read, true)) return false;
   value = static_cast<int32_t>(read);
   return true;
 }
