@@ -16,7 +16,7 @@ bool HasRelease(SW_Simulation& sim)
   if (areas && !areas->GetContainedObjectsList().IsEmpty()) return true;
   if (!sim.ReleaseDHM.IsEmpty() && sim.ReleaseDHM != "none") return true;
   AK_String strength = sim.Get("$source_strength");
-  return !strength.IsEmpty() && std::atof(strength) > 0;
+  return !strength.IsEmpty() && AK_Atof(strength) > 0;
 }
 
 void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
