@@ -168,7 +168,8 @@ void AK_Object::KeepFreshlyLoaded(int32_t loadStart)
     MarkModified("Load");
     _savedStamp = AK_Object::ModificationTime("Load");
   }
-  if (_loadDamageStamp > loadStart) _loadDamageStamp = LastModificationTime();
+  if (_loadDamageStamp > loadStart && LastModificationTime() > _loadDamageStamp)
+    _loadDamageStamp = LastModificationTime();
   for (AK_Object* c : OwnedComponents())
     if (!c->IsDead()) c->KeepFreshlyLoaded(loadStart);
 }
