@@ -192,8 +192,9 @@ bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, doubl
 {
   if (!text) text = "";
   std::vector<double> values(entry.count + 1);
-  // One more than the vector holds: a strict vector refuses a number too many.
-  int n = AK_LeadingNumbers(text, values.data(), entry.count + 1);
+  // A strict vector reads one more than it holds, to refuse a number too many; a loose one
+  // never looks past its own.
+  int n = AK_LeadingNumbers(text, values.data(), entry.strict ? entry.count + 1 : entry.count);
   if (n < 0) return Refuse(entry, text, "is not a finite number");
   if (entry.strict) {
     const char* end = text;
