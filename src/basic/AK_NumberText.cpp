@@ -136,6 +136,18 @@ AK_NumberRead AK_LeadingInt(const char* text, int32_t& value)
   return AK_NumberRead::Number;
 }
 
+double AK_Atof(const char* text)
+{
+  double value = 0;
+  return AK_LeadingDouble(text, value) == AK_NumberRead::Number ? value : 0;
+}
+
+int32_t AK_Atoi(const char* text)
+{
+  int32_t value = 0;
+  return AK_LeadingInt(text, value) == AK_NumberRead::Number ? value : 0;
+}
+
 int AK_LeadingNumbers(const char* text, double* values, int n)
 {
   const char* s = text ? text : "";
@@ -161,6 +173,11 @@ AK_String AK_FormatGeneral(double value, int significantDigits)
   if (ec != std::errc()) return AK_String();
   *ptr = '\0';
   return AK_String(text);
+}
+
+double AK_ThroughText(double value, int significantDigits)
+{
+  return AK_Atof(AK_FormatGeneral(value, significantDigits));
 }
 
 AK_String AK_FormatRoundTrip(double value)

@@ -24,6 +24,10 @@ enum class AK_NumberRead { Number, NoNumber, NotFinite };
 AK_NumberRead AK_LeadingDouble(const char* text, double& value, const char** end = nullptr);
 // The whole number before anything else (atoi: "2.7" is 2); NotFinite beyond 32 bits.
 AK_NumberRead AK_LeadingInt(const char* text, int32_t& value);
+// atof and atoi in every locale: the number a text starts with, 0 for none and for one that
+// is not finite (or beyond 32 bits).
+double AK_Atof(const char* text);
+int32_t AK_Atoi(const char* text);
 // Up to n numbers separated by white space, as the list readers below take them: the count
 // read before the first text that is no number (later numbers are not looked at, the places
 // after them keep their values); -1 when a number on the way is not finite.
@@ -33,6 +37,9 @@ void AK_WarnWrongInput();
 
 // General notation with the given number of significant digits ("%.<p>g").
 AK_String AK_FormatGeneral(double value, int significantDigits);
+// The value as it reads back from its text in general notation with that many significant
+// digits ("%.<p>g"): where a number is meant to travel as the text an attribute shows.
+double AK_ThroughText(double value, int significantDigits);
 // The shortest text that reads back as the same double.
 AK_String AK_FormatRoundTrip(double value);
 

@@ -41,11 +41,10 @@ AK_String DefaultBatchFile(const char* command)
 
 bool WriteBatchFile(const AK_String& path, const AK_String& line)
 {
-  AK_File f(path, "w");
+  // Started as soon as it is written: it is either whole or the one before.
+  AK_File f = AK_File::Replacing(path, "w");
   if (!f) return false;
-  bool ok = std::fprintf(f, "#!/bin/sh\n%s\n", line.c_str()) > 0;
-  if (!f.Close()) ok = false;
-  return ok;
+  return std::fprintf(f, "#!/bin/sh\n%s\n", line.c_str()) > 0 && f.Close();
 }
 
 int RunAndWait(const AK_String& line)

@@ -508,7 +508,7 @@ int AK_String::ToDoubles(double* out, int n) const
   AK_Array<AK_String> tokens;
   Split(' ', tokens);
   int stored = 0;
-  for (int i = 0; i < tokens.Size() && stored < n; ++i) out[stored++] = std::atof(tokens[i]._s);
+  for (int i = 0; i < tokens.Size() && stored < n; ++i) out[stored++] = AK_Atof(tokens[i]._s);
   return stored;
 }
 

@@ -192,8 +192,9 @@ bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, doubl
 {
   if (!text) text = "";
   std::vector<double> values(entry.count + 1);
-  // One more than the vector holds: a strict vector refuses a number too many.
-  int n = AK_LeadingNumbers(text, values.data(), entry.count + 1);
+  // A strict vector reads one more than it holds, to refuse a number too many; a loose one
+  // never looks past its own.
+  int n = AK_LeadingNumbers(text, values.data(), entry.strict ? entry.count + 1 : entry.count);
   if (n < 0) return Refuse(entry, text, "is not a finite number");
   if (entry.strict) {
     const char* end = text;
@@ -214,22 +215,30 @@ bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, doubl
   return true;
 }
 
-bool AK_ReadFiniteNumber(const char* name, const char* text, double& value)
+namespace {
+
+// The reading of a loose entry for a handler of its own, under the attribute's name.
+bool ReadNamed(const char* name, const char* text, double& value, bool whole)
 {
   AK_AttributeEntry entry;
   entry.name = name ? name : "";
+  return ReadLeading(entry, text ? text : "", value, whole);
+}
+
+}  // namespace
+
+bool AK_ReadFiniteNumber(const char* name, const char* text, double& value)
+{
   double read = 0;
-  if (!ReadLeading(entry, text ? text : "", read, false)) return false;
+  if (!ReadNamed(name, text, read, false)) return false;
   value = read;
   return true;
 }
 
 bool AK_ReadWholeNumber(const char* name, const char* text, int32_t& value)
 {
-  AK_AttributeEntry entry;
-  entry.name = name ? name : "";
   double read = 0;
-  if (!ReadLeading(entry, text ? text : "", read, true)) return false;
+  if (!ReadNamed(name, text, read, true)) return false;
   value = static_cast<int32_t>(read);
   return true;
 }

@@ -127,7 +127,7 @@ int AK_WriteClassValues(const char* className, AK_Array<AK_String>& list)
   if (list.Size() < 2 || list[0] == "status=written") return 0;
   list[0] = "status=written";
   AK_String path = ClassValuesPath(className);
-  AK_File file = path.IsEmpty() ? AK_File() : AK_File(path, "w");
+  AK_File file = path.IsEmpty() ? AK_File() : AK_File::Replacing(path, "w");
   if (!file) return 1;
   for (int i = 1; i < list.Size(); ++i) {
     std::fputs(list[i], file);

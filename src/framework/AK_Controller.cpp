@@ -139,7 +139,7 @@ private:
     return true;
   }
 
-  static int Number(const std::string& token) { return std::atoi(token.c_str()); }
+  static int Number(const std::string& token) { return AK_Atoi(token.c_str()); }
 
   bool ObjectMenu()
   {

@@ -459,13 +459,13 @@ void AK_StripFormulaMarkers(AK_String& text)
 
 // --- the document ---
 
-std::FILE* AK_OpenHtmlReference(const char* fileName, const char* title)
+AK_File AK_OpenHtmlReference(const char* fileName, const char* title)
 {
   AK_String name(fileName ? fileName : "");
-  std::FILE* file = AK_FileOpen(name, "w");
+  AK_File file = AK_File::Replacing(name, "w");
   if (!file) {
     AK_ErrorText = AK_String("cannot open file '") + name + "' for writing references!";
-    return nullptr;
+    return file;
   }
   Write(file, "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n");
   Write(file, AK_String("<HTML>\n<HEAD><TITLE>") + AK_HtmlEscape(DocumentName(name)) + "</TITLE>\n");
@@ -592,7 +592,12 @@ void AK_WriteHtmlIndexLists(std::FILE* file, AK_Array<AK_String>& links)
   WriteIndexList(file, "classes", AK_Text("List of Object Types", "Liste der Objekttypen"), types);
   WriteIndexList(file, "attributes", AK_Text("List of Attributes", "Liste der Attribute"), attributes);
   Write(file, "</BODY>\n</HTML>\n");
-  if (file) std::fclose(file);
+}
+
+void AK_CloseHtmlReference(AK_File& file, const char* fileName)
+{
+  if (!file.Close())
+    AK_ErrorText = AK_String("cannot write file '") + (fileName ? fileName : "") + "' for writing references!";
 }
 
 int AK_CompareLinkTexts(const AK_String& a, const AK_String& b)
@@ -627,22 +632,23 @@ void AK_Object::WriteHtmlReferenceRecursive(const char* fileName)
   AK_String title = AK_String(AK_Text("Description of ", "Beschreibung von ")) + ProgramName() +
                     ":" + GetClassLabel() +
                     AK_Text(" and all related objects", " und aller untergeordneten Objekte");
-  std::FILE* file = AK_OpenHtmlReference(fileName, title);
+  AK_File file = AK_OpenHtmlReference(fileName, title);
   if (!file) return;
   DocumentScope scope;
   for (bool gathering : {true, false}) {
     scope.Document().gathering = gathering;
     AK_Array<AK_String> written, links;
-    WriteHtmlClassPagesRecursive(written, links, gathering ? nullptr : file);
+    WriteHtmlClassPagesRecursive(written, links, gathering ? nullptr : file.get());
     if (!gathering) AK_WriteHtmlIndexLists(file, links);
   }
+  AK_CloseHtmlReference(file, fileName);
 }
 
 void AK_Object::WriteEntireHtmlReference(const char* fileName)
 {
   AK_String title =
       ProgramName() + AK_Text(": Description of all objects", ": Beschreibung aller Objekte");
-  std::FILE* file = AK_OpenHtmlReference(fileName, title);
+  AK_File file = AK_OpenHtmlReference(fileName, title);
   if (!file) return;
   AK_FillReferenceClassTables();
   AK_Array<AK_AttributeNode*>& tables = AK_ReferenceClassTables();
@@ -655,8 +661,9 @@ void AK_Object::WriteEntireHtmlReference(const char* fileName)
     AK_Array<AK_String> links;
     for (AK_AttributeNode* table : tables) {
       AK_Array<AK_String> written;
-      AK_WriteHtmlClassPage(table, written, links, gathering ? nullptr : file, 0);
+      AK_WriteHtmlClassPage(table, written, links, gathering ? nullptr : file.get(), 0);
     }
     if (!gathering) AK_WriteHtmlIndexLists(file, links);
   }
+  AK_CloseHtmlReference(file, fileName);
 }

@@ -48,15 +48,18 @@ void AK_StripFormulaMarkers(AK_String& text);
 // "<", ">" and "&" as character references, for text taken from class tables.
 AK_String AK_HtmlEscape(const char* text);
 
-// Creates the file and writes the head of the document; none (and an error text) when the
+// Creates the file (a replacing one: it takes the place of an older document only once it
+// is closed whole) and writes the head of the document; none (and an error text) when the
 // file cannot be created.
-std::FILE* AK_OpenHtmlReference(const char* fileName, const char* title);
+AK_File AK_OpenHtmlReference(const char* fileName, const char* title);
+// Closes the document; an error text when it did not reach the disk whole.
+void AK_CloseHtmlReference(AK_File& file, const char* fileName);
 // Writes the section of a class-table node (a class, a group label or an attribute) and of
 // its entries; `written` lists the classes already in the document, its last entry is the
 // class being written; `links` collects one index link per section.
 void AK_WriteHtmlClassPage(AK_AttributeNode* node, AK_Array<AK_String>& written,
                            AK_Array<AK_String>& links, std::FILE* file, int level);
-// Writes the two index lists and the end of the document, and closes the file.
+// Writes the two index lists and the end of the document.
 void AK_WriteHtmlIndexLists(std::FILE* file, AK_Array<AK_String>& links);
 
 // Sort orders: link texts without regard to case; class tables by label.

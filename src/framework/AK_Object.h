@@ -250,6 +250,7 @@ protected:
   // load ended with: until the object changes after it, a save leaves its files alone, so a
   // damaged project is never saved over with what little of it could be read.
   AK_String _loadDamage;
+  AK_String _loadDamageDir;  // where those files lie
   int32_t _loadDamageStamp = 0;
   // An attribute that decides which attributes the object has (a user object's attribute
   // set): saved and copied before every other, and the reason why the object's type name
@@ -296,7 +297,10 @@ private:
   AK_Object* CreateSavedComponent(const char* id);
   void LoadSubtree(const char* directory);
   void KeepFreshlyLoaded(int32_t loadStart);
-  void RecordLoadDamage(const AK_String& damage);
+  void RecordLoadDamage(const AK_String& damage, const AK_String& directory);
+  // Leaves the files of an object that did not load whole as they are; a save into another
+  // directory gets copies of them. False for any other object.
+  bool KeepDamagedFiles(const AK_String& directory, int32_t lastChange);
   void MarkDead();
   void FreeDyingComponents();
 

@@ -54,9 +54,10 @@ struct LoadTag {};
 using LoadFailures = AK_FailureList<LoadTag>;
 }  // namespace
 
-void AK_Object::RecordLoadDamage(const AK_String& damage)
+void AK_Object::RecordLoadDamage(const AK_String& damage, const AK_String& directory)
 {
   _loadDamage = damage;
+  _loadDamageDir = directory;
   _loadDamageStamp = AK_NewStamp();
   LoadFailures::Add(damage);
 }
@@ -75,7 +76,7 @@ void AK_Object::Load(const char* directory)
   AK_STREAM stream;
   if (AK_StreamOpen(stream, data, "rb")) {
     if (LoadData(stream) != 0) {
-      RecordLoadDamage(AK_String("cannot load data for ") + GetAbsolutePath() + " from file " + data);
+      RecordLoadDamage(AK_String("cannot load data for ") + GetAbsolutePath() + " from file " + data, dir);
       AK_ErrorText = _loadDamage;
       return;
     }
@@ -101,7 +102,8 @@ void AK_Object::Load(const char* directory)
   if (AK_Object::ModificationTime("MacroRepetitions") == repetitionsStamp) _macroRepetitions = repetitions;
   if (AK_ErrorText.IsEmpty() && damagedLines > 0) {
     RecordLoadDamage(AK_String("cannot load attributes for ") + GetAbsolutePath() + " from file " + attributes +
-                     ": " + AK_String(damagedLines) + " line(s) refused or malformed");
+                     ": " + AK_String(damagedLines) + " line(s) refused or malformed",
+                     dir);
     AK_ErrorText = _loadDamage;
     return;
   }
@@ -166,7 +168,8 @@ void AK_Object::KeepFreshlyLoaded(int32_t loadStart)
     MarkModified("Load");
     _savedStamp = AK_Object::ModificationTime("Load");
   }
-  if (_loadDamageStamp > loadStart) _loadDamageStamp = LastModificationTime();
+  if (_loadDamageStamp > loadStart && LastModificationTime() > _loadDamageStamp)
+    _loadDamageStamp = LastModificationTime();
   for (AK_Object* c : OwnedComponents())
     if (!c->IsDead()) c->KeepFreshlyLoaded(loadStart);
 }

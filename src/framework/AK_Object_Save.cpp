@@ -160,11 +160,7 @@ void AK_Object::SaveAs(const char* directory)
   bool unchanged = _savedStamp > 0 && lastChange <= _savedStamp &&
                    CanonicalDirectory(dir) == CanonicalDirectory(_savedDir);
   if (unchanged && AK_FileExists(attributes) && AK_FileExists(data)) return;
-  if (!_loadDamage.IsEmpty() && lastChange <= _loadDamageStamp) {
-    AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " not saved, its files are left as they are: " +
-               _loadDamage);
-    return;
-  }
+  if (KeepDamagedFiles(dir, lastChange)) return;
 
   AK_MESSAGE(AK_String("saving ") + _id + " to " + dir);
 
@@ -201,6 +197,27 @@ void AK_Object::SaveAs(const char* directory)
   MarkModified("Save");
   _savedDir = dir;
   _savedStamp = AK_Object::ModificationTime("Save");
+}
+
+bool AK_Object::KeepDamagedFiles(const AK_String& directory, int32_t lastChange)
+{
+  if (_loadDamage.IsEmpty() || lastChange > _loadDamageStamp) return false;
+  if (CanonicalDirectory(directory) == CanonicalDirectory(_loadDamageDir)) {
+    AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " not saved, its files are left as they are: " +
+               _loadDamage);
+    return true;
+  }
+  AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " not saved, its files are copied as they are: " +
+             _loadDamage);
+  for (const char* extension : {"atr", "dat"}) {
+    AK_Array<AK_String> files = AK_ListDirectory(_loadDamageDir, extension);
+    for (const AK_String& file : files)
+      if (AK_CopyFile(AK_JoinPath(_loadDamageDir, file), AK_JoinPath(directory, file)) != 0) {
+        AK_ErrorText = AK_String("cannot copy ") + AK_JoinPath(_loadDamageDir, file) + " to " + directory;
+        SaveFailures::Add(AK_ErrorText);
+      }
+  }
+  return true;
 }
 
 void AK_Object::Save() { SaveAs(AK_String(_projectDir)); }

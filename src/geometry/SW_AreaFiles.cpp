@@ -71,7 +71,7 @@ SW_AreaRecordResult PolygonResult(std::istream& in, AK_Array<AK_Vec3>& points)
 bool PositiveValue(const AK_String& text, double& value)
 {
   if (text.IsEmpty() || text == "None") return false;
-  double v = std::atof(text);
+  double v = AK_Atof(text);
   if (!(v > 0)) return false;
   value = v;
   return true;

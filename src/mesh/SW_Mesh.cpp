@@ -40,7 +40,7 @@ AK_String BaseNameWithoutExtension(const char* path)
 void PolylinePoints(AK_Object* line, AK_Array<AK_Vec3>& points)
 {
   const AK_String selected = line->Get("SelectedVertex");
-  const int32_t n = std::atoi(line->Get("NumVertices"));
+  const int32_t n = AK_Atoi(line->Get("NumVertices"));
   for (int32_t i = 1; i <= n; ++i) {
     line->Set("SelectedVertex", AK_String(i));
     double p[3];

@@ -255,14 +255,16 @@ void SW_Mesh::DrawBendEdges()
 void SW_Mesh::DrawContourLines()
 {
   glDisable(GL_LIGHTING);
-  float rgb[3];
   if (GetVariable("$cont_lines_inv_bg_col") == "0") {
     AK_String colour = GetVariable("$cont_lines_col");
     if (colour.IsEmpty()) {
       SetVariable("$cont_lines_col", "0 0 0");
       colour = "0 0 0";
     }
-    if (std::sscanf(colour, " %f %f %f", &rgb[0], &rgb[1], &rgb[2]) == 3) glColor3f(rgb[0], rgb[1], rgb[2]);
+    double rgb[3];
+    if (AK_LeadingNumbers(colour, rgb, 3) == 3 && std::fabs(rgb[0]) <= 1e30 && std::fabs(rgb[1]) <= 1e30 &&
+        std::fabs(rgb[2]) <= 1e30)
+      glColor3f(static_cast<float>(rgb[0]), static_cast<float>(rgb[1]), static_cast<float>(rgb[2]));
     else SetContrastColor(AK_BackgroundColor);
   } else {
     SetContrastColor(AK_BackgroundColor);

@@ -221,8 +221,7 @@ void SW_InitialCondition::UpdateMass()
 
 AK_String SW_InitialCondition::MassText()
 {
-  AK_String areaText = AK_String::Format("%.15g", std::fabs(TrueArea()));
-  double area = static_cast<float>(std::atof(areaText));
+  double area = static_cast<float>(AK_ThroughText(std::fabs(TrueArea()), 15));
   return AK_String::Format("%.15g", area * _depth * _density);
 }
 

@@ -233,7 +233,7 @@ void SW_Polyline::SelectVertex(const char* text)
   if (!text) text = "";
   const int32_t n = _line.points.Count();
   if (!std::strchr(text, ' ') && !std::strchr(text, '.')) {
-    int32_t k = std::atoi(text) - 1;
+    int32_t k = AK_Atoi(text) - 1;
     if (k < -1) k = -1;
     if (k >= n) k = n - 1;
     _selectedVertex = k;

@@ -134,7 +134,7 @@ int SW_ScalarField::DisplayedValues()
   AK_String smooth = GetVariable("$smooth");
   if (smooth == "") return 0;
   _savedValues = _values;
-  SW_SmoothVertexValues(mesh->Core(), _values, std::atoi(smooth));
+  SW_SmoothVertexValues(mesh->Core(), _values, AK_Atoi(smooth));
   return 0;
 }
 

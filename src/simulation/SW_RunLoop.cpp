@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "AK_NumberText.h"
+
 int32_t SW_OutputPeriod(const SW_RunTimes& times)
 {
   return int32_t(times.deltaOut / times.deltaT + 0.5);
@@ -26,7 +28,7 @@ AK_String SW_FluidAboveRestartFile(const char* list, double currentTime, double 
   AK_Array<AK_String> items;
   AK_String(list ? list : "").Split("%AK_SEP%", items);
   for (int32_t k = (items.Size() / 2) * 2 - 2; k >= 0; k -= 2)
-    if (std::fabs(std::atof(items[k + 1]) - currentTime) < deltaT) return items[k];
+    if (std::fabs(AK_Atof(items[k + 1]) - currentTime) < deltaT) return items[k];
   return "";
 }
 

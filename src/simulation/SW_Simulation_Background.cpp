@@ -31,7 +31,16 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
                    "the flow above";
     return;
   }
-  if (sim.Get("$autosave") != "0") top->SaveProject();
+  if (sim.Get("$autosave") != "0") {
+    // The second process loads the project from disk: after a failed save it would run on
+    // what an older save left there.
+    AK_ErrorText = "";
+    top->SaveProject();
+    if (!AK_ErrorText.IsEmpty()) {
+      AK_ErrorText = sim.GetAbsolutePath() + ": not started, the project could not be saved: " + AK_ErrorText;
+      return;
+    }
+  }
   SW_BackgroundRun run;
   run.runDirectory = SW_RunDirectory(sim.ProjectDir());
   run.projectDir = top->ProjectDir();

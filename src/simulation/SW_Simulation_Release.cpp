@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "AK_NumberText.h"
 #include "SW_Flow.h"
 #include "SW_InitialCondition.h"
 #include "SW_Simulation.h"
@@ -20,11 +21,11 @@ double AreasMass(SW_Simulation& sim, SW_SimulationGroup group)
 {
   double sum = 0;
   for (SW_InitialCondition* area : Areas(sim, group))
-    sum += static_cast<float>(std::strtod(area->MassText().c_str(), nullptr));
+    sum += static_cast<float>(AK_Atof(area->MassText()));
   return sum;
 }
 
-double Number(const AK_String& text) { return std::strtod(text.c_str(), nullptr); }
+double Number(const AK_String& text) { return AK_Atof(text); }
 
 // The mesh at the path an attribute gives ("none": no raster); null when it does not resolve.
 SW_Mesh* Raster(SW_Simulation& sim, const AK_String& path)

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "AK_NumberText.h"
 #include "AK_FrameworkState.h"
 #include "AK_Group.h"
 #include "AK_Process.h"
@@ -28,7 +29,7 @@ struct SW_RunContext {
 
 namespace {
 
-double Number(const AK_String& text) { return std::strtod(text.c_str(), nullptr); }
+double Number(const AK_String& text) { return AK_Atof(text); }
 
 // Threads for the phases that may run apart; a run gives the same particles with any count.
 // Handing a phase to the run's threads costs a wake-up each, so every thread gets particles
@@ -305,7 +306,7 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
   int verbose = 0;
   if (SphMode != 0) {
     const AK_String v = GetVariable("$sph_verbose");
-    if (!v.IsEmpty()) verbose = std::atoi(v);
+    if (!v.IsEmpty()) verbose = AK_Atoi(v);
     const double r = SW_KernelRadius(par);
     if (t < dt * 0.5 || verbose) AK_MESSAGE(AK_String::Format("SPH kernel radius %g", r));
   }

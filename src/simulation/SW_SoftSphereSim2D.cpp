@@ -37,7 +37,7 @@ void SW_SoftSphereSim2D::DeclareAttributes(AK_AttributeTableOf<SW_SoftSphereSim2
   });
   t.Answer("RestCoeff", [](S& o) {
     const SW_SoftSphereParameters p = o.Parameters();
-    const double tc = std::atof(AK_String::Format("%.15g", SW_SoftSphereCollisionTime(p)));
+    const double tc = AK_ThroughText(SW_SoftSphereCollisionTime(p), 15);
     return AK_String::Format("%.15g", SW_SoftSphereRestitution(p, tc));
   });
   t.Command("Run", &S::Run);

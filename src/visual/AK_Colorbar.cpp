@@ -288,7 +288,7 @@ void AK_Colorbar::BuildColorTexture()
   }
   float alpha = 1;
   if (AK_Object* parent = Parent(); parent && parent->Get("Blending") == "1")
-    alpha = static_cast<float>(std::atof(parent->Get("Opacity")));
+    alpha = static_cast<float>(AK_Atof(parent->Get("Opacity")));
   const int n = BuildSteps();
   const int32_t signature =
       AK_TextureSignature(MinColorToBackgroundFadingRange, alpha, Greyscale, n, ColorTable);

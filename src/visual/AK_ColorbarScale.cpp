@@ -51,8 +51,8 @@ int AK_BuildStepList(const char* stepValues, double min, double max, AK_Array<do
   AK_Array<AK_String> parts;
   AK_String(stepValues).Split(' ', parts);
   for (const AK_String& part : parts) {
-    double v;
-    if (std::sscanf(part, "%lf", &v) == 1 && v > min && v < max) steps.Append(v);
+    double v = 0;
+    if (AK_LeadingDouble(part, v) == AK_NumberRead::Number && v > min && v < max) steps.Append(v);
   }
   steps.Append(max);
   return steps.Count() - 1;

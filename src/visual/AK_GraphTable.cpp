@@ -39,9 +39,9 @@ bool AK_ReadGraphTable(std::FILE* file, AK_GraphTable& table)
       table.columns = values.Count();
       table.curves.resize(static_cast<size_t>(table.columns - 1));
     }
-    const double x = std::atof(values[0]);
+    const double x = AK_Atof(values[0]);
     for (int32_t i = 1; i < table.columns && i < values.Count(); ++i)
-      table.curves[static_cast<size_t>(i - 1)].Append(AK_Vec2{x, std::atof(values[i])});
+      table.curves[static_cast<size_t>(i - 1)].Append(AK_Vec2{x, AK_Atof(values[i])});
   }
   return !table.curves.empty();
 }

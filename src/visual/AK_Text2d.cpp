@@ -38,7 +38,7 @@ void DrawBytes(const AK_BitmapFont* font, const char* text)
 
 float AK_SixDigits(float value)
 {
-  return static_cast<float>(std::atof(AK_String::Format("%g", double{value})));
+  return static_cast<float>(AK_ThroughText(value, 6));
 }
 
 AK_Text2d::AK_Text2d(const char* id, AK_Object* parent) : AK_Class(id, parent)

@@ -162,7 +162,7 @@ SW_Mesh* SW_Meshes::CreateSimulationMesh(const char* id)
     AK_ErrorText = GetAbsolutePath() + ": SimulationDefaultCellSize must be positive";
     return nullptr;
   }
-  double resolution = std::atof(base->Get("Resolution"));
+  double resolution = AK_Atof(base->Get("Resolution"));
   SW_Mesh* mesh = CreateMesh(baseId + "_simulation");
   mesh->NumNoDataValueInterpolationIterations = 50;
   mesh->BaseMesh = AK_String("../") + baseId;

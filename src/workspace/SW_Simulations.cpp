@@ -159,7 +159,7 @@ void SW_Simulations::StartActive()
     return;
   }
   AK_String path = AK_JoinPath(ProjectDir(), "batch.bat");
-  AK_File batch(path, "w");
+  AK_File batch = AK_File::Replacing(path, "w");
   if (!batch) {
     AK_ErrorText = "cannot open batch file " + path;
     return;

@@ -2,7 +2,11 @@
 // bit for bit and are scanned as the "C" locale scans them.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <random>
 
 #include "TestSupport.h"
@@ -61,5 +65,53 @@ TEST(NumberText, RoundTripAndScanning)
       EXPECT_EQ(v, c.value) << c.text;
       EXPECT_STREQ(s, c.rest) << c.text;
     }
+  }
+}
+
+// Numbers as atof and atoi read them, in any locale: the leading number, none, or one that
+// is not finite; against the C library's strtod (in the "C" locale) over random doubles.
+TEST(NumberText, LeadingNumbersAsTheCLibraryReadsThem)
+{
+  struct Row { const char* text; AK_NumberRead read; double value; };
+  const std::string tiny = "0." + std::string(400, '0') + "1", huge = "1" + std::string(400, '0');
+  const Row doubles[] = {
+      {"  12abc", AK_NumberRead::Number, 12},   {"1.5x", AK_NumberRead::Number, 1.5},
+      {"abc", AK_NumberRead::NoNumber, 0},      {"", AK_NumberRead::NoNumber, 0},
+      {"+-1", AK_NumberRead::NoNumber, 0},      {"+7", AK_NumberRead::Number, 7},
+      {"nan", AK_NumberRead::NotFinite, 0},     {"-inf", AK_NumberRead::NotFinite, 0},
+      {"1e999", AK_NumberRead::NotFinite, 0},   {"1e+999", AK_NumberRead::NotFinite, 0},
+      {"1e-400", AK_NumberRead::Number, 0},     {"-2.5e-3 4", AK_NumberRead::Number, -0.0025},
+      {tiny.c_str(), AK_NumberRead::Number, 0},  {huge.c_str(), AK_NumberRead::NotFinite, 0}};
+  for (const Row& r : doubles) {
+    SCOPED_TRACE(r.text);
+    double v = -1;
+    EXPECT_EQ(AK_LeadingDouble(r.text, v), r.read);
+    EXPECT_EQ(v, r.value);
+    EXPECT_EQ(AK_Atof(r.text), r.value);
+  }
+  const std::pair<const char*, int32_t> ints[] = {{"2.7", 2}, {" -12abc", -12}, {"+9", 9}, {"x", 0},
+                                                  {"-2147483648", INT32_MIN}, {"2147483648", 0}};
+  for (auto [text, value] : ints) EXPECT_EQ(AK_Atoi(text), value) << text;
+  int32_t big = 5;
+  EXPECT_EQ(AK_LeadingInt("99999999999", big), AK_NumberRead::NotFinite);
+
+  double list[3] = {7, 8, 9};
+  EXPECT_EQ(AK_LeadingNumbers("1 2,3", list, 3), 2);
+  EXPECT_EQ(list[0], 1);
+  EXPECT_EQ(list[2], 9);  // not read: kept
+  EXPECT_EQ(AK_LeadingNumbers("1 inf 3", list, 3), -1);
+  EXPECT_EQ(AK_ThroughText(1.0 / 3, 6), 0.333333);
+
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 2000; ++i) {
+    uint64_t bits = random();
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    if (!std::isfinite(x)) continue;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", x);
+    double v = 0;
+    ASSERT_EQ(AK_LeadingDouble(text, v), AK_NumberRead::Number) << text;
+    EXPECT_EQ(v, std::strtod(text, nullptr)) << text;
   }
 }

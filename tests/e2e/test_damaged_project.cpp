@@ -48,11 +48,11 @@ void ReplaceLine(const std::string& file, const std::string& marker, const std::
 
 struct Damage {
   const char* name;
-  const char* file;                  // below the project directory
-  std::function<void(const std::string&)> apply;
+  const char* file;                  // below the project directory: what the save must leave
+  std::function<void(const std::string&)> apply;  // to that file's path
   const char* object;                // its path below Project, as the saved commands name it
   const char* lostLine;              // the saved command that cannot come back ("" : all of the object's)
-  const char* error;                 // what the load's error names
+  const char* error;                 // what the load's error names ("": the load succeeds)
 };
 
 }  // namespace
@@ -67,10 +67,13 @@ TEST(DamagedProject, LoadNamesTheDamageKeepsTheRestAndTheSaveLeavesTheDamagedFil
   }
   dir.Write("hang.asc", grid);
   dir.Write("hang.rel", "1.5 200 1\n4\n1010 2010\n1030 2010\n1030 2030\n1010 2030\n");
+  dir.Write("depth.asc", "ncols 3\nnrows 3\nxllcorner 1000\nyllcorner 2000\ncellsize 20\n2 2 2\n2 2 2\n2 2 2\n");
   dir.Write("ridge.xyz", "1005 2005 0\n1045 2025 0\n1075 2045 0\n");
   // The output interval before the step, and a step longer than twice the interval.
   dir.Write("save.macro", "set(\"Project/DHMs\", \"Import\", \"hang.asc\")\n"
                           "set(\"Project/Polylines\", \"Import\", \"ridge.xyz\")\n"
+                          "set(\"Project/ReleaseDHMs\", \"Import\", \"depth.asc\")\n"
+                          "set(\"Project/ReleaseAreas/hang_0001\", \"RelDepFuncName\", \"from_ReleaseDHM_depth\")\n"
                           "set(\"Project/Simulations\", \"CreateSimulation\", \"Sim\")\n"
                           "set(\"Project/Simulations/Sim\", \"DeltaOut\", \"6\")\n"
                           "set(\"Project/Simulations/Sim\", \"DeltaT\", \"20\")\n"
@@ -116,6 +119,10 @@ TEST(DamagedProject, LoadNamesTheDamageKeepsTheRestAndTheSaveLeavesTheDamagedFil
        [](const std::string& f) { WriteFile(f, "not a record at all"); }, "ReleaseAreas/hang_0001", "",
        "cannot load data for Viewer/Project/ReleaseAreas/hang_0001 from file "
        "project/ReleaseAreas/hang_0001/ReleaseArea.dat"},
+      // The release-depth mesh deleted: the area keeps its choice and its depth.
+      {"release depth mesh gone", "ReleaseAreas/hang_0001/ReleaseArea.atr",
+       [](const std::string& f) { fs::remove_all(fs::path(f).parent_path().parent_path().parent_path() / "ReleaseDHMs/depth"); },
+       "ReleaseDHMs/depth", "", ""},
   };
   std::vector<std::string> whole;
   for (const Damage& d : damages) {
@@ -138,15 +145,21 @@ TEST(DamagedProject, LoadNamesTheDamageKeepsTheRestAndTheSaveLeavesTheDamagedFil
       EXPECT_FALSE(Has(printed, "saving ")) << printed;
       for (const char* line : {"set(\"Simulations/Sim\", \"DeltaOut\", \"6\")", "set(\"Simulations/Sim\", \"DeltaT\", \"20\")",
                                "set(\"Simulations/Sim\", \"Active\", \"0\")", "set(\"Simulations/Sim\", \"Remark\", \"kept\")",
-                               "set(\"Simulations/Sim\", \"NumParticles\", \"777\")"})
+                               "set(\"Simulations/Sim\", \"NumParticles\", \"777\")",
+                               "set(\"ReleaseAreas/hang_0001\", \"RelDepFuncName\", \"from_ReleaseDHM_depth\")"})
         EXPECT_NE(std::find(whole.begin(), whole.end(), line), whole.end()) << line;
       continue;
     }
-    EXPECT_TRUE(Has(printed, "LoadProject answers 1")) << printed;
-    EXPECT_TRUE(Has(printed, std::string("load error: ") + d.error)) << printed;
     EXPECT_TRUE(Has(printed, "SaveProject answers 0")) << printed;
-    EXPECT_TRUE(Has(printed, std::string("WARNING:Viewer/Project/") + d.object + " not saved")) << printed;
-    EXPECT_EQ(ReadFile(damaged), before) << "the save wrote the damaged file";
+    EXPECT_EQ(ReadFile(damaged), before) << "the save wrote the file";
+    if (!*d.error) {
+      EXPECT_TRUE(Has(printed, "LoadProject answers 0")) << printed;
+      EXPECT_TRUE(Has(printed, "is missing, depth ")) << printed;
+    } else {
+      EXPECT_TRUE(Has(printed, "LoadProject answers 1")) << printed;
+      EXPECT_TRUE(Has(printed, std::string("load error: ") + d.error)) << printed;
+      EXPECT_TRUE(Has(printed, std::string("WARNING:Viewer/Project/") + d.object + " not saved")) << printed;
+    }
     // Every saved command of the undamaged objects, and of the damaged object every one but
     // the lost, comes back (an object whose data did not load runs no attribute file).
     const std::string own = std::string("set(\"") + d.object + "\"";

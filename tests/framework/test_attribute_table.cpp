@@ -103,6 +103,7 @@ TEST(AttributeTable, EachTypeFormatsParsesAndRefuses)
       {"Corner", "5,6", "5 2", false},
       {"Corner", "abc", "5 2", false},
       {"Corner", "1 nan", "5 2", true},
+      {"Corner", "1 2 nan", "1 2", false},  // past the vector's own numbers
       {"Box", "1 2", "1 2", false},
       {"Box", "3", "1 2", true},
       {"Box", "3 4 5", "1 2", true},

@@ -200,6 +200,13 @@ TEST(HtmlReference, ADirectoryWithoutTablesOrAFileThatCannotBeWritten)
   EXPECT_EQ(Str(AK_ErrorText), "cannot open file '/nonexistent-torvu-dir/x.html' for writing references!");
   EXPECT_EQ(top.Set("WriteHtmlReferenceRecursive", "/nonexistent-torvu-dir/y.html"), 1);
   EXPECT_EQ(Str(AK_ErrorText), "cannot open file '/nonexistent-torvu-dir/y.html' for writing references!");
+  // One that does not reach the disk whole leaves the document it would replace.
+  {
+    FileSizeLimit limit(64);
+    top.Set("WriteEntireHtmlReference", (out / "none.html").c_str());
+  }
+  EXPECT_EQ(Str(AK_ErrorText), "cannot write file '" + (out / "none.html") + "' for writing references!");
+  EXPECT_EQ(ReadFile(out / "none.html"), html);
 }
 
 // The reference of one object and its subtree: each class once, base classes after the

@@ -477,12 +477,19 @@ TEST(Project, DamagedObjectsAreNamedAndLeftAloneUntilChanged)
                                 aFile + ": 2 line(s) refused or malformed"));
   EXPECT_EQ(ReadFile(aFile), a);
   EXPECT_EQ(ReadFile(rFile), r);
+  // Saved into another directory, they are copied as they were.
+  ScratchDir other;
+  top.SaveProjectAs(other.Path().c_str());
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+  EXPECT_EQ(ReadFile(other / "a/Level1.atr"), a);
+  EXPECT_EQ(ReadFile(other / "sub/r/Recorder.dat"), r);
+  EXPECT_EQ(ReadFile(other / "sub/r/Recorder.atr"), ReadFile(dir / "sub/r/Recorder.atr"));
   // A change by the user makes the object the user's own again.
   loadedA->Set("Value", "6");
   messages.Clear();
   top.SaveProject();
-  EXPECT_EQ(Saved(messages), std::vector<std::string>{"saving a to " + (dir / "a")});
-  EXPECT_EQ(ReadFile(rFile), r);
+  EXPECT_EQ(Saved(messages), std::vector<std::string>{"saving a to " + (other / "a")});
+  EXPECT_EQ(ReadFile(other / "sub/r/Recorder.dat"), r);
 }
 
 // Every object whose save fails is named, not only the last one.

@@ -231,6 +231,16 @@ TEST(TimeStepFile, BackgroundStartNeedsSomethingToReleaseAndNoRunningRun)
     EXPECT_EQ(std::string(AK_ErrorText).find("running already") != std::string::npos, released);
   }
   EXPECT_FALSE(AK_FileExists((s.run + "/start.macro").c_str()));
+
+  // A project that cannot be saved is not run from what an older save left on disk.
+  SW_WriteStatusFile(s.sim->ProjectDir(), "finished");
+  AK_MakeDirectory((s.dir / "Container.dat").c_str());  // where the top object's data goes
+  AK_ErrorText = "";
+  s.sim->Set("RunInBackground", "");
+  EXPECT_EQ(std::string(AK_ErrorText).rfind("project/Avalanche1: not started, the project could not be saved: cannot open", 0),
+            0u)
+      << AK_ErrorText;
+  EXPECT_FALSE(AK_FileExists((s.run + "/start.macro").c_str()));
 }
 
 // What the status file and the time steps on disk make the simulation answer.
