@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "AK_NumberText.h"
 #include "AK_FrameworkState.h"
 #include "AK_Group.h"
+#include "AK_NumberText.h"
 #include "AK_Process.h"
 #include "SW_Flow.h"
 #include "SW_InitialCondition.h"
