@@ -226,6 +226,9 @@ public:
   void RunLoop();
   // The output of a run at the current time: a redraw when a view is shown, the time-step file.
   void WriteOutput();
+  // A run that was refused: when a background start had marked it "started", it is
+  // "finished" now, with the reason in the info file.
+  void EndUnstartedRun(const char* reason);
   // The per-cell arrays of a run: resistance areas and wall marks.
   void UpdateCellResistances(SW_RunContext& run);
   void MarkWallCells(SW_RunContext& run);

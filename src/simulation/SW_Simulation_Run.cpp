@@ -170,12 +170,12 @@ void SW_Simulation::Run(const char*)
 {
   if (ProjectDir().IsEmpty()) {
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
-    if (InteractionTypeWithFluidAbove != "none") return;
+    if (InteractionTypeWithFluidAbove != "none") return EndUnstartedRun("no project directory");
   }
   if (!HasRelease()) {
     AK_MESSAGE(AK_Text("INFO: No release areas defined! Simulation will not be started!",
                        "INFO: Keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
-    return;
+    return EndUnstartedRun("no release areas");
   }
   AK_MESSAGE(AK_String("running simulation ") + Id() + "...");
   if (!ProjectDir().IsEmpty() && UpdateStamp() > ModificationTime("LoadFinalize")) SaveProject();
@@ -184,6 +184,15 @@ void SW_Simulation::Run(const char*)
 }
 
 void SW_Simulation::Continue(const char*) { RunLoop(); }
+
+void SW_Simulation::EndUnstartedRun(const char* reason)
+{
+  // A background start marked the run "started"; left so, the simulation would count as
+  // running for ever and no run could be started again.
+  if (RunStatus() != "started") return;
+  SW_WriteStatusFile(ProjectDir(), "finished");
+  SW_WriteInfoFile(ProjectDir(), AK_String("not run: ") + reason);
+}
 
 void SW_Simulation::WriteOutput()
 {
@@ -213,12 +222,12 @@ void SW_Simulation::RunLoop()
   SW_Mesh* mesh = Mesh();
   if (!mesh || mesh->NumCells() == 0) {
     AK_MESSAGE(AK_String("INFO: simulation ") + Id() + " has no valid mesh assigned!");
-    return;
+    return EndUnstartedRun("no valid mesh");
   }
   if (ProjectDir().IsEmpty()) {
     if (InteractionTypeWithFluidAbove != "none") {
       AK_MESSAGE("WARNING: Save project first!");
-      return;
+      return EndUnstartedRun("no project directory");
     }
     AK_MESSAGE("WARNING: Save project first, otherwise output data cannot be saved!");
   }
@@ -228,7 +237,7 @@ void SW_Simulation::RunLoop()
     AK_ErrorText = GetAbsolutePath() + AK_String::Format(
                        ": output interval DeltaOut %g is shorter than the time step DeltaT %g",
                        DeltaOut, DeltaT);
-    return;
+    return EndUnstartedRun("output interval below one step");
   }
   if (mesh->Get("RegularGrid") == "0")
     AK_MESSAGE(AK_Text("WARNING: The simulation mesh should be a regular grid!",

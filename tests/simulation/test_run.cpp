@@ -186,6 +186,17 @@ TEST(Run, RefusedRunsChangeNothing)
     EXPECT_FALSE(messages.HasPrefix("computing time step "));
     EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "unknown");
   }
+  // A refused run that a background start announced does not stay "started".
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunProject p;
+    c.prepare(p);
+    SW_WriteStatusFile(p.run.c_str(), "started");
+    p.sim->Set("Run", "");
+    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+    EXPECT_EQ(std::string(SW_ReadInfoFile(p.run.c_str()).c_str()).rfind("not run: ", 0), 0u);
+    EXPECT_STREQ(p.sim->RunVis(), p.sim->Mesh() ? "w" : "r");
+  }
 }
 
 TEST(Run, WithoutProjectDirectoryRunsAndWritesNothing)
