@@ -155,14 +155,16 @@ void SW_Simulation::NotAvailableYet()
   AK_ErrorText = GetAbsolutePath() + ": not available yet";
 }
 
-void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
+namespace {
+
+// The friction models and their parameters.
+void DeclareFriction(AK_AttributeTableOf<SW_Simulation>& t)
 {
-  // --- friction ---
   t.Text("PsaMesh", &S::PsaMesh);
   t.Attribute(
       "FrictionType", [](S& s) { return s.FrictionType; },
       [](S& s, const char* v) { s.SetFrictionType(v); });
-  t.Options("FrictionTypeOptions", [](S&) { return FrictionTypeOptions(); });
+  t.Options("FrictionTypeOptions", [](S&) { return S::FrictionTypeOptions(); });
   t.Double("InternalFrictionAngle", &S::InternalFrictionAngle).Range(0, kMaxAngle);
   t.Double("BedFrictionAngle", &S::BedFrictionAngle).Range(0, kMaxAngle);
   t.Double("DynamicFrictionCoefficient", &S::DynamicFrictionCoefficient).Range(0, HUGE_VAL);
@@ -172,7 +174,7 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Attribute(
       "BottomShearStressFormulaFile", [](S& s) { return s.BottomShearStressFormulaFileName(); },
       [](S& s, const char* v) { s.LoadRheologyFile(v); });
-  t.Answer("BottomShearStressFormulaSignature", [](S&) { return AK_String(kShearSignature); });
+  t.Answer("BottomShearStressFormulaSignature", [](S&) { return AK_String(S::kShearSignature); });
   t.Attribute(
       "FormulaParameters", [](S& s) { return s.FormulaParameters(); },
       [](S& s, const char* v) { s.SetFormulaParameters(v); });
@@ -181,19 +183,21 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Vis("EarthPressureCoefficientsVis", [](S& s) { return s.EarthPressureCoefficientsVis(); });
   t.Vis("BottomShearStressFormulaVis", [](S&) { return "-"; });
   t.Vis("FrictionAngleVisibility", [](S& s) {
-    return s.FrictionType == "Chezy + Mohr-Coulomb" || s.FrictionType == "Nassschnee" ||
-                   s.FrictionType == kClassicFriction
-               ? "w"
-               : "-";
+    const int law = SW_FrictionLawIndex(s.FrictionType.c_str());
+    return law == SW_FrictionChezyCoulomb || law == SW_FrictionWetSnow || law == SW_FrictionClassic ? "w" : "-";
   });
   t.Vis("DynamicFrictionCoefficientVis", [](S& s) {
-    return s.FrictionType == "Chezy + Mohr-Coulomb" || s.FrictionType == "Chezy" ||
-                   s.FrictionType == "Nassschnee" || s.FrictionType == kClassicFriction
+    const int law = SW_FrictionLawIndex(s.FrictionType.c_str());
+    return law == SW_FrictionChezyCoulomb || law == SW_FrictionChezy || law == SW_FrictionWetSnow ||
+                   law == SW_FrictionClassic
                ? "w"
                : "-";
   });
+}
 
-  // --- snow, release and entrainment ---
+// The snow: density, release and entrainment.
+void DeclareSnowAndEntrainment(AK_AttributeTableOf<SW_Simulation>& t)
+{
   t.Double("Density", &S::Density).Range(kTiny, HUGE_VAL);
   t.Text("ReleaseDHM", &S::ReleaseDHM);
   t.Options("ReleaseDHM_Options", [](S& s) {
@@ -214,8 +218,11 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Double("RestitutionCoefficient", &S::RestitutionCoefficient).Range(0, 1);
   t.Double("CurvatureReductionFactor", &S::CurvatureReductionFactor);
   t.Int("SphMode", &S::SphMode);
+}
 
-  // --- the flow above, stored and reported only ---
+// The flow above, stored and reported only.
+void DeclareFlowAbove(AK_AttributeTableOf<SW_Simulation>& t)
+{
   t.Option("InteractionTypeWithFluidAbove", &S::InteractionTypeWithFluidAbove, kInteractionTypes);
   t.Options("InteractionTypeWithFluidAboveOptions", kInteractionTypes);
   t.Vis("InteractionTypeWithFluidAboveVis", [](S&) { return "-"; });
@@ -248,8 +255,11 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Double("Dx", &S::Dx);
   t.Int("Honeycomb", &S::Honeycomb);
   t.Text("AdditionalPSASolverArgs", &S::AdditionalPSASolverArgs);
+}
 
-  // --- time ---
+// The times of a run.
+void DeclareTimes(AK_AttributeTableOf<SW_Simulation>& t)
+{
   t.Double("EndTime", &S::EndTime).Range(0, HUGE_VAL);
   t.Double("DeltaT", &S::DeltaT).Range(kTiny, HUGE_VAL);
   // "DeltaOut" and "DeltaT" are read alone, in whichever order a macro or a saved file sets
@@ -259,8 +269,11 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Answer("CurrentTime", [](S& s) { return AK_String::Format("%.15g", s.CurrentTime); });
   t.Answer("PeakKineticEnergy",
            [](S& s) { return AK_String::Format("%.15g", s.PeakKineticEnergy); });
+}
 
-  // --- particles ---
+// How the release becomes particles.
+void DeclareParticleBudget(AK_AttributeTableOf<SW_Simulation>& t)
+{
   t.Option("MassPerParticleDeterminationMethod", &S::MassPerParticleDeterminationMethod,
            kMassPerParticleMethods);
   // Separated between the items only, unlike the other lists.
@@ -287,15 +300,21 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Vis("DeltaDepthPerParticleVisibility", [](S& s) {
     return Writable(s.MassPerParticleDeterminationMethod == "delta-depth per particle");
   });
+}
 
-  // --- mass reports (read-only) ---
+// Mass reports (read-only).
+void DeclareMassReports(AK_AttributeTableOf<SW_Simulation>& t)
+{
   t.Answer("ReleaseMass", [](S& s) { return s.ReleaseMassText(); });
   t.Answer("SecondaryReleaseMass", [](S& s) { return s.SecondaryReleaseMassText(); });
   t.Answer("EntrainmentMass", [](S& s) { return s.EntrainmentAreasMassText(); });
   t.Answer("CurrentMass", [](S& s) { return s.CurrentMassText(); });
   t.Answer("EntrainableMass", [](S& s) { return s.EntrainableMassText(); });
+}
 
-  // --- results and animation ---
+// Results and animation.
+void DeclareResultsAndAnimation(AK_AttributeTableOf<SW_Simulation>& t)
+{
   t.Text("Remark", &S::Remark);
   t.Option("CleanupBehavior", &S::CleanupBehavior, kCleanupBehaviors);
   t.Options("CleanupBehaviorOptions", kCleanupBehaviors);
@@ -313,19 +332,11 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Answer("get_assigned_animation_view", [](S& s) { return s.AssignedAnimationView(); });
   t.Options("get_assigned_animation_view_options",
             [](S& s) { return s.AssignedAnimationViewOptions(); });
+}
 
-  // --- the mesh: a terrain mesh or nothing ---
-  AK_AttributeEntry& mesh = t.Reference("Mesh", &S::_meshName, "DHM");
-  mesh.get = [](AK_Object& o) { return static_cast<S&>(o).MeshPath(); };
-  mesh.set = [](AK_Object& o, const AK_AttributeEntry& e, const char* v) {
-    if (!AK_CheckReference(e, o, v)) return false;
-    static_cast<S&>(o).SetMesh(v);
-    return true;
-  };
-  t.Options("GetMeshNamesList", [](S& s) { return s.SimulationMeshNamesList(); });
-  t.Answer("CurrentTimeStep", [](S& s) { return s.CurrentTimeStep; });
-
-  // --- run status and time-step list: read only, found anew at every question ---
+// Run status and time-step list: read only, found anew at every question.
+void DeclareRunStatus(AK_AttributeTableOf<SW_Simulation>& t)
+{
   t.Vis("RunVis", [](S& s) { return s.RunVis(); });
   t.Vis("ContinueVis", [](S& s) { return s.ContinueVis(); });
   t.Vis("InterruptVis", [](S& s) { return s.InterruptVis(); });
@@ -341,8 +352,11 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   t.Answer("Label", [](S& s) {
     return SW_SimulationLabel(s.Mesh() ? s.Mesh()->BaseMesh : AK_String(), s.Id(), s.CurrentTime);
   });
+}
 
-  // --- commands ---
+// The commands; none is saved.
+void DeclareCommands(AK_AttributeTableOf<SW_Simulation>& t)
+{
   t.Command("Run", &S::Run);
   t.Command("Continue", &S::Continue);
   t.Command("RunInBackground", &S::RunInBackground);
@@ -368,4 +382,29 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   for (const char* name : {"DeactivateLoadingPsaResults", "ShowPSALogFile", "ShowCouplingLogFile",
                            "ShowRemainingPSACalculationTime"})
     t.Command(name, [](S&, const char*) {});
+}
+
+}  // namespace
+
+void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
+{
+  DeclareFriction(t);
+  DeclareSnowAndEntrainment(t);
+  DeclareFlowAbove(t);
+  DeclareTimes(t);
+  DeclareParticleBudget(t);
+  DeclareMassReports(t);
+  DeclareResultsAndAnimation(t);
+  // The mesh: a terrain mesh or nothing.
+  AK_AttributeEntry& mesh = t.Reference("Mesh", &S::_meshName, "DHM");
+  mesh.get = [](AK_Object& o) { return static_cast<S&>(o).MeshPath(); };
+  mesh.set = [](AK_Object& o, const AK_AttributeEntry& e, const char* v) {
+    if (!AK_CheckReference(e, o, v)) return false;
+    static_cast<S&>(o).SetMesh(v);
+    return true;
+  };
+  t.Options("GetMeshNamesList", [](S& s) { return s.SimulationMeshNamesList(); });
+  t.Answer("CurrentTimeStep", [](S& s) { return s.CurrentTimeStep; });
+  DeclareRunStatus(t);
+  DeclareCommands(t);
 }
