@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "AK_NumberText.h"
 #include "SW_Flow.h"
 #include "SW_InitialCondition.h"
 #include "SW_ResistanceArea.h"
@@ -29,7 +30,7 @@ AK_Vec3 UnitNormal(const SW_MeshCore& mesh, int32_t c)
 // An area's enthalpy as its attribute text carries it.
 float EnthalpyThroughText(double value)
 {
-  return static_cast<float>(std::strtod(AK_String::Format("%.15g", value).c_str(), nullptr));
+  return static_cast<float>(AK_ThroughText(value, 15));
 }
 
 // The last of the areas whose polygon contains (x, y), or -1.

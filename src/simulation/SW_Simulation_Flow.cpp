@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "AK_NumberText.h"
 #include "SW_Flow.h"
 #include "SW_Simulation.h"
 
@@ -73,12 +74,12 @@ void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par)
   par.bottomPressure = sim.SphMode == 0 || sim.InteractionTypeWithFluidAbove != "none";
   // The mesh numbers travel as the texts its attributes show.
   if (SW_Mesh* mesh = sim.Mesh()) {
-    par.resolution = std::strtod(AK_String::Format("%.15g", mesh->GetResolution()).c_str(), nullptr);
+    par.resolution = AK_ThroughText(mesh->GetResolution(), 15);
     par.breakLinesAngle = mesh->BreakLinesAngle;
   }
   par.averagedSpeed = sim.GetVariable("$compat") == "v2017";
   const auto number = [&sim](const char* name) {
-    return std::strtod(sim.GetVariable(name).c_str(), nullptr);
+    return AK_Atof(sim.GetVariable(name));
   };
   par.sphDiffusion = number("$sph_diffusion_coefficient");
   par.sphDiffusionImplicit = !sim.GetVariable("$sph_diffusion_implicit").IsEmpty();

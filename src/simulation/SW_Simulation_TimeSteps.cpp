@@ -8,6 +8,7 @@
 #include <string>
 
 #include "AK_FrameworkState.h"
+#include "AK_NumberText.h"
 #include "AK_Record.h"
 #include "SW_Simulation.h"
 #include "SW_TimeStepFile.h"
@@ -171,7 +172,7 @@ void SW_Simulation::LoadLastTimeStep(const char*) { LoadByMove(*this, SW_TimeSte
 void SW_Simulation::SetTime(const char* value)
 {
   SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
-  int index = SW_NearestTimeStep(list, std::atof(value ? value : ""));
+  int index = SW_NearestTimeStep(list, AK_Atof(value ? value : ""));
   if (index >= 0) LoadTimeStep(list.names[index]);
 }
 

@@ -3,8 +3,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "AK_FrameworkState.h"
+#include "AK_NumberText.h"
 
 const char* const SW_TimeStepMainTags[10] = {
     "particles",      "particles:Position", "particles:Velocity", "particles:Mass",
@@ -81,7 +83,7 @@ AK_String SW_TimeStepPath(const char* directory, const char* name)
 
 bool SW_TimeOfTimeStepName(const char* name, double& time)
 {
-  return std::sscanf(name, "at_%lf", &time) == 1 && std::isfinite(time);
+  return std::strncmp(name, "at_", 3) == 0 && AK_LeadingDouble(name + 3, time) == AK_NumberRead::Number;
 }
 
 int SW_WriteTimeStepHeader(AK_STREAM& stream, const SW_TimeStepHeader& header, const char* objectPath)
