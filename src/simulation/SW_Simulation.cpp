@@ -47,7 +47,12 @@ SW_Simulation::SW_Simulation(const char* id, AK_Object* parent) : AK_Class(id, p
   RunClassDefaults();
 }
 
-SW_Simulation::~SW_Simulation() = default;
+SW_Simulation::~SW_Simulation()
+{
+  // A background run whose start macro ended before its run (a project that did not load
+  // whole) would otherwise count as started for ever.
+  if (_startedInBackground) EndUnstartedRun("the start macro ended before the run, see start.log");
+}
 
 namespace {
 
@@ -378,9 +383,11 @@ void DeclareCommands(AK_AttributeTableOf<SW_Simulation>& t)
   t.Command("DeleteTimesteps", &S::DeleteTimesteps);
   t.Command("ShowShallowWaterLogFile", &S::ShowShallowWaterLogFile);
   t.Command("EvaluateDepositionWith", &S::EvaluateDepositionWith);
+  // Only a background run's start macro sends it, before it loads the project: from then on
+  // this process answers for the run its status file announces.
+  t.Command("DeactivateLoadingPsaResults", &S::DeactivateLoadingPsaResults);
   // Kept for the macros of the coupled solver, which this program does not run.
-  for (const char* name : {"DeactivateLoadingPsaResults", "ShowPSALogFile", "ShowCouplingLogFile",
-                           "ShowRemainingPSACalculationTime"})
+  for (const char* name : {"ShowPSALogFile", "ShowCouplingLogFile", "ShowRemainingPSACalculationTime"})
     t.Command(name, [](S&, const char*) {});
 }
 

@@ -229,6 +229,9 @@ public:
   // A run that was refused: when a background start had marked it "started", it is
   // "finished" now, with the reason in the info file.
   void EndUnstartedRun(const char* reason);
+  // Sent by a background run's start macro before it loads the project (and so only in the
+  // process that runs it): when this process ends without having run, the run ends too.
+  void DeactivateLoadingPsaResults(const char* value);
   // The per-cell arrays of a run: resistance areas and wall marks.
   void UpdateCellResistances(SW_RunContext& run);
   void MarkWallCells(SW_RunContext& run);
@@ -305,6 +308,7 @@ private:
   AK_WeakRef<SW_Mesh> _mesh;
   AK_String _meshName;  // the path last given to Mesh
   AK_String _resultsDirectory;
+  bool _startedInBackground = false;  // this process plays a background run's start macro
   // Pairs of a restart file name of the coupled flow above and its time, joined with
   // "%AK_SEP%"; the coupled solver writes it, this program never does.
   AK_String _fluidAboveRestartList;

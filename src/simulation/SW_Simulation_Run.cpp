@@ -185,6 +185,8 @@ void SW_Simulation::Run(const char*)
 
 void SW_Simulation::Continue(const char*) { RunLoop(); }
 
+void SW_Simulation::DeactivateLoadingPsaResults(const char*) { _startedInBackground = true; }
+
 void SW_Simulation::EndUnstartedRun(const char* reason)
 {
   // A background start marked the run "started"; left so, the simulation would count as

@@ -143,3 +143,19 @@ TEST(BackgroundRuns, BatchStartOfTheActiveSimulationsEqualsRunsInLine)
   EXPECT_NE(ReadFile(batch.Run("A1") + "/at_0000010.0000.TimeStep"),
             ReadFile(batch.Run("A2") + "/at_0000010.0000.TimeStep"));
 }
+
+TEST(BackgroundRuns, AStartWhoseProjectDoesNotLoadEndsFinishedWithItsReason)
+{
+  TwoSimulations p;
+  // The terrain's record cut short: the second process cannot load the project whole, and
+  // its start macro ends before the run.
+  const std::string mesh = p.dir / "proj/Project/DHMs/slope_simulation/DHM.dat";
+  const std::string record = ReadFile(mesh);
+  ASSERT_GT(record.size(), 2000u);
+  WriteFile(mesh, record.substr(0, 2000));
+  Torvu(p.dir, p.Command("A1", "RunInBackground"));
+  ASSERT_EQ(WaitFor(p.Run("A1"), "finished").back(), "finished");
+  EXPECT_EQ(ReadFile(p.Run("A1") + "/.simulation_info").rfind("not run: ", 0), 0u);
+  EXPECT_TRUE(TimeSteps(p.Run("A1")).empty());
+  EXPECT_EQ(ReadFile(mesh), record.substr(0, 2000));  // the damaged file is left as it is
+}
