@@ -255,3 +255,23 @@ TEST(Run, AFrictionLawWithoutANumberStopsTheRun)
   EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
   for (const AK_Vec3& x : p.sim->Particles()->Positions()) ASSERT_TRUE(std::isfinite(x.x) && std::isfinite(x.y));
 }
+
+TEST(Run, APointSourceAloneFeedsTheRunWithItsMassFlow)
+{
+  RunProject p;
+  p.sim->GetComponent("ReleaseAreas")->Set("RemoveAllObjects", "");
+  p.sim->Set("MassPerParticleDeterminationMethod", "direct");
+  p.sim->Set("MassPerParticle", "100");
+  for (auto [name, value] : {std::pair{"$source_strength", "20000"}, {"$source_duration", "0.95"},
+                             {"$source_radius", "5"}, {"$source_point", "100 50"}, {"$source_velo", "0"}})
+    p.sim->SetVariable(name, value);
+  MessageCapture messages;
+  p.sim->Set("Run", "");
+  // 20000 kg/s x 0.1 s / 100 kg: 20 particles in each of the steps from 0 to 0.9 s.
+  const std::vector<std::string> added = messages.WithPrefix("\teffective source mass flow ");
+  ASSERT_EQ(added.size(), 10u);
+  for (const std::string& m : added) EXPECT_EQ(m, "\teffective source mass flow 20000, absolute 2000, 20 particles");
+  EXPECT_EQ(p.sim->Particles()->Count(), 200);
+  EXPECT_NEAR(p.sim->Particles()->TotalMass(), 20000, 1e-6);
+  EXPECT_STREQ(p.sim->Get("MassPerParticle"), "100");  // nothing released: the user's value stays
+}
