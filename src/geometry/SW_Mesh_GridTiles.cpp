@@ -149,14 +149,14 @@ bool SW_ReadGridTiles(SW_MeshCore& mesh, const char* list, int fillNoData, AK_St
   if (tiles.Size() == 0) {
     error = "no usable grid tile";
     Report(error);
-    return 0;
+    return false;
   }
   SW_TileLayout layout;
   AK_String tooLarge;
   if (!SW_LayoutTiles(tiles, layout, tooLarge)) {
     error = tooLarge;
     Report(error);
-    return 0;
+    return false;
   }
   Report(AK_String::Format("total number of columns: %d, rows: %d, cell size:%g", layout.nx + 1,
                            layout.ny + 1, layout.dx));

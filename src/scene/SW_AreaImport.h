@@ -31,7 +31,7 @@ void SW_CopyPolygonArea(SW_Polygon& target, SW_Polygon& source);
 // names it, and the areas read before it stay.
 template <class Area, class Record>
 void SW_LoadAreaFile(AK_Object& container, const char* path, const char* kind,
-                     SW_AreaRecordResult (*read)(std::istream&, Record&))
+                     bool (*read)(std::istream&, Record&, AK_String&))
 {
   std::ifstream in;
   if (!SW_OpenTextInput(in, path)) {
@@ -41,10 +41,11 @@ void SW_LoadAreaFile(AK_Object& container, const char* path, const char* kind,
   const AK_String base = SW_FileBaseName(path);
   for (int k = 1;; ++k) {
     Record record;
-    SW_AreaRecordResult result = read(in, record);
-    if (result == SW_AreaRecordResult::End) return;
+    AK_String malformed;
+    const bool complete = read(in, record, malformed);
+    if (!complete && malformed.IsEmpty()) return;
     AK_String id = base + AK_String::Format("_%04d", k);
-    if (result == SW_AreaRecordResult::Malformed) {
+    if (!complete) {
       AK_Messagef("WARNING:%s file %s: record %d (%s) is malformed; the areas before it are kept",
                   kind, path, k, id);
       return;

@@ -77,7 +77,7 @@ void SW_Polylines::ImportAno(const char* fileName)
     // read next keep z = 0.
     if (!_baseMeshName.IsEmpty())
       polyline->ProjectOnto(dynamic_cast<SW_Mesh*>(polyline->FindObject(AK_String("../") + _baseMeshName)));
-    if (polyline->ReadAnoRecord(in) == 0) {
+    if (!polyline->ReadAnoRecord(in)) {
       AK_Object::Destroy(polyline);
       return;
     }
