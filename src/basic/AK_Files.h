@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iosfwd>
 #include <string>
 
 #include "AK_Array.h"
@@ -76,6 +77,17 @@ bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool writt
 // Reads one text line without its line end; a CRLF line end loses its CR as well. False at the
 // end of the file when nothing was read.
 bool AK_ReadLine(std::FILE* file, AK_String& line);
+
+// Opens a text file of outside data for reading (mode "r" or "rb", a stream in binary mode).
+// Only a regular file is read: a directory reads as nothing, and a device or a FIFO may read
+// forever (/dev/zero). A UTF-8 byte-order mark at the start is skipped, so that the first
+// line reads as the same line without it. False, and the file closed, when the path names no
+// regular file or the file cannot be opened.
+bool AK_OpenTextInput(AK_File& file, const char* path, const char* mode = "r");
+bool AK_OpenTextInput(std::ifstream& in, const char* path);
+// The error text of a path that AK_OpenTextInput refused: "'<path>' is no regular file" for
+// something that exists but is no regular file, else the reader's own text.
+AK_String AK_TextInputError(const char* path, const AK_String& cannotOpen);
 
 // Reads a whole file; false when it cannot be opened or read.
 bool AK_ReadTextFile(const char* path, AK_String& text);

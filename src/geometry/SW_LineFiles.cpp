@@ -2,8 +2,8 @@
 // dictionaries in DXF files, and segment chaining.
 #include "SW_LineFiles.h"
 
+#include "AK_Files.h"
 #include "AK_NumberText.h"
-#include "SW_TextInput.h"
 
 #include <charconv>
 #include <cmath>
@@ -118,7 +118,7 @@ void AppendFixed6(std::string& out, double value)
 bool ReadPointList(AK_NamedPolyline& record, const char* path, int dimension)
 {
   AK_File file;
-  if (!SW_OpenTextInput(file, path)) return false;
+  if (!AK_OpenTextInput(file, path)) return false;
   AK_String text;
   while (AK_ReadLine(file, text)) {
     const char* line = text.c_str();
@@ -221,7 +221,7 @@ bool WriteNxyzPolyline(const AK_NamedPolyline& record, std::ostream& out, int pr
 bool ReadNxyzFile(const char* path, AK_Array<AK_NamedPolyline>& list)
 {
   std::ifstream in;
-  if (!SW_OpenTextInput(in, path)) return false;
+  if (!AK_OpenTextInput(in, path)) return false;
   for (;;) {
     AK_NamedPolyline record;
     if (!ReadNxyzPolyline(record, in)) break;
@@ -370,7 +370,7 @@ bool WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::os
 bool ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK_String>& names)
 {
   std::ifstream in;
-  if (!SW_OpenTextInput(in, path)) return false;
+  if (!AK_OpenTextInput(in, path)) return false;
   for (;;) {
     AK_NamedPolyline record;
     AK_String name;

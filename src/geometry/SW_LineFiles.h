@@ -21,7 +21,7 @@
 //   511 characters, and a longer line is a read failure that ends what is being read; the
 //   ESRI dictionaries are read in pieces of 255 bytes, each a line of its own.
 // - Files: only a regular file is read (anything else answers as a file that cannot be
-//   opened), and a UTF-8 byte-order mark at its start is skipped (SW_TextInput.h).
+//   opened), and a UTF-8 byte-order mark at its start is skipped (AK_Files.h).
 // - A last line without a line end reads as if it had one: no point, line or area is lost
 //   because the file's final line end is missing.
 // - No count read from a file reserves memory: arrays grow only with the data read.

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "AK_Files.h"
 #include "SW_MeshFiles.h"
-#include "SW_TextInput.h"
 
 int64_t SW_MaxGridPoints = SW_DefaultMaxGridPoints;
 
@@ -445,8 +445,8 @@ bool SW_ReadAsciiGrid(SW_MeshCore& mesh, const char* path, int halvings, int fil
                       AK_String& error)
 {
   AK_File f;
-  if (!SW_OpenTextInput(f, path)) {
-    error = SW_TextInputError(path, AK_String("cannot open file '") + path + "'!");
+  if (!AK_OpenTextInput(f, path)) {
+    error = AK_TextInputError(path, AK_String("cannot open file '") + path + "'!");
     Report(error);
     return false;
   }
@@ -489,7 +489,7 @@ bool SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperR
                             double& cellSize)
 {
   AK_File f;
-  if (!SW_OpenTextInput(f, path)) return false;
+  if (!AK_OpenTextInput(f, path)) return false;
   SW_TokenReader in(f);
   SW_AsciiGridHeader h;
   bool ok = ReadValidHeader(in, h);

@@ -7,11 +7,11 @@
 #include <ctime>
 #include <vector>
 
+#include "AK_Files.h"
 #include "AK_Triangulation2.h"
 #include "SW_MeshCore.h"
 #include "SW_MeshPoints.h"
 #include "SW_MeshTriangulation.h"
-#include "SW_TextInput.h"
 
 namespace {
 
@@ -160,8 +160,8 @@ void SW_DxfPointParser::Line(const char* line)
 bool SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
 {
   AK_File file;
-  if (!SW_OpenTextInput(file, path, "rb")) {
-    error = SW_TextInputError(path, AK_String("cannot open file ") + path);
+  if (!AK_OpenTextInput(file, path, "rb")) {
+    error = AK_TextInputError(path, AK_String("cannot open file ") + path);
     return false;
   }
   ClearGeometry();
@@ -179,8 +179,8 @@ bool SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
 bool SW_MeshCore::ReadDxfPoints(const AK_String& path, AK_String& error)
 {
   AK_File file;
-  if (!SW_OpenTextInput(file, path, "rb")) {
-    error = SW_TextInputError(path, AK_String("cannot open dxf file ") + path);
+  if (!AK_OpenTextInput(file, path, "rb")) {
+    error = AK_TextInputError(path, AK_String("cannot open dxf file ") + path);
     return false;
   }
   ClearGeometry();

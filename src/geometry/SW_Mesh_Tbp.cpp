@@ -2,8 +2,8 @@
 // corner numbers counted from 1 and a patch number that the mesh does not keep.
 #include <cmath>
 
+#include "AK_Files.h"
 #include "SW_MeshFiles.h"
-#include "SW_TextInput.h"
 
 namespace {
 
@@ -115,8 +115,8 @@ bool SW_ReadTbpFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, AK_
 bool SW_ReadTbp(SW_MeshCore& mesh, const char* path, AK_String& error)
 {
   AK_File f;
-  if (!SW_OpenTextInput(f, path)) {
-    error = SW_TextInputError(path, AK_String("cannot open file ") + path + "!");
+  if (!AK_OpenTextInput(f, path)) {
+    error = AK_TextInputError(path, AK_String("cannot open file ") + path + "!");
     AK_MESSAGE(error.c_str());
     return false;
   }

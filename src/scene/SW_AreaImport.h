@@ -6,13 +6,13 @@
 #include <fstream>
 
 #include "AK_Basic.h"
+#include "AK_Files.h"
 #include "AK_FrameworkState.h"
 #include "SW_AreaFiles.h"
 #include "SW_LineFiles.h"
 #include "SW_Polygon.h"
 #include "SW_Polylines.h"
 #include "SW_PolylinesImport.h"
-#include "SW_TextInput.h"
 
 // Replaces the area's outline by the points of a file record.
 void SW_TakeOutline(SW_Polygon& area, const AK_Array<AK_Vec3>& points);
@@ -34,8 +34,8 @@ void SW_LoadAreaFile(AK_Object& container, const char* path, const char* kind,
                      bool (*read)(std::istream&, Record&, AK_String&))
 {
   std::ifstream in;
-  if (!SW_OpenTextInput(in, path)) {
-    AK_ErrorText = SW_TextInputError(path, AK_String("cannot open ") + kind + " file " + path + "!");
+  if (!AK_OpenTextInput(in, path)) {
+    AK_ErrorText = AK_TextInputError(path, AK_String("cannot open ") + kind + " file " + path + "!");
     return;
   }
   const AK_String base = SW_FileBaseName(path);

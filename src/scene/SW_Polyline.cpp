@@ -6,13 +6,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "AK_Files.h"
 #include "AK_NumberText.h"
 #include "AK_Record.h"
 #include "AK_Text2d.h"
 #include "SW_LineFiles.h"
 #include "SW_Mesh.h"
 #include "SW_PolylineGeometry.h"
-#include "SW_TextInput.h"
 
 SW_Polyline::SW_Polyline(const char* id, AK_Object* parent) : AK_Class(id, parent)
 {
@@ -119,7 +119,7 @@ void SW_Polyline::Import(const char* fileName)
     _line.points.Clear();
     std::ifstream in;
     AK_String entity;
-    failed = !SW_OpenTextInput(in, fileName) || !(dxf ? ReadDxfPolyline(_line.points, in, entity) : ReadNxyzPolyline(_line, in));
+    failed = !AK_OpenTextInput(in, fileName) || !(dxf ? ReadDxfPolyline(_line.points, in, entity) : ReadNxyzPolyline(_line, in));
   } else {
     failed = true;  // a file of no known kind must not look imported
   }
