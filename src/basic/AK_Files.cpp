@@ -297,7 +297,7 @@ int AK_CopyFile(const char* source, const char* target)
       ::stat(AK_NormalizePath(target).c_str(), &to) == 0 && from.st_dev == to.st_dev &&
       from.st_ino == to.st_ino)
     return 0;
-  AK_File out(target, "wb");
+  AK_File out = AK_File::Replacing(target, "wb");
   if (!out) return 2;
   char block[1024];
   size_t n;

@@ -125,10 +125,12 @@ int AK_DeleteDirectoryTree(const char* path);
 // 0 on success, -1 otherwise.
 int AK_DeleteFile(const char* path);
 
-// Copies a file byte for byte: 0 on success, 1 when the source cannot be opened, 2 when the
-// target cannot be opened, 3 on a read error of the source, 4 when the target could not be
-// written or closed completely (a full disk is not a success). A target that is the source
-// itself (under another spelling of its path) is left untouched: 0.
+// Copies a file byte for byte through a replacing write: 0 on success, 1 when the source
+// cannot be opened, 2 when the target cannot be created (also when it names something other
+// than a file, such as a device or a directory), 3 on a read error of the source, 4 when the
+// target could not be written or closed completely (a full disk is not a success). After
+// 3 or 4 a previous target stays as it was. A target that is the source itself (under
+// another spelling of its path) is left untouched: 0.
 int AK_CopyFile(const char* source, const char* target);
 
 // Names (without directory) of the files and sub-directories of a directory, sorted ascending
