@@ -211,6 +211,8 @@ bool AK_ReadLine(std::FILE* file, AK_String& line)
 bool AK_ReadTextFile(const char* path, AK_String& text)
 {
   text = "";
+  // A FIFO would block the open and a device may never end.
+  if (!AK_IsRegularFile(path)) return false;
   AK_File f(path, "rb");
   if (!f) return false;
   std::vector<char> bytes;

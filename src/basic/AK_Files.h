@@ -89,7 +89,8 @@ bool AK_OpenTextInput(std::ifstream& in, const char* path);
 // something that exists but is no regular file, else the reader's own text.
 AK_String AK_TextInputError(const char* path, const AK_String& cannotOpen);
 
-// Reads a whole file; false when it cannot be opened or read.
+// Reads a whole regular file as it is; false when the path names no regular file or the
+// file cannot be opened or read.
 bool AK_ReadTextFile(const char* path, AK_String& text);
 // Writes the bytes as the whole new content of the file through a replacing AK_File: the
 // previous file stays as it was unless every byte reached the new one. True on success.

@@ -137,6 +137,9 @@ TEST(TextInput, SkipsAByteOrderMarkAndTakesRegularFilesOnly)
     EXPECT_FALSE(AK_OpenTextInput(in, path.c_str()));
     EXPECT_FALSE(in.is_open());
     EXPECT_FALSE(in.good());
+    AK_String text("stale");
+    EXPECT_FALSE(AK_ReadTextFile(path.c_str(), text));
+    EXPECT_STREQ(text.c_str(), "");
   }
   EXPECT_STREQ(AK_TextInputError(fifo.c_str(), "cannot open").c_str(), ("'" + fifo + "' is no regular file").c_str());
   EXPECT_STREQ(AK_TextInputError((dir / "missing").c_str(), "cannot open").c_str(), "cannot open");
