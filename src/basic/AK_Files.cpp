@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 AK_String AK_NormalizePath(const char* path)
@@ -142,6 +143,52 @@ bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool writt
   return ok;
 }
 
+namespace {
+
+// The UTF-8 byte-order mark that some editors put at the start of a text file.
+bool IsByteOrderMark(const char* head, size_t n)
+{
+  return n == 3 && static_cast<unsigned char>(head[0]) == 0xEF &&
+         static_cast<unsigned char>(head[1]) == 0xBB && static_cast<unsigned char>(head[2]) == 0xBF;
+}
+
+}  // namespace
+
+bool AK_OpenTextInput(AK_File& file, const char* path, const char* mode)
+{
+  file = AK_File();
+  if (!AK_IsRegularFile(path)) return false;
+  file = AK_File(path, mode);
+  if (!file) return false;
+  char head[3] = {0, 0, 0};
+  if (!IsByteOrderMark(head, std::fread(head, 1, 3, file))) std::rewind(file);
+  return true;
+}
+
+bool AK_OpenTextInput(std::ifstream& in, const char* path)
+{
+  if (in.is_open()) in.close();
+  in.clear();
+  if (!AK_IsRegularFile(path)) {
+    in.setstate(std::ios::failbit);
+    return false;
+  }
+  in.open(AK_NormalizePath(path).c_str(), std::ios::binary);
+  if (!in) return false;
+  char head[3] = {0, 0, 0};
+  in.read(head, 3);
+  const bool mark = IsByteOrderMark(head, static_cast<size_t>(in.gcount()));
+  in.clear();
+  in.seekg(mark ? 3 : 0);
+  return true;
+}
+
+AK_String AK_TextInputError(const char* path, const AK_String& cannotOpen)
+{
+  if (AK_FileExists(path) && !AK_IsRegularFile(path)) return AK_String("'") + path + "' is no regular file";
+  return cannotOpen;
+}
+
 bool AK_ReadLine(std::FILE* file, AK_String& line)
 {
   line = "";
@@ -164,6 +211,8 @@ bool AK_ReadLine(std::FILE* file, AK_String& line)
 bool AK_ReadTextFile(const char* path, AK_String& text)
 {
   text = "";
+  // A FIFO would block the open and a device may never end.
+  if (!AK_IsRegularFile(path)) return false;
   AK_File f(path, "rb");
   if (!f) return false;
   std::vector<char> bytes;
@@ -250,7 +299,7 @@ int AK_CopyFile(const char* source, const char* target)
       ::stat(AK_NormalizePath(target).c_str(), &to) == 0 && from.st_dev == to.st_dev &&
       from.st_ino == to.st_ino)
     return 0;
-  AK_File out(target, "wb");
+  AK_File out = AK_File::Replacing(target, "wb");
   if (!out) return 2;
   char block[1024];
   size_t n;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iosfwd>
 #include <string>
 
 #include "AK_Array.h"
@@ -77,7 +78,19 @@ bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool writt
 // end of the file when nothing was read.
 bool AK_ReadLine(std::FILE* file, AK_String& line);
 
-// Reads a whole file; false when it cannot be opened or read.
+// Opens a text file of outside data for reading (mode "r" or "rb", a stream in binary mode).
+// Only a regular file is read: a directory reads as nothing, and a device or a FIFO may read
+// forever (/dev/zero). A UTF-8 byte-order mark at the start is skipped, so that the first
+// line reads as the same line without it. False, and the file closed, when the path names no
+// regular file or the file cannot be opened.
+bool AK_OpenTextInput(AK_File& file, const char* path, const char* mode = "r");
+bool AK_OpenTextInput(std::ifstream& in, const char* path);
+// The error text of a path that AK_OpenTextInput refused: "'<path>' is no regular file" for
+// something that exists but is no regular file, else the reader's own text.
+AK_String AK_TextInputError(const char* path, const AK_String& cannotOpen);
+
+// Reads a whole regular file as it is; false when the path names no regular file or the
+// file cannot be opened or read.
 bool AK_ReadTextFile(const char* path, AK_String& text);
 // Writes the bytes as the whole new content of the file through a replacing AK_File: the
 // previous file stays as it was unless every byte reached the new one. True on success.
@@ -113,10 +126,12 @@ int AK_DeleteDirectoryTree(const char* path);
 // 0 on success, -1 otherwise.
 int AK_DeleteFile(const char* path);
 
-// Copies a file byte for byte: 0 on success, 1 when the source cannot be opened, 2 when the
-// target cannot be opened, 3 on a read error of the source, 4 when the target could not be
-// written or closed completely (a full disk is not a success). A target that is the source
-// itself (under another spelling of its path) is left untouched: 0.
+// Copies a file byte for byte through a replacing write: 0 on success, 1 when the source
+// cannot be opened, 2 when the target cannot be created (also when it names something other
+// than a file, such as a device or a directory), 3 on a read error of the source, 4 when the
+// target could not be written or closed completely (a full disk is not a success). After
+// 3 or 4 a previous target stays as it was. A target that is the source itself (under
+// another spelling of its path) is left untouched: 0.
 int AK_CopyFile(const char* source, const char* target);
 
 // Names (without directory) of the files and sub-directories of a directory, sorted ascending

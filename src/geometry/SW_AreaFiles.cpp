@@ -57,14 +57,25 @@ int ScanHeader(const std::string& line, const char* kinds, double* reals, int32_
   return n;
 }
 
-SW_AreaRecordResult HeaderFailure(HeaderResult r)
+// The next header line into `line`; false at the end of the file (no error) or for an
+// overlong line.
+bool NextHeader(std::istream& in, std::string& line, AK_String& error)
 {
-  return r == HeaderResult::End ? SW_AreaRecordResult::End : SW_AreaRecordResult::Malformed;
+  error = "";
+  const HeaderResult header = ReadHeaderLine(in, line);
+  if (header == HeaderResult::TooLong) error = "header line longer than 255 characters";
+  return header == HeaderResult::Found;
 }
 
-SW_AreaRecordResult PolygonResult(std::istream& in, AK_Array<AK_Vec3>& points)
+bool Malformed(AK_String& error, const char* text)
 {
-  return ReadOutlinePoints(points, in) == 0 ? SW_AreaRecordResult::Read : SW_AreaRecordResult::Malformed;
+  error = text;
+  return false;
+}
+
+bool ReadPolygon(std::istream& in, AK_Array<AK_Vec3>& points, AK_String& error)
+{
+  return ReadOutlinePoints(points, in) || Malformed(error, "polygon count or points missing");
 }
 
 // An attribute value that counts: present, not "None", a number above 0.
@@ -79,35 +90,34 @@ bool PositiveValue(const AK_String& text, double& value)
 
 }  // namespace
 
-SW_AreaRecordResult ReadRelRecord(std::istream& in, SW_RelRecord& record)
+bool ReadRelRecord(std::istream& in, SW_RelRecord& record, AK_String& error)
 {
   std::string line;
-  HeaderResult header = ReadHeaderLine(in, line);
-  if (header != HeaderResult::Found) return HeaderFailure(header);
+  if (!NextHeader(in, line, error)) return false;
   double reals[3] = {0, 0, 0};
   int32_t wholes[3] = {0, 0, 0};
-  if (ScanHeader(line, "ffd", reals, wholes) < 2) return SW_AreaRecordResult::Malformed;
+  if (ScanHeader(line, "ffd", reals, wholes) < 2) return Malformed(error, "header without depth and density");
   record.depth = reals[0];
   record.density = reals[1];
-  return PolygonResult(in, record.points);
+  return ReadPolygon(in, record.points, error);
 }
 
-SW_AreaRecordResult ReadResRecord(std::istream& in, SW_ResRecord& record)
+bool ReadResRecord(std::istream& in, SW_ResRecord& record, AK_String& error)
 {
   std::string line;
-  HeaderResult header = ReadHeaderLine(in, line);
-  if (header != HeaderResult::Found) return HeaderFailure(header);
+  if (!NextHeader(in, line, error)) return false;
   double reals[6] = {0, 0, 0, 0, 0, 0};
   int32_t wholes[6] = {0, 0, 0, 0, 0, 0};
   int converted = ScanHeader(line, "ffffdf", reals, wholes);
   double density = reals[3];
-  if (converted < 4 || !(density >= 1e-10)) return SW_AreaRecordResult::Malformed;
+  if (converted < 4) return Malformed(error, "header without height, width, coefficient and density");
+  if (!(density >= 1e-10)) return Malformed(error, "density below 1e-10");
   record.height = reals[0];
   record.width = reals[1];
   record.coefficient = reals[2];
   record.spacing = 1.0 / std::sqrt(density);
   record.psa = converted >= 5 && wholes[4] == 0;
-  return PolygonResult(in, record.points);
+  return ReadPolygon(in, record.points, error);
 }
 
 void SW_ReleaseValuesFromAnnotations(const char* annotations, double& depth, double& density,

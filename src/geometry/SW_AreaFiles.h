@@ -21,13 +21,6 @@
 
 #include "AK_Basic.h"
 
-// What reading one record gave.
-enum class SW_AreaRecordResult {
-  Read,       // the record is complete
-  End,        // nothing but blank lines was left: the file is done
-  Malformed,  // a header or a polygon that is not what the form says; the file ends here
-};
-
 struct SW_RelRecord {
   double depth = 0;
   double density = 0;
@@ -45,9 +38,12 @@ struct SW_ResRecord {
   AK_Array<AK_Vec3> points;
 };
 
-// Read the next record. After Malformed the stream stands somewhere inside the record.
-SW_AreaRecordResult ReadRelRecord(std::istream& in, SW_RelRecord& record);
-SW_AreaRecordResult ReadResRecord(std::istream& in, SW_ResRecord& record);
+// Read the next record. True when the record is complete. False with `error` empty when
+// nothing but blank lines was left (the file is done), false with `error` naming the fault
+// when a header or a polygon is not what the form says (the file ends there; the stream
+// stands somewhere inside the record).
+bool ReadRelRecord(std::istream& in, SW_RelRecord& record, AK_String& error);
+bool ReadResRecord(std::istream& in, SW_ResRecord& record, AK_String& error);
 
 // The values of a release area that an imported line's attribute text ("key=value;" items)
 // gives. A value that is missing, empty, "None", no number, 0 or negative leaves the area's

@@ -2,8 +2,8 @@
 // dictionaries in DXF files, and segment chaining.
 #include "SW_LineFiles.h"
 
+#include "AK_Files.h"
 #include "AK_NumberText.h"
-#include "SW_TextInput.h"
 
 #include <charconv>
 #include <cmath>
@@ -115,10 +115,10 @@ void AppendFixed6(std::string& out, double value)
 
 // Reads a point list file: attribute lines, points of `dimension` numbers separated by
 // white space or by commas, everything else skipped.
-int ReadPointList(AK_NamedPolyline& record, const char* path, int dimension)
+bool ReadPointList(AK_NamedPolyline& record, const char* path, int dimension)
 {
   AK_File file;
-  if (!SW_OpenTextInput(file, path)) return 1;
+  if (!AK_OpenTextInput(file, path)) return false;
   AK_String text;
   while (AK_ReadLine(file, text)) {
     const char* line = text.c_str();
@@ -139,13 +139,13 @@ int ReadPointList(AK_NamedPolyline& record, const char* path, int dimension)
     }
     if (ok) record.points.Append(AK_Vec3(v[0], v[1], v[2]));
   }
-  return 0;
+  return true;
 }
 
-int WritePointList(const AK_NamedPolyline& record, const char* path, int dimension)
+bool WritePointList(const AK_NamedPolyline& record, const char* path, int dimension)
 {
   AK_File file = AK_File::Replacing(path);
-  if (!file) return 1;
+  if (!file) return false;
   std::string text = AttributeLines(record.text);
   for (const AK_Vec3& p : record.points) {
     const double v[3] = {p.x, p.y, p.z};
@@ -156,7 +156,7 @@ int WritePointList(const AK_NamedPolyline& record, const char* path, int dimensi
     text += '\n';
   }
   bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return written && file.Close() ? 0 : 1;
+  return written && file.Close();
 }
 
 // The three coordinates in general notation with `precision` significant digits, whatever
@@ -174,17 +174,17 @@ void WriteCoordinates(std::ostream& out, const AK_Vec3& p, int precision, const 
 // ---------------------------------------------------------------------------------------
 // Point lists
 
-int ReadXyFile(AK_NamedPolyline& record, const char* path) { return ReadPointList(record, path, 2); }
-int ReadXyzFile(AK_NamedPolyline& record, const char* path) { return ReadPointList(record, path, 3); }
-int WriteXyFile(const AK_NamedPolyline& record, const char* path) { return WritePointList(record, path, 2); }
-int WriteXyzFile(const AK_NamedPolyline& record, const char* path) { return WritePointList(record, path, 3); }
+bool ReadXyFile(AK_NamedPolyline& record, const char* path) { return ReadPointList(record, path, 2); }
+bool ReadXyzFile(AK_NamedPolyline& record, const char* path) { return ReadPointList(record, path, 3); }
+bool WriteXyFile(const AK_NamedPolyline& record, const char* path) { return WritePointList(record, path, 2); }
+bool WriteXyzFile(const AK_NamedPolyline& record, const char* path) { return WritePointList(record, path, 3); }
 
 // ---------------------------------------------------------------------------------------
 // nxyz
 
-int ReadNxyzPolyline(AK_NamedPolyline& record, std::istream& in)
+bool ReadNxyzPolyline(AK_NamedPolyline& record, std::istream& in)
 {
-  if (!in.good()) return 0;
+  if (!in.good()) return false;
   int32_t count = 0;
   std::string line;
   while (GetLine(in, line, kNxyzLine)) {
@@ -195,7 +195,7 @@ int ReadNxyzPolyline(AK_NamedPolyline& record, std::istream& in)
     }
     if (ScanInt(s, count)) break;
   }
-  if (count < 1) return 0;
+  if (count < 1) return false;
   std::locale previous = in.imbue(std::locale::classic());
   for (int32_t i = 0; i < count; ++i) {
     AK_Vec3 p;
@@ -208,26 +208,26 @@ int ReadNxyzPolyline(AK_NamedPolyline& record, std::istream& in)
     record.points.Append(p);
   }
   in.imbue(previous);
-  return in.fail() ? 0 : 1;
+  return !in.fail();
 }
 
-int WriteNxyzPolyline(const AK_NamedPolyline& record, std::ostream& out, int precision)
+bool WriteNxyzPolyline(const AK_NamedPolyline& record, std::ostream& out, int precision)
 {
   out << AttributeLines(record.text) << std::to_string(record.points.Count()) << '\n';
   for (const AK_Vec3& p : record.points) WriteCoordinates(out, p, precision, " ", " ");
-  return out.good() ? 0 : 1;
+  return out.good();
 }
 
-int ReadNxyzFile(const char* path, AK_Array<AK_NamedPolyline>& list)
+bool ReadNxyzFile(const char* path, AK_Array<AK_NamedPolyline>& list)
 {
   std::ifstream in;
-  if (!SW_OpenTextInput(in, path)) return 1;
+  if (!AK_OpenTextInput(in, path)) return false;
   for (;;) {
     AK_NamedPolyline record;
     if (!ReadNxyzPolyline(record, in)) break;
     list.Append(static_cast<AK_NamedPolyline&&>(record));
   }
-  return 0;
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -240,7 +240,7 @@ enum class Slot { None, X, Y, Z, Elevation };
 
 }  // namespace
 
-int ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& name)
+bool ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& name)
 {
   name = "";
   LwState lw = LwState::None;
@@ -308,7 +308,7 @@ int ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& name
         } else if (scanned && points.Count() > 0) {
           (slot == Slot::X ? points.Last().x : points.Last().y) = v;
         }
-        if (slot == Slot::Y && remaining <= 0) return in.fail() ? 0 : 1;
+        if (slot == Slot::Y && remaining <= 0) return !in.fail();
         slot = Slot::None;
         continue;
       }
@@ -346,13 +346,13 @@ int ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& name
       slot = Slot::None;
     }
   }
-  return in.fail() ? 0 : 1;
+  return !in.fail();
 }
 
 void WriteDxfBegin(std::ostream& out) { out << "  0\nSECTION\n  2\nENTITIES\n"; }
 void WriteDxfEnd(std::ostream& out) { out << "  0\nENDSEC\n  0\nEOF\n"; }
 
-int WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::ostream& out,
+bool WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::ostream& out,
                      int precision, int closed)
 {
   // Flag 8 marks a 3-D polyline, 1 a closed one; 32 a vertex of a 3-D polyline. The open
@@ -364,13 +364,13 @@ int WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::ost
     WriteCoordinates(out, p, precision, "\n 20\n", "\n 30\n");
   }
   out << "  0\nSEQEND\n";
-  return out.good() ? 0 : 1;
+  return out.good();
 }
 
-int ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK_String>& names)
+bool ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK_String>& names)
 {
   std::ifstream in;
-  if (!SW_OpenTextInput(in, path)) return 1;
+  if (!AK_OpenTextInput(in, path)) return false;
   for (;;) {
     AK_NamedPolyline record;
     AK_String name;
@@ -378,13 +378,13 @@ int ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK_
     list.Append(static_cast<AK_NamedPolyline&&>(record));
     names.Append(name);
   }
-  return 0;
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------
 // Area outlines
 
-int ReadOutlinePoints(AK_Array<AK_Vec3>& points, std::istream& in)
+bool ReadOutlinePoints(AK_Array<AK_Vec3>& points, std::istream& in)
 {
   points.Clear();
   std::locale previous = in.imbue(std::locale::classic());
@@ -395,13 +395,13 @@ int ReadOutlinePoints(AK_Array<AK_Vec3>& points, std::istream& in)
     if (in >> x >> y) points.Append(AK_Vec3(x, y, 0));
   }
   in.imbue(previous);
-  return in.fail() ? 1 : 0;
+  return !in.fail();
 }
 
 // ---------------------------------------------------------------------------------------
 // ano
 
-int ReadAnoRecord(std::istream& in, SW_AnoRecord& record)
+bool ReadAnoRecord(std::istream& in, SW_AnoRecord& record)
 {
   static const struct {
     const char* word;
@@ -415,11 +415,12 @@ int ReadAnoRecord(std::istream& in, SW_AnoRecord& record)
   int32_t count = 0;
   GetLine(in, line, kAnoLine);
   const char* s = line.c_str();
-  if (!ScanInt(s, count)) return 0;
+  if (!ScanInt(s, count)) return false;
   while (IsBlank(*s)) ++s;
   const char* word = s;
   while (*s && !IsBlank(*s)) ++s;
-  if (s == word) return 0;
+  if (s == word) return false;
+  record.count = count;
   std::string colorWord(word, s);
   record.autoColored = 1;
   for (const auto& c : kColors)
@@ -433,7 +434,7 @@ int ReadAnoRecord(std::istream& in, SW_AnoRecord& record)
     double x, y;
     if (AK_ScanDouble(p, x) && AK_ScanDouble(p, y)) record.points.Append(AK_Vec3(x, y, 0));
   }
-  return count;
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------

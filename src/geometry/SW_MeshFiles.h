@@ -136,10 +136,10 @@ bool SW_HalveGrid(AK_Array<AK_Vec3>& points, int32_t& ncols, int32_t& nrows, dou
 
 // Fills every entry equal to noData in the heights of a grid of nx x ny cells ((nx + 1) x
 // (ny + 1) points in the Cartesian vertex order) by recursive coarse-to-fine interpolation;
-// the entries defined on entry stay bit for bit. Answers 1 when done or nothing was to do,
-// 0 with the array unchanged when its size does not match or no entry is defined (`error`
+// the entries defined on entry stay bit for bit. True when done or nothing was to do, false
+// with the array unchanged when its size does not match or no entry is defined (`error`
 // then names the fault).
-int SW_MultigridInterpolate(int32_t nx, int32_t ny, AK_Array<double>& z, double noData,
+bool SW_MultigridInterpolate(int32_t nx, int32_t ny, AK_Array<double>& z, double noData,
                             AK_String* error = nullptr);
 
 // One tile of a tile list after the header pass.
@@ -219,14 +219,15 @@ bool SW_IsGridExtension(const AK_String& ext);
 // Writes the mesh by the path's extension (case matters): "xyz" writes one "x y z" line per
 // vertex with round-trip precision; "e00", "E00", "asc", "ASC", "txt", "TXT" write an ESRI
 // ASCII grid sampled at the grid points (-9999 where the mesh has no cell). Any other
-// extension writes nothing and is an error. Answers 1 when the file was written.
-int SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error);
+// extension writes nothing and is an error. True when the file was written, false with
+// `error` set (a previous file of that name then stays).
+bool SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error);
 
 // Fills the vertices of a Cartesian grid mesh whose z equals noData with heights
-// interpolated from the defined ones (SW_MultigridInterpolate). Answers 1 when done or
-// nothing was to do, 0 with the mesh unchanged (and `error` set when given) when the mesh is
-// no Cartesian grid or holds no defined height.
-int SW_FillNoDataAreas(SW_MeshCore& mesh, double noData, AK_String* error = nullptr);
+// interpolated from the defined ones (SW_MultigridInterpolate). True when done or nothing
+// was to do, false with the mesh unchanged (and `error` set when given) when the mesh is no
+// Cartesian grid or holds no defined height.
+bool SW_FillNoDataAreas(SW_MeshCore& mesh, double noData, AK_String* error = nullptr);
 
 // Gives a mesh whose _nx and _ny are set the quadrilaterals of its Cartesian grid,
 // counter-clockwise, and sets its Cartesian-grid flag.

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "AK_Files.h"
 #include "SW_MeshFiles.h"
-#include "SW_TextInput.h"
 
 int64_t SW_MaxGridPoints = SW_DefaultMaxGridPoints;
 
@@ -174,7 +174,7 @@ bool SW_ParseAsciiGridHeader(SW_TokenReader& in, SW_AsciiGridHeader& h)
   std::string_view token;
   bool overlong = false;
   while (in.NextToken(token, &overlong)) {
-    if (overlong) return 0;
+    if (overlong) return false;
     char word[SW_TokenReader::kMaxToken + 1];
     size_t n = token.size();
     for (size_t i = 0; i < n; ++i) {
@@ -183,42 +183,42 @@ bool SW_ParseAsciiGridHeader(SW_TokenReader& in, SW_AsciiGridHeader& h)
     }
     word[n] = '\0';
     if (!std::strcmp(word, "ncols")) {
-      if (!in.ReadInt(h.ncols)) return 0;
+      if (!in.ReadInt(h.ncols)) return false;
       h.hasNcols = true;
     } else if (!std::strcmp(word, "nrows")) {
-      if (!in.ReadInt(h.nrows)) return 0;
+      if (!in.ReadInt(h.nrows)) return false;
       h.hasNrows = true;
     } else if (!std::strcmp(word, "xllcorner")) {
-      if (!in.ReadDouble(h.xll)) return 0;
+      if (!in.ReadDouble(h.xll)) return false;
       h.hasX = true;
       h.corner = 1;
     } else if (!std::strcmp(word, "yllcorner")) {
-      if (!in.ReadDouble(h.yll)) return 0;
+      if (!in.ReadDouble(h.yll)) return false;
       h.hasY = true;
       h.corner = 1;
     } else if (!std::strcmp(word, "xllcenter")) {
-      if (!in.ReadDouble(h.xll)) return 0;
+      if (!in.ReadDouble(h.xll)) return false;
       h.hasX = true;
     } else if (!std::strcmp(word, "yllcenter")) {
-      if (!in.ReadDouble(h.yll)) return 0;
+      if (!in.ReadDouble(h.yll)) return false;
       h.hasY = true;
     } else if (!std::strcmp(word, "cellsize")) {
-      if (!in.ReadDouble(h.cellsize)) return 0;
+      if (!in.ReadDouble(h.cellsize)) return false;
       h.hasCellsize = true;
     } else if (!std::strcmp(word, "nodata_value")) {
-      if (!in.ReadDouble(h.nodata)) return 0;
+      if (!in.ReadDouble(h.nodata)) return false;
       h.hasNodata = true;
-      return 1;
+      return true;
     } else if (h.hasNcols && h.hasNrows && h.hasX && h.hasY && h.hasCellsize &&
                AK_ParseDouble(token, h.firstValue)) {
       h.nodata = -9999;
       h.hasFirstValue = true;
-      return 1;
+      return true;
     } else {
-      return 0;
+      return false;
     }
   }
-  return 0;
+  return false;
 }
 
 bool SW_ValidateAsciiGridHeader(const SW_AsciiGridHeader& h, int64_t remainingBytes,
@@ -324,12 +324,12 @@ namespace {
 
 void Report(const AK_String& text) { AK_MESSAGE(text.c_str()); }
 
-int Fail(SW_MeshCore& mesh, AK_String& error, const AK_String& text)
+bool Fail(SW_MeshCore& mesh, AK_String& error, const AK_String& text)
 {
   Report(text);
   error = text;
   mesh.ClearGeometry();
-  return 0;
+  return false;
 }
 
 }  // namespace
@@ -370,7 +370,7 @@ bool SW_FinishGridMesh(SW_MeshCore& mesh, double noData, int fillNoData, AK_Stri
   if (fillNoData) {
     if (!SW_FillNoDataAreas(mesh, noData, &error)) {
       mesh.ClearGeometry();
-      return 0;
+      return false;
     }
   } else {
     mesh.RemoveNoDataCells(noData);
@@ -378,13 +378,13 @@ bool SW_FinishGridMesh(SW_MeshCore& mesh, double noData, int fillNoData, AK_Stri
       error = "no cell of the grid has heights at all its corners";
       Report(error);
       mesh.ClearGeometry();
-      return 0;
+      return false;
     }
   }
   mesh.ComputeConnectivity();
   mesh.ComputeVertexNormals();
   Report(AK_String::Format("%d cells generated", mesh.NumCells()));
-  return 1;
+  return true;
 }
 
 bool SW_ReadAsciiGridFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, int halvings,
@@ -445,10 +445,10 @@ bool SW_ReadAsciiGrid(SW_MeshCore& mesh, const char* path, int halvings, int fil
                       AK_String& error)
 {
   AK_File f;
-  if (!SW_OpenTextInput(f, path)) {
-    error = SW_TextInputError(path, AK_String("cannot open file '") + path + "'!");
+  if (!AK_OpenTextInput(f, path)) {
+    error = AK_TextInputError(path, AK_String("cannot open file '") + path + "'!");
     Report(error);
-    return 0;
+    return false;
   }
   SW_TokenReader in(f);
   return SW_ReadAsciiGridFrom(mesh, in, path, halvings, fillNoData, error);
@@ -489,17 +489,17 @@ bool SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperR
                             double& cellSize)
 {
   AK_File f;
-  if (!SW_OpenTextInput(f, path)) return 0;
+  if (!AK_OpenTextInput(f, path)) return false;
   SW_TokenReader in(f);
   SW_AsciiGridHeader h;
   bool ok = ReadValidHeader(in, h);
-  if (!ok) return 0;
+  if (!ok) return false;
   lowerLeft[0] = h.xll;
   lowerLeft[1] = h.yll;
   upperRight[0] = h.xll + (h.ncols - 1) * h.cellsize;
   upperRight[1] = h.yll + (h.nrows - 1) * h.cellsize;
   cellSize = h.cellsize;
-  return 1;
+  return true;
 }
 
 bool SW_ReadAsciiGridHeaderStream(std::istream& stream, int32_t& ncols, int32_t& nrows,
@@ -507,7 +507,7 @@ bool SW_ReadAsciiGridHeaderStream(std::istream& stream, int32_t& ncols, int32_t&
                                   int32_t& corner)
 {
   corner = 0;
-  if (!stream.good()) return 0;
+  if (!stream.good()) return false;
   SW_TokenReader in(stream);
   SW_AsciiGridHeader h;
   bool ok = ReadValidHeader(in, h);
@@ -597,14 +597,14 @@ bool WriteGrid(const SW_MeshCore& mesh, FILE* f)
 
 }  // namespace
 
-int SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
+bool SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
 {
   AK_String ext = AK_String(path).GetExtension();
   const bool points = ext == "xyz";
   if (!points && !SW_IsGridExtension(ext)) {
     error = AK_String("cannot export to '") + path + "': unknown file extension";
     Report(error);
-    return 0;
+    return false;
   }
   if (!points && !mesh._cartesian) {
     // Cover the mesh's box with whole cells.
@@ -614,7 +614,7 @@ int SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
         !((std::trunc(qx) + 1.0) * (std::trunc(qy) + 1.0) <= static_cast<double>(SW_MaxGridPoints))) {
       error = AK_String("cannot export '") + path + "': the mesh's grid box is empty or too large";
       Report(error);
-      return 0;
+      return false;
     }
     mesh._nx = static_cast<int32_t>(qx);
     mesh._ny = static_cast<int32_t>(qy);
@@ -622,7 +622,7 @@ int SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
   AK_File f = AK_File::Replacing(path, "w");
   if (!f) {
     error = AK_String("cannot open file '") + path + "'";
-    return 0;
+    return false;
   }
   Report(AK_String("writing '") + path + "'...");
   bool ok = points ? WritePointList(mesh, f) : WriteGrid(mesh, f);
@@ -630,8 +630,8 @@ int SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
   if (!ok) {
     error = AK_String("cannot write file '") + path + "'";
     Report(error);
-    return 0;
+    return false;
   }
   Report(AK_String("exported to '") + path + "'");
-  return 1;
+  return true;
 }

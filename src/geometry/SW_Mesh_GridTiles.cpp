@@ -3,8 +3,8 @@
 #include <cmath>
 #include <memory>
 
+#include "AK_Files.h"
 #include "SW_MeshFiles.h"
-#include "SW_TextInput.h"
 
 bool SW_LayoutTiles(const AK_Array<SW_GridTile>& tiles, SW_TileLayout& layout, AK_String& error)
 {
@@ -101,7 +101,7 @@ struct OpenTile {
 // Opens a tile and reads its header; false (reported) when the tile is to be skipped.
 bool OpenTileHeader(const AK_String& path, OpenTile& open, SW_GridTile& tile, bool announce)
 {
-  if (!SW_OpenTextInput(open.file, path)) {
+  if (!AK_OpenTextInput(open.file, path)) {
     Skip(path, AK_IsRegularFile(path) || !AK_FileExists(path) ? "cannot open file" : "no regular file");
     return false;
   }
@@ -149,14 +149,14 @@ bool SW_ReadGridTiles(SW_MeshCore& mesh, const char* list, int fillNoData, AK_St
   if (tiles.Size() == 0) {
     error = "no usable grid tile";
     Report(error);
-    return 0;
+    return false;
   }
   SW_TileLayout layout;
   AK_String tooLarge;
   if (!SW_LayoutTiles(tiles, layout, tooLarge)) {
     error = tooLarge;
     Report(error);
-    return 0;
+    return false;
   }
   Report(AK_String::Format("total number of columns: %d, rows: %d, cell size:%g", layout.nx + 1,
                            layout.ny + 1, layout.dx));

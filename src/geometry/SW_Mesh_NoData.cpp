@@ -25,7 +25,7 @@ void Report(const AK_String& text, AK_SourceLocation where = AK_SourceLocation::
 
 }  // namespace
 
-int SW_MultigridInterpolate(int32_t nx, int32_t ny, AK_Array<double>& z, double noData,
+bool SW_MultigridInterpolate(int32_t nx, int32_t ny, AK_Array<double>& z, double noData,
                             AK_String* error)
 {
   Report(AK_String::Format("multigrid interpolation: grid size %d x %d...", nx, ny));
@@ -34,7 +34,7 @@ int SW_MultigridInterpolate(int32_t nx, int32_t ny, AK_Array<double>& z, double 
     AK_String text("cannot interpolate no data values for non-Cartesian grids");
     Report(text);
     if (error) *error = text;
-    return 0;
+    return false;
   }
   const int64_t N = NX * NY;
   auto at = [NY](int64_t ix, int64_t iy) { return ix * NY + iy; };
@@ -56,12 +56,12 @@ int SW_MultigridInterpolate(int32_t nx, int32_t ny, AK_Array<double>& z, double 
     AK_String text("cannot fill no-data values: the grid holds no defined height");
     Report(text);
     if (error) *error = text;
-    return 0;
+    return false;
   }
   if (numDefined == N) {
     Report("0 undefined points on coarse grid");
     Report(AK_String::Format("multigrid smoothing: grid size %d x %d...", nx, ny));
-    return 1;
+    return true;
   }
   double* h = z._elems;
   for (int64_t k = 0; k < N; ++k)
@@ -116,7 +116,7 @@ int SW_MultigridInterpolate(int32_t nx, int32_t ny, AK_Array<double>& z, double 
   Report(AK_String::Format("%lld undefined points on coarse grid",
                            static_cast<long long>(undefinedCoarse)));
   if (undefinedCoarse > 0 && !SW_MultigridInterpolate(cnx, cny, coarse, noData, error))
-    return 0;  // cannot happen while one fine point is defined; kept for safety
+    return false;  // cannot happen while one fine point is defined; kept for safety
 
   // Prolongation: weighted sums of the coarse heights, divided by the weight sums.
   std::fill(mark.begin(), mark.end(), 0);
@@ -152,30 +152,30 @@ int SW_MultigridInterpolate(int32_t nx, int32_t ny, AK_Array<double>& z, double 
       if (iy + 1 < NY) sum += h[at(ix, iy + 1)], ++count;
       if (count > 0) h[k] = sum / count;
     }
-  return 1;
+  return true;
 }
 
-int SW_FillNoDataAreas(SW_MeshCore& mesh, double noData, AK_String* error)
+bool SW_FillNoDataAreas(SW_MeshCore& mesh, double noData, AK_String* error)
 {
   if (!mesh._cartesian) {
     AK_String text("cannot interpolate no data values for non-Cartesian grids");
     Report(text);
     if (error) *error = text;
-    return 0;
+    return false;
   }
   const int32_t n = mesh.NumVertices();
   int32_t count = 0;
   for (int32_t v = 0; v < n; ++v)
     if (mesh._x[v].z == noData) ++count;
   // Most terrains have no hole: then no height array is made.
-  if (count == 0) return 1;
+  if (count == 0) return true;
   AK_Array<double> z(n);
   z.SetCount(n);
   for (int32_t v = 0; v < n; ++v) z[v] = mesh._x[v].z;
   Report(AK_String::Format(
       "filling no-data-areas (%d grid points) with interpolated/extrapolated values...", count));
-  if (!SW_MultigridInterpolate(mesh._nx, mesh._ny, z, noData, error)) return 0;
+  if (!SW_MultigridInterpolate(mesh._nx, mesh._ny, z, noData, error)) return false;
   for (int32_t v = 0; v < n; ++v) mesh._x[v].z = z[v];
   Report("filling no-data-areas with intrepolated/extrapolated values done.");
-  return 1;
+  return true;
 }

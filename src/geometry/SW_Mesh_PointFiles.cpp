@@ -7,11 +7,11 @@
 #include <ctime>
 #include <vector>
 
+#include "AK_Files.h"
 #include "AK_Triangulation2.h"
 #include "SW_MeshCore.h"
 #include "SW_MeshPoints.h"
 #include "SW_MeshTriangulation.h"
-#include "SW_TextInput.h"
 
 namespace {
 
@@ -157,12 +157,12 @@ void SW_DxfPointParser::Line(const char* line)
 // ---------------------------------------------------------------------------------------
 // The mesh's readers
 
-int SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
+bool SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
 {
   AK_File file;
-  if (!SW_OpenTextInput(file, path, "rb")) {
-    error = SW_TextInputError(path, AK_String("cannot open file ") + path);
-    return 1;
+  if (!AK_OpenTextInput(file, path, "rb")) {
+    error = AK_TextInputError(path, AK_String("cannot open file ") + path);
+    return false;
   }
   ClearGeometry();
   Send((AK_String("reading xyz file ") + path + "...").c_str());
@@ -173,15 +173,15 @@ int SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
   Send((AK_String(text) + path).c_str());
   _x.Resize(NumVertices());
   TriangulatePoints();
-  return 0;
+  return true;
 }
 
-int SW_MeshCore::ReadDxfPoints(const AK_String& path, AK_String& error)
+bool SW_MeshCore::ReadDxfPoints(const AK_String& path, AK_String& error)
 {
   AK_File file;
-  if (!SW_OpenTextInput(file, path, "rb")) {
-    error = SW_TextInputError(path, AK_String("cannot open dxf file ") + path);
-    return 1;
+  if (!AK_OpenTextInput(file, path, "rb")) {
+    error = AK_TextInputError(path, AK_String("cannot open dxf file ") + path);
+    return false;
   }
   ClearGeometry();
   Send((AK_String("reading points from ") + path).c_str());
@@ -191,7 +191,7 @@ int SW_MeshCore::ReadDxfPoints(const AK_String& path, AK_String& error)
   std::snprintf(text, sizeof text, "read %d points from ", NumVertices());
   Send((AK_String(text) + path).c_str());
   TriangulatePoints();
-  return 0;
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -2,8 +2,8 @@
 // corner numbers counted from 1 and a patch number that the mesh does not keep.
 #include <cmath>
 
+#include "AK_Files.h"
 #include "SW_MeshFiles.h"
-#include "SW_TextInput.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ bool SW_ReadTbpFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, AK_
   if (!SW_ReadTbpData(in, data, what)) {
     error = AK_String("error reading tbp file ") + name + ": " + what;
     AK_MESSAGE(error.c_str());
-    return 0;
+    return false;
   }
   mesh._x = std::move(data.vertices);
   const int32_t m = data.triangles.Size() / 3;
@@ -109,16 +109,16 @@ bool SW_ReadTbpFrom(SW_MeshCore& mesh, SW_TokenReader& in, const char* name, AK_
                                  data.discarded));
   mesh.ComputeConnectivity();
   mesh.ComputeVertexNormals();
-  return 1;
+  return true;
 }
 
 bool SW_ReadTbp(SW_MeshCore& mesh, const char* path, AK_String& error)
 {
   AK_File f;
-  if (!SW_OpenTextInput(f, path)) {
-    error = SW_TextInputError(path, AK_String("cannot open file ") + path + "!");
+  if (!AK_OpenTextInput(f, path)) {
+    error = AK_TextInputError(path, AK_String("cannot open file ") + path + "!");
     AK_MESSAGE(error.c_str());
-    return 0;
+    return false;
   }
   SW_TokenReader in(f);
   return SW_ReadTbpFrom(mesh, in, path, error);

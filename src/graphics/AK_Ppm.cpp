@@ -101,7 +101,7 @@ int WritePpm(const char* path, int width, int height, int depth, const unsigned 
   const size_t rowBytes = static_cast<size_t>(width) * bytesPerPixel;
   if (static_cast<uint64_t>(height) > SIZE_MAX / rowBytes) return AK_PPM_BAD_IMAGE;
 
-  AK_File f(path, "wb");
+  AK_File f = AK_File::Replacing(path, "wb");
   if (!f) return AK_PPM_CANNOT_OPEN;
   bool ok = std::fprintf(f, "P6\n%d %d\n%d\n", width, height, depth <= 8 ? 255 : 65535) > 0;
   for (int row = height - 1; ok && row >= 0; --row)

@@ -14,8 +14,9 @@ constexpr int AK_PPM_BAD_SIZE = 3;     // no width and height, or one of them be
 constexpr int AK_PPM_BAD_MAXVAL = 4;   // no maximum in 1..65535, or no buffer for the pixels
 constexpr int AK_PPM_TRUNCATED = 5;    // the file holds fewer pixels than its header promises
 
-// Results of WritePpm besides 0 and 1 (cannot open).
-constexpr int AK_PPM_WRITE_FAILED = 2;  // writing or closing failed
+// Results of WritePpm besides 0 and 1 (cannot open: also for a path that names something
+// other than a file, such as a device, which is never replaced).
+constexpr int AK_PPM_WRITE_FAILED = 2;  // writing or closing failed; a previous file stays
 constexpr int AK_PPM_BAD_IMAGE = 3;     // depth above 16, no pixels or a size below 1; no file
 
 // Reads a PPM image. On success width, height, depth (8 or 16 bits per sample)
@@ -25,5 +26,6 @@ int ReadPpm(const char* path, int& width, int& height, int& depth, unsigned char
 
 // Writes a PPM image from a bottom-up buffer; depth is the bits per sample of
 // the buffer (up to 8: one byte per sample, maximum 255; 9 to 16: two bytes per
-// sample, maximum 65535).
+// sample, maximum 65535). The image is written under a temporary name and takes
+// the place of a previous file only when complete (AK_File::Replacing).
 int WritePpm(const char* path, int width, int height, int depth, const unsigned char* data);

@@ -135,7 +135,7 @@ void SW_ContourLine::Draw() const
   if (_labelled) SW_DrawContourLabels(_line.points, _level, _labelDistance, _font);
 }
 
-int SW_ContourLine::WriteDxf(std::ostream& out, const char* prefix) const
+bool SW_ContourLine::WriteDxf(std::ostream& out, const char* prefix) const
 {
   AK_String layer = AK_String(prefix) + "_" + AK_String::Format("%g", static_cast<double>(_level));
   return WriteDxfPolyline(_line, layer, out, SW_ContourDigits, _closed);
@@ -238,16 +238,16 @@ std::unique_ptr<SW_ContourLineSet> SW_ContourLineSet::Compute(const SW_MeshCore&
   return set;
 }
 
-int SW_ContourLineSet::WriteDxf(std::ostream& out, const char* prefix) const
+bool SW_ContourLineSet::WriteDxf(std::ostream& out, const char* prefix) const
 {
   WriteDxfBegin(out);
   for (const auto& line : _lines) line->WriteDxf(out, prefix);
   WriteDxfEnd(out);
-  return out.fail() ? 1 : 0;
+  return !out.fail();
 }
 
-int SW_ContourLineSet::WriteNxyz(std::ostream& out) const
+bool SW_ContourLineSet::WriteNxyz(std::ostream& out) const
 {
   for (const auto& line : _lines) WriteNxyzPolyline(line->Polyline(), out, SW_ContourDigits);
-  return out.fail() ? 1 : 0;
+  return !out.fail();
 }

@@ -55,8 +55,8 @@ public:
   // labelDistance (never closer than that to the first point).
   void Draw() const;
   // The line as a DXF POLYLINE on the layer prefix + "_" + level ("%g"), 9 digits, flagged
-  // closed when it is.
-  int WriteDxf(std::ostream& out, const char* prefix) const;
+  // closed when it is. False when the stream has failed.
+  bool WriteDxf(std::ostream& out, const char* prefix) const;
 
   int32_t _labelled = 0;
   float _labelDistance = 100.0f;
@@ -94,9 +94,11 @@ public:
   void Append(std::unique_ptr<SW_ContourLine> line) { _lines.push_back(std::move(line)); }
 
   // A whole DXF file: the ENTITIES section with every line on its level's layer, then EOF.
-  int WriteDxf(std::ostream& out, const char* prefix) const;
+  // False when the stream has failed.
+  bool WriteDxf(std::ostream& out, const char* prefix) const;
   // Every line as an "nxyz" polyline (attribute text, count, points), nothing after them.
-  int WriteNxyz(std::ostream& out) const;
+  // False when the stream has failed.
+  bool WriteNxyz(std::ostream& out) const;
 
 private:
   std::vector<std::unique_ptr<SW_ContourLine>> _lines;

@@ -306,17 +306,17 @@ void SW_Mesh::Import(const char* path, int halvings)
   AK_String error;
   bool ok = false;
   if (ext == "xyz") {
-    ok = _data.ReadXyz(file, error) == 0;
+    ok = _data.ReadXyz(file, error);
   } else if (ext == "tbp") {
     ok = SW_ReadTbp(_data, file, error);
   } else if (SW_IsGridExtension(ext)) {
     ok = SW_ReadAsciiGrid(_data, file, halvings, NumNoDataValueInterpolationIterations != 0, error);
   } else if (ext == "nxyz" || ext == "dxf" || ext == "DXF") {
     const bool dxf = ext != "nxyz";
-    ok = !dxf || _data.ReadDxfPoints(file, error) == 0;
+    ok = !dxf || _data.ReadDxfPoints(file, error);
     AK_Array<AK_NamedPolyline> lines;
     AK_Array<AK_String> names;
-    if (ok && (dxf ? ReadDxfFile(file, lines, names) : ReadNxyzFile(file, lines)) != 0) {
+    if (ok && !(dxf ? ReadDxfFile(file, lines, names) : ReadNxyzFile(file, lines))) {
       error = AK_String("cannot open file '") + file + "'";
       ok = false;
     }
@@ -411,11 +411,11 @@ void SW_Mesh::InsertBreakLines(const char* path)
   const AK_String ext = file.GetExtension();
   AK_Array<AK_NamedPolyline> lines;
   AK_Array<AK_String> names;
-  int failed;
-  if (ext == "nxyz") failed = ReadNxyzFile(file, lines);
-  else if (ext == "dxf" || ext == "DXF") failed = ReadDxfFile(file, lines, names);
+  bool read;
+  if (ext == "nxyz") read = ReadNxyzFile(file, lines);
+  else if (ext == "dxf" || ext == "DXF") read = ReadDxfFile(file, lines, names);
   else return;
-  if (failed) {
+  if (!read) {
     AK_ErrorText = AK_String("cannot open file '") + file + "'";
     return;
   }

@@ -90,12 +90,12 @@ void SW_Mesh::ExportContourLines(const char* path)
     return;
   }
   std::ostringstream out;
-  int failed;
+  bool failed;
   if (file.GetExtension() == "nxyz") {
-    failed = _contourLines->WriteNxyz(out);
+    failed = !_contourLines->WriteNxyz(out);
     out << "-1\n";
   } else {
-    failed = _contourLines->WriteDxf(out, "contour");
+    failed = !_contourLines->WriteDxf(out, "contour");
   }
   const std::string text = out.str();
   if (!failed && !out.fail()) failed = std::fwrite(text.data(), 1, text.size(), target) != text.size();

@@ -6,13 +6,13 @@
 #include <fstream>
 
 #include "AK_Basic.h"
+#include "AK_Files.h"
 #include "AK_FrameworkState.h"
 #include "SW_AreaFiles.h"
 #include "SW_LineFiles.h"
 #include "SW_Polygon.h"
 #include "SW_Polylines.h"
 #include "SW_PolylinesImport.h"
-#include "SW_TextInput.h"
 
 // Replaces the area's outline by the points of a file record.
 void SW_TakeOutline(SW_Polygon& area, const AK_Array<AK_Vec3>& points);
@@ -31,20 +31,21 @@ void SW_CopyPolygonArea(SW_Polygon& target, SW_Polygon& source);
 // names it, and the areas read before it stay.
 template <class Area, class Record>
 void SW_LoadAreaFile(AK_Object& container, const char* path, const char* kind,
-                     SW_AreaRecordResult (*read)(std::istream&, Record&))
+                     bool (*read)(std::istream&, Record&, AK_String&))
 {
   std::ifstream in;
-  if (!SW_OpenTextInput(in, path)) {
-    AK_ErrorText = SW_TextInputError(path, AK_String("cannot open ") + kind + " file " + path + "!");
+  if (!AK_OpenTextInput(in, path)) {
+    AK_ErrorText = AK_TextInputError(path, AK_String("cannot open ") + kind + " file " + path + "!");
     return;
   }
   const AK_String base = SW_FileBaseName(path);
   for (int k = 1;; ++k) {
     Record record;
-    SW_AreaRecordResult result = read(in, record);
-    if (result == SW_AreaRecordResult::End) return;
+    AK_String malformed;
+    const bool complete = read(in, record, malformed);
+    if (!complete && malformed.IsEmpty()) return;
     AK_String id = base + AK_String::Format("_%04d", k);
-    if (result == SW_AreaRecordResult::Malformed) {
+    if (!complete) {
       AK_Messagef("WARNING:%s file %s: record %d (%s) is malformed; the areas before it are kept",
                   kind, path, k, id);
       return;

@@ -6,13 +6,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "AK_Files.h"
 #include "AK_NumberText.h"
 #include "AK_Record.h"
 #include "AK_Text2d.h"
 #include "SW_LineFiles.h"
 #include "SW_Mesh.h"
 #include "SW_PolylineGeometry.h"
-#include "SW_TextInput.h"
 
 SW_Polyline::SW_Polyline(const char* id, AK_Object* parent) : AK_Class(id, parent)
 {
@@ -114,12 +114,12 @@ void SW_Polyline::Import(const char* fileName)
   bool failed = false;
   if (extension == "xy" || extension == "xyz") {
     _line.points.Clear();
-    failed = (extension == "xy" ? ReadXyFile(_line, fileName) : ReadXyzFile(_line, fileName)) != 0;
+    failed = !(extension == "xy" ? ReadXyFile(_line, fileName) : ReadXyzFile(_line, fileName));
   } else if (extension == "nxyz" || dxf) {
     _line.points.Clear();
     std::ifstream in;
     AK_String entity;
-    failed = !SW_OpenTextInput(in, fileName) || (dxf ? ReadDxfPolyline(_line.points, in, entity) : ReadNxyzPolyline(_line, in)) == 0;
+    failed = !AK_OpenTextInput(in, fileName) || !(dxf ? ReadDxfPolyline(_line.points, in, entity) : ReadNxyzPolyline(_line, in));
   } else {
     failed = true;  // a file of no known kind must not look imported
   }
@@ -136,9 +136,9 @@ void SW_Polyline::Export(const char* fileName)
   const AK_String extension = AK_String(fileName).GetExtension();
   bool failed = false;
   if (extension == "xy") {
-    failed = WriteXyFile(_line, fileName) != 0;
+    failed = !WriteXyFile(_line, fileName);
   } else if (extension == "xyz") {
-    failed = WriteXyzFile(_line, fileName) != 0;
+    failed = !WriteXyzFile(_line, fileName);
   } else if (extension == "nxyz" || extension == "dxf" || extension == "DXF") {
     std::ostringstream out;
     if (extension == "nxyz") {
@@ -153,10 +153,10 @@ void SW_Polyline::Export(const char* fileName)
   if (failed) AK_ErrorText = AK_String("error occurred during export to '") + fileName + "'";
 }
 
-int SW_Polyline::ReadAnoRecord(std::istream& in)
+bool SW_Polyline::ReadAnoRecord(std::istream& in)
 {
   SW_AnoRecord record;
-  const int count = ::ReadAnoRecord(in, record);
+  const bool read = ::ReadAnoRecord(in, record);
   if (!record.name.IsEmpty()) SetUniqueId(record.name);
   if (record.autoColored >= 0) {
     AutoColored = record.autoColored;
@@ -164,12 +164,12 @@ int SW_Polyline::ReadAnoRecord(std::istream& in)
   }
   for (const AK_Vec3& p : record.points) _line.points.Append(p);
   UpdateBoundingBox();
-  return count;
+  return read && record.count != 0;
 }
 
-int SW_Polyline::ReadPointsFromStream(std::istream& in)
+bool SW_Polyline::ReadPointsFromStream(std::istream& in)
 {
-  const int result = ReadOutlinePoints(_line.points, in);
+  const bool result = ReadOutlinePoints(_line.points, in);
   UpdateBoundingBox();
   return result;
 }

@@ -64,10 +64,11 @@ public:
   // extension writes nothing. A failure leaves an error text.
   void Export(const char* fileName);
   // One record of an "ano" file into this polyline: its name renames it, its colour word
-  // colours it, its points are appended. The announced point count, 0 at the end.
-  int ReadAnoRecord(std::istream& in);
-  // The outline block of the area files (ReadOutlinePoints): 0 when read whole, else 1.
-  int ReadPointsFromStream(std::istream& in);
+  // colours it, its points are appended. False at the end of the file: the count line is
+  // missing or announces no point (a negative count reads no point and the file goes on).
+  bool ReadAnoRecord(std::istream& in);
+  // The outline block of the area files (ReadOutlinePoints): true when read whole.
+  bool ReadPointsFromStream(std::istream& in);
 
   // --- the base mesh ---
   // Takes the heights of the mesh where the points lie on it and makes it the base mesh.

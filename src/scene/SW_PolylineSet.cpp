@@ -3,12 +3,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "AK_Files.h"
 #include "AK_Record.h"
 #include "AK_Text2d.h"
 #include "SW_LineFiles.h"
 #include "SW_Mesh.h"
 #include "SW_Polyline.h"
-#include "SW_TextInput.h"
 
 namespace {
 
@@ -173,8 +173,8 @@ void SW_PolylineSet::Import(const char* fileName)
   const AK_String extension = AK_String(fileName).GetExtension();
   std::ifstream in;
   if ((extension == "nxyz" || extension == "dxf" || extension == "DXF" || extension == "ano") &&
-      !SW_OpenTextInput(in, fileName)) {
-    AK_ErrorText = SW_TextInputError(fileName, AK_String("cannot open file '") + fileName + "'");
+      !AK_OpenTextInput(in, fileName)) {
+    AK_ErrorText = AK_TextInputError(fileName, AK_String("cannot open file '") + fileName + "'");
     return;
   }
   if (extension == "nxyz" || extension == "dxf" || extension == "DXF") {

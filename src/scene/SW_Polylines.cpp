@@ -2,11 +2,11 @@
 
 #include <fstream>
 
+#include "AK_Files.h"
 #include "SW_Mesh.h"
 #include "SW_Polyline.h"
 #include "SW_PolylineSet.h"
 #include "SW_PolylinesImport.h"
-#include "SW_TextInput.h"
 
 namespace {
 
@@ -66,8 +66,8 @@ void SW_Polylines::ImportNxyz(const char* fileName) { SW_ImportNxyzMembers(*this
 void SW_Polylines::ImportAno(const char* fileName)
 {
   std::ifstream in;
-  if (!SW_OpenTextInput(in, fileName)) {
-    AK_ErrorText = SW_TextInputError(fileName, AK_String("cannot open file '") + fileName + "'");
+  if (!AK_OpenTextInput(in, fileName)) {
+    AK_ErrorText = AK_TextInputError(fileName, AK_String("cannot open file '") + fileName + "'");
     return;
   }
   const AK_String base = SW_FileBaseName(fileName);
@@ -77,7 +77,7 @@ void SW_Polylines::ImportAno(const char* fileName)
     // read next keep z = 0.
     if (!_baseMeshName.IsEmpty())
       polyline->ProjectOnto(dynamic_cast<SW_Mesh*>(polyline->FindObject(AK_String("../") + _baseMeshName)));
-    if (polyline->ReadAnoRecord(in) == 0) {
+    if (!polyline->ReadAnoRecord(in)) {
       AK_Object::Destroy(polyline);
       return;
     }

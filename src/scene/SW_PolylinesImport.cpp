@@ -2,10 +2,10 @@
 
 #include <fstream>
 
+#include "AK_Files.h"
 #include "SW_LineFiles.h"
 #include "SW_Mesh.h"
 #include "SW_Polyline.h"
-#include "SW_TextInput.h"
 
 AK_String SW_FileBaseName(const char* fileName)
 {
@@ -60,8 +60,8 @@ void SW_ImportXyzMember(AK_Object& container, const char* fileName, const SW_Mem
 void SW_ImportDxfMembers(AK_Object& container, const char* fileName, const SW_MemberKind& kind)
 {
   std::ifstream in;
-  if (!SW_OpenTextInput(in, fileName)) {
-    AK_ErrorText = SW_TextInputError(fileName, AK_String(kind.cannotOpenDxf) + fileName);
+  if (!AK_OpenTextInput(in, fileName)) {
+    AK_ErrorText = AK_TextInputError(fileName, AK_String(kind.cannotOpenDxf) + fileName);
     return;
   }
   const AK_String base = SW_FileBaseName(fileName);
@@ -78,8 +78,8 @@ void SW_ImportDxfMembers(AK_Object& container, const char* fileName, const SW_Me
 void SW_ImportNxyzMembers(AK_Object& container, const char* fileName, const SW_MemberKind& kind)
 {
   std::ifstream in;
-  if (!SW_OpenTextInput(in, fileName)) {
-    AK_ErrorText = SW_TextInputError(fileName, AK_String("cannot open file ") + fileName);
+  if (!AK_OpenTextInput(in, fileName)) {
+    AK_ErrorText = AK_TextInputError(fileName, AK_String("cannot open file ") + fileName);
     return;
   }
   const AK_String base = SW_FileBaseName(fileName);

@@ -10,7 +10,6 @@
 #include "AK_Files.h"
 #include "AK_Triangulation.h"
 #include "SW_MeshFiles.h"
-#include "SW_TextInput.h"
 
 namespace {
 
@@ -36,8 +35,8 @@ bool AK_Triangulation::IsTbsFileName(const char* fileName)
 int AK_Triangulation::ReadDurnixFile(const AK_String& fileName)
 {
   AK_File f;
-  if (!SW_OpenTextInput(f, fileName)) {
-    AK_MESSAGE(SW_TextInputError(fileName, AK_String("cannot open file '") + fileName + "' !"));
+  if (!AK_OpenTextInput(f, fileName)) {
+    AK_MESSAGE(AK_TextInputError(fileName, AK_String("cannot open file '") + fileName + "' !"));
     return 0;
   }
   SW_TokenReader in(f);

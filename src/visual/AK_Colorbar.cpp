@@ -340,9 +340,10 @@ void AK_Colorbar::LoadColorTable(const char* name)
     return;
   }
   AK_String path = AK_ResolveAttributeFile(name, "rgb", nullptr);
-  AK_File file(path, "r");
-  if (!file) {
-    AK_Message(AK_String("W: cannot open color table file ") + path + "!", __FILE__, __LINE__);
+  AK_File file;
+  if (!AK_OpenTextInput(file, path)) {
+    AK_Message(AK_String("W: ") + AK_TextInputError(path, AK_String("cannot open color table file ") + path + "!"),
+               __FILE__, __LINE__);
     return;
   }
   ColorTable = name;

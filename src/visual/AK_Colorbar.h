@@ -70,7 +70,8 @@ public:
   // "none", then the names of the ".rgb" files of the attributes directories, each followed
   // by "%AK_SEP%".
   static AK_String ColorTableOptions();
-  // Selects a colour table ("none": the ramp) and reads its file.
+  // Selects a colour table ("none": the ramp) and reads its file: a regular file only (for
+  // anything else a warning, and the table stays), a UTF-8 byte-order mark skipped.
   void LoadColorTable(const char* name);
 
   // --- fields ---

@@ -28,9 +28,9 @@ AK_Object* AK_Graph2dViewer::CreateComponent(const char* id, const char* typeNam
 
 void AK_Graph2dViewer::Import(const char* path)
 {
-  AK_File file(path, "r");
+  AK_File file;
   AK_GraphTable table;
-  if (!file || !AK_ReadGraphTable(file, table)) return;
+  if (!AK_OpenTextInput(file, path) || !AK_ReadGraphTable(file, table)) return;
   AK_String base = AK_String(path).BaseName();
   base.CutExtension();
   const AK_Array<AK_String>& names = table.names;

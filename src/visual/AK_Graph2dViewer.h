@@ -18,7 +18,8 @@ public:
   // "Graph2d" creates a curve; no other type.
   AK_Object* CreateComponent(const char* id, const char* typeName) override;
   // Adds the curves of a text table after the components there are; a file that cannot be
-  // read or holds no curve changes nothing.
+  // read, is no regular file or holds no curve changes nothing. A UTF-8 byte-order mark at
+  // the start is skipped.
   void Import(const char* path);
 
   int32_t NumRasterLines = 10;

@@ -1,5 +1,6 @@
 // Replacing writes: a file (AK_File::Replacing) or a record stream (AK_StreamOpenReplacing)
-// takes the place of the previous file only when every byte reached the disk.
+// takes the place of the previous file only when every byte reached the disk; text input
+// of outside data.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -92,4 +93,54 @@ TEST(ReplacingWrite, AnUnfinishedWriterLeavesNothingBehind)
   EXPECT_EQ(AK_RenameFile((dir / "b.atr").c_str(), (dir / "a.atr").c_str()), -1);
   EXPECT_EQ(AK_ReplaceFile((dir / "b.atr").c_str(), (dir / "a.atr").c_str()), 0);
   EXPECT_EQ(Contents(dir / "a.atr"), "abc");
+}
+
+// Text input of outside data: a byte-order mark is skipped, and only that; anything but a
+// regular file is refused before it is opened (a FIFO would block the open for ever).
+TEST(TextInput, SkipsAByteOrderMarkAndTakesRegularFilesOnly)
+{
+  ScratchDir dir;
+  const std::string bom = "\xEF\xBB\xBF";
+  struct Case { std::string bytes, firstLine; };
+  const Case cases[] = {
+      {"1 2\n3\n", "1 2"},
+      {bom + "1 2\r\n3\n", "1 2"},
+      {bom, ""},
+      {"\xEF\xBB" "x\n", "\xEF\xBB" "x"},  // half a mark is data
+      {"ab", "ab"},
+      {"", ""},
+      {"x" + bom + "\n", "x" + bom},  // a mark inside the file is data
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    const std::string path = dir.Write("t.txt", c.bytes);
+    AK_File file;
+    ASSERT_TRUE(AK_OpenTextInput(file, path.c_str(), "rb"));
+    AK_String line;
+    AK_ReadLine(file, line);
+    EXPECT_EQ(std::string(line.c_str()), c.firstLine);
+    std::ifstream in;
+    ASSERT_TRUE(AK_OpenTextInput(in, path.c_str()));
+    std::string streamed;
+    std::getline(in, streamed);
+    if (!streamed.empty() && streamed.back() == '\r') streamed.pop_back();
+    EXPECT_EQ(streamed, c.firstLine);
+  }
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, dir.Path(), dir / "missing"}) {
+    SCOPED_TRACE(path);
+    AK_File file(dir.Write("open.txt", "x").c_str(), "r");
+    EXPECT_FALSE(AK_OpenTextInput(file, path.c_str()));
+    EXPECT_EQ(file.get(), nullptr);  // what was open before is closed
+    std::ifstream in(dir / "open.txt");
+    EXPECT_FALSE(AK_OpenTextInput(in, path.c_str()));
+    EXPECT_FALSE(in.is_open());
+    EXPECT_FALSE(in.good());
+    AK_String text("stale");
+    EXPECT_FALSE(AK_ReadTextFile(path.c_str(), text));
+    EXPECT_STREQ(text.c_str(), "");
+  }
+  EXPECT_STREQ(AK_TextInputError(fifo.c_str(), "cannot open").c_str(), ("'" + fifo + "' is no regular file").c_str());
+  EXPECT_STREQ(AK_TextInputError((dir / "missing").c_str(), "cannot open").c_str(), "cannot open");
 }

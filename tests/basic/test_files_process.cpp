@@ -88,8 +88,20 @@ TEST(Files, CreateRenameDeleteCopy)
   EXPECT_EQ(ReadFile(dir / "run/big.copy"), big);
   EXPECT_EQ(AK_CopyFile((dir / "nothing").c_str(), (dir / "t").c_str()), 1);
   EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), (dir / "no/dir/t").c_str()), 2);
+  // A copy that fails half-way (a full disk) is reported and leaves the previous target
+  // whole, with no temporary file beside it; a device is never replaced by a copy.
+  WriteFile(dir / "run/kept", "previous");
+  const int32_t entries = AK_ListDirectory((dir / "run").c_str(), "").Count();
+  {
+    FileSizeLimit full(1000);
+    EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), (dir / "run/kept").c_str()), 4);
+    EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), (dir / "run/new").c_str()), 4);
+  }
+  EXPECT_EQ(ReadFile(dir / "run/kept"), "previous");
+  EXPECT_EQ(AK_ListDirectory((dir / "run").c_str(), "").Count(), entries);
   if (std::filesystem::exists("/dev/full")) {
-    EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), "/dev/full"), 4);
+    EXPECT_EQ(AK_CopyFile((dir / "big").c_str(), "/dev/full"), 2);
+    EXPECT_FALSE(AK_IsRegularFile("/dev/full"));
   }
   // A file copied onto itself under another spelling of its path keeps its content.
   for (const std::string& same : {dir / "./big", dir.Path() + "//big", dir / "run/../big"}) {

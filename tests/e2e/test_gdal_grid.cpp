@@ -140,7 +140,7 @@ TEST_F(GdalGrid, ExportedGridOpensInGdalWithItsGeometryAndHeights)
 
   std::string asc = File("ours.asc");
   AK_String error;
-  ASSERT_EQ(SW_ExportMesh(m, asc.c_str(), error), 1) << error.c_str();
+  ASSERT_TRUE(SW_ExportMesh(m, asc.c_str(), error)) << error.c_str();
 
   Run("gdalinfo -json '" + asc + "' > '" + File("info.json") + "'");
   std::string info = ReadFile(File("info.json"));

@@ -20,7 +20,7 @@ TEST(GridExport, GridReadFromAFileIsWrittenBackExactly)
   ASSERT_EQ(SW_ReadAsciiGrid(m, TestData("grid/corner_lower.asc").c_str(), 0, 1, error), 1);
   ScratchDir dir;
   std::string out = dir / "out.asc";
-  ASSERT_EQ(SW_ExportMesh(m, out.c_str(), error), 1) << error.c_str();
+  ASSERT_TRUE(SW_ExportMesh(m, out.c_str(), error)) << error.c_str();
   // The northern row and the eastern column carry their heights like every other point.
   EXPECT_EQ(ReadFile(out), ReadFile(TestData("grid/corner_lower_export.asc")));
   EXPECT_TRUE(messages.Contains("writing '" + out + "'..."));
@@ -44,7 +44,7 @@ TEST(GridExport, RoundTripKeepsGeometryAndHeights)
     MakeCartesian(m, nx, ny, dx, x0, y0, [&](double, double) { return 1000 + noise(rng); });
     std::string out = dir / "rt.asc";
     AK_String error;
-    ASSERT_EQ(SW_ExportMesh(m, out.c_str(), error), 1);
+    ASSERT_TRUE(SW_ExportMesh(m, out.c_str(), error));
     SW_MeshCore back;
     ASSERT_EQ(SW_ReadAsciiGrid(back, out.c_str(), 0, 1, error), 1) << error.c_str();
     ASSERT_EQ(back._nx, nx);
@@ -70,7 +70,7 @@ TEST(GridExport, NumberFormatsOfHeaderDataAndPointList)
   ScratchDir dir;
   AK_String error;
   std::string asc = dir / "f.asc";
-  ASSERT_EQ(SW_ExportMesh(m, asc.c_str(), error), 1);
+  ASSERT_TRUE(SW_ExportMesh(m, asc.c_str(), error));
   EXPECT_EQ(ReadFile(asc),
             "ncols         2\n"
             "nrows         2\n"
@@ -82,7 +82,7 @@ TEST(GridExport, NumberFormatsOfHeaderDataAndPointList)
             "123.45679 123.45679 \n");
   // The point list keeps every coordinate as it is.
   std::string xyz = dir / "f.xyz";
-  ASSERT_EQ(SW_ExportMesh(m, xyz.c_str(), error), 1);
+  ASSERT_TRUE(SW_ExportMesh(m, xyz.c_str(), error));
   EXPECT_EQ(ReadFile(xyz),
             "123.456789 2600015.5 123.456789\n"
             "123.456789 2600016 123.456789\n"
@@ -101,7 +101,7 @@ TEST(GridExport, PointListRoundTripsEveryDouble)
   ScratchDir dir;
   std::string xyz = dir / "p.xyz";
   AK_String error;
-  ASSERT_EQ(SW_ExportMesh(m, xyz.c_str(), error), 1);
+  ASSERT_TRUE(SW_ExportMesh(m, xyz.c_str(), error));
   std::ifstream in(xyz);
   for (int32_t v = 0; v < m.NumVertices(); ++v) {
     std::string sx, sy, sz;
@@ -126,7 +126,7 @@ TEST(GridExport, PointsWithoutCellAreNoData)
   m._upperRight = AK_Vec2{10, 10};
   m._dx = 5;
   std::string out = dir / "s.asc";
-  ASSERT_EQ(SW_ExportMesh(m, out.c_str(), error), 1);
+  ASSERT_TRUE(SW_ExportMesh(m, out.c_str(), error));
   EXPECT_EQ(m._nx, 3);
   EXPECT_EQ(m._ny, 3);
   EXPECT_EQ(ReadFile(out),
@@ -153,7 +153,7 @@ TEST(GridExport, UnknownExtensionsAndUnwritablePathsAreErrors)
     if (std::string(name) == "d.asc/g") std::filesystem::create_directories(dir / "d.asc");
     MessageCapture messages;
     AK_String error;
-    EXPECT_EQ(SW_ExportMesh(m, path.c_str(), error), 0) << name;
+    EXPECT_FALSE(SW_ExportMesh(m, path.c_str(), error)) << name;
     EXPECT_FALSE(error.IsEmpty()) << name;
     EXPECT_FALSE(std::filesystem::exists(path)) << name;
     EXPECT_FALSE(messages.HasPrefix("exported to")) << name;
@@ -162,7 +162,7 @@ TEST(GridExport, UnknownExtensionsAndUnwritablePathsAreErrors)
     MessageCapture messages;
     std::string path = dir / name;
     AK_String error;
-    EXPECT_EQ(SW_ExportMesh(m, path.c_str(), error), 0);
+    EXPECT_FALSE(SW_ExportMesh(m, path.c_str(), error));
     EXPECT_EQ(std::string(error.c_str()), "cannot open file '" + path + "'");
     EXPECT_TRUE(messages.messages.empty());
   }

@@ -41,18 +41,18 @@ TEST(LineFiles, WritersGiveExactBytes)
 {
   ScratchDir dir;
   AK_NamedPolyline r = Line({{1, 2.5, -3}, {-0.1234567, 1e7, 1234.5}}, "name=A;kind=B;");
-  ASSERT_EQ(WriteXyFile(r, (dir / "a.xy").c_str()), 0);
+  ASSERT_TRUE(WriteXyFile(r, (dir / "a.xy").c_str()));
   EXPECT_EQ(ReadFile(dir / "a.xy"), "name=A\nkind=B\n1.000000 2.500000\n-0.123457 10000000.000000\n");
   r.text = "last=no-semicolon";
-  ASSERT_EQ(WriteXyzFile(r, (dir / "a.xyz").c_str()), 0);
+  ASSERT_TRUE(WriteXyzFile(r, (dir / "a.xyz").c_str()));
   EXPECT_EQ(ReadFile(dir / "a.xyz"),
             "last=no-semicolon\n1.000000 2.500000 -3.000000\n-0.123457 10000000.000000 1234.500000\n");
-  EXPECT_EQ(WriteXyFile(r, (dir / "missing/a.xy").c_str()), 1);
+  EXPECT_FALSE(WriteXyFile(r, (dir / "missing/a.xy").c_str()));
 
   std::ostringstream nxyz;
   nxyz.imbue(std::locale(std::locale::classic(), new CommaPunct));
   nxyz << std::fixed;
-  ASSERT_EQ(WriteNxyzPolyline(r, nxyz, 9), 0);
+  ASSERT_TRUE(WriteNxyzPolyline(r, nxyz, 9));
   EXPECT_EQ(nxyz.str(), "last=no-semicolon\n2\n1 2.5 -3\n-0.1234567 10000000 1234.5\n");
   nxyz << 0.5;  // the stream's own format and locale are back
   EXPECT_EQ(nxyz.str().substr(nxyz.str().size() - 8), "0,500000");
@@ -98,8 +98,8 @@ TEST(LineFiles, RandomLinesRoundTrip)
     std::string nxyzPath = dir.Write("l.nxyz", nxyz.str()), dxfPath = dir.Write("l.dxf", dxf.str());
     AK_Array<AK_NamedPolyline> fromNxyz, fromDxf;
     AK_Array<AK_String> names;
-    ASSERT_EQ(ReadNxyzFile(nxyzPath.c_str(), fromNxyz), 0);
-    ASSERT_EQ(ReadDxfFile(dxfPath.c_str(), fromDxf, names), 0);
+    ASSERT_TRUE(ReadNxyzFile(nxyzPath.c_str(), fromNxyz));
+    ASSERT_TRUE(ReadDxfFile(dxfPath.c_str(), fromDxf, names));
     ASSERT_EQ(fromNxyz.Count(), lines.Count());
     ASSERT_EQ(fromDxf.Count(), lines.Count() + 1);  // the section end reads as an empty entity
     EXPECT_EQ(fromDxf.Last().points.Count(), 0);
@@ -110,9 +110,9 @@ TEST(LineFiles, RandomLinesRoundTrip)
       EXPECT_STREQ(names[k], ("layer_" + std::to_string(k)).c_str());
     }
     // Six decimals: the point list keeps every coordinate to half a unit of the last one.
-    ASSERT_EQ(WriteXyzFile(lines[0], (dir / "l.xyz").c_str()), 0);
+    ASSERT_TRUE(WriteXyzFile(lines[0], (dir / "l.xyz").c_str()));
     AK_NamedPolyline back;
-    ASSERT_EQ(ReadXyzFile(back, (dir / "l.xyz").c_str()), 0);
+    ASSERT_TRUE(ReadXyzFile(back, (dir / "l.xyz").c_str()));
     EXPECT_STREQ(back.text, lines[0].text);
     ASSERT_EQ(back.points.Count(), lines[0].points.Count());
     for (int i = 0; i < back.points.Count(); ++i)
@@ -137,14 +137,14 @@ TEST(LineFiles, PointListReaderOnAwkwardLines)
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
     AK_NamedPolyline r = Line({{9, 9, 9}});  // readers append
-    ASSERT_EQ(ReadXyFile(r, dir.Write("c.xy", tc.text).c_str()), 0);
+    ASSERT_TRUE(ReadXyFile(r, dir.Write("c.xy", tc.text).c_str()));
     EXPECT_STREQ(r.text, tc.attributes.c_str());
     std::vector<AK_Vec3> expected = {{9, 9, 9}};
     expected.insert(expected.end(), tc.points.begin(), tc.points.end());
     EXPECT_EQ(Points(r.points), expected);
   }
   AK_NamedPolyline r;
-  EXPECT_EQ(ReadXyFile(r, (dir / "none.xy").c_str()), 1);
+  EXPECT_FALSE(ReadXyFile(r, (dir / "none.xy").c_str()));
 }
 
 TEST(LineFiles, NxyzReaderEndsAndHostileCounts)
@@ -172,12 +172,12 @@ TEST(LineFiles, NxyzReaderEndsAndHostileCounts)
     }
   }
   // The outline block of the area files: the result and the points kept.
-  const std::vector<std::tuple<const char*, int, int>> outlines = {
-      {"3\n0 0\n10 0\n10 10", 0, 3},  // no final line end: the last point is read
-      {"3\n0 0\n10", 1, 1},            // an incomplete point is dropped
-      {"2000000000\n1 2\n", 1, 1},     // a hostile count reserves nothing
-      {"0", 0, 0},
-      {"x", 1, 0}};
+  const std::vector<std::tuple<const char*, bool, int>> outlines = {
+      {"3\n0 0\n10 0\n10 10", true, 3},  // no final line end: the last point is read
+      {"3\n0 0\n10", false, 1},           // an incomplete point is dropped
+      {"2000000000\n1 2\n", false, 1},    // a hostile count reserves nothing
+      {"0", true, 0},
+      {"x", false, 0}};
   for (auto [text, result, points] : outlines) {
     std::istringstream in(text);
     AK_Array<AK_Vec3> outline;
@@ -207,18 +207,18 @@ TEST(LineFiles, DxfReaderOnBothEntityKinds)
       DxfReadXdict = xdict;
       AK_Array<AK_Vec3> points;
       AK_String name;
-      EXPECT_EQ(ReadDxfPolyline(points, in, name), 1);  // the header section ends first
+      EXPECT_TRUE(ReadDxfPolyline(points, in, name));  // the header section ends first
       EXPECT_EQ(points.Count(), 0);
-      EXPECT_EQ(ReadDxfPolyline(points, in, name), 1);
+      EXPECT_TRUE(ReadDxfPolyline(points, in, name));
       EXPECT_EQ(Points(points), (std::vector<AK_Vec3>{{1, 2, 3}, {4, 5, 6}}));
       EXPECT_STREQ(name, "ridge");
       points.Clear();
-      EXPECT_EQ(ReadDxfPolyline(points, in, name), 1);
+      EXPECT_TRUE(ReadDxfPolyline(points, in, name));
       // "10" without its leading blank is no group code: its 99 is no vertex.
       EXPECT_EQ(Points(points), (std::vector<AK_Vec3>{{10, 20, 1200}, {40, 50, 1200}, {60, 70, 1200}}));
       EXPECT_STREQ(name, xdict ? "XDICT 2B slab" : "slab");
-      EXPECT_EQ(ReadDxfPolyline(points, in, name), 1);  // ENDSEC
-      EXPECT_EQ(ReadDxfPolyline(points, in, name), 0);  // "EOF" and the end of the input
+      EXPECT_TRUE(ReadDxfPolyline(points, in, name));  // ENDSEC
+      EXPECT_FALSE(ReadDxfPolyline(points, in, name));  // "EOF" and the end of the input
     }
   }
   DxfReadXdict = 0;
@@ -226,7 +226,7 @@ TEST(LineFiles, DxfReaderOnBothEntityKinds)
   std::istringstream in("  0\nPOLYLINE\n999\n" + std::string(512, 'c') + "\n  8\nx\n  0\nSEQEND\n");
   AK_Array<AK_Vec3> points;
   AK_String name;
-  EXPECT_EQ(ReadDxfPolyline(points, in, name), 0);
+  EXPECT_FALSE(ReadDxfPolyline(points, in, name));
 }
 
 TEST(LineFiles, AnoRecords)
@@ -234,18 +234,24 @@ TEST(LineFiles, AnoRecords)
   std::istringstream ano("ridge line\n3 yello\n1 2\nnot a point\n3 4\nab\n2 yellow\n5 6\r\n7 8\n"
                          "big\n2000000000 red\n1 1");
   SW_AnoRecord a, b, c;
-  EXPECT_EQ(ReadAnoRecord(ano, a), 3);
+  ASSERT_TRUE(ReadAnoRecord(ano, a));
+  EXPECT_EQ(a.count, 3);
   EXPECT_STREQ(a.name, "ridge line");
   EXPECT_EQ(a.autoColored, 0);
   EXPECT_STREQ(a.color, "1 1 0");
   EXPECT_EQ(Points(a.points), (std::vector<AK_Vec3>{{1, 2, 0}, {3, 4, 0}}));
-  EXPECT_EQ(ReadAnoRecord(ano, b), 2);
+  ASSERT_TRUE(ReadAnoRecord(ano, b));
+  EXPECT_EQ(b.count, 2);
   EXPECT_STREQ(b.name, "");  // a name of two characters names nothing
   EXPECT_EQ(b.autoColored, 1);
   EXPECT_EQ(Points(b.points), (std::vector<AK_Vec3>{{5, 6, 0}, {7, 8, 0}}));
-  EXPECT_EQ(ReadAnoRecord(ano, c), 2000000000);  // announced, not allocated
+  ASSERT_TRUE(ReadAnoRecord(ano, c));
+  EXPECT_EQ(c.count, 2000000000);  // announced, not allocated
   EXPECT_EQ(Points(c.points), (std::vector<AK_Vec3>{{1, 1, 0}}));
-  EXPECT_EQ(ReadAnoRecord(ano, c), 0);
+  SW_AnoRecord d;
+  EXPECT_FALSE(ReadAnoRecord(ano, d));
+  EXPECT_EQ(d.count, 0);
+  EXPECT_EQ(d.autoColored, -1);
 }
 
 // Real DXF files, written by a CAD library: LWPOLYLINE with elevation, POLYLINE with its
@@ -257,7 +263,7 @@ TEST(LineFiles, DxfOfCadPrograms)
     DxfReadXdict = xdict;
     AK_Array<AK_NamedPolyline> list;
     AK_Array<AK_String> names;
-    ASSERT_EQ(ReadDxfFile(path.c_str(), list, names), 0);
+    ASSERT_TRUE(ReadDxfFile(path.c_str(), list, names));
     DxfReadXdict = 0;
     std::vector<std::pair<std::string, std::vector<AK_Vec3>>> entities;
     for (int i = 0; i < list.Count(); ++i)
@@ -346,10 +352,10 @@ TEST(LineFiles, ReadersTakeRegularFilesPastAByteOrderMark)
   const std::string bom = "\xEF\xBB\xBF";
   // What each reader made of a path, as text; "refused" when it answered failure.
   struct Reader { const char* name; const char* ext; std::string content; std::function<std::string(const char*)> read; };
-  auto line = [](int (*read)(AK_NamedPolyline&, const char*)) {
+  auto line = [](bool (*read)(AK_NamedPolyline&, const char*)) {
     return [read](const char* path) {
       AK_NamedPolyline r;
-      if (read(r, path) != 0) return std::string("refused");
+      if (!read(r, path)) return std::string("refused");
       return std::string(r.text.c_str()) + "|" + std::to_string(r.points.Count());
     };
   };
@@ -358,7 +364,7 @@ TEST(LineFiles, ReadersTakeRegularFilesPastAByteOrderMark)
       SW_MeshCore m;
       AK_String error;
       MessageCapture quiet;
-      const bool ok = asc ? SW_ReadAsciiGrid(m, path, 0, 0, error) : m.ReadXyz(path, error) == 0;
+      const bool ok = asc ? SW_ReadAsciiGrid(m, path, 0, 0, error) : m.ReadXyz(path, error);
       if (!ok) return "refused: " + std::string(error.c_str());
       return std::to_string(m.NumVertices()) + " " + std::to_string(m.NumCells());
     };
@@ -369,7 +375,7 @@ TEST(LineFiles, ReadersTakeRegularFilesPastAByteOrderMark)
       {"nxyz", "nxyz", "2\n1 2 3\n4 5 6\n-1\n",
        [](const char* path) {
          AK_Array<AK_NamedPolyline> list;
-         if (ReadNxyzFile(path, list) != 0) return std::string("refused");
+         if (!ReadNxyzFile(path, list)) return std::string("refused");
          return std::to_string(list.Count()) + (list.Count() ? " " + std::to_string(list[0].points.Count()) : "");
        }},
       {"asc", "asc", "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2\n3 4\n", mesh(true)},

@@ -33,7 +33,7 @@ TEST(NoDataMultigrid, RowBetweenTwoHeightsFollowsTheWorkedValues)
 {
   MessageCapture messages;
   AK_Array<double> z = Heights({0, H, H, H, H, H, H, H, 80});
-  ASSERT_EQ(SW_MultigridInterpolate(8, 0, z, H), 1);
+  ASSERT_TRUE(SW_MultigridInterpolate(8, 0, z, H));
   const double expected[9] = {0, 0, 10, 25, 42.5, 61.25, 70.625, 80, 80};
   for (int k = 0; k < 9; ++k) EXPECT_DOUBLE_EQ(z[k], expected[k]) << "point " << k;
   // One coarser level, whose own coarse grid is complete.
@@ -46,7 +46,7 @@ TEST(NoDataMultigrid, ColumnWithOneDefinedPointRecursesThreeLevels)
 {
   MessageCapture messages;
   AK_Array<double> z = Heights({7.25, H, H, H, H, H, H, H, H});
-  ASSERT_EQ(SW_MultigridInterpolate(0, 8, z, H), 1);
+  ASSERT_TRUE(SW_MultigridInterpolate(0, 8, z, H));
   for (int k = 0; k < 9; ++k) EXPECT_EQ(z[k], 7.25) << "point " << k;
   // Messages of the coarser levels come between the coarse count and the smoothing of the
   // level that called them.
@@ -79,7 +79,7 @@ TEST(NoDataMultigrid, SmallHolesTakeTheMeanOfTheirNeighbours)
     MessageCapture messages;
     AK_Array<double> z(static_cast<int32_t>(c.in.size()));
     for (double v : c.in) z.Append(v);
-    ASSERT_EQ(SW_MultigridInterpolate(c.nx, c.ny, z, H), 1) << c.name;
+    ASSERT_TRUE(SW_MultigridInterpolate(c.nx, c.ny, z, H)) << c.name;
     for (size_t k = 0; k < c.out.size(); ++k)
       EXPECT_DOUBLE_EQ(z[static_cast<int32_t>(k)], c.out[k]) << c.name << " point " << k;
     // The first ring closes a single hole: no coarser level is needed.
@@ -98,7 +98,7 @@ TEST(NoDataMultigrid, NothingToSpreadEndsWithAnError)
     AK_Array<double> z(n);
     for (int k = 0; k < n; ++k) z.Append(H);
     AK_String error;
-    EXPECT_EQ(SW_MultigridInterpolate(s[0], s[1], z, H, &error), 0);
+    EXPECT_FALSE(SW_MultigridInterpolate(s[0], s[1], z, H, &error));
     EXPECT_FALSE(error.IsEmpty());
     for (int k = 0; k < n; ++k) EXPECT_EQ(z[k], H);
   }
@@ -106,7 +106,7 @@ TEST(NoDataMultigrid, NothingToSpreadEndsWithAnError)
   MessageCapture messages;
   AK_Array<double> z = Heights({1, H, 3});
   AK_String error;
-  EXPECT_EQ(SW_MultigridInterpolate(1, 1, z, H, &error), 0);
+  EXPECT_FALSE(SW_MultigridInterpolate(1, 1, z, H, &error));
   EXPECT_STREQ(error.c_str(), "cannot interpolate no data values for non-Cartesian grids");
   EXPECT_TRUE(messages.Contains(error.c_str()));
   EXPECT_EQ(z[1], H);
@@ -144,7 +144,7 @@ TEST(NoDataMultigrid, RandomHolesAreFilledWithinTheDefinedRangeAndDataStaysBitFo
     for (int k = 0; k < n; ++k)
       if (before[k] != H) lo = std::min(lo, before[k]), hi = std::max(hi, before[k]);
 
-    ASSERT_EQ(SW_MultigridInterpolate(nx, ny, z, H), 1);
+    ASSERT_TRUE(SW_MultigridInterpolate(nx, ny, z, H));
     for (int k = 0; k < n; ++k) {
       if (before[k] != H) {
         ASSERT_EQ(Bits(z[k]), Bits(before[k])) << "trial " << trial << " point " << k;

@@ -131,10 +131,25 @@ TEST_F(Ppm, RefusesImagesItCannotWriteWithoutCreatingAFile) {
   EXPECT_EQ(WritePpm((dir_ / "no/such/dir.ppm").c_str(), 1, 1, 8, px), AK_PPM_CANNOT_OPEN);
 }
 
-TEST_F(Ppm, ReportsAFailedWrite) {
-  if (!AK_FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+// A write that fails half-way (a full disk) is reported and leaves the previous image whole,
+// with no temporary file beside it; a device is never replaced by an image.
+TEST_F(Ppm, ReportsAFailedWriteAndKeepsThePreviousImage) {
+  const unsigned char one[3] = {1, 2, 3};
+  ASSERT_EQ(WritePpm(File("keep.ppm").c_str(), 1, 1, 8, one), AK_PPM_OK);
+  const std::string previous = ReadFile(File("keep.ppm"));
   std::vector<unsigned char> px(64 * 64 * 3, 7);
-  EXPECT_EQ(WritePpm("/dev/full", 64, 64, 8, px.data()), AK_PPM_WRITE_FAILED);
+  {
+    FileSizeLimit full(1000);
+    EXPECT_EQ(WritePpm(File("keep.ppm").c_str(), 64, 64, 8, px.data()), AK_PPM_WRITE_FAILED);
+    EXPECT_EQ(WritePpm(File("new.ppm").c_str(), 64, 64, 8, px.data()), AK_PPM_WRITE_FAILED);
+  }
+  EXPECT_EQ(ReadFile(File("keep.ppm")), previous);
+  EXPECT_FALSE(AK_FileExists(File("new.ppm").c_str()));
+  EXPECT_EQ(AK_ListDirectory(dir_.Path().c_str(), "").Count(), 1);
+  if (AK_FileExists("/dev/full")) {
+    EXPECT_EQ(WritePpm("/dev/full", 64, 64, 8, px.data()), AK_PPM_CANNOT_OPEN);
+    EXPECT_FALSE(AK_IsRegularFile("/dev/full"));
+  }
 }
 
 TEST_F(Ppm, RandomImagesRoundTripAtEightAndSixteenBits) {

@@ -2,6 +2,8 @@
 // steps, the ranges it remembers per unit and its layout.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -307,6 +309,32 @@ TEST(Colorbar, ColorTables)
   EXPECT_EQ(Rgb(rgb), "1 0 0.5");
   bar.Set("ColorTable", "none");
   EXPECT_EQ(AK_Colorbar::ColorTableEntries.Count(), 0);
+  UserAttributesDirectory = savedUser;
+}
+
+// A colour table is read from a regular file only: a FIFO would block the open and a
+// directory read as no colour. A byte-order mark does not cost the first colour.
+TEST(Colorbar, ColorTablesAreRegularFilesPastAByteOrderMark)
+{
+  ScratchDir dir;
+  AK_String savedUser = UserAttributesDirectory;
+  UserAttributesDirectory = (dir.Path() + "/").c_str();
+  ASSERT_EQ(::mkfifo((dir / "fifo.rgb").c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir((dir / "folder.rgb").c_str(), 0700), 0);
+  dir.Write("marked.rgb", "\xEF\xBB\xBF" "0.5 0 1\n");
+  MessageCapture messages;
+  AK_Colorbar bar("bar", nullptr);
+  bar.Set("ColorTable", "marked");
+  EXPECT_STREQ(AK_String(AK_Colorbar::ColorTableEntries.begin(), 3).c_str(), "0.5 0 1");
+  for (const char* name : {"fifo", "folder"}) {
+    SCOPED_TRACE(name);
+    messages.Clear();
+    bar.Set("ColorTable", name);
+    EXPECT_TRUE(messages.Contains("W: '" + dir.Path() + "/" + name + ".rgb' is no regular file"));
+    EXPECT_STREQ(bar.Get("ColorTable").c_str(), "marked");  // the table stays
+    EXPECT_EQ(AK_Colorbar::ColorTableEntries.Count(), 3);
+  }
+  bar.Set("ColorTable", "none");
   UserAttributesDirectory = savedUser;
 }
 

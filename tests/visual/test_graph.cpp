@@ -2,6 +2,8 @@
 // record.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "AK_ConformanceTest.h"
@@ -61,6 +63,28 @@ TEST(Graph, ImportOfATextTable)
   plain.Import(dir.Write("one.dat", "1\n2\n").c_str());
   ASSERT_EQ(plain.ComponentCount(), 1);
   EXPECT_STREQ(plain.Component(0)->Id().c_str(), "a_b_1");
+}
+
+// Only regular files are read (a FIFO would block the open, a directory reads as nothing),
+// and a byte-order mark does not turn the first line of numbers into a header.
+TEST(Graph, ImportTakesRegularFilesPastAByteOrderMark)
+{
+  ScratchDir dir;
+  const std::string fifo = dir / "table.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir((dir / "table.dir").c_str(), 0700), 0);
+  AK_Graph2dViewer viewer("v", nullptr);
+  viewer.Import(fifo.c_str());
+  viewer.Import((dir / "table.dir").c_str());
+  EXPECT_EQ(viewer.ComponentCount(), 0);
+  for (const char* head : {"", "\xEF\xBB\xBF"}) {
+    SCOPED_TRACE(*head ? "with mark" : "without mark");
+    AK_Graph2dViewer v("v", nullptr);
+    v.Import(dir.Write("t.txt", std::string(head) + "1 2\r\n3 4\n").c_str());
+    ASSERT_EQ(v.ComponentCount(), 1);
+    EXPECT_STREQ(v.Component(0)->Id().c_str(), "t_1");
+    EXPECT_EQ(PointsText(dynamic_cast<AK_Graph2d*>(v.Component(0))->Points()), "1,2 3,4 ");
+  }
 }
 
 TEST(Graph, LabelsAndRanges)
