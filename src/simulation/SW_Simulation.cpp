@@ -155,11 +155,6 @@ AK_String SW_Simulation::SimulationMeshNamesList()
   return ListBelowProject(*this, "DHMs", "DHM", "simulation");
 }
 
-void SW_Simulation::NotAvailableYet()
-{
-  AK_ErrorText = GetAbsolutePath() + ": not available yet";
-}
-
 namespace {
 
 // The friction models and their parameters.

@@ -299,8 +299,6 @@ public:
   const AK_String& ResultsDirectory() const { return _resultsDirectory; }
 
 private:
-  // Leaves "<path>: not available yet" as the error text.
-  void NotAvailableYet();
   void CreateChildren();
   void DropRheology();
 
