@@ -29,8 +29,6 @@ struct SW_RunContext {
 
 namespace {
 
-double Number(const AK_String& text) { return AK_Atof(text); }
-
 // Threads for the phases that may run apart; a run gives the same particles with any count.
 // Handing a phase to the run's threads costs a wake-up each, so every thread gets particles
 // enough to be worth it; at most as many threads as the processors this process may run on
@@ -48,15 +46,15 @@ SW_PointSource PointSource(SW_Simulation& sim)
   const AK_String strength = sim.Get("$source_strength");
   if (strength.IsEmpty() || strength == "%AK_NULL%") return s;
   s.on = 1;
-  s.strength = Number(strength);
-  s.duration = Number(sim.Get("$source_duration"));
-  s.radius = Number(sim.Get("$source_radius"));
+  s.strength = AK_Atof(strength);
+  s.duration = AK_Atof(sim.Get("$source_duration"));
+  s.radius = AK_Atof(sim.Get("$source_radius"));
   double centre[2] = {0, 0};
   sim.Get("$source_point").ToDoubles(centre, 2);
   s.x = centre[0];
   s.y = centre[1];
-  s.speed = Number(sim.Get("$source_velo"));
-  s.azimuth = Number(sim.Get("$source_velo_ang"));
+  s.speed = AK_Atof(sim.Get("$source_velo"));
+  s.azimuth = AK_Atof(sim.Get("$source_velo_ang"));
   return s;
 }
 
@@ -147,7 +145,6 @@ public:
     if (!AK_ErrorText.IsEmpty()) return -1;
     return value == "%AK_NULL%" || value.IsEmpty() ? 0 : 1;
   }
-  bool Failed() const { return _failed; }
 
 private:
   SW_Simulation& _sim;
@@ -163,7 +160,7 @@ bool SW_Simulation::HasRelease()
   if (areas && !areas->GetContainedObjectsList().IsEmpty()) return true;
   if (!ReleaseDHM.IsEmpty() && ReleaseDHM != "none") return true;
   const AK_String strength = Get("$source_strength");
-  return !strength.IsEmpty() && Number(strength) > 0;
+  return !strength.IsEmpty() && AK_Atof(strength) > 0;
 }
 
 void SW_Simulation::Run(const char*)
@@ -281,15 +278,10 @@ void SW_Simulation::RunLoop()
   SW_RunTimeLoop(CurrentTime, times, steps, Id());
   if (SW_Particles* p = Particles()) p->FreeWork();
 
-  for (AK_Object* o : {static_cast<AK_Object*>(this), static_cast<AK_Object*>(Particles()),
-                       static_cast<AK_Object*>(FlowDepth()), static_cast<AK_Object*>(Velocity()),
-                       static_cast<AK_Object*>(DynamicPeakPressure()),
-                       static_cast<AK_Object*>(&BottomPressure()),
-                       static_cast<AK_Object*>(PeakForcePerWidth()),
-                       static_cast<AK_Object*>(PeakTorquePerWidth()),
-                       static_cast<AK_Object*>(PeakFlowDepth()),
-                       static_cast<AK_Object*>(FrontArrivalTime()),
-                       static_cast<AK_Object*>(EntrainmentMass())})
+  AK_Object* const touched[] = {this, Particles(), FlowDepth(), Velocity(), DynamicPeakPressure(),
+                                &BottomPressure(), PeakForcePerWidth(), PeakTorquePerWidth(),
+                                PeakFlowDepth(), FrontArrivalTime(), EntrainmentMass()};
+  for (AK_Object* o : touched)
     if (o) o->MarkModified("touch");
   BottomPressure().SetMesh(nullptr);
   // The particles and fields hold the run's last time step, as after a load of it: the next
