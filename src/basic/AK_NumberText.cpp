@@ -193,7 +193,7 @@ AK_String AK_FormatRoundTrip(double value)
 // message reads the same wherever it comes from.
 void ParseFloatPairList(const AK_String& text, float* target)
 {
-  if (!ScanList(text.c_str(), target, 2)) AK_Message("WARNING:wrong input!", "AK_Basic.h", 849);
+  if (!ScanList(text.c_str(), target, 2)) AK_WarnWrongInput();
 }
 
 void ParseFloatTripleList(const AK_String& text, float* target)

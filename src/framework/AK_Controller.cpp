@@ -38,9 +38,7 @@ void AK_TerminalController::StopRecordingStream()
 
 void AK_TerminalController::SetRecording(const char* value)
 {
-  int32_t recording = 0;
-  AK_LeadingInt(value, recording);
-  _recording = recording;
+  _recording = AK_Atoi(value);
   if (!_recording) {
     StopRecordingStream();
     return;

@@ -40,13 +40,6 @@ AK_String AK_Object::GetIdVisibility()
 
 namespace {
 
-int ToInt(const char* value)
-{
-  int32_t n = 0;
-  AK_LeadingInt(value, n);
-  return n;
-}
-
 AK_String CommandsList(AK_Object* o, int visibleOnly, int labels)
 {
   AK_String out;
@@ -86,9 +79,9 @@ const AK_AttributeTable& AK_Object::Attributes()
     t->FileName("MacroFileName", &O::_macroFileName);
     t->Int("MacroRepetitions", &O::_macroRepetitions);
     t->Attribute("ReportCommands", [](O&) { return AK_GetReportCommands(); },
-                 [](O&, const char* v) { AK_ReportCommandsFlag = ToInt(v); });
+                 [](O&, const char* v) { AK_ReportCommandsFlag = AK_Atoi(v); });
     t->Attribute("ExplainCommands", [](O&) { return AK_GetExplainCommands(); },
-                 [](O&, const char* v) { AK_ExplainCommandsFlag = ToInt(v); });
+                 [](O&, const char* v) { AK_ExplainCommandsFlag = AK_Atoi(v); });
     t->Answer("AllObjectsOfSameTypeList", [](O& o) {
       AK_String out;
       o.GetRoot()->ListObjectsOfType(out, o.GetType(), &o, nullptr);

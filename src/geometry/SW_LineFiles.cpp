@@ -144,8 +144,6 @@ bool ReadPointList(AK_NamedPolyline& record, const char* path, int dimension)
 
 bool WritePointList(const AK_NamedPolyline& record, const char* path, int dimension)
 {
-  AK_File file = AK_File::Replacing(path);
-  if (!file) return false;
   std::string text = AttributeLines(record.text);
   for (const AK_Vec3& p : record.points) {
     const double v[3] = {p.x, p.y, p.z};
@@ -155,8 +153,7 @@ bool WritePointList(const AK_NamedPolyline& record, const char* path, int dimens
     }
     text += '\n';
   }
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return written && file.Close();
+  return AK_WriteWholeFile(path, text);
 }
 
 // The three coordinates in general notation with `precision` significant digits, whatever

@@ -535,12 +535,13 @@ namespace {
 
 // The cell that holds a grid point for the export. The Cartesian cell search leaves the
 // northern row and the eastern column of the grid box outside every cell; those points lie
-// on the last cell's border, and they take their values from there.
+// on the last cell's border, and they take their values from there. Grids of square cells
+// only: the mesh object samples a grid of oblong cells on square cells before it exports.
 int32_t ExportCell(const SW_MeshCore& mesh, double x, double y)
 {
   int32_t c = mesh.FindCell(x, y, -1);
   if (c >= 0 || !mesh._cartesian || mesh._nx < 1 || mesh._ny < 1) return c;
-  double qi = (x - mesh._xll.x) / mesh._dx, qj = (y - mesh._xll.y) / mesh.RowStep();
+  double qi = (x - mesh._xll.x) / mesh._dx, qj = (y - mesh._xll.y) / mesh._dx;
   if (!(qi > -1.0 && qi < mesh._nx + 1.0 && qj > -1.0 && qj < mesh._ny + 1.0)) return -1;
   int32_t i = static_cast<int32_t>(qi), j = static_cast<int32_t>(qj);
   if (i == mesh._nx) i = mesh._nx - 1;

@@ -102,7 +102,7 @@ struct OpenTile {
 bool OpenTileHeader(const AK_String& path, OpenTile& open, SW_GridTile& tile, bool announce)
 {
   if (!AK_OpenTextInput(open.file, path)) {
-    Skip(path, AK_IsRegularFile(path) || !AK_FileExists(path) ? "cannot open file" : "no regular file");
+    Skip(path, AK_TextInputError(path, "cannot open file"));
     return false;
   }
   if (announce) Report("reading header of tile '" + path);

@@ -83,8 +83,6 @@ public:
 
   // --- as a point store (a mesh without cells) ---
   void SetNumVertices(int32_t n) { _data.SetNumVertices(n); }
-  void RemoveVertex(int32_t i) { _data.RemoveVertex(i); }
-  void AppendVertex(const AK_Vec3& v) { _data.AppendVertex(v); }
   // While 1, SaveData and LoadData transfer nothing and answer success.
   void SetSkipBinaryData(int skip) { _skipBinaryData = skip; }
 

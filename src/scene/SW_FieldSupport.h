@@ -30,15 +30,6 @@ void SW_BindItems(AK_Array<T>& items, int32_t n)
   for (T& item : items) item = T();
 }
 
-// Removes item i; the last item moves into its place.
-template <class T>
-void SW_RemoveItem(AK_Array<T>& items, int32_t i)
-{
-  if (i < 0 || i >= items.Size()) return;
-  items[i] = items.Last();
-  items.SetCount(items.Size() - 1);
-}
-
 // A field's record: the tag "<className>:v0", the count and the items. The reader empties
 // the items first; it takes a record only when it is whole and, with `expected` not -1,
 // holds exactly that many items (the bound mesh's count). The error text names

@@ -78,22 +78,8 @@ double SW_ParticleStore::TotalMass() const { return SW_TotalMass(m); }
 
 void SW_ParticleStore::Swap(SW_ParticleStore& other)
 {
-  std::swap(x, other.x);
-  std::swap(v, other.v);
-  std::swap(m, other.m);
-  std::swap(H, other.H);
-  std::swap(cell, other.cell);
-  std::swap(flags, other.flags);
-  std::swap(depth, other.depth);
-  std::swap(frictionCoefficient, other.frictionCoefficient);
-  std::swap(frictionRatio, other.frictionRatio);
-  std::swap(entrainedMass, other.entrainedMass);
-  std::swap(enthalpySource, other.enthalpySource);
-  std::swap(enthalpyRelaxation, other.enthalpyRelaxation);
-  std::swap(normalForce, other.normalForce);
-  std::swap(force, other.force);
-  std::swap(weights, other.weights);
-  std::swap(normal, other.normal);
+  // Every column moves, state and work alike: a column added to the store cannot be missed.
+  std::swap(*this, other);
 }
 
 int SW_ParticleStore::Check(const SW_MeshCore& mesh, AK_String& error) const

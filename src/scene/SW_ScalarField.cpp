@@ -96,7 +96,6 @@ void SW_ScalarField::SetLabel(const char* text) { SW_SetFieldLabel(*this, text);
 AK_String SW_ScalarField::Label() { return SW_FieldLabel(*this); }
 AK_Colorbar* SW_ScalarField::Colorbar() { return SW_FieldColorbar(*this); }
 
-void SW_ScalarField::RemoveValue(int32_t i) { SW_RemoveItem(_values, i); }
 
 void SW_ScalarField::ToggleValueLocation()
 {
@@ -225,8 +224,10 @@ void SW_ScalarField::UpdateContourLines()
   for (float v : _values) c += (v - lo) / step;
   if (c != _contourChecksum) _contourLines.reset();
   else if (_contourLines) return;
+  // A bar of very many segments gives as many levels as its drawing visits.
   AK_Array<double> levels;
-  for (int i = 0; i <= k; ++i) levels.Append(colorbar->StepValue(i));
+  const int visited = AK_VisitedSteps(k);
+  for (int i = 0; i <= visited; ++i) levels.Append(colorbar->StepValue(AK_VisitedStep(i, visited, k)));
   _contourLines.reset();
   if (mesh->CellNeighbours().Size() != mesh->NumCells()) mesh->ComputeConnectivity();
   _contourLines = SW_ContourLineSet::Compute(mesh->Core(), _values, levels);

@@ -60,8 +60,6 @@ public:
   void UpdateContourLines();
   // Fills g (bound to this field's mesh, on its items) with the in-surface gradient.
   void ComputeGradient(SW_VectorField& g);
-  // Removes value i; the last value moves into its place.
-  void RemoveValue(int32_t i);
   // Converts between per-vertex and per-cell values (means over corners or cells).
   void ToggleValueLocation();
   double AreaAboveLimit();

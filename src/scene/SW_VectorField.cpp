@@ -79,7 +79,6 @@ AK_Vec3 SW_VectorField::ItemPosition(SW_Mesh& mesh, int32_t i) const
   return _onVertices ? mesh.Vertex(i) : mesh.CellCentre(i);
 }
 
-void SW_VectorField::RemoveVector(int32_t i) { SW_RemoveItem(_vectors, i); }
 
 void SW_VectorField::ToggleValueLocation()
 {

@@ -45,8 +45,6 @@ public:
   int DisplayedVectors();
   int RestoreVectors();
   void ToggleValueLocation();
-  // Removes vector i; the last vector moves into its place.
-  void RemoveVector(int32_t i);
 
   // The record "SW_VectorField:v0"; as for SW_ScalarField.
   int WriteRecord(AK_STREAM& stream);

@@ -71,7 +71,7 @@ void AK_TableColor(const AK_Array<float>& table, int32_t i, float rgb[3])
 
 int32_t AK_TextureWidth(int32_t n)
 {
-  if (n > AK_MaxTextureSegments) n = AK_MaxTextureSegments;
+  n = AK_VisitedSteps(n);
   int32_t width = 2;
   while (width < n) width *= 2;
   return width;

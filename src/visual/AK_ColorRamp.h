@@ -12,6 +12,16 @@
 // (Beyond 2^28 the texture's byte count would not even fit 32 bits.)
 constexpr int32_t AK_MaxTextureSegments = 1 << 16;
 
+// The steps of a colour bar that a pass over them visits (drawing, contour levels): every one
+// up to what a texture holds, else that many spread evenly over them, so that a huge number
+// of segments costs bounded time and memory while the attribute keeps the number asked for.
+inline int32_t AK_VisitedSteps(int32_t total) { return total < AK_MaxTextureSegments ? total : AK_MaxTextureSegments; }
+// The step visited k-th of `total` steps when `visited` are visited.
+inline int32_t AK_VisitedStep(int32_t k, int32_t visited, int32_t total)
+{
+  return visited == total ? k : static_cast<int32_t>(static_cast<int64_t>(k) * total / visited);
+}
+
 // One channel of the ramp: 0 outside [0, 1], rising 4x below 0.25, 1 up to 0.75, falling
 // to 0 at 1.
 float ColorRampChannel(float x);

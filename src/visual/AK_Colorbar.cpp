@@ -296,7 +296,7 @@ void AK_Colorbar::BuildColorTexture()
   DeleteColorTexture();
   _texSignature = signature;
   const int32_t width = AK_TextureWidth(n);
-  const int32_t segments = n < AK_MaxTextureSegments ? n : AK_MaxTextureSegments;
+  const int32_t segments = AK_VisitedSteps(n);
   _texCoordScale = static_cast<float>(segments) / static_cast<float>(width);
   _texPixels.reset(new (std::nothrow) unsigned char[4 * static_cast<size_t>(width)]());
   AK_FATAL_ASSERT_NAMED(_texPixels, "_texPixels");

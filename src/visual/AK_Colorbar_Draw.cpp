@@ -14,20 +14,6 @@ constexpr float kReferenceWindowPixels = 500;
 
 }  // namespace
 
-namespace {
-
-// The step that the drawing visits k-th when it visits `drawn` of `total` steps: every one
-// up to what a texture holds, else that many spread evenly over them, so that a huge number
-// of segments draws in bounded time and the attribute keeps the number asked for.
-int DrawnStep(int k, int drawn, int total)
-{
-  return drawn == total ? k : static_cast<int>(static_cast<int64_t>(k) * total / drawn);
-}
-
-int DrawnSteps(int total) { return total < AK_MaxTextureSegments ? total : AK_MaxTextureSegments; }
-
-}  // namespace
-
 double AK_Colorbar::BoundaryOffset(int k, float scale) const
 {
   return (StepValue(k) - StepValue(0)) * scale;
@@ -131,9 +117,9 @@ void AK_Colorbar::DrawInterLabels(float c, float scale, int n)
     last = x;
   }
   double gap = 1.2 * c;
-  const int drawn = DrawnSteps(n);
+  const int drawn = AK_VisitedSteps(n);
   for (int j = 1; j < drawn; ++j) {
-    const int i = DrawnStep(j, drawn, n);
+    const int i = AK_VisitedStep(j, drawn, n);
     const float p = static_cast<float>(BoundaryOffset(i, scale) + Position[axis]);
     label->Position[axis] = p;
     if (!(p - last > gap)) continue;
@@ -149,7 +135,7 @@ void AK_Colorbar::Draw()
 {
   const int total = _barSegments;
   if (total < 1) return;
-  const int n = DrawnSteps(total);
+  const int n = AK_VisitedSteps(total);
   const float w = Size[0], h = Size[1];
   const float gap = DiscreteColors ? 0.0f : static_cast<float>(w * 0.05 / n);
   const float alpha = AK_SixDigits(Opacity);
@@ -158,7 +144,7 @@ void AK_Colorbar::Draw()
   glBegin(GL_QUADS);
   const bool vertical = HorizontalAlignment == "left" || HorizontalAlignment == "right";
   for (int j = 0; j < n; ++j) {
-    const int k = DrawnStep(j, n, total), next = DrawnStep(j + 1, n, total);
+    const int k = AK_VisitedStep(j, n, total), next = AK_VisitedStep(j + 1, n, total);
     const float a = static_cast<float>(BoundaryOffset(k, _barScale)) + gap;
     const float b = static_cast<float>(BoundaryOffset(next, _barScale)) - gap;
     SetValueColor(static_cast<float>(StepValue(k)), alpha);

@@ -213,8 +213,6 @@ TEST(MeshObject, CoverProjectAndSmooth)
     }
 }
 
-// Contour lines of a slope exported as nxyz and DXF text, the DXF read back by ezdxf and
-// GDAL when they are installed; a file that cannot be written is an error.
 // A plane of oblong cells exported as an ESRI grid is sampled on the square cells of "Dx" over
 // its box: heights along x follow the plane's profile, whatever the row.
 TEST(MeshObject, OblongPlaneExportsOnSquareCells)
@@ -239,6 +237,8 @@ TEST(MeshObject, OblongPlaneExportsOnSquareCells)
   EXPECT_NEAR(Number(m, "HActive"), 20 - std::sqrt(300.0), 1e-12);
 }
 
+// Contour lines of a slope exported as nxyz and DXF text, the DXF read back by ezdxf and
+// GDAL when they are installed; a file that cannot be written is an error.
 TEST(MeshObject, ContourExports)
 {
   ScratchDir dir;

@@ -123,5 +123,5 @@ TEST(SourceLines, PointsOfEachPieceLieInItsCell)
         for (int c = 0; c < 3; ++c) EXPECT_GE(w[c], -1e-4) << k << " piece " << i << " at " << t;
       }
   }
-  EXPECT_GT(leaving, 20);  // the case of the fault is among them
+  EXPECT_GT(leaving, 20);  // lines that leave the mesh are among them
 }
