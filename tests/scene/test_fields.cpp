@@ -7,6 +7,7 @@
 #include <string>
 
 #include "AK_ClassRegistry.h"
+#include "AK_Colorbar.h"
 #include "AK_ConformanceTest.h"
 #include "AK_GLFunctionTable.h"
 #include "AK_Stream.h"
@@ -316,4 +317,23 @@ TEST(Fields, ValuesAlongPolyline)
   f->Set("ExportValuesAlongPolyline", (dir / "v.txt").c_str());
   EXPECT_EQ(ReadFile(dir / "v.txt"),
             "#x\ty\tz\tdepth\n#m\tm\tm\tm\n101 201 7 1.75\n110 201 50 6.25\n120 201 50 11.25\n129 201 8 15.75\n");
+}
+
+// A colour bar of two thousand million segments keeps its number, but contour lines are
+// traced on no more levels than its drawing visits (each level costs memory and a trace).
+TEST(Fields, ContourLevelsOfAHugeColourBarAreBounded)
+{
+  Scene s;
+  SW_ScalarField* f = s.Linear(1);
+  AK_Colorbar* bar = f->Colorbar();
+  ASSERT_NE(bar, nullptr);
+  bar->Set("Segments", "2000000000");
+  ScratchDir dir;
+  f->Set("ExportContourLines", (dir / "c.nxyz").c_str());
+  EXPECT_STREQ(bar->Get("Segments"), "2000000000");
+  const std::string text = ReadFile(dir / "c.nxyz");
+  size_t lines = 0;
+  for (size_t at = text.find("iso="); at != std::string::npos; at = text.find("iso=", at + 1)) ++lines;
+  EXPECT_GT(lines, 0u);
+  EXPECT_LE(lines, size_t(AK_MaxTextureSegments) + 1);
 }
