@@ -18,9 +18,8 @@ namespace {
 std::string Torvu(const ScratchDir& dir, const std::string& macro)
 {
   int status = -1;
-  std::string printed = RunProcess("cd " + ShellQuote(dir.Path()) + " && env -u TORVU_USER_ATTRIBUTES HOME=" +
-                                   ShellQuote(dir.Path()) + " " + ShellQuote(TORVU_PROGRAM) + " -files " +
-                                   ShellQuote(TORVU_ATTRIBUTES) + " -offscreen " + macro + " < /dev/null", &status);
+  std::string printed =
+      RunProcess(TorvuOffscreen(dir.Path(), TORVU_PROGRAM, TORVU_ATTRIBUTES, macro + " < /dev/null"), &status);
   EXPECT_EQ(status, 0) << printed;
   return printed;
 }

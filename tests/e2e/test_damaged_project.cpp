@@ -18,9 +18,7 @@ namespace {
 
 std::string Torvu(const std::string& dir, const std::string& macro)
 {
-  return RunProcess("cd " + ShellQuote(dir) + " && env -u TORVU_USER_ATTRIBUTES HOME=" + ShellQuote(dir) + " " +
-                    ShellQuote(TORVU_PROGRAM) + " -files " + ShellQuote(TORVU_ATTRIBUTES) + " -offscreen " + macro +
-                    " < /dev/null 2>&1");
+  return RunProcess(TorvuOffscreen(dir, TORVU_PROGRAM, TORVU_ATTRIBUTES, macro + " < /dev/null 2>&1"));
 }
 
 std::vector<std::string> Lines(const std::string& text)

@@ -22,10 +22,9 @@ bool HaveTaskset() { return std::system("taskset -c 0 true >/dev/null 2>&1") == 
 void RunExample(const ScratchDir& dir, const std::string& prefix)
 {
   int status = -1;
-  const std::string printed = RunProcess("cd " + ShellQuote(dir.Path()) + " && env -u TORVU_USER_ATTRIBUTES HOME=" +
-                                         ShellQuote(dir.Path()) + " " + prefix + ShellQuote(TORVU_PROGRAM) + " -files " +
-                                         ShellQuote(TORVU_ATTRIBUTES) + " -offscreen avalanche.macro > torvu.log 2>&1 < /dev/null",
-                                         &status);
+  const std::string printed = RunProcess(
+      TorvuOffscreen(dir.Path(), TORVU_PROGRAM, TORVU_ATTRIBUTES, "avalanche.macro > torvu.log 2>&1 < /dev/null", prefix),
+      &status);
   EXPECT_EQ(status, 0) << printed;
 }
 

@@ -13,9 +13,7 @@ namespace {
 
 std::string Torvu(const std::string& dir, const std::string& macro)
 {
-  return "cd " + ShellQuote(dir) + " && env -u TORVU_USER_ATTRIBUTES HOME=" + ShellQuote(dir) + " " +
-         ShellQuote(TORVU_PROGRAM) + " -files " + ShellQuote(TORVU_ATTRIBUTES) + " -offscreen " + macro +
-         " < /dev/null 2>&1";
+  return TorvuOffscreen(dir, TORVU_PROGRAM, TORVU_ATTRIBUTES, macro + " < /dev/null 2>&1");
 }
 
 }  // namespace

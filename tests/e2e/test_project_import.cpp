@@ -18,9 +18,8 @@ bool Have(const char* tool) { return std::system((std::string(tool) + " --versio
 void Torvu(const ScratchDir& dir, const char* macro)
 {
   int status = -1;
-  std::string printed = RunProcess("cd " + ShellQuote(dir.Path()) + " && env -u TORVU_USER_ATTRIBUTES HOME=" +
-                                   ShellQuote(dir.Path()) + " " + ShellQuote(TORVU_PROGRAM) + " -files " +
-                                   ShellQuote(TORVU_ATTRIBUTES) + " -offscreen " + macro + " < /dev/null", &status);
+  std::string printed = RunProcess(
+      TorvuOffscreen(dir.Path(), TORVU_PROGRAM, TORVU_ATTRIBUTES, std::string(macro) + " < /dev/null"), &status);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(printed.find("rror"), std::string::npos) << printed;
 }

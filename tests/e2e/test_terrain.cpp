@@ -32,9 +32,7 @@ std::string RunScript(ScratchDir& dir, const std::string& body, std::string* all
 {
   dir.Write("check.cint", std::string(kPrelude) + body + "  return 0;\n}\n");
   const std::string printed =
-      RunProcess("cd " + ShellQuote(dir.Path()) + " && env -u TORVU_USER_ATTRIBUTES HOME=" + ShellQuote(dir.Path()) +
-                 " " + ShellQuote(TORVU_PROGRAM) + " -files " + ShellQuote(TORVU_ATTRIBUTES) +
-                 " -offscreen check.cint < /dev/null 2>&1");
+      RunProcess(TorvuOffscreen(dir.Path(), TORVU_PROGRAM, TORVU_ATTRIBUTES, "check.cint < /dev/null 2>&1"));
   if (all) *all = printed;
   std::string own;
   size_t start = 0;

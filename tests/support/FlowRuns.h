@@ -164,10 +164,7 @@ inline Outcome RunCase(const ScratchDir& dir, const Case& run, const std::string
   dir.Write("run.macro", macro);
   Outcome out;
   const auto start = std::chrono::steady_clock::now();
-  RunProcess("cd " + ShellQuote(dir.Path()) + " && env -u TORVU_USER_ATTRIBUTES HOME=" + ShellQuote(dir.Path()) + " " +
-                 ShellQuote(program) + " -files " + ShellQuote(attributes) +
-                 " -offscreen run.macro > torvu.log 2>&1 < /dev/null",
-             &out.status);
+  RunProcess(TorvuOffscreen(dir.Path(), program, attributes, "run.macro > torvu.log 2>&1 < /dev/null"), &out.status);
   out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   out.log = ReadFile(dir / "torvu.log");
   out.run = dir / ("project/" + sim);

@@ -130,3 +130,10 @@ FileSizeLimit::FileSizeLimit(rlim_t bytes)
 }
 
 FileSizeLimit::~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &_saved); }
+
+std::string TorvuOffscreen(const std::string& dir, const std::string& program, const std::string& attributes,
+                           const std::string& arguments, const std::string& prefix)
+{
+  return "cd " + ShellQuote(dir) + " && env -u TORVU_USER_ATTRIBUTES HOME=" + ShellQuote(dir) + " " + prefix +
+         ShellQuote(program) + " -files " + ShellQuote(attributes) + " -offscreen " + arguments;
+}

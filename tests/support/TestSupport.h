@@ -70,6 +70,11 @@ std::string ShellQuote(const std::string& text);
 // Runs a shell command line; what it printed on standard output and error. The exit status
 // goes to *status when given (-1 when the command did not exit normally).
 std::string RunProcess(const std::string& command, int* status = nullptr);
+// The command line that runs a torvu program offscreen in `dir` as a user there would: its
+// class files from `attributes`, no user attributes, HOME in `dir`; `arguments` follow
+// "-offscreen" (the macro and any redirections), `prefix` goes before the program.
+std::string TorvuOffscreen(const std::string& dir, const std::string& program, const std::string& attributes,
+                           const std::string& arguments, const std::string& prefix = "");
 
 #ifdef TORVU_TEST_DATA
 // A file of the test folder's own data.
