@@ -189,8 +189,9 @@ void SW_Simulation::EndUnstartedRun(const char* reason)
   // A background start marked the run "started"; left so, the simulation would count as
   // running for ever and no run could be started again.
   if (RunStatus() != "started") return;
-  SW_WriteStatusFile(ProjectDir(), "finished");
+  // The reason first: whoever waits for the status finds it when the status changes.
   SW_WriteInfoFile(ProjectDir(), AK_String("not run: ") + reason);
+  SW_WriteStatusFile(ProjectDir(), "finished");
 }
 
 void SW_Simulation::WriteOutput()
