@@ -10,6 +10,7 @@
 #include "AK_Files.h"
 #include "AK_Triangulation2.h"
 #include "SW_MeshCore.h"
+#include "SW_MeshFiles.h"
 #include "SW_MeshPoints.h"
 #include "SW_MeshTriangulation.h"
 
@@ -157,40 +158,40 @@ void SW_DxfPointParser::Line(const char* line)
 // ---------------------------------------------------------------------------------------
 // The mesh's readers
 
-bool SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
+bool SW_ReadXyz(SW_MeshCore& mesh, const char* path, AK_String& error)
 {
   AK_File file;
   if (!AK_OpenTextInput(file, path, "rb")) {
     error = AK_TextInputError(path, AK_String("cannot open file ") + path);
     return false;
   }
-  ClearGeometry();
+  mesh.ClearGeometry();
   Send((AK_String("reading xyz file ") + path + "...").c_str());
-  SW_XyzParser parser(_x);
+  SW_XyzParser parser(mesh._x);
   ParseFile(file, parser);
   char text[64];
-  std::snprintf(text, sizeof text, "read %d points from ", NumVertices());
+  std::snprintf(text, sizeof text, "read %d points from ", mesh.NumVertices());
   Send((AK_String(text) + path).c_str());
-  _x.Resize(NumVertices());
-  TriangulatePoints();
+  mesh._x.Resize(mesh.NumVertices());
+  mesh.TriangulatePoints();
   return true;
 }
 
-bool SW_MeshCore::ReadDxfPoints(const AK_String& path, AK_String& error)
+bool SW_ReadDxfPoints(SW_MeshCore& mesh, const char* path, AK_String& error)
 {
   AK_File file;
   if (!AK_OpenTextInput(file, path, "rb")) {
     error = AK_TextInputError(path, AK_String("cannot open dxf file ") + path);
     return false;
   }
-  ClearGeometry();
+  mesh.ClearGeometry();
   Send((AK_String("reading points from ") + path).c_str());
-  SW_DxfPointParser parser(_x);
+  SW_DxfPointParser parser(mesh._x);
   ParseFile(file, parser);
   char text[64];
-  std::snprintf(text, sizeof text, "read %d points from ", NumVertices());
+  std::snprintf(text, sizeof text, "read %d points from ", mesh.NumVertices());
   Send((AK_String(text) + path).c_str());
-  TriangulatePoints();
+  mesh.TriangulatePoints();
   return true;
 }
 

@@ -38,6 +38,16 @@ struct SW_MeshFieldMakers {
 };
 extern SW_MeshFieldMakers SW_FieldMakers;
 
+// A container of meshes that brings into the project what lies beside a terrain file (the
+// lines and areas of the project stand beside the meshes' container, where a mesh cannot
+// reach). A mesh whose parent is one calls it after each successful import.
+class SW_MeshImportHost {
+public:
+  virtual ~SW_MeshImportHost() = default;
+  // The terrain of `path` has just been read into `mesh`.
+  virtual void ImportBesideMesh(SW_Mesh& mesh, const char* path) = 0;
+};
+
 // The mesh data of one mesh object: drops the object's derived data whenever the core
 // replaces its geometry.
 class SW_MeshData : public SW_MeshCore {
@@ -145,9 +155,9 @@ public:
   void SetToCartesianGrid();
   void SetToHoneyCombGrid();
   // Reads a terrain file chosen by its extension ("xyz", "tbp", "e00"/"E00"/"asc"/"ASC"/
-  // "txt"/"TXT" with `halvings` resolution halvings, "nxyz", "dxf"/"DXF"), then loads a
-  // ".ano" file of the same base name into the polyline container two levels up and a
-  // ".jpg" or ".ppm" texture beside it. An unknown extension or a failed reader leaves an
+  // "txt"/"TXT" with `halvings` resolution halvings, "nxyz", "dxf"/"DXF"; SW_FileFormats.h),
+  // then lets its parent, when that is an SW_MeshImportHost, bring in the files beside it,
+  // and loads a ".jpg" or ".ppm" texture beside it. An unknown extension or a failed reader leaves an
   // error text (the mesh as the reader left it: a reader that emptied it leaves no area
   // and no resolution either).
   void Import(const char* path, int halvings = 0);

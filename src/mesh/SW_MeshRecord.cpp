@@ -13,6 +13,7 @@
 
 #include "AK_Record.h"
 #include "SW_MeshEdit.h"
+#include "SW_MeshRecord.h"
 #include "SW_MeshFiles.h"
 
 namespace {

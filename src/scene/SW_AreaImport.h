@@ -9,6 +9,7 @@
 #include "AK_Files.h"
 #include "AK_FrameworkState.h"
 #include "SW_AreaFiles.h"
+#include "SW_FileFormats.h"
 #include "SW_LineFiles.h"
 #include "SW_Polygon.h"
 #include "SW_Polylines.h"
@@ -71,7 +72,7 @@ void SW_ImportAreaLines(AK_Object& container, const char* path, Take take)
     if (!line) continue;
     AK_String name = line->Id();
     double dictionaryDepth = -1.0;
-    if (std::strstr(name, "_XDICT_")) name = ReadDxfEsriAttributes(path, name, dictionaryDepth);
+    if (std::strstr(name, "_XDICT_")) name = SW_ReadDxfEsriAttributes(path, name, dictionaryDepth);
     auto* area = new Area(name, &container);
     SW_TakeLine(*area, *line);
     take(*area, dictionaryDepth);
