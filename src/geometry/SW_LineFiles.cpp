@@ -350,7 +350,7 @@ void SW_WriteDxfBegin(std::ostream& out) { out << "  0\nSECTION\n  2\nENTITIES\n
 void SW_WriteDxfEnd(std::ostream& out) { out << "  0\nENDSEC\n  0\nEOF\n"; }
 
 bool SW_WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::ostream& out,
-                     int precision, int closed)
+                         int precision, int closed)
 {
   // Flag 8 marks a 3-D polyline, 1 a closed one; 32 a vertex of a 3-D polyline. The open
   // flag is not right-aligned: "  8" there would read back as the layer's group code.
@@ -533,7 +533,7 @@ AK_String SW_ReadDxfEsriAttributes(const char* path, const char* entity, double&
 // Segment chaining
 
 void SW_GridPolylinesFromPoints(const AK_Array<AK_Vec3>& points, double d,
-                             AK_Array<AK_NamedPolyline>& list)
+                                AK_Array<AK_NamedPolyline>& list)
 {
   const int32_t numSegments = points.Count() / 2;
   if (numSegments < 1) return;

@@ -74,7 +74,7 @@ bool SW_ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& 
 // VERTEX per point with general-notation numbers of `precision` significant digits, and
 // SEQEND. False when the stream has failed.
 bool SW_WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::ostream& out,
-                     int precision, int closed);
+                         int precision, int closed);
 // The frame around the entities of a DXF file: an ENTITIES section and the end of file.
 void SW_WriteDxfBegin(std::ostream& out);
 void SW_WriteDxfEnd(std::ostream& out);
@@ -111,4 +111,4 @@ AK_String SW_ReadDxfEsriAttributes(const char* path, const char* entity, double&
 // on from the end of its last segment with the nearest unused segment start within
 // distance d, looked up in a grid whose cell is the mean segment length per point.
 void SW_GridPolylinesFromPoints(const AK_Array<AK_Vec3>& points, double d,
-                             AK_Array<AK_NamedPolyline>& list);
+                                AK_Array<AK_NamedPolyline>& list);
