@@ -344,7 +344,7 @@ void SW_Mesh::MeasureImportedMesh()
 
 void SW_Mesh::ImportBesideFiles(const char* path)
 {
-  if (auto* host = dynamic_cast<SW_MeshImportHost*>(Parent())) host->ImportBesideMesh(*this, path);
+  if (SW_ImportBesideMesh) SW_ImportBesideMesh(*this, path);
   const AK_String base = WithoutExtension(path);
   for (const char* ext : {".jpg", ".ppm"}) {
     AK_String texture = base + ext;
@@ -493,6 +493,7 @@ void SW_Mesh::RemoveCurvatureField() { DeleteComponent("curvature"); }
 void SW_Mesh::RemoveNormalsField() { DeleteComponent("normals"); }
 
 SW_MeshFieldMakers SW_FieldMakers;
+void (*SW_ImportBesideMesh)(SW_Mesh& mesh, const char* path) = nullptr;
 
 void SW_Mesh::CreateCurvatureField()
 {

@@ -38,15 +38,10 @@ struct SW_MeshFieldMakers {
 };
 extern SW_MeshFieldMakers SW_FieldMakers;
 
-// A container of meshes that brings into the project what lies beside a terrain file (the
+// Brings into the project what lies beside a terrain file that `mesh` has just read: the
 // lines and areas of the project stand beside the meshes' container, where a mesh cannot
-// reach). A mesh whose parent is one calls it after each successful import.
-class SW_MeshImportHost {
-public:
-  virtual ~SW_MeshImportHost() = default;
-  // The terrain of `path` has just been read into `mesh`.
-  virtual void ImportBesideMesh(SW_Mesh& mesh, const char* path) = 0;
-};
+// reach, so the library that holds the container installs it. None: nothing is brought in.
+extern void (*SW_ImportBesideMesh)(SW_Mesh& mesh, const char* path);
 
 // The mesh data of one mesh object: drops the object's derived data whenever the core
 // replaces its geometry.
@@ -156,8 +151,8 @@ public:
   void SetToHoneyCombGrid();
   // Reads a terrain file chosen by its extension ("xyz", "tbp", "e00"/"E00"/"asc"/"ASC"/
   // "txt"/"TXT" with `halvings` resolution halvings, "nxyz", "dxf"/"DXF"; SW_FileFormats.h),
-  // then lets its parent, when that is an SW_MeshImportHost, bring in the files beside it,
-  // and loads a ".jpg" or ".ppm" texture beside it. An unknown extension or a failed reader leaves an
+  // then brings in the files beside it (SW_ImportBesideMesh) and loads a ".jpg" or ".ppm"
+  // texture beside it. An unknown extension or a failed reader leaves an
   // error text (the mesh as the reader left it: a reader that emptied it leaves no area
   // and no resolution either).
   void Import(const char* path, int halvings = 0);

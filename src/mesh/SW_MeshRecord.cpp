@@ -22,20 +22,13 @@ constexpr const char* kPlace = "SW_Mesh";
 
 // The lines a failed item names after "SW_Mesh:", one per test of the stream.
 enum class At : int {
-  SaveVertexCount = 3679,
-  SaveCartesianFlag = 3681,
-  SaveHoneycombFlag = 3682,
-  SaveVertices = 3683,
-  SaveCellCount = 3684,
-  SaveNormals = 3687,
-  SaveCells = 3691,
-  SaveSegments = 3692,  // and the grid numbers, the last items of a grid's record
-  LoadVersion = 3702,
-  LoadVertexCount = 3704,
-  LoadFlagsVerticesCellCount = 3711,
-  LoadNormals = 3715,
-  LoadGrid = 3729,
-  LoadCellsAndSegments = 3782,
+  // Writing: after the item named.
+  SaveVertexCount = 3679, SaveCartesianFlag = 3681, SaveHoneycombFlag = 3682, SaveVertices = 3683,
+  SaveCellCount = 3684, SaveNormals = 3687, SaveCells = 3691,
+  SaveSegments = 3692,  // also after the grid numbers, the last items of a grid's record
+  // Reading: the version text, then after the items named.
+  LoadVersion = 3702, LoadVertexCount = 3704, LoadFlagsVerticesCellCount = 3711,
+  LoadNormals = 3715, LoadGrid = 3729, LoadCellsAndSegments = 3782,
 };
 
 int WriteCells(AK_STREAM& s, const AK_Array<AK_Index4>& cells)

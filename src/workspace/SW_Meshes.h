@@ -7,9 +7,10 @@
 #pragma once
 
 #include "AK_Container.h"
-#include "SW_Mesh.h"
 
-class SW_Meshes : public AK_Class<SW_Meshes, AK_Container>, public SW_MeshImportHost {
+class SW_Mesh;
+
+class SW_Meshes : public AK_Class<SW_Meshes, AK_Container> {
 public:
   static constexpr const char* kClassName = "SW_Meshes";
   SW_Meshes(const char* id, AK_Object* parent);
@@ -34,7 +35,7 @@ public:
   // After a mesh of the container read a terrain file: an ".ano" file of the same name
   // becomes a polyline set of the project's "Polylines", named after the file and laid onto
   // the mesh.
-  void ImportBesideMesh(SW_Mesh& mesh, const char* path) override;
+  void ImportBesideMesh(SW_Mesh& mesh, const char* path);
   // Builds one mesh of the selected tiles and clears the selection; none, with an error text,
   // while the selection is not consistent.
   SW_Mesh* TilesLoad();
