@@ -247,7 +247,12 @@ void SW_Simulation::RunLoop()
   const double startCpu = AK_CpuSeconds();
   SW_Particles* particles = Particles();
   if (0.5 * DeltaT > CurrentTime || !particles || particles->Count() == 0) {
-    Initialize();
+    // Refused before any file is touched: the results of an earlier run stay.
+    const AK_String fault = Initialize();
+    if (!fault.IsEmpty()) {
+      AK_ErrorText = GetAbsolutePath() + ": not run: " + fault;
+      return EndUnstartedRun(fault.c_str());
+    }
     PeakKineticEnergy = 0;
   }
   CheckFrictionParameters();
