@@ -180,7 +180,17 @@ void SW_Simulation::Run(const char*)
   RunLoop();
 }
 
-void SW_Simulation::Continue(const char*) { RunLoop(); }
+void SW_Simulation::Continue(const char*)
+{
+  // The loop would remove the later time-step files and then compute nothing.
+  if (EndTime - 0.5 * DeltaT <= CurrentTime && CurrentTime >= 0.5 * DeltaT) {
+    AK_ErrorText = GetAbsolutePath() + AK_String::Format(
+                       ": nothing to continue: EndTime %g s is not after the current time %g s",
+                       EndTime, CurrentTime);
+    return EndUnstartedRun("end time not after the current time");
+  }
+  RunLoop();
+}
 
 void SW_Simulation::DeactivateLoadingPsaResults(const char*) { _startedInBackground = true; }
 
