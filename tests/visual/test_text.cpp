@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -46,35 +47,19 @@ const char* const kFontNames[] = {"8_BY_13",      "9_BY_15",      "TIMES_ROMAN_1
 
 bool Printable(int code) { return (code >= 32 && code <= 126) || code >= 160; }
 
-// The inked pixels of each row that has any, lowest row first.
-std::vector<int> InkedRows(const AK_BitmapGlyph& g)
+// The inked pixels of each row of a glyph, lowest row first (only the glyph's width counts).
+std::vector<int> RowInk(const AK_BitmapGlyph& g)
 {
-  std::vector<int> rows;
-  const int rowBytes = (g.width + 7) / 8;
-  for (int r = 0; r < g.height; ++r) {
-    int n = 0;
-    for (int c = 0; c < g.width; ++c) n += (g.bitmap[r * rowBytes + c / 8] >> (7 - c % 8)) & 1;
-    if (n) rows.push_back(n);
-  }
+  std::vector<int> rows(g.height, 0);
+  for (int r = 0, rowBytes = (g.width + 7) / 8; r < g.height; ++r)
+    for (int c = 0; c < g.width; ++c) rows[r] += (g.bitmap[r * rowBytes + c / 8] >> (7 - c % 8)) & 1;
   return rows;
-}
-
-// The index of the lowest inked row of the glyph's bitmap.
-int LowestInked(const AK_BitmapGlyph& g)
-{
-  const int rowBytes = (g.width + 7) / 8;
-  for (int r = 0; r < g.height; ++r)
-    for (int b = 0; b < rowBytes; ++b)
-      if (g.bitmap[r * rowBytes + b]) return r;
-  return g.height;
 }
 
 int LitBits(const AK_BitmapGlyph& g)
 {
-  int n = 0;
-  for (int i = 0, bytes = (g.width + 7) / 8 * g.height; i < bytes; ++i)
-    for (int b = 0; b < 8; ++b) n += (g.bitmap[i] >> b) & 1;
-  return n;
+  const std::vector<int> rows = RowInk(g);
+  return std::accumulate(rows.begin(), rows.end(), 0);
 }
 
 // Numbers of a text to six digits: what single precision holds.
@@ -144,12 +129,19 @@ TEST(Text, SystemFonts)
     EXPECT_TRUE(x > 0 && x <= height) << name << " " << x;
     // Upright, on the baseline: the bar of a T is its highest inked row and its stem stands
     // on the line; a g hangs below it.
-    const std::vector<int> t = InkedRows(*font->glyphs['T']), g = InkedRows(*font->glyphs['g']);
+    auto inked = [&](int code) {
+      const AK_BitmapGlyph& glyph = *font->glyphs[code];
+      std::vector<int> rows = RowInk(glyph);
+      const int lowest = static_cast<int>(std::find_if(rows.begin(), rows.end(), [](int n) { return n; }) - rows.begin());
+      std::erase(rows, 0);
+      return std::pair{rows, lowest - glyph.yorig};  // the inked rows and the lowest one's height over the line
+    };
+    const auto [t, tBottom] = inked('T');
+    const auto [g, gBottom] = inked('g');
     ASSERT_TRUE(t.size() > 2 && !g.empty()) << name;
     EXPECT_GT(t.back(), t.front()) << name;
-    const float tBottom = font->glyphs['T']->yorig, gBottom = font->glyphs['g']->yorig;
-    EXPECT_EQ(LowestInked(*font->glyphs['T']) - tBottom, 0) << name;
-    EXPECT_LT(LowestInked(*font->glyphs['g']) - gBottom, 0) << name;
+    EXPECT_EQ(tBottom, 0) << name;
+    EXPECT_LT(gBottom, 0) << name;
   }
 }
 
