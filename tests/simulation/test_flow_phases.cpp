@@ -224,38 +224,59 @@ TEST(FlowPhases, BreakLinesAndInactiveWallsLoseTheSpeedOfTheProjection)
   }
 }
 
+// The earth-pressure coefficients against soil mechanics rather than the model's own formula.
+// Without bed friction the bed takes no shear, the normal and the slope direction are
+// principal, and kx is Rankine's: tan²(45° ± φ/2), the passive one when the flow is compressed
+// along its path, the active one when it is stretched; across it the other principal stress
+// is the normal one (1) or kx itself, whichever the stretching across picks. With bed friction
+// tan δ the Mohr circle through the bed's stress (1, tan δ) and the one on the face (kx,
+// -tan δ) touches the failure line τ = σ tan φ, and the two ky are the principal stresses of
+// the face stresses [[kx, tan δ], [tan δ, 1]]: their sum is kx + 1, their product kx - tan²δ.
 TEST(FlowPhases, EarthPressureBranches)
 {
-  const double phi = 35 * kPi / 180;
-  const double cos2 = std::cos(phi) * std::cos(phi), tan2 = std::tan(phi) * std::tan(phi);
-  const float ratio = 0.3f;
-  const double mu2 = static_cast<double>(ratio * ratio), s = std::sqrt(1 - (mu2 + 1) * cos2);
-  const double passive = 2 * (1 + s) / cos2 - 1, active = 2 * (1 - s) / cos2 - 1;
-  auto ky = [&](double kx, int sign) {
-    return ((kx + 1) + sign * std::sqrt((1 - kx) * (1 - kx) + 4 * mu2)) * 0.5;
-  };
-  const struct {
-    double a1, a2, threshold;
-    double kx, ky;
-  } cases[] = {
-      {-1, -1, 0.1, passive, ky(passive, 1)},
-      {1, 1, 0.1, active, ky(active, -1)},
-      {1, -1, 0.1, active, ky(active, 1)},
-      {0.05, -0.05, 0.1, 1, 1},            // below the threshold: hydrostatic
-      {0, 0, 0, passive, ky(passive, 1)},  // at rest a1 = 0 counts as compressed
-  };
-  for (const auto& c : cases) {
-    float kx = 0, kyOut = 0;
-    SW_EarthPressure(c.a1, c.a2, c.threshold, ratio, cos2, tan2, kx, kyOut);
-    EXPECT_FLOAT_EQ(kx, static_cast<float>(c.kx)) << c.a1 << " " << c.a2;
-    EXPECT_FLOAT_EQ(kyOut, static_cast<float>(c.ky)) << c.a1 << " " << c.a2;
+  const double deg = kPi / 180;
+  for (double angle : {20.0, 35.0, 45.0}) {
+    const double phi = angle * deg;
+    const double cos2 = std::cos(phi) * std::cos(phi), tan2 = std::tan(phi) * std::tan(phi);
+    const double passive = std::pow(std::tan(45 * deg + phi / 2), 2), active = std::pow(std::tan(45 * deg - phi / 2), 2);
+    const struct {
+      double a1, a2, threshold;
+      double kx, ky;
+    } rankine[] = {
+        {-1, -1, 0.1, passive, passive},  // compressed both ways
+        {-1, 1, 0.1, passive, 1},         // compressed along, stretched across
+        {1, 1, 0.1, active, active},
+        {1, -1, 0.1, active, 1},
+        {0.05, -0.05, 0.1, 1, 1},     // below the threshold: hydrostatic
+        {0, 0, 0, passive, passive},  // at rest a1 = 0 counts as compressed
+    };
+    for (const auto& c : rankine) {
+      float kx = 0, ky = 0;
+      SW_EarthPressure(c.a1, c.a2, c.threshold, 0.0f, cos2, tan2, kx, ky);
+      EXPECT_NEAR(kx, c.kx, 1e-5 * c.kx) << angle << " " << c.a1 << " " << c.a2;
+      EXPECT_NEAR(ky, c.ky, 1e-5 * c.ky) << angle << " " << c.a1 << " " << c.a2;
+    }
+    // The bed friction below (c2 < 1) and above the internal friction (the model then takes
+    // the internal angle for the bed's, and the one circle is passive and active at once).
+    for (const float ratio : {0.2f, 0.5f, 2.0f}) {
+      const double tanDelta = std::min(static_cast<double>(ratio), std::tan(phi));
+      for (double a1 : {-1.0, 1.0}) {
+        float kx = 0, kyCompressed = 0, kyStretched = 0;
+        SW_EarthPressure(a1, -1, 0.1, ratio, cos2, tan2, kx, kyCompressed);
+        SW_EarthPressure(a1, 1, 0.1, ratio, cos2, tan2, kx, kyStretched);
+        const double k = kx, centre = (k + 1) / 2, radius = std::hypot((k - 1) / 2, tanDelta);
+        EXPECT_NEAR(radius, centre * std::sin(phi), 1e-5 * centre) << angle << " " << ratio << " " << a1;
+        EXPECT_GE(kyCompressed, kyStretched);
+        EXPECT_NEAR(kyCompressed + kyStretched, k + 1, 1e-5 * (k + 1)) << angle << " " << ratio << " " << a1;
+        EXPECT_NEAR(static_cast<double>(kyCompressed) * kyStretched, k - tanDelta * tanDelta, 1e-5 * (k + 1))
+            << angle << " " << ratio << " " << a1;
+        // The circle's two solutions lie either side of 2 / cos²φ - 1: passive above, active below.
+        if ((ratio * ratio + 1) * cos2 < 1) {
+          EXPECT_EQ(a1 < 0, k > 2 / cos2 - 1) << angle << " " << ratio;
+        }
+      }
+    }
   }
-  // Bed friction above the internal friction: s = 0 and tan² of the internal angle.
-  float kx = 0, kyOut = 0;
-  SW_EarthPressure(-1, 1, 0.1, 1.0f, cos2, tan2, kx, kyOut);
-  EXPECT_FLOAT_EQ(kx, static_cast<float>(2 / cos2 - 1));
-  const double k = static_cast<double>(kx);
-  EXPECT_FLOAT_EQ(kyOut, static_cast<float>(((k + 1) - std::sqrt((1 - k) * (1 - k) + 4 * tan2)) * 0.5));
 }
 
 // Two particles within the kernel radius on flat ground: the depth gradient, cohesion and
