@@ -300,6 +300,8 @@ TEST(FlowPhases, SmoothedParticleGradientCohesionAndDiffusion)
     const AK_Vec3 before = f.p.force[0];
     const float fcBefore = f.p.frictionCoefficient[0];
     f.grid.Build(f.mesh, f.p, 5, 1 << 20);
+    f.par.verbose = 2;  // the sample of particle 0, in the one entry the step would make
+    f.run.report.sph.Append(SW_FlowStepReport::SphSample());
     SW_ComputeLateralForces(f.run, 0, 1, 0.1);
 
     const double r = 5, k1 = -30 / (kPi * std::pow(r, 5)), k2 = -2 * k1, rho = 200;
@@ -325,7 +327,59 @@ TEST(FlowPhases, SmoothedParticleGradientCohesionAndDiffusion)
     EXPECT_NEAR(f.p.force[0].x - before.x, fx, 1e-6 * std::fabs(fx)) << implicit;
     EXPECT_NEAR(f.p.force[0].y - before.y, fy, 1e-6 * std::fabs(fy)) << implicit;
     EXPECT_LT(gx, 0);  // the neighbour on +x raises the depth there: pushed towards -x
+    const SW_FlowStepReport::SphSample& sample = f.run.report.sph[0];
+    EXPECT_EQ(sample.particle, 0);
+    EXPECT_EQ(sample.x, f.p.x[0]);
+    EXPECT_EQ(sample.ix, static_cast<int32_t>((20 - f.grid.x0) / f.grid.size));
+    EXPECT_EQ(sample.iy, static_cast<int32_t>((20 - f.grid.y0) / f.grid.size));
+    EXPECT_NEAR(sample.gradient.x, gx, 1e-9 * std::fabs(gx));
+    EXPECT_EQ(sample.gradient.y, 0);
+    EXPECT_EQ(sample.gradient.z, 0);
   }
+}
+
+// With verbose above 1 a step samples the smoothed-particle gradient at every 1000th particle:
+// one entry each, held particles (none found) marked -1, and the same entries bit for bit on
+// one thread and on eight. Below 2, or in the mesh-field method, there are none.
+TEST(FlowPhases, LateralForceSamplesAreTheSameOnAnyThreadCount)
+{
+  auto run = [](int threads, int verbose, int sph) {
+    Flow f(20, 20, 20, 5);
+    f.par.sphMode = sph;
+    f.par.threads = threads;
+    f.par.verbose = verbose;
+    f.par.massPerParticle = 10;
+    AK_SeedRandom(3);
+    for (int i = 0; i < 4500; ++i) {
+      const AK_Vec3 x(20 + AK_Random() % 6000 / 100.0, 20 + AK_Random() % 6000 / 100.0, 0);
+      // Particle 2000 held at rest apart from the flow, which never reaches it.
+      if (i == 2000) f.p.Add(f.mesh, AK_Vec3(92, 92, 0), 10, AK_Vec3(), 0, 0, -1);
+      else f.p.Add(f.mesh, x, 10, AK_Vec3(1, 0, 0), 0, 0, -1);
+    }
+    for (int32_t i = 0; i < f.p.Count(); ++i) f.p.flags.Append(i == 2000 ? 1 : 0);
+    SW_UpdateFields(f.mesh, f.par.density, f.p, 0, f.fields);
+    AK_String error;
+    EXPECT_EQ(f.Step(0, 0.1, error), 0) << error.c_str();
+    return f.run.report.sph;
+  };
+  const AK_Array<SW_FlowStepReport::SphSample> one = run(1, 2, 1);
+  ASSERT_EQ(one.Size(), 5);
+  for (int32_t k = 0; k < one.Size(); ++k) {
+    EXPECT_EQ(one[k].particle, k == 2 ? -1 : 1000 * k) << k;
+    if (k != 2) {
+      EXPECT_NE(one[k].gradient, AK_Vec3()) << k;  // every sampled particle has neighbours
+    }
+  }
+  const AK_Array<SW_FlowStepReport::SphSample> eight = run(8, 2, 1);
+  ASSERT_EQ(eight.Size(), one.Size());
+  for (int32_t k = 0; k < one.Size(); ++k) {
+    const SW_FlowStepReport::SphSample &a = one[k], &b = eight[k];
+    EXPECT_TRUE(a.particle == b.particle && a.ix == b.ix && a.iy == b.iy &&
+                std::memcmp(&a.x, &b.x, sizeof a.x) == 0 && std::memcmp(&a.gradient, &b.gradient, sizeof a.gradient) == 0)
+        << k;
+  }
+  EXPECT_EQ(run(8, 1, 1).Size(), 0);
+  EXPECT_EQ(run(8, 2, 0).Size(), 0);
 }
 
 TEST(FlowPhases, EnthalpyUpdateRelaxesTheInternalEnthalpy)
