@@ -45,6 +45,13 @@ bool ReadTag(AK_STREAM& stream, AK_String& tag)
   return true;
 }
 
+// True when the time-step file of the time can exist: its name fits a file name.
+bool NameableTime(double time)
+{
+  constexpr size_t kFileNameLimit = 255;
+  return size_t(SW_TimeStepName(time).Length()) + std::strlen(".TimeStep") <= kFileNameLimit;
+}
+
 template <size_t N>
 bool IsOneOf(const AK_String& tag, const char* const (&tags)[N])
 {
@@ -110,7 +117,9 @@ int SW_ReadTimeStepHeader(AK_STREAM& stream, SW_TimeStepHeader& header, const ch
   double time = 0, peak = header.peakKineticEnergy;
   if (version >= 0) stream >> time;
   if (version == 1) stream >> peak;
-  if (version < 0 || stream.Fail()) {
+  // A time no run reaches and no file could be named after is a damaged header, not a state.
+  const bool timeValid = std::isfinite(time) && time >= 0 && NameableTime(time);
+  if (version < 0 || stream.Fail() || !timeValid) {
     StoreIoError(objectPath, __FILE__, __LINE__);
     return 1;
   }
@@ -164,10 +173,9 @@ SW_TimeStepLoadResult SW_ReadTimeStepStream(AK_STREAM& stream, SW_TimeStepHeader
                                             SW_TimeStepRecords& records, const char* objectPath)
 {
   AK_String tag;
-  if (!ReadTag(stream, tag) || tag != kFileTag) {
-    AK_ErrorText = AK_String(objectPath) + " cannot load basic data";
-    if (stream.Fail()) return SW_TimeStepLoadResult::Failed;
-  }
+  if (!ReadTag(stream, tag)) return SW_TimeStepLoadResult::Failed;
+  // Another version's records may mean anything: nothing of such a file is taken.
+  if (tag != kFileTag) return SW_TimeStepLoadResult::NotATimeStep;
   SW_TimeStepHeader read = header;
   if (SW_ReadTimeStepHeader(stream, read, objectPath) != 0) return SW_TimeStepLoadResult::Failed;
 
@@ -177,6 +185,7 @@ SW_TimeStepLoadResult SW_ReadTimeStepStream(AK_STREAM& stream, SW_TimeStepHeader
   if (ReadBlock(stream, records, kMainEndTag, inMain) != 1) return SW_TimeStepLoadResult::Failed;
   auto inEnthalpy = [](const AK_String& t) { return IsOneOf(t, SW_TimeStepEnthalpyTags); };
   if (ReadBlock(stream, records, kEnthalpyEndTag, inEnthalpy) < 0) return SW_TimeStepLoadResult::Failed;
+  if (!records.Whole()) return SW_TimeStepLoadResult::Failed;
   header = read;
   return SW_TimeStepLoadResult::Loaded;
 }
@@ -196,6 +205,8 @@ SW_TimeStepLoadResult SW_LoadTimeStepFile(const char* directory, const char* nam
   AK_StreamClose(stream);
   if (result == SW_TimeStepLoadResult::Failed)
     AK_ErrorText = AK_String(objectPath) + " cannot load timestep data";
+  else if (result == SW_TimeStepLoadResult::NotATimeStep)
+    AK_ErrorText = AK_String(objectPath) + " cannot load basic data";
   else
     AK_MESSAGE(AK_String("loading time step data from ") + path + " done.");
   return result;

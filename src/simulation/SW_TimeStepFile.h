@@ -44,6 +44,9 @@ public:
   // Reads the record that follows `tag` (one of the written tags or the bottom pressure) into
   // temporary storage, never into the simulation; 0 when the whole record was read, else 1.
   virtual int ReadRecord(const char* tag, AK_STREAM& stream) = 0;
+  // After the last record: true when what was read is a state the simulation can take (a
+  // particle set read whole or not at all, arrays that agree with each other and the mesh).
+  virtual bool Whole() const { return true; }
 };
 
 // "at_" and the time with "%012.4f": 5 s gives "at_0000005.0000".
@@ -55,6 +58,8 @@ AK_String SW_TimeStepPath(const char* directory, const char* name);
 bool SW_TimeOfTimeStepName(const char* name, double& time);
 
 // The header record; 0 on success, else 1 and the error text objectPath + ": IO error at ...".
+// A read header holds a time of 0 or more whose time-step file name fits a file name (255
+// bytes); any other is a damaged header.
 int SW_WriteTimeStepHeader(AK_STREAM& stream, const SW_TimeStepHeader& header, const char* objectPath);
 int SW_ReadTimeStepHeader(AK_STREAM& stream, SW_TimeStepHeader& header, const char* objectPath);
 
@@ -71,12 +76,16 @@ enum class SW_TimeStepLoadResult {
   Loaded,     // the whole file was read: commit the header and the records read
   NotOpened,  // no such file: the message "INFO:cannot open " + path, nothing else
   Failed,     // the error text objectPath + " cannot load timestep data": commit nothing
+  NotATimeStep,  // the file tag is missing or of another version: the error text
+                 // objectPath + " cannot load basic data", commit nothing
 };
 
 // Reads the time-step file `name` (without directory and extension) of `directory` into
 // `header` and, through `records`, into temporary storage. A file that ends after the main
 // block's end tag, between records of the enthalpy block, is whole. A tag the reader does not
-// know is skipped as a tag only.
+// know is skipped as a tag only. A header time that is negative, not finite or too large for
+// a file name, and records that are not whole (SW_TimeStepRecords::Whole), make the file
+// damaged: Failed.
 SW_TimeStepLoadResult SW_LoadTimeStepFile(const char* directory, const char* name,
                                           SW_TimeStepHeader& header, SW_TimeStepRecords& records,
                                           const char* objectPath);

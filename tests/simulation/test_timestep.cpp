@@ -3,6 +3,7 @@
 // list, and what a background start refuses.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -307,4 +308,61 @@ TEST(TimeStepFile, ProjectSavedElsewhereTakesItsTimeSteps)
   s.root.SaveProjectAs(elsewhere.Path().c_str());
   EXPECT_TRUE(messages.HasPrefix("saving Avalanche1"));
   EXPECT_FALSE(messages.HasPrefix("copying "));
+}
+
+// Files that read to their end but hold no state a simulation could take: a time that is no
+// time, a particle set missing one of its records, a file of another version. Each is refused
+// with its error text and leaves the simulation as it was.
+TEST(TimeStepFile, DamagedButReadableFilesAreRefused)
+{
+  MessageCapture messages;
+  SimulationAt5 s;
+  const std::string bytes = s.Plain(s.file);
+  const size_t timeAt = Tag("SW_Simulation::TimeStep:v0").size() + Tag("SW_Simulation:v1").size();
+  auto withTime = [&](double t) {
+    std::string b = bytes;
+    b.replace(timeAt, 8, reinterpret_cast<const char*>(&t), 8);
+    return b;
+  };
+  // The file without the record of `tag` (its tag up to the next tag).
+  auto without = [&](const std::string& tag, const std::string& next) {
+    std::string b = bytes;
+    size_t from = b.find(Tag(tag)), to = b.find(Tag(next));
+    return b.erase(from, to - from);
+  };
+  std::string v9 = bytes;
+  v9.replace(0, Tag("SW_Simulation::TimeStep:v0").size(), Tag("SW_Simulation::TimeStep:v9"));
+  const std::string damaged = "project/Avalanche1 cannot load timestep data";
+  const struct {
+    const char* what;
+    std::string file;
+    std::string error;
+  } cases[] = {
+      {"negative time", withTime(-5), damaged},
+      {"time NaN", withTime(std::nan("")), damaged},
+      {"time infinite", withTime(HUGE_VAL), damaged},
+      {"time beyond any file name", withTime(1e300), damaged},
+      {"no flags", without("particles", "particles:Position"), damaged},
+      {"no positions", without("particles:Position", "particles:Velocity"), damaged},
+      {"no velocities", without("particles:Velocity", "particles:Mass"), damaged},
+      {"no masses", without("particles:Mass", "peakDepth"), damaged},
+      {"unknown version", v9, "project/Avalanche1 cannot load basic data"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    s.WritePlain("crafted", c.file);
+    s.sim->CurrentTimeStep = "before";
+    AK_ErrorText = "";
+    s.sim->Set("LoadTimeStep", "crafted");
+    EXPECT_STREQ(AK_ErrorText, c.error.c_str());
+    EXPECT_TRUE(s.Unchanged());
+    EXPECT_STREQ(s.sim->CurrentTimeStep, "before");
+  }
+  // The same file with its own tags and times loads.
+  s.WritePlain("crafted", withTime(7.25));
+  AK_ErrorText = "";
+  s.sim->Set("LoadTimeStep", "crafted");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_EQ(s.sim->CurrentTime, 7.25);
+  EXPECT_STREQ(s.sim->CurrentTimeStep, "crafted");
 }
