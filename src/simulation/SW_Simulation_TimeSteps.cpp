@@ -101,15 +101,8 @@ private:
     SW_Particles& particles = *_sim.Particles();
     if (t == "particles:Mass") return &particles.MassField();
     if (t == "particles:TotalEnthalpy") return &particles.EnthalpyField();
-    if (t == "peakDepth") return _sim.PeakFlowDepth();
-    if (t == "dynPeakPressure") return _sim.DynamicPeakPressure();
-    if (t == SW_TimeStepBottomPressureTag) return &_sim.BottomPressure();
-    if (t == "peakPressPerWidth") return _sim.PeakForcePerWidth();
-    if (t == "peakTorquePerWidth") return _sim.PeakTorquePerWidth();
-    if (t == "frontArrivalTime") return _sim.FrontArrivalTime();
-    if (t == "entrainmentMass") return _sim.EntrainmentMass();
-    if (t == "entrainmentEnthalpy") return _sim.EntrainmentEnthalpy();
-    return nullptr;
+    const int row = SW_ResultFieldOfTag(t);
+    return row < 0 || SW_ResultFields[row].IsVector() ? nullptr : _sim.ScalarResult(row);
   }
 
   // A fresh unbound field for a record (a later record of the same tag replaces it).

@@ -4,10 +4,14 @@
 // A gzip record stream (AK_STREAM) holding, in this order:
 //   "SW_Simulation::TimeStep:v0"                       file tag
 //   "SW_Simulation:v1", f64 CurrentTime, f64 PeakKineticEnergy   header record
-//   tag + record for each of SW_TimeStepMainTags        main block
+//   main block: tag + record of "particles" (the flags), "particles:Position",
+//     "particles:Velocity", "particles:Mass", then of each result field of the main block
+//     (SW_ResultFields, in table order)
 //   "SW_Simulation::TimeStep:end"
-//   tag + record for each of SW_TimeStepEnthalpyTags    enthalpy block (older files lack it)
+//   enthalpy block (older files lack it): tag + record of "particles:TotalEnthalpy", then of
+//     each result field of the enthalpy block
 //   "SW_Simulation_Enthalpy::TimeStep:end"
+// The main block also takes the records of fields no longer written (SW_TimeStepBlock::ReadOnly).
 // The records themselves are those of the particle set, its point set and the fields; this
 // file knows only their tags and order, and reaches them through SW_TimeStepRecords.
 //
@@ -26,12 +30,6 @@ struct SW_TimeStepHeader {
   bool hasPeakKineticEnergy = true;  // false after reading a version 0 header
 };
 
-// The tags of the records in the order they are written.
-extern const char* const SW_TimeStepMainTags[10];
-extern const char* const SW_TimeStepEnthalpyTags[2];
-// Read into the main block but never written: the bottom pressure of old files.
-constexpr const char* SW_TimeStepBottomPressureTag = "bottomPressure";
-
 // The longest tag a reader accepts; a longer length is a corrupt file.
 constexpr int32_t SW_TimeStepTagLimit = 255;
 
@@ -41,7 +39,7 @@ public:
   virtual ~SW_TimeStepRecords() = default;
   // Writes the record that follows `tag`; 0 when written, else 1.
   virtual int WriteRecord(const char* tag, AK_STREAM& stream) = 0;
-  // Reads the record that follows `tag` (one of the written tags or the bottom pressure) into
+  // Reads the record that follows `tag` (one of the written tags or a read-only one) into
   // temporary storage, never into the simulation; 0 when the whole record was read, else 1.
   virtual int ReadRecord(const char* tag, AK_STREAM& stream) = 0;
   // After the last record: true when what was read is a state the simulation can take (a
