@@ -277,6 +277,11 @@ TEST(TimeStepFile, RunStatusAndTimeStepAnswers)
     EXPECT_STREQ(s.sim->Get("ContinueVis"), "r");
     s.sim->Set("PsaMesh", "");
   }
+  // A damaged status file whose word is a zero byte holds no word.
+  WriteFile(s.run + "/.simulation_status", std::string("\0running\n", 9));
+  s.sim->Set("InteractionTypeWithFluidAbove", "none");
+  EXPECT_STREQ(s.sim->Get("Status"), "unknown");
+  EXPECT_STREQ(s.sim->Get("RunVis"), "w");
 }
 
 // A project saved into a new directory takes the simulation's time steps and run log along,
