@@ -294,11 +294,11 @@ void SW_Simulation::RunLoop()
   SW_RunTimeLoop(CurrentTime, times, steps, Id());
   if (SW_Particles* p = Particles()) p->FreeWork();
 
-  AK_Object* const touched[] = {this, Particles(), FlowDepth(), Velocity(), DynamicPeakPressure(),
-                                &BottomPressure(), PeakForcePerWidth(), PeakTorquePerWidth(),
-                                PeakFlowDepth(), FrontArrivalTime(), EntrainmentMass()};
-  for (AK_Object* o : touched)
-    if (o) o->MarkModified("touch");
+  MarkModified("touch");
+  if (SW_Particles* p = Particles()) p->MarkModified("touch");
+  for (int row = 0; row < SW_ResultFieldCount; ++row)
+    if (AK_Object* field = ResultField(row); field && SW_ResultFields[row].touchedByRun)
+      field->MarkModified("touch");
   BottomPressure().SetMesh(nullptr);
   // The particles and fields hold the run's last time step, as after a load of it: the next
   // update must not set the release up anew over them, whatever changed before the run.
