@@ -296,9 +296,10 @@ void SW_Simulation::RunLoop()
 
   MarkModified("touch");
   if (SW_Particles* p = Particles()) p->MarkModified("touch");
-  for (int row = 0; row < SW_ResultFieldCount; ++row)
-    if (AK_Object* field = ResultField(row); field && SW_ResultFields[row].touchedByRun)
-      field->MarkModified("touch");
+  for (int rank = 1; rank <= SW_ResultFieldCount; ++rank)
+    for (int row = 0; row < SW_ResultFieldCount; ++row)
+      if (AK_Object* field = ResultField(row); field && SW_ResultFields[row].runTouchOrder == rank)
+        field->MarkModified("touch");
   BottomPressure().SetMesh(nullptr);
   // The particles and fields hold the run's last time step, as after a load of it: the next
   // update must not set the release up anew over them, whatever changed before the run.

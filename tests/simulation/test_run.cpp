@@ -88,6 +88,15 @@ TEST(Run, FromReleaseToEndTimeWithOutputsStatusAndMassBalance)
     EXPECT_NEAR(std::atof(m.c_str() + 17), mass, mass * 1e-6) << m;
   for (const std::string& m : messages.WithPrefix("\tentrained DFA mass: ")) EXPECT_EQ(m, "\tentrained DFA mass: 0");
   EXPECT_GT(*std::max_element(p.sim->PeakFlowDepth()->_values.begin(), p.sim->PeakFlowDepth()->_values.end()), 1.0f);
+
+  // The run's end marks its results modified one after the other, in this order; the
+  // entrainment enthalpy stays as it was.
+  std::vector<int32_t> stamps{p.sim->ModificationTime("touch"), p.sim->Particles()->ModificationTime("touch")};
+  for (const char* id : {"FlowDepth", "Velocity", "DynamicPeakPressure", "PeakForcePerWidth", "PeakTorquePerWidth",
+                         "PeakFlowDepth", "FrontArrivalTime", "EntrainmentMass"})
+    stamps.push_back(p.sim->GetComponent(id)->ModificationTime("touch"));
+  EXPECT_TRUE(std::is_sorted(stamps.begin(), stamps.end()) && std::adjacent_find(stamps.begin(), stamps.end()) == stamps.end());
+  EXPECT_LT(p.sim->GetComponent("EntrainmentEnthalpy")->ModificationTime("touch"), stamps.front());
 }
 
 TEST(Run, ContinuedRunRepeatsTheStraightRunBitForBit)
