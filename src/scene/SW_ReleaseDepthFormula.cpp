@@ -1,11 +1,13 @@
 // Release-depth formulas: compiling a formula file and calling its functions.
 #include "SW_ReleaseDepthFormula.h"
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "AK_ClassScript.h"
 #include "AK_CurrentObject.h"
+#include "SW_UserCode.h"
 
 namespace {
 
@@ -39,6 +41,7 @@ std::unique_ptr<SW_ReleaseDepthFormula> SW_ReleaseDepthFormula::Compile(std::FIL
   formula->_namespace = ast_sci_new_namespace();
   AK_FATAL_ASSERT_NAMED(formula->_namespace, "_relDepFuncNamespace");
   ast_sci_prepared_call init;
+  bool failed;
   {
     ast_sci_namespace_scope inside(formula->_namespace);
     if (ast_sci_parse_file(file, path) != 0) {
@@ -54,11 +57,20 @@ std::unique_ptr<SW_ReleaseDepthFormula> SW_ReleaseDepthFormula::Compile(std::FIL
     formula->_getpar = Prepare("getpar", AST_SCI_VOID, &kParameterBuffer, 1);
     formula->_setpar = Prepare("setpar", AST_SCI_VOID, &kParameterText, 1);
     AK_CurrentObjectScope current(area);
+    SW_UserCodeGuard guard(true);
     ast_sci_run_namespace();
+    failed = ast_sci_call_failed();
   }
-  if (init) {
+  if (init && !failed) {
     AK_CurrentObjectScope current(area);
+    SW_UserCodeGuard guard(true);
     ast_sci_call_prepared(init, nullptr);
+    failed = ast_sci_call_failed();
+  }
+  if (failed) {
+    // A formula whose initialisation did not finish would answer from half-set values.
+    AK_MESSAGE(AK_String("ERROR: formula ") + path + " failed in its initialisation: " + ast_sci_last_error());
+    return nullptr;
   }
   return formula;
 }
@@ -74,7 +86,16 @@ double SW_ReleaseDepthFormula::Depth(const AK_Vec3& p, const AK_Vec3& n) const
   double x[3] = {p.x, p.y, p.z};
   double normal[3] = {n.x, n.y, n.z};
   void* args[] = {x, normal};
-  return ast_sci_call_prepared(_depth, args).d;
+  SW_UserCodeGuard guard(true);
+  const double depth = ast_sci_call_prepared(_depth, args).d;
+  if (!ast_sci_call_failed()) return depth;
+  // A formula that fails at one cell usually fails at every one: its reason once.
+  const char* why = ast_sci_last_error();
+  if (_reportedFailure != why) {
+    _reportedFailure = why;
+    AK_MESSAGE(AK_String("ERROR: release-depth formula failed: ") + why);
+  }
+  return std::nan("");
 }
 
 AK_String SW_ReleaseDepthFormula::Parameters(AK_Object* area) const
@@ -83,6 +104,7 @@ AK_String SW_ReleaseDepthFormula::Parameters(AK_Object* area) const
   char buffer[kParameterBufferSize] = {};
   void* args[] = {buffer};
   AK_CurrentObjectScope current(area);
+  SW_UserCodeGuard guard(false);
   ast_sci_call_prepared(_getpar, args);
   buffer[kParameterBufferSize - 1] = '\0';
   return AK_String(buffer);
@@ -96,5 +118,6 @@ void SW_ReleaseDepthFormula::SetParameters(AK_Object* area, const char* text) co
   ast_sci_array_scope size(copy.data(), copy.size());
   void* args[] = {copy.data()};
   AK_CurrentObjectScope current(area);
+  SW_UserCodeGuard guard(false);
   ast_sci_call_prepared(_setpar, args);
 }

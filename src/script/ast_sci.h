@@ -114,6 +114,27 @@ int ast_sci_call_failed();
 // with a run-time error; 0 removes the limit. Protects the host against runaway scripts.
 void ast_sci_set_step_limit(uint64_t steps);
 
+// The message of the run-time error that ended the last script call or initialisation run
+// ("integer division by zero (file:line)"); "" when it succeeded.
+const char* ast_sci_last_error();
+
+// Calls of user code that the host must not let hang or flood its output: while the scope
+// lives, every host call into script code (calls, initialisation runs) gets a budget of
+// `steps` steps of its own (0: the limit of ast_sci_set_step_limit, if any), also when it
+// runs inside a script that has none; exceeding it is a run-time error. When `silent`, a
+// run-time error is not printed: the host reads it from ast_sci_last_error and reports it.
+class ast_sci_guarded_calls {
+ public:
+  ast_sci_guarded_calls(uint64_t steps, bool silent);
+  ~ast_sci_guarded_calls();
+  ast_sci_guarded_calls(const ast_sci_guarded_calls&) = delete;
+  ast_sci_guarded_calls& operator=(const ast_sci_guarded_calls&) = delete;
+
+ private:
+  uint64_t _budget;
+  bool _silent;
+};
+
 // Makes a namespace current while the scope lives, and the one current before afterwards.
 class ast_sci_namespace_scope {
  public:

@@ -91,6 +91,9 @@ struct Runtime {
   int entries = 0;              // host calls in progress
   int last_failed = 0;
   bool quiet = false;           // compile-time folding: no run-time messages
+  uint64_t call_budget = 0;     // steps each host call gets of its own (ast_sci_guarded_calls)
+  bool silent = false;          // run-time errors kept for ast_sci_last_error, not printed
+  char last_error[512] = {};    // the message of the error that ended the last host call
 };
 
 extern Runtime rt;
@@ -129,6 +132,8 @@ class HostCall {
   int _depth;
   ExternCallRecord* _calls;
   ast_sci_node* _current;
+  uint64_t _steps_left;
+  uint64_t _step_limit;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -372,7 +372,12 @@ void ast_sci_run_namespace()
 {
   ast_sci_namespace_rec* ns = current();
   Generation* g = ns->gen;
-  if (g->init.empty()) return;
+  if (g->init.empty()) {
+    // Nothing to run is a run that succeeded, whatever the call before it did.
+    rt.last_failed = 0;
+    rt.last_error[0] = 0;
+    return;
+  }
   retain(g);
   std::vector<InitCode> init = g->init;  // initialisers may compile more code into the namespace
   bool failed = false;
@@ -392,6 +397,7 @@ void ast_sci_run_namespace()
       failed = true;
     }
   }
+  if (!failed) rt.last_error[0] = 0;
   rt.last_failed = failed ? 1 : 0;
   release(g);
 }

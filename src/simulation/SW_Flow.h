@@ -50,11 +50,15 @@ struct SW_FrictionArgs {
   AK_Vec3 n;          // averaged unit surface normal
   double e = 0;       // internal enthalpy, J/kg
 };
-// A user law: a function with its context (the compiled script). Absent: tau is 0.
+// A user law: a function with its context (the compiled script). Absent: tau is 0. A law
+// that answers no finite number stops the run; `failure`, when given, tells why the last call
+// on this thread answered none ("" when the law itself answered it).
+using SW_UserLawFailure = const char* (*)(void* context);
 struct SW_UserFrictionLaw {
   double (*tau)(void* context, const SW_FrictionArgs& args) = nullptr;
   void* context = nullptr;
   AK_String name;  // named in the error text when the law answers no finite number
+  SW_UserLawFailure failure = nullptr;
 };
 // The energy a user law takes from entrained snow per swept area (J/m²).
 struct SW_EntrainmentLossArgs {
@@ -64,6 +68,7 @@ struct SW_EntrainmentLossArgs {
 struct SW_EntrainmentLossLaw {
   double (*loss)(void* context, const SW_EntrainmentLossArgs& args) = nullptr;
   void* context = nullptr;
+  SW_UserLawFailure failure = nullptr;
 };
 
 struct SW_FlowParameters {
@@ -279,8 +284,9 @@ int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<SW_Initi
 double SW_ParticleInternalEnthalpy(const SW_ParticleStore& p, int32_t i);
 // Body forces, friction and entrainment: reads the fields, the cells and the particles'
 // state; writes their velocity, mass, enthalpy and every work column. Answers 0, or 1 with
-// the error text when the user law answers no finite number (the particles are then left
-// as they were computed up to that particle; the run must stop).
+// the error text when a user law (friction or entrainment loss) answers no finite number
+// or fails (the particles are then left as they were computed up to that particle; the run
+// must stop).
 int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
                          AK_String& error);
 // Lateral forces, mesh-field method (SphMode 0) or smoothed-particle method on the grid:

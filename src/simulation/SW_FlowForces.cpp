@@ -74,6 +74,19 @@ void NormalAndGravity(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, d
   if (run.par.averagedSpeed) q.u = std::max((q.u + (q.v + q.gt * dt).Length()) * 0.5, 1e-6);
 }
 
+// Why a user law answered no number: the script's own run-time error when it failed, else
+// the number it answered, with the particle's state.
+AK_String LawFailure(SW_UserLawFailure failure, void* context, const char* what, const AK_String& name,
+                     double answer, const Particle& q)
+{
+  const char* why = failure ? failure(context) : nullptr;
+  if (why && *why)
+    return AK_String::Format("%s \"%s\" failed: %s (pressure %g, speed %g, depth %g); the run stops", what,
+                             name.c_str(), why, q.pressure, q.u, q.h);
+  return AK_String::Format("%s \"%s\" answered %g (pressure %g, speed %g, depth %g); the run stops", what,
+                           name.c_str(), answer, q.pressure, q.u, q.h);
+}
+
 // Bottom pressure and shear stress of the friction law, and the friction per unit speed.
 // Answers 1 with the error text when the user law answers no finite number.
 int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, AK_String& error)
@@ -92,9 +105,7 @@ int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, AK_
       SW_FrictionArgs a{q.pressure, u, h, rho, t, q.x, q.nb, p.H[i] + (-SW_GravityAcceleration) * q.x.z - u * 0.5 * u};
       q.tau = par.userLaw.tau(par.userLaw.context, a);
       if (!std::isfinite(q.tau)) {
-        error = AK_String::Format("friction law \"%s\" answered %g (pressure %g, speed %g, "
-                                  "depth %g); the run stops",
-                                  par.userLaw.name.c_str(), q.tau, q.pressure, u, h);
+        error = LawFailure(par.userLaw.failure, par.userLaw.context, "friction law", par.userLaw.name, q.tau, q);
         return 1;
       }
     }
@@ -110,12 +121,13 @@ int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, AK_
 
 // Entrainment of snow from the cell the particle stands in at the start of the step: mass,
 // momentum and enthalpy of the particle; the cell's account is settled later in the step.
-void Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, double dt)
+// Answers 1 with the error text when the user's energy loss answers no finite number.
+int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, double dt, AK_String& error)
 {
   const SW_FlowParameters& par = run.par;
   const SW_FlowFields& fields = run.fields;
   const float available = fields.entrainmentMass.IsEmpty() ? 0.f : fields.entrainmentMass[q.c];
-  if (!(available > 0)) return;
+  if (!(available > 0)) return 0;
   const int32_t i = q.i;
   const double rho = par.density, h = q.h, u = q.u;
   double m = q.m;
@@ -131,7 +143,13 @@ void Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, 
     a.q = swept > 0 ? dm / swept : 0;
     a.es = par.entrainmentShear;
     a.ed = par.entrainmentDeformation;
-    loss = par.entrainmentLoss.loss(par.entrainmentLoss.context, a) * swept;
+    const double perArea = par.entrainmentLoss.loss(par.entrainmentLoss.context, a);
+    if (!std::isfinite(perArea)) {
+      error = LawFailure(par.entrainmentLoss.failure, par.entrainmentLoss.context, "entrainment energy loss",
+                         "entrainment_energy_loss", perArea, q);
+      return 1;
+    }
+    loss = perArea * swept;
   } else {
     loss = dm * par.entrainmentDeformation + swept * par.entrainmentShear;
   }
@@ -146,6 +164,7 @@ void Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, 
   p.v[i] = v;
   p.entrainedMass[i] = static_cast<float>(dm);
   p.H[i] = static_cast<float>(sum / m);
+  return 0;
 }
 
 // The drag of the obstacles of a resistance area, added to the friction per unit speed.
@@ -209,7 +228,7 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
     p.v[i] = q.v;
     NormalAndGravity(run, p, q, dt);
     if (Shear(run, p, q, t, error)) return 1;
-    Entrain(run, p, q, t, dt);
+    if (Entrain(run, p, q, t, dt, error)) return 1;
     Drag(run, p, q);
   }
   return 0;

@@ -207,7 +207,8 @@ public:
   // k_x_act, k_x_pas, k_y_act_x_act, k_y_act_x_pas, k_y_pas_x_act, k_y_pas_x_pas.
   static const float* EarthPressureCoefficients();
 
-  // The user friction laws for the time step. Each answers 0 when its function is missing.
+  // The user friction laws for the time step. Each answers 0 when its function is missing,
+  // and NaN when its script fails at run time (the reason: ast_sci_last_error).
   bool HasShear() const { return static_cast<bool>(_shear); }
   bool HasTau() const { return static_cast<bool>(_tau); }
   bool HasEntrainmentEnergyLoss() const { return static_cast<bool>(_entrainmentEnergyLoss); }

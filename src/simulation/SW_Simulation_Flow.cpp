@@ -43,6 +43,9 @@ double UserTau(void* context, const SW_FrictionArgs& a)
   return sim.HasShear() ? sim.Shear(a.p, a.u, a.h, a.rho) : 0;
 }
 
+// A script law that failed leaves its reason with the interpreter of the calling thread.
+const char* UserLawFailure(void*) { return ast_sci_last_error(); }
+
 double UserEntrainmentLoss(void* context, const SW_EntrainmentLossArgs& a)
 {
   const SW_Simulation& sim = *static_cast<const SW_Simulation*>(context);
@@ -67,9 +70,9 @@ void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par)
   par.bedFrictionAngle = sim.BedFrictionAngle;
   par.internalFrictionAngle = sim.InternalFrictionAngle;
   par.frictionLaw = SW_FrictionLawIndex(sim.FrictionType.c_str());
-  par.userLaw = SW_UserFrictionLaw{UserTau, &sim, sim.FrictionType};
-  par.entrainmentLoss =
-      SW_EntrainmentLossLaw{sim.HasEntrainmentEnergyLoss() ? UserEntrainmentLoss : nullptr, &sim};
+  par.userLaw = SW_UserFrictionLaw{UserTau, &sim, sim.FrictionType, UserLawFailure};
+  par.entrainmentLoss = SW_EntrainmentLossLaw{
+      sim.HasEntrainmentEnergyLoss() ? UserEntrainmentLoss : nullptr, &sim, UserLawFailure};
   par.sphMode = sim.SphMode;
   par.bottomPressure = sim.SphMode == 0 || sim.InteractionTypeWithFluidAbove != "none";
   // The mesh numbers travel as the texts its attributes show.

@@ -8,6 +8,7 @@
 #include "AK_CurrentObject.h"
 #include "AK_Files.h"
 #include "SW_Simulation.h"
+#include "SW_UserCode.h"
 
 const char* const SW_Simulation::kShearSignature =
     "double shear( // return shear stress [N/m2]\n"
@@ -33,6 +34,15 @@ constexpr ast_sci_type kParameterText{AST_SCI_CHAR, true, 0};
 
 // Kept for the whole process: the last check under a model with earth pressure sets them.
 float earthPressureCoefficients[6] = {1, 1, 1, 1, 1, 1};
+
+// A law's answer, or NaN when its script failed at run time: the reason is then
+// ast_sci_last_error, and the caller reports it once instead of the interpreter at every call.
+double CallLaw(const ast_sci_prepared_call& law, void* const* args)
+{
+  SW_UserCodeGuard guard(true);
+  const double answer = ast_sci_call_prepared(law, args).d;
+  return ast_sci_call_failed() ? std::nan("") : answer;
+}
 
 // The name of a file without its directory (either separator) and extension.
 AK_String FileBaseName(const char* path)
@@ -160,9 +170,23 @@ void SW_Simulation::LoadRheologyFile(const char* path)
     return;
   }
   AK_MESSAGE(AK_String("syntax OK, using ") + file);
-  AK_CurrentObjectScope current(this);
-  _rheologyScript->RunInitialisers();
-  if (init) ast_sci_call_prepared(init, nullptr);
+  bool failed;
+  {
+    AK_CurrentObjectScope current(this);
+    SW_UserCodeGuard guard(true);
+    _rheologyScript->RunInitialisers();
+    failed = ast_sci_call_failed();
+    if (!failed && init) {
+      ast_sci_call_prepared(init, nullptr);
+      failed = ast_sci_call_failed();
+    }
+  }
+  if (failed) {
+    // A law whose initialisation did not finish would answer from half-set values.
+    AK_ErrorText = AK_String("the rheology file ") + file + " failed in its initialisation: " + ast_sci_last_error();
+    DropRheology();
+    return;
+  }
   BottomShearStressFormulaFile = file;
   KeepRheologyFindable(file);
 }
@@ -188,6 +212,7 @@ AK_String SW_Simulation::FormulaParameters()
   char buffer[kParameterBufferSize] = {};
   void* args[] = {buffer};
   AK_CurrentObjectScope current(this);
+  SW_UserCodeGuard guard(false);
   ast_sci_call_prepared(_getPar, args);
   buffer[kParameterBufferSize - 1] = '\0';
   return AK_String(buffer);
@@ -201,7 +226,10 @@ void SW_Simulation::SetFormulaParameters(const char* text)
   ast_sci_array_scope size(copy.data(), copy.size());
   void* args[] = {copy.data()};
   AK_CurrentObjectScope current(this);
+  SW_UserCodeGuard guard(true);
   ast_sci_call_prepared(_setPar, args);
+  if (ast_sci_call_failed())
+    AK_ErrorText = AK_String("FormulaParameters: set_par failed: ") + ast_sci_last_error();
 }
 
 const char* SW_Simulation::FormulaParametersVis() const
@@ -218,7 +246,7 @@ double SW_Simulation::Shear(double p, double v, double h, double d) const
 {
   if (!_shear) return 0;
   void* args[] = {&p, &v, &h, &d};
-  return ast_sci_call_prepared(_shear, args).d;
+  return CallLaw(_shear, args);
 }
 
 double SW_Simulation::Tau(double p, double u, double h, double rho, double t, const double x[3],
@@ -229,7 +257,7 @@ double SW_Simulation::Tau(double p, double u, double h, double rho, double t, co
   double position[3] = {x[0], x[1], x[2]};
   double normal[3] = {n[0], n[1], n[2]};
   void* args[] = {&p, &u, &h, &rho, &t, position, normal, &enthalpy};
-  return ast_sci_call_prepared(_tau, args).d;
+  return CallLaw(_tau, args);
 }
 
 double SW_Simulation::EntrainmentEnergyLoss(double p, double u, double h, double rho, double t,
@@ -240,7 +268,7 @@ double SW_Simulation::EntrainmentEnergyLoss(double p, double u, double h, double
   double position[3] = {x[0], x[1], x[2]};
   double normal[3] = {n[0], n[1], n[2]};
   void* args[] = {&p, &u, &h, &rho, &t, position, normal, &tau, &q, &es, &ed};
-  return ast_sci_call_prepared(_entrainmentEnergyLoss, args).d;
+  return CallLaw(_entrainmentEnergyLoss, args);
 }
 
 const char* SW_Simulation::EarthPressureCoefficientsVis() const
