@@ -22,7 +22,7 @@
 #include <memory>
 
 #include "AK_Basic.h"
-#include "ast_sci.h"
+#include "SW_UserCode.h"
 
 class AK_Object;
 
@@ -36,7 +36,6 @@ public:
   // with the script's error; nothing of the failed formula stays.
   static std::unique_ptr<SW_ReleaseDepthFormula> Compile(std::FILE* file, const char* path,
                                                          AK_Object* area);
-  ~SW_ReleaseDepthFormula();
   SW_ReleaseDepthFormula(const SW_ReleaseDepthFormula&) = delete;
   SW_ReleaseDepthFormula& operator=(const SW_ReleaseDepthFormula&) = delete;
 
@@ -49,15 +48,14 @@ public:
   // The text "getpar" leaves in a zeroed 512-byte buffer (at most 511 characters); "" without
   // "getpar".
   AK_String Parameters(AK_Object* area) const;
-  // Hands "setpar" a copy of the text; nothing without "setpar".
+  // Hands "setpar" a copy of the text; nothing without "setpar". A "setpar" that fails
+  // leaves the error text "RelDepFuncPar: setpar failed: " with the script's error.
   void SetParameters(AK_Object* area, const char* text) const;
-
-  static constexpr size_t kParameterBufferSize = 512;
 
 private:
   SW_ReleaseDepthFormula() = default;
 
-  ast_sci_namespace _namespace = nullptr;
+  std::unique_ptr<SW_UserCode> _code;
   ast_sci_prepared_call _depth;
   ast_sci_prepared_call _getpar;
   ast_sci_prepared_call _setpar;

@@ -27,10 +27,10 @@
 #include "AK_ClassHelper.h"
 #include "AK_WeakRef.h"
 #include "SW_FlowTables.h"
-#include "SW_FrictionScript.h"
 #include "SW_Mesh.h"
 #include "SW_Particles.h"
 #include "SW_ScalarField.h"
+#include "SW_UserCode.h"
 #include "SW_VectorField.h"
 
 struct SW_RunContext;
@@ -70,7 +70,6 @@ public:
   static constexpr const char* kDefaultShearFormula = "return v / h * 1.0;";
   // The head of the user shear function, as BottomShearStressFormulaSignature reports it.
   static const char* const kShearSignature;
-  static constexpr size_t kParameterBufferSize = 512;
 
   // --- parameters (attributes of the same name), in the order the object holds them ---
   AK_String PsaMesh;
@@ -324,9 +323,9 @@ private:
   AK_WeakRef<SW_Particles> _particles;
   std::unique_ptr<SW_ScalarField> _bottomPressure;
 
-  std::unique_ptr<SW_FrictionScript> _shearScript;
+  std::unique_ptr<SW_UserCode> _shearScript;
   ast_sci_prepared_call _shear;
-  std::unique_ptr<SW_FrictionScript> _rheologyScript;
+  std::unique_ptr<SW_UserCode> _rheologyScript;
   ast_sci_prepared_call _tau;
   ast_sci_prepared_call _setPar;
   ast_sci_prepared_call _getPar;

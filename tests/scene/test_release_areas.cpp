@@ -8,6 +8,7 @@
 
 #include "AK_ConformanceTest.h"
 #include "AK_Container.h"
+#include "AK_FrameworkState.h"
 #include "SW_AreaFiles.h"
 #include "SW_InitialCondition.h"
 #include "SW_Mesh.h"
@@ -93,6 +94,15 @@ TEST(ReleaseAreas, FormulaFaults)
   EXPECT_EQ(dividing->Depth({1, 0, 0}, {0, 0, 1}), 1);  // the cells where it works still work
   EXPECT_EQ(messages.WithPrefix("ERROR: release-depth formula failed: integer division by zero").size(), 1u);
   EXPECT_FALSE(messages.Contains("ast_sci_execute:ERROR"));
+  // A "setpar" that fails refuses the value with the script's reason.
+  auto refusing = CompileFormula(dir.Write("refuses.cint",
+      "double depth(double x[3], double n[3]) { return 1; }\nvoid setpar(char t[]) { int z = 0; z = 1 / z; }\n"));
+  ASSERT_TRUE(refusing);
+  AK_ErrorText = "";
+  refusing->SetParameters(nullptr, "2");
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()).rfind("RelDepFuncPar: setpar failed: integer division by zero", 0), 0u)
+      << AK_ErrorText.c_str();
+  AK_ErrorText = "";
 
   const uint64_t limit = SW_UserCodeStepLimit();
   SW_SetUserCodeStepLimit(100000);
