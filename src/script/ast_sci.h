@@ -2,8 +2,9 @@
 // native functions to script declarations, finding and calling script functions, and the
 // interpreter's message output.
 //
-// Everything runs on one thread. One namespace is current at any time; compiling, binding and
-// finding work on it. Scripts pass every argument by reference, so a host that calls a script
+// Compiling, namespaces, binding and finding run on one thread; one namespace is current at any
+// time, and those work on it. Calls may also run on other threads, each in a copy of the
+// namespace of its own (see ast_sci_copy_namespace). Scripts pass every argument by reference, so a host that calls a script
 // function hands over one address per formal parameter, and a native function bound to a
 // script declaration receives one pointer per parameter.
 #pragma once
@@ -134,6 +135,27 @@ class ast_sci_guarded_calls {
   uint64_t _budget;
   bool _silent;
 };
+
+// ---------------------------------------------------------------------------------------------
+// Copies for calls on several threads
+//
+// Each thread runs script calls with its own run-time state and stack, so different threads
+// may call functions at the same time as long as they share no namespace: each calls its own
+// copy. (Compiling, namespaces, binding and messages stay on one thread.)
+
+// Whether calls of the namespace's functions touch nothing outside the namespace: its
+// functions call only each other and the built-in library (not printf, not sleep, no host
+// function), read no variable of another namespace and store into none of their own global
+// variables (not even through an argument). Calls of such functions give the same results on
+// any copy made after the last change of its globals.
+bool ast_sci_namespace_self_contained(ast_sci_namespace nmspace);
+
+// A new namespace below the same parent with the namespace's code compiled again from the
+// same texts (its #include files as they were read then), its global variables holding the
+// original's values now and its externs bound alike; it does not become current. Null when
+// the code no longer compiles there or makes other symbols (code entered other than by
+// compiling a text).
+ast_sci_namespace ast_sci_copy_namespace(ast_sci_namespace nmspace);
 
 // Makes a namespace current while the scope lives, and the one current before afterwards.
 class ast_sci_namespace_scope {

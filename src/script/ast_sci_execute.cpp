@@ -8,13 +8,13 @@
 #include <type_traits>
 #include <utility>
 
-ast_sci_value ast_sci_result{};
-ast_sci_node* ast_sci_current_call = nullptr;
+constinit thread_local ast_sci_value ast_sci_result{};
+constinit thread_local ast_sci_node* ast_sci_current_call = nullptr;
 
 namespace ast_sci_internal {
 
-Runtime rt;
-ExternCallRecord* extern_calls = nullptr;
+constinit thread_local Runtime rt;
+constinit thread_local ExternCallRecord* extern_calls = nullptr;
 
 namespace {
 
@@ -27,7 +27,8 @@ std::unordered_map<const void*, size_t>& host_arrays()
 void ensure_stack()
 {
   if (rt.stack_begin) return;
-  static std::unique_ptr<char[]> stack(new char[kScriptStackBytes]);
+  // Each thread that calls scripts runs them on a stack of its own.
+  thread_local std::unique_ptr<char[]> stack(new char[kScriptStackBytes]);
   rt.stack_begin = stack.get();
   rt.stack_end = rt.stack_begin + kScriptStackBytes;
   rt.sp = rt.stack_begin;

@@ -289,6 +289,9 @@ double SW_ParticleInternalEnthalpy(const SW_ParticleStore& p, int32_t i);
 // must stop).
 int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
                          AK_String& error);
+// The body-force phase of a step: SW_ComputeBodyForces over all particles, on the run's
+// threads unless a script law is in use (scripts run on one thread).
+int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error);
 // Lateral forces, mesh-field method (SphMode 0) or smoothed-particle method on the grid:
 // reads the fields, the grid and the particles with the `depth`, `normal` and `weights` that
 // the body forces left; adds to `force` (and, with diffusion, to `frictionCoefficient`, and

@@ -233,3 +233,17 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
   }
   return 0;
 }
+
+int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error)
+{
+  const int32_t n = run.particles.Count();
+  const SW_FlowParameters& par = run.par;
+  if (par.frictionLaw == SW_FrictionUser || par.entrainmentLoss.loss)
+    return SW_ComputeBodyForces(run, 0, n, t, dt, error);
+  // Built-in laws always answer a number: no chunk writes the error text.
+  auto chunk = [&run, &error, t, dt](int32_t first, int32_t end) {
+    SW_ComputeBodyForces(run, first, end, t, dt, error);
+  };
+  run.workers.ForEachChunk(n, chunk);
+  return 0;
+}
