@@ -73,6 +73,22 @@ bool SW_UserCode::Initialise(const ast_sci_prepared_call& init, AK_Object* curre
   return false;
 }
 
+std::unique_ptr<SW_UserCode> SW_UserCode::Instance(std::initializer_list<const char*> functions) const
+{
+  {
+    ast_sci_namespace_scope inside(_namespace);
+    for (const char* name : functions) {
+      const ast_sci_symbol* function = ast_sci_find_function(name);
+      if (function && !ast_sci_function_self_contained(function)) return nullptr;
+    }
+  }
+  ast_sci_namespace copy = ast_sci_copy_namespace(_namespace);
+  if (!copy) return nullptr;
+  std::unique_ptr<SW_UserCode> unit(new SW_UserCode());
+  unit->_namespace = copy;
+  return unit;
+}
+
 double SW_UserCode::Answer(const ast_sci_prepared_call& law, void* const* args)
 {
   SW_UserCodeGuard guard(true);

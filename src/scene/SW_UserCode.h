@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 
 #include "AK_Basic.h"
@@ -55,6 +56,13 @@ public:
   // with `current` on top of the current-object stack. Answers false
   // with the script's error in `why` when either fails.
   bool Initialise(const ast_sci_prepared_call& init, AK_Object* current, AK_String& why) const;
+
+  // An instance of the unit for another thread: the same code in a namespace of its own, its
+  // globals holding the unit's values now. None when one of the named functions (those the
+  // other thread will call) reaches outside the unit (the object tree, messages, variables of
+  // other code) or stores into its globals: calls of it could then not run on several
+  // threads with the answers of one. Names the unit has no function of are passed over.
+  std::unique_ptr<SW_UserCode> Instance(std::initializer_list<const char*> functions) const;
 
   // A law's answer, or NaN when its script fails at run time; the reason is then
   // ast_sci_last_error on this thread (nothing is printed: the caller reports it once).

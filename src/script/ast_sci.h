@@ -143,12 +143,13 @@ class ast_sci_guarded_calls {
 // may call functions at the same time as long as they share no namespace: each calls its own
 // copy. (Compiling, namespaces, binding and messages stay on one thread.)
 
-// Whether calls of the namespace's functions touch nothing outside the namespace: its
-// functions call only each other and the built-in library (not printf, not sleep, no host
-// function), read no variable of another namespace and store into none of their own global
-// variables (not even through an argument). Calls of such functions give the same results on
-// any copy made after the last change of its globals.
-bool ast_sci_namespace_self_contained(ast_sci_namespace nmspace);
+// Whether calls of the script function touch nothing outside its namespace: it and the
+// functions it calls call only functions of that namespace and the built-in library (not
+// printf, not sleep, no host function), read no variable of another namespace and store into
+// none of their own global variables (not even through an argument). Such a function gives
+// the same results in any copy of its namespace made after the last change of its globals.
+// False for anything but a script function with a body outside the global namespace.
+bool ast_sci_function_self_contained(const ast_sci_symbol* function);
 
 // A new namespace below the same parent with the namespace's code compiled again from the
 // same texts (its #include files as they were read then), its global variables holding the

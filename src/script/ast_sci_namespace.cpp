@@ -520,8 +520,9 @@ bool is_global_storage(const ast_sci_node* n)
 bool is_pure_builtin(const ast_sci_symbol* f) { return f->builtin && f->name != "sleep"; }
 
 // Whether the code reaches nothing outside the generation's own functions and variables and
-// stores into none of its global variables (see ast_sci_namespace_self_contained).
-bool self_contained(const ast_sci_node* n, const Generation* g)
+// stores into none of its global variables, nor do the functions it calls (see
+// ast_sci_function_self_contained); `seen` holds the functions checked or being checked.
+bool self_contained(const ast_sci_node* n, const Generation* g, std::unordered_set<const ast_sci_symbol*>& seen)
 {
   if (!n) return true;
   switch (n->kind) {
@@ -533,6 +534,8 @@ bool self_contained(const ast_sci_node* n, const Generation* g)
       if (n->symbol->body ? n->symbol->owner != g : !is_pure_builtin(n->symbol)) return false;
       for (int32_t i = 0; i < n->noperands; ++i)
         if (is_global_storage(n->operands[i])) return false;  // passed by reference: may be written
+      if (n->symbol->body && seen.insert(n->symbol).second && !self_contained(n->symbol->body, g, seen))
+        return false;
       break;
     case AST_SCI_INTRINSIC:
       if (n->symbol->intrinsic == ast_sci_internal::INTRINSIC_PRINTF) return false;
@@ -556,9 +559,9 @@ bool self_contained(const ast_sci_node* n, const Generation* g)
       break;
   }
   for (const ast_sci_node* child : {n->a, n->b, n->c, n->d})
-    if (!self_contained(child, g)) return false;
+    if (!self_contained(child, g, seen)) return false;
   for (int32_t i = 0; i < n->noperands; ++i)
-    if (!self_contained(n->operands[i], g)) return false;
+    if (!self_contained(n->operands[i], g, seen)) return false;
   return true;
 }
 
@@ -575,15 +578,13 @@ size_t storage_bytes(const ast_sci_symbol* s)
 
 }  // namespace
 
-bool ast_sci_namespace_self_contained(ast_sci_namespace nmspace)
+bool ast_sci_function_self_contained(const ast_sci_symbol* function)
 {
-  if (!nmspace || nmspace->global || !owned().count(nmspace)) return false;
-  const Generation* g = nmspace->gen;
-  for (const auto& entry : g->table) {
-    const ast_sci_symbol* s = entry.second;
-    if (s->kind == AST_SCI_SYM_FUNCTION && s->body && !self_contained(s->body, g)) return false;
-  }
-  return true;
+  if (!function || function->kind != AST_SCI_SYM_FUNCTION || !function->body || !function->owner) return false;
+  const auto* g = static_cast<const Generation*>(function->owner);
+  if (g == global_namespace()->gen) return false;
+  std::unordered_set<const ast_sci_symbol*> seen{function};
+  return self_contained(function->body, g, seen);
 }
 
 ast_sci_namespace ast_sci_copy_namespace(ast_sci_namespace original)

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 
 #include "AK_Basic.h"
 #include "SW_FlowTables.h"
@@ -94,9 +95,13 @@ struct SW_FlowParameters {
   double cohesion = 0;                  // sigma
   SW_UserFrictionLaw userLaw;
   SW_EntrainmentLossLaw entrainmentLoss;
+  // The user laws' context for each worker (SW_FlowWorkers::Index): instances of the compiled
+  // scripts made when the run starts, which `lawOwner` keeps. With fewer than the step's
+  // threads, a phase that calls a user law runs on one thread with the laws' own contexts.
+  AK_Array<void*> lawContexts;
+  std::shared_ptr<const void> lawOwner;
   // Threads for the phases whose per-particle results depend only on the state at the
-  // phase start (forces and motion); results are the same with any count. The script
-  // laws run on one thread.
+  // phase start (forces and motion); results are the same with any count.
   int threads = 1;
 };
 
@@ -290,7 +295,8 @@ double SW_ParticleInternalEnthalpy(const SW_ParticleStore& p, int32_t i);
 int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
                          AK_String& error);
 // The body-force phase of a step: SW_ComputeBodyForces over all particles, on the run's
-// threads unless a script law is in use (scripts run on one thread).
+// threads (with a user law only when it has a context per worker). On a failure, the error of
+// the lowest particle whose law failed.
 int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error);
 // Lateral forces, mesh-field method (SphMode 0) or smoothed-particle method on the grid:
 // reads the fields, the grid and the particles with the `depth`, `normal` and `weights` that

@@ -1,7 +1,10 @@
 // Body forces of the flow model: subgrid mixing, the normal acceleration over the curved
 // surface, the friction laws, entrainment and the drag of resistance areas.
 #include <cmath>
+#include <climits>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "SW_Flow.h"
 
@@ -87,9 +90,22 @@ AK_String LawFailure(SW_UserLawFailure failure, void* context, const char* what,
                            name.c_str(), answer, q.pressure, q.u, q.h);
 }
 
+// The contexts the user laws are called with on this worker.
+struct LawContexts {
+  void* tau = nullptr;
+  void* loss = nullptr;
+};
+
+LawContexts ContextsOfThisWorker(const SW_FlowParameters& par)
+{
+  const int k = SW_FlowWorkers::Index();
+  if (k < par.lawContexts.Size()) return {par.lawContexts[k], par.lawContexts[k]};
+  return {par.userLaw.context, par.entrainmentLoss.context};
+}
+
 // Bottom pressure and shear stress of the friction law, and the friction per unit speed.
 // Answers 1 with the error text when the user law answers no finite number.
-int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, AK_String& error)
+int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, void* context, AK_String& error)
 {
   const SW_FlowParameters& par = run.par;
   const int32_t i = q.i;
@@ -103,9 +119,9 @@ int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, AK_
   if (par.frictionLaw == SW_FrictionUser) {
     if (par.userLaw.tau) {
       SW_FrictionArgs a{q.pressure, u, h, rho, t, q.x, q.nb, p.H[i] + (-SW_GravityAcceleration) * q.x.z - u * 0.5 * u};
-      q.tau = par.userLaw.tau(par.userLaw.context, a);
+      q.tau = par.userLaw.tau(context, a);
       if (!std::isfinite(q.tau)) {
-        error = LawFailure(par.userLaw.failure, par.userLaw.context, "friction law", par.userLaw.name, q.tau, q);
+        error = LawFailure(par.userLaw.failure, context, "friction law", par.userLaw.name, q.tau, q);
         return 1;
       }
     }
@@ -122,7 +138,8 @@ int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, AK_
 // Entrainment of snow from the cell the particle stands in at the start of the step: mass,
 // momentum and enthalpy of the particle; the cell's account is settled later in the step.
 // Answers 1 with the error text when the user's energy loss answers no finite number.
-int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, double dt, AK_String& error)
+int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, double dt, void* context,
+            AK_String& error)
 {
   const SW_FlowParameters& par = run.par;
   const SW_FlowFields& fields = run.fields;
@@ -143,9 +160,9 @@ int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, d
     a.q = swept > 0 ? dm / swept : 0;
     a.es = par.entrainmentShear;
     a.ed = par.entrainmentDeformation;
-    const double perArea = par.entrainmentLoss.loss(par.entrainmentLoss.context, a);
+    const double perArea = par.entrainmentLoss.loss(context, a);
     if (!std::isfinite(perArea)) {
-      error = LawFailure(par.entrainmentLoss.failure, par.entrainmentLoss.context, "entrainment energy loss",
+      error = LawFailure(par.entrainmentLoss.failure, context, "entrainment energy loss",
                          "entrainment_energy_loss", perArea, q);
       return 1;
     }
@@ -202,6 +219,7 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
   SW_ParticleStore& p = run.particles;
   const bool held = !p.flags.IsEmpty();
   const double mu = std::tan(kPi * run.par.bedFrictionAngle / 180.0);
+  const LawContexts laws = ContextsOfThisWorker(run.par);
   for (int32_t i = first; i < end; ++i) {
     Particle q;
     q.i = i;
@@ -227,8 +245,8 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
     MixWithFlow(run, q, dt);
     p.v[i] = q.v;
     NormalAndGravity(run, p, q, dt);
-    if (Shear(run, p, q, t, error)) return 1;
-    if (Entrain(run, p, q, t, dt, error)) return 1;
+    if (Shear(run, p, q, t, laws.tau, error)) return 1;
+    if (Entrain(run, p, q, t, dt, laws.loss, error)) return 1;
     Drag(run, p, q);
   }
   return 0;
@@ -238,12 +256,36 @@ int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error)
 {
   const int32_t n = run.particles.Count();
   const SW_FlowParameters& par = run.par;
-  if (par.frictionLaw == SW_FrictionUser || par.entrainmentLoss.loss)
-    return SW_ComputeBodyForces(run, 0, n, t, dt, error);
-  // Built-in laws always answer a number: no chunk writes the error text.
-  auto chunk = [&run, &error, t, dt](int32_t first, int32_t end) {
-    SW_ComputeBodyForces(run, first, end, t, dt, error);
+  const bool userLaws = par.frictionLaw == SW_FrictionUser || par.entrainmentLoss.loss;
+  if (!userLaws) {
+    // Built-in laws always answer a number: no chunk writes the error text.
+    auto chunk = [&run, &error, t, dt](int32_t first, int32_t end) {
+      SW_ComputeBodyForces(run, first, end, t, dt, error);
+    };
+    run.workers.ForEachChunk(n, chunk);
+    return 0;
+  }
+  if (par.lawContexts.Size() < run.workers.Threads()) return SW_ComputeBodyForces(run, 0, n, t, dt, error);
+  // Each worker calls the laws in its own instance and keeps its own first failure; the
+  // step reports the failure of the lowest particle, as one thread would have met it first.
+  struct Failure {
+    int32_t first = INT32_MAX;
+    AK_String error;
+  };
+  std::vector<Failure> failures(static_cast<size_t>(run.workers.Threads()));
+  auto chunk = [&run, &failures, t, dt](int32_t first, int32_t end) {
+    Failure& f = failures[static_cast<size_t>(SW_FlowWorkers::Index())];
+    AK_String chunkError;
+    if (SW_ComputeBodyForces(run, first, end, t, dt, chunkError) && first < f.first) {
+      f.first = first;
+      f.error = chunkError;
+    }
   };
   run.workers.ForEachChunk(n, chunk);
-  return 0;
+  const Failure* lowest = nullptr;
+  for (const Failure& f : failures)
+    if (f.first != INT32_MAX && (!lowest || f.first < lowest->first)) lowest = &f;
+  if (!lowest) return 0;
+  error = lowest->error;
+  return 1;
 }

@@ -217,6 +217,14 @@ public:
   double EntrainmentEnergyLoss(double p, double u, double h, double rho, double t,
                                const double x[3], const double n[3], double tau, double q,
                                double es, double ed) const;
+  // The user laws as calls for a time step: the simulation's own, or (`instance`) those of
+  // instances of its scripts for another thread, which the calls keep. False for an instance
+  // when a script reaches outside itself (SW_UserCode::Instance).
+  struct UserLawCalls {
+    ast_sci_prepared_call shear, tau, entrainmentEnergyLoss;
+    std::shared_ptr<const SW_UserCode> shearCode, rheologyCode;
+  };
+  bool MakeUserLawCalls(bool instance, UserLawCalls& calls) const;
 
   // --- the run (SW_Simulation_Run.cpp) ---
   // Something to release: a release area, a release raster, or a point source of positive

@@ -233,6 +233,37 @@ double SW_Simulation::EntrainmentEnergyLoss(double p, double u, double h, double
   return SW_UserCode::Answer(_entrainmentEnergyLoss, args);
 }
 
+bool SW_Simulation::MakeUserLawCalls(bool instance, UserLawCalls& calls) const
+{
+  calls = UserLawCalls();
+  if (!instance) {
+    calls.shear = _shear;
+    calls.tau = _tau;
+    calls.entrainmentEnergyLoss = _entrainmentEnergyLoss;
+    return true;
+  }
+  // The shear formula counts only where no "tau" takes its place.
+  if (_shear && !_tau) {
+    calls.shearCode = _shearScript ? _shearScript->Instance({"shear"}) : nullptr;
+    if (!calls.shearCode) return false;
+    calls.shear = calls.shearCode->Prepare("shear", AST_SCI_DOUBLE, kShearArgs, 4);
+    if (!calls.shear) return false;
+  }
+  if (_tau || _entrainmentEnergyLoss) {
+    calls.rheologyCode =
+        _rheologyScript ? _rheologyScript->Instance({"tau", "entrainment_energy_loss"}) : nullptr;
+    if (!calls.rheologyCode) return false;
+    if (_tau) calls.tau = calls.rheologyCode->Prepare("tau", AST_SCI_DOUBLE, kTauArgs, 8);
+    if (_entrainmentEnergyLoss)
+      calls.entrainmentEnergyLoss =
+          calls.rheologyCode->Prepare("entrainment_energy_loss", AST_SCI_DOUBLE, kEnergyLossArgs, 11);
+    if (static_cast<bool>(calls.tau) != static_cast<bool>(_tau) ||
+        static_cast<bool>(calls.entrainmentEnergyLoss) != static_cast<bool>(_entrainmentEnergyLoss))
+      return false;
+  }
+  return true;
+}
+
 const char* SW_Simulation::EarthPressureCoefficientsVis() const
 {
   bool applies = InternalFrictionAngle >= 0.1 &&

@@ -60,9 +60,16 @@ TEST(ScriptCopies, SelfContainedCode)
     SCOPED_TRACE(c.source);
     Scope inner;
     ASSERT_EQ(ast_sci_parse_string(c.source), 0) << messages.text();
-    EXPECT_EQ(ast_sci_namespace_self_contained(inner.get()), c.contained);
+    EXPECT_EQ(ast_sci_function_self_contained(ast_sci_find_function("law")), c.contained);
   }
-  EXPECT_FALSE(ast_sci_namespace_self_contained(ast_sci_global_namespace()));
+  // Only what the function runs counts: a setter of the globals beside it does not.
+  Scope inner;
+  ASSERT_EQ(ast_sci_parse_string("double k = 1; void set_k(double v[]) { k = v[0]; }\n"
+                                 "double scaled(double p) { return k * p; } double law(double p) { return scaled(p); }"),
+            0);
+  EXPECT_TRUE(ast_sci_function_self_contained(ast_sci_find_function("law")));
+  EXPECT_FALSE(ast_sci_function_self_contained(ast_sci_find_function("set_k")));
+  EXPECT_FALSE(ast_sci_function_self_contained(nullptr));
 }
 
 // A copy holds the code as it was compiled (an include file since deleted included) and the
@@ -110,7 +117,7 @@ TEST(ScriptCopies, CopiesCalledOnThreadsAtOnce)
                                  "  for (i = 0; i < 50; i++) s += wiggle(p + i, 20); return s; }"),
             0);
   ast_sci_run_namespace();
-  ASSERT_TRUE(ast_sci_namespace_self_contained(original.get()));
+  ASSERT_TRUE(ast_sci_function_self_contained(ast_sci_find_function("law")));
   constexpr int kThreads = 8, kCalls = 400;
   std::vector<double> expected(kCalls);
   for (int i = 0; i < kCalls; ++i) expected[i] = call_law(original.get(), i * 0.37);
