@@ -6,6 +6,7 @@
 
 #include "AK_Colorbar.h"
 #include "AK_Files.h"
+#include "SW_FileFormats.h"
 #include "SW_LineFiles.h"
 #include "SW_FieldMath.h"
 #include "SW_FieldSupport.h"
@@ -111,14 +112,14 @@ void SW_ScalarField::ExportContourLines(const char* name)
   AK_String unit = colorbar ? colorbar->AttributeKey() : AK_String();
   SW_ContourLineSet none;
   const SW_ContourLineSet& lines = _contourLines ? *_contourLines : none;
-  if (AK_String(name).GetExtension() == "nxyz") {
+  if (SW_FileFormatOf(name).Is(SW_FileFormat::Nxyz)) {
     // Each line says its unit and the short attribute name beside its level.
     const AK_String res = SW_AttributeShort(colorbar);
     for (int32_t i = 0; i < lines.Count(); ++i) {
       AK_NamedPolyline line = lines.Line(i).Polyline();
       AK_String::SetKeyValue(line.text, "unit", unit, '=', ';');
       AK_String::SetKeyValue(line.text, "res", res, '=', ';');
-      WriteNxyzPolyline(line, out, SW_ContourDigits);
+      SW_WriteNxyzPolyline(line, out, SW_ContourDigits);
     }
   } else {
     unit.ReplaceFirst("m/s", "ms-1");

@@ -2,6 +2,7 @@
 #include "SW_SimulationStatus.h"
 
 #include <cstring>
+#include <tuple>
 
 #include "AK_FrameworkState.h"
 #include "AK_Object.h"
@@ -197,16 +198,33 @@ int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, const A
     return 0;
   }
   AK_MESSAGE(AK_String("starting ") + line + " in background...");
+  // "started" goes in place before the process may run: written after, it could replace the
+  // run's own "running" or "finished", and the run would look started for ever.
+  const AK_String statusPath = StatusPath(run.runDirectory), infoPath = InfoPath(run.runDirectory);
+  AK_String statusBefore, infoBefore;
+  const bool hadStatus = AK_ReadTextFile(statusPath, statusBefore), hadInfo = AK_ReadTextFile(infoPath, infoBefore);
+  bool marked = false;
+  const auto mark = [&](int pid) {
+    if (handOver) handOver(pid);
+    SW_WriteStatusFile(run.runDirectory, "started");
+    SW_WriteInfoFile(run.runDirectory, "started");
+    marked = true;
+  };
   // The batch file lies beside the run's other files, so two runs never share one.
   AK_BatchFileName = AK_JoinPath(run.runDirectory, "start.bat");
-  int started = AK_RunCommand(ProgramPath(), SW_BackgroundStartArguments(run), 1, 1, handOver);
+  int started = AK_RunCommand(ProgramPath(), SW_BackgroundStartArguments(run), 1, 1, mark);
   AK_BatchFileName = "";
   if (started != 0) {
+    // Nothing runs: the files say what they said before.
+    if (marked) {
+      for (auto [path, had, text] : {std::tuple{statusPath, hadStatus, statusBefore}, {infoPath, hadInfo, infoBefore}}) {
+        if (had) AK_WriteWholeFile(path, text.c_str(), std::strlen(text.c_str()));
+        else AK_DeleteFile(path);
+      }
+    }
     AK_ErrorText = AK_String("cannot start ") + line;
     return 1;
   }
   AK_MESSAGE(AK_String("started ") + line);
-  SW_WriteStatusFile(run.runDirectory, "started");
-  SW_WriteInfoFile(run.runDirectory, "started");
   return 0;
 }
