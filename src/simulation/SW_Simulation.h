@@ -241,8 +241,10 @@ public:
   bool HasRelease();
   // The run loop of "Run" and "Continue": set-up, steps to the end time, outputs, status.
   void RunLoop();
-  // The output of a run at the current time: a redraw when a view is shown, the time-step file.
-  void WriteOutput();
+  // The output of a run at the current time: a redraw when a view is shown, the time-step
+  // file. "" when written (or when there is no project directory to write into), otherwise
+  // why the run stops: the time, the file and the error.
+  AK_String WriteOutput();
   // A run that was refused: when a background start had marked it "started", it is
   // "finished" now, with the reason in the info file.
   void EndUnstartedRun(const char* reason);
@@ -272,8 +274,9 @@ public:
   void Run(const char* value);
   void Continue(const char* value);
   void RunInBackground(const char* value);
-  // The batch form: the start line goes into the batch file, which starts the run later.
-  void RunInBackground(std::FILE* batch);
+  // The batch form: the start line goes into the batch file, which starts the run later;
+  // true when a line was written.
+  bool RunInBackground(std::FILE* batch);
   void ContinueInBackground(const char* value);
   void Interrupt(const char* value);
   // The word of the run's status file, "unknown" without one.
