@@ -193,6 +193,8 @@ struct SW_FlowStepReport {
   // Processor clock ticks of the timed phases, for the step's verbose report.
   enum Phase { Grid, BodyForces, LateralForces, PositionUpdate, RemovalSplitting, FieldUpdate, Phases };
   std::clock_t clocks[Phases] = {};
+  // Wall-clock seconds of the same phases (the processor clock sums over the threads).
+  double seconds[Phases] = {};
 
   void Reset();  // zeros, keeping the capacity of `released`
 };

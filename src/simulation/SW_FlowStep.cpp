@@ -1,5 +1,7 @@
 // One time step of the flow model: its phases in their fixed order, the bookkeeping phases
 // between the force and motion phases, and the check that the state belongs to the mesh.
+#include <chrono>
+
 #include "SW_Flow.h"
 
 namespace {
@@ -139,6 +141,7 @@ void SW_FlowStepReport::Reset()
   sourceCount = removed = 0;
   released.SetCount(0);
   for (std::clock_t& c : clocks) c = 0;
+  for (double& s : seconds) s = 0;
 }
 
 int SW_CheckFlowState(const SW_FlowRun& run, AK_String& error)
@@ -164,17 +167,23 @@ int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
     return 1;
   }
   std::clock_t* clocks = run.report.clocks;
+  double* seconds = run.report.seconds;
   std::clock_t start = std::clock();
+  auto wallStart = std::chrono::steady_clock::now();
   const auto lap = [&](SW_FlowStepReport::Phase phase) {
     const std::clock_t now = std::clock();
+    const auto wallNow = std::chrono::steady_clock::now();
     clocks[phase] = now - start;
+    seconds[phase] = std::chrono::duration<double>(wallNow - wallStart).count();
     start = now;
+    wallStart = wallNow;
   };
   StartStep(run);                                  // seed, threads, grid, bottom pressure 0
   lap(SW_FlowStepReport::Grid);
   ReleaseSecondaryAreas(run);                      // flags, velocities of released areas
   run.particles.SizeWork();                        // work columns for every particle
   start = std::clock();
+  wallStart = std::chrono::steady_clock::now();
   if (BodyForces(run, t, dt, error)) return 1;     // state and work columns (SW_ComputeBodyForces)
   TakeEntrainedSnow(run);                          // "EntrainmentMass" from `entrainedMass`
   MapBottomPressure(run);                          // "BottomPressure" from `normalForce`
