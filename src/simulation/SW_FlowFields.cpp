@@ -80,7 +80,7 @@ void SW_FlowFields::Bind(const SW_MeshCore& mesh)
 }
 
 void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleStore& p,
-                     float t, SW_FlowFields& fields)
+                     float t, SW_FlowFields& fields, const SW_CornerWeights* weights)
 {
   AK_Array<float>& depth = fields.flowDepth;
   AK_Array<AK_Vec3>& velocity = fields.velocity;
@@ -88,8 +88,12 @@ void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleS
   for (AK_Vec3& v : velocity) v = AK_Vec3();
   for (int32_t i = p.Count() - 1; i >= 0; --i) {
     const int32_t c = p.cell[i];
-    double w[4];
-    mesh.CellWeights(c, p.x[i], w);
+    double own[4];
+    const double* w = own;
+    if (weights)
+      w = weights[i].w;
+    else
+      mesh.CellWeights(c, p.x[i], own);
     const double m = p.m[i];
     const AK_Vec3 momentum = p.v[i] * m;
     const AK_Index4& corners = mesh._lcv[c];

@@ -125,6 +125,20 @@ void RemoveAddAndSplit(SW_FlowRun& run, double t, double dt)
   }
 }
 
+// The field update from the particles where the motion left them: their weights in their
+// cells on the run's threads, then the sums onto the vertices in the particles' order.
+void UpdateFields(SW_FlowRun& run, double t)
+{
+  SW_ParticleStore& p = run.particles;
+  p.SizeWork();  // removal, sources and splits changed the count
+  const SW_MeshCore& mesh = *run.mesh;
+  auto chunk = [&mesh, &p](int32_t first, int32_t end) {
+    for (int32_t i = first; i < end; ++i) mesh.CellWeights(p.cell[i], p.x[i], p.weights[i].w);
+  };
+  run.workers.ForEachChunk(p.Count(), chunk);
+  SW_UpdateFields(mesh, run.par.density, p, static_cast<float>(t), run.fields, p.weights._elems);
+}
+
 // The mass of the particles as the step reports it, summed from the last to the first.
 double StepTotal(const SW_ParticleStore& p)
 {
@@ -194,7 +208,7 @@ int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
   lap(SW_FlowStepReport::PositionUpdate);
   RemoveAddAndSplit(run, t, dt);                   // the particle count
   lap(SW_FlowStepReport::RemovalSplitting);
-  SW_UpdateFields(*run.mesh, run.par.density, run.particles, static_cast<float>(t), run.fields);
+  UpdateFields(run, t);                            // the fields from the particles
   lap(SW_FlowStepReport::FieldUpdate);
   run.report.total = StepTotal(run.particles);
   return 0;
