@@ -227,7 +227,8 @@ struct SW_ParticleBudget {
 };
 // Computes the four related numbers from release mass M over n release cells on a mesh of
 // resolution dx; answers 0 and an error text when the result would be unusable (a mass
-// per particle, count or density <= 0 or not finite).
+// per particle, count or density <= 0 or not finite, or more particles than the particle
+// set makes).
 int SW_ChooseParticleMass(const char* method, double M, int32_t n, double dx, double density,
                           SW_ParticleBudget& budget, AK_String& error);
 // Scales the masses so they add up to M; answers the factor, or 0 (nothing changed) when
@@ -264,10 +265,13 @@ void SW_InitEntrainment(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondit
 // Release depth (at `density`), enthalpy and secondary marks per cell: areas from the
 // last to the first (the first `primary` are primary, the rest secondary), else the raster
 // (depth >= 0, temperature given). Adds the raster's mass to M and answers the number of
-// release cells, or -1 with an error text when the secondary areas are too many to mark.
+// release cells, or -1 with an error text when the secondary areas are too many to mark or
+// a cell's depth is not a finite number >= 0 (a formula without a number, a negative depth
+// or density, a density that overflows the depth).
 struct SW_ReleaseCells {
   AK_Array<float> depth, enthalpy;
   AK_Array<uint8_t> marks;  // empty without secondary areas
+  AK_Array<double> areaMass;  // per area: the mass its cells on the mesh hold, kg
   int32_t secondaryCells = 0;
 };
 int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondition*>& areas,

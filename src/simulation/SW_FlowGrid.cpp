@@ -3,8 +3,9 @@
 
 double SW_KernelRadius(const SW_FlowParameters& par)
 {
-  if (par.sphMode < 0) return par.resolution / -par.sphMode;
-  return par.resolution * par.sphMode;
+  // In doubles: the negation of the least whole number has no int.
+  const double mode = par.sphMode;
+  return mode < 0 ? par.resolution / -mode : par.resolution * mode;
 }
 
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "AK_NumberText.h"
+#include "SW_FieldMath.h"
 #include "SW_Flow.h"
 #include "SW_InitialCondition.h"
 #include "SW_ResistanceArea.h"
@@ -33,6 +34,9 @@ float EnthalpyThroughText(double value)
   return static_cast<float>(AK_ThroughText(value, 15));
 }
 
+// A release depth the particles can carry: a finite number, not negative.
+bool UsableDepth(double d) { return std::isfinite(d) && d >= 0; }
+
 // The last of the areas whose polygon contains (x, y), or -1.
 template <class Area>
 int32_t LastContaining(const AK_Array<Area*>& areas, const AK_Vec3& x)
@@ -40,6 +44,15 @@ int32_t LastContaining(const AK_Array<Area*>& areas, const AK_Vec3& x)
   for (int32_t k = areas.Size() - 1; k >= 0; --k)
     if (areas[k]->Contains(x.x, x.y)) return k;
   return -1;
+}
+
+// More particles than the particle set makes: the generation would end with none.
+bool TooManyParticles(double count, AK_String& error)
+{
+  if (!(count > static_cast<double>(SW_MaxParticles))) return false;
+  error = AK_String::Format("%g particles are too many, at most %lld can be made", count,
+                            static_cast<long long>(SW_MaxParticles));
+  return true;
 }
 
 }  // namespace
@@ -84,11 +97,10 @@ int SW_ChooseParticleMass(const char* methodText, double M, int32_t n, double dx
     const double count = M / b.massPerParticle;
     if (method != SW_MassPerCell) b.perCell = count / n;
     if (method != SW_MassDeltaDepth) b.deltaDepth = b.massPerParticle / cellMass;
-    if (count >= 2147483647.0) {
-      error = AK_String::Format("%g particles are too many", count);
-      return 0;
-    }
+    if (TooManyParticles(count, error)) return 0;
     b.count = static_cast<int32_t>(count);
+  } else if (TooManyParticles(b.count, error)) {
+    return 0;
   }
   return 1;
 }
@@ -213,14 +225,26 @@ int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<SW_Initi
   Fill(out.depth, n, 0.f);
   Fill(out.enthalpy, n, -20500.f);
   Fill(out.marks, areas.Size() > primary ? n : 0, uint8_t(0));
+  Fill(out.areaMass, areas.Size(), 0.0);
   out.secondaryCells = 0;
   int32_t releaseCells = 0, hint = -1;
   for (int32_t c = 0; c < n; ++c) {
     const AK_Vec3 x = mesh.CellCentre(c);
+    const double cellArea = mesh.CellAreaVector(c).Length();
     const int32_t k = LastContaining(areas, x);
     if (k >= 0) {
       const double d = areas[k]->ReleaseDepthAt(x, UnitNormal(mesh, c));
       out.depth[c] = static_cast<float>(d * areas[k]->Density() / density);
+      if (!UsableDepth(out.depth[c])) {
+        const char* id = areas[k]->Id().c_str();
+        error = UsableDepth(d)
+                    ? AK_String::Format("release area %s: its depth %g m at its density %g is %g m "
+                                        "at the simulation's density %g",
+                                        id, d, areas[k]->Density(), double(out.depth[c]), density)
+                    : AK_String::Format("release area %s has the depth %g m at %g %g", id, d, x.x, x.y);
+        return -1;
+      }
+      out.areaMass[k] += out.depth[c] * density * cellArea;
       out.enthalpy[c] = EnthalpyThroughText(areas[k]->Enthalpy());
       if (k >= primary) {
         out.marks[c] = static_cast<uint8_t>(k - primary + 1);
@@ -231,8 +255,13 @@ int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<SW_Initi
       hint = raster->HeightAt(r, hint);
       if (hint >= 0 && r.z >= 0) {
         out.depth[c] = static_cast<float>(r.z * rasterDensity / density);
+        if (!UsableDepth(out.depth[c])) {
+          error = AK_String::Format("the release raster's depth %g m at %g %g is %g m at the simulation's density",
+                                    r.z, x.x, x.y, double(out.depth[c]));
+          return -1;
+        }
         out.enthalpy[c] = static_cast<float>(rasterTemperature * 2050.0);
-        M += out.depth[c] * density * mesh.CellAreaVector(c).Length();
+        M += out.depth[c] * density * cellArea;
       }
     }
     if (out.depth[c] > 0) {

@@ -17,6 +17,7 @@ using S = SW_Simulation;
 
 // Angles at 90 degrees have no cosine to divide by in the earth-pressure coefficients.
 constexpr double kMaxAngle = 89.9;
+constexpr int32_t kMaxSphMode = 10;
 constexpr double kTiny = DBL_MIN;  // the lower bound of a quantity that must be positive
 
 constexpr const char* kInteractionTypes[] = {"none", "particles suspension"};
@@ -217,7 +218,9 @@ void DeclareSnowAndEntrainment(AK_AttributeTableOf<SW_Simulation>& t)
   t.Double("SubgridMixingFactor", &S::SubgridMixingFactor).Range(0, HUGE_VAL);
   t.Double("RestitutionCoefficient", &S::RestitutionCoefficient).Range(0, 1);
   t.Double("CurvatureReductionFactor", &S::CurvatureReductionFactor);
-  t.Int("SphMode", &S::SphMode);
+  // Beyond ten cells every particle would be a neighbour of far too many others; below a
+  // tenth of a cell the kernel is narrower than any sensible particle spacing.
+  t.Int("SphMode", &S::SphMode).Range(-kMaxSphMode, kMaxSphMode);
 }
 
 // The flow above, stored and reported only.

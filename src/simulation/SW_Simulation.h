@@ -150,8 +150,11 @@ public:
   void SetMesh(const char* path);
   // The path of the mesh from the simulation, "" without one.
   AK_String MeshPath();
-  // The set-up of the release on the mesh: release depths, particles, bound fields.
-  void Initialize();
+  // The set-up of the release on the mesh: release depths, particles, bound fields. Answers
+  // why no run can start from it (a depth or mass that is no finite number >= 0, numbers that
+  // make too many or no particles, a release that makes no particle and no source to feed
+  // the run), after a warning; empty when a run can.
+  AK_String Initialize();
   // The entrainable snow per cell: both entrainment fields bound per cell to the mesh.
   void InitEntrainmentAreaWeights();
   // The masses of the release, secondary release and entrainment areas (each area's "Mass"

@@ -1,5 +1,6 @@
 // SW_Simulation: the release set-up on the mesh (release depths, the mass per particle,
 // the particles) and the mass reports of the areas, the particles and the entrainable snow.
+#include <cmath>
 #include <cstdlib>
 #include <utility>
 
@@ -7,6 +8,7 @@
 #include "SW_Flow.h"
 #include "SW_InitialCondition.h"
 #include "SW_Simulation.h"
+#include "SW_SourceLine.h"
 
 namespace {
 
@@ -113,7 +115,36 @@ struct Release {
   SW_ReleaseCells cells;
   double M = 0;     // release mass, kg
   int32_t n = 0;    // release cells
+  AK_String fault;  // why no run can start from this release; empty when one can
 };
+
+// True when a corner of the area's outline lies off the mesh.
+bool PartlyOffTheMesh(const SW_MeshCore& mesh, const SW_InitialCondition& area)
+{
+  int32_t hint = -1;
+  for (AK_Vec3 p : area.Points()) {
+    hint = mesh.HeightAt(p, hint);
+    if (hint < 0) return true;
+  }
+  return false;
+}
+
+// An area partly off the mesh keeps its whole mass, on the cells it has on the mesh (the mass
+// correction scales the particles up to the release mass; "direct" has none, so there only
+// the part on the mesh is released): the user hears of it once, with both masses.
+void WarnOfAreasOffTheMesh(SW_Simulation& sim, const SW_MeshCore& core,
+                           const AK_Array<SW_InitialCondition*>& areas, const Release& r)
+{
+  const bool direct = sim.MassPerParticleDeterminationMethod == "direct";
+  for (int32_t k = 0; k < areas.Size(); ++k) {
+    if (!PartlyOffTheMesh(core, *areas[k])) continue;
+    const double whole = static_cast<float>(Number(areas[k]->MassText()));
+    AK_MESSAGE(AK_String::Format(
+        "WARNING: release area %s lies partly off the mesh: its cells on the mesh hold %g kg of its %g kg, %s",
+        areas[k]->Id().c_str(), r.cells.areaMass[k], whole,
+        direct ? "only these are released" : "the particles on the mesh carry the whole mass"));
+  }
+}
 
 // Release depths, enthalpies and secondary marks per cell from the release areas (then the
 // secondary ones) and the release raster; the release mass from the areas' masses and the
@@ -141,37 +172,34 @@ Release ComputeReleaseCells(SW_Simulation& sim, const SW_MeshCore& core)
   SW_FlowFields f;
   SW_ScalarField* entrainment = sim.EntrainmentMass();
   if (entrainment) std::swap(f.entrainmentMass, entrainment->_values);
-  AK_String error;
   r.n = SW_ComputeReleaseDepths(core, areas, primary, raster ? &raster->Core() : nullptr,
                                 sim.ReleaseDHMDensity, sim.ReleaseTemperature(), sim.Density, r.M,
-                                r.cells, f, error);
+                                r.cells, f, r.fault);
   if (entrainment) std::swap(f.entrainmentMass, entrainment->_values);
-  if (r.n < 0) {
-    AK_MESSAGE(("WARNING: " + error).c_str());
-    r.n = 0;
-  }
+  if (r.n < 0) r.n = 0;
   AK_MESSAGE("computing release depths in cells done");
   AK_MESSAGE(AK_String::Format("total mass:%g kg in %d cells", r.M, r.n).c_str());
   if (r.cells.secondaryCells > 0)
     AK_MESSAGE(AK_String::Format("%d cells in secondary release areas", r.cells.secondaryCells).c_str());
+  if (r.fault.IsEmpty() && !(std::isfinite(r.M) && r.M >= 0))
+    r.fault = AK_String::Format("the release mass %g kg is not a finite number >= 0", r.M);
+  if (r.fault.IsEmpty() && r.n > 0) WarnOfAreasOffTheMesh(sim, core, areas, r);
   return r;
 }
 
 // The mass per particle and its related numbers by the chosen method. Nothing released keeps
 // the user's numbers: the outputs of a method would be zeros that the attributes refuse, and
-// a saved project would no longer load. Answers false when no particle is to be made.
-bool ChooseParticleBudget(SW_Simulation& sim, const Release& r)
+// a saved project would no longer load. Answers false when no particle is to be made, with
+// the reason in `fault` when the numbers make none.
+bool ChooseParticleBudget(SW_Simulation& sim, const Release& r, AK_String& fault)
 {
   if (!(r.M > 0)) return false;
   SW_ParticleBudget budget{sim.MassPerParticle, sim.DeltaDepthPerParticle,
                            sim.NumParticlesPerCell, sim.NumParticles};
   const double dx = Number(AK_String::Format("%.15g", sim.Mesh()->GetResolution()));
-  AK_String error;
   if (!SW_ChooseParticleMass(sim.MassPerParticleDeterminationMethod.c_str(), r.M, r.n, dx,
-                             sim.Density, budget, error)) {
-    AK_MESSAGE(("WARNING: " + error).c_str());
+                             sim.Density, budget, fault))
     return false;
-  }
   sim.MassPerParticle = budget.massPerParticle;
   sim.DeltaDepthPerParticle = budget.deltaDepth;
   sim.NumParticlesPerCell = budget.perCell;
@@ -179,6 +207,33 @@ bool ChooseParticleBudget(SW_Simulation& sim, const Release& r)
   AK_MESSAGE(AK_String::Format("estimated number of particles:%d", sim.NumParticles).c_str());
   AK_MESSAGE(AK_String::Format("estimated mass per particle:%g", sim.MassPerParticle).c_str());
   return true;
+}
+
+// A release the user defined: release or secondary release areas, or a release raster.
+bool ReleaseDefined(SW_Simulation& sim)
+{
+  return !Areas(sim, SW_SimulationGroup::ReleaseAreas).IsEmpty() ||
+         !Areas(sim, SW_SimulationGroup::SecondaryReleaseAreas).IsEmpty() ||
+         (!sim.ReleaseDHM.IsEmpty() && sim.ReleaseDHM != "none");
+}
+
+// Snow that enters during the run: a source line or the point source.
+bool FedBySources(SW_Simulation& sim)
+{
+  if (!sim.GroupMembers<SW_SourceLine>(SW_SimulationGroup::SourceLines).IsEmpty()) return true;
+  const AK_String strength = sim.Get("$source_strength");
+  return !strength.IsEmpty() && Number(strength) > 0;
+}
+
+// Why a run would move nothing at all: a release defined, no particle made from it and no
+// source to feed the run. Empty otherwise (no release at all is the run's own refusal).
+AK_String NothingToRun(SW_Simulation& sim, const Release& r)
+{
+  const SW_Particles* particles = sim.Particles();
+  if ((particles && particles->Count() > 0) || !ReleaseDefined(sim) || FedBySources(sim)) return "";
+  if (!(r.M > 0)) return AK_String::Format("the release holds no snow (%g kg)", r.M);
+  if (r.n == 0) return AK_String::Format("the release of %g kg covers no cell of the mesh", r.M);
+  return AK_String::Format("no particle was made from the release of %g kg in %d cells", r.M, r.n);
 }
 
 // The particles of the release cells at rest, their masses then corrected to add up to the
@@ -220,16 +275,20 @@ void ResetResultFields(SW_Simulation& sim)
 
 }  // namespace
 
-void SW_Simulation::Initialize()
+AK_String SW_Simulation::Initialize()
 {
   CurrentTime = 0;
   CurrentTimeStep = "";
   SW_Mesh* mesh = Mesh();
-  if (!mesh || mesh->NumCells() == 0) return;
+  if (!mesh || mesh->NumCells() == 0) return "";
   InitEntrainmentAreaWeights();
-  const Release release = ComputeReleaseCells(*this, mesh->Core());
+  Release release = ComputeReleaseCells(*this, mesh->Core());
   if (SW_Particles* particles = Particles()) particles->Clear();
-  if (ChooseParticleBudget(*this, release)) GenerateParticles(*this, release);
+  if (release.fault.IsEmpty() && ChooseParticleBudget(*this, release, release.fault))
+    GenerateParticles(*this, release);
+  if (release.fault.IsEmpty()) release.fault = NothingToRun(*this, release);
   ResetResultFields(*this);
   BindFieldsToMesh();
+  if (!release.fault.IsEmpty()) AK_MESSAGE(("WARNING: " + release.fault).c_str());
+  return release.fault;
 }

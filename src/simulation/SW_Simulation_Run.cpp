@@ -180,7 +180,17 @@ void SW_Simulation::Run(const char*)
   RunLoop();
 }
 
-void SW_Simulation::Continue(const char*) { RunLoop(); }
+void SW_Simulation::Continue(const char*)
+{
+  // The loop would remove the later time-step files and then compute nothing.
+  if (EndTime - 0.5 * DeltaT <= CurrentTime && CurrentTime >= 0.5 * DeltaT) {
+    AK_ErrorText = GetAbsolutePath() + AK_String::Format(
+                       ": nothing to continue: EndTime %g s is not after the current time %g s",
+                       EndTime, CurrentTime);
+    return EndUnstartedRun("end time not after the current time");
+  }
+  RunLoop();
+}
 
 void SW_Simulation::DeactivateLoadingPsaResults(const char*) { _startedInBackground = true; }
 
@@ -247,7 +257,12 @@ void SW_Simulation::RunLoop()
   const double startCpu = AK_CpuSeconds();
   SW_Particles* particles = Particles();
   if (0.5 * DeltaT > CurrentTime || !particles || particles->Count() == 0) {
-    Initialize();
+    // Refused before any file is touched: the results of an earlier run stay.
+    const AK_String fault = Initialize();
+    if (!fault.IsEmpty()) {
+      AK_ErrorText = GetAbsolutePath() + ": not run: " + fault;
+      return EndUnstartedRun(fault.c_str());
+    }
     PeakKineticEnergy = 0;
   }
   CheckFrictionParameters();
