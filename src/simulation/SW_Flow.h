@@ -304,9 +304,11 @@ void SW_EarthPressure(double a1, double a2, double threshold, float ratio, doubl
 void SW_UpdatePositions(SW_FlowRun& run, int32_t first, int32_t end, double dt);
 // The field update: flow depth, velocity, peaks and arrival from the particles. `weights`,
 // when given, holds each particle's CellWeights in its cell (computed beforehand, on the
-// run's threads: the sums themselves go in the particles' order).
+// run's threads); `workers`, when given, run the passes over the vertices (the sums onto
+// the vertices go in the particles' order on the calling thread).
 void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleStore& p,
-                     float t, SW_FlowFields& fields, const SW_CornerWeights* weights = nullptr);
+                     float t, SW_FlowFields& fields, const SW_CornerWeights* weights = nullptr,
+                     SW_FlowWorkers* workers = nullptr);
 // Adds the particles of the sources for the step starting at t; answers the mass of the
 // particles added and counts them (a point outside the mesh adds nothing and counts not).
 double SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, int32_t& count);

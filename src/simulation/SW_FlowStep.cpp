@@ -16,7 +16,11 @@ void StartStep(SW_FlowRun& run)
   // At most 16 MiB of bucket starts, whatever the domain and the kernel radius.
   if (par.sphMode != 0)
     run.grid.Build(*run.mesh, run.particles, SW_KernelRadius(par), int64_t(1) << 22);
-  for (float& b : run.fields.bottomPressure) b = 0;
+  AK_Array<float>& bp = run.fields.bottomPressure;
+  auto clear = [&bp](int32_t first, int32_t end) {
+    for (int32_t k = first; k < end; ++k) bp[k] = 0;
+  };
+  run.workers.ForEachChunk(bp.Size(), clear);
 }
 
 // Secondary release: a held area goes, with its particles at rest, once the flow has reached
@@ -90,8 +94,12 @@ void MapBottomPressure(SW_FlowRun& run)
     for (int k = 0; k < mesh.CornerCount(c); ++k)
       bp[corners[k]] = static_cast<float>(bp[corners[k]] + p.normalForce[i] * w[k]);
   }
-  for (int32_t k = 0; k < bp.Size(); ++k)
-    if (bp[k] > 0) bp[k] = static_cast<float>(bp[k] / mesh._vertexNormals[k].Length());
+  // Each vertex on its own: on the run's threads.
+  auto chunk = [&bp, &mesh](int32_t first, int32_t end) {
+    for (int32_t k = first; k < end; ++k)
+      if (bp[k] > 0) bp[k] = static_cast<float>(bp[k] / mesh._vertexNormals[k].Length());
+  };
+  run.workers.ForEachChunk(bp.Size(), chunk);
 }
 
 // Lateral forces on all particles, on the run's threads. The grid's masses are gathered
@@ -136,7 +144,8 @@ void UpdateFields(SW_FlowRun& run, double t)
     for (int32_t i = first; i < end; ++i) mesh.CellWeights(p.cell[i], p.x[i], p.weights[i].w);
   };
   run.workers.ForEachChunk(p.Count(), chunk);
-  SW_UpdateFields(mesh, run.par.density, p, static_cast<float>(t), run.fields, p.weights._elems);
+  SW_UpdateFields(mesh, run.par.density, p, static_cast<float>(t), run.fields, p.weights._elems,
+                  &run.workers);
 }
 
 // The mass of the particles as the step reports it, summed from the last to the first.
