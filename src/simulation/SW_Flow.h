@@ -89,9 +89,9 @@ struct SW_FlowParameters {
   double cohesion = 0;                  // sigma
   SW_UserFrictionLaw userLaw;
   SW_EntrainmentLossLaw entrainmentLoss;
-  // Threads for the phases whose per-particle results depend only on the state at the
-  // phase start (forces and motion); results are the same with any count. The script
-  // laws run on one thread.
+  // Threads for the phases whose per-particle (or per-vertex) results depend only on the
+  // state at the phase start (forces, motion, the weights and vertex passes of the fields);
+  // results are the same with any count. The script laws run on one thread.
   int threads = 1;
 };
 
