@@ -7,7 +7,8 @@
 // 1 the smoothed-particle method (SphMode 1). Items are particle-steps, so the rate is
 // particle-steps per second; real time counts (threads). "ms:..." are the wall-clock
 // milliseconds per step of each phase. "bytes/particle" is the memory of
-// the particle columns (with their room to grow) and of the neighbour grid per particle.
+// the particle columns (with their room to grow), of the neighbour grid and of the threads'
+// scratch per particle.
 //
 // BM_BodyForces/law: the body-force phase alone on one thread, from the same particle state
 // in every iteration, with the built-in law (0) and with the user law (1: the simulation's
@@ -70,7 +71,9 @@ struct Bench {
     if (run.par.sphMode != 0) {
       add(run.grid.sorted);
       add(run.grid.points);
+      add(run.grid.bucket);
     }
+    bytes += double(run.workers.ScratchBytes());
     return bytes / p.Count();
   }
 };

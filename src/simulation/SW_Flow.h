@@ -171,15 +171,17 @@ struct SW_FlowGrid {
   double x0 = 0, y0 = 0, size = 1;
   int32_t nx = 0, ny = 0;
   AK_Array<int32_t> start, sorted;
+  AK_Array<int32_t> bucket;  // each particle's bucket while the grid is built
   // Position and mass of sorted[k] at k, so that a neighbour search reads memory in order.
   AK_Array<SW_GridPoint> points;
 
   // Sizes the grid over the box with buckets of `radius`, larger when the box would need
-  // more than `maxBuckets`, sorts the particles into it and gathers their points.
+  // more than `maxBuckets`, sorts the particles into it and gathers their points; the
+  // per-particle passes on `workers` when given.
   void Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, double radius,
-             int64_t maxBuckets);
+             int64_t maxBuckets, SW_FlowWorkers* workers = nullptr);
   // Gathers the points again (after the masses changed; the positions must not have).
-  void Gather(const SW_ParticleStore& p);
+  void Gather(const SW_ParticleStore& p, SW_FlowWorkers* workers = nullptr);
   int32_t Column(double x) const;  // clamped to the grid
   int32_t Row(double y) const;
 };
@@ -340,6 +342,25 @@ void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleS
 // Adds the particles of the sources for the step starting at t; answers the mass of the
 // particles added and counts them (a point outside the mesh adds nothing and counts not).
 double SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, int32_t& count);
+
+// The least and the greatest corner of cell c (lo > hi for no cell), for the sums onto the
+// vertices on the run's threads.
+inline void SW_CornerSpan(const SW_MeshCore& mesh, int32_t c, int32_t& lo, int32_t& hi)
+{
+  if (c < 0) {
+    lo = 0;
+    hi = -1;
+    return;
+  }
+  const AK_Index4& v = mesh._lcv[c];
+  lo = v[0] < v[1] ? v[0] : v[1];
+  hi = v[0] < v[1] ? v[1] : v[0];
+  const int corners = mesh.CornerCount(c);
+  for (int k = 2; k < corners; ++k) {
+    if (v[k] < lo) lo = v[k];
+    if (v[k] > hi) hi = v[k];
+  }
+}
 
 // Whether the run's state belongs to its mesh (SW_FlowFields::Check, SW_FlowCells::Check,
 // SW_ParticleStore::Check); answers 0 with an error text otherwise.

@@ -94,21 +94,14 @@ void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleS
 {
   AK_Array<float>& depth = fields.flowDepth;
   AK_Array<AK_Vec3>& velocity = fields.velocity;
-  // Each vertex on its own: these passes may run on the run's threads.
-  const auto overVertices = [workers, &depth](auto&& f) {
-    if (workers)
-      workers->ForEachChunk(depth.Size(), f);
-    else
-      f(0, depth.Size());
-  };
-  overVertices([&depth, &velocity](int32_t first, int32_t end) {
+  const auto clear = [&depth, &velocity](int32_t first, int32_t end) {
     for (int32_t k = first; k < end; ++k) {
       depth[k] = 0;
       velocity[k] = AK_Vec3();
     }
-  });
-  // The sums onto the vertices go in the particles' order, on one thread.
-  for (int32_t i = p.Count() - 1; i >= 0; --i) {
+  };
+  // The sums onto the vertices go in the particles' order (from the last).
+  const auto add = [&](int32_t i, int32_t first, int32_t end) {
     const int32_t c = p.cell[i];
     double own[4];
     const double* w = own;
@@ -120,11 +113,13 @@ void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleS
     const AK_Vec3 momentum = p.v[i] * m;
     const AK_Index4& corners = mesh._lcv[c];
     for (int k = 0; k < mesh.CornerCount(c); ++k) {
-      depth[corners[k]] = static_cast<float>(depth[corners[k]] + m * w[k]);
-      velocity[corners[k]] += momentum * w[k];
+      const int32_t v = corners[k];
+      if (v < first || v >= end) continue;
+      depth[v] = static_cast<float>(depth[v] + m * w[k]);
+      velocity[v] += momentum * w[k];
     }
-  }
-  overVertices([&](int32_t first, int32_t end) {
+  };
+  const auto finish = [&](int32_t first, int32_t end) {
     for (int32_t k = first; k < end; ++k) {
       const double mass = depth[k];
       if (mass <= 0) continue;
@@ -141,5 +136,17 @@ void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleS
       if (h > fields.peakDepth[k]) fields.peakDepth[k] = h;
       if (fields.frontArrival[k] == 0 || fields.frontArrival[k] > t) fields.frontArrival[k] = t;
     }
-  });
+  };
+  const int32_t vertices = depth.Size();
+  if (!workers) {
+    clear(0, vertices);
+    for (int32_t i = p.Count() - 1; i >= 0; --i) add(i, 0, vertices);
+    finish(0, vertices);
+    return;
+  }
+  // Each vertex is cleared, summed and finished on the thread that owns it.
+  workers->ScatterInOrder(
+      p.Count(), vertices,
+      [&](int32_t i, int32_t& lo, int32_t& hi) { SW_CornerSpan(mesh, p.cell[i], lo, hi); }, clear,
+      add, finish);
 }

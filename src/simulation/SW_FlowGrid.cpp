@@ -24,7 +24,7 @@ int32_t SW_FlowGrid::Row(double y) const
 }
 
 void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, double radius,
-                        int64_t maxBuckets)
+                        int64_t maxBuckets, SW_FlowWorkers* workers)
 {
   AK_Vec3 lo, hi;
   mesh.VertexBox(lo, hi);
@@ -43,30 +43,44 @@ void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, doub
     size *= 2;
   }
   const int32_t buckets = nx * ny;
+  const int32_t n = p.Count();
+  if (n > sorted._capacity) {
+    sorted.Reserve(n + n / 5);  // room for the particles to come
+    bucket.Reserve(n + n / 5);
+  }
+  sorted.SetCount(n);
+  bucket.SetCount(n);
+  // Each particle's bucket on its own (on the threads), then the counting sort in order.
+  const auto place = [this, &p](int32_t first, int32_t end) {
+    for (int32_t i = first; i < end; ++i) bucket[i] = Row(p.x[i].y) * nx + Column(p.x[i].x);
+  };
+  if (workers)
+    workers->ForEachChunk(n, place);
+  else
+    place(0, n);
   start.Reserve(buckets + 1);
   start.SetCount(buckets + 1);
   for (int32_t& s : start) s = 0;
-  const int32_t n = p.Count();
-  if (n > sorted._capacity) sorted.Reserve(n + n / 5);  // room for the particles to come
-  sorted.SetCount(n);
-  for (int32_t i = 0; i < n; ++i) ++start[Row(p.x[i].y) * nx + Column(p.x[i].x)];
+  for (int32_t i = 0; i < n; ++i) ++start[bucket[i]];
   for (int32_t k = 1; k <= buckets; ++k) start[k] += start[k - 1];
   // Placing in increasing index from the bucket ends leaves each bucket in decreasing order.
-  for (int32_t i = 0; i < n; ++i) {
-    const int32_t b = Row(p.x[i].y) * nx + Column(p.x[i].x);
-    sorted[--start[b]] = i;
-  }
-  Gather(p);
+  for (int32_t i = 0; i < n; ++i) sorted[--start[bucket[i]]] = i;
+  Gather(p, workers);
 }
 
-void SW_FlowGrid::Gather(const SW_ParticleStore& p)
+void SW_FlowGrid::Gather(const SW_ParticleStore& p, SW_FlowWorkers* workers)
 {
   const int32_t n = sorted.Size();
   if (n > points._capacity) points.Reserve(n + n / 5);
   points.SetCount(n);
-  for (int32_t k = 0; k < n; ++k) {
-    const int32_t j = sorted[k];
-    points[k] = SW_GridPoint{p.x[j].x, p.x[j].y, p.m[j]};
-  }
+  const auto gather = [this, &p](int32_t first, int32_t end) {
+    for (int32_t k = first; k < end; ++k) {
+      const int32_t j = sorted[k];
+      points[k] = SW_GridPoint{p.x[j].x, p.x[j].y, p.m[j]};
+    }
+  };
+  if (workers)
+    workers->ForEachChunk(n, gather);
+  else
+    gather(0, n);
 }
-

@@ -7,7 +7,7 @@
 namespace {
 
 // The step's fixed start: the random numbers from seed 777, the run's threads, the neighbour
-// grid of the smoothed-particle method, the bottom pressure cleared.
+// grid of the smoothed-particle method, the bottom pressure cleared when the step maps none.
 void StartStep(SW_FlowRun& run)
 {
   const SW_FlowParameters& par = run.par;
@@ -15,7 +15,8 @@ void StartStep(SW_FlowRun& run)
   run.workers.Use(par.threads);
   // At most 16 MiB of bucket starts, whatever the domain and the kernel radius.
   if (par.sphMode != 0)
-    run.grid.Build(*run.mesh, run.particles, SW_KernelRadius(par), int64_t(1) << 22);
+    run.grid.Build(*run.mesh, run.particles, SW_KernelRadius(par), int64_t(1) << 22, &run.workers);
+  if (par.bottomPressure) return;
   AK_Array<float>& bp = run.fields.bottomPressure;
   auto clear = [&bp](int32_t first, int32_t end) {
     for (int32_t k = first; k < end; ++k) bp[k] = 0;
@@ -51,15 +52,36 @@ void ReleaseSecondaryAreas(SW_FlowRun& run)
 void TakeEntrainedSnow(SW_FlowRun& run)
 {
   const SW_ParticleStore& p = run.particles;
+  int32_t taking = 0;
   for (int32_t i = p.Count() - 1; i >= 0; --i) {
     const float dm = p.entrainedMass[i];
     if (!(dm > 0)) continue;
     run.report.entrained += dm;
-    const int32_t c = p.cell[i];
-    float& left = run.fields.entrainmentMass[c];
-    left = static_cast<float>(left - dm / run.mesh->CellAreaVector(c).Length());
-    if (left < 0) left = 0;
+    ++taking;
   }
+  if (taking == 0) return;
+  const SW_MeshCore& mesh = *run.mesh;
+  AK_Array<float>& snow = run.fields.entrainmentMass;
+  const auto take = [&](int32_t i, int32_t first, int32_t end) {
+    const float dm = p.entrainedMass[i];
+    const int32_t c = p.cell[i];
+    if (!(dm > 0) || c < first || c >= end) return;
+    float& left = snow[c];
+    left = static_cast<float>(left - dm / mesh.CellAreaVector(c).Length());
+    if (left < 0) left = 0;
+  };
+  // Each cell in the particles' order (from the last), on the thread that owns it.
+  if (taking < 4096) {
+    for (int32_t i = p.Count() - 1; i >= 0; --i) take(i, 0, snow.Size());
+    return;
+  }
+  run.workers.ScatterInOrder(
+      p.Count(), snow.Size(),
+      [&](int32_t i, int32_t& lo, int32_t& hi) {
+        lo = hi = p.cell[i];
+        if (!(p.entrainedMass[i] > 0)) hi = lo - 1;
+      },
+      [](int32_t, int32_t) {}, take, [](int32_t, int32_t) {});
 }
 
 // The bottom pressure per vertex: the normal forces spread over the corners of each
@@ -71,26 +93,34 @@ void MapBottomPressure(SW_FlowRun& run)
   const SW_MeshCore& mesh = *run.mesh;
   const SW_ParticleStore& p = run.particles;
   AK_Array<float>& bp = run.fields.bottomPressure;
-  for (int32_t i = p.Count() - 1; i >= 0; --i) {
-    const int32_t c = p.cell[i];
-    const double* w = p.weights[i].w;
-    const AK_Index4& corners = mesh._lcv[c];
-    for (int k = 0; k < mesh.CornerCount(c); ++k)
-      bp[corners[k]] = static_cast<float>(bp[corners[k]] + p.normalForce[i] * w[k]);
-  }
-  // Each vertex on its own: on the run's threads.
-  auto chunk = [&bp, &mesh](int32_t first, int32_t end) {
-    for (int32_t k = first; k < end; ++k)
-      if (bp[k] > 0) bp[k] = static_cast<float>(bp[k] / mesh._vertexNormals[k].Length());
-  };
-  run.workers.ForEachChunk(bp.Size(), chunk);
+  // Each vertex cleared, summed in the particles' order (from the last) and divided by its
+  // area on the thread that owns it.
+  run.workers.ScatterInOrder(
+      p.Count(), bp.Size(),
+      [&](int32_t i, int32_t& lo, int32_t& hi) { SW_CornerSpan(mesh, p.cell[i], lo, hi); },
+      [&bp](int32_t first, int32_t end) {
+        for (int32_t k = first; k < end; ++k) bp[k] = 0;
+      },
+      [&](int32_t i, int32_t first, int32_t end) {
+        const int32_t c = p.cell[i];
+        const double* w = p.weights[i].w;
+        const AK_Index4& corners = mesh._lcv[c];
+        for (int k = 0; k < mesh.CornerCount(c); ++k) {
+          const int32_t v = corners[k];
+          if (v >= first && v < end) bp[v] = static_cast<float>(bp[v] + p.normalForce[i] * w[k]);
+        }
+      },
+      [&bp, &mesh](int32_t first, int32_t end) {
+        for (int32_t k = first; k < end; ++k)
+          if (bp[k] > 0) bp[k] = static_cast<float>(bp[k] / mesh._vertexNormals[k].Length());
+      });
 }
 
 // Lateral forces on all particles, on the run's threads. The grid's masses are gathered
 // again first: entrainment changed them.
 void LateralForces(SW_FlowRun& run, double dt)
 {
-  if (run.par.sphMode != 0) run.grid.Gather(run.particles);
+  if (run.par.sphMode != 0) run.grid.Gather(run.particles, &run.workers);
   if (run.par.sphMode != 0 && run.par.verbose > 1) {
     const int32_t samples = (run.particles.Count() + 999) / 1000;
     run.report.sph.Reserve(samples);
@@ -198,7 +228,10 @@ int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
   run.particles.SizeWork();                        // work columns for every particle
   start = std::clock();
   wallStart = std::chrono::steady_clock::now();
-  if (SW_BodyForcesPhase(run, t, dt, error)) return 1;  // state and work columns (SW_ComputeBodyForces)
+  if (SW_BodyForcesPhase(run, t, dt, error)) {         // state and work columns (SW_ComputeBodyForces)
+    for (float& v : run.fields.bottomPressure) v = 0;  // as a stopped step leaves it
+    return 1;
+  }
   TakeEntrainedSnow(run);                          // "EntrainmentMass" from `entrainedMass`
   MapBottomPressure(run);                          // "BottomPressure" from `normalForce`
   lap(SW_FlowStepReport::BodyForces);

@@ -68,17 +68,43 @@ void SW_FlowWorkers::TakePieces(Task task, void* context, int32_t count, int32_t
   }
 }
 
-void SW_FlowWorkers::Run(int32_t count, Task task, void* context)
+void SW_FlowWorkers::Run(int32_t count, Task task, void* context) { Run(count, task, context, 0); }
+
+int32_t SW_FlowWorkers::SplitTargets(int32_t targets, int shift)
+{
+  const int threads = Threads();
+  const size_t blocks = _blocks.size() / static_cast<size_t>(threads);
+  // The sources per block, summed over the workers, into the first worker's counts.
+  int64_t total = 0;
+  for (size_t b = 0; b < blocks; ++b) {
+    int32_t sum = 0;
+    for (int w = 0; w < threads; ++w) sum += _blocks[static_cast<size_t>(w) * blocks + b];
+    _blocks[b] = sum;
+    total += sum;
+  }
+  // Range r starts at the first block before which at least r/threads of the sources lie.
+  _bounds.assign(static_cast<size_t>(threads) + 1, targets);
+  _bounds[0] = 0;
+  int64_t before = 0;
+  int r = 1;
+  for (size_t b = 0; b < blocks && r < threads; ++b) {
+    while (r < threads && before * threads >= total * r) _bounds[static_cast<size_t>(r++)] = static_cast<int32_t>(b << shift);
+    before += _blocks[b];
+  }
+  return threads;
+}
+
+void SW_FlowWorkers::Run(int32_t count, Task task, void* context, int32_t piece)
 {
   // A thread is worth waking only with some particles to work on.
-  const int32_t used = std::min<int32_t>(Threads(), count / 64);
+  const int32_t used = std::min<int32_t>(Threads(), piece > 0 ? count : count / 64);
   if (used < 2) {
     task(context, 0, count);
     return;
   }
   // Many pieces per thread: a thread that the machine slows down (or that meets the costlier
   // particles) leaves the rest of its share to the others instead of holding the phase up.
-  const int32_t piece = std::max<int32_t>(64, count / (used * 16));
+  if (piece <= 0) piece = std::max<int32_t>(64, count / (used * 16));
   {
     std::lock_guard<std::mutex> lock(_mutex);
     _task = task;
