@@ -267,8 +267,6 @@ void SW_Simulation::RunLoop()
   }
   CheckFrictionParameters();
   SW_RunContext run;
-  // The parameters stay as they are for the run; the point source is read at every step.
-  SW_FillFlowParameters(*this, run.flow.par);
   run.flow.mesh = &mesh->Core();
   UpdateCellResistances(run);
   MarkWallCells(run);
@@ -320,7 +318,10 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
   }
   if (std::getenv("DUMP_PARTICLES")) DumpParticles(*particles);
 
+  // Read at every step, once: a law script or a stop criterion may change a parameter, a
+  // "$" variable or the point source for the steps that follow.
   SW_FlowParameters& par = run.flow.par;
+  SW_FillFlowParameters(*this, par);
   par.threads = FlowThreads(particles->Count());
   int verbose = 0;
   if (SphMode != 0) {

@@ -6,9 +6,11 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "AK_CurrentObject.h"
 #include "AK_FrameworkState.h"
 #include "SW_InitialCondition.h"
 #include "SW_SimulationStatus.h"
@@ -274,4 +276,43 @@ TEST(Run, APointSourceAloneFeedsTheRunWithItsMassFlow)
   EXPECT_EQ(p.sim->Particles()->Count(), 200);
   EXPECT_NEAR(p.sim->Particles()->TotalMass(), 20000, 1e-6);
   EXPECT_STREQ(p.sim->Get("MassPerParticle"), "100");  // nothing released: the user's value stays
+}
+
+// "$compat" is read at every step: a law script that sets it at 1 s changes the run from the
+// next step on, which then no longer follows a run that never has it, nor one that has it
+// from the start.
+TEST(Run, ACompatSetByTheLawMidRunTakesEffectFromTheNextStep)
+{
+  ScratchDir laws;
+  const std::string law = laws.Write("switch.cint",
+      "double tau(double p, double u, double h, double r, double t, double x[3], double n[3],"
+      " double e) { if (t > 0.95) set(\"\", \"$compat\", \"v2017\"); return 0.3 * p + 2 * u * u; }\n");
+  const std::string plain = laws.Write("plain.cint",
+      "double tau(double p, double u, double h, double r, double t, double x[3], double n[3],"
+      " double e) { return 0.3 * p + 2 * u * u; }\n");
+  auto run = [](const std::string& file, const char* compat, const char* endTime) {
+    auto p = std::make_unique<RunProject>();
+    p->sim->Set("FrictionType", "law");
+    p->sim->Set("BottomShearStressFormulaFile", file.c_str());
+    if (*compat) p->sim->SetVariable("$compat", compat);
+    p->sim->Set("EndTime", endTime);
+    // Started as a class script of the simulation starts it: the law's "set" reaches it.
+    AK_CurrentObjectScope current(p->sim);
+    p->sim->Set("Run", "");
+    EXPECT_STREQ(AK_ErrorText, "");
+    return std::vector<AK_Vec3>(p->sim->Particles()->Positions().begin(), p->sim->Particles()->Positions().end());
+  };
+  const auto same = [](const std::vector<AK_Vec3>& a, const std::vector<AK_Vec3>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (!(a[i].x == b[i].x && a[i].y == b[i].y && a[i].z == b[i].z)) return false;
+    return true;
+  };
+  // Up to the step that sets it (from 1 s to 1.1 s) the switched run is the plain one.
+  EXPECT_TRUE(same(run(law, "", "1.1"), run(plain, "", "1.1")));
+  const auto switched = run(law, "", "2");
+  EXPECT_FALSE(same(switched, run(plain, "", "2")));
+  EXPECT_FALSE(same(switched, run(plain, "v2017", "2")));
+  // It matters from the first step when set from the start.
+  EXPECT_FALSE(same(run(plain, "v2017", "1.1"), run(plain, "", "1.1")));
 }
