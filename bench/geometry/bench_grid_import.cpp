@@ -14,7 +14,7 @@
 #include "AK_Framework.h"
 #include "BenchPhases.h"
 #include "SW_ContourLines.h"
-#include "SW_MeshEdit.h"
+#include "SW_MeshRecord.h"
 #include "SW_MeshFiles.h"
 
 namespace {

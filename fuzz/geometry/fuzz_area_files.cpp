@@ -15,12 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   AK_String error;
   if (data[0] % 2 == 0) {
     SW_RelRecord record;
-    while (ReadRelRecord(in, record, error)) {
+    while (SW_ReadRelRecord(in, record, error)) {
       if (!std::isfinite(record.depth) || !std::isfinite(record.density)) __builtin_trap();
     }
   } else {
     SW_ResRecord record;
-    while (ReadResRecord(in, record, error)) {
+    while (SW_ReadResRecord(in, record, error)) {
       if (!(record.spacing > 0) || !std::isfinite(record.spacing)) __builtin_trap();
     }
   }

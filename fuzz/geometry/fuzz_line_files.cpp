@@ -29,8 +29,8 @@ void WriteScratch(const std::string& text)
 void WriteBack(const AK_NamedPolyline& record)
 {
   std::ostringstream out;
-  WriteNxyzPolyline(record, out, 17);
-  WriteDxfPolyline(record, "fuzz", out, 9, record.points.Count() % 2);
+  SW_WriteNxyzPolyline(record, out, 17);
+  SW_WriteDxfPolyline(record, "fuzz", out, 9, record.points.Count() % 2);
 }
 
 }  // namespace
@@ -47,12 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case 2: {
       WriteScratch(text);
       AK_NamedPolyline record;
-      if (selector == 0) ReadXyFile(record, ScratchFile().c_str());
-      else ReadXyzFile(record, ScratchFile().c_str());
+      if (selector == 0) SW_ReadXyFile(record, ScratchFile().c_str());
+      else SW_ReadXyzFile(record, ScratchFile().c_str());
       WriteBack(record);
       if (selector == 2 && record.points.Count() <= 2000) {
         AK_Array<AK_NamedPolyline> chains;
-        GridPolylinesFromPoints(record.points, record.points.Count() % 5, chains);
+        SW_GridPolylinesFromPoints(record.points, record.points.Count() % 5, chains);
         int32_t total = 0;
         for (const AK_NamedPolyline& c : chains) total += c.points.Count() - 1;
         if (total != record.points.Count() / 2) __builtin_trap();  // every segment once
@@ -60,11 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
       break;
     }
     case 3: {
-      for (AK_NamedPolyline record; ReadNxyzPolyline(record, in); record = AK_NamedPolyline())
+      for (AK_NamedPolyline record; SW_ReadNxyzPolyline(record, in); record = AK_NamedPolyline())
         WriteBack(record);
       std::istringstream outline(text);
       AK_NamedPolyline record;
-      ReadOutlinePoints(record.points, outline);
+      SW_ReadOutlinePoints(record.points, outline);
       WriteBack(record);
       break;
     }
@@ -72,13 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case 5: {
       DxfReadXdict = selector == 5;
       AK_String name;
-      for (AK_NamedPolyline record; ReadDxfPolyline(record.points, in, name); record = AK_NamedPolyline())
+      for (AK_NamedPolyline record; SW_ReadDxfPolyline(record.points, in, name); record = AK_NamedPolyline())
         WriteBack(record);
       DxfReadXdict = 0;
       break;
     }
     case 6: {
-      for (SW_AnoRecord record; ReadAnoRecord(in, record); record = SW_AnoRecord()) {
+      for (SW_AnoRecord record; SW_ReadAnoRecord(in, record); record = SW_AnoRecord()) {
       }
       break;
     }
@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
       std::getline(in, entity);
       WriteScratch(text);
       double value = 0;
-      ReadDxfEsriAttributes(ScratchFile().c_str(), entity.c_str(), value);
+      SW_ReadDxfEsriAttributes(ScratchFile().c_str(), entity.c_str(), value);
       break;
     }
   }

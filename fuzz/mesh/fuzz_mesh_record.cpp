@@ -8,6 +8,7 @@
 #include "FuzzSupport.h"
 #include "SW_ContourLines.h"
 #include "SW_MeshEdit.h"
+#include "SW_MeshRecord.h"
 
 namespace {
 

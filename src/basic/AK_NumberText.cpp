@@ -163,7 +163,16 @@ int AK_LeadingNumbers(const char* text, double* values, int n)
   return n;
 }
 
-void AK_WarnWrongInput() { AK_Message("WARNING:wrong input!", "AK_Basic.h", 849); }
+// The lines of the basic library's header that the list readers' warnings name, so the same
+// message reads the same wherever it comes from.
+namespace {
+constexpr const char* kListReaderPlace = "AK_Basic.h";
+constexpr int kPairListLine = 849;
+constexpr int kTripleListLine = 852;
+constexpr int kDoublePairListLine = 858;
+}  // namespace
+
+void AK_WarnWrongInput() { AK_Message("WARNING:wrong input!", kListReaderPlace, kPairListLine); }
 
 AK_String AK_FormatGeneral(double value, int significantDigits)
 {
@@ -189,8 +198,6 @@ AK_String AK_FormatRoundTrip(double value)
   return AK_String(text);
 }
 
-// These readers report from the location the basic library's header gives them, so the same
-// message reads the same wherever it comes from.
 void ParseFloatPairList(const AK_String& text, float* target)
 {
   if (!ScanList(text.c_str(), target, 2)) AK_WarnWrongInput();
@@ -198,10 +205,10 @@ void ParseFloatPairList(const AK_String& text, float* target)
 
 void ParseFloatTripleList(const AK_String& text, float* target)
 {
-  if (!ScanList(text.c_str(), target, 3)) AK_Message("WARNING:wrong input!", "AK_Basic.h", 852);
+  if (!ScanList(text.c_str(), target, 3)) AK_Message("WARNING:wrong input!", kListReaderPlace, kTripleListLine);
 }
 
 void ParseDoublePairList(const AK_String& text, double* target)
 {
-  if (!ScanList(text.c_str(), target, 2)) AK_Message("WARNING:wrong input!", "AK_Basic.h", 858);
+  if (!ScanList(text.c_str(), target, 2)) AK_Message("WARNING:wrong input!", kListReaderPlace, kDoublePairListLine);
 }

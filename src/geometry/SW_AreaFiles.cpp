@@ -75,7 +75,7 @@ bool Malformed(AK_String& error, const char* text)
 
 bool ReadPolygon(std::istream& in, AK_Array<AK_Vec3>& points, AK_String& error)
 {
-  return ReadOutlinePoints(points, in) || Malformed(error, "polygon count or points missing");
+  return SW_ReadOutlinePoints(points, in) || Malformed(error, "polygon count or points missing");
 }
 
 // An attribute value that counts: present, not "None", a number above 0.
@@ -90,7 +90,7 @@ bool PositiveValue(const AK_String& text, double& value)
 
 }  // namespace
 
-bool ReadRelRecord(std::istream& in, SW_RelRecord& record, AK_String& error)
+bool SW_ReadRelRecord(std::istream& in, SW_RelRecord& record, AK_String& error)
 {
   std::string line;
   if (!NextHeader(in, line, error)) return false;
@@ -102,7 +102,7 @@ bool ReadRelRecord(std::istream& in, SW_RelRecord& record, AK_String& error)
   return ReadPolygon(in, record.points, error);
 }
 
-bool ReadResRecord(std::istream& in, SW_ResRecord& record, AK_String& error)
+bool SW_ReadResRecord(std::istream& in, SW_ResRecord& record, AK_String& error)
 {
   std::string line;
   if (!NextHeader(in, line, error)) return false;

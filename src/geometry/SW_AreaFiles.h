@@ -42,8 +42,8 @@ struct SW_ResRecord {
 // nothing but blank lines was left (the file is done), false with `error` naming the fault
 // when a header or a polygon is not what the form says (the file ends there; the stream
 // stands somewhere inside the record).
-bool ReadRelRecord(std::istream& in, SW_RelRecord& record, AK_String& error);
-bool ReadResRecord(std::istream& in, SW_ResRecord& record, AK_String& error);
+bool SW_ReadRelRecord(std::istream& in, SW_RelRecord& record, AK_String& error);
+bool SW_ReadResRecord(std::istream& in, SW_ResRecord& record, AK_String& error);
 
 // The values of a release area that an imported line's attribute text ("key=value;" items)
 // gives. A value that is missing, empty, "None", no number, 0 or negative leaves the area's

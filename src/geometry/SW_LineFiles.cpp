@@ -171,15 +171,15 @@ void WriteCoordinates(std::ostream& out, const AK_Vec3& p, int precision, const 
 // ---------------------------------------------------------------------------------------
 // Point lists
 
-bool ReadXyFile(AK_NamedPolyline& record, const char* path) { return ReadPointList(record, path, 2); }
-bool ReadXyzFile(AK_NamedPolyline& record, const char* path) { return ReadPointList(record, path, 3); }
-bool WriteXyFile(const AK_NamedPolyline& record, const char* path) { return WritePointList(record, path, 2); }
-bool WriteXyzFile(const AK_NamedPolyline& record, const char* path) { return WritePointList(record, path, 3); }
+bool SW_ReadXyFile(AK_NamedPolyline& record, const char* path) { return ReadPointList(record, path, 2); }
+bool SW_ReadXyzFile(AK_NamedPolyline& record, const char* path) { return ReadPointList(record, path, 3); }
+bool SW_WriteXyFile(const AK_NamedPolyline& record, const char* path) { return WritePointList(record, path, 2); }
+bool SW_WriteXyzFile(const AK_NamedPolyline& record, const char* path) { return WritePointList(record, path, 3); }
 
 // ---------------------------------------------------------------------------------------
 // nxyz
 
-bool ReadNxyzPolyline(AK_NamedPolyline& record, std::istream& in)
+bool SW_ReadNxyzPolyline(AK_NamedPolyline& record, std::istream& in)
 {
   if (!in.good()) return false;
   int32_t count = 0;
@@ -208,20 +208,20 @@ bool ReadNxyzPolyline(AK_NamedPolyline& record, std::istream& in)
   return !in.fail();
 }
 
-bool WriteNxyzPolyline(const AK_NamedPolyline& record, std::ostream& out, int precision)
+bool SW_WriteNxyzPolyline(const AK_NamedPolyline& record, std::ostream& out, int precision)
 {
   out << AttributeLines(record.text) << std::to_string(record.points.Count()) << '\n';
   for (const AK_Vec3& p : record.points) WriteCoordinates(out, p, precision, " ", " ");
   return out.good();
 }
 
-bool ReadNxyzFile(const char* path, AK_Array<AK_NamedPolyline>& list)
+bool SW_ReadNxyzFile(const char* path, AK_Array<AK_NamedPolyline>& list)
 {
   std::ifstream in;
   if (!AK_OpenTextInput(in, path)) return false;
   for (;;) {
     AK_NamedPolyline record;
-    if (!ReadNxyzPolyline(record, in)) break;
+    if (!SW_ReadNxyzPolyline(record, in)) break;
     list.Append(static_cast<AK_NamedPolyline&&>(record));
   }
   return true;
@@ -237,7 +237,7 @@ enum class Slot { None, X, Y, Z, Elevation };
 
 }  // namespace
 
-bool ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& name)
+bool SW_ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& name)
 {
   name = "";
   LwState lw = LwState::None;
@@ -346,11 +346,11 @@ bool ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& nam
   return !in.fail();
 }
 
-void WriteDxfBegin(std::ostream& out) { out << "  0\nSECTION\n  2\nENTITIES\n"; }
-void WriteDxfEnd(std::ostream& out) { out << "  0\nENDSEC\n  0\nEOF\n"; }
+void SW_WriteDxfBegin(std::ostream& out) { out << "  0\nSECTION\n  2\nENTITIES\n"; }
+void SW_WriteDxfEnd(std::ostream& out) { out << "  0\nENDSEC\n  0\nEOF\n"; }
 
-bool WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::ostream& out,
-                     int precision, int closed)
+bool SW_WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::ostream& out,
+                         int precision, int closed)
 {
   // Flag 8 marks a 3-D polyline, 1 a closed one; 32 a vertex of a 3-D polyline. The open
   // flag is not right-aligned: "  8" there would read back as the layer's group code.
@@ -364,14 +364,14 @@ bool WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::os
   return out.good();
 }
 
-bool ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK_String>& names)
+bool SW_ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK_String>& names)
 {
   std::ifstream in;
   if (!AK_OpenTextInput(in, path)) return false;
   for (;;) {
     AK_NamedPolyline record;
     AK_String name;
-    if (!ReadDxfPolyline(record.points, in, name)) break;
+    if (!SW_ReadDxfPolyline(record.points, in, name)) break;
     list.Append(static_cast<AK_NamedPolyline&&>(record));
     names.Append(name);
   }
@@ -381,7 +381,7 @@ bool ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK
 // ---------------------------------------------------------------------------------------
 // Area outlines
 
-bool ReadOutlinePoints(AK_Array<AK_Vec3>& points, std::istream& in)
+bool SW_ReadOutlinePoints(AK_Array<AK_Vec3>& points, std::istream& in)
 {
   points.Clear();
   std::locale previous = in.imbue(std::locale::classic());
@@ -398,7 +398,7 @@ bool ReadOutlinePoints(AK_Array<AK_Vec3>& points, std::istream& in)
 // ---------------------------------------------------------------------------------------
 // ano
 
-bool ReadAnoRecord(std::istream& in, SW_AnoRecord& record)
+bool SW_ReadAnoRecord(std::istream& in, SW_AnoRecord& record)
 {
   static const struct {
     const char* word;
@@ -469,7 +469,7 @@ private:
 
 }  // namespace
 
-AK_String ReadDxfEsriAttributes(const char* path, const char* entity, double& value)
+AK_String SW_ReadDxfEsriAttributes(const char* path, const char* entity, double& value)
 {
   const std::string text(entity ? entity : "");
   size_t at = text.find("_XDICT_");
@@ -532,8 +532,8 @@ AK_String ReadDxfEsriAttributes(const char* path, const char* entity, double& va
 // ---------------------------------------------------------------------------------------
 // Segment chaining
 
-void GridPolylinesFromPoints(const AK_Array<AK_Vec3>& points, double d,
-                             AK_Array<AK_NamedPolyline>& list)
+void SW_GridPolylinesFromPoints(const AK_Array<AK_Vec3>& points, double d,
+                                AK_Array<AK_NamedPolyline>& list)
 {
   const int32_t numSegments = points.Count() / 2;
   if (numSegments < 1) return;

@@ -33,18 +33,18 @@
 
 #include "AK_Basic.h"
 
-// Makes ReadDxfPolyline keep an LWPOLYLINE's extension-dictionary handle in its name
+// Makes SW_ReadDxfPolyline keep an LWPOLYLINE's extension-dictionary handle in its name
 // ("XDICT " + handle, then " " + layer). The area imports set it around a DXF import.
 extern int32_t DxfReadXdict;
 
 // Point lists: one point per line, "x y" ("xyz": "x y z") or "x,y" ("x,y,z"); lines that are
 // neither are skipped, "xy" points get z = 0. False when the file cannot be opened.
-bool ReadXyFile(AK_NamedPolyline& record, const char* path);
-bool ReadXyzFile(AK_NamedPolyline& record, const char* path);
+bool SW_ReadXyFile(AK_NamedPolyline& record, const char* path);
+bool SW_ReadXyzFile(AK_NamedPolyline& record, const char* path);
 // The attribute lines, then one point per line with six decimals ("%lf"). False when the
 // file cannot be created or not be written whole (a previous file then stays).
-bool WriteXyFile(const AK_NamedPolyline& record, const char* path);
-bool WriteXyzFile(const AK_NamedPolyline& record, const char* path);
+bool SW_WriteXyFile(const AK_NamedPolyline& record, const char* path);
+bool SW_WriteXyzFile(const AK_NamedPolyline& record, const char* path);
 
 // "nxyz": a sequence of polylines, each its attribute lines, a line whose first item is the
 // point count, then the points as white-space separated x y z. A count below 1 ends the list.
@@ -53,14 +53,14 @@ bool WriteXyzFile(const AK_NamedPolyline& record, const char* path);
 // count are skipped, then up to count points; a number that fails to read ends the polyline
 // without the incomplete point. True when a polyline was read and the stream has not
 // failed; false at the end of the list, on a count below 1 and after a failed number.
-bool ReadNxyzPolyline(AK_NamedPolyline& record, std::istream& in);
+bool SW_ReadNxyzPolyline(AK_NamedPolyline& record, std::istream& in);
 // The attribute lines, the count, then one "x y z" line per point in general notation with
 // `precision` significant digits. The stream's own precision, format and locale are kept.
 // False when the stream has failed.
-bool WriteNxyzPolyline(const AK_NamedPolyline& record, std::ostream& out, int precision);
-// Every polyline of an "nxyz" file, appended to `list` while ReadNxyzPolyline answers true.
+bool SW_WriteNxyzPolyline(const AK_NamedPolyline& record, std::ostream& out, int precision);
+// Every polyline of an "nxyz" file, appended to `list` while SW_ReadNxyzPolyline answers true.
 // False when the file cannot be opened.
-bool ReadNxyzFile(const char* path, AK_Array<AK_NamedPolyline>& list);
+bool SW_ReadNxyzFile(const char* path, AK_Array<AK_NamedPolyline>& list);
 
 // Reads one DXF entity: a POLYLINE with its VERTEX entities (x, y, z of each vertex) or an
 // LWPOLYLINE (x and y of each vertex, z the entity's elevation, group 38). Group codes are
@@ -69,26 +69,26 @@ bool ReadNxyzFile(const char* path, AK_Array<AK_NamedPolyline>& list);
 // or "ENDSEC" (so a section end before any entity answers true with no points) or at the
 // end of the input. Bulges, widths and flags are not read. True when the stream has not
 // failed (more may follow), false when the input ended first.
-bool ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& name);
+bool SW_ReadDxfPolyline(AK_Array<AK_Vec3>& points, std::istream& in, AK_String& name);
 // One 3-D POLYLINE entity on the layer: a header (closed flag set only when `closed`), a
 // VERTEX per point with general-notation numbers of `precision` significant digits, and
 // SEQEND. False when the stream has failed.
-bool WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::ostream& out,
-                     int precision, int closed);
+bool SW_WriteDxfPolyline(const AK_NamedPolyline& record, const char* layer, std::ostream& out,
+                         int precision, int closed);
 // The frame around the entities of a DXF file: an ENTITIES section and the end of file.
-void WriteDxfBegin(std::ostream& out);
-void WriteDxfEnd(std::ostream& out);
-// Every entity of a DXF file: one record (empty text) and one name per ReadDxfPolyline call
+void SW_WriteDxfBegin(std::ostream& out);
+void SW_WriteDxfEnd(std::ostream& out);
+// Every entity of a DXF file: one record (empty text) and one name per SW_ReadDxfPolyline call
 // that answers true, records without points included. False when the file cannot be opened.
-bool ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK_String>& names);
+bool SW_ReadDxfFile(const char* path, AK_Array<AK_NamedPolyline>& list, AK_Array<AK_String>& names);
 
 // The outline block of the area files (".rel", ".res"): a count n, then n points "x y" as
 // white-space separated numbers, z = 0. Empties `points` first. True when all n points were
 // read (none for n < 1), false when the input failed before: the whole points read so far
 // stay, an incomplete one is dropped.
-bool ReadOutlinePoints(AK_Array<AK_Vec3>& points, std::istream& in);
+bool SW_ReadOutlinePoints(AK_Array<AK_Vec3>& points, std::istream& in);
 
-// One record of an "ano" line file, as ReadAnoRecord leaves it.
+// One record of an "ano" line file, as SW_ReadAnoRecord leaves it.
 struct SW_AnoRecord {
   AK_String name;        // the name line when longer than 2 characters, else ""
   int32_t count = 0;     // the announced count (points read may be fewer)
@@ -99,16 +99,16 @@ struct SW_AnoRecord {
 // Reads a name line, a count line "count colourword" and count point lines "x y" (lines
 // that are no point are consumed and skipped; a count below 1 reads no point). False when
 // the count line is missing or incomplete, which ends the file.
-bool ReadAnoRecord(std::istream& in, SW_AnoRecord& record);
+bool SW_ReadAnoRecord(std::istream& in, SW_AnoRecord& record);
 
 // The value a GIS attached to a DXF area in its "ESRI_Attributes" dictionary. `entity` holds
 // "_XDICT_" + handle + "_" (as identifiers made from "XDICT handle layer" names do). Stores
 // the area's "d0" record, read as a number, in `value`, and answers the text of its "name" or
 // "layer" record; whatever is missing leaves `value` untouched and answers `entity`.
-AK_String ReadDxfEsriAttributes(const char* path, const char* entity, double& value);
+AK_String SW_ReadDxfEsriAttributes(const char* path, const char* entity, double& value);
 
 // Chains segments (points 2i and 2i + 1) into polylines appended to `list`: each chain goes
 // on from the end of its last segment with the nearest unused segment start within
 // distance d, looked up in a grid whose cell is the mean segment length per point.
-void GridPolylinesFromPoints(const AK_Array<AK_Vec3>& points, double d,
-                             AK_Array<AK_NamedPolyline>& list);
+void SW_GridPolylinesFromPoints(const AK_Array<AK_Vec3>& points, double d,
+                                AK_Array<AK_NamedPolyline>& list);

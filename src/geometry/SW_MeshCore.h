@@ -218,11 +218,6 @@ public:
   // refuses (duplicates) keep no cell. Leaves `_x`, `_segments` and the normals as they
   // are; the grid flags are cleared, since the cells are no grid any more.
   void TriangulatePoints();
-  // Empty the mesh, read the points of an "x y z" text file (or the POINT entities of a
-  // DXF file) into `_x` and triangulate them. True on success; false with the message in
-  // `error` (the mesh unchanged) when the file cannot be opened.
-  bool ReadXyz(const AK_String& path, AK_String& error);
-  bool ReadDxfPoints(const AK_String& path, AK_String& error);
   // Adds the polylines' points to the vertices (keep 1) or replaces them (keep 0),
   // triangulates (seed 444) and recovers every polyline segment as a chain of mesh edges
   // by inserting midpoints; the surviving segments stay in `_segments`. Computes the

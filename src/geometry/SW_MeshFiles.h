@@ -212,16 +212,16 @@ bool SW_ReadAsciiGridHeader(const char* path, double lowerLeft[2], double upperR
 bool SW_ReadAsciiGridHeaderStream(std::istream& in, int32_t& ncols, int32_t& nrows, double& xll,
                                   double& yll, double& cellsize, double& nodata, int32_t& corner);
 
-// The extensions of ESRI ASCII grid files (case matters): "e00", "E00", "asc", "ASC", "txt",
-// "TXT".
-bool SW_IsGridExtension(const AK_String& ext);
-
-// Writes the mesh by the path's extension (case matters): "xyz" writes one "x y z" line per
-// vertex with round-trip precision; "e00", "E00", "asc", "ASC", "txt", "TXT" write an ESRI
-// ASCII grid sampled at the grid points (-9999 where the mesh has no cell). Any other
+// Writes the mesh in the terrain format its path's extension chooses (SW_FileFormats.h):
+// "xyz" by SW_ExportPointList, the ESRI grid extensions by SW_ExportAsciiGrid. Any other
 // extension writes nothing and is an error. True when the file was written, false with
 // `error` set (a previous file of that name then stays).
 bool SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error);
+// One "x y z" line per vertex with round-trip precision.
+bool SW_ExportPointList(SW_MeshCore& mesh, const char* path, AK_String& error);
+// An ESRI ASCII grid sampled at the grid points (-9999 where the mesh has no cell); a mesh
+// that is no Cartesian grid first gets the _nx and _ny of the whole cells covering its box.
+bool SW_ExportAsciiGrid(SW_MeshCore& mesh, const char* path, AK_String& error);
 
 // Fills the vertices of a Cartesian grid mesh whose z equals noData with heights
 // interpolated from the defined ones (SW_MultigridInterpolate). True when done or nothing
@@ -244,6 +244,13 @@ bool SW_FinishGridMesh(SW_MeshCore& mesh, double noData, int fillNoData, AK_Stri
 // success; false with `error` set and the mesh unchanged when no tile is usable or the
 // merged grid is too large, and with the mesh empty when the NODATA step leaves no terrain.
 bool SW_ReadGridTiles(SW_MeshCore& mesh, const char* list, int fillNoData, AK_String& error);
+
+// Empty the mesh, read the points of an "x y z" text file (or the POINT entities of a DXF
+// file, SW_MeshPoints.h) into `_x` and triangulate them; the vertex normals stay empty. True
+// on success; false with the message in `error` (the mesh unchanged) when the file cannot be
+// opened.
+bool SW_ReadXyz(SW_MeshCore& mesh, const char* path, AK_String& error);
+bool SW_ReadDxfPoints(SW_MeshCore& mesh, const char* path, AK_String& error);
 
 // Replaces the mesh with the triangles of a tbp file. True on success, false with `error`
 // set: the mesh is unchanged when the file cannot be opened and empty after a failed read.

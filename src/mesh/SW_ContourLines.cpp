@@ -138,7 +138,7 @@ void SW_ContourLine::Draw() const
 bool SW_ContourLine::WriteDxf(std::ostream& out, const char* prefix) const
 {
   AK_String layer = AK_String(prefix) + "_" + AK_String::Format("%g", static_cast<double>(_level));
-  return WriteDxfPolyline(_line, layer, out, SW_ContourDigits, _closed);
+  return SW_WriteDxfPolyline(_line, layer, out, SW_ContourDigits, _closed);
 }
 
 void SW_ContourLabelPoints(const AK_Array<AK_Vec3>& points, float distance, AK_Array<int32_t>& out)
@@ -240,14 +240,14 @@ std::unique_ptr<SW_ContourLineSet> SW_ContourLineSet::Compute(const SW_MeshCore&
 
 bool SW_ContourLineSet::WriteDxf(std::ostream& out, const char* prefix) const
 {
-  WriteDxfBegin(out);
+  SW_WriteDxfBegin(out);
   for (const auto& line : _lines) line->WriteDxf(out, prefix);
-  WriteDxfEnd(out);
+  SW_WriteDxfEnd(out);
   return !out.fail();
 }
 
 bool SW_ContourLineSet::WriteNxyz(std::ostream& out) const
 {
-  for (const auto& line : _lines) WriteNxyzPolyline(line->Polyline(), out, SW_ContourDigits);
+  for (const auto& line : _lines) SW_WriteNxyzPolyline(line->Polyline(), out, SW_ContourDigits);
   return !out.fail();
 }

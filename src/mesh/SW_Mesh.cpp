@@ -12,8 +12,10 @@
 #include "AK_Record.h"
 #include "AK_Text2d.h"
 #include "AK_WeakRef.h"
+#include "SW_FileFormats.h"
 #include "SW_LineFiles.h"
 #include "SW_MeshEdit.h"
+#include "SW_MeshRecord.h"
 #include "SW_MeshFiles.h"
 
 namespace {
@@ -25,12 +27,6 @@ AK_String WithoutExtension(const char* path)
   if (!AK_String(path).GetExtension().IsEmpty() || (p.Length() > 0 && p[p.Length() - 1] == '.'))
     p.CutExtension();
   return p;
-}
-
-// The base name of a path without its extension.
-AK_String BaseNameWithoutExtension(const char* path)
-{
-  return WithoutExtension(AK_String(path).BaseName());
 }
 
 // The points of a polyline object, read through its vertex selection ("SelectedVertex" counts
@@ -302,25 +298,12 @@ void SW_Mesh::CoverWithHoneyCombGrid(const char*)
 void SW_Mesh::Import(const char* path, int halvings)
 {
   const AK_String file(path ? path : "");
-  const AK_String ext = file.GetExtension();
+  const SW_FileFormatEntry& format = SW_FileFormatOf(file);
   AK_String error;
   bool ok = false;
-  if (ext == "xyz") {
-    ok = _data.ReadXyz(file, error);
-  } else if (ext == "tbp") {
-    ok = SW_ReadTbp(_data, file, error);
-  } else if (SW_IsGridExtension(ext)) {
-    ok = SW_ReadAsciiGrid(_data, file, halvings, NumNoDataValueInterpolationIterations != 0, error);
-  } else if (ext == "nxyz" || ext == "dxf" || ext == "DXF") {
-    const bool dxf = ext != "nxyz";
-    ok = !dxf || _data.ReadDxfPoints(file, error);
-    AK_Array<AK_NamedPolyline> lines;
-    AK_Array<AK_String> names;
-    if (ok && !(dxf ? ReadDxfFile(file, lines, names) : ReadNxyzFile(file, lines))) {
-      error = AK_String("cannot open file '") + file + "'";
-      ok = false;
-    }
-    if (ok) ok = _data.TriangulateWithBreakLines(lines, dxf ? 1 : 0, error);
+  if (format.readTerrain) {
+    const SW_TerrainReadOptions options{halvings, NumNoDataValueInterpolationIterations != 0};
+    ok = format.readTerrain(_data, file, options, error);
   } else {
     error = AK_String("cannot import '") + file + "': unknown file extension";
   }
@@ -361,15 +344,8 @@ void SW_Mesh::MeasureImportedMesh()
 
 void SW_Mesh::ImportBesideFiles(const char* path)
 {
+  if (SW_ImportBesideMesh) SW_ImportBesideMesh(*this, path);
   const AK_String base = WithoutExtension(path);
-  const AK_String ano = base + ".ano";
-  AK_Object* scene = Parent() ? Parent()->Parent() : nullptr;
-  AK_Object* polylines = scene ? scene->GetComponent("Polylines") : nullptr;
-  if (polylines && AK_FileExists(ano)) {
-    polylines->Set("ImportSet", ano);
-    AK_Object* set = polylines->GetComponent(BaseNameWithoutExtension(path));
-    if (set && set->IsA("PolylineSet")) set->Set("ProjectOnto", GetAbsolutePath());
-  }
   for (const char* ext : {".jpg", ".ppm"}) {
     AK_String texture = base + ext;
     if (AK_FileExists(texture)) {
@@ -408,14 +384,11 @@ void SW_Mesh::Export(const char* path)
 void SW_Mesh::InsertBreakLines(const char* path)
 {
   const AK_String file(path ? path : "");
-  const AK_String ext = file.GetExtension();
+  const SW_FileFormatEntry& format = SW_FileFormatOf(file);
+  if (!format.readLines) return;
   AK_Array<AK_NamedPolyline> lines;
   AK_Array<AK_String> names;
-  bool read;
-  if (ext == "nxyz") read = ReadNxyzFile(file, lines);
-  else if (ext == "dxf" || ext == "DXF") read = ReadDxfFile(file, lines, names);
-  else return;
-  if (!read) {
+  if (!format.readLines(file, lines, names)) {
     AK_ErrorText = AK_String("cannot open file '") + file + "'";
     return;
   }
@@ -520,6 +493,7 @@ void SW_Mesh::RemoveCurvatureField() { DeleteComponent("curvature"); }
 void SW_Mesh::RemoveNormalsField() { DeleteComponent("normals"); }
 
 SW_MeshFieldMakers SW_FieldMakers;
+void (*SW_ImportBesideMesh)(SW_Mesh& mesh, const char* path) = nullptr;
 
 void SW_Mesh::CreateCurvatureField()
 {

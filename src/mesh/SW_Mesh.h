@@ -38,6 +38,11 @@ struct SW_MeshFieldMakers {
 };
 extern SW_MeshFieldMakers SW_FieldMakers;
 
+// Brings into the project what lies beside a terrain file that `mesh` has just read: the
+// lines and areas of the project stand beside the meshes' container, where a mesh cannot
+// reach, so the library that holds the container installs it. None: nothing is brought in.
+extern void (*SW_ImportBesideMesh)(SW_Mesh& mesh, const char* path);
+
 // The mesh data of one mesh object: drops the object's derived data whenever the core
 // replaces its geometry.
 class SW_MeshData : public SW_MeshCore {
@@ -145,9 +150,9 @@ public:
   void SetToCartesianGrid();
   void SetToHoneyCombGrid();
   // Reads a terrain file chosen by its extension ("xyz", "tbp", "e00"/"E00"/"asc"/"ASC"/
-  // "txt"/"TXT" with `halvings` resolution halvings, "nxyz", "dxf"/"DXF"), then loads a
-  // ".ano" file of the same base name into the polyline container two levels up and a
-  // ".jpg" or ".ppm" texture beside it. An unknown extension or a failed reader leaves an
+  // "txt"/"TXT" with `halvings` resolution halvings, "nxyz", "dxf"/"DXF"; SW_FileFormats.h),
+  // then brings in the files beside it (SW_ImportBesideMesh) and loads a ".jpg" or ".ppm"
+  // texture beside it. An unknown extension or a failed reader leaves an
   // error text (the mesh as the reader left it: a reader that emptied it leaves no area
   // and no resolution either).
   void Import(const char* path, int halvings = 0);

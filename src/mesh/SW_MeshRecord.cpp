@@ -13,11 +13,23 @@
 
 #include "AK_Record.h"
 #include "SW_MeshEdit.h"
+#include "SW_MeshRecord.h"
 #include "SW_MeshFiles.h"
 
 namespace {
 
 constexpr const char* kPlace = "SW_Mesh";
+
+// The lines a failed item names after "SW_Mesh:", one per test of the stream.
+enum class At : int {
+  // Writing: after the item named.
+  SaveVertexCount = 3679, SaveCartesianFlag = 3681, SaveHoneycombFlag = 3682, SaveVertices = 3683,
+  SaveCellCount = 3684, SaveNormals = 3687, SaveCells = 3691,
+  SaveSegments = 3692,  // also after the grid numbers, the last items of a grid's record
+  // Reading: the version text, then after the items named.
+  LoadVersion = 3702, LoadVertexCount = 3704, LoadFlagsVerticesCellCount = 3711,
+  LoadNormals = 3715, LoadGrid = 3729, LoadCellsAndSegments = 3782,
+};
 
 int WriteCells(AK_STREAM& s, const AK_Array<AK_Index4>& cells)
 {
@@ -76,47 +88,47 @@ int SW_SaveMeshRecord(AK_STREAM& s, AK_Object* owner, const SW_MeshCore& mesh)
 {
   AK_RecordWriter w(s, owner, kPlace, 1);
   const int32_t nv = mesh.NumVertices(), nc = mesh.NumCells();
-  auto failed = [&](int line) { return w.Finish(kPlace, line); };
+  auto failed = [&](At at) { return w.Finish(kPlace, static_cast<int>(at)); };
 
-  if ((w << nv, s.Fail())) return failed(3679);
+  if ((w << nv, s.Fail())) return failed(At::SaveVertexCount);
   if (nv == 0) return 0;
   const int32_t cartesian = mesh._cartesian ? 1 : 0;
   const int32_t honeycomb = !cartesian && mesh._honeycomb ? 1 : 0;
-  if ((w << cartesian, s.Fail())) return failed(3681);
-  if ((w << honeycomb, s.Fail())) return failed(3682);
-  if (AK_WriteVec3Array(s, mesh._x)) return failed(3683);
-  if ((w << nc, s.Fail())) return failed(3684);
+  if ((w << cartesian, s.Fail())) return failed(At::SaveCartesianFlag);
+  if ((w << honeycomb, s.Fail())) return failed(At::SaveHoneycombFlag);
+  if (AK_WriteVec3Array(s, mesh._x)) return failed(At::SaveVertices);
+  if ((w << nc, s.Fail())) return failed(At::SaveCellCount);
   if (nc == 0) return 0;
-  if (AK_WriteVec3Array(s, mesh._vertexNormals)) return failed(3687);
+  if (AK_WriteVec3Array(s, mesh._vertexNormals)) return failed(At::SaveNormals);
 
   if (!cartesian && !honeycomb) {
     w << nc;
-    if (s.Fail() || WriteCells(s, mesh._lcv)) return failed(3691);
+    if (s.Fail() || WriteCells(s, mesh._lcv)) return failed(At::SaveCells);
     w << mesh._segments.Count();
-    if (s.Fail() || AK_StreamWriteArray(s, mesh._segments)) return failed(3692);
+    if (s.Fail() || AK_StreamWriteArray(s, mesh._segments)) return failed(At::SaveSegments);
     return 0;
   }
   // The grid numbers are the record's last items: a short write here is a failure too.
   w << mesh._nx << mesh._ny << mesh._dx << mesh._rowHeight << mesh._xll.x << mesh._xll.y
     << mesh._upperRight.x << mesh._upperRight.y;
-  return s.Fail() ? failed(3692) : 0;
+  return s.Fail() ? failed(At::SaveSegments) : 0;
 }
 
 int SW_LoadMeshRecord(AK_STREAM& s, AK_Object* owner, SW_MeshCore& mesh)
 {
   mesh.ClearGeometry();
   AK_RecordReader r(s, owner, kPlace);
-  auto failed = [&](int line) {
+  auto failed = [&](At at) {
     s.MarkFailed();
     mesh.ClearGeometry();
-    return r.Finish(kPlace, line);
+    return r.Finish(kPlace, static_cast<int>(at));
   };
   const int32_t limit = AK_RecordCountLimit;
 
   const int version = r.Version(1);
-  if (version < 0) return failed(3702);
+  if (version < 0) return failed(At::LoadVersion);
   const int32_t nv = r.Count(limit);
-  if (r.Failed()) return failed(3704);
+  if (r.Failed()) return failed(At::LoadVertexCount);
   if (nv == 0) return 0;
 
   SW_MeshCore m;
@@ -126,7 +138,7 @@ int SW_LoadMeshRecord(AK_STREAM& s, AK_Object* owner, SW_MeshCore& mesh)
   const int32_t nc = r.Count(limit);
   if (r.Failed() || cartesian < 0 || cartesian > 1 || honeycomb < 0 || honeycomb > 1 ||
       (cartesian && honeycomb) || m._x.Count() != nv)
-    return failed(3711);
+    return failed(At::LoadFlagsVerticesCellCount);
   if (nc == 0) {
     mesh._x = std::move(m._x);
     return 0;
@@ -135,7 +147,7 @@ int SW_LoadMeshRecord(AK_STREAM& s, AK_Object* owner, SW_MeshCore& mesh)
   AK_ReadVec3Array(s, m._vertexNormals);
   // A mesh whose normals were never computed (a point-set triangulation) stores none.
   const int32_t normals = m._vertexNormals.Count();
-  if (r.Failed() || (normals != nv && normals != 0)) return failed(3715);
+  if (r.Failed() || (normals != nv && normals != 0)) return failed(At::LoadNormals);
 
   if (cartesian || honeycomb) {
     double reals[6] = {0, 0, 0, 0, 0, 0};
@@ -153,7 +165,7 @@ int SW_LoadMeshRecord(AK_STREAM& s, AK_Object* owner, SW_MeshCore& mesh)
     const int64_t cells = cartesian ? nx * ny : 2 * nx * ny;
     if (r.Failed() || nx < 1 || ny < 1 || (nx + 1) * (ny + 1) != nv || cells != nc ||
         !Finite(reals, 6) || !(reals[0] > 0) || (honeycomb && !(reals[1] > 0)))
-      return failed(3729);
+      return failed(At::LoadGrid);
     m._dx = reals[0];
     m._rowHeight = reals[1];
     m._xll = AK_Vec2{reals[2], reals[3]};
@@ -167,7 +179,7 @@ int SW_LoadMeshRecord(AK_STREAM& s, AK_Object* owner, SW_MeshCore& mesh)
     } else {
       SW_SetHoneycombCells(m);
     }
-    if (!CellsAreSound(m)) return failed(3729);
+    if (!CellsAreSound(m)) return failed(At::LoadGrid);
   } else {
     AK_Array<int32_t> corners, segments;
     const int32_t again = r.Count(limit);
@@ -175,7 +187,7 @@ int SW_LoadMeshRecord(AK_STREAM& s, AK_Object* owner, SW_MeshCore& mesh)
     const int32_t ns = r.Count(limit);
     if (!r.Failed() && ns % 2 == 0) AK_StreamReadArray(s, segments, ns);
     if (r.Failed() || again != nc || corners.Count() != 4 * nc || segments.Count() != ns)
-      return failed(3782);
+      return failed(At::LoadCellsAndSegments);
     m._lcv.Reserve(nc);
     m._lcv.SetCount(nc);
     for (int32_t c = 0; c < nc; ++c) {
@@ -183,9 +195,9 @@ int SW_LoadMeshRecord(AK_STREAM& s, AK_Object* owner, SW_MeshCore& mesh)
       m._lcv[c] = AK_Index4(q[0], q[1], q[2], q[3] < 0 ? -1 : q[3]);
     }
     for (int32_t v : segments)
-      if (v < 0 || v >= nv) return failed(3782);
+      if (v < 0 || v >= nv) return failed(At::LoadCellsAndSegments);
     m._segments = std::move(segments);
-    if (!CellsAreSound(m)) return failed(3782);
+    if (!CellsAreSound(m)) return failed(At::LoadCellsAndSegments);
   }
 
   m.ComputeConnectivity();

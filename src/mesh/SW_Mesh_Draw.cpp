@@ -4,6 +4,7 @@
 #include <ctime>
 #include <sstream>
 
+#include "SW_FileFormats.h"
 #include "SW_Mesh.h"
 #include "SW_MeshEdit.h"
 
@@ -43,7 +44,7 @@ void SW_Mesh::ComputeContourLines()
   _contourLines.reset();
   _contourStamp = AK_NewStamp();
   if (NumCells() == 0) return;
-  SW_MeshMessage(AK_String("computing contour lines of ") + Id() + "...", 1871);
+  SW_MeshMessage(AK_String("computing contour lines of ") + Id() + "...", SW_MeshMessageAt::ContourLinesBegin);
   AK_Array<float> z(NumVertices());
   z.SetCount(NumVertices());
   float zmin = 0, zmax = 0;
@@ -69,7 +70,7 @@ void SW_Mesh::ComputeContourLines()
   }
   if (_data._lcc.Size() != NumCells()) _data.ComputeConnectivity();
   _contourLines = SW_ContourLineSet::Compute(_data, z, levels);
-  SW_MeshMessage(AK_String("contour lines of ") + Id() + " computed", 1889);
+  SW_MeshMessage(AK_String("contour lines of ") + Id() + " computed", SW_MeshMessageAt::ContourLinesDone);
 }
 
 bool SW_Mesh::ContourLinesStale()
@@ -83,7 +84,7 @@ void SW_Mesh::ExportContourLines(const char* path)
   if (ContourLinesStale()) ComputeContourLines();
   if (!_contourLines) return;
   const AK_String file(path ? path : "");
-  SW_MeshMessage(AK_String("writing ") + file + "...", 1898);
+  SW_MeshMessage(AK_String("writing ") + file + "...", SW_MeshMessageAt::ContourExportBegin);
   AK_File target = AK_File::Replacing(file, "wb");
   if (!target) {
     AK_ErrorText = AK_String("cannot open file '") + file + "'";
@@ -91,7 +92,7 @@ void SW_Mesh::ExportContourLines(const char* path)
   }
   std::ostringstream out;
   bool failed;
-  if (file.GetExtension() == "nxyz") {
+  if (SW_FileFormatOf(file).Is(SW_FileFormat::Nxyz)) {
     failed = !_contourLines->WriteNxyz(out);
     out << "-1\n";
   } else {
@@ -104,7 +105,7 @@ void SW_Mesh::ExportContourLines(const char* path)
     AK_ErrorText = AK_String("cannot write file '") + file + "'";
     return;
   }
-  SW_MeshMessage(file + " written", 1909);
+  SW_MeshMessage(file + " written", SW_MeshMessageAt::ContourExportDone);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -128,7 +129,8 @@ void SW_Mesh::Draw()
 
   if (_displayList && EnabledDisplayLists && _displayListStamp > LastModificationTime()) {
     glCallList(_displayList);
-    SW_MeshMessage(AK_String::Format("frames_per_sec:%g", 1000.0 / (std::clock() + 1 - t0)), 1956);
+    SW_MeshMessage(AK_String::Format("frames_per_sec:%g", 1000.0 / (std::clock() + 1 - t0)),
+                   SW_MeshMessageAt::DisplayListFrameRate);
     return;
   }
   if (_displayList) {
@@ -165,7 +167,8 @@ void SW_Mesh::Draw()
 
   if (_displayList) glEndList();
   if (!GetVariable("$glarr").IsEmpty())
-    SW_MeshMessage(AK_String::Format("frames_per_sec:%g", 1000.0 / (std::clock() - t0 + 1e-30)), 2227);
+    SW_MeshMessage(AK_String::Format("frames_per_sec:%g", 1000.0 / (std::clock() - t0 + 1e-30)),
+                   SW_MeshMessageAt::DrawFrameRate);
 }
 
 void SW_Mesh::DrawFaces()

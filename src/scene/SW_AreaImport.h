@@ -9,6 +9,7 @@
 #include "AK_Files.h"
 #include "AK_FrameworkState.h"
 #include "SW_AreaFiles.h"
+#include "SW_FileFormats.h"
 #include "SW_LineFiles.h"
 #include "SW_Polygon.h"
 #include "SW_Polylines.h"
@@ -27,12 +28,13 @@ void SW_CopyPolygonArea(SW_Polygon& target, SW_Polygon& source);
 
 // Reads the records of an area file ("rel", "res") into new areas of the container, named
 // after the file with "_0001", "_0002", ... An unopenable file leaves "cannot open <kind>
-// file <path>!" in the error text; a malformed record ends the file with a warning that
-// names it, and the areas read before it stay.
+// file <path>!" in the error text, the kind being the format's extension; a malformed
+// record ends the file with a warning that names it, and the areas read before it stay.
 template <class Area, class Record>
-void SW_LoadAreaFile(AK_Object& container, const char* path, const char* kind,
+void SW_LoadAreaFile(AK_Object& container, const char* path, SW_FileFormat format,
                      bool (*read)(std::istream&, Record&, AK_String&))
 {
+  const char* kind = SW_FileFormatEntryOf(format).extensions[0];
   std::ifstream in;
   if (!AK_OpenTextInput(in, path)) {
     AK_ErrorText = AK_TextInputError(path, AK_String("cannot open ") + kind + " file " + path + "!");
@@ -71,13 +73,26 @@ void SW_ImportAreaLines(AK_Object& container, const char* path, Take take)
     if (!line) continue;
     AK_String name = line->Id();
     double dictionaryDepth = -1.0;
-    if (std::strstr(name, "_XDICT_")) name = ReadDxfEsriAttributes(path, name, dictionaryDepth);
+    if (std::strstr(name, "_XDICT_")) name = SW_ReadDxfEsriAttributes(path, name, dictionaryDepth);
     auto* area = new Area(name, &container);
     SW_TakeLine(*area, *line);
     take(*area, dictionaryDepth);
     container.AddComponent(area);
   }
   AK_Object::Destroy(aux);
+}
+
+// An import into an area container: a file of the container's own area format `own` is read
+// record by record (SW_LoadAreaFile), a file of any other format as lines
+// (SW_ImportAreaLines with `take`).
+template <class Area, class Record, class Take>
+void SW_ImportAreas(AK_Object& container, const char* path, SW_FileFormat own,
+                    bool (*read)(std::istream&, Record&, AK_String&), Take take)
+{
+  if (SW_FileFormatOf(path).Is(own))
+    SW_LoadAreaFile<Area, Record>(container, path, own, read);
+  else
+    SW_ImportAreaLines<Area>(container, path, take);
 }
 
 // The last area of the container whose polygon contains (x, y): the one a run gives the

@@ -28,12 +28,8 @@ int32_t GridIndex(double q, int32_t n)
 
 // ---- scalar field ---------------------------------------------------------------------------
 
-void SW_ScalarField::Update()
+void SW_ScalarField::FollowDisplayed(SW_Mesh&)
 {
-  SW_Mesh* mesh = Mesh();
-  if (!IsActive() || !Visibility || !mesh || _values.Size() == 0 || _values.Size() != ItemCount())
-    return;
-  DisplayedValues();
   UpdateColorbarRange();
   if (auto* gradient = dynamic_cast<SW_VectorField*>(GetComponent("gradient"))) {
     ComputeGradient(*gradient);
@@ -43,9 +39,6 @@ void SW_ScalarField::Update()
     label.ReplaceFirst("[" + unit + "]", "gradient [" + unit + "/m]");
     gradient->SetLabel(label);
   }
-  AK_OperationScope scope;
-  AK_VisObj3d::Update();
-  if (!IsDead()) RestoreValues();
 }
 
 void SW_ScalarField::Draw()
@@ -156,29 +149,22 @@ void SW_VectorField::UpdateMagnitude(SW_Mesh& mesh)
   magnitude->SetLabel(label);
 }
 
-void SW_VectorField::Update()
+void SW_VectorField::FollowDisplayed(SW_Mesh& mesh)
 {
-  SW_Mesh* mesh = Mesh();
-  if (!IsActive() || !Visibility || !mesh || _vectors.Size() == 0 || _vectors.Size() != ItemCount())
-    return;
-  DisplayedVectors();
-  AK_Colorbar* colorbar = SW_FieldColorbar(*this);
+  AK_Colorbar* colorbar = Colorbar();
   if (colorbar && colorbar->Autoscale == 1) {
     float min, max;
     SW_LengthRange(_vectors, min, max);
     colorbar->SetMin(AK_String::Format("%g", min));
     colorbar->SetMax(AK_String::Format("%g", max));
   }
-  UpdateMagnitude(*mesh);
-  AK_OperationScope scope;
-  AK_VisObj3d::Update();
-  if (!IsDead()) RestoreVectors();
+  UpdateMagnitude(mesh);
 }
 
 void SW_VectorField::Draw()
 {
   SW_Mesh* mesh = Mesh();
-  AK_Colorbar* colorbar = SW_FieldColorbar(*this);
+  AK_Colorbar* colorbar = Colorbar();
   if (!mesh || !colorbar || _vectors.Size() != ItemCount()) return;
   colorbar->BeginColorTexture();
   const float s = static_cast<float>(_vectorScaling);

@@ -6,6 +6,7 @@
 
 #include "AK_Colorbar.h"
 #include "AK_Files.h"
+#include "SW_FileFormats.h"
 #include "SW_LineFiles.h"
 #include "SW_FieldMath.h"
 #include "SW_FieldSupport.h"
@@ -36,12 +37,45 @@ template <class Field>
 struct DisplayedScope {
   Field& field;
   explicit DisplayedScope(Field& f) : field(f) { Display(f); }
-  ~DisplayedScope() { Restore(field); }
+  ~DisplayedScope() { field.RestoreItems(); }
   static void Display(SW_ScalarField& f) { f.DisplayedValues(); }
   static void Display(SW_VectorField& f) { f.DisplayedVectors(); }
-  static void Restore(SW_ScalarField& f) { f.RestoreValues(); }
-  static void Restore(SW_VectorField& f) { f.RestoreVectors(); }
 };
+
+AK_String Row(const AK_Vec3& p, double value) { return Row({p.x, p.y, p.z, value}); }
+AK_String Row(const AK_Vec3& p, const AK_Vec3& v) { return Row({p.x, p.y, p.z, v.x, v.y, v.z}); }
+
+// The item at a crossing, interpolated along the crossed edge.
+double AtCrossing(const AK_Array<float>& values, const SW_EdgeCrossing& e)
+{
+  const float dv = values[e.b] - values[e.a];
+  return values[e.a] + e.t * dv;
+}
+
+AK_Vec3 AtCrossing(const AK_Array<AK_Vec3>& vectors, const SW_EdgeCrossing& e)
+{
+  const AK_Vec3 va = vectors[e.a];
+  return va + (vectors[e.b] - va) * e.t;
+}
+
+// The rows of a table along the polyline: its first and its last point with the field's
+// value there, and between them every crossing of a mesh edge.
+template <class Field, class T>
+AK_String RowsAlongPolyline(Field& field, SW_Mesh& mesh, const AK_Array<AK_Vec3>& points, const AK_Array<T>& items)
+{
+  AK_Array<SW_EdgeCrossing> crossings;
+  mesh.EdgeCrossingsOfPolyline(points, crossings);
+  const AK_Vec3 first = points[0], last = points.Last();
+  AK_String rows = Row(first, field.ValueAt(first.x, first.y));
+  {
+    DisplayedScope<Field> displayed(field);
+    for (const SW_EdgeCrossing& e : crossings) {
+      const AK_Vec3 a = mesh.Vertex(e.a), b = mesh.Vertex(e.b);
+      rows += Row(a + (b - a) * e.t, AtCrossing(items, e));
+    }
+  }
+  return rows + Row(last, field.ValueAt(last.x, last.y));
+}
 
 }  // namespace
 
@@ -111,14 +145,14 @@ void SW_ScalarField::ExportContourLines(const char* name)
   AK_String unit = colorbar ? colorbar->AttributeKey() : AK_String();
   SW_ContourLineSet none;
   const SW_ContourLineSet& lines = _contourLines ? *_contourLines : none;
-  if (AK_String(name).GetExtension() == "nxyz") {
+  if (SW_FileFormatOf(name).Is(SW_FileFormat::Nxyz)) {
     // Each line says its unit and the short attribute name beside its level.
     const AK_String res = SW_AttributeShort(colorbar);
     for (int32_t i = 0; i < lines.Count(); ++i) {
       AK_NamedPolyline line = lines.Line(i).Polyline();
       AK_String::SetKeyValue(line.text, "unit", unit, '=', ';');
       AK_String::SetKeyValue(line.text, "res", res, '=', ';');
-      WriteNxyzPolyline(line, out, SW_ContourDigits);
+      SW_WriteNxyzPolyline(line, out, SW_ContourDigits);
     }
   } else {
     unit.ReplaceFirst("m/s", "ms-1");
@@ -140,23 +174,8 @@ void SW_ScalarField::ExportValuesAlongPolyline(const char* name)
 {
   SW_Mesh* mesh = Mesh();
   AK_Array<AK_Vec3> points;
-  if (AK_String(ExportValuesAlongPolylineVis()) != "w" ||
-      !SW_PolylinePoints(*this, _selectedPolyline, points) || _values.Size() != ItemCount())
-    return;
-  AK_Array<SW_EdgeCrossing> crossings;
-  mesh->EdgeCrossingsOfPolyline(points, crossings);
-  const AK_Vec3 first = points[0], last = points.Last();
-  AK_String rows = Row({first.x, first.y, first.z, ValueAt(first.x, first.y)});
-  {
-    DisplayedScope<SW_ScalarField> displayed(*this);
-    for (const SW_EdgeCrossing& e : crossings) {
-      const AK_Vec3 a = mesh->Vertex(e.a), b = mesh->Vertex(e.b);
-      const AK_Vec3 p = a + (b - a) * e.t;
-      const float dv = _values[e.b] - _values[e.a];
-      rows += Row({p.x, p.y, p.z, _values[e.a] + e.t * dv});
-    }
-  }
-  rows += Row({last.x, last.y, last.z, ValueAt(last.x, last.y)});
+  if (!SelectedPolylinePoints(points)) return;
+  const AK_String rows = RowsAlongPolyline(*this, *mesh, points, _values);
   AK_File file = AK_File::Replacing(name, "w");
   if (!file) return CannotOpen(name, 1602);
   AK_Message((AK_String("INFO:writing values along polyline to file ") + name), "SW_Workspace", 1602);
@@ -167,43 +186,21 @@ void SW_ScalarField::ExportValuesAlongPolyline(const char* name)
   if (!ok || !file.Close()) AK_ErrorText = AK_String("cannot write file ") + name + "!";
 }
 
-AK_String SW_ScalarField::ExportValuesAlongPolylineVis()
-{
-  return SW_AlongPolylineVis(*this, _selectedPolyline, Mesh(), _onVertices);
-}
-
 // ---- vector field -----------------------------------------------------------------------------
 
 void SW_VectorField::ExportValuesAlongPolyline(const char* name)
 {
   SW_Mesh* mesh = Mesh();
   AK_Array<AK_Vec3> points;
-  if (AK_String(SW_AlongPolylineVis(*this, _selectedPolyline, mesh, _onVertices)) != "w" ||
-      !SW_PolylinePoints(*this, _selectedPolyline, points) || _vectors.Size() != ItemCount())
-    return;
-  AK_Array<SW_EdgeCrossing> crossings;
-  mesh->EdgeCrossingsOfPolyline(points, crossings);
-  const AK_Vec3 first = points[0], last = points.Last();
-  const AK_Vec3 v0 = ValueAt(first.x, first.y);
-  AK_String rows = Row({first.x, first.y, first.z, v0.x, v0.y, v0.z});
-  {
-    DisplayedScope<SW_VectorField> displayed(*this);
-    for (const SW_EdgeCrossing& e : crossings) {
-      const AK_Vec3 a = mesh->Vertex(e.a), b = mesh->Vertex(e.b);
-      const AK_Vec3 p = a + (b - a) * e.t;
-      const AK_Vec3 va = _vectors[e.a], v = va + (_vectors[e.b] - va) * e.t;
-      rows += Row({p.x, p.y, p.z, v.x, v.y, v.z});
-    }
-  }
-  const AK_Vec3 vn = ValueAt(last.x, last.y);
-  rows += Row({last.x, last.y, last.z, vn.x, vn.y, vn.z});
+  if (!SelectedPolylinePoints(points)) return;
+  const AK_String rows = RowsAlongPolyline(*this, *mesh, points, _vectors);
   AK_File file = AK_File::Replacing(name, "w");
   if (!file) {
     AK_ErrorText = AK_String("WARNING:cannot open output file ") + name;
     return Report(AK_ErrorText, 2635);
   }
   Report(AK_String("writing values along polyline to file '") + name + "'", 2619);
-  AK_Colorbar* colorbar = SW_FieldColorbar(*this);
+  AK_Colorbar* colorbar = Colorbar();
   AK_String label = colorbar ? colorbar->AttributeLabel() : Label();
   AK_String unit = colorbar ? colorbar->AttributeKey() : AK_String();
   AK_String text = "#x\ty\tz\t" + label + "_x\t" + label + "_y\t" + label + "_z\n" +

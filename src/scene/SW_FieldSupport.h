@@ -1,11 +1,15 @@
-// What the scalar and the vector field share: the "Colorbar" child and its label, the
-// polyline choice of the exports along a line, and the display conversion through a
-// function of the class script.
+// What the scalar and the vector field share: the operations on their items (SW_MeshField),
+// the "Colorbar" child and its label, the polyline choice of the exports along a line, and
+// the display conversion through a function of the class script.
 #pragma once
+
+#include <type_traits>
 
 #include "AK_Basic.h"
 #include "AK_Object.h"
 #include "AK_Record.h"
+#include "AK_VisObj3d.h"
+#include "AK_WeakRef.h"
 #include "ast_sci.h"
 
 class AK_Colorbar;
@@ -18,6 +22,16 @@ void SW_InstallMeshFieldMakers();
 
 // The vertex count (onVertices) or cell count of the mesh; 0 without a mesh.
 int32_t SW_ItemCount(const SW_Mesh* mesh, int onVertices);
+
+// Removes item i by moving the last item into its place; when i is the last, only the count
+// drops. An index outside the items removes nothing.
+template <class T>
+void SW_RemoveItem(AK_Array<T>& items, int32_t i)
+{
+  if (i < 0 || i >= items.Size()) return;
+  if (i != items.Size() - 1) items[i] = items.Last();
+  items.SetCount(items.Size() - 1);
+}
 
 // Gives the array n items: kept when it has n already, else n zero items.
 template <class T>
@@ -102,3 +116,96 @@ private:
   AK_String _name;
   ast_sci_prepared_call _call;
 };
+
+// ---- the shared operations ----
+
+// Where a field's record reports its failures: the lines of a failed write, of a wrong tag
+// and of a failed read.
+struct SW_RecordLines {
+  int write, tag, read;
+};
+
+// What a field of one item (a value or a vector) per vertex or per cell of a mesh does,
+// whatever its items are: the binding, the label on the colour bar child, the items'
+// positions, the switch between vertices and cells, the point query, the undo of a display
+// conversion, the drawing pass around the base class's and the record.
+//
+// `Field` (the class derived from it) gives what differs: its items (Items, SavedItems),
+// its display conversion (DisplayItems), what follows the displayed items before a drawing
+// pass (FollowDisplayed), its record's class name and lines (kClassName, kRecordLines), and
+// may react to a new binding (MeshRebound). A point query answers a double for values and
+// the vector for vectors.
+template <class Field, class T>
+class SW_MeshField : public AK_VisObj3d {
+public:
+  using Value = std::conditional_t<std::is_same_v<T, float>, double, T>;
+
+  SW_MeshField(const char* id, AK_Object* parent) : AK_VisObj3d(id, parent) {}
+
+  // The drawing pass: the displayed items and what follows them are brought up to date
+  // around the base class's pass, which calls Draw; the stored items come back after it.
+  void Update() override;
+  // The bound mesh's box; 0 without a mesh.
+  int GetBoundingBox(float min[3], float max[3]) override;
+
+  // Binds the field: the items follow the mesh's vertex (or cell) count; they keep their
+  // values when the count is unchanged and become 0 otherwise. No mesh empties them.
+  void SetMesh(SW_Mesh* mesh);
+  SW_Mesh* Mesh() const;
+  // The number of items the bound mesh gives the field (vertices or cells); 0 without one.
+  int32_t ItemCount() const;
+
+  void SetLabel(const char* text);
+  AK_String Label();
+  AK_Colorbar* Colorbar();
+
+  // The displayed item at (x, y), interpolated at a vertex field's cell corners; 0 outside
+  // the mesh or without one, or when the items do not fit it.
+  Value ValueAt(double x, double y);
+  // Puts the stored items back after a display conversion: 1 when it did.
+  int RestoreItems();
+  // Converts between per-vertex and per-cell items (means over corners or cells).
+  void ToggleValueLocation();
+  // Removes item i; the last item moves into its place.
+  void RemoveItem(int32_t i);
+
+  // The record "<kClassName>:v0" in a time-step file: 0 on success, 1 with AK_ErrorText
+  // set. The reader refuses a count that a bound mesh does not give (or any absurd count)
+  // and then leaves the field without items; it never touches the binding.
+  int WriteRecord(AK_STREAM& stream);
+  int ReadRecord(AK_STREAM& stream);
+
+  // Set by the owner before SetMesh: 1 one item per vertex, 0 one per cell.
+  int32_t _onVertices = 0;
+
+protected:
+  // A mesh is bound and the field holds one item for each of its vertices or cells.
+  bool FitsMesh();
+  // Vertex i, or the centre of cell i.
+  AK_Vec3 ItemPosition(SW_Mesh& mesh, int32_t i) const;
+  // "w" when a table along the selected polyline can be written, else "r".
+  AK_String AlongPolylineVis();
+  // The selected polyline's points when a table along it can be written; false otherwise.
+  bool SelectedPolylinePoints(AK_Array<AK_Vec3>& points);
+  // The entries both fields answer alike: "Label", "SetLabel", "PolylinesList",
+  // "SelectedPolyline" and "ExportValuesAlongPolylineVis".
+  static void DeclareShared(AK_AttributeTableOf<Field>& t);
+  // Nothing to follow a new binding unless the field says so.
+  void MeshRebound() {}
+
+  AK_String _selectedPolyline;
+
+private:
+  Field& Self() { return static_cast<Field&>(*this); }
+  AK_WeakRef<SW_Mesh> _mesh;
+};
+
+template <class Field, class T>
+void SW_MeshField<Field, T>::DeclareShared(AK_AttributeTableOf<Field>& t)
+{
+  t.Answer("Label", [](Field& f) { return f.Label(); });
+  t.Command("SetLabel", [](Field& f, const char* v) { f.SetLabel(v); });
+  t.Options("PolylinesList", [](Field& f) { return SW_PolylinesList(f); });
+  t.Text("SelectedPolyline", &SW_MeshField::_selectedPolyline);
+  t.Vis("ExportValuesAlongPolylineVis", [](Field& f) { return f.AlongPolylineVis(); });
+}

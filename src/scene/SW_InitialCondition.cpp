@@ -271,7 +271,7 @@ SW_InitialCondition* SW_InitialConditions::NewReleaseArea(const char* id)
 
 void SW_InitialConditions::LoadRelFile(const char* path)
 {
-  SW_LoadAreaFile<SW_InitialCondition, SW_RelRecord>(*this, path, "rel", ReadRelRecord);
+  SW_LoadAreaFile<SW_InitialCondition, SW_RelRecord>(*this, path, SW_FileFormat::Rel, SW_ReadRelRecord);
 }
 
 SW_InitialCondition* SW_InitialConditions::AreaAt(double x, double y)
@@ -281,11 +281,6 @@ SW_InitialCondition* SW_InitialConditions::AreaAt(double x, double y)
 
 void SW_InitialConditions::Import(const char* path)
 {
-  if (AK_String(path).GetExtension() == "rel") {
-    LoadRelFile(path);
-    return;
-  }
-  SW_ImportAreaLines<SW_InitialCondition>(*this, path, [](SW_InitialCondition& area, double depth) {
-    area.TakeImportedValues(depth);
-  });
+  SW_ImportAreas<SW_InitialCondition>(*this, path, SW_FileFormat::Rel, SW_ReadRelRecord,
+                                      [](SW_InitialCondition& area, double depth) { area.TakeImportedValues(depth); });
 }

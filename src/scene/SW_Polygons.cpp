@@ -42,14 +42,10 @@ SW_Polygon* SW_Polygons::NewPolygon(const char* id)
 
 void SW_Polygons::Import(const char* fileName)
 {
-  const AK_String extension = AK_String(fileName).GetExtension();
-  if (extension == "xy") ImportXy(fileName);
-  else if (extension == "xyz") SW_ImportXyzMember(*this, fileName, kPolygons);
-  else if (extension == "dxf" || extension == "DXF") ImportDxf(fileName);
-  else if (extension == "nxyz") ImportNxyz(fileName);
+  SW_ImportMembers(*this, _baseMeshName, fileName, kPolygons);
 }
 
-void SW_Polygons::ImportXy(const char* fileName) { SW_ImportXyMember(*this, _baseMeshName, fileName, kPolygons); }
+void SW_Polygons::ImportXy(const char* fileName) { SW_ImportLineMember(*this, _baseMeshName, fileName, kPolygons); }
 void SW_Polygons::ImportDxf(const char* fileName) { SW_ImportDxfMembers(*this, fileName, kPolygons); }
 void SW_Polygons::ImportNxyz(const char* fileName) { SW_ImportNxyzMembers(*this, fileName, kPolygons); }
 

@@ -10,6 +10,7 @@
 #include "AK_NumberText.h"
 #include "AK_Record.h"
 #include "AK_Text2d.h"
+#include "SW_FileFormats.h"
 #include "SW_LineFiles.h"
 #include "SW_Mesh.h"
 #include "SW_PolylineGeometry.h"
@@ -109,21 +110,20 @@ void SW_Polyline::Import(const char* fileName)
     AK_ErrorText = AK_String("file '") + fileName + "' does not exist!";
     return;
   }
-  const AK_String extension = AK_String(fileName).GetExtension();
-  const bool dxf = extension == "dxf" || extension == "DXF";
+  const SW_FileFormatEntry& format = SW_FileFormatOf(fileName);
   bool failed = false;
-  if (extension == "xy" || extension == "xyz") {
+  if (format.readLine) {
     _line.points.Clear();
-    failed = !(extension == "xy" ? ReadXyFile(_line, fileName) : ReadXyzFile(_line, fileName));
-  } else if (extension == "nxyz" || dxf) {
+    failed = !format.readLine(_line, fileName);
+  } else if (format.readNextLine) {
     _line.points.Clear();
     std::ifstream in;
     AK_String entity;
-    failed = !AK_OpenTextInput(in, fileName) || !(dxf ? ReadDxfPolyline(_line.points, in, entity) : ReadNxyzPolyline(_line, in));
+    failed = !AK_OpenTextInput(in, fileName) || !format.readNextLine(in, _line, entity);
   } else {
     failed = true;  // a file of no known kind must not look imported
   }
-  if (extension == "xy" && !failed) {
+  if (format.flat && !failed) {
     if (SW_Mesh* mesh = BaseMesh()) ProjectOnto(mesh);
   }
   if (failed) AK_ErrorText = AK_String("error occurred during import from '") + fileName + "'";
@@ -133,21 +133,15 @@ void SW_Polyline::Import(const char* fileName)
 
 void SW_Polyline::Export(const char* fileName)
 {
-  const AK_String extension = AK_String(fileName).GetExtension();
+  const SW_FileFormatEntry& format = SW_FileFormatOf(fileName);
   bool failed = false;
-  if (extension == "xy") {
-    failed = !WriteXyFile(_line, fileName);
-  } else if (extension == "xyz") {
-    failed = !WriteXyzFile(_line, fileName);
-  } else if (extension == "nxyz" || extension == "dxf" || extension == "DXF") {
+  if (format.writeLine) {
+    failed = !format.writeLine(_line, fileName);
+  } else if (format.writeNextLine) {
     std::ostringstream out;
-    if (extension == "nxyz") {
-      WriteNxyzPolyline(_line, out, 9);
-    } else {
-      WriteDxfBegin(out);
-      WriteDxfPolyline(_line, Id(), out, 9, _closed);
-      WriteDxfEnd(out);
-    }
+    format.beginLines(out);
+    format.writeNextLine(out, _line, Id(), 9, _closed);
+    format.endLines(out);
     failed = out.fail() || !AK_WriteWholeFile(fileName, out.str());
   }
   if (failed) AK_ErrorText = AK_String("error occurred during export to '") + fileName + "'";
@@ -156,7 +150,7 @@ void SW_Polyline::Export(const char* fileName)
 bool SW_Polyline::ReadAnoRecord(std::istream& in)
 {
   SW_AnoRecord record;
-  const bool read = ::ReadAnoRecord(in, record);
+  const bool read = SW_ReadAnoRecord(in, record);
   if (!record.name.IsEmpty()) SetUniqueId(record.name);
   if (record.autoColored >= 0) {
     AutoColored = record.autoColored;
@@ -169,7 +163,7 @@ bool SW_Polyline::ReadAnoRecord(std::istream& in)
 
 bool SW_Polyline::ReadPointsFromStream(std::istream& in)
 {
-  const bool result = ReadOutlinePoints(_line.points, in);
+  const bool result = SW_ReadOutlinePoints(_line.points, in);
   UpdateBoundingBox();
   return result;
 }

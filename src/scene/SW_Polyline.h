@@ -67,7 +67,7 @@ public:
   // colours it, its points are appended. False at the end of the file: the count line is
   // missing or announces no point (a negative count reads no point and the file goes on).
   bool ReadAnoRecord(std::istream& in);
-  // The outline block of the area files (ReadOutlinePoints): true when read whole.
+  // The outline block of the area files (SW_ReadOutlinePoints): true when read whole.
   bool ReadPointsFromStream(std::istream& in);
 
   // --- the base mesh ---

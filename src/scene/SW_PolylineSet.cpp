@@ -6,6 +6,7 @@
 #include "AK_Files.h"
 #include "AK_Record.h"
 #include "AK_Text2d.h"
+#include "SW_FileFormats.h"
 #include "SW_LineFiles.h"
 #include "SW_Mesh.h"
 #include "SW_Polyline.h"
@@ -170,31 +171,28 @@ void SW_PolylineSet::Import(const char* fileName)
     AK_ErrorText = AK_String("file '") + fileName + "' does not exist!";
     return;
   }
-  const AK_String extension = AK_String(fileName).GetExtension();
+  const SW_FileFormatEntry& format = SW_FileFormatOf(fileName);
+  const bool ano = format.Is(SW_FileFormat::Ano);
   std::ifstream in;
-  if ((extension == "nxyz" || extension == "dxf" || extension == "DXF" || extension == "ano") &&
-      !AK_OpenTextInput(in, fileName)) {
+  if ((format.readNextLine || ano) && !AK_OpenTextInput(in, fileName)) {
     AK_ErrorText = AK_TextInputError(fileName, AK_String("cannot open file '") + fileName + "'");
     return;
   }
-  if (extension == "nxyz" || extension == "dxf" || extension == "DXF") {
+  if (format.readNextLine) {
+    // DXF names its lines (by their layers) and has empty entities; "nxyz" lines may name
+    // themselves by a "name" item.
+    const bool dxf = format.Is(SW_FileFormat::Dxf);
     AK_NamedPolyline line;
-    if (extension == "nxyz") {
-      while (ReadNxyzPolyline(line, in)) {
-        AddMember(line, UniqueName(AK_String::GetKeyValue(line.text, "name", '=', ';'), "p_"));
-        line = AK_NamedPolyline();
-      }
-    } else {
-      AK_String entity;
-      while (ReadDxfPolyline(line.points, in, entity)) {
-        if (line.points.Count() > 0) AddMember(line, UniqueName(entity, "pl_"));
-        line = AK_NamedPolyline();
-      }
+    AK_String entity;
+    while (format.readNextLine(in, line, entity)) {
+      if (!dxf) AddMember(line, UniqueName(AK_String::GetKeyValue(line.text, "name", '=', ';'), "p_"));
+      else if (line.points.Count() > 0) AddMember(line, UniqueName(entity, "pl_"));
+      line = AK_NamedPolyline();
     }
-  } else if (extension == "ano") {
+  } else if (ano) {
     while (in.good()) {
       SW_AnoRecord record;
-      ReadAnoRecord(in, record);
+      SW_ReadAnoRecord(in, record);
       if (record.autoColored < 0) continue;  // no count line: nothing to add
       AK_NamedPolyline line;
       line.points = static_cast<AK_Array<AK_Vec3>&&>(record.points);
@@ -207,17 +205,13 @@ void SW_PolylineSet::Import(const char* fileName)
 
 void SW_PolylineSet::Export(const char* fileName)
 {
-  const AK_String extension = AK_String(fileName).GetExtension();
-  const bool dxf = extension == "dxf" || extension == "DXF";
-  if (extension != "nxyz" && !dxf) return;
+  const SW_FileFormatEntry& format = SW_FileFormatOf(fileName);
+  if (!format.writeNextLine) return;
   std::ostringstream out;
-  if (dxf) WriteDxfBegin(out);
-  for (int32_t i = 0; i < Count() && out.good(); ++i) {
-    if (!_selected[i]) continue;
-    if (dxf) WriteDxfPolyline(_members[i], _names[i], out, 9, 0);
-    else WriteNxyzPolyline(_members[i], out, 9);
-  }
-  if (dxf) WriteDxfEnd(out);
+  format.beginLines(out);
+  for (int32_t i = 0; i < Count() && out.good(); ++i)
+    if (_selected[i]) format.writeNextLine(out, _members[i], _names[i], 9, 0);
+  format.endLines(out);
   if (out.fail() || !AK_WriteWholeFile(fileName, out.str())) AK_ErrorText = AK_String("error occurred during export to '") + fileName + "'";
 }
 

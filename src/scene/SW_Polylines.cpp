@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "AK_Files.h"
+#include "SW_FileFormats.h"
 #include "SW_Mesh.h"
 #include "SW_Polyline.h"
 #include "SW_PolylineSet.h"
@@ -51,15 +52,11 @@ SW_Polyline* SW_Polylines::NewPolyline(const char* id)
 
 void SW_Polylines::Import(const char* fileName)
 {
-  const AK_String extension = AK_String(fileName).GetExtension();
-  if (extension == "xy") ImportXy(fileName);
-  else if (extension == "xyz") SW_ImportXyzMember(*this, fileName, kPolylines);
-  else if (extension == "ano") ImportAno(fileName);
-  else if (extension == "dxf" || extension == "DXF") ImportDxf(fileName);
-  else if (extension == "nxyz") ImportNxyz(fileName);
+  if (SW_FileFormatOf(fileName).Is(SW_FileFormat::Ano)) ImportAno(fileName);
+  else SW_ImportMembers(*this, _baseMeshName, fileName, kPolylines);
 }
 
-void SW_Polylines::ImportXy(const char* fileName) { SW_ImportXyMember(*this, _baseMeshName, fileName, kPolylines); }
+void SW_Polylines::ImportXy(const char* fileName) { SW_ImportLineMember(*this, _baseMeshName, fileName, kPolylines); }
 void SW_Polylines::ImportDxf(const char* fileName) { SW_ImportDxfMembers(*this, fileName, kPolylines); }
 void SW_Polylines::ImportNxyz(const char* fileName) { SW_ImportNxyzMembers(*this, fileName, kPolylines); }
 

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "AK_Files.h"
+#include "SW_FileFormats.h"
 #include "SW_LineFiles.h"
 #include "SW_Mesh.h"
 #include "SW_Polyline.h"
@@ -40,20 +41,25 @@ void AddRecordMember(AK_Object& container, const char* id, AK_NamedPolyline& rec
 
 }  // namespace
 
-void SW_ImportXyMember(AK_Object& container, const AK_String& baseMeshName, const char* fileName,
-                       const SW_MemberKind& kind)
+bool SW_ImportMembers(AK_Object& container, const AK_String& baseMeshName, const char* fileName,
+                      const SW_MemberKind& kind)
+{
+  const SW_FileFormatEntry& format = SW_FileFormatOf(fileName);
+  if (format.readLine) SW_ImportLineMember(container, baseMeshName, fileName, kind);
+  else if (format.Is(SW_FileFormat::Dxf)) SW_ImportDxfMembers(container, fileName, kind);
+  else if (format.Is(SW_FileFormat::Nxyz)) SW_ImportNxyzMembers(container, fileName, kind);
+  else return false;
+  return true;
+}
+
+void SW_ImportLineMember(AK_Object& container, const AK_String& baseMeshName, const char* fileName,
+                         const SW_MemberKind& kind)
 {
   SW_Polyline* member = kind.make(SW_FileBaseName(fileName), &container);
   // Projecting the still empty member makes the mesh its base mesh, so that its own import
   // takes the heights of the points it reads.
-  if (!baseMeshName.IsEmpty())
+  if (SW_FileFormatOf(fileName).flat && !baseMeshName.IsEmpty())
     member->ProjectOnto(dynamic_cast<SW_Mesh*>(member->FindObject(AK_String("../") + baseMeshName)));
-  if (SW_ImportIntoNew(member, [&] { member->Import(fileName); })) AddMember(container, member, kind, true);
-}
-
-void SW_ImportXyzMember(AK_Object& container, const char* fileName, const SW_MemberKind& kind)
-{
-  SW_Polyline* member = kind.make(SW_FileBaseName(fileName), &container);
   if (SW_ImportIntoNew(member, [&] { member->Import(fileName); })) AddMember(container, member, kind, true);
 }
 
@@ -67,7 +73,7 @@ void SW_ImportDxfMembers(AK_Object& container, const char* fileName, const SW_Me
   const AK_String base = SW_FileBaseName(fileName);
   AK_NamedPolyline record;
   AK_String entity;
-  for (int k = 0; ReadDxfPolyline(record.points, in, entity);) {
+  for (int k = 0; SW_ReadDxfPolyline(record.points, in, entity);) {
     if (record.points.Count() < 1) continue;
     ++k;
     const AK_String id = base + "_" + (entity.IsEmpty() ? AK_String::Format("%04d", k) : entity);
@@ -84,7 +90,7 @@ void SW_ImportNxyzMembers(AK_Object& container, const char* fileName, const SW_M
   }
   const AK_String base = SW_FileBaseName(fileName);
   AK_NamedPolyline record;
-  for (int k = 0; ReadNxyzPolyline(record, in);) {
+  for (int k = 0; SW_ReadNxyzPolyline(record, in);) {
     AK_String id = AK_String::GetKeyValue(record.text, "name", '=', ';');
     if (id.IsEmpty()) id = base + "_" + AK_String::Format("%04d", ++k);
     AddRecordMember(container, id, record, kind);

@@ -37,11 +37,15 @@ bool SW_ImportIntoNew(AK_Object* fresh, Import import)
   return true;
 }
 
-// One member from an "xy" file, projected onto the container's base mesh.
-void SW_ImportXyMember(AK_Object& container, const AK_String& baseMeshName, const char* fileName,
-                       const SW_MemberKind& kind);
-// One member from an "xyz" file.
-void SW_ImportXyzMember(AK_Object& container, const char* fileName, const SW_MemberKind& kind);
+// Members from a line file by its format (SW_FileFormats.h): one from a file that is one
+// line, one per line of a DXF or "nxyz" file as below. False, with nothing done, for a file
+// of any other format.
+bool SW_ImportMembers(AK_Object& container, const AK_String& baseMeshName, const char* fileName,
+                      const SW_MemberKind& kind);
+// One member from a file that is one line ("xy", "xyz"), named after the file or by its
+// "name" item; the points of a flat format are laid onto the container's base mesh.
+void SW_ImportLineMember(AK_Object& container, const AK_String& baseMeshName, const char* fileName,
+                         const SW_MemberKind& kind);
 // One member per DXF polyline with points: base name + "_" + the entity name, or + "_" and a
 // four-digit counter for unnamed ones.
 void SW_ImportDxfMembers(AK_Object& container, const char* fileName, const SW_MemberKind& kind);

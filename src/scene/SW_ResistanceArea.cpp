@@ -67,7 +67,7 @@ AK_Object* SW_ResistanceAreas::CreateComponent(const char* id, const char* typeN
 
 void SW_ResistanceAreas::LoadResFile(const char* path)
 {
-  SW_LoadAreaFile<SW_ResistanceArea, SW_ResRecord>(*this, path, "res", ReadResRecord);
+  SW_LoadAreaFile<SW_ResistanceArea, SW_ResRecord>(*this, path, SW_FileFormat::Res, SW_ReadResRecord);
 }
 
 SW_ResistanceArea* SW_ResistanceAreas::AreaAt(double x, double y)
@@ -77,9 +77,6 @@ SW_ResistanceArea* SW_ResistanceAreas::AreaAt(double x, double y)
 
 void SW_ResistanceAreas::Import(const char* path)
 {
-  if (AK_String(path).GetExtension() == "res") {
-    LoadResFile(path);
-    return;
-  }
-  SW_ImportAreaLines<SW_ResistanceArea>(*this, path, [](SW_ResistanceArea&, double) {});
+  SW_ImportAreas<SW_ResistanceArea>(*this, path, SW_FileFormat::Res, SW_ReadResRecord,
+                                    [](SW_ResistanceArea&, double) {});
 }

@@ -26,8 +26,7 @@ SW_ScalarField::SW_ScalarField(const char* id, AK_Object* parent) : AK_Class(id,
 void SW_ScalarField::DeclareAttributes(AK_AttributeTableOf<SW_ScalarField>& t)
 {
   using F = SW_ScalarField;
-  t.Answer("Label", [](F& f) { return f.Label(); });
-  t.Command("SetLabel", [](F& f, const char* v) { f.SetLabel(v); });
+  DeclareShared(t);
   t.Switch("DisplayColorMapped", &F::_displayColorMapped);
   t.Switch("DisplayContourLines", &F::_displayContourLines);
   t.Switch("ContourLinesColored", &F::_contourLinesColored);
@@ -56,9 +55,6 @@ void SW_ScalarField::DeclareAttributes(AK_AttributeTableOf<SW_ScalarField>& t)
   t.Double("AreaValueLimit", &F::_areaValueLimit);
   t.Answer("AreaAboveLimit", [](F& f) { return AK_String::Format("%.15g", f.AreaAboveLimit()); });
   t.Double("MinDisplayedValue", &F::_minDisplayedValue);
-  t.Options("PolylinesList", [](F& f) { return SW_PolylinesList(f); });
-  t.Text("SelectedPolyline", &F::_selectedPolyline);
-  t.Vis("ExportValuesAlongPolylineVis", [](F& f) { return f.ExportValuesAlongPolylineVis(); });
   t.Command("ExportValuesAlongPolyline", &F::ExportValuesAlongPolyline);
   t.Command("ExportContourLines", &F::ExportContourLines);
   t.Command("ExportContourLinesDxf", &F::ExportContourLines);
@@ -67,43 +63,6 @@ void SW_ScalarField::DeclareAttributes(AK_AttributeTableOf<SW_ScalarField>& t)
   t.Vis("RemoveGradientFieldVis", [](F& f) { return f.GetComponent("gradient") ? "w" : "r"; });
   t.Command("CreateGradientField", [](F& f, const char*) { f.CreateGradientField(); });
   t.Command("RemoveGradientField", [](F& f, const char*) { f.DeleteComponent("gradient"); });
-}
-
-// ---- binding and label ----------------------------------------------------------------------
-
-SW_Mesh* SW_ScalarField::Mesh() const { return _mesh.Get(); }
-int32_t SW_ScalarField::ItemCount() const { return SW_ItemCount(Mesh(), _onVertices); }
-
-void SW_ScalarField::SetMesh(SW_Mesh* mesh)
-{
-  _mesh = mesh;
-  _contourLines.reset();
-  if (!mesh) {
-    _values.Clear();
-    return;
-  }
-  SW_BindItems(_values, ItemCount());
-  MarkModified("SetMesh");
-}
-
-int SW_ScalarField::GetBoundingBox(float min[3], float max[3])
-{
-  SW_Mesh* mesh = Mesh();
-  return mesh ? mesh->GetBoundingBox(min, max) : 0;
-}
-
-void SW_ScalarField::SetLabel(const char* text) { SW_SetFieldLabel(*this, text); }
-AK_String SW_ScalarField::Label() { return SW_FieldLabel(*this); }
-AK_Colorbar* SW_ScalarField::Colorbar() { return SW_FieldColorbar(*this); }
-
-
-void SW_ScalarField::ToggleValueLocation()
-{
-  SW_Mesh* mesh = Mesh();
-  if (!mesh || _values.Size() != ItemCount()) return;
-  if (_onVertices) SW_VertexToCellValues(mesh->Core(), _values, _values);
-  else SW_CellToVertexValues(mesh->Core(), _values, _values);
-  _onVertices = !_onVertices;
 }
 
 // ---- display conversion -----------------------------------------------------------------------
@@ -135,37 +94,6 @@ int SW_ScalarField::DisplayedValues()
   _savedValues = _values;
   SW_SmoothVertexValues(mesh->Core(), _values, AK_Atoi(smooth));
   return 0;
-}
-
-int SW_ScalarField::RestoreValues()
-{
-  if (_savedValues.Size() == 0) return 0;
-  _values = _savedValues;
-  _savedValues.Clear();
-  return 1;
-}
-
-// ---- queries ------------------------------------------------------------------------------------
-
-double SW_ScalarField::ValueAt(double x, double y)
-{
-  SW_Mesh* mesh = Mesh();
-  if (!mesh || _values.Size() != ItemCount()) return 0;
-  int32_t c = mesh->FindCell(x, y, -1);
-  if (c < 0) return 0;
-  DisplayedValues();
-  double result;
-  if (_onVertices) {
-    double w[4];
-    mesh->Core().CellWeights(c, x, y, w);
-    const AK_Index4& cell = mesh->Cells()[c];
-    result = 0;
-    for (int k = 0; k < mesh->CornerCount(c); ++k) result += w[k] * _values[cell[k]];
-  } else {
-    result = _values[c];
-  }
-  RestoreValues();
-  return result;
 }
 
 void SW_ScalarField::SetValueAtPoint(const char* text)
@@ -248,16 +176,4 @@ void SW_ScalarField::CreateGradientField()
 {
   if (GetComponent("gradient")) return;
   AddComponent(new SW_VectorField("gradient", this));
-}
-
-// ---- record -----------------------------------------------------------------------------------
-
-int SW_ScalarField::WriteRecord(AK_STREAM& stream)
-{
-  return SW_WriteItemRecord(stream, this, "SW_ScalarField", _values, 2234);
-}
-
-int SW_ScalarField::ReadRecord(AK_STREAM& stream)
-{
-  return SW_ReadItemRecord(stream, this, "SW_ScalarField", _values, Mesh() ? ItemCount() : -1, 2242, 2243);
 }

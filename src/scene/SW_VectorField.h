@@ -12,58 +12,48 @@
 #include <cstdint>
 
 #include "AK_ClassHelper.h"
-#include "AK_VisObj3d.h"
+#include "SW_FieldSupport.h"
 
 class AK_Colorbar;
 class AK_STREAM;
 class SW_Mesh;
 
-class SW_VectorField : public AK_Class<SW_VectorField, AK_VisObj3d> {
+// Binding, label, point query (ValueAt), value location, drawing pass and record: see
+// SW_MeshField.
+class SW_VectorField : public AK_Class<SW_VectorField, SW_MeshField<SW_VectorField, AK_Vec3>> {
 public:
   static constexpr const char* kClassName = "SW_VectorField";
+  static constexpr SW_RecordLines kRecordLines{2521, 2529, 2530};
 
   SW_VectorField(const char* id, AK_Object* parent);
   static void DeclareAttributes(AK_AttributeTableOf<SW_VectorField>& t);
 
-  // The drawing pass: the displayed vectors, the colour bar range and the magnitude child
-  // are brought up to date around the base class's pass, which calls Draw.
-  void Update() override;
   void Draw() override;
-  int GetBoundingBox(float min[3], float max[3]) override;
 
-  // Binds the field: the vectors follow the mesh's vertex (or cell) count, kept when the
-  // count is unchanged, (0, 0, 0) otherwise; no mesh empties them.
-  void SetMesh(SW_Mesh* mesh);
-  SW_Mesh* Mesh() const;
-  int32_t ItemCount() const;
-
-  void SetLabel(const char* text);
-  AK_String Label();
-
-  // The displayed vector at (x, y); (0, 0, 0) outside the mesh or without one.
-  AK_Vec3 ValueAt(double x, double y);
+  // Puts the displayed vectors in place of the stored ones: 1 when a conversion was asked
+  // for; RestoreVectors undoes it (1 when it did).
   int DisplayedVectors();
-  int RestoreVectors();
-  void ToggleValueLocation();
-
-  // The record "SW_VectorField:v0"; as for SW_ScalarField.
-  int WriteRecord(AK_STREAM& stream);
-  int ReadRecord(AK_STREAM& stream);
+  int RestoreVectors() { return RestoreItems(); }
+  // Removes vector i; the last vector moves into its place.
+  void RemoveVector(int32_t i) { RemoveItem(i); }
 
   void ExportValuesAlongPolyline(const char* name);
   void ExportValues(const char* name);
 
-  int32_t _onVertices = 0;
   AK_Array<AK_Vec3> _vectors;
 
 private:
+  friend class SW_MeshField<SW_VectorField, AK_Vec3>;
+  AK_Array<AK_Vec3>& Items() { return _vectors; }
+  AK_Array<AK_Vec3>& SavedItems() { return _savedVectors; }
+  int DisplayItems() { return DisplayedVectors(); }
+  // The colour bar's range and the magnitude child follow the displayed vectors.
+  void FollowDisplayed(SW_Mesh& mesh);
+
   double _vectorScaling = 1.0;
   double _resamplingGridSize = 0;
-  AK_String _selectedPolyline;
   AK_Array<AK_Vec3> _savedVectors;
-  AK_WeakRef<SW_Mesh> _mesh;
 
-  AK_Vec3 ItemPosition(SW_Mesh& mesh, int32_t i) const;
   void UpdateMagnitude(SW_Mesh& mesh);
   void DrawResampled(SW_Mesh& mesh, AK_Colorbar& colorbar, float scale);
 };

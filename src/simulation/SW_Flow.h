@@ -87,6 +87,8 @@ struct SW_FlowParameters {
   double sphDiffusion = 0;              // D
   int sphDiffusionImplicit = 0;
   double cohesion = 0;                  // sigma
+  int verbose = 0;                      // "$sph_verbose" (SphMode != 0); above 1 the lateral
+                                        // forces sample every 1000th particle
   SW_UserFrictionLaw userLaw;
   SW_EntrainmentLossLaw entrainmentLoss;
   // Threads for the phases whose per-particle results depend only on the state at the
@@ -190,6 +192,16 @@ struct SW_FlowStepReport {
   int32_t sourceCount = 0;
   int32_t removed = 0;
   AK_Array<int32_t> released;  // secondary release marks released in this step
+  // With verbose above 1 in the smoothed-particle method: what the lateral forces found at
+  // particles 0, 1000, 2000, ..., one entry each (particle -1 where a held one got nothing),
+  // in particle order whatever thread computed it.
+  struct SphSample {
+    int32_t particle = -1;
+    AK_Vec3 x;
+    int32_t ix = 0, iy = 0;  // its column and row of the neighbour grid
+    AK_Vec3 gradient;        // the negative flow-depth gradient G
+  };
+  AK_Array<SphSample> sph;
   // Processor clock ticks of the timed phases, for the step's verbose report.
   enum Phase { Grid, BodyForces, LateralForces, PositionUpdate, RemovalSplitting, FieldUpdate, Phases };
   std::clock_t clocks[Phases] = {};

@@ -1,6 +1,7 @@
 // The result fields of a run: binding to the mesh, the checks that they belong to it, and
 // the field update from the particles.
 #include "SW_Flow.h"
+#include "SW_ResultFields.h"
 
 namespace {
 
@@ -14,28 +15,39 @@ bool SizeIs(int32_t size, int32_t expected, const char* name, const char* per, A
 
 }  // namespace
 
+namespace {
+
+int32_t ArraySize(const SW_FlowFields& fields, const SW_ResultFieldKind& kind)
+{
+  return kind.IsVector() ? (fields.*kind.vectors).Size() : (fields.*kind.values).Size();
+}
+
+// The fields that the field update writes: the simulation's own fields on vertices.
+bool WrittenByUpdate(const SW_ResultFieldKind& kind) { return kind.component && kind.onVertices; }
+
+}  // namespace
+
 int SW_FlowFields::CheckResults(const SW_MeshCore& mesh, AK_String& error) const
 {
-  const int32_t nv = mesh.NumVertices();
-  return SizeIs(flowDepth.Size(), nv, "FlowDepth", "vertices", error) &&
-         SizeIs(velocity.Size(), nv, "Velocity", "vertices", error) &&
-         SizeIs(peakPressure.Size(), nv, "DynamicPeakPressure", "vertices", error) &&
-         SizeIs(peakForce.Size(), nv, "PeakForcePerWidth", "vertices", error) &&
-         SizeIs(peakTorque.Size(), nv, "PeakTorquePerWidth", "vertices", error) &&
-         SizeIs(peakDepth.Size(), nv, "PeakFlowDepth", "vertices", error) &&
-         SizeIs(frontArrival.Size(), nv, "FrontArrivalTime", "vertices", error);
+  for (const SW_ResultFieldKind& kind : SW_ResultFields)
+    if (WrittenByUpdate(kind) &&
+        !SizeIs(ArraySize(*this, kind), mesh.NumVertices(), kind.id, "vertices", error))
+      return 0;
+  return 1;
 }
 
 int SW_FlowFields::Check(const SW_MeshCore& mesh, AK_String& error) const
 {
-  if (!CheckResults(mesh, error) ||
-      !SizeIs(bottomPressure.Size(), mesh.NumVertices(), "BottomPressure", "vertices", error))
-    return 0;
-  // Without entrainable snow both entrainment fields may be unbound.
-  if (entrainmentMass.IsEmpty()) return 1;
-  const int32_t nc = mesh.NumCells();
-  return SizeIs(entrainmentMass.Size(), nc, "EntrainmentMass", "cells", error) &&
-         SizeIs(entrainmentEnthalpy.Size(), nc, "EntrainmentEnthalpy", "cells", error);
+  if (!CheckResults(mesh, error)) return 0;
+  // Without entrainable snow the fields on cells may be unbound.
+  const bool cellsBound = !entrainmentMass.IsEmpty();
+  for (const SW_ResultFieldKind& kind : SW_ResultFields) {
+    if (WrittenByUpdate(kind) || (!kind.onVertices && !cellsBound)) continue;
+    const int32_t expected = kind.onVertices ? mesh.NumVertices() : mesh.NumCells();
+    if (!SizeIs(ArraySize(*this, kind), expected, kind.id, kind.onVertices ? "vertices" : "cells", error))
+      return 0;
+  }
+  return 1;
 }
 
 int SW_FlowCells::Check(const SW_MeshCore& mesh, AK_String& error) const
@@ -62,20 +74,17 @@ int SW_FlowCells::Check(const SW_MeshCore& mesh, AK_String& error) const
 
 void SW_FlowFields::Bind(const SW_MeshCore& mesh)
 {
-  const int32_t nv = mesh.NumVertices(), nc = mesh.NumCells();
-  for (AK_Array<float>* a : {&flowDepth, &peakPressure, &peakForce, &peakTorque, &peakDepth,
-                             &frontArrival, &bottomPressure}) {
-    a->Reserve(nv);
-    a->SetCount(nv);
-    for (float& f : *a) f = 0;
-  }
-  velocity.Reserve(nv);
-  velocity.SetCount(nv);
-  for (AK_Vec3& v : velocity) v = AK_Vec3();
-  for (AK_Array<float>* a : {&entrainmentMass, &entrainmentEnthalpy}) {
-    a->Reserve(nc);
-    a->SetCount(nc);
-    for (float& f : *a) f = 0;
+  auto zeros = [](auto& a, int32_t n, auto zero) {
+    a.Reserve(n);
+    a.SetCount(n);
+    for (auto& x : a) x = zero;
+  };
+  for (const SW_ResultFieldKind& kind : SW_ResultFields) {
+    const int32_t n = kind.onVertices ? mesh.NumVertices() : mesh.NumCells();
+    if (kind.IsVector())
+      zeros(this->*kind.vectors, n, AK_Vec3());
+    else
+      zeros(this->*kind.values, n, 0.f);
   }
 }
 

@@ -68,8 +68,9 @@ struct SphKernel {
   double beyond;
 };
 
-void SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const SphKernel& kernel,
-              SW_ParticleStore& p, int32_t i)
+// Answers G, the negative flow-depth gradient at the particle.
+AK_Vec3 SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const SphKernel& kernel,
+                 SW_ParticleStore& p, int32_t i)
 {
   const double rho = par.density;
   const double diffusion = par.sphDiffusion;
@@ -126,6 +127,7 @@ void SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const SphKe
     p.enthalpySource[i] = static_cast<float>(se * area * diffusion);
     p.enthalpyRelaxation[i] = static_cast<float>(we * area * diffusion);
   }
+  return gradient;
 }
 
 }  // namespace
@@ -166,6 +168,15 @@ void SW_ComputeLateralForces(SW_FlowRun& run, int32_t first, int32_t end, double
   const double r = SW_KernelRadius(par);
   const double k1 = 10 / (r * r * r * r * r * kPi) * -3;
   const SphKernel kernel{r, k1, k1 * -2, r * r * (1 + 1e-12)};
-  for (int32_t i = first; i < end; ++i)
-    if (!held || p.flags[i] == 0) SphForce(par, run.grid, kernel, p, i);
+  // The samples are kept by particle, each in its own entry (the step makes one for every
+  // 1000th particle), so any split over threads reports the same.
+  const bool sample = par.verbose > 1;
+  for (int32_t i = first; i < end; ++i) {
+    if (held && p.flags[i] != 0) continue;
+    const AK_Vec3 gradient = SphForce(par, run.grid, kernel, p, i);
+    if (sample && i % 1000 == 0 && i / 1000 < run.report.sph.Size()) {
+      const AK_Vec3& x = p.x[i];
+      run.report.sph[i / 1000] = {i, x, run.grid.Column(x.x), run.grid.Row(x.y), gradient};
+    }
+  }
 }

@@ -97,6 +97,12 @@ void MapBottomPressure(SW_FlowRun& run)
 void LateralForces(SW_FlowRun& run, double dt)
 {
   if (run.par.sphMode != 0) run.grid.Gather(run.particles);
+  if (run.par.sphMode != 0 && run.par.verbose > 1) {
+    const int32_t samples = (run.particles.Count() + 999) / 1000;
+    run.report.sph.Reserve(samples);
+    run.report.sph.SetCount(samples);
+    for (SW_FlowStepReport::SphSample& s : run.report.sph) s = SW_FlowStepReport::SphSample();
+  }
   auto chunk = [&run, dt](int32_t first, int32_t end) { SW_ComputeLateralForces(run, first, end, dt); };
   run.workers.ForEachChunk(run.particles.Count(), chunk);
 }
@@ -138,6 +144,7 @@ void SW_FlowStepReport::Reset()
   entrained = total = sourceMass = 0;
   sourceCount = removed = 0;
   released.SetCount(0);
+  sph.SetCount(0);
   for (std::clock_t& c : clocks) c = 0;
 }
 

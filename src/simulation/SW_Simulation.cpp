@@ -71,16 +71,19 @@ Field* NewField(const char* id, int onVertices, AK_Object* parent = nullptr)
 
 void SW_Simulation::CreateChildren()
 {
-  auto* flowDepth = NewField<SW_ScalarField>("FlowDepth", 1);
-  auto* velocity = NewField<SW_VectorField>("Velocity", 1);
-  auto* dynamicPeakPressure = NewField<SW_ScalarField>("DynamicPeakPressure", 1);
-  auto* peakForcePerWidth = NewField<SW_ScalarField>("PeakForcePerWidth", 1);
-  auto* peakTorquePerWidth = NewField<SW_ScalarField>("PeakTorquePerWidth", 1);
-  auto* peakFlowDepth = NewField<SW_ScalarField>("PeakFlowDepth", 1);
-  auto* frontArrivalTime = NewField<SW_ScalarField>("FrontArrivalTime", 1);
-  auto* entrainmentMass = NewField<SW_ScalarField>("EntrainmentMass", 0);
-  auto* entrainmentEnthalpy = NewField<SW_ScalarField>("EntrainmentEnthalpy", 0);
-  entrainmentEnthalpy->Set("MinDisplayedValue", "-1e8");
+  // A component takes its parent when it is added; a field held aside knows it from the start.
+  for (int row = 0; row < SW_ResultFieldCount; ++row) {
+    const SW_ResultFieldKind& kind = SW_ResultFields[row];
+    AK_Object* parent = kind.component ? nullptr : this;
+    AK_Object* field = nullptr;
+    if (kind.IsVector())
+      field = NewField<SW_VectorField>(kind.id, kind.onVertices, parent);
+    else
+      field = NewField<SW_ScalarField>(kind.id, kind.onVertices, parent);
+    _resultFields[row] = field;
+    if (!kind.component) _fieldsHeldAside[row].reset(field);
+  }
+  EntrainmentEnthalpy()->Set("MinDisplayedValue", "-1e8");
   auto* particles = new SW_Particles("Particles", nullptr);
   particles->SetActive(0);
   // The particles of the project file are those of its time step, not of the mesh record.
@@ -92,22 +95,10 @@ void SW_Simulation::CreateChildren()
     group->Set("SingleType", "1");
     AddComponent(group);
   }
-  AK_Object* inOrder[] = {flowDepth,         peakFlowDepth,       velocity,
-                          dynamicPeakPressure, peakForcePerWidth, peakTorquePerWidth,
-                          frontArrivalTime,  entrainmentMass,     entrainmentEnthalpy,
-                          particles};
-  for (AK_Object* child : inOrder) AddComponent(child);
-  _flowDepth = flowDepth;
-  _peakFlowDepth = peakFlowDepth;
-  _velocity = velocity;
-  _dynamicPeakPressure = dynamicPeakPressure;
-  _peakForcePerWidth = peakForcePerWidth;
-  _peakTorquePerWidth = peakTorquePerWidth;
-  _frontArrivalTime = frontArrivalTime;
-  _entrainmentMass = entrainmentMass;
-  _entrainmentEnthalpy = entrainmentEnthalpy;
+  for (int row = 0; row < SW_ResultFieldCount; ++row)
+    if (SW_ResultFields[row].component) AddComponent(ResultField(row));
+  AddComponent(particles);
   _particles = particles;
-  _bottomPressure.reset(NewField<SW_ScalarField>("BottomPressure", 1, this));
 }
 
 AK_Object* SW_Simulation::Project() const
@@ -136,17 +127,17 @@ void SW_Simulation::BindFieldsToMesh()
 {
   SW_Mesh* mesh = _mesh.Get();
   if (!mesh) return;
-  auto bind = [mesh](auto* field) {
-    if (field) field->SetMesh(mesh);
-  };
-  bind(FlowDepth());
-  bind(Velocity());
-  if (SW_Particles* particles = Particles()) particles->_mesh = mesh;
-  for (SW_ScalarField* field : {DynamicPeakPressure(), PeakForcePerWidth(), PeakTorquePerWidth(),
-                                PeakFlowDepth(), FrontArrivalTime(), EntrainmentMass(),
-                                EntrainmentEnthalpy()})
-    bind(field);
-  if (SW_Particles* particles = Particles()) particles->Rebind();
+  for (int row = 0; row < SW_ResultFieldCount; ++row) {
+    if (!SW_ResultFields[row].component || !ResultField(row)) continue;
+    if (SW_ResultFields[row].IsVector())
+      VectorResult(row)->SetMesh(mesh);
+    else
+      ScalarResult(row)->SetMesh(mesh);
+  }
+  if (SW_Particles* particles = Particles()) {
+    particles->_mesh = mesh;
+    particles->Rebind();
+  }
   UpdateFields(1e30);
   _resultsDirectory = ProjectDir();
 }

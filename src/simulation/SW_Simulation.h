@@ -30,6 +30,7 @@
 #include "SW_FrictionScript.h"
 #include "SW_Mesh.h"
 #include "SW_Particles.h"
+#include "SW_ResultFields.h"
 #include "SW_ScalarField.h"
 #include "SW_VectorField.h"
 
@@ -54,6 +55,7 @@ inline constexpr SW_GroupKind SW_SimulationGroups[6] = {
     {"SecondaryReleaseAreas", "ReleaseArea"}, {"ResistanceAreas", "ResistanceArea"},
     {"WallLines", "WallLine"},                {"SourceLines", "SourceLine"},
 };
+// Its result fields are the rows of SW_ResultFields (SW_ResultFields.h).
 
 class SW_Simulation : public AK_Class<SW_Simulation> {
 public:
@@ -173,18 +175,22 @@ public:
   AK_Object* Project() const;
 
   // --- the result fields and the particle set: owned components, none once deleted ---
-  SW_ScalarField* FlowDepth() const { return _flowDepth.Get(); }
-  SW_ScalarField* PeakFlowDepth() const { return _peakFlowDepth.Get(); }
-  SW_VectorField* Velocity() const { return _velocity.Get(); }
-  SW_ScalarField* DynamicPeakPressure() const { return _dynamicPeakPressure.Get(); }
-  SW_ScalarField* PeakForcePerWidth() const { return _peakForcePerWidth.Get(); }
-  SW_ScalarField* PeakTorquePerWidth() const { return _peakTorquePerWidth.Get(); }
-  SW_ScalarField* FrontArrivalTime() const { return _frontArrivalTime.Get(); }
-  SW_ScalarField* EntrainmentMass() const { return _entrainmentMass.Get(); }
-  SW_ScalarField* EntrainmentEnthalpy() const { return _entrainmentEnthalpy.Get(); }
+  // The field of a row of SW_ResultFields (a scalar or a vector field as the row says).
+  AK_Object* ResultField(int row) const { return _resultFields[row].Get(); }
+  SW_ScalarField* ScalarResult(int row) const { return static_cast<SW_ScalarField*>(ResultField(row)); }
+  SW_VectorField* VectorResult(int row) const { return static_cast<SW_VectorField*>(ResultField(row)); }
+  SW_ScalarField* FlowDepth() const { return ScalarResult(SW_ScalarRow("FlowDepth")); }
+  SW_ScalarField* PeakFlowDepth() const { return ScalarResult(SW_ScalarRow("PeakFlowDepth")); }
+  SW_VectorField* Velocity() const { return VectorResult(SW_VectorRow("Velocity")); }
+  SW_ScalarField* DynamicPeakPressure() const { return ScalarResult(SW_ScalarRow("DynamicPeakPressure")); }
+  SW_ScalarField* PeakForcePerWidth() const { return ScalarResult(SW_ScalarRow("PeakForcePerWidth")); }
+  SW_ScalarField* PeakTorquePerWidth() const { return ScalarResult(SW_ScalarRow("PeakTorquePerWidth")); }
+  SW_ScalarField* FrontArrivalTime() const { return ScalarResult(SW_ScalarRow("FrontArrivalTime")); }
+  SW_ScalarField* EntrainmentMass() const { return ScalarResult(SW_ScalarRow("EntrainmentMass")); }
+  SW_ScalarField* EntrainmentEnthalpy() const { return ScalarResult(SW_ScalarRow("EntrainmentEnthalpy")); }
   SW_Particles* Particles() const { return _particles.Get(); }
-  // Not a component: neither listed nor saved; the run binds it.
-  SW_ScalarField& BottomPressure() const { return *_bottomPressure; }
+  // Not a component: neither listed nor saved, never deleted; the run binds it.
+  SW_ScalarField& BottomPressure() const { return *ScalarResult(SW_ScalarRow("BottomPressure")); }
   // Maps the particles onto the result fields up to the time (field update of the run).
   void UpdateFields(double time);
 
@@ -314,17 +320,10 @@ private:
   // "%AK_SEP%"; the coupled solver writes it, this program never does.
   AK_String _fluidAboveRestartList;
 
-  AK_WeakRef<SW_ScalarField> _flowDepth;
-  AK_WeakRef<SW_ScalarField> _peakFlowDepth;
-  AK_WeakRef<SW_VectorField> _velocity;
-  AK_WeakRef<SW_ScalarField> _dynamicPeakPressure;
-  AK_WeakRef<SW_ScalarField> _peakForcePerWidth;
-  AK_WeakRef<SW_ScalarField> _peakTorquePerWidth;
-  AK_WeakRef<SW_ScalarField> _frontArrivalTime;
-  AK_WeakRef<SW_ScalarField> _entrainmentMass;
-  AK_WeakRef<SW_ScalarField> _entrainmentEnthalpy;
+  // By row of SW_ResultFields; the fields that are no components are owned here.
+  AK_ObjectRef _resultFields[SW_ResultFieldCount];
+  std::unique_ptr<AK_Object> _fieldsHeldAside[SW_ResultFieldCount];
   AK_WeakRef<SW_Particles> _particles;
-  std::unique_ptr<SW_ScalarField> _bottomPressure;
 
   std::unique_ptr<SW_FrictionScript> _shearScript;
   ast_sci_prepared_call _shear;

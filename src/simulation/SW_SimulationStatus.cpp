@@ -71,7 +71,8 @@ AK_String SW_ReadStatusFile(const char* projectDir)
   if (!HasRunDirectory(projectDir)) return "unknown";
   AK_File file(StatusPath(projectDir), "r");
   char word[64];
-  if (!file || std::fscanf(file, "%63s", word) != 1) return "unknown";
+  // A word of zero bytes (a damaged file) is no word either.
+  if (!file || std::fscanf(file, "%63s", word) != 1 || !*word) return "unknown";
   return word;
 }
 

@@ -12,6 +12,7 @@
 
 #include "SW_Animation.h"
 #include "SW_Deposition.h"
+#include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
 #include "ast_sci.h"
 
@@ -43,11 +44,44 @@ void Pause(double seconds)
   ast_sci_call_prepared(sleep, arguments);
 }
 
+// What an animation showed: the images written, each name followed by "%AK_SEP%", and the
+// time-step files that did not load.
+struct PlayedFrames {
+  AK_String files;
+  AK_Array<AK_String> unloaded;
+  bool interrupted = false;
+};
+
+// Loads one frame; false when the file did not load, and then the simulation shows what it
+// showed before. The name is cleared first so that a frame of the step already shown tells
+// a load from a failure.
+bool LoadFrame(SW_Simulation& sim, const char* name)
+{
+  const AK_String shown = sim.CurrentTimeStep;
+  sim.CurrentTimeStep = "";
+  sim.LoadTimeStep(name);
+  if (sim.IsDead() || sim.CurrentTimeStep == name) return true;
+  sim.CurrentTimeStep = shown;
+  return false;
+}
+
+// The name of the image the top object has just written; empty, with one warning per
+// animation, when it writes none or does not say which.
+AK_String WriteImage(AK_Object& top, bool& warned)
+{
+  const int written = top.Set("WriteImageFile", "");
+  const AK_String name = written ? top.Get("ActualImageFileName") : AK_String();
+  if (!name.IsEmpty() && name != AK_NULL) return name;
+  if (!warned)
+    AK_MESSAGE(AK_String("WARNING:") + top.Id() + " writes no image files: the animation lists none");
+  warned = true;
+  return AK_String();
+}
+
 // Loads the frames of an animation one after the other; after each load `beforeDraw` runs,
 // the top object draws and, when asked, writes an image of the drawing. An interrupt ends the
-// animation before the next frame. The names of the images written, each followed by
-// "%AK_SEP%".
-AK_String PlayFrames(SW_Simulation& sim, const std::function<void()>& beforeDraw)
+// animation before the next frame; a frame that does not load is passed over.
+PlayedFrames PlayFrames(SW_Simulation& sim, const std::function<void()>& beforeDraw)
 {
   AK_OperationScope scope;
   const SW_TimeStepList list = SW_ListTimeSteps(sim.ProjectDir(), sim.CurrentTime);
@@ -56,19 +90,40 @@ AK_String PlayFrames(SW_Simulation& sim, const std::function<void()>& beforeDraw
   AK_Object* top = sim.GetRoot();
   if (sim.AnimationWriteImageFiles && top->Get("ImageFileNameEvaluator") != "numbered")
     top->Set("ImageFileNameEvaluator", "numbered");
-  AK_String files;
+  PlayedFrames played;
+  bool warned = false;
   for (int32_t frame : frames) {
-    if (sim.IsDead() || AK_PollInterrupt()) break;
-    sim.LoadTimeStep(list.names[frame]);
+    if (sim.IsDead()) break;
+    if (AK_PollInterrupt()) {
+      played.interrupted = true;
+      break;
+    }
+    if (!LoadFrame(sim, list.names[frame])) {
+      played.unloaded.Append(SW_TimeStepPath(sim.ProjectDir(), list.names[frame]));
+      continue;
+    }
     if (beforeDraw) beforeDraw();
     top->Set("Draw", "");
     if (sim.AnimationWriteImageFiles) {
-      top->Set("WriteImageFile", "");
-      files += top->Get("ActualImageFileName") + "%AK_SEP%";
+      const AK_String image = WriteImage(*top, warned);
+      if (!image.IsEmpty()) played.files += image + "%AK_SEP%";
     }
     if (sim.AnimationStepDelay > 0) Pause(sim.AnimationStepDelay);
   }
-  return files;
+  return played;
+}
+
+// The error text of an animation: an interrupt keeps its own text, which is what ends a
+// macro; otherwise the files that did not load, or nothing.
+void ReportPlayed(const PlayedFrames& played)
+{
+  if (played.interrupted) {
+    AK_ErrorText = "interrupted";
+    return;
+  }
+  AK_String text;
+  for (const AK_String& file : played.unloaded) text += (text.IsEmpty() ? "cannot load time steps: " : ", ") + file;
+  AK_ErrorText = text;
 }
 
 }  // namespace
@@ -76,8 +131,10 @@ AK_String PlayFrames(SW_Simulation& sim, const std::function<void()>& beforeDraw
 void SW_Simulation::AnimateTimeSteps(const char*)
 {
   AK_OperationScope scope;
-  AK_String files = PlayFrames(*this, nullptr);
-  if (!IsDead()) SetVariable("$animationFiles", files);
+  const PlayedFrames played = PlayFrames(*this, nullptr);
+  if (IsDead()) return;
+  SetVariable("$animationFiles", played.files);
+  ReportPlayed(played);
 }
 
 void SW_Simulation::AnimateWithAssignedViews(const char*)
@@ -90,7 +147,7 @@ void SW_Simulation::AnimateWithAssignedViews(const char*)
   }
   AK_Object* views = FindViews(*this, true);
   if (!views) return;
-  PlayFrames(*this, [&] {
+  const PlayedFrames played = PlayFrames(*this, [&] {
     if (views->IsDead()) return;
     int32_t first = 0, second = 0;
     double fraction = 0;
@@ -99,6 +156,7 @@ void SW_Simulation::AnimateWithAssignedViews(const char*)
     if (!views->IsDead()) views->Set("KeyView2", assigned.views[second]);
     if (!views->IsDead()) views->Set("Interpolate", AK_String::Format("%.15g", fraction));
   });
+  if (!IsDead()) ReportPlayed(played);
 }
 
 AK_String SW_Simulation::AssignedAnimationView()

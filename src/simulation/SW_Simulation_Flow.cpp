@@ -13,19 +13,14 @@
 void SW_SwapFlowState(SW_Simulation& sim, SW_FlowRun& run)
 {
   SW_FlowFields& f = run.fields;
-  const auto lend = [](auto& mine, auto* field, auto values) {
-    if (field) std::swap(mine, field->*values);
-  };
-  lend(f.flowDepth, sim.FlowDepth(), &SW_ScalarField::_values);
-  lend(f.peakPressure, sim.DynamicPeakPressure(), &SW_ScalarField::_values);
-  lend(f.peakForce, sim.PeakForcePerWidth(), &SW_ScalarField::_values);
-  lend(f.peakTorque, sim.PeakTorquePerWidth(), &SW_ScalarField::_values);
-  lend(f.peakDepth, sim.PeakFlowDepth(), &SW_ScalarField::_values);
-  lend(f.frontArrival, sim.FrontArrivalTime(), &SW_ScalarField::_values);
-  lend(f.bottomPressure, &sim.BottomPressure(), &SW_ScalarField::_values);
-  lend(f.velocity, sim.Velocity(), &SW_VectorField::_vectors);
-  lend(f.entrainmentMass, sim.EntrainmentMass(), &SW_ScalarField::_values);
-  lend(f.entrainmentEnthalpy, sim.EntrainmentEnthalpy(), &SW_ScalarField::_values);
+  for (int row = 0; row < SW_ResultFieldCount; ++row) {
+    const SW_ResultFieldKind& kind = SW_ResultFields[row];
+    if (!sim.ResultField(row)) continue;
+    if (kind.IsVector())
+      std::swap(f.*kind.vectors, sim.VectorResult(row)->_vectors);
+    else
+      std::swap(f.*kind.values, sim.ScalarResult(row)->_values);
+  }
   if (SW_Particles* particles = sim.Particles()) particles->SwapStore(run.particles);
 }
 

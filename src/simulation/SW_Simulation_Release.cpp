@@ -261,15 +261,16 @@ void GenerateParticles(SW_Simulation& sim, const Release& r)
 void ResetResultFields(SW_Simulation& sim)
 {
   SW_Mesh* mesh = sim.Mesh();
-  for (SW_ScalarField* field : {sim.FlowDepth(), sim.DynamicPeakPressure(), sim.PeakForcePerWidth(),
-                                sim.PeakTorquePerWidth(), sim.PeakFlowDepth(), sim.FrontArrivalTime()})
-    if (field) {
-      field->SetMesh(mesh);
-      SetAll(field->_values, 0.f);
+  for (int row = 0; row < SW_ResultFieldCount; ++row) {
+    const SW_ResultFieldKind& kind = SW_ResultFields[row];
+    if (!kind.component || !kind.onVertices || !sim.ResultField(row)) continue;
+    if (kind.IsVector()) {
+      sim.VectorResult(row)->SetMesh(mesh);
+      SetAll(sim.VectorResult(row)->_vectors, AK_Vec3{0, 0, 0});
+    } else {
+      sim.ScalarResult(row)->SetMesh(mesh);
+      SetAll(sim.ScalarResult(row)->_values, 0.f);
     }
-  if (SW_VectorField* velocity = sim.Velocity()) {
-    velocity->SetMesh(mesh);
-    SetAll(velocity->_vectors, AK_Vec3{0, 0, 0});
   }
 }
 

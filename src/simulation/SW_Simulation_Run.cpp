@@ -292,11 +292,11 @@ void SW_Simulation::RunLoop()
   SW_RunTimeLoop(CurrentTime, times, steps, Id());
   if (SW_Particles* p = Particles()) p->FreeWork();
 
-  AK_Object* const touched[] = {this, Particles(), FlowDepth(), Velocity(), DynamicPeakPressure(),
-                                &BottomPressure(), PeakForcePerWidth(), PeakTorquePerWidth(),
-                                PeakFlowDepth(), FrontArrivalTime(), EntrainmentMass()};
-  for (AK_Object* o : touched)
-    if (o) o->MarkModified("touch");
+  MarkModified("touch");
+  if (SW_Particles* p = Particles()) p->MarkModified("touch");
+  for (int row = 0; row < SW_ResultFieldCount; ++row)
+    if (AK_Object* field = ResultField(row); field && SW_ResultFields[row].touchedByRun)
+      field->MarkModified("touch");
   BottomPressure().SetMesh(nullptr);
   // The particles and fields hold the run's last time step, as after a load of it: the next
   // update must not set the release up anew over them, whatever changed before the run.
@@ -330,6 +330,7 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
     const double r = SW_KernelRadius(par);
     if (t < dt * 0.5 || verbose) AK_MESSAGE(AK_String::Format("SPH kernel radius %g", r));
   }
+  par.verbose = verbose;
   run.flow.sources.point = PointSource(*this);
 
   run.flow.mesh = &mesh->Core();
@@ -352,6 +353,10 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
       AK_MESSAGE(AK_String("releasing secondary release area ") + secondary[k - 1]->Id());
   AK_MESSAGE(AK_String::Format("\tentrained DFA mass: %g", report.entrained));
   TimingLine(verbose, "body forces ", clocks[SW_FlowStepReport::BodyForces]);
+  for (const SW_FlowStepReport::SphSample& s : report.sph)
+    if (s.particle >= 0)
+      AK_MESSAGE(AK_String::Format("SPH particle %d at %g %g %g i %d j %d grad_h %g %g %g", s.particle + 1, s.x.x,
+                                   s.x.y, s.x.z, s.ix, s.iy, s.gradient.x, s.gradient.y, s.gradient.z));
   if (verbose) {
     const std::clock_t ticks = clocks[SW_FlowStepReport::LateralForces];
     AK_MESSAGE(AK_String::Format("lateral forces %g ms (%ld clocks), %g neighs/particle",
@@ -359,6 +364,7 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
                                  SphMode != 0 ? NeighbourCandidates(grid) : 0.0));
   }
   TimingLine(verbose, "position update ", clocks[SW_FlowStepReport::PositionUpdate]);
+  if (report.removed != 0) AK_MESSAGE(AK_String(report.removed) + " particles removed");
   if (report.sourceCount != 0)
     AK_MESSAGE(AK_String::Format("\teffective source mass flow %g, absolute %g, %d particles",
                                  report.sourceMass / dt, report.sourceMass, report.sourceCount));

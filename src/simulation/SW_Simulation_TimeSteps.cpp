@@ -1,7 +1,7 @@
 // SW_Simulation: writing and reading its time-step files, stepping through them, deleting
 // them.
 //
-// A load reads every record into temporary storage and checks that the particle arrays agree
+// A load reads every record into temporary storage and checks that the particle set is whole
 // before the simulation takes anything: a file that fails half-way leaves the simulation as
 // it was.
 #include <map>
@@ -56,9 +56,14 @@ public:
     return Temporary<SW_ScalarField>(_scalars[t], t).ReadRecord(stream);
   }
 
-  // True when the particle arrays read agree in their counts.
-  bool Consistent() const
+  // True when the particle set was read whole or not at all, its arrays agree in their
+  // counts, and the result fields fit the mesh.
+  bool Whole() const override
   {
+    // A set with some records missing would keep old columns beside new ones.
+    const int particleRecords = int(_flagsRead) + int(_positionRead) + int(bool(_velocity)) +
+                                int(_scalars.count("particles:Mass"));
+    if (particleRecords != 0 && particleRecords != 4) return false;
     int32_t n = _positionRead ? _position.NumVertices() : _sim.Particles()->Count();
     auto agrees = [n](const auto& field, const auto& values) { return !field || values(*field).Size() == n; };
     auto scalars = [](const SW_ScalarField& f) -> const AK_Array<float>& { return f._values; };
@@ -96,15 +101,8 @@ private:
     SW_Particles& particles = *_sim.Particles();
     if (t == "particles:Mass") return &particles.MassField();
     if (t == "particles:TotalEnthalpy") return &particles.EnthalpyField();
-    if (t == "peakDepth") return _sim.PeakFlowDepth();
-    if (t == "dynPeakPressure") return _sim.DynamicPeakPressure();
-    if (t == SW_TimeStepBottomPressureTag) return &_sim.BottomPressure();
-    if (t == "peakPressPerWidth") return _sim.PeakForcePerWidth();
-    if (t == "peakTorquePerWidth") return _sim.PeakTorquePerWidth();
-    if (t == "frontArrivalTime") return _sim.FrontArrivalTime();
-    if (t == "entrainmentMass") return _sim.EntrainmentMass();
-    if (t == "entrainmentEnthalpy") return _sim.EntrainmentEnthalpy();
-    return nullptr;
+    const int row = SW_ResultFieldOfTag(t);
+    return row < 0 || SW_ResultFields[row].IsVector() ? nullptr : _sim.ScalarResult(row);
   }
 
   // A fresh unbound field for a record (a later record of the same tag replaces it).
@@ -141,12 +139,7 @@ void SW_Simulation::LoadTimeStep(const char* name)
   SimulationRecords records(*this);
   SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
   AK_String path = GetAbsolutePath();
-  SW_TimeStepLoadResult result = SW_LoadTimeStepFile(ProjectDir(), name, header, records, path);
-  if (result == SW_TimeStepLoadResult::Loaded && !records.Consistent()) {
-    result = SW_TimeStepLoadResult::Failed;
-    AK_ErrorText = path + " cannot load timestep data";
-  }
-  if (result != SW_TimeStepLoadResult::Loaded) return;
+  if (SW_LoadTimeStepFile(ProjectDir(), name, header, records, path) != SW_TimeStepLoadResult::Loaded) return;
   records.Commit();
   CurrentTime = header.currentTime;
   PeakKineticEnergy = header.peakKineticEnergy;

@@ -96,16 +96,8 @@ void SW_Simulation::Update()
 
   const AK_String time = TitleTime(CurrentTime);
   const AK_String& id = Id();
-  Title(FlowDepth(), id, " flow depth [m] at ", time);
-  Title(Velocity(), id, " velocity [m/s] at ", time);
-  Title(DynamicPeakPressure(), id, " dynamic peak pressure [KPa] at ", time);
-  Title(&BottomPressure(), id, " bottom pressure [Pa] at ", time);
-  Title(PeakForcePerWidth(), id, " peak force per width [kN/m] at ", time);
-  Title(PeakTorquePerWidth(), id, " peak torque per width [kNm/m] at ", time);
-  Title(PeakFlowDepth(), id, " peak flow depth [m] at ", time);
-  Title(FrontArrivalTime(), id, " front arrival time [s] at ", time);
-  Title(EntrainmentMass(), id, " entrainment mass [kg/m2] at ", time);
-  Title(EntrainmentEnthalpy(), id, " entrainment enthalpy [J/kg] at ", time);
+  for (int row = 0; row < SW_ResultFieldCount; ++row)
+    Title(ResultField(row), id, SW_ResultFields[row].title, time);
   SW_Particles* particles = Particles();
   if (!particles) {
     AK_Object::Update();

@@ -37,7 +37,10 @@ void SW_SoftSphereSim2D::DeclareAttributes(AK_AttributeTableOf<SW_SoftSphereSim2
   });
   t.Answer("RestCoeff", [](S& o) {
     const SW_SoftSphereParameters p = o.Parameters();
-    const double tc = AK_ThroughText(SW_SoftSphereCollisionTime(p), 15);
+    // The time as its text reads; a time that is no number stays one, so an overdamped
+    // contact reads no restitution rather than a perfect bounce.
+    const double exact = SW_SoftSphereCollisionTime(p);
+    const double tc = std::isfinite(exact) ? AK_ThroughText(exact, 15) : exact;
     return AK_String::Format("%.15g", SW_SoftSphereRestitution(p, tc));
   });
   t.Command("Run", &S::Run);
@@ -88,17 +91,16 @@ void SW_SoftSphereSim2D::RunLoop()
 {
   _running = true;
   _chute.BeginRun();
-  double t = 0;
+  SW_SoftSphereOutputs outputs(OutputDeltaT, DeltaT);
   bool stop = AK_PollInterrupt() != 0;
-  while (!stop && EndTime - DeltaT * 0.5 > t) {
-    if (std::fmod(t, OutputDeltaT) < DeltaT * 0.4) {
-      AK_MESSAGE(AK_String::Format("%g", t));
+  for (int64_t step = 0; !stop && EndTime - DeltaT * 0.5 > step * DeltaT; ++step) {
+    if (outputs.Due(step)) {
+      AK_MESSAGE(AK_String::Format("%g", step * DeltaT));
       // Asks the viewer to redraw; what answers is up to the project.
       GetRoot()->Set("Draw", "");
       if (IsDead()) return;
     }
     _chute.Step();
-    t += DeltaT;
     stop = AK_PollInterrupt() != 0;
   }
   _chute.EndRun();

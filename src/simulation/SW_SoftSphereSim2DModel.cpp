@@ -29,6 +29,26 @@ double SW_SoftSphereRestitution(const SW_SoftSphereParameters& p, double collisi
   return std::exp(-p.damping * 0.5 * collisionTime / p.Mass());
 }
 
+SW_SoftSphereOutputs::SW_SoftSphereOutputs(double outputDeltaT, double deltaT)
+    : _stepsPerOutput(std::fabs(outputDeltaT) / deltaT)
+{
+}
+
+int64_t SW_SoftSphereOutputs::StepOf(int64_t output) const
+{
+  if (output == 0) return 0;
+  const double step = std::nearbyint(static_cast<double>(output) * _stepsPerOutput);
+  return step < 9e18 ? static_cast<int64_t>(step) : INT64_MAX;
+}
+
+bool SW_SoftSphereOutputs::Due(int64_t step)
+{
+  if (!(_stepsPerOutput > 0) || step < StepOf(_output)) return false;
+  // Several multiples within one step give one output.
+  while (_output < INT64_MAX && StepOf(_output) <= step) ++_output;
+  return true;
+}
+
 void SW_SoftSphereChute::ClearProfiles()
 {
   steps = 0;

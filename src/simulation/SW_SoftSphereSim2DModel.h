@@ -44,6 +44,23 @@ double SW_SoftSphereCollisionTime(const SW_SoftSphereParameters& p);
 // The coefficient of restitution of that collision.
 double SW_SoftSphereRestitution(const SW_SoftSphereParameters& p, double collisionTime);
 
+// The steps at which a run reports its time and asks for a redraw: the step nearest to each
+// multiple of the output interval, every step when the interval is shorter than a step, never
+// for an interval of zero, only the first for an endless one. Counting steps keeps every
+// output, where a time summed step by step drifts off the multiples.
+class SW_SoftSphereOutputs {
+public:
+  SW_SoftSphereOutputs(double outputDeltaT, double deltaT);
+  // Asked for the steps of a run in increasing order, from 0.
+  bool Due(int64_t step);
+
+private:
+  double _stepsPerOutput;
+  int64_t _output = 0;  // the next multiple of the interval still to come
+
+  int64_t StepOf(int64_t output) const;
+};
+
 class SW_SoftSphereChute {
 public:
   SW_SoftSphereParameters p;

@@ -7,14 +7,14 @@
 
 #include "AK_FrameworkState.h"
 #include "AK_NumberText.h"
-
-const char* const SW_TimeStepMainTags[10] = {
-    "particles",      "particles:Position", "particles:Velocity", "particles:Mass",
-    "peakDepth",      "dynPeakPressure",    "peakPressPerWidth",  "peakTorquePerWidth",
-    "frontArrivalTime", "entrainmentMass"};
-const char* const SW_TimeStepEnthalpyTags[2] = {"particles:TotalEnthalpy", "entrainmentEnthalpy"};
+#include "SW_ResultFields.h"
 
 namespace {
+
+// The particle set's records open their block; the result fields' follow in table order.
+constexpr const char* kParticleMainTags[] = {"particles", "particles:Position", "particles:Velocity",
+                                             "particles:Mass"};
+constexpr const char* kParticleEnthalpyTags[] = {"particles:TotalEnthalpy"};
 
 constexpr const char* kFileTag = "SW_Simulation::TimeStep:v0";
 constexpr const char* kHeaderTagV0 = "SW_Simulation:v0";
@@ -45,12 +45,46 @@ bool ReadTag(AK_STREAM& stream, AK_String& tag)
   return true;
 }
 
-template <size_t N>
-bool IsOneOf(const AK_String& tag, const char* const (&tags)[N])
+// True when the time-step file of the time can exist: its name fits a file name.
+bool NameableTime(double time)
 {
-  for (const char* known : tags)
+  constexpr size_t kFileNameLimit = 255;
+  return size_t(SW_TimeStepName(time).Length()) + std::strlen(".TimeStep") <= kFileNameLimit;
+}
+
+// The tags written into a block, in order.
+template <size_t N>
+AK_Array<const char*> BlockTags(const char* const (&particleTags)[N], SW_TimeStepBlock block)
+{
+  AK_Array<const char*> tags;
+  for (const char* tag : particleTags) tags.Append(tag);
+  for (const SW_ResultFieldKind& kind : SW_ResultFields)
+    if (kind.block == block) tags.Append(kind.timeStepTag);
+  return tags;
+}
+
+// Whether a tag read in a block is followed by a record of the block (the main block also
+// takes the records that are read but no longer written).
+template <size_t N>
+bool ReadIn(const AK_String& tag, const char* const (&particleTags)[N], SW_TimeStepBlock block)
+{
+  for (const char* known : particleTags)
     if (tag == known) return true;
-  return false;
+  const int row = SW_ResultFieldOfTag(tag.c_str());
+  if (row < 0) return false;
+  const SW_TimeStepBlock in = SW_ResultFields[row].block;
+  return in == block || (block == SW_TimeStepBlock::Main && in == SW_TimeStepBlock::ReadOnly);
+}
+
+// Writes a block's tags, each followed by its record; false when a record failed.
+bool WriteBlock(AK_STREAM& stream, SW_TimeStepRecords& records, const AK_Array<const char*>& tags)
+{
+  bool written = true;
+  for (const char* tag : tags) {
+    stream << tag;
+    written &= records.WriteRecord(tag, stream) == 0;
+  }
+  return written;
 }
 
 // A block of tagged records up to its end tag. 1 when the block ended at its tag, 0 when no
@@ -110,7 +144,9 @@ int SW_ReadTimeStepHeader(AK_STREAM& stream, SW_TimeStepHeader& header, const ch
   double time = 0, peak = header.peakKineticEnergy;
   if (version >= 0) stream >> time;
   if (version == 1) stream >> peak;
-  if (version < 0 || stream.Fail()) {
+  // A time no run reaches and no file could be named after is a damaged header, not a state.
+  const bool timeValid = std::isfinite(time) && time >= 0 && NameableTime(time);
+  if (version < 0 || stream.Fail() || !timeValid) {
     StoreIoError(objectPath, __FILE__, __LINE__);
     return 1;
   }
@@ -139,15 +175,9 @@ int SW_SaveTimeStepFile(const char* directory, const SW_TimeStepHeader& header,
   bool failed = false;
   stream << kFileTag;
   failed |= SW_WriteTimeStepHeader(stream, header, objectPath) != 0;
-  for (const char* tag : SW_TimeStepMainTags) {
-    stream << tag;
-    failed |= records.WriteRecord(tag, stream) != 0;
-  }
+  failed |= !WriteBlock(stream, records, BlockTags(kParticleMainTags, SW_TimeStepBlock::Main));
   stream << kMainEndTag;
-  for (const char* tag : SW_TimeStepEnthalpyTags) {
-    stream << tag;
-    failed |= records.WriteRecord(tag, stream) != 0;
-  }
+  failed |= !WriteBlock(stream, records, BlockTags(kParticleEnthalpyTags, SW_TimeStepBlock::Enthalpy));
   stream << kEnthalpyEndTag;
   failed |= stream.Fail();
   // Only a complete file takes the place of the old one: a stream left unclosed is discarded.
@@ -164,19 +194,19 @@ SW_TimeStepLoadResult SW_ReadTimeStepStream(AK_STREAM& stream, SW_TimeStepHeader
                                             SW_TimeStepRecords& records, const char* objectPath)
 {
   AK_String tag;
-  if (!ReadTag(stream, tag) || tag != kFileTag) {
-    AK_ErrorText = AK_String(objectPath) + " cannot load basic data";
-    if (stream.Fail()) return SW_TimeStepLoadResult::Failed;
-  }
+  if (!ReadTag(stream, tag)) return SW_TimeStepLoadResult::Failed;
+  // Another version's records may mean anything: nothing of such a file is taken.
+  if (tag != kFileTag) return SW_TimeStepLoadResult::NotATimeStep;
   SW_TimeStepHeader read = header;
   if (SW_ReadTimeStepHeader(stream, read, objectPath) != 0) return SW_TimeStepLoadResult::Failed;
 
-  auto inMain = [](const AK_String& t) {
-    return IsOneOf(t, SW_TimeStepMainTags) || t == SW_TimeStepBottomPressureTag;
-  };
+  auto inMain = [](const AK_String& t) { return ReadIn(t, kParticleMainTags, SW_TimeStepBlock::Main); };
   if (ReadBlock(stream, records, kMainEndTag, inMain) != 1) return SW_TimeStepLoadResult::Failed;
-  auto inEnthalpy = [](const AK_String& t) { return IsOneOf(t, SW_TimeStepEnthalpyTags); };
+  auto inEnthalpy = [](const AK_String& t) {
+    return ReadIn(t, kParticleEnthalpyTags, SW_TimeStepBlock::Enthalpy);
+  };
   if (ReadBlock(stream, records, kEnthalpyEndTag, inEnthalpy) < 0) return SW_TimeStepLoadResult::Failed;
+  if (!records.Whole()) return SW_TimeStepLoadResult::Failed;
   header = read;
   return SW_TimeStepLoadResult::Loaded;
 }
@@ -196,6 +226,8 @@ SW_TimeStepLoadResult SW_LoadTimeStepFile(const char* directory, const char* nam
   AK_StreamClose(stream);
   if (result == SW_TimeStepLoadResult::Failed)
     AK_ErrorText = AK_String(objectPath) + " cannot load timestep data";
+  else if (result == SW_TimeStepLoadResult::NotATimeStep)
+    AK_ErrorText = AK_String(objectPath) + " cannot load basic data";
   else
     AK_MESSAGE(AK_String("loading time step data from ") + path + " done.");
   return result;

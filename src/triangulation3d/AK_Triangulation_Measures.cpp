@@ -93,7 +93,8 @@ void AK_Triangulation::PrintGeoInfo() const
   AK_Matrix3Print(text, d);
   text << "\nunconnected edges:" << open << "\nnumber of patches:" << _nPatches
        << "\nnumber of sub-patches:" << _nSubPatches;
-  AK_Message(text.str().c_str(), "AK_Triangulation", 612);
+  constexpr int kGeoInfoLine = 612;  // the location users know the report by
+  AK_Message(text.str().c_str(), "AK_Triangulation", kGeoInfoLine);
 }
 
 void AK_Triangulation::NodeNormals(AK_Points3& normals) const

@@ -80,7 +80,8 @@ void DelaunayTetMesh::PrintTestSummary(double t0) const
 
 void ReadDurnixFormats()
 {
-  AK_Message("WARNING: reading Durnix formats not supported!", "AK_Triangulation", 1830);
+  constexpr int kDurnixReaderLine = 1830;  // the location users know the warning by
+  AK_Message("WARNING: reading Durnix formats not supported!", "AK_Triangulation", kDurnixReaderLine);
 }
 
 int WriteDurnixFormats()

@@ -2,18 +2,30 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 
+#include "AK_BitmapFontFile.h"
 #include "AK_NumberText.h"
 
 namespace {
 
 struct FontEntry {
   const char* name;
-  float height;  // pixels
+  float height;      // pixels
+  const char* file;  // the system's bitmap font of that size, below kFontDirectory
 };
+// The X11 bitmap fonts of Debian's xfonts-base ("misc") and xfonts-75dpi, whose pixel sizes
+// are those of the table, in their 8-bit Latin-1 encoding.
+constexpr const char* kFontDirectory = "/usr/share/fonts/X11";
 constexpr FontEntry kFonts[] = {
-    {"8_BY_13", 13},        {"9_BY_15", 15},      {"TIMES_ROMAN_10", 10}, {"TIMES_ROMAN_24", 24},
-    {"HELVETICA_10", 10},   {"HELVETICA_12", 12}, {"HELVETICA_18", 18},
+    {"8_BY_13", 13, "misc/8x13-ISO8859-1.pcf.gz"},
+    {"9_BY_15", 15, "misc/9x15-ISO8859-1.pcf.gz"},
+    {"TIMES_ROMAN_10", 10, "75dpi/timR10-ISO8859-1.pcf.gz"},
+    {"TIMES_ROMAN_24", 24, "75dpi/timR24-ISO8859-1.pcf.gz"},
+    {"HELVETICA_10", 10, "75dpi/helvR10-ISO8859-1.pcf.gz"},
+    {"HELVETICA_12", 12, "75dpi/helvR12-ISO8859-1.pcf.gz"},
+    {"HELVETICA_18", 18, "75dpi/helvR18-ISO8859-1.pcf.gz"},
 };
 constexpr int kFontCount = sizeof kFonts / sizeof kFonts[0];
 constexpr float kUnknownFontHeight = 10;
@@ -26,6 +38,16 @@ int FontIndex(const char* name)
   for (int i = 0; i < kFontCount; ++i)
     if (name && std::strcmp(kFonts[i].name, name) == 0) return i;
   return -1;
+}
+
+std::unique_ptr<AK_BitmapFontFile> fontFiles[kFontCount];
+bool fontsRead = false;
+
+// The system's fonts are read once, before any record is asked for or installed, unless
+// fonts were read from elsewhere first.
+void ReadSystemFontsOnce()
+{
+  if (!fontsRead) AK_Text2d::ReadFonts(kFontDirectory);
 }
 
 void DrawBytes(const AK_BitmapFont* font, const char* text)
@@ -85,14 +107,28 @@ float AK_Text2d::FontHeight(const char* name)
   return i < 0 ? kUnknownFontHeight : kFonts[i].height;
 }
 
+void AK_Text2d::ReadFonts(const char* directory)
+{
+  fontsRead = true;
+  for (int i = 0; i < kFontCount; ++i) {
+    const AK_String path = AK_JoinPath(directory ? directory : "", kFonts[i].file);
+    std::unique_ptr<AK_BitmapFontFile> file = AK_BitmapFontFile::Read(path, kFonts[i].name);
+    if (!file) AK_MESSAGE(AK_String("INFO:no glyphs for the font ") + kFonts[i].name + ": cannot read " + path);
+    installedFonts[i] = file ? file->Font() : nullptr;
+    fontFiles[i] = std::move(file);
+  }
+}
+
 const AK_BitmapFont* AK_Text2d::GetFont(const char* name)
 {
+  ReadSystemFontsOnce();
   int i = FontIndex(name);
   return i < 0 ? nullptr : installedFonts[i];
 }
 
 bool AK_Text2d::InstallFont(const char* name, const AK_BitmapFont* font)
 {
+  ReadSystemFontsOnce();
   int i = FontIndex(name);
   if (i < 0) return false;
   installedFonts[i] = font;

@@ -3,8 +3,9 @@
 // "Frame" 1, inside a frame. Each drawing pass reports the corners of its box ("Xll", "Xor").
 //
 // It also holds the font vocabulary that other classes share: the font names and their
-// pixel heights, the font records (none unless one was installed: the program carries no
-// font data of its own), text widths and the routines that draw a text at a raster position.
+// pixel heights, the font records (read once from the system's bitmap font files; the
+// program carries no font data of its own), text widths and the routines that draw a text at
+// a raster position.
 // Layout uses the heights of the font table, never the glyphs, so it is the same with and
 // without a record; without a record widths are 0 and no character is drawn.
 #pragma once
@@ -31,8 +32,13 @@ public:
   static AK_String GetFontList();
   // The pixel height of a font name; 10 for a name that is none of the seven.
   static float FontHeight(const char* name);
-  // The record of one of the seven fonts; none for any other name or when none is installed.
+  // The record of one of the seven fonts; none for any other name or when its font file
+  // could not be read (one INFO message names it) and none was installed.
   static const AK_BitmapFont* GetFont(const char* name);
+  // Reads the seven fonts from their files below `directory` (the system's font directory
+  // unless a test says otherwise), replacing every record; a font whose file cannot be read
+  // has none, and one INFO message names it.
+  static void ReadFonts(const char* directory);
   // Installs (or with null removes) the record of one of the seven fonts; false for another name.
   static bool InstallFont(const char* name, const AK_BitmapFont* font);
   // The width of a text in pixels; 0 without a font.

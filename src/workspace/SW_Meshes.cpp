@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "SW_FileFormats.h"
 #include "SW_Mesh.h"
 
 namespace {
@@ -193,9 +194,9 @@ SW_Mesh* SW_Meshes::Import(const char* path, int halvings)
   mesh->Import(path, halvings);
   error.Take();
   AK_String stem = WithoutExtension(path);
-  LoadAreasBeside(stem + ".rel", "ReleaseAreas", "LoadRelFile");
+  LoadAreasBeside(SW_FileBeside(stem, SW_FileFormat::Rel), "ReleaseAreas", "LoadRelFile");
   error.Take();
-  LoadAreasBeside(stem + ".res", "ResistanceAreas", "LoadResFile");
+  LoadAreasBeside(SW_FileBeside(stem, SW_FileFormat::Res), "ResistanceAreas", "LoadResFile");
   error.Take();
   if (mesh->NumCells() > 0) {
     if (mesh->Core()._cartesian && std::fabs(mesh->Dx - _simulationDefaultCellSize) < 0.001) {
@@ -208,6 +209,16 @@ SW_Mesh* SW_Meshes::Import(const char* path, int halvings)
   }
   GetRoot()->Set("Autofit", "");
   return mesh;
+}
+
+void SW_Meshes::ImportBesideMesh(SW_Mesh& mesh, const char* path)
+{
+  const AK_String ano = SW_FileBeside(WithoutExtension(path), SW_FileFormat::Ano);
+  AK_Object* polylines = Parent() ? Parent()->GetComponent("Polylines") : nullptr;
+  if (!polylines || !AK_FileExists(ano)) return;
+  polylines->Set("ImportSet", ano);
+  AK_Object* set = polylines->GetComponent(MeshIdOfFile(path));
+  if (set && set->IsA("PolylineSet")) set->Set("ProjectOnto", mesh.GetAbsolutePath());
 }
 
 void SW_Meshes::LoadAreasBeside(const AK_String& file, const char* container, const char* command)

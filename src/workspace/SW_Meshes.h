@@ -32,6 +32,10 @@ public:
   // a regular grid of the simulation cell size is renamed to one, anything else gets one when
   // "AutoCreateSimulationMesh" is on. `halvings` halves a grid's resolution that many times.
   SW_Mesh* Import(const char* path, int halvings);
+  // After a mesh of the container read a terrain file: an ".ano" file of the same name
+  // becomes a polyline set of the project's "Polylines", named after the file and laid onto
+  // the mesh.
+  void ImportBesideMesh(SW_Mesh& mesh, const char* path);
   // Builds one mesh of the selected tiles and clears the selection; none, with an error text,
   // while the selection is not consistent.
   SW_Mesh* TilesLoad();

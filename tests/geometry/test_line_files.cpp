@@ -41,27 +41,27 @@ TEST(LineFiles, WritersGiveExactBytes)
 {
   ScratchDir dir;
   AK_NamedPolyline r = Line({{1, 2.5, -3}, {-0.1234567, 1e7, 1234.5}}, "name=A;kind=B;");
-  ASSERT_TRUE(WriteXyFile(r, (dir / "a.xy").c_str()));
+  ASSERT_TRUE(SW_WriteXyFile(r, (dir / "a.xy").c_str()));
   EXPECT_EQ(ReadFile(dir / "a.xy"), "name=A\nkind=B\n1.000000 2.500000\n-0.123457 10000000.000000\n");
   r.text = "last=no-semicolon";
-  ASSERT_TRUE(WriteXyzFile(r, (dir / "a.xyz").c_str()));
+  ASSERT_TRUE(SW_WriteXyzFile(r, (dir / "a.xyz").c_str()));
   EXPECT_EQ(ReadFile(dir / "a.xyz"),
             "last=no-semicolon\n1.000000 2.500000 -3.000000\n-0.123457 10000000.000000 1234.500000\n");
-  EXPECT_FALSE(WriteXyFile(r, (dir / "missing/a.xy").c_str()));
+  EXPECT_FALSE(SW_WriteXyFile(r, (dir / "missing/a.xy").c_str()));
 
   std::ostringstream nxyz;
   nxyz.imbue(std::locale(std::locale::classic(), new CommaPunct));
   nxyz << std::fixed;
-  ASSERT_TRUE(WriteNxyzPolyline(r, nxyz, 9));
+  ASSERT_TRUE(SW_WriteNxyzPolyline(r, nxyz, 9));
   EXPECT_EQ(nxyz.str(), "last=no-semicolon\n2\n1 2.5 -3\n-0.1234567 10000000 1234.5\n");
   nxyz << 0.5;  // the stream's own format and locale are back
   EXPECT_EQ(nxyz.str().substr(nxyz.str().size() - 8), "0,500000");
 
   std::ostringstream dxf;
-  WriteDxfBegin(dxf);
-  WriteDxfPolyline(Line({{1, 2, 3}}), "open", dxf, 6, 0);
-  WriteDxfPolyline(Line({{0.5, 1e-7, 123456789}}), "ring", dxf, 4, 1);
-  WriteDxfEnd(dxf);
+  SW_WriteDxfBegin(dxf);
+  SW_WriteDxfPolyline(Line({{1, 2, 3}}), "open", dxf, 6, 0);
+  SW_WriteDxfPolyline(Line({{0.5, 1e-7, 123456789}}), "ring", dxf, 4, 1);
+  SW_WriteDxfEnd(dxf);
   EXPECT_EQ(dxf.str(),
             "  0\nSECTION\n  2\nENTITIES\n"
             "  0\nPOLYLINE\n  8\nopen\n 10\n  0\n 20\n  0\n 30\n  0\n 70\n8\n 66\n  1\n"
@@ -80,7 +80,7 @@ TEST(LineFiles, RandomLinesRoundTrip)
   for (int trial = 0; trial < 20; ++trial) {
     AK_Array<AK_NamedPolyline> lines;
     std::ostringstream nxyz, dxf;
-    WriteDxfBegin(dxf);
+    SW_WriteDxfBegin(dxf);
     for (int k = 0, n = 1 + trial % 4; k < n; ++k) {
       AK_NamedPolyline r;
       for (int i = 0, m = 1 + static_cast<int>(rng() % 30); i < m; ++i)
@@ -90,16 +90,16 @@ TEST(LineFiles, RandomLinesRoundTrip)
         for (int c = 0, len = static_cast<int>(rng() % 12); c < len; ++c) value += chars[rng() % chars.size()];
         r.text += ("k" + std::to_string(i) + "=" + value + ";").c_str();
       }
-      WriteNxyzPolyline(r, nxyz, 17);
-      WriteDxfPolyline(r, ("layer_" + std::to_string(k)).c_str(), dxf, 17, k % 2);
+      SW_WriteNxyzPolyline(r, nxyz, 17);
+      SW_WriteDxfPolyline(r, ("layer_" + std::to_string(k)).c_str(), dxf, 17, k % 2);
       lines.Append(r);
     }
-    WriteDxfEnd(dxf);
+    SW_WriteDxfEnd(dxf);
     std::string nxyzPath = dir.Write("l.nxyz", nxyz.str()), dxfPath = dir.Write("l.dxf", dxf.str());
     AK_Array<AK_NamedPolyline> fromNxyz, fromDxf;
     AK_Array<AK_String> names;
-    ASSERT_TRUE(ReadNxyzFile(nxyzPath.c_str(), fromNxyz));
-    ASSERT_TRUE(ReadDxfFile(dxfPath.c_str(), fromDxf, names));
+    ASSERT_TRUE(SW_ReadNxyzFile(nxyzPath.c_str(), fromNxyz));
+    ASSERT_TRUE(SW_ReadDxfFile(dxfPath.c_str(), fromDxf, names));
     ASSERT_EQ(fromNxyz.Count(), lines.Count());
     ASSERT_EQ(fromDxf.Count(), lines.Count() + 1);  // the section end reads as an empty entity
     EXPECT_EQ(fromDxf.Last().points.Count(), 0);
@@ -110,9 +110,9 @@ TEST(LineFiles, RandomLinesRoundTrip)
       EXPECT_STREQ(names[k], ("layer_" + std::to_string(k)).c_str());
     }
     // Six decimals: the point list keeps every coordinate to half a unit of the last one.
-    ASSERT_TRUE(WriteXyzFile(lines[0], (dir / "l.xyz").c_str()));
+    ASSERT_TRUE(SW_WriteXyzFile(lines[0], (dir / "l.xyz").c_str()));
     AK_NamedPolyline back;
-    ASSERT_TRUE(ReadXyzFile(back, (dir / "l.xyz").c_str()));
+    ASSERT_TRUE(SW_ReadXyzFile(back, (dir / "l.xyz").c_str()));
     EXPECT_STREQ(back.text, lines[0].text);
     ASSERT_EQ(back.points.Count(), lines[0].points.Count());
     for (int i = 0; i < back.points.Count(); ++i)
@@ -137,14 +137,14 @@ TEST(LineFiles, PointListReaderOnAwkwardLines)
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
     AK_NamedPolyline r = Line({{9, 9, 9}});  // readers append
-    ASSERT_TRUE(ReadXyFile(r, dir.Write("c.xy", tc.text).c_str()));
+    ASSERT_TRUE(SW_ReadXyFile(r, dir.Write("c.xy", tc.text).c_str()));
     EXPECT_STREQ(r.text, tc.attributes.c_str());
     std::vector<AK_Vec3> expected = {{9, 9, 9}};
     expected.insert(expected.end(), tc.points.begin(), tc.points.end());
     EXPECT_EQ(Points(r.points), expected);
   }
   AK_NamedPolyline r;
-  EXPECT_FALSE(ReadXyFile(r, (dir / "none.xy").c_str()));
+  EXPECT_FALSE(SW_ReadXyFile(r, (dir / "none.xy").c_str()));
 }
 
 TEST(LineFiles, NxyzReaderEndsAndHostileCounts)
@@ -167,7 +167,7 @@ TEST(LineFiles, NxyzReaderEndsAndHostileCounts)
     std::istringstream in(tc.text);
     for (auto [result, points] : tc.calls) {
       AK_NamedPolyline r;
-      EXPECT_EQ(ReadNxyzPolyline(r, in), result);
+      EXPECT_EQ(SW_ReadNxyzPolyline(r, in), result);
       EXPECT_EQ(r.points.Count(), points);
     }
   }
@@ -182,7 +182,7 @@ TEST(LineFiles, NxyzReaderEndsAndHostileCounts)
     std::istringstream in(text);
     AK_Array<AK_Vec3> outline;
     outline.Append(AK_Vec3());
-    EXPECT_EQ(ReadOutlinePoints(outline, in), result) << text;
+    EXPECT_EQ(SW_ReadOutlinePoints(outline, in), result) << text;
     EXPECT_EQ(outline.Count(), points) << text;
   }
 }
@@ -207,18 +207,18 @@ TEST(LineFiles, DxfReaderOnBothEntityKinds)
       DxfReadXdict = xdict;
       AK_Array<AK_Vec3> points;
       AK_String name;
-      EXPECT_TRUE(ReadDxfPolyline(points, in, name));  // the header section ends first
+      EXPECT_TRUE(SW_ReadDxfPolyline(points, in, name));  // the header section ends first
       EXPECT_EQ(points.Count(), 0);
-      EXPECT_TRUE(ReadDxfPolyline(points, in, name));
+      EXPECT_TRUE(SW_ReadDxfPolyline(points, in, name));
       EXPECT_EQ(Points(points), (std::vector<AK_Vec3>{{1, 2, 3}, {4, 5, 6}}));
       EXPECT_STREQ(name, "ridge");
       points.Clear();
-      EXPECT_TRUE(ReadDxfPolyline(points, in, name));
+      EXPECT_TRUE(SW_ReadDxfPolyline(points, in, name));
       // "10" without its leading blank is no group code: its 99 is no vertex.
       EXPECT_EQ(Points(points), (std::vector<AK_Vec3>{{10, 20, 1200}, {40, 50, 1200}, {60, 70, 1200}}));
       EXPECT_STREQ(name, xdict ? "XDICT 2B slab" : "slab");
-      EXPECT_TRUE(ReadDxfPolyline(points, in, name));  // ENDSEC
-      EXPECT_FALSE(ReadDxfPolyline(points, in, name));  // "EOF" and the end of the input
+      EXPECT_TRUE(SW_ReadDxfPolyline(points, in, name));  // ENDSEC
+      EXPECT_FALSE(SW_ReadDxfPolyline(points, in, name));  // "EOF" and the end of the input
     }
   }
   DxfReadXdict = 0;
@@ -226,7 +226,7 @@ TEST(LineFiles, DxfReaderOnBothEntityKinds)
   std::istringstream in("  0\nPOLYLINE\n999\n" + std::string(512, 'c') + "\n  8\nx\n  0\nSEQEND\n");
   AK_Array<AK_Vec3> points;
   AK_String name;
-  EXPECT_FALSE(ReadDxfPolyline(points, in, name));
+  EXPECT_FALSE(SW_ReadDxfPolyline(points, in, name));
 }
 
 TEST(LineFiles, AnoRecords)
@@ -234,22 +234,22 @@ TEST(LineFiles, AnoRecords)
   std::istringstream ano("ridge line\n3 yello\n1 2\nnot a point\n3 4\nab\n2 yellow\n5 6\r\n7 8\n"
                          "big\n2000000000 red\n1 1");
   SW_AnoRecord a, b, c;
-  ASSERT_TRUE(ReadAnoRecord(ano, a));
+  ASSERT_TRUE(SW_ReadAnoRecord(ano, a));
   EXPECT_EQ(a.count, 3);
   EXPECT_STREQ(a.name, "ridge line");
   EXPECT_EQ(a.autoColored, 0);
   EXPECT_STREQ(a.color, "1 1 0");
   EXPECT_EQ(Points(a.points), (std::vector<AK_Vec3>{{1, 2, 0}, {3, 4, 0}}));
-  ASSERT_TRUE(ReadAnoRecord(ano, b));
+  ASSERT_TRUE(SW_ReadAnoRecord(ano, b));
   EXPECT_EQ(b.count, 2);
   EXPECT_STREQ(b.name, "");  // a name of two characters names nothing
   EXPECT_EQ(b.autoColored, 1);
   EXPECT_EQ(Points(b.points), (std::vector<AK_Vec3>{{5, 6, 0}, {7, 8, 0}}));
-  ASSERT_TRUE(ReadAnoRecord(ano, c));
+  ASSERT_TRUE(SW_ReadAnoRecord(ano, c));
   EXPECT_EQ(c.count, 2000000000);  // announced, not allocated
   EXPECT_EQ(Points(c.points), (std::vector<AK_Vec3>{{1, 1, 0}}));
   SW_AnoRecord d;
-  EXPECT_FALSE(ReadAnoRecord(ano, d));
+  EXPECT_FALSE(SW_ReadAnoRecord(ano, d));
   EXPECT_EQ(d.count, 0);
   EXPECT_EQ(d.autoColored, -1);
 }
@@ -263,7 +263,7 @@ TEST(LineFiles, DxfOfCadPrograms)
     DxfReadXdict = xdict;
     AK_Array<AK_NamedPolyline> list;
     AK_Array<AK_String> names;
-    ASSERT_TRUE(ReadDxfFile(path.c_str(), list, names));
+    ASSERT_TRUE(SW_ReadDxfFile(path.c_str(), list, names));
     DxfReadXdict = 0;
     std::vector<std::pair<std::string, std::vector<AK_Vec3>>> entities;
     for (int i = 0; i < list.Count(); ++i)
@@ -276,11 +276,11 @@ TEST(LineFiles, DxfOfCadPrograms)
     EXPECT_EQ(entities, expected);
   }
   double value = -1;
-  EXPECT_STREQ(ReadDxfEsriAttributes(path.c_str(), "lines_XDICT_36_area", value), "Slab North");
+  EXPECT_STREQ(SW_ReadDxfEsriAttributes(path.c_str(), "lines_XDICT_36_area", value), "Slab North");
   EXPECT_EQ(value, 2.5);
   value = -1;
   for (const char* entity : {"lines_XDICT_2F_slab", "lines_area", "lines_XDICT_36"}) {
-    EXPECT_STREQ(ReadDxfEsriAttributes(path.c_str(), entity, value), entity);
+    EXPECT_STREQ(SW_ReadDxfEsriAttributes(path.c_str(), entity, value), entity);
     EXPECT_EQ(value, -1);
   }
 }
@@ -291,10 +291,10 @@ TEST(LineFiles, WrittenDxfOpensElsewhere)
 {
   ScratchDir dir;
   std::ostringstream out;
-  WriteDxfBegin(out);
-  WriteDxfPolyline(Line({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}), "open", out, 9, 0);
-  WriteDxfPolyline(Line({{0, 0, 1}, {10, 0, 1}, {10, 10, 1}}), "ring", out, 9, 1);
-  WriteDxfEnd(out);
+  SW_WriteDxfBegin(out);
+  SW_WriteDxfPolyline(Line({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}), "open", out, 9, 0);
+  SW_WriteDxfPolyline(Line({{0, 0, 1}, {10, 0, 1}, {10, 10, 1}}), "ring", out, 9, 1);
+  SW_WriteDxfEnd(out);
   const std::string dxf = dir.Write("out.dxf", out.str());
   int status = -1, ezdxf = -1;  // the system's Python, where the Debian package installs ezdxf
   const std::string python = "/usr/bin/python3";
@@ -329,7 +329,7 @@ TEST(LineFiles, SegmentsChainIntoPolylines)
   AK_Array<AK_Vec3> segments;
   for (const AK_Vec3& p : {C, D, F, G, A, B, B, C}) segments.Append(p);
   AK_Array<AK_NamedPolyline> chains;
-  GridPolylinesFromPoints(segments, 0.1, chains);
+  SW_GridPolylinesFromPoints(segments, 0.1, chains);
   ASSERT_EQ(chains.Count(), 3);
   EXPECT_EQ(Points(chains[0].points), (std::vector<AK_Vec3>{C, D}));
   EXPECT_EQ(Points(chains[1].points), (std::vector<AK_Vec3>{F, G}));
@@ -338,7 +338,7 @@ TEST(LineFiles, SegmentsChainIntoPolylines)
   AK_Array<AK_Vec3> dots;
   for (int i = 0; i < 4; ++i) dots.Append(B);
   chains.Clear();
-  GridPolylinesFromPoints(dots, 0, chains);
+  SW_GridPolylinesFromPoints(dots, 0, chains);
   ASSERT_EQ(chains.Count(), 1);
   EXPECT_EQ(Points(chains[0].points), (std::vector<AK_Vec3>{B, B, B}));
 }
@@ -364,18 +364,18 @@ TEST(LineFiles, ReadersTakeRegularFilesPastAByteOrderMark)
       SW_MeshCore m;
       AK_String error;
       MessageCapture quiet;
-      const bool ok = asc ? SW_ReadAsciiGrid(m, path, 0, 0, error) : m.ReadXyz(path, error);
+      const bool ok = asc ? SW_ReadAsciiGrid(m, path, 0, 0, error) : SW_ReadXyz(m, path, error);
       if (!ok) return "refused: " + std::string(error.c_str());
       return std::to_string(m.NumVertices()) + " " + std::to_string(m.NumCells());
     };
   };
   const std::vector<Reader> readers = {
-      {"xy", "xy", "1 2\n3 4\n", line(ReadXyFile)},
-      {"xyz", "xyz", "name=a\n1 2 3\n3 4 5\n", line(ReadXyzFile)},
+      {"xy", "xy", "1 2\n3 4\n", line(SW_ReadXyFile)},
+      {"xyz", "xyz", "name=a\n1 2 3\n3 4 5\n", line(SW_ReadXyzFile)},
       {"nxyz", "nxyz", "2\n1 2 3\n4 5 6\n-1\n",
        [](const char* path) {
          AK_Array<AK_NamedPolyline> list;
-         if (!ReadNxyzFile(path, list)) return std::string("refused");
+         if (!SW_ReadNxyzFile(path, list)) return std::string("refused");
          return std::to_string(list.Count()) + (list.Count() ? " " + std::to_string(list[0].points.Count()) : "");
        }},
       {"asc", "asc", "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2\n3 4\n", mesh(true)},

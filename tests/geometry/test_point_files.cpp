@@ -5,6 +5,7 @@
 
 #include "TestMeshes.h"
 #include "TestSupport.h"
+#include "SW_MeshFiles.h"
 #include "SW_MeshPoints.h"
 
 using namespace meshtest;
@@ -91,22 +92,22 @@ TEST(PointFiles, ReadingFiles)
   SW_MeshCore m;
   AK_String error;
   MessageCapture messages;
-  ASSERT_TRUE(m.ReadXyz(AK_String((dir + "mixed.xyz").c_str()), error));
+  ASSERT_TRUE(SW_ReadXyz(m, (dir + "mixed.xyz").c_str(), error));
   ASSERT_EQ(m.NumVertices(), 4);
   EXPECT_EQ(m._x[1], AK_Vec3(4, 5, 6));
   EXPECT_EQ(m._x[3], AK_Vec3(10, 11, 12));
   EXPECT_EQ(m.NumCells(), 0);  // the four points are collinear
   EXPECT_TRUE(messages.Contains("read 4 points from " + dir + "mixed.xyz"));
 
-  ASSERT_TRUE(m.ReadDxfPoints(AK_String((dir + "points.dxf").c_str()), error));
+  ASSERT_TRUE(SW_ReadDxfPoints(m, (dir + "points.dxf").c_str(), error));
   ASSERT_EQ(m.NumVertices(), 2);
   EXPECT_EQ(m._x[0], AK_Vec3(1.5, 2.5, 3.5));
   EXPECT_EQ(m._x[1], AK_Vec3(6, 7, 8));
 
   // A file that cannot be opened leaves the mesh as it was.
-  EXPECT_FALSE(m.ReadXyz(AK_String((dir + "missing.xyz").c_str()), error));
+  EXPECT_FALSE(SW_ReadXyz(m, (dir + "missing.xyz").c_str(), error));
   EXPECT_EQ(std::string(error.c_str()), "cannot open file " + dir + "missing.xyz");
-  EXPECT_FALSE(m.ReadDxfPoints(AK_String((dir + "missing.dxf").c_str()), error));
+  EXPECT_FALSE(SW_ReadDxfPoints(m, (dir + "missing.dxf").c_str(), error));
   EXPECT_EQ(std::string(error.c_str()), "cannot open dxf file " + dir + "missing.dxf");
   EXPECT_EQ(m.NumVertices(), 2);
 }
@@ -117,7 +118,7 @@ TEST(PointFiles, DuplicateLinesGiveAVertexWithoutCell)
   const std::string path = dir.Write("duplicates.xyz", "0 0 1\n10 0 2\n0 10 3\n10 10 4\n0 0 5\n");
   SW_MeshCore m;
   AK_String error;
-  ASSERT_TRUE(m.ReadXyz(AK_String(path.c_str()), error));
+  ASSERT_TRUE(SW_ReadXyz(m, path.c_str(), error));
   EXPECT_EQ(m.NumVertices(), 5);
   EXPECT_EQ(m.NumCells(), 2);
   int withoutCell = 0;

@@ -8,6 +8,7 @@
 
 #include "AK_Framework.h"
 #include "SW_MeshEdit.h"
+#include "SW_MeshRecord.h"
 #include "TestMeshes.h"
 #include "TestSupport.h"
 

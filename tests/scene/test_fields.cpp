@@ -113,6 +113,47 @@ TEST(Fields, BindingFollowsTheMesh)
   EXPECT_EQ(g->Get("Max"), "0");
 }
 
+// Removing an item moves the last one into its place; the rest keep theirs. The expected
+// order is worked out on a list of item numbers, the scalar and the vector field must match
+// it item for item.
+TEST(Fields, RemovingAnItemMovesTheLastIntoItsPlace)
+{
+  const struct {
+    std::vector<int32_t> removed;  // one after another
+    std::vector<int> left;         // the item numbers left, in order
+  } cases[] = {
+      {{4}, {0, 1, 2, 3}},     // the last: only the count drops
+      {{1}, {0, 4, 2, 3}},     // a middle one: the last takes its place
+      {{0, 0}, {3, 1, 2}},     // the first twice: each time the current last moves up
+      {{2, 3}, {0, 1, 4}},     // a middle one, then the new last
+      {{5, -1}, {0, 1, 2, 3, 4}},  // no such item: nothing goes
+  };
+  for (const auto& c : cases) {
+    Scene s;
+    auto* f = s.Make<SW_ScalarField>("ScalarField", "f", 1);
+    auto* g = s.Make<SW_VectorField>("VectorField", "g", 1);
+    f->_values.SetCount(5);
+    g->_vectors.SetCount(5);
+    for (int i = 0; i < 5; ++i) f->_values[i] = 10.0f + i, g->_vectors[i] = AK_Vec3(i, -i, 2 * i);
+    for (int32_t i : c.removed) f->RemoveValue(i), g->RemoveVector(i);
+    ASSERT_EQ(f->_values.Size(), static_cast<int32_t>(c.left.size())) << c.removed[0];
+    ASSERT_EQ(g->_vectors.Size(), static_cast<int32_t>(c.left.size())) << c.removed[0];
+    for (size_t k = 0; k < c.left.size(); ++k) {
+      const int i = c.left[k];
+      EXPECT_EQ(f->_values[static_cast<int32_t>(k)], 10.0f + i) << c.removed[0] << " " << k;
+      EXPECT_EQ(g->_vectors[static_cast<int32_t>(k)], AK_Vec3(i, -i, 2 * i)) << c.removed[0] << " " << k;
+    }
+  }
+  // The last one left, then nothing.
+  Scene s;
+  auto* f = s.Make<SW_ScalarField>("ScalarField", "f", 1);
+  f->_values.SetCount(1);
+  f->RemoveValue(0);
+  EXPECT_EQ(f->_values.Size(), 0);
+  f->RemoveValue(0);
+  EXPECT_EQ(f->_values.Size(), 0);
+}
+
 TEST(Fields, Measures)
 {
   struct Row { std::vector<float> values; const char *min, *max, *average; };

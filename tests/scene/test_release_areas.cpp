@@ -20,7 +20,7 @@ TEST(ReleaseAreas, RelRecordForms)
   enum class R { Read, End, Malformed };
   auto next = [](std::istream& in, auto& record) {
     AK_String error;
-    if (ReadRelRecord(in, record, error)) return error.IsEmpty() ? R::Read : R::Malformed;
+    if (SW_ReadRelRecord(in, record, error)) return error.IsEmpty() ? R::Read : R::Malformed;
     return error.IsEmpty() ? R::End : R::Malformed;
   };
   struct Row { std::string text; R result; double depth = 0, density = 0; int points = 0; };

@@ -14,7 +14,7 @@ TEST(ResistanceAreas, ResRecordForms)
   enum class R { Read, End, Malformed };
   auto next = [](std::istream& in, auto& record) {
     AK_String error;
-    if (ReadResRecord(in, record, error)) return error.IsEmpty() ? R::Read : R::Malformed;
+    if (SW_ReadResRecord(in, record, error)) return error.IsEmpty() ? R::Read : R::Malformed;
     return error.IsEmpty() ? R::End : R::Malformed;
   };
   const std::string longLine(300, '1');

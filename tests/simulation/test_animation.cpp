@@ -73,21 +73,22 @@ struct Stage : AK_Container {
   std::string evaluator = "plain";
   std::vector<std::string> log;
   int images = 0;
+  bool writesImages = true;  // a project without image scripts answers none of their names
   Stage() : AK_Container("stage", nullptr) {}
   int Set(const char* name, const char* value) override
   {
     const std::string n = name;
     if (n == "Draw") log.push_back(AK_String::Format("Draw %g", sim->CurrentTime).c_str());
-    else if (n == "WriteImageFile") ++images;
-    else if (n == "ImageFileNameEvaluator") log.push_back(n + " " + (evaluator = value));
+    else if (n == "WriteImageFile" && writesImages) ++images;
+    else if (n == "ImageFileNameEvaluator" && writesImages) log.push_back(n + " " + (evaluator = value));
     else return AK_Container::Set(name, value);
     return 1;
   }
   AK_String Get(const char* name) override
   {
     const std::string n = name;
-    if (n == "ImageFileNameEvaluator") return evaluator.c_str();
-    if (n == "ActualImageFileName") return AK_String::Format("frame%d.png", images);
+    if (n == "ImageFileNameEvaluator" && writesImages) return evaluator.c_str();
+    if (n == "ActualImageFileName" && writesImages) return AK_String::Format("frame%d.png", images);
     return AK_Container::Get(name);
   }
 };
@@ -166,8 +167,8 @@ TEST(Animation, AnimateTimeStepsDrawsItsFrames)
 
 // Image files: the file names asked for numbered once, each frame's file listed; an interrupt
 // ends the animation before the next frame and the list still names what was written; a
-// time step that does not load is skipped over; no time steps, no frames; the pause between
-// frames.
+// time step that does not load is passed over and named; no time steps, no frames; the
+// pause between frames.
 TEST(Animation, ImagesInterruptsFailedLoadsAndThePause)
 {
   MessageCapture messages;
@@ -198,13 +199,34 @@ TEST(Animation, ImagesInterruptsFailedLoadsAndThePause)
 
   p.sim->Set("AnimationWriteImageFiles", "0");
   p.sim->CurrentTime = 15;
-  WriteFile(std::string(p.sim->ProjectDir()) + "/" + SW_TimeStepName(5).c_str() + ".TimeStep", "broken");
+  const std::string broken = std::string(p.sim->ProjectDir()) + "/" + SW_TimeStepName(5).c_str() + ".TimeStep";
+  const std::string broken10 = std::string(p.sim->ProjectDir()) + "/" + SW_TimeStepName(10).c_str() + ".TimeStep";
+  WriteFile(broken, "broken");
+  WriteFile(broken10, "");
+  EXPECT_EQ(p.sim->Set("AnimateTimeSteps", ""), 1);
+  EXPECT_EQ(p.Drawn(), "0,15");
+  EXPECT_EQ(std::string(AK_ErrorText), "cannot load time steps: " + broken + ", " + broken10);
+  // The step shown is the last one that loaded, also when the frame that failed is the one shown.
+  p.sim->Set("LoadTimeStep", SW_TimeStepName(15));
+  AK_DeleteFile(AK_JoinPath(p.sim->ProjectDir(), SW_TimeStepName(0) + ".TimeStep"));
+  AK_DeleteFile(AK_JoinPath(p.sim->ProjectDir(), SW_TimeStepName(10) + ".TimeStep"));
   p.sim->Set("AnimateTimeSteps", "");
-  EXPECT_EQ(p.Drawn(), "0,0,10,15");  // the frame of the broken file shows what was loaded
-
-  for (double t : {0, 5, 10, 15}) AK_DeleteFile(AK_JoinPath(p.sim->ProjectDir(), SW_TimeStepName(t) + ".TimeStep"));
+  EXPECT_EQ(p.Drawn(), "15");
+  EXPECT_EQ(std::string(AK_ErrorText), "cannot load time steps: " + broken);
+  AK_DeleteFile(broken.c_str());
+  p.sim->Set("AnimateTimeSteps", "");  // the one left is the one shown, and it loads
+  EXPECT_EQ(p.Drawn(), "15");
+  EXPECT_STREQ(p.sim->CurrentTimeStep, SW_TimeStepName(15));
+  EXPECT_STREQ(AK_ErrorText, "");
+  WriteFile(std::string(p.sim->ProjectDir()) + "/" + SW_TimeStepName(15).c_str() + ".TimeStep", "broken");
   p.sim->Set("AnimateTimeSteps", "");
   EXPECT_EQ(p.Drawn(), "");
+  EXPECT_STREQ(p.sim->CurrentTimeStep, SW_TimeStepName(15));
+
+  AK_DeleteFile(AK_JoinPath(p.sim->ProjectDir(), SW_TimeStepName(15) + ".TimeStep"));
+  p.sim->Set("AnimateTimeSteps", "");
+  EXPECT_EQ(p.Drawn(), "");
+  EXPECT_STREQ(AK_ErrorText, "");
 
   AnimationProject two({0, 1});
   two.sim->Set("AnimationStepDelay", "0.05");
@@ -212,6 +234,20 @@ TEST(Animation, ImagesInterruptsFailedLoadsAndThePause)
   two.sim->Set("AnimateTimeSteps", "");
   EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.1);
   EXPECT_EQ(two.Drawn(), "0,1");
+}
+
+// A top object that writes no images: every frame is shown, one warning, no names listed.
+TEST(Animation, ImagesOfATopObjectThatWritesNone)
+{
+  MessageCapture messages;
+  AnimationProject p({0, 5, 10});
+  p.stage.writesImages = false;
+  p.sim->CurrentTime = 10;
+  p.sim->Set("AnimationWriteImageFiles", "1");
+  p.sim->Set("AnimateTimeSteps", "");
+  EXPECT_EQ(p.Drawn(), "0,5,10");
+  EXPECT_STREQ(p.sim->Get("$animationFiles"), "");
+  EXPECT_EQ(messages.WithPrefix("WARNING:stage writes no image files").size(), 1u);
 }
 
 // Each frame interpolates between the key views that bracket its time.

@@ -224,38 +224,59 @@ TEST(FlowPhases, BreakLinesAndInactiveWallsLoseTheSpeedOfTheProjection)
   }
 }
 
+// The earth-pressure coefficients against soil mechanics rather than the model's own formula.
+// Without bed friction the bed takes no shear, the normal and the slope direction are
+// principal, and kx is Rankine's: tan²(45° ± φ/2), the passive one when the flow is compressed
+// along its path, the active one when it is stretched; across it the other principal stress
+// is the normal one (1) or kx itself, whichever the stretching across picks. With bed friction
+// tan δ the Mohr circle through the bed's stress (1, tan δ) and the one on the face (kx,
+// -tan δ) touches the failure line τ = σ tan φ, and the two ky are the principal stresses of
+// the face stresses [[kx, tan δ], [tan δ, 1]]: their sum is kx + 1, their product kx - tan²δ.
 TEST(FlowPhases, EarthPressureBranches)
 {
-  const double phi = 35 * kPi / 180;
-  const double cos2 = std::cos(phi) * std::cos(phi), tan2 = std::tan(phi) * std::tan(phi);
-  const float ratio = 0.3f;
-  const double mu2 = static_cast<double>(ratio * ratio), s = std::sqrt(1 - (mu2 + 1) * cos2);
-  const double passive = 2 * (1 + s) / cos2 - 1, active = 2 * (1 - s) / cos2 - 1;
-  auto ky = [&](double kx, int sign) {
-    return ((kx + 1) + sign * std::sqrt((1 - kx) * (1 - kx) + 4 * mu2)) * 0.5;
-  };
-  const struct {
-    double a1, a2, threshold;
-    double kx, ky;
-  } cases[] = {
-      {-1, -1, 0.1, passive, ky(passive, 1)},
-      {1, 1, 0.1, active, ky(active, -1)},
-      {1, -1, 0.1, active, ky(active, 1)},
-      {0.05, -0.05, 0.1, 1, 1},            // below the threshold: hydrostatic
-      {0, 0, 0, passive, ky(passive, 1)},  // at rest a1 = 0 counts as compressed
-  };
-  for (const auto& c : cases) {
-    float kx = 0, kyOut = 0;
-    SW_EarthPressure(c.a1, c.a2, c.threshold, ratio, cos2, tan2, kx, kyOut);
-    EXPECT_FLOAT_EQ(kx, static_cast<float>(c.kx)) << c.a1 << " " << c.a2;
-    EXPECT_FLOAT_EQ(kyOut, static_cast<float>(c.ky)) << c.a1 << " " << c.a2;
+  const double deg = kPi / 180;
+  for (double angle : {20.0, 35.0, 45.0}) {
+    const double phi = angle * deg;
+    const double cos2 = std::cos(phi) * std::cos(phi), tan2 = std::tan(phi) * std::tan(phi);
+    const double passive = std::pow(std::tan(45 * deg + phi / 2), 2), active = std::pow(std::tan(45 * deg - phi / 2), 2);
+    const struct {
+      double a1, a2, threshold;
+      double kx, ky;
+    } rankine[] = {
+        {-1, -1, 0.1, passive, passive},  // compressed both ways
+        {-1, 1, 0.1, passive, 1},         // compressed along, stretched across
+        {1, 1, 0.1, active, active},
+        {1, -1, 0.1, active, 1},
+        {0.05, -0.05, 0.1, 1, 1},     // below the threshold: hydrostatic
+        {0, 0, 0, passive, passive},  // at rest a1 = 0 counts as compressed
+    };
+    for (const auto& c : rankine) {
+      float kx = 0, ky = 0;
+      SW_EarthPressure(c.a1, c.a2, c.threshold, 0.0f, cos2, tan2, kx, ky);
+      EXPECT_NEAR(kx, c.kx, 1e-5 * c.kx) << angle << " " << c.a1 << " " << c.a2;
+      EXPECT_NEAR(ky, c.ky, 1e-5 * c.ky) << angle << " " << c.a1 << " " << c.a2;
+    }
+    // The bed friction below (c2 < 1) and above the internal friction (the model then takes
+    // the internal angle for the bed's, and the one circle is passive and active at once).
+    for (const float ratio : {0.2f, 0.5f, 2.0f}) {
+      const double tanDelta = std::min(static_cast<double>(ratio), std::tan(phi));
+      for (double a1 : {-1.0, 1.0}) {
+        float kx = 0, kyCompressed = 0, kyStretched = 0;
+        SW_EarthPressure(a1, -1, 0.1, ratio, cos2, tan2, kx, kyCompressed);
+        SW_EarthPressure(a1, 1, 0.1, ratio, cos2, tan2, kx, kyStretched);
+        const double k = kx, centre = (k + 1) / 2, radius = std::hypot((k - 1) / 2, tanDelta);
+        EXPECT_NEAR(radius, centre * std::sin(phi), 1e-5 * centre) << angle << " " << ratio << " " << a1;
+        EXPECT_GE(kyCompressed, kyStretched);
+        EXPECT_NEAR(kyCompressed + kyStretched, k + 1, 1e-5 * (k + 1)) << angle << " " << ratio << " " << a1;
+        EXPECT_NEAR(static_cast<double>(kyCompressed) * kyStretched, k - tanDelta * tanDelta, 1e-5 * (k + 1))
+            << angle << " " << ratio << " " << a1;
+        // The circle's two solutions lie either side of 2 / cos²φ - 1: passive above, active below.
+        if ((ratio * ratio + 1) * cos2 < 1) {
+          EXPECT_EQ(a1 < 0, k > 2 / cos2 - 1) << angle << " " << ratio;
+        }
+      }
+    }
   }
-  // Bed friction above the internal friction: s = 0 and tan² of the internal angle.
-  float kx = 0, kyOut = 0;
-  SW_EarthPressure(-1, 1, 0.1, 1.0f, cos2, tan2, kx, kyOut);
-  EXPECT_FLOAT_EQ(kx, static_cast<float>(2 / cos2 - 1));
-  const double k = static_cast<double>(kx);
-  EXPECT_FLOAT_EQ(kyOut, static_cast<float>(((k + 1) - std::sqrt((1 - k) * (1 - k) + 4 * tan2)) * 0.5));
 }
 
 // Two particles within the kernel radius on flat ground: the depth gradient, cohesion and
@@ -279,6 +300,8 @@ TEST(FlowPhases, SmoothedParticleGradientCohesionAndDiffusion)
     const AK_Vec3 before = f.p.force[0];
     const float fcBefore = f.p.frictionCoefficient[0];
     f.grid.Build(f.mesh, f.p, 5, 1 << 20);
+    f.par.verbose = 2;  // the sample of particle 0, in the one entry the step would make
+    f.run.report.sph.Append(SW_FlowStepReport::SphSample());
     SW_ComputeLateralForces(f.run, 0, 1, 0.1);
 
     const double r = 5, k1 = -30 / (kPi * std::pow(r, 5)), k2 = -2 * k1, rho = 200;
@@ -304,7 +327,59 @@ TEST(FlowPhases, SmoothedParticleGradientCohesionAndDiffusion)
     EXPECT_NEAR(f.p.force[0].x - before.x, fx, 1e-6 * std::fabs(fx)) << implicit;
     EXPECT_NEAR(f.p.force[0].y - before.y, fy, 1e-6 * std::fabs(fy)) << implicit;
     EXPECT_LT(gx, 0);  // the neighbour on +x raises the depth there: pushed towards -x
+    const SW_FlowStepReport::SphSample& sample = f.run.report.sph[0];
+    EXPECT_EQ(sample.particle, 0);
+    EXPECT_EQ(sample.x, f.p.x[0]);
+    EXPECT_EQ(sample.ix, static_cast<int32_t>((20 - f.grid.x0) / f.grid.size));
+    EXPECT_EQ(sample.iy, static_cast<int32_t>((20 - f.grid.y0) / f.grid.size));
+    EXPECT_NEAR(sample.gradient.x, gx, 1e-9 * std::fabs(gx));
+    EXPECT_EQ(sample.gradient.y, 0);
+    EXPECT_EQ(sample.gradient.z, 0);
   }
+}
+
+// With verbose above 1 a step samples the smoothed-particle gradient at every 1000th particle:
+// one entry each, held particles (none found) marked -1, and the same entries bit for bit on
+// one thread and on eight. Below 2, or in the mesh-field method, there are none.
+TEST(FlowPhases, LateralForceSamplesAreTheSameOnAnyThreadCount)
+{
+  auto run = [](int threads, int verbose, int sph) {
+    Flow f(20, 20, 20, 5);
+    f.par.sphMode = sph;
+    f.par.threads = threads;
+    f.par.verbose = verbose;
+    f.par.massPerParticle = 10;
+    AK_SeedRandom(3);
+    for (int i = 0; i < 4500; ++i) {
+      const AK_Vec3 x(20 + AK_Random() % 6000 / 100.0, 20 + AK_Random() % 6000 / 100.0, 0);
+      // Particle 2000 held at rest apart from the flow, which never reaches it.
+      if (i == 2000) f.p.Add(f.mesh, AK_Vec3(92, 92, 0), 10, AK_Vec3(), 0, 0, -1);
+      else f.p.Add(f.mesh, x, 10, AK_Vec3(1, 0, 0), 0, 0, -1);
+    }
+    for (int32_t i = 0; i < f.p.Count(); ++i) f.p.flags.Append(i == 2000 ? 1 : 0);
+    SW_UpdateFields(f.mesh, f.par.density, f.p, 0, f.fields);
+    AK_String error;
+    EXPECT_EQ(f.Step(0, 0.1, error), 0) << error.c_str();
+    return f.run.report.sph;
+  };
+  const AK_Array<SW_FlowStepReport::SphSample> one = run(1, 2, 1);
+  ASSERT_EQ(one.Size(), 5);
+  for (int32_t k = 0; k < one.Size(); ++k) {
+    EXPECT_EQ(one[k].particle, k == 2 ? -1 : 1000 * k) << k;
+    if (k != 2) {
+      EXPECT_NE(one[k].gradient, AK_Vec3()) << k;  // every sampled particle has neighbours
+    }
+  }
+  const AK_Array<SW_FlowStepReport::SphSample> eight = run(8, 2, 1);
+  ASSERT_EQ(eight.Size(), one.Size());
+  for (int32_t k = 0; k < one.Size(); ++k) {
+    const SW_FlowStepReport::SphSample &a = one[k], &b = eight[k];
+    EXPECT_TRUE(a.particle == b.particle && a.ix == b.ix && a.iy == b.iy &&
+                std::memcmp(&a.x, &b.x, sizeof a.x) == 0 && std::memcmp(&a.gradient, &b.gradient, sizeof a.gradient) == 0)
+        << k;
+  }
+  EXPECT_EQ(run(8, 1, 1).Size(), 0);
+  EXPECT_EQ(run(8, 2, 0).Size(), 0);
 }
 
 TEST(FlowPhases, EnthalpyUpdateRelaxesTheInternalEnthalpy)

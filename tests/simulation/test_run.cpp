@@ -243,6 +243,82 @@ TEST(Run, SmoothedParticleMessagesFollowTheVerboseSwitch)
   }
 }
 
+// The particles that leave the bottom of the plane are reported in the step that removes
+// them, after its entrained mass and before its total; the counts add up to what is gone.
+TEST(Run, ParticlesLeavingTheMeshAreReportedWhereTheyGo)
+{
+  RunProject p;
+  p.sim->Set("EndTime", "14");
+  p.sim->Set("DeltaOut", "14");
+  MessageCapture messages;
+  p.sim->Set("Run", "");
+  long made = -1, removed = 0;
+  int removals = 0;
+  std::string previous;  // the last of the step's mass lines
+  for (const std::string& m : messages.messages) {
+    const size_t at = m.find(" particles ");
+    if (m.rfind("computing time step ", 0) == 0 || m.rfind("\tentrained DFA mass: ", 0) == 0 ||
+        m.rfind("\ttotal DFA mass: ", 0) == 0)
+      previous = m.substr(0, 8);
+    if (at != std::string::npos && m.substr(at) == " particles generated") made = std::atol(m.c_str());
+    if (at == std::string::npos || m.substr(at) != " particles removed") continue;
+    EXPECT_EQ(previous, "\tentrain") << m;
+    removed += std::atol(m.c_str());
+    ++removals;
+  }
+  std::printf("%ld particles generated, %ld removed in %d steps, %d left\n", made, removed, removals,
+              p.sim->Particles()->Count());
+  EXPECT_GT(removals, 1);
+  EXPECT_GT(removed, 0);
+  EXPECT_EQ(made - removed, p.sim->Particles()->Count());
+}
+
+// With "$sph_verbose" above 1 every step reports the gradient at every 1000th particle, in
+// particle order, between the body-force and the lateral-force lines.
+TEST(Run, SmoothedParticleSamplesWithVerboseAboveOne)
+{
+  for (const char* verbose : {"1", "2"}) {
+    SCOPED_TRACE(verbose);
+    RunProject p;
+    p.sim->Set("EndTime", "0.2");
+    p.sim->Set("SphMode", "-2");
+    p.sim->Set("DeltaDepthPerParticle", "0.03");  // some 65 particles to a cell of the 2 m slab
+    p.sim->SetVariable("$sph_verbose", verbose);
+    MessageCapture messages;
+    p.sim->Set("Run", "");
+    const int32_t n = p.sim->Particles()->Count();
+    ASSERT_GT(n, 2000);
+    std::vector<std::string> samples;
+    std::string phase;
+    for (const std::string& m : messages.messages) {
+      if (m.rfind("body forces ", 0) == 0 || m.rfind("lateral forces ", 0) == 0) phase = m.substr(0, 4);
+      if (m.rfind("SPH particle ", 0) != 0) continue;
+      EXPECT_EQ(phase, "body") << m;
+      samples.push_back(m);
+    }
+    if (std::string(verbose) == "1") {
+      EXPECT_TRUE(samples.empty());
+      continue;
+    }
+    const size_t perStep = (n + 999) / 1000;
+    ASSERT_EQ(samples.size(), 2 * perStep);
+    for (size_t k = 0; k < samples.size(); ++k) {
+      int particle = 0, i = 0, j = 0;
+      double x, y, z, gx, gy, gz;
+      char tail = 0;
+      ASSERT_EQ(std::sscanf(samples[k].c_str(), "SPH particle %d at %lf %lf %lf i %d j %d grad_h %lf %lf %lf%c", &particle,
+                            &x, &y, &z, &i, &j, &gx, &gy, &gz, &tail),
+                9)
+          << samples[k];
+      EXPECT_EQ(particle, static_cast<int>(k % perStep) * 1000 + 1) << samples[k];
+      EXPECT_TRUE(x >= 20 && x <= 60 && y >= 30 && y <= 70) << samples[k];  // in the slab, barely moved
+      EXPECT_EQ(i, static_cast<int>(x / 2.5)) << samples[k];                 // grid cells of 2.5 m from 0
+      EXPECT_EQ(j, static_cast<int>(y / 2.5)) << samples[k];
+      EXPECT_EQ(gz, 0) << samples[k];
+    }
+  }
+}
+
 TEST(Run, AFrictionLawWithoutANumberStopsTheRun)
 {
   RunProject p;

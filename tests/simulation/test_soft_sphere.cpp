@@ -33,9 +33,42 @@ TEST(SoftSphere, CollisionTimeAndRestitutionOfTheDefaults)
   EXPECT_NEAR(std::atof(bench.Get("RestCoeff")), restitution, 1e-13);
   EXPECT_NEAR(duration, 6.827e-4, 5e-7);
   EXPECT_NEAR(restitution, 0.8651, 5e-5);
-  // A damping beyond the critical one leaves nothing to swing.
-  bench.Set("DampingFactor", "1");
-  EXPECT_TRUE(std::isnan(std::atof(bench.Get("CollTime"))));
+  // A damping beyond the critical one leaves nothing to swing, and so nothing to restitute.
+  for (const char* damping : {"0.01", "1"}) {
+    bench.Set("DampingFactor", damping);
+    for (const char* answer : {"CollTime", "RestCoeff"})
+      EXPECT_TRUE(std::isnan(std::atof(bench.Get(answer)))) << damping << " " << answer << " " << bench.Get(answer);
+  }
+}
+
+// The run reports at the step nearest to every multiple of the output interval, however
+// many steps a run makes and whatever the step's binary rounding.
+TEST(SoftSphere, OutputsComeAtEveryMultipleOfTheInterval)
+{
+  for (double deltaT : {1e-5, 3e-4, 0.1 / 7, 1e-3}) {
+    for (int every : {1, 3, 10, 100, 1000}) {
+      SW_SoftSphereOutputs outputs(every * deltaT, deltaT);
+      for (int64_t step = 0; step < 100000; ++step)
+        ASSERT_EQ(outputs.Due(step), step % every == 0) << deltaT << " " << every << " " << step;
+    }
+  }
+  struct Case {
+    double outputDeltaT;
+    int dueOf10;  // outputs in the first ten steps of 1e-3
+  };
+  for (Case c : {Case{0, 0}, {-2e-3, 5}, {1e-4, 10}, {HUGE_VAL, 1}, {NAN, 0}, {1.5e-3, 7}}) {
+    SW_SoftSphereOutputs outputs(c.outputDeltaT, 1e-3);
+    int due = 0;
+    for (int64_t step = 0; step < 10; ++step) due += outputs.Due(step);
+    EXPECT_EQ(due, c.dueOf10) << c.outputDeltaT;
+  }
+
+  SW_SoftSphereSim2D bench("bench", nullptr);
+  for (auto [name, value] : {std::pair{"Nx", "3"}, {"Ny", "2"}, {"EndTime", "0.1"}}) bench.Set(name, value);
+  MessageCapture progress;
+  bench.Set("Run", "");
+  ASSERT_EQ(progress.messages.size(), 100u);
+  for (int i = 0; i < 100; ++i) EXPECT_NEAR(std::atof(progress.messages[i].c_str()), i * 0.001, 1e-12) << i;
 }
 
 // A sphere dropped onto a fixed sphere of the bed, without gravity and friction, stays in

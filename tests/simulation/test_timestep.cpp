@@ -3,6 +3,7 @@
 // list, and what a background start refuses.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -276,6 +277,11 @@ TEST(TimeStepFile, RunStatusAndTimeStepAnswers)
     EXPECT_STREQ(s.sim->Get("ContinueVis"), "r");
     s.sim->Set("PsaMesh", "");
   }
+  // A damaged status file whose word is a zero byte holds no word.
+  WriteFile(s.run + "/.simulation_status", std::string("\0running\n", 9));
+  s.sim->Set("InteractionTypeWithFluidAbove", "none");
+  EXPECT_STREQ(s.sim->Get("Status"), "unknown");
+  EXPECT_STREQ(s.sim->Get("RunVis"), "w");
 }
 
 // A project saved into a new directory takes the simulation's time steps and run log along,
@@ -307,4 +313,104 @@ TEST(TimeStepFile, ProjectSavedElsewhereTakesItsTimeSteps)
   s.root.SaveProjectAs(elsewhere.Path().c_str());
   EXPECT_TRUE(messages.HasPrefix("saving Avalanche1"));
   EXPECT_FALSE(messages.HasPrefix("copying "));
+}
+
+// Files that read to their end but hold no state a simulation could take: a time that is no
+// time, a particle set missing one of its records, a file of another version. Each is refused
+// with its error text and leaves the simulation as it was.
+TEST(TimeStepFile, DamagedButReadableFilesAreRefused)
+{
+  MessageCapture messages;
+  SimulationAt5 s;
+  const std::string bytes = s.Plain(s.file);
+  const size_t timeAt = Tag("SW_Simulation::TimeStep:v0").size() + Tag("SW_Simulation:v1").size();
+  auto withTime = [&](double t) {
+    std::string b = bytes;
+    b.replace(timeAt, 8, reinterpret_cast<const char*>(&t), 8);
+    return b;
+  };
+  // The file without the record of `tag` (its tag up to the next tag).
+  auto without = [&](const std::string& tag, const std::string& next) {
+    std::string b = bytes;
+    size_t from = b.find(Tag(tag)), to = b.find(Tag(next));
+    return b.erase(from, to - from);
+  };
+  std::string v9 = bytes;
+  v9.replace(0, Tag("SW_Simulation::TimeStep:v0").size(), Tag("SW_Simulation::TimeStep:v9"));
+  const std::string damaged = "project/Avalanche1 cannot load timestep data";
+  const struct {
+    const char* what;
+    std::string file;
+    std::string error;
+  } cases[] = {
+      {"negative time", withTime(-5), damaged},
+      {"time NaN", withTime(std::nan("")), damaged},
+      {"time infinite", withTime(HUGE_VAL), damaged},
+      {"time beyond any file name", withTime(1e300), damaged},
+      {"no flags", without("particles", "particles:Position"), damaged},
+      {"no positions", without("particles:Position", "particles:Velocity"), damaged},
+      {"no velocities", without("particles:Velocity", "particles:Mass"), damaged},
+      {"no masses", without("particles:Mass", "peakDepth"), damaged},
+      {"unknown version", v9, "project/Avalanche1 cannot load basic data"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    s.WritePlain("crafted", c.file);
+    s.sim->CurrentTimeStep = "before";
+    AK_ErrorText = "";
+    s.sim->Set("LoadTimeStep", "crafted");
+    EXPECT_STREQ(AK_ErrorText, c.error.c_str());
+    EXPECT_TRUE(s.Unchanged());
+    EXPECT_STREQ(s.sim->CurrentTimeStep, "before");
+  }
+  // The same file with its own tags and times loads.
+  s.WritePlain("crafted", withTime(7.25));
+  AK_ErrorText = "";
+  s.sim->Set("LoadTimeStep", "crafted");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_EQ(s.sim->CurrentTime, 7.25);
+  EXPECT_STREQ(s.sim->CurrentTimeStep, "crafted");
+}
+
+// Every result field that a time-step file holds comes back from it with its own values; the
+// fields it does not hold keep what the simulation had.
+TEST(TimeStepFile, EveryResultFieldRoundTrips)
+{
+  MessageCapture messages;
+  SimulationAt5 s;
+  SW_Simulation& sim = *s.sim;
+  auto fill = [&](float base) {
+    for (int row = 0; row < SW_ResultFieldCount; ++row) {
+      if (SW_ResultFields[row].IsVector()) continue;
+      AK_Array<float>& values = sim.ScalarResult(row)->_values;
+      if (values.IsEmpty()) sim.ScalarResult(row)->SetMesh(sim.Mesh());  // the bottom pressure
+      for (int i = 0; i < values.Size(); i++) values[i] = base + 100.0f * row + i;
+    }
+  };
+  fill(1);
+  std::vector<std::vector<float>> saved;
+  for (int row = 0; row < SW_ResultFieldCount; ++row)
+    if (!SW_ResultFields[row].IsVector()) saved.push_back(Values(sim.ScalarResult(row)->_values));
+  sim.Set("SaveTimeStep", "");
+  fill(-7);
+  sim.Set("LoadTimeStep", "at_0000005.0000");
+  ASSERT_STREQ(AK_ErrorText, "");
+  for (int row = 0, k = 0; row < SW_ResultFieldCount; ++row) {
+    const SW_ResultFieldKind& kind = SW_ResultFields[row];
+    if (kind.IsVector()) continue;
+    std::vector<float> now = Values(sim.ScalarResult(row)->_values), before = saved[k++];
+    SCOPED_TRACE(kind.id);
+    if (kind.block == SW_TimeStepBlock::Main || kind.block == SW_TimeStepBlock::Enthalpy) {
+      ASSERT_EQ(now.size(), before.size());
+      // A load maps the particles onto the vertices again, which only raises the peaks there
+      // (the values overwritten were all lower).
+      for (size_t i = 0; i < now.size(); i++)
+        if (kind.onVertices)
+          EXPECT_GE(now[i], before[i]) << i;
+        else
+          EXPECT_EQ(now[i], before[i]) << i;
+    } else if (kind.block == SW_TimeStepBlock::ReadOnly) {
+      EXPECT_EQ(now[0], -7.0f + 100.0f * row);
+    }
+  }
 }

@@ -240,8 +240,9 @@ struct DamBreak {
 struct DamBreakResult {
   size_t particles = 0;
   double startMass = 0, endMass = 0;
-  double front = -1e30;  // farthest particle on the centre line (|y| < 3 m), slope distance from the dam
-  double tail = -1e30;   // farthest point of the centre line still 90 % as deep as the release
+  double front = -1e30;       // farthest particle on the centre line (|y| < 3 m), slope distance from the dam
+  double depthFront = -1e30;  // farthest point of the centre line at least 1 % as deep as the release
+  double tail = -1e30;        // farthest point of the centre line still 90 % as deep as the release
   double l2 = 0, max = 0;  // depth errors along the centre line from tail - 15 m on, relative to h0
 };
 
@@ -271,6 +272,7 @@ inline DamBreakResult Measure(const DamBreak& ana, const ScratchDir& dir, const 
     const double s = (depth.x0 + c * depth.cell) / cosTheta;
     if (s < ana.Tail() - 15 || rows == 0) continue;
     const double h = sum / rows, e = (h - ana.Depth(s)) / ana.h0;
+    if (h >= 0.01 * ana.h0) r.depthFront = s;
     squares += e * e, ++n;
     r.max = std::max(r.max, std::fabs(e));
     if (h >= 0.9 * ana.h0) r.tail = s;

@@ -1,16 +1,33 @@
 // Screen texts (box layout, lines, fonts, bytes from 128 up) and connectors (their paths).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <string>
+#include <vector>
 
 #include "AK_ConformanceTest.h"
 #include "AK_Connector2d.h"
 #include "AK_Framework.h"
 #include "AK_Text2d.h"
+#include "AK_sogl.h"
+#include "AK_sogl_State.h"
 #include "GlRecorder.h"
+#include "TestSupport.h"
 
 namespace {
+
+// While it lives, "9_BY_15" has the record given (none for null); then the one it had.
+class FontInstalled {
+public:
+  explicit FontInstalled(const AK_BitmapFont* font) { AK_Text2d::InstallFont("9_BY_15", font); }
+  ~FontInstalled() { AK_Text2d::InstallFont("9_BY_15", _previous); }
+  FontInstalled(const FontInstalled&) = delete;
+
+private:
+  const AK_BitmapFont* _previous = AK_Text2d::GetFont("9_BY_15");
+};
 
 // Every code 0 .. 255 is a glyph 9 pixels wide.
 const GLubyte kBits[2] = {0xff, 0x80};
@@ -18,13 +35,32 @@ const AK_BitmapGlyph kGlyph{9, 1, 0, 0, 9, kBits};
 struct TestFont {
   const AK_BitmapGlyph* glyphs[256];
   AK_BitmapFont font{"test", 256, 0, glyphs};
-  TestFont()
-  {
+  FontInstalled installed{[this] {
     for (auto& g : glyphs) g = &kGlyph;
-    AK_Text2d::InstallFont("9_BY_15", &font);
-  }
-  ~TestFont() { AK_Text2d::InstallFont("9_BY_15", nullptr); }
+    return &font;
+  }()};
 };
+
+constexpr const char* kSystemFonts = "/usr/share/fonts/X11";
+const char* const kFontNames[] = {"8_BY_13",      "9_BY_15",      "TIMES_ROMAN_10", "TIMES_ROMAN_24",
+                                  "HELVETICA_10", "HELVETICA_12", "HELVETICA_18"};
+
+bool Printable(int code) { return (code >= 32 && code <= 126) || code >= 160; }
+
+// The inked pixels of each row of a glyph, lowest row first (only the glyph's width counts).
+std::vector<int> RowInk(const AK_BitmapGlyph& g)
+{
+  std::vector<int> rows(g.height, 0);
+  for (int r = 0, rowBytes = (g.width + 7) / 8; r < g.height; ++r)
+    for (int c = 0; c < g.width; ++c) rows[r] += (g.bitmap[r * rowBytes + c / 8] >> (7 - c % 8)) & 1;
+  return rows;
+}
+
+int LitBits(const AK_BitmapGlyph& g)
+{
+  const std::vector<int> rows = RowInk(g);
+  return std::accumulate(rows.begin(), rows.end(), 0);
+}
 
 // Numbers of a text to six digits: what single precision holds.
 std::string Rounded(const AK_String& text)
@@ -55,7 +91,134 @@ TEST(Text, FontVocabulary)
                "8_BY_13%AK_SEP%9_BY_15%AK_SEP%TIMES_ROMAN_10%AK_SEP%TIMES_ROMAN_24%AK_SEP%"
                "HELVETICA_10%AK_SEP%HELVETICA_12%AK_SEP%HELVETICA_18%AK_SEP%");
   EXPECT_EQ(AK_Text2d::FontHeight("HELVETICA_18") + AK_Text2d::FontHeight("Courier"), 28);
-  EXPECT_FALSE(AK_Text2d::GetFont("9_BY_15") || AK_Text2d::InstallFont("Courier", nullptr));
+  EXPECT_FALSE(AK_Text2d::GetFont("Courier") || AK_Text2d::InstallFont("Courier", nullptr));
+}
+
+// The records read from the system's bitmap fonts: a glyph for every printable 8-bit code
+// that has ink, none for the control codes; the fixed fonts as wide as their names say and no
+// taller than the table's line height; the proportional ones proportional.
+TEST(Text, SystemFonts)
+{
+  for (const char* name : kFontNames) {
+    const AK_BitmapFont* font = AK_Text2d::GetFont(name);
+    ASSERT_TRUE(font) << name << ": are xfonts-base and xfonts-75dpi installed (scripts/install-deps)?";
+    const std::string fixed = name[1] == '_' ? name : "";
+    const float height = AK_Text2d::FontHeight(name);
+    float top = -1e9f, bottom = 1e9f;
+    for (int code = 0; code < 256; ++code) {
+      const AK_BitmapGlyph* g = code >= font->first && code - font->first < font->count ? font->glyphs[code - font->first] : nullptr;
+      if (!Printable(code)) {
+        EXPECT_FALSE(g) << name << " " << code;
+        continue;
+      }
+      if (code > 32 && code < 127) {
+        ASSERT_TRUE(g && LitBits(*g) > 0) << name << " " << code;
+      }
+      if (!g) continue;
+      if (!fixed.empty()) {
+        EXPECT_EQ(g->advance, fixed[0] - '0') << name << " " << code;
+      }
+      if (g->height > 0) top = std::max(top, g->height - g->yorig), bottom = std::min(bottom, -g->yorig);
+    }
+    if (!fixed.empty()) {
+      EXPECT_LE(top - bottom, height) << name;
+    } else {
+      EXPECT_GT(AK_Text2d::TextWidth(font, "W"), AK_Text2d::TextWidth(font, "i")) << name;
+    }
+    const float x = AK_Text2d::TextWidth(font, "X");
+    EXPECT_TRUE(x > 0 && x <= height) << name << " " << x;
+    // Upright, on the baseline: the bar of a T is its highest inked row and its stem stands
+    // on the line; a g hangs below it.
+    auto inked = [&](int code) {
+      const AK_BitmapGlyph& glyph = *font->glyphs[code];
+      std::vector<int> rows = RowInk(glyph);
+      const int lowest = static_cast<int>(std::find_if(rows.begin(), rows.end(), [](int n) { return n; }) - rows.begin());
+      std::erase(rows, 0);
+      return std::pair{rows, lowest - glyph.yorig};  // the inked rows and the lowest one's height over the line
+    };
+    const auto [t, tBottom] = inked('T');
+    const auto [g, gBottom] = inked('g');
+    ASSERT_TRUE(t.size() > 2 && !g.empty()) << name;
+    EXPECT_GT(t.back(), t.front()) << name;
+    EXPECT_EQ(tBottom, 0) << name;
+    EXPECT_LT(gBottom, 0) << name;
+  }
+}
+
+// One line of ten characters in "9_BY_15" at (0.5, 0.5): the box of the worked example.
+TEST(Text, WorkedExampleInTheSystemFont)
+{
+  AK_Text2d text("t", nullptr);
+  text.Set("Text", "Avalanche1");
+  text.Set("Position", "0.5 0.5");
+  GlRecorder gl;
+  text.Update();
+  EXPECT_EQ(Rounded(text.Get("Xll") + " " + text.Get("Xor")), "0.491 0.494 0.68 0.524 ");
+  text.Set("Frame", "1");
+  text.Update();
+  EXPECT_EQ(Rounded(text.Get("Xor")), "0.689 0.536 ");
+}
+
+// A font whose file is missing or no font has no record, and one message names it.
+TEST(Text, FontsWithoutAFileHaveNoRecord)
+{
+  ScratchDir dir;
+  dir.Write("misc/9x15-ISO8859-1.pcf.gz", ReadFile(std::string(kSystemFonts) + "/misc/9x15-ISO8859-1.pcf.gz"));
+  dir.Write("misc/8x13-ISO8859-1.pcf.gz", "STARTFONT 2.1\nnot really\n");
+  MessageCapture messages;
+  AK_Text2d::ReadFonts(dir.Path().c_str());
+  for (const char* name : kFontNames) {
+    const bool kept = std::string(name) == "9_BY_15";
+    EXPECT_EQ(AK_Text2d::GetFont(name) != nullptr, kept) << name;
+    EXPECT_EQ(messages.WithPrefix(std::string("INFO:no glyphs for the font ") + name + ":").size(), kept ? 0u : 1u) << name;
+  }
+  EXPECT_EQ(messages.messages.size(), 6u);
+  AK_Text2d::ReadFonts(kSystemFonts);
+  for (const char* name : kFontNames) EXPECT_TRUE(AK_Text2d::GetFont(name)) << name;
+}
+
+// Drawn into the software renderer, a text leaves exactly its glyphs' pixels in the text
+// colour, all inside its box.
+TEST(Text, DrawnIntoTheRendererInItsColour)
+{
+  const AK_GLFunctions saved = AK_GLFunctionTable;
+  soglResetState();
+  soglInstall();
+  ASSERT_EQ(soglResize(AK_ScreenPixelWidth, AK_ScreenPixelHeight), 0);
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  for (GLenum mode : {GL_PROJECTION, GL_MODELVIEW}) { soglMatrixMode(mode); soglLoadIdentity(); soglPushMatrix(); }
+  const float background[3] = {AK_BackgroundColor[0], AK_BackgroundColor[1], AK_BackgroundColor[2]};
+  const float blueish[3] = {0.2f, 0.6f, 1};  // the text colour of this background is red
+  std::copy(blueish, blueish + 3, AK_BackgroundColor);
+
+  const char* const line = "Xg|q";
+  for (const char* name : {"9_BY_15", "HELVETICA_18"}) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    AK_Text2d text("t", nullptr);
+    text.Set("Font", name);
+    text.Set("Text", line);
+    text.Set("Position", "0.3 0.6");
+    text.Update();
+    double ll[2], ur[2];
+    ASSERT_EQ(std::sscanf(text.Get("Xll"), "%lf %lf", &ll[0], &ll[1]), 2);
+    ASSERT_EQ(std::sscanf(text.Get("Xor"), "%lf %lf", &ur[0], &ur[1]), 2);
+    int inside = 0, outside = 0;
+    for (int y = 0; y < AK_ScreenPixelHeight; ++y)
+      for (int x = 0; x < AK_ScreenPixelWidth; ++x) {
+        const int i = soglPixelIndex(x, y);
+        if (soglRed[i] != 255 || soglGreen[i] != 0 || soglBlue[i] != 0) continue;
+        const double sx = (x + 0.5) / AK_ScreenPixelWidth, sy = (y + 0.5) / AK_ScreenPixelHeight;
+        (sx >= ll[0] && sx <= ur[0] && sy >= ll[1] && sy <= ur[1] ? inside : outside)++;
+      }
+    int ink = 0;
+    for (const char* c = line; *c; ++c) ink += LitBits(*AK_Text2d::GetFont(name)->glyphs[static_cast<unsigned char>(*c)]);
+    EXPECT_EQ(inside, ink) << name;
+    EXPECT_EQ(outside, 0) << name;
+  }
+  std::copy(background, background + 3, AK_BackgroundColor);
+  AK_GLFunctionTable = saved;
+  soglResetState();
 }
 
 // The box of a text drawn at (0.5, 0.5) in "9_BY_15" (15 pixels high) with glyphs 9 pixels
@@ -115,6 +278,7 @@ TEST(Text, LinesBytesAndMissingFonts)
     EXPECT_EQ(gl.log(), "b 9 0 b 9 0 r 0 0 ");
   }
   // Without a font record: the box has the height of the font name and no width; no glyph.
+  FontInstalled none(nullptr);
   GlRecorder gl;
   text.Set("Position", "0.5 0.5");
   text.Update();

@@ -70,6 +70,11 @@ TEST(Simulations, StartActiveAndStartFiles)
     sims.Set("WriteStartMacroAndBat", bad);
     EXPECT_TRUE(ErrorHas(text)) << AK_ErrorText;
   }
+  // The macro path of a refused creation is quoted: directories here often hold blanks.
+  const std::string absent = dir.Path() + "/No Project/Project/Simulations/S";
+  sims.Set("WriteStartMacroAndBat", absent.c_str());
+  EXPECT_EQ(std::string(AK_ErrorText), "cannot create start macro file '" + absent + "/start.macro'");
+  EXPECT_FALSE(AK_FileExists((absent + "/start.bat").c_str()));
   for (const char* sub : {"Project", "Project/Simulations", "Project/Simulations/Sim 1"}) AK_MakeDirectory((dir / sub).c_str());
   sims.Set("WriteStartMacroAndBat", (dir.Path() + "\\Project\\Simulations\\Sim 1").c_str());
   EXPECT_STREQ(AK_ErrorText, "");

@@ -93,6 +93,7 @@ TEST(Workspace, ContainersUserObjectsAndImportedAreas)
   Grid(dir, "hang.asc", 0, 10);
   dir.Write("hang.rel", "1.5 200 1\n4\n10 10 30 10\n30 20 10 20\n\n0.8 150\n3 0 0 10 0 10 10\n");
   dir.Write("hang.res", "10 0.3 0.5 0.01 1 0\n4\n0 0 20 0 20 20 0 20\n");
+  dir.Write("hang.ano", "ridge\n2 red\n0 0\n10 20\n");
   dir.Write("d.rel", "1 200 1\n3 0 0 1 0 1 1\n");
   dir.Write("d.v/plain", "");
   project.Set("DHMs:Import", (dir / "hang.asc").c_str());
@@ -101,6 +102,16 @@ TEST(Workspace, ContainersUserObjectsAndImportedAreas)
   EXPECT_STREQ(project.Get("ReleaseAreas/hang_0002:Density"), "150");
   EXPECT_EQ(Bars(project.Get("ResistanceAreas:GetComponentList")), "hang_0001|");
   EXPECT_EQ(Bars(project.Get("DHMs:GetComponentList")), "hang|plain|");
+  // The lines beside the terrain: a polyline set named after the file, laid onto the mesh;
+  // so again when the mesh itself imports the terrain.
+  for (int again = 0; again < 2; ++again) {
+    if (again) {
+      EXPECT_EQ(project.Set("Polylines:DeleteObject", "hang"), 1);
+      project.Set("DHMs/hang:Import", (dir / "hang.asc").c_str());
+    }
+    EXPECT_STREQ(project.Get("Polylines/hang:Type"), "PolylineSet");
+    EXPECT_STREQ(project.Get("Polylines/hang:BaseMeshName"), "../../DHMs/hang");
+  }
 }
 
 TEST(Meshes, ImportNamesAndSimulationMeshes)

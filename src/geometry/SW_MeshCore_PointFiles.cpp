@@ -10,6 +10,7 @@
 #include "AK_Files.h"
 #include "AK_Triangulation2.h"
 #include "SW_MeshCore.h"
+#include "SW_MeshFiles.h"
 #include "SW_MeshPoints.h"
 #include "SW_MeshTriangulation.h"
 
@@ -157,41 +158,43 @@ void SW_DxfPointParser::Line(const char* line)
 // ---------------------------------------------------------------------------------------
 // The mesh's readers
 
-bool SW_MeshCore::ReadXyz(const AK_String& path, AK_String& error)
+namespace {
+
+// Empties the mesh, reads the points of the file through the parser into the vertices and
+// triangulates them; the mesh stays as it was when the file cannot be opened.
+template <class Parser>
+bool ReadPointFile(SW_MeshCore& mesh, const char* path, const char* cannotOpen, const AK_String& reading,
+                   AK_String& error)
 {
   AK_File file;
   if (!AK_OpenTextInput(file, path, "rb")) {
-    error = AK_TextInputError(path, AK_String("cannot open file ") + path);
+    error = AK_TextInputError(path, AK_String(cannotOpen) + path);
     return false;
   }
-  ClearGeometry();
-  Send((AK_String("reading xyz file ") + path + "...").c_str());
-  SW_XyzParser parser(_x);
+  mesh.ClearGeometry();
+  Send(reading.c_str());
+  Parser parser(mesh._x);
   ParseFile(file, parser);
   char text[64];
-  std::snprintf(text, sizeof text, "read %d points from ", NumVertices());
+  std::snprintf(text, sizeof text, "read %d points from ", mesh.NumVertices());
   Send((AK_String(text) + path).c_str());
-  _x.Resize(NumVertices());
-  TriangulatePoints();
+  mesh._x.Resize(mesh.NumVertices());  // no spare capacity kept beside a large terrain
+  mesh.TriangulatePoints();
   return true;
 }
 
-bool SW_MeshCore::ReadDxfPoints(const AK_String& path, AK_String& error)
+}  // namespace
+
+bool SW_ReadXyz(SW_MeshCore& mesh, const char* path, AK_String& error)
 {
-  AK_File file;
-  if (!AK_OpenTextInput(file, path, "rb")) {
-    error = AK_TextInputError(path, AK_String("cannot open dxf file ") + path);
-    return false;
-  }
-  ClearGeometry();
-  Send((AK_String("reading points from ") + path).c_str());
-  SW_DxfPointParser parser(_x);
-  ParseFile(file, parser);
-  char text[64];
-  std::snprintf(text, sizeof text, "read %d points from ", NumVertices());
-  Send((AK_String(text) + path).c_str());
-  TriangulatePoints();
-  return true;
+  return ReadPointFile<SW_XyzParser>(mesh, path, "cannot open file ",
+                                     AK_String("reading xyz file ") + path + "...", error);
+}
+
+bool SW_ReadDxfPoints(SW_MeshCore& mesh, const char* path, AK_String& error)
+{
+  return ReadPointFile<SW_DxfPointParser>(mesh, path, "cannot open dxf file ",
+                                          AK_String("reading points from ") + path, error);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,5 +1,5 @@
 // Operations of the mesh object that work on the mesh data alone: the grid generators with
-// the honeycomb cell builder, the curvature-minimising edge flips, and the binary record.
+// the honeycomb cell builder and the curvature-minimising edge flips.
 #pragma once
 
 #include <cstdint>
@@ -7,11 +7,22 @@
 #include "AK_Basic.h"
 #include "SW_MeshCore.h"
 
-class AK_Object;
+// The locations "SW_Mesh:<line>" of the mesh's messages that users and their scripts know:
+// the numbers are part of what the messages say and stay whatever the sources look like.
+enum class SW_MeshMessageAt : int {
+  PlaneMesh = 227,               // "setting to plane mesh of dimension ..."
+  CurvatureFlipsBegin = 764,     // "minimizing curvature iteration..."
+  CurvatureFlipsDone = 783,      // "... edges flipped"
+  ContourLinesBegin = 1871,      // "computing contour lines of ..."
+  ContourLinesDone = 1889,       // "contour lines of ... computed"
+  ContourExportBegin = 1898,     // "writing <path>..."
+  ContourExportDone = 1909,      // "<path> written"
+  DisplayListFrameRate = 1956,   // "frames_per_sec:..." after a replayed display list
+  DrawFrameRate = 2227,          // "frames_per_sec:..." after a drawing
+};
 
-// Sends a message with the location "SW_Mesh:<line>", for the messages whose location users
-// and their scripts know.
-void SW_MeshMessage(const char* text, int line);
+// Sends a message with its location "SW_Mesh:<line>".
+void SW_MeshMessage(const char* text, SW_MeshMessageAt at);
 
 // ---- grids ---------------------------------------------------------------------------
 
@@ -62,14 +73,3 @@ int32_t SW_MinimizeCurvaturePass(SW_MeshCore& mesh);
 // vertex neighbour lists are marked stale, and a honeycomb grid whose cells changed is no
 // honeycomb grid any more. Answers the flips kept in all passes.
 int32_t SW_MinimizeCurvature(SW_MeshCore& mesh);
-
-// ---- the binary record "SW_Mesh:v1" ------------------------------------------------------
-
-// Writes the record; 0, or 1 with AK_ErrorText naming the object and the failed item.
-int SW_SaveMeshRecord(AK_STREAM& stream, AK_Object* owner, const SW_MeshCore& mesh);
-// Reads a record "SW_Mesh:v0" or "SW_Mesh:v1" and rebuilds the neighbour table and the total
-// area vector (the normals are the record's). Every count and index is checked (counts
-// against what follows, corners and segment ends against the vertex count, the grid numbers
-// against the counts, every cell with a projected area): a bad or short record
-// answers 1 with AK_ErrorText "<path>: IO error at SW_Mesh:<line>" and leaves the mesh empty.
-int SW_LoadMeshRecord(AK_STREAM& stream, AK_Object* owner, SW_MeshCore& mesh);

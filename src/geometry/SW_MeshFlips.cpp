@@ -112,7 +112,7 @@ double SW_EdgeCurvatureCost(const SW_MeshCore& mesh, int32_t c, int k)
 
 int32_t SW_MinimizeCurvaturePass(SW_MeshCore& mesh)
 {
-  SW_MeshMessage("minimizing curvature iteration...", 764);
+  SW_MeshMessage("minimizing curvature iteration...", SW_MeshMessageAt::CurvatureFlipsBegin);
   int32_t flips = 0;
   for (int32_t c = 0; c < mesh.NumCells(); ++c) {
     if (!IsTriangle(mesh, c)) continue;
@@ -128,7 +128,7 @@ int32_t SW_MinimizeCurvaturePass(SW_MeshCore& mesh)
       else SW_FlipEdge(mesh, c, k);
     }
   }
-  SW_MeshMessage(AK_String::Format("%d edges flipped", flips), 783);
+  SW_MeshMessage(AK_String::Format("%d edges flipped", flips), SW_MeshMessageAt::CurvatureFlipsDone);
   return flips;
 }
 

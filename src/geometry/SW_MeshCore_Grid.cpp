@@ -7,6 +7,7 @@
 #include <string>
 
 #include "AK_Files.h"
+#include "SW_FileFormats.h"
 #include "SW_MeshFiles.h"
 
 int64_t SW_MaxGridPoints = SW_DefaultMaxGridPoints;
@@ -525,12 +526,6 @@ bool SW_ReadAsciiGridHeaderStream(std::istream& stream, int32_t& ncols, int32_t&
 // ---------------------------------------------------------------------------------------
 // Export
 
-bool SW_IsGridExtension(const AK_String& ext)
-{
-  return ext == "e00" || ext == "E00" || ext == "asc" || ext == "ASC" || ext == "txt" ||
-         ext == "TXT";
-}
-
 namespace {
 
 // The cell that holds a grid point for the export. The Cartesian cell search leaves the
@@ -596,18 +591,37 @@ bool WriteGrid(const SW_MeshCore& mesh, FILE* f)
   return ok;
 }
 
-}  // namespace
-
-bool SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
+// Writes the file through a replacing file, so that a failed write leaves a previous file.
+template <class Write>
+bool WriteMeshFile(const SW_MeshCore& mesh, const char* path, AK_String& error, Write write)
 {
-  AK_String ext = AK_String(path).GetExtension();
-  const bool points = ext == "xyz";
-  if (!points && !SW_IsGridExtension(ext)) {
-    error = AK_String("cannot export to '") + path + "': unknown file extension";
+  AK_File f = AK_File::Replacing(path, "w");
+  if (!f) {
+    error = AK_String("cannot open file '") + path + "'";
+    return false;
+  }
+  Report(AK_String("writing '") + path + "'...");
+  bool ok = write(mesh, f);
+  ok = ok && f.Close();
+  if (!ok) {
+    error = AK_String("cannot write file '") + path + "'";
     Report(error);
     return false;
   }
-  if (!points && !mesh._cartesian) {
+  Report(AK_String("exported to '") + path + "'");
+  return true;
+}
+
+}  // namespace
+
+bool SW_ExportPointList(SW_MeshCore& mesh, const char* path, AK_String& error)
+{
+  return WriteMeshFile(mesh, path, error, WritePointList);
+}
+
+bool SW_ExportAsciiGrid(SW_MeshCore& mesh, const char* path, AK_String& error)
+{
+  if (!mesh._cartesian) {
     // Cover the mesh's box with whole cells.
     double qx = (mesh._upperRight.x - mesh._xll.x) / mesh._dx + 1.0;
     double qy = (mesh._upperRight.y - mesh._xll.y) / mesh._dx + 1.0;
@@ -620,19 +634,16 @@ bool SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
     mesh._nx = static_cast<int32_t>(qx);
     mesh._ny = static_cast<int32_t>(qy);
   }
-  AK_File f = AK_File::Replacing(path, "w");
-  if (!f) {
-    error = AK_String("cannot open file '") + path + "'";
-    return false;
-  }
-  Report(AK_String("writing '") + path + "'...");
-  bool ok = points ? WritePointList(mesh, f) : WriteGrid(mesh, f);
-  ok = ok && f.Close();
-  if (!ok) {
-    error = AK_String("cannot write file '") + path + "'";
+  return WriteMeshFile(mesh, path, error, WriteGrid);
+}
+
+bool SW_ExportMesh(SW_MeshCore& mesh, const char* path, AK_String& error)
+{
+  const SW_FileFormatEntry& format = SW_FileFormatOf(path);
+  if (!format.writeTerrain) {
+    error = AK_String("cannot export to '") + path + "': unknown file extension";
     Report(error);
     return false;
   }
-  Report(AK_String("exported to '") + path + "'");
-  return true;
+  return format.writeTerrain(mesh, path, error);
 }

@@ -5,10 +5,10 @@
 #include "SW_MeshEdit.h"
 #include "SW_MeshFiles.h"
 
-void SW_MeshMessage(const char* text, int line)
+void SW_MeshMessage(const char* text, SW_MeshMessageAt at)
 {
   char location[32];
-  std::snprintf(location, sizeof location, "SW_Mesh:%d", line);
+  std::snprintf(location, sizeof location, "SW_Mesh:%d", static_cast<int>(at));
   AK_MessageHook(text, location);
 }
 
@@ -64,7 +64,7 @@ bool SW_SetToPlane(SW_MeshCore& mesh, int32_t nx, int32_t ny, double length, dou
                    double inclination, AK_String& error)
 {
   mesh.ClearGeometry();
-  SW_MeshMessage(AK_String::Format("setting to plane mesh of dimension %d x %d", nx, ny), 227);
+  SW_MeshMessage(AK_String::Format("setting to plane mesh of dimension %d x %d", nx, ny), SW_MeshMessageAt::PlaneMesh);
   if (!SW_GridSizeIsSane(nx, ny)) return RefuseGrid(mesh, nx, ny, error);
   // A plane without positive extent has clockwise or empty cells, in which no point is found.
   if (!(length > 0 && length < HUGE_VAL) || !(width > 0 && width < HUGE_VAL)) {
