@@ -15,6 +15,7 @@
 #include "SW_ResistanceArea.h"
 #include "SW_RunLoop.h"
 #include "SW_Simulation.h"
+#include "SW_SimulationRun.h"
 #include "SW_SimulationStatus.h"
 #include "SW_SourceLine.h"
 #include "SW_TimeStepList.h"
@@ -24,6 +25,8 @@
 // sources, grid and work columns), so that a step allocates nothing it already had.
 struct SW_RunContext {
   SW_FlowRun flow;
+  SW_WallViews walls;              // what flow.cells.walls refers to
+  SW_SourceLineViews sourceLines;  // what flow.sources.lines refers to
   AK_String error;
 };
 
@@ -213,17 +216,17 @@ void SW_Simulation::WriteOutput()
 
 void SW_Simulation::UpdateCellResistances(SW_RunContext& run)
 {
-  AK_Array<const SW_ResistanceArea*> areas;
-  for (SW_ResistanceArea* a : GroupMembers<SW_ResistanceArea>(SW_SimulationGroup::ResistanceAreas)) areas.Append(a);
+  const SW_ResistanceAreaViews areas(GroupMembers<SW_ResistanceArea>(SW_SimulationGroup::ResistanceAreas));
   AK_MESSAGE("updating cell resistances...");
-  SW_MapResistanceAreas(Mesh()->Core(), areas, run.flow.cells);
+  SW_MapResistanceAreas(Mesh()->Core(), areas.Model(), run.flow.cells);
   AK_MESSAGE("updating cell resistances done");
 }
 
 void SW_Simulation::MarkWallCells(SW_RunContext& run)
 {
   const SW_MeshCore& mesh = Mesh()->Core();
-  const int32_t marked = SW_MarkWallCells(mesh, GroupMembers<SW_WallLine>(SW_SimulationGroup::WallLines), run.flow.cells);
+  run.walls.Take(GroupMembers<SW_WallLine>(SW_SimulationGroup::WallLines));
+  const int32_t marked = SW_MarkWallCells(mesh, run.walls.Model(), run.flow.cells);
   AK_MESSAGE(AK_String::Format("%d of %d cells covered by wall lines", marked, mesh.NumCells()));
 }
 
@@ -272,7 +275,8 @@ void SW_Simulation::RunLoop()
   MarkWallCells(run);
   const AK_Array<SW_SourceLine*> lines = GroupMembers<SW_SourceLine>(SW_SimulationGroup::SourceLines);
   for (int32_t i = lines.Size() - 1; i >= 0; --i) lines[i]->SetUpOnMesh(mesh->Core());
-  for (SW_SourceLine* line : lines) run.flow.sources.lines.Append(line);
+  run.sourceLines.Take(lines);
+  run.flow.sources.lines = run.sourceLines.Model();
   BottomPressure()._onVertices = 1;
   BottomPressure().SetMesh(mesh);
   SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);

@@ -1,0 +1,105 @@
+// The run of a simulation beside the simulation object: what fills the flow model from the
+// tree and lends it the simulation's arrays.
+//
+// The model (SW_Flow.h) knows no object of the tree. Here the scene's source lines, areas and
+// walls are seen through the model's small interfaces (the views below), the simulation's
+// attributes and "$" variables become the model's parameters, and the result fields and the
+// particle set lend their arrays to the model.
+#pragma once
+
+#include <vector>
+
+#include "SW_Flow.h"
+
+class SW_InitialCondition;
+class SW_ResistanceArea;
+class SW_Simulation;
+class SW_SourceLine;
+class SW_WallLine;
+
+// A wall line seen as a reflecting wall. Its feet are brought up to date with its mesh when
+// the view is made, so that a run reflects at the wall as it stands now.
+class SW_WallLineView : public SW_FlowWall {
+public:
+  explicit SW_WallLineView(SW_WallLine& line);
+  const AK_Array<AK_Vec3>& Path() const override;
+  bool Active() const override;
+  int Intersect(const AK_Vec2& p, const AK_Vec2& q, AK_Vec3& hit, AK_Vec3& top,
+                AK_Vec3& direction) const override;
+
+private:
+  const SW_WallLine* _line;
+};
+
+// A source line as it is mapped onto the run's mesh (SW_SourceLine::SetUpOnMesh).
+class SW_SourceLineView : public SW_FlowSourceLine {
+public:
+  explicit SW_SourceLineView(const SW_SourceLine& line) : _line(&line) {}
+  int32_t CellCount() const override;
+  int32_t CrossedCell(int32_t k) const override;
+  float MassInCell(int32_t k, float dt) const override;
+  AK_Vec2 PointInCell(int32_t k, float t) const override;
+
+private:
+  const SW_SourceLine* _line;
+};
+
+class SW_ResistanceAreaView : public SW_FlowResistanceArea {
+public:
+  explicit SW_ResistanceAreaView(const SW_ResistanceArea& area) : _area(&area) {}
+  bool Contains(double x, double y) const override;
+  SW_FlowResistance Drag() const override;
+
+private:
+  const SW_ResistanceArea* _area;
+};
+
+// A release or entrainment area; its depth may come from a formula of its own.
+class SW_SnowAreaView : public SW_FlowSnowArea {
+public:
+  explicit SW_SnowAreaView(SW_InitialCondition& area) : _area(&area) {}
+  bool Contains(double x, double y) const override;
+  double DepthAt(const AK_Vec3& x, const AK_Vec3& normal) const override;
+  double Density() const override;
+  double Enthalpy() const override;
+  const char* Name() const override;
+
+private:
+  SW_InitialCondition* _area;
+};
+
+// Views of scene objects, in their order, and the model's pointers to them; the pointers stay
+// valid until the views are made anew or go (they are neither copied nor moved).
+template <class View, class Interface>
+class SW_SceneViews {
+public:
+  SW_SceneViews() = default;
+  template <class Object>
+  explicit SW_SceneViews(const AK_Array<Object*>& objects) { Take(objects); }
+  template <class Object>
+  void Take(const AK_Array<Object*>& objects)
+  {
+    _model.SetCount(0);
+    _views.clear();
+    _views.reserve(size_t(objects.Size()));
+    for (Object* o : objects) _views.emplace_back(*o);
+    for (const View& v : _views) _model.Append(&v);
+  }
+  SW_SceneViews(const SW_SceneViews&) = delete;
+  SW_SceneViews& operator=(const SW_SceneViews&) = delete;
+  const AK_Array<const Interface*>& Model() const { return _model; }
+
+private:
+  std::vector<View> _views;
+  AK_Array<const Interface*> _model;
+};
+using SW_WallViews = SW_SceneViews<SW_WallLineView, SW_FlowWall>;
+using SW_SourceLineViews = SW_SceneViews<SW_SourceLineView, SW_FlowSourceLine>;
+using SW_ResistanceAreaViews = SW_SceneViews<SW_ResistanceAreaView, SW_FlowResistanceArea>;
+using SW_SnowAreaViews = SW_SceneViews<SW_SnowAreaView, SW_FlowSnowArea>;
+
+// The simulation's parameters, mesh numbers, "$" variables and user laws in the model's form.
+void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par);
+// Lends the simulation's field and particle arrays to the run; a second call gives them
+// back (the arrays are swapped, not copied).
+void SW_SwapFlowState(SW_Simulation& sim, SW_FlowRun& run);
