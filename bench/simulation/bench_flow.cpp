@@ -12,6 +12,10 @@
 // in every iteration, with the built-in law (0) and with the user law (1: the simulation's
 // default shear formula through its prepared script call). The difference of the two times
 // per particle is the cost of one call of the user law.
+//
+// BM_UserLawPhase/threads: the body-force phase as a step runs it (on the run's threads when
+// the law allows), with the simulation's default shear formula as a user law, from the same
+// particle state in every iteration; real time.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -112,6 +116,32 @@ void BM_BodyForces(benchmark::State& state)
   state.SetItemsProcessed(int64_t(state.iterations()) * n);
 }
 
+void BM_UserLawPhase(benchmark::State& state)
+{
+  AK_Container root{"project", nullptr};
+  auto* sim = new SW_Simulation("avalanche", &root);
+  root.AddComponent(sim);
+  const int threads = static_cast<int>(state.range(0));
+  // A friction type that is no built-in law and no rheology file: the shear formula.
+  sim->Set("FrictionType", "shear formula");
+  Bench b(0, 200000, 1);
+  SW_FillFlowParameters(*sim, b.run.par);
+  b.run.par.threads = threads;
+  b.run.workers.Use(threads);
+  b.run.particles.SizeWork();
+  const SW_ParticleStore start = b.run.particles;
+  AK_String error;
+  const int32_t n = start.Count();
+  for (auto _ : state) {
+    state.PauseTiming();
+    b.run.particles = start;
+    state.ResumeTiming();
+    SW_BodyForcesPhase(b.run, 0.5, 0.1, error);
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * n);
+  state.counters["instances"] = b.run.par.lawContexts.Size();
+}
+
 }  // namespace
 
 BENCHMARK(BM_FlowStep)
@@ -121,6 +151,13 @@ BENCHMARK(BM_FlowStep)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BodyForces)->ArgNames({"userlaw"})->Arg(0)->Arg(1)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UserLawPhase)
+    ->ArgNames({"threads"})
+    ->Arg(1)
+    ->Arg(8)
+    ->Iterations(20)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

@@ -60,25 +60,46 @@ int RunAndWait(const AK_String& line)
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Starts "/bin/sh file" as a grandchild in a session of its own, so it outlives this process
-// and leaves no zombie behind. 0 when the shell was started, -1 otherwise.
-int StartDetached(const AK_String& file)
+// Reads exactly `size` bytes; false at the end of the pipe or on an error.
+bool ReadAll(int fd, void* data, size_t size)
 {
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+  char* p = static_cast<char*>(data);
+  while (size > 0) {
+    ssize_t got = read(fd, p, size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    size -= size_t(got);
+  }
+  return true;
+}
+
+// Starts "/bin/sh file" as a grandchild in a session of its own, so it outlives this process
+// and leaves no zombie behind. The grandchild reports its id and waits for a go-ahead before
+// it runs the shell, so `started` sees it before anything runs. 0 when the shell was started,
+// -1 otherwise.
+int StartDetached(const AK_String& file, const AK_StartedHook& started)
+{
+  int report[2], go[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return -1;
+  if (pipe2(go, O_CLOEXEC) != 0) {
+    close(report[0]);
+    close(report[1]);
+    return -1;
+  }
   std::fflush(nullptr);
   pid_t child = fork();
   if (child < 0) {
-    close(pipeFds[0]);
-    close(pipeFds[1]);
+    for (int fd : {report[0], report[1], go[0], go[1]}) close(fd);
     return -1;
   }
   if (child == 0) {
     setsid();
+    close(report[0]);
+    close(go[1]);
     pid_t grandchild = fork();
     if (grandchild < 0) _exit(1);
     if (grandchild == 0) {
-      close(pipeFds[0]);
       // A detached run has no console of its caller: it must not hold the caller's terminal or
       // pipes open (a caller reading this process's output would wait for the detached run to
       // end). The batch file redirects what it wants to keep.
@@ -87,29 +108,47 @@ int StartDetached(const AK_String& file)
         for (int fd = 0; fd <= 2; ++fd) dup2(devNull, fd);
         if (devNull > 2) close(devNull);
       }
+      char ahead = 0;
+      if (!ReadAll(go[0], &ahead, 1)) _exit(127);  // the caller gave up
       const char* argv[] = {"sh", file.c_str(), nullptr};
       execv("/bin/sh", const_cast<char* const*>(argv));
       int error = errno;
-      ssize_t ignored = write(pipeFds[1], &error, sizeof error);
+      ssize_t ignored = write(report[1], &error, sizeof error);
       (void)ignored;
       _exit(127);
     }
-    close(pipeFds[1]);
-    int error = 0;
-    ssize_t got;
-    do got = read(pipeFds[0], &error, sizeof error); while (got < 0 && errno == EINTR);
-    _exit(got > 0 ? 1 : 0);  // the pipe closes without data when exec succeeded
+    int32_t id = int32_t(grandchild);
+    ssize_t ignored = write(report[1], &id, sizeof id);
+    (void)ignored;
+    _exit(0);
   }
-  close(pipeFds[0]);
-  close(pipeFds[1]);
+  close(report[1]);
+  close(go[0]);
   int status = 0;
+  bool reaped = true;
   while (waitpid(child, &status, 0) < 0)
-    if (errno != EINTR) return -1;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
+    if (errno != EINTR) {
+      reaped = false;
+      break;
+    }
+  int32_t id = 0;
+  bool ok = reaped && WIFEXITED(status) && WEXITSTATUS(status) == 0 && ReadAll(report[0], &id, sizeof id);
+  if (ok && started) started(int(id));
+  // The go-ahead; without it (or when closed unwritten) the grandchild ends at once.
+  const char ahead = 1;
+  if (ok) ok = write(go[1], &ahead, 1) == 1;
+  close(go[1]);
+  if (ok) {
+    // The pipe closes without data when exec succeeded.
+    int error = 0;
+    ok = !ReadAll(report[0], &error, sizeof error);
+  }
+  close(report[0]);
+  return ok ? 0 : -1;
 }
 
 // Runs a command line; `command` names the default batch file of a detached run.
-int RunLine(const char* command, const AK_String& line, int detach)
+int RunLine(const char* command, const AK_String& line, int detach, const AK_StartedHook& started)
 {
   if (!detach) return RunAndWait(line);
   AK_String file = AK_BatchFileName.IsEmpty() ? DefaultBatchFile(command)
@@ -118,7 +157,7 @@ int RunLine(const char* command, const AK_String& line, int detach)
     AK_MESSAGE(("ERROR:cannot write batch file " + file).c_str());
     return -1;
   }
-  return StartDetached(file);
+  return StartDetached(file, started);
 }
 
 }  // namespace
@@ -134,13 +173,15 @@ AK_String AK_ShellQuote(const char* text)
   return quoted;
 }
 
-int AK_RunCommand(const char* command, const char* arguments, int detach, int quote)
+int AK_RunCommand(const char* command, const char* arguments, int detach, int quote,
+                  const AK_StartedHook& started)
 {
   if (!command || !*command) return -1;
-  return RunLine(command, CommandLine(command, arguments, quote), detach);
+  return RunLine(command, CommandLine(command, arguments, quote), detach, started);
 }
 
-int AK_RunProgram(const char* program, const AK_Array<AK_String>& arguments, int detach)
+int AK_RunProgram(const char* program, const AK_Array<AK_String>& arguments, int detach,
+                  const AK_StartedHook& started)
 {
   if (!program || !*program) return -1;
   AK_String line = AK_ShellQuote(program);
@@ -148,7 +189,7 @@ int AK_RunProgram(const char* program, const AK_Array<AK_String>& arguments, int
     line += ' ';
     line += AK_ShellQuote(argument);
   }
-  return RunLine(program, line, detach);
+  return RunLine(program, line, detach, started);
 }
 
 AK_Array<AK_String> AK_SplitArguments(const char* text)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "AK_Array.h"
 #include "AK_String.h"
@@ -20,12 +21,18 @@ extern AK_String AK_BatchFileName;
 // "/bin/sh FILE" in a new session, its standard input from /dev/null, and not waited for.
 // Returns 0 when it was started, -1 when not; a batch file that cannot be written is -1 with
 // a message.
-int AK_RunCommand(const char* command, const char* arguments, int detach, int quote);
+// `started`, when given, is called in a detached start with the process id of the shell
+// before the shell runs anything: what the caller hands over to the run (a lock) is in place
+// before the run can look for it.
+using AK_StartedHook = std::function<void(int pid)>;
+int AK_RunCommand(const char* command, const char* arguments, int detach, int quote,
+                  const AK_StartedHook& started = {});
 
 // Runs a program with exactly these arguments, each one word for the program whatever it
 // holds (blanks, quotes, ";", "|", "$", back-quotes): the command line quotes every word for sh.
 // Detached or waited for, with the results of AK_RunCommand.
-int AK_RunProgram(const char* program, const AK_Array<AK_String>& arguments, int detach);
+int AK_RunProgram(const char* program, const AK_Array<AK_String>& arguments, int detach,
+                  const AK_StartedHook& started = {});
 
 // Splits a text into program arguments: blanks and TABs separate them, and a part between
 // double quotes keeps its blanks (the quotes are dropped; "" is an empty argument). No other

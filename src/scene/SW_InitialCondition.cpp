@@ -195,6 +195,7 @@ void SW_InitialCondition::UpdateMass()
     AK_MESSAGE(AK_String("WARNING:release depth mesh '") + _releaseDhmPath + "' of release area " + Id() +
                " is missing, depth " + AK_String::Format("%.15g", _depth) + " kept");
   else if (HasDepthSource()) {
+    const double before = _depth;
     _depth = 0;
     std::shared_ptr<SW_ReleaseDepthFormula> formula = _formula;
     const SW_MeshCore* mesh = formula ? nullptr : ReleaseDepthMesh();
@@ -212,6 +213,8 @@ void SW_InitialCondition::UpdateMass()
       }
       if (areaSum > 0) _depth = depthSum / areaSum;
     }
+    // A formula that failed (and said so) leaves the depth it had, not a NaN to save.
+    if (!std::isfinite(_depth)) _depth = before;
   }
   AK_String& annotations = Line().text;
   AK_String::SetKeyValue(annotations, "name", Id(), '=', ';');

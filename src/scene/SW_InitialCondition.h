@@ -34,8 +34,8 @@ public:
   SW_InitialCondition(const char* id, AK_Object* parent);
   static void DeclareAttributes(AK_AttributeTableOf<SW_InitialCondition>& t);
 
-  // The depth at position p with unit terrain normal n: the formula's, the release-depth
-  // mesh's height (0 outside it), or `Depth`.
+  // The depth at position p with unit terrain normal n: the formula's (NaN when its script
+  // fails at run time), the release-depth mesh's height (0 outside it), or `Depth`.
   double ReleaseDepthAt(const AK_Vec3& p, const AK_Vec3& n);
   // Recomputes the true area and, with a formula or release-depth mesh in force, `Depth` as
   // the area-weighted mean depth; writes "name", "d0" and "rho" into the annotations.

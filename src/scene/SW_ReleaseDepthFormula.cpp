@@ -1,30 +1,15 @@
 // Release-depth formulas: compiling a formula file and calling its functions.
 #include "SW_ReleaseDepthFormula.h"
 
-#include <cstring>
-#include <vector>
+#include <cmath>
 
 #include "AK_ClassScript.h"
-#include "AK_CurrentObject.h"
+#include "AK_FrameworkState.h"
 
 namespace {
 
-// The function of that name in the current namespace checked against the host's arguments;
-// empty when there is none or it cannot take them (the interpreter says why).
-ast_sci_prepared_call Prepare(const char* name, ast_sci_data_type result,
-                              const ast_sci_type* args, int count)
-{
-  ast_sci_symbol* function = ast_sci_find_function(name);
-  if (!function) return ast_sci_prepared_call();
-  return ast_sci_prepare_call(function, result, args, count);
-}
-
 constexpr ast_sci_type kPoint{AST_SCI_DOUBLE, true, 3};
 constexpr ast_sci_type kDepthArgs[] = {kPoint, kPoint};
-constexpr ast_sci_type kParameterBuffer{AST_SCI_CHAR, true,
-                                        SW_ReleaseDepthFormula::kParameterBufferSize};
-// The size of a text handed to "setpar" is declared with each call.
-constexpr ast_sci_type kParameterText{AST_SCI_CHAR, true, 0};
 
 }  // namespace
 
@@ -35,38 +20,27 @@ std::unique_ptr<SW_ReleaseDepthFormula> SW_ReleaseDepthFormula::Compile(std::FIL
   // Formulas may read and write the area through the host functions "get" and "set".
   AK_BindHostFunctions();
   std::unique_ptr<SW_ReleaseDepthFormula> formula(new SW_ReleaseDepthFormula());
-  ast_sci_namespace_scope global(ast_sci_global_namespace());
-  formula->_namespace = ast_sci_new_namespace();
-  AK_FATAL_ASSERT_NAMED(formula->_namespace, "_relDepFuncNamespace");
-  ast_sci_prepared_call init;
-  {
-    ast_sci_namespace_scope inside(formula->_namespace);
-    if (ast_sci_parse_file(file, path) != 0) {
-      AK_MESSAGE(AK_String("ERROR: syntax errors in ") + path);
-      return nullptr;
-    }
-    formula->_depth = Prepare("depth", AST_SCI_DOUBLE, kDepthArgs, 2);
-    if (!formula->_depth) {
-      AK_MESSAGE(AK_String("ERROR: formula ") + path + " does not contain function 'depth'");
-      return nullptr;
-    }
-    init = Prepare("init", AST_SCI_VOID, nullptr, 0);
-    formula->_getpar = Prepare("getpar", AST_SCI_VOID, &kParameterBuffer, 1);
-    formula->_setpar = Prepare("setpar", AST_SCI_VOID, &kParameterText, 1);
-    AK_CurrentObjectScope current(area);
-    ast_sci_run_namespace();
+  formula->_code = SW_UserCode::FromFile(file, path, "_relDepFuncNamespace");
+  if (!formula->_code) {
+    AK_MESSAGE(AK_String("ERROR: syntax errors in ") + path);
+    return nullptr;
   }
-  if (init) {
-    AK_CurrentObjectScope current(area);
-    ast_sci_call_prepared(init, nullptr);
+  const SW_UserCode& code = *formula->_code;
+  formula->_depth = code.Prepare("depth", AST_SCI_DOUBLE, kDepthArgs, 2);
+  if (!formula->_depth) {
+    AK_MESSAGE(AK_String("ERROR: formula ") + path + " does not contain function 'depth'");
+    return nullptr;
+  }
+  ast_sci_prepared_call init = code.Prepare("init", AST_SCI_VOID, nullptr, 0);
+  formula->_getpar = code.Prepare("getpar", AST_SCI_VOID, &SW_UserCode::kParameterBuffer, 1);
+  formula->_setpar = code.Prepare("setpar", AST_SCI_VOID, &SW_UserCode::kParameterText, 1);
+  AK_String why;
+  if (!code.Initialise(init, area, why)) {
+    // A formula whose initialisation did not finish would answer from half-set values.
+    AK_MESSAGE(AK_String("ERROR: formula ") + path + " failed in its initialisation: " + why);
+    return nullptr;
   }
   return formula;
-}
-
-SW_ReleaseDepthFormula::~SW_ReleaseDepthFormula()
-{
-  // The prepared calls keep their code alive on their own; the namespace goes now.
-  if (_namespace) ast_sci_delete_namespace(_namespace);
 }
 
 double SW_ReleaseDepthFormula::Depth(const AK_Vec3& p, const AK_Vec3& n) const
@@ -74,27 +48,25 @@ double SW_ReleaseDepthFormula::Depth(const AK_Vec3& p, const AK_Vec3& n) const
   double x[3] = {p.x, p.y, p.z};
   double normal[3] = {n.x, n.y, n.z};
   void* args[] = {x, normal};
-  return ast_sci_call_prepared(_depth, args).d;
+  const double depth = SW_UserCode::Answer(_depth, args);
+  if (!std::isnan(depth) || !ast_sci_call_failed()) return depth;
+  // A formula that fails at one cell usually fails at every one: its reason once.
+  const char* why = ast_sci_last_error();
+  if (_reportedFailure != why) {
+    _reportedFailure = why;
+    AK_MESSAGE(AK_String("ERROR: release-depth formula failed: ") + why);
+  }
+  return depth;
 }
 
 AK_String SW_ReleaseDepthFormula::Parameters(AK_Object* area) const
 {
-  if (!_getpar) return AK_String();
-  char buffer[kParameterBufferSize] = {};
-  void* args[] = {buffer};
-  AK_CurrentObjectScope current(area);
-  ast_sci_call_prepared(_getpar, args);
-  buffer[kParameterBufferSize - 1] = '\0';
-  return AK_String(buffer);
+  return SW_UserCode::GetParameters(_getpar, area);
 }
 
 void SW_ReleaseDepthFormula::SetParameters(AK_Object* area, const char* text) const
 {
-  if (!_setpar) return;
-  const char* value = text ? text : "";
-  std::vector<char> copy(value, value + std::strlen(value) + 1);
-  ast_sci_array_scope size(copy.data(), copy.size());
-  void* args[] = {copy.data()};
-  AK_CurrentObjectScope current(area);
-  ast_sci_call_prepared(_setpar, args);
+  AK_String why;
+  if (!SW_UserCode::SetParameters(_setpar, area, text, why))
+    AK_ErrorText = AK_String("RelDepFuncPar: setpar failed: ") + why;
 }

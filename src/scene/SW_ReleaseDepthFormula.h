@@ -22,7 +22,7 @@
 #include <memory>
 
 #include "AK_Basic.h"
-#include "ast_sci.h"
+#include "SW_UserCode.h"
 
 class AK_Object;
 
@@ -30,16 +30,17 @@ class SW_ReleaseDepthFormula {
 public:
   // Compiles the open file (the caller opened it from `path` and closes it) into a new
   // namespace below the global one, runs the namespace's initialisers and "init" on behalf
-  // of the area. None when it fails, after the message "ERROR: syntax errors in " + path or
+  // of the area. None when it fails, after the message "ERROR: syntax errors in " + path,
   // "ERROR: formula " + path + " does not contain function 'depth'" (a "depth" of another
-  // signature counts as none); nothing of the failed formula stays.
+  // signature counts as none) or "ERROR: formula " + path + " failed in its initialisation: "
+  // with the script's error; nothing of the failed formula stays.
   static std::unique_ptr<SW_ReleaseDepthFormula> Compile(std::FILE* file, const char* path,
                                                          AK_Object* area);
-  ~SW_ReleaseDepthFormula();
   SW_ReleaseDepthFormula(const SW_ReleaseDepthFormula&) = delete;
   SW_ReleaseDepthFormula& operator=(const SW_ReleaseDepthFormula&) = delete;
 
-  // The depth at position p for the unit terrain normal n; 0 when the call fails.
+  // The depth at position p for the unit terrain normal n; NaN when the script fails at run
+  // time (its error is reported once, not at every cell).
   double Depth(const AK_Vec3& p, const AK_Vec3& n) const;
 
   bool HasGetpar() const { return static_cast<bool>(_getpar); }
@@ -47,16 +48,16 @@ public:
   // The text "getpar" leaves in a zeroed 512-byte buffer (at most 511 characters); "" without
   // "getpar".
   AK_String Parameters(AK_Object* area) const;
-  // Hands "setpar" a copy of the text; nothing without "setpar".
+  // Hands "setpar" a copy of the text; nothing without "setpar". A "setpar" that fails
+  // leaves the error text "RelDepFuncPar: setpar failed: " with the script's error.
   void SetParameters(AK_Object* area, const char* text) const;
-
-  static constexpr size_t kParameterBufferSize = 512;
 
 private:
   SW_ReleaseDepthFormula() = default;
 
-  ast_sci_namespace _namespace = nullptr;
+  std::unique_ptr<SW_UserCode> _code;
   ast_sci_prepared_call _depth;
   ast_sci_prepared_call _getpar;
   ast_sci_prepared_call _setpar;
+  mutable AK_String _reportedFailure;  // the run-time error of "depth" reported last
 };

@@ -2,8 +2,9 @@
 // native functions to script declarations, finding and calling script functions, and the
 // interpreter's message output.
 //
-// Everything runs on one thread. One namespace is current at any time; compiling, binding and
-// finding work on it. Scripts pass every argument by reference, so a host that calls a script
+// Compiling, namespaces, binding and finding run on one thread; one namespace is current at any
+// time, and those work on it. Calls may also run on other threads, each in a copy of the
+// namespace of its own (see ast_sci_copy_namespace). Scripts pass every argument by reference, so a host that calls a script
 // function hands over one address per formal parameter, and a native function bound to a
 // script declaration receives one pointer per parameter.
 #pragma once
@@ -113,6 +114,49 @@ int ast_sci_call_failed();
 // Ends every later script call that takes more than this many steps (loop passes and calls)
 // with a run-time error; 0 removes the limit. Protects the host against runaway scripts.
 void ast_sci_set_step_limit(uint64_t steps);
+
+// The message of the run-time error that ended the last script call or initialisation run
+// ("integer division by zero (file:line)"); "" when it succeeded.
+const char* ast_sci_last_error();
+
+// Calls of user code that the host must not let hang or flood its output: while the scope
+// lives, every host call into script code (calls, initialisation runs) gets a budget of
+// `steps` steps of its own (0: the limit of ast_sci_set_step_limit, if any), also when it
+// runs inside a script that has none; exceeding it is a run-time error. When `silent`, a
+// run-time error is not printed: the host reads it from ast_sci_last_error and reports it.
+class ast_sci_guarded_calls {
+ public:
+  ast_sci_guarded_calls(uint64_t steps, bool silent);
+  ~ast_sci_guarded_calls();
+  ast_sci_guarded_calls(const ast_sci_guarded_calls&) = delete;
+  ast_sci_guarded_calls& operator=(const ast_sci_guarded_calls&) = delete;
+
+ private:
+  uint64_t _budget;
+  bool _silent;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Copies for calls on several threads
+//
+// Each thread runs script calls with its own run-time state and stack, so different threads
+// may call functions at the same time as long as they share no namespace: each calls its own
+// copy. (Compiling, namespaces, binding and messages stay on one thread.)
+
+// Whether calls of the script function touch nothing outside its namespace: it and the
+// functions it calls call only functions of that namespace and the built-in library (not
+// printf, not sleep, no host function), read no variable of another namespace and store into
+// none of their own global variables (not even through an argument). Such a function gives
+// the same results in any copy of its namespace made after the last change of its globals.
+// False for anything but a script function with a body outside the global namespace.
+bool ast_sci_function_self_contained(const ast_sci_symbol* function);
+
+// A new namespace below the same parent with the namespace's code compiled again from the
+// same texts (its #include files as they were read then), its global variables holding the
+// original's values now and its externs bound alike; it does not become current. Null when
+// the code no longer compiles there or makes other symbols (code entered other than by
+// compiling a text).
+ast_sci_namespace ast_sci_copy_namespace(ast_sci_namespace nmspace);
 
 // Makes a namespace current while the scope lives, and the one current before afterwards.
 class ast_sci_namespace_scope {

@@ -8,13 +8,13 @@
 #include <type_traits>
 #include <utility>
 
-ast_sci_value ast_sci_result{};
-ast_sci_node* ast_sci_current_call = nullptr;
+constinit thread_local ast_sci_value ast_sci_result{};
+constinit thread_local ast_sci_node* ast_sci_current_call = nullptr;
 
 namespace ast_sci_internal {
 
-Runtime rt;
-ExternCallRecord* extern_calls = nullptr;
+constinit thread_local Runtime rt;
+constinit thread_local ExternCallRecord* extern_calls = nullptr;
 
 namespace {
 
@@ -27,7 +27,8 @@ std::unordered_map<const void*, size_t>& host_arrays()
 void ensure_stack()
 {
   if (rt.stack_begin) return;
-  static std::unique_ptr<char[]> stack(new char[kScriptStackBytes]);
+  // Each thread that calls scripts runs them on a stack of its own.
+  thread_local std::unique_ptr<char[]> stack(new char[kScriptStackBytes]);
   rt.stack_begin = stack.get();
   rt.stack_end = rt.stack_begin + kScriptStackBytes;
   rt.sp = rt.stack_begin;
@@ -85,8 +86,7 @@ void* call_script(ast_sci_node* n, ast_sci_symbol* f)
 
 [[noreturn]] void unbound(const ast_sci_symbol* f)
 {
-  ast_sci_print("\nast_sci_execute:ERROR: calling unbound extern function '%s'!\n", f->name.c_str());
-  throw RuntimeError{};
+  ast_sci_runtime_error(nullptr, "calling unbound extern function '%s'!", f->name.c_str());
 }
 
 template <class Ret>
@@ -228,6 +228,8 @@ ast_sci_value run_host_call(ast_sci_symbol* function, void* const* args, const i
   if (failed) {
     ast_sci_result.bits = 0;
     result.bits = 0;
+  } else {
+    rt.last_error[0] = 0;
   }
   rt.last_failed = failed ? 1 : 0;
   release_owner(function);
@@ -291,10 +293,14 @@ HostCall::HostCall()
   _depth = rt.depth;
   _calls = extern_calls;
   _current = ast_sci_current_call;
+  _steps_left = rt.steps_left;
+  _step_limit = rt.step_limit;
   if (rt.entries++ == 0) {
     rt.native_anchor = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     rt.steps_left = rt.step_limit ? rt.step_limit : ~uint64_t(0);
   }
+  // A guarded call counts its own steps, even inside a script that has no limit.
+  if (rt.call_budget) rt.steps_left = rt.step_limit = rt.call_budget;
 }
 
 HostCall::~HostCall()
@@ -304,6 +310,11 @@ HostCall::~HostCall()
   rt.depth = _depth;
   extern_calls = _calls;
   ast_sci_current_call = _current;
+  if (rt.call_budget) {
+    // The caller goes on with what was left of its own budget.
+    rt.steps_left = _steps_left;
+    rt.step_limit = _step_limit;
+  }
   --rt.entries;
 }
 
@@ -327,16 +338,19 @@ using namespace ast_sci_internal;
 void ast_sci_runtime_error(const ast_sci_node* where, const char* format, ...)
 {
   if (!rt.quiet) {
-    char text[512];
+    char text[400];
     va_list ap;
     va_start(ap, format);
     std::vsnprintf(text, sizeof text, format, ap);
     va_end(ap);
     if (where && where->file)
-      ast_sci_print("\nast_sci_execute:ERROR: %s (%s:%d)\n", text, where->file, where->line);
+      std::snprintf(rt.last_error, sizeof rt.last_error, "%s (%s:%d)", text, where->file, where->line);
     else
-      ast_sci_print("\nast_sci_execute:ERROR: %s\n", text);
-    ast_sci_flush();
+      std::snprintf(rt.last_error, sizeof rt.last_error, "%s", text);
+    if (!rt.silent) {
+      ast_sci_print("\nast_sci_execute:ERROR: %s\n", rt.last_error);
+      ast_sci_flush();
+    }
   }
   throw RuntimeError{};
 }
@@ -459,6 +473,21 @@ ast_sci_value ast_sci_call_prepared(const ast_sci_prepared_call& call, void* con
 }
 
 int ast_sci_call_failed() { return rt.last_failed; }
+
+const char* ast_sci_last_error() { return rt.last_error; }
+
+ast_sci_guarded_calls::ast_sci_guarded_calls(uint64_t steps, bool silent)
+    : _budget(rt.call_budget), _silent(rt.silent)
+{
+  rt.call_budget = steps;
+  rt.silent = silent;
+}
+
+ast_sci_guarded_calls::~ast_sci_guarded_calls()
+{
+  rt.call_budget = _budget;
+  rt.silent = _silent;
+}
 
 void ast_sci_set_step_limit(uint64_t steps)
 {

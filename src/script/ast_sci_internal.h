@@ -4,8 +4,10 @@
 
 #include "ast_sci_execute.h"
 #include "ast_sci_node_kinds.h"
+#include "ast_sci_preprocessor.h"
 
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -91,9 +93,13 @@ struct Runtime {
   int entries = 0;              // host calls in progress
   int last_failed = 0;
   bool quiet = false;           // compile-time folding: no run-time messages
+  uint64_t call_budget = 0;     // steps each host call gets of its own (ast_sci_guarded_calls)
+  bool silent = false;          // run-time errors kept for ast_sci_last_error, not printed
+  char last_error[512] = {};    // the message of the error that ended the last host call
 };
 
-extern Runtime rt;
+// Each thread runs script calls with a run-time state of its own.
+extern constinit thread_local Runtime rt;
 
 // Called when the step counter runs out: a run-time error under a step limit, else a refill.
 void steps_exhausted();
@@ -110,7 +116,7 @@ struct ExternCallRecord {
   const int64_t* bytes;  // bytes of each array argument, 0 for scalars
   ExternCallRecord* outer;
 };
-extern ExternCallRecord* extern_calls;
+extern constinit thread_local ExternCallRecord* extern_calls;
 
 // The element count of an array-valued argument node, read in the frame that runs now.
 int64_t array_count(const ast_sci_node* node);
@@ -129,6 +135,8 @@ class HostCall {
   int _depth;
   ExternCallRecord* _calls;
   ast_sci_node* _current;
+  uint64_t _steps_left;
+  uint64_t _step_limit;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -161,8 +169,15 @@ struct InitCode {
   int32_t frame_size = 0;
 };
 
+// The texts a compile unit was made from: the top-level text first, then every file it
+// included, as they were read; a copy of the namespace compiles them again.
+struct UnitSource {
+  std::deque<SourceFile> files;
+};
+
 struct Generation {
   int refs = 0;
+  std::vector<UnitSource> sources;
   std::unordered_map<std::string, ast_sci_symbol*> table;
   std::vector<std::unique_ptr<ast_sci_symbol>> symbols;
   std::vector<std::unique_ptr<Arena>> arenas;
@@ -240,7 +255,9 @@ struct CompileUnit {
 extern CompileUnit* current_unit;
 
 // Compiles the text (named for listings) into the current namespace; returns the error count.
-int compile_text(const std::string& text, const std::string& name);
+// With `recorded`, #include reads the files from there instead of from the disk.
+int compile_text(const std::string& text, const std::string& name,
+                 const std::deque<SourceFile>* recorded = nullptr);
 
 // The global namespace, created with its built-in library on first use.
 ast_sci_namespace_rec* global_namespace();

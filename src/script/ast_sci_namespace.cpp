@@ -6,6 +6,7 @@
 // never frees code or data that something still uses. A namespace record itself lives while
 // the host owns it or a child namespace still stands on it.
 #include "ast_sci_internal.h"
+#include "ast_sci_nodes.h"
 #include "ast_sci_parser.h"
 
 #include "AK_Message.h"
@@ -243,7 +244,7 @@ void CompileUnit::commit()
   g->arenas.push_back(std::move(arena));
 }
 
-int compile_text(const std::string& text, const std::string& name)
+int compile_text(const std::string& text, const std::string& name, const std::deque<SourceFile>* recorded)
 {
   ast_sci_namespace_rec* ns = current();
   if (current_unit) {
@@ -255,7 +256,7 @@ int compile_text(const std::string& text, const std::string& name)
   std::deque<SourceFile> files;
   current_unit = &unit;
   try {
-    Preprocessor preprocessor(files, text, name);
+    Preprocessor preprocessor(files, text, name, recorded);
     parse_unit(preprocessor, unit);
   } catch (CompileError& e) {
     current_unit = nullptr;
@@ -264,6 +265,7 @@ int compile_text(const std::string& text, const std::string& name)
   }
   current_unit = nullptr;
   unit.commit();
+  ns->gen->sources.push_back(UnitSource{std::move(files)});
   return 0;
 }
 
@@ -372,7 +374,12 @@ void ast_sci_run_namespace()
 {
   ast_sci_namespace_rec* ns = current();
   Generation* g = ns->gen;
-  if (g->init.empty()) return;
+  if (g->init.empty()) {
+    // Nothing to run is a run that succeeded, whatever the call before it did.
+    rt.last_failed = 0;
+    rt.last_error[0] = 0;
+    return;
+  }
   retain(g);
   std::vector<InitCode> init = g->init;  // initialisers may compile more code into the namespace
   bool failed = false;
@@ -392,6 +399,7 @@ void ast_sci_run_namespace()
       failed = true;
     }
   }
+  if (!failed) rt.last_error[0] = 0;
   rt.last_failed = failed ? 1 : 0;
   release(g);
 }
@@ -495,4 +503,124 @@ ast_sci_symbol* ast_sci_bind_native(const char* name, const ast_sci_detail::nati
   s->address = native.address;
   s->invoker = native.invoker;
   return s;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Copies for other threads
+
+namespace {
+
+bool is_global_storage(const ast_sci_node* n)
+{
+  while (n && n->kind == AST_SCI_INDEX) n = n->a;
+  return n && (n->kind == AST_SCI_GLOBAL || n->kind == AST_SCI_GLOBAL_ARRAY);
+}
+
+// Built-in functions that read their arguments and write only into them.
+bool is_pure_builtin(const ast_sci_symbol* f) { return f->builtin && f->name != "sleep"; }
+
+// Whether the code reaches nothing outside the generation's own functions and variables and
+// stores into none of its global variables, nor do the functions it calls (see
+// ast_sci_function_self_contained); `seen` holds the functions checked or being checked.
+bool self_contained(const ast_sci_node* n, const Generation* g, std::unordered_set<const ast_sci_symbol*>& seen)
+{
+  if (!n) return true;
+  switch (n->kind) {
+    case AST_SCI_GLOBAL:
+    case AST_SCI_GLOBAL_ARRAY:
+      if (!n->symbol || n->symbol->owner != g) return false;
+      break;
+    case AST_SCI_CALL:
+      if (n->symbol->body ? n->symbol->owner != g : !is_pure_builtin(n->symbol)) return false;
+      for (int32_t i = 0; i < n->noperands; ++i)
+        if (is_global_storage(n->operands[i])) return false;  // passed by reference: may be written
+      if (n->symbol->body && seen.insert(n->symbol).second && !self_contained(n->symbol->body, g, seen))
+        return false;
+      break;
+    case AST_SCI_INTRINSIC:
+      if (n->symbol->intrinsic == ast_sci_internal::INTRINSIC_PRINTF) return false;
+      for (int32_t i = 0; i < n->noperands; ++i)
+        if (is_global_storage(n->operands[i])) return false;
+      break;
+    case AST_SCI_ASSIGN:
+    case AST_SCI_COMPOUND_ASSIGN:
+    case AST_SCI_PRE_INC:
+    case AST_SCI_PRE_DEC:
+    case AST_SCI_POST_INC:
+    case AST_SCI_POST_DEC:
+      if (is_global_storage(n->a)) return false;
+      break;
+    case AST_SCI_STORE_GLOBAL:
+      return false;
+    case AST_SCI_DECLARE_ARRAY:
+      if (n->symbol) return false;
+      break;
+    default:
+      break;
+  }
+  for (const ast_sci_node* child : {n->a, n->b, n->c, n->d})
+    if (!self_contained(child, g, seen)) return false;
+  for (int32_t i = 0; i < n->noperands; ++i)
+    if (!self_contained(n->operands[i], g, seen)) return false;
+  return true;
+}
+
+bool same_shape(const ast_sci_symbol* a, const ast_sci_symbol* b)
+{
+  return a->kind == b->kind && a->type == b->type && a->is_array == b->is_array && a->count == b->count &&
+         a->formals.size() == b->formals.size() && (a->body != nullptr) == (b->body != nullptr);
+}
+
+size_t storage_bytes(const ast_sci_symbol* s)
+{
+  return static_cast<size_t>(type_size(s->type)) * static_cast<size_t>(s->is_array ? s->count : 1);
+}
+
+}  // namespace
+
+bool ast_sci_function_self_contained(const ast_sci_symbol* function)
+{
+  if (!function || function->kind != AST_SCI_SYM_FUNCTION || !function->body || !function->owner) return false;
+  const auto* g = static_cast<const Generation*>(function->owner);
+  if (g == global_namespace()->gen) return false;
+  std::unordered_set<const ast_sci_symbol*> seen{function};
+  return self_contained(function->body, g, seen);
+}
+
+ast_sci_namespace ast_sci_copy_namespace(ast_sci_namespace original)
+{
+  if (!original || original->global || !owned().count(original)) return nullptr;
+  ast_sci_namespace_rec* previous = current();
+  ++previous->refs;  // stays alive while the copy is current
+  make_current(original->parent);
+  ast_sci_namespace copy = ast_sci_new_namespace();
+  make_current(copy);
+  bool ok = true;
+  for (const UnitSource& unit : original->gen->sources) {
+    if (!ok) break;
+    ok = compile_text(unit.files.front().text, unit.files.front().name, &unit.files) == 0;
+  }
+  make_current(previous);
+  unref(previous);
+  const Generation* from = original->gen;
+  Generation* to = copy->gen;
+  ok = ok && from->table.size() == to->table.size();
+  for (auto it = from->table.begin(); ok && it != from->table.end(); ++it) {
+    const ast_sci_symbol* s = it->second;
+    auto found = to->table.find(it->first);
+    ok = found != to->table.end() && same_shape(s, found->second);
+    if (!ok) break;
+    ast_sci_symbol* c = found->second;
+    if (s->kind == AST_SCI_SYM_VARIABLE && s->storage && c->storage)
+      std::memcpy(c->storage, s->storage, storage_bytes(s));
+    if (s->kind == AST_SCI_SYM_FUNCTION && !s->body) {
+      c->address = s->address;
+      c->invoker = s->invoker;
+    }
+  }
+  if (!ok) {
+    ast_sci_delete_namespace(copy);
+    return nullptr;
+  }
+  return copy;
 }

@@ -67,8 +67,9 @@ bool read_source(FILE* file, std::string& text)
   return true;
 }
 
-Preprocessor::Preprocessor(std::deque<SourceFile>& files, const std::string& text, const std::string& name)
-    : _files(files)
+Preprocessor::Preprocessor(std::deque<SourceFile>& files, const std::string& text, const std::string& name,
+                           const std::deque<SourceFile>* recorded)
+    : _files(files), _recorded(recorded)
 {
   open(text, name);
 }
@@ -172,13 +173,22 @@ void Preprocessor::include(const Token& hash)
   std::string text;
   std::string path;
   ReadResult result = ReadResult::Missing;
+  const auto read = [this](const std::string& at, std::string& into) {
+    if (!_recorded) return read_file(at, into);
+    for (size_t k = 1; k < _recorded->size(); ++k)
+      if ((*_recorded)[k].name == at) {
+        into = (*_recorded)[k].text;
+        return ReadResult::Read;
+      }
+    return ReadResult::Missing;
+  };
   if (file[0] != '/' && !_inputs.back().directory.empty()) {
     path = _inputs.back().directory + file;
-    result = read_file(path, text);
+    result = read(path, text);
   }
   if (result == ReadResult::Missing) {
     path = file;
-    result = read_file(path, text);
+    result = read(path, text);
   }
   if (result == ReadResult::Missing) compile_error(hash.file, hash.line, "cannot open include file '%s'", file.c_str());
   if (result == ReadResult::TooLarge)

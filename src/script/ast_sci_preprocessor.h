@@ -25,7 +25,10 @@ bool read_source(FILE* file, std::string& text);
 class Preprocessor {
  public:
   // `files` receives every file read, the top-level text first.
-  Preprocessor(std::deque<SourceFile>& files, const std::string& text, const std::string& name);
+  // With `recorded`, included files are taken from there (by the path they were read from)
+  // instead of from the disk.
+  Preprocessor(std::deque<SourceFile>& files, const std::string& text, const std::string& name,
+               const std::deque<SourceFile>* recorded = nullptr);
 
   Token next();
 
@@ -49,6 +52,7 @@ class Preprocessor {
   void open(const std::string& text, const std::string& name);
 
   std::deque<SourceFile>& _files;
+  const std::deque<SourceFile>* _recorded;
   std::vector<Input> _inputs;
   std::unordered_map<std::string, std::vector<Token>> _macros;
   std::vector<Expansion> _expansions;

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 
 #include "AK_Basic.h"
 #include "SW_FlowTables.h"
@@ -45,11 +46,15 @@ struct SW_FrictionArgs {
   AK_Vec3 n;          // averaged unit surface normal
   double e = 0;       // internal enthalpy, J/kg
 };
-// A user law: a function with its context (the compiled script). Absent: tau is 0.
+// A user law: a function with its context (the compiled script). Absent: tau is 0. A law
+// that answers no finite number stops the run; `failure`, when given, tells why the last call
+// on this thread answered none ("" when the law itself answered it).
+using SW_UserLawFailure = const char* (*)(void* context);
 struct SW_UserFrictionLaw {
   double (*tau)(void* context, const SW_FrictionArgs& args) = nullptr;
   void* context = nullptr;
   AK_String name;  // named in the error text when the law answers no finite number
+  SW_UserLawFailure failure = nullptr;
 };
 // The energy a user law takes from entrained snow per swept area (J/m²).
 struct SW_EntrainmentLossArgs {
@@ -59,6 +64,7 @@ struct SW_EntrainmentLossArgs {
 struct SW_EntrainmentLossLaw {
   double (*loss)(void* context, const SW_EntrainmentLossArgs& args) = nullptr;
   void* context = nullptr;
+  SW_UserLawFailure failure = nullptr;
 };
 
 struct SW_FlowParameters {
@@ -86,9 +92,13 @@ struct SW_FlowParameters {
                                         // forces sample every 1000th particle
   SW_UserFrictionLaw userLaw;
   SW_EntrainmentLossLaw entrainmentLoss;
+  // The user laws' context for each worker (SW_FlowWorkers::Index): instances of the compiled
+  // scripts made when the run starts, which `lawOwner` keeps. With fewer than the step's
+  // threads, a phase that calls a user law runs on one thread with the laws' own contexts.
+  AK_Array<void*> lawContexts;
+  std::shared_ptr<const void> lawOwner;
   // Threads for the phases whose per-particle results depend only on the state at the
-  // phase start (forces and motion); results are the same with any count. The script
-  // laws run on one thread.
+  // phase start (forces and motion); results are the same with any count.
   int threads = 1;
 };
 
@@ -316,10 +326,15 @@ int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<const SW
 double SW_ParticleInternalEnthalpy(const SW_ParticleStore& p, int32_t i);
 // Body forces, friction and entrainment: reads the fields, the cells and the particles'
 // state; writes their velocity, mass, enthalpy and every work column. Answers 0, or 1 with
-// the error text when the user law answers no finite number (the particles are then left
-// as they were computed up to that particle; the run must stop).
+// the error text when a user law (friction or entrainment loss) answers no finite number
+// or fails (the particles are then left as they were computed up to that particle; the run
+// must stop).
 int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
                          AK_String& error);
+// The body-force phase of a step: SW_ComputeBodyForces over all particles, on the run's
+// threads (with a user law only when it has a context per worker). On a failure, the error of
+// the lowest particle whose law failed.
+int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error);
 // Lateral forces, mesh-field method (SphMode 0) or smoothed-particle method on the grid:
 // reads the fields, the grid and the particles with the `depth`, `normal` and `weights` that
 // the body forces left; adds to `force` (and, with diffusion, to `frictionCoefficient`, and

@@ -1,7 +1,10 @@
 // Body forces of the flow model: subgrid mixing, the normal acceleration over the curved
 // surface, the friction laws, entrainment and the drag of resistance areas.
 #include <cmath>
+#include <climits>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "SW_Flow.h"
 
@@ -74,9 +77,35 @@ void NormalAndGravity(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, d
   if (run.par.averagedSpeed) q.u = std::max((q.u + (q.v + q.gt * dt).Length()) * 0.5, 1e-6);
 }
 
+// Why a user law answered no number: the script's own run-time error when it failed, else
+// the number it answered, with the particle's state.
+AK_String LawFailure(SW_UserLawFailure failure, void* context, const char* what, const AK_String& name,
+                     double answer, const Particle& q)
+{
+  const char* why = failure ? failure(context) : nullptr;
+  if (why && *why)
+    return AK_String::Format("%s \"%s\" failed: %s (pressure %g, speed %g, depth %g); the run stops", what,
+                             name.c_str(), why, q.pressure, q.u, q.h);
+  return AK_String::Format("%s \"%s\" answered %g (pressure %g, speed %g, depth %g); the run stops", what,
+                           name.c_str(), answer, q.pressure, q.u, q.h);
+}
+
+// The contexts the user laws are called with on this worker.
+struct LawContexts {
+  void* tau = nullptr;
+  void* loss = nullptr;
+};
+
+LawContexts ContextsOfThisWorker(const SW_FlowParameters& par)
+{
+  const int k = SW_FlowWorkers::Index();
+  if (k < par.lawContexts.Size()) return {par.lawContexts[k], par.lawContexts[k]};
+  return {par.userLaw.context, par.entrainmentLoss.context};
+}
+
 // Bottom pressure and shear stress of the friction law, and the friction per unit speed.
 // Answers 1 with the error text when the user law answers no finite number.
-int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, AK_String& error)
+int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, void* context, AK_String& error)
 {
   const SW_FlowParameters& par = run.par;
   const int32_t i = q.i;
@@ -92,11 +121,9 @@ int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, AK_
       // The law sees the internal enthalpy at the speed it is given (the averaged one too).
       const double e = SW_InternalEnthalpy(p.H[i], q.x.z, AK_Vec3(u, 0, 0));
       SW_FrictionArgs a{q.pressure, u, h, rho, t, q.x, q.nb, e};
-      q.tau = par.userLaw.tau(par.userLaw.context, a);
+      q.tau = par.userLaw.tau(context, a);
       if (!std::isfinite(q.tau)) {
-        error = AK_String::Format("friction law \"%s\" answered %g (pressure %g, speed %g, "
-                                  "depth %g); the run stops",
-                                  par.userLaw.name.c_str(), q.tau, q.pressure, u, h);
+        error = LawFailure(par.userLaw.failure, context, "friction law", par.userLaw.name, q.tau, q);
         return 1;
       }
     }
@@ -112,12 +139,14 @@ int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, AK_
 
 // Entrainment of snow from the cell the particle stands in at the start of the step: mass,
 // momentum and enthalpy of the particle; the cell's account is settled later in the step.
-void Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, double dt)
+// Answers 1 with the error text when the user's energy loss answers no finite number.
+int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, double dt, void* context,
+            AK_String& error)
 {
   const SW_FlowParameters& par = run.par;
   const SW_FlowFields& fields = run.fields;
   const float available = fields.entrainmentMass.IsEmpty() ? 0.f : fields.entrainmentMass[q.c];
-  if (!(available > 0)) return;
+  if (!(available > 0)) return 0;
   const int32_t i = q.i;
   const double rho = par.density, h = q.h, u = q.u;
   double m = q.m;
@@ -133,7 +162,13 @@ void Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, 
     a.q = swept > 0 ? dm / swept : 0;
     a.es = par.entrainmentShear;
     a.ed = par.entrainmentDeformation;
-    loss = par.entrainmentLoss.loss(par.entrainmentLoss.context, a) * swept;
+    const double perArea = par.entrainmentLoss.loss(context, a);
+    if (!std::isfinite(perArea)) {
+      error = LawFailure(par.entrainmentLoss.failure, context, "entrainment energy loss",
+                         "entrainment_energy_loss", perArea, q);
+      return 1;
+    }
+    loss = perArea * swept;
   } else {
     loss = dm * par.entrainmentDeformation + swept * par.entrainmentShear;
   }
@@ -148,6 +183,7 @@ void Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, 
   p.v[i] = v;
   p.entrainedMass[i] = static_cast<float>(dm);
   p.H[i] = static_cast<float>(sum / m);
+  return 0;
 }
 
 // The drag of the obstacles of a resistance area, added to the friction per unit speed.
@@ -185,6 +221,7 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
   SW_ParticleStore& p = run.particles;
   const bool held = !p.flags.IsEmpty();
   const double mu = std::tan(kPi * run.par.bedFrictionAngle / 180.0);
+  const LawContexts laws = ContextsOfThisWorker(run.par);
   for (int32_t i = first; i < end; ++i) {
     Particle q;
     q.i = i;
@@ -210,9 +247,47 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
     MixWithFlow(run, q, dt);
     p.v[i] = q.v;
     NormalAndGravity(run, p, q, dt);
-    if (Shear(run, p, q, t, error)) return 1;
-    Entrain(run, p, q, t, dt);
+    if (Shear(run, p, q, t, laws.tau, error)) return 1;
+    if (Entrain(run, p, q, t, dt, laws.loss, error)) return 1;
     Drag(run, p, q);
   }
   return 0;
+}
+
+int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error)
+{
+  const int32_t n = run.particles.Count();
+  const SW_FlowParameters& par = run.par;
+  const bool userLaws = par.frictionLaw == SW_FrictionUser || par.entrainmentLoss.loss;
+  if (!userLaws) {
+    // Built-in laws always answer a number: no chunk writes the error text.
+    auto chunk = [&run, &error, t, dt](int32_t first, int32_t end) {
+      SW_ComputeBodyForces(run, first, end, t, dt, error);
+    };
+    run.workers.ForEachChunk(n, chunk);
+    return 0;
+  }
+  if (par.lawContexts.Size() < run.workers.Threads()) return SW_ComputeBodyForces(run, 0, n, t, dt, error);
+  // Each worker calls the laws in its own instance and keeps its own first failure; the
+  // step reports the failure of the lowest particle, as one thread would have met it first.
+  struct Failure {
+    int32_t first = INT32_MAX;
+    AK_String error;
+  };
+  std::vector<Failure> failures(static_cast<size_t>(run.workers.Threads()));
+  auto chunk = [&run, &failures, t, dt](int32_t first, int32_t end) {
+    Failure& f = failures[static_cast<size_t>(SW_FlowWorkers::Index())];
+    AK_String chunkError;
+    if (SW_ComputeBodyForces(run, first, end, t, dt, chunkError) && first < f.first) {
+      f.first = first;
+      f.error = chunkError;
+    }
+  };
+  run.workers.ForEachChunk(n, chunk);
+  const Failure* lowest = nullptr;
+  for (const Failure& f : failures)
+    if (f.first != INT32_MAX && (!lowest || f.first < lowest->first)) lowest = &f;
+  if (!lowest) return 0;
+  error = lowest->error;
+  return 1;
 }

@@ -39,22 +39,6 @@ void ReleaseSecondaryAreas(SW_FlowRun& run)
   }
 }
 
-// Body forces on all particles, on the run's threads unless a script law is in use (scripts
-// run on one thread). Reads and writes what SW_ComputeBodyForces does.
-int BodyForces(SW_FlowRun& run, double t, double dt, AK_String& error)
-{
-  const int32_t n = run.particles.Count();
-  const SW_FlowParameters& par = run.par;
-  if (par.frictionLaw == SW_FrictionUser || par.entrainmentLoss.loss)
-    return SW_ComputeBodyForces(run, 0, n, t, dt, error);
-  // Built-in laws always answer a number: no chunk writes the error text.
-  auto chunk = [&run, &error, t, dt](int32_t first, int32_t end) {
-    SW_ComputeBodyForces(run, first, end, t, dt, error);
-  };
-  run.workers.ForEachChunk(n, chunk);
-  return 0;
-}
-
 // Entrainment bookkeeping: each cell gives up the snow its particles took, per unit area,
 // never below 0. Reads `entrainedMass` and the cells; writes "EntrainmentMass" and the
 // report's entrained mass.
@@ -182,7 +166,7 @@ int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
   ReleaseSecondaryAreas(run);                      // flags, velocities of released areas
   run.particles.SizeWork();                        // work columns for every particle
   start = std::clock();
-  if (BodyForces(run, t, dt, error)) return 1;     // state and work columns (SW_ComputeBodyForces)
+  if (SW_BodyForcesPhase(run, t, dt, error)) return 1;  // state and work columns (SW_ComputeBodyForces)
   TakeEntrainedSnow(run);                          // "EntrainmentMass" from `entrainedMass`
   MapBottomPressure(run);                          // "BottomPressure" from `normalForce`
   lap(SW_FlowStepReport::BodyForces);

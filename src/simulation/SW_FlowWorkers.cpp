@@ -3,7 +3,15 @@
 
 #include <algorithm>
 
+namespace {
+
+thread_local int workerIndex = 0;
+
+}  // namespace
+
 SW_FlowWorkers::~SW_FlowWorkers() { Stop(); }
+
+int SW_FlowWorkers::Index() { return workerIndex; }
 
 void SW_FlowWorkers::Stop()
 {
@@ -28,6 +36,7 @@ void SW_FlowWorkers::Use(int threads)
 
 void SW_FlowWorkers::Serve(int index, uint64_t seen)
 {
+  workerIndex = index;
   for (;;) {
     Task task;
     void* context;

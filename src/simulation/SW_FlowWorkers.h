@@ -27,6 +27,9 @@ public:
   // when the number changes.
   void Use(int threads);
   int Threads() const { return static_cast<int>(_helpers.size()) + 1; }
+  // The worker that runs the calling code: 0 on the thread that hands out the phases (and on
+  // any other), k on helper k. A phase that keeps state per worker indexes it by this.
+  static int Index();
 
   // Runs task(context, first, end) over the chunks of [0, count).
   void Run(int32_t count, Task task, void* context);

@@ -24,7 +24,7 @@ struct SW_ResultFieldKind {
   const char* id;          // the field's identifier
   bool component;          // a component of the simulation; else held aside, bound by a run
   bool onVertices;         // one value per mesh vertex, else per cell
-  bool touchedByRun;       // marked modified when a run ends
+  int runTouchOrder;       // when a run ends, marked modified in this order (1 first); 0 never
   const char* title;       // the fixed text of its title: identifier, this text, the time
   const char* timeStepTag; // the tag of its record in time-step files (nullptr: none)
   SW_TimeStepBlock block;
@@ -37,26 +37,26 @@ struct SW_ResultFieldKind {
 };
 
 inline constexpr SW_ResultFieldKind SW_ResultFields[] = {
-    // id, component, onVertices, touchedByRun, title, time-step tag, block, model array
-    {"FlowDepth", true, true, true, " flow depth [m] at ", nullptr, SW_TimeStepBlock::None,
+    // id, component, onVertices, runTouchOrder, title, time-step tag, block, model array
+    {"FlowDepth", true, true, 1, " flow depth [m] at ", nullptr, SW_TimeStepBlock::None,
      &SW_FlowFields::flowDepth, nullptr},
-    {"PeakFlowDepth", true, true, true, " peak flow depth [m] at ", "peakDepth",
+    {"PeakFlowDepth", true, true, 7, " peak flow depth [m] at ", "peakDepth",
      SW_TimeStepBlock::Main, &SW_FlowFields::peakDepth, nullptr},
-    {"Velocity", true, true, true, " velocity [m/s] at ", nullptr, SW_TimeStepBlock::None,
+    {"Velocity", true, true, 2, " velocity [m/s] at ", nullptr, SW_TimeStepBlock::None,
      nullptr, &SW_FlowFields::velocity},
-    {"DynamicPeakPressure", true, true, true, " dynamic peak pressure [KPa] at ",
+    {"DynamicPeakPressure", true, true, 3, " dynamic peak pressure [KPa] at ",
      "dynPeakPressure", SW_TimeStepBlock::Main, &SW_FlowFields::peakPressure, nullptr},
-    {"PeakForcePerWidth", true, true, true, " peak force per width [kN/m] at ",
+    {"PeakForcePerWidth", true, true, 5, " peak force per width [kN/m] at ",
      "peakPressPerWidth", SW_TimeStepBlock::Main, &SW_FlowFields::peakForce, nullptr},
-    {"PeakTorquePerWidth", true, true, true, " peak torque per width [kNm/m] at ",
+    {"PeakTorquePerWidth", true, true, 6, " peak torque per width [kNm/m] at ",
      "peakTorquePerWidth", SW_TimeStepBlock::Main, &SW_FlowFields::peakTorque, nullptr},
-    {"FrontArrivalTime", true, true, true, " front arrival time [s] at ", "frontArrivalTime",
+    {"FrontArrivalTime", true, true, 8, " front arrival time [s] at ", "frontArrivalTime",
      SW_TimeStepBlock::Main, &SW_FlowFields::frontArrival, nullptr},
-    {"EntrainmentMass", true, false, true, " entrainment mass [kg/m2] at ", "entrainmentMass",
+    {"EntrainmentMass", true, false, 9, " entrainment mass [kg/m2] at ", "entrainmentMass",
      SW_TimeStepBlock::Main, &SW_FlowFields::entrainmentMass, nullptr},
-    {"EntrainmentEnthalpy", true, false, false, " entrainment enthalpy [J/kg] at ",
+    {"EntrainmentEnthalpy", true, false, 0, " entrainment enthalpy [J/kg] at ",
      "entrainmentEnthalpy", SW_TimeStepBlock::Enthalpy, &SW_FlowFields::entrainmentEnthalpy, nullptr},
-    {"BottomPressure", false, true, true, " bottom pressure [Pa] at ", "bottomPressure",
+    {"BottomPressure", false, true, 4, " bottom pressure [Pa] at ", "bottomPressure",
      SW_TimeStepBlock::ReadOnly, &SW_FlowFields::bottomPressure, nullptr},
 };
 inline constexpr int SW_ResultFieldCount = int(std::size(SW_ResultFields));

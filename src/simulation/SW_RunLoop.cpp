@@ -6,10 +6,20 @@
 #include <ctime>
 
 #include "AK_NumberText.h"
+#include "AK_Process.h"
 
-int32_t SW_OutputPeriod(const SW_RunTimes& times)
+double SW_RunSteps::WallSeconds() { return double(AK_ProcessMilliseconds()) / 1000.0; }
+
+int64_t SW_OutputPeriod(const SW_RunTimes& times)
 {
-  return int32_t(times.deltaOut / times.deltaT + 0.5);
+  const double period = times.deltaOut / times.deltaT + 0.5;
+  if (!(period >= 1)) return 0;
+  return period < 9e18 ? int64_t(period) : INT64_MAX;
+}
+
+double SW_RunStepCount(double currentTime, const SW_RunTimes& times)
+{
+  return (times.endTime - currentTime) / times.deltaT;
 }
 
 bool SW_OnOutputSchedule(double time, const SW_RunTimes& times)
@@ -32,30 +42,53 @@ AK_String SW_FluidAboveRestartFile(const char* list, double currentTime, double 
   return "";
 }
 
-void SW_RunTimeLoop(double& currentTime, const SW_RunTimes& times, SW_RunSteps& steps,
+namespace {
+
+// The index of the step that ends at `time`, rounded.
+int64_t StepIndex(double time, double deltaT)
+{
+  const double k = std::floor(time / deltaT + 0.5);
+  return k > -9e18 && k < 9e18 ? int64_t(k) : 0;
+}
+
+}  // namespace
+
+bool SW_RunTimeLoop(double& currentTime, const SW_RunTimes& times, SW_RunSteps& steps,
                     const char* identifier)
 {
   const double dt = times.deltaT;
-  const double startCpu = AK_CpuSeconds(), startTime = currentTime;
-  const std::time_t startWall = std::time(nullptr);
-  const int32_t period = SW_OutputPeriod(times);
-  int32_t k = int32_t(currentTime / dt + 0.5);
+  const double startCpu = AK_CpuSeconds(), startTime = currentTime, startWall = steps.WallSeconds();
+  const int64_t period = SW_OutputPeriod(times);
+  int64_t k = StepIndex(currentTime, dt);
   double end = times.endTime;
   bool stopped = false;
+  // A line a watcher has not seen yet, and when the last one was written (the run's start
+  // wrote one): a line per step would cost a new file per step.
+  AK_String pending;
+  double written = startWall;
+  const auto show = [&](double now) {
+    steps.Progress(pending);
+    pending = "";
+    written = now;
+  };
   while (end - 0.5 * dt > currentTime) {
     if (steps.Interrupted()) break;
     steps.EndTimeIs(end);
-    steps.Step(currentTime, dt);
+    if (!steps.Step(currentTime, dt)) return false;
     currentTime += dt;
     k++;
+    const bool output = k % period == 0 || std::fabs(currentTime - end) < 0.5 * dt;
     if (!stopped) {
-      double wall = double(std::time(nullptr) - startWall);
-      double remaining = wall / (currentTime - startTime) * (end - currentTime);
-      steps.Progress(AK_String::Format("at time %g s", currentTime) + ", run time h:m:s " + SW_FormatRunTime(wall) +
-                     ", estimated remaining run time " + SW_FormatRunTime(remaining) + ", CPU time " +
-                     SW_FormatRunTime(AK_CpuSeconds() - startCpu));
+      const double now = steps.WallSeconds();
+      const double wall = std::floor(now - startWall);
+      const double remaining = wall / (currentTime - startTime) * (end - currentTime);
+      pending = AK_String::Format("at time %g s", currentTime) + ", run time h:m:s " + SW_FormatRunTime(wall) +
+                ", estimated remaining run time " + SW_FormatRunTime(remaining) + ", CPU time " +
+                SW_FormatRunTime(AK_CpuSeconds() - startCpu);
+      const bool last = !(end - 0.5 * dt > currentTime);
+      if (output || last || now - written >= 1) show(now);
     }
-    if (k % period == 0 || std::fabs(currentTime - end) < 0.5 * dt) steps.Output();
+    if (output && !steps.Output()) return false;
     steps.AfterStep();
     if (stopped) continue;
     AK_String value;
@@ -65,7 +98,10 @@ void SW_RunTimeLoop(double& currentTime, const SW_RunTimes& times, SW_RunSteps& 
     // The criterion lets exactly one more step run, with an output at its end.
     AK_MESSAGE(AK_String("simulation ") + identifier + " STOPPED:\n" + value);
     end = currentTime + dt;
-    steps.Progress(AK_String::Format("stopped at %gs due to stop-criterion:", currentTime) + value);
+    pending = AK_String::Format("stopped at %gs due to stop-criterion:", currentTime) + value;
+    show(steps.WallSeconds());
     stopped = true;
   }
+  if (!pending.IsEmpty()) show(steps.WallSeconds());
+  return true;
 }

@@ -27,11 +27,11 @@
 #include "AK_ClassHelper.h"
 #include "AK_WeakRef.h"
 #include "SW_FlowTables.h"
-#include "SW_FrictionScript.h"
 #include "SW_Mesh.h"
 #include "SW_Particles.h"
 #include "SW_ResultFields.h"
 #include "SW_ScalarField.h"
+#include "SW_UserCode.h"
 #include "SW_VectorField.h"
 
 struct SW_RunContext;
@@ -72,7 +72,6 @@ public:
   static constexpr const char* kDefaultShearFormula = "return v / h * 1.0;";
   // The head of the user shear function, as BottomShearStressFormulaSignature reports it.
   static const char* const kShearSignature;
-  static constexpr size_t kParameterBufferSize = 512;
 
   // --- parameters (attributes of the same name), in the order the object holds them ---
   AK_String PsaMesh;
@@ -216,7 +215,8 @@ public:
   // k_x_act, k_x_pas, k_y_act_x_act, k_y_act_x_pas, k_y_pas_x_act, k_y_pas_x_pas.
   static const float* EarthPressureCoefficients();
 
-  // The user friction laws for the time step. Each answers 0 when its function is missing.
+  // The user friction laws for the time step. Each answers 0 when its function is missing,
+  // and NaN when its script fails at run time (the reason: ast_sci_last_error).
   bool HasShear() const { return static_cast<bool>(_shear); }
   bool HasTau() const { return static_cast<bool>(_tau); }
   bool HasEntrainmentEnergyLoss() const { return static_cast<bool>(_entrainmentEnergyLoss); }
@@ -226,6 +226,14 @@ public:
   double EntrainmentEnergyLoss(double p, double u, double h, double rho, double t,
                                const double x[3], const double n[3], double tau, double q,
                                double es, double ed) const;
+  // The user laws as calls for a time step: the simulation's own, or (`instance`) those of
+  // instances of its scripts for another thread, which the calls keep. False for an instance
+  // when a script reaches outside itself (SW_UserCode::Instance).
+  struct UserLawCalls {
+    ast_sci_prepared_call shear, tau, entrainmentEnergyLoss;
+    std::shared_ptr<const SW_UserCode> shearCode, rheologyCode;
+  };
+  bool MakeUserLawCalls(bool instance, UserLawCalls& calls) const;
 
   // --- the run (SW_Simulation_Run.cpp) ---
   // Something to release: a release area, a release raster, or a point source of positive
@@ -233,8 +241,10 @@ public:
   bool HasRelease();
   // The run loop of "Run" and "Continue": set-up, steps to the end time, outputs, status.
   void RunLoop();
-  // The output of a run at the current time: a redraw when a view is shown, the time-step file.
-  void WriteOutput();
+  // The output of a run at the current time: a redraw when a view is shown, the time-step
+  // file. "" when written (or when there is no project directory to write into), otherwise
+  // why the run stops: the time, the file and the error.
+  AK_String WriteOutput();
   // A run that was refused: when a background start had marked it "started", it is
   // "finished" now, with the reason in the info file.
   void EndUnstartedRun(const char* reason);
@@ -264,8 +274,9 @@ public:
   void Run(const char* value);
   void Continue(const char* value);
   void RunInBackground(const char* value);
-  // The batch form: the start line goes into the batch file, which starts the run later.
-  void RunInBackground(std::FILE* batch);
+  // The batch form: the start line goes into the batch file, which starts the run later;
+  // true when a line was written.
+  bool RunInBackground(std::FILE* batch);
   void ContinueInBackground(const char* value);
   void Interrupt(const char* value);
   // The word of the run's status file, "unknown" without one.
@@ -325,9 +336,9 @@ private:
   std::unique_ptr<AK_Object> _fieldsHeldAside[SW_ResultFieldCount];
   AK_WeakRef<SW_Particles> _particles;
 
-  std::unique_ptr<SW_FrictionScript> _shearScript;
+  std::unique_ptr<SW_UserCode> _shearScript;
   ast_sci_prepared_call _shear;
-  std::unique_ptr<SW_FrictionScript> _rheologyScript;
+  std::unique_ptr<SW_UserCode> _rheologyScript;
   ast_sci_prepared_call _tau;
   ast_sci_prepared_call _setPar;
   ast_sci_prepared_call _getPar;

@@ -2,10 +2,14 @@
 // model's interfaces, the model's parameters and the lending of the arrays.
 #include "SW_SimulationRun.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "AK_NumberText.h"
+#include "AK_Process.h"
 #include "SW_InitialCondition.h"
 #include "SW_ResistanceArea.h"
 #include "SW_Simulation.h"
@@ -61,24 +65,69 @@ void SW_SwapFlowState(SW_Simulation& sim, SW_FlowRun& run)
 
 namespace {
 
-// The user law: the rheology file's "tau" when it has one, else the shear formula, else no
-// shear at all (a formula that did not compile leaves none).
+// The user law of one worker: the rheology file's "tau" when it has one, else the shear
+// formula, else no shear at all (a formula that did not compile leaves none). A script that
+// fails answers NaN, and its reason stays with the interpreter of the calling thread.
 double UserTau(void* context, const SW_FrictionArgs& a)
 {
-  const SW_Simulation& sim = *static_cast<const SW_Simulation*>(context);
-  if (sim.HasTau()) {
-    const double x[3] = {a.x.x, a.x.y, a.x.z}, n[3] = {a.n.x, a.n.y, a.n.z};
-    return sim.Tau(a.p, a.u, a.h, a.rho, a.t, x, n, a.e);
+  const auto& laws = *static_cast<const SW_Simulation::UserLawCalls*>(context);
+  double p = a.p, u = a.u, h = a.h, rho = a.rho, t = a.t, e = a.e;
+  if (laws.tau) {
+    // The script may change its arguments; the caller's stay as they are.
+    double x[3] = {a.x.x, a.x.y, a.x.z}, n[3] = {a.n.x, a.n.y, a.n.z};
+    void* args[] = {&p, &u, &h, &rho, &t, x, n, &e};
+    return SW_UserCode::Answer(laws.tau, args);
   }
-  return sim.HasShear() ? sim.Shear(a.p, a.u, a.h, a.rho) : 0;
+  if (!laws.shear) return 0;
+  void* args[] = {&p, &u, &h, &rho};
+  return SW_UserCode::Answer(laws.shear, args);
 }
+
+const char* UserLawFailure(void*) { return ast_sci_last_error(); }
 
 double UserEntrainmentLoss(void* context, const SW_EntrainmentLossArgs& a)
 {
-  const SW_Simulation& sim = *static_cast<const SW_Simulation*>(context);
-  const double x[3] = {a.f.x.x, a.f.x.y, a.f.x.z}, n[3] = {a.f.n.x, a.f.n.y, a.f.n.z};
-  return sim.EntrainmentEnergyLoss(a.f.p, a.f.u, a.f.h, a.f.rho, a.f.t, x, n, a.tau, a.q, a.es,
-                                   a.ed);
+  const auto& laws = *static_cast<const SW_Simulation::UserLawCalls*>(context);
+  double p = a.f.p, u = a.f.u, h = a.f.h, rho = a.f.rho, t = a.f.t;
+  double tau = a.tau, q = a.q, es = a.es, ed = a.ed;
+  double x[3] = {a.f.x.x, a.f.x.y, a.f.x.z}, n[3] = {a.f.n.x, a.f.n.y, a.f.n.z};
+  void* args[] = {&p, &u, &h, &rho, &t, x, n, &tau, &q, &es, &ed};
+  return SW_UserCode::Answer(laws.entrainmentEnergyLoss, args);
+}
+
+// Workers a run may use at most, each with its own instance of the user laws.
+constexpr int kMaxLawWorkers = 16;
+
+// The user laws for every worker of a run: the simulation's own for the first, instances of
+// its scripts for the others when the scripts allow it, else the first alone (said once).
+void FillUserLaws(SW_Simulation& sim, SW_FlowParameters& par)
+{
+  const int workers = std::max(1, std::min(AK_ProcessorCount(), kMaxLawWorkers));
+  auto laws = std::make_shared<std::vector<SW_Simulation::UserLawCalls>>();
+  laws->reserve(static_cast<size_t>(workers));  // the contexts point into it
+  laws->emplace_back();
+  sim.MakeUserLawCalls(false, laws->front());
+  SW_Simulation::UserLawCalls* own = &laws->front();
+  par.userLaw = SW_UserFrictionLaw{UserTau, own, sim.FrictionType, UserLawFailure};
+  par.entrainmentLoss =
+      SW_EntrainmentLossLaw{own->entrainmentEnergyLoss ? UserEntrainmentLoss : nullptr, own, UserLawFailure};
+  par.lawContexts.SetCount(0);
+  const bool scripted = (par.frictionLaw == SW_FrictionUser && (own->tau || own->shear)) || own->entrainmentEnergyLoss;
+  if (scripted && workers > 1) {
+    bool apart = true;
+    for (int k = 1; k < workers && apart; ++k) {
+      laws->emplace_back();
+      apart = sim.MakeUserLawCalls(true, laws->back());
+    }
+    if (apart) {
+      for (SW_Simulation::UserLawCalls& calls : *laws) par.lawContexts.Append(&calls);
+    } else {
+      laws->resize(1);
+      AK_MESSAGE(AK_String("user law of simulation ") + sim.Id() +
+                 " uses the object tree, messages or global variables: its body forces run on one thread");
+    }
+  }
+  par.lawOwner = laws;
 }
 
 }  // namespace
@@ -97,9 +146,9 @@ void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par)
   par.bedFrictionAngle = sim.BedFrictionAngle;
   par.internalFrictionAngle = sim.InternalFrictionAngle;
   par.frictionLaw = SW_FrictionLawIndex(sim.FrictionType.c_str());
-  par.userLaw = SW_UserFrictionLaw{UserTau, &sim, sim.FrictionType};
-  par.entrainmentLoss =
-      SW_EntrainmentLossLaw{sim.HasEntrainmentEnergyLoss() ? UserEntrainmentLoss : nullptr, &sim};
+  // The laws' instances for the workers are made for a friction type once, and again only
+  // when it changed: parameters are filled anew at every step.
+  if (!par.lawOwner || par.userLaw.name != sim.FrictionType) FillUserLaws(sim, par);
   par.sphMode = sim.SphMode;
   par.bottomPressure = sim.SphMode == 0 || sim.InteractionTypeWithFluidAbove != "none";
   // The mesh numbers travel as the texts its attributes show.

@@ -98,7 +98,8 @@ using SW_SourceLineViews = SW_SceneViews<SW_SourceLineView, SW_FlowSourceLine>;
 using SW_ResistanceAreaViews = SW_SceneViews<SW_ResistanceAreaView, SW_FlowResistanceArea>;
 using SW_SnowAreaViews = SW_SceneViews<SW_SnowAreaView, SW_FlowSnowArea>;
 
-// The simulation's parameters, mesh numbers, "$" variables and user laws in the model's form.
+// The simulation's parameters, mesh numbers, "$" variables and user laws in the model's form;
+// the user laws are kept when `par` already holds those of the same friction type.
 void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par);
 // Lends the simulation's field and particle arrays to the run; a second call gives them
 // back (the arrays are swapped, not copied).

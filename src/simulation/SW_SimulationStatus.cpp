@@ -2,14 +2,17 @@
 #include "SW_SimulationStatus.h"
 
 #include <cstring>
+#include <tuple>
 
 #include "AK_FrameworkState.h"
 #include "AK_Object.h"
+#include "AK_ProcessLock.h"
 
 namespace {
 
 AK_String StatusPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_status"); }
 AK_String InfoPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_info"); }
+AK_String LockPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_lock"); }
 AK_String MacroPath(const SW_BackgroundRun& run) { return AK_JoinPath(run.runDirectory, "start.macro"); }
 AK_String LogPath(const SW_BackgroundRun& run) { return AK_JoinPath(run.runDirectory, "start.log"); }
 
@@ -18,9 +21,15 @@ AK_String LogPath(const SW_BackgroundRun& run) { return AK_JoinPath(run.runDirec
 void WriteLine(const AK_String& path, const char* text)
 {
   AK_File file = AK_File::ReplacingVolatile(path, "w");
-  if (!file) return;
-  std::fprintf(file, "%s\n", text);
-  file.Close();
+  if (file) {
+    std::fprintf(file, "%s\n", text);
+    if (file.Close()) return;
+  }
+  // A full disk has no room for a second file, but the line fits where the old one was: the
+  // end of a run must not leave the run looking alive for ever.
+  if (!AK_FileExists(path)) return;
+  AK_File inPlace(path, "w");
+  if (inPlace) std::fprintf(inPlace, "%s\n", text);
 }
 
 // One set command of the macro, with the value escaped as every saved attribute file has it,
@@ -78,7 +87,8 @@ AK_String SW_ReadStatusFile(const char* projectDir)
 
 void SW_WriteStatusFile(const char* projectDir, const char* word)
 {
-  if (!HasRunDirectory(projectDir)) return;
+  // Written only when it changes: every look at it is cheap, every write a new file.
+  if (!HasRunDirectory(projectDir) || SW_ReadStatusFile(projectDir) == word) return;
   WriteLine(StatusPath(projectDir), word);
 }
 
@@ -127,7 +137,60 @@ AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run)
   return AK_ShellQuote(ProgramPath()) + " " + SW_BackgroundStartArguments(run);
 }
 
-int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch)
+SW_RunLock::SW_RunLock(const char* projectDir, const char* who)
+{
+  if (!HasRunDirectory(projectDir)) {
+    _held = true;
+    return;
+  }
+  _path = LockPath(projectDir);
+  // A simulation saved with its project but never run may have no directory yet; the run
+  // makes it in any case.
+  if (!AK_FileExists(projectDir)) AK_MakeDirectory(projectDir);
+  int holder = 0;
+  switch (AK_TakeProcessLock(_path, holder)) {
+    case AK_LockResult::TakenOver:
+      AK_MESSAGE(AK_String("WARNING: ") + who +
+                 AK_String::Format(": the run lock of process %d, which is gone, is taken over", holder));
+      [[fallthrough]];
+    case AK_LockResult::Taken:
+      _held = true;
+      return;
+    case AK_LockResult::Held:
+      AK_ErrorText = AK_String(who) +
+                     (holder == AK_ProcessId()
+                          ? AK_String(": not started, a run of this simulation is going on in this process")
+                          : AK_String::Format(": not started, a run of this simulation is going on in process %d",
+                                              holder));
+      return;
+    case AK_LockResult::Failed:
+      AK_ErrorText = AK_String(who) + ": not started, the run lock cannot be taken: " + AK_LockError();
+      return;
+  }
+}
+
+SW_RunLock::~SW_RunLock()
+{
+  if (_path.IsEmpty()) return;
+  if (_handedTo != 0) AK_ReleaseProcessLock(_path, _handedTo);
+  else if (_held) AK_ReleaseProcessLock(_path);
+}
+
+void SW_RunLock::HandOver(int pid)
+{
+  if (_path.IsEmpty() || !_held) return;
+  if (AK_HandOverProcessLock(_path, pid)) _handedTo = pid;
+}
+
+void SW_RunLock::Keep()
+{
+  // Kept only by a process it was given to; a lock that was never handed over goes as usual.
+  if (_handedTo == 0) return;
+  _held = false;
+  _handedTo = 0;
+}
+
+int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, const AK_StartedHook& handOver)
 {
   if (SW_WriteStartMacro(run) != 0) return 1;
   AK_String line = SW_BackgroundStartLine(run);
@@ -136,16 +199,33 @@ int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch)
     return 0;
   }
   AK_MESSAGE(AK_String("starting ") + line + " in background...");
+  // "started" goes in place before the process may run: written after, it could replace the
+  // run's own "running" or "finished", and the run would look started for ever.
+  const AK_String statusPath = StatusPath(run.runDirectory), infoPath = InfoPath(run.runDirectory);
+  AK_String statusBefore, infoBefore;
+  const bool hadStatus = AK_ReadTextFile(statusPath, statusBefore), hadInfo = AK_ReadTextFile(infoPath, infoBefore);
+  bool marked = false;
+  const auto mark = [&](int pid) {
+    if (handOver) handOver(pid);
+    SW_WriteStatusFile(run.runDirectory, "started");
+    SW_WriteInfoFile(run.runDirectory, "started");
+    marked = true;
+  };
   // The batch file lies beside the run's other files, so two runs never share one.
   AK_BatchFileName = AK_JoinPath(run.runDirectory, "start.bat");
-  int started = AK_RunCommand(ProgramPath(), SW_BackgroundStartArguments(run), 1, 1);
+  int started = AK_RunCommand(ProgramPath(), SW_BackgroundStartArguments(run), 1, 1, mark);
   AK_BatchFileName = "";
   if (started != 0) {
+    // Nothing runs: the files say what they said before.
+    if (marked) {
+      for (auto [path, had, text] : {std::tuple{statusPath, hadStatus, statusBefore}, {infoPath, hadInfo, infoBefore}}) {
+        if (had) AK_WriteWholeFile(path, text.c_str(), std::strlen(text.c_str()));
+        else AK_DeleteFile(path);
+      }
+    }
     AK_ErrorText = AK_String("cannot start ") + line;
     return 1;
   }
   AK_MESSAGE(AK_String("started ") + line);
-  SW_WriteStatusFile(run.runDirectory, "started");
-  SW_WriteInfoFile(run.runDirectory, "started");
   return 0;
 }

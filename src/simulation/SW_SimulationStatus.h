@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "AK_Basic.h"
+#include "AK_Process.h"
 
 // The project directory of a simulation, or "." when it has none.
 AK_String SW_RunDirectory(const char* projectDir);
@@ -22,6 +23,33 @@ void SW_WriteStatusFile(const char* projectDir, const char* word);
 // The whole info file, "" when there is none.
 AK_String SW_ReadInfoFile(const char* projectDir);
 void SW_WriteInfoFile(const char* projectDir, const char* text);
+
+// The run lock beside the status file: one run of a simulation at a time, across processes.
+// It is taken when a run starts (or before a background start starts its process, which
+// then takes it over) and released when the run ends, however it ends. A lock whose process
+// is gone is taken over with a warning. Without a project directory there is no lock: such a
+// run keeps no files that a second run could spoil.
+class SW_RunLock {
+public:
+  // Takes the lock of the project directory; when a live process holds it (or it cannot be
+  // made), Held() is false and the error text says so, naming `who`.
+  SW_RunLock(const char* projectDir, const char* who);
+  ~SW_RunLock();
+  SW_RunLock(const SW_RunLock&) = delete;
+  SW_RunLock& operator=(const SW_RunLock&) = delete;
+
+  bool Held() const { return _held; }
+  // Gives the lock to the process `pid` of a background start; it stays with that process
+  // once Keep() says the start succeeded, and is removed otherwise (also when it was never
+  // handed over).
+  void HandOver(int pid);
+  void Keep();
+
+private:
+  AK_String _path;
+  bool _held = false;
+  int _handedTo = 0;
+};
 
 // What a background run of a simulation is made of.
 struct SW_BackgroundRun {
@@ -49,4 +77,5 @@ AK_String SW_BackgroundStartArguments(const SW_BackgroundRun& run);
 // without a batch stream, starts the program detached and marks the status and info files
 // "started". 0 when done; otherwise 1 with the error text ("cannot start " + line when the
 // process could not be started, the status then unchanged).
-int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch);
+// `started` receives the id of the started process before it runs (see AK_RunCommand).
+int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, const AK_StartedHook& started = {});

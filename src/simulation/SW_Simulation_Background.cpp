@@ -1,5 +1,6 @@
 // SW_Simulation: runs in a second process of the program, and the interrupt of a run.
 #include <cstdlib>
+#include <optional>
 
 #include "AK_FrameworkState.h"
 #include "AK_Group.h"
@@ -9,12 +10,14 @@
 
 namespace {
 
-void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
+// Starts a run in a second process, or writes its start line into `batch`; true when started
+// or written.
+bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
 {
   if (!sim.HasRelease()) {
     AK_MESSAGE(AK_Text("INFO: no release areas defined! Simulation will not be started!",
                        "INFO: keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
-    return;
+    return false;
   }
   // The second process finds the project through the top object's directory; without one
   // the start macro, the autosave and the results would land in the current directory.
@@ -23,13 +26,20 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     AK_ErrorText = sim.GetAbsolutePath() +
                    ": the project has no directory for a run in the background: save the whole "
                    "project first";
-    return;
+    return false;
   }
   if (*sim.RunVis() != 'w') {
     AK_ErrorText = sim.GetAbsolutePath() +
                    ": the simulation has no mesh, is running already or cannot find the mesh of "
                    "the flow above";
-    return;
+    return false;
+  }
+  // Taken before anything is written, so no second start slips in; the batch start takes the
+  // locks of all its runs itself.
+  std::optional<SW_RunLock> lock;
+  if (!batch) {
+    lock.emplace(sim.ProjectDir(), sim.GetAbsolutePath());
+    if (!lock->Held()) return false;
   }
   if (sim.Get("$autosave") != "0") {
     // The second process loads the project from disk: after a failed save it would run on
@@ -38,7 +48,7 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     top->SaveProject();
     if (!AK_ErrorText.IsEmpty()) {
       AK_ErrorText = sim.GetAbsolutePath() + ": not started, the project could not be saved: " + AK_ErrorText;
-      return;
+      return false;
     }
   }
   SW_BackgroundRun run;
@@ -47,7 +57,10 @@ void LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   run.parentPath = sim.Parent() && sim.Parent() != top ? sim.Parent()->GetAbsolutePath(top) : AK_String();
   run.simulationId = sim.Id();
   run.continuing = continuing;
-  SW_StartBackgroundRun(run, batch);
+  if (!lock) return SW_StartBackgroundRun(run, batch) == 0;
+  if (SW_StartBackgroundRun(run, nullptr, [&lock](int pid) { lock->HandOver(pid); }) != 0) return false;
+  lock->Keep();
+  return true;
 }
 
 }  // namespace
@@ -82,7 +95,7 @@ AK_String SW_Simulation::FluidAboveRestartFile()
 const char* SW_Simulation::InterruptVis() { return RunStatus() == "running" ? "w" : "r"; }
 
 void SW_Simulation::RunInBackground(const char*) { LaunchRun(*this, false); }
-void SW_Simulation::RunInBackground(std::FILE* batch) { LaunchRun(*this, false, batch); }
+bool SW_Simulation::RunInBackground(std::FILE* batch) { return LaunchRun(*this, false, batch); }
 void SW_Simulation::ContinueInBackground(const char*)
 {
   // The flow above restarts from the file of its own at the current time, named without

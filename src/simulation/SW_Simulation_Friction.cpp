@@ -26,10 +26,6 @@ constexpr ast_sci_type kTauArgs[] = {kScalar, kScalar, kScalar, kScalar, kScalar
 constexpr ast_sci_type kEnergyLossArgs[] = {kScalar, kScalar, kScalar, kScalar,
                                             kScalar, kPoint,  kPoint,  kScalar,
                                             kScalar, kScalar, kScalar};
-constexpr ast_sci_type kParameterBuffer{AST_SCI_CHAR, true,
-                                        SW_Simulation::kParameterBufferSize};
-// The size of a text handed to "set_par" is declared with each call.
-constexpr ast_sci_type kParameterText{AST_SCI_CHAR, true, 0};
 
 // Kept for the whole process: the last check under a model with earth pressure sets them.
 float earthPressureCoefficients[6] = {1, 1, 1, 1, 1, 1};
@@ -110,7 +106,7 @@ void SW_Simulation::CompileShearFormula(const char* formula)
 {
   const char* body = formula ? formula : "";
   AK_String source = AK_String(kShearSignature) + "{\n" + body + "\n}";
-  std::unique_ptr<SW_FrictionScript> unit = SW_FrictionScript::FromText(source);
+  std::unique_ptr<SW_UserCode> unit = SW_UserCode::FromText(source, "_formulaNameSpace");
   ast_sci_prepared_call shear;
   if (unit) shear = unit->Prepare("shear", AST_SCI_DOUBLE, kShearArgs, 4);
   if (!shear) {
@@ -144,14 +140,14 @@ void SW_Simulation::LoadRheologyFile(const char* path)
   _shearScript.reset();
   // Rheology files may read and write the simulation through "get" and "set".
   AK_BindHostFunctions();
-  _rheologyScript = SW_FrictionScript::FromFile(open.get(), file);
+  _rheologyScript = SW_UserCode::FromFile(open.get(), file, "_formulaNameSpace");
   if (!_rheologyScript) {
     AK_MESSAGE(AK_String("ERROR: syntax errors in ") + file);
     return;
   }
   _tau = _rheologyScript->Prepare("tau", AST_SCI_DOUBLE, kTauArgs, 8);
-  _setPar = _rheologyScript->Prepare("set_par", AST_SCI_VOID, &kParameterText, 1);
-  _getPar = _rheologyScript->Prepare("get_par", AST_SCI_VOID, &kParameterBuffer, 1);
+  _setPar = _rheologyScript->Prepare("set_par", AST_SCI_VOID, &SW_UserCode::kParameterText, 1);
+  _getPar = _rheologyScript->Prepare("get_par", AST_SCI_VOID, &SW_UserCode::kParameterBuffer, 1);
   _entrainmentEnergyLoss =
       _rheologyScript->Prepare("entrainment_energy_loss", AST_SCI_DOUBLE, kEnergyLossArgs, 11);
   ast_sci_prepared_call init = _rheologyScript->Prepare("init", AST_SCI_VOID, nullptr, 0);
@@ -160,9 +156,13 @@ void SW_Simulation::LoadRheologyFile(const char* path)
     return;
   }
   AK_MESSAGE(AK_String("syntax OK, using ") + file);
-  AK_CurrentObjectScope current(this);
-  _rheologyScript->RunInitialisers();
-  if (init) ast_sci_call_prepared(init, nullptr);
+  AK_String why;
+  if (!_rheologyScript->Initialise(init, this, why)) {
+    // A law whose initialisation did not finish would answer from half-set values.
+    AK_ErrorText = AK_String("the rheology file ") + file + " failed in its initialisation: " + why;
+    DropRheology();
+    return;
+  }
   BottomShearStressFormulaFile = file;
   KeepRheologyFindable(file);
 }
@@ -182,26 +182,16 @@ void SW_Simulation::KeepRheologyFindable(const AK_String& file)
 
 AK_String SW_Simulation::FormulaParameters()
 {
-  if (!_tau || !_getPar) return AK_String();
-  // Zeroed and terminated, so that a function that writes nothing or no terminator yields
-  // a sound text.
-  char buffer[kParameterBufferSize] = {};
-  void* args[] = {buffer};
-  AK_CurrentObjectScope current(this);
-  ast_sci_call_prepared(_getPar, args);
-  buffer[kParameterBufferSize - 1] = '\0';
-  return AK_String(buffer);
+  if (!_tau) return AK_String();
+  return SW_UserCode::GetParameters(_getPar, this);
 }
 
 void SW_Simulation::SetFormulaParameters(const char* text)
 {
-  if (!_tau || !_setPar) return;
-  const char* value = text ? text : "";
-  std::vector<char> copy(value, value + std::strlen(value) + 1);
-  ast_sci_array_scope size(copy.data(), copy.size());
-  void* args[] = {copy.data()};
-  AK_CurrentObjectScope current(this);
-  ast_sci_call_prepared(_setPar, args);
+  if (!_tau) return;
+  AK_String why;
+  if (!SW_UserCode::SetParameters(_setPar, this, text, why))
+    AK_ErrorText = AK_String("FormulaParameters: set_par failed: ") + why;
 }
 
 const char* SW_Simulation::FormulaParametersVis() const
@@ -218,7 +208,7 @@ double SW_Simulation::Shear(double p, double v, double h, double d) const
 {
   if (!_shear) return 0;
   void* args[] = {&p, &v, &h, &d};
-  return ast_sci_call_prepared(_shear, args).d;
+  return SW_UserCode::Answer(_shear, args);
 }
 
 double SW_Simulation::Tau(double p, double u, double h, double rho, double t, const double x[3],
@@ -229,7 +219,7 @@ double SW_Simulation::Tau(double p, double u, double h, double rho, double t, co
   double position[3] = {x[0], x[1], x[2]};
   double normal[3] = {n[0], n[1], n[2]};
   void* args[] = {&p, &u, &h, &rho, &t, position, normal, &enthalpy};
-  return ast_sci_call_prepared(_tau, args).d;
+  return SW_UserCode::Answer(_tau, args);
 }
 
 double SW_Simulation::EntrainmentEnergyLoss(double p, double u, double h, double rho, double t,
@@ -240,7 +230,38 @@ double SW_Simulation::EntrainmentEnergyLoss(double p, double u, double h, double
   double position[3] = {x[0], x[1], x[2]};
   double normal[3] = {n[0], n[1], n[2]};
   void* args[] = {&p, &u, &h, &rho, &t, position, normal, &tau, &q, &es, &ed};
-  return ast_sci_call_prepared(_entrainmentEnergyLoss, args).d;
+  return SW_UserCode::Answer(_entrainmentEnergyLoss, args);
+}
+
+bool SW_Simulation::MakeUserLawCalls(bool instance, UserLawCalls& calls) const
+{
+  calls = UserLawCalls();
+  if (!instance) {
+    calls.shear = _shear;
+    calls.tau = _tau;
+    calls.entrainmentEnergyLoss = _entrainmentEnergyLoss;
+    return true;
+  }
+  // The shear formula counts only where no "tau" takes its place.
+  if (_shear && !_tau) {
+    calls.shearCode = _shearScript ? _shearScript->Instance({"shear"}) : nullptr;
+    if (!calls.shearCode) return false;
+    calls.shear = calls.shearCode->Prepare("shear", AST_SCI_DOUBLE, kShearArgs, 4);
+    if (!calls.shear) return false;
+  }
+  if (_tau || _entrainmentEnergyLoss) {
+    calls.rheologyCode =
+        _rheologyScript ? _rheologyScript->Instance({"tau", "entrainment_energy_loss"}) : nullptr;
+    if (!calls.rheologyCode) return false;
+    if (_tau) calls.tau = calls.rheologyCode->Prepare("tau", AST_SCI_DOUBLE, kTauArgs, 8);
+    if (_entrainmentEnergyLoss)
+      calls.entrainmentEnergyLoss =
+          calls.rheologyCode->Prepare("entrainment_energy_loss", AST_SCI_DOUBLE, kEnergyLossArgs, 11);
+    if (static_cast<bool>(calls.tau) != static_cast<bool>(_tau) ||
+        static_cast<bool>(calls.entrainmentEnergyLoss) != static_cast<bool>(_entrainmentEnergyLoss))
+      return false;
+  }
+  return true;
 }
 
 const char* SW_Simulation::EarthPressureCoefficientsVis() const

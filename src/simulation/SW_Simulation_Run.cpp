@@ -18,6 +18,7 @@
 #include "SW_SimulationRun.h"
 #include "SW_SimulationStatus.h"
 #include "SW_SourceLine.h"
+#include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
 #include "SW_WallLine.h"
 
@@ -112,7 +113,6 @@ public:
 
   bool Interrupted() override
   {
-    if (_failed) return true;
     if (SW_ReadStatusFile(_sim.ProjectDir()) == "interrupted") return true;
     return AK_PollInterrupt() != 0;
   }
@@ -120,16 +120,23 @@ public:
   {
     _sim.SetVariable("$endITC", AK_String::Format("%.15g", endTime));
   }
-  void Step(double time, double deltaT) override
+  bool Step(double time, double deltaT) override
   {
-    if (_sim.ComputeTimeStep(time, deltaT, _run) == 0) return;
-    // A step that cannot go on (a friction law without a number) ends the run before the next.
+    if (_sim.ComputeTimeStep(time, deltaT, _run) == 0) return true;
+    // A step that cannot go on (a friction law without a number) ends the run where it was:
+    // its half-done state is neither written nor labelled with the next time.
     AK_MESSAGE(AK_String("ERROR: ") + _run.error);
-    AK_ErrorText = _sim.GetAbsolutePath() + ": " + _run.error;
-    _failed = true;
+    _failure = AK_String::Format("stopped at time %g s: ", time) + _run.error;
+    return false;
   }
   void Progress(const char* line) override { SW_WriteInfoFile(_sim.ProjectDir(), line); }
-  void Output() override { _sim.WriteOutput(); }
+  bool Output() override
+  {
+    const AK_String failure = _sim.WriteOutput();
+    if (failure.IsEmpty()) return true;
+    _failure = failure;
+    return false;
+  }
   void AfterStep() override
   {
     if (SW_Particles* p = _sim.Particles()) {
@@ -139,8 +146,6 @@ public:
   }
   int StopCriterion(AK_String& value) override
   {
-    // A failed step ends the run before the next one; its error text must stay.
-    if (_failed) return 0;
     const AK_String name = _sim.Get("$stop_crit");
     if (name == "%AK_NULL%" || name.IsEmpty() || name == "none") return 0;
     AK_ErrorText = "";
@@ -149,10 +154,13 @@ public:
     return value == "%AK_NULL%" || value.IsEmpty() ? 0 : 1;
   }
 
+  // Why the run stopped early, "" when it did not: a failed step or output.
+  const AK_String& Failure() const { return _failure; }
+
 private:
   SW_Simulation& _sim;
   SW_RunContext& _run;
-  bool _failed = false;
+  AK_String _failure;
 };
 
 }  // namespace
@@ -168,6 +176,9 @@ bool SW_Simulation::HasRelease()
 
 void SW_Simulation::Run(const char*)
 {
+  // One run of a simulation at a time, in any process; held until the run ends, however.
+  SW_RunLock lock(ProjectDir(), GetAbsolutePath());
+  if (!lock.Held()) return;
   if (ProjectDir().IsEmpty()) {
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
     if (InteractionTypeWithFluidAbove != "none") return EndUnstartedRun("no project directory");
@@ -185,6 +196,8 @@ void SW_Simulation::Run(const char*)
 
 void SW_Simulation::Continue(const char*)
 {
+  SW_RunLock lock(ProjectDir(), GetAbsolutePath());
+  if (!lock.Held()) return;
   // The loop would remove the later time-step files and then compute nothing.
   if (EndTime - 0.5 * DeltaT <= CurrentTime && CurrentTime >= 0.5 * DeltaT) {
     AK_ErrorText = GetAbsolutePath() + AK_String::Format(
@@ -207,11 +220,24 @@ void SW_Simulation::EndUnstartedRun(const char* reason)
   SW_WriteStatusFile(ProjectDir(), "finished");
 }
 
-void SW_Simulation::WriteOutput()
+AK_String SW_Simulation::WriteOutput()
 {
   AK_Object* top = GetRoot();
   if (top->Get("Offscreen") == "0") top->Set("Draw", "");
+  // Without a project directory nothing is written, and nothing is lost: the run goes on.
+  if (ProjectDir().IsEmpty() || !Particles()) {
+    SaveTimeStep("");
+    return "";
+  }
+  const AK_String before = AK_ErrorText;
+  AK_ErrorText = "";
   SaveTimeStep("");
+  if (AK_ErrorText.IsEmpty()) {
+    AK_ErrorText = before;
+    return "";
+  }
+  return AK_String::Format("stopped at time %g s: the time step file ", CurrentTime) +
+         SW_TimeStepPath(ProjectDir(), SW_TimeStepName(CurrentTime)) + " could not be written: " + AK_ErrorText;
 }
 
 void SW_Simulation::UpdateCellResistances(SW_RunContext& run)
@@ -245,6 +271,14 @@ void SW_Simulation::RunLoop()
     AK_MESSAGE("WARNING: Save project first, otherwise output data cannot be saved!");
   }
   const SW_RunTimes times{DeltaT, DeltaOut, EndTime};
+  // The step index and the output schedule count whole steps exactly only up to a bound.
+  if (const double count = SW_RunStepCount(CurrentTime, times); !(count <= SW_MaxRunSteps)) {
+    AK_ErrorText = GetAbsolutePath() + AK_String::Format(
+                       ": the run from %g s to EndTime %g s takes %g steps of DeltaT %g s, more than "
+                       "the %.0f one run can count",
+                       CurrentTime, EndTime, std::ceil(count), DeltaT, SW_MaxRunSteps);
+    return EndUnstartedRun("too many time steps");
+  }
   // The schedule counts outputs in whole steps: an interval below one step has none.
   if (SW_OutputPeriod(times) < 1) {
     AK_ErrorText = GetAbsolutePath() + AK_String::Format(
@@ -280,7 +314,9 @@ void SW_Simulation::RunLoop()
   BottomPressure()._onVertices = 1;
   BottomPressure().SetMesh(mesh);
   SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
-  if (SW_OnOutputSchedule(CurrentTime, times)) WriteOutput();
+  // The first output that cannot be written ends the run: a run whose results are lost is
+  // not worth computing.
+  AK_String failure = SW_OnOutputSchedule(CurrentTime, times) ? WriteOutput() : AK_String();
   SW_WriteStatusFile(ProjectDir(), "running");
   SW_WriteInfoFile(ProjectDir(), AK_String::Format("at time %.15gs", CurrentTime));
 
@@ -293,18 +329,24 @@ void SW_Simulation::RunLoop()
   }
 
   SimulationSteps steps(*this, run);
-  SW_RunTimeLoop(CurrentTime, times, steps, Id());
+  if (failure.IsEmpty() && !SW_RunTimeLoop(CurrentTime, times, steps, Id())) failure = steps.Failure();
   if (SW_Particles* p = Particles()) p->FreeWork();
 
   MarkModified("touch");
   if (SW_Particles* p = Particles()) p->MarkModified("touch");
-  for (int row = 0; row < SW_ResultFieldCount; ++row)
-    if (AK_Object* field = ResultField(row); field && SW_ResultFields[row].touchedByRun)
-      field->MarkModified("touch");
+  for (int rank = 1; rank <= SW_ResultFieldCount; ++rank)
+    for (int row = 0; row < SW_ResultFieldCount; ++row)
+      if (AK_Object* field = ResultField(row); field && SW_ResultFields[row].runTouchOrder == rank)
+        field->MarkModified("touch");
   BottomPressure().SetMesh(nullptr);
   // The particles and fields hold the run's last time step, as after a load of it: the next
   // update must not set the release up anew over them, whatever changed before the run.
   MarkModified("LoadTimeStep");
+  if (!failure.IsEmpty()) {
+    // The reason first: whoever waits for the status finds it when the status changes.
+    SW_WriteInfoFile(ProjectDir(), failure);
+    AK_ErrorText = GetAbsolutePath() + ": " + failure;
+  }
   SW_WriteStatusFile(ProjectDir(), "finished");
   AK_MESSAGE(AK_String("simulation ") + Id() +
              AK_String::Format(" terminated; CPU time %g sec", AK_CpuSeconds() - startCpu));

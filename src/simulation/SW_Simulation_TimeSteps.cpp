@@ -172,9 +172,9 @@ void SW_Simulation::SetTime(const char* value)
 void SW_Simulation::DeleteTimesteps(const char* value)
 {
   SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
-  if (list.names.Count() == 0) return;
   // The simulation shows the last time step, which survives unless all go.
-  if (list.current != list.names.Count() - 1) LoadTimeStep(list.names[list.names.Count() - 1]);
+  if (list.names.Count() > 0 && list.current != list.names.Count() - 1)
+    LoadTimeStep(list.names[list.names.Count() - 1]);
   SW_DeleteTimeStepFiles(ProjectDir(), list, AK_String(value ? value : "") == "all");
 }
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "AK_FrameworkState.h"
 #include "SW_SimulationStatus.h"
@@ -22,6 +23,28 @@ AK_String NameOfFile(const AK_String& file)
   AK_String name = file.BaseName();
   name.CutExtension();
   return name;
+}
+
+// A time-step file that a writer was putting in place when it was killed: the replacing
+// writer's temporary name, the time-step file's name followed by ".~" and six characters.
+bool IsLeftoverTemporary(const AK_String& file)
+{
+  const std::string name = file.BaseName().c_str();
+  const size_t cut = name.rfind(".TimeStep.~");
+  if (cut == std::string::npos || name.size() != cut + std::strlen(".TimeStep.~") + 6) return false;
+  double time;
+  return SW_TimeOfTimeStepName(AK_String(name.substr(0, cut).c_str()), time);
+}
+
+// Removes such leftovers; no run of the simulation is writing (the run lock says so).
+void RemoveLeftoverTemporaries(const char* projectDir, bool tell)
+{
+  for (const AK_String& file : AK_ListDirectory(projectDir, "")) {
+    if (!IsLeftoverTemporary(file)) continue;
+    const AK_String path = AK_JoinPath(projectDir, file);
+    if (tell) AK_MESSAGE(AK_String("removing ") + path);
+    AK_DeleteFile(path);
+  }
 }
 
 }  // namespace
@@ -87,13 +110,19 @@ int SW_NearestTimeStep(const SW_TimeStepList& list, double time)
 
 void SW_DeleteTimeStepFiles(const char* projectDir, const SW_TimeStepList& list, bool all)
 {
-  if (list.names.Count() == 0 || !HasDirectory(projectDir, "no time steps deleted")) return;
+  // An empty list deletes nothing but what killed writers left.
+  if (list.names.Count() == 0) {
+    if (all && projectDir && *projectDir) RemoveLeftoverTemporaries(projectDir, true);
+    return;
+  }
+  if (!HasDirectory(projectDir, "no time steps deleted")) return;
   int end = all ? list.names.Count() : list.names.Count() - 1;
   for (int i = 0; i < end; i++) {
     AK_String path = SW_TimeStepPath(projectDir, list.names[i]);
     AK_MESSAGE(AK_String("removing ") + path);
     AK_DeleteFile(path);
   }
+  if (all) RemoveLeftoverTemporaries(projectDir, true);
 }
 
 void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double deltaT)
@@ -104,6 +133,7 @@ void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double 
     if (!SW_TimeOfTimeStepName(NameOfFile(file), time)) time = -1;
     if (time > currentTime + 0.5 * deltaT) AK_DeleteFile(AK_JoinPath(projectDir, file));
   }
+  RemoveLeftoverTemporaries(projectDir, false);
 }
 
 int SW_CopyTimeStepFiles(const char* resultsDirectory, const char* projectDir)

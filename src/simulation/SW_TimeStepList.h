@@ -31,10 +31,12 @@ bool SW_TimeStepToLoad(const SW_TimeStepList& list, SW_TimeStepMove move, AK_Str
 // current index when no name holds a time.
 int SW_NearestTimeStep(const SW_TimeStepList& list, double time);
 
-// Deletes the listed files, all or all but the last, each with the message "removing " + path.
-// The caller loads the last one first.
+// Deletes the listed files, all or all but the last, each with the message "removing " + path;
+// with all, also the temporaries of time-step files whose writer was killed. The caller loads
+// the last one first.
 void SW_DeleteTimeStepFiles(const char* projectDir, const SW_TimeStepList& list, bool all);
-// Deletes the time-step files later than currentTime + deltaT / 2.
+// Deletes the time-step files later than currentTime + deltaT / 2, and every temporary of a
+// time-step file whose writer was killed.
 void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double deltaT);
 // Copies the time-step files of resultsDirectory (and, when there were any, its "start.log")
 // into projectDir, marking the run there "finished"; the sum of the copies' results.

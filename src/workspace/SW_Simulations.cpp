@@ -1,6 +1,7 @@
 #include "SW_Simulations.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,16 +38,16 @@ void SplitLast(const AK_String& path, AK_String& directory, AK_String& last)
   last = cut ? AK_String(cut + 1) : path;
 }
 
-int StartDetached(const char* path)
+int StartDetached(const char* path, const AK_StartedHook& started)
 {
   AK_Array<AK_String> arguments;
   arguments.Append(AK_String(path));
-  return AK_RunProgram("/bin/sh", arguments, 1);
+  return AK_RunProgram("/bin/sh", arguments, 1, started);
 }
 
 }  // namespace
 
-int (*SW_Simulations::StartBatchFile)(const char* path) = StartDetached;
+int (*SW_Simulations::StartBatchFile)(const char* path, const AK_StartedHook& started) = StartDetached;
 
 SW_Simulations::SW_Simulations(const char* id, AK_Object* parent) : AK_Class(id, parent)
 {
@@ -159,6 +160,13 @@ void SW_Simulations::StartActive()
     AK_ErrorText = "start not possible because the following simulations are not ready to run:\n" + notReady;
     return;
   }
+  // The batch runs them one after another: each is locked from now until its own run ends, so
+  // no other start slips in while it waits for its turn.
+  std::vector<std::unique_ptr<SW_RunLock>> locks;
+  for (SW_Simulation* simulation : active) {
+    locks.push_back(std::make_unique<SW_RunLock>(simulation->ProjectDir(), simulation->GetAbsolutePath()));
+    if (!locks.back()->Held()) return;
+  }
   AK_String path = AK_JoinPath(ProjectDir(), "batch.bat");
   AK_File batch = AK_File::Replacing(path, "w");
   if (!batch) {
@@ -166,9 +174,11 @@ void SW_Simulations::StartActive()
     return;
   }
   AK_String firstError;
-  for (SW_Simulation* simulation : active) {
+  for (size_t i = 0; i < active.size(); ++i) {
+    SW_Simulation* simulation = active[i];
     AK_ErrorText = "";
-    simulation->RunInBackground(static_cast<std::FILE*>(batch));
+    // A simulation that has no start line never runs: its lock goes now.
+    if (!simulation->RunInBackground(static_cast<std::FILE*>(batch))) locks[i].reset();
     if (firstError.IsEmpty()) firstError = AK_ErrorText;
     // The particles in suspension of one run settle before the next one starts.
     if (simulation->InteractionTypeWithFluidAbove == "particles suspension")
@@ -179,7 +189,16 @@ void SW_Simulations::StartActive()
     AK_ErrorText = "cannot write batch file " + path;
     return;
   }
-  if (StartBatchFile(path) != 0) firstError = "starting batch command failed";
+  const auto handOver = [&locks](int pid) {
+    for (auto& lock : locks)
+      if (lock) lock->HandOver(pid);
+  };
+  if (StartBatchFile(path, handOver) != 0) {
+    firstError = "starting batch command failed";
+  } else {
+    for (auto& lock : locks)
+      if (lock) lock->Keep();
+  }
   AK_ErrorText = firstError;
 }
 

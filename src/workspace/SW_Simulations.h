@@ -7,6 +7,8 @@
 // repeated by hand.
 #pragma once
 
+#include "AK_Process.h"
+
 #include "AK_Container.h"
 
 class SW_Simulation;
@@ -42,7 +44,8 @@ public:
 
   // Starts a batch file detached; 0 when started. Tests replace it, so that no batch they
   // write runs.
-  static int (*StartBatchFile)(const char* path);
+  // `started` hands the runs' locks to the started process.
+  static int (*StartBatchFile)(const char* path, const AK_StartedHook& started);
 
   int32_t PauseTime = 600;
 

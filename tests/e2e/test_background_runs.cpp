@@ -44,6 +44,17 @@ std::vector<std::string> WaitFor(const std::string& run, const std::string& want
   return seen;
 }
 
+// Polls the run's "start.log" until it holds the text (at most a minute).
+bool LogShows(const std::string& run, const std::string& text)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (ReadFile(run + "/start.log").find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 std::set<std::string> TimeSteps(const std::string& run)
 {
   std::set<std::string> names;
@@ -106,14 +117,14 @@ TEST(BackgroundRuns, StatusGoesFromStartedToFinishedAndAThirdProcessInterrupts)
   EXPECT_EQ(ReadFile(p.Run("A1") + "/.simulation_info").rfind("at time 10 s, run time h:m:s ", 0), 0u);
   EXPECT_EQ(TimeSteps(p.Run("A1")), (std::set<std::string>{"at_0000000.0000.TimeStep", "at_0000005.0000.TimeStep",
                                                             "at_0000010.0000.TimeStep"}));
-  EXPECT_NE(ReadFile(p.Run("A1") + "/start.log").find("simulation A1 terminated; CPU time"), std::string::npos);
+  // The last message follows the status; the process writes its log out when it ends.
+  EXPECT_TRUE(LogShows(p.Run("A1"), "simulation A1 terminated; CPU time"));
 
   Torvu(p.dir, p.Command("A2", "RunInBackground"));
   ASSERT_EQ(WaitFor(p.Run("A2"), "running").back(), "running");
   Torvu(p.dir, p.Command("A2", "Interrupt"));
   ASSERT_EQ(WaitFor(p.Run("A2"), "finished").back(), "finished");
-  const std::string log = ReadFile(p.Run("A2") + "/start.log");
-  EXPECT_NE(log.find("simulation A2 terminated"), std::string::npos);
+  EXPECT_TRUE(LogShows(p.Run("A2"), "simulation A2 terminated"));
   // Stopped long before its end time: the last output is that of the interrupted step.
   EXPECT_EQ(TimeSteps(p.Run("A2")).count("at_0100000.0000.TimeStep"), 0u);
   EXPECT_EQ(ReadFile(p.Run("A2") + "/.simulation_info").rfind("at time ", 0), 0u);
@@ -157,4 +168,49 @@ TEST(BackgroundRuns, AStartWhoseProjectDoesNotLoadEndsFinishedWithItsReason)
   EXPECT_EQ(ReadFile(p.Run("A1") + "/.simulation_info").rfind("not run: ", 0), 0u);
   EXPECT_TRUE(TimeSteps(p.Run("A1")).empty());
   EXPECT_EQ(ReadFile(mesh), record.substr(0, 2000));  // the damaged file is left as it is
+}
+
+// While a run of a simulation goes on in the background, a foreground "Run" of it is refused
+// and leaves the background's files alone; of two background starts at the same moment one
+// starts and the other is refused.
+TEST(BackgroundRuns, OneRunOfASimulationAtATime)
+{
+  TwoSimulations p;
+  Torvu(p.dir, p.Command("A2", "EndTime", "100000"));
+  Torvu(p.dir, p.Command("A2", "RunInBackground"));
+  ASSERT_EQ(WaitFor(p.Run("A2"), "running").back(), "running");
+  // The foreground run would write the 0 s file anew and remove the later ones.
+  const std::string first = ReadFile(p.Run("A2") + "/at_0000000.0000.TimeStep");
+  p.dir.Write("status.macro", "set(\"\", \"ProjectDir\", \"proj\")\n"
+                              "set(\"Project/Simulations/A2\", \"LoadProject\", \"\")\n"
+                              "set(\"Project/Simulations/A2\", \"Run\", \"\")\n");
+  const std::string refused = Torvu(p.dir, "status.macro");
+  EXPECT_NE(refused.find("Project/Simulations/A2: not started, a run of this simulation is going on in process "),
+            std::string::npos)
+      << refused;
+  EXPECT_EQ(refused.find("running simulation A2"), std::string::npos);
+  EXPECT_TRUE(ReadFile(p.Run("A2") + "/at_0000000.0000.TimeStep") == first);
+  Torvu(p.dir, p.Command("A2", "Interrupt"));
+  ASSERT_EQ(WaitFor(p.Run("A2"), "finished").back(), "finished");
+  EXPECT_EQ(ReadFile(p.Run("A2") + "/start.log").find("not started"), std::string::npos);
+
+  // Two starts at once, each in a process of its own.
+  const std::string start = p.Command("A1", "RunInBackground");
+  std::string printed[2];
+  std::thread other([&] { printed[1] = Torvu(p.dir, start); });
+  printed[0] = Torvu(p.dir, start);
+  other.join();
+  int started = 0;
+  for (const std::string& out : printed)
+    if (out.find("\nstarted '") != std::string::npos || out.rfind("started '", 0) == 0) ++started;
+  EXPECT_EQ(started, 1) << printed[0] << "\n----\n" << printed[1];
+  ASSERT_EQ(WaitFor(p.Run("A1"), "finished").back(), "finished");
+  EXPECT_EQ(TimeSteps(p.Run("A1")).size(), 3u);
+  // Every run lets its lock go (the process ends a moment after its status says "finished").
+  for (const char* id : {"A1", "A2"}) {
+    const std::string lock = p.Run(id) + "/.simulation_lock";
+    for (int i = 0; i < 2000 && std::filesystem::exists(lock); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(std::filesystem::exists(lock)) << id;
+  }
 }

@@ -2,15 +2,18 @@
 // formulas.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 #include <string>
 
 #include "AK_ConformanceTest.h"
 #include "AK_Container.h"
+#include "AK_FrameworkState.h"
 #include "SW_AreaFiles.h"
 #include "SW_InitialCondition.h"
 #include "SW_Mesh.h"
 #include "SW_ReleaseDepthFormula.h"
+#include "SW_UserCode.h"
 #include "TestMeshes.h"
 #include "TestSupport.h"
 
@@ -75,6 +78,53 @@ TEST(ReleaseAreas, FormulaFunctions)
   EXPECT_EQ(messages.WithPrefix("ERROR: formula ").size(), 2u);
   EXPECT_FALSE(CompileFormula(dir.Write("broken.cint", "double depth(double x[3], double n[3]) { return 1 }\n")));
   EXPECT_TRUE(messages.HasPrefix("ERROR: syntax errors in " + dir / "broken.cint"));
+}
+
+// A formula whose script fails at run time: "depth" answers NaN (which a run refuses) and the
+// reason is said once however many cells ask; an initialisation that fails leaves no formula.
+TEST(ReleaseAreas, FormulaFaults)
+{
+  ScratchDir dir;
+  MessageCapture messages;
+  auto dividing = CompileFormula(dir.Write("divides.cint",
+      "int zero = 0;\ndouble depth(double x[3], double n[3]) { if (x[0] > 2) return 1 / zero; return 1; }\n"));
+  ASSERT_TRUE(dividing);
+  EXPECT_EQ(dividing->Depth({1, 0, 0}, {0, 0, 1}), 1);
+  for (int k = 0; k < 5; ++k) EXPECT_TRUE(std::isnan(dividing->Depth({3.0 + k, 0, 0}, {0, 0, 1})));
+  EXPECT_EQ(dividing->Depth({1, 0, 0}, {0, 0, 1}), 1);  // the cells where it works still work
+  EXPECT_EQ(messages.WithPrefix("ERROR: release-depth formula failed: integer division by zero").size(), 1u);
+  EXPECT_FALSE(messages.Contains("ast_sci_execute:ERROR"));
+  // A "setpar" that fails refuses the value with the script's reason.
+  auto refusing = CompileFormula(dir.Write("refuses.cint",
+      "double depth(double x[3], double n[3]) { return 1; }\nvoid setpar(char t[]) { int z = 0; z = 1 / z; }\n"));
+  ASSERT_TRUE(refusing);
+  AK_ErrorText = "";
+  refusing->SetParameters(nullptr, "2");
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()).rfind("RelDepFuncPar: setpar failed: integer division by zero", 0), 0u)
+      << AK_ErrorText.c_str();
+  AK_ErrorText = "";
+
+  const uint64_t limit = SW_UserCodeStepLimit();
+  SW_SetUserCodeStepLimit(100000);
+  const struct {
+    const char* source;
+    const char* reason;
+  } inits[] = {
+      {"void init() { while (1) { } }", "step limit of 100000 exceeded"},
+      {"int zero = 0; int k = 1 / zero;", "integer division by zero"},
+      {"double g[2]; void init() { int i = 2; g[i] = 1; }", "index 2 out of range"},
+      {"int deeper(int n) { return deeper(n + 1); } void init() { deeper(0); }", "recursion too deep"},
+  };
+  for (const auto& c : inits) {
+    SCOPED_TRACE(c.source);
+    messages.Clear();
+    const std::string path = dir.Write("init.cint", std::string("double depth(double x[3], double n[3]) { return 1; }\n") + c.source);
+    EXPECT_FALSE(CompileFormula(path));
+    const std::vector<std::string> said = messages.WithPrefix("ERROR: formula " + path + " failed in its initialisation: ");
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find(c.reason), std::string::npos) << said[0];
+  }
+  SW_SetUserCodeStepLimit(limit);
 }
 
 namespace {

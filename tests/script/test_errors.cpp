@@ -146,6 +146,11 @@ TEST(ScriptErrors, RuntimeErrorInInitialisersStopsTheRun)
   ast_sci_run_namespace();
   EXPECT_EQ(ast_sci_call_failed(), 1);
   EXPECT_TRUE(messages.contains("integer division by zero"));
+  // A namespace without initialisers runs them with success, not with the failure before.
+  Scope empty;
+  ast_sci_run_namespace();
+  EXPECT_EQ(ast_sci_call_failed(), 0);
+  EXPECT_STREQ(ast_sci_last_error(), "");
 }
 
 TEST(ScriptErrors, CompileErrorsAreListed)
@@ -238,4 +243,62 @@ TEST(ScriptErrors, ModerateNestingCompilesAndRuns)
   ASSERT_EQ(ast_sci_parse_string((parens + chain).c_str()), 0) << messages.text();
   EXPECT_EQ(script_test::call0("main").i, 1);
   EXPECT_EQ(script_test::call0("sum").i, 501);
+}
+
+namespace {
+
+ast_sci_symbol* spin_function = nullptr;
+
+// A host function that runs a runaway script function under a budget of its own.
+int guarded_spin()
+{
+  ast_sci_guarded_calls guard(5000, true);
+  ast_sci_call_function(spin_function);
+  return ast_sci_call_failed();
+}
+
+}  // namespace
+
+// Guarded calls: each gets its own budget (also inside a script with none, which goes on),
+// a silent one keeps its error for the host instead of printing it, and a call that
+// succeeds leaves no error behind.
+TEST(ScriptErrors, GuardedCallsHaveTheirOwnBudgetAndKeepTheirError)
+{
+  Messages messages;
+  Scope scope;
+  ASSERT_EQ(ast_sci_parse_string("int spin() { while (1) {} return 0; }\n"
+                                 "int count() { int n = 0; for (int i = 0; i < 1000; i++) n++; return n; }\n"
+                                 "int fail() { int z = 0; return 7 / z; }\n"
+                                 "int guarded_spin();\n"
+                                 "int outer() { int r = guarded_spin(); return r + count(); }"),
+            0);
+  ASSERT_NE(ast_sci_bind_extern("guarded_spin", guarded_spin), nullptr);
+  spin_function = ast_sci_find_function("spin");
+  struct Case {
+    const char* function;
+    bool silent;
+    int result;
+    const char* error;  // ast_sci_last_error afterwards
+    bool printed;
+  };
+  const Case cases[] = {
+      {"spin", true, 0, "step limit of 100000 exceeded", false},
+      {"count", true, 1000, "", false},
+      {"fail", true, 0, "integer division by zero (<string>:3)", false},
+      {"fail", false, 0, "integer division by zero (<string>:3)", true},
+      {"count", false, 1000, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.function) + (c.silent ? " silent" : " printed"));
+    messages.clear();
+    ast_sci_guarded_calls guard(100000, c.silent);
+    EXPECT_EQ(script_test::call0(c.function).i, c.result);
+    EXPECT_STREQ(ast_sci_last_error(), c.error);
+    EXPECT_EQ(messages.contains("ast_sci_execute:ERROR"), c.printed) << messages.text();
+  }
+  // No guard: the outer script has no limit and goes on after the guarded inner call failed.
+  messages.clear();
+  EXPECT_EQ(script_test::call0("outer").i, 1 + 1000);
+  EXPECT_EQ(ast_sci_call_failed(), 0);
+  EXPECT_FALSE(messages.contains("step limit")) << messages.text();
 }

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,15 @@ TEST(Run, FromReleaseToEndTimeWithOutputsStatusAndMassBalance)
     EXPECT_NEAR(std::atof(m.c_str() + 17), mass, mass * 1e-6) << m;
   for (const std::string& m : messages.WithPrefix("\tentrained DFA mass: ")) EXPECT_EQ(m, "\tentrained DFA mass: 0");
   EXPECT_GT(*std::max_element(p.sim->PeakFlowDepth()->_values.begin(), p.sim->PeakFlowDepth()->_values.end()), 1.0f);
+
+  // The run's end marks its results modified one after the other, in this order; the
+  // entrainment enthalpy stays as it was.
+  std::vector<int32_t> stamps{p.sim->ModificationTime("touch"), p.sim->Particles()->ModificationTime("touch")};
+  for (const char* id : {"FlowDepth", "Velocity", "DynamicPeakPressure", "PeakForcePerWidth", "PeakTorquePerWidth",
+                         "PeakFlowDepth", "FrontArrivalTime", "EntrainmentMass"})
+    stamps.push_back(p.sim->GetComponent(id)->ModificationTime("touch"));
+  EXPECT_TRUE(std::is_sorted(stamps.begin(), stamps.end()) && std::adjacent_find(stamps.begin(), stamps.end()) == stamps.end());
+  EXPECT_LT(p.sim->GetComponent("EntrainmentEnthalpy")->ModificationTime("touch"), stamps.front());
 }
 
 TEST(Run, ContinuedRunRepeatsTheStraightRunBitForBit)
@@ -172,6 +183,8 @@ TEST(Run, RefusedRunsChangeNothing)
        "INFO: simulation Avalanche1 has no valid mesh assigned!", ""},
       {"output interval below a step", [](RunProject& p) { p.sim->DeltaOut = 0.01; }, "",
        "project/Simulations/Avalanche1: output interval DeltaOut 0.01"},
+      {"more steps than a run counts", [](RunProject& p) { p.sim->DeltaT = 1e-9; }, "",
+       "project/Simulations/Avalanche1: the run from 0 s to EndTime 3 s takes 3e+09 steps of DeltaT 1e-09 s"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -187,6 +200,7 @@ TEST(Run, RefusedRunsChangeNothing)
     EXPECT_TRUE(p.TimeSteps().empty());
     EXPECT_FALSE(messages.HasPrefix("computing time step "));
     EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "unknown");
+    EXPECT_FALSE(AK_FileExists((p.run + "/.simulation_lock").c_str()));
   }
   // A refused run that a background start announced does not stay "started".
   for (const Case& c : cases) {
@@ -322,6 +336,7 @@ TEST(Run, SmoothedParticleSamplesWithVerboseAboveOne)
 TEST(Run, AFrictionLawWithoutANumberStopsTheRun)
 {
   RunProject p;
+  p.sim->Set("DeltaOut", "0.1");  // the failed step would have had an output
   p.sim->Set("FrictionType", "my law");
   p.sim->Set("BottomShearStressFormula", "return p / (v - v);");  // 0/0 or p/0 for every particle
   p.sim->SetVariable("$stop_crit", "$halt");  // a criterion that reads without error
@@ -329,7 +344,11 @@ TEST(Run, AFrictionLawWithoutANumberStopsTheRun)
   AK_ErrorText = "";
   p.sim->Set("Run", "");
   EXPECT_NE(std::string(AK_ErrorText.c_str()).find("my law"), std::string::npos) << AK_ErrorText;
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()).rfind("project/Simulations/Avalanche1: stopped at time 0 s: ", 0), 0u);
+  // The step failed: the time stays where it was and nothing is labelled with the next one.
+  EXPECT_EQ(p.sim->CurrentTime, 0);
   EXPECT_EQ(p.TimeSteps(), std::vector<std::string>{"at_0000000.0000.TimeStep"});
+  EXPECT_EQ(p.File(".simulation_info").rfind("stopped at time 0 s: ", 0), 0u) << p.File(".simulation_info");
   EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
   for (const AK_Vec3& x : p.sim->Particles()->Positions()) ASSERT_TRUE(std::isfinite(x.x) && std::isfinite(x.y));
 }
@@ -352,6 +371,128 @@ TEST(Run, APointSourceAloneFeedsTheRunWithItsMassFlow)
   EXPECT_EQ(p.sim->Particles()->Count(), 200);
   EXPECT_NEAR(p.sim->Particles()->TotalMass(), 20000, 1e-6);
   EXPECT_STREQ(p.sim->Get("MassPerParticle"), "100");  // nothing released: the user's value stays
+}
+
+// The first output that cannot be written ends the run at its time, with or without a stop
+// criterion (which reads its variable at every step): the error text and the info file name
+// the file, the status is "finished", and what was written before stays.
+TEST(Run, AFailedWriteEndsTheRunWithItsReason)
+{
+  struct Case {
+    const char* name;
+    bool blockAtOneSecond;  // a directory in the place of the 1 s file; else a file-size limit
+    bool stopCriterion;
+    double stoppedAt;
+    std::vector<std::string> kept;
+  } cases[] = {
+      {"directory in the way", true, false, 1, {"at_0000000.0000.TimeStep"}},
+      {"directory in the way, stop criterion", true, true, 1, {"at_0000000.0000.TimeStep"}},
+      {"file-size limit", false, false, 0, {}},
+      {"file-size limit, stop criterion", false, true, 0, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunProject p;
+    const std::string blocked = p.run + "/at_0000001.0000.TimeStep";
+    if (c.blockAtOneSecond) {
+      std::filesystem::create_directories(blocked);
+      WriteFile(blocked + "/keep", "a file that keeps the directory");
+    }
+    if (c.stopCriterion) {
+      p.sim->SetVariable("$stop_crit", "$halt");
+      p.sim->SetVariable("$halt", "");
+    }
+    AK_ErrorText = "";
+    {
+      std::optional<FileSizeLimit> limit;
+      if (!c.blockAtOneSecond) limit.emplace(1024);
+      p.sim->Set("Run", "");
+    }
+    const std::string file = p.run + (c.stoppedAt == 0 ? "/at_0000000.0000.TimeStep" : "/at_0000001.0000.TimeStep");
+    const std::string reason = AK_String::Format("stopped at time %g s: the time step file ", c.stoppedAt).c_str() +
+                               file + " could not be written: ";
+    EXPECT_EQ(std::string(AK_ErrorText.c_str()).rfind("project/Simulations/Avalanche1: " + reason, 0), 0u) << AK_ErrorText;
+    EXPECT_EQ(p.File(".simulation_info").rfind(reason, 0), 0u) << p.File(".simulation_info");
+    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+    EXPECT_NEAR(p.sim->CurrentTime, c.stoppedAt, 1e-9);
+    std::vector<std::string> steps = p.TimeSteps();
+    std::erase(steps, "at_0000001.0000.TimeStep");  // the directory
+    EXPECT_EQ(steps, c.kept);
+    if (c.blockAtOneSecond) {
+      EXPECT_EQ(ReadFile(blocked + "/keep"), "a file that keeps the directory");
+    }
+    EXPECT_FALSE(AK_FileExists((p.run + "/.simulation_lock").c_str()));
+  }
+}
+
+TEST(Run, AnOutputIntervalOfTenBillionStepsRunsWithAnOutputAtTheEnd)
+{
+  RunProject p;
+  p.sim->Set("DeltaOut", "1e9");
+  AK_ErrorText = "";
+  p.sim->Set("Run", "");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_EQ(p.TimeSteps(), (std::vector<std::string>{"at_0000000.0000.TimeStep", "at_0000003.0000.TimeStep"}));
+}
+
+// A writer killed while it wrote leaves its temporary beside the time steps: a run's removal
+// of later steps and "DeleteTimesteps" "all" remove those of time-step names, nothing else.
+TEST(Run, LeftoversOfKilledWritesGoWithTheTimeSteps)
+{
+  for (const char* way : {"Run", "DeleteTimesteps"}) {
+    SCOPED_TRACE(way);
+    RunProject p;
+    const std::vector<std::string> leftovers = {"at_0000000.0000.TimeStep.~RNKB9Y", "at_0000007.5000.TimeStep.~a1b2c3"};
+    const std::vector<std::string> others = {"notes.txt.~RNKB9Y", "at_0000001.0000.TimeStep.~TOOLONG", "slope.TimeStep.~RNKB9Y",
+                                             ".simulation_info.~RNKB9Y"};
+    for (const std::string& name : leftovers) WriteFile(p.run + "/" + name, "half a file");
+    for (const std::string& name : others) WriteFile(p.run + "/" + name, "kept");
+    if (std::string(way) == "Run") {
+      p.sim->Set("Run", "");
+    } else {
+      WriteFile(p.run + "/at_0000005.0000.TimeStep", "");  // a time step to delete
+      p.sim->Set("DeleteTimesteps", "all");
+    }
+    for (const std::string& name : leftovers) EXPECT_FALSE(AK_FileExists((p.run + "/" + name).c_str())) << name;
+    for (const std::string& name : others) EXPECT_EQ(p.File(name.c_str()), "kept") << name;
+  }
+}
+
+// A run holds the lock beside its status file: while a live process holds it, every start is
+// refused and names the simulation; a lock whose process is gone is taken over with a warning;
+// the lock goes when the run ends.
+TEST(Run, OneRunOfASimulationAtATime)
+{
+  RunProject p;
+  const std::string lock = p.run + "/.simulation_lock";
+  WriteFile(lock, "1\n");  // a live process that is not this one's ancestor
+  for (const char* command : {"Run", "Continue", "RunInBackground", "ContinueInBackground"}) {
+    SCOPED_TRACE(command);
+    AK_ErrorText = "";
+    p.sim->Set(command, "");
+    EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+              "project/Simulations/Avalanche1: not started, a run of this simulation is going on in process 1");
+    EXPECT_TRUE(p.TimeSteps().empty());
+    EXPECT_FALSE(AK_FileExists((p.run + "/start.macro").c_str()));
+    EXPECT_EQ(p.File(".simulation_lock"), "1\n");
+  }
+  WriteFile(lock, "1073741000\n");  // a process that is gone
+  MessageCapture messages;
+  AK_ErrorText = "";
+  p.sim->Set("Run", "");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_TRUE(messages.Contains(
+      "WARNING: project/Simulations/Avalanche1: the run lock of process 1073741000, which is gone, is taken over"));
+  EXPECT_EQ(p.TimeSteps().size(), 4u);
+  EXPECT_FALSE(AK_FileExists(lock.c_str()));
+  // Every way a run ends lets the lock go: an interrupt, a refusal.
+  AK_InterruptCallback = [] { return 1; };
+  p.sim->Set("Continue", "");
+  AK_InterruptCallback = nullptr;
+  EXPECT_FALSE(AK_FileExists(lock.c_str()));
+  p.sim->GetComponent("ReleaseAreas")->Set("RemoveAllObjects", "");
+  p.sim->Set("Run", "");
+  EXPECT_FALSE(AK_FileExists(lock.c_str()));
 }
 
 // "$compat" is read at every step: a law script that sets it at 1 s changes the run from the

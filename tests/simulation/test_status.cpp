@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "AK_Framework.h"
@@ -74,4 +75,22 @@ TEST(SimulationStatus, StatusFilesStartMacroAndStartLineCarryAnyPath)
   EXPECT_EQ(SW_WriteStartMacro(run), 1);
   EXPECT_NE(std::string(AK_ErrorText).find("the character '\"'"), std::string::npos) << AK_ErrorText;
   EXPECT_FALSE(AK_FileExists((runDir + "/start.macro").c_str()));
+}
+
+// The status file is rewritten only when its word changes: a run that keeps saying "running"
+// makes no new file each time.
+TEST(SimulationStatus, StatusFileIsWrittenOnlyWhenItChanges)
+{
+  ScratchDir dir;
+  const char* d = dir.Path().c_str();
+  const std::string status = dir / ".simulation_status", seen = dir / "seen";
+  SW_WriteStatusFile(d, "running");
+  // A second name for the file that stands now: a replacement gives the status a new file.
+  std::filesystem::create_hard_link(status, seen);
+  SW_WriteStatusFile(d, "running");
+  EXPECT_TRUE(std::filesystem::equivalent(status, seen));
+  SW_WriteStatusFile(d, "finished");
+  EXPECT_FALSE(std::filesystem::equivalent(status, seen));
+  EXPECT_STREQ(SW_ReadStatusFile(d), "finished");
+  EXPECT_EQ(ReadFile(seen), "running\n");
 }

@@ -14,7 +14,7 @@
 namespace {
 
 std::string started;
-int RecordStart(const char* path) { return started = path, 0; }
+int RecordStart(const char* path, const AK_StartedHook&) { return started = path, 0; }
 bool ErrorHas(const char* text) { return std::string(AK_ErrorText).find(text) != std::string::npos; }
 
 }  // namespace

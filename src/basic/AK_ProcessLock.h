@@ -1,0 +1,32 @@
+// A lock file that one process holds at a time: created exclusively, it holds the holder's
+// process id, so that another process can tell a live holder from one that is gone.
+#pragma once
+
+#include "AK_String.h"
+
+enum class AK_LockResult {
+  Taken,      // this process holds the lock now
+  TakenOver,  // the same, from a holder that is gone (its process no longer exists)
+  Held,       // a live process holds it (`holder`), possibly this one
+  Failed      // the lock file could not be created (`holder` 0; errno text in AK_LockError)
+};
+
+// Takes the lock file `path`. A lock that names a process which started this one (directly or
+// through shells) was handed to this process by a start in the background: it is taken. A lock
+// that names this very process is held, unless this process never took it (the start that
+// handed it over ran this program in place of its shell). `holder` receives the id of the
+// process that holds it, or held it before a take-over.
+AK_LockResult AK_TakeProcessLock(const char* path, int& holder);
+// The text of the last AK_LockResult::Failed.
+AK_String AK_LockError();
+// Gives a lock this process holds to the process `pid` (which takes it with AK_TakeProcessLock
+// once it runs). False when the lock could not be rewritten.
+bool AK_HandOverProcessLock(const char* path, int pid);
+// Removes the lock when it names this process, or `pid` when given (a lock handed to a process
+// that never started).
+void AK_ReleaseProcessLock(const char* path, int pid = 0);
+
+// This process's id.
+int AK_ProcessId();
+// True when a process with this id exists.
+bool AK_ProcessAlive(int pid);
