@@ -34,7 +34,7 @@
 #include "SW_UserCode.h"
 #include "SW_VectorField.h"
 
-struct SW_RunContext;
+class SW_SimulationRun;
 
 // The groups of a simulation that link the areas and lines driving its run, in the order the
 // simulation holds and saves them, with the type of their members.
@@ -252,10 +252,10 @@ public:
   // process that runs it): when this process ends without having run, the run ends too.
   void DeactivateLoadingPsaResults(const char* value);
   // The per-cell arrays of a run: resistance areas and wall marks.
-  void UpdateCellResistances(SW_RunContext& run);
-  void MarkWallCells(SW_RunContext& run);
+  void UpdateCellResistances(SW_SimulationRun& run);
+  void MarkWallCells(SW_SimulationRun& run);
   // One time step from t; 0, or 1 with the run's error text when the run cannot go on.
-  int ComputeTimeStep(double t, double dt, SW_RunContext& run);
+  int ComputeTimeStep(double t, double dt, SW_SimulationRun& run);
   // One of the simulation's groups; none once deleted.
   AK_Object* Group(SW_SimulationGroup group) { return GetComponent(SW_SimulationGroups[int(group)].id); }
   // The members of one of the simulation's groups that are of class T, in the group's order.

@@ -1,5 +1,8 @@
-// The run of a simulation beside the simulation object: what fills the flow model from the
-// tree and lends it the simulation's arrays.
+// SW_SimulationRun: one run of a simulation, beside the simulation object. It holds the run's
+// own state (the flow model's SW_FlowRun with its threads, per-cell arrays, sources, grid and
+// work columns, and the views of the scene the model reads) and does the run loop's steps for
+// the simulation (SW_RunSteps); the simulation's RunLoop, ComputeTimeStep, MarkWallCells and
+// UpdateCellResistances call it.
 //
 // The model (SW_Flow.h) knows no object of the tree. Here the scene's source lines, areas and
 // walls are seen through the model's small interfaces (the views below), the simulation's
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "SW_Flow.h"
+#include "SW_RunLoop.h"
 
 class SW_InitialCondition;
 class SW_ResistanceArea;
@@ -104,3 +108,42 @@ void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par);
 // Lends the simulation's field and particle arrays to the run; a second call gives them
 // back (the arrays are swapped, not copied).
 void SW_SwapFlowState(SW_Simulation& sim, SW_FlowRun& run);
+
+class SW_SimulationRun : public SW_RunSteps {
+public:
+  // A run on the simulation's mesh (which it must have); nothing is set up yet.
+  explicit SW_SimulationRun(SW_Simulation& sim);
+  SW_SimulationRun(const SW_SimulationRun&) = delete;
+  SW_SimulationRun& operator=(const SW_SimulationRun&) = delete;
+
+  // The per-cell arrays: the resistance area of each cell, and the wall marks.
+  void UpdateCellResistances();
+  void MarkWallCells();
+  // The source lines mapped onto the mesh, from the last to the first.
+  void SetUpSourceLines();
+  // One time step from t with its messages: the parameters read, the arrays lent to the model
+  // and taken back. 0, or 1 with Error() when the run cannot go on.
+  int ComputeTimeStep(double t, double dt);
+  const AK_String& Error() const { return _error; }
+  // Why the run stopped early, "" when it did not: a failed step or output.
+  const AK_String& Failure() const { return _failure; }
+  const SW_FlowRun& Flow() const { return _flow; }
+
+  // The steps of the run loop: the status file and the interrupt poll, the flow step, the
+  // progress line, the outputs, the peak kinetic energy and the user's stop criterion.
+  bool Interrupted() override;
+  void EndTimeIs(double endTime) override;
+  bool Step(double time, double deltaT) override;
+  void Progress(const char* line) override;
+  bool Output() override;
+  void AfterStep() override;
+  int StopCriterion(AK_String& value) override;
+
+private:
+  SW_Simulation& _sim;
+  SW_FlowRun _flow;
+  SW_WallViews _walls;              // what _flow.cells.walls refers to
+  SW_SourceLineViews _sourceLines;  // what _flow.sources.lines refers to
+  AK_String _error;
+  AK_String _failure;
+};
