@@ -6,16 +6,19 @@
 // particle set, and the user friction code (a shear formula and a rheology file).
 //
 // The class is split by concern, one header:
-//   SW_Simulation.cpp           construction, the attribute table, the mesh and its fields
-//   SW_Simulation_Friction.cpp  friction models, the shear formula, rheology files, the
-//                               friction-angle check and the earth-pressure coefficients
-//   SW_Simulation_Commands.cpp  the commands of the run, the time steps, the animation and
-//                               the evaluations, one function each, and the entry points of
-//                               the field update
-//   SW_Simulation_Release.cpp   the release set-up on the mesh and the mass reports
-//   SW_Simulation_Update.cpp    the update pass
-// The run adds its per-particle and per-cell working arrays and its steps in files of their
-// own (SW_Simulation_<Step>.cpp).
+//   SW_Simulation.cpp             construction, the attribute table, the mesh and its fields
+//   SW_Simulation_Friction.cpp    friction models, the shear formula, rheology files, the
+//                                 user laws' calls, the friction-angle check and the
+//                                 earth-pressure coefficients
+//   SW_Simulation_Release.cpp     the release set-up on the mesh and the mass reports
+//   SW_Simulation_Update.cpp      the update pass
+//   SW_Simulation_Run.cpp         "Run" and "Continue", the run loop, the output of a run
+//   SW_Simulation_Flow.cpp        the field update outside a run
+//   SW_Simulation_TimeSteps.cpp   writing, reading, stepping through and deleting time steps
+//   SW_Simulation_Background.cpp  runs in a second process, the status, "Interrupt"
+//   SW_Simulation_Commands.cpp    the animation and the evaluations
+// A run's own state and work (the flow model's state, the views of the scene, the steps of
+// the run loop) live beside the simulation in SW_SimulationRun.h.
 //
 // A simulation stands below the project's "Simulations" container: the project is the parent
 // of its parent.

@@ -201,13 +201,21 @@ SW_PointSource PointSource(SW_Simulation& sim)
 }
 
 // The particle positions and velocities on standard output, for "DUMP_PARTICLES".
-void DumpParticles(const SW_Particles& particles)
+void DumpParticles(const SW_ParticleStore& particles)
 {
-  const AK_Array<AK_Vec3>& x = particles.Positions();
-  const AK_Array<AK_Vec3>& v = particles.Velocities();
-  std::printf("%s:%d:part->Number() = '%d'\n", "SW_Simulation", __LINE__, particles.Count());
+  const AK_Array<AK_Vec3>& x = particles.x;
+  const AK_Array<AK_Vec3>& v = particles.v;
+  std::printf("%s:%d:part->Number() = '%d'\n", "SW_Simulation", __LINE__, x.Size());
   for (int32_t i = 0; i < x.Size() && i < v.Size(); ++i)
     std::printf("%d x %g %g %g v %g %g %g\n", i, x[i].x, x[i].y, x[i].z, v[i].x, v[i].y, v[i].z);
+}
+
+// The particles' total kinetic energy, summed as the particle set sums it.
+double KineticEnergy(const SW_ParticleStore& p)
+{
+  double sum = 0;
+  for (int32_t i = 0; i < p.m.Size() && i < p.v.Size(); ++i) sum += p.v[i].Dot(p.v[i]) * (p.m[i] * 0.5);
+  return sum;
 }
 
 double Milliseconds(std::clock_t ticks) { return double(ticks) * 1000.0 / CLOCKS_PER_SEC; }
@@ -246,6 +254,8 @@ double NeighbourCandidates(const SW_FlowGrid& grid)
 
 SW_SimulationRun::SW_SimulationRun(SW_Simulation& sim) : _sim(sim), _flow(sim.Mesh()->Core()) {}
 
+SW_SimulationRun::~SW_SimulationRun() { GiveBack(); }
+
 void SW_SimulationRun::UpdateCellResistances()
 {
   const SW_ResistanceAreaViews areas(_sim.GroupMembers<SW_ResistanceArea>(SW_SimulationGroup::ResistanceAreas));
@@ -273,6 +283,8 @@ void SW_SimulationRun::SetUpSourceLines()
 bool SW_SimulationRun::Interrupted()
 {
   if (SW_ReadStatusFile(_sim.ProjectDir()) == "interrupted") return true;
+  // Whoever answers the poll may look at the tree.
+  if (AK_InterruptCallback) GiveBack();
   return AK_PollInterrupt() != 0;
 }
 
@@ -293,8 +305,23 @@ bool SW_SimulationRun::Step(double time, double deltaT)
 
 void SW_SimulationRun::Progress(const char* line) { SW_WriteInfoFile(_sim.ProjectDir(), line); }
 
+void SW_SimulationRun::Lend()
+{
+  if (_lent) return;
+  SW_SwapFlowState(_sim, _flow);
+  _lent = true;
+}
+
+void SW_SimulationRun::GiveBack()
+{
+  if (!_lent) return;
+  SW_SwapFlowState(_sim, _flow);
+  _lent = false;
+}
+
 bool SW_SimulationRun::Output()
 {
+  GiveBack();
   const AK_String failure = _sim.WriteOutput();
   if (failure.IsEmpty()) return true;
   _failure = failure;
@@ -303,16 +330,18 @@ bool SW_SimulationRun::Output()
 
 void SW_SimulationRun::AfterStep()
 {
-  if (SW_Particles* p = _sim.Particles()) {
-    const double e = p->TotalKineticEnergy();
-    if (e > _sim.PeakKineticEnergy) _sim.PeakKineticEnergy = e;
-  }
+  SW_Particles* particles = _sim.Particles();
+  if (!particles) return;
+  // From wherever the particles' columns are now.
+  const double e = _lent ? KineticEnergy(_flow.particles) : particles->TotalKineticEnergy();
+  if (e > _sim.PeakKineticEnergy) _sim.PeakKineticEnergy = e;
 }
 
 int SW_SimulationRun::StopCriterion(AK_String& value)
 {
   const AK_String name = _sim.Get("$stop_crit");
   if (name == "%AK_NULL%" || name.IsEmpty() || name == "none") return 0;
+  GiveBack();  // the criterion may read the tree
   AK_ErrorText = "";
   value = _sim.Get(name);
   if (!AK_ErrorText.IsEmpty()) return -1;
@@ -329,13 +358,15 @@ int SW_SimulationRun::ComputeTimeStep(double t, double dt)
     _error = "the simulation has no mesh or no particle set";
     return 1;
   }
-  if (std::getenv("DUMP_PARTICLES")) DumpParticles(*particles);
+  _flow.mesh = &mesh->Core();
+  Lend();
+  if (std::getenv("DUMP_PARTICLES")) DumpParticles(_flow.particles);
 
   // Read at every step, once: a law script or a stop criterion may change a parameter, a
   // "$" variable or the point source for the steps that follow.
   SW_FlowParameters& par = _flow.par;
   SW_FillFlowParameters(_sim, par);
-  par.threads = FlowThreads(particles->Count());
+  par.threads = FlowThreads(_flow.particles.Count());
   int verbose = 0;
   if (_sim.SphMode != 0) {
     const AK_String v = _sim.GetVariable("$sph_verbose");
@@ -346,18 +377,17 @@ int SW_SimulationRun::ComputeTimeStep(double t, double dt)
   par.verbose = verbose;
   _flow.sources.point = PointSource(_sim);
 
-  _flow.mesh = &mesh->Core();
-  SW_SwapFlowState(_sim, _flow);
-  const int failed = SW_ComputeTimeStep(_flow, t, dt, _error);
-  SW_SwapFlowState(_sim, _flow);
-  if (failed) return 1;
+  if (SW_ComputeTimeStep(_flow, t, dt, _error)) {
+    GiveBack();
+    return 1;
+  }
 
   const SW_FlowStepReport& report = _flow.report;
   const std::clock_t* clocks = report.clocks;
   const SW_FlowGrid& grid = _flow.grid;
   if (verbose) {
     AK_MESSAGE(AK_String::Format("%d SPH particles, location grid size %g origin %g %g cells %d x %d",
-                                 particles->Count(), grid.size, grid.x0, grid.y0, grid.nx, grid.ny));
+                                 _flow.particles.Count(), grid.size, grid.x0, grid.y0, grid.nx, grid.ny));
     TimingLine(verbose, "SPH location grid in ", clocks[SW_FlowStepReport::Grid]);
   }
   const auto secondary = _sim.GroupMembers<SW_InitialCondition>(SW_SimulationGroup::SecondaryReleaseAreas);

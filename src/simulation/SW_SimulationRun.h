@@ -113,6 +113,7 @@ class SW_SimulationRun : public SW_RunSteps {
 public:
   // A run on the simulation's mesh (which it must have); nothing is set up yet.
   explicit SW_SimulationRun(SW_Simulation& sim);
+  ~SW_SimulationRun() override;  // gives the arrays back
   SW_SimulationRun(const SW_SimulationRun&) = delete;
   SW_SimulationRun& operator=(const SW_SimulationRun&) = delete;
 
@@ -122,8 +123,15 @@ public:
   // The source lines mapped onto the mesh, from the last to the first.
   void SetUpSourceLines();
   // One time step from t with its messages: the parameters read, the arrays lent to the model
-  // and taken back. 0, or 1 with Error() when the run cannot go on.
+  // (if they are not yet). 0, or 1 with Error() when the run cannot go on.
   int ComputeTimeStep(double t, double dt);
+  // The simulation's result fields and particle columns are lent to the model for as long as
+  // the steps follow one another, and given back before anything may read the tree: an
+  // output, a stop criterion, an interrupt callback, a failed step, the run's end. While
+  // lent, the simulation's fields and particle set hold empty arrays.
+  void Lend();
+  void GiveBack();
+  bool Lent() const { return _lent; }
   const AK_String& Error() const { return _error; }
   // Why the run stopped early, "" when it did not: a failed step or output.
   const AK_String& Failure() const { return _failure; }
@@ -146,4 +154,5 @@ private:
   SW_SourceLineViews _sourceLines;  // what _flow.sources.lines refers to
   AK_String _error;
   AK_String _failure;
+  bool _lent = false;
 };

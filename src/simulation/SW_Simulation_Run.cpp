@@ -165,6 +165,7 @@ void SW_Simulation::RunLoop()
   }
 
   if (failure.IsEmpty() && !SW_RunTimeLoop(CurrentTime, times, run, Id())) failure = run.Failure();
+  run.GiveBack();
   if (SW_Particles* p = Particles()) p->FreeWork();
 
   MarkModified("touch");

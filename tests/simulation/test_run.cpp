@@ -15,6 +15,7 @@
 #include "AK_CurrentObject.h"
 #include "AK_FrameworkState.h"
 #include "SW_InitialCondition.h"
+#include "SW_SimulationRun.h"
 #include "SW_SimulationStatus.h"
 #include "SimulationTestProject.h"
 #include "TestSupport.h"
@@ -532,4 +533,45 @@ TEST(Run, ACompatSetByTheLawMidRunTakesEffectFromTheNextStep)
   EXPECT_FALSE(same(switched, run(plain, "v2017", "2")));
   // It matters from the first step when set from the start.
   EXPECT_FALSE(same(run(plain, "v2017", "1.1"), run(plain, "", "1.1")));
+}
+
+// A run beside its simulation, driven step by step from outside: the arrays stay lent to the
+// model from step to step (the simulation's particle set and fields are empty meanwhile) and
+// come back before a stop criterion reads the tree and at the end; the particles are those of
+// the run loop's own run, bit for bit.
+TEST(Run, ARunDrivenStepByStepLendsItsArraysOnceAndRepeatsTheRunLoop)
+{
+  RunProject loop, driven;
+  loop.sim->Set("EndTime", "0.3");
+  loop.sim->Set("Run", "");
+
+  SW_Simulation& sim = *driven.sim;
+  ASSERT_STREQ(sim.Initialize(), "");
+  const int32_t count = sim.Particles()->Count();
+  sim.CheckFrictionParameters();
+  SW_SimulationRun run(sim);
+  sim.UpdateCellResistances(run);
+  sim.MarkWallCells(run);
+  run.SetUpSourceLines();
+  sim.BottomPressure()._onVertices = 1;  // bound for the run, as the run loop does
+  sim.BottomPressure().SetMesh(sim.Mesh());
+  EXPECT_FALSE(run.Lent());
+  for (int k = 0; k < 3; ++k) {
+    ASSERT_EQ(sim.ComputeTimeStep(k * 0.1, 0.1, run), 0) << run.Error().c_str();
+    run.AfterStep();
+    EXPECT_TRUE(run.Lent());
+    EXPECT_EQ(sim.Particles()->Count(), 0);
+    EXPECT_TRUE(sim.FlowDepth()->_values.IsEmpty());
+    EXPECT_EQ(run.Flow().particles.Count(), count);
+  }
+  EXPECT_EQ(sim.PeakKineticEnergy, loop.sim->PeakKineticEnergy);
+  sim.SetVariable("$stop_crit", "$halt");
+  AK_String value;
+  EXPECT_EQ(run.StopCriterion(value), 0);
+  EXPECT_FALSE(run.Lent());
+  EXPECT_EQ(sim.FlowDepth()->_values.Size(), sim.Mesh()->NumVertices());
+  const AK_Array<AK_Vec3>& a = sim.Particles()->Positions();
+  const AK_Array<AK_Vec3>& b = loop.sim->Particles()->Positions();
+  ASSERT_EQ(a.Size(), b.Size());
+  for (int32_t i = 0; i < a.Size(); ++i) ASSERT_TRUE(a[i].x == b[i].x && a[i].y == b[i].y && a[i].z == b[i].z) << i;
 }
