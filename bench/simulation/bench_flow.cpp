@@ -5,7 +5,8 @@
 //
 // BM_FlowStep/method/particles/threads: method 0 is the mesh-field lateral force (SphMode 0),
 // 1 the smoothed-particle method (SphMode 1). Items are particle-steps, so the rate is
-// particle-steps per second; real time counts (threads). "bytes/particle" is the memory of
+// particle-steps per second; real time counts (threads). "ms:..." are the wall-clock
+// milliseconds per step of each phase. "bytes/particle" is the memory of
 // the particle columns (with their room to grow) and of the neighbour grid per particle.
 //
 // BM_BodyForces/law: the body-force phase alone on one thread, from the same particle state
@@ -82,12 +83,19 @@ void BM_FlowStep(benchmark::State& state)
   AK_String error;
   double t = 0.5;
   int64_t items = 0;
+  double seconds[SW_FlowStepReport::Phases] = {};
   for (auto _ : state) {
     items += b.run.particles.Count();
     SW_ComputeTimeStep(b.run, t, 0.1, error);
     t += 0.1;
+    for (int k = 0; k < SW_FlowStepReport::Phases; ++k) seconds[k] += b.run.report.seconds[k];
   }
   state.SetItemsProcessed(items);
+  // Milliseconds per step in each phase, wall clock.
+  static const char* const phases[SW_FlowStepReport::Phases] = {"ms:grid", "ms:body", "ms:lateral",
+                                                                  "ms:motion", "ms:remove", "ms:fields"};
+  for (int k = 0; k < SW_FlowStepReport::Phases; ++k)
+    state.counters[phases[k]] = seconds[k] * 1000 / double(state.iterations());
   state.counters["particles"] = b.run.particles.Count();
   state.counters["bytes/particle"] = b.BytesPerParticle();
 }
@@ -146,7 +154,7 @@ void BM_UserLawPhase(benchmark::State& state)
 
 BENCHMARK(BM_FlowStep)
     ->ArgNames({"method", "particles", "threads"})
-    ->ArgsProduct({{0, 1}, {20000, 200000}, {1, 4}})
+    ->ArgsProduct({{0, 1}, {20000, 200000}, {1, 8}})
     ->Iterations(20)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -148,9 +148,21 @@ public:
     CellWeights(c, p.x, p.y, w);
   }
 
+  // The weights of n points in the one cell c, each as CellWeights gives it; a grid
+  // places the cell once for all of them.
+  void CellWeightsOfPoints(int32_t c, int n, const double* px, const double* py,
+                           double (*w)[4]) const;
+  // The corner slot that interpolations start from: 2 for a triangle, 3 for a
+  // quadrilateral (they sum from the last corner to the first).
+  int LastCorner(int32_t c) const { return _lcv[c][3] < 0 ? 2 : 3; }
+
   // Cell of the foot of p on the surface along the cell normals, or -1; writes the
   // foot point's weights when asked (then -1 also when the foot lies outside its cell).
   int32_t ProjectToSurface(const AK_Vec3& p, int32_t hint, double* weights) const;
+  // The same without the foot's weights; `start` is the cell found for p itself (-1 when
+  // none) and `startWeights` p's weights in it, which the projection computes on its way.
+  int32_t ProjectToSurface(const AK_Vec3& p, int32_t hint, int32_t& start,
+                           double startWeights[4]) const;
 
   // Cell of (p.x, p.y) or -1; sets p.z to the interpolated height when a cell is found.
   int32_t HeightAt(AK_Vec3& p, int32_t hint) const;
@@ -238,6 +250,9 @@ private:
   int32_t WalkToCell(double px, double py, int32_t start) const;
   int32_t RandomStartCell(double px, double py) const;
   int32_t CartesianCell(double px, double py) const;
+  // The projection's walk: the foot q and its cell (or -1), the cell and weights of p.
+  int32_t ProjectFoot(const AK_Vec3& p, int32_t hint, AK_Vec3& q, int32_t& start,
+                      double startWeights[4]) const;
   int32_t HoneycombCell(double px, double py) const;
 };
 

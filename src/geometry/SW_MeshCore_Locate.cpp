@@ -136,6 +136,27 @@ int32_t SW_MeshCore::FindCell(double px, double py, int32_t hint) const
 // ---------------------------------------------------------------------------------------
 // Interpolation
 
+void SW_MeshCore::CellWeightsOfPoints(int32_t c, int n, const double* px, const double* py,
+                                      double (*w)[4]) const
+{
+  if (!_cartesian) {
+    for (int k = 0; k < n; ++k) CellWeights(c, px[k], py[k], w[k]);
+    return;
+  }
+  const int32_t i = c / _ny, j = c % _ny;
+  const double x0 = i * _dx + _xll.x;
+  const double dy = RowStep();
+  const double y0 = j * dy + _xll.y;
+  for (int k = 0; k < n; ++k) {
+    const double u = (px[k] - x0) / _dx;
+    const double v = (py[k] - y0) / dy;
+    w[k][0] = (1 - u) * (1 - v);
+    w[k][1] = u * (1 - v);
+    w[k][2] = u * v;
+    w[k][3] = (1 - u) * v;
+  }
+}
+
 void SW_MeshCore::CellWeights(int32_t c, double px, double py, double w[4]) const
 {
   if (_cartesian) {
@@ -243,22 +264,11 @@ int32_t SW_MeshCore::HeightAt(AK_Vec3& p, int32_t hint) const
 
 int32_t SW_MeshCore::ProjectToSurface(const AK_Vec3& p, int32_t hint, double* weights) const
 {
-  int32_t c = FindCell(p.x, p.y, hint);
-  if (c < 0) return c;
-  AK_Vec3 q = p;
-  double w[4];
-  for (int pass = 0; pass < 5; ++pass) {
-    CellWeights(c, q.x, q.y, w);
-    AK_Vec3 s = InterpolateVertexVector(c, w, _x._elems);
-    AK_Vec3 a = CellAreaVector(c);
-    double aa = a.Dot(a);
-    if (aa > 0) q += a * ((s - q).Dot(a) / aa);
-    int32_t next = FindCell(q.x, q.y, c);
-    if (next < 0) return next;
-    if (next == c) break;
-    c = next;
-  }
-  if (!weights) return c;
+  int32_t start;
+  double startWeights[4];
+  AK_Vec3 q;
+  const int32_t c = ProjectFoot(p, hint, q, start, startWeights);
+  if (c < 0 || !weights) return c;
   // q lies in c (its cell was located last), so a weight a little below 0 is taken as 0.
   CellWeights(c, q.x, q.y, weights);
   bool clamped = false;
@@ -272,6 +282,37 @@ int32_t SW_MeshCore::ProjectToSurface(const AK_Vec3& p, int32_t hint, double* we
   if (clamped) {
     double sum = weights[0] + weights[1] + weights[2] + weights[3];
     for (int k = 0; k < 4; ++k) weights[k] /= sum;
+  }
+  return c;
+}
+
+int32_t SW_MeshCore::ProjectToSurface(const AK_Vec3& p, int32_t hint, int32_t& start,
+                                      double startWeights[4]) const
+{
+  AK_Vec3 q;
+  return ProjectFoot(p, hint, q, start, startWeights);
+}
+
+int32_t SW_MeshCore::ProjectFoot(const AK_Vec3& p, int32_t hint, AK_Vec3& q, int32_t& start,
+                                 double startWeights[4]) const
+{
+  int32_t c = FindCell(p.x, p.y, hint);
+  start = c;
+  if (c < 0) return c;
+  q = p;
+  double w[4];
+  for (int pass = 0; pass < 5; ++pass) {
+    CellWeights(c, q.x, q.y, w);
+    if (pass == 0)
+      for (int k = 0; k < 4; ++k) startWeights[k] = w[k];
+    AK_Vec3 s = InterpolateVertexVector(c, w, _x._elems);
+    AK_Vec3 a = CellAreaVector(c);
+    double aa = a.Dot(a);
+    if (aa > 0) q += a * ((s - q).Dot(a) / aa);
+    int32_t next = FindCell(q.x, q.y, c);
+    if (next < 0) return next;
+    if (next == c) break;
+    c = next;
   }
   return c;
 }

@@ -97,8 +97,9 @@ struct SW_FlowParameters {
   // threads, a phase that calls a user law runs on one thread with the laws' own contexts.
   AK_Array<void*> lawContexts;
   std::shared_ptr<const void> lawOwner;
-  // Threads for the phases whose per-particle results depend only on the state at the
-  // phase start (forces and motion); results are the same with any count.
+  // Threads for the phases whose per-particle (or per-vertex) results depend only on the
+  // state at the phase start (forces, motion, the weights and vertex passes of the fields);
+  // results are the same with any count.
   int threads = 1;
 };
 
@@ -236,6 +237,8 @@ struct SW_FlowStepReport {
   // Processor clock ticks of the timed phases, for the step's verbose report.
   enum Phase { Grid, BodyForces, LateralForces, PositionUpdate, RemovalSplitting, FieldUpdate, Phases };
   std::clock_t clocks[Phases] = {};
+  // Wall-clock seconds of the same phases (the processor clock sums over the threads).
+  double seconds[Phases] = {};
 
   void Reset();  // zeros, keeping the capacity of `released`
 };
@@ -348,9 +351,13 @@ void SW_EarthPressure(double a1, double a2, double threshold, float ratio, doubl
 // Motion: reads the forces and the enthalpy terms; writes position, cell, velocity and
 // enthalpy (cell -1 once off the mesh), reflecting at active walls.
 void SW_UpdatePositions(SW_FlowRun& run, int32_t first, int32_t end, double dt);
-// The field update: flow depth, velocity, peaks and arrival from the particles.
+// The field update: flow depth, velocity, peaks and arrival from the particles. `weights`,
+// when given, holds each particle's CellWeights in its cell (computed beforehand, on the
+// run's threads); `workers`, when given, run the passes over the vertices (the sums onto
+// the vertices go in the particles' order on the calling thread).
 void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleStore& p,
-                     float t, SW_FlowFields& fields);
+                     float t, SW_FlowFields& fields, const SW_CornerWeights* weights = nullptr,
+                     SW_FlowWorkers* workers = nullptr);
 // Adds the particles of the sources for the step starting at t; answers the mass of the
 // particles added and counts them (a point outside the mesh adds nothing and counts not).
 double SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, int32_t& count);

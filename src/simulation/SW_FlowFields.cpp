@@ -89,16 +89,33 @@ void SW_FlowFields::Bind(const SW_MeshCore& mesh)
 }
 
 void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleStore& p,
-                     float t, SW_FlowFields& fields)
+                     float t, SW_FlowFields& fields, const SW_CornerWeights* weights,
+                     SW_FlowWorkers* workers)
 {
   AK_Array<float>& depth = fields.flowDepth;
   AK_Array<AK_Vec3>& velocity = fields.velocity;
-  for (float& d : depth) d = 0;
-  for (AK_Vec3& v : velocity) v = AK_Vec3();
+  // Each vertex on its own: these passes may run on the run's threads.
+  const auto overVertices = [workers, &depth](auto&& f) {
+    if (workers)
+      workers->ForEachChunk(depth.Size(), f);
+    else
+      f(0, depth.Size());
+  };
+  overVertices([&depth, &velocity](int32_t first, int32_t end) {
+    for (int32_t k = first; k < end; ++k) {
+      depth[k] = 0;
+      velocity[k] = AK_Vec3();
+    }
+  });
+  // The sums onto the vertices go in the particles' order, on one thread.
   for (int32_t i = p.Count() - 1; i >= 0; --i) {
     const int32_t c = p.cell[i];
-    double w[4];
-    mesh.CellWeights(c, p.x[i], w);
+    double own[4];
+    const double* w = own;
+    if (weights)
+      w = weights[i].w;
+    else
+      mesh.CellWeights(c, p.x[i], own);
     const double m = p.m[i];
     const AK_Vec3 momentum = p.v[i] * m;
     const AK_Index4& corners = mesh._lcv[c];
@@ -107,20 +124,22 @@ void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleS
       velocity[corners[k]] += momentum * w[k];
     }
   }
-  for (int32_t k = 0; k < depth.Size(); ++k) {
-    const double mass = depth[k];
-    if (mass <= 0) continue;
-    velocity[k] = AK_Vec3(velocity[k].x / mass, velocity[k].y / mass, velocity[k].z / mass);
-    const float h = static_cast<float>(
-        mass / (static_cast<float>(mesh._vertexNormals[k].Length()) * density));
-    depth[k] = h;
-    const float pressure = static_cast<float>(velocity[k].Dot(velocity[k]) * 0.001 * density);
-    const float force = pressure * h;
-    const float torque = h * 0.5f * force;
-    if (pressure > fields.peakPressure[k]) fields.peakPressure[k] = pressure;
-    if (force > fields.peakForce[k]) fields.peakForce[k] = force;
-    if (torque > fields.peakTorque[k]) fields.peakTorque[k] = torque;
-    if (h > fields.peakDepth[k]) fields.peakDepth[k] = h;
-    if (fields.frontArrival[k] == 0 || fields.frontArrival[k] > t) fields.frontArrival[k] = t;
-  }
+  overVertices([&](int32_t first, int32_t end) {
+    for (int32_t k = first; k < end; ++k) {
+      const double mass = depth[k];
+      if (mass <= 0) continue;
+      velocity[k] = AK_Vec3(velocity[k].x / mass, velocity[k].y / mass, velocity[k].z / mass);
+      const float h = static_cast<float>(
+          mass / (static_cast<float>(mesh._vertexNormals[k].Length()) * density));
+      depth[k] = h;
+      const float pressure = static_cast<float>(velocity[k].Dot(velocity[k]) * 0.001 * density);
+      const float force = pressure * h;
+      const float torque = h * 0.5f * force;
+      if (pressure > fields.peakPressure[k]) fields.peakPressure[k] = pressure;
+      if (force > fields.peakForce[k]) fields.peakForce[k] = force;
+      if (torque > fields.peakTorque[k]) fields.peakTorque[k] = torque;
+      if (h > fields.peakDepth[k]) fields.peakDepth[k] = h;
+      if (fields.frontArrival[k] == 0 || fields.frontArrival[k] > t) fields.frontArrival[k] = t;
+    }
+  });
 }

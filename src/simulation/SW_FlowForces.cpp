@@ -44,11 +44,10 @@ double BuiltInShear(int law, double p, double gn, double u, double h, double rho
 }
 
 // Subgrid mixing: the velocity pulled towards the tangential flow velocity of the field.
-void MixWithFlow(const SW_FlowRun& run, Particle& q, double dt)
+void MixWithFlow(const SW_FlowRun& run, Particle& q, AK_Vec3 vf, double dt)
 {
   const SW_FlowParameters& par = run.par;
   const double rho = par.density;
-  AK_Vec3 vf = run.mesh->InterpolateVertexVector(q.c, q.w, run.fields.velocity);
   vf -= q.n * vf.Dot(q.n);
   const double k = (vf - q.v).Length() * (par.subgridMixing * 0.5 * rho) *
                    (2 * std::sqrt(q.m * q.h / rho)) * dt / q.m;
@@ -63,10 +62,12 @@ void NormalAndGravity(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, d
 {
   const SW_MeshCore& mesh = *run.mesh;
   const AK_Vec3 xs = q.x + q.v * dt;
-  int32_t cs = mesh.ProjectToSurface(xs, q.c, nullptr);
-  if (cs < 0) cs = q.c;
+  int32_t start;
   double ws[4];
-  mesh.CellWeights(cs, xs, ws);
+  int32_t cs = mesh.ProjectToSurface(xs, q.c, start, ws);
+  if (cs < 0) cs = q.c;
+  // The projection weighed xs in its own cell already.
+  if (cs != start) mesh.CellWeights(cs, xs, ws);
   const AK_Vec3 ns = SW_Unit(mesh.InterpolateVertexVector(cs, ws, mesh._vertexNormals));
   q.nb = SW_Unit(q.n + ns);
   q.gn = -SW_Gravity.Dot(q.nb) - run.par.curvatureReduction * (ns - q.n).Dot(q.v) / dt;
@@ -222,6 +223,9 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
   const bool held = !p.flags.IsEmpty();
   const double mu = std::tan(kPi * run.par.bedFrictionAngle / 180.0);
   const LawContexts laws = ContextsOfThisWorker(run.par);
+  const AK_Vec3* normals = mesh._vertexNormals._elems;
+  const AK_Vec3* velocity = run.fields.velocity._elems;
+  const float* flowDepth = run.fields.flowDepth._elems;
   for (int32_t i = first; i < end; ++i) {
     Particle q;
     q.i = i;
@@ -229,11 +233,28 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
     q.c = p.cell[i];
     q.x = p.x[i];
     mesh.CellWeights(q.c, q.x, q.w);
-    q.n = SW_Unit(mesh.InterpolateVertexVector(q.c, q.w, mesh._vertexNormals));
+    // The surface normal, the field velocity and the flow depth at x, from one pass over
+    // the cell's corners (each sum in the order of the mesh's interpolation).
+    AK_Vec3 normal, vf;
+    float hf = 0;
+    const AK_Index4& corners = mesh._lcv[q.c];
+    for (int k = mesh.LastCorner(q.c); k >= 0; --k) {
+      const int32_t v = corners[k];
+      const double w = q.w[k];
+      const AK_Vec3& nv = normals[v];
+      normal.x += w * nv.x;
+      normal.y += w * nv.y;
+      normal.z += w * nv.z;
+      const AK_Vec3& fv = velocity[v];
+      vf.x += w * fv.x;
+      vf.y += w * fv.y;
+      vf.z += w * fv.z;
+      hf = static_cast<float>(hf + w * static_cast<double>(flowDepth[v]));
+    }
+    q.n = SW_Unit(normal);
     // The position stays until the motion phase: the later phases take these from here.
     p.weights[i] = SW_CornerWeights{{q.w[0], q.w[1], q.w[2], q.w[3]}};
     p.normal[i] = q.n;
-    float hf = mesh.InterpolateVertexValue(q.c, q.w, run.fields.flowDepth);
     if (hf < 1e-6f) hf = 1e-6f;
     p.depth[i] = hf;
     p.entrainedMass[i] = 0;
@@ -244,7 +265,7 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
     q.h = hf;
     q.m = p.m[i];
     q.v = p.v[i];
-    MixWithFlow(run, q, dt);
+    MixWithFlow(run, q, vf, dt);
     p.v[i] = q.v;
     NormalAndGravity(run, p, q, dt);
     if (Shear(run, p, q, t, laws.tau, error)) return 1;

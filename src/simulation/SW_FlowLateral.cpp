@@ -40,23 +40,44 @@ void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
 
   double ws[4][4];
   const AK_Vec3 dirs[4] = {e1 * -1.0, e1, e2 * -1.0, e2};
-  for (int k = 0; k < 4; ++k)
-    mesh.CellWeights(c, x.x + dirs[k].x * width / 2, x.y + dirs[k].y * width / 2, ws[k]);
+  double px[4], py[4];
+  for (int k = 0; k < 4; ++k) {
+    px[k] = x.x + dirs[k].x * width / 2;
+    py[k] = x.y + dirs[k].y * width / 2;
+  }
+  mesh.CellWeightsOfPoints(c, 4, px, py, ws);
 
+  // The field velocity, bottom pressure and flow depth at the four points, from one pass
+  // over the cell's corners (each sum in the order of the mesh's interpolation).
+  AK_Vec3 vs[4];
+  float pressure[4] = {0, 0, 0, 0}, depth[4] = {0, 0, 0, 0};
+  const bool earthPressure = par.internalFrictionAngle > 0.1;
+  const AK_Index4& corners = mesh._lcv[c];
+  for (int k = mesh.LastCorner(c); k >= 0; --k) {
+    const int32_t v = corners[k];
+    const AK_Vec3& fv = fields.velocity[v];
+    const double bp = fields.bottomPressure[v], fd = fields.flowDepth[v];
+    for (int j = 0; j < 4; ++j) {
+      const double w = ws[j][k];
+      if (earthPressure) {
+        vs[j].x += w * fv.x;
+        vs[j].y += w * fv.y;
+        vs[j].z += w * fv.z;
+      }
+      pressure[j] = static_cast<float>(pressure[j] + w * bp);
+      depth[j] = static_cast<float>(depth[j] + w * fd);
+    }
+  }
   float kx = 1, ky = 1;
-  if (par.internalFrictionAngle > 0.1) {
-    const AK_Vec3 vs[4] = {mesh.InterpolateVertexVector(c, ws[0], fields.velocity),
-                           mesh.InterpolateVertexVector(c, ws[1], fields.velocity),
-                           mesh.InterpolateVertexVector(c, ws[2], fields.velocity),
-                           mesh.InterpolateVertexVector(c, ws[3], fields.velocity)};
+  if (earthPressure) {
     const double a1 = (vs[1] - vs[0]).Dot(e1);
     const double a2 = (vs[3] - vs[2]).Dot(e2);
     SW_EarthPressure(a1, a2, 0.01 * p.v[i].Length(), p.frictionRatio[i], cos2, tan2, kx, ky);
   }
   double f[4];
   for (int k = 0; k < 4; ++k) {
-    const float pk = mesh.InterpolateVertexValue(c, ws[k], fields.bottomPressure) * (k < 2 ? kx : ky);
-    f[k] = pk * 0.5 * mesh.InterpolateVertexValue(c, ws[k], fields.flowDepth) * width;
+    const float pk = pressure[k] * (k < 2 ? kx : ky);
+    f[k] = pk * 0.5 * depth[k] * width;
   }
   p.force[i] += e1 * f[0] - e1 * f[1] + e2 * f[2] - e2 * f[3];
 }

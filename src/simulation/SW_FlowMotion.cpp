@@ -87,8 +87,21 @@ void SW_UpdatePositions(SW_FlowRun& run, int32_t first, int32_t end, double dt)
     const int32_t c = mesh.ProjectToSurface(x, oldCell, w);
     p.cell[i] = c;
     if (c < 0) continue;
-    x = mesh.InterpolateVertexVector(c, w, mesh._x);
-    const AK_Vec3 n = SW_Unit(mesh.InterpolateVertexVector(c, w, mesh._vertexNormals));
+    // The point on the surface and the normal there, from one pass over the cell's corners.
+    AK_Vec3 surface, normal;
+    const AK_Index4& corners = mesh._lcv[c];
+    for (int k = mesh.LastCorner(c); k >= 0; --k) {
+      const AK_Vec3& xv = mesh._x[corners[k]];
+      const AK_Vec3& nv = mesh._vertexNormals[corners[k]];
+      surface.x += w[k] * xv.x;
+      surface.y += w[k] * xv.y;
+      surface.z += w[k] * xv.z;
+      normal.x += w[k] * nv.x;
+      normal.y += w[k] * nv.y;
+      normal.z += w[k] * nv.z;
+    }
+    x = surface;
+    const AK_Vec3 n = SW_Unit(normal);
     const double s0 = v.Length();
     v = Tangential(v, n);
     bool keep = s0 > 0;

@@ -1,5 +1,7 @@
 // One time step of the flow model: its phases in their fixed order, the bookkeeping phases
 // between the force and motion phases, and the check that the state belongs to the mesh.
+#include <chrono>
+
 #include "SW_Flow.h"
 
 namespace {
@@ -14,7 +16,11 @@ void StartStep(SW_FlowRun& run)
   // At most 16 MiB of bucket starts, whatever the domain and the kernel radius.
   if (par.sphMode != 0)
     run.grid.Build(*run.mesh, run.particles, SW_KernelRadius(par), int64_t(1) << 22);
-  for (float& b : run.fields.bottomPressure) b = 0;
+  AK_Array<float>& bp = run.fields.bottomPressure;
+  auto clear = [&bp](int32_t first, int32_t end) {
+    for (int32_t k = first; k < end; ++k) bp[k] = 0;
+  };
+  run.workers.ForEachChunk(bp.Size(), clear);
 }
 
 // Secondary release: a held area goes, with its particles at rest, once the flow has reached
@@ -72,8 +78,12 @@ void MapBottomPressure(SW_FlowRun& run)
     for (int k = 0; k < mesh.CornerCount(c); ++k)
       bp[corners[k]] = static_cast<float>(bp[corners[k]] + p.normalForce[i] * w[k]);
   }
-  for (int32_t k = 0; k < bp.Size(); ++k)
-    if (bp[k] > 0) bp[k] = static_cast<float>(bp[k] / mesh._vertexNormals[k].Length());
+  // Each vertex on its own: on the run's threads.
+  auto chunk = [&bp, &mesh](int32_t first, int32_t end) {
+    for (int32_t k = first; k < end; ++k)
+      if (bp[k] > 0) bp[k] = static_cast<float>(bp[k] / mesh._vertexNormals[k].Length());
+  };
+  run.workers.ForEachChunk(bp.Size(), chunk);
 }
 
 // Lateral forces on all particles, on the run's threads. The grid's masses are gathered
@@ -113,6 +123,21 @@ void RemoveAddAndSplit(SW_FlowRun& run, double t, double dt)
   }
 }
 
+// The field update from the particles where the motion left them: their weights in their
+// cells on the run's threads, then the sums onto the vertices in the particles' order.
+void UpdateFields(SW_FlowRun& run, double t)
+{
+  SW_ParticleStore& p = run.particles;
+  p.SizeWork();  // removal, sources and splits changed the count
+  const SW_MeshCore& mesh = *run.mesh;
+  auto chunk = [&mesh, &p](int32_t first, int32_t end) {
+    for (int32_t i = first; i < end; ++i) mesh.CellWeights(p.cell[i], p.x[i], p.weights[i].w);
+  };
+  run.workers.ForEachChunk(p.Count(), chunk);
+  SW_UpdateFields(mesh, run.par.density, p, static_cast<float>(t), run.fields, p.weights._elems,
+                  &run.workers);
+}
+
 // The mass of the particles as the step reports it, summed from the last to the first.
 double StepTotal(const SW_ParticleStore& p)
 {
@@ -130,6 +155,7 @@ void SW_FlowStepReport::Reset()
   released.SetCount(0);
   sph.SetCount(0);
   for (std::clock_t& c : clocks) c = 0;
+  for (double& s : seconds) s = 0;
 }
 
 int SW_CheckFlowState(const SW_FlowRun& run, AK_String& error)
@@ -155,17 +181,23 @@ int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
     return 1;
   }
   std::clock_t* clocks = run.report.clocks;
+  double* seconds = run.report.seconds;
   std::clock_t start = std::clock();
+  auto wallStart = std::chrono::steady_clock::now();
   const auto lap = [&](SW_FlowStepReport::Phase phase) {
     const std::clock_t now = std::clock();
+    const auto wallNow = std::chrono::steady_clock::now();
     clocks[phase] = now - start;
+    seconds[phase] = std::chrono::duration<double>(wallNow - wallStart).count();
     start = now;
+    wallStart = wallNow;
   };
   StartStep(run);                                  // seed, threads, grid, bottom pressure 0
   lap(SW_FlowStepReport::Grid);
   ReleaseSecondaryAreas(run);                      // flags, velocities of released areas
   run.particles.SizeWork();                        // work columns for every particle
   start = std::clock();
+  wallStart = std::chrono::steady_clock::now();
   if (SW_BodyForcesPhase(run, t, dt, error)) return 1;  // state and work columns (SW_ComputeBodyForces)
   TakeEntrainedSnow(run);                          // "EntrainmentMass" from `entrainedMass`
   MapBottomPressure(run);                          // "BottomPressure" from `normalForce`
@@ -176,7 +208,7 @@ int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
   lap(SW_FlowStepReport::PositionUpdate);
   RemoveAddAndSplit(run, t, dt);                   // the particle count
   lap(SW_FlowStepReport::RemovalSplitting);
-  SW_UpdateFields(*run.mesh, run.par.density, run.particles, static_cast<float>(t), run.fields);
+  UpdateFields(run, t);                            // the fields from the particles
   lap(SW_FlowStepReport::FieldUpdate);
   run.report.total = StepTotal(run.particles);
   return 0;

@@ -40,7 +40,7 @@ void SW_FlowWorkers::Serve(int index, uint64_t seen)
   for (;;) {
     Task task;
     void* context;
-    int32_t first, end;
+    int32_t count, piece;
     {
       std::unique_lock<std::mutex> lock(_mutex);
       _wake.wait(lock, [&] { return _stopping || _round != seen; });
@@ -48,14 +48,23 @@ void SW_FlowWorkers::Serve(int index, uint64_t seen)
       seen = _round;
       task = _task;
       context = _context;
-      first = std::min(_count, index * _chunk);
-      end = std::min(_count, first + _chunk);
+      count = _count;
+      piece = _piece;
     }
-    if (first < end) task(context, first, end);
+    TakePieces(task, context, count, piece);
     {
       std::lock_guard<std::mutex> lock(_mutex);
       if (--_busy == 0) _done.notify_one();
     }
+  }
+}
+
+void SW_FlowWorkers::TakePieces(Task task, void* context, int32_t count, int32_t piece)
+{
+  for (;;) {
+    const int64_t first = _next.fetch_add(piece, std::memory_order_relaxed);
+    if (first >= count) return;
+    task(context, static_cast<int32_t>(first), static_cast<int32_t>(std::min<int64_t>(count, first + piece)));
   }
 }
 
@@ -67,18 +76,21 @@ void SW_FlowWorkers::Run(int32_t count, Task task, void* context)
     task(context, 0, count);
     return;
   }
-  const int32_t chunk = (count + used - 1) / used;
+  // Many pieces per thread: a thread that the machine slows down (or that meets the costlier
+  // particles) leaves the rest of its share to the others instead of holding the phase up.
+  const int32_t piece = std::max<int32_t>(64, count / (used * 16));
   {
     std::lock_guard<std::mutex> lock(_mutex);
     _task = task;
     _context = context;
     _count = count;
-    _chunk = chunk;
+    _piece = piece;
+    _next.store(0, std::memory_order_relaxed);
     _busy = static_cast<int>(_helpers.size());
     ++_round;
   }
   _wake.notify_all();
-  task(context, 0, std::min(count, chunk));
+  TakePieces(task, context, count, piece);
   std::unique_lock<std::mutex> lock(_mutex);
   _done.wait(lock, [&] { return _busy == 0; });
 }

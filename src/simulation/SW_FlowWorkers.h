@@ -1,12 +1,13 @@
 // SW_FlowWorkers: the threads of a run, started once and kept until the run state goes, so
 // that a time step hands its phases to them without starting threads or allocating.
 //
-// A phase splits [0, count) into one chunk per thread used (each of at least 64 items, the
-// first chunk on the calling thread) and returns when every chunk is done. The chunks only
-// decide who computes an item, never what: every item is computed from the phase's input
-// alone, so the results are the same with any number of threads.
+// A phase splits [0, count) into pieces of at least 64 items that the threads (the calling
+// one among them) take in turn until none is left, and returns when every piece is done.
+// The pieces only decide who computes an item, never what: every item is computed from the
+// phase's input alone, so the results are the same with any number of threads.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -31,7 +32,7 @@ public:
   // any other), k on helper k. A phase that keeps state per worker indexes it by this.
   static int Index();
 
-  // Runs task(context, first, end) over the chunks of [0, count).
+  // Runs task(context, first, end) over the pieces of [0, count).
   void Run(int32_t count, Task task, void* context);
   // The same for a callable f(first, end), passed by reference (no copy, no allocation).
   template <class F>
@@ -46,6 +47,8 @@ private:
   void Stop();
   // A helper's loop; `seen` is the round before it started.
   void Serve(int index, uint64_t seen);
+  // Takes pieces of the phase until none is left.
+  void TakePieces(Task task, void* context, int32_t count, int32_t piece);
 
   std::vector<std::thread> _helpers;
   std::mutex _mutex;
@@ -55,5 +58,7 @@ private:
   bool _stopping = false;
   Task _task = nullptr;
   void* _context = nullptr;
-  int32_t _count = 0, _chunk = 0;
+  int32_t _count = 0, _piece = 0;
+  // The first item of the next piece to take (64 bits: the threads overshoot the count).
+  std::atomic<int64_t> _next{0};
 };
