@@ -22,41 +22,6 @@
 
 namespace {
 
-// A 35-degree plane falling towards +x, 200 m by 100 m in 5 m cells, with a 2 m slab of snow
-// near its top; the simulation runs in a project directory.
-struct RunProject : SimulationProject {
-  SW_Simulation* sim;
-  ScratchDir dir;
-  std::string run;
-  RunProject()
-      : SimulationProject(40, 20, 5, [](double x, double) { return (200 - x) * std::tan(35 * M_PI / 180); })
-  {
-    auto* areas = new SW_InitialConditions("ReleaseAreas", &root);
-    root.AddComponent(areas);
-    SW_InitialCondition* area = areas->NewReleaseArea("slab");
-    for (auto [x, y] : {std::pair{20, 30}, {50, 30}, {50, 70}, {20, 70}})
-      area->Set("AppendPoint", AK_String::Format("%d %d 0", x, y));
-    area->Set("Depth", "2");
-    sim = Add("Avalanche1", true);
-    sim->GetComponent("ReleaseAreas")->Set("AppendObject", "project/ReleaseAreas/slab");
-    sim->Set("DeltaT", "0.1");
-    sim->Set("DeltaOut", "1");
-    sim->Set("EndTime", "3");
-    root.SetProjectDirRecursive(dir.Path().c_str());
-    run = sim->ProjectDir().c_str();
-    AK_MakeDirectory((dir / "Simulations").c_str());
-    AK_MakeDirectory(run.c_str());
-  }
-  std::vector<std::string> TimeSteps() const
-  {
-    std::vector<std::string> names;
-    for (const AK_String& name : AK_ListDirectory(run.c_str(), "TimeStep")) names.push_back(name.c_str());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  std::string File(const char* name) const { return ReadFile(run + "/" + name); }
-};
-
 double MeanX(const SW_Particles& p)
 {
   double sum = 0;
