@@ -26,6 +26,7 @@
 #include "SW_Flow.h"
 #include "SW_Simulation.h"
 #include "SW_SimulationClasses.h"
+#include "SW_SimulationRun.h"
 #include "TestMeshes.h"
 
 namespace {

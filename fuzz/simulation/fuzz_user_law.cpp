@@ -11,6 +11,7 @@
 #include "SW_Flow.h"
 #include "SW_Simulation.h"
 #include "SW_SimulationClasses.h"
+#include "SW_SimulationRun.h"
 #include "SW_UserCode.h"
 #include "TestMeshes.h"
 

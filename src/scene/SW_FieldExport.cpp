@@ -16,13 +16,30 @@
 
 namespace {
 
-void Report(const AK_String& text, int line) { AK_Message(text, "SW_Workspace", line); }
+// The locations "SW_Workspace:<line>" of the exports' messages that users and their scripts
+// know: the numbers are part of what the messages say, whatever the sources look like.
+enum class At : int {
+  ContourLinesBegin = 2135,      // "writing contour lines to ..."
+  ContourLinesDone = 2149,       // "file ... written"
+  RasterCannotOpen = 2163,       // "cannot open file ...!"
+  RasterBegin = 2167,            // "writing field raster data to ..."
+  RasterDone = 2204,             // "file ... written"
+  ScalarsAlongPolyline = 1602,   // "INFO:writing values along polyline ..." or its failure
+  VectorsAlongBegin = 2619,      // "writing values along polyline to file '...'"
+  VectorsAlongDone = 2633,       // "values along polyline written to file '...'"
+  VectorsAlongCannotOpen = 2635, // "WARNING:cannot open output file ..."
+  VectorsBegin = 2645,           // "writing values to file '...'"
+  VectorsDone = 2656,            // "values written to file '...'"
+  VectorsCannotOpen = 2658,      // "WARNING:cannot open output file ..."
+};
+
+void Report(const AK_String& text, At at) { AK_Message(text, "SW_Workspace", int(at)); }
 
 // An export that cannot write its file says so in the error text and the messages.
-void CannotOpen(const char* name, int line)
+void CannotOpen(const char* name, At at)
 {
   AK_ErrorText = AK_String("cannot open file ") + name + "!";
-  Report(AK_ErrorText, line);
+  Report(AK_ErrorText, at);
 }
 
 AK_String Row(std::initializer_list<double> numbers)
@@ -112,8 +129,8 @@ void SW_ScalarField::ExportFieldRasterAscii(const char* name)
   }
   DisplayedScope<SW_ScalarField> displayed(*this);
   AK_File file = AK_File::Replacing(name, "w");
-  if (!file) return CannotOpen(name, 2163);
-  Report(AK_String("writing field raster data to ") + name, 2167);
+  if (!file) return CannotOpen(name, At::RasterCannotOpen);
+  Report(AK_String("writing field raster data to ") + name, At::RasterBegin);
   if (_exportRasterAutoRange) {
     _exportRasterLL[0] = frame.x0;
     _exportRasterLL[1] = frame.y0;
@@ -128,7 +145,7 @@ void SW_ScalarField::ExportFieldRasterAscii(const char* name)
     AK_MESSAGE(AK_ErrorText);
     return;
   }
-  Report(AK_String("file ") + name + " written", 2204);
+  Report(AK_String("file ") + name + " written", At::RasterDone);
 }
 
 void SW_ScalarField::ExportContourLines(const char* name)
@@ -141,7 +158,7 @@ void SW_ScalarField::ExportContourLines(const char* name)
   }
   AK_Colorbar* colorbar = Colorbar();
   std::ostringstream out;
-  Report(AK_String("writing contour lines to ") + name, 2135);
+  Report(AK_String("writing contour lines to ") + name, At::ContourLinesBegin);
   AK_String unit = colorbar ? colorbar->AttributeKey() : AK_String();
   SW_ContourLineSet none;
   const SW_ContourLineSet& lines = _contourLines ? *_contourLines : none;
@@ -167,7 +184,7 @@ void SW_ScalarField::ExportContourLines(const char* name)
     AK_MESSAGE(AK_ErrorText);
     return;
   }
-  Report(AK_String("file ") + name + " written", 2149);
+  Report(AK_String("file ") + name + " written", At::ContourLinesDone);
 }
 
 void SW_ScalarField::ExportValuesAlongPolyline(const char* name)
@@ -177,8 +194,8 @@ void SW_ScalarField::ExportValuesAlongPolyline(const char* name)
   if (!SelectedPolylinePoints(points)) return;
   const AK_String rows = RowsAlongPolyline(*this, *mesh, points, _values);
   AK_File file = AK_File::Replacing(name, "w");
-  if (!file) return CannotOpen(name, 1602);
-  AK_Message((AK_String("INFO:writing values along polyline to file ") + name), "SW_Workspace", 1602);
+  if (!file) return CannotOpen(name, At::ScalarsAlongPolyline);
+  Report(AK_String("INFO:writing values along polyline to file ") + name, At::ScalarsAlongPolyline);
   AK_Colorbar* colorbar = Colorbar();
   AK_String text = "#x\ty\tz\t" + (colorbar ? colorbar->AttributeLabel() : Label()) + "\n" +
                    "#m\tm\tm\t" + (colorbar ? colorbar->AttributeKey() : AK_String()) + "\n" + rows;
@@ -197,9 +214,9 @@ void SW_VectorField::ExportValuesAlongPolyline(const char* name)
   AK_File file = AK_File::Replacing(name, "w");
   if (!file) {
     AK_ErrorText = AK_String("WARNING:cannot open output file ") + name;
-    return Report(AK_ErrorText, 2635);
+    return Report(AK_ErrorText, At::VectorsAlongCannotOpen);
   }
-  Report(AK_String("writing values along polyline to file '") + name + "'", 2619);
+  Report(AK_String("writing values along polyline to file '") + name + "'", At::VectorsAlongBegin);
   AK_Colorbar* colorbar = Colorbar();
   AK_String label = colorbar ? colorbar->AttributeLabel() : Label();
   AK_String unit = colorbar ? colorbar->AttributeKey() : AK_String();
@@ -210,7 +227,7 @@ void SW_VectorField::ExportValuesAlongPolyline(const char* name)
     AK_ErrorText = AK_String("cannot write file ") + name + "!";
     return AK_MESSAGE(AK_ErrorText);
   }
-  Report(AK_String("values along polyline written to file '") + name + "'", 2633);
+  Report(AK_String("values along polyline written to file '") + name + "'", At::VectorsAlongDone);
 }
 
 void SW_VectorField::ExportValues(const char* name)
@@ -218,9 +235,9 @@ void SW_VectorField::ExportValues(const char* name)
   AK_File file = AK_File::Replacing(name, "w");
   if (!file) {
     AK_ErrorText = AK_String("WARNING:cannot open output file ") + name;
-    return Report(AK_ErrorText, 2658);
+    return Report(AK_ErrorText, At::VectorsCannotOpen);
   }
-  Report(AK_String("writing values to file '") + name + "'", 2645);
+  Report(AK_String("writing values to file '") + name + "'", At::VectorsBegin);
   SW_Mesh* mesh = Mesh();
   bool ok = true;
   if (mesh && _vectors.Size() == ItemCount()) {
@@ -237,5 +254,5 @@ void SW_VectorField::ExportValues(const char* name)
     AK_ErrorText = AK_String("cannot write file ") + name + "!";
     return AK_MESSAGE(AK_ErrorText);
   }
-  Report(AK_String("values written to file '") + name + "'", 2656);
+  Report(AK_String("values written to file '") + name + "'", At::VectorsDone);
 }

@@ -1,9 +1,10 @@
 // The dense-flow particle model as plain functions over plain data. A run keeps its whole
 // state in one SW_FlowRun: the mesh, the parameters the phases read, the per-cell arrays, the
 // sources, the result fields, the particles with their work columns, the neighbour grid, the
-// worker threads and the report of the last step. The simulation object fills it from its
-// attributes and children and lends it its arrays around each step; tests and benchmarks
-// drive the phases alone.
+// worker threads and the report of the last step. It names no object of the tree: what it
+// needs of the scene (source lines, release, entrainment and resistance areas, walls)
+// arrives through the small interfaces below; the simulation's run fills it and lends it
+// the arrays (SW_SimulationRun). Tests and benchmarks drive the phases alone.
 //
 // Numbers: masses, enthalpies, depths and most per-particle scalars are stored as 32-bit
 // floats, positions, velocities and forces as doubles; arithmetic is in doubles and the
@@ -25,12 +26,6 @@
 #include "SW_FlowWorkers.h"
 #include "SW_MeshCore.h"
 #include "SW_ParticleStore.h"
-
-class SW_InitialCondition;
-class SW_ResistanceArea;
-class SW_Simulation;
-class SW_SourceLine;
-class SW_WallLine;
 
 // Gravity, m/s², the same everywhere in the model.
 inline const AK_Vec3 SW_Gravity(0, 0, -SW_GravityAcceleration);
@@ -113,22 +108,49 @@ struct SW_FlowResistance {
   double height = 1, width = 1, spacing = 1, coefficient = 1;
 };
 
-// A wall line as the reflection reads it: active when it has no heights or its first is > 0.
+// A resistance area as the set-up reads it: its outline and its obstacles.
+class SW_FlowResistanceArea {
+public:
+  virtual ~SW_FlowResistanceArea() = default;
+  virtual bool Contains(double x, double y) const = 0;
+  virtual SW_FlowResistance Drag() const = 0;
+};
+
+// A release or entrainment area as the set-up reads it: its outline, its snow's depth at a
+// point with the unit terrain normal there, density (kg/m³) and enthalpy (J/kg), and the
+// name an error text gives it.
+class SW_FlowSnowArea {
+public:
+  virtual ~SW_FlowSnowArea() = default;
+  virtual bool Contains(double x, double y) const = 0;
+  virtual double DepthAt(const AK_Vec3& x, const AK_Vec3& normal) const = 0;
+  virtual double Density() const = 0;
+  virtual double Enthalpy() const = 0;
+  virtual const char* Name() const = 0;
+};
+
+// A wall line as the marks and the reflection read it: its path over the terrain, and
+// whether and where a particle's way crosses its foot (active when it has no heights or its
+// first is > 0).
 class SW_FlowWall {
 public:
   virtual ~SW_FlowWall() = default;
+  virtual const AK_Array<AK_Vec3>& Path() const = 0;
   virtual bool Active() const = 0;
   virtual int Intersect(const AK_Vec2& p, const AK_Vec2& q, AK_Vec3& hit, AK_Vec3& top,
                         AK_Vec3& direction) const = 0;
 };
 
-// A wall line of the scene seen as a reflecting wall.
-class SW_WallLineView : public SW_FlowWall {
+// A source line as the step reads it, once mapped onto the run's mesh: the cells it
+// crosses, the mass it lets into each during a step of dt, and where along its piece in a
+// cell the particle at fraction t in [0, 1) starts.
+class SW_FlowSourceLine {
 public:
-  const SW_WallLine* line = nullptr;
-  bool Active() const override;
-  int Intersect(const AK_Vec2& p, const AK_Vec2& q, AK_Vec3& hit, AK_Vec3& top,
-                AK_Vec3& direction) const override;
+  virtual ~SW_FlowSourceLine() = default;
+  virtual int32_t CellCount() const = 0;
+  virtual int32_t CrossedCell(int32_t k) const = 0;
+  virtual float MassInCell(int32_t k, float dt) const = 0;
+  virtual AK_Vec2 PointInCell(int32_t k, float t) const = 0;
 };
 
 // Per-cell arrays of a run.
@@ -136,8 +158,7 @@ struct SW_FlowCells {
   AK_Array<int32_t> resistance;           // index into `resistances`, -1 none; empty: none at all
   AK_Array<SW_FlowResistance> resistances;
   AK_Array<int32_t> wallMark;             // 0, or the wall's position + 1; empty: no walls
-  AK_Array<const SW_FlowWall*> walls;
-  AK_Array<SW_WallLineView> wallViews;  // what `walls` points to after SW_MarkWallCells
+  AK_Array<const SW_FlowWall*> walls;     // belong to the caller
 
   // Whether the arrays are empty or of this mesh, and refer only to areas and walls that
   // exist; 0 with an error text otherwise.
@@ -193,7 +214,7 @@ struct SW_PointSource {
   double strength = 0, duration = 0, radius = 0, x = 0, y = 0, speed = 0, azimuth = 0;
 };
 struct SW_FlowSources {
-  AK_Array<const SW_SourceLine*> lines;
+  AK_Array<const SW_FlowSourceLine*> lines;  // belong to the caller
   SW_PointSource point;
 };
 
@@ -226,7 +247,7 @@ struct SW_FlowStepReport {
 
 // The whole state of a run between steps. The mesh belongs to the caller; everything else
 // belongs to the run (the simulation lends its field and particle arrays, see
-// SW_SwapFlowState). Nothing here is reallocated from step to step except when the
+// SW_SimulationRun). Nothing here is reallocated from step to step except when the
 // particles outgrow their columns.
 struct SW_FlowRun {
   const SW_MeshCore* mesh = nullptr;
@@ -272,19 +293,19 @@ void SW_MarkCellsAndNeighbours(const SW_MeshCore& mesh, const AK_Array<int32_t>&
 double SW_KernelRadius(const SW_FlowParameters& par);
 
 // Cell resistance areas: each cell refers to the last area that contains its centre.
-void SW_MapResistanceAreas(const SW_MeshCore& mesh, const AK_Array<const SW_ResistanceArea*>& areas,
-                           SW_FlowCells& cells);
-// Wall marks: the cells crossed by each line and their edge neighbours get the line's
-// position + 1 (a later line wins), and `walls` views the lines. Marks are 32-bit, so any
-// number of lines can be told apart. Answers the number of marked cells.
-int32_t SW_MarkWallCells(const SW_MeshCore& mesh, const AK_Array<SW_WallLine*>& lines,
+void SW_MapResistanceAreas(const SW_MeshCore& mesh,
+                           const AK_Array<const SW_FlowResistanceArea*>& areas, SW_FlowCells& cells);
+// Wall marks: the cells crossed by each wall's path and their edge neighbours get the wall's
+// position + 1 (a later wall wins), and `walls` refers to the walls. Marks are 32-bit, so any
+// number of walls can be told apart. Answers the number of marked cells.
+int32_t SW_MarkWallCells(const SW_MeshCore& mesh, const AK_Array<const SW_FlowWall*>& walls,
                          SW_FlowCells& cells);
 // Entrainable snow per cell: the global layer, then the last entrainment area containing
 // the centre, else a positive depth of the raster (may be null).
 struct SW_EntrainmentSettings {
   double weight = 0, minZ = 0, temperature = 0, gradient = 0, rasterDensity = 200;
 };
-void SW_InitEntrainment(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondition*>& areas,
+void SW_InitEntrainment(const SW_MeshCore& mesh, const AK_Array<const SW_FlowSnowArea*>& areas,
                         const SW_MeshCore* raster, const SW_EntrainmentSettings& s,
                         SW_FlowFields& fields);
 // Release depth (at `density`), enthalpy and secondary marks per cell: areas from the
@@ -299,7 +320,7 @@ struct SW_ReleaseCells {
   AK_Array<double> areaMass;  // per area: the mass its cells on the mesh hold, kg
   int32_t secondaryCells = 0;
 };
-int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondition*>& areas,
+int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<const SW_FlowSnowArea*>& areas,
                                 int32_t primary, const SW_MeshCore* raster, double rasterDensity,
                                 double rasterTemperature, double density, double& M,
                                 SW_ReleaseCells& out, SW_FlowFields& fields, AK_String& error);
@@ -369,9 +390,3 @@ int SW_CheckFlowState(const SW_FlowRun& run, AK_String& error);
 // with the error text when the run must stop (and then, when the state does not belong to
 // the mesh, nothing was changed).
 int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error);
-
-// The simulation's parameters, mesh numbers, "$" variables and user laws in the model's form.
-void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par);
-// Lends the simulation's field and particle arrays to the run; a second call gives them
-// back (the arrays are swapped, not copied).
-void SW_SwapFlowState(SW_Simulation& sim, SW_FlowRun& run);

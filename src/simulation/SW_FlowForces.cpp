@@ -119,7 +119,9 @@ int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, voi
   q.pressure = q.gn * rho * h;
   if (par.frictionLaw == SW_FrictionUser) {
     if (par.userLaw.tau) {
-      SW_FrictionArgs a{q.pressure, u, h, rho, t, q.x, q.nb, p.H[i] + (-SW_GravityAcceleration) * q.x.z - u * 0.5 * u};
+      // The law sees the internal enthalpy at the speed it is given (the averaged one too).
+      const double e = SW_InternalEnthalpy(p.H[i], q.x.z, AK_Vec3(u, 0, 0));
+      SW_FrictionArgs a{q.pressure, u, h, rho, t, q.x, q.nb, e};
       q.tau = par.userLaw.tau(context, a);
       if (!std::isfinite(q.tau)) {
         error = LawFailure(par.userLaw.failure, context, "friction law", par.userLaw.name, q.tau, q);

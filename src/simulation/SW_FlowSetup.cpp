@@ -1,6 +1,6 @@
 // Set-up of a run on the cells of its mesh: the mass per particle and its correction,
-// resistance areas, wall marks, entrainable snow and release depths, from the scene objects
-// of the simulation.
+// resistance areas, wall marks, entrainable snow and release depths, from the areas and
+// walls the caller gives.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -8,9 +8,6 @@
 #include "AK_NumberText.h"
 #include "SW_FieldMath.h"
 #include "SW_Flow.h"
-#include "SW_InitialCondition.h"
-#include "SW_ResistanceArea.h"
-#include "SW_WallLine.h"
 
 namespace {
 
@@ -139,51 +136,36 @@ void SW_MarkCellsAndNeighbours(const SW_MeshCore& mesh, const AK_Array<int32_t>&
   }
 }
 
-bool SW_WallLineView::Active() const { return line->FirstHeight() > 0; }
-
-int SW_WallLineView::Intersect(const AK_Vec2& p, const AK_Vec2& q, AK_Vec3& hit, AK_Vec3& top,
-                               AK_Vec3& direction) const
-{
-  return line->Intersect(p, q, hit, top, direction);
-}
-
 void SW_MapResistanceAreas(const SW_MeshCore& mesh,
-                           const AK_Array<const SW_ResistanceArea*>& areas, SW_FlowCells& cells)
+                           const AK_Array<const SW_FlowResistanceArea*>& areas, SW_FlowCells& cells)
 {
   cells.resistances.SetCount(0);
-  for (const SW_ResistanceArea* a : areas)
-    cells.resistances.Append(
-        SW_FlowResistance{a->Height(), a->Width(), a->Spacing(), a->ResistanceCoefficient()});
+  for (const SW_FlowResistanceArea* a : areas) cells.resistances.Append(a->Drag());
   Fill(cells.resistance, areas.IsEmpty() ? 0 : mesh.NumCells(), -1);
   for (int32_t c = 0; c < cells.resistance.Size(); ++c)
     cells.resistance[c] = LastContaining(areas, mesh.CellCentre(c));
 }
 
-int32_t SW_MarkWallCells(const SW_MeshCore& mesh, const AK_Array<SW_WallLine*>& lines,
+int32_t SW_MarkWallCells(const SW_MeshCore& mesh, const AK_Array<const SW_FlowWall*>& walls,
                          SW_FlowCells& cells)
 {
-  Fill(cells.wallViews, lines.Size(), SW_WallLineView());
-  cells.walls.SetCount(0);
-  Fill(cells.wallMark, lines.IsEmpty() ? 0 : mesh.NumCells(), 0);
+  cells.walls = walls;
+  Fill(cells.wallMark, walls.IsEmpty() ? 0 : mesh.NumCells(), 0);
   AK_Array<int32_t> crossed;
-  for (int32_t i = 0; i < lines.Size(); ++i) {
-    SW_WallLine* line = lines[i];
-    line->UpdateGeometry();
-    cells.wallViews[i].line = line;
+  for (int32_t i = 0; i < walls.Size(); ++i) {
     crossed.SetCount(0);
-    const AK_Array<AK_Vec3>& points = line->Points();
+    const AK_Array<AK_Vec3>& points = walls[i]->Path();
     for (int32_t j = 1; j < points.Size(); ++j)
       mesh.CellsAlongSegment(AK_Vec2{points[j - 1].x, points[j - 1].y},
                              AK_Vec2{points[j].x, points[j].y}, crossed, nullptr);
     SW_MarkCellsAndNeighbours(mesh, crossed, i + 1, cells.wallMark);
   }
-  for (const SW_WallLineView& v : cells.wallViews) cells.walls.Append(&v);
   int32_t marked = 0;
   for (int32_t m : cells.wallMark) marked += m != 0;
   return marked;
 }
 
-void SW_InitEntrainment(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondition*>& areas,
+void SW_InitEntrainment(const SW_MeshCore& mesh, const AK_Array<const SW_FlowSnowArea*>& areas,
                         const SW_MeshCore* raster, const SW_EntrainmentSettings& s,
                         SW_FlowFields& fields)
 {
@@ -198,7 +180,7 @@ void SW_InitEntrainment(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondit
     SW_GlobalEntrainment(x.z, s.minZ, s.weight, s.temperature, s.gradient, mass, enthalpy);
     const int32_t k = LastContaining(areas, x);
     if (k >= 0) {
-      mass = static_cast<float>(areas[k]->ReleaseDepthAt(x, UnitNormal(mesh, c)) * areas[k]->Density());
+      mass = static_cast<float>(areas[k]->DepthAt(x, UnitNormal(mesh, c)) * areas[k]->Density());
       enthalpy = EnthalpyThroughText(areas[k]->Enthalpy());
     } else if (raster) {
       AK_Vec3 r = x;
@@ -211,7 +193,7 @@ void SW_InitEntrainment(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondit
   }
 }
 
-int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<SW_InitialCondition*>& areas,
+int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<const SW_FlowSnowArea*>& areas,
                                 int32_t primary, const SW_MeshCore* raster, double rasterDensity,
                                 double rasterTemperature, double density, double& M,
                                 SW_ReleaseCells& out, SW_FlowFields& fields, AK_String& error)
@@ -233,10 +215,10 @@ int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<SW_Initi
     const double cellArea = mesh.CellAreaVector(c).Length();
     const int32_t k = LastContaining(areas, x);
     if (k >= 0) {
-      const double d = areas[k]->ReleaseDepthAt(x, UnitNormal(mesh, c));
+      const double d = areas[k]->DepthAt(x, UnitNormal(mesh, c));
       out.depth[c] = static_cast<float>(d * areas[k]->Density() / density);
       if (!UsableDepth(out.depth[c])) {
-        const char* id = areas[k]->Id().c_str();
+        const char* id = areas[k]->Name();
         error = UsableDepth(d)
                     ? AK_String::Format("release area %s: its depth %g m at its density %g is %g m "
                                         "at the simulation's density %g",

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "SW_Flow.h"
-#include "SW_SourceLine.h"
 
 namespace {
 
@@ -36,7 +35,7 @@ double SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, int32_t& coun
   double added = 0;
   count = 0;
   for (int32_t l = sources.lines.Size() - 1; l >= 0; --l) {
-    const SW_SourceLine& line = *sources.lines[l];
+    const SW_FlowSourceLine& line = *sources.lines[l];
     SeedFromTime(t);
     for (int32_t k = 0; k < line.CellCount(); ++k) {
       const int32_t n = ParticlesFor(line.MassInCell(k, static_cast<float>(dt)) / par.massPerParticle);

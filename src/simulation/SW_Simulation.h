@@ -6,16 +6,19 @@
 // particle set, and the user friction code (a shear formula and a rheology file).
 //
 // The class is split by concern, one header:
-//   SW_Simulation.cpp           construction, the attribute table, the mesh and its fields
-//   SW_Simulation_Friction.cpp  friction models, the shear formula, rheology files, the
-//                               friction-angle check and the earth-pressure coefficients
-//   SW_Simulation_Commands.cpp  the commands of the run, the time steps, the animation and
-//                               the evaluations, one function each, and the entry points of
-//                               the field update
-//   SW_Simulation_Release.cpp   the release set-up on the mesh and the mass reports
-//   SW_Simulation_Update.cpp    the update pass
-// The run adds its per-particle and per-cell working arrays and its steps in files of their
-// own (SW_Simulation_<Step>.cpp).
+//   SW_Simulation.cpp             construction, the attribute table, the mesh and its fields
+//   SW_Simulation_Friction.cpp    friction models, the shear formula, rheology files, the
+//                                 user laws' calls, the friction-angle check and the
+//                                 earth-pressure coefficients
+//   SW_Simulation_Release.cpp     the release set-up on the mesh and the mass reports
+//   SW_Simulation_Update.cpp      the update pass
+//   SW_Simulation_Run.cpp         "Run" and "Continue", the run loop, the output of a run
+//   SW_Simulation_Flow.cpp        the field update outside a run
+//   SW_Simulation_TimeSteps.cpp   writing, reading, stepping through and deleting time steps
+//   SW_Simulation_Background.cpp  runs in a second process, the status, "Interrupt"
+//   SW_Simulation_Commands.cpp    the animation and the evaluations
+// A run's own state and work (the flow model's state, the views of the scene, the steps of
+// the run loop) live beside the simulation in SW_SimulationRun.h.
 //
 // A simulation stands below the project's "Simulations" container: the project is the parent
 // of its parent.
@@ -34,7 +37,7 @@
 #include "SW_UserCode.h"
 #include "SW_VectorField.h"
 
-struct SW_RunContext;
+class SW_SimulationRun;
 
 // The groups of a simulation that link the areas and lines driving its run, in the order the
 // simulation holds and saves them, with the type of their members.
@@ -252,10 +255,10 @@ public:
   // process that runs it): when this process ends without having run, the run ends too.
   void DeactivateLoadingPsaResults(const char* value);
   // The per-cell arrays of a run: resistance areas and wall marks.
-  void UpdateCellResistances(SW_RunContext& run);
-  void MarkWallCells(SW_RunContext& run);
+  void UpdateCellResistances(SW_SimulationRun& run);
+  void MarkWallCells(SW_SimulationRun& run);
   // One time step from t; 0, or 1 with the run's error text when the run cannot go on.
-  int ComputeTimeStep(double t, double dt, SW_RunContext& run);
+  int ComputeTimeStep(double t, double dt, SW_SimulationRun& run);
   // One of the simulation's groups; none once deleted.
   AK_Object* Group(SW_SimulationGroup group) { return GetComponent(SW_SimulationGroups[int(group)].id); }
   // The members of one of the simulation's groups that are of class T, in the group's order.

@@ -1,6 +1,5 @@
-// SW_Simulation: the commands of the run, the time steps, the animation and the evaluations.
-// Each command has one function here; the run, the time-step files and the animation fill
-// them in as they are built; the time-step files are in SW_Simulation_TimeSteps.cpp.
+// SW_Simulation: the commands of the animation and of the evaluations (the log display and
+// the deposition), one function each.
 //
 // The animation asks the top object of the tree to draw ("Draw") and to write an image of the
 // drawing ("WriteImageFile", "ActualImageFileName", "ImageFileNameEvaluator"), and the view

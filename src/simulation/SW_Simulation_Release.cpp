@@ -8,6 +8,7 @@
 #include "SW_Flow.h"
 #include "SW_InitialCondition.h"
 #include "SW_Simulation.h"
+#include "SW_SimulationRun.h"
 #include "SW_SourceLine.h"
 
 namespace {
@@ -99,7 +100,8 @@ void SW_Simulation::InitEntrainmentAreaWeights()
   SW_FlowFields f;
   std::swap(f.entrainmentMass, mass->_values);
   std::swap(f.entrainmentEnthalpy, enthalpy->_values);
-  SW_InitEntrainment(mesh->Core(), Areas(*this, SW_SimulationGroup::EntrainmentAreas),
+  const SW_SnowAreaViews areas(Areas(*this, SW_SimulationGroup::EntrainmentAreas));
+  SW_InitEntrainment(mesh->Core(), areas.Model(),
                      raster ? &raster->Core() : nullptr, settings, f);
   std::swap(f.entrainmentMass, mass->_values);
   std::swap(f.entrainmentEnthalpy, enthalpy->_values);
@@ -172,7 +174,8 @@ Release ComputeReleaseCells(SW_Simulation& sim, const SW_MeshCore& core)
   SW_FlowFields f;
   SW_ScalarField* entrainment = sim.EntrainmentMass();
   if (entrainment) std::swap(f.entrainmentMass, entrainment->_values);
-  r.n = SW_ComputeReleaseDepths(core, areas, primary, raster ? &raster->Core() : nullptr,
+  const SW_SnowAreaViews views(areas);
+  r.n = SW_ComputeReleaseDepths(core, views.Model(), primary, raster ? &raster->Core() : nullptr,
                                 sim.ReleaseDHMDensity, sim.ReleaseTemperature(), sim.Density, r.M,
                                 r.cells, f, r.fault);
   if (entrainment) std::swap(f.entrainmentMass, entrainment->_values);

@@ -1,166 +1,18 @@
-// SW_Simulation: the run command, the run loop and the time step as the simulation sees it
-// (its groups, variables and messages around the flow model's phases).
-#include <algorithm>
+// SW_Simulation: the run commands and the run loop around one run (SW_SimulationRun), whose
+// set-up and steps the simulation's entry points hand on to it.
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 
 #include "AK_FrameworkState.h"
 #include "AK_Group.h"
 #include "AK_NumberText.h"
 #include "AK_Process.h"
-#include "SW_Flow.h"
-#include "SW_InitialCondition.h"
-#include "SW_ResistanceArea.h"
 #include "SW_RunLoop.h"
 #include "SW_Simulation.h"
+#include "SW_SimulationRun.h"
 #include "SW_SimulationStatus.h"
-#include "SW_SourceLine.h"
 #include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
-#include "SW_WallLine.h"
-
-// What lives for one run loop: the flow model's run state (its threads, per-cell arrays,
-// sources, grid and work columns), so that a step allocates nothing it already had.
-struct SW_RunContext {
-  SW_FlowRun flow;
-  AK_String error;
-};
-
-namespace {
-
-// Threads for the phases that may run apart; a run gives the same particles with any count.
-// Handing a phase to the run's threads costs a wake-up each, so every thread gets particles
-// enough to be worth it; at most as many threads as the processors this process may run on
-// (a run confined with taskset or to a container's processors uses only those), and 8.
-int FlowThreads(int32_t particles)
-{
-  const int32_t processors = std::min(8, AK_ProcessorCount());
-  return std::max(1, std::min(processors, particles / 2048));
-}
-
-// The point source of the object variables "$source_..."; off while "$source_strength" is empty.
-SW_PointSource PointSource(SW_Simulation& sim)
-{
-  SW_PointSource s;
-  const AK_String strength = sim.Get("$source_strength");
-  if (strength.IsEmpty() || strength == "%AK_NULL%") return s;
-  s.on = 1;
-  s.strength = AK_Atof(strength);
-  s.duration = AK_Atof(sim.Get("$source_duration"));
-  s.radius = AK_Atof(sim.Get("$source_radius"));
-  double centre[2] = {0, 0};
-  sim.Get("$source_point").ToDoubles(centre, 2);
-  s.x = centre[0];
-  s.y = centre[1];
-  s.speed = AK_Atof(sim.Get("$source_velo"));
-  s.azimuth = AK_Atof(sim.Get("$source_velo_ang"));
-  return s;
-}
-
-// The particle positions and velocities on standard output, for "DUMP_PARTICLES".
-void DumpParticles(const SW_Particles& particles)
-{
-  const AK_Array<AK_Vec3>& x = particles.Positions();
-  const AK_Array<AK_Vec3>& v = particles.Velocities();
-  std::printf("%s:%d:part->Number() = '%d'\n", "SW_Simulation", __LINE__, particles.Count());
-  for (int32_t i = 0; i < x.Size() && i < v.Size(); ++i)
-    std::printf("%d x %g %g %g v %g %g %g\n", i, x[i].x, x[i].y, x[i].z, v[i].x, v[i].y, v[i].z);
-}
-
-double Milliseconds(std::clock_t ticks) { return double(ticks) * 1000.0 / CLOCKS_PER_SEC; }
-
-void TimingLine(int verbose, const char* phase, std::clock_t ticks)
-{
-  if (verbose)
-    AK_MESSAGE(AK_String::Format("%s%g ms (%ld clocks)", phase, Milliseconds(ticks), long(ticks)));
-}
-
-// The particles within reach of each particle's neighbour search (its own bucket of the grid
-// and the eight around it), on average: the verbose report's neighbours per particle.
-double NeighbourCandidates(const SW_FlowGrid& grid)
-{
-  const int32_t n = grid.sorted.Size();
-  if (n == 0 || grid.start.Size() != grid.nx * grid.ny + 1) return 0;
-  const auto count = [&grid](int32_t i, int32_t j) {
-    if (i < 0 || j < 0 || i >= grid.nx || j >= grid.ny) return int64_t(0);
-    const int32_t b = j * grid.nx + i;
-    return int64_t(grid.start[b + 1] - grid.start[b]);
-  };
-  int64_t pairs = 0;
-  for (int32_t j = 0; j < grid.ny; ++j)
-    for (int32_t i = 0; i < grid.nx; ++i) {
-      const int64_t here = count(i, j);
-      if (here == 0) continue;
-      int64_t around = 0;
-      for (int32_t dj = -1; dj <= 1; ++dj)
-        for (int32_t di = -1; di <= 1; ++di) around += count(i + di, j + dj);
-      pairs += here * around;
-    }
-  return double(pairs) / n;
-}
-
-// The steps of the run loop done by the simulation: the status file and the interrupt poll,
-// the flow step, the progress line, the outputs, the peak kinetic energy and the user's stop
-// criterion.
-class SimulationSteps : public SW_RunSteps {
-public:
-  SimulationSteps(SW_Simulation& sim, SW_RunContext& run) : _sim(sim), _run(run) {}
-
-  bool Interrupted() override
-  {
-    if (SW_ReadStatusFile(_sim.ProjectDir()) == "interrupted") return true;
-    return AK_PollInterrupt() != 0;
-  }
-  void EndTimeIs(double endTime) override
-  {
-    _sim.SetVariable("$endITC", AK_String::Format("%.15g", endTime));
-  }
-  bool Step(double time, double deltaT) override
-  {
-    if (_sim.ComputeTimeStep(time, deltaT, _run) == 0) return true;
-    // A step that cannot go on (a friction law without a number) ends the run where it was:
-    // its half-done state is neither written nor labelled with the next time.
-    AK_MESSAGE(AK_String("ERROR: ") + _run.error);
-    _failure = AK_String::Format("stopped at time %g s: ", time) + _run.error;
-    return false;
-  }
-  void Progress(const char* line) override { SW_WriteInfoFile(_sim.ProjectDir(), line); }
-  bool Output() override
-  {
-    const AK_String failure = _sim.WriteOutput();
-    if (failure.IsEmpty()) return true;
-    _failure = failure;
-    return false;
-  }
-  void AfterStep() override
-  {
-    if (SW_Particles* p = _sim.Particles()) {
-      const double e = p->TotalKineticEnergy();
-      if (e > _sim.PeakKineticEnergy) _sim.PeakKineticEnergy = e;
-    }
-  }
-  int StopCriterion(AK_String& value) override
-  {
-    const AK_String name = _sim.Get("$stop_crit");
-    if (name == "%AK_NULL%" || name.IsEmpty() || name == "none") return 0;
-    AK_ErrorText = "";
-    value = _sim.Get(name);
-    if (!AK_ErrorText.IsEmpty()) return -1;
-    return value == "%AK_NULL%" || value.IsEmpty() ? 0 : 1;
-  }
-
-  // Why the run stopped early, "" when it did not: a failed step or output.
-  const AK_String& Failure() const { return _failure; }
-
-private:
-  SW_Simulation& _sim;
-  SW_RunContext& _run;
-  AK_String _failure;
-};
-
-}  // namespace
 
 bool SW_Simulation::HasRelease()
 {
@@ -237,20 +89,11 @@ AK_String SW_Simulation::WriteOutput()
          SW_TimeStepPath(ProjectDir(), SW_TimeStepName(CurrentTime)) + " could not be written: " + AK_ErrorText;
 }
 
-void SW_Simulation::UpdateCellResistances(SW_RunContext& run)
+void SW_Simulation::UpdateCellResistances(SW_SimulationRun& run) { run.UpdateCellResistances(); }
+void SW_Simulation::MarkWallCells(SW_SimulationRun& run) { run.MarkWallCells(); }
+int SW_Simulation::ComputeTimeStep(double t, double dt, SW_SimulationRun& run)
 {
-  AK_Array<const SW_ResistanceArea*> areas;
-  for (SW_ResistanceArea* a : GroupMembers<SW_ResistanceArea>(SW_SimulationGroup::ResistanceAreas)) areas.Append(a);
-  AK_MESSAGE("updating cell resistances...");
-  SW_MapResistanceAreas(Mesh()->Core(), areas, run.flow.cells);
-  AK_MESSAGE("updating cell resistances done");
-}
-
-void SW_Simulation::MarkWallCells(SW_RunContext& run)
-{
-  const SW_MeshCore& mesh = Mesh()->Core();
-  const int32_t marked = SW_MarkWallCells(mesh, GroupMembers<SW_WallLine>(SW_SimulationGroup::WallLines), run.flow.cells);
-  AK_MESSAGE(AK_String::Format("%d of %d cells covered by wall lines", marked, mesh.NumCells()));
+  return run.ComputeTimeStep(t, dt);
 }
 
 void SW_Simulation::RunLoop()
@@ -300,15 +143,10 @@ void SW_Simulation::RunLoop()
     PeakKineticEnergy = 0;
   }
   CheckFrictionParameters();
-  SW_RunContext run;
-  // The parameters stay as they are for the run; the point source is read at every step.
-  SW_FillFlowParameters(*this, run.flow.par);
-  run.flow.mesh = &mesh->Core();
+  SW_SimulationRun run(*this);
   UpdateCellResistances(run);
   MarkWallCells(run);
-  const AK_Array<SW_SourceLine*> lines = GroupMembers<SW_SourceLine>(SW_SimulationGroup::SourceLines);
-  for (int32_t i = lines.Size() - 1; i >= 0; --i) lines[i]->SetUpOnMesh(mesh->Core());
-  for (SW_SourceLine* line : lines) run.flow.sources.lines.Append(line);
+  run.SetUpSourceLines();
   BottomPressure()._onVertices = 1;
   BottomPressure().SetMesh(mesh);
   SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
@@ -326,8 +164,8 @@ void SW_Simulation::RunLoop()
     std::fflush(stdout);
   }
 
-  SimulationSteps steps(*this, run);
-  if (failure.IsEmpty() && !SW_RunTimeLoop(CurrentTime, times, steps, Id())) failure = steps.Failure();
+  if (failure.IsEmpty() && !SW_RunTimeLoop(CurrentTime, times, run, Id())) failure = run.Failure();
+  run.GiveBack();
   if (SW_Particles* p = Particles()) p->FreeWork();
 
   MarkModified("touch");
@@ -348,70 +186,4 @@ void SW_Simulation::RunLoop()
   SW_WriteStatusFile(ProjectDir(), "finished");
   AK_MESSAGE(AK_String("simulation ") + Id() +
              AK_String::Format(" terminated; CPU time %g sec", AK_CpuSeconds() - startCpu));
-}
-
-int SW_Simulation::ComputeTimeStep(double t, double dt, SW_RunContext& run)
-{
-  const std::clock_t start = std::clock();
-  AK_MESSAGE(AK_String::Format("computing time step %g...", t + dt));
-  SW_Mesh* mesh = Mesh();
-  SW_Particles* particles = Particles();
-  if (!mesh || !particles) {
-    run.error = "the simulation has no mesh or no particle set";
-    return 1;
-  }
-  if (std::getenv("DUMP_PARTICLES")) DumpParticles(*particles);
-
-  SW_FlowParameters& par = run.flow.par;
-  par.threads = FlowThreads(particles->Count());
-  int verbose = 0;
-  if (SphMode != 0) {
-    const AK_String v = GetVariable("$sph_verbose");
-    if (!v.IsEmpty()) verbose = AK_Atoi(v);
-    const double r = SW_KernelRadius(par);
-    if (t < dt * 0.5 || verbose) AK_MESSAGE(AK_String::Format("SPH kernel radius %g", r));
-  }
-  par.verbose = verbose;
-  run.flow.sources.point = PointSource(*this);
-
-  run.flow.mesh = &mesh->Core();
-  SW_SwapFlowState(*this, run.flow);
-  const int failed = SW_ComputeTimeStep(run.flow, t, dt, run.error);
-  SW_SwapFlowState(*this, run.flow);
-  if (failed) return 1;
-
-  const SW_FlowStepReport& report = run.flow.report;
-  const std::clock_t* clocks = report.clocks;
-  const SW_FlowGrid& grid = run.flow.grid;
-  if (verbose) {
-    AK_MESSAGE(AK_String::Format("%d SPH particles, location grid size %g origin %g %g cells %d x %d",
-                                 particles->Count(), grid.size, grid.x0, grid.y0, grid.nx, grid.ny));
-    TimingLine(verbose, "SPH location grid in ", clocks[SW_FlowStepReport::Grid]);
-  }
-  const auto secondary = GroupMembers<SW_InitialCondition>(SW_SimulationGroup::SecondaryReleaseAreas);
-  for (int32_t k : report.released)
-    if (k >= 1 && k <= secondary.Size())
-      AK_MESSAGE(AK_String("releasing secondary release area ") + secondary[k - 1]->Id());
-  AK_MESSAGE(AK_String::Format("\tentrained DFA mass: %g", report.entrained));
-  TimingLine(verbose, "body forces ", clocks[SW_FlowStepReport::BodyForces]);
-  for (const SW_FlowStepReport::SphSample& s : report.sph)
-    if (s.particle >= 0)
-      AK_MESSAGE(AK_String::Format("SPH particle %d at %g %g %g i %d j %d grad_h %g %g %g", s.particle + 1, s.x.x,
-                                   s.x.y, s.x.z, s.ix, s.iy, s.gradient.x, s.gradient.y, s.gradient.z));
-  if (verbose) {
-    const std::clock_t ticks = clocks[SW_FlowStepReport::LateralForces];
-    AK_MESSAGE(AK_String::Format("lateral forces %g ms (%ld clocks), %g neighs/particle",
-                                 Milliseconds(ticks), long(ticks),
-                                 SphMode != 0 ? NeighbourCandidates(grid) : 0.0));
-  }
-  TimingLine(verbose, "position update ", clocks[SW_FlowStepReport::PositionUpdate]);
-  if (report.removed != 0) AK_MESSAGE(AK_String(report.removed) + " particles removed");
-  if (report.sourceCount != 0)
-    AK_MESSAGE(AK_String::Format("\teffective source mass flow %g, absolute %g, %d particles",
-                                 report.sourceMass / dt, report.sourceMass, report.sourceCount));
-  TimingLine(verbose, "particles removal/splitting ", clocks[SW_FlowStepReport::RemovalSplitting]);
-  TimingLine(verbose, "field update ", clocks[SW_FlowStepReport::FieldUpdate]);
-  AK_MESSAGE(AK_String::Format("\ttotal DFA mass: %g", report.total));
-  TimingLine(verbose, "timestep total ", std::clock() - start);
-  return 0;
 }

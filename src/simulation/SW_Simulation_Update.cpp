@@ -80,11 +80,8 @@ void ToInternalEnthalpy(SW_Particles& particles)
   const AK_Array<AK_Vec3>& x = particles.Positions();
   const AK_Array<AK_Vec3>& v = particles.Velocities();
   const int32_t n = std::min({enthalpy.Size(), x.Size(), v.Size()});
-  for (int32_t k = 0; k < n; ++k) {
-    const AK_Vec3& u = v[k];
-    const double kinetic = 0.5 * (u.x * u.x + u.y * u.y + u.z * u.z);
-    enthalpy[k] = static_cast<float>(static_cast<double>(enthalpy[k]) - SW_GravityAcceleration * x[k].z - kinetic);
-  }
+  for (int32_t k = 0; k < n; ++k)
+    enthalpy[k] = static_cast<float>(SW_InternalEnthalpy(enthalpy[k], x[k].z, v[k]));
 }
 
 }  // namespace

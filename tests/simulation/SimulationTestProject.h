@@ -3,13 +3,18 @@
 // stand in.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "AK_Framework.h"
 #include "SW_InitialCondition.h"
 #include "SW_Mesh.h"
 #include "SW_Simulation.h"
 #include "TestMeshes.h"
+#include "TestSupport.h"
 
 struct SimulationProject {
   AK_Container root{"project", nullptr};
@@ -56,4 +61,43 @@ struct ReleaseProject : SimulationProject {
     sim->Set("Density", "200");
     sim->GetComponent("ReleaseAreas")->Set("AppendObject", "project/ReleaseAreas/slab");
   }
+};
+
+// The time-step files in a run directory, sorted by name.
+inline std::vector<std::string> TimeStepFiles(const std::string& run)
+{
+  std::vector<std::string> names;
+  for (const AK_String& name : AK_ListDirectory(run.c_str(), "TimeStep")) names.push_back(name.c_str());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A 35-degree plane falling towards +x, 200 m by 100 m in 5 m cells, with a 2 m slab of snow
+// near its top; the simulation "Avalanche1" runs in a project directory with steps of 0.1 s,
+// an output every second, to 3 s.
+struct RunProject : SimulationProject {
+  SW_Simulation* sim;
+  ScratchDir dir;
+  std::string run;
+  RunProject()
+      : SimulationProject(40, 20, 5, [](double x, double) { return (200 - x) * std::tan(35 * M_PI / 180); })
+  {
+    auto* areas = new SW_InitialConditions("ReleaseAreas", &root);
+    root.AddComponent(areas);
+    SW_InitialCondition* area = areas->NewReleaseArea("slab");
+    for (auto [x, y] : {std::pair{20, 30}, {50, 30}, {50, 70}, {20, 70}})
+      area->Set("AppendPoint", AK_String::Format("%d %d 0", x, y));
+    area->Set("Depth", "2");
+    sim = Add("Avalanche1", true);
+    sim->GetComponent("ReleaseAreas")->Set("AppendObject", "project/ReleaseAreas/slab");
+    sim->Set("DeltaT", "0.1");
+    sim->Set("DeltaOut", "1");
+    sim->Set("EndTime", "3");
+    root.SetProjectDirRecursive(dir.Path().c_str());
+    run = sim->ProjectDir().c_str();
+    AK_MakeDirectory((dir / "Simulations").c_str());
+    AK_MakeDirectory(run.c_str());
+  }
+  std::vector<std::string> TimeSteps() const { return TimeStepFiles(run); }
+  std::string File(const char* name) const { return ReadFile(run + "/" + name); }
 };

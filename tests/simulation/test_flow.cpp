@@ -202,6 +202,8 @@ namespace {
 class TestWall : public SW_FlowWall {
 public:
   AK_Vec3 direction{0, 1, 0};
+  AK_Array<AK_Vec3> path;  // not marked here: the test marks every cell
+  const AK_Array<AK_Vec3>& Path() const override { return path; }
   bool Active() const override { return true; }
   int Intersect(const AK_Vec2& p, const AK_Vec2& q, AK_Vec3& hit, AK_Vec3& top,
                 AK_Vec3& along) const override

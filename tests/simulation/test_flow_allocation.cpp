@@ -8,6 +8,7 @@
 #include <new>
 
 #include "SW_Flow.h"
+#include "SW_SimulationRun.h"
 #include "SW_SourceLine.h"
 #include "TestMeshes.h"
 
@@ -61,12 +62,13 @@ TEST(FlowAllocation, StepsInSteadyStateAllocateNothing)
     run.par.massPerParticle = 300;
     run.par.sphMode = sources ? 1 : 0;
     SW_SourceLine line("gully", nullptr);
+    const SW_SourceLineView lineView(line);
     if (sources) {
       line.Set("StartPoint", "12 30");
       line.Set("EndPoint", "12 50");
       line.Set("MassFlow", "1000");
       line.SetUpOnMesh(mesh);
-      run.sources.lines.Append(&line);
+      run.sources.lines.Append(&lineView);
       run.sources.point = SW_PointSource{1, 1500, 100, 4, 20, 40, 2, 90};
     }
     AK_SeedRandom(3);

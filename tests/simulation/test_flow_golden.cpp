@@ -153,13 +153,7 @@ struct GoldenProject : SimulationProject {
     AK_MakeDirectory((dir / "Simulations").c_str());
     AK_MakeDirectory(run.c_str());
   }
-  std::vector<std::string> TimeSteps() const
-  {
-    std::vector<std::string> names;
-    for (const AK_String& name : AK_ListDirectory(run.c_str(), "TimeStep")) names.push_back(name.c_str());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> TimeSteps() const { return TimeStepFiles(run); }
 };
 
 // The uncompressed content of a gzip file; empty when it cannot be read.

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "FlowTestRun.h"
+#include "SW_SimulationRun.h"
 #include "SW_SourceLine.h"
 
 namespace {
@@ -190,6 +191,8 @@ TEST(FlowPhases, BreakLinesAndInactiveWallsLoseTheSpeedOfTheProjection)
 {
   class Inactive : public SW_FlowWall {
   public:
+    AK_Array<AK_Vec3> path;
+    const AK_Array<AK_Vec3>& Path() const override { return path; }
     bool Active() const override { return false; }
     int Intersect(const AK_Vec2&, const AK_Vec2&, AK_Vec3&, AK_Vec3&, AK_Vec3&) const override
     {
@@ -440,7 +443,8 @@ TEST(FlowPhases, SourcesDeliverMassFlowTimesTimeAndCountWhatTheyAdd)
   line.Set("MassFlow", "800");
   line.SetUpOnMesh(f.mesh);
   ASSERT_GT(line.CellCount(), 5);
-  f.run.sources.lines.Append(&line);
+  const SW_SourceLineView lineView(line);
+  f.run.sources.lines.Append(&lineView);
   // Half of the point source's disc lies beyond the mesh's right border (x = 100).
   f.run.sources.point = SW_PointSource{1, 600, 100, 8, 100, 30, 0, 0};
   AK_String error;

@@ -7,6 +7,7 @@
 #include "FlowTestRun.h"
 #include "SW_InitialCondition.h"
 #include "SW_ResistanceArea.h"
+#include "SW_SimulationRun.h"
 #include "SW_WallLine.h"
 
 namespace {
@@ -29,10 +30,10 @@ TEST(FlowSetup, ResistanceAreasTheLaterWins)
   Outline(forest, 0, 0, 30, 30);
   Outline(posts, 20, 20, 50, 50);
   posts.Set("Height", "2.5");
-  AK_Array<const SW_ResistanceArea*> areas;
+  AK_Array<SW_ResistanceArea*> areas;
   areas.Append(&forest);
   areas.Append(&posts);
-  SW_MapResistanceAreas(f.mesh, areas, f.cells);
+  SW_MapResistanceAreas(f.mesh, SW_ResistanceAreaViews(areas).Model(), f.cells);
   ASSERT_EQ(f.cells.resistance.Size(), f.mesh.NumCells());
   EXPECT_EQ(f.cells.resistance[CellAt(f.mesh, 12, 12)], 0);
   EXPECT_EQ(f.cells.resistance[CellAt(f.mesh, 27, 27)], 1);  // in both: the later
@@ -56,7 +57,8 @@ TEST(FlowSetup, WallLineMarksItsCellsAndReflectsABlock)
     AK_Array<SW_WallLine*> lines;
     lines.Append(&wall);
     // The column of cells x 20..25 and the columns on both sides, over all 8 rows.
-    EXPECT_EQ(SW_MarkWallCells(f.mesh, lines, f.cells), 3 * 8);
+    const SW_WallViews walls(lines);
+    EXPECT_EQ(SW_MarkWallCells(f.mesh, walls.Model(), f.cells), 3 * 8);
     EXPECT_EQ(f.cells.wallMark[CellAt(f.mesh, 17, 12)], 1);
     EXPECT_EQ(f.cells.wallMark[CellAt(f.mesh, 12, 12)], 0);
     f.par.restitution = e;
@@ -91,7 +93,7 @@ TEST(FlowSetup, EntrainableSnowFromLayerAreasAndRaster)
   SW_MeshCore raster;
   meshtest::MakeCartesian(raster, 1, 1, 10, 10, 0, [](double, double) { return 0.8; });
   s.rasterDensity = 50;
-  SW_InitEntrainment(f.mesh, areas, &raster, s, f.fields);
+  SW_InitEntrainment(f.mesh, SW_SnowAreaViews(areas).Model(), &raster, s, f.fields);
   auto at = [&](double x) { return CellAt(f.mesh, x, 2.5); };
   EXPECT_EQ(f.fields.entrainmentMass[at(7.5)], 0);  // exactly at the lowest height: none
   EXPECT_FLOAT_EQ(f.fields.entrainmentMass[at(12.5)], static_cast<float>(0.8 * 50));  // the raster
@@ -127,7 +129,7 @@ TEST(FlowSetup, ReleaseDepthsAreasSecondaryMarksAndRaster)
   double M = 0;
   SW_ReleaseCells out;
   AK_String error;
-  const int32_t n = SW_ComputeReleaseDepths(f.mesh, areas, 2, &raster, 100, -10, 200, M, out,
+  const int32_t n = SW_ComputeReleaseDepths(f.mesh, SW_SnowAreaViews(areas).Model(), 2, &raster, 100, -10, 200, M, out,
                                             f.fields, error);
   auto at = [&](double x) { return CellAt(f.mesh, x, 2.5); };
   EXPECT_FLOAT_EQ(out.depth[at(2.5)], 1.5f);  // 1 m at 300 kg/m³ as depth at 200
@@ -150,6 +152,6 @@ TEST(FlowSetup, ReleaseDepthsAreasSecondaryMarksAndRaster)
   // More secondary areas than a byte can tell apart are refused.
   AK_Array<SW_InitialCondition*> many;
   for (int k = 0; k < 257; ++k) many.Append(held);
-  EXPECT_EQ(SW_ComputeReleaseDepths(f.mesh, many, 1, nullptr, 100, -10, 200, M, out, f.fields, error), -1);
+  EXPECT_EQ(SW_ComputeReleaseDepths(f.mesh, SW_SnowAreaViews(many).Model(), 1, nullptr, 100, -10, 200, M, out, f.fields, error), -1);
   EXPECT_FALSE(error.IsEmpty());
 }

@@ -6,6 +6,7 @@
 
 #include "AK_Framework.h"
 #include "SW_Flow.h"
+#include "SW_SimulationRun.h"
 #include "SW_Simulation.h"
 #include "SimulationTestProject.h"
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "FlowTestRun.h"
+#include "SW_SimulationRun.h"
 #include "SW_SourceLine.h"
 #include "SW_WallLine.h"
 
@@ -57,13 +58,15 @@ Result RunWith(int threads, int sph)
   wall.Set("Heights", "1000");
   AK_Array<SW_WallLine*> walls;
   walls.Append(&wall);
-  SW_MarkWallCells(f.mesh, walls, f.cells);
+  const SW_WallViews wallViews(walls);
+  SW_MarkWallCells(f.mesh, wallViews.Model(), f.cells);
   SW_SourceLine line("gully", nullptr);
   line.Set("StartPoint", "7 10");
   line.Set("EndPoint", "9 30");
   line.Set("MassFlow", "3000");
   line.SetUpOnMesh(f.mesh);
-  f.run.sources.lines.Append(&line);
+  const SW_SourceLineView lineView(line);
+  f.run.sources.lines.Append(&lineView);
   f.run.sources.point = SW_PointSource{1, 2000, 100, 6, 20, 50, 3, 80};
   AK_SeedRandom(9);
   for (int i = 0; i < 400; ++i) {

@@ -7,52 +7,20 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "AK_CurrentObject.h"
 #include "AK_FrameworkState.h"
 #include "SW_InitialCondition.h"
+#include "SW_SimulationRun.h"
 #include "SW_SimulationStatus.h"
 #include "SimulationTestProject.h"
 #include "TestSupport.h"
 
 namespace {
-
-// A 35-degree plane falling towards +x, 200 m by 100 m in 5 m cells, with a 2 m slab of snow
-// near its top; the simulation runs in a project directory.
-struct RunProject : SimulationProject {
-  SW_Simulation* sim;
-  ScratchDir dir;
-  std::string run;
-  RunProject()
-      : SimulationProject(40, 20, 5, [](double x, double) { return (200 - x) * std::tan(35 * M_PI / 180); })
-  {
-    auto* areas = new SW_InitialConditions("ReleaseAreas", &root);
-    root.AddComponent(areas);
-    SW_InitialCondition* area = areas->NewReleaseArea("slab");
-    for (auto [x, y] : {std::pair{20, 30}, {50, 30}, {50, 70}, {20, 70}})
-      area->Set("AppendPoint", AK_String::Format("%d %d 0", x, y));
-    area->Set("Depth", "2");
-    sim = Add("Avalanche1", true);
-    sim->GetComponent("ReleaseAreas")->Set("AppendObject", "project/ReleaseAreas/slab");
-    sim->Set("DeltaT", "0.1");
-    sim->Set("DeltaOut", "1");
-    sim->Set("EndTime", "3");
-    root.SetProjectDirRecursive(dir.Path().c_str());
-    run = sim->ProjectDir().c_str();
-    AK_MakeDirectory((dir / "Simulations").c_str());
-    AK_MakeDirectory(run.c_str());
-  }
-  std::vector<std::string> TimeSteps() const
-  {
-    std::vector<std::string> names;
-    for (const AK_String& name : AK_ListDirectory(run.c_str(), "TimeStep")) names.push_back(name.c_str());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  std::string File(const char* name) const { return ReadFile(run + "/" + name); }
-};
 
 double MeanX(const SW_Particles& p)
 {
@@ -491,4 +459,84 @@ TEST(Run, OneRunOfASimulationAtATime)
   p.sim->GetComponent("ReleaseAreas")->Set("RemoveAllObjects", "");
   p.sim->Set("Run", "");
   EXPECT_FALSE(AK_FileExists(lock.c_str()));
+}
+
+// "$compat" is read at every step: a law script that sets it at 1 s changes the run from the
+// next step on, which then no longer follows a run that never has it, nor one that has it
+// from the start.
+TEST(Run, ACompatSetByTheLawMidRunTakesEffectFromTheNextStep)
+{
+  ScratchDir laws;
+  const std::string law = laws.Write("switch.cint",
+      "double tau(double p, double u, double h, double r, double t, double x[3], double n[3],"
+      " double e) { if (t > 0.95) set(\"\", \"$compat\", \"v2017\"); return 0.3 * p + 2 * u * u; }\n");
+  const std::string plain = laws.Write("plain.cint",
+      "double tau(double p, double u, double h, double r, double t, double x[3], double n[3],"
+      " double e) { return 0.3 * p + 2 * u * u; }\n");
+  auto run = [](const std::string& file, const char* compat, const char* endTime) {
+    auto p = std::make_unique<RunProject>();
+    p->sim->Set("FrictionType", "law");
+    p->sim->Set("BottomShearStressFormulaFile", file.c_str());
+    if (*compat) p->sim->SetVariable("$compat", compat);
+    p->sim->Set("EndTime", endTime);
+    // Started as a class script of the simulation starts it: the law's "set" reaches it.
+    AK_CurrentObjectScope current(p->sim);
+    p->sim->Set("Run", "");
+    EXPECT_STREQ(AK_ErrorText, "");
+    return std::vector<AK_Vec3>(p->sim->Particles()->Positions().begin(), p->sim->Particles()->Positions().end());
+  };
+  const auto same = [](const std::vector<AK_Vec3>& a, const std::vector<AK_Vec3>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (!(a[i].x == b[i].x && a[i].y == b[i].y && a[i].z == b[i].z)) return false;
+    return true;
+  };
+  // Up to the step that sets it (from 1 s to 1.1 s) the switched run is the plain one.
+  EXPECT_TRUE(same(run(law, "", "1.1"), run(plain, "", "1.1")));
+  const auto switched = run(law, "", "2");
+  EXPECT_FALSE(same(switched, run(plain, "", "2")));
+  EXPECT_FALSE(same(switched, run(plain, "v2017", "2")));
+  // It matters from the first step when set from the start.
+  EXPECT_FALSE(same(run(plain, "v2017", "1.1"), run(plain, "", "1.1")));
+}
+
+// A run beside its simulation, driven step by step from outside: the arrays stay lent to the
+// model from step to step (the simulation's particle set and fields are empty meanwhile) and
+// come back before a stop criterion reads the tree and at the end; the particles are those of
+// the run loop's own run, bit for bit.
+TEST(Run, ARunDrivenStepByStepLendsItsArraysOnceAndRepeatsTheRunLoop)
+{
+  RunProject loop, driven;
+  loop.sim->Set("EndTime", "0.3");
+  loop.sim->Set("Run", "");
+
+  SW_Simulation& sim = *driven.sim;
+  ASSERT_STREQ(sim.Initialize(), "");
+  const int32_t count = sim.Particles()->Count();
+  sim.CheckFrictionParameters();
+  SW_SimulationRun run(sim);
+  sim.UpdateCellResistances(run);
+  sim.MarkWallCells(run);
+  run.SetUpSourceLines();
+  sim.BottomPressure()._onVertices = 1;  // bound for the run, as the run loop does
+  sim.BottomPressure().SetMesh(sim.Mesh());
+  EXPECT_FALSE(run.Lent());
+  for (int k = 0; k < 3; ++k) {
+    ASSERT_EQ(sim.ComputeTimeStep(k * 0.1, 0.1, run), 0) << run.Error().c_str();
+    run.AfterStep();
+    EXPECT_TRUE(run.Lent());
+    EXPECT_EQ(sim.Particles()->Count(), 0);
+    EXPECT_TRUE(sim.FlowDepth()->_values.IsEmpty());
+    EXPECT_EQ(run.Flow().particles.Count(), count);
+  }
+  EXPECT_EQ(sim.PeakKineticEnergy, loop.sim->PeakKineticEnergy);
+  sim.SetVariable("$stop_crit", "$halt");
+  AK_String value;
+  EXPECT_EQ(run.StopCriterion(value), 0);
+  EXPECT_FALSE(run.Lent());
+  EXPECT_EQ(sim.FlowDepth()->_values.Size(), sim.Mesh()->NumVertices());
+  const AK_Array<AK_Vec3>& a = sim.Particles()->Positions();
+  const AK_Array<AK_Vec3>& b = loop.sim->Particles()->Positions();
+  ASSERT_EQ(a.Size(), b.Size());
+  for (int32_t i = 0; i < a.Size(); ++i) ASSERT_TRUE(a[i].x == b[i].x && a[i].y == b[i].y && a[i].z == b[i].z) << i;
 }

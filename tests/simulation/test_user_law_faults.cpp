@@ -17,40 +17,6 @@
 
 namespace {
 
-// A 35-degree plane with a 2 m slab near its top, run in a project directory with time steps of
-// 0.1 s and outputs every second.
-struct FaultProject : SimulationProject {
-  SW_Simulation* sim;
-  ScratchDir dir;
-  std::string run;
-  FaultProject()
-      : SimulationProject(40, 20, 5, [](double x, double) { return (200 - x) * std::tan(35 * M_PI / 180); })
-  {
-    auto* areas = new SW_InitialConditions("ReleaseAreas", &root);
-    root.AddComponent(areas);
-    SW_InitialCondition* area = areas->NewReleaseArea("slab");
-    for (auto [x, y] : {std::pair{20, 30}, {50, 30}, {50, 70}, {20, 70}})
-      area->Set("AppendPoint", AK_String::Format("%d %d 0", x, y));
-    area->Set("Depth", "2");
-    sim = Add("Avalanche1", true);
-    sim->GetComponent("ReleaseAreas")->Set("AppendObject", "project/ReleaseAreas/slab");
-    sim->Set("DeltaT", "0.1");
-    sim->Set("DeltaOut", "1");
-    sim->Set("EndTime", "3");
-    root.SetProjectDirRecursive(dir.Path().c_str());
-    run = sim->ProjectDir().c_str();
-    AK_MakeDirectory((dir / "Simulations").c_str());
-    AK_MakeDirectory(run.c_str());
-  }
-  std::vector<std::string> TimeSteps() const
-  {
-    std::vector<std::string> names;
-    for (const AK_String& name : AK_ListDirectory(run.c_str(), "TimeStep")) names.push_back(name.c_str());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-};
-
 // Lowers the step limit of user code for a test, so that a runaway law ends in a moment.
 struct LowStepLimit {
   uint64_t saved = SW_UserCodeStepLimit();
@@ -88,7 +54,7 @@ TEST(UserLawFaults, ScriptFaultStopsTheRunAtItsStepWithOneError)
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    FaultProject p;
+    RunProject p;
     std::string source = c.source;
     source.replace(source.find("{TAU}"), 5, kTauHead);
     const std::string law = p.dir.Write(std::string("laws/") + c.name + ".cint", source);

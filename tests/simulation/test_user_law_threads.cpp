@@ -11,6 +11,7 @@
 
 #include "FlowTestRun.h"
 #include "SW_Simulation.h"
+#include "SW_SimulationRun.h"
 #include "SW_UserCode.h"
 #include "TestSupport.h"
 
