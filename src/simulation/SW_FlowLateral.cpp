@@ -103,15 +103,14 @@ AK_Vec3 SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const Sp
   AK_Vec3 gradient, s;
   double weight = 0, se = 0, we = 0;
   const int32_t c0 = std::max(ix - 1, 0), c1 = std::min(ix + 1, grid.nx - 1);
-  for (int32_t row = std::max(iy - 1, 0); row <= std::min(iy + 1, grid.ny - 1); ++row) {
-    const int32_t from = grid.start[row * grid.nx + c0], to = grid.start[row * grid.nx + c1 + 1];
-    for (int32_t k = from; k < to; ++k) {
-      const int32_t j = grid.sorted[k];
-      if (j == i) continue;
+  // The neighbours in the grid's order: the candidates near enough (and not i itself) are
+  // first listed without a branch, a batch at a time, then summed in that order.
+  const auto sum = [&](const int32_t* near, int n) {
+    for (int l = 0; l < n; ++l) {
+      const int32_t k = near[l];
       const SW_GridPoint& pj = grid.points[k];
       const double dx = pj.x - xi.x, dy = pj.y - xi.y;
       const double squared = dy * dy + dx * dx;
-      if (squared >= kernel.beyond) continue;
       const double dist = std::sqrt(squared);
       const double dd = std::max(dist, kernel.r * 0.001);
       if (dd >= kernel.r) continue;
@@ -120,6 +119,7 @@ AK_Vec3 SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const Sp
       const double wk = mj * q * kernel.k1 * q;
       gradient += AK_Vec3(dx * wk / dd, dy * wk / dd, 0);
       if (diffusion > 0) {
+        const int32_t j = grid.sorted[k];
         const AK_Vec3& vj = p.v[j];
         const double ej = SW_InternalEnthalpy(p.H[j], p.x[j].z, vj);
         const double omega = mj * (vj.Length() + speedI) * 0.5 *
@@ -135,7 +135,27 @@ AK_Vec3 SphForce(const SW_FlowParameters& par, const SW_FlowGrid& grid, const Sp
         }
       }
     }
+  };
+  constexpr int kBatch = 128;
+  int32_t near[kBatch];
+  int n = 0;
+  const SW_GridPoint* points = grid.points._elems;
+  const int32_t* sorted = grid.sorted._elems;
+  for (int32_t row = std::max(iy - 1, 0); row <= std::min(iy + 1, grid.ny - 1); ++row) {
+    const int32_t from = grid.start[row * grid.nx + c0], to = grid.start[row * grid.nx + c1 + 1];
+    for (int32_t k = from; k < to; ++k) {
+      const double dx = points[k].x - xi.x, dy = points[k].y - xi.y;
+      const double squared = dy * dy + dx * dx;
+      near[n] = k;
+      // Not surely beyond the radius (a number that compares with nothing stays in).
+      n += static_cast<int>(!(squared >= kernel.beyond)) & static_cast<int>(sorted[k] != i);
+      if (n == kBatch) {
+        sum(near, n);
+        n = 0;
+      }
+    }
   }
+  sum(near, n);
   gradient = AK_Vec3(gradient.x / rho, gradient.y / rho, gradient.z / rho);
   const double m = p.m[i];
   p.force[i] -= AK_Vec3(m * gradient.x * SW_Gravity.z, m * gradient.y * SW_Gravity.z,

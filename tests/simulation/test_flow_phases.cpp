@@ -463,3 +463,54 @@ TEST(FlowPhases, SourcesDeliverMassFlowTimesTimeAndCountWhatTheyAdd)
   EXPECT_NEAR(delivered, line8000 + point, 0.05 * (line8000 + point));
   for (const AK_Vec3& x : f.p.x) EXPECT_LE(x.x, 100);
 }
+
+// A crowd around one particle, from a few neighbours to several hundred candidates, some on
+// the particle itself, some exactly at the kernel radius: the depth gradient is the sum over
+// the neighbours in the grid's order (each bucket row from its first column), to the last bit.
+TEST(FlowPhases, SmoothedParticleGradientOverCrowdsSumsInTheGridsOrder)
+{
+  for (int crowd : {3, 126, 127, 128, 129, 300, 700}) {
+    SCOPED_TRACE(crowd);
+    Flow f(0, 8, 8, 5);
+    f.par.sphMode = 1;  // r = 5
+    f.par.resolution = 5;
+    meshtest::Rng rng(crowd);
+    f.p.Add(f.mesh, AK_Vec3(20.3, 19.7, 0), 500, AK_Vec3(), 0, 0, -1);
+    f.p.Add(f.mesh, AK_Vec3(20.3, 19.7, 0), 400, AK_Vec3(), 0, 0, -1);  // on the particle
+    f.p.Add(f.mesh, AK_Vec3(25.3, 19.7, 0), 400, AK_Vec3(), 0, 0, -1);  // at the radius
+    for (int k = 0; k < crowd; ++k)
+      f.p.Add(f.mesh, AK_Vec3(rng.Uniform(13, 28), rng.Uniform(12, 27), 0), static_cast<float>(rng.Uniform(100, 900)),
+              AK_Vec3(), 0, 0, -1);
+    SW_UpdateFields(f.mesh, 200, f.p, 0, f.fields);
+    f.p.SizeWork();
+    AK_String error;
+    ASSERT_EQ(SW_ComputeBodyForces(f.run, 0, f.p.Count(), 0, 0.1, error), 0);
+    f.grid.Build(f.mesh, f.p, 5, 1 << 20);
+    f.par.verbose = 2;
+    f.run.report.sph.Append(SW_FlowStepReport::SphSample());
+    SW_ComputeLateralForces(f.run, 0, 1, 0.1);
+
+    const SW_FlowGrid& g = f.grid;
+    const double r = 5, k1 = 10 / (r * r * r * r * r * kPi) * -3;
+    const AK_Vec3 xi = f.p.x[0];
+    const int32_t ix = g.Column(xi.x), iy = g.Row(xi.y);
+    AK_Vec3 expected;
+    int candidates = 0;
+    for (int32_t row = std::max(iy - 1, 0); row <= std::min(iy + 1, g.ny - 1); ++row)
+      for (int32_t col = std::max(ix - 1, 0); col <= std::min(ix + 1, g.nx - 1); ++col)
+        for (int32_t k = g.start[row * g.nx + col]; k < g.start[row * g.nx + col + 1]; ++k) {
+          const int32_t j = g.sorted[k];
+          ++candidates;
+          if (j == 0) continue;
+          const double dx = f.p.x[j].x - xi.x, dy = f.p.x[j].y - xi.y;
+          const double dd = std::max(std::sqrt(dy * dy + dx * dx), r * 0.001);
+          if (dd >= r) continue;
+          const double q = r - dd, wk = f.p.m[j] * q * k1 * q;
+          expected += AK_Vec3(dx * wk / dd, dy * wk / dd, 0);
+        }
+    expected = AK_Vec3(expected.x / 200, expected.y / 200, expected.z / 200);
+    EXPECT_GE(candidates, crowd * 2 / 3);  // the crowd lies in the buckets searched
+    const AK_Vec3& got = f.run.report.sph[0].gradient;
+    EXPECT_TRUE(std::memcmp(&got, &expected, sizeof got) == 0) << got.x << " " << expected.x;
+  }
+}
