@@ -153,18 +153,13 @@ void RemoveAddAndSplit(SW_FlowRun& run, double t, double dt)
   }
 }
 
-// The field update from the particles where the motion left them: their weights in their
-// cells on the run's threads, then the sums onto the vertices in the particles' order.
+// The field update from the particles where the motion left them, on the run's threads
+// (each particle's weights computed by the thread that adds them to its vertices).
 void UpdateFields(SW_FlowRun& run, double t)
 {
   SW_ParticleStore& p = run.particles;
   p.SizeWork();  // removal, sources and splits changed the count
-  const SW_MeshCore& mesh = *run.mesh;
-  auto chunk = [&mesh, &p](int32_t first, int32_t end) {
-    for (int32_t i = first; i < end; ++i) mesh.CellWeights(p.cell[i], p.x[i], p.weights[i].w);
-  };
-  run.workers.ForEachChunk(p.Count(), chunk);
-  SW_UpdateFields(mesh, run.par.density, p, static_cast<float>(t), run.fields, p.weights._elems,
+  SW_UpdateFields(*run.mesh, run.par.density, p, static_cast<float>(t), run.fields, nullptr,
                   &run.workers);
 }
 

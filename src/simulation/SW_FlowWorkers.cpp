@@ -2,10 +2,15 @@
 #include "SW_FlowWorkers.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
 thread_local int workerIndex = 0;
+
+// How many times a thread looks at a flag before it sleeps on the condition: a few tens of
+// microseconds, about the time a wake-up takes.
+constexpr int kWatch = 20000;
 
 }  // namespace
 
@@ -17,12 +22,12 @@ void SW_FlowWorkers::Stop()
 {
   {
     std::lock_guard<std::mutex> lock(_mutex);
-    _stopping = true;
+    _stopping.store(true);
   }
   _wake.notify_all();
   for (std::thread& t : _helpers) t.join();
   _helpers.clear();
-  _stopping = false;
+  _stopping.store(false);
 }
 
 void SW_FlowWorkers::Use(int threads)
@@ -31,7 +36,7 @@ void SW_FlowWorkers::Use(int threads)
   if (threads == Threads()) return;
   Stop();
   _helpers.reserve(static_cast<size_t>(threads - 1));
-  for (int k = 1; k < threads; ++k) _helpers.emplace_back(&SW_FlowWorkers::Serve, this, k, _round);
+  for (int k = 1; k < threads; ++k) _helpers.emplace_back(&SW_FlowWorkers::Serve, this, k, _round.load());
 }
 
 void SW_FlowWorkers::Serve(int index, uint64_t seen)
@@ -41,20 +46,25 @@ void SW_FlowWorkers::Serve(int index, uint64_t seen)
     Task task;
     void* context;
     int32_t count, piece;
-    {
-      std::unique_lock<std::mutex> lock(_mutex);
-      _wake.wait(lock, [&] { return _stopping || _round != seen; });
-      if (_stopping) return;
-      seen = _round;
-      task = _task;
-      context = _context;
-      count = _count;
-      piece = _piece;
+    const auto handedOut = [&] { return _stopping.load() || _round.load() != seen; };
+    for (int k = 0; k < kWatch && !handedOut(); ++k) {
     }
+    if (!handedOut()) {
+      std::unique_lock<std::mutex> lock(_mutex);
+      _wake.wait(lock, handedOut);
+    }
+    if (_stopping.load()) return;
+    // The round is published after the phase's fields (sequentially consistent atomics).
+    seen = _round.load();
+    task = _task;
+    context = _context;
+    count = _count;
+    piece = _piece;
     TakePieces(task, context, count, piece);
-    {
+    if (_busy.fetch_sub(1) == 1) {
+      // Under the lock: the caller tests `_busy` under it before it sleeps.
       std::lock_guard<std::mutex> lock(_mutex);
-      if (--_busy == 0) _done.notify_one();
+      _done.notify_one();
     }
   }
 }
@@ -74,15 +84,18 @@ int32_t SW_FlowWorkers::SplitTargets(int32_t targets, int shift)
 {
   const int threads = Threads();
   const size_t blocks = _blocks.size() / static_cast<size_t>(threads);
-  // The sources per block, summed over the workers, into the first worker's counts.
+  // The work of each block into the first worker's counts: its sources, each adding to a
+  // few targets, and its targets, each opened and closed (about a tenth of a source's work).
   int64_t total = 0;
   for (size_t b = 0; b < blocks; ++b) {
-    int32_t sum = 0;
+    int64_t sum = 0;
     for (int w = 0; w < threads; ++w) sum += _blocks[static_cast<size_t>(w) * blocks + b];
-    _blocks[b] = sum;
-    total += sum;
+    const int64_t first = int64_t(b) << shift;
+    sum = 10 * sum + (std::min<int64_t>(targets, first + (int64_t(1) << shift)) - first);
+    _blocks[b] = static_cast<int32_t>(std::min<int64_t>(sum, INT32_MAX));
+    total += _blocks[b];
   }
-  // Range r starts at the first block before which at least r/threads of the sources lie.
+  // Range r starts at the first block before which at least r/threads of the work lies.
   _bounds.assign(static_cast<size_t>(threads) + 1, targets);
   _bounds[0] = 0;
   int64_t before = 0;
@@ -111,12 +124,16 @@ void SW_FlowWorkers::Run(int32_t count, Task task, void* context, int32_t piece)
     _context = context;
     _count = count;
     _piece = piece;
-    _next.store(0, std::memory_order_relaxed);
-    _busy = static_cast<int>(_helpers.size());
-    ++_round;
+    _next.store(0);
+    _busy.store(static_cast<int>(_helpers.size()));
+    _round.fetch_add(1);
   }
   _wake.notify_all();
   TakePieces(task, context, count, piece);
+  const auto finished = [&] { return _busy.load() == 0; };
+  for (int k = 0; k < kWatch && !finished(); ++k) {
+  }
+  if (finished()) return;
   std::unique_lock<std::mutex> lock(_mutex);
-  _done.wait(lock, [&] { return _busy == 0; });
+  _done.wait(lock, finished);
 }

@@ -84,9 +84,12 @@ private:
   std::vector<std::thread> _helpers;
   std::mutex _mutex;
   std::condition_variable _wake, _done;
-  uint64_t _round = 0;  // counts the phases handed out; a helper works once per round
-  int _busy = 0;        // helpers still working on this round
-  bool _stopping = false;
+  // Counts the phases handed out; a helper works once per round. A helper that finished
+  // watches it for a short while before it sleeps, since the next phase usually follows
+  // within microseconds; the caller likewise watches `_busy` before it sleeps.
+  std::atomic<uint64_t> _round{0};
+  std::atomic<int> _busy{0};  // helpers still working on this round
+  std::atomic<bool> _stopping{false};
   Task _task = nullptr;
   void* _context = nullptr;
   int32_t _count = 0, _piece = 0;
