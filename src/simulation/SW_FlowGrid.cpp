@@ -9,6 +9,55 @@ double SW_KernelRadius(const SW_FlowParameters& par)
 }
 
 
+namespace {
+
+// The x-y box of the mesh's vertices, as VertexBox gives it: on the threads in parts, each
+// part's least and greatest first reached, joined in order, so that of equal values (0 and
+// -0) the same one wins. A coordinate that is not a number leaves it to VertexBox.
+void PlanBox(const SW_MeshCore& mesh, SW_FlowWorkers* workers, AK_Vec3& lo, AK_Vec3& hi)
+{
+  const int32_t n = mesh.NumVertices();
+  constexpr int kParts = 64;
+  if (!workers || workers->Threads() < 2 || n < 64 * kParts) {
+    mesh.VertexBox(lo, hi);
+    return;
+  }
+  struct Part {
+    double x0, y0, x1, y1;
+    bool nan;
+  };
+  Part parts[kParts];
+  const AK_Vec3* x = mesh._x._elems;
+  workers->ForEachItem(kParts, [&](int32_t k) {
+    const int32_t from = static_cast<int32_t>(int64_t(n) * k / kParts);
+    const int32_t to = static_cast<int32_t>(int64_t(n) * (k + 1) / kParts);
+    Part q{x[from].x, x[from].y, x[from].x, x[from].y, false};
+    for (int32_t i = from; i < to; ++i) {
+      const double px = x[i].x, py = x[i].y;
+      q.nan |= px != px || py != py;
+      if (px < q.x0) q.x0 = px;
+      if (py < q.y0) q.y0 = py;
+      if (px > q.x1) q.x1 = px;
+      if (py > q.y1) q.y1 = py;
+    }
+    parts[k] = q;
+  });
+  lo = x[0];
+  hi = x[0];
+  for (const Part& q : parts) {
+    if (q.nan) {
+      mesh.VertexBox(lo, hi);
+      return;
+    }
+    if (q.x0 < lo.x) lo.x = q.x0;
+    if (q.y0 < lo.y) lo.y = q.y0;
+    if (q.x1 > hi.x) hi.x = q.x1;
+    if (q.y1 > hi.y) hi.y = q.y1;
+  }
+}
+
+}  // namespace
+
 int32_t SW_FlowGrid::Column(double x) const
 {
   const double k = (x - x0) / size;
@@ -27,7 +76,7 @@ void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, doub
                         int64_t maxBuckets, SW_FlowWorkers* workers)
 {
   AK_Vec3 lo, hi;
-  mesh.VertexBox(lo, hi);
+  PlanBox(mesh, workers, lo, hi);
   x0 = lo.x;
   y0 = lo.y;
   size = radius > 0 ? radius : 1;
@@ -50,21 +99,49 @@ void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, doub
   }
   sorted.SetCount(n);
   bucket.SetCount(n);
-  // Each particle's bucket on its own (on the threads), then the counting sort in order.
-  const auto place = [this, &p](int32_t first, int32_t end) {
-    for (int32_t i = first; i < end; ++i) bucket[i] = Row(p.x[i].y) * nx + Column(p.x[i].x);
-  };
-  if (workers)
-    workers->ForEachChunk(n, place);
-  else
-    place(0, n);
   start.Reserve(buckets + 1);
   start.SetCount(buckets + 1);
-  for (int32_t& s : start) s = 0;
-  for (int32_t i = 0; i < n; ++i) ++start[bucket[i]];
-  for (int32_t k = 1; k <= buckets; ++k) start[k] += start[k - 1];
-  // Placing in increasing index from the bucket ends leaves each bucket in decreasing order.
-  for (int32_t i = 0; i < n; ++i) sorted[--start[bucket[i]]] = i;
+  // A counting sort that leaves each bucket in decreasing particle order.
+  int32_t* const b = bucket._elems;
+  int32_t* const first = start._elems;
+  int32_t* const order = sorted._elems;
+  const auto place = [this, &p, b](int32_t from, int32_t to) {
+    for (int32_t i = from; i < to; ++i) b[i] = Row(p.x[i].y) * nx + Column(p.x[i].x);
+  };
+  if (!workers || workers->Threads() < 2 || n < 4096) {
+    place(0, n);
+    for (int32_t k = 0; k <= buckets; ++k) first[k] = 0;
+    for (int32_t i = 0; i < n; ++i) ++first[b[i]];
+    for (int32_t k = 1; k <= buckets; ++k) first[k] += first[k - 1];
+    // Placing in increasing index from the bucket ends.
+    for (int32_t i = 0; i < n; ++i) order[--first[b[i]]] = i;
+    Gather(p, workers);
+    return;
+  }
+  // On the threads: each bucket counted and then filled by the thread that owns it, walking
+  // the particles from the last and placing from the bucket's start.
+  workers->ForEachChunk(n, place);
+  const auto none = [](int32_t, int32_t) {};
+  const auto ownBucket = [b](int32_t i, int32_t& lo, int32_t& hi) { lo = hi = b[i]; };
+  workers->ScatterInOrder(
+      n, buckets, ownBucket,
+      [first](int32_t from, int32_t to) {
+        for (int32_t k = from; k < to; ++k) first[k] = 0;
+      },
+      [first, b](int32_t i, int32_t, int32_t) { ++first[b[i]]; }, none);
+  int32_t sum = 0;
+  for (int32_t k = 0; k < buckets; ++k) {
+    const int32_t count = first[k];
+    first[k] = sum;
+    sum += count;
+  }
+  first[buckets] = n;
+  workers->ScatterInOrder(
+      n, buckets, ownBucket, none,
+      [first, b, order](int32_t i, int32_t, int32_t) { order[first[b[i]]++] = i; }, none);
+  // Each start moved on to the next bucket's: back by one.
+  for (int32_t k = buckets - 1; k > 0; --k) first[k] = first[k - 1];
+  first[0] = 0;
   Gather(p, workers);
 }
 
