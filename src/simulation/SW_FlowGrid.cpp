@@ -119,29 +119,27 @@ void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, doub
     return;
   }
   // On the threads: each bucket counted and then filled by the thread that owns it, walking
-  // the particles from the last and placing from the bucket's start.
+  // the particles from the last. Bucket b is counted at b + 1, where the sums then leave its
+  // start, which moves on to its end (the next bucket's start) while the bucket is filled.
   workers->ForEachChunk(n, place);
   const auto none = [](int32_t, int32_t) {};
   const auto ownBucket = [b](int32_t i, int32_t& lo, int32_t& hi) { lo = hi = b[i]; };
   workers->ScatterInOrder(
       n, buckets, ownBucket,
       [first](int32_t from, int32_t to) {
-        for (int32_t k = from; k < to; ++k) first[k] = 0;
+        for (int32_t k = from; k < to; ++k) first[k + 1] = 0;
       },
-      [first, b](int32_t i, int32_t, int32_t) { ++first[b[i]]; }, none);
+      [first, b](int32_t i, int32_t, int32_t) { ++first[b[i] + 1]; }, none);
+  first[0] = 0;
   int32_t sum = 0;
-  for (int32_t k = 0; k < buckets; ++k) {
+  for (int32_t k = 1; k <= buckets; ++k) {
     const int32_t count = first[k];
     first[k] = sum;
     sum += count;
   }
-  first[buckets] = n;
   workers->ScatterInOrder(
       n, buckets, ownBucket, none,
-      [first, b, order](int32_t i, int32_t, int32_t) { order[first[b[i]]++] = i; }, none);
-  // Each start moved on to the next bucket's: back by one.
-  for (int32_t k = buckets - 1; k > 0; --k) first[k] = first[k - 1];
-  first[0] = 0;
+      [first, b, order](int32_t i, int32_t, int32_t) { order[first[b[i] + 1]++] = i; }, none);
   Gather(p, workers);
 }
 

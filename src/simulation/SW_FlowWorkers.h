@@ -63,7 +63,7 @@ public:
   // [0, targets), so that every target receives its terms in that order whatever the threads.
   // span(i, lo, hi) sets the least and the greatest target source i adds to (lo > hi: none);
   // add(i, first, end) adds source i's terms to its targets in [first, end) only. The targets
-  // are split into ranges holding about as many sources each, one range per thread, and each
+  // are split into ranges of about equal work (sources and targets), one per thread, and each
   // thread walks all sources, keeping those that reach its range. open(first, end) runs on a
   // range before its sums, close(first, end) after them (the ranges cover all targets).
   template <class Span, class Open, class Add, class Close>
