@@ -137,8 +137,8 @@ void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, doub
     first[k] = sum;
     sum += count;
   }
-  workers->ScatterInOrder(
-      n, buckets, ownBucket, none,
+  workers->ScatterAgain(
+      n, buckets, none,
       [first, b, order](int32_t i, int32_t, int32_t) { order[first[b[i] + 1]++] = i; }, none);
   Gather(p, workers);
 }

@@ -70,6 +70,11 @@ public:
   void ScatterInOrder(int32_t count, int32_t targets, Span&& span, Open&& open, Add&& add,
                       Close&& close);
 
+  // The same over the same sources, spans and target count as the last ScatterInOrder (the
+  // spans are not asked again).
+  template <class Open, class Add, class Close>
+  void ScatterAgain(int32_t count, int32_t targets, Open&& open, Add&& add, Close&& close);
+
 private:
   void Stop();
   // The ranges of targets for ScatterInOrder from the spans in _lo, _hi; answers their number.
@@ -98,6 +103,7 @@ private:
   // ScatterInOrder's scratch: each source's least and greatest target, the sources per block
   // of targets counted by each worker, the first target of each range.
   std::vector<int32_t> _lo, _hi, _blocks, _bounds;
+  int32_t _ranges = 0;
 };
 
 template <class Span, class Open, class Add, class Close>
@@ -129,8 +135,21 @@ void SW_FlowWorkers::ScatterInOrder(int32_t count, int32_t targets, Span&& span,
       if (lo <= hi) ++counts[lo >> shift];
     }
   });
-  const int32_t ranges = SplitTargets(targets, shift);
-  ForEachItem(ranges, [&](int32_t r) {
+  _ranges = SplitTargets(targets, shift);
+  ScatterAgain(count, targets, open, add, close);
+}
+
+template <class Open, class Add, class Close>
+void SW_FlowWorkers::ScatterAgain(int32_t count, int32_t targets, Open&& open, Add&& add,
+                                  Close&& close)
+{
+  if (Threads() < 2 || count < 4096 || targets < 2) {
+    open(0, targets);
+    for (int32_t i = count - 1; i >= 0; --i) add(i, 0, targets);
+    close(0, targets);
+    return;
+  }
+  ForEachItem(_ranges, [&](int32_t r) {
     const int32_t first = _bounds[r], end = _bounds[r + 1];
     if (first >= end) return;
     open(first, end);
