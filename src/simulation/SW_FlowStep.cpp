@@ -1,6 +1,7 @@
 // One time step of the flow model: its phases in their fixed order, the bookkeeping phases
 // between the force and motion phases, and the check that the state belongs to the mesh.
 #include <chrono>
+#include <cmath>
 
 #include "SW_Flow.h"
 
@@ -147,7 +148,10 @@ void RemoveAddAndSplit(SW_FlowRun& run, double t, double dt)
   const double perParticle = run.par.massPerParticle;
   run.report.removed = p.RemoveBelow(perParticle * 0.01);
   run.report.sourceMass = SW_AddSourceParticles(run, t, dt, run.report.sourceCount);
+  // A mass clearly below 1.4 masses per particle rounds to at most one: no division needed.
+  const double clearlyOne = perParticle > 0 ? 1.4 * perParticle : -HUGE_VAL;
   for (int32_t i = p.Count() - 1; i >= 0; --i) {
+    if (p.m[i] < clearlyOne) continue;
     const int32_t k = static_cast<int32_t>(p.m[i] / perParticle + 0.5);
     if (k > 1 && p.cell[i] >= 0) p.Split(*run.mesh, i, k);
   }

@@ -141,6 +141,30 @@ TEST(Flow, RemovalMovesTheLastIntoEachGapAndSplitAppendsCopies)
   }
 }
 
+// A step splits a particle into round(m / mass per particle) when that is above one: masses
+// either side of each rounding border, and of the border below which no division is needed.
+TEST(Flow, StepSplitsHeavyParticlesByTheRoundedMassRatio)
+{
+  for (double perParticle : {1000.0, 0.37, 3e7}) {
+    SCOPED_TRACE(perParticle);
+    Flow f(0, 8, 8, 5);
+    f.par.massPerParticle = perParticle;
+    int32_t expected = 0;
+    for (double ratio : {0.5, 1.0, 1.39999, 1.4, 1.40001, 1.49999, 1.5, 1.50001, 2.49999, 2.5, 2.50001, 7.3}) {
+      for (float m : {std::nextafter(static_cast<float>(ratio * perParticle), 0.f), static_cast<float>(ratio * perParticle),
+                      std::nextafter(static_cast<float>(ratio * perParticle), 1e30f)}) {
+        f.p.Add(f.mesh, AK_Vec3(20, 20, 0), m, AK_Vec3(), 0, 0, -1);
+        expected += std::max(1, static_cast<int32_t>(m / perParticle + 0.5));
+      }
+    }
+    SW_UpdateFields(f.mesh, f.par.density, f.p, 0, f.fields);
+    AK_String error;
+    ASSERT_EQ(f.Step(0, 0.01, error), 0) << error.c_str();
+    EXPECT_EQ(f.run.report.removed, 0);
+    EXPECT_EQ(f.p.Count(), expected);
+  }
+}
+
 TEST(Flow, ParticleMassMethodsAndRefusals)
 {
   struct Case {
