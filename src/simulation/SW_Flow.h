@@ -98,8 +98,9 @@ struct SW_FlowParameters {
   AK_Array<void*> lawContexts;
   std::shared_ptr<const void> lawOwner;
   // Threads for the phases whose per-particle (or per-vertex) results depend only on the
-  // state at the phase start (forces, motion, the weights and vertex passes of the fields);
-  // results are the same with any count.
+  // state at the phase start (forces, motion, the neighbour grid) and for the sums onto
+  // vertices and cells, each target summed by one thread in the particles' order; results
+  // are the same with any count.
   int threads = 1;
 };
 
@@ -354,9 +355,9 @@ void SW_EarthPressure(double a1, double a2, double threshold, float ratio, doubl
 // enthalpy (cell -1 once off the mesh), reflecting at active walls.
 void SW_UpdatePositions(SW_FlowRun& run, int32_t first, int32_t end, double dt);
 // The field update: flow depth, velocity, peaks and arrival from the particles. `weights`,
-// when given, holds each particle's CellWeights in its cell (computed beforehand, on the
-// run's threads); `workers`, when given, run the passes over the vertices (the sums onto
-// the vertices go in the particles' order on the calling thread).
+// when given, holds each particle's CellWeights in its cell (else they are computed here);
+// `workers`, when given, share the vertices out, each vertex summing in the particles' order
+// whatever thread owns it.
 void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleStore& p,
                      float t, SW_FlowFields& fields, const SW_CornerWeights* weights = nullptr,
                      SW_FlowWorkers* workers = nullptr);
