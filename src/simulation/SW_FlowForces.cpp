@@ -1,5 +1,6 @@
 // Body forces of the flow model: subgrid mixing, the normal acceleration over the curved
 // surface, the friction laws, entrainment and the drag of resistance areas.
+#include <algorithm>
 #include <cmath>
 #include <climits>
 #include <cstdint>
@@ -226,51 +227,74 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
   const AK_Vec3* normals = mesh._vertexNormals._elems;
   const AK_Vec3* velocity = run.fields.velocity._elems;
   const float* flowDepth = run.fields.flowDepth._elems;
-  for (int32_t i = first; i < end; ++i) {
-    Particle q;
-    q.i = i;
-    q.mu = mu;
-    q.c = p.cell[i];
-    q.x = p.x[i];
-    mesh.CellWeights(q.c, q.x, q.w);
-    // The surface normal, the field velocity and the flow depth at x, from one pass over
-    // the cell's corners (each sum in the order of the mesh's interpolation).
-    AK_Vec3 normal, vf;
-    float hf = 0;
-    const AK_Index4& corners = mesh._lcv[q.c];
-    for (int k = mesh.LastCorner(q.c); k >= 0; --k) {
-      const int32_t v = corners[k];
-      const double w = q.w[k];
-      const AK_Vec3& nv = normals[v];
-      normal.x += w * nv.x;
-      normal.y += w * nv.y;
-      normal.z += w * nv.z;
-      const AK_Vec3& fv = velocity[v];
-      vf.x += w * fv.x;
-      vf.y += w * fv.y;
-      vf.z += w * fv.z;
-      hf = static_cast<float>(hf + w * static_cast<double>(flowDepth[v]));
+  // A block of particles at a time: first each one's weights and the values interpolated
+  // at its position, then the rest. Each particle's work is a long chain of divisions and
+  // square roots; in shorter loops the processor overlaps the chains of several particles.
+  constexpr int32_t kBlock = 16;
+  struct AtPosition {
+    double w[4];
+    AK_Vec3 n, vf;
+    float hf;
+  };
+  AtPosition at[kBlock];
+  for (int32_t b = first; b < end; b += kBlock) {
+    const int32_t blockEnd = std::min(end, b + kBlock);
+    for (int32_t i = b; i < blockEnd; ++i) {
+      AtPosition& a = at[i - b];
+      const int32_t c = p.cell[i];
+      mesh.CellWeights(c, p.x[i], a.w);
+      // The surface normal, the field velocity and the flow depth at x, from one pass over
+      // the cell's corners (each sum in the order of the mesh's interpolation).
+      AK_Vec3 normal, vf;
+      float hf = 0;
+      const AK_Index4& corners = mesh._lcv[c];
+      for (int k = mesh.LastCorner(c); k >= 0; --k) {
+        const int32_t v = corners[k];
+        const double w = a.w[k];
+        const AK_Vec3& nv = normals[v];
+        normal.x += w * nv.x;
+        normal.y += w * nv.y;
+        normal.z += w * nv.z;
+        const AK_Vec3& fv = velocity[v];
+        vf.x += w * fv.x;
+        vf.y += w * fv.y;
+        vf.z += w * fv.z;
+        hf = static_cast<float>(hf + w * static_cast<double>(flowDepth[v]));
+      }
+      a.n = SW_Unit(normal);
+      a.vf = vf;
+      a.hf = hf;
     }
-    q.n = SW_Unit(normal);
-    // The position stays until the motion phase: the later phases take these from here.
-    p.weights[i] = SW_CornerWeights{{q.w[0], q.w[1], q.w[2], q.w[3]}};
-    p.normal[i] = q.n;
-    if (hf < 1e-6f) hf = 1e-6f;
-    p.depth[i] = hf;
-    p.entrainedMass[i] = 0;
-    p.enthalpySource[i] = 0;
-    p.enthalpyRelaxation[i] = 0;
-    p.normalForce[i] = 0;
-    if (held && p.flags[i] != 0) continue;  // held back: only its depth counts
-    q.h = hf;
-    q.m = p.m[i];
-    q.v = p.v[i];
-    MixWithFlow(run, q, vf, dt);
-    p.v[i] = q.v;
-    NormalAndGravity(run, p, q, dt);
-    if (Shear(run, p, q, t, laws.tau, error)) return 1;
-    if (Entrain(run, p, q, t, dt, laws.loss, error)) return 1;
-    Drag(run, p, q);
+    for (int32_t i = b; i < blockEnd; ++i) {
+      const AtPosition& a = at[i - b];
+      Particle q;
+      q.i = i;
+      q.mu = mu;
+      q.c = p.cell[i];
+      q.x = p.x[i];
+      for (int k = 0; k < 4; ++k) q.w[k] = a.w[k];
+      q.n = a.n;
+      float hf = a.hf;
+      // The position stays until the motion phase: the later phases take these from here.
+      p.weights[i] = SW_CornerWeights{{q.w[0], q.w[1], q.w[2], q.w[3]}};
+      p.normal[i] = q.n;
+      if (hf < 1e-6f) hf = 1e-6f;
+      p.depth[i] = hf;
+      p.entrainedMass[i] = 0;
+      p.enthalpySource[i] = 0;
+      p.enthalpyRelaxation[i] = 0;
+      p.normalForce[i] = 0;
+      if (held && p.flags[i] != 0) continue;  // held back: only its depth counts
+      q.h = hf;
+      q.m = p.m[i];
+      q.v = p.v[i];
+      MixWithFlow(run, q, a.vf, dt);
+      p.v[i] = q.v;
+      NormalAndGravity(run, p, q, dt);
+      if (Shear(run, p, q, t, laws.tau, error)) return 1;
+      if (Entrain(run, p, q, t, dt, laws.loss, error)) return 1;
+      Drag(run, p, q);
+    }
   }
   return 0;
 }

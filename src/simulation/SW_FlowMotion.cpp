@@ -1,4 +1,5 @@
 // The position update of the particles with their reflection at walls.
+#include <algorithm>
 #include <cmath>
 
 #include "SW_Flow.h"
@@ -71,56 +72,79 @@ void SW_UpdatePositions(SW_FlowRun& run, int32_t first, int32_t end, double dt)
   const bool walls = !cells.wallMark.IsEmpty();
   const double angle = run.par.breakLinesAngle;
   const double cb = angle > 0.1 ? std::cos(std::acos(-1.0) * angle / 180.0) : -1;
-  for (int32_t i = first; i < end; ++i) {
-    if (held && p.flags[i] != 0) {
-      p.v[i] = AK_Vec3();
-      continue;
+  // A block of particles at a time: first each one's new velocity and its projection onto
+  // the surface, then the rest. Each particle's work is a long chain of divisions and
+  // square roots; in shorter loops the processor overlaps the chains of several particles.
+  constexpr int32_t kBlock = 16;
+  AK_Vec3 velocity[kBlock];
+  double weights[kBlock][4];
+  int32_t fromCell[kBlock];
+  bool moves[kBlock];
+  for (int32_t b = first; b < end; b += kBlock) {
+    const int32_t blockEnd = std::min(end, b + kBlock);
+    for (int32_t i = b; i < blockEnd; ++i) {
+      const int32_t l = i - b;
+      moves[l] = false;
+      if (held && p.flags[i] != 0) {
+        p.v[i] = AK_Vec3();
+        continue;
+      }
+      const AK_Vec3 old = p.x[i];
+      const int32_t oldCell = p.cell[i];
+      const AK_Vec3 vOld = p.v[i];
+      const double m = p.m[i];
+      AK_Vec3 v = vOld + SW_Over(p.force[i] * dt, m);
+      v = SW_Over(v, p.frictionCoefficient[i] * dt / m + 1);
+      const AK_Vec3 x = old + SW_Over((vOld + v) * dt, 2);
+      p.cell[i] = mesh.ProjectToSurface(x, oldCell, weights[l]);
+      fromCell[l] = oldCell;
+      velocity[l] = v;
+      moves[l] = true;
     }
-    const AK_Vec3 old = p.x[i];
-    const int32_t oldCell = p.cell[i];
-    const AK_Vec3 vOld = p.v[i];
-    const double m = p.m[i];
-    AK_Vec3 v = vOld + SW_Over(p.force[i] * dt, m);
-    v = SW_Over(v, p.frictionCoefficient[i] * dt / m + 1);
-    AK_Vec3 x = old + SW_Over((vOld + v) * dt, 2);
-    double w[4];
-    const int32_t c = mesh.ProjectToSurface(x, oldCell, w);
-    p.cell[i] = c;
-    if (c < 0) continue;
-    // The point on the surface and the normal there, from one pass over the cell's corners.
-    AK_Vec3 surface, normal;
-    const AK_Index4& corners = mesh._lcv[c];
-    for (int k = mesh.LastCorner(c); k >= 0; --k) {
-      const AK_Vec3& xv = mesh._x[corners[k]];
-      const AK_Vec3& nv = mesh._vertexNormals[corners[k]];
-      surface.x += w[k] * xv.x;
-      surface.y += w[k] * xv.y;
-      surface.z += w[k] * xv.z;
-      normal.x += w[k] * nv.x;
-      normal.y += w[k] * nv.y;
-      normal.z += w[k] * nv.z;
+    for (int32_t i = b; i < blockEnd; ++i) {
+      const int32_t l = i - b;
+      const int32_t oldCell = fromCell[l];
+      const int32_t c = p.cell[i];
+      if (!moves[l] || c < 0) continue;  // held, or off the mesh
+      const AK_Vec3 old = p.x[i];
+      const double m = p.m[i];
+      const double* w = weights[l];
+      AK_Vec3 v = velocity[l];
+      // The point on the surface and the normal there, from one pass over the cell's corners.
+      AK_Vec3 surface, normal;
+      const AK_Index4& corners = mesh._lcv[c];
+      for (int k = mesh.LastCorner(c); k >= 0; --k) {
+        const AK_Vec3& xv = mesh._x[corners[k]];
+        const AK_Vec3& nv = mesh._vertexNormals[corners[k]];
+        surface.x += w[k] * xv.x;
+        surface.y += w[k] * xv.y;
+        surface.z += w[k] * xv.z;
+        normal.x += w[k] * nv.x;
+        normal.y += w[k] * nv.y;
+        normal.z += w[k] * nv.z;
+      }
+      const AK_Vec3 x = surface;
+      const AK_Vec3 n = SW_Unit(normal);
+      const double s0 = v.Length();
+      v = Tangential(v, n);
+      bool keep = s0 > 0;
+      if (keep && cb > -1)
+        keep = SW_Unit(mesh.CellAreaVector(oldCell)).Dot(SW_Unit(mesh.CellAreaVector(c))) > cb;
+      const int32_t mark = walls ? cells.wallMark[oldCell] : 0;
+      const SW_FlowWall* wall = mark ? cells.walls[mark - 1] : nullptr;
+      if (keep && (!wall || wall->Active())) v = SW_Over(v * s0, v.Length() + 1e-6);
+
+      const double lambda = p.enthalpyRelaxation[i];
+      const double eps = SW_InternalEnthalpy(p.H[i], x.z, v);
+      p.H[i] = static_cast<float>(
+          p.H[i] + ((p.enthalpySource[i] - eps * lambda) * dt / (lambda * dt / m + 1)) / m);
+      p.x[i] = x;
+      p.v[i] = v;
+
+      AK_Vec3 hit, top, along;
+      if (wall && wall->Active() &&
+          wall->Intersect(AK_Vec2{old.x, old.y}, AK_Vec2{x.x, x.y}, hit, top, along))
+        Reflect(run, p, i, old, hit, top, along);
     }
-    x = surface;
-    const AK_Vec3 n = SW_Unit(normal);
-    const double s0 = v.Length();
-    v = Tangential(v, n);
-    bool keep = s0 > 0;
-    if (keep && cb > -1)
-      keep = SW_Unit(mesh.CellAreaVector(oldCell)).Dot(SW_Unit(mesh.CellAreaVector(c))) > cb;
-    const int32_t mark = walls ? cells.wallMark[oldCell] : 0;
-    const SW_FlowWall* wall = mark ? cells.walls[mark - 1] : nullptr;
-    if (keep && (!wall || wall->Active())) v = SW_Over(v * s0, v.Length() + 1e-6);
-
-    const double lambda = p.enthalpyRelaxation[i];
-    const double eps = SW_InternalEnthalpy(p.H[i], x.z, v);
-    p.H[i] = static_cast<float>(
-        p.H[i] + ((p.enthalpySource[i] - eps * lambda) * dt / (lambda * dt / m + 1)) / m);
-    p.x[i] = x;
-    p.v[i] = v;
-
-    AK_Vec3 hit, top, along;
-    if (wall && wall->Active() &&
-        wall->Intersect(AK_Vec2{old.x, old.y}, AK_Vec2{x.x, x.y}, hit, top, along))
-      Reflect(run, p, i, old, hit, top, along);
   }
 }
