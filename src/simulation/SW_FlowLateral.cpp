@@ -1,5 +1,6 @@
 // Lateral forces of the flow model: the pressure of the flow around a particle, from the
 // mesh fields with earth-pressure coefficients, or by the smoothed-particle method.
+#include <algorithm>
 #include <cmath>
 
 #include "SW_Flow.h"
@@ -12,13 +13,15 @@ const double kPi = std::acos(-1.0);
 
 namespace {
 
-void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
-                    const SW_FlowFields& fields, SW_ParticleStore& p, int32_t i, double dt,
-                    double cos2, double tan2)
+// The directions along and across the motion of particle i, and its width.
+struct Frame {
+  AK_Vec3 e1, e2;
+  float width;
+};
+
+Frame FrameOf(const SW_FlowParameters& par, const SW_ParticleStore& p, int32_t i, double dt)
 {
   const double rho = par.density;
-  const int32_t c = p.cell[i];
-  const AK_Vec3& x = p.x[i];
   const double m = p.m[i];
   const AK_Vec3& n = p.normal[i];
   AK_Vec3 d = p.v[i];
@@ -33,10 +36,28 @@ void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
     if (std::fabs(n.z) < smallest) axis = AK_Vec3(0, 0, 1);
     d = n.Cross(axis);
   }
-  const AK_Vec3 e1 = SW_Unit(d);
-  const AK_Vec3 e2 = SW_Unit(n.Cross(e1));
+  Frame f;
+  f.e1 = SW_Unit(d);
+  f.e2 = SW_Unit(n.Cross(f.e1));
   const float h = p.depth[i];
-  const float width = static_cast<float>(std::sqrt((m / rho) / h));
+  f.width = static_cast<float>(std::sqrt((m / rho) / h));
+  return f;
+}
+
+// The bottom pressure and flow depth at the particle's four side points, and the field
+// velocity's changes across the particle along and across its motion.
+struct Sides {
+  float pressure[4], depth[4];
+  double a1 = 0, a2 = 0;
+};
+
+void SampleSides(const SW_MeshCore& mesh, const SW_FlowParameters& par, const SW_FlowFields& fields,
+                 const SW_ParticleStore& p, int32_t i, const Frame& frame, Sides& sides)
+{
+  const int32_t c = p.cell[i];
+  const AK_Vec3& x = p.x[i];
+  const AK_Vec3 e1 = frame.e1, e2 = frame.e2;
+  const float width = frame.width;
 
   double ws[4][4];
   const AK_Vec3 dirs[4] = {e1 * -1.0, e1, e2 * -1.0, e2};
@@ -50,7 +71,9 @@ void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
   // The field velocity, bottom pressure and flow depth at the four points, from one pass
   // over the cell's corners (each sum in the order of the mesh's interpolation).
   AK_Vec3 vs[4];
-  float pressure[4] = {0, 0, 0, 0}, depth[4] = {0, 0, 0, 0};
+  float* pressure = sides.pressure;
+  float* depth = sides.depth;
+  for (int j = 0; j < 4; ++j) pressure[j] = depth[j] = 0;
   const bool earthPressure = par.internalFrictionAngle > 0.1;
   const AK_Index4& corners = mesh._lcv[c];
   for (int k = mesh.LastCorner(c); k >= 0; --k) {
@@ -68,17 +91,25 @@ void MeshFieldForce(const SW_MeshCore& mesh, const SW_FlowParameters& par,
       depth[j] = static_cast<float>(depth[j] + w * fd);
     }
   }
-  float kx = 1, ky = 1;
   if (earthPressure) {
-    const double a1 = (vs[1] - vs[0]).Dot(e1);
-    const double a2 = (vs[3] - vs[2]).Dot(e2);
-    SW_EarthPressure(a1, a2, 0.01 * p.v[i].Length(), p.frictionRatio[i], cos2, tan2, kx, ky);
+    sides.a1 = (vs[1] - vs[0]).Dot(e1);
+    sides.a2 = (vs[3] - vs[2]).Dot(e2);
   }
+}
+
+// The pressure of the flow around the particle, with the earth-pressure coefficients.
+void ApplySides(const SW_FlowParameters& par, SW_ParticleStore& p, int32_t i, const Frame& frame,
+                const Sides& sides, double cos2, double tan2)
+{
+  float kx = 1, ky = 1;
+  if (par.internalFrictionAngle > 0.1)
+    SW_EarthPressure(sides.a1, sides.a2, 0.01 * p.v[i].Length(), p.frictionRatio[i], cos2, tan2, kx, ky);
   double f[4];
   for (int k = 0; k < 4; ++k) {
-    const float pk = pressure[k] * (k < 2 ? kx : ky);
-    f[k] = pk * 0.5 * depth[k] * width;
+    const float pk = sides.pressure[k] * (k < 2 ? kx : ky);
+    f[k] = pk * 0.5 * sides.depth[k] * frame.width;
   }
+  const AK_Vec3 e1 = frame.e1, e2 = frame.e2;
   p.force[i] += e1 * f[0] - e1 * f[1] + e2 * f[2] - e2 * f[3];
 }
 
@@ -202,8 +233,21 @@ void SW_ComputeLateralForces(SW_FlowRun& run, int32_t first, int32_t end, double
   if (par.sphMode == 0) {
     const double phi = kPi * par.internalFrictionAngle / 180.0;
     const double cos2 = std::cos(phi) * std::cos(phi), tan2 = std::tan(phi) * std::tan(phi);
-    for (int32_t i = first; i < end; ++i)
-      if (!held || p.flags[i] == 0) MeshFieldForce(*run.mesh, par, run.fields, p, i, dt, cos2, tan2);
+    // A block of particles at a time: first each one's directions and width, then the
+    // fields at its sides, then the force, so the processor overlaps the particles' chains
+    // of square roots and divisions.
+    constexpr int32_t kBlock = 16;
+    Frame frames[kBlock];
+    Sides sides[kBlock];
+    for (int32_t b = first; b < end; b += kBlock) {
+      const int32_t blockEnd = std::min(end, b + kBlock);
+      for (int32_t i = b; i < blockEnd; ++i)
+        if (!held || p.flags[i] == 0) frames[i - b] = FrameOf(par, p, i, dt);
+      for (int32_t i = b; i < blockEnd; ++i)
+        if (!held || p.flags[i] == 0) SampleSides(*run.mesh, par, run.fields, p, i, frames[i - b], sides[i - b]);
+      for (int32_t i = b; i < blockEnd; ++i)
+        if (!held || p.flags[i] == 0) ApplySides(par, p, i, frames[i - b], sides[i - b], cos2, tan2);
+    }
     return;
   }
   const double r = SW_KernelRadius(par);
