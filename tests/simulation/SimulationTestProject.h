@@ -32,6 +32,15 @@ struct SimulationProject {
     simulations = new AK_Container("Simulations", &root);
     root.AddComponent(simulations);
   }
+  // Puts the project in `dir` with the run directory of `sim` made; answers that directory.
+  std::string RunIn(const ScratchDir& dir, SW_Simulation* sim)
+  {
+    root.SetProjectDirRecursive(dir.Path().c_str());
+    std::string run = sim->ProjectDir().c_str();
+    AK_MakeDirectory((dir / "Simulations").c_str());
+    AK_MakeDirectory(run.c_str());
+    return run;
+  }
   // A new simulation in "Simulations", on the terrain mesh when `onMesh`.
   SW_Simulation* Add(const char* id, bool onMesh = false)
   {
@@ -93,10 +102,7 @@ struct RunProject : SimulationProject {
     sim->Set("DeltaT", "0.1");
     sim->Set("DeltaOut", "1");
     sim->Set("EndTime", "3");
-    root.SetProjectDirRecursive(dir.Path().c_str());
-    run = sim->ProjectDir().c_str();
-    AK_MakeDirectory((dir / "Simulations").c_str());
-    AK_MakeDirectory(run.c_str());
+    run = RunIn(dir, sim);
   }
   std::vector<std::string> TimeSteps() const { return TimeStepFiles(run); }
   std::string File(const char* name) const { return ReadFile(run + "/" + name); }

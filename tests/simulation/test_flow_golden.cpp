@@ -148,10 +148,7 @@ struct GoldenProject : SimulationProject {
                                {"$sph_diffusion_implicit", "1"},
                                {"$cohesiveSurfaceTension", "10"}})
       sim->SetVariable(name, value);
-    root.SetProjectDirRecursive(dir.Path().c_str());
-    run = sim->ProjectDir().c_str();
-    AK_MakeDirectory((dir / "Simulations").c_str());
-    AK_MakeDirectory(run.c_str());
+    run = RunIn(dir, sim);
   }
   std::vector<std::string> TimeSteps() const { return TimeStepFiles(run); }
 };

@@ -39,10 +39,7 @@ struct Slope : SimulationProject {
     sim->Set("DeltaT", "0.1");
     sim->Set("DeltaOut", "0.5");
     sim->Set("EndTime", "1");
-    root.SetProjectDirRecursive(dir.Path().c_str());
-    run = sim->ProjectDir().c_str();
-    AK_MakeDirectory((dir / "Simulations").c_str());
-    AK_MakeDirectory(run.c_str());
+    run = RunIn(dir, sim);
   }
   // A 2 m release area over the rectangle, not yet released by the simulation.
   SW_InitialCondition* Area(const char* id, int x0, int y0, int x1, int y1)
