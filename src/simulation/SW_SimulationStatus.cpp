@@ -105,15 +105,16 @@ void SW_WriteInfoFile(const char* projectDir, const char* text)
   WriteLine(InfoPath(projectDir), text);
 }
 
-int SW_WriteStartMacro(const SW_BackgroundRun& run)
+int SW_WriteStartMacro(const SW_BackgroundRun& run, bool quotePath)
 {
-  AK_String path = MacroPath(run);
+  const AK_String path = MacroPath(run);
+  const AK_String cannot = "cannot create start macro file " + (quotePath ? "'" + path + "'" : path);
   const AK_String simulationPath =
       run.parentPath.IsEmpty() ? run.simulationId : run.parentPath + "/" + run.simulationId;
   // The object paths travel unescaped between quotes; Ids are plain identifiers, so only a
   // damaged tree could put a quote there.
   if (const char* bad = std::strpbrk(simulationPath, "\"\n\r$")) {
-    AK_ErrorText = AK_String("cannot create start macro file ") + path + ": the character '" +
+    AK_ErrorText = cannot + ": the character '" +
                    AK_String(bad, bad + 1) + "' in the path " + simulationPath;
     return 1;
   }
@@ -126,7 +127,7 @@ int SW_WriteStartMacro(const SW_BackgroundRun& run)
     WriteSetLine(file, simulationPath, run.continuing ? "Continue" : "Run", "");
   }
   if (!file || !file.Close()) {
-    AK_ErrorText = AK_String("cannot create start macro file ") + path;
+    AK_ErrorText = cannot;
     return 1;
   }
   return 0;

@@ -62,9 +62,10 @@ struct SW_BackgroundRun {
 
 // Writes "start.macro" into the run directory: the five set commands that make the second
 // process load the project and run the simulation. 0 when written; otherwise 1 and the error
-// text: "cannot create start macro file " + path, or, for a value that holds a double quote or a
-// line end (the macro syntax has no way to carry them), a text that names the value.
-int SW_WriteStartMacro(const SW_BackgroundRun& run);
+// text: "cannot create start macro file " + path (the path between single quotes when
+// `quotePath`), or, for a value that holds a double quote or a line end (the macro syntax has
+// no way to carry them), a text that names the value.
+int SW_WriteStartMacro(const SW_BackgroundRun& run, bool quotePath = false);
 
 // The start line: the program and "-offscreen", the macro file and the redirection of the
 // standard output to "start.log" (">" for a new run, ">>" when continuing), every path in

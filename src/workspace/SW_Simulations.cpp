@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -217,16 +216,6 @@ void SW_Simulations::AnimateActive() { SetOnActive("AnimateTimeSteps"); }
 void SW_Simulations::NextTimeStepActive() { SetOnActive("LoadNextTimeStep"); }
 void SW_Simulations::PrevTimeStepActive() { SetOnActive("LoadPrevTimeStep"); }
 
-// The directory of this command is typed by a user and often holds blanks: its refusal puts
-// the macro path in quotes, where a background start names the file bare.
-static void QuoteMacroPath(const AK_String& path)
-{
-  const AK_String bare = AK_String("cannot create start macro file ") + path;
-  const std::string text(AK_ErrorText);
-  if (text.compare(0, bare.Length(), bare.c_str()) != 0) return;
-  AK_ErrorText = "cannot create start macro file '" + path + "'" + text.substr(bare.Length()).c_str();
-}
-
 void SW_Simulations::WriteStartMacroAndBat(const char* directory)
 {
   AK_String value(directory ? directory : "");
@@ -246,10 +235,8 @@ void SW_Simulations::WriteStartMacroAndBat(const char* directory)
   AK_String runDirectory = value;
   runDirectory.ReplaceChar('\\', '/');
   SW_BackgroundRun run{runDirectory, projectDir, "Project/Simulations", id, false};
-  if (SW_WriteStartMacro(run) != 0) {
-    QuoteMacroPath(AK_JoinPath(runDirectory, "start.macro"));
-    return;
-  }
+  // The directory is typed by a user and often holds blanks: the refusal quotes the path.
+  if (SW_WriteStartMacro(run, true) != 0) return;
   AK_String path = AK_JoinPath(value, "start.bat");
   AK_File file = AK_File::Replacing(path, "w");
   if (file) std::fprintf(file, "%s\n", SW_BackgroundStartLine(run).c_str());
