@@ -292,6 +292,14 @@ void SW_MarkCellsAndNeighbours(const SW_MeshCore& mesh, const AK_Array<int32_t>&
 // The smoothed-particle kernel radius: the resolution divided by -SphMode when that is
 // negative, else multiplied by it (0 for SphMode 0).
 double SW_KernelRadius(const SW_FlowParameters& par);
+// The most buckets a neighbour grid of buckets as wide as the kernel radius may have: its
+// bucket starts (one more entry) are counted in 32 bits. The grid keeps its memory bounded by
+// widening its buckets, but a radius beyond this count is far below any particle spacing.
+constexpr double SW_MaxKernelGridBuckets = 2147483646.0;
+// Why the smoothed-particle method cannot run on the mesh with this kernel radius: its grid
+// over the mesh's x-y box would have more than SW_MaxKernelGridBuckets; "" when it can (and
+// for SphMode 0, which has no grid).
+AK_String SW_KernelGridFault(const SW_MeshCore& mesh, const SW_FlowParameters& par);
 
 // Cell resistance areas: each cell refers to the last area that contains its centre.
 void SW_MapResistanceAreas(const SW_MeshCore& mesh,

@@ -1,4 +1,6 @@
 // The neighbour grid of the smoothed-particle method and its kernel radius.
+#include <cmath>
+
 #include "SW_Flow.h"
 
 double SW_KernelRadius(const SW_FlowParameters& par)
@@ -6,6 +8,20 @@ double SW_KernelRadius(const SW_FlowParameters& par)
   // In doubles: the negation of the least whole number has no int.
   const double mode = par.sphMode;
   return mode < 0 ? par.resolution / -mode : par.resolution * mode;
+}
+
+AK_String SW_KernelGridFault(const SW_MeshCore& mesh, const SW_FlowParameters& par)
+{
+  if (par.sphMode == 0) return "";
+  const double r = SW_KernelRadius(par);
+  AK_Vec3 lo, hi;
+  mesh.VertexBox(lo, hi);
+  // In doubles, as the grid counts them: a tiny radius makes counts far beyond any integer.
+  const double nx = std::floor((hi.x - lo.x) / r + 1.0), ny = std::floor((hi.y - lo.y) / r + 1.0);
+  if (r > 0 && nx * ny <= SW_MaxKernelGridBuckets) return "";
+  return AK_String::Format("the kernel radius %g m (SphMode %d, cells of %g m) needs a neighbour grid of "
+                           "%.15g x %.15g buckets, more than the %.0f a grid can count",
+                           r, par.sphMode, par.resolution, nx, ny, SW_MaxKernelGridBuckets);
 }
 
 

@@ -17,7 +17,6 @@ using S = SW_Simulation;
 
 // Angles at 90 degrees have no cosine to divide by in the earth-pressure coefficients.
 constexpr double kMaxAngle = 89.9;
-constexpr int32_t kMaxSphMode = 10;
 constexpr double kTiny = DBL_MIN;  // the lower bound of a quantity that must be positive
 
 constexpr const char* kInteractionTypes[] = {"none", "particles suspension"};
@@ -209,9 +208,10 @@ void DeclareSnowAndEntrainment(AK_AttributeTableOf<SW_Simulation>& t)
   t.Double("SubgridMixingFactor", &S::SubgridMixingFactor).Range(0, HUGE_VAL);
   t.Double("RestitutionCoefficient", &S::RestitutionCoefficient).Range(0, 1);
   t.Double("CurvatureReductionFactor", &S::CurvatureReductionFactor);
-  // Beyond ten cells every particle would be a neighbour of far too many others; below a
-  // tenth of a cell the kernel is narrower than any sensible particle spacing.
-  t.Int("SphMode", &S::SphMode).Range(-kMaxSphMode, kMaxSphMode);
+  // Every whole number has a meaning (a factor or a divisor of the cell size) and stored
+  // projects hold any of them: a kernel radius the neighbour grid cannot hold is refused by
+  // the run that would need it.
+  t.Int("SphMode", &S::SphMode);
 }
 
 // The flow above, stored and reported only.

@@ -251,6 +251,9 @@ public:
   // A run that was refused: when a background start had marked it "started", it is
   // "finished" now, with the reason in the info file.
   void EndUnstartedRun(const char* reason);
+  // The same with the error text "<path>: not run: <reason>", so the command answers that it
+  // failed.
+  void RefuseRun(const char* reason);
   // Sent by a background run's start macro before it loads the project (and so only in the
   // process that runs it): when this process ends without having run, the run ends too.
   void DeactivateLoadingPsaResults(const char* value);

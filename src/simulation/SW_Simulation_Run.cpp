@@ -30,12 +30,12 @@ void SW_Simulation::Run(const char*)
   if (!lock.Held()) return;
   if (ProjectDir().IsEmpty()) {
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
-    if (InteractionTypeWithFluidAbove != "none") return EndUnstartedRun("no project directory");
+    if (InteractionTypeWithFluidAbove != "none") return RefuseRun("no project directory");
   }
   if (!HasRelease()) {
     AK_MESSAGE(AK_Text("INFO: No release areas defined! Simulation will not be started!",
                        "INFO: Keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
-    return EndUnstartedRun("no release areas");
+    return RefuseRun("no release areas");
   }
   AK_MESSAGE(AK_String("running simulation ") + Id() + "...");
   if (!ProjectDir().IsEmpty() && UpdateStamp() > ModificationTime("LoadFinalize")) SaveProject();
@@ -47,17 +47,33 @@ void SW_Simulation::Continue(const char*)
 {
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
   if (!lock.Held()) return;
+  // A state without particles starts again from 0 s (as a loaded project at 0 s does).
+  SW_Particles* particles = Particles();
+  const bool noParticle = !particles || particles->Count() == 0;
+  const bool startsOver = CurrentTime < 0.5 * DeltaT || noParticle;
+  const double start = startsOver ? 0.0 : CurrentTime;
   // The loop would remove the later time-step files and then compute nothing.
-  if (EndTime - 0.5 * DeltaT <= CurrentTime && CurrentTime >= 0.5 * DeltaT) {
-    AK_ErrorText = GetAbsolutePath() + AK_String::Format(
-                       ": nothing to continue: EndTime %g s is not after the current time %g s",
-                       EndTime, CurrentTime);
+  if (EndTime - 0.5 * DeltaT <= start) {
+    AK_ErrorText = GetAbsolutePath() +
+                   AK_String::Format(": nothing to continue: EndTime %g s is not after the %s time %g s", EndTime,
+                                     start == CurrentTime ? "current" : "start", start);
     return EndUnstartedRun("end time not after the current time");
   }
+  if (noParticle && CurrentTime >= 0.5 * DeltaT)
+    AK_MESSAGE(AK_String("WARNING: ") + GetAbsolutePath() +
+               AK_String::Format(": no particle is left at %g s: the run starts again from 0 s and replaces "
+                                 "its time steps",
+                                 CurrentTime));
   RunLoop();
 }
 
 void SW_Simulation::DeactivateLoadingPsaResults(const char*) { _startedInBackground = true; }
+
+void SW_Simulation::RefuseRun(const char* reason)
+{
+  AK_ErrorText = GetAbsolutePath() + ": not run: " + reason;
+  EndUnstartedRun(reason);
+}
 
 void SW_Simulation::EndUnstartedRun(const char* reason)
 {
@@ -101,12 +117,12 @@ void SW_Simulation::RunLoop()
   SW_Mesh* mesh = Mesh();
   if (!mesh || mesh->NumCells() == 0) {
     AK_MESSAGE(AK_String("INFO: simulation ") + Id() + " has no valid mesh assigned!");
-    return EndUnstartedRun("no valid mesh");
+    return RefuseRun("no valid mesh");
   }
   if (ProjectDir().IsEmpty()) {
     if (InteractionTypeWithFluidAbove != "none") {
       AK_MESSAGE("WARNING: Save project first!");
-      return EndUnstartedRun("no project directory");
+      return RefuseRun("no project directory");
     }
     AK_MESSAGE("WARNING: Save project first, otherwise output data cannot be saved!");
   }
@@ -125,6 +141,13 @@ void SW_Simulation::RunLoop()
                        ": output interval DeltaOut %g is shorter than the time step DeltaT %g",
                        DeltaOut, DeltaT);
     return EndUnstartedRun("output interval below one step");
+  }
+  SW_FlowParameters kernel;
+  kernel.sphMode = SphMode;
+  kernel.resolution = AK_ThroughText(mesh->GetResolution(), 15);
+  if (const AK_String fault = SW_KernelGridFault(mesh->Core(), kernel); !fault.IsEmpty()) {
+    RefuseRun(fault);
+    return;
   }
   if (mesh->Get("RegularGrid") == "0")
     AK_MESSAGE(AK_Text("WARNING: The simulation mesh should be a regular grid!",

@@ -105,7 +105,8 @@ int ReadBlock(AK_STREAM& stream, SW_TimeStepRecords& records, const char* endTag
 
 AK_String SW_TimeStepName(double time)
 {
-  return AK_String::Format("at_%012.4f", time);
+  // -0 is 0: its name must not carry a sign that no later time has.
+  return AK_String::Format("at_%012.4f", time + 0.0);
 }
 
 AK_String SW_TimeStepPath(const char* directory, const char* name)
@@ -150,7 +151,7 @@ int SW_ReadTimeStepHeader(AK_STREAM& stream, SW_TimeStepHeader& header, const ch
     StoreIoError(objectPath, __FILE__, __LINE__);
     return 1;
   }
-  header.currentTime = time;
+  header.currentTime = time + 0.0;  // -0 is the start of the run
   header.peakKineticEnergy = peak;
   header.hasPeakKineticEnergy = version == 1;
   return 0;

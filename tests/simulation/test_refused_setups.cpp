@@ -220,24 +220,33 @@ TEST(RefusedSetups, AnAreaPartlyOffTheMeshKeepsItsWholeMassAndIsWarnedOf)
   EXPECT_FALSE(messages.HasPrefix("WARNING: release area"));
 }
 
-// "Continue" with an end time not after the current time would only remove the later files.
+// "Continue" with an end time not after the time it would start from would only remove the
+// later files: refused, from a later time step and from the first one alike.
 TEST(RefusedSetups, AContinueThatWouldOnlyDeleteIsRefused)
 {
-  for (const char* endTime : {"0.5", "1", "0"}) {
-    SCOPED_TRACE(endTime);
+  struct Case {
+    const char* step;
+    const char* endTime;
+    const char* error;
+  } cases[] = {
+      {"at_0000001.0000", "0.5", "EndTime 0.5 s is not after the current time 1 s"},
+      {"at_0000001.0000", "1", "EndTime 1 s is not after the current time 1 s"},
+      {"at_0000001.0000", "0", "EndTime 0 s is not after the current time 1 s"},
+      {"at_0000000.0000", "0", "EndTime 0 s is not after the current time 0 s"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.step) + " to " + c.endTime);
     Slope p;
     p.sim->Set("Run", "");
-    p.sim->Set("LoadTimeStep", "at_0000001.0000");
+    p.sim->Set("LoadTimeStep", c.step);
     const std::map<std::string, std::string> before = p.TimeSteps();
     ASSERT_EQ(before.size(), 3u);
-    p.sim->Set("EndTime", endTime);
+    p.sim->Set("EndTime", c.endTime);
     SW_WriteStatusFile(p.run.c_str(), "started");
     MessageCapture messages;
     AK_ErrorText = "";
     p.sim->Set("Continue", "");
-    EXPECT_EQ(std::string(AK_ErrorText.c_str()),
-              "project/Simulations/Avalanche1: nothing to continue: EndTime " + std::string(endTime) +
-                  " s is not after the current time 1 s");
+    EXPECT_EQ(std::string(AK_ErrorText.c_str()), std::string("project/Simulations/Avalanche1: nothing to continue: ") + c.error);
     EXPECT_TRUE(p.TimeSteps() == before);
     EXPECT_FALSE(messages.HasPrefix("computing time step "));
     EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
@@ -245,22 +254,88 @@ TEST(RefusedSetups, AContinueThatWouldOnlyDeleteIsRefused)
   }
 }
 
-// The kernel radius runs from a tenth of a cell to ten cells; the rest is refused when set.
-TEST(RefusedSetups, SmoothedParticleModeHasARange)
+// A "Continue" from a state without particles starts the run again from 0 s: it says so, and
+// the files it replaces are those of a new run.
+TEST(RefusedSetups, AContinueWithoutParticlesWarnsThatItStartsAgain)
 {
-  struct Case {
-    const char* value;
-    bool accepted;
-  } cases[] = {{"-2147483648", false}, {"2147483647", false}, {"11", false}, {"-11", false},
-               {"-10", true}, {"10", true}, {"0", true}, {"-2", true}, {"3", true}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.value);
+  Slope p;
+  p.sim->Set("Run", "");
+  const std::map<std::string, std::string> run = p.TimeSteps();
+  p.sim->Set("LoadTimeStep", "at_0000001.0000");
+  p.sim->Particles()->Clear();
+  p.sim->Set("EndTime", "0.5");  // after 0 s, where the run starts again
+  MessageCapture messages;
+  AK_ErrorText = "";
+  p.sim->Set("Continue", "");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_TRUE(messages.Contains("WARNING: project/Simulations/Avalanche1: no particle is left at 1 s: the run starts "
+                                "again from 0 s and replaces its time steps"));
+  EXPECT_NEAR(p.sim->CurrentTime, 0.5, 1e-9);
+  // The steps to 0.5 s are those of the first run; the 1 s file of that run is gone.
+  std::map<std::string, std::string> expected = run;
+  expected.erase("at_0000001.0000.TimeStep");
+  EXPECT_TRUE(p.TimeSteps() == expected);
+}
+
+// Every whole number is a smoothed-particle mode: set, saved and loaded as it is. A radius so
+// small that its neighbour grid cannot be counted is refused by the run, before any file
+// changes; a radius far beyond the mesh runs with one bucket.
+TEST(RefusedSetups, EverySmoothedParticleModeLoadsAndOnlyAnUncountableGridIsRefused)
+{
+  for (const char* value : {"-2147483648", "2147483647", "1000", "20", "11", "-11", "-1000", "0"}) {
+    SCOPED_TRACE(value);
     Slope p;
-    p.sim->Set("SphMode", "1");
     AK_ErrorText = "";
-    p.sim->Set("SphMode", c.value);
-    EXPECT_EQ(AK_ErrorText.IsEmpty(), c.accepted) << AK_ErrorText;
-    EXPECT_STREQ(p.sim->Get("SphMode"), c.accepted ? c.value : "1");
+    p.sim->Set("SphMode", value);
+    EXPECT_STREQ(AK_ErrorText, "");
+    EXPECT_STREQ(p.sim->Get("SphMode"), value);
+    ScratchDir saved;
+    p.sim->SaveProjectAs(saved.Path().c_str());
+    ASSERT_STREQ(AK_ErrorText, "");
+    SW_Simulation* loaded = p.Add("loaded");
+    MessageCapture messages;
+    loaded->LoadProject(saved.Path().c_str());
+    EXPECT_STREQ(AK_ErrorText, "");
+    EXPECT_FALSE(messages.HasPrefix("ERROR"));
+    EXPECT_STREQ(loaded->Get("SphMode"), value);
+  }
+
+  // The 200 m by 100 m mesh of 5 m cells: a grid of buckets as wide as the radius needs
+  // (200 / r + 1) x (100 / r + 1) of them.
+  struct Case {
+    int mode;
+    bool runs;
+  } cases[] = {{INT_MIN, false}, {-20000, false}, {-1000, true}, {1000, true}, {INT_MAX, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    Slope p;
+    p.sim->Set("MassPerParticleDeterminationMethod", "particles per cell");
+    p.sim->Set("NumParticlesPerCell", "1");
+    p.sim->Set("EndTime", "0.2");
+    p.sim->Set("Run", "");
+    ASSERT_STREQ(AK_ErrorText, "");
+    const std::map<std::string, std::string> before = p.TimeSteps();
+    SW_WriteStatusFile(p.run.c_str(), "started");
+    p.sim->Set("SphMode", AK_String::Format("%d", c.mode));
+    p.sim->Set("EndTime", "1");
+    AK_ErrorText = "";
+    p.sim->Set("Run", "");
+    const std::string error = AK_ErrorText.c_str();
+    if (c.runs) {
+      EXPECT_EQ(error, "");
+      EXPECT_EQ(p.TimeSteps().size(), 3u);
+      for (const AK_Vec3& x : p.sim->Particles()->Positions()) ASSERT_TRUE(std::isfinite(x.x + x.y + x.z));
+      continue;
+    }
+    const double r = 5 / -double(c.mode);
+    const std::string reason = AK_String::Format(
+        "the kernel radius %g m (SphMode %d, cells of 5 m) needs a neighbour grid of %.15g x %.15g buckets, more "
+        "than the 2147483646 a grid can count",
+        r, c.mode, std::floor(200 / r + 1), std::floor(100 / r + 1)).c_str();
+    EXPECT_EQ(error, "project/Simulations/Avalanche1: not run: " + reason);
+    EXPECT_TRUE(p.TimeSteps() == before);
+    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+    EXPECT_EQ(std::string(SW_ReadInfoFile(p.run.c_str()).c_str()), "not run: " + reason + "\n");
   }
   SW_FlowParameters par;
   par.resolution = 5;

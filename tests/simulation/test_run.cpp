@@ -135,18 +135,21 @@ TEST(Run, RefusedRunsChangeNothing)
     const char* name;
     void (*prepare)(RunProject&);
     const char* message;  // a message of the refusal, "" for none
-    const char* error;    // the start of the error text, "" for none
+    const char* error;    // the start of the error text
   } cases[] = {
       {"no release", [](RunProject& p) { p.sim->GetComponent("ReleaseAreas")->Set("RemoveAllObjects", ""); },
-       "INFO: No release areas defined! Simulation will not be started!", ""},
+       "INFO: No release areas defined! Simulation will not be started!",
+       "project/Simulations/Avalanche1: not run: no release areas"},
       {"point source of strength 0",
        [](RunProject& p) {
          p.sim->GetComponent("ReleaseAreas")->Set("RemoveAllObjects", "");
          p.sim->SetVariable("$source_strength", "0");
        },
-       "INFO: No release areas defined! Simulation will not be started!", ""},
+       "INFO: No release areas defined! Simulation will not be started!",
+       "project/Simulations/Avalanche1: not run: no release areas"},
       {"no mesh", [](RunProject& p) { p.root.GetComponent("DHMs")->Set("DeleteObject", "simulation_mesh"); },
-       "INFO: simulation Avalanche1 has no valid mesh assigned!", ""},
+       "INFO: simulation Avalanche1 has no valid mesh assigned!",
+       "project/Simulations/Avalanche1: not run: no valid mesh"},
       {"output interval below a step", [](RunProject& p) { p.sim->DeltaOut = 0.01; }, "",
        "project/Simulations/Avalanche1: output interval DeltaOut 0.01"},
       {"more steps than a run counts", [](RunProject& p) { p.sim->DeltaT = 1e-9; }, "",

@@ -370,6 +370,17 @@ TEST(TimeStepFile, DamagedButReadableFilesAreRefused)
   EXPECT_STREQ(AK_ErrorText, "");
   EXPECT_EQ(s.sim->CurrentTime, 7.25);
   EXPECT_STREQ(s.sim->CurrentTimeStep, "crafted");
+  // A time of -0 is the start of a run: it loads as 0 and saves under the name of 0 s.
+  s.WritePlain("crafted", withTime(-0.0));
+  AK_ErrorText = "";
+  s.sim->Set("LoadTimeStep", "crafted");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_FALSE(std::signbit(s.sim->CurrentTime));
+  EXPECT_STREQ(s.sim->Get("CurrentTime"), "0");
+  s.sim->Set("SaveTimeStep", "");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_TRUE(AK_FileExists((s.run + "/at_0000000.0000.TimeStep").c_str()));
+  EXPECT_STREQ(SW_TimeStepName(-0.0), "at_0000000.0000");
 }
 
 // Every result field that a time-step file holds comes back from it with its own values; the
