@@ -2,6 +2,7 @@
 // DXF), tables of values along a polyline and the list of all vectors. Every export writes
 // the displayed values and restores the stored ones afterwards.
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 
 #include "AK_Colorbar.h"
@@ -19,6 +20,7 @@ namespace {
 // The locations "SW_Workspace:<line>" of the exports' messages that users and their scripts
 // know: the numbers are part of what the messages say, whatever the sources look like.
 enum class At : int {
+  ContourLinesCannotOpen = 2132, // "cannot open file ...!"
   ContourLinesBegin = 2135,      // "writing contour lines to ..."
   ContourLinesDone = 2149,       // "file ... written"
   RasterCannotOpen = 2163,       // "cannot open file ...!"
@@ -156,9 +158,11 @@ void SW_ScalarField::ExportContourLines(const char* name)
     UpdateColorbarRange();
     UpdateContourLines();
   }
+  AK_File file = AK_File::Replacing(name, "wb");
+  if (!file) return CannotOpen(name, At::ContourLinesCannotOpen);
+  Report(AK_String("writing contour lines to ") + name, At::ContourLinesBegin);
   AK_Colorbar* colorbar = Colorbar();
   std::ostringstream out;
-  Report(AK_String("writing contour lines to ") + name, At::ContourLinesBegin);
   AK_String unit = colorbar ? colorbar->AttributeKey() : AK_String();
   SW_ContourLineSet none;
   const SW_ContourLineSet& lines = _contourLines ? *_contourLines : none;
@@ -179,7 +183,8 @@ void SW_ScalarField::ExportContourLines(const char* name)
     prefix.ReplaceAll("\t", "_");
     lines.WriteDxf(out, prefix);
   }
-  if (out.fail() || !AK_WriteWholeFile(name, out.str())) {
+  const std::string text = out.str();
+  if (out.fail() || std::fwrite(text.data(), 1, text.size(), file) != text.size() || !file.Close()) {
     AK_ErrorText = AK_String("cannot write file ") + name + "!";
     AK_MESSAGE(AK_ErrorText);
     return;

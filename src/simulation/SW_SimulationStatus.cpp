@@ -71,13 +71,11 @@ AK_String SW_RunDirectory(const char* projectDir)
   return projectDir && *projectDir ? AK_String(projectDir) : AK_String(".");
 }
 
-// A simulation without a project directory has no run directory: its run keeps no files,
-// so that nothing lands in the current directory.
+// The run lock is kept only for a simulation with a project directory of its own.
 static bool HasRunDirectory(const char* projectDir) { return projectDir && *projectDir; }
 
 AK_String SW_ReadStatusFile(const char* projectDir)
 {
-  if (!HasRunDirectory(projectDir)) return "unknown";
   AK_File file(StatusPath(projectDir), "r");
   char word[64];
   // A word of zero bytes (a damaged file) is no word either.
@@ -88,22 +86,18 @@ AK_String SW_ReadStatusFile(const char* projectDir)
 void SW_WriteStatusFile(const char* projectDir, const char* word)
 {
   // Written only when it changes: every look at it is cheap, every write a new file.
-  if (!HasRunDirectory(projectDir) || SW_ReadStatusFile(projectDir) == word) return;
+  if (SW_ReadStatusFile(projectDir) == word) return;
   WriteLine(StatusPath(projectDir), word);
 }
 
 AK_String SW_ReadInfoFile(const char* projectDir)
 {
   AK_String text;
-  if (!HasRunDirectory(projectDir) || !AK_ReadTextFile(InfoPath(projectDir), text)) return "";
+  if (!AK_ReadTextFile(InfoPath(projectDir), text)) return "";
   return text;
 }
 
-void SW_WriteInfoFile(const char* projectDir, const char* text)
-{
-  if (!HasRunDirectory(projectDir)) return;
-  WriteLine(InfoPath(projectDir), text);
-}
+void SW_WriteInfoFile(const char* projectDir, const char* text) { WriteLine(InfoPath(projectDir), text); }
 
 int SW_WriteStartMacro(const SW_BackgroundRun& run, bool quotePath)
 {

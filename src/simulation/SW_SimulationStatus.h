@@ -14,8 +14,8 @@
 // The project directory of a simulation, or "." when it has none.
 AK_String SW_RunDirectory(const char* projectDir);
 
-// Without a project directory there are no status and info files: reads answer "unknown" and
-// "", writes do nothing.
+// The files lie in the run directory of the project directory given (SW_RunDirectory): a
+// simulation that has none yet keeps them in the current directory.
 // The first word of the status file (at most 63 characters), "unknown" when there is none.
 AK_String SW_ReadStatusFile(const char* projectDir);
 // Replaces the status file by the word and a line end; a failure is silent.

@@ -3,8 +3,10 @@
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "AK_ClassRegistry.h"
 #include "AK_Colorbar.h"
@@ -321,19 +323,54 @@ TEST(Fields, ExportsWithoutTheMeshAreErrors)
 }
 
 // Contour lines of a linear field as DXF: one layer per level, named from the colour bar,
-// readable by GIS tools.
+// readable by GIS tools. The file is opened before anything is said: one that cannot be
+// opened is reported alone, in either format; a write that fails after the open says so
+// after the opening message and leaves the file written before.
 TEST(Fields, ContourExportDxf)
 {
   Scene s;
   SW_ScalarField* f = s.Linear(1);
   f->SetLabel("flow velocity [m/s]");
   ScratchDir dir;
-  f->Set("ExportContourLinesDxf", (dir / "c.dxf").c_str());
-  std::string dxf = ReadFile(dir / "c.dxf");
-  EXPECT_EQ(dxf.find("%AK_NULL%"), std::string::npos);
-  EXPECT_NE(dxf.find("DFA_"), std::string::npos);
-  EXPECT_NE(dxf.find("_ms-1_"), std::string::npos);
-  EXPECT_EQ(dxf.substr(dxf.size() - 8), "  0\nEOF\n");
+  const std::string file = dir / "c.dxf", nxyz = dir / "nodir/d.nxyz", dxf = dir / "nodir/d.dxf";
+  const struct {
+    const char* command;
+    std::string file;
+    rlim_t limit;                   // of the file size, 0 for none
+    std::vector<std::string> said;  // the messages that name the file, with the locations users know
+    std::string error;
+  } cases[] = {
+      {"ExportContourLinesDxf", file, 0,
+       {"writing contour lines to " + file + " @SW_Workspace:2135", "file " + file + " written @SW_Workspace:2149"}, ""},
+      {"ExportContourLines", nxyz, 0, {"cannot open file " + nxyz + "! @SW_Workspace:2132"}, "cannot open file " + nxyz + "!"},
+      {"ExportContourLinesDxf", dxf, 0, {"cannot open file " + dxf + "! @SW_Workspace:2132"}, "cannot open file " + dxf + "!"},
+      {"ExportContourLinesDxf", file, 40,
+       {"writing contour lines to " + file + " @SW_Workspace:2135", "cannot write file " + file + "!"},
+       "cannot write file " + file + "!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file + " " + std::to_string(c.limit));
+    MessageCapture messages;
+    AK_ErrorText = "";
+    {
+      std::optional<FileSizeLimit> limit;
+      if (c.limit) limit.emplace(c.limit);
+      f->Set(c.command, c.file.c_str());
+    }
+    std::vector<std::string> said;
+    for (size_t i = 0; i < messages.messages.size(); ++i)
+      if (messages.messages[i].find(c.file) != std::string::npos)
+        said.push_back(messages.messages[i] +
+                       (messages.locations[i].rfind("SW_Workspace:", 0) == 0 ? " @" + messages.locations[i] : ""));
+    EXPECT_EQ(said, c.said);
+    EXPECT_EQ(std::string(AK_ErrorText), c.error);
+    EXPECT_EQ(std::filesystem::exists(c.file), c.file == file);
+  }
+  const std::string written = ReadFile(file);
+  EXPECT_EQ(written.find("%AK_NULL%"), std::string::npos);
+  EXPECT_NE(written.find("DFA_"), std::string::npos);
+  EXPECT_NE(written.find("_ms-1_"), std::string::npos);
+  EXPECT_EQ(written.substr(written.size() - 8), "  0\nEOF\n");
   int status = -1;
   std::string info = RunProcess("ogrinfo -al -so " + ShellQuote(dir / "c.dxf"), &status);
   if (status != 0) GTEST_SKIP() << "ogrinfo is not available";

@@ -22,6 +22,15 @@
 
 namespace {
 
+// The names in a directory, sorted.
+std::vector<std::string> Entries(const std::string& dir)
+{
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 double MeanX(const SW_Particles& p)
 {
   double sum = 0;
@@ -184,18 +193,48 @@ TEST(Run, RefusedRunsChangeNothing)
   }
 }
 
-TEST(Run, WithoutProjectDirectoryRunsAndWritesNothing)
+// A simulation that has no project directory yet keeps its status and info files in the
+// current directory, as a saved one keeps them in its own, and writes no time step anywhere;
+// "Interrupt" reaches its run there. A background start stays refused: the second process
+// would find no project to load.
+TEST(Run, WithoutProjectDirectoryKeepsItsStatusInTheCurrentDirectory)
 {
   RunProject p;
   p.sim->SetProjectDirRecursive("");
+  ScratchCurrentDir here;  // every simulation without a directory shares it: this test's own
+  const std::vector<std::string> statusFiles = {".simulation_info", ".simulation_status"};
+  EXPECT_STREQ(p.sim->Get("Status"), "unknown");
   MessageCapture messages;
   p.sim->Set("Run", "");
   EXPECT_TRUE(messages.Contains("WARNING: Save project first!"));
   EXPECT_TRUE(messages.Contains("WARNING: Save project first, otherwise output data cannot be saved!"));
   EXPECT_NEAR(p.sim->CurrentTime, 3, 1e-12);
-  EXPECT_FALSE(AK_FileExists(".simulation_status"));
-  EXPECT_FALSE(AK_FileExists(".simulation_info"));
-  EXPECT_FALSE(AK_FileExists("at_0000000.0000.TimeStep"));
+  EXPECT_EQ(ReadFile(".simulation_status"), "finished\n");
+  EXPECT_EQ(ReadFile(".simulation_info").rfind("at time 3 s, run time h:m:s ", 0), 0u) << ReadFile(".simulation_info");
+  EXPECT_STREQ(p.sim->Get("Status"), "finished");
+  EXPECT_EQ(Entries(here.Path()), statusFiles);  // no time step, no lock, no temporary
+  EXPECT_TRUE(Entries(p.run).empty());
+
+  // Written while the run polls, the interrupt ends it after its first step.
+  static SW_Simulation* running;
+  running = p.sim;
+  AK_InterruptCallback = [] {
+    running->Set("Interrupt", "");
+    return 0;
+  };
+  p.sim->Set("Run", "");
+  AK_InterruptCallback = nullptr;
+  EXPECT_NEAR(p.sim->CurrentTime, 0.1, 1e-12);
+  EXPECT_STREQ(p.sim->Get("Status"), "finished");
+  p.sim->Set("Interrupt", "");
+  EXPECT_EQ(ReadFile(".simulation_status"), "interrupted\n");
+  EXPECT_STREQ(p.sim->Get("Status"), "interrupted");
+
+  AK_ErrorText = "";
+  p.sim->Set("RunInBackground", "");
+  EXPECT_STREQ(AK_ErrorText, "project/Simulations/Avalanche1: the project has no directory for a run in the "
+                             "background: save the whole project first");
+  EXPECT_EQ(Entries(here.Path()), statusFiles);
 }
 
 TEST(Run, SmoothedParticleMessagesFollowTheVerboseSwitch)

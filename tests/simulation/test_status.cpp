@@ -94,3 +94,25 @@ TEST(SimulationStatus, StatusFileIsWrittenOnlyWhenItChanges)
   EXPECT_STREQ(SW_ReadStatusFile(d), "finished");
   EXPECT_EQ(ReadFile(seen), "running\n");
 }
+
+// A simulation that has no project directory yet keeps its files in the current directory,
+// the same files as a run directory of "." names.
+TEST(SimulationStatus, WithoutProjectDirectoryTheFilesAreInTheCurrentDirectory)
+{
+  ScratchCurrentDir here;
+  for (const char* none : {"", static_cast<const char*>(nullptr)}) {
+    SCOPED_TRACE(none ? "empty" : "null");
+    EXPECT_STREQ(SW_RunDirectory(none), ".");
+    EXPECT_STREQ(SW_ReadStatusFile(none), "unknown");
+    EXPECT_STREQ(SW_ReadInfoFile(none), "");
+    SW_WriteStatusFile(none, "running");
+    SW_WriteInfoFile(none, "at time 1 s");
+    EXPECT_EQ(ReadFile(here / ".simulation_status"), "running\n");
+    EXPECT_EQ(ReadFile(here / ".simulation_info"), "at time 1 s\n");
+    SW_WriteStatusFile(".", "interrupted");
+    EXPECT_STREQ(SW_ReadStatusFile(none), "interrupted");
+    EXPECT_STREQ(SW_ReadInfoFile(none), "at time 1 s\n");
+    std::filesystem::remove(here / ".simulation_status");
+    std::filesystem::remove(here / ".simulation_info");
+  }
+}

@@ -42,6 +42,14 @@ ScratchDir::~ScratchDir()
   fs::remove_all(_path, error);
 }
 
+ScratchCurrentDir::ScratchCurrentDir() : _previous(fs::current_path().string()) { fs::current_path(Path()); }
+
+ScratchCurrentDir::~ScratchCurrentDir()
+{
+  std::error_code error;
+  fs::current_path(_previous, error);
+}
+
 std::string ScratchDir::Write(const std::string& name, const std::string& content) const
 {
   std::string path = *this / name;

@@ -26,6 +26,18 @@ private:
   std::string _path;
 };
 
+// A scratch directory that is the current directory while it lives: for whatever works in
+// the current directory (a simulation without a project directory keeps its run's files
+// there), so that tests running side by side never share one.
+class ScratchCurrentDir : public ScratchDir {
+public:
+  ScratchCurrentDir();
+  ~ScratchCurrentDir();
+
+private:
+  std::string _previous;
+};
+
 // While it lives, no file of this process can grow beyond `bytes`: writes past the limit
 // fail as on a full disk (root is no exception).
 class FileSizeLimit {
