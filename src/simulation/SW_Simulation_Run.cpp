@@ -126,6 +126,10 @@ void SW_Simulation::RunLoop()
                        DeltaOut, DeltaT);
     return EndUnstartedRun("output interval below one step");
   }
+  if (const AK_String fault = UserLawRefusal(); !fault.IsEmpty()) {
+    AK_ErrorText = GetAbsolutePath() + ": not run: " + fault;
+    return EndUnstartedRun(fault.c_str());
+  }
   if (mesh->Get("RegularGrid") == "0")
     AK_MESSAGE(AK_Text("WARNING: The simulation mesh should be a regular grid!",
                        "WARNING: Das Simulationsnetz sollte ein regelmaessiges Gitter sein!") +
