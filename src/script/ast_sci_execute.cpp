@@ -77,7 +77,7 @@ void* call_script(ast_sci_node* n, ast_sci_symbol* f)
     st<void*>(slot, address);
     if (formals[i].is_array) st<int64_t>(slot + 8, array_count(arg));
   }
-  count_step();
+  count_step(n);
   run_body(f, frame);
   char* c = rt.fp + n->cell;
   st<uint64_t>(c, ast_sci_result.bits);
@@ -186,7 +186,8 @@ void call_script_from_host(ast_sci_symbol* f, void* const* args, const int64_t* 
     st<void*>(slot, args[i]);
     if (formal.is_array) st<int64_t>(slot + 8, host_argument_count(formal, args[i], counts, i));
   }
-  count_step();
+  // No call node in a script: the step is the function's own.
+  count_step(f->body);
   run_body(f, frame);
 }
 
@@ -275,14 +276,14 @@ std::string mismatch(const ast_sci_symbol* f, ast_sci_data_type result, const as
 
 }  // namespace
 
-void steps_exhausted()
+void steps_exhausted(const ast_sci_node* where)
 {
   if (rt.step_limit == 0) {
     rt.steps_left = ~uint64_t(0);
     return;
   }
   rt.steps_left = 1;  // stays exhausted until the outermost host call ends
-  ast_sci_runtime_error(ast_sci_current_call, "step limit of %llu exceeded", static_cast<unsigned long long>(rt.step_limit));
+  ast_sci_runtime_error(where, "step limit of %llu exceeded", static_cast<unsigned long long>(rt.step_limit));
 }
 
 HostCall::HostCall()
@@ -361,7 +362,7 @@ void* ast_sci_exec_call(ast_sci_node* n)
   if (f->body) return call_script(n, f);
   if (!f->address) unbound(f);
   ast_sci_current_call = n;
-  count_step();
+  count_step(n);
   f->dispatcher(n);
   char* c = rt.fp + n->cell;
   st<uint64_t>(c, ast_sci_result.bits);

@@ -102,11 +102,13 @@ struct Runtime {
 extern constinit thread_local Runtime rt;
 
 // Called when the step counter runs out: a run-time error under a step limit, else a refill.
-void steps_exhausted();
+// The error names `where`, the loop or call that took the last step: inside a law called
+// by the host, the law's own line, not the line of the script that set the host going.
+void steps_exhausted(const ast_sci_node* where);
 
-inline void count_step()
+inline void count_step(const ast_sci_node* where)
 {
-  if (__builtin_expect(--rt.steps_left == 0, 0)) steps_exhausted();
+  if (__builtin_expect(--rt.steps_left == 0, 0)) steps_exhausted(where);
 }
 
 // Records of extern calls in progress, for ast_sci_array_size.

@@ -400,7 +400,7 @@ int ex_if_else(ast_sci_node* n)
 int ex_while(ast_sci_node* n)
 {
   for (;;) {
-    count_step();
+    count_step(n);
     if (!ld<int>(n->a->eval(n->a))) return AST_SCI_CTL_NEXT;
     int r = n->b->exec(n->b);
     if (r == AST_SCI_CTL_BREAK) return AST_SCI_CTL_NEXT;
@@ -411,7 +411,7 @@ int ex_while(ast_sci_node* n)
 int ex_do(ast_sci_node* n)
 {
   for (;;) {
-    count_step();
+    count_step(n);
     int r = n->b->exec(n->b);
     if (r == AST_SCI_CTL_BREAK) return AST_SCI_CTL_NEXT;
     if (r == AST_SCI_CTL_RETURN) return r;
@@ -426,7 +426,7 @@ int ex_for(ast_sci_node* n)
     if (r) return r;
   }
   for (;;) {
-    count_step();
+    count_step(n);
     if (n->b && !ld<int>(n->b->eval(n->b))) return AST_SCI_CTL_NEXT;
     int r = n->d->exec(n->d);
     if (r == AST_SCI_CTL_BREAK) return AST_SCI_CTL_NEXT;
@@ -460,7 +460,7 @@ int ex_declare_array(ast_sci_node* n)
   char* base = n->symbol ? static_cast<char*>(n->symbol->storage) : rt.fp + n->aux;
   size_t bytes = static_cast<size_t>(n->count);
   // Clearing a large array is work that the step limit should see.
-  for (size_t charge = bytes >> 12; charge > 0; --charge) count_step();
+  for (size_t charge = bytes >> 12; charge > 0; --charge) count_step(n);
   if (n->k.p) std::memcpy(base, n->k.p, bytes);
   else std::memset(base, 0, bytes);
   return AST_SCI_CTL_NEXT;

@@ -575,19 +575,35 @@ class Parser {
     return make_if(_b, c, then_part, else_part);
   }
 
+  // A loop keeps the position of its keyword: the step limit, which ends a loop that never
+  // stops, names the line where the loop begins rather than where its body ends.
+  struct Position {
+    const char* file;
+    int line;
+  };
+  Position keyword_position() const { return {_b.file, _b.line}; }
+  static ast_sci_node* placed(ast_sci_node* loop, Position at)
+  {
+    loop->file = at.file;
+    loop->line = at.line;
+    return loop;
+  }
+
   ast_sci_node* while_statement()
   {
     advance();
+    const Position at = keyword_position();
     ast_sci_node* c = parenthesised_condition();
     ++_fn->loops;
     ast_sci_node* body = substatement();
     --_fn->loops;
-    return make_while(_b, c, body);
+    return placed(make_while(_b, c, body), at);
   }
 
   ast_sci_node* do_statement()
   {
     advance();
+    const Position at = keyword_position();
     ++_fn->loops;
     ast_sci_node* body = substatement();
     --_fn->loops;
@@ -595,12 +611,13 @@ class Parser {
     advance();
     ast_sci_node* c = parenthesised_condition();
     expect(";");
-    return make_do(_b, body, c);
+    return placed(make_do(_b, body, c), at);
   }
 
   ast_sci_node* for_statement()
   {
     advance();
+    const Position at = keyword_position();
     expect("(");
     _fn->scopes.emplace_back();
     ast_sci_node* init = nullptr;
@@ -622,7 +639,7 @@ class Parser {
     ast_sci_node* body = substatement();
     --_fn->loops;
     _fn->scopes.pop_back();
-    return make_for(_b, init, c, step, body);
+    return placed(make_for(_b, init, c, step, body), at);
   }
 
   ast_sci_node* return_statement()

@@ -210,6 +210,10 @@ public:
   // The stored rheology file's name without directory and extension.
   AK_String BottomShearStressFormulaFileName() const;
   void KeepRheologyFindable(const AK_String& file);
+  // Why a run cannot start under the friction law: "friction law NAME has no usable tau: "
+  // and the reason, when the law is a user law whose rheology file did not load, or one with
+  // neither "tau" nor "shear"; "" otherwise.
+  AK_String UserLawRefusal() const;
   // Raises the internal friction angle to the bed friction angle where a model needs it and
   // computes the earth-pressure coefficients (process-wide, reported only).
   void CheckFrictionParameters();
@@ -349,4 +353,11 @@ private:
   ast_sci_prepared_call _setPar;
   ast_sci_prepared_call _getPar;
   ast_sci_prepared_call _entrainmentEnergyLoss;
+  // Why the user law has no usable function: set where "tau" or "shear" is lost, cleared
+  // when one becomes usable.
+  AK_String _userLawFault;
+  // Why the rheology file of the user law did not load (not found, not opened, syntax, no
+  // "tau", a failed "init"); kept until the law is chosen again or a file loads, whatever
+  // formula is compiled meanwhile.
+  AK_String _lawFileFault;
 };

@@ -83,11 +83,16 @@ void SW_Simulation::SetFrictionType(const char* text)
 {
   FrictionType = text ? text : "";
   DropRheology();
-  if (IsBuiltInFrictionType()) return;
+  _lawFileFault = "";
+  if (IsBuiltInFrictionType()) {
+    _userLawFault = "";
+    return;
+  }
   if (IsRheologyPath(FrictionType)) {
     // The law the project was saved with: a run without it would not be the same run.
     if (!AK_FileExists(FrictionType) || AK_IsDirectory(FrictionType)) {
-      AK_ErrorText = AK_String("FrictionType: cannot find the rheology file ") + FrictionType;
+      _lawFileFault = _userLawFault = AK_String("cannot find the rheology file ") + FrictionType;
+      AK_ErrorText = AK_String("FrictionType: ") + _userLawFault;
       return;
     }
     LoadRheologyFile(FrictionType);
@@ -95,8 +100,8 @@ void SW_Simulation::SetFrictionType(const char* text)
   }
   AK_String path = AK_ResolveAttributeFile(FrictionType, "cint", "rheology");
   if (!AK_FileExists(path)) {
-    AK_MESSAGE(AK_String("WARNING: friction type '") + FrictionType +
-               "' is neither a built-in model nor a rheology file");
+    _userLawFault = AK_String("'") + FrictionType + "' is neither a built-in model nor a rheology file";
+    AK_MESSAGE(AK_String("WARNING: friction type ") + _userLawFault);
     return;
   }
   LoadRheologyFile(path);
@@ -113,10 +118,13 @@ void SW_Simulation::CompileShearFormula(const char* formula)
     // The formula in force stays, and with it its text.
     AK_MESSAGE("syntax errors in formula!");
     AK_ErrorText = "syntax errors in formula!";
+    // Said by a run only where no "tau" and no earlier formula are left to take its place.
+    _userLawFault = "syntax errors in formula!";
     return;
   }
   _shear = std::move(shear);
   _shearScript = std::move(unit);
+  _userLawFault = "";
   BottomShearStressFormula = body;
   AK_MESSAGE("formula syntax OK");
 }
@@ -128,11 +136,13 @@ void SW_Simulation::LoadRheologyFile(const char* path)
   if (file.IsEmpty()) {
     // No file: no rheology law any more.
     BottomShearStressFormulaFile = "";
+    _userLawFault = "its rheology file was dropped";
     return;
   }
   AK_File open(file, "r");
   if (!open) {
-    AK_ErrorText = AK_String("cannot open ") + file;
+    _lawFileFault = _userLawFault = AK_String("cannot open ") + file;
+    AK_ErrorText = _userLawFault;
     return;
   }
   // A rheology model replaces the shear formula, whatever becomes of the file.
@@ -142,7 +152,8 @@ void SW_Simulation::LoadRheologyFile(const char* path)
   AK_BindHostFunctions();
   _rheologyScript = SW_UserCode::FromFile(open.get(), file, "_formulaNameSpace");
   if (!_rheologyScript) {
-    AK_MESSAGE(AK_String("ERROR: syntax errors in ") + file);
+    _lawFileFault = _userLawFault = AK_String("syntax errors in ") + file;
+    AK_MESSAGE(AK_String("ERROR: ") + _userLawFault);
     return;
   }
   _tau = _rheologyScript->Prepare("tau", AST_SCI_DOUBLE, kTauArgs, 8);
@@ -152,17 +163,20 @@ void SW_Simulation::LoadRheologyFile(const char* path)
       _rheologyScript->Prepare("entrainment_energy_loss", AST_SCI_DOUBLE, kEnergyLossArgs, 11);
   ast_sci_prepared_call init = _rheologyScript->Prepare("init", AST_SCI_VOID, nullptr, 0);
   if (!_tau) {
-    AK_MESSAGE(AK_String("ERROR: function tau missing in ") + file);
+    _lawFileFault = _userLawFault = AK_String("function tau missing in ") + file;
+    AK_MESSAGE(AK_String("ERROR: ") + _userLawFault);
     return;
   }
   AK_MESSAGE(AK_String("syntax OK, using ") + file);
   AK_String why;
   if (!_rheologyScript->Initialise(init, this, why)) {
     // A law whose initialisation did not finish would answer from half-set values.
-    AK_ErrorText = AK_String("the rheology file ") + file + " failed in its initialisation: " + why;
+    _lawFileFault = _userLawFault = AK_String("the rheology file ") + file + " failed in its initialisation: " + why;
+    AK_ErrorText = _userLawFault;
     DropRheology();
     return;
   }
+  _userLawFault = _lawFileFault = "";
   BottomShearStressFormulaFile = file;
   KeepRheologyFindable(file);
 }
@@ -178,6 +192,19 @@ void SW_Simulation::KeepRheologyFindable(const AK_String& file)
     if (AK_FileExists(named) && AK_FileIdentityOfPath(named).SameAs(AK_FileIdentityOfPath(file))) return;
   }
   FrictionType = file.IsAbsolutePath() ? file : AK_JoinPath(AK_CurrentDirectory(), file);
+}
+
+AK_String SW_Simulation::UserLawRefusal() const
+{
+  if (IsBuiltInFrictionType()) return AK_String();
+  // The law the user chose is its file: a shear formula compiled after the file failed is not
+  // that law, and a project saved so would reload the formula and run under it in the other
+  // process while this one refuses.
+  if (!_lawFileFault.IsEmpty()) return AK_String("friction law ") + FrictionType + " has no usable tau: " + _lawFileFault;
+  // A user law without any function would run the avalanche without friction.
+  if (_tau || _shear) return AK_String();
+  const char* why = _userLawFault.IsEmpty() ? "neither a function tau nor a shear formula" : _userLawFault.c_str();
+  return AK_String("friction law ") + FrictionType + " has no usable tau: " + why;
 }
 
 AK_String SW_Simulation::FormulaParameters()

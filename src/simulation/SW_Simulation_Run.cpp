@@ -149,6 +149,10 @@ void SW_Simulation::RunLoop()
     RefuseRun(fault);
     return;
   }
+  if (const AK_String fault = UserLawRefusal(); !fault.IsEmpty()) {
+    RefuseRun(fault);
+    return;
+  }
   if (mesh->Get("RegularGrid") == "0")
     AK_MESSAGE(AK_Text("WARNING: The simulation mesh should be a regular grid!",
                        "WARNING: Das Simulationsnetz sollte ein regelmaessiges Gitter sein!") +

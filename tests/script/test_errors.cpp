@@ -138,6 +138,74 @@ TEST(ScriptErrors, StepLimitStopsRunawayLoops)
   EXPECT_EQ(script_test::call0("count").i, 1000);
 }
 
+namespace {
+
+ast_sci_symbol* runaway_function = nullptr;
+std::string runaway_error;
+
+// A host function, called from a script, that runs a runaway function under a budget of its
+// own and keeps the error of that call.
+int run_runaway()
+{
+  ast_sci_guarded_calls guard(500, true);
+  ast_sci_call_function(runaway_function);
+  runaway_error = ast_sci_last_error();
+  return ast_sci_call_failed();
+}
+
+}  // namespace
+
+// The step limit names the loop or call that took the last step, at the line where the loop
+// begins: also when the host runs the function from within another script, whose call of
+// the host is not where the steps ran out.
+TEST(ScriptErrors, StepLimitNamesTheLoopOrCallWhereTheStepsRanOut)
+{
+  Messages messages;
+  Scope scope;
+  ASSERT_EQ(ast_sci_parse_string("int spin_while() {\n"      // 1
+                                 "  int n = 0;\n"             // 2
+                                 "  while (n >= 0)\n"         // 3
+                                 "    n = n * 1;\n"           // 4
+                                 "  return n;\n"              // 5
+                                 "}\n"                        // 6
+                                 "int spin_do() { int k = 0;\n"  // 7
+                                 "  do {\n"                   // 8
+                                 "    k = 1 - k;\n"           // 9
+                                 "  } while (1);\n"           // 10
+                                 "  return k; }\n"            // 11
+                                 "int spin_for() {\n"         // 12
+                                 "  for (;;) {\n"             // 13
+                                 "  }\n"                      // 14
+                                 "}\n"                        // 15
+                                 "int down(int n) {\n"        // 16
+                                 "  if (n > 0) return down(n - 1);\n"  // 17
+                                 "  return 0; }\n"            // 18
+                                 "int deep() { return down(2000); }\n"  // 19
+                                 "int run_runaway();\n"       // 20
+                                 "int outer() {\n"            // 21
+                                 "  return run_runaway(); }\n"),  // 22
+            0)
+      << messages.text();
+  ASSERT_NE(ast_sci_bind_extern("run_runaway", run_runaway), nullptr);
+  const struct {
+    const char* function;
+    int line;
+  } cases[] = {{"spin_while", 3}, {"spin_do", 8}, {"spin_for", 13}, {"deep", 17}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.function);
+    const std::string expected = "step limit of 500 exceeded (<string>:" + std::to_string(c.line) + ")";
+    {
+      ast_sci_guarded_calls guard(500, true);
+      script_test::call0(c.function);
+      EXPECT_STREQ(ast_sci_last_error(), expected.c_str());
+    }
+    runaway_function = ast_sci_find_function(c.function);
+    runaway_error.clear();
+    EXPECT_EQ(script_test::call0("outer").i, 1);
+    EXPECT_EQ(runaway_error, expected);
+  }
+}
+
 TEST(ScriptErrors, RuntimeErrorInInitialisersStopsTheRun)
 {
   Messages messages;
@@ -282,7 +350,7 @@ TEST(ScriptErrors, GuardedCallsHaveTheirOwnBudgetAndKeepTheirError)
     bool printed;
   };
   const Case cases[] = {
-      {"spin", true, 0, "step limit of 100000 exceeded", false},
+      {"spin", true, 0, "step limit of 100000 exceeded (<string>:1)", false},
       {"count", true, 1000, "", false},
       {"fail", true, 0, "integer division by zero (<string>:3)", false},
       {"fail", false, 0, "integer division by zero (<string>:3)", true},
