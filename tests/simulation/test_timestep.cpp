@@ -142,8 +142,8 @@ TEST(TimeStepFile, TruncatedFileFailsCleanlyAtEveryCut)
   EXPECT_STREQ(s.sim->CurrentTimeStep, "cut");
 }
 
-// A write that fails leaves the previous file as it was and no temporary file behind; without
-// a directory nothing is written anywhere.
+// A write that fails leaves the previous file as it was and no temporary file behind, and
+// says what the system answered; without a directory nothing is written anywhere.
 TEST(TimeStepFile, FailedWriteKeepsThePreviousFile)
 {
   MessageCapture messages;
@@ -154,7 +154,7 @@ TEST(TimeStepFile, FailedWriteKeepsThePreviousFile)
     FileSizeLimit limit(40);
     s.sim->Set("SaveTimeStep", "");
   }
-  EXPECT_STREQ(AK_ErrorText, "project/Avalanche1 cannot save timestep data");
+  EXPECT_STREQ(AK_ErrorText, "project/Avalanche1 cannot save timestep data: File too large");
   EXPECT_EQ(ReadFile(s.file), before);
   EXPECT_EQ(AK_ListDirectory(s.run.c_str(), "").Count(), 1);
   s.root.SetProjectDirRecursive("");
