@@ -1,7 +1,7 @@
 // Runs in a second process of the program: a background run with its status and progress
 // files, an interrupt written by a third process, and the batch start of the active
-// simulations, whose time-step files equal those of the same runs made in line; a run that
-// reaches the file-size limit ends as on a full disk.
+// simulations, whose time-step files equal those of the same runs made in line; runs that
+// die or are killed leave nothing that keeps the next run from starting.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -282,4 +282,33 @@ TEST(BackgroundRuns, AFileSizeLimitEndsTheRunWithItsReason)
     if (name == ".simulation_lock" || name.find(".TimeStep") != std::string::npos) left.push_back(name);
   }
   EXPECT_TRUE(left.empty()) << left.front();
+}
+
+// A run that was killed leaves its status "running" and its lock: neither keeps a background
+// start from going ahead, which says what it took over.
+TEST(BackgroundRuns, AStartOverAKilledRunGoesAhead)
+{
+  TwoSimulations p;
+  struct Left {
+    const char* lock;  // nullptr: none
+    const char* warning;
+  } killed[] = {
+      {"1073741000\n", "WARNING: Viewer/Project/Simulations/A1: the run lock of process 1073741000, which is gone, is taken over"},
+      {nullptr, "WARNING: Viewer/Project/Simulations/A1: the status \"running\" of a run that is gone is disregarded"},
+  };
+  for (const Left& k : killed) {
+    SCOPED_TRACE(k.warning);
+    WriteFile(p.Run("A1") + "/.simulation_status", "running\n");
+    if (k.lock) WriteFile(p.Run("A1") + "/.simulation_lock", k.lock);
+    const std::string printed = Torvu(p.dir, p.Command("A1", "RunInBackground"));
+    EXPECT_NE(printed.find(k.warning), std::string::npos) << printed;
+    EXPECT_NE(printed.find("\nstarted '"), std::string::npos) << printed;
+    ASSERT_EQ(WaitFor(p.Run("A1"), "finished").back(), "finished");
+    EXPECT_TRUE(LogShows(p.Run("A1"), "simulation A1 terminated"));
+    EXPECT_EQ(TimeSteps(p.Run("A1")).size(), 3u);
+    const std::string lock = p.Run("A1") + "/.simulation_lock";
+    for (int i = 0; i < 2000 && std::filesystem::exists(lock); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(std::filesystem::exists(lock));
+  }
 }
