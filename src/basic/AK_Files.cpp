@@ -114,11 +114,15 @@ int AK_CreateReplacement(const char* path, AK_String& temp)
   AK_String target = AK_NormalizePath(path);
   // Only a file is replaced; a directory or a device of that name stays what it is.
   struct stat st;
-  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return -1;
+  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
+    return -1;
+  }
   AK_String pattern = target + ".~XXXXXX";
   std::vector<char> name(pattern.c_str(), pattern.c_str() + pattern.Length() + 1);
   int fd = ::mkstemp(name.data());
   if (fd < 0) return -1;
+  const int created = errno;
   // mkstemp makes the file private; the replacement gets what the file it replaces had,
   // or what a new file would get.
   mode_t mode;
@@ -130,6 +134,7 @@ int AK_CreateReplacement(const char* path, AK_String& temp)
     mode = 0666 & ~mask;
   }
   ::fchmod(fd, mode);
+  errno = created;
   temp = AK_String(name.data());
   return fd;
 }
@@ -139,7 +144,12 @@ bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool writt
   bool ok = written && (!sync || ::fsync(fd) == 0);
   ok = ::close(fd) == 0 && ok;
   if (ok) ok = AK_ReplaceFile(temp, path) == 0;
-  if (!ok) ::unlink(temp);
+  if (!ok) {
+    // The reason of the failure, not that of the clean-up, stays in errno.
+    const int error = errno;
+    ::unlink(temp);
+    errno = error;
+  }
   return ok;
 }
 

@@ -67,11 +67,12 @@ private:
 // The pieces of a replacing write, shared by AK_File and the record stream: a new file
 // beside `path` (same directory, a name ending in ".~" and six characters, the permissions
 // the target has or a new file would get), answered as an open descriptor with its name in
-// `temp`, or -1.
+// `temp`, or -1 with errno (EISDIR when a directory stands in the target's place).
 int AK_CreateReplacement(const char* path, AK_String& temp);
 // Ends a replacing write whose data went through `fd` (still open; this closes it): when
 // `written`, the data is synced and `temp` renamed over `path`. Otherwise, or when that
-// fails, `temp` is removed and `path` left as it was. True when `path` now holds the data.
+// fails, `temp` is removed and `path` left as it was. True when `path` now holds the data;
+// after a failed sync, close or rename errno tells why.
 bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written, bool sync = true);
 
 // Reads one text line without its line end; a CRLF line end loses its CR as well. False at the

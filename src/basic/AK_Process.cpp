@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -236,6 +237,8 @@ void AK_SleepMilliseconds(int64_t milliseconds)
 {
   if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+void AK_IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 int AK_ProcessorCount()
 {

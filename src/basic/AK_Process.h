@@ -56,3 +56,8 @@ int64_t AK_ProcessMilliseconds();
 
 // Pauses the calling thread.
 void AK_SleepMilliseconds(int64_t milliseconds);
+
+// Makes a write beyond the file-size limit of the process (ulimit -f) fail like one on a full
+// disk, with the error "File too large", instead of ending the process in the middle of the
+// write. Called once at program start.
+void AK_IgnoreFileSizeSignal();

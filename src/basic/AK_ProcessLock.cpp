@@ -5,12 +5,14 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "AK_Files.h"
@@ -22,52 +24,96 @@ std::mutex g_mutex;
 std::set<std::string> g_held;  // lock files this process took and holds
 AK_String g_error;
 
-// The process id a lock file names; 0 when it names none (missing, empty or damaged). A lock
-// is written in one short write right after its creation: an empty one is looked at again
-// for a moment before it counts as damaged.
-int ReadHolder(const char* path, bool& exists)
+// What a lock file says: its holder's id (0 for none: missing, empty or damaged) and start
+// time (-1 in a lock written before the start time was kept).
+struct LockEntry {
+  int pid = 0;
+  int64_t start = -1;
+  bool operator==(const LockEntry&) const = default;
+};
+
+// Reads "pid\n" or "pid starttime\n".
+LockEntry ParseEntry(const char* text)
+{
+  char* end = nullptr;
+  const long pid = std::strtol(text, &end, 10);
+  if (end == text || pid <= 0 || pid >= (1L << 30)) return {};
+  if (*end == '\n') return {int(pid), -1};
+  if (*end != ' ' || !std::isdigit(static_cast<unsigned char>(end[1]))) return {};
+  const char* field = end + 1;
+  errno = 0;
+  const unsigned long long start = std::strtoull(field, &end, 10);
+  if (errno != 0 || *end != '\n' || start > uint64_t(INT64_MAX)) return {};
+  return {int(pid), int64_t(start)};
+}
+
+// The entry of a lock file. A lock is written in one short write right after its creation:
+// an empty one is looked at again for a moment before it counts as damaged.
+LockEntry ReadHolder(const char* path, bool& exists)
 {
   for (int attempt = 0; attempt < 50; ++attempt) {
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     exists = fd >= 0;
-    if (!exists) return 0;
-    char text[32] = {0};
+    if (!exists) return {};
+    char text[64] = {0};
     ssize_t got = ::read(fd, text, sizeof text - 1);
     ::close(fd);
-    if (got > 0) {
-      char* end = nullptr;
-      long pid = std::strtol(text, &end, 10);
-      return end != text && *end == '\n' && pid > 0 && pid < (1L << 30) ? int(pid) : 0;
-    }
+    if (got > 0) return ParseEntry(text);
     AK_SleepMilliseconds(1);
   }
-  return 0;
+  return {};
 }
 
-AK_String PidLine(int pid) { return AK_String::Format("%d\n", pid); }
+// The fields of /proc/PID/stat after the process name: "pid (name) state ppid ...", where the
+// name may hold blanks and parentheses. False when the process cannot be asked.
+bool StatFields(int pid, std::string& fields)
+{
+  char name[64];
+  std::snprintf(name, sizeof name, "/proc/%d/stat", pid);
+  std::FILE* file = std::fopen(name, "r");
+  if (!file) return false;
+  char text[1024];
+  size_t got = std::fread(text, 1, sizeof text - 1, file);
+  std::fclose(file);
+  text[got] = '\0';
+  const char* close = std::strrchr(text, ')');
+  if (!close) return false;
+  fields = close + 1;
+  return true;
+}
+
+LockEntry EntryOf(int pid) { return {pid, AK_ProcessStartTime(pid)}; }
+
+AK_String EntryLine(const LockEntry& entry)
+{
+  if (entry.start < 0) return AK_String::Format("%d\n", entry.pid);
+  return AK_String::Format("%d %lld\n", entry.pid, static_cast<long long>(entry.start));
+}
+
+// True while the process that wrote the entry lives: a process of that id exists and, when
+// the entry keeps a start time, started then (ids are given out again once a process is gone).
+// A process that cannot be asked for its start time counts as the one.
+bool Lives(const LockEntry& entry)
+{
+  if (!AK_ProcessAlive(entry.pid)) return false;
+  if (entry.start < 0) return true;
+  const int64_t start = AK_ProcessStartTime(entry.pid);
+  return start < 0 || start == entry.start;
+}
 
 bool Rewrite(const char* path, int pid)
 {
-  const AK_String line = PidLine(pid);
+  const AK_String line = EntryLine(EntryOf(pid));
   return AK_WriteWholeFile(path, line.c_str(), std::strlen(line.c_str()));
 }
 
 // The parent of a process, from /proc; 0 when unknown.
 int ParentOf(int pid)
 {
-  char name[64];
-  std::snprintf(name, sizeof name, "/proc/%d/stat", pid);
-  std::FILE* file = std::fopen(name, "r");
-  if (!file) return 0;
-  char text[1024];
-  size_t got = std::fread(text, 1, sizeof text - 1, file);
-  std::fclose(file);
-  text[got] = '\0';
-  // "pid (name) state ppid ...": the name may hold blanks and parentheses.
-  const char* close = std::strrchr(text, ')');
+  std::string fields;
   int parent = 0;
   char state;
-  if (!close || std::sscanf(close + 1, " %c %d", &state, &parent) != 2) return 0;
+  if (!StatFields(pid, fields) || std::sscanf(fields.c_str(), " %c %d", &state, &parent) != 2) return 0;
   return parent;
 }
 
@@ -82,12 +128,12 @@ bool IsAncestor(int pid)
 // Removes a lock whose holder is gone, unless another process replaced it in the meantime
 // (then that one stays). The lock is first moved aside under a name of this process's own, so
 // two processes that both found it stale cannot both remove it.
-void RemoveStale(const char* path, int staleHolder)
+void RemoveStale(const char* path, const LockEntry& stale)
 {
   const AK_String aside = AK_String(path) + AK_String::Format(".stale.%d", AK_ProcessId());
   if (::rename(path, aside.c_str()) != 0) return;
   bool exists = false;
-  if (ReadHolder(aside.c_str(), exists) != staleHolder) {
+  if (ReadHolder(aside.c_str(), exists) != stale) {
     // A fresh lock of another process was moved: put it back unless a third took its place.
     if (::link(aside.c_str(), path) != 0) {
       // Nothing to do: the lock that now stands is the one that counts.
@@ -96,13 +142,13 @@ void RemoveStale(const char* path, int staleHolder)
   ::unlink(aside.c_str());
 }
 
-// Creates the lock exclusively with this process's id; false with errno when it exists or
-// cannot be made.
+// Creates the lock exclusively with this process's id and start time; false with errno when it
+// exists or cannot be made.
 bool Create(const char* path)
 {
   int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  const AK_String line = PidLine(AK_ProcessId());
+  const AK_String line = EntryLine(EntryOf(AK_ProcessId()));
   const size_t size = std::strlen(line.c_str());
   const bool written = ::write(fd, line.c_str(), size) == ssize_t(size);
   const int error = errno;
@@ -121,6 +167,20 @@ bool AK_ProcessAlive(int pid)
 {
   if (pid <= 0) return false;
   return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+int64_t AK_ProcessStartTime(int pid)
+{
+  std::string fields;
+  if (pid <= 0 || !StatFields(pid, fields)) return -1;
+  // The start time is field 22 of the line; the fields begin with the state, field 3.
+  std::istringstream in(fields);
+  std::string skipped;
+  for (int field = 3; field < 22; ++field)
+    if (!(in >> skipped)) return -1;
+  long long start = -1;
+  if (!(in >> start) || start < 0) return -1;
+  return start;
 }
 
 AK_String AK_LockError()
@@ -146,29 +206,32 @@ AK_LockResult AK_TakeProcessLock(const char* rawPath, int& holder)
       return AK_LockResult::Failed;
     }
     bool exists = false;
-    const int pid = ReadHolder(path, exists);
+    const LockEntry entry = ReadHolder(path, exists);
     if (!exists) continue;
-    if (pid == self) {
+    const bool lives = Lives(entry);
+    if (lives && entry.pid == self && g_held.count(path.c_str())) {
       holder = self;
-      if (g_held.count(path.c_str())) return AK_LockResult::Held;
-      g_held.insert(path.c_str());
-      return AK_LockResult::Taken;
+      return AK_LockResult::Held;
     }
-    if (pid != 0 && IsAncestor(pid)) {
+    // Handed to this process, which runs in place of its shell, or to one that started it.
+    if (lives && (entry.pid == self || IsAncestor(entry.pid))) {
       if (!Rewrite(path, self)) {
         g_error = AK_String("cannot take over ") + path;
         return AK_LockResult::Failed;
       }
+      holder = entry.pid == self ? self : 0;
       g_held.insert(path.c_str());
       return AK_LockResult::Taken;
     }
-    if (AK_ProcessAlive(pid)) {
-      holder = pid;
+    if (lives) {
+      holder = entry.pid;
       return AK_LockResult::Held;
     }
-    holder = pid;
+    // Also a lock of this process's own id: it was written by an earlier process of that id.
+    g_held.erase(path.c_str());
+    holder = entry.pid;
     takenOver = true;
-    RemoveStale(path, pid);
+    RemoveStale(path, entry);
   }
   g_error = AK_String("cannot take ") + path + ": it keeps changing";
   return AK_LockResult::Failed;
@@ -189,6 +252,14 @@ void AK_ReleaseProcessLock(const char* rawPath, int pid)
   std::lock_guard<std::mutex> guard(g_mutex);
   const int owner = pid > 0 ? pid : AK_ProcessId();
   bool exists = false;
-  if (ReadHolder(path, exists) == owner) ::unlink(path.c_str());
+  if (ReadHolder(path, exists).pid == owner) ::unlink(path.c_str());
   if (owner == AK_ProcessId()) g_held.erase(path.c_str());
+}
+
+int AK_LiveLockHolder(const char* rawPath)
+{
+  const AK_String path = AK_NormalizePath(rawPath);
+  bool exists = false;
+  const LockEntry entry = ReadHolder(path, exists);
+  return Lives(entry) ? entry.pid : 0;
 }

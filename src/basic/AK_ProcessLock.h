@@ -1,12 +1,18 @@
 // A lock file that one process holds at a time: created exclusively, it holds the holder's
-// process id, so that another process can tell a live holder from one that is gone.
+// process id and start time ("pid starttime\n"), so that another process can tell a live
+// holder from one that is gone, also when the id has since been given to another process.
+// Lock files of only "pid\n" (written before the start time was kept) are still read: their
+// holder lives while a process of that id exists.
 #pragma once
+
+#include <cstdint>
 
 #include "AK_String.h"
 
 enum class AK_LockResult {
   Taken,      // this process holds the lock now
-  TakenOver,  // the same, from a holder that is gone (its process no longer exists)
+  TakenOver,  // the same, from a holder that is gone (its process no longer exists, or its id
+              // now belongs to a process that started at another time)
   Held,       // a live process holds it (`holder`), possibly this one
   Failed      // the lock file could not be created (`holder` 0; errno text in AK_LockError)
 };
@@ -20,13 +26,20 @@ AK_LockResult AK_TakeProcessLock(const char* path, int& holder);
 // The text of the last AK_LockResult::Failed.
 AK_String AK_LockError();
 // Gives a lock this process holds to the process `pid` (which takes it with AK_TakeProcessLock
-// once it runs). False when the lock could not be rewritten.
+// once it runs), with that process's start time. False when the lock could not be rewritten.
 bool AK_HandOverProcessLock(const char* path, int pid);
 // Removes the lock when it names this process, or `pid` when given (a lock handed to a process
 // that never started).
 void AK_ReleaseProcessLock(const char* path, int pid = 0);
+// The id of the live process that holds the lock file `path` (this one included), 0 when none
+// does: no file, a damaged one, or one whose holder is gone. Only looks: nothing is written.
+int AK_LiveLockHolder(const char* path);
 
 // This process's id.
 int AK_ProcessId();
 // True when a process with this id exists.
 bool AK_ProcessAlive(int pid);
+// When the process started, in clock ticks since the system booted; the same for the whole
+// life of the process (an exec keeps it). -1 when there is no such process or it cannot be
+// asked.
+int64_t AK_ProcessStartTime(int pid);

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -166,6 +167,16 @@ AK_STREAM::~AK_STREAM()
   delete[] _buffer;
 }
 
+void AK_STREAM::NoteSystemError()
+{
+  if (_systemError == 0) _systemError = errno != 0 ? errno : EIO;
+}
+
+AK_String AK_StreamSystemError(const AK_STREAM& stream)
+{
+  return stream.SystemError() != 0 ? AK_String(std::strerror(stream.SystemError())) : AK_String();
+}
+
 void AK_STREAM::ResetBuffer()
 {
   _pos = 0;
@@ -176,8 +187,12 @@ bool AK_STREAM::Flush()
 {
   if (!_file || !_writing) return false;
   if (_pos > 0 && !_broken) {
+    errno = 0;
     int written = gzwrite(_file, _buffer, static_cast<unsigned>(_pos));
-    if (written != _pos) _broken = true;
+    if (written != _pos) {
+      _broken = true;
+      NoteSystemError();
+    }
   }
   _pos = 0;
   return !_broken;
@@ -278,6 +293,7 @@ int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool repla
   if (stream._file) AK_StreamClose(stream);
   stream._name = path ? path : "";
   stream._broken = false;
+  stream._systemError = 0;
   stream.ResetBuffer();
   if (!ModeIsBinary(mode)) {
     AK_String text = "AK_STREAM " + stream._name + " must be opened in binary mode!";
@@ -293,10 +309,12 @@ int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool repla
   stream._writing = ModeWrites(mode);
   if (replacing) {
     if (!stream._writing) { stream._fail = 1; return 0; }
+    errno = 0;
     int fd = AK_CreateReplacement(path, stream._temp);
     stream._syncFd = fd < 0 ? -1 : ::dup(fd);
     stream._file = stream._syncFd < 0 ? nullptr : gzdopen(fd, mode);
     if (!stream._file) {
+      stream.NoteSystemError();
       if (fd >= 0) ::close(fd);
       if (stream._syncFd >= 0) AK_CommitReplacement(stream._syncFd, stream._temp, path, false);
       else if (fd >= 0) ::unlink(stream._temp.c_str());
@@ -307,7 +325,9 @@ int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool repla
     }
   } else {
     AK_String native = AK_NormalizePath(path);
+    errno = 0;
     stream._file = gzopen(native.c_str(), mode);
+    if (!stream._file) stream.NoteSystemError();
   }
   if (!stream._file) { stream._fail = 1; return 0; }
   gzbuffer(stream._file, 1u << 17);
@@ -330,13 +350,19 @@ int AK_StreamClose(AK_STREAM& stream)
   if (!stream._file) { stream._fail = 1; return 1; }
   bool ok = true;
   if (stream._writing) ok = stream.Flush();
+  errno = 0;
   int result = gzclose(stream._file);
   stream._file = nullptr;
+  // The last of the data reaches the file only now: a full disk shows here first.
+  if (stream._writing && result != Z_OK) stream.NoteSystemError();
   // Closing a read stream before the end of its data is normal; only a write must be whole.
   if (stream._writing) ok = ok && result == Z_OK;
   else ok = result == Z_OK || result == Z_BUF_ERROR;
   if (!stream._temp.IsEmpty()) {
+    const bool written = ok;
+    errno = 0;
     ok = AK_CommitReplacement(stream._syncFd, stream._temp, stream._name, ok);
+    if (written && !ok) stream.NoteSystemError();
     stream._temp = "";
     stream._syncFd = -1;
   }

@@ -70,11 +70,16 @@ public:
   int64_t GetRaw(void* data, int64_t n);  // bytes actually read
   // Marks the record as corrupt: the fail flag is set and stays set for every later read.
   void MarkFailed() { _broken = true; _fail = 1; }
+  // The system's error number of the first failure of the file itself since it was opened
+  // (its open, a write, the close or the rename into place), 0 when there was none.
+  int SystemError() const { return _systemError; }
 
 private:
   friend int AK_StreamOpen(AK_STREAM& stream, const char* path, const char* mode);
   friend int AK_StreamClose(AK_STREAM& stream);
   friend int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool replacing);
+  // Keeps errno (EIO when it says nothing) as the reason of a failure, unless one is kept.
+  void NoteSystemError();
 
   bool Flush();
   bool Refill();
@@ -88,7 +93,12 @@ private:
   int32_t _end = 0;           // reading: bytes valid in _buffer
   AK_String _temp;            // a replacing stream's temporary file ("" otherwise)
   int _syncFd = -1;           // and its descriptor, kept to sync the data before the rename
+  int _systemError = 0;       // see SystemError()
 };
+
+// The system's message for SystemError() ("No space left on device", "File too large", ...),
+// "" when the file itself never failed.
+AK_String AK_StreamSystemError(const AK_STREAM& stream);
 
 // Opens a gzip file with a mode such as "wb" or "rb" (the path goes through AK_NormalizePath).
 // 1 when open; 0 when not, with the fail flag set. A mode without "b" sends

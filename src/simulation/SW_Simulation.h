@@ -285,13 +285,14 @@ public:
   void Continue(const char* value);
   void RunInBackground(const char* value);
   // The batch form: the start line goes into the batch file, which starts the run later;
-  // true when a line was written.
+  // true when a line was written. The caller holds the simulation's run lock (SW_RunLock).
   bool RunInBackground(std::FILE* batch);
   void ContinueInBackground(const char* value);
   void Interrupt(const char* value);
   // The word of the run's status file, "unknown" without one.
   AK_String RunStatus();
-  // The status file says a run is going on or has been started.
+  // The status file says a run is going on or has been started, and a live process holds the
+  // run lock (a status whose run is gone counts for nothing).
   bool RunUnderWay();
   // "w" when a run can start now (a mesh, no run under way, the mesh of a flow above found),
   // else "r".

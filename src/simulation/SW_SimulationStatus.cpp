@@ -132,7 +132,7 @@ AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run)
   return AK_ShellQuote(ProgramPath()) + " " + SW_BackgroundStartArguments(run);
 }
 
-SW_RunLock::SW_RunLock(const char* projectDir, const char* who)
+SW_RunLock::SW_RunLock(const char* projectDir, const char* who, const char* refused)
 {
   if (!HasRunDirectory(projectDir)) {
     _held = true;
@@ -142,26 +142,37 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who)
   // A simulation saved with its project but never run may have no directory yet; the run
   // makes it in any case.
   if (!AK_FileExists(projectDir)) AK_MakeDirectory(projectDir);
+  // A status of a run under way with no lock at all was left by a run that is gone.
+  const bool noLockBefore = !AK_FileExists(_path);
   int holder = 0;
   switch (AK_TakeProcessLock(_path, holder)) {
     case AK_LockResult::TakenOver:
       AK_MESSAGE(AK_String("WARNING: ") + who +
                  AK_String::Format(": the run lock of process %d, which is gone, is taken over", holder));
-      [[fallthrough]];
+      _held = true;
+      return;
     case AK_LockResult::Taken:
+      if (const AK_String status = SW_ReadStatusFile(projectDir);
+          noLockBefore && (status == "running" || status == "started"))
+        AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
+                   "\" of a run that is gone is disregarded");
       _held = true;
       return;
     case AK_LockResult::Held:
-      AK_ErrorText = AK_String(who) +
+      AK_ErrorText = AK_String(who) + ": " + refused +
                      (holder == AK_ProcessId()
-                          ? AK_String(": not started, a run of this simulation is going on in this process")
-                          : AK_String::Format(": not started, a run of this simulation is going on in process %d",
-                                              holder));
+                          ? AK_String(", a run of this simulation is going on in this process")
+                          : AK_String::Format(", a run of this simulation is going on in process %d", holder));
       return;
     case AK_LockResult::Failed:
-      AK_ErrorText = AK_String(who) + ": not started, the run lock cannot be taken: " + AK_LockError();
+      AK_ErrorText = AK_String(who) + ": " + refused + ", the run lock cannot be taken: " + AK_LockError();
       return;
   }
+}
+
+int SW_RunLockHolder(const char* projectDir)
+{
+  return HasRunDirectory(projectDir) ? AK_LiveLockHolder(LockPath(projectDir)) : 0;
 }
 
 SW_RunLock::~SW_RunLock()

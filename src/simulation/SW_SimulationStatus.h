@@ -27,13 +27,15 @@ void SW_WriteInfoFile(const char* projectDir, const char* text);
 // The run lock beside the status file: one run of a simulation at a time, across processes.
 // It is taken when a run starts (or before a background start starts its process, which
 // then takes it over) and released when the run ends, however it ends. A lock whose process
-// is gone is taken over with a warning. Without a project directory there is no lock: such a
-// run keeps no files that a second run could spoil.
+// is gone is taken over with a warning; so is a status that says "running" or "started"
+// while no lock stands (the run that wrote it is gone). Without a project directory there is
+// no lock: such a run keeps no files that a second run could spoil.
 class SW_RunLock {
 public:
   // Takes the lock of the project directory; when a live process holds it (or it cannot be
-  // made), Held() is false and the error text says so, naming `who`.
-  SW_RunLock(const char* projectDir, const char* who);
+  // made), Held() is false and the error text says so: `who` + ": " + `refused` + ", a run of
+  // this simulation is going on in process N" (or "... in this process").
+  SW_RunLock(const char* projectDir, const char* who, const char* refused = "not started");
   ~SW_RunLock();
   SW_RunLock(const SW_RunLock&) = delete;
   SW_RunLock& operator=(const SW_RunLock&) = delete;
@@ -50,6 +52,10 @@ private:
   bool _held = false;
   int _handedTo = 0;
 };
+
+// The id of the live process that holds the run lock of the project directory (this one
+// included), 0 when none does or there is no project directory. Only looks at the lock.
+int SW_RunLockHolder(const char* projectDir);
 
 // What a background run of a simulation is made of.
 struct SW_BackgroundRun {

@@ -10,6 +10,14 @@
 
 namespace {
 
+// What a run needs besides the run lock: a mesh, and the mesh of a flow above when coupled.
+bool SetUpForARun(SW_Simulation& sim)
+{
+  if (!sim.Mesh()) return false;
+  if (sim.InteractionTypeWithFluidAbove == "none") return true;
+  return !sim.PsaMesh.IsEmpty() && sim.FindObject(sim.PsaMesh);
+}
+
 // Starts a run in a second process, or writes its start line into `batch`; true when started
 // or written.
 bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
@@ -28,14 +36,16 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
                    "project first";
     return false;
   }
-  if (*sim.RunVis() != 'w') {
+  // The batch start holds the run lock of this simulation already, so no other run can be
+  // under way; this process's own lock must not count as one.
+  if (batch ? !SetUpForARun(sim) : *sim.RunVis() != 'w') {
     AK_ErrorText = sim.GetAbsolutePath() +
                    ": the simulation has no mesh, is running already or cannot find the mesh of "
                    "the flow above";
     return false;
   }
   // Taken before anything is written, so no second start slips in; the batch start takes the
-  // locks of all its runs itself.
+  // locks of all its runs itself, before it writes their lines.
   std::optional<SW_RunLock> lock;
   if (!batch) {
     lock.emplace(sim.ProjectDir(), sim.GetAbsolutePath());
@@ -69,16 +79,12 @@ AK_String SW_Simulation::RunStatus() { return SW_ReadStatusFile(ProjectDir()); }
 
 bool SW_Simulation::RunUnderWay()
 {
+  // A status left by a run that was killed, or died, is no run: nobody holds its lock.
   AK_String status = RunStatus();
-  return status == "running" || status == "started";
+  return (status == "running" || status == "started") && SW_RunLockHolder(ProjectDir()) != 0;
 }
 
-const char* SW_Simulation::RunVis()
-{
-  if (!Mesh() || RunUnderWay()) return "r";
-  if (InteractionTypeWithFluidAbove == "none") return "w";
-  return !PsaMesh.IsEmpty() && FindObject(PsaMesh) ? "w" : "r";
-}
+const char* SW_Simulation::RunVis() { return SetUpForARun(*this) && !RunUnderWay() ? "w" : "r"; }
 
 const char* SW_Simulation::ContinueVis()
 {

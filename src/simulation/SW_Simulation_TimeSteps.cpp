@@ -5,12 +5,14 @@
 // before the simulation takes anything: a file that fails half-way leaves the simulation as
 // it was.
 #include <map>
+#include <optional>
 #include <string>
 
 #include "AK_FrameworkState.h"
 #include "AK_NumberText.h"
 #include "AK_Record.h"
 #include "SW_Simulation.h"
+#include "SW_SimulationStatus.h"
 #include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
 
@@ -171,6 +173,14 @@ void SW_Simulation::SetTime(const char* value)
 
 void SW_Simulation::DeleteTimesteps(const char* value)
 {
+  // A run writes and removes these files: none goes while one is under way, in another
+  // process or in this one (whose class script would also swap the run's particles for the
+  // last time step's under its feet). Held until the files are gone, so no run starts meanwhile.
+  std::optional<SW_RunLock> lock;
+  if (AK_IsDirectory(ProjectDir())) {
+    lock.emplace(ProjectDir(), GetAbsolutePath(), "time steps not deleted");
+    if (!lock->Held()) return;
+  }
   SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
   // The simulation shows the last time step, which survives unless all go.
   if (list.names.Count() > 0 && list.current != list.names.Count() - 1)

@@ -157,6 +157,18 @@ int SW_ReadTimeStepHeader(AK_STREAM& stream, SW_TimeStepHeader& header, const ch
   return 0;
 }
 
+namespace {
+
+// Why the system refused the file (a full disk, a directory without write permission, the
+// file-size limit), as ": " and the system's message; "" when it did not.
+AK_String SystemReason(const AK_STREAM& stream)
+{
+  const AK_String reason = AK_StreamSystemError(stream);
+  return reason.IsEmpty() ? reason : ": " + reason;
+}
+
+}  // namespace
+
 int SW_SaveTimeStepFile(const char* directory, const SW_TimeStepHeader& header,
                         SW_TimeStepRecords& records, const char* objectPath)
 {
@@ -167,7 +179,7 @@ int SW_SaveTimeStepFile(const char* directory, const SW_TimeStepHeader& header,
   AK_String path = SW_TimeStepPath(directory, SW_TimeStepName(header.currentTime));
   AK_STREAM stream;
   if (!AK_StreamOpenReplacing(stream, path, "wb")) {
-    AK_ErrorText = AK_String(objectPath) + " cannot open " + path;
+    AK_ErrorText = AK_String(objectPath) + " cannot open " + path + SystemReason(stream);
     return 1;
   }
   AK_MESSAGE(AK_String("saving time step data to ") + path);
@@ -184,7 +196,7 @@ int SW_SaveTimeStepFile(const char* directory, const SW_TimeStepHeader& header,
   // Only a complete file takes the place of the old one: a stream left unclosed is discarded.
   if (!failed) failed = AK_StreamClose(stream) != 0;
   if (failed) {
-    AK_ErrorText = AK_String(objectPath) + " cannot save timestep data";
+    AK_ErrorText = AK_String(objectPath) + " cannot save timestep data" + SystemReason(stream);
     return 1;
   }
   AK_MESSAGE(AK_String("saving time step data to ") + path + " done.");

@@ -65,7 +65,9 @@ int SW_ReadTimeStepHeader(AK_STREAM& stream, SW_TimeStepHeader& header, const ch
 // messages; returns 0 when the file stands complete under its name. An empty directory writes
 // nothing (1, and a message that says why: never into the current directory). Failures leave
 // the error text objectPath + " cannot open " + path or objectPath + " cannot save timestep
-// data"; a previous file of that name then stays as it was.
+// data", followed by ": " and the system's message when the system refused the file ("No
+// space left on device", "Permission denied", "File too large"); a previous file of that name
+// then stays as it was.
 int SW_SaveTimeStepFile(const char* directory, const SW_TimeStepHeader& header,
                         SW_TimeStepRecords& records, const char* objectPath);
 

@@ -99,6 +99,9 @@ std::string FindAttributesDirectory(const SW_ProgramOptions& options,
 
 int SW_Main(int argc, char** argv)
 {
+  // A run that reaches the file-size limit ends with the reason of its failed write and
+  // leaves its files as after a full disk; the signal would kill it half-way through a write.
+  AK_IgnoreFileSizeSignal();
   AK_SetProgramArguments(argc, argv);
   AK_String banner = SW_Banner(argc > 0 ? argv[0] : "torvu");
   SW_ProgramOptions options = SW_ReadProgramOptions(argc, argv);

@@ -16,13 +16,12 @@ const char* const kAreaGroups[] = {"ReleaseAreas",  "EntrainmentAreas", "Seconda
 
 bool CountsAsActive(AK_Object& simulation) { return simulation.Get("Active") == "1"; }
 
-// A run of the simulation is going on (or was started), as its status file says. One that was
-// never saved has had no run.
+// A run of the simulation is going on (or was started): its status file says so and a live
+// process holds its run lock. One that was never saved has had no run.
 bool IsRunning(AK_Object& simulation)
 {
-  if (simulation.ProjectDir().IsEmpty()) return false;
-  AK_String status = SW_ReadStatusFile(simulation.ProjectDir());
-  return status == "running" || status == "started";
+  auto* sim = dynamic_cast<SW_Simulation*>(&simulation);
+  return sim && !sim->ProjectDir().IsEmpty() && sim->RunUnderWay();
 }
 
 // The path split at its last "/" or "\": the directory part (empty without separator) and

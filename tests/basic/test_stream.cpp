@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -203,6 +207,7 @@ TEST(Stream, FullDiskIsReportedAtCloseAndByTheDestructor)
   for (int i = 0; i < 4; ++i) AK_StreamWriteDoubles(s, data.data(), static_cast<int32_t>(data.size()));
   EXPECT_EQ(AK_StreamClose(s), 1);
   EXPECT_TRUE(s.Fail());
+  EXPECT_STREQ(AK_StreamSystemError(s), "No space left on device");
   MessageCapture capture;
   {
     AK_STREAM unclosed("/dev/full", "wb");
@@ -210,6 +215,54 @@ TEST(Stream, FullDiskIsReportedAtCloseAndByTheDestructor)
   }
   ASSERT_EQ(capture.messages.size(), 1u);
   EXPECT_NE(capture.messages[0].find("ERROR:"), std::string::npos);
+}
+
+// A replacing write that the system refuses keeps the system's reason, whether the refusal
+// comes at the open, at a write or at the close; one that works keeps none, also after an
+// earlier stream failed.
+TEST(Stream, AReplacingWriteKeepsTheSystemsReason)
+{
+  struct Case {
+    const char* name;
+    const char* file;    // below the scratch directory
+    bool opens;
+    const char* reason;
+  } cases[] = {
+      {"written", "ok.dat", true, ""},
+      {"a directory in the way", "dir.dat", false, "Is a directory"},
+      {"no such directory", "none/x.dat", false, "No such file or directory"},
+      {"no write permission", "locked/x.dat", false, "Permission denied"},
+      {"file-size limit", "big.dat", true, "File too large"},
+  };
+  ScratchDir dir;
+  std::filesystem::create_directories(dir / "dir.dat/inside");
+  std::filesystem::create_directory(dir / "locked");
+  std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  // Permissions do not stop root.
+  const bool permissionsHold = access((dir / "locked").c_str(), W_OK) != 0;
+  std::vector<double> data(1 << 16);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = std::sin(double(i));  // compresses badly
+  AK_STREAM s;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (std::string(c.file) == "locked/x.dat" && !permissionsHold) continue;
+    std::optional<FileSizeLimit> limit;
+    if (std::string(c.file) == "big.dat") limit.emplace(4096);
+    const bool opened = AK_StreamOpenReplacing(s, (dir / c.file).c_str(), "wb") == 1;
+    EXPECT_EQ(opened, c.opens);
+    if (opened) {
+      AK_StreamWriteDoubles(s, data.data(), int32_t(data.size()));
+      EXPECT_EQ(AK_StreamClose(s), *c.reason ? 1 : 0);
+    }
+    EXPECT_STREQ(AK_StreamSystemError(s), c.reason);
+    EXPECT_EQ(s.SystemError() != 0, *c.reason != 0);
+  }
+  std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_all);
+  // Nothing of a refused write is left beside its target.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"dir.dat", "locked", "ok.dat"}));
 }
 
 // Lengths and counts in the file are not trusted: each case must fail cleanly.

@@ -1,7 +1,13 @@
 // Runs in a second process of the program: a background run with its status and progress
 // files, an interrupt written by a third process, and the batch start of the active
-// simulations, whose time-step files equal those of the same runs made in line.
+// simulations, whose time-step files equal those of the same runs made in line; runs that
+// die or are killed leave nothing that keeps the next run from starting.
 #include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -21,6 +27,43 @@ std::string Torvu(const ScratchDir& dir, const std::string& macro)
   std::string printed =
       RunProcess(TorvuOffscreen(dir.Path(), TORVU_PROGRAM, TORVU_ATTRIBUTES, macro + " < /dev/null"), &status);
   EXPECT_EQ(status, 0) << printed;
+  return printed;
+}
+
+// Runs torvu offscreen on the macro in the directory with no file allowed to grow beyond
+// `bytes`, and the signal of that limit as a process gets it from a shell (it ends a process
+// that does not ignore it). What it printed; the exit status in `status` (128 + the signal
+// when a signal ended it).
+std::string TorvuUnderFileSizeLimit(const ScratchDir& dir, const std::string& macro, rlim_t bytes, int& status)
+{
+  const std::string command = TorvuOffscreen(dir.Path(), TORVU_PROGRAM, TORVU_ATTRIBUTES, macro + " < /dev/null");
+  int out[2];
+  if (pipe(out) != 0) return "no pipe";
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(out[1], 1);
+    dup2(out[1], 2);
+    close(out[0]);
+    close(out[1]);
+    signal(SIGXFSZ, SIG_DFL);
+    rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  std::string printed;
+  char buffer[4096];
+  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) != 0;)
+    if (n > 0) printed.append(buffer, size_t(n));
+    else if (errno != EINTR) break;
+  close(out[0]);
+  int raw = 0;
+  while (waitpid(child, &raw, 0) < 0 && errno == EINTR) {
+  }
+  status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
   return printed;
 }
 
@@ -212,5 +255,60 @@ TEST(BackgroundRuns, OneRunOfASimulationAtATime)
     for (int i = 0; i < 2000 && std::filesystem::exists(lock); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_FALSE(std::filesystem::exists(lock)) << id;
+  }
+}
+
+// A run that reaches the file-size limit of its process ends as on a full disk: the process
+// exits normally, the status says "finished", the info file names the reason, and neither the
+// run lock nor a half-written time step is left behind.
+TEST(BackgroundRuns, AFileSizeLimitEndsTheRunWithItsReason)
+{
+  TwoSimulations p;
+  p.dir.Write("run.macro", "set(\"\", \"ProjectDir\", \"proj\")\n"
+                           "set(\"Project/Simulations/A1\", \"LoadProject\", \"\")\n"
+                           "set(\"Project/Simulations/A1\", \"Run\", \"\")\n");
+  int status = -1;
+  const std::string printed = TorvuUnderFileSizeLimit(p.dir, "run.macro", 4096, status);
+  EXPECT_EQ(status, 0) << printed.substr(0, 4000);
+  EXPECT_EQ(Status(p.Run("A1")), "finished");
+  const std::string info = ReadFile(p.Run("A1") + "/.simulation_info");
+  EXPECT_EQ(info.rfind("stopped at time 0 s: the time step file ", 0), 0u) << info;
+  EXPECT_NE(info.find("could not be written: Viewer/Project/Simulations/A1 cannot save timestep data: File too large\n"),
+            std::string::npos)
+      << info;
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(p.Run("A1"))) {
+    const std::string name = entry.path().filename().string();
+    if (name == ".simulation_lock" || name.find(".TimeStep") != std::string::npos) left.push_back(name);
+  }
+  EXPECT_TRUE(left.empty()) << left.front();
+}
+
+// A run that was killed leaves its status "running" and its lock: neither keeps a background
+// start from going ahead, which says what it took over.
+TEST(BackgroundRuns, AStartOverAKilledRunGoesAhead)
+{
+  TwoSimulations p;
+  struct Left {
+    const char* lock;  // nullptr: none
+    const char* warning;
+  } killed[] = {
+      {"1073741000\n", "WARNING: Viewer/Project/Simulations/A1: the run lock of process 1073741000, which is gone, is taken over"},
+      {nullptr, "WARNING: Viewer/Project/Simulations/A1: the status \"running\" of a run that is gone is disregarded"},
+  };
+  for (const Left& k : killed) {
+    SCOPED_TRACE(k.warning);
+    WriteFile(p.Run("A1") + "/.simulation_status", "running\n");
+    if (k.lock) WriteFile(p.Run("A1") + "/.simulation_lock", k.lock);
+    const std::string printed = Torvu(p.dir, p.Command("A1", "RunInBackground"));
+    EXPECT_NE(printed.find(k.warning), std::string::npos) << printed;
+    EXPECT_NE(printed.find("\nstarted '"), std::string::npos) << printed;
+    ASSERT_EQ(WaitFor(p.Run("A1"), "finished").back(), "finished");
+    EXPECT_TRUE(LogShows(p.Run("A1"), "simulation A1 terminated"));
+    EXPECT_EQ(TimeSteps(p.Run("A1")).size(), 3u);
+    const std::string lock = p.Run("A1") + "/.simulation_lock";
+    for (int i = 0; i < 2000 && std::filesystem::exists(lock); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(std::filesystem::exists(lock));
   }
 }

@@ -14,6 +14,7 @@
 
 #include "AK_CurrentObject.h"
 #include "AK_FrameworkState.h"
+#include "AK_ProcessLock.h"
 #include "SW_InitialCondition.h"
 #include "SW_SimulationRun.h"
 #include "SW_SimulationStatus.h"
@@ -383,7 +384,9 @@ TEST(Run, APointSourceAloneFeedsTheRunWithItsMassFlow)
 
 // The first output that cannot be written ends the run at its time, with or without a stop
 // criterion (which reads its variable at every step): the error text and the info file name
-// the file, the status is "finished", and what was written before stays.
+// the file and what the system answered, the status is "finished", and what was written
+// before stays. (A run directory without write permission cannot be tried: the run lock and
+// the status file live there too.)
 TEST(Run, AFailedWriteEndsTheRunWithItsReason)
 {
   struct Case {
@@ -417,10 +420,12 @@ TEST(Run, AFailedWriteEndsTheRunWithItsReason)
       p.sim->Set("Run", "");
     }
     const std::string file = p.run + (c.stoppedAt == 0 ? "/at_0000000.0000.TimeStep" : "/at_0000001.0000.TimeStep");
+    const std::string why = c.blockAtOneSecond ? "cannot open " + file + ": Is a directory"
+                                               : std::string("cannot save timestep data: File too large");
     const std::string reason = AK_String::Format("stopped at time %g s: the time step file ", c.stoppedAt).c_str() +
-                               file + " could not be written: ";
-    EXPECT_EQ(std::string(AK_ErrorText.c_str()).rfind("project/Simulations/Avalanche1: " + reason, 0), 0u) << AK_ErrorText;
-    EXPECT_EQ(p.File(".simulation_info").rfind(reason, 0), 0u) << p.File(".simulation_info");
+                               file + " could not be written: project/Simulations/Avalanche1 " + why;
+    EXPECT_EQ(std::string(AK_ErrorText.c_str()), "project/Simulations/Avalanche1: " + reason);
+    EXPECT_EQ(p.File(".simulation_info"), reason + "\n");
     EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
     EXPECT_NEAR(p.sim->CurrentTime, c.stoppedAt, 1e-9);
     std::vector<std::string> steps = p.TimeSteps();
@@ -467,33 +472,97 @@ TEST(Run, LeftoversOfKilledWritesGoWithTheTimeSteps)
 }
 
 // A run holds the lock beside its status file: while a live process holds it, every start is
-// refused and names the simulation; a lock whose process is gone is taken over with a warning;
-// the lock goes when the run ends.
+// refused and names the simulation, and so is the deletion of the time steps; a lock whose
+// process is gone (also one whose id a later process got) is taken over with a warning, and
+// so is a status of a run under way that no lock backs; the lock goes when the run ends.
 TEST(Run, OneRunOfASimulationAtATime)
 {
   RunProject p;
   const std::string lock = p.run + "/.simulation_lock";
-  WriteFile(lock, "1\n");  // a live process that is not this one's ancestor
-  for (const char* command : {"Run", "Continue", "RunInBackground", "ContinueInBackground"}) {
-    SCOPED_TRACE(command);
-    AK_ErrorText = "";
-    p.sim->Set(command, "");
-    EXPECT_EQ(std::string(AK_ErrorText.c_str()),
-              "project/Simulations/Avalanche1: not started, a run of this simulation is going on in process 1");
-    EXPECT_TRUE(p.TimeSteps().empty());
-    EXPECT_FALSE(AK_FileExists((p.run + "/start.macro").c_str()));
-    EXPECT_EQ(p.File(".simulation_lock"), "1\n");
+  const std::string leftover = p.run + "/at_0000002.0000.TimeStep.~RNKB9Y";
+  const std::string ofLiveProcess = "1 " + std::to_string(AK_ProcessStartTime(1)) + "\n";
+  // A live process that is not this one's ancestor, before it wrote "running" and after.
+  for (const std::string& live : {std::string("1\n"), ofLiveProcess})
+  for (const char* status : {"finished", "running"}) {
+    WriteFile(lock, live);
+    SW_WriteStatusFile(p.run.c_str(), status);
+    WriteFile(p.run + "/at_0000001.0000.TimeStep", "");  // what that run wrote so far
+    WriteFile(leftover, "what that run is writing");
+    const bool running = std::string(status) == "running";
+    for (const char* command : {"Run", "Continue", "RunInBackground", "ContinueInBackground", "DeleteTimesteps"}) {
+      SCOPED_TRACE(live + status + " " + command);
+      AK_ErrorText = "";
+      EXPECT_STREQ(p.sim->Get("RunVis"), running ? "r" : "w");
+      p.sim->Set(command, "all");
+      const std::string refusal = std::string(command) == "DeleteTimesteps" ? "time steps not deleted" : "not started";
+      if (running && std::string(command).find("Background") != std::string::npos)
+        EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+                  "project/Simulations/Avalanche1: the simulation has no mesh, is running already or cannot find the "
+                  "mesh of the flow above");
+      else
+        EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+                  "project/Simulations/Avalanche1: " + refusal + ", a run of this simulation is going on in process 1");
+      EXPECT_EQ(p.TimeSteps(), std::vector<std::string>{"at_0000001.0000.TimeStep"});
+      EXPECT_EQ(p.File("at_0000002.0000.TimeStep.~RNKB9Y"), "what that run is writing");
+      EXPECT_FALSE(AK_FileExists((p.run + "/start.macro").c_str()));
+      EXPECT_EQ(p.File(".simulation_lock"), live);
+      EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), status);
+    }
   }
-  WriteFile(lock, "1073741000\n");  // a process that is gone
-  MessageCapture messages;
-  AK_ErrorText = "";
-  p.sim->Set("Run", "");
-  EXPECT_STREQ(AK_ErrorText, "");
-  EXPECT_TRUE(messages.Contains(
-      "WARNING: project/Simulations/Avalanche1: the run lock of process 1073741000, which is gone, is taken over"));
-  EXPECT_EQ(p.TimeSteps().size(), 4u);
+  AK_DeleteFile((p.run + "/at_0000001.0000.TimeStep").c_str());
+  AK_DeleteFile(leftover.c_str());
+  // This process's own run: its lock is held here (a class script of the run would do this).
+  AK_DeleteFile(lock.c_str());
+  {
+    SW_RunLock own(p.run.c_str(), "the run");
+    ASSERT_TRUE(own.Held());
+    WriteFile(p.run + "/at_0000001.0000.TimeStep", "");
+    for (const char* command : {"Run", "DeleteTimesteps"}) {
+      AK_ErrorText = "";
+      p.sim->Set(command, "all");
+      const std::string refusal = std::string(command) == "Run" ? "not started" : "time steps not deleted";
+      EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+                "project/Simulations/Avalanche1: " + refusal + ", a run of this simulation is going on in this process");
+      EXPECT_EQ(p.TimeSteps(), std::vector<std::string>{"at_0000001.0000.TimeStep"});
+    }
+  }
   EXPECT_FALSE(AK_FileExists(lock.c_str()));
+  // Runs that are gone: a lock of a process that no longer exists, one whose id now belongs
+  // to a process started later, and a status of a run under way with no lock at all.
+  struct Gone {
+    std::string lock, status, warning;
+  } gone[] = {
+      {"1073741000\n", "running", "the run lock of process 1073741000, which is gone, is taken over"},
+      {"1 " + std::to_string(AK_ProcessStartTime(1) + 7) + "\n", "started",
+       "the run lock of process 1, which is gone, is taken over"},
+      {"", "running", "the status \"running\" of a run that is gone is disregarded"},
+      {"", "started", "the status \"started\" of a run that is gone is disregarded"},
+  };
+  for (const Gone& g : gone) {
+    SCOPED_TRACE(g.warning);
+    if (!g.lock.empty()) WriteFile(lock, g.lock);
+    SW_WriteStatusFile(p.run.c_str(), g.status.c_str());
+    EXPECT_STREQ(p.sim->Get("RunVis"), "w");
+    MessageCapture messages;
+    AK_ErrorText = "";
+    p.sim->Set("Run", "");
+    EXPECT_STREQ(AK_ErrorText, "");
+    EXPECT_EQ(messages.WithPrefix("WARNING: project/Simulations/Avalanche1: "),
+              std::vector<std::string>{"WARNING: project/Simulations/Avalanche1: " + g.warning});
+    EXPECT_EQ(p.TimeSteps().size(), 4u);
+    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+    EXPECT_FALSE(AK_FileExists(lock.c_str()));
+  }
+  // Without a run under way the time steps go, with no warning.
+  {
+    MessageCapture messages;
+    p.sim->Set("DeleteTimesteps", "all");
+    EXPECT_TRUE(p.TimeSteps().empty());
+    EXPECT_FALSE(messages.HasPrefix("WARNING"));
+    EXPECT_FALSE(AK_FileExists(lock.c_str()));
+  }
   // Every way a run ends lets the lock go: an interrupt, a refusal.
+  p.sim->Set("Run", "");
   AK_InterruptCallback = [] { return 1; };
   p.sim->Set("Continue", "");
   AK_InterruptCallback = nullptr;

@@ -9,6 +9,7 @@
 
 #include "AK_Container.h"
 #include "AK_FrameworkState.h"
+#include "AK_ProcessLock.h"
 #include "SW_Simulation.h"
 #include "SW_SimulationStatus.h"
 #include "SW_TimeStepFile.h"
@@ -142,8 +143,8 @@ TEST(TimeStepFile, TruncatedFileFailsCleanlyAtEveryCut)
   EXPECT_STREQ(s.sim->CurrentTimeStep, "cut");
 }
 
-// A write that fails leaves the previous file as it was and no temporary file behind; without
-// a directory nothing is written anywhere.
+// A write that fails leaves the previous file as it was and no temporary file behind, and
+// says what the system answered; without a directory nothing is written anywhere.
 TEST(TimeStepFile, FailedWriteKeepsThePreviousFile)
 {
   MessageCapture messages;
@@ -154,7 +155,7 @@ TEST(TimeStepFile, FailedWriteKeepsThePreviousFile)
     FileSizeLimit limit(40);
     s.sim->Set("SaveTimeStep", "");
   }
-  EXPECT_STREQ(AK_ErrorText, "project/Avalanche1 cannot save timestep data");
+  EXPECT_STREQ(AK_ErrorText, "project/Avalanche1 cannot save timestep data: File too large");
   EXPECT_EQ(ReadFile(s.file), before);
   EXPECT_EQ(AK_ListDirectory(s.run.c_str(), "").Count(), 1);
   s.root.SetProjectDirRecursive("");
@@ -221,7 +222,9 @@ TEST(TimeStepFile, BackgroundStartNeedsSomethingToReleaseAndNoRunningRun)
   SimulationAt5 s;
   s.sim->Set("Interrupt", "");
   EXPECT_EQ(ReadFile(s.run + "/.simulation_status"), "interrupted\n");
+  // A run of another live process (a status alone, whose run is gone, would not stop a start).
   SW_WriteStatusFile(s.sim->ProjectDir(), "running");
+  WriteFile(s.run + "/.simulation_lock", "1\n");
   for (const char* strength : {"", "0", "-1", "5"}) {
     messages.Clear();
     AK_ErrorText = "";
@@ -235,6 +238,7 @@ TEST(TimeStepFile, BackgroundStartNeedsSomethingToReleaseAndNoRunningRun)
 
   // A project that cannot be saved is not run from what an older save left on disk.
   SW_WriteStatusFile(s.sim->ProjectDir(), "finished");
+  AK_DeleteFile((s.run + "/.simulation_lock").c_str());
   AK_MakeDirectory((s.dir / "Container.dat").c_str());  // where the top object's data goes
   AK_ErrorText = "";
   s.sim->Set("RunInBackground", "");
@@ -257,11 +261,21 @@ TEST(TimeStepFile, RunStatusAndTimeStepAnswers)
   EXPECT_STREQ(s.sim->Get("TimeStepsList"), "at_0000005.0000%AK_SEP%at_0000010.0000%AK_SEP%");
   EXPECT_STREQ(s.sim->Get("NextTimeStepVis"), "w");
   EXPECT_STREQ(s.sim->Get("PrevTimeStepVis"), "r");
-  struct Row { const char* word; const char* run; const char* interrupt; };
-  const Row rows[] = {{"unknown", "w", "r"}, {"running", "r", "w"}, {"started", "r", "r"}, {"interrupted", "w", "r"}};
+  // A status of a run under way counts only while a live process holds the run lock: one
+  // left by a run that was killed does not keep the simulation from running.
+  struct Row { const char* word; std::string lock; const char* run; const char* interrupt; };
+  // A process that is gone; the id of a live process (1) that now belongs to a later start.
+  const std::string gone = "1073741000\n", reused = "1 " + std::to_string(AK_ProcessStartTime(1) + 7) + "\n";
+  const Row rows[] = {{"unknown", "", "w", "r"},      {"running", "1\n", "r", "w"}, {"started", "1\n", "r", "r"},
+                      {"interrupted", "1\n", "w", "r"}, {"running", "", "w", "w"},   {"running", gone, "w", "w"},
+                      {"started", reused, "w", "r"},  {"started", "", "w", "r"}};
+  MessageCapture messages;
   for (const Row& r : rows) {
-    SCOPED_TRACE(r.word);
+    SCOPED_TRACE(std::string(r.word) + " with the lock '" + r.lock + "'");
     if (std::string(r.word) != "unknown") SW_WriteStatusFile(s.sim->ProjectDir(), r.word);
+    if (r.lock.empty()) AK_DeleteFile((s.run + "/.simulation_lock").c_str());
+    else WriteFile(s.run + "/.simulation_lock", r.lock);
+    const std::string filesBefore = RunProcess("ls -la --time-style=full-iso " + ShellQuote(s.run));
     s.sim->Set("InteractionTypeWithFluidAbove", "none");
     EXPECT_STREQ(s.sim->Get("Status"), r.word);
     EXPECT_STREQ(s.sim->Get("RunVis"), r.run);
@@ -276,7 +290,11 @@ TEST(TimeStepFile, RunStatusAndTimeStepAnswers)
     EXPECT_STREQ(s.sim->Get("RunVis"), r.run);
     EXPECT_STREQ(s.sim->Get("ContinueVis"), "r");
     s.sim->Set("PsaMesh", "");
+    // Asking writes nothing (a dead lock stays until a start takes it over) and says nothing.
+    EXPECT_EQ(RunProcess("ls -la --time-style=full-iso " + ShellQuote(s.run)), filesBefore);
+    EXPECT_TRUE(messages.messages.empty());
   }
+  AK_DeleteFile((s.run + "/.simulation_lock").c_str());
   // A damaged status file whose word is a zero byte holds no word.
   WriteFile(s.run + "/.simulation_status", std::string("\0running\n", 9));
   s.sim->Set("InteractionTypeWithFluidAbove", "none");

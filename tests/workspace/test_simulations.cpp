@@ -62,6 +62,26 @@ TEST(Simulations, StartActiveAndStartFiles)
     return std::string(SW_BackgroundStartLine({(dir / "Simulations/" + id).c_str(), "", "", id, false})) + "\n";
   };
   EXPECT_EQ(ReadFile(started), line("One") + "sleep 600\n" + line("Two"));
+  // Runs that are gone do not keep the batch from starting: a status with a dead lock, and
+  // one with no lock at all; a live run does.
+  std::remove(started.c_str());
+  dir.Write("Simulations/One/.simulation_status", "running\n");
+  dir.Write("Simulations/One/.simulation_lock", "1073741000\n");
+  dir.Write("Simulations/Two/.simulation_status", "started\n");
+  messages.Clear();
+  sims.Set("StartActive", "");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_EQ(messages.WithPrefix("WARNING"),
+            (std::vector<std::string>{
+                "WARNING: Project/Simulations/One: the run lock of process 1073741000, which is gone, is taken over",
+                "WARNING: Project/Simulations/Two: the status \"started\" of a run that is gone is disregarded"}));
+  EXPECT_EQ(ReadFile(started), line("One") + "sleep 600\n" + line("Two"));
+  dir.Write("Simulations/Two/.simulation_lock", "1\n");
+  std::remove(started.c_str());
+  sims.Set("StartActive", "");
+  EXPECT_STREQ(AK_ErrorText, "start not possible because the following simulations are not ready to run:\nTwo\n");
+  EXPECT_FALSE(AK_FileExists(started.c_str()));
+  std::remove((dir / "Simulations/Two/.simulation_lock").c_str());
 
   for (auto [bad, text] : {std::pair{"x/Project/Sims/S", "invalid simulation path 'x/Project/Sims/S' does not contain 'Simulations'"},
                            {"x\\Projects\\Simulations\\S", "invalid simulation path 'x\\Projects\\Simulations\\S' does not contain 'Project'"},
@@ -88,8 +108,9 @@ TEST(Simulations, StartActiveAndStartFiles)
 }
 
 // Clean-up follows each simulation's own setting, looks again at the place of a deleted one,
-// and never touches a simulation whose run is going on; a clone is named after its source,
-// whatever path found it, and links the source's areas.
+// and never touches a simulation whose run is going on (while one left by a run that is gone,
+// with no live process holding its lock, goes); a clone is named after its source, whatever
+// path found it, and links the source's areas.
 TEST(Simulations, CleanupAndClone)
 {
   ScratchDir dir;
@@ -103,10 +124,15 @@ TEST(Simulations, CleanupAndClone)
   }
   project.SetProjectDirRecursive(dir.Path().c_str());
   dir.Write("Simulations/S0/.simulation_status", "started 12\n");
+  dir.Write("Simulations/S0/.simulation_lock", "1\n");  // a live process
+  dir.Write("Simulations/S0/at_0000001.0000.TimeStep", "");
   dir.Write("Simulations/S1/kept", "");
   dir.Write("Simulations/S4/.simulation_status", "running\n");
+  dir.Write("Simulations/S4/.simulation_lock", "1073741000\n");  // a process that is gone
   sims.Set("Cleanup", "");
-  EXPECT_EQ(std::string(sims.GetComponentIdList()), "S0%AK_SEP%S2%AK_SEP%S4%AK_SEP%");
+  EXPECT_EQ(std::string(sims.GetComponentIdList()), "S0%AK_SEP%S2%AK_SEP%");
+  EXPECT_TRUE(AK_FileExists((dir / "Simulations/S0/at_0000001.0000.TimeStep").c_str()));
+  EXPECT_FALSE(AK_FileExists((dir / "Simulations/S4").c_str()));
   EXPECT_TRUE(ErrorHas("S0: its run is going on")) << AK_ErrorText;
   EXPECT_FALSE(AK_FileExists((dir / "Simulations/S1").c_str()));
 
