@@ -29,7 +29,8 @@ void SW_WriteInfoFile(const char* projectDir, const char* text);
 // then takes it over) and released when the run ends, however it ends. A lock whose process
 // is gone is taken over with a warning; so is a status that says "running" or "started"
 // while no lock stands (the run that wrote it is gone). Without a project directory there is
-// no lock: such a run keeps no files that a second run could spoil.
+// no lock: such a run writes no time steps, only the status and info files of the current
+// directory, where the last writer wins as it does between any two processes.
 class SW_RunLock {
 public:
   // Takes the lock of the project directory; when a live process holds it (or it cannot be
