@@ -1,13 +1,17 @@
 // The status and info files of a run hold any bytes (another process wrote them, or a disk
 // damaged them): the input's first byte gives the length of the status file, which follows,
-// the rest is the info file. The status answers the file's first word, or "unknown" when it holds none; the info
-// answers the file as it is; what a simulation makes of them follows from the word alone.
+// the rest is the info file; an input of odd length has a run lock of this process beside
+// them. The status answers the file's first word, or "unknown" when it holds none; the info
+// answers the file as it is; a run is under way when the word says so and a live process
+// holds the lock.
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "AK_Files.h"
+#include "AK_ProcessLock.h"
 #include "FuzzSupport.h"
 #include "SW_Simulation.h"
 #include "SW_SimulationClasses.h"
@@ -47,6 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   const std::string info = input.substr(cut);
   FuzzWriteFile(dir + "/.simulation_status", status);
   FuzzWriteFile(dir + "/.simulation_info", info);
+  const bool locked = size % 2 == 1;
+  if (locked) FuzzWriteFile(dir + "/.simulation_lock", std::to_string(AK_ProcessId()) + "\n");
+  else AK_DeleteFile((dir + "/.simulation_lock").c_str());
 
   const std::string word = FirstWord(status);
   const std::string expected = word.empty() ? "unknown" : word;
@@ -54,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   // A text ends at a zero byte.
   if (std::string(SW_ReadInfoFile(dir.c_str()).c_str()) != info.substr(0, info.find('\0'))) __builtin_trap();
 
-  // What the simulation answers follows from the word alone.
-  const bool underWay = expected == "running" || expected == "started";
+  // What the simulation answers follows from the word and the lock.
+  const bool underWay = locked && (expected == "running" || expected == "started");
   if (!(sim->Get("Status") == expected.c_str()) || sim->RunUnderWay() != underWay ||
       !(sim->Get("InterruptVis") == (expected == "running" ? "w" : "r")) || !(sim->Get("RunVis") == "r"))
     __builtin_trap();

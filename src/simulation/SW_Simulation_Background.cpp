@@ -25,6 +25,8 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   if (!sim.HasRelease()) {
     AK_MESSAGE(AK_Text("INFO: no release areas defined! Simulation will not be started!",
                        "INFO: keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
+    // A command that started nothing says so; the batch start passes such simulations over.
+    if (!batch) AK_ErrorText = sim.GetAbsolutePath() + ": not started, no release areas";
     return false;
   }
   // The second process finds the project through the top object's directory; without one
