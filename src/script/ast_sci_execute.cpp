@@ -9,7 +9,6 @@
 #include <utility>
 
 constinit thread_local ast_sci_value ast_sci_result{};
-constinit thread_local ast_sci_node* ast_sci_current_call = nullptr;
 
 namespace ast_sci_internal {
 
@@ -293,7 +292,6 @@ HostCall::HostCall()
   _sp = rt.sp;
   _depth = rt.depth;
   _calls = extern_calls;
-  _current = ast_sci_current_call;
   _steps_left = rt.steps_left;
   _step_limit = rt.step_limit;
   if (rt.entries++ == 0) {
@@ -310,7 +308,6 @@ HostCall::~HostCall()
   rt.sp = _sp;
   rt.depth = _depth;
   extern_calls = _calls;
-  ast_sci_current_call = _current;
   if (rt.call_budget) {
     // The caller goes on with what was left of its own budget.
     rt.steps_left = _steps_left;
@@ -361,7 +358,6 @@ void* ast_sci_exec_call(ast_sci_node* n)
   ast_sci_symbol* f = n->symbol;
   if (f->body) return call_script(n, f);
   if (!f->address) unbound(f);
-  ast_sci_current_call = n;
   count_step(n);
   f->dispatcher(n);
   char* c = rt.fp + n->cell;

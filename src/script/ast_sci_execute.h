@@ -90,8 +90,6 @@ struct ast_sci_symbol {
 
 // The global 8-byte result cell: every return statement and every native call stores here.
 extern constinit thread_local ast_sci_value ast_sci_result;
-// The call node of the extern call that runs now.
-extern constinit thread_local ast_sci_node* ast_sci_current_call;
 
 // The evaluator of a call node: runs a script function, or, for an extern, calls the
 // symbol's dispatcher and copies the result cell into the node's own value cell.

@@ -136,7 +136,6 @@ class HostCall {
   char* _sp;
   int _depth;
   ExternCallRecord* _calls;
-  ast_sci_node* _current;
   uint64_t _steps_left;
   uint64_t _step_limit;
 };

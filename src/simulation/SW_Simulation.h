@@ -354,11 +354,11 @@ private:
   ast_sci_prepared_call _setPar;
   ast_sci_prepared_call _getPar;
   ast_sci_prepared_call _entrainmentEnergyLoss;
-  // Why the user law has no usable function: set where "tau" or "shear" is lost, cleared
-  // when one becomes usable.
-  AK_String _userLawFault;
   // Why the rheology file of the user law did not load (not found, not opened, syntax, no
   // "tau", a failed "init"); kept until the law is chosen again or a file loads, whatever
-  // formula is compiled meanwhile.
+  // formula is compiled meanwhile. It is the reason a run is refused, before any other.
   AK_String _lawFileFault;
+  // Otherwise, why the user law may be left with no function: set where "tau" or "shear" is
+  // lost without a file failing, cleared when one becomes usable.
+  AK_String _userLawFault;
 };

@@ -136,6 +136,13 @@ void FillUserLaws(SW_Simulation& sim, SW_FlowParameters& par)
 
 }  // namespace
 
+void SW_FillKernelParameters(SW_Simulation& sim, SW_FlowParameters& par)
+{
+  par.sphMode = sim.SphMode;
+  // The mesh numbers travel as the texts its attributes show.
+  if (SW_Mesh* mesh = sim.Mesh()) par.resolution = AK_ThroughText(mesh->GetResolution(), 15);
+}
+
 void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par)
 {
   par.density = sim.Density;
@@ -153,13 +160,9 @@ void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par)
   // The laws' instances for the workers are made for a friction type once, and again only
   // when it changed: parameters are filled anew at every step.
   if (!par.lawOwner || par.userLaw.name != sim.FrictionType) FillUserLaws(sim, par);
-  par.sphMode = sim.SphMode;
+  SW_FillKernelParameters(sim, par);
   par.bottomPressure = sim.SphMode == 0 || sim.InteractionTypeWithFluidAbove != "none";
-  // The mesh numbers travel as the texts its attributes show.
-  if (SW_Mesh* mesh = sim.Mesh()) {
-    par.resolution = AK_ThroughText(mesh->GetResolution(), 15);
-    par.breakLinesAngle = mesh->BreakLinesAngle;
-  }
+  if (SW_Mesh* mesh = sim.Mesh()) par.breakLinesAngle = mesh->BreakLinesAngle;
   par.averagedSpeed = sim.GetVariable("$compat") == "v2017";
   const auto number = [&sim](const char* name) {
     return AK_Atof(sim.GetVariable(name));

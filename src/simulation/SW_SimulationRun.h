@@ -105,6 +105,9 @@ using SW_SnowAreaViews = SW_SceneViews<SW_SnowAreaView, SW_FlowSnowArea>;
 // The simulation's parameters, mesh numbers, "$" variables and user laws in the model's form;
 // the user laws are kept when `par` already holds those of the same friction type.
 void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par);
+// Of those, what the kernel radius depends on ("SphMode" and the mesh's resolution), which a
+// run checks before it starts.
+void SW_FillKernelParameters(SW_Simulation& sim, SW_FlowParameters& par);
 // Lends the simulation's field and particle arrays to the run; a second call gives them
 // back (the arrays are swapped, not copied).
 void SW_SwapFlowState(SW_Simulation& sim, SW_FlowRun& run);

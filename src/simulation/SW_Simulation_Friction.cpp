@@ -84,15 +84,12 @@ void SW_Simulation::SetFrictionType(const char* text)
   FrictionType = text ? text : "";
   DropRheology();
   _lawFileFault = "";
-  if (IsBuiltInFrictionType()) {
-    _userLawFault = "";
-    return;
-  }
+  if (IsBuiltInFrictionType()) return;
   if (IsRheologyPath(FrictionType)) {
     // The law the project was saved with: a run without it would not be the same run.
     if (!AK_FileExists(FrictionType) || AK_IsDirectory(FrictionType)) {
-      _lawFileFault = _userLawFault = AK_String("cannot find the rheology file ") + FrictionType;
-      AK_ErrorText = AK_String("FrictionType: ") + _userLawFault;
+      _lawFileFault = AK_String("cannot find the rheology file ") + FrictionType;
+      AK_ErrorText = AK_String("FrictionType: ") + _lawFileFault;
       return;
     }
     LoadRheologyFile(FrictionType);
@@ -141,8 +138,8 @@ void SW_Simulation::LoadRheologyFile(const char* path)
   }
   AK_File open(file, "r");
   if (!open) {
-    _lawFileFault = _userLawFault = AK_String("cannot open ") + file;
-    AK_ErrorText = _userLawFault;
+    _lawFileFault = AK_String("cannot open ") + file;
+    AK_ErrorText = _lawFileFault;
     return;
   }
   // A rheology model replaces the shear formula, whatever becomes of the file.
@@ -152,8 +149,8 @@ void SW_Simulation::LoadRheologyFile(const char* path)
   AK_BindHostFunctions();
   _rheologyScript = SW_UserCode::FromFile(open.get(), file, "_formulaNameSpace");
   if (!_rheologyScript) {
-    _lawFileFault = _userLawFault = AK_String("syntax errors in ") + file;
-    AK_MESSAGE(AK_String("ERROR: ") + _userLawFault);
+    _lawFileFault = AK_String("syntax errors in ") + file;
+    AK_MESSAGE(AK_String("ERROR: ") + _lawFileFault);
     return;
   }
   _tau = _rheologyScript->Prepare("tau", AST_SCI_DOUBLE, kTauArgs, 8);
@@ -163,16 +160,16 @@ void SW_Simulation::LoadRheologyFile(const char* path)
       _rheologyScript->Prepare("entrainment_energy_loss", AST_SCI_DOUBLE, kEnergyLossArgs, 11);
   ast_sci_prepared_call init = _rheologyScript->Prepare("init", AST_SCI_VOID, nullptr, 0);
   if (!_tau) {
-    _lawFileFault = _userLawFault = AK_String("function tau missing in ") + file;
-    AK_MESSAGE(AK_String("ERROR: ") + _userLawFault);
+    _lawFileFault = AK_String("function tau missing in ") + file;
+    AK_MESSAGE(AK_String("ERROR: ") + _lawFileFault);
     return;
   }
   AK_MESSAGE(AK_String("syntax OK, using ") + file);
   AK_String why;
   if (!_rheologyScript->Initialise(init, this, why)) {
     // A law whose initialisation did not finish would answer from half-set values.
-    _lawFileFault = _userLawFault = AK_String("the rheology file ") + file + " failed in its initialisation: " + why;
-    AK_ErrorText = _userLawFault;
+    _lawFileFault = AK_String("the rheology file ") + file + " failed in its initialisation: " + why;
+    AK_ErrorText = _lawFileFault;
     DropRheology();
     return;
   }
@@ -200,10 +197,12 @@ AK_String SW_Simulation::UserLawRefusal() const
   // The law the user chose is its file: a shear formula compiled after the file failed is not
   // that law, and a project saved so would reload the formula and run under it in the other
   // process while this one refuses.
-  if (!_lawFileFault.IsEmpty()) return AK_String("friction law ") + FrictionType + " has no usable tau: " + _lawFileFault;
-  // A user law without any function would run the avalanche without friction.
-  if (_tau || _shear) return AK_String();
-  const char* why = _userLawFault.IsEmpty() ? "neither a function tau nor a shear formula" : _userLawFault.c_str();
+  AK_String why = _lawFileFault;
+  if (why.IsEmpty()) {
+    // A user law without any function would run the avalanche without friction.
+    if (_tau || _shear) return AK_String();
+    why = _userLawFault.IsEmpty() ? AK_String("neither a function tau nor a shear formula") : _userLawFault;
+  }
   return AK_String("friction law ") + FrictionType + " has no usable tau: " + why;
 }
 

@@ -143,16 +143,9 @@ void SW_Simulation::RunLoop()
     return EndUnstartedRun("output interval below one step");
   }
   SW_FlowParameters kernel;
-  kernel.sphMode = SphMode;
-  kernel.resolution = AK_ThroughText(mesh->GetResolution(), 15);
-  if (const AK_String fault = SW_KernelGridFault(mesh->Core(), kernel); !fault.IsEmpty()) {
-    RefuseRun(fault);
-    return;
-  }
-  if (const AK_String fault = UserLawRefusal(); !fault.IsEmpty()) {
-    RefuseRun(fault);
-    return;
-  }
+  SW_FillKernelParameters(*this, kernel);
+  if (const AK_String fault = SW_KernelGridFault(mesh->Core(), kernel); !fault.IsEmpty()) return RefuseRun(fault);
+  if (const AK_String fault = UserLawRefusal(); !fault.IsEmpty()) return RefuseRun(fault);
   if (mesh->Get("RegularGrid") == "0")
     AK_MESSAGE(AK_Text("WARNING: The simulation mesh should be a regular grid!",
                        "WARNING: Das Simulationsnetz sollte ein regelmaessiges Gitter sein!") +
@@ -163,10 +156,7 @@ void SW_Simulation::RunLoop()
   if (0.5 * DeltaT > CurrentTime || !particles || particles->Count() == 0) {
     // Refused before any file is touched: the results of an earlier run stay.
     const AK_String fault = Initialize();
-    if (!fault.IsEmpty()) {
-      AK_ErrorText = GetAbsolutePath() + ": not run: " + fault;
-      return EndUnstartedRun(fault.c_str());
-    }
+    if (!fault.IsEmpty()) return RefuseRun(fault);
     PeakKineticEnergy = 0;
   }
   CheckFrictionParameters();
