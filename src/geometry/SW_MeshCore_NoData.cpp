@@ -66,22 +66,27 @@ bool SW_MultigridInterpolate(int32_t nx, int32_t ny, AK_Array<double>& z, double
   double* h = z._elems;
   for (int64_t k = 0; k < N; ++k)
     if (!defined[k]) h[k] = 0;
+  // The mean of the edge neighbours of (ix, iy) that `counts` takes, in a fixed order; false
+  // when it takes none.
+  auto neighbourMean = [&](int64_t ix, int64_t iy, auto counts, double& mean) {
+    const int64_t around[4][2] = {{ix - 1, iy}, {ix + 1, iy}, {ix, iy - 1}, {ix, iy + 1}};
+    double sum = 0;
+    int count = 0;
+    for (const auto& q : around)
+      if (q[0] >= 0 && q[0] < NX && q[1] >= 0 && q[1] < NY && counts(at(q[0], q[1]))) {
+        sum += h[at(q[0], q[1])];
+        ++count;
+      }
+    if (count > 0) mean = sum / count;
+    return count > 0;
+  };
 
   // First ring: the mean of the neighbours defined on entry.
   for (int64_t ix = 0; ix < NX; ++ix)
     for (int64_t iy = 0; iy < NY; ++iy) {
       int64_t k = at(ix, iy);
       if (defined[k]) continue;
-      double sum = 0;
-      int count = 0;
-      if (ix > 0 && defined[at(ix - 1, iy)]) sum += h[at(ix - 1, iy)], ++count;
-      if (ix + 1 < NX && defined[at(ix + 1, iy)]) sum += h[at(ix + 1, iy)], ++count;
-      if (iy > 0 && defined[at(ix, iy - 1)]) sum += h[at(ix, iy - 1)], ++count;
-      if (iy + 1 < NY && defined[at(ix, iy + 1)]) sum += h[at(ix, iy + 1)], ++count;
-      if (count > 0) {
-        h[k] = sum / count;
-        mark[k] = 1;
-      }
+      if (neighbourMean(ix, iy, [&](int64_t q) { return defined[q] != 0; }, h[k])) mark[k] = 1;
     }
   for (int64_t k = 0; k < N; ++k)
     if (mark[k]) defined[k] = 1;
@@ -143,14 +148,7 @@ bool SW_MultigridInterpolate(int32_t nx, int32_t ny, AK_Array<double>& z, double
   for (int64_t ix = 0; ix < NX; ++ix)
     for (int64_t iy = 0; iy < NY; ++iy) {
       int64_t k = at(ix, iy);
-      if (mark[k]) continue;
-      double sum = 0;
-      int count = 0;
-      if (ix > 0) sum += h[at(ix - 1, iy)], ++count;
-      if (ix + 1 < NX) sum += h[at(ix + 1, iy)], ++count;
-      if (iy > 0) sum += h[at(ix, iy - 1)], ++count;
-      if (iy + 1 < NY) sum += h[at(ix, iy + 1)], ++count;
-      if (count > 0) h[k] = sum / count;
+      if (!mark[k]) neighbourMean(ix, iy, [](int64_t) { return true; }, h[k]);
     }
   return true;
 }
