@@ -163,16 +163,31 @@ int AK_LeadingNumbers(const char* text, double* values, int n)
   return n;
 }
 
-// The lines of the basic library's header that the list readers' warnings name, so the same
-// message reads the same wherever it comes from.
+// The lines of the basic library's header that the list readers' warnings name, one for
+// each reader, so that a warning tells which reader read the text.
 namespace {
 constexpr const char* kListReaderPlace = "AK_Basic.h";
-constexpr int kPairListLine = 849;
-constexpr int kTripleListLine = 852;
-constexpr int kDoublePairListLine = 858;
+struct ListReaderLine {
+  int count;
+  bool floats;
+  int line;
+};
+constexpr ListReaderLine kListReaderLines[] = {
+    {2, true, 849},   // ParseFloatPairList
+    {3, true, 852},   // ParseFloatTripleList
+    {4, true, 855},   // the four floats of a texture plane
+    {2, false, 858},  // ParseDoublePairList
+};
+constexpr int kOtherListLine = 849;
 }  // namespace
 
-void AK_WarnWrongInput() { AK_Message("WARNING:wrong input!", kListReaderPlace, kPairListLine); }
+void AK_WarnWrongInput(int count, bool floats)
+{
+  int line = kOtherListLine;
+  for (const ListReaderLine& l : kListReaderLines)
+    if (l.count == count && l.floats == floats) line = l.line;
+  AK_Message("WARNING:wrong input!", kListReaderPlace, line);
+}
 
 AK_String AK_FormatGeneral(double value, int significantDigits)
 {
@@ -200,15 +215,15 @@ AK_String AK_FormatRoundTrip(double value)
 
 void ParseFloatPairList(const AK_String& text, float* target)
 {
-  if (!ScanList(text.c_str(), target, 2)) AK_WarnWrongInput();
+  if (!ScanList(text.c_str(), target, 2)) AK_WarnWrongInput(2, true);
 }
 
 void ParseFloatTripleList(const AK_String& text, float* target)
 {
-  if (!ScanList(text.c_str(), target, 3)) AK_Message("WARNING:wrong input!", kListReaderPlace, kTripleListLine);
+  if (!ScanList(text.c_str(), target, 3)) AK_WarnWrongInput(3, true);
 }
 
 void ParseDoublePairList(const AK_String& text, double* target)
 {
-  if (!ScanList(text.c_str(), target, 2)) AK_Message("WARNING:wrong input!", kListReaderPlace, kDoublePairListLine);
+  if (!ScanList(text.c_str(), target, 2)) AK_WarnWrongInput(2, false);
 }

@@ -32,8 +32,11 @@ int32_t AK_Atoi(const char* text);
 // read before the first text that is no number (later numbers are not looked at, the places
 // after them keep their values); -1 when a number on the way is not finite.
 int AK_LeadingNumbers(const char* text, double* values, int n);
-// "WARNING:wrong input!" from the place where the list readers report it.
-void AK_WarnWrongInput();
+// "WARNING:wrong input!" from the place where the reader of a list of `count` numbers
+// (floats or doubles) reports it: the readers of two, three and four floats and of two
+// doubles each name a line of their own; the three-double reader (AK_ParseVec3) and lists
+// of other lengths name the float pair's.
+void AK_WarnWrongInput(int count, bool floats);
 
 // General notation with the given number of significant digits ("%.<p>g").
 AK_String AK_FormatGeneral(double value, int significantDigits);

@@ -520,7 +520,7 @@ bool AK_ParseVec3(const char* text, double& x, double& y, double& z)
   x = v[0];
   y = v[1];
   z = v[2];
-  if (n < 3) AK_WarnWrongInput();
+  if (n < 3) AK_WarnWrongInput(3, false);
   return true;
 }
 

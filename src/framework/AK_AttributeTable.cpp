@@ -210,7 +210,7 @@ bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, doubl
     if (floats && std::fabs(values[i]) > FLT_MAX) return Refuse(entry, text, "is not a finite number");
     if (!InRange(entry, text, values[i], entry.min, entry.max)) return false;
   }
-  if (n < entry.count) AK_WarnWrongInput();
+  if (n < entry.count) AK_WarnWrongInput(entry.count, floats);
   std::copy(values.begin(), values.begin() + n, out);
   return true;
 }

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "AK_ConformanceTest.h"
 #include "AK_Framework.h"
+#include "AK_Graph2dViewer.h"
 #include "AK_VisObj2d.h"
+#include "TestSupport.h"
 #include "VisibleTestSupport.h"
 
 namespace {
@@ -59,6 +62,29 @@ TEST(VisibleObjects, DefaultsAndWhatTheDrawingPassSets)
   const float c[3] = {0.5f, 0.6f, 0.2f};
   SetContrastColor(c);
   EXPECT_EQ(gl.log, "glColor3f 1 0 1\n");
+}
+
+// A list of too few numbers keeps what it read and warns from the line of its reader: four
+// floats, three floats, two doubles; a whole list does not warn.
+TEST(VisibleObjects, ShortNumberListsWarnFromTheirReadersLine)
+{
+  AK_VisibleObject o("o", nullptr);
+  AK_Graph2dViewer viewer("viewer", nullptr);
+  struct Row { AK_Object* object; const char* name; const char* value; const char* reads; const char* location; };
+  const Row rows[] = {
+      {&o, "TextureParametersS", "7 8 9", "7 8 9 0", "AK_Basic.h:855"},
+      {&o, "Color", "1 0", "1 0 0.5", "AK_Basic.h:852"},
+      {&o, "TexturePosX0", "5", "5 0", "AK_Basic.h:858"},
+      {&viewer, "X0", "0.2", "0.2 0.1", "AK_Basic.h:858"},
+      {&viewer, "Size", "0.5 0.6", "0.5 0.6", nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    MessageCapture messages;
+    EXPECT_EQ(row.object->Set(row.name, row.value), 1);
+    EXPECT_EQ(Get(*row.object, row.name), row.reads);
+    EXPECT_EQ(messages.locations, row.location ? std::vector<std::string>{row.location} : std::vector<std::string>{});
+  }
 }
 
 TEST(VisibleObjects, ScreenPositionWrapsIntoTheDrawingArea)
