@@ -9,6 +9,13 @@ namespace {
 
 AK_String FormatNumber(double v) { return AK_String::Format("%.15g", v); }
 
+// The lines that a failed record names, fixed so that the texts stay the same whatever
+// else moves in this file: a failed write, a tag that is missing or not this record's, and
+// a failed read after the tag.
+constexpr int kSaveFailedLine = 24;
+constexpr int kTagFailedLine = 31;
+constexpr int kReadFailedLine = 32;
+
 // Window units per data unit; a range of no width puts every point at the frame's edge.
 double Scale(double size, double min, double max)
 {
@@ -109,22 +116,21 @@ int AK_Graph2d::SaveData(AK_STREAM& stream)
   AK_RecordWriter w(stream, this, "AK_Graph2d", 0);
   w << _points.Count();
   for (const AK_Vec2& p : _points) w << p.x << p.y;
-  return w.Finish(__FILE__, __LINE__);
+  return w.Finish(__FILE__, kSaveFailedLine);
 }
 
 int AK_Graph2d::LoadData(AK_STREAM& stream)
 {
   AK_RecordReader r(stream, this, "AK_Graph2d");
+  if (r.Version(0) != 0) return r.Finish(__FILE__, kTagFailedLine);
   AK_Array<AK_Vec2> points;
-  if (r.Version(0) == 0) {
-    // The points grow as they arrive, so a count beyond the data fails without a large
-    // allocation.
-    const int32_t n = r.Count(AK_MaxGraphPoints);
-    for (int32_t i = 0; i < n && !r.Failed(); ++i) {
-      AK_Vec2 p;
-      r >> p.x >> p.y;
-      points.Append(p);
-    }
+  // The points grow as they arrive, so a count beyond the data fails without a large
+  // allocation.
+  const int32_t n = r.Count(AK_MaxGraphPoints);
+  for (int32_t i = 0; i < n && !r.Failed(); ++i) {
+    AK_Vec2 p;
+    r >> p.x >> p.y;
+    points.Append(p);
   }
-  return r.Finish(__FILE__, __LINE__, [&] { _points = static_cast<AK_Array<AK_Vec2>&&>(points); });
+  return r.Finish(__FILE__, kReadFailedLine, [&] { _points = static_cast<AK_Array<AK_Vec2>&&>(points); });
 }

@@ -28,8 +28,11 @@ public:
   // automatic range it stores the data's range first.
   void Update() override;
   void Draw() override;
+  // 1 when a write failed, the error text naming "AK_Graph2d.cpp:24".
   int SaveData(AK_STREAM& stream) override;
-  // 1 (and the points unchanged) for a record that is not a whole "AK_Graph2d:v0".
+  // 1 (and the points unchanged) for a record that is not a whole "AK_Graph2d:v0"; the
+  // error text names "AK_Graph2d.cpp:31" for a tag that is missing or another, ":32" for
+  // a failure after it.
   int LoadData(AK_STREAM& stream) override;
 
   void AppendPoint(double x, double y) { _points.Append(AK_Vec2{x, y}); }

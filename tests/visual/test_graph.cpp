@@ -145,23 +145,24 @@ TEST(Graph, RecordRoundTripAndHostileRecords)
   ASSERT_EQ(copy.LoadData(in), 0);
   EXPECT_EQ(PointsText(copy.Points()), PointsText(curve.Points()));
 
-  // Another version, a negative count, a count beyond any limit, a count beyond the data:
-  // each fails and leaves the points as they were.
-  struct Row { const char* tag; int32_t count; int32_t written; };
-  const Row rows[] = {{"AK_Graph2d:v1", 1, 1},       {"AK_Graph2d:v0", -1, 0},
-                      {"AK_Graph2d:v0", 1 << 30, 2}, {"AK_Graph2d:v0", 1000000, 3},
-                      {"AK_Graph2d", 1, 1}};
+  // Another version, a negative count, a count beyond any limit, a count beyond the data,
+  // no tag at all: each fails, names the line of a bad tag (31) or of a failed read (32),
+  // and leaves the points as they were.
+  struct Row { const char* tag; int32_t count; int32_t written; int line; };
+  const Row rows[] = {{"AK_Graph2d:v1", 1, 1, 31},       {"AK_Graph2d:v0", -1, 0, 32},
+                      {"AK_Graph2d:v0", 1 << 30, 2, 32}, {"AK_Graph2d:v0", 1000000, 3, 32},
+                      {"AK_Graph2d", 1, 1, 31},          {nullptr, 0, 0, 31}};
   for (const Row& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.tag << " " << row.count);
+    SCOPED_TRACE(testing::Message() << (row.tag ? row.tag : "no tag") << " " << row.count);
     {
       AK_STREAM out(file.c_str(), "wb");
-      out << row.tag << row.count;
+      if (row.tag) out << row.tag << row.count;
       for (int i = 0; i < row.written; ++i) out << 1.0 << 2.0;
     }
     AK_STREAM again(file.c_str(), "rb");
     AK_ErrorText = "";
     EXPECT_EQ(copy.LoadData(again), 1);
-    EXPECT_NE(std::string(AK_ErrorText.c_str()).find(": IO error at "), std::string::npos);
+    EXPECT_EQ(AK_ErrorText, AK_String::Format("copy: IO error at AK_Graph2d.cpp:%d", row.line));
     EXPECT_EQ(copy.Points().Count(), 1000);
   }
 }
