@@ -14,11 +14,3 @@ void SW_TakeLine(SW_Polygon& area, SW_Polyline& line)
   area.Line().text = line.Annotations();
   area.UpdateBoundingBox();
 }
-
-void SW_CopyPolygonArea(SW_Polygon& target, SW_Polygon& source)
-{
-  AK_Array<AK_String> leaveOut;
-  leaveOut.Append(AK_String("Id"));
-  target.AssignAttributesOf(&source, leaveOut);
-  target.AssignPolygon(source);
-}

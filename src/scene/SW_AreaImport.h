@@ -21,11 +21,6 @@ void SW_TakeOutline(SW_Polygon& area, const AK_Array<AK_Vec3>& points);
 // Gives the area the points and the annotations of the line.
 void SW_TakeLine(SW_Polygon& area, SW_Polyline& line);
 
-// Makes the target a copy of the source: its saved attributes (those of every class level,
-// replayed in table order, so that a depth source is selected anew), then the outline, the
-// annotations and the areas that are not saved.
-void SW_CopyPolygonArea(SW_Polygon& target, SW_Polygon& source);
-
 // Reads the records of an area file ("rel", "res") into new areas of the container, named
 // after the file with "_0001", "_0002", ... An unopenable file leaves "cannot open <kind>
 // file <path>!" in the error text, the kind being the format's extension; a malformed
@@ -107,14 +102,14 @@ Area* SW_LastAreaContaining(AK_Object& container, double x, double y)
   return nullptr;
 }
 
-// Adds a copy of the container's area of that identifier, named with "_cloned" appended;
-// nothing when there is none.
+// Adds a copy of the container's area of that identifier (SW_Polygon::CopyStateOf), named
+// with "_cloned" appended; nothing when there is none.
 template <class Area>
 void SW_CloneArea(AK_Object& container, const char* id)
 {
   auto* source = dynamic_cast<Area*>(container.GetComponent(id));
   if (!source) return;
   auto* clone = new Area(AK_String(id) + "_cloned", &container);
-  SW_CopyPolygonArea(*clone, *source);
+  clone->CopyStateOf(*source);
   container.AddComponent(clone);
 }

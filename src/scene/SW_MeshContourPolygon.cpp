@@ -54,10 +54,10 @@ double SW_MeshContourPolygon::CornerValue(int k) const
   return length;
 }
 
-void SW_MeshContourPolygon::AssignContourPolygon(const SW_MeshContourPolygon& other)
+void SW_MeshContourPolygon::CopyContourStateOf(SW_MeshContourPolygon& source)
 {
-  AssignPolygon(other);
-  for (int k = 0; k < 4; ++k) _corners[k] = other._corners[k];
+  CopyStateOf(source);
+  for (int k = 0; k < 4; ++k) _corners[k] = source._corners[k];
 }
 
 void SW_MeshContourPolygon::Draw()

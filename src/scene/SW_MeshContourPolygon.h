@@ -24,8 +24,10 @@ public:
   double CornerValue(int k) const;
   int32_t Corner(int k) const { return _corners[k]; }
 
-  // Copies the polygon state and the corners of another contour polygon.
-  void AssignContourPolygon(const SW_MeshContourPolygon& other);
+  // Takes the whole state of another contour polygon but its identifier: its polygon state
+  // (CopyStateOf) and its corners, whatever the replayed corners selected before the points
+  // were there.
+  void CopyContourStateOf(SW_MeshContourPolygon& source);
 
 private:
   // A corner takes a value as "SelectedVertex" does; the corner is then the selection.

@@ -48,6 +48,14 @@ double SW_Polygon::MeanInclination() const
   return std::acos(std::fmax(-1.0, std::fmin(1.0, _areaFactor))) / std::acos(-1.0) * 180;
 }
 
+void SW_Polygon::CopyStateOf(SW_Polygon& source)
+{
+  AK_Array<AK_String> leaveOut;
+  leaveOut.Append(AK_String("Id"));
+  AssignAttributesOf(&source, leaveOut);
+  AssignPolygon(source);
+}
+
 void SW_Polygon::AssignPolygon(const SW_Polygon& other)
 {
   Line() = other.Line();

@@ -34,8 +34,12 @@ public:
   // Mean inclination in degrees, from the area factor.
   double MeanInclination() const;
 
-  // Copies the polygon state of another polygon: points, Annotations, box, selection, base
-  // mesh, true area and area factor.
+  // Takes the whole state of another polygon but its identifier: the saved attributes of
+  // every class level (display attributes, "Active", an area's values; replayed in table
+  // order, so that a depth source is selected anew), then what is not saved (AssignPolygon).
+  void CopyStateOf(SW_Polygon& source);
+  // Copies the polygon state that is not saved as attributes: points, Annotations, box,
+  // selection, base mesh, true area and area factor.
   void AssignPolygon(const SW_Polygon& other);
 
 private:

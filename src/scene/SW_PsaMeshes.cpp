@@ -101,11 +101,11 @@ void SW_PsaMeshes::Clone(const char* id)
   SW_Polygon* copy = nullptr;
   if (auto* contour = dynamic_cast<SW_MeshContourPolygon*>(original)) {
     auto* c = new SW_MeshContourPolygon("", this);
-    c->AssignContourPolygon(*contour);
+    c->CopyContourStateOf(*contour);
     copy = c;
   } else if (auto* polygon = dynamic_cast<SW_Polygon*>(original)) {
     copy = new SW_Polygon("", this);
-    copy->AssignPolygon(*polygon);
+    copy->CopyStateOf(*polygon);
   }
   if (!copy) return;
   copy->Set("Id", AK_String(id) + "_cloned");

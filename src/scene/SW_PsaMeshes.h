@@ -29,7 +29,8 @@ public:
   int32_t CellsInVertDir() const { return _cellsInVertDir; }
   // The contour polygon at the path, when that names a polygon.
   SW_Polygon* ContourPolygon();
-  // A copy of the polygon (or contour polygon) component, named id + "_cloned".
+  // A copy of the polygon (or contour polygon) component with its whole state, named
+  // id + "_cloned".
   void Clone(const char* id);
 
 private:

@@ -224,12 +224,33 @@ TEST(PsaMeshes, CellCounts)
   psa->AddComponent(contour);
   for (const char* p : {"0 1 0", "0 0 0", "1 0 0", "1 1 0"}) contour->Set("AppendPoint", p);
   contour->Set("NECorner", "2");
-  psa->Set("Clone", "A");
-  auto* copy = dynamic_cast<SW_MeshContourPolygon*>(psa->GetComponent("A_cloned"));
-  ASSERT_TRUE(copy);
-  EXPECT_EQ(Ids(*psa), "square,A,A_cloned");
-  EXPECT_EQ(copy->Points().Count(), 4);
-  EXPECT_EQ(copy->Corner(3), 1);
+  // A clone carries the whole state: its saved attributes read as the original's (with the
+  // display attributes away from their defaults), and so do the unsaved ones.
+  ScratchDir dir;
+  struct Clone { const char* id; const char* type; };
+  for (const Clone& c : {Clone{"square", "Polygon"}, Clone{"A", "MeshContourPolygon"}}) {
+    SCOPED_TRACE(c.id);
+    AK_Object* original = psa->GetComponent(c.id);
+    for (const char* set : {"Color 1 0 0", "LineWidth 5", "Active 0", "Annotations d0=2;", "SelectedVertex 3"}) {
+      const std::string text(set);
+      original->Set(text.substr(0, text.find(' ')).c_str(), text.substr(text.find(' ') + 1).c_str());
+    }
+    psa->Set("Clone", c.id);
+    AK_Object* copy = psa->GetComponent((std::string(c.id) + "_cloned").c_str());
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->GetType(), c.type);
+    auto saved = [&](AK_Object* o) {
+      const std::string file = dir / "saved.atr";
+      o->SaveAttributes(file.c_str());
+      return ReadFile(file);
+    };
+    EXPECT_EQ(saved(copy), saved(original));
+    EXPECT_NE(saved(copy).find(R"(set("", "Color", "1 0 0"))"), std::string::npos);
+    for (const char* a : {"Color", "LineWidth", "Active", "NumVertices", "ProjectedArea", "SelectedVertex", "NECorner"})
+      EXPECT_EQ(copy->Get(a), original->Get(a)) << a;
+  }
+  EXPECT_EQ(Ids(*psa), "square,A,square_cloned,A_cloned");
+  EXPECT_EQ(static_cast<SW_MeshContourPolygon*>(psa->GetComponent("A_cloned"))->Corner(3), 1);
 }
 
 TEST(Labels, CreateAddsTexts)
