@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "AK_ConformanceTest.h"
 #include "AK_Framework.h"
@@ -224,33 +225,23 @@ TEST(PsaMeshes, CellCounts)
   psa->AddComponent(contour);
   for (const char* p : {"0 1 0", "0 0 0", "1 0 0", "1 1 0"}) contour->Set("AppendPoint", p);
   contour->Set("NECorner", "2");
-  // A clone carries the whole state: its saved attributes read as the original's (with the
-  // display attributes away from their defaults), and so do the unsaved ones.
+  // A clone carries the whole state: the saved attributes (display ones away from their
+  // defaults) and the unsaved ones.
   ScratchDir dir;
-  struct Clone { const char* id; const char* type; };
-  for (const Clone& c : {Clone{"square", "Polygon"}, Clone{"A", "MeshContourPolygon"}}) {
-    SCOPED_TRACE(c.id);
-    AK_Object* original = psa->GetComponent(c.id);
-    for (const char* set : {"Color 1 0 0", "LineWidth 5", "Active 0", "Annotations d0=2;", "SelectedVertex 3"}) {
-      const std::string text(set);
-      original->Set(text.substr(0, text.find(' ')).c_str(), text.substr(text.find(' ') + 1).c_str());
-    }
-    psa->Set("Clone", c.id);
-    AK_Object* copy = psa->GetComponent((std::string(c.id) + "_cloned").c_str());
+  auto saved = [&](AK_Object* o) { o->SaveAttributes((dir / "a.atr").c_str()); return ReadFile(dir / "a.atr"); };
+  for (const char* id : {"square", "A"}) {
+    AK_Object* original = psa->GetComponent(id);
+    for (auto [name, value] : {std::pair{"Color", "1 0 0"}, {"LineWidth", "5"}, {"Active", "0"}, {"SelectedVertex", "3"}})
+      original->Set(name, value);
+    psa->Set("Clone", id);
+    AK_Object* copy = psa->GetComponent((std::string(id) + "_cloned").c_str());
     ASSERT_TRUE(copy);
-    EXPECT_EQ(copy->GetType(), c.type);
-    auto saved = [&](AK_Object* o) {
-      const std::string file = dir / "saved.atr";
-      o->SaveAttributes(file.c_str());
-      return ReadFile(file);
-    };
+    EXPECT_EQ(copy->GetType(), original->GetType());
     EXPECT_EQ(saved(copy), saved(original));
     EXPECT_NE(saved(copy).find(R"(set("", "Color", "1 0 0"))"), std::string::npos);
-    for (const char* a : {"Color", "LineWidth", "Active", "NumVertices", "ProjectedArea", "SelectedVertex", "NECorner"})
-      EXPECT_EQ(copy->Get(a), original->Get(a)) << a;
+    for (const char* a : {"NumVertices", "ProjectedArea", "SelectedVertex", "NECorner"}) EXPECT_EQ(copy->Get(a), original->Get(a)) << a;
   }
   EXPECT_EQ(Ids(*psa), "square,A,square_cloned,A_cloned");
-  EXPECT_EQ(static_cast<SW_MeshContourPolygon*>(psa->GetComponent("A_cloned"))->Corner(3), 1);
 }
 
 TEST(Labels, CreateAddsTexts)
