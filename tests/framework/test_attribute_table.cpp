@@ -80,8 +80,8 @@ TEST(AttributeTable, EachTypeFormatsParsesAndRefuses)
       {"Loose", "abc", "0", false},
       {"Loose", "2.7", "2", false},
       {"Loose", " -12abc", "-12", false},
-      {"Loose", "0x10", "0", false},  // atoi stops at the "x"
       {"Loose", "2147483648", "-12", true},  // beyond 32 bits
+      {"Loose", "0x10", "0", false},  // atoi stops at the "x"
       {"Faces", "0", "0", false},
       {"Faces", "2", "2", false},
       {"Angle", "0.1", "0.1", false},
