@@ -50,6 +50,41 @@ bool ParseNumber(const char* first, const char* last, double& value, const char*
   return ReadNumber(first, last, value, end) == AK_NumberRead::Number;
 }
 
+bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+// A hexadecimal number as strtod reads one ("0x10" is 16, "-0x1.8p1" is -3): an optional
+// sign, "0x" or "0X", hex digits with an optional point, an optional binary exponent. None
+// (NoNumber) when the text is not such a number; the decimal reading then takes its "0".
+AK_NumberRead ReadHexNumber(const char* first, const char* last, double& value, const char** end)
+{
+  const char* s = first;
+  const bool negative = s != last && *s == '-';
+  if (s != last && (*s == '+' || *s == '-')) ++s;
+  if (last - s < 3 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X')) return AK_NumberRead::NoNumber;
+  s += 2;
+  // from_chars would take a sign, "inf" or "nan" here; strtod takes only digits.
+  if (!IsHexDigit(*s) && !(*s == '.' && s + 1 != last && IsHexDigit(s[1]))) return AK_NumberRead::NoNumber;
+  double v = 0;
+  auto [ptr, ec] = std::from_chars(s, last, v, std::chars_format::hex);
+  if (ec == std::errc::invalid_argument) return AK_NumberRead::NoNumber;
+  *end = ptr;
+  if (ec == std::errc::result_out_of_range) {
+    // As for decimals: the exponent's sign, or without one a point before the first digit
+    // that is not 0, tells an underflow from an overflow.
+    const char* e = s;
+    bool pointFirst = false, digitSeen = false;
+    for (; e != ptr && *e != 'p' && *e != 'P'; ++e) {
+      if (*e == '.' && !digitSeen) pointFirst = true;
+      if (IsHexDigit(*e) && *e != '0') digitSeen = true;
+    }
+    if (!(e == ptr ? pointFirst : e[1] == '-')) return AK_NumberRead::NotFinite;
+    v = 0;
+  }
+  if (!std::isfinite(v)) return AK_NumberRead::NotFinite;
+  value = negative ? -v : v;
+  return AK_NumberRead::Number;
+}
+
 const char* SkipBlanks(const char* s)
 {
   while (IsBlank(*s)) ++s;
@@ -114,7 +149,8 @@ AK_NumberRead AK_LeadingDouble(const char* text, double& value, const char** end
   const char* s = SkipBlanks(text ? text : "");
   const char* stop = s;
   double v = 0;
-  AK_NumberRead read = ReadNumber(s, TokenEnd(s), v, &stop);
+  AK_NumberRead read = ReadHexNumber(s, TokenEnd(s), v, &stop);
+  if (read == AK_NumberRead::NoNumber) read = ReadNumber(s, TokenEnd(s), v, &stop);
   value = read == AK_NumberRead::Number ? v : 0;
   if (end) *end = read == AK_NumberRead::NoNumber ? s : stop;
   return read;

@@ -17,7 +17,8 @@ bool AK_ParseInt(std::string_view token, int32_t& value);
 bool AK_ScanDouble(const char*& text, double& value);
 
 // What a text holds where a number is read the way atof and atoi read it: white space, then
-// the longest prefix that is a number; a text that starts with none reads as 0.
+// the longest prefix that is a number (for atof also a hexadecimal one, "0x10" is 16); a text
+// that starts with none reads as 0.
 enum class AK_NumberRead { Number, NoNumber, NotFinite };
 // The number (0 for none); NotFinite for "nan", "inf" and numbers beyond the doubles, which
 // have no meaning where this is used. `end` (when given) is after the number.

@@ -132,13 +132,22 @@ bool ReadLeading(const AK_AttributeEntry& entry, const char* text, double& value
   return true;
 }
 
+// A hexadecimal text ("0x10"): a real number as strtod reads it, but no whole number, which
+// reads as atoi does.
+bool IsHexText(const char* text)
+{
+  while (*text == ' ' || *text == '\t') ++text;
+  if (*text == '+' || *text == '-') ++text;
+  return text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+}
+
 // The whole text as one number (strict entries).
 bool ReadWhole(const AK_AttributeEntry& entry, const char* text, double& value, bool whole)
 {
   const char* end = nullptr;
   AK_NumberRead read = AK_LeadingDouble(text, value, &end);
   if (read == AK_NumberRead::NotFinite) return Refuse(entry, text, "is not a finite number");
-  if (read == AK_NumberRead::NoNumber || !OnlyBlanksFrom(end))
+  if (read == AK_NumberRead::NoNumber || !OnlyBlanksFrom(end) || (whole && IsHexText(text)))
     return Refuse(entry, text, whole ? "is not a whole number" : "is not a number");
   if (whole && value != std::trunc(value)) return Refuse(entry, text, "is not a whole number");
   return true;

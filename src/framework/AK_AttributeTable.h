@@ -25,7 +25,8 @@
 //
 // Numbers are read the way the C library reads them, as the macros and saved files of the
 // system rely on: atoi and atof take the number a text starts with ("2.7" is 2 for a whole
-// number, "1.5x" is 1.5, a text that starts with none is 0), and a vector takes the numbers
+// number, "1.5x" is 1.5, "0x10" is 16 for a real number and 0 for a whole one, a text that
+// starts with none is 0), and a vector takes the numbers
 // before the first text that is none, keeps the places after them as they were and says
 // "WARNING:wrong input!" when there were fewer than N (numbers after the N-th are ignored).
 // Refused are only numbers that are not finite (nan, inf, beyond the doubles or, for a whole

@@ -1,8 +1,6 @@
 // SW_Simulation: construction, the attribute table, the mesh and its fields.
 #include "SW_Simulation.h"
 
-#include <cfloat>
-
 #include "AK_Group.h"
 #include "SW_Mesh.h"
 #include "SW_Particles.h"
@@ -14,10 +12,6 @@
 namespace {
 
 using S = SW_Simulation;
-
-// Angles at 90 degrees have no cosine to divide by in the earth-pressure coefficients.
-constexpr double kMaxAngle = 89.9;
-constexpr double kTiny = DBL_MIN;  // the lower bound of a quantity that must be positive
 
 constexpr const char* kInteractionTypes[] = {"none", "particles suspension"};
 constexpr const char* const (&kMassPerParticleMethods)[4] = SW_MassMethodNames;
@@ -156,9 +150,11 @@ void DeclareFriction(AK_AttributeTableOf<SW_Simulation>& t)
       "FrictionType", [](S& s) { return s.FrictionType; },
       [](S& s, const char* v) { s.SetFrictionType(v); });
   t.Options("FrictionTypeOptions", [](S&) { return S::FrictionTypeOptions(); });
-  t.Double("InternalFrictionAngle", &S::InternalFrictionAngle).Range(0, kMaxAngle);
-  t.Double("BedFrictionAngle", &S::BedFrictionAngle).Range(0, kMaxAngle);
-  t.Double("DynamicFrictionCoefficient", &S::DynamicFrictionCoefficient).Range(0, HUGE_VAL);
+  // These and the other numbers of the model take any finite value, as stored projects may
+  // hold it: the run refuses those it cannot run with before it starts (ValueRefusal).
+  t.Double("InternalFrictionAngle", &S::InternalFrictionAngle);
+  t.Double("BedFrictionAngle", &S::BedFrictionAngle);
+  t.Double("DynamicFrictionCoefficient", &S::DynamicFrictionCoefficient);
   t.Attribute(
       "BottomShearStressFormula", [](S& s) { return s.BottomShearStressFormula; },
       [](S& s, const char* v) { s.CompileShearFormula(v); });
@@ -189,24 +185,23 @@ void DeclareFriction(AK_AttributeTableOf<SW_Simulation>& t)
 // The snow: density, release and entrainment.
 void DeclareSnowAndEntrainment(AK_AttributeTableOf<SW_Simulation>& t)
 {
-  t.Double("Density", &S::Density).Range(kTiny, HUGE_VAL);
+  t.Double("Density", &S::Density);
   t.Text("ReleaseDHM", &S::ReleaseDHM);
   t.Options("ReleaseDHM_Options", [](S& s) {
     return AK_String("none") + AK_SEP + ListBelowProject(s, "ReleaseDHMs", "DHM", nullptr);
   });
-  t.Double("ReleaseDHMDensity", &S::ReleaseDHMDensity).Range(kTiny, HUGE_VAL);
+  t.Double("ReleaseDHMDensity", &S::ReleaseDHMDensity);
   t.Text("EntrainmentDHM", &S::EntrainmentDHM);
-  t.Double("EntrainmentDHMDensity", &S::EntrainmentDHMDensity).Range(kTiny, HUGE_VAL);
-  t.Double("GlobalEntrainmentAreaWeight", &S::GlobalEntrainmentAreaWeight).Range(0, HUGE_VAL);
+  t.Double("EntrainmentDHMDensity", &S::EntrainmentDHMDensity);
+  t.Double("GlobalEntrainmentAreaWeight", &S::GlobalEntrainmentAreaWeight);
   t.Double("GlobalEntrainmentMinZ", &S::GlobalEntrainmentMinZ);
   t.Double("GlobalEntrainmentTemperature", &S::GlobalEntrainmentTemperature);
   t.Double("GlobalEntrainmentTemperatureGradient", &S::GlobalEntrainmentTemperatureGradient);
-  t.Double("EntrainmentShearResistance", &S::EntrainmentShearResistance).Range(0, HUGE_VAL);
-  t.Double("EntrainmentDeformationResistance", &S::EntrainmentDeformationResistance)
-      .Range(0, HUGE_VAL);
-  t.Double("EntrainmentErosionEnergy", &S::EntrainmentErosionEnergy).Range(0, HUGE_VAL);
-  t.Double("SubgridMixingFactor", &S::SubgridMixingFactor).Range(0, HUGE_VAL);
-  t.Double("RestitutionCoefficient", &S::RestitutionCoefficient).Range(0, 1);
+  t.Double("EntrainmentShearResistance", &S::EntrainmentShearResistance);
+  t.Double("EntrainmentDeformationResistance", &S::EntrainmentDeformationResistance);
+  t.Double("EntrainmentErosionEnergy", &S::EntrainmentErosionEnergy);
+  t.Double("SubgridMixingFactor", &S::SubgridMixingFactor);
+  t.Double("RestitutionCoefficient", &S::RestitutionCoefficient);
   t.Double("CurvatureReductionFactor", &S::CurvatureReductionFactor);
   // Every whole number has a meaning (a factor or a divisor of the cell size) and stored
   // projects hold any of them: a kernel radius the neighbour grid cannot hold is refused by
@@ -217,7 +212,8 @@ void DeclareSnowAndEntrainment(AK_AttributeTableOf<SW_Simulation>& t)
 // The flow above, stored and reported only.
 void DeclareFlowAbove(AK_AttributeTableOf<SW_Simulation>& t)
 {
-  t.Option("InteractionTypeWithFluidAbove", &S::InteractionTypeWithFluidAbove, kInteractionTypes);
+  // Any text: its users tell "none" from the rest.
+  t.Text("InteractionTypeWithFluidAbove", &S::InteractionTypeWithFluidAbove);
   t.Options("InteractionTypeWithFluidAboveOptions", kInteractionTypes);
   t.Vis("InteractionTypeWithFluidAboveVis", [](S&) { return "-"; });
   t.Vis("PsaVis", [](S&) { return "-"; });
@@ -254,12 +250,13 @@ void DeclareFlowAbove(AK_AttributeTableOf<SW_Simulation>& t)
 // The times of a run.
 void DeclareTimes(AK_AttributeTableOf<SW_Simulation>& t)
 {
-  t.Double("EndTime", &S::EndTime).Range(0, HUGE_VAL);
-  t.Double("DeltaT", &S::DeltaT).Range(kTiny, HUGE_VAL);
+  // An end time before the start runs no step.
+  t.Double("EndTime", &S::EndTime);
+  t.Double("DeltaT", &S::DeltaT);
   // "DeltaOut" and "DeltaT" are read alone, in whichever order a macro or a saved file sets
   // them: a check of the pair at either Set would refuse, in a load, the very pair the
   // project holds. The run refuses an output interval shorter than a step before it starts.
-  t.Double("DeltaOut", &S::DeltaOut).Range(kTiny, HUGE_VAL);
+  t.Double("DeltaOut", &S::DeltaOut);
   t.Answer("CurrentTime", [](S& s) { return AK_String::Format("%.15g", s.CurrentTime); });
   t.Answer("PeakKineticEnergy",
            [](S& s) { return AK_String::Format("%.15g", s.PeakKineticEnergy); });
@@ -268,8 +265,8 @@ void DeclareTimes(AK_AttributeTableOf<SW_Simulation>& t)
 // How the release becomes particles.
 void DeclareParticleBudget(AK_AttributeTableOf<SW_Simulation>& t)
 {
-  t.Option("MassPerParticleDeterminationMethod", &S::MassPerParticleDeterminationMethod,
-           kMassPerParticleMethods);
+  // Any text: one outside the list is computed like "direct", with the mass correction.
+  t.Text("MassPerParticleDeterminationMethod", &S::MassPerParticleDeterminationMethod);
   // Separated between the items only, unlike the other lists.
   t.Options("MassPerParticleDeterminationMethods", [](S&) {
     AK_String list;
@@ -279,10 +276,12 @@ void DeclareParticleBudget(AK_AttributeTableOf<SW_Simulation>& t)
     }
     return list;
   });
-  t.Double("MassPerParticle", &S::MassPerParticle).Range(kTiny, HUGE_VAL);
-  t.Double("NumParticlesPerCell", &S::NumParticlesPerCell).Range(kTiny, HUGE_VAL);
-  t.Int("NumParticles", &S::NumParticles).Range(1, INT32_MAX);
-  t.Double("DeltaDepthPerParticle", &S::DeltaDepthPerParticle).Range(kTiny, HUGE_VAL);
+  // The set-up refuses a budget that makes no particle (by its method), the run a mass per
+  // particle that is not positive.
+  t.Double("MassPerParticle", &S::MassPerParticle);
+  t.Double("NumParticlesPerCell", &S::NumParticlesPerCell);
+  t.Int("NumParticles", &S::NumParticles);
+  t.Double("DeltaDepthPerParticle", &S::DeltaDepthPerParticle);
   t.Vis("MassPerParticleVisibility",
         [](S& s) { return Writable(s.MassPerParticleDeterminationMethod == "direct"); });
   t.Vis("NumParticlesPerCellVisibility", [](S& s) {
@@ -310,13 +309,15 @@ void DeclareMassReports(AK_AttributeTableOf<SW_Simulation>& t)
 void DeclareResultsAndAnimation(AK_AttributeTableOf<SW_Simulation>& t)
 {
   t.Text("Remark", &S::Remark);
-  t.Option("CleanupBehavior", &S::CleanupBehavior, kCleanupBehaviors);
+  // Any text: one outside the list keeps every time step.
+  t.Text("CleanupBehavior", &S::CleanupBehavior);
   t.Options("CleanupBehaviorOptions", kCleanupBehaviors);
   t.Options("DeleteTimestepsOptions", kDeleteTimestepsOptions);
   t.Int("AnimationWriteImageFiles", &S::AnimationWriteImageFiles);
   // 0 and below stand as given; an animation steps by at least 1.
   t.Int("AnimationStepIncrement", &S::AnimationStepIncrement);
-  t.Double("AnimationStepDelay", &S::AnimationStepDelay).Range(0, HUGE_VAL);
+  // No pause at 0 and below.
+  t.Double("AnimationStepDelay", &S::AnimationStepDelay);
   t.Options("DepositionEvaluationOptions", [](S& s) {
     AK_String list;
     s.GetRoot()->ListObjectsOfType(list, "Polyline", &s, nullptr);

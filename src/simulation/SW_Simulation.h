@@ -13,6 +13,7 @@
 //   SW_Simulation_Release.cpp     the release set-up on the mesh and the mass reports
 //   SW_Simulation_Update.cpp      the update pass
 //   SW_Simulation_Run.cpp         "Run" and "Continue", the run loop, the output of a run
+//   SW_Simulation_Values.cpp      the values a run or the release set-up cannot start with
 //   SW_Simulation_Flow.cpp        the field update outside a run
 //   SW_Simulation_TimeSteps.cpp   writing, reading, stepping through and deleting time steps
 //   SW_Simulation_Background.cpp  runs in a second process, the status, "Interrupt"
@@ -201,7 +202,8 @@ public:
   // The built-in names, then the rheology files, each followed by "%AK_SEP%".
   static AK_String FrictionTypeOptions();
   bool IsBuiltInFrictionType() const;
-  // Compiles the shear formula; on success it replaces the one in force.
+  // Compiles the shear formula; on success it replaces the one in force, otherwise no shear
+  // function is left (the formula's text stays the last that compiled).
   void CompileShearFormula(const char* formula);
   void LoadRheologyFile(const char* path);
   AK_String FormulaParameters();
@@ -209,11 +211,18 @@ public:
   const char* FormulaParametersVis() const;
   // The stored rheology file's name without directory and extension.
   AK_String BottomShearStressFormulaFileName() const;
-  void KeepRheologyFindable(const AK_String& file);
   // Why a run cannot start under the friction law: "friction law NAME has no usable tau: "
   // and the reason, when the law is a user law whose rheology file did not load, or one with
   // neither "tau" nor "shear"; "" otherwise.
   AK_String UserLawRefusal() const;
+  // Why a run cannot start with the values of its attributes (SW_Simulation_Values.cpp):
+  // "<attribute> <value> <why>" for the first value it cannot run with (a density, step,
+  // output interval or mass per particle that is not positive, a friction angle of 90
+  // degrees or more, a negative friction, erosion energy or mixing factor); "" when it can.
+  AK_String ValueRefusal() const;
+  // The same for the release set-up: the numbers it turns a release into particles with (the
+  // density, the release raster's density, the input of the mass-per-particle method).
+  AK_String ReleaseValueRefusal() const;
   // Raises the internal friction angle to the bed friction angle where a model needs it and
   // computes the earth-pressure coefficients (process-wide, reported only).
   void CheckFrictionParameters();

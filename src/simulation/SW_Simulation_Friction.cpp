@@ -112,10 +112,13 @@ void SW_Simulation::CompileShearFormula(const char* formula)
   ast_sci_prepared_call shear;
   if (unit) shear = unit->Prepare("shear", AST_SCI_DOUBLE, kShearArgs, 4);
   if (!shear) {
-    // The formula in force stays, and with it its text.
+    // No shear function is left; the text stays the last that compiled, which a saved project
+    // compiles again when it loads.
+    _shear = {};
+    _shearScript.reset();
     AK_MESSAGE("syntax errors in formula!");
     AK_ErrorText = "syntax errors in formula!";
-    // Said by a run only where no "tau" and no earlier formula are left to take its place.
+    // Said by a run only where no "tau" is left to take its place.
     _userLawFault = "syntax errors in formula!";
     return;
   }
@@ -174,21 +177,8 @@ void SW_Simulation::LoadRheologyFile(const char* path)
     return;
   }
   _userLawFault = _lawFileFault = "";
+  // "FrictionType" stays as the user set it: a saved project names the law as it was chosen.
   BottomShearStressFormulaFile = file;
-  KeepRheologyFindable(file);
-}
-
-// A user model names its law by "FrictionType", which a saved project restores; a file from
-// outside the rheology folders is named there by its absolute path, so that a reload (in
-// another process, from another directory) finds the same law and its parameters.
-void SW_Simulation::KeepRheologyFindable(const AK_String& file)
-{
-  if (IsBuiltInFrictionType()) return;
-  if (!IsRheologyPath(FrictionType)) {
-    AK_String named = AK_ResolveAttributeFile(FrictionType, "cint", "rheology");
-    if (AK_FileExists(named) && AK_FileIdentityOfPath(named).SameAs(AK_FileIdentityOfPath(file))) return;
-  }
-  FrictionType = file.IsAbsolutePath() ? file : AK_JoinPath(AK_CurrentDirectory(), file);
 }
 
 AK_String SW_Simulation::UserLawRefusal() const

@@ -148,6 +148,19 @@ void WarnOfAreasOffTheMesh(SW_Simulation& sim, const SW_MeshCore& core,
   }
 }
 
+// The first area whose mass is no finite number in the single precision the release mass is
+// summed in (its text would read as 0 there); "" when there is none.
+AK_String AreaMassOverflow(const AK_Array<SW_InitialCondition*>& areas)
+{
+  for (SW_InitialCondition* area : areas) {
+    double mass = 0;
+    const AK_String text = area->MassText();
+    if (AK_LeadingDouble(text, mass) == AK_NumberRead::NotFinite || !std::isfinite(static_cast<float>(mass)))
+      return "the release mass is not a finite number: release area " + area->Id() + " holds " + text + " kg";
+  }
+  return "";
+}
+
 // Release depths, enthalpies and secondary marks per cell from the release areas (then the
 // secondary ones) and the release raster; the release mass from the areas' masses and the
 // raster's cells. Release cells give up their entrainable snow.
@@ -162,6 +175,7 @@ Release ComputeReleaseCells(SW_Simulation& sim, const SW_MeshCore& core)
   Release r;
   r.M = static_cast<float>(Number(sim.ReleaseMassText())) +
         static_cast<float>(Number(sim.SecondaryReleaseMassText()));
+  const AK_String overflow = AreaMassOverflow(areas);
 
   SW_Mesh* raster = nullptr;
   if (!sim.ReleaseDHM.IsEmpty() && sim.ReleaseDHM != "none") {
@@ -180,6 +194,10 @@ Release ComputeReleaseCells(SW_Simulation& sim, const SW_MeshCore& core)
                                 r.cells, f, r.fault);
   if (entrainment) std::swap(f.entrainmentMass, entrainment->_values);
   if (r.n < 0) r.n = 0;
+  if (!overflow.IsEmpty()) {
+    r.M = HUGE_VAL;
+    if (r.fault.IsEmpty()) r.fault = overflow;
+  }
   AK_MESSAGE("computing release depths in cells done");
   AK_MESSAGE(AK_String::Format("total mass:%g kg in %d cells", r.M, r.n).c_str());
   if (r.cells.secondaryCells > 0)
@@ -286,7 +304,9 @@ AK_String SW_Simulation::Initialize()
   SW_Mesh* mesh = Mesh();
   if (!mesh || mesh->NumCells() == 0) return "";
   InitEntrainmentAreaWeights();
-  Release release = ComputeReleaseCells(*this, mesh->Core());
+  Release release;
+  if (ReleaseDefined(*this)) release.fault = ReleaseValueRefusal();
+  if (release.fault.IsEmpty()) release = ComputeReleaseCells(*this, mesh->Core());
   if (SW_Particles* particles = Particles()) particles->Clear();
   if (release.fault.IsEmpty() && ChooseParticleBudget(*this, release, release.fault))
     GenerateParticles(*this, release);

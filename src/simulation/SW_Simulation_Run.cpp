@@ -146,6 +146,7 @@ void SW_Simulation::RunLoop()
   SW_FillKernelParameters(*this, kernel);
   if (const AK_String fault = SW_KernelGridFault(mesh->Core(), kernel); !fault.IsEmpty()) return RefuseRun(fault);
   if (const AK_String fault = UserLawRefusal(); !fault.IsEmpty()) return RefuseRun(fault);
+  if (const AK_String fault = ValueRefusal(); !fault.IsEmpty()) return RefuseRun(fault);
   if (mesh->Get("RegularGrid") == "0")
     AK_MESSAGE(AK_Text("WARNING: The simulation mesh should be a regular grid!",
                        "WARNING: Das Simulationsnetz sollte ein regelmaessiges Gitter sein!") +

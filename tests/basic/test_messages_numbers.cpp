@@ -81,7 +81,11 @@ TEST(NumberText, LeadingNumbersAsTheCLibraryReadsThem)
       {"nan", AK_NumberRead::NotFinite, 0},     {"-inf", AK_NumberRead::NotFinite, 0},
       {"1e999", AK_NumberRead::NotFinite, 0},   {"1e+999", AK_NumberRead::NotFinite, 0},
       {"1e-400", AK_NumberRead::Number, 0},     {"-2.5e-3 4", AK_NumberRead::Number, -0.0025},
-      {tiny.c_str(), AK_NumberRead::Number, 0},  {huge.c_str(), AK_NumberRead::NotFinite, 0}};
+      {tiny.c_str(), AK_NumberRead::Number, 0},  {huge.c_str(), AK_NumberRead::NotFinite, 0},
+      {"0x10", AK_NumberRead::Number, 16},      {"-0X1.8p1x", AK_NumberRead::Number, -3},
+      {"0x", AK_NumberRead::Number, 0},         {"0x-1", AK_NumberRead::Number, 0},
+      {"0xinf", AK_NumberRead::Number, 0},      {"0x1p99999", AK_NumberRead::NotFinite, 0},
+      {"0x1p-99999", AK_NumberRead::Number, 0}};
   for (const Row& r : doubles) {
     SCOPED_TRACE(r.text);
     double v = -1;
@@ -109,9 +113,11 @@ TEST(NumberText, LeadingNumbersAsTheCLibraryReadsThem)
     std::memcpy(&x, &bits, sizeof x);
     if (!std::isfinite(x)) continue;
     char text[64];
-    std::snprintf(text, sizeof text, "%.17g", x);
-    double v = 0;
-    ASSERT_EQ(AK_LeadingDouble(text, v), AK_NumberRead::Number) << text;
-    EXPECT_EQ(v, std::strtod(text, nullptr)) << text;
+    for (const char* format : {"%.17g", "%a"}) {
+      std::snprintf(text, sizeof text, format, x);
+      double v = 0;
+      ASSERT_EQ(AK_LeadingDouble(text, v), AK_NumberRead::Number) << text;
+      EXPECT_EQ(v, std::strtod(text, nullptr)) << text;
+    }
   }
 }

@@ -96,7 +96,7 @@ TEST(DamagedProject, LoadNamesTheDamageKeepsTheRestAndTheSaveLeavesTheDamagedFil
   const Damage damages[] = {
       {"none", sim, [](const std::string&) {}, "", "", ""},
       {"refused line", sim,
-       [](const std::string& f) { ReplaceLine(f, "\"DeltaT\"", "set(\"\", \"DeltaT\", \"-1\")"); },
+       [](const std::string& f) { ReplaceLine(f, "\"DeltaT\"", "set(\"\", \"DeltaT\", \"nan\")"); },
        "Simulations/Sim", "set(\"Simulations/Sim\", \"DeltaT\", \"20\")",
        "cannot load attributes for Viewer/Project/Simulations/Sim from file project/Simulations/Sim/"
        "ShallowWaterSimulation.atr: 1 line(s) refused or malformed"},

@@ -81,11 +81,13 @@ TEST(AttributeTable, EachTypeFormatsParsesAndRefuses)
       {"Loose", "2.7", "2", false},
       {"Loose", " -12abc", "-12", false},
       {"Loose", "2147483648", "-12", true},  // beyond 32 bits
+      {"Loose", "0x10", "0", false},  // atoi stops at the "x"
       {"Faces", "0", "0", false},
       {"Faces", "2", "2", false},
       {"Angle", "0.1", "0.1", false},
       {"Angle", "33.333333333333333", "33.3333333333333", false},  // "%.15g"
       {"Angle", "90.0000001", "33.3333333333333", true},
+      {"Angle", "0x10", "16", false},  // as strtod reads it
       {"Angle", "1.5x", "1.5", false},
       {"Angle", "nan", "1.5", true},
       {"Angle", "-inf", "1.5", true},

@@ -199,47 +199,60 @@ TEST(Simulation, RheologyFile)
   EXPECT_STREQ(s.Get("BottomShearStressFormulaFile"), "quiet");
 }
 
-// A user model loaded from a file outside the rheology folders comes back with its
-// parameters when the saved attributes are replayed into a new simulation; once the file is
-// gone, the replay refuses the model, naming the file; "" clears the law.
+// "FrictionType" reads back, and is saved, as it was set: a relative path stays relative, and
+// a file loaded by "BottomShearStressFormulaFile" changes it in no case. A model named by
+// its path comes back with its parameters when the saved attributes are replayed into a new
+// simulation; once the file is gone, the replay refuses the model, naming the file; ""
+// clears the law.
 TEST(Simulation, RheologyFileFromElsewhereSurvivesReload)
 {
-  ScratchDir dir;
+  ScratchCurrentDir dir;
   const std::string path = dir.Write("laws/mine.cint",
       "double a = 1;\ndouble tau(double p, double u, double h, double r, double t, double x[3],"
       " double n[3], double e) { return a * p; }\n"
       "void get_par(char t[512]) { sprintf(t, \"%g\", a); }\nvoid set_par(char t[]) { a = atof(t); }\n");
+  for (const char* type : {"mine", "visco", "laws/mine.cint"}) {
+    SW_Simulation named("named", nullptr);
+    named.Set("FrictionType", type);
+    named.Set("BottomShearStressFormulaFile", path.c_str());
+    EXPECT_STREQ(named.Get("FrictionType"), type);
+    EXPECT_TRUE(named.HasTau()) << type;
+  }
   SW_Simulation s("first", nullptr);
-  s.Set("FrictionType", "mine");  // no such file in the rheology folders
-  s.Set("BottomShearStressFormulaFile", path.c_str());
+  s.Set("FrictionType", "laws/mine.cint");
   s.Set("FormulaParameters", "0.75");
-  EXPECT_STREQ(s.Get("FrictionType"), path.c_str());
   const std::string saved = dir / "first.atr";
   s.SaveAttributes(saved.c_str());
+  EXPECT_NE(ReadFile(saved).find("\"laws/mine.cint\""), std::string::npos);
 
   SW_Simulation again("again", nullptr);
   EXPECT_EQ(again.ExecMacro(saved.c_str(), 1), 0);
   EXPECT_STREQ(again.Get("FormulaParameters"), "0.75");
   EXPECT_STREQ(again.Get("BottomShearStressFormulaFile"), "mine");
+  EXPECT_STREQ(again.Get("FrictionType"), "laws/mine.cint");
   ASSERT_TRUE(again.HasTau());
 
   std::filesystem::remove(path);
   SW_Simulation gone("gone", nullptr);
   MessageCapture messages;
   EXPECT_EQ(gone.ExecMacro(saved.c_str(), 1), 1);
-  const std::string refusal = "refused: FrictionType: cannot find the rheology file " + path;
+  const std::string refusal = "refused: FrictionType: cannot find the rheology file laws/mine.cint";
   EXPECT_EQ(std::count_if(messages.messages.begin(), messages.messages.end(),
                           [&](const std::string& m) { return m.find(refusal) != std::string::npos; }),
             1);
   EXPECT_FALSE(gone.HasTau());
 
+  // A file that cannot be opened leaves the one loaded named; "" clears it.
+  again.Set("BottomShearStressFormulaFile", "laws/other.cint");
+  EXPECT_STREQ(again.Get("BottomShearStressFormulaFile"), "mine");
   again.Set("BottomShearStressFormulaFile", "");
   EXPECT_FALSE(again.HasTau());
   EXPECT_STREQ(again.Get("FormulaParametersVis"), "-");
   EXPECT_STREQ(again.Get("BottomShearStressFormulaFile"), "");
 }
 
-// A second formula replaces the first; one that does not compile leaves it in force.
+// A second formula replaces the first; one that does not compile leaves no shear function
+// (and the text of the last one that compiled).
 TEST(Simulation, ShearFormulaCompilesAgain)
 {
   SW_Simulation s("shear", nullptr);
@@ -254,17 +267,19 @@ TEST(Simulation, ShearFormulaCompilesAgain)
   s.Set("BottomShearStressFormula", "return p *;");
   EXPECT_TRUE(messages.Contains("syntax errors in formula!"));
   EXPECT_STREQ(s.Get("BottomShearStressFormula"), "return p * 0.5 + d;");
-  EXPECT_DOUBLE_EQ(s.Shear(4, 0, 1, 3), 5);
+  EXPECT_FALSE(s.HasShear());
 }
 
+// Only numbers that are not finite, whole numbers beyond 32 bits and objects that are not
+// there are refused when set; every other value is taken as text-to-number reads it (the run
+// refuses those it cannot run with) and a project that holds it loads it whole.
 TEST(Simulation, RefusesValuesThatCannotRun)
 {
   SimulationProject project(3, 2, 10, [](double x, double) { return -x; });
   SW_Simulation* s = project.Add("checks");
   const std::pair<const char*, const char*> refused[] = {
-      {"DeltaT", "0"},      {"DeltaT", "-1"},     {"DeltaOut", "0"}, {"EndTime", "nan"},
-      {"Density", "abc"},   {"NumParticles", "0"}, {"InternalFrictionAngle", "90"},
-      {"Mesh", "../../DHMs"}, {"Mesh", "no/such"}, {"MassPerParticleDeterminationMethod", "x"}};
+      {"EndTime", "nan"}, {"DeltaT", "inf"}, {"Density", "1e400"}, {"NumParticles", "5000000000"},
+      {"Mesh", "../../DHMs"}, {"Mesh", "no/such"}};
   for (auto [name, value] : refused) {
     AK_String before = s->Get(name);
     AK_ErrorText = "";
@@ -272,6 +287,25 @@ TEST(Simulation, RefusesValuesThatCannotRun)
     EXPECT_STRNE(AK_ErrorText, "") << name << " " << value;
     EXPECT_STREQ(s->Get(name), before) << name << " " << value;
   }
+  const char* const taken[][3] = {
+      {"EndTime", "-1", "-1"}, {"DeltaT", "0", "0"}, {"DeltaOut", "-5", "-5"}, {"Density", "abc", "0"},
+      {"ReleaseDHMDensity", "0x10", "16"}, {"NumParticles", "0x10", "0"}, {"InternalFrictionAngle", "90", "90"},
+      {"BedFrictionAngle", "-5", "-5"}, {"RestitutionCoefficient", "1.5", "1.5"},
+      {"SubgridMixingFactor", "-1", "-1"}, {"AnimationStepDelay", "-1", "-1"},
+      {"MassPerParticleDeterminationMethod", "by eye", "by eye"},
+      {"InteractionTypeWithFluidAbove", "fog", "fog"}, {"CleanupBehavior", "tidy", "tidy"}};
+  for (auto [name, value, answer] : taken) {
+    AK_ErrorText = "";
+    s->Set(name, value);
+    EXPECT_STREQ(AK_ErrorText, "") << name;
+    EXPECT_STREQ(s->Get(name), answer) << name;
+  }
+  ScratchDir dir;
+  s->SaveAttributes((dir / "checks.atr").c_str());
+  SW_Simulation* loaded = project.Add("loaded");
+  EXPECT_EQ(loaded->ExecMacro((dir / "checks.atr").c_str(), 1), 0);  // no line refused
+  for (auto [name, value, answer] : taken) EXPECT_STREQ(loaded->Get(name), answer) << name;
+  s->Set("DeltaT", "0.1");
   // The output interval and the step are read alone, in either order: a pair that one order
   // of setting accepts, the other does too (the run refuses a period below one step).
   for (bool outFirst : {true, false}) {

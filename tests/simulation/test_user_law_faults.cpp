@@ -184,6 +184,13 @@ TEST(UserLawFaults, ALawWithoutUsableTauRefusesTheRunBeforeAnyFileChanges)
       {"rheology file dropped", good,
        [](SW_Simulation& s, const std::string&) { return Answer(s, "BottomShearStressFormulaFile", ""); }, "", "{LAW}",
        "its rheology file was dropped"},
+      {"formula not compiling under a name of no file", good,
+       [](SW_Simulation& s, const std::string&) {
+         Answer(s, "FrictionType", "no_such_law");
+         Answer(s, "BottomShearStressFormula", "return 0.3 * p;");
+         return Answer(s, "BottomShearStressFormula", "return p *;");
+       },
+       "syntax errors in formula!", "no_such_law", "syntax errors in formula!"},
       {"name of no file after a failed load", broken,
        [](SW_Simulation& s, const std::string&) { return Answer(s, "FrictionType", "no_such_law"); }, "",
        "no_such_law", "'no_such_law' is neither a built-in model nor a rheology file"},

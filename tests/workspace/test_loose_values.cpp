@@ -67,7 +67,9 @@ TEST(LooseValues, EachClassReadsNumbersAsItsDescriptionSays)
       {"simulation", "AnimationStepIncrement", "0", "AnimationStepIncrement", "0", false, false},
       {"simulation", "PsaNumMPI", "0", "PsaNumMPI", "0", false, false},
       {"simulation", "NumParticles", "12.9", "NumParticles", "12", false, false},
-      {"simulation", "DeltaT", "0", "DeltaT", "0.1", true, false},  // a step of 0 divides by 0
+      {"simulation", "DeltaT", "0", "DeltaT", "0", false, false},  // the run refuses a step of 0
+      {"simulation", "DeltaT", "1e400", "DeltaT", "0", true, false},
+      {"simulation", "Density", "0x10", "Density", "16", false, false},
       {"simulation", "EndTime", "inf", "EndTime", "100", true, false},
       {"polyline", "AppendPoint", "nan 0 0", "NumVertices", "1", true, false},
       {"polyline", "AppendPoint", "inf", "NumVertices", "1", true, false},
