@@ -1,5 +1,7 @@
 // Dynamic array with 32-bit capacity and count. The capacity is at least 1 and doubles
-// when an append finds the array full. A failed allocation is a fatal assertion.
+// when an append finds the array full. A failed allocation is a fatal assertion, except in
+// TryResize and TryReserve, which answer false instead: a size that user input chooses (a
+// particle count) takes that path and stops honestly.
 #pragma once
 
 #include <cstddef>
@@ -85,17 +87,25 @@ public:
   // the count shrinks with the capacity. New slots hold default values. Answers the capacity.
   int32_t Resize(int32_t n)
   {
+    const bool resized = TryResize(n);
+    AK_FATAL_ASSERT_NAMED(resized, "aux");
+    return _capacity;
+  }
+
+  // Resize, answering false (the array as it was) when the memory cannot be had.
+  bool TryResize(int32_t n)
+  {
     if (n < 1) n = 1;
-    if (n == _capacity) return _capacity;
+    if (n == _capacity) return true;
     T* aux = new (std::nothrow) T[static_cast<size_t>(n)]();
-    AK_FATAL_ASSERT_NAMED(aux, "aux");
+    if (!aux) return false;
     int32_t keep = _count < n ? _count : n;
     for (int32_t i = 0; i < keep; ++i) aux[i] = std::move(_elems[i]);
     delete[] _elems;
     _elems = aux;
     _capacity = n;
     _count = keep;
-    return _capacity;
+    return true;
   }
 
   // Makes room for at least n elements without changing the count.
@@ -103,6 +113,9 @@ public:
   {
     if (n > _capacity) Resize(n);
   }
+
+  // Reserve, answering false (the array as it was) when the memory cannot be had.
+  bool TryReserve(int32_t n) { return n <= _capacity || TryResize(n); }
 
   // Sets the count directly; the caller has made room with Resize or Reserve.
   void SetCount(int32_t n)

@@ -1,16 +1,22 @@
 // The particle columns: growth, append, split, removal, the mass sum and the check.
 #include "SW_ParticleStore.h"
 
+#include <algorithm>
+#include <climits>
 #include <type_traits>
 #include <utility>
 
-void SW_ParticleStore::SizeWork()
+int SW_ParticleStore::SizeWork()
 {
   const int32_t n = Count();
-  ForEachWorkColumn([n](auto& column) {
-    if (n > column._capacity) column.Reserve(n + n / 5);
-    column.SetCount(n);
+  const int32_t spare = n + static_cast<int32_t>(std::min<int64_t>(n / 5, INT32_MAX - n));
+  bool room = true;
+  ForEachWorkColumn([n, spare, &room](auto& column) {
+    if (room && n > column._capacity) room = column.TryReserve(spare) || column.TryReserve(n);
   });
+  if (!room) return 0;
+  ForEachWorkColumn([n](auto& column) { column.SetCount(n); });
+  return 1;
 }
 
 void SW_ParticleStore::FreeWork()
@@ -18,9 +24,24 @@ void SW_ParticleStore::FreeWork()
   ForEachWorkColumn([](auto& column) { column = std::remove_reference_t<decltype(column)>(); });
 }
 
-void SW_ParticleStore::Reserve(int32_t n)
+int SW_ParticleStore::Reserve(int32_t n)
 {
-  ForEachStateColumn([n](auto& column) { column.Reserve(n); });
+  bool room = true;
+  ForEachStateColumn([n, &room](auto& column) { room = room && column.TryReserve(n); });
+  return room;
+}
+
+int SW_ParticleStore::MakeRoom(int64_t more)
+{
+  const int64_t need = int64_t(Count()) + (more > 0 ? more : 0);
+  if (need > INT32_MAX) return 0;
+  bool room = true;
+  ForEachStateColumn([need, &room](auto& column) {
+    if (!room || need <= column._capacity) return;
+    const int64_t doubled = std::max<int64_t>(need, std::min<int64_t>(int64_t(column._capacity) * 2, INT32_MAX));
+    room = column.TryReserve(static_cast<int32_t>(doubled)) || column.TryReserve(static_cast<int32_t>(need));
+  });
+  return room;
 }
 
 int SW_ParticleStore::Add(const SW_MeshCore& mesh, AK_Vec3 p, float mass, const AK_Vec3& velocity,
@@ -41,6 +62,7 @@ int SW_ParticleStore::Add(const SW_MeshCore& mesh, AK_Vec3 p, float mass, const 
 int32_t SW_ParticleStore::Split(const SW_MeshCore& mesh, int32_t i, int32_t n)
 {
   if (i < 0 || i >= Count() || n < 1) return 0;
+  if (!MakeRoom(n - 1)) return -1;
   m[i] = static_cast<float>(m[i] / static_cast<double>(n));
   // Copies, since Add may move the columns.
   const AK_Vec3 position = x[i], velocity = v[i];

@@ -54,39 +54,34 @@ void SW_Particles::BindFields()
   _enthalpy->SetMesh(_position);
 }
 
-void SW_Particles::Generate(const AK_Array<float>& depth, const AK_Array<AK_Vec3>& velocity,
-                            const AK_Array<float>& enthalpy, const AK_Array<unsigned char>& flags,
-                            float density, float massPerParticle)
+AK_String SW_Particles::Generate(const AK_Array<float>& depth, const AK_Array<AK_Vec3>& velocity,
+                                 const AK_Array<float>& enthalpy, const AK_Array<unsigned char>& flags,
+                                 float density, float massPerParticle)
 {
-  if (!_mesh || !(massPerParticle > 0)) return;
+  if (!_mesh || !(massPerParticle > 0)) return "";
   const int32_t nc = _mesh->NumCells();
   if (depth.Size() != nc || velocity.Size() != nc || enthalpy.Size() != nc ||
       (flags.Size() != 0 && flags.Size() != nc))
-    return;
+    return "";
   AK_Array<int32_t> counts;
   AK_SeedRandom(942);
   const int64_t total = SW_CountParticles(_mesh->Core(), depth._elems, density, massPerParticle, counts);
   if (total < 0) {
     AK_MESSAGE("WARNING:too many particles: the mass per particle is too small for the release");
-    return;
+    return "";
   }
-  if (total == 0) return;
+  if (total == 0) return "";
   const int32_t n = static_cast<int32_t>(total);
   AK_MESSAGE(("generating " + AK_String(n) + " particles...").c_str());
 
-  _position->SetNumVertices(n);
-  BindFields();
-  _cells.Clear();
-  _cells.Reserve(n);
-  _flags.Clear();
-  if (flags.Size()) _flags.Reserve(n);
+  // Made apart and taken over whole: a release too large for the memory leaves the set as
+  // it was.
+  SW_ParticleStore made;
+  if (!made.Reserve(n) || (flags.Size() && !made.flags.TryReserve(n)))
+    return AK_String::Format("not enough memory for %d particles", n);
 
   AK_SeedRandom(1);
-  AK_Array<AK_Vec3>& x = Positions();
-  AK_Array<float>& m = Masses();
-  AK_Array<AK_Vec3>& v = Velocities();
-  AK_Array<float>& h = Enthalpies();
-  int32_t j = 0, flagged = 0;
+  int32_t flagged = 0;
   double totalMass = 0;
   for (int32_t c = 0; c < nc; ++c) {
     const int32_t k = counts[c];
@@ -95,24 +90,31 @@ void SW_Particles::Generate(const AK_Array<float>& depth, const AK_Array<AK_Vec3
     const double cellMass = static_cast<double>(depth[c]) * a * density;
     const double internal = enthalpy[c];
     const float mass = static_cast<float>(cellMass / k);
-    for (int32_t i = 0; i < k; ++i, ++j) {
-      x[j] = _mesh->RandomPointInCell(c);
-      _cells.Append(c);
-      m[j] = mass;
-      v[j] = velocity[c];
-      h[j] = static_cast<float>(x[j].z * SW_GravityAcceleration + internal);
+    for (int32_t i = 0; i < k; ++i) {
+      const AK_Vec3 x = _mesh->RandomPointInCell(c);
+      made.x.Append(x);
+      made.cell.Append(c);
+      made.m.Append(mass);
+      made.v.Append(velocity[c]);
+      made.H.Append(static_cast<float>(x.z * SW_GravityAcceleration + internal));
       if (flags.Size()) {
-        _flags.Append(flags[c]);
+        made.flags.Append(flags[c]);
         flagged += flags[c] != 0;
       }
       totalMass += mass;
     }
   }
+  _position->SetNumVertices(0);
+  _cells.Clear();
+  _flags.Clear();
+  SwapStore(made);
+  BindFields();
   AK_MESSAGE((AK_String(n) + " particles generated").c_str());
   std::ostringstream text;
   text << "total mass:" << totalMass << " kg";
   AK_MESSAGE(text.str().c_str());
   if (flags.Size()) AK_MESSAGE((AK_String(flagged) + " particles in secondary release areas").c_str());
+  return "";
 }
 
 void SW_Particles::LendColumns()

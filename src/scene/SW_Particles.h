@@ -50,8 +50,9 @@ public:
   // positions from seed 1, so a generation repeats whatever ran before. Nothing happens
   // without a mesh, with a mass per particle of 0 or less, with arrays that do not match
   // the mesh, or when nothing is to be made; a count beyond SW_MaxParticles is refused with
-  // a message.
-  void Generate(const AK_Array<float>& depth, const AK_Array<AK_Vec3>& velocity,
+  // a message. Answers "", or why no particle was made when the memory for them cannot be
+  // had (the set then stays as it was).
+  AK_String Generate(const AK_Array<float>& depth, const AK_Array<AK_Vec3>& velocity,
                 const AK_Array<float>& enthalpy, const AK_Array<unsigned char>& flags,
                 float density, float massPerParticle);
   // Adds a particle at p (its z taken from the mesh); 1 when added, 0 (nothing changed) when
@@ -59,7 +60,7 @@ public:
   int Add(const AK_Vec3& p, float mass, const AK_Vec3& velocity, float enthalpy,
           unsigned char flag, int32_t hint);
   // Divides particle i into n of equal mass (the copies are added at its position); the
-  // number of particles added.
+  // number of particles added, or -1 (nothing changed) when there is no memory for them.
   int Split(int32_t i, int n);
   // Removes the particles on no cell and those whose mass is not above the threshold.
   void RemoveBelow(double threshold);

@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "AK_Basic.h"
+#include "SW_FieldMath.h"
 #include "SW_FlowTables.h"
 #include "SW_FlowWorkers.h"
 #include "SW_MeshCore.h"
@@ -102,6 +103,9 @@ struct SW_FlowParameters {
   // vertices and cells, each target summed by one thread in the particles' order; results
   // are the same with any count.
   int threads = 1;
+  // The most particles the run may hold, as many as a release may make: sources and splits
+  // beyond it stop the run.
+  int64_t maxParticles = SW_MaxParticles;
 };
 
 // A resistance area as the drag reads it.
@@ -199,10 +203,12 @@ struct SW_FlowGrid {
 
   // Sizes the grid over the box with buckets of `radius`, larger when the box would need
   // more than `maxBuckets`, sorts the particles into it and gathers their points; the
-  // per-particle passes on `workers` when given.
-  void Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, double radius,
+  // per-particle passes on `workers` when given. Answers 0 (no grid to read) when the memory
+  // for the particles' entries cannot be had.
+  int Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, double radius,
              int64_t maxBuckets, SW_FlowWorkers* workers = nullptr);
-  // Gathers the points again (after the masses changed; the positions must not have).
+  // Gathers the points again (after the masses changed; the positions must not have; Build
+  // made the room).
   void Gather(const SW_ParticleStore& p, SW_FlowWorkers* workers = nullptr);
   int32_t Column(double x) const;  // clamped to the grid
   int32_t Row(double y) const;
@@ -260,6 +266,10 @@ struct SW_FlowRun {
   SW_FlowGrid grid;
   SW_FlowWorkers workers;
   SW_FlowStepReport report;
+  // Per cell, the factor by which the last body-force phase scaled its particles'
+  // entrainment (below 1 where they asked for more snow than the cell held, which then gives
+  // up all it has); empty when no particle asked for any.
+  AK_Array<double> entrainmentScale;
 
   SW_FlowRun() = default;
   explicit SW_FlowRun(const SW_MeshCore& m) : mesh(&m) {}
@@ -369,9 +379,14 @@ void SW_UpdatePositions(SW_FlowRun& run, int32_t first, int32_t end, double dt);
 void SW_UpdateFields(const SW_MeshCore& mesh, double density, const SW_ParticleStore& p,
                      float t, SW_FlowFields& fields, const SW_CornerWeights* weights = nullptr,
                      SW_FlowWorkers* workers = nullptr);
-// Adds the particles of the sources for the step starting at t; answers the mass of the
-// particles added and counts them (a point outside the mesh adds nothing and counts not).
-double SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, int32_t& count);
+// Adds the particles of the sources for the step starting at t: their mass and count (a point
+// outside the mesh adds nothing and counts not). Answers 0, or 1 with the error text of
+// SW_RoomForParticles when they do not fit (those added so far stay).
+int SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, double& mass, int32_t& count,
+                          AK_String& error);
+// Room for `more` particles beyond the run's count, within its bound and the memory. Answers
+// 1, or 0 with the error text (the particles stay as they were).
+int SW_RoomForParticles(SW_FlowRun& run, double more, AK_String& error);
 
 // The least and the greatest corner of cell c (lo > hi for no cell), for the sums onto the
 // vertices on the run's threads.
@@ -395,7 +410,11 @@ inline void SW_CornerSpan(const SW_MeshCore& mesh, int32_t c, int32_t& lo, int32
 // Whether the run's state belongs to its mesh (SW_FlowFields::Check, SW_FlowCells::Check,
 // SW_ParticleStore::Check); answers 0 with an error text otherwise.
 int SW_CheckFlowState(const SW_FlowRun& run, AK_String& error);
+// What SW_ComputeTimeStep answers when the particles outgrew the run's bound or the memory:
+// the run stops, its particles and fields as the phases before left them (every particle
+// whole, the masses of the split ones kept).
+constexpr int SW_StepOutOfParticles = 2;
 // One step of all phases, from t to t + dt; the report goes to run.report. Answers 0, or 1
 // with the error text when the run must stop (and then, when the state does not belong to
-// the mesh, nothing was changed).
+// the mesh, nothing was changed), or SW_StepOutOfParticles with the error text.
 int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error);

@@ -139,11 +139,27 @@ int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, voi
   return 0;
 }
 
+// The mass a particle would take from its cell in this step if it took alone (0 where the
+// cell holds no snow): the friction work over the erosion energy, or, without an erosion
+// energy, the snow on the area it sweeps.
+double EntrainmentDemand(const SW_FlowRun& run, const Particle& q, double dt)
+{
+  const SW_FlowFields& fields = run.fields;
+  const float available = fields.entrainmentMass.IsEmpty() ? 0.f : fields.entrainmentMass[q.c];
+  if (!(available > 0)) return 0;
+  const SW_FlowParameters& par = run.par;
+  const double area = q.m / (q.h * par.density);
+  const double swept = std::sqrt(area) * q.u * dt;
+  return par.entrainmentErosion > 0 ? area * q.tau * q.u * dt / par.entrainmentErosion : available * swept;
+}
+
 // Entrainment of snow from the cell the particle stands in at the start of the step: mass,
-// momentum and enthalpy of the particle; the cell's account is settled later in the step.
-// Answers 1 with the error text when the user's energy loss answers no finite number.
-int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, double dt, void* context,
-            AK_String& error)
+// momentum and enthalpy of the particle, its demand scaled by the cell's factor (below 1 where
+// the particles together asked for more than the cell holds); the cell's account is settled
+// later in the step. Answers 1 with the error text when the user's energy loss answers no
+// finite number.
+int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double demand, double scale, double t,
+            double dt, void* context, AK_String& error)
 {
   const SW_FlowParameters& par = run.par;
   const SW_FlowFields& fields = run.fields;
@@ -154,8 +170,7 @@ int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, d
   double m = q.m;
   const double area = m / (h * rho);
   const double swept = std::sqrt(area) * u * dt;
-  const double dm = par.entrainmentErosion > 0 ? area * q.tau * u * dt / par.entrainmentErosion
-                                               : available * swept;
+  const double dm = scale < 1 ? (std::isfinite(demand) ? demand * scale : 0) : demand;
   double loss;
   if (par.entrainmentLoss.loss) {
     SW_EntrainmentLossArgs a;
@@ -216,8 +231,12 @@ double SW_ParticleInternalEnthalpy(const SW_ParticleStore& p, int32_t i)
   return SW_InternalEnthalpy(p.H[i], p.x[i].z, p.v[i]);
 }
 
-int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
-                         AK_String& error)
+namespace {
+
+// The body forces up to the friction law, each particle's entrainment demand and what its
+// entrainment will need (the `entrainment` column); the mass, momentum and enthalpy it
+// entrains and the drag follow in EntrainAndDrag.
+int ForcesAndDemand(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt, AK_String& error)
 {
   const SW_MeshCore& mesh = *run.mesh;
   SW_ParticleStore& p = run.particles;
@@ -284,6 +303,7 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
       p.enthalpySource[i] = 0;
       p.enthalpyRelaxation[i] = 0;
       p.normalForce[i] = 0;
+      p.entrainment[i] = SW_EntrainmentWork();
       if (held && p.flags[i] != 0) continue;  // held back: only its depth counts
       q.h = hf;
       q.m = p.m[i];
@@ -292,27 +312,56 @@ int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, 
       p.v[i] = q.v;
       NormalAndGravity(run, p, q, dt);
       if (Shear(run, p, q, t, laws.tau, error)) return 1;
-      if (Entrain(run, p, q, t, dt, laws.loss, error)) return 1;
-      Drag(run, p, q);
+      p.entrainment[i] = SW_EntrainmentWork{q.u, q.pressure, q.tau, EntrainmentDemand(run, q, dt), q.nb};
     }
   }
   return 0;
 }
 
-int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error)
+// Entrainment and drag of particles [first, end) from what ForcesAndDemand left, each demand
+// scaled by its cell's factor in `scale` (per cell; none: 1 everywhere).
+int EntrainAndDrag(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt, const double* scale,
+                   AK_String& error)
+{
+  SW_ParticleStore& p = run.particles;
+  const bool held = !p.flags.IsEmpty();
+  const LawContexts laws = ContextsOfThisWorker(run.par);
+  for (int32_t i = first; i < end; ++i) {
+    if (held && p.flags[i] != 0) continue;
+    const SW_EntrainmentWork& e = p.entrainment[i];
+    Particle q;
+    q.i = i;
+    q.c = p.cell[i];
+    q.x = p.x[i];
+    q.v = p.v[i];
+    q.m = p.m[i];
+    q.h = p.depth[i];
+    q.u = e.speed;
+    q.pressure = e.pressure;
+    q.tau = e.shear;
+    q.nb = e.normal;
+    if (Entrain(run, p, q, e.demand, scale ? scale[q.c] : 1.0, t, dt, laws.loss, error)) return 1;
+    Drag(run, p, q);
+  }
+  return 0;
+}
+
+// Runs a per-range part of the phase over all particles on the run's threads (with a user law
+// only when it has a context per worker). On a failure, the error of the lowest particle
+// whose law failed.
+template <class Range>
+int OnWorkers(SW_FlowRun& run, Range&& range, AK_String& error)
 {
   const int32_t n = run.particles.Count();
   const SW_FlowParameters& par = run.par;
   const bool userLaws = par.frictionLaw == SW_FrictionUser || par.entrainmentLoss.loss;
   if (!userLaws) {
     // Built-in laws always answer a number: no chunk writes the error text.
-    auto chunk = [&run, &error, t, dt](int32_t first, int32_t end) {
-      SW_ComputeBodyForces(run, first, end, t, dt, error);
-    };
+    auto chunk = [&range, &error](int32_t first, int32_t end) { range(first, end, error); };
     run.workers.ForEachChunk(n, chunk);
     return 0;
   }
-  if (par.lawContexts.Size() < run.workers.Threads()) return SW_ComputeBodyForces(run, 0, n, t, dt, error);
+  if (par.lawContexts.Size() < run.workers.Threads()) return range(0, n, error);
   // Each worker calls the laws in its own instance and keeps its own first failure; the
   // step reports the failure of the lowest particle, as one thread would have met it first.
   struct Failure {
@@ -320,10 +369,10 @@ int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error)
     AK_String error;
   };
   std::vector<Failure> failures(static_cast<size_t>(run.workers.Threads()));
-  auto chunk = [&run, &failures, t, dt](int32_t first, int32_t end) {
+  auto chunk = [&range, &failures](int32_t first, int32_t end) {
     Failure& f = failures[static_cast<size_t>(SW_FlowWorkers::Index())];
     AK_String chunkError;
-    if (SW_ComputeBodyForces(run, first, end, t, dt, chunkError) && first < f.first) {
+    if (range(first, end, chunkError) && first < f.first) {
       f.first = first;
       f.error = chunkError;
     }
@@ -335,4 +384,67 @@ int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error)
   if (!lowest) return 0;
   error = lowest->error;
   return 1;
+}
+
+// The factor of each cell by which its particles' demands are scaled: 1, or the snow the cell
+// holds over what they asked for together where that is more, so that no step takes more than
+// lies there. The demands of a cell are summed from the last particle to the first by the
+// thread that owns the cell, so the factors are the same with any number of threads. Leaves
+// `run.entrainmentScale` empty when no particle asked for any.
+void ScaleEntrainment(SW_FlowRun& run)
+{
+  const SW_ParticleStore& p = run.particles;
+  AK_Array<double>& scale = run.entrainmentScale;
+  scale.SetCount(0);
+  bool asked = false;
+  for (int32_t i = p.Count() - 1; i >= 0 && !asked; --i) asked = p.entrainment[i].demand > 0;
+  if (!asked) return;
+  const SW_MeshCore& mesh = *run.mesh;
+  const AK_Array<float>& snow = run.fields.entrainmentMass;
+  scale.Reserve(mesh.NumCells());
+  scale.SetCount(mesh.NumCells());
+  run.workers.ScatterInOrder(
+      p.Count(), scale.Size(),
+      [&p](int32_t i, int32_t& lo, int32_t& hi) {
+        lo = hi = p.cell[i];
+        if (!(p.entrainment[i].demand > 0)) hi = lo - 1;
+      },
+      [&scale](int32_t first, int32_t end) {
+        for (int32_t c = first; c < end; ++c) scale[c] = 0;
+      },
+      [&p, &scale](int32_t i, int32_t, int32_t) { scale[p.cell[i]] += p.entrainment[i].demand; },
+      [&scale, &snow, &mesh](int32_t first, int32_t end) {
+        for (int32_t c = first; c < end; ++c) {
+          const double asked = scale[c];
+          if (!(asked > 0)) {
+            scale[c] = 1.0;
+            continue;
+          }
+          const double held = static_cast<double>(snow[c]) * mesh.CellAreaVector(c).Length();
+          scale[c] = asked > held ? held / asked : 1.0;
+        }
+      });
+}
+
+}  // namespace
+
+int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
+                         AK_String& error)
+{
+  if (ForcesAndDemand(run, first, end, t, dt, error)) return 1;
+  return EntrainAndDrag(run, first, end, t, dt, nullptr, error);
+}
+
+int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error)
+{
+  const auto forces = [&run, t, dt](int32_t first, int32_t end, AK_String& e) {
+    return ForcesAndDemand(run, first, end, t, dt, e);
+  };
+  if (OnWorkers(run, forces, error)) return 1;
+  ScaleEntrainment(run);
+  const double* scale = run.entrainmentScale.IsEmpty() ? nullptr : run.entrainmentScale._elems;
+  const auto entrain = [&run, t, dt, scale](int32_t first, int32_t end, AK_String& e) {
+    return EntrainAndDrag(run, first, end, t, dt, scale, e);
+  };
+  return OnWorkers(run, entrain, error);
 }

@@ -1,4 +1,6 @@
 // The neighbour grid of the smoothed-particle method and its kernel radius.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "SW_Flow.h"
@@ -88,8 +90,8 @@ int32_t SW_FlowGrid::Row(double y) const
   return k >= ny - 1 ? ny - 1 : static_cast<int32_t>(k);
 }
 
-void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, double radius,
-                        int64_t maxBuckets, SW_FlowWorkers* workers)
+int SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, double radius,
+                       int64_t maxBuckets, SW_FlowWorkers* workers)
 {
   AK_Vec3 lo, hi;
   PlanBox(mesh, workers, lo, hi);
@@ -109,13 +111,16 @@ void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, doub
   }
   const int32_t buckets = nx * ny;
   const int32_t n = p.Count();
-  if (n > sorted._capacity) {
-    sorted.Reserve(n + n / 5);  // room for the particles to come
-    bucket.Reserve(n + n / 5);
+  // Room for the particles to come, or at least for these; none leaves no grid to read.
+  const int32_t spare = n + static_cast<int32_t>(std::min<int64_t>(n / 5, INT32_MAX - n));
+  const auto room = [n, spare](auto& a) { return n <= a._capacity || a.TryReserve(spare) || a.TryReserve(n); };
+  if (!room(sorted) || !room(bucket) || !room(points) || !start.TryReserve(buckets + 1)) {
+    sorted.SetCount(0);
+    start.SetCount(0);
+    return 0;
   }
   sorted.SetCount(n);
   bucket.SetCount(n);
-  start.Reserve(buckets + 1);
   start.SetCount(buckets + 1);
   // A counting sort that leaves each bucket in decreasing particle order.
   int32_t* const b = bucket._elems;
@@ -132,7 +137,7 @@ void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, doub
     // Placing in increasing index from the bucket ends.
     for (int32_t i = 0; i < n; ++i) order[--first[b[i]]] = i;
     Gather(p, workers);
-    return;
+    return 1;
   }
   // On the threads: each bucket counted and then filled by the thread that owns it, walking
   // the particles from the last. Bucket b is counted at b + 1, where the sums then leave its
@@ -157,6 +162,7 @@ void SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, doub
       n, buckets, none,
       [first, b, order](int32_t i, int32_t, int32_t) { order[first[b[i] + 1]++] = i; }, none);
   Gather(p, workers);
+  return 1;
 }
 
 void SW_FlowGrid::Gather(const SW_ParticleStore& p, SW_FlowWorkers* workers)

@@ -16,29 +16,37 @@ void SeedFromTime(double t)
 
 double Draw() { return AK_Random() / 2147483647.0; }
 
-// The whole part of e, plus one by chance for its fraction.
-int32_t ParticlesFor(double e)
+// The whole part of e, plus one by chance for its fraction. In doubles: a count beyond any
+// particle bound has no 32-bit value (the run's room check refuses it); not a number is none.
+double ParticlesFor(double e)
 {
-  const int32_t n = static_cast<int32_t>(e);
-  return n + (e - n > AK_Random() / 2147483647.0 ? 1 : 0);
+  const double n = std::trunc(e);
+  const double k = n + (e - n > AK_Random() / 2147483647.0 ? 1 : 0);
+  return k == k ? k : 0;
 }
+
+// The count of particles to add once the room for them is made.
+int32_t Whole(double n) { return n > 0 ? static_cast<int32_t>(n) : 0; }
 
 }  // namespace
 
-double SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, int32_t& count)
+int SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, double& added, int32_t& count,
+                          AK_String& error)
 {
   const SW_MeshCore& mesh = *run.mesh;
   const SW_FlowParameters& par = run.par;
   const SW_FlowSources& sources = run.sources;
   SW_ParticleStore& p = run.particles;
   const float mass = static_cast<float>(par.massPerParticle);
-  double added = 0;
+  added = 0;
   count = 0;
   for (int32_t l = sources.lines.Size() - 1; l >= 0; --l) {
     const SW_FlowSourceLine& line = *sources.lines[l];
     SeedFromTime(t);
     for (int32_t k = 0; k < line.CellCount(); ++k) {
-      const int32_t n = ParticlesFor(line.MassInCell(k, static_cast<float>(dt)) / par.massPerParticle);
+      const double e = ParticlesFor(line.MassInCell(k, static_cast<float>(dt)) / par.massPerParticle);
+      if (!SW_RoomForParticles(run, e, error)) return 1;
+      const int32_t n = Whole(e);
       for (int32_t j = 0; j < n; ++j) {
         const AK_Vec2 at = line.PointInCell(k, static_cast<float>(static_cast<double>(j) / n));
         const int in = p.Add(mesh, AK_Vec3(at.x, at.y, 0), mass, AK_Vec3(), 0, 0, line.CrossedCell(k));
@@ -53,7 +61,9 @@ double SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, int32_t& coun
     const double pi = std::acos(-1.0);
     const double a = (90 - s.azimuth) * pi / 180;
     const double vx = s.speed * std::cos(a), vy = s.speed * std::sin(a);
-    const int32_t n = ParticlesFor(s.strength * dt / par.massPerParticle);
+    const double e = ParticlesFor(s.strength * dt / par.massPerParticle);
+    if (!SW_RoomForParticles(run, e, error)) return 1;
+    const int32_t n = Whole(e);
     int32_t c = -1;
     for (int32_t j = 0; j < n; ++j) {
       const double r = Draw() * s.radius;
@@ -74,5 +84,5 @@ double SW_AddSourceParticles(SW_FlowRun& run, double t, double dt, int32_t& coun
       added += in * par.massPerParticle;
     }
   }
-  return added;
+  return 0;
 }

@@ -7,22 +7,44 @@
 
 namespace {
 
-// The step's fixed start: the random numbers from seed 777, the run's threads, the neighbour
-// grid of the smoothed-particle method, the bottom pressure cleared when the step maps none.
-void StartStep(SW_FlowRun& run)
+AK_String NotEnoughMemory(double particles)
+{
+  return AK_String::Format("not enough memory for %.15g particles", particles);
+}
+
+// Room for every particle in the work columns and in the threads' scratch. Answers 0 with the
+// error text when the memory cannot be had.
+int WorkRoom(SW_FlowRun& run, AK_String& error)
+{
+  const int32_t n = run.particles.Count();
+  if (run.particles.SizeWork() && run.workers.MakeRoom(n)) return 1;
+  error = NotEnoughMemory(n);
+  return 0;
+}
+
+// The step's fixed start: the random numbers from seed 777, the run's threads, room for the
+// particles' work, the neighbour grid of the smoothed-particle method, the bottom pressure
+// cleared when the step maps none. Answers 0 with the error text when the memory for the
+// particles' work or grid cannot be had.
+int StartStep(SW_FlowRun& run, AK_String& error)
 {
   const SW_FlowParameters& par = run.par;
   AK_SeedRandom(777);
   run.workers.Use(par.threads);
+  if (!WorkRoom(run, error)) return 0;
   // At most 16 MiB of bucket starts, whatever the domain and the kernel radius.
-  if (par.sphMode != 0)
-    run.grid.Build(*run.mesh, run.particles, SW_KernelRadius(par), int64_t(1) << 22, &run.workers);
-  if (par.bottomPressure) return;
+  if (par.sphMode != 0 &&
+      !run.grid.Build(*run.mesh, run.particles, SW_KernelRadius(par), int64_t(1) << 22, &run.workers)) {
+    error = NotEnoughMemory(run.particles.Count());
+    return 0;
+  }
+  if (par.bottomPressure) return 1;
   AK_Array<float>& bp = run.fields.bottomPressure;
   auto clear = [&bp](int32_t first, int32_t end) {
     for (int32_t k = first; k < end; ++k) bp[k] = 0;
   };
   run.workers.ForEachChunk(bp.Size(), clear);
+  return 1;
 }
 
 // Secondary release: a held area goes, with its particles at rest, once the flow has reached
@@ -48,8 +70,9 @@ void ReleaseSecondaryAreas(SW_FlowRun& run)
 }
 
 // Entrainment bookkeeping: each cell gives up the snow its particles took, per unit area,
-// never below 0. Reads `entrainedMass` and the cells; writes "EntrainmentMass" and the
-// report's entrained mass.
+// never below 0, and all of it where their entrainment was scaled to what it held. Reads
+// `entrainedMass`, the cells and the scale; writes "EntrainmentMass" and the report's
+// entrained mass.
 void TakeEntrainedSnow(SW_FlowRun& run)
 {
   const SW_ParticleStore& p = run.particles;
@@ -63,11 +86,16 @@ void TakeEntrainedSnow(SW_FlowRun& run)
   if (taking == 0) return;
   const SW_MeshCore& mesh = *run.mesh;
   AK_Array<float>& snow = run.fields.entrainmentMass;
+  const double* scale = run.entrainmentScale.Size() == snow.Size() ? run.entrainmentScale._elems : nullptr;
   const auto take = [&](int32_t i, int32_t first, int32_t end) {
     const float dm = p.entrainedMass[i];
     const int32_t c = p.cell[i];
     if (!(dm > 0) || c < first || c >= end) return;
     float& left = snow[c];
+    if (scale && scale[c] < 1) {
+      left = 0;
+      return;
+    }
     left = static_cast<float>(left - dm / mesh.CellAreaVector(c).Length());
     if (left < 0) left = 0;
   };
@@ -140,29 +168,35 @@ void MoveParticles(SW_FlowRun& run, double dt)
 }
 
 // Removal of the particles off the mesh or nearly without mass, the sources' particles, and
-// the split of particles much heavier than the mass per particle. Writes the particles and
-// the report's counts.
-void RemoveAddAndSplit(SW_FlowRun& run, double t, double dt)
+// the split of particles much heavier than the mass per particle; then room for the work of
+// them all. Writes the particles and the report's counts. Answers 0 with the error text when
+// the particles outgrow the run's bound or the memory (each particle stays whole: a split
+// that cannot be made leaves its particle as it was).
+int RemoveAddAndSplit(SW_FlowRun& run, double t, double dt, AK_String& error)
 {
   SW_ParticleStore& p = run.particles;
   const double perParticle = run.par.massPerParticle;
   run.report.removed = p.RemoveBelow(perParticle * 0.01);
-  run.report.sourceMass = SW_AddSourceParticles(run, t, dt, run.report.sourceCount);
+  if (SW_AddSourceParticles(run, t, dt, run.report.sourceMass, run.report.sourceCount, error)) return 0;
   // A mass clearly below 1.4 masses per particle rounds to at most one: no division needed.
-  const double clearlyOne = perParticle > 0 ? 1.4 * perParticle : -HUGE_VAL;
+  // Without a mass per particle there are no parts to split into.
+  const double clearlyOne = perParticle > 0 ? 1.4 * perParticle : HUGE_VAL;
   for (int32_t i = p.Count() - 1; i >= 0; --i) {
-    if (p.m[i] < clearlyOne) continue;
-    const int32_t k = static_cast<int32_t>(p.m[i] / perParticle + 0.5);
-    if (k > 1 && p.cell[i] >= 0) p.Split(*run.mesh, i, k);
+    if (!(p.m[i] >= clearlyOne)) continue;
+    // In doubles: a particle far heavier than the bound allows has no 32-bit count of parts.
+    const double k = std::floor(p.m[i] / perParticle + 0.5);
+    if (!(k >= 2) || p.cell[i] < 0) continue;
+    if (!SW_RoomForParticles(run, k - 1, error)) return 0;
+    p.Split(*run.mesh, i, static_cast<int32_t>(k));
   }
+  return WorkRoom(run, error);
 }
 
 // The field update from the particles where the motion left them, on the run's threads
 // (each particle's weights computed by the thread that adds them to its vertices).
 void UpdateFields(SW_FlowRun& run, double t)
 {
-  SW_ParticleStore& p = run.particles;
-  p.SizeWork();  // removal, sources and splits changed the count
+  const SW_ParticleStore& p = run.particles;
   SW_UpdateFields(*run.mesh, run.par.density, p, static_cast<float>(t), run.fields, nullptr,
                   &run.workers);
 }
@@ -185,6 +219,20 @@ void SW_FlowStepReport::Reset()
   sph.SetCount(0);
   for (std::clock_t& c : clocks) c = 0;
   for (double& s : seconds) s = 0;
+}
+
+int SW_RoomForParticles(SW_FlowRun& run, double more, AK_String& error)
+{
+  if (!(more > 0)) return 1;
+  const double wanted = run.particles.Count() + more;
+  if (wanted > static_cast<double>(run.par.maxParticles)) {
+    error = AK_String::Format("%.15g particles are too many, at most %lld can be made", wanted,
+                              static_cast<long long>(run.par.maxParticles));
+    return 0;
+  }
+  if (run.particles.MakeRoom(static_cast<int64_t>(more))) return 1;
+  error = NotEnoughMemory(wanted);
+  return 0;
 }
 
 int SW_CheckFlowState(const SW_FlowRun& run, AK_String& error)
@@ -221,13 +269,13 @@ int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
     start = now;
     wallStart = wallNow;
   };
-  StartStep(run);                                  // seed, threads, grid, bottom pressure 0
+  if (!StartStep(run, error))                      // seed, threads, work room, grid, bottom pressure 0
+    return SW_StepOutOfParticles;
   lap(SW_FlowStepReport::Grid);
   ReleaseSecondaryAreas(run);                      // flags, velocities of released areas
-  run.particles.SizeWork();                        // work columns for every particle
   start = std::clock();
   wallStart = std::chrono::steady_clock::now();
-  if (SW_BodyForcesPhase(run, t, dt, error)) {         // state and work columns (SW_ComputeBodyForces)
+  if (SW_BodyForcesPhase(run, t, dt, error)) {         // state, work columns, the entrainment scale
     for (float& v : run.fields.bottomPressure) v = 0;  // as a stopped step leaves it
     return 1;
   }
@@ -238,7 +286,8 @@ int SW_ComputeTimeStep(SW_FlowRun& run, double t, double dt, AK_String& error)
   lap(SW_FlowStepReport::LateralForces);
   MoveParticles(run, dt);                          // positions, velocities, cells, enthalpies
   lap(SW_FlowStepReport::PositionUpdate);
-  RemoveAddAndSplit(run, t, dt);                   // the particle count
+  if (!RemoveAddAndSplit(run, t, dt, error))       // the particle count, the work columns' room
+    return SW_StepOutOfParticles;
   lap(SW_FlowStepReport::RemovalSplitting);
   UpdateFields(run, t);                            // the fields from the particles
   lap(SW_FlowStepReport::FieldUpdate);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 namespace {
 
@@ -136,4 +137,21 @@ void SW_FlowWorkers::Run(int32_t count, Task task, void* context, int32_t piece)
   if (finished()) return;
   std::unique_lock<std::mutex> lock(_mutex);
   _done.wait(lock, finished);
+}
+
+bool SW_FlowWorkers::MakeRoom(int32_t count)
+{
+  if (Threads() < 2 || count < 4096 || _lo.size() >= static_cast<size_t>(count)) return true;
+  for (size_t size : {static_cast<size_t>(count) + count / 5, static_cast<size_t>(count)}) {
+    try {
+      _lo.resize(size);
+      _hi.resize(size);
+      return true;
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  // Both empty again: ScatterInOrder sizes them together.
+  _lo.clear();
+  _hi.clear();
+  return false;
 }

@@ -43,6 +43,11 @@ public:
         const_cast<void*>(static_cast<const void*>(&f)));
   }
 
+  // Room in ScatterInOrder's scratch for `count` sources (with a fifth to spare, or just
+  // enough), so that a phase over that many allocates none; false when the memory cannot be
+  // had. With fewer than 4096 sources or one thread ScatterInOrder needs none.
+  bool MakeRoom(int32_t count);
+
   // The bytes of the scratch that ScatterInOrder keeps between phases.
   size_t ScratchBytes() const
   {

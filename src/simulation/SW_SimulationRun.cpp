@@ -298,11 +298,15 @@ void SW_SimulationRun::EndTimeIs(double endTime)
 
 bool SW_SimulationRun::Step(double time, double deltaT)
 {
-  if (_sim.ComputeTimeStep(time, deltaT, *this) == 0) return true;
-  // A step that cannot go on (a friction law without a number) ends the run where it was:
-  // its half-done state is neither written nor labelled with the next time.
+  const int result = _sim.ComputeTimeStep(time, deltaT, *this);
+  if (result == 0) return true;
+  // A step that cannot go on (a friction law without a number, particles beyond the bound or
+  // the memory) ends the run where it was: its half-done state is neither written nor
+  // labelled with the next time.
   AK_MESSAGE(AK_String("ERROR: ") + _error);
-  _failure = AK_String::Format("stopped at time %g s: ", time) + _error;
+  _failure = AK_String::Format(result == SW_StepOutOfParticles ? "run stopped at %g s: " : "stopped at time %g s: ",
+                               time) +
+             _error;
   return false;
 }
 
@@ -380,9 +384,9 @@ int SW_SimulationRun::ComputeTimeStep(double t, double dt)
   par.verbose = verbose;
   _flow.sources.point = PointSource(_sim);
 
-  if (SW_ComputeTimeStep(_flow, t, dt, _error)) {
+  if (const int result = SW_ComputeTimeStep(_flow, t, dt, _error)) {
     GiveBack();
-    return 1;
+    return result;
   }
 
   const SW_FlowStepReport& report = _flow.report;

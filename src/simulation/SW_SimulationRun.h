@@ -126,7 +126,8 @@ public:
   // The source lines mapped onto the mesh, from the last to the first.
   void SetUpSourceLines();
   // One time step from t with its messages: the parameters read, the arrays lent to the model
-  // (if they are not yet). 0, or 1 with Error() when the run cannot go on.
+  // (if they are not yet). 0, or 1 (SW_StepOutOfParticles when the particles outgrew the
+  // bound or the memory) with Error() when the run cannot go on.
   int ComputeTimeStep(double t, double dt);
   // The simulation's result fields and particle columns are lent to the model for as long as
   // the steps follow one another, and given back before anything may read the tree: an

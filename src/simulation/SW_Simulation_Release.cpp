@@ -258,24 +258,28 @@ AK_String NothingToRun(SW_Simulation& sim, const Release& r)
 }
 
 // The particles of the release cells at rest, their masses then corrected to add up to the
-// release mass (except for the method "direct").
-void GenerateParticles(SW_Simulation& sim, const Release& r)
+// release mass (except for the method "direct"). Answers why none were made when the memory
+// for them cannot be had.
+AK_String GenerateParticles(SW_Simulation& sim, const Release& r)
 {
   SW_Particles* particles = sim.Particles();
-  if (!particles || r.n <= 0) return;
+  if (!particles || r.n <= 0) return "";
   SW_Mesh* mesh = sim.Mesh();
   particles->_mesh = mesh;
   AK_Array<AK_Vec3> still;
   still.Reserve(mesh->NumCells());
   still.SetCount(mesh->NumCells());
   SetAll(still, AK_Vec3{0, 0, 0});
-  particles->Generate(r.cells.depth, still, r.cells.enthalpy, r.cells.marks,
-                      static_cast<float>(sim.Density), static_cast<float>(sim.MassPerParticle));
-  if (sim.MassPerParticleDeterminationMethod == "direct" || particles->Count() == 0) return;
+  const AK_String fault = particles->Generate(r.cells.depth, still, r.cells.enthalpy, r.cells.marks,
+                                              static_cast<float>(sim.Density),
+                                              static_cast<float>(sim.MassPerParticle));
+  if (!fault.IsEmpty() || sim.MassPerParticleDeterminationMethod == "direct" || particles->Count() == 0)
+    return fault;
   const double factor = SW_CorrectParticleMasses(particles->Masses(), r.M);
   AK_MESSAGE(AK_String::Format("massCorrFac:%g", factor).c_str());
   sim.MassPerParticle = particles->TotalMass() / particles->Count();
   AK_MESSAGE(AK_String::Format("mass per particle corrected:%g", sim.MassPerParticle).c_str());
+  return "";
 }
 
 // The flow fields back to one value per vertex, all results to 0.
@@ -309,7 +313,7 @@ AK_String SW_Simulation::Initialize()
   if (release.fault.IsEmpty()) release = ComputeReleaseCells(*this, mesh->Core());
   if (SW_Particles* particles = Particles()) particles->Clear();
   if (release.fault.IsEmpty() && ChooseParticleBudget(*this, release, release.fault))
-    GenerateParticles(*this, release);
+    release.fault = GenerateParticles(*this, release);
   if (release.fault.IsEmpty()) release.fault = NothingToRun(*this, release);
   ResetResultFields(*this);
   BindFieldsToMesh();

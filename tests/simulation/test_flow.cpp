@@ -2,8 +2,10 @@
 // hand-computed values, mass balance, orders of removal and splitting, refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "SW_Flow.h"
 #include "FlowTestRun.h"
@@ -300,6 +302,50 @@ TEST(Flow, EntrainmentTakesSweptSnowAndKeepsMomentum)
   EXPECT_FLOAT_EQ(f.p.entrainedMass[0], 2);  // 2 kg/m² x width 2 m x 5 m/s x 0.1 s
   EXPECT_FLOAT_EQ(f.p.m[0], 802);
   EXPECT_NEAR(f.p.v[0].x * 802, 5 * 800, 1e-9);
+}
+
+// Entrainment takes no more snow from a cell in a step than lies there: the particles' mass
+// and the snow left add up to what there was, with a small erosion energy (the particles ask
+// for several times a cell's snow per step), without one, and on any number of threads.
+TEST(Flow, EntrainmentTakesNoMoreSnowThanLiesThere)
+{
+  const struct {
+    double erosion;
+    int threads;
+  } cases[] = {{5, 1}, {5, 3}, {0, 1}, {1e9, 3}};
+  std::vector<float> oneThread;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.erosion << " J/kg on " << c.threads << " threads");
+    Flow f(30, 30, 16, 5);
+    f.par.entrainmentErosion = c.erosion;
+    f.par.threads = c.threads;
+    f.par.massPerParticle = 300;
+    f.par.bedFrictionAngle = 20;
+    for (float& e : f.fields.entrainmentMass) e = 2;
+    AK_SeedRandom(3);
+    for (int i = 0; i < 5000; ++i)
+      f.p.Add(f.mesh, AK_Vec3(10 + AK_Random() % 5000 / 100.0, 20 + AK_Random() % 4000 / 100.0, 0), 300,
+              AK_Vec3(4.33, 0, -2.5), -2000, 0, -1);
+    SW_UpdateFields(f.mesh, f.par.density, f.p, 0, f.fields);
+    const auto held = [&f] {
+      double sum = f.p.TotalMass();
+      for (int32_t k = 0; k < f.mesh.NumCells(); ++k) sum += f.fields.entrainmentMass[k] * f.mesh.CellAreaVector(k).Length();
+      return sum;
+    };
+    const double before = held();
+    AK_String error;
+    for (int k = 0; k < 10; ++k) {
+      ASSERT_EQ(f.Step(k * 0.1, 0.1, error), 0) << error.c_str();
+      for (float e : f.fields.entrainmentMass) ASSERT_GE(e, 0);
+      ASSERT_NEAR(held(), before, before * 1e-5) << "step " << k;
+    }
+    if (c.erosion == 5) {
+      EXPECT_GT(std::count(f.fields.entrainmentMass.begin(), f.fields.entrainmentMass.end(), 0.f), 20);
+      const std::vector<float> masses(f.p.m.begin(), f.p.m.end());
+      if (c.threads == 1) oneThread = masses;
+      else EXPECT_TRUE(masses == oneThread);
+    }
+  }
 }
 
 TEST(Flow, WallMarksCoverCrossedCellsAndTheirEdgeNeighbours)

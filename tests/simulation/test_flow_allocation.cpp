@@ -1,14 +1,19 @@
 // A time step allocates nothing once the run has its threads and its columns have room: the
-// global allocation functions of this test program count while a test asks them to.
+// global allocation functions of this test program count while a test asks them to, and
+// refuse blocks above a size a test sets, as a machine out of memory would.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <new>
 
 #include "SW_Flow.h"
 #include "SW_SimulationRun.h"
+#include "SW_SimulationStatus.h"
+#include "SimulationTestProject.h"
 #include "SW_SourceLine.h"
 #include "TestMeshes.h"
 
@@ -20,9 +25,11 @@ namespace {
 
 std::atomic<bool> gCounting{false};
 std::atomic<long> gAllocations{0};
+std::atomic<std::size_t> gRefuseAbove{SIZE_MAX};
 
 void* Allocate(std::size_t n)
 {
+  if (n > gRefuseAbove) return nullptr;
   if (gCounting) ++gAllocations;
   return std::malloc(n ? n : 1);
 }
@@ -86,6 +93,52 @@ TEST(FlowAllocation, StepsInSteadyStateAllocateNothing)
     EXPECT_EQ(gAllocations.load(), 0);
     if (sources) {
       EXPECT_GT(run.particles.Count(), before);  // the sources did add
+    }
+  }
+}
+
+// Particles beyond the run's bound or the memory end a run as any failed run ends, never the
+// program: a release too large is refused before anything is written; a split too large
+// (the mass per particle cut after 1 s) stops the run at 1 s with the reason, status
+// "finished", no lock, and the time-step files of 0 and 1 s as they were.
+TEST(FlowAllocation, ParticlesBeyondTheBoundOrTheMemoryStopTheRun)
+{
+  const struct {
+    double cut;            // the mass per particle divided by this after 1 s; 0: refused release
+    std::size_t refuseAbove;
+    const char* reason;
+  } cases[] = {{0, 1 << 23, "not run: not enough memory for 915589 particles"},
+               {1e9, SIZE_MAX, "run stopped at 1 s: "},
+               {1e4, 1 << 20, "run stopped at 1 s: not enough memory for "}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    RunProject p;
+    p.sim->Set("EndTime", c.cut ? "1" : "2");
+    std::vector<std::string> before;
+    if (!c.cut) {  // some 370 t of snow in particles of 0.4 kg
+      p.sim->Set("MassPerParticleDeterminationMethod", "direct");
+      p.sim->Set("MassPerParticle", "0.4");
+    } else {
+      p.sim->Set("Run", "");
+      for (const std::string& name : p.TimeSteps()) before.push_back(p.File(name.c_str()));
+      p.sim->Set("MassPerParticle", AK_String::Format("%.17g", p.sim->MassPerParticle / c.cut));
+      p.sim->Set("EndTime", "2");
+    }
+    AK_ErrorText = "";
+    gRefuseAbove = c.refuseAbove;
+    p.sim->Set(c.cut ? "Continue" : "Run", "");
+    gRefuseAbove = SIZE_MAX;
+    const std::string error = AK_ErrorText.c_str(), prefix = "project/Simulations/Avalanche1: ";
+    EXPECT_EQ(error.rfind(prefix + c.reason, 0), 0u) << error;
+    EXPECT_FALSE(AK_FileExists((p.run + "/.simulation_lock").c_str()));
+    std::vector<std::string> after;
+    for (const std::string& name : p.TimeSteps()) after.push_back(p.File(name.c_str()));
+    EXPECT_EQ(after, before);
+    if (!c.cut) continue;
+    EXPECT_EQ(p.File(".simulation_info"), error.substr(prefix.size()) + "\n");
+    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+    if (c.cut == 1e9) {
+      EXPECT_NE(error.find(" particles are too many, at most 268435456 can be made"), std::string::npos);
     }
   }
 }

@@ -2,11 +2,15 @@
 // form, and its result fields filled from its particles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "AK_Framework.h"
 #include "SW_Flow.h"
 #include "SW_SimulationRun.h"
+#include "SW_SimulationStatus.h"
 #include "SW_Simulation.h"
 #include "SimulationTestProject.h"
 
@@ -53,4 +57,30 @@ TEST(FlowSimulation, DeletedResultFieldRefusesTheStep)
   SW_SwapFlowState(*s, run);
   EXPECT_NE(std::strstr(error.c_str(), "PeakFlowDepth"), nullptr) << error.c_str();
   EXPECT_EQ(s->Particles()->Count(), 1);
+}
+
+// A tiny erosion energy on a global entrainment layer: the particles would take many times
+// a cell's snow per step, but the avalanche never holds more than the release and the whole
+// layer, and the run ends as any run does.
+TEST(FlowSimulation, EntrainmentFromAGlobalLayerStaysWithinTheSnowThatLies)
+{
+  RunProject p;
+  for (auto [name, value] : {std::pair{"GlobalEntrainmentAreaWeight", "60"}, {"GlobalEntrainmentMinZ", "-1000"},
+                             {"GlobalEntrainmentTemperature", "-6"}, {"EntrainmentShearResistance", "10"},
+                             {"EntrainmentDeformationResistance", "100"}, {"EntrainmentErosionEnergy", "1"}})
+    p.sim->Set(name, value);
+  MessageCapture messages;
+  AK_ErrorText = "";
+  p.sim->Set("Run", "");
+  EXPECT_STREQ(AK_ErrorText, "");
+  const std::vector<std::string> totals = messages.WithPrefix("\ttotal DFA mass: ");
+  ASSERT_EQ(totals.size(), 30u);
+  double largest = 0;
+  for (const std::string& m : totals) largest = std::max(largest, std::atof(m.c_str() + 16));
+  const double release = 30 * 40 * 2 * p.sim->Density / std::cos(35 * M_PI / 180);  // at most
+  const double layer = 60 * 200 * 100 / std::cos(35 * M_PI / 180);
+  EXPECT_GT(largest, 1.02 * std::atof(totals.front().c_str() + 16));  // it did entrain
+  EXPECT_LE(largest, release + layer);
+  EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+  EXPECT_FALSE(AK_FileExists((p.run + "/.simulation_lock").c_str()));
 }
