@@ -18,8 +18,9 @@ AK_String SW_RunDirectory(const char* projectDir);
 // simulation that has none yet keeps them in the current directory.
 // The first word of the status file (at most 63 characters), "unknown" when there is none.
 AK_String SW_ReadStatusFile(const char* projectDir);
-// Replaces the status file by the word and a line end; a failure is silent.
-void SW_WriteStatusFile(const char* projectDir, const char* word);
+// Replaces the status file by the word and a line end. False when it could not, with the
+// system's reason in `reason` when given; most callers let a failure pass silently.
+bool SW_WriteStatusFile(const char* projectDir, const char* word, AK_String* reason = nullptr);
 // The whole info file, "" when there is none.
 AK_String SW_ReadInfoFile(const char* projectDir);
 void SW_WriteInfoFile(const char* projectDir, const char* text);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -222,15 +223,37 @@ TEST(Process, DetachedWithoutWritableBatchFileFails)
   EXPECT_EQ(AK_RunCommand("", "", 1, 0), -1);
 }
 
-TEST(Process, DefaultBatchFileLivesInTheHomeDirectory)
+// Without a batch file name every start writes one of its own in the home directory, which
+// its shell removes: starts at the same moment, in two processes, never run each other's.
+TEST(Process, DefaultBatchFilesOfStartsAtOnceLiveInTheHomeDirectoryAndAllRun)
 {
   ScratchDir dir;
   std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
   setenv("HOME", dir.Path().c_str(), 1);
-  int result = AK_RunCommand("/bin/true", "", 1, 1);
+  constexpr int kProcesses = 2, kStarts = 8;
+  pid_t children[kProcesses];
+  for (int p = 0; p < kProcesses; ++p) {
+    children[p] = fork();
+    if (children[p] != 0) continue;
+    int failed = 0;
+    for (int i = 0; i < kStarts; ++i) {
+      const std::string marker = dir / ("ran_" + std::to_string(p) + "_" + std::to_string(i));
+      failed += AK_RunCommand("/bin/sh", ("-c " + std::string(AK_ShellQuote(("echo ran > " + marker).c_str()))).c_str(),
+                              1, 1) != 0;
+    }
+    _exit(failed);
+  }
+  for (pid_t child : children) {
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
   setenv("HOME", savedHome.c_str(), 1);
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(ReadFile(dir / ".ak_true.bat"), "#!/bin/sh\n'/bin/true' \n");
+  for (int p = 0; p < kProcesses; ++p)
+    for (int i = 0; i < kStarts; ++i)
+      EXPECT_EQ(WaitForLine(dir / ("ran_" + std::to_string(p) + "_" + std::to_string(i))), "ran\n") << p << " " << i;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    EXPECT_EQ(entry.path().filename().string().rfind(".ak_", 0), std::string::npos) << entry.path();
 }
 
 TEST(Process, Clocks)
