@@ -230,30 +230,20 @@ TEST(Process, DefaultBatchFilesOfStartsAtOnceLiveInTheHomeDirectoryAndAllRun)
   ScratchDir dir;
   std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
   setenv("HOME", dir.Path().c_str(), 1);
-  constexpr int kProcesses = 2, kStarts = 8;
-  pid_t children[kProcesses];
-  for (int p = 0; p < kProcesses; ++p) {
-    children[p] = fork();
-    if (children[p] != 0) continue;
-    int failed = 0;
-    for (int i = 0; i < kStarts; ++i) {
-      const std::string marker = dir / ("ran_" + std::to_string(p) + "_" + std::to_string(i));
-      failed += AK_RunCommand("/bin/sh", ("-c " + std::string(AK_ShellQuote(("echo ran > " + marker).c_str()))).c_str(),
-                              1, 1) != 0;
+  const auto marker = [&](int p, int i) { return dir / ("ran_" + std::to_string(p) + "_" + std::to_string(i)); };
+  pid_t children[2];
+  for (int p = 0; p < 2; ++p)
+    if ((children[p] = fork()) == 0) {
+      for (int i = 0; i < 8; ++i)
+        AK_RunCommand("/bin/sh", ("-c " + std::string(AK_ShellQuote(("echo ran > " + marker(p, i)).c_str()))).c_str(), 1, 1);
+      _exit(0);
     }
-    _exit(failed);
-  }
-  for (pid_t child : children) {
-    int status = -1;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  for (pid_t child : children) waitpid(child, nullptr, 0);
   setenv("HOME", savedHome.c_str(), 1);
-  for (int p = 0; p < kProcesses; ++p)
-    for (int i = 0; i < kStarts; ++i)
-      EXPECT_EQ(WaitForLine(dir / ("ran_" + std::to_string(p) + "_" + std::to_string(i))), "ran\n") << p << " " << i;
+  for (int p = 0; p < 2; ++p)
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(WaitForLine(marker(p, i)), "ran\n") << p << " " << i;
   for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
-    EXPECT_EQ(entry.path().filename().string().rfind(".ak_", 0), std::string::npos) << entry.path();
+    EXPECT_NE(entry.path().filename().string().rfind(".ak_", 0), 0u) << entry.path();
 }
 
 TEST(Process, Clocks)

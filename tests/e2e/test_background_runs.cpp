@@ -313,73 +313,24 @@ TEST(BackgroundRuns, AStartOverAKilledRunGoesAhead)
   }
 }
 
-// Two batch starts at the same moment, in two projects of one user (one home directory):
-// every batch runs, each its own simulation, try after try.
-TEST(BackgroundRuns, BatchStartsAtTheSameMomentEachRun)
-{
-  ScratchDir dir;
-  for (const char* file : {"slope.asc", "slope.rel"})
-    std::filesystem::copy_file(std::string(TORVU_EXAMPLES) + "/" + file, dir / file);
-  const std::string projects[] = {"one", "two"};
-  for (const std::string& name : projects) {
-    dir.Write("setup_" + name + ".macro",
-              "set(\"Project/DHMs\", \"SimulationDefaultCellSize\", \"10\")\n"
-              "set(\"Project/DHMs\", \"Import\", \"slope.asc\")\n"
-              "set(\"\", \"SaveProjectAs\", \"" + name + "\")\n"
-              "set(\"Project/Simulations\", \"CreateSimulation\", \"A1\")\n"
-              "set(\"Project/Simulations/A1/ReleaseAreas\", \"AppendAllObjectsOfType\", \"ReleaseArea\")\n"
-              "set(\"Project/Simulations/A1\", \"EndTime\", \"5\")\n"
-              "set(\"Project\", \"SaveProject\", \"\")\n");
-    Torvu(dir, "setup_" + name + ".macro");
-    dir.Write("start_" + name + ".macro", "set(\"\", \"ProjectDir\", \"" + name + "\")\n"
-                                          "set(\"Project\", \"LoadProject\", \"\")\n"
-                                          "set(\"Project/Simulations\", \"StartActive\", \"\")\n");
-  }
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    SCOPED_TRACE(attempt);
-    std::thread other([&] { Torvu(dir, "start_two.macro"); });
-    Torvu(dir, "start_one.macro");
-    other.join();
-    for (const std::string& name : projects) {
-      const std::string run = dir / (name + "/Project/Simulations/A1");
-      ASSERT_EQ(WaitFor(run, "finished").back(), "finished") << name;
-      EXPECT_EQ(TimeSteps(run).size(), 2u) << name;
-      for (int i = 0; i < 2000 && std::filesystem::exists(run + "/.simulation_lock"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      for (const std::string& step : TimeSteps(run)) std::filesystem::remove(run + "/" + step);
-      std::filesystem::remove(run + "/.simulation_status");
-    }
-  }
-}
-
-// A run that the second process refuses (its project on disk holds what this process no
-// longer does) ends there "finished" with its own reason, wherever it was started from, over
-// the status of an earlier run.
+// A run that the second process of a batch start refuses (its project on disk holds what
+// this process no longer does) ends "finished" there with its own reason, over the status of
+// an earlier run.
 TEST(BackgroundRuns, ARunRefusedInTheSecondProcessSaysWhy)
 {
   TwoSimulations p;
   Torvu(p.dir, p.Command("A1", "SphMode", "-20000"));
-  for (const char* start : {"set(\"Project/Simulations\", \"StartActive\", \"\")",
-                            "set(\"Project/Simulations/A1\", \"RunInBackground\", \"\")"}) {
-    SCOPED_TRACE(start);
-    WriteFile(p.Run("A1") + "/.simulation_status", "finished\n");
-    WriteFile(p.Run("A1") + "/.simulation_info", "at time 10 s, run time h:m:s 0:0:1\n");
-    p.dir.Write("start.macro", "set(\"\", \"ProjectDir\", \"proj\")\n"
-                               "set(\"Project\", \"LoadProject\", \"\")\n"
-                               "set(\"Project/Simulations/A2\", \"Active\", \"0\")\n"
-                               "set(\"Project/Simulations/A1\", \"$autosave\", \"0\")\n"
-                               "set(\"Project/Simulations/A1\", \"SphMode\", \"1\")\n" +
-                                   std::string(start) + "\n");
-    Torvu(p.dir, "start.macro");
-    const std::string info = p.Run("A1") + "/.simulation_info";
-    for (int i = 0; i < 12000 && ReadFile(info).rfind("not run: ", 0) != 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(ReadFile(info).rfind("not run: the kernel radius 0.0005 m (SphMode -20000, cells of 10 m)", 0), 0u)
-        << ReadFile(info);
-    EXPECT_EQ(WaitFor(p.Run("A1"), "finished").back(), "finished");
-    EXPECT_TRUE(TimeSteps(p.Run("A1")).empty());
-    const std::string lock = p.Run("A1") + "/.simulation_lock";
-    for (int i = 0; i < 2000 && std::filesystem::exists(lock); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  WriteFile(p.Run("A1") + "/.simulation_info", "at time 10 s, run time h:m:s 0:0:1\n");
+  p.dir.Write("start.macro", "set(\"\", \"ProjectDir\", \"proj\")\n"
+                             "set(\"Project\", \"LoadProject\", \"\")\n"
+                             "set(\"Project/Simulations/A1\", \"$autosave\", \"0\")\n"
+                             "set(\"Project/Simulations/A2\", \"$autosave\", \"0\")\n"
+                             "set(\"Project/Simulations/A1\", \"SphMode\", \"1\")\n"
+                             "set(\"Project/Simulations\", \"StartActive\", \"\")\n");
+  Torvu(p.dir, "start.macro");
+  ASSERT_EQ(WaitFor(p.Run("A2"), "finished").back(), "finished");
+  EXPECT_TRUE(LogShows(p.Run("A1"), "not run: the kernel radius 0.0005 m (SphMode -20000, cells of 10 m)"));
+  EXPECT_EQ(ReadFile(p.Run("A1") + "/.simulation_info").rfind("not run: the kernel radius 0.0005 m", 0), 0u);
+  EXPECT_EQ(Status(p.Run("A1")), "finished");
+  EXPECT_TRUE(TimeSteps(p.Run("A1")).empty());
 }

@@ -146,36 +146,34 @@ TEST(Run, RefusedRunsChangeNothing)
     void (*prepare)(RunProject&);
     const char* message;  // a message of the refusal, "" for none
     const char* error;    // the start of the error text
-    bool inBackground;    // a background start refuses it with the same text
   } cases[] = {
       {"no release", [](RunProject& p) { p.sim->GetComponent("ReleaseAreas")->Set("RemoveAllObjects", ""); },
        "INFO: No release areas defined! Simulation will not be started!",
-       "project/Simulations/Avalanche1: not run: no release areas", false},
+       "project/Simulations/Avalanche1: not run: no release areas"},
       {"point source of strength 0",
        [](RunProject& p) {
          p.sim->GetComponent("ReleaseAreas")->Set("RemoveAllObjects", "");
          p.sim->SetVariable("$source_strength", "0");
        },
        "INFO: No release areas defined! Simulation will not be started!",
-       "project/Simulations/Avalanche1: not run: no release areas", false},
+       "project/Simulations/Avalanche1: not run: no release areas"},
       {"no mesh", [](RunProject& p) { p.root.GetComponent("DHMs")->Set("DeleteObject", "simulation_mesh"); },
        "INFO: simulation Avalanche1 has no valid mesh assigned!",
-       "project/Simulations/Avalanche1: not run: no valid mesh", false},
+       "project/Simulations/Avalanche1: not run: no valid mesh"},
       {"output interval below a step", [](RunProject& p) { p.sim->DeltaOut = 0.01; }, "",
-       "project/Simulations/Avalanche1: not run: output interval DeltaOut 0.01", true},
+       "project/Simulations/Avalanche1: not run: output interval DeltaOut 0.01"},
       {"more steps than a run counts", [](RunProject& p) { p.sim->DeltaT = 1e-9; }, "",
-       "project/Simulations/Avalanche1: not run: the run from 0 s to EndTime 3 s takes 3e+09 steps of DeltaT 1e-09 s",
-       true},
+       "project/Simulations/Avalanche1: not run: the run from 0 s to EndTime 3 s takes 3e+09 steps of DeltaT 1e-09 s"},
       {"kernel grid beyond count", [](RunProject& p) { p.sim->Set("SphMode", "-20000"); }, "",
-       "project/Simulations/Avalanche1: not run: the kernel radius 0.00025 m", true},
+       "project/Simulations/Avalanche1: not run: the kernel radius 0.00025 m"},
   };
   // Whatever the status said before (none, a background start, an earlier run, a run that
-  // was killed), a refused run ends "finished" with its own reason.
-  const char* before[] = {nullptr, "started", "finished", "running"};
+  // was killed), a refused run ends "finished" with its own reason; a background start
+  // refuses the same with the same text, save where it has messages of its own.
   for (const Case& c : cases)
-  for (const char* status : before)
+  for (const char* status : {static_cast<const char*>(nullptr), "started", "finished", "running"})
   for (const char* command : {"Run", "RunInBackground"}) {
-    if (std::string(command) == "RunInBackground" && !c.inBackground) continue;
+    if (std::string(command) == "RunInBackground" && *c.message) continue;
     SCOPED_TRACE(std::string(c.name) + " over " + (status ? status : "none") + " " + command);
     RunProject p;
     c.prepare(p);
@@ -208,15 +206,9 @@ TEST(Run, AnInterruptThatCannotBeWrittenSaysWhy)
 {
   RunProject p;
   std::filesystem::create_directory(p.run + "/.simulation_status");
-  AK_ErrorText = "";
   p.sim->Set("Interrupt", "");
   EXPECT_STREQ(AK_ErrorText,
                "project/Simulations/Avalanche1: not interrupted, the status file cannot be written: Is a directory");
-  std::filesystem::remove(p.run + "/.simulation_status");
-  AK_ErrorText = "";
-  p.sim->Set("Interrupt", "");
-  EXPECT_STREQ(AK_ErrorText, "");
-  EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "interrupted");
 }
 
 // A simulation that has no project directory yet keeps its status and info files in the
@@ -581,13 +573,12 @@ TEST(Run, OneRunOfASimulationAtATime)
   // A command that takes a run that is gone over leaves a true status behind, and that run's
   // last progress line.
   for (const Gone& g : gone) {
-    SCOPED_TRACE("DeleteTimesteps over " + g.warning);
     if (!g.lock.empty()) WriteFile(lock, g.lock);
     SW_WriteStatusFile(p.run.c_str(), g.status.c_str());
-    SW_WriteInfoFile(p.run.c_str(), "at time 2 s, run time h:m:s 0:0:1");
+    SW_WriteInfoFile(p.run.c_str(), "at time 2 s");
     p.sim->Set("DeleteTimesteps", "except last");
-    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
-    EXPECT_STREQ(SW_ReadInfoFile(p.run.c_str()), "not finished, its process is gone; last: at time 2 s, run time h:m:s 0:0:1\n");
+    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished") << g.warning;
+    EXPECT_STREQ(SW_ReadInfoFile(p.run.c_str()), "not finished, its process is gone; last: at time 2 s\n");
   }
   // Without a run under way the time steps go, with no warning.
   {
