@@ -35,9 +35,9 @@ AK_String CommandLine(const char* command, const char* arguments, int quote)
   return line;
 }
 
-// The default batch file of one start: beside the program's name in the home directory, with
-// the process id and a count of its own, so that no other start, in this process or another,
-// replaces it before its shell has read it.
+// The batch file of one start in the home directory, named after the program, with the
+// process id and a count of its own: no other start, in this process or another, replaces it
+// before its shell has read it.
 AK_String DefaultBatchFile(const char* command)
 {
   static std::atomic<int> starts{0};

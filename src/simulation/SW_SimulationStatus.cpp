@@ -150,7 +150,8 @@ static void EndRunThatIsGone(const char* projectDir)
   if (status != "running" && status != "started") return;
   AK_String last = SW_ReadInfoFile(projectDir);
   last.Trim();
-  SW_WriteInfoFile(projectDir, AK_String("not finished, its process is gone") + (last.IsEmpty() ? "" : "; last: " + last));
+  SW_WriteInfoFile(projectDir,
+                   AK_String("not finished, its process is gone") + (last.IsEmpty() ? "" : "; last: " + last));
   SW_WriteStatusFile(projectDir, "finished");
 }
 

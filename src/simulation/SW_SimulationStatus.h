@@ -29,7 +29,8 @@ void SW_WriteInfoFile(const char* projectDir, const char* text);
 // It is taken when a run starts (or before a background start starts its process, which
 // then takes it over) and released when the run ends, however it ends. A lock whose process
 // is gone is taken over with a warning; so is a status that says "running" or "started"
-// while no lock stands (the run that wrote it is gone). Without a project directory there is
+// while no lock stands (the run that wrote it is gone). Such a status becomes "finished", and
+// the info says the run did not finish, with its last line. Without a project directory there is
 // no lock: such a run writes no time steps, only the status and info files of the current
 // directory, where the last writer wins as it does between any two processes.
 class SW_RunLock {
