@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <chrono>
@@ -34,18 +35,25 @@ AK_String CommandLine(const char* command, const char* arguments, int quote)
   return line;
 }
 
+// The batch file of one start in the home directory, named after the program, with the
+// process id and a count of its own: no other start, in this process or another, replaces it
+// before its shell has read it.
 AK_String DefaultBatchFile(const char* command)
 {
+  static std::atomic<int> starts{0};
   AK_String base = AK_String(command).BaseName();
-  return AK_JoinPath(AK_HomeDirectory(), (".ak_" + base + ".bat").c_str());
+  AK_String name = ".ak_" + base + AK_String::Format(".%d-%d.bat", int(getpid()), ++starts);
+  return AK_JoinPath(AK_HomeDirectory(), name.c_str());
 }
 
-bool WriteBatchFile(const AK_String& path, const AK_String& line)
+// `removeItself`: the shell removes the file as soon as it runs, having it open.
+bool WriteBatchFile(const AK_String& path, const AK_String& line, bool removeItself)
 {
   // Started as soon as it is written: it is either whole or the one before.
   AK_File f = AK_File::Replacing(path, "w");
   if (!f) return false;
-  return std::fprintf(f, "#!/bin/sh\n%s\n", line.c_str()) > 0 && f.Close();
+  const AK_String remove = removeItself ? "rm -f -- " + AK_ShellQuote(path) + "\n" : AK_String();
+  return std::fprintf(f, "#!/bin/sh\n%s%s\n", remove.c_str(), line.c_str()) > 0 && f.Close();
 }
 
 int RunAndWait(const AK_String& line)
@@ -152,13 +160,16 @@ int StartDetached(const AK_String& file, const AK_StartedHook& started)
 int RunLine(const char* command, const AK_String& line, int detach, const AK_StartedHook& started)
 {
   if (!detach) return RunAndWait(line);
-  AK_String file = AK_BatchFileName.IsEmpty() ? DefaultBatchFile(command)
-                                              : AK_NormalizePath(AK_BatchFileName);
-  if (!WriteBatchFile(file, line)) {
+  const bool own = AK_BatchFileName.IsEmpty();
+  AK_String file = own ? DefaultBatchFile(command) : AK_NormalizePath(AK_BatchFileName);
+  if (!WriteBatchFile(file, line, own)) {
     AK_MESSAGE(("ERROR:cannot write batch file " + file).c_str());
     return -1;
   }
-  return StartDetached(file, started);
+  const int result = StartDetached(file, started);
+  // A shell that never ran leaves the file of its own start behind otherwise.
+  if (result != 0 && own) AK_DeleteFile(file);
+  return result;
 }
 
 }  // namespace

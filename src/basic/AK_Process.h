@@ -17,7 +17,8 @@ extern AK_String AK_BatchFileName;
 // Not detached: the line runs through "/bin/sh -c" and its exit status is returned (-1 when
 // the shell cannot be started or is ended by a signal).
 // Detached: the line is written to a batch file (a POSIX shell script: AK_BatchFileName, or
-// ".ak_" + the command's base name + ".bat" in the home directory), which is started with
+// one of this start's own in the home directory, ".ak_" + the command's base name + "." +
+// process id + "-" + a count + ".bat", which the shell removes once it runs), started with
 // "/bin/sh FILE" in a new session, its standard input from /dev/null, and not waited for.
 // Returns 0 when it was started, -1 when not; a batch file that cannot be written is -1 with
 // a message.

@@ -1,5 +1,6 @@
 // AK_Object: saving objects and subtrees into project directories, files of attribute
 // commands for macros, and copying the saved attributes of one object to another.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unordered_set>
@@ -94,9 +95,12 @@ void AK_WriteAttributeFile(const char* name, const AK_String& text)
     AK_ErrorText = AK_String("cannot open file ") + name + " for saving attributes!";
     return;
   }
-  bool written = std::fputs(text, file) >= 0;
+  // The system's reason follows: a full disk and a file-size limit call for different mends.
+  const bool written = std::fputs(text, file) >= 0;
+  const int writeError = written ? 0 : errno;
   if (!file.Close() || !written)
-    AK_ErrorText = AK_String("cannot write file ") + name + " for saving attributes!";
+    AK_ErrorText = AK_String("cannot write file ") + name + " for saving attributes! " +
+                   std::strerror(writeError ? writeError : errno);
 }
 
 void AK_Object::WriteAttributeCommands(AK_Object* reference, AK_AttributeNode* node, AK_String& out)

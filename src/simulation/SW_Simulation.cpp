@@ -44,8 +44,14 @@ SW_Simulation::SW_Simulation(const char* id, AK_Object* parent) : AK_Class(id, p
 SW_Simulation::~SW_Simulation()
 {
   // A background run whose start macro ended before its run (a project that did not load
-  // whole) would otherwise count as started for ever.
-  if (_startedInBackground) EndUnstartedRun("the start macro ended before the run, see start.log");
+  // whole) would otherwise count as started for ever, or, from a batch, leave the status of
+  // an earlier run that reads as this one's. The error that ended the macro is the reason.
+  if (!_startedInBackground) return;
+  SW_RunLock lock(ProjectDir(), GetAbsolutePath(), "not run");
+  if (!lock.Held()) return;
+  AK_String reason("the start macro ended before the run");
+  reason += AK_ErrorText.IsEmpty() ? AK_String(", see start.log") : ": " + AK_ErrorText;
+  WriteNotRun(reason);
 }
 
 namespace {

@@ -261,11 +261,18 @@ public:
   // file. "" when written (or when there is no project directory to write into), otherwise
   // why the run stops: the time, the file and the error.
   AK_String WriteOutput();
-  // A run that was refused: when a background start had marked it "started", it is
-  // "finished" now, with the reason in the info file.
-  void EndUnstartedRun(const char* reason);
-  // The same with the error text "<path>: not run: <reason>", so the command answers that it
-  // failed.
+  // Why a run that starts now cannot run, "" when it can: the checks that every start makes
+  // before it removes or writes a file, "Run" and "Continue" as their background and batch
+  // forms (there in the starting process too, so that nothing is started that would only
+  // refuse). `continuing`: a "Continue" from the time held. Sends the messages that name a
+  // case.
+  AK_String StartRefusal(bool continuing);
+  // A "Continue" from the state held sets the release up anew and starts from 0 s: at 0 s,
+  // or with no particle to go on with.
+  bool ContinueStartsOver();
+  // The one end of every refused run: the error text "<path>: not run: <reason>", so the
+  // command answers that it failed, and, with a project directory, the status "finished"
+  // with the info "not run: <reason>", whatever they said before.
   void RefuseRun(const char* reason);
   // Sent by a background run's start macro before it loads the project (and so only in the
   // process that runs it): when this process ends without having run, the run ends too.
@@ -347,6 +354,8 @@ private:
   AK_String _meshName;  // the path last given to Mesh
   AK_String _resultsDirectory;
   bool _startedInBackground = false;  // this process plays a background run's start macro
+  // The status and info of a run that did not run; see RefuseRun.
+  void WriteNotRun(const char* reason);
   // Pairs of a restart file name of the coupled flow above and its time, joined with
   // "%AK_SEP%"; the coupled solver writes it, this program never does.
   AK_String _fluidAboveRestartList;

@@ -1,6 +1,7 @@
 // Status and info files, start macro and start line of background runs.
 #include "SW_SimulationStatus.h"
 
+#include <cerrno>
 #include <cstring>
 #include <tuple>
 
@@ -18,18 +19,20 @@ AK_String LogPath(const SW_BackgroundRun& run) { return AK_JoinPath(run.runDirec
 
 // The status and info files change at every step of a run: they take their place whole, but
 // are not forced to the disk each time.
-void WriteLine(const AK_String& path, const char* text)
+// True when written; otherwise the system's reason of the first failure.
+bool WriteLine(const AK_String& path, const char* text, AK_String& reason)
 {
   AK_File file = AK_File::ReplacingVolatile(path, "w");
-  if (file) {
-    std::fprintf(file, "%s\n", text);
-    if (file.Close()) return;
-  }
+  if (file) std::fprintf(file, "%s\n", text);
+  if (file && file.Close()) return true;
+  reason = std::strerror(errno);
   // A full disk has no room for a second file, but the line fits where the old one was: the
   // end of a run must not leave the run looking alive for ever.
-  if (!AK_FileExists(path)) return;
+  if (!AK_IsRegularFile(path)) return false;
   AK_File inPlace(path, "w");
-  if (inPlace) std::fprintf(inPlace, "%s\n", text);
+  if (!inPlace) return false;
+  std::fprintf(inPlace, "%s\n", text);
+  return inPlace.Close();
 }
 
 // One set command of the macro, with the value escaped as every saved attribute file has it,
@@ -83,11 +86,14 @@ AK_String SW_ReadStatusFile(const char* projectDir)
   return word;
 }
 
-void SW_WriteStatusFile(const char* projectDir, const char* word)
+bool SW_WriteStatusFile(const char* projectDir, const char* word, AK_String* reason)
 {
   // Written only when it changes: every look at it is cheap, every write a new file.
-  if (SW_ReadStatusFile(projectDir) == word) return;
-  WriteLine(StatusPath(projectDir), word);
+  if (SW_ReadStatusFile(projectDir) == word) return true;
+  AK_String why;
+  if (WriteLine(StatusPath(projectDir), word, why)) return true;
+  if (reason) *reason = why;
+  return false;
 }
 
 AK_String SW_ReadInfoFile(const char* projectDir)
@@ -97,7 +103,11 @@ AK_String SW_ReadInfoFile(const char* projectDir)
   return text;
 }
 
-void SW_WriteInfoFile(const char* projectDir, const char* text) { WriteLine(InfoPath(projectDir), text); }
+void SW_WriteInfoFile(const char* projectDir, const char* text)
+{
+  AK_String ignored;
+  WriteLine(InfoPath(projectDir), text, ignored);
+}
 
 int SW_WriteStartMacro(const SW_BackgroundRun& run, bool quotePath)
 {
@@ -132,6 +142,19 @@ AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run)
   return AK_ShellQuote(ProgramPath()) + " " + SW_BackgroundStartArguments(run);
 }
 
+// A run that was killed or died left its status saying it goes on; whatever takes its lock
+// over leaves a true one, and the last progress line it wrote.
+static void EndRunThatIsGone(const char* projectDir)
+{
+  const AK_String status = SW_ReadStatusFile(projectDir);
+  if (status != "running" && status != "started") return;
+  AK_String last = SW_ReadInfoFile(projectDir);
+  last.Trim();
+  SW_WriteInfoFile(projectDir,
+                   AK_String("not finished, its process is gone") + (last.IsEmpty() ? "" : "; last: " + last));
+  SW_WriteStatusFile(projectDir, "finished");
+}
+
 SW_RunLock::SW_RunLock(const char* projectDir, const char* who, const char* refused)
 {
   if (!HasRunDirectory(projectDir)) {
@@ -149,13 +172,16 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, const char* refu
     case AK_LockResult::TakenOver:
       AK_MESSAGE(AK_String("WARNING: ") + who +
                  AK_String::Format(": the run lock of process %d, which is gone, is taken over", holder));
+      EndRunThatIsGone(projectDir);
       _held = true;
       return;
     case AK_LockResult::Taken:
       if (const AK_String status = SW_ReadStatusFile(projectDir);
-          noLockBefore && (status == "running" || status == "started"))
+          noLockBefore && (status == "running" || status == "started")) {
         AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
                    "\" of a run that is gone is disregarded");
+        EndRunThatIsGone(projectDir);
+      }
       _held = true;
       return;
     case AK_LockResult::Held:

@@ -18,8 +18,9 @@ AK_String SW_RunDirectory(const char* projectDir);
 // simulation that has none yet keeps them in the current directory.
 // The first word of the status file (at most 63 characters), "unknown" when there is none.
 AK_String SW_ReadStatusFile(const char* projectDir);
-// Replaces the status file by the word and a line end; a failure is silent.
-void SW_WriteStatusFile(const char* projectDir, const char* word);
+// Replaces the status file by the word and a line end. False when it could not, with the
+// system's reason in `reason` when given; most callers let a failure pass silently.
+bool SW_WriteStatusFile(const char* projectDir, const char* word, AK_String* reason = nullptr);
 // The whole info file, "" when there is none.
 AK_String SW_ReadInfoFile(const char* projectDir);
 void SW_WriteInfoFile(const char* projectDir, const char* text);
@@ -28,7 +29,8 @@ void SW_WriteInfoFile(const char* projectDir, const char* text);
 // It is taken when a run starts (or before a background start starts its process, which
 // then takes it over) and released when the run ends, however it ends. A lock whose process
 // is gone is taken over with a warning; so is a status that says "running" or "started"
-// while no lock stands (the run that wrote it is gone). Without a project directory there is
+// while no lock stands (the run that wrote it is gone). Such a status becomes "finished", and
+// the info says the run did not finish, with its last line. Without a project directory there is
 // no lock: such a run writes no time steps, only the status and info files of the current
 // directory, where the last writer wins as it does between any two processes.
 class SW_RunLock {

@@ -53,6 +53,11 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     lock.emplace(sim.ProjectDir(), sim.GetAbsolutePath());
     if (!lock->Held()) return false;
   }
+  // The run's own checks, here already: a start that would only refuse starts nothing.
+  if (const AK_String refusal = sim.StartRefusal(continuing); !refusal.IsEmpty()) {
+    sim.RefuseRun(refusal);
+    return false;
+  }
   if (sim.Get("$autosave") != "0") {
     // The second process loads the project from disk: after a failed save it would run on
     // what an older save left there.
@@ -118,5 +123,7 @@ void SW_Simulation::ContinueInBackground(const char*)
 
 void SW_Simulation::Interrupt(const char*)
 {
-  SW_WriteStatusFile(ProjectDir(), "interrupted");
+  // A run that never reads the word goes on: the command must say it did not get through.
+  if (AK_String reason; !SW_WriteStatusFile(ProjectDir(), "interrupted", &reason))
+    AK_ErrorText = GetAbsolutePath() + ": not interrupted, the status file cannot be written: " + reason;
 }

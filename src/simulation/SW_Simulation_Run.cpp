@@ -23,20 +23,66 @@ bool SW_Simulation::HasRelease()
   return !strength.IsEmpty() && AK_Atof(strength) > 0;
 }
 
+bool SW_Simulation::ContinueStartsOver()
+{
+  SW_Particles* particles = Particles();
+  return CurrentTime < 0.5 * DeltaT || !particles || particles->Count() == 0;
+}
+
+AK_String SW_Simulation::StartRefusal(bool continuing)
+{
+  // Asked at a time the end time is not after, the loop would remove the later time-step
+  // files and then compute nothing, or, starting over, compute what they held already.
+  if (continuing && EndTime - 0.5 * DeltaT <= CurrentTime)
+    return AK_String::Format("nothing to continue: EndTime %g s is not after the current time %g s", EndTime,
+                             CurrentTime);
+  if (ProjectDir().IsEmpty() && InteractionTypeWithFluidAbove != "none") {
+    AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
+    return "no project directory";
+  }
+  // A run from 0 s sets the release up anew: with nothing to release it would replace every
+  // time step with an empty one.
+  const bool startsOver = !continuing || ContinueStartsOver();
+  if (startsOver && !HasRelease()) {
+    AK_MESSAGE(AK_Text("INFO: No release areas defined! Simulation will not be started!",
+                       "INFO: Keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
+    return "no release areas";
+  }
+  SW_Mesh* mesh = Mesh();
+  if (!mesh || mesh->NumCells() == 0) {
+    AK_MESSAGE(AK_String("INFO: simulation ") + Id() + " has no valid mesh assigned!");
+    return "no valid mesh";
+  }
+  // Before the schedule's checks, so that a step or interval that is not positive is named
+  // as such.
+  if (AK_String fault = ValueRefusal(); !fault.IsEmpty()) return fault;
+  const SW_RunTimes times{DeltaT, DeltaOut, EndTime};
+  const double start = startsOver ? 0.0 : CurrentTime;
+  // The step index and the output schedule count whole steps exactly only up to a bound.
+  if (const double count = SW_RunStepCount(start, times); !(count <= SW_MaxRunSteps))
+    return AK_String::Format("the run from %g s to EndTime %g s takes %g steps of DeltaT %g s, more than the %.0f "
+                             "one run can count",
+                             start, EndTime, std::ceil(count), DeltaT, SW_MaxRunSteps);
+  // The schedule counts outputs in whole steps: an interval below one step has none.
+  if (SW_OutputPeriod(times) < 1)
+    return AK_String::Format("output interval DeltaOut %g is shorter than the time step DeltaT %g", DeltaOut,
+                             DeltaT);
+  SW_FlowParameters kernel;
+  SW_FillKernelParameters(*this, kernel);
+  if (AK_String fault = SW_KernelGridFault(mesh->Core(), kernel); !fault.IsEmpty()) return fault;
+  if (AK_String fault = UserLawRefusal(); !fault.IsEmpty()) return fault;
+  return "";
+}
+
 void SW_Simulation::Run(const char*)
 {
+  _startedInBackground = false;  // the run itself answers from here on
   // One run of a simulation at a time, in any process; held until the run ends, however.
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
   if (!lock.Held()) return;
-  if (ProjectDir().IsEmpty()) {
+  if (ProjectDir().IsEmpty() && InteractionTypeWithFluidAbove == "none")
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
-    if (InteractionTypeWithFluidAbove != "none") return RefuseRun("no project directory");
-  }
-  if (!HasRelease()) {
-    AK_MESSAGE(AK_Text("INFO: No release areas defined! Simulation will not be started!",
-                       "INFO: Keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
-    return RefuseRun("no release areas");
-  }
+  if (const AK_String refusal = StartRefusal(false); !refusal.IsEmpty()) return RefuseRun(refusal);
   AK_MESSAGE(AK_String("running simulation ") + Id() + "...");
   if (!ProjectDir().IsEmpty() && UpdateStamp() > ModificationTime("LoadFinalize")) SaveProject();
   CurrentTime = 0;
@@ -45,21 +91,12 @@ void SW_Simulation::Run(const char*)
 
 void SW_Simulation::Continue(const char*)
 {
+  _startedInBackground = false;  // the run itself answers from here on
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
   if (!lock.Held()) return;
+  if (const AK_String refusal = StartRefusal(true); !refusal.IsEmpty()) return RefuseRun(refusal);
   // A state without particles starts again from 0 s (as a loaded project at 0 s does).
-  SW_Particles* particles = Particles();
-  const bool noParticle = !particles || particles->Count() == 0;
-  const bool startsOver = CurrentTime < 0.5 * DeltaT || noParticle;
-  const double start = startsOver ? 0.0 : CurrentTime;
-  // The loop would remove the later time-step files and then compute nothing.
-  if (EndTime - 0.5 * DeltaT <= start) {
-    AK_ErrorText = GetAbsolutePath() +
-                   AK_String::Format(": nothing to continue: EndTime %g s is not after the %s time %g s", EndTime,
-                                     start == CurrentTime ? "current" : "start", start);
-    return EndUnstartedRun("end time not after the current time");
-  }
-  if (noParticle && CurrentTime >= 0.5 * DeltaT)
+  if (ContinueStartsOver() && CurrentTime >= 0.5 * DeltaT)
     AK_MESSAGE(AK_String("WARNING: ") + GetAbsolutePath() +
                AK_String::Format(": no particle is left at %g s: the run starts again from 0 s and replaces "
                                  "its time steps",
@@ -72,14 +109,13 @@ void SW_Simulation::DeactivateLoadingPsaResults(const char*) { _startedInBackgro
 void SW_Simulation::RefuseRun(const char* reason)
 {
   AK_ErrorText = GetAbsolutePath() + ": not run: " + reason;
-  EndUnstartedRun(reason);
+  WriteNotRun(reason);
 }
 
-void SW_Simulation::EndUnstartedRun(const char* reason)
+void SW_Simulation::WriteNotRun(const char* reason)
 {
-  // A background start marked the run "started"; left so, the simulation would count as
-  // running for ever and no run could be started again.
-  if (RunStatus() != "started") return;
+  // Without a project directory no status of this simulation is kept.
+  if (ProjectDir().IsEmpty()) return;
   // The reason first: whoever waits for the status finds it when the status changes.
   SW_WriteInfoFile(ProjectDir(), AK_String("not run: ") + reason);
   SW_WriteStatusFile(ProjectDir(), "finished");
@@ -114,39 +150,10 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_SimulationRun& run)
 
 void SW_Simulation::RunLoop()
 {
+  // Reached through "Run" or "Continue", whose start checks (StartRefusal) have passed.
   SW_Mesh* mesh = Mesh();
-  if (!mesh || mesh->NumCells() == 0) {
-    AK_MESSAGE(AK_String("INFO: simulation ") + Id() + " has no valid mesh assigned!");
-    return RefuseRun("no valid mesh");
-  }
-  if (ProjectDir().IsEmpty()) {
-    if (InteractionTypeWithFluidAbove != "none") {
-      AK_MESSAGE("WARNING: Save project first!");
-      return RefuseRun("no project directory");
-    }
-    AK_MESSAGE("WARNING: Save project first, otherwise output data cannot be saved!");
-  }
+  if (ProjectDir().IsEmpty()) AK_MESSAGE("WARNING: Save project first, otherwise output data cannot be saved!");
   const SW_RunTimes times{DeltaT, DeltaOut, EndTime};
-  // The step index and the output schedule count whole steps exactly only up to a bound.
-  if (const double count = SW_RunStepCount(CurrentTime, times); !(count <= SW_MaxRunSteps)) {
-    AK_ErrorText = GetAbsolutePath() + AK_String::Format(
-                       ": the run from %g s to EndTime %g s takes %g steps of DeltaT %g s, more than "
-                       "the %.0f one run can count",
-                       CurrentTime, EndTime, std::ceil(count), DeltaT, SW_MaxRunSteps);
-    return EndUnstartedRun("too many time steps");
-  }
-  // The schedule counts outputs in whole steps: an interval below one step has none.
-  if (SW_OutputPeriod(times) < 1) {
-    AK_ErrorText = GetAbsolutePath() + AK_String::Format(
-                       ": output interval DeltaOut %g is shorter than the time step DeltaT %g",
-                       DeltaOut, DeltaT);
-    return EndUnstartedRun("output interval below one step");
-  }
-  SW_FlowParameters kernel;
-  SW_FillKernelParameters(*this, kernel);
-  if (const AK_String fault = SW_KernelGridFault(mesh->Core(), kernel); !fault.IsEmpty()) return RefuseRun(fault);
-  if (const AK_String fault = UserLawRefusal(); !fault.IsEmpty()) return RefuseRun(fault);
-  if (const AK_String fault = ValueRefusal(); !fault.IsEmpty()) return RefuseRun(fault);
   if (mesh->Get("RegularGrid") == "0")
     AK_MESSAGE(AK_Text("WARNING: The simulation mesh should be a regular grid!",
                        "WARNING: Das Simulationsnetz sollte ein regelmaessiges Gitter sein!") +

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -222,15 +223,27 @@ TEST(Process, DetachedWithoutWritableBatchFileFails)
   EXPECT_EQ(AK_RunCommand("", "", 1, 0), -1);
 }
 
-TEST(Process, DefaultBatchFileLivesInTheHomeDirectory)
+// Without a batch file name every start writes one of its own in the home directory, which
+// its shell removes: starts at the same moment, in two processes, never run each other's.
+TEST(Process, DefaultBatchFilesOfStartsAtOnceLiveInTheHomeDirectoryAndAllRun)
 {
   ScratchDir dir;
   std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
   setenv("HOME", dir.Path().c_str(), 1);
-  int result = AK_RunCommand("/bin/true", "", 1, 1);
+  const auto marker = [&](int p, int i) { return dir / ("ran_" + std::to_string(p) + "_" + std::to_string(i)); };
+  pid_t children[2];
+  for (int p = 0; p < 2; ++p)
+    if ((children[p] = fork()) == 0) {
+      for (int i = 0; i < 8; ++i)
+        AK_RunCommand("/bin/sh", ("-c " + std::string(AK_ShellQuote(("echo ran > " + marker(p, i)).c_str()))).c_str(), 1, 1);
+      _exit(0);
+    }
+  for (pid_t child : children) waitpid(child, nullptr, 0);
   setenv("HOME", savedHome.c_str(), 1);
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(ReadFile(dir / ".ak_true.bat"), "#!/bin/sh\n'/bin/true' \n");
+  for (int p = 0; p < 2; ++p)
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(WaitForLine(marker(p, i)), "ran\n") << p << " " << i;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    EXPECT_NE(entry.path().filename().string().rfind(".ak_", 0), 0u) << entry.path();
 }
 
 TEST(Process, Clocks)

@@ -200,8 +200,8 @@ TEST(BackgroundRuns, BatchStartOfTheActiveSimulationsEqualsRunsInLine)
 TEST(BackgroundRuns, AStartWhoseProjectDoesNotLoadEndsFinishedWithItsReason)
 {
   TwoSimulations p;
-  // The terrain's record cut short: the second process cannot load the project whole, and
-  // its start macro ends before the run.
+  // The terrain's record cut short: the project does not load whole, and the start is
+  // refused with the reason.
   const std::string mesh = p.dir / "proj/Project/DHMs/slope_simulation/DHM.dat";
   const std::string record = ReadFile(mesh);
   ASSERT_GT(record.size(), 2000u);
@@ -311,4 +311,26 @@ TEST(BackgroundRuns, AStartOverAKilledRunGoesAhead)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_FALSE(std::filesystem::exists(lock));
   }
+}
+
+// A run that the second process of a batch start refuses (its project on disk holds what
+// this process no longer does) ends "finished" there with its own reason, over the status of
+// an earlier run.
+TEST(BackgroundRuns, ARunRefusedInTheSecondProcessSaysWhy)
+{
+  TwoSimulations p;
+  Torvu(p.dir, p.Command("A1", "SphMode", "-20000"));
+  WriteFile(p.Run("A1") + "/.simulation_info", "at time 10 s, run time h:m:s 0:0:1\n");
+  p.dir.Write("start.macro", "set(\"\", \"ProjectDir\", \"proj\")\n"
+                             "set(\"Project\", \"LoadProject\", \"\")\n"
+                             "set(\"Project/Simulations/A1\", \"$autosave\", \"0\")\n"
+                             "set(\"Project/Simulations/A2\", \"$autosave\", \"0\")\n"
+                             "set(\"Project/Simulations/A1\", \"SphMode\", \"1\")\n"
+                             "set(\"Project/Simulations\", \"StartActive\", \"\")\n");
+  Torvu(p.dir, "start.macro");
+  ASSERT_EQ(WaitFor(p.Run("A2"), "finished").back(), "finished");
+  EXPECT_TRUE(LogShows(p.Run("A1"), "not run: the kernel radius 0.0005 m (SphMode -20000, cells of 10 m)"));
+  EXPECT_EQ(ReadFile(p.Run("A1") + "/.simulation_info").rfind("not run: the kernel radius 0.0005 m", 0), 0u);
+  EXPECT_EQ(Status(p.Run("A1")), "finished");
+  EXPECT_TRUE(TimeSteps(p.Run("A1")).empty());
 }

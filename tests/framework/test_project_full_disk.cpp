@@ -43,7 +43,7 @@ TEST(ProjectSave, AFailedWriteKeepsThePreviousSave)
     AK_ErrorText = "";
     object.SaveAttributes((dir / "Level1.atr").c_str());
     EXPECT_EQ(std::string(AK_ErrorText.c_str()),
-              "cannot write file " + (dir / "Level1.atr") + " for saving attributes!");
+              "cannot write file " + (dir / "Level1.atr") + " for saving attributes! File too large");
   }
   EXPECT_EQ(ReadFile(dir / "Level1.atr"), attributes);
   EXPECT_EQ(ReadFile(dir / "Level1.dat"), data);

@@ -220,42 +220,55 @@ TEST(RefusedSetups, AnAreaPartlyOffTheMeshKeepsItsWholeMassAndIsWarnedOf)
   EXPECT_FALSE(messages.HasPrefix("WARNING: release area"));
 }
 
-// "Continue" with an end time not after the time it would start from would only remove the
-// later files: refused, from a later time step and from the first one alike.
-TEST(RefusedSetups, AContinueThatWouldOnlyDeleteIsRefused)
+// A "Continue" is refused before any file changes when its end time is not after the time it
+// is asked at (it would only remove the later files, or, starting over, compute them anew),
+// or when it would start over from 0 s with nothing to release; its background form refuses
+// the same in this process, starting nothing.
+TEST(RefusedSetups, AContinueThatWouldOnlyDeleteOrReleaseNothingIsRefused)
 {
   struct Case {
     const char* step;
     const char* endTime;
-    const char* error;
+    bool particles;       // the loaded state keeps its particles
+    bool release;         // the simulation keeps its release area
+    const char* reason;   // ContinueInBackground has a message of its own for a missing release
   } cases[] = {
-      {"at_0000001.0000", "0.5", "EndTime 0.5 s is not after the current time 1 s"},
-      {"at_0000001.0000", "1", "EndTime 1 s is not after the current time 1 s"},
-      {"at_0000001.0000", "0", "EndTime 0 s is not after the current time 1 s"},
-      {"at_0000000.0000", "0", "EndTime 0 s is not after the current time 0 s"},
+      {"at_0000001.0000", "0.5", true, true, "nothing to continue: EndTime 0.5 s is not after the current time 1 s"},
+      {"at_0000001.0000", "1", true, true, "nothing to continue: EndTime 1 s is not after the current time 1 s"},
+      {"at_0000001.0000", "0", true, true, "nothing to continue: EndTime 0 s is not after the current time 1 s"},
+      {"at_0000000.0000", "0", true, true, "nothing to continue: EndTime 0 s is not after the current time 0 s"},
+      {"at_0000001.0000", "0.5", false, true, "nothing to continue: EndTime 0.5 s is not after the current time 1 s"},
+      {"at_0000000.0000", "1", true, false, "no release areas"},
+      {"at_0000001.0000", "2", false, false, "no release areas"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.step) + " to " + c.endTime);
+  for (const Case& c : cases)
+  for (const char* command : {"Continue", "ContinueInBackground"}) {
+    if (std::string(command) == "ContinueInBackground" && !c.release) continue;
+    SCOPED_TRACE(std::string(c.step) + " to " + c.endTime + (c.particles ? "" : " without particles") +
+                 (c.release ? "" : " without release") + " " + command);
     Slope p;
     p.sim->Set("Run", "");
     p.sim->Set("LoadTimeStep", c.step);
     const std::map<std::string, std::string> before = p.TimeSteps();
     ASSERT_EQ(before.size(), 3u);
+    if (!c.particles) p.sim->Particles()->Clear();
+    if (!c.release) p.sim->GetComponent("ReleaseAreas")->Set("RemoveAllObjects", "");
     p.sim->Set("EndTime", c.endTime);
-    SW_WriteStatusFile(p.run.c_str(), "started");
     MessageCapture messages;
     AK_ErrorText = "";
-    p.sim->Set("Continue", "");
-    EXPECT_EQ(std::string(AK_ErrorText.c_str()), std::string("project/Simulations/Avalanche1: nothing to continue: ") + c.error);
+    p.sim->Set(command, "");
+    EXPECT_EQ(std::string(AK_ErrorText.c_str()), std::string("project/Simulations/Avalanche1: not run: ") + c.reason);
     EXPECT_TRUE(p.TimeSteps() == before);
     EXPECT_FALSE(messages.HasPrefix("computing time step "));
+    EXPECT_FALSE(AK_FileExists((p.run + "/start.macro").c_str()));
     EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
-    EXPECT_STREQ(SW_ReadInfoFile(p.run.c_str()), "not run: end time not after the current time\n");
+    EXPECT_EQ(std::string(SW_ReadInfoFile(p.run.c_str()).c_str()), std::string("not run: ") + c.reason + "\n");
   }
 }
 
 // A "Continue" from a state without particles starts the run again from 0 s: it says so, and
-// the files it replaces are those of a new run.
+// the files it replaces are those of a new run. One that keeps its particles goes on without
+// a release area.
 TEST(RefusedSetups, AContinueWithoutParticlesWarnsThatItStartsAgain)
 {
   Slope p;
@@ -263,18 +276,24 @@ TEST(RefusedSetups, AContinueWithoutParticlesWarnsThatItStartsAgain)
   const std::map<std::string, std::string> run = p.TimeSteps();
   p.sim->Set("LoadTimeStep", "at_0000001.0000");
   p.sim->Particles()->Clear();
-  p.sim->Set("EndTime", "0.5");  // after 0 s, where the run starts again
+  p.sim->Set("EndTime", "1.5");  // after the 1 s it is asked at
   MessageCapture messages;
   AK_ErrorText = "";
   p.sim->Set("Continue", "");
   EXPECT_STREQ(AK_ErrorText, "");
   EXPECT_TRUE(messages.Contains("WARNING: project/Simulations/Avalanche1: no particle is left at 1 s: the run starts "
                                 "again from 0 s and replaces its time steps"));
-  EXPECT_NEAR(p.sim->CurrentTime, 0.5, 1e-9);
-  // The steps to 0.5 s are those of the first run; the 1 s file of that run is gone.
-  std::map<std::string, std::string> expected = run;
-  expected.erase("at_0000001.0000.TimeStep");
-  EXPECT_TRUE(p.TimeSteps() == expected);
+  EXPECT_NEAR(p.sim->CurrentTime, 1.5, 1e-9);
+  // The steps to 1 s are those of the first run, written anew.
+  std::map<std::string, std::string> steps = p.TimeSteps();
+  EXPECT_EQ(steps.erase("at_0000001.5000.TimeStep"), 1u);
+  EXPECT_TRUE(steps == run);
+
+  p.sim->GetComponent("ReleaseAreas")->Set("RemoveAllObjects", "");
+  p.sim->Set("EndTime", "2");
+  p.sim->Set("Continue", "");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_EQ(p.TimeSteps().count("at_0000002.0000.TimeStep"), 1u);
 }
 
 // Every whole number is a smoothed-particle mode: set, saved and loaded as it is. A radius so

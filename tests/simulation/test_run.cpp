@@ -161,37 +161,54 @@ TEST(Run, RefusedRunsChangeNothing)
        "INFO: simulation Avalanche1 has no valid mesh assigned!",
        "project/Simulations/Avalanche1: not run: no valid mesh"},
       {"output interval below a step", [](RunProject& p) { p.sim->DeltaOut = 0.01; }, "",
-       "project/Simulations/Avalanche1: output interval DeltaOut 0.01"},
+       "project/Simulations/Avalanche1: not run: output interval DeltaOut 0.01"},
       {"more steps than a run counts", [](RunProject& p) { p.sim->DeltaT = 1e-9; }, "",
-       "project/Simulations/Avalanche1: the run from 0 s to EndTime 3 s takes 3e+09 steps of DeltaT 1e-09 s"},
+       "project/Simulations/Avalanche1: not run: the run from 0 s to EndTime 3 s takes 3e+09 steps of DeltaT 1e-09 s"},
+      {"kernel grid beyond count", [](RunProject& p) { p.sim->Set("SphMode", "-20000"); }, "",
+       "project/Simulations/Avalanche1: not run: the kernel radius 0.00025 m"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  // Whatever the status said before (none, a background start, an earlier run, a run that
+  // was killed), a refused run ends "finished" with its own reason; a background start
+  // refuses the same with the same text, save where it has messages of its own.
+  for (const Case& c : cases)
+  for (const char* status : {static_cast<const char*>(nullptr), "started", "finished", "running"})
+  for (const char* command : {"Run", "RunInBackground"}) {
+    if (std::string(command) == "RunInBackground" && *c.message) continue;
+    SCOPED_TRACE(std::string(c.name) + " over " + (status ? status : "none") + " " + command);
     RunProject p;
     c.prepare(p);
+    if (status) {
+      SW_WriteStatusFile(p.run.c_str(), status);
+      SW_WriteInfoFile(p.run.c_str(), "at time 10 s, run time h:m:s 0:0:1");
+    }
+    if (std::string(status ? status : "") == "running") WriteFile(p.run + "/.simulation_lock", "1073741000\n");
     MessageCapture messages;
     AK_ErrorText = "";
-    p.sim->Set("Run", "");
+    p.sim->Set(command, "");
     if (*c.message) {
       EXPECT_TRUE(messages.Contains(c.message));
     }
-    EXPECT_EQ(std::string(AK_ErrorText.c_str()).rfind(c.error, 0), 0u) << AK_ErrorText;
+    const std::string error = AK_ErrorText.c_str();
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
     EXPECT_TRUE(p.TimeSteps().empty());
     EXPECT_FALSE(messages.HasPrefix("computing time step "));
-    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "unknown");
-    EXPECT_FALSE(AK_FileExists((p.run + "/.simulation_lock").c_str()));
-  }
-  // A refused run that a background start announced does not stay "started".
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    RunProject p;
-    c.prepare(p);
-    SW_WriteStatusFile(p.run.c_str(), "started");
-    p.sim->Set("Run", "");
+    EXPECT_FALSE(AK_FileExists((p.run + "/start.macro").c_str()));
     EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
-    EXPECT_EQ(std::string(SW_ReadInfoFile(p.run.c_str()).c_str()).rfind("not run: ", 0), 0u);
+    EXPECT_EQ(std::string(SW_ReadInfoFile(p.run.c_str()).c_str()),
+              "not run: " + error.substr(error.find(": not run: ") + 11) + "\n");
+    EXPECT_FALSE(AK_FileExists((p.run + "/.simulation_lock").c_str()));
     EXPECT_STREQ(p.sim->RunVis(), p.sim->Mesh() ? "w" : "r");
   }
+}
+
+// An interrupt that cannot be written would leave the run going on: the command says why.
+TEST(Run, AnInterruptThatCannotBeWrittenSaysWhy)
+{
+  RunProject p;
+  std::filesystem::create_directory(p.run + "/.simulation_status");
+  p.sim->Set("Interrupt", "");
+  EXPECT_STREQ(AK_ErrorText,
+               "project/Simulations/Avalanche1: not interrupted, the status file cannot be written: Is a directory");
 }
 
 // A simulation that has no project directory yet keeps its status and info files in the
@@ -552,6 +569,16 @@ TEST(Run, OneRunOfASimulationAtATime)
     EXPECT_EQ(p.TimeSteps().size(), 4u);
     EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
     EXPECT_FALSE(AK_FileExists(lock.c_str()));
+  }
+  // A command that takes a run that is gone over leaves a true status behind, and that run's
+  // last progress line.
+  for (const Gone& g : gone) {
+    if (!g.lock.empty()) WriteFile(lock, g.lock);
+    SW_WriteStatusFile(p.run.c_str(), g.status.c_str());
+    SW_WriteInfoFile(p.run.c_str(), "at time 2 s");
+    p.sim->Set("DeleteTimesteps", "except last");
+    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished") << g.warning;
+    EXPECT_STREQ(SW_ReadInfoFile(p.run.c_str()), "not finished, its process is gone; last: at time 2 s\n");
   }
   // Without a run under way the time steps go, with no warning.
   {

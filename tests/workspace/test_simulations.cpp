@@ -41,7 +41,11 @@ TEST(Simulations, StartActiveAndStartFiles)
   EXPECT_TRUE(ErrorHas("no simulation 'Nobody'"));
 
   sims.Set("Bare:Active", "0");
-  for (const char* mesh : {"a_simulation", "b_simulation"}) project.Set("DHMs:CreateMesh", mesh);
+  for (const char* mesh : {"a_simulation", "b_simulation"}) {
+    project.Set("DHMs:CreateMesh", mesh);
+    auto* made = static_cast<SW_Mesh*>(project.FindObject((std::string("DHMs/") + mesh).c_str()));
+    meshtest::MakeCartesian(made->Core(), 3, 2, 10, 0, 0, [](double x, double) { return -x; });
+  }
   for (const char* id : {"One", "Two"}) sims.Set("CreateSimulation", id);
   EXPECT_STREQ(sims.Get("One:Mesh"), "../../DHMs/b_simulation");
   sims.Set("One:InteractionTypeWithFluidAbove", "particles suspension");
@@ -76,6 +80,16 @@ TEST(Simulations, StartActiveAndStartFiles)
                 "WARNING: Project/Simulations/One: the run lock of process 1073741000, which is gone, is taken over",
                 "WARNING: Project/Simulations/Two: the status \"started\" of a run that is gone is disregarded"}));
   EXPECT_EQ(ReadFile(started), line("One") + "sleep 600\n" + line("Two"));
+  // A simulation that its own start checks refuse has no line: its status says why.
+  std::remove(started.c_str());
+  sims.Set("Two:DeltaOut", "0.01");
+  sims.Set("StartActive", "");
+  const std::string reason = "output interval DeltaOut 0.01 is shorter than the time step DeltaT 0.1";
+  EXPECT_EQ(std::string(AK_ErrorText), "Project/Simulations/Two: not run: " + reason);
+  EXPECT_EQ(ReadFile(started), line("One") + "sleep 600\n");
+  EXPECT_EQ(ReadFile(dir / "Simulations/Two/.simulation_info"), "not run: " + reason + "\n");
+  sims.Set("Two:DeltaOut", "1");
+  dir.Write("Simulations/Two/.simulation_status", "running\n");
   dir.Write("Simulations/Two/.simulation_lock", "1\n");
   std::remove(started.c_str());
   sims.Set("StartActive", "");
