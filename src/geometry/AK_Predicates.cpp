@@ -2,6 +2,7 @@
 #include "AK_Predicates.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <utility>
 
@@ -146,6 +147,18 @@ int AK_Orient2dSign(double ax, double ay, double bx, double by, double px, doubl
 {
   double bound;
   double s = AK_Orient2dFast(ax, ay, bx, by, px, py, &bound);
+  if (!std::isfinite(bound)) {
+    // Coordinates near the largest doubles overflow the products. Scaling every coordinate
+    // by the same power of two keeps the sign: the largest becomes 2^500, where nothing
+    // overflows and only coordinates some 10^-150 of it lose bits.
+    double m = 0;
+    for (double v : {ax, ay, bx, by, px, py}) m = std::fmax(m, std::fabs(v));
+    if (!std::isfinite(m)) return 0;  // no point: no side
+    int e;
+    std::frexp(m, &e);
+    auto f = [e](double v) { return std::ldexp(v, 500 - e); };
+    return AK_Orient2dSign(f(ax), f(ay), f(bx), f(by), f(px), f(py));
+  }
   if (s > bound) return 1;
   if (s < -bound) return -1;
   // Expanded: py bx - py ax - ay bx - by px + by ax + ay px (the ay ax terms cancel).

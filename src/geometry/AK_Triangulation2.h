@@ -110,10 +110,9 @@ public:
   // Position of p among t's corners; fatal assertion when it is not there.
   static int VertexIndex(const AK_Triangle2* t, const AK_Vec2* p);
 
-  // Search steps, flips and Delaunay tests per inserted point; the search steps are those of
-  // the walks from the locator grid (with the start grid, sampled beyond kExactStepPoints
-  // insertions), and a second line gives the walks of the start grid (ExpectPoints) that
-  // were taken in their place.
+  // Search steps, flips and Delaunay tests per inserted point, in one message; the search
+  // steps are those of the walks from the locator grid (with the start grid, sampled beyond
+  // kExactStepPoints insertions), not those of the start grid's walks taken in their place.
   void PrintStatistics() const;
 
   // 1 when t has no neighbour k or the neighbour's apex lies outside t's circumcircle.

@@ -22,6 +22,11 @@
 
 #include "AK_Basic.h"
 
+// The mesh's broken invariants end the process with the location "SW_Mesh:<line>", the
+// module name that its messages carry too.
+#define SW_MESH_FATAL_ASSERT(cond, name) \
+  do { if (!(cond)) AK_FatalAssertion((name), "SW_Mesh", __LINE__); } while (0)
+
 // Four signed 32-bit integers: the corner record of a cell and the neighbour record.
 struct AK_Index4 {
   int32_t _i[4] = {-1, -1, -1, -1};
@@ -198,7 +203,8 @@ public:
                              AK_Array<SW_EdgeCrossing>& out) const;
 
   // Sets each vertex's z from the base mesh (hint: the previous vertex's cell); vertices
-  // outside the base mesh get SW_NoDataHeight. Answers the number of such vertices.
+  // outside the base mesh get SW_NoDataHeight. Answers the number of such vertices; when
+  // that is every vertex, the mesh is left as it was.
   int32_t ProjectHeightsOnto(const SW_MeshCore& base);
   // Recomputes this mesh's vertex normals, then turns each into the direction of the base
   // mesh's interpolated normal while keeping its own z-component (its projected-area

@@ -154,7 +154,7 @@ bool SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
       end -= 2;
     };
     while (i < end) {
-      AK_FATAL_ASSERT_NAMED(end <= _segments.Size(), "nSegs2 <= _segments.Size()");
+      SW_MESH_FATAL_ASSERT(end <= _segments.Size(), "nSegs2 <= _segments.Size()");
       const int32_t a = _segments[i], b = _segments[i + 1];
       AK_NumberedPoint2* ra = xProj[a];
       AK_NumberedPoint2* rb = xProj[b];
@@ -193,7 +193,7 @@ bool SW_MeshCore::TriangulateWithBreakLines(const AK_Array<AK_NamedPolyline>& li
       end += 2;
       _x.Append(mid);
       xProj.Append(rm);
-      AK_FATAL_ASSERT_NAMED(xProj.Last()->Num == _x.Size() - 1, "xProj.Top()->Num() == _x.Size()-1");
+      SW_MESH_FATAL_ASSERT(xProj.Last()->Num == _x.Size() - 1, "xProj.Top()->Num() == _x.Size()-1");
       i += 2;
     }
     _segments.SetCount(end);

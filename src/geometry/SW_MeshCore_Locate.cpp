@@ -1,6 +1,7 @@
 // Point location, interpolation weights, projection onto the surface and segment walks.
 // These run for every particle in every time step: no allocation, no searching on grids.
 #include <cmath>
+#include <vector>
 
 #include "AK_Predicates.h"
 #include "SW_MeshCore.h"
@@ -29,6 +30,12 @@ int SW_MeshCore::ExitEdge(double px, double py, int32_t c) const
     const AK_Vec3& b = _x[ib];
     double bound;
     double s = AK_Orient2dFast(a.x, a.y, b.x, b.y, px, py, &bound);
+    // A point far beyond the doubles' square root overflows the cross value: only the
+    // exact sign tells its side then (a non-number would count as inside every edge).
+    if (!std::isfinite(bound)) {
+      if (AK_Orient2dSign(a.x, a.y, b.x, b.y, px, py) < 0) return k;
+      continue;
+    }
     // Near the edge the sign is decided exactly: a point on a shared edge is then inside
     // both cells, never outside both (which would send a walk back and forth).
     if (s < 0 && (s < -bound || AK_Orient2dSign(a.x, a.y, b.x, b.y, px, py) < 0)) return k;
@@ -128,7 +135,7 @@ int32_t SW_MeshCore::FindCell(double px, double py, int32_t hint) const
   if (n == 0) return -1;
   if (_cartesian) return CartesianCell(px, py);
   if (_honeycomb) return HoneycombCell(px, py);
-  AK_FATAL_ASSERT_NAMED(_lcc.Size() == n, "_lcc.Size()");
+  SW_MESH_FATAL_ASSERT(_lcc.Size() == n, "_lcc.Size()");
   int32_t start = (hint >= 0 && hint < n) ? hint : RandomStartCell(px, py);
   return WalkToCell(px, py, start);
 }
@@ -359,7 +366,7 @@ void SW_MeshCore::CellsAlongSegment(const AK_Vec2& a, const AK_Vec2& b, AK_Array
 {
   int32_t c = FindCell(a, -1);
   if (c < 0) return;
-  AK_FATAL_ASSERT_NAMED(_lcc.Size() == NumCells(), "_lcc.Size()");
+  SW_MESH_FATAL_ASSERT(_lcc.Size() == NumCells(), "_lcc.Size()");
   // A line through a vertex can make two cells hand the walk back and forth; no walk
   // crosses more cells than the mesh has.
   for (int32_t steps = NumCells() + 1; c >= 0 && steps > 0; --steps) {
@@ -381,7 +388,7 @@ void SW_MeshCore::EdgeCrossingsOfSegment(const AK_Vec2& a, const AK_Vec2& b,
 {
   int32_t c = FindCell(a, -1);
   if (c < 0) return;
-  AK_FATAL_ASSERT_NAMED(_lcc.Size() == NumCells(), "_lcc.Size()");
+  SW_MESH_FATAL_ASSERT(_lcc.Size() == NumCells(), "_lcc.Size()");
   for (int32_t steps = NumCells() + 1; c >= 0 && steps > 0; --steps) {
     if (ExitEdge(b.x, b.y, c) < 0) return;
     int e = SegmentExitEdge(c, a, b);
@@ -409,17 +416,23 @@ void SW_MeshCore::EdgeCrossingsOfPoints(const AK_Array<AK_Vec3>& points,
 
 int32_t SW_MeshCore::ProjectHeightsOnto(const SW_MeshCore& base)
 {
+  const int32_t n = NumVertices();
+  std::vector<double> heights(static_cast<size_t>(n));
   int32_t hint = -1, missing = 0;
-  for (int32_t v = 0; v < NumVertices(); ++v) {
+  for (int32_t v = 0; v < n; ++v) {
     AK_Vec3 p = _x[v];
     int32_t c = base.HeightAt(p, hint);
     if (c < 0) {
       p.z = SW_NoDataHeight;
       ++missing;
     }
-    _x[v].z = p.z;
+    heights[static_cast<size_t>(v)] = p.z;
     hint = c;
   }
+  // Nothing to keep from a base that lies wholly elsewhere: marking every vertex would
+  // leave a mesh whose cells all go.
+  if (n > 0 && missing == n) return missing;
+  for (int32_t v = 0; v < n; ++v) _x[v].z = heights[static_cast<size_t>(v)];
   DropDerivedGeometry();
   return missing;
 }

@@ -35,7 +35,7 @@ void SW_MeshCore::ComputeVertexNormals()
 void SW_MeshCore::SmoothVertexArray(AK_Array<AK_Vec3>& values, int passes) const
 {
   const int32_t nv = NumVertices();
-  AK_FATAL_ASSERT_NAMED(values.Size() == nv, "vec.Size() == NumVertices()");
+  SW_MESH_FATAL_ASSERT(values.Size() == nv, "vec.Size() == NumVertices()");
   std::vector<AK_Vec3> sum(static_cast<size_t>(nv));
   std::vector<int32_t> count(static_cast<size_t>(nv));
   for (int pass = 0; pass < passes; ++pass) {

@@ -246,7 +246,7 @@ void SW_MeshCore::TriangulatePoints()
   DropDerivedGeometry();
   auto number = [&](const AK_Vec2* p) {
     int32_t i = static_cast<int32_t>(p - proj._elems);
-    if (i >= 0 && i < n) AK_FATAL_ASSERT_NAMED(p == &proj[i], "t->Pt(j) == &xProj[n]");
+    if (i >= 0 && i < n) SW_MESH_FATAL_ASSERT(p == &proj[i], "t->Pt(j) == &xProj[n]");
     return i;
   };
   int32_t discarded = SW_TrianglesToCells(tri, _x, number, _lcv);

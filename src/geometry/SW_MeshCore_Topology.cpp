@@ -43,7 +43,7 @@ void SW_MeshCore::AppendVertex(const AK_Vec3& v) { _x.Append(v); }
 
 int SW_MeshCore::NextEdge(int32_t& c, int32_t& k) const
 {
-  AK_FATAL_ASSERT_NAMED(_lcc.Size() > 0, "_lcc.Size()");
+  SW_MESH_FATAL_ASSERT(_lcc.Size() > 0, "_lcc.Size()");
   const int32_t n = NumCells();
   for (;;) {
     ++k;
@@ -108,7 +108,7 @@ AK_Vec3 SW_MeshCore::CellCentre(int32_t c) const
 
 AK_Vec3 SW_MeshCore::EdgeNormal(int32_t c, int k) const
 {
-  AK_FATAL_ASSERT_NAMED(_lcc.Size() > 0, "_lcc");
+  SW_MESH_FATAL_ASSERT(_lcc.Size() > 0, "_lcc");
   AK_Vec3 n = CellAreaVector(c);
   int32_t d = _lcc[c][k];
   if (d >= 0) n += CellAreaVector(d);

@@ -59,7 +59,7 @@ int32_t SW_TrianglesToCells(const AK_Triangulation2& tri, const AK_Array<AK_Vec3
     int32_t idx[3];
     for (int k = 0; k < 3; ++k) {
       idx[k] = number(tr->Pt(k));
-      AK_FATAL_ASSERT_NAMED(idx[k] >= 0 && idx[k] < x.Size(), "n >= 0 && n < _x.Size()");
+      SW_MESH_FATAL_ASSERT(idx[k] >= 0 && idx[k] < x.Size(), "n >= 0 && n < _x.Size()");
     }
     const AK_Vec2& p0 = tr->_c[0];
     const AK_Vec2& p1 = tr->_c[1];

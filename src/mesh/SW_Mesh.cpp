@@ -428,7 +428,14 @@ void SW_Mesh::ProjectOnto(SW_Mesh* base)
   if (!base || base == this) return;
   AK_OperationScope scope;
   AK_MESSAGE(AK_String("projecting mesh ") + Id() + " onto mesh " + base->Id() + "...");
-  _data.ProjectHeightsOnto(base->Core());
+  const int32_t missing = _data.ProjectHeightsOnto(base->Core());
+  if (NumVertices() > 0 && missing == NumVertices()) {
+    AK_String error = AK_String("mesh ") + Id() + " lies wholly outside mesh " + base->Id() +
+                      ": no vertex gets a height, the mesh is unchanged";
+    AK_MESSAGE(AK_String("ERROR:") + error);
+    AK_ErrorText = error;
+    return;
+  }
   if (!(_data._cartesian && NumNoDataValueInterpolationIterations != 0 &&
         SW_FillNoDataAreas(_data, SW_NoDataHeight)))
     _data.RemoveNoDataCells(SW_NoDataHeight);

@@ -165,7 +165,8 @@ public:
   void InsertBreakLines(const char* path);
   void InsertBreakLine(const char* objectPath);
   // Projects the vertex heights onto the base mesh (vertices outside it are filled or
-  // removed), then tells every component to follow with "ProjectOnto".
+  // removed), then tells every component to follow with "ProjectOnto". A mesh of which no
+  // vertex lies over the base stays as it was, with an error.
   void ProjectOnto(SW_Mesh* base);
   void InterpolateNormalsFrom(SW_Mesh* base);
   void InterpolateNormalsFromBaseMesh();

@@ -175,7 +175,11 @@ public:
   void FindTerminalEdge(int32_t t, int32_t& terminal, int& edge) const;
   // Bisects until every marked triangle is split; answers the number of vertices added.
   int32_t SplitMarkedTriangles(AK_BitArray& marks);
+  // Bisects the triangles whose longest edge is sharp until none is left, but leaves edges
+  // shorter than kSharpSplitFloor of the surface's box diagonal whole (a message says how
+  // many); answers the number of vertices added.
   int32_t SplitAtSharpEdges(double cosLimit);
+  static constexpr double kSharpSplitFloor = 1e-6;
 
   // ---- queries through the octree -----------------------------------------------------
   void BuildOctree();

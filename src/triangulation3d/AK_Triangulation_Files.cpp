@@ -36,7 +36,7 @@ int AK_Triangulation::ReadDurnixFile(const AK_String& fileName)
 {
   AK_File f;
   if (!AK_OpenTextInput(f, fileName)) {
-    AK_MESSAGE(AK_TextInputError(fileName, AK_String("cannot open file '") + fileName + "' !"));
+    AK_MESSAGE(AK_String("cannot open file '") + fileName + "' !");
     return 0;
   }
   SW_TokenReader in(f);
@@ -89,12 +89,11 @@ int AK_Triangulation::ReadDurnix(SW_TokenReader& in, bool tbs, const char* name)
     triangles[t] = AK_Triangle3(v[0] - 1, v[1] - 1, v[2] - 1, v[3] - 1);
   }
 
-  // The bounds are those of the vertices read, whatever the file's header says (a surface
-  // without vertices keeps the header's).
+  // The box stays as the file states it, so that a converted file keeps its header; the
+  // octree measures the vertices themselves.
   _min = AK_Vec3(box[0], box[1], box[2]);
   _max = AK_Vec3(box[3], box[4], box[5]);
   ReplaceTriangles(std::move(points), std::move(triangles));
-  ComputeBounds();
   return 1;
 }
 

@@ -218,19 +218,34 @@ int32_t AK_Triangulation::SplitMarkedTriangles(AK_BitArray& marks)
 int32_t AK_Triangulation::SplitAtSharpEdges(double cosLimit)
 {
   const int32_t v0 = _p.Size();
-  int32_t count;
+  // Where a crease meets another at a right corner, the halves of a split crease edge are
+  // again the longest edges of their triangles, and again sharp: the splits would go on for
+  // ever. Edges shorter than this part of the surface's size are therefore left whole.
+  AK_Vec3 lo, hi;
+  AK_PointArrayBox(_p, lo, hi);
+  const double shortest = kSharpSplitFloor * (hi - lo).Length();
+  int32_t count, leftWhole;
   do {
     count = 0;
+    leftWhole = 0;
     const int32_t n = _t.Size();
     for (int32_t t = 0; t < n; ++t) {
       if (!IsSharpEdge(t, _t[t].LongestEdge(_p), cosLimit)) continue;
       int32_t c;
       int e;
       FindTerminalEdge(t, c, e);
+      if (_t[c].EdgeLength(_p, e) < shortest) {
+        ++leftWhole;
+        continue;
+      }
       SplitEdge(c, e);
       ++count;
     }
     AK_Trace("AK_Triangulation", 800, "nSplits", count);
   } while (count != 0);
+  if (leftWhole > 0)
+    AK_MESSAGE(AK_String::Format("splitting at sharp edges stopped with %d sharp edges shorter than %g "
+                                 "(%g of the surface's size) left whole",
+                                 leftWhole, shortest, kSharpSplitFloor));
   return _p.Size() - v0;
 }

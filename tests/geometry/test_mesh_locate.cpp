@@ -337,22 +337,45 @@ TEST(MeshLocate, RandomPointsLieInTheirCell)
     }
 }
 
+// Vertices outside the base get the no-data height; a grid wholly outside it keeps its
+// heights, since marking every vertex would only lose the grid.
 TEST(MeshLocate, ProjectingHeightsMarksVerticesOutside)
 {
-  SW_MeshCore base, grid;
+  SW_MeshCore base;
   MakeJitteredTriangles(base, 10, 10.0, 3, [](double x, double y) { return x * y; });
-  MakeCartesian(grid, 6, 6, 2.0, -1, -1, [](double, double) { return 0.0; });
-  int32_t missing = grid.ProjectHeightsOnto(base);
-  int32_t expected = 0;
-  for (int32_t v = 0; v < grid.NumVertices(); ++v) {
-    const AK_Vec3& p = grid._x[v];
-    bool outside = p.x < 0 || p.y < 0 || p.x > 10 || p.y > 10;
-    if (outside) {
-      ++expected;
-      EXPECT_EQ(p.z, SW_NoDataHeight);
+  for (double x0 : {-1.0, 20.0}) {
+    SW_MeshCore grid;
+    MakeCartesian(grid, 6, 6, 2.0, x0, -1, [](double x, double) { return x; });
+    int32_t missing = grid.ProjectHeightsOnto(base);
+    int32_t expected = 0;
+    for (int32_t v = 0; v < grid.NumVertices(); ++v) {
+      const AK_Vec3& p = grid._x[v];
+      const bool outside = p.x < 0 || p.y < 0 || p.x > 10 || p.y > 10;
+      expected += outside;
+      EXPECT_EQ(p.z, x0 > 10 ? p.x : outside ? SW_NoDataHeight : p.z);
+    }
+    EXPECT_EQ(missing, expected) << x0;
+    EXPECT_EQ(missing == grid.NumVertices(), x0 > 10);
+  }
+}
+
+// Points far beyond the square root of the largest double overflow the edge tests: they
+// still lie outside every cell, and no height or weight becomes a non-number.
+TEST(MeshLocate, FarPointsLieOutside)
+{
+  SW_MeshCore m;
+  MakeJitteredTriangles(m, 6, 10.0, 9, [](double x, double y) { return x + y; });
+  const double far[][2] = {{1e308, 1e308}, {-1e308, 5}, {5, -1e308}, {1e308, -1e308},
+                           {-1.7e308, -1.7e308}, {1e200, 3}, {4, 1e160}};
+  for (const auto& p : far) {
+    for (int32_t c = 0; c < m.NumCells(); ++c)
+      EXPECT_GE(m.ExitEdge(p[0], p[1], c), 0) << p[0] << " " << p[1] << " cell " << c;
+    for (int32_t hint : {-1, 0, m.NumCells() - 1}) {
+      AK_Vec3 q(p[0], p[1], 0);
+      EXPECT_EQ(m.HeightAt(q, hint), -1) << p[0] << " " << p[1];
+      EXPECT_EQ(q.z, 0);
     }
   }
-  EXPECT_EQ(missing, expected);
 }
 
 TEST(MeshLocate, NormalsTakenFromAnotherMesh)

@@ -255,3 +255,28 @@ TEST(MeshTopology, CellOrderDoesNotChangeTheNeighbours)
     for (int k = 0; k < 3; ++k) border += m._lcc[c][k] < 0;
   EXPECT_EQ(border, 4 * 30);
 }
+
+// The mesh's broken invariants name the mesh module and a line, as its messages do.
+TEST(MeshTopologyDeathTest, AssertionsCarryTheMeshLocation)
+{
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  struct Case {
+    const char* condition;
+    void (*use)(SW_MeshCore&);
+  } cases[] = {
+      {"_lcc.Size\\(\\)", [](SW_MeshCore& m) { int32_t c = 0, k = -1; m.NextEdge(c, k); }},
+      {"_lcc", [](SW_MeshCore& m) { m.EdgeNormal(0, 0); }},
+      {"_lcc.Size\\(\\)", [](SW_MeshCore& m) { m.FindCell(0.2, 0.2, -1); }},
+  };
+  for (const Case& c : cases) {
+    EXPECT_DEATH(
+        {
+          AK_MessageHook = MessagesToStderr;
+          SW_MeshCore m;
+          AddVertices(m, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+          m._lcv.Append(AK_Index4(0, 1, 2, -1));
+          c.use(m);
+        },
+        std::string("ERROR:FATAL:") + c.condition + " failed!\t\\(SW_Mesh:[0-9]+\\)");
+  }
+}

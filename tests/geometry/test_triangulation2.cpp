@@ -367,4 +367,15 @@ TEST(Triangulation2, SearchStepsCountTheLocatorGridWalks)
   EXPECT_EQ(plain.StartGridSteps(), 0);
   EXPECT_GT(withGrid.StartGridSteps(), 0);
   EXPECT_LT(withGrid.StartGridSteps(), withGrid.SearchSteps());
+
+  // One statistics message, the same with the start grid as without.
+  std::vector<std::string> printed[2];
+  for (int i = 0; i < 2; ++i) {
+    MessageCapture messages;
+    (i == 0 ? withGrid : plain).PrintStatistics();
+    printed[i] = messages.messages;
+  }
+  ASSERT_EQ(printed[0].size(), 1u);
+  EXPECT_EQ(printed[0], printed[1]);
+  EXPECT_EQ(printed[0][0].rfind("Triangulation statistics: ", 0), 0u);
 }

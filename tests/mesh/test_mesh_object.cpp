@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "AK_ConformanceTest.h"
 #include "AK_Framework.h"
@@ -195,6 +196,25 @@ TEST(MeshObject, CoverProjectAndSmooth)
                                          // the base's border, where its grid finds no cell)
   for (const AK_Vec3& p : grid->Vertices()) EXPECT_LE(p.x, 50);
 
+  // A grid wholly beside its base keeps every vertex and height, whether its gaps would be
+  // filled or removed, and the command fails saying why; its lines are not told to follow.
+  for (const char* iterations : {"0", "4"}) {
+    const std::string id = std::string("far") + iterations;
+    SW_Mesh* far = t.AddMesh(id.c_str());
+    Set(far, {{"Xll", "1000 1000"}, {"Xor", "1010 1010"}, {"Dx", "5"}, {"SetToCartesianGrid", ""},
+        {"NumNoDataValueInterpolationIterations", iterations}, {"BaseMesh", "../terrain"}});
+    Probe* line = t.Add(new Probe("line", far));
+    const std::vector<AK_Vec3> before(far->Vertices().begin(), far->Vertices().end());
+    AK_ErrorText = "";
+    Set(far, {{"ProjectOnto", ""}});
+    EXPECT_EQ(std::string(AK_ErrorText),
+              "mesh " + id + " lies wholly outside mesh terrain: no vertex gets a height, the mesh is unchanged");
+    ASSERT_EQ(far->NumVertices(), 9) << iterations;
+    EXPECT_EQ(far->NumCells(), 4) << iterations;
+    for (int32_t v = 0; v < 9; ++v) EXPECT_EQ(far->Vertices()[v], before[v]) << iterations;
+    EXPECT_EQ(line->log, "") << iterations;
+  }
+
   // Smoothing moves the border points of a grid: it is no Cartesian grid any more, and
   // every point it locates lies in its cell.
   Set(grid, {{"BaseMesh", "../terrain"}, {"CoverWithCartesianGrid", ""},
@@ -203,6 +223,12 @@ TEST(MeshObject, CoverProjectAndSmooth)
   EXPECT_TRUE(grid->ContourLines());
   Set(grid, {{"SmootherIterations", "2"}, {"Smooth", ""}});
   EXPECT_EQ(Get(grid, "RegularGrid"), "0");
+  // A point far beyond the mesh has no height and the upward normal, never a non-number.
+  for (const char* far : {"1e308 1e308", "-1e308 5"}) {
+    Set(grid, {{"XActive", far}});
+    EXPECT_EQ(Get(grid, "HActive"), "0") << far;
+    EXPECT_EQ(Get(grid, "NActive"), "0 0 1") << far;
+  }
   for (double x = 0; x < 100; x += 3.3)
     for (double y = 0; y < 100; y += 3.3) {
       int32_t c = grid->FindCell(x, y, -1);

@@ -38,17 +38,19 @@ TEST(Files, RoundTripKeepsEveryBit)
   }
 }
 
-// The bounds are the vertices' own, whatever the header says; a byte-order mark in front
-// changes nothing.
-TEST(Files, BoundsOfTheVerticesAndAByteOrderMark)
+// The box is the header's as it stands, also when the vertices lie elsewhere, and a write
+// gives it back unchanged; a byte-order mark in front changes nothing.
+TEST(Files, BoxOfTheHeaderAndAByteOrderMark)
 {
   MessageCapture quiet;
   ScratchDir dir;
-  const std::string text = "0 0 0\n1 1 1\n3\n0 0 0\n5 0 0\n0 -2 7\n1\n1 2 3 1\n";
+  const std::string text = "-5 -5 -5\n5 5 5\n3\n0 0 0\n5 0 0\n0 -2 7\n1\n1 2 3 1\n";
   for (const std::string& head : {std::string(), std::string("\xEF\xBB\xBF")}) {
     AK_Triangulation s;
     ASSERT_EQ(s.ReadDurnixFile(dir.Write("stale.tbp", head + text).c_str()), 1);
-    EXPECT_TRUE(s._min == AK_Vec3(0, -2, 0) && s._max == AK_Vec3(5, 0, 7));
+    EXPECT_TRUE(s._min == AK_Vec3(-5, -5, -5) && s._max == AK_Vec3(5, 5, 5));
+    ASSERT_EQ(s.WriteDurnixFile((dir / "copy.tbp").c_str()), 1);
+    EXPECT_EQ(ReadFile(dir / "copy.tbp"), text);
   }
 }
 
@@ -62,7 +64,7 @@ TEST(Files, Tri3dRefusesSurfacesAndCountsItCannotHandle)
   struct Case { std::string arguments; int status; std::string says; };
   const Case cases[] = {
       {"info " + ShellQuote(far), 1, "are no finite numbers"},
-      {"info " + ShellQuote(dir.Path()), 1, "is no regular file"},
+      {"info " + ShellQuote(dir.Path()), 1, "cannot open file '" + dir.Path() + "' !"},
       {"random 2000000000", 2, "N must be a whole number"},
       {"random 200000000", 1, "ERROR:a tetrahedral mesh takes at most"},
       {"random 3", 0, "0 negative volume tets."},
@@ -111,8 +113,10 @@ TEST(Files, BadFilesLeaveTheSurfaceAsItWas)
     EXPECT_TRUE(messages.HasPrefix("error reading Durnix tbp file ")) << c.what;
     messages.Clear();
   }
-  EXPECT_EQ(s.ReadDurnixFile((dir / "missing.tbp").c_str()), 0);
-  EXPECT_TRUE(messages.HasPrefix("cannot open file '"));
+  for (const std::string& unopenable : {dir / "missing.tbp", dir.Path()}) {
+    EXPECT_EQ(s.ReadDurnixFile(unopenable.c_str()), 0);
+    EXPECT_TRUE(messages.HasPrefix("cannot open file '" + unopenable + "' !")) << unopenable;
+  }
   EXPECT_NEAR(s.Volume(), 6, 1e-12);
 
   // A good file replaces everything: octree, sub-patches and selection go.

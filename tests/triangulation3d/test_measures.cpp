@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "Surfaces.h"
 #include "TestSupport.h"
@@ -145,4 +146,45 @@ TEST(Split, BisectionKeepsTheSurface)
   one.LinkNeighbours();
   EXPECT_EQ(one.NumTriangles(), 1 + one.SplitAtSharpEdges(0.5));
   EXPECT_NEAR(one.Area(), 1, 1e-15);
+}
+
+// Splitting at sharp edges ends. Along the creases of a tetrahedron the halves of a split
+// edge stay longest and sharp, so without a floor the splits went on for ever (a right
+// corner) or down to edges of length 0 (a regular one); a box's longest edges lie in its
+// faces and nothing is split. Either way the surface stays closed around its solid, and
+// every edge keeps a length.
+TEST(Split, SharpEdgesEndAtTheFloor)
+{
+  struct Case {
+    const char* what;
+    std::vector<AK_Vec3> corners;
+    bool leftWhole;
+  } cases[] = {
+      {"regular", {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}}, true},
+      {"right corner", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, true},
+      {"box", {}, false},
+  };
+  for (const Case& c : cases) {
+    MessageCapture messages;
+    AK_Triangulation s;
+    if (c.corners.empty()) {
+      MakeBox(s, 1, 2, 3);
+    } else {
+      for (const AK_Vec3& p : c.corners) s.AddPoint(p);
+      const int32_t faces[4][3] = {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}};
+      for (const auto& f : faces) s.AddTriangle(f[0], f[1], f[2], -1);
+      s.LinkNeighbours();
+    }
+    const double volume = s.Volume();
+    const int32_t points = s.NumPoints(), triangles = s.NumTriangles();
+    const int32_t added = s.SplitAtSharpEdges(0.5);
+    EXPECT_EQ(s.NumPoints(), points + added) << c.what;
+    EXPECT_EQ(s.NumTriangles(), triangles + 2 * added) << c.what;
+    EXPECT_EQ(added > 0, c.leftWhole) << c.what;
+    EXPECT_TRUE(ClosedAndMutual(s)) << c.what;
+    EXPECT_NEAR(s.Volume(), volume, 1e-12) << c.what;
+    for (int32_t t = 0; t < s.NumTriangles(); ++t)
+      for (int k = 0; k < 3; ++k) ASSERT_GT(s._t[t].EdgeLength(s._p, k), 0) << c.what;
+    EXPECT_EQ(messages.HasPrefix("splitting at sharp edges stopped with "), c.leftWhole) << c.what;
+  }
 }
