@@ -280,7 +280,8 @@ public:
   // The per-cell arrays of a run: resistance areas and wall marks.
   void UpdateCellResistances(SW_SimulationRun& run);
   void MarkWallCells(SW_SimulationRun& run);
-  // One time step from t; 0, or 1 with the run's error text when the run cannot go on.
+  // One time step from t; 0, or else the run cannot go on and its error text says why: 1, or
+  // SW_StepOutOfParticles when the particles outgrew their bound or the memory.
   int ComputeTimeStep(double t, double dt, SW_SimulationRun& run);
   // One of the simulation's groups; none once deleted.
   AK_Object* Group(SW_SimulationGroup group) { return GetComponent(SW_SimulationGroups[int(group)].id); }
