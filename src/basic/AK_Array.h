@@ -117,6 +117,15 @@ public:
   // Reserve, answering false (the array as it was) when the memory cannot be had.
   bool TryReserve(int32_t n) { return n <= _capacity || TryResize(n); }
 
+  // Room for n elements and a fifth more for growth to come, or for just n when the spare
+  // cannot be had; false (the array as it was) when not even that can.
+  bool TryReserveWithSpare(int32_t n)
+  {
+    if (n <= _capacity) return true;
+    const int64_t spare = int64_t(n) + n / 5;
+    return TryResize(static_cast<int32_t>(spare < INT32_MAX ? spare : INT32_MAX)) || TryResize(n);
+  }
+
   // Sets the count directly; the caller has made room with Resize or Reserve.
   void SetCount(int32_t n)
   {

@@ -12,6 +12,23 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
+bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+// Whether the digits [first, last) of a number out of range (without its sign; hexadecimal
+// after its "0x") are too small rather than too large: the exponent's sign tells, or without
+// an exponent a point before the first digit that is not 0.
+bool Underflows(const char* first, const char* last, bool hex)
+{
+  const char mark = hex ? 'p' : 'e';
+  const char* e = first;
+  bool pointFirst = false, digitSeen = false;
+  for (; e != last && std::tolower(static_cast<unsigned char>(*e)) != mark; ++e) {
+    if (*e == '.' && !digitSeen) pointFirst = true;
+    if (*e != '0' && (hex ? IsHexDigit(*e) : (*e >= '1' && *e <= '9'))) digitSeen = true;
+  }
+  return e == last ? pointFirst : e[1] == '-';
+}
+
 // The longest number prefix of [first, last) after an optional sign; from_chars takes no "+".
 // A number too small for the doubles is 0 (or the nearest subnormal), as strtod has it.
 AK_NumberRead ReadNumber(const char* first, const char* last, double& value, const char** end)
@@ -24,16 +41,7 @@ AK_NumberRead ReadNumber(const char* first, const char* last, double& value, con
   auto [ptr, ec] = std::from_chars(first, last, v, std::chars_format::general);
   if (ec == std::errc::invalid_argument) return AK_NumberRead::NoNumber;
   if (ec == std::errc::result_out_of_range) {
-    // Out of range either way: the exponent's sign, or without one a point before the first
-    // digit that is not 0, tells an underflow from an overflow.
-    const char* e = first;
-    bool pointFirst = false, digitSeen = false;
-    for (; e != ptr && *e != 'e' && *e != 'E'; ++e) {
-      if (*e == '.' && !digitSeen) pointFirst = true;
-      if (*e >= '1' && *e <= '9') digitSeen = true;
-    }
-    bool underflow = e == ptr ? pointFirst : e[1] == '-';
-    if (!underflow) {
+    if (!Underflows(first, ptr, false)) {
       *end = ptr;
       return AK_NumberRead::NotFinite;
     }
@@ -49,8 +57,6 @@ bool ParseNumber(const char* first, const char* last, double& value, const char*
 {
   return ReadNumber(first, last, value, end) == AK_NumberRead::Number;
 }
-
-bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
 // A hexadecimal number as strtod reads one ("0x10" is 16, "-0x1.8p1" is -3): an optional
 // sign, "0x" or "0X", hex digits with an optional point, an optional binary exponent. None
@@ -69,15 +75,7 @@ AK_NumberRead ReadHexNumber(const char* first, const char* last, double& value, 
   if (ec == std::errc::invalid_argument) return AK_NumberRead::NoNumber;
   *end = ptr;
   if (ec == std::errc::result_out_of_range) {
-    // As for decimals: the exponent's sign, or without one a point before the first digit
-    // that is not 0, tells an underflow from an overflow.
-    const char* e = s;
-    bool pointFirst = false, digitSeen = false;
-    for (; e != ptr && *e != 'p' && *e != 'P'; ++e) {
-      if (*e == '.' && !digitSeen) pointFirst = true;
-      if (IsHexDigit(*e) && *e != '0') digitSeen = true;
-    }
-    if (!(e == ptr ? pointFirst : e[1] == '-')) return AK_NumberRead::NotFinite;
+    if (!Underflows(s, ptr, true)) return AK_NumberRead::NotFinite;
     v = 0;
   }
   if (!std::isfinite(v)) return AK_NumberRead::NotFinite;

@@ -9,11 +9,8 @@
 int SW_ParticleStore::SizeWork()
 {
   const int32_t n = Count();
-  const int32_t spare = n + static_cast<int32_t>(std::min<int64_t>(n / 5, INT32_MAX - n));
   bool room = true;
-  ForEachWorkColumn([n, spare, &room](auto& column) {
-    if (room && n > column._capacity) room = column.TryReserve(spare) || column.TryReserve(n);
-  });
+  ForEachWorkColumn([n, &room](auto& column) { room = room && column.TryReserveWithSpare(n); });
   if (!room) return 0;
   ForEachWorkColumn([n](auto& column) { column.SetCount(n); });
   return 1;

@@ -18,8 +18,9 @@
 //
 // Every operation that changes the number of particles goes through the column lists below,
 // so a new column is added in one place. Growth that the particle count decides (SizeWork,
-// Reserve, MakeRoom, Split) answers when memory cannot be had instead of ending the program. The particle set of the scene (SW_Particles) owns a
-// store and lends it to a run; plain code (the flow model, tests, benchmarks) uses it alone.
+// Reserve, MakeRoom, Split) answers when memory cannot be had instead of ending the program.
+// The particle set of the scene (SW_Particles) owns a store and lends it to a run; plain code
+// (the flow model, tests, benchmarks) uses it alone.
 #pragma once
 
 #include <cstdint>

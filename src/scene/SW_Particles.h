@@ -53,8 +53,8 @@ public:
   // a message. Answers "", or why no particle was made when the memory for them cannot be
   // had (the set then stays as it was).
   AK_String Generate(const AK_Array<float>& depth, const AK_Array<AK_Vec3>& velocity,
-                const AK_Array<float>& enthalpy, const AK_Array<unsigned char>& flags,
-                float density, float massPerParticle);
+                     const AK_Array<float>& enthalpy, const AK_Array<unsigned char>& flags,
+                     float density, float massPerParticle);
   // Adds a particle at p (its z taken from the mesh); 1 when added, 0 (nothing changed) when
   // p lies on no cell.
   int Add(const AK_Vec3& p, float mass, const AK_Vec3& velocity, float enthalpy,

@@ -1,6 +1,4 @@
 // The neighbour grid of the smoothed-particle method and its kernel radius.
-#include <algorithm>
-#include <climits>
 #include <cmath>
 
 #include "SW_Flow.h"
@@ -112,9 +110,8 @@ int SW_FlowGrid::Build(const SW_MeshCore& mesh, const SW_ParticleStore& p, doubl
   const int32_t buckets = nx * ny;
   const int32_t n = p.Count();
   // Room for the particles to come, or at least for these; none leaves no grid to read.
-  const int32_t spare = n + static_cast<int32_t>(std::min<int64_t>(n / 5, INT32_MAX - n));
-  const auto room = [n, spare](auto& a) { return n <= a._capacity || a.TryReserve(spare) || a.TryReserve(n); };
-  if (!room(sorted) || !room(bucket) || !room(points) || !start.TryReserve(buckets + 1)) {
+  if (!sorted.TryReserveWithSpare(n) || !bucket.TryReserveWithSpare(n) || !points.TryReserveWithSpare(n) ||
+      !start.TryReserve(buckets + 1)) {
     sorted.SetCount(0);
     start.SetCount(0);
     return 0;

@@ -22,7 +22,7 @@ double ParticlesFor(double e)
 {
   const double n = std::trunc(e);
   const double k = n + (e - n > AK_Random() / 2147483647.0 ? 1 : 0);
-  return k == k ? k : 0;
+  return std::isnan(k) ? 0 : k;
 }
 
 // The count of particles to add once the room for them is made.

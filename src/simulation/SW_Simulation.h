@@ -219,7 +219,9 @@ public:
   // "<attribute> <value> <why>" for the first value it cannot run with (a density, step,
   // output interval or mass per particle that is not positive, a friction angle of 90
   // degrees or more, a negative friction, erosion energy or mixing factor); "" when it can.
-  AK_String ValueRefusal() const;
+  // `startsOver`: the run sets the release up anew, whose method may compute the mass per
+  // particle.
+  AK_String ValueRefusal(bool startsOver);
   // The same for the release set-up: the numbers it turns a release into particles with (the
   // density, the release raster's density, the input of the mass-per-particle method).
   AK_String ReleaseValueRefusal() const;
@@ -255,6 +257,9 @@ public:
   // Something to release: a release area, a release raster, or a point source of positive
   // strength.
   bool HasRelease();
+  // A release the user defined: release or secondary release areas, or a release raster
+  // (SW_Simulation_Release.cpp).
+  bool DefinesRelease();
   // The run loop of "Run" and "Continue": set-up, steps to the end time, outputs, status.
   void RunLoop();
   // The output of a run at the current time: a redraw when a view is shown, the time-step

@@ -230,14 +230,6 @@ bool ChooseParticleBudget(SW_Simulation& sim, const Release& r, AK_String& fault
   return true;
 }
 
-// A release the user defined: release or secondary release areas, or a release raster.
-bool ReleaseDefined(SW_Simulation& sim)
-{
-  return !Areas(sim, SW_SimulationGroup::ReleaseAreas).IsEmpty() ||
-         !Areas(sim, SW_SimulationGroup::SecondaryReleaseAreas).IsEmpty() ||
-         (!sim.ReleaseDHM.IsEmpty() && sim.ReleaseDHM != "none");
-}
-
 // Snow that enters during the run: a source line or the point source.
 bool FedBySources(SW_Simulation& sim)
 {
@@ -251,7 +243,7 @@ bool FedBySources(SW_Simulation& sim)
 AK_String NothingToRun(SW_Simulation& sim, const Release& r)
 {
   const SW_Particles* particles = sim.Particles();
-  if ((particles && particles->Count() > 0) || !ReleaseDefined(sim) || FedBySources(sim)) return "";
+  if ((particles && particles->Count() > 0) || !sim.DefinesRelease() || FedBySources(sim)) return "";
   if (!(r.M > 0)) return AK_String::Format("the release holds no snow (%g kg)", r.M);
   if (r.n == 0) return AK_String::Format("the release of %g kg covers no cell of the mesh", r.M);
   return AK_String::Format("no particle was made from the release of %g kg in %d cells", r.M, r.n);
@@ -301,6 +293,13 @@ void ResetResultFields(SW_Simulation& sim)
 
 }  // namespace
 
+bool SW_Simulation::DefinesRelease()
+{
+  return !Areas(*this, SW_SimulationGroup::ReleaseAreas).IsEmpty() ||
+         !Areas(*this, SW_SimulationGroup::SecondaryReleaseAreas).IsEmpty() ||
+         (!ReleaseDHM.IsEmpty() && ReleaseDHM != "none");
+}
+
 AK_String SW_Simulation::Initialize()
 {
   CurrentTime = 0;
@@ -309,7 +308,7 @@ AK_String SW_Simulation::Initialize()
   if (!mesh || mesh->NumCells() == 0) return "";
   InitEntrainmentAreaWeights();
   Release release;
-  if (ReleaseDefined(*this)) release.fault = ReleaseValueRefusal();
+  if (DefinesRelease()) release.fault = ReleaseValueRefusal();
   if (release.fault.IsEmpty()) release = ComputeReleaseCells(*this, mesh->Core());
   if (SW_Particles* particles = Particles()) particles->Clear();
   if (release.fault.IsEmpty() && ChooseParticleBudget(*this, release, release.fault))

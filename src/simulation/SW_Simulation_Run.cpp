@@ -55,7 +55,7 @@ AK_String SW_Simulation::StartRefusal(bool continuing)
   }
   // Before the schedule's checks, so that a step or interval that is not positive is named
   // as such.
-  if (AK_String fault = ValueRefusal(); !fault.IsEmpty()) return fault;
+  if (AK_String fault = ValueRefusal(startsOver); !fault.IsEmpty()) return fault;
   const SW_RunTimes times{DeltaT, DeltaOut, EndTime};
   const double start = startsOver ? 0.0 : CurrentTime;
   // The step index and the output schedule count whole steps exactly only up to a bound.

@@ -49,8 +49,6 @@ constexpr ValueRule kRunRules[] = {
     {"SubgridMixingFactor", &S::SubgridMixingFactor, Need::NotNegative, nullptr},
     {"DeltaT", &S::DeltaT, Need::Positive, nullptr},
     {"DeltaOut", &S::DeltaOut, Need::Positive, nullptr},
-    // Every step weighs the particles against it, whatever made them.
-    {"MassPerParticle", &S::MassPerParticle, Need::Positive, nullptr},
 };
 
 // Why the value breaks the rule; none when it keeps it.
@@ -85,9 +83,16 @@ AK_String FirstBroken(const S& s, const ValueRule* rules, size_t count)
 
 }  // namespace
 
-AK_String SW_Simulation::ValueRefusal() const
+AK_String SW_Simulation::ValueRefusal(bool startsOver)
 {
-  return FirstBroken(*this, kRunRules, std::size(kRunRules));
+  if (AK_String fault = FirstBroken(*this, kRunRules, std::size(kRunRules)); !fault.IsEmpty()) return fault;
+  // Every step weighs the particles against the mass per particle, and the sources make theirs
+  // of it; only a run from 0 s whose method derives it from the release computes it anew.
+  const bool derived = startsOver && DefinesRelease() &&
+                       SW_MassMethodIndex(MassPerParticleDeterminationMethod.c_str()) != SW_MassDirect;
+  if (derived) return AK_String();
+  static constexpr ValueRule kMass = {"MassPerParticle", &S::MassPerParticle, Need::Positive, nullptr};
+  return FirstBroken(*this, &kMass, 1);
 }
 
 AK_String SW_Simulation::ReleaseValueRefusal() const

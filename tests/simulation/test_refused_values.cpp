@@ -25,12 +25,14 @@ TEST(RefusedValues, TheRunRefusesWhatItCannotRunWithBeforeAnyFileChanges)
       {{"EntrainmentErosionEnergy=-1"}, "EntrainmentErosionEnergy -1 is negative"},
       {{std::string("EntrainmentDHM=") + dhm, "EntrainmentDHMDensity=0"}, "EntrainmentDHMDensity 0 is not positive"},
       {{std::string("ReleaseDHM=") + dhm, "ReleaseDHMDensity=-150"}, "ReleaseDHMDensity -150 is not positive"},
-      {{"MassPerParticle=0"}, "MassPerParticle 0 is not positive"},
+      {{"MassPerParticleDeterminationMethod=direct", "MassPerParticle=0"}, "MassPerParticle 0 is not positive"},
       {{"DeltaDepthPerParticle=0"}, "DeltaDepthPerParticle 0 is not positive"},
       {{"MassPerParticleDeterminationMethod=particles per cell", "NumParticlesPerCell=0"},
        "NumParticlesPerCell 0 is not positive"},
       {{"MassPerParticleDeterminationMethod=number of particles", "NumParticles=-3"}, "NumParticles -3 is not positive"},
       {{"slab.Depth=1e37"}, "the release mass is not a finite number: release area slab holds 1.5e+42 kg"},
+      // The release's method computes the mass per particle anew.
+      {{"MassPerParticle=0"}, "runs: estimated mass per particle:"},
       {{"FrictionType=Chezy", "BedFrictionAngle=-5"}, "runs: simulation Avalanche1 terminated"},  // Chezy takes none
       // A method outside the list is computed like "direct", with the mass correction.
       {{"EndTime=-1", "RestitutionCoefficient=1.5", "AnimationStepDelay=-1", "MassPerParticle=1000",
