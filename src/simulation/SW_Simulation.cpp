@@ -167,6 +167,10 @@ void DeclareFriction(AK_AttributeTableOf<SW_Simulation>& t)
   t.Attribute(
       "BottomShearStressFormulaFile", [](S& s) { return s.BottomShearStressFormulaFileName(); },
       [](S& s, const char* v) { s.LoadRheologyFile(v); });
+  // What a saved project keeps of a law given by its file; not shown.
+  t.Attribute(
+      "RheologyFilePath", [](S& s) { return s.StoredRheologyFile(); },
+      [](S& s, const char* v) { s.LoadStoredRheologyFile(v); });
   t.Answer("BottomShearStressFormulaSignature", [](S&) { return AK_String(S::kShearSignature); });
   t.Attribute(
       "FormulaParameters", [](S& s) { return s.FormulaParameters(); },

@@ -206,6 +206,16 @@ public:
   // function is left (the formula's text stays the last that compiled).
   void CompileShearFormula(const char* formula);
   void LoadRheologyFile(const char* path);
+  // The rheology file a saved project keeps for its user law: the absolute path of the file
+  // last given to the law (as it was opened, loaded or not), "" when none was given since
+  // "FrictionType" was set or when "FrictionType" names that file from the rheology folders
+  // (the name alone finds it again).
+  AK_String StoredRheologyFile() const;
+  // Its replay when a project loads, after "FrictionType" and the formula: loads the file
+  // unless the law was already given that very file ("" changes nothing). A file that does
+  // not load leaves a warning naming it and why, and not an error, so the project loads on;
+  // the run of the user law then refuses with that reason.
+  void LoadStoredRheologyFile(const char* path);
   AK_String FormulaParameters();
   void SetFormulaParameters(const char* text);
   const char* FormulaParametersVis() const;
@@ -385,4 +395,8 @@ private:
   // Otherwise, why the user law may be left with no function: set where "tau" or "shear" is
   // lost without a file failing, cleared when one becomes usable.
   AK_String _userLawFault;
+  // The absolute path of the rheology file last given to the user law (see
+  // StoredRheologyFile), and whether "FrictionType" gave it by its name.
+  AK_String _lawFile;
+  bool _lawFileNamedByType = false;
 };

@@ -1,4 +1,5 @@
 // SW_Simulation: friction models, the shear formula, rheology files and the friction angles.
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -77,6 +78,17 @@ namespace {
 // rheology folders) rather than by its name in those folders.
 bool IsRheologyPath(const char* type) { return std::strpbrk(type, "/\\") != nullptr; }
 
+// The file as this process opens it, from any directory: a project is loaded again from
+// wherever another process (a background run, a batch start) happens to stand.
+AK_String AbsoluteFilePath(const AK_String& file)
+{
+  if (file.IsAbsolutePath()) return file;
+  AK_String path = AK_NormalizePath(file);
+  const char* rest = path.c_str();
+  while (rest[0] == '.' && rest[1] == '/') rest += 2;
+  return AK_JoinPath(AK_CurrentDirectory(), rest);
+}
+
 }  // namespace
 
 void SW_Simulation::SetFrictionType(const char* text)
@@ -84,12 +96,16 @@ void SW_Simulation::SetFrictionType(const char* text)
   FrictionType = text ? text : "";
   DropRheology();
   _lawFileFault = "";
+  _lawFile = "";
+  _lawFileNamedByType = false;
   if (IsBuiltInFrictionType()) return;
   if (IsRheologyPath(FrictionType)) {
-    // The law the project was saved with: a run without it would not be the same run.
+    // Kept as set, and no error: a project loaded from another directory than the one it was
+    // saved in misses a relative path, and the file it stored (replayed later in the load)
+    // takes over. Without one, a run refuses with this reason.
     if (!AK_FileExists(FrictionType) || AK_IsDirectory(FrictionType)) {
       _lawFileFault = AK_String("cannot find the rheology file ") + FrictionType;
-      AK_ErrorText = AK_String("FrictionType: ") + _lawFileFault;
+      AK_MESSAGE(AK_String("WARNING: FrictionType: ") + _lawFileFault);
       return;
     }
     LoadRheologyFile(FrictionType);
@@ -102,6 +118,7 @@ void SW_Simulation::SetFrictionType(const char* text)
     return;
   }
   LoadRheologyFile(path);
+  _lawFileNamedByType = true;
 }
 
 void SW_Simulation::CompileShearFormula(const char* formula)
@@ -133,6 +150,8 @@ void SW_Simulation::LoadRheologyFile(const char* path)
 {
   AK_String file(path ? path : "");
   DropRheology();
+  _lawFile = file.IsEmpty() ? AK_String() : AbsoluteFilePath(file);
+  _lawFileNamedByType = false;
   if (file.IsEmpty()) {
     // No file: no rheology law any more.
     BottomShearStressFormulaFile = "";
@@ -141,7 +160,8 @@ void SW_Simulation::LoadRheologyFile(const char* path)
   }
   AK_File open(file, "r");
   if (!open) {
-    _lawFileFault = AK_String("cannot open ") + file;
+    const int why = errno;
+    _lawFileFault = AK_String("cannot open ") + file + ": " + std::strerror(why);
     AK_ErrorText = _lawFileFault;
     return;
   }
@@ -179,6 +199,27 @@ void SW_Simulation::LoadRheologyFile(const char* path)
   _userLawFault = _lawFileFault = "";
   // "FrictionType" stays as the user set it: a saved project names the law as it was chosen.
   BottomShearStressFormulaFile = file;
+}
+
+AK_String SW_Simulation::StoredRheologyFile() const
+{
+  return _lawFileNamedByType ? AK_String() : _lawFile;
+}
+
+void SW_Simulation::LoadStoredRheologyFile(const char* path)
+{
+  AK_String file(path ? path : "");
+  if (file.IsEmpty()) return;
+  // "FrictionType" gave the law this very file already: loading it again would only repeat
+  // its messages and its "init".
+  if (!_lawFile.IsEmpty() && AK_FileIdentityOfPath(file).SameAs(AK_FileIdentityOfPath(_lawFile))) return;
+  LoadRheologyFile(file);
+  if (_lawFileFault.IsEmpty()) return;
+  // Every reason names the file. The rest of the project still loads, and a built-in model
+  // still runs; the user law refuses its run with this reason.
+  AK_MESSAGE(AK_String("WARNING: ") + GetAbsolutePath() + ": the rheology file of its friction law could not be loaded: " +
+             _lawFileFault);
+  AK_ErrorText = "";
 }
 
 AK_String SW_Simulation::UserLawRefusal() const

@@ -179,8 +179,7 @@ TEST(UserLawFaults, ALawWithoutUsableTauRefusesTheRunBeforeAnyFileChanges)
          AK_DeleteFile(law.c_str());
          return Answer(s, "FrictionType", law);
        },
-       "FrictionType: cannot find the rheology file {LAW}", "{LAW}", "cannot find the rheology file {LAW}", false,
-       true},
+       "", "{LAW}", "cannot find the rheology file {LAW}", false, true},
       {"rheology file dropped", good,
        [](SW_Simulation& s, const std::string&) { return Answer(s, "BottomShearStressFormulaFile", ""); }, "", "{LAW}",
        "its rheology file was dropped"},
