@@ -138,15 +138,18 @@ TEST(Run, AContinueLeavesTheFileOfItsStateAndRepeatsTheStraightRun)
 // corrected mass per particle is the run's, "MassPerParticle" stays the input. Runs in a row
 // make the same particles and files; a simulation whose set-up saw other inputs (as a second
 // process that loads the project and a time step) finds the run's mass anew and continues as
-// the first one does, splitting the particles that entrain at the same mass.
+// the first one does, its point source adding particles of the same mass.
 TEST(Run, AMassMethodOutsideTheListKeepsItsInputAndCorrectsTheRunOnly)
 {
   RunProject p;
   const auto setUp = [](SW_Simulation& s) {
     s.Set("MassPerParticleDeterminationMethod", "by hand");
     s.Set("MassPerParticle", "3000");
-    s.Set("GlobalEntrainmentAreaWeight", "400");
     s.Set("EndTime", "1");
+    // A point source adds particles of the run's mass per particle.
+    for (auto [name, value] : {std::pair{"$source_strength", "200000"}, {"$source_duration", "5"},
+                               {"$source_radius", "5"}, {"$source_point", "100 50"}, {"$source_velo", "0"}})
+      s.SetVariable(name, value);
   };
   setUp(*p.sim);
   std::vector<std::string> first;
@@ -170,11 +173,13 @@ TEST(Run, AMassMethodOutsideTheListKeepsItsInputAndCorrectsTheRunOnly)
   WriteFile(otherRun + "/at_0000001.0000.TimeStep", p.File("at_0000001.0000.TimeStep"));
   other->Set("LoadTimeStep", "at_0000001.0000");
   ASSERT_NEAR(other->CurrentTime, 1, 1e-9);
+  const int32_t count = other->Particles()->Count();
   for (SW_Simulation* s : {p.sim, other}) {
     s->Set("EndTime", "2");
     s->Set("Continue", "");
     EXPECT_STREQ(AK_ErrorText, "");
   }
+  EXPECT_GT(other->Particles()->Count(), count + 10);
   EXPECT_TRUE(ReadFile(otherRun + "/at_0000002.0000.TimeStep") == p.File("at_0000002.0000.TimeStep"));
   EXPECT_STREQ(other->Get("MassPerParticle"), "3000");
 }
@@ -667,6 +672,7 @@ TEST(Run, OneRunOfASimulationAtATime)
     MessageCapture messages;
     p.sim->Set("DeleteTimesteps", "all");
     EXPECT_TRUE(p.TimeSteps().empty());
+    EXPECT_STREQ(p.sim->CurrentTimeStep, "");  // a project saved now loads no time step
     EXPECT_FALSE(messages.HasPrefix("WARNING"));
     EXPECT_FALSE(AK_FileExists(lock.c_str()));
   }
