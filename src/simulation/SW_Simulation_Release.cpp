@@ -307,10 +307,6 @@ void ResetResultFields(SW_Simulation& sim)
   }
 }
 
-}  // namespace
-
-namespace {
-
 // What a release set-up replaces before it knows whether it can be made, held aside: a set-up
 // that is refused gives it back, so the simulation keeps the state it held (a loaded time step,
 // the last state of a run). The particles are held whole, the entrainable snow per cell and
@@ -423,7 +419,8 @@ bool CorrectedInput(const AK_String& method, double input, const AK_String& setU
 
 double SW_Simulation::RunMassPerParticle() const
 {
-  const bool corrected = CorrectedInput(MassPerParticleDeterminationMethod, MassPerParticle, _runMass.method, _runMass.input);
+  const bool corrected =
+      CorrectedInput(MassPerParticleDeterminationMethod, MassPerParticle, _runMass.method, _runMass.input);
   return corrected && _runMass.mass > 0 ? _runMass.mass : MassPerParticle;
 }
 

@@ -150,7 +150,8 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_SimulationRun& run)
 
 void SW_Simulation::ReturnToWrittenState()
 {
-  const double stoppedAt = CurrentTime;
+  const AK_String stopped =
+      AK_String("simulation ") + Id() + AK_String::Format(": the step from %g s stopped half-way: ", CurrentTime);
   // The half-done particles go first: reading the file back needs their memory.
   if (SW_Particles* particles = Particles()) {
     SW_ParticleStore gone;
@@ -158,13 +159,11 @@ void SW_Simulation::ReturnToWrittenState()
   }
   const AK_String name = CurrentTimeStep;
   if (LoadTimeStepFile(name)) {
-    AK_MESSAGE(AK_String("simulation ") + Id() + AK_String::Format(": the step from %g s stopped half-way: ", stoppedAt) +
-               "the simulation holds its time step " + name + " again");
+    AK_MESSAGE(stopped + "the simulation holds its time step " + name + " again");
     return;
   }
   // Nothing written to go back to: the state of 0 s, which every run makes again.
-  AK_MESSAGE(AK_String("simulation ") + Id() + AK_String::Format(": the step from %g s stopped half-way: ", stoppedAt) +
-             "the simulation goes back to its release at 0 s");
+  AK_MESSAGE(stopped + "the simulation goes back to its release at 0 s");
   if (Initialize().IsEmpty()) return;
   if (SW_Particles* particles = Particles()) particles->Clear();
   CurrentTime = 0;

@@ -199,7 +199,8 @@ void SW_Simulation::DeleteTimesteps(const char* value)
     LoadTimeStep(list.names[list.names.Count() - 1]);
   SW_DeleteTimeStepFiles(ProjectDir(), list, AK_String(value ? value : "") == "all");
   // A project saved from now on has no time step to load again.
-  if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep))) CurrentTimeStep = "";
+  if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
+    CurrentTimeStep = "";
 }
 
 int SW_Simulation::SaveData(AK_STREAM&)
