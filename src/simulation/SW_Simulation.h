@@ -155,11 +155,21 @@ public:
   void SetMesh(const char* path);
   // The path of the mesh from the simulation, "" without one.
   AK_String MeshPath();
-  // The set-up of the release on the mesh: release depths, particles, bound fields. Answers
-  // why no run can start from it (a depth or mass that is no finite number >= 0, numbers that
-  // make too many or no particles, a release that makes no particle and no source to feed
-  // the run), after a warning; empty when a run can.
+  // The set-up of the release on the mesh: release depths, particles, bound fields, at 0 s.
+  // Answers why no run can start from it (a depth or mass that is no finite number >= 0,
+  // numbers that make too many or no particles or not enough memory for them, a release that
+  // makes no particle and no source to feed the run), after a warning; empty when a run can.
+  // A refused set-up leaves a state held on this mesh as it was (time, particles, fields).
   AK_String Initialize();
+  // The mass per particle a run goes on with: "MassPerParticle", or, for a method outside the
+  // list, the one its mass correction made of that input (the attribute stays the input).
+  double RunMassPerParticle() const;
+  // False when a method outside the list has not been set up with the input it has now.
+  bool RunMassPerParticleKnown() const;
+  // Finds that corrected mass when it is not known (a process that loaded the particles of a
+  // time step with other inputs set up): the release set up once more and put aside again,
+  // the state held staying as it is. Why it could not be set up; empty when found.
+  AK_String FindRunMassPerParticle();
   // The entrainable snow per cell: both entrainment fields bound per cell to the mesh.
   void InitEntrainmentAreaWeights();
   // The masses of the release, secondary release and entrainment areas (each area's "Mass"
@@ -271,7 +281,19 @@ public:
   // (SW_Simulation_Release.cpp).
   bool DefinesRelease();
   // The run loop of "Run" and "Continue": set-up, steps to the end time, outputs, status.
-  void RunLoop();
+  // `fromStart`: the release is set up anew and the run starts at 0 s (as it does for a
+  // "Continue" from a state at 0 s or without particles); a set-up refused leaves the state
+  // held as it was.
+  void RunLoop(bool fromStart = false);
+  // True when the time-step file named by "CurrentTimeStep" is that of the current time and
+  // stands in the project directory: it holds the state a "Continue" starts from, which the
+  // run then does not write again.
+  bool HoldsWrittenTimeStep();
+  // After a step that stopped half-way (its entrainment, motion or removals done, its time
+  // not): the time step last written or loaded, read back, so that what the simulation holds
+  // is a state the files reproduce; without one, the release set up anew at 0 s (or, refused,
+  // no particle at 0 s).
+  void ReturnToWrittenState();
   // The output of a run at the current time: a redraw when a view is shown, the time-step
   // file. "" when written (or when there is no project directory to write into), otherwise
   // why the run stops: the time, the file and the error.
@@ -339,6 +361,8 @@ public:
   void UpdateReleaseMass(const char* value);
   void SaveTimeStep(const char* value);
   void LoadTimeStep(const char* value);
+  // The same; true when the file was read whole and the simulation took it.
+  bool LoadTimeStepFile(const char* name);
   void LoadNextTimeStep(const char* value);
   void LoadPrevTimeStep(const char* value);
   void LoadFirstTimeStep(const char* value);
@@ -364,6 +388,18 @@ public:
 private:
   void CreateChildren();
   void DropRheology();
+
+  // The release set-up without its end (the result fields reset and bound): `trial` sets it
+  // up only for the mass per particle of a run that goes on with its own particles.
+  AK_String SetUpRelease(bool trial, double& runMass);
+  void KeepRunMassPerParticle(double runMass);
+  // The corrected mass per particle of the last set-up, with the input and method it was
+  // made from.
+  struct RunMass {
+    double mass = 0;
+    double input = 0;
+    AK_String method;
+  } _runMass;
 
   float _releaseTemperature = -10;
   AK_WeakRef<SW_Mesh> _mesh;

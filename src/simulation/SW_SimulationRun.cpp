@@ -153,7 +153,7 @@ void SW_FillFlowParameters(SW_Simulation& sim, SW_FlowParameters& par)
   par.entrainmentDeformation = sim.EntrainmentDeformationResistance;
   par.entrainmentErosion = sim.EntrainmentErosionEnergy;
   par.restitution = sim.RestitutionCoefficient;
-  par.massPerParticle = sim.MassPerParticle;
+  par.massPerParticle = sim.RunMassPerParticle();
   par.bedFrictionAngle = sim.BedFrictionAngle;
   par.internalFrictionAngle = sim.InternalFrictionAngle;
   par.frictionLaw = SW_FrictionLawIndex(sim.FrictionType.c_str());
@@ -300,6 +300,7 @@ bool SW_SimulationRun::Step(double time, double deltaT)
 {
   const int result = _sim.ComputeTimeStep(time, deltaT, *this);
   if (result == 0) return true;
+  _stepFailed = true;
   // A step that cannot go on (a friction law without a number, particles beyond the bound or
   // the memory) ends the run where it was: its half-done state is neither written nor
   // labelled with the next time.

@@ -139,6 +139,8 @@ public:
   const AK_String& Error() const { return _error; }
   // Why the run stopped early, "" when it did not: a failed step or output.
   const AK_String& Failure() const { return _failure; }
+  // A step failed: it may have stopped half-way, with part of its work done.
+  bool StepFailed() const { return _stepFailed; }
   const SW_FlowRun& Flow() const { return _flow; }
 
   // The steps of the run loop: the status file and the interrupt poll, the flow step, the
@@ -159,4 +161,5 @@ private:
   AK_String _error;
   AK_String _failure;
   bool _lent = false;
+  bool _stepFailed = false;
 };

@@ -1,7 +1,9 @@
 // SW_Simulation: the release set-up on the mesh (release depths, the mass per particle,
 // the particles) and the mass reports of the areas, the particles and the entrainable snow.
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "AK_NumberText.h"
@@ -249,11 +251,22 @@ AK_String NothingToRun(SW_Simulation& sim, const Release& r)
   return AK_String::Format("no particle was made from the release of %g kg in %d cells", r.M, r.n);
 }
 
-// The particles of the release cells at rest, their masses then corrected to add up to the
-// release mass (except for the method "direct"). Answers why none were made when the memory
-// for them cannot be had.
-AK_String GenerateParticles(SW_Simulation& sim, const Release& r)
+// True for the methods of the list; any other text is computed like "direct", with the mass
+// correction.
+bool ListedMassMethod(const char* method)
 {
+  for (const char* name : SW_MassMethodNames)
+    if (std::strcmp(method, name) == 0) return true;
+  return false;
+}
+
+// The particles of the release cells at rest, their masses then corrected to add up to the
+// release mass (except for the method "direct"). `runMass` is the mass per particle the run
+// goes on with: the corrected one, or the one the particles were made with. Answers why none
+// were made when the memory for them cannot be had.
+AK_String GenerateParticles(SW_Simulation& sim, const Release& r, double& runMass)
+{
+  runMass = sim.MassPerParticle;
   SW_Particles* particles = sim.Particles();
   if (!particles || r.n <= 0) return "";
   SW_Mesh* mesh = sim.Mesh();
@@ -269,8 +282,11 @@ AK_String GenerateParticles(SW_Simulation& sim, const Release& r)
     return fault;
   const double factor = SW_CorrectParticleMasses(particles->Masses(), r.M);
   AK_MESSAGE(AK_String::Format("massCorrFac:%g", factor).c_str());
-  sim.MassPerParticle = particles->TotalMass() / particles->Count();
-  AK_MESSAGE(AK_String::Format("mass per particle corrected:%g", sim.MassPerParticle).c_str());
+  runMass = particles->TotalMass() / particles->Count();
+  // The listed methods compute the mass per particle; a method outside the list takes it as
+  // its input, which a second set-up would otherwise take the corrected mass for.
+  if (ListedMassMethod(sim.MassPerParticleDeterminationMethod.c_str())) sim.MassPerParticle = runMass;
+  AK_MESSAGE(AK_String::Format("mass per particle corrected:%g", runMass).c_str());
   return "";
 }
 
@@ -291,6 +307,74 @@ void ResetResultFields(SW_Simulation& sim)
   }
 }
 
+// What a release set-up replaces before it knows whether it can be made, held aside: a set-up
+// that is refused gives it back, so the simulation keeps the state it held (a loaded time step,
+// the last state of a run). The particles are held whole, the entrainable snow per cell and
+// the numbers of the particle budget as they were.
+class HeldState {
+public:
+  explicit HeldState(SW_Simulation& sim) : _sim(sim)
+  {
+    _time = sim.CurrentTime;
+    _timeStep = sim.CurrentTimeStep;
+    _budget = {sim.MassPerParticle, sim.DeltaDepthPerParticle, sim.NumParticlesPerCell};
+    _count = sim.NumParticles;
+    if (SW_Particles* particles = sim.Particles()) {
+      _particlesMesh = particles->_mesh;
+      particles->SwapStore(_particles);
+    }
+    for (SW_ScalarField* field : {sim.EntrainmentMass(), sim.EntrainmentEnthalpy()}) {
+      Field& held = _fields[field == sim.EntrainmentMass() ? 0 : 1];
+      if (!field) continue;
+      held.mesh = field->Mesh();
+      held.onVertices = field->_onVertices;
+      std::swap(held.values, field->_values);
+    }
+  }
+  HeldState(const HeldState&) = delete;
+  HeldState& operator=(const HeldState&) = delete;
+
+  // True when the state held lies on the mesh: particles of it, which it can keep.
+  bool OnMesh(const SW_Mesh* mesh) const { return mesh && _particlesMesh == mesh; }
+
+  // Puts everything held back in place of what the set-up made.
+  void GiveBack()
+  {
+    _sim.CurrentTime = _time;
+    _sim.CurrentTimeStep = _timeStep;
+    _sim.MassPerParticle = _budget[0];
+    _sim.DeltaDepthPerParticle = _budget[1];
+    _sim.NumParticlesPerCell = _budget[2];
+    _sim.NumParticles = _count;
+    if (SW_Particles* particles = _sim.Particles()) {
+      particles->SwapStore(_particles);
+      particles->_mesh = _particlesMesh;
+    }
+    SW_ScalarField* fields[2] = {_sim.EntrainmentMass(), _sim.EntrainmentEnthalpy()};
+    for (int k = 0; k < 2; ++k) {
+      if (!fields[k]) continue;
+      fields[k]->_onVertices = _fields[k].onVertices;
+      fields[k]->SetMesh(_fields[k].mesh);
+      std::swap(_fields[k].values, fields[k]->_values);
+    }
+  }
+
+private:
+  struct Field {
+    SW_Mesh* mesh = nullptr;
+    int32_t onVertices = 0;
+    AK_Array<float> values;
+  };
+  SW_Simulation& _sim;
+  double _time = 0;
+  AK_String _timeStep;
+  std::array<double, 3> _budget{};
+  int32_t _count = 0;
+  SW_ParticleStore _particles;
+  SW_Mesh* _particlesMesh = nullptr;
+  Field _fields[2];
+};
+
 }  // namespace
 
 bool SW_Simulation::DefinesRelease()
@@ -300,22 +384,86 @@ bool SW_Simulation::DefinesRelease()
          (!ReleaseDHM.IsEmpty() && ReleaseDHM != "none");
 }
 
-AK_String SW_Simulation::Initialize()
+AK_String SW_Simulation::SetUpRelease(bool trial, double& runMass)
 {
   CurrentTime = 0;
   CurrentTimeStep = "";
-  SW_Mesh* mesh = Mesh();
-  if (!mesh || mesh->NumCells() == 0) return "";
   InitEntrainmentAreaWeights();
   Release release;
   if (DefinesRelease()) release.fault = ReleaseValueRefusal();
-  if (release.fault.IsEmpty()) release = ComputeReleaseCells(*this, mesh->Core());
+  if (release.fault.IsEmpty()) release = ComputeReleaseCells(*this, Mesh()->Core());
   if (SW_Particles* particles = Particles()) particles->Clear();
+  runMass = MassPerParticle;
   if (release.fault.IsEmpty() && ChooseParticleBudget(*this, release, release.fault))
-    release.fault = GenerateParticles(*this, release);
-  if (release.fault.IsEmpty()) release.fault = NothingToRun(*this, release);
-  ResetResultFields(*this);
-  BindFieldsToMesh();
-  if (!release.fault.IsEmpty()) AK_MESSAGE(("WARNING: " + release.fault).c_str());
+    release.fault = GenerateParticles(*this, release, runMass);
+  // A run that goes on asks only for its mass per particle: its particles are its own.
+  if (release.fault.IsEmpty() && !trial) release.fault = NothingToRun(*this, release);
   return release.fault;
+}
+
+void SW_Simulation::KeepRunMassPerParticle(double runMass)
+{
+  _runMass = {runMass, MassPerParticle, MassPerParticleDeterminationMethod};
+}
+
+namespace {
+
+// The corrected mass per particle of the last set-up stands for a method outside the list
+// with the input it was made from; the listed methods leave theirs in "MassPerParticle".
+bool CorrectedInput(const AK_String& method, double input, const AK_String& setUpMethod, double setUpInput)
+{
+  return !ListedMassMethod(method.c_str()) && method == setUpMethod && input == setUpInput;
+}
+
+}  // namespace
+
+double SW_Simulation::RunMassPerParticle() const
+{
+  const bool corrected =
+      CorrectedInput(MassPerParticleDeterminationMethod, MassPerParticle, _runMass.method, _runMass.input);
+  return corrected && _runMass.mass > 0 ? _runMass.mass : MassPerParticle;
+}
+
+bool SW_Simulation::RunMassPerParticleKnown() const
+{
+  return ListedMassMethod(MassPerParticleDeterminationMethod.c_str()) ||
+         CorrectedInput(MassPerParticleDeterminationMethod, MassPerParticle, _runMass.method, _runMass.input);
+}
+
+AK_String SW_Simulation::FindRunMassPerParticle()
+{
+  SW_Mesh* mesh = Mesh();
+  if (!mesh || mesh->NumCells() == 0 || RunMassPerParticleKnown()) return "";
+  AK_MESSAGE(AK_String("the mass per particle of ") + GetAbsolutePath() +
+             " is corrected by its release set-up: setting the release up again to find it...");
+  HeldState held(*this);
+  double runMass = 0;
+  const AK_String fault = SetUpRelease(true, runMass);
+  held.GiveBack();
+  if (fault.IsEmpty()) KeepRunMassPerParticle(runMass);
+  return fault;
+}
+
+AK_String SW_Simulation::Initialize()
+{
+  SW_Mesh* mesh = Mesh();
+  if (!mesh || mesh->NumCells() == 0) {
+    CurrentTime = 0;
+    CurrentTimeStep = "";
+    return "";
+  }
+  HeldState held(*this);
+  double runMass = 0;
+  const AK_String fault = SetUpRelease(false, runMass);
+  // A refused set-up changes nothing of a state on this mesh; one on another mesh (or none)
+  // gives way to the empty release on this one.
+  if (!fault.IsEmpty() && held.OnMesh(mesh)) {
+    held.GiveBack();
+  } else {
+    if (fault.IsEmpty()) KeepRunMassPerParticle(runMass);
+    ResetResultFields(*this);
+    BindFieldsToMesh();
+  }
+  if (!fault.IsEmpty()) AK_MESSAGE(("WARNING: " + fault).c_str());
+  return fault;
 }

@@ -2,6 +2,7 @@
 // set-up and steps the simulation's entry points hand on to it.
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
 #include "AK_FrameworkState.h"
 #include "AK_Group.h"
@@ -85,8 +86,7 @@ void SW_Simulation::Run(const char*)
   if (const AK_String refusal = StartRefusal(false); !refusal.IsEmpty()) return RefuseRun(refusal);
   AK_MESSAGE(AK_String("running simulation ") + Id() + "...");
   if (!ProjectDir().IsEmpty() && UpdateStamp() > ModificationTime("LoadFinalize")) SaveProject();
-  CurrentTime = 0;
-  RunLoop();
+  RunLoop(true);
 }
 
 void SW_Simulation::Continue(const char*)
@@ -148,7 +148,29 @@ int SW_Simulation::ComputeTimeStep(double t, double dt, SW_SimulationRun& run)
   return run.ComputeTimeStep(t, dt);
 }
 
-void SW_Simulation::RunLoop()
+void SW_Simulation::ReturnToWrittenState()
+{
+  const AK_String stopped =
+      AK_String("simulation ") + Id() + AK_String::Format(": the step from %g s stopped half-way: ", CurrentTime);
+  // The half-done particles go first: reading the file back needs their memory.
+  if (SW_Particles* particles = Particles()) {
+    SW_ParticleStore gone;
+    particles->SwapStore(gone);
+  }
+  const AK_String name = CurrentTimeStep;
+  if (LoadTimeStepFile(name)) {
+    AK_MESSAGE(stopped + "the simulation holds its time step " + name + " again");
+    return;
+  }
+  // Nothing written to go back to: the state of 0 s, which every run makes again.
+  AK_MESSAGE(stopped + "the simulation goes back to its release at 0 s");
+  if (Initialize().IsEmpty()) return;
+  if (SW_Particles* particles = Particles()) particles->Clear();
+  CurrentTime = 0;
+  CurrentTimeStep = "";
+}
+
+void SW_Simulation::RunLoop(bool fromStart)
 {
   // Reached through "Run" or "Continue", whose start checks (StartRefusal) have passed.
   SW_Mesh* mesh = Mesh();
@@ -160,28 +182,37 @@ void SW_Simulation::RunLoop()
                AK_String(" ") + mesh->Id() + AK_Text(" is none!", " ist keines!"));
 
   const double startCpu = AK_CpuSeconds();
-  SW_Particles* particles = Particles();
-  if (0.5 * DeltaT > CurrentTime || !particles || particles->Count() == 0) {
-    // Refused before any file is touched: the results of an earlier run stay.
+  const bool startsOver = fromStart || ContinueStartsOver();
+  if (startsOver) {
+    // Refused before any file is touched: the results of an earlier run stay, and so does
+    // the state the simulation holds.
     const AK_String fault = Initialize();
     if (!fault.IsEmpty()) return RefuseRun(fault);
     PeakKineticEnergy = 0;
+  } else if (const AK_String fault = FindRunMassPerParticle(); !fault.IsEmpty()) {
+    return RefuseRun(fault);
   }
   CheckFrictionParameters();
-  SW_SimulationRun run(*this);
-  UpdateCellResistances(run);
-  MarkWallCells(run);
-  run.SetUpSourceLines();
+  auto run = std::make_unique<SW_SimulationRun>(*this);
+  UpdateCellResistances(*run);
+  MarkWallCells(*run);
+  run->SetUpSourceLines();
   BottomPressure()._onVertices = 1;
   BottomPressure().SetMesh(mesh);
   SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
   // The first output that cannot be written ends the run: a run whose results are lost is
-  // not worth computing.
-  AK_String failure = SW_OnOutputSchedule(CurrentTime, times) ? WriteOutput() : AK_String();
+  // not worth computing. A run that goes on from the state of a file it wrote or loaded
+  // leaves that file as it is: the state is the same, and its peak kinetic energy is that of
+  // the steps before it, as the run that wrote it had it then.
+  const bool writesStart = startsOver || !HoldsWrittenTimeStep();
+  AK_String failure = SW_OnOutputSchedule(CurrentTime, times) && writesStart ? WriteOutput() : AK_String();
+  // What follows an output in every step: the state the run goes on from counts into the peak
+  // kinetic energy (a state read from a file holds the peak of the steps before it).
+  if (!startsOver) run->AfterStep();
   SW_WriteStatusFile(ProjectDir(), "running");
   SW_WriteInfoFile(ProjectDir(), AK_String::Format("at time %.15gs", CurrentTime));
 
-  if ((particles = Particles())) {
+  if (SW_Particles* particles = Particles()) {
     const AK_Array<AK_Vec3>& x = particles->Positions();
     const AK_Array<float>& m = particles->Masses();
     for (int32_t i = particles->Count() - 1; i >= 0; --i)
@@ -189,9 +220,11 @@ void SW_Simulation::RunLoop()
     std::fflush(stdout);
   }
 
-  if (failure.IsEmpty() && !SW_RunTimeLoop(CurrentTime, times, run, Id())) failure = run.Failure();
-  run.GiveBack();
+  if (failure.IsEmpty() && !SW_RunTimeLoop(CurrentTime, times, *run, Id())) failure = run->Failure();
+  const bool halfDone = run->StepFailed();
+  run.reset();  // gives the arrays back and frees the run's own
   if (SW_Particles* p = Particles()) p->FreeWork();
+  if (halfDone) ReturnToWrittenState();
 
   MarkModified("touch");
   if (SW_Particles* p = Particles()) p->MarkModified("touch");

@@ -131,22 +131,34 @@ void SW_Simulation::SaveTimeStep(const char*)
   if (!Particles()) return;
   SimulationRecords records(*this);
   SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
-  SW_SaveTimeStepFile(ProjectDir(), header, records, GetAbsolutePath());
+  // The file written holds the state: a project saved from now on loads it again, so that a
+  // "Continue" in any process goes on from there.
+  if (SW_SaveTimeStepFile(ProjectDir(), header, records, GetAbsolutePath()) == 0)
+    CurrentTimeStep = SW_TimeStepName(CurrentTime);
 }
 
-void SW_Simulation::LoadTimeStep(const char* name)
+void SW_Simulation::LoadTimeStep(const char* name) { LoadTimeStepFile(name); }
+
+bool SW_Simulation::LoadTimeStepFile(const char* name)
 {
   // A saved simulation that never wrote a time step has nothing to restore.
-  if (!name || !*name || !Particles()) return;
+  if (!name || !*name || !Particles()) return false;
   SimulationRecords records(*this);
   SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
   AK_String path = GetAbsolutePath();
-  if (SW_LoadTimeStepFile(ProjectDir(), name, header, records, path) != SW_TimeStepLoadResult::Loaded) return;
+  if (SW_LoadTimeStepFile(ProjectDir(), name, header, records, path) != SW_TimeStepLoadResult::Loaded) return false;
   records.Commit();
   CurrentTime = header.currentTime;
   PeakKineticEnergy = header.peakKineticEnergy;
   BindFieldsToMesh();
   CurrentTimeStep = name;
+  return true;
+}
+
+bool SW_Simulation::HoldsWrittenTimeStep()
+{
+  return !CurrentTimeStep.IsEmpty() && CurrentTimeStep == SW_TimeStepName(CurrentTime) && !ProjectDir().IsEmpty() &&
+         AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep));
 }
 
 namespace {
@@ -186,6 +198,9 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   if (list.names.Count() > 0 && list.current != list.names.Count() - 1)
     LoadTimeStep(list.names[list.names.Count() - 1]);
   SW_DeleteTimeStepFiles(ProjectDir(), list, AK_String(value ? value : "") == "all");
+  // A project saved from now on has no time step to load again.
+  if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
+    CurrentTimeStep = "";
 }
 
 int SW_Simulation::SaveData(AK_STREAM&)

@@ -3,12 +3,15 @@
 // refuse blocks above a size a test sets, as a machine out of memory would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "SW_Flow.h"
 #include "SW_SimulationRun.h"
@@ -97,36 +100,83 @@ TEST(FlowAllocation, StepsInSteadyStateAllocateNothing)
   }
 }
 
+namespace {
+
+// What a simulation holds in memory, to compare before and after a run that stopped.
+struct HeldState {
+  double time;
+  std::string timeStep;
+  std::vector<AK_Vec3> x, v;
+  std::vector<float> m, peakDepth, entrainment;
+  explicit HeldState(const SW_Simulation& sim)
+      : time(sim.CurrentTime), timeStep(sim.CurrentTimeStep.c_str()),
+        x(sim.Particles()->Positions().begin(), sim.Particles()->Positions().end()),
+        v(sim.Particles()->Velocities().begin(), sim.Particles()->Velocities().end()),
+        m(sim.Particles()->Masses().begin(), sim.Particles()->Masses().end()),
+        peakDepth(sim.PeakFlowDepth()->_values.begin(), sim.PeakFlowDepth()->_values.end()),
+        entrainment(sim.EntrainmentMass()->_values.begin(), sim.EntrainmentMass()->_values.end())
+  {
+  }
+  bool operator==(const HeldState& o) const
+  {
+    return time == o.time && timeStep == o.timeStep && x == o.x && v == o.v && m == o.m &&
+           peakDepth == o.peakDepth && entrainment == o.entrainment;
+  }
+};
+
+}  // namespace
+
 // Particles beyond the run's bound or the memory end a run as any failed run ends, never the
-// program: a release too large is refused before anything is written; a split too large
-// (the mass per particle cut after 1 s) stops the run at 1 s with the reason, status
-// "finished", no lock, and the time-step files of 0 and 1 s as they were.
+// program. After a run to 1 s: a release too large is refused before anything is written; a
+// split too large (the mass per particle cut after 1 s) stops the run at 1 s with the reason,
+// status "finished", no lock, and the time-step files of 0 and 1 s as they were. Either way
+// the simulation holds the state of 1 s it held before (a split that stopped half-way is
+// undone by reading the time step back), and a "Continue" given the memory it lacked writes
+// what a run that never stopped writes.
 TEST(FlowAllocation, ParticlesBeyondTheBoundOrTheMemoryStopTheRun)
 {
   const struct {
-    double cut;            // the mass per particle divided by this after 1 s; 0: refused release
+    const char* command;
+    void (*prepare)(SW_Simulation&);
     std::size_t refuseAbove;
-    const char* reason;
-  } cases[] = {{0, 1 << 23, "not run: not enough memory for 915589 particles"},
-               {1e9, SIZE_MAX, "run stopped at 1 s: "},
-               {1e4, 1 << 20, "run stopped at 1 s: not enough memory for "}};
+    const char* reason;  // the start of the error text after the simulation's path
+    const char* detail;  // a part of it further on
+    bool continues;      // a "Continue" with the memory, compared with a run that had it
+  } cases[] = {
+      {"Run",
+       [](SW_Simulation& s) {  // some 370 t of snow in particles of 0.4 kg
+         s.Set("MassPerParticleDeterminationMethod", "direct");
+         s.Set("MassPerParticle", "0.4");
+       },
+       1 << 23, "not run: not enough memory for 915589 particles", "", false},
+      {"Run",
+       [](SW_Simulation& s) {
+         s.Set("MassPerParticleDeterminationMethod", "number of particles");
+         s.Set("NumParticles", "300000000");
+       },
+       SIZE_MAX, "not run: 3e+08 particles are too many, at most 268435456 can be made", "", false},
+      {"Continue", [](SW_Simulation& s) { s.MassPerParticle /= 1e9; }, SIZE_MAX, "run stopped at 1 s: ",
+       " particles are too many, at most 268435456 can be made", false},
+      {"Continue", [](SW_Simulation& s) { s.MassPerParticle /= 1e4; }, 1 << 20,
+       "run stopped at 1 s: not enough memory for ", "", false},
+      {"Continue", [](SW_Simulation& s) { s.MassPerParticle /= 20; }, 1 << 16,
+       "run stopped at 1 s: not enough memory for ", "", true},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reason);
     RunProject p;
-    p.sim->Set("EndTime", c.cut ? "1" : "2");
+    p.sim->Set("EndTime", "1");
+    p.sim->Set("Run", "");
     std::vector<std::string> before;
-    if (!c.cut) {  // some 370 t of snow in particles of 0.4 kg
-      p.sim->Set("MassPerParticleDeterminationMethod", "direct");
-      p.sim->Set("MassPerParticle", "0.4");
-    } else {
-      p.sim->Set("Run", "");
-      for (const std::string& name : p.TimeSteps()) before.push_back(p.File(name.c_str()));
-      p.sim->Set("MassPerParticle", AK_String::Format("%.17g", p.sim->MassPerParticle / c.cut));
-      p.sim->Set("EndTime", "2");
-    }
+    for (const std::string& name : p.TimeSteps()) before.push_back(p.File(name.c_str()));
+    ASSERT_EQ(before.size(), 2u);
+    const HeldState held(*p.sim);
+    EXPECT_EQ(held.timeStep, "at_0000001.0000");
+    c.prepare(*p.sim);
+    p.sim->Set("EndTime", "2");
     AK_ErrorText = "";
     gRefuseAbove = c.refuseAbove;
-    p.sim->Set(c.cut ? "Continue" : "Run", "");
+    p.sim->Set(c.command, "");
     gRefuseAbove = SIZE_MAX;
     const std::string error = AK_ErrorText.c_str(), prefix = "project/Simulations/Avalanche1: ";
     EXPECT_EQ(error.rfind(prefix + c.reason, 0), 0u) << error;
@@ -134,11 +184,22 @@ TEST(FlowAllocation, ParticlesBeyondTheBoundOrTheMemoryStopTheRun)
     std::vector<std::string> after;
     for (const std::string& name : p.TimeSteps()) after.push_back(p.File(name.c_str()));
     EXPECT_EQ(after, before);
-    if (!c.cut) continue;
-    EXPECT_EQ(p.File(".simulation_info"), error.substr(prefix.size()) + "\n");
+    EXPECT_TRUE(HeldState(*p.sim) == held);
+    EXPECT_EQ(p.File(".simulation_info"), error.substr(std::min(prefix.size(), error.size())) + "\n");
     EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
-    if (c.cut == 1e9) {
-      EXPECT_NE(error.find(" particles are too many, at most 268435456 can be made"), std::string::npos);
-    }
+    EXPECT_NE(error.find(c.detail), std::string::npos) << error;
+    if (!c.continues) continue;
+    RunProject straight;
+    straight.sim->Set("EndTime", "1");
+    straight.sim->Set("Run", "");
+    c.prepare(*straight.sim);
+    straight.sim->Set("EndTime", "2");
+    straight.sim->Set("Continue", "");
+    ASSERT_STREQ(AK_ErrorText, "");
+    p.sim->Set("Continue", "");
+    EXPECT_STREQ(AK_ErrorText, "");
+    ASSERT_EQ(p.TimeSteps(), straight.TimeSteps());
+    for (const std::string& name : straight.TimeSteps())
+      EXPECT_TRUE(p.File(name.c_str()) == straight.File(name.c_str())) << name;
   }
 }

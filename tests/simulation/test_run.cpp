@@ -97,6 +97,93 @@ TEST(Run, ContinuedRunRepeatsTheStraightRunBitForBit)
   EXPECT_EQ(straight.TimeSteps().size(), 4u);
 }
 
+// A "Continue" goes on from the state the simulation holds, in memory after its run or read
+// from a time-step file, and never writes again the file that holds that state. After 20
+// steps of 0.05 s the time is 1.0000000000000002, on the output schedule: the run's file of
+// 1 s holds the peak kinetic energy of the steps before it, which a second write would raise.
+// A state read from a file takes in its own kinetic energy, as the step that reached it did:
+// the file one step later holds the same peak as that of a run that never stopped.
+TEST(Run, AContinueLeavesTheFileOfItsStateAndRepeatsTheStraightRun)
+{
+  const struct {
+    const char* deltaT;
+    const char* endTime;  // of the straight run and of the continue
+    bool reloaded;        // the state of 1 s read from its file
+  } cases[] = {{"0.05", "2", false}, {"0.05", "2", true}, {"0.1", "1.1", false}, {"0.1", "1.1", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.deltaT) + " to " + c.endTime + (c.reloaded ? " reloaded" : ""));
+    RunProject straight, halves;
+    for (RunProject* p : {&straight, &halves}) p->sim->Set("DeltaT", c.deltaT);
+    straight.sim->Set("EndTime", c.endTime);
+    straight.sim->Set("Run", "");
+    halves.sim->Set("EndTime", "1");
+    halves.sim->Set("Run", "");
+    const std::string first = halves.File("at_0000001.0000.TimeStep");
+    EXPECT_STREQ(halves.sim->CurrentTimeStep, "at_0000001.0000");  // the last file written
+    if (c.reloaded) {
+      halves.sim->Set("LoadFirstTimeStep", "");
+      halves.sim->Set("LoadTimeStep", "at_0000001.0000");
+    }
+    halves.sim->Set("EndTime", c.endTime);
+    halves.sim->Set("Continue", "");
+    EXPECT_STREQ(AK_ErrorText, "");
+    EXPECT_TRUE(halves.File("at_0000001.0000.TimeStep") == first);
+    ASSERT_EQ(halves.TimeSteps(), straight.TimeSteps());
+    for (const std::string& name : straight.TimeSteps())
+      EXPECT_TRUE(halves.File(name.c_str()) == straight.File(name.c_str())) << name;
+  }
+}
+
+// A method outside the list is computed like "direct", with the mass correction: the
+// corrected mass per particle is the run's, "MassPerParticle" stays the input. Runs in a row
+// make the same particles and files; a simulation whose set-up saw other inputs (as a second
+// process that loads the project and a time step) finds the run's mass anew and continues as
+// the first one does, its point source adding particles of the same mass.
+TEST(Run, AMassMethodOutsideTheListKeepsItsInputAndCorrectsTheRunOnly)
+{
+  RunProject p;
+  const auto setUp = [](SW_Simulation& s) {
+    s.Set("MassPerParticleDeterminationMethod", "by hand");
+    s.Set("MassPerParticle", "3000");
+    s.Set("EndTime", "1");
+    // A point source adds particles of the run's mass per particle.
+    for (auto [name, value] : {std::pair{"$source_strength", "200000"}, {"$source_duration", "5"},
+                               {"$source_radius", "5"}, {"$source_point", "100 50"}, {"$source_velo", "0"}})
+      s.SetVariable(name, value);
+  };
+  setUp(*p.sim);
+  std::vector<std::string> first;
+  for (int run = 0; run < 3; ++run) {
+    SCOPED_TRACE(run);
+    MessageCapture messages;
+    p.sim->Set("Run", "");
+    EXPECT_STREQ(p.sim->Get("MassPerParticle"), "3000");
+    EXPECT_EQ(messages.WithPrefix("mass per particle corrected:").size(), 1u);
+    std::vector<std::string> files;
+    for (const std::string& name : p.TimeSteps()) files.push_back(p.File(name.c_str()));
+    if (run == 0) first = files;
+    EXPECT_TRUE(files == first);
+  }
+
+  SW_Simulation* other = p.Add("Other", true);  // set up with the defaults
+  other->GetComponent("ReleaseAreas")->Set("AppendObject", "project/ReleaseAreas/slab");
+  for (const char* name : {"DeltaT", "DeltaOut"}) other->Set(name, p.sim->Get(name));
+  setUp(*other);
+  const std::string otherRun = p.RunIn(p.dir, other);
+  WriteFile(otherRun + "/at_0000001.0000.TimeStep", p.File("at_0000001.0000.TimeStep"));
+  other->Set("LoadTimeStep", "at_0000001.0000");
+  ASSERT_NEAR(other->CurrentTime, 1, 1e-9);
+  const int32_t count = other->Particles()->Count();
+  for (SW_Simulation* s : {p.sim, other}) {
+    s->Set("EndTime", "2");
+    s->Set("Continue", "");
+    EXPECT_STREQ(AK_ErrorText, "");
+  }
+  EXPECT_GT(other->Particles()->Count(), count + 10);
+  EXPECT_TRUE(ReadFile(otherRun + "/at_0000002.0000.TimeStep") == p.File("at_0000002.0000.TimeStep"));
+  EXPECT_STREQ(other->Get("MassPerParticle"), "3000");
+}
+
 TEST(Run, AnUpdateAfterTheRunKeepsItsLastState)
 {
   RunProject p;
@@ -585,6 +672,7 @@ TEST(Run, OneRunOfASimulationAtATime)
     MessageCapture messages;
     p.sim->Set("DeleteTimesteps", "all");
     EXPECT_TRUE(p.TimeSteps().empty());
+    EXPECT_STREQ(p.sim->CurrentTimeStep, "");  // a project saved now loads no time step
     EXPECT_FALSE(messages.HasPrefix("WARNING"));
     EXPECT_FALSE(AK_FileExists(lock.c_str()));
   }
