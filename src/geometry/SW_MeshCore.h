@@ -132,6 +132,8 @@ public:
   // ---- point location, interpolation, projection ----------------------------------------
 
   // First edge of c that sees p strictly outside; -1 when p lies in c (border included).
+  // A point with a coordinate that is not finite lies outside every cell (edge 0); so do
+  // the location queries below answer for it: no cell.
   int ExitEdge(double px, double py, int32_t c) const;
   int ExitEdge(const AK_Vec3& p, int32_t c) const { return ExitEdge(p.x, p.y, c); }
 

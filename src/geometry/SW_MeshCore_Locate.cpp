@@ -16,6 +16,8 @@ constexpr double kWeightTolerance = 1e-3;
 
 inline AK_Vec2 XY(const AK_Vec3& p) { return AK_Vec2{p.x, p.y}; }
 
+inline bool IsFinitePoint(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
+
 }  // namespace
 
 int SW_MeshCore::ExitEdge(double px, double py, int32_t c) const
@@ -32,7 +34,11 @@ int SW_MeshCore::ExitEdge(double px, double py, int32_t c) const
     double s = AK_Orient2dFast(a.x, a.y, b.x, b.y, px, py, &bound);
     // A point far beyond the doubles' square root overflows the cross value: only the
     // exact sign tells its side then (a non-number would count as inside every edge).
+    // A point with a coordinate that is no finite number always lands here (its cross
+    // value is infinite or a non-number) and lies outside every cell: it leaves by the
+    // first edge.
     if (!std::isfinite(bound)) {
+      if (!IsFinitePoint(px, py)) return k;
       if (AK_Orient2dSign(a.x, a.y, b.x, b.y, px, py) < 0) return k;
       continue;
     }
@@ -132,7 +138,9 @@ int32_t SW_MeshCore::WalkToCell(double px, double py, int32_t current) const
 int32_t SW_MeshCore::FindCell(double px, double py, int32_t hint) const
 {
   const int32_t n = NumCells();
-  if (n == 0) return -1;
+  // Checked once here, so that no walk or grid formula below meets a non-number: such a
+  // point lies in no cell (and draws no random start).
+  if (n == 0 || !IsFinitePoint(px, py)) return -1;
   if (_cartesian) return CartesianCell(px, py);
   if (_honeycomb) return HoneycombCell(px, py);
   SW_MESH_FATAL_ASSERT(_lcc.Size() == n, "_lcc.Size()");
@@ -364,6 +372,8 @@ int SW_MeshCore::SegmentExitEdge(int32_t c, const AK_Vec2& a, const AK_Vec2& b) 
 void SW_MeshCore::CellsAlongSegment(const AK_Vec2& a, const AK_Vec2& b, AK_Array<int32_t>& cells,
                                     AK_Array<AK_Vec2>* points) const
 {
+  // A segment with an end that is no point crosses no cell.
+  if (!IsFinitePoint(b.x, b.y)) return;
   int32_t c = FindCell(a, -1);
   if (c < 0) return;
   SW_MESH_FATAL_ASSERT(_lcc.Size() == NumCells(), "_lcc.Size()");
@@ -386,6 +396,8 @@ void SW_MeshCore::CellsAlongSegment(const AK_Vec2& a, const AK_Vec2& b, AK_Array
 void SW_MeshCore::EdgeCrossingsOfSegment(const AK_Vec2& a, const AK_Vec2& b,
                                          AK_Array<SW_EdgeCrossing>& out) const
 {
+  // A segment with an end that is no point crosses no cell.
+  if (!IsFinitePoint(b.x, b.y)) return;
   int32_t c = FindCell(a, -1);
   if (c < 0) return;
   SW_MESH_FATAL_ASSERT(_lcc.Size() == NumCells(), "_lcc.Size()");
