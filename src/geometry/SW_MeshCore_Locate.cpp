@@ -138,12 +138,14 @@ int32_t SW_MeshCore::WalkToCell(double px, double py, int32_t current) const
 int32_t SW_MeshCore::FindCell(double px, double py, int32_t hint) const
 {
   const int32_t n = NumCells();
-  // Checked once here, so that no walk or grid formula below meets a non-number: such a
-  // point lies in no cell (and draws no random start).
-  if (n == 0 || !IsFinitePoint(px, py)) return -1;
+  if (n == 0) return -1;
+  // The grid formulas place a coordinate that is not finite outside by their own range tests.
   if (_cartesian) return CartesianCell(px, py);
   if (_honeycomb) return HoneycombCell(px, py);
   SW_MESH_FATAL_ASSERT(_lcc.Size() == n, "_lcc.Size()");
+  // A walk toward such a point would never find its side: it lies in no cell (and draws no
+  // random start).
+  if (!IsFinitePoint(px, py)) return -1;
   int32_t start = (hint >= 0 && hint < n) ? hint : RandomStartCell(px, py);
   return WalkToCell(px, py, start);
 }
