@@ -150,9 +150,9 @@ int AK_Orient2dSign(double ax, double ay, double bx, double by, double px, doubl
   if (!std::isfinite(bound)) {
     // Coordinates near the largest doubles overflow the products. Scaling every coordinate
     // by the same power of two keeps the sign: the largest becomes 2^500, where nothing
-    // overflows and only coordinates some 10^-150 of it lose bits.
-    // A coordinate that is no finite number gives no point and no side. (fmax passes over
-    // a non-number, so the check must look at each coordinate itself.)
+    // overflows and only coordinates some 10^-150 of it lose bits. A coordinate that is not
+    // finite gives no point and no side; each is looked at, since fmax passes over a
+    // non-number (which would then be scaled again and again).
     double m = 0;
     for (double v : {ax, ay, bx, by, px, py}) {
       if (!std::isfinite(v)) return 0;

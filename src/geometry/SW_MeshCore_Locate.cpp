@@ -33,10 +33,9 @@ int SW_MeshCore::ExitEdge(double px, double py, int32_t c) const
     double bound;
     double s = AK_Orient2dFast(a.x, a.y, b.x, b.y, px, py, &bound);
     // A point far beyond the doubles' square root overflows the cross value: only the
-    // exact sign tells its side then (a non-number would count as inside every edge).
-    // A point with a coordinate that is no finite number always lands here (its cross
-    // value is infinite or a non-number) and lies outside every cell: it leaves by the
-    // first edge.
+    // exact sign tells its side then. A point with a coordinate that is not finite always
+    // lands here too (its cross value is infinite or a non-number); it has no side, lies
+    // outside every cell and leaves by the first edge.
     if (!std::isfinite(bound)) {
       if (!IsFinitePoint(px, py)) return k;
       if (AK_Orient2dSign(a.x, a.y, b.x, b.y, px, py) < 0) return k;
