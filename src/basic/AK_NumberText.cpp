@@ -247,6 +247,16 @@ AK_String AK_FormatRoundTrip(double value)
   return AK_String(text);
 }
 
+AK_String AK_FormatDouble(double value)
+{
+  AK_String text = AK_String::Format("%.15g", value);
+  // Only a text that rounds up past the largest double fails to read back, and every double
+  // whose text does lies above 1e308; below that the text is taken unread.
+  if (std::fabs(value) < 1e308 || !std::isfinite(value)) return text;
+  double back = 0;
+  return AK_LeadingDouble(text.c_str(), back) == AK_NumberRead::Number ? text : AK_FormatRoundTrip(value);
+}
+
 void ParseFloatPairList(const AK_String& text, float* target)
 {
   if (!ScanList(text.c_str(), target, 2)) AK_WarnWrongInput(2, true);

@@ -46,6 +46,10 @@ AK_String AK_FormatGeneral(double value, int significantDigits);
 double AK_ThroughText(double value, int significantDigits);
 // The shortest text that reads back as the same double.
 AK_String AK_FormatRoundTrip(double value);
+// A double as every attribute answers and saves it: "%.15g", except where that text would
+// read back as no finite number (15 digits round the few doubles within a hair of the
+// largest ones beyond them); those get the shortest text that reads back as the same double.
+AK_String AK_FormatDouble(double value);
 
 // Readers of attribute texts that hold a short fixed list of numbers separated by white
 // space; numbers after the expected ones are ignored. Fewer numbers send

@@ -89,10 +89,9 @@ AK_String::AK_String(int value) : _size(16), _s(NewBuffer(16))
 
 AK_String::AK_String(const double* values, int n) : _size(2), _s(NewBuffer(2)), _length(0)
 {
-  char buf[64];
   for (int i = 0; i < n; ++i) {
-    std::snprintf(buf, sizeof buf, i ? " %.15g" : "%.15g", values[i]);
-    *this += buf;
+    if (i) *this += ' ';
+    *this += AK_FormatDouble(values[i]);
   }
 }
 

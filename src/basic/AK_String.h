@@ -20,7 +20,7 @@ public:
   AK_String(const char* first, const char* last);  // the range [first, last)
   explicit AK_String(char c);
   explicit AK_String(int value);  // "%d"
-  AK_String(const double* values, int n);  // each "%.15g", joined by one blank
+  AK_String(const double* values, int n);  // each AK_FormatDouble, joined by one blank
   AK_String(const float* values, int n);   // each "%g", joined by one blank
   // Each element followed by the separator, the last one too.
   AK_String(const AK_Array<AK_String>& list, const char* separator);
@@ -121,5 +121,5 @@ bool AK_IsIdentifierChar(char c);
 // not finite.
 bool AK_ParseVec3(const char* text, double& x, double& y, double& z);
 
-// Text of the numbers, each "%.15g", joined by one blank.
+// Text of the numbers, each as AK_FormatDouble writes it, joined by one blank.
 AK_String AK_FormatDoubleList(const double* values, int count);

@@ -6,7 +6,7 @@
 //   declaration  member                 Get answers             Set takes
 //   Int          int32_t                "%d"                    a whole number (atoi)
 //   Switch       int32_t                "%d"                    a whole number (atoi)
-//   Double       double                 "%.15g"                 a finite number (atof)
+//   Double       double                 "%.15g" (see below)     a finite number (atof)
 //   Float        float                  "%g"                    a finite number that fits
 //   Vector       double[N] or float[N]  the numbers, one blank  up to N finite numbers
 //                                       between ("%.15g"/"%g")
@@ -22,6 +22,11 @@
 //                                       followed by %AK_SEP%    keys)
 //   Command      -                      (not readable)          the handler, value passed on
 //   Attribute    -                      the get handler         the set handler
+//
+// Doubles are written by AK_FormatDouble: "%.15g", except the few near the largest doubles
+// whose "%.15g" text would overflow when read back; they get the shortest exact text, so
+// that every value Get answers (and a project saves) reads back. Classes that answer a
+// double through a handler of their own write it with the same function.
 //
 // Numbers are read the way the C library reads them, as the macros and saved files of the
 // system rely on: atoi and atof take the number a text starts with ("2.7" is 2 for a whole
@@ -305,8 +310,8 @@ private:
     AK_AttributeEntry e = Named(name, type);
     e.get = [member](AK_Object& o) {
       if constexpr (std::is_same_v<V, int32_t>) return AK_String(Self(o).*member);
-      else return AK_String::Format(std::is_same_v<V, float> ? "%g" : "%.15g",
-                                    static_cast<double>(Self(o).*member));
+      else if constexpr (std::is_same_v<V, float>) return AK_String::Format("%g", static_cast<double>(Self(o).*member));
+      else return AK_FormatDouble(Self(o).*member);
     };
     e.set = [member](AK_Object& o, const AK_AttributeEntry& entry, const char* v) {
       V value{};

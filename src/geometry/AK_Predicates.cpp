@@ -150,10 +150,14 @@ int AK_Orient2dSign(double ax, double ay, double bx, double by, double px, doubl
   if (!std::isfinite(bound)) {
     // Coordinates near the largest doubles overflow the products. Scaling every coordinate
     // by the same power of two keeps the sign: the largest becomes 2^500, where nothing
-    // overflows and only coordinates some 10^-150 of it lose bits.
+    // overflows and only coordinates some 10^-150 of it lose bits. A coordinate that is not
+    // finite gives no point and no side; each is looked at, since fmax passes over a
+    // non-number (which would then be scaled again and again).
     double m = 0;
-    for (double v : {ax, ay, bx, by, px, py}) m = std::fmax(m, std::fabs(v));
-    if (!std::isfinite(m)) return 0;  // no point: no side
+    for (double v : {ax, ay, bx, by, px, py}) {
+      if (!std::isfinite(v)) return 0;
+      m = std::fmax(m, std::fabs(v));
+    }
     int e;
     std::frexp(m, &e);
     auto f = [e](double v) { return std::ldexp(v, 500 - e); };

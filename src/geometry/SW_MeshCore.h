@@ -132,6 +132,9 @@ public:
   // ---- point location, interpolation, projection ----------------------------------------
 
   // First edge of c that sees p strictly outside; -1 when p lies in c (border included).
+  // A point with a coordinate that is not finite lies outside every cell (edge 0 sees it
+  // outside): the location queries below find no cell for it, and a segment with such an
+  // end crosses none.
   int ExitEdge(double px, double py, int32_t c) const;
   int ExitEdge(const AK_Vec3& p, int32_t c) const { return ExitEdge(p.x, p.y, c); }
 

@@ -16,6 +16,8 @@ constexpr double kWeightTolerance = 1e-3;
 
 inline AK_Vec2 XY(const AK_Vec3& p) { return AK_Vec2{p.x, p.y}; }
 
+inline bool IsFinitePoint(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
+
 }  // namespace
 
 int SW_MeshCore::ExitEdge(double px, double py, int32_t c) const
@@ -31,8 +33,11 @@ int SW_MeshCore::ExitEdge(double px, double py, int32_t c) const
     double bound;
     double s = AK_Orient2dFast(a.x, a.y, b.x, b.y, px, py, &bound);
     // A point far beyond the doubles' square root overflows the cross value: only the
-    // exact sign tells its side then (a non-number would count as inside every edge).
+    // exact sign tells its side then. A point with a coordinate that is not finite always
+    // lands here too (its cross value is infinite or a non-number); it has no side, lies
+    // outside every cell and leaves by the first edge.
     if (!std::isfinite(bound)) {
+      if (!IsFinitePoint(px, py)) return k;
       if (AK_Orient2dSign(a.x, a.y, b.x, b.y, px, py) < 0) return k;
       continue;
     }
@@ -133,9 +138,13 @@ int32_t SW_MeshCore::FindCell(double px, double py, int32_t hint) const
 {
   const int32_t n = NumCells();
   if (n == 0) return -1;
+  // The grid formulas place a coordinate that is not finite outside by their own range tests.
   if (_cartesian) return CartesianCell(px, py);
   if (_honeycomb) return HoneycombCell(px, py);
   SW_MESH_FATAL_ASSERT(_lcc.Size() == n, "_lcc.Size()");
+  // A walk toward such a point would never find its side: it lies in no cell (and draws no
+  // random start).
+  if (!IsFinitePoint(px, py)) return -1;
   int32_t start = (hint >= 0 && hint < n) ? hint : RandomStartCell(px, py);
   return WalkToCell(px, py, start);
 }
@@ -364,6 +373,8 @@ int SW_MeshCore::SegmentExitEdge(int32_t c, const AK_Vec2& a, const AK_Vec2& b) 
 void SW_MeshCore::CellsAlongSegment(const AK_Vec2& a, const AK_Vec2& b, AK_Array<int32_t>& cells,
                                     AK_Array<AK_Vec2>* points) const
 {
+  // A segment with an end that is no point crosses no cell.
+  if (!IsFinitePoint(b.x, b.y)) return;
   int32_t c = FindCell(a, -1);
   if (c < 0) return;
   SW_MESH_FATAL_ASSERT(_lcc.Size() == NumCells(), "_lcc.Size()");
@@ -386,6 +397,8 @@ void SW_MeshCore::CellsAlongSegment(const AK_Vec2& a, const AK_Vec2& b, AK_Array
 void SW_MeshCore::EdgeCrossingsOfSegment(const AK_Vec2& a, const AK_Vec2& b,
                                          AK_Array<SW_EdgeCrossing>& out) const
 {
+  // A segment with an end that is no point crosses no cell.
+  if (!IsFinitePoint(b.x, b.y)) return;
   int32_t c = FindCell(a, -1);
   if (c < 0) return;
   SW_MESH_FATAL_ASSERT(_lcc.Size() == NumCells(), "_lcc.Size()");

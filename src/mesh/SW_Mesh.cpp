@@ -119,13 +119,13 @@ void SW_Mesh::DeclareAttributes(AK_AttributeTableOf<SW_Mesh>& t)
   t.Options("Polylines", [](SW_Mesh& m) { return m.GetPolylinesList(); });
   t.Answer("NumVertices", [](SW_Mesh& m) { return AK_String(m.NumVertices()); });
   t.Answer("NumCells", [](SW_Mesh& m) { return AK_String(m.NumCells()); });
-  t.Answer("ProjectedArea", [](SW_Mesh& m) { return AK_String::Format("%.15g", m._data._totalArea.z); });
-  t.Answer("Resolution", [](SW_Mesh& m) { return AK_String::Format("%.15g", m.GetResolution()); });
+  t.Answer("ProjectedArea", [](SW_Mesh& m) { return AK_FormatDouble(m._data._totalArea.z); });
+  t.Answer("Resolution", [](SW_Mesh& m) { return AK_FormatDouble(m.GetResolution()); });
   t.Answer("RegularGrid", [](SW_Mesh& m) { return AK_String(m.RegularGrid()); });
   t.Answer("HActive", [](SW_Mesh& m) {
     AK_Vec3 p(m.XActive[0], m.XActive[1], 0);
     m.HeightAt(p, -1);
-    return AK_String::Format("%.15g", p.z);
+    return AK_FormatDouble(p.z);
   });
   t.Answer("NActive", [](SW_Mesh& m) {
     int32_t c = m.FindCell(m.XActive[0], m.XActive[1], -1);

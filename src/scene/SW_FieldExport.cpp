@@ -47,7 +47,7 @@ void CannotOpen(const char* name, At at)
 AK_String Row(std::initializer_list<double> numbers)
 {
   AK_String row;
-  for (double v : numbers) row += (row == "" ? "" : " ") + AK_String::Format("%.15g", v);
+  for (double v : numbers) row += (row == "" ? "" : " ") + AK_FormatDouble(v);
   return row + "\n";
 }
 

@@ -193,7 +193,7 @@ void SW_InitialCondition::UpdateMass()
   // silently losing its snow.
   if (DepthSourceMissing())
     AK_MESSAGE(AK_String("WARNING:release depth mesh '") + _releaseDhmPath + "' of release area " + Id() +
-               " is missing, depth " + AK_String::Format("%.15g", _depth) + " kept");
+               " is missing, depth " + AK_FormatDouble(_depth) + " kept");
   else if (HasDepthSource()) {
     const double before = _depth;
     _depth = 0;
@@ -218,14 +218,14 @@ void SW_InitialCondition::UpdateMass()
   }
   AK_String& annotations = Line().text;
   AK_String::SetKeyValue(annotations, "name", Id(), '=', ';');
-  AK_String::SetKeyValue(annotations, "d0", AK_String::Format("%.15g", _depth), '=', ';');
-  AK_String::SetKeyValue(annotations, "rho", AK_String::Format("%.15g", _density), '=', ';');
+  AK_String::SetKeyValue(annotations, "d0", AK_FormatDouble(_depth), '=', ';');
+  AK_String::SetKeyValue(annotations, "rho", AK_FormatDouble(_density), '=', ';');
 }
 
 AK_String SW_InitialCondition::MassText()
 {
   double area = static_cast<float>(AK_ThroughText(std::fabs(TrueArea()), 15));
-  return AK_String::Format("%.15g", area * _depth * _density);
+  return AK_FormatDouble(area * _depth * _density);
 }
 
 void SW_InitialCondition::CopyPolygonOf(const char* path) { CopyCoordsOf(path); }

@@ -40,7 +40,8 @@ public:
   // Recomputes the true area and, with a formula or release-depth mesh in force, `Depth` as
   // the area-weighted mean depth; writes "name", "d0" and "rho" into the annotations.
   void UpdateMass();
-  // True area times depth times density, "%.15g" (the area rounded to single precision).
+  // True area times depth times density, by AK_FormatDouble (the area rounded to single
+  // precision).
   AK_String MassText();
   void SetRelDepFuncName(const char* value);
   AK_String RelDepFuncNameOpts();

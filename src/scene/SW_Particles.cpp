@@ -37,9 +37,9 @@ void SW_Particles::DeclareAttributes(AK_AttributeTableOf<SW_Particles>& t)
 {
   using P = SW_Particles;
   t.Answer("NumberOfParticles", [](P& p) { return AK_String(p._position->NumVertices()); });
-  t.Answer("TotalParticlesMass", [](P& p) { return AK_String::Format("%.15g", p.TotalMass()); });
+  t.Answer("TotalParticlesMass", [](P& p) { return AK_FormatDouble(p.TotalMass()); });
   t.Answer("TotalParticlesKineticEnergy",
-           [](P& p) { return AK_String::Format("%.15g", p.TotalKineticEnergy()); });
+           [](P& p) { return AK_FormatDouble(p.TotalKineticEnergy()); });
 }
 
 AK_Array<AK_Vec3>& SW_Particles::Positions() const { return _position->Vertices(); }

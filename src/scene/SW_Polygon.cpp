@@ -15,9 +15,9 @@ SW_Polygon::SW_Polygon(const char* id, AK_Object* parent) : AK_Class(id, parent)
 void SW_Polygon::DeclareAttributes(AK_AttributeTableOf<SW_Polygon>& t)
 {
   using P = SW_Polygon;
-  t.Answer("ProjectedArea", [](P& p) { return AK_String::Format("%.15g", std::fabs(p.ProjectedArea())); });
-  t.Answer("TrueArea", [](P& p) { return AK_String::Format("%.15g", std::fabs(p._trueArea)); });
-  t.Answer("MeanInclination", [](P& p) { return AK_String::Format("%.15g", p.MeanInclination()); });
+  t.Answer("ProjectedArea", [](P& p) { return AK_FormatDouble(std::fabs(p.ProjectedArea())); });
+  t.Answer("TrueArea", [](P& p) { return AK_FormatDouble(std::fabs(p._trueArea)); });
+  t.Answer("MeanInclination", [](P& p) { return AK_FormatDouble(p.MeanInclination()); });
   t.Command("UpdateTrueArea", &P::UpdateTrueArea);
 }
 

@@ -34,7 +34,7 @@ void SW_Polyline::DeclareAttributes(AK_AttributeTableOf<SW_Polyline>& t)
   t.Text("LabelFont", &P::_labelFont);
   t.Options("FontList", [](P&) { return AK_Text2d::GetFontList(); });
   t.Options("PolylinesList", [](P& p) { return p.PolylinesList(); });
-  t.Answer("ProjectedLength", [](P& p) { return AK_String::Format("%.15g", p.ProjectedLength()); });
+  t.Answer("ProjectedLength", [](P& p) { return AK_FormatDouble(p.ProjectedLength()); });
   t.Answer("NumVertices", [](P& p) { return AK_String(p.Points().Count()); });
   t.Answer("CoordsOfSelectedVertex", [](P& p) { return p.CoordsOfSelectedVertex(); });
   t.Attribute("Annotations", [](P& p) { return p._line.text; },
@@ -335,7 +335,7 @@ void SW_Polyline::ProjectedDistance(const char* text)
   double xy[2] = {0, 0};
   ParseDoublePairList(text ? text : "", xy);
   AK_MESSAGE(AK_String("INFO: distance to ") + (text ? text : "") + " is " +
-             AK_String::Format("%.15g", DistanceToPoint(xy[0], xy[1])));
+             AK_FormatDouble(DistanceToPoint(xy[0], xy[1])));
 }
 
 AK_String SW_Polyline::MeshNamesList()

@@ -51,9 +51,9 @@ void SW_ScalarField::DeclareAttributes(AK_AttributeTableOf<SW_ScalarField>& t)
     SW_ValueRange r = SW_ValueRangeOf(f._values);
     return r.empty ? AK_String("0") : AK_String::Format("%g", r.max);
   });
-  t.Answer("Average", [](F& f) { return AK_String::Format("%.15g", SW_MeanOfPositive(f._values)); });
+  t.Answer("Average", [](F& f) { return AK_FormatDouble(SW_MeanOfPositive(f._values)); });
   t.Double("AreaValueLimit", &F::_areaValueLimit);
-  t.Answer("AreaAboveLimit", [](F& f) { return AK_String::Format("%.15g", f.AreaAboveLimit()); });
+  t.Answer("AreaAboveLimit", [](F& f) { return AK_FormatDouble(f.AreaAboveLimit()); });
   t.Double("MinDisplayedValue", &F::_minDisplayedValue);
   t.Command("ExportValuesAlongPolyline", &F::ExportValuesAlongPolyline);
   t.Command("ExportContourLines", &F::ExportContourLines);
@@ -100,7 +100,7 @@ void SW_ScalarField::SetValueAtPoint(const char* text)
 {
   double xy[2] = {0, 0};
   AK_String(text).ToDoubles(xy, 2);
-  _valueAtPoint = AK_String::Format("%.15g at %.15g %.15g", ValueAt(xy[0], xy[1]), xy[0], xy[1]);
+  _valueAtPoint = AK_FormatDouble(ValueAt(xy[0], xy[1])) + " at " + AK_String(xy, 2);
 }
 
 double SW_ScalarField::AreaAboveLimit()

@@ -34,7 +34,7 @@ void SW_VectorField::DeclareAttributes(AK_AttributeTableOf<SW_VectorField>& t)
     SW_LengthRange(f._vectors, min, max);
     return AK_String::Format("%g", max);
   });
-  t.Answer("Average", [](F& f) { return AK_String::Format("%.15g", SW_MeanOfPositiveLengths(f._vectors)); });
+  t.Answer("Average", [](F& f) { return AK_FormatDouble(SW_MeanOfPositiveLengths(f._vectors)); });
   t.Vis("CreateMagnitudeFieldVis", [](F& f) { return f.GetComponent("magnitude") ? "r" : "w"; });
   t.Vis("RemoveMagnitudeFieldVis", [](F& f) { return f.GetComponent("magnitude") ? "w" : "r"; });
   t.Command("CreateMagnitudeField", [](F& f, const char*) {

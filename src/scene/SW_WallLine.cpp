@@ -20,7 +20,7 @@ double AngleOfSlope(double slope) { return std::atan(slope) / kDegree; }
 AK_String ListText(const AK_Array<double>& values, double (*convert)(double))
 {
   AK_String text;
-  for (double v : values) text += AK_String::Format("%.15g%%AK_SEP%%", convert ? convert(v) : v);
+  for (double v : values) text += AK_FormatDouble(convert ? convert(v) : v) + "%AK_SEP%";
   return text;
 }
 
@@ -66,7 +66,7 @@ void SW_WallLine::DeclareAttributes(AK_AttributeTableOf<SW_WallLine>& t)
       "AbsHeightAtCurrentVertex",
       [](SW_WallLine& w) {
         int32_t i = w.SelectedIndex();
-        return i >= 0 ? AK_String::Format("%.15g", w._heights[i % w._heights.Count()]) : AK_String("0");
+        return i >= 0 ? AK_FormatDouble(w._heights[i % w._heights.Count()]) : AK_String("0");
       },
       [](SW_WallLine& w, const char* v) {
         double value = 0;
@@ -76,7 +76,7 @@ void SW_WallLine::DeclareAttributes(AK_AttributeTableOf<SW_WallLine>& t)
       "SlopeAngleAtCurrentVertex",
       [](SW_WallLine& w) {
         int32_t i = w.SelectedIndex();
-        return i >= 0 ? AK_String::Format("%.15g", AngleOfSlope(w._slopes[i % w._slopes.Count()]))
+        return i >= 0 ? AK_FormatDouble(AngleOfSlope(w._slopes[i % w._slopes.Count()]))
                       : AK_String("0");
       },
       [](SW_WallLine& w, const char* v) {

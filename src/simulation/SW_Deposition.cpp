@@ -54,7 +54,7 @@ void SW_EvaluateDeposition(AK_Object& simulation, const char* path, const SW_Mes
     return;
   }
   const double error = SW_DepositionError(mesh->Vertices(), *flowDepth, reference->Points());
-  const AK_String value = AK_String::Format("%.15g", error);
+  const AK_String value = AK_FormatDouble(error);
   AK_MESSAGE(AK_String("INFO: deposition error relative to '") + path + "' is " + value);
   simulation.SetVariable("$DepositionError", value);
 }

@@ -33,6 +33,7 @@ double SW_DepositionError(const AK_Array<AK_Vec3>& vertices, const AK_Array<floa
 // The command: nothing when the path is empty or there is no mesh or no flow depth;
 // otherwise the path (relative to the simulation) must name a polyline with points, or the
 // error text says it does not. The result goes out as the message "INFO: deposition error
-// relative to '<path>' is <E>" and into the simulation's "$DepositionError", both "%.15g".
+// relative to '<path>' is <E>" and into the simulation's "$DepositionError", both written
+// by AK_FormatDouble.
 void SW_EvaluateDeposition(AK_Object& simulation, const char* path, const SW_Mesh* mesh,
                            const AK_Array<float>* flowDepth);

@@ -267,9 +267,9 @@ void DeclareTimes(AK_AttributeTableOf<SW_Simulation>& t)
   // them: a check of the pair at either Set would refuse, in a load, the very pair the
   // project holds. The run refuses an output interval shorter than a step before it starts.
   t.Double("DeltaOut", &S::DeltaOut);
-  t.Answer("CurrentTime", [](S& s) { return AK_String::Format("%.15g", s.CurrentTime); });
+  t.Answer("CurrentTime", [](S& s) { return AK_FormatDouble(s.CurrentTime); });
   t.Answer("PeakKineticEnergy",
-           [](S& s) { return AK_String::Format("%.15g", s.PeakKineticEnergy); });
+           [](S& s) { return AK_FormatDouble(s.PeakKineticEnergy); });
 }
 
 // How the release becomes particles.

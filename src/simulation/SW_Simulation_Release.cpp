@@ -53,18 +53,18 @@ void SW_Simulation::UpdateReleaseMass(const char*)
     for (SW_InitialCondition* area : Areas(*this, group)) area->UpdateMass();
 }
 
-AK_String SW_Simulation::ReleaseMassText() { return AK_String::Format("%.15g", AreasMass(*this, SW_SimulationGroup::ReleaseAreas)); }
+AK_String SW_Simulation::ReleaseMassText() { return AK_FormatDouble(AreasMass(*this, SW_SimulationGroup::ReleaseAreas)); }
 AK_String SW_Simulation::SecondaryReleaseMassText()
 {
-  return AK_String::Format("%.15g", AreasMass(*this, SW_SimulationGroup::SecondaryReleaseAreas));
+  return AK_FormatDouble(AreasMass(*this, SW_SimulationGroup::SecondaryReleaseAreas));
 }
 AK_String SW_Simulation::EntrainmentAreasMassText()
 {
-  return AK_String::Format("%.15g", AreasMass(*this, SW_SimulationGroup::EntrainmentAreas));
+  return AK_FormatDouble(AreasMass(*this, SW_SimulationGroup::EntrainmentAreas));
 }
 AK_String SW_Simulation::CurrentMassText()
 {
-  return AK_String::Format("%.15g", Particles() ? Particles()->TotalMass() : 0.0);
+  return AK_FormatDouble(Particles() ? Particles()->TotalMass() : 0.0);
 }
 
 AK_String SW_Simulation::EntrainableMassText()
@@ -76,7 +76,7 @@ AK_String SW_Simulation::EntrainableMassText()
   double sum = 0;
   for (int32_t c = 0; c < mesh->NumCells(); ++c)
     sum += mesh->Core().CellAreaVector(c).Length() * field->_values[c];
-  return AK_String::Format("%.15g", sum);
+  return AK_FormatDouble(sum);
 }
 
 // Entrainable snow per cell from the entrainment areas, the raster and the global layer.

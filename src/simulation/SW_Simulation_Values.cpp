@@ -76,7 +76,7 @@ AK_String FirstBroken(const S& s, const ValueRule* rules, size_t count)
     const ValueRule& r = rules[i];
     if (r.applies && !r.applies(s)) continue;
     const double v = s.*r.member;
-    if (const char* why = Breaks(r.need, v)) return Refusal(r.name, AK_String::Format("%.15g", v), why);
+    if (const char* why = Breaks(r.need, v)) return Refusal(r.name, AK_FormatDouble(v), why);
   }
   return AK_String();
 }

@@ -33,7 +33,7 @@ void SW_SoftSphereSim2D::DeclareAttributes(AK_AttributeTableOf<SW_SoftSphereSim2
   t.Double("DeltaT", &S::DeltaT).Range(DBL_MIN, HUGE_VAL);
   t.Double("OutputDeltaT", &S::OutputDeltaT);
   t.Answer("CollTime", [](S& o) {
-    return AK_String::Format("%.15g", SW_SoftSphereCollisionTime(o.Parameters()));
+    return AK_FormatDouble(SW_SoftSphereCollisionTime(o.Parameters()));
   });
   t.Answer("RestCoeff", [](S& o) {
     const SW_SoftSphereParameters p = o.Parameters();
@@ -41,7 +41,7 @@ void SW_SoftSphereSim2D::DeclareAttributes(AK_AttributeTableOf<SW_SoftSphereSim2
     // contact reads no restitution rather than a perfect bounce.
     const double exact = SW_SoftSphereCollisionTime(p);
     const double tc = std::isfinite(exact) ? AK_ThroughText(exact, 15) : exact;
-    return AK_String::Format("%.15g", SW_SoftSphereRestitution(p, tc));
+    return AK_FormatDouble(SW_SoftSphereRestitution(p, tc));
   });
   t.Command("Run", &S::Run);
   t.Command("Continue", &S::Continue);

@@ -26,7 +26,7 @@ AK_RampSettings SharedRamp()
   return s;
 }
 
-AK_String FormatNumber(double v) { return AK_String::Format("%.15g", v); }
+AK_String FormatNumber(double v) { return AK_FormatDouble(v); }
 
 AK_Text2d* NewLabel(const AK_String& id) { return new AK_Text2d(id, nullptr); }
 

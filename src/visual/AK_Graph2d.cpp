@@ -7,7 +7,7 @@
 
 namespace {
 
-AK_String FormatNumber(double v) { return AK_String::Format("%.15g", v); }
+AK_String FormatNumber(double v) { return AK_FormatDouble(v); }
 
 // The lines that a failed record names, fixed so that the texts stay the same whatever
 // else moves in this file: a failed write, a tag that is missing or not this record's, and

@@ -73,7 +73,7 @@ void SW_Meshes::DeclareAttributes(AK_AttributeTableOf<SW_Meshes>& t)
   t.Attribute("Tiles", [](M& m) { return m._tiles; }, &M::SetTiles);
   t.Answer("TilesXmin", [](M& m) { return AK_String(m._tilesXmin, 2); });
   t.Answer("TilesXmax", [](M& m) { return AK_String(m._tilesXmax, 2); });
-  t.Answer("TilesDs", [](M& m) { return AK_String::Format("%.15g", m._tilesDs); });
+  t.Answer("TilesDs", [](M& m) { return AK_FormatDouble(m._tilesDs); });
   t.Answer("TilesConsistent", [](M& m) { return AK_String(m._tilesConsistent); });
   t.Vis("TilesLoadVis", [](M& m) { return m._tilesConsistent ? "w" : "r"; });
   t.Command("TileSelect", &M::TileSelect);

@@ -2,12 +2,15 @@
 // bit for bit and are scanned as the "C" locale scans them.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <random>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -120,4 +123,50 @@ TEST(NumberText, LeadingNumbersAsTheCLibraryReadsThem)
       EXPECT_EQ(v, std::strtod(text, nullptr)) << text;
     }
   }
+}
+
+// The text every attribute answers and saves for a double reads back as a finite number:
+// the "%.15g" text itself wherever that reads back (so stored projects keep their bytes),
+// else a text that reads back bit for bit. Read back by the C library's strtod, over random
+// doubles, random subnormals and the doubles next to the largest, of either sign.
+TEST(NumberText, AttributeTextOfEveryDoubleReadsBack)
+{
+  std::vector<double> values = {0.0, -0.0, 1e308, -1e308, 1.79769313486231e308};
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 20000; ++i) {
+    uint64_t bits = random();
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    if (std::isfinite(v)) values.push_back(v);
+    bits &= (uint64_t{1} << 63) | ((uint64_t{1} << 52) - 1);  // the same mantissa, subnormal
+    std::memcpy(&v, &bits, sizeof v);
+    values.push_back(v);
+  }
+  // The four largest doubles round past the largest with 15 digits; go well below them.
+  for (double v = DBL_MAX; values.size() < 50000; v = std::nextafter(v, 0.0)) {
+    values.push_back(v);
+    values.push_back(-v);
+  }
+  int exact = 0;
+  for (double v : values) {
+    const std::string text = AK_FormatDouble(v).c_str();
+    char general[64];
+    std::snprintf(general, sizeof general, "%.15g", v);
+    const double back = std::strtod(text.c_str(), nullptr);
+    ASSERT_TRUE(std::isfinite(back)) << text;
+    double parsed = 0;
+    ASSERT_TRUE(AK_ParseDouble(text, parsed)) << text;  // the program's own reading agrees
+    ASSERT_EQ(parsed, back) << text;
+    if (std::isfinite(std::strtod(general, nullptr))) {
+      ASSERT_EQ(text, general);
+      ASSERT_LE(std::fabs(back - v), 5e-15 * std::fabs(v) + std::numeric_limits<double>::denorm_min()) << text;
+    } else {
+      ASSERT_EQ(std::memcmp(&back, &v, sizeof v), 0) << text;
+      ++exact;
+    }
+  }
+  EXPECT_EQ(exact, 8);  // the four largest of either sign took the exact text
+  EXPECT_STREQ(AK_FormatDouble(DBL_MAX).c_str(), "1.7976931348623157e+308");
+  EXPECT_STREQ(AK_FormatDouble(-DBL_MAX).c_str(), "-1.7976931348623157e+308");
+  EXPECT_STREQ(AK_FormatDouble(std::numeric_limits<double>::denorm_min()).c_str(), "4.94065645841247e-324");
 }

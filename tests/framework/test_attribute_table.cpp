@@ -121,6 +121,12 @@ TEST(AttributeTable, EachTypeFormatsParsesAndRefuses)
       {"Method", "per cell", "per cell", false},
       {"Method", "Per cell", "per cell", true},
       {"Cleanup", "delta-depth per particle", "delta-depth per particle", false},
+      // The largest doubles: "%.15g" would round them past the doubles, so they answer a text
+      // that reads back (the conformance test below saves and loads them).
+      {"Corner", "1.7976931348623157e308 -1.7976931348623157e308",
+       "1.7976931348623157e+308 -1.7976931348623157e+308", false},
+      {"Corner", "1.79769313486231e308 -1e308", "1.79769313486231e+308 -1e+308", false},
+      {"Corner", "-1.7976931348623155e+308 4.9e-324", "-1.7976931348623155e+308 4.94065645841247e-324", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.name) + " <- '" + row.value + "'");

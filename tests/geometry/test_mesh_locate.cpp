@@ -359,21 +359,67 @@ TEST(MeshLocate, ProjectingHeightsMarksVerticesOutside)
   }
 }
 
-// Points far beyond the square root of the largest double overflow the edge tests: they
-// still lie outside every cell, and no height or weight becomes a non-number.
+// Points far beyond the square root of the largest double overflow the edge tests, and
+// points with a coordinate that is no finite number have no side at all: both lie outside
+// every cell of every kind of mesh, every query returns, and no height or weight becomes a
+// non-number.
 TEST(MeshLocate, FarPointsLieOutside)
 {
-  SW_MeshCore m;
-  MakeJitteredTriangles(m, 6, 10.0, 9, [](double x, double y) { return x + y; });
+  const double inf = HUGE_VAL, nan = std::nan("");
+  auto height = [](double x, double y) { return x + y; };
+  SW_MeshCore triangles, quads, grid, honeycomb;
+  MakeJitteredTriangles(triangles, 6, 10.0, 9, height);
+  MakeCartesian(quads, 4, 3, 2.5, 0, 0, height);
+  quads._cartesian = 0;  // the same cells, located by walking
+  MakeCartesian(grid, 4, 3, 2.5, 0, 0, height);
+  MakeHoneycomb(honeycomb, 4, 4, 2.5, 0, 0);
   const double far[][2] = {{1e308, 1e308}, {-1e308, 5}, {5, -1e308}, {1e308, -1e308},
-                           {-1.7e308, -1.7e308}, {1e200, 3}, {4, 1e160}};
+                           {-1.7e308, -1.7e308}, {1e200, 3}, {4, 1e160},
+                           {nan, 5}, {5, nan}, {nan, nan}, {-nan, 1e308},
+                           {inf, 5}, {-inf, 5}, {5, inf}, {5, -inf}, {inf, -inf},
+                           {nan, inf}, {-inf, 1e-300}};
+  for (const SW_MeshCore* m : {&triangles, &quads, &grid, &honeycomb}) {
+    SCOPED_TRACE(m == &triangles ? "triangles" : m == &quads ? "quadrilaterals"
+                 : m == &grid    ? "Cartesian grid" : "honeycomb grid");
+    const AK_Vec2 inside{5, 5};
+    ASSERT_GE(m->FindCell(inside, -1), 0);
+    for (const auto& p : far) {
+      const bool finite = std::isfinite(p[0]) && std::isfinite(p[1]);
+      for (int32_t c = 0; c < m->NumCells(); ++c)
+        EXPECT_GE(m->ExitEdge(p[0], p[1], c), 0) << p[0] << " " << p[1] << " cell " << c;
+      for (int32_t hint : {-1, 0, m->NumCells() - 1}) {
+        EXPECT_EQ(m->FindCell(p[0], p[1], hint), -1) << p[0] << " " << p[1];
+        AK_Vec3 q(p[0], p[1], 0);
+        EXPECT_EQ(m->HeightAt(q, hint), -1) << p[0] << " " << p[1];
+        EXPECT_EQ(q.z, 0);
+        double w[4];
+        EXPECT_EQ(m->ProjectToSurface(q, hint, w), -1) << p[0] << " " << p[1];
+        int32_t start = 0;
+        EXPECT_EQ(m->ProjectToSurface(q, hint, start, w), -1) << p[0] << " " << p[1];
+        EXPECT_EQ(start, -1);
+      }
+      if (finite) continue;
+      // A segment with such an end crosses no cell, from either side.
+      AK_Array<int32_t> cells;
+      AK_Array<SW_EdgeCrossing> crossings;
+      const AK_Vec2 end{p[0], p[1]};
+      for (const auto& [a, b] : {std::pair{inside, end}, std::pair{end, inside}}) {
+        m->CellsAlongSegment(a, b, cells, nullptr);
+        m->EdgeCrossingsOfSegment(a, b, crossings);
+      }
+      EXPECT_EQ(cells.Size(), 0) << p[0] << " " << p[1];
+      EXPECT_EQ(crossings.Size(), 0) << p[0] << " " << p[1];
+    }
+    // A point above the mesh whose height is not finite has no foot on the surface.
+    for (double z : {nan, inf, -inf}) {
+      double w[4];
+      EXPECT_EQ(m->ProjectToSurface(AK_Vec3(5, 5, z), -1, w), -1) << z;
+    }
+  }
+  // The exact orientation sign of points with no finite coordinate: no side.
   for (const auto& p : far) {
-    for (int32_t c = 0; c < m.NumCells(); ++c)
-      EXPECT_GE(m.ExitEdge(p[0], p[1], c), 0) << p[0] << " " << p[1] << " cell " << c;
-    for (int32_t hint : {-1, 0, m.NumCells() - 1}) {
-      AK_Vec3 q(p[0], p[1], 0);
-      EXPECT_EQ(m.HeightAt(q, hint), -1) << p[0] << " " << p[1];
-      EXPECT_EQ(q.z, 0);
+    if (!std::isfinite(p[0]) || !std::isfinite(p[1])) {
+      EXPECT_EQ(AK_Orient2dSign(0, 0, 1, 1, p[0], p[1]), 0) << p[0] << " " << p[1];
     }
   }
 }

@@ -18,6 +18,8 @@ TEST(RefusedValues, TheRunRefusesWhatItCannotRunWithBeforeAnyFileChanges)
       {{"Density=abc"}, "Density 0 is not positive"},
       {{"DeltaT=0"}, "DeltaT 0 is not positive"},
       {{"DeltaOut=-1"}, "DeltaOut -1 is not positive"},
+      // Named as "Get" answers it: a text that reads back as the value.
+      {{"DeltaT=-1.7976931348623157e308"}, "DeltaT -1.7976931348623157e+308 is not positive"},
       {{"InternalFrictionAngle=90"}, "InternalFrictionAngle 90 is not below 90 degrees"},
       {{"BedFrictionAngle=-5"}, "BedFrictionAngle -5 is negative"},
       {{"DynamicFrictionCoefficient=-0.01"}, "DynamicFrictionCoefficient -0.01 is negative"},

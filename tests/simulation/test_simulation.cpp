@@ -297,7 +297,14 @@ TEST(Simulation, RefusesValuesThatCannotRun)
       {"BedFrictionAngle", "-5", "-5"}, {"RestitutionCoefficient", "1.5", "1.5"},
       {"SubgridMixingFactor", "-1", "-1"}, {"AnimationStepDelay", "-1", "-1"},
       {"MassPerParticleDeterminationMethod", "by eye", "by eye"},
-      {"InteractionTypeWithFluidAbove", "fog", "fog"}, {"CleanupBehavior", "tidy", "tidy"}};
+      {"InteractionTypeWithFluidAbove", "fog", "fog"}, {"CleanupBehavior", "tidy", "tidy"},
+      // The largest doubles, whose "%.15g" text would overflow, answer and save a text that
+      // reads back; one a little lower keeps its "%.15g" text; a subnormal reads back too.
+      {"EntrainmentShearResistance", "1.7976931348623157e308", "1.7976931348623157e+308"},
+      {"ParticlesRestitutionCoefficient", "-1.7976931348623157e308", "-1.7976931348623157e+308"},
+      {"GlobalEntrainmentMinZ", "-1.7976931348623155e308", "-1.7976931348623155e+308"},
+      {"CurvatureReductionFactor", "1.79769313486231e308", "1.79769313486231e+308"},
+      {"ParticlesDiameter", "4.9e-324", "4.94065645841247e-324"}};
   for (auto [name, value, answer] : taken) {
     AK_ErrorText = "";
     s->Set(name, value);
