@@ -293,7 +293,7 @@ bool SW_SimulationRun::Interrupted()
 
 void SW_SimulationRun::EndTimeIs(double endTime)
 {
-  _sim.SetVariable("$endITC", AK_String::Format("%.15g", endTime));
+  _sim.SetVariable("$endITC", AK_FormatDouble(endTime));
 }
 
 bool SW_SimulationRun::Step(double time, double deltaT)
