@@ -197,6 +197,44 @@ TEST(BackgroundRuns, BatchStartOfTheActiveSimulationsEqualsRunsInLine)
             ReadFile(batch.Run("A2") + "/at_0000010.0000.TimeStep"));
 }
 
+// Two batch starts in one project, the second before the first one's shell has read its
+// batch: one after the other in one process, and at the same moment in two. Each runs its own
+// simulation to its end.
+TEST(BackgroundRuns, BatchStartsInOneProjectEachRunTheirOwnSimulations)
+{
+  const auto startOnly = [](const char* id) {
+    const std::string other = std::string("Project/Simulations/") + (std::string(id) == "A1" ? "A2" : "A1");
+    return "set(\"Project/Simulations/" + std::string(id) + "\", \"Active\", \"1\")\n"
+           "set(\"" + other + "\", \"Active\", \"0\")\n"
+           "set(\"Project/Simulations\", \"StartActive\", \"\")\n";
+  };
+  const std::string open = "set(\"\", \"ProjectDir\", \"proj\")\n"
+                           "set(\"Project\", \"LoadProject\", \"\")\n"
+                           "set(\"Project/Simulations/A1\", \"$autosave\", \"0\")\n"
+                           "set(\"Project/Simulations/A2\", \"$autosave\", \"0\")\n";
+  for (const bool atOnce : {false, true}) {
+    SCOPED_TRACE(atOnce ? "two processes at once" : "one after the other");
+    TwoSimulations p;
+    for (const char* id : {"A1", "A2"}) Torvu(p.dir, p.Command(id, "EndTime", "1"));
+    if (atOnce) {
+      p.dir.Write("one.macro", open + startOnly("A1"));
+      p.dir.Write("two.macro", open + startOnly("A2"));
+      std::thread other([&] { Torvu(p.dir, "two.macro"); });
+      Torvu(p.dir, "one.macro");
+      other.join();
+    } else {
+      p.dir.Write("both.macro", open + startOnly("A1") + startOnly("A2"));
+      Torvu(p.dir, "both.macro");
+    }
+    for (const char* id : {"A1", "A2"}) {
+      ASSERT_EQ(WaitFor(p.Run(id), "finished").back(), "finished") << id;
+      EXPECT_TRUE(LogShows(p.Run(id), "simulation " + std::string(id) + " terminated")) << id;
+      EXPECT_EQ(TimeSteps(p.Run(id)), (std::set<std::string>{"at_0000000.0000.TimeStep", "at_0000001.0000.TimeStep"}))
+          << id;
+    }
+  }
+}
+
 TEST(BackgroundRuns, AStartWhoseProjectDoesNotLoadEndsFinishedWithItsReason)
 {
   TwoSimulations p;

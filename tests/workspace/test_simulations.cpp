@@ -14,7 +14,7 @@
 namespace {
 
 std::string started;
-int RecordStart(const char* path, const AK_StartedHook&) { return started = path, 0; }
+int RecordStart(AK_BatchFile& batch, const AK_StartedHook&) { return started = batch.Path().c_str(), 0; }
 bool ErrorHas(const char* text) { return std::string(AK_ErrorText).find(text) != std::string::npos; }
 
 }  // namespace
@@ -119,6 +119,13 @@ TEST(Simulations, StartActiveAndStartFiles)
             "set(\"Project/Simulations/Sim 1\", \"LoadProject\", \"\")\n"
             "set(\"Project/Simulations/Sim 1\", \"Run\", \"\")\n");
   EXPECT_NE(ReadFile(dir / "Project/Simulations/Sim 1/start.bat").find("Sim 1/start.log'\n"), std::string::npos);
+  // A start of that simulation whose process may not have read its macro yet keeps its files.
+  dir.Write("Project/Simulations/Sim 1/start.macro", "set(\"\", \"ProjectDir\", \"elsewhere\")\n");
+  dir.Write("Project/Simulations/Sim 1/.simulation_lock", "1\n");  // a live process
+  sims.Set("WriteStartMacroAndBat", (dir.Path() + "/Project/Simulations/Sim 1").c_str());
+  EXPECT_EQ(std::string(AK_ErrorText), "start files of '" + dir.Path() +
+                                           "/Project/Simulations/Sim 1' not written: a run of this simulation is going on in process 1");
+  EXPECT_EQ(ReadFile(dir / "Project/Simulations/Sim 1/start.macro"), "set(\"\", \"ProjectDir\", \"elsewhere\")\n");
 }
 
 // Clean-up follows each simulation's own setting, looks again at the place of a deleted one,
