@@ -246,7 +246,7 @@ const std::string kHaltInMacro = "say %%qhi%%q \\\\ 50% \\%%q %AK_SEP% $halt";
 // source without release areas, and the plain runs they differ from.
 struct VariableSetUp {
   const char* id;
-  const char* attributes;  // saved with the project: "name=value", separated by ";"
+  std::vector<std::pair<std::string, std::string>> attributes;  // saved with the project
   std::vector<std::pair<std::string, std::string>> variables;
   const char* plain;  // the run without the variables whose results differ, or none
 };
@@ -254,19 +254,28 @@ struct VariableSetUp {
 const std::vector<VariableSetUp>& VariableSetUps()
 {
   static const std::vector<VariableSetUp> setUps = {
-      {"Compat", "", {{"$compat", "v2017"}}, "Plain"},
-      {"Diffusion", "SphMode=1", {{"$sph_diffusion_coefficient", "0.5"}, {"$sph_diffusion_implicit", "1"}}, "PlainSph"},
-      {"Cohesion", "SphMode=1", {{"$cohesiveSurfaceTension", "10"}}, "PlainSph"},
+      {"Compat", {}, {{"$compat", "v2017"}}, "Plain"},
+      {"Diffusion", {{"SphMode", "1"}}, {{"$sph_diffusion_coefficient", "0.5"}, {"$sph_diffusion_implicit", "1"}}, "PlainSph"},
+      {"Cohesion", {{"SphMode", "1"}}, {{"$cohesiveSurfaceTension", "10"}}, "PlainSph"},
       {"Source",
-       "MassPerParticleDeterminationMethod=direct;MassPerParticle=200",
+       {{"MassPerParticleDeterminationMethod", "direct"}, {"MassPerParticle", "200"}},
        {{"$source_strength", "20000"}, {"$source_duration", "1"}, {"$source_radius", "10"},
         {"$source_point", "10200 20250"}, {"$source_velo", "3"}, {"$source_velo_ang", "80"}},
        nullptr},
-      {"Stop", "", {{"$stop_crit", "\\$halt"}, {"$halt", kHaltInMacro}}, nullptr},
-      {"Plain", "", {}, nullptr},
-      {"PlainSph", "SphMode=1", {}, nullptr},
+      {"Stop", {}, {{"$stop_crit", "\\$halt"}, {"$halt", kHaltInMacro}}, nullptr},
+      {"Plain", {}, {}, nullptr},
+      {"PlainSph", {{"SphMode", "1"}}, {}, nullptr},
   };
   return setUps;
+}
+
+// Set commands on one simulation.
+std::string SetOn(const char* id, const std::vector<std::pair<std::string, std::string>>& values)
+{
+  std::string lines;
+  for (const auto& [name, value] : values)
+    lines += "set(\"Project/Simulations/" + std::string(id) + "\", \"" + name + "\", \"" + value + "\")\n";
+  return lines;
 }
 
 // The example terrain with the simulations above, saved as the project "proj" (2 s, an output
@@ -281,20 +290,10 @@ struct VariablesProject {
                         "set(\"Project/DHMs\", \"Import\", \"slope.asc\")\n"
                         "set(\"\", \"SaveProjectAs\", \"proj\")\n";
     for (const VariableSetUp& s : VariableSetUps()) {
-      const std::string sim = Path(s.id);
       macro += "set(\"Project/Simulations\", \"CreateSimulation\", \"" + std::string(s.id) + "\")\n";
       if (std::string(s.id) != "Source")
-        macro += "set(\"" + sim + "/ReleaseAreas\", \"AppendAllObjectsOfType\", \"ReleaseArea\")\n";
-      std::string attributes = std::string("EndTime=2;DeltaOut=1;") + s.attributes;
-      for (size_t at = 0; at < attributes.size();) {
-        size_t end = attributes.find(';', at);
-        if (end == std::string::npos) end = attributes.size();
-        const std::string pair = attributes.substr(at, end - at);
-        if (!pair.empty())
-          macro += "set(\"" + sim + "\", \"" + pair.substr(0, pair.find('=')) + "\", \"" +
-                   pair.substr(pair.find('=') + 1) + "\")\n";
-        at = end + 1;
-      }
+        macro += "set(\"" + Path(s.id) + "/ReleaseAreas\", \"AppendAllObjectsOfType\", \"ReleaseArea\")\n";
+      macro += SetOn(s.id, {{"EndTime", "2"}, {"DeltaOut", "1"}}) + SetOn(s.id, s.attributes);
     }
     dir.Write("setup.macro", macro + "set(\"Project\", \"SaveProject\", \"\")\n");
     Torvu(dir, "setup.macro");
@@ -306,11 +305,7 @@ struct VariablesProject {
   std::string Start(const std::string& commands) const
   {
     std::string macro = "set(\"\", \"ProjectDir\", \"proj\")\nset(\"Project\", \"LoadProject\", \"\")\n";
-    for (const VariableSetUp& s : VariableSetUps()) {
-      macro += "set(\"" + Path(s.id) + "\", \"$autosave\", \"0\")\n";
-      for (const auto& [name, value] : s.variables)
-        macro += "set(\"" + Path(s.id) + "\", \"" + name + "\", \"" + value + "\")\n";
-    }
+    for (const VariableSetUp& s : VariableSetUps()) macro += SetOn(s.id, {{"$autosave", "0"}}) + SetOn(s.id, s.variables);
     dir.Write("start_runs.macro", macro + commands);
     return Torvu(dir, "start_runs.macro");
   }
@@ -326,11 +321,11 @@ TEST(BackgroundRuns, BackgroundAndBatchStartsRunWithTheSimulationsVariables)
   VariablesProject foreground, background, batch;
   std::string runs, starts, deactivate;
   for (const VariableSetUp& s : VariableSetUps()) {
-    runs += "set(\"" + VariablesProject::Path(s.id) + "\", \"Run\", \"\")\n";
+    runs += SetOn(s.id, {{"Run", ""}});
     if (std::string(s.id).rfind("Plain", 0) == 0)
-      deactivate += "set(\"" + VariablesProject::Path(s.id) + "\", \"Active\", \"0\")\n";
+      deactivate += SetOn(s.id, {{"Active", "0"}});
     else
-      starts += "set(\"" + VariablesProject::Path(s.id) + "\", \"RunInBackground\", \"\")\n";
+      starts += SetOn(s.id, {{"RunInBackground", ""}});
   }
   const std::string printed = foreground.Start(runs);
   EXPECT_NE(printed.find("simulation Stop STOPPED:\n" + kHalt), std::string::npos) << printed;
@@ -366,10 +361,8 @@ TEST(BackgroundRuns, BackgroundAndBatchStartsRunWithTheSimulationsVariables)
   // A continued run in the background gets the restart file of the flow above as well (none
   // here), set before "Continue".
   const std::string compat = background.Run("Compat");
-  background.dir.Write("continue.macro", "set(\"\", \"ProjectDir\", \"proj\")\n"
-                                         "set(\"Project\", \"LoadProject\", \"\")\n"
-                                         "set(\"Project/Simulations/Compat\", \"EndTime\", \"3\")\n"
-                                         "set(\"Project/Simulations/Compat\", \"ContinueInBackground\", \"\")\n");
+  background.dir.Write("continue.macro", "set(\"\", \"ProjectDir\", \"proj\")\nset(\"Project\", \"LoadProject\", \"\")\n" +
+                                             SetOn("Compat", {{"EndTime", "3"}, {"ContinueInBackground", ""}}));
   Torvu(background.dir, "continue.macro");
   const std::string macro = ReadFile(compat + "/start.macro");
   const std::string last = "set(\"Project/Simulations/Compat\", \"Continue\", \"\")\n";
