@@ -233,8 +233,8 @@ void SW_Simulations::WriteStartMacroAndBat(const char* directory)
   // A start of that simulation holds its lock until its run ends, and its process may not
   // have read its start macro yet (a batch start runs one simulation after the other).
   if (const int holder = SW_RunLockHolder(runDirectory)) {
-    AK_ErrorText = AK_String::Format("start files of '%s' not written: a run of this simulation is going on in process %d",
-                                     value.c_str(), holder);
+    AK_ErrorText = "start files of '" + value + "' not written: a run of this simulation is going on in process " +
+                   AK_String(holder);
     return;
   }
   SW_BackgroundRun run{runDirectory, projectDir, "Project/Simulations", id, false};
