@@ -46,14 +46,12 @@ AK_String DefaultBatchFile(const char* command)
   return AK_JoinPath(AK_HomeDirectory(), name.c_str());
 }
 
-// `removeItself`: the shell removes the file as soon as it runs, having it open.
-bool WriteBatchFile(const AK_String& path, const AK_String& line, bool removeItself)
+// The lines of a batch file that AK_RunCommand writes; `removeItself`: the shell removes the
+// file as soon as it runs, having it open.
+void WriteBatchLines(std::FILE* f, const AK_String& path, const AK_String& line, bool removeItself)
 {
-  // Started as soon as it is written: it is either whole or the one before.
-  AK_File f = AK_File::Replacing(path, "w");
-  if (!f) return false;
   const AK_String remove = removeItself ? "rm -f -- " + AK_ShellQuote(path) + "\n" : AK_String();
-  return std::fprintf(f, "#!/bin/sh\n%s%s\n", remove.c_str(), line.c_str()) > 0 && f.Close();
+  std::fprintf(f, "#!/bin/sh\n%s%s\n", remove.c_str(), line.c_str());
 }
 
 int RunAndWait(const AK_String& line)
@@ -83,11 +81,11 @@ bool ReadAll(int fd, void* data, size_t size)
   return true;
 }
 
-// Starts "/bin/sh file" as a grandchild in a session of its own, so it outlives this process
-// and leaves no zombie behind. The grandchild reports its id and waits for a go-ahead before
-// it runs the shell, so `started` sees it before anything runs. 0 when the shell was started,
-// -1 otherwise.
-int StartDetached(const AK_String& file, const AK_StartedHook& started)
+// Runs "/bin/sh scriptPath" as a grandchild in a session of its own, so it outlives this
+// process and leaves no zombie behind; `inherited` is kept open for it across exec. The
+// grandchild reports its id and waits for a go-ahead before it runs the shell, so `started`
+// sees it before anything runs. 0 when the shell was started, -1 otherwise.
+int StartDetachedShell(int inherited, const std::string& scriptPath, const AK_StartedHook& started)
 {
   int report[2], go[2];
   if (pipe2(report, O_CLOEXEC) != 0) return -1;
@@ -109,6 +107,7 @@ int StartDetached(const AK_String& file, const AK_StartedHook& started)
     pid_t grandchild = fork();
     if (grandchild < 0) _exit(1);
     if (grandchild == 0) {
+      if (fcntl(inherited, F_SETFD, 0) != 0) _exit(127);
       // A detached run has no console of its caller: it must not hold the caller's terminal or
       // pipes open (a caller reading this process's output would wait for the detached run to
       // end). The batch file redirects what it wants to keep.
@@ -119,7 +118,7 @@ int StartDetached(const AK_String& file, const AK_StartedHook& started)
       }
       char ahead = 0;
       if (!ReadAll(go[0], &ahead, 1)) _exit(127);  // the caller gave up
-      const char* argv[] = {"sh", file.c_str(), nullptr};
+      const char* argv[] = {"sh", scriptPath.c_str(), nullptr};
       execv("/bin/sh", const_cast<char* const*>(argv));
       int error = errno;
       ssize_t ignored = write(report[1], &error, sizeof error);
@@ -156,23 +155,88 @@ int StartDetached(const AK_String& file, const AK_StartedHook& started)
   return ok ? 0 : -1;
 }
 
+// Starts "/bin/sh" detached on the open file `script`: the shell opens the file through the
+// descriptor it inherits, never through a name another start may have taken over meanwhile.
+int StartDetached(int script, const AK_StartedHook& started)
+{
+  // Above the standard descriptors, which /dev/null takes in the grandchild; the path is made
+  // here, since the child of a process with threads must not allocate.
+  const int inherited = fcntl(script, F_DUPFD_CLOEXEC, 3);
+  if (inherited < 0) return -1;
+  const std::string scriptPath = "/dev/fd/" + std::to_string(inherited);
+  const int result = StartDetachedShell(inherited, scriptPath, started);
+  close(inherited);
+  return result;
+}
+
 // Runs a command line; `command` names the default batch file of a detached run.
 int RunLine(const char* command, const AK_String& line, int detach, const AK_StartedHook& started)
 {
   if (!detach) return RunAndWait(line);
   const bool own = AK_BatchFileName.IsEmpty();
   AK_String file = own ? DefaultBatchFile(command) : AK_NormalizePath(AK_BatchFileName);
-  if (!WriteBatchFile(file, line, own)) {
+  AK_BatchFile batch(file);
+  if (batch) WriteBatchLines(batch, file, line, own);
+  if (!batch.Commit()) {
     AK_MESSAGE(("ERROR:cannot write batch file " + file).c_str());
     return -1;
   }
-  const int result = StartDetached(file, started);
+  const int result = batch.Start(started);
   // A shell that never ran leaves the file of its own start behind otherwise.
   if (result != 0 && own) AK_DeleteFile(file);
   return result;
 }
 
 }  // namespace
+
+AK_BatchFile::AK_BatchFile(const char* path) : _path(AK_NormalizePath(path))
+{
+  if (_path.IsEmpty()) return;
+  const int fd = AK_CreateReplacement(_path, _temp);
+  if (fd < 0) return;
+  _stream = ::fdopen(fd, "w");
+  if (!_stream) AK_CommitReplacement(fd, _temp, _path, false);
+}
+
+AK_BatchFile::~AK_BatchFile()
+{
+  if (_stream) {
+    std::fclose(_stream);
+    ::unlink(_temp.c_str());
+  }
+  if (_held >= 0) close(_held);
+}
+
+bool AK_BatchFile::Commit()
+{
+  if (!_stream) return false;
+  std::FILE* f = _stream;
+  _stream = nullptr;
+  bool written = std::fflush(f) == 0 && !std::ferror(f);
+  const int fd = ::dup(fileno(f));
+  written = std::fclose(f) == 0 && written;
+  if (fd < 0) {
+    ::unlink(_temp.c_str());
+    return false;
+  }
+  // Opened while the file has no other name than its own: whatever takes the place of the
+  // path later, this descriptor reads what was written here.
+  if (written) _held = open(_temp.c_str(), O_RDONLY | O_CLOEXEC);
+  // Worth nothing after a crash, and read at once: not forced to the disk first.
+  if (AK_CommitReplacement(fd, _temp, _path, written && _held >= 0, false)) return true;
+  if (_held >= 0) close(_held);
+  _held = -1;
+  return false;
+}
+
+int AK_BatchFile::Start(const AK_StartedHook& started)
+{
+  if (_held < 0) return -1;
+  const int result = StartDetached(_held, started);
+  close(_held);
+  _held = -1;
+  return result;
+}
 
 AK_String AK_ShellQuote(const char* text)
 {

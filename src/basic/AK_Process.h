@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 
 #include "AK_Array.h"
@@ -18,8 +19,8 @@ extern AK_String AK_BatchFileName;
 // the shell cannot be started or is ended by a signal).
 // Detached: the line is written to a batch file (a POSIX shell script: AK_BatchFileName, or
 // one of this start's own in the home directory, ".ak_" + the command's base name + "." +
-// process id + "-" + a count + ".bat", which the shell removes once it runs), started with
-// "/bin/sh FILE" in a new session, its standard input from /dev/null, and not waited for.
+// process id + "-" + a count + ".bat", which the shell removes once it runs) and started as
+// an AK_BatchFile: in a new session, its standard input from /dev/null, and not waited for.
 // Returns 0 when it was started, -1 when not; a batch file that cannot be written is -1 with
 // a message.
 // `started`, when given, is called in a detached start with the process id of the shell
@@ -28,6 +29,39 @@ extern AK_String AK_BatchFileName;
 using AK_StartedHook = std::function<void(int pid)>;
 int AK_RunCommand(const char* command, const char* arguments, int detach, int quote,
                   const AK_StartedHook& started = {});
+
+// A batch file: a POSIX shell script, written under a temporary name beside its path and put
+// in the place of that name whole. Its shell runs the very file written here: it is handed a
+// descriptor opened before the file took its place ("/bin/sh /dev/fd/N"), so a batch written
+// to the same name afterwards, by this process or another, never replaces its lines, however
+// late the shell starts. (The commands of the batch inherit that read-only descriptor.)
+class AK_BatchFile {
+public:
+  // Opens the new file for writing; the stream is null when it cannot be created.
+  explicit AK_BatchFile(const char* path);
+  ~AK_BatchFile();
+  AK_BatchFile(const AK_BatchFile&) = delete;
+  AK_BatchFile& operator=(const AK_BatchFile&) = delete;
+
+  std::FILE* Stream() const { return _stream; }
+  operator std::FILE*() const { return _stream; }
+  const AK_String& Path() const { return _path; }
+
+  // Puts the file in the place of its name. False when it could not be created, a write
+  // failed or it could not take the place: the file of that name is then left as it was, and
+  // nothing can be started. Called once.
+  bool Commit();
+  // Starts "/bin/sh" on the committed file, detached as AK_RunCommand starts its batch files;
+  // `started` as there. 0 when started, -1 otherwise (also without a committed file). Called
+  // once.
+  int Start(const AK_StartedHook& started = {});
+
+private:
+  AK_String _path;
+  AK_String _temp;
+  std::FILE* _stream = nullptr;
+  int _held = -1;  // read-only descriptor of the committed file
+};
 
 // Runs a program with exactly these arguments, each one word for the program whatever it
 // holds (blanks, quotes, ";", "|", "$", back-quotes): the command line quotes every word for sh.

@@ -125,6 +125,9 @@ public:
   void SetVariableValue(const char* assignment);
   AK_String GetVariableValues();
   void SetVariableValues(const char* text);
+  // The names of the variables, in order of creation (the values need not survive the
+  // separators of GetVariableValues).
+  const AK_Array<AK_String>& VariableNames() const { return _variableNames; }
   void MarkModified(const char* attribute);
   int32_t ModificationTimeRecursive(const char* attribute);
   int32_t LastModificationTime();

@@ -128,6 +128,8 @@ int SW_WriteStartMacro(const SW_BackgroundRun& run, bool quotePath)
     WriteSetLine(file, run.parentPath, "CreateSimulation", run.simulationId);
     WriteSetLine(file, simulationPath, "DeactivateLoadingPsaResults", "");
     WriteSetLine(file, simulationPath, "LoadProject", "");
+    for (const auto& [name, value] : run.variables)
+      if (AK_IsVariableName(name)) WriteSetLine(file, simulationPath, name, value);
     WriteSetLine(file, simulationPath, run.continuing ? "Continue" : "Run", "");
   }
   if (!file || !file.Close()) {

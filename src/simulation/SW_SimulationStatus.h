@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "AK_Basic.h"
 #include "AK_Process.h"
@@ -67,13 +69,18 @@ struct SW_BackgroundRun {
   AK_String parentPath;      // the simulation's parent, relative to the top object
   AK_String simulationId;    // the simulation's identifier
   bool continuing = false;   // "Continue" rather than "Run", and the log appended to
+  // The simulation's "$" variables (name, value), which a project does not keep: the second
+  // process sets them before it runs.
+  std::vector<std::pair<AK_String, AK_String>> variables = {};
 };
 
-// Writes "start.macro" into the run directory: the five set commands that make the second
-// process load the project and run the simulation. 0 when written; otherwise 1 and the error
+// Writes "start.macro" into the run directory: the set commands that make the second process
+// load the project, set the simulation's variables (one line each after "LoadProject", the
+// value escaped as saved attribute values are; a name that is no variable name is left out)
+// and, last, run or continue the simulation. 0 when written; otherwise 1 and the error
 // text: "cannot create start macro file " + path (the path between single quotes when
-// `quotePath`), or, for a value that holds a double quote or a line end (the macro syntax has
-// no way to carry them), a text that names the value.
+// `quotePath`), or, for an object path that holds a double quote, a line end or a "$" (paths
+// travel unescaped), a text that names the path.
 int SW_WriteStartMacro(const SW_BackgroundRun& run, bool quotePath = false);
 
 // The start line: the program and "-offscreen", the macro file and the redirection of the

@@ -74,6 +74,9 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   run.parentPath = sim.Parent() && sim.Parent() != top ? sim.Parent()->GetAbsolutePath(top) : AK_String();
   run.simulationId = sim.Id();
   run.continuing = continuing;
+  // What the project does not keep, the run still needs: the point source, the stop
+  // criterion, the switches of the model and the restart file of the flow above.
+  for (const AK_String& name : sim.VariableNames()) run.variables.emplace_back(name, sim.GetVariable(name));
   if (!lock) return SW_StartBackgroundRun(run, batch) == 0;
   if (SW_StartBackgroundRun(run, nullptr, [&lock](int pid) { lock->HandOver(pid); }) != 0) return false;
   lock->Keep();

@@ -36,16 +36,11 @@ void SplitLast(const AK_String& path, AK_String& directory, AK_String& last)
   last = cut ? AK_String(cut + 1) : path;
 }
 
-int StartDetached(const char* path, const AK_StartedHook& started)
-{
-  AK_Array<AK_String> arguments;
-  arguments.Append(AK_String(path));
-  return AK_RunProgram("/bin/sh", arguments, 1, started);
-}
+int StartDetached(AK_BatchFile& batch, const AK_StartedHook& started) { return batch.Start(started); }
 
 }  // namespace
 
-int (*SW_Simulations::StartBatchFile)(const char* path, const AK_StartedHook& started) = StartDetached;
+int (*SW_Simulations::StartBatchFile)(AK_BatchFile& batch, const AK_StartedHook& started) = StartDetached;
 
 SW_Simulations::SW_Simulations(const char* id, AK_Object* parent) : AK_Class(id, parent)
 {
@@ -165,8 +160,10 @@ void SW_Simulations::StartActive()
     locks.push_back(std::make_unique<SW_RunLock>(simulation->ProjectDir(), simulation->GetAbsolutePath()));
     if (!locks.back()->Held()) return;
   }
+  // A start before this one may not have read its batch yet: this one is written beside it
+  // and takes the name only when whole, and each shell runs the file of its own start.
   AK_String path = AK_JoinPath(ProjectDir(), "batch.bat");
-  AK_File batch = AK_File::Replacing(path, "w");
+  AK_BatchFile batch(path);
   if (!batch) {
     AK_ErrorText = "cannot open batch file " + path;
     return;
@@ -176,13 +173,13 @@ void SW_Simulations::StartActive()
     SW_Simulation* simulation = active[i];
     AK_ErrorText = "";
     // A simulation that has no start line never runs: its lock goes now.
-    if (!simulation->RunInBackground(static_cast<std::FILE*>(batch))) locks[i].reset();
+    if (!simulation->RunInBackground(batch.Stream())) locks[i].reset();
     if (firstError.IsEmpty()) firstError = AK_ErrorText;
     // The particles in suspension of one run settle before the next one starts.
     if (simulation->InteractionTypeWithFluidAbove == "particles suspension")
       std::fprintf(batch, "sleep %d\n", PauseTime);
   }
-  if (!batch.Close()) {
+  if (!batch.Commit()) {
     // A batch cut short is never started.
     AK_ErrorText = "cannot write batch file " + path;
     return;
@@ -191,7 +188,7 @@ void SW_Simulations::StartActive()
     for (auto& lock : locks)
       if (lock) lock->HandOver(pid);
   };
-  if (StartBatchFile(path, handOver) != 0) {
+  if (StartBatchFile(batch, handOver) != 0) {
     firstError = "starting batch command failed";
   } else {
     for (auto& lock : locks)
@@ -233,6 +230,13 @@ void SW_Simulations::WriteStartMacroAndBat(const char* directory)
   // The start line is for sh, which takes a backslash for a character of the name.
   AK_String runDirectory = value;
   runDirectory.ReplaceChar('\\', '/');
+  // A start of that simulation holds its lock until its run ends, and its process may not
+  // have read its start macro yet (a batch start runs one simulation after the other).
+  if (const int holder = SW_RunLockHolder(runDirectory)) {
+    AK_ErrorText = "start files of '" + value + "' not written: a run of this simulation is going on in process " +
+                   AK_String(holder);
+    return;
+  }
   SW_BackgroundRun run{runDirectory, projectDir, "Project/Simulations", id, false};
   // The directory is typed by a user and often holds blanks: the refusal quotes the path.
   if (SW_WriteStartMacro(run, true) != 0) return;

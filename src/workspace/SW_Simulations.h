@@ -45,7 +45,7 @@ public:
   // Starts a batch file detached; 0 when started. Tests replace it, so that no batch they
   // write runs.
   // `started` hands the runs' locks to the started process.
-  static int (*StartBatchFile)(const char* path, const AK_StartedHook& started);
+  static int (*StartBatchFile)(AK_BatchFile& batch, const AK_StartedHook& started);
 
   int32_t PauseTime = 600;
 

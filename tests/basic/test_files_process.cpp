@@ -246,6 +246,62 @@ TEST(Process, DefaultBatchFilesOfStartsAtOnceLiveInTheHomeDirectoryAndAllRun)
     EXPECT_NE(entry.path().filename().string().rfind(".ak_", 0), 0u) << entry.path();
 }
 
+// Starts that share one batch file name each run their own line, however late their shell
+// gets to it: a batch replaced between the start and its shell's first read (the hook runs
+// in that moment), batch files of one name written and started one after the other before
+// either runs, and two processes starting many at once through one name.
+TEST(Process, StartsThroughOneBatchFileNameEachRunTheirOwnLines)
+{
+  ScratchDir dir;
+  const std::string batch = dir / "start.bat";
+  const auto echo = [](const std::string& file) {
+    return "-c " + std::string(AK_ShellQuote(("echo ran >> " + std::string(AK_ShellQuote(file.c_str()))).c_str()));
+  };
+  AK_BatchFileName = batch.c_str();
+  const int replaced = AK_RunCommand("/bin/sh", echo(dir / "own").c_str(), 1, 0,
+                                     [&](int) {
+                                       // as every batch of this program takes its name: whole
+                                       WriteFile(batch + ".next", "echo ran >> " + ShellQuote(dir / "other") + "\n");
+                                       std::filesystem::rename(batch + ".next", batch);
+                                     });
+  AK_BatchFileName = "";
+  EXPECT_EQ(replaced, 0);
+  EXPECT_EQ(WaitForLine(dir / "own"), "ran\n");
+
+  const std::string shared = dir / "batch.bat";
+  AK_BatchFile first(shared.c_str()), second(shared.c_str());
+  std::fprintf(first, "echo ran >> %s\n", ShellQuote(dir / "first").c_str());
+  std::fprintf(second, "echo ran >> %s\n", ShellQuote(dir / "second").c_str());
+  ASSERT_TRUE(first.Commit());
+  ASSERT_TRUE(second.Commit());
+  EXPECT_EQ(ReadFile(shared), "echo ran >> " + ShellQuote(dir / "second") + "\n");
+  EXPECT_EQ(first.Start(), 0);
+  EXPECT_EQ(second.Start(), 0);
+  EXPECT_EQ(WaitForLine(dir / "first"), "ran\n");
+  EXPECT_EQ(WaitForLine(dir / "second"), "ran\n");
+  AK_BatchFile neverWritten((dir / "no/such/dir/batch.bat").c_str());
+  EXPECT_FALSE(neverWritten.Commit());
+  EXPECT_EQ(neverWritten.Start(), -1);
+
+  const auto marker = [&](int p, int i) { return dir / ("ran_" + std::to_string(p) + "_" + std::to_string(i)); };
+  pid_t children[2];
+  for (int p = 0; p < 2; ++p)
+    if ((children[p] = fork()) == 0) {
+      AK_BatchFileName = batch.c_str();
+      for (int i = 0; i < 12; ++i) AK_RunCommand("/bin/sh", echo(marker(p, i)).c_str(), 1, 1);
+      _exit(0);
+    }
+  for (pid_t child : children) waitpid(child, nullptr, 0);
+  for (int p = 0; p < 2; ++p)
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(WaitForLine(marker(p, i)), "ran\n") << p << " " << i;
+  // The line of the batch that replaced another runs once, not twice.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(ReadFile(dir / "own"), "ran\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "other"));
+  for (int p = 0; p < 2; ++p)
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(ReadFile(marker(p, i)), "ran\n") << p << " " << i;
+}
+
 TEST(Process, Clocks)
 {
   int64_t t0 = AK_ProcessMilliseconds();

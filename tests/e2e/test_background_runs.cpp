@@ -197,6 +197,185 @@ TEST(BackgroundRuns, BatchStartOfTheActiveSimulationsEqualsRunsInLine)
             ReadFile(batch.Run("A2") + "/at_0000010.0000.TimeStep"));
 }
 
+// Two batch starts in one project, the second before the first one's shell has read its
+// batch: one after the other in one process, and at the same moment in two. Each runs its own
+// simulation to its end.
+TEST(BackgroundRuns, BatchStartsInOneProjectEachRunTheirOwnSimulations)
+{
+  const auto startOnly = [](const char* id) {
+    const std::string other = std::string("Project/Simulations/") + (std::string(id) == "A1" ? "A2" : "A1");
+    return "set(\"Project/Simulations/" + std::string(id) + "\", \"Active\", \"1\")\n"
+           "set(\"" + other + "\", \"Active\", \"0\")\n"
+           "set(\"Project/Simulations\", \"StartActive\", \"\")\n";
+  };
+  const std::string open = "set(\"\", \"ProjectDir\", \"proj\")\n"
+                           "set(\"Project\", \"LoadProject\", \"\")\n"
+                           "set(\"Project/Simulations/A1\", \"$autosave\", \"0\")\n"
+                           "set(\"Project/Simulations/A2\", \"$autosave\", \"0\")\n";
+  for (const bool atOnce : {false, true}) {
+    SCOPED_TRACE(atOnce ? "two processes at once" : "one after the other");
+    TwoSimulations p;
+    for (const char* id : {"A1", "A2"}) Torvu(p.dir, p.Command(id, "EndTime", "1"));
+    if (atOnce) {
+      p.dir.Write("one.macro", open + startOnly("A1"));
+      p.dir.Write("two.macro", open + startOnly("A2"));
+      std::thread other([&] { Torvu(p.dir, "two.macro"); });
+      Torvu(p.dir, "one.macro");
+      other.join();
+    } else {
+      p.dir.Write("both.macro", open + startOnly("A1") + startOnly("A2"));
+      Torvu(p.dir, "both.macro");
+    }
+    for (const char* id : {"A1", "A2"}) {
+      ASSERT_EQ(WaitFor(p.Run(id), "finished").back(), "finished") << id;
+      EXPECT_TRUE(LogShows(p.Run(id), "simulation " + std::string(id) + " terminated")) << id;
+      EXPECT_EQ(TimeSteps(p.Run(id)), (std::set<std::string>{"at_0000000.0000.TimeStep", "at_0000001.0000.TimeStep"}))
+          << id;
+    }
+  }
+}
+
+namespace {
+
+// A stop message with quotes, backslashes, blanks, a "%" escape and the list separator: it
+// reaches the second process as it is.
+const std::string kHalt = "say \"hi\" \\ 50% %%q %AK_SEP% $halt";
+const std::string kHaltInMacro = "say %%qhi%%q \\\\ 50% \\%%q %AK_SEP% $halt";
+
+// Simulations of the example's release that only their "$" variables set apart, a point
+// source without release areas, and the plain runs they differ from.
+struct VariableSetUp {
+  const char* id;
+  std::vector<std::pair<std::string, std::string>> attributes;  // saved with the project
+  std::vector<std::pair<std::string, std::string>> variables;
+  const char* plain;  // the run without the variables whose results differ, or none
+};
+
+const std::vector<VariableSetUp>& VariableSetUps()
+{
+  static const std::vector<VariableSetUp> setUps = {
+      {"Compat", {}, {{"$compat", "v2017"}}, "Plain"},
+      {"Diffusion", {{"SphMode", "1"}}, {{"$sph_diffusion_coefficient", "0.5"}, {"$sph_diffusion_implicit", "1"}}, "PlainSph"},
+      {"Cohesion", {{"SphMode", "1"}}, {{"$cohesiveSurfaceTension", "10"}}, "PlainSph"},
+      {"Source",
+       {{"MassPerParticleDeterminationMethod", "direct"}, {"MassPerParticle", "200"}},
+       {{"$source_strength", "20000"}, {"$source_duration", "1"}, {"$source_radius", "10"},
+        {"$source_point", "10200 20250"}, {"$source_velo", "3"}, {"$source_velo_ang", "80"}},
+       nullptr},
+      {"Stop", {}, {{"$stop_crit", "\\$halt"}, {"$halt", kHaltInMacro}}, nullptr},
+      {"Plain", {}, {}, nullptr},
+      {"PlainSph", {{"SphMode", "1"}}, {}, nullptr},
+  };
+  return setUps;
+}
+
+// Set commands on one simulation.
+std::string SetOn(const char* id, const std::vector<std::pair<std::string, std::string>>& values)
+{
+  std::string lines;
+  for (const auto& [name, value] : values)
+    lines += "set(\"Project/Simulations/" + std::string(id) + "\", \"" + name + "\", \"" + value + "\")\n";
+  return lines;
+}
+
+// The example terrain with the simulations above, saved as the project "proj" (2 s, an output
+// every second); their variables are set by every macro that starts them.
+struct VariablesProject {
+  ScratchDir dir;
+  VariablesProject()
+  {
+    for (const char* file : {"slope.asc", "slope.rel"})
+      std::filesystem::copy_file(std::string(TORVU_EXAMPLES) + "/" + file, dir / file);
+    std::string macro = "set(\"Project/DHMs\", \"SimulationDefaultCellSize\", \"10\")\n"
+                        "set(\"Project/DHMs\", \"Import\", \"slope.asc\")\n"
+                        "set(\"\", \"SaveProjectAs\", \"proj\")\n";
+    for (const VariableSetUp& s : VariableSetUps()) {
+      macro += "set(\"Project/Simulations\", \"CreateSimulation\", \"" + std::string(s.id) + "\")\n";
+      if (std::string(s.id) != "Source")
+        macro += "set(\"" + Path(s.id) + "/ReleaseAreas\", \"AppendAllObjectsOfType\", \"ReleaseArea\")\n";
+      macro += SetOn(s.id, {{"EndTime", "2"}, {"DeltaOut", "1"}}) + SetOn(s.id, s.attributes);
+    }
+    dir.Write("setup.macro", macro + "set(\"Project\", \"SaveProject\", \"\")\n");
+    Torvu(dir, "setup.macro");
+  }
+  static std::string Path(const char* id) { return "Project/Simulations/" + std::string(id); }
+  std::string Run(const char* id) const { return dir / ("proj/" + Path(id)); }
+  // Opens the project and sets every simulation's variables (and "$autosave" "0"), then the
+  // commands; what the program printed.
+  std::string Start(const std::string& commands) const
+  {
+    std::string macro = "set(\"\", \"ProjectDir\", \"proj\")\nset(\"Project\", \"LoadProject\", \"\")\n";
+    for (const VariableSetUp& s : VariableSetUps()) macro += SetOn(s.id, {{"$autosave", "0"}}) + SetOn(s.id, s.variables);
+    dir.Write("start_runs.macro", macro + commands);
+    return Torvu(dir, "start_runs.macro");
+  }
+};
+
+}  // namespace
+
+// The "$" variables of a simulation reach the process that a background or batch start runs
+// it in: its time-step files are those of the run in the foreground, byte for byte, for the
+// model's switches, a point source alone, and a stop criterion (whose message arrives as it is).
+TEST(BackgroundRuns, BackgroundAndBatchStartsRunWithTheSimulationsVariables)
+{
+  VariablesProject foreground, background, batch;
+  std::string runs, starts, deactivate;
+  for (const VariableSetUp& s : VariableSetUps()) {
+    runs += SetOn(s.id, {{"Run", ""}});
+    if (std::string(s.id).rfind("Plain", 0) == 0)
+      deactivate += SetOn(s.id, {{"Active", "0"}});
+    else
+      starts += SetOn(s.id, {{"RunInBackground", ""}});
+  }
+  const std::string printed = foreground.Start(runs);
+  EXPECT_NE(printed.find("simulation Stop STOPPED:\n" + kHalt), std::string::npos) << printed;
+  background.Start(starts);
+  batch.Start(deactivate + "set(\"Project/Simulations\", \"StartActive\", \"\")\n");
+  for (const VariableSetUp& s : VariableSetUps()) {
+    const std::set<std::string> steps = TimeSteps(foreground.Run(s.id));
+    const bool stops = std::string(s.id) == "Stop";
+    const std::string stop = stops ? "at_0000000.2000.TimeStep" : "at_0000002.0000.TimeStep";
+    std::set<std::string> expected = {"at_0000000.0000.TimeStep", stop};
+    if (!stops) expected.insert("at_0000001.0000.TimeStep");
+    EXPECT_EQ(steps, expected) << s.id;
+    ASSERT_EQ(steps.count(stop), 1u) << s.id;
+    // The variables change the run: without them it comes out otherwise.
+    if (s.plain) {
+      EXPECT_NE(ReadFile(foreground.Run(s.id) + "/" + stop), ReadFile(foreground.Run(s.plain) + "/" + stop)) << s.id;
+    }
+    if (std::string(s.id).rfind("Plain", 0) == 0) continue;
+    for (const VariablesProject* started : {&background, &batch}) {
+      const char* how = started == &background ? "RunInBackground" : "StartActive";
+      ASSERT_EQ(WaitFor(started->Run(s.id), "finished").back(), "finished") << s.id << " " << how;
+      EXPECT_TRUE(LogShows(started->Run(s.id), "simulation " + std::string(s.id) + " terminated")) << s.id << " " << how;
+      EXPECT_EQ(TimeSteps(started->Run(s.id)), steps) << s.id << " " << how;
+      for (const std::string& name : steps)
+        EXPECT_TRUE(ReadFile(started->Run(s.id) + "/" + name) == ReadFile(foreground.Run(s.id) + "/" + name))
+            << s.id << " " << how << " " << name;
+      if (std::string(s.id) == "Stop") {
+        EXPECT_NE(ReadFile(started->Run(s.id) + "/start.log").find("simulation Stop STOPPED:\n" + kHalt), std::string::npos)
+            << how;
+      }
+    }
+  }
+  // A continued run in the background gets the restart file of the flow above as well (none
+  // here), set before "Continue".
+  const std::string compat = background.Run("Compat");
+  background.dir.Write("continue.macro", "set(\"\", \"ProjectDir\", \"proj\")\nset(\"Project\", \"LoadProject\", \"\")\n" +
+                                             SetOn("Compat", {{"EndTime", "3"}, {"ContinueInBackground", ""}}));
+  Torvu(background.dir, "continue.macro");
+  const std::string macro = ReadFile(compat + "/start.macro");
+  const std::string last = "set(\"Project/Simulations/Compat\", \"Continue\", \"\")\n";
+  const size_t restart = macro.find("\nset(\"Project/Simulations/Compat\", \"$psaRestartFile\", \"\")\n");
+  EXPECT_TRUE(restart != std::string::npos && macro.size() > last.size() &&
+              macro.substr(macro.size() - last.size()) == last && restart < macro.size() - last.size())
+      << macro;
+  for (int i = 0; i < 24000 && !(TimeSteps(compat).count("at_0000003.0000.TimeStep") && Status(compat) == "finished"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(Status(compat), "finished");
+  EXPECT_EQ(TimeSteps(compat).count("at_0000003.0000.TimeStep"), 1u);
+}
+
 TEST(BackgroundRuns, AStartWhoseProjectDoesNotLoadEndsFinishedWithItsReason)
 {
   TwoSimulations p;

@@ -14,7 +14,7 @@
 namespace {
 
 std::string started;
-int RecordStart(const char* path, const AK_StartedHook&) { return started = path, 0; }
+int RecordStart(AK_BatchFile& batch, const AK_StartedHook&) { return started = batch.Path().c_str(), 0; }
 bool ErrorHas(const char* text) { return std::string(AK_ErrorText).find(text) != std::string::npos; }
 
 }  // namespace
@@ -119,6 +119,69 @@ TEST(Simulations, StartActiveAndStartFiles)
             "set(\"Project/Simulations/Sim 1\", \"LoadProject\", \"\")\n"
             "set(\"Project/Simulations/Sim 1\", \"Run\", \"\")\n");
   EXPECT_NE(ReadFile(dir / "Project/Simulations/Sim 1/start.bat").find("Sim 1/start.log'\n"), std::string::npos);
+  // A start of that simulation whose process may not have read its macro yet keeps its files.
+  dir.Write("Project/Simulations/Sim 1/start.macro", "set(\"\", \"ProjectDir\", \"elsewhere\")\n");
+  dir.Write("Project/Simulations/Sim 1/.simulation_lock", "1\n");  // a live process
+  sims.Set("WriteStartMacroAndBat", (dir.Path() + "/Project/Simulations/Sim 1").c_str());
+  EXPECT_EQ(std::string(AK_ErrorText), "start files of '" + dir.Path() +
+                                           "/Project/Simulations/Sim 1' not written: a run of this simulation is going on in process 1");
+  EXPECT_EQ(ReadFile(dir / "Project/Simulations/Sim 1/start.macro"), "set(\"\", \"ProjectDir\", \"elsewhere\")\n");
+}
+
+// A batch start hands the simulation's "$" variables to its process: "start.macro" sets each
+// one after loading the project and before "Run", and played in a fresh tree gives back every
+// value as it was, whatever characters it holds.
+TEST(Simulations, StartMacrosCarryTheSimulationsVariables)
+{
+  ScratchDir dir;
+  MessageCapture messages;
+  SW_Simulations::StartBatchFile = RecordStart;
+  const std::vector<std::pair<std::string, std::string>> values = {
+      {"$source_strength", "1"},
+      {"$autosave", "0"},
+      {"$quoted", "say \"hi\", then (go)"},
+      {"$backslashes", "C:\\dir\\ \\\\ end\\"},
+      {"$separators", "a%AK_SEP%$b=2%AK_SEP%"},
+      {"$escapes", "%%q %%n %%t \\% \\$ %"},
+      {"$name", "$source_strength"},
+      {"$named", "$source_strength  "},
+      {"$lines", "one\ntwo\tthree\r four"},
+      {"$blanks", "  "},
+      {"$empty", ""},
+  };
+  auto tree = [](SW_Workspace& project) -> AK_Object& {
+    project.Set("DHMs:CreateMesh", "a_simulation");
+    auto* mesh = static_cast<SW_Mesh*>(project.FindObject("DHMs/a_simulation"));
+    meshtest::MakeCartesian(mesh->Core(), 3, 2, 10, 0, 0, [](double x, double) { return -x; });
+    project.Set("Simulations:CreateSimulation", "One");
+    return *project.FindObject("Simulations/One");
+  };
+  SW_Workspace project("Project", nullptr);
+  AK_Object& one = tree(project);
+  for (const auto& [name, value] : values) one.SetVariable(name.c_str(), value.c_str());
+  // A name that is none would read as an address of an attribute: it is left out.
+  one.SetVariable("$no/such:Name", "x");
+  project.SetProjectDirRecursive(dir.Path().c_str());
+  AK_MakeDirectory((dir / "Simulations").c_str());
+  project.Set("Simulations:StartActive", "");
+  ASSERT_STREQ(AK_ErrorText, "");
+  std::vector<std::string> lines;
+  std::string text = ReadFile(dir / "Simulations/One/start.macro");
+  for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(text.substr(at, end - at));
+  ASSERT_EQ(lines.size(), 4 + size_t(one.VariableNames().Size())) << text;
+  EXPECT_EQ(lines[3], "set(\"Simulations/One\", \"LoadProject\", \"\")");
+  EXPECT_EQ(lines.back(), "set(\"Simulations/One\", \"Run\", \"\")");
+  std::string variableLines;
+  for (size_t i = 4; i + 1 < lines.size(); ++i) variableLines += lines[i] + "\n";
+  SW_Workspace fresh("Project", nullptr);
+  AK_Object& other = tree(fresh);
+  fresh.ExecMacro(dir.Write("variables.macro", variableLines).c_str(), 0);
+  EXPECT_STREQ(AK_ErrorText, "");
+  const std::string all = one.GetVariableValues().c_str(), left = "$no/such:Name=x%AK_SEP%";
+  ASSERT_EQ(all.substr(all.size() - left.size()), left);
+  EXPECT_EQ(std::string(other.GetVariableValues()), all.substr(0, all.size() - left.size()));
+  for (const auto& [name, value] : values) EXPECT_EQ(std::string(other.GetVariable(name.c_str())), value) << name;
 }
 
 // Clean-up follows each simulation's own setting, looks again at the place of a deleted one,
