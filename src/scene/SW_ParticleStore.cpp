@@ -6,13 +6,25 @@
 #include <type_traits>
 #include <utility>
 
-int SW_ParticleStore::SizeWork()
+int SW_ParticleStore::SizeWork(bool entraining)
 {
   const int32_t n = Count();
+  const auto wanted = [this, entraining](const auto& column) {
+    return entraining || static_cast<const void*>(&column) != static_cast<const void*>(&entrainment);
+  };
   bool room = true;
-  ForEachWorkColumn([n, &room](auto& column) { room = room && column.TryReserveWithSpare(n); });
+  ForEachWorkColumn([n, &room, &wanted](auto& column) {
+    room = room && (!wanted(column) || column.TryReserveWithSpare(n));
+  });
   if (!room) return 0;
-  ForEachWorkColumn([n](auto& column) { column.SetCount(n); });
+  ForEachWorkColumn([n, &wanted](auto& column) {
+    if (wanted(column)) column.SetCount(n);
+  });
+  // Without snow to take, a run needs no room for what the friction law found for it.
+  if (!entraining) {
+    if (entrainment.Capacity() > 1) entrainment = AK_Array<SW_EntrainmentWork>();
+    entrainment.SetCount(0);
+  }
   return 1;
 }
 

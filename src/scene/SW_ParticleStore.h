@@ -14,7 +14,8 @@
 //   enthalpyRelaxation, normalForce (f32), force (f64 vectors), and what the first phase
 //   finds at the particle's position for the later ones: its interpolation weights in its
 //   cell and the unit surface normal there; and what the friction law found for the
-//   entrainment, which takes its snow once every particle's demand on its cell is known.
+//   entrainment, which takes its snow once every particle's demand on its cell is known
+//   (sized only for a step in which some cell holds snow).
 //
 // Every operation that changes the number of particles goes through the column lists below,
 // so a new column is added in one place. Growth that the particle count decides (SizeWork,
@@ -86,9 +87,11 @@ struct SW_ParticleStore {
   int32_t Count() const { return cell.Size(); }
 
   // Sizes the work columns to the particles. They grow with a fifth to spare, so particles
-  // added by sources and splits seldom make a step reallocate. Answers 0 when the memory
-  // cannot be had (the columns then keep their old size and must not be read).
-  int SizeWork();
+  // added by sources and splits seldom make a step reallocate. The entrainment column is
+  // sized only when `entraining` (some cell holds snow) and gives its memory back otherwise.
+  // Answers 0 when the memory cannot be had (the columns then keep their old size and must
+  // not be read).
+  int SizeWork(bool entraining = false);
   // Gives the work columns' memory back (between runs the particles need none).
   void FreeWork();
   // Makes room for n particles in every state column; 0 when the memory cannot be had (the

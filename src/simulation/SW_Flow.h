@@ -185,6 +185,8 @@ struct SW_FlowFields {
   // The same, and the bottom pressure per vertex and the entrainment fields per cell (or
   // both unbound), as a time step needs them.
   int Check(const SW_MeshCore& mesh, AK_String& error) const;
+  // Whether some cell holds snow that particles could entrain.
+  bool HoldsSnow() const;
 };
 
 // A particle as its neighbours see it, in the grid's order.
@@ -268,8 +270,12 @@ struct SW_FlowRun {
   SW_FlowStepReport report;
   // Per cell, the factor by which the last body-force phase scaled its particles'
   // entrainment (below 1 where they asked for more snow than the cell held, which then gives
-  // up all it has); empty when no particle asked for any.
+  // up all it has; negative where their demands together overflowed, see
+  // SW_BodyForcesPhase); empty when no particle asked for any.
   AK_Array<double> entrainmentScale;
+  // Per cell, the sums of the demands before the erosion energy divides them, for the cells
+  // whose demands overflowed; empty unless a step met such a cell.
+  AK_Array<double> entrainmentWorkSums;
 
   SW_FlowRun() = default;
   explicit SW_FlowRun(const SW_MeshCore& m) : mesh(&m) {}
@@ -349,15 +355,21 @@ int32_t SW_ComputeReleaseDepths(const SW_MeshCore& mesh, const AK_Array<const SW
 
 double SW_ParticleInternalEnthalpy(const SW_ParticleStore& p, int32_t i);
 // Body forces, friction and entrainment: reads the fields, the cells and the particles'
-// state; writes their velocity, mass, enthalpy and every work column. Answers 0, or 1 with
-// the error text when a user law (friction or entrainment loss) answers no finite number
-// or fails (the particles are then left as they were computed up to that particle; the run
-// must stop).
+// state; writes their velocity, mass, enthalpy and every work column but the entrainment
+// column. Each particle entrains as if it stood alone in its cell: its demand, but never more
+// than the cell holds (a demand that overflows takes all of it). Answers 0, or 1 with the
+// error text when a user law (friction or entrainment loss) answers no finite number or fails
+// (the particles are then left as they were computed up to that particle; the run must stop).
 int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
                          AK_String& error);
-// The body-force phase of a step: SW_ComputeBodyForces over all particles, on the run's
-// threads (with a user law only when it has a context per worker). On a failure, the error of
-// the lowest particle whose law failed.
+// The body-force phase of a step over all particles, on the run's threads (with a user law
+// only when it has a context per worker). With the entrainment column sized (SizeWork with
+// `entraining`, as a step does where some cell holds snow), the particles on snow leave their
+// entrainment for a second pass, once every demand on a cell is known: a cell that is asked
+// for more than it holds gives up all of it, each particle taking its demand's share, and
+// where the demands overflow (a tiny erosion energy) the share of the friction work it spends.
+// Without the column the phase is SW_ComputeBodyForces on the threads. On a failure, the
+// error of the lowest particle whose law failed.
 int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error);
 // Lateral forces, mesh-field method (SphMode 0) or smoothed-particle method on the grid:
 // reads the fields, the grid and the particles with the `depth`, `normal` and `weights` that

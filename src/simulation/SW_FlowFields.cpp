@@ -50,6 +50,24 @@ int SW_FlowFields::Check(const SW_MeshCore& mesh, AK_String& error) const
   return 1;
 }
 
+bool SW_FlowFields::HoldsSnow() const
+{
+  // A run without snow looks at every cell every step: in blocks of a fixed length, which the
+  // compiler compares several cells at a time.
+  constexpr int32_t kBlock = 512;
+  const float* snow = entrainmentMass._elems;
+  const int32_t n = entrainmentMass.Size();
+  int32_t c = 0;
+  for (; c + kBlock <= n; c += kBlock) {
+    int any = 0;
+    for (int32_t k = 0; k < kBlock; ++k) any |= snow[c + k] > 0;
+    if (any) return true;
+  }
+  for (; c < n; ++c)
+    if (snow[c] > 0) return true;
+  return false;
+}
+
 int SW_FlowCells::Check(const SW_MeshCore& mesh, AK_String& error) const
 {
   const int32_t nc = mesh.NumCells();

@@ -1,6 +1,8 @@
 // Body forces of the flow model: subgrid mixing, the normal acceleration over the curved
 // surface, the friction laws, entrainment and the drag of resistance areas.
 #include <algorithm>
+#include <atomic>
+#include <cfloat>
 #include <cmath>
 #include <climits>
 #include <cstdint>
@@ -80,16 +82,17 @@ void NormalAndGravity(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, d
 }
 
 // Why a user law answered no number: the script's own run-time error when it failed, else
-// the number it answered, with the particle's state.
+// the number it answered, with the particle's state (plain values: the particle itself then
+// stays in registers).
 AK_String LawFailure(SW_UserLawFailure failure, void* context, const char* what, const AK_String& name,
-                     double answer, const Particle& q)
+                     double answer, double pressure, double speed, double depth)
 {
   const char* why = failure ? failure(context) : nullptr;
   if (why && *why)
     return AK_String::Format("%s \"%s\" failed: %s (pressure %g, speed %g, depth %g); the run stops", what,
-                             name.c_str(), why, q.pressure, q.u, q.h);
+                             name.c_str(), why, pressure, speed, depth);
   return AK_String::Format("%s \"%s\" answered %g (pressure %g, speed %g, depth %g); the run stops", what,
-                           name.c_str(), answer, q.pressure, q.u, q.h);
+                           name.c_str(), answer, pressure, speed, depth);
 }
 
 // The contexts the user laws are called with on this worker.
@@ -125,7 +128,8 @@ int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, voi
       SW_FrictionArgs a{q.pressure, u, h, rho, t, q.x, q.nb, e};
       q.tau = par.userLaw.tau(context, a);
       if (!std::isfinite(q.tau)) {
-        error = LawFailure(par.userLaw.failure, context, "friction law", par.userLaw.name, q.tau, q);
+        error = LawFailure(par.userLaw.failure, context, "friction law", par.userLaw.name, q.tau, q.pressure,
+                           q.u, q.h);
         return 1;
       }
     }
@@ -139,38 +143,67 @@ int Shear(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double t, voi
   return 0;
 }
 
-// The mass a particle would take from its cell in this step if it took alone (0 where the
-// cell holds no snow): the friction work over the erosion energy, or, without an erosion
-// energy, the snow on the area it sweeps.
-double EntrainmentDemand(const SW_FlowRun& run, const Particle& q, double dt)
+// The snow cell c holds to be entrained, kg/m² (none without the field).
+float SnowIn(const SW_FlowFields& fields, int32_t c)
 {
-  const SW_FlowFields& fields = run.fields;
-  const float available = fields.entrainmentMass.IsEmpty() ? 0.f : fields.entrainmentMass[q.c];
-  if (!(available > 0)) return 0;
-  const SW_FlowParameters& par = run.par;
-  const double area = q.m / (q.h * par.density);
-  const double swept = std::sqrt(area) * q.u * dt;
-  return par.entrainmentErosion > 0 ? area * q.tau * q.u * dt / par.entrainmentErosion : available * swept;
+  return fields.entrainmentMass.IsEmpty() ? 0.f : fields.entrainmentMass[c];
 }
 
-// Entrainment of snow from the cell the particle stands in at the start of the step: mass,
-// momentum and enthalpy of the particle, its demand scaled by the cell's factor (below 1 where
-// the particles together asked for more than the cell holds); the cell's account is settled
-// later in the step. Answers 1 with the error text when the user's energy loss answers no
-// finite number.
-int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double demand, double scale, double t,
-            double dt, void* context, AK_String& error)
+// The mass a particle would take from a cell holding `available` if it took alone, before an
+// erosion energy divides it: with one, the friction work on the particle's area in the step;
+// without one, the snow on the area it sweeps, which is the demand itself.
+double DemandBeforeErosion(const SW_FlowParameters& par, float available, double m, double h, double tau,
+                           double u, double dt)
+{
+  const double area = m / (h * par.density);
+  if (par.entrainmentErosion > 0) return area * tau * u * dt;
+  return available * (std::sqrt(area) * u * dt);
+}
+
+// The demand: the friction work over the erosion energy, or the swept snow. A tiny erosion
+// energy makes it overflow to infinity.
+double EntrainmentDemand(const SW_FlowParameters& par, float available, double m, double h, double tau,
+                         double u, double dt)
+{
+  const double d = DemandBeforeErosion(par, available, m, h, tau, u, dt);
+  return par.entrainmentErosion > 0 ? d / par.entrainmentErosion : d;
+}
+
+// What a particle takes when it takes alone: its demand, but no more than its cell holds, so a
+// demand that overflows takes all of it.
+double TakenAlone(const SW_FlowRun& run, float available, int32_t c, double demand)
+{
+  const double held = static_cast<double>(available) * run.mesh->CellAreaVector(c).Length();
+  const double dm = demand > held ? held : demand;
+  return std::isfinite(dm) ? dm : 0;
+}
+
+// What a particle takes once every demand on its cell is known: its demand scaled by the
+// cell's factor, or, where the demands overflowed (a negative factor), its share of the
+// friction work times what the cell holds.
+double TakenFromCell(const SW_FlowParameters& par, const SW_EntrainmentWork& e, float available, double m,
+                     double h, double scale, double dt)
+{
+  double dm;
+  if (scale >= 1) dm = e.demand;
+  else if (scale >= 0) dm = e.demand * scale;
+  else dm = DemandBeforeErosion(par, available, m, h, e.shear, e.speed, dt) * -scale;
+  return std::isfinite(dm) ? dm : 0;
+}
+
+// Entrainment of dm from the cell the particle stands in at the start of the step: mass,
+// momentum and enthalpy of the particle; the cell's account is settled later in the step.
+// Answers 1 with the error text when the user's energy loss answers no finite number.
+int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double dm, double t, double dt,
+            void* context, AK_String& error)
 {
   const SW_FlowParameters& par = run.par;
   const SW_FlowFields& fields = run.fields;
-  const float available = fields.entrainmentMass.IsEmpty() ? 0.f : fields.entrainmentMass[q.c];
-  if (!(available > 0)) return 0;
   const int32_t i = q.i;
   const double rho = par.density, h = q.h, u = q.u;
   double m = q.m;
   const double area = m / (h * rho);
   const double swept = std::sqrt(area) * u * dt;
-  const double dm = scale < 1 ? (std::isfinite(demand) ? demand * scale : 0) : demand;
   double loss;
   if (par.entrainmentLoss.loss) {
     SW_EntrainmentLossArgs a;
@@ -182,7 +215,7 @@ int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double dema
     const double perArea = par.entrainmentLoss.loss(context, a);
     if (!std::isfinite(perArea)) {
       error = LawFailure(par.entrainmentLoss.failure, context, "entrainment energy loss",
-                         "entrainment_energy_loss", perArea, q);
+                         "entrainment_energy_loss", perArea, q.pressure, q.u, q.h);
       return 1;
     }
     loss = perArea * swept;
@@ -203,18 +236,45 @@ int Entrain(const SW_FlowRun& run, SW_ParticleStore& p, Particle& q, double dema
   return 0;
 }
 
-// The drag of the obstacles of a resistance area, added to the friction per unit speed.
-void Drag(const SW_FlowRun& run, SW_ParticleStore& p, const Particle& q)
+bool InResistanceArea(const SW_FlowCells& cells, int32_t c)
+{
+  return !cells.resistance.IsEmpty() && cells.resistance[c] >= 0;
+}
+
+// The drag of the obstacles of the resistance area of cell c, added to the friction per unit
+// speed of particle i with flow depth h, mass m and velocity v.
+void Drag(const SW_FlowRun& run, SW_ParticleStore& p, int32_t i, int32_t c, double h, double m, AK_Vec3 v)
 {
   const SW_FlowCells& cells = run.cells;
-  if (cells.resistance.IsEmpty() || cells.resistance[q.c] < 0) return;
-  const SW_FlowResistance& r = cells.resistances[cells.resistance[q.c]];
+  const SW_FlowResistance& r = cells.resistances[cells.resistance[c]];
   const double rho = run.par.density;
-  const float hr = static_cast<float>(std::min(r.height, q.h));
-  const double area = q.m / rho / q.h;
-  p.frictionCoefficient[q.i] = static_cast<float>(
-      p.frictionCoefficient[q.i] +
-      q.v.Length() * ((r.coefficient * r.width / (r.spacing * r.spacing)) * hr * area) * rho * 0.5);
+  const float hr = static_cast<float>(std::min(r.height, h));
+  const double area = m / rho / h;
+  p.frictionCoefficient[i] = static_cast<float>(
+      p.frictionCoefficient[i] +
+      v.Length() * ((r.coefficient * r.width / (r.spacing * r.spacing)) * hr * area) * rho * 0.5);
+}
+
+// Entrainment of dm by particle i and its drag, from its state in the store and what the
+// friction law found for it. Apart from the loop over all particles, which most particles pass
+// by without snow or drag: that loop keeps each particle's state in registers.
+int EntrainAndDrag(const SW_FlowRun& run, SW_ParticleStore& p, int32_t i, const SW_EntrainmentWork& e,
+                   double dm, double t, double dt, void* context, AK_String& error)
+{
+  Particle q;
+  q.i = i;
+  q.c = p.cell[i];
+  q.x = p.x[i];
+  q.v = p.v[i];
+  q.m = p.m[i];
+  q.h = p.depth[i];
+  q.u = e.speed;
+  q.pressure = e.pressure;
+  q.tau = e.shear;
+  q.nb = e.normal;
+  if (Entrain(run, p, q, dm, t, dt, context, error)) return 1;
+  if (InResistanceArea(run.cells, q.c)) Drag(run, p, i, q.c, q.h, q.m, q.v);
+  return 0;
 }
 
 }  // namespace
@@ -233,10 +293,17 @@ double SW_ParticleInternalEnthalpy(const SW_ParticleStore& p, int32_t i)
 
 namespace {
 
-// The body forces up to the friction law, each particle's entrainment demand and what its
-// entrainment will need (the `entrainment` column); the mass, momentum and enthalpy it
-// entrains and the drag follow in EntrainAndDrag.
-int ForcesAndDemand(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt, AK_String& error)
+// What a pass of ForcesAndDemand met: a particle on snow, and one that asked for some.
+struct Drawing {
+  bool drew = false, asked = false;
+};
+
+// The body forces, friction, entrainment and drag of particles [first, end). A particle on
+// snow takes its snow alone (TakenAlone), or, with `deferred` (the entrainment column), leaves
+// there its demand and what its entrainment will need, and its entrainment and drag to
+// EntrainDeferred.
+int ForcesAndDemand(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
+                    SW_EntrainmentWork* deferred, Drawing& drawing, AK_String& error)
 {
   const SW_MeshCore& mesh = *run.mesh;
   SW_ParticleStore& p = run.particles;
@@ -303,7 +370,6 @@ int ForcesAndDemand(SW_FlowRun& run, int32_t first, int32_t end, double t, doubl
       p.enthalpySource[i] = 0;
       p.enthalpyRelaxation[i] = 0;
       p.normalForce[i] = 0;
-      p.entrainment[i] = SW_EntrainmentWork();
       if (held && p.flags[i] != 0) continue;  // held back: only its depth counts
       q.h = hf;
       q.m = p.m[i];
@@ -312,36 +378,43 @@ int ForcesAndDemand(SW_FlowRun& run, int32_t first, int32_t end, double t, doubl
       p.v[i] = q.v;
       NormalAndGravity(run, p, q, dt);
       if (Shear(run, p, q, t, laws.tau, error)) return 1;
-      p.entrainment[i] = SW_EntrainmentWork{q.u, q.pressure, q.tau, EntrainmentDemand(run, q, dt), q.nb};
+      const float available = SnowIn(run.fields, q.c);
+      if (available > 0) {
+        const SW_EntrainmentWork e{q.u, q.pressure, q.tau,
+                                   EntrainmentDemand(run.par, available, q.m, q.h, q.tau, q.u, dt), q.nb};
+        drawing.drew = true;
+        if (deferred) {
+          deferred[i] = e;
+          drawing.asked = drawing.asked || e.demand > 0;
+        } else if (EntrainAndDrag(run, p, i, e, TakenAlone(run, available, q.c, e.demand), t, dt, laws.loss,
+                                  error)) {
+          return 1;
+        }
+        continue;
+      }
+      if (InResistanceArea(run.cells, q.c)) Drag(run, p, i, q.c, q.h, q.m, q.v);
     }
   }
   return 0;
 }
 
-// Entrainment and drag of particles [first, end) from what ForcesAndDemand left, each demand
-// scaled by its cell's factor in `scale` (per cell; none: 1 everywhere).
-int EntrainAndDrag(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt, const double* scale,
-                   AK_String& error)
+// Entrainment and drag of the particles of [first, end) on snow, from what ForcesAndDemand
+// left in the entrainment column, each demand scaled by its cell's factor in `scale` (per
+// cell; none: 1 everywhere). The others had their drag with their forces.
+int EntrainDeferred(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt, const double* scale,
+                    AK_String& error)
 {
   SW_ParticleStore& p = run.particles;
   const bool held = !p.flags.IsEmpty();
   const LawContexts laws = ContextsOfThisWorker(run.par);
   for (int32_t i = first; i < end; ++i) {
     if (held && p.flags[i] != 0) continue;
+    const int32_t c = p.cell[i];
+    const float available = SnowIn(run.fields, c);
+    if (!(available > 0)) continue;
     const SW_EntrainmentWork& e = p.entrainment[i];
-    Particle q;
-    q.i = i;
-    q.c = p.cell[i];
-    q.x = p.x[i];
-    q.v = p.v[i];
-    q.m = p.m[i];
-    q.h = p.depth[i];
-    q.u = e.speed;
-    q.pressure = e.pressure;
-    q.tau = e.shear;
-    q.nb = e.normal;
-    if (Entrain(run, p, q, e.demand, scale ? scale[q.c] : 1.0, t, dt, laws.loss, error)) return 1;
-    Drag(run, p, q);
+    const double dm = TakenFromCell(run.par, e, available, p.m[i], p.depth[i], scale ? scale[c] : 1.0, dt);
+    if (EntrainAndDrag(run, p, i, e, dm, t, dt, laws.loss, error)) return 1;
   }
   return 0;
 }
@@ -386,44 +459,99 @@ int OnWorkers(SW_FlowRun& run, Range&& range, AK_String& error)
   return 1;
 }
 
-// The factor of each cell by which its particles' demands are scaled: 1, or the snow the cell
-// holds over what they asked for together where that is more, so that no step takes more than
-// lies there. The demands of a cell are summed from the last particle to the first by the
-// thread that owns the cell, so the factors are the same with any number of threads. Leaves
-// `run.entrainmentScale` empty when no particle asked for any.
-void ScaleEntrainment(SW_FlowRun& run)
+// The factor that marks a cell whose demands overflowed until ShareByWork sets it.
+constexpr double kOverflowed = -1;
+
+// The demand of particle i on its cell as the cell's sums take it: 0 where it draws none (held
+// back, or on no snow, where its entry in the entrainment column is not this step's).
+double DemandOnCell(const SW_FlowRun& run, int32_t i)
+{
+  const SW_ParticleStore& p = run.particles;
+  if ((!p.flags.IsEmpty() && p.flags[i] != 0) || !(run.fields.entrainmentMass[p.cell[i]] > 0)) return 0;
+  return p.entrainment[i].demand;
+}
+
+double SnowHeldBy(const SW_FlowRun& run, int32_t c)
+{
+  return static_cast<double>(run.fields.entrainmentMass[c]) * run.mesh->CellAreaVector(c).Length();
+}
+
+// The cells whose demands overflowed (a tiny erosion energy) give up all they hold, each
+// particle taking its share of the demands before the erosion energy divides them: the shares
+// that ever larger demands tend to. Their factor becomes minus what the cell holds over the
+// sum of those; the sums run over the same particles in the same order as the demands'.
+void ShareByWork(SW_FlowRun& run, double dt)
 {
   const SW_ParticleStore& p = run.particles;
   AK_Array<double>& scale = run.entrainmentScale;
-  scale.SetCount(0);
-  bool asked = false;
-  for (int32_t i = p.Count() - 1; i >= 0 && !asked; --i) asked = p.entrainment[i].demand > 0;
-  if (!asked) return;
-  const SW_MeshCore& mesh = *run.mesh;
-  const AK_Array<float>& snow = run.fields.entrainmentMass;
-  scale.Reserve(mesh.NumCells());
-  scale.SetCount(mesh.NumCells());
-  run.workers.ScatterInOrder(
+  AK_Array<double>& sums = run.entrainmentWorkSums;
+  sums.Reserve(scale.Size());
+  sums.SetCount(scale.Size());
+  run.workers.ScatterAgain(
       p.Count(), scale.Size(),
-      [&p](int32_t i, int32_t& lo, int32_t& hi) {
+      [&sums](int32_t first, int32_t end) {
+        for (int32_t c = first; c < end; ++c) sums[c] = 0;
+      },
+      [&run, &p, &scale, &sums, dt](int32_t i, int32_t, int32_t) {
+        const int32_t c = p.cell[i];
+        if (scale[c] != kOverflowed || !(DemandOnCell(run, i) > 0)) return;
+        const SW_EntrainmentWork& e = p.entrainment[i];
+        sums[c] += DemandBeforeErosion(run.par, run.fields.entrainmentMass[c], p.m[i], p.depth[i], e.shear,
+                                       e.speed, dt);
+      },
+      [&run, &scale, &sums](int32_t first, int32_t end) {
+        for (int32_t c = first; c < end; ++c) {
+          if (scale[c] != kOverflowed) continue;
+          const double share = SnowHeldBy(run, c) / sums[c];
+          scale[c] = share > 0 ? -share : 0;  // a sum that overflows too shares nothing
+        }
+      });
+}
+
+// The factor of each cell by which its particles' demands are scaled: 1, or the snow the cell
+// holds over what they asked for together where that is more, so that no step takes more than
+// lies there (kOverflowed where that is too small for a double: ShareByWork then sets it).
+// The demands of a cell are summed from the last particle to the first by the thread that owns
+// the cell, so the factors are the same with any number of threads.
+void ScaleEntrainment(SW_FlowRun& run, double dt)
+{
+  const SW_ParticleStore& p = run.particles;
+  AK_Array<double>& scale = run.entrainmentScale;
+  const int32_t cells = run.mesh->NumCells();
+  scale.Reserve(cells);
+  scale.SetCount(cells);
+  std::atomic<bool> overflowed{false};
+  run.workers.ScatterInOrder(
+      p.Count(), cells,
+      [&run, &p](int32_t i, int32_t& lo, int32_t& hi) {
         lo = hi = p.cell[i];
-        if (!(p.entrainment[i].demand > 0)) hi = lo - 1;
+        if (!(DemandOnCell(run, i) > 0)) hi = lo - 1;
       },
       [&scale](int32_t first, int32_t end) {
         for (int32_t c = first; c < end; ++c) scale[c] = 0;
       },
-      [&p, &scale](int32_t i, int32_t, int32_t) { scale[p.cell[i]] += p.entrainment[i].demand; },
-      [&scale, &snow, &mesh](int32_t first, int32_t end) {
+      [&run, &p, &scale](int32_t i, int32_t, int32_t) {
+        const double demand = DemandOnCell(run, i);
+        if (demand > 0) scale[p.cell[i]] += demand;
+      },
+      [&run, &scale, &overflowed](int32_t first, int32_t end) {
         for (int32_t c = first; c < end; ++c) {
           const double asked = scale[c];
-          if (!(asked > 0)) {
+          const double held = asked > 0 ? SnowHeldBy(run, c) : 0;
+          if (!(asked > held)) {
             scale[c] = 1.0;
             continue;
           }
-          const double held = static_cast<double>(snow[c]) * mesh.CellAreaVector(c).Length();
-          scale[c] = asked > held ? held / asked : 1.0;
+          const double share = held / asked;
+          if (share >= DBL_MIN || !(held > 0)) {
+            scale[c] = share;
+            continue;
+          }
+          scale[c] = kOverflowed;
+          overflowed.store(true, std::memory_order_relaxed);
         }
       });
+  if (overflowed.load()) ShareByWork(run, dt);
 }
 
 }  // namespace
@@ -431,20 +559,30 @@ void ScaleEntrainment(SW_FlowRun& run)
 int SW_ComputeBodyForces(SW_FlowRun& run, int32_t first, int32_t end, double t, double dt,
                          AK_String& error)
 {
-  if (ForcesAndDemand(run, first, end, t, dt, error)) return 1;
-  return EntrainAndDrag(run, first, end, t, dt, nullptr, error);
+  Drawing drawing;
+  return ForcesAndDemand(run, first, end, t, dt, nullptr, drawing, error);
 }
 
 int SW_BodyForcesPhase(SW_FlowRun& run, double t, double dt, AK_String& error)
 {
-  const auto forces = [&run, t, dt](int32_t first, int32_t end, AK_String& e) {
-    return ForcesAndDemand(run, first, end, t, dt, e);
+  SW_ParticleStore& p = run.particles;
+  SW_EntrainmentWork* deferred =
+      p.Count() > 0 && p.entrainment.Size() == p.Count() ? p.entrainment._elems : nullptr;
+  std::atomic<bool> drew{false}, asked{false};
+  const auto forces = [&run, t, dt, deferred, &drew, &asked](int32_t first, int32_t end, AK_String& e) {
+    Drawing drawing;
+    const int failed = ForcesAndDemand(run, first, end, t, dt, deferred, drawing, e);
+    if (drawing.drew) drew.store(true, std::memory_order_relaxed);
+    if (drawing.asked) asked.store(true, std::memory_order_relaxed);
+    return failed;
   };
   if (OnWorkers(run, forces, error)) return 1;
-  ScaleEntrainment(run);
+  run.entrainmentScale.SetCount(0);
+  if (!deferred || !drew.load()) return 0;
+  if (asked.load()) ScaleEntrainment(run, dt);
   const double* scale = run.entrainmentScale.IsEmpty() ? nullptr : run.entrainmentScale._elems;
   const auto entrain = [&run, t, dt, scale](int32_t first, int32_t end, AK_String& e) {
-    return EntrainAndDrag(run, first, end, t, dt, scale, e);
+    return EntrainDeferred(run, first, end, t, dt, scale, e);
   };
   return OnWorkers(run, entrain, error);
 }

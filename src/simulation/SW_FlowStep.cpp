@@ -12,26 +12,26 @@ AK_String NotEnoughMemory(double particles)
   return AK_String::Format("not enough memory for %.15g particles", particles);
 }
 
-// Room for every particle in the work columns and in the threads' scratch. Answers 0 with the
-// error text when the memory cannot be had.
-int WorkRoom(SW_FlowRun& run, AK_String& error)
+// Room for every particle in the work columns (in the entrainment column when `entraining`)
+// and in the threads' scratch. Answers 0 with the error text when the memory cannot be had.
+int WorkRoom(SW_FlowRun& run, bool entraining, AK_String& error)
 {
   const int32_t n = run.particles.Count();
-  if (run.particles.SizeWork() && run.workers.MakeRoom(n)) return 1;
+  if (run.particles.SizeWork(entraining) && run.workers.MakeRoom(n)) return 1;
   error = NotEnoughMemory(n);
   return 0;
 }
 
 // The step's fixed start: the random numbers from seed 777, the run's threads, room for the
-// particles' work, the neighbour grid of the smoothed-particle method, the bottom pressure
-// cleared when the step maps none. Answers 0 with the error text when the memory for the
-// particles' work or grid cannot be had.
+// particles' work (for their entrainment only where some cell holds snow), the neighbour grid
+// of the smoothed-particle method, the bottom pressure cleared when the step maps none.
+// Answers 0 with the error text when the memory for the particles' work or grid cannot be had.
 int StartStep(SW_FlowRun& run, AK_String& error)
 {
   const SW_FlowParameters& par = run.par;
   AK_SeedRandom(777);
   run.workers.Use(par.threads);
-  if (!WorkRoom(run, error)) return 0;
+  if (!WorkRoom(run, run.fields.HoldsSnow(), error)) return 0;
   // At most 16 MiB of bucket starts, whatever the domain and the kernel radius.
   if (par.sphMode != 0 &&
       !run.grid.Build(*run.mesh, run.particles, SW_KernelRadius(par), int64_t(1) << 22, &run.workers)) {
@@ -189,7 +189,8 @@ int RemoveAddAndSplit(SW_FlowRun& run, double t, double dt, AK_String& error)
     if (!SW_RoomForParticles(run, k - 1, error)) return 0;
     p.Split(*run.mesh, i, static_cast<int32_t>(k));
   }
-  return WorkRoom(run, error);
+  // The next step looks for snow again; until then the entrainment column stays as it is.
+  return WorkRoom(run, !p.entrainment.IsEmpty(), error);
 }
 
 // The field update from the particles where the motion left them, on the run's threads

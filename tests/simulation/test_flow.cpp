@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "SW_Flow.h"
@@ -116,6 +117,7 @@ TEST(Flow, StepsConserveMassAndRepeatBitForBitOnAnyThreadCount)
       double meanX = 0;
       for (const AK_Vec3& x : f.p.x) meanX += x.x / 300;
       EXPECT_GT(meanX, 21);  // it did flow (from 20)
+      EXPECT_LE(f.p.entrainment.Capacity(), 1);  // no snow: no room for entrainment work
       result = f.p;
     }
     EXPECT_EQ(std::memcmp(runs[0].x.begin(), runs[1].x.begin(), 300 * sizeof(AK_Vec3)), 0);
@@ -290,34 +292,47 @@ TEST(Flow, GridHoldsEveryParticleOnceWithClampedBuckets)
   for (int32_t s : seen) EXPECT_EQ(s, 1);
 }
 
+// A lone particle takes the snow it sweeps, or, with an erosion energy so tiny that its demand
+// overflows, all the snow of its cell (2 kg/m² on 25 m²).
 TEST(Flow, EntrainmentTakesSweptSnowAndKeepsMomentum)
 {
-  Flow f(0, 4, 4, 5);
-  for (float& d : f.fields.flowDepth) d = 1;
-  for (float& e : f.fields.entrainmentMass) e = 2;
-  f.p.Add(f.mesh, AK_Vec3(7, 7, 0), 800, AK_Vec3(5, 0, 0), 0, 0, -1);  // basal area 4 m²
-  f.p.SizeWork();
-  AK_String error;
-  ASSERT_EQ(SW_ComputeBodyForces(f.run, 0, 1, 0, 0.1, error), 0);
-  EXPECT_FLOAT_EQ(f.p.entrainedMass[0], 2);  // 2 kg/m² x width 2 m x 5 m/s x 0.1 s
-  EXPECT_FLOAT_EQ(f.p.m[0], 802);
-  EXPECT_NEAR(f.p.v[0].x * 802, 5 * 800, 1e-9);
+  for (const auto& [erosion, taken] : {std::pair{0.0, 2.0}, {4.9e-324, 50.0}}) {
+    Flow f(0, 4, 4, 5);
+    f.par.entrainmentErosion = erosion;
+    for (float& d : f.fields.flowDepth) d = 1;
+    for (float& e : f.fields.entrainmentMass) e = 2;
+    f.p.Add(f.mesh, AK_Vec3(7, 7, 0), 800, AK_Vec3(5, 0, 0), 0, 0, -1);  // basal area 4 m²
+    f.p.SizeWork();
+    AK_String error;
+    ASSERT_EQ(SW_ComputeBodyForces(f.run, 0, 1, 0, 0.1, error), 0);
+    EXPECT_FLOAT_EQ(f.p.entrainedMass[0], taken);  // 2 kg/m² x width 2 m x 5 m/s x 0.1 s
+    EXPECT_FLOAT_EQ(f.p.m[0], 800 + taken);
+    EXPECT_NEAR(f.p.v[0].x * (800 + taken), 5 * 800, 1e-9);
+  }
 }
 
 // Entrainment takes no more snow from a cell in a step than lies there: the particles' mass
 // and the snow left add up to what there was, with a small erosion energy (the particles ask
-// for several times a cell's snow per step), without one, and on any number of threads.
+// for several times a cell's snow per step), without one, and on any number of threads. An
+// erosion energy so tiny that the demands overflow takes the cells' snow as 1e-300 does, and
+// leaves every particle finite, with a user's energy loss too.
 TEST(Flow, EntrainmentTakesNoMoreSnowThanLiesThere)
 {
   const struct {
     double erosion;
     int threads;
-  } cases[] = {{5, 1}, {5, 3}, {0, 1}, {1e9, 3}};
+    bool loss = false;  // an energy loss law of the user's
+  } cases[] = {{5, 1},      {5, 3},      {0, 1},      {1e9, 3},           {1e-300, 1},
+               {1e-305, 1}, {1e-308, 3}, {4.9e-324, 1}, {4.9e-324, 3, true}};
   std::vector<float> oneThread;
+  double tiny = 0;  // the particles' mass after the steps with 1e-300
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.erosion << " J/kg on " << c.threads << " threads");
+    SCOPED_TRACE(::testing::Message() << c.erosion << " J/kg on " << c.threads << " threads"
+                                      << (c.loss ? ", a loss law" : ""));
     Flow f(30, 30, 16, 5);
     f.par.entrainmentErosion = c.erosion;
+    if (c.loss)
+      f.par.entrainmentLoss.loss = [](void*, const SW_EntrainmentLossArgs& a) { return a.q * 50 + a.tau; };
     f.par.threads = c.threads;
     f.par.massPerParticle = 300;
     f.par.bedFrictionAngle = 20;
@@ -338,6 +353,15 @@ TEST(Flow, EntrainmentTakesNoMoreSnowThanLiesThere)
       ASSERT_EQ(f.Step(k * 0.1, 0.1, error), 0) << error.c_str();
       for (float e : f.fields.entrainmentMass) ASSERT_GE(e, 0);
       ASSERT_NEAR(held(), before, before * 1e-5) << "step " << k;
+    }
+    for (int32_t i = 0; i < f.p.Count(); ++i)
+      ASSERT_TRUE(std::isfinite(f.p.v[i].Dot(f.p.v[i])) && std::isfinite(f.p.H[i])) << "particle " << i;
+    if (c.erosion > 0 && c.erosion < 1) {
+      if (c.erosion == 1e-300) tiny = f.p.TotalMass();
+      EXPECT_GT(f.p.TotalMass(), 5000 * 300 * 1.004);  // it did entrain
+      if (!c.loss) {
+        EXPECT_NEAR(f.p.TotalMass(), tiny, tiny * 1e-6);
+      }
     }
     if (c.erosion == 5) {
       EXPECT_GT(std::count(f.fields.entrainmentMass.begin(), f.fields.entrainmentMass.end(), 0.f), 20);
