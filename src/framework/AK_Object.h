@@ -179,6 +179,14 @@ public:
   // since it was last saved to or loaded from that same directory and both files exist.
   void SaveAs(const char* directory);
   void Save();
+  // The value that the object's saved attribute file in the directory ("<type>.atr") sets the
+  // attribute to (a line set("", attribute, value)); false without the file or the line.
+  bool SavedAttribute(const char* directory, const char* attribute, AK_String& value);
+  // Rewrites that one line of the saved attribute file with the value (appended when the
+  // file has none), every other line left as it is, so that one attribute is recorded
+  // without saving the others. Nothing without the file, nor when the line says so already.
+  // False, with AK_ErrorText saying why, when the file could not be read or written.
+  bool RewriteSavedAttribute(const char* directory, const char* attribute, const char* value);
   // SaveAs, then each owned component into the directory joined with its Id.
   void SaveProjectAs(const char* directory);
   // SaveProjectAs of the directory; "" (the command, a run before it starts) means ProjectDir.

@@ -226,6 +226,82 @@ bool AK_Object::KeepDamagedFiles(const AK_String& directory, int32_t lastChange)
 
 void AK_Object::Save() { SaveAs(AK_String(_projectDir)); }
 
+namespace {
+
+// The lines of a saved attribute file, each with its line end, and the one that sets the
+// attribute on the object itself (-1 when none does).
+struct SavedLines {
+  AK_Array<AK_String> lines;
+  int index = -1;
+  AK_String value;
+};
+
+SavedLines ReadSavedLines(AK_Object& object, const AK_String& text, const char* attribute)
+{
+  SavedLines saved;
+  for (const char* start = text.c_str(); *start;) {
+    const char* end = std::strchr(start, '\n');
+    end = end ? end + 1 : start + std::strlen(start);
+    saved.lines.Append(AK_String(start, end));
+    const char* content = end;
+    while (content > start && (content[-1] == '\n' || content[-1] == '\r')) --content;
+    const AK_String line(start, content);
+    AK_String kind, path, name, value;
+    if (object.ParseCommand(line, kind, path, name, value) == 0 && kind == "set" && path.IsEmpty() &&
+        name == attribute) {
+      saved.index = saved.lines.Size() - 1;
+      saved.value = value;
+    }
+    start = end;
+  }
+  return saved;
+}
+
+AK_String SavedAttributeFile(AK_Object& object, const char* directory)
+{
+  return AK_JoinPath(AK_String(directory ? directory : ""), object.GetType()) + ".atr";
+}
+
+}  // namespace
+
+bool AK_Object::SavedAttribute(const char* directory, const char* attribute, AK_String& value)
+{
+  AK_String text;
+  if (!AK_ReadTextFile(SavedAttributeFile(*this, directory), text)) return false;
+  const SavedLines saved = ReadSavedLines(*this, text, attribute);
+  if (saved.index < 0) return false;
+  value = saved.value;
+  return true;
+}
+
+bool AK_Object::RewriteSavedAttribute(const char* directory, const char* attribute, const char* value)
+{
+  const AK_String file = SavedAttributeFile(*this, directory);
+  if (!AK_FileExists(file)) return true;
+  AK_String text;
+  if (!AK_ReadTextFile(file, text)) {
+    AK_ErrorText = AK_String("cannot read file ") + file + " for saving attributes!";
+    return false;
+  }
+  SavedLines saved = ReadSavedLines(*this, text, attribute);
+  const AK_String line = AK_FormatSetCommand("", attribute, value) + "\n";
+  if (saved.index >= 0 && saved.value == (value ? value : "")) return true;
+  if (saved.index >= 0) {
+    saved.lines[saved.index] = line;
+  } else {
+    if (!text.IsEmpty() && text[text.Length() - 1] != '\n') saved.lines.Append(AK_String("\n"));
+    saved.lines.Append(line);
+  }
+  AK_String commands;
+  for (const AK_String& l : saved.lines) commands += l;
+  const AK_String before = AK_ErrorText;
+  AK_ErrorText = "";
+  AK_WriteAttributeFile(file, commands);
+  if (!AK_ErrorText.IsEmpty()) return false;
+  AK_ErrorText = before;
+  return true;
+}
+
 void AK_Object::SaveProjectAs(const char* directory)
 {
   AK_OperationScope scope;

@@ -147,6 +147,10 @@ public:
   // Copies the time-step files (and the run's "start.log") from the directory that held the
   // results into the project directory being saved to; the sum of the copies' results.
   int SaveData(AK_STREAM& stream) override;
+  // The saved attributes; while a run in another process holds the state (see
+  // HandStateToOtherProcess), the time step to load is the one the saved project records,
+  // which that run writes there at its end, not the state this process was left with.
+  void SaveAttributes(const char* fileName) override;
 
   // --- the mesh ---
   SW_Mesh* Mesh() const { return _mesh.Get(); }
@@ -294,6 +298,18 @@ public:
   // is a state the files reproduce; without one, the release set up anew at 0 s (or, refused,
   // no particle at 0 s).
   void ReturnToWrittenState();
+  // At the end of a run: the saved simulation (its attribute file in the project directory)
+  // records the time step the run ended with, so that a process that loads the project goes
+  // on from there. Only that line changes; a failure to write it is a warning.
+  void RecordRunState();
+  // A background or batch run of this simulation has been started: the process that runs it
+  // holds the simulation's state from now on.
+  void HandStateToOtherProcess() { _stateInOtherProcess = true; }
+  // Before a "Continue" of either form: after a run in another process, the state it left,
+  // its run directory's last time step, read back (nothing to read keeps the state held).
+  // Nothing while that run is still under way (its start refuses then). False, the continue
+  // refused, when the time step cannot be read.
+  bool TakeBackRunState();
   // The output of a run at the current time: a redraw when a view is shown, the time-step
   // file. "" when written (or when there is no project directory to write into), otherwise
   // why the run stops: the time, the file and the error.
@@ -406,6 +422,9 @@ private:
   AK_String _meshName;  // the path last given to Mesh
   AK_String _resultsDirectory;
   bool _startedInBackground = false;  // this process plays a background run's start macro
+  // A run started in another process holds the state; cleared when this process takes a
+  // state of its own again (a time step read, a new set-up of the release).
+  bool _stateInOtherProcess = false;
   // The status and info of a run that did not run; see RefuseRun.
   void WriteNotRun(const char* reason);
   // Pairs of a restart file name of the coupled flow above and its time, joined with

@@ -80,6 +80,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   if (!lock) return SW_StartBackgroundRun(run, batch) == 0;
   if (SW_StartBackgroundRun(run, nullptr, [&lock](int pid) { lock->HandOver(pid); }) != 0) return false;
   lock->Keep();
+  sim.HandStateToOtherProcess();
   return true;
 }
 
@@ -114,6 +115,7 @@ void SW_Simulation::RunInBackground(const char*) { LaunchRun(*this, false); }
 bool SW_Simulation::RunInBackground(std::FILE* batch) { return LaunchRun(*this, false, batch); }
 void SW_Simulation::ContinueInBackground(const char*)
 {
+  if (!TakeBackRunState()) return;
   // The flow above restarts from the file of its own at the current time, named without
   // its directory.
   const AK_String entry = FluidAboveRestartFile();

@@ -460,7 +460,10 @@ AK_String SW_Simulation::Initialize()
   if (!fault.IsEmpty() && held.OnMesh(mesh)) {
     held.GiveBack();
   } else {
-    if (fault.IsEmpty()) KeepRunMassPerParticle(runMass);
+    if (fault.IsEmpty()) {
+      KeepRunMassPerParticle(runMass);
+      _stateInOtherProcess = false;  // the state is this set-up's now
+    }
     ResetResultFields(*this);
     BindFieldsToMesh();
   }

@@ -8,6 +8,7 @@
 #include "AK_Group.h"
 #include "AK_NumberText.h"
 #include "AK_Process.h"
+#include "AK_ProcessLock.h"
 #include "SW_RunLoop.h"
 #include "SW_Simulation.h"
 #include "SW_SimulationRun.h"
@@ -93,7 +94,7 @@ void SW_Simulation::Continue(const char*)
 {
   _startedInBackground = false;  // the run itself answers from here on
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
-  if (!lock.Held()) return;
+  if (!lock.Held() || !TakeBackRunState()) return;
   if (const AK_String refusal = StartRefusal(true); !refusal.IsEmpty()) return RefuseRun(refusal);
   // A state without particles starts again from 0 s (as a loaded project at 0 s does).
   if (ContinueStartsOver() && CurrentTime >= 0.5 * DeltaT)
@@ -102,6 +103,41 @@ void SW_Simulation::Continue(const char*)
                                  "its time steps",
                                  CurrentTime));
   RunLoop();
+}
+
+bool SW_Simulation::TakeBackRunState()
+{
+  if (!_stateInOtherProcess) return true;
+  if (const int holder = SW_RunLockHolder(ProjectDir()); holder != 0 && holder != AK_ProcessId()) return true;
+  const SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
+  // A run that wrote nothing (one refused there) left the state it started from.
+  if (list.names.IsEmpty()) {
+    _stateInOtherProcess = false;
+    return true;
+  }
+  const AK_String& last = list.names[list.names.Size() - 1];
+  const AK_String before = AK_ErrorText;
+  AK_ErrorText = "";
+  if (LoadTimeStepFile(last)) {
+    AK_ErrorText = before;
+    return true;
+  }
+  // Going on from the state held would compute again what that run computed, over its files.
+  RefuseRun("the state the run in another process left, time step " + last + ", cannot be read" +
+            (AK_ErrorText.IsEmpty() ? AK_String() : ": " + AK_ErrorText));
+  return false;
+}
+
+void SW_Simulation::RecordRunState()
+{
+  if (ProjectDir().IsEmpty() || CurrentTimeStep.IsEmpty()) return;
+  // The run's own answer stays what it was.
+  const AK_String answer = AK_ErrorText;
+  AK_ErrorText = "";
+  if (!RewriteSavedAttribute(ProjectDir(), "LoadTimeStep", CurrentTimeStep))
+    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's last time step " +
+               CurrentTimeStep + ": " + AK_ErrorText);
+  AK_ErrorText = answer;
 }
 
 void SW_Simulation::DeactivateLoadingPsaResults(const char*) { _startedInBackground = true; }
@@ -241,6 +277,8 @@ void SW_Simulation::RunLoop(bool fromStart)
     SW_WriteInfoFile(ProjectDir(), failure);
     AK_ErrorText = GetAbsolutePath() + ": " + failure;
   }
+  // Before the status: whoever waits for "finished" to load the project finds the record.
+  RecordRunState();
   SW_WriteStatusFile(ProjectDir(), "finished");
   AK_MESSAGE(AK_String("simulation ") + Id() +
              AK_String::Format(" terminated; CPU time %g sec", AK_CpuSeconds() - startCpu));

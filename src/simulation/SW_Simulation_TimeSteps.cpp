@@ -152,6 +152,7 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   PeakKineticEnergy = header.peakKineticEnergy;
   BindFieldsToMesh();
   CurrentTimeStep = name;
+  _stateInOtherProcess = false;
   return true;
 }
 
@@ -201,6 +202,20 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   // A project saved from now on has no time step to load again.
   if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
     CurrentTimeStep = "";
+}
+
+void SW_Simulation::SaveAttributes(const char* fileName)
+{
+  // The record is read where the run's files are, which is where a save into another
+  // directory copies them from.
+  AK_String recorded;
+  const AK_String& runDirectory = _resultsDirectory.IsEmpty() ? ProjectDir() : _resultsDirectory;
+  if (!_stateInOtherProcess || !SavedAttribute(runDirectory, "LoadTimeStep", recorded))
+    return AK_Object::SaveAttributes(fileName);
+  const AK_String held = CurrentTimeStep;
+  CurrentTimeStep = recorded;
+  AK_Object::SaveAttributes(fileName);
+  CurrentTimeStep = held;
 }
 
 int SW_Simulation::SaveData(AK_STREAM&)

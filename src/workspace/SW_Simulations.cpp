@@ -191,8 +191,11 @@ void SW_Simulations::StartActive()
   if (StartBatchFile(batch, handOver) != 0) {
     firstError = "starting batch command failed";
   } else {
-    for (auto& lock : locks)
-      if (lock) lock->Keep();
+    for (size_t i = 0; i < locks.size(); ++i)
+      if (locks[i]) {
+        locks[i]->Keep();
+        active[i]->HandStateToOtherProcess();
+      }
   }
   AK_ErrorText = firstError;
 }

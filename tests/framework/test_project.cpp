@@ -435,6 +435,54 @@ TEST(Project, SaveAttributesFailuresAndSaveVisibility)
 }
 
 
+// One saved attribute rewritten alone: only the object's own line of it changes, every other
+// byte of the file stays, and the value reads back from the file.
+TEST(Project, OneSavedAttributeIsRewrittenAlone)
+{
+  RegisterRecorder();
+  TST_Recorder r("r", nullptr);
+  struct Case {
+    const char* before;
+    const char* value;
+    const char* after;
+  };
+  const Case cases[] = {
+      // the own line replaced; a CRLF line and another object's line of that name kept
+      {"set(\"\", \"Value\", \"11\")\r\nset(\"\", \"Name\", \"old\")\nset(\"sub\", \"Name\", \"x\")\n", "new",
+       "set(\"\", \"Value\", \"11\")\r\nset(\"\", \"Name\", \"new\")\nset(\"sub\", \"Name\", \"x\")\n"},
+      // a line that says so already: the file as it was
+      {"set(\"\", \"Name\", \"same\")\r\n", "same", "set(\"\", \"Name\", \"same\")\r\n"},
+      // no line: appended, after a line end of its own where the file lacks one
+      {"set(\"\", \"Value\", \"11\")", "new", "set(\"\", \"Value\", \"11\")\nset(\"\", \"Name\", \"new\")\n"},
+      // a value escaped as every saved value is
+      {"set(\"\", \"Name\", \"\")\n", "a \"b\"", "set(\"\", \"Name\", \"a %%qb%%q\")\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.before);
+    ScratchDir dir;
+    const std::string file = dir.Write("Recorder.atr", c.before);
+    AK_ErrorText = "earlier";
+    EXPECT_TRUE(r.RewriteSavedAttribute(dir.Path().c_str(), "Name", c.value));
+    EXPECT_STREQ(AK_ErrorText.c_str(), "earlier");
+    EXPECT_EQ(ReadFile(file), c.after);
+    AK_String value;
+    EXPECT_TRUE(r.SavedAttribute(dir.Path().c_str(), "Name", value));
+    EXPECT_STREQ(value.c_str(), c.value);
+  }
+  // Nothing saved there: nothing to record, and nothing written.
+  ScratchDir empty;
+  EXPECT_TRUE(r.RewriteSavedAttribute(empty.Path().c_str(), "Name", "new"));
+  EXPECT_FALSE(fs::exists(empty / "Recorder.atr"));
+  AK_String value;
+  EXPECT_FALSE(r.SavedAttribute(empty.Path().c_str(), "Name", value));
+  // A file that cannot be read fails with its name, and stays.
+  fs::create_directory(empty / "Recorder.atr");
+  EXPECT_FALSE(r.RewriteSavedAttribute(empty.Path().c_str(), "Name", "new"));
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot read file " + (empty / "Recorder.atr") + " for saving attributes!");
+  EXPECT_TRUE(fs::is_directory(empty / "Recorder.atr"));
+}
+
+
 // Damage in two objects of one project: the load goes on past each refused or malformed line,
 // names both objects, and the next save leaves both sets of files alone until one changes.
 TEST(Project, DamagedObjectsAreNamedAndLeftAloneUntilChanged)
