@@ -130,7 +130,9 @@ bool SW_Simulation::TakeBackRunState()
 
 void SW_Simulation::RecordRunState()
 {
-  if (ProjectDir().IsEmpty() || CurrentTimeStep.IsEmpty()) return;
+  // A run that ends with no file of its state (its first output failed after the later files
+  // were removed) records that too: the record of a file that is gone would not load.
+  if (ProjectDir().IsEmpty()) return;
   // The run's own answer stays what it was.
   const AK_String answer = AK_ErrorText;
   AK_ErrorText = "";

@@ -542,6 +542,26 @@ TEST(Run, AFailedWriteEndsTheRunWithItsReason)
   }
 }
 
+// A run records in the saved simulation the time step it ended with, so that a process that
+// loads the project goes on from there; a run whose first output failed has none to record,
+// and the record of its earlier run's last file, which the run removed, goes with it.
+TEST(Run, TheSavedSimulationRecordsTheTimeStepItsRunEndedWith)
+{
+  RunProject p;
+  p.sim->Save();
+  AK_String recorded;
+  p.sim->Set("Run", "");
+  ASSERT_TRUE(p.sim->SavedAttribute(p.run.c_str(), "LoadTimeStep", recorded));
+  EXPECT_STREQ(recorded, "at_0000003.0000");
+  const std::string first = p.run + "/at_0000000.0000.TimeStep";
+  std::filesystem::remove(first);
+  std::filesystem::create_directory(first);
+  p.sim->Set("Run", "");
+  EXPECT_EQ(p.TimeSteps(), std::vector<std::string>{"at_0000000.0000.TimeStep"});  // the directory
+  ASSERT_TRUE(p.sim->SavedAttribute(p.run.c_str(), "LoadTimeStep", recorded));
+  EXPECT_STREQ(recorded, "");
+}
+
 TEST(Run, AnOutputIntervalOfTenBillionStepsRunsWithAnOutputAtTheEnd)
 {
   RunProject p;
