@@ -117,13 +117,7 @@ struct Example : ScratchDir {
   }
   std::string Run() const { return *this / "proj/Project/Simulations/A"; }
   // The time-step files of the run, by name.
-  std::map<std::string, std::string> TimeSteps() const
-  {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(Run()))
-      if (entry.path().extension() == ".TimeStep") files[entry.path().filename().string()] = ReadFile(entry.path());
-    return files;
-  }
+  std::map<std::string, std::string> TimeSteps() const { return TimeStepContents(Run()); }
   // Waits (at most two minutes) until the background run has ended: its log says so and its
   // status is "finished". Its log.
   std::string BackgroundLog() const

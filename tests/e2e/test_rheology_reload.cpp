@@ -5,12 +5,10 @@
 // load as they did.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -61,25 +59,6 @@ std::string Torvu(const std::string& dir, const std::string& macro)
   return printed;
 }
 
-Files TimeSteps(const std::string& run)
-{
-  Files files;
-  for (const auto& entry : fs::directory_iterator(run))
-    if (entry.path().extension() == ".TimeStep") files[entry.path().filename().string()] = ReadFile(entry.path().string());
-  return files;
-}
-
-// Waits (at most two minutes) until the run's status says "finished" and its lock is gone.
-bool WaitUntilFinished(const std::string& run)
-{
-  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-  while (ReadFile(run + "/.simulation_status") != "finished\n" || fs::exists(run + "/.simulation_lock")) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 // The example slope with one simulation per way (2 s, an output every second), saved as
 // "proj" and then run in line by the process that saved it, in "work"; "elsewhere" is another
 // directory, where relative paths of "work" find nothing.
@@ -111,7 +90,7 @@ struct LawProject {
     for (const Way& way : ways) macro += "set(\"" + Sim(way) + "\", \"Run\", \"\")\n";
     dir.Write("work/setup.macro", macro);
     Torvu(work, "setup.macro");
-    for (const Way& way : ways) foreground.push_back(TimeSteps(Run(way)));
+    for (const Way& way : ways) foreground.push_back(TimeStepContents(Run(way)));
   }
   static std::string Sim(const Way& way) { return "Project/Simulations/" + std::string(way.id); }
   std::string Run(const Way& way) const { return work + "/proj/" + Sim(way); }
@@ -157,7 +136,7 @@ TEST(RheologyReload, EveryWayOfGivingALawRunsAsInTheSavingProcess)
   for (const auto& mode : modes) {
     SCOPED_TRACE(mode.name);
     for (const Way& way : p.ways) {
-      for (const auto& [name, content] : TimeSteps(p.Run(way)))
+      for (const auto& [name, content] : TimeStepContents(p.Run(way)))
         if (name != mode.kept) fs::remove(p.Run(way) + "/" + name);
       fs::remove(p.Run(way) + "/.simulation_status");
     }
@@ -168,7 +147,7 @@ TEST(RheologyReload, EveryWayOfGivingALawRunsAsInTheSavingProcess)
     EXPECT_NE(printed.find("WARNING: FrictionType: cannot find the rheology file ./mylaw.cint"), std::string::npos)
         << printed;
     for (size_t i = 0; i < p.ways.size(); ++i) {
-      const Files files = TimeSteps(p.Run(p.ways[i]));
+      const Files files = TimeStepContents(p.Run(p.ways[i]));
       ASSERT_EQ(files.count(last), 1u) << p.ways[i].id << "\n" << ReadFile(p.Run(p.ways[i]) + "/start.log");
       for (const auto& [name, content] : files)
         EXPECT_TRUE(content == p.foreground[i].at(name)) << p.ways[i].id << " " << name;
@@ -213,9 +192,9 @@ TEST(RheologyReload, AStoredFileThatNoLongerLoadsRefusesOnlyItsLaw)
       EXPECT_NE(printed.find("Viewer/" + LawProject::Sim(way) + ": " + refusal), std::string::npos) << printed;
       EXPECT_EQ(ReadFile(p.Run(way) + "/.simulation_info"), refusal + "\n");
     }
-    EXPECT_TRUE(TimeSteps(p.Run(kRelative)) == p.foreground[0]);
-    EXPECT_TRUE(TimeSteps(p.Run(kTypePath)) == p.foreground[1]);
-    EXPECT_TRUE(TimeSteps(p.Run(kBuiltIn)) == p.foreground[2]);
+    EXPECT_TRUE(TimeStepContents(p.Run(kRelative)) == p.foreground[0]);
+    EXPECT_TRUE(TimeStepContents(p.Run(kTypePath)) == p.foreground[1]);
+    EXPECT_TRUE(TimeStepContents(p.Run(kBuiltIn)) == p.foreground[2]);
   }
 }
 
@@ -259,8 +238,8 @@ TEST(RheologyReload, AProjectInTheFormerFormLoadsAndRunsAsBefore)
   for (const Way& way : p.ways) fs::remove(p.Run(way) + "/at_0000002.0000.TimeStep");
   const std::string printed = p.Elsewhere("set(\"{SIM}\", \"Run\", \"\")\n");
   EXPECT_EQ(printed.find("could not be loaded"), std::string::npos) << printed;
-  EXPECT_TRUE(TimeSteps(p.Run(abspath)) == p.foreground[0]);
-  EXPECT_TRUE(TimeSteps(p.Run(kFolder)) == p.foreground[1]);
-  EXPECT_TRUE(TimeSteps(p.Run(kRelative)) == p.foreground[3]);
-  EXPECT_TRUE(TimeSteps(p.Run(plain)) == p.foreground[3]);
+  EXPECT_TRUE(TimeStepContents(p.Run(abspath)) == p.foreground[0]);
+  EXPECT_TRUE(TimeStepContents(p.Run(kFolder)) == p.foreground[1]);
+  EXPECT_TRUE(TimeStepContents(p.Run(kRelative)) == p.foreground[3]);
+  EXPECT_TRUE(TimeStepContents(p.Run(plain)) == p.foreground[3]);
 }

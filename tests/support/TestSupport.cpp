@@ -2,12 +2,14 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -144,4 +146,22 @@ std::string TorvuOffscreen(const std::string& dir, const std::string& program, c
 {
   return "cd " + ShellQuote(dir) + " && env -u TORVU_USER_ATTRIBUTES HOME=" + ShellQuote(dir) + " " + prefix +
          ShellQuote(program) + " -files " + ShellQuote(attributes) + " -offscreen " + arguments;
+}
+
+std::map<std::string, std::string> TimeStepContents(const std::string& run)
+{
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(run))
+    if (entry.path().extension() == ".TimeStep") files[entry.path().filename().string()] = ReadFile(entry.path().string());
+  return files;
+}
+
+bool WaitUntilFinished(const std::string& run)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (ReadFile(run + "/.simulation_status") != "finished\n" || std::filesystem::exists(run + "/.simulation_lock")) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
 }

@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,12 @@ std::string RunProcess(const std::string& command, int* status = nullptr);
 // "-offscreen" (the macro and any redirections), `prefix` goes before the program.
 std::string TorvuOffscreen(const std::string& dir, const std::string& program, const std::string& attributes,
                            const std::string& arguments, const std::string& prefix = "");
+
+// The time-step files of a run directory: name -> content.
+std::map<std::string, std::string> TimeStepContents(const std::string& run);
+// Waits (at most two minutes) until the run directory's status says "finished" and its run
+// lock is gone; false when it never did.
+bool WaitUntilFinished(const std::string& run);
 
 #ifdef TORVU_TEST_DATA
 // A file of the test folder's own data.
