@@ -149,6 +149,12 @@ float SnowIn(const SW_FlowFields& fields, int32_t c)
   return fields.entrainmentMass.IsEmpty() ? 0.f : fields.entrainmentMass[c];
 }
 
+// The snow cell c holds to be entrained, kg (the field must be bound).
+double SnowHeldBy(const SW_FlowRun& run, int32_t c)
+{
+  return static_cast<double>(run.fields.entrainmentMass[c]) * run.mesh->CellAreaVector(c).Length();
+}
+
 // The mass a particle would take from a cell holding `available` if it took alone, before an
 // erosion energy divides it: with one, the friction work on the particle's area in the step;
 // without one, the snow on the area it sweeps, which is the demand itself.
@@ -171,9 +177,9 @@ double EntrainmentDemand(const SW_FlowParameters& par, float available, double m
 
 // What a particle takes when it takes alone: its demand, but no more than its cell holds, so a
 // demand that overflows takes all of it.
-double TakenAlone(const SW_FlowRun& run, float available, int32_t c, double demand)
+double TakenAlone(const SW_FlowRun& run, int32_t c, double demand)
 {
-  const double held = static_cast<double>(available) * run.mesh->CellAreaVector(c).Length();
+  const double held = SnowHeldBy(run, c);
   const double dm = demand > held ? held : demand;
   return std::isfinite(dm) ? dm : 0;
 }
@@ -386,7 +392,7 @@ int ForcesAndDemand(SW_FlowRun& run, int32_t first, int32_t end, double t, doubl
         if (deferred) {
           deferred[i] = e;
           drawing.asked = drawing.asked || e.demand > 0;
-        } else if (EntrainAndDrag(run, p, i, e, TakenAlone(run, available, q.c, e.demand), t, dt, laws.loss,
+        } else if (EntrainAndDrag(run, p, i, e, TakenAlone(run, q.c, e.demand), t, dt, laws.loss,
                                   error)) {
           return 1;
         }
@@ -469,11 +475,6 @@ double DemandOnCell(const SW_FlowRun& run, int32_t i)
   const SW_ParticleStore& p = run.particles;
   if ((!p.flags.IsEmpty() && p.flags[i] != 0) || !(run.fields.entrainmentMass[p.cell[i]] > 0)) return 0;
   return p.entrainment[i].demand;
-}
-
-double SnowHeldBy(const SW_FlowRun& run, int32_t c)
-{
-  return static_cast<double>(run.fields.entrainmentMass[c]) * run.mesh->CellAreaVector(c).Length();
 }
 
 // The cells whose demands overflowed (a tiny erosion energy) give up all they hold, each

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "ExampleTerrain.h"
 #include "TestSupport.h"
 
 namespace {
@@ -112,11 +113,8 @@ struct TwoSimulations {
   ScratchDir dir;
   TwoSimulations()
   {
-    for (const char* file : {"slope.asc", "slope.rel"})
-      std::filesystem::copy_file(std::string(TORVU_EXAMPLES) + "/" + file, dir / file);
-    std::string macro = "set(\"Project/DHMs\", \"SimulationDefaultCellSize\", \"10\")\n"
-                        "set(\"Project/DHMs\", \"Import\", \"slope.asc\")\n"
-                        "set(\"\", \"SaveProjectAs\", \"proj\")\n";
+    CopyExampleTerrain(dir.Path());
+    std::string macro = ImportExampleAsProject();
     for (const char* id : {"A1", "A2"}) {
       const std::string sim = std::string("Project/Simulations/") + id;
       macro += "set(\"Project/Simulations\", \"CreateSimulation\", \"" + std::string(id) + "\")\n"
@@ -284,11 +282,8 @@ struct VariablesProject {
   ScratchDir dir;
   VariablesProject()
   {
-    for (const char* file : {"slope.asc", "slope.rel"})
-      std::filesystem::copy_file(std::string(TORVU_EXAMPLES) + "/" + file, dir / file);
-    std::string macro = "set(\"Project/DHMs\", \"SimulationDefaultCellSize\", \"10\")\n"
-                        "set(\"Project/DHMs\", \"Import\", \"slope.asc\")\n"
-                        "set(\"\", \"SaveProjectAs\", \"proj\")\n";
+    CopyExampleTerrain(dir.Path());
+    std::string macro = ImportExampleAsProject();
     for (const VariableSetUp& s : VariableSetUps()) {
       macro += "set(\"Project/Simulations\", \"CreateSimulation\", \"" + std::string(s.id) + "\")\n";
       if (std::string(s.id) != "Source")

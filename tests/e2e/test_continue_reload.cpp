@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "ExampleTerrain.h"
 #include "TestSupport.h"
 
 namespace {
@@ -39,8 +40,7 @@ std::string Torvu(const std::string& dir, const std::string& name, const std::st
 // to 4 s with an output every 2 s.
 std::string SetUp()
 {
-  return Set("Project/DHMs", "SimulationDefaultCellSize", "10") + Set("Project/DHMs", "Import", "slope.asc") +
-         Set("", "SaveProjectAs", "proj") + Set("Project/Simulations", "CreateSimulation", "A") +
+  return ImportExampleAsProject() + Set("Project/Simulations", "CreateSimulation", "A") +
          Set(kSimulation + "/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") +
          Set(kSimulation, "EndTime", "4") + Set(kSimulation, "DeltaOut", "2") + Set("Project", "SaveProject", "");
 }
@@ -110,11 +110,7 @@ std::string ContinueToEightSeconds(bool change, const char* command)
 
 // A scratch directory holding the example's terrain and release areas.
 struct Example : ScratchDir {
-  Example()
-  {
-    for (const char* file : {"slope.asc", "slope.rel"})
-      std::filesystem::copy_file(std::string(TORVU_EXAMPLES) + "/" + file, *this / file);
-  }
+  Example() { CopyExampleTerrain(Path()); }
   std::string Run() const { return *this / "proj/Project/Simulations/A"; }
   // The time-step files of the run, by name.
   std::map<std::string, std::string> TimeSteps() const { return TimeStepContents(Run()); }

@@ -7,11 +7,11 @@
 #include <cmath>
 #include <cstdio>
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <thread>
 
 #include "FlowRuns.h"
+#include "ExampleTerrain.h"
 #include "TestSupport.h"
 
 namespace {
@@ -30,8 +30,7 @@ void RunExample(const ScratchDir& dir, const std::string& prefix)
 
 ScratchDir& CopyExample(ScratchDir& dir, const std::string& macro)
 {
-  for (const char* file : {"slope.asc", "slope.rel"})
-    std::filesystem::copy_file(std::string(TORVU_EXAMPLES) + "/" + file, dir / file);
+  CopyExampleTerrain(dir.Path());
   dir.Write("avalanche.macro", macro);
   return dir;
 }

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "ExampleTerrain.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -70,14 +71,12 @@ struct LawProject {
 
   explicit LawProject(std::vector<Way> w) : ways(std::move(w))
   {
-    for (const char* file : {"slope.asc", "slope.rel"})
-      dir.Write("work/" + std::string(file), ReadFile(std::string(TORVU_EXAMPLES) + "/" + file));
+    fs::create_directories(work);
+    CopyExampleTerrain(work);
     dir.Write("work/mylaw.cint", Replaced(kLaw, "{MU}", "0.2"));
     dir.Write("work/laws/steep.cint", Replaced(kLaw, "{MU}", "0.25"));
     fs::create_directories(dir / "elsewhere");
-    std::string macro = "set(\"Project/DHMs\", \"SimulationDefaultCellSize\", \"10\")\n"
-                        "set(\"Project/DHMs\", \"Import\", \"slope.asc\")\n"
-                        "set(\"\", \"SaveProjectAs\", \"proj\")\n";
+    std::string macro = ImportExampleAsProject();
     for (const Way& way : ways) {
       const std::string sim = Sim(way);
       macro += "set(\"Project/Simulations\", \"CreateSimulation\", \"" + std::string(way.id) + "\")\n"
