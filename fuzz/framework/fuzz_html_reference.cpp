@@ -25,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   if (sink) {
     AK_Array<AK_String> written, links;
     AK_WriteHtmlClassPage(table, written, links, sink, 0);
-    AK_WriteHtmlIndexLists(sink, links);  // closes the file
+    AK_WriteHtmlIndexLists(sink, links);
+    // The writer leaves the file to its opener: without this every input keeps a descriptor.
+    std::fclose(sink);
   }
   delete table;
   return 0;

@@ -200,6 +200,9 @@ public:
   void AssignAttributesFromTable(AK_Object* source, AK_AttributeNode* node,
                                  const AK_Array<AK_String>& leaveOut);
   void Load(const char* directory);
+  // True while a load runs an object's saved attribute file: a set command then restores what
+  // was saved, rather than being given by a user or a macro.
+  static bool ReplayingSavedAttributes();
   // Loads the subtree; when objects did not load whole (a data file, refused or malformed
   // lines of an attribute file), the error text names every one of them.
   void LoadProject(const char* directory);

@@ -52,7 +52,19 @@ AK_String SavedTypeName(const AK_String& directory, const AK_String& ownType, bo
 namespace {
 struct LoadTag {};
 using LoadFailures = AK_FailureList<LoadTag>;
+
+// Saved attribute files being run now (a load within a load counts once more).
+int replayDepth = 0;
+
+struct ReplayScope {
+  ReplayScope() { ++replayDepth; }
+  ~ReplayScope() { --replayDepth; }
+  ReplayScope(const ReplayScope&) = delete;
+  ReplayScope& operator=(const ReplayScope&) = delete;
+};
 }  // namespace
+
+bool AK_Object::ReplayingSavedAttributes() { return replayDepth > 0; }
 
 void AK_Object::RecordLoadDamage(const AK_String& damage, const AK_String& directory)
 {
@@ -97,7 +109,11 @@ void AK_Object::Load(const char* directory)
   int repetitions = _macroRepetitions;
   int32_t repetitionsStamp = AK_Object::ModificationTime("MacroRepetitions");
   _macroRepetitions = 1;
-  int damagedLines = ExecMacro(attributes, 1);
+  int damagedLines = 0;
+  {
+    ReplayScope replay;
+    damagedLines = ExecMacro(attributes, 1);
+  }
   if (IsDead()) return;
   if (AK_Object::ModificationTime("MacroRepetitions") == repetitionsStamp) _macroRepetitions = repetitions;
   if (AK_ErrorText.IsEmpty() && damagedLines > 0) {

@@ -35,6 +35,7 @@
 #include "SW_Particles.h"
 #include "SW_ResultFields.h"
 #include "SW_ScalarField.h"
+#include "SW_TimeStepList.h"
 #include "SW_UserCode.h"
 #include "SW_VectorField.h"
 
@@ -147,10 +148,15 @@ public:
   // Copies the time-step files (and the run's "start.log") from the directory that held the
   // results into the project directory being saved to; the sum of the copies' results.
   int SaveData(AK_STREAM& stream) override;
-  // The saved attributes; while a run in another process holds the state (see
-  // HandStateToOtherProcess), the time step to load is the one the saved project records,
-  // which that run writes there at its end, not the state this process was left with.
+  // The saved attributes. The time step to load is the one the saved project records, not the
+  // state this process holds, while a run in another process holds the state (see
+  // HandStateToOtherProcess) and when another process has written a later time step since
+  // this one took its state: a save never sets the record back behind another's run.
   void SaveAttributes(const char* fileName) override;
+  // After a load: the run directory's time steps as they are now (see StaleStateRefusal); and
+  // when the run of the saved project was killed (its status says it goes on, its process is
+  // gone) after it wrote a time step later than the one recorded, the state of that time step.
+  void AfterLoad() override;
 
   // --- the mesh ---
   SW_Mesh* Mesh() const { return _mesh.Get(); }
@@ -298,10 +304,21 @@ public:
   // is a state the files reproduce; without one, the release set up anew at 0 s (or, refused,
   // no particle at 0 s).
   void ReturnToWrittenState();
-  // At the end of a run: the saved simulation (its attribute file in the project directory)
-  // records the time step the run ended with, so that a process that loads the project goes
-  // on from there. Only that line changes; a failure to write it is a warning.
+  // At every output of a run, at its start and at its end: the saved simulation (its
+  // attribute file in the project directory) records the time step the run holds, so that a
+  // process that loads the project goes on from there, also after the run was killed. Only
+  // that line changes; a failure to write it is a warning, once a run.
   void RecordRunState();
+  // Why a "Continue" cannot go on from the state held, "" when it can. It goes on when no time
+  // step of the run directory is later than that state and no other process has written one
+  // since this process took the state; from a state older than the newest time step only when
+  // the user chose it with "LoadTimeStep" (or a step through the time steps; the load of a
+  // saved project is no such choice) and no other process has written one since. The reason
+  // names the newest time step and how to go on.
+  AK_String StaleStateRefusal();
+  // The time step of the state held when the user chose it (see StaleStateRefusal) and its
+  // file stands; "" otherwise. A continue in another process loads it again.
+  AK_String ChosenTimeStep();
   // A background or batch run of this simulation has been started: the process that runs it
   // holds the simulation's state from now on.
   void HandStateToOtherProcess() { _stateInOtherProcess = true; }
@@ -425,6 +442,17 @@ private:
   // A run started in another process holds the state; cleared when this process takes a
   // state of its own again (a time step read, a new set-up of the release).
   bool _stateInOtherProcess = false;
+  // The run directory's time-step files as this process last knew them: when it took its state
+  // (a load, its own run) or changed the files itself. What differs now another process wrote.
+  SW_TimeStepFiles _knownTimeSteps;
+  bool _timeStepsKnown = false;
+  void KnowTimeSteps();
+  // The user chose the state held with "LoadTimeStep" since this process last took one.
+  bool _stateChosen = false;
+  // The record of the run's time step could not be written in this run (warned once).
+  bool _recordFailed = false;
+  // See AfterLoad.
+  void TakeStateOfRunThatIsGone();
   // The status and info of a run that did not run; see RefuseRun.
   void WriteNotRun(const char* reason);
   // Pairs of a restart file name of the coupled flow above and its time, joined with

@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <tuple>
 
 #include "AK_FrameworkState.h"
 #include "AK_Object.h"
@@ -128,6 +127,7 @@ int SW_WriteStartMacro(const SW_BackgroundRun& run, bool quotePath)
     WriteSetLine(file, run.parentPath, "CreateSimulation", run.simulationId);
     WriteSetLine(file, simulationPath, "DeactivateLoadingPsaResults", "");
     WriteSetLine(file, simulationPath, "LoadProject", "");
+    if (!run.timeStep.IsEmpty()) WriteSetLine(file, simulationPath, "LoadTimeStep", run.timeStep);
     for (const auto& [name, value] : run.variables)
       if (AK_IsVariableName(name)) WriteSetLine(file, simulationPath, name, value);
     WriteSetLine(file, simulationPath, run.continuing ? "Continue" : "Run", "");
@@ -224,6 +224,28 @@ void SW_RunLock::Keep()
   _handedTo = 0;
 }
 
+void SW_StartedMarks::Mark(const char* runDirectory)
+{
+  for (const AK_String& path : {StatusPath(runDirectory), InfoPath(runDirectory)}) {
+    Before before;
+    before.path = path;
+    before.existed = AK_ReadTextFile(path, before.text);
+    _before.push_back(std::move(before));
+  }
+  SW_WriteStatusFile(runDirectory, "started");
+  SW_WriteInfoFile(runDirectory, "started");
+}
+
+void SW_StartedMarks::Undo()
+{
+  // Nothing runs: the files say what they said before.
+  for (const Before& before : _before) {
+    if (before.existed) AK_WriteWholeFile(before.path, before.text.c_str(), std::strlen(before.text.c_str()));
+    else AK_DeleteFile(before.path);
+  }
+  _before.clear();
+}
+
 int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, const AK_StartedHook& handOver)
 {
   if (SW_WriteStartMacro(run) != 0) return 1;
@@ -233,30 +255,17 @@ int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, const A
     return 0;
   }
   AK_MESSAGE(AK_String("starting ") + line + " in background...");
-  // "started" goes in place before the process may run: written after, it could replace the
-  // run's own "running" or "finished", and the run would look started for ever.
-  const AK_String statusPath = StatusPath(run.runDirectory), infoPath = InfoPath(run.runDirectory);
-  AK_String statusBefore, infoBefore;
-  const bool hadStatus = AK_ReadTextFile(statusPath, statusBefore), hadInfo = AK_ReadTextFile(infoPath, infoBefore);
-  bool marked = false;
+  SW_StartedMarks marks;
   const auto mark = [&](int pid) {
     if (handOver) handOver(pid);
-    SW_WriteStatusFile(run.runDirectory, "started");
-    SW_WriteInfoFile(run.runDirectory, "started");
-    marked = true;
+    marks.Mark(run.runDirectory);
   };
   // The batch file lies beside the run's other files, so two runs never share one.
   AK_BatchFileName = AK_JoinPath(run.runDirectory, "start.bat");
   int started = AK_RunCommand(ProgramPath(), SW_BackgroundStartArguments(run), 1, 1, mark);
   AK_BatchFileName = "";
   if (started != 0) {
-    // Nothing runs: the files say what they said before.
-    if (marked) {
-      for (auto [path, had, text] : {std::tuple{statusPath, hadStatus, statusBefore}, {infoPath, hadInfo, infoBefore}}) {
-        if (had) AK_WriteWholeFile(path, text.c_str(), std::strlen(text.c_str()));
-        else AK_DeleteFile(path);
-      }
-    }
+    marks.Undo();
     AK_ErrorText = AK_String("cannot start ") + line;
     return 1;
   }

@@ -72,12 +72,15 @@ struct SW_BackgroundRun {
   // The simulation's "$" variables (name, value), which a project does not keep: the second
   // process sets them before it runs.
   std::vector<std::pair<AK_String, AK_String>> variables = {};
+  // The time step a continue loads before it goes on ("" none): the state that the user chose
+  // in the starting process, which the saved project's record need not name.
+  AK_String timeStep = {};
 };
 
 // Writes "start.macro" into the run directory: the set commands that make the second process
-// load the project, set the simulation's variables (one line each after "LoadProject", the
-// value escaped as saved attribute values are; a name that is no variable name is left out)
-// and, last, run or continue the simulation. 0 when written; otherwise 1 and the error
+// load the project, load the chosen time step (when there is one), set the simulation's
+// variables (one line each after "LoadProject", the value escaped as saved attribute values
+// are; a name that is no variable name is left out) and, last, run or continue the simulation. 0 when written; otherwise 1 and the error
 // text: "cannot create start macro file " + path (the path between single quotes when
 // `quotePath`), or, for an object path that holds a double quote, a line end or a "$" (paths
 // travel unescaped), a text that names the path.
@@ -89,6 +92,23 @@ int SW_WriteStartMacro(const SW_BackgroundRun& run, bool quotePath = false);
 AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run);
 // The start line without the program.
 AK_String SW_BackgroundStartArguments(const SW_BackgroundRun& run);
+
+// The status and info files of run directories that a start marks "started" before its
+// process may run (written after, "started" could replace the run's own "running" or
+// "finished", and the run would look started for ever), and puts back as they were when the
+// start started nothing.
+class SW_StartedMarks {
+public:
+  void Mark(const char* runDirectory);
+  void Undo();
+
+private:
+  struct Before {
+    AK_String path, text;
+    bool existed = false;
+  };
+  std::vector<Before> _before;
+};
 
 // Writes the start macro, then either writes the start line and a line end into `batch`, or,
 // without a batch stream, starts the program detached and marks the status and info files

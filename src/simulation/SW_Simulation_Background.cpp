@@ -74,6 +74,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   run.parentPath = sim.Parent() && sim.Parent() != top ? sim.Parent()->GetAbsolutePath(top) : AK_String();
   run.simulationId = sim.Id();
   run.continuing = continuing;
+  if (continuing) run.timeStep = sim.ChosenTimeStep();
   // What the project does not keep, the run still needs: the point source, the stop
   // criterion, the switches of the model and the restart file of the flow above.
   for (const AK_String& name : sim.VariableNames()) run.variables.emplace_back(name, sim.GetVariable(name));

@@ -463,6 +463,7 @@ AK_String SW_Simulation::Initialize()
     if (fault.IsEmpty()) {
       KeepRunMassPerParticle(runMass);
       _stateInOtherProcess = false;  // the state is this set-up's now
+      _stateChosen = false;
     }
     ResetResultFields(*this);
     BindFieldsToMesh();

@@ -38,6 +38,8 @@ AK_String SW_Simulation::StartRefusal(bool continuing)
   if (continuing && EndTime - 0.5 * DeltaT <= CurrentTime)
     return AK_String::Format("nothing to continue: EndTime %g s is not after the current time %g s", EndTime,
                              CurrentTime);
+  if (continuing)
+    if (AK_String stale = StaleStateRefusal(); !stale.IsEmpty()) return stale;
   if (ProjectDir().IsEmpty() && InteractionTypeWithFluidAbove != "none") {
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
     return "no project directory";
@@ -136,10 +138,34 @@ void SW_Simulation::RecordRunState()
   // The run's own answer stays what it was.
   const AK_String answer = AK_ErrorText;
   AK_ErrorText = "";
-  if (!RewriteSavedAttribute(ProjectDir(), "LoadTimeStep", CurrentTimeStep))
-    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's last time step " +
+  if (!RewriteSavedAttribute(ProjectDir(), "LoadTimeStep", CurrentTimeStep) && !_recordFailed) {
+    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step " +
                CurrentTimeStep + ": " + AK_ErrorText);
+    _recordFailed = true;
+  }
   AK_ErrorText = answer;
+}
+
+AK_String SW_Simulation::StaleStateRefusal()
+{
+  const SW_TimeStepFiles now = SW_LookAtTimeSteps(ProjectDir());
+  const SW_TimeStepFiles::Entry* newest = now.Newest();
+  if (!newest) return "";
+  const bool known = _timeStepsKnown && _knownTimeSteps.directory == ProjectDir();
+  // Files only removed since take nothing from the state: only new ones, or ones written again.
+  const bool othersWrote = known && now.WrittenSince(_knownTimeSteps);
+  const bool later = newest->time > CurrentTime + 0.5 * DeltaT;
+  // Going on replaces the later files: only from a state the user chose with them in view.
+  if (later ? _stateChosen && known && !othersWrote : !othersWrote) return "";
+  AK_String held = AK_String::Format("its state at %g s", CurrentTime);
+  if (CurrentTimeStep == SW_TimeStepName(CurrentTime)) held += " (time step " + CurrentTimeStep + ")";
+  const AK_String goOn = ": \"LoadTimeStep\" " + newest->name + " to continue from there, or \"Run\" to start over";
+  if (!othersWrote) return held + " is older than the newest time step of its run directory, " + newest->name + goOn;
+  if (later && _stateChosen)
+    return "another process has written time steps since " + held + " was chosen with \"LoadTimeStep\"; the newest is " +
+           newest->name + goOn;
+  return "another process has written time steps since this one took " + held + "; the newest is " + newest->name +
+         goOn;
 }
 
 void SW_Simulation::DeactivateLoadingPsaResults(const char*) { _startedInBackground = true; }
@@ -173,6 +199,8 @@ AK_String SW_Simulation::WriteOutput()
   SaveTimeStep("");
   if (AK_ErrorText.IsEmpty()) {
     AK_ErrorText = before;
+    // A run killed from here on leaves a project that goes on from this time step.
+    RecordRunState();
     return "";
   }
   return AK_String::Format("stopped at time %g s: the time step file ", CurrentTime) +
@@ -220,6 +248,7 @@ void SW_Simulation::RunLoop(bool fromStart)
                AK_String(" ") + mesh->Id() + AK_Text(" is none!", " ist keines!"));
 
   const double startCpu = AK_CpuSeconds();
+  _recordFailed = false;
   const bool startsOver = fromStart || ContinueStartsOver();
   if (startsOver) {
     // Refused before any file is touched: the results of an earlier run stay, and so does
@@ -247,6 +276,8 @@ void SW_Simulation::RunLoop(bool fromStart)
   // What follows an output in every step: the state the run goes on from counts into the peak
   // kinetic energy (a state read from a file holds the peak of the steps before it).
   if (!startsOver) run->AfterStep();
+  // The later files are gone: the record must not name one of them.
+  if (failure.IsEmpty()) RecordRunState();
   SW_WriteStatusFile(ProjectDir(), "running");
   SW_WriteInfoFile(ProjectDir(), AK_String::Format("at time %.15gs", CurrentTime));
 
@@ -281,6 +312,9 @@ void SW_Simulation::RunLoop(bool fromStart)
   }
   // Before the status: whoever waits for "finished" to load the project finds the record.
   RecordRunState();
+  // The files are this run's; its state is its own.
+  _stateChosen = false;
+  KnowTimeSteps();
   SW_WriteStatusFile(ProjectDir(), "finished");
   AK_MESSAGE(AK_String("simulation ") + Id() +
              AK_String::Format(" terminated; CPU time %g sec", AK_CpuSeconds() - startCpu));

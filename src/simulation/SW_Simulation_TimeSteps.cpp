@@ -137,7 +137,11 @@ void SW_Simulation::SaveTimeStep(const char*)
     CurrentTimeStep = SW_TimeStepName(CurrentTime);
 }
 
-void SW_Simulation::LoadTimeStep(const char* name) { LoadTimeStepFile(name); }
+void SW_Simulation::LoadTimeStep(const char* name)
+{
+  // A saved project's record restores a state; only the user's own load chooses one.
+  if (LoadTimeStepFile(name) && !ReplayingSavedAttributes()) _stateChosen = true;
+}
 
 bool SW_Simulation::LoadTimeStepFile(const char* name)
 {
@@ -153,7 +157,45 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   BindFieldsToMesh();
   CurrentTimeStep = name;
   _stateInOtherProcess = false;
+  _stateChosen = false;
+  KnowTimeSteps();
   return true;
+}
+
+void SW_Simulation::KnowTimeSteps()
+{
+  _knownTimeSteps = SW_LookAtTimeSteps(ProjectDir());
+  _timeStepsKnown = true;
+}
+
+AK_String SW_Simulation::ChosenTimeStep() { return _stateChosen && HoldsWrittenTimeStep() ? CurrentTimeStep : AK_String(); }
+
+void SW_Simulation::AfterLoad()
+{
+  AK_Object::AfterLoad();
+  TakeStateOfRunThatIsGone();
+  KnowTimeSteps();
+}
+
+void SW_Simulation::TakeStateOfRunThatIsGone()
+{
+  if (ProjectDir().IsEmpty()) return;
+  // A run under way, or one that ended, leaves the record right; only a killed one can leave
+  // it behind its last file (killed between the file and the record).
+  const AK_String status = SW_ReadStatusFile(ProjectDir());
+  if (status != "running" && status != "started" && status != "interrupted") return;
+  if (SW_RunLockHolder(ProjectDir()) != 0) return;
+  const SW_TimeStepFiles files = SW_LookAtTimeSteps(ProjectDir());
+  const SW_TimeStepFiles::Entry* newest = files.Newest();
+  if (!newest || !(newest->time > CurrentTime + 0.5 * DeltaT)) return;
+  const AK_String recorded = CurrentTimeStep.IsEmpty() ? AK_String("none") : CurrentTimeStep;
+  const AK_String before = AK_ErrorText;
+  if (LoadTimeStepFile(newest->name)) {
+    AK_MESSAGE("INFO: " + GetAbsolutePath() + ": its run did not finish, its process is gone: the simulation holds " +
+               "the run's last time step " + newest->name + " (the project recorded " + recorded + ")");
+  }
+  // Left as loaded otherwise: a "Continue" refuses, naming that time step.
+  AK_ErrorText = before;
 }
 
 bool SW_Simulation::HoldsWrittenTimeStep()
@@ -202,6 +244,7 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   // A project saved from now on has no time step to load again.
   if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
     CurrentTimeStep = "";
+  KnowTimeSteps();
 }
 
 void SW_Simulation::SaveAttributes(const char* fileName)
@@ -210,8 +253,15 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   // directory copies them from.
   AK_String recorded;
   const AK_String& runDirectory = _resultsDirectory.IsEmpty() ? ProjectDir() : _resultsDirectory;
-  if (!_stateInOtherProcess || !SavedAttribute(runDirectory, "LoadTimeStep", recorded))
-    return AK_Object::SaveAttributes(fileName);
+  const SW_TimeStepFiles files = SW_LookAtTimeSteps(runDirectory);
+  const bool othersWrote = _timeStepsKnown && _knownTimeSteps.directory == runDirectory &&
+                           files.WrittenSince(_knownTimeSteps, CurrentTime + 0.5 * DeltaT);
+  if (!_stateInOtherProcess && !othersWrote) return AK_Object::SaveAttributes(fileName);
+  if (!SavedAttribute(runDirectory, "LoadTimeStep", recorded)) {
+    if (!othersWrote) return AK_Object::SaveAttributes(fileName);
+    // No record to keep: the newest time step, which the other process wrote.
+    recorded = files.Newest()->name;
+  }
   const AK_String held = CurrentTimeStep;
   CurrentTimeStep = recorded;
   AK_Object::SaveAttributes(fileName);
@@ -221,8 +271,11 @@ void SW_Simulation::SaveAttributes(const char* fileName)
 int SW_Simulation::SaveData(AK_STREAM&)
 {
   // Saved into a new project directory, the results follow the simulation there.
+  const bool copying = !_resultsDirectory.IsEmpty() && !ProjectDir().IsEmpty() && _resultsDirectory != ProjectDir();
   int result = SW_CopyTimeStepFiles(_resultsDirectory, ProjectDir());
   // Without a project directory nothing was copied: the results stay where they are known.
   if (!_resultsDirectory.IsEmpty() && !ProjectDir().IsEmpty()) _resultsDirectory = ProjectDir();
+  // The copies are this process's own files.
+  if (copying) KnowTimeSteps();
   return result;
 }

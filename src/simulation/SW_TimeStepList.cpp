@@ -1,9 +1,11 @@
 // Listing, stepping through, deleting and copying time-step files.
 #include "SW_TimeStepList.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 #include "AK_FrameworkState.h"
 #include "SW_SimulationStatus.h"
@@ -49,16 +51,68 @@ void RemoveLeftoverTemporaries(const char* projectDir, bool tell)
 
 }  // namespace
 
+namespace {
+
+// A time-step name and its time; an untimed name has none.
+struct TimedName {
+  AK_String name;
+  double time = 0;
+  bool timed = false;
+};
+
+// The time-step names of a directory in time order, untimed ones first in byte order (the
+// directory's order, kept by the stable sort).
+std::vector<TimedName> NamesInTimeOrder(const char* projectDir)
+{
+  std::vector<TimedName> names;
+  if (!projectDir || !*projectDir) return names;
+  for (const AK_String& file : AK_ListDirectory(projectDir, "TimeStep")) {
+    TimedName entry{NameOfFile(file)};
+    entry.timed = SW_TimeOfTimeStepName(entry.name, entry.time);
+    names.push_back(std::move(entry));
+  }
+  std::stable_sort(names.begin(), names.end(), [](const TimedName& a, const TimedName& b) {
+    if (a.timed != b.timed) return !a.timed;
+    return a.timed && a.time < b.time;
+  });
+  return names;
+}
+
+}  // namespace
+
 SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime)
 {
   SW_TimeStepList list;
-  if (!projectDir || !*projectDir) return list;
   AK_String current = SW_TimeStepName(currentTime);
-  for (const AK_String& file : AK_ListDirectory(projectDir, "TimeStep")) {
-    list.names.Append(NameOfFile(file));
-    if (list.names[list.names.Count() - 1] == current) list.current = list.names.Count() - 1;
+  for (TimedName& entry : NamesInTimeOrder(projectDir)) {
+    if (entry.name == current) list.current = list.names.Count();
+    list.names.Append(std::move(entry.name));
   }
   return list;
+}
+
+SW_TimeStepFiles SW_LookAtTimeSteps(const char* projectDir)
+{
+  SW_TimeStepFiles files;
+  files.directory = projectDir ? projectDir : "";
+  for (TimedName& entry : NamesInTimeOrder(projectDir)) {
+    if (!entry.timed) continue;
+    const AK_FileVersion version = AK_FileVersionOfPath(SW_TimeStepPath(projectDir, entry.name));
+    files.entries.push_back({std::move(entry.name), entry.time, version});
+  }
+  return files;
+}
+
+bool SW_TimeStepFiles::WrittenSince(const SW_TimeStepFiles& before, double after) const
+{
+  std::unordered_map<std::string, const AK_FileVersion*> seen;
+  for (const Entry& old : before.entries) seen.emplace(old.name.c_str(), &old.version);
+  for (const Entry& entry : entries) {
+    if (!(entry.time > after)) continue;
+    const auto old = seen.find(entry.name.c_str());
+    if (old == seen.end() || !old->second->SameAs(entry.version)) return true;
+  }
+  return false;
 }
 
 AK_String SW_TimeStepsListText(const SW_TimeStepList& list)

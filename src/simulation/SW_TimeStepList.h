@@ -8,14 +8,42 @@
 
 #include "AK_Basic.h"
 
+#include <limits>
+#include <vector>
+
 // The time-step names (file names without directory and extension) in time order, and the
-// position of the one of the current time (-1 when none).
+// position of the one of the current time (-1 when none). The order is that of the times the
+// names hold, not of the names: from 1e7 s on a name is longer and sorts before the shorter
+// ones. Names that hold no time come first, in byte order.
 struct SW_TimeStepList {
   AK_Array<AK_String> names;
   int current = -1;
 };
 
 SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime);
+
+// The time-step files of a run directory as one process saw them at one moment: each with its
+// time and the version of its file, so that a later look tells which files some process has
+// written, or written again, since.
+struct SW_TimeStepFiles {
+  struct Entry {
+    AK_String name;
+    double time = 0;
+    AK_FileVersion version;
+  };
+  AK_String directory;
+  std::vector<Entry> entries;  // the files whose names hold a time, in time order
+
+  // The file of the largest time; null when there is none.
+  const Entry* Newest() const { return entries.empty() ? nullptr : &entries.back(); }
+  // True when a file later than `after` is here but not in `before` as it was there: written
+  // since, or written again. A file removed since does not count.
+  bool WrittenSince(const SW_TimeStepFiles& before,
+                    double after = -std::numeric_limits<double>::infinity()) const;
+};
+
+// The time-step files of a project directory now (none without a directory).
+SW_TimeStepFiles SW_LookAtTimeSteps(const char* projectDir);
 
 // Every name followed by "%AK_SEP%".
 AK_String SW_TimeStepsListText(const SW_TimeStepList& list);

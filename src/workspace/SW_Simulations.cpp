@@ -184,11 +184,18 @@ void SW_Simulations::StartActive()
     AK_ErrorText = "cannot write batch file " + path;
     return;
   }
-  const auto handOver = [&locks](int pid) {
-    for (auto& lock : locks)
-      if (lock) lock->HandOver(pid);
+  // Each queued simulation reads "started" from now until its turn comes, as after a start in
+  // the background, not the status of a run before; the shell's lock tells when it is gone.
+  SW_StartedMarks marks;
+  const auto handOver = [&](int pid) {
+    for (size_t i = 0; i < locks.size(); ++i)
+      if (locks[i]) {
+        locks[i]->HandOver(pid);
+        marks.Mark(active[i]->ProjectDir());
+      }
   };
   if (StartBatchFile(batch, handOver) != 0) {
+    marks.Undo();
     firstError = "starting batch command failed";
   } else {
     for (size_t i = 0; i < locks.size(); ++i)

@@ -128,7 +128,7 @@ TEST(RheologyReload, EveryWayOfGivingALawRunsAsInTheSavingProcess)
       {"Run", "set(\"{SIM}\", \"Run\", \"\")\n", "", "", false},
       {"RunInBackground", "set(\"{SIM}\", \"RunInBackground\", \"\")\n", "", "", true},
       {"ContinueInBackground",
-       "set(\"{SIM}\", \"LoadTimeStep\", \"at_0000001.0000.TimeStep\")\nset(\"{SIM}\", \"ContinueInBackground\", \"\")\n",
+       "set(\"{SIM}\", \"LoadTimeStep\", \"at_0000001.0000\")\nset(\"{SIM}\", \"ContinueInBackground\", \"\")\n",
        "", "at_0000001.0000.TimeStep", true},
       {"batch start", "", "set(\"Project/Simulations\", \"StartActive\", \"\")\n", "", true},
   };
