@@ -3,7 +3,9 @@
 // list, and what a background start refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -213,6 +215,47 @@ TEST(TimeStepList, SteppingNearestTimeAndDeleting)
   SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 5), false);
   EXPECT_EQ(AK_ListDirectory(d, "TimeStep").Count(), 1);  // 10 s removed, 0 s deleted
   EXPECT_STREQ(SW_SimulationLabel("Project/Meshes/Valley", "Sim1", 5), "Valley_Sim1_at_0000005.0000");
+}
+
+// Times of every magnitude, from names shorter than the padding to ones past 1e7 s (longer
+// names, which sort before shorter ones byte for byte): the list runs in time order, its last
+// entry is the largest time, "except last" keeps that one, and the files seen at one moment tell
+// which were written or written again since, not which were removed.
+TEST(TimeStepList, TheOrderIsThatOfTheTimesAndALookTellsWhatWasWrittenSince)
+{
+  MessageCapture messages;
+  ScratchDir dir;
+  const char* d = dir.Path().c_str();
+  std::vector<double> times = {9e6, 1.2e7, 0, 1e8, 99999999.5, 5, 12345678.25, 1e7};
+  dir.Write("notes.TimeStep", "no time");
+  for (double t : times) dir.Write(std::string(SW_TimeStepName(t)) + ".TimeStep", std::to_string(t));
+  std::sort(times.begin(), times.end());
+  const SW_TimeStepList list = SW_ListTimeSteps(d, 1.2e7);
+  ASSERT_EQ(list.names.Count(), int(times.size()) + 1);
+  EXPECT_STREQ(list.names[0], "notes");  // no time: first
+  for (size_t i = 0; i < times.size(); ++i) EXPECT_STREQ(list.names[int(i) + 1], SW_TimeStepName(times[i])) << i;
+  EXPECT_STREQ(list.names[list.current], "at_12000000.0000");
+  const SW_TimeStepFiles before = SW_LookAtTimeSteps(d);
+  ASSERT_EQ(before.entries.size(), times.size());
+  EXPECT_STREQ(before.Newest()->name, "at_100000000.0000");
+
+  // Written again under its name (as every writer does: a new file put in place), added,
+  // removed: only the first two count, and only past the time asked about.
+  const std::string rewritten = dir / "at_0000005.0000.TimeStep";
+  WriteFile(rewritten + ".new", "5 again");
+  std::rename((rewritten + ".new").c_str(), rewritten.c_str());
+  EXPECT_TRUE(SW_LookAtTimeSteps(d).WrittenSince(before));
+  EXPECT_FALSE(SW_LookAtTimeSteps(d).WrittenSince(before, 5));
+  std::remove((dir / "at_9000000.0000.TimeStep").c_str());
+  EXPECT_FALSE(SW_LookAtTimeSteps(d).WrittenSince(SW_LookAtTimeSteps(d)));
+  const SW_TimeStepFiles afterRemoval = SW_LookAtTimeSteps(d);
+  EXPECT_FALSE(afterRemoval.WrittenSince(before, 5));
+  dir.Write("at_200000000.0000.TimeStep", "later");
+  EXPECT_TRUE(SW_LookAtTimeSteps(d).WrittenSince(afterRemoval, 1e8));
+
+  SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 0), false);
+  EXPECT_EQ(ReadFile(dir / "at_200000000.0000.TimeStep"), "later");
+  EXPECT_EQ(AK_ListDirectory(d, "TimeStep").Count(), 1);
 }
 
 // What a background start refuses, and the interrupt; a start itself runs the program.

@@ -184,6 +184,43 @@ TEST(Simulations, StartMacrosCarryTheSimulationsVariables)
   for (const auto& [name, value] : values) EXPECT_EQ(std::string(other.GetVariable(name.c_str())), value) << name;
 }
 
+// Once its batch has started, every queued simulation reads "started", whatever an earlier run
+// left, until the run loop takes over; a batch that did not start leaves the files as they were.
+TEST(Simulations, QueuedSimulationsReadStartedOnceTheirBatchStarts)
+{
+  ScratchDir dir;
+  MessageCapture messages;
+  static int answer = 0;
+  SW_Simulations::StartBatchFile = [](AK_BatchFile&, const AK_StartedHook& started) {
+    started(1073741000);  // a shell that is gone by the next look, so its locks count for nothing
+    return answer;
+  };
+  SW_Workspace project("Project", nullptr);
+  project.Set("DHMs:CreateMesh", "a_simulation");
+  auto* mesh = static_cast<SW_Mesh*>(project.FindObject("DHMs/a_simulation"));
+  meshtest::MakeCartesian(mesh->Core(), 3, 2, 10, 0, 0, [](double x, double) { return -x; });
+  project.SetProjectDirRecursive(dir.Path().c_str());
+  const char* ids[] = {"Ran", "New"};
+  for (const char* id : ids) {
+    project.Set("Simulations:CreateSimulation", id);
+    project.FindObject((std::string("Simulations/") + id).c_str())->SetVariable("$source_strength", "1");
+    project.FindObject((std::string("Simulations/") + id).c_str())->SetVariable("$autosave", "0");
+  }
+  dir.Write("Simulations/Ran/.simulation_status", "finished\n");
+  dir.Write("Simulations/Ran/.simulation_info", "at time 100 s, run time h:m:s 0:1:2\n");
+  for (int failing : {1, 0}) {
+    answer = failing ? -1 : 0;
+    project.Set("Simulations:StartActive", "");
+    EXPECT_STREQ(AK_ErrorText, failing ? "starting batch command failed" : "") << failing;
+    AK_Object* ran = project.FindObject("Simulations/Ran");
+    AK_Object* fresh = project.FindObject("Simulations/New");
+    EXPECT_STREQ(ran->Get("Status"), failing ? "finished" : "started");
+    EXPECT_STREQ(ran->Get("StatusInfo"), failing ? "at time 100 s, run time h:m:s 0:1:2\n" : "started\n");
+    EXPECT_STREQ(fresh->Get("Status"), failing ? "unknown" : "started");
+    EXPECT_STREQ(fresh->Get("StatusInfo"), failing ? "" : "started\n");
+  }
+}
+
 // Clean-up follows each simulation's own setting, looks again at the place of a deleted one,
 // and never touches a simulation whose run is going on (while one left by a run that is gone,
 // with no live process holding its lock, goes); a clone is named after its source, whatever
