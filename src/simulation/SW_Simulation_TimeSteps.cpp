@@ -187,12 +187,18 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
   if (SW_RunLockHolder(ProjectDir()) != 0) return;
   const SW_TimeStepFiles files = SW_LookAtTimeSteps(ProjectDir());
   const SW_TimeStepFiles::Entry* newest = files.Newest();
-  if (!newest || !(newest->time > CurrentTime + 0.5 * DeltaT)) return;
-  const AK_String recorded = CurrentTimeStep.IsEmpty() ? AK_String("none") : CurrentTimeStep;
+  // Measured against the record, also when its file is gone and the load fell back to the
+  // release: a run that got past it would have written a later one.
+  AK_String recorded;
+  double recordedTime = CurrentTime;
+  if (SavedAttribute(ProjectDir(), "LoadTimeStep", recorded) && !SW_TimeOfTimeStepName(recorded, recordedTime))
+    recordedTime = CurrentTime;
+  if (!newest || !(newest->time > recordedTime + 0.5 * DeltaT)) return;
   const AK_String before = AK_ErrorText;
   if (LoadTimeStepFile(newest->name)) {
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": its run did not finish, its process is gone: the simulation holds " +
-               "the run's last time step " + newest->name + " (the project recorded " + recorded + ")");
+               "the run's last time step " + newest->name + " (the project recorded " +
+               (recorded.IsEmpty() ? AK_String("none") : recorded) + ")");
   }
   // Left as loaded otherwise: a "Continue" refuses, naming that time step.
   AK_ErrorText = before;
