@@ -80,8 +80,9 @@ struct SW_BackgroundRun {
 // Writes "start.macro" into the run directory: the set commands that make the second process
 // load the project, load the chosen time step (when there is one), set the simulation's
 // variables (one line each after "LoadProject", the value escaped as saved attribute values
-// are; a name that is no variable name is left out) and, last, run or continue the simulation. 0 when written; otherwise 1 and the error
-// text: "cannot create start macro file " + path (the path between single quotes when
+// are; a name that is no variable name is left out) and, last, run or continue the
+// simulation. 0 when written; otherwise 1 and the error text: "cannot create start macro
+// file " + path (the path between single quotes when
 // `quotePath`), or, for an object path that holds a double quote, a line end or a "$" (paths
 // travel unescaped), a text that names the path.
 int SW_WriteStartMacro(const SW_BackgroundRun& run, bool quotePath = false);

@@ -162,8 +162,8 @@ AK_String SW_Simulation::StaleStateRefusal()
   const AK_String goOn = ": \"LoadTimeStep\" " + newest->name + " to continue from there, or \"Run\" to start over";
   if (!othersWrote) return held + " is older than the newest time step of its run directory, " + newest->name + goOn;
   if (later && _stateChosen)
-    return "another process has written time steps since " + held + " was chosen with \"LoadTimeStep\"; the newest is " +
-           newest->name + goOn;
+    return "another process has written time steps since " + held +
+           " was chosen with \"LoadTimeStep\"; the newest is " + newest->name + goOn;
   return "another process has written time steps since this one took " + held + "; the newest is " + newest->name +
          goOn;
 }

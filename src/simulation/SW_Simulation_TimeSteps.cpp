@@ -168,7 +168,10 @@ void SW_Simulation::KnowTimeSteps()
   _timeStepsKnown = true;
 }
 
-AK_String SW_Simulation::ChosenTimeStep() { return _stateChosen && HoldsWrittenTimeStep() ? CurrentTimeStep : AK_String(); }
+AK_String SW_Simulation::ChosenTimeStep()
+{
+  return _stateChosen && HoldsWrittenTimeStep() ? CurrentTimeStep : AK_String();
+}
 
 void SW_Simulation::AfterLoad()
 {
