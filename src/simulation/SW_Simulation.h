@@ -444,8 +444,8 @@ private:
   bool _stateInOtherProcess = false;
   // The run directory's time-step files as this process last knew them: when it took its state
   // (a load, its own run) or changed the files itself. What differs now another process wrote.
+  // Their directory is empty until the first look, and so matches no run directory.
   SW_TimeStepFiles _knownTimeSteps;
-  bool _timeStepsKnown = false;
   void KnowTimeSteps();
   // The user chose the state held with "LoadTimeStep" since this process last took one.
   bool _stateChosen = false;

@@ -151,7 +151,7 @@ AK_String SW_Simulation::StaleStateRefusal()
   const SW_TimeStepFiles now = SW_LookAtTimeSteps(ProjectDir());
   const SW_TimeStepFiles::Entry* newest = now.Newest();
   if (!newest) return "";
-  const bool known = _timeStepsKnown && _knownTimeSteps.directory == ProjectDir();
+  const bool known = _knownTimeSteps.directory == ProjectDir();
   // Files only removed since take nothing from the state: only new ones, or ones written again.
   const bool othersWrote = known && now.WrittenSince(_knownTimeSteps);
   const bool later = newest->time > CurrentTime + 0.5 * DeltaT;

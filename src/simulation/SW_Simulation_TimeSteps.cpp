@@ -165,7 +165,6 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
 void SW_Simulation::KnowTimeSteps()
 {
   _knownTimeSteps = SW_LookAtTimeSteps(ProjectDir());
-  _timeStepsKnown = true;
 }
 
 AK_String SW_Simulation::ChosenTimeStep()
@@ -263,7 +262,7 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   AK_String recorded;
   const AK_String& runDirectory = _resultsDirectory.IsEmpty() ? ProjectDir() : _resultsDirectory;
   const SW_TimeStepFiles files = SW_LookAtTimeSteps(runDirectory);
-  const bool othersWrote = _timeStepsKnown && _knownTimeSteps.directory == runDirectory &&
+  const bool othersWrote = _knownTimeSteps.directory == runDirectory &&
                            files.WrittenSince(_knownTimeSteps, CurrentTime + 0.5 * DeltaT);
   if (!_stateInOtherProcess && !othersWrote) return AK_Object::SaveAttributes(fileName);
   if (!SavedAttribute(runDirectory, "LoadTimeStep", recorded)) {

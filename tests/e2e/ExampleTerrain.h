@@ -1,7 +1,12 @@
 // The example slope as the end-to-end tests start from it: its terrain and release areas
-// copied into a directory, and the commands that import it and save it as a project.
+// copied into a directory, the commands that import it and save it as a project, and the runs
+// of the program on macros there.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
 #include <string>
 
 #include "TestSupport.h"
@@ -21,3 +26,33 @@ inline std::string ImportExampleAsProject()
          "set(\"Project/DHMs\", \"Import\", \"slope.asc\")\n"
          "set(\"\", \"SaveProjectAs\", \"proj\")\n";
 }
+
+// One set command of a macro, with its line end.
+inline std::string Set(const std::string& path, const std::string& attribute, const std::string& value)
+{
+  return "set(\"" + path + "\", \"" + attribute + "\", \"" + value + "\")\n";
+}
+
+// Runs torvu offscreen on the macro file `name`, written with `macro` into `dir` (made when
+// missing); what it printed. A failure when it does not exit with 0.
+inline std::string Torvu(const std::string& dir, const std::string& name, const std::string& macro)
+{
+  std::filesystem::create_directories(dir);
+  WriteFile(dir + "/" + name, macro);
+  int status = -1;
+  const std::string printed =
+      RunProcess(TorvuOffscreen(dir, TORVU_PROGRAM, TORVU_ATTRIBUTES, name + " < /dev/null"), &status);
+  EXPECT_EQ(status, 0) << printed.substr(0, 4000);
+  return printed;
+}
+
+// A scratch directory holding the example's terrain and release areas, for the project "proj"
+// with its simulation A.
+struct Example : ScratchDir {
+  Example() { CopyExampleTerrain(Path()); }
+  std::string Run() const { return *this / "proj/Project/Simulations/A"; }
+  // The time-step files of the run, by name.
+  std::map<std::string, std::string> TimeSteps() const { return TimeStepContents(Run()); }
+  // The saved simulation.
+  std::string Saved() const { return ReadFile(Run() + "/ShallowWaterSimulation.atr"); }
+};

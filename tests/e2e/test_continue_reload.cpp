@@ -20,22 +20,6 @@ namespace {
 
 const std::string kSimulation = "Project/Simulations/A";
 
-std::string Set(const std::string& path, const std::string& attribute, const std::string& value)
-{
-  return "set(\"" + path + "\", \"" + attribute + "\", \"" + value + "\")\n";
-}
-
-// Runs torvu offscreen on the macro file `name`, written with `macro` into `dir`; what it printed.
-std::string Torvu(const std::string& dir, const std::string& name, const std::string& macro)
-{
-  WriteFile(dir + "/" + name, macro);
-  int status = -1;
-  const std::string printed =
-      RunProcess(TorvuOffscreen(dir, TORVU_PROGRAM, TORVU_ATTRIBUTES, name + " < /dev/null"), &status);
-  EXPECT_EQ(status, 0) << printed;
-  return printed;
-}
-
 // The example terrain saved as the project "proj" with the simulation A of its release, to run
 // to 4 s with an output every 2 s.
 std::string SetUp()
@@ -108,28 +92,21 @@ std::string ContinueToEightSeconds(bool change, const char* command)
          Set(kSimulation, command, "");
 }
 
-// A scratch directory holding the example's terrain and release areas.
-struct Example : ScratchDir {
-  Example() { CopyExampleTerrain(Path()); }
-  std::string Run() const { return *this / "proj/Project/Simulations/A"; }
-  // The time-step files of the run, by name.
-  std::map<std::string, std::string> TimeSteps() const { return TimeStepContents(Run()); }
-  // Waits (at most two minutes) until the background run has ended: its log says so and its
-  // status is "finished". Its log.
-  std::string BackgroundLog() const
-  {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-    std::string log;
-    while (std::chrono::steady_clock::now() < end) {
-      log = ReadFile(Run() + "/start.log");
-      if (log.find("simulation A terminated") != std::string::npos &&
-          ReadFile(Run() + "/.simulation_status") == "finished\n")
-        break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return log;
+// Waits (at most two minutes) until the background run of the example has ended: its log says
+// so and its status is "finished". Its log.
+std::string BackgroundLog(const Example& p)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  std::string log;
+  while (std::chrono::steady_clock::now() < end) {
+    log = ReadFile(p.Run() + "/start.log");
+    if (log.find("simulation A terminated") != std::string::npos &&
+        ReadFile(p.Run() + "/.simulation_status") == "finished\n")
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-};
+  return log;
+}
 
 }  // namespace
 
@@ -169,14 +146,14 @@ TEST(ContinueReload, EveryContinueGoesOnFromWhereTheRunStopped)
         const std::string then = InBackground(mode.first) ? Set("", "ExecMacro", "continue.cint")
                                                           : ContinueToEightSeconds(change, mode.command);
         log = Torvu(p.Path(), "run.macro", FirstRunMacro(mode.first) + then);
-        log = p.BackgroundLog();
+        log = BackgroundLog(p);
       } else {
         Torvu(p.Path(), "run.macro", FirstRunMacro(mode.first));
-        if (InBackground(mode.first)) p.BackgroundLog();
+        if (InBackground(mode.first)) BackgroundLog(p);
         std::map<std::string, std::string> run = p.TimeSteps();
         ASSERT_EQ(run.size(), 3u);
         // The saved project names the run's last time step, whoever saved it last.
-        const std::string saved = ReadFile(p.Run() + "/ShallowWaterSimulation.atr");
+        const std::string saved = p.Saved();
         EXPECT_NE(saved.find(Set("", "LoadTimeStep", "at_0000004.0000")), std::string::npos) << saved;
         if (mode.first == FirstRun::BackgroundThenSaved) {
           EXPECT_NE(saved.find(Set("", "Remark", "saved after the run")), std::string::npos);
@@ -186,7 +163,7 @@ TEST(ContinueReload, EveryContinueGoesOnFromWhereTheRunStopped)
         log = Torvu(elsewhere, "continue.macro",
                     Set("", "ProjectDir", "../proj") + Set("Project", "LoadProject", "") +
                         ContinueToEightSeconds(change, mode.command));
-        if (std::string(mode.command) == "ContinueInBackground") log = p.BackgroundLog();
+        if (std::string(mode.command) == "ContinueInBackground") log = BackgroundLog(p);
         for (const auto& [name, bytes] : run) EXPECT_TRUE(p.TimeSteps()[name] == bytes) << name;
       }
       // The log of a run in the background goes on with that of its continuation.

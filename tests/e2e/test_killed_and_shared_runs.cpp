@@ -25,11 +25,6 @@ namespace {
 using Files = std::map<std::string, std::string>;
 const std::string kSimulation = "Project/Simulations/A";
 
-std::string Set(const std::string& path, const std::string& attribute, const std::string& value)
-{
-  return "set(\"" + path + "\", \"" + attribute + "\", \"" + value + "\")\n";
-}
-
 // A log cut short for a failure message, without its lines on every object and particle.
 std::string Gist(const std::string& log)
 {
@@ -38,18 +33,6 @@ std::string Gist(const std::string& log)
     if (line.rfind("saving ", 0) && line.rfind("loading ", 0) && line.rfind("IPD, ", 0))
       gist += line.substr(0, 400) + "\n";
   return gist;
-}
-
-// Runs torvu offscreen on the macro file `name`, written with `macro` into `dir`; what it printed.
-std::string Torvu(const std::string& dir, const std::string& name, const std::string& macro)
-{
-  std::filesystem::create_directories(dir);
-  WriteFile(dir + "/" + name, macro);
-  int status = -1;
-  const std::string printed =
-      RunProcess(TorvuOffscreen(dir, TORVU_PROGRAM, TORVU_ATTRIBUTES, name + " < /dev/null"), &status);
-  EXPECT_EQ(status, 0) << Gist(printed);
-  return printed;
 }
 
 // The time step of a time in whole seconds, its file, and its record in the saved simulation.
@@ -85,14 +68,6 @@ std::string ContinueTo(int end)
   return Set(kSimulation, "BedFrictionAngle", "25") + Set(kSimulation, "EndTime", std::to_string(end)) +
          Set(kSimulation, "Continue", "");
 }
-
-// A scratch directory holding the example's terrain and release areas.
-struct Example : ScratchDir {
-  Example() { CopyExampleTerrain(Path()); }
-  std::string Run() const { return *this / "proj/Project/Simulations/A"; }
-  Files TimeSteps() const { return TimeStepContents(Run()); }
-  std::string Saved() const { return ReadFile(Run() + "/ShallowWaterSimulation.atr"); }
-};
 
 // Polls (at most two minutes) until `done` holds.
 bool WaitUntil(const std::function<bool()>& done)
