@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <vector>
 
 AK_String AK_NormalizePath(const char* path)
@@ -109,6 +111,24 @@ bool AK_File::Close()
   return AK_CommitReplacement(fd, _temp, _target, ok, _sync);
 }
 
+namespace {
+constexpr const char* kReplacementMark = ".~";
+constexpr size_t kReplacementLetters = 6;  // what mkstemp puts in place of "XXXXXX"
+}  // namespace
+
+bool AK_IsReplacementTemporary(const char* name, AK_String* target)
+{
+  const size_t length = name ? std::strlen(name) : 0;
+  const size_t mark = std::strlen(kReplacementMark);
+  if (length <= mark + kReplacementLetters) return false;
+  const char* letters = name + length - kReplacementLetters;
+  if (std::strncmp(letters - mark, kReplacementMark, mark) != 0) return false;
+  for (const char* c = letters; *c; ++c)
+    if (!std::isalnum(static_cast<unsigned char>(*c))) return false;
+  if (target) *target = AK_String(name, letters - mark);
+  return true;
+}
+
 int AK_CreateReplacement(const char* path, AK_String& temp)
 {
   AK_String target = AK_NormalizePath(path);
@@ -118,7 +138,7 @@ int AK_CreateReplacement(const char* path, AK_String& temp)
     errno = S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
     return -1;
   }
-  AK_String pattern = target + ".~XXXXXX";
+  AK_String pattern = target + kReplacementMark + std::string(kReplacementLetters, 'X').c_str();
   std::vector<char> name(pattern.c_str(), pattern.c_str() + pattern.Length() + 1);
   int fd = ::mkstemp(name.data());
   if (fd < 0) return -1;

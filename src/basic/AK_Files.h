@@ -74,6 +74,10 @@ int AK_CreateReplacement(const char* path, AK_String& temp);
 // fails, `temp` is removed and `path` left as it was. True when `path` now holds the data;
 // after a failed sync, close or rename errno tells why.
 bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written, bool sync = true);
+// True when a file name (without directory) is such a temporary: a name, ".~" and six
+// characters; `target` then receives the name of the file it was to replace. One whose writer
+// is gone never takes a place.
+bool AK_IsReplacementTemporary(const char* name, AK_String* target = nullptr);
 
 // Reads one text line without its line end; a CRLF line end loses its CR as well. False at the
 // end of the file when nothing was read.

@@ -1,6 +1,8 @@
 #include "AK_ProcessLock.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -127,11 +130,13 @@ bool IsAncestor(int pid)
 
 // Removes a lock whose holder is gone, unless another process replaced it in the meantime
 // (then that one stays). The lock is first moved aside under a name of this process's own, so
-// two processes that both found it stale cannot both remove it.
-void RemoveStale(const char* path, const LockEntry& stale)
+// two processes that both found it stale cannot both remove it. False, with errno, when the
+// lock cannot be moved for another reason than that another process moved it first (a
+// directory this process may not write).
+bool RemoveStale(const char* path, const LockEntry& stale)
 {
   const AK_String aside = AK_String(path) + AK_String::Format(".stale.%d", AK_ProcessId());
-  if (::rename(path, aside.c_str()) != 0) return;
+  if (::rename(path, aside.c_str()) != 0) return errno == ENOENT;
   bool exists = false;
   if (ReadHolder(aside.c_str(), exists) != stale) {
     // A fresh lock of another process was moved: put it back unless a third took its place.
@@ -140,6 +145,7 @@ void RemoveStale(const char* path, const LockEntry& stale)
     }
   }
   ::unlink(aside.c_str());
+  return true;
 }
 
 // Creates the lock exclusively with this process's id and start time; false with errno when it
@@ -166,7 +172,14 @@ int AK_ProcessId() { return int(::getpid()); }
 bool AK_ProcessAlive(int pid)
 {
   if (pid <= 0) return false;
-  return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+  if (::kill(pid_t(pid), 0) != 0 && errno != EPERM) return false;
+  // A process that has exited still answers until its parent reaps it, which may be never
+  // (a shell whose parent is gone, under an init that reaps nothing): it runs nothing.
+  std::string fields;
+  char state = 0;
+  if (StatFields(pid, fields) && std::sscanf(fields.c_str(), " %c", &state) == 1 && (state == 'Z' || state == 'X'))
+    return false;
+  return true;
 }
 
 int64_t AK_ProcessStartTime(int pid)
@@ -231,7 +244,12 @@ AK_LockResult AK_TakeProcessLock(const char* rawPath, int& holder)
     g_held.erase(path.c_str());
     holder = entry.pid;
     takenOver = true;
-    RemoveStale(path, entry);
+    if (!RemoveStale(path, entry)) {
+      g_error = AK_String("cannot take over ") + path + AK_String::Format(" from process %d, which is gone: ", entry.pid) +
+                std::strerror(errno);
+      holder = 0;
+      return AK_LockResult::Failed;
+    }
   }
   g_error = AK_String("cannot take ") + path + ": it keeps changing";
   return AK_LockResult::Failed;
@@ -262,4 +280,60 @@ int AK_LiveLockHolder(const char* rawPath)
   bool exists = false;
   const LockEntry entry = ReadHolder(path, exists);
   return Lives(entry) ? entry.pid : 0;
+}
+
+namespace {
+
+// The directories this process holds locked: one descriptor each, however often and under
+// whatever spelling its path was locked.
+struct HeldDirectory {
+  int fd = -1;
+  int count = 0;
+};
+std::map<std::pair<uint64_t, uint64_t>, HeldDirectory> g_directories;
+
+}  // namespace
+
+AK_DirectoryLock::AK_DirectoryLock(const char* directory)
+{
+  const AK_String path = AK_NormalizePath(directory && *directory ? directory : ".");
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0) return;
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return;
+  }
+  _key = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+  {
+    std::lock_guard<std::mutex> guard(g_mutex);
+    if (auto held = g_directories.find(_key); held != g_directories.end()) {
+      // A second descriptor's lock would wait for this process's own first one for ever.
+      ++held->second.count;
+      ::close(fd);
+      _held = true;
+      return;
+    }
+  }
+  int locked;
+  while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  if (locked != 0) {
+    ::close(fd);
+    return;
+  }
+  std::lock_guard<std::mutex> guard(g_mutex);
+  g_directories[_key] = {fd, 1};
+  _held = true;
+}
+
+AK_DirectoryLock::~AK_DirectoryLock()
+{
+  if (!_held) return;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  auto held = g_directories.find(_key);
+  if (held == g_directories.end() || --held->second.count > 0) return;
+  // Closing the last descriptor of the lock gives it up.
+  ::close(held->second.fd);
+  g_directories.erase(held);
 }

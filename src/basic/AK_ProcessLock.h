@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "AK_String.h"
 
@@ -14,7 +15,8 @@ enum class AK_LockResult {
   TakenOver,  // the same, from a holder that is gone (its process no longer exists, or its id
               // now belongs to a process that started at another time)
   Held,       // a live process holds it (`holder`), possibly this one
-  Failed      // the lock file could not be created (`holder` 0; errno text in AK_LockError)
+  Failed      // the lock file could not be created, or one whose holder is gone could not be
+              // removed (`holder` 0; the reason in AK_LockError)
 };
 
 // Takes the lock file `path`. A lock that names a process which started this one (directly or
@@ -43,3 +45,23 @@ bool AK_ProcessAlive(int pid);
 // life of the process (an exec keeps it). -1 when there is no such process or it cannot be
 // asked.
 int64_t AK_ProcessStartTime(int pid);
+
+// An exclusive lock on a directory, held across processes for as long as the object lives, so
+// that whoever reads a file of the directory, changes it and writes it back does so while no
+// other writer that takes the lock can come in between. The system gives the lock up when its
+// process ends, however it ends: a killed holder leaves nothing behind. Locks of one directory
+// in one process (under any spelling of its path) nest; the program locks from one thread. A
+// directory that does not exist or cannot be opened is not locked (Held() is false): there is
+// then nothing in it to protect.
+class AK_DirectoryLock {
+public:
+  explicit AK_DirectoryLock(const char* directory);
+  ~AK_DirectoryLock();
+  AK_DirectoryLock(const AK_DirectoryLock&) = delete;
+  AK_DirectoryLock& operator=(const AK_DirectoryLock&) = delete;
+  bool Held() const { return _held; }
+
+private:
+  std::pair<uint64_t, uint64_t> _key;  // the directory's device and inode
+  bool _held = false;
+};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AK_ClassTable.h"
+#include "AK_ProcessLock.h"
 #include "AK_Object.h"
 
 namespace {
@@ -167,6 +168,9 @@ void AK_Object::SaveAs(const char* directory)
   if (KeepDamagedFiles(dir, lastChange)) return;
 
   AK_MESSAGE(AK_String("saving ") + _id + " to " + dir);
+  // Other processes save this object too, and a run rewrites its record in the attribute file:
+  // one writer at a time, or one would put back what it read before another's write.
+  AK_DirectoryLock writers(dir);
 
   // A failure of the attribute file leaves its text and the save goes on; the object then
   // does not count as saved.
@@ -277,6 +281,8 @@ bool AK_Object::SavedAttribute(const char* directory, const char* attribute, AK_
 bool AK_Object::RewriteSavedAttribute(const char* directory, const char* attribute, const char* value)
 {
   const AK_String file = SavedAttributeFile(*this, directory);
+  // Held over the read and the write: a save that came in between would be undone.
+  AK_DirectoryLock writers(directory);
   if (!AK_FileExists(file)) return true;
   AK_String text;
   if (!AK_ReadTextFile(file, text)) {

@@ -148,14 +148,15 @@ public:
   // Copies the time-step files (and the run's "start.log") from the directory that held the
   // results into the project directory being saved to; the sum of the copies' results.
   int SaveData(AK_STREAM& stream) override;
-  // The saved attributes. The time step to load is the one the saved project records, not the
-  // state this process holds, while a run in another process holds the state (see
-  // HandStateToOtherProcess) and when another process has written a later time step since
-  // this one took its state: a save never sets the record back behind another's run.
+  // The saved attributes. The time step to load is the state this process holds only while
+  // the run directory holds it as this process took it (see StateStillHeld); otherwise, and
+  // while a run in another process holds the state (see HandStateToOtherProcess), the one the
+  // saved project records, or, when the run directory no longer holds that one, its newest: a
+  // save never sets the record back behind another's run, nor names a time step that is gone.
   void SaveAttributes(const char* fileName) override;
-  // After a load: the run directory's time steps as they are now (see StaleStateRefusal); and
-  // when the run of the saved project was killed (its status says it goes on, its process is
-  // gone) after it wrote a time step later than the one recorded, the state of that time step.
+  // After a load: when the run of the saved project did not end (its lock stands, its process
+  // is gone), the lock taken over (see SW_RunLock and RecordRunThatIsGone) and the state of
+  // that run's last time step, the newest of its run directory.
   void AfterLoad() override;
 
   // --- the mesh ---
@@ -304,12 +305,20 @@ public:
   // is a state the files reproduce; without one, the release set up anew at 0 s (or, refused,
   // no particle at 0 s).
   void ReturnToWrittenState();
-  // At every output of a run, at its start and at its end: the saved simulation (its
-  // attribute file in the project directory) records the time step the run holds, so that a
-  // process that loads the project goes on from there, also after the run was killed. Only
-  // that line changes; a failure to write it is a warning, once a run.
+  // At the end of a run: the saved simulation (its attribute file in the project directory)
+  // records the time step the run holds, so that a process that loads the project goes on
+  // from there. Only that line changes, under the lock of the directory's writers; a failure
+  // to write it is a warning. A run killed before leaves its lock, and whatever takes that
+  // over records the run's last time step (RecordRunThatIsGone).
   void RecordRunState();
-  // Why a "Continue" cannot go on from the state held, "" when it can. It goes on when no time
+  // After the run lock of a run whose process is gone was taken over: the saved simulation
+  // records the newest time step of the run directory (none when it holds none), the last one
+  // that run wrote whole, as the run would have at its end.
+  void RecordRunThatIsGone();
+  // Why a "Continue" cannot go on from the state held, "" when it can. Unless it starts over
+  // from 0 s, the run directory must still hold the time steps up to that state as this
+  // process took it (none written again or removed since): a run goes on from the series it
+  // continues, never from one another process has replaced. Then it goes on when no time
   // step of the run directory is later than that state and no other process has written one
   // since this process took the state; from a state older than the newest time step only when
   // the user chose it with "LoadTimeStep" (or a step through the time steps; the load of a
@@ -447,10 +456,26 @@ private:
   // Their directory is empty until the first look, and so matches no run directory.
   SW_TimeStepFiles _knownTimeSteps;
   void KnowTimeSteps();
+  // What changed in a run directory (as it is `now`) since this process took its state there.
+  // Up to the state (unless the state is the release at 0 s, which the files do not hold)
+  // against the look it took then, or, in a directory it has not looked at, against none:
+  // time steps written again or new (`rewritten`), or removed. Later than the state, only in
+  // a directory it has looked at: time steps written since (`laterWritten`).
+  struct TimeStepChanges {
+    bool rewritten = false, removed = false, laterWritten = false;
+  };
+  TimeStepChanges ChangesSinceStateTaken(const SW_TimeStepFiles& now);
+  // True when the run directory (as it is `now`) still holds the state held as this process
+  // took it: nothing changed (see ChangesSinceStateTaken), no run in another process holds
+  // the state, and the time step it names is there.
+  bool StateStillHeld(const SW_TimeStepFiles& now);
   // The user chose the state held with "LoadTimeStep" since this process last took one.
   bool _stateChosen = false;
-  // The record of the run's time step could not be written in this run (warned once).
-  bool _recordFailed = false;
+  // Records a time step in the saved simulation (see RecordRunState).
+  void RecordTimeStep(const AK_String& step);
+  // The state at 0 s of a release set up anew (or, refused, of no particle): what a project
+  // holds that has no time step to load.
+  void HoldRelease();
   // See AfterLoad.
   void TakeStateOfRunThatIsGone();
   // The status and info of a run that did not run; see RefuseRun.

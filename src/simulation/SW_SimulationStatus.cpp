@@ -2,6 +2,7 @@
 #include "SW_SimulationStatus.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "AK_FrameworkState.h"
@@ -144,18 +145,38 @@ AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run)
   return AK_ShellQuote(ProgramPath()) + " " + SW_BackgroundStartArguments(run);
 }
 
-// A run that was killed or died left its status saying it goes on; whatever takes its lock
-// over leaves a true one, and the last progress line it wrote.
-static void EndRunThatIsGone(const char* projectDir)
+namespace {
+
+// What writers killed in the run directory left: the temporaries of files they were putting in
+// place, which never take it now, and a lock moved aside by a take-over that did not end.
+// Writers of the attribute and data files that are alive wait for the directory meanwhile.
+void RemoveLeftovers(const char* projectDir)
 {
-  const AK_String status = SW_ReadStatusFile(projectDir);
-  if (status != "running" && status != "started") return;
+  const AK_String directory = SW_RunDirectory(projectDir);
+  AK_DirectoryLock writers(directory);
+  const AK_String staleLock = AK_String(".simulation_lock.stale.");
+  for (const AK_String& file : AK_ListDirectory(directory, "")) {
+    const char* name = file.c_str();
+    const bool asideOfGone = std::strncmp(name, staleLock, staleLock.Length()) == 0 &&
+                             !AK_ProcessAlive(std::atoi(name + staleLock.Length()));
+    if (AK_IsReplacementTemporary(name) || asideOfGone) AK_DeleteFile(AK_JoinPath(directory, file));
+  }
+}
+
+// A run that was killed or died left its status saying it goes on (or asked to stop); whatever
+// takes its lock over leaves a true one, with the last progress line the run wrote.
+void EndRunThatIsGone(const char* projectDir)
+{
+  RemoveLeftovers(projectDir);
+  if (SW_ReadStatusFile(projectDir) == "finished") return;
   AK_String last = SW_ReadInfoFile(projectDir);
   last.Trim();
-  SW_WriteInfoFile(projectDir,
-                   AK_String("not finished, its process is gone") + (last.IsEmpty() ? "" : "; last: " + last));
+  SW_WriteInfoFile(projectDir, AK_String("its run did not finish, its process is gone") +
+                                   (last.IsEmpty() ? "" : "; last: " + last));
   SW_WriteStatusFile(projectDir, "finished");
 }
+
+}  // namespace
 
 SW_RunLock::SW_RunLock(const char* projectDir, const char* who, const char* refused)
 {
@@ -176,6 +197,7 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, const char* refu
                  AK_String::Format(": the run lock of process %d, which is gone, is taken over", holder));
       EndRunThatIsGone(projectDir);
       _held = true;
+      _tookOver = true;
       return;
     case AK_LockResult::Taken:
       if (const AK_String status = SW_ReadStatusFile(projectDir);
@@ -201,6 +223,11 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, const char* refu
 int SW_RunLockHolder(const char* projectDir)
 {
   return HasRunDirectory(projectDir) ? AK_LiveLockHolder(LockPath(projectDir)) : 0;
+}
+
+bool SW_RunLockLeftBehind(const char* projectDir)
+{
+  return HasRunDirectory(projectDir) && AK_FileExists(LockPath(projectDir)) && SW_RunLockHolder(projectDir) == 0;
 }
 
 SW_RunLock::~SW_RunLock()

@@ -31,8 +31,10 @@ void SW_WriteInfoFile(const char* projectDir, const char* text);
 // It is taken when a run starts (or before a background start starts its process, which
 // then takes it over) and released when the run ends, however it ends. A lock whose process
 // is gone is taken over with a warning; so is a status that says "running" or "started"
-// while no lock stands (the run that wrote it is gone). Such a status becomes "finished", and
-// the info says the run did not finish, with its last line. Without a project directory there is
+// while no lock stands (the run that wrote it is gone). Such a status becomes "finished" (one
+// that is not "finished" already, after a lock taken over), the info says "its run did not
+// finish, its process is gone" with the run's last line, and the temporaries that killed
+// writers left in the run directory are removed. Without a project directory there is
 // no lock: such a run writes no time steps, only the status and info files of the current
 // directory, where the last writer wins as it does between any two processes.
 class SW_RunLock {
@@ -46,6 +48,8 @@ public:
   SW_RunLock& operator=(const SW_RunLock&) = delete;
 
   bool Held() const { return _held; }
+  // Held, taken over from a process that is gone.
+  bool TookOver() const { return _tookOver; }
   // Gives the lock to the process `pid` of a background start; it stays with that process
   // once Keep() says the start succeeded, and is removed otherwise (also when it was never
   // handed over).
@@ -55,12 +59,15 @@ public:
 private:
   AK_String _path;
   bool _held = false;
+  bool _tookOver = false;
   int _handedTo = 0;
 };
 
 // The id of the live process that holds the run lock of the project directory (this one
 // included), 0 when none does or there is no project directory. Only looks at the lock.
 int SW_RunLockHolder(const char* projectDir);
+// True when a run lock stands whose process is gone: a run that did not end.
+bool SW_RunLockLeftBehind(const char* projectDir);
 
 // What a background run of a simulation is made of.
 struct SW_BackgroundRun {

@@ -52,6 +52,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   if (!batch) {
     lock.emplace(sim.ProjectDir(), sim.GetAbsolutePath());
     if (!lock->Held()) return false;
+    if (lock->TookOver()) sim.RecordRunThatIsGone();
   }
   // The run's own checks, here already: a start that would only refuse starts nothing.
   if (const AK_String refusal = sim.StartRefusal(continuing); !refusal.IsEmpty()) {

@@ -2,6 +2,7 @@
 // set-up and steps the simulation's entry points hand on to it.
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 
 #include "AK_FrameworkState.h"
@@ -84,6 +85,7 @@ void SW_Simulation::Run(const char*)
   // One run of a simulation at a time, in any process; held until the run ends, however.
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
   if (!lock.Held()) return;
+  if (lock.TookOver()) RecordRunThatIsGone();
   if (ProjectDir().IsEmpty() && InteractionTypeWithFluidAbove == "none")
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
   if (const AK_String refusal = StartRefusal(false); !refusal.IsEmpty()) return RefuseRun(refusal);
@@ -96,7 +98,9 @@ void SW_Simulation::Continue(const char*)
 {
   _startedInBackground = false;  // the run itself answers from here on
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
-  if (!lock.Held() || !TakeBackRunState()) return;
+  if (!lock.Held()) return;
+  if (lock.TookOver()) RecordRunThatIsGone();
+  if (!TakeBackRunState()) return;
   if (const AK_String refusal = StartRefusal(true); !refusal.IsEmpty()) return RefuseRun(refusal);
   // A state without particles starts again from 0 s (as a loaded project at 0 s does).
   if (ContinueStartsOver() && CurrentTime >= 0.5 * DeltaT)
@@ -134,38 +138,73 @@ void SW_Simulation::RecordRunState()
 {
   // A run that ends with no file of its state (its first output failed after the later files
   // were removed) records that too: the record of a file that is gone would not load.
+  RecordTimeStep(CurrentTimeStep);
+}
+
+void SW_Simulation::RecordRunThatIsGone()
+{
+  const SW_TimeStepFiles files = SW_LookAtTimeSteps(ProjectDir());
+  RecordTimeStep(files.Newest() ? files.Newest()->name : AK_String());
+}
+
+void SW_Simulation::RecordTimeStep(const AK_String& step)
+{
   if (ProjectDir().IsEmpty()) return;
-  // The run's own answer stays what it was.
+  // The command's own answer stays what it was.
   const AK_String answer = AK_ErrorText;
   AK_ErrorText = "";
-  if (!RewriteSavedAttribute(ProjectDir(), "LoadTimeStep", CurrentTimeStep) && !_recordFailed) {
-    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step " +
-               CurrentTimeStep + ": " + AK_ErrorText);
-    _recordFailed = true;
-  }
+  if (!RewriteSavedAttribute(ProjectDir(), "LoadTimeStep", step))
+    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step " + step +
+               ": " + AK_ErrorText);
   AK_ErrorText = answer;
+}
+
+SW_Simulation::TimeStepChanges SW_Simulation::ChangesSinceStateTaken(const SW_TimeStepFiles& now)
+{
+  const bool looked = _knownTimeSteps.directory == now.directory;
+  const SW_TimeStepFiles none{now.directory, {}};
+  const SW_TimeStepFiles& known = looked ? _knownTimeSteps : none;
+  const double held = CurrentTime + 0.5 * DeltaT;
+  TimeStepChanges changes;
+  // A run from 0 s writes its series anew; any other goes on from the files up to its state.
+  if (!ContinueStartsOver()) {
+    changes.rewritten = now.WrittenSince(known, -std::numeric_limits<double>::infinity(), held);
+    changes.removed = now.RemovedSince(known, held);
+  }
+  // Files only removed later than the state take nothing from it: only new ones, or ones
+  // written again.
+  changes.laterWritten = looked && now.WrittenSince(known, held);
+  return changes;
+}
+
+bool SW_Simulation::StateStillHeld(const SW_TimeStepFiles& now)
+{
+  const TimeStepChanges changes = ChangesSinceStateTaken(now);
+  return !_stateInOtherProcess && !changes.rewritten && !changes.removed && !changes.laterWritten &&
+         (CurrentTimeStep.IsEmpty() || now.Holds(CurrentTimeStep));
 }
 
 AK_String SW_Simulation::StaleStateRefusal()
 {
   const SW_TimeStepFiles now = SW_LookAtTimeSteps(ProjectDir());
+  const TimeStepChanges changes = ChangesSinceStateTaken(now);
   const SW_TimeStepFiles::Entry* newest = now.Newest();
-  if (!newest) return "";
-  const bool known = _knownTimeSteps.directory == ProjectDir();
-  // Files only removed since take nothing from the state: only new ones, or ones written again.
-  const bool othersWrote = known && now.WrittenSince(_knownTimeSteps);
-  const bool later = newest->time > CurrentTime + 0.5 * DeltaT;
+  const bool later = newest && newest->time > CurrentTime + 0.5 * DeltaT;
   // Going on replaces the later files: only from a state the user chose with them in view.
-  if (later ? _stateChosen && known && !othersWrote : !othersWrote) return "";
-  AK_String held = AK_String::Format("its state at %g s", CurrentTime);
-  if (CurrentTimeStep == SW_TimeStepName(CurrentTime)) held += " (time step " + CurrentTimeStep + ")";
-  const AK_String goOn = ": \"LoadTimeStep\" " + newest->name + " to continue from there, or \"Run\" to start over";
-  if (!othersWrote) return held + " is older than the newest time step of its run directory, " + newest->name + goOn;
-  if (later && _stateChosen)
-    return "another process has written time steps since " + held +
-           " was chosen with \"LoadTimeStep\"; the newest is " + newest->name + goOn;
-  return "another process has written time steps since this one took " + held + "; the newest is " + newest->name +
-         goOn;
+  if (!changes.rewritten && !changes.removed && !changes.laterWritten && (!later || _stateChosen)) return "";
+  AK_String state = AK_String::Format("its state at %g s", CurrentTime);
+  if (CurrentTimeStep == SW_TimeStepName(CurrentTime)) state += " (time step " + CurrentTimeStep + ")";
+  const AK_String goOn = newest ? ": \"LoadTimeStep\" " + newest->name + " to continue from there, or \"Run\" to start over"
+                                : AK_String(": \"Run\" to start over");
+  const AK_String newestIs = newest ? "; the newest is " + newest->name : AK_String("; none is left");
+  if (changes.rewritten || (changes.laterWritten && !_stateChosen))
+    return "another process has written time steps since this one took " + state + newestIs + goOn;
+  if (changes.removed)
+    return "the time steps up to " + state + " have been removed since this process took it" + newestIs + goOn;
+  if (changes.laterWritten)
+    return "another process has written time steps since " + state + " was chosen with \"LoadTimeStep\"" + newestIs +
+           goOn;
+  return state + " is older than the newest time step of its run directory, " + newest->name + goOn;
 }
 
 void SW_Simulation::DeactivateLoadingPsaResults(const char*) { _startedInBackground = true; }
@@ -199,8 +238,6 @@ AK_String SW_Simulation::WriteOutput()
   SaveTimeStep("");
   if (AK_ErrorText.IsEmpty()) {
     AK_ErrorText = before;
-    // A run killed from here on leaves a project that goes on from this time step.
-    RecordRunState();
     return "";
   }
   return AK_String::Format("stopped at time %g s: the time step file ", CurrentTime) +
@@ -230,6 +267,14 @@ void SW_Simulation::ReturnToWrittenState()
   }
   // Nothing written to go back to: the state of 0 s, which every run makes again.
   AK_MESSAGE(stopped + "the simulation goes back to its release at 0 s");
+  HoldRelease();
+}
+
+void SW_Simulation::HoldRelease()
+{
+  PeakKineticEnergy = 0;
+  _stateInOtherProcess = false;
+  _stateChosen = false;
   if (Initialize().IsEmpty()) return;
   if (SW_Particles* particles = Particles()) particles->Clear();
   CurrentTime = 0;
@@ -248,7 +293,6 @@ void SW_Simulation::RunLoop(bool fromStart)
                AK_String(" ") + mesh->Id() + AK_Text(" is none!", " ist keines!"));
 
   const double startCpu = AK_CpuSeconds();
-  _recordFailed = false;
   const bool startsOver = fromStart || ContinueStartsOver();
   if (startsOver) {
     // Refused before any file is touched: the results of an earlier run stay, and so does
@@ -276,8 +320,6 @@ void SW_Simulation::RunLoop(bool fromStart)
   // What follows an output in every step: the state the run goes on from counts into the peak
   // kinetic energy (a state read from a file holds the peak of the steps before it).
   if (!startsOver) run->AfterStep();
-  // The later files are gone: the record must not name one of them.
-  if (failure.IsEmpty()) RecordRunState();
   SW_WriteStatusFile(ProjectDir(), "running");
   SW_WriteInfoFile(ProjectDir(), AK_String::Format("at time %.15gs", CurrentTime));
 

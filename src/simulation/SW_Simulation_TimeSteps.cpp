@@ -139,8 +139,16 @@ void SW_Simulation::SaveTimeStep(const char*)
 
 void SW_Simulation::LoadTimeStep(const char* name)
 {
-  // A saved project's record restores a state; only the user's own load chooses one.
-  if (LoadTimeStepFile(name) && !ReplayingSavedAttributes()) _stateChosen = true;
+  const bool replaying = ReplayingSavedAttributes();
+  if (LoadTimeStepFile(name)) {
+    // A saved project's record restores a state; only the user's own load chooses one.
+    if (!replaying) _stateChosen = true;
+    return;
+  }
+  // A saved project whose time step is not there (another process removed it), or that names
+  // none, holds the release at 0 s, as it does in a new process: never the state this process
+  // held before, which the files no longer continue.
+  if (replaying && (CurrentTime >= 0.5 * DeltaT || !CurrentTimeStep.IsEmpty())) HoldRelease();
 }
 
 bool SW_Simulation::LoadTimeStepFile(const char* name)
@@ -176,34 +184,37 @@ void SW_Simulation::AfterLoad()
 {
   AK_Object::AfterLoad();
   TakeStateOfRunThatIsGone();
-  KnowTimeSteps();
 }
 
 void SW_Simulation::TakeStateOfRunThatIsGone()
 {
-  if (ProjectDir().IsEmpty()) return;
-  // A run under way, or one that ended, leaves the record right; only a killed one can leave
-  // it behind its last file (killed between the file and the record).
-  const AK_String status = SW_ReadStatusFile(ProjectDir());
-  if (status != "running" && status != "started" && status != "interrupted") return;
-  if (SW_RunLockHolder(ProjectDir()) != 0) return;
+  if (ProjectDir().IsEmpty() || !SW_RunLockLeftBehind(ProjectDir())) return;
+  // The load's own answer stays what it was.
+  const AK_String answer = AK_ErrorText;
+  AK_String recorded;
+  SavedAttribute(ProjectDir(), "LoadTimeStep", recorded);
+  {
+    // Taken over, the status says the run ended and the record names its last time step, for
+    // every process that loads the project from now on. A lock that cannot be taken over (a
+    // project this process may not write) leaves the files as they are.
+    SW_RunLock lock(ProjectDir(), GetAbsolutePath(), "not taken over");
+    if (lock.TookOver()) RecordRunThatIsGone();
+    // Another process took it over first and runs again: that run holds the state.
+    if (!lock.Held() && SW_RunLockHolder(ProjectDir()) != 0) {
+      AK_ErrorText = answer;
+      return;
+    }
+    if (!lock.Held()) AK_MESSAGE("WARNING: " + AK_ErrorText);
+  }
+  AK_ErrorText = "";
   const SW_TimeStepFiles files = SW_LookAtTimeSteps(ProjectDir());
   const SW_TimeStepFiles::Entry* newest = files.Newest();
-  // Measured against the record, also when its file is gone and the load fell back to the
-  // release: a run that got past it would have written a later one.
-  AK_String recorded;
-  double recordedTime = CurrentTime;
-  if (SavedAttribute(ProjectDir(), "LoadTimeStep", recorded) && !SW_TimeOfTimeStepName(recorded, recordedTime))
-    recordedTime = CurrentTime;
-  if (!newest || !(newest->time > recordedTime + 0.5 * DeltaT)) return;
-  const AK_String before = AK_ErrorText;
-  if (LoadTimeStepFile(newest->name)) {
+  if (newest && !(newest->name == CurrentTimeStep && HoldsWrittenTimeStep()) && LoadTimeStepFile(newest->name))
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": its run did not finish, its process is gone: the simulation holds " +
                "the run's last time step " + newest->name + " (the project recorded " +
                (recorded.IsEmpty() ? AK_String("none") : recorded) + ")");
-  }
-  // Left as loaded otherwise: a "Continue" refuses, naming that time step.
-  AK_ErrorText = before;
+  // Left as loaded otherwise: a "Continue" refuses, naming the newest time step.
+  AK_ErrorText = answer;
 }
 
 bool SW_Simulation::HoldsWrittenTimeStep()
@@ -243,6 +254,7 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   if (AK_IsDirectory(ProjectDir())) {
     lock.emplace(ProjectDir(), GetAbsolutePath(), "time steps not deleted");
     if (!lock->Held()) return;
+    if (lock->TookOver()) RecordRunThatIsGone();
   }
   SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
   // The simulation shows the last time step, which survives unless all go.
@@ -258,18 +270,14 @@ void SW_Simulation::DeleteTimesteps(const char* value)
 void SW_Simulation::SaveAttributes(const char* fileName)
 {
   // The record is read where the run's files are, which is where a save into another
-  // directory copies them from.
-  AK_String recorded;
+  // directory copies them from. The caller holds the lock of the directory's writers: a run's
+  // record cannot come between this read and the write.
   const AK_String& runDirectory = _resultsDirectory.IsEmpty() ? ProjectDir() : _resultsDirectory;
   const SW_TimeStepFiles files = SW_LookAtTimeSteps(runDirectory);
-  const bool othersWrote = _knownTimeSteps.directory == runDirectory &&
-                           files.WrittenSince(_knownTimeSteps, CurrentTime + 0.5 * DeltaT);
-  if (!_stateInOtherProcess && !othersWrote) return AK_Object::SaveAttributes(fileName);
-  if (!SavedAttribute(runDirectory, "LoadTimeStep", recorded)) {
-    if (!othersWrote) return AK_Object::SaveAttributes(fileName);
-    // No record to keep: the newest time step, which the other process wrote.
-    recorded = files.Newest()->name;
-  }
+  if (StateStillHeld(files)) return AK_Object::SaveAttributes(fileName);
+  AK_String recorded;
+  if (!SavedAttribute(runDirectory, "LoadTimeStep", recorded) || (!recorded.IsEmpty() && !files.Holds(recorded)))
+    recorded = files.Newest() ? files.Newest()->name : AK_String();
   const AK_String held = CurrentTimeStep;
   CurrentTimeStep = recorded;
   AK_Object::SaveAttributes(fileName);
@@ -278,12 +286,13 @@ void SW_Simulation::SaveAttributes(const char* fileName)
 
 int SW_Simulation::SaveData(AK_STREAM&)
 {
-  // Saved into a new project directory, the results follow the simulation there.
+  // Saved into a new project directory, the results follow the simulation there. The copies
+  // hold the state as this process took it only when the files copied did.
   const bool copying = !_resultsDirectory.IsEmpty() && !ProjectDir().IsEmpty() && _resultsDirectory != ProjectDir();
+  const bool copiesHoldState = copying && StateStillHeld(SW_LookAtTimeSteps(_resultsDirectory));
   int result = SW_CopyTimeStepFiles(_resultsDirectory, ProjectDir());
   // Without a project directory nothing was copied: the results stay where they are known.
   if (!_resultsDirectory.IsEmpty() && !ProjectDir().IsEmpty()) _resultsDirectory = ProjectDir();
-  // The copies are this process's own files.
-  if (copying) KnowTimeSteps();
+  if (copiesHoldState) KnowTimeSteps();
   return result;
 }

@@ -27,15 +27,15 @@ AK_String NameOfFile(const AK_String& file)
   return name;
 }
 
-// A time-step file that a writer was putting in place when it was killed: the replacing
-// writer's temporary name, the time-step file's name followed by ".~" and six characters.
+// A time-step file that a writer was putting in place when it was killed.
 bool IsLeftoverTemporary(const AK_String& file)
 {
-  const std::string name = file.BaseName().c_str();
-  const size_t cut = name.rfind(".TimeStep.~");
-  if (cut == std::string::npos || name.size() != cut + std::strlen(".TimeStep.~") + 6) return false;
+  AK_String target;
+  if (!AK_IsReplacementTemporary(file.BaseName(), &target) || target.GetExtension() != AK_String("TimeStep"))
+    return false;
+  target.CutExtension();
   double time;
-  return SW_TimeOfTimeStepName(AK_String(name.substr(0, cut).c_str()), time);
+  return SW_TimeOfTimeStepName(target, time);
 }
 
 // Removes such leftovers; no run of the simulation is writing (the run lock says so).
@@ -103,15 +103,29 @@ SW_TimeStepFiles SW_LookAtTimeSteps(const char* projectDir)
   return files;
 }
 
-bool SW_TimeStepFiles::WrittenSince(const SW_TimeStepFiles& before, double after) const
+bool SW_TimeStepFiles::WrittenSince(const SW_TimeStepFiles& before, double after, double upTo) const
 {
   std::unordered_map<std::string, const AK_FileVersion*> seen;
   for (const Entry& old : before.entries) seen.emplace(old.name.c_str(), &old.version);
   for (const Entry& entry : entries) {
-    if (!(entry.time > after)) continue;
+    if (!(entry.time > after) || entry.time > upTo) continue;
     const auto old = seen.find(entry.name.c_str());
     if (old == seen.end() || !old->second->SameAs(entry.version)) return true;
   }
+  return false;
+}
+
+bool SW_TimeStepFiles::RemovedSince(const SW_TimeStepFiles& before, double upTo) const
+{
+  for (const Entry& old : before.entries)
+    if (!(old.time > upTo) && !Holds(old.name)) return true;
+  return false;
+}
+
+bool SW_TimeStepFiles::Holds(const char* name) const
+{
+  for (const Entry& entry : entries)
+    if (entry.name == name) return true;
   return false;
 }
 

@@ -36,10 +36,14 @@ struct SW_TimeStepFiles {
 
   // The file of the largest time; null when there is none.
   const Entry* Newest() const { return entries.empty() ? nullptr : &entries.back(); }
-  // True when a file later than `after` is here but not in `before` as it was there: written
-  // since, or written again. A file removed since does not count.
-  bool WrittenSince(const SW_TimeStepFiles& before,
-                    double after = -std::numeric_limits<double>::infinity()) const;
+  // True when a file later than `after` and not later than `upTo` is here but not in `before`
+  // as it was there: written since, or written again. A file removed since does not count.
+  bool WrittenSince(const SW_TimeStepFiles& before, double after = -std::numeric_limits<double>::infinity(),
+                    double upTo = std::numeric_limits<double>::infinity()) const;
+  // True when a file not later than `upTo` was in `before` and is here no more.
+  bool RemovedSince(const SW_TimeStepFiles& before, double upTo) const;
+  // True when the file of the name is here.
+  bool Holds(const char* name) const;
 };
 
 // The time-step files of a project directory now (none without a directory).

@@ -159,6 +159,7 @@ void SW_Simulations::StartActive()
   for (SW_Simulation* simulation : active) {
     locks.push_back(std::make_unique<SW_RunLock>(simulation->ProjectDir(), simulation->GetAbsolutePath()));
     if (!locks.back()->Held()) return;
+    if (locks.back()->TookOver()) simulation->RecordRunThatIsGone();
   }
   // A start before this one may not have read its batch yet: this one is written beside it
   // and takes the name only when whole, and each shell runs the file of its own start.

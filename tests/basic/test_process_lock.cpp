@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "AK_Files.h"
 #include "AK_Process.h"
@@ -146,4 +149,117 @@ TEST(ProcessLock, DetachedStartNamesItsProcessFirst)
   EXPECT_EQ(holder, seen);
   if (seen > 1) kill(seen, SIGKILL);
   AK_ReleaseProcessLock(lock.c_str(), seen);
+}
+
+// A process that has exited is gone, whether or not its parent has reaped it: a lock it holds
+// is left behind.
+TEST(ProcessLock, AnExitedProcessIsGoneBeforeItIsReaped)
+{
+  ScratchDir dir;
+  const std::string lock = dir / ".lock";
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  // Exited, not reaped: the id still answers a signal.
+  std::string state;
+  for (int i = 0; i < 2000 && state != "Z"; ++i) {
+    AK_SleepMilliseconds(1);
+    std::ifstream in("/proc/" + std::to_string(child) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    state = line.substr(line.rfind(')') + 2, 1);
+  }
+  ASSERT_EQ(state, "Z");
+  ASSERT_EQ(kill(child, 0), 0);
+  EXPECT_FALSE(AK_ProcessAlive(int(child)));
+  WriteFile(lock, LockLine(int(child)));
+  EXPECT_EQ(AK_LiveLockHolder(lock.c_str()), 0);
+  int holder = 0;
+  EXPECT_EQ(AK_TakeProcessLock(lock.c_str(), holder), AK_LockResult::TakenOver);
+  EXPECT_EQ(holder, int(child));
+  AK_ReleaseProcessLock(lock.c_str());
+  EXPECT_TRUE(AK_ProcessAlive(AK_ProcessId()));
+  waitpid(child, nullptr, 0);
+}
+
+// A lock whose holder is gone, in a directory this process may not write: the take-over fails
+// and says why, at once.
+TEST(ProcessLock, ATakeOverThatCannotRemoveTheLockNamesTheCause)
+{
+  ScratchDir dir;
+  const std::string lock = dir / "ro/.lock";
+  ASSERT_EQ(AK_MakeDirectory((dir / "ro").c_str()), 0);
+  WriteFile(lock, LockLine(kGone, 1));
+  ASSERT_EQ(chmod((dir / "ro").c_str(), 0555), 0);
+  // Root may write anywhere: the take-over runs in a child without its rights.
+  const pid_t child = fork();
+  if (child == 0) {
+    if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    int holder = 0;
+    const AK_LockResult result = AK_TakeProcessLock(lock.c_str(), holder);
+    const std::string error = AK_LockError().c_str();
+    const bool named = error.find("cannot take over " + lock + " from process " + std::to_string(kGone) +
+                                  ", which is gone: Permission denied") != std::string::npos;
+    _exit(result == AK_LockResult::Failed && holder == 0 && named ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  chmod((dir / "ro").c_str(), 0755);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadFile(lock), LockLine(kGone, 1));
+}
+
+// Processes that read a file, change it and write it back under the directory lock lose no
+// change of each other's; a holder that is killed gives the lock up; locks of one directory
+// under two spellings of its path nest in one process.
+TEST(ProcessLock, ADirectoryLockKeepsReadChangeWriteWhole)
+{
+  ScratchDir dir;
+  const std::string counter = dir / "counter";
+  WriteFile(counter, "0");
+  constexpr int kWriters = 3, kIncrements = 150;
+  std::vector<pid_t> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t child = fork();
+    if (child == 0) {
+      for (int i = 0; i < kIncrements; ++i) {
+        AK_DirectoryLock lock(dir.Path().c_str());
+        if (!lock.Held()) _exit(2);
+        const std::string value = std::to_string(std::stoi(ReadFile(counter)) + 1);
+        if (!AK_WriteWholeFile(counter.c_str(), value)) _exit(3);
+      }
+      _exit(0);
+    }
+    writers.push_back(child);
+  }
+  for (const pid_t child : writers) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  EXPECT_EQ(ReadFile(counter), std::to_string(kWriters * kIncrements));
+
+  // Killed while it holds the lock: the next one takes it at once.
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    AK_DirectoryLock lock(dir.Path().c_str());
+    if (write(ready[1], "x", 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char byte;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+  {
+    AK_DirectoryLock outer(dir.Path().c_str());
+    AK_DirectoryLock inner((dir.Path() + "/./").c_str());
+    EXPECT_TRUE(outer.Held() && inner.Held());
+  }
+  AK_DirectoryLock missing((dir / "missing").c_str());
+  EXPECT_FALSE(missing.Held());
 }

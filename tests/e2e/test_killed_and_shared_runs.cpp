@@ -108,12 +108,11 @@ std::string Poll(const std::string& done)
 TEST(KilledAndSharedRuns, AKilledRunContinuesFromItsLastFileInAnyProcess)
 {
   for (const bool setBack : {false, true}) {
-    SCOPED_TRACE(setBack ? "killed between a file and its record" : "killed after a record");
+    SCOPED_TRACE(setBack ? "its record set back, a process that only loads" : "as it was killed");
     Example p;
     Torvu(p.Path(), "run.macro", Project(60) + Set(kSimulation, "RunInBackground", ""));
-    // Killed once the 4 s file is there (mostly before its record is), or once its record is.
-    ASSERT_TRUE(WaitUntil(
-        [&] { return setBack ? std::filesystem::exists(p.Run() + "/" + File(4)) : Recorded(p.Saved()) >= Step(4); }));
+    // Killed once the 4 s file is there: the run records its time step only at its end.
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(p.Run() + "/" + File(4)); }));
     const std::string lock = ReadFile(p.Run() + "/.simulation_lock");
     ASSERT_EQ(ReadFile(p.Run() + "/.simulation_status"), "running\n") << lock;
     const pid_t pid = std::stoi(lock);
@@ -123,17 +122,32 @@ TEST(KilledAndSharedRuns, AKilledRunContinuesFromItsLastFileInAnyProcess)
     const std::string newest = before.rbegin()->first.substr(0, 15);
     const int n = std::stoi(newest.substr(3, 7));
     std::string saved = p.Saved(), recorded = Recorded(saved);
-    ASSERT_FALSE(recorded.empty()) << saved.substr(0, 3000);
+    ASSERT_NE(recorded, newest);
     if (setBack) {
       saved.replace(saved.find(Record(recorded)), Record(recorded).size(), Record(Step(n - 2)));
       WriteFile(p.Run() + "/ShallowWaterSimulation.atr", saved);
-      recorded = Step(n - 2);
+      // A load alone takes the lock over: the status says the run is over, the record names
+      // its last time step, and what its writers left half-way is gone.
+      WriteFile(p.Run() + "/.simulation_info.~Kill3d", "at time");
+      const std::string looked = Torvu(p / "look", "look.macro", Load());
+      EXPECT_NE(looked.find("its process is gone: the simulation holds the run's last time step " + newest +
+                            " (the project recorded " + Step(n - 2) + ")"),
+                std::string::npos)
+          << Gist(looked);
+      EXPECT_EQ(ReadFile(p.Run() + "/.simulation_status"), "finished\n") << Gist(looked);
+      EXPECT_EQ(ReadFile(p.Run() + "/.simulation_info").rfind("its run did not finish, its process is gone; last: at time ", 0),
+                0u);
+      EXPECT_FALSE(std::filesystem::exists(p.Run() + "/.simulation_lock"));
+      EXPECT_FALSE(std::filesystem::exists(p.Run() + "/.simulation_info.~Kill3d"));
+      EXPECT_EQ(Recorded(p.Saved()), newest);
     }
     const std::string log = Torvu(p / "elsewhere", "continue.macro", Load() + ContinueTo(n + 4));
-    const std::string info = "INFO: Viewer/Project/Simulations/A: its run did not finish, its process is gone: the "
-                             "simulation holds the run's last time step " + newest + " (the project recorded " +
-                             recorded + ")";
-    EXPECT_EQ(log.find(info) != std::string::npos, recorded != newest) << info << "\n" << Gist(log);
+    // Once taken over, the project records that time step: its load says nothing more.
+    const std::string info = setBack ? "its run did not finish"
+                                     : "INFO: Viewer/Project/Simulations/A: its run did not finish, its process is "
+                                       "gone: the simulation holds the run's last time step " + newest +
+                                           " (the project recorded " + (recorded.empty() ? "none" : recorded) + ")";
+    EXPECT_EQ(log.find(info) != std::string::npos, !setBack) << info << "\n" << Gist(log);
     EXPECT_NE(log.find("computing time step " + std::to_string(n) + ".1..."), std::string::npos) << Gist(log);
     EXPECT_EQ(log.find("computing time step 0.1..."), std::string::npos);
     const Files got = p.TimeSteps();
@@ -229,4 +243,63 @@ TEST(KilledAndSharedRuns, AContinueOlderThanItsRunDirectoryIsRefusedAndKeepsEver
     EXPECT_EQ(xLog.find("computing time step "), xLog.find(first)) << first << "\n" << Gist(xLog);
     ExpectFiles(p.TimeSteps(), oracles[c.shared]);
   }
+}
+
+// X holds the state of its own run to 12 s when another process continues the run from the
+// 4 s time step it chose, removing X's later files. X's "Continue" is refused, in that
+// directory and in a copy saved elsewhere, and its save records the other run's time step, not
+// X's that is gone; loaded again, X goes on from that time step: never a series of two runs.
+TEST(KilledAndSharedRuns, AProcessNeverContinuesOrRecordsAStateItsRunDirectoryNoLongerHolds)
+{
+  Example p;
+  Torvu(p.Path(), "run.macro", Project(10) + Set(kSimulation, "Run", ""));
+  const std::string status = p.Run() + "/.simulation_status", signal = Script(Set(kSimulation, "Interrupt", ""));
+  const std::string tryContinue = "if (set(\"" + kSimulation + "\", \"Continue\", \"\") != 0) {\nerror(text);\n" +
+                                  "printf(\"refused: %s\\n\", text);\n}\n";
+  p.Write("x/x.cint", "int main()\n{\nchar steps[2048];\nchar status[64];\nchar text[2048];\nint tries;\n" + signal +
+                          Poll("strstr(steps, \"" + Step(12) + "\") < 0 && strcmp(status, \"finished\") == 0") +
+                          Script(Set(kSimulation, "EndTime", "14")) + tryContinue +
+                          Script(Set("Project", "SaveProject", "")) + signal +
+                          Poll("strcmp(status, \"interrupted\") != 0") +
+                          Script(Set("Project", "SaveProjectAs", "../z")) + tryContinue +
+                          Script(Set("Project", "LoadProject", "") + Set(kSimulation, "BedFrictionAngle", "30") +
+                                 Set(kSimulation, "Continue", "")) +
+                          "return 0;\n}\n");
+  std::string xLog;
+  std::atomic<bool> xEnded = false;
+  std::thread x([&] {
+    xLog = Torvu(p / "x", "x.macro",
+                 Load() + Set(kSimulation, "EndTime", "12") + Set(kSimulation, "Continue", "") +
+                     Set("", "ExecMacro", "x.cint"));
+    xEnded = true;
+  });
+  const auto signalled = [&] { return WaitUntil([&] { return xEnded || ReadFile(status) == "interrupted\n"; }); };
+  EXPECT_TRUE(signalled() && !xEnded);
+  const std::string yLog =
+      Torvu(p / "y", "y.macro", Load() + Set(kSimulation, "LoadTimeStep", Step(4)) + ContinueTo(6));
+  EXPECT_NE(yLog.find("computing time step 4.1..."), std::string::npos) << Gist(yLog);
+  EXPECT_TRUE(signalled() && !xEnded);
+  EXPECT_EQ(Recorded(p.Saved()), Step(6));
+  WriteFile(status, "finished\n");
+  x.join();
+
+  // One process: the run to 4 s, continued to 6 s under 25 degrees, then to 14 s under 30.
+  Example o;
+  Torvu(o.Path(), "run.macro",
+        Project(4) + Set(kSimulation, "Run", "") + ContinueTo(6) + Set(kSimulation, "BedFrictionAngle", "30") +
+            Set(kSimulation, "EndTime", "14") + Set(kSimulation, "Continue", ""));
+  Files upToSix = o.TimeSteps();
+  upToSix.erase(upToSix.upper_bound(File(6)), upToSix.end());
+  ExpectFiles(p.TimeSteps(), upToSix);
+  ASSERT_TRUE(std::filesystem::is_directory(p / "z/Simulations/A")) << Gist(xLog);
+  ExpectFiles(TimeStepContents(p / "z/Simulations/A"), o.TimeSteps());
+  const std::string refused = "refused: Viewer/Project/Simulations/A: not run: another process has written time "
+                              "steps since this one took its state at 12 s (time step " + Step(12) +
+                              "); the newest is " + Step(6) + ": \"LoadTimeStep\" " + Step(6) +
+                              " to continue from there, or \"Run\" to start over\n";
+  const size_t first = xLog.find(refused), second = xLog.find(refused, first + 1);
+  ASSERT_NE(first, std::string::npos) << refused << Gist(xLog);
+  ASSERT_NE(second, std::string::npos) << "in the copy saved elsewhere\n" << Gist(xLog);
+  // Between the two, X computed nothing; loaded again, it went on from the 6 s time step.
+  EXPECT_EQ(xLog.find("computing time step ", first), xLog.find("computing time step 6.1...", second)) << Gist(xLog);
 }

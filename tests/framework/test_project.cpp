@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -480,6 +483,50 @@ TEST(Project, OneSavedAttributeIsRewrittenAlone)
   EXPECT_FALSE(r.RewriteSavedAttribute(empty.Path().c_str(), "Name", "new"));
   EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot read file " + (empty / "Recorder.atr") + " for saving attributes!");
   EXPECT_TRUE(fs::is_directory(empty / "Recorder.atr"));
+}
+
+
+// A save and a rewrite of one attribute in other processes, side by side: the rewrite reads the
+// file, changes its line and writes it back, and never puts back a value it read before a save
+// landed. A reader that looks all the time sees the saved values only grow.
+TEST(Project, ARewriteNeverUndoesASaveOfAnotherProcess)
+{
+  RegisterRecorder();
+  ScratchDir dir;
+  TST_Recorder r("r", nullptr);
+  r.Set("Value", "0");
+  r.SaveAs(dir.Path().c_str());
+  ASSERT_STREQ(AK_ErrorText.c_str(), "");
+  constexpr int kSaves = 300;
+  const pid_t saver = fork();
+  if (saver == 0) {
+    for (int i = 1; i <= kSaves; ++i) {
+      r.Set("Value", std::to_string(i).c_str());
+      r.SaveAs(dir.Path().c_str());
+    }
+    _exit(AK_ErrorText.IsEmpty() ? 0 : 1);
+  }
+  const pid_t rewriter = fork();
+  if (rewriter == 0) {
+    for (int i = 0; i < 3 * kSaves; ++i)
+      if (!r.RewriteSavedAttribute(dir.Path().c_str(), "Name", std::to_string(i).c_str())) _exit(1);
+    _exit(0);
+  }
+  int latest = 0, wentBack = 0, saverStatus = -1, rewriterStatus = -1;
+  const auto look = [&] {
+    AK_String value;
+    if (!r.SavedAttribute(dir.Path().c_str(), "Value", value)) return;
+    const int seen = std::atoi(value.c_str());
+    if (seen < latest) ++wentBack;
+    latest = std::max(latest, seen);
+  };
+  while (waitpid(saver, &saverStatus, WNOHANG) == 0) look();
+  waitpid(rewriter, &rewriterStatus, 0);
+  look();
+  EXPECT_EQ(saverStatus, 0);
+  EXPECT_EQ(rewriterStatus, 0);
+  EXPECT_EQ(wentBack, 0);
+  EXPECT_EQ(latest, kSaves);
 }
 
 

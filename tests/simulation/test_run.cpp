@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -661,6 +662,7 @@ TEST(Run, OneRunOfASimulationAtATime)
        "the run lock of process 1, which is gone, is taken over"},
       {"", "running", "the status \"running\" of a run that is gone is disregarded"},
       {"", "started", "the status \"started\" of a run that is gone is disregarded"},
+      {"1073741000\n", "interrupted", "the run lock of process 1073741000, which is gone, is taken over"},
   };
   for (const Gone& g : gone) {
     SCOPED_TRACE(g.warning);
@@ -678,15 +680,30 @@ TEST(Run, OneRunOfASimulationAtATime)
     EXPECT_FALSE(AK_FileExists(lock.c_str()));
   }
   // A command that takes a run that is gone over leaves a true status behind, and that run's
-  // last progress line.
+  // last progress line; the temporaries its killed writers left go, nothing else.
+  const std::vector<std::string> leftovers = {"ShallowWaterSimulation.atr.~Ab12Cd", ".simulation_info.~xYz789",
+                                              "at_0000009.0000.TimeStep.~q1W2e3", ".simulation_lock.stale.1073741000"};
+  const std::vector<std::string> kept = {"notes.~abc", "notes.~abc-ef", "ShallowWaterSimulation.atr~"};
+  for (const std::string& name : kept) WriteFile(p.run + "/" + name, "kept");
   for (const Gone& g : gone) {
+    SCOPED_TRACE(g.warning);
     if (!g.lock.empty()) WriteFile(lock, g.lock);
+    for (const std::string& name : leftovers) WriteFile(p.run + "/" + name, "left");
     SW_WriteStatusFile(p.run.c_str(), g.status.c_str());
     SW_WriteInfoFile(p.run.c_str(), "at time 2 s");
     p.sim->Set("DeleteTimesteps", "except last");
-    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished") << g.warning;
-    EXPECT_STREQ(SW_ReadInfoFile(p.run.c_str()), "not finished, its process is gone; last: at time 2 s\n");
+    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+    EXPECT_STREQ(SW_ReadInfoFile(p.run.c_str()), "its run did not finish, its process is gone; last: at time 2 s\n");
+    for (const std::string& name : leftovers) EXPECT_FALSE(AK_FileExists((p.run + "/" + name).c_str())) << name;
+    for (const std::string& name : kept) EXPECT_EQ(ReadFile(p.run + "/" + name), "kept") << name;
   }
+  // A run that finished before its process went leaves its status and progress line as they are.
+  WriteFile(lock, "1073741000\n");
+  SW_WriteStatusFile(p.run.c_str(), "finished");
+  SW_WriteInfoFile(p.run.c_str(), "at time 4 s");
+  p.sim->Set("DeleteTimesteps", "except last");
+  EXPECT_STREQ(SW_ReadInfoFile(p.run.c_str()), "at time 4 s\n");
+  for (const std::string& name : kept) std::remove((p.run + "/" + name).c_str());
   // Without a run under way the time steps go, with no warning.
   {
     MessageCapture messages;

@@ -378,6 +378,33 @@ TEST(TimeStepFile, ProjectSavedElsewhereTakesItsTimeSteps)
   EXPECT_FALSE(messages.HasPrefix("copying "));
 }
 
+// A project whose saved time step another process removed: its load holds the state of 0 s,
+// as a load in a new process does (without a release here: no particle), never the state this
+// process held before; a save then records no time step.
+TEST(TimeStepFile, ALoadWhoseTimeStepIsGoneHoldsTheStateOfZero)
+{
+  MessageCapture messages;
+  SimulationAt5 s;
+  AK_ErrorText = "";
+  s.root.SaveProject();
+  ASSERT_STREQ(AK_ErrorText, "");
+  AK_String recorded;
+  ASSERT_TRUE(s.sim->SavedAttribute(s.run.c_str(), "LoadTimeStep", recorded));
+  ASSERT_STREQ(recorded, "at_0000005.0000");
+  s.sim->LoadProject(s.run.c_str());
+  EXPECT_TRUE(s.Unchanged());
+  std::remove(s.file.c_str());
+  s.sim->LoadProject(s.run.c_str());
+  EXPECT_EQ(s.sim->CurrentTime, 0);
+  EXPECT_STREQ(s.sim->CurrentTimeStep, "");
+  EXPECT_EQ(s.sim->Particles()->Count(), 0);
+  EXPECT_EQ(s.sim->PeakKineticEnergy, 0);
+  s.sim->Set("Remark", "saved again");
+  s.root.SaveProject();
+  ASSERT_TRUE(s.sim->SavedAttribute(s.run.c_str(), "LoadTimeStep", recorded));
+  EXPECT_STREQ(recorded, "");
+}
+
 // Files that read to their end but hold no state a simulation could take: a time that is no
 // time, a particle set missing one of its records, a file of another version. Each is refused
 // with its error text and leaves the simulation as it was.
