@@ -128,6 +128,9 @@ bool IsAncestor(int pid)
   return false;
 }
 
+// The name under which the process `pid` moves a lock aside while it takes it over.
+AK_String AsideName(const char* path, int pid) { return AK_String(path) + AK_String::Format(".stale.%d", pid); }
+
 // Removes a lock whose holder is gone, unless another process replaced it in the meantime
 // (then that one stays). The lock is first moved aside under a name of this process's own, so
 // two processes that both found it stale cannot both remove it. False, with errno, when the
@@ -135,7 +138,7 @@ bool IsAncestor(int pid)
 // directory this process may not write).
 bool RemoveStale(const char* path, const LockEntry& stale)
 {
-  const AK_String aside = AK_String(path) + AK_String::Format(".stale.%d", AK_ProcessId());
+  const AK_String aside = AsideName(path, AK_ProcessId());
   if (::rename(path, aside.c_str()) != 0) return errno == ENOENT;
   bool exists = false;
   if (ReadHolder(aside.c_str(), exists) != stale) {
@@ -272,6 +275,22 @@ void AK_ReleaseProcessLock(const char* rawPath, int pid)
   bool exists = false;
   if (ReadHolder(path, exists).pid == owner) ::unlink(path.c_str());
   if (owner == AK_ProcessId()) g_held.erase(path.c_str());
+}
+
+void AK_RemoveLocksSetAside(const char* rawPath)
+{
+  const std::string path = AK_NormalizePath(rawPath).c_str();
+  const size_t slash = path.rfind('/');
+  const AK_String directory = slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str();
+  const AK_String prefix = AsideName(path.substr(slash == std::string::npos ? 0 : slash + 1).c_str(), 0);
+  const size_t stem = std::strlen(prefix) - 1;  // without the id
+  for (const AK_String& name : AK_ListDirectory(directory, "")) {
+    if (std::strncmp(name, prefix, stem) != 0) continue;
+    char* end = nullptr;
+    const long pid = std::strtol(name.c_str() + stem, &end, 10);
+    if (end != name.c_str() + stem && *end == '\0' && pid > 0 && pid < (1L << 30) && !AK_ProcessAlive(int(pid)))
+      ::unlink(AK_JoinPath(directory, name).c_str());
+  }
 }
 
 int AK_LiveLockHolder(const char* rawPath)

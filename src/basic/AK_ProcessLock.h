@@ -33,6 +33,9 @@ bool AK_HandOverProcessLock(const char* path, int pid);
 // Removes the lock when it names this process, or `pid` when given (a lock handed to a process
 // that never started).
 void AK_ReleaseProcessLock(const char* path, int pid = 0);
+// Removes what take-overs of the lock `path` by processes that were killed half-way left: the
+// lock moved aside under a name of the taker's own (a live taker's stays).
+void AK_RemoveLocksSetAside(const char* path);
 // The id of the live process that holds the lock file `path` (this one included), 0 when none
 // does: no file, a damaged one, or one whose holder is gone. Only looks: nothing is written.
 int AK_LiveLockHolder(const char* path);

@@ -2,7 +2,6 @@
 #include "SW_SimulationStatus.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "AK_FrameworkState.h"
@@ -154,13 +153,9 @@ void RemoveLeftovers(const char* projectDir)
 {
   const AK_String directory = SW_RunDirectory(projectDir);
   AK_DirectoryLock writers(directory);
-  const AK_String staleLock = AK_String(".simulation_lock.stale.");
-  for (const AK_String& file : AK_ListDirectory(directory, "")) {
-    const char* name = file.c_str();
-    const bool asideOfGone = std::strncmp(name, staleLock, staleLock.Length()) == 0 &&
-                             !AK_ProcessAlive(std::atoi(name + staleLock.Length()));
-    if (AK_IsReplacementTemporary(name) || asideOfGone) AK_DeleteFile(AK_JoinPath(directory, file));
-  }
+  for (const AK_String& file : AK_ListDirectory(directory, ""))
+    if (AK_IsReplacementTemporary(file)) AK_DeleteFile(AK_JoinPath(directory, file));
+  AK_RemoveLocksSetAside(LockPath(projectDir));
 }
 
 // A run that was killed or died left its status saying it goes on (or asked to stop); whatever
