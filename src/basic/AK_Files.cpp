@@ -342,26 +342,33 @@ int AK_CopyFile(const char* source, const char* target)
   return written ? 0 : 4;
 }
 
-AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension)
+std::vector<AK_DirectoryEntry> AK_ListDirectoryEntries(const char* directory, const char* extension)
 {
-  AK_Array<AK_String> list;
+  std::vector<AK_DirectoryEntry> entries;
   AK_String dir = AK_NormalizePath(directory && *directory ? directory : ".");
   DIR* d = ::opendir(dir.c_str());
-  if (!d) return list;
-  std::vector<AK_String> names;
+  if (!d) return entries;
   bool filter = extension && *extension;
   while (struct dirent* e = ::readdir(d)) {
     const char* name = e->d_name;
     if (std::strcmp(name, ".") == 0 || std::strncmp(name, "..", 2) == 0) continue;
     AK_String n(name);
     if (filter && !(n.GetExtension() == extension)) continue;
-    names.push_back(std::move(n));
+    entries.push_back({std::move(n), uint64_t(e->d_ino)});
   }
   ::closedir(d);
-  std::sort(names.begin(), names.end(),
-            [](const AK_String& a, const AK_String& b) { return std::strcmp(a, b) < 0; });
-  list.Reserve(static_cast<int32_t>(names.size()));
-  for (auto& n : names) list.Append(std::move(n));
+  std::sort(entries.begin(), entries.end(), [](const AK_DirectoryEntry& a, const AK_DirectoryEntry& b) {
+    return std::strcmp(a.name, b.name) < 0;
+  });
+  return entries;
+}
+
+AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension)
+{
+  std::vector<AK_DirectoryEntry> entries = AK_ListDirectoryEntries(directory, extension);
+  AK_Array<AK_String> list;
+  list.Reserve(static_cast<int32_t>(entries.size()));
+  for (auto& entry : entries) list.Append(std::move(entry.name));
   return list;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "AK_Array.h"
 #include "AK_String.h"
@@ -144,6 +145,12 @@ int AK_CopyFile(const char* source, const char* target);
 // extension only names whose AK_String::GetExtension equals it exactly. A directory that
 // cannot be opened gives an empty list.
 AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension);
+// The same names, each with the inode number the directory gives for it (no file is asked).
+struct AK_DirectoryEntry {
+  AK_String name;
+  uint64_t inode = 0;
+};
+std::vector<AK_DirectoryEntry> AK_ListDirectoryEntries(const char* directory, const char* extension);
 
 // The environment variable HOME, else the current directory.
 AK_String AK_HomeDirectory();

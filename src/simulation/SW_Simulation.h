@@ -403,6 +403,9 @@ public:
   void UpdateReleaseMass(const char* value);
   void SaveTimeStep(const char* value);
   void LoadTimeStep(const char* value);
+  // The same for a name of a listing of the run directory that the caller has just taken
+  // (stepping, an animation): the look at the directory that a load takes starts from it.
+  void LoadListedTimeStep(const char* name, const SW_TimeStepList& listed);
   // The same; true when the file was read whole and the simulation took it.
   bool LoadTimeStepFile(const char* name);
   void LoadNextTimeStep(const char* value);
@@ -456,6 +459,9 @@ private:
   // Their directory is empty until the first look, and so matches no run directory.
   SW_TimeStepFiles _knownTimeSteps;
   void KnowTimeSteps();
+  // A listing of the run directory that the command loading a time step has just taken (see
+  // LoadListedTimeStep); null otherwise.
+  const SW_TimeStepList* _listed = nullptr;
   // What changed in a run directory (as it is `now`) since this process took its state there.
   // Up to the state (unless the state is the release at 0 s, which the files do not hold)
   // against the look it took then, or, in a directory it has not looked at, against none:

@@ -54,11 +54,12 @@ struct PlayedFrames {
 // Loads one frame; false when the file did not load, and then the simulation shows what it
 // showed before. The name is cleared first so that a frame of the step already shown tells
 // a load from a failure.
-bool LoadFrame(SW_Simulation& sim, const char* name)
+bool LoadFrame(SW_Simulation& sim, const SW_TimeStepList& list, int32_t frame)
 {
+  const char* name = list.names[frame];
   const AK_String shown = sim.CurrentTimeStep;
   sim.CurrentTimeStep = "";
-  sim.LoadTimeStep(name);
+  sim.LoadListedTimeStep(name, list);
   if (sim.IsDead() || sim.CurrentTimeStep == name) return true;
   sim.CurrentTimeStep = shown;
   return false;
@@ -97,7 +98,7 @@ PlayedFrames PlayFrames(SW_Simulation& sim, const std::function<void()>& beforeD
       played.interrupted = true;
       break;
     }
-    if (!LoadFrame(sim, list.names[frame])) {
+    if (!LoadFrame(sim, list, frame)) {
       played.unloaded.Append(SW_TimeStepPath(sim.ProjectDir(), list.names[frame]));
       continue;
     }

@@ -162,7 +162,8 @@ void SW_Simulation::RecordTimeStep(const AK_String& step)
 SW_Simulation::TimeStepChanges SW_Simulation::ChangesSinceStateTaken(const SW_TimeStepFiles& now)
 {
   const bool looked = _knownTimeSteps.directory == now.directory;
-  const SW_TimeStepFiles none{now.directory, {}};
+  SW_TimeStepFiles none;
+  none.directory = now.directory;
   const SW_TimeStepFiles& known = looked ? _knownTimeSteps : none;
   const double held = CurrentTime + 0.5 * DeltaT;
   TimeStepChanges changes;

@@ -170,9 +170,16 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   return true;
 }
 
+void SW_Simulation::LoadListedTimeStep(const char* name, const SW_TimeStepList& listed)
+{
+  _listed = &listed;
+  LoadTimeStep(name);
+  _listed = nullptr;
+}
+
 void SW_Simulation::KnowTimeSteps()
 {
-  _knownTimeSteps = SW_LookAtTimeSteps(ProjectDir());
+  _knownTimeSteps = SW_LookAtTimeSteps(ProjectDir(), &_knownTimeSteps, _listed);
 }
 
 AK_String SW_Simulation::ChosenTimeStep()
@@ -228,7 +235,8 @@ namespace {
 void LoadByMove(SW_Simulation& sim, SW_TimeStepMove move)
 {
   AK_String name;
-  if (SW_TimeStepToLoad(SW_ListTimeSteps(sim.ProjectDir(), sim.CurrentTime), move, name)) sim.LoadTimeStep(name);
+  const SW_TimeStepList list = SW_ListTimeSteps(sim.ProjectDir(), sim.CurrentTime);
+  if (SW_TimeStepToLoad(list, move, name)) sim.LoadListedTimeStep(name, list);
 }
 
 }  // namespace
@@ -242,7 +250,7 @@ void SW_Simulation::SetTime(const char* value)
 {
   SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
   int index = SW_NearestTimeStep(list, AK_Atof(value ? value : ""));
-  if (index >= 0) LoadTimeStep(list.names[index]);
+  if (index >= 0) LoadListedTimeStep(list.names[index], list);
 }
 
 void SW_Simulation::DeleteTimesteps(const char* value)

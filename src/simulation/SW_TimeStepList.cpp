@@ -53,11 +53,13 @@ void RemoveLeftoverTemporaries(const char* projectDir, bool tell)
 
 namespace {
 
-// A time-step name and its time; an untimed name has none.
+// A time-step name and its time; an untimed name has none. With the inode number the directory
+// gives for the file.
 struct TimedName {
   AK_String name;
   double time = 0;
   bool timed = false;
+  uint64_t inode = 0;
 };
 
 // The time-step names of a directory in time order, untimed ones first in byte order (the
@@ -66,16 +68,53 @@ std::vector<TimedName> NamesInTimeOrder(const char* projectDir)
 {
   std::vector<TimedName> names;
   if (!projectDir || !*projectDir) return names;
-  for (const AK_String& file : AK_ListDirectory(projectDir, "TimeStep")) {
-    TimedName entry{NameOfFile(file)};
+  std::vector<AK_DirectoryEntry> files = AK_ListDirectoryEntries(projectDir, "TimeStep");
+  names.reserve(files.size());
+  for (AK_DirectoryEntry& file : files) {
+    TimedName entry{NameOfFile(file.name)};
     entry.timed = SW_TimeOfTimeStepName(entry.name, entry.time);
+    entry.inode = file.inode;
     names.push_back(std::move(entry));
   }
-  std::stable_sort(names.begin(), names.end(), [](const TimedName& a, const TimedName& b) {
+  const auto earlier = [](const TimedName& a, const TimedName& b) {
     if (a.timed != b.timed) return !a.timed;
     return a.timed && a.time < b.time;
-  });
+  };
+  // Names of one length (times below 1e7 s) are in time order already.
+  if (!std::is_sorted(names.begin(), names.end(), earlier)) std::stable_sort(names.begin(), names.end(), earlier);
   return names;
+}
+
+// The names, in time order, that a look takes from a directory: from a listing just taken, or
+// read anew.
+struct LookedNames {
+  AK_FileVersion directoryVersion;
+  std::vector<TimedName> read;             // read anew
+  const SW_TimeStepList* listed = nullptr;  // or this listing's
+  size_t Count() const { return listed ? listed->inodes.size() - size_t(listed->untimed) : TimedCount(); }
+  size_t TimedCount() const
+  {
+    return size_t(std::count_if(read.begin(), read.end(), [](const TimedName& n) { return n.timed; }));
+  }
+};
+
+// True when the timed names are those of the earlier look, each for the same file.
+bool SameFilesAs(const LookedNames& names, const SW_TimeStepFiles& earlier)
+{
+  if (names.Count() != earlier.entries.size()) return false;
+  size_t i = 0;
+  const auto same = [&](const char* name, uint64_t inode) {
+    const SW_TimeStepFiles::Entry& entry = earlier.entries[i++];
+    return entry.name == name && entry.version.identity.inode == inode;
+  };
+  if (names.listed) {
+    for (size_t k = size_t(names.listed->untimed); k < names.listed->inodes.size(); ++k)
+      if (!same(names.listed->names[int(k)], names.listed->inodes[k])) return false;
+    return true;
+  }
+  for (const TimedName& name : names.read)
+    if (name.timed && !same(name.name, name.inode)) return false;
+  return true;
 }
 
 }  // namespace
@@ -83,19 +122,47 @@ std::vector<TimedName> NamesInTimeOrder(const char* projectDir)
 SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime)
 {
   SW_TimeStepList list;
+  list.directory = projectDir ? projectDir : "";
+  if (!list.directory.IsEmpty()) list.directoryVersion = AK_FileVersionOfPath(projectDir);
   AK_String current = SW_TimeStepName(currentTime);
-  for (TimedName& entry : NamesInTimeOrder(projectDir)) {
+  std::vector<TimedName> names = NamesInTimeOrder(projectDir);
+  list.names.Reserve(int32_t(names.size()));
+  list.inodes.reserve(names.size());
+  for (TimedName& entry : names) {
     if (entry.name == current) list.current = list.names.Count();
+    if (!entry.timed) ++list.untimed;
+    list.inodes.push_back(entry.inode);
     list.names.Append(std::move(entry.name));
   }
   return list;
 }
 
-SW_TimeStepFiles SW_LookAtTimeSteps(const char* projectDir)
+SW_TimeStepFiles SW_LookAtTimeSteps(const char* projectDir, const SW_TimeStepFiles* earlier,
+                                    const SW_TimeStepList* listed)
 {
   SW_TimeStepFiles files;
   files.directory = projectDir ? projectDir : "";
-  for (TimedName& entry : NamesInTimeOrder(projectDir)) {
+  if (files.directory.IsEmpty()) return files;
+  LookedNames names;
+  if (listed && listed->directory == files.directory && listed->directoryVersion.identity.known) {
+    names.listed = listed;
+    names.directoryVersion = listed->directoryVersion;
+  } else {
+    // Asked before the names: a change while they are read makes the next look a whole one.
+    names.directoryVersion = AK_FileVersionOfPath(projectDir);
+    names.read = NamesInTimeOrder(projectDir);
+  }
+  files.directoryVersion = names.directoryVersion;
+  if (earlier && earlier->directory == files.directory && files.directoryVersion.identity.known &&
+      earlier->directoryVersion.SameAs(files.directoryVersion) && SameFilesAs(names, *earlier)) {
+    files.entries = earlier->entries;
+    return files;
+  }
+  if (names.listed) {
+    files.directoryVersion = AK_FileVersionOfPath(projectDir);
+    names.read = NamesInTimeOrder(projectDir);
+  }
+  for (TimedName& entry : names.read) {
     if (!entry.timed) continue;
     const AK_FileVersion version = AK_FileVersionOfPath(SW_TimeStepPath(projectDir, entry.name));
     files.entries.push_back({std::move(entry.name), entry.time, version});

@@ -18,6 +18,13 @@
 struct SW_TimeStepList {
   AK_Array<AK_String> names;
   int current = -1;
+  // What a look at the directory takes from the listing (see SW_LookAtTimeSteps): the
+  // directory, its version before its names were read, how many names hold no time, and the
+  // inode number of each name's file.
+  AK_String directory = {};
+  AK_FileVersion directoryVersion = {};
+  int untimed = 0;
+  std::vector<uint64_t> inodes = {};
 };
 
 SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime);
@@ -32,7 +39,8 @@ struct SW_TimeStepFiles {
     AK_FileVersion version;
   };
   AK_String directory;
-  std::vector<Entry> entries;  // the files whose names hold a time, in time order
+  AK_FileVersion directoryVersion;  // the directory itself, before its names were read
+  std::vector<Entry> entries;       // the files whose names hold a time, in time order
 
   // The file of the largest time; null when there is none.
   const Entry* Newest() const { return entries.empty() ? nullptr : &entries.back(); }
@@ -46,8 +54,13 @@ struct SW_TimeStepFiles {
   bool Holds(const char* name) const;
 };
 
-// The time-step files of a project directory now (none without a directory).
-SW_TimeStepFiles SW_LookAtTimeSteps(const char* projectDir);
+// The time-step files of a project directory now (none without a directory). Given an earlier
+// look at the directory, its versions of the files are taken when neither the directory nor
+// any name's file has changed since (every writer puts a new file in place under the name),
+// so that a look after every step through the time steps asks the directory for its names
+// alone; given also a listing the caller has just taken of the directory, not even that.
+SW_TimeStepFiles SW_LookAtTimeSteps(const char* projectDir, const SW_TimeStepFiles* earlier = nullptr,
+                                    const SW_TimeStepList* listed = nullptr);
 
 // Every name followed by "%AK_SEP%".
 AK_String SW_TimeStepsListText(const SW_TimeStepList& list);

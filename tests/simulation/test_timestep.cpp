@@ -239,19 +239,37 @@ TEST(TimeStepList, TheOrderIsThatOfTheTimesAndALookTellsWhatWasWrittenSince)
   ASSERT_EQ(before.entries.size(), times.size());
   EXPECT_STREQ(before.Newest()->name, "at_100000000.0000");
 
+  // A look that starts from an earlier one (and from a listing taken after the change) sees
+  // every change a whole look sees.
+  const auto looks = [d](const SW_TimeStepFiles& earlier) {
+    const SW_TimeStepList listed = SW_ListTimeSteps(d, 0);
+    return std::vector<SW_TimeStepFiles>{SW_LookAtTimeSteps(d), SW_LookAtTimeSteps(d, &earlier),
+                                         SW_LookAtTimeSteps(d, &earlier, &listed)};
+  };
+  for (const SW_TimeStepFiles& again : looks(before)) EXPECT_FALSE(again.WrittenSince(before));
   // Written again under its name (as every writer does: a new file put in place), added,
   // removed: only the first two count, and only past the time asked about.
   const std::string rewritten = dir / "at_0000005.0000.TimeStep";
   WriteFile(rewritten + ".new", "5 again");
   std::rename((rewritten + ".new").c_str(), rewritten.c_str());
-  EXPECT_TRUE(SW_LookAtTimeSteps(d).WrittenSince(before));
-  EXPECT_FALSE(SW_LookAtTimeSteps(d).WrittenSince(before, 5));
+  for (const SW_TimeStepFiles& now : looks(before)) {
+    EXPECT_TRUE(now.WrittenSince(before));
+    EXPECT_TRUE(now.WrittenSince(before, 4, 5));
+    EXPECT_FALSE(now.WrittenSince(before, 5));
+    EXPECT_FALSE(now.RemovedSince(before, 1e9));
+  }
+  const SW_TimeStepFiles beforeRemoval = SW_LookAtTimeSteps(d);
   std::remove((dir / "at_9000000.0000.TimeStep").c_str());
-  EXPECT_FALSE(SW_LookAtTimeSteps(d).WrittenSince(SW_LookAtTimeSteps(d)));
+  for (const SW_TimeStepFiles& now : looks(beforeRemoval)) {
+    EXPECT_FALSE(now.WrittenSince(beforeRemoval));
+    EXPECT_TRUE(now.RemovedSince(beforeRemoval, 9e6));
+    EXPECT_FALSE(now.RemovedSince(beforeRemoval, 8.9e6));
+    EXPECT_FALSE(now.Holds("at_9000000.0000"));
+  }
   const SW_TimeStepFiles afterRemoval = SW_LookAtTimeSteps(d);
   EXPECT_FALSE(afterRemoval.WrittenSince(before, 5));
   dir.Write("at_200000000.0000.TimeStep", "later");
-  EXPECT_TRUE(SW_LookAtTimeSteps(d).WrittenSince(afterRemoval, 1e8));
+  for (const SW_TimeStepFiles& now : looks(afterRemoval)) EXPECT_TRUE(now.WrittenSince(afterRemoval, 1e8));
 
   SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 0), false);
   EXPECT_EQ(ReadFile(dir / "at_200000000.0000.TimeStep"), "later");
