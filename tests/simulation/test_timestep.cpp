@@ -423,6 +423,40 @@ TEST(TimeStepFile, ALoadWhoseTimeStepIsGoneHoldsTheStateOfZero)
   EXPECT_STREQ(recorded, "");
 }
 
+// A load takes the newest time step over the saved record only after a run whose process is
+// gone (its lock left behind): then the lock is taken over, the status says no run goes on,
+// and the record names that time step. A status "Interrupt" wrote with no run going on is no
+// such run.
+TEST(TimeStepFile, ALoadTakesTheNewestTimeStepOnlyOfARunThatIsGone)
+{
+  SimulationAt5 s;
+  AK_ErrorText = "";
+  s.root.SaveProject();
+  ASSERT_STREQ(AK_ErrorText, "");
+  s.sim->CurrentTime = 10;
+  s.sim->Set("SaveTimeStep", "");
+  ASSERT_STREQ(s.sim->CurrentTimeStep, "at_0000010.0000");
+  const std::string lock = s.run + "/.simulation_lock";
+  AK_String recorded;
+  for (const bool gone : {false, true}) {
+    SCOPED_TRACE(gone ? "a lock left behind" : "interrupted, no lock");
+    SW_WriteStatusFile(s.run.c_str(), "interrupted");
+    if (gone) WriteFile(lock, "1073741000\n");
+    MessageCapture messages;
+    AK_ErrorText = "";
+    s.sim->LoadProject(s.run.c_str());
+    EXPECT_STREQ(AK_ErrorText, "");
+    EXPECT_EQ(s.sim->CurrentTime, gone ? 10 : 5);
+    EXPECT_STREQ(SW_ReadStatusFile(s.run.c_str()), gone ? "finished" : "interrupted");
+    EXPECT_FALSE(AK_FileExists(lock.c_str()));
+    ASSERT_TRUE(s.sim->SavedAttribute(s.run.c_str(), "LoadTimeStep", recorded));
+    EXPECT_STREQ(recorded, gone ? "at_0000010.0000" : "at_0000005.0000");
+    EXPECT_EQ(messages.Contains("INFO: project/Avalanche1: its run did not finish, its process is gone: the simulation holds "
+                                "the run's last time step at_0000010.0000 (the project recorded at_0000005.0000)"),
+              gone);
+  }
+}
+
 // Files that read to their end but hold no state a simulation could take: a time that is no
 // time, a particle set missing one of its records, a file of another version. Each is refused
 // with its error text and leaves the simulation as it was.
