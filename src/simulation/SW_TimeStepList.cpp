@@ -89,32 +89,34 @@ std::vector<TimedName> NamesInTimeOrder(const char* projectDir)
 // read anew.
 struct LookedNames {
   AK_FileVersion directoryVersion;
-  std::vector<TimedName> read;             // read anew
+  std::vector<TimedName> read;              // read anew
   const SW_TimeStepList* listed = nullptr;  // or this listing's
-  size_t Count() const { return listed ? listed->inodes.size() - size_t(listed->untimed) : TimedCount(); }
-  size_t TimedCount() const
+  // Calls `visit` with each name that holds a time and the inode number of its file, in time
+  // order, while it answers true; false when it answered false.
+  template <class Visit>
+  bool EachTimed(Visit visit) const
   {
-    return size_t(std::count_if(read.begin(), read.end(), [](const TimedName& n) { return n.timed; }));
+    if (listed) {
+      for (size_t k = size_t(listed->untimed); k < listed->inodes.size(); ++k)
+        if (!visit(listed->names[int(k)], listed->inodes[k])) return false;
+      return true;
+    }
+    for (const TimedName& name : read)
+      if (name.timed && !visit(name.name, name.inode)) return false;
+    return true;
   }
 };
 
 // True when the timed names are those of the earlier look, each for the same file.
 bool SameFilesAs(const LookedNames& names, const SW_TimeStepFiles& earlier)
 {
-  if (names.Count() != earlier.entries.size()) return false;
   size_t i = 0;
-  const auto same = [&](const char* name, uint64_t inode) {
+  const bool same = names.EachTimed([&](const char* name, uint64_t inode) {
+    if (i == earlier.entries.size()) return false;
     const SW_TimeStepFiles::Entry& entry = earlier.entries[i++];
     return entry.name == name && entry.version.identity.inode == inode;
-  };
-  if (names.listed) {
-    for (size_t k = size_t(names.listed->untimed); k < names.listed->inodes.size(); ++k)
-      if (!same(names.listed->names[int(k)], names.listed->inodes[k])) return false;
-    return true;
-  }
-  for (const TimedName& name : names.read)
-    if (name.timed && !same(name.name, name.inode)) return false;
-  return true;
+  });
+  return same && i == earlier.entries.size();
 }
 
 }  // namespace
