@@ -1,10 +1,12 @@
-// What a step through the time steps of a long run costs in looks at its run directory: a
-// directory of N time-step files (empty, so that only the directory counts).
+// What the looks at the run directory of a long run cost, in a directory of N time-step files
+// (empty, so that only the directory counts).
 //
-// BM_ListTimeSteps/N: the listing every step takes (names in time order).
-// BM_LookAtTimeSteps/N/from: the look a load takes after it; from 0 a whole look (every file
-// asked for its version), 1 from the earlier look (the names read again), 2 from the earlier
-// look and the listing the step has just taken (nothing read again).
+// BM_ListTimeSteps/N: the listing every step through the time steps takes (names in time order).
+// BM_NewestTimeStep/N: the newest time step, which a refused command names and a "Continue"
+// compares its state with.
+// BM_SeriesGate/N/kind: what every writer and every save asks first: 0 whether this process
+// holds the series, 1 the gate of a record (a save), 2 the gate of a write (an output), with the
+// directory lock; flat in N.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <fstream>
 #include <string>
 
+#include "SW_RunSeries.h"
 #include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
 
@@ -35,24 +38,36 @@ void BM_ListTimeSteps(benchmark::State& state)
   for (auto _ : state) benchmark::DoNotOptimize(SW_ListTimeSteps(run.path.c_str(), 0));
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_ListTimeSteps)->Arg(100)->Arg(3000);
+BENCHMARK(BM_ListTimeSteps)->Arg(100)->Arg(3000)->Arg(30000);
 
-void BM_LookAtTimeSteps(benchmark::State& state)
+void BM_NewestTimeStep(benchmark::State& state)
+{
+  RunDirectory run(int(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(SW_NewestTimeStep(run.path.c_str()));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_NewestTimeStep)->Arg(100)->Arg(3000)->Arg(30000);
+
+void BM_SeriesGate(benchmark::State& state)
 {
   RunDirectory run(int(state.range(0)));
   const char* d = run.path.c_str();
-  const SW_TimeStepFiles earlier = SW_LookAtTimeSteps(d);
-  const SW_TimeStepList listed = SW_ListTimeSteps(d, 0);
-  for (auto _ : state) {
-    switch (state.range(1)) {
-      case 0: benchmark::DoNotOptimize(SW_LookAtTimeSteps(d)); break;
-      case 1: benchmark::DoNotOptimize(SW_LookAtTimeSteps(d, &earlier)); break;
-      default: benchmark::DoNotOptimize(SW_LookAtTimeSteps(d, &earlier, &listed)); break;
-    }
+  SW_SeriesHold hold;
+  {
+    AK_DirectoryLock locked(d);
+    hold.Pass(locked, d, SW_SeriesChange::Anew);
   }
-  state.SetItemsProcessed(state.iterations() * state.range(0));
+  for (auto _ : state) {
+    if (state.range(1) == 0) {
+      benchmark::DoNotOptimize(hold.Holds(d));
+      continue;
+    }
+    AK_DirectoryLock locked(d);
+    benchmark::DoNotOptimize(
+        hold.Pass(locked, d, state.range(1) == 1 ? SW_SeriesChange::Record : SW_SeriesChange::Write).passed);
+  }
 }
-BENCHMARK(BM_LookAtTimeSteps)->ArgsProduct({{100, 3000}, {0, 1, 2}});
+BENCHMARK(BM_SeriesGate)->ArgsProduct({{100, 30000}, {0, 1, 2}});
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "AK_Files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "AK_ProcessLock.h"
 
 AK_String AK_NormalizePath(const char* path)
 {
@@ -114,6 +117,7 @@ bool AK_File::Close()
 namespace {
 constexpr const char* kReplacementMark = ".~";
 constexpr size_t kReplacementLetters = 6;  // what mkstemp puts in place of "XXXXXX"
+constexpr const char* kLockedLetters = "locked";  // the temporary of a writer under the directory lock
 }  // namespace
 
 bool AK_IsReplacementTemporary(const char* name, AK_String* target)
@@ -138,9 +142,15 @@ int AK_CreateReplacement(const char* path, AK_String& temp)
     errno = S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
     return -1;
   }
-  AK_String pattern = target + kReplacementMark + std::string(kReplacementLetters, 'X').c_str();
+  // A writer that holds the lock of the directory is its only writer of locked files: its
+  // temporary has a name of its own, so that the next such writer of the file writes over
+  // what a killed one left there, and no writer without the lock ever owns that name.
+  const size_t slash = std::string(target.c_str()).rfind('/');
+  const AK_String directory = slash == std::string::npos ? AK_String(".") : AK_String(target.c_str(), target.c_str() + slash + 1);
+  const bool locked = AK_HoldsDirectoryLock(directory);
+  AK_String pattern = target + kReplacementMark + (locked ? kLockedLetters : std::string(kReplacementLetters, 'X').c_str());
   std::vector<char> name(pattern.c_str(), pattern.c_str() + pattern.Length() + 1);
-  int fd = ::mkstemp(name.data());
+  int fd = locked ? ::open(name.data(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600) : ::mkstemp(name.data());
   if (fd < 0) return -1;
   const int created = errno;
   // mkstemp makes the file private; the replacement gets what the file it replaces had,

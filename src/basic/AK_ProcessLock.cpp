@@ -310,6 +310,9 @@ struct HeldDirectory {
   int count = 0;
 };
 std::map<std::pair<uint64_t, uint64_t>, HeldDirectory> g_directories;
+// Apart from the lock files' mutex: a lock file is written while that one is held, and every
+// replacing write asks whether its directory is locked.
+std::mutex g_directoriesMutex;
 
 }  // namespace
 
@@ -325,7 +328,7 @@ AK_DirectoryLock::AK_DirectoryLock(const char* directory)
   }
   _key = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
   {
-    std::lock_guard<std::mutex> guard(g_mutex);
+    std::lock_guard<std::mutex> guard(g_directoriesMutex);
     if (auto held = g_directories.find(_key); held != g_directories.end()) {
       // A second descriptor's lock would wait for this process's own first one for ever.
       ++held->second.count;
@@ -341,15 +344,28 @@ AK_DirectoryLock::AK_DirectoryLock(const char* directory)
     ::close(fd);
     return;
   }
-  std::lock_guard<std::mutex> guard(g_mutex);
+  std::lock_guard<std::mutex> guard(g_directoriesMutex);
   g_directories[_key] = {fd, 1};
   _held = true;
+}
+
+bool AK_HoldsDirectoryLock(const char* directory)
+{
+  {
+    std::lock_guard<std::mutex> guard(g_directoriesMutex);
+    if (g_directories.empty()) return false;
+  }
+  struct stat st;
+  const AK_String path = AK_NormalizePath(directory && *directory ? directory : ".");
+  if (::stat(path.c_str(), &st) != 0) return false;
+  std::lock_guard<std::mutex> guard(g_directoriesMutex);
+  return g_directories.count({uint64_t(st.st_dev), uint64_t(st.st_ino)}) > 0;
 }
 
 AK_DirectoryLock::~AK_DirectoryLock()
 {
   if (!_held) return;
-  std::lock_guard<std::mutex> guard(g_mutex);
+  std::lock_guard<std::mutex> guard(g_directoriesMutex);
   auto held = g_directories.find(_key);
   if (held == g_directories.end() || --held->second.count > 0) return;
   // Closing the last descriptor of the lock gives it up.

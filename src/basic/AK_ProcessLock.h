@@ -68,3 +68,5 @@ private:
   std::pair<uint64_t, uint64_t> _key;  // the directory's device and inode
   bool _held = false;
 };
+// True while this process holds the lock of the directory (under any spelling of its path).
+bool AK_HoldsDirectoryLock(const char* directory);

@@ -66,6 +66,9 @@ public:
   virtual void Unload(const char* text);
   virtual int32_t ModificationTime(const char* attribute);
   virtual int WriteClassValues();
+  // Why the object cannot be saved into `directory` now, "" when it can: asked of every object
+  // of a project before a save writes any file, so that a refused save changes nothing.
+  virtual AK_String SaveRefusal(const char* directory);
 
   // --- class level ---
   static AK_ClassRecord& ClassRecord();

@@ -138,7 +138,6 @@ void SW_Simulation::BindFieldsToMesh()
     particles->Rebind();
   }
   UpdateFields(1e30);
-  _resultsDirectory = ProjectDir();
 }
 
 AK_String SW_Simulation::SimulationMeshNamesList()

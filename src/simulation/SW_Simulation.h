@@ -34,6 +34,7 @@
 #include "SW_Mesh.h"
 #include "SW_Particles.h"
 #include "SW_ResultFields.h"
+#include "SW_RunSeries.h"
 #include "SW_ScalarField.h"
 #include "SW_TimeStepList.h"
 #include "SW_UserCode.h"
@@ -145,18 +146,24 @@ public:
   // the release anew after a change of its inputs (not after a time step was loaded), titles
   // the result fields and updates the children with the particles' internal enthalpy shown.
   void Update() override;
-  // Copies the time-step files (and the run's "start.log") from the directory that held the
-  // results into the project directory being saved to; the sum of the copies' results.
+  // Saved into another project directory, the time steps follow the simulation there: the
+  // target's run directory then holds exactly the series of the directory the simulation was
+  // loaded from or last saved to (its other time steps removed; none for a simulation of
+  // neither), and the run's "start.log". This process holds the series there only when it held
+  // the one copied. The sum of the copies' results.
   int SaveData(AK_STREAM& stream) override;
-  // The saved attributes. The time step to load is the state this process holds only while
-  // the run directory holds it as this process took it (see StateStillHeld); otherwise, and
-  // while a run in another process holds the state (see HandStateToOtherProcess), the one the
-  // saved project records, or, when the run directory no longer holds that one, its newest: a
-  // save never sets the record back behind another's run, nor names a time step that is gone.
+  // A save into another project directory while a live run holds that one's lock.
+  AK_String SaveRefusal(const char* directory) override;
+  // The saved attributes. The time step to load is the state this process holds only while it
+  // holds the run directory's series (SW_SeriesHold) and the file is there; otherwise the one
+  // the saved project records, or, when that file is gone, the newest: a save never sets the
+  // record back behind another's run, nor names a time step that is gone. Saved into another
+  // directory, the record is that of the series copied there.
   void SaveAttributes(const char* fileName) override;
-  // After a load: when the run of the saved project did not end (its lock stands, its process
-  // is gone), the lock taken over (see SW_RunLock and RecordRunThatIsGone) and the state of
-  // that run's last time step, the newest of its run directory.
+  // After a load: the simulation bound to its project's run directory, nothing of an earlier
+  // one left in view; when the run of the saved project did not end (see SW_RunIsGone), its
+  // lock taken over (see SW_RunLock and RecordRunThatIsGone) and the state of that run's last
+  // time step, the newest of its run directory.
   void AfterLoad() override;
 
   // --- the mesh ---
@@ -307,39 +314,41 @@ public:
   void ReturnToWrittenState();
   // At the end of a run: the saved simulation (its attribute file in the project directory)
   // records the time step the run holds, so that a process that loads the project goes on
-  // from there. Only that line changes, under the lock of the directory's writers; a failure
-  // to write it is a warning. A run killed before leaves its lock, and whatever takes that
-  // over records the run's last time step (RecordRunThatIsGone).
+  // from there, while this process holds the series. Only that line changes, under the lock
+  // of the directory's writers; a failure to write it is a warning. A run killed before leaves
+  // its lock, and whatever takes that over records the run's last time step
+  // (RecordRunThatIsGone).
   void RecordRunState();
   // After the run lock of a run whose process is gone was taken over: the saved simulation
   // records the newest time step of the run directory (none when it holds none), the last one
   // that run wrote whole, as the run would have at its end.
   void RecordRunThatIsGone();
   // Why a "Continue" cannot go on from the state held, "" when it can. Unless it starts over
-  // from 0 s, the run directory must still hold the time steps up to that state as this
-  // process took it (none written again or removed since): a run goes on from the series it
-  // continues, never from one another process has replaced. Then it goes on when no time
-  // step of the run directory is later than that state and no other process has written one
-  // since this process took the state; from a state older than the newest time step only when
-  // the user chose it with "LoadTimeStep" (or a step through the time steps; the load of a
-  // saved project is no such choice) and no other process has written one since. The reason
-  // names the newest time step and how to go on.
+  // from 0 s, this process must hold the run directory's series (SW_SeriesHold): a run goes
+  // on from the series it continues, never from one another process has changed. Then it
+  // goes on when no time step of the run directory is later than that state, or when the user
+  // chose the state with "LoadTimeStep" (or a step through the time steps; the load of a saved
+  // project is no such choice). The reason names the newest time step and how to go on.
   AK_String StaleStateRefusal();
   // The time step of the state held when the user chose it (see StaleStateRefusal) and its
   // file stands; "" otherwise. A continue in another process loads it again.
   AK_String ChosenTimeStep();
   // A background or batch run of this simulation has been started: the process that runs it
   // holds the simulation's state from now on.
-  void HandStateToOtherProcess() { _stateInOtherProcess = true; }
+  void HandStateToOtherProcess() { _series.HandOver(); }
   // Before a "Continue" of either form: after a run in another process, the state it left,
-  // its run directory's last time step, read back (nothing to read keeps the state held).
-  // Nothing while that run is still under way (its start refuses then). False, the continue
-  // refused, when the time step cannot be read.
+  // its run directory's last time step, read back (a run that changed no time step left the
+  // state held; nothing to read keeps it as well). Nothing while that run is still under way
+  // (its start refuses then). False, the continue refused, when the time step cannot be read.
   bool TakeBackRunState();
   // The output of a run at the current time: a redraw when a view is shown, the time-step
   // file. "" when written (or when there is no project directory to write into), otherwise
   // why the run stops: the time, the file and the error.
   AK_String WriteOutput();
+  // Writes the state held as the time step of the current time, through the gate of the
+  // series (SW_SeriesHold::Pass) under the run directory's lock. "" when written; otherwise
+  // why not, every file left as it was; `refused` is set when the gate refused it.
+  AK_String WriteTimeStep(bool* refused = nullptr);
   // Why a run that starts now cannot run, "" when it can: the checks that every start makes
   // before it removes or writes a file, "Run" and "Continue" as their background and batch
   // forms (there in the starting process too, so that nothing is started that would only
@@ -356,6 +365,11 @@ public:
   // Sent by a background run's start macro before it loads the project (and so only in the
   // process that runs it): when this process ends without having run, the run ends too.
   void DeactivateLoadingPsaResults(const char* value);
+  // Why the run of a background start that this process plays cannot run: the saved
+  // simulation it loaded is not the one its launcher expects (SW_ExpectedSavedSimulation),
+  // another process saved it after the start. "" otherwise, and for every later run of this
+  // process.
+  AK_String BackgroundStartRefusal();
   // The per-cell arrays of a run: resistance areas and wall marks.
   void UpdateCellResistances(SW_SimulationRun& run);
   void MarkWallCells(SW_SimulationRun& run);
@@ -401,12 +415,12 @@ public:
   // "w" while a run is under way, so that "Interrupt" makes sense, else "r".
   const char* InterruptVis();
   void UpdateReleaseMass(const char* value);
+  // Writes the state held as a time step, as a run's output does: refused while a run of the
+  // simulation is under way or when this process does not hold the series.
   void SaveTimeStep(const char* value);
   void LoadTimeStep(const char* value);
-  // The same for a name of a listing of the run directory that the caller has just taken
-  // (stepping, an animation): the look at the directory that a load takes starts from it.
-  void LoadListedTimeStep(const char* name, const SW_TimeStepList& listed);
-  // The same; true when the file was read whole and the simulation took it.
+  // The same; true when the file was read whole and the simulation took it (and the series it
+  // was read from, see SW_SeriesHold::Take).
   bool LoadTimeStepFile(const char* name);
   void LoadNextTimeStep(const char* value);
   void LoadPrevTimeStep(const char* value);
@@ -428,7 +442,6 @@ public:
 
   // Temperature of the snow of the release raster, degrees C.
   float ReleaseTemperature() const { return _releaseTemperature; }
-  const AK_String& ResultsDirectory() const { return _resultsDirectory; }
 
 private:
   void CreateChildren();
@@ -449,36 +462,27 @@ private:
   float _releaseTemperature = -10;
   AK_WeakRef<SW_Mesh> _mesh;
   AK_String _meshName;  // the path last given to Mesh
-  AK_String _resultsDirectory;
   bool _startedInBackground = false;  // this process plays a background run's start macro
-  // A run started in another process holds the state; cleared when this process takes a
-  // state of its own again (a time step read, a new set-up of the release).
-  bool _stateInOtherProcess = false;
-  // The run directory's time-step files as this process last knew them: when it took its state
-  // (a load, its own run) or changed the files itself. What differs now another process wrote.
-  // Their directory is empty until the first look, and so matches no run directory.
-  SW_TimeStepFiles _knownTimeSteps;
-  void KnowTimeSteps();
-  // A listing of the run directory that the command loading a time step has just taken (see
-  // LoadListedTimeStep); null otherwise.
-  const SW_TimeStepList* _listed = nullptr;
-  // What changed in a run directory (as it is `now`) since this process took its state there.
-  // Up to the state (unless the state is the release at 0 s, which the files do not hold)
-  // against the look it took then, or, in a directory it has not looked at, against none:
-  // time steps written again or new (`rewritten`), or removed. Later than the state, only in
-  // a directory it has looked at: time steps written since (`laterWritten`).
-  struct TimeStepChanges {
-    bool rewritten = false, removed = false, laterWritten = false;
-  };
-  TimeStepChanges ChangesSinceStateTaken(const SW_TimeStepFiles& now);
-  // True when the run directory (as it is `now`) still holds the state held as this process
-  // took it: nothing changed (see ChangesSinceStateTaken), no run in another process holds
-  // the state, and the time step it names is there.
-  bool StateStillHeld(const SW_TimeStepFiles& now);
+  // The saved simulation this process loaded as a background start's (SW_SavedSimulationStamp).
+  AK_String _loadedSave;
+  // The series of time steps this process last read its state from or wrote, and whether it
+  // holds it still: what every writer of the run directory asks first.
+  SW_SeriesHold _series;
   // The user chose the state held with "LoadTimeStep" since this process last took one.
   bool _stateChosen = false;
-  // Records a time step in the saved simulation (see RecordRunState).
-  void RecordTimeStep(const AK_String& step);
+  // Why this process does not hold the run directory's series, for a state that is not the
+  // release at 0 s: "another process has written time steps since this one took its state at
+  // ..." or "the time steps up to its state at ... have been removed since this process took
+  // it", with the newest time step of the run directory and how to go on.
+  AK_String SeriesLapse();
+  // The state held as text, "its state at T s" with its time step when it has one.
+  AK_String StateText();
+  // Records a time step in the saved simulation (see RecordRunState); `always`: whether this
+  // process holds the series or not (the newest of a run that is gone, or what a deletion of
+  // this process left).
+  void RecordTimeStep(const AK_String& step, bool always = false);
+  // The record a save of the simulation writes (see SaveAttributes).
+  AK_String RecordToSave();
   // The state at 0 s of a release set up anew (or, refused, of no particle): what a project
   // holds that has no time step to load.
   void HoldRelease();

@@ -76,6 +76,31 @@ AK_String SW_RunDirectory(const char* projectDir)
 // The run lock is kept only for a simulation with a project directory of its own.
 static bool HasRunDirectory(const char* projectDir) { return projectDir && *projectDir; }
 
+AK_String SW_SavedSimulationStamp(const char* projectDir)
+{
+  AK_String text;
+  if (!AK_ReadTextFile(AK_JoinPath(SW_RunDirectory(projectDir), "ShallowWaterSimulation.atr"), text)) return "";
+  // FNV-1a over the bytes, with their count: two saves of other values differ.
+  uint64_t digest = 14695981039346656037ull;
+  const size_t size = std::strlen(text);
+  for (size_t i = 0; i < size; ++i) digest = (digest ^ static_cast<unsigned char>(text.c_str()[i])) * 1099511628211ull;
+  return AK_String::Format("%016llx-%zu", static_cast<unsigned long long>(digest), size);
+}
+
+void SW_ExpectSavedSimulation(const char* projectDir, const char* stamp)
+{
+  const AK_String path = AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_start");
+  if (stamp && *stamp) AK_WriteWholeFile(path, stamp, std::strlen(stamp));
+  else if (AK_FileExists(path)) AK_DeleteFile(path);
+}
+
+AK_String SW_ExpectedSavedSimulation(const char* projectDir)
+{
+  AK_String text;
+  if (!AK_ReadTextFile(AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_start"), text)) return "";
+  return text;
+}
+
 AK_String SW_ReadStatusFile(const char* projectDir)
 {
   AK_File file(StatusPath(projectDir), "r");
@@ -183,13 +208,19 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, const char* refu
   // A simulation saved with its project but never run may have no directory yet; the run
   // makes it in any case.
   if (!AK_FileExists(projectDir)) AK_MakeDirectory(projectDir);
+  // The lock, the status and what a run that is gone left are looked at and changed in one
+  // step with the end of a run (SW_EndRun), which gives its lock up and writes "finished" in
+  // one: a run is either going on with its lock or over.
+  AK_DirectoryLock locked(SW_RunDirectory(projectDir));
   // A status of a run under way with no lock at all was left by a run that is gone.
   const bool noLockBefore = !AK_FileExists(_path);
   int holder = 0;
   switch (AK_TakeProcessLock(_path, holder)) {
     case AK_LockResult::TakenOver:
       AK_MESSAGE(AK_String("WARNING: ") + who +
-                 AK_String::Format(": the run lock of process %d, which is gone, is taken over", holder));
+                 (holder != 0 ? AK_String::Format(": the run lock of process %d, which is gone, is taken over", holder)
+                              : AK_String(": an empty run lock, left by a process killed while it took the lock, is "
+                                          "taken over")));
       EndRunThatIsGone(projectDir);
       _held = true;
       _tookOver = true;
@@ -200,6 +231,7 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, const char* refu
         AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
                    "\" of a run that is gone is disregarded");
         EndRunThatIsGone(projectDir);
+        _tookOver = true;
       }
       _held = true;
       return;
@@ -220,9 +252,21 @@ int SW_RunLockHolder(const char* projectDir)
   return HasRunDirectory(projectDir) ? AK_LiveLockHolder(LockPath(projectDir)) : 0;
 }
 
-bool SW_RunLockLeftBehind(const char* projectDir)
+bool SW_RunIsGone(const char* projectDir)
 {
-  return HasRunDirectory(projectDir) && AK_FileExists(LockPath(projectDir)) && SW_RunLockHolder(projectDir) == 0;
+  if (!HasRunDirectory(projectDir) || SW_RunLockHolder(projectDir) != 0) return false;
+  if (AK_FileExists(LockPath(projectDir))) return true;
+  // No lock at all, or only one set aside by a taker that was killed: the run that wrote the
+  // status is gone as well.
+  const AK_String status = SW_ReadStatusFile(projectDir);
+  return status == "running" || status == "started";
+}
+
+void SW_EndRun(const char* projectDir)
+{
+  AK_DirectoryLock locked(SW_RunDirectory(projectDir));
+  SW_WriteStatusFile(projectDir, "finished");
+  if (HasRunDirectory(projectDir)) AK_ReleaseProcessLock(LockPath(projectDir));
 }
 
 SW_RunLock::~SW_RunLock()

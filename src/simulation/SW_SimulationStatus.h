@@ -48,7 +48,8 @@ public:
   SW_RunLock& operator=(const SW_RunLock&) = delete;
 
   bool Held() const { return _held; }
-  // Held, taken over from a process that is gone.
+  // Held, taken over from a run whose process is gone (a lock left behind, or a status of a
+  // run under way that no lock stands for): that run's status and info now say it ended.
   bool TookOver() const { return _tookOver; }
   // Gives the lock to the process `pid` of a background start; it stays with that process
   // once Keep() says the start succeeded, and is removed otherwise (also when it was never
@@ -66,8 +67,14 @@ private:
 // The id of the live process that holds the run lock of the project directory (this one
 // included), 0 when none does or there is no project directory. Only looks at the lock.
 int SW_RunLockHolder(const char* projectDir);
-// True when a run lock stands whose process is gone: a run that did not end.
-bool SW_RunLockLeftBehind(const char* projectDir);
+// True when a run did not end and its process is gone: a run lock stands whose process is gone
+// (or an empty one), or the status says "running" or "started" while no live process holds
+// the lock. A take-over of the lock (SW_RunLock) ends such a run.
+bool SW_RunIsGone(const char* projectDir);
+// The end of a run of this process, or of a start that ran nothing: the status "finished" and
+// the run lock given up, in one step for whoever takes the lock (see SW_RunLock), so that no
+// command is refused for a run whose status says it finished.
+void SW_EndRun(const char* projectDir);
 
 // What a background run of a simulation is made of.
 struct SW_BackgroundRun {
@@ -83,6 +90,17 @@ struct SW_BackgroundRun {
   // in the starting process, which the saved project's record need not name.
   AK_String timeStep = {};
 };
+
+// What tells the saved simulation of a run directory from any other save: a digest of its
+// attribute file's bytes, "" when there is none.
+AK_String SW_SavedSimulationStamp(const char* projectDir);
+// The saved simulation that a start of a run in another process expects to run
+// (".simulation_start" in the run directory): its launcher writes it when it starts the run and
+// whenever it saves the simulation again before that run is over, so that the run runs only
+// values its launcher saved. Written "" (removed) by a start that expects nothing; read "" when
+// none is expected.
+void SW_ExpectSavedSimulation(const char* projectDir, const char* stamp);
+AK_String SW_ExpectedSavedSimulation(const char* projectDir);
 
 // Writes "start.macro" into the run directory: the set commands that make the second process
 // load the project, load the chosen time step (when there is one), set the simulation's

@@ -76,6 +76,8 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   run.simulationId = sim.Id();
   run.continuing = continuing;
   if (continuing) run.timeStep = sim.ChosenTimeStep();
+  // The run runs only the values saved now (or by this process until it is over).
+  SW_ExpectSavedSimulation(sim.ProjectDir(), SW_SavedSimulationStamp(sim.ProjectDir()));
   // What the project does not keep, the run still needs: the point source, the stop
   // criterion, the switches of the model and the restart file of the flow above.
   for (const AK_String& name : sim.VariableNames()) run.variables.emplace_back(name, sim.GetVariable(name));
@@ -88,7 +90,13 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
 
 }  // namespace
 
-AK_String SW_Simulation::RunStatus() { return SW_ReadStatusFile(ProjectDir()); }
+AK_String SW_Simulation::RunStatus()
+{
+  // A run whose process is gone answers what a take-over of its lock would leave, without
+  // writing anything: nothing else may ever end it in this process.
+  const AK_String status = SW_ReadStatusFile(ProjectDir());
+  return status != "finished" && SW_RunIsGone(ProjectDir()) ? AK_String("finished") : status;
+}
 
 bool SW_Simulation::RunUnderWay()
 {

@@ -59,7 +59,7 @@ bool LoadFrame(SW_Simulation& sim, const SW_TimeStepList& list, int32_t frame)
   const char* name = list.names[frame];
   const AK_String shown = sim.CurrentTimeStep;
   sim.CurrentTimeStep = "";
-  sim.LoadListedTimeStep(name, list);
+  sim.LoadTimeStep(name);
   if (sim.IsDead() || sim.CurrentTimeStep == name) return true;
   sim.CurrentTimeStep = shown;
   return false;

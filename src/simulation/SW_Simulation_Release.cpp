@@ -462,7 +462,7 @@ AK_String SW_Simulation::Initialize()
   } else {
     if (fault.IsEmpty()) {
       KeepRunMassPerParticle(runMass);
-      _stateInOtherProcess = false;  // the state is this set-up's now
+      _series.TakeBack(ProjectDir());  // the state is this set-up's now, not another process's run's
       _stateChosen = false;
     }
     ResetResultFields(*this);

@@ -81,11 +81,11 @@ AK_String SW_Simulation::StartRefusal(bool continuing)
 
 void SW_Simulation::Run(const char*)
 {
-  _startedInBackground = false;  // the run itself answers from here on
   // One run of a simulation at a time, in any process; held until the run ends, however.
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
-  if (!lock.Held()) return;
+  if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
   if (lock.TookOver()) RecordRunThatIsGone();
+  if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
   if (ProjectDir().IsEmpty() && InteractionTypeWithFluidAbove == "none")
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
   if (const AK_String refusal = StartRefusal(false); !refusal.IsEmpty()) return RefuseRun(refusal);
@@ -96,10 +96,10 @@ void SW_Simulation::Run(const char*)
 
 void SW_Simulation::Continue(const char*)
 {
-  _startedInBackground = false;  // the run itself answers from here on
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
-  if (!lock.Held()) return;
+  if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
   if (lock.TookOver()) RecordRunThatIsGone();
+  if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
   if (!TakeBackRunState()) return;
   if (const AK_String refusal = StartRefusal(true); !refusal.IsEmpty()) return RefuseRun(refusal);
   // A state without particles starts again from 0 s (as a loaded project at 0 s does).
@@ -111,17 +111,24 @@ void SW_Simulation::Continue(const char*)
   RunLoop();
 }
 
+AK_String SW_Simulation::BackgroundStartRefusal()
+{
+  const bool background = _startedInBackground;
+  _startedInBackground = false;  // the run itself answers from here on
+  if (!background) return "";
+  const AK_String expected = SW_ExpectedSavedSimulation(ProjectDir());
+  if (expected.IsEmpty() || expected == _loadedSave) return "";
+  return "another process saved the simulation after this start";
+}
+
 bool SW_Simulation::TakeBackRunState()
 {
-  if (!_stateInOtherProcess) return true;
+  if (!_series.HandedOver()) return true;
   if (const int holder = SW_RunLockHolder(ProjectDir()); holder != 0 && holder != AK_ProcessId()) return true;
-  const SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
-  // A run that wrote nothing (one refused there) left the state it started from.
-  if (list.names.IsEmpty()) {
-    _stateInOtherProcess = false;
-    return true;
-  }
-  const AK_String& last = list.names[list.names.Size() - 1];
+  // A run that changed no time step (one refused there) left the state it started from.
+  if (_series.TakeBack(ProjectDir())) return true;
+  const AK_String last = SW_NewestTimeStep(ProjectDir());
+  if (last.IsEmpty()) return true;
   const AK_String before = AK_ErrorText;
   AK_ErrorText = "";
   if (LoadTimeStepFile(last)) {
@@ -143,13 +150,14 @@ void SW_Simulation::RecordRunState()
 
 void SW_Simulation::RecordRunThatIsGone()
 {
-  const SW_TimeStepFiles files = SW_LookAtTimeSteps(ProjectDir());
-  RecordTimeStep(files.Newest() ? files.Newest()->name : AK_String());
+  RecordTimeStep(SW_NewestTimeStep(ProjectDir()), true);
 }
 
-void SW_Simulation::RecordTimeStep(const AK_String& step)
+void SW_Simulation::RecordTimeStep(const AK_String& step, bool always)
 {
   if (ProjectDir().IsEmpty()) return;
+  AK_DirectoryLock locked(ProjectDir());
+  if (!always && !_series.Pass(locked, ProjectDir(), SW_SeriesChange::Record).passed) return;
   // The command's own answer stays what it was.
   const AK_String answer = AK_ErrorText;
   AK_ErrorText = "";
@@ -159,53 +167,52 @@ void SW_Simulation::RecordTimeStep(const AK_String& step)
   AK_ErrorText = answer;
 }
 
-SW_Simulation::TimeStepChanges SW_Simulation::ChangesSinceStateTaken(const SW_TimeStepFiles& now)
+AK_String SW_Simulation::StateText()
 {
-  const bool looked = _knownTimeSteps.directory == now.directory;
-  SW_TimeStepFiles none;
-  none.directory = now.directory;
-  const SW_TimeStepFiles& known = looked ? _knownTimeSteps : none;
-  const double held = CurrentTime + 0.5 * DeltaT;
-  TimeStepChanges changes;
-  // A run from 0 s writes its series anew; any other goes on from the files up to its state.
-  if (!ContinueStartsOver()) {
-    changes.rewritten = now.WrittenSince(known, -std::numeric_limits<double>::infinity(), held);
-    changes.removed = now.RemovedSince(known, held);
-  }
-  // Files only removed later than the state take nothing from it: only new ones, or ones
-  // written again.
-  changes.laterWritten = looked && now.WrittenSince(known, held);
-  return changes;
+  AK_String state = AK_String::Format("its state at %g s", CurrentTime);
+  if (CurrentTimeStep == SW_TimeStepName(CurrentTime)) state += " (time step " + CurrentTimeStep + ")";
+  return state;
 }
 
-bool SW_Simulation::StateStillHeld(const SW_TimeStepFiles& now)
+namespace {
+
+// How a refused run can go on, from the newest time step of its run directory.
+AK_String HowToGoOn(const AK_String& newest)
 {
-  const TimeStepChanges changes = ChangesSinceStateTaken(now);
-  return !_stateInOtherProcess && !changes.rewritten && !changes.removed && !changes.laterWritten &&
-         (CurrentTimeStep.IsEmpty() || now.Holds(CurrentTimeStep));
+  if (newest.IsEmpty()) return ": \"Run\" to start over";
+  return ": \"LoadTimeStep\" " + newest + " to continue from there, or \"Run\" to start over";
+}
+
+// Where a refusal leaves the user: the newest time step and how to go on.
+AK_String NewestAndHowToGoOn(const AK_String& newest)
+{
+  return (newest.IsEmpty() ? AK_String("; none is left") : "; the newest is " + newest) + HowToGoOn(newest);
+}
+
+}  // namespace
+
+AK_String SW_Simulation::SeriesLapse()
+{
+  const AK_String newest = SW_NewestTimeStep(ProjectDir());
+  if (_series.ChangesSince(ProjectDir()) == SW_SeriesHold::Since::Removed)
+    return "the time steps up to " + StateText() + " have been removed since this process took it" +
+           NewestAndHowToGoOn(newest);
+  if (_stateChosen)
+    return "another process has written time steps since " + StateText() + " was chosen with \"LoadTimeStep\"" +
+           NewestAndHowToGoOn(newest);
+  return "another process has written time steps since this one took " + StateText() + NewestAndHowToGoOn(newest);
 }
 
 AK_String SW_Simulation::StaleStateRefusal()
 {
-  const SW_TimeStepFiles now = SW_LookAtTimeSteps(ProjectDir());
-  const TimeStepChanges changes = ChangesSinceStateTaken(now);
-  const SW_TimeStepFiles::Entry* newest = now.Newest();
-  const bool later = newest && newest->time > CurrentTime + 0.5 * DeltaT;
+  // A run from 0 s writes its series anew; any other goes on from the series it holds.
+  if (!ContinueStartsOver() && !_series.Holds(ProjectDir())) return SeriesLapse();
   // Going on replaces the later files: only from a state the user chose with them in view.
-  if (!changes.rewritten && !changes.removed && !changes.laterWritten && (!later || _stateChosen)) return "";
-  AK_String state = AK_String::Format("its state at %g s", CurrentTime);
-  if (CurrentTimeStep == SW_TimeStepName(CurrentTime)) state += " (time step " + CurrentTimeStep + ")";
-  const AK_String goOn = newest ? ": \"LoadTimeStep\" " + newest->name + " to continue from there, or \"Run\" to start over"
-                                : AK_String(": \"Run\" to start over");
-  const AK_String newestIs = newest ? "; the newest is " + newest->name : AK_String("; none is left");
-  if (changes.rewritten || (changes.laterWritten && !_stateChosen))
-    return "another process has written time steps since this one took " + state + newestIs + goOn;
-  if (changes.removed)
-    return "the time steps up to " + state + " have been removed since this process took it" + newestIs + goOn;
-  if (changes.laterWritten)
-    return "another process has written time steps since " + state + " was chosen with \"LoadTimeStep\"" + newestIs +
-           goOn;
-  return state + " is older than the newest time step of its run directory, " + newest->name + goOn;
+  if (_stateChosen) return "";
+  double newestTime = 0;
+  const AK_String newest = SW_NewestTimeStep(ProjectDir(), &newestTime);
+  if (newest.IsEmpty() || !(newestTime > CurrentTime + 0.5 * DeltaT)) return "";
+  return StateText() + " is older than the newest time step of its run directory, " + newest + HowToGoOn(newest);
 }
 
 void SW_Simulation::DeactivateLoadingPsaResults(const char*) { _startedInBackground = true; }
@@ -222,7 +229,7 @@ void SW_Simulation::WriteNotRun(const char* reason)
   if (ProjectDir().IsEmpty()) return;
   // The reason first: whoever waits for the status finds it when the status changes.
   SW_WriteInfoFile(ProjectDir(), AK_String("not run: ") + reason);
-  SW_WriteStatusFile(ProjectDir(), "finished");
+  SW_EndRun(ProjectDir());
 }
 
 AK_String SW_Simulation::WriteOutput()
@@ -231,18 +238,13 @@ AK_String SW_Simulation::WriteOutput()
   if (top->Get("Offscreen") == "0") top->Set("Draw", "");
   // Without a project directory nothing is written, and nothing is lost: the run goes on.
   if (ProjectDir().IsEmpty() || !Particles()) {
-    SaveTimeStep("");
+    if (Particles()) WriteTimeStep();
     return "";
   }
-  const AK_String before = AK_ErrorText;
-  AK_ErrorText = "";
-  SaveTimeStep("");
-  if (AK_ErrorText.IsEmpty()) {
-    AK_ErrorText = before;
-    return "";
-  }
+  const AK_String failure = WriteTimeStep();
+  if (failure.IsEmpty()) return "";
   return AK_String::Format("stopped at time %g s: the time step file ", CurrentTime) +
-         SW_TimeStepPath(ProjectDir(), SW_TimeStepName(CurrentTime)) + " could not be written: " + AK_ErrorText;
+         SW_TimeStepPath(ProjectDir(), SW_TimeStepName(CurrentTime)) + " could not be written: " + failure;
 }
 
 void SW_Simulation::UpdateCellResistances(SW_SimulationRun& run) { run.UpdateCellResistances(); }
@@ -274,7 +276,7 @@ void SW_Simulation::ReturnToWrittenState()
 void SW_Simulation::HoldRelease()
 {
   PeakKineticEnergy = 0;
-  _stateInOtherProcess = false;
+  _series.Drop();
   _stateChosen = false;
   if (Initialize().IsEmpty()) return;
   if (SW_Particles* particles = Particles()) particles->Clear();
@@ -304,6 +306,16 @@ void SW_Simulation::RunLoop(bool fromStart)
   } else if (const AK_String fault = FindRunMassPerParticle(); !fault.IsEmpty()) {
     return RefuseRun(fault);
   }
+  // The series: a run from 0 s writes it anew; any other goes on from the series it holds and
+  // removes what is later than its state.
+  if (!ProjectDir().IsEmpty()) {
+    AK_DirectoryLock locked(ProjectDir());
+    const SW_SeriesHold::Gate gate =
+        _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
+    if (!gate.passed)
+      return RefuseRun(gate.failure.IsEmpty() ? SeriesLapse() : "the stamp of the series cannot be written: " + gate.failure);
+    SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
+  }
   CheckFrictionParameters();
   auto run = std::make_unique<SW_SimulationRun>(*this);
   UpdateCellResistances(*run);
@@ -311,7 +323,6 @@ void SW_Simulation::RunLoop(bool fromStart)
   run->SetUpSourceLines();
   BottomPressure()._onVertices = 1;
   BottomPressure().SetMesh(mesh);
-  SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
   // The first output that cannot be written ends the run: a run whose results are lost is
   // not worth computing. A run that goes on from the state of a file it wrote or loaded
   // leaves that file as it is: the state is the same, and its peak kinetic energy is that of
@@ -357,8 +368,7 @@ void SW_Simulation::RunLoop(bool fromStart)
   RecordRunState();
   // The files are this run's; its state is its own.
   _stateChosen = false;
-  KnowTimeSteps();
-  SW_WriteStatusFile(ProjectDir(), "finished");
+  SW_EndRun(ProjectDir());
   AK_MESSAGE(AK_String("simulation ") + Id() +
              AK_String::Format(" terminated; CPU time %g sec", AK_CpuSeconds() - startCpu));
 }

@@ -126,20 +126,63 @@ private:
 
 }  // namespace
 
+AK_String SW_Simulation::WriteTimeStep(bool* refused)
+{
+  SimulationRecords records(*this);
+  SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
+  // Without a run directory there is no series: the writer says why it writes nothing.
+  if (ProjectDir().IsEmpty() || !AK_IsDirectory(ProjectDir())) {
+    const AK_String before = AK_ErrorText;
+    AK_ErrorText = "";
+    const bool failed = SW_SaveTimeStepFile(ProjectDir(), header, records, GetAbsolutePath()) != 0;
+    const AK_String failure = AK_ErrorText;
+    AK_ErrorText = before;
+    return failed ? failure : AK_String();
+  }
+  AK_DirectoryLock locked(ProjectDir());
+  const SW_SeriesHold::Gate gate = _series.Pass(locked, ProjectDir(), SW_SeriesChange::Write);
+  if (!gate.passed) {
+    if (refused) *refused = true;
+    return gate.failure.IsEmpty() ? SeriesLapse() : "the stamp of the series cannot be written: " + gate.failure;
+  }
+  const AK_String before = AK_ErrorText;
+  AK_ErrorText = "";
+  if (SW_SaveTimeStepFile(ProjectDir(), header, records, GetAbsolutePath()) != 0) {
+    const AK_String failure = AK_ErrorText.IsEmpty() ? AK_String("it could not be written") : AK_ErrorText;
+    AK_ErrorText = before;
+    return failure;
+  }
+  AK_ErrorText = before;
+  // The file written holds the state: a project saved from now on loads it again, so that a
+  // "Continue" in any process goes on from there.
+  CurrentTimeStep = SW_TimeStepName(CurrentTime);
+  return "";
+}
+
 void SW_Simulation::SaveTimeStep(const char*)
 {
   if (!Particles()) return;
-  SimulationRecords records(*this);
-  SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
-  // The file written holds the state: a project saved from now on loads it again, so that a
-  // "Continue" in any process goes on from there.
-  if (SW_SaveTimeStepFile(ProjectDir(), header, records, GetAbsolutePath()) == 0)
-    CurrentTimeStep = SW_TimeStepName(CurrentTime);
+  // A writer of the series like a run: none while a run is under way, in any process.
+  std::optional<SW_RunLock> lock;
+  if (AK_IsDirectory(ProjectDir())) {
+    lock.emplace(ProjectDir(), GetAbsolutePath(), "time step not saved");
+    if (!lock->Held()) return;
+    if (lock->TookOver()) RecordRunThatIsGone();
+  }
+  // A write that failed answers with the writer's own text.
+  bool refused = false;
+  const AK_String failure = WriteTimeStep(&refused);
+  if (refused) AK_ErrorText = GetAbsolutePath() + ": time step not saved: " + failure;
+  else if (!failure.IsEmpty()) AK_ErrorText = failure;
 }
 
 void SW_Simulation::LoadTimeStep(const char* name)
 {
   const bool replaying = ReplayingSavedAttributes();
+  // A load of a saved project sees the series as it stands, whether its time step reads or
+  // not: no writer comes in between.
+  std::optional<AK_DirectoryLock> locked;
+  if (replaying && AK_IsDirectory(ProjectDir())) locked.emplace(ProjectDir());
   if (LoadTimeStepFile(name)) {
     // A saved project's record restores a state; only the user's own load chooses one.
     if (!replaying) _stateChosen = true;
@@ -149,37 +192,30 @@ void SW_Simulation::LoadTimeStep(const char* name)
   // none, holds the release at 0 s, as it does in a new process: never the state this process
   // held before, which the files no longer continue.
   if (replaying && (CurrentTime >= 0.5 * DeltaT || !CurrentTimeStep.IsEmpty())) HoldRelease();
+  // That state of 0 s is the project's as it stands: its saves keep the record as loaded,
+  // until another process changes the series.
+  if (replaying) _series.Take(ProjectDir());
 }
 
 bool SW_Simulation::LoadTimeStepFile(const char* name)
 {
   // A saved simulation that never wrote a time step has nothing to restore.
-  if (!name || !*name || !Particles()) return false;
+  if (!name || !*name || !Particles() || ProjectDir().IsEmpty()) return false;
   SimulationRecords records(*this);
   SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
   AK_String path = GetAbsolutePath();
+  // Read under the lock of the run directory, which every writer of its time steps holds: the
+  // series this process then holds is the one the file was read from.
+  AK_DirectoryLock locked(ProjectDir());
   if (SW_LoadTimeStepFile(ProjectDir(), name, header, records, path) != SW_TimeStepLoadResult::Loaded) return false;
   records.Commit();
   CurrentTime = header.currentTime;
   PeakKineticEnergy = header.peakKineticEnergy;
   BindFieldsToMesh();
   CurrentTimeStep = name;
-  _stateInOtherProcess = false;
   _stateChosen = false;
-  KnowTimeSteps();
+  _series.Take(ProjectDir());
   return true;
-}
-
-void SW_Simulation::LoadListedTimeStep(const char* name, const SW_TimeStepList& listed)
-{
-  _listed = &listed;
-  LoadTimeStep(name);
-  _listed = nullptr;
-}
-
-void SW_Simulation::KnowTimeSteps()
-{
-  _knownTimeSteps = SW_LookAtTimeSteps(ProjectDir(), &_knownTimeSteps, _listed);
 }
 
 AK_String SW_Simulation::ChosenTimeStep()
@@ -190,12 +226,16 @@ AK_String SW_Simulation::ChosenTimeStep()
 void SW_Simulation::AfterLoad()
 {
   AK_Object::AfterLoad();
+  // A load whose time step was read holds that series already; any other leaves nothing of
+  // an earlier project's results in view.
+  _series.Bind(ProjectDir());
+  if (_startedInBackground) _loadedSave = SW_SavedSimulationStamp(ProjectDir());
   TakeStateOfRunThatIsGone();
 }
 
 void SW_Simulation::TakeStateOfRunThatIsGone()
 {
-  if (ProjectDir().IsEmpty() || !SW_RunLockLeftBehind(ProjectDir())) return;
+  if (ProjectDir().IsEmpty() || !SW_RunIsGone(ProjectDir())) return;
   // The load's own answer stays what it was.
   const AK_String answer = AK_ErrorText;
   AK_String recorded;
@@ -214,11 +254,11 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
     if (!lock.Held()) AK_MESSAGE("WARNING: " + AK_ErrorText);
   }
   AK_ErrorText = "";
-  const SW_TimeStepFiles files = SW_LookAtTimeSteps(ProjectDir());
-  const SW_TimeStepFiles::Entry* newest = files.Newest();
-  if (newest && !(newest->name == CurrentTimeStep && HoldsWrittenTimeStep()) && LoadTimeStepFile(newest->name))
+  const AK_String newest = SW_NewestTimeStep(ProjectDir());
+  if (!newest.IsEmpty() && !(newest == CurrentTimeStep && HoldsWrittenTimeStep() && _series.Holds(ProjectDir())) &&
+      LoadTimeStepFile(newest))
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": its run did not finish, its process is gone: the simulation holds " +
-               "the run's last time step " + newest->name + " (the project recorded " +
+               "the run's last time step " + newest + " (the project recorded " +
                (recorded.IsEmpty() ? AK_String("none") : recorded) + ")");
   // Left as loaded otherwise: a "Continue" refuses, naming the newest time step.
   AK_ErrorText = answer;
@@ -236,7 +276,7 @@ void LoadByMove(SW_Simulation& sim, SW_TimeStepMove move)
 {
   AK_String name;
   const SW_TimeStepList list = SW_ListTimeSteps(sim.ProjectDir(), sim.CurrentTime);
-  if (SW_TimeStepToLoad(list, move, name)) sim.LoadListedTimeStep(name, list);
+  if (SW_TimeStepToLoad(list, move, name)) sim.LoadTimeStep(name);
 }
 
 }  // namespace
@@ -250,11 +290,12 @@ void SW_Simulation::SetTime(const char* value)
 {
   SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
   int index = SW_NearestTimeStep(list, AK_Atof(value ? value : ""));
-  if (index >= 0) LoadListedTimeStep(list.names[index], list);
+  if (index >= 0) LoadTimeStep(list.names[index]);
 }
 
 void SW_Simulation::DeleteTimesteps(const char* value)
 {
+  const bool all = AK_String(value ? value : "") == "all";
   // A run writes and removes these files: none goes while one is under way, in another
   // process or in this one (whose class script would also swap the run's particles for the
   // last time step's under its feet). Held until the files are gone, so no run starts meanwhile.
@@ -265,42 +306,110 @@ void SW_Simulation::DeleteTimesteps(const char* value)
     if (lock->TookOver()) RecordRunThatIsGone();
   }
   SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
-  // The simulation shows the last time step, which survives unless all go.
-  if (list.names.Count() > 0 && list.current != list.names.Count() - 1)
-    LoadTimeStep(list.names[list.names.Count() - 1]);
-  SW_DeleteTimeStepFiles(ProjectDir(), list, AK_String(value ? value : "") == "all");
+  if (list.names.Count() == 0 || ProjectDir().IsEmpty()) return SW_DeleteTimeStepFiles(ProjectDir(), list, all);
+  // The simulation shows the last time step, which survives unless all go. A state that is
+  // not that file as this process holds it (an older one, or one of a series another process
+  // has changed since) is replaced by it first: a deletion never lets a state go on that its
+  // files no longer continue.
+  // All gone, the series begins anew, empty, for whoever deletes them.
+  const AK_String& last = list.names[list.names.Count() - 1];
+  if (!all && !(last == CurrentTimeStep && HoldsWrittenTimeStep() && _series.Holds(ProjectDir())) &&
+      !LoadTimeStepFile(last) && !_series.Holds(ProjectDir())) {
+    AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: this process does not hold them and their last, " +
+                   last + ", cannot be read" + (AK_ErrorText.IsEmpty() ? AK_String() : ": " + AK_ErrorText);
+    return;
+  }
+  AK_DirectoryLock locked(ProjectDir());
+  const SW_SeriesChange change =
+      all && !_series.Holds(ProjectDir()) ? SW_SeriesChange::Anew : SW_SeriesChange::Remove;
+  if (const SW_SeriesHold::Gate gate = _series.Pass(locked, ProjectDir(), change); !gate.passed) {
+    AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: " +
+                   (gate.failure.IsEmpty() ? SeriesLapse() : "the stamp of the series cannot be written: " + gate.failure);
+    return;
+  }
+  SW_DeleteTimeStepFiles(ProjectDir(), list, all);
   // A project saved from now on has no time step to load again.
   if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
     CurrentTimeStep = "";
-  KnowTimeSteps();
+  // The saved project names what is left, or nothing, never a file that is gone.
+  RecordTimeStep(all ? AK_String() : last, true);
+}
+
+AK_String SW_Simulation::RecordToSave()
+{
+  // The series the saved project has: that of its directory, or the one a save into another
+  // directory copies there (see SaveData), or none.
+  const AK_String source = _series.IsBoundTo(ProjectDir()) ? ProjectDir() : _series.Directory();
+  if (source.IsEmpty()) return AK_String();
+  // The state held while this process holds the series and its file is there.
+  if (_series.Holds(source) && (CurrentTimeStep.IsEmpty() || AK_FileExists(SW_TimeStepPath(source, CurrentTimeStep))))
+    return CurrentTimeStep;
+  // Otherwise the record the saved file has, while its time step is there; else the newest.
+  AK_String recorded;
+  if (SavedAttribute(source, "LoadTimeStep", recorded) &&
+      (recorded.IsEmpty() || AK_FileExists(SW_TimeStepPath(source, recorded))))
+    return recorded;
+  return SW_NewestTimeStep(source);
 }
 
 void SW_Simulation::SaveAttributes(const char* fileName)
 {
-  // The record is read where the run's files are, which is where a save into another
-  // directory copies them from. The caller holds the lock of the directory's writers: a run's
-  // record cannot come between this read and the write.
-  const AK_String& runDirectory = _resultsDirectory.IsEmpty() ? ProjectDir() : _resultsDirectory;
-  const SW_TimeStepFiles files = SW_LookAtTimeSteps(runDirectory);
-  if (StateStillHeld(files)) return AK_Object::SaveAttributes(fileName);
-  AK_String recorded;
-  if (!SavedAttribute(runDirectory, "LoadTimeStep", recorded) || (!recorded.IsEmpty() && !files.Holds(recorded)))
-    recorded = files.Newest() ? files.Newest()->name : AK_String();
+  // The caller holds the lock of the directory's writers: a run's record cannot come between
+  // the read of the record and this write.
+  const AK_String record = RecordToSave();
   const AK_String held = CurrentTimeStep;
-  CurrentTimeStep = recorded;
+  CurrentTimeStep = record;
   AK_Object::SaveAttributes(fileName);
   CurrentTimeStep = held;
+  // A run this process started elsewhere runs what it saved last.
+  if (_series.HandedOver() && !SW_ExpectedSavedSimulation(ProjectDir()).IsEmpty())
+    SW_ExpectSavedSimulation(ProjectDir(), SW_SavedSimulationStamp(ProjectDir()));
+}
+
+AK_String SW_Simulation::SaveRefusal(const char* directory)
+{
+  // Saving over the run directory of a run going on in another process would drop other
+  // files into its series and replace what it loaded from; this process's own directory is
+  // saved beside its runs as ever.
+  if (!directory || !*directory || _series.IsBoundTo(directory) || !AK_IsDirectory(directory)) return "";
+  const int holder = SW_RunLockHolder(directory);
+  if (holder == 0 || holder == AK_ProcessId()) return "";
+  return GetAbsolutePath() + ": not saved to " + directory +
+         AK_String::Format(", a run of this simulation is going on in process %d", holder);
 }
 
 int SW_Simulation::SaveData(AK_STREAM&)
 {
-  // Saved into a new project directory, the results follow the simulation there. The copies
-  // hold the state as this process took it only when the files copied did.
-  const bool copying = !_resultsDirectory.IsEmpty() && !ProjectDir().IsEmpty() && _resultsDirectory != ProjectDir();
-  const bool copiesHoldState = copying && StateStillHeld(SW_LookAtTimeSteps(_resultsDirectory));
-  int result = SW_CopyTimeStepFiles(_resultsDirectory, ProjectDir());
-  // Without a project directory nothing was copied: the results stay where they are known.
-  if (!_resultsDirectory.IsEmpty() && !ProjectDir().IsEmpty()) _resultsDirectory = ProjectDir();
-  if (copiesHoldState) KnowTimeSteps();
+  if (ProjectDir().IsEmpty() || _series.IsBoundTo(ProjectDir())) return 0;
+  // Saved into another project directory, which takes the series of the directory this
+  // simulation was loaded from or saved to (none for a simulation of neither): its run lock
+  // keeps every run out meanwhile (a batch start of this process holds it already).
+  std::optional<SW_RunLock> lock;
+  if (SW_RunLockHolder(ProjectDir()) != AK_ProcessId()) {
+    lock.emplace(ProjectDir(), GetAbsolutePath(), "time steps not copied");
+    if (!lock->Held()) return 1;
+  }
+  const AK_String source = _series.Directory();
+  const bool held = !source.IsEmpty() && _series.Holds(source);
+  AK_DirectoryLock locked(ProjectDir());
+  SW_SeriesHold target;
+  if (const SW_SeriesHold::Gate gate = target.Pass(locked, ProjectDir(), SW_SeriesChange::Anew); !gate.passed) {
+    AK_ErrorText = GetAbsolutePath() + ": time steps not copied: the stamp of the series cannot be written: " +
+                   gate.failure;
+    return 1;
+  }
+  // Copied again while a writer changes the series meanwhile (a run going on there): the
+  // copies are one series as it stood, as far as that can be had.
+  int result = 0;
+  bool whole = false;
+  for (int attempt = 0; attempt < 3 && !whole; ++attempt) {
+    const SW_SeriesStamp before = SW_ReadSeriesStamp(source);
+    result = SW_ReplaceTimeStepFiles(source, ProjectDir());
+    whole = source.IsEmpty() || SW_ReadSeriesStamp(source) == before;
+  }
+  // The series there holds the state held when the one copied did, whole; a simulation that
+  // had none made it.
+  if (result == 0 && whole && (held || source.IsEmpty())) _series = target;
+  else _series.Bind(ProjectDir());
   return result;
 }

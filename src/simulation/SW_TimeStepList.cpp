@@ -5,7 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "AK_FrameworkState.h"
 #include "SW_SimulationStatus.h"
@@ -53,13 +54,11 @@ void RemoveLeftoverTemporaries(const char* projectDir, bool tell)
 
 namespace {
 
-// A time-step name and its time; an untimed name has none. With the inode number the directory
-// gives for the file.
+// A time-step name and its time; an untimed name has none.
 struct TimedName {
   AK_String name;
   double time = 0;
   bool timed = false;
-  uint64_t inode = 0;
 };
 
 // The time-step names of a directory in time order, untimed ones first in byte order (the
@@ -68,12 +67,11 @@ std::vector<TimedName> NamesInTimeOrder(const char* projectDir)
 {
   std::vector<TimedName> names;
   if (!projectDir || !*projectDir) return names;
-  std::vector<AK_DirectoryEntry> files = AK_ListDirectoryEntries(projectDir, "TimeStep");
-  names.reserve(files.size());
-  for (AK_DirectoryEntry& file : files) {
-    TimedName entry{NameOfFile(file.name)};
+  AK_Array<AK_String> files = AK_ListDirectory(projectDir, "TimeStep");
+  names.reserve(size_t(files.Count()));
+  for (const AK_String& file : files) {
+    TimedName entry{NameOfFile(file)};
     entry.timed = SW_TimeOfTimeStepName(entry.name, entry.time);
-    entry.inode = file.inode;
     names.push_back(std::move(entry));
   }
   const auto earlier = [](const TimedName& a, const TimedName& b) {
@@ -85,117 +83,36 @@ std::vector<TimedName> NamesInTimeOrder(const char* projectDir)
   return names;
 }
 
-// The names, in time order, that a look takes from a directory: from a listing just taken, or
-// read anew.
-struct LookedNames {
-  AK_FileVersion directoryVersion;
-  std::vector<TimedName> read;              // read anew
-  const SW_TimeStepList* listed = nullptr;  // or this listing's
-  // Calls `visit` with each name that holds a time and the inode number of its file, in time
-  // order, while it answers true; false when it answered false.
-  template <class Visit>
-  bool EachTimed(Visit visit) const
-  {
-    if (listed) {
-      for (size_t k = size_t(listed->untimed); k < listed->inodes.size(); ++k)
-        if (!visit(listed->names[int(k)], listed->inodes[k])) return false;
-      return true;
-    }
-    for (const TimedName& name : read)
-      if (name.timed && !visit(name.name, name.inode)) return false;
-    return true;
-  }
-};
-
-// True when the timed names are those of the earlier look, each for the same file.
-bool SameFilesAs(const LookedNames& names, const SW_TimeStepFiles& earlier)
-{
-  size_t i = 0;
-  const bool same = names.EachTimed([&](const char* name, uint64_t inode) {
-    if (i == earlier.entries.size()) return false;
-    const SW_TimeStepFiles::Entry& entry = earlier.entries[i++];
-    return entry.name == name && entry.version.identity.inode == inode;
-  });
-  return same && i == earlier.entries.size();
-}
-
 }  // namespace
 
 SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime)
 {
   SW_TimeStepList list;
-  list.directory = projectDir ? projectDir : "";
-  if (!list.directory.IsEmpty()) list.directoryVersion = AK_FileVersionOfPath(projectDir);
   AK_String current = SW_TimeStepName(currentTime);
   std::vector<TimedName> names = NamesInTimeOrder(projectDir);
   list.names.Reserve(int32_t(names.size()));
-  list.inodes.reserve(names.size());
   for (TimedName& entry : names) {
     if (entry.name == current) list.current = list.names.Count();
-    if (!entry.timed) ++list.untimed;
-    list.inodes.push_back(entry.inode);
     list.names.Append(std::move(entry.name));
   }
   return list;
 }
 
-SW_TimeStepFiles SW_LookAtTimeSteps(const char* projectDir, const SW_TimeStepFiles* earlier,
-                                    const SW_TimeStepList* listed)
+AK_String SW_NewestTimeStep(const char* projectDir, double* time)
 {
-  SW_TimeStepFiles files;
-  files.directory = projectDir ? projectDir : "";
-  if (files.directory.IsEmpty()) return files;
-  LookedNames names;
-  if (listed && listed->directory == files.directory && listed->directoryVersion.identity.known) {
-    names.listed = listed;
-    names.directoryVersion = listed->directoryVersion;
-  } else {
-    // Asked before the names: a change while they are read makes the next look a whole one.
-    names.directoryVersion = AK_FileVersionOfPath(projectDir);
-    names.read = NamesInTimeOrder(projectDir);
+  AK_String newest;
+  double newestTime = 0;
+  if (!projectDir || !*projectDir) return newest;
+  for (const AK_String& file : AK_ListDirectory(projectDir, "TimeStep")) {
+    AK_String name = NameOfFile(file);
+    double t;
+    if (SW_TimeOfTimeStepName(name, t) && (newest.IsEmpty() || t > newestTime)) {
+      newest = std::move(name);
+      newestTime = t;
+    }
   }
-  files.directoryVersion = names.directoryVersion;
-  if (earlier && earlier->directory == files.directory && files.directoryVersion.identity.known &&
-      earlier->directoryVersion.SameAs(files.directoryVersion) && SameFilesAs(names, *earlier)) {
-    files.entries = earlier->entries;
-    return files;
-  }
-  if (names.listed) {
-    files.directoryVersion = AK_FileVersionOfPath(projectDir);
-    names.read = NamesInTimeOrder(projectDir);
-  }
-  for (TimedName& entry : names.read) {
-    if (!entry.timed) continue;
-    const AK_FileVersion version = AK_FileVersionOfPath(SW_TimeStepPath(projectDir, entry.name));
-    files.entries.push_back({std::move(entry.name), entry.time, version});
-  }
-  return files;
-}
-
-bool SW_TimeStepFiles::WrittenSince(const SW_TimeStepFiles& before, double after, double upTo) const
-{
-  std::unordered_map<std::string, const AK_FileVersion*> seen;
-  for (const Entry& old : before.entries) seen.emplace(old.name.c_str(), &old.version);
-  for (const Entry& entry : entries) {
-    if (!(entry.time > after) || entry.time > upTo) continue;
-    const auto old = seen.find(entry.name.c_str());
-    if (old == seen.end() || !old->second->SameAs(entry.version)) return true;
-  }
-  return false;
-}
-
-bool SW_TimeStepFiles::RemovedSince(const SW_TimeStepFiles& before, double upTo) const
-{
-  for (const Entry& old : before.entries)
-    if (!(old.time > upTo) && !Holds(old.name)) return true;
-  return false;
-}
-
-bool SW_TimeStepFiles::Holds(const char* name) const
-{
-  for (const Entry& entry : entries)
-    if (entry.name == name) return true;
-  return false;
+  if (time) *time = newestTime;
+  return newest;
 }
 
 AK_String SW_TimeStepsListText(const SW_TimeStepList& list)
@@ -273,17 +190,26 @@ void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double 
   RemoveLeftoverTemporaries(projectDir, false);
 }
 
-int SW_CopyTimeStepFiles(const char* resultsDirectory, const char* projectDir)
+int SW_ReplaceTimeStepFiles(const char* resultsDirectory, const char* projectDir)
 {
-  if (!resultsDirectory || !*resultsDirectory || std::strcmp(resultsDirectory, projectDir ? projectDir : "") == 0)
-    return 0;
   if (!HasDirectory(projectDir, "no time steps copied")) return 0;
+  const bool copying = resultsDirectory && *resultsDirectory;
+  const AK_Array<AK_String> files =
+      copying ? AK_ListDirectory(resultsDirectory, "TimeStep") : AK_Array<AK_String>();
+  std::unordered_set<std::string> copied;
+  for (const AK_String& file : files) copied.insert(file.c_str());
+  for (const AK_String& file : AK_ListDirectory(projectDir, "TimeStep")) {
+    if (copied.count(file.c_str())) continue;
+    const AK_String path = AK_JoinPath(projectDir, file);
+    AK_MESSAGE(AK_String("removing ") + path);
+    AK_DeleteFile(path);
+  }
+  RemoveLeftoverTemporaries(projectDir, false);
   auto copy = [&](const AK_String& file) {
     AK_String source = AK_JoinPath(resultsDirectory, file), target = AK_JoinPath(projectDir, file);
     AK_MESSAGE(AK_String("copying ") + source + " to " + target + "...");
     return AK_CopyFile(source, target);
   };
-  AK_Array<AK_String> files = AK_ListDirectory(resultsDirectory, "TimeStep");
   int sum = 0;
   for (const AK_String& file : files) sum += copy(file);
   if (files.Count() > 0) {

@@ -251,6 +251,8 @@ void SW_Simulations::WriteStartMacroAndBat(const char* directory)
   SW_BackgroundRun run{runDirectory, projectDir, "Project/Simulations", id, false};
   // The directory is typed by a user and often holds blanks: the refusal quotes the path.
   if (SW_WriteStartMacro(run, true) != 0) return;
+  // Started by hand, whenever: it runs what is saved then.
+  SW_ExpectSavedSimulation(runDirectory, "");
   AK_String path = AK_JoinPath(value, "start.bat");
   AK_File file = AK_File::Replacing(path, "w");
   if (file) std::fprintf(file, "%s\n", SW_BackgroundStartLine(run).c_str());

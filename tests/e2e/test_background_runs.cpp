@@ -155,7 +155,7 @@ TEST(BackgroundRuns, StatusGoesFromStartedToFinishedAndAThirdProcessInterrupts)
     while (at < order.size() && order[at] != word) ++at;
     EXPECT_LT(at, order.size()) << word;
   }
-  EXPECT_EQ(ReadFile(p.Run("A1") + "/.simulation_info").rfind("at time 10 s, run time h:m:s ", 0), 0u);
+  EXPECT_EQ(ReadFile(p.Run("A1") + "/.simulation_info").rfind("at time 10 s, run time h:m:s ", 0), 0u) << ReadFile(p.Run("A1") + "/.simulation_info");
   EXPECT_EQ(TimeSteps(p.Run("A1")), (std::set<std::string>{"at_0000000.0000.TimeStep", "at_0000005.0000.TimeStep",
                                                             "at_0000010.0000.TimeStep"}));
   // The last message follows the status; the process writes its log out when it ends.

@@ -1,0 +1,139 @@
+// Saves of a project into another project directory ("SaveProjectAs"), and saves that race a
+// start in the background: a run directory holds the series of one run, whatever another
+// process saves over it or beside it later, and a background start runs what its launcher saved.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "ExampleTerrain.h"
+#include "SharedProjectProcesses.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string SaveProject() { return Set("Project", "SaveProject", ""); }
+std::string SaveAs(const std::string& project) { return Set("", "SaveProjectAs", project); }
+std::string RunOf(const std::string& project) { return project + "/Project/Simulations/A"; }
+
+// Every file below the directory, by its path relative to it.
+Files Tree(const std::string& directory)
+{
+  Files files;
+  for (const auto& entry : fs::recursive_directory_iterator(directory))
+    if (entry.is_regular_file()) files[fs::relative(entry.path(), directory).string()] = ReadFile(entry.path().string());
+  return files;
+}
+
+}  // namespace
+
+// P took the project whose recorded time step is gone and saved it elsewhere; another process ran
+// the first project anew. P's later save of the first project leaves that run's files and status
+// as they are: nothing of P's copy comes back.
+TEST(SavesAcrossProjects, ALaterSaveNeverCopiesTheCopysTimeStepsBack)
+{
+  SharedExample p(4, 2);
+  Torvu(p.Path(), "run.macro", Load("proj") + Set(kSimulation, "Run", "") + SaveProject());
+  ASSERT_EQ(Recorded(p.Saved()), Step(4));
+  fs::remove(p.Run() + "/" + File(4));
+  TorvuProcess own(p / "p"), other(p / "q");
+  const Answer copied = own.Do(Load() + SaveAs("../own"));
+  ASSERT_TRUE(copied.ok) << copied;
+  const Answer ran = other.Do(Load() + Set(kSimulation, "BedFrictionAngle", "25") + Set(kSimulation, "Run", ""));
+  ASSERT_TRUE(ran.ok) << ran;
+  const Files steps = p.TimeSteps();
+  const std::string status = p.Status();
+  const Answer saved = own.Do(Load() + Set(kSimulation, "Remark", "looked at again") + SaveProject());
+  EXPECT_TRUE(saved.ok) << saved;
+  ExpectSameFiles(p.TimeSteps(), steps, Gist(own.Log()));
+  EXPECT_EQ(p.Status(), status);
+}
+
+// X's run to 6 s saved over a project whose run went on to 14 s under another friction: the
+// target's run directory holds X's series, byte for byte, and records its last time step.
+TEST(SavesAcrossProjects, ASaveAsReplacesALongerRunOfTheTargetByItsOwnSeries)
+{
+  SharedExample p(6, 2);
+  TorvuProcess x(p / "x"), y(p / "y");
+  const Answer longer = y.Do(Load() + SaveAs("../proj2") + Set(kSimulation, "BedFrictionAngle", "30") +
+                             Set(kSimulation, "EndTime", "14") + Set(kSimulation, "Run", ""));
+  ASSERT_TRUE(longer.ok) << longer;
+  ASSERT_EQ(TimeStepContents(RunOf(p / "proj2")).count(File(14)), 1u);
+  ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
+  const Files xs = p.TimeSteps();
+  ASSERT_EQ(xs.rbegin()->first, File(6));
+  const Answer saved = x.Do(SaveAs("../proj2"));
+  EXPECT_TRUE(saved.ok) << saved;
+  ExpectSameFiles(TimeStepContents(RunOf(p / "proj2")), xs, Gist(x.Log()));
+  EXPECT_EQ(Recorded(ReadFile(RunOf(p / "proj2") + "/ShallowWaterSimulation.atr")), Step(6));
+}
+
+// A "SaveProjectAs" into a project whose run is going on in the background is refused and
+// changes nothing there.
+TEST(SavesAcrossProjects, ASaveAsIntoAProjectWhoseRunIsGoingOnIsRefused)
+{
+  SharedExample p(2, 2);
+  Torvu(p.Path(), "copy.macro", Load("proj") + SaveAs("proj2"));
+  const std::string run = RunOf(p / "proj2");
+  TorvuProcess x(p / "x"), y(p / "y");
+  const Answer started = y.Do(Load("../proj2") + Set(kSimulation, "EndTime", "600") +
+                              Set(kSimulation, "RunInBackground", ""));
+  ASSERT_TRUE(started.ok) << started;
+  // Stopped however the test ends, before its directory goes.
+  const std::shared_ptr<void> stop(nullptr, [&](void*) {
+    WriteFile(run + "/.simulation_status", "interrupted\n");
+    EXPECT_TRUE(WaitUntilFinished(run));
+  });
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(run + "/" + File(2)); }));
+  // What the run itself writes while it goes on is left out: its progress and new time steps.
+  const auto written = [&] {
+    Files files = Tree(p / "proj2");
+    for (auto file = files.begin(); file != files.end();) {
+      const std::string name = fs::path(file->first).filename().string();
+      const bool progress = fs::path(file->first).parent_path() == "Project/Simulations/A" &&
+                            (name.rfind(".simulation_", 0) == 0 || name.rfind("start.", 0) == 0);
+      file = progress ? files.erase(file) : std::next(file);
+    }
+    return files;
+  };
+  const Files before = written();
+  const Answer refused = x.Do(Load() + SaveAs("../proj2"));
+  EXPECT_FALSE(refused.ok) << Gist(x.Log());
+  EXPECT_NE(refused.text.find("a run of this simulation is going on in process"), std::string::npos) << refused;
+  Files after = written();
+  for (auto file = after.begin(); file != after.end();)
+    file = file->first.ends_with(".TimeStep") && !before.count(file->first) ? after.erase(file) : std::next(file);
+  ExpectSameFiles(after, before, "the target after the refused save");
+}
+
+// Y starts a run to 12 s in the background and X saves the project with an end at 2 s a moment
+// later. The run goes to 12 s when it loaded before X's save, or does not run at all and says
+// why; it never runs to what X saved.
+TEST(SavesAcrossProjects, ABackgroundStartRunsWhatItsLauncherSaved)
+{
+  for (const int delay : {0, 20, 60, 150, 400}) {
+    SCOPED_TRACE("X saves " + std::to_string(delay) + " ms after the start");
+    SharedExample p(4, 2);
+    TorvuProcess x(p / "x"), y(p / "y");
+    ASSERT_TRUE(x.Do(Load()).ok);
+    const Answer started =
+        y.Do(Load() + Set(kSimulation, "EndTime", "12") + Set(kSimulation, "RunInBackground", ""));
+    ASSERT_TRUE(started.ok) << started;
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    x.Do(Set(kSimulation, "EndTime", "2") + SaveProject());
+    ASSERT_TRUE(WaitUntilFinished(p.Run()));
+    const Files steps = p.TimeSteps();
+    const std::string newest = steps.empty() ? "none" : steps.rbegin()->first;
+    const std::string info = ReadFile(p.Run() + "/.simulation_info");
+    const bool notRun = info.rfind("not run: ", 0) == 0 &&
+                        info.find("another process saved the simulation after this start") != std::string::npos;
+    EXPECT_TRUE(newest == File(12) || (notRun && p.Status() == "finished\n"))
+        << "newest " << newest << ", info " << info;
+    EXPECT_NE(newest, File(2));
+  }
+}
