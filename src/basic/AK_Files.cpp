@@ -12,6 +12,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -92,7 +94,7 @@ void AK_File::Discard()
     std::fclose(_file);
   } else {
     std::fclose(_file);
-    ::unlink(_temp.c_str());
+    AK_DropReplacement(_temp);
   }
   _file = nullptr;
 }
@@ -108,7 +110,7 @@ bool AK_File::Close()
   int fd = ::dup(fileno(f));
   ok = std::fclose(f) == 0 && ok;
   if (fd < 0) {
-    ::unlink(_temp.c_str());
+    AK_DropReplacement(_temp);
     return false;
   }
   return AK_CommitReplacement(fd, _temp, _target, ok, _sync);
@@ -118,6 +120,17 @@ namespace {
 constexpr const char* kReplacementMark = ".~";
 constexpr size_t kReplacementLetters = 6;  // what mkstemp puts in place of "XXXXXX"
 constexpr const char* kLockedLetters = "locked";  // the temporary of a writer under the directory lock
+
+// The temporaries this process is writing: whoever clears what killed writers left passes
+// them over.
+std::mutex g_openReplacementsMutex;
+std::set<std::string> g_openReplacements;
+
+void ForgetReplacement(const char* temp)
+{
+  std::lock_guard<std::mutex> guard(g_openReplacementsMutex);
+  g_openReplacements.erase(temp ? temp : "");
+}
 }  // namespace
 
 bool AK_IsReplacementTemporary(const char* name, AK_String* target)
@@ -166,6 +179,8 @@ int AK_CreateReplacement(const char* path, AK_String& temp)
   ::fchmod(fd, mode);
   errno = created;
   temp = AK_String(name.data());
+  std::lock_guard<std::mutex> guard(g_openReplacementsMutex);
+  g_openReplacements.insert(name.data());
   return fd;
 }
 
@@ -174,13 +189,24 @@ bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool writt
   bool ok = written && (!sync || ::fsync(fd) == 0);
   ok = ::close(fd) == 0 && ok;
   if (ok) ok = AK_ReplaceFile(temp, path) == 0;
-  if (!ok) {
-    // The reason of the failure, not that of the clean-up, stays in errno.
-    const int error = errno;
-    ::unlink(temp);
-    errno = error;
-  }
+  // The reason of the failure, not that of the clean-up, stays in errno.
+  const int error = errno;
+  if (!ok) ::unlink(temp);
+  ForgetReplacement(temp);
+  errno = error;
   return ok;
+}
+
+void AK_DropReplacement(const char* temp)
+{
+  ::unlink(temp);
+  ForgetReplacement(temp);
+}
+
+bool AK_IsOpenReplacement(const char* path)
+{
+  std::lock_guard<std::mutex> guard(g_openReplacementsMutex);
+  return g_openReplacements.count(AK_NormalizePath(path).c_str()) > 0;
 }
 
 namespace {

@@ -75,6 +75,11 @@ int AK_CreateReplacement(const char* path, AK_String& temp);
 // fails, `temp` is removed and `path` left as it was. True when `path` now holds the data;
 // after a failed sync, close or rename errno tells why.
 bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written, bool sync = true);
+// Removes such a temporary of a write given up before its commit.
+void AK_DropReplacement(const char* temp);
+// True when the path is the temporary of a replacing write this process has not ended: no
+// leftover of a killed writer, whatever its name says.
+bool AK_IsOpenReplacement(const char* path);
 // True when a file name (without directory) is such a temporary: a name, ".~" and six
 // characters; `target` then receives the name of the file it was to replace. One whose writer
 // is gone never takes a place.

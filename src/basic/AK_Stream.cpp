@@ -317,7 +317,7 @@ int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool repla
       stream.NoteSystemError();
       if (fd >= 0) ::close(fd);
       if (stream._syncFd >= 0) AK_CommitReplacement(stream._syncFd, stream._temp, path, false);
-      else if (fd >= 0) ::unlink(stream._temp.c_str());
+      else if (fd >= 0) AK_DropReplacement(stream._temp);
       stream._temp = "";
       stream._syncFd = -1;
       stream._fail = 1;

@@ -179,7 +179,8 @@ void RemoveLeftovers(const char* projectDir)
   const AK_String directory = SW_RunDirectory(projectDir);
   AK_DirectoryLock writers(directory);
   for (const AK_String& file : AK_ListDirectory(directory, ""))
-    if (AK_IsReplacementTemporary(file)) AK_DeleteFile(AK_JoinPath(directory, file));
+    if (AK_IsReplacementTemporary(file) && !AK_IsOpenReplacement(AK_JoinPath(directory, file)))
+      AK_DeleteFile(AK_JoinPath(directory, file));
   AK_RemoveLocksSetAside(LockPath(projectDir));
 }
 

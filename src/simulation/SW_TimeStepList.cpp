@@ -43,8 +43,8 @@ bool IsLeftoverTemporary(const AK_String& file)
 void RemoveLeftoverTemporaries(const char* projectDir, bool tell)
 {
   for (const AK_String& file : AK_ListDirectory(projectDir, "")) {
-    if (!IsLeftoverTemporary(file)) continue;
     const AK_String path = AK_JoinPath(projectDir, file);
+    if (!IsLeftoverTemporary(file) || AK_IsOpenReplacement(path)) continue;
     if (tell) AK_MESSAGE(AK_String("removing ") + path);
     AK_DeleteFile(path);
   }

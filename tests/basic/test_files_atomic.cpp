@@ -7,7 +7,9 @@
 
 #include <fstream>
 #include <functional>
+#include <optional>
 
+#include "AK_ProcessLock.h"
 #include "TestSupport.h"
 
 namespace {
@@ -97,6 +99,40 @@ TEST(ReplacingWrite, AnUnfinishedWriterLeavesNothingBehind)
 
 // Text input of outside data: a byte-order mark is skipped, and only that; anything but a
 // regular file is refused before it is opened (a FIFO would block the open for ever).
+// Under the lock of its directory a writer's temporary has the one name every such writer
+// gives it, so the next one writes over what a killed one left; without the lock it has a name
+// of its own. Either is known as this process's own while it is open, never a leftover.
+TEST(ReplacingWrite, UnderTheDirectoryLockTheTemporaryIsTheOneThatAKilledWriterLeft)
+{
+  ScratchDir dir;
+  const std::string target = dir / "saved.atr", leftover = target + ".~locked";
+  WriteFile(leftover, "half of what a killed writer wrote");
+  for (const bool locked : {true, false}) {
+    SCOPED_TRACE(locked ? "locked" : "not locked");
+    std::optional<AK_DirectoryLock> lock;
+    if (locked) lock.emplace(dir.Path().c_str());
+    AK_File file = AK_File::Replacing(target.c_str());
+    ASSERT_TRUE(file);
+    std::fputs("whole", file);
+    std::string temp;
+    for (const AK_String& name : AK_ListDirectory(dir.Path().c_str(), ""))
+      if (AK_IsReplacementTemporary(name) && AK_IsOpenReplacement((dir / name.c_str()).c_str())) temp = name.c_str();
+    EXPECT_EQ(temp == "saved.atr.~locked", locked) << temp;
+    EXPECT_FALSE(temp.empty());
+    EXPECT_FALSE(AK_IsOpenReplacement(locked ? (dir / "other.~locked").c_str() : leftover.c_str()));
+    EXPECT_TRUE(file.Close());
+    EXPECT_FALSE(AK_IsOpenReplacement((dir / temp).c_str()));
+    EXPECT_EQ(Contents(target), "whole");
+    // Under the lock the leftover went with the write; without it, it is nobody's to touch.
+    EXPECT_EQ(AK_ListDirectory(dir.Path().c_str(), "").Count(), locked ? 1 : 2);
+    if (locked) {
+      WriteFile(leftover, "left again");
+    } else {
+      EXPECT_EQ(Contents(leftover), "left again");
+    }
+  }
+}
+
 TEST(TextInput, SkipsAByteOrderMarkAndTakesRegularFilesOnly)
 {
   ScratchDir dir;
