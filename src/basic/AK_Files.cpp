@@ -448,14 +448,3 @@ AK_FileIdentity AK_FileIdentityOfPath(const char* path)
   if (!path || !*path || ::stat(AK_NormalizePath(path).c_str(), &st) != 0) return AK_FileIdentity();
   return IdentityOf(st);
 }
-
-AK_FileVersion AK_FileVersionOfPath(const char* path)
-{
-  struct stat st;
-  AK_FileVersion version;
-  if (!path || !*path || ::stat(AK_NormalizePath(path).c_str(), &st) != 0) return version;
-  version.identity = IdentityOf(st);
-  version.size = static_cast<int64_t>(st.st_size);
-  version.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  return version;
-}

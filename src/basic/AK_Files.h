@@ -177,17 +177,3 @@ struct AK_FileIdentity {
 // The identity of an open file, or of the file at a path (not known when there is none).
 AK_FileIdentity AK_FileIdentityOfStream(std::FILE* file);
 AK_FileIdentity AK_FileIdentityOfPath(const char* path);
-
-// What tells one writing of a file from another: its identity (a file put in place under the
-// name is a new one), its size and its modification time in nanoseconds.
-struct AK_FileVersion {
-  AK_FileIdentity identity;
-  int64_t size = 0;
-  int64_t modified = 0;
-  bool SameAs(const AK_FileVersion& other) const
-  {
-    return identity.SameAs(other.identity) && size == other.size && modified == other.modified;
-  }
-};
-// The version of the file at a path (its identity not known when there is none).
-AK_FileVersion AK_FileVersionOfPath(const char* path);
