@@ -169,6 +169,10 @@ void SW_Simulation::SaveTimeStep(const char*)
     if (!lock->Held()) return;
     if (lock->TookOver()) RecordRunThatIsGone();
   }
+  // The state of the file this process holds stays that file as it is, as a run that goes on
+  // from it leaves it: written again after a run, it would count the state's own energy into
+  // its peak, which a file holds only of the steps before it.
+  if (HoldsWrittenTimeStep() && _series.Holds(ProjectDir())) return;
   // A write that failed answers with the writer's own text.
   bool refused = false;
   const AK_String failure = WriteTimeStep(&refused);
@@ -354,6 +358,12 @@ AK_String SW_Simulation::RecordToSave()
 
 void SW_Simulation::SaveAttributes(const char* fileName)
 {
+  // A run of this directory whose process is gone ends first, as any command that writes
+  // there ends it: its last time step is the record kept.
+  if (_series.IsBoundTo(ProjectDir()) && SW_RunIsGone(ProjectDir())) {
+    SW_RunLock lock(ProjectDir(), GetAbsolutePath(), "not taken over");
+    if (lock.TookOver()) RecordRunThatIsGone();
+  }
   // The caller holds the lock of the directory's writers: a run's record cannot come between
   // the read of the record and this write.
   const AK_String record = RecordToSave();

@@ -86,6 +86,7 @@ TEST(SavesAcrossProjects, ASaveAsIntoAProjectWhoseRunIsGoingOnIsRefused)
   ASSERT_TRUE(started.ok) << started;
   // Stopped however the test ends, before its directory goes.
   const std::shared_ptr<void> stop(nullptr, [&](void*) {
+    if (!fs::exists(run + "/.simulation_lock")) return;
     WriteFile(run + "/.simulation_status", "interrupted\n");
     EXPECT_TRUE(WaitUntilFinished(run));
   });
@@ -107,8 +108,18 @@ TEST(SavesAcrossProjects, ASaveAsIntoAProjectWhoseRunIsGoingOnIsRefused)
   EXPECT_NE(refused.text.find("a run of this simulation is going on in process"), std::string::npos) << refused;
   Files after = written();
   for (auto file = after.begin(); file != after.end();)
-    file = file->first.ends_with(".TimeStep") && !before.count(file->first) ? after.erase(file) : std::next(file);
+    file = (file->first.ends_with(".TimeStep") || file->first.find(".TimeStep.~") != std::string::npos) &&
+                   !before.count(file->first)
+               ? after.erase(file)
+               : std::next(file);
   ExpectSameFiles(after, before, "the target after the refused save");
+  // Once that run is killed, the save goes ahead: it ends the run that is gone, and the target
+  // holds the series saved.
+  ASSERT_NE(KillRun(run, p.Path()), 0);
+  const Answer saved = x.Do(SaveAs("../proj2"));
+  EXPECT_TRUE(saved.ok) << saved;
+  ExpectSameFiles(TimeStepContents(run), TimeStepContents(p.Run()), "the target after the save");
+  EXPECT_EQ(ReadFile(run + "/.simulation_status"), "finished\n");
 }
 
 // Y starts a run to 12 s in the background and X saves the project with an end at 2 s a moment
