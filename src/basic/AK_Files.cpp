@@ -378,33 +378,33 @@ int AK_CopyFile(const char* source, const char* target)
   return written ? 0 : 4;
 }
 
-std::vector<AK_DirectoryEntry> AK_ListDirectoryEntries(const char* directory, const char* extension)
+void AK_VisitDirectory(const char* directory, const char* extension, const std::function<void(const char*)>& visit)
 {
-  std::vector<AK_DirectoryEntry> entries;
   AK_String dir = AK_NormalizePath(directory && *directory ? directory : ".");
   DIR* d = ::opendir(dir.c_str());
-  if (!d) return entries;
-  bool filter = extension && *extension;
+  if (!d) return;
+  const bool filter = extension && *extension;
   while (struct dirent* e = ::readdir(d)) {
     const char* name = e->d_name;
     if (std::strcmp(name, ".") == 0 || std::strncmp(name, "..", 2) == 0) continue;
-    AK_String n(name);
-    if (filter && !(n.GetExtension() == extension)) continue;
-    entries.push_back({std::move(n), uint64_t(e->d_ino)});
+    if (filter) {
+      const char* dot = std::strrchr(name, '.');
+      // As AK_String::GetExtension reads it: a backslash after the dot is a separator.
+      if (!dot || std::strpbrk(dot, "\\/") || std::strcmp(dot + 1, extension) != 0) continue;
+    }
+    visit(name);
   }
   ::closedir(d);
-  std::sort(entries.begin(), entries.end(), [](const AK_DirectoryEntry& a, const AK_DirectoryEntry& b) {
-    return std::strcmp(a.name, b.name) < 0;
-  });
-  return entries;
 }
 
 AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension)
 {
-  std::vector<AK_DirectoryEntry> entries = AK_ListDirectoryEntries(directory, extension);
+  std::vector<AK_String> names;
+  AK_VisitDirectory(directory, extension, [&](const char* name) { names.emplace_back(name); });
+  std::sort(names.begin(), names.end(), [](const AK_String& a, const AK_String& b) { return std::strcmp(a, b) < 0; });
   AK_Array<AK_String> list;
-  list.Reserve(static_cast<int32_t>(entries.size()));
-  for (auto& entry : entries) list.Append(std::move(entry.name));
+  list.Reserve(static_cast<int32_t>(names.size()));
+  for (auto& name : names) list.Append(std::move(name));
   return list;
 }
 

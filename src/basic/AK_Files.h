@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -150,12 +151,9 @@ int AK_CopyFile(const char* source, const char* target);
 // extension only names whose AK_String::GetExtension equals it exactly. A directory that
 // cannot be opened gives an empty list.
 AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension);
-// The same names, each with the inode number the directory gives for it (no file is asked).
-struct AK_DirectoryEntry {
-  AK_String name;
-  uint64_t inode = 0;
-};
-std::vector<AK_DirectoryEntry> AK_ListDirectoryEntries(const char* directory, const char* extension);
+// The same names in the directory's own order, one at a time: a pass over a large directory
+// that needs no order.
+void AK_VisitDirectory(const char* directory, const char* extension, const std::function<void(const char*)>& visit);
 
 // The environment variable HOME, else the current directory.
 AK_String AK_HomeDirectory();

@@ -470,6 +470,11 @@ private:
   SW_SeriesHold _series;
   // The user chose the state held with "LoadTimeStep" since this process last took one.
   bool _stateChosen = false;
+  // The peak kinetic energy that the file of the state held keeps, that of the steps before
+  // the state, and the time of that state (below 0 for none): written again, the state's file
+  // is the same file, although a run that ended there counted the state itself in.
+  double _filePeak = 0;
+  double _filePeakTime = -1;
   // Why this process does not hold the run directory's series, for a state that is not the
   // release at 0 s: "another process has written time steps since this one took its state at
   // ..." or "the time steps up to its state at ... have been removed since this process took

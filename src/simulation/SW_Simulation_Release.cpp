@@ -463,6 +463,7 @@ AK_String SW_Simulation::Initialize()
     if (fault.IsEmpty()) {
       KeepRunMassPerParticle(runMass);
       _series.TakeBack(ProjectDir());  // the state is this set-up's now, not another process's run's
+      _filePeakTime = -1;
       _stateChosen = false;
     }
     ResetResultFields(*this);

@@ -276,6 +276,7 @@ void SW_Simulation::ReturnToWrittenState()
 void SW_Simulation::HoldRelease()
 {
   PeakKineticEnergy = 0;
+  _filePeakTime = -1;
   _series.Drop();
   _stateChosen = false;
   if (Initialize().IsEmpty()) return;

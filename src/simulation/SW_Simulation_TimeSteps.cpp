@@ -129,7 +129,7 @@ private:
 AK_String SW_Simulation::WriteTimeStep(bool* refused)
 {
   SimulationRecords records(*this);
-  SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
+  SW_TimeStepHeader header{CurrentTime, _filePeakTime == CurrentTime ? _filePeak : PeakKineticEnergy};
   // Without a run directory there is no series: the writer says why it writes nothing.
   if (ProjectDir().IsEmpty() || !AK_IsDirectory(ProjectDir())) {
     const AK_String before = AK_ErrorText;
@@ -156,6 +156,8 @@ AK_String SW_Simulation::WriteTimeStep(bool* refused)
   // The file written holds the state: a project saved from now on loads it again, so that a
   // "Continue" in any process goes on from there.
   CurrentTimeStep = SW_TimeStepName(CurrentTime);
+  _filePeak = header.peakKineticEnergy;
+  _filePeakTime = CurrentTime;
   return "";
 }
 
@@ -169,10 +171,6 @@ void SW_Simulation::SaveTimeStep(const char*)
     if (!lock->Held()) return;
     if (lock->TookOver()) RecordRunThatIsGone();
   }
-  // The state of the file this process holds stays that file as it is, as a run that goes on
-  // from it leaves it: written again after a run, it would count the state's own energy into
-  // its peak, which a file holds only of the steps before it.
-  if (HoldsWrittenTimeStep() && _series.Holds(ProjectDir())) return;
   // A write that failed answers with the writer's own text.
   bool refused = false;
   const AK_String failure = WriteTimeStep(&refused);
@@ -215,6 +213,8 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   records.Commit();
   CurrentTime = header.currentTime;
   PeakKineticEnergy = header.peakKineticEnergy;
+  _filePeak = PeakKineticEnergy;
+  _filePeakTime = CurrentTime;
   BindFieldsToMesh();
   CurrentTimeStep = name;
   _stateChosen = false;

@@ -103,14 +103,14 @@ AK_String SW_NewestTimeStep(const char* projectDir, double* time)
   AK_String newest;
   double newestTime = 0;
   if (!projectDir || !*projectDir) return newest;
-  for (const AK_String& file : AK_ListDirectory(projectDir, "TimeStep")) {
+  AK_VisitDirectory(projectDir, "TimeStep", [&](const char* file) {
     AK_String name = NameOfFile(file);
     double t;
     if (SW_TimeOfTimeStepName(name, t) && (newest.IsEmpty() || t > newestTime)) {
       newest = std::move(name);
       newestTime = t;
     }
-  }
+  });
   if (time) *time = newestTime;
   return newest;
 }
@@ -182,11 +182,13 @@ void SW_DeleteTimeStepFiles(const char* projectDir, const SW_TimeStepList& list,
 void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double deltaT)
 {
   if (!HasDirectory(projectDir, "no later time steps removed")) return;
-  for (const AK_String& file : AK_ListDirectory(projectDir, "TimeStep")) {
+  std::vector<AK_String> later;
+  AK_VisitDirectory(projectDir, "TimeStep", [&](const char* file) {
     double time;
     if (!SW_TimeOfTimeStepName(NameOfFile(file), time)) time = -1;
-    if (time > currentTime + 0.5 * deltaT) AK_DeleteFile(AK_JoinPath(projectDir, file));
-  }
+    if (time > currentTime + 0.5 * deltaT) later.emplace_back(file);
+  });
+  for (const AK_String& file : later) AK_DeleteFile(AK_JoinPath(projectDir, file));
   RemoveLeftoverTemporaries(projectDir, false);
 }
 

@@ -78,7 +78,7 @@ TEST(RunDirectoryGate, AStateOvertakenByAnotherProcessIsNeitherContinuedNorSaved
   SharedExample p(4, 1);
   TorvuProcess x(p / "x");
   ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
-  // The state its run ended with is the last file's as it stands, peak kinetic energy and all.
+  // The state the run ended with is its last file as it stands, peak kinetic energy and all.
   const Files ran = p.TimeSteps();
   EXPECT_TRUE(x.Do(Set(kSimulation, "SaveTimeStep", "")).ok);
   ExpectSameFiles(p.TimeSteps(), ran, "after \"SaveTimeStep\" of the state the run ended with");
