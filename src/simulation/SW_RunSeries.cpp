@@ -107,7 +107,7 @@ SW_SeriesHold::Gate SW_SeriesHold::Pass(const AK_DirectoryLock&, const char* run
   AK_File file = AK_File::ReplacingVolatile(StampPath(runDirectory), "w");
   if (file) std::fputs(line, file);
   if (!file || !file.Close()) {
-    gate.failure = StampPath(runDirectory) + ": " + std::strerror(errno);
+    gate.failure = "the stamp of the series cannot be written: " + StampPath(runDirectory) + ": " + std::strerror(errno);
     return gate;
   }
   Bind(runDirectory);

@@ -70,8 +70,8 @@ public:
   // series, Anew always; both advance the stamp first (Anew under a new id), so that every
   // other process stops holding the series before the first byte changes, and this one holds
   // the series that results. A Record is passed while the series is held; it changes nothing.
-  // Passed, or why not: the series is not held, or its stamp cannot be written (the reason of
-  // the system, which leaves every file as it was).
+  // Passed, or why not: the series is not held, or its stamp cannot be written (the reason,
+  // with the system's; every file is left as it was).
   struct Gate {
     bool passed = false;
     AK_String failure;  // "" when only not held

@@ -370,6 +370,9 @@ public:
   // another process saved it after the start. "" otherwise, and for every later run of this
   // process.
   AK_String BackgroundStartRefusal();
+  // The stamp of the saved simulation, its attribute file in the project directory
+  // (SW_SavedFileStamp).
+  AK_String SavedStamp();
   // The per-cell arrays of a run: resistance areas and wall marks.
   void UpdateCellResistances(SW_SimulationRun& run);
   void MarkWallCells(SW_SimulationRun& run);
@@ -463,7 +466,7 @@ private:
   AK_WeakRef<SW_Mesh> _mesh;
   AK_String _meshName;  // the path last given to Mesh
   bool _startedInBackground = false;  // this process plays a background run's start macro
-  // The saved simulation this process loaded as a background start's (SW_SavedSimulationStamp).
+  // The saved simulation this process loaded as a background start's (SavedStamp).
   AK_String _loadedSave;
   // The series of time steps this process last read its state from or wrote, and whether it
   // holds it still: what every writer of the run directory asks first.
@@ -480,6 +483,9 @@ private:
   // ..." or "the time steps up to its state at ... have been removed since this process took
   // it", with the newest time step of the run directory and how to go on.
   AK_String SeriesLapse();
+  // Why the gate of the series refused this process a change: the failure of its stamp, or
+  // else why the process does not hold the series (SeriesLapse).
+  AK_String GateRefusal(const SW_SeriesHold::Gate& gate);
   // The state held as text, "its state at T s" with its time step when it has one.
   AK_String StateText();
   // Records a time step in the saved simulation (see RecordRunState); `always`: whether this

@@ -76,10 +76,10 @@ AK_String SW_RunDirectory(const char* projectDir)
 // The run lock is kept only for a simulation with a project directory of its own.
 static bool HasRunDirectory(const char* projectDir) { return projectDir && *projectDir; }
 
-AK_String SW_SavedSimulationStamp(const char* projectDir)
+AK_String SW_SavedFileStamp(const char* path)
 {
   AK_String text;
-  if (!AK_ReadTextFile(AK_JoinPath(SW_RunDirectory(projectDir), "ShallowWaterSimulation.atr"), text)) return "";
+  if (!AK_ReadTextFile(path, text)) return "";
   // FNV-1a over the bytes, with their count: two saves of other values differ.
   uint64_t digest = 14695981039346656037ull;
   const size_t size = std::strlen(text);

@@ -91,9 +91,9 @@ struct SW_BackgroundRun {
   AK_String timeStep = {};
 };
 
-// What tells the saved simulation of a run directory from any other save: a digest of its
-// attribute file's bytes, "" when there is none.
-AK_String SW_SavedSimulationStamp(const char* projectDir);
+// What tells a saved file from any other save of it: a digest of its bytes, "" when there is
+// none.
+AK_String SW_SavedFileStamp(const char* path);
 // The saved simulation that a start of a run in another process expects to run
 // (".simulation_start" in the run directory): its launcher writes it when it starts the run and
 // whenever it saves the simulation again before that run is over, so that the run runs only

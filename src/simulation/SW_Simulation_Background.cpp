@@ -77,7 +77,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   run.continuing = continuing;
   if (continuing) run.timeStep = sim.ChosenTimeStep();
   // The run runs only the values saved now (or by this process until it is over).
-  SW_ExpectSavedSimulation(sim.ProjectDir(), SW_SavedSimulationStamp(sim.ProjectDir()));
+  SW_ExpectSavedSimulation(sim.ProjectDir(), sim.SavedStamp());
   // What the project does not keep, the run still needs: the point source, the stop
   // criterion, the switches of the model and the restart file of the flow above.
   for (const AK_String& name : sim.VariableNames()) run.variables.emplace_back(name, sim.GetVariable(name));
@@ -93,7 +93,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
 AK_String SW_Simulation::RunStatus()
 {
   // A run whose process is gone answers what a take-over of its lock would leave, without
-  // writing anything: nothing else may ever end it in this process.
+  // writing anything: its launcher may wait for it and load nothing that would take it over.
   const AK_String status = SW_ReadStatusFile(ProjectDir());
   return status != "finished" && SW_RunIsGone(ProjectDir()) ? AK_String("finished") : status;
 }

@@ -203,6 +203,11 @@ AK_String SW_Simulation::SeriesLapse()
   return "another process has written time steps since this one took " + StateText() + NewestAndHowToGoOn(newest);
 }
 
+AK_String SW_Simulation::GateRefusal(const SW_SeriesHold::Gate& gate)
+{
+  return gate.failure.IsEmpty() ? SeriesLapse() : gate.failure;
+}
+
 AK_String SW_Simulation::StaleStateRefusal()
 {
   // A run from 0 s writes its series anew; any other goes on from the series it holds.
@@ -236,13 +241,10 @@ AK_String SW_Simulation::WriteOutput()
 {
   AK_Object* top = GetRoot();
   if (top->Get("Offscreen") == "0") top->Set("Draw", "");
-  // Without a project directory nothing is written, and nothing is lost: the run goes on.
-  if (ProjectDir().IsEmpty() || !Particles()) {
-    if (Particles()) WriteTimeStep();
-    return "";
-  }
+  if (!Particles()) return "";
   const AK_String failure = WriteTimeStep();
-  if (failure.IsEmpty()) return "";
+  // Without a project directory nothing is written, and nothing is lost: the run goes on.
+  if (failure.IsEmpty() || ProjectDir().IsEmpty()) return "";
   return AK_String::Format("stopped at time %g s: the time step file ", CurrentTime) +
          SW_TimeStepPath(ProjectDir(), SW_TimeStepName(CurrentTime)) + " could not be written: " + failure;
 }
@@ -314,7 +316,7 @@ void SW_Simulation::RunLoop(bool fromStart)
     const SW_SeriesHold::Gate gate =
         _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
     if (!gate.passed)
-      return RefuseRun(gate.failure.IsEmpty() ? SeriesLapse() : "the stamp of the series cannot be written: " + gate.failure);
+      return RefuseRun(GateRefusal(gate));
     SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
   }
   CheckFrictionParameters();

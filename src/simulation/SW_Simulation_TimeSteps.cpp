@@ -143,7 +143,7 @@ AK_String SW_Simulation::WriteTimeStep(bool* refused)
   const SW_SeriesHold::Gate gate = _series.Pass(locked, ProjectDir(), SW_SeriesChange::Write);
   if (!gate.passed) {
     if (refused) *refused = true;
-    return gate.failure.IsEmpty() ? SeriesLapse() : "the stamp of the series cannot be written: " + gate.failure;
+    return GateRefusal(gate);
   }
   const AK_String before = AK_ErrorText;
   AK_ErrorText = "";
@@ -233,7 +233,7 @@ void SW_Simulation::AfterLoad()
   // A load whose time step was read holds that series already; any other leaves nothing of
   // an earlier project's results in view.
   _series.Bind(ProjectDir());
-  if (_startedInBackground) _loadedSave = SW_SavedSimulationStamp(ProjectDir());
+  if (_startedInBackground) _loadedSave = SavedStamp();
   TakeStateOfRunThatIsGone();
 }
 
@@ -327,8 +327,7 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   const SW_SeriesChange change =
       all && !_series.Holds(ProjectDir()) ? SW_SeriesChange::Anew : SW_SeriesChange::Remove;
   if (const SW_SeriesHold::Gate gate = _series.Pass(locked, ProjectDir(), change); !gate.passed) {
-    AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: " +
-                   (gate.failure.IsEmpty() ? SeriesLapse() : "the stamp of the series cannot be written: " + gate.failure);
+    AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: " + GateRefusal(gate);
     return;
   }
   SW_DeleteTimeStepFiles(ProjectDir(), list, all);
@@ -337,6 +336,11 @@ void SW_Simulation::DeleteTimesteps(const char* value)
     CurrentTimeStep = "";
   // The saved project names what is left, or nothing, never a file that is gone.
   RecordTimeStep(all ? AK_String() : last, true);
+}
+
+AK_String SW_Simulation::SavedStamp()
+{
+  return SW_SavedFileStamp(AK_JoinPath(ProjectDir(), GetType() + ".atr"));
 }
 
 AK_String SW_Simulation::RecordToSave()
@@ -373,7 +377,7 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   CurrentTimeStep = held;
   // A run this process started elsewhere runs what it saved last.
   if (_series.HandedOver() && !SW_ExpectedSavedSimulation(ProjectDir()).IsEmpty())
-    SW_ExpectSavedSimulation(ProjectDir(), SW_SavedSimulationStamp(ProjectDir()));
+    SW_ExpectSavedSimulation(ProjectDir(), SavedStamp());
 }
 
 AK_String SW_Simulation::SaveRefusal(const char* directory)
@@ -404,8 +408,7 @@ int SW_Simulation::SaveData(AK_STREAM&)
   AK_DirectoryLock locked(ProjectDir());
   SW_SeriesHold target;
   if (const SW_SeriesHold::Gate gate = target.Pass(locked, ProjectDir(), SW_SeriesChange::Anew); !gate.passed) {
-    AK_ErrorText = GetAbsolutePath() + ": time steps not copied: the stamp of the series cannot be written: " +
-                   gate.failure;
+    AK_ErrorText = GetAbsolutePath() + ": time steps not copied: " + gate.failure;
     return 1;
   }
   // Copied again while a writer changes the series meanwhile (a run going on there): the

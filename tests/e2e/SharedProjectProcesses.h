@@ -244,6 +244,7 @@ inline std::string Load(const std::string& project = "../proj")
 {
   return Set("", "ProjectDir", project) + Set("Project", "LoadProject", "");
 }
+inline std::string SaveProject() { return Set("Project", "SaveProject", ""); }
 inline std::string ContinueTo(double end)
 {
   return Set(kSimulation, "EndTime", Seconds(end)) + Set(kSimulation, "Continue", "");

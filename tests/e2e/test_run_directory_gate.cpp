@@ -21,8 +21,24 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string SaveProject() { return Set("Project", "SaveProject", ""); }
 std::string Friction(const std::string& degrees) { return Set(kSimulation, "BedFrictionAngle", degrees); }
+
+// X runs the project; Y loads X's time step at `from` and goes on from it under 30 degrees to
+// 10 s. X's "Continue" to `to` is refused and changes neither a time step nor the record. The
+// time steps as Y left them.
+Files Overtaken(const SharedExample& p, TorvuProcess& x, TorvuProcess& y, double from, double to)
+{
+  EXPECT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
+  const Answer overtaken = y.Do(Load() + Set(kSimulation, "LoadTimeStep", Step(from)) + Friction("30") + ContinueTo(10));
+  EXPECT_TRUE(overtaken.ok) << overtaken;
+  const Files steps = p.TimeSteps();
+  const std::string record = Recorded(p.Saved());
+  const Answer continued = x.Do(ContinueTo(to));
+  EXPECT_FALSE(continued.ok) << Gist(x.Log());
+  ExpectSameFiles(p.TimeSteps(), steps, "after the refused \"Continue\"");
+  EXPECT_EQ(Recorded(p.Saved()), record);
+  return steps;
+}
 
 }  // namespace
 
@@ -60,15 +76,7 @@ TEST(RunDirectoryGate, AStateOvertakenByAnotherProcessIsNeitherContinuedNorSaved
   {
     SharedExample p(8, 2);
     TorvuProcess x(p / "x"), y(p / "y");
-    ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
-    const Answer overtaken = y.Do(Load() + Set(kSimulation, "LoadTimeStep", Step(2)) + Friction("30") + ContinueTo(10));
-    ASSERT_TRUE(overtaken.ok) << overtaken;
-    const Files steps = p.TimeSteps();
-    const std::string record = Recorded(p.Saved());
-    const Answer continued = x.Do(ContinueTo(12));
-    EXPECT_FALSE(continued.ok) << Gist(x.Log());
-    ExpectSameFiles(p.TimeSteps(), steps, "after the refused \"Continue\"");
-    EXPECT_EQ(Recorded(p.Saved()), record);
+    Overtaken(p, x, y, 2, 12);
     const Files everything = FilesIn(p.Run());
     const Answer saved = x.Do(Set(kSimulation, "SaveTimeStep", ""));
     EXPECT_FALSE(saved.ok) << Gist(x.Log());
@@ -100,13 +108,8 @@ TEST(RunDirectoryGate, AfterItsFilesWereReplacedAProcessNeverWritesFromItsOldSta
 {
   SharedExample p(10, 2);
   TorvuProcess x(p / "x"), y(p / "y");
-  ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
-  const Answer replaced = y.Do(Load() + Set(kSimulation, "LoadTimeStep", Step(4)) + Friction("30") + ContinueTo(10));
-  ASSERT_TRUE(replaced.ok) << replaced;
-  const Files ys = p.TimeSteps();
-  const Answer continued = x.Do(ContinueTo(14));
-  EXPECT_FALSE(continued.ok) << Gist(x.Log());
-  ExpectSameFiles(p.TimeSteps(), ys, "after the refused \"Continue\"");
+  const Files ys = Overtaken(p, x, y, 4, 14);
+  ASSERT_FALSE(HasFailure());
   const Answer deleted = x.Do(Set(kSimulation, "DeleteTimesteps", "except last"));
   EXPECT_TRUE(RecordIsThere(p.Run())) << Recorded(p.Saved()) << "\n" << deleted;
   // Removing the others is for a process that holds the last one, which is Y's now.

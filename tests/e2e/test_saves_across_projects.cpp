@@ -17,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string SaveProject() { return Set("Project", "SaveProject", ""); }
 std::string SaveAs(const std::string& project) { return Set("", "SaveProjectAs", project); }
 std::string RunOf(const std::string& project) { return project + "/Project/Simulations/A"; }
 
