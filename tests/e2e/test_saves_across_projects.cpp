@@ -121,8 +121,8 @@ TEST(SavesAcrossProjects, ASaveAsIntoAProjectWhoseRunIsGoingOnIsRefused)
   EXPECT_EQ(ReadFile(run + "/.simulation_status"), "finished\n");
 }
 
-// Y starts a run to 12 s in the background and X saves the project with an end at 2 s a moment
-// later. The run goes to 12 s when it loaded before X's save, or does not run at all and says
+// Y starts a run to 6 s in the background and X saves the project with an end at 2 s a moment
+// later. The run goes to 6 s when it loaded before X's save, or does not run at all and says
 // why; it never runs to what X saved.
 TEST(SavesAcrossProjects, ABackgroundStartRunsWhatItsLauncherSaved)
 {
@@ -132,7 +132,7 @@ TEST(SavesAcrossProjects, ABackgroundStartRunsWhatItsLauncherSaved)
     TorvuProcess x(p / "x"), y(p / "y");
     ASSERT_TRUE(x.Do(Load()).ok);
     const Answer started =
-        y.Do(Load() + Set(kSimulation, "EndTime", "12") + Set(kSimulation, "RunInBackground", ""));
+        y.Do(Load() + Set(kSimulation, "EndTime", "6") + Set(kSimulation, "RunInBackground", ""));
     ASSERT_TRUE(started.ok) << started;
     std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     x.Do(Set(kSimulation, "EndTime", "2") + SaveProject());
@@ -142,7 +142,7 @@ TEST(SavesAcrossProjects, ABackgroundStartRunsWhatItsLauncherSaved)
     const std::string info = ReadFile(p.Run() + "/.simulation_info");
     const bool notRun = info.rfind("not run: ", 0) == 0 &&
                         info.find("another process saved the simulation after this start") != std::string::npos;
-    EXPECT_TRUE(newest == File(12) || (notRun && p.Status() == "finished\n"))
+    EXPECT_TRUE(newest == File(6) || (notRun && p.Status() == "finished\n"))
         << "newest " << newest << ", info " << info;
     EXPECT_NE(newest, File(2));
   }
