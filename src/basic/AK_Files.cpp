@@ -319,6 +319,15 @@ int AK_MakeDirectory(const char* path)
   return errno == EEXIST && AK_IsDirectory(p) ? 0 : -1;
 }
 
+int AK_MakeDirectories(const char* path)
+{
+  if (!path || !*path) return -1;
+  const std::string p = AK_NormalizePath(path).c_str();
+  for (size_t slash = p.find('/', 1); slash != std::string::npos; slash = p.find('/', slash + 1))
+    if (slash > 0 && p[slash - 1] != '/') AK_MakeDirectory(p.substr(0, slash).c_str());
+  return AK_MakeDirectory(p.c_str());
+}
+
 int AK_RenameFile(const char* oldPath, const char* newPath)
 {
   if (!oldPath || !newPath || !*oldPath || !*newPath) return -1;
@@ -440,6 +449,43 @@ AK_FileIdentity AK_FileIdentityOfStream(std::FILE* file)
   struct stat st;
   if (!file || ::fstat(fileno(file), &st) != 0) return AK_FileIdentity();
   return IdentityOf(st);
+}
+
+AK_VersionRead AK_ReadFileVersion(const char* rawPath, size_t limit, AK_String& text, AK_FileVersion& version,
+                                  AK_String& failure)
+{
+  text = "";
+  version = AK_FileVersion();
+  const AK_String path = AK_NormalizePath(rawPath ? rawPath : "");
+  const auto failed = [&](int error) {
+    failure = path + ": " + std::strerror(error);
+    return AK_VersionRead::Failed;
+  };
+  // Not blocked by a FIFO put in its place.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    struct stat st;
+    return errno == ENOENT && ::lstat(path.c_str(), &st) != 0 ? AK_VersionRead::Missing : failed(errno);
+  }
+  struct stat st;
+  std::string bytes;
+  int error = 0;
+  if (::fstat(fd, &st) != 0) error = errno;
+  else if (!S_ISREG(st.st_mode)) error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  else if (size_t(st.st_size) > limit) error = EFBIG;
+  char chunk[4096];
+  for (ssize_t n; error == 0 && (n = ::read(fd, chunk, sizeof chunk)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    else if (bytes.size() + size_t(n) > limit) error = EFBIG;
+    else bytes.append(chunk, size_t(n));
+  }
+  ::close(fd);
+  if (error != 0) return failed(error);
+  text = AK_String(bytes.data(), bytes.data() + bytes.size());
+  version.identity = IdentityOf(st);
+  version.changed = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return AK_VersionRead::Read;
 }
 
 AK_FileIdentity AK_FileIdentityOfPath(const char* path)

@@ -121,6 +121,8 @@ int AK_IsDirectory(const char* path);
 
 // Creates one directory level: 0 on success or when the directory exists, -1 otherwise.
 int AK_MakeDirectory(const char* path);
+// The same for every level of the path that is missing.
+int AK_MakeDirectories(const char* path);
 
 // Renames (moves) a file or directory: 0 on success, -1 otherwise. An existing target is
 // never replaced: that is a failure, not a silent overwrite.
@@ -175,3 +177,22 @@ struct AK_FileIdentity {
 // The identity of an open file, or of the file at a path (not known when there is none).
 AK_FileIdentity AK_FileIdentityOfStream(std::FILE* file);
 AK_FileIdentity AK_FileIdentityOfPath(const char* path);
+
+// What tells one writing of a file from every other: the file's identity and the time its
+// status last changed, which no user can set back. A file written anew with the text an earlier
+// one had is still another version.
+struct AK_FileVersion {
+  AK_FileIdentity identity;
+  int64_t changed = 0;  // nanoseconds
+  bool operator==(const AK_FileVersion& other) const
+  {
+    return identity.SameAs(other.identity) && changed == other.changed;
+  }
+};
+enum class AK_VersionRead { Read, Missing, Failed };
+// Reads a small regular file whole (at most `limit` bytes) with its version, taken from the very
+// file read. Missing when nothing stands at the path (a dangling symbolic link included);
+// Failed, with the path and the system's reason in `failure`, when it cannot be read or is no
+// regular file or is longer than the limit.
+AK_VersionRead AK_ReadFileVersion(const char* path, size_t limit, AK_String& text, AK_FileVersion& version,
+                                  AK_String& failure);

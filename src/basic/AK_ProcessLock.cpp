@@ -316,13 +316,22 @@ std::mutex g_directoriesMutex;
 
 }  // namespace
 
-AK_DirectoryLock::AK_DirectoryLock(const char* directory)
+AK_DirectoryLock::AK_DirectoryLock(const char* directory) { Take(directory, true, {}); }
+
+AK_DirectoryLock::AK_DirectoryLock(const char* directory, std::chrono::milliseconds patience)
+{
+  Take(directory, false, patience);
+}
+
+void AK_DirectoryLock::Take(const char* directory, bool wait, std::chrono::milliseconds patience)
 {
   const AK_String path = AK_NormalizePath(directory && *directory ? directory : ".");
+  const auto fail = [&](int error) { _failure = path + ": " + std::strerror(error); };
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   struct stat st;
-  if (fd < 0) return;
+  if (fd < 0) return fail(errno);
   if (::fstat(fd, &st) != 0) {
+    fail(errno);
     ::close(fd);
     return;
   }
@@ -338,9 +347,17 @@ AK_DirectoryLock::AK_DirectoryLock(const char* directory)
     }
   }
   int locked;
-  while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+  if (wait) {
+    while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+  } else {
+    const auto end = std::chrono::steady_clock::now() + patience;
+    while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && (errno == EWOULDBLOCK || errno == EINTR) &&
+           std::chrono::steady_clock::now() < end)
+      ::usleep(1000);
   }
   if (locked != 0) {
+    fail(errno);
     ::close(fd);
     return;
   }

@@ -5,6 +5,7 @@
 // holder lives while a process of that id exists.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <utility>
 
@@ -59,14 +60,22 @@ int64_t AK_ProcessStartTime(int pid);
 class AK_DirectoryLock {
 public:
   explicit AK_DirectoryLock(const char* directory);
+  // Waits at most `patience` for another process to give the lock up: one that holds a lock
+  // of its own meanwhile must not wait for ever on a process that waits for that one.
+  AK_DirectoryLock(const char* directory, std::chrono::milliseconds patience);
   ~AK_DirectoryLock();
   AK_DirectoryLock(const AK_DirectoryLock&) = delete;
   AK_DirectoryLock& operator=(const AK_DirectoryLock&) = delete;
   bool Held() const { return _held; }
+  // Why it is not held: the directory and the system's reason ("" while held).
+  const AK_String& Failure() const { return _failure; }
 
 private:
+  void Take(const char* directory, bool wait, std::chrono::milliseconds patience);
+
   std::pair<uint64_t, uint64_t> _key;  // the directory's device and inode
   bool _held = false;
+  AK_String _failure;
 };
 // True while this process holds the lock of the directory (under any spelling of its path).
 bool AK_HoldsDirectoryLock(const char* directory);

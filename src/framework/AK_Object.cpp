@@ -2,6 +2,7 @@
 #include "AK_Object.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -357,7 +358,14 @@ int AK_Object::DeleteComponent(const char* id)
   for (int i = 0; i < ComponentCount(); ++i) {
     if (Owns(i) && _components[i]->_id == id) {
       AK_Object* doomed = _components[i].Get();
-      doomed->DeleteProjectDir();
+      // A refused or failed removal keeps the object with its files.
+      AK_DirectoryHolds holds;
+      if (!doomed->HoldSubtreeDirectories(doomed->_projectDir, AK_DirectoryChange::Remove, holds)) return 0;
+      if (doomed->DeleteProjectDir() != 0) {
+        AK_ErrorText = doomed->GetAbsolutePath() + ": not deleted, its directory " + doomed->_projectDir +
+                       " cannot be removed: " + std::strerror(errno);
+        return 0;
+      }
       Destroy(doomed);  // links to it and to what it owns answer null from now on
       return 1;
     }

@@ -41,6 +41,16 @@ class AK_AttributeTable;
 class AK_STREAM;
 class AK_Object;
 
+// What objects hold while their project directories change as a whole (their locks and the work
+// of their own that goes with it), given back when the holds go.
+using AK_DirectoryHolds = std::vector<std::shared_ptr<void>>;
+enum class AK_DirectoryChange {
+  Read,      // a load reads it
+  SaveInto,  // a save writes the object into it
+  Remove,    // the object is deleted with it
+  Move,      // the object is renamed, and it with it
+};
+
 using AK_ComponentFactory = AK_Object* (*)(const char* text);
 
 class AK_Object {
@@ -66,9 +76,12 @@ public:
   virtual void Unload(const char* text);
   virtual int32_t ModificationTime(const char* attribute);
   virtual int WriteClassValues();
-  // Why the object cannot be saved into `directory` now, "" when it can: asked of every object
-  // of a project before a save writes any file, so that a refused save changes nothing.
-  virtual AK_String SaveRefusal(const char* directory);
+  // Takes what the object must hold before `directory`, its project directory, changes as a
+  // whole or is read by a load, adding it to `holds`: false, with the error text saying why,
+  // when another writer has it now; nothing of the directory has changed then. Every object of
+  // a project is asked before a save or a deletion touches any file, so that a refused one
+  // changes nothing. Nothing to hold by default.
+  virtual bool HoldDirectory(const char* directory, AK_DirectoryChange change, AK_DirectoryHolds& holds);
 
   // --- class level ---
   static AK_ClassRecord& ClassRecord();
@@ -118,6 +131,9 @@ public:
   void CollectDescendantsOfType(const char* typeName, AK_Array<AK_Object*>& list);
   AK_Object* GetComponentByIndexPath(int n, const int* indices);
   void SetOnTypeRecursive(const char* typeName, const char* attribute, const char* value);
+  // HoldDirectory of this object and of every owned object below it, each for its directory
+  // below `directory` (joined with its Id); false at the first refusal.
+  bool HoldSubtreeDirectories(const char* directory, AK_DirectoryChange change, AK_DirectoryHolds& holds);
   void SetComponentFactory(AK_ComponentFactory factory) { _componentFactory = factory; }
   // Each component's Id followed by "%AK_SEP%".
   AK_String GetComponentIdList();

@@ -226,7 +226,11 @@ void AK_Object::SetUniqueId(const char* wanted)
   AK_String moved = ParentDirectoryOf(_projectDir);
   moved.EnsureTrailingChar(_id, '/');
   if (!AK_FileExists(_projectDir)) return;
-  if (AK_RenameFile(_projectDir, moved) != 0) {
+  // The directory moves whole with nobody else writing it, or the object keeps its name.
+  AK_DirectoryHolds holds;
+  const bool held = HoldSubtreeDirectories(_projectDir, AK_DirectoryChange::Move, holds);
+  if (!held || AK_RenameFile(_projectDir, moved) != 0) {
+    if (held) AK_ErrorText = GetAbsolutePath() + ": not renamed, " + _projectDir + " cannot be moved to " + moved;
     const AK_String given = _id;
     _id = old;
     ReindexAfterRename(given);

@@ -9,6 +9,13 @@
 #include "AK_ClassTable.h"
 #include "AK_Object.h"
 
+namespace {
+
+// The name a deletion moves an object's directory to, beside it, before it removes it.
+constexpr const char* kRemovedAside = ".~removing";
+
+}  // namespace
+
 void AK_Object::SetProjectDirRecursive(const char* directory)
 {
   AK_String dir(directory ? directory : "");
@@ -29,7 +36,25 @@ int AK_Object::DeleteProjectDir()
   while (normal.Length() > 1 && normal[normal.Length() - 1] == '/')
     normal = AK_String(normal.c_str(), normal.c_str() + normal.Length() - 1);
   if (normal == "/" || normal == "." || normal == "..") return 0;
-  return AK_DeleteDirectoryTree(_projectDir);
+  // Moved aside in one step first: a removal cut short leaves the project without the object,
+  // never with a part of its files; what is left aside no load takes for an object.
+  const AK_String aside = normal + kRemovedAside;
+  if (AK_FileExists(aside)) AK_DeleteDirectoryTree(aside);
+  if (AK_RenameFile(normal, aside) != 0) return -1;
+  if (AK_DeleteDirectoryTree(aside) != 0)
+    AK_MESSAGE(AK_String("WARNING: ") + GetAbsolutePath() + ": what was its directory is left as " + aside);
+  return 0;
+}
+
+bool AK_Object::HoldDirectory(const char*, AK_DirectoryChange, AK_DirectoryHolds&) { return true; }
+
+bool AK_Object::HoldSubtreeDirectories(const char* directory, AK_DirectoryChange change, AK_DirectoryHolds& holds)
+{
+  const AK_String dir(directory ? directory : "");
+  if (!HoldDirectory(dir, change, holds)) return false;
+  for (AK_Object* c : OwnedComponents())
+    if (!c->IsDead() && !c->HoldSubtreeDirectories(AK_JoinPath(dir, c->_id), change, holds)) return false;
+  return true;
 }
 
 namespace {
@@ -80,6 +105,9 @@ void AK_Object::Load(const char* directory)
   LoadFailures failures;
   AK_String dir(directory ? directory : "");
   AK_MESSAGE(AK_String("loading '") + _id + "' from " + dir);
+  // Read as one, with no writer of the whole directory in between.
+  AK_DirectoryHolds holds;
+  HoldDirectory(dir, AK_DirectoryChange::Read, holds);
   SetProjectDirRecursive(dir);
   _loadDamage = "";
 
@@ -157,6 +185,12 @@ void AK_Object::LoadSubtree(const char* directory)
   if (!_suppressCreatingComponents) {
     AK_Array<AK_String> entries = AK_ListDirectory(dir, "");
     for (const AK_String& entry : entries) {
+      // What a deletion killed half-way left aside.
+      if (const size_t n = std::strlen(entry), m = std::strlen(kRemovedAside);
+          n > m && std::strcmp(entry.c_str() + n - m, kRemovedAside) == 0) {
+        AK_DeleteDirectoryTree(AK_JoinPath(dir, entry));
+        continue;
+      }
       // Saved components are named by their Ids, which are plain identifiers.
       if (!AK_IsPlainIdentifier(entry)) continue;
       if (GetComponent(entry)) continue;

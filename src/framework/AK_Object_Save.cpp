@@ -147,6 +147,12 @@ void AK_Object::SaveAs(const char* directory)
   AK_OperationScope scope;
   SaveFailures failures;
   AK_String dir(directory ? directory : "");
+  // Held already when the whole project is saved; a refusal leaves the object where it was.
+  AK_DirectoryHolds holds;
+  if (!HoldDirectory(dir, AK_DirectoryChange::SaveInto, holds)) {
+    SaveFailures::Add(AK_ErrorText);
+    return;
+  }
   _projectDir = dir;
   if (!AK_FileExists(dir) && AK_MakeDirectory(dir) != 0 && !AK_IsDirectory(dir)) {
     AK_ErrorText = AK_String("cannot create directory ") + dir + " for saving " + GetAbsolutePath();
@@ -308,33 +314,14 @@ bool AK_Object::RewriteSavedAttribute(const char* directory, const char* attribu
   return true;
 }
 
-AK_String AK_Object::SaveRefusal(const char*) { return ""; }
-
-namespace {
-
-// The first refusal of the objects of the subtree to be saved below `directory`.
-AK_String SubtreeSaveRefusal(AK_Object& object, const AK_String& directory)
-{
-  if (AK_String refusal = object.SaveRefusal(directory); !refusal.IsEmpty()) return refusal;
-  for (AK_Object* c : object.OwnedComponents())
-    if (!c->IsDead())
-      if (AK_String refusal = SubtreeSaveRefusal(*c, AK_JoinPath(directory, c->Id())); !refusal.IsEmpty())
-        return refusal;
-  return "";
-}
-
-}  // namespace
-
 void AK_Object::SaveProjectAs(const char* directory)
 {
   AK_OperationScope scope;
   SaveFailures failures;
   AK_String dir(directory ? directory : "");
-  if (failures.Outermost())
-    if (const AK_String refusal = SubtreeSaveRefusal(*this, dir); !refusal.IsEmpty()) {
-      AK_ErrorText = refusal;
-      return;
-    }
+  // Everything the save writes is held before its first file changes, and until its last did.
+  AK_DirectoryHolds holds;
+  if (failures.Outermost() && !HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) return;
   SaveAs(dir);
   if (IsDead()) return;
   for (AK_Object* c : OwnedComponents())

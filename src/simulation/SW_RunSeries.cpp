@@ -8,7 +8,6 @@
 #include <random>
 
 #include "AK_Files.h"
-#include "SW_TimeStepList.h"
 
 namespace {
 
@@ -22,42 +21,90 @@ AK_String NewSeriesId()
   return AK_String::Format("%016" PRIx64, (high << 32) ^ low);
 }
 
+// A count: decimal digits only, within range.
+bool ReadCount(const char*& text, uint64_t& count)
+{
+  count = 0;
+  const char* start = text;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    const uint64_t digit = uint64_t(*text - '0');
+    if (count > (UINT64_MAX - digit) / 10) return false;
+    count = count * 10 + digit;
+  }
+  return text != start;
+}
+
+// "<id> <written> <removed>\n", nothing else.
+bool ParseStamp(const char* text, SW_SeriesStamp& stamp)
+{
+  const char* end = text;
+  while (*end > ' ' && *end != 0x7f) ++end;
+  if (end == text || end - text > 63 || *end != ' ') return false;
+  stamp.id = AK_String(text, end);
+  const char* p = end + 1;
+  if (!ReadCount(p, stamp.written) || *p++ != ' ' || !ReadCount(p, stamp.removed)) return false;
+  return p[0] == '\n' && p[1] == '\0';
+}
+
+// The reason when it cannot be written, else "".
+AK_String WriteStamp(const char* runDirectory, const SW_SeriesStamp& stamp)
+{
+  // Always a new file: a holder of the one before never mistakes this one for it.
+  const AK_String line = stamp.id + AK_String::Format(" %" PRIu64 " %" PRIu64 "\n", stamp.written, stamp.removed);
+  AK_File file = AK_File::ReplacingVolatile(StampPath(runDirectory), "w");
+  if (file) std::fputs(line, file);
+  if (file && file.Close()) return "";
+  return "the stamp of the series cannot be written: " + StampPath(runDirectory) + ": " + std::strerror(errno);
+}
+
 }  // namespace
 
-SW_SeriesStamp SW_ReadSeriesStamp(const char* runDirectory)
+SW_StampSeen SW_LookAtSeriesStamp(const char* runDirectory)
 {
-  SW_SeriesStamp stamp;
-  AK_String text;
-  if (!AK_ReadTextFile(StampPath(runDirectory), text)) return stamp;
-  char id[64];
-  unsigned long long written = 0, removed = 0;
-  char end = 0;
-  if (std::sscanf(text, "%63s %llu %llu%c", id, &written, &removed, &end) == 4 && end == '\n') {
-    stamp.id = id;
-    stamp.written = written;
-    stamp.removed = removed;
-    return stamp;
+  SW_StampSeen seen;
+  switch (AK_ReadFileVersion(StampPath(runDirectory), 4096, seen.text, seen.version, seen.failure)) {
+    case AK_VersionRead::Missing: seen.kind = SW_StampSeen::Kind::Missing; break;
+    case AK_VersionRead::Failed: seen.kind = SW_StampSeen::Kind::Unreadable; break;
+    case AK_VersionRead::Read:
+      seen.kind = ParseStamp(seen.text, seen.stamp) ? SW_StampSeen::Kind::Read : SW_StampSeen::Kind::Damaged;
+      if (seen.kind == SW_StampSeen::Kind::Damaged) seen.stamp = SW_SeriesStamp();
+      break;
   }
-  // A damaged stamp is held by whoever read it so, and by no one once a writer mends it.
-  stamp.id = "damaged:" + text;
-  return stamp;
+  return seen;
 }
+
+SW_SeriesStamp SW_ReadSeriesStamp(const char* runDirectory) { return SW_LookAtSeriesStamp(runDirectory).stamp; }
+
+AK_String SW_StartSeriesAnew(const char* runDirectory) { return WriteStamp(runDirectory, {NewSeriesId(), 0, 0}); }
 
 void SW_SeriesHold::Bind(const char* runDirectory)
 {
-  if (IsBoundTo(runDirectory)) return;
+  if (IsBoundTo(runDirectory)) {
+    _path = runDirectory;
+    return;
+  }
   *this = SW_SeriesHold();
   _path = runDirectory ? runDirectory : "";
   _directory = AK_FileIdentityOfPath(_path);
 }
 
-void SW_SeriesHold::Take(const char* runDirectory)
+void SW_SeriesHold::Take(const AK_DirectoryLock& locked, const char* runDirectory)
 {
   _path = runDirectory ? runDirectory : "";
   _directory = AK_FileIdentityOfPath(_path);
-  _stamp = SW_ReadSeriesStamp(_path);
-  _holds = _directory.known;
+  _stamp = SW_StampSeen();
+  _holds = false;
   _handedOver = false;
+  if (!_directory.known || !locked.Held() || !AK_HoldsDirectoryLock(_path)) return;
+  SW_StampSeen seen = SW_LookAtSeriesStamp(_path);
+  // A hold is always of a stamp that stands: the absence of one could come back.
+  if (seen.kind == SW_StampSeen::Kind::Missing) {
+    if (!SW_StartSeriesAnew(_path).IsEmpty()) return;
+    seen = SW_LookAtSeriesStamp(_path);
+  }
+  if (seen.kind != SW_StampSeen::Kind::Read && seen.kind != SW_StampSeen::Kind::Damaged) return;
+  _stamp = seen;
+  _holds = true;
 }
 
 void SW_SeriesHold::Drop()
@@ -71,49 +118,61 @@ bool SW_SeriesHold::IsBoundTo(const char* runDirectory) const
   return runDirectory && *runDirectory && _directory.SameAs(AK_FileIdentityOfPath(runDirectory));
 }
 
-SW_SeriesHold::Since SW_SeriesHold::ChangesSince(const char* runDirectory) const
+SW_SeriesHold::Since SW_SeriesHold::ChangesSince(const char* runDirectory, AK_String* failure) const
 {
-  if (_handedOver) return Since::Written;
-  // A series that no writer ever began (no stamp, no time step) is there for every process.
-  if (!_holds || !IsBoundTo(runDirectory))
-    return AK_IsDirectory(runDirectory) && SW_ReadSeriesStamp(runDirectory).id.IsEmpty() &&
-                   SW_NewestTimeStep(runDirectory).IsEmpty()
-               ? Since::Nothing
-               : Since::Written;
-  const SW_SeriesStamp now = SW_ReadSeriesStamp(runDirectory);
-  if (now == _stamp) return Since::Nothing;
-  return now.id == _stamp.id && now.written == _stamp.written ? Since::Removed : Since::Written;
+  if (_handedOver || !_holds) return Since::Written;
+  // The directory held is gone, or another stands in its place: everything in it was removed.
+  if (!IsBoundTo(runDirectory))
+    return AK_FileIdentityOfPath(_path).SameAs(_directory) ? Since::Written : Since::Removed;
+  const SW_StampSeen now = SW_LookAtSeriesStamp(runDirectory);
+  if (now.kind == SW_StampSeen::Kind::Unreadable) {
+    if (failure) *failure = now.failure;
+    return Since::Unreadable;
+  }
+  if (now.SameAs(_stamp)) return Since::Nothing;
+  const bool onlyRemoved = now.kind == SW_StampSeen::Kind::Read && _stamp.kind == SW_StampSeen::Kind::Read &&
+                           now.stamp.id == _stamp.stamp.id && now.stamp.written == _stamp.stamp.written &&
+                           now.stamp.removed > _stamp.stamp.removed;
+  return onlyRemoved ? Since::Removed : Since::Written;
 }
 
-SW_SeriesHold::Gate SW_SeriesHold::Pass(const AK_DirectoryLock&, const char* runDirectory, SW_SeriesChange change)
+SW_SeriesHold::Gate SW_SeriesHold::Pass(const AK_DirectoryLock& locked, const char* runDirectory,
+                                        SW_SeriesChange change)
 {
   Gate gate;
-  if (change != SW_SeriesChange::Anew && !Holds(runDirectory)) return gate;
-  if (change == SW_SeriesChange::Record) {
+  if (!locked.Held() || !AK_HoldsDirectoryLock(runDirectory)) {
+    gate.failure = "the run directory cannot be locked: " +
+                   (locked.Failure().IsEmpty() ? AK_String(runDirectory) : locked.Failure());
+    return gate;
+  }
+  if (change == SW_SeriesChange::RecordNewest) {
     gate.passed = true;
     return gate;
   }
-  // A series goes on under its id; one of a directory without a stamp, or with a damaged one,
-  // gets an id of its own.
-  SW_SeriesStamp next = _stamp;
-  if (change == SW_SeriesChange::Anew || _stamp.id.IsEmpty() || std::strchr(_stamp.id, ':'))
+  if (change != SW_SeriesChange::Anew) {
+    AK_String why;
+    const Since since = ChangesSince(runDirectory, &why);
+    if (since == Since::Unreadable) gate.failure = "the stamp of the series cannot be read: " + why;
+    if (since != Since::Nothing) return gate;
+    if (change == SW_SeriesChange::Record) {
+      gate.passed = true;
+      return gate;
+    }
+  }
+  // A series goes on under its id; one with a damaged stamp gets an id of its own.
+  SW_SeriesStamp next = _stamp.stamp;
+  if (change == SW_SeriesChange::Anew || _stamp.kind != SW_StampSeen::Kind::Read)
     next = SW_SeriesStamp{NewSeriesId(), 0, 0};
   if (change == SW_SeriesChange::Remove) ++next.removed;
   else ++next.written;
   // Written before any time step: a writer killed half-way leaves every other process knowing
   // that the series has changed.
-  const AK_String line = next.id + AK_String::Format(" %llu %llu\n", static_cast<unsigned long long>(next.written),
-                                                     static_cast<unsigned long long>(next.removed));
-  AK_File file = AK_File::ReplacingVolatile(StampPath(runDirectory), "w");
-  if (file) std::fputs(line, file);
-  if (!file || !file.Close()) {
-    gate.failure = "the stamp of the series cannot be written: " + StampPath(runDirectory) + ": " + std::strerror(errno);
+  if (AK_String failure = WriteStamp(runDirectory, next); !failure.IsEmpty()) {
+    gate.failure = failure;
     return gate;
   }
-  Bind(runDirectory);
-  _stamp = next;
-  _holds = true;
-  _handedOver = false;
-  gate.passed = true;
+  Take(locked, runDirectory);
+  gate.passed = _holds;
+  if (!_holds) gate.failure = "the stamp of the series cannot be read back: " + StampPath(runDirectory);
   return gate;
 }

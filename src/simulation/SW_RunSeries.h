@@ -3,17 +3,18 @@
 // Several processes of the program may hold one project, and each holds a state of its own
 // simulation. A state is worth writing only on top of the files it was read from or written
 // after: a process may write, remove or record time steps of a run directory only while no
-// other process has written or removed any since this process last read its state from them
-// or wrote them. One that never read them may start the series anew (a run from 0 s), and
-// records or removes nothing else.
+// other process has changed them since this process last read its state from them or wrote
+// them. Any process may start the series anew (a run from 0 s); a state it did not read from
+// the directory (a release set up anew) holds nothing else.
 //
 // The series carries a stamp in its run directory (".simulation_series": the id of the series
-// and the count of its changes), which every writer advances under the directory lock before
-// it touches a time-step file. A process remembers the stamp it last read its state under or
-// left behind, with the identity of the directory (never its spelling): while the stamp stands
-// as it remembers it, it holds the series. A run directory without a stamp has the empty one,
-// which a reader of its files holds as well until a writer makes one; one that holds no time
-// step either is held by every process.
+// and the count of its changes), which every writer advances under the directory lock before it
+// touches a time-step file, always as a new file. A process remembers the stamp it last read its
+// state under or left behind: the directory's identity (never its spelling), and the stamp
+// file's version (its identity and change time, see AK_FileVersion) with its text. While the
+// stamp file stands as it remembers it, it holds the series; once the file changed, nothing
+// brings the hold back, whatever text it comes back to. A run directory without a stamp gets
+// one from the first process that reads a state there, so that a hold is always of a stamp.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,7 @@
 #include "AK_ProcessLock.h"
 
 struct SW_SeriesStamp {
-  AK_String id;  // "" for a run directory that never had a stamp
+  AK_String id;  // "" for a run directory without a readable stamp
   uint64_t written = 0;  // changes that wrote time steps
   uint64_t removed = 0;  // changes that only removed some
   bool operator==(const SW_SeriesStamp& other) const
@@ -31,23 +32,48 @@ struct SW_SeriesStamp {
   }
 };
 
-// The stamp of the run directory now.
+// The stamp of a run directory as it stands: its counts, its file's version and text, or why it
+// cannot be read. Text that is not "<id> <written> <removed>\n" (counts of decimal digits within
+// range) is damage: such a stamp has no id and no counts.
+struct SW_StampSeen {
+  enum class Kind { Missing, Read, Damaged, Unreadable } kind = Kind::Missing;
+  SW_SeriesStamp stamp;
+  AK_FileVersion version;
+  AK_String text;
+  AK_String failure;  // Unreadable: the path and the system's reason
+  // The same writing of the stamp file.
+  bool SameAs(const SW_StampSeen& other) const
+  {
+    return kind != Kind::Missing && kind != Kind::Unreadable && kind == other.kind && version == other.version &&
+           text == other.text;
+  }
+};
+SW_StampSeen SW_LookAtSeriesStamp(const char* runDirectory);
+// The counts alone ("" id for none).
 SW_SeriesStamp SW_ReadSeriesStamp(const char* runDirectory);
+// Gives the series of the run directory a new id, so that no process holds it any more: every
+// writer that changes a run directory other than through the gate below (a copy put in place)
+// calls it under the directory lock before the first file changes. The reason when the stamp
+// cannot be written ("the stamp of the series cannot be written: <path>: <reason>"), else "".
+AK_String SW_StartSeriesAnew(const char* runDirectory);
 
 // What a change of the series does (see SW_SeriesHold::Pass).
 enum class SW_SeriesChange {
-  Record,  // names a time step of it in the saved simulation: writes no time step
-  Write,   // writes time steps of the series held (and may remove later ones)
-  Remove,  // only removes time steps of the series held
-  Anew,    // starts the series anew: every time step is written again, from 0 s
+  Record,        // names the state held in the saved simulation: writes no time step
+  RecordNewest,  // names the newest time step there, which is the directory's, no process's
+  Write,         // writes time steps of the series held (and may remove later ones)
+  Remove,        // only removes time steps of the series held
+  Anew,          // starts the series anew: every time step is written again, from 0 s
 };
 
 // The series of one simulation's run directory as this process last read or wrote it.
 class SW_SeriesHold {
 public:
-  // The process has read its state from the run directory's time steps (or takes it as that
-  // directory's without reading, a series it just made): it holds the series as it stands.
-  void Take(const char* runDirectory);
+  // Under the lock of the run directory, the process has read its state from the run
+  // directory's time steps (or takes it as that directory's without reading, a series it just
+  // made): it holds the series as it stands. A directory without a stamp gets one first; one
+  // whose stamp cannot be read or written, or a lock not held, leaves nothing held.
+  void Take(const AK_DirectoryLock& locked, const char* runDirectory);
   // The state held is none of the directory's (the release set up anew): the process holds
   // no series until it reads or writes one, but stays bound to the directory.
   void Drop();
@@ -61,17 +87,19 @@ public:
     _handedOver = false;
     return Holds(runDirectory);
   }
-  // A load binds the simulation to its project's run directory and forgets every other one.
+  // A load binds the simulation to its project's run directory and forgets every other one;
+  // the same directory under a new name (moved) keeps what is held there.
   void Bind(const char* runDirectory);
 
-  // The one gate of every writer of time steps: called under the lock of the run directory
-  // (the caller's, so that the write follows before any other writer comes in), it answers
-  // whether this process may make the change. A Write is passed while this process holds the
-  // series, Anew always; both advance the stamp first (Anew under a new id), so that every
-  // other process stops holding the series before the first byte changes, and this one holds
-  // the series that results. A Record is passed while the series is held; it changes nothing.
-  // Passed, or why not: the series is not held, or its stamp cannot be written (the reason,
-  // with the system's; every file is left as it was).
+  // The one gate of every writer of time steps and of every record of one: called under the
+  // lock of the run directory (the caller's, so that the change follows before any other writer
+  // comes in; refused when that lock is not held), it answers whether this process may make the
+  // change. Write, Remove and Record pass while this process holds the series; Anew and
+  // RecordNewest always. Write, Remove and Anew advance the stamp first (Anew under a new id),
+  // so that every other process stops holding the series before the first byte changes, and
+  // this one holds the series that results. Passed, or why not: the series is not held, or the
+  // lock is not held or the stamp cannot be read or written (the reason; every file is left as
+  // it was).
   struct Gate {
     bool passed = false;
     AK_String failure;  // "" when only not held
@@ -79,10 +107,12 @@ public:
   Gate Pass(const AK_DirectoryLock& locked, const char* runDirectory, SW_SeriesChange change);
   // What other processes did to the series of the run directory since this process read or
   // wrote it. Nothing: this process holds the series; the directory is the one it read or
-  // wrote, and its stamp stands as it was then. Only a look: without the directory lock the
+  // wrote, and its stamp file stands as it was then. Removed: only removals since, or the
+  // directory itself is gone (or another stands in its place). Unreadable: the stamp cannot be
+  // read (the reason in `failure` when given). Only a look: without the directory lock the
   // answer can be overtaken by the next writer.
-  enum class Since { Nothing, Written, Removed };
-  Since ChangesSince(const char* runDirectory) const;
+  enum class Since { Nothing, Written, Removed, Unreadable };
+  Since ChangesSince(const char* runDirectory, AK_String* failure = nullptr) const;
   bool Holds(const char* runDirectory) const { return ChangesSince(runDirectory) == Since::Nothing; }
   // True when this process read or wrote that run directory (whether it holds it still).
   bool IsBoundTo(const char* runDirectory) const;
@@ -92,7 +122,7 @@ public:
 private:
   AK_String _path;              // as last given
   AK_FileIdentity _directory;   // what makes it that directory
-  SW_SeriesStamp _stamp;        // as this process left or read it
+  SW_StampSeen _stamp;          // as this process left or read it
   bool _holds = false;          // false once dropped
   bool _handedOver = false;
 };

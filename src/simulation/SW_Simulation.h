@@ -149,16 +149,19 @@ public:
   // Saved into another project directory, the time steps follow the simulation there: the
   // target's run directory then holds exactly the series of the directory the simulation was
   // loaded from or last saved to (its other time steps removed; none for a simulation of
-  // neither), and the run's "start.log". This process holds the series there only when it held
-  // the one copied. The sum of the copies' results.
-  int SaveData(AK_STREAM& stream) override;
-  // A save into another project directory while a live run holds that one's lock.
-  AK_String SaveRefusal(const char* directory) override;
+  // neither), and the run's "start.log", put in place whole or not at all (SW_SeriesCopy). The
+  // save holds the target's run lock from before anything of the target is written (refused
+  // while a run goes on there, in any process) and stages the copy then; this process holds the
+  // series there only when it held the one copied throughout. A load reads the directory under
+  // its lock, after it finished a copy into it that was cut short. A deletion or a renaming of
+  // the simulation holds its run lock and its directory's lock: refused while a run of it goes
+  // on, in any process.
+  bool HoldDirectory(const char* directory, AK_DirectoryChange change, AK_DirectoryHolds& holds) override;
   // The saved attributes. The time step to load is the state this process holds only while it
-  // holds the run directory's series (SW_SeriesHold) and the file is there; otherwise the one
-  // the saved project records, or, when that file is gone, the newest: a save never sets the
-  // record back behind another's run, nor names a time step that is gone. Saved into another
-  // directory, the record is that of the series copied there.
+  // holds the run directory's series (the gate SW_SeriesHold::Pass lets its record pass) and the
+  // file is there; otherwise the one the saved project records, or, when that file is gone, the
+  // newest: a save never sets the record back behind another's run, nor names a time step that
+  // is gone. Saved into another directory, the record is that of the series copied there.
   void SaveAttributes(const char* fileName) override;
   // After a load: the simulation bound to its project's run directory, nothing of an earlier
   // one left in view; when the run of the saved project did not end (see SW_RunIsGone), its
@@ -419,7 +422,9 @@ public:
   const char* InterruptVis();
   void UpdateReleaseMass(const char* value);
   // Writes the state held as a time step, as a run's output does: refused while a run of the
-  // simulation is under way or when this process does not hold the series.
+  // simulation is under way or when this process does not hold the series. A state at 0 s that
+  // this process holds no series for (a release set up anew) starts the series anew where no
+  // later time step stands, and is refused where one does.
   void SaveTimeStep(const char* value);
   void LoadTimeStep(const char* value);
   // The same; true when the file was read whole and the simulation took it (and the series it
@@ -473,6 +478,8 @@ private:
   SW_SeriesHold _series;
   // The user chose the state held with "LoadTimeStep" since this process last took one.
   bool _stateChosen = false;
+  // The state held is a release set up anew, read from no time step.
+  bool _setUpAnew = false;
   // The peak kinetic energy that the file of the state held keeps, that of the steps before
   // the state, and the time of that state (below 0 for none): written again, the state's file
   // is the same file, although a run that ended there counted the state itself in.
@@ -488,12 +495,17 @@ private:
   AK_String GateRefusal(const SW_SeriesHold::Gate& gate);
   // The state held as text, "its state at T s" with its time step when it has one.
   AK_String StateText();
-  // Records a time step in the saved simulation (see RecordRunState); `always`: whether this
-  // process holds the series or not (the newest of a run that is gone, or what a deletion of
-  // this process left).
-  void RecordTimeStep(const AK_String& step, bool always = false);
+  // Records a time step in the saved simulation (see RecordRunState) when the gate of the series
+  // lets `change` pass: Record for the state held, RecordNewest for the newest time step of a run
+  // that is gone.
+  void RecordTimeStep(const AK_String& step, SW_SeriesChange change = SW_SeriesChange::Record);
   // The record a save of the simulation writes (see SaveAttributes).
   AK_String RecordToSave();
+  // A save into another project directory, held (see HoldDirectory) and its copy staged.
+  struct SaveInto;
+  std::weak_ptr<SaveInto> _saveInto;
+  // Puts that copy in place with the saved attributes.
+  void SaveAttributesInto(SaveInto& save);
   // The state at 0 s of a release set up anew (or, refused, of no particle): what a project
   // holds that has no time step to load.
   void HoldRelease();

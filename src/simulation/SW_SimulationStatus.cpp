@@ -7,6 +7,7 @@
 #include "AK_FrameworkState.h"
 #include "AK_Object.h"
 #include "AK_ProcessLock.h"
+#include "SW_SeriesCopy.h"
 
 namespace {
 
@@ -185,16 +186,21 @@ void RemoveLeftovers(const char* projectDir)
 }
 
 // A run that was killed or died left its status saying it goes on (or asked to stop); whatever
-// takes its lock over leaves a true one, with the last progress line the run wrote.
-void EndRunThatIsGone(const char* projectDir)
+// takes its lock over leaves a true one, with the last progress line the run wrote. A process
+// killed while it put a copy of time steps in place held the lock as well: its copy is finished
+// first, and there was no run. False for such a copy.
+bool EndRunThatIsGone(const char* projectDir)
 {
+  const bool copy = SW_FinishCutCopy(SW_RunDirectory(projectDir));
   RemoveLeftovers(projectDir);
-  if (SW_ReadStatusFile(projectDir) == "finished") return;
+  if (copy) return false;
+  if (SW_ReadStatusFile(projectDir) == "finished") return true;
   AK_String last = SW_ReadInfoFile(projectDir);
   last.Trim();
   SW_WriteInfoFile(projectDir, AK_String("its run did not finish, its process is gone") +
                                    (last.IsEmpty() ? "" : "; last: " + last));
   SW_WriteStatusFile(projectDir, "finished");
+  return true;
 }
 
 }  // namespace
@@ -222,9 +228,8 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, const char* refu
                  (holder != 0 ? AK_String::Format(": the run lock of process %d, which is gone, is taken over", holder)
                               : AK_String(": an empty run lock, left by a process killed while it took the lock, is "
                                           "taken over")));
-      EndRunThatIsGone(projectDir);
+      _tookOver = EndRunThatIsGone(projectDir);
       _held = true;
-      _tookOver = true;
       return;
     case AK_LockResult::Taken:
       if (const AK_String status = SW_ReadStatusFile(projectDir);

@@ -49,7 +49,9 @@ public:
 
   bool Held() const { return _held; }
   // Held, taken over from a run whose process is gone (a lock left behind, or a status of a
-  // run under way that no lock stands for): that run's status and info now say it ended.
+  // run under way that no lock stands for): that run's status and info now say it ended. Not
+  // for a lock left by a process killed while it put a copy of time steps in place, whose copy
+  // the take-over finished (see SW_FinishCutCopy).
   bool TookOver() const { return _tookOver; }
   // Gives the lock to the process `pid` of a background start; it stays with that process
   // once Keep() says the start succeeded, and is removed otherwise (also when it was never

@@ -462,7 +462,9 @@ AK_String SW_Simulation::Initialize()
   } else {
     if (fault.IsEmpty()) {
       KeepRunMassPerParticle(runMass);
-      _series.TakeBack(ProjectDir());  // the state is this set-up's now, not another process's run's
+      // The state is this set-up's now, read from no time step: it holds no series.
+      _series.Drop();
+      _setUpAnew = true;
       _filePeakTime = -1;
       _stateChosen = false;
     }

@@ -150,14 +150,19 @@ void SW_Simulation::RecordRunState()
 
 void SW_Simulation::RecordRunThatIsGone()
 {
-  RecordTimeStep(SW_NewestTimeStep(ProjectDir()), true);
+  RecordTimeStep(SW_NewestTimeStep(ProjectDir()), SW_SeriesChange::RecordNewest);
 }
 
-void SW_Simulation::RecordTimeStep(const AK_String& step, bool always)
+void SW_Simulation::RecordTimeStep(const AK_String& step, SW_SeriesChange change)
 {
   if (ProjectDir().IsEmpty()) return;
   AK_DirectoryLock locked(ProjectDir());
-  if (!always && !_series.Pass(locked, ProjectDir(), SW_SeriesChange::Record).passed) return;
+  if (const SW_SeriesHold::Gate gate = _series.Pass(locked, ProjectDir(), change); !gate.passed) {
+    if (!gate.failure.IsEmpty())
+      AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the time step " + step +
+                 ": " + gate.failure);
+    return;
+  }
   // The command's own answer stays what it was.
   const AK_String answer = AK_ErrorText;
   AK_ErrorText = "";
@@ -194,7 +199,10 @@ AK_String NewestAndHowToGoOn(const AK_String& newest)
 AK_String SW_Simulation::SeriesLapse()
 {
   const AK_String newest = SW_NewestTimeStep(ProjectDir());
-  if (_series.ChangesSince(ProjectDir()) == SW_SeriesHold::Since::Removed)
+  AK_String why;
+  const SW_SeriesHold::Since since = _series.ChangesSince(ProjectDir(), &why);
+  if (since == SW_SeriesHold::Since::Unreadable) return "the stamp of the series cannot be read: " + why;
+  if (since == SW_SeriesHold::Since::Removed)
     return "the time steps up to " + StateText() + " have been removed since this process took it" +
            NewestAndHowToGoOn(newest);
   if (_stateChosen)
@@ -280,6 +288,7 @@ void SW_Simulation::HoldRelease()
   PeakKineticEnergy = 0;
   _filePeakTime = -1;
   _series.Drop();
+  _setUpAnew = true;
   _stateChosen = false;
   if (Initialize().IsEmpty()) return;
   if (SW_Particles* particles = Particles()) particles->Clear();

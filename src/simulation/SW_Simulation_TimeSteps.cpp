@@ -4,6 +4,7 @@
 // A load reads every record into temporary storage and checks that the particle set is whole
 // before the simulation takes anything: a file that fails half-way leaves the simulation as
 // it was.
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "AK_FrameworkState.h"
 #include "AK_NumberText.h"
 #include "AK_Record.h"
+#include "SW_SeriesCopy.h"
 #include "SW_Simulation.h"
 #include "SW_SimulationStatus.h"
 #include "SW_TimeStepFile.h"
@@ -140,7 +142,18 @@ AK_String SW_Simulation::WriteTimeStep(bool* refused)
     return failed ? failure : AK_String();
   }
   AK_DirectoryLock locked(ProjectDir());
-  const SW_SeriesHold::Gate gate = _series.Pass(locked, ProjectDir(), SW_SeriesChange::Write);
+  // A state at 0 s that holds no series (a release set up anew) begins one where nothing later
+  // stands: never a first time step beside the later ones of another state.
+  SW_SeriesChange change = SW_SeriesChange::Write;
+  if (CurrentTime < 0.5 * DeltaT && !_series.Holds(ProjectDir())) {
+    double newest = 0;
+    if (SW_NewestTimeStep(ProjectDir(), &newest).IsEmpty() || !(newest >= 0.5 * DeltaT)) change = SW_SeriesChange::Anew;
+    else if (_setUpAnew) {
+      if (refused) *refused = true;
+      return "the state is a new set-up at 0 s, not a time step of this run: \"Run\" to start over";
+    }
+  }
+  const SW_SeriesHold::Gate gate = _series.Pass(locked, ProjectDir(), change);
   if (!gate.passed) {
     if (refused) *refused = true;
     return GateRefusal(gate);
@@ -158,6 +171,7 @@ AK_String SW_Simulation::WriteTimeStep(bool* refused)
   CurrentTimeStep = SW_TimeStepName(CurrentTime);
   _filePeak = header.peakKineticEnergy;
   _filePeakTime = CurrentTime;
+  _setUpAnew = false;
   return "";
 }
 
@@ -192,11 +206,12 @@ void SW_Simulation::LoadTimeStep(const char* name)
   }
   // A saved project whose time step is not there (another process removed it), or that names
   // none, holds the release at 0 s, as it does in a new process: never the state this process
-  // held before, which the files no longer continue.
-  if (replaying && (CurrentTime >= 0.5 * DeltaT || !CurrentTimeStep.IsEmpty())) HoldRelease();
-  // That state of 0 s is the project's as it stands: its saves keep the record as loaded,
-  // until another process changes the series.
-  if (replaying) _series.Take(ProjectDir());
+  // held before, which the files no longer continue. That state was read from no time step: it
+  // holds no series, and its saves keep the record the project has while its file is there.
+  if (!replaying) return;
+  if (CurrentTime >= 0.5 * DeltaT || !CurrentTimeStep.IsEmpty()) HoldRelease();
+  _series.Drop();
+  _setUpAnew = true;
 }
 
 bool SW_Simulation::LoadTimeStepFile(const char* name)
@@ -218,7 +233,8 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   BindFieldsToMesh();
   CurrentTimeStep = name;
   _stateChosen = false;
-  _series.Take(ProjectDir());
+  _setUpAnew = false;
+  _series.Take(locked, ProjectDir());
   return true;
 }
 
@@ -335,7 +351,7 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
     CurrentTimeStep = "";
   // The saved project names what is left, or nothing, never a file that is gone.
-  RecordTimeStep(all ? AK_String() : last, true);
+  RecordTimeStep(all ? AK_String() : last);
 }
 
 AK_String SW_Simulation::SavedStamp()
@@ -345,23 +361,85 @@ AK_String SW_Simulation::SavedStamp()
 
 AK_String SW_Simulation::RecordToSave()
 {
-  // The series the saved project has: that of its directory, or the one a save into another
-  // directory copies there (see SaveData), or none.
-  const AK_String source = _series.IsBoundTo(ProjectDir()) ? ProjectDir() : _series.Directory();
-  if (source.IsEmpty()) return AK_String();
-  // The state held while this process holds the series and its file is there.
-  if (_series.Holds(source) && (CurrentTimeStep.IsEmpty() || AK_FileExists(SW_TimeStepPath(source, CurrentTimeStep))))
-    return CurrentTimeStep;
+  const AK_String& dir = ProjectDir();
+  if (dir.IsEmpty()) return AK_String();
+  // The state held while the gate lets its record pass and its file is there.
+  {
+    AK_DirectoryLock locked(dir);
+    if (_series.Pass(locked, dir, SW_SeriesChange::Record).passed &&
+        (CurrentTimeStep.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, CurrentTimeStep))))
+      return CurrentTimeStep;
+  }
   // Otherwise the record the saved file has, while its time step is there; else the newest.
   AK_String recorded;
-  if (SavedAttribute(source, "LoadTimeStep", recorded) &&
-      (recorded.IsEmpty() || AK_FileExists(SW_TimeStepPath(source, recorded))))
+  if (SavedAttribute(dir, "LoadTimeStep", recorded) &&
+      (recorded.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, recorded))))
     return recorded;
-  return SW_NewestTimeStep(source);
+  return SW_NewestTimeStep(dir);
+}
+
+// A save into another project directory: the target's run lock (unless this process holds it
+// already, as a batch start does) and the copy staged before anything of the target is written.
+struct SW_Simulation::SaveInto {
+  SaveInto(const char* source, const char* target) : copy(source, target) {}
+  std::optional<SW_RunLock> lock;
+  SW_SeriesCopy copy;
+  bool held = false;  // this process held the series copied, throughout the copy
+};
+
+bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange change, AK_DirectoryHolds& holds)
+{
+  const AK_String dir(directory ? directory : "");
+  if (dir.IsEmpty()) return true;
+  switch (change) {
+    case AK_DirectoryChange::Read:
+      if (!AK_IsDirectory(dir)) return true;
+      // A copy into it cut short by a kill is finished before anything of it is read: the take-
+      // over of the run lock its process left does that.
+      if (SW_CopyIsMarked(dir) && SW_RunLockHolder(dir) == 0) SW_RunLock(dir, GetAbsolutePath(), "not taken over");
+      holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
+      return true;
+    case AK_DirectoryChange::SaveInto: {
+      // Saved beside its runs as ever.
+      if (_series.IsBoundTo(dir)) return true;
+      if (const auto held = _saveInto.lock(); held && held->copy.Target() == dir) return true;
+      auto save = std::make_shared<SaveInto>(_series.Directory(), dir);
+      // The lock stands in the directory, which the save would make in any case.
+      AK_MakeDirectories(dir);
+      if (SW_RunLockHolder(dir) != AK_ProcessId()) {
+        save->lock.emplace(dir, GetAbsolutePath(), AK_String("not saved to ") + dir);
+        if (!save->lock->Held()) return false;
+      }
+      AK_String failure;
+      if (!save->copy.Stage(failure)) {
+        AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + ", its time steps cannot be copied: " + failure;
+        return false;
+      }
+      // A hold never comes back once lost: held now, it was held throughout the copy.
+      save->held = !save->copy.Source().IsEmpty() && _series.Holds(save->copy.Source());
+      _saveInto = save;
+      holds.push_back(std::move(save));
+      return true;
+    }
+    case AK_DirectoryChange::Remove:
+    case AK_DirectoryChange::Move: {
+      if (!AK_IsDirectory(dir)) return true;
+      auto lock = std::make_shared<SW_RunLock>(dir, GetAbsolutePath(),
+                                               change == AK_DirectoryChange::Remove ? "not deleted" : "not renamed");
+      if (!lock->Held()) return false;
+      holds.push_back(std::move(lock));
+      holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
+      return true;
+    }
+  }
+  return true;
 }
 
 void SW_Simulation::SaveAttributes(const char* fileName)
 {
+  if (const auto save = _saveInto.lock();
+      save && save->copy.Target() == ProjectDir() && AK_String(fileName ? fileName : "") == AK_JoinPath(ProjectDir(), GetType() + ".atr"))
+    return SaveAttributesInto(*save);
   // A run of this directory whose process is gone ends first, as any command that writes
   // there ends it: its last time step is the record kept.
   if (_series.IsBoundTo(ProjectDir()) && SW_RunIsGone(ProjectDir())) {
@@ -380,49 +458,40 @@ void SW_Simulation::SaveAttributes(const char* fileName)
     SW_ExpectSavedSimulation(ProjectDir(), SavedStamp());
 }
 
-AK_String SW_Simulation::SaveRefusal(const char* directory)
+void SW_Simulation::SaveAttributesInto(SaveInto& save)
 {
-  // Saving over the run directory of a run going on in another process would drop other
-  // files into its series and replace what it loaded from; this process's own directory is
-  // saved beside its runs as ever.
-  if (!directory || !*directory || _series.IsBoundTo(directory) || !AK_IsDirectory(directory)) return "";
-  const int holder = SW_RunLockHolder(directory);
-  if (holder == 0 || holder == AK_ProcessId()) return "";
-  return GetAbsolutePath() + ": not saved to " + directory +
-         AK_String::Format(", a run of this simulation is going on in process %d", holder);
-}
-
-int SW_Simulation::SaveData(AK_STREAM&)
-{
-  if (ProjectDir().IsEmpty() || _series.IsBoundTo(ProjectDir())) return 0;
-  // Saved into another project directory, which takes the series of the directory this
-  // simulation was loaded from or saved to (none for a simulation of neither): its run lock
-  // keeps every run out meanwhile (a batch start of this process holds it already).
-  std::optional<SW_RunLock> lock;
-  if (SW_RunLockHolder(ProjectDir()) != AK_ProcessId()) {
-    lock.emplace(ProjectDir(), GetAbsolutePath(), "time steps not copied");
-    if (!lock->Held()) return 1;
-  }
-  const AK_String source = _series.Directory();
-  const bool held = !source.IsEmpty() && _series.Holds(source);
-  AK_DirectoryLock locked(ProjectDir());
+  // The record of the series copied: the state held while this process held it throughout and
+  // its file was copied; otherwise the source's record while its file was copied; else the
+  // newest copied.
+  const std::vector<AK_String>& steps = save.copy.Steps();
+  const auto copied = [&](const AK_String& step) {
+    return step.IsEmpty() || std::find(steps.begin(), steps.end(), step) != steps.end();
+  };
+  AK_String record, recorded;
+  if (save.held && copied(CurrentTimeStep)) record = CurrentTimeStep;
+  else if (!save.copy.Source().IsEmpty() && SavedAttribute(save.copy.Source(), "LoadTimeStep", recorded) &&
+           copied(recorded))
+    record = recorded;
+  else if (!steps.empty()) record = steps.back();
+  const AK_String dir = ProjectDir();
+  AK_DirectoryLock locked(dir);
   SW_SeriesHold target;
-  if (const SW_SeriesHold::Gate gate = target.Pass(locked, ProjectDir(), SW_SeriesChange::Anew); !gate.passed) {
-    AK_ErrorText = GetAbsolutePath() + ": time steps not copied: " + gate.failure;
-    return 1;
+  AK_String failure;
+  const auto writeSaved = [&](const char* path) {
+    const AK_String held = CurrentTimeStep;
+    CurrentTimeStep = record;
+    AK_ErrorText = "";
+    AK_Object::SaveAttributes(path);
+    CurrentTimeStep = held;
+    return AK_ErrorText.IsEmpty();
+  };
+  if (!save.copy.Commit(locked, GetType() + ".atr", writeSaved, target, failure)) {
+    AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + ": " + failure;
+    _series.Bind(dir);
+    return;
   }
-  // Copied again while a writer changes the series meanwhile (a run going on there): the
-  // copies are one series as it stood, as far as that can be had.
-  int result = 0;
-  bool whole = false;
-  for (int attempt = 0; attempt < 3 && !whole; ++attempt) {
-    const SW_SeriesStamp before = SW_ReadSeriesStamp(source);
-    result = SW_ReplaceTimeStepFiles(source, ProjectDir());
-    whole = source.IsEmpty() || SW_ReadSeriesStamp(source) == before;
-  }
-  // The series there holds the state held when the one copied did, whole; a simulation that
-  // had none made it.
-  if (result == 0 && whole && (held || source.IsEmpty())) _series = target;
-  else _series.Bind(ProjectDir());
-  return result;
+  // The series there holds the state held when the one copied did; a simulation that had none
+  // made it.
+  if (save.held || save.copy.Source().IsEmpty()) _series = target;
+  else _series.Bind(dir);
 }

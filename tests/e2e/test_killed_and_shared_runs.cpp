@@ -185,7 +185,7 @@ TEST(KilledAndSharedRuns, AContinueOlderThanItsRunDirectoryIsRefusedAndKeepsEver
        "at_0000004.0000", Step(2), 2},
       {"the last file removed by hand", "remove", "", false,
        "its state at 0 s is older than the newest time step of its run directory, at_0000002.0000",
-       "", 2},  // a state of no time step is saved as such
+       Step(2), 2},  // X read no state of the series: its save names what the run left
   };
   // Independent runs in one process: continued from 4 s to 8 s and 12 s, or from 2 s to 12 s.
   std::map<bool, Files> oracles;
