@@ -147,6 +147,7 @@ public:
     return -1;
   }
 
+  int Pid() const { return _pid; }
   std::string Log() const { return ReadFile(LogPath()); }
   std::string LogPath() const { return _dir + "/torvu.log"; }
   const std::string& Dir() const { return _dir; }
