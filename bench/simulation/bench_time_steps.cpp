@@ -7,6 +7,8 @@
 // BM_SeriesGate/N/kind: what every writer and every save asks first: 0 whether this process
 // holds the series, 1 the gate of a record (a save), 2 the gate of a write (an output), with the
 // directory lock; flat in N.
+// BM_CopySeriesInto/N: a save into another project directory's time steps: N files of 10 kB
+// staged beside the N of the target's run and put in place over them (the whole copy).
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include <string>
 
 #include "SW_RunSeries.h"
+#include "SW_SeriesCopy.h"
 #include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
 
@@ -23,11 +26,13 @@ namespace {
 
 struct RunDirectory {
   std::string path;
-  explicit RunDirectory(int files)
+  explicit RunDirectory(int files, const std::string& name = "", size_t bytes = 0)
   {
-    path = (std::filesystem::temp_directory_path() / ("torvu_bench_" + std::to_string(getpid()))).string();
+    path = (std::filesystem::temp_directory_path() / ("torvu_bench_" + std::to_string(getpid()) + name)).string();
     std::filesystem::create_directories(path);
-    for (int i = 0; i < files; ++i) std::ofstream(path + "/" + SW_TimeStepName(0.1 * i).c_str() + ".TimeStep");
+    const std::string content(bytes, 'x');
+    for (int i = 0; i < files; ++i)
+      std::ofstream(path + "/" + SW_TimeStepName(0.1 * i).c_str() + ".TimeStep") << content;
   }
   ~RunDirectory() { std::filesystem::remove_all(path); }
 };
@@ -68,6 +73,24 @@ void BM_SeriesGate(benchmark::State& state)
   }
 }
 BENCHMARK(BM_SeriesGate)->ArgsProduct({{100, 30000}, {0, 1, 2}});
+
+void BM_CopySeriesInto(benchmark::State& state)
+{
+  const int n = int(state.range(0));
+  RunDirectory source(n, "_source", 10000), target(n, "_target", 10000);
+  for (auto _ : state) {
+    SW_SeriesCopy copy(source.path.c_str(), target.path.c_str());
+    AK_String failure;
+    bool done = copy.Stage(failure);
+    AK_DirectoryLock locked(target.path.c_str());
+    SW_SeriesHold hold;
+    done = done && copy.Commit(locked, "saved.atr", [](const char* path) { return AK_WriteWholeFile(path, "saved\n"); },
+                               hold, failure);
+    if (!done) state.SkipWithError(failure.c_str());
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_CopySeriesInto)->Arg(3000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 #include "AK_FrameworkState.h"
 #include "SW_SimulationStatus.h"
@@ -63,10 +64,15 @@ bool PutInPlace(const char* runDirectory, const char* reason, AK_String& failure
   };
   const AK_String savedFile = SavedFileOfMark(runDirectory);
   const AK_String staged = StagedPath(runDirectory, savedFile);
-  // While the saved simulation is staged, every time step there is the old run's.
+  const std::vector<AK_String> steps = StagedSteps(runDirectory);
+  // While the saved simulation is staged, every time step there is the old run's: those the copy
+  // does not replace go first, then the values, then the copies take their names in time order.
   if (!savedFile.IsEmpty() && AK_IsRegularFile(staged)) {
+    std::unordered_set<std::string> copied;
+    for (const AK_String& name : steps) copied.insert(name.c_str());
     for (const AK_String& step : SW_TimeStepsInOrder(runDirectory)) {
       const AK_String path = SW_TimeStepPath(runDirectory, step);
+      if (copied.count((step + ".TimeStep").c_str())) continue;
       AK_MESSAGE(AK_String("removing ") + path);
       if (AK_DeleteFile(path) != 0 && AK_FileExists(path)) {
         failure = "cannot remove " + path + ": " + std::strerror(errno);
@@ -76,7 +82,6 @@ bool PutInPlace(const char* runDirectory, const char* reason, AK_String& failure
     const AK_String path = AK_JoinPath(runDirectory, savedFile);
     if (AK_ReplaceFile(staged, path) != 0) return cannot(staged, path);
   }
-  const std::vector<AK_String> steps = StagedSteps(runDirectory);
   for (const AK_String& name : steps) {
     const AK_String path = AK_JoinPath(runDirectory, name);
     if (AK_ReplaceFile(path + kStaged, path) != 0) return cannot(path + kStaged, path);

@@ -221,6 +221,10 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   SimulationRecords records(*this);
   SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
   AK_String path = GetAbsolutePath();
+  // A copy into the directory that a kill cut short is finished first: no state is read from
+  // its parts.
+  if (SW_CopyIsMarked(ProjectDir()) && SW_RunLockHolder(ProjectDir()) == 0)
+    SW_RunLock(ProjectDir(), GetAbsolutePath(), "not taken over");
   // Read under the lock of the run directory, which every writer of its time steps holds: the
   // series this process then holds is the one the file was read from.
   AK_DirectoryLock locked(ProjectDir());
