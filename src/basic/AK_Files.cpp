@@ -290,6 +290,33 @@ bool AK_ReadTextFile(const char* path, AK_String& text)
   return true;
 }
 
+bool AK_ReadRest(std::FILE* file, std::string& bytes)
+{
+  bytes.clear();
+  if (!file) return false;
+  char chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+  return !std::ferror(file);
+}
+
+AK_String AK_ContentDigest(const char* bytes, size_t size)
+{
+  // FNV-1a over the bytes, with their count.
+  uint64_t digest = 14695981039346656037ull;
+  for (size_t i = 0; i < size; ++i) digest = (digest ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
+  return AK_String::Format("%016llx-%zu", static_cast<unsigned long long>(digest), size);
+}
+
+AK_String AK_FileDigest(const char* path)
+{
+  if (!AK_IsRegularFile(path)) return "";
+  AK_File file(path, "rb");
+  std::string bytes;
+  if (!AK_ReadRest(file, bytes) || !file.Close()) return "";
+  return AK_ContentDigest(bytes.data(), bytes.size());
+}
+
 int AK_FileExists(const char* path)
 {
   if (!path || !*path) return 0;

@@ -104,6 +104,14 @@ AK_String AK_TextInputError(const char* path, const AK_String& cannotOpen);
 // Reads a whole regular file as it is; false when the path names no regular file or the
 // file cannot be opened or read.
 bool AK_ReadTextFile(const char* path, AK_String& text);
+// Reads the rest of an open file into `bytes`, every byte as it is (zero bytes too); false when
+// a read failed.
+bool AK_ReadRest(std::FILE* file, std::string& bytes);
+// What tells one content of a file from any other (two saves of other values): a digest of the
+// bytes and their count.
+AK_String AK_ContentDigest(const char* bytes, size_t size);
+// The digest of the whole regular file, "" when there is none or it cannot be read.
+AK_String AK_FileDigest(const char* path);
 // Writes the bytes as the whole new content of the file through a replacing AK_File: the
 // previous file stays as it was unless every byte reached the new one. True on success.
 bool AK_WriteWholeFile(const char* path, const char* bytes, size_t size);

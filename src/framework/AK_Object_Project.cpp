@@ -82,6 +82,7 @@ void AK_Object::Load(const char* directory)
   AK_MESSAGE(AK_String("loading '") + _id + "' from " + dir);
   SetProjectDirRecursive(dir);
   _loadDamage = "";
+  _loadedAttributesDigest = "";
 
   AK_String typeName = SavedTypeName(dir, GetType(), _leadingAttribute != nullptr);
   AK_String data = AK_JoinPath(dir, typeName) + ".dat";
@@ -112,7 +113,7 @@ void AK_Object::Load(const char* directory)
   int damagedLines = 0;
   {
     ReplayScope replay;
-    damagedLines = ExecMacro(attributes, 1);
+    damagedLines = ExecMacro(attributes, 1, &_loadedAttributesDigest);
   }
   if (IsDead()) return;
   if (AK_Object::ModificationTime("MacroRepetitions") == repetitionsStamp) _macroRepetitions = repetitions;

@@ -1,7 +1,9 @@
 // SW_Simulation: the run commands and the run loop around one run (SW_SimulationRun), whose
 // set-up and steps the simulation's entry points hand on to it.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 
@@ -111,13 +113,31 @@ void SW_Simulation::Continue(const char*)
   RunLoop();
 }
 
+namespace {
+
+// How long a background start waits before it loads the saved simulation, and again before it
+// takes the digest of what it loaded to look whether its launcher saved that: no time, unless
+// the environment variable TORVU_BACKGROUND_START_PAUSE_MS asks for milliseconds (for tests of
+// processes that save while a start is under way, which need it slow at just those places).
+// Read once.
+int64_t BackgroundStartPause()
+{
+  static const int64_t pause = [] {
+    const char* value = std::getenv("TORVU_BACKGROUND_START_PAUSE_MS");
+    return value ? std::clamp<int64_t>(std::atoll(value), 0, 60000) : 0;
+  }();
+  return pause;
+}
+
+}  // namespace
+
 AK_String SW_Simulation::BackgroundStartRefusal()
 {
   const bool background = _startedInBackground;
   _startedInBackground = false;  // the run itself answers from here on
   if (!background) return "";
-  const AK_String expected = SW_ExpectedSavedSimulation(ProjectDir());
-  if (expected.IsEmpty() || expected == _loadedSave) return "";
+  if (const int64_t pause = BackgroundStartPause()) AK_SleepMilliseconds(pause);
+  if (SW_SavedSimulationExpected(ProjectDir(), LoadedAttributesDigest())) return "";
   return "another process saved the simulation after this start";
 }
 
@@ -220,7 +240,11 @@ AK_String SW_Simulation::StaleStateRefusal()
   return StateText() + " is older than the newest time step of its run directory, " + newest + HowToGoOn(newest);
 }
 
-void SW_Simulation::DeactivateLoadingPsaResults(const char*) { _startedInBackground = true; }
+void SW_Simulation::DeactivateLoadingPsaResults(const char*)
+{
+  _startedInBackground = true;
+  if (const int64_t pause = BackgroundStartPause()) AK_SleepMilliseconds(pause);
+}
 
 void SW_Simulation::RefuseRun(const char* reason)
 {
