@@ -370,6 +370,13 @@ public:
   // saved at the start or after it (SW_SavedSimulationExpected): another process saved it after
   // the start. "" otherwise, and for every later run of this process.
   AK_String BackgroundStartRefusal();
+  // A run in the foreground (Run, Continue) whose values differ from those of the saved
+  // simulation saves the simulation's subtree before it touches a time step: its record then
+  // never names a time step computed under values the saved simulation does not hold. The
+  // comparison leaves the record itself aside (AK_Object::SavedAttributesDiffer); without a
+  // project directory or a saved simulation nothing is saved. The refusal of the run when the
+  // save failed, "" otherwise.
+  AK_String SaveValuesToRun();
   // The stamp of the saved simulation, the digest of its attribute file in the project
   // directory (AK_FileDigest).
   AK_String SavedStamp();

@@ -87,12 +87,15 @@ void SW_Simulation::Run(const char*)
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
   if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
   if (lock.TookOver()) RecordRunThatIsGone();
+  // A background start runs what its launcher saved, also when the launcher saved again since.
+  const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
   if (ProjectDir().IsEmpty() && InteractionTypeWithFluidAbove == "none")
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
   if (const AK_String refusal = StartRefusal(false); !refusal.IsEmpty()) return RefuseRun(refusal);
   AK_MESSAGE(AK_String("running simulation ") + Id() + "...");
-  if (!ProjectDir().IsEmpty() && UpdateStamp() > ModificationTime("LoadFinalize")) SaveProject();
+  if (const AK_String refusal = foreground ? SaveValuesToRun() : AK_String(); !refusal.IsEmpty())
+    return RefuseRun(refusal);
   RunLoop(true);
 }
 
@@ -101,6 +104,8 @@ void SW_Simulation::Continue(const char*)
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
   if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
   if (lock.TookOver()) RecordRunThatIsGone();
+  // A background start runs what its launcher saved, also when the launcher saved again since.
+  const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
   if (!TakeBackRunState()) return;
   if (const AK_String refusal = StartRefusal(true); !refusal.IsEmpty()) return RefuseRun(refusal);
@@ -110,7 +115,23 @@ void SW_Simulation::Continue(const char*)
                AK_String::Format(": no particle is left at %g s: the run starts again from 0 s and replaces "
                                  "its time steps",
                                  CurrentTime));
+  if (const AK_String refusal = foreground ? SaveValuesToRun() : AK_String(); !refusal.IsEmpty())
+    return RefuseRun(refusal);
   RunLoop();
+}
+
+AK_String SW_Simulation::SaveValuesToRun()
+{
+  if (ProjectDir().IsEmpty() || !SavedAttributesDiffer(ProjectDir(), "LoadTimeStep")) return "";
+  // Unchanged here since its last save or load, the simulation still differs from a file that
+  // another process saved over since: it is written all the same.
+  _savedStamp = 0;
+  const AK_String answer = AK_ErrorText;
+  AK_ErrorText = "";
+  SaveProject();
+  if (!AK_ErrorText.IsEmpty()) return "the simulation could not be saved: " + AK_ErrorText;
+  AK_ErrorText = answer;
+  return "";
 }
 
 namespace {
