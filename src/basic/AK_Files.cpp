@@ -146,6 +146,23 @@ bool AK_IsReplacementTemporary(const char* name, AK_String* target)
   return true;
 }
 
+void AK_RemoveLockedLeftovers(const char* directory)
+{
+  AK_DirectoryLock writers(directory);
+  if (!writers.Held()) return;
+  const AK_String dir = directory && *directory ? AK_String(directory) : AK_String(".");
+  // The extension of such a name: what follows the dot of the mark.
+  const std::string extension = std::string(kReplacementMark + 1) + kLockedLetters;
+  std::vector<AK_String> leftovers;
+  AK_VisitDirectory(dir, extension.c_str(), [&](const char* name) {
+    const AK_String path = AK_JoinPath(dir, name);
+    // Only a file: a directory of that name was never a writer's.
+    if (std::strlen(name) > extension.size() + 1 && AK_IsRegularFile(path) && !AK_IsOpenReplacement(path))
+      leftovers.push_back(path);
+  });
+  for (const AK_String& path : leftovers) AK_DeleteFile(path);
+}
+
 int AK_CreateReplacement(const char* path, AK_String& temp)
 {
   AK_String target = AK_NormalizePath(path);

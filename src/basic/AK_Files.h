@@ -85,6 +85,12 @@ bool AK_IsOpenReplacement(const char* path);
 // characters; `target` then receives the name of the file it was to replace. One whose writer
 // is gone never takes a place.
 bool AK_IsReplacementTemporary(const char* name, AK_String* target = nullptr);
+// Removes what writers that held the lock of the directory (AK_DirectoryLock) were killed
+// leaving there: their temporaries, which all bear the one name "<file>.~locked". Taken under
+// that lock, no live writer of another process owns one meanwhile; this process's own open ones
+// stay. Temporaries of other names may belong to live writers without the lock and stay too, and
+// so does everything when the lock cannot be taken.
+void AK_RemoveLockedLeftovers(const char* directory);
 
 // Reads one text line without its line end; a CRLF line end loses its CR as well. False at the
 // end of the file when nothing was read.

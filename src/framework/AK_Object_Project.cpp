@@ -83,6 +83,9 @@ void AK_Object::Load(const char* directory)
   SetProjectDirRecursive(dir);
   _loadDamage = "";
   _loadedAttributesDigest = "";
+  // A writer killed in the directory left its temporary there, which no save of an unchanged
+  // object would ever replace.
+  AK_RemoveLockedLeftovers(dir);
 
   AK_String typeName = SavedTypeName(dir, GetType(), _leadingAttribute != nullptr);
   AK_String data = AK_JoinPath(dir, typeName) + ".dat";

@@ -1,8 +1,9 @@
 // One gate over a run directory that several processes share: a process writes, removes or
 // records time steps only while no other process has written or removed any since it last read
 // its state from them or wrote them; one that never read them may start the series anew from
-// 0 s. What a killed run or a killed take-over left behind is cleared by the next load; a run
-// records its time steps only in a saved simulation that holds the values it ran under.
+// 0 s. What a killed run, a killed take-over or a killed save left behind is cleared by the next
+// load; a run records its time steps only in a saved simulation that holds the values it ran
+// under.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -269,6 +270,38 @@ TEST(RunDirectoryGate, ARunSavesTheValuesItRunsUnderBeforeItRecordsATimeStep)
     ExpectSameFiles(p.TimeSteps(), steps, "after the refused run");
     EXPECT_EQ(p.Saved(), saved);
   }
+}
+
+// What writers killed while they held a directory's lock left there, their temporaries all
+// named "<file>.~locked", goes with the next load of the directory, and the project loads as it
+// does without them. A temporary of another name may be a live writer's and stays.
+TEST(RunDirectoryGate, ALoadRemovesTheTemporariesOfKilledWritersAndLoadsTheSame)
+{
+  SharedExample p(2, 2);
+  fs::copy(p / "proj", p / "clean", fs::copy_options::recursive);
+  const std::vector<std::string> leftovers = {p.Run() + "/ShallowWaterSimulation.atr.~locked",
+                                              p / "proj/Project/ReleaseAreas/slope_0001/ReleaseArea.atr.~locked"};
+  // The first half of the file, as a writer killed half-way leaves it.
+  for (const std::string& leftover : leftovers) {
+    const std::string whole = ReadFile(leftover.substr(0, leftover.size() - std::string(".~locked").size()));
+    ASSERT_FALSE(whole.empty()) << leftover;
+    WriteFile(leftover, whole.substr(0, whole.size() / 2));
+  }
+  const std::string unlocked = p.Run() + "/ShallowWaterSimulation.atr.~Ab12Cd";
+  WriteFile(unlocked, Set("", "EndTime", "9"));
+  const auto loaded = [&](const std::string& project) {
+    TorvuProcess x(p / ("in_" + project));
+    const Answer answer =
+        x.Do(Load("../" + project) + Set("Project", "SaveAttributesRecursively", p / (project + ".txt")));
+    EXPECT_TRUE(answer.ok) << answer;
+    EXPECT_EQ(x.Quit(), 0);
+    return ReadFile(p / (project + ".txt"));
+  };
+  const std::string clean = loaded("clean");
+  EXPECT_NE(clean.find(Set("Simulations/A", "EndTime", "2")), std::string::npos);
+  EXPECT_EQ(loaded("proj"), clean);
+  for (const std::string& leftover : leftovers) EXPECT_FALSE(fs::exists(leftover)) << leftover;
+  EXPECT_TRUE(fs::exists(unlocked));
 }
 
 // Three processes on one project take a seeded random sequence of commands. A command that
