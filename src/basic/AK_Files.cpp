@@ -146,6 +146,23 @@ bool AK_IsReplacementTemporary(const char* name, AK_String* target)
   return true;
 }
 
+void AK_RemoveLockedLeftovers(const char* directory)
+{
+  AK_DirectoryLock writers(directory);
+  if (!writers.Held()) return;
+  const AK_String dir = directory && *directory ? AK_String(directory) : AK_String(".");
+  // The extension of such a name: what follows the dot of the mark.
+  const std::string extension = std::string(kReplacementMark + 1) + kLockedLetters;
+  std::vector<AK_String> leftovers;
+  AK_VisitDirectory(dir, extension.c_str(), [&](const char* name) {
+    const AK_String path = AK_JoinPath(dir, name);
+    // Only a file: a directory of that name was never a writer's.
+    if (std::strlen(name) > extension.size() + 1 && AK_IsRegularFile(path) && !AK_IsOpenReplacement(path))
+      leftovers.push_back(path);
+  });
+  for (const AK_String& path : leftovers) AK_DeleteFile(path);
+}
+
 int AK_CreateReplacement(const char* path, AK_String& temp)
 {
   AK_String target = AK_NormalizePath(path);
@@ -288,6 +305,33 @@ bool AK_ReadTextFile(const char* path, AK_String& text)
   if (!f.Close()) return false;
   text = AK_String(bytes.data(), bytes.data() + bytes.size());
   return true;
+}
+
+bool AK_ReadRest(std::FILE* file, std::string& bytes)
+{
+  bytes.clear();
+  if (!file) return false;
+  char chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+  return !std::ferror(file);
+}
+
+AK_String AK_ContentDigest(const char* bytes, size_t size)
+{
+  // FNV-1a over the bytes, with their count.
+  uint64_t digest = 14695981039346656037ull;
+  for (size_t i = 0; i < size; ++i) digest = (digest ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
+  return AK_String::Format("%016llx-%zu", static_cast<unsigned long long>(digest), size);
+}
+
+AK_String AK_FileDigest(const char* path)
+{
+  if (!AK_IsRegularFile(path)) return "";
+  AK_File file(path, "rb");
+  std::string bytes;
+  if (!AK_ReadRest(file, bytes) || !file.Close()) return "";
+  return AK_ContentDigest(bytes.data(), bytes.size());
 }
 
 int AK_FileExists(const char* path)

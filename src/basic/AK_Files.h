@@ -85,6 +85,12 @@ bool AK_IsOpenReplacement(const char* path);
 // characters; `target` then receives the name of the file it was to replace. One whose writer
 // is gone never takes a place.
 bool AK_IsReplacementTemporary(const char* name, AK_String* target = nullptr);
+// Removes what writers that held the lock of the directory (AK_DirectoryLock) were killed
+// leaving there: their temporaries, which all bear the one name "<file>.~locked". Taken under
+// that lock, no live writer of another process owns one meanwhile; this process's own open ones
+// stay. Temporaries of other names may belong to live writers without the lock and stay too, and
+// so does everything when the lock cannot be taken.
+void AK_RemoveLockedLeftovers(const char* directory);
 
 // Reads one text line without its line end; a CRLF line end loses its CR as well. False at the
 // end of the file when nothing was read.
@@ -104,6 +110,14 @@ AK_String AK_TextInputError(const char* path, const AK_String& cannotOpen);
 // Reads a whole regular file as it is; false when the path names no regular file or the
 // file cannot be opened or read.
 bool AK_ReadTextFile(const char* path, AK_String& text);
+// Reads the rest of an open file into `bytes`, every byte as it is (zero bytes too); false when
+// a read failed.
+bool AK_ReadRest(std::FILE* file, std::string& bytes);
+// What tells one content of a file from any other (two saves of other values): a digest of the
+// bytes and their count.
+AK_String AK_ContentDigest(const char* bytes, size_t size);
+// The digest of the whole regular file, "" when there is none or it cannot be read.
+AK_String AK_FileDigest(const char* path);
 // Writes the bytes as the whole new content of the file through a replacing AK_File: the
 // previous file stays as it was unless every byte reached the new one. True on success.
 bool AK_WriteWholeFile(const char* path, const char* bytes, size_t size);

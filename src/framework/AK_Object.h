@@ -177,7 +177,10 @@ public:
   void GetCommandsList(AK_String& out, char kind, int visibleOnly, int labels);
   // Quiet runs are loads of saved attribute files: a refused or malformed line is reported
   // with its file and line number and the run goes on. Answers the number of such lines.
-  int ExecMacro(const char* fileName, int quiet);
+  // With `digest`, the file is read whole before any line runs and its lines run from those
+  // bytes (a file replaced meanwhile changes nothing); `digest` receives their
+  // AK_ContentDigest, "" when the file could not be read.
+  int ExecMacro(const char* fileName, int quiet, AK_String* digest = nullptr);
   void RunScriptFile(const char* fileName);
   // The file that ExecMacro runs for a name (the name itself, else the file of that name in
   // the attributes directories), or "" when there is none.
@@ -201,6 +204,10 @@ public:
   // The value that the object's saved attribute file in the directory ("<type>.atr") sets the
   // attribute to (a line set("", attribute, value)); false without the file or the line.
   bool SavedAttribute(const char* directory, const char* attribute, AK_String& value);
+  // True when the saved attribute file in the directory holds other commands than
+  // AK_Object::SaveAttributes would write now, the lines that set `leftOut` on the object
+  // itself aside; false when there is no such file.
+  bool SavedAttributesDiffer(const char* directory, const char* leftOut);
   // Rewrites that one line of the saved attribute file with the value (appended when the
   // file has none), every other line left as it is, so that one attribute is recorded
   // without saving the others. Nothing without the file, nor when the line says so already.
@@ -219,6 +226,10 @@ public:
   void AssignAttributesFromTable(AK_Object* source, AK_AttributeNode* node,
                                  const AK_Array<AK_String>& leaveOut);
   void Load(const char* directory);
+  // The digest (AK_ContentDigest) of the bytes of the attribute file that the last load of the
+  // object ran, "" when it ran none: what the object was loaded from, whatever has been saved
+  // over that file since.
+  const AK_String& LoadedAttributesDigest() const { return _loadedAttributesDigest; }
   // True while a load runs an object's saved attribute file: a set command then restores what
   // was saved, rather than being given by a user or a macro.
   static bool ReplayingSavedAttributes();
@@ -285,6 +296,7 @@ protected:
   AK_String _loadDamage;
   AK_String _loadDamageDir;  // where those files lie
   int32_t _loadDamageStamp = 0;
+  AK_String _loadedAttributesDigest;
   // An attribute that decides which attributes the object has (a user object's attribute
   // set): saved and copied before every other, and the reason why the object's type name
   // can differ from the one its saved files carry.

@@ -2,6 +2,8 @@
 // blocks, repetitions and a guard against macros that call themselves.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "AK_Object.h"
@@ -96,6 +98,43 @@ bool IsMalformedAttributeLine(AK_Object* object, const char* line)
   return object->ParseCommand(line, kind, path, attribute, value) != 0;
 }
 
+// Where the lines of a macro come from: its file, opened again for each pass, or the bytes
+// read of it once.
+class MacroLines {
+public:
+  MacroLines(AK_File stream, const AK_String& file) : _file(file), _stream(std::move(stream)) {}
+  explicit MacroLines(std::string bytes) : _bytes(std::move(bytes)), _inMemory(true) {}
+
+  // The next line without its line end (a CRLF loses its CR as well); false at the end.
+  bool Next(AK_String& line)
+  {
+    if (!_inMemory) return AK_ReadLine(_stream, line);
+    line = "";
+    if (_at >= _bytes.size()) return false;
+    size_t end = _bytes.find('\n', _at);
+    if (end == std::string::npos) end = _bytes.size();
+    size_t content = end;
+    if (content > _at && _bytes[content - 1] == '\r') --content;
+    line = AK_String(_bytes.data() + _at, _bytes.data() + content);
+    _at = end + 1;
+    return true;
+  }
+  // Back to the first line for another pass; false when the file cannot be opened again.
+  bool Restart()
+  {
+    _at = 0;
+    if (!_inMemory) _stream = AK_File(_file, "r");
+    return _inMemory || _stream;
+  }
+
+private:
+  AK_String _file;
+  AK_File _stream;
+  std::string _bytes;
+  bool _inMemory = false;
+  size_t _at = 0;
+};
+
 // The state of the explanation block a pass is in.
 struct Explanation {
   bool inBlock = false;
@@ -150,8 +189,9 @@ bool AK_Object::IsMacroRunning(const char* file)
   return OnMacroStack(file, AK_FileIdentityOfPath(file));
 }
 
-int AK_Object::ExecMacro(const char* fileName, int quiet)
+int AK_Object::ExecMacro(const char* fileName, int quiet, AK_String* digest)
 {
+  if (digest) *digest = "";
   AK_String name(fileName ? fileName : "");
   const AK_String asked = name.IsEmpty() ? _macroFileName : name;
   AK_String extension = asked.GetExtension();
@@ -189,6 +229,16 @@ int AK_Object::ExecMacro(const char* fileName, int quiet)
     return 0;
   }
 
+  // A load takes the digest of exactly the bytes it runs: read once, the file can be
+  // replaced by another save meanwhile.
+  std::string bytes;
+  if (digest && !AK_ReadRest(stream, bytes)) {
+    AK_ErrorText = AK_String("cannot read macro file '") + file + "'";
+    return 0;
+  }
+  if (digest) *digest = AK_ContentDigest(bytes.data(), bytes.size());
+  MacroLines lines = digest ? MacroLines(std::move(bytes)) : MacroLines(std::move(stream), file);
+
   MacroStackEntry entry(file, identity);
   AK_PendingExplanation = "";
   int remaining = _macroRepetitions;
@@ -198,11 +248,11 @@ int AK_Object::ExecMacro(const char* fileName, int quiet)
   bool alive = true;
   int damagedLines = 0;
   AK_String line;
-  while (stream && remaining != 0) {
+  for (bool open = true; open && remaining != 0; open = lines.Restart()) {
     if (remaining > 0) --remaining;  // a negative count stays negative: until a command fails
     Explanation explanation;
     bool ranCommand = false;
-    for (int lineNumber = 1; AK_ReadLine(stream, line); ++lineNumber) {
+    for (int lineNumber = 1; lines.Next(line); ++lineNumber) {
       const char* text = line.c_str();
       if (StartsWith(text, "//fi")) continue;
       if (StartsWith(text, "/*")) {
@@ -255,8 +305,6 @@ int AK_Object::ExecMacro(const char* fileName, int quiet)
     // A pass that ran no command changed nothing, so the next one would do the same; with a
     // negative count (until a command fails) it would go on for ever.
     if (!ranCommand) break;
-    stream = AK_File(file, "r");
   }
-  stream.Close();
   return damagedLines;
 }

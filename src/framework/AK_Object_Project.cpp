@@ -110,6 +110,10 @@ void AK_Object::Load(const char* directory)
   HoldDirectory(dir, AK_DirectoryChange::Read, holds);
   SetProjectDirRecursive(dir);
   _loadDamage = "";
+  _loadedAttributesDigest = "";
+  // A writer killed in the directory left its temporary there, which no save of an unchanged
+  // object would ever replace.
+  AK_RemoveLockedLeftovers(dir);
 
   AK_String typeName = SavedTypeName(dir, GetType(), _leadingAttribute != nullptr);
   AK_String data = AK_JoinPath(dir, typeName) + ".dat";
@@ -140,7 +144,7 @@ void AK_Object::Load(const char* directory)
   int damagedLines = 0;
   {
     ReplayScope replay;
-    damagedLines = ExecMacro(attributes, 1);
+    damagedLines = ExecMacro(attributes, 1, &_loadedAttributesDigest);
   }
   if (IsDead()) return;
   if (AK_Object::ModificationTime("MacroRepetitions") == repetitionsStamp) _macroRepetitions = repetitions;

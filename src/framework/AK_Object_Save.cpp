@@ -272,7 +272,37 @@ AK_String SavedAttributeFile(AK_Object& object, const char* directory)
   return AK_JoinPath(AK_String(directory ? directory : ""), object.GetType()) + ".atr";
 }
 
+// The lines of attribute commands without their line ends, those that set `leftOut` on the
+// object itself left out.
+std::vector<AK_String> LinesWithout(AK_Object& object, const AK_String& text, const char* leftOut)
+{
+  std::vector<AK_String> lines;
+  for (const char* start = text.c_str(); *start;) {
+    const char* end = std::strchr(start, '\n');
+    const char* next = end ? end + 1 : start + std::strlen(start);
+    if (!end) end = next;
+    if (end > start && end[-1] == '\r') --end;
+    const AK_String line(start, end);
+    start = next;
+    AK_String kind, path, name, value;
+    if (object.ParseCommand(line, kind, path, name, value) == 0 && kind == "set" && path.IsEmpty() && name == leftOut)
+      continue;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 }  // namespace
+
+bool AK_Object::SavedAttributesDiffer(const char* directory, const char* leftOut)
+{
+  AK_String saved;
+  if (!AK_ReadTextFile(SavedAttributeFile(*this, directory), saved)) return false;
+  AK_String commands;
+  WriteAttributeCommands(this, GetClassInfo(), commands);
+  if (IsDead()) return false;
+  return LinesWithout(*this, saved, leftOut) != LinesWithout(*this, commands, leftOut);
+}
 
 bool AK_Object::SavedAttribute(const char* directory, const char* attribute, AK_String& value)
 {

@@ -369,12 +369,19 @@ public:
   // process that runs it): when this process ends without having run, the run ends too.
   void DeactivateLoadingPsaResults(const char* value);
   // Why the run of a background start that this process plays cannot run: the saved
-  // simulation it loaded is not the one its launcher expects (SW_ExpectedSavedSimulation),
-  // another process saved it after the start. "" otherwise, and for every later run of this
-  // process.
+  // simulation it loaded, the bytes its load ran (LoadedAttributesDigest), is none its launcher
+  // saved at the start or after it (SW_SavedSimulationExpected): another process saved it after
+  // the start. "" otherwise, and for every later run of this process.
   AK_String BackgroundStartRefusal();
-  // The stamp of the saved simulation, its attribute file in the project directory
-  // (SW_SavedFileStamp).
+  // A run in the foreground (Run, Continue) whose values differ from those of the saved
+  // simulation saves the simulation's subtree before it touches a time step: its record then
+  // never names a time step computed under values the saved simulation does not hold. The
+  // comparison leaves the record itself aside (AK_Object::SavedAttributesDiffer); without a
+  // project directory or a saved simulation nothing is saved. The refusal of the run when the
+  // save failed, "" otherwise.
+  AK_String SaveValuesToRun();
+  // The stamp of the saved simulation, the digest of its attribute file in the project
+  // directory (AK_FileDigest).
   AK_String SavedStamp();
   // The per-cell arrays of a run: resistance areas and wall marks.
   void UpdateCellResistances(SW_SimulationRun& run);
@@ -471,8 +478,6 @@ private:
   AK_WeakRef<SW_Mesh> _mesh;
   AK_String _meshName;  // the path last given to Mesh
   bool _startedInBackground = false;  // this process plays a background run's start macro
-  // The saved simulation this process loaded as a background start's (SavedStamp).
-  AK_String _loadedSave;
   // The series of time steps this process last read its state from or wrote, and whether it
   // holds it still: what every writer of the run directory asks first.
   SW_SeriesHold _series;

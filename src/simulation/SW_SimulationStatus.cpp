@@ -14,6 +14,7 @@ namespace {
 AK_String StatusPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_status"); }
 AK_String InfoPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_info"); }
 AK_String LockPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_lock"); }
+AK_String ExpectationPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_start"); }
 AK_String MacroPath(const SW_BackgroundRun& run) { return AK_JoinPath(run.runDirectory, "start.macro"); }
 AK_String LogPath(const SW_BackgroundRun& run) { return AK_JoinPath(run.runDirectory, "start.log"); }
 
@@ -77,29 +78,44 @@ AK_String SW_RunDirectory(const char* projectDir)
 // The run lock is kept only for a simulation with a project directory of its own.
 static bool HasRunDirectory(const char* projectDir) { return projectDir && *projectDir; }
 
-AK_String SW_SavedFileStamp(const char* path)
+namespace {
+
+// A digest is one whole line of the list.
+bool IsListed(const AK_String& list, const char* stamp)
 {
-  AK_String text;
-  if (!AK_ReadTextFile(path, text)) return "";
-  // FNV-1a over the bytes, with their count: two saves of other values differ.
-  uint64_t digest = 14695981039346656037ull;
-  const size_t size = std::strlen(text);
-  for (size_t i = 0; i < size; ++i) digest = (digest ^ static_cast<unsigned char>(text.c_str()[i])) * 1099511628211ull;
-  return AK_String::Format("%016llx-%zu", static_cast<unsigned long long>(digest), size);
+  return std::strstr("\n" + list + "\n", "\n" + AK_String(stamp) + "\n") != nullptr;
 }
+
+}  // namespace
 
 void SW_ExpectSavedSimulation(const char* projectDir, const char* stamp)
 {
-  const AK_String path = AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_start");
-  if (stamp && *stamp) AK_WriteWholeFile(path, stamp, std::strlen(stamp));
-  else if (AK_FileExists(path)) AK_DeleteFile(path);
+  const AK_String path = ExpectationPath(projectDir);
+  // Read, added to and written again while no save can come in between.
+  AK_DirectoryLock writers(SW_RunDirectory(projectDir));
+  if (!stamp || !*stamp) {
+    if (AK_FileExists(path)) AK_DeleteFile(path);
+    return;
+  }
+  AK_String list = SW_ExpectedSavedSimulation(projectDir);
+  if (IsListed(list, stamp)) return;
+  if (!list.IsEmpty() && list[list.Length() - 1] != '\n') list += "\n";
+  list += AK_String(stamp) + "\n";
+  AK_WriteWholeFile(path, list.c_str(), std::strlen(list.c_str()));
 }
 
 AK_String SW_ExpectedSavedSimulation(const char* projectDir)
 {
   AK_String text;
-  if (!AK_ReadTextFile(AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_start"), text)) return "";
+  if (!AK_ReadTextFile(ExpectationPath(projectDir), text)) return "";
   return text;
+}
+
+bool SW_SavedSimulationExpected(const char* projectDir, const char* stamp)
+{
+  AK_DirectoryLock writers(SW_RunDirectory(projectDir));
+  const AK_String list = SW_ExpectedSavedSimulation(projectDir);
+  return list.IsEmpty() || (stamp && *stamp && IsListed(list, stamp));
 }
 
 AK_String SW_ReadStatusFile(const char* projectDir)

@@ -93,16 +93,21 @@ struct SW_BackgroundRun {
   AK_String timeStep = {};
 };
 
-// What tells a saved file from any other save of it: a digest of its bytes, "" when there is
-// none.
-AK_String SW_SavedFileStamp(const char* path);
-// The saved simulation that a start of a run in another process expects to run
-// (".simulation_start" in the run directory): its launcher writes it when it starts the run and
-// whenever it saves the simulation again before that run is over, so that the run runs only
-// values its launcher saved. Written "" (removed) by a start that expects nothing; read "" when
-// none is expected.
+// The saved simulations that a start of a run in another process accepts to run
+// (".simulation_start" in the run directory, the digest of each, AK_FileDigest, on a line of its
+// own): its launcher names the one saved when it starts the run, and adds each it saves again
+// before that run is over, so that the run runs values its launcher saved, at its start or
+// after it, and never those of another process. Every save writes the attribute file and adds
+// its digest under the directory's lock (AK_DirectoryLock), and the run looks under it too: a
+// save is seen with its digest or not at all.
+// Adds the digest; "" expects nothing from now on (a start that expects nothing, and the start
+// of a run before it names its own).
 void SW_ExpectSavedSimulation(const char* projectDir, const char* stamp);
+// The digests expected, one a line, "" when none is.
 AK_String SW_ExpectedSavedSimulation(const char* projectDir);
+// True when the run may run the saved simulation of that digest: none is expected, or it is one
+// of them.
+bool SW_SavedSimulationExpected(const char* projectDir, const char* stamp);
 
 // Writes "start.macro" into the run directory: the set commands that make the second process
 // load the project, load the chosen time step (when there is one), set the simulation's

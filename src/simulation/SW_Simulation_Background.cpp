@@ -76,8 +76,13 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   run.simulationId = sim.Id();
   run.continuing = continuing;
   if (continuing) run.timeStep = sim.ChosenTimeStep();
-  // The run runs only the values saved now (or by this process until it is over).
-  SW_ExpectSavedSimulation(sim.ProjectDir(), sim.SavedStamp());
+  {
+    // The run runs only the values saved now (or by this process until it is over): the
+    // saved file is read as no save is under way, and the expectations of an earlier start go.
+    AK_DirectoryLock writers(sim.ProjectDir());
+    SW_ExpectSavedSimulation(sim.ProjectDir(), "");
+    SW_ExpectSavedSimulation(sim.ProjectDir(), sim.SavedStamp());
+  }
   // What the project does not keep, the run still needs: the point source, the stop
   // criterion, the switches of the model and the restart file of the flow above.
   for (const AK_String& name : sim.VariableNames()) run.variables.emplace_back(name, sim.GetVariable(name));

@@ -1,7 +1,9 @@
 // SW_Simulation: the run commands and the run loop around one run (SW_SimulationRun), whose
 // set-up and steps the simulation's entry points hand on to it.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 
@@ -85,12 +87,15 @@ void SW_Simulation::Run(const char*)
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
   if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
   if (lock.TookOver()) RecordRunThatIsGone();
+  // A background start runs what its launcher saved, also when the launcher saved again since.
+  const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
   if (ProjectDir().IsEmpty() && InteractionTypeWithFluidAbove == "none")
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
   if (const AK_String refusal = StartRefusal(false); !refusal.IsEmpty()) return RefuseRun(refusal);
   AK_MESSAGE(AK_String("running simulation ") + Id() + "...");
-  if (!ProjectDir().IsEmpty() && UpdateStamp() > ModificationTime("LoadFinalize")) SaveProject();
+  if (const AK_String refusal = foreground ? SaveValuesToRun() : AK_String(); !refusal.IsEmpty())
+    return RefuseRun(refusal);
   RunLoop(true);
 }
 
@@ -99,6 +104,8 @@ void SW_Simulation::Continue(const char*)
   SW_RunLock lock(ProjectDir(), GetAbsolutePath());
   if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
   if (lock.TookOver()) RecordRunThatIsGone();
+  // A background start runs what its launcher saved, also when the launcher saved again since.
+  const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
   if (!TakeBackRunState()) return;
   if (const AK_String refusal = StartRefusal(true); !refusal.IsEmpty()) return RefuseRun(refusal);
@@ -108,16 +115,50 @@ void SW_Simulation::Continue(const char*)
                AK_String::Format(": no particle is left at %g s: the run starts again from 0 s and replaces "
                                  "its time steps",
                                  CurrentTime));
+  if (const AK_String refusal = foreground ? SaveValuesToRun() : AK_String(); !refusal.IsEmpty())
+    return RefuseRun(refusal);
   RunLoop();
 }
+
+AK_String SW_Simulation::SaveValuesToRun()
+{
+  if (ProjectDir().IsEmpty() || !SavedAttributesDiffer(ProjectDir(), "LoadTimeStep")) return "";
+  // Unchanged here since its last save or load, the simulation still differs from a file that
+  // another process saved over since: it is written all the same.
+  _savedStamp = 0;
+  const AK_String answer = AK_ErrorText;
+  AK_ErrorText = "";
+  SaveProject();
+  if (!AK_ErrorText.IsEmpty()) return "the simulation could not be saved: " + AK_ErrorText;
+  AK_ErrorText = answer;
+  return "";
+}
+
+namespace {
+
+// How long a background start waits before it loads the saved simulation, and again before it
+// takes the digest of what it loaded to look whether its launcher saved that: no time, unless
+// the environment variable TORVU_BACKGROUND_START_PAUSE_MS asks for milliseconds (for tests of
+// processes that save while a start is under way, which need it slow at just those places).
+// Read once.
+int64_t BackgroundStartPause()
+{
+  static const int64_t pause = [] {
+    const char* value = std::getenv("TORVU_BACKGROUND_START_PAUSE_MS");
+    return value ? std::clamp<int64_t>(std::atoll(value), 0, 60000) : 0;
+  }();
+  return pause;
+}
+
+}  // namespace
 
 AK_String SW_Simulation::BackgroundStartRefusal()
 {
   const bool background = _startedInBackground;
   _startedInBackground = false;  // the run itself answers from here on
   if (!background) return "";
-  const AK_String expected = SW_ExpectedSavedSimulation(ProjectDir());
-  if (expected.IsEmpty() || expected == _loadedSave) return "";
+  if (const int64_t pause = BackgroundStartPause()) AK_SleepMilliseconds(pause);
+  if (SW_SavedSimulationExpected(ProjectDir(), LoadedAttributesDigest())) return "";
   return "another process saved the simulation after this start";
 }
 
@@ -228,7 +269,11 @@ AK_String SW_Simulation::StaleStateRefusal()
   return StateText() + " is older than the newest time step of its run directory, " + newest + HowToGoOn(newest);
 }
 
-void SW_Simulation::DeactivateLoadingPsaResults(const char*) { _startedInBackground = true; }
+void SW_Simulation::DeactivateLoadingPsaResults(const char*)
+{
+  _startedInBackground = true;
+  if (const int64_t pause = BackgroundStartPause()) AK_SleepMilliseconds(pause);
+}
 
 void SW_Simulation::RefuseRun(const char* reason)
 {

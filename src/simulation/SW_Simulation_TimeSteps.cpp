@@ -253,7 +253,6 @@ void SW_Simulation::AfterLoad()
   // A load whose time step was read holds that series already; any other leaves nothing of
   // an earlier project's results in view.
   _series.Bind(ProjectDir());
-  if (_startedInBackground) _loadedSave = SavedStamp();
   TakeStateOfRunThatIsGone();
 }
 
@@ -360,7 +359,7 @@ void SW_Simulation::DeleteTimesteps(const char* value)
 
 AK_String SW_Simulation::SavedStamp()
 {
-  return SW_SavedFileStamp(AK_JoinPath(ProjectDir(), GetType() + ".atr"));
+  return AK_FileDigest(AK_JoinPath(ProjectDir(), GetType() + ".atr"));
 }
 
 AK_String SW_Simulation::RecordToSave()

@@ -133,6 +133,27 @@ TEST(ReplacingWrite, UnderTheDirectoryLockTheTemporaryIsTheOneThatAKilledWriterL
   }
 }
 
+// What writers killed under the directory lock left goes with AK_RemoveLockedLeftovers: every
+// file "<file>.~locked" but the one this process is writing. A temporary of another name (a
+// writer without the lock may be alive), a directory and a name that only looks alike stay.
+TEST(ReplacingWrite, ClearingWhatKilledWritersLeftSparesAnOpenOneAndOtherNames)
+{
+  ScratchDir dir;
+  for (const char* name : {"a.atr.~locked", "b.TimeStep.~locked"}) WriteFile(dir / name, "half");
+  for (const char* name : {"c.atr.~Ab12Cd", "c.atr.~lockedx", ".~locked"}) WriteFile(dir / name, "other");
+  ASSERT_EQ(::mkdir((dir / "d.~locked").c_str(), 0755), 0);
+  AK_DirectoryLock lock(dir.Path().c_str());
+  AK_File open = AK_File::Replacing((dir / "e.atr").c_str());
+  ASSERT_TRUE(open);
+  std::fputs("whole", open);
+  AK_RemoveLockedLeftovers(dir.Path().c_str());
+  std::string names;
+  for (const AK_String& name : AK_ListDirectory(dir.Path().c_str(), "")) names += std::string(name.c_str()) + " ";
+  EXPECT_EQ(names, ".~locked c.atr.~Ab12Cd c.atr.~lockedx d.~locked e.atr.~locked ");
+  EXPECT_TRUE(open.Close());
+  EXPECT_EQ(Contents(dir / "e.atr"), "whole");
+}
+
 TEST(TextInput, SkipsAByteOrderMarkAndTakesRegularFilesOnly)
 {
   ScratchDir dir;

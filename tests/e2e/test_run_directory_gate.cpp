@@ -1,7 +1,9 @@
 // One gate over a run directory that several processes share: a process writes, removes or
 // records time steps only while no other process has written or removed any since it last read
 // its state from them or wrote them; one that never read them may start the series anew from
-// 0 s. What a killed run or a killed take-over left behind is cleared by the next load.
+// 0 s. What a killed run, a killed take-over or a killed save left behind is cleared by the next
+// load; a run records its time steps only in a saved simulation that holds the values it ran
+// under.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -223,6 +225,83 @@ TEST(RunDirectoryGate, TheEndOfARunIsSeenAsItIs)
   const Answer saved = x.Do(SaveProject());
   EXPECT_TRUE(saved.ok) << saved;
   EXPECT_FALSE(fs::exists(temporary));
+}
+
+// A run under values its saved simulation does not hold saves them before it starts: of a
+// project run to 4 s under 16 degrees, a run to 2 s under 30 degrees leaves a saved simulation
+// that says 30 degrees and 2 s and records at_2, and a fresh process that loads it continues
+// as the process of the run does. A save that fails refuses the run, which then changes no
+// time step.
+TEST(RunDirectoryGate, ARunSavesTheValuesItRunsUnderBeforeItRecordsATimeStep)
+{
+  SharedExample p(4, 2);
+  Torvu(p.Path(), "first.macro", Load("proj") + Set(kSimulation, "Run", ""));
+  ASSERT_EQ(Recorded(p.Saved()), Step(4));
+  ASSERT_NE(p.Saved().find(Set("", "BedFrictionAngle", "16")), std::string::npos);
+  TorvuProcess x(p / "x");
+  const Answer ran = x.Do(Load() + Friction("30") + Set(kSimulation, "EndTime", "2") + Set(kSimulation, "Run", ""));
+  ASSERT_TRUE(ran.ok) << ran;
+  const auto says = [&](const std::string& attribute, const std::string& value) {
+    return p.Saved().find(Set("", attribute, value)) != std::string::npos;
+  };
+  EXPECT_TRUE(says("BedFrictionAngle", "30") && says("EndTime", "2")) << p.Saved();
+  EXPECT_EQ(Recorded(p.Saved()), Step(2));
+  fs::copy(p / "proj", p / "copy", fs::copy_options::recursive);
+  const Answer continued = x.Do(ContinueTo(4));
+  ASSERT_TRUE(continued.ok) << continued;
+  EXPECT_TRUE(says("EndTime", "4")) << p.Saved();
+  EXPECT_EQ(Recorded(p.Saved()), Step(4));
+  TorvuProcess y(p / "y");
+  const Answer fresh = y.Do(Load("../copy") + ContinueTo(4));
+  ASSERT_TRUE(fresh.ok) << fresh;
+  EXPECT_TRUE(ReadFile(p / ("copy/" + kSimulation + "/" + File(4))) == p.TimeSteps().at(File(4)))
+      << File(4) << " of the fresh process differs from the one of the process of the run";
+
+  // The saved simulation's temporary cannot be made where a directory of its name stands.
+  fs::create_directory(p.Run() + "/ShallowWaterSimulation.atr.~locked");
+  const Files steps = p.TimeSteps();
+  const std::string saved = p.Saved();
+  for (const std::string& run : {Set(kSimulation, "Run", ""), ContinueTo(6)}) {
+    const Answer refused = x.Do(Friction("25") + run);
+    EXPECT_FALSE(refused.ok) << refused;
+    EXPECT_NE(refused.text.find("not run: the simulation could not be saved: "), std::string::npos) << refused;
+    EXPECT_EQ(ReadFile(p.Run() + "/.simulation_info").rfind("not run: the simulation could not be saved: ", 0), 0u);
+    EXPECT_EQ(p.Status(), "finished\n");
+    ExpectSameFiles(p.TimeSteps(), steps, "after the refused run");
+    EXPECT_EQ(p.Saved(), saved);
+  }
+}
+
+// What writers killed while they held a directory's lock left there, their temporaries all
+// named "<file>.~locked", goes with the next load of the directory, and the project loads as it
+// does without them. A temporary of another name may be a live writer's and stays.
+TEST(RunDirectoryGate, ALoadRemovesTheTemporariesOfKilledWritersAndLoadsTheSame)
+{
+  SharedExample p(2, 2);
+  fs::copy(p / "proj", p / "clean", fs::copy_options::recursive);
+  const std::vector<std::string> leftovers = {p.Run() + "/ShallowWaterSimulation.atr.~locked",
+                                              p / "proj/Project/ReleaseAreas/slope_0001/ReleaseArea.atr.~locked"};
+  // The first half of the file, as a writer killed half-way leaves it.
+  for (const std::string& leftover : leftovers) {
+    const std::string whole = ReadFile(leftover.substr(0, leftover.size() - std::string(".~locked").size()));
+    ASSERT_FALSE(whole.empty()) << leftover;
+    WriteFile(leftover, whole.substr(0, whole.size() / 2));
+  }
+  const std::string unlocked = p.Run() + "/ShallowWaterSimulation.atr.~Ab12Cd";
+  WriteFile(unlocked, Set("", "EndTime", "9"));
+  const auto loaded = [&](const std::string& project) {
+    TorvuProcess x(p / ("in_" + project));
+    const Answer answer =
+        x.Do(Load("../" + project) + Set("Project", "SaveAttributesRecursively", p / (project + ".txt")));
+    EXPECT_TRUE(answer.ok) << answer;
+    EXPECT_EQ(x.Quit(), 0);
+    return ReadFile(p / (project + ".txt"));
+  };
+  const std::string clean = loaded("clean");
+  EXPECT_NE(clean.find(Set("Simulations/A", "EndTime", "2")), std::string::npos);
+  EXPECT_EQ(loaded("proj"), clean);
+  for (const std::string& leftover : leftovers) EXPECT_FALSE(fs::exists(leftover)) << leftover;
+  EXPECT_TRUE(fs::exists(unlocked));
 }
 
 // Three processes on one project take a seeded random sequence of commands. A command that

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -145,5 +146,46 @@ TEST(SavesAcrossProjects, ABackgroundStartRunsWhatItsLauncherSaved)
     EXPECT_TRUE(newest == File(6) || (notRun && p.Status() == "finished\n"))
         << "newest " << newest << ", info " << info;
     EXPECT_NE(newest, File(2));
+  }
+}
+
+// A background start held up before it loads the saved simulation and again before it looks
+// whether its launcher saved what it loaded (TORVU_BACKGROUND_START_PAUSE_MS). Another process O
+// saves an end at 3 s while the start waits to load, the launcher L an end at 2 s while it waits
+// to look: the run refuses, or runs to what L saved, never to O's 3 s. Without O, L's own save
+// while the run waits never makes it refuse.
+TEST(SavesAcrossProjects, AHeldUpBackgroundStartRunsOnlyWhatItsLauncherSaved)
+{
+  for (const bool otherSaves : {true, false}) {
+    SCOPED_TRACE(otherSaves ? "O saves while the start waits to load" : "only L saves");
+    SharedExample p(1, 1);
+    TorvuProcess o(p / "o");
+    ASSERT_TRUE(o.Do(Load()).ok);
+    // Only L's start is held up: it has L's environment.
+    setenv("TORVU_BACKGROUND_START_PAUSE_MS", "1500", 1);
+    TorvuProcess l(p / "l");
+    unsetenv("TORVU_BACKGROUND_START_PAUSE_MS");
+    const Answer started = l.Do(Load() + Set(kSimulation, "RunInBackground", ""));
+    ASSERT_TRUE(started.ok) << started;
+    if (otherSaves) {
+      const Answer saved = o.Do(Set(kSimulation, "EndTime", "3") + SaveProject());
+      ASSERT_TRUE(saved.ok) << saved;
+    }
+    // The start loads the simulation last of its subtree, right after it says so.
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(p.Run() + "/start.log").find("loading 'A' from") != std::string::npos; }));
+    const Answer saved = l.Do(Set(kSimulation, "EndTime", "2") + SaveProject());
+    ASSERT_TRUE(saved.ok) << saved;
+    ASSERT_TRUE(WaitUntilFinished(p.Run()));
+
+    const Files steps = p.TimeSteps();
+    const std::string newest = steps.empty() ? "none" : steps.rbegin()->first;
+    const std::string info = ReadFile(p.Run() + "/.simulation_info");
+    const bool refused = info.rfind("not run: another process saved the simulation after this start", 0) == 0;
+    EXPECT_TRUE(newest == File(1) || newest == File(2) || (otherSaves && refused && newest == "none"))
+        << "newest " << newest << ", info " << info << "\n" << Gist(ReadFile(p.Run() + "/start.log"));
+    EXPECT_EQ(steps.count(File(3)), 0u);
+    EXPECT_NE(p.Saved().find(Set("", "EndTime", "2")), std::string::npos) << p.Saved();
+    EXPECT_NE(Recorded(p.Saved()), Step(3));
+    EXPECT_TRUE(RecordIsThere(p.Run())) << Recorded(p.Saved());
   }
 }
