@@ -219,7 +219,8 @@ private:
     } else if (what == 9 && (_running[0] || _running[1])) {
       commands = {Set(kSimulation, "Interrupt", "")};
     } else if (what == 10) {
-      commands = {Set(kSimulation, "NumParticlesPerCell", std::to_string(2 + Pick(6))) + Set(kSimulation, "Update", "")};
+      const std::string perCell = std::to_string(2 + Pick(6));
+      commands = {Set(kSimulation, "NumParticlesPerCell", perCell) + Set(kSimulation, "Update", "")};
     } else {
       kind = Kind::Background;
       commands = {set + Set(kSimulation, "EndTime", Seconds(later)) +
@@ -478,7 +479,11 @@ std::string ExpectOldOrNew(const std::string& run, const Files& old, const Files
     ++first;
   EXPECT_EQ(first, steps.size()) << "[the new project's values over a series that is not a first part of its own]"
                                  << " saved friction 16" << sides;
-  return first == copied.size() ? "new" : "new, " + std::to_string(first) + " of " + std::to_string(copied.size());
+  const std::string of = " of " + std::to_string(copied.size());
+  return first == copied.size()  ? "new"
+         : first == steps.size() ? "new, its first " + std::to_string(first) + of
+                                 : "a mix: the first " + std::to_string(first) + of + " copied, " +
+                                       std::to_string(steps.size() - first) + " other files after them";
 }
 
 }  // namespace
@@ -522,7 +527,8 @@ TEST(SharedProjectStress, ASaveOverAnotherProjectsRunKilledAtAnyMomentLeavesOneP
     std::string moment;
     bool killed = false;
     if (afterwards) {
-      EXPECT_TRUE(WaitUntil([&] { return saver.Ended() || ReadFile(saver.Log()).find("@@saved") != std::string::npos; }));
+      const auto saved = [&] { return saver.Ended() || ReadFile(saver.Log()).find("@@saved") != std::string::npos; };
+      EXPECT_TRUE(WaitUntil(saved));
       killed = saver.Kill();
       moment = "killed right after the save finished";
     } else {
@@ -551,13 +557,15 @@ TEST(SharedProjectStress, ASaveOverAnotherProjectsRunKilledAtAnyMomentLeavesOneP
                               << "time steps:" << Sides(TimeStepContents(target), old, copied) << "\n" << context;
     }
     EXPECT_EQ(ReadFile(target + "/.simulation_status"), "finished\n") << "[not finished]\n" << context;
-    EXPECT_EQ(Leftovers(target, true), "") << "[a temporary or a lock left after the load]\n" << context;
-    EXPECT_TRUE(RecordIsThere(target)) << "[the record names a file that is gone] " << Recorded(ReadFile(target + "/ShallowWaterSimulation.atr"))
-                                       << "\n" << context;
+    const std::string leftovers = Leftovers(target, true);
+    EXPECT_EQ(leftovers, "") << "[a temporary or a lock left after the load]\n" << context;
+    EXPECT_TRUE(RecordIsThere(target)) << "[the record names a file that is gone] "
+                                       << Recorded(ReadFile(target + "/ShallowWaterSimulation.atr")) << "\n" << context;
     const Answer continued = fresh.Do(ContinueTo(11));
     EXPECT_TRUE(continued.ok) << "[the continue after the load was refused] " << continued << "\n" << context;
     EXPECT_EQ(fresh.Quit(), 0);
-    account += round + ": " + moment + ": " + found + (continued.ok ? "" : ", continue refused") + "\n";
+    account += round + ": " + moment + ": " + found + (leftovers.empty() ? "" : "; left: " + leftovers) +
+               (continued.ok ? "" : "; the continue refused") + "\n";
   }
   std::cout << "the kills:\n" << account;
 }
