@@ -205,9 +205,12 @@ public:
   // attribute to (a line set("", attribute, value)); false without the file or the line.
   bool SavedAttribute(const char* directory, const char* attribute, AK_String& value);
   // True when the saved attribute file in the directory holds other commands than
-  // AK_Object::SaveAttributes would write now, the lines that set `leftOut` on the object
+  // AK_Object::SaveAttributes would write now, the lines that set one of `leftOut` on the object
   // itself aside; false when there is no such file.
-  bool SavedAttributesDiffer(const char* directory, const char* leftOut);
+  bool SavedAttributesDiffer(const char* directory, const std::vector<const char*>& leftOut);
+  // The digest of those commands of the saved attribute file, the same lines left out; "" without
+  // the file.
+  AK_String SavedAttributesDigest(const char* directory, const std::vector<const char*>& leftOut);
   // Rewrites that one line of the saved attribute file with the value (appended when the
   // file has none), every other line left as it is, so that one attribute is recorded
   // without saving the others. Nothing without the file, nor when the line says so already.

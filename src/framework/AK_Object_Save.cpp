@@ -1,8 +1,10 @@
 // AK_Object: saving objects and subtrees into project directories, files of attribute
 // commands for macros, and copying the saved attributes of one object to another.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -272,9 +274,10 @@ AK_String SavedAttributeFile(AK_Object& object, const char* directory)
   return AK_JoinPath(AK_String(directory ? directory : ""), object.GetType()) + ".atr";
 }
 
-// The lines of attribute commands without their line ends, those that set `leftOut` on the
-// object itself left out.
-std::vector<AK_String> LinesWithout(AK_Object& object, const AK_String& text, const char* leftOut)
+// The lines of attribute commands without their line ends, those that set one of `leftOut` on
+// the object itself left out.
+std::vector<AK_String> LinesWithout(AK_Object& object, const AK_String& text,
+                                    const std::vector<const char*>& leftOut)
 {
   std::vector<AK_String> lines;
   for (const char* start = text.c_str(); *start;) {
@@ -285,7 +288,8 @@ std::vector<AK_String> LinesWithout(AK_Object& object, const AK_String& text, co
     const AK_String line(start, end);
     start = next;
     AK_String kind, path, name, value;
-    if (object.ParseCommand(line, kind, path, name, value) == 0 && kind == "set" && path.IsEmpty() && name == leftOut)
+    if (object.ParseCommand(line, kind, path, name, value) == 0 && kind == "set" && path.IsEmpty() &&
+        std::any_of(leftOut.begin(), leftOut.end(), [&](const char* n) { return name == n; }))
       continue;
     lines.push_back(line);
   }
@@ -294,7 +298,7 @@ std::vector<AK_String> LinesWithout(AK_Object& object, const AK_String& text, co
 
 }  // namespace
 
-bool AK_Object::SavedAttributesDiffer(const char* directory, const char* leftOut)
+bool AK_Object::SavedAttributesDiffer(const char* directory, const std::vector<const char*>& leftOut)
 {
   AK_String saved;
   if (!AK_ReadTextFile(SavedAttributeFile(*this, directory), saved)) return false;
@@ -302,6 +306,15 @@ bool AK_Object::SavedAttributesDiffer(const char* directory, const char* leftOut
   WriteAttributeCommands(this, GetClassInfo(), commands);
   if (IsDead()) return false;
   return LinesWithout(*this, saved, leftOut) != LinesWithout(*this, commands, leftOut);
+}
+
+AK_String AK_Object::SavedAttributesDigest(const char* directory, const std::vector<const char*>& leftOut)
+{
+  AK_String saved;
+  if (!AK_ReadTextFile(SavedAttributeFile(*this, directory), saved)) return "";
+  std::string lines;
+  for (const AK_String& line : LinesWithout(*this, saved, leftOut)) lines += std::string(line.c_str()) + "\n";
+  return AK_ContentDigest(lines.data(), lines.size());
 }
 
 bool AK_Object::SavedAttribute(const char* directory, const char* attribute, AK_String& value)

@@ -30,6 +30,9 @@ enum SW_MassMethod : int {
 };
 inline constexpr const char* SW_MassMethodNames[4] = {
     "direct", "particles per cell", "number of particles", "delta-depth per particle"};
+// The attribute that is each method's input; the release set-up derives the other three from it.
+inline constexpr const char* SW_MassMethodInputs[4] = {"MassPerParticle", "NumParticlesPerCell", "NumParticles",
+                                                       "DeltaDepthPerParticle"};
 int SW_MassMethodIndex(const char* text);
 
 // Defaults of the model's parameters; the simulation's attributes start from the same.

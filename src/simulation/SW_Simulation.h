@@ -27,6 +27,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "AK_ClassHelper.h"
 #include "AK_WeakRef.h"
@@ -62,6 +63,7 @@ inline constexpr SW_GroupKind SW_SimulationGroups[6] = {
     {"WallLines", "WallLine"},                {"SourceLines", "SourceLine"},
 };
 // Its result fields are the rows of SW_ResultFields (SW_ResultFields.h).
+
 
 class SW_Simulation : public AK_Class<SW_Simulation> {
 public:
@@ -506,6 +508,32 @@ private:
   void RecordTimeStep(const AK_String& step, SW_SeriesChange change = SW_SeriesChange::Record);
   // The record a save of the simulation writes (see SaveAttributes).
   AK_String RecordToSave();
+  // The values of this simulation that a time step depends on are not those its saved attribute
+  // file in the directory holds (false without one): a record there must name no time step this
+  // process's values did not compute.
+  bool ValuesDifferFromSaved(const char* directory);
+  // What a comparison of its values with the saved ones leaves out: the record and the numbers
+  // the release set-up derives; `ofAState`: also what changes no time step (when a run ends, the
+  // remark).
+  std::vector<const char*> ValuesLeftOut(bool ofAState) const;
+  // The digest of the saved simulation's values (what ValuesDifferFromSaved compares), "" without
+  // one.
+  AK_String SavedValuesDigest();
+  // That digest when the run of this process started under the saved values, "-" otherwise.
+  AK_String _runValues;
+  // The digest of every saved value there (the record and the derived numbers aside), "" without
+  // a saved simulation.
+  AK_String SavedValuesEverywhere(const char* directory);
+  // Before this process writes its values over a saved simulation (into its own directory, or
+  // copied from the one they came from): the values another process saved there since this one
+  // last read or wrote them, and that this one has not changed since, are taken over, so that a
+  // save never puts back what another process changed (a save undone, and a time step recorded
+  // under values that are not its own).
+  void TakeValuesSavedSince(const char* directory);
+  // Remembers the saved values as this process reads or writes them now.
+  void SeeSavedValues(const char* directory);
+  AK_String _valuesSeen;
+  int32_t _valuesSeenStamp = 0;
   // A save into another project directory, held (see HoldDirectory) and its copy staged.
   struct SaveInto;
   std::weak_ptr<SaveInto> _saveInto;

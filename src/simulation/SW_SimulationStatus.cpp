@@ -118,6 +118,20 @@ bool SW_SavedSimulationExpected(const char* projectDir, const char* stamp)
   return list.IsEmpty() || (stamp && *stamp && IsListed(list, stamp));
 }
 
+void SW_WriteRunValues(const char* projectDir, const char* digest)
+{
+  AK_String ignored;
+  WriteLine(AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_values"), digest, ignored);
+}
+
+AK_String SW_ReadRunValues(const char* projectDir)
+{
+  AK_String text;
+  if (!AK_ReadTextFile(AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_values"), text)) return "";
+  text.Trim();
+  return text;
+}
+
 AK_String SW_ReadStatusFile(const char* projectDir)
 {
   AK_File file(StatusPath(projectDir), "r");

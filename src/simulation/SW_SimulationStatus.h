@@ -109,6 +109,13 @@ AK_String SW_ExpectedSavedSimulation(const char* projectDir);
 // of them.
 bool SW_SavedSimulationExpected(const char* projectDir, const char* stamp);
 
+// The values a run runs under (".simulation_values" in the run directory): the digest of the
+// saved simulation's values when they were its own at its start, "-" when they were not. Whoever
+// ends that run after its process is gone names its last time step in the saved simulation only
+// while its values are still those. Read "" when there is none.
+void SW_WriteRunValues(const char* projectDir, const char* digest);
+AK_String SW_ReadRunValues(const char* projectDir);
+
 // Writes "start.macro" into the run directory: the set commands that make the second process
 // load the project, load the chosen time step (when there is one), set the simulation's
 // variables (one line each after "LoadProject", the value escaped as saved attribute values

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -122,7 +123,7 @@ void SW_Simulation::Continue(const char*)
 
 AK_String SW_Simulation::SaveValuesToRun()
 {
-  if (ProjectDir().IsEmpty() || !SavedAttributesDiffer(ProjectDir(), "LoadTimeStep")) return "";
+  if (ProjectDir().IsEmpty() || !SavedAttributesDiffer(ProjectDir(), ValuesLeftOut(false))) return "";
   // Unchanged here since its last save or load, the simulation still differs from a file that
   // another process saved over since: it is written all the same.
   _savedStamp = 0;
@@ -184,13 +185,73 @@ bool SW_Simulation::TakeBackRunState()
 
 void SW_Simulation::RecordRunState()
 {
+  // Another process saved other values meanwhile (or the run went on under values it did not
+  // save): the saved simulation names no time step of this run, which computed none under those.
+  if (!ProjectDir().IsEmpty() && SavedValuesDigest() != _runValues) return;
   // A run that ends with no file of its state (its first output failed after the later files
   // were removed) records that too: the record of a file that is gone would not load.
   RecordTimeStep(CurrentTimeStep);
 }
 
+std::vector<const char*> SW_Simulation::ValuesLeftOut(bool ofAState) const
+{
+  // The record; the numbers the release set-up derives from the input of its mass method, which
+  // follow from the others; and, for what a time step holds, when a run ends and the remark.
+  std::vector<const char*> leftOut = {"LoadTimeStep"};
+  const int method = SW_MassMethodIndex(MassPerParticleDeterminationMethod);
+  for (int i = 0; i < 4; ++i)
+    if (i != method) leftOut.push_back(SW_MassMethodInputs[i]);
+  if (ofAState) leftOut.insert(leftOut.end(), {"EndTime", "Remark"});
+  return leftOut;
+}
+
+bool SW_Simulation::ValuesDifferFromSaved(const char* directory)
+{
+  return SavedAttributesDiffer(directory, ValuesLeftOut(true));
+}
+
+AK_String SW_Simulation::SavedValuesDigest() { return SavedAttributesDigest(ProjectDir(), ValuesLeftOut(true)); }
+
+AK_String SW_Simulation::SavedValuesEverywhere(const char* directory)
+{
+  return SavedAttributesDigest(directory, ValuesLeftOut(false));
+}
+
+void SW_Simulation::SeeSavedValues(const char* directory)
+{
+  _valuesSeen = SavedValuesEverywhere(directory);
+  _valuesSeenStamp = AK_NewStamp();
+}
+
+void SW_Simulation::TakeValuesSavedSince(const char* directory)
+{
+  if (_valuesSeen.IsEmpty() || SavedValuesEverywhere(directory) == _valuesSeen) return;
+  AK_String saved;
+  if (!AK_ReadTextFile(AK_JoinPath(directory, GetType() + ".atr"), saved)) return;
+  AK_String own;
+  WriteAttributeCommands(this, GetClassInfo(), own);
+  const std::vector<const char*> leftOut = ValuesLeftOut(false);
+  AK_Array<AK_String> lines, ownLines;
+  saved.Split("\n", lines);
+  own.Split("\n", ownLines);
+  // In the order of the file, which a load replays: prerequisites first.
+  for (AK_String& line : lines) {
+    if (line.Length() > 0 && line[line.Length() - 1] == '\r') line = AK_String(line.c_str(), line.c_str() + line.Length() - 1);
+    AK_String kind, path, name, value;
+    if (ParseCommand(line, kind, path, name, value) != 0 || kind != "set" || !path.IsEmpty()) continue;
+    if (std::any_of(leftOut.begin(), leftOut.end(), [&](const char* n) { return name == n; })) continue;
+    if (ModificationTime(name) > _valuesSeenStamp || AK_StringListContains(ownLines, line)) continue;
+    AK_MESSAGE("INFO: " + GetAbsolutePath() + ": " + name + " as another process saved it: " + value);
+    Set(name, value);
+    if (IsDead()) return;
+  }
+}
+
 void SW_Simulation::RecordRunThatIsGone()
 {
+  // Not under values another process saved while it ran.
+  if (const AK_String values = SW_ReadRunValues(ProjectDir()); !values.IsEmpty() && values != SavedValuesDigest())
+    return;
   RecordTimeStep(SW_NewestTimeStep(ProjectDir()), SW_SeriesChange::RecordNewest);
 }
 
@@ -354,6 +415,8 @@ void SW_Simulation::RunLoop(bool fromStart)
 
   const double startCpu = AK_CpuSeconds();
   const bool startsOver = fromStart || ContinueStartsOver();
+  // Before the release set-up, which derives values of its own.
+  const bool valuesSaved = ProjectDir().IsEmpty() || !ValuesDifferFromSaved(ProjectDir());
   if (startsOver) {
     // Refused before any file is touched: the results of an earlier run stay, and so does
     // the state the simulation holds.
@@ -372,6 +435,8 @@ void SW_Simulation::RunLoop(bool fromStart)
     if (!gate.passed)
       return RefuseRun(GateRefusal(gate));
     SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
+    _runValues = valuesSaved ? SavedValuesDigest() : AK_String("-");
+    SW_WriteRunValues(ProjectDir(), _runValues);
   }
   CheckFrictionParameters();
   auto run = std::make_unique<SW_SimulationRun>(*this);

@@ -253,6 +253,7 @@ void SW_Simulation::AfterLoad()
   // A load whose time step was read holds that series already; any other leaves nothing of
   // an earlier project's results in view.
   _series.Bind(ProjectDir());
+  SeeSavedValues(ProjectDir());
   TakeStateOfRunThatIsGone();
 }
 
@@ -373,7 +374,9 @@ AK_String SW_Simulation::RecordToSave()
         (CurrentTimeStep.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, CurrentTimeStep))))
       return CurrentTimeStep;
   }
-  // Otherwise the record the saved file has, while its time step is there; else the newest.
+  // Otherwise none when the values saved now are not those of the series there; else the record
+  // the saved file has, while its time step is there; else the newest.
+  if (ValuesDifferFromSaved(dir)) return AK_String();
   AK_String recorded;
   if (SavedAttribute(dir, "LoadTimeStep", recorded) &&
       (recorded.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, recorded))))
@@ -450,12 +453,16 @@ void SW_Simulation::SaveAttributes(const char* fileName)
     if (lock.TookOver()) RecordRunThatIsGone();
   }
   // The caller holds the lock of the directory's writers: a run's record cannot come between
-  // the read of the record and this write.
+  // the read of the record and this write, nor another's save between its values and this one.
+  const bool own = AK_String(fileName ? fileName : "") == AK_JoinPath(ProjectDir(), GetType() + ".atr");
+  if (own) TakeValuesSavedSince(ProjectDir());
+  if (IsDead()) return;
   const AK_String record = RecordToSave();
   const AK_String held = CurrentTimeStep;
   CurrentTimeStep = record;
   AK_Object::SaveAttributes(fileName);
   CurrentTimeStep = held;
+  if (own) SeeSavedValues(ProjectDir());
   // A run this process started elsewhere runs what it saved last.
   if (_series.HandedOver() && !SW_ExpectedSavedSimulation(ProjectDir()).IsEmpty())
     SW_ExpectSavedSimulation(ProjectDir(), SavedStamp());
@@ -464,17 +471,19 @@ void SW_Simulation::SaveAttributes(const char* fileName)
 void SW_Simulation::SaveAttributesInto(SaveInto& save)
 {
   // The record of the series copied: the state held while this process held it throughout and
-  // its file was copied; otherwise the source's record while its file was copied; else the
-  // newest copied.
+  // its file was copied; otherwise none when the values saved are not those of that series;
+  // else the source's record while its file was copied; else the newest copied.
   const std::vector<AK_String>& steps = save.copy.Steps();
   const auto copied = [&](const AK_String& step) {
     return step.IsEmpty() || std::find(steps.begin(), steps.end(), step) != steps.end();
   };
+  const AK_String& source = save.copy.Source();
+  if (!source.IsEmpty()) TakeValuesSavedSince(source);
+  if (IsDead()) return;
   AK_String record, recorded;
   if (save.held && copied(CurrentTimeStep)) record = CurrentTimeStep;
-  else if (!save.copy.Source().IsEmpty() && SavedAttribute(save.copy.Source(), "LoadTimeStep", recorded) &&
-           copied(recorded))
-    record = recorded;
+  else if (source.IsEmpty() || ValuesDifferFromSaved(source)) record = "";
+  else if (SavedAttribute(source, "LoadTimeStep", recorded) && copied(recorded)) record = recorded;
   else if (!steps.empty()) record = steps.back();
   const AK_String dir = ProjectDir();
   AK_DirectoryLock locked(dir);
@@ -497,4 +506,5 @@ void SW_Simulation::SaveAttributesInto(SaveInto& save)
   // made it.
   if (save.held || save.copy.Source().IsEmpty()) _series = target;
   else _series.Bind(dir);
+  SeeSavedValues(dir);
 }

@@ -44,27 +44,34 @@ Files Overtaken(const SharedExample& p, TorvuProcess& x, TorvuProcess& y, double
 
 }  // namespace
 
-// A process that only loaded the project and changed a value saves that value, never its own
-// idea of the record: the run of another process, in the foreground or in the background, keeps
-// its record and its files.
-TEST(RunDirectoryGate, ASaveByAProcessThatNeverReadTheTimeStepsKeepsTheNewerRecord)
+// A process that only loaded the project saves what it changed, never its own idea of the record
+// nor the values it did not change: the run of another process, in the foreground or in the
+// background, keeps its files; a save of a remark keeps that run's values and its record; a save
+// of another friction names no time step, none having been computed under it.
+TEST(RunDirectoryGate, ASaveByAProcessThatNeverReadTheTimeStepsNamesNoTimeStepOfOtherValues)
 {
   for (const bool background : {false, true}) {
     SCOPED_TRACE(background ? "a run in the background" : "a run in the foreground");
     SharedExample p(10, 2);
     TorvuProcess x(p / "x"), y(p / "y");
     ASSERT_TRUE(x.Do(Load()).ok);
-    const Answer ran =
-        y.Do(Load() + (background ? Set(kSimulation, "RunInBackground", "") : Set(kSimulation, "Run", "") + SaveProject()));
+    const Answer ran = y.Do(Load() + Friction("20") +
+                            (background ? Set(kSimulation, "RunInBackground", "") : Set(kSimulation, "Run", "")));
     ASSERT_TRUE(ran.ok) << ran;
     if (background) {
       ASSERT_TRUE(WaitUntilFinished(p.Run()));
     }
     const Files steps = p.TimeSteps();
     ASSERT_EQ(Recorded(p.Saved()), Step(10));
+    const Answer remark = x.Do(Set(kSimulation, "Remark", "looked at") + SaveProject());
+    EXPECT_TRUE(remark.ok) << remark;
+    EXPECT_EQ(Recorded(p.Saved()), Step(10)) << Gist(x.Log());
+    EXPECT_NE(p.Saved().find(Set("", "BedFrictionAngle", "20")), std::string::npos);
+    EXPECT_NE(p.Saved().find(Set("", "Remark", "looked at")), std::string::npos);
+    EXPECT_EQ(x.Get(kSimulation, "BedFrictionAngle"), "20");
     const Answer saved = x.Do(Friction("25") + SaveProject());
     EXPECT_TRUE(saved.ok) << saved;
-    EXPECT_EQ(Recorded(p.Saved()), Step(10)) << Gist(x.Log());
+    EXPECT_EQ(Recorded(p.Saved()), "") << Gist(x.Log());
     EXPECT_NE(p.Saved().find(Set("", "BedFrictionAngle", "25")), std::string::npos);
     ExpectSameFiles(p.TimeSteps(), steps);
   }

@@ -132,9 +132,9 @@ int Failures()
 // "proj2". proj ran to 2 s under 16 degrees; proj2, saved from it, ran anew under 30: their time
 // steps have the same names. A friction changes only on a run, and a process that wrote time
 // steps in the foreground (a run, "SaveTimeStep") saves the project right after, as a user keeps
-// a project whose values go with its files: the saved values are then the ones its newest time
-// step was computed under, unless a user changed one that no run took and saved that (which the
-// sequence keeps track of: a change of a value is the user's to save).
+// a project whose values go with its files: the saved values are then the ones the time step it
+// records was computed under, unless a user changed one that no run took and saved that (which
+// the sequence keeps track of: a change of a value is the user's to save).
 class TwoProjectSequence {
 public:
   explicit TwoProjectSequence(unsigned seed) : _random(seed), _p(2, 1) {}
@@ -313,7 +313,7 @@ private:
   }
 
   // Every time step of each project follows from the one before under a friction of the
-  // sequence, and its newest under the friction its saved simulation holds.
+  // sequence, and the one its saved simulation records under the friction it holds.
   void CheckSeries()
   {
     WaitForBackground();
@@ -322,12 +322,12 @@ private:
       ExpectEachStepFollowsTheOneBefore(Dir(j), kFrictions, scratch, "[a step that does not follow]\n" + Context());
       const std::string saved = SavedFriction(SavedOf(Dir(j)));
       if (_userSaved[j] && std::atof(_userSaved[j]->c_str()) == std::atof(saved.c_str())) continue;
-      if (NewestStepFollowsUnder(Dir(j), saved, scratch)) continue;
+      if (RecordedStepFollowsUnder(Dir(j), saved, scratch)) continue;
       std::string under;
       for (const std::string& friction : kFrictions)
-        if (NewestStepFollowsUnder(Dir(j), friction, scratch)) under += friction + " ";
-      ADD_FAILURE() << "[the saved friction is not the one of the newest time step] " << Name(j) << " saved " << saved
-                    << ", its newest time step follows under " << (under.empty() ? "none of the sequence" : under)
+        if (RecordedStepFollowsUnder(Dir(j), friction, scratch)) under += friction + " ";
+      ADD_FAILURE() << "[the saved friction is not the one of the time step it records] " << Name(j) << " saved " << saved
+                    << ", its recorded time step follows under " << (under.empty() ? "none of the sequence" : under)
                     << "\n" << Context();
     }
   }
@@ -348,7 +348,7 @@ private:
 // saving into the other's directory now and then. After every command: each record names a file
 // that is there, no temporary is left, and a command that failed changed no time step and no
 // record. Half-way and at the end, in each project, every time step follows from the one before
-// and the newest from the one before it under the saved friction. TORVU_SEED repeats a sequence
+// and the recorded one from the one before it under the saved friction. TORVU_SEED repeats a sequence
 // (the first of several), TORVU_SEQUENCES runs more, TORVU_COMMANDS makes them longer.
 TEST(SharedProjectStress, RandomCommandsOverTwoProjectsKeepEachSeriesWithTheValuesItRanUnder)
 {
