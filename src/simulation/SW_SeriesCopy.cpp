@@ -15,6 +15,8 @@
 namespace {
 
 constexpr const char* kStaged = ".~staged";
+// The mark while the copy is staged: nothing of the target has changed yet.
+constexpr const char* kStaging = "staging";
 constexpr const char* kLog = "start.log";
 
 AK_String MarkPath(const char* runDirectory) { return AK_JoinPath(runDirectory, ".simulation_copy"); }
@@ -51,7 +53,8 @@ AK_String SavedFileOfMark(const char* runDirectory)
   AK_String text;
   if (!AK_ReadTextFile(MarkPath(runDirectory), text)) return "";
   text.Trim();
-  if (text.IsEmpty() || std::strpbrk(text, "/\\") || std::strcmp(text, "..") == 0 || std::strcmp(text, ".") == 0)
+  if (text.IsEmpty() || std::strpbrk(text, "/\\") || std::strcmp(text, "..") == 0 || std::strcmp(text, ".") == 0 ||
+      std::strcmp(text, kStaging) == 0)
     return "";
   return text;
 }
@@ -117,10 +120,21 @@ SW_SeriesCopy::~SW_SeriesCopy()
   if (_staged) DropStaged();
 }
 
+namespace {
+
+// Removes the staged files of a copy that is put in place no more, and its mark.
+void DropStagedFiles(const char* runDirectory)
+{
+  for (const AK_String& file : AK_ListDirectory(runDirectory, ""))
+    if (EndsWith(file, kStaged)) AK_DeleteFile(AK_JoinPath(runDirectory, file));
+  AK_DeleteFile(MarkPath(runDirectory));
+}
+
+}  // namespace
+
 void SW_SeriesCopy::DropStaged()
 {
-  for (const AK_String& file : AK_ListDirectory(_target, ""))
-    if (EndsWith(file, kStaged)) AK_DeleteFile(AK_JoinPath(_target, file));
+  DropStagedFiles(_target);
   _steps.clear();
   _staged = false;
 }
@@ -130,6 +144,12 @@ bool SW_SeriesCopy::Stage(AK_String& failure)
   const bool copying = !_source.IsEmpty() && AK_IsDirectory(_source);
   for (int attempt = 0; attempt < 3; ++attempt) {
     DropStaged();
+    // Marked first: a kill while it stages leaves the next taker of the run lock knowing that
+    // only a copy was cut short.
+    if (const std::string mark = std::string(kStaging) + "\n"; !AK_WriteWholeFile(MarkPath(_target), mark)) {
+      failure = "cannot write " + MarkPath(_target) + ": " + std::strerror(errno);
+      return false;
+    }
     _staged = true;
     if (!copying) return true;
     // Waited for only a moment: the process that keeps it may be waiting for the target.
@@ -200,12 +220,22 @@ bool SW_CopyIsMarked(const char* runDirectory)
 bool SW_FinishCutCopy(const char* runDirectory)
 {
   if (!SW_CopyIsMarked(runDirectory)) return false;
+  // Cut while it staged: the target is as it was.
+  if (SavedFileOfMark(runDirectory).IsEmpty()) {
+    DropStagedFiles(runDirectory);
+    const AK_String cut = "a copy of time steps into it was cut short, its process is gone: nothing of it was put in place";
+    AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
+    SW_WriteInfoFile(runDirectory, cut);
+    SW_WriteStatusFile(runDirectory, "finished");
+    return true;
+  }
   // Whoever read a part of it holds nothing of it.
   if (const AK_String failure = SW_StartSeriesAnew(runDirectory); !failure.IsEmpty())
     AK_MESSAGE("WARNING: " + failure);
   AK_String failure;
-  if (!PutInPlace(runDirectory,
-                  "a copy of time steps into it was cut short, its process is gone: the copy was finished", failure))
+  const AK_String cut = "a copy of time steps into it was cut short, its process is gone: the copy was finished";
+  AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
+  if (!PutInPlace(runDirectory, cut, failure))
     AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": a copy of time steps into it was cut short and cannot be " +
                "finished: " + failure);
   return true;

@@ -4,10 +4,11 @@
 // A copy never overwrites the target's time steps one by one, which a kill would leave as two
 // runs in one series. It stages first: the source's time steps (and its "start.log") are copied
 // beside the target's files under staged names ("<name>.~staged") while the target's visible
-// files stay as they are; a kill meanwhile leaves only staged leftovers, which whatever takes
-// the target's run lock over removes. Then it puts the copy in place under the target's
-// directory lock: the saved simulation is staged too, a mark (".simulation_copy", naming the
-// saved simulation's file) is written and the target's series gets a new id, so that no process
+// files stay as they are, under a mark (".simulation_copy" saying "staging"); a kill meanwhile
+// leaves only staged files, which whatever takes the target's run lock over removes, saying that
+// a copy was cut short. Then it puts the copy in place under the target's directory lock: the
+// saved simulation is staged too, the mark names the saved simulation's file and the target's
+// series gets a new id, so that no process
 // holds it any more; then the old time steps go, the saved simulation takes its place, the
 // staged time steps take theirs in time order, and the mark goes. A kill after the mark leaves
 // a copy that the next taker of the run lock finishes (SW_FinishCutCopy): every staged file is
@@ -62,10 +63,10 @@ private:
 // The time steps of a run directory in time order, as a copy takes them.
 std::vector<AK_String> SW_TimeStepsInOrder(const char* runDirectory);
 
-// Under the run directory's lock, with its run lock taken over from the process that was putting
-// a copy in place when it was killed: finishes that copy (see above), gives the series a new id,
-// and leaves the status "finished" with the info that the copy was cut short and finished. True
-// when there was such a copy.
+// Under the run directory's lock, with its run lock taken over from the process that was copying
+// into it when it was killed: drops a copy cut while it staged, or finishes one that was being
+// put in place (see above) and gives the series a new id; the status "finished", with the info
+// that a copy was cut short and what became of it. True when there was such a copy.
 bool SW_FinishCutCopy(const char* runDirectory);
 // A copy's mark stands in the run directory.
 bool SW_CopyIsMarked(const char* runDirectory);

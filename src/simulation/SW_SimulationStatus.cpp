@@ -224,7 +224,8 @@ bool EndRunThatIsGone(const char* projectDir)
   const bool copy = SW_FinishCutCopy(SW_RunDirectory(projectDir));
   RemoveLeftovers(projectDir);
   if (copy) return false;
-  if (SW_ReadStatusFile(projectDir) == "finished") return true;
+  // No run said it went on there: nothing to end.
+  if (const AK_String status = SW_ReadStatusFile(projectDir); status == "finished" || status == "unknown") return true;
   AK_String last = SW_ReadInfoFile(projectDir);
   last.Trim();
   SW_WriteInfoFile(projectDir, AK_String("its run did not finish, its process is gone") +

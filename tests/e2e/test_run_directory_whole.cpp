@@ -1,7 +1,7 @@
 // A run directory changes whole or not at all: a simulation whose run goes on is neither deleted
 // nor renamed, in any process; a process whose run directory was removed does not continue into
 // a new one; no run starts in a project that a save into it holds; a release set up anew holds
-// no time step of the run.
+// no time step of the run; a stamp of the series that cannot be read lets no writer through.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -153,7 +153,7 @@ TEST(RunDirectoryWhole, NoRunStartsInAProjectThatASaveIntoItHolds)
     while (!staging() && saved.text.empty()) {
     }
     kill(x.Pid(), SIGSTOP);
-    caught = staging() && !fs::exists(target + "/.simulation_copy");
+    caught = staging() && ReadFile(target + "/.simulation_copy") == "staging\n";
     if (caught) {
       const Answer started = y.Do(Set(kSimulation, "RunInBackground", ""));
       EXPECT_FALSE(started.ok);
@@ -172,4 +172,34 @@ TEST(RunDirectoryWhole, NoRunStartsInAProjectThatASaveIntoItHolds)
     EXPECT_EQ(y.Quit(), 0);
   }
   EXPECT_TRUE(caught) << "the save was never stopped while it staged its copy";
+}
+
+// The stamp of A's series cannot be read (a directory stands in its place): X's "Continue" and
+// "SaveTimeStep" are refused with the reason and change no file; a stamp that reads again, but is
+// not the one X read, gives X nothing back.
+TEST(RunDirectoryWhole, AStampThatCannotBeReadLetsNoWriterThrough)
+{
+  SharedExample p(2, 1);
+  TorvuProcess x(p / "x");
+  ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
+  const Files steps = p.TimeSteps();
+  const std::string stamp = p.Run() + "/.simulation_series", text = ReadFile(stamp);
+  fs::remove(stamp);
+  fs::create_directory(stamp);
+  for (const std::string& command : {ContinueTo(4), Set(kSimulation, "SaveTimeStep", "")}) {
+    const Answer refused = x.Do(command);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(Contains(refused, "the stamp of the series cannot be read: ../proj/Project/Simulations/A/"
+                                  ".simulation_series: Is a directory"))
+        << refused;
+    ExpectSameFiles(p.TimeSteps(), steps, command);
+  }
+  fs::remove(stamp);
+  WriteFile(stamp, text);
+  const Answer continued = x.Do(ContinueTo(4));
+  EXPECT_FALSE(continued.ok);
+  EXPECT_TRUE(Contains(continued, "another process has written time steps since this one took its state at 2 s"))
+      << continued;
+  ExpectSameFiles(p.TimeSteps(), steps, "the stamp written again");
+  EXPECT_EQ(x.Quit(), 0);
 }
