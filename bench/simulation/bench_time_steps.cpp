@@ -77,6 +77,7 @@ BENCHMARK(BM_SeriesGate)->ArgsProduct({{100, 30000}, {0, 1, 2}});
 void BM_CopySeriesInto(benchmark::State& state)
 {
   const int n = int(state.range(0));
+  AK_MessageHook = [](const char*, const char*) {};  // a line per file copied
   RunDirectory source(n, "_source", 10000), target(n, "_target", 10000);
   for (auto _ : state) {
     SW_SeriesCopy copy(source.path.c_str(), target.path.c_str());

@@ -52,6 +52,35 @@ inline std::ostream& operator<<(std::ostream& out, const Answer& a)
   return out << (a.ok ? "ok: " : "failed: ") << a.text;
 }
 
+// Starts torvu offscreen on the macro file in `dir`, as a user there would start it (its home is
+// `dir`), its output into `log`; the process id, or -1.
+inline pid_t StartTorvu(const std::string& dir, const std::string& macro, const std::string& log)
+{
+  // Everything the child needs is made before the fork: between fork and exec it only calls
+  // what is safe there.
+  std::vector<std::string> environment = {"HOME=" + dir};
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "HOME=", 5) && std::strncmp(*e, "TORVU_USER_ATTRIBUTES=", 22)) environment.push_back(*e);
+  std::vector<char*> env, argv;
+  for (std::string& e : environment) env.push_back(e.data());
+  env.push_back(nullptr);
+  std::string arguments[] = {TORVU_PROGRAM, "-files", TORVU_ATTRIBUTES, "-offscreen", macro};
+  for (std::string& a : arguments) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+    const int in = open("/dev/null", O_RDONLY);
+    if (out < 0 || in < 0 || chdir(dir.c_str()) != 0) _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(out, 2);
+    execve(argv[0], argv.data(), env.data());
+    _exit(127);
+  }
+  return pid;
+}
+
 class TorvuProcess {
 public:
   // Starts torvu offscreen in `dir` (made when missing), as a user there would start it.
@@ -69,29 +98,7 @@ public:
               "if (strcmp(text, \"@@quit\") == 0) {\nset_error(\"\");\nreturn 0;\n}\n"
               "if (strstr(text, \"can neither open macro file\") >= 0 && strstr(text, name) >= 0) {\n"
               "sleep(0.005);\ncontinue;\n}\n}\nn = n + 1;\n}\nreturn 0;\n}\n");
-    // Everything the child needs is made before the fork: between fork and exec it only calls
-    // what is safe there.
-    _environment.push_back("HOME=" + _dir);
-    for (char** e = environ; *e; ++e)
-      if (std::strncmp(*e, "HOME=", 5) && std::strncmp(*e, "TORVU_USER_ATTRIBUTES=", 22)) _environment.push_back(*e);
-    std::vector<char*> env, argv;
-    for (std::string& e : _environment) env.push_back(e.data());
-    env.push_back(nullptr);
-    std::string arguments[] = {TORVU_PROGRAM, "-files", TORVU_ATTRIBUTES, "-offscreen", "driver.macro"};
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const std::string log = LogPath();
-    _pid = fork();
-    if (_pid == 0) {
-      const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
-      const int in = open("/dev/null", O_RDONLY);
-      if (out < 0 || in < 0 || chdir(_dir.c_str()) != 0) _exit(126);
-      dup2(in, 0);
-      dup2(out, 1);
-      dup2(out, 2);
-      execve(argv[0], argv.data(), env.data());
-      _exit(127);
-    }
+    _pid = StartTorvu(_dir, "driver.macro", LogPath());
     EXPECT_GT(_pid, 0) << "no process started in " << _dir;
   }
 
@@ -189,7 +196,6 @@ private:
   }
 
   std::string _dir;
-  std::vector<std::string> _environment;
   pid_t _pid = -1;
   int _count = 0;
   size_t _read = 0;  // how much of the log earlier answers took

@@ -371,28 +371,7 @@ public:
   {
     fs::create_directories(_dir);
     WriteFile(_dir + "/run.macro", macro);
-    // Everything the child needs is made before the fork.
-    std::vector<std::string> environment = {"HOME=" + _dir};
-    for (char** e = environ; *e; ++e)
-      if (std::strncmp(*e, "HOME=", 5) && std::strncmp(*e, "TORVU_USER_ATTRIBUTES=", 22)) environment.push_back(*e);
-    std::string arguments[] = {TORVU_PROGRAM, "-files", TORVU_ATTRIBUTES, "-offscreen", "run.macro"};
-    std::vector<char*> env, argv;
-    for (std::string& e : environment) env.push_back(e.data());
-    env.push_back(nullptr);
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const std::string log = Log(), here = _dir;
-    _pid = fork();
-    if (_pid == 0) {
-      const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
-      const int in = open("/dev/null", O_RDONLY);
-      if (out < 0 || in < 0 || chdir(here.c_str()) != 0) _exit(126);
-      dup2(in, 0);
-      dup2(out, 1);
-      dup2(out, 2);
-      execve(argv[0], argv.data(), env.data());
-      _exit(127);
-    }
+    _pid = StartTorvu(_dir, "run.macro", Log());
     EXPECT_GT(_pid, 0) << "no process started in " << _dir;
   }
   ~OneShot() { Kill(); }
