@@ -123,8 +123,11 @@ void SW_Simulations::Cleanup()
       continue;
     }
     if (deleteEntirely) {
-      DeleteComponent(simulation->Id());
-      continue;  // the next simulation now stands at i
+      if (DeleteComponent(simulation->Id())) continue;  // the next simulation now stands at i
+      // Refused or not removed: it stays, with the reason.
+      if (firstError.IsEmpty()) firstError = AK_ErrorText;
+      ++i;
+      continue;
     }
     if (deleteTimesteps) {
       simulation->Set("DeleteTimesteps", deleteTimesteps);

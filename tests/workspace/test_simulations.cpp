@@ -223,8 +223,9 @@ TEST(Simulations, QueuedSimulationsReadStartedOnceTheirBatchStarts)
 
 // Clean-up follows each simulation's own setting, looks again at the place of a deleted one,
 // and never touches a simulation whose run is going on (while one left by a run that is gone,
-// with no live process holding its lock, goes); a clone is named after its source, whatever
-// path found it, and links the source's areas.
+// with no live process holding its lock, goes), nor one whose deletion is refused (a live
+// process holds its run lock, whatever its status says), which stays and is passed; a clone is
+// named after its source, whatever path found it, and links the source's areas.
 TEST(Simulations, CleanupAndClone)
 {
   ScratchDir dir;
@@ -241,10 +242,13 @@ TEST(Simulations, CleanupAndClone)
   dir.Write("Simulations/S0/.simulation_lock", "1\n");  // a live process
   dir.Write("Simulations/S0/at_0000001.0000.TimeStep", "");
   dir.Write("Simulations/S1/kept", "");
+  dir.Write("Simulations/S3/.simulation_status", "finished\n");
+  dir.Write("Simulations/S3/.simulation_lock", "1\n");
   dir.Write("Simulations/S4/.simulation_status", "running\n");
   dir.Write("Simulations/S4/.simulation_lock", "1073741000\n");  // a process that is gone
   sims.Set("Cleanup", "");
-  EXPECT_EQ(std::string(sims.GetComponentIdList()), "S0%AK_SEP%S2%AK_SEP%");
+  EXPECT_EQ(std::string(sims.GetComponentIdList()), "S0%AK_SEP%S2%AK_SEP%S3%AK_SEP%");
+  EXPECT_TRUE(AK_FileExists((dir / "Simulations/S3/.simulation_status").c_str()));
   EXPECT_TRUE(AK_FileExists((dir / "Simulations/S0/at_0000001.0000.TimeStep").c_str()));
   EXPECT_FALSE(AK_FileExists((dir / "Simulations/S4").c_str()));
   EXPECT_TRUE(ErrorHas("S0: its run is going on")) << AK_ErrorText;
