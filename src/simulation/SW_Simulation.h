@@ -506,8 +506,9 @@ private:
   // lets `change` pass: Record for the state held, RecordNewest for the newest time step of a run
   // that is gone.
   void RecordTimeStep(const AK_String& step, SW_SeriesChange change = SW_SeriesChange::Record);
-  // The record a save of the simulation writes (see SaveAttributes).
-  AK_String RecordToSave();
+  // The record a save of the simulation writes (see SaveAttributes); `ownState`: it may name the
+  // state this process holds.
+  AK_String RecordToSave(bool ownState);
   // The values of this simulation that a time step depends on are not those its saved attribute
   // file in the directory holds (false without one): a record there must name no time step this
   // process's values did not compute.
@@ -528,8 +529,9 @@ private:
   // copied from the one they came from): the values another process saved there since this one
   // last read or wrote them, and that this one has not changed since, are taken over, so that a
   // save never puts back what another process changed (a save undone, and a time step recorded
-  // under values that are not its own).
-  void TakeValuesSavedSince(const char* directory);
+  // under values that are not its own). True when one that a time step depends on was taken: the
+  // state this process holds was not computed under the values it has now.
+  bool TakeValuesSavedSince(const char* directory);
   // Remembers the saved values as this process reads or writes them now.
   void SeeSavedValues(const char* directory);
   AK_String _valuesSeen;

@@ -223,11 +223,13 @@ void SW_Simulation::SeeSavedValues(const char* directory)
   _valuesSeenStamp = AK_NewStamp();
 }
 
-void SW_Simulation::TakeValuesSavedSince(const char* directory)
+bool SW_Simulation::TakeValuesSavedSince(const char* directory)
 {
-  if (_valuesSeen.IsEmpty() || SavedValuesEverywhere(directory) == _valuesSeen) return;
+  if (_valuesSeen.IsEmpty() || SavedValuesEverywhere(directory) == _valuesSeen) return false;
   AK_String saved;
-  if (!AK_ReadTextFile(AK_JoinPath(directory, GetType() + ".atr"), saved)) return;
+  if (!AK_ReadTextFile(AK_JoinPath(directory, GetType() + ".atr"), saved)) return false;
+  const std::vector<const char*> ofAState = ValuesLeftOut(true);
+  bool stateValues = false;
   AK_String own;
   WriteAttributeCommands(this, GetClassInfo(), own);
   const std::vector<const char*> leftOut = ValuesLeftOut(false);
@@ -242,9 +244,11 @@ void SW_Simulation::TakeValuesSavedSince(const char* directory)
     if (std::any_of(leftOut.begin(), leftOut.end(), [&](const char* n) { return name == n; })) continue;
     if (ModificationTime(name) > _valuesSeenStamp || AK_StringListContains(ownLines, line)) continue;
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": " + name + " as another process saved it: " + value);
+    stateValues = stateValues || std::none_of(ofAState.begin(), ofAState.end(), [&](const char* n) { return name == n; });
     Set(name, value);
-    if (IsDead()) return;
+    if (IsDead()) return stateValues;
   }
+  return stateValues;
 }
 
 void SW_Simulation::RecordRunThatIsGone()

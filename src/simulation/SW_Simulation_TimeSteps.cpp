@@ -363,12 +363,12 @@ AK_String SW_Simulation::SavedStamp()
   return AK_FileDigest(AK_JoinPath(ProjectDir(), GetType() + ".atr"));
 }
 
-AK_String SW_Simulation::RecordToSave()
+AK_String SW_Simulation::RecordToSave(bool ownState)
 {
   const AK_String& dir = ProjectDir();
   if (dir.IsEmpty()) return AK_String();
   // The state held while the gate lets its record pass and its file is there.
-  {
+  if (ownState) {
     AK_DirectoryLock locked(dir);
     if (_series.Pass(locked, dir, SW_SeriesChange::Record).passed &&
         (CurrentTimeStep.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, CurrentTimeStep))))
@@ -455,9 +455,9 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   // The caller holds the lock of the directory's writers: a run's record cannot come between
   // the read of the record and this write, nor another's save between its values and this one.
   const bool own = AK_String(fileName ? fileName : "") == AK_JoinPath(ProjectDir(), GetType() + ".atr");
-  if (own) TakeValuesSavedSince(ProjectDir());
+  const bool valuesTaken = own && TakeValuesSavedSince(ProjectDir());
   if (IsDead()) return;
-  const AK_String record = RecordToSave();
+  const AK_String record = RecordToSave(!valuesTaken);
   const AK_String held = CurrentTimeStep;
   CurrentTimeStep = record;
   AK_Object::SaveAttributes(fileName);
@@ -478,10 +478,10 @@ void SW_Simulation::SaveAttributesInto(SaveInto& save)
     return step.IsEmpty() || std::find(steps.begin(), steps.end(), step) != steps.end();
   };
   const AK_String& source = save.copy.Source();
-  if (!source.IsEmpty()) TakeValuesSavedSince(source);
+  const bool valuesTaken = !source.IsEmpty() && TakeValuesSavedSince(source);
   if (IsDead()) return;
   AK_String record, recorded;
-  if (save.held && copied(CurrentTimeStep)) record = CurrentTimeStep;
+  if (save.held && !valuesTaken && copied(CurrentTimeStep)) record = CurrentTimeStep;
   else if (source.IsEmpty() || ValuesDifferFromSaved(source)) record = "";
   else if (SavedAttribute(source, "LoadTimeStep", recorded) && copied(recorded)) record = recorded;
   else if (!steps.empty()) record = steps.back();
