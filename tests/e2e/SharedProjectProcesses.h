@@ -87,9 +87,11 @@ public:
   explicit TorvuProcess(const std::string& dir) : _dir(std::filesystem::absolute(dir).string())
   {
     std::filesystem::create_directories(_dir);
-    // Commands of an earlier process in the directory are not this one's.
+    // Commands of an earlier process in the directory are not this one's, nor are its answers,
+    // which the first command would otherwise read before this process truncates its log.
     for (const auto& entry : std::filesystem::directory_iterator(_dir))
       if (entry.path().filename().string().rfind("cmd_", 0) == 0) std::filesystem::remove(entry.path());
+    std::filesystem::remove(LogPath());
     WriteFile(_dir + "/driver.macro", "set(\"\", \"ExecMacro\", \"driver.cint\")\n");
     WriteFile(_dir + "/driver.cint",
               "int main()\n{\nchar name[4096];\nchar text[8192];\nint n;\nn = 1;\nwhile (1) {\n"
