@@ -249,7 +249,11 @@ private:
       _running[here] = true;
       _left = int(Pick(3));
     } else if ((kind == Kind::Save || kind == Kind::Written) && ok) {
-      _userSaved[target] = x.unrun;
+      // A save without a friction of its own keeps what the project had (a copy into the other
+      // project takes the values and the record of the one it came from, with what a user saved
+      // there unrun).
+      if (x.unrun) _userSaved[target] = x.unrun;
+      else if (target != here) _userSaved[target] = _userSaved[here];
     } else if (kind == Kind::Load) {
       if (ok) x.unrun.reset();
       else x.unrun = x.torvu->Get(kSimulation, "BedFrictionAngle");
