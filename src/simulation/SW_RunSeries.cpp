@@ -130,6 +130,9 @@ SW_SeriesHold::Since SW_SeriesHold::ChangesSince(const char* runDirectory, AK_St
     return Since::Unreadable;
   }
   if (now.SameAs(_stamp)) return Since::Nothing;
+  // The stamp held is gone (with its directory, whose number a new one may have taken over):
+  // everything it stood for was removed.
+  if (now.kind == SW_StampSeen::Kind::Missing) return Since::Removed;
   const bool onlyRemoved = now.kind == SW_StampSeen::Kind::Read && _stamp.kind == SW_StampSeen::Kind::Read &&
                            now.stamp.id == _stamp.stamp.id && now.stamp.written == _stamp.stamp.written &&
                            now.stamp.removed > _stamp.stamp.removed;

@@ -108,9 +108,10 @@ public:
   // What other processes did to the series of the run directory since this process read or
   // wrote it. Nothing: this process holds the series; the directory is the one it read or
   // wrote, and its stamp file stands as it was then. Removed: only removals since, or the
-  // directory itself is gone (or another stands in its place). Unreadable: the stamp cannot be
-  // read (the reason in `failure` when given). Only a look: without the directory lock the
-  // answer can be overtaken by the next writer.
+  // directory or its stamp is gone (another directory may stand in its place, even under the
+  // number the removed one had). Unreadable: the stamp cannot be read (the reason in `failure`
+  // when given). Only a look: without the directory lock the answer can be overtaken by the next
+  // writer.
   enum class Since { Nothing, Written, Removed, Unreadable };
   Since ChangesSince(const char* runDirectory, AK_String* failure = nullptr) const;
   bool Holds(const char* runDirectory) const { return ChangesSince(runDirectory) == Since::Nothing; }
