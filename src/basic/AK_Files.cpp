@@ -297,12 +297,8 @@ bool AK_ReadTextFile(const char* path, AK_String& text)
   // A FIFO would block the open and a device may never end.
   if (!AK_IsRegularFile(path)) return false;
   AK_File f(path, "rb");
-  if (!f) return false;
-  std::vector<char> bytes;
-  char chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-  if (!f.Close()) return false;
+  std::string bytes;
+  if (!f || !AK_ReadRest(f, bytes) || !f.Close()) return false;
   text = AK_String(bytes.data(), bytes.data() + bytes.size());
   return true;
 }

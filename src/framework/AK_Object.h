@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "AK_Basic.h"
@@ -208,6 +209,11 @@ public:
   // AK_Object::SaveAttributes would write now, the lines that set one of `leftOut` on the object
   // itself aside; false when there is no such file.
   bool SavedAttributesDiffer(const char* directory, const std::vector<const char*>& leftOut);
+  // The attributes of the object itself that the saved attribute file in the directory sets
+  // otherwise than AK_Object::SaveAttributes would now, in the file's order (the order a load
+  // replays them in), each with the value saved; those of `leftOut` aside.
+  std::vector<std::pair<AK_String, AK_String>> SavedAttributesNotNow(const char* directory,
+                                                                     const std::vector<const char*>& leftOut);
   // The digest of those commands of the saved attribute file, the same lines left out; "" without
   // the file.
   AK_String SavedAttributesDigest(const char* directory, const std::vector<const char*>& leftOut);

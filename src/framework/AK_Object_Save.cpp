@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "AK_ClassTable.h"
@@ -274,25 +275,45 @@ AK_String SavedAttributeFile(AK_Object& object, const char* directory)
   return AK_JoinPath(AK_String(directory ? directory : ""), object.GetType()) + ".atr";
 }
 
-// The lines of attribute commands without their line ends, those that set one of `leftOut` on
-// the object itself left out.
-std::vector<AK_String> LinesWithout(AK_Object& object, const AK_String& text,
-                                    const std::vector<const char*>& leftOut)
+// A line of attribute commands without its line end, and the attribute it sets on the object
+// itself ("" for any other line).
+struct CommandLine {
+  AK_String line, attribute, value;
+};
+
+std::vector<CommandLine> CommandLines(AK_Object& object, const AK_String& text)
 {
-  std::vector<AK_String> lines;
+  std::vector<CommandLine> lines;
   for (const char* start = text.c_str(); *start;) {
     const char* end = std::strchr(start, '\n');
     const char* next = end ? end + 1 : start + std::strlen(start);
     if (!end) end = next;
     if (end > start && end[-1] == '\r') --end;
-    const AK_String line(start, end);
+    CommandLine command{AK_String(start, end), "", ""};
     start = next;
     AK_String kind, path, name, value;
-    if (object.ParseCommand(line, kind, path, name, value) == 0 && kind == "set" && path.IsEmpty() &&
-        std::any_of(leftOut.begin(), leftOut.end(), [&](const char* n) { return name == n; }))
-      continue;
-    lines.push_back(line);
+    if (object.ParseCommand(command.line, kind, path, name, value) == 0 && kind == "set" && path.IsEmpty()) {
+      command.attribute = name;
+      command.value = value;
+    }
+    lines.push_back(std::move(command));
   }
+  return lines;
+}
+
+bool SetsOneOf(const CommandLine& command, const std::vector<const char*>& attributes)
+{
+  return !command.attribute.IsEmpty() &&
+         std::any_of(attributes.begin(), attributes.end(), [&](const char* n) { return command.attribute == n; });
+}
+
+// The lines without those that set one of `leftOut` on the object itself.
+std::vector<AK_String> LinesWithout(AK_Object& object, const AK_String& text,
+                                    const std::vector<const char*>& leftOut)
+{
+  std::vector<AK_String> lines;
+  for (CommandLine& command : CommandLines(object, text))
+    if (!SetsOneOf(command, leftOut)) lines.push_back(std::move(command.line));
   return lines;
 }
 
@@ -306,6 +327,23 @@ bool AK_Object::SavedAttributesDiffer(const char* directory, const std::vector<c
   WriteAttributeCommands(this, GetClassInfo(), commands);
   if (IsDead()) return false;
   return LinesWithout(*this, saved, leftOut) != LinesWithout(*this, commands, leftOut);
+}
+
+std::vector<std::pair<AK_String, AK_String>> AK_Object::SavedAttributesNotNow(const char* directory,
+                                                                               const std::vector<const char*>& leftOut)
+{
+  std::vector<std::pair<AK_String, AK_String>> found;
+  AK_String saved;
+  if (!AK_ReadTextFile(SavedAttributeFile(*this, directory), saved)) return found;
+  AK_String commands;
+  WriteAttributeCommands(this, GetClassInfo(), commands);
+  if (IsDead()) return found;
+  const std::vector<AK_String> now = LinesWithout(*this, commands, leftOut);
+  for (CommandLine& command : CommandLines(*this, saved))
+    if (!command.attribute.IsEmpty() && !SetsOneOf(command, leftOut) &&
+        std::find(now.begin(), now.end(), command.line) == now.end())
+      found.emplace_back(std::move(command.attribute), std::move(command.value));
+  return found;
 }
 
 AK_String AK_Object::SavedAttributesDigest(const char* directory, const std::vector<const char*>& leftOut)

@@ -517,14 +517,12 @@ private:
   // the release set-up derives; `ofAState`: also what changes no time step (when a run ends, the
   // remark).
   std::vector<const char*> ValuesLeftOut(bool ofAState) const;
-  // The digest of the saved simulation's values (what ValuesDifferFromSaved compares), "" without
-  // one.
-  AK_String SavedValuesDigest();
-  // That digest when the run of this process started under the saved values, "-" otherwise.
+  // The digest of the saved simulation's values in the directory ("" without one): all of them
+  // that a save compares, or (`ofAState`) those that ValuesDifferFromSaved compares.
+  AK_String SavedValuesDigest(const char* directory, bool ofAState);
+  // That digest of a state's values when the run of this process started under the saved
+  // values, "-" otherwise.
   AK_String _runValues;
-  // The digest of every saved value there (the record and the derived numbers aside), "" without
-  // a saved simulation.
-  AK_String SavedValuesEverywhere(const char* directory);
   // Before this process writes its values over a saved simulation (into its own directory, or
   // copied from the one they came from): the values another process saved there since this one
   // last read or wrote them, and that this one has not changed since, are taken over, so that a

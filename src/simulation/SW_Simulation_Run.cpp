@@ -187,7 +187,7 @@ void SW_Simulation::RecordRunState()
 {
   // Another process saved other values meanwhile (or the run went on under values it did not
   // save): the saved simulation names no time step of this run, which computed none under those.
-  if (!ProjectDir().IsEmpty() && SavedValuesDigest() != _runValues) return;
+  if (!ProjectDir().IsEmpty() && SavedValuesDigest(ProjectDir(), true) != _runValues) return;
   // A run that ends with no file of its state (its first output failed after the later files
   // were removed) records that too: the record of a file that is gone would not load.
   RecordTimeStep(CurrentTimeStep);
@@ -210,43 +210,28 @@ bool SW_Simulation::ValuesDifferFromSaved(const char* directory)
   return SavedAttributesDiffer(directory, ValuesLeftOut(true));
 }
 
-AK_String SW_Simulation::SavedValuesDigest() { return SavedAttributesDigest(ProjectDir(), ValuesLeftOut(true)); }
-
-AK_String SW_Simulation::SavedValuesEverywhere(const char* directory)
+AK_String SW_Simulation::SavedValuesDigest(const char* directory, bool ofAState)
 {
-  return SavedAttributesDigest(directory, ValuesLeftOut(false));
+  return SavedAttributesDigest(directory, ValuesLeftOut(ofAState));
 }
 
 void SW_Simulation::SeeSavedValues(const char* directory)
 {
-  _valuesSeen = SavedValuesEverywhere(directory);
+  _valuesSeen = SavedValuesDigest(directory, false);
   _valuesSeenStamp = AK_NewStamp();
 }
 
 bool SW_Simulation::TakeValuesSavedSince(const char* directory)
 {
-  if (_valuesSeen.IsEmpty() || SavedValuesEverywhere(directory) == _valuesSeen) return false;
-  AK_String saved;
-  if (!AK_ReadTextFile(AK_JoinPath(directory, GetType() + ".atr"), saved)) return false;
+  if (_valuesSeen.IsEmpty() || SavedValuesDigest(directory, false) == _valuesSeen) return false;
   const std::vector<const char*> ofAState = ValuesLeftOut(true);
   bool stateValues = false;
-  AK_String own;
-  WriteAttributeCommands(this, GetClassInfo(), own);
-  const std::vector<const char*> leftOut = ValuesLeftOut(false);
-  AK_Array<AK_String> lines, ownLines;
-  saved.Split("\n", lines);
-  own.Split("\n", ownLines);
-  // In the order of the file, which a load replays: prerequisites first.
-  for (AK_String& line : lines) {
-    if (line.Length() > 0 && line[line.Length() - 1] == '\r') line = AK_String(line.c_str(), line.c_str() + line.Length() - 1);
-    AK_String kind, path, name, value;
-    if (ParseCommand(line, kind, path, name, value) != 0 || kind != "set" || !path.IsEmpty()) continue;
-    if (std::any_of(leftOut.begin(), leftOut.end(), [&](const char* n) { return name == n; })) continue;
-    if (ModificationTime(name) > _valuesSeenStamp || AK_StringListContains(ownLines, line)) continue;
+  for (const auto& [name, value] : SavedAttributesNotNow(directory, ValuesLeftOut(false))) {
+    if (ModificationTime(name) > _valuesSeenStamp) continue;  // this process changed it since
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": " + name + " as another process saved it: " + value);
     stateValues = stateValues || std::none_of(ofAState.begin(), ofAState.end(), [&](const char* n) { return name == n; });
     Set(name, value);
-    if (IsDead()) return stateValues;
+    if (IsDead()) break;
   }
   return stateValues;
 }
@@ -254,7 +239,7 @@ bool SW_Simulation::TakeValuesSavedSince(const char* directory)
 void SW_Simulation::RecordRunThatIsGone()
 {
   // Not under values another process saved while it ran.
-  if (const AK_String values = SW_ReadRunValues(ProjectDir()); !values.IsEmpty() && values != SavedValuesDigest())
+  if (const AK_String values = SW_ReadRunValues(ProjectDir()); !values.IsEmpty() && values != SavedValuesDigest(ProjectDir(), true))
     return;
   RecordTimeStep(SW_NewestTimeStep(ProjectDir()), SW_SeriesChange::RecordNewest);
 }
@@ -439,7 +424,7 @@ void SW_Simulation::RunLoop(bool fromStart)
     if (!gate.passed)
       return RefuseRun(GateRefusal(gate));
     SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
-    _runValues = valuesSaved ? SavedValuesDigest() : AK_String("-");
+    _runValues = valuesSaved ? SavedValuesDigest(ProjectDir(), true) : AK_String("-");
     SW_WriteRunValues(ProjectDir(), _runValues);
   }
   CheckFrictionParameters();
