@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "AK_FrameworkState.h"
 #include "SW_SimulationStatus.h"
@@ -73,7 +74,7 @@ bool PutInPlace(const char* runDirectory, const char* reason, AK_String& failure
   if (!savedFile.IsEmpty() && AK_IsRegularFile(staged)) {
     std::unordered_set<std::string> copied;
     for (const AK_String& name : steps) copied.insert(name.c_str());
-    for (const AK_String& step : SW_TimeStepsInOrder(runDirectory)) {
+    for (const AK_String& step : SW_ListTimeSteps(runDirectory, -1).names) {
       const AK_String path = SW_TimeStepPath(runDirectory, step);
       if (copied.count((step + ".TimeStep").c_str())) continue;
       AK_MESSAGE(AK_String("removing ") + path);
@@ -102,14 +103,6 @@ bool PutInPlace(const char* runDirectory, const char* reason, AK_String& failure
 
 }  // namespace
 
-std::vector<AK_String> SW_TimeStepsInOrder(const char* runDirectory)
-{
-  std::vector<AK_String> steps;
-  const SW_TimeStepList list = SW_ListTimeSteps(runDirectory, -1);
-  for (const AK_String& name : list.names) steps.push_back(name);
-  return steps;
-}
-
 SW_SeriesCopy::SW_SeriesCopy(const char* source, const char* target)
     : _source(source ? source : ""), _target(target ? target : "")
 {
@@ -135,7 +128,7 @@ void DropStagedFiles(const char* runDirectory)
 void SW_SeriesCopy::DropStaged()
 {
   DropStagedFiles(_target);
-  _steps.clear();
+  _steps = AK_Array<AK_String>();
   _staged = false;
 }
 
@@ -155,10 +148,10 @@ bool SW_SeriesCopy::Stage(AK_String& failure)
     // Waited for only a moment: the process that keeps it may be waiting for the target.
     AK_DirectoryLock locked(_source, std::chrono::milliseconds(2000));
     const SW_StampSeen before = SW_LookAtSeriesStamp(_source);
-    _steps = SW_TimeStepsInOrder(_source);
+    _steps = SW_ListTimeSteps(_source, -1).names;
     std::vector<AK_String> files;
     for (const AK_String& step : _steps) files.push_back(step + ".TimeStep");
-    if (!_steps.empty() && AK_IsRegularFile(AK_JoinPath(_source, kLog))) files.push_back(kLog);
+    if (_steps.Count() > 0 && AK_IsRegularFile(AK_JoinPath(_source, kLog))) files.push_back(kLog);
     for (const AK_String& file : files) {
       const AK_String from = AK_JoinPath(_source, file), to = StagedPath(_target, file);
       AK_MESSAGE(AK_String("copying ") + from + " to " + AK_JoinPath(_target, file) + "...");

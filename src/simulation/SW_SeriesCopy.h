@@ -17,7 +17,6 @@
 #pragma once
 
 #include <functional>
-#include <vector>
 
 #include "AK_Basic.h"
 #include "SW_RunSeries.h"
@@ -39,7 +38,7 @@ public:
   // a file cannot be copied or the source kept changing.
   bool Stage(AK_String& failure);
   // The time steps staged, in time order.
-  const std::vector<AK_String>& Steps() const { return _steps; }
+  const AK_Array<AK_String>& Steps() const { return _steps; }
   const AK_String& Source() const { return _source; }
   const AK_String& Target() const { return _target; }
 
@@ -56,12 +55,9 @@ private:
   void DropStaged();
 
   AK_String _source, _target;
-  std::vector<AK_String> _steps;
+  AK_Array<AK_String> _steps;
   bool _staged = false;
 };
-
-// The time steps of a run directory in time order, as a copy takes them.
-std::vector<AK_String> SW_TimeStepsInOrder(const char* runDirectory);
 
 // Under the run directory's lock, with its run lock taken over from the process that was copying
 // into it when it was killed: drops a copy cut while it staged, or finishes one that was being

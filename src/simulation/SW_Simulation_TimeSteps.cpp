@@ -4,7 +4,6 @@
 // A load reads every record into temporary storage and checks that the particle set is whole
 // before the simulation takes anything: a file that fails half-way leaves the simulation as
 // it was.
-#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -473,10 +472,8 @@ void SW_Simulation::SaveAttributesInto(SaveInto& save)
   // The record of the series copied: the state held while this process held it throughout and
   // its file was copied; otherwise none when the values saved are not those of that series;
   // else the source's record while its file was copied; else the newest copied.
-  const std::vector<AK_String>& steps = save.copy.Steps();
-  const auto copied = [&](const AK_String& step) {
-    return step.IsEmpty() || std::find(steps.begin(), steps.end(), step) != steps.end();
-  };
+  const AK_Array<AK_String>& steps = save.copy.Steps();
+  const auto copied = [&](const AK_String& step) { return step.IsEmpty() || AK_StringListContains(steps, step); };
   const AK_String& source = save.copy.Source();
   const bool valuesTaken = !source.IsEmpty() && TakeValuesSavedSince(source);
   if (IsDead()) return;
@@ -484,7 +481,7 @@ void SW_Simulation::SaveAttributesInto(SaveInto& save)
   if (save.held && !valuesTaken && copied(CurrentTimeStep)) record = CurrentTimeStep;
   else if (source.IsEmpty() || ValuesDifferFromSaved(source)) record = "";
   else if (SavedAttribute(source, "LoadTimeStep", recorded) && copied(recorded)) record = recorded;
-  else if (!steps.empty()) record = steps.back();
+  else if (steps.Count() > 0) record = steps[steps.Count() - 1];
   const AK_String dir = ProjectDir();
   AK_DirectoryLock locked(dir);
   SW_SeriesHold target;
