@@ -125,6 +125,14 @@ private:
   std::map<std::string, std::unique_ptr<SW_ScalarField>> _scalars;
 };
 
+// A copy into the run directory that a kill cut short is finished, or dropped, before anything of
+// it is read: the take-over of the run lock its process left does that.
+void FinishCutCopyBeforeReading(const char* runDirectory, const char* who)
+{
+  if (SW_CopyIsMarked(runDirectory) && SW_RunLockHolder(runDirectory) == 0)
+    SW_RunLock(runDirectory, who, "not taken over");
+}
+
 }  // namespace
 
 AK_String SW_Simulation::WriteTimeStep(bool* refused)
@@ -220,10 +228,7 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   SimulationRecords records(*this);
   SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
   AK_String path = GetAbsolutePath();
-  // A copy into the directory that a kill cut short is finished first: no state is read from
-  // its parts.
-  if (SW_CopyIsMarked(ProjectDir()) && SW_RunLockHolder(ProjectDir()) == 0)
-    SW_RunLock(ProjectDir(), GetAbsolutePath(), "not taken over");
+  FinishCutCopyBeforeReading(ProjectDir(), GetAbsolutePath());
   // Read under the lock of the run directory, which every writer of its time steps holds: the
   // series this process then holds is the one the file was read from.
   AK_DirectoryLock locked(ProjectDir());
@@ -399,9 +404,7 @@ bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange chan
   switch (change) {
     case AK_DirectoryChange::Read:
       if (!AK_IsDirectory(dir)) return true;
-      // A copy into it cut short by a kill is finished before anything of it is read: the take-
-      // over of the run lock its process left does that.
-      if (SW_CopyIsMarked(dir) && SW_RunLockHolder(dir) == 0) SW_RunLock(dir, GetAbsolutePath(), "not taken over");
+      FinishCutCopyBeforeReading(dir, GetAbsolutePath());
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
       return true;
     case AK_DirectoryChange::SaveInto: {
