@@ -226,7 +226,8 @@ bool SW_Simulation::TakeValuesSavedSince(const char* directory)
   if (_valuesSeen.IsEmpty() || SavedValuesDigest(directory, false) == _valuesSeen) return false;
   const std::vector<const char*> ofAState = ValuesLeftOut(true);
   bool stateValues = false;
-  for (const auto& [name, value] : SavedAttributesNotNow(directory, ValuesLeftOut(false))) {
+  for (const auto& saved : SavedAttributesNotNow(directory, ValuesLeftOut(false))) {
+    const AK_String &name = saved.first, &value = saved.second;
     if (ModificationTime(name) > _valuesSeenStamp) continue;  // this process changed it since
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": " + name + " as another process saved it: " + value);
     stateValues = stateValues || std::none_of(ofAState.begin(), ofAState.end(), [&](const char* n) { return name == n; });
