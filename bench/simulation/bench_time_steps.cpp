@@ -80,13 +80,12 @@ void BM_CopySeriesInto(benchmark::State& state)
   AK_MessageHook = [](const char*, const char*) {};  // a line per file copied
   RunDirectory source(n, "_source", 10000), target(n, "_target", 10000);
   for (auto _ : state) {
+    SW_CopyLocks locks(source.path.c_str(), target.path.c_str());
     SW_SeriesCopy copy(source.path.c_str(), target.path.c_str());
     AK_String failure;
-    bool done = copy.Stage(failure);
-    AK_DirectoryLock locked(target.path.c_str());
     SW_SeriesHold hold;
-    done = done && copy.Commit(locked, "saved.atr", [](const char* path) { return AK_WriteWholeFile(path, "saved\n"); },
-                               hold, failure);
+    const bool done = copy.Copy("saved.atr", [](const char* path) { return AK_WriteWholeFile(path, "saved\n"); },
+                                hold, failure) == SW_SeriesCopy::Outcome::Copied;
     if (!done) state.SkipWithError(failure.c_str());
   }
   state.SetItemsProcessed(state.iterations() * n);

@@ -146,18 +146,27 @@ bool AK_IsReplacementTemporary(const char* name, AK_String* target)
   return true;
 }
 
+bool AK_CutSuffix(const char* name, const char* suffix, AK_String& stem)
+{
+  const size_t n = name ? std::strlen(name) : 0, m = suffix ? std::strlen(suffix) : 0;
+  if (n <= m || std::strcmp(name + n - m, suffix) != 0) return false;
+  stem = AK_String(name, name + n - m);
+  return true;
+}
+
 void AK_RemoveLockedLeftovers(const char* directory)
 {
   AK_DirectoryLock writers(directory);
   if (!writers.Held()) return;
   const AK_String dir = directory && *directory ? AK_String(directory) : AK_String(".");
   // The extension of such a name: what follows the dot of the mark.
-  const std::string extension = std::string(kReplacementMark + 1) + kLockedLetters;
+  const std::string suffix = std::string(kReplacementMark) + kLockedLetters;
   std::vector<AK_String> leftovers;
-  AK_VisitDirectory(dir, extension.c_str(), [&](const char* name) {
+  AK_VisitDirectory(dir, suffix.c_str() + 1, [&](const char* name) {
     const AK_String path = AK_JoinPath(dir, name);
+    AK_String stem;
     // Only a file: a directory of that name was never a writer's.
-    if (std::strlen(name) > extension.size() + 1 && AK_IsRegularFile(path) && !AK_IsOpenReplacement(path))
+    if (AK_CutSuffix(name, suffix.c_str(), stem) && AK_IsRegularFile(path) && !AK_IsOpenReplacement(path))
       leftovers.push_back(path);
   });
   for (const AK_String& path : leftovers) AK_DeleteFile(path);

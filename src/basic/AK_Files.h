@@ -85,6 +85,10 @@ bool AK_IsOpenReplacement(const char* path);
 // characters; `target` then receives the name of the file it was to replace. One whose writer
 // is gone never takes a place.
 bool AK_IsReplacementTemporary(const char* name, AK_String* target = nullptr);
+// True when a file name (without directory) is a name of at least one character followed by
+// `suffix`; `stem` then receives that name. The one test of the suffixes that temporaries carry
+// ("<file>.~locked" below, a staged copy's "<file>.~staged").
+bool AK_CutSuffix(const char* name, const char* suffix, AK_String& stem);
 // Removes what writers that held the lock of the directory (AK_DirectoryLock) were killed
 // leaving there: their temporaries, which all bear the one name "<file>.~locked". Taken under
 // that lock, no live writer of another process owns one meanwhile; this process's own open ones

@@ -83,6 +83,9 @@ public:
   // a project is asked before a save or a deletion touches any file, so that a refused one
   // changes nothing. Nothing to hold by default.
   virtual bool HoldDirectory(const char* directory, AK_DirectoryChange change, AK_DirectoryHolds& holds);
+  // The locks a save of the object into the directory holds while it writes its files there: the
+  // directory's own; an object whose save reads another directory as well holds that one's too.
+  virtual void LockForSave(const char* directory, AK_DirectoryHolds& holds);
 
   // --- class level ---
   static AK_ClassRecord& ClassRecord();

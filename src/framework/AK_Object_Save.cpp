@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -179,7 +180,11 @@ void AK_Object::SaveAs(const char* directory)
   AK_MESSAGE(AK_String("saving ") + _id + " to " + dir);
   // Other processes save this object too, and a run rewrites its record in the attribute file:
   // one writer at a time, or one would put back what it read before another's write.
-  AK_DirectoryLock writers(dir);
+  AK_DirectoryHolds writers;
+  LockForSave(dir, writers);
+  // What a writer killed here left (the root's files are never loaded as an object's, which
+  // would remove it) never takes a file's place.
+  AK_RemoveLockedLeftovers(dir);
 
   // A failure of the attribute file leaves its text and the save goes on; the object then
   // does not count as saved.
@@ -214,6 +219,11 @@ void AK_Object::SaveAs(const char* directory)
   MarkModified("Save");
   _savedDir = dir;
   _savedStamp = AK_Object::ModificationTime("Save");
+}
+
+void AK_Object::LockForSave(const char* directory, AK_DirectoryHolds& holds)
+{
+  holds.push_back(std::make_shared<AK_DirectoryLock>(directory));
 }
 
 bool AK_Object::KeepDamagedFiles(const AK_String& directory, int32_t lastChange)

@@ -1,14 +1,16 @@
-// Staging a run's series in another run directory and putting it in place.
+// Staging one state of a run directory in another run directory and putting it in place.
 #include "SW_SeriesCopy.h"
 
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "AK_FrameworkState.h"
+#include "AK_Process.h"
 #include "SW_SimulationStatus.h"
 #include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
@@ -18,34 +20,42 @@ namespace {
 constexpr const char* kStaged = ".~staged";
 // The mark while the copy is staged: nothing of the target has changed yet.
 constexpr const char* kStaging = "staging";
-constexpr const char* kLog = "start.log";
+// What a run leaves beside its time steps, which goes with the series it describes: its log, its
+// last progress line and the digest of the values it ran under.
+constexpr const char* kRunFiles[] = {"start.log", ".simulation_info", ".simulation_values"};
 
 AK_String MarkPath(const char* runDirectory) { return AK_JoinPath(runDirectory, ".simulation_copy"); }
 AK_String StagedPath(const char* runDirectory, const char* name) { return AK_JoinPath(runDirectory, name) + kStaged; }
 
-bool EndsWith(const AK_String& text, const char* end)
+// How long a copy waits after it staged its time steps, before anything of the target changes, and
+// which staged file's rename fails once: none, unless the environment variables
+// TORVU_COPY_STAGED_PAUSE_MS and TORVU_COPY_FAIL_RENAME ask (for tests of processes that copy at
+// once, and of a copy that cannot be put in place). Read once.
+int64_t StagedPause()
 {
-  const size_t n = std::strlen(text), m = std::strlen(end);
-  return n >= m && std::strcmp(text.c_str() + n - m, end) == 0;
+  static const int64_t pause = [] {
+    const char* value = std::getenv("TORVU_COPY_STAGED_PAUSE_MS");
+    return value ? std::clamp<int64_t>(std::atoll(value), 0, 60000) : 0;
+  }();
+  return pause;
 }
 
-// The names of the staged time steps of a run directory, in time order.
-std::vector<AK_String> StagedSteps(const char* runDirectory)
+bool RenameFailsOnce(const AK_String& name)
 {
-  std::vector<std::pair<double, AK_String>> steps;
-  for (const AK_String& file : AK_ListDirectory(runDirectory, "")) {
-    if (!EndsWith(file, kStaged)) continue;
-    AK_String name(file.c_str(), file.c_str() + std::strlen(file) - std::strlen(kStaged));
-    if (name.GetExtension() != AK_String("TimeStep")) continue;
-    AK_String step(name);
-    step.CutExtension();
-    double time;
-    if (SW_TimeOfTimeStepName(step, time)) steps.emplace_back(time, name);
-  }
-  std::stable_sort(steps.begin(), steps.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<AK_String> names;
-  for (auto& step : steps) names.push_back(std::move(step.second));
-  return names;
+  static AK_String failing = [] {
+    const char* value = std::getenv("TORVU_COPY_FAIL_RENAME");
+    return AK_String(value ? value : "");
+  }();
+  if (failing.IsEmpty() || !(failing == name)) return false;
+  failing = "";
+  errno = EIO;
+  return true;
+}
+
+int PutStaged(const char* runDirectory, const char* name)
+{
+  if (RenameFailsOnce(name)) return -1;
+  return AK_ReplaceFile(StagedPath(runDirectory, name), AK_JoinPath(runDirectory, name));
 }
 
 // The saved simulation's file named by a mark: a plain file name, else none.
@@ -60,18 +70,30 @@ AK_String SavedFileOfMark(const char* runDirectory)
   return text;
 }
 
+// Removes the staged files of a copy that is put in place no more, and its mark.
+void DropStaged(const char* runDirectory)
+{
+  AK_String stem;
+  for (const AK_String& file : AK_ListDirectory(runDirectory, ""))
+    if (AK_CutSuffix(file, kStaged, stem)) AK_DeleteFile(AK_JoinPath(runDirectory, file));
+  AK_DeleteFile(MarkPath(runDirectory));
+}
+
 bool PutInPlace(const char* runDirectory, const char* reason, AK_String& failure)
 {
-  const auto cannot = [&](const AK_String& from, const AK_String& to) {
-    failure = "cannot put " + from + " in place of " + to + ": " + std::strerror(errno);
+  const auto cannot = [&](const char* name) {
+    failure = AK_String("cannot put ") + StagedPath(runDirectory, name) + " in place of " +
+              AK_JoinPath(runDirectory, name) + ": " + std::strerror(errno);
     return false;
   };
   const AK_String savedFile = SavedFileOfMark(runDirectory);
-  const AK_String staged = StagedPath(runDirectory, savedFile);
-  const std::vector<AK_String> steps = StagedSteps(runDirectory);
+  AK_Array<AK_String> steps = SW_ListTimeSteps(runDirectory, -1, kStaged).names;
+  for (AK_String& step : steps) step += ".TimeStep";
   // While the saved simulation is staged, every time step there is the old run's: those the copy
-  // does not replace go first, then the values, then the copies take their names in time order.
-  if (!savedFile.IsEmpty() && AK_IsRegularFile(staged)) {
+  // does not replace go first, with what the old run left beside them, then the values, then the
+  // copies take their names in time order.
+  const bool whole = !savedFile.IsEmpty() && AK_IsRegularFile(StagedPath(runDirectory, savedFile));
+  if (whole) {
     std::unordered_set<std::string> copied;
     for (const AK_String& name : steps) copied.insert(name.c_str());
     for (const AK_String& step : SW_ListTimeSteps(runDirectory, -1).names) {
@@ -83,25 +105,48 @@ bool PutInPlace(const char* runDirectory, const char* reason, AK_String& failure
         return false;
       }
     }
-    const AK_String path = AK_JoinPath(runDirectory, savedFile);
-    if (AK_ReplaceFile(staged, path) != 0) return cannot(staged, path);
+    for (const char* file : kRunFiles)
+      if (!AK_IsRegularFile(StagedPath(runDirectory, file))) AK_DeleteFile(AK_JoinPath(runDirectory, file));
+    if (PutStaged(runDirectory, savedFile) != 0) return cannot(savedFile);
   }
-  for (const AK_String& name : steps) {
-    const AK_String path = AK_JoinPath(runDirectory, name);
-    if (AK_ReplaceFile(path + kStaged, path) != 0) return cannot(path + kStaged, path);
-  }
-  if (AK_IsRegularFile(StagedPath(runDirectory, kLog)))
-    if (AK_ReplaceFile(StagedPath(runDirectory, kLog), AK_JoinPath(runDirectory, kLog)) != 0)
-      return cannot(StagedPath(runDirectory, kLog), AK_JoinPath(runDirectory, kLog));
+  for (const AK_String& name : steps)
+    if (PutStaged(runDirectory, name) != 0) return cannot(name);
+  for (const char* file : kRunFiles)
+    if (AK_IsRegularFile(StagedPath(runDirectory, file)) && PutStaged(runDirectory, file) != 0) return cannot(file);
   // No run of the target goes on (its run lock is held): whatever its status said, the run
   // there now is the copy's, which ended.
   if (reason) SW_WriteInfoFile(runDirectory, reason);
-  if (reason || !steps.empty()) SW_WriteStatusFile(runDirectory, "finished");
+  if (reason || steps.Count() > 0) SW_WriteStatusFile(runDirectory, "finished");
   AK_DeleteFile(MarkPath(runDirectory));
   return true;
 }
 
+// The order in which a copy takes the locks of two directories.
+bool LockedFirst(const AK_FileIdentity& a, const AK_FileIdentity& b)
+{
+  return std::make_pair(a.device, a.inode) < std::make_pair(b.device, b.inode);
+}
+
 }  // namespace
+
+SW_CopyLocks::SW_CopyLocks(const char* source, const char* target)
+{
+  const AK_FileIdentity from = AK_FileIdentityOfPath(source ? source : ""), to = AK_FileIdentityOfPath(target);
+  if (!from.known || from.SameAs(to)) {
+    _first = std::make_unique<AK_DirectoryLock>(target);
+    return;
+  }
+  const bool sourceFirst = LockedFirst(from, to);
+  _first = std::make_unique<AK_DirectoryLock>(sourceFirst ? source : target);
+  _second = std::make_unique<AK_DirectoryLock>(sourceFirst ? target : source);
+}
+
+bool SW_CopyLocks::Held() const { return _first->Held() && (!_second || _second->Held()); }
+
+AK_String SW_CopyLocks::Failure() const
+{
+  return !_first->Held() ? _first->Failure() : _second && !_second->Held() ? _second->Failure() : AK_String();
+}
 
 SW_SeriesCopy::SW_SeriesCopy(const char* source, const char* target)
     : _source(source ? source : ""), _target(target ? target : "")
@@ -110,99 +155,64 @@ SW_SeriesCopy::SW_SeriesCopy(const char* source, const char* target)
 
 SW_SeriesCopy::~SW_SeriesCopy()
 {
-  if (_staged) DropStaged();
-}
-
-namespace {
-
-// Removes the staged files of a copy that is put in place no more, and its mark.
-void DropStagedFiles(const char* runDirectory)
-{
-  for (const AK_String& file : AK_ListDirectory(runDirectory, ""))
-    if (EndsWith(file, kStaged)) AK_DeleteFile(AK_JoinPath(runDirectory, file));
-  AK_DeleteFile(MarkPath(runDirectory));
-}
-
-}  // namespace
-
-void SW_SeriesCopy::DropStaged()
-{
-  DropStagedFiles(_target);
-  _steps = AK_Array<AK_String>();
-  _staged = false;
+  if (_staging) DropStaged(_target);
 }
 
 bool SW_SeriesCopy::Stage(AK_String& failure)
 {
-  const bool copying = !_source.IsEmpty() && AK_IsDirectory(_source);
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    DropStaged();
-    // Marked first: a kill while it stages leaves the next taker of the run lock knowing that
-    // only a copy was cut short.
-    if (const std::string mark = std::string(kStaging) + "\n"; !AK_WriteWholeFile(MarkPath(_target), mark)) {
-      failure = "cannot write " + MarkPath(_target) + ": " + std::strerror(errno);
+  DropStaged(_target);
+  // Marked first: a kill while it stages leaves the next taker of the run lock knowing that only
+  // a copy was cut short.
+  if (const std::string mark = std::string(kStaging) + "\n"; !AK_WriteWholeFile(MarkPath(_target), mark)) {
+    failure = "cannot write " + MarkPath(_target) + ": " + std::strerror(errno);
+    return false;
+  }
+  _staging = true;
+  if (_source.IsEmpty() || !AK_IsDirectory(_source)) return true;
+  // Under the source's lock no writer changes its series meanwhile.
+  std::vector<AK_String> files;
+  for (const AK_String& step : SW_ListTimeSteps(_source, -1).names) files.push_back(step + ".TimeStep");
+  if (!files.empty())
+    for (const char* file : kRunFiles)
+      if (AK_IsRegularFile(AK_JoinPath(_source, file))) files.push_back(file);
+  for (const AK_String& file : files) {
+    const AK_String from = AK_JoinPath(_source, file), to = StagedPath(_target, file);
+    AK_MESSAGE(AK_String("copying ") + from + " to " + AK_JoinPath(_target, file) + "...");
+    if (AK_CopyFile(from, to) != 0) {
+      failure = "cannot copy " + from + " to " + to;
       return false;
     }
-    _staged = true;
-    if (!copying) return true;
-    // Waited for only a moment: the process that keeps it may be waiting for the target.
-    AK_DirectoryLock locked(_source, std::chrono::milliseconds(2000));
-    const SW_StampSeen before = SW_LookAtSeriesStamp(_source);
-    _steps = SW_ListTimeSteps(_source, -1).names;
-    std::vector<AK_String> files;
-    for (const AK_String& step : _steps) files.push_back(step + ".TimeStep");
-    if (_steps.Count() > 0 && AK_IsRegularFile(AK_JoinPath(_source, kLog))) files.push_back(kLog);
-    for (const AK_String& file : files) {
-      const AK_String from = AK_JoinPath(_source, file), to = StagedPath(_target, file);
-      AK_MESSAGE(AK_String("copying ") + from + " to " + AK_JoinPath(_target, file) + "...");
-      if (AK_CopyFile(from, to) != 0) {
-        failure = "cannot copy " + from + " to " + to;
-        DropStaged();
-        return false;
-      }
-    }
-    // A writer advances the stamp before it changes a file: the copies are one series when it
-    // stood still, as it does under the lock.
-    const SW_StampSeen after = SW_LookAtSeriesStamp(_source);
-    const bool still = before.kind == after.kind &&
-                       (before.kind == SW_StampSeen::Kind::Missing || before.SameAs(after));
-    if (locked.Held() || still) return true;
   }
-  failure = "the time steps of " + _source + " changed while they were copied";
-  DropStaged();
-  return false;
+  return true;
 }
 
-bool SW_SeriesCopy::Commit(const AK_DirectoryLock& locked, const char* savedFile,
-                           const std::function<bool(const char* path)>& writeSaved, SW_SeriesHold& target,
-                           AK_String& failure)
+SW_SeriesCopy::Outcome SW_SeriesCopy::Copy(const char* savedFile, const std::function<bool(const char* path)>& writeSaved,
+                                           SW_SeriesHold& target, AK_String& failure)
 {
-  if (!_staged) {
-    failure = "nothing staged to copy into " + _target;
-    return false;
+  if (!AK_HoldsDirectoryLock(_target) || (!_source.IsEmpty() && AK_IsDirectory(_source) && !AK_HoldsDirectoryLock(_source))) {
+    failure = "the run directories are not locked";
+    return Outcome::NotStarted;
   }
-  if (!locked.Held() || !AK_HoldsDirectoryLock(_target)) {
-    failure = "the run directory cannot be locked: " + (locked.Failure().IsEmpty() ? _target : locked.Failure());
-    return false;
-  }
+  if (!Stage(failure)) return Outcome::NotStarted;
+  if (const int64_t pause = StagedPause()) AK_SleepMilliseconds(pause);
   if (!writeSaved(StagedPath(_target, savedFile))) {
     failure = "the saved simulation cannot be staged in " + _target;
-    return false;
+    return Outcome::NotStarted;
   }
   // From the mark on, the copy is the target's: a kill leaves it to be finished, never undone.
   if (const std::string mark = std::string(savedFile) + "\n"; !AK_WriteWholeFile(MarkPath(_target), mark)) {
     failure = "cannot write " + MarkPath(_target) + ": " + std::strerror(errno);
-    return false;
+    return Outcome::NotStarted;
   }
+  AK_DirectoryLock locked(_target);
   const SW_SeriesHold::Gate gate = target.Pass(locked, _target, SW_SeriesChange::Anew);
   if (!gate.passed) {
-    AK_DeleteFile(MarkPath(_target));
     failure = gate.failure;
-    return false;
+    return Outcome::NotStarted;  // the staged files and the mark go with the copy
   }
-  if (!PutInPlace(_target, nullptr, failure)) return false;
-  _staged = false;
-  return true;
+  _staging = false;
+  if (!PutInPlace(_target, nullptr, failure)) return Outcome::LeftMarked;
+  return Outcome::Copied;
 }
 
 bool SW_CopyIsMarked(const char* runDirectory)
@@ -215,7 +225,7 @@ bool SW_FinishCutCopy(const char* runDirectory)
   if (!SW_CopyIsMarked(runDirectory)) return false;
   // Cut while it staged: the target is as it was.
   if (SavedFileOfMark(runDirectory).IsEmpty()) {
-    DropStagedFiles(runDirectory);
+    DropStaged(runDirectory);
     const AK_String cut = "a copy of time steps into it was cut short, its process is gone: nothing of it was put in place";
     AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
     SW_WriteInfoFile(runDirectory, cut);
@@ -226,7 +236,7 @@ bool SW_FinishCutCopy(const char* runDirectory)
   if (const AK_String failure = SW_StartSeriesAnew(runDirectory); !failure.IsEmpty())
     AK_MESSAGE("WARNING: " + failure);
   AK_String failure;
-  const AK_String cut = "a copy of time steps into it was cut short, its process is gone: the copy was finished";
+  const AK_String cut = "a copy of time steps into it was cut short: the copy was finished";
   AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
   if (!PutInPlace(runDirectory, cut, failure))
     AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": a copy of time steps into it was cut short and cannot be " +

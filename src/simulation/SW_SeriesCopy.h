@@ -1,68 +1,78 @@
-// The copy of a run's series into the run directory of another project directory, made whole
-// or not at all.
+// The copy of one state of a run directory (its series, with the saved simulation that goes with
+// it) into the run directory of another project directory, made whole or not at all.
+//
+// The copy is one step, taken while this process holds the source's and the target's directory
+// locks (SW_CopyLocks) and the target's run lock: no writer of either directory comes in between,
+// so the series, the saved values and the record that go into the target are one state of the
+// source.
 //
 // A copy never overwrites the target's time steps one by one, which a kill would leave as two
-// runs in one series. It stages first: the source's time steps (and its "start.log") are copied
-// beside the target's files under staged names ("<name>.~staged") while the target's visible
-// files stay as they are, under a mark (".simulation_copy" saying "staging"); a kill meanwhile
-// leaves only staged files, which whatever takes the target's run lock over removes, saying that
-// a copy was cut short. Then it puts the copy in place under the target's directory lock: the
-// saved simulation is staged too, the mark names the saved simulation's file and the target's
-// series gets a new id, so that no process
-// holds it any more; then the old time steps go, the saved simulation takes its place, the
-// staged time steps take theirs in time order, and the mark goes. A kill after the mark leaves
-// a copy that the next taker of the run lock finishes (SW_FinishCutCopy): every staged file is
-// whole, so the target then holds the copy whole, never a time step of its old run beside the
-// new values.
+// runs in one series. It stages first: the source's time steps (and its "start.log", the info and
+// the values of its run) are copied beside the target's files under staged names
+// ("<name>.~staged") while the target's visible files stay as they are, under a mark
+// (".simulation_copy" saying "staging"); a kill meanwhile leaves only staged files, which
+// whatever takes the target's run lock over removes, saying that a copy was cut short. Then the
+// saved simulation is staged too, the mark names its file and the target's series gets a new id,
+// so that no process holds it any more; then the old time steps go, the saved simulation takes
+// its place, the staged files take theirs in time order, and the mark goes. A kill or a failure
+// after the mark leaves a copy that the next taker of the run lock finishes (SW_FinishCutCopy):
+// every staged file is whole, so the target then holds the copy whole, never a time step of its
+// old run beside the new values.
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "AK_Basic.h"
 #include "SW_RunSeries.h"
 
+// The directory locks of a copy: the source's and the target's, taken in one order (by the
+// directories' identities) so that two copies in opposite directions never wait for each other;
+// one lock when they are the same directory, the target's alone without a source.
+class SW_CopyLocks {
+public:
+  SW_CopyLocks(const char* source, const char* target);
+  bool Held() const;
+  // Why not held: the directory and the system's reason.
+  AK_String Failure() const;
+
+private:
+  std::unique_ptr<AK_DirectoryLock> _first, _second;
+};
+
 class SW_SeriesCopy {
 public:
-  // The series of `source` ("" for none: the target then gets none) into `target`. The caller
-  // holds the target's run lock from before Stage until the copy is put in place or dropped.
+  // The series of `source` ("" or no directory: the target then gets none) into `target`.
   SW_SeriesCopy(const char* source, const char* target);
-  // Staged files that were not put in place are removed.
+  // Staged files of a copy that never got its mark are removed; a marked copy stays for the
+  // next taker of the run lock to finish.
   ~SW_SeriesCopy();
   SW_SeriesCopy(const SW_SeriesCopy&) = delete;
   SW_SeriesCopy& operator=(const SW_SeriesCopy&) = delete;
 
-  // Stages the copy. The source's series is taken under the source's directory lock; when
-  // another process keeps that lock longer than a moment (one that may wait for a lock this
-  // process holds), it is checked against the source's stamp after the copy instead, and copied
-  // again while it changed meanwhile. False, with the reason and every staged file removed, when
-  // a file cannot be copied or the source kept changing.
-  bool Stage(AK_String& failure);
-  // The time steps staged, in time order.
-  const AK_Array<AK_String>& Steps() const { return _steps; }
-  const AK_String& Source() const { return _source; }
-  const AK_String& Target() const { return _target; }
-
-  // Puts the staged copy in place; the caller holds the target's directory lock (`locked`).
-  // `writeSaved` writes the saved simulation, whose file in the target is `savedFile`, to the
-  // path it is given (true when written). `target` then holds the target's new series. False,
-  // with the reason, when the saved simulation or the mark cannot be written or the series not
-  // started anew (the target is then as it was), or when a file cannot be put in place (the
-  // mark then stays for whoever finishes the copy).
-  bool Commit(const AK_DirectoryLock& locked, const char* savedFile,
-              const std::function<bool(const char* path)>& writeSaved, SW_SeriesHold& target, AK_String& failure);
+  enum class Outcome {
+    Copied,      // the target holds the copy whole
+    NotStarted,  // the target is as it was
+    LeftMarked,  // a file could not be put in place: the mark stays, the next taker finishes it
+  };
+  // The whole copy. The caller holds the locks of both directories (SW_CopyLocks) and the
+  // target's run lock. `writeSaved` writes the saved simulation, whose file in the target is
+  // `savedFile`, to the path it is given (true when written). `target` then holds the target's
+  // new series. The reason in `failure` for any other outcome than Copied.
+  Outcome Copy(const char* savedFile, const std::function<bool(const char* path)>& writeSaved, SW_SeriesHold& target,
+               AK_String& failure);
 
 private:
-  void DropStaged();
+  bool Stage(AK_String& failure);
 
   AK_String _source, _target;
-  AK_Array<AK_String> _steps;
-  bool _staged = false;
+  bool _staging = false;  // staged files stand under the mark "staging"
 };
 
-// Under the run directory's lock, with its run lock taken over from the process that was copying
-// into it when it was killed: drops a copy cut while it staged, or finishes one that was being
-// put in place (see above) and gives the series a new id; the status "finished", with the info
-// that a copy was cut short and what became of it. True when there was such a copy.
+// Under the run directory's lock, with its run lock taken: drops a copy cut while it staged, or
+// finishes one that was being put in place (see above) and gives the series a new id; the status
+// "finished", with the info that a copy was cut short and what became of it. True when there was
+// such a copy.
 bool SW_FinishCutCopy(const char* runDirectory);
 // A copy's mark stands in the run directory.
 bool SW_CopyIsMarked(const char* runDirectory);

@@ -65,6 +65,14 @@ inline constexpr SW_GroupKind SW_SimulationGroups[6] = {
 // Its result fields are the rows of SW_ResultFields (SW_ResultFields.h).
 
 
+// Which saved values a comparison with the simulation's own takes in. The class file marks each
+// attribute a run reads ("run:state" or "run:end"); the rest are for display and bookkeeping.
+enum class SW_ValuesCompared {
+  Saved,  // every saved value but the record: what another process may have saved since
+  Run,    // what a run reads, its end included: saved before a run starts
+  State,  // what the time steps depend on: a record names no time step computed under others
+};
+
 class SW_Simulation : public AK_Class<SW_Simulation> {
 public:
   static constexpr const char* kClassName = "SW_Simulation";
@@ -165,6 +173,7 @@ public:
   // newest: a save never sets the record back behind another's run, nor names a time step that
   // is gone. Saved into another directory, the record is that of the series copied there.
   void SaveAttributes(const char* fileName) override;
+  void LockForSave(const char* directory, AK_DirectoryHolds& holds) override;
   // After a load: the simulation bound to its project's run directory, nothing of an earlier
   // one left in view; when the run of the saved project did not end (see SW_RunIsGone), its
   // lock taken over (see SW_RunLock and RecordRunThatIsGone) and the state of that run's last
@@ -506,20 +515,20 @@ private:
   // lets `change` pass: Record for the state held, RecordNewest for the newest time step of a run
   // that is gone.
   void RecordTimeStep(const AK_String& step, SW_SeriesChange change = SW_SeriesChange::Record);
-  // The record a save of the simulation writes (see SaveAttributes); `ownState`: it may name the
-  // state this process holds.
-  AK_String RecordToSave(bool ownState);
+  // The record a save of the simulation writes of the series in `dir` (see SaveAttributes and
+  // CopyStateInto): `ownState`, it may name the state this process holds; `copying`, the series
+  // goes into another directory.
+  AK_String RecordToSave(const AK_String& dir, bool ownState, bool copying);
   // The values of this simulation that a time step depends on are not those its saved attribute
   // file in the directory holds (false without one): a record there must name no time step this
   // process's values did not compute.
   bool ValuesDifferFromSaved(const char* directory);
-  // What a comparison of its values with the saved ones leaves out: the record and the numbers
-  // the release set-up derives; `ofAState`: also what changes no time step (when a run ends, the
-  // remark).
-  std::vector<const char*> ValuesLeftOut(bool ofAState) const;
-  // The digest of the saved simulation's values in the directory ("" without one): all of them
-  // that a save compares, or (`ofAState`) those that ValuesDifferFromSaved compares.
-  AK_String SavedValuesDigest(const char* directory, bool ofAState);
+  // What a comparison of its values with the saved ones leaves out (see SW_ValuesCompared): the
+  // record always; the entries the class file does not mark; and, for a run or a state, the
+  // numbers the release set-up derives from the input of the mass method in force.
+  std::vector<const char*> ValuesLeftOut(SW_ValuesCompared compared);
+  // The digest of the saved simulation's values in the directory ("" without one), as compared.
+  AK_String SavedValuesDigest(const char* directory, SW_ValuesCompared compared);
   // That digest of a state's values when the run of this process started under the saved
   // values, "-" otherwise.
   AK_String _runValues;
@@ -534,11 +543,13 @@ private:
   void SeeSavedValues(const char* directory);
   AK_String _valuesSeen;
   int32_t _valuesSeenStamp = 0;
-  // A save into another project directory, held (see HoldDirectory) and its copy staged.
-  struct SaveInto;
-  std::weak_ptr<SaveInto> _saveInto;
-  // Puts that copy in place with the saved attributes.
-  void SaveAttributesInto(SaveInto& save);
+  // A save of the simulation into the directory copies its series there: the directory is not
+  // the run directory it read or wrote.
+  bool CopiesInto(const char* directory);
+  // The save of the simulation into another project directory: one state of its run directory
+  // (the series, the saved values and the record), read under the locks of both directories,
+  // put whole in place of the target's (see SW_SeriesCopy).
+  void CopyStateInto();
   // The state at 0 s of a release set up anew (or, refused, of no particle): what a project
   // holds that has no time step to load.
   void HoldRelease();

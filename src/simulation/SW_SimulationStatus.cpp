@@ -263,6 +263,11 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, const char* refu
       _held = true;
       return;
     case AK_LockResult::Taken:
+      // A copy that its process could not put in place stays marked for the next taker to finish.
+      if (SW_FinishCutCopy(SW_RunDirectory(projectDir))) {
+        _held = true;
+        return;
+      }
       if (const AK_String status = SW_ReadStatusFile(projectDir);
           noLockBefore && (status == "running" || status == "started")) {
         AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "AK_FrameworkState.h"
+#include "AK_ClassTable.h"
 #include "AK_Group.h"
 #include "AK_NumberText.h"
 #include "AK_Process.h"
@@ -123,7 +124,7 @@ void SW_Simulation::Continue(const char*)
 
 AK_String SW_Simulation::SaveValuesToRun()
 {
-  if (ProjectDir().IsEmpty() || !SavedAttributesDiffer(ProjectDir(), ValuesLeftOut(false))) return "";
+  if (ProjectDir().IsEmpty() || !SavedAttributesDiffer(ProjectDir(), ValuesLeftOut(SW_ValuesCompared::Run))) return "";
   // Unchanged here since its last save or load, the simulation still differs from a file that
   // another process saved over since: it is written all the same.
   _savedStamp = 0;
@@ -187,60 +188,97 @@ void SW_Simulation::RecordRunState()
 {
   // Another process saved other values meanwhile (or the run went on under values it did not
   // save): the saved simulation names no time step of this run, which computed none under those.
-  if (!ProjectDir().IsEmpty() && SavedValuesDigest(ProjectDir(), true) != _runValues) return;
+  if (!ProjectDir().IsEmpty() && SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) != _runValues) {
+    AK_MESSAGE("INFO: " + GetAbsolutePath() + ": the saved project records no time step of this run: " +
+               (_runValues == "-" ? AK_String("the run went on under values that were not saved")
+                                  : AK_String("values its time steps depend on were saved otherwise while it ran")));
+    return;
+  }
   // A run that ends with no file of its state (its first output failed after the later files
   // were removed) records that too: the record of a file that is gone would not load.
   RecordTimeStep(CurrentTimeStep);
 }
 
-std::vector<const char*> SW_Simulation::ValuesLeftOut(bool ofAState) const
+namespace {
+
+// What a run reads of a saved attribute, as the class file marks it ("run:state": every time step
+// depends on it; "run:end": the run reads it, but the time steps up to its end do not).
+const char* RunMark(AK_AttributeNode* node)
 {
-  // The record; the numbers the release set-up derives from the input of its mass method, which
-  // follow from the others; and, for what a time step holds, when a run ends and the remark.
+  AK_AttributeNode* mark = AK_NodeFindChild(node, "run");
+  return mark ? AK_NodeValue(mark) : "";
+}
+
+// The set identifiers of the saved entries below `node` that `compared` leaves out.
+void CollectLeftOut(AK_AttributeNode* node, SW_ValuesCompared compared, std::vector<const char*>& leftOut)
+{
+  if (!node || AK_NodeFindChild(node, "volatile")) return;
+  if (const char* setId = AK_NodeSetId(node); setId && *AK_NodeValue(node)) {
+    const AK_String mark = RunMark(node);
+    const bool kept = compared == SW_ValuesCompared::Saved || mark == "state" ||
+                      (compared == SW_ValuesCompared::Run && mark == "end");
+    if (!kept) leftOut.push_back(setId);
+  }
+  for (int i = 0; i < AK_NodeChildCount(node); ++i) CollectLeftOut(AK_NodeChild(node, i), compared, leftOut);
+}
+
+}  // namespace
+
+std::vector<const char*> SW_Simulation::ValuesLeftOut(SW_ValuesCompared compared)
+{
+  // The record always (a saved time step is no value), and everything the class file does not
+  // mark as read by a run; of the inputs of the mass methods, the numbers the release set-up
+  // derives from the input of the method in force, which follow from the others.
   std::vector<const char*> leftOut = {"LoadTimeStep"};
+  CollectLeftOut(GetClassInfo(), compared, leftOut);
+  if (compared == SW_ValuesCompared::Saved) return leftOut;
   const int method = SW_MassMethodIndex(MassPerParticleDeterminationMethod);
   for (int i = 0; i < 4; ++i)
     if (i != method) leftOut.push_back(SW_MassMethodInputs[i]);
-  if (ofAState) leftOut.insert(leftOut.end(), {"EndTime", "Remark"});
   return leftOut;
 }
 
 bool SW_Simulation::ValuesDifferFromSaved(const char* directory)
 {
-  return SavedAttributesDiffer(directory, ValuesLeftOut(true));
+  return SavedAttributesDiffer(directory, ValuesLeftOut(SW_ValuesCompared::State));
 }
 
-AK_String SW_Simulation::SavedValuesDigest(const char* directory, bool ofAState)
+AK_String SW_Simulation::SavedValuesDigest(const char* directory, SW_ValuesCompared compared)
 {
-  return SavedAttributesDigest(directory, ValuesLeftOut(ofAState));
+  return SavedAttributesDigest(directory, ValuesLeftOut(compared));
 }
 
 void SW_Simulation::SeeSavedValues(const char* directory)
 {
-  _valuesSeen = SavedValuesDigest(directory, false);
+  _valuesSeen = SavedValuesDigest(directory, SW_ValuesCompared::Saved);
   _valuesSeenStamp = AK_NewStamp();
 }
 
 bool SW_Simulation::TakeValuesSavedSince(const char* directory)
 {
-  if (_valuesSeen.IsEmpty() || SavedValuesDigest(directory, false) == _valuesSeen) return false;
-  const std::vector<const char*> ofAState = ValuesLeftOut(true);
-  bool stateValues = false;
-  for (const auto& saved : SavedAttributesNotNow(directory, ValuesLeftOut(false))) {
+  if (_valuesSeen.IsEmpty() || SavedValuesDigest(directory, SW_ValuesCompared::Saved) == _valuesSeen) return false;
+  // Every value the other process saved that this one did not change itself, the inputs of every
+  // mass method included: the values saved are one process's, never a mix that no process held.
+  std::vector<AK_String> taken;
+  for (const auto& saved : SavedAttributesNotNow(directory, ValuesLeftOut(SW_ValuesCompared::Saved))) {
     const AK_String &name = saved.first, &value = saved.second;
     if (ModificationTime(name) > _valuesSeenStamp) continue;  // this process changed it since
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": " + name + " as another process saved it: " + value);
-    stateValues = stateValues || std::none_of(ofAState.begin(), ofAState.end(), [&](const char* n) { return name == n; });
     Set(name, value);
-    if (IsDead()) break;
+    if (IsDead()) return false;
+    taken.push_back(name);
   }
-  return stateValues;
+  // Values of a state only when a time step depends on them under the method now in force.
+  const std::vector<const char*> notOfAState = ValuesLeftOut(SW_ValuesCompared::State);
+  return std::any_of(taken.begin(), taken.end(), [&](const AK_String& name) {
+    return std::none_of(notOfAState.begin(), notOfAState.end(), [&](const char* n) { return name == n; });
+  });
 }
 
 void SW_Simulation::RecordRunThatIsGone()
 {
   // Not under values another process saved while it ran.
-  if (const AK_String values = SW_ReadRunValues(ProjectDir()); !values.IsEmpty() && values != SavedValuesDigest(ProjectDir(), true))
+  if (const AK_String values = SW_ReadRunValues(ProjectDir()); !values.IsEmpty() && values != SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State))
     return;
   RecordTimeStep(SW_NewestTimeStep(ProjectDir()), SW_SeriesChange::RecordNewest);
 }
@@ -425,7 +463,7 @@ void SW_Simulation::RunLoop(bool fromStart)
     if (!gate.passed)
       return RefuseRun(GateRefusal(gate));
     SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
-    _runValues = valuesSaved ? SavedValuesDigest(ProjectDir(), true) : AK_String("-");
+    _runValues = valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_String("-");
     SW_WriteRunValues(ProjectDir(), _runValues);
   }
   CheckFrictionParameters();

@@ -367,9 +367,8 @@ AK_String SW_Simulation::SavedStamp()
   return AK_FileDigest(AK_JoinPath(ProjectDir(), GetType() + ".atr"));
 }
 
-AK_String SW_Simulation::RecordToSave(bool ownState)
+AK_String SW_Simulation::RecordToSave(const AK_String& dir, bool ownState, bool copying)
 {
-  const AK_String& dir = ProjectDir();
   if (dir.IsEmpty()) return AK_String();
   // The state held while the gate lets its record pass and its file is there.
   if (ownState) {
@@ -378,24 +377,25 @@ AK_String SW_Simulation::RecordToSave(bool ownState)
         (CurrentTimeStep.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, CurrentTimeStep))))
       return CurrentTimeStep;
   }
-  // Otherwise none when the values saved now are not those of the series there; else the record
-  // the saved file has, while its time step is there; else the newest.
-  if (ValuesDifferFromSaved(dir)) return AK_String();
+  // Otherwise none when the values saved now are not those of the series there.
   AK_String recorded;
-  if (SavedAttribute(dir, "LoadTimeStep", recorded) &&
-      (recorded.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, recorded))))
-    return recorded;
+  const bool hasRecord = SavedAttribute(dir, "LoadTimeStep", recorded);
+  if (ValuesDifferFromSaved(dir)) {
+    if (hasRecord && !recorded.IsEmpty())
+      AK_MESSAGE("INFO: " + GetAbsolutePath() + ": the saved project records no time step: values the time steps of " +
+                 dir + " depend on are saved otherwise than they were computed under");
+    return AK_String();
+  }
+  // A copy of a series that a run in another process writes under the saved values goes on from
+  // the newest time step copied: that run records its own state only where it runs.
+  if (copying)
+    if (const int holder = SW_RunLockHolder(dir); holder != 0 && holder != AK_ProcessId() &&
+                                                  SW_ReadRunValues(dir) == SavedValuesDigest(dir, SW_ValuesCompared::State))
+      return SW_NewestTimeStep(dir);
+  // Else the record the saved file has, while its time step is there; else the newest.
+  if (hasRecord && (recorded.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, recorded)))) return recorded;
   return SW_NewestTimeStep(dir);
 }
-
-// A save into another project directory: the target's run lock (unless this process holds it
-// already, as a batch start does) and the copy staged before anything of the target is written.
-struct SW_Simulation::SaveInto {
-  SaveInto(const char* source, const char* target) : copy(source, target) {}
-  std::optional<SW_RunLock> lock;
-  SW_SeriesCopy copy;
-  bool held = false;  // this process held the series copied, throughout the copy
-};
 
 bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange change, AK_DirectoryHolds& holds)
 {
@@ -408,25 +408,15 @@ bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange chan
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
       return true;
     case AK_DirectoryChange::SaveInto: {
-      // Saved beside its runs as ever.
+      // Saved beside its runs as ever; into another directory, its series goes with it (see
+      // CopyStateInto), which no run there may write meanwhile. A batch start holds it already.
       if (_series.IsBoundTo(dir)) return true;
-      if (const auto held = _saveInto.lock(); held && held->copy.Target() == dir) return true;
-      auto save = std::make_shared<SaveInto>(_series.Directory(), dir);
       // The lock stands in the directory, which the save would make in any case.
       AK_MakeDirectories(dir);
-      if (SW_RunLockHolder(dir) != AK_ProcessId()) {
-        save->lock.emplace(dir, GetAbsolutePath(), AK_String("not saved to ") + dir);
-        if (!save->lock->Held()) return false;
-      }
-      AK_String failure;
-      if (!save->copy.Stage(failure)) {
-        AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + ", its time steps cannot be copied: " + failure;
-        return false;
-      }
-      // A hold never comes back once lost: held now, it was held throughout the copy.
-      save->held = !save->copy.Source().IsEmpty() && _series.Holds(save->copy.Source());
-      _saveInto = save;
-      holds.push_back(std::move(save));
+      if (SW_RunLockHolder(dir) == AK_ProcessId()) return true;
+      auto lock = std::make_shared<SW_RunLock>(dir, GetAbsolutePath(), AK_String("not saved to ") + dir);
+      if (!lock->Held()) return false;
+      holds.push_back(std::move(lock));
       return true;
     }
     case AK_DirectoryChange::Remove:
@@ -443,11 +433,22 @@ bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange chan
   return true;
 }
 
+bool SW_Simulation::CopiesInto(const char* directory)
+{
+  return !_series.IsBoundTo(directory);
+}
+
+void SW_Simulation::LockForSave(const char* directory, AK_DirectoryHolds& holds)
+{
+  // A save into another directory reads the source's state: both locks, in the one order.
+  if (CopiesInto(directory)) return holds.push_back(std::make_shared<SW_CopyLocks>(_series.Directory(), directory));
+  AK_Object::LockForSave(directory, holds);
+}
+
 void SW_Simulation::SaveAttributes(const char* fileName)
 {
-  if (const auto save = _saveInto.lock();
-      save && save->copy.Target() == ProjectDir() && AK_String(fileName ? fileName : "") == AK_JoinPath(ProjectDir(), GetType() + ".atr"))
-    return SaveAttributesInto(*save);
+  const bool own = AK_String(fileName ? fileName : "") == AK_JoinPath(ProjectDir(), GetType() + ".atr");
+  if (own && CopiesInto(ProjectDir())) return CopyStateInto();
   // A run of this directory whose process is gone ends first, as any command that writes
   // there ends it: its last time step is the record kept.
   if (_series.IsBoundTo(ProjectDir()) && SW_RunIsGone(ProjectDir())) {
@@ -456,10 +457,9 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   }
   // The caller holds the lock of the directory's writers: a run's record cannot come between
   // the read of the record and this write, nor another's save between its values and this one.
-  const bool own = AK_String(fileName ? fileName : "") == AK_JoinPath(ProjectDir(), GetType() + ".atr");
   const bool valuesTaken = own && TakeValuesSavedSince(ProjectDir());
   if (IsDead()) return;
-  const AK_String record = RecordToSave(!valuesTaken);
+  const AK_String record = RecordToSave(ProjectDir(), !valuesTaken, false);
   const AK_String held = CurrentTimeStep;
   CurrentTimeStep = record;
   AK_Object::SaveAttributes(fileName);
@@ -470,41 +470,51 @@ void SW_Simulation::SaveAttributes(const char* fileName)
     SW_ExpectSavedSimulation(ProjectDir(), SavedStamp());
 }
 
-void SW_Simulation::SaveAttributesInto(SaveInto& save)
+void SW_Simulation::CopyStateInto()
 {
-  // The record of the series copied: the state held while this process held it throughout and
-  // its file was copied; otherwise none when the values saved are not those of that series;
-  // else the source's record while its file was copied; else the newest copied.
-  const AK_Array<AK_String>& steps = save.copy.Steps();
-  const auto copied = [&](const AK_String& step) { return step.IsEmpty() || AK_StringListContains(steps, step); };
-  const AK_String& source = save.copy.Source();
-  const bool valuesTaken = !source.IsEmpty() && TakeValuesSavedSince(source);
+  const AK_String dir = ProjectDir(), source = _series.Directory();
+  const bool copying = !source.IsEmpty() && AK_IsDirectory(source);
+  // One state of the source, whole: no writer of either directory comes in between (the save
+  // took both locks already; they nest), and no run of the target.
+  SW_CopyLocks locks(copying ? source.c_str() : "", dir);
+  std::optional<SW_RunLock> runLock;
+  if (SW_RunLockHolder(dir) != AK_ProcessId()) runLock.emplace(dir, GetAbsolutePath(), AK_String("not saved to ") + dir);
+  if (runLock && !runLock->Held()) return;  // the refusal answers
+  if (!locks.Held()) {
+    AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + ": the run directory cannot be locked: " + locks.Failure();
+    return;
+  }
+  const bool valuesTaken = copying && TakeValuesSavedSince(source);
   if (IsDead()) return;
-  AK_String record, recorded;
-  if (save.held && !valuesTaken && copied(CurrentTimeStep)) record = CurrentTimeStep;
-  else if (source.IsEmpty() || ValuesDifferFromSaved(source)) record = "";
-  else if (SavedAttribute(source, "LoadTimeStep", recorded) && copied(recorded)) record = recorded;
-  else if (steps.Count() > 0) record = steps[steps.Count() - 1];
-  const AK_String dir = ProjectDir();
-  AK_DirectoryLock locked(dir);
-  SW_SeriesHold target;
-  AK_String failure;
+  const bool held = copying && _series.Holds(source);
+  const AK_String record = copying ? RecordToSave(source, !valuesTaken, true) : AK_String();
   const auto writeSaved = [&](const char* path) {
-    const AK_String held = CurrentTimeStep;
+    const AK_String state = CurrentTimeStep;
     CurrentTimeStep = record;
     AK_ErrorText = "";
     AK_Object::SaveAttributes(path);
-    CurrentTimeStep = held;
+    CurrentTimeStep = state;
     return AK_ErrorText.IsEmpty();
   };
-  if (!save.copy.Commit(locked, GetType() + ".atr", writeSaved, target, failure)) {
-    AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + ": " + failure;
-    _series.Bind(dir);
-    return;
+  SW_SeriesCopy copy(copying ? source.c_str() : "", dir);
+  SW_SeriesHold target;
+  AK_String failure;
+  switch (copy.Copy(GetType() + ".atr", writeSaved, target, failure)) {
+    case SW_SeriesCopy::Outcome::Copied:
+      break;
+    case SW_SeriesCopy::Outcome::NotStarted:
+      AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + ", its run directory is as it was: " + failure;
+      _series.Bind(dir);
+      return;
+    case SW_SeriesCopy::Outcome::LeftMarked:
+      AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + " whole: " + failure +
+                     "; the copy stays marked there, and the next process that takes its run lock finishes it";
+      _series.Bind(dir);
+      return;
   }
   // The series there holds the state held when the one copied did; a simulation that had none
   // made it.
-  if (save.held || save.copy.Source().IsEmpty()) _series = target;
+  if (held || source.IsEmpty()) _series = target;
   else _series.Bind(dir);
   SeeSavedValues(dir);
 }

@@ -63,14 +63,17 @@ struct TimedName {
 
 // The time-step names of a directory in time order, untimed ones first in byte order (the
 // directory's order, kept by the stable sort).
-std::vector<TimedName> NamesInTimeOrder(const char* projectDir)
+std::vector<TimedName> NamesInTimeOrder(const char* projectDir, const char* suffix)
 {
   std::vector<TimedName> names;
   if (!projectDir || !*projectDir) return names;
-  AK_Array<AK_String> files = AK_ListDirectory(projectDir, "TimeStep");
+  const bool suffixed = suffix && *suffix;
+  AK_Array<AK_String> files = suffixed ? AK_ListDirectory(projectDir, "") : AK_ListDirectory(projectDir, "TimeStep");
   names.reserve(size_t(files.Count()));
   for (const AK_String& file : files) {
-    TimedName entry{NameOfFile(file)};
+    AK_String stem;
+    if (suffixed && !(AK_CutSuffix(file, suffix, stem) && stem.GetExtension() == AK_String("TimeStep"))) continue;
+    TimedName entry{NameOfFile(suffixed ? stem : file)};
     entry.timed = SW_TimeOfTimeStepName(entry.name, entry.time);
     names.push_back(std::move(entry));
   }
@@ -85,11 +88,11 @@ std::vector<TimedName> NamesInTimeOrder(const char* projectDir)
 
 }  // namespace
 
-SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime)
+SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime, const char* suffix)
 {
   SW_TimeStepList list;
   AK_String current = SW_TimeStepName(currentTime);
-  std::vector<TimedName> names = NamesInTimeOrder(projectDir);
+  std::vector<TimedName> names = NamesInTimeOrder(projectDir, suffix);
   list.names.Reserve(int32_t(names.size()));
   for (TimedName& entry : names) {
     if (entry.name == current) list.current = list.names.Count();

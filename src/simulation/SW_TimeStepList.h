@@ -18,7 +18,9 @@ struct SW_TimeStepList {
   int current = -1;
 };
 
-SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime);
+// With a `suffix`, the names of the files "<name>.TimeStep<suffix>" instead (a copy's staged
+// time steps).
+SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime, const char* suffix = nullptr);
 
 // The name of the time step of the largest time in the project directory, "" when there is
 // none; its time in `time` when given. Reads the names alone, in one pass.

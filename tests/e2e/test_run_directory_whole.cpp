@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -155,10 +157,16 @@ TEST(RunDirectoryWhole, NoRunStartsInAProjectThatASaveIntoItHolds)
     kill(x.Pid(), SIGSTOP);
     caught = staging() && ReadFile(target + "/.simulation_copy") == "staging\n";
     if (caught) {
-      const Answer started = y.Do(Set(kSimulation, "RunInBackground", ""));
-      EXPECT_FALSE(started.ok);
-      EXPECT_TRUE(Contains(started, "a run of this simulation is going on in process " + std::to_string(x.Pid())))
-          << started;
+      // The copy holds the target's directory: a start there waits for it, and starts nothing
+      // meanwhile. It is stopped before the copy goes on.
+      WriteFile(p / "y/start.macro", Load("../proj2") + Set(kSimulation, "RunInBackground", ""));
+      const pid_t start = StartTorvu(p / "y", "start.macro", p / "y/start.log");
+      ASSERT_GT(start, 0);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      EXPECT_EQ(waitpid(start, nullptr, WNOHANG), 0) << "the start did not wait for the copy";
+      EXPECT_EQ(ReadFile(target + "/.simulation_status").find("start"), std::string::npos) << ReadFile(p / "y/start.log");
+      kill(start, SIGKILL);
+      waitpid(start, nullptr, 0);
     }
     kill(x.Pid(), SIGCONT);
     save.join();

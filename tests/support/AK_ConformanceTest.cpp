@@ -148,10 +148,16 @@ void AK_CheckClassFileFormat(const char* path)
       AK_AttributeNode* child = AK_NodeChild(entry, i);
       if (AK_NodeHasKind(child)) continue;
       static const char* const kKeys[] = {"set", "volatile", "doc", "vis", "options", "german",
-                                          "pick world", "pick world multiple"};
+                                          "pick world", "pick world multiple", "run"};
       bool known = false;
       for (const char* key : kKeys) known = known || std::strcmp(AK_NodeName(child), key) == 0;
       EXPECT_TRUE(known) << "unknown key " << AK_NodeName(child);
+      // What a run reads is a saved value: an editable entry that is not volatile.
+      if (std::strcmp(AK_NodeName(child), "run") == 0) {
+        EXPECT_TRUE(std::strcmp(AK_NodeValue(child), "state") == 0 || std::strcmp(AK_NodeValue(child), "end") == 0)
+            << "run:" << AK_NodeValue(child);
+        EXPECT_TRUE(AK_NodeSetId(entry) && *AK_NodeValue(entry) && !AK_NodeFindChild(entry, "volatile"));
+      }
     }
   }
 }
