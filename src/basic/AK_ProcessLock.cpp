@@ -27,27 +27,15 @@ std::mutex g_mutex;
 std::set<std::string> g_held;  // lock files this process took and holds
 AK_String g_error;
 
-// What a lock file says: its holder's id (0 for none: missing, empty or damaged) and start
-// time (-1 in a lock written before the start time was kept).
-struct LockEntry {
-  int pid = 0;
-  int64_t start = -1;
-  bool operator==(const LockEntry&) const = default;
-};
+using LockEntry = AK_LockEntry;
 
-// Reads "pid\n" or "pid starttime\n".
-LockEntry ParseEntry(const char* text)
+// A purpose is a short word of lower-case letters.
+bool IsPurposeWord(const char* text, const char* end)
 {
-  char* end = nullptr;
-  const long pid = std::strtol(text, &end, 10);
-  if (end == text || pid <= 0 || pid >= (1L << 30)) return {};
-  if (*end == '\n') return {int(pid), -1};
-  if (*end != ' ' || !std::isdigit(static_cast<unsigned char>(end[1]))) return {};
-  const char* field = end + 1;
-  errno = 0;
-  const unsigned long long start = std::strtoull(field, &end, 10);
-  if (errno != 0 || *end != '\n' || start > uint64_t(INT64_MAX)) return {};
-  return {int(pid), int64_t(start)};
+  if (end == text || end - text > 15) return false;
+  for (const char* c = text; c != end; ++c)
+    if (*c < 'a' || *c > 'z') return false;
+  return true;
 }
 
 // The entry of a lock file. A lock is written in one short write right after its creation:
@@ -61,7 +49,7 @@ LockEntry ReadHolder(const char* path, bool& exists)
     char text[64] = {0};
     ssize_t got = ::read(fd, text, sizeof text - 1);
     ::close(fd);
-    if (got > 0) return ParseEntry(text);
+    if (got > 0) return AK_LockEntry::Parse(text);
     AK_SleepMilliseconds(1);
   }
   return {};
@@ -85,13 +73,7 @@ bool StatFields(int pid, std::string& fields)
   return true;
 }
 
-LockEntry EntryOf(int pid) { return {pid, AK_ProcessStartTime(pid)}; }
-
-AK_String EntryLine(const LockEntry& entry)
-{
-  if (entry.start < 0) return AK_String::Format("%d\n", entry.pid);
-  return AK_String::Format("%d %lld\n", entry.pid, static_cast<long long>(entry.start));
-}
+LockEntry EntryOf(int pid, const char* purpose) { return {pid, AK_ProcessStartTime(pid), purpose ? purpose : ""}; }
 
 // True while the process that wrote the entry lives: a process of that id exists and, when
 // the entry keeps a start time, started then (ids are given out again once a process is gone).
@@ -104,9 +86,9 @@ bool Lives(const LockEntry& entry)
   return start < 0 || start == entry.start;
 }
 
-bool Rewrite(const char* path, int pid)
+bool Rewrite(const char* path, int pid, const char* purpose)
 {
-  const AK_String line = EntryLine(EntryOf(pid));
+  const AK_String line = EntryOf(pid, purpose).Line();
   return AK_WriteWholeFile(path, line.c_str(), std::strlen(line.c_str()));
 }
 
@@ -153,11 +135,11 @@ bool RemoveStale(const char* path, const LockEntry& stale)
 
 // Creates the lock exclusively with this process's id and start time; false with errno when it
 // exists or cannot be made.
-bool Create(const char* path)
+bool Create(const char* path, const char* purpose)
 {
   int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  const AK_String line = EntryLine(EntryOf(AK_ProcessId()));
+  const AK_String line = EntryOf(AK_ProcessId(), purpose).Line();
   const size_t size = std::strlen(line.c_str());
   const bool written = ::write(fd, line.c_str(), size) == ssize_t(size);
   const int error = errno;
@@ -169,6 +151,33 @@ bool Create(const char* path)
 }
 
 }  // namespace
+
+AK_LockEntry AK_LockEntry::Parse(const char* text)
+{
+  char* end = nullptr;
+  const long pid = std::strtol(text, &end, 10);
+  if (end == text || pid <= 0 || pid >= (1L << 30)) return {};
+  if (*end == '\n') return {int(pid), -1, ""};
+  if (*end != ' ' || !std::isdigit(static_cast<unsigned char>(end[1]))) return {};
+  const char* field = end + 1;
+  errno = 0;
+  const unsigned long long start = std::strtoull(field, &end, 10);
+  if (errno != 0 || start > uint64_t(INT64_MAX)) return {};
+  if (*end == '\n') return {int(pid), int64_t(start), ""};
+  if (*end != ' ') return {};
+  const char* word = end + 1;
+  const char* wordEnd = std::strchr(word, '\n');
+  if (!wordEnd || !IsPurposeWord(word, wordEnd)) return {};
+  return {int(pid), int64_t(start), AK_String(word, wordEnd)};
+}
+
+AK_String AK_LockEntry::Line() const
+{
+  if (start < 0) return AK_String::Format("%d\n", pid);
+  AK_String line = AK_String::Format("%d %lld", pid, static_cast<long long>(start));
+  if (!purpose.IsEmpty()) line += " " + purpose;
+  return line + "\n";
+}
 
 int AK_ProcessId() { return int(::getpid()); }
 
@@ -207,13 +216,21 @@ AK_String AK_LockError()
 
 AK_LockResult AK_TakeProcessLock(const char* rawPath, int& holder)
 {
+  AK_LockEntry before;
+  const AK_LockResult result = AK_TakeProcessLock(rawPath, "", before);
+  holder = before.pid;
+  return result;
+}
+
+AK_LockResult AK_TakeProcessLock(const char* rawPath, const char* purpose, AK_LockEntry& before)
+{
   const AK_String path = AK_NormalizePath(rawPath);
   std::lock_guard<std::mutex> guard(g_mutex);
-  holder = 0;
+  before = {};
   bool takenOver = false;
   const int self = AK_ProcessId();
   for (int attempt = 0; attempt < 16; ++attempt) {
-    if (Create(path)) {
+    if (Create(path, purpose)) {
       g_held.insert(path.c_str());
       return takenOver ? AK_LockResult::TakenOver : AK_LockResult::Taken;
     }
@@ -226,31 +243,32 @@ AK_LockResult AK_TakeProcessLock(const char* rawPath, int& holder)
     if (!exists) continue;
     const bool lives = Lives(entry);
     if (lives && entry.pid == self && g_held.count(path.c_str())) {
-      holder = self;
+      before = entry;
       return AK_LockResult::Held;
     }
     // Handed to this process, which runs in place of its shell, or to one that started it.
     if (lives && (entry.pid == self || IsAncestor(entry.pid))) {
-      if (!Rewrite(path, self)) {
+      if (!Rewrite(path, self, purpose)) {
         g_error = AK_String("cannot take over ") + path;
         return AK_LockResult::Failed;
       }
-      holder = entry.pid == self ? self : 0;
+      before = entry;
+      if (entry.pid != self) before.pid = 0;
       g_held.insert(path.c_str());
       return AK_LockResult::Taken;
     }
     if (lives) {
-      holder = entry.pid;
+      before = entry;
       return AK_LockResult::Held;
     }
     // Also a lock of this process's own id: it was written by an earlier process of that id.
     g_held.erase(path.c_str());
-    holder = entry.pid;
+    before = entry;
     takenOver = true;
     if (!RemoveStale(path, entry)) {
       g_error = AK_String("cannot take over ") + path + AK_String::Format(" from process %d, which is gone: ", entry.pid) +
                 std::strerror(errno);
-      holder = 0;
+      before = {};
       return AK_LockResult::Failed;
     }
   }
@@ -262,9 +280,20 @@ bool AK_HandOverProcessLock(const char* rawPath, int pid)
 {
   const AK_String path = AK_NormalizePath(rawPath);
   std::lock_guard<std::mutex> guard(g_mutex);
-  if (!Rewrite(path, pid)) return false;
+  bool exists = false;
+  if (!Rewrite(path, pid, ReadHolder(path, exists).purpose)) return false;
   g_held.erase(path.c_str());
   return true;
+}
+
+bool AK_SetLockPurpose(const char* rawPath, const char* purpose)
+{
+  const AK_String path = AK_NormalizePath(rawPath);
+  std::lock_guard<std::mutex> guard(g_mutex);
+  bool exists = false;
+  const int self = AK_ProcessId();
+  if (!g_held.count(path.c_str()) || ReadHolder(path, exists).pid != self) return false;
+  return Rewrite(path, self, purpose);
 }
 
 void AK_ReleaseProcessLock(const char* rawPath, int pid)
@@ -291,6 +320,12 @@ void AK_RemoveLocksSetAside(const char* rawPath)
     if (end != name.c_str() + stem && *end == '\0' && pid > 0 && pid < (1L << 30) && !AK_ProcessAlive(int(pid)))
       ::unlink(AK_JoinPath(directory, name).c_str());
   }
+}
+
+AK_LockEntry AK_ReadLockEntry(const char* rawPath)
+{
+  bool exists = false;
+  return ReadHolder(AK_NormalizePath(rawPath), exists);
 }
 
 int AK_LiveLockHolder(const char* rawPath)

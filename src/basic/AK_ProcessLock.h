@@ -1,6 +1,7 @@
 // A lock file that one process holds at a time: created exclusively, it holds the holder's
-// process id and start time ("pid starttime\n"), so that another process can tell a live
-// holder from one that is gone, also when the id has since been given to another process.
+// process id and start time, so that another process can tell a live holder from one that is
+// gone, also when the id has since been given to another process, and what the holder took it
+// for, so that whoever takes over the lock of a holder that is gone ends just that.
 // Lock files of only "pid\n" (written before the start time was kept) are still read: their
 // holder lives while a process of that id exists.
 #pragma once
@@ -10,6 +11,23 @@
 #include <utility>
 
 #include "AK_String.h"
+
+// What a lock file says: "pid starttime purpose\n". The purpose is one word of lower-case
+// letters; a lock with none ("pid starttime\n", or "pid\n" without a start time either) was
+// taken for what the caller counts as its first purpose, which is also the form written for
+// an empty purpose, so that builds that knew no purpose still read such a lock as held.
+struct AK_LockEntry {
+  int pid = 0;          // 0: none (no file, an empty or a damaged one)
+  int64_t start = -1;   // -1: not kept
+  AK_String purpose;    // "" when not given
+  // Text that is none of the forms above is damage: an entry of no holder.
+  static AK_LockEntry Parse(const char* text);
+  AK_String Line() const;
+  bool operator==(const AK_LockEntry& other) const
+  {
+    return pid == other.pid && start == other.start && purpose == other.purpose;
+  }
+};
 
 enum class AK_LockResult {
   Taken,      // this process holds the lock now
@@ -25,11 +43,19 @@ enum class AK_LockResult {
 // that names this very process is held, unless this process never took it (the start that
 // handed it over ran this program in place of its shell). `holder` receives the id of the
 // process that holds it, or held it before a take-over.
+// The lock is written with `purpose` (a word of lower-case letters, or ""); `before` receives
+// the entry of the holder that held it (a live one, or one that is gone before a take-over).
+AK_LockResult AK_TakeProcessLock(const char* path, const char* purpose, AK_LockEntry& before);
+// The same with no purpose, answering only the holder's id.
 AK_LockResult AK_TakeProcessLock(const char* path, int& holder);
+// Writes another purpose into a lock this process holds (a take-over that has ended what the
+// holder before left). False when the lock is not this process's or could not be rewritten.
+bool AK_SetLockPurpose(const char* path, const char* purpose);
 // The text of the last AK_LockResult::Failed.
 AK_String AK_LockError();
 // Gives a lock this process holds to the process `pid` (which takes it with AK_TakeProcessLock
-// once it runs), with that process's start time. False when the lock could not be rewritten.
+// once it runs), with that process's start time and the lock's purpose. False when the lock
+// could not be rewritten.
 bool AK_HandOverProcessLock(const char* path, int pid);
 // Removes the lock when it names this process, or `pid` when given (a lock handed to a process
 // that never started).
@@ -40,6 +66,8 @@ void AK_RemoveLocksSetAside(const char* path);
 // The id of the live process that holds the lock file `path` (this one included), 0 when none
 // does: no file, a damaged one, or one whose holder is gone. Only looks: nothing is written.
 int AK_LiveLockHolder(const char* path);
+// What the lock file `path` says, whether its holder lives or not. Only looks.
+AK_LockEntry AK_ReadLockEntry(const char* path);
 
 // This process's id.
 int AK_ProcessId();

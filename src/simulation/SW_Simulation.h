@@ -335,8 +335,12 @@ public:
   void RecordRunState();
   // After the run lock of a run whose process is gone was taken over: the saved simulation
   // records the newest time step of the run directory (none when it holds none), the last one
-  // that run wrote whole, as the run would have at its end.
-  void RecordRunThatIsGone();
+  // that run wrote whole, as the run would have at its end. The run directory is the
+  // project's own, or `directory`: one this simulation saves into, whose run that was.
+  void RecordRunThatIsGone(const char* directory = nullptr);
+  // After the run directory moved with the simulation's new identifier: what this process
+  // holds there follows it, under its new path.
+  void FollowMovedDirectory() { _series.Bind(ProjectDir()); }
   // Why a "Continue" cannot go on from the state held, "" when it can. Unless it starts over
   // from 0 s, this process must hold the run directory's series (SW_SeriesHold): a run goes
   // on from the series it continues, never from one another process has changed. Then it
@@ -374,7 +378,8 @@ public:
   bool ContinueStartsOver();
   // The one end of every refused run: the error text "<path>: not run: <reason>", so the
   // command answers that it failed, and, with a project directory, the status "finished"
-  // with the info "not run: <reason>", whatever they said before.
+  // with the info "not run: <reason>", whatever they said before; but nothing in a run
+  // directory that the refused command itself made (the simulation's was gone): it goes again.
   void RefuseRun(const char* reason);
   // Sent by a background run's start macro before it loads the project (and so only in the
   // process that runs it): when this process ends without having run, the run ends too.
@@ -489,6 +494,8 @@ private:
   AK_WeakRef<SW_Mesh> _mesh;
   AK_String _meshName;  // the path last given to Mesh
   bool _startedInBackground = false;  // this process plays a background run's start macro
+  bool _runOfBackgroundStart = false;  // the run command under way is that start's
+  bool _runMadeItsDirectory = false;   // the run command under way made the run directory
   // The series of time steps this process last read its state from or wrote, and whether it
   // holds it still: what every writer of the run directory asks first.
   SW_SeriesHold _series;
@@ -550,6 +557,8 @@ private:
   // (the series, the saved values and the record), read under the locks of both directories,
   // put whole in place of the target's (see SW_SeriesCopy).
   void CopyStateInto();
+  // Given up once a move of the directory is done or refused (see HoldDirectory).
+  struct FollowMove;
   // The state at 0 s of a release set up anew (or, refused, of no particle): what a project
   // holds that has no time step to load.
   void HoldRelease();

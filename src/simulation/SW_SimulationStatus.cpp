@@ -215,78 +215,129 @@ void RemoveLeftovers(const char* projectDir)
   AK_RemoveLocksSetAside(LockPath(projectDir));
 }
 
-// A run that was killed or died left its status saying it goes on (or asked to stop); whatever
-// takes its lock over leaves a true one, with the last progress line the run wrote. A process
-// killed while it put a copy of time steps in place held the lock as well: its copy is finished
-// first, and there was no run. False for such a copy.
-bool EndRunThatIsGone(const char* projectDir)
+// The word a lock file keeps for a purpose: a run's lock keeps the form it had before purposes
+// were kept, so that every lock that says nothing reads as what it was taken for.
+const char* PurposeWord(SW_LockPurpose purpose)
 {
-  const bool copy = SW_FinishCutCopy(SW_RunDirectory(projectDir));
+  switch (purpose) {
+    case SW_LockPurpose::Run: return "";
+    case SW_LockPurpose::Copy: return "copy";
+    case SW_LockPurpose::Other: return "write";
+  }
+  return "";
+}
+
+// A word this build does not know came from a later one: ended as a run, as every lock was.
+SW_LockPurpose PurposeOfWord(const AK_String& word)
+{
+  if (word == "copy") return SW_LockPurpose::Copy;
+  if (word == "write") return SW_LockPurpose::Other;
+  return SW_LockPurpose::Run;
+}
+
+bool StatusOfRunUnderWay(const AK_String& status) { return status == "running" || status == "started"; }
+
+// The line a run that was gone leaves in the info file, before what else a take-over reports.
+constexpr const char* kRunGone = "its run did not finish, its process is gone";
+
+// Whoever takes over the lock of a holder that is gone ends what that holder was doing: a run
+// that said it went on (or asked to stop) gets a true status, with the last progress line it
+// wrote; a copy of time steps cut short is finished or dropped. A writer of anything else
+// changed nothing a run leaves behind: the files stay as they are. A status of a run under way
+// that no live lock stands for was left by a run that is gone, whoever held the lock after it.
+SW_TakeOver EndWhatIsGone(const char* projectDir, SW_LockPurpose gone)
+{
+  AK_String before = SW_ReadInfoFile(projectDir);
+  before.Trim();
+  // A cut copy is finished whatever the lock says (a build before purposes wrote none).
+  if (SW_FinishCutCopy(SW_RunDirectory(projectDir))) {
+    RemoveLeftovers(projectDir);
+    // The ending of a run that the copy's process took over before it was cut stays beside it.
+    if (std::strncmp(before, kRunGone, std::strlen(kRunGone)) == 0) {
+      AK_String cut = SW_ReadInfoFile(projectDir);
+      cut.Trim();
+      SW_WriteInfoFile(projectDir, before + "; then " + cut);
+    }
+    return SW_TakeOver::CopyFinished;
+  }
   RemoveLeftovers(projectDir);
-  if (copy) return false;
-  // No run said it went on there: nothing to end.
-  if (const AK_String status = SW_ReadStatusFile(projectDir); status == "finished" || status == "unknown") return true;
-  AK_String last = SW_ReadInfoFile(projectDir);
-  last.Trim();
-  SW_WriteInfoFile(projectDir, AK_String("its run did not finish, its process is gone") +
-                                   (last.IsEmpty() ? "" : "; last: " + last));
+  const AK_String status = SW_ReadStatusFile(projectDir);
+  const bool runEnds = StatusOfRunUnderWay(status) ||
+                       (gone == SW_LockPurpose::Run && status != "finished" && status != "unknown");
+  if (!runEnds) return SW_TakeOver::NothingToEnd;
+  SW_WriteInfoFile(projectDir, AK_String(kRunGone) + (before.IsEmpty() ? "" : "; last: " + before));
   SW_WriteStatusFile(projectDir, "finished");
-  return true;
+  return SW_TakeOver::RunEnded;
 }
 
 }  // namespace
 
-SW_RunLock::SW_RunLock(const char* projectDir, const char* who, const char* refused)
+SW_RunLock::SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose purpose, const char* refused)
 {
   if (!HasRunDirectory(projectDir)) {
     _held = true;
     return;
   }
   _path = LockPath(projectDir);
-  // A simulation saved with its project but never run may have no directory yet; the run
-  // makes it in any case.
-  if (!AK_FileExists(projectDir)) AK_MakeDirectory(projectDir);
+  // A simulation saved with its project before it had a directory gets one from its run; a
+  // writer of anything else finds nothing to write there.
+  if (purpose == SW_LockPurpose::Run && !AK_FileExists(projectDir) && AK_MakeDirectory(projectDir) == 0)
+    _madeDirectory = projectDir;
   // The lock, the status and what a run that is gone left are looked at and changed in one
   // step with the end of a run (SW_EndRun), which gives its lock up and writes "finished" in
   // one: a run is either going on with its lock or over.
   AK_DirectoryLock locked(SW_RunDirectory(projectDir));
   // A status of a run under way with no lock at all was left by a run that is gone.
   const bool noLockBefore = !AK_FileExists(_path);
-  int holder = 0;
-  switch (AK_TakeProcessLock(_path, holder)) {
-    case AK_LockResult::TakenOver:
+  AK_LockEntry before;
+  const char* word = PurposeWord(purpose);
+  switch (AK_TakeProcessLock(_path, word, before)) {
+    case AK_LockResult::TakenOver: {
       AK_MESSAGE(AK_String("WARNING: ") + who +
-                 (holder != 0 ? AK_String::Format(": the run lock of process %d, which is gone, is taken over", holder)
-                              : AK_String(": an empty run lock, left by a process killed while it took the lock, is "
-                                          "taken over")));
-      _tookOver = EndRunThatIsGone(projectDir);
+                 (before.pid != 0
+                      ? AK_String::Format(": the run lock of process %d, which is gone, is taken over", before.pid)
+                      : AK_String(": an empty run lock, left by a process killed while it took the lock, is "
+                                  "taken over")));
+      // Until what the holder left is ended, the lock says what it was: a taker killed
+      // meanwhile leaves the next one the same to end.
+      const SW_LockPurpose gone = PurposeOfWord(before.purpose);
+      if (gone != purpose) AK_SetLockPurpose(_path, PurposeWord(gone));
+      _takeOver = EndWhatIsGone(projectDir, gone);
+      if (gone != purpose) AK_SetLockPurpose(_path, word);
       _held = true;
       return;
+    }
     case AK_LockResult::Taken:
       // A copy that its process could not put in place stays marked for the next taker to finish.
       if (SW_FinishCutCopy(SW_RunDirectory(projectDir))) {
+        _takeOver = SW_TakeOver::CopyFinished;
         _held = true;
         return;
       }
-      if (const AK_String status = SW_ReadStatusFile(projectDir);
-          noLockBefore && (status == "running" || status == "started")) {
+      if (const AK_String status = SW_ReadStatusFile(projectDir); noLockBefore && StatusOfRunUnderWay(status)) {
         AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
                    "\" of a run that is gone is disregarded");
-        EndRunThatIsGone(projectDir);
-        _tookOver = true;
+        _takeOver = EndWhatIsGone(projectDir, SW_LockPurpose::Run);
       }
       _held = true;
       return;
     case AK_LockResult::Held:
       AK_ErrorText = AK_String(who) + ": " + refused +
-                     (holder == AK_ProcessId()
+                     (before.pid == AK_ProcessId()
                           ? AK_String(", a run of this simulation is going on in this process")
-                          : AK_String::Format(", a run of this simulation is going on in process %d", holder));
+                          : AK_String::Format(", a run of this simulation is going on in process %d", before.pid));
       return;
     case AK_LockResult::Failed:
       AK_ErrorText = AK_String(who) + ": " + refused + ", the run lock cannot be taken: " + AK_LockError();
       return;
   }
+}
+
+SW_TakeOver SW_EndWhatIsGone(const char* projectDir, const char* who)
+{
+  if (!HasRunDirectory(projectDir) || !AK_IsDirectory(projectDir) || SW_RunLockHolder(projectDir) != 0) return SW_TakeOver::None;
+  if (!SW_RunIsGone(projectDir) && !SW_CopyIsMarked(SW_RunDirectory(projectDir))) return SW_TakeOver::None;
+  return SW_RunLock(projectDir, who, SW_LockPurpose::Other, "not taken over").TakeOver();
 }
 
 int SW_RunLockHolder(const char* projectDir)
@@ -297,11 +348,11 @@ int SW_RunLockHolder(const char* projectDir)
 bool SW_RunIsGone(const char* projectDir)
 {
   if (!HasRunDirectory(projectDir) || SW_RunLockHolder(projectDir) != 0) return false;
+  // A lock whose writer is gone: whatever it was doing is ended by the take-over.
   if (AK_FileExists(LockPath(projectDir))) return true;
   // No lock at all, or only one set aside by a taker that was killed: the run that wrote the
   // status is gone as well.
-  const AK_String status = SW_ReadStatusFile(projectDir);
-  return status == "running" || status == "started";
+  return StatusOfRunUnderWay(SW_ReadStatusFile(projectDir));
 }
 
 void SW_EndRun(const char* projectDir)
@@ -316,6 +367,16 @@ SW_RunLock::~SW_RunLock()
   if (_path.IsEmpty()) return;
   if (_handedTo != 0) AK_ReleaseProcessLock(_path, _handedTo);
   else if (_held) AK_ReleaseProcessLock(_path);
+  // A refused run leaves no directory it made: one that holds nothing is removed (a run that
+  // went on left its files there).
+  if (!_madeDirectory.IsEmpty()) AK_DeleteFile(_madeDirectory);
+}
+
+void SW_RunLock::Release()
+{
+  if (_path.IsEmpty() || !_held) return;
+  AK_ReleaseProcessLock(_path);
+  _held = false;
 }
 
 void SW_RunLock::HandOver(int pid)

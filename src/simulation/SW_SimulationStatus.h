@@ -27,51 +27,86 @@ bool SW_WriteStatusFile(const char* projectDir, const char* word, AK_String* rea
 AK_String SW_ReadInfoFile(const char* projectDir);
 void SW_WriteInfoFile(const char* projectDir, const char* text);
 
-// The run lock beside the status file: one run of a simulation at a time, across processes.
-// It is taken when a run starts (or before a background start starts its process, which
-// then takes it over) and released when the run ends, however it ends. A lock whose process
-// is gone is taken over with a warning; so is a status that says "running" or "started"
-// while no lock stands (the run that wrote it is gone). Such a status becomes "finished" (one
-// that is not "finished" already, after a lock taken over), the info says "its run did not
-// finish, its process is gone" with the run's last line, and the temporaries that killed
-// writers left in the run directory are removed. Without a project directory there is
+// The run lock beside the status file: one writer of a simulation's run directory at a time,
+// across processes. It is taken when a run starts (or before a background start starts its
+// process, which then takes it over) and released when the run ends, however it ends; and,
+// for as long as they write, by the other writers of the directory: a save into it from
+// another project, and the commands that change files a run also writes (a time step saved
+// or deleted, the directory renamed or deleted). The lock says what it was taken for, and a
+// lock whose process is gone is taken over with a warning and ends just that:
+// - a run (also a lock that says nothing, as every lock did before purposes were kept): its
+//   status becomes "finished" (one that is not "finished" already), the info says "its run
+//   did not finish, its process is gone" with the run's last line, and the caller records the
+//   run's newest time step (EndedRun());
+// - a copy of time steps into the directory: the copy is finished or dropped (SW_FinishCutCopy);
+// - anything else changed nothing a run leaves behind: the saved simulation, its record, the
+//   status and the info stay as they were.
+// A status that says "running" or "started" while no live process holds the lock was left by
+// a run that is gone, whatever the lock says: that run is ended as above. The temporaries that
+// killed writers left in the run directory are removed. Without a project directory there is
 // no lock: such a run writes no time steps, only the status and info files of the current
 // directory, where the last writer wins as it does between any two processes.
+enum class SW_LockPurpose {
+  Run,    // a run, or the start of one in another process
+  Copy,   // a copy of time steps into the directory (a save into another project)
+  Other,  // a writer that changes nothing a run leaves behind
+};
+// What a take-over of a lock whose process is gone ended.
+enum class SW_TakeOver {
+  None,          // nobody's lock was taken over
+  NothingToEnd,  // a holder that was no run, or a run that had ended
+  RunEnded,      // a run that did not end: its status and info now say it ended
+  CopyFinished,  // a copy that was cut short (see SW_FinishCutCopy)
+};
+
 class SW_RunLock {
 public:
   // Takes the lock of the project directory; when a live process holds it (or it cannot be
   // made), Held() is false and the error text says so: `who` + ": " + `refused` + ", a run of
-  // this simulation is going on in process N" (or "... in this process").
-  SW_RunLock(const char* projectDir, const char* who, const char* refused = "not started");
+  // this simulation is going on in process N" (or "... in this process"). Only a run makes a
+  // run directory that does not stand (a simulation saved before it had one); when its
+  // command is refused and leaves the directory empty, the release removes it again.
+  SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose purpose, const char* refused = "not started");
   ~SW_RunLock();
   SW_RunLock(const SW_RunLock&) = delete;
   SW_RunLock& operator=(const SW_RunLock&) = delete;
 
   bool Held() const { return _held; }
-  // Held, taken over from a run whose process is gone (a lock left behind, or a status of a
-  // run under way that no lock stands for): that run's status and info now say it ended. Not
-  // for a lock left by a process killed while it put a copy of time steps in place, whose copy
-  // the take-over finished (see SW_FinishCutCopy).
-  bool TookOver() const { return _tookOver; }
+  // What the take-over ended; only a run that was ended asks the caller to record its newest
+  // time step (SW_Simulation::RecordRunThatIsGone).
+  SW_TakeOver TakeOver() const { return _takeOver; }
+  bool EndedRun() const { return _takeOver == SW_TakeOver::RunEnded; }
+  // The run directory did not stand: this lock made it.
+  bool MadeDirectory() const { return !_madeDirectory.IsEmpty(); }
   // Gives the lock to the process `pid` of a background start; it stays with that process
   // once Keep() says the start succeeded, and is removed otherwise (also when it was never
   // handed over).
   void HandOver(int pid);
   void Keep();
+  // Gives the lock up now, under the lock of the run directory the caller holds: a writer that
+  // moves the directory leaves no lock in it, and nobody takes one before the move is done.
+  void Release();
 
 private:
   AK_String _path;
+  AK_String _madeDirectory;  // the run directory this lock made, "" for none
   bool _held = false;
-  bool _tookOver = false;
+  SW_TakeOver _takeOver = SW_TakeOver::None;
   int _handedTo = 0;
 };
+
+// Ends what a writer of the run directory whose process is gone left, when one did (a run, a
+// copy; see SW_RunLock), and gives the lock up again at once: the step every reader of the
+// directory takes first. Nothing when a live process holds the lock, or no writer is gone.
+SW_TakeOver SW_EndWhatIsGone(const char* projectDir, const char* who);
 
 // The id of the live process that holds the run lock of the project directory (this one
 // included), 0 when none does or there is no project directory. Only looks at the lock.
 int SW_RunLockHolder(const char* projectDir);
-// True when a run did not end and its process is gone: a run lock stands whose process is gone
-// (or an empty one), or the status says "running" or "started" while no live process holds
-// the lock. A take-over of the lock (SW_RunLock) ends such a run.
+// True when a writer of the run directory is gone without giving its lock up: a run lock stands
+// whose process is gone (or an empty one), or the status says "running" or "started" while no
+// live process holds the lock. A take-over of the lock (SW_RunLock) ends what that writer was
+// doing: a run, a copy, or nothing.
 bool SW_RunIsGone(const char* projectDir);
 // The end of a run of this process, or of a start that ran nothing: the status "finished" and
 // the run lock given up, in one step for whoever takes the lock (see SW_RunLock), so that no

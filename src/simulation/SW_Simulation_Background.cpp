@@ -50,9 +50,9 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   // locks of all its runs itself, before it writes their lines.
   std::optional<SW_RunLock> lock;
   if (!batch) {
-    lock.emplace(sim.ProjectDir(), sim.GetAbsolutePath());
+    lock.emplace(sim.ProjectDir(), sim.GetAbsolutePath(), SW_LockPurpose::Run);
     if (!lock->Held()) return false;
-    if (lock->TookOver()) sim.RecordRunThatIsGone();
+    if (lock->EndedRun()) sim.RecordRunThatIsGone();
   }
   // The run's own checks, here already: a start that would only refuse starts nothing.
   if (const AK_String refusal = sim.StartRefusal(continuing); !refusal.IsEmpty()) {
@@ -143,6 +143,9 @@ void SW_Simulation::ContinueInBackground(const char*)
 
 void SW_Simulation::Interrupt(const char*)
 {
+  // Written while a background start that reads "started" cannot write "running" over it.
+  std::optional<AK_DirectoryLock> locked;
+  if (AK_IsDirectory(SW_RunDirectory(ProjectDir()))) locked.emplace(SW_RunDirectory(ProjectDir()));
   // A run that never reads the word goes on: the command must say it did not get through.
   if (AK_String reason; !SW_WriteStatusFile(ProjectDir(), "interrupted", &reason))
     AK_ErrorText = GetAbsolutePath() + ": not interrupted, the status file cannot be written: " + reason;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <optional>
 
 #include "AK_FrameworkState.h"
 #include "AK_ClassTable.h"
@@ -83,12 +84,31 @@ AK_String SW_Simulation::StartRefusal(bool continuing)
   return "";
 }
 
+namespace {
+
+// What is known of a run command for as long as it lasts (a flag of the simulation, false
+// again at its end).
+class RunCommandFlag {
+public:
+  RunCommandFlag(bool& flag, bool value) : _flag(flag) { _flag = value; }
+  ~RunCommandFlag() { _flag = false; }
+  RunCommandFlag(const RunCommandFlag&) = delete;
+  RunCommandFlag& operator=(const RunCommandFlag&) = delete;
+
+private:
+  bool& _flag;
+};
+
+}  // namespace
+
 void SW_Simulation::Run(const char*)
 {
+  const RunCommandFlag background(_runOfBackgroundStart, _startedInBackground);
   // One run of a simulation at a time, in any process; held until the run ends, however.
-  SW_RunLock lock(ProjectDir(), GetAbsolutePath());
+  SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run);
+  const RunCommandFlag made(_runMadeItsDirectory, lock.MadeDirectory());
   if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
-  if (lock.TookOver()) RecordRunThatIsGone();
+  if (lock.EndedRun()) RecordRunThatIsGone();
   // A background start runs what its launcher saved, also when the launcher saved again since.
   const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
@@ -103,9 +123,11 @@ void SW_Simulation::Run(const char*)
 
 void SW_Simulation::Continue(const char*)
 {
-  SW_RunLock lock(ProjectDir(), GetAbsolutePath());
+  const RunCommandFlag background(_runOfBackgroundStart, _startedInBackground);
+  SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run);
+  const RunCommandFlag made(_runMadeItsDirectory, lock.MadeDirectory());
   if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
-  if (lock.TookOver()) RecordRunThatIsGone();
+  if (lock.EndedRun()) RecordRunThatIsGone();
   // A background start runs what its launcher saved, also when the launcher saved again since.
   const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
@@ -275,12 +297,22 @@ bool SW_Simulation::TakeValuesSavedSince(const char* directory)
   });
 }
 
-void SW_Simulation::RecordRunThatIsGone()
+void SW_Simulation::RecordRunThatIsGone(const char* directory)
 {
+  const AK_String dir = directory ? AK_String(directory) : ProjectDir();
   // Not under values another process saved while it ran.
-  if (const AK_String values = SW_ReadRunValues(ProjectDir()); !values.IsEmpty() && values != SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State))
+  if (const AK_String values = SW_ReadRunValues(dir); !values.IsEmpty() && values != SavedValuesDigest(dir, SW_ValuesCompared::State))
     return;
-  RecordTimeStep(SW_NewestTimeStep(ProjectDir()), SW_SeriesChange::RecordNewest);
+  if (!directory) return RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest);
+  // Another project's directory: the newest time step is that directory's, no process's.
+  AK_DirectoryLock locked(dir);
+  const AK_String answer = AK_ErrorText;
+  AK_ErrorText = "";
+  const AK_String newest = SW_NewestTimeStep(dir);
+  if (!RewriteSavedAttribute(dir, "LoadTimeStep", newest))
+    AK_MESSAGE("WARNING: " + dir + ": the saved project does not record the run's time step " + newest + ": " +
+               AK_ErrorText);
+  AK_ErrorText = answer;
 }
 
 void SW_Simulation::RecordTimeStep(const AK_String& step, SW_SeriesChange change)
@@ -372,8 +404,9 @@ void SW_Simulation::RefuseRun(const char* reason)
 
 void SW_Simulation::WriteNotRun(const char* reason)
 {
-  // Without a project directory no status of this simulation is kept.
-  if (ProjectDir().IsEmpty()) return;
+  // Without a project directory no status of this simulation is kept; a run directory this
+  // command made goes again with its refusal (another process removed the simulation's).
+  if (ProjectDir().IsEmpty() || _runMadeItsDirectory) return;
   // The reason first: whoever waits for the status finds it when the status changes.
   SW_WriteInfoFile(ProjectDir(), AK_String("not run: ") + reason);
   SW_EndRun(ProjectDir());
@@ -458,6 +491,9 @@ void SW_Simulation::RunLoop(bool fromStart)
   // removes what is later than its state.
   if (!ProjectDir().IsEmpty()) {
     AK_DirectoryLock locked(ProjectDir());
+    // A background start interrupted while it read "started" is over before it began.
+    if (_runOfBackgroundStart && SW_ReadStatusFile(ProjectDir()) == "interrupted")
+      return RefuseRun("interrupted before it began");
     const SW_SeriesHold::Gate gate =
         _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
     if (!gate.passed)
@@ -482,7 +518,14 @@ void SW_Simulation::RunLoop(bool fromStart)
   // What follows an output in every step: the state the run goes on from counts into the peak
   // kinetic energy (a state read from a file holds the peak of the steps before it).
   if (!startsOver) run->AfterStep();
-  SW_WriteStatusFile(ProjectDir(), "running");
+  {
+    // An "Interrupt" of a background start that came since its look above is not written over:
+    // the run stops before its first step.
+    std::optional<AK_DirectoryLock> locked;
+    if (!ProjectDir().IsEmpty()) locked.emplace(ProjectDir());
+    if (!_runOfBackgroundStart || SW_ReadStatusFile(ProjectDir()) != "interrupted")
+      SW_WriteStatusFile(ProjectDir(), "running");
+  }
   SW_WriteInfoFile(ProjectDir(), AK_String::Format("at time %.15gs", CurrentTime));
 
   if (SW_Particles* particles = Particles()) {

@@ -129,8 +129,7 @@ private:
 // it is read: the take-over of the run lock its process left does that.
 void FinishCutCopyBeforeReading(const char* runDirectory, const char* who)
 {
-  if (SW_CopyIsMarked(runDirectory) && SW_RunLockHolder(runDirectory) == 0)
-    SW_RunLock(runDirectory, who, "not taken over");
+  if (SW_CopyIsMarked(runDirectory)) SW_EndWhatIsGone(runDirectory, who);
 }
 
 }  // namespace
@@ -188,9 +187,9 @@ void SW_Simulation::SaveTimeStep(const char*)
   // A writer of the series like a run: none while a run is under way, in any process.
   std::optional<SW_RunLock> lock;
   if (AK_IsDirectory(ProjectDir())) {
-    lock.emplace(ProjectDir(), GetAbsolutePath(), "time step not saved");
+    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "time step not saved");
     if (!lock->Held()) return;
-    if (lock->TookOver()) RecordRunThatIsGone();
+    if (lock->EndedRun()) RecordRunThatIsGone();
   }
   // A write that failed answers with the writer's own text.
   bool refused = false;
@@ -272,10 +271,11 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
     // Taken over, the status says the run ended and the record names its last time step, for
     // every process that loads the project from now on. A lock that cannot be taken over (a
     // project this process may not write) leaves the files as they are.
-    SW_RunLock lock(ProjectDir(), GetAbsolutePath(), "not taken over");
-    if (lock.TookOver()) RecordRunThatIsGone();
-    // Another process took it over first and runs again: that run holds the state.
-    if (!lock.Held() && SW_RunLockHolder(ProjectDir()) != 0) {
+    SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "not taken over");
+    if (lock.EndedRun()) RecordRunThatIsGone();
+    // Another process took it over first and runs again, or ended that run first: that process
+    // holds the state.
+    if ((!lock.Held() && SW_RunLockHolder(ProjectDir()) != 0) || (lock.Held() && !lock.EndedRun())) {
       AK_ErrorText = answer;
       return;
     }
@@ -329,9 +329,9 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   // last time step's under its feet). Held until the files are gone, so no run starts meanwhile.
   std::optional<SW_RunLock> lock;
   if (AK_IsDirectory(ProjectDir())) {
-    lock.emplace(ProjectDir(), GetAbsolutePath(), "time steps not deleted");
+    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "time steps not deleted");
     if (!lock->Held()) return;
-    if (lock->TookOver()) RecordRunThatIsGone();
+    if (lock->EndedRun()) RecordRunThatIsGone();
   }
   SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
   if (list.names.Count() == 0 || ProjectDir().IsEmpty()) return SW_DeleteTimeStepFiles(ProjectDir(), list, all);
@@ -397,6 +397,17 @@ AK_String SW_Simulation::RecordToSave(const AK_String& dir, bool ownState, bool 
   return SW_NewestTimeStep(dir);
 }
 
+// Given up once the move is done or refused: what this process holds in the directory follows
+// it to where it now stands.
+struct SW_Simulation::FollowMove {
+  explicit FollowMove(SW_Simulation* sim) : simulation(sim) {}
+  ~FollowMove()
+  {
+    if (auto* sim = dynamic_cast<SW_Simulation*>(simulation.Get())) sim->FollowMovedDirectory();
+  }
+  AK_ObjectRef simulation;
+};
+
 bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange change, AK_DirectoryHolds& holds)
 {
   const AK_String dir(directory ? directory : "");
@@ -414,19 +425,33 @@ bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange chan
       // The lock stands in the directory, which the save would make in any case.
       AK_MakeDirectories(dir);
       if (SW_RunLockHolder(dir) == AK_ProcessId()) return true;
-      auto lock = std::make_shared<SW_RunLock>(dir, GetAbsolutePath(), AK_String("not saved to ") + dir);
+      auto lock = std::make_shared<SW_RunLock>(dir, GetAbsolutePath(), SW_LockPurpose::Copy, AK_String("not saved to ") + dir);
       if (!lock->Held()) return false;
+      // A run there whose process is gone ends as it would without this save, which a kill
+      // may yet cut short: its newest time step recorded in the saved simulation there.
+      if (lock->EndedRun()) RecordRunThatIsGone(dir);
       holds.push_back(std::move(lock));
       return true;
     }
-    case AK_DirectoryChange::Remove:
-    case AK_DirectoryChange::Move: {
+    case AK_DirectoryChange::Remove: {
       if (!AK_IsDirectory(dir)) return true;
-      auto lock = std::make_shared<SW_RunLock>(dir, GetAbsolutePath(),
-                                               change == AK_DirectoryChange::Remove ? "not deleted" : "not renamed");
+      auto lock = std::make_shared<SW_RunLock>(dir, GetAbsolutePath(), SW_LockPurpose::Other, "not deleted");
       if (!lock->Held()) return false;
       holds.push_back(std::move(lock));
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
+      return true;
+    }
+    case AK_DirectoryChange::Move: {
+      if (!AK_IsDirectory(dir)) return true;
+      // No run may be under way there; the move itself is held by the directory's lock alone,
+      // which every taker of the run lock takes first: the run lock goes before the move, and
+      // no lock of this process moves with the directory or stays behind, whatever the move does.
+      SW_RunLock lock(dir, GetAbsolutePath(), SW_LockPurpose::Other, "not renamed");
+      if (!lock.Held()) return false;
+      auto locked = std::make_shared<AK_DirectoryLock>(dir);
+      lock.Release();
+      holds.push_back(std::move(locked));
+      holds.push_back(std::make_shared<FollowMove>(this));
       return true;
     }
   }
@@ -451,10 +476,8 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   if (own && CopiesInto(ProjectDir())) return CopyStateInto();
   // A run of this directory whose process is gone ends first, as any command that writes
   // there ends it: its last time step is the record kept.
-  if (_series.IsBoundTo(ProjectDir()) && SW_RunIsGone(ProjectDir())) {
-    SW_RunLock lock(ProjectDir(), GetAbsolutePath(), "not taken over");
-    if (lock.TookOver()) RecordRunThatIsGone();
-  }
+  if (_series.IsBoundTo(ProjectDir()) && SW_EndWhatIsGone(ProjectDir(), GetAbsolutePath()) == SW_TakeOver::RunEnded)
+    RecordRunThatIsGone();
   // The caller holds the lock of the directory's writers: a run's record cannot come between
   // the read of the record and this write, nor another's save between its values and this one.
   const bool valuesTaken = own && TakeValuesSavedSince(ProjectDir());
@@ -478,8 +501,10 @@ void SW_Simulation::CopyStateInto()
   // took both locks already; they nest), and no run of the target.
   SW_CopyLocks locks(copying ? source.c_str() : "", dir);
   std::optional<SW_RunLock> runLock;
-  if (SW_RunLockHolder(dir) != AK_ProcessId()) runLock.emplace(dir, GetAbsolutePath(), AK_String("not saved to ") + dir);
+  if (SW_RunLockHolder(dir) != AK_ProcessId())
+    runLock.emplace(dir, GetAbsolutePath(), SW_LockPurpose::Copy, AK_String("not saved to ") + dir);
   if (runLock && !runLock->Held()) return;  // the refusal answers
+  if (runLock && runLock->EndedRun()) RecordRunThatIsGone(dir);
   if (!locks.Held()) {
     AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + ": the run directory cannot be locked: " + locks.Failure();
     return;

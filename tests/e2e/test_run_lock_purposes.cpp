@@ -1,0 +1,162 @@
+// What a run directory's lock was taken for, as processes see it: a rename leaves no lock and
+// keeps the series with the simulation; a writer that is gone is ended as what it was (a run,
+// a copy, or a writer of nothing a run leaves); an "Interrupt" right after a background start
+// stops it before it begins; a refused "Continue" makes nothing again.
+#include "SharedProjectProcesses.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kRenamed = "Project/Simulations/B";
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const Answer& answer, const std::string& part) { return Contains(answer.text, part); }
+
+// A process id above any the kernel hands out: its lock is of a process that is gone.
+constexpr const char* kGoneHolder = "1073741000 4242";
+
+}  // namespace
+
+// X runs A to 4 s, renames it B and saves; its lock neither moves with B nor stays. While X stays
+// open, Y deletes B's time steps, continues and deletes B as if X were not there; a reload after
+// X quits reads no killed run. In one process W: a run, a rename, a save and a save into another
+// project carry the series, and W's "Continue" there goes on from the state it holds.
+TEST(RunLockPurposes, ARenamedSimulationKeepsNoLockAndItsSeries)
+{
+  SharedExample p(4, 1);
+  const std::string renamed = p / "proj/Project/Simulations/B";
+  {
+    TorvuProcess x(p / "x"), y(p / "y");
+    const Answer ran = x.Do(Load() + Set(kSimulation, "Run", "") + Set(kSimulation, "Id", "B") + SaveProject());
+    ASSERT_TRUE(ran.ok) << ran;
+    EXPECT_FALSE(fs::exists(p.Run()));
+    EXPECT_FALSE(fs::exists(renamed + "/.simulation_lock"));
+    EXPECT_EQ(Recorded(ReadFile(renamed + "/ShallowWaterSimulation.atr")), Step(4));
+    const Answer other = y.Do(Load() + Set(kRenamed, "EndTime", "6") + Set(kRenamed, "Continue", "") +
+                              Set(kRenamed, "DeleteTimesteps", ""));
+    EXPECT_TRUE(other.ok) << other;
+    EXPECT_FALSE(Contains(y.Log(), "is going on in process"));
+    EXPECT_EQ(x.Quit(), 0);
+    EXPECT_EQ(y.Quit(), 0);
+  }
+  {
+    TorvuProcess z(p / "z");
+    ASSERT_TRUE(z.Do(Load()).ok);
+    EXPECT_FALSE(Contains(z.Log(), "is taken over")) << z.Log();
+    EXPECT_FALSE(Contains(z.Log(), "did not finish")) << z.Log();
+    EXPECT_EQ(z.Quit(), 0);
+  }
+
+  SharedExample q(4, 1);
+  TorvuProcess w(q / "w");
+  const Answer saved = w.Do(Load() + Set(kSimulation, "Run", "") + Set(kSimulation, "Id", "B") + SaveProject() +
+                            Set("Project", "SaveProjectAs", "../proj2"));
+  ASSERT_TRUE(saved.ok) << saved;
+  // The project's top part saved as the directory given.
+  const std::string copied = q / "proj2/Simulations/B";
+  EXPECT_EQ(Recorded(ReadFile(copied + "/ShallowWaterSimulation.atr")), Step(4));
+  EXPECT_EQ(TimeStepContents(copied), TimeStepContents(q / "proj/Project/Simulations/B"));
+  const Answer continued = w.Do(Set(kRenamed, "EndTime", "6") + Set(kRenamed, "Continue", ""));
+  EXPECT_TRUE(continued.ok) << continued;
+  EXPECT_TRUE(fs::exists(copied + "/" + File(6)));
+  EXPECT_FALSE(fs::exists(copied + "/.simulation_lock"));
+  EXPECT_EQ(w.Quit(), 0);
+}
+
+// A lock left by a writer that is gone, as each kind of writer leaves it, taken over by the next
+// load. Only a run ends: its status, its info and its newest time step recorded. A lock of any
+// other writer (a save into the project, a rename, a deletion, a saved or deleted time step)
+// leaves the record, the status and the info as they were, and no word of a run.
+TEST(RunLockPurposes, AWriterThatIsGoneEndsAsWhatItWas)
+{
+  struct Case {
+    const char* name;
+    std::string lock;    // after the holder's id and start time
+    std::string status;  // before the load
+    bool runEnds;
+  };
+  const std::vector<Case> cases = {
+      {"a run", "", "running\n", true},
+      {"a run of a lock from before start times", "-", "running\n", true},
+      {"a run that said it ended", "", "finished\n", false},
+      {"a copy killed before it marked anything", " copy", "finished\n", false},
+      {"a rename, deletion or time-step writer", " write", "finished\n", false},
+      {"a writer after a run that was gone", " write", "running\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SharedExample p(4, 1);
+    {
+      TorvuProcess x(p / "x");
+      // The record names an older time step than the newest.
+      ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "") + Set(kSimulation, "LoadTimeStep", Step(2)) +
+                       SaveProject())
+                      .ok);
+      EXPECT_EQ(x.Quit(), 0);
+    }
+    ASSERT_EQ(Recorded(p.Saved()), Step(2));
+    const std::string info = "at time 3 s\n";
+    WriteFile(p.Run() + "/.simulation_lock",
+              c.lock == "-" ? "1073741000\n" : std::string(kGoneHolder) + c.lock + "\n");
+    WriteFile(p.Run() + "/.simulation_status", c.status);
+    WriteFile(p.Run() + "/.simulation_info", info);
+    const Files before = p.TimeSteps();
+    TorvuProcess y(p / "y");
+    const Answer loaded = y.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");
+    ASSERT_TRUE(loaded.ok) << loaded;
+    EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_lock"));
+    EXPECT_EQ(p.TimeSteps(), before);
+    EXPECT_EQ(Contains(y.Log(), "did not finish"), c.runEnds) << y.Log();
+    EXPECT_EQ(ReadFile(p.Run() + "/.simulation_status"), c.runEnds ? "finished\n" : c.status);
+    if (c.runEnds) {
+      EXPECT_EQ(Recorded(p.Saved()), Step(4));
+      EXPECT_EQ(ReadFile(p.Run() + "/.simulation_info"), "its run did not finish, its process is gone; last: at time 3 s\n");
+      EXPECT_EQ(loaded.text, "4");
+    } else {
+      EXPECT_EQ(Recorded(p.Saved()), Step(2));
+      EXPECT_EQ(ReadFile(p.Run() + "/.simulation_info"), info);
+      EXPECT_EQ(loaded.text, "2");
+      // Nothing stands in the way of going on from the state recorded, once chosen.
+      const Answer continued = y.Do(Set(kSimulation, "LoadTimeStep", Step(2)) + ContinueTo(3));
+      EXPECT_TRUE(continued.ok) << continued;
+    }
+    EXPECT_EQ(y.Quit(), 0);
+  }
+}
+
+// "RunInBackground" and at once "Interrupt", while the started process is still held up before
+// it loads: the run never begins, ends "finished" and says why, and no time step changes. A run
+// started after that overwrites the word and runs.
+TEST(RunLockPurposes, AnInterruptRightAfterABackgroundStartStopsItBeforeItBegins)
+{
+  SharedExample p(2, 1);
+  setenv("TORVU_BACKGROUND_START_PAUSE_MS", "600", 1);
+  TorvuProcess l(p / "l");
+  unsetenv("TORVU_BACKGROUND_START_PAUSE_MS");
+  const Answer started =
+      l.Do(Load() + Set(kSimulation, "RunInBackground", "") + Set(kSimulation, "Interrupt", ""));
+  ASSERT_TRUE(started.ok) << started;
+  ASSERT_TRUE(WaitUntil([&] { return !fs::exists(p.Run() + "/.simulation_lock") && p.Status() == "finished\n"; }));
+  EXPECT_EQ(ReadFile(p.Run() + "/.simulation_info"), "not run: interrupted before it began\n");
+  EXPECT_TRUE(p.TimeSteps().empty());
+  const Answer ran = l.Do(Set(kSimulation, "Interrupt", "") + Set(kSimulation, "Run", ""));
+  EXPECT_TRUE(ran.ok) << ran;
+  EXPECT_TRUE(fs::exists(p.Run() + "/" + File(2)));
+  EXPECT_EQ(l.Quit(), 0);
+}
+
+// X ran A; Z deleted it. X's "Continue" is refused and makes neither the directory nor a file.
+TEST(RunLockPurposes, ARefusedContinueOfADeletedSimulationMakesNothing)
+{
+  SharedExample p(4, 1);
+  TorvuProcess x(p / "x"), z(p / "z");
+  ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
+  ASSERT_TRUE(z.Do(Load() + Set("Project/Simulations", "DeleteComponent", "A") + SaveProject()).ok);
+  const Answer continued = x.Do(ContinueTo(8));
+  EXPECT_FALSE(continued.ok);
+  EXPECT_TRUE(Contains(continued, "removed")) << continued;
+  EXPECT_FALSE(fs::exists(p.Run()));
+  EXPECT_EQ(x.Quit(), 0);
+  EXPECT_EQ(z.Quit(), 0);
+}
