@@ -10,8 +10,8 @@
 
 #include "AK_FrameworkState.h"
 #include "SW_SimulationStatus.h"
-#include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
+#include "SW_TimeStepNames.h"
 
 namespace {
 
