@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "AK_FrameworkState.h"
-#include "AK_NumberText.h"
 #include "SW_ResultFields.h"
 
 namespace {
@@ -102,24 +101,6 @@ int ReadBlock(AK_STREAM& stream, SW_TimeStepRecords& records, const char* endTag
 }
 
 }  // namespace
-
-AK_String SW_TimeStepName(double time)
-{
-  // -0 is 0: its name must not carry a sign that no later time has.
-  return AK_String::Format("at_%012.4f", time + 0.0);
-}
-
-AK_String SW_TimeStepPath(const char* directory, const char* name)
-{
-  AK_String file = AK_String(name) + ".TimeStep";
-  if (!directory || !*directory) return file;
-  return AK_JoinPath(directory, file);
-}
-
-bool SW_TimeOfTimeStepName(const char* name, double& time)
-{
-  return std::strncmp(name, "at_", 3) == 0 && AK_LeadingDouble(name + 3, time) == AK_NumberRead::Number;
-}
 
 int SW_WriteTimeStepHeader(AK_STREAM& stream, const SW_TimeStepHeader& header, const char* objectPath)
 {

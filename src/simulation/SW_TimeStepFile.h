@@ -22,6 +22,7 @@
 #pragma once
 
 #include "AK_Basic.h"
+#include "SW_TimeStepNames.h"
 
 // The simulation values a time-step file holds besides its records.
 struct SW_TimeStepHeader {
@@ -46,14 +47,6 @@ public:
   // particle set read whole or not at all, arrays that agree with each other and the mesh).
   virtual bool Whole() const { return true; }
 };
-
-// "at_" and the time with "%012.4f": 5 s gives "at_0000005.0000".
-AK_String SW_TimeStepName(double time);
-// The file of a time-step name in a directory: directory, separator, name, ".TimeStep";
-// the bare file name when the directory is empty.
-AK_String SW_TimeStepPath(const char* directory, const char* name);
-// The time in a time-step name ("at_%lf"); false when the name holds none.
-bool SW_TimeOfTimeStepName(const char* name, double& time);
 
 // The header record; 0 on success, else 1 and the error text objectPath + ": IO error at ...".
 // A read header holds a time of 0 or more whose time-step file name fits a file name (255

@@ -12,8 +12,8 @@
 #include "AK_FrameworkState.h"
 #include "AK_Process.h"
 #include "SW_SimulationStatus.h"
-#include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
+#include "SW_TimeStepNames.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "AK_FrameworkState.h"
 #include "SW_SimulationStatus.h"
-#include "SW_TimeStepFile.h"
+#include "SW_TimeStepNames.h"
 
 namespace {
 
