@@ -35,9 +35,8 @@
 #include "SW_Mesh.h"
 #include "SW_Particles.h"
 #include "SW_ResultFields.h"
-#include "SW_RunSeries.h"
+#include "SW_RunDirectory.h"
 #include "SW_ScalarField.h"
-#include "SW_TimeStepList.h"
 #include "SW_UserCode.h"
 #include "SW_VectorField.h"
 
@@ -557,8 +556,8 @@ private:
   // (the series, the saved values and the record), read under the locks of both directories,
   // put whole in place of the target's (see SW_SeriesCopy).
   void CopyStateInto();
-  // Given up once a move of the directory is done or refused (see HoldDirectory).
-  struct FollowMove;
+  // What the rules of its run directory need done by the simulation (see SW_RunDirectoryCalls).
+  SW_RunDirectoryCalls RunDirectoryCalls();
   // The state at 0 s of a release set up anew (or, refused, of no particle): what a project
   // holds that has no time step to load.
   void HoldRelease();

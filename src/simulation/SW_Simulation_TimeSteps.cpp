@@ -11,11 +11,9 @@
 #include "AK_FrameworkState.h"
 #include "AK_NumberText.h"
 #include "AK_Record.h"
-#include "SW_SeriesCopy.h"
+#include "SW_RunDirectory.h"
 #include "SW_Simulation.h"
-#include "SW_SimulationStatus.h"
 #include "SW_TimeStepFile.h"
-#include "SW_TimeStepList.h"
 
 namespace {
 
@@ -125,13 +123,6 @@ private:
   std::map<std::string, std::unique_ptr<SW_ScalarField>> _scalars;
 };
 
-// A copy into the run directory that a kill cut short is finished, or dropped, before anything of
-// it is read: the take-over of the run lock its process left does that.
-void FinishCutCopyBeforeReading(const char* runDirectory, const char* who)
-{
-  if (SW_CopyIsMarked(runDirectory)) SW_EndWhatIsGone(runDirectory, who);
-}
-
 }  // namespace
 
 AK_String SW_Simulation::WriteTimeStep(bool* refused)
@@ -227,7 +218,7 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   SimulationRecords records(*this);
   SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
   AK_String path = GetAbsolutePath();
-  FinishCutCopyBeforeReading(ProjectDir(), GetAbsolutePath());
+  SW_FinishCutCopyBeforeReading(ProjectDir(), GetAbsolutePath());
   // Read under the lock of the run directory, which every writer of its time steps holds: the
   // series this process then holds is the one the file was read from.
   AK_DirectoryLock locked(ProjectDir());
@@ -369,93 +360,36 @@ AK_String SW_Simulation::SavedStamp()
 
 AK_String SW_Simulation::RecordToSave(const AK_String& dir, bool ownState, bool copying)
 {
-  if (dir.IsEmpty()) return AK_String();
-  // The state held while the gate lets its record pass and its file is there.
-  if (ownState) {
-    AK_DirectoryLock locked(dir);
-    if (_series.Pass(locked, dir, SW_SeriesChange::Record).passed &&
-        (CurrentTimeStep.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, CurrentTimeStep))))
-      return CurrentTimeStep;
-  }
-  // Otherwise none when the values saved now are not those of the series there.
-  AK_String recorded;
-  const bool hasRecord = SavedAttribute(dir, "LoadTimeStep", recorded);
-  if (ValuesDifferFromSaved(dir)) {
-    if (hasRecord && !recorded.IsEmpty())
-      AK_MESSAGE("INFO: " + GetAbsolutePath() + ": the saved project records no time step: values the time steps of " +
-                 dir + " depend on are saved otherwise than they were computed under");
-    return AK_String();
-  }
-  // A copy of a series that a run in another process writes under the saved values goes on from
-  // the newest time step copied: that run records its own state only where it runs.
-  if (copying)
-    if (const int holder = SW_RunLockHolder(dir); holder != 0 && holder != AK_ProcessId() &&
-                                                  SW_ReadRunValues(dir) == SavedValuesDigest(dir, SW_ValuesCompared::State))
-      return SW_NewestTimeStep(dir);
-  // Else the record the saved file has, while its time step is there; else the newest.
-  if (hasRecord && (recorded.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, recorded)))) return recorded;
-  return SW_NewestTimeStep(dir);
+  SW_RecordChoice choice;
+  const AK_String who = GetAbsolutePath();
+  choice.who = who;
+  choice.held = CurrentTimeStep;
+  choice.ownState = ownState;
+  choice.copying = copying;
+  choice.valuesDiffer = [&] { return ValuesDifferFromSaved(dir); };
+  choice.savedRecord = [&](AK_String& record) { return SavedAttribute(dir, "LoadTimeStep", record); };
+  choice.savedStateValues = [&] { return SavedValuesDigest(dir, SW_ValuesCompared::State); };
+  return SW_ChooseRecord(dir, _series, choice);
 }
 
-// Given up once the move is done or refused: what this process holds in the directory follows
-// it to where it now stands.
-struct SW_Simulation::FollowMove {
-  explicit FollowMove(SW_Simulation* sim) : simulation(sim) {}
-  ~FollowMove()
-  {
-    if (auto* sim = dynamic_cast<SW_Simulation*>(simulation.Get())) sim->FollowMovedDirectory();
-  }
-  AK_ObjectRef simulation;
-};
+SW_RunDirectoryCalls SW_Simulation::RunDirectoryCalls()
+{
+  // The simulation may be deleted before a hold that calls back goes.
+  const AK_ObjectRef self(this);
+  const auto simulation = [self] { return dynamic_cast<SW_Simulation*>(self.Get()); };
+  SW_RunDirectoryCalls calls;
+  calls.recordRunThatIsGone = [simulation](const char* directory) {
+    if (SW_Simulation* sim = simulation()) sim->RecordRunThatIsGone(directory);
+  };
+  calls.followMove = [simulation] {
+    if (SW_Simulation* sim = simulation()) sim->FollowMovedDirectory();
+  };
+  return calls;
+}
 
 bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange change, AK_DirectoryHolds& holds)
 {
-  const AK_String dir(directory ? directory : "");
-  if (dir.IsEmpty()) return true;
-  switch (change) {
-    case AK_DirectoryChange::Read:
-      if (!AK_IsDirectory(dir)) return true;
-      FinishCutCopyBeforeReading(dir, GetAbsolutePath());
-      holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
-      return true;
-    case AK_DirectoryChange::SaveInto: {
-      // Saved beside its runs as ever; into another directory, its series goes with it (see
-      // CopyStateInto), which no run there may write meanwhile. A batch start holds it already.
-      if (_series.IsBoundTo(dir)) return true;
-      // The lock stands in the directory, which the save would make in any case.
-      AK_MakeDirectories(dir);
-      if (SW_RunLockHolder(dir) == AK_ProcessId()) return true;
-      auto lock = std::make_shared<SW_RunLock>(dir, GetAbsolutePath(), SW_LockPurpose::Copy, AK_String("not saved to ") + dir);
-      if (!lock->Held()) return false;
-      // A run there whose process is gone ends as it would without this save, which a kill
-      // may yet cut short: its newest time step recorded in the saved simulation there.
-      if (lock->EndedRun()) RecordRunThatIsGone(dir);
-      holds.push_back(std::move(lock));
-      return true;
-    }
-    case AK_DirectoryChange::Remove: {
-      if (!AK_IsDirectory(dir)) return true;
-      auto lock = std::make_shared<SW_RunLock>(dir, GetAbsolutePath(), SW_LockPurpose::Other, "not deleted");
-      if (!lock->Held()) return false;
-      holds.push_back(std::move(lock));
-      holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
-      return true;
-    }
-    case AK_DirectoryChange::Move: {
-      if (!AK_IsDirectory(dir)) return true;
-      // No run may be under way there; the move itself is held by the directory's lock alone,
-      // which every taker of the run lock takes first: the run lock goes before the move, and
-      // no lock of this process moves with the directory or stays behind, whatever the move does.
-      SW_RunLock lock(dir, GetAbsolutePath(), SW_LockPurpose::Other, "not renamed");
-      if (!lock.Held()) return false;
-      auto locked = std::make_shared<AK_DirectoryLock>(dir);
-      lock.Release();
-      holds.push_back(std::move(locked));
-      holds.push_back(std::make_shared<FollowMove>(this));
-      return true;
-    }
-  }
-  return true;
+  return SW_HoldRunDirectory(directory, change, GetAbsolutePath(), _series, RunDirectoryCalls(), holds);
 }
 
 bool SW_Simulation::CopiesInto(const char* directory)
@@ -495,25 +429,13 @@ void SW_Simulation::SaveAttributes(const char* fileName)
 
 void SW_Simulation::CopyStateInto()
 {
-  const AK_String dir = ProjectDir(), source = _series.Directory();
-  const bool copying = !source.IsEmpty() && AK_IsDirectory(source);
-  // One state of the source, whole: no writer of either directory comes in between (the save
-  // took both locks already; they nest), and no run of the target.
-  SW_CopyLocks locks(copying ? source.c_str() : "", dir);
-  std::optional<SW_RunLock> runLock;
-  if (SW_RunLockHolder(dir) != AK_ProcessId())
-    runLock.emplace(dir, GetAbsolutePath(), SW_LockPurpose::Copy, AK_String("not saved to ") + dir);
-  if (runLock && !runLock->Held()) return;  // the refusal answers
-  if (runLock && runLock->EndedRun()) RecordRunThatIsGone(dir);
-  if (!locks.Held()) {
-    AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + ": the run directory cannot be locked: " + locks.Failure();
-    return;
-  }
-  const bool valuesTaken = copying && TakeValuesSavedSince(source);
-  if (IsDead()) return;
-  const bool held = copying && _series.Holds(source);
-  const AK_String record = copying ? RecordToSave(source, !valuesTaken, true) : AK_String();
-  const auto writeSaved = [&](const char* path) {
+  const AK_String who = GetAbsolutePath();
+  SW_StateCopy copy;
+  copy.who = who;
+  copy.takeValuesSaved = [this](const char* source) { return TakeValuesSavedSince(source); };
+  copy.gone = [this] { return IsDead(); };
+  copy.chooseRecord = [this](const char* source, bool ownState) { return RecordToSave(source, ownState, true); };
+  copy.writeSaved = [this](const char* path, const AK_String& record) {
     const AK_String state = CurrentTimeStep;
     CurrentTimeStep = record;
     AK_ErrorText = "";
@@ -521,25 +443,7 @@ void SW_Simulation::CopyStateInto()
     CurrentTimeStep = state;
     return AK_ErrorText.IsEmpty();
   };
-  SW_SeriesCopy copy(copying ? source.c_str() : "", dir);
-  SW_SeriesHold target;
-  AK_String failure;
-  switch (copy.Copy(GetType() + ".atr", writeSaved, target, failure)) {
-    case SW_SeriesCopy::Outcome::Copied:
-      break;
-    case SW_SeriesCopy::Outcome::NotStarted:
-      AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + ", its run directory is as it was: " + failure;
-      _series.Bind(dir);
-      return;
-    case SW_SeriesCopy::Outcome::LeftMarked:
-      AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + " whole: " + failure +
-                     "; the copy stays marked there, and the next process that takes its run lock finishes it";
-      _series.Bind(dir);
-      return;
-  }
-  // The series there holds the state held when the one copied did; a simulation that had none
-  // made it.
-  if (held || source.IsEmpty()) _series = target;
-  else _series.Bind(dir);
-  SeeSavedValues(dir);
+  copy.savedFile = GetType() + ".atr";
+  copy.calls = RunDirectoryCalls();
+  if (SW_CopyStateInto(ProjectDir(), _series, copy)) SeeSavedValues(ProjectDir());
 }

@@ -1,0 +1,152 @@
+// What a simulation holds while its run directory changes, the record a save names, and the save
+// of one state of a run directory into another project.
+#include "SW_RunDirectory.h"
+
+#include <memory>
+#include <optional>
+
+#include "AK_FrameworkState.h"
+#include "AK_Process.h"
+#include "AK_ProcessLock.h"
+
+namespace {
+
+// Given up once the move is done or refused.
+struct FollowMove {
+  explicit FollowMove(std::function<void()> follow) : _follow(std::move(follow)) {}
+  ~FollowMove()
+  {
+    if (_follow) _follow();
+  }
+  std::function<void()> _follow;
+};
+
+}  // namespace
+
+void SW_FinishCutCopyBeforeReading(const char* runDirectory, const char* who)
+{
+  if (SW_CopyIsMarked(runDirectory)) SW_EndWhatIsGone(runDirectory, who);
+}
+
+bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const char* who,
+                         const SW_SeriesHold& series, const SW_RunDirectoryCalls& calls, AK_DirectoryHolds& holds)
+{
+  const AK_String dir(directory ? directory : "");
+  if (dir.IsEmpty()) return true;
+  switch (change) {
+    case AK_DirectoryChange::Read:
+      if (!AK_IsDirectory(dir)) return true;
+      SW_FinishCutCopyBeforeReading(dir, who);
+      holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
+      return true;
+    case AK_DirectoryChange::SaveInto: {
+      // Saved beside its runs as ever; into another directory, its series goes with it
+      // (SW_CopyStateInto), which no run there may write meanwhile.
+      if (series.IsBoundTo(dir)) return true;
+      // The lock stands in the directory, which the save would make in any case.
+      AK_MakeDirectories(dir);
+      if (SW_RunLockHolder(dir) == AK_ProcessId()) return true;
+      auto lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir);
+      if (!lock->Held()) return false;
+      // A run there whose process is gone ends as it would without this save, which a kill
+      // may yet cut short: its newest time step recorded in the saved simulation there.
+      if (lock->EndedRun() && calls.recordRunThatIsGone) calls.recordRunThatIsGone(dir);
+      holds.push_back(std::move(lock));
+      return true;
+    }
+    case AK_DirectoryChange::Remove: {
+      if (!AK_IsDirectory(dir)) return true;
+      auto lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Other, "not deleted");
+      if (!lock->Held()) return false;
+      holds.push_back(std::move(lock));
+      holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
+      return true;
+    }
+    case AK_DirectoryChange::Move: {
+      if (!AK_IsDirectory(dir)) return true;
+      // Every taker of the run lock takes the directory's lock first: the run lock goes before
+      // the move, and no lock of this process moves with the directory or stays behind,
+      // whatever the move does.
+      SW_RunLock lock(dir, who, SW_LockPurpose::Other, "not renamed");
+      if (!lock.Held()) return false;
+      auto locked = std::make_shared<AK_DirectoryLock>(dir);
+      lock.Release();
+      holds.push_back(std::move(locked));
+      holds.push_back(std::make_shared<FollowMove>(calls.followMove));
+      return true;
+    }
+  }
+  return true;
+}
+
+AK_String SW_ChooseRecord(const char* directory, SW_SeriesHold& series, const SW_RecordChoice& choice)
+{
+  const AK_String dir(directory ? directory : "");
+  if (dir.IsEmpty()) return AK_String();
+  if (choice.ownState) {
+    AK_DirectoryLock locked(dir);
+    if (series.Pass(locked, dir, SW_SeriesChange::Record).passed &&
+        (choice.held.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, choice.held))))
+      return choice.held;
+  }
+  AK_String recorded;
+  const bool hasRecord = choice.savedRecord(recorded);
+  if (choice.valuesDiffer()) {
+    if (hasRecord && !recorded.IsEmpty())
+      AK_MESSAGE("INFO: " + AK_String(choice.who) + ": the saved project records no time step: values the time " +
+                 "steps of " + dir + " depend on are saved otherwise than they were computed under");
+    return AK_String();
+  }
+  // A run in another process records its own state only where it runs.
+  if (choice.copying)
+    if (const int holder = SW_RunLockHolder(dir);
+        holder != 0 && holder != AK_ProcessId() && SW_ReadRunValues(dir) == choice.savedStateValues())
+      return SW_NewestTimeStep(dir);
+  if (hasRecord && (recorded.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, recorded)))) return recorded;
+  return SW_NewestTimeStep(dir);
+}
+
+bool SW_CopyStateInto(const char* target, SW_SeriesHold& series, const SW_StateCopy& copy)
+{
+  const AK_String dir(target ? target : ""), source = series.Directory();
+  const AK_String who(copy.who);
+  const bool copying = !source.IsEmpty() && AK_IsDirectory(source);
+  // One state of the source, whole: no writer of either directory comes in between (the save
+  // took both locks already; they nest), and no run of the target.
+  SW_CopyLocks locks(copying ? source.c_str() : "", dir);
+  std::optional<SW_RunLock> runLock;
+  if (SW_RunLockHolder(dir) != AK_ProcessId())
+    runLock.emplace(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir);
+  if (runLock && !runLock->Held()) return false;  // the refusal answers
+  if (runLock && runLock->EndedRun() && copy.calls.recordRunThatIsGone) copy.calls.recordRunThatIsGone(dir);
+  if (!locks.Held()) {
+    AK_ErrorText = who + ": not saved to " + dir + ": the run directory cannot be locked: " + locks.Failure();
+    return false;
+  }
+  const bool valuesTaken = copying && copy.takeValuesSaved(source);
+  if (copy.gone()) return false;
+  const bool held = copying && series.Holds(source);
+  const AK_String record = copying ? copy.chooseRecord(source, !valuesTaken) : AK_String();
+  SW_SeriesCopy seriesCopy(copying ? source.c_str() : "", dir);
+  SW_SeriesHold targetSeries;
+  AK_String failure;
+  const auto writeSaved = [&](const char* path) { return copy.writeSaved(path, record); };
+  switch (seriesCopy.Copy(copy.savedFile, writeSaved, targetSeries, failure)) {
+    case SW_SeriesCopy::Outcome::Copied:
+      break;
+    case SW_SeriesCopy::Outcome::NotStarted:
+      AK_ErrorText = who + ": not saved to " + dir + ", its run directory is as it was: " + failure;
+      series.Bind(dir);
+      return false;
+    case SW_SeriesCopy::Outcome::LeftMarked:
+      AK_ErrorText = who + ": not saved to " + dir + " whole: " + failure +
+                     "; the copy stays marked there, and the next process that takes its run lock finishes it";
+      series.Bind(dir);
+      return false;
+  }
+  // The series there holds the state held when the one copied did; a simulation that had none
+  // made it.
+  if (held || source.IsEmpty()) series = targetSeries;
+  else series.Bind(dir);
+  return true;
+}
