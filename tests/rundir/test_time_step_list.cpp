@@ -1,0 +1,102 @@
+// The listing of a run directory's time steps: stepping through them, the nearest to a time,
+// their deletion, and their order.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AK_FrameworkState.h"
+#include "SW_SimulationStatus.h"
+#include "SW_TimeStepList.h"
+#include "SW_TimeStepNames.h"
+#include "TestSupport.h"
+
+TEST(TimeStepList, SteppingNearestTimeAndDeleting)
+{
+  MessageCapture messages;
+  ScratchDir dir;
+  for (double t : {10.0, 0.0, 5.0}) dir.Write(std::string(SW_TimeStepName(t)) + ".TimeStep", "x");
+  const char* d = dir.Path().c_str();
+  struct Case {
+    double current;
+    SW_TimeStepMove move;
+    const char* loads;  // "" for the error text
+    const char* error;
+  } cases[] = {
+      {5, SW_TimeStepMove::Next, "at_0000010.0000", ""},
+      {10, SW_TimeStepMove::Next, "", "accessing invalid time step"},
+      {3, SW_TimeStepMove::Next, "at_0000000.0000", ""},
+      {3, SW_TimeStepMove::Prev, "", "accessing invalid time step"},
+      {5, SW_TimeStepMove::Prev, "at_0000000.0000", ""},
+      {0, SW_TimeStepMove::Last, "at_0000010.0000", ""},
+  };
+  for (const Case& c : cases) {
+    AK_String name;
+    AK_ErrorText = "";
+    EXPECT_EQ(SW_TimeStepToLoad(SW_ListTimeSteps(d, c.current), c.move, name), *c.loads != 0) << c.current;
+    EXPECT_STREQ(name, c.loads);
+    EXPECT_STREQ(AK_ErrorText, c.error);
+  }
+  SW_TimeStepList list = SW_ListTimeSteps(d, 5);
+  EXPECT_STREQ(SW_TimeStepsListText(list), "at_0000000.0000%AK_SEP%at_0000005.0000%AK_SEP%at_0000010.0000%AK_SEP%");
+  EXPECT_EQ(SW_NearestTimeStep(list, 7.5), 1);  // equally near: the first wins
+  EXPECT_EQ(SW_NearestTimeStep(list, 8), 2);
+
+  // No project directory: nothing listed or deleted in the current directory.
+  WriteFile("at_0000001.0000.TimeStep", "x");
+  EXPECT_EQ(SW_ListTimeSteps("", 0).names.Count(), 0);
+  SW_TimeStepList here;
+  here.names.Append(AK_String("at_0000001.0000"));
+  SW_DeleteTimeStepFiles("", here, true);
+  SW_RemoveLaterTimeSteps("", -100, 0);
+  EXPECT_TRUE(AK_FileExists("at_0000001.0000.TimeStep"));
+  AK_DeleteFile("at_0000001.0000.TimeStep");
+
+  // The target of a copy holds exactly the copied series afterwards.
+  ScratchDir target;
+  target.Write("at_0000020.0000.TimeStep", "another run");
+  target.Write("at_0000005.0000.TimeStep", "another run");
+  target.Write("notes.txt", "kept");
+  dir.Write("start.log", "log");
+  EXPECT_EQ(SW_ReplaceTimeStepFiles(d, target.Path().c_str()), 0);
+  EXPECT_EQ(ReadFile(target / "start.log"), "log");
+  EXPECT_EQ(ReadFile(target / "notes.txt"), "kept");
+  EXPECT_STREQ(SW_ReadStatusFile(target.Path().c_str()), "finished");
+  EXPECT_STREQ(SW_TimeStepsListText(SW_ListTimeSteps(target.Path().c_str(), 0)), SW_TimeStepsListText(list));
+  EXPECT_EQ(ReadFile(target / "at_0000005.0000.TimeStep"), ReadFile(dir / "at_0000005.0000.TimeStep"));
+  EXPECT_EQ(SW_ReplaceTimeStepFiles("", target.Path().c_str()), 0);
+  EXPECT_EQ(SW_ListTimeSteps(target.Path().c_str(), 0).names.Count(), 0);
+  SW_RemoveLaterTimeSteps(d, 5, 0.1);
+  SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 5), false);
+  EXPECT_EQ(AK_ListDirectory(d, "TimeStep").Count(), 1);  // 10 s removed, 0 s deleted
+  EXPECT_STREQ(SW_SimulationLabel("Project/Meshes/Valley", "Sim1", 5), "Valley_Sim1_at_0000005.0000");
+}
+
+// Times of every magnitude, from names shorter than the padding to ones past 1e7 s (longer
+// names, which sort before shorter ones byte for byte): the list runs in time order, its last
+// entry is the largest time, the newest is found alone, and "except last" keeps that one.
+TEST(TimeStepList, TheOrderIsThatOfTheTimes)
+{
+  MessageCapture messages;
+  ScratchDir dir;
+  const char* d = dir.Path().c_str();
+  std::vector<double> times = {9e6, 1.2e7, 0, 1e8, 99999999.5, 5, 12345678.25, 1e7};
+  dir.Write("notes.TimeStep", "no time");
+  for (double t : times) dir.Write(std::string(SW_TimeStepName(t)) + ".TimeStep", std::to_string(t));
+  std::sort(times.begin(), times.end());
+  const SW_TimeStepList list = SW_ListTimeSteps(d, 1.2e7);
+  ASSERT_EQ(list.names.Count(), int(times.size()) + 1);
+  EXPECT_STREQ(list.names[0], "notes");  // no time: first
+  for (size_t i = 0; i < times.size(); ++i) EXPECT_STREQ(list.names[int(i) + 1], SW_TimeStepName(times[i])) << i;
+  EXPECT_STREQ(list.names[list.current], "at_12000000.0000");
+  double newest = 0;
+  EXPECT_STREQ(SW_NewestTimeStep(d, &newest), "at_100000000.0000");
+  EXPECT_EQ(newest, 1e8);
+  EXPECT_STREQ(SW_NewestTimeStep(""), "");
+  dir.Write("at_200000000.0000.TimeStep", "later");
+  SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 0), false);
+  EXPECT_EQ(ReadFile(dir / "at_200000000.0000.TimeStep"), "later");
+  EXPECT_EQ(AK_ListDirectory(d, "TimeStep").Count(), 1);
+}
+
+// What a background start refuses, and the interrupt; a start itself runs the program.
