@@ -10,6 +10,7 @@
 
 #include "AK_FrameworkState.h"
 #include "AK_NumberText.h"
+#include "AK_Process.h"
 #include "AK_Record.h"
 #include "SW_SeriesCopy.h"
 #include "SW_Simulation.h"
@@ -191,6 +192,7 @@ void SW_Simulation::SaveTimeStep(const char*)
     if (!lock->Held()) return;
     if (lock->EndedRun()) RecordRunThatIsGone();
   }
+  AK_StopAtWindow("save time step");
   // A write that failed answers with the writer's own text.
   bool refused = false;
   const AK_String failure = WriteTimeStep(&refused);
@@ -354,6 +356,7 @@ void SW_Simulation::DeleteTimesteps(const char* value)
     AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: " + GateRefusal(gate);
     return;
   }
+  AK_StopAtWindow("delete time steps");
   SW_DeleteTimeStepFiles(ProjectDir(), list, all);
   // A project saved from now on has no time step to load again.
   if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
@@ -432,11 +435,13 @@ bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange chan
         // may yet cut short: its newest time step recorded in the saved simulation there.
         if (save->lock->EndedRun()) RecordRunThatIsGone(dir);
       }
+      AK_StopAtWindow("copy locked");
       AK_String failure;
       if (!save->copy.Stage(failure)) {
         AK_ErrorText = GetAbsolutePath() + ": not saved to " + dir + ", its time steps cannot be copied: " + failure;
         return false;
       }
+      AK_StopAtWindow("copy staged");
       // A hold never comes back once lost: held now, it was held throughout the copy.
       save->held = !save->copy.Source().IsEmpty() && _series.Holds(save->copy.Source());
       _saveInto = save;
@@ -449,6 +454,7 @@ bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange chan
       if (!lock->Held()) return false;
       holds.push_back(std::move(lock));
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
+      AK_StopAtWindow("delete");
       return true;
     }
     case AK_DirectoryChange::Move: {
@@ -458,6 +464,7 @@ bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange chan
       // no lock of this process moves with the directory or stays behind, whatever the move does.
       SW_RunLock lock(dir, GetAbsolutePath(), SW_LockPurpose::Other, "not renamed");
       if (!lock.Held()) return false;
+      AK_StopAtWindow("rename");
       auto locked = std::make_shared<AK_DirectoryLock>(dir);
       lock.Release();
       holds.push_back(std::move(locked));

@@ -16,6 +16,34 @@ bool Contains(const Answer& answer, const std::string& part) { return Contains(a
 // A process id above any the kernel hands out: its lock is of a process that is gone.
 constexpr const char* kGoneHolder = "1073741000 4242";
 
+// Starts torvu on `macro` in `dir` stopped at the window (TORVU_STOP_AT) and kills it there with
+// SIGKILL; false when it ended without reaching that window.
+bool KillAtWindow(const std::string& dir, const std::string& macro, const std::string& window)
+{
+  fs::create_directories(dir);
+  WriteFile(dir + "/killed.macro", macro);
+  setenv("TORVU_STOP_AT", window.c_str(), 1);
+  const pid_t pid = StartTorvu(dir, "killed.macro", dir + "/torvu.log");
+  unsetenv("TORVU_STOP_AT");
+  if (pid <= 0) return false;
+  int status = 0;
+  if (waitpid(pid, &status, WUNTRACED) != pid || !WIFSTOPPED(status)) return false;
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return true;
+}
+
+// No lock, no mark of a copy and no temporary of a writer in the run directory.
+void ExpectNothingLeft(const std::string& run)
+{
+  for (const auto& entry : fs::directory_iterator(run)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name.rfind(".simulation_lock", 0) != 0 && name != ".simulation_copy" &&
+                name.find(".~") == std::string::npos)
+        << run << ": " << name << " is left";
+  }
+}
+
 }  // namespace
 
 // X runs A to 4 s, renames it B and saves; its lock neither moves with B nor stays. While X stays
@@ -158,5 +186,43 @@ TEST(RunLockPurposes, ARefusedContinueOfADeletedSimulationMakesNothing)
   EXPECT_TRUE(Contains(continued, "removed")) << continued;
   EXPECT_FALSE(fs::exists(p.Run()));
   EXPECT_EQ(x.Quit(), 0);
+  EXPECT_EQ(z.Quit(), 0);
+}
+
+// A background run of proj is killed; a save of proj2 over proj takes the dead run's lock over
+// and is killed while it stages its copy. The next load ends the run as it would without the
+// save: the record names its newest time step, the info says it did not finish and reports the
+// cut copy beside it, and a "Continue" goes on from there.
+TEST(RunLockPurposes, ASaveKilledOverAKilledRunEndsThatRunAsWithoutIt)
+{
+  SharedExample p(600, 2);
+  Torvu(p.Path(), "copy.macro", Load("proj") + Set("", "SaveProjectAs", "proj2"));
+  Torvu(p / "y", "run.macro",
+        Load("../proj2") + Set(kSimulation, "EndTime", "2") + Set(kSimulation, "Run", "") + SaveProject());
+  Torvu(p.Path(), "start.macro", Load("proj") + Set(kSimulation, "RunInBackground", ""));
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(p.Run() + "/" + File(4)); }));
+  ASSERT_GT(KillRun(p.Run(), p.Path()), 0);
+  ASSERT_EQ(p.Status(), "running\n");
+  const Files steps = p.TimeSteps();
+  const std::string newest = steps.rbegin()->first.substr(0, 15);
+  ASSERT_TRUE(KillAtWindow(p / "x", Load("../proj2") + Set("", "SaveProjectAs", "../proj"), "copy staged"));
+  ASSERT_EQ(ReadFile(p.Run() + "/.simulation_copy"), "staging\n");
+
+  TorvuProcess z(p / "z");
+  const Answer loaded = z.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");
+  ASSERT_TRUE(loaded.ok) << loaded;
+  EXPECT_EQ(loaded.text, Seconds(TimeOf(newest)));
+  EXPECT_EQ(Recorded(p.Saved()), newest);
+  EXPECT_EQ(p.Status(), "finished\n");
+  const std::string info = ReadFile(p.Run() + "/.simulation_info");
+  EXPECT_EQ(info.rfind("its run did not finish, its process is gone", 0), 0u) << info;
+  EXPECT_TRUE(Contains(info, "; then a copy of time steps into it was cut short, its process is gone: nothing of it "
+                             "was put in place"))
+      << info;
+  ExpectSameFiles(p.TimeSteps(), steps, "after the cut copy");
+  ExpectNothingLeft(p.Run());
+  const Answer continued = z.Do(ContinueTo(TimeOf(newest) + 2));
+  EXPECT_TRUE(continued.ok) << continued;
+  EXPECT_TRUE(fs::exists(p.Run() + "/" + File(TimeOf(newest) + 2)));
   EXPECT_EQ(z.Quit(), 0);
 }
