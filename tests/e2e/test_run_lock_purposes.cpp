@@ -155,10 +155,16 @@ TEST(RunLockPurposes, AWriterThatIsGoneEndsAsWhatItWas)
 
 // "RunInBackground" and at once "Interrupt", while the started process is still held up before
 // it loads: the run never begins, ends "finished" and says why, and no time step changes. A run
-// started after that overwrites the word and runs.
+// started after that overwrites the word and runs. The same for both simulations of a batch,
+// interrupted while they wait for their turn.
 TEST(RunLockPurposes, AnInterruptRightAfterABackgroundStartStopsItBeforeItBegins)
 {
   SharedExample p(2, 1);
+  const std::string second = "Project/Simulations/B", secondRun = p / "proj/Project/Simulations/B";
+  Torvu(p / "setup", "second.macro",
+        Load() + Set("Project/Simulations", "CreateSimulation", "B") +
+            Set(second + "/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") + Set(second, "EndTime", "2") +
+            Set(second, "DeltaOut", "1") + SaveProject());
   setenv("TORVU_BACKGROUND_START_PAUSE_MS", "600", 1);
   TorvuProcess l(p / "l");
   unsetenv("TORVU_BACKGROUND_START_PAUSE_MS");
@@ -171,6 +177,20 @@ TEST(RunLockPurposes, AnInterruptRightAfterABackgroundStartStopsItBeforeItBegins
   const Answer ran = l.Do(Set(kSimulation, "Interrupt", "") + Set(kSimulation, "Run", ""));
   EXPECT_TRUE(ran.ok) << ran;
   EXPECT_TRUE(fs::exists(p.Run() + "/" + File(2)));
+
+  const Files steps = p.TimeSteps();
+  const Answer batch = l.Do(Set("Project/Simulations", "StartActive", "") + Set(kSimulation, "Interrupt", "") +
+                            Set(second, "Interrupt", ""));
+  ASSERT_TRUE(batch.ok) << batch;
+  for (const std::string& run : {p.Run(), secondRun}) {
+    SCOPED_TRACE(run);
+    ASSERT_TRUE(WaitUntil([&] {
+      return !fs::exists(run + "/.simulation_lock") && ReadFile(run + "/.simulation_status") == "finished\n";
+    }));
+    EXPECT_EQ(ReadFile(run + "/.simulation_info"), "not run: interrupted before it began\n");
+  }
+  ExpectSameFiles(p.TimeSteps(), steps, "A after the batch");
+  EXPECT_TRUE(TimeStepContents(secondRun).empty());
   EXPECT_EQ(l.Quit(), 0);
 }
 
