@@ -194,16 +194,42 @@ TEST(RunLockPurposes, AnInterruptRightAfterABackgroundStartStopsItBeforeItBegins
   EXPECT_EQ(l.Quit(), 0);
 }
 
-// X ran A; Z deleted it. X's "Continue" is refused and makes neither the directory nor a file.
-TEST(RunLockPurposes, ARefusedContinueOfADeletedSimulationMakesNothing)
+// X ran A; Z deleted it. X's "Continue", "SaveTimeStep" and "DeleteTimesteps" are refused or
+// find nothing, and make neither the directory nor a file. Before that, refusals of X's own
+// "SaveTimeStep" (a release set up anew) and "Continue" (a state another process replaced)
+// leave the status and the info as they were, to the byte and to the time of their last write.
+TEST(RunLockPurposes, ARefusedCommandLeavesNothingBehind)
 {
   SharedExample p(4, 1);
-  TorvuProcess x(p / "x"), z(p / "z");
+  TorvuProcess x(p / "x"), y(p / "y"), z(p / "z");
   ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
+  const auto written = [&] {
+    std::string times;
+    for (const char* name : {"/.simulation_status", "/.simulation_info"})
+      times += ReadFile(p.Run() + name) + std::to_string(fs::last_write_time(p.Run() + name).time_since_epoch().count());
+    return times;
+  };
+  const std::string before = written();
+  const Answer setUp = x.Do(Set(kSimulation, "Update", "") + Set(kSimulation, "NumParticlesPerCell", "2") +
+                            Set(kSimulation, "Update", "") + Set(kSimulation, "SaveTimeStep", ""));
+  EXPECT_FALSE(setUp.ok);
+  EXPECT_TRUE(Contains(setUp, "time step not saved")) << setUp;
+  EXPECT_EQ(written(), before);
+  ASSERT_TRUE(x.Do(Set(kSimulation, "LoadTimeStep", Step(4))).ok);
+  ASSERT_TRUE(y.Do(Load() + Set(kSimulation, "LoadTimeStep", Step(2)) + Set(kSimulation, "SaveTimeStep", "")).ok);
+  const std::string replaced = written();
+  const Answer stale = x.Do(Set(kSimulation, "SaveTimeStep", ""));
+  EXPECT_FALSE(stale.ok);
+  EXPECT_TRUE(Contains(stale, "another process has written time steps")) << stale;
+  EXPECT_EQ(written(), replaced);
+  EXPECT_EQ(y.Quit(), 0);
+
   ASSERT_TRUE(z.Do(Load() + Set("Project/Simulations", "DeleteComponent", "A") + SaveProject()).ok);
   const Answer continued = x.Do(ContinueTo(8));
   EXPECT_FALSE(continued.ok);
   EXPECT_TRUE(Contains(continued, "removed")) << continued;
+  x.Do(Set(kSimulation, "SaveTimeStep", ""));
+  x.Do(Set(kSimulation, "DeleteTimesteps", ""));
   EXPECT_FALSE(fs::exists(p.Run()));
   EXPECT_EQ(x.Quit(), 0);
   EXPECT_EQ(z.Quit(), 0);
