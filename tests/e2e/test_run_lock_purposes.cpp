@@ -272,3 +272,54 @@ TEST(RunLockPurposes, ASaveKilledOverAKilledRunEndsThatRunAsWithoutIt)
   EXPECT_TRUE(fs::exists(p.Run() + "/" + File(TimeOf(newest) + 2)));
   EXPECT_EQ(z.Quit(), 0);
 }
+
+// Each writer that is no run, killed at its window while it holds the run lock: the next load in
+// a fresh process takes the lock over with no word of a killed run, and finds the saved
+// simulation, its record, the status, the info and the time steps as they were, nothing of the
+// writer left, and a "Continue" from the record, once chosen, goes on.
+TEST(RunLockPurposes, AWriterKilledAtItsWindowIsNoKilledRun)
+{
+  struct Case {
+    const char* window;
+    std::string commands;  // after the load of the project, or of proj2 for a save into proj
+    bool fromOther;
+  };
+  const std::vector<Case> cases = {
+      {"rename", Set(kSimulation, "Id", "B") + SaveProject(), false},
+      {"delete", Set("Project/Simulations", "DeleteComponent", "A") + SaveProject(), false},
+      {"save time step", Set(kSimulation, "SaveTimeStep", ""), false},
+      {"delete time steps", Set(kSimulation, "DeleteTimesteps", ""), false},
+      {"copy locked", Set("", "SaveProjectAs", "../proj"), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.window);
+    SharedExample p(4, 1);
+    Torvu(p.Path(), "copy.macro", Load("proj") + Set("", "SaveProjectAs", "proj2"));
+    // The record names an older time step than the newest.
+    Torvu(p / "x", "run.macro",
+          Load() + Set(kSimulation, "Run", "") + Set(kSimulation, "LoadTimeStep", Step(2)) + SaveProject());
+    ASSERT_EQ(Recorded(p.Saved()), Step(2));
+    const auto files = [&] {
+      Files kept = FilesIn(p.Run());
+      kept.erase(".simulation_series");  // a writer may have begun a change of the series
+      return kept;
+    };
+    const Files before = files();
+    ASSERT_TRUE(KillAtWindow(p / "killed", Load(c.fromOther ? "../proj2" : "../proj") + c.commands, c.window))
+        << ReadFile(p / "killed/torvu.log");
+    ASSERT_TRUE(fs::exists(p.Run() + "/.simulation_lock"));
+
+    TorvuProcess z(p / "z");
+    const Answer loaded = z.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");
+    ASSERT_TRUE(loaded.ok) << loaded;
+    EXPECT_EQ(loaded.text, "2");
+    EXPECT_FALSE(Contains(z.Log(), "did not finish")) << Gist(z.Log());
+    ExpectSameFiles(files(), before, "after the load");
+    ExpectNothingLeft(p.Run());
+    EXPECT_FALSE(fs::exists(p / "proj/Project/Simulations/B"));
+    const Answer continued = z.Do(Set(kSimulation, "LoadTimeStep", Step(2)) + ContinueTo(5));
+    EXPECT_TRUE(continued.ok) << continued;
+    EXPECT_TRUE(fs::exists(p.Run() + "/" + File(5)));
+    EXPECT_EQ(z.Quit(), 0);
+  }
+}
