@@ -11,6 +11,7 @@
 #include <csignal>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -306,6 +307,15 @@ int64_t AK_ProcessMilliseconds()
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                g_processStart)
       .count();
+}
+
+void AK_StopAtWindow(const char* window)
+{
+  static const std::string stopAt = [] {
+    const char* value = std::getenv("TORVU_STOP_AT");
+    return std::string(value ? value : "");
+  }();
+  if (!stopAt.empty() && window && stopAt == window) ::raise(SIGSTOP);
 }
 
 void AK_SleepMilliseconds(int64_t milliseconds)

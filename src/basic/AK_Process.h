@@ -92,6 +92,10 @@ int64_t AK_ProcessMilliseconds();
 // Pauses the calling thread.
 void AK_SleepMilliseconds(int64_t milliseconds);
 
+// Stops this process (SIGSTOP) when the environment variable TORVU_STOP_AT names `window`: a
+// test can then kill a writer at just that moment. Read once; without it nothing happens.
+void AK_StopAtWindow(const char* window);
+
 // Makes a write beyond the file-size limit of the process (ulimit -f) fail like one on a full
 // disk, with the error "File too large", instead of ending the process in the middle of the
 // write. Called once at program start.

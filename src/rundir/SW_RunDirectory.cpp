@@ -52,6 +52,7 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // may yet cut short: its newest time step recorded in the saved simulation there.
       if (lock->EndedRun() && calls.recordRunThatIsGone) calls.recordRunThatIsGone(dir);
       holds.push_back(std::move(lock));
+      AK_StopAtWindow("copy locked");
       return true;
     }
     case AK_DirectoryChange::Remove: {
@@ -60,6 +61,7 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       if (!lock->Held()) return false;
       holds.push_back(std::move(lock));
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
+      AK_StopAtWindow("delete");
       return true;
     }
     case AK_DirectoryChange::Move: {
@@ -69,6 +71,7 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // whatever the move does.
       SW_RunLock lock(dir, who, SW_LockPurpose::Other, "not renamed");
       if (!lock.Held()) return false;
+      AK_StopAtWindow("rename");
       auto locked = std::make_shared<AK_DirectoryLock>(dir);
       lock.Release();
       holds.push_back(std::move(locked));

@@ -195,6 +195,7 @@ SW_SeriesCopy::Outcome SW_SeriesCopy::Copy(const char* savedFile, const std::fun
   }
   if (!Stage(failure)) return Outcome::NotStarted;
   if (const int64_t pause = StagedPause()) AK_SleepMilliseconds(pause);
+  AK_StopAtWindow("copy staged");
   if (!writeSaved(StagedPath(_target, savedFile))) {
     failure = "the saved simulation cannot be staged in " + _target;
     return Outcome::NotStarted;

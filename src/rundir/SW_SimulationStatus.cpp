@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "AK_FrameworkState.h"
 #include "AK_Object.h"
@@ -365,10 +366,12 @@ void SW_EndRun(const char* projectDir)
 SW_RunLock::~SW_RunLock()
 {
   if (_path.IsEmpty()) return;
+  // A refused run leaves no directory it made: one that holds nothing is removed (a run that
+  // went on left its files there), before the next taker of the lock may look at it.
+  std::optional<AK_DirectoryLock> locked;
+  if (!_madeDirectory.IsEmpty() && AK_IsDirectory(_madeDirectory)) locked.emplace(_madeDirectory);
   if (_handedTo != 0) AK_ReleaseProcessLock(_path, _handedTo);
   else if (_held) AK_ReleaseProcessLock(_path);
-  // A refused run leaves no directory it made: one that holds nothing is removed (a run that
-  // went on left its files there).
   if (!_madeDirectory.IsEmpty()) AK_DeleteFile(_madeDirectory);
 }
 

@@ -489,9 +489,13 @@ void SW_Simulation::RunLoop(bool fromStart)
   }
   // The series: a run from 0 s writes it anew; any other goes on from the series it holds and
   // removes what is later than its state.
+  // A background start interrupted while it read "started" is over before it began. From the
+  // look at the status, before any time step is touched, to the word "running" after the first
+  // output, the run holds the lock an "Interrupt" writes under: an "Interrupt" comes either
+  // before the look, or after "running" and stops a run under way.
+  std::optional<AK_DirectoryLock> beginning;
   if (!ProjectDir().IsEmpty()) {
-    AK_DirectoryLock locked(ProjectDir());
-    // A background start interrupted while it read "started" is over before it began.
+    const AK_DirectoryLock& locked = beginning.emplace(ProjectDir());
     if (_runOfBackgroundStart && SW_ReadStatusFile(ProjectDir()) == "interrupted")
       return RefuseRun("interrupted before it began");
     const SW_SeriesHold::Gate gate =
@@ -518,14 +522,8 @@ void SW_Simulation::RunLoop(bool fromStart)
   // What follows an output in every step: the state the run goes on from counts into the peak
   // kinetic energy (a state read from a file holds the peak of the steps before it).
   if (!startsOver) run->AfterStep();
-  {
-    // An "Interrupt" of a background start that came since its look above is not written over:
-    // the run stops before its first step.
-    std::optional<AK_DirectoryLock> locked;
-    if (!ProjectDir().IsEmpty()) locked.emplace(ProjectDir());
-    if (!_runOfBackgroundStart || SW_ReadStatusFile(ProjectDir()) != "interrupted")
-      SW_WriteStatusFile(ProjectDir(), "running");
-  }
+  SW_WriteStatusFile(ProjectDir(), "running");
+  beginning.reset();
   SW_WriteInfoFile(ProjectDir(), AK_String::Format("at time %.15gs", CurrentTime));
 
   if (SW_Particles* particles = Particles()) {

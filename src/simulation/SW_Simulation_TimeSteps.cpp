@@ -10,6 +10,7 @@
 
 #include "AK_FrameworkState.h"
 #include "AK_NumberText.h"
+#include "AK_Process.h"
 #include "AK_Record.h"
 #include "SW_RunDirectory.h"
 #include "SW_Simulation.h"
@@ -182,6 +183,7 @@ void SW_Simulation::SaveTimeStep(const char*)
     if (!lock->Held()) return;
     if (lock->EndedRun()) RecordRunThatIsGone();
   }
+  AK_StopAtWindow("save time step");
   // A write that failed answers with the writer's own text.
   bool refused = false;
   const AK_String failure = WriteTimeStep(&refused);
@@ -345,6 +347,7 @@ void SW_Simulation::DeleteTimesteps(const char* value)
     AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: " + GateRefusal(gate);
     return;
   }
+  AK_StopAtWindow("delete time steps");
   SW_DeleteTimeStepFiles(ProjectDir(), list, all);
   // A project saved from now on has no time step to load again.
   if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))

@@ -16,6 +16,34 @@ bool Contains(const Answer& answer, const std::string& part) { return Contains(a
 // A process id above any the kernel hands out: its lock is of a process that is gone.
 constexpr const char* kGoneHolder = "1073741000 4242";
 
+// Starts torvu on `macro` in `dir` stopped at the window (TORVU_STOP_AT) and kills it there with
+// SIGKILL; false when it ended without reaching that window.
+bool KillAtWindow(const std::string& dir, const std::string& macro, const std::string& window)
+{
+  fs::create_directories(dir);
+  WriteFile(dir + "/killed.macro", macro);
+  setenv("TORVU_STOP_AT", window.c_str(), 1);
+  const pid_t pid = StartTorvu(dir, "killed.macro", dir + "/torvu.log");
+  unsetenv("TORVU_STOP_AT");
+  if (pid <= 0) return false;
+  int status = 0;
+  if (waitpid(pid, &status, WUNTRACED) != pid || !WIFSTOPPED(status)) return false;
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return true;
+}
+
+// No lock, no mark of a copy and no temporary of a writer in the run directory.
+void ExpectNothingLeft(const std::string& run)
+{
+  for (const auto& entry : fs::directory_iterator(run)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name.rfind(".simulation_lock", 0) != 0 && name != ".simulation_copy" &&
+                name.find(".~") == std::string::npos)
+        << run << ": " << name << " is left";
+  }
+}
+
 }  // namespace
 
 // X runs A to 4 s, renames it B and saves; its lock neither moves with B nor stays. While X stays
@@ -127,10 +155,16 @@ TEST(RunLockPurposes, AWriterThatIsGoneEndsAsWhatItWas)
 
 // "RunInBackground" and at once "Interrupt", while the started process is still held up before
 // it loads: the run never begins, ends "finished" and says why, and no time step changes. A run
-// started after that overwrites the word and runs.
+// started after that overwrites the word and runs. The same for both simulations of a batch,
+// interrupted while they wait for their turn.
 TEST(RunLockPurposes, AnInterruptRightAfterABackgroundStartStopsItBeforeItBegins)
 {
   SharedExample p(2, 1);
+  const std::string second = "Project/Simulations/B", secondRun = p / "proj/Project/Simulations/B";
+  Torvu(p / "setup", "second.macro",
+        Load() + Set("Project/Simulations", "CreateSimulation", "B") +
+            Set(second + "/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") + Set(second, "EndTime", "2") +
+            Set(second, "DeltaOut", "1") + SaveProject());
   setenv("TORVU_BACKGROUND_START_PAUSE_MS", "600", 1);
   TorvuProcess l(p / "l");
   unsetenv("TORVU_BACKGROUND_START_PAUSE_MS");
@@ -143,20 +177,149 @@ TEST(RunLockPurposes, AnInterruptRightAfterABackgroundStartStopsItBeforeItBegins
   const Answer ran = l.Do(Set(kSimulation, "Interrupt", "") + Set(kSimulation, "Run", ""));
   EXPECT_TRUE(ran.ok) << ran;
   EXPECT_TRUE(fs::exists(p.Run() + "/" + File(2)));
+
+  const Files steps = p.TimeSteps();
+  const Answer batch = l.Do(Set("Project/Simulations", "StartActive", "") + Set(kSimulation, "Interrupt", "") +
+                            Set(second, "Interrupt", ""));
+  ASSERT_TRUE(batch.ok) << batch;
+  for (const std::string& run : {p.Run(), secondRun}) {
+    SCOPED_TRACE(run);
+    ASSERT_TRUE(WaitUntil([&] {
+      return !fs::exists(run + "/.simulation_lock") && ReadFile(run + "/.simulation_status") == "finished\n";
+    }));
+    EXPECT_EQ(ReadFile(run + "/.simulation_info"), "not run: interrupted before it began\n");
+  }
+  ExpectSameFiles(p.TimeSteps(), steps, "A after the batch");
+  EXPECT_TRUE(TimeStepContents(secondRun).empty());
   EXPECT_EQ(l.Quit(), 0);
 }
 
-// X ran A; Z deleted it. X's "Continue" is refused and makes neither the directory nor a file.
-TEST(RunLockPurposes, ARefusedContinueOfADeletedSimulationMakesNothing)
+// X ran A; Z deleted it. X's "Continue", "SaveTimeStep" and "DeleteTimesteps" are refused or
+// find nothing, and make neither the directory nor a file. Before that, refusals of X's own
+// "SaveTimeStep" (a release set up anew) and "Continue" (a state another process replaced)
+// leave the status and the info as they were, to the byte and to the time of their last write.
+TEST(RunLockPurposes, ARefusedCommandLeavesNothingBehind)
 {
   SharedExample p(4, 1);
-  TorvuProcess x(p / "x"), z(p / "z");
+  TorvuProcess x(p / "x"), y(p / "y"), z(p / "z");
   ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
+  const auto written = [&] {
+    std::string times;
+    for (const char* name : {"/.simulation_status", "/.simulation_info"})
+      times += ReadFile(p.Run() + name) + std::to_string(fs::last_write_time(p.Run() + name).time_since_epoch().count());
+    return times;
+  };
+  const std::string before = written();
+  const Answer setUp = x.Do(Set(kSimulation, "Update", "") + Set(kSimulation, "NumParticlesPerCell", "2") +
+                            Set(kSimulation, "Update", "") + Set(kSimulation, "SaveTimeStep", ""));
+  EXPECT_FALSE(setUp.ok);
+  EXPECT_TRUE(Contains(setUp, "time step not saved")) << setUp;
+  EXPECT_EQ(written(), before);
+  ASSERT_TRUE(x.Do(Set(kSimulation, "LoadTimeStep", Step(4))).ok);
+  ASSERT_TRUE(y.Do(Load() + Set(kSimulation, "LoadTimeStep", Step(2)) + Set(kSimulation, "SaveTimeStep", "")).ok);
+  const std::string replaced = written();
+  const Answer stale = x.Do(Set(kSimulation, "SaveTimeStep", ""));
+  EXPECT_FALSE(stale.ok);
+  EXPECT_TRUE(Contains(stale, "another process has written time steps")) << stale;
+  EXPECT_EQ(written(), replaced);
+  EXPECT_EQ(y.Quit(), 0);
+
   ASSERT_TRUE(z.Do(Load() + Set("Project/Simulations", "DeleteComponent", "A") + SaveProject()).ok);
   const Answer continued = x.Do(ContinueTo(8));
   EXPECT_FALSE(continued.ok);
   EXPECT_TRUE(Contains(continued, "removed")) << continued;
+  x.Do(Set(kSimulation, "SaveTimeStep", ""));
+  x.Do(Set(kSimulation, "DeleteTimesteps", ""));
   EXPECT_FALSE(fs::exists(p.Run()));
   EXPECT_EQ(x.Quit(), 0);
   EXPECT_EQ(z.Quit(), 0);
+}
+
+// A background run of proj is killed; a save of proj2 over proj takes the dead run's lock over
+// and is killed while it stages its copy. The next load ends the run as it would without the
+// save: the record names its newest time step, the info says it did not finish and reports the
+// cut copy beside it, and a "Continue" goes on from there.
+TEST(RunLockPurposes, ASaveKilledOverAKilledRunEndsThatRunAsWithoutIt)
+{
+  SharedExample p(600, 2);
+  Torvu(p.Path(), "copy.macro", Load("proj") + Set("", "SaveProjectAs", "proj2"));
+  Torvu(p / "y", "run.macro",
+        Load("../proj2") + Set(kSimulation, "EndTime", "2") + Set(kSimulation, "Run", "") + SaveProject());
+  Torvu(p.Path(), "start.macro", Load("proj") + Set(kSimulation, "RunInBackground", ""));
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(p.Run() + "/" + File(4)); }));
+  ASSERT_GT(KillRun(p.Run(), p.Path()), 0);
+  ASSERT_EQ(p.Status(), "running\n");
+  const Files steps = p.TimeSteps();
+  const std::string newest = steps.rbegin()->first.substr(0, 15);
+  ASSERT_TRUE(KillAtWindow(p / "x", Load("../proj2") + Set("", "SaveProjectAs", "../proj"), "copy staged"));
+  ASSERT_EQ(ReadFile(p.Run() + "/.simulation_copy"), "staging\n");
+
+  TorvuProcess z(p / "z");
+  const Answer loaded = z.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");
+  ASSERT_TRUE(loaded.ok) << loaded;
+  EXPECT_EQ(loaded.text, Seconds(TimeOf(newest)));
+  EXPECT_EQ(Recorded(p.Saved()), newest);
+  EXPECT_EQ(p.Status(), "finished\n");
+  const std::string info = ReadFile(p.Run() + "/.simulation_info");
+  EXPECT_EQ(info.rfind("its run did not finish, its process is gone", 0), 0u) << info;
+  EXPECT_TRUE(Contains(info, "; then a copy of time steps into it was cut short, its process is gone: nothing of it "
+                             "was put in place"))
+      << info;
+  ExpectSameFiles(p.TimeSteps(), steps, "after the cut copy");
+  ExpectNothingLeft(p.Run());
+  const Answer continued = z.Do(ContinueTo(TimeOf(newest) + 2));
+  EXPECT_TRUE(continued.ok) << continued;
+  EXPECT_TRUE(fs::exists(p.Run() + "/" + File(TimeOf(newest) + 2)));
+  EXPECT_EQ(z.Quit(), 0);
+}
+
+// Each writer that is no run, killed at its window while it holds the run lock: the next load in
+// a fresh process takes the lock over with no word of a killed run, and finds the saved
+// simulation, its record, the status, the info and the time steps as they were, nothing of the
+// writer left, and a "Continue" from the record, once chosen, goes on.
+TEST(RunLockPurposes, AWriterKilledAtItsWindowIsNoKilledRun)
+{
+  struct Case {
+    const char* window;
+    std::string commands;  // after the load of the project, or of proj2 for a save into proj
+    bool fromOther;
+  };
+  const std::vector<Case> cases = {
+      {"rename", Set(kSimulation, "Id", "B") + SaveProject(), false},
+      {"delete", Set("Project/Simulations", "DeleteComponent", "A") + SaveProject(), false},
+      {"save time step", Set(kSimulation, "SaveTimeStep", ""), false},
+      {"delete time steps", Set(kSimulation, "DeleteTimesteps", ""), false},
+      {"copy locked", Set("", "SaveProjectAs", "../proj"), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.window);
+    SharedExample p(4, 1);
+    Torvu(p.Path(), "copy.macro", Load("proj") + Set("", "SaveProjectAs", "proj2"));
+    // The record names an older time step than the newest.
+    Torvu(p / "x", "run.macro",
+          Load() + Set(kSimulation, "Run", "") + Set(kSimulation, "LoadTimeStep", Step(2)) + SaveProject());
+    ASSERT_EQ(Recorded(p.Saved()), Step(2));
+    const auto files = [&] {
+      Files kept = FilesIn(p.Run());
+      kept.erase(".simulation_series");  // a writer may have begun a change of the series
+      return kept;
+    };
+    const Files before = files();
+    ASSERT_TRUE(KillAtWindow(p / "killed", Load(c.fromOther ? "../proj2" : "../proj") + c.commands, c.window))
+        << ReadFile(p / "killed/torvu.log");
+    ASSERT_TRUE(fs::exists(p.Run() + "/.simulation_lock"));
+
+    TorvuProcess z(p / "z");
+    const Answer loaded = z.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");
+    ASSERT_TRUE(loaded.ok) << loaded;
+    EXPECT_EQ(loaded.text, "2");
+    EXPECT_FALSE(Contains(z.Log(), "did not finish")) << Gist(z.Log());
+    ExpectSameFiles(files(), before, "after the load");
+    ExpectNothingLeft(p.Run());
+    EXPECT_FALSE(fs::exists(p / "proj/Project/Simulations/B"));
+    const Answer continued = z.Do(Set(kSimulation, "LoadTimeStep", Step(2)) + ContinueTo(5));
+    EXPECT_TRUE(continued.ok) << continued;
+    EXPECT_TRUE(fs::exists(p.Run() + "/" + File(5)));
+    EXPECT_EQ(z.Quit(), 0);
+  }
 }
