@@ -371,7 +371,9 @@ public:
   // forms (there in the starting process too, so that nothing is started that would only
   // refuse). `continuing`: a "Continue" from the time held. Sends the messages that name a
   // case.
-  AK_String StartRefusal(bool continuing);
+  // `ofTheDirectory` is set when the refusal is that the run directory holds no state this
+  // process may go on from (StaleStateRefusal).
+  AK_String StartRefusal(bool continuing, bool* ofTheDirectory = nullptr);
   // A "Continue" from the state held sets the release up anew and starts from 0 s: at 0 s,
   // or with no particle to go on with.
   bool ContinueStartsOver();
@@ -379,7 +381,10 @@ public:
   // command answers that it failed, and, with a project directory, the status "finished"
   // with the info "not run: <reason>", whatever they said before; but nothing in a run
   // directory that the refused command itself made (the simulation's was gone): it goes again.
-  void RefuseRun(const char* reason);
+  // `ofTheDirectory`: refused because the series there is not this process's (another process
+  // changed or removed it); the status and info are then left as they are, unless the run is a
+  // background start, whose launcher waits for them.
+  void RefuseRun(const char* reason, bool ofTheDirectory = false);
   // Sent by a background run's start macro before it loads the project (and so only in the
   // process that runs it): when this process ends without having run, the run ends too.
   void DeactivateLoadingPsaResults(const char* value);

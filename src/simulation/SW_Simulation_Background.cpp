@@ -55,8 +55,9 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     if (lock->EndedRun()) sim.RecordRunThatIsGone();
   }
   // The run's own checks, here already: a start that would only refuse starts nothing.
-  if (const AK_String refusal = sim.StartRefusal(continuing); !refusal.IsEmpty()) {
-    sim.RefuseRun(refusal);
+  bool ofTheDirectory = false;
+  if (const AK_String refusal = sim.StartRefusal(continuing, &ofTheDirectory); !refusal.IsEmpty()) {
+    sim.RefuseRun(refusal, ofTheDirectory);
     return false;
   }
   if (sim.Get("$autosave") != "0") {

@@ -37,7 +37,7 @@ bool SW_Simulation::ContinueStartsOver()
   return CurrentTime < 0.5 * DeltaT || !particles || particles->Count() == 0;
 }
 
-AK_String SW_Simulation::StartRefusal(bool continuing)
+AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory)
 {
   // Asked at a time the end time is not after, the loop would remove the later time-step
   // files and then compute nothing, or, starting over, compute what they held already.
@@ -45,7 +45,10 @@ AK_String SW_Simulation::StartRefusal(bool continuing)
     return AK_String::Format("nothing to continue: EndTime %g s is not after the current time %g s", EndTime,
                              CurrentTime);
   if (continuing)
-    if (AK_String stale = StaleStateRefusal(); !stale.IsEmpty()) return stale;
+    if (AK_String stale = StaleStateRefusal(); !stale.IsEmpty()) {
+      if (ofTheDirectory) *ofTheDirectory = true;
+      return stale;
+    }
   if (ProjectDir().IsEmpty() && InteractionTypeWithFluidAbove != "none") {
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
     return "no project directory";
@@ -132,7 +135,9 @@ void SW_Simulation::Continue(const char*)
   const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
   if (!TakeBackRunState()) return;
-  if (const AK_String refusal = StartRefusal(true); !refusal.IsEmpty()) return RefuseRun(refusal);
+  bool ofTheDirectory = false;
+  if (const AK_String refusal = StartRefusal(true, &ofTheDirectory); !refusal.IsEmpty())
+    return RefuseRun(refusal, ofTheDirectory);
   // A state without particles starts again from 0 s (as a loaded project at 0 s does).
   if (ContinueStartsOver() && CurrentTime >= 0.5 * DeltaT)
     AK_MESSAGE(AK_String("WARNING: ") + GetAbsolutePath() +
@@ -202,7 +207,8 @@ bool SW_Simulation::TakeBackRunState()
   }
   // Going on from the state held would compute again what that run computed, over its files.
   RefuseRun("the state the run in another process left, time step " + last + ", cannot be read" +
-            (AK_ErrorText.IsEmpty() ? AK_String() : ": " + AK_ErrorText));
+                (AK_ErrorText.IsEmpty() ? AK_String() : ": " + AK_ErrorText),
+            true);
   return false;
 }
 
@@ -396,9 +402,13 @@ void SW_Simulation::DeactivateLoadingPsaResults(const char*)
   if (const int64_t pause = BackgroundStartPause()) AK_SleepMilliseconds(pause);
 }
 
-void SW_Simulation::RefuseRun(const char* reason)
+void SW_Simulation::RefuseRun(const char* reason, bool ofTheDirectory)
 {
   AK_ErrorText = GetAbsolutePath() + ": not run: " + reason;
+  // The files of a series this process does not hold are another's (or gone): a command refused
+  // for that leaves them as they are. Only a background start, whose launcher waits for its
+  // status, says there why it did not run.
+  if (ofTheDirectory && !_runOfBackgroundStart) return;
   WriteNotRun(reason);
 }
 
@@ -501,7 +511,7 @@ void SW_Simulation::RunLoop(bool fromStart)
     const SW_SeriesHold::Gate gate =
         _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
     if (!gate.passed)
-      return RefuseRun(GateRefusal(gate));
+      return RefuseRun(GateRefusal(gate), true);
     SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
     _runValues = valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_String("-");
     SW_WriteRunValues(ProjectDir(), _runValues);

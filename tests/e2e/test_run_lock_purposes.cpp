@@ -222,6 +222,11 @@ TEST(RunLockPurposes, ARefusedCommandLeavesNothingBehind)
   EXPECT_FALSE(stale.ok);
   EXPECT_TRUE(Contains(stale, "another process has written time steps")) << stale;
   EXPECT_EQ(written(), replaced);
+  // Nor does a "Continue" refused for it: the status and the info are another process's.
+  const Answer staleRun = x.Do(ContinueTo(8));
+  EXPECT_FALSE(staleRun.ok);
+  EXPECT_TRUE(Contains(staleRun, "another process has written time steps")) << staleRun;
+  EXPECT_EQ(written(), replaced);
   EXPECT_EQ(y.Quit(), 0);
 
   ASSERT_TRUE(z.Do(Load() + Set("Project/Simulations", "DeleteComponent", "A") + SaveProject()).ok);
