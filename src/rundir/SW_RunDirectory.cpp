@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "AK_FrameworkState.h"
 #include "AK_Process.h"
@@ -19,6 +20,37 @@ struct FollowMove {
     if (_follow) _follow();
   }
   std::function<void()> _follow;
+};
+
+// The levels of `directory` that do not stand yet, the deepest first.
+std::vector<AK_String> MissingLevels(const AK_String& directory)
+{
+  std::vector<AK_String> missing;
+  AK_String level = directory;
+  while (!level.IsEmpty() && !AK_FileExists(level)) {
+    missing.push_back(level);
+    const char* text = level.c_str();
+    const char* cut = nullptr;
+    for (const char* c = text; *c; ++c)
+      if (*c == '/' || *c == '\\') cut = c;
+    if (!cut || cut == text) break;
+    level = AK_String(text, cut);
+  }
+  return missing;
+}
+
+// The target's run lock of a save, in a directory the save may have made for it: given up with
+// the save, the levels made are removed again while they are empty, so that a save refused (by
+// this or any later object of the project) leaves no directory behind.
+struct LockOfASave {
+  std::shared_ptr<SW_RunLock> lock;
+  std::vector<AK_String> made;  // the deepest first
+  ~LockOfASave()
+  {
+    lock.reset();
+    for (const AK_String& level : made)
+      if (!AK_IsDirectory(level) || AK_DeleteFile(level) != 0) break;
+  }
 };
 
 }  // namespace
@@ -43,15 +75,17 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // Saved beside its runs as ever; into another directory, its series goes with it
       // (SW_CopyStateInto), which no run there may write meanwhile.
       if (series.IsBoundTo(dir)) return true;
-      // The lock stands in the directory, which the save would make in any case.
-      AK_MakeDirectories(dir);
       if (SW_RunLockHolder(dir) == AK_ProcessId()) return true;
-      auto lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir);
-      if (!lock->Held()) return false;
+      // The lock stands in the directory, which the save would make in any case.
+      auto save = std::make_shared<LockOfASave>();
+      save->made = MissingLevels(dir);
+      AK_MakeDirectories(dir);
+      save->lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir);
+      if (!save->lock->Held()) return false;
       // A run there whose process is gone ends as it would without this save, which a kill
       // may yet cut short: its newest time step recorded in the saved simulation there.
-      if (lock->EndedRun() && calls.recordRunThatIsGone) calls.recordRunThatIsGone(dir);
-      holds.push_back(std::move(lock));
+      if (save->lock->EndedRun() && calls.recordRunThatIsGone) calls.recordRunThatIsGone(dir);
+      holds.push_back(std::move(save));
       AK_StopAtWindow("copy locked");
       return true;
     }

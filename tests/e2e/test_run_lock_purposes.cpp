@@ -328,3 +328,34 @@ TEST(RunLockPurposes, AWriterKilledAtItsWindowIsNoKilledRun)
     EXPECT_EQ(z.Quit(), 0);
   }
 }
+
+// A save into another project where a run goes on is refused before it writes a file, and the
+// directories it made there for the objects before the refused one go again.
+TEST(RunLockPurposes, ARefusedSaveIntoAnotherProjectMakesNoDirectory)
+{
+  SharedExample p(4, 1);
+  // proj2 holds B only, whose run goes on in a live process (a sleeping child of this test,
+  // which its lock names); proj holds A and B.
+  Torvu(p.Path(), "two.macro",
+        Load("proj") + Set("Project/Simulations", "CreateSimulation", "B") + SaveProject() +
+            Set("", "SaveProjectAs", "proj2") + Set("Project/Simulations", "DeleteComponent", "A") + SaveProject());
+  ASSERT_TRUE(fs::exists(p / "proj2/Project/Simulations/B"));
+  ASSERT_FALSE(fs::exists(p / "proj2/Project/Simulations/A"));
+  const pid_t runner = fork();
+  if (runner == 0) {
+    execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(runner, 0);
+  WriteFile(p / "proj2/Project/Simulations/B/.simulation_lock", std::to_string(runner) + "\n");
+
+  TorvuProcess x(p / "x");
+  const Answer saved = x.Do(Load() + Set("", "SaveProjectAs", "../proj2"));
+  EXPECT_FALSE(saved.ok);
+  EXPECT_TRUE(Contains(saved, "not saved to")) << saved;
+  EXPECT_TRUE(Contains(saved, std::to_string(runner))) << saved;
+  EXPECT_FALSE(fs::exists(p / "proj2/Project/Simulations/A"));
+  EXPECT_EQ(x.Quit(), 0);
+  kill(runner, SIGKILL);
+  waitpid(runner, nullptr, 0);
+}
