@@ -168,6 +168,10 @@ void AK_Object::LoadProject(const char* directory)
   int32_t loadStart = AK_NewStamp();
   LoadSubtree(directory);
   if (IsDead()) return;
+  // The top object's files lie above every directory a load reads: what a writer of them that
+  // was killed left there goes with the load of the project below it.
+  if (AK_Object* top = GetRoot(); failures.Outermost() && top != this && !top->ProjectDir().IsEmpty())
+    AK_RemoveLockedLeftovers(top->ProjectDir());
   if (failures.Outermost()) KeepFreshlyLoaded(loadStart);
   if (AK_ErrorText == "interrupted") return;
   // The later objects' set lines have cleared the error text of an earlier failure.

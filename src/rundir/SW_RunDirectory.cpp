@@ -70,6 +70,7 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       if (!AK_IsDirectory(dir)) return true;
       SW_FinishCutCopyBeforeReading(dir, who);
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
+      SW_RemoveRunLocksSetAside(dir);
       return true;
     case AK_DirectoryChange::SaveInto: {
       // Saved beside its runs as ever; into another directory, its series goes with it
@@ -105,6 +106,9 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // whatever the move does.
       SW_RunLock lock(dir, who, SW_LockPurpose::Other, "not renamed");
       if (!lock.Held()) return false;
+      // A run there whose process is gone ends with its newest time step recorded, where the
+      // saved simulation still stands.
+      if (lock.EndedRun() && calls.recordRunThatIsGone) calls.recordRunThatIsGone(dir);
       AK_StopAtWindow("rename");
       auto locked = std::make_shared<AK_DirectoryLock>(dir);
       lock.Release();

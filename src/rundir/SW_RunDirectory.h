@@ -61,7 +61,8 @@ void SW_FinishCutCopyBeforeReading(const char* runDirectory, const char* who);
 
 // What the simulation `who`, bound to its series `series`, holds before `directory` changes as a
 // whole or is read (see AK_Object::HoldDirectory):
-// - Read: a cut copy there finished first, then the directory's lock;
+// - Read: a cut copy there finished first, then the directory's lock, and the run locks that
+//   takers killed half-way set aside removed;
 // - SaveInto another directory than its own: the target's run lock, for a copy (unless this
 //   process holds it already, as a batch start does); a run there that is gone is ended first;
 // - Remove: the run lock and the directory's lock;

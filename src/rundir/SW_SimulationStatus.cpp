@@ -266,8 +266,10 @@ SW_TakeOver EndWhatIsGone(const char* projectDir, SW_LockPurpose gone)
   const bool runEnds = StatusOfRunUnderWay(status) ||
                        (gone == SW_LockPurpose::Run && status != "finished" && status != "unknown");
   if (!runEnds) return SW_TakeOver::NothingToEnd;
-  SW_WriteInfoFile(projectDir, AK_String(kRunGone) + (before.IsEmpty() ? "" : "; last: " + before));
-  SW_WriteStatusFile(projectDir, "finished");
+  // Said once, also when a taker before this one was killed while it ended the run.
+  if (std::strncmp(before, kRunGone, std::strlen(kRunGone)) != 0)
+    SW_WriteInfoFile(projectDir, AK_String(kRunGone) + (before.IsEmpty() ? "" : "; last: " + before));
+  // The status stays until the run's newest time step is recorded (SW_RunLock::FinishEndedRun).
   return SW_TakeOver::RunEnded;
 }
 
@@ -279,6 +281,7 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose p
     _held = true;
     return;
   }
+  _directory = SW_RunDirectory(projectDir);
   _path = LockPath(projectDir);
   // A simulation saved with its project before it had a directory gets one from its run; a
   // writer of anything else finds nothing to write there.
@@ -304,6 +307,8 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose p
       const SW_LockPurpose gone = PurposeOfWord(before.purpose);
       if (gone != purpose) AK_SetLockPurpose(_path, PurposeWord(gone));
       _takeOver = EndWhatIsGone(projectDir, gone);
+      _runToFinish = _takeOver == SW_TakeOver::RunEnded;
+      if (_runToFinish) AK_StopAtWindow("run taken over");
       if (gone != purpose) AK_SetLockPurpose(_path, word);
       _held = true;
       return;
@@ -319,7 +324,11 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose p
         AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
                    "\" of a run that is gone is disregarded");
         _takeOver = EndWhatIsGone(projectDir, SW_LockPurpose::Run);
+        _runToFinish = _takeOver == SW_TakeOver::RunEnded;
       }
+      // A taker killed after it set a lock of a process that is gone aside, and before it
+      // removed it, left that one behind.
+      AK_RemoveLocksSetAside(_path);
       _held = true;
       return;
     case AK_LockResult::Held:
@@ -334,11 +343,18 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose p
   }
 }
 
-SW_TakeOver SW_EndWhatIsGone(const char* projectDir, const char* who)
+SW_TakeOver SW_EndWhatIsGone(const char* projectDir, const char* who, const std::function<void()>& recordRun)
 {
   if (!HasRunDirectory(projectDir) || !AK_IsDirectory(projectDir) || SW_RunLockHolder(projectDir) != 0) return SW_TakeOver::None;
   if (!SW_RunIsGone(projectDir) && !SW_CopyIsMarked(SW_RunDirectory(projectDir))) return SW_TakeOver::None;
-  return SW_RunLock(projectDir, who, SW_LockPurpose::Other, "not taken over").TakeOver();
+  SW_RunLock lock(projectDir, who, SW_LockPurpose::Other, "not taken over");
+  if (lock.EndedRun() && recordRun) recordRun();
+  return lock.TakeOver();
+}
+
+void SW_RemoveRunLocksSetAside(const char* projectDir)
+{
+  if (HasRunDirectory(projectDir)) AK_RemoveLocksSetAside(LockPath(projectDir));
 }
 
 int SW_RunLockHolder(const char* projectDir)
@@ -363,9 +379,22 @@ void SW_EndRun(const char* projectDir)
   if (HasRunDirectory(projectDir)) AK_ReleaseProcessLock(LockPath(projectDir));
 }
 
+void SW_RunLock::FinishEndedRun()
+{
+  if (!_runToFinish) return;
+  _runToFinish = false;
+  AK_DirectoryLock locked(_directory);
+  // Only while the lock is still this process's: a run of its own may have ended and given it
+  // up, and another's may go on there now.
+  if (!_held || _handedTo != 0 || AK_LiveLockHolder(_path) != AK_ProcessId()) return;
+  if (const AK_String status = SW_ReadStatusFile(_directory); StatusOfRunUnderWay(status) || status == "interrupted")
+    SW_WriteStatusFile(_directory, "finished");
+}
+
 SW_RunLock::~SW_RunLock()
 {
   if (_path.IsEmpty()) return;
+  FinishEndedRun();
   // A refused run leaves no directory it made: one that holds nothing is removed (a run that
   // went on left its files there), before the next taker of the lock may look at it.
   std::optional<AK_DirectoryLock> locked;
@@ -378,6 +407,7 @@ SW_RunLock::~SW_RunLock()
 void SW_RunLock::Release()
 {
   if (_path.IsEmpty() || !_held) return;
+  FinishEndedRun();
   AK_ReleaseProcessLock(_path);
   _held = false;
 }
@@ -394,6 +424,8 @@ void SW_RunLock::Keep()
   if (_handedTo == 0) return;
   _held = false;
   _handedTo = 0;
+  // The started run writes its own status.
+  _runToFinish = false;
 }
 
 void SW_StartedMarks::Mark(const char* runDirectory)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -34,10 +35,11 @@ void SW_WriteInfoFile(const char* projectDir, const char* text);
 // another project, and the commands that change files a run also writes (a time step saved
 // or deleted, the directory renamed or deleted). The lock says what it was taken for, and a
 // lock whose process is gone is taken over with a warning and ends just that:
-// - a run (also a lock that says nothing, as every lock did before purposes were kept): its
-//   status becomes "finished" (one that is not "finished" already), the info says "its run
-//   did not finish, its process is gone" with the run's last line, and the caller records the
-//   run's newest time step (EndedRun());
+// - a run (also a lock that says nothing, as every lock did before purposes were kept): the
+//   info says "its run did not finish, its process is gone" with the run's last line, the
+//   caller records the run's newest time step (EndedRun()), and the status becomes "finished"
+//   (one that is not "finished" already) when the taker gives the lock up, or when its own run
+//   writes its status: a taker killed before it recorded leaves the run to end to the next;
 // - a copy of time steps into the directory: the copy is finished or dropped (SW_FinishCutCopy);
 // - anything else changed nothing a run leaves behind: the saved simulation, its record, the
 //   status and the info stay as they were.
@@ -88,7 +90,12 @@ public:
   void Release();
 
 private:
+  // The status "finished" of a run this take-over ended, once the caller recorded it.
+  void FinishEndedRun();
+
+  AK_String _directory;
   AK_String _path;
+  bool _runToFinish = false;  // a run this take-over ended, whose status still says it goes on
   AK_String _madeDirectory;  // the run directory this lock made, "" for none
   bool _held = false;
   SW_TakeOver _takeOver = SW_TakeOver::None;
@@ -98,7 +105,11 @@ private:
 // Ends what a writer of the run directory whose process is gone left, when one did (a run, a
 // copy; see SW_RunLock), and gives the lock up again at once: the step every reader of the
 // directory takes first. Nothing when a live process holds the lock, or no writer is gone.
-SW_TakeOver SW_EndWhatIsGone(const char* projectDir, const char* who);
+// `recordRun` records the newest time step of a run that is ended (see EndedRun()).
+SW_TakeOver SW_EndWhatIsGone(const char* projectDir, const char* who, const std::function<void()>& recordRun = {});
+
+// Removes the run locks that takers killed half-way set aside (AK_RemoveLocksSetAside).
+void SW_RemoveRunLocksSetAside(const char* projectDir);
 
 // The id of the live process that holds the run lock of the project directory (this one
 // included), 0 when none does or there is no project directory. Only looks at the lock.

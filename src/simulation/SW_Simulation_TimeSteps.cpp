@@ -348,12 +348,14 @@ void SW_Simulation::DeleteTimesteps(const char* value)
     return;
   }
   AK_StopAtWindow("delete time steps");
+  // The saved project names what is left, or nothing, never a file that is gone: recorded
+  // before the first file goes, so that a deletion killed half-way leaves no record of one.
+  RecordTimeStep(all ? AK_String() : last);
+  AK_StopAtWindow("time steps deleting");
   SW_DeleteTimeStepFiles(ProjectDir(), list, all);
   // A project saved from now on has no time step to load again.
   if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
     CurrentTimeStep = "";
-  // The saved project names what is left, or nothing, never a file that is gone.
-  RecordTimeStep(all ? AK_String() : last);
 }
 
 AK_String SW_Simulation::SavedStamp()
@@ -413,8 +415,7 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   if (own && CopiesInto(ProjectDir())) return CopyStateInto();
   // A run of this directory whose process is gone ends first, as any command that writes
   // there ends it: its last time step is the record kept.
-  if (_series.IsBoundTo(ProjectDir()) && SW_EndWhatIsGone(ProjectDir(), GetAbsolutePath()) == SW_TakeOver::RunEnded)
-    RecordRunThatIsGone();
+  if (_series.IsBoundTo(ProjectDir())) SW_EndWhatIsGone(ProjectDir(), GetAbsolutePath(), [this] { RecordRunThatIsGone(); });
   // The caller holds the lock of the directory's writers: a run's record cannot come between
   // the read of the record and this write, nor another's save between its values and this one.
   const bool valuesTaken = own && TakeValuesSavedSince(ProjectDir());

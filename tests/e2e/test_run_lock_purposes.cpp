@@ -103,6 +103,10 @@ TEST(RunLockPurposes, AWriterThatIsGoneEndsAsWhatItWas)
     std::string lock;    // after the holder's id and start time
     std::string status;  // before the load
     bool runEnds;
+    // A load took the lock over first and was killed before it recorded the run's newest time
+    // step; it had set the lock aside as well, and a save killed in the project's top directory
+    // left its temporary.
+    bool takerKilled = false;
   };
   const std::vector<Case> cases = {
       {"a run", "", "running\n", true},
@@ -111,6 +115,7 @@ TEST(RunLockPurposes, AWriterThatIsGoneEndsAsWhatItWas)
       {"a copy killed before it marked anything", " copy", "finished\n", false},
       {"a rename, deletion or time-step writer", " write", "finished\n", false},
       {"a writer after a run that was gone", " write", "running\n", true},
+      {"a run whose first taker was killed", "", "running\n", true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -130,10 +135,20 @@ TEST(RunLockPurposes, AWriterThatIsGoneEndsAsWhatItWas)
     WriteFile(p.Run() + "/.simulation_status", c.status);
     WriteFile(p.Run() + "/.simulation_info", info);
     const Files before = p.TimeSteps();
+    const std::string aside = p.Run() + "/.simulation_lock.stale.1073741001";
+    const std::string temporary = p / "proj/TerminalController.atr.~locked";
+    if (c.takerKilled) {
+      ASSERT_TRUE(KillAtWindow(p / "taker", Load(), "run taken over"));
+      EXPECT_EQ(ReadFile(p.Run() + "/.simulation_status"), c.status);
+      WriteFile(aside, std::string(kGoneHolder) + "\n");
+      WriteFile(temporary, "half");
+    }
     TorvuProcess y(p / "y");
     const Answer loaded = y.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");
     ASSERT_TRUE(loaded.ok) << loaded;
     EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_lock"));
+    EXPECT_FALSE(fs::exists(aside));
+    EXPECT_FALSE(fs::exists(temporary));
     EXPECT_EQ(p.TimeSteps(), before);
     EXPECT_EQ(Contains(y.Log(), "did not finish"), c.runEnds) << y.Log();
     EXPECT_EQ(ReadFile(p.Run() + "/.simulation_status"), c.runEnds ? "finished\n" : c.status);
@@ -358,4 +373,24 @@ TEST(RunLockPurposes, ARefusedSaveIntoAnotherProjectMakesNoDirectory)
   EXPECT_EQ(x.Quit(), 0);
   kill(runner, SIGKILL);
   waitpid(runner, nullptr, 0);
+}
+
+// A deletion of time steps killed while it removes them leaves the saved simulation naming the
+// time step that stays, never one that is gone: the next process goes on from there.
+TEST(RunLockPurposes, ADeletionOfTimeStepsKilledHalfWayRecordsWhatStays)
+{
+  SharedExample p(4, 1);
+  Torvu(p / "x", "run.macro",
+        Load() + Set(kSimulation, "Run", "") + Set(kSimulation, "LoadTimeStep", Step(2)) + SaveProject());
+  ASSERT_EQ(Recorded(p.Saved()), Step(2));
+  ASSERT_TRUE(KillAtWindow(p / "killed", Load() + Set(kSimulation, "DeleteTimesteps", ""), "time steps deleting"));
+  EXPECT_EQ(Recorded(p.Saved()), Step(4));
+  fs::remove(p.Run() + "/" + File(2));  // as if the kill came after this file went
+  TorvuProcess z(p / "z");
+  const Answer loaded = z.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");
+  ASSERT_TRUE(loaded.ok) << loaded;
+  EXPECT_EQ(loaded.text, "4");
+  const Answer continued = z.Do(ContinueTo(5));
+  EXPECT_TRUE(continued.ok) << continued;
+  EXPECT_EQ(z.Quit(), 0);
 }
