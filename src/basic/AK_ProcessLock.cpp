@@ -322,12 +322,6 @@ void AK_RemoveLocksSetAside(const char* rawPath)
   }
 }
 
-AK_LockEntry AK_ReadLockEntry(const char* rawPath)
-{
-  bool exists = false;
-  return ReadHolder(AK_NormalizePath(rawPath), exists);
-}
-
 int AK_LiveLockHolder(const char* rawPath)
 {
   const AK_String path = AK_NormalizePath(rawPath);

@@ -66,8 +66,6 @@ void AK_RemoveLocksSetAside(const char* path);
 // The id of the live process that holds the lock file `path` (this one included), 0 when none
 // does: no file, a damaged one, or one whose holder is gone. Only looks: nothing is written.
 int AK_LiveLockHolder(const char* path);
-// What the lock file `path` says, whether its holder lives or not. Only looks.
-AK_LockEntry AK_ReadLockEntry(const char* path);
 
 // This process's id.
 int AK_ProcessId();

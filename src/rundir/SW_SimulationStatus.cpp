@@ -303,13 +303,14 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose p
                       : AK_String(": an empty run lock, left by a process killed while it took the lock, is "
                                   "taken over")));
       // Until what the holder left is ended, the lock says what it was: a taker killed
-      // meanwhile leaves the next one the same to end.
+      // meanwhile leaves the next one the same to end. A run ends only with the release of this
+      // lock (FinishEndedRun), so its word stays until then.
       const SW_LockPurpose gone = PurposeOfWord(before.purpose);
       if (gone != purpose) AK_SetLockPurpose(_path, PurposeWord(gone));
       _takeOver = EndWhatIsGone(projectDir, gone);
       _runToFinish = _takeOver == SW_TakeOver::RunEnded;
       if (_runToFinish) AK_StopAtWindow("run taken over");
-      if (gone != purpose) AK_SetLockPurpose(_path, word);
+      else if (gone != purpose) AK_SetLockPurpose(_path, word);
       _held = true;
       return;
     }

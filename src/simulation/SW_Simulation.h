@@ -525,7 +525,10 @@ private:
   // Records a time step in the saved simulation (see RecordRunState) when the gate of the series
   // lets `change` pass: Record for the state held, RecordNewest for the newest time step of a run
   // that is gone.
-  void RecordTimeStep(const AK_String& step, SW_SeriesChange change = SW_SeriesChange::Record);
+  // The saved simulation is that of `directory` when given (RecordNewest only: a directory this
+  // simulation saves into).
+  void RecordTimeStep(const AK_String& step, SW_SeriesChange change = SW_SeriesChange::Record,
+                      const char* directory = nullptr);
   // The record a save of the simulation writes of the series in `dir` (see SaveAttributes and
   // CopyStateInto): `ownState`, it may name the state this process holds; `copying`, the series
   // goes into another directory.

@@ -309,23 +309,15 @@ void SW_Simulation::RecordRunThatIsGone(const char* directory)
   // Not under values another process saved while it ran.
   if (const AK_String values = SW_ReadRunValues(dir); !values.IsEmpty() && values != SavedValuesDigest(dir, SW_ValuesCompared::State))
     return;
-  if (!directory) return RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest);
-  // Another project's directory: the newest time step is that directory's, no process's.
-  AK_DirectoryLock locked(dir);
-  const AK_String answer = AK_ErrorText;
-  AK_ErrorText = "";
-  const AK_String newest = SW_NewestTimeStep(dir);
-  if (!RewriteSavedAttribute(dir, "LoadTimeStep", newest))
-    AK_MESSAGE("WARNING: " + dir + ": the saved project does not record the run's time step " + newest + ": " +
-               AK_ErrorText);
-  AK_ErrorText = answer;
+  RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest, dir);
 }
 
-void SW_Simulation::RecordTimeStep(const AK_String& step, SW_SeriesChange change)
+void SW_Simulation::RecordTimeStep(const AK_String& step, SW_SeriesChange change, const char* directory)
 {
-  if (ProjectDir().IsEmpty()) return;
-  AK_DirectoryLock locked(ProjectDir());
-  if (const SW_SeriesHold::Gate gate = _series.Pass(locked, ProjectDir(), change); !gate.passed) {
+  const AK_String dir = directory ? AK_String(directory) : ProjectDir();
+  if (dir.IsEmpty()) return;
+  AK_DirectoryLock locked(dir);
+  if (const SW_SeriesHold::Gate gate = _series.Pass(locked, dir, change); !gate.passed) {
     if (!gate.failure.IsEmpty())
       AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the time step " + step +
                  ": " + gate.failure);
@@ -334,7 +326,7 @@ void SW_Simulation::RecordTimeStep(const AK_String& step, SW_SeriesChange change
   // The command's own answer stays what it was.
   const AK_String answer = AK_ErrorText;
   AK_ErrorText = "";
-  if (!RewriteSavedAttribute(ProjectDir(), "LoadTimeStep", step))
+  if (!RewriteSavedAttribute(dir, "LoadTimeStep", step))
     AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step " + step +
                ": " + AK_ErrorText);
   AK_ErrorText = answer;
