@@ -55,9 +55,9 @@ struct LockOfASave {
 
 }  // namespace
 
-void SW_FinishCutCopyBeforeReading(const char* runDirectory, const char* who)
+void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who)
 {
-  if (SW_CopyIsMarked(runDirectory)) SW_EndWhatIsGone(runDirectory, who);
+  if (SW_CopyIsMarked(runDirectory) || SW_DeletionIsMarked(runDirectory)) SW_EndWhatIsGone(runDirectory, who);
 }
 
 bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const char* who,
@@ -68,7 +68,7 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
   switch (change) {
     case AK_DirectoryChange::Read:
       if (!AK_IsDirectory(dir)) return true;
-      SW_FinishCutCopyBeforeReading(dir, who);
+      SW_FinishCutWorkBeforeReading(dir, who);
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
       SW_RemoveRunLocksSetAside(dir);
       return true;

@@ -24,7 +24,8 @@
 //   finished or dropped, see below;
 // - any other writer (a rename, a deletion, a time step saved or deleted, a take-over by a load):
 //   it changed nothing a run leaves behind, so the saved simulation, its record, the status and
-//   the info stay as they were.
+//   the info stay as they were; a deletion of time steps it cut short (its mark
+//   ".simulation_deleting" stands) is finished.
 // A status of a run under way with no live lock was left by a run that is gone, whoever held the
 // lock after it: that run is ended as above. A refused writer changes nothing: no directory, no
 // file.
@@ -55,9 +56,10 @@ struct SW_RunDirectoryCalls {
   std::function<void()> followMove;
 };
 
-// A copy into the run directory that a kill cut short is finished, or dropped, before anything of
-// it is read: the take-over of the run lock its process left does that (SW_EndWhatIsGone).
-void SW_FinishCutCopyBeforeReading(const char* runDirectory, const char* who);
+// A copy or a deletion of time steps in the run directory that a kill cut short is finished (a
+// copy only staged is dropped) before anything of it is read: the take-over of the run lock its
+// process left does that (SW_EndWhatIsGone).
+void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who);
 
 // What the simulation `who`, bound to its series `series`, holds before `directory` changes as a
 // whole or is read (see AK_Object::HoldDirectory):

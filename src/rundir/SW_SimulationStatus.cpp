@@ -9,6 +9,7 @@
 #include "AK_Object.h"
 #include "AK_ProcessLock.h"
 #include "SW_SeriesCopy.h"
+#include "SW_TimeStepList.h"
 
 namespace {
 
@@ -262,6 +263,7 @@ SW_TakeOver EndWhatIsGone(const char* projectDir, SW_LockPurpose gone)
     return SW_TakeOver::CopyFinished;
   }
   RemoveLeftovers(projectDir);
+  SW_FinishCutDeletion(SW_RunDirectory(projectDir));
   const AK_String status = SW_ReadStatusFile(projectDir);
   const bool runEnds = StatusOfRunUnderWay(status) ||
                        (gone == SW_LockPurpose::Run && status != "finished" && status != "unknown");
@@ -347,7 +349,9 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose p
 SW_TakeOver SW_EndWhatIsGone(const char* projectDir, const char* who, const std::function<void()>& recordRun)
 {
   if (!HasRunDirectory(projectDir) || !AK_IsDirectory(projectDir) || SW_RunLockHolder(projectDir) != 0) return SW_TakeOver::None;
-  if (!SW_RunIsGone(projectDir) && !SW_CopyIsMarked(SW_RunDirectory(projectDir))) return SW_TakeOver::None;
+  if (!SW_RunIsGone(projectDir) && !SW_CopyIsMarked(SW_RunDirectory(projectDir)) &&
+      !SW_DeletionIsMarked(SW_RunDirectory(projectDir)))
+    return SW_TakeOver::None;
   SW_RunLock lock(projectDir, who, SW_LockPurpose::Other, "not taken over");
   if (lock.EndedRun() && recordRun) recordRun();
   return lock.TakeOver();

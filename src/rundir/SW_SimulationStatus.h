@@ -42,7 +42,8 @@ void SW_WriteInfoFile(const char* projectDir, const char* text);
 //   writes its status: a taker killed before it recorded leaves the run to end to the next;
 // - a copy of time steps into the directory: the copy is finished or dropped (SW_FinishCutCopy);
 // - anything else changed nothing a run leaves behind: the saved simulation, its record, the
-//   status and the info stay as they were.
+//   status and the info stay as they were; a deletion of time steps cut short is finished
+//   (SW_FinishCutDeletion).
 // A status that says "running" or "started" while no live process holds the lock was left by
 // a run that is gone, whatever the lock says: that run is ended as above. The temporaries that
 // killed writers left in the run directory are removed. Without a project directory there is

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AK_FrameworkState.h"
+#include "AK_Process.h"
 #include "SW_SimulationStatus.h"
 #include "SW_TimeStepNames.h"
 
@@ -48,6 +49,21 @@ void RemoveLeftoverTemporaries(const char* projectDir, bool tell)
     if (tell) AK_MESSAGE(AK_String("removing ") + path);
     AK_DeleteFile(path);
   }
+}
+
+AK_String DeletionMarkPath(const char* projectDir) { return AK_JoinPath(projectDir, ".simulation_deleting"); }
+
+// Deletes the listed files but `kept` ("" for none).
+void DeleteAllBut(const char* projectDir, const AK_Array<AK_String>& names, const AK_String& kept)
+{
+  for (const AK_String& name : names) {
+    if (name == kept) continue;
+    AK_String path = SW_TimeStepPath(projectDir, name);
+    AK_MESSAGE(AK_String("removing ") + path);
+    AK_DeleteFile(path);
+    AK_StopAtWindow("time steps deleting");
+  }
+  if (kept.IsEmpty()) RemoveLeftoverTemporaries(projectDir, true);
 }
 
 }  // namespace
@@ -173,13 +189,29 @@ void SW_DeleteTimeStepFiles(const char* projectDir, const SW_TimeStepList& list,
     return;
   }
   if (!HasDirectory(projectDir, "no time steps deleted")) return;
-  int end = all ? list.names.Count() : list.names.Count() - 1;
-  for (int i = 0; i < end; i++) {
-    AK_String path = SW_TimeStepPath(projectDir, list.names[i]);
-    AK_MESSAGE(AK_String("removing ") + path);
-    AK_DeleteFile(path);
-  }
-  if (all) RemoveLeftoverTemporaries(projectDir, true);
+  const AK_String kept = all ? AK_String() : list.names[list.names.Count() - 1];
+  const std::string mark = std::string(kept.c_str()) + "\n";
+  AK_WriteWholeFile(DeletionMarkPath(projectDir), mark);
+  DeleteAllBut(projectDir, list.names, kept);
+  AK_DeleteFile(DeletionMarkPath(projectDir));
+}
+
+bool SW_DeletionIsMarked(const char* projectDir)
+{
+  return projectDir && *projectDir && AK_FileExists(DeletionMarkPath(projectDir));
+}
+
+bool SW_FinishCutDeletion(const char* projectDir)
+{
+  if (!SW_DeletionIsMarked(projectDir)) return false;
+  AK_String kept;
+  AK_ReadTextFile(DeletionMarkPath(projectDir), kept);
+  kept.Trim();
+  AK_MESSAGE(AK_String("INFO: ") + projectDir +
+             ": a deletion of time steps in it was cut short, its process is gone: the deletion was finished");
+  DeleteAllBut(projectDir, SW_ListTimeSteps(projectDir, -1).names, kept);
+  AK_DeleteFile(DeletionMarkPath(projectDir));
+  return true;
 }
 
 void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double deltaT)

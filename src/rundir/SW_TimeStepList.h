@@ -43,7 +43,15 @@ int SW_NearestTimeStep(const SW_TimeStepList& list, double time);
 // Deletes the listed files, all or all but the last, each with the message "removing " + path;
 // with all, also the temporaries of time-step files whose writer was killed. The caller loads
 // the last one first.
+// The deletion is marked (".simulation_deleting", naming the time step that stays or none) until
+// its last file is gone: a deletion killed half-way is finished by whoever takes its lock over
+// (SW_FinishCutDeletion), so that the directory never keeps a part of it.
 void SW_DeleteTimeStepFiles(const char* projectDir, const SW_TimeStepList& list, bool all);
+// Under the run directory's lock, with the lock of a deleter that is gone taken over: finishes a
+// deletion of time steps that was cut short and says so. True when there was one.
+bool SW_FinishCutDeletion(const char* projectDir);
+// A deletion's mark stands in the run directory.
+bool SW_DeletionIsMarked(const char* projectDir);
 // Deletes the time-step files later than currentTime + deltaT / 2, and every temporary of a
 // time-step file whose writer was killed.
 void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double deltaT);

@@ -220,7 +220,7 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   SimulationRecords records(*this);
   SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
   AK_String path = GetAbsolutePath();
-  SW_FinishCutCopyBeforeReading(ProjectDir(), GetAbsolutePath());
+  SW_FinishCutWorkBeforeReading(ProjectDir(), GetAbsolutePath());
   // Read under the lock of the run directory, which every writer of its time steps holds: the
   // series this process then holds is the one the file was read from.
   AK_DirectoryLock locked(ProjectDir());
@@ -351,7 +351,6 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   // The saved project names what is left, or nothing, never a file that is gone: recorded
   // before the first file goes, so that a deletion killed half-way leaves no record of one.
   RecordTimeStep(all ? AK_String() : last);
-  AK_StopAtWindow("time steps deleting");
   SW_DeleteTimeStepFiles(ProjectDir(), list, all);
   // A project saved from now on has no time step to load again.
   if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))

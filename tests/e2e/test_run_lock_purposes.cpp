@@ -376,8 +376,9 @@ TEST(RunLockPurposes, ARefusedSaveIntoAnotherProjectMakesNoDirectory)
 }
 
 // A deletion of time steps killed while it removes them leaves the saved simulation naming the
-// time step that stays, never one that is gone: the next process goes on from there.
-TEST(RunLockPurposes, ADeletionOfTimeStepsKilledHalfWayRecordsWhatStays)
+// time step that stays, never one that is gone, and the next process finishes the deletion and
+// says so: the directory never keeps a part of it. It goes on from there.
+TEST(RunLockPurposes, ADeletionOfTimeStepsKilledHalfWayIsFinished)
 {
   SharedExample p(4, 1);
   Torvu(p / "x", "run.macro",
@@ -385,11 +386,15 @@ TEST(RunLockPurposes, ADeletionOfTimeStepsKilledHalfWayRecordsWhatStays)
   ASSERT_EQ(Recorded(p.Saved()), Step(2));
   ASSERT_TRUE(KillAtWindow(p / "killed", Load() + Set(kSimulation, "DeleteTimesteps", ""), "time steps deleting"));
   EXPECT_EQ(Recorded(p.Saved()), Step(4));
-  fs::remove(p.Run() + "/" + File(2));  // as if the kill came after this file went
+  ASSERT_EQ(p.TimeSteps().size(), 4u);  // one of five gone
   TorvuProcess z(p / "z");
   const Answer loaded = z.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");
   ASSERT_TRUE(loaded.ok) << loaded;
   EXPECT_EQ(loaded.text, "4");
+  EXPECT_TRUE(Contains(z.Log(), "a deletion of time steps in it was cut short")) << Gist(z.Log());
+  EXPECT_EQ(p.TimeSteps().size(), 1u);
+  ExpectNothingLeft(p.Run());
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_deleting"));
   const Answer continued = z.Do(ContinueTo(5));
   EXPECT_TRUE(continued.ok) << continued;
   EXPECT_EQ(z.Quit(), 0);
