@@ -62,6 +62,31 @@ AK_File AK_File::ReplacingVolatile(const char* path, const char* mode)
   return file;
 }
 
+bool AK_FailsOnce(const char* operation, const char* path)
+{
+  // Read once; each item fails at its first match only.
+  static std::mutex mutex;
+  static std::vector<std::string> items = [] {
+    std::vector<std::string> list;
+    const char* value = std::getenv(kFailOnceVariable);
+    std::string text = value ? value : "";
+    for (size_t start = 0; start <= text.size();) {
+      const size_t comma = std::min(text.find(',', start), text.size());
+      if (comma > start) list.push_back(text.substr(start, comma - start));
+      start = comma + 1;
+    }
+    return list;
+  }();
+  std::lock_guard<std::mutex> guard(mutex);
+  if (items.empty() || !operation || !path) return false;
+  const std::string wanted = std::string(operation) + ":" + AK_String(path).BaseName().c_str();
+  const auto item = std::find(items.begin(), items.end(), wanted);
+  if (item == items.end()) return false;
+  items.erase(item);
+  errno = EIO;
+  return true;
+}
+
 bool AK_WriteWholeFile(const char* path, const char* bytes, size_t size)
 {
   AK_File file = AK_File::Replacing(path, "wb");
@@ -154,22 +179,29 @@ bool AK_CutSuffix(const char* name, const char* suffix, AK_String& stem)
   return true;
 }
 
-void AK_RemoveLockedLeftovers(const char* directory)
+void AK_RemoveLeftovers(const char* directory, const AK_Leftovers& what)
 {
   AK_DirectoryLock writers(directory);
   if (!writers.Held()) return;
   const AK_String dir = directory && *directory ? AK_String(directory) : AK_String(".");
-  // The extension of such a name: what follows the dot of the mark.
-  const std::string suffix = std::string(kReplacementMark) + kLockedLetters;
+  const std::string locked = std::string(kReplacementMark) + kLockedLetters;
   std::vector<AK_String> leftovers;
-  AK_VisitDirectory(dir, suffix.c_str() + 1, [&](const char* name) {
+  AK_VisitDirectory(dir, "", [&](const char* name) {
+    AK_String target;
+    bool leftover = false;
+    if (!what.lockFile.IsEmpty() && AK_IsLockLeftover(what.lockFile, name)) leftover = true;
+    else if (AK_CutSuffix(name, kStagedSuffix, target)) return;
+    else if (AK_CutSuffix(name, locked.c_str(), target) || (what.writersGone && AK_IsReplacementTemporary(name, &target)))
+      leftover = !what.ownFile || what.ownFile(target);
+    if (!leftover) return;
     const AK_String path = AK_JoinPath(dir, name);
-    AK_String stem;
     // Only a file: a directory of that name was never a writer's.
-    if (AK_CutSuffix(name, suffix.c_str(), stem) && AK_IsRegularFile(path) && !AK_IsOpenReplacement(path))
-      leftovers.push_back(path);
+    if (AK_IsRegularFile(path) && !AK_IsOpenReplacement(path)) leftovers.push_back(path);
   });
-  for (const AK_String& path : leftovers) AK_DeleteFile(path);
+  for (const AK_String& path : leftovers) {
+    if (what.removing) what.removing(path);
+    AK_DeleteFile(path);
+  }
 }
 
 int AK_CreateReplacement(const char* path, AK_String& temp)
@@ -212,8 +244,10 @@ int AK_CreateReplacement(const char* path, AK_String& temp)
 
 bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written, bool sync)
 {
-  bool ok = written && (!sync || ::fsync(fd) == 0);
+  const bool failing = written && AK_FailsOnce("write", path);
+  bool ok = written && !failing && (!sync || ::fsync(fd) == 0);
   ok = ::close(fd) == 0 && ok;
+  if (failing) errno = EIO;
   if (ok) ok = AK_ReplaceFile(temp, path) == 0;
   // The reason of the failure, not that of the clean-up, stays in errno.
   const int error = errno;
@@ -377,6 +411,22 @@ int AK_MakeDirectories(const char* path)
   return AK_MakeDirectory(p.c_str());
 }
 
+std::vector<AK_String> AK_MissingLevels(const char* path)
+{
+  std::vector<AK_String> missing;
+  AK_String level = path ? path : "";
+  while (!level.IsEmpty() && !AK_FileExists(level)) {
+    missing.push_back(level);
+    const char* text = level.c_str();
+    const char* cut = nullptr;
+    for (const char* c = text; *c; ++c)
+      if (*c == '/' || *c == '\\') cut = c;
+    if (!cut || cut == text) break;
+    level = AK_String(text, cut);
+  }
+  return missing;
+}
+
 int AK_RenameFile(const char* oldPath, const char* newPath)
 {
   if (!oldPath || !newPath || !*oldPath || !*newPath) return -1;
@@ -389,6 +439,7 @@ int AK_RenameFile(const char* oldPath, const char* newPath)
 int AK_ReplaceFile(const char* oldPath, const char* newPath)
 {
   if (!oldPath || !newPath || !*oldPath || !*newPath) return -1;
+  if (AK_FailsOnce("rename", newPath)) return -1;
   return std::rename(AK_NormalizePath(oldPath).c_str(), AK_NormalizePath(newPath).c_str()) == 0 ? 0 : -1;
 }
 
@@ -408,6 +459,7 @@ int AK_DeleteFile(const char* path)
   AK_String p = AK_NormalizePath(path);
   struct stat st;
   if (::lstat(p.c_str(), &st) != 0) return -1;
+  if (AK_FailsOnce("unlink", p)) return -1;
   if (S_ISDIR(st.st_mode)) return ::rmdir(p.c_str()) == 0 ? 0 : -1;
   return ::unlink(p.c_str()) == 0 ? 0 : -1;
 }

@@ -89,12 +89,29 @@ bool AK_IsReplacementTemporary(const char* name, AK_String* target = nullptr);
 // `suffix`; `stem` then receives that name. The one test of the suffixes that temporaries carry
 // ("<file>.~locked" below, a staged copy's "<file>.~staged").
 bool AK_CutSuffix(const char* name, const char* suffix, AK_String& stem);
-// Removes what writers that held the lock of the directory (AK_DirectoryLock) were killed
-// leaving there: their temporaries, which all bear the one name "<file>.~locked". Taken under
-// that lock, no live writer of another process owns one meanwhile; this process's own open ones
-// stay. Temporaries of other names may belong to live writers without the lock and stay too, and
-// so does everything when the lock cannot be taken.
-void AK_RemoveLockedLeftovers(const char* directory);
+// A staged copy's files ("<file>.~staged") look like temporaries but are whole files waiting for
+// their copy to be put in place: no cleaner of what killed writers left ever removes them.
+inline constexpr const char* kStagedSuffix = ".~staged";
+
+// What a cleaner of a directory removes of what killed writers left there.
+struct AK_Leftovers {
+  // No writer of the directory lives (the lock of the last one was taken over): every temporary
+  // of a replacing write goes. Otherwise only those of writers that held the directory's lock
+  // ("<file>.~locked"), which the cleaner holds itself.
+  bool writersGone = false;
+  // Only temporaries of the files this accepts (the name of the file each was to replace): a
+  // directory may hold a user's own files beside the program's. All when not set.
+  std::function<bool(const AK_String& target)> ownFile;
+  // The lock file (a base name) whose copies that takers killed half-way left go too (see
+  // AK_IsLockLeftover); "" for none.
+  AK_String lockFile;
+  // Told of each path before it goes, when set.
+  std::function<void(const AK_String& path)> removing;
+};
+// Removes, in one pass over the directory and under its lock (AK_DirectoryLock), what the rules
+// name: never a staged file, a directory, nor a temporary this process has open. Nothing when the
+// lock cannot be taken.
+void AK_RemoveLeftovers(const char* directory, const AK_Leftovers& what);
 
 // Reads one text line without its line end; a CRLF line end loses its CR as well. False at the
 // end of the file when nothing was read.
@@ -122,6 +139,14 @@ bool AK_ReadRest(std::FILE* file, std::string& bytes);
 AK_String AK_ContentDigest(const char* bytes, size_t size);
 // The digest of the whole regular file, "" when there is none or it cannot be read.
 AK_String AK_FileDigest(const char* path);
+// A step of a writer that a test asks to fail: the environment variable TORVU_FAIL lists items
+// "rename:NAME", "unlink:NAME" or "write:NAME" (NAME a file's base name; a rename is named by its
+// target, a write by the file a replacing write puts in place), separated by commas. Each fails the
+// first such step only, with errno EIO. Read once; without the variable nothing fails, and no
+// process started in the background inherits it.
+inline constexpr const char* kFailOnceVariable = "TORVU_FAIL";
+bool AK_FailsOnce(const char* operation, const char* path);
+
 // Writes the bytes as the whole new content of the file through a replacing AK_File: the
 // previous file stays as it was unless every byte reached the new one. True on success.
 bool AK_WriteWholeFile(const char* path, const char* bytes, size_t size);
@@ -136,6 +161,10 @@ int AK_FileExists(const char* path);
 int AK_IsRegularFile(const char* path);
 // 1 when the path names a directory.
 int AK_IsDirectory(const char* path);
+
+// The levels of the path that do not stand yet, the deepest first: what AK_MakeDirectories would
+// make, and a caller that gives up removes again.
+std::vector<AK_String> AK_MissingLevels(const char* path);
 
 // Creates one directory level: 0 on success or when the directory exists, -1 otherwise.
 int AK_MakeDirectory(const char* path);

@@ -29,6 +29,17 @@ AK_String g_error;
 
 using LockEntry = AK_LockEntry;
 
+// The marks between a lock's name and the id of the process that keeps a file of its own beside
+// it: a lock it moved aside while it takes it over, and a lock it writes before it puts it in place.
+constexpr const char* kAsideMark = ".stale.";
+constexpr const char* kTemporaryMark = ".new.";
+
+// The longest entry: an id below 2^30, the largest start time and the longest purpose.
+constexpr size_t kLongestEntry = 10 + 1 + 19 + 1 + 15 + 1;
+// What a lock file is read up to: a file that fills it is longer than any entry.
+constexpr size_t kEntryRoom = 64;
+static_assert(kLongestEntry < kEntryRoom);
+
 // A purpose is a short word of lower-case letters.
 bool IsPurposeWord(const char* text, const char* end)
 {
@@ -38,18 +49,38 @@ bool IsPurposeWord(const char* text, const char* end)
   return true;
 }
 
-// The entry of a lock file. A lock is written in one short write right after its creation:
-// an empty one is looked at again for a moment before it counts as damaged.
+// Reads up to `size` bytes, fewer only at the end of the file or on an error.
+size_t ReadUpTo(int fd, char* buffer, size_t size)
+{
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::read(fd, buffer + got, size - got);
+    if (n > 0)
+      got += size_t(n);
+    else if (n == 0 || errno != EINTR)
+      break;
+  }
+  return got;
+}
+
+// The entry of a lock file. This build puts a lock in place whole, but builds before it created
+// the file first and wrote it right after: an empty one is looked at again for a moment before
+// it counts as damaged. A file longer than any entry, or one with a zero byte, is damage however
+// it begins.
 LockEntry ReadHolder(const char* path, bool& exists)
 {
   for (int attempt = 0; attempt < 50; ++attempt) {
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     exists = fd >= 0;
     if (!exists) return {};
-    char text[64] = {0};
-    ssize_t got = ::read(fd, text, sizeof text - 1);
+    char text[kEntryRoom + 1];
+    const size_t got = ReadUpTo(fd, text, kEntryRoom);
     ::close(fd);
-    if (got > 0) return AK_LockEntry::Parse(text);
+    if (got > 0) {
+      if (got == kEntryRoom || std::memchr(text, '\0', got)) return {};
+      text[got] = '\0';
+      return AK_LockEntry::Parse(text);
+    }
     AK_SleepMilliseconds(1);
   }
   return {};
@@ -111,7 +142,25 @@ bool IsAncestor(int pid)
 }
 
 // The name under which the process `pid` moves a lock aside while it takes it over.
-AK_String AsideName(const char* path, int pid) { return AK_String(path) + AK_String::Format(".stale.%d", pid); }
+AK_String AsideName(const char* path, int pid) { return AK_String(path) + AK_String::Format("%s%d", kAsideMark, pid); }
+// The name under which the process `pid` writes a lock before it puts it in place.
+AK_String TemporaryName(const char* path, int pid)
+{
+  return AK_String(path) + AK_String::Format("%s%d", kTemporaryMark, pid);
+}
+
+// The id of the process that left `name` beside the lock named `base` under `mark`; 0 when the
+// name is not such a one.
+int LeftBy(const char* name, const std::string& base, const char* mark)
+{
+  const std::string prefix = base + mark;
+  if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0) return 0;
+  const char* digits = name + prefix.size();
+  if (!std::isdigit(static_cast<unsigned char>(*digits))) return 0;
+  char* end = nullptr;
+  const long pid = std::strtol(digits, &end, 10);
+  return *end == '\0' && pid > 0 && pid < (1L << 30) ? int(pid) : 0;
+}
 
 // Removes a lock whose holder is gone, unless another process replaced it in the meantime
 // (then that one stays). The lock is first moved aside under a name of this process's own, so
@@ -133,50 +182,106 @@ bool RemoveStale(const char* path, const LockEntry& stale)
   return true;
 }
 
-// Creates the lock exclusively with this process's id and start time; false with errno when it
-// exists or cannot be made.
-bool Create(const char* path, const char* purpose)
+// Writes `text` as the whole file `path` (opened with `flags` besides creation) and onto the
+// disk; false with errno, and the file removed, when it could not be written whole. EEXIST,
+// which means "a lock stands" to the caller, only when an exclusive open finds a file there.
+bool WriteNewFile(const char* path, int flags, const AK_String& text)
 {
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | flags, 0644);
   if (fd < 0) return false;
-  const AK_String line = EntryOf(AK_ProcessId(), purpose).Line();
-  const size_t size = std::strlen(line.c_str());
-  const bool written = ::write(fd, line.c_str(), size) == ssize_t(size);
-  const int error = errno;
-  ::close(fd);
-  if (written) return true;
+  const size_t size = std::strlen(text.c_str());
+  const ssize_t wrote = ::write(fd, text.c_str(), size);
+  bool ok = wrote == ssize_t(size);
+  int error = wrote < 0 ? errno : EIO;
+  if (ok && ::fsync(fd) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok) return true;
   ::unlink(path);
   errno = error == EEXIST ? EIO : error;
   return false;
+}
+
+// Creates the lock exclusively with this process's id and start time; false with errno when it
+// exists (EEXIST) or cannot be made. The entry is written whole under a name of this process's
+// own and linked in place, which fails when a lock stands: a process killed at any moment leaves
+// either no lock or a whole one (and perhaps the temporary, which AK_RemoveLocksSetAside
+// removes once this process is gone).
+bool Create(const char* path, const char* purpose)
+{
+  // A lock that stands is answered before anything is written: the taker then reads it, also
+  // in a directory where nothing can be written, where a lock whose holder is gone must still
+  // be told apart from one that cannot be made.
+  struct stat st;
+  if (::lstat(path, &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  const AK_String text = EntryOf(AK_ProcessId(), purpose).Line();
+  const AK_String temp = TemporaryName(path, AK_ProcessId());
+  for (int attempt = 0;; ++attempt) {
+    // A temporary of this name is one an earlier process of this id left: written over.
+    if (!WriteNewFile(temp, O_TRUNC, text)) return false;
+    const bool linked = ::link(temp.c_str(), path) == 0;
+    const int error = errno;
+    ::unlink(temp.c_str());
+    if (linked) return true;
+    // The temporary went before it was linked: a clean-up found this id free a moment before
+    // this process got it.
+    if (error == ENOENT && attempt < 2) continue;
+    // A file system without hard links (a share of another system): the lock is created
+    // exclusively in place; only there can a process killed between creating and writing it
+    // leave it empty.
+    if (error == EPERM || error == EOPNOTSUPP) return WriteNewFile(path, O_EXCL, text);
+    errno = error;
+    return false;
+  }
+}
+
+// The purpose on the line that starts at `word` and ends the text; false when that is no
+// purpose word or more follows.
+bool LastLinePurpose(const char* word, AK_String& purpose)
+{
+  const char* end = std::strchr(word, '\n');
+  if (!end || end[1] != '\0' || !IsPurposeWord(word, end)) return false;
+  purpose = AK_String(word, end);
+  return true;
 }
 
 }  // namespace
 
 AK_LockEntry AK_LockEntry::Parse(const char* text)
 {
+  if (!std::isdigit(static_cast<unsigned char>(*text))) return {};
   char* end = nullptr;
   const long pid = std::strtol(text, &end, 10);
-  if (end == text || pid <= 0 || pid >= (1L << 30)) return {};
-  if (*end == '\n') return {int(pid), -1, ""};
-  if (*end != ' ' || !std::isdigit(static_cast<unsigned char>(end[1]))) return {};
-  const char* field = end + 1;
-  errno = 0;
-  const unsigned long long start = std::strtoull(field, &end, 10);
-  if (errno != 0 || start > uint64_t(INT64_MAX)) return {};
-  if (*end == '\n') return {int(pid), int64_t(start), ""};
-  if (*end != ' ') return {};
-  const char* word = end + 1;
-  const char* wordEnd = std::strchr(word, '\n');
-  if (!wordEnd || !IsPurposeWord(word, wordEnd)) return {};
-  return {int(pid), int64_t(start), AK_String(word, wordEnd)};
+  if (pid <= 0 || pid >= (1L << 30)) return {};
+  AK_LockEntry entry{int(pid), -1, ""};
+  if (*end == ' ') {
+    if (!std::isdigit(static_cast<unsigned char>(end[1]))) return {};
+    errno = 0;
+    const unsigned long long start = std::strtoull(end + 1, &end, 10);
+    if (errno != 0 || start > uint64_t(INT64_MAX)) return {};
+    entry.start = int64_t(start);
+    // The one-line form of the build before: "pid start purpose\n".
+    if (*end == ' ') return LastLinePurpose(end + 1, entry.purpose) ? entry : AK_LockEntry{};
+  }
+  if (*end != '\n') return {};
+  if (end[1] == '\0') return entry;
+  return LastLinePurpose(end + 1, entry.purpose) ? entry : AK_LockEntry{};
 }
 
 AK_String AK_LockEntry::Line() const
 {
-  if (start < 0) return AK_String::Format("%d\n", pid);
-  AK_String line = AK_String::Format("%d %lld", pid, static_cast<long long>(start));
-  if (!purpose.IsEmpty()) line += " " + purpose;
-  return line + "\n";
+  AK_String line = start < 0 ? AK_String::Format("%d\n", pid)
+                             : AK_String::Format("%d %lld\n", pid, static_cast<long long>(start));
+  if (!purpose.IsEmpty()) line += purpose + "\n";
+  return line;
 }
 
 int AK_ProcessId() { return int(::getpid()); }
@@ -311,15 +416,17 @@ void AK_RemoveLocksSetAside(const char* rawPath)
   const std::string path = AK_NormalizePath(rawPath).c_str();
   const size_t slash = path.rfind('/');
   const AK_String directory = slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str();
-  const AK_String prefix = AsideName(path.substr(slash == std::string::npos ? 0 : slash + 1).c_str(), 0);
-  const size_t stem = std::strlen(prefix) - 1;  // without the id
-  for (const AK_String& name : AK_ListDirectory(directory, "")) {
-    if (std::strncmp(name, prefix, stem) != 0) continue;
-    char* end = nullptr;
-    const long pid = std::strtol(name.c_str() + stem, &end, 10);
-    if (end != name.c_str() + stem && *end == '\0' && pid > 0 && pid < (1L << 30) && !AK_ProcessAlive(int(pid)))
-      ::unlink(AK_JoinPath(directory, name).c_str());
-  }
+  const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  for (const AK_String& name : AK_ListDirectory(directory, ""))
+    if (AK_IsLockLeftover(base.c_str(), name)) ::unlink(AK_JoinPath(directory, name).c_str());
+}
+
+bool AK_IsLockLeftover(const char* lockName, const char* name)
+{
+  const std::string base = lockName ? lockName : "";
+  int pid = LeftBy(name, base, kAsideMark);
+  if (pid == 0) pid = LeftBy(name, base, kTemporaryMark);
+  return pid != 0 && !AK_ProcessAlive(pid);
 }
 
 int AK_LiveLockHolder(const char* rawPath)

@@ -2,6 +2,9 @@
 // process id and start time, so that another process can tell a live holder from one that is
 // gone, also when the id has since been given to another process, and what the holder took it
 // for, so that whoever takes over the lock of a holder that is gone ends just that.
+// A lock file is written whole under a name of its writer's own and only then put in place, so
+// it never stands without its entry: an empty or unreadable one is damage, never a lock that is
+// being written.
 // Lock files of only "pid\n" (written before the start time was kept) are still read: their
 // holder lives while a process of that id exists.
 #pragma once
@@ -12,16 +15,20 @@
 
 #include "AK_String.h"
 
-// What a lock file says: "pid starttime purpose\n". The purpose is one word of lower-case
-// letters; a lock with none ("pid starttime\n", or "pid\n" without a start time either) was
-// taken for what the caller counts as its first purpose, which is also the form written for
-// an empty purpose, so that builds that knew no purpose still read such a lock as held.
+// What a lock file says. The holder line comes first, "pid starttime\n" ("pid\n" when the start
+// time is not known); a purpose follows on a line of its own:
+//   "pid starttime\npurpose\n"   or   "pid\npurpose\n"
+// so that builds that knew no purpose, which read the first line alone, read the lock as held
+// by its process. An empty purpose writes the holder line alone: a lock taken for what the
+// caller counts as its first purpose. The purpose is one word of lower-case letters, at most 15.
+// Also read: "pid starttime purpose\n", the one-line form of the build before.
 struct AK_LockEntry {
   int pid = 0;          // 0: none (no file, an empty or a damaged one)
   int64_t start = -1;   // -1: not kept
   AK_String purpose;    // "" when not given
   // Text that is none of the forms above is damage: an entry of no holder.
   static AK_LockEntry Parse(const char* text);
+  // The whole text of the lock file: the holder line, and the purpose's line when there is one.
   AK_String Line() const;
   bool operator==(const AK_LockEntry& other) const
   {
@@ -45,6 +52,8 @@ enum class AK_LockResult {
 // process that holds it, or held it before a take-over.
 // The lock is written with `purpose` (a word of lower-case letters, or ""); `before` receives
 // the entry of the holder that held it (a live one, or one that is gone before a take-over).
+// TakenOver with `before.pid` 0 (and `holder` 0): a lock whose entry cannot be read (empty or
+// damaged) was taken for nothing that can be named.
 AK_LockResult AK_TakeProcessLock(const char* path, const char* purpose, AK_LockEntry& before);
 // The same with no purpose, answering only the holder's id.
 AK_LockResult AK_TakeProcessLock(const char* path, int& holder);
@@ -60,9 +69,13 @@ bool AK_HandOverProcessLock(const char* path, int pid);
 // Removes the lock when it names this process, or `pid` when given (a lock handed to a process
 // that never started).
 void AK_ReleaseProcessLock(const char* path, int pid = 0);
-// Removes what take-overs of the lock `path` by processes that were killed half-way left: the
-// lock moved aside under a name of the taker's own (a live taker's stays).
+// Removes what processes that were killed half-way left beside the lock `path`: a lock that a
+// take-over moved aside ("<path>.stale.<pid>") and a lock being written ("<path>.new.<pid>"),
+// each under a name of that process's own. A live process's stays.
 void AK_RemoveLocksSetAside(const char* path);
+// True when `name` (without directory) is such a leftover of the lock named `lockName` (a base
+// name) whose process is gone.
+bool AK_IsLockLeftover(const char* lockName, const char* name);
 // The id of the live process that holds the lock file `path` (this one included), 0 when none
 // does: no file, a damaged one, or one whose holder is gone. Only looks: nothing is written.
 int AK_LiveLockHolder(const char* path);

@@ -86,6 +86,15 @@ public:
   // The locks a save of the object into the directory holds while it writes its files there: the
   // directory's own; an object whose save reads another directory as well holds that one's too.
   virtual void LockForSave(const char* directory, AK_DirectoryHolds& holds);
+  // What a load removes of what writers killed in the object's directory left: the temporaries of
+  // writers that held the directory's lock by default; an object whose directory holds more of its
+  // own (a run lock set aside) names that too.
+  virtual AK_Leftovers LeftoversOfKilledWriters();
+  // True when a save of the object into the directory carries there, beside its own files, a
+  // state of the directory it came from (a run directory's series), which goes only with a
+  // whole save: the files of such an object that did not load whole are never copied there as
+  // they are. False by default.
+  virtual bool CopiesInto(const char* directory);
 
   // --- class level ---
   static AK_ClassRecord& ClassRecord();

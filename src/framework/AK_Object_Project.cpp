@@ -113,7 +113,7 @@ void AK_Object::Load(const char* directory)
   _loadedAttributesDigest = "";
   // A writer killed in the directory left its temporary there, which no save of an unchanged
   // object would ever replace.
-  AK_RemoveLockedLeftovers(dir);
+  AK_RemoveLeftovers(dir, LeftoversOfKilledWriters());
 
   AK_String typeName = SavedTypeName(dir, GetType(), _leadingAttribute != nullptr);
   AK_String data = AK_JoinPath(dir, typeName) + ".dat";
@@ -161,6 +161,22 @@ void AK_Object::Load(const char* directory)
   _savedStamp = AK_Object::ModificationTime("Load");
 }
 
+namespace {
+
+// The top directory of a project holds the user's files beside the top object's: only the
+// temporaries of the files the program writes there go.
+AK_Leftovers TopDirectoryLeftovers(AK_Object& top)
+{
+  AK_Leftovers leftovers;
+  const AK_String type = top.GetType();
+  leftovers.ownFile = [type](const AK_String& target) { return target == type + ".atr" || target == type + ".dat"; };
+  return leftovers;
+}
+
+}  // namespace
+
+AK_Leftovers AK_Object::LeftoversOfKilledWriters() { return {}; }
+
 void AK_Object::LoadProject(const char* directory)
 {
   AK_OperationScope scope;
@@ -171,7 +187,7 @@ void AK_Object::LoadProject(const char* directory)
   // The top object's files lie above every directory a load reads: what a writer of them that
   // was killed left there goes with the load of the project below it.
   if (AK_Object* top = GetRoot(); failures.Outermost() && top != this && !top->ProjectDir().IsEmpty())
-    AK_RemoveLockedLeftovers(top->ProjectDir());
+    AK_RemoveLeftovers(top->ProjectDir(), TopDirectoryLeftovers(*top));
   if (failures.Outermost()) KeepFreshlyLoaded(loadStart);
   if (AK_ErrorText == "interrupted") return;
   // The later objects' set lines have cleared the error text of an earlier failure.

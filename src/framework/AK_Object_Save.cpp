@@ -2,9 +2,12 @@
 // commands for macros, and copying the saved attributes of one object to another.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -79,6 +82,36 @@ void WriteCommandsRecursively(AK_Object* object, AK_Object* reference, AK_String
       WriteCommandsRecursively(component, reference, out, visited);
 }
 
+// The last change of an object that a save would write (see IsPersistenceCommand).
+int32_t LastChangeToSave(const AK_Array<AK_String>& names, const AK_Array<int32_t>& stamps)
+{
+  int32_t last = 0;
+  for (int i = 0; i < stamps.Size(); ++i)
+    if (stamps[i] > last && !IsPersistenceCommand(names[i])) last = stamps[i];
+  return last;
+}
+
+// The files of an object that did not load whole stay as they are until it changes after that
+// load: a damaged project is never saved over with what little of it could be read.
+bool KeepsDamagedFiles(const AK_String& damage, int32_t damageStamp, int32_t lastChange)
+{
+  return !damage.IsEmpty() && lastChange <= damageStamp;
+}
+
+// Why a save into `directory` is refused of an object whose files are kept (`kept`) as its last
+// load from `damageDirectory` left them (`damage`); "" when it is not. Such files cannot go into
+// another directory when they go with a state of their own directory (AK_Object::CopiesInto):
+// copied as they are, they would stand there beside that directory's own state, as if saved
+// with it.
+AK_String DamagedCopyRefusal(AK_Object& object, const AK_String& directory, bool kept, const AK_String& damage,
+                             const AK_String& damageDirectory)
+{
+  if (!kept || CanonicalDirectory(directory) == CanonicalDirectory(damageDirectory) || !object.CopiesInto(directory))
+    return "";
+  return object.GetAbsolutePath() + " not saved to " + directory +
+         ": it was loaded with errors, and its time steps go only with a whole save: " + damage;
+}
+
 void RemoveFilesOfOtherTypes(const AK_String& directory, const AK_String& typeName)
 {
   for (const char* extension : {"atr", "dat"}) {
@@ -144,6 +177,83 @@ void AK_Object::SaveAttributesRecursively(const char* fileName)
 namespace {
 struct SaveTag {};
 using SaveFailures = AK_FailureList<SaveTag>;
+
+// The files a save of a project writes into a directory that did not stand before it, so that a
+// save that fails there leaves nothing of it behind, as one refused before its first file does.
+// A file is the save's by its identity: one that another writer put in its place is not.
+class NewProjectFiles {
+public:
+  // Records the files written while it lives, when `directory` does not stand yet.
+  explicit NewProjectFiles(const AK_String& directory) : _directory(directory), _before(Current())
+  {
+    // The levels above it that do not stand either go with it, the deepest first.
+    _levels = AK_MissingLevels(CanonicalDirectory(directory));
+    if (!_levels.empty()) Current() = this;
+  }
+  ~NewProjectFiles()
+  {
+    if (Current() == this) Current() = _before;
+  }
+  NewProjectFiles(const NewProjectFiles&) = delete;
+  NewProjectFiles& operator=(const NewProjectFiles&) = delete;
+
+  // The file at the path was written by the save just now.
+  static void Wrote(const AK_String& path)
+  {
+    if (NewProjectFiles* files = Current())
+      if (const AK_FileIdentity identity = AK_FileIdentityOfPath(path); identity.known)
+        files->_written.push_back(identity);
+  }
+
+  // Removes the directory with everything in it, and the levels above it that the save made,
+  // when every file there is one the save wrote. Anything else there (another writer's file, a
+  // copy left for the next process to finish) keeps all as it is. Called once the save's holds
+  // are given up: a held run lock is a file in its run directory.
+  void Remove()
+  {
+    if (_levels.empty() || !AK_IsDirectory(_directory)) return;
+    std::vector<AK_String> directories{_directory}, files;
+    {
+      // No writer puts a file there while the files are looked at and removed; one that does not
+      // give a lock up soon keeps everything.
+      std::vector<std::unique_ptr<AK_DirectoryLock>> locks;
+      for (size_t i = 0; i < directories.size(); ++i) {
+        if (!locks.emplace_back(std::make_unique<AK_DirectoryLock>(directories[i], std::chrono::seconds(2)))->Held())
+          return;
+        for (const AK_String& name : AK_ListDirectory(directories[i], "")) {
+          const AK_String path = AK_JoinPath(directories[i], name);
+          (AK_IsDirectory(path) ? directories : files).push_back(path);
+        }
+      }
+      for (const AK_String& file : files)
+        if (!IsWritten(file)) return;
+      for (const AK_String& file : files) AK_DeleteFile(file);
+    }
+    // After the locks: a writer that came in between keeps its directory, which is then not empty.
+    for (auto directory = directories.rbegin(); directory != directories.rend(); ++directory)
+      if (AK_IsDirectory(*directory)) AK_DeleteFile(*directory);
+    for (size_t i = 1; i < _levels.size(); ++i)
+      if (!AK_IsDirectory(_levels[i]) || AK_DeleteFile(_levels[i]) != 0) break;
+  }
+
+private:
+  bool IsWritten(const AK_String& path) const
+  {
+    const AK_FileIdentity identity = AK_FileIdentityOfPath(path);
+    return std::any_of(_written.begin(), _written.end(), [&](const AK_FileIdentity& w) { return w.SameAs(identity); });
+  }
+  static NewProjectFiles*& Current()
+  {
+    static NewProjectFiles* current = nullptr;
+    return current;
+  }
+
+  AK_String _directory;
+  NewProjectFiles* _before;
+  std::vector<AK_String> _levels;  // the directory and the levels above it that did not stand
+  std::vector<AK_FileIdentity> _written;
+};
+
 }  // namespace
 
 void AK_Object::SaveAs(const char* directory)
@@ -151,6 +261,16 @@ void AK_Object::SaveAs(const char* directory)
   AK_OperationScope scope;
   SaveFailures failures;
   AK_String dir(directory ? directory : "");
+  const int32_t lastChange = LastChangeToSave(_stampNames, _stamps);
+  // Refused before anything there is held or made: the object stays where it was.
+  if (const AK_String refusal =
+          DamagedCopyRefusal(*this, dir, KeepsDamagedFiles(_loadDamage, _loadDamageStamp, lastChange), _loadDamage,
+                             _loadDamageDir);
+      !refusal.IsEmpty()) {
+    AK_ErrorText = refusal;
+    SaveFailures::Add(AK_ErrorText);
+    return;
+  }
   // Held already when the whole project is saved; a refusal leaves the object where it was.
   AK_DirectoryHolds holds;
   if (!HoldDirectory(dir, AK_DirectoryChange::SaveInto, holds)) {
@@ -169,9 +289,6 @@ void AK_Object::SaveAs(const char* directory)
   data.CutExtension();
   data += ".dat";
 
-  int32_t lastChange = 0;
-  for (int i = 0; i < _stamps.Size(); ++i)
-    if (_stamps[i] > lastChange && !IsPersistenceCommand(_stampNames[i])) lastChange = _stamps[i];
   bool unchanged = _savedStamp > 0 && lastChange <= _savedStamp &&
                    CanonicalDirectory(dir) == CanonicalDirectory(_savedDir);
   if (unchanged && AK_FileExists(attributes) && AK_FileExists(data)) return;
@@ -182,9 +299,6 @@ void AK_Object::SaveAs(const char* directory)
   // one writer at a time, or one would put back what it read before another's write.
   AK_DirectoryHolds writers;
   LockForSave(dir, writers);
-  // What a writer killed here left (the root's files are never loaded as an object's, which
-  // would remove it) never takes a file's place.
-  AK_RemoveLockedLeftovers(dir);
 
   // A failure of the attribute file leaves its text and the save goes on; the object then
   // does not count as saved.
@@ -194,6 +308,7 @@ void AK_Object::SaveAs(const char* directory)
   if (IsDead()) return;
   bool attributesWritten = AK_ErrorText.IsEmpty();
   if (attributesWritten) AK_ErrorText = earlierError;
+  if (attributesWritten) NewProjectFiles::Wrote(attributes);
 
   AK_STREAM stream;
   if (!AK_StreamOpenReplacing(stream, data, "wb")) {
@@ -207,6 +322,7 @@ void AK_Object::SaveAs(const char* directory)
     SaveFailures::Add(AK_ErrorText);
     return;
   }
+  NewProjectFiles::Wrote(data);
   if (!attributesWritten) {
     SaveFailures::Add(AK_ErrorText);
     return;
@@ -226,9 +342,11 @@ void AK_Object::LockForSave(const char* directory, AK_DirectoryHolds& holds)
   holds.push_back(std::make_shared<AK_DirectoryLock>(directory));
 }
 
+bool AK_Object::CopiesInto(const char*) { return false; }
+
 bool AK_Object::KeepDamagedFiles(const AK_String& directory, int32_t lastChange)
 {
-  if (_loadDamage.IsEmpty() || lastChange > _loadDamageStamp) return false;
+  if (!KeepsDamagedFiles(_loadDamage, _loadDamageStamp, lastChange)) return false;
   if (CanonicalDirectory(directory) == CanonicalDirectory(_loadDamageDir)) {
     AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " not saved, its files are left as they are: " +
                _loadDamage);
@@ -242,6 +360,8 @@ bool AK_Object::KeepDamagedFiles(const AK_String& directory, int32_t lastChange)
       if (AK_CopyFile(AK_JoinPath(_loadDamageDir, file), AK_JoinPath(directory, file)) != 0) {
         AK_ErrorText = AK_String("cannot copy ") + AK_JoinPath(_loadDamageDir, file) + " to " + directory;
         SaveFailures::Add(AK_ErrorText);
+      } else {
+        NewProjectFiles::Wrote(AK_JoinPath(directory, file));
       }
   }
   return true;
@@ -410,6 +530,26 @@ void AK_Object::SaveProjectAs(const char* directory)
   AK_OperationScope scope;
   SaveFailures failures;
   AK_String dir(directory ? directory : "");
+  // An object that its save would refuse (see SaveAs) is refused before anything is held: the
+  // target stays as it was.
+  const std::function<AK_String(AK_Object*, const AK_String&)> refusalBelow = [&](AK_Object* object,
+                                                                                   const AK_String& at) {
+    const bool kept = KeepsDamagedFiles(object->_loadDamage, object->_loadDamageStamp,
+                                        LastChangeToSave(object->_stampNames, object->_stamps));
+    AK_String refusals = DamagedCopyRefusal(*object, at, kept, object->_loadDamage, object->_loadDamageDir);
+    for (AK_Object* c : object->OwnedComponents())
+      if (const AK_String below = c->IsDead() ? AK_String() : refusalBelow(c, AK_JoinPath(at, c->_id));
+          !below.IsEmpty())
+        refusals += (refusals.IsEmpty() ? "" : "; ") + below;
+    return refusals;
+  };
+  if (failures.Outermost())
+    if (const AK_String refusals = refusalBelow(this, dir); !refusals.IsEmpty()) {
+      AK_ErrorText = refusals;
+      return;
+    }
+  std::optional<NewProjectFiles> made;
+  if (failures.Outermost()) made.emplace(dir);
   // Everything the save writes is held before its first file changes, and until its last did.
   AK_DirectoryHolds holds;
   if (failures.Outermost() && !HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) return;
@@ -417,7 +557,13 @@ void AK_Object::SaveProjectAs(const char* directory)
   if (IsDead()) return;
   for (AK_Object* c : OwnedComponents())
     if (!c->IsDead()) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
-  if (failures.Outermost() && !failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
+  if (failures.Outermost() && !failures.Failures().IsEmpty()) {
+    // A save that failed into a directory it made leaves none, as a refused one (the holds go
+    // first: a lock of a run directory stands in it).
+    holds.clear();
+    made->Remove();
+    AK_ErrorText = failures.Failures();
+  }
 }
 
 void AK_Object::SaveProject(const char* directory)

@@ -22,23 +22,6 @@ struct FollowMove {
   std::function<void()> _follow;
 };
 
-// The levels of `directory` that do not stand yet, the deepest first.
-std::vector<AK_String> MissingLevels(const AK_String& directory)
-{
-  std::vector<AK_String> missing;
-  AK_String level = directory;
-  while (!level.IsEmpty() && !AK_FileExists(level)) {
-    missing.push_back(level);
-    const char* text = level.c_str();
-    const char* cut = nullptr;
-    for (const char* c = text; *c; ++c)
-      if (*c == '/' || *c == '\\') cut = c;
-    if (!cut || cut == text) break;
-    level = AK_String(text, cut);
-  }
-  return missing;
-}
-
 // The target's run lock of a save, in a directory the save may have made for it: given up with
 // the save, the levels made are removed again while they are empty, so that a save refused (by
 // this or any later object of the project) leaves no directory behind.
@@ -55,9 +38,10 @@ struct LockOfASave {
 
 }  // namespace
 
-void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who)
+void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who, const SW_RecordRun& recordRun)
 {
-  if (SW_CopyIsMarked(runDirectory) || SW_DeletionIsMarked(runDirectory)) SW_EndWhatIsGone(runDirectory, who);
+  if (SW_CopyIsMarked(runDirectory) || SW_DeletionIsMarked(runDirectory))
+    SW_EndWhatIsGone(runDirectory, who, recordRun);
 }
 
 bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const char* who,
@@ -68,9 +52,8 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
   switch (change) {
     case AK_DirectoryChange::Read:
       if (!AK_IsDirectory(dir)) return true;
-      SW_FinishCutWorkBeforeReading(dir, who);
+      SW_FinishCutWorkBeforeReading(dir, who, calls.recordRunThatIsGone);
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
-      SW_RemoveRunLocksSetAside(dir);
       return true;
     case AK_DirectoryChange::SaveInto: {
       // Saved beside its runs as ever; into another directory, its series goes with it
@@ -79,20 +62,20 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       if (SW_RunLockHolder(dir) == AK_ProcessId()) return true;
       // The lock stands in the directory, which the save would make in any case.
       auto save = std::make_shared<LockOfASave>();
-      save->made = MissingLevels(dir);
+      save->made = AK_MissingLevels(dir);
       AK_MakeDirectories(dir);
-      save->lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir);
-      if (!save->lock->Held()) return false;
       // A run there whose process is gone ends as it would without this save, which a kill
       // may yet cut short: its newest time step recorded in the saved simulation there.
-      if (save->lock->EndedRun() && calls.recordRunThatIsGone) calls.recordRunThatIsGone(dir);
+      save->lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir,
+                                                calls.recordRunThatIsGone);
+      if (!save->lock->Held()) return false;
       holds.push_back(std::move(save));
       AK_StopAtWindow("copy locked");
       return true;
     }
     case AK_DirectoryChange::Remove: {
       if (!AK_IsDirectory(dir)) return true;
-      auto lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Other, "not deleted");
+      auto lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Other, "not deleted", calls.recordRunThatIsGone);
       if (!lock->Held()) return false;
       holds.push_back(std::move(lock));
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
@@ -104,11 +87,10 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // Every taker of the run lock takes the directory's lock first: the run lock goes before
       // the move, and no lock of this process moves with the directory or stays behind,
       // whatever the move does.
-      SW_RunLock lock(dir, who, SW_LockPurpose::Other, "not renamed");
-      if (!lock.Held()) return false;
       // A run there whose process is gone ends with its newest time step recorded, where the
       // saved simulation still stands.
-      if (lock.EndedRun() && calls.recordRunThatIsGone) calls.recordRunThatIsGone(dir);
+      SW_RunLock lock(dir, who, SW_LockPurpose::Other, "not renamed", calls.recordRunThatIsGone);
+      if (!lock.Held()) return false;
       AK_StopAtWindow("rename");
       auto locked = std::make_shared<AK_DirectoryLock>(dir);
       lock.Release();
@@ -138,6 +120,9 @@ AK_String SW_ChooseRecord(const char* directory, SW_SeriesHold& series, const SW
                  "steps of " + dir + " depend on are saved otherwise than they were computed under");
     return AK_String();
   }
+  // A process that holds no series there names a time step of it only under the values saved for
+  // that series, which equal its own (a directory deleted and run anew has none saved).
+  if (!series.Holds(dir) && choice.savedStateValues().IsEmpty()) return AK_String();
   // A run in another process records its own state only where it runs.
   if (choice.copying)
     if (const int holder = SW_RunLockHolder(dir);
@@ -157,9 +142,8 @@ bool SW_CopyStateInto(const char* target, SW_SeriesHold& series, const SW_StateC
   SW_CopyLocks locks(copying ? source.c_str() : "", dir);
   std::optional<SW_RunLock> runLock;
   if (SW_RunLockHolder(dir) != AK_ProcessId())
-    runLock.emplace(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir);
+    runLock.emplace(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir, copy.calls.recordRunThatIsGone);
   if (runLock && !runLock->Held()) return false;  // the refusal answers
-  if (runLock && runLock->EndedRun() && copy.calls.recordRunThatIsGone) copy.calls.recordRunThatIsGone(dir);
   if (!locks.Held()) {
     AK_ErrorText = who + ": not saved to " + dir + ": the run directory cannot be locked: " + locks.Failure();
     return false;

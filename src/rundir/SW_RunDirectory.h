@@ -50,7 +50,7 @@
 struct SW_RunDirectoryCalls {
   // A take-over ended a run in `directory` whose process is gone: the saved simulation there
   // names that run's newest time step.
-  std::function<void(const char* directory)> recordRunThatIsGone;
+  SW_RecordRun recordRunThatIsGone;
   // A move of the directory was done or refused: what the simulation holds follows the directory
   // to where it stands now.
   std::function<void()> followMove;
@@ -59,12 +59,11 @@ struct SW_RunDirectoryCalls {
 // A copy or a deletion of time steps in the run directory that a kill cut short is finished (a
 // copy only staged is dropped) before anything of it is read: the take-over of the run lock its
 // process left does that (SW_EndWhatIsGone).
-void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who);
+void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who, const SW_RecordRun& recordRun);
 
 // What the simulation `who`, bound to its series `series`, holds before `directory` changes as a
 // whole or is read (see AK_Object::HoldDirectory):
-// - Read: a cut copy there finished first, then the directory's lock, and the run locks that
-//   takers killed half-way set aside removed;
+// - Read: a cut copy or deletion there finished first, then the directory's lock;
 // - SaveInto another directory than its own: the target's run lock, for a copy (unless this
 //   process holds it already, as a batch start does); a run there that is gone is ended first;
 // - Remove: the run lock and the directory's lock;
@@ -89,7 +88,8 @@ struct SW_RecordChoice {
   std::function<AK_String()> savedStateValues;
 };
 // The state held while the gate lets its record pass and its file is there; otherwise none while
-// the values differ from those of the series (said in an INFO); for the source of a copy whose
+// the values differ from those of the series (said in an INFO), or while no values are saved for
+// a series this process does not hold; for the source of a copy whose
 // run goes on in another process under the saved values, the newest time step; else the saved
 // record while its file is there; else the newest.
 AK_String SW_ChooseRecord(const char* directory, SW_SeriesHold& series, const SW_RecordChoice& choice);

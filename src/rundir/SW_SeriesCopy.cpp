@@ -17,20 +17,20 @@
 
 namespace {
 
-constexpr const char* kStaged = ".~staged";
+constexpr const char* kStaged = kStagedSuffix;
+constexpr const char* kMark = ".simulation_copy";
 // The mark while the copy is staged: nothing of the target has changed yet.
 constexpr const char* kStaging = "staging";
 // What a run leaves beside its time steps, which goes with the series it describes: its log, its
 // last progress line and the digest of the values it ran under.
 constexpr const char* kRunFiles[] = {"start.log", ".simulation_info", ".simulation_values"};
 
-AK_String MarkPath(const char* runDirectory) { return AK_JoinPath(runDirectory, ".simulation_copy"); }
+AK_String MarkPath(const char* runDirectory) { return AK_JoinPath(runDirectory, kMark); }
 AK_String StagedPath(const char* runDirectory, const char* name) { return AK_JoinPath(runDirectory, name) + kStaged; }
 
-// How long a copy waits after it staged its time steps, before anything of the target changes, and
-// which staged file's rename fails once: none, unless the environment variables
-// TORVU_COPY_STAGED_PAUSE_MS and TORVU_COPY_FAIL_RENAME ask (for tests of processes that copy at
-// once, and of a copy that cannot be put in place). Read once.
+// How long a copy waits after it staged its time steps, before anything of the target changes:
+// none, unless the environment variable TORVU_COPY_STAGED_PAUSE_MS asks (for tests of processes
+// that copy at once). Read once.
 int64_t StagedPause()
 {
   static const int64_t pause = [] {
@@ -40,34 +40,28 @@ int64_t StagedPause()
   return pause;
 }
 
-bool RenameFailsOnce(const AK_String& name)
-{
-  static AK_String failing = [] {
-    const char* value = std::getenv("TORVU_COPY_FAIL_RENAME");
-    return AK_String(value ? value : "");
-  }();
-  if (failing.IsEmpty() || !(failing == name)) return false;
-  failing = "";
-  errno = EIO;
-  return true;
-}
-
 int PutStaged(const char* runDirectory, const char* name)
 {
-  if (RenameFailsOnce(name)) return -1;
   return AK_ReplaceFile(StagedPath(runDirectory, name), AK_JoinPath(runDirectory, name));
 }
 
-// The saved simulation's file named by a mark: a plain file name, else none.
-AK_String SavedFileOfMark(const char* runDirectory)
+// The saved simulation's file named by a mark: a plain file name, else none (a copy still staging).
+AK_String SavedFileOfMark(const SW_WorkMark& mark)
 {
-  AK_String text;
-  if (!AK_ReadTextFile(MarkPath(runDirectory), text)) return "";
-  text.Trim();
+  const AK_String& text = mark.what;
   if (text.IsEmpty() || std::strpbrk(text, "/\\") || std::strcmp(text, "..") == 0 || std::strcmp(text, ".") == 0 ||
       std::strcmp(text, kStaging) == 0)
     return "";
   return text;
+}
+
+// A staged file of a copy stands in the run directory.
+bool AnythingStaged(const char* runDirectory)
+{
+  bool staged = false;
+  AK_String stem;
+  AK_VisitDirectory(runDirectory, "", [&](const char* file) { staged = staged || AK_CutSuffix(file, kStaged, stem); });
+  return staged;
 }
 
 // Removes the staged files of a copy that is put in place no more, and its mark.
@@ -86,7 +80,9 @@ bool PutInPlace(const char* runDirectory, const char* reason, AK_String& failure
               AK_JoinPath(runDirectory, name) + ": " + std::strerror(errno);
     return false;
   };
-  const AK_String savedFile = SavedFileOfMark(runDirectory);
+  SW_WorkMark mark;
+  SW_ReadWorkMark(runDirectory, kMark, mark);
+  const AK_String savedFile = SavedFileOfMark(mark);
   AK_Array<AK_String> steps = SW_ListTimeSteps(runDirectory, -1, kStaged).names;
   for (AK_String& step : steps) step += ".TimeStep";
   // While the saved simulation is staged, every time step there is the old run's: those the copy
@@ -117,7 +113,6 @@ bool PutInPlace(const char* runDirectory, const char* reason, AK_String& failure
   // there now is the copy's, which ended.
   if (reason) SW_WriteInfoFile(runDirectory, reason);
   if (reason || steps.Count() > 0) SW_WriteStatusFile(runDirectory, "finished");
-  AK_DeleteFile(MarkPath(runDirectory));
   return true;
 }
 
@@ -163,10 +158,7 @@ bool SW_SeriesCopy::Stage(AK_String& failure)
   DropStaged(_target);
   // Marked first: a kill while it stages leaves the next taker of the run lock knowing that only
   // a copy was cut short.
-  if (const std::string mark = std::string(kStaging) + "\n"; !AK_WriteWholeFile(MarkPath(_target), mark)) {
-    failure = "cannot write " + MarkPath(_target) + ": " + std::strerror(errno);
-    return false;
-  }
+  if (failure = SW_WriteWorkMark(_target, kMark, kStaging); !failure.IsEmpty()) return false;
   _staging = true;
   if (_source.IsEmpty() || !AK_IsDirectory(_source)) return true;
   // Under the source's lock no writer changes its series meanwhile.
@@ -200,19 +192,19 @@ SW_SeriesCopy::Outcome SW_SeriesCopy::Copy(const char* savedFile, const std::fun
     failure = "the saved simulation cannot be staged in " + _target;
     return Outcome::NotStarted;
   }
-  // From the mark on, the copy is the target's: a kill leaves it to be finished, never undone.
-  if (const std::string mark = std::string(savedFile) + "\n"; !AK_WriteWholeFile(MarkPath(_target), mark)) {
-    failure = "cannot write " + MarkPath(_target) + ": " + std::strerror(errno);
-    return Outcome::NotStarted;
-  }
+  // No process holds the target's series from here on; nothing of its files has changed yet.
   AK_DirectoryLock locked(_target);
   const SW_SeriesHold::Gate gate = target.Pass(locked, _target, SW_SeriesChange::Anew);
   if (!gate.passed) {
     failure = gate.failure;
     return Outcome::NotStarted;  // the staged files and the mark go with the copy
   }
+  // From the mark on, the copy is the target's: a kill leaves it to be finished, never undone. The
+  // mark names the series the gate made, which only this copy's finishing may find.
+  if (failure = SW_WriteWorkMark(_target, kMark, savedFile); !failure.IsEmpty()) return Outcome::NotStarted;
   _staging = false;
   if (!PutInPlace(_target, nullptr, failure)) return Outcome::LeftMarked;
+  if (failure = SW_RemoveWorkMark(_target, kMark); !failure.IsEmpty()) return Outcome::LeftMarked;
   return Outcome::Copied;
 }
 
@@ -221,26 +213,48 @@ bool SW_CopyIsMarked(const char* runDirectory)
   return runDirectory && *runDirectory && AK_FileExists(MarkPath(runDirectory));
 }
 
-bool SW_FinishCutCopy(const char* runDirectory)
+SW_CutWork SW_FinishCutCopy(const char* runDirectory)
 {
-  if (!SW_CopyIsMarked(runDirectory)) return false;
-  // Cut while it staged: the target is as it was.
-  if (SavedFileOfMark(runDirectory).IsEmpty()) {
+  SW_WorkMark mark;
+  if (!SW_ReadWorkMark(runDirectory, kMark, mark)) return SW_CutWork::None;
+  const AK_String savedFile = SavedFileOfMark(mark);
+  const bool current = SW_MarkIsCurrent(runDirectory, mark);
+  const auto dropMark = [&](const char* why) {
+    if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kMark); !failure.IsEmpty()) {
+      AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": " + failure);
+      return SW_CutWork::Failed;
+    }
+    if (why) AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + why);
+    return SW_CutWork::Stale;
+  };
+  // Cut while it staged: the target is as it was. Staged files are never a part of anything else.
+  if (savedFile.IsEmpty()) {
     DropStaged(runDirectory);
+    if (!current && mark.namesSeries) return dropMark(nullptr);
     const AK_String cut = "a copy of time steps into it was cut short, its process is gone: nothing of it was put in place";
     AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
     SW_WriteInfoFile(runDirectory, cut);
     SW_WriteStatusFile(runDirectory, "finished");
-    return true;
+    return SW_CutWork::Finished;
   }
-  // Whoever read a part of it holds nothing of it.
-  if (const AK_String failure = SW_StartSeriesAnew(runDirectory); !failure.IsEmpty())
-    AK_MESSAGE("WARNING: " + failure);
+  // Another writer changed the series since: the copy was put in place before, and whatever stands
+  // now is that writer's.
+  if (mark.namesSeries && !current)
+    return dropMark("the mark of a copy into an earlier series is removed, no file touched");
+  // Put in place whole already, only its mark stayed.
+  if (!AnythingStaged(runDirectory)) return dropMark(nullptr);
   AK_String failure;
   const AK_String cut = "a copy of time steps into it was cut short: the copy was finished";
   AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
-  if (!PutInPlace(runDirectory, cut, failure))
+  // Whoever read a part of it holds nothing of it; the series changes once the copy is whole, so
+  // that a taker killed before that finds the mark still of the series it stands for.
+  if (!PutInPlace(runDirectory, cut, failure) ||
+      !(failure = SW_StartSeriesAnew(runDirectory)).IsEmpty() ||
+      !(failure = SW_RemoveWorkMark(runDirectory, kMark)).IsEmpty()) {
     AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": a copy of time steps into it was cut short and cannot be " +
-               "finished: " + failure);
-  return true;
+               "finished: " + failure + "; it stays marked with its staged files, and the next process that takes " +
+               "its run lock tries again");
+    return SW_CutWork::Failed;
+  }
+  return SW_CutWork::Finished;
 }

@@ -12,8 +12,8 @@
 // ("<name>.~staged") while the target's visible files stay as they are, under a mark
 // (".simulation_copy" saying "staging"); a kill meanwhile leaves only staged files, which
 // whatever takes the target's run lock over removes, saying that a copy was cut short. Then the
-// saved simulation is staged too, the mark names its file and the target's series gets a new id,
-// so that no process holds it any more; then the old time steps go, the saved simulation takes
+// saved simulation is staged too, the target's series gets a new id, so that no process holds it
+// any more, and the mark names the saved simulation's file and that series; then the old time steps go, the saved simulation takes
 // its place, the staged files take theirs in time order, and the mark goes. A kill or a failure
 // after the mark leaves a copy that the next taker of the run lock finishes (SW_FinishCutCopy):
 // every staged file is whole, so the target then holds the copy whole, never a time step of its
@@ -70,9 +70,11 @@ private:
 };
 
 // Under the run directory's lock, with its run lock taken: drops a copy cut while it staged, or
-// finishes one that was being put in place (see above) and gives the series a new id; the status
-// "finished", with the info that a copy was cut short and what became of it. True when there was
-// such a copy.
-bool SW_FinishCutCopy(const char* runDirectory);
-// A copy's mark stands in the run directory.
+// finishes one that was being put in place (see above) and then gives the series a new id; the
+// status "finished", with the info that a copy was cut short and what became of it. The mark of a
+// copy whose series another writer has changed since, or that was put in place whole, only goes.
+// A finishing that fails keeps the mark and every staged file for the next taker.
+SW_CutWork SW_FinishCutCopy(const char* runDirectory);
+// A copy's mark stands in the run directory (".simulation_copy": "staging", or the saved
+// simulation's file name once every staged file is whole, and the series, see SW_WorkMark).
 bool SW_CopyIsMarked(const char* runDirectory);

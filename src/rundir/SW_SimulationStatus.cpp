@@ -15,7 +15,8 @@ namespace {
 
 AK_String StatusPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_status"); }
 AK_String InfoPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_info"); }
-AK_String LockPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_lock"); }
+constexpr const char* kLockFile = ".simulation_lock";
+AK_String LockPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), kLockFile); }
 AK_String ExpectationPath(const char* projectDir) { return AK_JoinPath(SW_RunDirectory(projectDir), ".simulation_start"); }
 AK_String MacroPath(const SW_BackgroundRun& run) { return AK_JoinPath(run.runDirectory, "start.macro"); }
 AK_String LogPath(const SW_BackgroundRun& run) { return AK_JoinPath(run.runDirectory, "start.log"); }
@@ -205,16 +206,15 @@ AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run)
 namespace {
 
 // What writers killed in the run directory left: the temporaries of files they were putting in
-// place, which never take it now, and a lock moved aside by a take-over that did not end.
-// Writers of the attribute and data files that are alive wait for the directory meanwhile.
+// place, which never take it now, and a lock moved aside by a take-over that did not end. Never a
+// staged copy, which its mark finishes or drops. Writers of the attribute and data files that are
+// alive wait for the directory meanwhile.
 void RemoveLeftovers(const char* projectDir)
 {
-  const AK_String directory = SW_RunDirectory(projectDir);
-  AK_DirectoryLock writers(directory);
-  for (const AK_String& file : AK_ListDirectory(directory, ""))
-    if (AK_IsReplacementTemporary(file) && !AK_IsOpenReplacement(AK_JoinPath(directory, file)))
-      AK_DeleteFile(AK_JoinPath(directory, file));
-  AK_RemoveLocksSetAside(LockPath(projectDir));
+  AK_Leftovers leftovers;
+  leftovers.writersGone = true;
+  leftovers.lockFile = kLockFile;
+  AK_RemoveLeftovers(SW_RunDirectory(projectDir), leftovers);
 }
 
 // The word a lock file keeps for a purpose: a run's lock keeps the form it had before purposes
@@ -252,8 +252,9 @@ SW_TakeOver EndWhatIsGone(const char* projectDir, SW_LockPurpose gone)
   AK_String before = SW_ReadInfoFile(projectDir);
   before.Trim();
   // A cut copy is finished whatever the lock says (a build before purposes wrote none).
-  if (SW_FinishCutCopy(SW_RunDirectory(projectDir))) {
-    RemoveLeftovers(projectDir);
+  const SW_CutWork copy = SW_FinishCutCopy(SW_RunDirectory(projectDir));
+  RemoveLeftovers(projectDir);
+  if (copy == SW_CutWork::Finished) {
     // The ending of a run that the copy's process took over before it was cut stays beside it.
     if (std::strncmp(before, kRunGone, std::strlen(kRunGone)) == 0) {
       AK_String cut = SW_ReadInfoFile(projectDir);
@@ -262,7 +263,8 @@ SW_TakeOver EndWhatIsGone(const char* projectDir, SW_LockPurpose gone)
     }
     return SW_TakeOver::CopyFinished;
   }
-  RemoveLeftovers(projectDir);
+  // A copy that could not be finished stays marked: nothing of the directory is read meanwhile.
+  if (copy == SW_CutWork::Failed) return SW_TakeOver::NothingToEnd;
   SW_FinishCutDeletion(SW_RunDirectory(projectDir));
   const AK_String status = SW_ReadStatusFile(projectDir);
   const bool runEnds = StatusOfRunUnderWay(status) ||
@@ -277,7 +279,8 @@ SW_TakeOver EndWhatIsGone(const char* projectDir, SW_LockPurpose gone)
 
 }  // namespace
 
-SW_RunLock::SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose purpose, const char* refused)
+SW_RunLock::SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose purpose, const char* refused,
+                       const SW_RecordRun& recordRun)
 {
   if (!HasRunDirectory(projectDir)) {
     _held = true;
@@ -302,38 +305,37 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose p
       AK_MESSAGE(AK_String("WARNING: ") + who +
                  (before.pid != 0
                       ? AK_String::Format(": the run lock of process %d, which is gone, is taken over", before.pid)
-                      : AK_String(": an empty run lock, left by a process killed while it took the lock, is "
-                                  "taken over")));
+                      : AK_String(": an empty or damaged run lock, whose entry cannot be read, is taken over")));
       // Until what the holder left is ended, the lock says what it was: a taker killed
       // meanwhile leaves the next one the same to end. A run ends only with the release of this
-      // lock (FinishEndedRun), so its word stays until then.
-      const SW_LockPurpose gone = PurposeOfWord(before.purpose);
+      // lock (FinishEndedRun), so its word stays until then. A lock whose entry cannot be read
+      // says of no run that it was one; a status of a run under way still does.
+      const SW_LockPurpose gone = before.pid == 0 ? SW_LockPurpose::Other : PurposeOfWord(before.purpose);
       if (gone != purpose) AK_SetLockPurpose(_path, PurposeWord(gone));
       _takeOver = EndWhatIsGone(projectDir, gone);
       _runToFinish = _takeOver == SW_TakeOver::RunEnded;
       if (_runToFinish) AK_StopAtWindow("run taken over");
       else if (gone != purpose) AK_SetLockPurpose(_path, word);
       _held = true;
-      return;
+      break;
     }
-    case AK_LockResult::Taken:
-      // A copy that its process could not put in place stays marked for the next taker to finish.
-      if (SW_FinishCutCopy(SW_RunDirectory(projectDir))) {
+    case AK_LockResult::Taken: {
+      _held = true;
+      // A taker killed after it set the lock of a writer that was gone aside, and before it made
+      // its own, left no lock: whatever that writer marked is finished by whoever takes it next.
+      if (SW_FinishCutCopy(_directory) == SW_CutWork::Finished) {
         _takeOver = SW_TakeOver::CopyFinished;
-        _held = true;
-        return;
+        break;
       }
+      SW_FinishCutDeletion(_directory);
       if (const AK_String status = SW_ReadStatusFile(projectDir); noLockBefore && StatusOfRunUnderWay(status)) {
         AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
                    "\" of a run that is gone is disregarded");
         _takeOver = EndWhatIsGone(projectDir, SW_LockPurpose::Run);
         _runToFinish = _takeOver == SW_TakeOver::RunEnded;
       }
-      // A taker killed after it set a lock of a process that is gone aside, and before it
-      // removed it, left that one behind.
-      AK_RemoveLocksSetAside(_path);
-      _held = true;
-      return;
+      break;
+    }
     case AK_LockResult::Held:
       AK_ErrorText = AK_String(who) + ": " + refused +
                      (before.pid == AK_ProcessId()
@@ -344,22 +346,25 @@ SW_RunLock::SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose p
       AK_ErrorText = AK_String(who) + ": " + refused + ", the run lock cannot be taken: " + AK_LockError();
       return;
   }
+  // The run that was gone ends with its newest time step recorded, before its status says so.
+  if (_runToFinish && recordRun) recordRun(_directory);
 }
 
-SW_TakeOver SW_EndWhatIsGone(const char* projectDir, const char* who, const std::function<void()>& recordRun)
+SW_TakeOver SW_EndWhatIsGone(const char* projectDir, const char* who, const SW_RecordRun& recordRun)
 {
   if (!HasRunDirectory(projectDir) || !AK_IsDirectory(projectDir) || SW_RunLockHolder(projectDir) != 0) return SW_TakeOver::None;
   if (!SW_RunIsGone(projectDir) && !SW_CopyIsMarked(SW_RunDirectory(projectDir)) &&
       !SW_DeletionIsMarked(SW_RunDirectory(projectDir)))
     return SW_TakeOver::None;
-  SW_RunLock lock(projectDir, who, SW_LockPurpose::Other, "not taken over");
-  if (lock.EndedRun() && recordRun) recordRun();
+  SW_RunLock lock(projectDir, who, SW_LockPurpose::Other, "not taken over", recordRun);
   return lock.TakeOver();
 }
 
-void SW_RemoveRunLocksSetAside(const char* projectDir)
+AK_Leftovers SW_LeftoversAtLoad()
 {
-  if (HasRunDirectory(projectDir)) AK_RemoveLocksSetAside(LockPath(projectDir));
+  AK_Leftovers leftovers;
+  leftovers.lockFile = kLockFile;
+  return leftovers;
 }
 
 int SW_RunLockHolder(const char* projectDir)

@@ -54,6 +54,10 @@ enum class SW_LockPurpose {
   Copy,   // a copy of time steps into the directory (a save into another project)
   Other,  // a writer that changes nothing a run leaves behind
 };
+// Records the newest time step of a run in `directory` that a take-over ended (the saved
+// simulation there names it).
+using SW_RecordRun = std::function<void(const char* directory)>;
+
 // What a take-over of a lock whose process is gone ended.
 enum class SW_TakeOver {
   None,          // nobody's lock was taken over
@@ -69,16 +73,18 @@ public:
   // this simulation is going on in process N" (or "... in this process"). Only a run makes a
   // run directory that does not stand (a simulation saved before it had one); when its
   // command is refused and leaves the directory empty, the release removes it again.
-  SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose purpose, const char* refused = "not started");
+  // A run that the take-over ended is recorded through `recordRun` before the lock is held; a
+  // copy or a deletion marked for the series as it stands is finished, whether the lock was
+  // taken over or taken fresh (a taker killed before it made its own left none).
+  SW_RunLock(const char* projectDir, const char* who, SW_LockPurpose purpose, const char* refused,
+             const SW_RecordRun& recordRun);
   ~SW_RunLock();
   SW_RunLock(const SW_RunLock&) = delete;
   SW_RunLock& operator=(const SW_RunLock&) = delete;
 
   bool Held() const { return _held; }
-  // What the take-over ended; only a run that was ended asks the caller to record its newest
-  // time step (SW_Simulation::RecordRunThatIsGone).
+  // What the take-over ended.
   SW_TakeOver TakeOver() const { return _takeOver; }
-  bool EndedRun() const { return _takeOver == SW_TakeOver::RunEnded; }
   // The run directory did not stand: this lock made it.
   bool MadeDirectory() const { return !_madeDirectory.IsEmpty(); }
   // Gives the lock to the process `pid` of a background start; it stays with that process
@@ -104,13 +110,13 @@ private:
 };
 
 // Ends what a writer of the run directory whose process is gone left, when one did (a run, a
-// copy; see SW_RunLock), and gives the lock up again at once: the step every reader of the
-// directory takes first. Nothing when a live process holds the lock, or no writer is gone.
-// `recordRun` records the newest time step of a run that is ended (see EndedRun()).
-SW_TakeOver SW_EndWhatIsGone(const char* projectDir, const char* who, const std::function<void()>& recordRun = {});
+// copy, a deletion; see SW_RunLock), and gives the lock up again at once: the step every reader
+// of the directory takes first. Nothing when a live process holds the lock, or no writer is gone.
+SW_TakeOver SW_EndWhatIsGone(const char* projectDir, const char* who, const SW_RecordRun& recordRun);
 
-// Removes the run locks that takers killed half-way set aside (AK_RemoveLocksSetAside).
-void SW_RemoveRunLocksSetAside(const char* projectDir);
+// What a load removes in a run directory of what killed writers left: besides the temporaries of
+// writers under the directory's lock, the run locks that takers killed half-way set aside.
+AK_Leftovers SW_LeftoversAtLoad();
 
 // The id of the live process that holds the run lock of the project directory (this one
 // included), 0 when none does or there is no project directory. Only looks at the lock.

@@ -12,6 +12,7 @@
 #include "AK_Process.h"
 #include "SW_SimulationStatus.h"
 #include "SW_TimeStepNames.h"
+#include "SW_RunSeries.h"
 
 namespace {
 
@@ -29,29 +30,25 @@ AK_String NameOfFile(const AK_String& file)
   return name;
 }
 
-// A time-step file that a writer was putting in place when it was killed.
-bool IsLeftoverTemporary(const AK_String& file)
-{
-  AK_String target;
-  if (!AK_IsReplacementTemporary(file.BaseName(), &target) || target.GetExtension() != AK_String("TimeStep"))
-    return false;
-  target.CutExtension();
-  double time;
-  return SW_TimeOfTimeStepName(target, time);
-}
-
-// Removes such leftovers; no run of the simulation is writing (the run lock says so).
+// Removes the temporaries of time-step files whose writers were killed; no run of the simulation
+// is writing (the run lock says so).
 void RemoveLeftoverTemporaries(const char* projectDir, bool tell)
 {
-  for (const AK_String& file : AK_ListDirectory(projectDir, "")) {
-    const AK_String path = AK_JoinPath(projectDir, file);
-    if (!IsLeftoverTemporary(file) || AK_IsOpenReplacement(path)) continue;
-    if (tell) AK_MESSAGE(AK_String("removing ") + path);
-    AK_DeleteFile(path);
-  }
+  AK_Leftovers leftovers;
+  leftovers.writersGone = true;
+  leftovers.ownFile = [](const AK_String& target) {
+    if (target.GetExtension() != AK_String("TimeStep")) return false;
+    AK_String name = target;
+    name.CutExtension();
+    double time;
+    return SW_TimeOfTimeStepName(name, time);
+  };
+  if (tell) leftovers.removing = [](const AK_String& path) { AK_MESSAGE(AK_String("removing ") + path); };
+  AK_RemoveLeftovers(projectDir, leftovers);
 }
 
-AK_String DeletionMarkPath(const char* projectDir) { return AK_JoinPath(projectDir, ".simulation_deleting"); }
+constexpr const char* kDeletionMark = ".simulation_deleting";
+AK_String DeletionMarkPath(const char* projectDir) { return AK_JoinPath(projectDir, kDeletionMark); }
 
 // Deletes the listed files but `kept` ("" for none).
 void DeleteAllBut(const char* projectDir, const AK_Array<AK_String>& names, const AK_String& kept)
@@ -189,11 +186,35 @@ void SW_DeleteTimeStepFiles(const char* projectDir, const SW_TimeStepList& list,
     return;
   }
   if (!HasDirectory(projectDir, "no time steps deleted")) return;
-  const AK_String kept = all ? AK_String() : list.names[list.names.Count() - 1];
-  const std::string mark = std::string(kept.c_str()) + "\n";
-  AK_WriteWholeFile(DeletionMarkPath(projectDir), mark);
-  DeleteAllBut(projectDir, list.names, kept);
-  AK_DeleteFile(DeletionMarkPath(projectDir));
+  DeleteAllBut(projectDir, list.names, all ? AK_String() : list.names[list.names.Count() - 1]);
+}
+
+SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeStepList& list, bool all,
+                                       SW_SeriesHold& series, const std::function<AK_String(const AK_String&)>& record)
+{
+  SW_TimeStepDeletion outcome;
+  AK_DirectoryLock locked(runDirectory);
+  const SW_SeriesChange change = all && !series.Holds(runDirectory) ? SW_SeriesChange::Anew : SW_SeriesChange::Remove;
+  outcome.gate = series.Pass(locked, runDirectory, change);
+  if (!outcome.gate.passed) {
+    outcome.refusedByGate = true;
+    return outcome;
+  }
+  AK_StopAtWindow("delete time steps");
+  const AK_String kept = all || list.names.Count() == 0 ? AK_String() : list.names[list.names.Count() - 1];
+  // Marked before the first file goes, and the record written: a kill then leaves a deletion that
+  // the next taker finishes, a failure one that never began.
+  if (outcome.failure = SW_WriteWorkMark(runDirectory, kDeletionMark, kept); !outcome.failure.IsEmpty()) return outcome;
+  if (outcome.failure = record(kept); !outcome.failure.IsEmpty()) {
+    // A mark that cannot go is made stale, so that nobody finishes a deletion that was refused.
+    if (!SW_RemoveWorkMark(runDirectory, kDeletionMark).IsEmpty()) series.Pass(locked, runDirectory, SW_SeriesChange::Remove);
+    return outcome;
+  }
+  SW_DeleteTimeStepFiles(runDirectory, list, all);
+  outcome.done = true;
+  if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kDeletionMark); !failure.IsEmpty())
+    outcome.failure = "the time steps were deleted, but " + failure;
+  return outcome;
 }
 
 bool SW_DeletionIsMarked(const char* projectDir)
@@ -201,17 +222,34 @@ bool SW_DeletionIsMarked(const char* projectDir)
   return projectDir && *projectDir && AK_FileExists(DeletionMarkPath(projectDir));
 }
 
-bool SW_FinishCutDeletion(const char* projectDir)
+SW_CutWork SW_FinishCutDeletion(const char* projectDir)
 {
-  if (!SW_DeletionIsMarked(projectDir)) return false;
-  AK_String kept;
-  AK_ReadTextFile(DeletionMarkPath(projectDir), kept);
-  kept.Trim();
+  SW_WorkMark mark;
+  if (!SW_ReadWorkMark(projectDir, kDeletionMark, mark)) return SW_CutWork::None;
+  const auto fail = [&](const AK_String& failure) {
+    AK_MESSAGE(AK_String("WARNING: ") + projectDir + ": a deletion of time steps in it was cut short and cannot be " +
+               "finished: " + failure + "; it stays marked, and the next process that takes its run lock tries again");
+    return SW_CutWork::Failed;
+  };
+  // Another writer changed the series since (or the mark names none): what stands is that writer's.
+  if (!SW_MarkIsCurrent(projectDir, mark)) {
+    if (const AK_String failure = SW_RemoveWorkMark(projectDir, kDeletionMark); !failure.IsEmpty()) return fail(failure);
+    AK_MESSAGE(AK_String("INFO: ") + projectDir + ": the mark of a deletion of time steps of an earlier series is " +
+               "removed, no file touched");
+    return SW_CutWork::Stale;
+  }
   AK_MESSAGE(AK_String("INFO: ") + projectDir +
              ": a deletion of time steps in it was cut short, its process is gone: the deletion was finished");
-  DeleteAllBut(projectDir, SW_ListTimeSteps(projectDir, -1).names, kept);
-  AK_DeleteFile(DeletionMarkPath(projectDir));
-  return true;
+  DeleteAllBut(projectDir, SW_ListTimeSteps(projectDir, -1).names, mark.what);
+  // A writer like every other: whoever holds the series learns that time steps went. Changed after
+  // the files went, so that a taker killed meanwhile leaves the mark of the series it stands for.
+  AK_DirectoryLock locked(projectDir);
+  SW_SeriesHold series;
+  series.Take(locked, projectDir);
+  if (const SW_SeriesHold::Gate gate = series.Pass(locked, projectDir, SW_SeriesChange::Remove); !gate.passed)
+    return fail(gate.failure.IsEmpty() ? AK_String("the series cannot be changed") : gate.failure);
+  if (const AK_String failure = SW_RemoveWorkMark(projectDir, kDeletionMark); !failure.IsEmpty()) return fail(failure);
+  return SW_CutWork::Finished;
 }
 
 void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double deltaT)

@@ -6,7 +6,10 @@
 // or writes in the current directory or the root instead.
 #pragma once
 
+#include <functional>
+
 #include "AK_Basic.h"
+#include "SW_RunSeries.h"
 
 
 // The time-step names (file names without directory and extension) in time order, and the
@@ -41,15 +44,28 @@ bool SW_TimeStepToLoad(const SW_TimeStepList& list, SW_TimeStepMove move, AK_Str
 int SW_NearestTimeStep(const SW_TimeStepList& list, double time);
 
 // Deletes the listed files, all or all but the last, each with the message "removing " + path;
-// with all, also the temporaries of time-step files whose writer was killed. The caller loads
-// the last one first.
-// The deletion is marked (".simulation_deleting", naming the time step that stays or none) until
-// its last file is gone: a deletion killed half-way is finished by whoever takes its lock over
-// (SW_FinishCutDeletion), so that the directory never keeps a part of it.
+// with all, also the temporaries of time-step files whose writer was killed. The results of the
+// single deletions are not checked: a file that will not go stays.
 void SW_DeleteTimeStepFiles(const char* projectDir, const SW_TimeStepList& list, bool all);
-// Under the run directory's lock, with the lock of a deleter that is gone taken over: finishes a
-// deletion of time steps that was cut short and says so. True when there was one.
-bool SW_FinishCutDeletion(const char* projectDir);
+
+// A deletion of time steps and its record, one step under the run directory's lock: the gate of the
+// series passes `series` (Remove; Anew for all of a series it does not hold), the deletion is marked
+// (".simulation_deleting": the time step that stays, or none, and the series, see SW_WorkMark),
+// `record` names what stays in the saved simulation ("" when written, else why not), and only then
+// do the files go (SW_DeleteTimeStepFiles); the mark goes last. A deletion killed half-way is
+// finished by whoever takes the run lock next (SW_FinishCutDeletion).
+struct SW_TimeStepDeletion {
+  bool done = false;            // the files went
+  bool refusedByGate = false;   // the gate refused: `gate` says why
+  SW_SeriesHold::Gate gate;
+  AK_String failure;            // not done: why no file went; done: the mark that stayed
+};
+SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeStepList& list, bool all,
+                                       SW_SeriesHold& series, const std::function<AK_String(const AK_String& kept)>& record);
+// Under the run directory's lock, with its run lock taken: finishes a deletion of time steps that
+// was cut short, while the series stands as its mark saw it, and says so; a mark of a series that
+// changed since only goes.
+SW_CutWork SW_FinishCutDeletion(const char* projectDir);
 // A deletion's mark stands in the run directory.
 bool SW_DeletionIsMarked(const char* projectDir);
 // Deletes the time-step files later than currentTime + deltaT / 2, and every temporary of a

@@ -337,6 +337,9 @@ public:
   // that run wrote whole, as the run would have at its end. The run directory is the
   // project's own, or `directory`: one this simulation saves into, whose run that was.
   void RecordRunThatIsGone(const char* directory = nullptr);
+  // RecordRunThatIsGone for a taker of a run lock (SW_RunLock), which calls it when its take-over
+  // ended a run; safe after the simulation was deleted.
+  SW_RecordRun RecordOfRunThatIsGone() { return RunDirectoryCalls().recordRunThatIsGone; }
   // After the run directory moved with the simulation's new identifier: what this process
   // holds there follows it, under its new path.
   void FollowMovedDirectory() { _series.Bind(ProjectDir()); }
@@ -526,8 +529,9 @@ private:
   // lets `change` pass: Record for the state held, RecordNewest for the newest time step of a run
   // that is gone.
   // The saved simulation is that of `directory` when given (RecordNewest only: a directory this
-  // simulation saves into).
-  void RecordTimeStep(const AK_String& step, SW_SeriesChange change = SW_SeriesChange::Record,
+  // simulation saves into). "" when recorded or when the gate refused only because the series is
+  // not held; otherwise why the record could not be written.
+  AK_String RecordTimeStep(const AK_String& step, SW_SeriesChange change = SW_SeriesChange::Record,
                       const char* directory = nullptr);
   // The record a save of the simulation writes of the series in `dir` (see SaveAttributes and
   // CopyStateInto): `ownState`, it may name the state this process holds; `copying`, the series
@@ -559,7 +563,7 @@ private:
   int32_t _valuesSeenStamp = 0;
   // A save of the simulation into the directory copies its series there: the directory is not
   // the run directory it read or wrote.
-  bool CopiesInto(const char* directory);
+  bool CopiesInto(const char* directory) override;
   // The save of the simulation into another project directory: one state of its run directory
   // (the series, the saved values and the record), read under the locks of both directories,
   // put whole in place of the target's (see SW_SeriesCopy).

@@ -108,10 +108,9 @@ void SW_Simulation::Run(const char*)
 {
   const RunCommandFlag background(_runOfBackgroundStart, _startedInBackground);
   // One run of a simulation at a time, in any process; held until the run ends, however.
-  SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run);
+  SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not started", RecordOfRunThatIsGone());
   const RunCommandFlag made(_runMadeItsDirectory, lock.MadeDirectory());
   if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
-  if (lock.EndedRun()) RecordRunThatIsGone();
   // A background start runs what its launcher saved, also when the launcher saved again since.
   const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
@@ -127,10 +126,9 @@ void SW_Simulation::Run(const char*)
 void SW_Simulation::Continue(const char*)
 {
   const RunCommandFlag background(_runOfBackgroundStart, _startedInBackground);
-  SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run);
+  SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not started", RecordOfRunThatIsGone());
   const RunCommandFlag made(_runMadeItsDirectory, lock.MadeDirectory());
   if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
-  if (lock.EndedRun()) RecordRunThatIsGone();
   // A background start runs what its launcher saved, also when the launcher saved again since.
   const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
@@ -312,24 +310,28 @@ void SW_Simulation::RecordRunThatIsGone(const char* directory)
   RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest, dir);
 }
 
-void SW_Simulation::RecordTimeStep(const AK_String& step, SW_SeriesChange change, const char* directory)
+AK_String SW_Simulation::RecordTimeStep(const AK_String& step, SW_SeriesChange change, const char* directory)
 {
   const AK_String dir = directory ? AK_String(directory) : ProjectDir();
-  if (dir.IsEmpty()) return;
+  if (dir.IsEmpty()) return "";
   AK_DirectoryLock locked(dir);
   if (const SW_SeriesHold::Gate gate = _series.Pass(locked, dir, change); !gate.passed) {
     if (!gate.failure.IsEmpty())
       AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the time step " + step +
                  ": " + gate.failure);
-    return;
+    return gate.failure;
   }
   // The command's own answer stays what it was.
   const AK_String answer = AK_ErrorText;
   AK_ErrorText = "";
-  if (!RewriteSavedAttribute(dir, "LoadTimeStep", step))
+  AK_String failure;
+  if (!RewriteSavedAttribute(dir, "LoadTimeStep", step)) {
+    failure = AK_ErrorText.IsEmpty() ? AK_String("the saved simulation cannot be rewritten") : AK_ErrorText;
     AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step " + step +
-               ": " + AK_ErrorText);
+               ": " + failure);
+  }
   AK_ErrorText = answer;
+  return failure;
 }
 
 AK_String SW_Simulation::StateText()
@@ -341,11 +343,16 @@ AK_String SW_Simulation::StateText()
 
 namespace {
 
-// How a refused run can go on, from the newest time step of its run directory.
-AK_String HowToGoOn(const AK_String& newest)
+// How a refused run can go on, from the newest time step of its run directory, or from `own`, an
+// older time step that holds the state the process has ("" when there is none): going on from
+// that one removes the later files, which only a choice with them in view may do.
+AK_String HowToGoOn(const AK_String& newest, const AK_String& own = "")
 {
   if (newest.IsEmpty()) return ": \"Run\" to start over";
-  return ": \"LoadTimeStep\" " + newest + " to continue from there, or \"Run\" to start over";
+  const AK_String fromOwn =
+      own.IsEmpty() ? AK_String()
+                    : ", \"LoadTimeStep\" " + own + " to go on from that state, which removes the later time steps";
+  return ": \"LoadTimeStep\" " + newest + " to continue from there" + fromOwn + ", or \"Run\" to start over";
 }
 
 // Where a refusal leaves the user: the newest time step and how to go on.
@@ -385,7 +392,11 @@ AK_String SW_Simulation::StaleStateRefusal()
   double newestTime = 0;
   const AK_String newest = SW_NewestTimeStep(ProjectDir(), &newestTime);
   if (newest.IsEmpty() || !(newestTime > CurrentTime + 0.5 * DeltaT)) return "";
-  return StateText() + " is older than the newest time step of its run directory, " + newest + HowToGoOn(newest);
+  // The state held is a time step of the series only when its file stands there.
+  const bool ownStep = CurrentTimeStep == SW_TimeStepName(CurrentTime) &&
+                       AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep));
+  return StateText() + " is older than the newest time step of its run directory, " + newest +
+         HowToGoOn(newest, ownStep ? CurrentTimeStep : AK_String());
 }
 
 void SW_Simulation::DeactivateLoadingPsaResults(const char*)

@@ -179,9 +179,8 @@ void SW_Simulation::SaveTimeStep(const char*)
   // A writer of the series like a run: none while a run is under way, in any process.
   std::optional<SW_RunLock> lock;
   if (AK_IsDirectory(ProjectDir())) {
-    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "time step not saved");
+    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "time step not saved", RecordOfRunThatIsGone());
     if (!lock->Held()) return;
-    if (lock->EndedRun()) RecordRunThatIsGone();
   }
   AK_StopAtWindow("save time step");
   // A write that failed answers with the writer's own text.
@@ -216,14 +215,18 @@ void SW_Simulation::LoadTimeStep(const char* name)
 bool SW_Simulation::LoadTimeStepFile(const char* name)
 {
   // A saved simulation that never wrote a time step has nothing to restore.
-  if (!name || !*name || !Particles() || ProjectDir().IsEmpty()) return false;
+  if (!name || !*name || !Particles()) return false;
   SimulationRecords records(*this);
   SW_TimeStepHeader header{CurrentTime, PeakKineticEnergy};
   AK_String path = GetAbsolutePath();
-  SW_FinishCutWorkBeforeReading(ProjectDir(), GetAbsolutePath());
   // Read under the lock of the run directory, which every writer of its time steps holds: the
-  // series this process then holds is the one the file was read from.
-  AK_DirectoryLock locked(ProjectDir());
+  // series this process then holds is the one the file was read from. Without a project directory
+  // the file is the bare name, of no series.
+  std::optional<AK_DirectoryLock> locked;
+  if (!ProjectDir().IsEmpty()) {
+    SW_FinishCutWorkBeforeReading(ProjectDir(), GetAbsolutePath(), RecordOfRunThatIsGone());
+    locked.emplace(ProjectDir());
+  }
   if (SW_LoadTimeStepFile(ProjectDir(), name, header, records, path) != SW_TimeStepLoadResult::Loaded) return false;
   records.Commit();
   CurrentTime = header.currentTime;
@@ -234,7 +237,7 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   CurrentTimeStep = name;
   _stateChosen = false;
   _setUpAnew = false;
-  _series.Take(locked, ProjectDir());
+  if (locked) _series.Take(*locked, ProjectDir());
   return true;
 }
 
@@ -264,11 +267,11 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
     // Taken over, the status says the run ended and the record names its last time step, for
     // every process that loads the project from now on. A lock that cannot be taken over (a
     // project this process may not write) leaves the files as they are.
-    SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "not taken over");
-    if (lock.EndedRun()) RecordRunThatIsGone();
+    SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "not taken over", RecordOfRunThatIsGone());
     // Another process took it over first and runs again, or ended that run first: that process
     // holds the state.
-    if ((!lock.Held() && SW_RunLockHolder(ProjectDir()) != 0) || (lock.Held() && !lock.EndedRun())) {
+    const bool endedRun = lock.TakeOver() == SW_TakeOver::RunEnded;
+    if ((!lock.Held() && SW_RunLockHolder(ProjectDir()) != 0) || (lock.Held() && !endedRun)) {
       AK_ErrorText = answer;
       return;
     }
@@ -322,39 +325,39 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   // last time step's under its feet). Held until the files are gone, so no run starts meanwhile.
   std::optional<SW_RunLock> lock;
   if (AK_IsDirectory(ProjectDir())) {
-    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "time steps not deleted");
+    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "time steps not deleted",
+                 RecordOfRunThatIsGone());
     if (!lock->Held()) return;
-    if (lock->EndedRun()) RecordRunThatIsGone();
   }
   SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
   if (list.names.Count() == 0 || ProjectDir().IsEmpty()) return SW_DeleteTimeStepFiles(ProjectDir(), list, all);
-  // The simulation shows the last time step, which survives unless all go. A state that is
-  // not that file as this process holds it (an older one, or one of a series another process
-  // has changed since) is replaced by it first: a deletion never lets a state go on that its
-  // files no longer continue.
-  // All gone, the series begins anew, empty, for whoever deletes them.
-  const AK_String& last = list.names[list.names.Count() - 1];
-  if (!all && !(last == CurrentTimeStep && HoldsWrittenTimeStep() && _series.Holds(ProjectDir())) &&
-      !LoadTimeStepFile(last) && !_series.Holds(ProjectDir())) {
+  // The simulation shows the last time step. A state that is not that file as this process holds
+  // it (an older one, or one of a series another process has changed since) is replaced by it
+  // first: a deletion never lets a state go on that its files no longer continue. All gone, the
+  // series begins anew, empty, for whoever deletes them, whether the last one read or not.
+  const AK_String last = list.names[list.names.Count() - 1];
+  if (!(last == CurrentTimeStep && HoldsWrittenTimeStep() && _series.Holds(ProjectDir())) &&
+      !LoadTimeStepFile(last) && !all && !_series.Holds(ProjectDir())) {
     AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: this process does not hold them and their last, " +
                    last + ", cannot be read" + (AK_ErrorText.IsEmpty() ? AK_String() : ": " + AK_ErrorText);
     return;
   }
-  AK_DirectoryLock locked(ProjectDir());
-  const SW_SeriesChange change =
-      all && !_series.Holds(ProjectDir()) ? SW_SeriesChange::Anew : SW_SeriesChange::Remove;
-  if (const SW_SeriesHold::Gate gate = _series.Pass(locked, ProjectDir(), change); !gate.passed) {
-    AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: " + GateRefusal(gate);
+  // The saved project names what is left, or nothing, never a file that is gone: recorded
+  // before the first file goes, and a record that cannot be written deletes nothing.
+  const SW_TimeStepDeletion deletion = SW_DeleteTimeSteps(
+      ProjectDir(), list, all, _series, [this](const AK_String& kept) { return RecordTimeStep(kept); });
+  if (deletion.refusedByGate) {
+    AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: " + GateRefusal(deletion.gate);
     return;
   }
-  AK_StopAtWindow("delete time steps");
-  // The saved project names what is left, or nothing, never a file that is gone: recorded
-  // before the first file goes, so that a deletion killed half-way leaves no record of one.
-  RecordTimeStep(all ? AK_String() : last);
-  SW_DeleteTimeStepFiles(ProjectDir(), list, all);
+  if (!deletion.done) {
+    AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: " + deletion.failure;
+    return;
+  }
   // A project saved from now on has no time step to load again.
   if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
     CurrentTimeStep = "";
+  if (!deletion.failure.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": " + deletion.failure;
 }
 
 AK_String SW_Simulation::SavedStamp()
@@ -414,7 +417,7 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   if (own && CopiesInto(ProjectDir())) return CopyStateInto();
   // A run of this directory whose process is gone ends first, as any command that writes
   // there ends it: its last time step is the record kept.
-  if (_series.IsBoundTo(ProjectDir())) SW_EndWhatIsGone(ProjectDir(), GetAbsolutePath(), [this] { RecordRunThatIsGone(); });
+  if (_series.IsBoundTo(ProjectDir())) SW_EndWhatIsGone(ProjectDir(), GetAbsolutePath(), RecordOfRunThatIsGone());
   // The caller holds the lock of the directory's writers: a run's record cannot come between
   // the read of the record and this write, nor another's save between its values and this one.
   const bool valuesTaken = own && TakeValuesSavedSince(ProjectDir());

@@ -160,10 +160,10 @@ void SW_Simulations::StartActive()
   // no other start slips in while it waits for its turn.
   std::vector<std::unique_ptr<SW_RunLock>> locks;
   for (SW_Simulation* simulation : active) {
-    locks.push_back(
-        std::make_unique<SW_RunLock>(simulation->ProjectDir(), simulation->GetAbsolutePath(), SW_LockPurpose::Run));
+    locks.push_back(std::make_unique<SW_RunLock>(simulation->ProjectDir(), simulation->GetAbsolutePath(),
+                                                 SW_LockPurpose::Run, "not started",
+                                                 simulation->RecordOfRunThatIsGone()));
     if (!locks.back()->Held()) return;
-    if (locks.back()->EndedRun()) simulation->RecordRunThatIsGone();
   }
   // A start before this one may not have read its batch yet: this one is written beside it
   // and takes the name only when whole, and each shell runs the file of its own start.

@@ -133,25 +133,47 @@ TEST(ReplacingWrite, UnderTheDirectoryLockTheTemporaryIsTheOneThatAKilledWriterL
   }
 }
 
-// What writers killed under the directory lock left goes with AK_RemoveLockedLeftovers: every
-// file "<file>.~locked" but the one this process is writing. A temporary of another name (a
-// writer without the lock may be alive), a directory and a name that only looks alike stay.
-TEST(ReplacingWrite, ClearingWhatKilledWritersLeftSparesAnOpenOneAndOtherNames)
+// What writers killed in a directory left goes with AK_RemoveLeftovers: with live writers about,
+// every file "<file>.~locked" but the one this process is writing; once no writer lives, every
+// temporary too. A staged copy's file, a directory, a name that only looks alike and the user's
+// own files (where only the program's count) always stay; so does a live process's lock leftover.
+TEST(ReplacingWrite, ClearingWhatKilledWritersLeftSparesOpenStagedAndOtherNames)
 {
-  ScratchDir dir;
-  for (const char* name : {"a.atr.~locked", "b.TimeStep.~locked"}) WriteFile(dir / name, "half");
-  for (const char* name : {"c.atr.~Ab12Cd", "c.atr.~lockedx", ".~locked"}) WriteFile(dir / name, "other");
-  ASSERT_EQ(::mkdir((dir / "d.~locked").c_str(), 0755), 0);
-  AK_DirectoryLock lock(dir.Path().c_str());
-  AK_File open = AK_File::Replacing((dir / "e.atr").c_str());
-  ASSERT_TRUE(open);
-  std::fputs("whole", open);
-  AK_RemoveLockedLeftovers(dir.Path().c_str());
-  std::string names;
-  for (const AK_String& name : AK_ListDirectory(dir.Path().c_str(), "")) names += std::string(name.c_str()) + " ";
-  EXPECT_EQ(names, ".~locked c.atr.~Ab12Cd c.atr.~lockedx d.~locked e.atr.~locked ");
-  EXPECT_TRUE(open.Close());
-  EXPECT_EQ(Contents(dir / "e.atr"), "whole");
+  struct Case {
+    bool writersGone;
+    bool onlyAtr;
+    const char* left;
+  };
+  const std::string self = std::to_string(::getpid());
+  const std::string alive = ".simulation_lock.stale." + self + " ";
+  for (const Case& c : {Case{false, false, ".~locked c.atr.~Ab12Cd c.atr.~lockedx d.~locked e.atr.~locked f.TimeStep.~staged "},
+                        Case{true, false, ".~locked c.atr.~lockedx d.~locked e.atr.~locked f.TimeStep.~staged "},
+                        Case{true, true, ".~locked b.TimeStep.~locked c.atr.~lockedx d.~locked e.atr.~locked f.TimeStep.~staged "}}) {
+    ScratchDir dir;
+    for (const char* name : {"a.atr.~locked", "b.TimeStep.~locked"}) WriteFile(dir / name, "half");
+    for (const char* name : {"c.atr.~Ab12Cd", "c.atr.~lockedx", ".~locked", "f.TimeStep.~staged"}) WriteFile(dir / name, "other");
+    for (const std::string& name : std::vector<std::string>{".simulation_lock.stale.1073741000", ".simulation_lock.new.1073741001",
+                                   ".simulation_lock.stale." + self})
+      WriteFile(dir / name, "1\n");
+    ASSERT_EQ(::mkdir((dir / "d.~locked").c_str(), 0755), 0);
+    AK_DirectoryLock lock(dir.Path().c_str());
+    AK_File open = AK_File::Replacing((dir / "e.atr").c_str());
+    ASSERT_TRUE(open);
+    std::fputs("whole", open);
+    AK_Leftovers what;
+    what.writersGone = c.writersGone;
+    what.lockFile = ".simulation_lock";
+    if (c.onlyAtr) what.ownFile = [](const AK_String& target) { return target.GetExtension() == AK_String("atr"); };
+    int told = 0;
+    what.removing = [&](const AK_String&) { ++told; };
+    AK_RemoveLeftovers(dir.Path().c_str(), what);
+    std::string names;
+    for (const AK_String& name : AK_ListDirectory(dir.Path().c_str(), "")) names += std::string(name.c_str()) + " ";
+    EXPECT_EQ(names, alive + c.left);
+    EXPECT_EQ(told, c.writersGone && !c.onlyAtr ? 5 : 4);
+    EXPECT_TRUE(open.Close());
+    EXPECT_EQ(Contents(dir / "e.atr"), "whole");
+  }
 }
 
 TEST(TextInput, SkipsAByteOrderMarkAndTakesRegularFilesOnly)

@@ -7,7 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,6 +43,15 @@ long long StartTimeOf(int pid)
 // The line a lock of the process holds: its id and start time.
 std::string LockLine(int pid, long long start) { return std::to_string(pid) + " " + std::to_string(start) + "\n"; }
 std::string LockLine(int pid) { return LockLine(pid, StartTimeOf(pid)); }
+
+// The names in a directory, sorted.
+std::vector<std::string> Names(const std::string& directory)
+{
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 }  // namespace
 
@@ -262,4 +275,116 @@ TEST(ProcessLock, ADirectoryLockKeepsReadChangeWriteWhole)
   }
   AK_DirectoryLock missing((dir / "missing").c_str());
   EXPECT_FALSE(missing.Held());
+}
+
+// A lock is put in place whole, with its purpose on a line of its own, and nothing stays beside
+// it: not the temporary it was written under (also one an earlier process of this id left), nor
+// after a rewrite or a release. The entry of the holder before is read from every form; one that
+// cannot be read (damaged, empty, with a zero byte) names no holder and no purpose.
+TEST(ProcessLock, ALockIsPutInPlaceWholeWithItsPurpose)
+{
+  const int self = AK_ProcessId();
+  const long long start1 = StartTimeOf(1);
+  const std::string gone = std::to_string(kGone);
+  struct Case {
+    const char* name;
+    std::string before;  // the lock file's content, "-" for none
+    const char* purpose;
+    AK_LockResult result;
+    AK_LockEntry holder;  // the entry of the holder before
+  } cases[] = {
+      {"free", "-", "write", AK_LockResult::Taken, {}},
+      {"free, no purpose", "-", "", AK_LockResult::Taken, {}},
+      {"gone, one line", gone + " 12345 copy\n", "write", AK_LockResult::TakenOver, {kGone, 12345, "copy"}},
+      {"gone, two lines", gone + " 12345\nwrite\n", "copy", AK_LockResult::TakenOver, {kGone, 12345, "write"}},
+      {"gone, no start time", gone + "\ndelete\n", "write", AK_LockResult::TakenOver, {kGone, -1, "delete"}},
+      {"gone, longest entry", gone + " 9223372036854775807\nabcdefghijklmno\n", "", AK_LockResult::TakenOver,
+       {kGone, INT64_MAX, "abcdefghijklmno"}},
+      {"damaged", "x\n", "write", AK_LockResult::TakenOver, {}},
+      {"empty", "", "write", AK_LockResult::TakenOver, {}},
+      {"zero byte after an entry", gone + " 1\n" + std::string(1, '\0') + "write\n", "write",
+       AK_LockResult::TakenOver, {}},
+      {"longer than any entry", gone + " 1\n" + std::string(80, 'a') + "\n", "write", AK_LockResult::TakenOver, {}},
+      {"live, two lines", LockLine(1) + "write\n", "copy", AK_LockResult::Held, {1, start1, "write"}},
+      {"live, one line", "1 " + std::to_string(start1) + " copy\n", "write", AK_LockResult::Held, {1, start1, "copy"}},
+      {"live, no start time", "1\ncopy\n", "write", AK_LockResult::Held, {1, -1, "copy"}},
+  };
+  for (const Case& c : cases)
+    for (const bool leftover : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (leftover ? ", temporary left by this id" : ""));
+      ScratchDir dir;
+      const std::string path = dir / ".lock";
+      if (c.before != "-") WriteFile(path, c.before);
+      const std::string temporary = path + ".new." + std::to_string(self);
+      if (leftover) WriteFile(temporary, "an earlier process of this id was killed here");
+      AK_LockEntry before{-5, -5, "x"};
+      EXPECT_EQ(AK_TakeProcessLock(path.c_str(), c.purpose, before), c.result);
+      EXPECT_TRUE(before == c.holder) << before.pid << " " << before.start << " " << before.purpose.c_str();
+      if (c.result == AK_LockResult::Held) {
+        EXPECT_EQ(ReadFile(path), c.before);
+        continue;
+      }
+      EXPECT_EQ(ReadFile(path), LockLine(self) + (*c.purpose ? c.purpose + std::string("\n") : ""));
+      EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{".lock"});
+      // Rewritten in place: the purpose keeps its line, also when handed to another process.
+      EXPECT_TRUE(AK_SetLockPurpose(path.c_str(), "copy"));
+      EXPECT_EQ(ReadFile(path), LockLine(self) + "copy\n");
+      EXPECT_TRUE(AK_HandOverProcessLock(path.c_str(), 1));
+      EXPECT_EQ(ReadFile(path), LockLine(1) + "copy\n");
+      EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{".lock"});
+      AK_ReleaseProcessLock(path.c_str(), 1);
+      EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{});
+    }
+}
+
+// What processes killed half-way left beside a lock, a lock moved aside and one being written,
+// goes once they are gone; a live process's stays, and so does every other name.
+TEST(ProcessLock, WhatKilledProcessesLeftBesideALockIsRemoved)
+{
+  ScratchDir dir;
+  const std::string self = std::to_string(AK_ProcessId()), gone = std::to_string(kGone);
+  const std::vector<std::string> removed = {".lock.new." + gone, ".lock.stale." + gone, ".lock.new.1073741823"};
+  const std::vector<std::string> kept = {
+      ".lock", ".lock.new.1", ".lock.stale.1", ".lock.new." + self, ".lock.stale." + self,
+      ".lock.new.", ".lock.new.x", ".lock.new." + gone + "x", ".lock.new.-" + gone, ".lock.new.+" + gone,
+      ".lock.new.1073741824", ".lock.old." + gone, ".lock.new" + gone, "other.new." + gone, ".lock.stale.new." + gone,
+  };
+  for (const auto* names : {&removed, &kept})
+    for (const std::string& name : *names) WriteFile(dir / name, "x");
+  AK_RemoveLocksSetAside((dir / ".lock").c_str());
+  std::vector<std::string> expected = kept;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Names(dir.Path()), expected);
+}
+
+// A process killed at any moment while it takes and releases a lock leaves either no lock or a
+// whole one that names it, never an empty one; what it left beside the lock goes once it is gone.
+TEST(ProcessLock, AKilledTakerLeavesNoLockOrAWholeOne)
+{
+  ScratchDir dir;
+  const std::string lock = dir / ".lock";
+  std::mt19937 random(7);
+  for (int trial = 0; trial < 40; ++trial) {
+    const pid_t child = fork();
+    if (child == 0) {
+      for (AK_LockEntry before;;) {
+        if (AK_TakeProcessLock(lock.c_str(), "write", before) == AK_LockResult::Failed) _exit(1);
+        AK_ReleaseProcessLock(lock.c_str());
+      }
+    }
+    ASSERT_GT(child, 0);
+    const std::string whole = LockLine(int(child)) + "write\n";
+    usleep(useconds_t(200 + random() % 3000));
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    SCOPED_TRACE(trial);
+    if (AK_FileExists(lock.c_str())) {
+      EXPECT_EQ(ReadFile(lock), whole);
+      std::remove(lock.c_str());
+    }
+    AK_RemoveLocksSetAside(lock.c_str());
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{});
+  }
 }

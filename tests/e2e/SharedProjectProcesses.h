@@ -259,6 +259,23 @@ inline std::string ContinueTo(double end)
   return Set(kSimulation, "EndTime", Seconds(end)) + Set(kSimulation, "Continue", "");
 }
 
+// Starts torvu on `macro` in `dir` stopped at the window (TORVU_STOP_AT) and kills it there with
+// SIGKILL; false when it ended without reaching that window.
+inline bool KillAtWindow(const std::string& dir, const std::string& macro, const std::string& window)
+{
+  std::filesystem::create_directories(dir);
+  WriteFile(dir + "/killed.macro", macro);
+  setenv("TORVU_STOP_AT", window.c_str(), 1);
+  const pid_t pid = StartTorvu(dir, "killed.macro", dir + "/torvu.log");
+  unsetenv("TORVU_STOP_AT");
+  if (pid <= 0) return false;
+  int status = 0;
+  if (waitpid(pid, &status, WUNTRACED) != pid || !WIFSTOPPED(status)) return false;
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return true;
+}
+
 // Every file directly in the directory, by name.
 inline Files FilesIn(const std::string& directory)
 {

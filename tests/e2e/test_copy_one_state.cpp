@@ -115,7 +115,7 @@ TEST(CopyOneState, ACopyThatCannotBePutInPlaceIsFinishedByTheNextProcess)
   const auto runs = TwoRuns(p, 6);
   std::unique_ptr<TorvuProcess> x;
   {
-    Hook fail("TORVU_COPY_FAIL_RENAME", File(4));
+    Hook fail("TORVU_FAIL", "rename:" + File(4));
     x = std::make_unique<TorvuProcess>(p / "x");
   }
   ASSERT_TRUE(x->Do(Load()).ok);
@@ -126,6 +126,18 @@ TEST(CopyOneState, ACopyThatCannotBePutInPlaceIsFinishedByTheNextProcess)
   EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/.simulation_copy"));
   EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/" + File(4) + ".~staged"));
   EXPECT_EQ(x->Quit(), 0);
+  // A finishing whose own rename fails keeps the mark and every staged file for the next one.
+  {
+    // Every taker in the process tries again (the load's, and its time step's).
+    const std::string once = "rename:" + File(6);
+    Hook fail("TORVU_FAIL", once + "," + once + "," + once + "," + once);
+    TorvuProcess w(p / "w");
+    EXPECT_TRUE(w.Do(Load("../proj2")).ok);
+    EXPECT_NE(w.Log().find("cannot be finished"), std::string::npos) << Gist(w.Log());
+    EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/.simulation_copy"));
+    EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/" + File(6) + ".~staged"));
+    EXPECT_EQ(w.Quit(), 0);
+  }
   TorvuProcess y(p / "y");
   const Answer loaded = y.Do(Load("../proj2") + "get(\"" + kSimulation + "\", \"CurrentTimeStep\", value);");
   EXPECT_TRUE(loaded.ok) << loaded;
@@ -134,6 +146,26 @@ TEST(CopyOneState, ACopyThatCannotBePutInPlaceIsFinishedByTheNextProcess)
   EXPECT_NE(y.Log().find("the copy was finished"), std::string::npos) << Gist(y.Log());
   EXPECT_FALSE(fs::exists(RunOf(p / "proj2") + "/.simulation_copy"));
   EXPECT_EQ(y.Quit(), 0);
+
+  // A copy whose mark cannot be removed says so; the next load finds it put in place whole and
+  // only removes the mark: the copied info is not written again.
+  {
+    Hook fail("TORVU_FAIL", "unlink:.simulation_copy");
+    TorvuProcess v(p / "v");
+    const Answer again = v.Do(Load() + SaveAs("../proj2"));
+    EXPECT_FALSE(again.ok);
+    EXPECT_NE(again.text.find("cannot remove"), std::string::npos) << again;
+    EXPECT_EQ(v.Quit(), 0);
+  }
+  const std::string info = ReadFile(RunOf(p / "proj2") + "/.simulation_info");
+  const Files copied = TimeStepContents(RunOf(p / "proj2"));
+  TorvuProcess u(p / "u");
+  EXPECT_TRUE(u.Do(Load("../proj2")).ok);
+  EXPECT_FALSE(fs::exists(RunOf(p / "proj2") + "/.simulation_copy"));
+  EXPECT_EQ(ReadFile(RunOf(p / "proj2") + "/.simulation_info"), info);
+  ExpectSameFiles(TimeStepContents(RunOf(p / "proj2")), copied, "after the mark went");
+  EXPECT_EQ(u.Log().find("the copy was finished"), std::string::npos) << Gist(u.Log());
+  EXPECT_EQ(u.Quit(), 0);
 }
 
 // P2 saves another mass method with its input; P1, which loaded before, then saves a remark

@@ -164,28 +164,30 @@ TEST(KilledAndSharedRuns, AContinueOlderThanItsRunDirectoryIsRefusedAndKeepsEver
   // X loads the project run to 4 s after `before` (a macro run in a process of its own, or
   // "remove" the 4 s file) and does `choose`; when `shared`, another process continues the run
   // to 8 s while X waits. X's "Continue" is refused, its save leaves `record`, and after a
-  // "LoadTimeStep" its "Continue" goes on from the time step `from`.
+  // "LoadTimeStep" its "Continue" goes on from the time step `from`. The refusal offers to go on
+  // from `own`, the time step of X's state, when that is older than the newest ("" for none).
   struct Case {
     const char* name;
     std::string before, choose;
     bool shared;
     std::string refusal, record;
     int from;
+    std::string own;
   };
   const std::string chooseTwo = Set(kSimulation, "LoadTimeStep", Step(2));
   const Case kCases[] = {
       {"another process continued the run X had loaded", "", "", true,
        "another process has written time steps since this one took its state at 4 s (time step at_0000004.0000); "
-       "the newest is at_0000008.0000", Step(8), 8},
+       "the newest is at_0000008.0000", Step(8), 8, ""},
       {"another process continued the run from a state X chose", "", chooseTwo, true,
        "another process has written time steps since its state at 2 s (time step at_0000002.0000) was chosen "
-       "with \"LoadTimeStep\"; the newest is at_0000008.0000", Step(8), 8},
+       "with \"LoadTimeStep\"; the newest is at_0000008.0000", Step(8), 8, ""},
       {"the saved record set back to 2 s", Load() + chooseTwo + Set("Project", "SaveProject", ""), "", false,
        "its state at 2 s (time step at_0000002.0000) is older than the newest time step of its run directory, "
-       "at_0000004.0000", Step(2), 2},
+       "at_0000004.0000", Step(2), 2, Step(2)},
       {"the last file removed by hand", "remove", "", false,
        "its state at 0 s is older than the newest time step of its run directory, at_0000002.0000",
-       Step(2), 2},  // X read no state of the series: its save names what the run left
+       Step(2), 2, ""},  // X read no state of the series: its save names what the run left
   };
   // Independent runs in one process: continued from 4 s to 8 s and 12 s, or from 2 s to 12 s.
   std::map<bool, Files> oracles;
@@ -234,9 +236,11 @@ TEST(KilledAndSharedRuns, AContinueOlderThanItsRunDirectoryIsRefusedAndKeepsEver
     EXPECT_EQ(Recorded(p.Saved()), c.record);
     WriteFile(status, "finished\n");
     x.join();
+    const std::string fromOwn = " to go on from that state, which removes the later time steps";
     const std::string refused = "refused: Viewer/Project/Simulations/A: not run: " + c.refusal + ": \"LoadTimeStep\" " +
-                                expected.rbegin()->first.substr(0, 15) +
-                                " to continue from there, or \"Run\" to start over\n";
+                                expected.rbegin()->first.substr(0, 15) + " to continue from there" +
+                                (c.own.empty() ? "" : ", \"LoadTimeStep\" " + c.own + fromOwn) +
+                                ", or \"Run\" to start over\n";
     EXPECT_NE(xLog.find(refused), std::string::npos) << refused << Gist(xLog);
     // The first step X computes follows the time step it loaded last.
     const std::string first = "computing time step " + std::to_string(c.from) + ".1...";

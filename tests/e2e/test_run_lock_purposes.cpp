@@ -16,23 +16,6 @@ bool Contains(const Answer& answer, const std::string& part) { return Contains(a
 // A process id above any the kernel hands out: its lock is of a process that is gone.
 constexpr const char* kGoneHolder = "1073741000 4242";
 
-// Starts torvu on `macro` in `dir` stopped at the window (TORVU_STOP_AT) and kills it there with
-// SIGKILL; false when it ended without reaching that window.
-bool KillAtWindow(const std::string& dir, const std::string& macro, const std::string& window)
-{
-  fs::create_directories(dir);
-  WriteFile(dir + "/killed.macro", macro);
-  setenv("TORVU_STOP_AT", window.c_str(), 1);
-  const pid_t pid = StartTorvu(dir, "killed.macro", dir + "/torvu.log");
-  unsetenv("TORVU_STOP_AT");
-  if (pid <= 0) return false;
-  int status = 0;
-  if (waitpid(pid, &status, WUNTRACED) != pid || !WIFSTOPPED(status)) return false;
-  kill(pid, SIGKILL);
-  waitpid(pid, &status, 0);
-  return true;
-}
-
 // No lock, no mark of a copy and no temporary of a writer in the run directory.
 void ExpectNothingLeft(const std::string& run)
 {
@@ -271,8 +254,9 @@ TEST(RunLockPurposes, ASaveKilledOverAKilledRunEndsThatRunAsWithoutIt)
   ASSERT_EQ(p.Status(), "running\n");
   const Files steps = p.TimeSteps();
   const std::string newest = steps.rbegin()->first.substr(0, 15);
-  ASSERT_TRUE(KillAtWindow(p / "x", Load("../proj2") + Set("", "SaveProjectAs", "../proj"), "copy staged"));
-  ASSERT_EQ(ReadFile(p.Run() + "/.simulation_copy"), "staging\n");
+  ASSERT_TRUE(KillAtWindow(p / "x", Load("../proj2") + Set("", "SaveProjectAs", "../proj"), "copy staged"))
+      << ReadFile(p / "x/torvu.log");
+  ASSERT_EQ(ReadFile(p.Run() + "/.simulation_copy").rfind("staging\n", 0), 0u);
 
   TorvuProcess z(p / "z");
   const Answer loaded = z.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");

@@ -639,7 +639,7 @@ TEST(Run, OneRunOfASimulationAtATime)
   // This process's own run: its lock is held here (a class script of the run would do this).
   AK_DeleteFile(lock.c_str());
   {
-    SW_RunLock own(p.run.c_str(), "the run", SW_LockPurpose::Run);
+    SW_RunLock own(p.run.c_str(), "the run", SW_LockPurpose::Run, "not started", {});
     ASSERT_TRUE(own.Held());
     WriteFile(p.run + "/at_0000001.0000.TimeStep", "");
     for (const char* command : {"Run", "DeleteTimesteps"}) {

@@ -1,0 +1,180 @@
+// A step of a writer that fails, or a mark it leaves behind: a deletion whose record or mark
+// cannot be written deletes nothing; a mark that outlived its work goes once another writer changed
+// the series, while a mark of the series as it stands is finished by whoever takes the run lock,
+// fresh or over a writer that is gone; a lock whose entry cannot be read ends no run; a process
+// whose series was deleted records nothing of the new one; a deletion of all time steps shows the
+// last one first.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "ExampleTerrain.h"
+#include "SharedProjectProcesses.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The failure hook of the program set for the processes started while it lives.
+struct FailOnce {
+  explicit FailOnce(const std::string& steps) { setenv("TORVU_FAIL", steps.c_str(), 1); }
+  ~FailOnce() { unsetenv("TORVU_FAIL"); }
+};
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string DeleteExceptLast() { return Set(kSimulation, "DeleteTimesteps", "except last"); }
+
+// The example run to 10 s with an output every second, at_4 loaded and saved.
+struct RunLoadedAt4 : SharedExample {
+  RunLoadedAt4() : SharedExample(10, 1)
+  {
+    Torvu(*this / "setup", "run.macro",
+          Load() + Set(kSimulation, "Run", "") + Set(kSimulation, "LoadTimeStep", Step(4)) + SaveProject());
+  }
+};
+
+}  // namespace
+
+// The record of a deletion, or its mark, cannot be written: the deletion is refused with the reason
+// and every file stays as it was; once the step works again, the deletion goes through.
+TEST(FailingSteps, ADeletionWhoseRecordOrMarkCannotBeWrittenDeletesNothing)
+{
+  RunLoadedAt4 p;
+  const Files before = p.TimeSteps();
+  ASSERT_EQ(before.size(), 11u);
+  for (const std::string failing : {"rename:ShallowWaterSimulation.atr", "write:.simulation_deleting"}) {
+    SCOPED_TRACE(failing);
+    FailOnce fail(failing);
+    TorvuProcess x(p / "x");
+    ASSERT_TRUE(x.Do(Load()).ok);
+    const Answer refused = x.Do(DeleteExceptLast());
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(Contains(refused.text, "time steps not deleted")) << refused;
+    ExpectSameFiles(p.TimeSteps(), before, "after the refused deletion");
+    EXPECT_EQ(Recorded(p.Saved()), Step(4));
+    EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_deleting"));
+    EXPECT_EQ(x.Quit(), 0);
+  }
+  TorvuProcess y(p / "y");
+  ASSERT_TRUE(y.Do(Load()).ok);
+  EXPECT_EQ(Recorded(p.Saved()), Step(4));
+  const Answer deleted = y.Do(DeleteExceptLast());
+  EXPECT_TRUE(deleted.ok) << deleted;
+  EXPECT_EQ(p.TimeSteps().size(), 1u);
+  EXPECT_EQ(Recorded(p.Saved()), Step(10));
+  EXPECT_EQ(y.Quit(), 0);
+}
+
+// A deletion's mark that could not be removed says so, and outlives its deletion; a later run
+// changes the series, so that a take-over of a killed writer afterwards drops the mark without
+// touching the later run's time steps.
+TEST(FailingSteps, AStaleDeletionMarkTouchesNoLaterTimeStep)
+{
+  RunLoadedAt4 p;
+  {
+    FailOnce fail("unlink:.simulation_deleting");
+    TorvuProcess x(p / "x");
+    const Answer deleted = x.Do(Load() + DeleteExceptLast());
+    EXPECT_FALSE(deleted.ok);
+    EXPECT_TRUE(Contains(deleted.text, "the time steps were deleted, but cannot remove")) << deleted;
+    EXPECT_EQ(x.Quit(), 0);
+  }
+  ASSERT_TRUE(fs::exists(p.Run() + "/.simulation_deleting"));
+  Torvu(p / "y", "continue.macro", Load() + ContinueTo(12) + SaveProject());
+  ASSERT_TRUE(fs::exists(p.Run() + "/" + File(12)));
+  ASSERT_TRUE(KillAtWindow(p / "z", Load() + Set(kSimulation, "SaveTimeStep", ""), "save time step"));
+  const Files steps = p.TimeSteps();
+  TorvuProcess w(p / "w");
+  const Answer loaded = w.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTimeStep\", value);");
+  EXPECT_TRUE(loaded.ok) << loaded;
+  EXPECT_EQ(loaded.text, Step(12));
+  ExpectSameFiles(p.TimeSteps(), steps, "after the take-over");
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_deleting"));
+  EXPECT_FALSE(Contains(w.Log(), "the deletion was finished")) << Gist(w.Log());
+  EXPECT_EQ(w.Quit(), 0);
+}
+
+// A deletion killed half-way, and its lock gone as a taker killed before it made its own leaves
+// it: the next writer takes the lock fresh and finishes the deletion of the series as it stands.
+TEST(FailingSteps, AFreshTakerFinishesADeletionOfTheSeriesAsItStands)
+{
+  RunLoadedAt4 p;
+  ASSERT_TRUE(KillAtWindow(p / "x", Load() + DeleteExceptLast(), "time steps deleting"));
+  ASSERT_TRUE(fs::exists(p.Run() + "/.simulation_deleting"));
+  ASSERT_GT(p.TimeSteps().size(), 1u);
+  fs::remove(p.Run() + "/.simulation_lock");
+  TorvuProcess y(p / "y");
+  const Answer loaded = y.Do(Load());
+  EXPECT_TRUE(loaded.ok) << loaded;
+  EXPECT_TRUE(Contains(y.Log(), "the deletion was finished")) << Gist(y.Log());
+  EXPECT_EQ(p.TimeSteps().size(), 1u);
+  EXPECT_EQ(Recorded(p.Saved()), Step(10));
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_deleting"));
+  EXPECT_TRUE(y.Do(ContinueTo(11)).ok);
+  EXPECT_EQ(y.Quit(), 0);
+}
+
+// A run lock whose entry cannot be read (left by a writer killed before it wrote it, by a build
+// that created it first) is taken over as no run: the status and the record stay as they were.
+TEST(FailingSteps, ALockWhoseEntryCannotBeReadEndsNoRun)
+{
+  RunLoadedAt4 p;
+  Torvu(p / "i", "interrupt.macro", Load() + Set(kSimulation, "Interrupt", ""));
+  const std::string status = p.Status(), info = ReadFile(p.Run() + "/.simulation_info");
+  for (const std::string entry : {"", "garbage\n"}) {
+    WriteFile(p.Run() + "/.simulation_lock", entry);
+    TorvuProcess x(p / "x");
+    const Answer loaded = x.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTimeStep\", value);");
+    EXPECT_TRUE(loaded.ok) << loaded;
+    EXPECT_EQ(loaded.text, Step(4));
+    EXPECT_TRUE(x.Do(Set(kSimulation, "Id", "A") + SaveProject()).ok);
+    EXPECT_FALSE(Contains(x.Log(), "did not finish")) << Gist(x.Log());
+    EXPECT_EQ(Recorded(p.Saved()), Step(4));
+    EXPECT_EQ(p.Status(), status);
+    EXPECT_EQ(ReadFile(p.Run() + "/.simulation_info"), info);
+    EXPECT_EQ(x.Quit(), 0);
+    fs::remove(p.Run() + "/.simulation_lock");
+  }
+}
+
+// Y loads before any run; X runs A and saves; Z loads, changes the friction and loads at_4; X
+// deletes A; Y continues anew from 0 s under other values. Z's save then names no time step of
+// Y's series, which was computed under values Z never saved.
+TEST(FailingSteps, AProcessWhoseSeriesWasDeletedRecordsNothingOfTheNewOne)
+{
+  SharedExample p(8, 2);
+  TorvuProcess y(p / "y"), x(p / "x"), z(p / "z");
+  ASSERT_TRUE(y.Do(Load()).ok);
+  ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "") + SaveProject()).ok);
+  ASSERT_TRUE(z.Do(Load() + Set(kSimulation, "BedFrictionAngle", "28") + Set(kSimulation, "LoadTimeStep", Step(4))).ok);
+  ASSERT_TRUE(x.Do(Set("Project/Simulations", "DeleteComponent", "A") + SaveProject()).ok);
+  ASSERT_FALSE(fs::exists(p.Run()));
+  const Answer anew = y.Do(Set(kSimulation, "BedFrictionAngle", "22") + ContinueTo(6));
+  ASSERT_TRUE(fs::exists(p.Run() + "/" + File(6))) << anew << Gist(y.Log());
+  const Answer saved = z.Do(SaveProject());
+  EXPECT_TRUE(saved.ok) << saved;
+  EXPECT_EQ(Recorded(p.Saved()), "");
+  for (TorvuProcess* process : {&x, &y, &z}) EXPECT_EQ(process->Quit(), 0);
+}
+
+// "all" with an earlier time step loaded shows the last one first, then deletes every file: the
+// simulation holds the last state, and the record names none.
+TEST(FailingSteps, DeletingAllShowsTheLastTimeStepFirst)
+{
+  RunLoadedAt4 p;
+  TorvuProcess x(p / "x");
+  const Answer deleted = x.Do(Load() + Set(kSimulation, "DeleteTimesteps", "all") + "get(\"" + kSimulation +
+                              "\", \"CurrentTime\", value);");
+  EXPECT_TRUE(deleted.ok) << deleted;
+  EXPECT_NEAR(std::atof(deleted.text.c_str()), 10, 1e-6) << deleted;
+  EXPECT_TRUE(p.TimeSteps().empty());
+  EXPECT_EQ(Recorded(p.Saved()), "");
+  EXPECT_EQ(x.Quit(), 0);
+}
