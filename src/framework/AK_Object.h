@@ -229,6 +229,10 @@ public:
   // The digest of those commands of the saved attribute file, the same lines left out; "" without
   // the file.
   AK_String SavedAttributesDigest(const char* directory, const std::vector<const char*>& leftOut);
+  // The same of the text of such a file.
+  AK_String AttributesDigestOf(const AK_String& saved, const std::vector<const char*>& leftOut);
+  // The saved attribute file of the object in the directory.
+  AK_String SavedAttributesPath(const char* directory);
   // Rewrites that one line of the saved attribute file with the value (appended when the
   // file has none), every other line left as it is, so that one attribute is recorded
   // without saving the others. Nothing without the file, nor when the line says so already.

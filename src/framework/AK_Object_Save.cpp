@@ -480,6 +480,13 @@ AK_String AK_Object::SavedAttributesDigest(const char* directory, const std::vec
 {
   AK_String saved;
   if (!AK_ReadTextFile(SavedAttributeFile(*this, directory), saved)) return "";
+  return AttributesDigestOf(saved, leftOut);
+}
+
+AK_String AK_Object::SavedAttributesPath(const char* directory) { return SavedAttributeFile(*this, directory); }
+
+AK_String AK_Object::AttributesDigestOf(const AK_String& saved, const std::vector<const char*>& leftOut)
+{
   std::string lines;
   for (const AK_String& line : LinesWithout(*this, saved, leftOut)) lines += std::string(line.c_str()) + "\n";
   return AK_ContentDigest(lines.data(), lines.size());
@@ -534,7 +541,9 @@ void AK_Object::SaveProjectAs(const char* directory)
   // target stays as it was.
   const std::function<AK_String(AK_Object*, const AK_String&)> refusalBelow = [&](AK_Object* object,
                                                                                    const AK_String& at) {
-    const bool kept = KeepsDamagedFiles(object->_loadDamage, object->_loadDamageStamp,
+    // Most objects loaded whole: their stamps need no look.
+    const bool kept = !object->_loadDamage.IsEmpty() &&
+                      KeepsDamagedFiles(object->_loadDamage, object->_loadDamageStamp,
                                         LastChangeToSave(object->_stampNames, object->_stamps));
     AK_String refusals = DamagedCopyRefusal(*object, at, kept, object->_loadDamage, object->_loadDamageDir);
     for (AK_Object* c : object->OwnedComponents())

@@ -559,7 +559,9 @@ private:
   bool TakeValuesSavedSince(const char* directory);
   // Remembers the saved values as this process reads or writes them now.
   void SeeSavedValues(const char* directory);
-  AK_String _valuesSeen;
+  bool _valuesSeenKnown = false;  // the saved values seen: the file's text and version
+  AK_String _valuesSeenText;
+  AK_FileVersion _valuesSeenVersion;
   int32_t _valuesSeenStamp = 0;
   // A save of the simulation into the directory copies its series there: the directory is not
   // the run directory it read or wrote.

@@ -274,15 +274,36 @@ AK_String SW_Simulation::SavedValuesDigest(const char* directory, SW_ValuesCompa
   return SavedAttributesDigest(directory, ValuesLeftOut(compared));
 }
 
+namespace {
+
+// An attribute file of a simulation is a few kilobytes; one of more is read as none.
+constexpr size_t kSavedValuesLimit = size_t(64) << 20;
+
+// The saved attribute file as it stands, with its version; false without one.
+bool ReadSavedValues(const AK_String& path, AK_String& text, AK_FileVersion& version)
+{
+  AK_String failure;
+  return AK_ReadFileVersion(path, kSavedValuesLimit, text, version, failure) == AK_VersionRead::Read;
+}
+
+}  // namespace
+
 void SW_Simulation::SeeSavedValues(const char* directory)
 {
-  _valuesSeen = SavedValuesDigest(directory, SW_ValuesCompared::Saved);
+  // Kept as read: its digest is needed only once another process saved other values.
+  _valuesSeenKnown = ReadSavedValues(SavedAttributesPath(directory), _valuesSeenText, _valuesSeenVersion);
   _valuesSeenStamp = AK_NewStamp();
 }
 
 bool SW_Simulation::TakeValuesSavedSince(const char* directory)
 {
-  if (_valuesSeen.IsEmpty() || SavedValuesDigest(directory, SW_ValuesCompared::Saved) == _valuesSeen) return false;
+  AK_String saved;
+  AK_FileVersion version;
+  if (!_valuesSeenKnown || !ReadSavedValues(SavedAttributesPath(directory), saved, version)) return false;
+  // The very file seen, or other values saved as this process saw them.
+  const std::vector<const char*> leftOut = ValuesLeftOut(SW_ValuesCompared::Saved);
+  if (version == _valuesSeenVersion || AttributesDigestOf(saved, leftOut) == AttributesDigestOf(_valuesSeenText, leftOut))
+    return false;
   // Every value the other process saved that this one did not change itself, the inputs of every
   // mass method included: the values saved are one process's, never a mix that no process held.
   std::vector<AK_String> taken;
