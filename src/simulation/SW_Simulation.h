@@ -166,6 +166,8 @@ public:
   // the simulation holds its run lock and its directory's lock: refused while a run of it goes
   // on, in any process.
   bool HoldDirectory(const char* directory, AK_DirectoryChange change, AK_DirectoryHolds& holds) override;
+  // A load removes the run locks that takers killed half-way set aside in the run directory too.
+  AK_Leftovers LeftoversOfKilledWriters() override { return SW_LeftoversAtLoad(); }
   // The saved attributes. The time step to load is the state this process holds only while it
   // holds the run directory's series (the gate SW_SeriesHold::Pass lets its record pass) and the
   // file is there; otherwise the one the saved project records, or, when that file is gone, the

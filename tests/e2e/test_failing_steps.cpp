@@ -142,6 +142,17 @@ TEST(FailingSteps, ALockWhoseEntryCannotBeReadEndsNoRun)
     EXPECT_EQ(x.Quit(), 0);
     fs::remove(p.Run() + "/.simulation_lock");
   }
+  // What takers killed half-way left beside the lock goes with a load; a user's file in the top
+  // directory that only looks like a temporary stays.
+  for (const char* left : {"/.simulation_lock.stale.1073741000", "/.simulation_lock.new.1073741001"})
+    WriteFile(p.Run() + left, "1073741000\n");
+  WriteFile(p / "proj/notes.~locked", "mine");
+  TorvuProcess y(p / "y");
+  EXPECT_TRUE(y.Do(Load()).ok);
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_lock.stale.1073741000"));
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_lock.new.1073741001"));
+  EXPECT_EQ(ReadFile(p / "proj/notes.~locked"), "mine");
+  EXPECT_EQ(y.Quit(), 0);
 }
 
 // Y loads before any run; X runs A and saves; Z loads, changes the friction and loads at_4; X
