@@ -9,6 +9,12 @@
 #include "AK_FrameworkState.h"
 #include "AK_Process.h"
 #include "AK_ProcessLock.h"
+#include "SW_SeriesCopy.h"
+#include "SW_SeriesCopy_Internal.h"
+#include "SW_SimulationStatus.h"
+#include "SW_TimeStepList.h"
+#include "SW_TimeStepList_Internal.h"
+#include "SW_TimeStepNames.h"
 
 namespace {
 

@@ -15,36 +15,45 @@
 // a directory that is moved (a simulation renamed) keeps its hold, under its new path.
 //
 // The run lock (".simulation_lock") lets one writer at a time change what a run writes, across
-// processes, and says what it was taken for. Whoever takes over a lock whose process is gone ends
-// just that:
+// processes, and says what it was taken for. A lock file never stands without its entry: it is
+// written whole beside and put in place. Whoever takes over a lock whose process is gone ends
+// just that, and records a run it ends itself (SW_RunLock):
 // - a run (also a background start handed to its process, and every lock written before locks
 //   said what they were for): the status becomes "finished", the info says "its run did not
 //   finish, its process is gone", and the simulation records the run's newest time step;
 // - a copy of time steps into the directory (a save from another project): the cut copy is
 //   finished or dropped, see below;
-// - any other writer (a rename, a deletion, a time step saved or deleted, a take-over by a load):
-//   it changed nothing a run leaves behind, so the saved simulation, its record, the status and
-//   the info stay as they were; a deletion of time steps it cut short (its mark
-//   ".simulation_deleting" stands) is finished.
+// - any other writer (a rename, a deletion, a time step saved or deleted, a take-over by a load),
+//   and a lock whose entry cannot be read: it changed nothing a run leaves behind, so the saved
+//   simulation, its record, the status and the info stay as they were.
 // A status of a run under way with no live lock was left by a run that is gone, whoever held the
 // lock after it: that run is ended as above. A refused writer changes nothing: no directory, no
-// file.
+// file. A step that fails answers the failure, never success with a warning.
 //
-// A cut copy. A copy stages the source's files beside the target's as "<name>.~staged" under the
-// mark ".simulation_copy". A mark that says "staging" means nothing of the target has changed:
-// the next taker drops the staged files. A mark that names the saved simulation means every
-// staged file is whole: the next taker finishes the copy, so the target holds it whole, never a
-// time step of its old run beside the new values.
+// Marks of cut work. A copy and a deletion of time steps mark the directory while they work
+// (".simulation_copy", ".simulation_deleting"), and the mark names the series as the work found
+// it (see SW_WorkMarks_Internal.h). Whoever takes the run lock, over a writer that is gone or
+// fresh (a taker killed before it made its own leaves none), finishes the work of a mark of the
+// series as it stands, passing the gate like every other writer; a mark whose series another
+// writer changed since goes without a file touched. A finishing that fails keeps its mark, and
+// the next taker tries again.
+// - A deletion records what stays in the saved simulation before its first file goes; a record or
+//   a mark that cannot be written refuses it, and no file goes.
+// - A copy stages the source's files beside the target's as "<name>.~staged". A mark that says
+//   "staging" means nothing of the target has changed: the next taker drops the staged files. A
+//   mark that names the saved simulation means every staged file is whole: the next taker
+//   finishes the copy, so the target holds it whole, never a time step of its old run beside the
+//   new values.
+// What killed writers leave besides (temporaries, locks set aside) goes with one cleaner
+// (AK_RemoveLeftovers) at a take-over and at a load, in one pass over the directory; it never
+// takes a staged file for a temporary.
 #pragma once
 
 #include <functional>
 
 #include "AK_Object.h"
+#include "SW_RunLock.h"
 #include "SW_RunSeries.h"
-#include "SW_SeriesCopy.h"
-#include "SW_SimulationStatus.h"
-#include "SW_TimeStepList.h"
-#include "SW_TimeStepNames.h"
 
 // What these rules need done by the simulation whose directory it is.
 struct SW_RunDirectoryCalls {
@@ -57,8 +66,8 @@ struct SW_RunDirectoryCalls {
 };
 
 // A copy or a deletion of time steps in the run directory that a kill cut short is finished (a
-// copy only staged is dropped) before anything of it is read: the take-over of the run lock its
-// process left does that (SW_EndWhatIsGone).
+// copy only staged is dropped) before anything of it is read: a taking of the run lock does that
+// (SW_EndWhatIsGone).
 void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who, const SW_RecordRun& recordRun);
 
 // What the simulation `who`, bound to its series `series`, holds before `directory` changes as a

@@ -1,5 +1,5 @@
 // The stamp of a run directory's series and the gate of its writers.
-#include "SW_RunSeries.h"
+#include "SW_RunSeries_Internal.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -92,7 +92,7 @@ void SW_SeriesHold::Take(const AK_DirectoryLock& locked, const char* runDirector
 {
   _path = runDirectory ? runDirectory : "";
   _directory = AK_FileIdentityOfPath(_path);
-  _stamp = SW_StampSeen();
+  _stamp.reset();
   _holds = false;
   _handedOver = false;
   if (!_directory.known || !locked.Held() || !AK_HoldsDirectoryLock(_path)) return;
@@ -103,7 +103,7 @@ void SW_SeriesHold::Take(const AK_DirectoryLock& locked, const char* runDirector
     seen = SW_LookAtSeriesStamp(_path);
   }
   if (seen.kind != SW_StampSeen::Kind::Read && seen.kind != SW_StampSeen::Kind::Damaged) return;
-  _stamp = seen;
+  _stamp = std::make_shared<const SW_StampSeen>(std::move(seen));
   _holds = true;
 }
 
@@ -129,13 +129,14 @@ SW_SeriesHold::Since SW_SeriesHold::ChangesSince(const char* runDirectory, AK_St
     if (failure) *failure = now.failure;
     return Since::Unreadable;
   }
-  if (now.SameAs(_stamp)) return Since::Nothing;
+  const SW_StampSeen& held = *_stamp;
+  if (now.SameAs(held)) return Since::Nothing;
   // The stamp held is gone (with its directory, whose number a new one may have taken over):
   // everything it stood for was removed.
   if (now.kind == SW_StampSeen::Kind::Missing) return Since::Removed;
-  const bool onlyRemoved = now.kind == SW_StampSeen::Kind::Read && _stamp.kind == SW_StampSeen::Kind::Read &&
-                           now.stamp.id == _stamp.stamp.id && now.stamp.written == _stamp.stamp.written &&
-                           now.stamp.removed > _stamp.stamp.removed;
+  const bool onlyRemoved = now.kind == SW_StampSeen::Kind::Read && held.kind == SW_StampSeen::Kind::Read &&
+                           now.stamp.id == held.stamp.id && now.stamp.written == held.stamp.written &&
+                           now.stamp.removed > held.stamp.removed;
   return onlyRemoved ? Since::Removed : Since::Written;
 }
 
@@ -163,8 +164,8 @@ SW_SeriesHold::Gate SW_SeriesHold::Pass(const AK_DirectoryLock& locked, const ch
     }
   }
   // A series goes on under its id; one with a damaged stamp gets an id of its own.
-  SW_SeriesStamp next = _stamp.stamp;
-  if (change == SW_SeriesChange::Anew || _stamp.kind != SW_StampSeen::Kind::Read)
+  SW_SeriesStamp next = _stamp ? _stamp->stamp : SW_SeriesStamp();
+  if (change == SW_SeriesChange::Anew || !_stamp || _stamp->kind != SW_StampSeen::Kind::Read)
     next = SW_SeriesStamp{NewSeriesId(), 0, 0};
   if (change == SW_SeriesChange::Remove) ++next.removed;
   else ++next.written;
@@ -180,54 +181,3 @@ SW_SeriesHold::Gate SW_SeriesHold::Pass(const AK_DirectoryLock& locked, const ch
   return gate;
 }
 
-namespace {
-
-// The series of a run directory as a mark records it.
-AK_String SeriesOfMark(const char* runDirectory)
-{
-  const SW_StampSeen seen = SW_LookAtSeriesStamp(runDirectory);
-  if (seen.kind == SW_StampSeen::Kind::Missing) return "-";
-  AK_String text = seen.text;
-  text.Trim();
-  return text.IsEmpty() ? AK_String("-") : text;
-}
-
-constexpr const char* kSeriesLine = "series ";
-
-}  // namespace
-
-AK_String SW_WriteWorkMark(const char* runDirectory, const char* file, const char* what)
-{
-  const AK_String path = AK_JoinPath(runDirectory, file);
-  const std::string text = std::string(what) + "\n" + kSeriesLine + SeriesOfMark(runDirectory).c_str() + "\n";
-  if (AK_WriteWholeFile(path, text)) return "";
-  return "cannot write " + path + ": " + std::strerror(errno);
-}
-
-bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& mark)
-{
-  mark = SW_WorkMark();
-  AK_String text;
-  if (!AK_ReadTextFile(AK_JoinPath(runDirectory, file), text)) return false;
-  const char* newline = std::strchr(text, '\n');
-  mark.what = newline ? AK_String(text.c_str(), newline) : text;
-  mark.what.Trim();
-  if (newline && std::strncmp(newline + 1, kSeriesLine, std::strlen(kSeriesLine)) == 0) {
-    mark.series = newline + 1 + std::strlen(kSeriesLine);
-    mark.series.Trim();
-    mark.namesSeries = !mark.series.IsEmpty();
-  }
-  return true;
-}
-
-bool SW_MarkIsCurrent(const char* runDirectory, const SW_WorkMark& mark)
-{
-  return mark.namesSeries && mark.series == SeriesOfMark(runDirectory);
-}
-
-AK_String SW_RemoveWorkMark(const char* runDirectory, const char* file)
-{
-  const AK_String path = AK_JoinPath(runDirectory, file);
-  if (AK_DeleteFile(path) == 0 || !AK_FileExists(path)) return "";
-  return "cannot remove " + path + ": " + std::strerror(errno);
-}

@@ -17,45 +17,13 @@
 // one from the first process that reads a state there, so that a hold is always of a stamp.
 #pragma once
 
-#include <cstdint>
+#include <memory>
 
 #include "AK_Basic.h"
 #include "AK_ProcessLock.h"
 
-struct SW_SeriesStamp {
-  AK_String id;  // "" for a run directory without a readable stamp
-  uint64_t written = 0;  // changes that wrote time steps
-  uint64_t removed = 0;  // changes that only removed some
-  bool operator==(const SW_SeriesStamp& other) const
-  {
-    return id == other.id && written == other.written && removed == other.removed;
-  }
-};
-
-// The stamp of a run directory as it stands: its counts, its file's version and text, or why it
-// cannot be read. Text that is not "<id> <written> <removed>\n" (counts of decimal digits within
-// range) is damage: such a stamp has no id and no counts.
-struct SW_StampSeen {
-  enum class Kind { Missing, Read, Damaged, Unreadable } kind = Kind::Missing;
-  SW_SeriesStamp stamp;
-  AK_FileVersion version;
-  AK_String text;
-  AK_String failure;  // Unreadable: the path and the system's reason
-  // The same writing of the stamp file.
-  bool SameAs(const SW_StampSeen& other) const
-  {
-    return kind != Kind::Missing && kind != Kind::Unreadable && kind == other.kind && version == other.version &&
-           text == other.text;
-  }
-};
-SW_StampSeen SW_LookAtSeriesStamp(const char* runDirectory);
-// The counts alone ("" id for none).
-SW_SeriesStamp SW_ReadSeriesStamp(const char* runDirectory);
-// Gives the series of the run directory a new id, so that no process holds it any more: every
-// writer that changes a run directory other than through the gate below (a copy put in place)
-// calls it under the directory lock before the first file changes. The reason when the stamp
-// cannot be written ("the stamp of the series cannot be written: <path>: <reason>"), else "".
-AK_String SW_StartSeriesAnew(const char* runDirectory);
+// What the stamp file said when it was read (SW_RunSeries_Internal.h).
+struct SW_StampSeen;
 
 // What a change of the series does (see SW_SeriesHold::Pass).
 enum class SW_SeriesChange {
@@ -123,35 +91,8 @@ public:
 private:
   AK_String _path;              // as last given
   AK_FileIdentity _directory;   // what makes it that directory
-  SW_StampSeen _stamp;          // as this process left or read it
+  // The stamp as this process left or read it (none before the first).
+  std::shared_ptr<const SW_StampSeen> _stamp;
   bool _holds = false;          // false once dropped
   bool _handedOver = false;
 };
-
-// A mark of work in a run directory that a kill can cut short (a copy put in place, a deletion of
-// time steps): one line that says what the work is, and one with the stamp of the series as the
-// work found it ("series <stamp>", "series -" for none). Whoever takes the run lock over a writer
-// that is gone, or fresh, finishes the work only while that series stands: once another writer
-// changed it, the mark is stale and goes without any file touched. A mark of one line (written
-// before marks named their series) names no series.
-struct SW_WorkMark {
-  AK_String what;
-  AK_String series;        // the stamp's text as the mark saw it, "-" for none
-  bool namesSeries = false;
-};
-// What a taker of the run lock did with a mark it found.
-enum class SW_CutWork {
-  None,      // no mark
-  Stale,     // the mark went, no file touched: its work was done, or its series is gone
-  Finished,  // the work was finished (a copy cut while it staged: dropped)
-  Failed,    // the work could not be finished: the mark stays for the next taker, said in a WARNING
-};
-// Writes the mark `file` in the run directory with the series as it stands; "" when written,
-// else the reason ("cannot write <path>: <system's reason>").
-AK_String SW_WriteWorkMark(const char* runDirectory, const char* file, const char* what);
-// False when there is no mark (or it cannot be read).
-bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& mark);
-// The series of the run directory stands as the mark saw it.
-bool SW_MarkIsCurrent(const char* runDirectory, const SW_WorkMark& mark);
-// Removes the mark; "" when it is gone, else the reason ("cannot remove <path>: <reason>").
-AK_String SW_RemoveWorkMark(const char* runDirectory, const char* file);

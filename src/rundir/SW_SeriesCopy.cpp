@@ -1,5 +1,6 @@
 // Staging one state of a run directory in another run directory and putting it in place.
 #include "SW_SeriesCopy.h"
+#include "SW_SeriesCopy_Internal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,9 +12,11 @@
 
 #include "AK_FrameworkState.h"
 #include "AK_Process.h"
+#include "SW_RunSeries_Internal.h"
 #include "SW_SimulationStatus.h"
 #include "SW_TimeStepList.h"
 #include "SW_TimeStepNames.h"
+#include "SW_WorkMarks_Internal.h"
 
 namespace {
 

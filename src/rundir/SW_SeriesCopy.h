@@ -68,13 +68,3 @@ private:
   AK_String _source, _target;
   bool _staging = false;  // staged files stand under the mark "staging"
 };
-
-// Under the run directory's lock, with its run lock taken: drops a copy cut while it staged, or
-// finishes one that was being put in place (see above) and then gives the series a new id; the
-// status "finished", with the info that a copy was cut short and what became of it. The mark of a
-// copy whose series another writer has changed since, or that was put in place whole, only goes.
-// A finishing that fails keeps the mark and every staged file for the next taker.
-SW_CutWork SW_FinishCutCopy(const char* runDirectory);
-// A copy's mark stands in the run directory (".simulation_copy": "staging", or the saved
-// simulation's file name once every staged file is whole, and the series, see SW_WorkMark).
-bool SW_CopyIsMarked(const char* runDirectory);

@@ -10,9 +10,10 @@
 
 #include "AK_FrameworkState.h"
 #include "AK_Process.h"
-#include "SW_SimulationStatus.h"
+#include "SW_TimeStepList_Internal.h"
 #include "SW_TimeStepNames.h"
-#include "SW_RunSeries.h"
+#include "SW_TimeStepNames_Internal.h"
+#include "SW_WorkMarks_Internal.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ AK_String NameOfFile(const AK_String& file)
 
 // Removes the temporaries of time-step files whose writers were killed; no run of the simulation
 // is writing (the run lock says so).
-void RemoveLeftoverTemporaries(const char* projectDir, bool tell)
+void RemoveLeftoverTemporaries(const char* runDirectory, bool tell)
 {
   AK_Leftovers leftovers;
   leftovers.writersGone = true;
@@ -44,23 +45,23 @@ void RemoveLeftoverTemporaries(const char* projectDir, bool tell)
     return SW_TimeOfTimeStepName(name, time);
   };
   if (tell) leftovers.removing = [](const AK_String& path) { AK_MESSAGE(AK_String("removing ") + path); };
-  AK_RemoveLeftovers(projectDir, leftovers);
+  AK_RemoveLeftovers(runDirectory, leftovers);
 }
 
 constexpr const char* kDeletionMark = ".simulation_deleting";
-AK_String DeletionMarkPath(const char* projectDir) { return AK_JoinPath(projectDir, kDeletionMark); }
+AK_String DeletionMarkPath(const char* runDirectory) { return AK_JoinPath(runDirectory, kDeletionMark); }
 
 // Deletes the listed files but `kept` ("" for none).
-void DeleteAllBut(const char* projectDir, const AK_Array<AK_String>& names, const AK_String& kept)
+void DeleteAllBut(const char* runDirectory, const AK_Array<AK_String>& names, const AK_String& kept)
 {
   for (const AK_String& name : names) {
     if (name == kept) continue;
-    AK_String path = SW_TimeStepPath(projectDir, name);
+    AK_String path = SW_TimeStepPath(runDirectory, name);
     AK_MESSAGE(AK_String("removing ") + path);
     AK_DeleteFile(path);
     AK_StopAtWindow("time steps deleting");
   }
-  if (kept.IsEmpty()) RemoveLeftoverTemporaries(projectDir, true);
+  if (kept.IsEmpty()) RemoveLeftoverTemporaries(runDirectory, true);
 }
 
 }  // namespace
@@ -76,12 +77,12 @@ struct TimedName {
 
 // The time-step names of a directory in time order, untimed ones first in byte order (the
 // directory's order, kept by the stable sort).
-std::vector<TimedName> NamesInTimeOrder(const char* projectDir, const char* suffix)
+std::vector<TimedName> NamesInTimeOrder(const char* runDirectory, const char* suffix)
 {
   std::vector<TimedName> names;
-  if (!projectDir || !*projectDir) return names;
+  if (!runDirectory || !*runDirectory) return names;
   const bool suffixed = suffix && *suffix;
-  AK_Array<AK_String> files = suffixed ? AK_ListDirectory(projectDir, "") : AK_ListDirectory(projectDir, "TimeStep");
+  AK_Array<AK_String> files = suffixed ? AK_ListDirectory(runDirectory, "") : AK_ListDirectory(runDirectory, "TimeStep");
   names.reserve(size_t(files.Count()));
   for (const AK_String& file : files) {
     AK_String stem;
@@ -101,11 +102,11 @@ std::vector<TimedName> NamesInTimeOrder(const char* projectDir, const char* suff
 
 }  // namespace
 
-SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime, const char* suffix)
+SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, const char* suffix)
 {
   SW_TimeStepList list;
   AK_String current = SW_TimeStepName(currentTime);
-  std::vector<TimedName> names = NamesInTimeOrder(projectDir, suffix);
+  std::vector<TimedName> names = NamesInTimeOrder(runDirectory, suffix);
   list.names.Reserve(int32_t(names.size()));
   for (TimedName& entry : names) {
     if (entry.name == current) list.current = list.names.Count();
@@ -114,12 +115,12 @@ SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime, con
   return list;
 }
 
-AK_String SW_NewestTimeStep(const char* projectDir, double* time)
+AK_String SW_NewestTimeStep(const char* runDirectory, double* time)
 {
   AK_String newest;
   double newestTime = 0;
-  if (!projectDir || !*projectDir) return newest;
-  AK_VisitDirectory(projectDir, "TimeStep", [&](const char* file) {
+  if (!runDirectory || !*runDirectory) return newest;
+  AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
     AK_String name = NameOfFile(file);
     double t;
     if (SW_TimeOfTimeStepName(name, t) && (newest.IsEmpty() || t > newestTime)) {
@@ -136,23 +137,13 @@ AK_String SW_TimeStepsListText(const SW_TimeStepList& list)
   return AK_String(list.names, "%AK_SEP%");
 }
 
-const char* SW_NextTimeStepVis(const SW_TimeStepList& list)
-{
-  return list.current >= -1 && list.current < list.names.Count() - 1 ? "w" : "r";
-}
-
-const char* SW_PrevTimeStepVis(const SW_TimeStepList& list)
-{
-  return list.current >= 1 ? "w" : "r";
-}
-
 bool SW_TimeStepToLoad(const SW_TimeStepList& list, SW_TimeStepMove move, AK_String& name)
 {
   int count = list.names.Count();
   int index = -1;
   switch (move) {
-    case SW_TimeStepMove::Next: index = *SW_NextTimeStepVis(list) == 'w' ? list.current + 1 : -1; break;
-    case SW_TimeStepMove::Prev: index = *SW_PrevTimeStepVis(list) == 'w' ? list.current - 1 : -1; break;
+    case SW_TimeStepMove::Next: index = list.HasNext() ? list.current + 1 : -1; break;
+    case SW_TimeStepMove::Prev: index = list.HasPrevious() ? list.current - 1 : -1; break;
     case SW_TimeStepMove::First: index = count > 0 ? 0 : -1; break;
     case SW_TimeStepMove::Last: index = count - 1; break;
   }
@@ -178,15 +169,15 @@ int SW_NearestTimeStep(const SW_TimeStepList& list, double time)
   return chosen;
 }
 
-void SW_DeleteTimeStepFiles(const char* projectDir, const SW_TimeStepList& list, bool all)
+void SW_DeleteTimeStepFiles(const char* runDirectory, const SW_TimeStepList& list, bool all)
 {
   // An empty list deletes nothing but what killed writers left.
   if (list.names.Count() == 0) {
-    if (all && projectDir && *projectDir) RemoveLeftoverTemporaries(projectDir, true);
+    if (all && runDirectory && *runDirectory) RemoveLeftoverTemporaries(runDirectory, true);
     return;
   }
-  if (!HasDirectory(projectDir, "no time steps deleted")) return;
-  DeleteAllBut(projectDir, list.names, all ? AK_String() : list.names[list.names.Count() - 1]);
+  if (!HasDirectory(runDirectory, "no time steps deleted")) return;
+  DeleteAllBut(runDirectory, list.names, all ? AK_String() : list.names[list.names.Count() - 1]);
 }
 
 SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeStepList& list, bool all,
@@ -217,86 +208,50 @@ SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeSt
   return outcome;
 }
 
-bool SW_DeletionIsMarked(const char* projectDir)
+bool SW_DeletionIsMarked(const char* runDirectory)
 {
-  return projectDir && *projectDir && AK_FileExists(DeletionMarkPath(projectDir));
+  return runDirectory && *runDirectory && AK_FileExists(DeletionMarkPath(runDirectory));
 }
 
-SW_CutWork SW_FinishCutDeletion(const char* projectDir)
+SW_CutWork SW_FinishCutDeletion(const char* runDirectory)
 {
   SW_WorkMark mark;
-  if (!SW_ReadWorkMark(projectDir, kDeletionMark, mark)) return SW_CutWork::None;
+  if (!SW_ReadWorkMark(runDirectory, kDeletionMark, mark)) return SW_CutWork::None;
   const auto fail = [&](const AK_String& failure) {
-    AK_MESSAGE(AK_String("WARNING: ") + projectDir + ": a deletion of time steps in it was cut short and cannot be " +
+    AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": a deletion of time steps in it was cut short and cannot be " +
                "finished: " + failure + "; it stays marked, and the next process that takes its run lock tries again");
     return SW_CutWork::Failed;
   };
   // Another writer changed the series since (or the mark names none): what stands is that writer's.
-  if (!SW_MarkIsCurrent(projectDir, mark)) {
-    if (const AK_String failure = SW_RemoveWorkMark(projectDir, kDeletionMark); !failure.IsEmpty()) return fail(failure);
-    AK_MESSAGE(AK_String("INFO: ") + projectDir + ": the mark of a deletion of time steps of an earlier series is " +
+  if (!SW_MarkIsCurrent(runDirectory, mark)) {
+    if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kDeletionMark); !failure.IsEmpty()) return fail(failure);
+    AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": the mark of a deletion of time steps of an earlier series is " +
                "removed, no file touched");
     return SW_CutWork::Stale;
   }
-  AK_MESSAGE(AK_String("INFO: ") + projectDir +
+  AK_MESSAGE(AK_String("INFO: ") + runDirectory +
              ": a deletion of time steps in it was cut short, its process is gone: the deletion was finished");
-  DeleteAllBut(projectDir, SW_ListTimeSteps(projectDir, -1).names, mark.what);
+  DeleteAllBut(runDirectory, SW_ListTimeSteps(runDirectory, -1).names, mark.what);
   // A writer like every other: whoever holds the series learns that time steps went. Changed after
   // the files went, so that a taker killed meanwhile leaves the mark of the series it stands for.
-  AK_DirectoryLock locked(projectDir);
+  AK_DirectoryLock locked(runDirectory);
   SW_SeriesHold series;
-  series.Take(locked, projectDir);
-  if (const SW_SeriesHold::Gate gate = series.Pass(locked, projectDir, SW_SeriesChange::Remove); !gate.passed)
+  series.Take(locked, runDirectory);
+  if (const SW_SeriesHold::Gate gate = series.Pass(locked, runDirectory, SW_SeriesChange::Remove); !gate.passed)
     return fail(gate.failure.IsEmpty() ? AK_String("the series cannot be changed") : gate.failure);
-  if (const AK_String failure = SW_RemoveWorkMark(projectDir, kDeletionMark); !failure.IsEmpty()) return fail(failure);
+  if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kDeletionMark); !failure.IsEmpty()) return fail(failure);
   return SW_CutWork::Finished;
 }
 
-void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double deltaT)
+void SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT)
 {
-  if (!HasDirectory(projectDir, "no later time steps removed")) return;
+  if (!HasDirectory(runDirectory, "no later time steps removed")) return;
   std::vector<AK_String> later;
-  AK_VisitDirectory(projectDir, "TimeStep", [&](const char* file) {
+  AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
     double time;
     if (!SW_TimeOfTimeStepName(NameOfFile(file), time)) time = -1;
     if (time > currentTime + 0.5 * deltaT) later.emplace_back(file);
   });
-  for (const AK_String& file : later) AK_DeleteFile(AK_JoinPath(projectDir, file));
-  RemoveLeftoverTemporaries(projectDir, false);
-}
-
-int SW_ReplaceTimeStepFiles(const char* resultsDirectory, const char* projectDir)
-{
-  if (!HasDirectory(projectDir, "no time steps copied")) return 0;
-  const bool copying = resultsDirectory && *resultsDirectory;
-  const AK_Array<AK_String> files =
-      copying ? AK_ListDirectory(resultsDirectory, "TimeStep") : AK_Array<AK_String>();
-  std::unordered_set<std::string> copied;
-  for (const AK_String& file : files) copied.insert(file.c_str());
-  for (const AK_String& file : AK_ListDirectory(projectDir, "TimeStep")) {
-    if (copied.count(file.c_str())) continue;
-    const AK_String path = AK_JoinPath(projectDir, file);
-    AK_MESSAGE(AK_String("removing ") + path);
-    AK_DeleteFile(path);
-  }
-  RemoveLeftoverTemporaries(projectDir, false);
-  auto copy = [&](const AK_String& file) {
-    AK_String source = AK_JoinPath(resultsDirectory, file), target = AK_JoinPath(projectDir, file);
-    AK_MESSAGE(AK_String("copying ") + source + " to " + target + "...");
-    return AK_CopyFile(source, target);
-  };
-  int sum = 0;
-  for (const AK_String& file : files) sum += copy(file);
-  if (files.Count() > 0) {
-    SW_WriteStatusFile(projectDir, "finished");
-    if (AK_FileExists(AK_JoinPath(resultsDirectory, "start.log"))) copy("start.log");
-  }
-  return sum;
-}
-
-AK_String SW_SimulationLabel(const char* baseMesh, const char* identifier, double currentTime)
-{
-  const char* slash = baseMesh ? std::strrchr(baseMesh, '/') : nullptr;
-  AK_String prefix = slash ? AK_String(slash + 1) + "_" : AK_String("simulation");
-  return prefix + identifier + "_" + SW_TimeStepName(currentTime);
+  for (const AK_String& file : later) AK_DeleteFile(AK_JoinPath(runDirectory, file));
+  RemoveLeftoverTemporaries(runDirectory, false);
 }

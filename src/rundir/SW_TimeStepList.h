@@ -1,6 +1,5 @@
 // The time-step files of a simulation's project directory: listing, stepping, the time step
-// nearest to a time, deletion, removal of later steps before a continued run, and the copy of
-// the results into a new project directory.
+// nearest to a time, deletion, and removal of later steps before a continued run.
 //
 // A simulation without a project directory has no time steps: nothing here ever lists, deletes
 // or writes in the current directory or the root instead.
@@ -19,22 +18,22 @@
 struct SW_TimeStepList {
   AK_Array<AK_String> names;
   int current = -1;
+  // A next (previous) time step can be loaded: one follows (precedes) the current one, or, with
+  // none current, the list has any.
+  bool HasNext() const { return current >= -1 && current < names.Count() - 1; }
+  bool HasPrevious() const { return current >= 1; }
 };
 
 // With a `suffix`, the names of the files "<name>.TimeStep<suffix>" instead (a copy's staged
 // time steps).
-SW_TimeStepList SW_ListTimeSteps(const char* projectDir, double currentTime, const char* suffix = nullptr);
+SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, const char* suffix = nullptr);
 
 // The name of the time step of the largest time in the project directory, "" when there is
 // none; its time in `time` when given. Reads the names alone, in one pass.
-AK_String SW_NewestTimeStep(const char* projectDir, double* time = nullptr);
+AK_String SW_NewestTimeStep(const char* runDirectory, double* time = nullptr);
 
 // Every name followed by "%AK_SEP%".
 AK_String SW_TimeStepsListText(const SW_TimeStepList& list);
-// "w" when a next (previous) time step can be loaded, else "r".
-const char* SW_NextTimeStepVis(const SW_TimeStepList& list);
-const char* SW_PrevTimeStepVis(const SW_TimeStepList& list);
-
 enum class SW_TimeStepMove { Next, Prev, First, Last };
 // The name to load for a move; false with the error text "accessing invalid time step" (next,
 // previous) or "no time steps available" (first, last) when there is none.
@@ -46,7 +45,7 @@ int SW_NearestTimeStep(const SW_TimeStepList& list, double time);
 // Deletes the listed files, all or all but the last, each with the message "removing " + path;
 // with all, also the temporaries of time-step files whose writer was killed. The results of the
 // single deletions are not checked: a file that will not go stays.
-void SW_DeleteTimeStepFiles(const char* projectDir, const SW_TimeStepList& list, bool all);
+void SW_DeleteTimeStepFiles(const char* runDirectory, const SW_TimeStepList& list, bool all);
 
 // A deletion of time steps and its record, one step under the run directory's lock: the gate of the
 // series passes `series` (Remove; Anew for all of a series it does not hold), the deletion is marked
@@ -62,22 +61,6 @@ struct SW_TimeStepDeletion {
 };
 SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeStepList& list, bool all,
                                        SW_SeriesHold& series, const std::function<AK_String(const AK_String& kept)>& record);
-// Under the run directory's lock, with its run lock taken: finishes a deletion of time steps that
-// was cut short, while the series stands as its mark saw it, and says so; a mark of a series that
-// changed since only goes.
-SW_CutWork SW_FinishCutDeletion(const char* projectDir);
-// A deletion's mark stands in the run directory.
-bool SW_DeletionIsMarked(const char* projectDir);
 // Deletes the time-step files later than currentTime + deltaT / 2, and every temporary of a
 // time-step file whose writer was killed.
-void SW_RemoveLaterTimeSteps(const char* projectDir, double currentTime, double deltaT);
-// Makes the time-step files of projectDir those of resultsDirectory (none for ""): the others
-// removed, each with the message "removing " + path, and what killed writers left, then the
-// copies made (with the run's "start.log" when there were any, and the run there marked
-// "finished"). The sum of the copies' results. The caller holds the run lock and the lock of
-// projectDir.
-int SW_ReplaceTimeStepFiles(const char* resultsDirectory, const char* projectDir);
-
-// The label of a simulation: the last part of its mesh's base mesh path and "_" (or
-// "simulation" when that path holds no "/"), the identifier, "_" and the current time-step name.
-AK_String SW_SimulationLabel(const char* baseMesh, const char* identifier, double currentTime);
+void SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT);

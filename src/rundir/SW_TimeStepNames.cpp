@@ -1,5 +1,6 @@
 // The names of time-step files.
 #include "SW_TimeStepNames.h"
+#include "SW_TimeStepNames_Internal.h"
 
 #include <cstring>
 

@@ -10,5 +10,3 @@ AK_String SW_TimeStepName(double time);
 // The file of a time-step name in a directory: directory, separator, name, ".TimeStep";
 // the bare file name when the directory is empty.
 AK_String SW_TimeStepPath(const char* directory, const char* name);
-// The time in a time-step name ("at_%lf"); false when the name holds none.
-bool SW_TimeOfTimeStepName(const char* name, double& time);

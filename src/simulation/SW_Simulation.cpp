@@ -1,12 +1,15 @@
 // SW_Simulation: construction, the attribute table, the mesh and its fields.
 #include "SW_Simulation.h"
 
+#include <cstring>
+
 #include "AK_Group.h"
 #include "SW_Mesh.h"
 #include "SW_Particles.h"
 #include "SW_ScalarField.h"
 #include "SW_SimulationStatus.h"
 #include "SW_TimeStepList.h"
+#include "SW_TimeStepNames.h"
 #include "SW_VectorField.h"
 
 namespace {
@@ -52,6 +55,13 @@ SW_Simulation::~SW_Simulation()
   AK_String reason("the start macro ended before the run");
   reason += AK_ErrorText.IsEmpty() ? AK_String(", see start.log") : ": " + AK_ErrorText;
   WriteNotRun(reason);
+}
+
+AK_String SW_SimulationLabel(const char* baseMesh, const char* identifier, double currentTime)
+{
+  const char* slash = baseMesh ? std::strrchr(baseMesh, '/') : nullptr;
+  AK_String prefix = slash ? AK_String(slash + 1) + "_" : AK_String("simulation");
+  return prefix + identifier + "_" + SW_TimeStepName(currentTime);
 }
 
 namespace {
@@ -350,9 +360,9 @@ void DeclareRunStatus(AK_AttributeTableOf<SW_Simulation>& t)
     return SW_TimeStepsListText(SW_ListTimeSteps(s.ProjectDir(), s.CurrentTime));
   });
   t.Vis("NextTimeStepVis",
-        [](S& s) { return SW_NextTimeStepVis(SW_ListTimeSteps(s.ProjectDir(), s.CurrentTime)); });
+        [](S& s) { return SW_ListTimeSteps(s.ProjectDir(), s.CurrentTime).HasNext() ? "w" : "r"; });
   t.Vis("PrevTimeStepVis",
-        [](S& s) { return SW_PrevTimeStepVis(SW_ListTimeSteps(s.ProjectDir(), s.CurrentTime)); });
+        [](S& s) { return SW_ListTimeSteps(s.ProjectDir(), s.CurrentTime).HasPrevious() ? "w" : "r"; });
   t.Answer("Label", [](S& s) {
     return SW_SimulationLabel(s.Mesh() ? s.Mesh()->BaseMesh : AK_String(), s.Id(), s.CurrentTime);
   });

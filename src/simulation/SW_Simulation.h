@@ -36,6 +36,7 @@
 #include "SW_Particles.h"
 #include "SW_ResultFields.h"
 #include "SW_RunDirectory.h"
+#include "SW_RunLock.h"
 #include "SW_ScalarField.h"
 #include "SW_UserCode.h"
 #include "SW_VectorField.h"
@@ -63,6 +64,10 @@ inline constexpr SW_GroupKind SW_SimulationGroups[6] = {
 };
 // Its result fields are the rows of SW_ResultFields (SW_ResultFields.h).
 
+
+// The label of a simulation: the last part of its mesh's base mesh path and "_" (or
+// "simulation" when that path holds no "/"), the identifier, "_" and the current time-step name.
+AK_String SW_SimulationLabel(const char* baseMesh, const char* identifier, double currentTime);
 
 // Which saved values a comparison with the simulation's own takes in. The class file marks each
 // attribute a run reads ("run:state" or "run:end"); the rest are for display and bookkeeping.

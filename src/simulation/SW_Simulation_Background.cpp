@@ -6,6 +6,7 @@
 #include "AK_Group.h"
 #include "SW_RunLoop.h"
 #include "SW_Simulation.h"
+#include "SW_BackgroundStart.h"
 #include "SW_SimulationStatus.h"
 
 namespace {
@@ -70,7 +71,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     }
   }
   SW_BackgroundRun run;
-  run.runDirectory = SW_RunDirectory(sim.ProjectDir());
+  run.runDirectory = SW_RunDirectoryOrCurrent(sim.ProjectDir());
   run.projectDir = top->ProjectDir();
   run.parentPath = sim.Parent() && sim.Parent() != top ? sim.Parent()->GetAbsolutePath(top) : AK_String();
   run.simulationId = sim.Id();
@@ -145,7 +146,7 @@ void SW_Simulation::Interrupt(const char*)
 {
   // Written while a background start that reads "started" cannot write "running" over it.
   std::optional<AK_DirectoryLock> locked;
-  if (AK_IsDirectory(SW_RunDirectory(ProjectDir()))) locked.emplace(SW_RunDirectory(ProjectDir()));
+  if (AK_IsDirectory(SW_RunDirectoryOrCurrent(ProjectDir()))) locked.emplace(SW_RunDirectoryOrCurrent(ProjectDir()));
   // A run that never reads the word goes on: the command must say it did not get through.
   if (AK_String reason; !SW_WriteStatusFile(ProjectDir(), "interrupted", &reason))
     AK_ErrorText = GetAbsolutePath() + ": not interrupted, the status file cannot be written: " + reason;

@@ -21,6 +21,7 @@
 #include "SW_SimulationStatus.h"
 #include "SW_TimeStepFile.h"
 #include "SW_TimeStepList.h"
+#include "SW_TimeStepNames.h"
 
 bool SW_Simulation::HasRelease()
 {

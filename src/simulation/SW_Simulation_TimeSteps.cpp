@@ -13,6 +13,11 @@
 #include "AK_Process.h"
 #include "AK_Record.h"
 #include "SW_RunDirectory.h"
+#include "SW_RunLock.h"
+#include "SW_SeriesCopy.h"
+#include "SW_SimulationStatus.h"
+#include "SW_TimeStepList.h"
+#include "SW_TimeStepNames.h"
 #include "SW_Simulation.h"
 #include "SW_TimeStepFile.h"
 

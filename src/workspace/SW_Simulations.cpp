@@ -7,6 +7,8 @@
 
 #include "AK_Group.h"
 #include "SW_Simulation.h"
+#include "SW_BackgroundStart.h"
+#include "SW_RunLock.h"
 #include "SW_SimulationStatus.h"
 
 namespace {

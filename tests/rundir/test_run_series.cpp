@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "SW_RunSeries.h"
+#include "SW_RunSeries_Internal.h"
 #include "TestSupport.h"
 
 namespace {

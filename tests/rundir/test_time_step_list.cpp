@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "AK_FrameworkState.h"
-#include "SW_SimulationStatus.h"
 #include "SW_TimeStepList.h"
 #include "SW_TimeStepNames.h"
 #include "TestSupport.h"
@@ -52,24 +51,9 @@ TEST(TimeStepList, SteppingNearestTimeAndDeleting)
   EXPECT_TRUE(AK_FileExists("at_0000001.0000.TimeStep"));
   AK_DeleteFile("at_0000001.0000.TimeStep");
 
-  // The target of a copy holds exactly the copied series afterwards.
-  ScratchDir target;
-  target.Write("at_0000020.0000.TimeStep", "another run");
-  target.Write("at_0000005.0000.TimeStep", "another run");
-  target.Write("notes.txt", "kept");
-  dir.Write("start.log", "log");
-  EXPECT_EQ(SW_ReplaceTimeStepFiles(d, target.Path().c_str()), 0);
-  EXPECT_EQ(ReadFile(target / "start.log"), "log");
-  EXPECT_EQ(ReadFile(target / "notes.txt"), "kept");
-  EXPECT_STREQ(SW_ReadStatusFile(target.Path().c_str()), "finished");
-  EXPECT_STREQ(SW_TimeStepsListText(SW_ListTimeSteps(target.Path().c_str(), 0)), SW_TimeStepsListText(list));
-  EXPECT_EQ(ReadFile(target / "at_0000005.0000.TimeStep"), ReadFile(dir / "at_0000005.0000.TimeStep"));
-  EXPECT_EQ(SW_ReplaceTimeStepFiles("", target.Path().c_str()), 0);
-  EXPECT_EQ(SW_ListTimeSteps(target.Path().c_str(), 0).names.Count(), 0);
   SW_RemoveLaterTimeSteps(d, 5, 0.1);
   SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 5), false);
   EXPECT_EQ(AK_ListDirectory(d, "TimeStep").Count(), 1);  // 10 s removed, 0 s deleted
-  EXPECT_STREQ(SW_SimulationLabel("Project/Meshes/Valley", "Sim1", 5), "Valley_Sim1_at_0000005.0000");
 }
 
 // Times of every magnitude, from names shorter than the padding to ones past 1e7 s (longer

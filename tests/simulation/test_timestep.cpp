@@ -212,6 +212,7 @@ TEST(TimeStepFile, RunStatusAndTimeStepAnswers)
     EXPECT_STREQ(fresh.Get(vis), "r") << vis;
   EXPECT_STREQ(fresh.Get("TimeStepsList"), "");
   EXPECT_STREQ(fresh.Get("Label"), "simulationfresh_at_0000000.0000");
+  EXPECT_STREQ(SW_SimulationLabel("Project/Meshes/Valley", "Sim1", 5), "Valley_Sim1_at_0000005.0000");
   SimulationAt5 s;
   s.WritePlain("at_0000010.0000", "");
   EXPECT_STREQ(s.sim->Get("TimeStepsList"), "at_0000005.0000%AK_SEP%at_0000010.0000%AK_SEP%");

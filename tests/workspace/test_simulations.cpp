@@ -4,6 +4,7 @@
 
 #include "AK_ConformanceTest.h"
 #include "AK_Framework.h"
+#include "SW_BackgroundStart.h"
 #include "SW_Simulation.h"
 #include "SW_SimulationStatus.h"
 #include "SW_Simulations.h"

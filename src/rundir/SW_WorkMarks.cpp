@@ -1,0 +1,59 @@
+// Marks of unfinished work in a run directory.
+#include "SW_WorkMarks_Internal.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "SW_RunSeries_Internal.h"
+
+namespace {
+
+// The series of a run directory as a mark records it.
+AK_String SeriesOfMark(const char* runDirectory)
+{
+  const SW_StampSeen seen = SW_LookAtSeriesStamp(runDirectory);
+  if (seen.kind == SW_StampSeen::Kind::Missing) return "-";
+  AK_String text = seen.text;
+  text.Trim();
+  return text.IsEmpty() ? AK_String("-") : text;
+}
+
+constexpr const char* kSeriesLine = "series ";
+
+}  // namespace
+
+AK_String SW_WriteWorkMark(const char* runDirectory, const char* file, const char* what)
+{
+  const AK_String path = AK_JoinPath(runDirectory, file);
+  const std::string text = std::string(what) + "\n" + kSeriesLine + SeriesOfMark(runDirectory).c_str() + "\n";
+  if (AK_WriteWholeFile(path, text)) return "";
+  return "cannot write " + path + ": " + std::strerror(errno);
+}
+
+bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& mark)
+{
+  mark = SW_WorkMark();
+  AK_String text;
+  if (!AK_ReadTextFile(AK_JoinPath(runDirectory, file), text)) return false;
+  const char* newline = std::strchr(text, '\n');
+  mark.what = newline ? AK_String(text.c_str(), newline) : text;
+  mark.what.Trim();
+  if (newline && std::strncmp(newline + 1, kSeriesLine, std::strlen(kSeriesLine)) == 0) {
+    mark.series = newline + 1 + std::strlen(kSeriesLine);
+    mark.series.Trim();
+    mark.namesSeries = !mark.series.IsEmpty();
+  }
+  return true;
+}
+
+bool SW_MarkIsCurrent(const char* runDirectory, const SW_WorkMark& mark)
+{
+  return mark.namesSeries && mark.series == SeriesOfMark(runDirectory);
+}
+
+AK_String SW_RemoveWorkMark(const char* runDirectory, const char* file)
+{
+  const AK_String path = AK_JoinPath(runDirectory, file);
+  if (AK_DeleteFile(path) == 0 || !AK_FileExists(path)) return "";
+  return "cannot remove " + path + ": " + std::strerror(errno);
+}

@@ -1,0 +1,32 @@
+// Marks of unfinished work in a run directory, which name the series they were made under.
+#pragma once
+
+#include "AK_Basic.h"
+
+// A mark of work in a run directory that a kill can cut short (a copy put in place, a deletion of
+// time steps): one line that says what the work is, and one with the stamp of the series as the
+// work found it ("series <stamp>", "series -" for none). Whoever takes the run lock over a writer
+// that is gone, or fresh, finishes the work only while that series stands: once another writer
+// changed it, the mark is stale and goes without any file touched. A mark of one line (written
+// before marks named their series) names no series.
+struct SW_WorkMark {
+  AK_String what;
+  AK_String series;        // the stamp's text as the mark saw it, "-" for none
+  bool namesSeries = false;
+};
+// What a taker of the run lock did with a mark it found.
+enum class SW_CutWork {
+  None,      // no mark
+  Stale,     // the mark went, no file touched: its work was done, or its series is gone
+  Finished,  // the work was finished (a copy cut while it staged: dropped)
+  Failed,    // the work could not be finished: the mark stays for the next taker, said in a WARNING
+};
+// Writes the mark `file` in the run directory with the series as it stands; "" when written,
+// else the reason ("cannot write <path>: <system's reason>").
+AK_String SW_WriteWorkMark(const char* runDirectory, const char* file, const char* what);
+// False when there is no mark (or it cannot be read).
+bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& mark);
+// The series of the run directory stands as the mark saw it.
+bool SW_MarkIsCurrent(const char* runDirectory, const SW_WorkMark& mark);
+// Removes the mark; "" when it is gone, else the reason ("cannot remove <path>: <reason>").
+AK_String SW_RemoveWorkMark(const char* runDirectory, const char* file);
