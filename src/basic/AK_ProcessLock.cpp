@@ -423,7 +423,10 @@ void AK_RemoveLocksSetAside(const char* rawPath)
 
 bool AK_IsLockLeftover(const char* lockName, const char* name)
 {
-  const std::string base = lockName ? lockName : "";
+  // Most names of a run directory are time steps: they fail at the first bytes.
+  const size_t length = lockName ? std::strlen(lockName) : 0;
+  if (!name || std::strncmp(name, lockName ? lockName : "", length) != 0 || name[length] != '.') return false;
+  const std::string base = lockName;
   int pid = LeftBy(name, base, kAsideMark);
   if (pid == 0) pid = LeftBy(name, base, kTemporaryMark);
   return pid != 0 && !AK_ProcessAlive(pid);
