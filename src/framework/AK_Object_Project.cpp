@@ -125,6 +125,11 @@ void AK_Object::Load(const char* directory)
       return;
     }
     AK_StreamClose(stream);
+  } else if (AK_FileExists(data)) {
+    // One that stands but cannot be opened is damage too: a save would write nothing in its place.
+    RecordLoadDamage(AK_String("cannot open data for ") + GetAbsolutePath() + " from file " + data, dir);
+    AK_ErrorText = _loadDamage;
+    return;
   }
 
   AK_String attributes(data);
@@ -151,6 +156,16 @@ void AK_Object::Load(const char* directory)
   if (AK_ErrorText.IsEmpty() && damagedLines > 0) {
     RecordLoadDamage(AK_String("cannot load attributes for ") + GetAbsolutePath() + " from file " + attributes +
                      ": " + AK_String(damagedLines) + " line(s) refused or malformed",
+                     dir);
+    AK_ErrorText = _loadDamage;
+    return;
+  }
+  // A file that stands but cannot be opened or read restores nothing: the object did not load,
+  // and a save must not put its defaults in place of what the file holds.
+  if (!AK_ErrorText.IsEmpty() && AK_ErrorText != "interrupted" && AK_FileExists(attributes) &&
+      _loadedAttributesDigest.IsEmpty()) {
+    RecordLoadDamage(AK_String("cannot load attributes for ") + GetAbsolutePath() + " from file " + attributes +
+                         ": " + AK_ErrorText,
                      dir);
     AK_ErrorText = _loadDamage;
     return;

@@ -44,10 +44,10 @@ struct LockOfASave {
 
 }  // namespace
 
-void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who, const SW_RecordRun& recordRun)
+void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver)
 {
   if (SW_CopyIsMarked(runDirectory) || SW_DeletionIsMarked(runDirectory))
-    SW_EndWhatIsGone(runDirectory, who, recordRun);
+    SW_EndWhatIsGone(runDirectory, who, recordTakenOver);
 }
 
 bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const char* who,
@@ -58,7 +58,7 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
   switch (change) {
     case AK_DirectoryChange::Read:
       if (!AK_IsDirectory(dir)) return true;
-      SW_FinishCutWorkBeforeReading(dir, who, calls.recordRunThatIsGone);
+      SW_FinishCutWorkBeforeReading(dir, who, calls.recordTakenOver);
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
       return true;
     case AK_DirectoryChange::SaveInto: {
@@ -73,7 +73,7 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // A run there whose process is gone ends as it would without this save, which a kill
       // may yet cut short: its newest time step recorded in the saved simulation there.
       save->lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir,
-                                                calls.recordRunThatIsGone);
+                                                calls.recordTakenOver);
       if (!save->lock->Held()) return false;
       holds.push_back(std::move(save));
       AK_StopAtWindow("copy locked");
@@ -81,7 +81,7 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
     }
     case AK_DirectoryChange::Remove: {
       if (!AK_IsDirectory(dir)) return true;
-      auto lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Other, "not deleted", calls.recordRunThatIsGone);
+      auto lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Other, "not deleted", calls.recordTakenOver);
       if (!lock->Held()) return false;
       holds.push_back(std::move(lock));
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
@@ -95,7 +95,7 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // whatever the move does.
       // A run there whose process is gone ends with its newest time step recorded, where the
       // saved simulation still stands.
-      SW_RunLock lock(dir, who, SW_LockPurpose::Other, "not renamed", calls.recordRunThatIsGone);
+      SW_RunLock lock(dir, who, SW_LockPurpose::Other, "not renamed", calls.recordTakenOver);
       if (!lock.Held()) return false;
       AK_StopAtWindow("rename");
       auto locked = std::make_shared<AK_DirectoryLock>(dir);
@@ -148,7 +148,7 @@ bool SW_CopyStateInto(const char* target, SW_SeriesHold& series, const SW_StateC
   SW_CopyLocks locks(copying ? source.c_str() : "", dir);
   std::optional<SW_RunLock> runLock;
   if (SW_RunLockHolder(dir) != AK_ProcessId())
-    runLock.emplace(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir, copy.calls.recordRunThatIsGone);
+    runLock.emplace(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir, copy.calls.recordTakenOver);
   if (runLock && !runLock->Held()) return false;  // the refusal answers
   if (!locks.Held()) {
     AK_ErrorText = who + ": not saved to " + dir + ": the run directory cannot be locked: " + locks.Failure();

@@ -59,7 +59,7 @@
 struct SW_RunDirectoryCalls {
   // A take-over ended a run in `directory` whose process is gone: the saved simulation there
   // names that run's newest time step.
-  SW_RecordRun recordRunThatIsGone;
+  SW_RecordTakenOver recordTakenOver;
   // A move of the directory was done or refused: what the simulation holds follows the directory
   // to where it stands now.
   std::function<void()> followMove;
@@ -68,7 +68,7 @@ struct SW_RunDirectoryCalls {
 // A copy or a deletion of time steps in the run directory that a kill cut short is finished (a
 // copy only staged is dropped) before anything of it is read: a taking of the run lock does that
 // (SW_EndWhatIsGone).
-void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who, const SW_RecordRun& recordRun);
+void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver);
 
 // What the simulation `who`, bound to its series `series`, holds before `directory` changes as a
 // whole or is read (see AK_Object::HoldDirectory):

@@ -60,7 +60,7 @@ constexpr const char* kRunGone = "its run did not finish, its process is gone";
 // wrote; a copy of time steps cut short is finished or dropped. A writer of anything else
 // changed nothing a run leaves behind: the files stay as they are. A status of a run under way
 // that no live lock stands for was left by a run that is gone, whoever held the lock after it.
-SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone)
+SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, const SW_RecordTakenOver& record)
 {
   AK_String before = SW_ReadInfoFile(runDirectory);
   before.Trim();
@@ -78,7 +78,7 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone)
   }
   // A copy that could not be finished stays marked: nothing of the directory is read meanwhile.
   if (copy == SW_CutWork::Failed) return SW_TakeOver::NothingToEnd;
-  SW_FinishCutDeletion(SW_RunDirectoryOrCurrent(runDirectory));
+  SW_FinishCutDeletion(SW_RunDirectoryOrCurrent(runDirectory), record);
   const AK_String status = SW_ReadStatusFile(runDirectory);
   const bool runEnds = StatusOfRunUnderWay(status) ||
                        (gone == SW_LockPurpose::Run && status != "finished" && status != "unknown");
@@ -93,7 +93,7 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone)
 }  // namespace
 
 SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose purpose, const char* refused,
-                       const SW_RecordRun& recordRun)
+                       const SW_RecordTakenOver& recordTakenOver)
 {
   if (!HasRunDirectory(runDirectory)) {
     _held = true;
@@ -125,7 +125,7 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
       // says of no run that it was one; a status of a run under way still does.
       const SW_LockPurpose gone = before.pid == 0 ? SW_LockPurpose::Other : PurposeOfWord(before.purpose);
       if (gone != purpose) AK_SetLockPurpose(_path, PurposeWord(gone));
-      _takeOver = EndWhatTheHolderLeft(runDirectory, gone);
+      _takeOver = EndWhatTheHolderLeft(runDirectory, gone, recordTakenOver);
       _runToFinish = _takeOver == SW_TakeOver::RunEnded;
       if (_runToFinish) AK_StopAtWindow("run taken over");
       else if (gone != purpose) AK_SetLockPurpose(_path, word);
@@ -140,11 +140,11 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
         _takeOver = SW_TakeOver::CopyFinished;
         break;
       }
-      SW_FinishCutDeletion(_directory);
+      SW_FinishCutDeletion(_directory, recordTakenOver);
       if (const AK_String status = SW_ReadStatusFile(runDirectory); noLockBefore && StatusOfRunUnderWay(status)) {
         AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
                    "\" of a run that is gone is disregarded");
-        _takeOver = EndWhatTheHolderLeft(runDirectory, SW_LockPurpose::Run);
+        _takeOver = EndWhatTheHolderLeft(runDirectory, SW_LockPurpose::Run, recordTakenOver);
         _runToFinish = _takeOver == SW_TakeOver::RunEnded;
       }
       break;
@@ -159,17 +159,18 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
       AK_ErrorText = AK_String(who) + ": " + refused + ", the run lock cannot be taken: " + AK_LockError();
       return;
   }
-  // The run that was gone ends with its newest time step recorded, before its status says so.
-  if (_runToFinish && recordRun) recordRun(_directory);
+  // The run that was gone ends with its newest time step recorded, before its status says so; a
+  // record that fails leaves its status as it is, for the next taker to end it again.
+  if (_runToFinish && recordTakenOver && !recordTakenOver(_directory, nullptr).IsEmpty()) _runToFinish = false;
 }
 
-SW_TakeOver SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW_RecordRun& recordRun)
+SW_TakeOver SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver)
 {
   if (!HasRunDirectory(runDirectory) || !AK_IsDirectory(runDirectory) || SW_RunLockHolder(runDirectory) != 0) return SW_TakeOver::None;
   if (!SW_RunIsGone(runDirectory) && !SW_CopyIsMarked(SW_RunDirectoryOrCurrent(runDirectory)) &&
       !SW_DeletionIsMarked(SW_RunDirectoryOrCurrent(runDirectory)))
     return SW_TakeOver::None;
-  SW_RunLock lock(runDirectory, who, SW_LockPurpose::Other, "not taken over", recordRun);
+  SW_RunLock lock(runDirectory, who, SW_LockPurpose::Other, "not taken over", recordTakenOver);
   return lock.TakeOver();
 }
 

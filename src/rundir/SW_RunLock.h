@@ -33,9 +33,10 @@ enum class SW_LockPurpose {
   Copy,   // a copy of time steps into the directory (a save into another project)
   Other,  // a writer that changes nothing a run leaves behind
 };
-// Records the newest time step of a run in `directory` that a take-over ended (the saved
-// simulation there names it).
-using SW_RecordRun = std::function<void(const char* directory)>;
+// Records in the saved simulation of `directory` what a taker of the run lock ended: with no
+// `step`, the newest time step of a run that is gone; with one, the time step that a deletion cut
+// short keeps ("" for none). "" when recorded, else why not.
+using SW_RecordTakenOver = std::function<AK_String(const char* directory, const char* step)>;
 
 // What a take-over of a lock whose process is gone ended.
 enum class SW_TakeOver {
@@ -52,11 +53,12 @@ public:
   // this simulation is going on in process N" (or "... in this process"). Only a run makes a
   // run directory that does not stand (a simulation saved before it had one); when its
   // command is refused and leaves the directory empty, the release removes it again.
-  // A run that the take-over ended is recorded through `recordRun` before the lock is held; a
-  // copy or a deletion marked for the series as it stands is finished, whether the lock was
-  // taken over or taken fresh (a taker killed before it made its own left none).
+  // A run that the take-over ended is recorded through `recordTakenOver` before the lock is held
+  // (a record that fails leaves the run to end to the next taker); a copy or a deletion marked for
+  // the series as it stands is finished, whether the lock was taken over or taken fresh (a taker
+  // killed before it made its own left none).
   SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose purpose, const char* refused,
-             const SW_RecordRun& recordRun);
+             const SW_RecordTakenOver& recordTakenOver);
   ~SW_RunLock();
   SW_RunLock(const SW_RunLock&) = delete;
   SW_RunLock& operator=(const SW_RunLock&) = delete;
@@ -91,7 +93,7 @@ private:
 // Ends what a writer of the run directory whose process is gone left, when one did (a run, a
 // copy, a deletion; see SW_RunLock), and gives the lock up again at once: the step every reader
 // of the directory takes first. Nothing when a live process holds the lock, or no writer is gone.
-SW_TakeOver SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW_RecordRun& recordRun);
+SW_TakeOver SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver);
 
 // What a load removes in a run directory of what killed writers left: besides the temporaries of
 // writers under the directory's lock, the run locks that takers killed half-way set aside.

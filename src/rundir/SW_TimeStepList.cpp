@@ -196,6 +196,7 @@ SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeSt
   // Marked before the first file goes, and the record written: a kill then leaves a deletion that
   // the next taker finishes, a failure one that never began.
   if (outcome.failure = SW_WriteWorkMark(runDirectory, kDeletionMark, kept); !outcome.failure.IsEmpty()) return outcome;
+  AK_StopAtWindow("time steps marked");
   if (outcome.failure = record(kept); !outcome.failure.IsEmpty()) {
     // A mark that cannot go is made stale, so that nobody finishes a deletion that was refused.
     if (!SW_RemoveWorkMark(runDirectory, kDeletionMark).IsEmpty()) series.Pass(locked, runDirectory, SW_SeriesChange::Remove);
@@ -213,7 +214,7 @@ bool SW_DeletionIsMarked(const char* runDirectory)
   return runDirectory && *runDirectory && AK_FileExists(DeletionMarkPath(runDirectory));
 }
 
-SW_CutWork SW_FinishCutDeletion(const char* runDirectory)
+SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const std::function<AK_String(const char*, const char*)>& record)
 {
   SW_WorkMark mark;
   if (!SW_ReadWorkMark(runDirectory, kDeletionMark, mark)) return SW_CutWork::None;
@@ -232,6 +233,8 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory)
   AK_MESSAGE(AK_String("INFO: ") + runDirectory +
              ": a deletion of time steps in it was cut short, its process is gone: the deletion was finished");
   DeleteAllBut(runDirectory, SW_ListTimeSteps(runDirectory, -1).names, mark.what);
+  if (record)
+    if (const AK_String failure = record(runDirectory, mark.what); !failure.IsEmpty()) return fail(failure);
   // A writer like every other: whoever holds the series learns that time steps went. Changed after
   // the files went, so that a taker killed meanwhile leaves the mark of the series it stands for.
   AK_DirectoryLock locked(runDirectory);

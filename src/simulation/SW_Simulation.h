@@ -343,10 +343,14 @@ public:
   // records the newest time step of the run directory (none when it holds none), the last one
   // that run wrote whole, as the run would have at its end. The run directory is the
   // project's own, or `directory`: one this simulation saves into, whose run that was.
-  void RecordRunThatIsGone(const char* directory = nullptr);
-  // RecordRunThatIsGone for a taker of a run lock (SW_RunLock), which calls it when its take-over
-  // ended a run; safe after the simulation was deleted.
-  SW_RecordRun RecordOfRunThatIsGone() { return RunDirectoryCalls().recordRunThatIsGone; }
+  // "" when recorded, else why not.
+  AK_String RecordRunThatIsGone(const char* directory = nullptr);
+  // A record in the saved simulation of `dir` that names a time step whose file is gone names none
+  // from now on (the gate letting `change` pass); "" when that holds, else why not.
+  AK_String ForgetRecordOfFileGone(const AK_String& dir, SW_SeriesChange change);
+  // What a taker of a run lock (SW_RunLock) records: a run it ended (RecordRunThatIsGone) or what a
+  // cut deletion keeps (SW_RecordTakenOver); safe after the simulation was deleted.
+  SW_RecordTakenOver RecordForTaker() { return RunDirectoryCalls().recordTakenOver; }
   // After the run directory moved with the simulation's new identifier: what this process
   // holds there follows it, under its new path.
   void FollowMovedDirectory() { _series.Bind(ProjectDir()); }

@@ -51,7 +51,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   // locks of all its runs itself, before it writes their lines.
   std::optional<SW_RunLock> lock;
   if (!batch) {
-    lock.emplace(sim.ProjectDir(), sim.GetAbsolutePath(), SW_LockPurpose::Run, "not started", sim.RecordOfRunThatIsGone());
+    lock.emplace(sim.ProjectDir(), sim.GetAbsolutePath(), SW_LockPurpose::Run, "not started", sim.RecordForTaker());
     if (!lock->Held()) return false;
   }
   // The run's own checks, here already: a start that would only refuse starts nothing.

@@ -109,7 +109,7 @@ void SW_Simulation::Run(const char*)
 {
   const RunCommandFlag background(_runOfBackgroundStart, _startedInBackground);
   // One run of a simulation at a time, in any process; held until the run ends, however.
-  SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not started", RecordOfRunThatIsGone());
+  SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not started", RecordForTaker());
   const RunCommandFlag made(_runMadeItsDirectory, lock.MadeDirectory());
   if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
   // A background start runs what its launcher saved, also when the launcher saved again since.
@@ -127,7 +127,7 @@ void SW_Simulation::Run(const char*)
 void SW_Simulation::Continue(const char*)
 {
   const RunCommandFlag background(_runOfBackgroundStart, _startedInBackground);
-  SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not started", RecordOfRunThatIsGone());
+  SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not started", RecordForTaker());
   const RunCommandFlag made(_runMadeItsDirectory, lock.MadeDirectory());
   if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
   // A background start runs what its launcher saved, also when the launcher saved again since.
@@ -219,11 +219,25 @@ void SW_Simulation::RecordRunState()
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": the saved project records no time step of this run: " +
                (_runValues == "-" ? AK_String("the run went on under values that were not saved")
                                   : AK_String("values its time steps depend on were saved otherwise while it ran")));
+    ForgetRecordOfFileGone(ProjectDir(), SW_SeriesChange::Record);
     return;
   }
   // A run that ends with no file of its state (its first output failed after the later files
-  // were removed) records that too: the record of a file that is gone would not load.
-  RecordTimeStep(CurrentTimeStep);
+  // were removed) records that too: the record of a file that is gone would not load. A record
+  // that cannot be written fails the run's answer: the project would load another state.
+  const AK_String failure = RecordTimeStep(CurrentTimeStep);
+  if (!failure.IsEmpty() && AK_ErrorText.IsEmpty())
+    AK_ErrorText = GetAbsolutePath() + ": the saved project does not record the run's time step " + CurrentTimeStep +
+                   ": " + failure;
+}
+
+AK_String SW_Simulation::ForgetRecordOfFileGone(const AK_String& dir, SW_SeriesChange change)
+{
+  AK_String recorded;
+  if (!SavedAttribute(dir, "LoadTimeStep", recorded) || recorded.IsEmpty() ||
+      AK_FileExists(SW_TimeStepPath(dir, recorded)))
+    return "";
+  return RecordTimeStep("", change, dir);
 }
 
 namespace {
@@ -323,13 +337,14 @@ bool SW_Simulation::TakeValuesSavedSince(const char* directory)
   });
 }
 
-void SW_Simulation::RecordRunThatIsGone(const char* directory)
+AK_String SW_Simulation::RecordRunThatIsGone(const char* directory)
 {
   const AK_String dir = directory ? AK_String(directory) : ProjectDir();
-  // Not under values another process saved while it ran.
+  // Not under values another process saved while it ran; the record it had stays while its file
+  // does.
   if (const AK_String values = SW_ReadRunValues(dir); !values.IsEmpty() && values != SavedValuesDigest(dir, SW_ValuesCompared::State))
-    return;
-  RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest, dir);
+    return ForgetRecordOfFileGone(dir, SW_SeriesChange::RecordNewest);
+  return RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest, dir);
 }
 
 AK_String SW_Simulation::RecordTimeStep(const AK_String& step, SW_SeriesChange change, const char* directory)

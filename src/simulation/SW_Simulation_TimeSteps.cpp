@@ -184,7 +184,7 @@ void SW_Simulation::SaveTimeStep(const char*)
   // A writer of the series like a run: none while a run is under way, in any process.
   std::optional<SW_RunLock> lock;
   if (AK_IsDirectory(ProjectDir())) {
-    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "time step not saved", RecordOfRunThatIsGone());
+    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "time step not saved", RecordForTaker());
     if (!lock->Held()) return;
   }
   AK_StopAtWindow("save time step");
@@ -229,7 +229,7 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   // the file is the bare name, of no series.
   std::optional<AK_DirectoryLock> locked;
   if (!ProjectDir().IsEmpty()) {
-    SW_FinishCutWorkBeforeReading(ProjectDir(), GetAbsolutePath(), RecordOfRunThatIsGone());
+    SW_FinishCutWorkBeforeReading(ProjectDir(), GetAbsolutePath(), RecordForTaker());
     locked.emplace(ProjectDir());
   }
   if (SW_LoadTimeStepFile(ProjectDir(), name, header, records, path) != SW_TimeStepLoadResult::Loaded) return false;
@@ -272,7 +272,7 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
     // Taken over, the status says the run ended and the record names its last time step, for
     // every process that loads the project from now on. A lock that cannot be taken over (a
     // project this process may not write) leaves the files as they are.
-    SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "not taken over", RecordOfRunThatIsGone());
+    SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "not taken over", RecordForTaker());
     // Another process took it over first and runs again, or ended that run first: that process
     // holds the state.
     const bool endedRun = lock.TakeOver() == SW_TakeOver::RunEnded;
@@ -331,7 +331,7 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   std::optional<SW_RunLock> lock;
   if (AK_IsDirectory(ProjectDir())) {
     lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "time steps not deleted",
-                 RecordOfRunThatIsGone());
+                 RecordForTaker());
     if (!lock->Held()) return;
   }
   SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
@@ -390,8 +390,11 @@ SW_RunDirectoryCalls SW_Simulation::RunDirectoryCalls()
   const AK_ObjectRef self(this);
   const auto simulation = [self] { return dynamic_cast<SW_Simulation*>(self.Get()); };
   SW_RunDirectoryCalls calls;
-  calls.recordRunThatIsGone = [simulation](const char* directory) {
-    if (SW_Simulation* sim = simulation()) sim->RecordRunThatIsGone(directory);
+  calls.recordTakenOver = [simulation](const char* directory, const char* step) {
+    SW_Simulation* sim = simulation();
+    if (!sim) return AK_String();
+    // What a cut deletion keeps is the directory's, whatever this process holds.
+    return step ? sim->RecordTimeStep(step, SW_SeriesChange::RecordNewest, directory) : sim->RecordRunThatIsGone(directory);
   };
   calls.followMove = [simulation] {
     if (SW_Simulation* sim = simulation()) sim->FollowMovedDirectory();
@@ -422,7 +425,7 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   if (own && CopiesInto(ProjectDir())) return CopyStateInto();
   // A run of this directory whose process is gone ends first, as any command that writes
   // there ends it: its last time step is the record kept.
-  if (_series.IsBoundTo(ProjectDir())) SW_EndWhatIsGone(ProjectDir(), GetAbsolutePath(), RecordOfRunThatIsGone());
+  if (_series.IsBoundTo(ProjectDir())) SW_EndWhatIsGone(ProjectDir(), GetAbsolutePath(), RecordForTaker());
   // The caller holds the lock of the directory's writers: a run's record cannot come between
   // the read of the record and this write, nor another's save between its values and this one.
   const bool valuesTaken = own && TakeValuesSavedSince(ProjectDir());

@@ -164,7 +164,7 @@ void SW_Simulations::StartActive()
   for (SW_Simulation* simulation : active) {
     locks.push_back(std::make_unique<SW_RunLock>(simulation->ProjectDir(), simulation->GetAbsolutePath(),
                                                  SW_LockPurpose::Run, "not started",
-                                                 simulation->RecordOfRunThatIsGone()));
+                                                 simulation->RecordForTaker()));
     if (!locks.back()->Held()) return;
   }
   // A start before this one may not have read its batch yet: this one is written beside it

@@ -189,3 +189,51 @@ TEST(FailingSteps, DeletingAllShowsTheLastTimeStepFirst)
   EXPECT_EQ(Recorded(p.Saved()), "");
   EXPECT_EQ(x.Quit(), 0);
 }
+
+// A deletion of all time steps killed after its mark and before its record: the next load finishes
+// it and records that none stays, never a file that is gone.
+TEST(FailingSteps, AFinishedDeletionRecordsWhatStays)
+{
+  RunLoadedAt4 p;
+  ASSERT_TRUE(KillAtWindow(p / "x", Load() + Set(kSimulation, "DeleteTimesteps", "all"), "time steps marked"));
+  ASSERT_EQ(Recorded(p.Saved()), Step(4));
+  TorvuProcess y(p / "y");
+  EXPECT_TRUE(y.Do(Load()).ok);
+  EXPECT_TRUE(Contains(y.Log(), "the deletion was finished")) << Gist(y.Log());
+  EXPECT_TRUE(p.TimeSteps().empty());
+  EXPECT_EQ(Recorded(p.Saved()), "");
+  EXPECT_EQ(y.Quit(), 0);
+}
+
+// The take-over of a killed run whose record cannot be written leaves the run to end to the next
+// taker, which records its newest time step; a saved simulation that cannot be read fails the load
+// that reads it.
+TEST(FailingSteps, ATakeOverWhoseRecordFailsLeavesTheRunToTheNext)
+{
+  SharedExample p(600, 2);
+  Torvu(p.Path(), "start.macro", Load("proj") + Set(kSimulation, "RunInBackground", ""));
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(p.Run() + "/" + File(4)); }));
+  ASSERT_GT(KillRun(p.Run(), p.Path()), 0);
+  const std::string newest = p.TimeSteps().rbegin()->first.substr(0, 15);
+  {
+    FailOnce fail("rename:ShallowWaterSimulation.atr");
+    TorvuProcess x(p / "x");
+    x.Do(Load());
+    EXPECT_EQ(p.Status(), "running\n");
+    EXPECT_NE(Recorded(p.Saved()), newest);
+    EXPECT_EQ(x.Quit(), 0);
+  }
+  TorvuProcess y(p / "y");
+  EXPECT_TRUE(y.Do(Load()).ok);
+  EXPECT_EQ(p.Status(), "finished\n");
+  EXPECT_EQ(Recorded(p.Saved()), newest);
+  EXPECT_EQ(y.Quit(), 0);
+
+  fs::remove(p.Run() + "/ShallowWaterSimulation.atr");
+  fs::create_directory(p.Run() + "/ShallowWaterSimulation.atr");
+  TorvuProcess z(p / "z");
+  const Answer loaded = z.Do(Load());
+  EXPECT_FALSE(loaded.ok);
+  EXPECT_TRUE(Contains(loaded.text, "cannot load attributes")) << loaded;
+  EXPECT_EQ(z.Quit(), 0);
+}
