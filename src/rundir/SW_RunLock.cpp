@@ -127,6 +127,7 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
       if (gone != purpose) AK_SetLockPurpose(_path, PurposeWord(gone));
       _takeOver = EndWhatTheHolderLeft(runDirectory, gone, recordTakenOver);
       _runToFinish = _takeOver == SW_TakeOver::RunEnded;
+      _goneRunSaidNothing = gone == SW_LockPurpose::Run && _takeOver == SW_TakeOver::NothingToEnd;
       if (_runToFinish) AK_StopAtWindow("run taken over");
       else if (gone != purpose) AK_SetLockPurpose(_path, word);
       _held = true;
@@ -161,7 +162,10 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
   }
   // The run that was gone ends with its newest time step recorded, before its status says so; a
   // record that fails leaves its status as it is, for the next taker to end it again.
-  if (_runToFinish && recordTakenOver && !recordTakenOver(_directory, nullptr).IsEmpty()) _runToFinish = false;
+  if (_runToFinish && recordTakenOver && !recordTakenOver(_directory, SW_TakerRecord::RunThatIsGone, "").IsEmpty())
+    _runToFinish = false;
+  // A run killed before it said it ran may have removed the time step that the record names.
+  if (_goneRunSaidNothing && recordTakenOver) recordTakenOver(_directory, SW_TakerRecord::NoneIfFileGone, "");
 }
 
 SW_TakeOver SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver)

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "AK_Basic.h"
+#include "SW_TakerRecord.h"
 
 // The run lock beside the status file: one writer of a simulation's run directory at a time,
 // across processes. It is taken when a run starts (or before a background start starts its
@@ -33,11 +34,6 @@ enum class SW_LockPurpose {
   Copy,   // a copy of time steps into the directory (a save into another project)
   Other,  // a writer that changes nothing a run leaves behind
 };
-// Records in the saved simulation of `directory` what a taker of the run lock ended: with no
-// `step`, the newest time step of a run that is gone; with one, the time step that a deletion cut
-// short keeps ("" for none). "" when recorded, else why not.
-using SW_RecordTakenOver = std::function<AK_String(const char* directory, const char* step)>;
-
 // What a take-over of a lock whose process is gone ended.
 enum class SW_TakeOver {
   None,          // nobody's lock was taken over
@@ -84,6 +80,7 @@ private:
   AK_String _directory;
   AK_String _path;
   bool _runToFinish = false;  // a run this take-over ended, whose status still says it goes on
+  bool _goneRunSaidNothing = false;  // the lock of a run taken over whose status said it had ended
   AK_String _madeDirectory;  // the run directory this lock made, "" for none
   bool _held = false;
   SW_TakeOver _takeOver = SW_TakeOver::None;

@@ -214,7 +214,7 @@ bool SW_DeletionIsMarked(const char* runDirectory)
   return runDirectory && *runDirectory && AK_FileExists(DeletionMarkPath(runDirectory));
 }
 
-SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const std::function<AK_String(const char*, const char*)>& record)
+SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOver& record)
 {
   SW_WorkMark mark;
   if (!SW_ReadWorkMark(runDirectory, kDeletionMark, mark)) return SW_CutWork::None;
@@ -234,7 +234,8 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const std::function<AK
              ": a deletion of time steps in it was cut short, its process is gone: the deletion was finished");
   DeleteAllBut(runDirectory, SW_ListTimeSteps(runDirectory, -1).names, mark.what);
   if (record)
-    if (const AK_String failure = record(runDirectory, mark.what); !failure.IsEmpty()) return fail(failure);
+    if (const AK_String failure = record(runDirectory, SW_TakerRecord::Kept, mark.what); !failure.IsEmpty())
+      return fail(failure);
   // A writer like every other: whoever holds the series learns that time steps went. Changed after
   // the files went, so that a taker killed meanwhile leaves the mark of the series it stands for.
   AK_DirectoryLock locked(runDirectory);
@@ -249,12 +250,17 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const std::function<AK
 void SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT)
 {
   if (!HasDirectory(runDirectory, "no later time steps removed")) return;
-  std::vector<AK_String> later;
+  std::vector<std::pair<double, AK_String>> later;
   AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
     double time;
     if (!SW_TimeOfTimeStepName(NameOfFile(file), time)) time = -1;
-    if (time > currentTime + 0.5 * deltaT) later.emplace_back(file);
+    if (time > currentTime + 0.5 * deltaT) later.emplace_back(time, file);
   });
-  for (const AK_String& file : later) AK_DeleteFile(AK_JoinPath(runDirectory, file));
+  // The latest first: a kill half-way leaves the series without a gap, up to a time step.
+  std::sort(later.begin(), later.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  for (const auto& [time, file] : later) {
+    AK_DeleteFile(AK_JoinPath(runDirectory, file));
+    AK_StopAtWindow("later time steps removing");
+  }
   RemoveLeftoverTemporaries(runDirectory, false);
 }

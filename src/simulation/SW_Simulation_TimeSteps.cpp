@@ -390,11 +390,16 @@ SW_RunDirectoryCalls SW_Simulation::RunDirectoryCalls()
   const AK_ObjectRef self(this);
   const auto simulation = [self] { return dynamic_cast<SW_Simulation*>(self.Get()); };
   SW_RunDirectoryCalls calls;
-  calls.recordTakenOver = [simulation](const char* directory, const char* step) {
+  calls.recordTakenOver = [simulation](const char* directory, SW_TakerRecord what, const char* step) {
     SW_Simulation* sim = simulation();
     if (!sim) return AK_String();
-    // What a cut deletion keeps is the directory's, whatever this process holds.
-    return step ? sim->RecordTimeStep(step, SW_SeriesChange::RecordNewest, directory) : sim->RecordRunThatIsGone(directory);
+    // What a taker records is the directory's, whatever this process holds.
+    switch (what) {
+      case SW_TakerRecord::RunThatIsGone: return sim->RecordRunThatIsGone(directory);
+      case SW_TakerRecord::Kept: return sim->RecordTimeStep(step, SW_SeriesChange::RecordNewest, directory);
+      case SW_TakerRecord::NoneIfFileGone: return sim->ForgetRecordOfFileGone(directory, SW_SeriesChange::RecordNewest);
+    }
+    return AK_String();
   };
   calls.followMove = [simulation] {
     if (SW_Simulation* sim = simulation()) sim->FollowMovedDirectory();

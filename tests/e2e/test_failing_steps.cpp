@@ -237,3 +237,20 @@ TEST(FailingSteps, ATakeOverWhoseRecordFailsLeavesTheRunToTheNext)
   EXPECT_TRUE(Contains(loaded.text, "cannot load attributes")) << loaded;
   EXPECT_EQ(z.Quit(), 0);
 }
+
+// A run from 0 s under another friction, killed while it removes the old run's later time steps,
+// before it said it ran: the next load leaves no record of a file that is gone.
+TEST(FailingSteps, ARunKilledBeforeItRanRecordsNoFileThatIsGone)
+{
+  RunLoadedAt4 p;
+  Torvu(p / "last", "last.macro", Load() + Set(kSimulation, "LoadTimeStep", Step(10)) + SaveProject());
+  ASSERT_EQ(Recorded(p.Saved()), Step(10));
+  ASSERT_TRUE(KillAtWindow(p / "x", Load() + Set(kSimulation, "BedFrictionAngle", "20") + Set(kSimulation, "Run", ""),
+                           "later time steps removing"));
+  ASSERT_FALSE(fs::exists(p.Run() + "/" + File(10)));
+  ASSERT_TRUE(fs::exists(p.Run() + "/" + File(9)));
+  TorvuProcess y(p / "y");
+  EXPECT_TRUE(y.Do(Load()).ok);
+  EXPECT_TRUE(RecordIsThere(p.Run())) << Recorded(p.Saved());
+  EXPECT_EQ(y.Quit(), 0);
+}
