@@ -44,7 +44,7 @@ enum class SW_TakeOver {
 
 class SW_RunLock {
 public:
-  // Takes the lock of the project directory; when a live process holds it (or it cannot be
+  // Takes the lock of the run directory; when a live process holds it (or it cannot be
   // made), Held() is false and the error text says so: `who` + ": " + `refused` + ", a run of
   // this simulation is going on in process N" (or "... in this process"). Only a run makes a
   // run directory that does not stand (a simulation saved before it had one); when its
@@ -96,8 +96,8 @@ SW_TakeOver SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW
 // writers under the directory's lock, the run locks that takers killed half-way set aside.
 AK_Leftovers SW_LeftoversAtLoad();
 
-// The id of the live process that holds the run lock of the project directory (this one
-// included), 0 when none does or there is no project directory. Only looks at the lock.
+// The id of the live process that holds the run lock of the run directory (this one
+// included), 0 when none does or there is no run directory. Only looks at the lock.
 int SW_RunLockHolder(const char* runDirectory);
 // True when a writer of the run directory is gone without giving its lock up: a run lock stands
 // whose process is gone (or an empty one), or the status says "running" or "started" while no

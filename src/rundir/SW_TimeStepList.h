@@ -1,7 +1,7 @@
-// The time-step files of a simulation's project directory: listing, stepping, the time step
+// The time-step files of a simulation's run directory: listing, stepping, the time step
 // nearest to a time, deletion, and removal of later steps before a continued run.
 //
-// A simulation without a project directory has no time steps: nothing here ever lists, deletes
+// A simulation without a run directory has no time steps: nothing here ever lists, deletes
 // or writes in the current directory or the root instead.
 #pragma once
 
@@ -28,7 +28,7 @@ struct SW_TimeStepList {
 // time steps).
 SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, const char* suffix = nullptr);
 
-// The name of the time step of the largest time in the project directory, "" when there is
+// The name of the time step of the largest time in the run directory, "" when there is
 // none; its time in `time` when given. Reads the names alone, in one pass.
 AK_String SW_NewestTimeStep(const char* runDirectory, double* time = nullptr);
 
