@@ -31,7 +31,7 @@
 // file. A step that fails answers the failure, never success with a warning.
 //
 // Marks of cut work. A copy and a deletion of time steps mark the directory while they work
-// (".simulation_copy", ".simulation_deleting"), and the mark names the series as the work found
+// (".simulation_copying", ".simulation_removing"), and the mark names the series as the work found
 // it (see SW_WorkMarks_Internal.h). Whoever takes the run lock, over a writer that is gone or
 // fresh (a taker killed before it made its own leaves none), finishes the work of a mark of the
 // series as it stands, passing the gate like every other writer; a mark whose series another

@@ -21,14 +21,17 @@
 namespace {
 
 constexpr const char* kStaged = kStagedSuffix;
-constexpr const char* kMark = ".simulation_copy";
+constexpr const char* kMark = ".simulation_copying";
+// The mark of a build whose marks named no series: a build that knows only that name never mistakes
+// a mark of two lines for one of its own.
+constexpr const char* kMarkNamingNoSeries = ".simulation_copy";
 // The mark while the copy is staged: nothing of the target has changed yet.
 constexpr const char* kStaging = "staging";
 // What a run leaves beside its time steps, which goes with the series it describes: its log, its
 // last progress line and the digest of the values it ran under.
 constexpr const char* kRunFiles[] = {"start.log", ".simulation_info", ".simulation_values"};
 
-AK_String MarkPath(const char* runDirectory) { return AK_JoinPath(runDirectory, kMark); }
+AK_String MarkPath(const char* runDirectory, const char* file = kMark) { return AK_JoinPath(runDirectory, file); }
 AK_String StagedPath(const char* runDirectory, const char* name) { return AK_JoinPath(runDirectory, name) + kStaged; }
 
 // How long a copy waits after it staged its time steps, before anything of the target changes:
@@ -73,10 +76,11 @@ void DropStaged(const char* runDirectory)
   AK_String stem;
   for (const AK_String& file : AK_ListDirectory(runDirectory, ""))
     if (AK_CutSuffix(file, kStaged, stem)) AK_DeleteFile(AK_JoinPath(runDirectory, file));
-  AK_DeleteFile(MarkPath(runDirectory));
+  for (const char* mark : {kMark, kMarkNamingNoSeries})
+    if (AK_FileExists(MarkPath(runDirectory, mark))) AK_DeleteFile(MarkPath(runDirectory, mark));
 }
 
-bool PutInPlace(const char* runDirectory, const char* reason, AK_String& failure)
+bool PutInPlace(const char* runDirectory, const char* markFile, const char* reason, AK_String& failure)
 {
   const auto cannot = [&](const char* name) {
     failure = AK_String("cannot put ") + StagedPath(runDirectory, name) + " in place of " +
@@ -84,7 +88,7 @@ bool PutInPlace(const char* runDirectory, const char* reason, AK_String& failure
     return false;
   };
   SW_WorkMark mark;
-  SW_ReadWorkMark(runDirectory, kMark, mark);
+  SW_ReadWorkMark(runDirectory, markFile, mark);
   const AK_String savedFile = SavedFileOfMark(mark);
   AK_Array<AK_String> steps = SW_ListTimeSteps(runDirectory, -1, kStaged).names;
   for (AK_String& step : steps) step += ".TimeStep";
@@ -206,24 +210,27 @@ SW_SeriesCopy::Outcome SW_SeriesCopy::Copy(const char* savedFile, const std::fun
   // mark names the series the gate made, which only this copy's finishing may find.
   if (failure = SW_WriteWorkMark(_target, kMark, savedFile); !failure.IsEmpty()) return Outcome::NotStarted;
   _staging = false;
-  if (!PutInPlace(_target, nullptr, failure)) return Outcome::LeftMarked;
+  if (!PutInPlace(_target, kMark, nullptr, failure)) return Outcome::LeftMarked;
   if (failure = SW_RemoveWorkMark(_target, kMark); !failure.IsEmpty()) return Outcome::LeftMarked;
   return Outcome::Copied;
 }
 
 bool SW_CopyIsMarked(const char* runDirectory)
 {
-  return runDirectory && *runDirectory && AK_FileExists(MarkPath(runDirectory));
+  return runDirectory && *runDirectory &&
+         (AK_FileExists(MarkPath(runDirectory)) || AK_FileExists(MarkPath(runDirectory, kMarkNamingNoSeries)));
 }
 
 SW_CutWork SW_FinishCutCopy(const char* runDirectory)
 {
   SW_WorkMark mark;
-  if (!SW_ReadWorkMark(runDirectory, kMark, mark)) return SW_CutWork::None;
+  const char* file = kMark;
+  if (!SW_ReadWorkMark(runDirectory, file, mark) && !SW_ReadWorkMark(runDirectory, file = kMarkNamingNoSeries, mark))
+    return SW_CutWork::None;
   const AK_String savedFile = SavedFileOfMark(mark);
   const bool current = SW_MarkIsCurrent(runDirectory, mark);
   const auto dropMark = [&](const char* why) {
-    if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kMark); !failure.IsEmpty()) {
+    if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) {
       AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": " + failure);
       return SW_CutWork::Failed;
     }
@@ -251,9 +258,9 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory)
   AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
   // Whoever read a part of it holds nothing of it; the series changes once the copy is whole, so
   // that a taker killed before that finds the mark still of the series it stands for.
-  if (!PutInPlace(runDirectory, cut, failure) ||
+  if (!PutInPlace(runDirectory, file, cut, failure) ||
       !(failure = SW_StartSeriesAnew(runDirectory)).IsEmpty() ||
-      !(failure = SW_RemoveWorkMark(runDirectory, kMark)).IsEmpty()) {
+      !(failure = SW_RemoveWorkMark(runDirectory, file)).IsEmpty()) {
     AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": a copy of time steps into it was cut short and cannot be " +
                "finished: " + failure + "; it stays marked with its staged files, and the next process that takes " +
                "its run lock tries again");

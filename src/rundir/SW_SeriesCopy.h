@@ -10,7 +10,7 @@
 // runs in one series. It stages first: the source's time steps (and its "start.log", the info and
 // the values of its run) are copied beside the target's files under staged names
 // ("<name>.~staged") while the target's visible files stay as they are, under a mark
-// (".simulation_copy" saying "staging"); a kill meanwhile leaves only staged files, which
+// (".simulation_copying" saying "staging"); a kill meanwhile leaves only staged files, which
 // whatever takes the target's run lock over removes, saying that a copy was cut short. Then the
 // saved simulation is staged too, the target's series gets a new id, so that no process holds it
 // any more, and the mark names the saved simulation's file and that series; then the old time steps go, the saved simulation takes

@@ -10,6 +10,6 @@
 // copy whose series another writer has changed since, or that was put in place whole, only goes.
 // A finishing that fails keeps the mark and every staged file for the next taker.
 SW_CutWork SW_FinishCutCopy(const char* runDirectory);
-// A copy's mark stands in the run directory (".simulation_copy": "staging", or the saved
+// A copy's mark stands in the run directory (".simulation_copying": "staging", or the saved
 // simulation's file name once every staged file is whole, and the series, see SW_WorkMark).
 bool SW_CopyIsMarked(const char* runDirectory);

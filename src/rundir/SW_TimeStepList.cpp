@@ -48,8 +48,14 @@ void RemoveLeftoverTemporaries(const char* runDirectory, bool tell)
   AK_RemoveLeftovers(runDirectory, leftovers);
 }
 
-constexpr const char* kDeletionMark = ".simulation_deleting";
-AK_String DeletionMarkPath(const char* runDirectory) { return AK_JoinPath(runDirectory, kDeletionMark); }
+constexpr const char* kDeletionMark = ".simulation_removing";
+// The mark of a build whose marks named no series: a build that knows only that name never mistakes
+// a mark of two lines for one of its own.
+constexpr const char* kDeletionMarkNamingNoSeries = ".simulation_deleting";
+AK_String DeletionMarkPath(const char* runDirectory, const char* file = kDeletionMark)
+{
+  return AK_JoinPath(runDirectory, file);
+}
 
 // Deletes the listed files but `kept` ("" for none).
 void DeleteAllBut(const char* runDirectory, const AK_Array<AK_String>& names, const AK_String& kept)
@@ -211,13 +217,18 @@ SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeSt
 
 bool SW_DeletionIsMarked(const char* runDirectory)
 {
-  return runDirectory && *runDirectory && AK_FileExists(DeletionMarkPath(runDirectory));
+  return runDirectory && *runDirectory &&
+         (AK_FileExists(DeletionMarkPath(runDirectory)) ||
+          AK_FileExists(DeletionMarkPath(runDirectory, kDeletionMarkNamingNoSeries)));
 }
 
 SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOver& record)
 {
   SW_WorkMark mark;
-  if (!SW_ReadWorkMark(runDirectory, kDeletionMark, mark)) return SW_CutWork::None;
+  const char* file = kDeletionMark;
+  if (!SW_ReadWorkMark(runDirectory, file, mark) &&
+      !SW_ReadWorkMark(runDirectory, file = kDeletionMarkNamingNoSeries, mark))
+    return SW_CutWork::None;
   const auto fail = [&](const AK_String& failure) {
     AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": a deletion of time steps in it was cut short and cannot be " +
                "finished: " + failure + "; it stays marked, and the next process that takes its run lock tries again");
@@ -225,7 +236,7 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
   };
   // Another writer changed the series since (or the mark names none): what stands is that writer's.
   if (!SW_MarkIsCurrent(runDirectory, mark)) {
-    if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kDeletionMark); !failure.IsEmpty()) return fail(failure);
+    if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return fail(failure);
     AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": the mark of a deletion of time steps of an earlier series is " +
                "removed, no file touched");
     return SW_CutWork::Stale;
@@ -243,7 +254,7 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
   series.Take(locked, runDirectory);
   if (const SW_SeriesHold::Gate gate = series.Pass(locked, runDirectory, SW_SeriesChange::Remove); !gate.passed)
     return fail(gate.failure.IsEmpty() ? AK_String("the series cannot be changed") : gate.failure);
-  if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kDeletionMark); !failure.IsEmpty()) return fail(failure);
+  if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return fail(failure);
   return SW_CutWork::Finished;
 }
 

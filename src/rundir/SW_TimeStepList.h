@@ -49,7 +49,7 @@ void SW_DeleteTimeStepFiles(const char* runDirectory, const SW_TimeStepList& lis
 
 // A deletion of time steps and its record, one step under the run directory's lock: the gate of the
 // series passes `series` (Remove; Anew for all of a series it does not hold), the deletion is marked
-// (".simulation_deleting": the time step that stays, or none, and the series, see SW_WorkMark),
+// (".simulation_removing": the time step that stays, or none, and the series, see SW_WorkMark),
 // `record` names what stays in the saved simulation ("" when written, else why not), and only then
 // do the files go (SW_DeleteTimeStepFiles); the mark goes last. A deletion killed half-way is
 // finished by whoever takes the run lock next (SW_FinishCutDeletion).

@@ -123,7 +123,7 @@ TEST(CopyOneState, ACopyThatCannotBePutInPlaceIsFinishedByTheNextProcess)
   EXPECT_FALSE(saved.ok);
   EXPECT_NE(saved.text.find("the copy stays marked there, and the next process that takes its run lock finishes it"), std::string::npos)
       << saved;
-  EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/.simulation_copy"));
+  EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/.simulation_copying"));
   EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/" + File(4) + ".~staged"));
   EXPECT_EQ(x->Quit(), 0);
   // A finishing whose own rename fails keeps the mark and every staged file for the next one.
@@ -134,7 +134,7 @@ TEST(CopyOneState, ACopyThatCannotBePutInPlaceIsFinishedByTheNextProcess)
     TorvuProcess w(p / "w");
     EXPECT_TRUE(w.Do(Load("../proj2")).ok);
     EXPECT_NE(w.Log().find("cannot be finished"), std::string::npos) << Gist(w.Log());
-    EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/.simulation_copy"));
+    EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/.simulation_copying"));
     EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/" + File(6) + ".~staged"));
     EXPECT_EQ(w.Quit(), 0);
   }
@@ -144,13 +144,13 @@ TEST(CopyOneState, ACopyThatCannotBePutInPlaceIsFinishedByTheNextProcess)
   EXPECT_EQ(loaded.text, Step(6));
   EXPECT_EQ(HeldSeries(p / "proj2", runs), "16") << Gist(y.Log());
   EXPECT_NE(y.Log().find("the copy was finished"), std::string::npos) << Gist(y.Log());
-  EXPECT_FALSE(fs::exists(RunOf(p / "proj2") + "/.simulation_copy"));
+  EXPECT_FALSE(fs::exists(RunOf(p / "proj2") + "/.simulation_copying"));
   EXPECT_EQ(y.Quit(), 0);
 
   // A copy whose mark cannot be removed says so; the next load finds it put in place whole and
   // only removes the mark: the copied info is not written again.
   {
-    Hook fail("TORVU_FAIL", "unlink:.simulation_copy");
+    Hook fail("TORVU_FAIL", "unlink:.simulation_copying");
     TorvuProcess v(p / "v");
     const Answer again = v.Do(Load() + SaveAs("../proj2"));
     EXPECT_FALSE(again.ok);
@@ -161,7 +161,7 @@ TEST(CopyOneState, ACopyThatCannotBePutInPlaceIsFinishedByTheNextProcess)
   const Files copied = TimeStepContents(RunOf(p / "proj2"));
   TorvuProcess u(p / "u");
   EXPECT_TRUE(u.Do(Load("../proj2")).ok);
-  EXPECT_FALSE(fs::exists(RunOf(p / "proj2") + "/.simulation_copy"));
+  EXPECT_FALSE(fs::exists(RunOf(p / "proj2") + "/.simulation_copying"));
   EXPECT_EQ(ReadFile(RunOf(p / "proj2") + "/.simulation_info"), info);
   ExpectSameFiles(TimeStepContents(RunOf(p / "proj2")), copied, "after the mark went");
   EXPECT_EQ(u.Log().find("the copy was finished"), std::string::npos) << Gist(u.Log());
@@ -244,7 +244,7 @@ TEST(CopyOneState, RandomSavesInBothDirectionsLeaveEachProjectOneState)
     for (const std::string project : {"proj", "proj2"}) {
       const std::string run = RunOf(p / project);
       EXPECT_TRUE(RecordIsThere(run)) << project << " in round " << round;
-      EXPECT_FALSE(fs::exists(run + "/.simulation_copy")) << project << " in round " << round;
+      EXPECT_FALSE(fs::exists(run + "/.simulation_copying")) << project << " in round " << round;
     }
   }
   EXPECT_EQ(x.Quit(), 0);

@@ -49,7 +49,7 @@ TEST(FailingSteps, ADeletionWhoseRecordOrMarkCannotBeWrittenDeletesNothing)
   RunLoadedAt4 p;
   const Files before = p.TimeSteps();
   ASSERT_EQ(before.size(), 11u);
-  for (const std::string failing : {"rename:ShallowWaterSimulation.atr", "write:.simulation_deleting"}) {
+  for (const std::string failing : {"rename:ShallowWaterSimulation.atr", "write:.simulation_removing"}) {
     SCOPED_TRACE(failing);
     FailOnce fail(failing);
     TorvuProcess x(p / "x");
@@ -59,7 +59,7 @@ TEST(FailingSteps, ADeletionWhoseRecordOrMarkCannotBeWrittenDeletesNothing)
     EXPECT_TRUE(Contains(refused.text, "time steps not deleted")) << refused;
     ExpectSameFiles(p.TimeSteps(), before, "after the refused deletion");
     EXPECT_EQ(Recorded(p.Saved()), Step(4));
-    EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_deleting"));
+    EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_removing"));
     EXPECT_EQ(x.Quit(), 0);
   }
   TorvuProcess y(p / "y");
@@ -79,14 +79,14 @@ TEST(FailingSteps, AStaleDeletionMarkTouchesNoLaterTimeStep)
 {
   RunLoadedAt4 p;
   {
-    FailOnce fail("unlink:.simulation_deleting");
+    FailOnce fail("unlink:.simulation_removing");
     TorvuProcess x(p / "x");
     const Answer deleted = x.Do(Load() + DeleteExceptLast());
     EXPECT_FALSE(deleted.ok);
     EXPECT_TRUE(Contains(deleted.text, "the time steps were deleted, but cannot remove")) << deleted;
     EXPECT_EQ(x.Quit(), 0);
   }
-  ASSERT_TRUE(fs::exists(p.Run() + "/.simulation_deleting"));
+  ASSERT_TRUE(fs::exists(p.Run() + "/.simulation_removing"));
   Torvu(p / "y", "continue.macro", Load() + ContinueTo(12) + SaveProject());
   ASSERT_TRUE(fs::exists(p.Run() + "/" + File(12)));
   ASSERT_TRUE(KillAtWindow(p / "z", Load() + Set(kSimulation, "SaveTimeStep", ""), "save time step"));
@@ -96,9 +96,19 @@ TEST(FailingSteps, AStaleDeletionMarkTouchesNoLaterTimeStep)
   EXPECT_TRUE(loaded.ok) << loaded;
   EXPECT_EQ(loaded.text, Step(12));
   ExpectSameFiles(p.TimeSteps(), steps, "after the take-over");
-  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_deleting"));
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_removing"));
   EXPECT_FALSE(Contains(w.Log(), "the deletion was finished")) << Gist(w.Log());
   EXPECT_EQ(w.Quit(), 0);
+
+  // The mark of a build whose marks named no series says nothing of the series: it goes, every
+  // file stays.
+  WriteFile(p.Run() + "/.simulation_deleting", Step(12) + "\n");
+  WriteFile(p.Run() + "/.simulation_lock", "1073741000 4242\nwrite\n");
+  TorvuProcess v(p / "v");
+  EXPECT_TRUE(v.Do(Load()).ok);
+  ExpectSameFiles(p.TimeSteps(), steps, "after an old mark");
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_deleting"));
+  EXPECT_EQ(v.Quit(), 0);
 }
 
 // A deletion killed half-way, and its lock gone as a taker killed before it made its own leaves
@@ -107,7 +117,7 @@ TEST(FailingSteps, AFreshTakerFinishesADeletionOfTheSeriesAsItStands)
 {
   RunLoadedAt4 p;
   ASSERT_TRUE(KillAtWindow(p / "x", Load() + DeleteExceptLast(), "time steps deleting"));
-  ASSERT_TRUE(fs::exists(p.Run() + "/.simulation_deleting"));
+  ASSERT_TRUE(fs::exists(p.Run() + "/.simulation_removing"));
   ASSERT_GT(p.TimeSteps().size(), 1u);
   fs::remove(p.Run() + "/.simulation_lock");
   TorvuProcess y(p / "y");
@@ -116,7 +126,7 @@ TEST(FailingSteps, AFreshTakerFinishesADeletionOfTheSeriesAsItStands)
   EXPECT_TRUE(Contains(y.Log(), "the deletion was finished")) << Gist(y.Log());
   EXPECT_EQ(p.TimeSteps().size(), 1u);
   EXPECT_EQ(Recorded(p.Saved()), Step(10));
-  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_deleting"));
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_removing"));
   EXPECT_TRUE(y.Do(ContinueTo(11)).ok);
   EXPECT_EQ(y.Quit(), 0);
 }

@@ -155,7 +155,7 @@ TEST(RunDirectoryWhole, NoRunStartsInAProjectThatASaveIntoItHolds)
     while (!staging() && saved.text.empty()) {
     }
     kill(x.Pid(), SIGSTOP);
-    caught = staging() && ReadFile(target + "/.simulation_copy").rfind("staging\n", 0) == 0;
+    caught = staging() && ReadFile(target + "/.simulation_copying").rfind("staging\n", 0) == 0;
     if (caught) {
       // The copy holds the target's directory: a start there waits for it, and starts nothing
       // meanwhile. It is stopped before the copy goes on.

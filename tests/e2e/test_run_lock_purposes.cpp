@@ -21,7 +21,7 @@ void ExpectNothingLeft(const std::string& run)
 {
   for (const auto& entry : fs::directory_iterator(run)) {
     const std::string name = entry.path().filename().string();
-    EXPECT_TRUE(name.rfind(".simulation_lock", 0) != 0 && name != ".simulation_copy" &&
+    EXPECT_TRUE(name.rfind(".simulation_lock", 0) != 0 && name != ".simulation_copying" &&
                 name.find(".~") == std::string::npos)
         << run << ": " << name << " is left";
   }
@@ -256,7 +256,7 @@ TEST(RunLockPurposes, ASaveKilledOverAKilledRunEndsThatRunAsWithoutIt)
   const std::string newest = steps.rbegin()->first.substr(0, 15);
   ASSERT_TRUE(KillAtWindow(p / "x", Load("../proj2") + Set("", "SaveProjectAs", "../proj"), "copy staged"))
       << ReadFile(p / "x/torvu.log");
-  ASSERT_EQ(ReadFile(p.Run() + "/.simulation_copy").rfind("staging\n", 0), 0u);
+  ASSERT_EQ(ReadFile(p.Run() + "/.simulation_copying").rfind("staging\n", 0), 0u);
 
   TorvuProcess z(p / "z");
   const Answer loaded = z.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");
@@ -378,7 +378,7 @@ TEST(RunLockPurposes, ADeletionOfTimeStepsKilledHalfWayIsFinished)
   EXPECT_TRUE(Contains(z.Log(), "a deletion of time steps in it was cut short")) << Gist(z.Log());
   EXPECT_EQ(p.TimeSteps().size(), 1u);
   ExpectNothingLeft(p.Run());
-  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_deleting"));
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_removing"));
   const Answer continued = z.Do(ContinueTo(5));
   EXPECT_TRUE(continued.ok) << continued;
   EXPECT_EQ(z.Quit(), 0);
