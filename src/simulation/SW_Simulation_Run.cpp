@@ -340,9 +340,17 @@ bool SW_Simulation::TakeValuesSavedSince(const char* directory)
 AK_String SW_Simulation::RecordRunThatIsGone(const char* directory)
 {
   const AK_String dir = directory ? AK_String(directory) : ProjectDir();
+  // The values saved decide what is recorded: while they cannot be read, the run is left to end
+  // to the next taker.
+  const AK_String saved = SavedValuesDigest(dir, SW_ValuesCompared::State);
+  if (saved.IsEmpty() && AK_FileExists(SavedAttributesPath(dir))) {
+    const AK_String failure = "the saved simulation cannot be read: " + SavedAttributesPath(dir);
+    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + failure);
+    return failure;
+  }
   // Not under values another process saved while it ran; the record it had stays while its file
   // does.
-  if (const AK_String values = SW_ReadRunValues(dir); !values.IsEmpty() && values != SavedValuesDigest(dir, SW_ValuesCompared::State))
+  if (const AK_String values = SW_ReadRunValues(dir); !values.IsEmpty() && values != saved)
     return ForgetRecordOfFileGone(dir, SW_SeriesChange::RecordNewest);
   return RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest, dir);
 }
