@@ -488,11 +488,11 @@ int AK_CopyFile(const char* source, const char* target)
   return written ? 0 : 4;
 }
 
-void AK_VisitDirectory(const char* directory, const char* extension, const std::function<void(const char*)>& visit)
+bool AK_VisitDirectory(const char* directory, const char* extension, const std::function<void(const char*)>& visit)
 {
   AK_String dir = AK_NormalizePath(directory && *directory ? directory : ".");
   DIR* d = ::opendir(dir.c_str());
-  if (!d) return;
+  if (!d) return false;
   const bool filter = extension && *extension;
   while (struct dirent* e = ::readdir(d)) {
     const char* name = e->d_name;
@@ -505,12 +505,14 @@ void AK_VisitDirectory(const char* directory, const char* extension, const std::
     visit(name);
   }
   ::closedir(d);
+  return true;
 }
 
-AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension)
+AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension, bool* read)
 {
   std::vector<AK_String> names;
-  AK_VisitDirectory(directory, extension, [&](const char* name) { names.emplace_back(name); });
+  const bool visited = AK_VisitDirectory(directory, extension, [&](const char* name) { names.emplace_back(name); });
+  if (read) *read = visited;
   std::sort(names.begin(), names.end(), [](const AK_String& a, const AK_String& b) { return std::strcmp(a, b) < 0; });
   AK_Array<AK_String> list;
   list.Reserve(static_cast<int32_t>(names.size()));

@@ -199,10 +199,12 @@ int AK_CopyFile(const char* source, const char* target);
 // by byte comparison, without ".", ".." and names beginning with "..". With a non-empty
 // extension only names whose AK_String::GetExtension equals it exactly. A directory that
 // cannot be opened gives an empty list.
-AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension);
+// `read`, when given, receives whether the directory could be read: a failure lists nothing.
+AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension, bool* read = nullptr);
 // The same names in the directory's own order, one at a time: a pass over a large directory
 // that needs no order.
-void AK_VisitDirectory(const char* directory, const char* extension, const std::function<void(const char*)>& visit);
+// False when the directory cannot be read (nothing visited then).
+bool AK_VisitDirectory(const char* directory, const char* extension, const std::function<void(const char*)>& visit);
 
 // The environment variable HOME, else the current directory.
 AK_String AK_HomeDirectory();

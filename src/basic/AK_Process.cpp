@@ -153,7 +153,19 @@ int StartDetachedShell(int inherited, const std::string& scriptPath, const AK_St
   if (ok && started) started(int(id));
   // The go-ahead; without it (or when closed unwritten) the grandchild ends at once.
   const char ahead = 1;
+  // A grandchild gone before it read the go-ahead leaves a pipe without a reader: that is a failed
+  // start, never a SIGPIPE that ends this process.
+  sigset_t brokenPipe, before;
+  sigemptyset(&brokenPipe);
+  sigaddset(&brokenPipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &brokenPipe, &before);
   if (ok) ok = write(go[1], &ahead, 1) == 1;
+  if (!ok && errno == EPIPE) {
+    const timespec none{0, 0};
+    while (sigtimedwait(&brokenPipe, nullptr, &none) == SIGPIPE) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
   close(go[1]);
   if (ok) {
     // The pipe closes without data when exec succeeded.

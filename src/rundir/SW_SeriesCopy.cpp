@@ -61,13 +61,14 @@ AK_String SavedFileOfMark(const SW_WorkMark& mark)
   return text;
 }
 
-// A staged file of a copy stands in the run directory.
+// A staged file of a copy stands in the run directory, or the directory cannot be read.
 bool AnythingStaged(const char* runDirectory)
 {
   bool staged = false;
   AK_String stem;
-  AK_VisitDirectory(runDirectory, "", [&](const char* file) { staged = staged || AK_CutSuffix(file, kStaged, stem); });
-  return staged;
+  const bool read =
+      AK_VisitDirectory(runDirectory, "", [&](const char* file) { staged = staged || AK_CutSuffix(file, kStaged, stem); });
+  return staged || !read;
 }
 
 // Removes the staged files of a copy that is put in place no more, and its mark.
@@ -87,10 +88,18 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
               AK_JoinPath(runDirectory, name) + ": " + std::strerror(errno);
     return false;
   };
+  const auto unreadable = [&](const AK_String& what) {
+    failure = "cannot read " + what + ": " + std::strerror(errno);
+    return false;
+  };
+  // What the mark says decides what goes: a mark or a listing that cannot be read puts nothing in
+  // place.
   SW_WorkMark mark;
-  SW_ReadWorkMark(runDirectory, markFile, mark);
+  if (!SW_ReadWorkMark(runDirectory, markFile, mark)) return unreadable(MarkPath(runDirectory, markFile));
   const AK_String savedFile = SavedFileOfMark(mark);
-  AK_Array<AK_String> steps = SW_ListTimeSteps(runDirectory, -1, kStaged).names;
+  bool listed = false;
+  AK_Array<AK_String> steps = SW_ListTimeSteps(runDirectory, -1, kStaged, &listed).names;
+  if (!listed) return unreadable(runDirectory);
   for (AK_String& step : steps) step += ".TimeStep";
   // While the saved simulation is staged, every time step there is the old run's: those the copy
   // does not replace go first, with what the old run left beside them, then the values, then the
@@ -99,7 +108,9 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
   if (whole) {
     std::unordered_set<std::string> copied;
     for (const AK_String& name : steps) copied.insert(name.c_str());
-    for (const AK_String& step : SW_ListTimeSteps(runDirectory, -1).names) {
+    const SW_TimeStepList old = SW_ListTimeSteps(runDirectory, -1, nullptr, &listed);
+    if (!listed) return unreadable(runDirectory);
+    for (const AK_String& step : old.names) {
       const AK_String path = SW_TimeStepPath(runDirectory, step);
       if (copied.count((step + ".TimeStep").c_str())) continue;
       AK_MESSAGE(AK_String("removing ") + path);
@@ -170,7 +181,12 @@ bool SW_SeriesCopy::Stage(AK_String& failure)
   if (_source.IsEmpty() || !AK_IsDirectory(_source)) return true;
   // Under the source's lock no writer changes its series meanwhile.
   std::vector<AK_String> files;
-  for (const AK_String& step : SW_ListTimeSteps(_source, -1).names) files.push_back(step + ".TimeStep");
+  bool listed = false;
+  for (const AK_String& step : SW_ListTimeSteps(_source, -1, nullptr, &listed).names) files.push_back(step + ".TimeStep");
+  if (!listed) {
+    failure = "cannot read " + _source + ": " + std::strerror(errno);
+    return false;
+  }
   if (!files.empty())
     for (const char* file : kRunFiles)
       if (AK_IsRegularFile(AK_JoinPath(_source, file))) files.push_back(file);
@@ -211,6 +227,10 @@ SW_SeriesCopy::Outcome SW_SeriesCopy::Copy(const char* savedFile, const std::fun
   if (failure = SW_WriteWorkMark(_target, kMark, savedFile); !failure.IsEmpty()) return Outcome::NotStarted;
   _staging = false;
   if (!PutInPlace(_target, kMark, nullptr, failure)) return Outcome::LeftMarked;
+  if (AnythingStaged(_target)) {
+    failure = "staged files are left in " + _target;
+    return Outcome::LeftMarked;
+  }
   if (failure = SW_RemoveWorkMark(_target, kMark); !failure.IsEmpty()) return Outcome::LeftMarked;
   return Outcome::Copied;
 }
@@ -258,9 +278,14 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory)
   AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
   // Whoever read a part of it holds nothing of it; the series changes once the copy is whole, so
   // that a taker killed before that finds the mark still of the series it stands for.
-  if (!PutInPlace(runDirectory, file, cut, failure) ||
-      !(failure = SW_StartSeriesAnew(runDirectory)).IsEmpty() ||
-      !(failure = SW_RemoveWorkMark(runDirectory, file)).IsEmpty()) {
+  bool whole = PutInPlace(runDirectory, file, cut, failure);
+  if (whole && AnythingStaged(runDirectory)) {
+    failure = "staged files are left in " + AK_String(runDirectory);
+    whole = false;
+  }
+  if (whole) failure = SW_StartSeriesAnew(runDirectory);
+  if (whole && failure.IsEmpty()) failure = SW_RemoveWorkMark(runDirectory, file);
+  if (!whole || !failure.IsEmpty()) {
     AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": a copy of time steps into it was cut short and cannot be " +
                "finished: " + failure + "; it stays marked with its staged files, and the next process that takes " +
                "its run lock tries again");

@@ -83,12 +83,12 @@ struct TimedName {
 
 // The time-step names of a directory in time order, untimed ones first in byte order (the
 // directory's order, kept by the stable sort).
-std::vector<TimedName> NamesInTimeOrder(const char* runDirectory, const char* suffix)
+std::vector<TimedName> NamesInTimeOrder(const char* runDirectory, const char* suffix, bool* read)
 {
   std::vector<TimedName> names;
   if (!runDirectory || !*runDirectory) return names;
   const bool suffixed = suffix && *suffix;
-  AK_Array<AK_String> files = suffixed ? AK_ListDirectory(runDirectory, "") : AK_ListDirectory(runDirectory, "TimeStep");
+  AK_Array<AK_String> files = AK_ListDirectory(runDirectory, suffixed ? "" : "TimeStep", read);
   names.reserve(size_t(files.Count()));
   for (const AK_String& file : files) {
     AK_String stem;
@@ -108,11 +108,12 @@ std::vector<TimedName> NamesInTimeOrder(const char* runDirectory, const char* su
 
 }  // namespace
 
-SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, const char* suffix)
+SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, const char* suffix, bool* read)
 {
   SW_TimeStepList list;
   AK_String current = SW_TimeStepName(currentTime);
-  std::vector<TimedName> names = NamesInTimeOrder(runDirectory, suffix);
+  if (read) *read = true;
+  std::vector<TimedName> names = NamesInTimeOrder(runDirectory, suffix, read);
   list.names.Reserve(int32_t(names.size()));
   for (TimedName& entry : names) {
     if (entry.name == current) list.current = list.names.Count();

@@ -26,7 +26,9 @@ struct SW_TimeStepList {
 
 // With a `suffix`, the names of the files "<name>.TimeStep<suffix>" instead (a copy's staged
 // time steps).
-SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, const char* suffix = nullptr);
+// `read`, when given, receives whether the directory could be read (a failure lists nothing).
+SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, const char* suffix = nullptr,
+                                 bool* read = nullptr);
 
 // The name of the time step of the largest time in the run directory, "" when there is
 // none; its time in `time` when given. Reads the names alone, in one pass.

@@ -145,6 +145,9 @@ void SW_Simulation::Continue(const char*)
                                  CurrentTime));
   if (const AK_String refusal = foreground ? SaveValuesToRun() : AK_String(); !refusal.IsEmpty())
     return RefuseRun(refusal);
+  // The save took over what another process saved since (an EndTime): it must still make a run.
+  if (const AK_String refusal = StartRefusal(true, &ofTheDirectory); !refusal.IsEmpty())
+    return RefuseRun(refusal, ofTheDirectory);
   RunLoop();
 }
 

@@ -264,3 +264,20 @@ TEST(FailingSteps, ARunKilledBeforeItRanRecordsNoFileThatIsGone)
   EXPECT_TRUE(RecordIsThere(p.Run())) << Recorded(p.Saved());
   EXPECT_EQ(y.Quit(), 0);
 }
+
+// X holds at_6 of a run to 8 s; Y saves EndTime 6. X's "Continue" takes that value over with its
+// save and is then refused as Y's would be: no later time step goes for a run that computes none.
+TEST(FailingSteps, AContinueThatTakesOverAnEndItHasReachedIsRefused)
+{
+  SharedExample p(8, 2);
+  Torvu(p / "run", "run.macro", Load() + Set(kSimulation, "Run", "") + SaveProject());
+  TorvuProcess x(p / "x"), y(p / "y");
+  ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "LoadTimeStep", Step(6))).ok);
+  ASSERT_TRUE(y.Do(Load() + Set(kSimulation, "EndTime", "6") + SaveProject()).ok);
+  const Answer continued = x.Do(Set(kSimulation, "Continue", ""));
+  EXPECT_FALSE(continued.ok);
+  EXPECT_TRUE(Contains(continued.text, "nothing to continue")) << continued;
+  EXPECT_TRUE(fs::exists(p.Run() + "/" + File(8)));
+  EXPECT_EQ(x.Quit(), 0);
+  EXPECT_EQ(y.Quit(), 0);
+}
