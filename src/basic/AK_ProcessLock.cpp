@@ -182,8 +182,8 @@ bool RemoveStale(const char* path, const LockEntry& stale)
   return true;
 }
 
-// Writes `text` as the whole file `path` (opened with `flags` besides creation) and onto the
-// disk; false with errno, and the file removed, when it could not be written whole. EEXIST,
+// Writes `text` as the whole file `path` (opened with `flags` besides creation); false with
+// errno, and the file removed, when it could not be written whole. EEXIST,
 // which means "a lock stands" to the caller, only when an exclusive open finds a file there.
 bool WriteNewFile(const char* path, int flags, const AK_String& text)
 {
@@ -193,10 +193,6 @@ bool WriteNewFile(const char* path, int flags, const AK_String& text)
   const ssize_t wrote = ::write(fd, text.c_str(), size);
   bool ok = wrote == ssize_t(size);
   int error = wrote < 0 ? errno : EIO;
-  if (ok && ::fsync(fd) != 0) {
-    ok = false;
-    error = errno;
-  }
   if (::close(fd) != 0 && ok) {
     ok = false;
     error = errno;
@@ -210,8 +206,8 @@ bool WriteNewFile(const char* path, int flags, const AK_String& text)
 // Creates the lock exclusively with this process's id and start time; false with errno when it
 // exists (EEXIST) or cannot be made. The entry is written whole under a name of this process's
 // own and linked in place, which fails when a lock stands: a process killed at any moment leaves
-// either no lock or a whole one (and perhaps the temporary, which AK_RemoveLocksSetAside
-// removes once this process is gone).
+// either no lock or a whole one (and perhaps the temporary, which is a leftover once this process
+// is gone, see AK_IsLockLeftover).
 bool Create(const char* path, const char* purpose)
 {
   // A lock that stands is answered before anything is written: the taker then reads it, also
@@ -409,16 +405,6 @@ void AK_ReleaseProcessLock(const char* rawPath, int pid)
   bool exists = false;
   if (ReadHolder(path, exists).pid == owner) ::unlink(path.c_str());
   if (owner == AK_ProcessId()) g_held.erase(path.c_str());
-}
-
-void AK_RemoveLocksSetAside(const char* rawPath)
-{
-  const std::string path = AK_NormalizePath(rawPath).c_str();
-  const size_t slash = path.rfind('/');
-  const AK_String directory = slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str();
-  const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
-  for (const AK_String& name : AK_ListDirectory(directory, ""))
-    if (AK_IsLockLeftover(base.c_str(), name)) ::unlink(AK_JoinPath(directory, name).c_str());
 }
 
 bool AK_IsLockLeftover(const char* lockName, const char* name)

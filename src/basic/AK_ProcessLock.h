@@ -69,12 +69,10 @@ bool AK_HandOverProcessLock(const char* path, int pid);
 // Removes the lock when it names this process, or `pid` when given (a lock handed to a process
 // that never started).
 void AK_ReleaseProcessLock(const char* path, int pid = 0);
-// Removes what processes that were killed half-way left beside the lock `path`: a lock that a
-// take-over moved aside ("<path>.stale.<pid>") and a lock being written ("<path>.new.<pid>"),
-// each under a name of that process's own. A live process's stays.
-void AK_RemoveLocksSetAside(const char* path);
-// True when `name` (without directory) is such a leftover of the lock named `lockName` (a base
-// name) whose process is gone.
+// True when `name` (without directory) is what a process killed half-way left beside the lock
+// named `lockName` (a base name), under a name of that process's own, and that process is gone:
+// a lock that a take-over moved aside ("<lock>.stale.<pid>") or a lock being written
+// ("<lock>.new.<pid>"). AK_RemoveLeftovers removes such names.
 bool AK_IsLockLeftover(const char* lockName, const char* name);
 // The id of the live process that holds the lock file `path` (this one included), 0 when none
 // does: no file, a damaged one, or one whose holder is gone. Only looks: nothing is written.

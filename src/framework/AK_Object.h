@@ -371,6 +371,10 @@ private:
   // Leaves the files of an object that did not load whole as they are; a save into another
   // directory gets copies of them. False for any other object.
   bool KeepDamagedFiles(const AK_String& directory, int32_t lastChange);
+  // Why a save into `directory` of an object whose damaged files are kept (see KeepDamagedFiles)
+  // is refused: such files go into another directory only where they carry no state of their own
+  // directory (CopiesInto). "" when it is not refused.
+  AK_String DamagedCopyRefusal(const AK_String& directory, int32_t lastChange);
   void MarkDead();
   void FreeDyingComponents();
 

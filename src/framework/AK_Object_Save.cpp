@@ -98,20 +98,6 @@ bool KeepsDamagedFiles(const AK_String& damage, int32_t damageStamp, int32_t las
   return !damage.IsEmpty() && lastChange <= damageStamp;
 }
 
-// Why a save into `directory` is refused of an object whose files are kept (`kept`) as its last
-// load from `damageDirectory` left them (`damage`); "" when it is not. Such files cannot go into
-// another directory when they go with a state of their own directory (AK_Object::CopiesInto):
-// copied as they are, they would stand there beside that directory's own state, as if saved
-// with it.
-AK_String DamagedCopyRefusal(AK_Object& object, const AK_String& directory, bool kept, const AK_String& damage,
-                             const AK_String& damageDirectory)
-{
-  if (!kept || CanonicalDirectory(directory) == CanonicalDirectory(damageDirectory) || !object.CopiesInto(directory))
-    return "";
-  return object.GetAbsolutePath() + " not saved to " + directory +
-         ": it was loaded with errors, and its time steps go only with a whole save: " + damage;
-}
-
 void RemoveFilesOfOtherTypes(const AK_String& directory, const AK_String& typeName)
 {
   for (const char* extension : {"atr", "dat"}) {
@@ -263,10 +249,7 @@ void AK_Object::SaveAs(const char* directory)
   AK_String dir(directory ? directory : "");
   const int32_t lastChange = LastChangeToSave(_stampNames, _stamps);
   // Refused before anything there is held or made: the object stays where it was.
-  if (const AK_String refusal =
-          DamagedCopyRefusal(*this, dir, KeepsDamagedFiles(_loadDamage, _loadDamageStamp, lastChange), _loadDamage,
-                             _loadDamageDir);
-      !refusal.IsEmpty()) {
+  if (const AK_String refusal = DamagedCopyRefusal(dir, lastChange); !refusal.IsEmpty()) {
     AK_ErrorText = refusal;
     SaveFailures::Add(AK_ErrorText);
     return;
@@ -343,6 +326,17 @@ void AK_Object::LockForSave(const char* directory, AK_DirectoryHolds& holds)
 }
 
 bool AK_Object::CopiesInto(const char*) { return false; }
+
+AK_String AK_Object::DamagedCopyRefusal(const AK_String& directory, int32_t lastChange)
+{
+  // Copied as they are, such files would stand beside that directory's own state, as if saved
+  // with it.
+  if (!KeepsDamagedFiles(_loadDamage, _loadDamageStamp, lastChange) ||
+      CanonicalDirectory(directory) == CanonicalDirectory(_loadDamageDir) || !CopiesInto(directory))
+    return "";
+  return GetAbsolutePath() + " not saved to " + directory +
+         ": it was loaded with errors, and its time steps go only with a whole save: " + _loadDamage;
+}
 
 bool AK_Object::KeepDamagedFiles(const AK_String& directory, int32_t lastChange)
 {
@@ -542,10 +536,9 @@ void AK_Object::SaveProjectAs(const char* directory)
   const std::function<AK_String(AK_Object*, const AK_String&)> refusalBelow = [&](AK_Object* object,
                                                                                    const AK_String& at) {
     // Most objects loaded whole: their stamps need no look.
-    const bool kept = !object->_loadDamage.IsEmpty() &&
-                      KeepsDamagedFiles(object->_loadDamage, object->_loadDamageStamp,
-                                        LastChangeToSave(object->_stampNames, object->_stamps));
-    AK_String refusals = DamagedCopyRefusal(*object, at, kept, object->_loadDamage, object->_loadDamageDir);
+    AK_String refusals = object->_loadDamage.IsEmpty()
+                             ? AK_String()
+                             : object->DamagedCopyRefusal(at, LastChangeToSave(object->_stampNames, object->_stamps));
     for (AK_Object* c : object->OwnedComponents())
       if (const AK_String below = c->IsDead() ? AK_String() : refusalBelow(c, AK_JoinPath(at, c->_id));
           !below.IsEmpty())

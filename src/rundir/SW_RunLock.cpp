@@ -55,6 +55,16 @@ bool StatusOfRunUnderWay(const AK_String& status) { return status == "running" |
 // The line a run that was gone leaves in the info file, before what else a take-over reports.
 constexpr const char* kRunGone = "its run did not finish, its process is gone";
 
+// The work that writers marked and a kill or a failure cut short, for the series as it stands (a
+// copy first: while one cannot be finished, nothing else of the directory is touched). What a
+// copy's finishing did.
+SW_CutWork FinishMarkedWork(const char* runDirectory, const SW_RecordTakenOver& record)
+{
+  const SW_CutWork copy = SW_FinishCutCopy(runDirectory);
+  if (copy != SW_CutWork::Failed) SW_FinishCutDeletion(runDirectory, record);
+  return copy;
+}
+
 // Whoever takes over the lock of a holder that is gone ends what that holder was doing: a run
 // that said it went on (or asked to stop) gets a true status, with the last progress line it
 // wrote; a copy of time steps cut short is finished or dropped. A writer of anything else
@@ -65,7 +75,7 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, 
   AK_String before = SW_ReadInfoFile(runDirectory);
   before.Trim();
   // A cut copy is finished whatever the lock says (a build before purposes wrote none).
-  const SW_CutWork copy = SW_FinishCutCopy(SW_RunDirectoryOrCurrent(runDirectory));
+  const SW_CutWork copy = FinishMarkedWork(SW_RunDirectoryOrCurrent(runDirectory), record);
   RemoveLeftovers(runDirectory);
   if (copy == SW_CutWork::Finished) {
     // The ending of a run that the copy's process took over before it was cut stays beside it.
@@ -78,7 +88,6 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, 
   }
   // A copy that could not be finished stays marked: nothing of the directory is read meanwhile.
   if (copy == SW_CutWork::Failed) return SW_TakeOver::NothingToEnd;
-  SW_FinishCutDeletion(SW_RunDirectoryOrCurrent(runDirectory), record);
   const AK_String status = SW_ReadStatusFile(runDirectory);
   const bool runEnds = StatusOfRunUnderWay(status) ||
                        (gone == SW_LockPurpose::Run && status != "finished" && status != "unknown");
@@ -111,6 +120,8 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
   AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
   // A status of a run under way with no lock at all was left by a run that is gone.
   const bool noLockBefore = !AK_FileExists(_path);
+  // A run killed before it said it ran may have removed the time step that the record names.
+  bool goneRunSaidNothing = false;
   AK_LockEntry before;
   const char* word = PurposeWord(purpose);
   switch (AK_TakeProcessLock(_path, word, before)) {
@@ -127,7 +138,7 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
       if (gone != purpose) AK_SetLockPurpose(_path, PurposeWord(gone));
       _takeOver = EndWhatTheHolderLeft(runDirectory, gone, recordTakenOver);
       _runToFinish = _takeOver == SW_TakeOver::RunEnded;
-      _goneRunSaidNothing = gone == SW_LockPurpose::Run && _takeOver == SW_TakeOver::NothingToEnd;
+      goneRunSaidNothing = gone == SW_LockPurpose::Run && _takeOver == SW_TakeOver::NothingToEnd;
       if (_runToFinish) AK_StopAtWindow("run taken over");
       else if (gone != purpose) AK_SetLockPurpose(_path, word);
       _held = true;
@@ -137,11 +148,10 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
       _held = true;
       // A taker killed after it set the lock of a writer that was gone aside, and before it made
       // its own, left no lock: whatever that writer marked is finished by whoever takes it next.
-      if (SW_FinishCutCopy(_directory) == SW_CutWork::Finished) {
-        _takeOver = SW_TakeOver::CopyFinished;
-        break;
+      if (const SW_CutWork copy = FinishMarkedWork(_directory, recordTakenOver); copy != SW_CutWork::None) {
+        if (copy == SW_CutWork::Finished) _takeOver = SW_TakeOver::CopyFinished;
+        if (copy != SW_CutWork::Stale) break;
       }
-      SW_FinishCutDeletion(_directory, recordTakenOver);
       if (const AK_String status = SW_ReadStatusFile(runDirectory); noLockBefore && StatusOfRunUnderWay(status)) {
         AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
                    "\" of a run that is gone is disregarded");
@@ -164,8 +174,7 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
   // record that fails leaves its status as it is, for the next taker to end it again.
   if (_runToFinish && recordTakenOver && !recordTakenOver(_directory, SW_TakerRecord::RunThatIsGone, "").IsEmpty())
     _runToFinish = false;
-  // A run killed before it said it ran may have removed the time step that the record names.
-  if (_goneRunSaidNothing && recordTakenOver) recordTakenOver(_directory, SW_TakerRecord::NoneIfFileGone, "");
+  if (goneRunSaidNothing && recordTakenOver) recordTakenOver(_directory, SW_TakerRecord::NoneIfFileGone, "");
 }
 
 SW_TakeOver SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver)

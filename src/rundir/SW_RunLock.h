@@ -80,7 +80,6 @@ private:
   AK_String _directory;
   AK_String _path;
   bool _runToFinish = false;  // a run this take-over ended, whose status still says it goes on
-  bool _goneRunSaidNothing = false;  // the lock of a run taken over whose status said it had ended
   AK_String _madeDirectory;  // the run directory this lock made, "" for none
   bool _held = false;
   SW_TakeOver _takeOver = SW_TakeOver::None;

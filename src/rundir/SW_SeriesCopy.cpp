@@ -77,8 +77,7 @@ void DropStaged(const char* runDirectory)
   AK_String stem;
   for (const AK_String& file : AK_ListDirectory(runDirectory, ""))
     if (AK_CutSuffix(file, kStaged, stem)) AK_DeleteFile(AK_JoinPath(runDirectory, file));
-  for (const char* mark : {kMark, kMarkNamingNoSeries})
-    if (AK_FileExists(MarkPath(runDirectory, mark))) AK_DeleteFile(MarkPath(runDirectory, mark));
+  for (const char* mark : {kMark, kMarkNamingNoSeries}) SW_RemoveWorkMark(runDirectory, mark);
 }
 
 bool PutInPlace(const char* runDirectory, const char* markFile, const char* reason, AK_String& failure)
@@ -227,26 +226,20 @@ SW_SeriesCopy::Outcome SW_SeriesCopy::Copy(const char* savedFile, const std::fun
   if (failure = SW_WriteWorkMark(_target, kMark, savedFile); !failure.IsEmpty()) return Outcome::NotStarted;
   _staging = false;
   if (!PutInPlace(_target, kMark, nullptr, failure)) return Outcome::LeftMarked;
-  if (AnythingStaged(_target)) {
-    failure = "staged files are left in " + _target;
-    return Outcome::LeftMarked;
-  }
   if (failure = SW_RemoveWorkMark(_target, kMark); !failure.IsEmpty()) return Outcome::LeftMarked;
   return Outcome::Copied;
 }
 
 bool SW_CopyIsMarked(const char* runDirectory)
 {
-  return runDirectory && *runDirectory &&
-         (AK_FileExists(MarkPath(runDirectory)) || AK_FileExists(MarkPath(runDirectory, kMarkNamingNoSeries)));
+  return runDirectory && *runDirectory && SW_WorkIsMarked(runDirectory, {kMark, kMarkNamingNoSeries});
 }
 
 SW_CutWork SW_FinishCutCopy(const char* runDirectory)
 {
   SW_WorkMark mark;
-  const char* file = kMark;
-  if (!SW_ReadWorkMark(runDirectory, file, mark) && !SW_ReadWorkMark(runDirectory, file = kMarkNamingNoSeries, mark))
-    return SW_CutWork::None;
+  const char* file = SW_ReadFirstWorkMark(runDirectory, {kMark, kMarkNamingNoSeries}, mark);
+  if (!file) return SW_CutWork::None;
   const AK_String savedFile = SavedFileOfMark(mark);
   const bool current = SW_MarkIsCurrent(runDirectory, mark);
   const auto dropMark = [&](const char* why) {
@@ -278,11 +271,7 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory)
   AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
   // Whoever read a part of it holds nothing of it; the series changes once the copy is whole, so
   // that a taker killed before that finds the mark still of the series it stands for.
-  bool whole = PutInPlace(runDirectory, file, cut, failure);
-  if (whole && AnythingStaged(runDirectory)) {
-    failure = "staged files are left in " + AK_String(runDirectory);
-    whole = false;
-  }
+  const bool whole = PutInPlace(runDirectory, file, cut, failure);
   if (whole) failure = SW_StartSeriesAnew(runDirectory);
   if (whole && failure.IsEmpty()) failure = SW_RemoveWorkMark(runDirectory, file);
   if (!whole || !failure.IsEmpty()) {

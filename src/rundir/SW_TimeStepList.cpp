@@ -52,10 +52,6 @@ constexpr const char* kDeletionMark = ".simulation_removing";
 // The mark of a build whose marks named no series: a build that knows only that name never mistakes
 // a mark of two lines for one of its own.
 constexpr const char* kDeletionMarkNamingNoSeries = ".simulation_deleting";
-AK_String DeletionMarkPath(const char* runDirectory, const char* file = kDeletionMark)
-{
-  return AK_JoinPath(runDirectory, file);
-}
 
 // Deletes the listed files but `kept` ("" for none).
 void DeleteAllBut(const char* runDirectory, const AK_Array<AK_String>& names, const AK_String& kept)
@@ -218,18 +214,14 @@ SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeSt
 
 bool SW_DeletionIsMarked(const char* runDirectory)
 {
-  return runDirectory && *runDirectory &&
-         (AK_FileExists(DeletionMarkPath(runDirectory)) ||
-          AK_FileExists(DeletionMarkPath(runDirectory, kDeletionMarkNamingNoSeries)));
+  return runDirectory && *runDirectory && SW_WorkIsMarked(runDirectory, {kDeletionMark, kDeletionMarkNamingNoSeries});
 }
 
 SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOver& record)
 {
   SW_WorkMark mark;
-  const char* file = kDeletionMark;
-  if (!SW_ReadWorkMark(runDirectory, file, mark) &&
-      !SW_ReadWorkMark(runDirectory, file = kDeletionMarkNamingNoSeries, mark))
-    return SW_CutWork::None;
+  const char* file = SW_ReadFirstWorkMark(runDirectory, {kDeletionMark, kDeletionMarkNamingNoSeries}, mark);
+  if (!file) return SW_CutWork::None;
   const auto fail = [&](const AK_String& failure) {
     AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": a deletion of time steps in it was cut short and cannot be " +
                "finished: " + failure + "; it stays marked, and the next process that takes its run lock tries again");

@@ -46,6 +46,20 @@ bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& ma
   return true;
 }
 
+const char* SW_ReadFirstWorkMark(const char* runDirectory, std::initializer_list<const char*> files, SW_WorkMark& mark)
+{
+  for (const char* file : files)
+    if (SW_ReadWorkMark(runDirectory, file, mark)) return file;
+  return nullptr;
+}
+
+bool SW_WorkIsMarked(const char* runDirectory, std::initializer_list<const char*> files)
+{
+  for (const char* file : files)
+    if (AK_FileExists(AK_JoinPath(runDirectory, file))) return true;
+  return false;
+}
+
 bool SW_MarkIsCurrent(const char* runDirectory, const SW_WorkMark& mark)
 {
   return mark.namesSeries && mark.series == SeriesOfMark(runDirectory);

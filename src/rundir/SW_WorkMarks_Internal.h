@@ -1,6 +1,8 @@
 // Marks of unfinished work in a run directory, which name the series they were made under.
 #pragma once
 
+#include <initializer_list>
+
 #include "AK_Basic.h"
 
 // A mark of work in a run directory that a kill can cut short (a copy put in place, a deletion of
@@ -26,6 +28,11 @@ enum class SW_CutWork {
 AK_String SW_WriteWorkMark(const char* runDirectory, const char* file, const char* what);
 // False when there is no mark (or it cannot be read).
 bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& mark);
+// A work's mark under its name, or under the name a build before this one gave it (whose marks
+// named no series): the first of `files` that reads, nullptr when none does.
+const char* SW_ReadFirstWorkMark(const char* runDirectory, std::initializer_list<const char*> files, SW_WorkMark& mark);
+// One of `files` stands in the run directory.
+bool SW_WorkIsMarked(const char* runDirectory, std::initializer_list<const char*> files);
 // The series of the run directory stands as the mark saw it.
 bool SW_MarkIsCurrent(const char* runDirectory, const SW_WorkMark& mark);
 // Removes the mark; "" when it is gone, else the reason ("cannot remove <path>: <reason>").

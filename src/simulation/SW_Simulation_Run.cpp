@@ -121,6 +121,8 @@ void SW_Simulation::Run(const char*)
   AK_MESSAGE(AK_String("running simulation ") + Id() + "...");
   if (const AK_String refusal = foreground ? SaveValuesToRun() : AK_String(); !refusal.IsEmpty())
     return RefuseRun(refusal);
+  // The save took over what another process saved since: it must still make a run.
+  if (const AK_String refusal = StartRefusal(false); !refusal.IsEmpty()) return RefuseRun(refusal);
   RunLoop(true);
 }
 

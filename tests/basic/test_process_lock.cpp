@@ -337,6 +337,18 @@ TEST(ProcessLock, ALockIsPutInPlaceWholeWithItsPurpose)
     }
 }
 
+namespace {
+
+// What a load removes beside a lock of the name ".lock".
+void RemoveLockLeftovers(const std::string& directory)
+{
+  AK_Leftovers leftovers;
+  leftovers.lockFile = ".lock";
+  AK_RemoveLeftovers(directory.c_str(), leftovers);
+}
+
+}  // namespace
+
 // What processes killed half-way left beside a lock, a lock moved aside and one being written,
 // goes once they are gone; a live process's stays, and so does every other name.
 TEST(ProcessLock, WhatKilledProcessesLeftBesideALockIsRemoved)
@@ -351,7 +363,7 @@ TEST(ProcessLock, WhatKilledProcessesLeftBesideALockIsRemoved)
   };
   for (const auto* names : {&removed, &kept})
     for (const std::string& name : *names) WriteFile(dir / name, "x");
-  AK_RemoveLocksSetAside((dir / ".lock").c_str());
+  RemoveLockLeftovers(dir.Path());
   std::vector<std::string> expected = kept;
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(Names(dir.Path()), expected);
@@ -384,7 +396,7 @@ TEST(ProcessLock, AKilledTakerLeavesNoLockOrAWholeOne)
       EXPECT_EQ(ReadFile(lock), whole);
       std::remove(lock.c_str());
     }
-    AK_RemoveLocksSetAside(lock.c_str());
+    RemoveLockLeftovers(dir.Path());
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{});
   }
 }
