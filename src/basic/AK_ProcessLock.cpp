@@ -397,14 +397,19 @@ bool AK_SetLockPurpose(const char* rawPath, const char* purpose)
   return Rewrite(path, self, purpose);
 }
 
-void AK_ReleaseProcessLock(const char* rawPath, int pid)
+bool AK_ReleaseProcessLock(const char* rawPath, int pid)
 {
   const AK_String path = AK_NormalizePath(rawPath);
   std::lock_guard<std::mutex> guard(g_mutex);
   const int owner = pid > 0 ? pid : AK_ProcessId();
   bool exists = false;
-  if (ReadHolder(path, exists).pid == owner) ::unlink(path.c_str());
+  bool released = true;
+  if (ReadHolder(path, exists).pid == owner)
+    released = !AK_FailsOnce("unlink", path) && (::unlink(path.c_str()) == 0 || errno == ENOENT);
+  const int error = errno;
   if (owner == AK_ProcessId()) g_held.erase(path.c_str());
+  errno = error;
+  return released;
 }
 
 bool AK_IsLockLeftover(const char* lockName, const char* name)

@@ -67,8 +67,9 @@ AK_String AK_LockError();
 // could not be rewritten.
 bool AK_HandOverProcessLock(const char* path, int pid);
 // Removes the lock when it names this process, or `pid` when given (a lock handed to a process
-// that never started).
-void AK_ReleaseProcessLock(const char* path, int pid = 0);
+// that never started). False, with errno, when such a lock stands and cannot be removed: it is
+// then a lock of a holder that will be gone, which the next taker takes over.
+bool AK_ReleaseProcessLock(const char* path, int pid = 0);
 // True when `name` (without directory) is what a process killed half-way left beside the lock
 // named `lockName` (a base name), under a name of that process's own, and that process is gone:
 // a lock that a take-over moved aside ("<lock>.stale.<pid>") or a lock being written

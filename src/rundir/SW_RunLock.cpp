@@ -1,6 +1,7 @@
 // The run lock, its take-overs and the end of a run.
 #include "SW_RunLock.h"
 
+#include <cerrno>
 #include <cstring>
 #include <optional>
 
@@ -14,6 +15,17 @@ namespace {
 
 constexpr const char* kLockFile = ".simulation_lock";
 AK_String LockPath(const char* runDirectory) { return AK_JoinPath(SW_RunDirectoryOrCurrent(runDirectory), kLockFile); }
+
+// Gives the lock up; one that cannot be removed fails the command that held it, whose answer
+// would otherwise be success while the lock still stands.
+void GiveUp(const AK_String& path, int pid = 0)
+{
+  if (AK_ReleaseProcessLock(path, pid)) return;
+  const AK_String failure = "the run lock " + path + " cannot be removed: " + std::strerror(errno) +
+                            "; the next process that takes it takes it over";
+  AK_MESSAGE("ERROR: " + failure);
+  if (AK_ErrorText.IsEmpty()) AK_ErrorText = failure;
+}
 
 // The run lock is kept only for a simulation with a run directory of its own.
 bool HasRunDirectory(const char* runDirectory) { return runDirectory && *runDirectory; }
@@ -213,7 +225,7 @@ void SW_EndRun(const char* runDirectory)
 {
   AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
   SW_WriteStatusFile(runDirectory, "finished");
-  if (HasRunDirectory(runDirectory)) AK_ReleaseProcessLock(LockPath(runDirectory));
+  if (HasRunDirectory(runDirectory)) GiveUp(LockPath(runDirectory));
 }
 
 void SW_RunLock::FinishEndedRun()
@@ -236,8 +248,8 @@ SW_RunLock::~SW_RunLock()
   // went on left its files there), before the next taker of the lock may look at it.
   std::optional<AK_DirectoryLock> locked;
   if (!_madeDirectory.IsEmpty() && AK_IsDirectory(_madeDirectory)) locked.emplace(_madeDirectory);
-  if (_handedTo != 0) AK_ReleaseProcessLock(_path, _handedTo);
-  else if (_held) AK_ReleaseProcessLock(_path);
+  if (_handedTo != 0) GiveUp(_path, _handedTo);
+  else if (_held) GiveUp(_path);
   if (!_madeDirectory.IsEmpty()) AK_DeleteFile(_madeDirectory);
 }
 
@@ -245,7 +257,7 @@ void SW_RunLock::Release()
 {
   if (_path.IsEmpty() || !_held) return;
   FinishEndedRun();
-  AK_ReleaseProcessLock(_path);
+  GiveUp(_path);
   _held = false;
 }
 

@@ -281,3 +281,25 @@ TEST(FailingSteps, AContinueThatTakesOverAnEndItHasReachedIsRefused)
   EXPECT_EQ(x.Quit(), 0);
   EXPECT_EQ(y.Quit(), 0);
 }
+
+// A writer whose run lock cannot be removed says so; the next process takes the lock over as that
+// of a writer of nothing a run leaves: the record stays.
+TEST(FailingSteps, ALockThatCannotBeRemovedSaysSo)
+{
+  RunLoadedAt4 p;
+  {
+    FailOnce fail("unlink:.simulation_lock");
+    TorvuProcess x(p / "x");
+    const Answer saved = x.Do(Load() + Set(kSimulation, "SaveTimeStep", ""));
+    EXPECT_FALSE(saved.ok);
+    EXPECT_TRUE(Contains(saved.text, "cannot be removed")) << saved;
+    EXPECT_EQ(x.Quit(), 0);
+  }
+  ASSERT_TRUE(fs::exists(p.Run() + "/.simulation_lock"));
+  TorvuProcess y(p / "y");
+  EXPECT_TRUE(y.Do(Load()).ok);
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_lock"));
+  EXPECT_FALSE(Contains(y.Log(), "did not finish")) << Gist(y.Log());
+  EXPECT_EQ(Recorded(p.Saved()), Step(4));
+  EXPECT_EQ(y.Quit(), 0);
+}
