@@ -44,10 +44,18 @@ struct LockOfASave {
 
 }  // namespace
 
-void SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver)
+AK_String SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* who,
+                                        const SW_RecordTakenOver& recordTakenOver)
 {
+  if (!SW_CopyIsMarked(runDirectory) && !SW_DeletionIsMarked(runDirectory)) return "";
+  const SW_EndOfWhatIsGone ended = SW_EndWhatIsGone(runDirectory, who, recordTakenOver);
+  if (!ended.failure.IsEmpty()) return ended.failure;
+  // A live process holds the run lock, and took it without finishing the work (or nobody could):
+  // the directory holds work cut short that nothing may read meanwhile.
   if (SW_CopyIsMarked(runDirectory) || SW_DeletionIsMarked(runDirectory))
-    SW_EndWhatIsGone(runDirectory, who, recordTakenOver);
+    return AK_String(who) + ": " + runDirectory + " holds a copy or a deletion of time steps that was cut short " +
+           "and is not finished yet";
+  return "";
 }
 
 bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const char* who,
@@ -58,7 +66,10 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
   switch (change) {
     case AK_DirectoryChange::Read:
       if (!AK_IsDirectory(dir)) return true;
-      SW_FinishCutWorkBeforeReading(dir, who, calls.recordTakenOver);
+      if (const AK_String failure = SW_FinishCutWorkBeforeReading(dir, who, calls.recordTakenOver); !failure.IsEmpty()) {
+        AK_ErrorText = failure;
+        return false;
+      }
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
       return true;
     case AK_DirectoryChange::SaveInto: {
@@ -69,7 +80,8 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // The lock stands in the directory, which the save would make in any case.
       auto save = std::make_shared<LockOfASave>();
       save->made = AK_MissingLevels(dir);
-      AK_MakeDirectories(dir);
+      // A directory that cannot be made cannot be locked either: the lock's refusal answers.
+      (void)AK_MakeDirectories(dir);
       // A run there whose process is gone ends as it would without this save, which a kill
       // may yet cut short: its newest time step recorded in the saved simulation there.
       save->lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir,
@@ -81,7 +93,8 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
     }
     case AK_DirectoryChange::Remove: {
       if (!AK_IsDirectory(dir)) return true;
-      auto lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Other, "not deleted", calls.recordTakenOver);
+      auto lock =
+          std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::DeleteDirectory, "not deleted", calls.recordTakenOver);
       if (!lock->Held()) return false;
       holds.push_back(std::move(lock));
       holds.push_back(std::make_shared<AK_DirectoryLock>(dir));
@@ -95,11 +108,15 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // whatever the move does.
       // A run there whose process is gone ends with its newest time step recorded, where the
       // saved simulation still stands.
-      SW_RunLock lock(dir, who, SW_LockPurpose::Other, "not renamed", calls.recordTakenOver);
+      SW_RunLock lock(dir, who, SW_LockPurpose::Rename, "not renamed", calls.recordTakenOver);
       if (!lock.Held()) return false;
       AK_StopAtWindow("rename");
       auto locked = std::make_shared<AK_DirectoryLock>(dir);
-      lock.Release();
+      // A lock that stands would move with the directory.
+      if (const AK_String stands = lock.Release(); !stands.IsEmpty()) {
+        AK_ErrorText = AK_String(who) + ": not renamed, " + stands;
+        return false;
+      }
       holds.push_back(std::move(locked));
       holds.push_back(std::make_shared<FollowMove>(calls.followMove));
       return true;
@@ -154,6 +171,15 @@ bool SW_CopyStateInto(const char* target, SW_SeriesHold& series, const SW_StateC
     AK_ErrorText = who + ": not saved to " + dir + ": the run directory cannot be locked: " + locks.Failure();
     return false;
   }
+  // The source is read whole: a copy or a deletion cut short there is finished first, under its
+  // run lock, as every reader of the directory does.
+  if (copying)
+    if (const AK_String failure = SW_FinishCutWorkBeforeReading(source, copy.who, copy.calls.recordTakenOver);
+        !failure.IsEmpty()) {
+      AK_ErrorText = who + ": not saved to " + dir + ", its run directory is as it was: the source " + source +
+                     " cannot be read whole: " + failure;
+      return false;
+    }
   const bool valuesTaken = copying && copy.takeValuesSaved(source);
   if (copy.gone()) return false;
   const bool held = copying && series.Holds(source);

@@ -16,15 +16,19 @@ namespace {
 constexpr const char* kLockFile = ".simulation_lock";
 AK_String LockPath(const char* runDirectory) { return AK_JoinPath(SW_RunDirectoryOrCurrent(runDirectory), kLockFile); }
 
-// Gives the lock up; one that cannot be removed fails the command that held it, whose answer
-// would otherwise be success while the lock still stands.
-void GiveUp(const AK_String& path, int pid = 0)
+// Gives the lock up; "" when it went, else why it stands (said in an ERROR too): the caller fails
+// the command that held it, whose answer would otherwise be success while the lock still stands.
+// Such a lock says `word`, what it was held for, to whoever is refused meanwhile.
+AK_String GiveUp(const AK_String& path, const char* word, int pid = 0)
 {
-  if (AK_ReleaseProcessLock(path, pid)) return;
+  if (AK_ReleaseProcessLock(path, pid)) return "";
   const AK_String failure = "the run lock " + path + " cannot be removed: " + std::strerror(errno) +
                             "; the next process that takes it takes it over";
   AK_MESSAGE("ERROR: " + failure);
-  if (AK_ErrorText.IsEmpty()) AK_ErrorText = failure;
+  // A lock that still says what the holder before was taken for would name that in the refusals;
+  // one that cannot be rewritten either says so to the next taker no worse than it did.
+  if (pid == 0) (void)AK_SetLockPurpose(path, word);
+  return failure;
 }
 
 // The run lock is kept only for a simulation with a run directory of its own.
@@ -42,25 +46,49 @@ void RemoveLeftovers(const char* runDirectory)
   AK_RemoveLeftovers(SW_RunDirectoryOrCurrent(runDirectory), leftovers);
 }
 
-// The word a lock file keeps for a purpose: a run's lock keeps the form it had before purposes
-// were kept, so that every lock that says nothing reads as what it was taken for.
-const char* PurposeWord(SW_LockPurpose purpose)
+// What each purpose of the lock is: the word its file keeps (a run's keeps the form it had before
+// purposes were kept, so that every lock that says nothing reads as a run; every other writer the
+// word "write" kept before they were told apart), what a taker ends of it, and how a refusal names
+// it (followed by " in process N" or " in this process").
+struct PurposeRow {
+  SW_LockPurpose purpose;
+  const char* word;
+  SW_LockPurpose ends;  // Run, Copy or Other
+  const char* holding;
+};
+constexpr PurposeRow kPurposes[] = {
+    {SW_LockPurpose::Run, "", SW_LockPurpose::Run, "a run of this simulation is going on"},
+    {SW_LockPurpose::Copy, "copy", SW_LockPurpose::Copy, "a copy into this simulation's run directory is going on"},
+    {SW_LockPurpose::Other, "write", SW_LockPurpose::Other, "a writer of this simulation's run directory is going on"},
+    {SW_LockPurpose::DeleteTimeSteps, "delete", SW_LockPurpose::Other,
+     "a deletion of this simulation's time steps is going on"},
+    {SW_LockPurpose::SaveTimeStep, "step", SW_LockPurpose::Other, "a time step of this simulation is being saved"},
+    {SW_LockPurpose::Rename, "rename", SW_LockPurpose::Other, "a rename of this simulation's run directory is going on"},
+    {SW_LockPurpose::DeleteDirectory, "remove", SW_LockPurpose::Other,
+     "a deletion of this simulation's run directory is going on"},
+    {SW_LockPurpose::TakeOver, "takeover", SW_LockPurpose::Other,
+     "a take-over of what a process that is gone left in this simulation's run directory is going on"},
+};
+
+const PurposeRow& RowOf(SW_LockPurpose purpose)
 {
-  switch (purpose) {
-    case SW_LockPurpose::Run: return "";
-    case SW_LockPurpose::Copy: return "copy";
-    case SW_LockPurpose::Other: return "write";
-  }
-  return "";
+  for (const PurposeRow& row : kPurposes)
+    if (row.purpose == purpose) return row;
+  return kPurposes[0];
 }
+
+const char* PurposeWord(SW_LockPurpose purpose) { return RowOf(purpose).word; }
 
 // A word this build does not know came from a later one: ended as a run, as every lock was.
 SW_LockPurpose PurposeOfWord(const AK_String& word)
 {
-  if (word == "copy") return SW_LockPurpose::Copy;
-  if (word == "write") return SW_LockPurpose::Other;
+  for (const PurposeRow& row : kPurposes)
+    if (*row.word && word == row.word) return row.purpose;
   return SW_LockPurpose::Run;
 }
+
+// What a taker ends of a holder of that purpose that is gone.
+SW_LockPurpose Ends(SW_LockPurpose purpose) { return RowOf(purpose).ends; }
 
 bool StatusOfRunUnderWay(const AK_String& status) { return status == "running" || status == "started"; }
 
@@ -70,10 +98,12 @@ constexpr const char* kRunGone = "its run did not finish, its process is gone";
 // The work that writers marked and a kill or a failure cut short, for the series as it stands (a
 // copy first: while one cannot be finished, nothing else of the directory is touched). What a
 // copy's finishing did.
-SW_CutWork FinishMarkedWork(const char* runDirectory, const SW_RecordTakenOver& record)
+// Failed, with the reason in `failure`, when either could not be finished.
+SW_CutWork FinishMarkedWork(const char* runDirectory, const SW_RecordTakenOver& record, AK_String& failure)
 {
-  const SW_CutWork copy = SW_FinishCutCopy(runDirectory);
-  if (copy != SW_CutWork::Failed) SW_FinishCutDeletion(runDirectory, record);
+  const SW_CutWork copy = SW_FinishCutCopy(runDirectory, &failure);
+  if (copy == SW_CutWork::Failed) return copy;
+  if (SW_FinishCutDeletion(runDirectory, record, &failure) == SW_CutWork::Failed) return SW_CutWork::Failed;
   return copy;
 }
 
@@ -82,12 +112,16 @@ SW_CutWork FinishMarkedWork(const char* runDirectory, const SW_RecordTakenOver& 
 // wrote; a copy of time steps cut short is finished or dropped. A writer of anything else
 // changed nothing a run leaves behind: the files stay as they are. A status of a run under way
 // that no live lock stands for was left by a run that is gone, whoever held the lock after it.
-SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, const SW_RecordTakenOver& record)
+// `failure` receives why marked work could not be finished (nothing is ended then, and nothing of
+// the directory is read meanwhile: the command that took the lock refuses).
+SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, const SW_RecordTakenOver& record,
+                                 AK_String& failure)
 {
   AK_String before = SW_ReadInfoFile(runDirectory);
   before.Trim();
   // A cut copy is finished whatever the lock says (a build before purposes wrote none).
-  const SW_CutWork copy = FinishMarkedWork(SW_RunDirectoryOrCurrent(runDirectory), record);
+  const SW_CutWork copy = FinishMarkedWork(SW_RunDirectoryOrCurrent(runDirectory), record, failure);
+  if (copy == SW_CutWork::Failed) return SW_TakeOver::None;
   RemoveLeftovers(runDirectory);
   if (copy == SW_CutWork::Finished) {
     // The ending of a run that the copy's process took over before it was cut stays beside it.
@@ -98,8 +132,6 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, 
     }
     return SW_TakeOver::CopyFinished;
   }
-  // A copy that could not be finished stays marked: nothing of the directory is read meanwhile.
-  if (copy == SW_CutWork::Failed) return SW_TakeOver::NothingToEnd;
   const AK_String status = SW_ReadStatusFile(runDirectory);
   const bool runEnds = StatusOfRunUnderWay(status) ||
                        (gone == SW_LockPurpose::Run && status != "finished" && status != "unknown");
@@ -135,7 +167,15 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
   // A run killed before it said it ran may have removed the time step that the record names.
   bool goneRunSaidNothing = false;
   AK_LockEntry before;
+  _purpose = purpose;
   const char* word = PurposeWord(purpose);
+  // Taken, but what the holder left cannot be ended: the command refuses with the reason, and the
+  // lock goes again for the next taker to try.
+  const auto notEnded = [&](const AK_String& failure) {
+    _refusal = Refusal::NotEnded;
+    const AK_String stands = GiveUp(_path, word);
+    AK_ErrorText = AK_String(who) + ": " + refused + ", " + failure + (stands.IsEmpty() ? AK_String() : "; " + stands);
+  };
   switch (AK_TakeProcessLock(_path, word, before)) {
     case AK_LockResult::TakenOver: {
       AK_MESSAGE(AK_String("WARNING: ") + who +
@@ -147,38 +187,60 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
       // lock (FinishEndedRun), so its word stays until then. A lock whose entry cannot be read
       // says of no run that it was one; a status of a run under way still does.
       const SW_LockPurpose gone = before.pid == 0 ? SW_LockPurpose::Other : PurposeOfWord(before.purpose);
-      if (gone != purpose) AK_SetLockPurpose(_path, PurposeWord(gone));
-      _takeOver = EndWhatTheHolderLeft(runDirectory, gone, recordTakenOver);
+      const bool sameWord = std::strcmp(PurposeWord(gone), word) == 0;
+      if (!sameWord && !AK_SetLockPurpose(_path, PurposeWord(gone))) {
+        notEnded(AK_String("the run lock cannot say what it was taken for: ") + std::strerror(errno));
+        return;
+      }
+      AK_String failure;
+      _takeOver = EndWhatTheHolderLeft(runDirectory, Ends(gone), recordTakenOver, failure);
+      if (!failure.IsEmpty()) {
+        notEnded(failure);
+        return;
+      }
       _runToFinish = _takeOver == SW_TakeOver::RunEnded;
-      goneRunSaidNothing = gone == SW_LockPurpose::Run && _takeOver == SW_TakeOver::NothingToEnd;
+      goneRunSaidNothing = Ends(gone) == SW_LockPurpose::Run && _takeOver == SW_TakeOver::NothingToEnd;
       if (_runToFinish) AK_StopAtWindow("run taken over");
-      else if (gone != purpose) AK_SetLockPurpose(_path, word);
+      else if (!sameWord && !AK_SetLockPurpose(_path, word)) {
+        notEnded(AK_String("the run lock cannot say what it is taken for: ") + std::strerror(errno));
+        return;
+      }
       _held = true;
       break;
     }
     case AK_LockResult::Taken: {
-      _held = true;
       // A taker killed after it set the lock of a writer that was gone aside, and before it made
       // its own, left no lock: whatever that writer marked is finished by whoever takes it next.
-      if (const SW_CutWork copy = FinishMarkedWork(_directory, recordTakenOver); copy != SW_CutWork::None) {
+      AK_String failure;
+      if (const SW_CutWork copy = FinishMarkedWork(_directory, recordTakenOver, failure); copy != SW_CutWork::None) {
+        if (copy == SW_CutWork::Failed) {
+          notEnded(failure);
+          return;
+        }
+        _held = true;
         if (copy == SW_CutWork::Finished) _takeOver = SW_TakeOver::CopyFinished;
         if (copy != SW_CutWork::Stale) break;
       }
+      _held = true;
       if (const AK_String status = SW_ReadStatusFile(runDirectory); noLockBefore && StatusOfRunUnderWay(status)) {
         AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
                    "\" of a run that is gone is disregarded");
-        _takeOver = EndWhatTheHolderLeft(runDirectory, SW_LockPurpose::Run, recordTakenOver);
+        _takeOver = EndWhatTheHolderLeft(runDirectory, SW_LockPurpose::Run, recordTakenOver, failure);
+        if (!failure.IsEmpty()) {
+          _held = false;
+          notEnded(failure);
+          return;
+        }
         _runToFinish = _takeOver == SW_TakeOver::RunEnded;
       }
       break;
     }
     case AK_LockResult::Held:
-      AK_ErrorText = AK_String(who) + ": " + refused +
-                     (before.pid == AK_ProcessId()
-                          ? AK_String(", a run of this simulation is going on in this process")
-                          : AK_String::Format(", a run of this simulation is going on in process %d", before.pid));
+      _refusal = Refusal::HeldByAnother;
+      AK_ErrorText = AK_String(who) + ": " + refused + ", " + SW_LockHolderText(PurposeOfWord(before.purpose), before.pid);
       return;
     case AK_LockResult::Failed:
+      _refusal = Refusal::CannotTake;
       AK_ErrorText = AK_String(who) + ": " + refused + ", the run lock cannot be taken: " + AK_LockError();
       return;
   }
@@ -186,17 +248,43 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
   // record that fails leaves its status as it is, for the next taker to end it again.
   if (_runToFinish && recordTakenOver && !recordTakenOver(_directory, SW_TakerRecord::RunThatIsGone, "").IsEmpty())
     _runToFinish = false;
-  if (goneRunSaidNothing && recordTakenOver) recordTakenOver(_directory, SW_TakerRecord::NoneIfFileGone, "");
+  // A record that cannot be written leaves the record of a file that is gone; every reader of a
+  // record looks for its file first, and the next taker of a run that said nothing tries again.
+  if (goneRunSaidNothing && recordTakenOver)
+    (void)recordTakenOver(_directory, SW_TakerRecord::NoneIfFileGone, "");
 }
 
-SW_TakeOver SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver)
+AK_String SW_LockHolderText(SW_LockPurpose purpose, int pid)
 {
-  if (!HasRunDirectory(runDirectory) || !AK_IsDirectory(runDirectory) || SW_RunLockHolder(runDirectory) != 0) return SW_TakeOver::None;
+  return AK_String(RowOf(purpose).holding) +
+         (pid == AK_ProcessId() ? AK_String(" in this process") : AK_String::Format(" in process %d", pid));
+}
+
+SW_EndOfWhatIsGone SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver)
+{
+  SW_EndOfWhatIsGone ended;
+  if (!HasRunDirectory(runDirectory) || !AK_IsDirectory(runDirectory) || SW_RunLockHolder(runDirectory) != 0) return ended;
   if (!SW_RunIsGone(runDirectory) && !SW_CopyIsMarked(SW_RunDirectoryOrCurrent(runDirectory)) &&
       !SW_DeletionIsMarked(SW_RunDirectoryOrCurrent(runDirectory)))
-    return SW_TakeOver::None;
-  SW_RunLock lock(runDirectory, who, SW_LockPurpose::Other, "not taken over", recordTakenOver);
-  return lock.TakeOver();
+    return ended;
+  const AK_String answer = AK_ErrorText;
+  SW_RunLock lock(runDirectory, who, SW_LockPurpose::TakeOver, "not taken over", recordTakenOver);
+  ended.takeOver = lock.TakeOver();
+  switch (lock.Refused()) {
+    case SW_RunLock::Refusal::None:
+      ended.failure = lock.Release();
+      break;
+    case SW_RunLock::Refusal::HeldByAnother:
+      // A live process took it first: that one ends what was left.
+      AK_ErrorText = answer;
+      break;
+    case SW_RunLock::Refusal::CannotTake:
+    case SW_RunLock::Refusal::NotEnded:
+      ended.failure = AK_ErrorText;
+      AK_ErrorText = answer;
+      break;
+  }
+  return ended;
 }
 
 AK_Leftovers SW_LeftoversAtLoad()
@@ -221,11 +309,16 @@ bool SW_RunIsGone(const char* runDirectory)
   return StatusOfRunUnderWay(SW_ReadStatusFile(runDirectory));
 }
 
-void SW_EndRun(const char* runDirectory)
+AK_String SW_EndRun(const char* runDirectory)
 {
   AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
-  SW_WriteStatusFile(runDirectory, "finished");
-  if (HasRunDirectory(runDirectory)) GiveUp(LockPath(runDirectory));
+  AK_String failure;
+  if (AK_String reason; !SW_WriteStatusFile(runDirectory, "finished", &reason))
+    failure = "the status \"finished\" cannot be written: " + reason;
+  if (!HasRunDirectory(runDirectory)) return failure;
+  const AK_String stands = GiveUp(LockPath(runDirectory), PurposeWord(SW_LockPurpose::Run));
+  if (stands.IsEmpty()) return failure;
+  return failure.IsEmpty() ? stands : failure + "; " + stands;
 }
 
 void SW_RunLock::FinishEndedRun()
@@ -236,8 +329,12 @@ void SW_RunLock::FinishEndedRun()
   // Only while the lock is still this process's: a run of its own may have ended and given it
   // up, and another's may go on there now.
   if (!_held || _handedTo != 0 || AK_LiveLockHolder(_path) != AK_ProcessId()) return;
-  if (const AK_String status = SW_ReadStatusFile(_directory); StatusOfRunUnderWay(status) || status == "interrupted")
-    SW_WriteStatusFile(_directory, "finished");
+  if (const AK_String status = SW_ReadStatusFile(_directory); StatusOfRunUnderWay(status) || status == "interrupted") {
+    // A status that cannot be written still says that a run goes on, with no live lock once this
+    // one goes: the next taker ends that run again.
+    if (AK_String reason; !SW_WriteStatusFile(_directory, "finished", &reason))
+      AK_MESSAGE("WARNING: the status \"finished\" of the run that is gone cannot be written: " + reason);
+  }
 }
 
 SW_RunLock::~SW_RunLock()
@@ -248,17 +345,22 @@ SW_RunLock::~SW_RunLock()
   // went on left its files there), before the next taker of the lock may look at it.
   std::optional<AK_DirectoryLock> locked;
   if (!_madeDirectory.IsEmpty() && AK_IsDirectory(_madeDirectory)) locked.emplace(_madeDirectory);
-  if (_handedTo != 0) GiveUp(_path, _handedTo);
-  else if (_held) GiveUp(_path);
-  if (!_madeDirectory.IsEmpty()) AK_DeleteFile(_madeDirectory);
+  // A destructor answers nothing: a lock that stands fails the command that held it through the
+  // error text, unless that already says why it failed.
+  AK_String stands;
+  if (_handedTo != 0) stands = GiveUp(_path, PurposeWord(_purpose), _handedTo);
+  else if (_held) stands = GiveUp(_path, PurposeWord(_purpose));
+  if (!stands.IsEmpty() && AK_ErrorText.IsEmpty()) AK_ErrorText = stands;
+  // Only an empty directory goes: one that will not go holds what the command left there.
+  if (!_madeDirectory.IsEmpty()) (void)AK_DeleteFile(_madeDirectory);
 }
 
-void SW_RunLock::Release()
+AK_String SW_RunLock::Release()
 {
-  if (_path.IsEmpty() || !_held) return;
+  if (_path.IsEmpty() || !_held) return "";
   FinishEndedRun();
-  GiveUp(_path);
   _held = false;
+  return GiveUp(_path, PurposeWord(_purpose));
 }
 
 void SW_RunLock::HandOver(int pid)

@@ -8,31 +8,22 @@
 #include "AK_Basic.h"
 #include "SW_TakerRecord.h"
 
-// The run lock beside the status file: one writer of a simulation's run directory at a time,
-// across processes. It is taken when a run starts (or before a background start starts its
-// process, which then takes it over) and released when the run ends, however it ends; and,
-// for as long as they write, by the other writers of the directory: a save into it from
-// another project, and the commands that change files a run also writes (a time step saved
-// or deleted, the directory renamed or deleted). The lock says what it was taken for, and a
-// lock whose process is gone is taken over with a warning and ends just that:
-// - a run (also a lock that says nothing, as every lock did before purposes were kept): the
-//   info says "its run did not finish, its process is gone" with the run's last line, the
-//   caller records the run's newest time step (EndedRun()), and the status becomes "finished"
-//   (one that is not "finished" already) when the taker gives the lock up, or when its own run
-//   writes its status: a taker killed before it recorded leaves the run to end to the next;
-// - a copy of time steps into the directory: the copy is finished or dropped (SW_FinishCutCopy);
-// - anything else changed nothing a run leaves behind: the saved simulation, its record, the
-//   status and the info stay as they were; a deletion of time steps cut short is finished
-//   (SW_FinishCutDeletion).
-// A status that says "running" or "started" while no live process holds the lock was left by
-// a run that is gone, whatever the lock says: that run is ended as above. The temporaries that
-// killed writers left in the run directory are removed. Without a run directory there is
-// no lock: such a run writes no time steps, only the status and info files of the current
-// directory, where the last writer wins as it does between any two processes.
+// The run lock beside the status file (".simulation_lock"): one writer of a simulation's run
+// directory at a time, across processes. Who takes it, what it says, and what a taker ends of a
+// holder that is gone are the rules of the run directory (SW_RunDirectory.h). Without a run
+// directory there is no lock: such a run writes no time steps, only the status and info files of
+// the current directory, where the last writer wins as it does between any two processes.
+// What the lock is taken for. A refusal names it; a taker of a lock whose holder is gone ends a
+// run, a copy, or (any other) nothing a run leaves behind.
 enum class SW_LockPurpose {
-  Run,    // a run, or the start of one in another process
-  Copy,   // a copy of time steps into the directory (a save into another project)
-  Other,  // a writer that changes nothing a run leaves behind
+  Run,              // a run, or the start of one in another process
+  Copy,             // a copy of time steps into the directory (a save into another project)
+  Other,            // a writer that changes nothing a run leaves behind, of no purpose named below
+  DeleteTimeSteps,  // a deletion of time steps
+  SaveTimeStep,     // a time step saved
+  Rename,           // the run directory renamed
+  DeleteDirectory,  // the run directory deleted with its simulation
+  TakeOver,         // a load or a save that ends what a writer that is gone left
 };
 // What a take-over of a lock whose process is gone ended.
 enum class SW_TakeOver {
@@ -45,8 +36,11 @@ enum class SW_TakeOver {
 class SW_RunLock {
 public:
   // Takes the lock of the run directory; when a live process holds it (or it cannot be
-  // made), Held() is false and the error text says so: `who` + ": " + `refused` + ", a run of
-  // this simulation is going on in process N" (or "... in this process"). Only a run makes a
+  // made), Held() is false and the error text says so: `who` + ": " + `refused` + ", " + what the
+  // holder holds it for, as "a run of this simulation is going on in process N" (or "... in this
+  // process"; see SW_LockHolderText). A take-over that cannot end what the holder left (marked
+  // work that cannot be finished, a lock that cannot say what it is taken for) refuses too, with
+  // the reason, and gives the lock up: the next taker tries again. Only a run makes a
   // run directory that does not stand (a simulation saved before it had one); when its
   // command is refused and leaves the directory empty, the release removes it again.
   // A run that the take-over ended is recorded through `recordTakenOver` before the lock is held
@@ -60,6 +54,14 @@ public:
   SW_RunLock& operator=(const SW_RunLock&) = delete;
 
   bool Held() const { return _held; }
+  // Why it is not held.
+  enum class Refusal {
+    None,           // held
+    HeldByAnother,  // a live process holds it (this one included)
+    CannotTake,     // the lock file cannot be made or taken over
+    NotEnded,       // taken, but what the holder left cannot be ended: given up again
+  };
+  Refusal Refused() const { return _refusal; }
   // What the take-over ended.
   SW_TakeOver TakeOver() const { return _takeOver; }
   // The run directory did not stand: this lock made it.
@@ -71,7 +73,9 @@ public:
   void Keep();
   // Gives the lock up now, under the lock of the run directory the caller holds: a writer that
   // moves the directory leaves no lock in it, and nobody takes one before the move is done.
-  void Release();
+  // "" when given up (or never held), else why it stands ("the run lock <path> cannot be removed:
+  // <reason>; ..."); the lock then names this process until it ends, and the next taker takes it over.
+  [[nodiscard]] AK_String Release();
 
 private:
   // The status "finished" of a run this take-over ended, once the caller recorded it.
@@ -82,14 +86,28 @@ private:
   bool _runToFinish = false;  // a run this take-over ended, whose status still says it goes on
   AK_String _madeDirectory;  // the run directory this lock made, "" for none
   bool _held = false;
+  Refusal _refusal = Refusal::None;
+  SW_LockPurpose _purpose = SW_LockPurpose::Other;
   SW_TakeOver _takeOver = SW_TakeOver::None;
   int _handedTo = 0;
 };
 
+// What a holder of the run lock holds it for, as a refusal says it: "a run of this simulation is
+// going on in process N", "a copy into this simulation's run directory is going on in process N",
+// ...; "in this process" for this one.
+AK_String SW_LockHolderText(SW_LockPurpose purpose, int pid);
+
 // Ends what a writer of the run directory whose process is gone left, when one did (a run, a
 // copy, a deletion; see SW_RunLock), and gives the lock up again at once: the step every reader
 // of the directory takes first. Nothing when a live process holds the lock, or no writer is gone.
-SW_TakeOver SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver);
+// `failure` is "" when that is done (or nothing was to do), else why not: what was left could not
+// be ended (the refusal's text), or the lock could not be given up again.
+struct SW_EndOfWhatIsGone {
+  SW_TakeOver takeOver = SW_TakeOver::None;
+  AK_String failure;
+};
+[[nodiscard]] SW_EndOfWhatIsGone SW_EndWhatIsGone(const char* runDirectory, const char* who,
+                                                  const SW_RecordTakenOver& recordTakenOver);
 
 // What a load removes in a run directory of what killed writers left: besides the temporaries of
 // writers under the directory's lock, the run locks that takers killed half-way set aside.
@@ -105,5 +123,7 @@ int SW_RunLockHolder(const char* runDirectory);
 bool SW_RunIsGone(const char* runDirectory);
 // The end of a run of this process, or of a start that ran nothing: the status "finished" and
 // the run lock given up, in one step for whoever takes the lock (see SW_RunLock), so that no
-// command is refused for a run whose status says it finished.
-void SW_EndRun(const char* runDirectory);
+// command is refused for a run whose status says it finished. "" when both are done, else why not
+// (the status that cannot be written, or the lock that cannot be removed); the error text says
+// it too when it was empty.
+[[nodiscard]] AK_String SW_EndRun(const char* runDirectory);

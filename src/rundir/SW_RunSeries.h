@@ -72,7 +72,7 @@ public:
     bool passed = false;
     AK_String failure;  // "" when only not held
   };
-  Gate Pass(const AK_DirectoryLock& locked, const char* runDirectory, SW_SeriesChange change);
+  [[nodiscard]] Gate Pass(const AK_DirectoryLock& locked, const char* runDirectory, SW_SeriesChange change);
   // What other processes did to the series of the run directory since this process read or
   // wrote it. Nothing: this process holds the series; the directory is the one it read or
   // wrote, and its stamp file stands as it was then. Removed: only removals since, or the

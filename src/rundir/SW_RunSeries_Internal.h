@@ -39,4 +39,4 @@ SW_SeriesStamp SW_ReadSeriesStamp(const char* runDirectory);
 // writer that changes a run directory other than through the gate below (a copy put in place)
 // calls it under the directory lock before the first file changes. The reason when the stamp
 // cannot be written ("the stamp of the series cannot be written: <path>: <reason>"), else "".
-AK_String SW_StartSeriesAnew(const char* runDirectory);
+[[nodiscard]] AK_String SW_StartSeriesAnew(const char* runDirectory);

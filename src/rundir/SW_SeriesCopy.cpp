@@ -71,13 +71,25 @@ bool AnythingStaged(const char* runDirectory)
   return staged || !read;
 }
 
-// Removes the staged files of a copy that is put in place no more, and its mark.
-void DropStaged(const char* runDirectory)
+// Removes the staged files of a copy that is put in place no more, and with `marks` its mark; ""
+// when all went, else the first that stayed and why. A staged file is never a part of anything
+// else: one that stays is dropped by the next copy or taker, while the mark "staging" stands.
+AK_String DropStaged(const char* runDirectory, bool marks)
 {
-  AK_String stem;
-  for (const AK_String& file : AK_ListDirectory(runDirectory, ""))
-    if (AK_CutSuffix(file, kStaged, stem)) AK_DeleteFile(AK_JoinPath(runDirectory, file));
-  for (const char* mark : {kMark, kMarkNamingNoSeries}) SW_RemoveWorkMark(runDirectory, mark);
+  AK_String stem, failure;
+  const auto note = [&](const AK_String& why) {
+    if (failure.IsEmpty()) failure = why;
+  };
+  bool listed = false;
+  for (const AK_String& file : AK_ListDirectory(runDirectory, "", &listed)) {
+    const AK_String path = AK_JoinPath(runDirectory, file);
+    if (AK_CutSuffix(file, kStaged, stem) && AK_DeleteFile(path) != 0 && AK_FileExists(path))
+      note("cannot remove " + path + ": " + std::strerror(errno));
+  }
+  if (!listed) note("cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno));
+  if (marks && failure.IsEmpty())
+    for (const char* mark : {kMark, kMarkNamingNoSeries}) note(SW_RemoveWorkMark(runDirectory, mark));
+  return failure;
 }
 
 bool PutInPlace(const char* runDirectory, const char* markFile, const char* reason, AK_String& failure)
@@ -118,8 +130,13 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
         return false;
       }
     }
-    for (const char* file : kRunFiles)
-      if (!AK_IsRegularFile(StagedPath(runDirectory, file))) AK_DeleteFile(AK_JoinPath(runDirectory, file));
+    for (const char* file : kRunFiles) {
+      const AK_String path = AK_JoinPath(runDirectory, file);
+      if (!AK_IsRegularFile(StagedPath(runDirectory, file)) && AK_DeleteFile(path) != 0 && AK_FileExists(path)) {
+        failure = "cannot remove " + path + ": " + std::strerror(errno);
+        return false;
+      }
+    }
     if (PutStaged(runDirectory, savedFile) != 0) return cannot(savedFile);
   }
   for (const AK_String& name : steps)
@@ -129,7 +146,12 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
   // No run of the target goes on (its run lock is held): whatever its status said, the run
   // there now is the copy's, which ended.
   if (reason) SW_WriteInfoFile(runDirectory, reason);
-  if (reason || steps.Count() > 0) SW_WriteStatusFile(runDirectory, "finished");
+  // A copy without its status would read as a run of unknown state: the mark stays until it is
+  // written.
+  if (AK_String why; (reason || steps.Count() > 0) && !SW_WriteStatusFile(runDirectory, "finished", &why)) {
+    failure = "cannot write the status of " + AK_String(runDirectory) + ": " + why;
+    return false;
+  }
   return true;
 }
 
@@ -167,12 +189,14 @@ SW_SeriesCopy::SW_SeriesCopy(const char* source, const char* target)
 
 SW_SeriesCopy::~SW_SeriesCopy()
 {
-  if (_staging) DropStaged(_target);
+  // A copy that put nothing in place answers its own failure; staged files or a mark "staging"
+  // that stay are dropped by the next copy or taker of the run lock, and are part of nothing.
+  if (_staging) (void)DropStaged(_target, true);
 }
 
 bool SW_SeriesCopy::Stage(AK_String& failure)
 {
-  DropStaged(_target);
+  if (failure = DropStaged(_target, true); !failure.IsEmpty()) return false;
   // Marked first: a kill while it stages leaves the next taker of the run lock knowing that only
   // a copy was cut short.
   if (failure = SW_WriteWorkMark(_target, kMark, kStaging); !failure.IsEmpty()) return false;
@@ -235,29 +259,36 @@ bool SW_CopyIsMarked(const char* runDirectory)
   return runDirectory && *runDirectory && SW_WorkIsMarked(runDirectory, {kMark, kMarkNamingNoSeries});
 }
 
-SW_CutWork SW_FinishCutCopy(const char* runDirectory)
+SW_CutWork SW_FinishCutCopy(const char* runDirectory, AK_String* failed)
 {
   SW_WorkMark mark;
   const char* file = SW_ReadFirstWorkMark(runDirectory, {kMark, kMarkNamingNoSeries}, mark);
   if (!file) return SW_CutWork::None;
   const AK_String savedFile = SavedFileOfMark(mark);
   const bool current = SW_MarkIsCurrent(runDirectory, mark);
+  const auto cannotFinish = [&](const AK_String& failure) {
+    const AK_String why = AK_String(runDirectory) + ": a copy of time steps into it was cut short and cannot be " +
+                          "finished: " + failure + "; it stays marked with its staged files, and the next process " +
+                          "that takes its run lock tries again";
+    AK_MESSAGE("WARNING: " + why);
+    if (failed) *failed = why;
+    return SW_CutWork::Failed;
+  };
   const auto dropMark = [&](const char* why) {
-    if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) {
-      AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": " + failure);
-      return SW_CutWork::Failed;
-    }
+    if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return cannotFinish(failure);
     if (why) AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + why);
     return SW_CutWork::Stale;
   };
   // Cut while it staged: the target is as it was. Staged files are never a part of anything else.
   if (savedFile.IsEmpty()) {
-    DropStaged(runDirectory);
+    if (const AK_String failure = DropStaged(runDirectory, false); !failure.IsEmpty()) return cannotFinish(failure);
     if (!current && mark.namesSeries) return dropMark(nullptr);
     const AK_String cut = "a copy of time steps into it was cut short, its process is gone: nothing of it was put in place";
-    AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
     SW_WriteInfoFile(runDirectory, cut);
-    SW_WriteStatusFile(runDirectory, "finished");
+    if (AK_String why; !SW_WriteStatusFile(runDirectory, "finished", &why))
+      return cannotFinish("cannot write the status: " + why);
+    if (dropMark(nullptr) == SW_CutWork::Failed) return SW_CutWork::Failed;
+    AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
     return SW_CutWork::Finished;
   }
   // Another writer changed the series since: the copy was put in place before, and whatever stands
@@ -274,11 +305,6 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory)
   const bool whole = PutInPlace(runDirectory, file, cut, failure);
   if (whole) failure = SW_StartSeriesAnew(runDirectory);
   if (whole && failure.IsEmpty()) failure = SW_RemoveWorkMark(runDirectory, file);
-  if (!whole || !failure.IsEmpty()) {
-    AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": a copy of time steps into it was cut short and cannot be " +
-               "finished: " + failure + "; it stays marked with its staged files, and the next process that takes " +
-               "its run lock tries again");
-    return SW_CutWork::Failed;
-  }
+  if (!whole || !failure.IsEmpty()) return cannotFinish(failure);
   return SW_CutWork::Finished;
 }

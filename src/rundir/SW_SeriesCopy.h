@@ -58,8 +58,9 @@ public:
   // The whole copy. The caller holds the locks of both directories (SW_CopyLocks) and the
   // target's run lock. `writeSaved` writes the saved simulation, whose file in the target is
   // `savedFile`, to the path it is given (true when written). `target` then holds the target's
-  // new series. The reason in `failure` for any other outcome than Copied.
-  Outcome Copy(const char* savedFile, const std::function<bool(const char* path)>& writeSaved, SW_SeriesHold& target,
+  // new series. The reason in `failure` for any other outcome than Copied; a status "finished"
+  // of the copy that cannot be written leaves it marked.
+  [[nodiscard]] Outcome Copy(const char* savedFile, const std::function<bool(const char* path)>& writeSaved, SW_SeriesHold& target,
                AK_String& failure);
 
 private:

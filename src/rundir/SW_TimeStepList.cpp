@@ -2,6 +2,7 @@
 #include "SW_TimeStepList.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -53,17 +54,49 @@ constexpr const char* kDeletionMark = ".simulation_removing";
 // a mark of two lines for one of its own.
 constexpr const char* kDeletionMarkNamingNoSeries = ".simulation_deleting";
 
-// Deletes the listed files but `kept` ("" for none).
-void DeleteAllBut(const char* runDirectory, const AK_Array<AK_String>& names, const AK_String& kept)
+// What stayed of a removal: the names of the files that would not go, with the reason of the first;
+// "" when every one went.
+struct Stayed {
+  AK_Array<AK_String> names;
+  AK_String reason;
+  void Add(const AK_String& name, const AK_String& path)
+  {
+    if (names.Count() == 0) reason = "cannot remove " + path + ": " + std::strerror(errno);
+    names.Append(name);
+  }
+  AK_String Failure() const
+  {
+    if (names.Count() == 0) return "";
+    return AK_String(names.Count() == 1 ? "the time step " : "the time steps ") + AK_String(names, ", ") +
+           (names.Count() == 1 ? " stays: " : " stay: ") + reason;
+  }
+};
+
+// A file that would not go and still stands; one gone meanwhile went.
+// errno keeps the reason of the deletion.
+bool Removed(const AK_String& path)
 {
+  if (AK_DeleteFile(path) == 0) return true;
+  const int error = errno;
+  const bool gone = !AK_FileExists(path);
+  errno = error;
+  return gone;
+}
+
+// Deletes the listed files but `kept` ("" for none). Every file is tried, each with its message;
+// "" when all went, else what stayed and why.
+AK_String DeleteAllBut(const char* runDirectory, const AK_Array<AK_String>& names, const AK_String& kept)
+{
+  Stayed stayed;
   for (const AK_String& name : names) {
     if (name == kept) continue;
     AK_String path = SW_TimeStepPath(runDirectory, name);
     AK_MESSAGE(AK_String("removing ") + path);
-    AK_DeleteFile(path);
+    if (!Removed(path)) stayed.Add(name, path);
     AK_StopAtWindow("time steps deleting");
   }
   if (kept.IsEmpty()) RemoveLeftoverTemporaries(runDirectory, true);
+  return stayed.Failure();
 }
 
 }  // namespace
@@ -172,21 +205,27 @@ int SW_NearestTimeStep(const SW_TimeStepList& list, double time)
   return chosen;
 }
 
-void SW_DeleteTimeStepFiles(const char* runDirectory, const SW_TimeStepList& list, bool all)
+AK_String SW_DeleteTimeStepFiles(const char* runDirectory, const SW_TimeStepList& list, bool all)
 {
   // An empty list deletes nothing but what killed writers left.
   if (list.names.Count() == 0) {
     if (all && runDirectory && *runDirectory) RemoveLeftoverTemporaries(runDirectory, true);
-    return;
+    return "";
   }
-  if (!HasDirectory(runDirectory, "no time steps deleted")) return;
-  DeleteAllBut(runDirectory, list.names, all ? AK_String() : list.names[list.names.Count() - 1]);
+  if (!HasDirectory(runDirectory, "no time steps deleted")) return "";
+  return DeleteAllBut(runDirectory, list.names, all ? AK_String() : list.names[list.names.Count() - 1]);
 }
 
 SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeStepList& list, bool all,
                                        SW_SeriesHold& series, const std::function<AK_String(const AK_String&)>& record)
 {
   SW_TimeStepDeletion outcome;
+  // Nothing listed (or no directory to list): only what killed writers left goes, no time step.
+  if (list.names.Count() == 0 || !runDirectory || !*runDirectory) {
+    outcome.failure = SW_DeleteTimeStepFiles(runDirectory, list, all);
+    outcome.done = true;
+    return outcome;
+  }
   AK_DirectoryLock locked(runDirectory);
   const SW_SeriesChange change = all && !series.Holds(runDirectory) ? SW_SeriesChange::Anew : SW_SeriesChange::Remove;
   outcome.gate = series.Pass(locked, runDirectory, change);
@@ -202,10 +241,18 @@ SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeSt
   AK_StopAtWindow("time steps marked");
   if (outcome.failure = record(kept); !outcome.failure.IsEmpty()) {
     // A mark that cannot go is made stale, so that nobody finishes a deletion that was refused.
-    if (!SW_RemoveWorkMark(runDirectory, kDeletionMark).IsEmpty()) series.Pass(locked, runDirectory, SW_SeriesChange::Remove);
+    // One that stays current even so is finished by the next taker: said in the refusal.
+    if (const AK_String stays = SW_RemoveWorkMark(runDirectory, kDeletionMark); !stays.IsEmpty())
+      if (!series.Pass(locked, runDirectory, SW_SeriesChange::Remove).passed)
+        outcome.failure += "; " + stays + ", and the next process that takes the run lock finishes the deletion";
     return outcome;
   }
-  SW_DeleteTimeStepFiles(runDirectory, list, all);
+  outcome.started = true;
+  // A file that stays keeps the mark: the next taker of the run lock removes the rest.
+  if (outcome.failure = SW_DeleteTimeStepFiles(runDirectory, list, all); !outcome.failure.IsEmpty()) {
+    outcome.failure += "; the deletion stays marked, and the next process that takes the run lock removes the rest";
+    return outcome;
+  }
   outcome.done = true;
   if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kDeletionMark); !failure.IsEmpty())
     outcome.failure = "the time steps were deleted, but " + failure;
@@ -217,14 +264,16 @@ bool SW_DeletionIsMarked(const char* runDirectory)
   return runDirectory && *runDirectory && SW_WorkIsMarked(runDirectory, {kDeletionMark, kDeletionMarkNamingNoSeries});
 }
 
-SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOver& record)
+SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOver& record, AK_String* failed)
 {
   SW_WorkMark mark;
   const char* file = SW_ReadFirstWorkMark(runDirectory, {kDeletionMark, kDeletionMarkNamingNoSeries}, mark);
   if (!file) return SW_CutWork::None;
   const auto fail = [&](const AK_String& failure) {
-    AK_MESSAGE(AK_String("WARNING: ") + runDirectory + ": a deletion of time steps in it was cut short and cannot be " +
-               "finished: " + failure + "; it stays marked, and the next process that takes its run lock tries again");
+    const AK_String why = AK_String(runDirectory) + ": a deletion of time steps in it was cut short and cannot be " +
+                          "finished: " + failure + "; it stays marked, and the next process that takes its run lock tries again";
+    AK_MESSAGE("WARNING: " + why);
+    if (failed) *failed = why;
     return SW_CutWork::Failed;
   };
   // Another writer changed the series since (or the mark names none): what stands is that writer's.
@@ -234,9 +283,10 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
                "removed, no file touched");
     return SW_CutWork::Stale;
   }
-  AK_MESSAGE(AK_String("INFO: ") + runDirectory +
-             ": a deletion of time steps in it was cut short, its process is gone: the deletion was finished");
-  DeleteAllBut(runDirectory, SW_ListTimeSteps(runDirectory, -1).names, mark.what);
+  bool listed = false;
+  const SW_TimeStepList steps = SW_ListTimeSteps(runDirectory, -1, nullptr, &listed);
+  if (!listed) return fail("cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno));
+  if (const AK_String stayed = DeleteAllBut(runDirectory, steps.names, mark.what); !stayed.IsEmpty()) return fail(stayed);
   if (record)
     if (const AK_String failure = record(runDirectory, SW_TakerRecord::Kept, mark.what); !failure.IsEmpty())
       return fail(failure);
@@ -248,23 +298,35 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
   if (const SW_SeriesHold::Gate gate = series.Pass(locked, runDirectory, SW_SeriesChange::Remove); !gate.passed)
     return fail(gate.failure.IsEmpty() ? AK_String("the series cannot be changed") : gate.failure);
   if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return fail(failure);
+  AK_MESSAGE(AK_String("INFO: ") + runDirectory +
+             ": a deletion of time steps in it was cut short, its process is gone: the deletion was finished");
   return SW_CutWork::Finished;
 }
 
-void SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT)
+AK_String SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT)
 {
-  if (!HasDirectory(runDirectory, "no later time steps removed")) return;
+  if (!HasDirectory(runDirectory, "no later time steps removed")) return "";
   std::vector<std::pair<double, AK_String>> later;
-  AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
+  const bool listed = AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
     double time;
     if (!SW_TimeOfTimeStepName(NameOfFile(file), time)) time = -1;
     if (time > currentTime + 0.5 * deltaT) later.emplace_back(time, file);
   });
-  // The latest first: a kill half-way leaves the series without a gap, up to a time step.
+  if (!listed) return "cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno);
+  // The latest first, up to the first that will not go: what stays is the series without a gap,
+  // up to a time step, after a kill and after a failure alike.
   std::sort(later.begin(), later.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
   for (const auto& [time, file] : later) {
-    AK_DeleteFile(AK_JoinPath(runDirectory, file));
+    const AK_String path = AK_JoinPath(runDirectory, file);
+    if (!Removed(path)) {
+      const AK_String reason = "cannot remove " + path + ": " + std::strerror(errno);
+      const AK_String first = NameOfFile(later.back().second);
+      return (first == NameOfFile(file) ? "the later time step " + first + " stays: "
+                                        : "the later time steps " + first + " to " + NameOfFile(file) + " stay: ") +
+             reason;
+    }
     AK_StopAtWindow("later time steps removing");
   }
   RemoveLeftoverTemporaries(runDirectory, false);
+  return "";
 }

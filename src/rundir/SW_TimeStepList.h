@@ -44,25 +44,28 @@ bool SW_TimeStepToLoad(const SW_TimeStepList& list, SW_TimeStepMove move, AK_Str
 // current index when no name holds a time.
 int SW_NearestTimeStep(const SW_TimeStepList& list, double time);
 
-// Deletes the listed files, all or all but the last, each with the message "removing " + path;
-// with all, also the temporaries of time-step files whose writer was killed. The results of the
-// single deletions are not checked: a file that will not go stays.
-void SW_DeleteTimeStepFiles(const char* runDirectory, const SW_TimeStepList& list, bool all);
-
 // A deletion of time steps and its record, one step under the run directory's lock: the gate of the
 // series passes `series` (Remove; Anew for all of a series it does not hold), the deletion is marked
 // (".simulation_removing": the time step that stays, or none, and the series, see SW_WorkMark),
 // `record` names what stays in the saved simulation ("" when written, else why not), and only then
-// do the files go (SW_DeleteTimeStepFiles); the mark goes last. A deletion killed half-way is
+// do the files go; the mark goes last. A deletion killed half-way is
 // finished by whoever takes the run lock next (SW_FinishCutDeletion).
+// Every file is tried, each with its message "removing " + path; one that will not go keeps the
+// mark, so that the next taker of the run lock removes the rest, and answers what stayed. With a
+// list that is empty, or no run directory, nothing is marked: only what killed writers left goes.
 struct SW_TimeStepDeletion {
-  bool done = false;            // the files went
+  bool done = false;            // every file went
   bool refusedByGate = false;   // the gate refused: `gate` says why
+  bool started = false;         // files were deleted: not done, some may have gone
   SW_SeriesHold::Gate gate;
-  AK_String failure;            // not done: why no file went; done: the mark that stayed
+  AK_String failure;            // not done: why no file went, or (started) what stayed and why; done:
+                                // the mark that stayed
 };
-SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeStepList& list, bool all,
-                                       SW_SeriesHold& series, const std::function<AK_String(const AK_String& kept)>& record);
-// Deletes the time-step files later than currentTime + deltaT / 2, and every temporary of a
-// time-step file whose writer was killed.
-void SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT);
+[[nodiscard]] SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeStepList& list, bool all,
+                                                     SW_SeriesHold& series,
+                                                     const std::function<AK_String(const AK_String& kept)>& record);
+// Deletes the time-step files later than currentTime + deltaT / 2, the latest first, and every
+// temporary of a time-step file whose writer was killed. "" when every one went; else it stops at
+// the first that will not go (the series stays without a gap) and answers what stayed and why
+// ("the later time steps <first> to <name> stay: cannot remove <path>: <reason>").
+[[nodiscard]] AK_String SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT);

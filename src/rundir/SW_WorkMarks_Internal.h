@@ -25,7 +25,7 @@ enum class SW_CutWork {
 };
 // Writes the mark `file` in the run directory with the series as it stands; "" when written,
 // else the reason ("cannot write <path>: <system's reason>").
-AK_String SW_WriteWorkMark(const char* runDirectory, const char* file, const char* what);
+[[nodiscard]] AK_String SW_WriteWorkMark(const char* runDirectory, const char* file, const char* what);
 // False when there is no mark (or it cannot be read).
 bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& mark);
 // A work's mark under its name, or under the name a build before this one gave it (whose marks
@@ -36,4 +36,4 @@ bool SW_WorkIsMarked(const char* runDirectory, std::initializer_list<const char*
 // The series of the run directory stands as the mark saw it.
 bool SW_MarkIsCurrent(const char* runDirectory, const SW_WorkMark& mark);
 // Removes the mark; "" when it is gone, else the reason ("cannot remove <path>: <reason>").
-AK_String SW_RemoveWorkMark(const char* runDirectory, const char* file);
+[[nodiscard]] AK_String SW_RemoveWorkMark(const char* runDirectory, const char* file);

@@ -472,7 +472,9 @@ void SW_Simulation::WriteNotRun(const char* reason)
   if (ProjectDir().IsEmpty() || _runMadeItsDirectory) return;
   // The reason first: whoever waits for the status finds it when the status changes.
   SW_WriteInfoFile(ProjectDir(), AK_String("not run: ") + reason);
-  SW_EndRun(ProjectDir());
+  // The refusal answers already; a status or a lock that stays is said in an ERROR, and the next
+  // taker of the lock ends it.
+  (void)SW_EndRun(ProjectDir());
 }
 
 AK_String SW_Simulation::WriteOutput()
@@ -565,7 +567,16 @@ void SW_Simulation::RunLoop(bool fromStart)
         _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
     if (!gate.passed)
       return RefuseRun(GateRefusal(gate), true);
-    SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
+    // Later time steps that stay would go on beside this run's: refused before it writes one. What
+    // stays is one run's series without a gap; a run from 0 s holds none of it, and the saved
+    // record names none of its files that went.
+    if (AK_String stayed = SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT); !stayed.IsEmpty()) {
+      if (const AK_String unrecorded = ForgetRecordOfFileGone(ProjectDir(), SW_SeriesChange::RecordNewest);
+          !unrecorded.IsEmpty())
+        stayed += "; " + unrecorded;
+      if (startsOver) _series.Drop();
+      return RefuseRun("the later time steps cannot all be removed: " + stayed);
+    }
     _runValues = valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_String("-");
     SW_WriteRunValues(ProjectDir(), _runValues);
   }
@@ -622,7 +633,8 @@ void SW_Simulation::RunLoop(bool fromStart)
   RecordRunState();
   // The files are this run's; its state is its own.
   _stateChosen = false;
-  SW_EndRun(ProjectDir());
+  if (const AK_String ended = SW_EndRun(ProjectDir()); !ended.IsEmpty() && AK_ErrorText.IsEmpty())
+    AK_ErrorText = GetAbsolutePath() + ": " + ended;
   AK_MESSAGE(AK_String("simulation ") + Id() +
              AK_String::Format(" terminated; CPU time %g sec", AK_CpuSeconds() - startCpu));
 }

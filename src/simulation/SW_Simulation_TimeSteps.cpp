@@ -184,7 +184,7 @@ void SW_Simulation::SaveTimeStep(const char*)
   // A writer of the series like a run: none while a run is under way, in any process.
   std::optional<SW_RunLock> lock;
   if (AK_IsDirectory(ProjectDir())) {
-    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "time step not saved", RecordForTaker());
+    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::SaveTimeStep, "time step not saved", RecordForTaker());
     if (!lock->Held()) return;
   }
   AK_StopAtWindow("save time step");
@@ -229,7 +229,12 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   // the file is the bare name, of no series.
   std::optional<AK_DirectoryLock> locked;
   if (!ProjectDir().IsEmpty()) {
-    SW_FinishCutWorkBeforeReading(ProjectDir(), GetAbsolutePath(), RecordForTaker());
+    // Nothing of a directory with work cut short is read.
+    if (const AK_String cut = SW_FinishCutWorkBeforeReading(ProjectDir(), GetAbsolutePath(), RecordForTaker());
+        !cut.IsEmpty()) {
+      AK_ErrorText = cut;
+      return false;
+    }
     locked.emplace(ProjectDir());
   }
   if (SW_LoadTimeStepFile(ProjectDir(), name, header, records, path) != SW_TimeStepLoadResult::Loaded) return false;
@@ -265,22 +270,30 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
 {
   if (ProjectDir().IsEmpty() || !SW_RunIsGone(ProjectDir())) return;
   // The load's own answer stays what it was.
-  const AK_String answer = AK_ErrorText;
+  AK_String answer = AK_ErrorText;
   AK_String recorded;
   SavedAttribute(ProjectDir(), "LoadTimeStep", recorded);
   {
     // Taken over, the status says the run ended and the record names its last time step, for
     // every process that loads the project from now on. A lock that cannot be taken over (a
     // project this process may not write) leaves the files as they are.
-    SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "not taken over", RecordForTaker());
+    SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::TakeOver, "not taken over", RecordForTaker());
+    // What the holder left that cannot be ended fails the load: nothing of it is read.
+    if (lock.Refused() == SW_RunLock::Refusal::NotEnded) {
+      if (!answer.IsEmpty()) AK_ErrorText = answer;
+      return;
+    }
     // Another process took it over first and runs again, or ended that run first: that process
     // holds the state.
     const bool endedRun = lock.TakeOver() == SW_TakeOver::RunEnded;
     if ((!lock.Held() && SW_RunLockHolder(ProjectDir()) != 0) || (lock.Held() && !endedRun)) {
-      AK_ErrorText = answer;
+      const AK_String stands = lock.Release();
+      AK_ErrorText = answer.IsEmpty() ? stands : answer;
       return;
     }
     if (!lock.Held()) AK_MESSAGE("WARNING: " + AK_ErrorText);
+    // A lock that stands under this process fails the load, as it fails every other holder.
+    if (const AK_String stands = lock.Release(); !stands.IsEmpty() && answer.IsEmpty()) answer = stands;
   }
   AK_ErrorText = "";
   const AK_String newest = SW_NewestTimeStep(ProjectDir());
@@ -330,12 +343,17 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   // last time step's under its feet). Held until the files are gone, so no run starts meanwhile.
   std::optional<SW_RunLock> lock;
   if (AK_IsDirectory(ProjectDir())) {
-    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Other, "time steps not deleted",
+    lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::DeleteTimeSteps, "time steps not deleted",
                  RecordForTaker());
     if (!lock->Held()) return;
   }
   SW_TimeStepList list = SW_ListTimeSteps(ProjectDir(), CurrentTime);
-  if (list.names.Count() == 0 || ProjectDir().IsEmpty()) return SW_DeleteTimeStepFiles(ProjectDir(), list, all);
+  if (list.names.Count() == 0 || ProjectDir().IsEmpty()) {
+    // Only what killed writers left goes: nothing of the series changes.
+    const SW_TimeStepDeletion leftovers = SW_DeleteTimeSteps(ProjectDir(), list, all, _series, nullptr);
+    if (!leftovers.failure.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": " + leftovers.failure;
+    return;
+  }
   // The simulation shows the last time step. A state that is not that file as this process holds
   // it (an older one, or one of a series another process has changed since) is replaced by it
   // first: a deletion never lets a state go on that its files no longer continue. All gone, the
@@ -355,14 +373,15 @@ void SW_Simulation::DeleteTimesteps(const char* value)
     AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: " + GateRefusal(deletion.gate);
     return;
   }
-  if (!deletion.done) {
+  if (!deletion.done && !deletion.started) {
     AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: " + deletion.failure;
     return;
   }
   // A project saved from now on has no time step to load again.
   if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
     CurrentTimeStep = "";
-  if (!deletion.failure.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": " + deletion.failure;
+  if (!deletion.done) AK_ErrorText = GetAbsolutePath() + ": time steps not all deleted: " + deletion.failure;
+  else if (!deletion.failure.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": " + deletion.failure;
 }
 
 AK_String SW_Simulation::SavedStamp()
@@ -430,7 +449,13 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   if (own && CopiesInto(ProjectDir())) return CopyStateInto();
   // A run of this directory whose process is gone ends first, as any command that writes
   // there ends it: its last time step is the record kept.
-  if (_series.IsBoundTo(ProjectDir())) SW_EndWhatIsGone(ProjectDir(), GetAbsolutePath(), RecordForTaker());
+  // One that cannot be ended refuses the save: nothing of the directory is read or written.
+  if (_series.IsBoundTo(ProjectDir()))
+    if (const SW_EndOfWhatIsGone ended = SW_EndWhatIsGone(ProjectDir(), GetAbsolutePath(), RecordForTaker());
+        !ended.failure.IsEmpty()) {
+      AK_ErrorText = GetAbsolutePath() + ": not saved: " + ended.failure;
+      return;
+    }
   // The caller holds the lock of the directory's writers: a run's record cannot come between
   // the read of the record and this write, nor another's save between its values and this one.
   const bool valuesTaken = own && TakeValuesSavedSince(ProjectDir());

@@ -126,13 +126,15 @@ TEST(CopyOneState, ACopyThatCannotBePutInPlaceIsFinishedByTheNextProcess)
   EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/.simulation_copying"));
   EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/" + File(4) + ".~staged"));
   EXPECT_EQ(x->Quit(), 0);
-  // A finishing whose own rename fails keeps the mark and every staged file for the next one.
+  // A finishing whose own rename fails keeps the mark and every staged file for the next one, and
+  // the load that took the lock answers the failure.
   {
     // Every taker in the process tries again (the load's, and its time step's).
     const std::string once = "rename:" + File(6);
     Hook fail("TORVU_FAIL", once + "," + once + "," + once + "," + once);
     TorvuProcess w(p / "w");
-    EXPECT_TRUE(w.Do(Load("../proj2")).ok);
+    const Answer refused = w.Do(Load("../proj2"));
+    EXPECT_FALSE(refused.ok) << refused;
     EXPECT_NE(w.Log().find("cannot be finished"), std::string::npos) << Gist(w.Log());
     EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/.simulation_copying"));
     EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/" + File(6) + ".~staged"));

@@ -7,6 +7,7 @@
 
 #include "AK_FrameworkState.h"
 #include "SW_TimeStepList.h"
+#include "SW_TimeStepList_Internal.h"
 #include "SW_TimeStepNames.h"
 #include "TestSupport.h"
 
@@ -46,13 +47,13 @@ TEST(TimeStepList, SteppingNearestTimeAndDeleting)
   EXPECT_EQ(SW_ListTimeSteps("", 0).names.Count(), 0);
   SW_TimeStepList here;
   here.names.Append(AK_String("at_0000001.0000"));
-  SW_DeleteTimeStepFiles("", here, true);
-  SW_RemoveLaterTimeSteps("", -100, 0);
+  EXPECT_STREQ(SW_DeleteTimeStepFiles("", here, true), "");
+  EXPECT_STREQ(SW_RemoveLaterTimeSteps("", -100, 0), "");
   EXPECT_TRUE(AK_FileExists("at_0000001.0000.TimeStep"));
   AK_DeleteFile("at_0000001.0000.TimeStep");
 
-  SW_RemoveLaterTimeSteps(d, 5, 0.1);
-  SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 5), false);
+  EXPECT_STREQ(SW_RemoveLaterTimeSteps(d, 5, 0.1), "");
+  EXPECT_STREQ(SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 5), false), "");
   EXPECT_EQ(AK_ListDirectory(d, "TimeStep").Count(), 1);  // 10 s removed, 0 s deleted
 }
 
@@ -78,7 +79,7 @@ TEST(TimeStepList, TheOrderIsThatOfTheTimes)
   EXPECT_EQ(newest, 1e8);
   EXPECT_STREQ(SW_NewestTimeStep(""), "");
   dir.Write("at_200000000.0000.TimeStep", "later");
-  SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 0), false);
+  EXPECT_STREQ(SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 0), false), "");
   EXPECT_EQ(ReadFile(dir / "at_200000000.0000.TimeStep"), "later");
   EXPECT_EQ(AK_ListDirectory(d, "TimeStep").Count(), 1);
 }
