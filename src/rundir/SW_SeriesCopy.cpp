@@ -138,6 +138,7 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
       }
     }
     if (PutStaged(runDirectory, savedFile) != 0) return cannot(savedFile);
+    AK_StopAtWindow("copy putting in place");
   }
   for (const AK_String& name : steps)
     if (PutStaged(runDirectory, name) != 0) return cannot(name);
