@@ -67,7 +67,9 @@ struct Stayed {
   AK_String Failure() const
   {
     if (names.Count() == 0) return "";
-    return AK_String(names.Count() == 1 ? "the time step " : "the time steps ") + AK_String(names, ", ") +
+    AK_String listed;
+    for (const AK_String& name : names) listed += (listed.IsEmpty() ? "" : ", ") + name;
+    return AK_String(names.Count() == 1 ? "the time step " : "the time steps ") + listed +
            (names.Count() == 1 ? " stays: " : " stay: ") + reason;
   }
 };
