@@ -107,7 +107,9 @@ void AK_Object::Load(const char* directory)
   AK_MESSAGE(AK_String("loading '") + _id + "' from " + dir);
   // Read as one, with no writer of the whole directory in between.
   AK_DirectoryHolds holds;
-  HoldDirectory(dir, AK_DirectoryChange::Read, holds);
+  // One that cannot be had (what a writer that is gone left cannot be ended) fails the load, which
+  // reads on: what the object reads of it refuses on its own.
+  if (!HoldDirectory(dir, AK_DirectoryChange::Read, holds)) LoadFailures::Add(AK_ErrorText);
   SetProjectDirRecursive(dir);
   _loadDamage = "";
   _loadedAttributesDigest = "";

@@ -312,7 +312,10 @@ AK_String SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, 
   const bool listed = AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
     double time;
     if (!SW_TimeOfTimeStepName(NameOfFile(file), time)) time = -1;
-    if (time > currentTime + 0.5 * deltaT) later.emplace_back(time, file);
+    // Only files: a directory of such a name holds no time step of any run, and stays in the way
+    // of the run's own write, which answers that.
+    if (time > currentTime + 0.5 * deltaT && AK_IsRegularFile(AK_JoinPath(runDirectory, file)))
+      later.emplace_back(time, file);
   });
   if (!listed) return "cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno);
   // The latest first, up to the first that will not go: what stays is the series without a gap,

@@ -1,12 +1,16 @@
-// A removal of time steps that fails half-way: a run refuses before it writes a time step, so that
-// the series stays one run; a copy cut short in its source (by a failure or a kill) is finished
-// before a save reads that source, so that no project holds two runs.
+// A removal that fails half-way: a run refuses before it writes a time step, so that the series
+// stays one run; a copy cut short in its source (by a failure or a kill) is finished before a save
+// reads that source, so that no project holds two runs; a run lock that a load's take-over cannot
+// remove fails the load, and every refusal names what the lock is held for.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
+#include <csignal>
+
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "ExampleTerrain.h"
@@ -35,6 +39,20 @@ std::string SavedValue(const std::string& saved, const std::string& name)
   const std::string line = "set(\"\", \"" + name + "\", \"";
   const size_t at = saved.find(line), from = at + line.size();
   return at == std::string::npos ? "" : saved.substr(from, saved.find('"', from) - from);
+}
+
+// torvu started on `macro` in `dir` and stopped at the window (TORVU_STOP_AT); its id, or -1 when it
+// ended without reaching the window.
+pid_t StoppedAtWindow(const std::string& dir, const std::string& macro, const std::string& window)
+{
+  fs::create_directories(dir);
+  WriteFile(dir + "/stopped.macro", macro);
+  setenv("TORVU_STOP_AT", window.c_str(), 1);
+  const pid_t pid = StartTorvu(dir, "stopped.macro", dir + "/torvu.log");
+  unsetenv("TORVU_STOP_AT");
+  int status = 0;
+  if (pid <= 0 || waitpid(pid, &status, WUNTRACED) != pid || !WIFSTOPPED(status)) return -1;
+  return pid;
 }
 
 }  // namespace
@@ -108,4 +126,63 @@ TEST(FailedRemovals, ASaveAsFinishesTheCutCopyOfItsSourceBeforeItReadsIt)
     }
     EXPECT_EQ(z.Quit(), 0);
   }
+}
+
+// A writer held at its window holds the run lock: a run is refused, naming what the lock is held
+// for and by whom. A load that takes over what a killed deletion left, and whose removal of the
+// lock then fails, answers the failure; until it ends, a refusal names its take-over, not a run.
+TEST(FailedRemovals, ARefusalNamesWhatTheLockIsHeldFor)
+{
+  SharedExample p(4, 1);
+  Torvu(p.Path(), "copy.macro", Load("proj") + SaveAs("proj2"));
+  Torvu(p / "setup", "run.macro", Load() + Set(kSimulation, "Run", "") + SaveProject());
+  const std::string run = Set(kSimulation, "Run", "");
+  struct Case {
+    const char* window;
+    std::string commands;
+    const char* holding;
+  } cases[] = {
+      {"save time step", Load() + Set(kSimulation, "SaveTimeStep", ""),
+       "a time step of this simulation is being saved in process "},
+      {"rename", Load() + Set(kSimulation, "Id", "B") + SaveProject(),
+       "a rename of this simulation's run directory is going on in process "},
+      {"copy locked", Load("../proj2") + SaveAs("../proj"),
+       "a copy into this simulation's run directory is going on in process "},
+  };
+  TorvuProcess x(p / "x");
+  ASSERT_TRUE(x.Do(Load()).ok);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.window);
+    const pid_t held = StoppedAtWindow(p / "held", c.commands, c.window);
+    ASSERT_GT(held, 0);
+    const Answer refused = x.Do(run);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(Contains(refused.text, ": not started, " + std::string(c.holding) + std::to_string(held))) << refused;
+    kill(held, SIGKILL);
+    waitpid(held, nullptr, 0);
+  }
+  EXPECT_EQ(x.Quit(), 0);
+
+  // The last of the killed writers is the deletion's: its lock and its mark stand.
+  ASSERT_TRUE(KillAtWindow(p / "killed", Load() + Set(kSimulation, "DeleteTimesteps", "except last"),
+                           "time steps deleting"));
+  std::unique_ptr<TorvuProcess> loader;
+  {
+    FailOnce fail("unlink:.simulation_lock");
+    loader = std::make_unique<TorvuProcess>(p / "loader");
+  }
+  const Answer loaded = loader->Do(Load());
+  EXPECT_FALSE(loaded.ok) << loaded << Gist(loader->Log());
+  EXPECT_TRUE(Contains(loaded.text, ".simulation_lock cannot be removed")) << loaded;
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_removing"));
+  TorvuProcess y(p / "y");
+  ASSERT_TRUE(y.Do(Load()).ok);
+  const Answer refused = y.Do(run);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_TRUE(Contains(refused.text, "a take-over of what a process that is gone left in this simulation's run directory "
+                                     "is going on in process ")) << refused;
+  EXPECT_FALSE(Contains(refused.text, "a run of this simulation")) << refused;
+  EXPECT_EQ(loader->Quit(), 0);
+  EXPECT_TRUE(y.Do(run).ok) << Gist(y.Log());
+  EXPECT_EQ(y.Quit(), 0);
 }
