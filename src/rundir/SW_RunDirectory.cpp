@@ -80,7 +80,7 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // The lock stands in the directory, which the save would make in any case.
       auto save = std::make_shared<LockOfASave>();
       save->made = AK_MissingLevels(dir);
-      // A directory that cannot be made cannot be locked either: the lock's refusal answers.
+      // A directory that cannot be made fails the taking of the lock in it, which says why.
       (void)AK_MakeDirectories(dir);
       // A run there whose process is gone ends as it would without this save, which a kill
       // may yet cut short: its newest time step recorded in the saved simulation there.

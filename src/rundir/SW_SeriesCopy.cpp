@@ -130,13 +130,14 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
         return false;
       }
     }
-    for (const char* file : kRunFiles) {
-      const AK_String path = AK_JoinPath(runDirectory, file);
-      if (!AK_IsRegularFile(StagedPath(runDirectory, file)) && AK_DeleteFile(path) != 0 && AK_FileExists(path)) {
+    // The old run's log, info and values go with its time steps: left beside the copy, they would
+    // speak for a run the copy does not hold.
+    for (const char* file : kRunFiles)
+      if (const AK_String path = AK_JoinPath(runDirectory, file);
+          !AK_IsRegularFile(StagedPath(runDirectory, file)) && AK_DeleteFile(path) != 0 && AK_FileExists(path)) {
         failure = "cannot remove " + path + ": " + std::strerror(errno);
         return false;
       }
-    }
     if (PutStaged(runDirectory, savedFile) != 0) return cannot(savedFile);
     AK_StopAtWindow("copy putting in place");
   }
