@@ -1,10 +1,12 @@
 // The start macro, the start line and the start of a background run.
 #include "SW_BackgroundStart.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "AK_FrameworkState.h"
 #include "AK_Object.h"
+#include "AK_ProcessLock.h"
 #include "SW_SimulationStatus.h"
 
 namespace {
@@ -84,29 +86,59 @@ AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run)
   return AK_ShellQuote(ProgramPath()) + " " + StartArguments(run);
 }
 
-void SW_StartedMarks::Mark(const char* runDirectory)
+namespace {
+
+bool Begun(const std::vector<AK_String>& begun, const char* runDirectory)
 {
+  for (const AK_String& directory : begun)
+    if (directory == runDirectory) return true;
+  return false;
+}
+
+}  // namespace
+
+bool SW_StartedMarks::Begin(const char* runDirectory, AK_String& reason)
+{
+  AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
   for (const AK_String& path : {SW_StatusFilePath(runDirectory), SW_InfoFilePath(runDirectory)}) {
     Before before;
     before.path = path;
     before.existed = AK_ReadTextFile(path, before.text);
     _before.push_back(std::move(before));
   }
-  SW_WriteStatusFile(runDirectory, "started");
-  SW_WriteInfoFile(runDirectory, "started");
+  _begun.push_back(runDirectory);
+  // No run read it: the run of this start must not take it for its own interrupt.
+  if (SW_ReadStatusFile(runDirectory) != "interrupted") return true;
+  return SW_WriteStatusFile(runDirectory, "finished", &reason);
 }
 
-void SW_StartedMarks::Undo()
+bool SW_StartedMarks::Mark(const char* runDirectory, AK_String& reason)
+{
+  AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
+  if (!Begun(_begun, runDirectory) && !Begin(runDirectory, reason)) return false;
+  // An "Interrupt" answered since the start took the run lock: the run ends on it before its
+  // first step.
+  if (SW_ReadStatusFile(runDirectory) == "interrupted") return true;
+  return SW_WriteStatusFile(runDirectory, "started", &reason) && SW_WriteInfoFile(runDirectory, "started", &reason);
+}
+
+bool SW_StartedMarks::Undo(AK_String& reason)
 {
   // Nothing runs: the files say what they said before.
+  bool undone = true;
   for (const Before& before : _before) {
-    if (before.existed) AK_WriteWholeFile(before.path, before.text.c_str(), std::strlen(before.text.c_str()));
-    else AK_DeleteFile(before.path);
+    const bool put = before.existed ? AK_WriteWholeFile(before.path, before.text.c_str(), std::strlen(before.text.c_str()))
+                                    : !AK_FileExists(before.path) || AK_DeleteFile(before.path) == 0;
+    if (!put && undone) reason = before.path + ": " + std::strerror(errno);
+    undone = undone && put;
   }
   _before.clear();
+  _begun.clear();
+  return undone;
 }
 
-int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, const AK_StartedHook& handOver)
+int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, SW_StartedMarks* marks,
+                          const AK_StartedHook& handOver)
 {
   if (SW_WriteStartMacro(run) != 0) return 1;
   AK_String line = SW_BackgroundStartLine(run);
@@ -115,20 +147,26 @@ int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, const A
     return 0;
   }
   AK_MESSAGE(AK_String("starting ") + line + " in background...");
-  SW_StartedMarks marks;
+  SW_StartedMarks own;
+  SW_StartedMarks& started = marks ? *marks : own;
+  AK_String unmarked;
   const auto mark = [&](int pid) {
     if (handOver) handOver(pid);
-    marks.Mark(run.runDirectory);
+    if (AK_String reason; !started.Mark(run.runDirectory, reason)) unmarked = reason;
   };
   // The batch file lies beside the run's other files, so two runs never share one.
   AK_BatchFileName = AK_JoinPath(run.runDirectory, "start.bat");
-  int started = AK_RunCommand(ProgramPath(), StartArguments(run), 1, 1, mark);
+  const int result = AK_RunCommand(ProgramPath(), StartArguments(run), 1, 1, mark);
   AK_BatchFileName = "";
-  if (started != 0) {
-    marks.Undo();
+  if (result != 0) {
     AK_ErrorText = AK_String("cannot start ") + line;
+    if (AK_String reason; !marks && !own.Undo(reason))
+      AK_ErrorText += "; its status and info files cannot be put back: " + reason;
     return 1;
   }
   AK_MESSAGE(AK_String("started ") + line);
+  // The run goes on, but whoever waits for its status may read that of a run before.
+  if (!unmarked.IsEmpty())
+    AK_ErrorText = "started " + line + ", but its status cannot be marked \"started\": " + unmarked;
   return 0;
 }
