@@ -88,52 +88,73 @@ AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run)
 
 namespace {
 
-bool Begun(const std::vector<AK_String>& begun, const char* runDirectory)
+// How a file stands: false when there is none.
+bool Read(const AK_String& path, AK_String& text)
 {
-  for (const AK_String& directory : begun)
-    if (directory == runDirectory) return true;
-  return false;
+  text = "";
+  return AK_ReadTextFile(path, text);
 }
 
 }  // namespace
 
+SW_StartedMarks::Directory* SW_StartedMarks::Find(const char* runDirectory)
+{
+  for (Directory& directory : _directories)
+    if (directory.runDirectory == runDirectory) return &directory;
+  return nullptr;
+}
+
 bool SW_StartedMarks::Begin(const char* runDirectory, AK_String& reason)
 {
   AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
-  for (const AK_String& path : {SW_StatusFilePath(runDirectory), SW_InfoFilePath(runDirectory)}) {
-    Before before;
-    before.path = path;
-    before.existed = AK_ReadTextFile(path, before.text);
-    _before.push_back(std::move(before));
+  Directory directory;
+  directory.runDirectory = runDirectory;
+  for (File* file : {&directory.status, &directory.info}) {
+    file->path = file == &directory.status ? SW_StatusFilePath(runDirectory) : SW_InfoFilePath(runDirectory);
+    file->existed = Read(file->path, file->before);
+    file->left = file->before;
   }
-  _begun.push_back(runDirectory);
+  _directories.push_back(directory);
   // No run read it: the run of this start must not take it for its own interrupt.
   if (SW_ReadStatusFile(runDirectory) != "interrupted") return true;
-  return SW_WriteStatusFile(runDirectory, "finished", &reason);
+  if (!SW_WriteStatusFile(runDirectory, "finished", &reason)) return false;
+  _directories.back().status.left = "finished\n";
+  return true;
 }
 
 bool SW_StartedMarks::Mark(const char* runDirectory, AK_String& reason)
 {
   AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
-  if (!Begun(_begun, runDirectory) && !Begin(runDirectory, reason)) return false;
+  if (!Find(runDirectory) && !Begin(runDirectory, reason)) return false;
+  Directory& directory = *Find(runDirectory);
   // An "Interrupt" answered since the start took the run lock: the run ends on it before its
   // first step.
   if (SW_ReadStatusFile(runDirectory) == "interrupted") return true;
-  return SW_WriteStatusFile(runDirectory, "started", &reason) && SW_WriteInfoFile(runDirectory, "started", &reason);
+  if (!SW_WriteStatusFile(runDirectory, "started", &reason)) return false;
+  directory.status.left = "started\n";
+  if (!SW_WriteInfoFile(runDirectory, "started", &reason)) return false;
+  directory.info.left = "started\n";
+  return true;
 }
 
 bool SW_StartedMarks::Undo(AK_String& reason)
 {
-  // Nothing runs: the files say what they said before.
+  // Nothing runs: the files say what they said before, unless another writer had the last word.
   bool undone = true;
-  for (const Before& before : _before) {
-    const bool put = before.existed ? AK_WriteWholeFile(before.path, before.text.c_str(), std::strlen(before.text.c_str()))
-                                    : !AK_FileExists(before.path) || AK_DeleteFile(before.path) == 0;
-    if (!put && undone) reason = before.path + ": " + std::strerror(errno);
-    undone = undone && put;
+  for (const Directory& directory : _directories) {
+    AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(directory.runDirectory));
+    for (const File* file : {&directory.status, &directory.info}) {
+      AK_String now;
+      const bool exists = Read(file->path, now);
+      if (now != file->left || (exists ? now == file->before && file->existed : !file->existed)) continue;
+      const bool put = file->existed
+                           ? AK_WriteWholeFile(file->path, file->before.c_str(), std::strlen(file->before.c_str()))
+                           : AK_DeleteFile(file->path) == 0;
+      if (!put && undone) reason = file->path + ": " + std::strerror(errno);
+      undone = undone && put;
+    }
   }
-  _before.clear();
-  _begun.clear();
+  _directories.clear();
   return undone;
 }
 

@@ -53,19 +53,25 @@ public:
   // written before this start) into "finished", so that an "Interrupt" from now on is told
   // apart from it. False, with the reason, when that word could not be written.
   [[nodiscard]] bool Begin(const char* runDirectory, AK_String& reason);
-  // "started" in the status and info files, unless an "Interrupt" came since Begin (the files
-  // of a directory not begun are kept first). False, with the reason, when not written.
+  // "started" in the status and info files, unless an "Interrupt" came since Begin (a directory
+  // not begun is begun first). False, with the reason, when not written.
   [[nodiscard]] bool Mark(const char* runDirectory, AK_String& reason);
-  // Puts back what the files said before; false, with the reason, when one could not be.
+  // Puts back what the files said before, where they still say what this start left there (a
+  // refusal's reason, or an "Interrupt", stays). False, with the reason, when one could not be.
   [[nodiscard]] bool Undo(AK_String& reason);
 
 private:
-  struct Before {
-    AK_String path, text;
+  struct File {
+    AK_String path;
     bool existed = false;
+    AK_String before, left;  // the content before the start; what the start left there
   };
-  std::vector<Before> _before;
-  std::vector<AK_String> _begun;  // the run directories Begin kept
+  struct Directory {
+    AK_String runDirectory;
+    File status, info;
+  };
+  Directory* Find(const char* runDirectory);
+  std::vector<Directory> _directories;
 };
 
 // Writes the start macro, then either writes the start line and a line end into `batch`, or,
