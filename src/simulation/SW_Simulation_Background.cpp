@@ -102,7 +102,8 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     // Without the list the run would run whatever another process saved before it loads.
     AK_DirectoryLock writers(sim.ProjectDir());
     if (AK_String reason; !SW_ExpectOnlySavedSimulation(sim.ProjectDir(), sim.SavedStamp(), &reason)) {
-      AK_ErrorText = sim.GetAbsolutePath() + ": not started, the saved simulations its run may run cannot be listed in " +
+      AK_ErrorText = sim.GetAbsolutePath() +
+                     ": not started, the saved simulations its run may run cannot be listed in " +
                      AK_JoinPath(run.runDirectory, ".simulation_start") + ": " + reason;
       return startsNothing();
     }

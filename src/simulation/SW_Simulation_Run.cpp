@@ -604,8 +604,10 @@ void SW_Simulation::RunLoop(bool fromStart)
   // kinetic energy (a state read from a file holds the peak of the steps before it).
   if (!startsOver) run->AfterStep();
   // A run whose status does not say it runs cannot be interrupted, and one of a background
-  // start would look started for ever: it ends here, as after a failed output.
-  if (AK_String why; !SW_WriteStatusFile(ProjectDir(), "running", &why) && failure.IsEmpty())
+  // start would look started for ever: it ends here, as after a failed output. (Without a
+  // project directory the status of the current directory is the last writer's anyway.)
+  if (AK_String why;
+      !SW_WriteStatusFile(ProjectDir(), "running", &why) && !ProjectDir().IsEmpty() && failure.IsEmpty())
     failure = AK_String::Format("stopped at time %g s: the status file cannot be written: ", CurrentTime) + why;
   beginning.reset();
   // A progress line: the next one replaces it.

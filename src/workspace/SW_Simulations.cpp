@@ -168,7 +168,8 @@ void SW_Simulations::StartActive()
   const auto startsNothing = [&] {
     for (size_t i = 0; i < locks.size(); ++i)
       if (AK_String reason; locks[i] && !marks[i].Undo(reason))
-        AK_ErrorText += "; the status and info files of " + active[i]->GetAbsolutePath() + " cannot be put back: " + reason;
+        AK_ErrorText +=
+            "; the status and info files of " + active[i]->GetAbsolutePath() + " cannot be put back: " + reason;
   };
   for (SW_Simulation* simulation : active) {
     AK_DirectoryLock taking(SW_RunDirectoryOrCurrent(simulation->ProjectDir()));

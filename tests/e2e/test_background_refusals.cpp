@@ -56,7 +56,8 @@ TEST(BackgroundRefusals, AStartWhoseStartListCannotBeWrittenStartsNothing)
   const Answer started = x.Do(Set(kSimulation, "RunInBackground", ""));
   EXPECT_TRUE(started.ok) << started;
   ASSERT_TRUE(WaitUntilFinished(p.Run()));
-  EXPECT_EQ(ReadFile(p.Run() + "/.simulation_info").rfind("at time 2 s", 0), 0u) << ReadFile(p.Run() + "/.simulation_info");
+  const std::string info = ReadFile(p.Run() + "/.simulation_info");
+  EXPECT_EQ(info.rfind("at time 2 s", 0), 0u) << info;
   EXPECT_EQ(x.Quit(), 0);
 }
 

@@ -29,13 +29,14 @@ TEST(StartedProcess, ALockItCannotTakeEndsTheStartAndNoRecordMoves)
     return std::string(step.c_str());
   };
   ASSERT_EQ(recorded(), "at_0000001.0000");
-  const std::string self = AK_String::Format("%d %lld\n", AK_ProcessId(), (long long)AK_ProcessStartTime(AK_ProcessId())).c_str();
+  const std::string self =
+      AK_String::Format("%d %lld\n", AK_ProcessId(), (long long)AK_ProcessStartTime(AK_ProcessId())).c_str();
   struct Case {
     std::string handedTo, error, status, info;
   } cases[] = {
       // Another live process's lock: that run's status and info stay.
-      {"1\n", "project/Simulations/Avalanche1: not started, a run of this simulation is going on in process 1", "started",
-       "started\n"},
+      {"1\n", "project/Simulations/Avalanche1: not started, a run of this simulation is going on in process 1",
+       "started", "started\n"},
       {self, "project/Simulations/Avalanche1: not started, the run lock cannot be taken: cannot take over " + lock,
        "finished", "not run: the run lock handed to it cannot be taken: cannot take over " + lock + "\n"},
   };
