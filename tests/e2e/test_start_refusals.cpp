@@ -1,7 +1,8 @@
-// Background starts that must not run: a start whose list of the saved simulations it may run
+// Starts that must not run: a background start whose list of the saved simulations it may run
 // cannot be written starts nothing and leaves every file of the run directory as it was; an
 // Interrupt answered while a start is prepared, after it took the run lock, stops its run before
-// the first step, while one that no run read before the start does not.
+// the first step, while one that no run read before the start does not; a run whose values
+// cannot be written refuses before it touches a time step.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -36,7 +37,7 @@ std::string StartInBackground()
 
 }  // namespace
 
-TEST(BackgroundRefusals, AStartWhoseStartListCannotBeWrittenStartsNothing)
+TEST(StartRefusals, AStartWhoseStartListCannotBeWrittenStartsNothing)
 {
   InterruptedAfterARun p;
   WriteFile(p.Run() + "/.simulation_start", "the list of an earlier start\n");
@@ -63,7 +64,7 @@ TEST(BackgroundRefusals, AStartWhoseStartListCannotBeWrittenStartsNothing)
 
 // X starts A in the background and is stopped once it holds the run lock; Y interrupts A there,
 // or does not. X goes on and starts the run.
-TEST(BackgroundRefusals, AnInterruptAnsweredWhileAStartIsPreparedStopsItsRun)
+TEST(StartRefusals, AnInterruptAnsweredWhileAStartIsPreparedStopsItsRun)
 {
   for (const bool interrupt : {true, false}) {
     SCOPED_TRACE(interrupt ? "interrupted while prepared" : "interrupted only before the start");
@@ -95,4 +96,26 @@ TEST(BackgroundRefusals, AnInterruptAnsweredWhileAStartIsPreparedStopsItsRun)
       EXPECT_EQ(info.rfind("at time 2 s", 0), 0u) << info;
     }
   }
+}
+
+TEST(StartRefusals, ARunWhoseValuesCannotBeWrittenTouchesNoTimeStep)
+{
+  InterruptedAfterARun p;
+  // Written in place when it stands: only a run that must make it fails to.
+  fs::remove(p.Run() + "/.simulation_values");
+  const Files steps = p.TimeSteps();
+  const std::string saved = p.Saved();
+  setenv("TORVU_FAIL", "write:.simulation_values", 1);
+  TorvuProcess x(p / "x");
+  unsetenv("TORVU_FAIL");
+  const Answer refused = x.Do(Load() + Set(kSimulation, "Run", ""));
+  EXPECT_FALSE(refused.ok);
+  const std::string reason = "not run: the values of the run cannot be written: Input/output error";
+  EXPECT_EQ(refused.text, "Viewer/Project/Simulations/A: " + reason);
+  ExpectSameFiles(p.TimeSteps(), steps, "after the refused run");
+  EXPECT_EQ(p.Saved(), saved);
+  EXPECT_EQ(p.Status(), "finished\n");
+  EXPECT_EQ(ReadFile(p.Run() + "/.simulation_info"), reason + "\n");
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_lock"));
+  EXPECT_EQ(x.Quit(), 0);
 }
