@@ -64,7 +64,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
       return false;
     }
   }
-  AK_StopAtWindow("background start locked");
+  if (!batch) AK_StopAtWindow("background start locked");
   // A start that starts nothing leaves the status and info as they were.
   const auto startsNothing = [&] {
     if (AK_String reason; !marks.Undo(reason))
