@@ -94,7 +94,7 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, 
     if (std::strncmp(before, kRunGone, std::strlen(kRunGone)) == 0) {
       AK_String cut = SW_ReadInfoFile(runDirectory);
       cut.Trim();
-      SW_WriteInfoFile(runDirectory, before + "; then " + cut);
+      (void)SW_WriteInfoFile(runDirectory, before + "; then " + cut);  // a report: the copy is finished
     }
     return SW_TakeOver::CopyFinished;
   }
@@ -106,7 +106,8 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, 
   if (!runEnds) return SW_TakeOver::NothingToEnd;
   // Said once, also when a taker before this one was killed while it ended the run.
   if (std::strncmp(before, kRunGone, std::strlen(kRunGone)) != 0)
-    SW_WriteInfoFile(runDirectory, AK_String(kRunGone) + (before.IsEmpty() ? "" : "; last: " + before));
+    // A report: the status, written once the run is recorded, says the run ended.
+    (void)SW_WriteInfoFile(runDirectory, AK_String(kRunGone) + (before.IsEmpty() ? "" : "; last: " + before));
   // The status stays until the run's newest time step is recorded (SW_RunLock::FinishEndedRun).
   return SW_TakeOver::RunEnded;
 }
@@ -173,6 +174,7 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
       break;
     }
     case AK_LockResult::Held:
+      _refusedBy = before.pid;
       AK_ErrorText = AK_String(who) + ": " + refused +
                      (before.pid == AK_ProcessId()
                           ? AK_String(", a run of this simulation is going on in this process")
@@ -224,7 +226,9 @@ bool SW_RunIsGone(const char* runDirectory)
 void SW_EndRun(const char* runDirectory)
 {
   AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
-  SW_WriteStatusFile(runDirectory, "finished");
+  // Not looked at yet (SW_EndRun answers nothing): a status left "running" with no lock reads as
+  // a run that is gone.
+  (void)SW_WriteStatusFile(runDirectory, "finished");
   if (HasRunDirectory(runDirectory)) GiveUp(LockPath(runDirectory));
 }
 
@@ -237,7 +241,7 @@ void SW_RunLock::FinishEndedRun()
   // up, and another's may go on there now.
   if (!_held || _handedTo != 0 || AK_LiveLockHolder(_path) != AK_ProcessId()) return;
   if (const AK_String status = SW_ReadStatusFile(_directory); StatusOfRunUnderWay(status) || status == "interrupted")
-    SW_WriteStatusFile(_directory, "finished");
+    (void)SW_WriteStatusFile(_directory, "finished");  // not looked at yet: the next taker ends it again
 }
 
 SW_RunLock::~SW_RunLock()

@@ -60,6 +60,9 @@ public:
   SW_RunLock& operator=(const SW_RunLock&) = delete;
 
   bool Held() const { return _held; }
+  // The live process whose lock refused this one; 0 when none did (held, or not taken for
+  // another reason).
+  int RefusedBy() const { return _refusedBy; }
   // What the take-over ended.
   SW_TakeOver TakeOver() const { return _takeOver; }
   // The run directory did not stand: this lock made it.
@@ -84,6 +87,7 @@ private:
   bool _held = false;
   SW_TakeOver _takeOver = SW_TakeOver::None;
   int _handedTo = 0;
+  int _refusedBy = 0;
 };
 
 // Ends what a writer of the run directory whose process is gone left, when one did (a run, a

@@ -139,8 +139,9 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
     if (AK_IsRegularFile(StagedPath(runDirectory, file)) && PutStaged(runDirectory, file) != 0) return cannot(file);
   // No run of the target goes on (its run lock is held): whatever its status said, the run
   // there now is the copy's, which ended.
-  if (reason) SW_WriteInfoFile(runDirectory, reason);
-  if (reason || steps.Count() > 0) SW_WriteStatusFile(runDirectory, "finished");
+  // Not looked at yet: the copy is whole in place whatever these two files say.
+  if (reason) (void)SW_WriteInfoFile(runDirectory, reason);
+  if (reason || steps.Count() > 0) (void)SW_WriteStatusFile(runDirectory, "finished");
   return true;
 }
 
@@ -267,8 +268,9 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory)
     if (!current && mark.namesSeries) return dropMark(nullptr);
     const AK_String cut = "a copy of time steps into it was cut short, its process is gone: nothing of it was put in place";
     AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + cut);
-    SW_WriteInfoFile(runDirectory, cut);
-    SW_WriteStatusFile(runDirectory, "finished");
+    // Not looked at yet: nothing of the copy is in place whatever these two files say.
+    (void)SW_WriteInfoFile(runDirectory, cut);
+    (void)SW_WriteStatusFile(runDirectory, "finished");
     return SW_CutWork::Finished;
   }
   // Another writer changed the series since: the copy was put in place before, and whatever stands
