@@ -128,7 +128,7 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, 
     if (std::strncmp(before, kRunGone, std::strlen(kRunGone)) == 0) {
       AK_String cut = SW_ReadInfoFile(runDirectory);
       cut.Trim();
-      SW_WriteInfoFile(runDirectory, before + "; then " + cut);
+      (void)SW_WriteInfoFile(runDirectory, before + "; then " + cut);  // a report: the copy is finished
     }
     return SW_TakeOver::CopyFinished;
   }
@@ -138,7 +138,8 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, 
   if (!runEnds) return SW_TakeOver::NothingToEnd;
   // Said once, also when a taker before this one was killed while it ended the run.
   if (std::strncmp(before, kRunGone, std::strlen(kRunGone)) != 0)
-    SW_WriteInfoFile(runDirectory, AK_String(kRunGone) + (before.IsEmpty() ? "" : "; last: " + before));
+    // A report: the status, written once the run is recorded, says the run ended.
+    (void)SW_WriteInfoFile(runDirectory, AK_String(kRunGone) + (before.IsEmpty() ? "" : "; last: " + before));
   // The status stays until the run's newest time step is recorded (SW_RunLock::FinishEndedRun).
   return SW_TakeOver::RunEnded;
 }
@@ -237,6 +238,7 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
     }
     case AK_LockResult::Held:
       _refusal = Refusal::HeldByAnother;
+      _refusedBy = before.pid;
       AK_ErrorText = AK_String(who) + ": " + refused + ", " + SW_LockHolderText(PurposeOfWord(before.purpose), before.pid);
       return;
     case AK_LockResult::Failed:

@@ -62,6 +62,9 @@ public:
     NotEnded,       // taken, but what the holder left cannot be ended: given up again
   };
   Refusal Refused() const { return _refusal; }
+  // The live process whose lock refused this one; 0 when none did (held, or not taken for
+  // another reason).
+  int RefusedBy() const { return _refusedBy; }
   // What the take-over ended.
   SW_TakeOver TakeOver() const { return _takeOver; }
   // The run directory did not stand: this lock made it.
@@ -90,6 +93,7 @@ private:
   SW_LockPurpose _purpose = SW_LockPurpose::Other;
   SW_TakeOver _takeOver = SW_TakeOver::None;
   int _handedTo = 0;
+  int _refusedBy = 0;
 };
 
 // What a holder of the run lock holds it for, as a refusal says it: "a run of this simulation is

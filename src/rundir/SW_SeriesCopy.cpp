@@ -147,7 +147,8 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
     if (AK_IsRegularFile(StagedPath(runDirectory, file)) && PutStaged(runDirectory, file) != 0) return cannot(file);
   // No run of the target goes on (its run lock is held): whatever its status said, the run
   // there now is the copy's, which ended.
-  if (reason) SW_WriteInfoFile(runDirectory, reason);
+  // The info only tells what became of the copy, which is whole in place without it.
+  if (reason) (void)SW_WriteInfoFile(runDirectory, reason);
   // A copy without its status would read as a run of unknown state: the mark stays until it is
   // written.
   if (AK_String why; (reason || steps.Count() > 0) && !SW_WriteStatusFile(runDirectory, "finished", &why)) {
@@ -286,7 +287,8 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory, AK_String* failed)
     if (const AK_String failure = DropStaged(runDirectory, false); !failure.IsEmpty()) return cannotFinish(failure);
     if (!current && mark.namesSeries) return dropMark(nullptr);
     const AK_String cut = "a copy of time steps into it was cut short, its process is gone: nothing of it was put in place";
-    SW_WriteInfoFile(runDirectory, cut);
+    // The info only tells what became of the copy: nothing of it is in place either way.
+    (void)SW_WriteInfoFile(runDirectory, cut);
     if (AK_String why; !SW_WriteStatusFile(runDirectory, "finished", &why))
       return cannotFinish("cannot write the status: " + why);
     if (dropMark(nullptr) == SW_CutWork::Failed) return SW_CutWork::Failed;

@@ -54,20 +54,29 @@ AK_String SW_InfoFilePath(const char* runDirectory)
   return AK_JoinPath(SW_RunDirectoryOrCurrent(runDirectory), ".simulation_info");
 }
 
-void SW_ExpectSavedSimulation(const char* runDirectory, const char* stamp)
+bool SW_ExpectSavedSimulation(const char* runDirectory, const char* stamp, AK_String* reason)
 {
-  const AK_String path = ExpectationPath(runDirectory);
+  if (!stamp || !*stamp) return SW_ExpectOnlySavedSimulation(runDirectory, stamp, reason);
   // Read, added to and written again while no save can come in between.
   AK_DirectoryLock writers(SW_RunDirectoryOrCurrent(runDirectory));
-  if (!stamp || !*stamp) {
-    if (AK_FileExists(path)) (void)AK_DeleteFile(path);  // not looked at yet: the start goes on
-    return;
-  }
   AK_String list = SW_ExpectedSavedSimulation(runDirectory);
-  if (IsListed(list, stamp)) return;
+  if (IsListed(list, stamp)) return true;
   if (!list.IsEmpty() && list[list.Length() - 1] != '\n') list += "\n";
   list += AK_String(stamp) + "\n";
-  (void)AK_WriteWholeFile(path, list.c_str(), std::strlen(list.c_str()));  // not looked at yet: the start goes on
+  if (AK_WriteWholeFile(ExpectationPath(runDirectory), list.c_str(), std::strlen(list.c_str()))) return true;
+  if (reason) *reason = std::strerror(errno);
+  return false;
+}
+
+bool SW_ExpectOnlySavedSimulation(const char* runDirectory, const char* stamp, AK_String* reason)
+{
+  const AK_String path = ExpectationPath(runDirectory);
+  AK_DirectoryLock writers(SW_RunDirectoryOrCurrent(runDirectory));
+  const AK_String list = stamp && *stamp ? AK_String(stamp) + "\n" : AK_String();
+  const bool done = list.IsEmpty() ? !AK_FileExists(path) || AK_DeleteFile(path) == 0
+                                   : AK_WriteWholeFile(path, list.c_str(), std::strlen(list.c_str()));
+  if (!done && reason) *reason = std::strerror(errno);
+  return done;
 }
 
 AK_String SW_ExpectedSavedSimulation(const char* runDirectory)
@@ -84,10 +93,12 @@ bool SW_SavedSimulationExpected(const char* runDirectory, const char* stamp)
   return list.IsEmpty() || (stamp && *stamp && IsListed(list, stamp));
 }
 
-void SW_WriteRunValues(const char* runDirectory, const char* digest)
+bool SW_WriteRunValues(const char* runDirectory, const char* digest, AK_String* reason)
 {
-  AK_String ignored;
-  WriteLine(AK_JoinPath(SW_RunDirectoryOrCurrent(runDirectory), ".simulation_values"), digest, ignored);
+  AK_String why;
+  if (WriteLine(AK_JoinPath(SW_RunDirectoryOrCurrent(runDirectory), ".simulation_values"), digest, why)) return true;
+  if (reason) *reason = why;
+  return false;
 }
 
 AK_String SW_ReadRunValues(const char* runDirectory)
@@ -124,8 +135,10 @@ AK_String SW_ReadInfoFile(const char* runDirectory)
   return text;
 }
 
-void SW_WriteInfoFile(const char* runDirectory, const char* text)
+bool SW_WriteInfoFile(const char* runDirectory, const char* text, AK_String* reason)
 {
-  AK_String ignored;
-  WriteLine(SW_InfoFilePath(runDirectory), text, ignored);
+  AK_String why;
+  if (WriteLine(SW_InfoFilePath(runDirectory), text, why)) return true;
+  if (reason) *reason = why;
+  return false;
 }

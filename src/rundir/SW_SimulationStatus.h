@@ -12,15 +12,18 @@
 // current directory.
 AK_String SW_RunDirectoryOrCurrent(const char* runDirectory);
 
-// The files lie in the run directory given (SW_RunDirectoryOrCurrent).
+// The files lie in the run directory given (SW_RunDirectoryOrCurrent). Every function here that
+// changes a file answers whether it did: a status, a start list or the values of a run that did
+// not reach the disk let another process act on older ones.
 // The first word of the status file (at most 63 characters), "unknown" when there is none.
 AK_String SW_ReadStatusFile(const char* runDirectory);
 // Replaces the status file by the word and a line end. False when it could not, with the
-// system's reason in `reason` when given; most callers let a failure pass silently.
-bool SW_WriteStatusFile(const char* runDirectory, const char* word, AK_String* reason = nullptr);
+// system's reason in `reason` when given.
+[[nodiscard]] bool SW_WriteStatusFile(const char* runDirectory, const char* word, AK_String* reason = nullptr);
 // The whole info file, "" when there is none.
 AK_String SW_ReadInfoFile(const char* runDirectory);
-void SW_WriteInfoFile(const char* runDirectory, const char* text);
+// Replaces the info file by the text and a line end; as SW_WriteStatusFile.
+[[nodiscard]] bool SW_WriteInfoFile(const char* runDirectory, const char* text, AK_String* reason = nullptr);
 // The paths of the two files.
 AK_String SW_StatusFilePath(const char* runDirectory);
 AK_String SW_InfoFilePath(const char* runDirectory);
@@ -32,9 +35,14 @@ AK_String SW_InfoFilePath(const char* runDirectory);
 // after it, and never those of another process. Every save writes the attribute file and adds
 // its digest under the directory's lock (AK_DirectoryLock), and the run looks under it too: a
 // save is seen with its digest or not at all.
-// Adds the digest; "" expects nothing from now on (a start that expects nothing, and the start
-// of a run before it names its own).
-void SW_ExpectSavedSimulation(const char* runDirectory, const char* stamp);
+// Adds the digest; "" expects nothing from now on (a start by hand, which runs whatever is saved
+// when it runs). False when the list could not be written (or removed),
+// with the system's reason in `reason` when given: the list on disk is then the one before.
+[[nodiscard]] bool SW_ExpectSavedSimulation(const char* runDirectory, const char* stamp, AK_String* reason = nullptr);
+// The digest alone from now on ("" nothing): the start of a run, which names its own and drops
+// those of an earlier start. As SW_ExpectSavedSimulation, in one write.
+[[nodiscard]] bool SW_ExpectOnlySavedSimulation(const char* runDirectory, const char* stamp,
+                                                AK_String* reason = nullptr);
 // The digests expected, one a line, "" when none is.
 AK_String SW_ExpectedSavedSimulation(const char* runDirectory);
 // True when the run may run the saved simulation of that digest: none is expected, or it is one
@@ -44,6 +52,7 @@ bool SW_SavedSimulationExpected(const char* runDirectory, const char* stamp);
 // The values a run runs under (".simulation_values" in the run directory): the digest of the
 // saved simulation's values when they were its own at its start, "-" when they were not. Whoever
 // ends that run after its process is gone names its last time step in the saved simulation only
-// while its values are still those. Read "" when there is none.
-void SW_WriteRunValues(const char* runDirectory, const char* digest);
+// while its values are still those. Read "" when there is none. Writing answers as
+// SW_WriteStatusFile.
+[[nodiscard]] bool SW_WriteRunValues(const char* runDirectory, const char* digest, AK_String* reason = nullptr);
 AK_String SW_ReadRunValues(const char* runDirectory);

@@ -1,10 +1,12 @@
 // The start macro, the start line and the start of a background run.
 #include "SW_BackgroundStart.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "AK_FrameworkState.h"
 #include "AK_Object.h"
+#include "AK_ProcessLock.h"
 #include "SW_SimulationStatus.h"
 
 namespace {
@@ -84,30 +86,80 @@ AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run)
   return AK_ShellQuote(ProgramPath()) + " " + StartArguments(run);
 }
 
-void SW_StartedMarks::Mark(const char* runDirectory)
+namespace {
+
+// How a file stands: false when there is none.
+bool Read(const AK_String& path, AK_String& text)
 {
-  for (const AK_String& path : {SW_StatusFilePath(runDirectory), SW_InfoFilePath(runDirectory)}) {
-    Before before;
-    before.path = path;
-    before.existed = AK_ReadTextFile(path, before.text);
-    _before.push_back(std::move(before));
-  }
-  SW_WriteStatusFile(runDirectory, "started");
-  SW_WriteInfoFile(runDirectory, "started");
+  text = "";
+  return AK_ReadTextFile(path, text);
 }
 
-void SW_StartedMarks::Undo()
+}  // namespace
+
+SW_StartedMarks::Directory* SW_StartedMarks::Find(const char* runDirectory)
 {
-  // Nothing runs: the files say what they said before.
-  for (const Before& before : _before) {
-    // Not looked at yet: the start failed and says so.
-    if (before.existed) (void)AK_WriteWholeFile(before.path, before.text.c_str(), std::strlen(before.text.c_str()));
-    else (void)AK_DeleteFile(before.path);
-  }
-  _before.clear();
+  for (Directory& directory : _directories)
+    if (directory.runDirectory == runDirectory) return &directory;
+  return nullptr;
 }
 
-int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, const AK_StartedHook& handOver)
+bool SW_StartedMarks::Begin(const char* runDirectory, AK_String& reason)
+{
+  AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
+  Directory directory;
+  directory.runDirectory = runDirectory;
+  for (File* file : {&directory.status, &directory.info}) {
+    file->path = file == &directory.status ? SW_StatusFilePath(runDirectory) : SW_InfoFilePath(runDirectory);
+    file->existed = Read(file->path, file->before);
+    file->left = file->before;
+  }
+  _directories.push_back(directory);
+  // No run read it: the run of this start must not take it for its own interrupt.
+  if (SW_ReadStatusFile(runDirectory) != "interrupted") return true;
+  if (!SW_WriteStatusFile(runDirectory, "finished", &reason)) return false;
+  _directories.back().status.left = "finished\n";
+  return true;
+}
+
+bool SW_StartedMarks::Mark(const char* runDirectory, AK_String& reason)
+{
+  AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
+  if (!Find(runDirectory) && !Begin(runDirectory, reason)) return false;
+  Directory& directory = *Find(runDirectory);
+  // An "Interrupt" answered since the start took the run lock: the run ends on it before its
+  // first step.
+  if (SW_ReadStatusFile(runDirectory) == "interrupted") return true;
+  if (!SW_WriteStatusFile(runDirectory, "started", &reason)) return false;
+  directory.status.left = "started\n";
+  if (!SW_WriteInfoFile(runDirectory, "started", &reason)) return false;
+  directory.info.left = "started\n";
+  return true;
+}
+
+bool SW_StartedMarks::Undo(AK_String& reason)
+{
+  // Nothing runs: the files say what they said before, unless another writer had the last word.
+  bool undone = true;
+  for (const Directory& directory : _directories) {
+    AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(directory.runDirectory));
+    for (const File* file : {&directory.status, &directory.info}) {
+      AK_String now;
+      const bool exists = Read(file->path, now);
+      if (now != file->left || (exists ? now == file->before && file->existed : !file->existed)) continue;
+      const bool put = file->existed
+                           ? AK_WriteWholeFile(file->path, file->before.c_str(), std::strlen(file->before.c_str()))
+                           : AK_DeleteFile(file->path) == 0;
+      if (!put && undone) reason = file->path + ": " + std::strerror(errno);
+      undone = undone && put;
+    }
+  }
+  _directories.clear();
+  return undone;
+}
+
+int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, SW_StartedMarks* marks,
+                          const AK_StartedHook& handOver)
 {
   if (SW_WriteStartMacro(run) != 0) return 1;
   AK_String line = SW_BackgroundStartLine(run);
@@ -116,20 +168,26 @@ int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, const A
     return 0;
   }
   AK_MESSAGE(AK_String("starting ") + line + " in background...");
-  SW_StartedMarks marks;
+  SW_StartedMarks own;
+  SW_StartedMarks& started = marks ? *marks : own;
+  AK_String unmarked;
   const auto mark = [&](int pid) {
     if (handOver) handOver(pid);
-    marks.Mark(run.runDirectory);
+    if (AK_String reason; !started.Mark(run.runDirectory, reason)) unmarked = reason;
   };
   // The batch file lies beside the run's other files, so two runs never share one.
   AK_BatchFileName = AK_JoinPath(run.runDirectory, "start.bat");
-  int started = AK_RunCommand(ProgramPath(), StartArguments(run), 1, 1, mark);
+  const int result = AK_RunCommand(ProgramPath(), StartArguments(run), 1, 1, mark);
   AK_BatchFileName = "";
-  if (started != 0) {
-    marks.Undo();
+  if (result != 0) {
     AK_ErrorText = AK_String("cannot start ") + line;
+    if (AK_String reason; !marks && !own.Undo(reason))
+      AK_ErrorText += "; its status and info files cannot be put back: " + reason;
     return 1;
   }
   AK_MESSAGE(AK_String("started ") + line);
+  // The run goes on, but whoever waits for its status may read that of a run before.
+  if (!unmarked.IsEmpty())
+    AK_ErrorText = "started " + line + ", but its status cannot be marked \"started\": " + unmarked;
   return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "AK_Basic.h"
 #include "AK_Process.h"
+#include "SW_SimulationStatus.h"
 
 // What a background run of a simulation is made of.
 struct SW_BackgroundRun {
@@ -24,29 +25,6 @@ struct SW_BackgroundRun {
   // in the starting process, which the saved project's record need not name.
   AK_String timeStep = {};
 };
-
-// The saved simulations that a start of a run in another process accepts to run
-// (".simulation_start" in the run directory, the digest of each, AK_FileDigest, on a line of its
-// own): its launcher names the one saved when it starts the run, and adds each it saves again
-// before that run is over, so that the run runs values its launcher saved, at its start or
-// after it, and never those of another process. Every save writes the attribute file and adds
-// its digest under the directory's lock (AK_DirectoryLock), and the run looks under it too: a
-// save is seen with its digest or not at all.
-// Adds the digest; "" expects nothing from now on (a start that expects nothing, and the start
-// of a run before it names its own).
-void SW_ExpectSavedSimulation(const char* projectDir, const char* stamp);
-// The digests expected, one a line, "" when none is.
-AK_String SW_ExpectedSavedSimulation(const char* projectDir);
-// True when the run may run the saved simulation of that digest: none is expected, or it is one
-// of them.
-bool SW_SavedSimulationExpected(const char* projectDir, const char* stamp);
-
-// The values a run runs under (".simulation_values" in the run directory): the digest of the
-// saved simulation's values when they were its own at its start, "-" when they were not. Whoever
-// ends that run after its process is gone names its last time step in the saved simulation only
-// while its values are still those. Read "" when there is none.
-void SW_WriteRunValues(const char* projectDir, const char* digest);
-AK_String SW_ReadRunValues(const char* projectDir);
 
 // Writes "start.macro" into the run directory: the set commands that make the second process
 // load the project, load the chosen time step (when there is one), set the simulation's
@@ -66,23 +44,43 @@ AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run);
 // The status and info files of run directories that a start marks "started" before its
 // process may run (written after, "started" could replace the run's own "running" or
 // "finished", and the run would look started for ever), and puts back as they were when the
-// start started nothing.
+// start started nothing. An "Interrupt" answered once the start holds the run lock stays: the
+// run reads it and ends before its first step.
 class SW_StartedMarks {
 public:
-  void Mark(const char* runDirectory);
-  void Undo();
+  // Called under the lock of the run directory, in one step with the taking of the run lock:
+  // keeps the files as they are for Undo, and turns an "interrupted" that no run read (one
+  // written before this start) into "finished", so that an "Interrupt" from now on is told
+  // apart from it. False, with the reason, when that word could not be written.
+  [[nodiscard]] bool Begin(const char* runDirectory, AK_String& reason);
+  // "started" in the status and info files, unless an "Interrupt" came since Begin (a directory
+  // not begun is begun first). False, with the reason, when not written.
+  [[nodiscard]] bool Mark(const char* runDirectory, AK_String& reason);
+  // Puts back what the files said before, where they still say what this start left there (a
+  // refusal's reason, or an "Interrupt", stays). False, with the reason, when one could not be.
+  [[nodiscard]] bool Undo(AK_String& reason);
 
 private:
-  struct Before {
-    AK_String path, text;
+  struct File {
+    AK_String path;
     bool existed = false;
+    AK_String before, left;  // the content before the start; what the start left there
   };
-  std::vector<Before> _before;
+  struct Directory {
+    AK_String runDirectory;
+    File status, info;
+  };
+  Directory* Find(const char* runDirectory);
+  std::vector<Directory> _directories;
 };
 
 // Writes the start macro, then either writes the start line and a line end into `batch`, or,
 // without a batch stream, starts the program detached and marks the status and info files
-// "started". 0 when done; otherwise 1 with the error text ("cannot start " + line when the
-// process could not be started, the status then unchanged).
+// "started" through `marks` (begun by the caller, see SW_StartedMarks, who puts them back when
+// the start fails; without them, marks of its own that it puts back itself). 0 when done;
+// otherwise 1 with the error text ("cannot start " + line when the process could not be
+// started). A process that started, but whose "started" could not be written, is 0 with the
+// error text saying so.
 // `started` receives the id of the started process before it runs (see AK_RunCommand).
-int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, const AK_StartedHook& started = {});
+int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, SW_StartedMarks* marks = nullptr,
+                          const AK_StartedHook& started = {});

@@ -51,7 +51,10 @@ SW_Simulation::~SW_Simulation()
   // an earlier run that reads as this one's. The error that ended the macro is the reason.
   if (!_startedInBackground) return;
   SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not run", RecordForTaker());
-  if (!lock.Held()) return;
+  if (!lock.Held()) {
+    NotRunWithoutLock(lock.RefusedBy());
+    return;
+  }
   AK_String reason("the start macro ended before the run");
   reason += AK_ErrorText.IsEmpty() ? AK_String(", see start.log") : ": " + AK_ErrorText;
   WriteNotRun(reason);

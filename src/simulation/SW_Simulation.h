@@ -590,6 +590,10 @@ private:
   void TakeStateOfRunThatIsGone();
   // The status and info of a run that did not run; see RefuseRun.
   void WriteNotRun(const char* reason);
+  // A run command whose run lock was refused (by the live process `refusedBy`, 0 for none):
+  // the refusal of a background start that cannot take the lock handed to it, written as
+  // WriteNotRun writes it.
+  void NotRunWithoutLock(int refusedBy);
   // Pairs of a restart file name of the coupled flow above and its time, joined with
   // "%AK_SEP%"; the coupled solver writes it, this program never does.
   AK_String _fluidAboveRestartList;

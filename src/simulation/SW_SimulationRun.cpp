@@ -311,7 +311,12 @@ bool SW_SimulationRun::Step(double time, double deltaT)
   return false;
 }
 
-void SW_SimulationRun::Progress(const char* line) { SW_WriteInfoFile(_sim.ProjectDir(), line); }
+void SW_SimulationRun::Progress(const char* line)
+{
+  // A progress line that does not reach the disk is replaced by the next one; the run's end
+  // writes its own.
+  (void)SW_WriteInfoFile(_sim.ProjectDir(), line);
+}
 
 void SW_SimulationRun::Lend()
 {

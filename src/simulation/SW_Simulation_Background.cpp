@@ -4,6 +4,8 @@
 
 #include "AK_FrameworkState.h"
 #include "AK_Group.h"
+#include "AK_Process.h"
+#include "AK_ProcessLock.h"
 #include "SW_RunLoop.h"
 #include "SW_Simulation.h"
 #include "SW_BackgroundStart.h"
@@ -48,17 +50,34 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     return false;
   }
   // Taken before anything is written, so no second start slips in; the batch start takes the
-  // locks of all its runs itself, before it writes their lines.
+  // locks of all its runs itself, before it writes their lines. An "Interrupt" answered from
+  // the moment the lock is held stops the run before its first step: the status is looked at
+  // in one step with the taking.
   std::optional<SW_RunLock> lock;
+  SW_StartedMarks marks;
   if (!batch) {
+    AK_DirectoryLock taking(SW_RunDirectoryOrCurrent(sim.ProjectDir()));
     lock.emplace(sim.ProjectDir(), sim.GetAbsolutePath(), SW_LockPurpose::Run, "not started", sim.RecordForTaker());
     if (!lock->Held()) return false;
+    if (AK_String reason; !marks.Begin(sim.ProjectDir(), reason)) {
+      AK_ErrorText = sim.GetAbsolutePath() + ": not started, the status file cannot be written: " + reason;
+      return false;
+    }
   }
-  // The run's own checks, here already: a start that would only refuse starts nothing.
+  if (!batch) AK_StopAtWindow("background start locked");
+  // A start that starts nothing leaves the status and info as they were.
+  const auto startsNothing = [&] {
+    if (AK_String reason; !marks.Undo(reason))
+      AK_ErrorText += "; its status and info files cannot be put back: " + reason;
+    return false;
+  };
+  // The run's own checks, here already: a start that would only refuse starts nothing, and
+  // says why in the status and info files, as the run would.
   bool ofTheDirectory = false;
   if (const AK_String refusal = sim.StartRefusal(continuing, &ofTheDirectory); !refusal.IsEmpty()) {
     sim.RefuseRun(refusal, ofTheDirectory);
-    return false;
+    // A refusal over files that are not this process's writes nothing there.
+    return ofTheDirectory ? startsNothing() : false;
   }
   if (sim.Get("$autosave") != "0") {
     // The second process loads the project from disk: after a failed save it would run on
@@ -67,7 +86,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     top->SaveProject();
     if (!AK_ErrorText.IsEmpty()) {
       AK_ErrorText = sim.GetAbsolutePath() + ": not started, the project could not be saved: " + AK_ErrorText;
-      return false;
+      return startsNothing();
     }
   }
   SW_BackgroundRun run;
@@ -80,15 +99,21 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   {
     // The run runs only the values saved now (or by this process until it is over): the
     // saved file is read as no save is under way, and the expectations of an earlier start go.
+    // Without the list the run would run whatever another process saved before it loads.
     AK_DirectoryLock writers(sim.ProjectDir());
-    SW_ExpectSavedSimulation(sim.ProjectDir(), "");
-    SW_ExpectSavedSimulation(sim.ProjectDir(), sim.SavedStamp());
+    if (AK_String reason; !SW_ExpectOnlySavedSimulation(sim.ProjectDir(), sim.SavedStamp(), &reason)) {
+      AK_ErrorText = sim.GetAbsolutePath() +
+                     ": not started, the saved simulations its run may run cannot be listed in " +
+                     AK_JoinPath(run.runDirectory, ".simulation_start") + ": " + reason;
+      return startsNothing();
+    }
   }
   // What the project does not keep, the run still needs: the point source, the stop
   // criterion, the switches of the model and the restart file of the flow above.
   for (const AK_String& name : sim.VariableNames()) run.variables.emplace_back(name, sim.GetVariable(name));
   if (!lock) return SW_StartBackgroundRun(run, batch) == 0;
-  if (SW_StartBackgroundRun(run, nullptr, [&lock](int pid) { lock->HandOver(pid); }) != 0) return false;
+  if (SW_StartBackgroundRun(run, nullptr, &marks, [&lock](int pid) { lock->HandOver(pid); }) != 0)
+    return startsNothing();
   lock->Keep();
   sim.HandStateToOtherProcess();
   return true;

@@ -111,7 +111,7 @@ void SW_Simulation::Run(const char*)
   // One run of a simulation at a time, in any process; held until the run ends, however.
   SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not started", RecordForTaker());
   const RunCommandFlag made(_runMadeItsDirectory, lock.MadeDirectory());
-  if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
+  if (!lock.Held()) return NotRunWithoutLock(lock.RefusedBy());  // the refusal answers
   // A background start runs what its launcher saved, also when the launcher saved again since.
   const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
@@ -131,7 +131,7 @@ void SW_Simulation::Continue(const char*)
   const RunCommandFlag background(_runOfBackgroundStart, _startedInBackground);
   SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not started", RecordForTaker());
   const RunCommandFlag made(_runMadeItsDirectory, lock.MadeDirectory());
-  if (!lock.Held()) return void(_startedInBackground = false);  // the refusal answers
+  if (!lock.Held()) return NotRunWithoutLock(lock.RefusedBy());  // the refusal answers
   // A background start runs what its launcher saved, also when the launcher saved again since.
   const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
@@ -471,10 +471,25 @@ void SW_Simulation::WriteNotRun(const char* reason)
   // command made goes again with its refusal (another process removed the simulation's).
   if (ProjectDir().IsEmpty() || _runMadeItsDirectory) return;
   // The reason first: whoever waits for the status finds it when the status changes.
-  SW_WriteInfoFile(ProjectDir(), AK_String("not run: ") + reason);
+  if (AK_String why; !SW_WriteInfoFile(ProjectDir(), AK_String("not run: ") + reason, &why))
+    AK_ErrorText = (AK_ErrorText.IsEmpty() ? GetAbsolutePath() + ": not run: " + reason : AK_ErrorText) +
+                   "; the info file cannot be written: " + why;
   // The refusal answers already; a status or a lock that stays is said in an ERROR, and the next
   // taker of the lock ends it.
   (void)SW_EndRun(ProjectDir());
+}
+
+void SW_Simulation::NotRunWithoutLock(int refusedBy)
+{
+  const bool started = _startedInBackground;
+  _startedInBackground = false;
+  // The lock a background start handed to this process, which cannot take it: nobody else
+  // holds it, and the launcher's "started" would stay until a later taker ended the run as if
+  // it had gone on. A lock that another process holds is that process's run, whose files stay.
+  if (!started || refusedBy != 0 || ProjectDir().IsEmpty()) return;
+  AK_DirectoryLock locked(ProjectDir());
+  if (const AK_String status = SW_ReadStatusFile(ProjectDir()); status != "started" && status != "interrupted") return;
+  WriteNotRun("the run lock handed to it cannot be taken: " + AK_LockError());
 }
 
 AK_String SW_Simulation::WriteOutput()
@@ -567,6 +582,11 @@ void SW_Simulation::RunLoop(bool fromStart)
         _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
     if (!gate.passed)
       return RefuseRun(GateRefusal(gate), true);
+    // Before any time step is touched: whoever ends the run after its process is gone records
+    // by them, and would otherwise read those of a run before.
+    _runValues = valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_String("-");
+    if (AK_String why; !SW_WriteRunValues(ProjectDir(), _runValues, &why))
+      return RefuseRun("the values of the run cannot be written: " + why);
     // Later time steps that stay would go on beside this run's: refused before it writes one. What
     // stays is one run's series without a gap; a run from 0 s holds none of it, and the saved
     // record names none of its files that went.
@@ -577,8 +597,6 @@ void SW_Simulation::RunLoop(bool fromStart)
       if (startsOver) _series.Drop();
       return RefuseRun("the later time steps cannot all be removed: " + stayed);
     }
-    _runValues = valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_String("-");
-    SW_WriteRunValues(ProjectDir(), _runValues);
   }
   CheckFrictionParameters();
   auto run = std::make_unique<SW_SimulationRun>(*this);
@@ -596,9 +614,15 @@ void SW_Simulation::RunLoop(bool fromStart)
   // What follows an output in every step: the state the run goes on from counts into the peak
   // kinetic energy (a state read from a file holds the peak of the steps before it).
   if (!startsOver) run->AfterStep();
-  SW_WriteStatusFile(ProjectDir(), "running");
+  // A run whose status does not say it runs cannot be interrupted, and one of a background
+  // start would look started for ever: it ends here, as after a failed output. (Without a
+  // project directory the status of the current directory is the last writer's anyway.)
+  if (AK_String why;
+      !SW_WriteStatusFile(ProjectDir(), "running", &why) && !ProjectDir().IsEmpty() && failure.IsEmpty())
+    failure = AK_String::Format("stopped at time %g s: the status file cannot be written: ", CurrentTime) + why;
   beginning.reset();
-  SW_WriteInfoFile(ProjectDir(), AK_String::Format("at time %.15gs", CurrentTime));
+  // A progress line: the next one replaces it.
+  (void)SW_WriteInfoFile(ProjectDir(), AK_String::Format("at time %.15gs", CurrentTime));
 
   if (SW_Particles* particles = Particles()) {
     const AK_Array<AK_Vec3>& x = particles->Positions();
@@ -626,8 +650,9 @@ void SW_Simulation::RunLoop(bool fromStart)
   MarkModified("LoadTimeStep");
   if (!failure.IsEmpty()) {
     // The reason first: whoever waits for the status finds it when the status changes.
-    SW_WriteInfoFile(ProjectDir(), failure);
     AK_ErrorText = GetAbsolutePath() + ": " + failure;
+    if (AK_String why; !SW_WriteInfoFile(ProjectDir(), failure, &why))
+      AK_ErrorText += "; the info file cannot be written: " + why;
   }
   // Before the status: whoever waits for "finished" to load the project finds the record.
   RecordRunState();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "AK_Group.h"
+#include "AK_ProcessLock.h"
 #include "SW_Simulation.h"
 #include "SW_BackgroundStart.h"
 #include "SW_RunLock.h"
@@ -159,13 +160,32 @@ void SW_Simulations::StartActive()
     return;
   }
   // The batch runs them one after another: each is locked from now until its own run ends, so
-  // no other start slips in while it waits for its turn.
+  // no other start slips in while it waits for its turn. An "Interrupt" answered from then on
+  // stops its run before its first step (see SW_StartedMarks).
   std::vector<std::unique_ptr<SW_RunLock>> locks;
+  std::vector<SW_StartedMarks> marks(active.size());
+  // A start that starts nothing leaves every status and info as they were.
+  const auto startsNothing = [&] {
+    for (size_t i = 0; i < locks.size(); ++i)
+      if (AK_String reason; locks[i] && !marks[i].Undo(reason))
+        AK_ErrorText +=
+            "; the status and info files of " + active[i]->GetAbsolutePath() + " cannot be put back: " + reason;
+  };
   for (SW_Simulation* simulation : active) {
+    AK_DirectoryLock taking(SW_RunDirectoryOrCurrent(simulation->ProjectDir()));
     locks.push_back(std::make_unique<SW_RunLock>(simulation->ProjectDir(), simulation->GetAbsolutePath(),
                                                  SW_LockPurpose::Run, "not started",
                                                  simulation->RecordForTaker()));
-    if (!locks.back()->Held()) return;
+    if (!locks.back()->Held()) {
+      locks.pop_back();  // the refusal answers
+      startsNothing();
+      return;
+    }
+    if (AK_String reason; !marks[locks.size() - 1].Begin(simulation->ProjectDir(), reason)) {
+      AK_ErrorText = simulation->GetAbsolutePath() + ": not started, the status file cannot be written: " + reason;
+      startsNothing();
+      return;
+    }
   }
   // A start before this one may not have read its batch yet: this one is written beside it
   // and takes the name only when whole, and each shell runs the file of its own start.
@@ -173,14 +193,20 @@ void SW_Simulations::StartActive()
   AK_BatchFile batch(path);
   if (!batch) {
     AK_ErrorText = "cannot open batch file " + path;
+    startsNothing();
     return;
   }
   AK_String firstError;
   for (size_t i = 0; i < active.size(); ++i) {
     SW_Simulation* simulation = active[i];
     AK_ErrorText = "";
-    // A simulation that has no start line never runs: its lock goes now.
-    if (!simulation->RunInBackground(batch.Stream())) locks[i].reset();
+    // A simulation that has no start line never runs: its lock goes now, and its files say what
+    // they said.
+    if (!simulation->RunInBackground(batch.Stream())) {
+      if (AK_String reason; !marks[i].Undo(reason))
+        AK_ErrorText += "; its status and info files cannot be put back: " + reason;
+      locks[i].reset();
+    }
     if (firstError.IsEmpty()) firstError = AK_ErrorText;
     // The particles in suspension of one run settle before the next one starts.
     if (simulation->InteractionTypeWithFluidAbove == "particles suspension")
@@ -189,27 +215,31 @@ void SW_Simulations::StartActive()
   if (!batch.Commit()) {
     // A batch cut short is never started.
     AK_ErrorText = "cannot write batch file " + path;
+    startsNothing();
     return;
   }
   // Each queued simulation reads "started" from now until its turn comes, as after a start in
   // the background, not the status of a run before; the shell's lock tells when it is gone.
-  SW_StartedMarks marks;
+  AK_String unmarked;
   const auto handOver = [&](int pid) {
     for (size_t i = 0; i < locks.size(); ++i)
       if (locks[i]) {
         locks[i]->HandOver(pid);
-        marks.Mark(active[i]->ProjectDir());
+        if (AK_String reason; !marks[i].Mark(active[i]->ProjectDir(), reason) && unmarked.IsEmpty())
+          unmarked = active[i]->GetAbsolutePath() + ": started, but its status cannot be marked \"started\": " + reason;
       }
   };
   if (StartBatchFile(batch, handOver) != 0) {
-    marks.Undo();
-    firstError = "starting batch command failed";
+    AK_ErrorText = "starting batch command failed";
+    startsNothing();
+    firstError = AK_ErrorText;
   } else {
     for (size_t i = 0; i < locks.size(); ++i)
       if (locks[i]) {
         locks[i]->Keep();
         active[i]->HandStateToOtherProcess();
       }
+    if (firstError.IsEmpty()) firstError = unmarked;
   }
   AK_ErrorText = firstError;
 }
@@ -257,8 +287,13 @@ void SW_Simulations::WriteStartMacroAndBat(const char* directory)
   SW_BackgroundRun run{runDirectory, projectDir, "Project/Simulations", id, false};
   // The directory is typed by a user and often holds blanks: the refusal quotes the path.
   if (SW_WriteStartMacro(run, true) != 0) return;
-  // Started by hand, whenever: it runs what is saved then.
-  SW_ExpectSavedSimulation(runDirectory, "");
+  // Started by hand, whenever: it runs what is saved then. A list left of an earlier start would
+  // refuse it.
+  if (AK_String reason; !SW_ExpectSavedSimulation(runDirectory, "", &reason)) {
+    AK_ErrorText = "start files of '" + value + "' not written: " + AK_JoinPath(runDirectory, ".simulation_start") +
+                   " cannot be removed: " + reason;
+    return;
+  }
   AK_String path = AK_JoinPath(value, "start.bat");
   AK_File file = AK_File::Replacing(path, "w");
   if (file) std::fprintf(file, "%s\n", SW_BackgroundStartLine(run).c_str());

@@ -20,9 +20,9 @@ TEST(SimulationStatus, StatusAndInfoFilesCarryAnyPath)
   EXPECT_STREQ(SW_ReadInfoFile(d), "");
   WriteFile(runDir + "/.simulation_status", std::string(80, 'w') + "\n");
   EXPECT_STREQ(SW_ReadStatusFile(d), std::string(63, 'w').c_str());
-  SW_WriteInfoFile(d, "t = 5 s");
+  EXPECT_TRUE(SW_WriteInfoFile(d, "t = 5 s"));
   EXPECT_STREQ(SW_ReadInfoFile(d), "t = 5 s\n");
-  SW_WriteStatusFile(d, "finished");
+  EXPECT_TRUE(SW_WriteStatusFile(d, "finished"));
   EXPECT_STREQ(SW_ReadStatusFile(d), "finished");
 }
 
@@ -33,12 +33,12 @@ TEST(SimulationStatus, StatusFileIsWrittenOnlyWhenItChanges)
   ScratchDir dir;
   const char* d = dir.Path().c_str();
   const std::string status = dir / ".simulation_status", seen = dir / "seen";
-  SW_WriteStatusFile(d, "running");
+  EXPECT_TRUE(SW_WriteStatusFile(d, "running"));
   // A second name for the file that stands now: a replacement gives the status a new file.
   std::filesystem::create_hard_link(status, seen);
-  SW_WriteStatusFile(d, "running");
+  EXPECT_TRUE(SW_WriteStatusFile(d, "running"));
   EXPECT_TRUE(std::filesystem::equivalent(status, seen));
-  SW_WriteStatusFile(d, "finished");
+  EXPECT_TRUE(SW_WriteStatusFile(d, "finished"));
   EXPECT_FALSE(std::filesystem::equivalent(status, seen));
   EXPECT_STREQ(SW_ReadStatusFile(d), "finished");
   EXPECT_EQ(ReadFile(seen), "running\n");
@@ -54,11 +54,11 @@ TEST(SimulationStatus, WithoutProjectDirectoryTheFilesAreInTheCurrentDirectory)
     EXPECT_STREQ(SW_RunDirectoryOrCurrent(none), ".");
     EXPECT_STREQ(SW_ReadStatusFile(none), "unknown");
     EXPECT_STREQ(SW_ReadInfoFile(none), "");
-    SW_WriteStatusFile(none, "running");
-    SW_WriteInfoFile(none, "at time 1 s");
+    EXPECT_TRUE(SW_WriteStatusFile(none, "running"));
+    EXPECT_TRUE(SW_WriteInfoFile(none, "at time 1 s"));
     EXPECT_EQ(ReadFile(here / ".simulation_status"), "running\n");
     EXPECT_EQ(ReadFile(here / ".simulation_info"), "at time 1 s\n");
-    SW_WriteStatusFile(".", "interrupted");
+    EXPECT_TRUE(SW_WriteStatusFile(".", "interrupted"));
     EXPECT_STREQ(SW_ReadStatusFile(none), "interrupted");
     EXPECT_STREQ(SW_ReadInfoFile(none), "at time 1 s\n");
     std::filesystem::remove(here / ".simulation_status");

@@ -17,7 +17,7 @@ TEST(BackgroundStart, StartMacroAndStartLineCarryAnyPath)
   ASSERT_EQ(AK_MakeDirectory(runDir.c_str()), 0);
   SW_BackgroundRun run{runDir.c_str(), "/projects/valley one", "Project/Simulations", "Sim1", false};
   const char* d = runDir.c_str();
-  SW_WriteStatusFile(d, "finished");
+  EXPECT_TRUE(SW_WriteStatusFile(d, "finished"));
 
   std::FILE* batch = std::tmpfile();
   ASSERT_EQ(SW_StartBackgroundRun(run, batch), 0);

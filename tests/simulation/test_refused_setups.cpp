@@ -136,7 +136,7 @@ TEST(RefusedSetups, ReleasesThatMakeNoParticleAreRefusedBeforeAnyFileChanges)
     ASSERT_STREQ(AK_ErrorText, "");
     const std::map<std::string, std::string> before = p.TimeSteps();
     ASSERT_EQ(before.size(), 3u);  // 0, 0.5 and 1 s
-    SW_WriteStatusFile(p.run.c_str(), "started");
+    EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), "started"));
 
     c.prepare(p);
     MessageCapture messages;
@@ -334,7 +334,7 @@ TEST(RefusedSetups, EverySmoothedParticleModeLoadsAndOnlyAnUncountableGridIsRefu
     p.sim->Set("Run", "");
     ASSERT_STREQ(AK_ErrorText, "");
     const std::map<std::string, std::string> before = p.TimeSteps();
-    SW_WriteStatusFile(p.run.c_str(), "started");
+    EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), "started"));
     p.sim->Set("SphMode", AK_String::Format("%d", c.mode));
     p.sim->Set("EndTime", "1");
     AK_ErrorText = "";

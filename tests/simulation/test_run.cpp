@@ -266,8 +266,8 @@ TEST(Run, RefusedRunsChangeNothing)
     RunProject p;
     c.prepare(p);
     if (status) {
-      SW_WriteStatusFile(p.run.c_str(), status);
-      SW_WriteInfoFile(p.run.c_str(), "at time 10 s, run time h:m:s 0:0:1");
+      EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), status));
+      EXPECT_TRUE(SW_WriteInfoFile(p.run.c_str(), "at time 10 s, run time h:m:s 0:0:1"));
     }
     if (std::string(status ? status : "") == "running") WriteFile(p.run + "/.simulation_lock", "1073741000\n");
     MessageCapture messages;
@@ -610,7 +610,7 @@ TEST(Run, OneRunOfASimulationAtATime)
   for (const std::string& live : {std::string("1\n"), ofLiveProcess})
   for (const char* status : {"finished", "running"}) {
     WriteFile(lock, live);
-    SW_WriteStatusFile(p.run.c_str(), status);
+    EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), status));
     WriteFile(p.run + "/at_0000001.0000.TimeStep", "");  // what that run wrote so far
     WriteFile(leftover, "what that run is writing");
     const bool running = std::string(status) == "running";
@@ -667,7 +667,7 @@ TEST(Run, OneRunOfASimulationAtATime)
   for (const Gone& g : gone) {
     SCOPED_TRACE(g.warning);
     if (!g.lock.empty()) WriteFile(lock, g.lock);
-    SW_WriteStatusFile(p.run.c_str(), g.status.c_str());
+    EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), g.status.c_str()));
     EXPECT_STREQ(p.sim->Get("RunVis"), "w");
     MessageCapture messages;
     AK_ErrorText = "";
@@ -691,8 +691,8 @@ TEST(Run, OneRunOfASimulationAtATime)
     SCOPED_TRACE(g.warning);
     if (!g.lock.empty()) WriteFile(lock, g.lock);
     for (const std::string& name : leftovers) WriteFile(p.run + "/" + name, "left");
-    SW_WriteStatusFile(p.run.c_str(), g.status.c_str());
-    SW_WriteInfoFile(p.run.c_str(), "at time 2 s");
+    EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), g.status.c_str()));
+    EXPECT_TRUE(SW_WriteInfoFile(p.run.c_str(), "at time 2 s"));
     p.sim->Set("DeleteTimesteps", "except last");
     EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
     EXPECT_STREQ(SW_ReadInfoFile(p.run.c_str()), "its run did not finish, its process is gone; last: at time 2 s\n");
@@ -701,8 +701,8 @@ TEST(Run, OneRunOfASimulationAtATime)
   }
   // A run that finished before its process went leaves its status and progress line as they are.
   WriteFile(lock, "1073741000\n");
-  SW_WriteStatusFile(p.run.c_str(), "finished");
-  SW_WriteInfoFile(p.run.c_str(), "at time 4 s");
+  EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), "finished"));
+  EXPECT_TRUE(SW_WriteInfoFile(p.run.c_str(), "at time 4 s"));
   p.sim->Set("DeleteTimesteps", "except last");
   EXPECT_STREQ(SW_ReadInfoFile(p.run.c_str()), "at time 4 s\n");
   for (const std::string& name : kept) std::remove((p.run + "/" + name).c_str());

@@ -177,7 +177,7 @@ TEST(TimeStepFile, BackgroundStartNeedsSomethingToReleaseAndNoRunningRun)
   s.sim->Set("Interrupt", "");
   EXPECT_EQ(ReadFile(s.run + "/.simulation_status"), "interrupted\n");
   // A run of another live process (a status alone, whose run is gone, would not stop a start).
-  SW_WriteStatusFile(s.sim->ProjectDir(), "running");
+  EXPECT_TRUE(SW_WriteStatusFile(s.sim->ProjectDir(), "running"));
   WriteFile(s.run + "/.simulation_lock", "1\n");
   for (const char* strength : {"", "0", "-1", "5"}) {
     messages.Clear();
@@ -193,7 +193,7 @@ TEST(TimeStepFile, BackgroundStartNeedsSomethingToReleaseAndNoRunningRun)
   EXPECT_FALSE(AK_FileExists((s.run + "/start.macro").c_str()));
 
   // A project that cannot be saved is not run from what an older save left on disk.
-  SW_WriteStatusFile(s.sim->ProjectDir(), "finished");
+  EXPECT_TRUE(SW_WriteStatusFile(s.sim->ProjectDir(), "finished"));
   (void)AK_DeleteFile((s.run + "/.simulation_lock").c_str());  // it may not stand
   EXPECT_EQ(0, AK_MakeDirectory((s.dir / "Container.dat").c_str()));  // where the top object's data goes
   AK_ErrorText = "";
@@ -232,7 +232,9 @@ TEST(TimeStepFile, RunStatusAndTimeStepAnswers)
   MessageCapture messages;
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string(r.word) + " with the lock '" + r.lock + "'");
-    if (std::string(r.word) != "unknown") SW_WriteStatusFile(s.sim->ProjectDir(), r.word);
+    if (std::string(r.word) != "unknown") {
+      EXPECT_TRUE(SW_WriteStatusFile(s.sim->ProjectDir(), r.word));
+    }
     if (r.lock.empty()) (void)AK_DeleteFile((s.run + "/.simulation_lock").c_str());  // it may not stand
     else WriteFile(s.run + "/.simulation_lock", r.lock);
     const std::string filesBefore = RunProcess("ls -la --time-style=full-iso " + ShellQuote(s.run));
@@ -335,7 +337,7 @@ TEST(TimeStepFile, ALoadTakesTheNewestTimeStepOnlyOfARunThatIsGone)
   AK_String recorded;
   for (const bool gone : {false, true}) {
     SCOPED_TRACE(gone ? "a lock left behind" : "interrupted, no lock");
-    SW_WriteStatusFile(s.run.c_str(), "interrupted");
+    EXPECT_TRUE(SW_WriteStatusFile(s.run.c_str(), "interrupted"));
     if (gone) WriteFile(lock, "1073741000\n");
     MessageCapture messages;
     AK_ErrorText = "";

@@ -204,7 +204,7 @@ TEST(UserLawFaults, ALawWithoutUsableTauRefusesTheRunBeforeAnyFileChanges)
     ASSERT_STREQ(AK_ErrorText, "");
     const std::map<std::string, std::string> before = TimeStepContents(p);
     ASSERT_EQ(before.size(), 3u);
-    SW_WriteStatusFile(p.run.c_str(), "started");
+    EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), "started"));
 
     const std::string law = p.dir.Write("laws/law.cint", c.source);
     MessageCapture messages;
@@ -221,7 +221,7 @@ TEST(UserLawFaults, ALawWithoutUsableTauRefusesTheRunBeforeAnyFileChanges)
     p.sim->Set("EndTime", "0.4");  // something left to continue
     for (const char* command : {"Run", "Continue"}) {
       SCOPED_TRACE(command);
-      SW_WriteStatusFile(p.run.c_str(), "started");
+      EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), "started"));
       EXPECT_EQ(Answer(*p.sim, command, ""), "project/Simulations/Avalanche1: not run: " + fault);
       EXPECT_TRUE(TimeStepContents(p) == before) << "a time-step file was written, replaced or removed";
       EXPECT_FALSE(messages.HasPrefix("computing time step "));
@@ -266,7 +266,7 @@ TEST(UserLawFaults, LawsWithAUsableFunctionStillRun)
     p.sim->Set("DeltaOut", "0.1");
     const std::string answer = Answer(*p.sim, "FrictionType", WithLaw(c.frictionType, law));
     EXPECT_EQ(c.then ? c.then(*p.sim, law) : answer, "");
-    SW_WriteStatusFile(p.run.c_str(), "started");
+    EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), "started"));
     MessageCapture messages;
     EXPECT_EQ(Answer(*p.sim, "Run", ""), "");
     EXPECT_EQ(messages.WithPrefix("computing time step ").size(), 2u);

@@ -1,0 +1,115 @@
+// Starts that must not run: a background start whose list of the saved simulations it may run
+// cannot be written starts nothing and leaves every file of the run directory as it was; an
+// Interrupt answered while a start is prepared, after it took the run lock, stops its run before
+// the first step, while one that no run read before the start does not; a run whose values
+// cannot be written refuses before it touches a time step.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "ExampleTerrain.h"
+#include "SharedProjectProcesses.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The example run to 2 s, then interrupted with no run to read it: the word a start finds.
+struct InterruptedAfterARun : SharedExample {
+  InterruptedAfterARun() : SharedExample(2, 1)
+  {
+    Torvu(*this / "setup", "run.macro", Load() + Set(kSimulation, "Run", "") + Set(kSimulation, "Interrupt", ""));
+  }
+};
+
+std::string StartInBackground()
+{
+  return Load() + Set(kSimulation, "$autosave", "0") + Set(kSimulation, "RunInBackground", "");
+}
+
+}  // namespace
+
+TEST(StartRefusals, AStartWhoseStartListCannotBeWrittenStartsNothing)
+{
+  InterruptedAfterARun p;
+  WriteFile(p.Run() + "/.simulation_start", "the list of an earlier start\n");
+  const Files before = FilesIn(p.Run());
+  ASSERT_EQ(p.Status(), "interrupted\n");
+  setenv("TORVU_FAIL", "write:.simulation_start", 1);
+  TorvuProcess x(p / "x");
+  unsetenv("TORVU_FAIL");
+  const Answer refused = x.Do(StartInBackground());
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.text, "Viewer/Project/Simulations/A: not started, the saved simulations its run may run cannot be "
+                          "listed in ../proj/Project/Simulations/A/.simulation_start: Input/output error");
+  // No lock, no start macro, no log: the status and info as they were, to the byte.
+  ExpectSameFiles(FilesIn(p.Run()), before, "after the refused start");
+  EXPECT_FALSE(Contains(x.Log(), "starting ")) << Gist(x.Log());
+  EXPECT_EQ(x.Quit(), 0);
+}
+
+// X starts A in the background and is stopped once it holds the run lock; Y interrupts A there,
+// or does not. X goes on and starts the run.
+TEST(StartRefusals, AnInterruptAnsweredWhileAStartIsPreparedStopsItsRun)
+{
+  for (const bool interrupt : {true, false}) {
+    SCOPED_TRACE(interrupt ? "interrupted while prepared" : "interrupted only before the start");
+    InterruptedAfterARun p;
+    const Files steps = p.TimeSteps();
+    const std::string saved = p.Saved();
+    fs::create_directories(p / "x");
+    WriteFile(p / "x/start.macro", StartInBackground());
+    setenv("TORVU_STOP_AT", "background start locked", 1);
+    const pid_t x = StartTorvu(p / "x", "start.macro", p / "x/torvu.log");
+    unsetenv("TORVU_STOP_AT");
+    ASSERT_GT(x, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(x, &status, WUNTRACED), x);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    EXPECT_NE(ReadFile(p.Run() + "/.simulation_lock").find(std::to_string(x)), std::string::npos);
+    if (interrupt) Torvu(p / "y", "interrupt.macro", Load() + Set(kSimulation, "Interrupt", ""));
+    kill(x, SIGCONT);
+    ASSERT_EQ(waitpid(x, &status, 0), x);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(Contains(ReadFile(p / "x/torvu.log"), "\nstarted '")) << Gist(ReadFile(p / "x/torvu.log"));
+    ASSERT_TRUE(WaitUntilFinished(p.Run()));
+    const std::string info = ReadFile(p.Run() + "/.simulation_info");
+    if (interrupt) {
+      EXPECT_EQ(info, "not run: interrupted before it began\n");
+      ExpectSameFiles(p.TimeSteps(), steps, "after the interrupted start");
+      EXPECT_EQ(p.Saved(), saved);
+    } else {
+      EXPECT_EQ(info.rfind("at time 2 s", 0), 0u) << info;
+    }
+  }
+}
+
+TEST(StartRefusals, ARunWhoseValuesCannotBeWrittenTouchesNoTimeStep)
+{
+  InterruptedAfterARun p;
+  // Written in place when it stands: only a run that must make it fails to.
+  fs::remove(p.Run() + "/.simulation_values");
+  const Files steps = p.TimeSteps();
+  const std::string saved = p.Saved();
+  setenv("TORVU_FAIL", "write:.simulation_values", 1);
+  TorvuProcess x(p / "x");
+  unsetenv("TORVU_FAIL");
+  const Answer refused = x.Do(Load() + Set(kSimulation, "Run", ""));
+  EXPECT_FALSE(refused.ok);
+  const std::string reason = "not run: the values of the run cannot be written: Input/output error";
+  EXPECT_EQ(refused.text, "Viewer/Project/Simulations/A: " + reason);
+  ExpectSameFiles(p.TimeSteps(), steps, "after the refused run");
+  EXPECT_EQ(p.Saved(), saved);
+  EXPECT_EQ(p.Status(), "finished\n");
+  EXPECT_EQ(ReadFile(p.Run() + "/.simulation_info"), reason + "\n");
+  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_lock"));
+  EXPECT_EQ(x.Quit(), 0);
+}
