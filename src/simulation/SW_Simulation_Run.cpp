@@ -474,9 +474,8 @@ void SW_Simulation::WriteNotRun(const char* reason)
   if (AK_String why; !SW_WriteInfoFile(ProjectDir(), AK_String("not run: ") + reason, &why))
     AK_ErrorText = (AK_ErrorText.IsEmpty() ? GetAbsolutePath() + ": not run: " + reason : AK_ErrorText) +
                    "; the info file cannot be written: " + why;
-  // The refusal answers already; a status or a lock that stays is said in an ERROR, and the next
-  // taker of the lock ends it.
-  (void)SW_EndRun(ProjectDir());
+  if (const AK_String ended = SW_EndRun(ProjectDir()); !ended.IsEmpty())
+    AK_ErrorText = (AK_ErrorText.IsEmpty() ? GetAbsolutePath() + ": not run: " + reason : AK_ErrorText) + "; " + ended;
 }
 
 void SW_Simulation::NotRunWithoutLock(int refusedBy)
