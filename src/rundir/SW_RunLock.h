@@ -13,6 +13,7 @@
 // holder that is gone are the rules of the run directory (SW_RunDirectory.h). Without a run
 // directory there is no lock: such a run writes no time steps, only the status and info files of
 // the current directory, where the last writer wins as it does between any two processes.
+
 // What the lock is taken for. A refusal names it; a taker of a lock whose holder is gone ends a
 // run, a copy, or (any other) nothing a run leaves behind.
 enum class SW_LockPurpose {
