@@ -581,10 +581,12 @@ void SW_Simulation::RunLoop(bool fromStart)
         _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
     if (!gate.passed)
       return RefuseRun(GateRefusal(gate), true);
-    // Before any time step is touched: whoever ends the run after its process is gone records
-    // by them, and would otherwise read those of a run before.
+    // Whoever ends the run after its process is gone records by the values of the run: until the
+    // later time steps went, they say "not this run's own" ("-"), so that a kill in between never
+    // leaves this run's values beside the newest time step of the run before. The first write
+    // that fails refuses the run before any time step is touched.
     _runValues = valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_String("-");
-    if (AK_String why; !SW_WriteRunValues(ProjectDir(), _runValues, &why))
+    if (AK_String why; !SW_WriteRunValues(ProjectDir(), "-", &why))
       return RefuseRun("the values of the run cannot be written: " + why);
     // Later time steps that stay would go on beside this run's: refused before it writes one. What
     // stays is one run's series without a gap; a run from 0 s holds none of it, and the saved
@@ -596,6 +598,8 @@ void SW_Simulation::RunLoop(bool fromStart)
       if (startsOver) _series.Drop();
       return RefuseRun("the later time steps cannot all be removed: " + stayed);
     }
+    if (AK_String why; _runValues != "-" && !SW_WriteRunValues(ProjectDir(), _runValues, &why))
+      return RefuseRun("the values of the run cannot be written: " + why);
   }
   CheckFrictionParameters();
   auto run = std::make_unique<SW_SimulationRun>(*this);
