@@ -221,7 +221,8 @@ void AK_RemoveLeftovers(const char* directory, const AK_Leftovers& what)
   });
   for (const AK_String& path : leftovers) {
     if (what.removing) what.removing(path);
-    AK_DeleteFile(path);
+    // One that stays is still no file in its place: the next cleaner tries again.
+    (void)AK_DeleteFile(path);
   }
 }
 
@@ -432,7 +433,7 @@ int AK_MakeDirectories(const char* path)
   if (!path || !*path) return -1;
   const std::string p = AK_NormalizePath(path).c_str();
   for (size_t slash = p.find('/', 1); slash != std::string::npos; slash = p.find('/', slash + 1))
-    if (slash > 0 && p[slash - 1] != '/') AK_MakeDirectory(p.substr(0, slash).c_str());
+    if (slash > 0 && p[slash - 1] != '/') (void)AK_MakeDirectory(p.substr(0, slash).c_str());  // a level missing fails the last
   return AK_MakeDirectory(p.c_str());
 }
 
