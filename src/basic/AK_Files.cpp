@@ -33,9 +33,30 @@ AK_String AK_JoinPath(const char* directory, const char* name)
   return joined;
 }
 
+bool AK_OpenForReadingFails(const char* path)
+{
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    const char* value = std::getenv(kFailOnceVariable);
+    const std::string text = value ? value : "", item = "open:";
+    for (size_t start = 0; start <= text.size();) {
+      const size_t comma = std::min(text.find(',', start), text.size());
+      if (text.compare(start, item.size(), item) == 0 && comma > start + item.size())
+        list.push_back(text.substr(start + item.size(), comma - start - item.size()));
+      start = comma + 1;
+    }
+    return list;
+  }();
+  if (names.empty() || !path) return false;
+  if (std::find(names.begin(), names.end(), AK_String(path).BaseName().c_str()) == names.end()) return false;
+  errno = EACCES;
+  return true;
+}
+
 std::FILE* AK_FileOpen(const char* path, const char* mode)
 {
   if (!path || !mode) return nullptr;
+  if (*mode == 'r' && AK_OpenForReadingFails(path)) return nullptr;
   return std::fopen(AK_NormalizePath(path).c_str(), mode);
 }
 
@@ -297,6 +318,10 @@ bool AK_OpenTextInput(std::ifstream& in, const char* path)
   if (in.is_open()) in.close();
   in.clear();
   if (!AK_IsRegularFile(path)) {
+    in.setstate(std::ios::failbit);
+    return false;
+  }
+  if (AK_OpenForReadingFails(path)) {
     in.setstate(std::ios::failbit);
     return false;
   }
@@ -566,7 +591,7 @@ AK_VersionRead AK_ReadFileVersion(const char* rawPath, size_t limit, AK_String& 
     return AK_VersionRead::Failed;
   };
   // Not blocked by a FIFO put in its place.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = AK_OpenForReadingFails(path) ? -1 : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     struct stat st;
     return errno == ENOENT && ::lstat(path.c_str(), &st) != 0 ? AK_VersionRead::Missing : failed(errno);

@@ -24,6 +24,13 @@ AK_String AK_JoinPath(const char* directory, const char* name);
 
 // fopen through AK_NormalizePath.
 std::FILE* AK_FileOpen(const char* path, const char* mode);
+// A file a test makes unreadable, as a file of another user is (CI may run as root, whom the
+// missing read bit stops from nothing): items "open:NAME" of the environment variable
+// TORVU_FAIL (kFailOnceVariable; NAME a file's base name) fail every open for reading of a file
+// of that name in this process, with errno EACCES. Every opener for reading asks it first: the
+// opens of AK_File and AK_FileOpen in a read mode, AK_OpenTextInput, AK_ReadFileVersion and
+// AK_StreamOpen. Read once; false for every file without the variable.
+bool AK_OpenForReadingFails(const char* path);
 
 // An open file that closes itself. It converts to its FILE*, so it is used wherever one is
 // (null when the open failed).

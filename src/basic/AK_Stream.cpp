@@ -326,7 +326,7 @@ int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool repla
   } else {
     AK_String native = AK_NormalizePath(path);
     errno = 0;
-    stream._file = gzopen(native.c_str(), mode);
+    stream._file = !stream._writing && AK_OpenForReadingFails(path) ? nullptr : gzopen(native.c_str(), mode);
     if (!stream._file) stream.NoteSystemError();
   }
   if (!stream._file) { stream._fail = 1; return 0; }

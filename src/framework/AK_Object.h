@@ -95,6 +95,10 @@ public:
   // whole save: the files of such an object that did not load whole are never copied there as
   // they are. False by default.
   virtual bool CopiesInto(const char* directory);
+  // Why a save of the object into the directory could not be made whole, found before any file
+  // of the save changes (SaveProjectAs asks every object of the project first): what the save
+  // must read cannot be read. "" when nothing is known against it, by default.
+  virtual AK_String SaveRefusal(const char* directory);
 
   // --- class level ---
   static AK_ClassRecord& ClassRecord();
@@ -251,6 +255,15 @@ public:
   void AssignAttributesFromTable(AK_Object* source, AK_AttributeNode* node,
                                  const AK_Array<AK_String>& leaveOut);
   void Load(const char* directory);
+  // Why the last load did not restore the object whole ("" when it did, and after a whole save
+  // of what it holds since). Its files stay as they are until it changes: a damaged project is
+  // never saved over with what little of it could be read.
+  const AK_String& LoadDamage() const { return _loadDamage; }
+  // True when the last load could not read the object's files (one could not be opened or read,
+  // or its data could not be read back, and its attribute file then never ran): the object
+  // holds defaults in place of what they hold. It carries that damage until it is loaded again
+  // whole, however it changes: nothing saves it over those files, copies it or runs on it.
+  bool FilesNotRead() const { return !_loadDamage.IsEmpty() && _filesNotRead; }
   // The digest (AK_ContentDigest) of the bytes of the attribute file that the last load of the
   // object ran, "" when it ran none: what the object was loaded from, whatever has been saved
   // over that file since.
@@ -317,10 +330,12 @@ protected:
   int32_t _savedStamp = 0;
   // Why the last load did not restore the object whole ("" when it did), and the stamp that
   // load ended with: until the object changes after it, a save leaves its files alone, so a
-  // damaged project is never saved over with what little of it could be read.
+  // damaged project is never saved over with what little of it could be read. An object whose
+  // files could not be read (FilesNotRead) is left alone whether it changed or not.
   AK_String _loadDamage;
   AK_String _loadDamageDir;  // where those files lie
   int32_t _loadDamageStamp = 0;
+  bool _filesNotRead = false;
   AK_String _loadedAttributesDigest;
   // An attribute that decides which attributes the object has (a user object's attribute
   // set): saved and copied before every other, and the reason why the object's type name
@@ -367,14 +382,20 @@ private:
   AK_Object* CreateSavedComponent(const char* id);
   void LoadSubtree(const char* directory);
   void KeepFreshlyLoaded(int32_t loadStart);
-  void RecordLoadDamage(const AK_String& damage, const AK_String& directory);
+  void RecordLoadDamage(const AK_String& damage, const AK_String& directory, bool filesNotRead);
   // Leaves the files of an object that did not load whole as they are; a save into another
-  // directory gets copies of them. False for any other object.
+  // directory gets copies of them. A change to an object whose files could not be read is
+  // dropped there, and the save fails, naming it. False for any other object.
   bool KeepDamagedFiles(const AK_String& directory, int32_t lastChange);
-  // Why a save into `directory` of an object whose damaged files are kept (see KeepDamagedFiles)
-  // is refused: such files go into another directory only where they carry no state of their own
-  // directory (CopiesInto). "" when it is not refused.
+  // Why a save into `directory`, another than its own, of an object whose damaged files are kept
+  // (see KeepDamagedFiles) is refused: such files go into another directory only as they are,
+  // so only when every one of them can be read and none carries a state of its own directory
+  // (CopiesInto); nor does a change to an object whose files could not be read. "" when it is
+  // not refused.
   AK_String DamagedCopyRefusal(const AK_String& directory, int32_t lastChange);
+  // After the object's directory moved whole from `from` to `to` (a rename): the damaged files
+  // below it lie there now.
+  void MoveLoadDamage(const AK_String& from, const AK_String& to);
   void MarkDead();
   void FreeDyingComponents();
 

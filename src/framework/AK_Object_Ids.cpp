@@ -236,5 +236,7 @@ void AK_Object::SetUniqueId(const char* wanted)
     ReindexAfterRename(given);
     return;
   }
+  const AK_String from = _projectDir;
   SetProjectDirRecursive(moved);
+  MoveLoadDamage(from, moved);
 }

@@ -92,10 +92,11 @@ struct ReplayScope {
 
 bool AK_Object::ReplayingSavedAttributes() { return replayDepth > 0; }
 
-void AK_Object::RecordLoadDamage(const AK_String& damage, const AK_String& directory)
+void AK_Object::RecordLoadDamage(const AK_String& damage, const AK_String& directory, bool filesNotRead)
 {
   _loadDamage = damage;
   _loadDamageDir = directory;
+  _filesNotRead = filesNotRead;
   _loadDamageStamp = AK_NewStamp();
   LoadFailures::Add(damage);
 }
@@ -123,14 +124,16 @@ void AK_Object::Load(const char* directory)
   AK_STREAM stream;
   if (AK_StreamOpen(stream, data, "rb")) {
     if (LoadData(stream) != 0) {
-      RecordLoadDamage(AK_String("cannot load data for ") + GetAbsolutePath() + " from file " + data, dir);
+      RecordLoadDamage(AK_String("cannot load data for ") + GetAbsolutePath() + " from file " + data, dir, true);
       AK_ErrorText = _loadDamage;
       return;
     }
     AK_StreamClose(stream);
   } else if (AK_FileExists(data)) {
     // One that stands but cannot be opened is damage too: a save would write nothing in its place.
-    RecordLoadDamage(AK_String("cannot open data for ") + GetAbsolutePath() + " from file " + data, dir);
+    RecordLoadDamage(AK_String("cannot open data for ") + GetAbsolutePath() + " from file " + data + ": " +
+                         AK_StreamSystemError(stream),
+                     dir, true);
     AK_ErrorText = _loadDamage;
     return;
   }
@@ -159,7 +162,7 @@ void AK_Object::Load(const char* directory)
   if (AK_ErrorText.IsEmpty() && damagedLines > 0) {
     RecordLoadDamage(AK_String("cannot load attributes for ") + GetAbsolutePath() + " from file " + attributes +
                      ": " + AK_String(damagedLines) + " line(s) refused or malformed",
-                     dir);
+                     dir, false);
     AK_ErrorText = _loadDamage;
     return;
   }
@@ -169,7 +172,7 @@ void AK_Object::Load(const char* directory)
       _loadedAttributesDigest.IsEmpty()) {
     RecordLoadDamage(AK_String("cannot load attributes for ") + GetAbsolutePath() + " from file " + attributes +
                          ": " + AK_ErrorText,
-                     dir);
+                     dir, true);
     AK_ErrorText = _loadDamage;
     return;
   }

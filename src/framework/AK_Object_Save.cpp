@@ -82,20 +82,22 @@ void WriteCommandsRecursively(AK_Object* object, AK_Object* reference, AK_String
       WriteCommandsRecursively(component, reference, out, visited);
 }
 
-// The last change of an object that a save would write (see IsPersistenceCommand).
+// The last change of an object that a save would write (see IsPersistenceCommand). Nor is the
+// identifier one: a save writes it nowhere but in the directory's name, which a rename moves.
 int32_t LastChangeToSave(const AK_Array<AK_String>& names, const AK_Array<int32_t>& stamps)
 {
   int32_t last = 0;
   for (int i = 0; i < stamps.Size(); ++i)
-    if (stamps[i] > last && !IsPersistenceCommand(names[i])) last = stamps[i];
+    if (stamps[i] > last && !IsPersistenceCommand(names[i]) && !(names[i] == "Id")) last = stamps[i];
   return last;
 }
 
 // The files of an object that did not load whole stay as they are until it changes after that
-// load: a damaged project is never saved over with what little of it could be read.
-bool KeepsDamagedFiles(const AK_String& damage, int32_t damageStamp, int32_t lastChange)
+// load: a damaged project is never saved over with what little of it could be read. Those of an
+// object that could not read them stay whatever it does: it holds defaults in place of them.
+bool KeepsDamagedFiles(const AK_String& damage, bool filesNotRead, int32_t damageStamp, int32_t lastChange)
 {
-  return !damage.IsEmpty() && lastChange <= damageStamp;
+  return !damage.IsEmpty() && (filesNotRead || lastChange <= damageStamp);
 }
 
 // "" when none is left, else what stays and why.
@@ -253,8 +255,11 @@ void AK_Object::SaveAs(const char* directory)
   SaveFailures failures;
   AK_String dir(directory ? directory : "");
   const int32_t lastChange = LastChangeToSave(_stampNames, _stamps);
-  // Refused before anything there is held or made: the object stays where it was.
-  if (const AK_String refusal = DamagedCopyRefusal(dir, lastChange); !refusal.IsEmpty()) {
+  // Refused before anything there is held or made: the object stays where it was. A save of a
+  // project asked every object of it before its first file.
+  AK_String refusal = DamagedCopyRefusal(dir, lastChange);
+  if (refusal.IsEmpty() && failures.Outermost()) refusal = SaveRefusal(dir);
+  if (!refusal.IsEmpty()) {
     AK_ErrorText = refusal;
     SaveFailures::Add(AK_ErrorText);
     return;
@@ -337,38 +342,85 @@ void AK_Object::LockForSave(const char* directory, AK_DirectoryHolds& holds)
 
 bool AK_Object::CopiesInto(const char*) { return false; }
 
+AK_String AK_Object::SaveRefusal(const char*) { return ""; }
+
+namespace {
+
+// The files of a directory that hold an object (its attribute and data files).
+AK_Array<AK_String> ObjectFiles(const AK_String& directory)
+{
+  AK_Array<AK_String> files = AK_ListDirectory(directory, "atr");
+  for (const AK_String& file : AK_ListDirectory(directory, "dat")) files.Append(file);
+  return files;
+}
+
+// The message of a change that a save drops: the object could not read the files it would be
+// written over, and holds defaults in place of what they hold.
+AK_String ChangeNotSaved(const AK_String& damage)
+{
+  return "it was loaded with errors, and a change to it is saved only once it is loaded again whole: " + damage;
+}
+
+}  // namespace
+
 AK_String AK_Object::DamagedCopyRefusal(const AK_String& directory, int32_t lastChange)
 {
+  if (!KeepsDamagedFiles(_loadDamage, _filesNotRead, _loadDamageStamp, lastChange) ||
+      CanonicalDirectory(directory) == CanonicalDirectory(_loadDamageDir))
+    return "";
+  const AK_String refused = GetAbsolutePath() + " not saved to " + directory + ": ";
+  if (_filesNotRead && lastChange > _loadDamageStamp) return refused + ChangeNotSaved(_loadDamage);
   // Copied as they are, such files would stand beside that directory's own state, as if saved
   // with it.
-  if (!KeepsDamagedFiles(_loadDamage, _loadDamageStamp, lastChange) ||
-      CanonicalDirectory(directory) == CanonicalDirectory(_loadDamageDir) || !CopiesInto(directory))
-    return "";
-  return GetAbsolutePath() + " not saved to " + directory +
-         ": it was loaded with errors, and its time steps go only with a whole save: " + _loadDamage;
+  if (CopiesInto(directory))
+    return refused + "it was loaded with errors, and its time steps go only with a whole save: " + _loadDamage;
+  // Known before the save writes its first file, not after the files before them were written.
+  for (const AK_String& file : ObjectFiles(_loadDamageDir)) {
+    const AK_String path = AK_JoinPath(_loadDamageDir, file);
+    if (!AK_File(path, "rb"))
+      return refused + "it was loaded with errors, and its files go only as they are, which cannot be read: " + path +
+             ": " + std::strerror(errno);
+  }
+  return "";
 }
 
 bool AK_Object::KeepDamagedFiles(const AK_String& directory, int32_t lastChange)
 {
-  if (!KeepsDamagedFiles(_loadDamage, _loadDamageStamp, lastChange)) return false;
+  if (!KeepsDamagedFiles(_loadDamage, _filesNotRead, _loadDamageStamp, lastChange)) return false;
   if (CanonicalDirectory(directory) == CanonicalDirectory(_loadDamageDir)) {
+    // A change that cannot be saved fails the save, which names the object; nothing changed
+    // leaves only the warning.
+    if (_filesNotRead && lastChange > _loadDamageStamp) {
+      AK_ErrorText = GetAbsolutePath() + " not saved, its files are left as they are: " + ChangeNotSaved(_loadDamage);
+      SaveFailures::Add(AK_ErrorText);
+      return true;
+    }
     AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " not saved, its files are left as they are: " +
                _loadDamage);
     return true;
   }
   AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " not saved, its files are copied as they are: " +
              _loadDamage);
-  for (const char* extension : {"atr", "dat"}) {
-    AK_Array<AK_String> files = AK_ListDirectory(_loadDamageDir, extension);
-    for (const AK_String& file : files)
-      if (AK_CopyFile(AK_JoinPath(_loadDamageDir, file), AK_JoinPath(directory, file)) != 0) {
-        AK_ErrorText = AK_String("cannot copy ") + AK_JoinPath(_loadDamageDir, file) + " to " + directory;
-        SaveFailures::Add(AK_ErrorText);
-      } else {
-        NewProjectFiles::Wrote(AK_JoinPath(directory, file));
-      }
-  }
+  for (const AK_String& file : ObjectFiles(_loadDamageDir))
+    if (AK_CopyFile(AK_JoinPath(_loadDamageDir, file), AK_JoinPath(directory, file)) != 0) {
+      AK_ErrorText = AK_String("cannot copy ") + AK_JoinPath(_loadDamageDir, file) + " to " + directory;
+      SaveFailures::Add(AK_ErrorText);
+    } else {
+      NewProjectFiles::Wrote(AK_JoinPath(directory, file));
+    }
   return true;
+}
+
+void AK_Object::MoveLoadDamage(const AK_String& from, const AK_String& to)
+{
+  if (!_loadDamage.IsEmpty()) {
+    const AK_String moved = CanonicalDirectory(from), at = CanonicalDirectory(_loadDamageDir);
+    if (at == moved) _loadDamageDir = to;
+    else if (std::strncmp(at, moved, moved.Length()) == 0 && at.c_str()[moved.Length()] == '/')
+      _loadDamageDir = AK_JoinPath(to, at.c_str() + moved.Length() + 1);
+  }
+  for (AK_Object* c : OwnedComponents())
+    if (!c->IsDead()) c->MoveLoadDamage(from, to);
 }
 
 void AK_Object::Save() { SaveAs(AK_String(_projectDir)); }
@@ -549,6 +601,8 @@ void AK_Object::SaveProjectAs(const char* directory)
     AK_String refusals = object->_loadDamage.IsEmpty()
                              ? AK_String()
                              : object->DamagedCopyRefusal(at, LastChangeToSave(object->_stampNames, object->_stamps));
+    if (const AK_String refusal = refusals.IsEmpty() ? object->SaveRefusal(at) : AK_String(); !refusal.IsEmpty())
+      refusals = refusal;
     for (AK_Object* c : object->OwnedComponents())
       if (const AK_String below = c->IsDead() ? AK_String() : refusalBelow(c, AK_JoinPath(at, c->_id));
           !below.IsEmpty())

@@ -180,6 +180,9 @@ public:
   // is gone. Saved into another directory, the record is that of the series copied there.
   void SaveAttributes(const char* fileName) override;
   void LockForSave(const char* directory, AK_DirectoryHolds& holds) override;
+  // A save into another directory copies every time step of the series: one that cannot be
+  // opened refuses the whole save before its first file, never after the files before it.
+  AK_String SaveRefusal(const char* directory) override;
   // After a load: the simulation bound to its project's run directory, nothing of an earlier
   // one left in view; when the run of the saved project did not end (see SW_RunIsGone), its
   // lock taken over (see SW_RunLock and RecordRunThatIsGone) and the state of that run's last
@@ -388,16 +391,23 @@ public:
   // `ofTheDirectory` is set when the refusal is that the run directory holds no state this
   // process may go on from (StaleStateRefusal).
   AK_String StartRefusal(bool continuing, bool* ofTheDirectory = nullptr);
+  // Why a run cannot trust what it reads from the tree: "what it reads was loaded with errors: "
+  // and the damage of each object it may read that did not load whole (AK_Object::LoadDamage);
+  // "" when none did.
+  // A run reads the simulation, its mesh, the areas and lines its groups link, the rasters and
+  // lines they name by path: every object of the tree is taken for one, but other simulations
+  // and what they hold.
+  AK_String InputDamage();
   // A "Continue" from the state held sets the release up anew and starts from 0 s: at 0 s,
   // or with no particle to go on with.
   bool ContinueStartsOver();
   // The one end of every refused run: the error text "<path>: not run: <reason>", so the
-  // command answers that it failed, and, with a project directory, the status "finished"
-  // with the info "not run: <reason>", whatever they said before; but nothing in a run
-  // directory that the refused command itself made (the simulation's was gone): it goes again.
-  // `ofTheDirectory`: refused because the series there is not this process's (another process
-  // changed or removed it); the status and info are then left as they are, unless the run is a
-  // background start, whose launcher waits for them.
+  // command answers that it failed. A refused command changes no file; only the run of a
+  // background start, whose launcher waits for its status, ends with the status "finished" and
+  // the info "not run: <reason>", whatever they said before, and with a project directory; but
+  // nothing in a run directory that the refused command itself made (the simulation's was
+  // gone): it goes again. `ofTheDirectory` (refused because the series there is not this
+  // process's) asks for nothing else since.
   void RefuseRun(const char* reason, bool ofTheDirectory = false);
   // Sent by a background run's start macro before it loads the project (and so only in the
   // process that runs it): when this process ends without having run, the run ends too.

@@ -25,6 +25,8 @@ bool SetUpForARun(SW_Simulation& sim)
 // or written.
 bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
 {
+  // Before the checks below, which would find only the defaults it holds in place of its files.
+  if (const AK_String damage = sim.InputDamage(); !damage.IsEmpty()) return sim.RefuseRun(damage), false;
   if (!sim.HasRelease()) {
     AK_MESSAGE(AK_Text("INFO: no release areas defined! Simulation will not be started!",
                        "INFO: keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -38,8 +39,23 @@ bool SW_Simulation::ContinueStartsOver()
   return CurrentTime < 0.5 * DeltaT || !particles || particles->Count() == 0;
 }
 
+AK_String SW_Simulation::InputDamage()
+{
+  AK_String damage;
+  const std::function<void(AK_Object*)> collect = [&](AK_Object* object) {
+    if (object != this && dynamic_cast<SW_Simulation*>(object)) return;
+    if (const AK_String& own = object->LoadDamage(); !own.IsEmpty()) damage += (damage.IsEmpty() ? "" : "; ") + own;
+    for (AK_Object* c : object->OwnedComponents())
+      if (!c->IsDead()) collect(c);
+  };
+  collect(GetRoot());
+  return damage.IsEmpty() ? damage : "what it reads was loaded with errors: " + damage;
+}
+
 AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory)
 {
+  // Nothing runs on what did not load whole: it would run on defaults in place of its files.
+  if (AK_String damage = InputDamage(); !damage.IsEmpty()) return damage;
   // Asked at a time the end time is not after, the loop would remove the later time-step
   // files and then compute nothing, or, starting over, compute what they held already.
   if (continuing && EndTime - 0.5 * DeltaT <= CurrentTime)
@@ -455,13 +471,12 @@ void SW_Simulation::DeactivateLoadingPsaResults(const char*)
   if (const int64_t pause = BackgroundStartPause()) AK_SleepMilliseconds(pause);
 }
 
-void SW_Simulation::RefuseRun(const char* reason, bool ofTheDirectory)
+void SW_Simulation::RefuseRun(const char* reason, bool)
 {
   AK_ErrorText = GetAbsolutePath() + ": not run: " + reason;
-  // The files of a series this process does not hold are another's (or gone): a command refused
-  // for that leaves them as they are. Only a background start, whose launcher waits for its
-  // status, says there why it did not run.
-  if (ofTheDirectory && !_runOfBackgroundStart) return;
+  // A refused command changes no file: its answer says why. Only a background start, whose
+  // launcher waits for its status, says there why it did not run.
+  if (!_runOfBackgroundStart) return;
   WriteNotRun(reason);
 }
 

@@ -4,6 +4,8 @@
 // A load reads every record into temporary storage and checks that the particle set is whole
 // before the simulation takes anything: a file that fails half-way leaves the simulation as
 // it was.
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -180,6 +182,12 @@ AK_String SW_Simulation::WriteTimeStep(bool* refused)
 
 void SW_Simulation::SaveTimeStep(const char*)
 {
+  // A state held under defaults in place of the saved values would stand in the series as one
+  // computed under them.
+  if (FilesNotRead()) {
+    AK_ErrorText = GetAbsolutePath() + ": time step not saved: it was loaded with errors: " + LoadDamage();
+    return;
+  }
   if (!Particles()) return;
   // A writer of the series like a run: none while a run is under way, in any process.
   std::optional<SW_RunLock> lock;
@@ -337,6 +345,12 @@ void SW_Simulation::SetTime(const char* value)
 
 void SW_Simulation::DeleteTimesteps(const char* value)
 {
+  // The saved simulation records what is left, and a simulation that could not read it would
+  // write that record over what it never read: refused before a lock, the gate or a file.
+  if (FilesNotRead()) {
+    AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: it was loaded with errors: " + LoadDamage();
+    return;
+  }
   const bool all = AK_String(value ? value : "") == "all";
   // A run writes and removes these files: none goes while one is under way, in another
   // process or in this one (whose class script would also swap the run's particles for the
@@ -434,6 +448,17 @@ bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange chan
 bool SW_Simulation::CopiesInto(const char* directory)
 {
   return !_series.IsBoundTo(directory);
+}
+
+AK_String SW_Simulation::SaveRefusal(const char* directory)
+{
+  const AK_String source = _series.Directory();
+  if (!CopiesInto(directory) || source.IsEmpty() || !AK_IsDirectory(source)) return "";
+  for (const AK_String& step : SW_ListTimeSteps(source, -1).names)
+    if (const AK_String path = SW_TimeStepPath(source, step); !AK_File(path, "rb"))
+      return GetAbsolutePath() + ": not saved to " + directory + ", its run directory is as it was: cannot read " + path +
+             ": " + std::strerror(errno);
+  return "";
 }
 
 void SW_Simulation::LockForSave(const char* directory, AK_DirectoryHolds& holds)

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -371,19 +372,29 @@ TEST(BackgroundRuns, BackgroundAndBatchStartsRunWithTheSimulationsVariables)
   EXPECT_EQ(TimeSteps(compat).count("at_0000003.0000.TimeStep"), 1u);
 }
 
-TEST(BackgroundRuns, AStartWhoseProjectDoesNotLoadEndsFinishedWithItsReason)
+TEST(BackgroundRuns, AStartWhoseProjectDoesNotLoadIsRefusedWithItsReason)
 {
   TwoSimulations p;
   // The terrain's record cut short: the project does not load whole, and the start is
-  // refused with the reason.
+  // refused with the reason by the process that would start it, which starts nothing.
   const std::string mesh = p.dir / "proj/Project/DHMs/slope_simulation/DHM.dat";
   const std::string record = ReadFile(mesh);
   ASSERT_GT(record.size(), 2000u);
   WriteFile(mesh, record.substr(0, 2000));
-  Torvu(p.dir, p.Command("A1", "RunInBackground"));
-  ASSERT_EQ(WaitFor(p.Run("A1"), "finished").back(), "finished");
-  EXPECT_EQ(ReadFile(p.Run("A1") + "/.simulation_info").rfind("not run: ", 0), 0u);
-  EXPECT_TRUE(TimeSteps(p.Run("A1")).empty());
+  const auto files = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(p.Run("A1")))
+      if (entry.is_regular_file()) files[entry.path().filename().string()] = ReadFile(entry.path().string());
+    return files;
+  };
+  const std::map<std::string, std::string> before = files();
+  const std::string printed = RunProcess(
+      TorvuOffscreen(p.dir.Path(), TORVU_PROGRAM, TORVU_ATTRIBUTES, p.Command("A1", "RunInBackground") + " < /dev/null 2>&1"));
+  EXPECT_NE(printed.find("Viewer/Project/Simulations/A1: not run: what it reads was loaded with errors: cannot load data "
+                         "for Viewer/Project/DHMs/slope_simulation"),
+            std::string::npos)
+      << printed;
+  EXPECT_TRUE(files() == before) << "a file of its run directory changed";
   EXPECT_EQ(ReadFile(mesh), record.substr(0, 2000));  // the damaged file is left as it is
 }
 

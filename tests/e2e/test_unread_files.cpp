@@ -1,0 +1,197 @@
+// Files of a project that cannot be read, as another user's files cannot: the test hook
+// "open:NAME" fails every open for reading of the files of that name in one process (CI may run
+// as root, whom a missing read bit stops from nothing). The load names every object it could
+// not read, and no writer writes over those files: each answers the failure, or works only on
+// what it read whole. Refused commands change no file.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ExampleTerrain.h"
+#include "SharedProjectProcesses.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string SaveAs(const std::string& project) { return Set("", "SaveProjectAs", project); }
+
+bool Contains(const Answer& answer, const std::string& part) { return answer.text.find(part) != std::string::npos; }
+
+// Every file below `directory` by its path there, with its bytes.
+Files Tree(const std::string& directory)
+{
+  Files tree;
+  for (const auto& entry : fs::recursive_directory_iterator(directory))
+    if (entry.is_regular_file()) tree[fs::relative(entry.path(), directory).string()] = ReadFile(entry.path().string());
+  return tree;
+}
+
+// A torvu process started in `dir` with the files of that name unreadable to it.
+std::unique_ptr<TorvuProcess> WithUnreadable(const std::string& name, const std::string& dir)
+{
+  setenv("TORVU_FAIL", ("open:" + name).c_str(), 1);
+  auto process = std::make_unique<TorvuProcess>(dir);
+  unsetenv("TORVU_FAIL");
+  return process;
+}
+
+// proj ran at 16 degrees to 4 s (time steps at 0, 2 and 4 s); proj2, saved from it, ran anew at
+// 22 degrees to 6 s.
+struct TwoProjectsWithRuns : SharedExample {
+  TwoProjectsWithRuns() : SharedExample(4, 2)
+  {
+    Torvu(Path(), "runs.macro",
+          Load("proj") + Set(kSimulation, "BedFrictionAngle", "16") + Set(kSimulation, "Run", "") + SaveProject() +
+              SaveAs("proj2") + Set(kSimulation, "BedFrictionAngle", "22") + Set(kSimulation, "EndTime", "6") +
+              Set(kSimulation, "Run", "") + SaveProject());
+  }
+};
+
+// The objects of the project whose files bear the name, by their paths below the top object.
+std::vector<std::string> ObjectsWithFile(const std::string& project, const std::string& name)
+{
+  std::vector<std::string> objects;
+  for (const auto& entry : fs::recursive_directory_iterator(project))
+    if (entry.path().filename() == name)
+      objects.push_back(fs::relative(entry.path().parent_path(), project).string());
+  return objects;
+}
+
+// One name made unreadable: the project and proj2 copied into a directory of its own, a process
+// that cannot read the files of that name loads the project, changes each object that has one,
+// and tries every writer in turn.
+void TryEveryWriter(const std::string& name, const std::string& dir, TorvuProcess& x)
+{
+  SCOPED_TRACE(name);
+  const std::vector<std::string> objects = ObjectsWithFile(dir + "/proj", name);
+  const bool simulation = name.rfind("ShallowWaterSimulation.", 0) == 0;
+  const Files project = Tree(dir + "/proj"), other = Tree(dir + "/proj2");
+
+  const Answer loaded = x.Do(Load());
+  EXPECT_FALSE(loaded.ok);
+  for (const std::string& object : objects)
+    EXPECT_TRUE(Contains(loaded, (name.back() == 'r' ? "cannot load attributes for Viewer/" : "cannot open data for Viewer/") +
+                                     object + " from file ../proj/" + object + "/" + name))
+        << loaded;
+  // Unchanged, the objects are left as they are, with a warning.
+  EXPECT_TRUE(x.Do(SaveProject()).ok);
+  for (const std::string& object : objects)
+    EXPECT_NE(x.Log().find("WARNING:Viewer/" + object + " not saved, its files are left as they are: "), std::string::npos);
+
+  std::string change;
+  for (const std::string& object : objects) change += Set(object, "MacroRepetitions", "2");
+  ASSERT_TRUE(x.Do(change).ok);
+  const Answer saved = x.Do(SaveProject());
+  EXPECT_FALSE(saved.ok);
+  for (const std::string& object : objects)
+    EXPECT_TRUE(Contains(saved, "Viewer/" + object + " not saved, its files are left as they are: it was loaded with "
+                                "errors, and a change to it is saved only once it is loaded again whole: "))
+        << saved;
+  for (const std::string target : {"fresh", "proj2"}) {
+    const Answer copied = x.Do(SaveAs("../" + target));
+    EXPECT_FALSE(copied.ok) << target;
+    for (const std::string& object : objects)
+      EXPECT_TRUE(Contains(copied, "Viewer/" + object + " not saved to ../" + target + "/" + object +
+                                       ": it was loaded with errors"))
+          << copied;
+  }
+  EXPECT_FALSE(fs::exists(dir + "/fresh"));
+  ExpectSameFiles(Tree(dir + "/proj2"), other, "proj2");
+
+  for (const std::string& run : {Set(kSimulation, "Run", ""), ContinueTo(6), Set(kSimulation, "RunInBackground", "")}) {
+    const Answer refused = x.Do(run);
+    EXPECT_FALSE(refused.ok) << run;
+    EXPECT_TRUE(Contains(refused, "Viewer/" + kSimulation + ": not run: what it reads was loaded with errors: ")) << refused;
+    for (const std::string& object : objects) EXPECT_TRUE(Contains(refused, "Viewer/" + object + " from file")) << refused;
+  }
+  ExpectSameFiles(Tree(dir + "/proj"), project, Gist(x.Log()));
+
+  // A deletion of time steps reads the saved simulation and its time steps only.
+  const Answer deleted = x.Do(Set(kSimulation, "DeleteTimesteps", "except last"));
+  const Files after = Tree(dir + "/proj");
+  EXPECT_EQ(deleted.ok, !simulation) << deleted;
+  if (simulation) ExpectSameFiles(after, project, Gist(x.Log()));
+  for (const std::string& object : objects)
+    EXPECT_TRUE(after.count(object + "/" + name) && after.at(object + "/" + name) == project.at(object + "/" + name))
+        << object;
+  EXPECT_EQ(x.Quit(), 0);
+}
+
+}  // namespace
+
+// Every name of an attribute or data file of the project in turn. The tries run side by side, each
+// on copies of its own.
+TEST(UnreadFiles, NoWriterWritesOverAFileThatCouldNotBeRead)
+{
+  TwoProjectsWithRuns p;
+  std::set<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(p / "proj/Project"))
+    if (const std::string extension = entry.path().extension().string(); extension == ".atr" || extension == ".dat")
+      names.insert(entry.path().filename().string());
+  ASSERT_GE(names.size(), 30u);
+
+  struct Try {
+    std::string name, dir;
+    std::unique_ptr<TorvuProcess> process;
+  };
+  std::vector<Try> tries;
+  for (const std::string& name : names) {
+    const std::string dir = p / ("try_" + name);
+    fs::create_directories(dir);
+    for (const char* project : {"proj", "proj2"}) fs::copy(p / project, dir + "/" + project, fs::copy_options::recursive);
+    tries.push_back({name, dir, WithUnreadable(name, dir + "/x")});
+  }
+  // A few processes at a time: each waits on its own for the answers of its own.
+  std::vector<std::thread> workers;
+  size_t next = 0;
+  std::mutex taking;
+  for (int w = 0; w < 4; ++w)
+    workers.emplace_back([&] {
+      for (;;) {
+        Try* t;
+        {
+          std::lock_guard<std::mutex> guard(taking);
+          if (next == tries.size()) return;
+          t = &tries[next++];
+        }
+        TryEveryWriter(t->name, t->dir, *t->process);
+      }
+    });
+  for (std::thread& worker : workers) worker.join();
+}
+
+// Refusals that are no damage change no file either: a run without a mesh to run on, and a save
+// over proj2 of a series one of whose time steps cannot be read, refused before the first file of
+// proj2, the top object's own among them.
+TEST(UnreadFiles, RefusedCommandsChangeNoFile)
+{
+  TwoProjectsWithRuns p;
+  const Files project = Tree(p / "proj"), other = Tree(p / "proj2");
+  std::unique_ptr<TorvuProcess> x = WithUnreadable(File(2), p / "x");
+  ASSERT_TRUE(x->Do(Load()).ok);
+  for (const std::string target : {"proj2", "fresh"}) {
+    const Answer copied = x->Do(SaveAs("../" + target));
+    EXPECT_FALSE(copied.ok);
+    EXPECT_TRUE(Contains(copied, "Viewer/" + kSimulation + ": not saved to ../" + target + "/" + kSimulation +
+                                     ", its run directory is as it was: cannot read ../proj/" + kSimulation + "/" +
+                                     File(2) + ": Permission denied"))
+        << copied;
+  }
+  ExpectSameFiles(Tree(p / "proj2"), other, "proj2");
+  EXPECT_FALSE(fs::exists(p / "fresh"));
+  const Answer refused = x->Do(Set("Project/DHMs", "CreateMesh", "empty_simulation") +
+                               Set(kSimulation, "Mesh", "../../DHMs/empty_simulation") + Set(kSimulation, "Run", ""));
+  EXPECT_EQ(refused.text, "Viewer/" + kSimulation + ": not run: no valid mesh") << refused;
+  ExpectSameFiles(Tree(p / "proj"), project, Gist(x->Log()));
+  EXPECT_EQ(x->Quit(), 0);
+}
