@@ -300,7 +300,8 @@ void AK_RemoveLeftovers(const char* directory, const AK_Leftovers& what)
   });
   for (const AK_String& path : leftovers) {
     if (what.removing) what.removing(path);
-    AK_DeleteFile(path);
+    // One that stays is still no file in its place: the next cleaner tries again.
+    (void)AK_DeleteFile(path);
   }
 }
 

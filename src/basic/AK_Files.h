@@ -188,8 +188,8 @@ std::vector<std::string> AK_StartedEnvironment(char** environment);
 
 // Writes the bytes as the whole new content of the file through a replacing AK_File: the
 // previous file stays as it was unless every byte reached the new one. True on success.
-bool AK_WriteWholeFile(const char* path, const char* bytes, size_t size);
-inline bool AK_WriteWholeFile(const char* path, const std::string& bytes)
+[[nodiscard]] bool AK_WriteWholeFile(const char* path, const char* bytes, size_t size);
+[[nodiscard]] inline bool AK_WriteWholeFile(const char* path, const std::string& bytes)
 {
   return AK_WriteWholeFile(path, bytes.data(), bytes.size());
 }
@@ -206,25 +206,25 @@ int AK_IsDirectory(const char* path);
 std::vector<AK_String> AK_MissingLevels(const char* path);
 
 // Creates one directory level: 0 on success or when the directory exists, -1 otherwise.
-int AK_MakeDirectory(const char* path);
+[[nodiscard]] int AK_MakeDirectory(const char* path);
 // The same for every level of the path that is missing.
-int AK_MakeDirectories(const char* path);
+[[nodiscard]] int AK_MakeDirectories(const char* path);
 
 // Renames (moves) a file or directory: 0 on success, -1 otherwise. An existing target is
 // never replaced: that is a failure, not a silent overwrite.
-int AK_RenameFile(const char* oldPath, const char* newPath);
+[[nodiscard]] int AK_RenameFile(const char* oldPath, const char* newPath);
 
 // Moves a file to a new name, replacing a file of that name in one step (rename(2)): 0 on
 // success, -1 otherwise (the target is then unchanged).
-int AK_ReplaceFile(const char* oldPath, const char* newPath);
+[[nodiscard]] int AK_ReplaceFile(const char* oldPath, const char* newPath);
 
 // Deletes a directory with all its files and sub-directories (symbolic links are removed, not
 // followed): 0 on success, -1 otherwise.
-int AK_DeleteDirectoryTree(const char* path);
+[[nodiscard]] int AK_DeleteDirectoryTree(const char* path);
 
 // Removes an (empty) directory when the path names one, otherwise deletes the file:
 // 0 on success, -1 otherwise.
-int AK_DeleteFile(const char* path);
+[[nodiscard]] int AK_DeleteFile(const char* path);
 
 // Copies a file byte for byte through a replacing write: 0 on success, 1 when the source
 // cannot be opened, 2 when the target cannot be created (also when it names something other
@@ -232,7 +232,7 @@ int AK_DeleteFile(const char* path);
 // target could not be written or closed completely (a full disk is not a success). After
 // 3 or 4 a previous target stays as it was. A target that is the source itself (under
 // another spelling of its path) is left untouched: 0.
-int AK_CopyFile(const char* source, const char* target);
+[[nodiscard]] int AK_CopyFile(const char* source, const char* target);
 
 // Names (without directory) of the files and sub-directories of a directory, sorted ascending
 // by byte comparison, without ".", ".." and names beginning with "..". With a non-empty

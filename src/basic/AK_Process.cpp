@@ -202,7 +202,8 @@ int RunLine(const char* command, const AK_String& line, int detach, const AK_Sta
   }
   const int result = batch.Start(started);
   // A shell that never ran leaves the file of its own start behind otherwise.
-  if (result != 0 && own) AK_DeleteFile(file);
+  // The start failed and says so; its own batch file in the temporary directory is all that may stay.
+  if (result != 0 && own) (void)AK_DeleteFile(file);
   return result;
 }
 

@@ -39,7 +39,8 @@ int AK_Object::DeleteProjectDir()
   // Moved aside in one step first: a removal cut short leaves the project without the object,
   // never with a part of its files; what is left aside no load takes for an object.
   const AK_String aside = normal + kRemovedAside;
-  if (AK_FileExists(aside)) AK_DeleteDirectoryTree(aside);
+  // What an earlier deletion left aside and cannot go makes the move below fail.
+  if (AK_FileExists(aside)) (void)AK_DeleteDirectoryTree(aside);
   if (AK_RenameFile(normal, aside) != 0) return -1;
   if (AK_DeleteDirectoryTree(aside) != 0)
     AK_MESSAGE(AK_String("WARNING: ") + GetAbsolutePath() + ": what was its directory is left as " + aside);
@@ -227,7 +228,8 @@ void AK_Object::LoadSubtree(const char* directory)
       // What a deletion killed half-way left aside.
       if (const size_t n = std::strlen(entry), m = std::strlen(kRemovedAside);
           n > m && std::strcmp(entry.c_str() + n - m, kRemovedAside) == 0) {
-        AK_DeleteDirectoryTree(AK_JoinPath(dir, entry));
+        // No load takes it for an object: what stays goes with the next load.
+        (void)AK_DeleteDirectoryTree(AK_JoinPath(dir, entry));
         continue;
       }
       // Saved components are named by their Ids, which are plain identifiers.

@@ -98,16 +98,20 @@ bool KeepsDamagedFiles(const AK_String& damage, int32_t damageStamp, int32_t las
   return !damage.IsEmpty() && lastChange <= damageStamp;
 }
 
-void RemoveFilesOfOtherTypes(const AK_String& directory, const AK_String& typeName)
+// "" when none is left, else what stays and why.
+AK_String RemoveFilesOfOtherTypes(const AK_String& directory, const AK_String& typeName)
 {
   for (const char* extension : {"atr", "dat"}) {
     AK_Array<AK_String> files = AK_ListDirectory(directory, extension);
     for (const AK_String& file : files) {
       AK_String stem(file);
       stem.CutExtension();
-      if (!(stem == typeName)) AK_DeleteFile(AK_JoinPath(directory, file));
+      const AK_String path = AK_JoinPath(directory, file);
+      if (!(stem == typeName) && AK_DeleteFile(path) != 0 && AK_FileExists(path))
+        return "cannot remove " + path + ": " + std::strerror(errno);
     }
   }
+  return "";
 }
 
 }  // namespace
@@ -213,11 +217,12 @@ public:
       }
       for (const AK_String& file : files)
         if (!IsWritten(file)) return;
-      for (const AK_String& file : files) AK_DeleteFile(file);
+      // The save failed and says so; what cannot go of its own files stays for the user to see.
+      for (const AK_String& file : files) (void)AK_DeleteFile(file);
     }
     // After the locks: a writer that came in between keeps its directory, which is then not empty.
     for (auto directory = directories.rbegin(); directory != directories.rend(); ++directory)
-      if (AK_IsDirectory(*directory)) AK_DeleteFile(*directory);
+      if (AK_IsDirectory(*directory)) (void)AK_DeleteFile(*directory);  // one not empty stays
     for (size_t i = 1; i < _levels.size(); ++i)
       if (!AK_IsDirectory(_levels[i]) || AK_DeleteFile(_levels[i]) != 0) break;
   }
@@ -314,7 +319,12 @@ void AK_Object::SaveAs(const char* directory)
   // An object whose type follows its leading attribute may have been saved here under
   // another type name; its old files would leave two attribute files, and a directory with
   // two is no saved object at all.
-  if (_leadingAttribute) RemoveFilesOfOtherTypes(dir, GetType());
+  if (_leadingAttribute)
+    if (const AK_String stays = RemoveFilesOfOtherTypes(dir, GetType()); !stays.IsEmpty()) {
+      AK_ErrorText = GetAbsolutePath() + " not saved whole: " + stays;
+      SaveFailures::Add(AK_ErrorText);
+      return;
+    }
   MarkModified("Save");
   _savedDir = dir;
   _savedStamp = AK_Object::ModificationTime("Save");

@@ -69,7 +69,8 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // The lock stands in the directory, which the save would make in any case.
       auto save = std::make_shared<LockOfASave>();
       save->made = AK_MissingLevels(dir);
-      AK_MakeDirectories(dir);
+      // A directory that cannot be made fails the taking of the lock in it, which says why.
+      (void)AK_MakeDirectories(dir);
       // A run there whose process is gone ends as it would without this save, which a kill
       // may yet cut short: its newest time step recorded in the saved simulation there.
       save->lock = std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir,

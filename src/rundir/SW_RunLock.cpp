@@ -250,7 +250,8 @@ SW_RunLock::~SW_RunLock()
   if (!_madeDirectory.IsEmpty() && AK_IsDirectory(_madeDirectory)) locked.emplace(_madeDirectory);
   if (_handedTo != 0) GiveUp(_path, _handedTo);
   else if (_held) GiveUp(_path);
-  if (!_madeDirectory.IsEmpty()) AK_DeleteFile(_madeDirectory);
+  // One that a run filled stays, as it should.
+  if (!_madeDirectory.IsEmpty()) (void)AK_DeleteFile(_madeDirectory);
 }
 
 void SW_RunLock::Release()

@@ -71,12 +71,17 @@ bool AnythingStaged(const char* runDirectory)
   return staged || !read;
 }
 
-// Removes the staged files of a copy that is put in place no more, and its mark.
+// Removes the staged files of a copy that is put in place no more, and its mark. No cleaner
+// removes a staged file: one that will not go keeps the mark, so that the next taker drops it.
 void DropStaged(const char* runDirectory)
 {
   AK_String stem;
+  bool dropped = true;
   for (const AK_String& file : AK_ListDirectory(runDirectory, ""))
-    if (AK_CutSuffix(file, kStaged, stem)) AK_DeleteFile(AK_JoinPath(runDirectory, file));
+    if (const AK_String path = AK_JoinPath(runDirectory, file);
+        AK_CutSuffix(file, kStaged, stem) && AK_DeleteFile(path) != 0 && AK_FileExists(path))
+      dropped = false;
+  if (!dropped) return;
   for (const char* mark : {kMark, kMarkNamingNoSeries}) SW_RemoveWorkMark(runDirectory, mark);
 }
 
@@ -118,8 +123,14 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
         return false;
       }
     }
+    // The old run's log, info and values go with its time steps: left beside the copy, they would
+    // speak for a run the copy does not hold.
     for (const char* file : kRunFiles)
-      if (!AK_IsRegularFile(StagedPath(runDirectory, file))) AK_DeleteFile(AK_JoinPath(runDirectory, file));
+      if (const AK_String path = AK_JoinPath(runDirectory, file);
+          !AK_IsRegularFile(StagedPath(runDirectory, file)) && AK_DeleteFile(path) != 0 && AK_FileExists(path)) {
+        failure = "cannot remove " + path + ": " + std::strerror(errno);
+        return false;
+      }
     if (PutStaged(runDirectory, savedFile) != 0) return cannot(savedFile);
   }
   for (const AK_String& name : steps)

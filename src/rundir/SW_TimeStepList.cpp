@@ -60,7 +60,7 @@ void DeleteAllBut(const char* runDirectory, const AK_Array<AK_String>& names, co
     if (name == kept) continue;
     AK_String path = SW_TimeStepPath(runDirectory, name);
     AK_MESSAGE(AK_String("removing ") + path);
-    AK_DeleteFile(path);
+    (void)AK_DeleteFile(path);  // not looked at yet: a file that will not go stays
     AK_StopAtWindow("time steps deleting");
   }
   if (kept.IsEmpty()) RemoveLeftoverTemporaries(runDirectory, true);
@@ -263,7 +263,7 @@ void SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, doubl
   // The latest first: a kill half-way leaves the series without a gap, up to a time step.
   std::sort(later.begin(), later.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
   for (const auto& [time, file] : later) {
-    AK_DeleteFile(AK_JoinPath(runDirectory, file));
+    (void)AK_DeleteFile(AK_JoinPath(runDirectory, file));  // not looked at yet: a file that will not go stays
     AK_StopAtWindow("later time steps removing");
   }
   RemoveLeftoverTemporaries(runDirectory, false);

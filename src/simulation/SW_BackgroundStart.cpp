@@ -100,8 +100,9 @@ void SW_StartedMarks::Undo()
 {
   // Nothing runs: the files say what they said before.
   for (const Before& before : _before) {
-    if (before.existed) AK_WriteWholeFile(before.path, before.text.c_str(), std::strlen(before.text.c_str()));
-    else AK_DeleteFile(before.path);
+    // Not looked at yet: the start failed and says so.
+    if (before.existed) (void)AK_WriteWholeFile(before.path, before.text.c_str(), std::strlen(before.text.c_str()));
+    else (void)AK_DeleteFile(before.path);
   }
   _before.clear();
 }

@@ -49,7 +49,7 @@ TEST(TimeStepList, SteppingNearestTimeAndDeleting)
   SW_DeleteTimeStepFiles("", here, true);
   SW_RemoveLaterTimeSteps("", -100, 0);
   EXPECT_TRUE(AK_FileExists("at_0000001.0000.TimeStep"));
-  AK_DeleteFile("at_0000001.0000.TimeStep");
+  EXPECT_EQ(0, AK_DeleteFile("at_0000001.0000.TimeStep"));
 
   SW_RemoveLaterTimeSteps(d, 5, 0.1);
   SW_DeleteTimeStepFiles(d, SW_ListTimeSteps(d, 5), false);

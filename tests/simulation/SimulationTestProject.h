@@ -37,8 +37,8 @@ struct SimulationProject {
   {
     root.SetProjectDirRecursive(dir.Path().c_str());
     std::string run = sim->ProjectDir().c_str();
-    AK_MakeDirectory((dir / "Simulations").c_str());
-    AK_MakeDirectory(run.c_str());
+    EXPECT_EQ(0, AK_MakeDirectory((dir / "Simulations").c_str()));
+    EXPECT_EQ(0, AK_MakeDirectory(run.c_str()));
     return run;
   }
   // A new simulation in "Simulations", on the terrain mesh when `onMesh`.

@@ -120,7 +120,7 @@ struct AnimationProject {
     stage.AddComponent(sim);
     sim->Set("Mesh", "../mesh");
     stage.SetProjectDirRecursive(dir.Path().c_str());
-    AK_MakeDirectory(sim->ProjectDir());
+    EXPECT_EQ(0, AK_MakeDirectory(sim->ProjectDir()));
     sim->Particles()->Add(AK_Vec3(5, 5, 0), 10, AK_Vec3(1, 0, 0), 0, 0, -1);
     for (double t : times) {
       sim->CurrentTime = t;
@@ -208,12 +208,12 @@ TEST(Animation, ImagesInterruptsFailedLoadsAndThePause)
   EXPECT_EQ(std::string(AK_ErrorText), "cannot load time steps: " + broken + ", " + broken10);
   // The step shown is the last one that loaded, also when the frame that failed is the one shown.
   p.sim->Set("LoadTimeStep", SW_TimeStepName(15));
-  AK_DeleteFile(AK_JoinPath(p.sim->ProjectDir(), SW_TimeStepName(0) + ".TimeStep"));
-  AK_DeleteFile(AK_JoinPath(p.sim->ProjectDir(), SW_TimeStepName(10) + ".TimeStep"));
+  EXPECT_EQ(0, AK_DeleteFile(AK_JoinPath(p.sim->ProjectDir(), SW_TimeStepName(0) + ".TimeStep")));
+  EXPECT_EQ(0, AK_DeleteFile(AK_JoinPath(p.sim->ProjectDir(), SW_TimeStepName(10) + ".TimeStep")));
   p.sim->Set("AnimateTimeSteps", "");
   EXPECT_EQ(p.Drawn(), "15");
   EXPECT_EQ(std::string(AK_ErrorText), "cannot load time steps: " + broken);
-  AK_DeleteFile(broken.c_str());
+  EXPECT_EQ(0, AK_DeleteFile(broken.c_str()));
   p.sim->Set("AnimateTimeSteps", "");  // the one left is the one shown, and it loads
   EXPECT_EQ(p.Drawn(), "15");
   EXPECT_STREQ(p.sim->CurrentTimeStep, SW_TimeStepName(15));
@@ -223,7 +223,7 @@ TEST(Animation, ImagesInterruptsFailedLoadsAndThePause)
   EXPECT_EQ(p.Drawn(), "");
   EXPECT_STREQ(p.sim->CurrentTimeStep, SW_TimeStepName(15));
 
-  AK_DeleteFile(AK_JoinPath(p.sim->ProjectDir(), SW_TimeStepName(15) + ".TimeStep"));
+  EXPECT_EQ(0, AK_DeleteFile(AK_JoinPath(p.sim->ProjectDir(), SW_TimeStepName(15) + ".TimeStep")));
   p.sim->Set("AnimateTimeSteps", "");
   EXPECT_EQ(p.Drawn(), "");
   EXPECT_STREQ(AK_ErrorText, "");

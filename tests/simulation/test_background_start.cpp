@@ -63,7 +63,7 @@ TEST(BackgroundStart, StartMacroAndStartLineCarryAnyPath)
     EXPECT_STREQ(attribute, "ProjectDir");
     EXPECT_STREQ(value, dirText) << first;
   }
-  AK_DeleteFile((runDir + "/start.macro").c_str());
+  (void)AK_DeleteFile((runDir + "/start.macro").c_str());  // it may not stand
   run.projectDir = "/p";
   run.parentPath = "Project/Simu\"lations";
   AK_ErrorText = "";

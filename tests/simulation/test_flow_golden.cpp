@@ -188,9 +188,9 @@ TEST_P(FlowGolden, TimeStepFilesKeepEveryByte)
   const std::string kept = std::string(TORVU_TEST_DATA) + "/golden_runs/" + c.name;
   if (const char* out = std::getenv("TORVU_WRITE_GOLDEN")) {
     const std::string to = std::string(out) + "/" + c.name;
-    AK_MakeDirectory(out);
-    AK_MakeDirectory(to.c_str());
-    for (const std::string& name : names) AK_CopyFile((p.run + "/" + name).c_str(), (to + "/" + name).c_str());
+    EXPECT_EQ(0, AK_MakeDirectory(out));
+    EXPECT_EQ(0, AK_MakeDirectory(to.c_str()));
+    for (const std::string& name : names) EXPECT_EQ(0, AK_CopyFile((p.run + "/" + name).c_str(), (to + "/" + name).c_str()));
     GTEST_SKIP() << "golden files written to " << to;
   }
   for (const std::string& name : names) {

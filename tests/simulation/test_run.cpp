@@ -634,10 +634,10 @@ TEST(Run, OneRunOfASimulationAtATime)
       EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), status);
     }
   }
-  AK_DeleteFile((p.run + "/at_0000001.0000.TimeStep").c_str());
-  AK_DeleteFile(leftover.c_str());
+  EXPECT_EQ(0, AK_DeleteFile((p.run + "/at_0000001.0000.TimeStep").c_str()));
+  EXPECT_EQ(0, AK_DeleteFile(leftover.c_str()));
   // This process's own run: its lock is held here (a class script of the run would do this).
-  AK_DeleteFile(lock.c_str());
+  EXPECT_EQ(0, AK_DeleteFile(lock.c_str()));
   {
     SW_RunLock own(p.run.c_str(), "the run", SW_LockPurpose::Run, "not started", {});
     ASSERT_TRUE(own.Held());

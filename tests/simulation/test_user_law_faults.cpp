@@ -176,7 +176,7 @@ TEST(UserLawFaults, ALawWithoutUsableTauRefusesTheRunBeforeAnyFileChanges)
        "", "{LAW}", "syntax errors in {LAW}", true, true},
       {"path gone", good,
        [](SW_Simulation& s, const std::string& law) {
-         AK_DeleteFile(law.c_str());
+         EXPECT_EQ(0, AK_DeleteFile(law.c_str()));
          return Answer(s, "FrictionType", law);
        },
        "", "{LAW}", "cannot find the rheology file {LAW}", false, true},

@@ -51,7 +51,7 @@ TEST(Simulations, StartActiveAndStartFiles)
   EXPECT_STREQ(sims.Get("One:Mesh"), "../../DHMs/b_simulation");
   sims.Set("One:InteractionTypeWithFluidAbove", "particles suspension");
   for (const char* id : {"One", "Two"}) sims.GetComponent(id)->SetVariable("$source_strength", "1");
-  AK_MakeDirectory((dir / "Simulations").c_str());
+  EXPECT_EQ(0, AK_MakeDirectory((dir / "Simulations").c_str()));
   // A coupled run needs the mesh of the flow above.
   for (const char* above : {"", "../../DHMs/c_simulation"}) {
     sims.Set("One:PsaMesh", above);
@@ -110,7 +110,7 @@ TEST(Simulations, StartActiveAndStartFiles)
   sims.Set("WriteStartMacroAndBat", absent.c_str());
   EXPECT_EQ(std::string(AK_ErrorText), "cannot create start macro file '" + absent + "/start.macro'");
   EXPECT_FALSE(AK_FileExists((absent + "/start.bat").c_str()));
-  for (const char* sub : {"Project", "Project/Simulations", "Project/Simulations/Sim 1"}) AK_MakeDirectory((dir / sub).c_str());
+  for (const char* sub : {"Project", "Project/Simulations", "Project/Simulations/Sim 1"}) EXPECT_EQ(0, AK_MakeDirectory((dir / sub).c_str()));
   sims.Set("WriteStartMacroAndBat", (dir.Path() + "\\Project\\Simulations\\Sim 1").c_str());
   EXPECT_STREQ(AK_ErrorText, "");
   EXPECT_EQ(ReadFile(dir / "Project/Simulations/Sim 1/start.macro"),
@@ -163,7 +163,7 @@ TEST(Simulations, StartMacrosCarryTheSimulationsVariables)
   // A name that is none would read as an address of an attribute: it is left out.
   one.SetVariable("$no/such:Name", "x");
   project.SetProjectDirRecursive(dir.Path().c_str());
-  AK_MakeDirectory((dir / "Simulations").c_str());
+  EXPECT_EQ(0, AK_MakeDirectory((dir / "Simulations").c_str()));
   project.Set("Simulations:StartActive", "");
   ASSERT_STREQ(AK_ErrorText, "");
   std::vector<std::string> lines;
@@ -284,10 +284,10 @@ TEST(Simulations, ActiveSimulationsStepAndAnimateTogether)
   for (const char* id : {"Empty", "One", "Off", "Two"}) sims.Set("CreateSimulation", id);
   project.SetProjectDirRecursive(dir.Path().c_str());
   sims.Set("Off:Active", "0");
-  AK_MakeDirectory(sims.ProjectDir());
+  EXPECT_EQ(0, AK_MakeDirectory(sims.ProjectDir()));
   for (const char* id : {"One", "Off", "Two"}) {
     auto* sim = static_cast<SW_Simulation*>(sims.GetComponent(id));
-    AK_MakeDirectory(sim->ProjectDir());
+    EXPECT_EQ(0, AK_MakeDirectory(sim->ProjectDir()));
     for (double t : {0, 5, 10}) {
       sim->CurrentTime = t;
       sim->Set("SaveTimeStep", "");
