@@ -125,10 +125,17 @@ const bool g_hookRead = [] {
   return true;
 }();
 
+// Said on the standard error, and on the standard output where that goes elsewhere (a process
+// started in the background keeps only its output).
 void SayFailing(long call, const char* kind, const char* path)
 {
   std::fprintf(stderr, "torvu: failing call %ld: %s %s\n", call, kind, path);
   std::fflush(stderr);
+  struct stat out, error;
+  if (::fstat(1, &out) == 0 && ::fstat(2, &error) == 0 && (out.st_dev != error.st_dev || out.st_ino != error.st_ino)) {
+    std::fprintf(stdout, "torvu: failing call %ld: %s %s\n", call, kind, path);
+    std::fflush(stdout);
+  }
 }
 
 }  // namespace
