@@ -83,29 +83,136 @@ AK_File AK_File::ReplacingVolatile(const char* path, const char* mode)
   return file;
 }
 
-bool AK_FailsOnce(const char* operation, const char* path)
-{
-  // Read once; each item fails at its first match only.
-  static std::mutex mutex;
-  static std::vector<std::string> items = [] {
-    std::vector<std::string> list;
+namespace {
+
+// What the test hook was asked, read from the environment once, and the calls counted. Never
+// destroyed: the count is written after the static objects are gone.
+struct FailureHook {
+  std::mutex mutex;
+  std::vector<std::string> items;
+  long failAt = 0;
+  long calls = 0;
+  std::string countFile;
+
+  FailureHook()
+  {
     const char* value = std::getenv(kFailOnceVariable);
-    std::string text = value ? value : "";
+    const std::string text = value ? value : "";
     for (size_t start = 0; start <= text.size();) {
       const size_t comma = std::min(text.find(',', start), text.size());
-      if (comma > start) list.push_back(text.substr(start, comma - start));
+      if (comma > start) items.push_back(text.substr(start, comma - start));
       start = comma + 1;
     }
-    return list;
-  }();
-  std::lock_guard<std::mutex> guard(mutex);
-  if (items.empty() || !operation || !path) return false;
-  const std::string wanted = std::string(operation) + ":" + AK_String(path).BaseName().c_str();
-  const auto item = std::find(items.begin(), items.end(), wanted);
-  if (item == items.end()) return false;
-  items.erase(item);
+    const char* at = std::getenv(kFailAtVariable);
+    failAt = at ? std::atol(at) : 0;
+    const char* count = std::getenv(kFailCountVariable);
+    countFile = count ? count : "";
+  }
+
+  // Uses up the item "operation:NAME" for the base name of `path`; false when there is none.
+  bool TakeItem(const char* operation, const char* path)
+  {
+    if (items.empty()) return false;
+    const std::string wanted = std::string(operation) + ":" + AK_String(path).BaseName().c_str();
+    const auto item = std::find(items.begin(), items.end(), wanted);
+    if (item == items.end()) return false;
+    items.erase(item);
+    return true;
+  }
+};
+
+FailureHook& Hook()
+{
+  static FailureHook* hook = new FailureHook;
+  return *hook;
+}
+
+void WriteCallCount()
+{
+  FailureHook& hook = Hook();
+  const std::string line = std::to_string(::getpid()) + " " + std::to_string(hook.calls) + "\n";
+  const int fd = ::open(hook.countFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  // One write of a short line to a file opened for appending: lines of processes that end
+  // together never mix.
+  const ssize_t wrote = ::write(fd, line.data(), line.size());
+  (void)wrote;  // nothing to tell at exit; the test that asked sees a missing line
+  ::close(fd);
+}
+
+// A process that never changes the disk writes its count (0) too.
+const bool g_hookRead = [] {
+  if (!Hook().countFile.empty()) std::atexit(WriteCallCount);
+  return true;
+}();
+
+// Said on the standard error, and on the standard output where that goes elsewhere (a process
+// started in the background keeps only its output).
+void SayFailing(long call, const char* kind, const char* path)
+{
+  std::fprintf(stderr, "torvu: failing call %ld: %s %s\n", call, kind, path);
+  std::fflush(stderr);
+  struct stat out, error;
+  if (::fstat(1, &out) == 0 && ::fstat(2, &error) == 0 && (out.st_dev != error.st_dev || out.st_ino != error.st_ino)) {
+    std::fprintf(stdout, "torvu: failing call %ld: %s %s\n", call, kind, path);
+    std::fflush(stdout);
+  }
+}
+
+}  // namespace
+
+bool AK_FailsOnce(const char* operation, const char* path)
+{
+  if (!operation || !path) return false;
+  FailureHook& hook = Hook();
+  std::lock_guard<std::mutex> guard(hook.mutex);
+  if (!hook.TakeItem(operation, path)) return false;
+  SayFailing(hook.calls, operation, path);
   errno = EIO;
   return true;
+}
+
+bool AK_FailsNow(const char* kind, const char* path)
+{
+  FailureHook& hook = Hook();
+  std::lock_guard<std::mutex> guard(hook.mutex);
+  const long call = ++hook.calls;
+  if (!kind || !path) return false;
+  // A write is put in place by a rename: an item that names the rename fails it too.
+  const bool named = hook.TakeItem(kind, path) || (std::strcmp(kind, "write") == 0 && hook.TakeItem("rename", path));
+  if (!named && call != hook.failAt) return false;
+  SayFailing(call, kind, path);
+  errno = EIO;
+  return true;
+}
+
+long AK_FailureHookCalls()
+{
+  FailureHook& hook = Hook();
+  std::lock_guard<std::mutex> guard(hook.mutex);
+  return hook.calls;
+}
+
+void AK_RestartFailureCount(long failAt)
+{
+  FailureHook& hook = Hook();
+  std::lock_guard<std::mutex> guard(hook.mutex);
+  hook.calls = 0;
+  hook.failAt = failAt;
+}
+
+std::vector<std::string> AK_StartedEnvironment(char** environment)
+{
+  const std::string hookName = kFailOnceVariable, started = kFailStartedPrefix;
+  std::vector<std::string> kept;
+  for (char** entry = environment; entry && *entry; ++entry) {
+    const std::string text = *entry;
+    if (text.compare(0, hookName.size(), hookName) != 0) kept.push_back(text);
+    else if (text.compare(0, started.size(), started) == 0 && text.size() > started.size() &&
+             (text[started.size()] == '=' || text[started.size()] == '_'))
+      kept.push_back(hookName + text.substr(started.size()));
+  }
+  return kept;
 }
 
 bool AK_WriteWholeFile(const char* path, const char* bytes, size_t size)
@@ -266,14 +373,13 @@ int AK_CreateReplacement(const char* path, AK_String& temp)
 
 bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written, bool sync)
 {
-  const bool failing = written && AK_FailsOnce("write", path);
-  bool ok = written && !failing && (!sync || ::fsync(fd) == 0);
+  bool ok = written && (!sync || ::fsync(fd) == 0);
   ok = ::close(fd) == 0 && ok;
-  if (failing) errno = EIO;
-  if (ok) ok = AK_ReplaceFile(temp, path) == 0;
+  const AK_String target = AK_NormalizePath(path);
+  if (ok) ok = !AK_FailsNow("write", target) && std::rename(temp, target.c_str()) == 0;
   // The reason of the failure, not that of the clean-up, stays in errno.
   const int error = errno;
-  if (!ok) ::unlink(temp);
+  if (!ok && !AK_FailsNow("unlink", temp)) ::unlink(temp);
   ForgetReplacement(temp);
   errno = error;
   return ok;
@@ -281,7 +387,7 @@ bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool writt
 
 void AK_DropReplacement(const char* temp)
 {
-  ::unlink(temp);
+  if (!AK_FailsNow("unlink", temp)) ::unlink(temp);
   ForgetReplacement(temp);
 }
 
@@ -424,6 +530,9 @@ int AK_MakeDirectory(const char* path)
 {
   if (!path || !*path) return -1;
   AK_String p = AK_NormalizePath(path);
+  // A level that stands is no call that changes the disk.
+  if (AK_IsDirectory(p)) return 0;
+  if (AK_FailsNow("mkdir", p)) return -1;
   if (::mkdir(p.c_str(), 0777) == 0) return 0;
   return errno == EEXIST && AK_IsDirectory(p) ? 0 : -1;
 }
@@ -433,7 +542,8 @@ int AK_MakeDirectories(const char* path)
   if (!path || !*path) return -1;
   const std::string p = AK_NormalizePath(path).c_str();
   for (size_t slash = p.find('/', 1); slash != std::string::npos; slash = p.find('/', slash + 1))
-    if (slash > 0 && p[slash - 1] != '/') (void)AK_MakeDirectory(p.substr(0, slash).c_str());  // a level missing fails the last
+    // A level that cannot be made leaves nothing below it to make: its reason stays in errno.
+    if (slash > 0 && p[slash - 1] != '/' && AK_MakeDirectory(p.substr(0, slash).c_str()) != 0) return -1;
   return AK_MakeDirectory(p.c_str());
 }
 
@@ -459,24 +569,48 @@ int AK_RenameFile(const char* oldPath, const char* newPath)
   AK_String from = AK_NormalizePath(oldPath), to = AK_NormalizePath(newPath);
   struct stat st;
   if (::lstat(to.c_str(), &st) == 0) return -1;
+  if (AK_FailsNow("rename", to)) return -1;
   return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
 }
 
 int AK_ReplaceFile(const char* oldPath, const char* newPath)
 {
   if (!oldPath || !newPath || !*oldPath || !*newPath) return -1;
-  if (AK_FailsOnce("rename", newPath)) return -1;
+  if (AK_FailsNow("rename", AK_NormalizePath(newPath))) return -1;
   return std::rename(AK_NormalizePath(oldPath).c_str(), AK_NormalizePath(newPath).c_str()) == 0 ? 0 : -1;
 }
+
+namespace {
+
+// Removes what stands at the path, a directory with everything below it (a symbolic link is
+// removed, not followed). Every entry is tried; -1 when anything stays.
+int RemoveTree(const std::string& path)
+{
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : -1;
+  if (!S_ISDIR(st.st_mode)) return AK_FailsNow("unlink", path.c_str()) || ::unlink(path.c_str()) != 0 ? -1 : 0;
+  DIR* d = ::opendir(path.c_str());
+  if (!d) return -1;
+  std::vector<std::string> names;
+  while (struct dirent* e = ::readdir(d))
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+  ::closedir(d);
+  int result = 0;
+  for (const std::string& name : names)
+    if (RemoveTree(path + "/" + name) != 0) result = -1;
+  if (result == 0 && (AK_FailsNow("rmdir", path.c_str()) || ::rmdir(path.c_str()) != 0)) result = -1;
+  return result;
+}
+
+}  // namespace
 
 int AK_DeleteDirectoryTree(const char* path)
 {
   if (!path || !*path) return -1;
-  std::error_code ec;
-  std::filesystem::path p(AK_NormalizePath(path).c_str());
-  if (!std::filesystem::is_directory(std::filesystem::symlink_status(p, ec))) return -1;
-  std::filesystem::remove_all(p, ec);
-  return ec ? -1 : 0;
+  const AK_String p = AK_NormalizePath(path);
+  struct stat st;
+  if (::lstat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return -1;
+  return RemoveTree(p.c_str());
 }
 
 int AK_DeleteFile(const char* path)
@@ -485,9 +619,8 @@ int AK_DeleteFile(const char* path)
   AK_String p = AK_NormalizePath(path);
   struct stat st;
   if (::lstat(p.c_str(), &st) != 0) return -1;
-  if (AK_FailsOnce("unlink", p)) return -1;
-  if (S_ISDIR(st.st_mode)) return ::rmdir(p.c_str()) == 0 ? 0 : -1;
-  return ::unlink(p.c_str()) == 0 ? 0 : -1;
+  if (S_ISDIR(st.st_mode)) return AK_FailsNow("rmdir", p) || ::rmdir(p.c_str()) != 0 ? -1 : 0;
+  return AK_FailsNow("unlink", p) || ::unlink(p.c_str()) != 0 ? -1 : 0;
 }
 
 int AK_CopyFile(const char* source, const char* target)

@@ -146,13 +146,52 @@ bool AK_ReadRest(std::FILE* file, std::string& bytes);
 AK_String AK_ContentDigest(const char* bytes, size_t size);
 // The digest of the whole regular file, "" when there is none or it cannot be read.
 AK_String AK_FileDigest(const char* path);
-// A step of a writer that a test asks to fail: the environment variable TORVU_FAIL lists items
-// "rename:NAME", "unlink:NAME" or "write:NAME" (NAME a file's base name; a rename is named by its
-// target, a write by the file a replacing write puts in place), separated by commas. Each fails the
-// first such step only, with errno EIO. Read once; without the variable nothing fails, and no
-// process started in the background inherits it.
+// The failure hook of the tests, off unless one of the variables below is set.
+//
+// Every call of this library that changes what stands on the disk asks AK_FailsNow right before
+// it makes the system call, and makes none when it answers true (errno is then EIO). Its kinds:
+//   "write"   a replacing write put in place (AK_CommitReplacement: AK_File::Close of a replacing
+//             file, AK_WriteWholeFile, AK_CopyFile, the record stream, the batch file),
+//   "rename"  any other rename (AK_RenameFile, AK_ReplaceFile, a lock moved aside),
+//   "link"    a hard link (a lock put in place),
+//   "unlink"  a file removed (AK_DeleteFile, a lock released, a temporary dropped),
+//   "mkdir"   a directory made (AK_MakeDirectory, AK_MakeDirectories),
+//   "rmdir"   a directory removed (AK_DeleteFile of one, AK_DeleteDirectoryTree).
+// Not asked: the creation of a temporary under a name of its own, which no reader sees before its
+// put-in-place is asked, and the writes into it.
+//
+// The variables, read once:
+//   TORVU_FAIL=ITEMS       items "KIND:NAME" separated by commas (NAME a file's base name; a
+//                          rename or a link is named by its target, a write by the file it puts
+//                          in place, which a "rename:NAME" item names too). Each fails the first
+//                          call of its kind on that name only.
+//   TORVU_FAIL_AT=N        the Nth call of the process (counted from 1 over every kind) fails,
+//                          only that one.
+//   TORVU_FAIL_COUNT=FILE  the process appends a line "<pid> <calls>" to FILE at its normal exit:
+//                          the dry run that tells a test how many calls a command makes.
+// A failed call says so on the standard error: "torvu: failing call N: KIND PATH".
+// A process started in the background gets none of them, so that what a test asks of one process
+// is not asked of the run it starts; a variable "TORVU_FAIL_STARTED..." is handed to it instead
+// under the name "TORVU_FAIL..." (TORVU_FAIL_STARTED_AT=3 becomes TORVU_FAIL_AT=3 there).
 inline constexpr const char* kFailOnceVariable = "TORVU_FAIL";
+inline constexpr const char* kFailAtVariable = "TORVU_FAIL_AT";
+inline constexpr const char* kFailCountVariable = "TORVU_FAIL_COUNT";
+inline constexpr const char* kFailStartedPrefix = "TORVU_FAIL_STARTED";
+// True, with errno EIO, when the call of `kind` on `path` that the caller is about to make fails.
+// Each call counts once: a caller asks once per system call.
+bool AK_FailsNow(const char* kind, const char* path);
+// The calls counted so far in this process.
+long AK_FailureHookCalls();
+// For a test of the hook itself within one process: the count starts again from 0, and the call
+// `failAt` (0: none) fails as TORVU_FAIL_AT would make it.
+void AK_RestartFailureCount(long failAt);
+// Only the TORVU_FAIL items: true, with errno EIO, when an item "operation:NAME" for the base name
+// of `path` is left; that item is then used up. Counts nothing (a read refused by a test goes
+// through it, which changes nothing on the disk).
 bool AK_FailsOnce(const char* operation, const char* path);
+// The environment of a process started in the background from `environment` (entries
+// "NAME=VALUE"), as said above.
+std::vector<std::string> AK_StartedEnvironment(char** environment);
 
 // Writes the bytes as the whole new content of the file through a replacing AK_File: the
 // previous file stays as it was unless every byte reached the new one. True on success.

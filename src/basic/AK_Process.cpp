@@ -97,11 +97,9 @@ int StartDetachedShell(int inherited, const std::string& scriptPath, const AK_St
     return -1;
   }
   // What a test asks of this process is not asked of the run it starts.
+  std::vector<std::string> entries = AK_StartedEnvironment(environ);
   std::vector<char*> environment;
-  const size_t nameLength = std::strlen(kFailOnceVariable);
-  for (char** entry = environ; *entry; ++entry)
-    if (!(std::strncmp(*entry, kFailOnceVariable, nameLength) == 0 && (*entry)[nameLength] == '='))
-      environment.push_back(*entry);
+  for (std::string& entry : entries) environment.push_back(entry.data());
   environment.push_back(nullptr);
   std::fflush(nullptr);
   pid_t child = fork();
@@ -224,7 +222,7 @@ AK_BatchFile::~AK_BatchFile()
 {
   if (_stream) {
     std::fclose(_stream);
-    ::unlink(_temp.c_str());
+    if (!AK_FailsNow("unlink", _temp)) ::unlink(_temp.c_str());
   }
   if (_held >= 0) close(_held);
 }
@@ -238,7 +236,7 @@ bool AK_BatchFile::Commit()
   const int fd = ::dup(fileno(f));
   written = std::fclose(f) == 0 && written;
   if (fd < 0) {
-    ::unlink(_temp.c_str());
+    if (!AK_FailsNow("unlink", _temp)) ::unlink(_temp.c_str());
     return false;
   }
   // Opened while the file has no other name than its own: whatever takes the place of the

@@ -170,15 +170,15 @@ int LeftBy(const char* name, const std::string& base, const char* mark)
 bool RemoveStale(const char* path, const LockEntry& stale)
 {
   const AK_String aside = AsideName(path, AK_ProcessId());
-  if (::rename(path, aside.c_str()) != 0) return errno == ENOENT;
+  if (AK_FailsNow("rename", aside) || ::rename(path, aside.c_str()) != 0) return errno == ENOENT;
   bool exists = false;
   if (ReadHolder(aside.c_str(), exists) != stale) {
     // A fresh lock of another process was moved: put it back unless a third took its place.
-    if (::link(aside.c_str(), path) != 0) {
+    if (AK_FailsNow("link", path) || ::link(aside.c_str(), path) != 0) {
       // Nothing to do: the lock that now stands is the one that counts.
     }
   }
-  ::unlink(aside.c_str());
+  if (!AK_FailsNow("unlink", aside)) ::unlink(aside.c_str());
   return true;
 }
 
@@ -198,7 +198,7 @@ bool WriteNewFile(const char* path, int flags, const AK_String& text)
     error = errno;
   }
   if (ok) return true;
-  ::unlink(path);
+  if (!AK_FailsNow("unlink", path)) ::unlink(path);
   errno = error == EEXIST ? EIO : error;
   return false;
 }
@@ -223,9 +223,9 @@ bool Create(const char* path, const char* purpose)
   for (int attempt = 0;; ++attempt) {
     // A temporary of this name is one an earlier process of this id left: written over.
     if (!WriteNewFile(temp, O_TRUNC, text)) return false;
-    const bool linked = ::link(temp.c_str(), path) == 0;
+    const bool linked = !AK_FailsNow("link", path) && ::link(temp.c_str(), path) == 0;
     const int error = errno;
-    ::unlink(temp.c_str());
+    if (!AK_FailsNow("unlink", temp)) ::unlink(temp.c_str());
     if (linked) return true;
     // The temporary went before it was linked: a clean-up found this id free a moment before
     // this process got it.
@@ -405,7 +405,7 @@ bool AK_ReleaseProcessLock(const char* rawPath, int pid)
   bool exists = false;
   bool released = true;
   if (ReadHolder(path, exists).pid == owner)
-    released = !AK_FailsOnce("unlink", path) && (::unlink(path.c_str()) == 0 || errno == ENOENT);
+    released = !AK_FailsNow("unlink", path) && (::unlink(path.c_str()) == 0 || errno == ENOENT);
   const int error = errno;
   if (owner == AK_ProcessId()) g_held.erase(path.c_str());
   errno = error;
