@@ -606,13 +606,17 @@ void SW_Simulation::RunLoop(bool fromStart)
     // Later time steps that stay would go on beside this run's: refused before it writes one. What
     // stays is one run's series without a gap; a run from 0 s holds none of it, and the saved
     // record names none of its files that went.
-    if (AK_String stayed = SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT); !stayed.IsEmpty()) {
-      if (const AK_String unrecorded = ForgetRecordOfFileGone(ProjectDir(), SW_SeriesChange::RecordNewest);
-          !unrecorded.IsEmpty())
-        stayed += "; " + unrecorded;
+    // The record of a time step that went names none from now on: the run's own record at its end
+    // may fail, and it must not leave the saved project naming a file that is gone.
+    AK_String stayed = SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
+    const AK_String unrecorded = ForgetRecordOfFileGone(ProjectDir(), SW_SeriesChange::RecordNewest);
+    if (!stayed.IsEmpty()) {
+      if (!unrecorded.IsEmpty()) stayed += "; " + unrecorded;
       if (startsOver) _series.Drop();
       return RefuseRun("the later time steps cannot all be removed: " + stayed);
     }
+    if (!unrecorded.IsEmpty())
+      return RefuseRun("the saved project names a time step that went, and cannot name none instead: " + unrecorded);
     if (AK_String why; _runValues != "-" && !SW_WriteRunValues(ProjectDir(), _runValues, &why))
       return RefuseRun("the values of the run cannot be written: " + why);
   }
