@@ -253,7 +253,12 @@ void AK_Object::LoadSubtree(const char* directory)
     }
   }
   Load(dir);
-  if (!IsDead()) AfterLoad();
+  if (IsDead()) return;
+  const AK_String loaded = AK_ErrorText;
+  AfterLoad();
+  // What the object's own steps after its load could not do (end what a writer that is gone left)
+  // fails the load as well: a later object's answer would hide it otherwise.
+  if (!AK_ErrorText.IsEmpty() && !(AK_ErrorText == loaded)) LoadFailures::Add(AK_ErrorText);
 }
 
 void AK_Object::KeepFreshlyLoaded(int32_t loadStart)

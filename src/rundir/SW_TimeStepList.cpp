@@ -305,16 +305,23 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
   return SW_CutWork::Finished;
 }
 
+bool SW_IsLaterTimeStep(const char* name, double currentTime, double deltaT)
+{
+  double time;
+  return SW_TimeOfTimeStepName(name, time) && time > currentTime + 0.5 * deltaT;
+}
+
 AK_String SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT)
 {
   if (!HasDirectory(runDirectory, "no later time steps removed")) return "";
   std::vector<std::pair<double, AK_String>> later;
   const bool listed = AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
     double time;
-    if (!SW_TimeOfTimeStepName(NameOfFile(file), time)) time = -1;
     // Only files: a directory of such a name holds no time step of any run, and stays in the way
     // of the run's own write, which answers that.
-    if (time > currentTime + 0.5 * deltaT && AK_IsRegularFile(AK_JoinPath(runDirectory, file)))
+    if (const AK_String name = NameOfFile(file); SW_IsLaterTimeStep(name, currentTime, deltaT) &&
+                                                 SW_TimeOfTimeStepName(name, time) &&
+                                                 AK_IsRegularFile(AK_JoinPath(runDirectory, file)))
       later.emplace_back(time, file);
   });
   if (!listed) return "cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno);

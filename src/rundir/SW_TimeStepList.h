@@ -69,3 +69,5 @@ struct SW_TimeStepDeletion {
 // the first that will not go (the series stays without a gap) and answers what stayed and why
 // ("the later time steps <first> to <name> stay: cannot remove <path>: <reason>").
 [[nodiscard]] AK_String SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT);
+// The time step of that name is one SW_RemoveLaterTimeSteps removes.
+bool SW_IsLaterTimeStep(const char* name, double currentTime, double deltaT);

@@ -606,8 +606,14 @@ void SW_Simulation::RunLoop(bool fromStart)
     // Later time steps that stay would go on beside this run's: refused before it writes one. What
     // stays is one run's series without a gap; a run from 0 s holds none of it, and the saved
     // record names none of its files that went.
-    // The record of a time step that went names none from now on: the run's own record at its end
-    // may fail, and it must not leave the saved project naming a file that is gone.
+    // The saved project names none of the time steps that go, before the first goes: the run's own
+    // record at its end may fail, and must not leave it naming a file that is gone.
+    if (AK_String recorded; SavedAttribute(ProjectDir(), "LoadTimeStep", recorded))
+      if (SW_IsLaterTimeStep(recorded, CurrentTime, DeltaT))
+        if (const AK_String failure = RecordTimeStep("", SW_SeriesChange::RecordNewest); !failure.IsEmpty()) {
+          if (startsOver) _series.Drop();
+          return RefuseRun("the saved project names a later time step, and cannot name none instead: " + failure);
+        }
     AK_String stayed = SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
     const AK_String unrecorded = ForgetRecordOfFileGone(ProjectDir(), SW_SeriesChange::RecordNewest);
     if (!stayed.IsEmpty()) {
@@ -615,8 +621,10 @@ void SW_Simulation::RunLoop(bool fromStart)
       if (startsOver) _series.Drop();
       return RefuseRun("the later time steps cannot all be removed: " + stayed);
     }
-    if (!unrecorded.IsEmpty())
+    if (!unrecorded.IsEmpty()) {
+      if (startsOver) _series.Drop();
       return RefuseRun("the saved project names a time step that went, and cannot name none instead: " + unrecorded);
+    }
     if (AK_String why; _runValues != "-" && !SW_WriteRunValues(ProjectDir(), _runValues, &why))
       return RefuseRun("the values of the run cannot be written: " + why);
   }
