@@ -148,7 +148,7 @@ int StartDetachedShell(int inherited, const std::string& scriptPath, const AK_St
     }
   int32_t id = 0;
   bool ok = reaped && WIFEXITED(status) && WEXITSTATUS(status) == 0 && ReadAll(report[0], &id, sizeof id);
-  if (ok && started) started(int(id));
+  if (ok && started) ok = started(int(id));
   // The go-ahead; without it (or when closed unwritten) the grandchild ends at once.
   const char ahead = 1;
   // A grandchild gone before it read the go-ahead leaves a pipe without a reader: that is a failed

@@ -25,8 +25,9 @@ extern AK_String AK_BatchFileName;
 // a message.
 // `started`, when given, is called in a detached start with the process id of the shell
 // before the shell runs anything: what the caller hands over to the run (a lock) is in place
-// before the run can look for it.
-using AK_StartedHook = std::function<void(int pid)>;
+// before the run can look for it. A hook that answers false withholds the go-ahead: the shell
+// ends before it runs anything, and the start fails.
+using AK_StartedHook = std::function<bool(int pid)>;
 int AK_RunCommand(const char* command, const char* arguments, int detach, int quote,
                   const AK_StartedHook& started = {});
 

@@ -365,10 +365,12 @@ AK_String SW_RunLock::Release()
   return GiveUp(_path, PurposeWord(_purpose));
 }
 
-void SW_RunLock::HandOver(int pid)
+bool SW_RunLock::HandOver(int pid)
 {
-  if (_path.IsEmpty() || !_held) return;
-  if (AK_HandOverProcessLock(_path, pid)) _handedTo = pid;
+  if (_path.IsEmpty()) return true;
+  if (!_held || !AK_HandOverProcessLock(_path, pid)) return false;
+  _handedTo = pid;
+  return true;
 }
 
 void SW_RunLock::Keep()

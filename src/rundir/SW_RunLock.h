@@ -72,8 +72,8 @@ public:
   bool MadeDirectory() const { return !_madeDirectory.IsEmpty(); }
   // Gives the lock to the process `pid` of a background start; it stays with that process
   // once Keep() says the start succeeded, and is removed otherwise (also when it was never
-  // handed over).
-  void HandOver(int pid);
+  // handed over). False when it cannot be handed over: that start must not go ahead.
+  [[nodiscard]] bool HandOver(int pid);
   void Keep();
   // Gives the lock up now, under the lock of the run directory the caller holds: a writer that
   // moves the directory leaves no lock in it, and nobody takes one before the move is done.

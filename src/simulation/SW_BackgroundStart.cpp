@@ -127,6 +127,9 @@ bool SW_StartedMarks::Mark(const char* runDirectory, AK_String& reason)
   AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
   if (!Find(runDirectory) && !Begin(runDirectory, reason)) return false;
   Directory& directory = *Find(runDirectory);
+  // Until the run passes its gate, its values are none of its own: whoever takes over a start
+  // killed before that changes no record for it.
+  if (!SW_WriteRunValues(runDirectory, "-", &reason)) return false;
   // An "Interrupt" answered since the start took the run lock: the run ends on it before its
   // first step.
   if (SW_ReadStatusFile(runDirectory) == "interrupted") return true;
@@ -170,24 +173,31 @@ int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, SW_Star
   AK_MESSAGE(AK_String("starting ") + line + " in background...");
   SW_StartedMarks own;
   SW_StartedMarks& started = marks ? *marks : own;
-  AK_String unmarked;
+  // A lock that cannot be handed over, or a status that cannot say "started", withholds the
+  // go-ahead: nothing runs, rather than a run that refuses its lock or whose launcher waits on the
+  // status of a run before.
+  AK_String withheld;
   const auto mark = [&](int pid) {
-    if (handOver) handOver(pid);
-    if (AK_String reason; !started.Mark(run.runDirectory, reason)) unmarked = reason;
+    if (handOver && !handOver(pid)) {
+      withheld = AK_String::Format("the run lock cannot be handed to process %d: ", pid) + std::strerror(errno);
+      return false;
+    }
+    if (AK_String reason; !started.Mark(run.runDirectory, reason)) {
+      withheld = "its status cannot be marked \"started\": " + reason;
+      return false;
+    }
+    return true;
   };
   // The batch file lies beside the run's other files, so two runs never share one.
   AK_BatchFileName = AK_JoinPath(run.runDirectory, "start.bat");
   const int result = AK_RunCommand(ProgramPath(), StartArguments(run), 1, 1, mark);
   AK_BatchFileName = "";
   if (result != 0) {
-    AK_ErrorText = AK_String("cannot start ") + line;
+    AK_ErrorText = AK_String("cannot start ") + line + (withheld.IsEmpty() ? AK_String() : ": " + withheld);
     if (AK_String reason; !marks && !own.Undo(reason))
       AK_ErrorText += "; its status and info files cannot be put back: " + reason;
     return 1;
   }
   AK_MESSAGE(AK_String("started ") + line);
-  // The run goes on, but whoever waits for its status may read that of a run before.
-  if (!unmarked.IsEmpty())
-    AK_ErrorText = "started " + line + ", but its status cannot be marked \"started\": " + unmarked;
   return 0;
 }

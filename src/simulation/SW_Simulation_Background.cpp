@@ -114,7 +114,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   // criterion, the switches of the model and the restart file of the flow above.
   for (const AK_String& name : sim.VariableNames()) run.variables.emplace_back(name, sim.GetVariable(name));
   if (!lock) return SW_StartBackgroundRun(run, batch) == 0;
-  if (SW_StartBackgroundRun(run, nullptr, &marks, [&lock](int pid) { lock->HandOver(pid); }) != 0)
+  if (SW_StartBackgroundRun(run, nullptr, &marks, [&lock](int pid) { return lock->HandOver(pid); }) != 0)
     return startsNothing();
   lock->Keep();
   sim.HandStateToOtherProcess();

@@ -1,5 +1,7 @@
 #include "SW_Simulations.h"
 
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <string_view>
@@ -220,17 +222,26 @@ void SW_Simulations::StartActive()
   }
   // Each queued simulation reads "started" from now until its turn comes, as after a start in
   // the background, not the status of a run before; the shell's lock tells when it is gone.
-  AK_String unmarked;
+  // A lock that cannot be handed over, or a status that cannot say "started", withholds the
+  // go-ahead: nothing of the batch runs.
+  AK_String withheld;
   const auto handOver = [&](int pid) {
     for (size_t i = 0; i < locks.size(); ++i)
       if (locks[i]) {
-        locks[i]->HandOver(pid);
-        if (AK_String reason; !marks[i].Mark(active[i]->ProjectDir(), reason) && unmarked.IsEmpty())
-          unmarked = active[i]->GetAbsolutePath() + ": started, but its status cannot be marked \"started\": " + reason;
+        if (!locks[i]->HandOver(pid)) {
+          withheld = active[i]->GetAbsolutePath() +
+                     AK_String::Format(": the run lock cannot be handed to process %d: ", pid) + std::strerror(errno);
+          return false;
+        }
+        if (AK_String reason; !marks[i].Mark(active[i]->ProjectDir(), reason)) {
+          withheld = active[i]->GetAbsolutePath() + ": its status cannot be marked \"started\": " + reason;
+          return false;
+        }
       }
+    return true;
   };
   if (StartBatchFile(batch, handOver) != 0) {
-    AK_ErrorText = "starting batch command failed";
+    AK_ErrorText = "starting batch command failed" + (withheld.IsEmpty() ? AK_String() : ": " + withheld);
     startsNothing();
     firstError = AK_ErrorText;
   } else {
@@ -239,7 +250,6 @@ void SW_Simulations::StartActive()
         locks[i]->Keep();
         active[i]->HandStateToOtherProcess();
       }
-    if (firstError.IsEmpty()) firstError = unmarked;
   }
   AK_ErrorText = firstError;
 }

@@ -211,6 +211,26 @@ TEST(Process, DetachedStartReturnsAtOnceAndRunsOn)
   EXPECT_NE(got.substr(0, got.find(' ')), std::to_string(getsid(0)));
 }
 
+// A hook that answers false withholds the go-ahead: the start fails and its command never runs,
+// while a start let go runs. (The one let go starts after the one withheld was answered.)
+TEST(Process, AStartWhoseHookSaysNoRunsNothing)
+{
+  ScratchDir dir;
+  const auto touch = [&](const std::string& file) {
+    return "-c " + std::string(AK_ShellQuote(("echo ran > " + std::string(AK_ShellQuote((dir / file).c_str()))).c_str()));
+  };
+  int seen = 0;
+  AK_BatchFileName = (dir / "withheld.bat").c_str();
+  EXPECT_EQ(AK_RunCommand("/bin/sh", touch("withheld").c_str(), 1, 0, [&](int pid) { return (seen = pid) < 0; }), -1);
+  EXPECT_GT(seen, 0);
+  AK_BatchFileName = (dir / "let_go.bat").c_str();
+  EXPECT_EQ(AK_RunCommand("/bin/sh", touch("let_go").c_str(), 1, 0, [](int) { return true; }), 0);
+  AK_BatchFileName = "";
+  EXPECT_EQ(WaitForLine(dir / "let_go"), "ran\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(std::filesystem::exists(dir / "withheld"));
+}
+
 TEST(Process, DetachedWithoutWritableBatchFileFails)
 {
   ScratchDir dir;
@@ -263,6 +283,7 @@ TEST(Process, StartsThroughOneBatchFileNameEachRunTheirOwnLines)
                                        // as every batch of this program takes its name: whole
                                        WriteFile(batch + ".next", "echo ran >> " + ShellQuote(dir / "other") + "\n");
                                        std::filesystem::rename(batch + ".next", batch);
+                                       return true;
                                      });
   AK_BatchFileName = "";
   EXPECT_EQ(replaced, 0);

@@ -143,7 +143,7 @@ TEST(ProcessLock, DetachedStartNamesItsProcessFirst)
   const int started = AK_RunCommand("exec", line.c_str(), 1, 0, [&](int pid) {
     seen = pid;
     ranBefore = AK_FileExists(out.c_str()) != 0;
-    AK_HandOverProcessLock(lock.c_str(), pid);
+    return AK_HandOverProcessLock(lock.c_str(), pid);
   });
   AK_BatchFileName = "";
   ASSERT_EQ(started, 0);

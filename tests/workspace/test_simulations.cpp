@@ -197,8 +197,8 @@ TEST(Simulations, QueuedSimulationsReadStartedOnceTheirBatchStarts)
   MessageCapture messages;
   static int answer = 0;
   SW_Simulations::StartBatchFile = [](AK_BatchFile&, const AK_StartedHook& started) {
-    started(1);  // a live process that is not this one: the runs count as started while it lives
-    return answer;
+    // A live process that is not this one: the runs count as started while it lives.
+    return started(1) ? answer : -1;
   };
   SW_Workspace project("Project", nullptr);
   project.Set("DHMs:CreateMesh", "a_simulation");
