@@ -225,13 +225,29 @@ inline std::string Seconds(double seconds)
   return text.str();
 }
 
-// The time step a saved simulation records ("the record"); empty when none.
-inline std::string Recorded(const std::string& saved)
+// The value a saved simulation sets for the attribute, "" when it sets none.
+inline std::string SavedValue(const std::string& saved, const std::string& name)
 {
-  const std::string line = "set(\"\", \"LoadTimeStep\", \"";
+  const std::string line = "set(\"\", \"" + name + "\", \"";
   const size_t at = saved.find(line), from = at + line.size();
   return at == std::string::npos ? "" : saved.substr(from, saved.find('"', from) - from);
 }
+// The time step a saved simulation records ("the record"); empty when none.
+inline std::string Recorded(const std::string& saved) { return SavedValue(saved, "LoadTimeStep"); }
+
+inline std::string SaveAs(const std::string& project) { return Set("", "SaveProjectAs", project); }
+// The run directory of the simulation A of a project, and its saved simulation.
+inline std::string RunOf(const std::string& project) { return project + "/" + kSimulation; }
+inline std::string SavedOf(const std::string& project) { return ReadFile(RunOf(project) + "/ShallowWaterSimulation.atr"); }
+
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+inline bool Contains(const Answer& answer, const std::string& part) { return Contains(answer.text, part); }
+
+// The failure hook of the program (TORVU_FAIL) set for the processes started while it lives.
+struct FailOnce {
+  explicit FailOnce(const std::string& steps) { setenv("TORVU_FAIL", steps.c_str(), 1); }
+  ~FailOnce() { unsetenv("TORVU_FAIL"); }
+};
 
 // The example terrain saved as the project "proj" with the simulation A of its release, to run
 // to `end` seconds with an output every `out` seconds.

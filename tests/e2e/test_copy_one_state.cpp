@@ -21,18 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string SaveAs(const std::string& project) { return Set("", "SaveProjectAs", project); }
-std::string RunOf(const std::string& project) { return project + "/" + kSimulation; }
-std::string SavedOf(const std::string& project) { return ReadFile(RunOf(project) + "/ShallowWaterSimulation.atr"); }
-
-// The value a saved simulation sets for the attribute, "" when it sets none.
-std::string SavedValue(const std::string& saved, const std::string& name)
-{
-  const std::string line = "set(\"\", \"" + name + "\", \"";
-  const size_t at = saved.find(line), from = at + line.size();
-  return at == std::string::npos ? "" : saved.substr(from, saved.find('"', from) - from);
-}
-
 // The saved lines without the one of the attribute.
 std::string Without(const std::string& saved, const std::string& name)
 {

@@ -15,11 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string SaveAs(const std::string& project) { return Set("", "SaveProjectAs", project); }
-std::string RunOf(const std::string& project) { return project + "/" + kSimulation; }
-
-bool Contains(const Answer& answer, const std::string& part) { return answer.text.find(part) != std::string::npos; }
-
 // Every file and directory below `directory`, by its path there ("/" after a directory's), with
 // the bytes of each file.
 Files Tree(const std::string& directory)

@@ -21,26 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The failure hook of the program set for the processes started while it lives.
-struct FailOnce {
-  explicit FailOnce(const std::string& steps) { setenv("TORVU_FAIL", steps.c_str(), 1); }
-  ~FailOnce() { unsetenv("TORVU_FAIL"); }
-};
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string SaveAs(const std::string& project) { return Set("", "SaveProjectAs", project); }
-std::string RunOf(const std::string& project) { return project + "/" + kSimulation; }
-std::string SavedOf(const std::string& project) { return ReadFile(RunOf(project) + "/ShallowWaterSimulation.atr"); }
-
-// The value a saved simulation sets for the attribute, "" when it sets none.
-std::string SavedValue(const std::string& saved, const std::string& name)
-{
-  const std::string line = "set(\"\", \"" + name + "\", \"";
-  const size_t at = saved.find(line), from = at + line.size();
-  return at == std::string::npos ? "" : saved.substr(from, saved.find('"', from) - from);
-}
-
 // torvu started on `macro` in `dir` and stopped at the window (TORVU_STOP_AT); its id, or -1 when it
 // ended without reaching the window.
 pid_t StoppedAtWindow(const std::string& dir, const std::string& macro, const std::string& window)

@@ -21,14 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The failure hook of the program set for the processes started while it lives.
-struct FailOnce {
-  explicit FailOnce(const std::string& steps) { setenv("TORVU_FAIL", steps.c_str(), 1); }
-  ~FailOnce() { unsetenv("TORVU_FAIL"); }
-};
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 std::string DeleteExceptLast() { return Set(kSimulation, "DeleteTimesteps", "except last"); }
 
 // The example run to 10 s with an output every second, at_4 loaded and saved.

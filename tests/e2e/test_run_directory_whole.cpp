@@ -23,8 +23,6 @@ namespace fs = std::filesystem;
 
 const std::string kSimulations = "Project/Simulations";
 
-bool Contains(const Answer& answer, const std::string& text) { return answer.text.find(text) != std::string::npos; }
-
 }  // namespace
 
 // Y runs A in the background. Neither Y nor X may delete A, delete every simulation or rename A

@@ -10,9 +10,6 @@ namespace {
 
 const std::string kRenamed = "Project/Simulations/B";
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-bool Contains(const Answer& answer, const std::string& part) { return Contains(answer.text, part); }
-
 // A process id above any the kernel hands out: its lock is of a process that is gone.
 constexpr const char* kGoneHolder = "1073741000 4242";
 

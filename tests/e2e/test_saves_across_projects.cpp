@@ -18,9 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string SaveAs(const std::string& project) { return Set("", "SaveProjectAs", project); }
-std::string RunOf(const std::string& project) { return project + "/Project/Simulations/A"; }
-
 // Every file below the directory, by its path relative to it.
 Files Tree(const std::string& directory)
 {

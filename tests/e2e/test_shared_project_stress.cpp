@@ -36,9 +36,6 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Friction(const std::string& degrees) { return Set(kSimulation, "BedFrictionAngle", degrees); }
-std::string SaveAs(const std::string& project) { return Set("", "SaveProjectAs", project); }
-std::string RunOf(const std::string& project) { return project + "/" + kSimulation; }
-std::string SavedOf(const std::string& project) { return ReadFile(RunOf(project) + "/ShallowWaterSimulation.atr"); }
 
 // A count from the environment, `fallback` when it is not set.
 unsigned FromEnvironment(const char* name, unsigned fallback)

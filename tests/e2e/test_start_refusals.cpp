@@ -20,8 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 // The example run to 2 s, then interrupted with no run to read it: the word a start finds.
 struct InterruptedAfterARun : SharedExample {
   InterruptedAfterARun() : SharedExample(2, 1)

@@ -23,10 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string SaveAs(const std::string& project) { return Set("", "SaveProjectAs", project); }
-
-bool Contains(const Answer& answer, const std::string& part) { return answer.text.find(part) != std::string::npos; }
-
 // Every file below `directory` by its path there, with its bytes.
 Files Tree(const std::string& directory)
 {
