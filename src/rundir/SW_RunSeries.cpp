@@ -88,23 +88,24 @@ void SW_SeriesHold::Bind(const char* runDirectory)
   _directory = AK_FileIdentityOfPath(_path);
 }
 
-void SW_SeriesHold::Take(const AK_DirectoryLock& locked, const char* runDirectory)
+bool SW_SeriesHold::Take(const AK_DirectoryLock& locked, const char* runDirectory)
 {
   _path = runDirectory ? runDirectory : "";
   _directory = AK_FileIdentityOfPath(_path);
   _stamp.reset();
   _holds = false;
   _handedOver = false;
-  if (!_directory.known || !locked.Held() || !AK_HoldsDirectoryLock(_path)) return;
+  if (!_directory.known || !locked.Held() || !AK_HoldsDirectoryLock(_path)) return false;
   SW_StampSeen seen = SW_LookAtSeriesStamp(_path);
   // A hold is always of a stamp that stands: the absence of one could come back.
   if (seen.kind == SW_StampSeen::Kind::Missing) {
-    if (!SW_StartSeriesAnew(_path).IsEmpty()) return;
+    if (!SW_StartSeriesAnew(_path).IsEmpty()) return false;
     seen = SW_LookAtSeriesStamp(_path);
   }
-  if (seen.kind != SW_StampSeen::Kind::Read && seen.kind != SW_StampSeen::Kind::Damaged) return;
+  if (seen.kind != SW_StampSeen::Kind::Read && seen.kind != SW_StampSeen::Kind::Damaged) return false;
   _stamp = std::make_shared<const SW_StampSeen>(std::move(seen));
   _holds = true;
+  return true;
 }
 
 void SW_SeriesHold::Drop()
@@ -175,9 +176,8 @@ SW_SeriesHold::Gate SW_SeriesHold::Pass(const AK_DirectoryLock& locked, const ch
     gate.failure = failure;
     return gate;
   }
-  Take(locked, runDirectory);
-  gate.passed = _holds;
-  if (!_holds) gate.failure = "the stamp of the series cannot be read back: " + StampPath(runDirectory);
+  gate.passed = Take(locked, runDirectory);
+  if (!gate.passed) gate.failure = "the stamp of the series cannot be read back: " + StampPath(runDirectory);
   return gate;
 }
 

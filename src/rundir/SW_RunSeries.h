@@ -40,8 +40,9 @@ public:
   // Under the lock of the run directory, the process has read its state from the run
   // directory's time steps (or takes it as that directory's without reading, a series it just
   // made): it holds the series as it stands. A directory without a stamp gets one first; one
-  // whose stamp cannot be read or written, or a lock not held, leaves nothing held.
-  void Take(const AK_DirectoryLock& locked, const char* runDirectory);
+  // whose stamp cannot be read or written, or a lock not held, leaves nothing held. True when the
+  // series is held.
+  [[nodiscard]] bool Take(const AK_DirectoryLock& locked, const char* runDirectory);
   // The state held is none of the directory's (the release set up anew): the process holds
   // no series until it reads or writes one, but stays bound to the directory.
   void Drop();

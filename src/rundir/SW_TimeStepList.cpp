@@ -296,7 +296,7 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
   // the files went, so that a taker killed meanwhile leaves the mark of the series it stands for.
   AK_DirectoryLock locked(runDirectory);
   SW_SeriesHold series;
-  series.Take(locked, runDirectory);
+  (void)series.Take(locked, runDirectory);  // a series not taken fails the gate below, which says why
   if (const SW_SeriesHold::Gate gate = series.Pass(locked, runDirectory, SW_SeriesChange::Remove); !gate.passed)
     return fail(gate.failure.IsEmpty() ? AK_String("the series cannot be changed") : gate.failure);
   if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return fail(failure);

@@ -255,7 +255,8 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   CurrentTimeStep = name;
   _stateChosen = false;
   _setUpAnew = false;
-  if (locked) _series.Take(*locked, ProjectDir());
+  // One not taken holds nothing: the gate refuses this process's later writes, and says why.
+  if (locked) (void)_series.Take(*locked, ProjectDir());
   return true;
 }
 

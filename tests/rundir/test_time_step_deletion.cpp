@@ -49,7 +49,7 @@ TEST(TimeStepDeletion, AFileThatStaysIsNamedAndKeepsTheMarkUntilTheNextTakerRemo
     SW_SeriesHold series;
     {
       AK_DirectoryLock locked(d);
-      series.Take(locked, d);
+      ASSERT_TRUE(series.Take(locked, d));
     }
     std::vector<std::string> recorded;
     const auto record = [&](const AK_String& kept) {
