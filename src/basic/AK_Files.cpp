@@ -377,6 +377,7 @@ bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool writt
   ok = ::close(fd) == 0 && ok;
   const AK_String target = AK_NormalizePath(path);
   if (ok) ok = !AK_FailsNow("write", target) && std::rename(temp, target.c_str()) == 0;
+  if (ok && AK_FilePutInPlace) AK_FilePutInPlace(target);
   // The reason of the failure, not that of the clean-up, stays in errno.
   const int error = errno;
   if (!ok && !AK_FailsNow("unlink", temp)) ::unlink(temp);
@@ -563,6 +564,8 @@ std::vector<AK_String> AK_MissingLevels(const char* path)
   return missing;
 }
 
+std::function<void(const char* path)> AK_FilePutInPlace;
+
 int AK_RenameFile(const char* oldPath, const char* newPath)
 {
   if (!oldPath || !newPath || !*oldPath || !*newPath) return -1;
@@ -570,14 +573,19 @@ int AK_RenameFile(const char* oldPath, const char* newPath)
   struct stat st;
   if (::lstat(to.c_str(), &st) == 0) return -1;
   if (AK_FailsNow("rename", to)) return -1;
-  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
+  if (std::rename(from.c_str(), to.c_str()) != 0) return -1;
+  if (AK_FilePutInPlace) AK_FilePutInPlace(to);
+  return 0;
 }
 
 int AK_ReplaceFile(const char* oldPath, const char* newPath)
 {
   if (!oldPath || !newPath || !*oldPath || !*newPath) return -1;
-  if (AK_FailsNow("rename", AK_NormalizePath(newPath))) return -1;
-  return std::rename(AK_NormalizePath(oldPath).c_str(), AK_NormalizePath(newPath).c_str()) == 0 ? 0 : -1;
+  const AK_String to = AK_NormalizePath(newPath);
+  if (AK_FailsNow("rename", to)) return -1;
+  if (std::rename(AK_NormalizePath(oldPath).c_str(), to.c_str()) != 0) return -1;
+  if (AK_FilePutInPlace) AK_FilePutInPlace(to);
+  return 0;
 }
 
 namespace {

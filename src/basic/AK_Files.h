@@ -217,6 +217,10 @@ std::vector<AK_String> AK_MissingLevels(const char* path);
 // The same for every level of the path that is missing.
 [[nodiscard]] int AK_MakeDirectories(const char* path);
 
+// Told of the path of every file this process puts in place (a replacing write, a copy, a rename),
+// while set: a save into a directory it made knows which files there are its own.
+extern std::function<void(const char* path)> AK_FilePutInPlace;
+
 // Renames (moves) a file or directory: 0 on success, -1 otherwise. An existing target is
 // never replaced: that is a failure, not a silent overwrite.
 [[nodiscard]] int AK_RenameFile(const char* oldPath, const char* newPath);

@@ -180,11 +180,18 @@ public:
   {
     // The levels above it that do not stand either go with it, the deepest first.
     _levels = AK_MissingLevels(CanonicalDirectory(directory));
-    if (!_levels.empty()) Current() = this;
+    if (_levels.empty()) return;
+    Current() = this;
+    // Whatever writes there (the object's own files, a copy of time steps and its run's files) puts
+    // its files in place through the file functions.
+    _observerBefore = AK_FilePutInPlace;
+    AK_FilePutInPlace = [](const char* path) { Wrote(path); };
   }
   ~NewProjectFiles()
   {
-    if (Current() == this) Current() = _before;
+    if (Current() != this) return;
+    Current() = _before;
+    AK_FilePutInPlace = _observerBefore;
   }
   NewProjectFiles(const NewProjectFiles&) = delete;
   NewProjectFiles& operator=(const NewProjectFiles&) = delete;
@@ -225,8 +232,9 @@ public:
     // After the locks: a writer that came in between keeps its directory, which is then not empty.
     for (auto directory = directories.rbegin(); directory != directories.rend(); ++directory)
       if (AK_IsDirectory(*directory)) (void)AK_DeleteFile(*directory);  // one not empty stays
+    // A level the save never got to make is passed over; one not empty keeps those above it.
     for (size_t i = 1; i < _levels.size(); ++i)
-      if (!AK_IsDirectory(_levels[i]) || AK_DeleteFile(_levels[i]) != 0) break;
+      if (AK_IsDirectory(_levels[i]) && AK_DeleteFile(_levels[i]) != 0) break;
   }
 
 private:
@@ -245,6 +253,7 @@ private:
   NewProjectFiles* _before;
   std::vector<AK_String> _levels;  // the directory and the levels above it that did not stand
   std::vector<AK_FileIdentity> _written;
+  std::function<void(const char*)> _observerBefore;
 };
 
 }  // namespace
@@ -301,7 +310,6 @@ void AK_Object::SaveAs(const char* directory)
   if (IsDead()) return;
   bool attributesWritten = AK_ErrorText.IsEmpty();
   if (attributesWritten) AK_ErrorText = earlierError;
-  if (attributesWritten) NewProjectFiles::Wrote(attributes);
 
   AK_STREAM stream;
   if (!AK_StreamOpenReplacing(stream, data, "wb")) {
@@ -315,7 +323,6 @@ void AK_Object::SaveAs(const char* directory)
     SaveFailures::Add(AK_ErrorText);
     return;
   }
-  NewProjectFiles::Wrote(data);
   if (!attributesWritten) {
     SaveFailures::Add(AK_ErrorText);
     return;
@@ -405,8 +412,6 @@ bool AK_Object::KeepDamagedFiles(const AK_String& directory, int32_t lastChange)
     if (AK_CopyFile(AK_JoinPath(_loadDamageDir, file), AK_JoinPath(directory, file)) != 0) {
       AK_ErrorText = AK_String("cannot copy ") + AK_JoinPath(_loadDamageDir, file) + " to " + directory;
       SaveFailures::Add(AK_ErrorText);
-    } else {
-      NewProjectFiles::Wrote(AK_JoinPath(directory, file));
     }
   return true;
 }
@@ -618,7 +623,14 @@ void AK_Object::SaveProjectAs(const char* directory)
   if (failures.Outermost()) made.emplace(dir);
   // Everything the save writes is held before its first file changes, and until its last did.
   AK_DirectoryHolds holds;
-  if (failures.Outermost() && !HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) return;
+  if (failures.Outermost() && !HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) {
+    // What the holds made for the save (a run directory for a copy's lock) goes with the refusal.
+    const AK_String refusal = AK_ErrorText;
+    holds.clear();
+    made->Remove();
+    AK_ErrorText = refusal;
+    return;
+  }
   SaveAs(dir);
   if (IsDead()) return;
   for (AK_Object* c : OwnedComponents())

@@ -37,8 +37,9 @@ struct LockOfASave {
   ~LockOfASave()
   {
     lock.reset();
+    // A level that was never made (the making failed above it) is passed over.
     for (const AK_String& level : made)
-      if (!AK_IsDirectory(level) || AK_DeleteFile(level) != 0) break;
+      if (AK_IsDirectory(level) && AK_DeleteFile(level) != 0) break;
   }
 };
 

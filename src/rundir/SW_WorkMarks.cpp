@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "SW_RunSeries_Internal.h"
 
@@ -26,8 +27,14 @@ AK_String SW_WriteWorkMark(const char* runDirectory, const char* file, const cha
 {
   const AK_String path = AK_JoinPath(runDirectory, file);
   const std::string text = std::string(what) + "\n" + kSeriesLine + SeriesOfMark(runDirectory).c_str() + "\n";
-  if (AK_WriteWholeFile(path, text)) return "";
-  return "cannot write " + path + ": " + std::strerror(errno);
+  // A mark is no file of a save that made the directory: while it stands, a save that failed
+  // leaves the directory whole to whoever finishes the work it marks.
+  const auto observer = std::exchange(AK_FilePutInPlace, nullptr);
+  const bool written = AK_WriteWholeFile(path, text);
+  const int error = errno;
+  AK_FilePutInPlace = observer;
+  if (written) return "";
+  return "cannot write " + path + ": " + std::strerror(error);
 }
 
 bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& mark)

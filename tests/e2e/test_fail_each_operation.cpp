@@ -222,9 +222,14 @@ Outcome Try(const Writer& writer, const std::string& prepared, const std::string
   if (!loaded.ok) fault("the next load failed: " + loaded.text.substr(0, 300));
   // A copy into another project is finished there by the next load of that project.
   if (!writer.target.empty() && fs::exists(dir + "/" + writer.target)) {
+    // A save into a new directory that failed leaves none, but where its copy stays marked for the
+    // next taker to finish, or where all of it was saved and only its lock could not go.
+    const bool made = !fs::exists(prepared + "/" + writer.target);
+    if (made && !outcome.answer.ok && !Contains(outcome.answer.text, "the copy stays marked") &&
+        !Contains(outcome.answer.text, "the next process that takes it takes it over"))
+      fault("a failed save into a new directory left " + writer.target);
     const Answer target = check->Do(Load(dir + "/" + writer.target));
-    // (A refused save into a new directory may leave a part of it.)
-    if (!target.ok && (outcome.answer.ok || fs::exists(prepared + "/" + writer.target))) fault("the next load of " + writer.target + " failed: " + target.text.substr(0, 300));
+    if (!target.ok) fault("the next load of " + writer.target + " failed: " + target.text.substr(0, 300));
   }
   const std::string held = LiveLock(dir);
   if (!held.empty())
