@@ -89,26 +89,3 @@ TEST(StartRefusals, AnInterruptAnsweredWhileAStartIsPreparedStopsItsRun)
     }
   }
 }
-
-TEST(StartRefusals, ARunWhoseValuesCannotBeWrittenTouchesNoTimeStep)
-{
-  InterruptedAfterARun p;
-  // Written in place when it stands: only a run that must make it fails to.
-  fs::remove(p.Run() + "/.simulation_values");
-  const Files steps = p.TimeSteps();
-  const std::string saved = p.Saved(), status = p.Status(), info = ReadFile(p.Run() + "/.simulation_info");
-  setenv("TORVU_FAIL", "write:.simulation_values", 1);
-  TorvuProcess x(p / "x");
-  unsetenv("TORVU_FAIL");
-  const Answer refused = x.Do(Load() + Set(kSimulation, "Run", ""));
-  EXPECT_FALSE(refused.ok);
-  const std::string reason = "not run: the values of the run cannot be written: Input/output error";
-  EXPECT_EQ(refused.text, "Viewer/Project/Simulations/A: " + reason);
-  ExpectSameFiles(p.TimeSteps(), steps, "after the refused run");
-  EXPECT_EQ(p.Saved(), saved);
-  // A refused command changes no file: the status and info of the run before stay.
-  EXPECT_EQ(p.Status(), status);
-  EXPECT_EQ(ReadFile(p.Run() + "/.simulation_info"), info);
-  EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_lock"));
-  EXPECT_EQ(x.Quit(), 0);
-}
