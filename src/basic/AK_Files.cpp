@@ -33,26 +33,6 @@ AK_String AK_JoinPath(const char* directory, const char* name)
   return joined;
 }
 
-bool AK_OpenForReadingFails(const char* path)
-{
-  static const std::vector<std::string> names = [] {
-    std::vector<std::string> list;
-    const char* value = std::getenv(kFailOnceVariable);
-    const std::string text = value ? value : "", item = "open:";
-    for (size_t start = 0; start <= text.size();) {
-      const size_t comma = std::min(text.find(',', start), text.size());
-      if (text.compare(start, item.size(), item) == 0 && comma > start + item.size())
-        list.push_back(text.substr(start + item.size(), comma - start - item.size()));
-      start = comma + 1;
-    }
-    return list;
-  }();
-  if (names.empty() || !path) return false;
-  if (std::find(names.begin(), names.end(), AK_String(path).BaseName().c_str()) == names.end()) return false;
-  errno = EACCES;
-  return true;
-}
-
 std::FILE* AK_FileOpen(const char* path, const char* mode)
 {
   if (!path || !mode) return nullptr;
@@ -109,12 +89,17 @@ struct FailureHook {
     countFile = count ? count : "";
   }
 
-  // Uses up the item "operation:NAME" for the base name of `path`; false when there is none.
+  // The item "operation:NAME" for the base name of `path`, items.end() for none.
+  std::vector<std::string>::iterator Item(const char* operation, const char* path)
+  {
+    if (items.empty()) return items.end();
+    const std::string wanted = std::string(operation) + ":" + AK_String(path).BaseName().c_str();
+    return std::find(items.begin(), items.end(), wanted);
+  }
+  // Uses up that item; false when there is none.
   bool TakeItem(const char* operation, const char* path)
   {
-    if (items.empty()) return false;
-    const std::string wanted = std::string(operation) + ":" + AK_String(path).BaseName().c_str();
-    const auto item = std::find(items.begin(), items.end(), wanted);
+    const auto item = Item(operation, path);
     if (item == items.end()) return false;
     items.erase(item);
     return true;
@@ -161,14 +146,14 @@ void SayFailing(long call, const char* kind, const char* path)
 
 }  // namespace
 
-bool AK_FailsOnce(const char* operation, const char* path)
+bool AK_OpenForReadingFails(const char* path)
 {
-  if (!operation || !path) return false;
+  if (!path) return false;
   FailureHook& hook = Hook();
   std::lock_guard<std::mutex> guard(hook.mutex);
-  if (!hook.TakeItem(operation, path)) return false;
-  SayFailing(hook.calls, operation, path);
-  errno = EIO;
+  // Never used up: a file of another user stays unreadable.
+  if (hook.Item("open", path) == hook.items.end()) return false;
+  errno = EACCES;
   return true;
 }
 

@@ -185,10 +185,6 @@ long AK_FailureHookCalls();
 // For a test of the hook itself within one process: the count starts again from 0, and the call
 // `failAt` (0: none) fails as TORVU_FAIL_AT would make it.
 void AK_RestartFailureCount(long failAt);
-// Only the TORVU_FAIL items: true, with errno EIO, when an item "operation:NAME" for the base name
-// of `path` is left; that item is then used up. Counts nothing (a read refused by a test goes
-// through it, which changes nothing on the disk).
-bool AK_FailsOnce(const char* operation, const char* path);
 // The environment of a process started in the background from `environment` (entries
 // "NAME=VALUE"), as said above.
 std::vector<std::string> AK_StartedEnvironment(char** environment);

@@ -323,35 +323,36 @@ AK_String SW_EndRun(const char* runDirectory)
   return failure.IsEmpty() ? stands : failure + "; " + stands;
 }
 
-void SW_RunLock::FinishEndedRun()
+AK_String SW_RunLock::FinishEndedRun()
 {
-  if (!_runToFinish) return;
+  if (!_runToFinish) return "";
   _runToFinish = false;
   AK_DirectoryLock locked(_directory);
   // Only while the lock is still this process's: a run of its own may have ended and given it
   // up, and another's may go on there now.
-  if (!_held || _handedTo != 0 || AK_LiveLockHolder(_path) != AK_ProcessId()) return;
-  if (const AK_String status = SW_ReadStatusFile(_directory); StatusOfRunUnderWay(status) || status == "interrupted") {
-    // A status that cannot be written still says that a run goes on, with no live lock once this
-    // one goes: the next taker ends that run again.
+  if (!_held || _handedTo != 0 || AK_LiveLockHolder(_path) != AK_ProcessId()) return "";
+  // A status that cannot be written still says that a run goes on, with no live lock once this
+  // one goes: the next taker ends that run again, and this command fails.
+  if (const AK_String status = SW_ReadStatusFile(_directory); StatusOfRunUnderWay(status) || status == "interrupted")
     if (AK_String reason; !SW_WriteStatusFile(_directory, "finished", &reason))
-      AK_MESSAGE("WARNING: the status \"finished\" of the run that is gone cannot be written: " + reason);
-  }
+      return "the status \"finished\" of the run that is gone cannot be written: " + reason;
+  return "";
 }
 
 SW_RunLock::~SW_RunLock()
 {
   if (_path.IsEmpty()) return;
-  FinishEndedRun();
+  const AK_String unfinished = FinishEndedRun();
   // A refused run leaves no directory it made: one that holds nothing is removed (a run that
   // went on left its files there), before the next taker of the lock may look at it.
   std::optional<AK_DirectoryLock> locked;
   if (!_madeDirectory.IsEmpty() && AK_IsDirectory(_madeDirectory)) locked.emplace(_madeDirectory);
-  // A destructor answers nothing: a lock that stands fails the command that held it through the
-  // error text, unless that already says why it failed.
+  // A destructor answers nothing: a status or a lock that stands fails the command that held it
+  // through the error text, unless that already says why it failed.
   AK_String stands;
   if (_handedTo != 0) stands = GiveUp(_path, PurposeWord(_purpose), _handedTo);
   else if (_held) stands = GiveUp(_path, PurposeWord(_purpose));
+  if (!unfinished.IsEmpty()) stands = stands.IsEmpty() ? unfinished : unfinished + "; " + stands;
   if (!stands.IsEmpty() && AK_ErrorText.IsEmpty()) AK_ErrorText = stands;
   // Only an empty directory goes: one that will not go holds what the command left there.
   if (!_madeDirectory.IsEmpty()) (void)AK_DeleteFile(_madeDirectory);
@@ -360,9 +361,11 @@ SW_RunLock::~SW_RunLock()
 AK_String SW_RunLock::Release()
 {
   if (_path.IsEmpty() || !_held) return "";
-  FinishEndedRun();
+  const AK_String unfinished = FinishEndedRun();
   _held = false;
-  return GiveUp(_path, PurposeWord(_purpose));
+  const AK_String stands = GiveUp(_path, PurposeWord(_purpose));
+  if (unfinished.IsEmpty() || stands.IsEmpty()) return unfinished + stands;
+  return unfinished + "; " + stands;
 }
 
 bool SW_RunLock::HandOver(int pid)

@@ -78,12 +78,14 @@ public:
   // Gives the lock up now, under the lock of the run directory the caller holds: a writer that
   // moves the directory leaves no lock in it, and nobody takes one before the move is done.
   // "" when given up (or never held), else why it stands ("the run lock <path> cannot be removed:
-  // <reason>; ..."); the lock then names this process until it ends, and the next taker takes it over.
+  // <reason>; ..."), or why the status of a run its take-over ended still says that run goes on;
+  // the lock then names this process until it ends, and the next taker takes it over.
   [[nodiscard]] AK_String Release();
 
 private:
-  // The status "finished" of a run this take-over ended, once the caller recorded it.
-  void FinishEndedRun();
+  // The status "finished" of a run this take-over ended, once the caller recorded it; "" when
+  // written (or not this process's to write), else why not.
+  [[nodiscard]] AK_String FinishEndedRun();
 
   AK_String _directory;
   AK_String _path;

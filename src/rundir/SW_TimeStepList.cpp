@@ -305,10 +305,17 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
   return SW_CutWork::Finished;
 }
 
+namespace {
+
+// What a run from `currentTime` replaces: the outputs after its own first one.
+bool IsLater(double time, double currentTime, double deltaT) { return time > currentTime + 0.5 * deltaT; }
+
+}  // namespace
+
 bool SW_IsLaterTimeStep(const char* name, double currentTime, double deltaT)
 {
   double time;
-  return SW_TimeOfTimeStepName(name, time) && time > currentTime + 0.5 * deltaT;
+  return SW_TimeOfTimeStepName(name, time) && IsLater(time, currentTime, deltaT);
 }
 
 AK_String SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT)
@@ -319,9 +326,8 @@ AK_String SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, 
     double time;
     // Only files: a directory of such a name holds no time step of any run, and stays in the way
     // of the run's own write, which answers that.
-    if (const AK_String name = NameOfFile(file); SW_IsLaterTimeStep(name, currentTime, deltaT) &&
-                                                 SW_TimeOfTimeStepName(name, time) &&
-                                                 AK_IsRegularFile(AK_JoinPath(runDirectory, file)))
+    if (SW_TimeOfTimeStepName(NameOfFile(file), time) && IsLater(time, currentTime, deltaT) &&
+        AK_IsRegularFile(AK_JoinPath(runDirectory, file)))
       later.emplace_back(time, file);
   });
   if (!listed) return "cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno);

@@ -301,6 +301,16 @@ inline Files FilesIn(const std::string& directory)
   return files;
 }
 
+// Every file below the directory, by its path relative to it, with its bytes.
+inline Files Tree(const std::string& directory)
+{
+  Files files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(directory))
+    if (entry.is_regular_file())
+      files[std::filesystem::relative(entry.path(), directory).string()] = ReadFile(entry.path().string());
+  return files;
+}
+
 // The files as expected, name for name and byte for byte; only names are printed.
 inline void ExpectSameFiles(const Files& got, const Files& expected, const std::string& context = "")
 {

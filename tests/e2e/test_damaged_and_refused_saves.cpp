@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 // Every file and directory below `directory`, by its path there ("/" after a directory's), with
 // the bytes of each file.
-Files Tree(const std::string& directory)
+Files TreeWithDirectories(const std::string& directory)
 {
   Files tree;
   for (const auto& entry : fs::recursive_directory_iterator(directory)) {
@@ -54,7 +54,7 @@ TEST(DamagedAndRefusedSaves, ASimulationLoadedWithErrorsIsNotSavedIntoAnotherPro
   const std::string saved = RunOf(p / "proj") + "/ShallowWaterSimulation.atr";
   const std::string whole = ReadFile(saved);
   CutLastLine(saved);
-  const Files before = Tree(p / "proj2");
+  const Files before = TreeWithDirectories(p / "proj2");
 
   TorvuProcess x(p / "x");
   const Answer loaded = x.Do(Load());
@@ -70,7 +70,7 @@ TEST(DamagedAndRefusedSaves, ASimulationLoadedWithErrorsIsNotSavedIntoAnotherPro
                                       damage))
         << refused;
   }
-  ExpectSameFiles(Tree(p / "proj2"), before, Gist(x.Log()));
+  ExpectSameFiles(TreeWithDirectories(p / "proj2"), before, Gist(x.Log()));
   EXPECT_FALSE(fs::exists(p / "fresh"));
   EXPECT_EQ(x.Quit(), 0);
 

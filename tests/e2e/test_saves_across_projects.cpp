@@ -14,20 +14,7 @@
 #include "SharedProjectProcesses.h"
 #include "TestSupport.h"
 
-namespace {
-
 namespace fs = std::filesystem;
-
-// Every file below the directory, by its path relative to it.
-Files Tree(const std::string& directory)
-{
-  Files files;
-  for (const auto& entry : fs::recursive_directory_iterator(directory))
-    if (entry.is_regular_file()) files[fs::relative(entry.path(), directory).string()] = ReadFile(entry.path().string());
-  return files;
-}
-
-}  // namespace
 
 // P took the project whose recorded time step is gone and saved it elsewhere; another process ran
 // the first project anew. P's later save of the first project leaves that run's files and status

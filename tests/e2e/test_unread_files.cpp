@@ -23,15 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every file below `directory` by its path there, with its bytes.
-Files Tree(const std::string& directory)
-{
-  Files tree;
-  for (const auto& entry : fs::recursive_directory_iterator(directory))
-    if (entry.is_regular_file()) tree[fs::relative(entry.path(), directory).string()] = ReadFile(entry.path().string());
-  return tree;
-}
-
 // A torvu process started in `dir` with the files of that name unreadable to it.
 std::unique_ptr<TorvuProcess> WithUnreadable(const std::string& name, const std::string& dir)
 {
