@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,6 +72,7 @@ struct FailureHook {
   std::mutex mutex;
   std::vector<std::string> items;
   long failAt = 0;
+  long killAt = 0;
   long calls = 0;
   std::string countFile;
 
@@ -85,6 +87,8 @@ struct FailureHook {
     }
     const char* at = std::getenv(kFailAtVariable);
     failAt = at ? std::atol(at) : 0;
+    const char* kill = std::getenv(kKillAtVariable);
+    killAt = kill ? std::atol(kill) : 0;
     const char* count = std::getenv(kFailCountVariable);
     countFile = count ? count : "";
   }
@@ -162,6 +166,7 @@ bool AK_FailsNow(const char* kind, const char* path)
   FailureHook& hook = Hook();
   std::lock_guard<std::mutex> guard(hook.mutex);
   const long call = ++hook.calls;
+  if (call == hook.killAt) ::kill(::getpid(), SIGKILL);
   if (!kind || !path) return false;
   // A write is put in place by a rename: an item that names the rename fails it too.
   const bool named = hook.TakeItem(kind, path) || (std::strcmp(kind, "write") == 0 && hook.TakeItem("rename", path));
@@ -188,14 +193,21 @@ void AK_RestartFailureCount(long failAt)
 
 std::vector<std::string> AK_StartedEnvironment(char** environment)
 {
-  const std::string hookName = kFailOnceVariable, started = kFailStartedPrefix;
+  // The failure hook's variables and the kill countdown's, each with the prefix of what is handed on.
+  const std::pair<std::string, std::string> families[] = {{kFailOnceVariable, kFailStartedPrefix},
+                                                          {"TORVU_KILL", kKillStartedPrefix}};
   std::vector<std::string> kept;
   for (char** entry = environment; entry && *entry; ++entry) {
     const std::string text = *entry;
-    if (text.compare(0, hookName.size(), hookName) != 0) kept.push_back(text);
-    else if (text.compare(0, started.size(), started) == 0 && text.size() > started.size() &&
-             (text[started.size()] == '=' || text[started.size()] == '_'))
-      kept.push_back(hookName + text.substr(started.size()));
+    bool hooked = false;
+    for (const auto& [hookName, started] : families) {
+      if (text.compare(0, hookName.size(), hookName) != 0) continue;
+      hooked = true;
+      if (text.compare(0, started.size(), started) == 0 && text.size() > started.size() &&
+          (text[started.size()] == '=' || text[started.size()] == '_'))
+        kept.push_back(hookName + text.substr(started.size()));
+    }
+    if (!hooked) kept.push_back(text);
   }
   return kept;
 }

@@ -133,10 +133,11 @@ TEST(FailureHook, AStartedProcessGetsOnlyWhatIsHandedToIt)
   std::vector<std::string> entries = {"HOME=/h", "TORVU_FAIL=unlink:x", "TORVU_FAIL_AT=3",
                                       "TORVU_FAIL_COUNT=/tmp/c", "TORVU_FAILED=x", "TORVU_STOP_AT=w",
                                       "TORVU_FAIL_STARTED_AT=5", "TORVU_FAIL_STARTED=rename:y",
-                                      "TORVU_FAIL_STARTEDX=1"};
+                                      "TORVU_FAIL_STARTEDX=1", "TORVU_KILL_AT=4", "TORVU_KILL_STARTED_AT=7"};
   std::vector<char*> environment;
   for (std::string& entry : entries) environment.push_back(entry.data());
   environment.push_back(nullptr);
   const std::vector<std::string> started = AK_StartedEnvironment(environment.data());
-  EXPECT_EQ(started, (std::vector<std::string>{"HOME=/h", "TORVU_STOP_AT=w", "TORVU_FAIL_AT=5", "TORVU_FAIL=rename:y"}));
+  EXPECT_EQ(started, (std::vector<std::string>{"HOME=/h", "TORVU_STOP_AT=w", "TORVU_FAIL_AT=5", "TORVU_FAIL=rename:y",
+                                               "TORVU_KILL_AT=7"}));
 }
