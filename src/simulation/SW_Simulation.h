@@ -196,10 +196,21 @@ public:
   void SetMesh(const char* path);
   // The path of the mesh from the simulation, "" without one.
   AK_String MeshPath();
+  // What a run accumulates from its start, which a time step's header keeps: the time, the
+  // time step it stands in, the peak kinetic energy. A new simulation holds the start values;
+  // every release set-up starts them there again, the first and every one after a run alike.
+  struct RunProgress {
+    double currentTime = 0;
+    AK_String currentTimeStep;
+    double peakKineticEnergy = 0;
+  };
+  RunProgress HeldRunProgress() const;
+  void SetRunProgress(const RunProgress& progress);
   // The set-up of the release on the mesh: release depths, particles, bound fields, at 0 s.
   // Answers why no run can start from it (a depth or mass that is no finite number >= 0,
   // numbers that make too many or no particles or not enough memory for them, a release that
   // makes no particle and no source to feed the run), after a warning; empty when a run can.
+  // It starts the run's progress anew (RunProgress) and the result fields at 0.
   // A refused set-up leaves a state held on this mesh as it was (time, particles, fields).
   AK_String Initialize();
   // The mass per particle a run goes on with: "MassPerParticle", or, for a method outside the

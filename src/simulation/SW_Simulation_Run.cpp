@@ -546,15 +546,13 @@ void SW_Simulation::ReturnToWrittenState()
 
 void SW_Simulation::HoldRelease()
 {
-  PeakKineticEnergy = 0;
   _filePeakTime = -1;
   _series.Drop();
   _setUpAnew = true;
   _stateChosen = false;
   if (Initialize().IsEmpty()) return;
   if (SW_Particles* particles = Particles()) particles->Clear();
-  CurrentTime = 0;
-  CurrentTimeStep = "";
+  SetRunProgress({});
 }
 
 void SW_Simulation::RunLoop(bool fromStart)
@@ -577,7 +575,6 @@ void SW_Simulation::RunLoop(bool fromStart)
     // the state the simulation holds.
     const AK_String fault = Initialize();
     if (!fault.IsEmpty()) return RefuseRun(fault);
-    PeakKineticEnergy = 0;
   } else if (const AK_String fault = FindRunMassPerParticle(); !fault.IsEmpty()) {
     return RefuseRun(fault);
   }
