@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "AK_FrameworkState.h"
 #include "SimulationTestProject.h"
@@ -15,16 +14,12 @@
 namespace {
 
 // What a simulation shows of the state it holds, and what becomes of it: the time step saved
-// from it, that step read back, and the files of a run continued from it to 1 s.
+// from it (its header, particles and result fields), that step read back, and the files of a
+// run continued from it to 1 s.
 struct Outcome {
-  std::map<std::string, std::string> answers;         // attributes of the state held
-  std::vector<std::vector<float>> fields;             // every scalar result field's values
-  std::vector<AK_Vec3> velocities;                    // the vector result field
-  std::vector<AK_Vec3> positions;                     // the particles
-  std::vector<float> masses, enthalpies;
-  std::string firstTimeStep;                          // the bytes of at_0 saved from the state
-  std::map<std::string, std::string> readBack;        // attributes after that step was loaded
-  std::map<std::string, std::string> continued;       // time-step files of the run from there
+  std::map<std::string, std::string> answers, readBack;
+  std::string firstTimeStep;
+  std::map<std::string, std::string> continued;
 };
 
 constexpr const char* kStateAnswers[] = {"CurrentTime", "CurrentTimeStep", "PeakKineticEnergy", "MassPerParticle",
@@ -38,27 +33,12 @@ std::map<std::string, std::string> Answers(SW_Simulation& sim)
   return answers;
 }
 
-template <class T>
-std::vector<T> Values(const AK_Array<T>& a)
-{
-  return std::vector<T>(a.begin(), a.end());
-}
-
 // The outcome of the release the simulation of `p` holds now.
 Outcome Play(RunProject& p)
 {
   Outcome o;
   SW_Simulation& sim = *p.sim;
   o.answers = Answers(sim);
-  for (int row = 0; row < SW_ResultFieldCount; ++row) {
-    if (!SW_ResultFields[row].component) continue;
-    if (SW_ResultFields[row].IsVector()) o.velocities = Values(sim.VectorResult(row)->_vectors);
-    else o.fields.push_back(Values(sim.ScalarResult(row)->_values));
-  }
-  o.positions = Values(sim.Particles()->Positions());
-  o.masses = Values(sim.Particles()->Masses());
-  o.enthalpies = Values(sim.Particles()->Enthalpies());
-
   AK_ErrorText = "";
   sim.Set("SaveTimeStep", "");
   EXPECT_STREQ(AK_ErrorText, "");
@@ -113,10 +93,6 @@ TEST(ReleaseAnew, AfterARunEverythingIsAsAtTheFirstSetUp)
     p.sim->Update();
     const Outcome anew = Play(p);
     EXPECT_EQ(anew.answers, expected.answers);
-    EXPECT_TRUE(anew.fields == expected.fields && anew.velocities == expected.velocities) << "result fields differ";
-    EXPECT_TRUE(anew.positions == expected.positions && anew.masses == expected.masses &&
-                anew.enthalpies == expected.enthalpies)
-        << "particles differ";
     EXPECT_TRUE(anew.firstTimeStep == expected.firstTimeStep) << "the time step of 0 s differs";
     EXPECT_EQ(anew.readBack, expected.readBack);
     EXPECT_TRUE(anew.continued == expected.continued) << "the run from 0 s wrote other files";
