@@ -318,8 +318,8 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
   if (!notOwn.IsEmpty())
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": its run did not finish, its process is gone: " + notOwn +
                ", no time step there is its own: the simulation holds " + StateText() +
-               (newest.IsEmpty() ? AK_String() : ", not the newest time step " + newest) + " (the project recorded " +
-               record + ")");
+               (newest.IsEmpty() || newest == CurrentTimeStep ? AK_String() : ", not the newest time step " + newest) +
+               " (the project recorded " + record + ")");
   else if (!newest.IsEmpty() &&
            !(newest == CurrentTimeStep && HoldsWrittenTimeStep() && _series.Holds(ProjectDir())) &&
            LoadTimeStepFile(newest))
