@@ -186,7 +186,8 @@ public:
   // After a load: the simulation bound to its project's run directory, nothing of an earlier
   // one left in view; when the run of the saved project did not end (see SW_RunIsGone), its
   // lock taken over (see SW_RunLock and RecordRunThatIsGone) and the state of that run's last
-  // time step, the newest of its run directory.
+  // time step, the newest of its run directory, when that run computed it under the values saved
+  // (GoneRunNotOwn); otherwise the state the load holds stays.
   void AfterLoad() override;
 
   // --- the mesh ---
@@ -359,6 +360,14 @@ public:
   // project's own, or `directory`: one this simulation saves into, whose run that was.
   // "" when recorded, else why not.
   AK_String RecordRunThatIsGone(const char* directory = nullptr);
+  // Why the newest time step of the run directory `directory`, whose run's process is gone, is
+  // not that run's own under the values saved there (its values file says otherwise): "" when it
+  // is, or when the directory kept no values (a build before). `status` is the run's status
+  // before its end was written: a start that never ran left "started" or "interrupted".
+  AK_String GoneRunNotOwn(const char* directory, const AK_String& status);
+  // What a load of the project holds: the time step the saved simulation records, or the release
+  // at 0 s when that cannot be read; said in an INFO that begins with `why`.
+  void HoldRecordedState(const AK_String& why);
   // A record in the saved simulation of `dir` that names a time step whose file is gone names none
   // from now on (the gate letting `change` pass); "" when that holds, else why not.
   AK_String ForgetRecordOfFileGone(const AK_String& dir, SW_SeriesChange change);
@@ -383,7 +392,8 @@ public:
   void HandStateToOtherProcess() { _series.HandOver(); }
   // Before a "Continue" of either form: after a run in another process, the state it left,
   // its run directory's last time step, read back (a run that changed no time step left the
-  // state held; nothing to read keeps it as well). Nothing while that run is still under way
+  // state held; nothing to read keeps it as well; one that computed no time step of its own there
+  // leaves what the project records, see GoneRunNotOwn). Nothing while that run is still under way
   // (its start refuses then). False, the continue refused, when the time step cannot be read.
   bool TakeBackRunState();
   // The output of a run at the current time: a redraw when a view is shown, the time-step

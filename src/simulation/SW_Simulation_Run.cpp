@@ -219,6 +219,11 @@ bool SW_Simulation::TakeBackRunState()
   if (_series.TakeBack(ProjectDir())) return true;
   const AK_String last = SW_NewestTimeStep(ProjectDir());
   if (last.IsEmpty()) return true;
+  // A run that computed no time step of its own there left no state to go on from.
+  if (const AK_String notOwn = GoneRunNotOwn(ProjectDir(), ""); !notOwn.IsEmpty()) {
+    HoldRecordedState("the run started from this process did not finish: " + notOwn);
+    return true;
+  }
   const AK_String before = AK_ErrorText;
   AK_ErrorText = "";
   if (LoadTimeStepFile(last)) {
@@ -369,10 +374,9 @@ AK_String SW_Simulation::RecordRunThatIsGone(const char* directory)
     AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + failure);
     return failure;
   }
-  // Not under values another process saved while it ran; the record it had stays while its file
-  // does.
-  if (const AK_String values = SW_ReadRunValues(dir); !values.IsEmpty() && values != saved)
-    return ForgetRecordOfFileGone(dir, SW_SeriesChange::RecordNewest);
+  // Not a time step of a start that never ran, nor under values another process saved while it
+  // ran; the record it had stays while its file does.
+  if (!GoneRunNotOwn(dir, "").IsEmpty()) return ForgetRecordOfFileGone(dir, SW_SeriesChange::RecordNewest);
   return RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest, dir);
 }
 

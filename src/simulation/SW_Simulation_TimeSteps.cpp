@@ -282,6 +282,9 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
   AK_String answer = AK_ErrorText;
   AK_String recorded;
   SavedAttribute(ProjectDir(), "LoadTimeStep", recorded);
+  // How far the run came, for what the load says of it: the take-over ends its status.
+  const AK_String status = SW_ReadStatusFile(ProjectDir());
+  AK_String notOwn;
   {
     // Taken over, the status says the run ended and the record names its last time step, for
     // every process that loads the project from now on. A lock that cannot be taken over (a
@@ -301,17 +304,53 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
       return;
     }
     if (!lock.Held()) AK_MESSAGE("WARNING: " + AK_ErrorText);
+    // Looked at while no start can come in with values of its own.
+    notOwn = GoneRunNotOwn(ProjectDir(), status);
     // A lock that stands under this process fails the load, as it fails every other holder.
     if (const AK_String stands = lock.Release(); !stands.IsEmpty() && answer.IsEmpty()) answer = stands;
   }
   AK_ErrorText = "";
   const AK_String newest = SW_NewestTimeStep(ProjectDir());
-  if (!newest.IsEmpty() && !(newest == CurrentTimeStep && HoldsWrittenTimeStep() && _series.Holds(ProjectDir())) &&
-      LoadTimeStepFile(newest))
+  const AK_String record = recorded.IsEmpty() ? AK_String("none") : recorded;
+  // A time step that run did not compute under the values saved is none of its state: the
+  // simulation stays as loaded, as it would after a load without the kill, and a "Continue"
+  // refuses, naming the newest time step.
+  if (!notOwn.IsEmpty())
+    AK_MESSAGE("INFO: " + GetAbsolutePath() + ": its run did not finish, its process is gone: " + notOwn +
+               ", no time step there is its own: the simulation holds " + StateText() +
+               (newest.IsEmpty() || newest == CurrentTimeStep ? AK_String() : ", not the newest time step " + newest) +
+               " (the project recorded " + record + ")");
+  else if (!newest.IsEmpty() &&
+           !(newest == CurrentTimeStep && HoldsWrittenTimeStep() && _series.Holds(ProjectDir())) &&
+           LoadTimeStepFile(newest))
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": its run did not finish, its process is gone: the simulation holds " +
-               "the run's last time step " + newest + " (the project recorded " +
-               (recorded.IsEmpty() ? AK_String("none") : recorded) + ")");
+               "the run's last time step " + newest + " (the project recorded " + record + ")");
   // Left as loaded otherwise: a "Continue" refuses, naming the newest time step.
+  AK_ErrorText = answer;
+}
+
+AK_String SW_Simulation::GoneRunNotOwn(const char* directory, const AK_String& status)
+{
+  const AK_String values = SW_ReadRunValues(directory);
+  // A run directory of a build that kept no values: its newest time step counts as the run's.
+  if (values.IsEmpty() || values == SavedValuesDigest(directory, SW_ValuesCompared::State)) return "";
+  // Until a run passes its gate its values say "-": a start killed before that wrote nothing of
+  // its own. One that said it ran with them ran under values it never saved.
+  if (values == "-")
+    return status == "running" ? "its run went on under values that were not saved" : "its start never ran";
+  return "values its time steps depend on were saved otherwise while it ran";
+}
+
+void SW_Simulation::HoldRecordedState(const AK_String& why)
+{
+  const AK_String answer = AK_ErrorText;
+  AK_String recorded;
+  SavedAttribute(ProjectDir(), "LoadTimeStep", recorded);
+  AK_ErrorText = "";
+  // As a load does: without a time step to read, the release at 0 s, which holds no series.
+  if (!LoadTimeStepFile(recorded)) HoldRelease();
+  AK_MESSAGE("INFO: " + GetAbsolutePath() + ": " + why + ", no time step there is its own: the simulation holds " +
+             StateText() + " (the project recorded " + (recorded.IsEmpty() ? AK_String("none") : recorded) + ")");
   AK_ErrorText = answer;
 }
 
