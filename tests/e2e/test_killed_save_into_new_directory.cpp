@@ -21,14 +21,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The one-shot runs are started on a macro of the name that the processes of TorvuProcess run: the
+// saved top object names it.
+constexpr const char* kMacro = "driver.macro";
+
 // The calls of a one-shot run of the macro in `dir` that the failure hook counts.
 long CountedCalls(const std::string& dir, const std::string& macro)
 {
   const std::string count = dir + "/calls";
   fs::create_directories(dir);
   fs::remove(count);
-  WriteFile(dir + "/count.macro", macro);
-  RunProcess(TorvuOffscreen(dir, TORVU_PROGRAM, TORVU_ATTRIBUTES, "count.macro < /dev/null",
+  WriteFile(dir + "/" + kMacro, macro);
+  RunProcess(TorvuOffscreen(dir, TORVU_PROGRAM, TORVU_ATTRIBUTES, std::string(kMacro) + " < /dev/null",
                             "TORVU_FAIL_COUNT=" + ShellQuote(count) + " "));
   std::ifstream in(count);
   long pid = 0, calls = -1;
@@ -44,13 +48,23 @@ Files ProjectFiles(const std::string& project)
   return files;
 }
 
-// The calls to kill at: every one of the first and last few dozen, and a spread of the rest.
+// The calls to kill at: every one of the first and last two dozen, and a spread of the rest.
 std::set<long> CallsToKill(long first, long last)
 {
   std::set<long> calls;
   for (long n = first; n <= last; ++n)
-    if (n < first + 30 || n > last - 30 || (n - first) % 8 == 0) calls.insert(n);
+    if (n < first + 24 || n > last - 24 || (n - first) % 6 == 0) calls.insert(n);
   return calls;
+}
+
+// A fresh process loads the project with the simulation's time step it records.
+void ExpectLoadsWith(const std::string& home, const std::string& project, const std::string& record)
+{
+  TorvuProcess loads(home);
+  const Answer loaded = loads.Do(Load(project) + "get(\"" + kSimulation + "\", \"CurrentTimeStep\", value);");
+  EXPECT_TRUE(loaded.ok) << loaded;
+  EXPECT_EQ(loaded.text, record);
+  EXPECT_EQ(loads.Quit(), 0);
 }
 
 }  // namespace
@@ -77,21 +91,24 @@ TEST(KilledSaveIntoNewDirectory, LeavesNoProjectOrAWholeOneAndTheNextSaveIsWhole
   EXPECT_EQ(Recorded(SavedOf(p / "new")), record);
   EXPECT_FALSE(fs::exists(RunOf(p / "new") + "/.simulation_lock"));
   EXPECT_FALSE(fs::exists(RunOf(p / "new") + "/.simulation_copying"));
+  ExpectLoadsWith(p / "loads", "../new", record);
   std::cout << "the save into a new directory makes calls " << loadCalls + 1 << " to " << allCalls << "\n";
 
-  WriteFile(p / "kill/kill.macro", saveNew);
+  fs::create_directories(p / "kill");
+  WriteFile(p / "kill/" + kMacro, saveNew);
   for (const long n : CallsToKill(loadCalls + 1, allCalls)) {
     SCOPED_TRACE("killed before call " + std::to_string(n));
     fs::remove_all(p / "new");
     int status = 0;
-    RunProcess(TorvuOffscreen(p / "kill", TORVU_PROGRAM, TORVU_ATTRIBUTES, "kill.macro < /dev/null",
+    RunProcess(TorvuOffscreen(p / "kill", TORVU_PROGRAM, TORVU_ATTRIBUTES, std::string(kMacro) + " < /dev/null",
                               "TORVU_KILL_AT=" + std::to_string(n) + " "),
                &status);
     EXPECT_NE(status, 0) << "not killed";
     ExpectSameFiles(Tree(p / "proj"), source, "the source");
     // No part of a project: nothing at all, or all of it.
     if (fs::exists(p / "new")) ExpectSameFiles(ProjectFiles(p / "new"), whole, "what the killed save left");
-    // The next save removes what the killed one left, and is whole; so is a fresh load of it.
+    // The next save removes what the killed one left, and is whole: the files of the whole save,
+    // which a fresh process loads whole.
     {
       TorvuProcess again(p / "again");
       const Answer saved = again.Do(saveNew);
@@ -100,15 +117,26 @@ TEST(KilledSaveIntoNewDirectory, LeavesNoProjectOrAWholeOneAndTheNextSaveIsWhole
     }
     EXPECT_FALSE(fs::exists(p / "new.~saving"));
     ExpectSameFiles(ProjectFiles(p / "new"), whole, "the next save");
-    {
-      TorvuProcess loads(p / "loads");
-      const Answer loaded = loads.Do(Load("../new") + "get(\"" + kSimulation + "\", \"CurrentTimeStep\", value);");
-      EXPECT_TRUE(loaded.ok) << loaded;
-      EXPECT_EQ(loaded.text, record);
-      EXPECT_EQ(loads.Quit(), 0);
-    }
     if (HasFailure()) break;  // one case tells; the rest would repeat it
   }
+  ExpectLoadsWith(p / "loads", "../new", record);
+
+  // A copy of the time steps that cannot be put in place stays marked for the next taker, and
+  // goes in place with the rest of the project: the next load finishes it.
+  fs::remove_all(p / "new");
+  {
+    FailOnce fail("rename:" + File(4));
+    TorvuProcess x(p / "x");
+    const Answer saved = x.Do(saveNew);
+    EXPECT_FALSE(saved.ok);
+    EXPECT_TRUE(Contains(saved, "the copy stays marked there")) << saved;
+    EXPECT_EQ(x.Quit(), 0);
+  }
+  EXPECT_FALSE(fs::exists(p / "new.~saving"));
+  EXPECT_TRUE(fs::exists(RunOf(p / "new") + "/.simulation_copying"));
+  ExpectLoadsWith(p / "loads", "../new", record);
+  ExpectSameFiles(TimeStepContents(RunOf(p / "new")), TimeStepContents(RunOf(p / "proj")), "the finished copy");
+  ExpectSameFiles(Tree(p / "proj"), source, "the source");
 }
 
 // The build of a save into the name that a live process still holds is not touched: the save
