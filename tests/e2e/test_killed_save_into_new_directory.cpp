@@ -116,6 +116,7 @@ TEST(KilledSaveIntoNewDirectory, LeavesNoProjectOrAWholeOneAndTheNextSaveIsWhole
       EXPECT_EQ(again.Quit(), 0);
     }
     EXPECT_FALSE(fs::exists(p / "new.~saving"));
+    ASSERT_TRUE(fs::is_directory(p / "new"));
     ExpectSameFiles(ProjectFiles(p / "new"), whole, "the next save");
     if (HasFailure()) break;  // one case tells; the rest would repeat it
   }
@@ -133,7 +134,7 @@ TEST(KilledSaveIntoNewDirectory, LeavesNoProjectOrAWholeOneAndTheNextSaveIsWhole
     EXPECT_EQ(x.Quit(), 0);
   }
   EXPECT_FALSE(fs::exists(p / "new.~saving"));
-  EXPECT_TRUE(fs::exists(RunOf(p / "new") + "/.simulation_copying"));
+  ASSERT_TRUE(fs::exists(RunOf(p / "new") + "/.simulation_copying"));
   ExpectLoadsWith(p / "loads", "../new", record);
   ExpectSameFiles(TimeStepContents(RunOf(p / "new")), TimeStepContents(RunOf(p / "proj")), "the finished copy");
   ExpectSameFiles(Tree(p / "proj"), source, "the source");
