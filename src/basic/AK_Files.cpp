@@ -19,11 +19,61 @@
 #include <vector>
 
 #include "AK_ProcessLock.h"
+#include "AK_StagedDirectory.h"
+
+namespace {
+
+// The directory a save builds under another name (see AK_StagedDirectory): both spelled as
+// StagedSpelling gives them, "" while none is.
+struct StagedNames {
+  std::string target, staging;
+};
+StagedNames& Staged()
+{
+  static StagedNames staged;
+  return staged;
+}
+
+// A path with "/" only and without leading "./".
+std::string StagedSpelling(const char* path)
+{
+  std::string p(path ? path : "");
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  while (p.size() > 2 && p[0] == '.' && p[1] == '/') p.erase(0, 2);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+}  // namespace
+
+AK_StagedDirectory::AK_StagedDirectory(const char* target, const char* staging)
+{
+  StagedNames& staged = Staged();
+  if (!staged.target.empty()) return;  // one at a time: a second one changes nothing
+  staged.target = StagedSpelling(target);
+  staged.staging = StagedSpelling(staging);
+  _active = !staged.target.empty() && !staged.staging.empty();
+  if (!_active) staged = {};
+}
+
+void AK_StagedDirectory::End()
+{
+  if (_active) Staged() = {};
+  _active = false;
+}
 
 AK_String AK_NormalizePath(const char* path)
 {
   AK_String p(path ? path : "");
   p.ReplaceChar('\\', '/');
+  if (const StagedNames& staged = Staged(); !staged.target.empty()) {
+    const char* rest = p.c_str();
+    while (rest[0] == '.' && rest[1] == '/') rest += 2;
+    const size_t n = staged.target.size();
+    if (std::strncmp(rest, staged.target.c_str(), n) == 0 && (rest[n] == '\0' || rest[n] == '/'))
+      return AK_String((staged.staging + (rest + n)).c_str());
+  }
   return p;
 }
 
