@@ -163,7 +163,7 @@ namespace {
 // The friction models and their parameters.
 void DeclareFriction(AK_AttributeTableOf<SW_Simulation>& t)
 {
-  t.Text("PsaMesh", &S::PsaMesh);
+  t.Text("PsaMesh", &S::PsaMesh).Path("DHM");
   t.Attribute(
       "FrictionType", [](S& s) { return s.FrictionType; },
       [](S& s, const char* v) { s.SetFrictionType(v); });
@@ -208,12 +208,12 @@ void DeclareFriction(AK_AttributeTableOf<SW_Simulation>& t)
 void DeclareSnowAndEntrainment(AK_AttributeTableOf<SW_Simulation>& t)
 {
   t.Double("Density", &S::Density);
-  t.Text("ReleaseDHM", &S::ReleaseDHM);
+  t.Text("ReleaseDHM", &S::ReleaseDHM).Path("DHM");
   t.Options("ReleaseDHM_Options", [](S& s) {
     return AK_String("none") + AK_SEP + ListBelowProject(s, "ReleaseDHMs", "DHM", nullptr);
   });
   t.Double("ReleaseDHMDensity", &S::ReleaseDHMDensity);
-  t.Text("EntrainmentDHM", &S::EntrainmentDHM);
+  t.Text("EntrainmentDHM", &S::EntrainmentDHM).Path("DHM");
   t.Double("EntrainmentDHMDensity", &S::EntrainmentDHMDensity);
   t.Double("GlobalEntrainmentAreaWeight", &S::GlobalEntrainmentAreaWeight);
   t.Double("GlobalEntrainmentMinZ", &S::GlobalEntrainmentMinZ);
@@ -417,6 +417,7 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   // The mesh: a terrain mesh or nothing.
   AK_AttributeEntry& mesh = t.Reference("Mesh", &S::_meshName, "DHM");
   mesh.get = [](AK_Object& o) { return static_cast<S&>(o).MeshPath(); };
+  mesh.referent = [](AK_Object& o) -> AK_Object* { return static_cast<S&>(o)._mesh.Get(); };
   mesh.set = [](AK_Object& o, const AK_AttributeEntry& e, const char* v) {
     if (!AK_CheckReference(e, o, v)) return false;
     static_cast<S&>(o).SetMesh(v);
