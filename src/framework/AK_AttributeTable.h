@@ -46,9 +46,8 @@
 // Text or an Answer with Path(). A rename, a move or a deletion of that object (or of one
 // above it) then makes the holder due for its next save, and the text follows the object:
 // `repath` stores the new path as it is, without acting on it (a Text's member; an Answer
-// gives its own). The object is the one the text names from the holder, or the one that
-// `referent` answers when the holder keeps the object itself. A Path() entry with neither
-// `repath` nor `referent` holds its objects as links (a group's members), found as such.
+// gives its own). The object is the one that the path Get answers names from the holder. A
+// Path() entry without `repath` holds its objects as links (a group's members).
 //
 // Get of an entry clears the error text and answers. Set of an entry clears the error text,
 // acts, and stamps the attribute (MarkModified with its name) unless the value was refused
@@ -105,8 +104,6 @@ struct AK_AttributeEntry {
   std::function<AK_String(AK_Object&)> get;  // empty: Get passes the name on
   // Empty: Set passes the name on. False: the value was refused (the error text says why).
   std::function<bool(AK_Object&, const AK_AttributeEntry&, const char*)> set;
-  // The object a path entry holds; empty: the one its text names from the object.
-  std::function<AK_Object*(AK_Object&)> referent;
   // Stores a path entry's text as it is, without acting on it ("" when the object is gone).
   std::function<void(AK_Object&, const char*)> repath;
 

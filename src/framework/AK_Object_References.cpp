@@ -42,7 +42,6 @@ AK_Object* FindLoaded(AK_Object* from, const char* path)
 // The object a path entry of `holder` names; none when it names none in memory.
 AK_Object* ReferentOf(AK_Object& holder, const AK_AttributeEntry& entry)
 {
-  if (entry.referent) return entry.referent(holder);
   if (!entry.repath || !entry.get) return nullptr;  // held as links, found through those
   const AK_String path = entry.get(holder);
   if (path.IsEmpty() || std::strncmp(path, "%ak_ptr%", 8) == 0) return nullptr;
@@ -54,7 +53,7 @@ const char* LinksEntryName(AK_Object& holder)
 {
   for (const AK_AttributeTable* table = &holder.AttributeTable(); table; table = table->Base())
     for (const AK_AttributeEntry& entry : table->Entries())
-      if (entry.holdsPath && !entry.referent && !entry.repath) return entry.name;
+      if (entry.holdsPath && !entry.repath) return entry.name;
   return "member";
 }
 

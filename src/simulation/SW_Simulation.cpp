@@ -417,7 +417,6 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   // The mesh: a terrain mesh or nothing.
   AK_AttributeEntry& mesh = t.Reference("Mesh", &S::_meshName, "DHM");
   mesh.get = [](AK_Object& o) { return static_cast<S&>(o).MeshPath(); };
-  mesh.referent = [](AK_Object& o) -> AK_Object* { return static_cast<S&>(o)._mesh.Get(); };
   mesh.set = [](AK_Object& o, const AK_AttributeEntry& e, const char* v) {
     if (!AK_CheckReference(e, o, v)) return false;
     static_cast<S&>(o).SetMesh(v);
