@@ -322,6 +322,7 @@ void AK_Object::SaveAs(const char* directory)
   MarkModified("Save");
   _savedDir = dir;
   _savedStamp = AK_Object::ModificationTime("Save");
+  WarnOfLostReferences();
 }
 
 void AK_Object::LockForSave(const char* directory, AK_DirectoryHolds& holds)
