@@ -204,5 +204,9 @@ TEST_F(ConsoleFixture, EachFailedWriteOfARecordingIsTold)
     for (const std::string& m : messages.messages)
       told = told || m.find("macro file '" + macro + "'") != std::string::npos;
     EXPECT_TRUE(told) << testing::PrintToString(messages.messages);
+    // A line that failed is told at once, not only when the recording ends.
+    if (n == 2 || n == 3) {
+      EXPECT_TRUE(messages.HasPrefix("ERROR: cannot record command ")) << testing::PrintToString(messages.messages);
+    }
   }
 }
