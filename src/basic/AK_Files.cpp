@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -84,11 +85,22 @@ AK_String AK_JoinPath(const char* directory, const char* name)
   return joined;
 }
 
+namespace {
+bool ModeWrites(const char* mode) { return mode && (std::strpbrk(mode, "wa+") != nullptr); }
+}  // namespace
+
 std::FILE* AK_FileOpen(const char* path, const char* mode)
 {
   if (!path || !mode) return nullptr;
   if (*mode == 'r' && AK_OpenForReadingFails(path)) return nullptr;
-  return std::fopen(AK_NormalizePath(path).c_str(), mode);
+  const AK_String native = AK_NormalizePath(path);
+  if (ModeWrites(mode) && AK_FailsNow("create", native)) return nullptr;
+  return std::fopen(native.c_str(), mode);
+}
+
+AK_File::AK_File(const char* path, const char* mode) : _file(AK_FileOpen(path, mode))
+{
+  if (_file && ModeWrites(mode)) _path = AK_NormalizePath(path);
 }
 
 AK_File AK_File::Replacing(const char* path, const char* mode)
@@ -218,8 +230,7 @@ bool AK_FailsNow(const char* kind, const char* path)
   const long call = ++hook.calls;
   if (call == hook.killAt) ::kill(::getpid(), SIGKILL);
   if (!kind || !path) return false;
-  // A write is put in place by a rename: an item that names the rename fails it too.
-  const bool named = hook.TakeItem(kind, path) || (std::strcmp(kind, "write") == 0 && hook.TakeItem("rename", path));
+  const bool named = hook.TakeItem(kind, path);
   if (!named && call != hook.failAt) return false;
   SayFailing(call, kind, path);
   errno = EIO;
@@ -277,10 +288,14 @@ AK_File& AK_File::operator=(AK_File&& other) noexcept
     _file = other._file;
     _target = static_cast<AK_String&&>(other._target);
     _temp = static_cast<AK_String&&>(other._temp);
+    _path = static_cast<AK_String&&>(other._path);
     _sync = other._sync;
+    _failed = other._failed;
     other._file = nullptr;
     other._target = "";
     other._temp = "";
+    other._path = "";
+    other._failed = false;
   }
   return *this;
 }
@@ -299,13 +314,33 @@ void AK_File::Discard()
   _file = nullptr;
 }
 
+bool AK_File::Flush()
+{
+  if (!_file) return false;
+  const AK_String& name = _target.IsEmpty() ? _path : _target;
+  const bool writing = !name.IsEmpty();
+  if (!_failed && writing && AK_FailsNow("write", name)) _failed = true;
+  if (!_failed && (std::fflush(_file) != 0 || std::ferror(_file))) _failed = true;
+  return !_failed;
+}
+
 bool AK_File::Close()
 {
   if (!_file) return false;
+  const bool flushed = Flush();
   std::FILE* f = _file;
   _file = nullptr;
-  bool ok = std::fflush(f) == 0 && !std::ferror(f);
-  if (_target.IsEmpty()) return std::fclose(f) == 0 && ok;
+  _failed = false;
+  bool ok = flushed;
+  if (_target.IsEmpty()) {
+    // A file that was written counts its close, which must be made whatever the hook says.
+    const bool closeFails = ok && !_path.IsEmpty() && AK_FailsNow("close", _path);
+    const int error = errno;
+    ok = std::fclose(f) == 0 && !closeFails && ok;
+    if (closeFails) errno = error;
+    _path = "";
+    return ok;
+  }
   // The descriptor outlives the FILE so that the data can be synced before the rename.
   int fd = ::dup(fileno(f));
   ok = std::fclose(f) == 0 && ok;
@@ -318,7 +353,7 @@ bool AK_File::Close()
 
 namespace {
 constexpr const char* kReplacementMark = ".~";
-constexpr size_t kReplacementLetters = 6;  // what mkstemp puts in place of "XXXXXX"
+constexpr size_t kReplacementLetters = 6;  // letters or digits after the mark
 constexpr const char* kLockedLetters = "locked";  // the temporary of a writer under the directory lock
 
 // The temporaries this process is writing: whoever clears what killed writers left passes
@@ -330,6 +365,29 @@ void ForgetReplacement(const char* temp)
 {
   std::lock_guard<std::mutex> guard(g_openReplacementsMutex);
   g_openReplacements.erase(temp ? temp : "");
+}
+
+// Six letters or digits that no other temporary beside the target is likely to have.
+AK_String ReplacementLetters()
+{
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::mutex mutex;
+  static uint64_t state = 0;
+  std::lock_guard<std::mutex> guard(mutex);
+  if (state == 0) {
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    state = (uint64_t(::getpid()) << 32) ^ uint64_t(now.tv_nsec) ^ (uint64_t(now.tv_sec) << 20) ^ 0x9e3779b97f4a7c15ull;
+  }
+  std::string letters;
+  for (size_t i = 0; i < kReplacementLetters; ++i) {
+    // xorshift64*: enough to spread the names; a name taken is only tried again.
+    state ^= state >> 12;
+    state ^= state << 25;
+    state ^= state >> 27;
+    letters += kLetters[(state * 2685821657736338717ull >> 58) % (sizeof kLetters - 1)];
+  }
+  return AK_String(letters.c_str());
 }
 }  // namespace
 
@@ -395,38 +453,54 @@ int AK_CreateReplacement(const char* path, AK_String& temp)
   const size_t slash = std::string(target.c_str()).rfind('/');
   const AK_String directory = slash == std::string::npos ? AK_String(".") : AK_String(target.c_str(), target.c_str() + slash + 1);
   const bool locked = AK_HoldsDirectoryLock(directory);
-  AK_String pattern = target + kReplacementMark + (locked ? kLockedLetters : std::string(kReplacementLetters, 'X').c_str());
-  std::vector<char> name(pattern.c_str(), pattern.c_str() + pattern.Length() + 1);
-  int fd = locked ? ::open(name.data(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600) : ::mkstemp(name.data());
-  if (fd < 0) return -1;
-  const int created = errno;
-  // mkstemp makes the file private; the replacement gets what the file it replaces had,
-  // or what a new file would get.
+  if (AK_FailsNow("create", target)) return -1;
+  // What the file it replaces has, or what a new file gets: the umask's part of 0666. The file
+  // is made with it, and only where the umask takes bits of the old file's permissions away is
+  // it set once more; a file whose permissions cannot be set is no replacement.
   mode_t mode;
   if (::stat(target.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
   } else {
-    mode_t mask = ::umask(0);
+    const mode_t mask = ::umask(0);
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  ::fchmod(fd, mode);
-  errno = created;
-  temp = AK_String(name.data());
+  AK_String name;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    name = target + kReplacementMark + (locked ? AK_String(kLockedLetters) : ReplacementLetters());
+    // A writer under the lock writes over what a killed one left under its name.
+    fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (locked ? O_TRUNC : O_EXCL), mode);
+    if (fd < 0 && (locked || errno != EEXIST)) return -1;
+  }
+  if (fd < 0) return -1;
+  struct stat made;
+  if (::fstat(fd, &made) != 0 || ((made.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0)) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(name.c_str());
+    errno = error;
+    return -1;
+  }
+  temp = name;
   std::lock_guard<std::mutex> guard(g_openReplacementsMutex);
-  g_openReplacements.insert(name.data());
+  g_openReplacements.insert(name.c_str());
   return fd;
 }
 
 bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written, bool sync)
 {
-  bool ok = written && (!sync || ::fsync(fd) == 0);
-  ok = ::close(fd) == 0 && ok;
   const AK_String target = AK_NormalizePath(path);
-  if (ok) ok = !AK_FailsNow("write", target) && std::rename(temp, target.c_str()) == 0;
+  bool ok = written && (!sync || (!AK_FailsNow("sync", target) && ::fsync(fd) == 0));
+  // The descriptor is closed whatever the hook says; its close counts only for data that is whole.
+  const bool closeFails = ok && AK_FailsNow("close", target);
+  int error = errno;
+  ok = ::close(fd) == 0 && !closeFails && ok;
+  if (closeFails) errno = error;
+  if (ok) ok = !AK_FailsNow("rename", target) && std::rename(temp, target.c_str()) == 0;
   if (ok && AK_FilePutInPlace) AK_FilePutInPlace(target);
   // The reason of the failure, not that of the clean-up, stays in errno.
-  const int error = errno;
+  error = errno;
   if (!ok && !AK_FailsNow("unlink", temp)) ::unlink(temp);
   ForgetReplacement(temp);
   errno = error;

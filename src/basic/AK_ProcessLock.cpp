@@ -187,15 +187,19 @@ bool RemoveStale(const char* path, const LockEntry& stale)
 // which means "a lock stands" to the caller, only when an exclusive open finds a file there.
 bool WriteNewFile(const char* path, int flags, const AK_String& text)
 {
+  if (AK_FailsNow("create", path)) return false;
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | flags, 0644);
   if (fd < 0) return false;
   const size_t size = std::strlen(text.c_str());
-  const ssize_t wrote = ::write(fd, text.c_str(), size);
+  const ssize_t wrote = AK_FailsNow("write", path) ? -1 : ::write(fd, text.c_str(), size);
   bool ok = wrote == ssize_t(size);
   int error = wrote < 0 ? errno : EIO;
-  if (::close(fd) != 0 && ok) {
+  // Closed whatever the hook says; the close counts only for an entry written whole.
+  const bool closeFails = ok && AK_FailsNow("close", path);
+  if (closeFails) error = errno;
+  if ((::close(fd) != 0 || closeFails) && ok) {
     ok = false;
-    error = errno;
+    if (!closeFails) error = errno;
   }
   if (ok) return true;
   if (!AK_FailsNow("unlink", path)) ::unlink(path);

@@ -14,7 +14,9 @@ AK_String ExpectationPath(const char* runDirectory)
 }
 
 // The status and info files change at every step of a run: they take their place whole, but
-// are not forced to the disk each time.
+// are not forced to the disk each time. A line that cannot be written leaves the file before
+// it as it was, never an emptied one, and the caller answers the failure: a run that ended but
+// could not say so is ended by the next taker of its lock, which finds its process gone.
 // True when written; otherwise the system's reason of the first failure.
 bool WriteLine(const AK_String& path, const char* text, AK_String& reason)
 {
@@ -22,13 +24,7 @@ bool WriteLine(const AK_String& path, const char* text, AK_String& reason)
   if (file) std::fprintf(file, "%s\n", text);
   if (file && file.Close()) return true;
   reason = std::strerror(errno);
-  // A full disk has no room for a second file, but the line fits where the old one was: the
-  // end of a run must not leave the run looking alive for ever.
-  if (!AK_IsRegularFile(path)) return false;
-  AK_File inPlace(path, "w");
-  if (!inPlace) return false;
-  std::fprintf(inPlace, "%s\n", text);
-  return inPlace.Close();
+  return false;
 }
 
 // A digest is one whole line of the list.
