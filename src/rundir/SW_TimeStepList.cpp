@@ -278,6 +278,7 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
     if (failed) *failed = why;
     return SW_CutWork::Failed;
   };
+  if (!mark.unreadable.IsEmpty()) return fail(mark.unreadable);
   // Another writer changed the series since (or the mark names none): what stands is that writer's.
   if (!SW_MarkIsCurrent(runDirectory, mark)) {
     if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return fail(failure);

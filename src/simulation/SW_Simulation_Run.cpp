@@ -207,7 +207,10 @@ AK_String SW_Simulation::BackgroundStartRefusal()
   _startedInBackground = false;  // the run itself answers from here on
   if (!background) return "";
   if (const int64_t pause = BackgroundStartPause()) AK_SleepMilliseconds(pause);
-  if (SW_SavedSimulationExpected(ProjectDir(), LoadedAttributesDigest())) return "";
+  AK_String unread;
+  if (SW_SavedSimulationExpected(ProjectDir(), LoadedAttributesDigest(), &unread)) return "";
+  // What the start expects nobody can tell: nothing is run then.
+  if (!unread.IsEmpty()) return unread;
   return "another process saved the simulation after this start";
 }
 
@@ -371,8 +374,13 @@ AK_String SW_Simulation::RecordRunThatIsGone(const char* directory)
   }
   // Not under values another process saved while it ran; the record it had stays while its file
   // does.
-  if (const AK_String values = SW_ReadRunValues(dir); !values.IsEmpty() && values != saved)
-    return ForgetRecordOfFileGone(dir, SW_SeriesChange::RecordNewest);
+  AK_String unread;
+  const AK_String values = SW_ReadRunValues(dir, &unread);
+  if (!unread.IsEmpty()) {
+    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + unread);
+    return unread;
+  }
+  if (!values.IsEmpty() && values != saved) return ForgetRecordOfFileGone(dir, SW_SeriesChange::RecordNewest);
   return RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest, dir);
 }
 
@@ -590,8 +598,11 @@ void SW_Simulation::RunLoop(bool fromStart)
   std::optional<AK_DirectoryLock> beginning;
   if (!ProjectDir().IsEmpty()) {
     const AK_DirectoryLock& locked = beginning.emplace(ProjectDir());
-    if (_runOfBackgroundStart && SW_ReadStatusFile(ProjectDir()) == "interrupted")
-      return RefuseRun("interrupted before it began");
+    // A status that cannot be read may hold an "Interrupt": nothing runs over it.
+    AK_String unread;
+    const AK_String status = SW_ReadStatusFile(ProjectDir(), &unread);
+    if (!unread.IsEmpty()) return RefuseRun(unread);
+    if (_runOfBackgroundStart && status == "interrupted") return RefuseRun("interrupted before it began");
     const SW_SeriesHold::Gate gate =
         _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
     if (!gate.passed)
