@@ -193,8 +193,11 @@ void AK_Object::Load(const char* directory)
   // and a save must not put its defaults in place of what the file holds.
   if (!AK_ErrorText.IsEmpty() && AK_ErrorText != "interrupted" && AK_FileExists(attributes) &&
       _loadedAttributesDigest.IsEmpty()) {
+    // The system's reason tells a file of another user from a damaged disk.
+    AK_String reason;
+    if (AK_File probe(attributes, "r"); !probe) reason = AK_String(": ") + std::strerror(errno);
     RecordLoadDamage(AK_String("cannot load attributes for ") + GetAbsolutePath() + " from file " + attributes +
-                         ": " + AK_ErrorText,
+                         ": " + AK_ErrorText + reason,
                      dir, true);
     AK_ErrorText = _loadDamage;
     return;
