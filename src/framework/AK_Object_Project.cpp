@@ -78,6 +78,7 @@ AK_String SavedTypeName(const AK_String& directory, const AK_String& ownType, bo
 
 namespace {
 struct LoadTag {};
+using LoadFailures = AK_FailureList<LoadTag>;
 
 // Why a directory that could not be listed could not be, with the system's reason; "" when none
 // stands there (an object not saved yet).
@@ -92,7 +93,6 @@ AK_String UnreadDirectory(const AK_String& directory)
   }
   return error == ENOENT || error == ENOTDIR ? AK_String() : directory + ": " + std::strerror(error ? error : EIO);
 }
-using LoadFailures = AK_FailureList<LoadTag>;
 
 // Saved attribute files being run now (a load within a load counts once more).
 int replayDepth = 0;

@@ -357,10 +357,11 @@ namespace {
 // system's reason in `failure`, when the directory cannot be listed: its files are not none then.
 bool ObjectFiles(const AK_String& directory, AK_Array<AK_String>& files, AK_String& failure)
 {
-  bool listed = true, listedData = true;
+  bool listed = true;
   files = AK_ListDirectory(directory, "atr", &listed);
-  for (const AK_String& file : AK_ListDirectory(directory, "dat", &listedData)) files.Append(file);
-  if (listed && listedData) return true;
+  if (listed)
+    for (const AK_String& file : AK_ListDirectory(directory, "dat", &listed)) files.Append(file);
+  if (listed) return true;
   failure = directory + ": " + std::strerror(errno ? errno : EIO);
   return false;
 }

@@ -220,7 +220,12 @@ bool SW_Simulation::TakeBackRunState()
   if (const int holder = SW_RunLockHolder(ProjectDir()); holder != 0 && holder != AK_ProcessId()) return true;
   // A run that changed no time step (one refused there) left the state it started from.
   if (_series.TakeBack(ProjectDir())) return true;
-  const AK_String last = SW_NewestTimeStep(ProjectDir());
+  AK_String unread;
+  const AK_String last = SW_NewestTimeStep(ProjectDir(), nullptr, &unread);
+  if (!unread.IsEmpty()) {
+    RefuseRun("the state the run in another process left cannot be looked for: " + unread, true);
+    return false;
+  }
   if (last.IsEmpty()) return true;
   const AK_String before = AK_ErrorText;
   AK_ErrorText = "";
@@ -381,7 +386,12 @@ AK_String SW_Simulation::RecordRunThatIsGone(const char* directory)
     return unread;
   }
   if (!values.IsEmpty() && values != saved) return ForgetRecordOfFileGone(dir, SW_SeriesChange::RecordNewest);
-  return RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest, dir);
+  const AK_String newest = SW_NewestTimeStep(dir, nullptr, &unread);
+  if (!unread.IsEmpty()) {
+    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + unread);
+    return unread;
+  }
+  return RecordTimeStep(newest, SW_SeriesChange::RecordNewest, dir);
 }
 
 AK_String SW_Simulation::RecordTimeStep(const AK_String& step, SW_SeriesChange change, const char* directory)
@@ -464,7 +474,10 @@ AK_String SW_Simulation::StaleStateRefusal()
   // Going on replaces the later files: only from a state the user chose with them in view.
   if (_stateChosen) return "";
   double newestTime = 0;
-  const AK_String newest = SW_NewestTimeStep(ProjectDir(), &newestTime);
+  AK_String unread;
+  const AK_String newest = SW_NewestTimeStep(ProjectDir(), &newestTime, &unread);
+  // Time steps it cannot see it would replace unseen.
+  if (!unread.IsEmpty()) return unread;
   if (newest.IsEmpty() || !(newestTime > CurrentTime + 0.5 * DeltaT)) return "";
   // The state held is a time step of the series only when its file stands there.
   const bool ownStep = CurrentTimeStep == SW_TimeStepName(CurrentTime) &&

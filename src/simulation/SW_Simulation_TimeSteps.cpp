@@ -494,8 +494,10 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   if (own) SeeSavedValues(ProjectDir());
   // A run this process started elsewhere runs what it saved last.
   // A save it does not list, that run refuses (before it began) or does not run (after).
-  if (AK_String why; _series.HandedOver() && !SW_ExpectedSavedSimulation(ProjectDir()).IsEmpty() &&
-                     !SW_ExpectSavedSimulation(ProjectDir(), SavedStamp(), &why) && AK_ErrorText.IsEmpty())
+  // A list that cannot be read is no empty one: the add to it answers that.
+  if (AK_String why, unread; _series.HandedOver() &&
+                             (!SW_ExpectedSavedSimulation(ProjectDir(), &unread).IsEmpty() || !unread.IsEmpty()) &&
+                             !SW_ExpectSavedSimulation(ProjectDir(), SavedStamp(), &why) && AK_ErrorText.IsEmpty())
     AK_ErrorText = GetAbsolutePath() + ": saved, but the run started from this process does not accept the save: " +
                    AK_JoinPath(ProjectDir(), ".simulation_start") + " cannot be written: " + why;
 }
