@@ -212,15 +212,74 @@ void SayFailing(long call, const char* kind, const char* path)
 
 }  // namespace
 
+namespace {
+
+// True when a directory on the way to `path` (not the path's own last level) is one the hook
+// keeps from being entered: nothing below it can be looked at, as below a directory of another
+// user.
+bool BelowUnenterable(FailureHook& hook, const char* path)
+{
+  if (hook.items.empty()) return false;
+  const std::string normal = AK_NormalizePath(path).c_str();
+  size_t start = 0;
+  for (size_t slash; (slash = normal.find('/', start)) != std::string::npos; start = slash + 1)
+    if (slash > start && std::find(hook.items.begin(), hook.items.end(),
+                                   "enter:" + normal.substr(start, slash - start)) != hook.items.end())
+      return true;
+  return false;
+}
+
+// The look at a path (stat) that the hook fails, with errno EACCES.
+bool LookFails(const char* path)
+{
+  if (!path) return false;
+  FailureHook& hook = Hook();
+  std::lock_guard<std::mutex> guard(hook.mutex);
+  if (!BelowUnenterable(hook, path)) return false;
+  errno = EACCES;
+  return true;
+}
+
+// The listing of a directory that the hook fails, with errno EACCES: one named by a "list" or an
+// "enter" item, or one below a directory that cannot be entered.
+bool ListingFails(const char* directory)
+{
+  FailureHook& hook = Hook();
+  std::lock_guard<std::mutex> guard(hook.mutex);
+  if (hook.items.empty()) return false;
+  AK_String normal = AK_NormalizePath(directory);
+  while (normal.Length() > 1 && normal[normal.Length() - 1] == '/')
+    normal = AK_String(normal.c_str(), normal.c_str() + normal.Length() - 1);
+  if (hook.Item("list", normal) == hook.items.end() && hook.Item("enter", normal) == hook.items.end() &&
+      !BelowUnenterable(hook, normal))
+    return false;
+  errno = EACCES;
+  return true;
+}
+
+}  // namespace
+
 bool AK_OpenForReadingFails(const char* path)
 {
   if (!path) return false;
   FailureHook& hook = Hook();
   std::lock_guard<std::mutex> guard(hook.mutex);
   // Never used up: a file of another user stays unreadable.
-  if (hook.Item("open", path) == hook.items.end()) return false;
+  if (hook.Item("open", path) == hook.items.end() && !BelowUnenterable(hook, path)) return false;
   errno = EACCES;
   return true;
+}
+
+AK_PathLook AK_LookAtPath(const char* path, AK_String* failure)
+{
+  const AK_String normal = AK_NormalizePath(path ? path : "");
+  struct stat st;
+  if (!normal.IsEmpty() && !LookFails(normal) && ::stat(normal.c_str(), &st) == 0) return AK_PathLook::Found;
+  const int error = normal.IsEmpty() ? ENOENT : errno;
+  if (error == ENOENT || error == ENOTDIR) return AK_PathLook::Missing;
+  if (failure) *failure = normal + ": " + std::strerror(error);
+  errno = error;
+  return AK_PathLook::Failed;
 }
 
 bool AK_FailsNow(const char* kind, const char* path)
@@ -630,6 +689,7 @@ AK_String AK_FileDigest(const char* path)
 int AK_FileExists(const char* path)
 {
   if (!path || !*path) return 0;
+  if (LookFails(path)) return 0;
   struct stat st;
   return ::stat(AK_NormalizePath(path).c_str(), &st) == 0 ? 1 : 0;
 }
@@ -637,6 +697,7 @@ int AK_FileExists(const char* path)
 int AK_IsRegularFile(const char* path)
 {
   if (!path || !*path) return 0;
+  if (LookFails(path)) return 0;
   struct stat st;
   return ::stat(AK_NormalizePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
 }
@@ -644,6 +705,7 @@ int AK_IsRegularFile(const char* path)
 int AK_IsDirectory(const char* path)
 {
   if (!path || !*path) return 0;
+  if (LookFails(path)) return 0;
   struct stat st;
   return ::stat(AK_NormalizePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
 }
@@ -779,10 +841,18 @@ int AK_CopyFile(const char* source, const char* target)
 bool AK_VisitDirectory(const char* directory, const char* extension, const std::function<void(const char*)>& visit)
 {
   AK_String dir = AK_NormalizePath(directory && *directory ? directory : ".");
-  DIR* d = ::opendir(dir.c_str());
+  DIR* d = ListingFails(dir) ? nullptr : ::opendir(dir.c_str());
   if (!d) return false;
   const bool filter = extension && *extension;
-  while (struct dirent* e = ::readdir(d)) {
+  // A read of the entries that fails part-way (an I/O error) is no listing either.
+  int error = 0;
+  for (;;) {
+    errno = 0;
+    struct dirent* e = ::readdir(d);
+    if (!e) {
+      error = errno;
+      break;
+    }
     const char* name = e->d_name;
     if (std::strcmp(name, ".") == 0 || std::strncmp(name, "..", 2) == 0) continue;
     if (filter) {
@@ -793,18 +863,21 @@ bool AK_VisitDirectory(const char* directory, const char* extension, const std::
     visit(name);
   }
   ::closedir(d);
-  return true;
+  errno = error;
+  return error == 0;
 }
 
 AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension, bool* read)
 {
   std::vector<AK_String> names;
   const bool visited = AK_VisitDirectory(directory, extension, [&](const char* name) { names.emplace_back(name); });
+  const int error = errno;
   if (read) *read = visited;
   std::sort(names.begin(), names.end(), [](const AK_String& a, const AK_String& b) { return std::strcmp(a, b) < 0; });
   AK_Array<AK_String> list;
   list.Reserve(static_cast<int32_t>(names.size()));
   for (auto& name : names) list.Append(std::move(name));
+  errno = error;
   return list;
 }
 
@@ -856,7 +929,8 @@ AK_VersionRead AK_ReadFileVersion(const char* rawPath, size_t limit, AK_String& 
   const int fd = AK_OpenForReadingFails(path) ? -1 : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     struct stat st;
-    return errno == ENOENT && ::lstat(path.c_str(), &st) != 0 ? AK_VersionRead::Missing : failed(errno);
+    return errno == ENOENT && !LookFails(path) && ::lstat(path.c_str(), &st) != 0 ? AK_VersionRead::Missing
+                                                                                  : failed(errno);
   }
   struct stat st;
   std::string bytes;

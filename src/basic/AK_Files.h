@@ -31,7 +31,20 @@ std::FILE* AK_FileOpen(const char* path, const char* mode);
 // of that name in this process, with errno EACCES. Every opener for reading asks it first: the
 // opens of AK_File and AK_FileOpen in a read mode, AK_OpenTextInput, AK_ReadFileVersion and
 // AK_StreamOpen. Read once; false for every file without the variable.
+// Directories a test makes unreadable the same way: an item "list:NAME" fails every listing of a
+// directory of that name (AK_VisitDirectory, AK_ListDirectory), one "enter:NAME" that listing too
+// and every look at and open of a path below it (AK_FileExists, AK_IsRegularFile,
+// AK_IsDirectory, AK_LookAtPath, the opens for reading, AK_ReadFileVersion), all with errno
+// EACCES, as a directory without its read or its search permission does.
 bool AK_OpenForReadingFails(const char* path);
+
+// What a look at a path finds: nothing stands there (no such file, or a level on the way is no
+// directory), something stands there, or the look itself failed (a directory on the way that
+// cannot be entered, an I/O error): then nobody can tell whether it is there, and a reader must
+// not take it for missing.
+enum class AK_PathLook { Missing, Found, Failed };
+// Failed comes with "<path>: <the system's reason>" in `failure` when given, and errno.
+AK_PathLook AK_LookAtPath(const char* path, AK_String* failure = nullptr);
 
 // An open file that closes itself. It converts to its FILE*, so it is used wherever one is
 // (null when the open failed).
@@ -274,7 +287,8 @@ extern std::function<void(const char* path)> AK_FilePutInPlace;
 // by byte comparison, without ".", ".." and names beginning with "..". With a non-empty
 // extension only names whose AK_String::GetExtension equals it exactly. A directory that
 // cannot be opened gives an empty list.
-// `read`, when given, receives whether the directory could be read: a failure lists nothing.
+// `read`, when given, receives whether the directory could be read: a failure lists nothing, and
+// leaves errno. A caller that must not take a directory it cannot read for an empty one asks it.
 AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension, bool* read = nullptr);
 // The same names in the directory's own order, one at a time: a pass over a large directory
 // that needs no order.

@@ -336,12 +336,35 @@ AK_String AK_Object::SaveRefusal(const char*) { return ""; }
 
 namespace {
 
-// The files of a directory that hold an object (its attribute and data files).
-AK_Array<AK_String> ObjectFiles(const AK_String& directory)
+// The files of a directory that hold an object (its attribute and data files). False, with the
+// system's reason in `failure`, when the directory cannot be listed: its files are not none then.
+bool ObjectFiles(const AK_String& directory, AK_Array<AK_String>& files, AK_String& failure)
 {
-  AK_Array<AK_String> files = AK_ListDirectory(directory, "atr");
-  for (const AK_String& file : AK_ListDirectory(directory, "dat")) files.Append(file);
-  return files;
+  bool listed = true;
+  files = AK_ListDirectory(directory, "atr", &listed);
+  if (listed)
+    for (const AK_String& file : AK_ListDirectory(directory, "dat", &listed)) files.Append(file);
+  if (listed) return true;
+  failure = directory + ": " + std::strerror(errno ? errno : EIO);
+  return false;
+}
+
+// Why the components saved below a directory cannot all be told ("" when they can): the
+// directory, or one of its components' directories that `known` does not name, cannot be listed.
+AK_String UnlistedComponents(const AK_String& directory, const std::function<bool(const AK_String&)>& known)
+{
+  bool listed = true;
+  const AK_Array<AK_String> entries = AK_ListDirectory(directory, "", &listed);
+  if (!listed) return directory + ": " + std::strerror(errno ? errno : EIO);
+  for (const AK_String& entry : entries) {
+    if (!AK_IsPlainIdentifier(entry) || known(entry)) continue;
+    const AK_String sub = AK_JoinPath(directory, entry);
+    if (AK_String unseen; AK_LookAtPath(sub, &unseen) == AK_PathLook::Failed) return unseen;
+    if (!AK_IsDirectory(sub)) continue;
+    (void)AK_ListDirectory(sub, "atr", &listed);
+    if (!listed) return sub + ": " + std::strerror(errno ? errno : EIO);
+  }
+  return "";
 }
 
 // The message of a change that a save drops: the object could not read the files it would be
@@ -365,7 +388,16 @@ AK_String AK_Object::DamagedCopyRefusal(const AK_String& directory, int32_t last
   if (CopiesInto(directory))
     return refused + "it was loaded with errors, and its time steps go only with a whole save: " + _loadDamage;
   // Known before the save writes its first file, not after the files before them were written.
-  for (const AK_String& file : ObjectFiles(_loadDamageDir)) {
+  // A directory that cannot be listed has files all the same, and may hold components this
+  // object never loaded: nothing of it can go as it is.
+  AK_Array<AK_String> files;
+  if (AK_String unlisted; !ObjectFiles(_loadDamageDir, files, unlisted) ||
+                          !(unlisted = UnlistedComponents(_loadDamageDir, [this](const AK_String& id) {
+                              return GetComponent(id) != nullptr;
+                            })).IsEmpty())
+    return refused + "it was loaded with errors, and its files go only as they are, which cannot be read: " +
+           unlisted;
+  for (const AK_String& file : files) {
     const AK_String path = AK_JoinPath(_loadDamageDir, file);
     if (!AK_File(path, "rb"))
       return refused + "it was loaded with errors, and its files go only as they are, which cannot be read: " + path +
@@ -391,7 +423,12 @@ bool AK_Object::KeepDamagedFiles(const AK_String& directory, int32_t lastChange)
   }
   AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " not saved, its files are copied as they are: " +
              _loadDamage);
-  for (const AK_String& file : ObjectFiles(_loadDamageDir))
+  AK_Array<AK_String> files;
+  if (AK_String unlisted; !ObjectFiles(_loadDamageDir, files, unlisted)) {
+    AK_ErrorText = AK_String("cannot copy the files of ") + GetAbsolutePath() + " to " + directory + ": " + unlisted;
+    SaveFailures::Add(AK_ErrorText);
+  }
+  for (const AK_String& file : files)
     if (AK_CopyFile(AK_JoinPath(_loadDamageDir, file), AK_JoinPath(directory, file)) != 0) {
       AK_ErrorText = AK_String("cannot copy ") + AK_JoinPath(_loadDamageDir, file) + " to " + directory;
       SaveFailures::Add(AK_ErrorText);

@@ -177,7 +177,11 @@ SW_SeriesHold::Gate SW_SeriesHold::Pass(const AK_DirectoryLock& locked, const ch
     return gate;
   }
   gate.passed = Take(locked, runDirectory);
-  if (!gate.passed) gate.failure = "the stamp of the series cannot be read back: " + StampPath(runDirectory);
+  if (!gate.passed) {
+    const SW_StampSeen seen = SW_LookAtSeriesStamp(runDirectory);
+    gate.failure = "the stamp of the series cannot be read back: " +
+                   (seen.failure.IsEmpty() ? StampPath(runDirectory) : seen.failure);
+  }
   return gate;
 }
 

@@ -106,7 +106,10 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
   // What the mark says decides what goes: a mark or a listing that cannot be read puts nothing in
   // place.
   SW_WorkMark mark;
-  if (!SW_ReadWorkMark(runDirectory, markFile, mark)) return unreadable(MarkPath(runDirectory, markFile));
+  if (!SW_ReadWorkMark(runDirectory, markFile, mark)) {
+    if (!mark.unreadable.IsEmpty()) return failure = mark.unreadable, false;
+    return unreadable(MarkPath(runDirectory, markFile));
+  }
   const AK_String savedFile = SavedFileOfMark(mark);
   bool listed = false;
   AK_Array<AK_String> steps = SW_ListTimeSteps(runDirectory, -1, kStaged, &listed).names;
@@ -267,7 +270,6 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory, AK_String* failed)
   SW_WorkMark mark;
   const char* file = SW_ReadFirstWorkMark(runDirectory, {kMark, kMarkNamingNoSeries}, mark);
   if (!file) return SW_CutWork::None;
-  const AK_String savedFile = SavedFileOfMark(mark);
   const bool current = SW_MarkIsCurrent(runDirectory, mark);
   const auto cannotFinish = [&](const AK_String& failure) {
     const AK_String why = AK_String(runDirectory) + ": a copy of time steps into it was cut short and cannot be " +
@@ -277,6 +279,8 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory, AK_String* failed)
     if (failed) *failed = why;
     return SW_CutWork::Failed;
   };
+  if (!mark.unreadable.IsEmpty()) return cannotFinish(mark.unreadable);
+  const AK_String savedFile = SavedFileOfMark(mark);
   const auto dropMark = [&](const char* why) {
     if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return cannotFinish(failure);
     if (why) AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + why);

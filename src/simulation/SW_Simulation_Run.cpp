@@ -207,7 +207,10 @@ AK_String SW_Simulation::BackgroundStartRefusal()
   _startedInBackground = false;  // the run itself answers from here on
   if (!background) return "";
   if (const int64_t pause = BackgroundStartPause()) AK_SleepMilliseconds(pause);
-  if (SW_SavedSimulationExpected(ProjectDir(), LoadedAttributesDigest())) return "";
+  AK_String unread;
+  if (SW_SavedSimulationExpected(ProjectDir(), LoadedAttributesDigest(), &unread)) return "";
+  // What the start expects nobody can tell: nothing is run then.
+  if (!unread.IsEmpty()) return unread;
   return "another process saved the simulation after this start";
 }
 
@@ -217,7 +220,12 @@ bool SW_Simulation::TakeBackRunState()
   if (const int holder = SW_RunLockHolder(ProjectDir()); holder != 0 && holder != AK_ProcessId()) return true;
   // A run that changed no time step (one refused there) left the state it started from.
   if (_series.TakeBack(ProjectDir())) return true;
-  const AK_String last = SW_NewestTimeStep(ProjectDir());
+  AK_String unread;
+  const AK_String last = SW_NewestTimeStep(ProjectDir(), nullptr, &unread);
+  if (!unread.IsEmpty()) {
+    RefuseRun("the state the run in another process left cannot be looked for: " + unread, true);
+    return false;
+  }
   if (last.IsEmpty()) return true;
   // A run that computed no time step of its own there left no state to go on from.
   if (const AK_String notOwn = GoneRunNotOwn(ProjectDir(), ""); !notOwn.IsEmpty()) {
@@ -374,10 +382,23 @@ AK_String SW_Simulation::RecordRunThatIsGone(const char* directory)
     AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + failure);
     return failure;
   }
+  // Values that cannot be read tell nothing of whose the time steps are: the run is left to end
+  // to the next taker.
+  AK_String unread;
+  (void)SW_ReadRunValues(dir, &unread);  // only whether they can be read; GoneRunNotOwn compares them
+  if (!unread.IsEmpty()) {
+    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + unread);
+    return unread;
+  }
   // Not a time step of a start that never ran, nor under values another process saved while it
   // ran; the record it had stays while its file does.
   if (!GoneRunNotOwn(dir, "").IsEmpty()) return ForgetRecordOfFileGone(dir, SW_SeriesChange::RecordNewest);
-  return RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest, dir);
+  const AK_String newest = SW_NewestTimeStep(dir, nullptr, &unread);
+  if (!unread.IsEmpty()) {
+    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + unread);
+    return unread;
+  }
+  return RecordTimeStep(newest, SW_SeriesChange::RecordNewest, dir);
 }
 
 AK_String SW_Simulation::RecordTimeStep(const AK_String& step, SW_SeriesChange change, const char* directory)
@@ -460,7 +481,10 @@ AK_String SW_Simulation::StaleStateRefusal()
   // Going on replaces the later files: only from a state the user chose with them in view.
   if (_stateChosen) return "";
   double newestTime = 0;
-  const AK_String newest = SW_NewestTimeStep(ProjectDir(), &newestTime);
+  AK_String unread;
+  const AK_String newest = SW_NewestTimeStep(ProjectDir(), &newestTime, &unread);
+  // Time steps it cannot see it would replace unseen.
+  if (!unread.IsEmpty()) return unread;
   if (newest.IsEmpty() || !(newestTime > CurrentTime + 0.5 * DeltaT)) return "";
   // The state held is a time step of the series only when its file stands there.
   const bool ownStep = CurrentTimeStep == SW_TimeStepName(CurrentTime) &&
@@ -591,8 +615,11 @@ void SW_Simulation::RunLoop(bool fromStart)
   std::optional<AK_DirectoryLock> beginning;
   if (!ProjectDir().IsEmpty()) {
     const AK_DirectoryLock& locked = beginning.emplace(ProjectDir());
-    if (_runOfBackgroundStart && SW_ReadStatusFile(ProjectDir()) == "interrupted")
-      return RefuseRun("interrupted before it began");
+    // A status that cannot be read may hold an "Interrupt": nothing runs over it.
+    AK_String unread;
+    const AK_String status = SW_ReadStatusFile(ProjectDir(), &unread);
+    if (!unread.IsEmpty()) return RefuseRun(unread);
+    if (_runOfBackgroundStart && status == "interrupted") return RefuseRun("interrupted before it began");
     const SW_SeriesHold::Gate gate =
         _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
     if (!gate.passed)

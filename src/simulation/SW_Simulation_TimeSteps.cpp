@@ -331,7 +331,10 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
 
 AK_String SW_Simulation::GoneRunNotOwn(const char* directory, const AK_String& status)
 {
-  const AK_String values = SW_ReadRunValues(directory);
+  AK_String unread;
+  const AK_String values = SW_ReadRunValues(directory, &unread);
+  // Values that cannot be read vouch for no time step.
+  if (!unread.IsEmpty()) return "its values cannot be read: " + unread;
   // A run directory of a build that kept no values: its newest time step counts as the run's.
   if (values.IsEmpty() || values == SavedValuesDigest(directory, SW_ValuesCompared::State)) return "";
   // Until a run passes its gate its values say "-": a start killed before that wrote nothing of
@@ -533,8 +536,10 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   if (own) SeeSavedValues(ProjectDir());
   // A run this process started elsewhere runs what it saved last.
   // A save it does not list, that run refuses (before it began) or does not run (after).
-  if (AK_String why; _series.HandedOver() && !SW_ExpectedSavedSimulation(ProjectDir()).IsEmpty() &&
-                     !SW_ExpectSavedSimulation(ProjectDir(), SavedStamp(), &why) && AK_ErrorText.IsEmpty())
+  // A list that cannot be read is no empty one: the add to it answers that.
+  if (AK_String why, unread; _series.HandedOver() &&
+                             (!SW_ExpectedSavedSimulation(ProjectDir(), &unread).IsEmpty() || !unread.IsEmpty()) &&
+                             !SW_ExpectSavedSimulation(ProjectDir(), SavedStamp(), &why) && AK_ErrorText.IsEmpty())
     AK_ErrorText = GetAbsolutePath() + ": saved, but the run started from this process does not accept the save: " +
                    AK_JoinPath(ProjectDir(), ".simulation_start") + " cannot be written: " + why;
 }
