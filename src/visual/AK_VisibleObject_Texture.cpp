@@ -182,6 +182,8 @@ void AK_VisibleObject::SaveTexPar()
   }
   AK_File f = AK_File::Replacing(path);
   if (!f || std::fputs(text, f) < 0 || !f.Close()) {
+    // The command fails with it: a caller must not go on as if the parameters were saved.
+    AK_ErrorText = "cannot write texture parameter file " + path;
     AK_Messagef("ERROR: cannot open %s", path);
     return;
   }

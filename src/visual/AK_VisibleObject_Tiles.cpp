@@ -195,7 +195,8 @@ bool Compose(const AK_Array<AK_String>& tiles, Raster& r, Image& total)
   return true;
 }
 
-void WriteWorldFile(const AK_String& imagePath, const Raster& r, const Image& total)
+// True when the world file stands whole beside the image.
+[[nodiscard]] bool WriteWorldFile(const AK_String& imagePath, const Raster& r, const Image& total)
 {
   const AK_String path = AK_WorldFilePath(imagePath);
   const double c = total.u * r.ux.x + total.v * r.uy.x + total.height * -r.y.x;
@@ -204,10 +205,13 @@ void WriteWorldFile(const AK_String& imagePath, const Raster& r, const Image& to
   for (double n : {r.x.x, r.x.y, r.y.x, r.y.y, c, f}) text += AK_Precision14(n) + "\n";
   AK_File file = AK_File::Replacing(path);
   if (!file || std::fputs(text, file) < 0 || !file.Close()) {
+    // An image without its world file lies nowhere: the composition fails with it.
+    AK_ErrorText = "cannot write world file '" + path + "'";
     AK_Messagef("ERROR: cannot open world file '%s'", path);
-    return;
+    return false;
   }
   AK_Messagef("geo-referencing saved to world-file '%s'", path);
+  return true;
 }
 
 }  // namespace
@@ -232,7 +236,7 @@ void AK_ComposeTextureTiles(AK_VisibleObject& object, const char* path)
     AK_ErrorText = "could not write image file '" + out + "'";
     return;
   }
-  WriteWorldFile(out, r, total);
+  if (!WriteWorldFile(out, r, total)) return;
   object.TextureTiles = "";
   object.SetTextureFileName(out);
 }

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -199,6 +200,19 @@ struct Writer {
   std::string target;  // the other project it writes, "" for none
 };
 
+// The calls of a writer's process tried in turn, of the `calls` it makes: every one of the first
+// and the last `edge`, and `spread` spread evenly over those between them.
+inline std::vector<long> CallsTried(long calls, long edge, long spread)
+{
+  std::vector<long> tried;
+  for (long n = 1; n <= calls; ++n)
+    if (n <= edge || n > calls - edge) tried.push_back(n);
+  if (const long first = edge + 1, span = calls - 2 * edge; span > 0)
+    for (long i = 0, count = std::min(spread, span); i < count; ++i) tried.push_back(first + i * span / count);
+  std::sort(tried.begin(), tried.end());
+  return tried;
+}
+
 // --- what a try left, as a tree ---
 
 // The time of writing in a gzip header (bytes 4 to 7): the only part of a time step, or of a data
@@ -228,7 +242,8 @@ inline std::string WithoutRecord(const std::string& saved)
 // - the time of writing in gzip headers (time steps, data files);
 // - a background run's log ("start.log": process ids, run and CPU times, its whole output);
 // - the run and CPU times of a progress line (".simulation_info", after ", run time");
-// - the process id that a lock names (".simulation_lock"), and the id in a lock's temporary name.
+// - the process id that a lock names (".simulation_lock");
+// - the random identity of a series (the first word of ".simulation_series"): each run draws its own.
 inline Files MaskedTree(const std::string& dir)
 {
   Files tree;
@@ -247,6 +262,8 @@ inline Files MaskedTree(const std::string& dir)
     bytes = WithoutGzipTime(bytes);
     if (name == "start.log") bytes = "<log>";
     if (name == ".simulation_lock") bytes = "<pid>";
+    if (name == ".simulation_series")
+      if (const size_t blank = bytes.find(' '); blank != std::string::npos) bytes = "<id>" + bytes.substr(blank);
     if (name == ".simulation_info")
       if (const size_t at = bytes.find(", run time"); at != std::string::npos) bytes = bytes.substr(0, at) + "<times>";
     tree[relative.string()] = bytes;
@@ -280,14 +297,19 @@ inline std::string FilesOfNeither(const Files& got, const Files& before, const F
     if (!tree.count(name)) return false;
     return isSimulation(name) ? WithoutRecord(tree.at(name)) == WithoutRecord(bytes) : tree.at(name) == bytes;
   };
+  // A failed command says why in the progress line of its run directory.
+  const auto leftOut = [](const std::string& name) {
+    return (name.size() > 9 && name.compare(name.size() - 9, 9, ".TimeStep") == 0) ||
+           fs::path(name).filename() == ".simulation_info";
+  };
   std::string differs;
   for (const auto& [name, bytes] : got) {
-    if (name.size() > 9 && name.compare(name.size() - 9, 9, ".TimeStep") == 0) continue;
+    if (leftOut(name)) continue;
     if (!same(before, name, bytes) && !same(done, name, bytes))
       differs += name + (before.count(name) || done.count(name) ? " differs from both; " : " is there in neither; ");
   }
   for (const auto& entry : before)
-    if (!got.count(entry.first) && done.count(entry.first)) differs += entry.first + " is missing; ";
+    if (!leftOut(entry.first) && !got.count(entry.first) && done.count(entry.first)) differs += entry.first + " is missing; ";
   return differs;
 }
 
