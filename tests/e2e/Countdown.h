@@ -313,6 +313,15 @@ inline std::string FilesOfNeither(const Files& got, const Files& before, const F
   return differs;
 }
 
+// True when one of the parts of `names` (separated by "|") is a part of `name`.
+inline bool NamedIn(const std::string& names, const std::string& name)
+{
+  std::string part;
+  for (std::istringstream parts(names); std::getline(parts, part, '|');)
+    if (!part.empty() && name.find(part) != std::string::npos) return true;
+  return false;
+}
+
 // --- the prepared states and the writers ---
 
 // A state below `dir` made by a process killed at a window of its writer.

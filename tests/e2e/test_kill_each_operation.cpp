@@ -173,11 +173,12 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
   std::vector<Reference> references(writers.size());
   std::vector<Job> jobs;
   std::string counts;
-  // TORVU_WRITERS, when set, names the writers tried (a part of their names), for a look at a few.
+  // TORVU_WRITERS, when set, names the writers tried (parts of their names, separated by "|"), for a
+  // look at a few.
   const char* only = std::getenv("TORVU_WRITERS");
   for (size_t w = 0; w < writers.size(); ++w) {
     const Writer& writer = writers[w];
-    if (only && *only && writer.name.find(only) == std::string::npos) continue;
+    if (only && *only && !NamedIn(only, writer.name)) continue;
     SCOPED_TRACE(writer.name);
     const std::string dir = p / ("reference_" + std::to_string(w));
     Fresh(writer, dir);
