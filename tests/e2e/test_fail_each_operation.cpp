@@ -30,8 +30,8 @@ namespace {
 
 using namespace countdown;
 
-// The writers whose faults are known and mended elsewhere, with the reason: their faults are
-// printed, not failed, until the mend is in.
+// The writers whose faults are known and mended elsewhere, with the reason: what their answered
+// failures left is printed, not failed, until the mend is in.
 const std::map<std::string, std::string> kKnownOpen = {
     {"Run over a longer series", "a refused run leaves the simulation's attribute file and values changed"},
     {"Continue over a longer series", "a refused run leaves the simulation's attribute file and values changed"},
@@ -251,7 +251,7 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
   }
   std::cout << "calls counted by the dry runs:\n" << counts;
 
-  std::vector<std::vector<std::string>> faults(writers.size());
+  std::vector<std::vector<std::string>> faults(writers.size()), knownOpen(writers.size());
   std::mutex faultsMutex;
   std::atomic<size_t> next{0};
   const auto work = [&] {
@@ -261,12 +261,18 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       const std::string dir = p / ("try_" + std::to_string(j));
       const std::string variable = job.started ? "TORVU_FAIL_STARTED_AT" : "TORVU_FAIL_AT";
       const Outcome tried = Try(writer, dir, {{variable, std::to_string(job.n)}}, &references[job.writer], job.started);
+      // A writer known open is let off only for what an answered failure left: a success that did
+      // not do it all, a lock or a load that fails, still fail the test.
+      const bool open = kKnownOpen.count(writer.name) &&
+                        std::all_of(tried.faults.begin(), tried.faults.end(), [](const std::string& f) {
+                          return f.rfind("left files as neither", 0) == 0;
+                        });
       if (!tried.faults.empty()) {
         std::string line = (job.started ? "started N=" : "N=") + std::to_string(job.n) + " [" + tried.calls +
                            "answered " + (tried.answer.ok ? "ok" : "failed: " + tried.answer.text.substr(0, 200)) + "]";
         for (const std::string& f : tried.faults) line += "\n      " + f;
         std::lock_guard<std::mutex> guard(faultsMutex);
-        faults[job.writer].push_back(line);
+        (open ? knownOpen : faults)[job.writer].push_back(line);
       }
       fs::remove_all(dir);
     }
@@ -276,6 +282,10 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
   for (int i = 0; i < workers; ++i) pool.emplace_back(work);
   for (std::thread& t : pool) t.join();
 
+  for (size_t w = 0; w < writers.size(); ++w)
+    if (!knownOpen[w].empty())
+      std::cout << "known open case, " << kKnownOpen.at(writers[w].name) << ": " << writers[w].name << ": "
+                << knownOpen[w].size() << " failed calls left files as neither before nor after\n";
   for (size_t w = 0; w < writers.size(); ++w) {
     if (faults[w].empty()) continue;
     std::sort(faults[w].begin(), faults[w].end(), [](const std::string& a, const std::string& b) {
@@ -285,10 +295,30 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
     });
     std::string list;
     for (const std::string& f : faults[w]) list += "\n    " + f;
-    if (const auto open = kKnownOpen.find(writers[w].name); open != kKnownOpen.end())
-      std::cout << "known open case, " << open->second << ": " << writers[w].name << ": " << faults[w].size()
-                << " failed calls not answered soundly:" << list << "\n";
-    else
-      ADD_FAILURE() << writers[w].name << ": " << faults[w].size() << " failed calls not answered soundly:" << list;
+    ADD_FAILURE() << writers[w].name << ": " << faults[w].size() << " failed calls not answered soundly:" << list;
   }
+}
+
+// A run marks its values as none of its own before it touches a time step, so that a kill later
+// never leaves them beside the time steps of the run before. The countdown cannot see a mark that
+// failed and was passed over (the run's end writes the values anyway): a run whose mark cannot be
+// written is refused before it changes any file of its run directory.
+TEST(FailEachOperation, ARunWhoseValuesCannotBeWrittenTouchesNoFile)
+{
+  Example p;
+  const std::string base = p / "base", run = base + "/proj/" + kSimulation;
+  MakeBase(base);
+  // Replaced in place when it stands (a full disk): only a run that must make it fails to.
+  fs::remove(run + "/.simulation_values");
+  Files before = countdown::MaskedTree(base + "/proj");
+  FailOnce fail("write:.simulation_values");
+  TorvuProcess x(p / "x");
+  const Answer refused = x.Do(Load(base + "/proj") + Set(kSimulation, "Run", ""));
+  EXPECT_FALSE(refused.ok) << refused;
+  EXPECT_TRUE(Contains(refused, "the values of the run cannot be written")) << refused;
+  EXPECT_EQ(x.Quit(), 0);
+  Files after = countdown::MaskedTree(base + "/proj");
+  // Known open, mended elsewhere: the refused run has already stamped its series.
+  for (Files* tree : {&after, &before}) tree->erase(kSimulation + "/.simulation_series");
+  EXPECT_EQ(countdown::TreeDifferences(after, before), "");
 }
