@@ -105,6 +105,11 @@ AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory)
   if (continuing && EndTime - 0.5 * DeltaT <= CurrentTime)
     return AK_String::Format("nothing to continue: EndTime %g s is not after the current time %g s", EndTime,
                              CurrentTime);
+  // Every run passes the gate of its series, which reads the stamp: refused here, before a save
+  // of its values or anything of the run writes a file.
+  if (!ProjectDir().IsEmpty())
+    if (const AK_String why = SW_SeriesStampReadFailure(ProjectDir()); !why.IsEmpty())
+      return "the stamp of the series cannot be read: " + why;
   if (continuing)
     if (AK_String stale = StaleStateRefusal(); !stale.IsEmpty()) {
       if (ofTheDirectory) *ofTheDirectory = true;
@@ -114,11 +119,6 @@ AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory)
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
     return "no project directory";
   }
-  // Every run passes the gate of its series, which reads the stamp: refused here, before a save
-  // of its values or anything of the run writes a file.
-  if (!ProjectDir().IsEmpty())
-    if (const AK_String why = SW_SeriesStampReadFailure(ProjectDir()); !why.IsEmpty())
-      return "the stamp of the series cannot be read: " + why;
   // A run from 0 s sets the release up anew: with nothing to release it would replace every
   // time step with an empty one.
   const bool startsOver = !continuing || ContinueStartsOver();

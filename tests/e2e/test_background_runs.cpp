@@ -545,7 +545,8 @@ TEST(BackgroundRuns, EachSimulationOfABatchStartSaysWhatBecameOfIt)
   ASSERT_EQ(WaitFor(p.Run("A2"), "finished").back(), "finished");
   EXPECT_EQ(ReadFile(p.Run("A2") + "/.simulation_info"),
             "stopped at time 10 s: the saved project does not record the run's time step at_0000010.0000: "
-            "the saved simulation cannot be rewritten\n");
+            "cannot write file proj/Project/Simulations/A2/ShallowWaterSimulation.atr for saving attributes! "
+            "Input/output error\n");
   EXPECT_EQ(TimeSteps(p.Run("A2")).size(), 3u);
   EXPECT_TRUE(TimeSteps(p.Run("A1")).empty());
 }

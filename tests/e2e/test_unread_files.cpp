@@ -108,8 +108,9 @@ void TryEveryWriter(const std::string& name, const std::string& dir, TorvuProces
       const Answer refused = x.Do(run);
       EXPECT_FALSE(refused.ok) << run;
       EXPECT_TRUE(Contains(refused, "Viewer/" + kSimulation + ": not run: what it reads was loaded with errors: ")) << refused;
-      for (const std::string& object : objects)
-        if (runReads(object)) EXPECT_TRUE(Contains(refused, "Viewer/" + object + " from file")) << refused;
+      for (const std::string& object : objects) {
+        EXPECT_TRUE(!runReads(object) || Contains(refused, "Viewer/" + object + " from file")) << refused;
+      }
     }
     ExpectSameFiles(Tree(dir + "/proj"), project, Gist(x.Log()));
   } else {
