@@ -607,9 +607,12 @@ private:
   void HoldRelease();
   // See AfterLoad.
   void TakeStateOfRunThatIsGone();
-
   // The objects a run reads besides those below them (see InputDamage); null where none is named.
   std::vector<AK_Object*> ObjectsARunReads();
+  // The damage of what a run reads, in the order of the tree (see InputDamage), into `read`; a
+  // WARNING for each other object loaded with errors (other simulations aside) into `elsewhere`
+  // when given.
+  void DamageInTree(AK_String& read, std::vector<AK_String>* elsewhere);
   // A run command whose run lock was refused (by the live process `refusedBy`, 0 for none):
   // the refusal of a background start that cannot take the lock handed to it, written as
   // WriteNotRun writes it.

@@ -43,12 +43,11 @@ bool SW_Simulation::ContinueStartsOver()
 
 namespace {
 
-// The damage of the object and of every object below it, each once ("; " between them).
-void CollectDamage(AK_Object* object, std::unordered_set<const AK_Object*>& seen, AK_String& damage)
+// The object and every object below it, each once.
+void CollectSubtree(AK_Object* object, std::unordered_set<const AK_Object*>& objects)
 {
-  if (!object || object->IsDead() || !seen.insert(object).second) return;
-  if (const AK_String& own = object->LoadDamage(); !own.IsEmpty()) damage += (damage.IsEmpty() ? "" : "; ") + own;
-  for (AK_Object* c : object->OwnedComponents()) CollectDamage(c, seen, damage);
+  if (!object || object->IsDead() || !objects.insert(object).second) return;
+  for (AK_Object* c : object->OwnedComponents()) CollectSubtree(c, objects);
 }
 
 // The object at the path an attribute names ("none" or empty: none).
@@ -70,30 +69,41 @@ std::vector<AK_Object*> SW_Simulation::ObjectsARunReads()
   return read;
 }
 
+void SW_Simulation::DamageInTree(AK_String& read, std::vector<AK_String>* elsewhere)
+{
+  std::unordered_set<const AK_Object*> reads;
+  for (AK_Object* object : ObjectsARunReads()) CollectSubtree(object, reads);
+  // In the order of the tree, as the load met them.
+  const std::function<void(AK_Object*)> look = [&](AK_Object* object) {
+    if (object->IsDead()) return;
+    const bool isRead = reads.count(object) > 0;
+    // Another simulation is another run's input.
+    if (!isRead && dynamic_cast<SW_Simulation*>(object)) return;
+    if (const AK_String& own = object->LoadDamage(); !own.IsEmpty()) {
+      if (isRead) read += (read.IsEmpty() ? "" : "; ") + own;
+      else if (elsewhere)
+        elsewhere->push_back("WARNING: " + GetAbsolutePath() + ": " + object->GetAbsolutePath() +
+                             " was loaded with errors; the run does not read it: " + own);
+    }
+    for (AK_Object* c : object->OwnedComponents()) look(c);
+  };
+  look(GetRoot());
+}
+
 AK_String SW_Simulation::InputDamage()
 {
-  std::unordered_set<const AK_Object*> seen;
   AK_String damage;
-  for (AK_Object* object : ObjectsARunReads()) CollectDamage(object, seen, damage);
+  DamageInTree(damage, nullptr);
   return damage.IsEmpty() ? damage : "what it reads was loaded with errors: " + damage;
 }
 
 void SW_Simulation::WarnOfDamageElsewhere()
 {
   // What a run does not read runs on nothing of it: the run goes on, and says what it left aside.
-  std::unordered_set<const AK_Object*> read;
-  AK_String ignored;
-  for (AK_Object* object : ObjectsARunReads()) CollectDamage(object, read, ignored);
-  const std::function<void(AK_Object*)> warn = [&](AK_Object* object) {
-    if (object->IsDead() || read.count(object)) return;
-    // Another simulation is another run's input.
-    if (dynamic_cast<SW_Simulation*>(object)) return;
-    if (const AK_String& own = object->LoadDamage(); !own.IsEmpty())
-      AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": " + object->GetAbsolutePath() +
-                 " was loaded with errors; the run does not read it: " + own);
-    for (AK_Object* c : object->OwnedComponents()) warn(c);
-  };
-  warn(GetRoot());
+  AK_String read;
+  std::vector<AK_String> elsewhere;
+  DamageInTree(read, &elsewhere);
+  for (const AK_String& warning : elsewhere) AK_MESSAGE(warning);
 }
 
 AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory)
