@@ -230,6 +230,21 @@ bool SW_SeriesCopy::Stage(AK_String& failure)
   return true;
 }
 
+AK_String SW_CopySourceReadFailure(const char* source)
+{
+  if (!source || !*source || !AK_IsDirectory(source)) return "";
+  std::vector<AK_String> files;
+  for (const AK_String& step : SW_ListTimeSteps(source, -1).names) files.push_back(step + ".TimeStep");
+  // As Stage takes them: the run's files go only with time steps.
+  if (!files.empty())
+    for (const char* file : kRunFiles)
+      if (AK_IsRegularFile(AK_JoinPath(source, file))) files.push_back(file);
+  for (const AK_String& file : files)
+    if (const AK_String path = AK_JoinPath(source, file); !AK_File(path, "rb"))
+      return "cannot read " + path + ": " + std::strerror(errno);
+  return "";
+}
+
 SW_SeriesCopy::Outcome SW_SeriesCopy::Copy(const char* savedFile, const std::function<bool(const char* path)>& writeSaved,
                                            SW_SeriesHold& target, AK_String& failure)
 {

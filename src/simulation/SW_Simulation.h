@@ -352,8 +352,9 @@ public:
   // from there, while this process holds the series. Only that line changes, under the lock
   // of the directory's writers; a failure to write it is a warning. A run killed before leaves
   // its lock, and whatever takes that over records the run's last time step
-  // (RecordRunThatIsGone).
-  void RecordRunState();
+  // (RecordRunThatIsGone). "" when recorded (or nothing is to be), else why not, which the
+  // error text says too when it was empty.
+  [[nodiscard]] AK_String RecordRunState();
   // After the run lock of a run whose process is gone was taken over: the saved simulation
   // records the newest time step of the run directory (none when it holds none), the last one
   // that run wrote whole, as the run would have at its end. The run directory is the
@@ -415,10 +416,13 @@ public:
   // Why a run cannot trust what it reads from the tree: "what it reads was loaded with errors: "
   // and the damage of each object it may read that did not load whole (AK_Object::LoadDamage);
   // "" when none did.
-  // A run reads the simulation, its mesh, the areas and lines its groups link, the rasters and
-  // lines they name by path: every object of the tree is taken for one, but other simulations
-  // and what they hold.
+  // A run reads the simulation and everything below it, its mesh, the areas and lines its groups
+  // link, and the rasters it names by path (the release and entrainment rasters, the mesh of a
+  // coupled flow above), each with what lies below it.
   AK_String InputDamage();
+  // A WARNING for each object that was loaded with errors but that a run does not read (other
+  // simulations aside): it names the object, and the run goes on.
+  void WarnOfDamageElsewhere();
   // A "Continue" from the state held sets the release up anew and starts from 0 s: at 0 s,
   // or with no particle to go on with.
   bool ContinueStartsOver();
@@ -430,6 +434,9 @@ public:
   // gone): it goes again. `ofTheDirectory` (refused because the series there is not this
   // process's) asks for nothing else since.
   void RefuseRun(const char* reason, bool ofTheDirectory = false);
+  // The status and info of a run that did not run, "finished" and "not run: <reason>" (see
+  // RefuseRun); also of a simulation that a batch start does not run, whose run lock it holds.
+  void WriteNotRun(const char* reason);
   // Sent by a background run's start macro before it loads the project (and so only in the
   // process that runs it): when this process ends without having run, the run ends too.
   void DeactivateLoadingPsaResults(const char* value);
@@ -473,8 +480,10 @@ public:
   void Continue(const char* value);
   void RunInBackground(const char* value);
   // The batch form: the start line goes into the batch file, which starts the run later;
-  // true when a line was written. The caller holds the simulation's run lock (SW_RunLock).
-  bool RunInBackground(std::FILE* batch);
+  // "" when a line was written, else why the simulation does not run (the error text says it
+  // with the simulation's path, as the other forms do). The caller holds the simulation's run
+  // lock (SW_RunLock).
+  AK_String RunInBackground(std::FILE* batch);
   void ContinueInBackground(const char* value);
   void Interrupt(const char* value);
   // The word of the run's status file, "unknown" without one.
@@ -619,8 +628,12 @@ private:
   void HoldRelease();
   // See AfterLoad.
   void TakeStateOfRunThatIsGone();
-  // The status and info of a run that did not run; see RefuseRun.
-  void WriteNotRun(const char* reason);
+  // The objects a run reads besides those below them (see InputDamage); null where none is named.
+  std::vector<AK_Object*> ObjectsARunReads();
+  // The damage of what a run reads, in the order of the tree (see InputDamage), into `read`; a
+  // WARNING for each other object loaded with errors (other simulations aside) into `elsewhere`
+  // when given.
+  void DamageInTree(AK_String& read, std::vector<AK_String>* elsewhere);
   // A run command whose run lock was refused (by the live process `refusedBy`, 0 for none):
   // the refusal of a background start that cannot take the lock handed to it, written as
   // WriteNotRun writes it.

@@ -497,10 +497,11 @@ AK_String SW_Simulation::SaveRefusal(const char* directory)
 {
   const AK_String source = _series.Directory();
   if (!CopiesInto(directory) || source.IsEmpty() || !AK_IsDirectory(source)) return "";
-  for (const AK_String& step : SW_ListTimeSteps(source, -1).names)
-    if (const AK_String path = SW_TimeStepPath(source, step); !AK_File(path, "rb"))
-      return GetAbsolutePath() + ": not saved to " + directory + ", its run directory is as it was: cannot read " + path +
-             ": " + std::strerror(errno);
+  const AK_String refused = GetAbsolutePath() + ": not saved to " + directory + ", its run directory is as it was: ";
+  if (const AK_String failure = SW_CopySourceReadFailure(source); !failure.IsEmpty()) return refused + failure;
+  // The copy holds the source's series by its stamp.
+  if (const AK_String why = SW_SeriesStampReadFailure(source); !why.IsEmpty())
+    return refused + "the stamp of the series cannot be read: " + why;
   return "";
 }
 

@@ -2,9 +2,10 @@
 // "open:NAME" fails every open for reading of the files of that name in one process (CI may run
 // as root, whom a missing read bit stops from nothing). The load names every object it could
 // not read, and no writer writes over those files: each answers the failure, or works only on
-// what it read whole. Refused commands change no file.
+// what it read whole; a run refuses only for what it reads. Refused commands change no file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -120,13 +121,32 @@ void TryEveryWriter(const std::string& name, const std::string& dir, TorvuProces
   EXPECT_FALSE(fs::exists(dir + "/fresh"));
   ExpectSameFiles(Tree(dir + "/proj2"), other, "proj2");
 
-  for (const std::string& run : {Set(kSimulation, "Run", ""), ContinueTo(6), Set(kSimulation, "RunInBackground", "")}) {
-    const Answer refused = x.Do(run);
-    EXPECT_FALSE(refused.ok) << run;
-    EXPECT_TRUE(Contains(refused, "Viewer/" + kSimulation + ": not run: what it reads was loaded with errors: ")) << refused;
-    for (const std::string& object : objects) EXPECT_TRUE(Contains(refused, "Viewer/" + object + " from file")) << refused;
+  // A run of A reads A with everything below it, its mesh and its release area: damage there
+  // refuses every run, and changes no file; damage elsewhere is named in a WARNING, and the run
+  // runs.
+  const auto runReads = [](const std::string& object) {
+    return object == kSimulation || object.rfind(kSimulation + "/", 0) == 0 ||
+           object == "Project/DHMs/slope_simulation" || object == "Project/ReleaseAreas/slope_0001";
+  };
+  if (std::any_of(objects.begin(), objects.end(), runReads)) {
+    for (const std::string& run : {Set(kSimulation, "Run", ""), ContinueTo(6), Set(kSimulation, "RunInBackground", "")}) {
+      const Answer refused = x.Do(run);
+      EXPECT_FALSE(refused.ok) << run;
+      EXPECT_TRUE(Contains(refused, "Viewer/" + kSimulation + ": not run: what it reads was loaded with errors: ")) << refused;
+      for (const std::string& object : objects) {
+        EXPECT_TRUE(!runReads(object) || Contains(refused, "Viewer/" + object + " from file")) << refused;
+      }
+    }
+    ExpectSameFiles(Tree(dir + "/proj"), project, Gist(x.Log()));
+  } else {
+    const Answer ran = x.Do(Set(kSimulation, "Run", ""));
+    EXPECT_TRUE(ran.ok) << ran;
+    for (const std::string& object : objects)
+      EXPECT_TRUE(Contains(x.Log(), "WARNING: Viewer/" + kSimulation + ": Viewer/" + object +
+                                        " was loaded with errors; the run does not read it: "))
+          << Gist(x.Log());
+    EXPECT_TRUE(Contains(x.Log(), "simulation A terminated")) << Gist(x.Log());
   }
-  ExpectSameFiles(Tree(dir + "/proj"), project, Gist(x.Log()));
 
   // A deletion of time steps reads the saved simulation and its time steps only.
   const Answer deleted = x.Do(Set(kSimulation, "DeleteTimesteps", "except last"));
@@ -377,4 +397,38 @@ TEST(UnreadFiles, AStartedRunNeverTakesAFileItCannotReadForAnEmptyOne)
                                      "ShallowWaterSimulation.atr", "ShallowWaterSimulation.dat", "start.macro"};
     TryStartedRun(t, t.how != "open" || read.count(t.name));
   });
+}
+
+// A terrain cut short that A does not run on is named in a WARNING, and A runs; cut short, the
+// terrain it runs on refuses the run, which changes no file.
+TEST(UnreadFiles, ATerrainCutShortRefusesOnlyTheRunOnIt)
+{
+  SharedExample p(2, 1);
+  Torvu(p.Path(), "terrain.macro", Load("proj") + Set("Project/DHMs", "CreateMesh", "unused") + SaveProject());
+  const std::string record = ReadFile(p / "proj/Project/DHMs/slope_simulation/DHM.dat");
+  ASSERT_GT(record.size(), 2000u);
+  for (const std::string terrain : {"unused", "slope_simulation"}) {
+    SCOPED_TRACE(terrain);
+    WriteFile(p / ("proj/Project/DHMs/" + terrain + "/DHM.dat"), record.substr(0, 2000));
+    TorvuProcess x(p / ("x_" + terrain));
+    EXPECT_FALSE(x.Do(Load()).ok);
+    const Files before = Tree(p / "proj");
+    const Answer ran = x.Do(Set(kSimulation, "Run", ""));
+    EXPECT_TRUE(Contains(x.Log(), "WARNING: Viewer/" + kSimulation +
+                                      ": Viewer/Project/DHMs/unused was loaded with errors; the run does not read it: "
+                                      "cannot load data for Viewer/Project/DHMs/unused"))
+        << Gist(x.Log());
+    if (terrain == "unused") {
+      EXPECT_TRUE(ran.ok) << ran;
+      EXPECT_TRUE(Contains(x.Log(), "simulation A terminated")) << Gist(x.Log());
+      EXPECT_TRUE(fs::exists(p / ("proj/" + kSimulation + "/" + File(2))));
+    } else {
+      EXPECT_FALSE(ran.ok);
+      EXPECT_TRUE(Contains(ran, "Viewer/" + kSimulation + ": not run: what it reads was loaded with errors: cannot "
+                                "load data for Viewer/Project/DHMs/slope_simulation"))
+          << ran;
+      ExpectSameFiles(Tree(p / "proj"), before, Gist(x.Log()));
+    }
+    EXPECT_EQ(x.Quit(), 0);
+  }
 }
