@@ -339,8 +339,13 @@ protected:
   AK_String _loadDamageDir;  // where those files lie
   int32_t _loadDamageStamp = 0;
   bool _filesNotRead = false;
-  // What a deletion took from the saved attributes, named by the next save.
-  AK_String _lostReferences;
+  // What a deletion took from the saved attributes, named by the next save: the path entry (none
+  // for a link) and its name with the deleted object's path.
+  struct LostReference {
+    const AK_AttributeEntry* entry;
+    AK_String what;
+  };
+  std::vector<LostReference> _lostReferences;
   AK_String _loadedAttributesDigest;
   // An attribute that decides which attributes the object has (a user object's attribute
   // set): saved and copied before every other, and the reason why the object's type name
@@ -402,6 +407,9 @@ private:
   static std::vector<PathHolder> PathHoldersOf(AK_Object* target);
   static void FollowMovedObjects(const std::vector<PathHolder>& holders);
   static void ForgetDeletedObjects(const std::vector<PathHolder>& holders, const AK_String& deleted);
+  // Before a save: the paths that still name a deleted object are cleared, so that the save
+  // writes none that a load refuses.
+  void DropPathsOfDeletedObjects();
   void WarnOfLostReferences();
   // Why a save into `directory`, another than its own, of an object whose damaged files are kept
   // (see KeepDamagedFiles) is refused: such files go into another directory only as they are,

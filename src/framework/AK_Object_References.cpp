@@ -5,6 +5,7 @@
 // object holds to another changes its saved text when the other is renamed, moved or deleted,
 // though nothing was set on the holder: the holder is made due here, so that the next save
 // writes the path as it is now, never one that a load can no longer find.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -97,19 +98,31 @@ void AK_Object::ForgetDeletedObjects(const std::vector<PathHolder>& holders, con
   for (const PathHolder& h : holders) {
     AK_Object* holder = h.holder.Get();
     if (!holder) continue;
-    if (h.entry && h.entry->repath) h.entry->repath(*holder, "");
     const AK_String what = AK_String(h.entry ? h.entry->name : LinksEntryName(*holder)) + " " + deleted;
-    if (!std::strstr(AK_String(", ") + holder->_lostReferences + ", ", AK_String(", ") + what + ", ")) {
-      if (!holder->_lostReferences.IsEmpty()) holder->_lostReferences += ", ";
-      holder->_lostReferences += what;
-    }
+    const bool known = std::any_of(holder->_lostReferences.begin(), holder->_lostReferences.end(),
+                                   [&](const LostReference& lost) { return lost.what == what; });
+    // A path stays held until the save: an object made again under that name before it is the
+    // one the path names (a simulation finds its mesh by its path at each update).
+    if (!known) holder->_lostReferences.push_back({h.entry && h.entry->repath ? h.entry : nullptr, what});
     holder->MarkModified("References");
   }
 }
 
+void AK_Object::DropPathsOfDeletedObjects()
+{
+  std::erase_if(_lostReferences, [this](const LostReference& lost) {
+    if (!lost.entry) return false;  // a link, which answers null from the deletion on
+    if (ReferentOf(*this, *lost.entry)) return true;  // named again: nothing lost
+    lost.entry->repath(*this, "");
+    return false;
+  });
+}
+
 void AK_Object::WarnOfLostReferences()
 {
-  if (_lostReferences.IsEmpty()) return;
-  AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " saved without the deleted objects it named: " + _lostReferences);
-  _lostReferences = "";
+  if (_lostReferences.empty()) return;
+  AK_String named;
+  for (const LostReference& lost : _lostReferences) named += (named.IsEmpty() ? "" : ", ") + lost.what;
+  AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " saved without the deleted objects it named: " + named);
+  _lostReferences.clear();
 }

@@ -288,6 +288,7 @@ void AK_Object::SaveAs(const char* directory)
   // does not count as saved.
   AK_String earlierError(AK_ErrorText);
   AK_ErrorText = "";
+  DropPathsOfDeletedObjects();
   SaveAttributes(attributes);
   if (IsDead()) return;
   bool attributesWritten = AK_ErrorText.IsEmpty();
