@@ -151,7 +151,11 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
   // No run of the target goes on (its run lock is held): whatever its status said, the run
   // there now is the copy's, which ended.
   // The info only tells what became of the copy, which is whole in place without it.
-  if (reason) (void)SW_WriteInfoFile(runDirectory, reason);
+  // Not said, it is not finished: the mark stays until it is written.
+  if (AK_String why; reason && !SW_WriteInfoFile(runDirectory, reason, &why)) {
+    failure = "cannot write the info of " + AK_String(runDirectory) + ": " + why;
+    return false;
+  }
   // A copy without its status would read as a run of unknown state: the mark stays until it is
   // written.
   if (AK_String why; (reason || steps.Count() > 0) && !SW_WriteStatusFile(runDirectory, "finished", &why)) {
@@ -306,8 +310,8 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory, AK_String* failed)
     if (const AK_String failure = DropStaged(runDirectory, false); !failure.IsEmpty()) return cannotFinish(failure);
     if (!current && mark.namesSeries) return dropMark(nullptr);
     const AK_String cut = "a copy of time steps into it was cut short, its process is gone: nothing of it was put in place";
-    // The info only tells what became of the copy: nothing of it is in place either way.
-    (void)SW_WriteInfoFile(runDirectory, cut);
+    // The mark stays until the info tells what became of the copy.
+    if (AK_String why; !SW_WriteInfoFile(runDirectory, cut, &why)) return cannotFinish("cannot write the info: " + why);
     if (AK_String why; !SW_WriteStatusFile(runDirectory, "finished", &why))
       return cannotFinish("cannot write the status: " + why);
     if (dropMark(nullptr) == SW_CutWork::Failed) return SW_CutWork::Failed;

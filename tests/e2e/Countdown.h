@@ -297,10 +297,12 @@ inline std::string FilesOfNeither(const Files& got, const Files& before, const F
     if (!tree.count(name)) return false;
     return isSimulation(name) ? WithoutRecord(tree.at(name)) == WithoutRecord(bytes) : tree.at(name) == bytes;
   };
-  // A failed command says why in the progress line of its run directory.
+  // A failed command says why in the progress line of its run directory. A series changed in
+  // part (a deletion cut short and left marked) takes a stamp of its own, as every change of it
+  // does: the series check judges its time steps.
   const auto leftOut = [](const std::string& name) {
     return (name.size() > 9 && name.compare(name.size() - 9, 9, ".TimeStep") == 0) ||
-           fs::path(name).filename() == ".simulation_info";
+           fs::path(name).filename() == ".simulation_info" || fs::path(name).filename() == ".simulation_series";
   };
   std::string differs;
   for (const auto& [name, bytes] : got) {

@@ -45,7 +45,7 @@ const std::map<std::string, std::string> kKnownOpen = {
 };
 
 // The calls failed of a writer with many: the first and last kEdge, and kSpread between them.
-constexpr long kEdge = 16, kSpread = 12;
+constexpr long kEdge = 10, kSpread = 8;
 
 // What a writer left when it ran whole, and what stood before it.
 struct Reference {

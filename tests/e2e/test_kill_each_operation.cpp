@@ -54,7 +54,7 @@ double Later(const Writer& writer)
   return last + 2;
 }
 // The calls killed of a writer with many: the first and last kEdge, and kSpread between them.
-constexpr long kEdge = 12, kSpread = 12;
+constexpr long kEdge = 8, kSpread = 8;
 
 // The projects a writer touches.
 std::vector<std::string> Touched(const Writer& writer)

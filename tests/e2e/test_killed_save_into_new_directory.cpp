@@ -48,12 +48,12 @@ Files ProjectFiles(const std::string& project)
   return files;
 }
 
-// The calls to kill at: every one of the first and last two dozen, and a spread of the rest.
+// The calls to kill at: every one of the first and last dozen, and every 15th of the rest.
 std::set<long> CallsToKill(long first, long last)
 {
   std::set<long> calls;
   for (long n = first; n <= last; ++n)
-    if (n < first + 24 || n > last - 24 || (n - first) % 6 == 0) calls.insert(n);
+    if (n < first + 12 || n > last - 12 || (n - first) % 15 == 0) calls.insert(n);
   return calls;
 }
 
