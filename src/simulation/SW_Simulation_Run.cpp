@@ -753,6 +753,9 @@ void SW_Simulation::RunLoop(bool fromStart)
   }
 
   if (failure.IsEmpty() && !SW_RunTimeLoop(CurrentTime, times, *run, Id())) failure = run->Failure();
+  if (failure.IsEmpty() && !run->ProgressUnwritten().IsEmpty())
+    failure = AK_String::Format("stopped at time %g s: its progress cannot be written into its info: ", CurrentTime) +
+              run->ProgressUnwritten();
   const bool halfDone = run->StepFailed();
   run.reset();  // gives the arrays back and frees the run's own
   if (SW_Particles* p = Particles()) p->FreeWork();
