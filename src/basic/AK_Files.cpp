@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -19,11 +20,61 @@
 #include <vector>
 
 #include "AK_ProcessLock.h"
+#include "AK_StagedDirectory.h"
+
+namespace {
+
+// The directory a save builds under another name (see AK_StagedDirectory): both spelled as
+// StagedSpelling gives them, "" while none is.
+struct StagedNames {
+  std::string target, staging;
+};
+StagedNames& Staged()
+{
+  static StagedNames staged;
+  return staged;
+}
+
+// A path with "/" only and without leading "./".
+std::string StagedSpelling(const char* path)
+{
+  std::string p(path ? path : "");
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  while (p.size() > 2 && p[0] == '.' && p[1] == '/') p.erase(0, 2);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+}  // namespace
+
+AK_StagedDirectory::AK_StagedDirectory(const char* target, const char* staging)
+{
+  StagedNames& staged = Staged();
+  if (!staged.target.empty()) return;  // one at a time: a second one changes nothing
+  staged.target = StagedSpelling(target);
+  staged.staging = StagedSpelling(staging);
+  _active = !staged.target.empty() && !staged.staging.empty();
+  if (!_active) staged = {};
+}
+
+void AK_StagedDirectory::End()
+{
+  if (_active) Staged() = {};
+  _active = false;
+}
 
 AK_String AK_NormalizePath(const char* path)
 {
   AK_String p(path ? path : "");
   p.ReplaceChar('\\', '/');
+  if (const StagedNames& staged = Staged(); !staged.target.empty()) {
+    const char* rest = p.c_str();
+    while (rest[0] == '.' && rest[1] == '/') rest += 2;
+    const size_t n = staged.target.size();
+    if (std::strncmp(rest, staged.target.c_str(), n) == 0 && (rest[n] == '\0' || rest[n] == '/'))
+      return AK_String((staged.staging + (rest + n)).c_str());
+  }
   return p;
 }
 
@@ -34,11 +85,22 @@ AK_String AK_JoinPath(const char* directory, const char* name)
   return joined;
 }
 
+namespace {
+bool ModeWrites(const char* mode) { return mode && (std::strpbrk(mode, "wa+") != nullptr); }
+}  // namespace
+
 std::FILE* AK_FileOpen(const char* path, const char* mode)
 {
   if (!path || !mode) return nullptr;
   if (*mode == 'r' && AK_OpenForReadingFails(path)) return nullptr;
-  return std::fopen(AK_NormalizePath(path).c_str(), mode);
+  const AK_String native = AK_NormalizePath(path);
+  if (ModeWrites(mode) && AK_FailsNow("create", native)) return nullptr;
+  return std::fopen(native.c_str(), mode);
+}
+
+AK_File::AK_File(const char* path, const char* mode) : _file(AK_FileOpen(path, mode))
+{
+  if (_file && ModeWrites(mode)) _path = AK_NormalizePath(path);
 }
 
 AK_File AK_File::Replacing(const char* path, const char* mode)
@@ -150,15 +212,74 @@ void SayFailing(long call, const char* kind, const char* path)
 
 }  // namespace
 
+namespace {
+
+// True when a directory on the way to `path` (not the path's own last level) is one the hook
+// keeps from being entered: nothing below it can be looked at, as below a directory of another
+// user.
+bool BelowUnenterable(FailureHook& hook, const char* path)
+{
+  if (hook.items.empty()) return false;
+  const std::string normal = AK_NormalizePath(path).c_str();
+  size_t start = 0;
+  for (size_t slash; (slash = normal.find('/', start)) != std::string::npos; start = slash + 1)
+    if (slash > start && std::find(hook.items.begin(), hook.items.end(),
+                                   "enter:" + normal.substr(start, slash - start)) != hook.items.end())
+      return true;
+  return false;
+}
+
+// The look at a path (stat) that the hook fails, with errno EACCES.
+bool LookFails(const char* path)
+{
+  if (!path) return false;
+  FailureHook& hook = Hook();
+  std::lock_guard<std::mutex> guard(hook.mutex);
+  if (!BelowUnenterable(hook, path)) return false;
+  errno = EACCES;
+  return true;
+}
+
+// The listing of a directory that the hook fails, with errno EACCES: one named by a "list" or an
+// "enter" item, or one below a directory that cannot be entered.
+bool ListingFails(const char* directory)
+{
+  FailureHook& hook = Hook();
+  std::lock_guard<std::mutex> guard(hook.mutex);
+  if (hook.items.empty()) return false;
+  AK_String normal = AK_NormalizePath(directory);
+  while (normal.Length() > 1 && normal[normal.Length() - 1] == '/')
+    normal = AK_String(normal.c_str(), normal.c_str() + normal.Length() - 1);
+  if (hook.Item("list", normal) == hook.items.end() && hook.Item("enter", normal) == hook.items.end() &&
+      !BelowUnenterable(hook, normal))
+    return false;
+  errno = EACCES;
+  return true;
+}
+
+}  // namespace
+
 bool AK_OpenForReadingFails(const char* path)
 {
   if (!path) return false;
   FailureHook& hook = Hook();
   std::lock_guard<std::mutex> guard(hook.mutex);
   // Never used up: a file of another user stays unreadable.
-  if (hook.Item("open", path) == hook.items.end()) return false;
+  if (hook.Item("open", path) == hook.items.end() && !BelowUnenterable(hook, path)) return false;
   errno = EACCES;
   return true;
+}
+
+AK_PathLook AK_LookAtPath(const char* path, AK_String* failure)
+{
+  const AK_String normal = AK_NormalizePath(path ? path : "");
+  struct stat st;
+  if (!normal.IsEmpty() && !LookFails(normal) && ::stat(normal.c_str(), &st) == 0) return AK_PathLook::Found;
+  const int error = normal.IsEmpty() ? ENOENT : errno;
+  if (error == ENOENT || error == ENOTDIR) return AK_PathLook::Missing;
+  if (failure) *failure = normal + ": " + std::strerror(error);
+  errno = error;
+  return AK_PathLook::Failed;
 }
 
 bool AK_FailsNow(const char* kind, const char* path)
@@ -168,8 +289,7 @@ bool AK_FailsNow(const char* kind, const char* path)
   const long call = ++hook.calls;
   if (call == hook.killAt) ::kill(::getpid(), SIGKILL);
   if (!kind || !path) return false;
-  // A write is put in place by a rename: an item that names the rename fails it too.
-  const bool named = hook.TakeItem(kind, path) || (std::strcmp(kind, "write") == 0 && hook.TakeItem("rename", path));
+  const bool named = hook.TakeItem(kind, path);
   if (!named && call != hook.failAt) return false;
   SayFailing(call, kind, path);
   errno = EIO;
@@ -227,10 +347,14 @@ AK_File& AK_File::operator=(AK_File&& other) noexcept
     _file = other._file;
     _target = static_cast<AK_String&&>(other._target);
     _temp = static_cast<AK_String&&>(other._temp);
+    _path = static_cast<AK_String&&>(other._path);
     _sync = other._sync;
+    _failed = other._failed;
     other._file = nullptr;
     other._target = "";
     other._temp = "";
+    other._path = "";
+    other._failed = false;
   }
   return *this;
 }
@@ -249,13 +373,33 @@ void AK_File::Discard()
   _file = nullptr;
 }
 
+bool AK_File::Flush()
+{
+  if (!_file) return false;
+  const AK_String& name = _target.IsEmpty() ? _path : _target;
+  const bool writing = !name.IsEmpty();
+  if (!_failed && writing && AK_FailsNow("write", name)) _failed = true;
+  if (!_failed && (std::fflush(_file) != 0 || std::ferror(_file))) _failed = true;
+  return !_failed;
+}
+
 bool AK_File::Close()
 {
   if (!_file) return false;
+  const bool flushed = Flush();
   std::FILE* f = _file;
   _file = nullptr;
-  bool ok = std::fflush(f) == 0 && !std::ferror(f);
-  if (_target.IsEmpty()) return std::fclose(f) == 0 && ok;
+  _failed = false;
+  bool ok = flushed;
+  if (_target.IsEmpty()) {
+    // A file that was written counts its close, which must be made whatever the hook says.
+    const bool closeFails = ok && !_path.IsEmpty() && AK_FailsNow("close", _path);
+    const int error = errno;
+    ok = std::fclose(f) == 0 && !closeFails && ok;
+    if (closeFails) errno = error;
+    _path = "";
+    return ok;
+  }
   // The descriptor outlives the FILE so that the data can be synced before the rename.
   int fd = ::dup(fileno(f));
   ok = std::fclose(f) == 0 && ok;
@@ -268,7 +412,7 @@ bool AK_File::Close()
 
 namespace {
 constexpr const char* kReplacementMark = ".~";
-constexpr size_t kReplacementLetters = 6;  // what mkstemp puts in place of "XXXXXX"
+constexpr size_t kReplacementLetters = 6;  // letters or digits after the mark
 constexpr const char* kLockedLetters = "locked";  // the temporary of a writer under the directory lock
 
 // The temporaries this process is writing: whoever clears what killed writers left passes
@@ -280,6 +424,29 @@ void ForgetReplacement(const char* temp)
 {
   std::lock_guard<std::mutex> guard(g_openReplacementsMutex);
   g_openReplacements.erase(temp ? temp : "");
+}
+
+// Six letters or digits that no other temporary beside the target is likely to have.
+AK_String ReplacementLetters()
+{
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::mutex mutex;
+  static uint64_t state = 0;
+  std::lock_guard<std::mutex> guard(mutex);
+  if (state == 0) {
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    state = (uint64_t(::getpid()) << 32) ^ uint64_t(now.tv_nsec) ^ (uint64_t(now.tv_sec) << 20) ^ 0x9e3779b97f4a7c15ull;
+  }
+  std::string letters;
+  for (size_t i = 0; i < kReplacementLetters; ++i) {
+    // xorshift64*: enough to spread the names; a name taken is only tried again.
+    state ^= state >> 12;
+    state ^= state << 25;
+    state ^= state >> 27;
+    letters += kLetters[(state * 2685821657736338717ull >> 58) % (sizeof kLetters - 1)];
+  }
+  return AK_String(letters.c_str());
 }
 }  // namespace
 
@@ -345,38 +512,54 @@ int AK_CreateReplacement(const char* path, AK_String& temp)
   const size_t slash = std::string(target.c_str()).rfind('/');
   const AK_String directory = slash == std::string::npos ? AK_String(".") : AK_String(target.c_str(), target.c_str() + slash + 1);
   const bool locked = AK_HoldsDirectoryLock(directory);
-  AK_String pattern = target + kReplacementMark + (locked ? kLockedLetters : std::string(kReplacementLetters, 'X').c_str());
-  std::vector<char> name(pattern.c_str(), pattern.c_str() + pattern.Length() + 1);
-  int fd = locked ? ::open(name.data(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600) : ::mkstemp(name.data());
-  if (fd < 0) return -1;
-  const int created = errno;
-  // mkstemp makes the file private; the replacement gets what the file it replaces had,
-  // or what a new file would get.
+  if (AK_FailsNow("create", target)) return -1;
+  // What the file it replaces has, or what a new file gets: the umask's part of 0666. The file
+  // is made with it, and only where the umask takes bits of the old file's permissions away is
+  // it set once more; a file whose permissions cannot be set is no replacement.
   mode_t mode;
   if (::stat(target.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
   } else {
-    mode_t mask = ::umask(0);
+    const mode_t mask = ::umask(0);
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  ::fchmod(fd, mode);
-  errno = created;
-  temp = AK_String(name.data());
+  AK_String name;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    name = target + kReplacementMark + (locked ? AK_String(kLockedLetters) : ReplacementLetters());
+    // A writer under the lock writes over what a killed one left under its name.
+    fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (locked ? O_TRUNC : O_EXCL), mode);
+    if (fd < 0 && (locked || errno != EEXIST)) return -1;
+  }
+  if (fd < 0) return -1;
+  struct stat made;
+  if (::fstat(fd, &made) != 0 || ((made.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0)) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(name.c_str());
+    errno = error;
+    return -1;
+  }
+  temp = name;
   std::lock_guard<std::mutex> guard(g_openReplacementsMutex);
-  g_openReplacements.insert(name.data());
+  g_openReplacements.insert(name.c_str());
   return fd;
 }
 
 bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written, bool sync)
 {
-  bool ok = written && (!sync || ::fsync(fd) == 0);
-  ok = ::close(fd) == 0 && ok;
   const AK_String target = AK_NormalizePath(path);
-  if (ok) ok = !AK_FailsNow("write", target) && std::rename(temp, target.c_str()) == 0;
+  bool ok = written && (!sync || (!AK_FailsNow("sync", target) && ::fsync(fd) == 0));
+  // The descriptor is closed whatever the hook says; its close counts only for data that is whole.
+  const bool closeFails = ok && AK_FailsNow("close", target);
+  int error = errno;
+  ok = ::close(fd) == 0 && !closeFails && ok;
+  if (closeFails) errno = error;
+  if (ok) ok = !AK_FailsNow("rename", target) && std::rename(temp, target.c_str()) == 0;
   if (ok && AK_FilePutInPlace) AK_FilePutInPlace(target);
   // The reason of the failure, not that of the clean-up, stays in errno.
-  const int error = errno;
+  error = errno;
   if (!ok && !AK_FailsNow("unlink", temp)) ::unlink(temp);
   ForgetReplacement(temp);
   errno = error;
@@ -506,6 +689,7 @@ AK_String AK_FileDigest(const char* path)
 int AK_FileExists(const char* path)
 {
   if (!path || !*path) return 0;
+  if (LookFails(path)) return 0;
   struct stat st;
   return ::stat(AK_NormalizePath(path).c_str(), &st) == 0 ? 1 : 0;
 }
@@ -513,6 +697,7 @@ int AK_FileExists(const char* path)
 int AK_IsRegularFile(const char* path)
 {
   if (!path || !*path) return 0;
+  if (LookFails(path)) return 0;
   struct stat st;
   return ::stat(AK_NormalizePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
 }
@@ -520,6 +705,7 @@ int AK_IsRegularFile(const char* path)
 int AK_IsDirectory(const char* path)
 {
   if (!path || !*path) return 0;
+  if (LookFails(path)) return 0;
   struct stat st;
   return ::stat(AK_NormalizePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
 }
@@ -655,10 +841,18 @@ int AK_CopyFile(const char* source, const char* target)
 bool AK_VisitDirectory(const char* directory, const char* extension, const std::function<void(const char*)>& visit)
 {
   AK_String dir = AK_NormalizePath(directory && *directory ? directory : ".");
-  DIR* d = ::opendir(dir.c_str());
+  DIR* d = ListingFails(dir) ? nullptr : ::opendir(dir.c_str());
   if (!d) return false;
   const bool filter = extension && *extension;
-  while (struct dirent* e = ::readdir(d)) {
+  // A read of the entries that fails part-way (an I/O error) is no listing either.
+  int error = 0;
+  for (;;) {
+    errno = 0;
+    struct dirent* e = ::readdir(d);
+    if (!e) {
+      error = errno;
+      break;
+    }
     const char* name = e->d_name;
     if (std::strcmp(name, ".") == 0 || std::strncmp(name, "..", 2) == 0) continue;
     if (filter) {
@@ -669,18 +863,21 @@ bool AK_VisitDirectory(const char* directory, const char* extension, const std::
     visit(name);
   }
   ::closedir(d);
-  return true;
+  errno = error;
+  return error == 0;
 }
 
 AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension, bool* read)
 {
   std::vector<AK_String> names;
   const bool visited = AK_VisitDirectory(directory, extension, [&](const char* name) { names.emplace_back(name); });
+  const int error = errno;
   if (read) *read = visited;
   std::sort(names.begin(), names.end(), [](const AK_String& a, const AK_String& b) { return std::strcmp(a, b) < 0; });
   AK_Array<AK_String> list;
   list.Reserve(static_cast<int32_t>(names.size()));
   for (auto& name : names) list.Append(std::move(name));
+  errno = error;
   return list;
 }
 
@@ -732,7 +929,8 @@ AK_VersionRead AK_ReadFileVersion(const char* rawPath, size_t limit, AK_String& 
   const int fd = AK_OpenForReadingFails(path) ? -1 : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     struct stat st;
-    return errno == ENOENT && ::lstat(path.c_str(), &st) != 0 ? AK_VersionRead::Missing : failed(errno);
+    return errno == ENOENT && !LookFails(path) && ::lstat(path.c_str(), &st) != 0 ? AK_VersionRead::Missing
+                                                                                  : failed(errno);
   }
   struct stat st;
   std::string bytes;

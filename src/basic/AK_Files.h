@@ -22,7 +22,8 @@ AK_String AK_NormalizePath(const char* path);
 // Joins a directory and a name with AK_DIR_SEP ("" joins as "."; no doubled separator).
 AK_String AK_JoinPath(const char* directory, const char* name);
 
-// fopen through AK_NormalizePath.
+// fopen through AK_NormalizePath. An open for writing (a mode with "w", "a" or "+") asks the
+// failure hook first (kind "create").
 std::FILE* AK_FileOpen(const char* path, const char* mode);
 // A file a test makes unreadable, as a file of another user is (CI may run as root, whom the
 // missing read bit stops from nothing): items "open:NAME" of the environment variable
@@ -30,7 +31,20 @@ std::FILE* AK_FileOpen(const char* path, const char* mode);
 // of that name in this process, with errno EACCES. Every opener for reading asks it first: the
 // opens of AK_File and AK_FileOpen in a read mode, AK_OpenTextInput, AK_ReadFileVersion and
 // AK_StreamOpen. Read once; false for every file without the variable.
+// Directories a test makes unreadable the same way: an item "list:NAME" fails every listing of a
+// directory of that name (AK_VisitDirectory, AK_ListDirectory), one "enter:NAME" that listing too
+// and every look at and open of a path below it (AK_FileExists, AK_IsRegularFile,
+// AK_IsDirectory, AK_LookAtPath, the opens for reading, AK_ReadFileVersion), all with errno
+// EACCES, as a directory without its read or its search permission does.
 bool AK_OpenForReadingFails(const char* path);
+
+// What a look at a path finds: nothing stands there (no such file, or a level on the way is no
+// directory), something stands there, or the look itself failed (a directory on the way that
+// cannot be entered, an I/O error): then nobody can tell whether it is there, and a reader must
+// not take it for missing.
+enum class AK_PathLook { Missing, Found, Failed };
+// Failed comes with "<path>: <the system's reason>" in `failure` when given, and errno.
+AK_PathLook AK_LookAtPath(const char* path, AK_String* failure = nullptr);
 
 // An open file that closes itself. It converts to its FILE*, so it is used wherever one is
 // (null when the open failed).
@@ -43,7 +57,7 @@ bool AK_OpenForReadingFails(const char* path);
 class AK_File {
 public:
   AK_File() = default;
-  AK_File(const char* path, const char* mode) : _file(AK_FileOpen(path, mode)) {}
+  AK_File(const char* path, const char* mode);
   // A new file for "w" or "wb" that replaces `path` at Close; closed (null) when the
   // temporary file cannot be created.
   static AK_File Replacing(const char* path, const char* mode = "w");
@@ -59,6 +73,10 @@ public:
   operator std::FILE*() const { return _file; }
   std::FILE* get() const { return _file; }
 
+  // Pushes what was written so far into the file (a line of a recording that must stand at
+  // once). False when that failed or anything written before did; Close is then false too.
+  [[nodiscard]] bool Flush();
+
   // True when the file was open, nothing it read or wrote failed and the close succeeded;
   // for a replacing file, also that it now stands under its target's name. A second Close
   // is false.
@@ -68,15 +86,20 @@ private:
   void Discard();
 
   std::FILE* _file = nullptr;
-  AK_String _target;  // a replacing file's final name ("" for an ordinary file)
-  AK_String _temp;    // and the name it is written under
-  bool _sync = true;  // a replacing file is forced to the disk before it takes its place
+  AK_String _target;      // a replacing file's final name ("" for an ordinary file)
+  AK_String _temp;        // and the name it is written under
+  AK_String _path;        // an ordinary file opened for writing: its name ("" otherwise)
+  bool _sync = true;      // a replacing file is forced to the disk before it takes its place
+  bool _failed = false;   // a flush failed: the file is not whole
 };
 
 // The pieces of a replacing write, shared by AK_File and the record stream: a new file
-// beside `path` (same directory, a name ending in ".~" and six characters, the permissions
-// the target has or a new file would get), answered as an open descriptor with its name in
-// `temp`, or -1 with errno (EISDIR when a directory stands in the target's place).
+// beside `path` (same directory, a name ending in ".~" and six characters), made with the
+// permissions the target has or a new file would get (what the umask leaves of 0666), so that
+// a replaced file never stands with other permissions than the one before, not even for a
+// moment; one whose permissions cannot be set is not made. Answered as an open descriptor
+// with its name in `temp`, or -1 with errno (EISDIR when a directory stands in the target's
+// place).
 int AK_CreateReplacement(const char* path, AK_String& temp);
 // Ends a replacing write whose data went through `fd` (still open; this closes it): when
 // `written`, the data is synced and `temp` renamed over `path`. Otherwise, or when that
@@ -148,23 +171,37 @@ AK_String AK_ContentDigest(const char* bytes, size_t size);
 AK_String AK_FileDigest(const char* path);
 // The failure hook of the tests, off unless one of the variables below is set.
 //
-// Every call of this library that changes what stands on the disk asks AK_FailsNow right before
-// it makes the system call, and makes none when it answers true (errno is then EIO). Its kinds:
-//   "write"   a replacing write put in place (AK_CommitReplacement: AK_File::Close of a replacing
-//             file, AK_WriteWholeFile, AK_CopyFile, the record stream, the batch file),
-//   "rename"  any other rename (AK_RenameFile, AK_ReplaceFile, a lock moved aside),
+// Every call of this program that changes what stands on the disk asks AK_FailsNow right before
+// it makes the system call, and makes none when it answers true (errno is then EIO); the caller
+// answers the failure as it answers the system's own. Its kinds, each named by the file it
+// concerns (a replacing write by the file it replaces):
+//   "create"  a file opened for writing: AK_FileOpen and AK_File in a mode that writes, the
+//             temporary of a replacing write (AK_CreateReplacement), a record stream opened for
+//             writing, a lock file written (the lock's own temporary),
+//   "write"   the data of a file written: each flush of an AK_File that writes (AK_File::Flush,
+//             and the last one in AK_File::Close), the record stream's data as one write at its
+//             close, the batch file's, a lock's entry,
+//   "sync"    the data of a replacing write forced to the disk (AK_CommitReplacement),
+//   "close"   a written file closed (AK_File::Close, AK_CommitReplacement, the record stream,
+//             a lock file),
+//   "rename"  a file renamed: a replacing write put in place (AK_CommitReplacement: AK_File::Close
+//             of a replacing file, AK_WriteWholeFile, AK_CopyFile, the record stream, the batch
+//             file), AK_RenameFile, AK_ReplaceFile, a lock moved aside,
 //   "link"    a hard link (a lock put in place),
 //   "unlink"  a file removed (AK_DeleteFile, a lock released, a temporary dropped),
 //   "mkdir"   a directory made (AK_MakeDirectory, AK_MakeDirectories),
 //   "rmdir"   a directory removed (AK_DeleteFile of one, AK_DeleteDirectoryTree).
-// Not asked: the creation of a temporary under a name of its own, which no reader sees before its
-// put-in-place is asked, and the writes into it.
+// A call that comes after one that failed in the same write is not asked (a file whose data
+// failed is not synced, and its close, which must still be made, counts only when all went well).
+// So a replacing write counts five calls: create, write, sync (not for AK_File::ReplacingVolatile
+// and the batch file), close and rename.
 //
 // The variables, read once:
 //   TORVU_FAIL=ITEMS       items "KIND:NAME" separated by commas (NAME a file's base name; a
-//                          rename or a link is named by its target, a write by the file it puts
-//                          in place, which a "rename:NAME" item names too). Each fails the first
-//                          call of its kind on that name only.
+//                          rename or a link is named by its target). Each fails the first call of
+//                          its kind on that name only ("write:NAME" the data of NAME, which fails
+//                          a replacing write of NAME whole). "open:NAME" is another thing: see
+//                          AK_OpenForReadingFails.
 //   TORVU_FAIL_AT=N        the Nth call of the process (counted from 1 over every kind) fails,
 //                          only that one.
 //   TORVU_FAIL_COUNT=FILE  the process appends a line "<pid> <calls>" to FILE at its normal exit:
@@ -250,7 +287,8 @@ extern std::function<void(const char* path)> AK_FilePutInPlace;
 // by byte comparison, without ".", ".." and names beginning with "..". With a non-empty
 // extension only names whose AK_String::GetExtension equals it exactly. A directory that
 // cannot be opened gives an empty list.
-// `read`, when given, receives whether the directory could be read: a failure lists nothing.
+// `read`, when given, receives whether the directory could be read: a failure lists nothing, and
+// leaves errno. A caller that must not take a directory it cannot read for an empty one asks it.
 AK_Array<AK_String> AK_ListDirectory(const char* directory, const char* extension, bool* read = nullptr);
 // The same names in the directory's own order, one at a time: a pass over a large directory
 // that needs no order.

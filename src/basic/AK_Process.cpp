@@ -232,7 +232,7 @@ bool AK_BatchFile::Commit()
   if (!_stream) return false;
   std::FILE* f = _stream;
   _stream = nullptr;
-  bool written = std::fflush(f) == 0 && !std::ferror(f);
+  bool written = !AK_FailsNow("write", _path) && std::fflush(f) == 0 && !std::ferror(f);
   const int fd = ::dup(fileno(f));
   written = std::fclose(f) == 0 && written;
   if (fd < 0) {

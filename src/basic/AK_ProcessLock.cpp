@@ -67,12 +67,18 @@ size_t ReadUpTo(int fd, char* buffer, size_t size)
 // the file first and wrote it right after: an empty one is looked at again for a moment before
 // it counts as damaged. A file longer than any entry, or one with a zero byte, is damage however
 // it begins.
-LockEntry ReadHolder(const char* path, bool& exists)
+// A lock file that stands but cannot be read (`unreadable` receives the errno when given) is one
+// of no known holder, never one that is not there.
+LockEntry ReadHolder(const char* path, bool& exists, int* unreadable = nullptr)
 {
+  if (unreadable) *unreadable = 0;
   for (int attempt = 0; attempt < 50; ++attempt) {
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    exists = fd >= 0;
-    if (!exists) return {};
+    int fd = AK_OpenForReadingFails(path) ? -1 : ::open(path, O_RDONLY | O_CLOEXEC);
+    exists = fd >= 0 || (errno != ENOENT && errno != ENOTDIR);
+    if (fd < 0) {
+      if (exists && unreadable) *unreadable = errno;
+      return {};
+    }
     char text[kEntryRoom + 1];
     const size_t got = ReadUpTo(fd, text, kEntryRoom);
     ::close(fd);
@@ -187,15 +193,19 @@ bool RemoveStale(const char* path, const LockEntry& stale)
 // which means "a lock stands" to the caller, only when an exclusive open finds a file there.
 bool WriteNewFile(const char* path, int flags, const AK_String& text)
 {
+  if (AK_FailsNow("create", path)) return false;
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | flags, 0644);
   if (fd < 0) return false;
   const size_t size = std::strlen(text.c_str());
-  const ssize_t wrote = ::write(fd, text.c_str(), size);
+  const ssize_t wrote = AK_FailsNow("write", path) ? -1 : ::write(fd, text.c_str(), size);
   bool ok = wrote == ssize_t(size);
   int error = wrote < 0 ? errno : EIO;
-  if (::close(fd) != 0 && ok) {
+  // Closed whatever the hook says; the close counts only for an entry written whole.
+  const bool closeFails = ok && AK_FailsNow("close", path);
+  if (closeFails) error = errno;
+  if ((::close(fd) != 0 || closeFails) && ok) {
     ok = false;
-    error = errno;
+    if (!closeFails) error = errno;
   }
   if (ok) return true;
   if (!AK_FailsNow("unlink", path)) ::unlink(path);
@@ -340,8 +350,14 @@ AK_LockResult AK_TakeProcessLock(const char* rawPath, const char* purpose, AK_Lo
       return AK_LockResult::Failed;
     }
     bool exists = false;
-    const LockEntry entry = ReadHolder(path, exists);
+    int unreadable = 0;
+    const LockEntry entry = ReadHolder(path, exists, &unreadable);
     if (!exists) continue;
+    // Whose it is nobody can tell: neither taken over nor passed by.
+    if (unreadable != 0) {
+      g_error = AK_String("cannot read ") + path + ": " + std::strerror(unreadable);
+      return AK_LockResult::Failed;
+    }
     const bool lives = Lives(entry);
     if (lives && entry.pid == self && g_held.count(path.c_str())) {
       before = entry;

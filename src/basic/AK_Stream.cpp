@@ -326,7 +326,8 @@ int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool repla
   } else {
     AK_String native = AK_NormalizePath(path);
     errno = 0;
-    stream._file = !stream._writing && AK_OpenForReadingFails(path) ? nullptr : gzopen(native.c_str(), mode);
+    const bool refused = stream._writing ? AK_FailsNow("create", native) : AK_OpenForReadingFails(path);
+    stream._file = refused ? nullptr : gzopen(native.c_str(), mode);
     if (!stream._file) stream.NoteSystemError();
   }
   if (!stream._file) { stream._fail = 1; return 0; }
@@ -349,14 +350,22 @@ int AK_StreamClose(AK_STREAM& stream)
 {
   if (!stream._file) { stream._fail = 1; return 1; }
   bool ok = true;
+  // The data counts as one write of the failure hook, at its end, where the last of it goes.
+  if (stream._writing && !stream._broken && AK_FailsNow("write", stream._name)) {
+    stream._broken = true;
+    stream.NoteSystemError();
+  }
   if (stream._writing) ok = stream.Flush();
+  // A stream written in place closes its file here; a replacing one in AK_CommitReplacement.
+  const bool closeFails = stream._writing && ok && stream._temp.IsEmpty() && AK_FailsNow("close", stream._name);
+  if (closeFails) stream.NoteSystemError();
   errno = 0;
   int result = gzclose(stream._file);
   stream._file = nullptr;
   // The last of the data reaches the file only now: a full disk shows here first.
   if (stream._writing && result != Z_OK) stream.NoteSystemError();
   // Closing a read stream before the end of its data is normal; only a write must be whole.
-  if (stream._writing) ok = ok && result == Z_OK;
+  if (stream._writing) ok = ok && result == Z_OK && !closeFails;
   else ok = result == Z_OK || result == Z_BUF_ERROR;
   if (!stream._temp.IsEmpty()) {
     const bool written = ok;

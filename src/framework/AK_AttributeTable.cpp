@@ -33,6 +33,13 @@ AK_AttributeEntry& AK_AttributeEntry::AlsoStamps(const char* name)
   return *this;
 }
 
+AK_AttributeEntry& AK_AttributeEntry::Path(const char* type)
+{
+  holdsPath = true;
+  objectType = type;
+  return *this;
+}
+
 bool AK_AttributeEntry::Refuses() const
 {
   switch (type) {

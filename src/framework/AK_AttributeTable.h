@@ -42,6 +42,13 @@
 // AlsoStamps(name) stamps a second name after the entry's own (for instance "touch", which
 // the update after a command reacts to).
 //
+// An entry whose value is the path of another object says so: a Reference does by itself, a
+// Text or an Answer with Path(). A rename, a move or a deletion of that object (or of one
+// above it) then makes the holder due for its next save, and the text follows the object:
+// `repath` stores the new path as it is, without acting on it (a Text's member; an Answer
+// gives its own). The object is the one that the path Get answers names from the holder. A
+// Path() entry without `repath` holds its objects as links (a group's members).
+//
 // Get of an entry clears the error text and answers. Set of an entry clears the error text,
 // acts, and stamps the attribute (MarkModified with its name) unless the value was refused
 // or the object did not survive the action; the name counts as handled either way.
@@ -92,14 +99,18 @@ struct AK_AttributeEntry {
   int count = 1;                        // the numbers of a vector
   const char* objectType = nullptr;     // a reference's type, none for any
   const char* alsoStamps = nullptr;     // a second name stamped on every accepted Set
+  bool holdsPath = false;               // the value names another object (see above)
   std::vector<const char*> options;     // an option's texts
   std::function<AK_String(AK_Object&)> get;  // empty: Get passes the name on
   // Empty: Set passes the name on. False: the value was refused (the error text says why).
   std::function<bool(AK_Object&, const AK_AttributeEntry&, const char*)> set;
+  // Stores a path entry's text as it is, without acting on it ("" when the object is gone).
+  std::function<void(AK_Object&, const char*)> repath;
 
   AK_AttributeEntry& Range(double lo, double hi);
   AK_AttributeEntry& Strict();
   AK_AttributeEntry& AlsoStamps(const char* name);
+  AK_AttributeEntry& Path(const char* type = nullptr);  // the value is an object's path
   // Set refuses some values (numbers, options, references).
   bool Refuses() const;
 };
@@ -206,9 +217,7 @@ public:
   AK_AttributeEntry& Reference(const char* name, AK_String T::*member,
                                const char* objectType = nullptr)
   {
-    AK_AttributeEntry& e = AddText(name, AK_AttributeType::Reference, member);
-    e.objectType = objectType;
-    return e;
+    return AddText(name, AK_AttributeType::Reference, member).Path(objectType);
   }
 
   template <size_t N>
@@ -335,6 +344,7 @@ private:
       Self(o).*member = v;
       return true;
     };
+    e.repath = [member](AK_Object& o, const char* v) { Self(o).*member = v; };
     return Add(std::move(e));
   }
 

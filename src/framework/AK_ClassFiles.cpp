@@ -1,6 +1,7 @@
 // Class files: finding them, reading class tables, default commands and class values.
 #include "AK_ClassFiles.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -96,7 +97,11 @@ int AK_AppendDefaultAttribute(const char* className, const char* attribute, cons
     return 1;
   }
   AK_String line = AK_FormatSetCommand("", attribute, value) + "\n";
-  std::fputs(line, file);
+  const bool written = std::fputs(line, file) >= 0;
+  if (!file.Close() || !written) {
+    AK_MESSAGE(AK_String("W:cannot write default-attributes-file ") + path + "! " + std::strerror(errno));
+    return 1;
+  }
   return 0;
 }
 

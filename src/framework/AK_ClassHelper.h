@@ -72,6 +72,7 @@ public:
   static void DeclareAttributes(AK_AttributeTableOf<Derived>&) {}
 
   AK_AttributeNode* GetClassInfo() override { return ClassRecord().table; }
+  const AK_AttributeTable& AttributeTable() override { return Attributes(); }
 
   AK_String Get(const char* name) override
   {

@@ -22,7 +22,12 @@ AK_TerminalController::AK_TerminalController(const char* id, AK_Object* parent)
   RunClassDefaults();
 }
 
-AK_TerminalController::~AK_TerminalController() { StopRecordingStream(); }
+AK_TerminalController::~AK_TerminalController()
+{
+  // Nobody is left to answer: the message tells that the recording is not whole.
+  const AK_String failure = StopRecordingStream();
+  if (!failure.IsEmpty()) AK_MESSAGE("ERROR: " + failure);
+}
 
 void AK_TerminalController::DeclareAttributes(AK_AttributeTableOf<AK_TerminalController>& t)
 {
@@ -31,16 +36,19 @@ void AK_TerminalController::DeclareAttributes(AK_AttributeTableOf<AK_TerminalCon
   t.Command("PlayMacro", &C::PlayMacro);
 }
 
-void AK_TerminalController::StopRecordingStream()
+AK_String AK_TerminalController::StopRecordingStream()
 {
-  _recordingStream.Close();
+  if (!_recordingStream) return "";
+  const AK_String file(_recordingFile);
+  if (_recordingStream.Close()) return "";
+  return "the recording in the macro file '" + file + "' could not be written whole: " + std::strerror(errno);
 }
 
 void AK_TerminalController::SetRecording(const char* value)
 {
   _recording = AK_Atoi(value);
   if (!_recording) {
-    StopRecordingStream();
+    if (const AK_String failure = StopRecordingStream(); !failure.IsEmpty()) AK_ErrorText = failure;
     return;
   }
   // A recording that is already running goes on into the same file.
@@ -52,14 +60,23 @@ void AK_TerminalController::SetRecording(const char* value)
     return;
   }
   _recordingStream = AK_File(MacroFileName(), "w");
-  if (!_recordingStream) _recording = 0;
+  if (!_recordingStream) {
+    _recording = 0;
+    AK_ErrorText = AK_String("cannot open the macro file '") + MacroFileName() + "' for recording: " + std::strerror(errno);
+    return;
+  }
+  _recordingFile = MacroFileName();
 }
 
 void AK_TerminalController::PlayMacro()
 {
   if (_recording) {
-    StopRecordingStream();
     _recording = 0;
+    // A recording cut short is no macro to play: what it holds is not what was edited.
+    if (const AK_String failure = StopRecordingStream(); !failure.IsEmpty()) {
+      AK_ErrorText = failure;
+      return;
+    }
   }
   ExecMacro("", 0);
 }
@@ -229,9 +246,17 @@ private:
       AK_MESSAGE(AK_String("error when executing command ") + command + ":" + AK_ErrorText);
     if (_controller->IsDead()) return;  // still readable within the step
     if (_controller->_recording && !(setId == "Recording") && _controller->_recordingStream) {
-      std::fputs(command, _controller->_recordingStream);
-      std::fputc('\n', _controller->_recordingStream);
-      std::fflush(_controller->_recordingStream);
+      AK_File& stream = _controller->_recordingStream;
+      std::fputs(command, stream);
+      std::fputc('\n', stream);
+      if (!stream.Flush()) {
+        // The edit is done, but the macro no longer records it: the recording stops, and says so.
+        const AK_String reason = std::strerror(errno);
+        _controller->_recording = 0;
+        (void)_controller->StopRecordingStream();  // its failure is the one told here
+        AK_MESSAGE(AK_String("ERROR: cannot record command ") + command + " into the macro file '" +
+                   _controller->_recordingFile + "', recording stopped: " + reason);
+      }
     }
   }
 

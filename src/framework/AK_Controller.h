@@ -39,11 +39,14 @@ public:
 
 private:
   AK_File _recordingStream;  // open on MacroFileName while recording
+  AK_String _recordingFile;  // the name it was opened on
   int32_t _recording = 0;
   std::FILE* _input = stdin;
   std::FILE* _output = stdout;
 
-  void StopRecordingStream();
+  // Closes the recording file; "" when it was not open or holds every line recorded, else
+  // what failed.
+  AK_String StopRecordingStream();
   void RunConsole();
   friend class AK_ConsoleMenu;
 };

@@ -349,8 +349,10 @@ void AK_Group::DeclareAttributes(AK_AttributeTableOf<AK_Group>& t)
               [](G& g, const char* v) { g._singleType = AK_String(v) == "1" ? 1 : 0; });
   t.Vis("SingleTypeVisibility", [](G& g) { return g._singleType ? "w" : "-"; });
   t.Vis("AttributeVisibility", [](G& g) { return g._selectedAttribute.IsEmpty() ? "-" : "w"; });
+  // The members are links of the group: their paths follow them.
   t.Attribute("ContainedObjectsList", [](G& g) { return g.GetContainedObjectsList(); },
-              &G::SetContainedObjectsList);
+              &G::SetContainedObjectsList)
+      .Path();
   t.Answer("GetAllObjectsList", [](G& g) { return g.GetAllObjectsList(); });
   t.Options("AttributeOptions", [](G& g) { return g.GetAttributeOptions(); });
   t.Options("ValueOptions", [](G& g) { return g.GetValueOptions(); });

@@ -366,7 +366,16 @@ int AK_Object::DeleteComponent(const char* id)
                        " cannot be removed: " + std::strerror(errno);
         return 0;
       }
+      // Those that name it from outside are saved next without it.
+      std::vector<PathHolder> holders = PathHoldersOf(doomed);
+      std::erase_if(holders, [doomed](const PathHolder& h) {
+        for (AK_Object* o = h.holder.Get(); o; o = o->_parent)
+          if (o == doomed) return true;
+        return false;
+      });
+      const AK_String deleted = doomed->GetAbsolutePath();
       Destroy(doomed);  // links to it and to what it owns answer null from now on
+      ForgetDeletedObjects(holders, deleted);
       return 1;
     }
   }

@@ -39,6 +39,7 @@
 
 class AK_AttributeNode;
 class AK_AttributeTable;
+struct AK_AttributeEntry;
 class AK_STREAM;
 class AK_Object;
 
@@ -104,6 +105,8 @@ public:
   static AK_ClassRecord& ClassRecord();
   // The names every object reads and writes (AK_AttributeTable.h).
   static const AK_AttributeTable& Attributes();
+  // The table of the object's own class (its base tables hang below it).
+  virtual const AK_AttributeTable& AttributeTable();
   // Runs elements 1 .. count-1 of a class's default-command list on this object, quietly.
   void RunClassDefaults(const AK_ClassRecord& record);
   AK_String GetType();
@@ -336,6 +339,13 @@ protected:
   AK_String _loadDamageDir;  // where those files lie
   int32_t _loadDamageStamp = 0;
   bool _filesNotRead = false;
+  // What a deletion took from the saved attributes, named by the next save: the path entry (none
+  // for a link) and its name with the deleted object's path.
+  struct LostReference {
+    const AK_AttributeEntry* entry;
+    AK_String what;
+  };
+  std::vector<LostReference> _lostReferences;
   AK_String _loadedAttributesDigest;
   // An attribute that decides which attributes the object has (a user object's attribute
   // set): saved and copied before every other, and the reason why the object's type name
@@ -387,6 +397,20 @@ private:
   // directory gets copies of them. A change to an object whose files could not be read is
   // dropped there, and the save fails, naming it. False for any other object.
   bool KeepDamagedFiles(const AK_String& directory, int32_t lastChange);
+  // The objects whose saved attributes name `target` or an object below it (see
+  // AK_Object_References.cpp).
+  struct PathHolder {
+    AK_ObjectRef holder;
+    const AK_AttributeEntry* entry;  // none for a link in the holder's component list
+    AK_ObjectRef referent;
+  };
+  static std::vector<PathHolder> PathHoldersOf(AK_Object* target);
+  static void FollowMovedObjects(const std::vector<PathHolder>& holders);
+  static void ForgetDeletedObjects(const std::vector<PathHolder>& holders, const AK_String& deleted);
+  // Before a save: the paths that still name a deleted object are cleared, so that the save
+  // writes none that a load refuses.
+  void DropPathsOfDeletedObjects();
+  void WarnOfLostReferences();
   // Why a save into `directory`, another than its own, of an object whose damaged files are kept
   // (see KeepDamagedFiles) is refused: such files go into another directory only as they are,
   // so only when every one of them can be read and none carries a state of its own directory

@@ -61,6 +61,8 @@ void AssignAttributesOfPath(AK_Object& o, const char* path)
 
 }  // namespace
 
+const AK_AttributeTable& AK_Object::AttributeTable() { return Attributes(); }
+
 // The numbers of every object read the way the C library does: macros rely on a text that
 // is no number reading as 0.
 const AK_AttributeTable& AK_Object::Attributes()

@@ -187,6 +187,9 @@ AK_Object* AK_Object::GetComponent(const char* id)
 void AK_Object::SetUniqueId(const char* wanted)
 {
   AK_String old(_id);
+  // What names this object or one below it, looked up while the old names still resolve.
+  const std::vector<PathHolder> holders =
+      !old.IsEmpty() && _listings > 0 && !(old == AK_String(wanted ? wanted : "")) ? PathHoldersOf(this) : std::vector<PathHolder>();
   AK_String candidate(wanted ? wanted : "");
   candidate.ReplaceNonIdentifierChars('_');
   if (candidate.IsEmpty()) candidate = GetType() + "_" + AK_String(AK_InstanceCounter);
@@ -222,10 +225,15 @@ void AK_Object::SetUniqueId(const char* wanted)
   _id = candidate;
   ReindexAfterRename(old);
 
-  if (old.IsEmpty() || _projectDir.IsEmpty() || old == _id) return;
+  if (old.IsEmpty() || old == _id) return;
+  // Those that name it write its new path at their next save; so do they when it has no
+  // directory to move.
+  if (_projectDir.IsEmpty() || !AK_FileExists(_projectDir)) {
+    FollowMovedObjects(holders);
+    return;
+  }
   AK_String moved = ParentDirectoryOf(_projectDir);
   moved.EnsureTrailingChar(_id, '/');
-  if (!AK_FileExists(_projectDir)) return;
   // The directory moves whole with nobody else writing it, or the object keeps its name.
   AK_DirectoryHolds holds;
   const bool held = HoldSubtreeDirectories(_projectDir, AK_DirectoryChange::Move, holds);
@@ -239,4 +247,5 @@ void AK_Object::SetUniqueId(const char* wanted)
   const AK_String from = _projectDir;
   SetProjectDirRecursive(moved);
   MoveLoadDamage(from, moved);
+  FollowMovedObjects(holders);
 }

@@ -2,6 +2,7 @@
 // its parent's, holding its attribute file (set commands, "<type>.atr") and its data file
 // ("<type>.dat"). This file finds, loads, unloads and describes saved objects; saving is
 // AK_Object_Save.cpp.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -79,6 +80,20 @@ namespace {
 struct LoadTag {};
 using LoadFailures = AK_FailureList<LoadTag>;
 
+// Why a directory that could not be listed could not be, with the system's reason; "" when none
+// stands there (an object not saved yet).
+AK_String UnreadDirectory(const AK_String& directory)
+{
+  const int error = errno;
+  AK_String failure;
+  switch (AK_LookAtPath(directory, &failure)) {
+    case AK_PathLook::Missing: return "";
+    case AK_PathLook::Failed: return failure;
+    case AK_PathLook::Found: break;
+  }
+  return error == ENOENT || error == ENOTDIR ? AK_String() : directory + ": " + std::strerror(error ? error : EIO);
+}
+
 // Saved attribute files being run now (a load within a load counts once more).
 int replayDepth = 0;
 
@@ -129,8 +144,9 @@ void AK_Object::Load(const char* directory)
       return;
     }
     AK_StreamClose(stream);
-  } else if (AK_FileExists(data)) {
+  } else if (AK_String unseen; AK_LookAtPath(data, &unseen) != AK_PathLook::Missing) {
     // One that stands but cannot be opened is damage too: a save would write nothing in its place.
+    // So is one that nobody can tell is there (its directory cannot be entered).
     RecordLoadDamage(AK_String("cannot open data for ") + GetAbsolutePath() + " from file " + data + ": " +
                          AK_StreamSystemError(stream),
                      dir, true);
@@ -143,6 +159,13 @@ void AK_Object::Load(const char* directory)
   attributes += ".atr";
   // Only the directory's own attribute file restores the object, never a class file of the
   // same name that the macro search would find in the attributes directories.
+  if (AK_String unseen; AK_LookAtPath(attributes, &unseen) == AK_PathLook::Failed) {
+    RecordLoadDamage(AK_String("cannot load attributes for ") + GetAbsolutePath() + " from file " + attributes +
+                         ": " + unseen,
+                     dir, true);
+    AK_ErrorText = _loadDamage;
+    return;
+  }
   if (!AK_FileExists(attributes)) {
     AK_ErrorText = AK_String("cannot open macro file '") + attributes + "'";
     return;
@@ -170,8 +193,11 @@ void AK_Object::Load(const char* directory)
   // and a save must not put its defaults in place of what the file holds.
   if (!AK_ErrorText.IsEmpty() && AK_ErrorText != "interrupted" && AK_FileExists(attributes) &&
       _loadedAttributesDigest.IsEmpty()) {
+    // The system's reason tells a file of another user from a damaged disk.
+    AK_String reason;
+    if (AK_File probe(attributes, "r"); !probe) reason = AK_String(": ") + std::strerror(errno);
     RecordLoadDamage(AK_String("cannot load attributes for ") + GetAbsolutePath() + " from file " + attributes +
-                         ": " + AK_ErrorText,
+                         ": " + AK_ErrorText + reason,
                      dir, true);
     AK_ErrorText = _loadDamage;
     return;
@@ -227,8 +253,13 @@ void AK_Object::LoadSubtree(const char* directory)
     if (IsDead() || AK_ErrorText == "interrupted") return;
   }
 
+  // A directory of the object's that stands but cannot be listed hides which components it holds:
+  // the object carries that as its damage, so that no save writes it without them.
+  AK_String unread;
   if (!_suppressCreatingComponents) {
-    AK_Array<AK_String> entries = AK_ListDirectory(dir, "");
+    bool listed = true;
+    AK_Array<AK_String> entries = AK_ListDirectory(dir, "", &listed);
+    if (!listed) unread = UnreadDirectory(dir);
     for (const AK_String& entry : entries) {
       // What a deletion killed half-way left aside.
       if (const size_t n = std::strlen(entry), m = std::strlen(kRemovedAside);
@@ -241,7 +272,9 @@ void AK_Object::LoadSubtree(const char* directory)
       if (!AK_IsPlainIdentifier(entry)) continue;
       if (GetComponent(entry)) continue;
       AK_String sub = AK_JoinPath(dir, entry);
-      AK_Array<AK_String> tables = AK_ListDirectory(sub, "atr");
+      bool subListed = true;
+      AK_Array<AK_String> tables = AK_ListDirectory(sub, "atr", &subListed);
+      if (!subListed && unread.IsEmpty()) unread = UnreadDirectory(sub);
       if (tables.Size() != 1) continue;
       AK_String typeName(tables[0]);
       typeName.CutExtension();
@@ -254,6 +287,10 @@ void AK_Object::LoadSubtree(const char* directory)
   }
   Load(dir);
   if (IsDead()) return;
+  if (!unread.IsEmpty() && _loadDamage.IsEmpty()) {
+    RecordLoadDamage(AK_String("cannot read directory of ") + GetAbsolutePath() + ": " + unread, dir, true);
+    AK_ErrorText = _loadDamage;
+  }
   const AK_String loaded = AK_ErrorText;
   AfterLoad();
   // What the object's own steps after its load could not do (end what a writer that is gone left)

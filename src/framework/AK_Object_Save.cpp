@@ -15,6 +15,7 @@
 
 #include "AK_ClassTable.h"
 #include "AK_ProcessLock.h"
+#include "AK_StagedDirectory.h"
 #include "AK_Object.h"
 
 namespace {
@@ -170,91 +171,72 @@ namespace {
 struct SaveTag {};
 using SaveFailures = AK_FailureList<SaveTag>;
 
-// The files a save of a project writes into a directory that did not stand before it, so that a
-// save that fails there leaves nothing of it behind, as one refused before its first file does.
-// A file is the save's by its identity: one that another writer put in its place is not.
-class NewProjectFiles {
+// The files a save puts in place while it lives (through the file functions, which tell it of
+// each). A file is the save's by its identity: one that another writer put in its place is not,
+// nor is a mark of a copy left for the next taker (which its writer keeps from it).
+class SavedFiles {
 public:
-  // Records the files written while it lives, when `directory` does not stand yet.
-  explicit NewProjectFiles(const AK_String& directory) : _directory(directory), _before(Current())
+  SavedFiles() : _observerBefore(AK_FilePutInPlace)
   {
-    // The levels above it that do not stand either go with it, the deepest first.
-    _levels = AK_MissingLevels(CanonicalDirectory(directory));
-    if (_levels.empty()) return;
-    Current() = this;
-    // Whatever writes there (the object's own files, a copy of time steps and its run's files) puts
-    // its files in place through the file functions.
-    _observerBefore = AK_FilePutInPlace;
-    AK_FilePutInPlace = [](const char* path) { Wrote(path); };
+    AK_FilePutInPlace = [this](const char* path) {
+      if (const AK_FileIdentity identity = AK_FileIdentityOfPath(path); identity.known) _written.push_back(identity);
+    };
   }
-  ~NewProjectFiles()
-  {
-    if (Current() != this) return;
-    Current() = _before;
-    AK_FilePutInPlace = _observerBefore;
-  }
-  NewProjectFiles(const NewProjectFiles&) = delete;
-  NewProjectFiles& operator=(const NewProjectFiles&) = delete;
+  ~SavedFiles() { AK_FilePutInPlace = _observerBefore; }
+  SavedFiles(const SavedFiles&) = delete;
+  SavedFiles& operator=(const SavedFiles&) = delete;
 
-  // The file at the path was written by the save just now.
-  static void Wrote(const AK_String& path)
+  // True when every file below the directory is one the save wrote.
+  bool AllBelow(const AK_String& directory) const
   {
-    if (NewProjectFiles* files = Current())
-      if (const AK_FileIdentity identity = AK_FileIdentityOfPath(path); identity.known)
-        files->_written.push_back(identity);
-  }
-
-  // Removes the directory with everything in it, and the levels above it that the save made,
-  // when every file there is one the save wrote. Anything else there (another writer's file, a
-  // copy left for the next process to finish) keeps all as it is. Called once the save's holds
-  // are given up: a held run lock is a file in its run directory.
-  void Remove()
-  {
-    if (_levels.empty() || !AK_IsDirectory(_directory)) return;
-    std::vector<AK_String> directories{_directory}, files;
-    {
-      // No writer puts a file there while the files are looked at and removed; one that does not
-      // give a lock up soon keeps everything.
-      std::vector<std::unique_ptr<AK_DirectoryLock>> locks;
-      for (size_t i = 0; i < directories.size(); ++i) {
-        if (!locks.emplace_back(std::make_unique<AK_DirectoryLock>(directories[i], std::chrono::seconds(2)))->Held())
-          return;
-        for (const AK_String& name : AK_ListDirectory(directories[i], "")) {
-          const AK_String path = AK_JoinPath(directories[i], name);
-          (AK_IsDirectory(path) ? directories : files).push_back(path);
-        }
-      }
-      for (const AK_String& file : files)
-        if (!IsWritten(file)) return;
-      // The save failed and says so; what cannot go of its own files stays for the user to see.
-      for (const AK_String& file : files) (void)AK_DeleteFile(file);
+    for (const AK_String& name : AK_ListDirectory(directory, "")) {
+      const AK_String path = AK_JoinPath(directory, name);
+      if (AK_IsDirectory(path) ? !AllBelow(path) : !Written(path)) return false;
     }
-    // After the locks: a writer that came in between keeps its directory, which is then not empty.
-    for (auto directory = directories.rbegin(); directory != directories.rend(); ++directory)
-      if (AK_IsDirectory(*directory)) (void)AK_DeleteFile(*directory);  // one not empty stays
-    // A level the save never got to make is passed over; one not empty keeps those above it.
-    for (size_t i = 1; i < _levels.size(); ++i)
-      if (AK_IsDirectory(_levels[i]) && AK_DeleteFile(_levels[i]) != 0) break;
+    return true;
   }
 
 private:
-  bool IsWritten(const AK_String& path) const
+  bool Written(const AK_String& path) const
   {
     const AK_FileIdentity identity = AK_FileIdentityOfPath(path);
     return std::any_of(_written.begin(), _written.end(), [&](const AK_FileIdentity& w) { return w.SameAs(identity); });
   }
-  static NewProjectFiles*& Current()
-  {
-    static NewProjectFiles* current = nullptr;
-    return current;
-  }
 
-  AK_String _directory;
-  NewProjectFiles* _before;
-  std::vector<AK_String> _levels;  // the directory and the levels above it that did not stand
-  std::vector<AK_FileIdentity> _written;
   std::function<void(const char*)> _observerBefore;
+  std::vector<AK_FileIdentity> _written;
 };
+
+// A project saved into a directory that does not stand is built beside it under this suffix, a
+// name that no load takes for a project (the ".~" of temporaries), and renamed to its name as the
+// last step: a kill before leaves no project there at all, and what it left goes with the next
+// save into that name. Of several missing levels, the topmost is built so.
+constexpr const char* kStagingSuffix = ".~saving";
+
+// Makes the staging directory of a save, held by `building` for as long as the save lives (the
+// system gives the lock up when its process ends, however it ends). What a save whose process
+// is gone left there goes first; a live one's is never touched. "" when made, else why not.
+AK_String StartStaging(const AK_String& staging, std::unique_ptr<AK_DirectoryLock>& building)
+{
+  const AK_String going = "a save into it is going on in another process (in " + staging + ")";
+  if (AK_FileExists(staging)) {
+    if (!AK_IsDirectory(staging)) return staging + " stands and is no directory";
+    AK_DirectoryLock left(staging, std::chrono::milliseconds(0));
+    // Held under the name still: the directory was not renamed or replaced meanwhile.
+    if (!left.Held() || !AK_HoldsDirectoryLock(staging)) return going;
+    if (AK_DeleteDirectoryTree(staging) != 0)
+      return "what a save cut short left in " + staging + " cannot be removed: " + std::strerror(errno);
+  }
+  if (AK_MakeDirectory(staging) != 0 || !AK_IsDirectory(staging))
+    return "cannot create directory " + staging + ": " + std::strerror(errno);
+  building = std::make_unique<AK_DirectoryLock>(staging, std::chrono::milliseconds(0));
+  // Another save made it too, and holds it, or one that got in between left files there.
+  if (!building->Held() || !AK_HoldsDirectoryLock(staging) || !AK_ListDirectory(staging, "").IsEmpty()) {
+    building.reset();
+    return going;
+  }
+  return "";
+}
 
 }  // namespace
 
@@ -306,6 +288,7 @@ void AK_Object::SaveAs(const char* directory)
   // does not count as saved.
   AK_String earlierError(AK_ErrorText);
   AK_ErrorText = "";
+  DropPathsOfDeletedObjects();
   SaveAttributes(attributes);
   if (IsDead()) return;
   bool attributesWritten = AK_ErrorText.IsEmpty();
@@ -340,6 +323,7 @@ void AK_Object::SaveAs(const char* directory)
   MarkModified("Save");
   _savedDir = dir;
   _savedStamp = AK_Object::ModificationTime("Save");
+  WarnOfLostReferences();
 }
 
 void AK_Object::LockForSave(const char* directory, AK_DirectoryHolds& holds)
@@ -353,12 +337,35 @@ AK_String AK_Object::SaveRefusal(const char*) { return ""; }
 
 namespace {
 
-// The files of a directory that hold an object (its attribute and data files).
-AK_Array<AK_String> ObjectFiles(const AK_String& directory)
+// The files of a directory that hold an object (its attribute and data files). False, with the
+// system's reason in `failure`, when the directory cannot be listed: its files are not none then.
+bool ObjectFiles(const AK_String& directory, AK_Array<AK_String>& files, AK_String& failure)
 {
-  AK_Array<AK_String> files = AK_ListDirectory(directory, "atr");
-  for (const AK_String& file : AK_ListDirectory(directory, "dat")) files.Append(file);
-  return files;
+  bool listed = true;
+  files = AK_ListDirectory(directory, "atr", &listed);
+  if (listed)
+    for (const AK_String& file : AK_ListDirectory(directory, "dat", &listed)) files.Append(file);
+  if (listed) return true;
+  failure = directory + ": " + std::strerror(errno ? errno : EIO);
+  return false;
+}
+
+// Why the components saved below a directory cannot all be told ("" when they can): the
+// directory, or one of its components' directories that `known` does not name, cannot be listed.
+AK_String UnlistedComponents(const AK_String& directory, const std::function<bool(const AK_String&)>& known)
+{
+  bool listed = true;
+  const AK_Array<AK_String> entries = AK_ListDirectory(directory, "", &listed);
+  if (!listed) return directory + ": " + std::strerror(errno ? errno : EIO);
+  for (const AK_String& entry : entries) {
+    if (!AK_IsPlainIdentifier(entry) || known(entry)) continue;
+    const AK_String sub = AK_JoinPath(directory, entry);
+    if (AK_String unseen; AK_LookAtPath(sub, &unseen) == AK_PathLook::Failed) return unseen;
+    if (!AK_IsDirectory(sub)) continue;
+    (void)AK_ListDirectory(sub, "atr", &listed);
+    if (!listed) return sub + ": " + std::strerror(errno ? errno : EIO);
+  }
+  return "";
 }
 
 // The message of a change that a save drops: the object could not read the files it would be
@@ -382,7 +389,16 @@ AK_String AK_Object::DamagedCopyRefusal(const AK_String& directory, int32_t last
   if (CopiesInto(directory))
     return refused + "it was loaded with errors, and its time steps go only with a whole save: " + _loadDamage;
   // Known before the save writes its first file, not after the files before them were written.
-  for (const AK_String& file : ObjectFiles(_loadDamageDir)) {
+  // A directory that cannot be listed has files all the same, and may hold components this
+  // object never loaded: nothing of it can go as it is.
+  AK_Array<AK_String> files;
+  if (AK_String unlisted; !ObjectFiles(_loadDamageDir, files, unlisted) ||
+                          !(unlisted = UnlistedComponents(_loadDamageDir, [this](const AK_String& id) {
+                              return GetComponent(id) != nullptr;
+                            })).IsEmpty())
+    return refused + "it was loaded with errors, and its files go only as they are, which cannot be read: " +
+           unlisted;
+  for (const AK_String& file : files) {
     const AK_String path = AK_JoinPath(_loadDamageDir, file);
     if (!AK_File(path, "rb"))
       return refused + "it was loaded with errors, and its files go only as they are, which cannot be read: " + path +
@@ -408,7 +424,12 @@ bool AK_Object::KeepDamagedFiles(const AK_String& directory, int32_t lastChange)
   }
   AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " not saved, its files are copied as they are: " +
              _loadDamage);
-  for (const AK_String& file : ObjectFiles(_loadDamageDir))
+  AK_Array<AK_String> files;
+  if (AK_String unlisted; !ObjectFiles(_loadDamageDir, files, unlisted)) {
+    AK_ErrorText = AK_String("cannot copy the files of ") + GetAbsolutePath() + " to " + directory + ": " + unlisted;
+    SaveFailures::Add(AK_ErrorText);
+  }
+  for (const AK_String& file : files)
     if (AK_CopyFile(AK_JoinPath(_loadDamageDir, file), AK_JoinPath(directory, file)) != 0) {
       AK_ErrorText = AK_String("cannot copy ") + AK_JoinPath(_loadDamageDir, file) + " to " + directory;
       SaveFailures::Add(AK_ErrorText);
@@ -593,6 +614,63 @@ bool AK_Object::RewriteSavedAttribute(const char* directory, const char* attribu
   return true;
 }
 
+namespace {
+
+// SaveProjectAs of the object into `dir`, of which `top` is the topmost level that does not
+// stand (see kStagingSuffix).
+void SaveNewProject(AK_Object& object, const AK_String& dir, const AK_String& top)
+{
+  // Within the caller's list: what each object's save failed with.
+  SaveFailures failures;
+  const AK_String staging = top + kStagingSuffix;
+  std::unique_ptr<AK_DirectoryLock> building;
+  if (const AK_String refusal = StartStaging(staging, building); !refusal.IsEmpty()) {
+    AK_ErrorText = object.GetAbsolutePath() + " not saved to " + dir + ": " + refusal;
+    return;
+  }
+  bool whole = false, marked = false;
+  {
+    SavedFiles written;
+    AK_StagedDirectory staged(top, staging);
+    {
+      AK_DirectoryHolds holds;
+      if (object.HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) {
+        object.SaveAs(dir);
+        if (!object.IsDead())
+          for (AK_Object* c : object.OwnedComponents())
+            if (!c->IsDead()) c->SaveProjectAs(AK_JoinPath(dir, c->Id()));
+        whole = !object.IsDead() && failures.Failures().IsEmpty();
+      } else {
+        SaveFailures::Add(AK_ErrorText);
+      }
+      // Given up before the rename: a run lock is a file in its run directory, whose release
+      // looks for it under the name it was taken under.
+    }
+    staged.End();
+    // A copy that a failure left marked stays whole for the next taker of its run lock to finish:
+    // put in place with the rest, as into a directory that stood.
+    marked = !whole && !written.AllBelow(staging);
+  }
+  AK_String failure = whole ? AK_String() : failures.Failures();
+  if (!whole && failure.IsEmpty()) failure = object.GetAbsolutePath() + " not saved to " + dir + ": it was deleted meanwhile";
+  if (whole || marked) {
+    if (AK_RenameFile(staging, top) == 0) {
+      if (!failure.IsEmpty()) AK_ErrorText = failure;
+      return;
+    }
+    const int error = errno;
+    const AK_String why = AK_FileExists(top) ? AK_String("another process made it meanwhile") : std::strerror(error);
+    failure += AK_String(failure.IsEmpty() ? "" : "; ") + object.GetAbsolutePath() + " not saved to " + dir + ": " +
+               staging + " cannot be renamed to " + top + ": " + why;
+  }
+  // Nothing of a save that failed stays; what cannot go the next save into that name removes.
+  if (AK_DeleteDirectoryTree(staging) != 0 && AK_FileExists(staging))
+    failure += "; what was saved stays in " + staging + ", which the next save to " + dir + " removes";
+  AK_ErrorText = failure;
+}
+
+}  // namespace
+
 void AK_Object::SaveProjectAs(const char* directory)
 {
   AK_OperationScope scope;
@@ -619,29 +697,17 @@ void AK_Object::SaveProjectAs(const char* directory)
       AK_ErrorText = refusals;
       return;
     }
-  std::optional<NewProjectFiles> made;
-  if (failures.Outermost()) made.emplace(dir);
+  if (failures.Outermost())
+    if (const std::vector<AK_String> missing = AK_MissingLevels(CanonicalDirectory(dir)); !missing.empty())
+      return SaveNewProject(*this, dir, missing.back());
   // Everything the save writes is held before its first file changes, and until its last did.
   AK_DirectoryHolds holds;
-  if (failures.Outermost() && !HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) {
-    // What the holds made for the save (a run directory for a copy's lock) goes with the refusal.
-    const AK_String refusal = AK_ErrorText;
-    holds.clear();
-    made->Remove();
-    AK_ErrorText = refusal;
-    return;
-  }
+  if (failures.Outermost() && !HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) return;
   SaveAs(dir);
   if (IsDead()) return;
   for (AK_Object* c : OwnedComponents())
     if (!c->IsDead()) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
-  if (failures.Outermost() && !failures.Failures().IsEmpty()) {
-    // A save that failed into a directory it made leaves none, as a refused one (the holds go
-    // first: a lock of a run directory stands in it).
-    holds.clear();
-    made->Remove();
-    AK_ErrorText = failures.Failures();
-  }
+  if (failures.Outermost() && !failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
 }
 
 void AK_Object::SaveProject(const char* directory)

@@ -103,7 +103,7 @@ void SW_Mesh::DeclareAttributes(AK_AttributeTableOf<SW_Mesh>& t)
   t.Switch("ShadeIncl", &SW_Mesh::ShadeIncl);
   t.Double("InclMin", &SW_Mesh::InclMin);
   t.Double("InclMax", &SW_Mesh::InclMax);
-  t.Text("BaseMesh", &SW_Mesh::BaseMesh);
+  t.Text("BaseMesh", &SW_Mesh::BaseMesh).Path("DHM");
   t.Int("SmootherIterations", &SW_Mesh::SmootherIterations).Range(0, 1000000);
   t.Switch("DrawCoarsened", &SW_Mesh::DrawCoarsened);
   t.Int("NumNoDataValueInterpolationIterations", &SW_Mesh::NumNoDataValueInterpolationIterations)

@@ -30,9 +30,11 @@
 // - a run (also a background start handed to its process, and every lock written before locks
 //   said what they were for, or by a later build with a word this one does not know): the info
 //   says "its run did not finish, its process is gone" with the run's last line, the simulation
-//   records the run's newest time step, and the status becomes "finished" when the taker gives
-//   the lock up (or its own run writes its status): a taker killed before it recorded leaves the
-//   run to end to the next;
+//   records the run's newest time step (only while the run's values, ".simulation_values", are
+//   those saved: a start killed before its run passed the gate left "-" and no time step of its
+//   own, so the record and the state a load holds stay), and the status becomes "finished" when
+//   the taker gives the lock up (or its own run writes its status): a taker killed before it
+//   recorded leaves the run to end to the next;
 // - a copy of time steps into the directory (a save from another project): the cut copy is
 //   finished or dropped, see below;
 // - any other writer, and a lock whose entry cannot be read: it changed nothing a run leaves

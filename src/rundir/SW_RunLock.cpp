@@ -128,7 +128,9 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, 
     if (std::strncmp(before, kRunGone, std::strlen(kRunGone)) == 0) {
       AK_String cut = SW_ReadInfoFile(runDirectory);
       cut.Trim();
-      (void)SW_WriteInfoFile(runDirectory, before + "; then " + cut);  // a report: the copy is finished
+      // The copy is finished; the taker still answers that its report could not be written.
+      if (AK_String why; !SW_WriteInfoFile(runDirectory, before + "; then " + cut, &why))
+        failure = "the copy was finished, but its info cannot be written: " + why;
     }
     return SW_TakeOver::CopyFinished;
   }
@@ -137,9 +139,12 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, 
                        (gone == SW_LockPurpose::Run && status != "finished" && status != "unknown");
   if (!runEnds) return SW_TakeOver::NothingToEnd;
   // Said once, also when a taker before this one was killed while it ended the run.
+  // Nothing is ended while it cannot be said: the next taker ends the run.
   if (std::strncmp(before, kRunGone, std::strlen(kRunGone)) != 0)
-    // A report: the status, written once the run is recorded, says the run ended.
-    (void)SW_WriteInfoFile(runDirectory, AK_String(kRunGone) + (before.IsEmpty() ? "" : "; last: " + before));
+    if (AK_String why; !SW_WriteInfoFile(runDirectory, AK_String(kRunGone) + (before.IsEmpty() ? "" : "; last: " + before), &why)) {
+      failure = "the end of the run that is gone cannot be written into its info: " + why;
+      return SW_TakeOver::None;
+    }
   // The status stays until the run's newest time step is recorded (SW_RunLock::FinishEndedRun).
   return SW_TakeOver::RunEnded;
 }

@@ -75,6 +75,12 @@ SW_StampSeen SW_LookAtSeriesStamp(const char* runDirectory)
 
 SW_SeriesStamp SW_ReadSeriesStamp(const char* runDirectory) { return SW_LookAtSeriesStamp(runDirectory).stamp; }
 
+AK_String SW_SeriesStampReadFailure(const char* runDirectory)
+{
+  const SW_StampSeen seen = SW_LookAtSeriesStamp(runDirectory);
+  return seen.kind == SW_StampSeen::Kind::Unreadable ? seen.failure : AK_String();
+}
+
 AK_String SW_StartSeriesAnew(const char* runDirectory) { return WriteStamp(runDirectory, {NewSeriesId(), 0, 0}); }
 
 void SW_SeriesHold::Bind(const char* runDirectory)
@@ -177,7 +183,11 @@ SW_SeriesHold::Gate SW_SeriesHold::Pass(const AK_DirectoryLock& locked, const ch
     return gate;
   }
   gate.passed = Take(locked, runDirectory);
-  if (!gate.passed) gate.failure = "the stamp of the series cannot be read back: " + StampPath(runDirectory);
+  if (!gate.passed) {
+    const SW_StampSeen seen = SW_LookAtSeriesStamp(runDirectory);
+    gate.failure = "the stamp of the series cannot be read back: " +
+                   (seen.failure.IsEmpty() ? StampPath(runDirectory) : seen.failure);
+  }
   return gate;
 }
 

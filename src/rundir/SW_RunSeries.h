@@ -34,6 +34,11 @@ enum class SW_SeriesChange {
   Anew,          // starts the series anew: every time step is written again, from 0 s
 };
 
+// Why the stamp of the series in the run directory cannot be read (the path and the system's
+// reason), "" when it can or there is none: every writer of the series reads it, so a command
+// that would write asks this before its first file changes.
+[[nodiscard]] AK_String SW_SeriesStampReadFailure(const char* runDirectory);
+
 // The series of one simulation's run directory as this process last read or wrote it.
 class SW_SeriesHold {
 public:

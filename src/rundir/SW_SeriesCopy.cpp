@@ -106,7 +106,10 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
   // What the mark says decides what goes: a mark or a listing that cannot be read puts nothing in
   // place.
   SW_WorkMark mark;
-  if (!SW_ReadWorkMark(runDirectory, markFile, mark)) return unreadable(MarkPath(runDirectory, markFile));
+  if (!SW_ReadWorkMark(runDirectory, markFile, mark)) {
+    if (!mark.unreadable.IsEmpty()) return failure = mark.unreadable, false;
+    return unreadable(MarkPath(runDirectory, markFile));
+  }
   const AK_String savedFile = SavedFileOfMark(mark);
   bool listed = false;
   AK_Array<AK_String> steps = SW_ListTimeSteps(runDirectory, -1, kStaged, &listed).names;
@@ -148,7 +151,11 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
   // No run of the target goes on (its run lock is held): whatever its status said, the run
   // there now is the copy's, which ended.
   // The info only tells what became of the copy, which is whole in place without it.
-  if (reason) (void)SW_WriteInfoFile(runDirectory, reason);
+  // Not said, it is not finished: the mark stays until it is written.
+  if (AK_String why; reason && !SW_WriteInfoFile(runDirectory, reason, &why)) {
+    failure = "cannot write the info of " + AK_String(runDirectory) + ": " + why;
+    return false;
+  }
   // A copy without its status would read as a run of unknown state: the mark stays until it is
   // written.
   if (AK_String why; (reason || steps.Count() > 0) && !SW_WriteStatusFile(runDirectory, "finished", &why)) {
@@ -227,6 +234,21 @@ bool SW_SeriesCopy::Stage(AK_String& failure)
   return true;
 }
 
+AK_String SW_CopySourceReadFailure(const char* source)
+{
+  if (!source || !*source || !AK_IsDirectory(source)) return "";
+  std::vector<AK_String> files;
+  for (const AK_String& step : SW_ListTimeSteps(source, -1).names) files.push_back(step + ".TimeStep");
+  // As Stage takes them: the run's files go only with time steps.
+  if (!files.empty())
+    for (const char* file : kRunFiles)
+      if (AK_IsRegularFile(AK_JoinPath(source, file))) files.push_back(file);
+  for (const AK_String& file : files)
+    if (const AK_String path = AK_JoinPath(source, file); !AK_File(path, "rb"))
+      return "cannot read " + path + ": " + std::strerror(errno);
+  return "";
+}
+
 SW_SeriesCopy::Outcome SW_SeriesCopy::Copy(const char* savedFile, const std::function<bool(const char* path)>& writeSaved,
                                            SW_SeriesHold& target, AK_String& failure)
 {
@@ -267,7 +289,6 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory, AK_String* failed)
   SW_WorkMark mark;
   const char* file = SW_ReadFirstWorkMark(runDirectory, {kMark, kMarkNamingNoSeries}, mark);
   if (!file) return SW_CutWork::None;
-  const AK_String savedFile = SavedFileOfMark(mark);
   const bool current = SW_MarkIsCurrent(runDirectory, mark);
   const auto cannotFinish = [&](const AK_String& failure) {
     const AK_String why = AK_String(runDirectory) + ": a copy of time steps into it was cut short and cannot be " +
@@ -277,6 +298,8 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory, AK_String* failed)
     if (failed) *failed = why;
     return SW_CutWork::Failed;
   };
+  if (!mark.unreadable.IsEmpty()) return cannotFinish(mark.unreadable);
+  const AK_String savedFile = SavedFileOfMark(mark);
   const auto dropMark = [&](const char* why) {
     if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return cannotFinish(failure);
     if (why) AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": " + why);
@@ -287,8 +310,8 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory, AK_String* failed)
     if (const AK_String failure = DropStaged(runDirectory, false); !failure.IsEmpty()) return cannotFinish(failure);
     if (!current && mark.namesSeries) return dropMark(nullptr);
     const AK_String cut = "a copy of time steps into it was cut short, its process is gone: nothing of it was put in place";
-    // The info only tells what became of the copy: nothing of it is in place either way.
-    (void)SW_WriteInfoFile(runDirectory, cut);
+    // The mark stays until the info tells what became of the copy.
+    if (AK_String why; !SW_WriteInfoFile(runDirectory, cut, &why)) return cannotFinish("cannot write the info: " + why);
     if (AK_String why; !SW_WriteStatusFile(runDirectory, "finished", &why))
       return cannotFinish("cannot write the status: " + why);
     if (dropMark(nullptr) == SW_CutWork::Failed) return SW_CutWork::Failed;

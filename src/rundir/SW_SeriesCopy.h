@@ -40,6 +40,12 @@ private:
   std::unique_ptr<AK_DirectoryLock> _first, _second;
 };
 
+// Why a copy of `source` could not read all it copies: "cannot read <path>: <reason>" for the
+// first of its time steps, or of the run's log, info and values beside them, that cannot be
+// opened for reading; "" when all can (or there is no such directory). A save asks it before its
+// first file changes, so that a copy refused for it leaves every target file as it was.
+[[nodiscard]] AK_String SW_CopySourceReadFailure(const char* source);
+
 class SW_SeriesCopy {
 public:
   // The series of `source` ("" or no directory: the target then gets none) into `target`.

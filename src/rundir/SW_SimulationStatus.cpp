@@ -14,7 +14,9 @@ AK_String ExpectationPath(const char* runDirectory)
 }
 
 // The status and info files change at every step of a run: they take their place whole, but
-// are not forced to the disk each time.
+// are not forced to the disk each time. A line that cannot be written leaves the file before
+// it as it was, never an emptied one, and the caller answers the failure: a run that ended but
+// could not say so is ended by the next taker of its lock, which finds its process gone.
 // True when written; otherwise the system's reason of the first failure.
 bool WriteLine(const AK_String& path, const char* text, AK_String& reason)
 {
@@ -22,13 +24,23 @@ bool WriteLine(const AK_String& path, const char* text, AK_String& reason)
   if (file) std::fprintf(file, "%s\n", text);
   if (file && file.Close()) return true;
   reason = std::strerror(errno);
-  // A full disk has no room for a second file, but the line fits where the old one was: the
-  // end of a run must not leave the run looking alive for ever.
-  if (!AK_IsRegularFile(path)) return false;
-  AK_File inPlace(path, "w");
-  if (!inPlace) return false;
-  std::fprintf(inPlace, "%s\n", text);
-  return inPlace.Close();
+  return false;
+}
+
+// The whole small file at `path`: "" when none stands there. One that stands but cannot be read
+// is no empty one: false, with "cannot read <path>: <the system's reason>" in `failure`.
+bool ReadSmallFile(const AK_String& path, AK_String& text, AK_String& failure)
+{
+  AK_FileVersion version;
+  AK_String why;
+  switch (AK_ReadFileVersion(path, 1 << 20, text, version, why)) {
+    case AK_VersionRead::Read: return true;
+    case AK_VersionRead::Missing: text = ""; return true;
+    case AK_VersionRead::Failed: break;
+  }
+  text = "";
+  failure = "cannot read " + why;
+  return false;
 }
 
 // A digest is one whole line of the list.
@@ -59,7 +71,12 @@ bool SW_ExpectSavedSimulation(const char* runDirectory, const char* stamp, AK_St
   if (!stamp || !*stamp) return SW_ExpectOnlySavedSimulation(runDirectory, stamp, reason);
   // Read, added to and written again while no save can come in between.
   AK_DirectoryLock writers(SW_RunDirectoryOrCurrent(runDirectory));
-  AK_String list = SW_ExpectedSavedSimulation(runDirectory);
+  AK_String list, unread;
+  // A list that cannot be read is not written anew without the digests it holds.
+  if (!ReadSmallFile(ExpectationPath(runDirectory), list, unread)) {
+    if (reason) *reason = unread;
+    return false;
+  }
   if (IsListed(list, stamp)) return true;
   if (!list.IsEmpty() && list[list.Length() - 1] != '\n') list += "\n";
   list += AK_String(stamp) + "\n";
@@ -79,17 +96,21 @@ bool SW_ExpectOnlySavedSimulation(const char* runDirectory, const char* stamp, A
   return done;
 }
 
-AK_String SW_ExpectedSavedSimulation(const char* runDirectory)
+AK_String SW_ExpectedSavedSimulation(const char* runDirectory, AK_String* failure)
 {
-  AK_String text;
-  if (!AK_ReadTextFile(ExpectationPath(runDirectory), text)) return "";
+  AK_String text, unread;
+  if (!ReadSmallFile(ExpectationPath(runDirectory), text, unread) && failure) *failure = unread;
   return text;
 }
 
-bool SW_SavedSimulationExpected(const char* runDirectory, const char* stamp)
+bool SW_SavedSimulationExpected(const char* runDirectory, const char* stamp, AK_String* failure)
 {
   AK_DirectoryLock writers(SW_RunDirectoryOrCurrent(runDirectory));
-  const AK_String list = SW_ExpectedSavedSimulation(runDirectory);
+  AK_String list, unread;
+  if (!ReadSmallFile(ExpectationPath(runDirectory), list, unread)) {
+    if (failure) *failure = unread;
+    return false;
+  }
   return list.IsEmpty() || (stamp && *stamp && IsListed(list, stamp));
 }
 
@@ -101,20 +122,27 @@ bool SW_WriteRunValues(const char* runDirectory, const char* digest, AK_String* 
   return false;
 }
 
-AK_String SW_ReadRunValues(const char* runDirectory)
+AK_String SW_ReadRunValues(const char* runDirectory, AK_String* failure)
 {
-  AK_String text;
-  if (!AK_ReadTextFile(AK_JoinPath(SW_RunDirectoryOrCurrent(runDirectory), ".simulation_values"), text)) return "";
+  AK_String text, unread;
+  if (!ReadSmallFile(AK_JoinPath(SW_RunDirectoryOrCurrent(runDirectory), ".simulation_values"), text, unread)) {
+    if (failure) *failure = unread;
+    return kRunValuesUnreadable;
+  }
   text.Trim();
   return text;
 }
 
-AK_String SW_ReadStatusFile(const char* runDirectory)
+AK_String SW_ReadStatusFile(const char* runDirectory, AK_String* failure)
 {
-  AK_File file(SW_StatusFilePath(runDirectory), "r");
+  AK_String text, unread;
+  if (!ReadSmallFile(SW_StatusFilePath(runDirectory), text, unread)) {
+    if (failure) *failure = unread;
+    return kStatusUnreadable;
+  }
   char word[64];
   // A word of zero bytes (a damaged file) is no word either.
-  if (!file || std::fscanf(file, "%63s", word) != 1 || !*word) return "unknown";
+  if (std::sscanf(text.c_str(), "%63s", word) != 1 || !*word) return "unknown";
   return word;
 }
 

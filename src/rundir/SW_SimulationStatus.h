@@ -16,7 +16,10 @@ AK_String SW_RunDirectoryOrCurrent(const char* runDirectory);
 // changes a file answers whether it did: a status, a start list or the values of a run that did
 // not reach the disk let another process act on older ones.
 // The first word of the status file (at most 63 characters), "unknown" when there is none.
-AK_String SW_ReadStatusFile(const char* runDirectory);
+// One that stands but cannot be read answers kStatusUnreadable, a word no run writes, so that no
+// reader takes it for a run's state, with "cannot read <path>: <reason>" in `failure` when given.
+inline constexpr const char* kStatusUnreadable = "unreadable";
+AK_String SW_ReadStatusFile(const char* runDirectory, AK_String* failure = nullptr);
 // Replaces the status file by the word and a line end. False when it could not, with the
 // system's reason in `reason` when given.
 [[nodiscard]] bool SW_WriteStatusFile(const char* runDirectory, const char* word, AK_String* reason = nullptr);
@@ -43,16 +46,20 @@ AK_String SW_InfoFilePath(const char* runDirectory);
 // those of an earlier start. As SW_ExpectSavedSimulation, in one write.
 [[nodiscard]] bool SW_ExpectOnlySavedSimulation(const char* runDirectory, const char* stamp,
                                                 AK_String* reason = nullptr);
-// The digests expected, one a line, "" when none is.
-AK_String SW_ExpectedSavedSimulation(const char* runDirectory);
+// A list that cannot be read is never taken for an empty one: adding to it fails, and so does the
+// question whether a digest is expected, with "cannot read <path>: <reason>".
+// The digests expected, one a line, "" when none is (or the list cannot be read: `failure` then).
+AK_String SW_ExpectedSavedSimulation(const char* runDirectory, AK_String* failure = nullptr);
 // True when the run may run the saved simulation of that digest: none is expected, or it is one
-// of them.
-bool SW_SavedSimulationExpected(const char* runDirectory, const char* stamp);
+// of them. False when the list cannot be read, with the reason in `failure` when given.
+bool SW_SavedSimulationExpected(const char* runDirectory, const char* stamp, AK_String* failure = nullptr);
 
 // The values a run runs under (".simulation_values" in the run directory): the digest of the
 // saved simulation's values when they were its own at its start, "-" when they were not. Whoever
 // ends that run after its process is gone names its last time step in the saved simulation only
-// while its values are still those. Read "" when there is none. Writing answers as
-// SW_WriteStatusFile.
+// while its values are still those. Read "" when there is none; kRunValuesUnreadable, which is
+// no digest, when the file stands but cannot be read (the reason in `failure` when given).
+// Writing answers as SW_WriteStatusFile.
 [[nodiscard]] bool SW_WriteRunValues(const char* runDirectory, const char* digest, AK_String* reason = nullptr);
-AK_String SW_ReadRunValues(const char* runDirectory);
+inline constexpr const char* kRunValuesUnreadable = "?";
+AK_String SW_ReadRunValues(const char* runDirectory, AK_String* failure = nullptr);

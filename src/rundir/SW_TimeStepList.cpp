@@ -153,12 +153,12 @@ SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, c
   return list;
 }
 
-AK_String SW_NewestTimeStep(const char* runDirectory, double* time)
+AK_String SW_NewestTimeStep(const char* runDirectory, double* time, AK_String* failure)
 {
   AK_String newest;
   double newestTime = 0;
   if (!runDirectory || !*runDirectory) return newest;
-  AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
+  const bool listed = AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
     AK_String name = NameOfFile(file);
     double t;
     if (SW_TimeOfTimeStepName(name, t) && (newest.IsEmpty() || t > newestTime)) {
@@ -166,6 +166,12 @@ AK_String SW_NewestTimeStep(const char* runDirectory, double* time)
       newestTime = t;
     }
   });
+  if (const int error = errno; !listed && failure) {
+    AK_String unseen;
+    const AK_PathLook look = AK_LookAtPath(runDirectory, &unseen);
+    if (look == AK_PathLook::Failed) *failure = "cannot read " + unseen;
+    if (look == AK_PathLook::Found) *failure = AK_String("cannot read ") + runDirectory + ": " + std::strerror(error ? error : EIO);
+  }
   if (time) *time = newestTime;
   return newest;
 }
@@ -278,6 +284,7 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
     if (failed) *failed = why;
     return SW_CutWork::Failed;
   };
+  if (!mark.unreadable.IsEmpty()) return fail(mark.unreadable);
   // Another writer changed the series since (or the mark names none): what stands is that writer's.
   if (!SW_MarkIsCurrent(runDirectory, mark)) {
     if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return fail(failure);

@@ -32,7 +32,9 @@ SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, c
 
 // The name of the time step of the largest time in the run directory, "" when there is
 // none; its time in `time` when given. Reads the names alone, in one pass.
-AK_String SW_NewestTimeStep(const char* runDirectory, double* time = nullptr);
+// A run directory that stands but cannot be listed answers "" too, with "cannot read <directory>:
+// <the system's reason>" in `failure` when given: no caller may take it for one without time steps.
+AK_String SW_NewestTimeStep(const char* runDirectory, double* time = nullptr, AK_String* failure = nullptr);
 
 // Every name followed by "%AK_SEP%".
 AK_String SW_TimeStepsListText(const SW_TimeStepList& list);

@@ -41,7 +41,15 @@ bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& ma
 {
   mark = SW_WorkMark();
   AK_String text;
-  if (!AK_ReadTextFile(AK_JoinPath(runDirectory, file), text)) return false;
+  const AK_String path = AK_JoinPath(runDirectory, file);
+  if (!AK_ReadTextFile(path, text)) {
+    const int error = errno;
+    AK_String unseen;
+    const AK_PathLook look = AK_LookAtPath(path, &unseen);
+    if (look == AK_PathLook::Failed) mark.unreadable = "cannot read " + unseen;
+    if (look == AK_PathLook::Found) mark.unreadable = "cannot read " + path + ": " + std::strerror(error ? error : EINVAL);
+    return false;
+  }
   const char* newline = std::strchr(text, '\n');
   mark.what = newline ? AK_String(text.c_str(), newline) : text;
   mark.what.Trim();
@@ -56,14 +64,14 @@ bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& ma
 const char* SW_ReadFirstWorkMark(const char* runDirectory, std::initializer_list<const char*> files, SW_WorkMark& mark)
 {
   for (const char* file : files)
-    if (SW_ReadWorkMark(runDirectory, file, mark)) return file;
+    if (SW_ReadWorkMark(runDirectory, file, mark) || !mark.unreadable.IsEmpty()) return file;
   return nullptr;
 }
 
 bool SW_WorkIsMarked(const char* runDirectory, std::initializer_list<const char*> files)
 {
   for (const char* file : files)
-    if (AK_FileExists(AK_JoinPath(runDirectory, file))) return true;
+    if (AK_LookAtPath(AK_JoinPath(runDirectory, file)) != AK_PathLook::Missing) return true;
   return false;
 }
 

@@ -15,6 +15,9 @@ struct SW_WorkMark {
   AK_String what;
   AK_String series;        // the stamp's text as the mark saw it, "-" for none
   bool namesSeries = false;
+  // A mark that stands but cannot be read: "cannot read <path>: <reason>". Its work is not known,
+  // so nothing of it may be finished, dropped or read past.
+  AK_String unreadable;
 };
 // What a taker of the run lock did with a mark it found.
 enum class SW_CutWork {
@@ -26,12 +29,12 @@ enum class SW_CutWork {
 // Writes the mark `file` in the run directory with the series as it stands; "" when written,
 // else the reason ("cannot write <path>: <system's reason>").
 [[nodiscard]] AK_String SW_WriteWorkMark(const char* runDirectory, const char* file, const char* what);
-// False when there is no mark (or it cannot be read).
+// False when there is no mark, or it cannot be read (then with the reason in `mark.unreadable`).
 bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& mark);
 // A work's mark under its name, or under the name a build before this one gave it (whose marks
-// named no series): the first of `files` that reads, nullptr when none does.
+// named no series): the first of `files` that reads or stands unreadable, nullptr when none does.
 const char* SW_ReadFirstWorkMark(const char* runDirectory, std::initializer_list<const char*> files, SW_WorkMark& mark);
-// One of `files` stands in the run directory.
+// One of `files` stands in the run directory, or nobody can tell (the directory cannot be entered).
 bool SW_WorkIsMarked(const char* runDirectory, std::initializer_list<const char*> files);
 // The series of the run directory stands as the mark saw it.
 bool SW_MarkIsCurrent(const char* runDirectory, const SW_WorkMark& mark);

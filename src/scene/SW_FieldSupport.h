@@ -206,6 +206,6 @@ void SW_MeshField<Field, T>::DeclareShared(AK_AttributeTableOf<Field>& t)
   t.Answer("Label", [](Field& f) { return f.Label(); });
   t.Command("SetLabel", [](Field& f, const char* v) { f.SetLabel(v); });
   t.Options("PolylinesList", [](Field& f) { return SW_PolylinesList(f); });
-  t.Text("SelectedPolyline", &SW_MeshField::_selectedPolyline);
+  t.Text("SelectedPolyline", &SW_MeshField::_selectedPolyline).Path("Polyline");
   t.Vis("ExportValuesAlongPolylineVis", [](Field& f) { return f.AlongPolylineVis(); });
 }

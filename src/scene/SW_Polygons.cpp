@@ -21,7 +21,9 @@ void SW_Polygons::DeclareAttributes(AK_AttributeTableOf<SW_Polygons>& t)
 {
   using C = SW_Polygons;
   t.Options("MeshNamesList", [](C& c) { return c.MeshNamesList(); });
-  t.Answer("BaseMeshName", [](C& c) { return c._baseMeshName; });
+  t.Answer("BaseMeshName", [](C& c) { return c._baseMeshName; })
+      .Path("DHM")
+      .repath = [](AK_Object& o, const char* path) { static_cast<C&>(o)._baseMeshName = path; };
   t.Command("Create", &C::NewPolygon);
   t.Command("Import", &C::Import);
   t.Command("ProjectOnto", &C::ProjectOnto);

@@ -26,7 +26,9 @@ SW_Polyline::SW_Polyline(const char* id, AK_Object* parent) : AK_Class(id, paren
 void SW_Polyline::DeclareAttributes(AK_AttributeTableOf<SW_Polyline>& t)
 {
   using P = SW_Polyline;
-  t.Answer("BaseMeshName", [](P& p) { return p._baseMeshName; });
+  t.Answer("BaseMeshName", [](P& p) { return p._baseMeshName; })
+      .Path("DHM")
+      .repath = [](AK_Object& o, const char* path) { static_cast<P&>(o)._baseMeshName = path; };
   t.Options("MeshNamesList", [](P& p) { return p.MeshNamesList(); });
   t.Attribute("SelectedVertex", [](P& p) { return p.SelectedVertexText(); }, &P::SelectVertex);
   t.Int("DrawResampled", &P::_drawResampled);

@@ -34,7 +34,9 @@ void SW_PolylineSet::DeclareAttributes(AK_AttributeTableOf<SW_PolylineSet>& t)
     s.GetRoot()->ListObjectsOfType(list, "DHM", &s, nullptr);
     return list;
   });
-  t.Answer("BaseMeshName", [](S& s) { return s._baseMeshName; });
+  t.Answer("BaseMeshName", [](S& s) { return s._baseMeshName; })
+      .Path("DHM")
+      .repath = [](AK_Object& o, const char* path) { static_cast<S&>(o)._baseMeshName = path; };
   t.Options("SelMemberList", [](S& s) { return s.MemberList(true); });
   t.Options("DeSelMemberList", [](S& s) { return s.MemberList(false); });
   t.Options("PolylinesList", [](S& s) {

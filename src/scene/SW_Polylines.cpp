@@ -27,7 +27,9 @@ void SW_Polylines::DeclareAttributes(AK_AttributeTableOf<SW_Polylines>& t)
 {
   using C = SW_Polylines;
   t.Options("MeshNamesList", [](C& c) { return c.MeshNamesList(); });
-  t.Answer("BaseMeshName", [](C& c) { return c._baseMeshName; });
+  t.Answer("BaseMeshName", [](C& c) { return c._baseMeshName; })
+      .Path("DHM")
+      .repath = [](AK_Object& o, const char* path) { static_cast<C&>(o)._baseMeshName = path; };
   t.Command("Create", &C::NewPolyline);
   t.Command("CreateSet", [](C& c, const char* id) { c.AddComponent(new SW_PolylineSet(id, &c)); });
   t.Command("Import", &C::Import);

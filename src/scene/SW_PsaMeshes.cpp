@@ -26,8 +26,8 @@ SW_PsaMeshes::SW_PsaMeshes(const char* id, AK_Object* parent) : AK_Class(id, par
 void SW_PsaMeshes::DeclareAttributes(AK_AttributeTableOf<SW_PsaMeshes>& t)
 {
   using C = SW_PsaMeshes;
-  t.Text("BaseMesh", &C::_baseMesh);
-  t.Text("ContourPolygon", &C::_contourPolygon);
+  t.Text("BaseMesh", &C::_baseMesh).Path("DHM");
+  t.Text("ContourPolygon", &C::_contourPolygon).Path("Polygon");
   t.Options("BaseMeshOptions", [](C& c) {
     AK_String list;
     c.GetRoot()->ListObjectsOfType(list, "DHM", &c, "_simulation");

@@ -112,11 +112,21 @@ bool SW_StartedMarks::Begin(const char* runDirectory, AK_String& reason)
   for (File* file : {&directory.status, &directory.info}) {
     file->path = file == &directory.status ? SW_StatusFilePath(runDirectory) : SW_InfoFilePath(runDirectory);
     file->existed = Read(file->path, file->before);
+    // One that stands but cannot be read could not be put back as it was.
+    if (const int error = errno; !file->existed) {
+      AK_String unseen;
+      const AK_PathLook look = AK_LookAtPath(file->path, &unseen);
+      if (look == AK_PathLook::Failed) reason = "cannot read " + unseen;
+      if (look == AK_PathLook::Found) reason = "cannot read " + file->path + ": " + std::strerror(error ? error : EINVAL);
+      if (look != AK_PathLook::Missing) return false;
+    }
     file->left = file->before;
   }
   _directories.push_back(directory);
   // No run read it: the run of this start must not take it for its own interrupt.
-  if (SW_ReadStatusFile(runDirectory) != "interrupted") return true;
+  const AK_String status = SW_ReadStatusFile(runDirectory, &reason);
+  if (status == kStatusUnreadable) return false;
+  if (status != "interrupted") return true;
   if (!SW_WriteStatusFile(runDirectory, "finished", &reason)) return false;
   _directories.back().status.left = "finished\n";
   return true;
@@ -132,7 +142,9 @@ bool SW_StartedMarks::Mark(const char* runDirectory, AK_String& reason)
   if (!SW_WriteRunValues(runDirectory, "-", &reason)) return false;
   // An "Interrupt" answered since the start took the run lock: the run ends on it before its
   // first step.
-  if (SW_ReadStatusFile(runDirectory) == "interrupted") return true;
+  const AK_String status = SW_ReadStatusFile(runDirectory, &reason);
+  if (status == kStatusUnreadable) return false;
+  if (status == "interrupted") return true;
   if (!SW_WriteStatusFile(runDirectory, "started", &reason)) return false;
   directory.status.left = "started\n";
   if (!SW_WriteInfoFile(runDirectory, "started", &reason)) return false;

@@ -163,7 +163,7 @@ namespace {
 // The friction models and their parameters.
 void DeclareFriction(AK_AttributeTableOf<SW_Simulation>& t)
 {
-  t.Text("PsaMesh", &S::PsaMesh);
+  t.Text("PsaMesh", &S::PsaMesh).Path("DHM");
   t.Attribute(
       "FrictionType", [](S& s) { return s.FrictionType; },
       [](S& s, const char* v) { s.SetFrictionType(v); });
@@ -208,12 +208,12 @@ void DeclareFriction(AK_AttributeTableOf<SW_Simulation>& t)
 void DeclareSnowAndEntrainment(AK_AttributeTableOf<SW_Simulation>& t)
 {
   t.Double("Density", &S::Density);
-  t.Text("ReleaseDHM", &S::ReleaseDHM);
+  t.Text("ReleaseDHM", &S::ReleaseDHM).Path("DHM");
   t.Options("ReleaseDHM_Options", [](S& s) {
     return AK_String("none") + AK_SEP + ListBelowProject(s, "ReleaseDHMs", "DHM", nullptr);
   });
   t.Double("ReleaseDHMDensity", &S::ReleaseDHMDensity);
-  t.Text("EntrainmentDHM", &S::EntrainmentDHM);
+  t.Text("EntrainmentDHM", &S::EntrainmentDHM).Path("DHM");
   t.Double("EntrainmentDHMDensity", &S::EntrainmentDHMDensity);
   t.Double("GlobalEntrainmentAreaWeight", &S::GlobalEntrainmentAreaWeight);
   t.Double("GlobalEntrainmentMinZ", &S::GlobalEntrainmentMinZ);

@@ -186,7 +186,8 @@ public:
   // After a load: the simulation bound to its project's run directory, nothing of an earlier
   // one left in view; when the run of the saved project did not end (see SW_RunIsGone), its
   // lock taken over (see SW_RunLock and RecordRunThatIsGone) and the state of that run's last
-  // time step, the newest of its run directory.
+  // time step, the newest of its run directory, when that run computed it under the values saved
+  // (GoneRunNotOwn); otherwise the state the load holds stays.
   void AfterLoad() override;
 
   // --- the mesh ---
@@ -196,10 +197,21 @@ public:
   void SetMesh(const char* path);
   // The path of the mesh from the simulation, "" without one.
   AK_String MeshPath();
+  // What a run accumulates from its start, which a time step's header keeps: the time, the
+  // time step it stands in, the peak kinetic energy. A new simulation holds the start values;
+  // every release set-up starts them there again, the first and every one after a run alike.
+  struct RunProgress {
+    double currentTime = 0;
+    AK_String currentTimeStep;
+    double peakKineticEnergy = 0;
+  };
+  RunProgress HeldRunProgress() const;
+  void SetRunProgress(const RunProgress& progress);
   // The set-up of the release on the mesh: release depths, particles, bound fields, at 0 s.
   // Answers why no run can start from it (a depth or mass that is no finite number >= 0,
   // numbers that make too many or no particles or not enough memory for them, a release that
   // makes no particle and no source to feed the run), after a warning; empty when a run can.
+  // It starts the run's progress anew (RunProgress) and the result fields at 0.
   // A refused set-up leaves a state held on this mesh as it was (time, particles, fields).
   AK_String Initialize();
   // The mass per particle a run goes on with: "MassPerParticle", or, for a method outside the
@@ -340,14 +352,23 @@ public:
   // from there, while this process holds the series. Only that line changes, under the lock
   // of the directory's writers; a failure to write it is a warning. A run killed before leaves
   // its lock, and whatever takes that over records the run's last time step
-  // (RecordRunThatIsGone).
-  void RecordRunState();
+  // (RecordRunThatIsGone). "" when recorded (or nothing is to be), else why not, which the
+  // error text says too when it was empty.
+  [[nodiscard]] AK_String RecordRunState();
   // After the run lock of a run whose process is gone was taken over: the saved simulation
   // records the newest time step of the run directory (none when it holds none), the last one
   // that run wrote whole, as the run would have at its end. The run directory is the
   // project's own, or `directory`: one this simulation saves into, whose run that was.
   // "" when recorded, else why not.
   AK_String RecordRunThatIsGone(const char* directory = nullptr);
+  // Why the newest time step of the run directory `directory`, whose run's process is gone, is
+  // not that run's own under the values saved there (its values file says otherwise): "" when it
+  // is, or when the directory kept no values (a build before). `status` is the run's status
+  // before its end was written: a start that never ran left "started" or "interrupted".
+  AK_String GoneRunNotOwn(const char* directory, const AK_String& status);
+  // What a load of the project holds: the time step the saved simulation records, or the release
+  // at 0 s when that cannot be read; said in an INFO that begins with `why`.
+  void HoldRecordedState(const AK_String& why);
   // A record in the saved simulation of `dir` that names a time step whose file is gone names none
   // from now on (the gate letting `change` pass); "" when that holds, else why not.
   AK_String ForgetRecordOfFileGone(const AK_String& dir, SW_SeriesChange change);
@@ -372,7 +393,8 @@ public:
   void HandStateToOtherProcess() { _series.HandOver(); }
   // Before a "Continue" of either form: after a run in another process, the state it left,
   // its run directory's last time step, read back (a run that changed no time step left the
-  // state held; nothing to read keeps it as well). Nothing while that run is still under way
+  // state held; nothing to read keeps it as well; one that computed no time step of its own there
+  // leaves what the project records, see GoneRunNotOwn). Nothing while that run is still under way
   // (its start refuses then). False, the continue refused, when the time step cannot be read.
   bool TakeBackRunState();
   // The output of a run at the current time: a redraw when a view is shown, the time-step
@@ -394,10 +416,13 @@ public:
   // Why a run cannot trust what it reads from the tree: "what it reads was loaded with errors: "
   // and the damage of each object it may read that did not load whole (AK_Object::LoadDamage);
   // "" when none did.
-  // A run reads the simulation, its mesh, the areas and lines its groups link, the rasters and
-  // lines they name by path: every object of the tree is taken for one, but other simulations
-  // and what they hold.
+  // A run reads the simulation and everything below it, its mesh, the areas and lines its groups
+  // link, and the rasters it names by path (the release and entrainment rasters, the mesh of a
+  // coupled flow above), each with what lies below it.
   AK_String InputDamage();
+  // A WARNING for each object that was loaded with errors but that a run does not read (other
+  // simulations aside): it names the object, and the run goes on.
+  void WarnOfDamageElsewhere();
   // A "Continue" from the state held sets the release up anew and starts from 0 s: at 0 s,
   // or with no particle to go on with.
   bool ContinueStartsOver();
@@ -409,6 +434,9 @@ public:
   // gone): it goes again. `ofTheDirectory` (refused because the series there is not this
   // process's) asks for nothing else since.
   void RefuseRun(const char* reason, bool ofTheDirectory = false);
+  // The status and info of a run that did not run, "finished" and "not run: <reason>" (see
+  // RefuseRun); also of a simulation that a batch start does not run, whose run lock it holds.
+  void WriteNotRun(const char* reason);
   // Sent by a background run's start macro before it loads the project (and so only in the
   // process that runs it): when this process ends without having run, the run ends too.
   void DeactivateLoadingPsaResults(const char* value);
@@ -452,8 +480,10 @@ public:
   void Continue(const char* value);
   void RunInBackground(const char* value);
   // The batch form: the start line goes into the batch file, which starts the run later;
-  // true when a line was written. The caller holds the simulation's run lock (SW_RunLock).
-  bool RunInBackground(std::FILE* batch);
+  // "" when a line was written, else why the simulation does not run (the error text says it
+  // with the simulation's path, as the other forms do). The caller holds the simulation's run
+  // lock (SW_RunLock).
+  AK_String RunInBackground(std::FILE* batch);
   void ContinueInBackground(const char* value);
   void Interrupt(const char* value);
   // The word of the run's status file, "unknown" without one.
@@ -598,8 +628,12 @@ private:
   void HoldRelease();
   // See AfterLoad.
   void TakeStateOfRunThatIsGone();
-  // The status and info of a run that did not run; see RefuseRun.
-  void WriteNotRun(const char* reason);
+  // The objects a run reads besides those below them (see InputDamage); null where none is named.
+  std::vector<AK_Object*> ObjectsARunReads();
+  // The damage of what a run reads, in the order of the tree (see InputDamage), into `read`; a
+  // WARNING for each other object loaded with errors (other simulations aside) into `elsewhere`
+  // when given.
+  void DamageInTree(AK_String& read, std::vector<AK_String>* elsewhere);
   // A run command whose run lock was refused (by the live process `refusedBy`, 0 for none):
   // the refusal of a background start that cannot take the lock handed to it, written as
   // WriteNotRun writes it.

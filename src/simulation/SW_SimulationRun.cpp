@@ -313,9 +313,11 @@ bool SW_SimulationRun::Step(double time, double deltaT)
 
 void SW_SimulationRun::Progress(const char* line)
 {
-  // A progress line that does not reach the disk is replaced by the next one; the run's end
-  // writes its own.
-  (void)SW_WriteInfoFile(_sim.ProjectDir(), line);
+  // A progress line that does not reach the disk is replaced by the next one; only when the last
+  // one stays unwritten does the run answer it (ProgressUnwritten).
+  _progressUnwritten = "";
+  if (AK_String why; !SW_WriteInfoFile(_sim.ProjectDir(), line, &why) && !_sim.ProjectDir().IsEmpty())
+    _progressUnwritten = why;
 }
 
 void SW_SimulationRun::Lend()

@@ -139,6 +139,8 @@ public:
   const AK_String& Error() const { return _error; }
   // Why the run stopped early, "" when it did not: a failed step or output.
   const AK_String& Failure() const { return _failure; }
+  // Why the newest progress line is not in the run's info, "" when it is.
+  const AK_String& ProgressUnwritten() const { return _progressUnwritten; }
   // A step failed: it may have stopped half-way, with part of its work done.
   bool StepFailed() const { return _stepFailed; }
   const SW_FlowRun& Flow() const { return _flow; }
@@ -160,6 +162,7 @@ private:
   SW_SourceLineViews _sourceLines;  // what _flow.sources.lines refers to
   AK_String _error;
   AK_String _failure;
+  AK_String _progressUnwritten;
   bool _lent = false;
   bool _stepFailed = false;
 };

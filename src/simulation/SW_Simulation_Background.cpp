@@ -1,5 +1,6 @@
 // SW_Simulation: runs in a second process of the program, and the interrupt of a run.
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "AK_FrameworkState.h"
@@ -27,6 +28,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
 {
   // Before the checks below, which would find only the defaults it holds in place of its files.
   if (const AK_String damage = sim.InputDamage(); !damage.IsEmpty()) return sim.RefuseRun(damage), false;
+  sim.WarnOfDamageElsewhere();
   if (!sim.HasRelease()) {
     AK_MESSAGE(AK_Text("INFO: no release areas defined! Simulation will not be started!",
                        "INFO: keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
@@ -78,8 +80,8 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   bool ofTheDirectory = false;
   if (const AK_String refusal = sim.StartRefusal(continuing, &ofTheDirectory); !refusal.IsEmpty()) {
     sim.RefuseRun(refusal, ofTheDirectory);
-    // A refusal over files that are not this process's writes nothing there.
-    return ofTheDirectory ? startsNothing() : false;
+    // A refused start changes no file: an "interrupted" that no run read stays as it was.
+    return startsNothing();
   }
   if (sim.Get("$autosave") != "0") {
     // The second process loads the project from disk: after a failed save it would run on
@@ -155,7 +157,19 @@ AK_String SW_Simulation::FluidAboveRestartFile()
 const char* SW_Simulation::InterruptVis() { return RunStatus() == "running" ? "w" : "r"; }
 
 void SW_Simulation::RunInBackground(const char*) { LaunchRun(*this, false); }
-bool SW_Simulation::RunInBackground(std::FILE* batch) { return LaunchRun(*this, false, batch); }
+AK_String SW_Simulation::RunInBackground(std::FILE* batch)
+{
+  AK_ErrorText = "";
+  if (LaunchRun(*this, false, batch)) return "";
+  // The error text names the simulation; the reason is what follows its path.
+  AK_String reason = AK_ErrorText;
+  const AK_String own = GetAbsolutePath() + ": ";
+  if (std::strncmp(reason, own, own.Length()) == 0) reason = AK_String(reason.c_str() + own.Length());
+  for (const char* lead : {"not run: ", "not started, "})
+    if (std::strncmp(reason, lead, std::strlen(lead)) == 0) reason = AK_String(reason.c_str() + std::strlen(lead));
+  // Passed over with its message only: nothing to release.
+  return reason.IsEmpty() ? AK_String("no release areas") : reason;
+}
 void SW_Simulation::ContinueInBackground(const char*)
 {
   if (!TakeBackRunState()) return;

@@ -315,8 +315,7 @@ class HeldState {
 public:
   explicit HeldState(SW_Simulation& sim) : _sim(sim)
   {
-    _time = sim.CurrentTime;
-    _timeStep = sim.CurrentTimeStep;
+    _progress = sim.HeldRunProgress();
     _budget = {sim.MassPerParticle, sim.DeltaDepthPerParticle, sim.NumParticlesPerCell};
     _count = sim.NumParticles;
     if (SW_Particles* particles = sim.Particles()) {
@@ -340,8 +339,7 @@ public:
   // Puts everything held back in place of what the set-up made.
   void GiveBack()
   {
-    _sim.CurrentTime = _time;
-    _sim.CurrentTimeStep = _timeStep;
+    _sim.SetRunProgress(_progress);
     _sim.MassPerParticle = _budget[0];
     _sim.DeltaDepthPerParticle = _budget[1];
     _sim.NumParticlesPerCell = _budget[2];
@@ -366,8 +364,7 @@ private:
     AK_Array<float> values;
   };
   SW_Simulation& _sim;
-  double _time = 0;
-  AK_String _timeStep;
+  SW_Simulation::RunProgress _progress;
   std::array<double, 3> _budget{};
   int32_t _count = 0;
   SW_ParticleStore _particles;
@@ -384,10 +381,22 @@ bool SW_Simulation::DefinesRelease()
          (!ReleaseDHM.IsEmpty() && ReleaseDHM != "none");
 }
 
+SW_Simulation::RunProgress SW_Simulation::HeldRunProgress() const
+{
+  return {CurrentTime, CurrentTimeStep, PeakKineticEnergy};
+}
+
+void SW_Simulation::SetRunProgress(const RunProgress& progress)
+{
+  CurrentTime = progress.currentTime;
+  CurrentTimeStep = progress.currentTimeStep;
+  PeakKineticEnergy = progress.peakKineticEnergy;
+}
+
 AK_String SW_Simulation::SetUpRelease(bool trial, double& runMass)
 {
-  CurrentTime = 0;
-  CurrentTimeStep = "";
+  // Nothing of a run before carries over into the release: it starts as a new simulation's.
+  SetRunProgress({});
   InitEntrainmentAreaWeights();
   Release release;
   if (DefinesRelease()) release.fault = ReleaseValueRefusal();
@@ -448,8 +457,7 @@ AK_String SW_Simulation::Initialize()
 {
   SW_Mesh* mesh = Mesh();
   if (!mesh || mesh->NumCells() == 0) {
-    CurrentTime = 0;
-    CurrentTimeStep = "";
+    SetRunProgress({});
     return "";
   }
   HeldState held(*this);

@@ -9,6 +9,8 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <unordered_set>
+#include <vector>
 
 #include "AK_FrameworkState.h"
 #include "AK_ClassTable.h"
@@ -39,17 +41,69 @@ bool SW_Simulation::ContinueStartsOver()
   return CurrentTime < 0.5 * DeltaT || !particles || particles->Count() == 0;
 }
 
+namespace {
+
+// The object and every object below it, each once.
+void CollectSubtree(AK_Object* object, std::unordered_set<const AK_Object*>& objects)
+{
+  if (!object || object->IsDead() || !objects.insert(object).second) return;
+  for (AK_Object* c : object->OwnedComponents()) CollectSubtree(c, objects);
+}
+
+// The object at the path an attribute names ("none" or empty: none).
+AK_Object* NamedObject(SW_Simulation& sim, const AK_String& path)
+{
+  return path.IsEmpty() || path == "none" ? nullptr : sim.FindObject(path.c_str());
+}
+
+}  // namespace
+
+std::vector<AK_Object*> SW_Simulation::ObjectsARunReads()
+{
+  std::vector<AK_Object*> read{this, Mesh(), NamedObject(*this, ReleaseDHM), NamedObject(*this, EntrainmentDHM)};
+  if (InteractionTypeWithFluidAbove != "none") read.push_back(NamedObject(*this, PsaMesh));
+  // The areas and lines its groups link (the groups themselves lie below it).
+  for (const SW_GroupKind& kind : SW_SimulationGroups)
+    if (AK_Object* group = GetComponent(kind.id))
+      for (int i = 0; i < group->ComponentCount(); ++i) read.push_back(group->Component(i));
+  return read;
+}
+
+void SW_Simulation::DamageInTree(AK_String& read, std::vector<AK_String>* elsewhere)
+{
+  std::unordered_set<const AK_Object*> reads;
+  for (AK_Object* object : ObjectsARunReads()) CollectSubtree(object, reads);
+  // In the order of the tree, as the load met them.
+  const std::function<void(AK_Object*)> look = [&](AK_Object* object) {
+    if (object->IsDead()) return;
+    const bool isRead = reads.count(object) > 0;
+    // Another simulation is another run's input.
+    if (!isRead && dynamic_cast<SW_Simulation*>(object)) return;
+    if (const AK_String& own = object->LoadDamage(); !own.IsEmpty()) {
+      if (isRead) read += (read.IsEmpty() ? "" : "; ") + own;
+      else if (elsewhere)
+        elsewhere->push_back("WARNING: " + GetAbsolutePath() + ": " + object->GetAbsolutePath() +
+                             " was loaded with errors; the run does not read it: " + own);
+    }
+    for (AK_Object* c : object->OwnedComponents()) look(c);
+  };
+  look(GetRoot());
+}
+
 AK_String SW_Simulation::InputDamage()
 {
   AK_String damage;
-  const std::function<void(AK_Object*)> collect = [&](AK_Object* object) {
-    if (object != this && dynamic_cast<SW_Simulation*>(object)) return;
-    if (const AK_String& own = object->LoadDamage(); !own.IsEmpty()) damage += (damage.IsEmpty() ? "" : "; ") + own;
-    for (AK_Object* c : object->OwnedComponents())
-      if (!c->IsDead()) collect(c);
-  };
-  collect(GetRoot());
+  DamageInTree(damage, nullptr);
   return damage.IsEmpty() ? damage : "what it reads was loaded with errors: " + damage;
+}
+
+void SW_Simulation::WarnOfDamageElsewhere()
+{
+  // What a run does not read runs on nothing of it: the run goes on, and says what it left aside.
+  AK_String read;
+  std::vector<AK_String> elsewhere;
+  DamageInTree(read, &elsewhere);
+  for (const AK_String& warning : elsewhere) AK_MESSAGE(warning);
 }
 
 AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory)
@@ -61,6 +115,11 @@ AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory)
   if (continuing && EndTime - 0.5 * DeltaT <= CurrentTime)
     return AK_String::Format("nothing to continue: EndTime %g s is not after the current time %g s", EndTime,
                              CurrentTime);
+  // Every run passes the gate of its series, which reads the stamp: refused here, before a save
+  // of its values or anything of the run writes a file.
+  if (!ProjectDir().IsEmpty())
+    if (const AK_String why = SW_SeriesStampReadFailure(ProjectDir()); !why.IsEmpty())
+      return "the stamp of the series cannot be read: " + why;
   if (continuing)
     if (AK_String stale = StaleStateRefusal(); !stale.IsEmpty()) {
       if (ofTheDirectory) *ofTheDirectory = true;
@@ -133,6 +192,7 @@ void SW_Simulation::Run(const char*)
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
   if (ProjectDir().IsEmpty() && InteractionTypeWithFluidAbove == "none")
     AK_MESSAGE(AK_Text("WARNING: Save project first!", "WARNING: Zuerst Projekt speichern!"));
+  WarnOfDamageElsewhere();
   if (const AK_String refusal = StartRefusal(false); !refusal.IsEmpty()) return RefuseRun(refusal);
   AK_MESSAGE(AK_String("running simulation ") + Id() + "...");
   if (const AK_String refusal = foreground ? SaveValuesToRun() : AK_String(); !refusal.IsEmpty())
@@ -152,6 +212,7 @@ void SW_Simulation::Continue(const char*)
   const bool foreground = !_startedInBackground;
   if (const AK_String refusal = BackgroundStartRefusal(); !refusal.IsEmpty()) return RefuseRun(refusal);
   if (!TakeBackRunState()) return;
+  WarnOfDamageElsewhere();
   bool ofTheDirectory = false;
   if (const AK_String refusal = StartRefusal(true, &ofTheDirectory); !refusal.IsEmpty())
     return RefuseRun(refusal, ofTheDirectory);
@@ -207,7 +268,10 @@ AK_String SW_Simulation::BackgroundStartRefusal()
   _startedInBackground = false;  // the run itself answers from here on
   if (!background) return "";
   if (const int64_t pause = BackgroundStartPause()) AK_SleepMilliseconds(pause);
-  if (SW_SavedSimulationExpected(ProjectDir(), LoadedAttributesDigest())) return "";
+  AK_String unread;
+  if (SW_SavedSimulationExpected(ProjectDir(), LoadedAttributesDigest(), &unread)) return "";
+  // What the start expects nobody can tell: nothing is run then.
+  if (!unread.IsEmpty()) return unread;
   return "another process saved the simulation after this start";
 }
 
@@ -217,8 +281,18 @@ bool SW_Simulation::TakeBackRunState()
   if (const int holder = SW_RunLockHolder(ProjectDir()); holder != 0 && holder != AK_ProcessId()) return true;
   // A run that changed no time step (one refused there) left the state it started from.
   if (_series.TakeBack(ProjectDir())) return true;
-  const AK_String last = SW_NewestTimeStep(ProjectDir());
+  AK_String unread;
+  const AK_String last = SW_NewestTimeStep(ProjectDir(), nullptr, &unread);
+  if (!unread.IsEmpty()) {
+    RefuseRun("the state the run in another process left cannot be looked for: " + unread, true);
+    return false;
+  }
   if (last.IsEmpty()) return true;
+  // A run that computed no time step of its own there left no state to go on from.
+  if (const AK_String notOwn = GoneRunNotOwn(ProjectDir(), ""); !notOwn.IsEmpty()) {
+    HoldRecordedState("the run started from this process did not finish: " + notOwn);
+    return true;
+  }
   const AK_String before = AK_ErrorText;
   AK_ErrorText = "";
   if (LoadTimeStepFile(last)) {
@@ -232,7 +306,7 @@ bool SW_Simulation::TakeBackRunState()
   return false;
 }
 
-void SW_Simulation::RecordRunState()
+AK_String SW_Simulation::RecordRunState()
 {
   // Another process saved other values meanwhile (or the run went on under values it did not
   // save): the saved simulation names no time step of this run, which computed none under those.
@@ -241,15 +315,16 @@ void SW_Simulation::RecordRunState()
                (_runValues == "-" ? AK_String("the run went on under values that were not saved")
                                   : AK_String("values its time steps depend on were saved otherwise while it ran")));
     ForgetRecordOfFileGone(ProjectDir(), SW_SeriesChange::Record);
-    return;
+    return "";
   }
   // A run that ends with no file of its state (its first output failed after the later files
   // were removed) records that too: the record of a file that is gone would not load. A record
   // that cannot be written fails the run's answer: the project would load another state.
   const AK_String failure = RecordTimeStep(CurrentTimeStep);
-  if (!failure.IsEmpty() && AK_ErrorText.IsEmpty())
-    AK_ErrorText = GetAbsolutePath() + ": the saved project does not record the run's time step " + CurrentTimeStep +
-                   ": " + failure;
+  if (failure.IsEmpty()) return "";
+  const AK_String unrecorded = "the saved project does not record the run's time step " + CurrentTimeStep + ": " + failure;
+  if (AK_ErrorText.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": " + unrecorded;
+  return unrecorded;
 }
 
 AK_String SW_Simulation::ForgetRecordOfFileGone(const AK_String& dir, SW_SeriesChange change)
@@ -369,11 +444,23 @@ AK_String SW_Simulation::RecordRunThatIsGone(const char* directory)
     AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + failure);
     return failure;
   }
-  // Not under values another process saved while it ran; the record it had stays while its file
-  // does.
-  if (const AK_String values = SW_ReadRunValues(dir); !values.IsEmpty() && values != saved)
-    return ForgetRecordOfFileGone(dir, SW_SeriesChange::RecordNewest);
-  return RecordTimeStep(SW_NewestTimeStep(dir), SW_SeriesChange::RecordNewest, dir);
+  // Values that cannot be read tell nothing of whose the time steps are: the run is left to end
+  // to the next taker.
+  AK_String unread;
+  (void)SW_ReadRunValues(dir, &unread);  // only whether they can be read; GoneRunNotOwn compares them
+  if (!unread.IsEmpty()) {
+    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + unread);
+    return unread;
+  }
+  // Not a time step of a start that never ran, nor under values another process saved while it
+  // ran; the record it had stays while its file does.
+  if (!GoneRunNotOwn(dir, "").IsEmpty()) return ForgetRecordOfFileGone(dir, SW_SeriesChange::RecordNewest);
+  const AK_String newest = SW_NewestTimeStep(dir, nullptr, &unread);
+  if (!unread.IsEmpty()) {
+    AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + unread);
+    return unread;
+  }
+  return RecordTimeStep(newest, SW_SeriesChange::RecordNewest, dir);
 }
 
 AK_String SW_Simulation::RecordTimeStep(const AK_String& step, SW_SeriesChange change, const char* directory)
@@ -456,7 +543,10 @@ AK_String SW_Simulation::StaleStateRefusal()
   // Going on replaces the later files: only from a state the user chose with them in view.
   if (_stateChosen) return "";
   double newestTime = 0;
-  const AK_String newest = SW_NewestTimeStep(ProjectDir(), &newestTime);
+  AK_String unread;
+  const AK_String newest = SW_NewestTimeStep(ProjectDir(), &newestTime, &unread);
+  // Time steps it cannot see it would replace unseen.
+  if (!unread.IsEmpty()) return unread;
   if (newest.IsEmpty() || !(newestTime > CurrentTime + 0.5 * DeltaT)) return "";
   // The state held is a time step of the series only when its file stands there.
   const bool ownStep = CurrentTimeStep == SW_TimeStepName(CurrentTime) &&
@@ -546,15 +636,13 @@ void SW_Simulation::ReturnToWrittenState()
 
 void SW_Simulation::HoldRelease()
 {
-  PeakKineticEnergy = 0;
   _filePeakTime = -1;
   _series.Drop();
   _setUpAnew = true;
   _stateChosen = false;
   if (Initialize().IsEmpty()) return;
   if (SW_Particles* particles = Particles()) particles->Clear();
-  CurrentTime = 0;
-  CurrentTimeStep = "";
+  SetRunProgress({});
 }
 
 void SW_Simulation::RunLoop(bool fromStart)
@@ -577,7 +665,6 @@ void SW_Simulation::RunLoop(bool fromStart)
     // the state the simulation holds.
     const AK_String fault = Initialize();
     if (!fault.IsEmpty()) return RefuseRun(fault);
-    PeakKineticEnergy = 0;
   } else if (const AK_String fault = FindRunMassPerParticle(); !fault.IsEmpty()) {
     return RefuseRun(fault);
   }
@@ -590,8 +677,11 @@ void SW_Simulation::RunLoop(bool fromStart)
   std::optional<AK_DirectoryLock> beginning;
   if (!ProjectDir().IsEmpty()) {
     const AK_DirectoryLock& locked = beginning.emplace(ProjectDir());
-    if (_runOfBackgroundStart && SW_ReadStatusFile(ProjectDir()) == "interrupted")
-      return RefuseRun("interrupted before it began");
+    // A status that cannot be read may hold an "Interrupt": nothing runs over it.
+    AK_String unread;
+    const AK_String status = SW_ReadStatusFile(ProjectDir(), &unread);
+    if (!unread.IsEmpty()) return RefuseRun(unread);
+    if (_runOfBackgroundStart && status == "interrupted") return RefuseRun("interrupted before it began");
     const SW_SeriesHold::Gate gate =
         _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
     if (!gate.passed)
@@ -663,6 +753,9 @@ void SW_Simulation::RunLoop(bool fromStart)
   }
 
   if (failure.IsEmpty() && !SW_RunTimeLoop(CurrentTime, times, *run, Id())) failure = run->Failure();
+  if (failure.IsEmpty() && !run->ProgressUnwritten().IsEmpty())
+    failure = AK_String::Format("stopped at time %g s: its progress cannot be written into its info: ", CurrentTime) +
+              run->ProgressUnwritten();
   const bool halfDone = run->StepFailed();
   run.reset();  // gives the arrays back and frees the run's own
   if (SW_Particles* p = Particles()) p->FreeWork();
@@ -684,8 +777,11 @@ void SW_Simulation::RunLoop(bool fromStart)
     if (AK_String why; !SW_WriteInfoFile(ProjectDir(), failure, &why))
       AK_ErrorText += "; the info file cannot be written: " + why;
   }
-  // Before the status: whoever waits for "finished" to load the project finds the record.
-  RecordRunState();
+  // Before the status: whoever waits for "finished" to load the project finds the record, and
+  // whoever reads the info finds why it is not there.
+  if (const AK_String unrecorded = RecordRunState(); !unrecorded.IsEmpty() && failure.IsEmpty())
+    if (AK_String why; !SW_WriteInfoFile(ProjectDir(), AK_String::Format("stopped at time %g s: ", CurrentTime) + unrecorded, &why))
+      AK_ErrorText += "; the info file cannot be written: " + why;
   // The files are this run's; its state is its own.
   _stateChosen = false;
   if (const AK_String ended = SW_EndRun(ProjectDir()); !ended.IsEmpty() && AK_ErrorText.IsEmpty())

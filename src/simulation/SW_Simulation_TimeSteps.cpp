@@ -282,6 +282,9 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
   AK_String answer = AK_ErrorText;
   AK_String recorded;
   SavedAttribute(ProjectDir(), "LoadTimeStep", recorded);
+  // How far the run came, for what the load says of it: the take-over ends its status.
+  const AK_String status = SW_ReadStatusFile(ProjectDir());
+  AK_String notOwn;
   {
     // Taken over, the status says the run ended and the record names its last time step, for
     // every process that loads the project from now on. A lock that cannot be taken over (a
@@ -301,17 +304,56 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
       return;
     }
     if (!lock.Held()) AK_MESSAGE("WARNING: " + AK_ErrorText);
+    // Looked at while no start can come in with values of its own.
+    notOwn = GoneRunNotOwn(ProjectDir(), status);
     // A lock that stands under this process fails the load, as it fails every other holder.
     if (const AK_String stands = lock.Release(); !stands.IsEmpty() && answer.IsEmpty()) answer = stands;
   }
   AK_ErrorText = "";
   const AK_String newest = SW_NewestTimeStep(ProjectDir());
-  if (!newest.IsEmpty() && !(newest == CurrentTimeStep && HoldsWrittenTimeStep() && _series.Holds(ProjectDir())) &&
-      LoadTimeStepFile(newest))
+  const AK_String record = recorded.IsEmpty() ? AK_String("none") : recorded;
+  // A time step that run did not compute under the values saved is none of its state: the
+  // simulation stays as loaded, as it would after a load without the kill, and a "Continue"
+  // refuses, naming the newest time step.
+  if (!notOwn.IsEmpty())
+    AK_MESSAGE("INFO: " + GetAbsolutePath() + ": its run did not finish, its process is gone: " + notOwn +
+               ", no time step there is its own: the simulation holds " + StateText() +
+               (newest.IsEmpty() || newest == CurrentTimeStep ? AK_String() : ", not the newest time step " + newest) +
+               " (the project recorded " + record + ")");
+  else if (!newest.IsEmpty() &&
+           !(newest == CurrentTimeStep && HoldsWrittenTimeStep() && _series.Holds(ProjectDir())) &&
+           LoadTimeStepFile(newest))
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": its run did not finish, its process is gone: the simulation holds " +
-               "the run's last time step " + newest + " (the project recorded " +
-               (recorded.IsEmpty() ? AK_String("none") : recorded) + ")");
+               "the run's last time step " + newest + " (the project recorded " + record + ")");
   // Left as loaded otherwise: a "Continue" refuses, naming the newest time step.
+  AK_ErrorText = answer;
+}
+
+AK_String SW_Simulation::GoneRunNotOwn(const char* directory, const AK_String& status)
+{
+  AK_String unread;
+  const AK_String values = SW_ReadRunValues(directory, &unread);
+  // Values that cannot be read vouch for no time step.
+  if (!unread.IsEmpty()) return "its values cannot be read: " + unread;
+  // A run directory of a build that kept no values: its newest time step counts as the run's.
+  if (values.IsEmpty() || values == SavedValuesDigest(directory, SW_ValuesCompared::State)) return "";
+  // Until a run passes its gate its values say "-": a start killed before that wrote nothing of
+  // its own. One that said it ran with them ran under values it never saved.
+  if (values == "-")
+    return status == "running" ? "its run went on under values that were not saved" : "its start never ran";
+  return "values its time steps depend on were saved otherwise while it ran";
+}
+
+void SW_Simulation::HoldRecordedState(const AK_String& why)
+{
+  const AK_String answer = AK_ErrorText;
+  AK_String recorded;
+  SavedAttribute(ProjectDir(), "LoadTimeStep", recorded);
+  AK_ErrorText = "";
+  // As a load does: without a time step to read, the release at 0 s, which holds no series.
+  if (!LoadTimeStepFile(recorded)) HoldRelease();
+  AK_MESSAGE("INFO: " + GetAbsolutePath() + ": " + why + ", no time step there is its own: the simulation holds " +
+             StateText() + " (the project recorded " + (recorded.IsEmpty() ? AK_String("none") : recorded) + ")");
   AK_ErrorText = answer;
 }
 
@@ -455,10 +497,11 @@ AK_String SW_Simulation::SaveRefusal(const char* directory)
 {
   const AK_String source = _series.Directory();
   if (!CopiesInto(directory) || source.IsEmpty() || !AK_IsDirectory(source)) return "";
-  for (const AK_String& step : SW_ListTimeSteps(source, -1).names)
-    if (const AK_String path = SW_TimeStepPath(source, step); !AK_File(path, "rb"))
-      return GetAbsolutePath() + ": not saved to " + directory + ", its run directory is as it was: cannot read " + path +
-             ": " + std::strerror(errno);
+  const AK_String refused = GetAbsolutePath() + ": not saved to " + directory + ", its run directory is as it was: ";
+  if (const AK_String failure = SW_CopySourceReadFailure(source); !failure.IsEmpty()) return refused + failure;
+  // The copy holds the source's series by its stamp.
+  if (const AK_String why = SW_SeriesStampReadFailure(source); !why.IsEmpty())
+    return refused + "the stamp of the series cannot be read: " + why;
   return "";
 }
 
@@ -494,8 +537,10 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   if (own) SeeSavedValues(ProjectDir());
   // A run this process started elsewhere runs what it saved last.
   // A save it does not list, that run refuses (before it began) or does not run (after).
-  if (AK_String why; _series.HandedOver() && !SW_ExpectedSavedSimulation(ProjectDir()).IsEmpty() &&
-                     !SW_ExpectSavedSimulation(ProjectDir(), SavedStamp(), &why) && AK_ErrorText.IsEmpty())
+  // A list that cannot be read is no empty one: the add to it answers that.
+  if (AK_String why, unread; _series.HandedOver() &&
+                             (!SW_ExpectedSavedSimulation(ProjectDir(), &unread).IsEmpty() || !unread.IsEmpty()) &&
+                             !SW_ExpectSavedSimulation(ProjectDir(), SavedStamp(), &why) && AK_ErrorText.IsEmpty())
     AK_ErrorText = GetAbsolutePath() + ": saved, but the run started from this process does not accept the save: " +
                    AK_JoinPath(ProjectDir(), ".simulation_start") + " cannot be written: " + why;
 }

@@ -2,7 +2,9 @@
 // size), the texture parameter file beside the image, fitting and re-solving the planes,
 // and composing geo-referenced tiles into one image.
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -182,7 +184,10 @@ void AK_VisibleObject::SaveTexPar()
   }
   AK_File f = AK_File::Replacing(path);
   if (!f || std::fputs(text, f) < 0 || !f.Close()) {
+    // The file before stays as it was; the command answers that the planes were not saved.
+    const AK_String reason = std::strerror(errno);
     AK_Messagef("ERROR: cannot open %s", path);
+    AK_ErrorText = "cannot save the texture parameters to " + path + ": " + reason;
     return;
   }
   AK_Messagef("INFO: texture parameter saved to %s", path);

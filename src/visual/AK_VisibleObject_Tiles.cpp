@@ -195,7 +195,8 @@ bool Compose(const AK_Array<AK_String>& tiles, Raster& r, Image& total)
   return true;
 }
 
-void WriteWorldFile(const AK_String& imagePath, const Raster& r, const Image& total)
+// False, with AK_ErrorText set, when the world file could not be written whole.
+bool WriteWorldFile(const AK_String& imagePath, const Raster& r, const Image& total)
 {
   const AK_String path = AK_WorldFilePath(imagePath);
   const double c = total.u * r.ux.x + total.v * r.uy.x + total.height * -r.y.x;
@@ -204,10 +205,13 @@ void WriteWorldFile(const AK_String& imagePath, const Raster& r, const Image& to
   for (double n : {r.x.x, r.x.y, r.y.x, r.y.y, c, f}) text += AK_Precision14(n) + "\n";
   AK_File file = AK_File::Replacing(path);
   if (!file || std::fputs(text, file) < 0 || !file.Close()) {
+    const AK_String reason = std::strerror(errno);
     AK_Messagef("ERROR: cannot open world file '%s'", path);
-    return;
+    AK_ErrorText = "cannot write world file '" + path + "': " + reason;
+    return false;
   }
   AK_Messagef("geo-referencing saved to world-file '%s'", path);
+  return true;
 }
 
 }  // namespace
@@ -232,7 +236,11 @@ void AK_ComposeTextureTiles(AK_VisibleObject& object, const char* path)
     AK_ErrorText = "could not write image file '" + out + "'";
     return;
   }
-  WriteWorldFile(out, r, total);
+  // The image stands without its geo-referencing: it is still the texture, and the command
+  // answers that its world file is missing.
+  const bool referenced = WriteWorldFile(out, r, total);
+  const AK_String failure = referenced ? AK_String() : AK_ErrorText;
   object.TextureTiles = "";
   object.SetTextureFileName(out);
+  if (!referenced) AK_ErrorText = failure;
 }

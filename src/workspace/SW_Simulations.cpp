@@ -202,11 +202,10 @@ void SW_Simulations::StartActive()
   for (size_t i = 0; i < active.size(); ++i) {
     SW_Simulation* simulation = active[i];
     AK_ErrorText = "";
-    // A simulation that has no start line never runs: its lock goes now, and its files say what
-    // they said.
-    if (!simulation->RunInBackground(batch.Stream())) {
-      if (AK_String reason; !marks[i].Undo(reason))
-        AK_ErrorText += "; its status and info files cannot be put back: " + reason;
+    // A simulation that has no start line never runs: it ends as a run refused in its own
+    // process ends, "finished" with "not run: <reason>", and its lock goes now.
+    if (const AK_String notRun = simulation->RunInBackground(batch.Stream()); !notRun.IsEmpty()) {
+      simulation->WriteNotRun(notRun);
       locks[i].reset();
     }
     if (firstError.IsEmpty()) firstError = AK_ErrorText;

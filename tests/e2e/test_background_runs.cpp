@@ -519,3 +519,34 @@ TEST(BackgroundRuns, ARunRefusedInTheSecondProcessSaysWhy)
   EXPECT_EQ(Status(p.Run("A1")), "finished");
   EXPECT_TRUE(TimeSteps(p.Run("A1")).empty());
 }
+
+// A batch start ends each simulation it was asked to run as a start in the background does: A1,
+// which the starting process refuses, says "not run" with the reason over the info of an
+// earlier run; A2, whose run cannot record its last time step in the saved project, says where
+// and why it stopped. Both read "finished".
+TEST(BackgroundRuns, EachSimulationOfABatchStartSaysWhatBecameOfIt)
+{
+  TwoSimulations p;
+  WriteFile(p.Run("A1") + "/.simulation_status", "finished\n");
+  WriteFile(p.Run("A1") + "/.simulation_info", "at time 3 s, run time h:m:s 0:0:1\n");
+  p.dir.Write("start.macro", "set(\"\", \"ProjectDir\", \"proj\")\n"
+                             "set(\"Project\", \"LoadProject\", \"\")\n"
+                             "set(\"Project/Simulations/A1\", \"$autosave\", \"0\")\n"
+                             "set(\"Project/Simulations/A2\", \"$autosave\", \"0\")\n"
+                             "set(\"Project/Simulations/A1\", \"SphMode\", \"-20000\")\n"
+                             "set(\"Project/Simulations\", \"StartActive\", \"\")\n");
+  setenv("TORVU_FAIL_STARTED", "write:ShallowWaterSimulation.atr", 1);
+  const std::string printed = Torvu(p.dir, "start.macro");
+  unsetenv("TORVU_FAIL_STARTED");
+  EXPECT_EQ(Status(p.Run("A1")), "finished");
+  EXPECT_EQ(ReadFile(p.Run("A1") + "/.simulation_info").rfind("not run: the kernel radius 0.0005 m (SphMode -20000", 0), 0u)
+      << ReadFile(p.Run("A1") + "/.simulation_info") << printed.substr(0, 3000);
+  EXPECT_FALSE(std::filesystem::exists(p.Run("A1") + "/.simulation_lock"));
+  ASSERT_EQ(WaitFor(p.Run("A2"), "finished").back(), "finished");
+  EXPECT_EQ(ReadFile(p.Run("A2") + "/.simulation_info"),
+            "stopped at time 10 s: the saved project does not record the run's time step at_0000010.0000: "
+            "cannot write file proj/Project/Simulations/A2/ShallowWaterSimulation.atr for saving attributes! "
+            "Input/output error\n");
+  EXPECT_EQ(TimeSteps(p.Run("A2")).size(), 3u);
+  EXPECT_TRUE(TimeSteps(p.Run("A1")).empty());
+}

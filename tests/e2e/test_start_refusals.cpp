@@ -2,7 +2,8 @@
 // cannot be written starts nothing and leaves every file of the run directory as it was; an
 // Interrupt answered while a start is prepared, after it took the run lock, stops its run before
 // the first step, while one that no run read before the start does not; a run whose values
-// cannot be written refuses before it touches a time step.
+// cannot be written refuses before it touches a time step; a command refused for a file it
+// cannot read refuses before its first write.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "ExampleTerrain.h"
@@ -87,5 +89,50 @@ TEST(StartRefusals, AnInterruptAnsweredWhileAStartIsPreparedStopsItsRun)
     } else {
       EXPECT_EQ(info.rfind("at time 2 s", 0), 0u) << info;
     }
+  }
+}
+
+// proj ran to 2 s and was saved as proj2. A process that cannot read one file of the run
+// directory has each command refused by it before its first write, the save of a changed
+// EndTime and the autosave of a start among them: every file of both projects stays as it was.
+TEST(StartRefusals, ACommandRefusedForAFileItCannotReadChangesNoFile)
+{
+  InterruptedAfterARun p;
+  Torvu(p / "setup", "copy.macro", Load() + SaveAs("../proj2"));
+  const std::string series = "the stamp of the series cannot be read: ../proj/" + kSimulation + "/.simulation_series: ";
+  const std::string copy = "Viewer/" + kSimulation + ": not saved to ../proj2/" + kSimulation +
+                           ", its run directory is as it was: cannot read ../proj/" + kSimulation + "/";
+  struct Case {
+    const char* unreadable;
+    std::string command;
+    std::string refusal;  // what the answer holds
+  } cases[] = {
+      {".simulation_series", Set(kSimulation, "EndTime", "3") + Set(kSimulation, "Run", ""),
+       "Viewer/" + kSimulation + ": not run: " + series},
+      {".simulation_series", ContinueTo(3), "Viewer/" + kSimulation + ": not run: " + series},
+      {".simulation_series", Set(kSimulation, "EndTime", "3") + Set(kSimulation, "RunInBackground", ""),
+       "Viewer/" + kSimulation + ": not run: " + series},
+      {".simulation_values", Set(kSimulation, "EndTime", "3") + SaveAs("../proj2"), copy + ".simulation_values: "},
+      {".simulation_info", Set(kSimulation, "EndTime", "3") + SaveAs("../proj2"), copy + ".simulation_info: "},
+      {"ReleaseArea.atr", Set(kSimulation, "EndTime", "3") + Set(kSimulation, "Run", ""),
+       "Viewer/" + kSimulation + ": not run: what it reads was loaded with errors: cannot load attributes for "
+       "Viewer/Project/ReleaseAreas/slope_0001"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    const Files project = Tree(p / "proj"), other = Tree(p / "proj2");
+    std::unique_ptr<TorvuProcess> x;
+    {
+      FailOnce unreadable(std::string("open:") + c.unreadable);
+      x = std::make_unique<TorvuProcess>(p / "x");
+    }
+    // The release area's own file fails the load, which goes on without it.
+    EXPECT_EQ(x->Do(Load()).ok, std::string(c.unreadable) != "ReleaseArea.atr");
+    const Answer refused = x->Do(c.command);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(Contains(refused, c.refusal)) << refused;
+    ExpectSameFiles(Tree(p / "proj"), project, "proj\n" + Gist(x->Log()));
+    ExpectSameFiles(Tree(p / "proj2"), other, "proj2\n" + Gist(x->Log()));
+    EXPECT_EQ(x->Quit(), 0);
   }
 }

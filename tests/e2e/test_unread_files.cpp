@@ -2,11 +2,13 @@
 // "open:NAME" fails every open for reading of the files of that name in one process (CI may run
 // as root, whom a missing read bit stops from nothing). The load names every object it could
 // not read, and no writer writes over those files: each answers the failure, or works only on
-// what it read whole. Refused commands change no file.
+// what it read whole; a run refuses only for what it reads. Refused commands change no file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,13 +25,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A torvu process started in `dir` with the files of that name unreadable to it.
-std::unique_ptr<TorvuProcess> WithUnreadable(const std::string& name, const std::string& dir)
+// A torvu process started in `dir` with the files of that name unreadable to it ("open"), or the
+// directories of that name, which it cannot list ("list") or enter ("enter").
+std::unique_ptr<TorvuProcess> WithUnreadable(const std::string& name, const std::string& dir,
+                                             const std::string& how = "open")
 {
-  setenv("TORVU_FAIL", ("open:" + name).c_str(), 1);
+  setenv("TORVU_FAIL", (how + ":" + name).c_str(), 1);
   auto process = std::make_unique<TorvuProcess>(dir);
   unsetenv("TORVU_FAIL");
   return process;
+}
+
+// Runs `each` over the items, a few processes at a time.
+template <class Item>
+void SideBySide(std::vector<Item>& items, const std::function<void(Item&)>& each)
+{
+  std::vector<std::thread> workers;
+  size_t next = 0;
+  std::mutex taking;
+  for (int w = 0; w < 4; ++w)
+    workers.emplace_back([&] {
+      for (;;) {
+        Item* item;
+        {
+          std::lock_guard<std::mutex> guard(taking);
+          if (next == items.size()) return;
+          item = &items[next++];
+        }
+        each(*item);
+      }
+    });
+  for (std::thread& worker : workers) worker.join();
 }
 
 // proj ran at 16 degrees to 4 s (time steps at 0, 2 and 4 s); proj2, saved from it, ran anew at
@@ -95,13 +121,32 @@ void TryEveryWriter(const std::string& name, const std::string& dir, TorvuProces
   EXPECT_FALSE(fs::exists(dir + "/fresh"));
   ExpectSameFiles(Tree(dir + "/proj2"), other, "proj2");
 
-  for (const std::string& run : {Set(kSimulation, "Run", ""), ContinueTo(6), Set(kSimulation, "RunInBackground", "")}) {
-    const Answer refused = x.Do(run);
-    EXPECT_FALSE(refused.ok) << run;
-    EXPECT_TRUE(Contains(refused, "Viewer/" + kSimulation + ": not run: what it reads was loaded with errors: ")) << refused;
-    for (const std::string& object : objects) EXPECT_TRUE(Contains(refused, "Viewer/" + object + " from file")) << refused;
+  // A run of A reads A with everything below it, its mesh and its release area: damage there
+  // refuses every run, and changes no file; damage elsewhere is named in a WARNING, and the run
+  // runs.
+  const auto runReads = [](const std::string& object) {
+    return object == kSimulation || object.rfind(kSimulation + "/", 0) == 0 ||
+           object == "Project/DHMs/slope_simulation" || object == "Project/ReleaseAreas/slope_0001";
+  };
+  if (std::any_of(objects.begin(), objects.end(), runReads)) {
+    for (const std::string& run : {Set(kSimulation, "Run", ""), ContinueTo(6), Set(kSimulation, "RunInBackground", "")}) {
+      const Answer refused = x.Do(run);
+      EXPECT_FALSE(refused.ok) << run;
+      EXPECT_TRUE(Contains(refused, "Viewer/" + kSimulation + ": not run: what it reads was loaded with errors: ")) << refused;
+      for (const std::string& object : objects) {
+        EXPECT_TRUE(!runReads(object) || Contains(refused, "Viewer/" + object + " from file")) << refused;
+      }
+    }
+    ExpectSameFiles(Tree(dir + "/proj"), project, Gist(x.Log()));
+  } else {
+    const Answer ran = x.Do(Set(kSimulation, "Run", ""));
+    EXPECT_TRUE(ran.ok) << ran;
+    for (const std::string& object : objects)
+      EXPECT_TRUE(Contains(x.Log(), "WARNING: Viewer/" + kSimulation + ": Viewer/" + object +
+                                        " was loaded with errors; the run does not read it: "))
+          << Gist(x.Log());
+    EXPECT_TRUE(Contains(x.Log(), "simulation A terminated")) << Gist(x.Log());
   }
-  ExpectSameFiles(Tree(dir + "/proj"), project, Gist(x.Log()));
 
   // A deletion of time steps reads the saved simulation and its time steps only.
   const Answer deleted = x.Do(Set(kSimulation, "DeleteTimesteps", "except last"));
@@ -181,4 +226,214 @@ TEST(UnreadFiles, RefusedCommandsChangeNoFile)
   EXPECT_EQ(refused.text, "Viewer/" + kSimulation + ": not run: no valid mesh") << refused;
   ExpectSameFiles(Tree(p / "proj"), project, Gist(x->Log()));
   EXPECT_EQ(x->Quit(), 0);
+}
+
+namespace {
+
+// The whole saved project, the top object's own files with it.
+std::string LoadWhole() { return Set("", "ProjectDir", "../proj") + Set("", "LoadProject", ""); }
+
+// One directory of the project made unreadable to a process, by listing or by entering.
+struct DirectoryTry {
+  std::string how, name, dir;
+  std::unique_ptr<TorvuProcess> process;
+};
+
+// The load answers the failure with the system's reason; no save writes over the project, over
+// proj2 or into a new directory; the run is refused; and a process that can read everything
+// afterwards loads the project whole, from files that are all as they were.
+void TryUnreadableDirectory(DirectoryTry& t)
+{
+  SCOPED_TRACE(t.how + ":" + t.name);
+  TorvuProcess& x = *t.process;
+  const Files project = Tree(t.dir + "/proj"), other = Tree(t.dir + "/proj2");
+
+  const Answer loaded = x.Do(LoadWhole());
+  EXPECT_FALSE(loaded.ok) << loaded;
+  EXPECT_TRUE(Contains(loaded, "Permission denied")) << loaded;
+  // Unchanged, every object is left as it is or written as it was read.
+  (void)x.Do(SaveProject());
+  ExpectSameFiles(Tree(t.dir + "/proj"), project, Gist(x.Log()));
+  for (const std::string target : {"fresh", "proj2"}) {
+    const Answer copied = x.Do(SaveAs("../" + target));
+    EXPECT_FALSE(copied.ok) << target << ": " << copied;
+  }
+  EXPECT_FALSE(fs::exists(t.dir + "/fresh"));
+  ExpectSameFiles(Tree(t.dir + "/proj2"), other, "proj2");
+
+  // A run refuses for damage in what it reads, and changes no file; damage elsewhere it names in a
+  // WARNING and runs.
+  const Answer ran = x.Do(Set(kSimulation, "Run", ""));
+  if (ran.ok) {
+    EXPECT_TRUE(Contains(x.Log(), "was loaded with errors; the run does not read it")) << Gist(x.Log());
+    EXPECT_FALSE(Contains(x.Log(), kSimulation + ": Viewer/" + kSimulation)) << Gist(x.Log());
+  } else {
+    ExpectSameFiles(Tree(t.dir + "/proj"), project, Gist(x.Log()));
+  }
+  EXPECT_EQ(x.Quit(), 0);
+
+  // What stood there before, every file as it was, loads whole again.
+  TorvuProcess y(t.dir + "/y");
+  EXPECT_TRUE(y.Do(LoadWhole()).ok);
+  EXPECT_EQ(y.Quit(), 0);
+}
+
+}  // namespace
+
+// Every directory of a saved project in turn, its run directory among them, by listing and by
+// entering. A directory that cannot be read is never taken for an empty one.
+TEST(UnreadFiles, ADirectoryThatCannotBeReadIsNeverTakenForAnEmptyOne)
+{
+  TwoProjectsWithRuns p;
+  // A hook names a directory by its name: one try covers every directory of that name.
+  std::set<std::string> names{"proj"};
+  for (const auto& entry : fs::recursive_directory_iterator(p / "proj"))
+    if (entry.is_directory()) names.insert(entry.path().filename().string());
+  ASSERT_GE(names.size(), 20u);
+
+  std::vector<DirectoryTry> tries;
+  const auto add = [&](const std::string& how, const std::string& name) {
+    const std::string dir = p / ("try_" + how + "_" + std::to_string(tries.size()));
+    fs::create_directories(dir);
+    for (const char* project : {"proj", "proj2"}) fs::copy(p / project, dir + "/" + project, fs::copy_options::recursive);
+    tries.push_back({how, name, dir, WithUnreadable(name, dir + "/x", how)});
+  };
+  for (const std::string how : {"list", "enter"})
+    for (const std::string& name : names) add(how, name);
+  // The top object's files lie beside the project's directories.
+  for (const std::string name : {"TerminalController.atr", "TerminalController.dat"}) add("open", name);
+  SideBySide<DirectoryTry>(tries, [](DirectoryTry& t) { TryUnreadableDirectory(t); });
+}
+
+namespace {
+
+// A run started in the background whose process cannot read one file or directory of its run
+// directory.
+struct StartedTry {
+  std::string how, name, dir;
+  std::unique_ptr<TorvuProcess> process;
+};
+
+std::string FirstWord(const std::string& text) { return text.substr(0, text.find_first_of(" \n")); }
+
+// The process a lock file names has ended (a zombie has too).
+bool HolderGone(const std::string& lock)
+{
+  const std::string pid = FirstWord(ReadFile(lock));
+  if (pid.empty()) return !fs::exists(lock);
+  const std::string stat = ReadFile("/proc/" + pid + "/stat");
+  const size_t close = stat.rfind(')');
+  return close == std::string::npos || stat.compare(close, 3, ") Z") == 0;
+}
+
+Files TimeStepsIn(const std::string& run)
+{
+  Files steps;
+  for (const auto& [name, bytes] : Tree(run))
+    if (name.size() > 9 && name.compare(name.size() - 9, 9, ".TimeStep") == 0) steps[name] = bytes;
+  return steps;
+}
+
+// The launcher saves EndTime 6 and starts the run. Its process either runs it whole (to 6 s), or
+// says why not, naming what it could not read, with every time step as it was; what it leaves
+// behind is ended by the next load, which loads the project whole.
+void TryStartedRun(StartedTry& t, bool mustRefuse)
+{
+  SCOPED_TRACE(t.how + ":" + t.name);
+  const std::string run = t.dir + "/proj/" + kSimulation;
+  TorvuProcess& x = *t.process;
+  ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "EndTime", "6") + SaveProject()).ok);
+  const Files steps = TimeStepsIn(run);
+  const Answer started = x.Do(Set(kSimulation, "RunInBackground", ""));
+  ASSERT_TRUE(started.ok) << started;
+  const auto ended = [&] {
+    const std::string status = FirstWord(ReadFile(run + "/.simulation_status"));
+    return (status != "started" && status != "running") || HolderGone(run + "/.simulation_lock");
+  };
+  ASSERT_TRUE(WaitUntil(ended)) << ReadFile(run + "/.simulation_status") << Gist(x.Log());
+  const std::string info = ReadFile(run + "/.simulation_info");
+  const bool whole = fs::exists(run + "/" + File(6));
+  if (mustRefuse) {
+    EXPECT_FALSE(whole) << info;
+  }
+  if (!whole) {
+    // A process that cannot enter the directory cannot say anything there either, nor one that
+    // cannot read the macro that tells it what to run: the next taker of the lock ends the start.
+    if (t.how != "enter" && t.name != "start.macro") {
+      EXPECT_TRUE(Contains(info, "not run: ") && Contains(info, t.name) && Contains(info, "Permission denied")) << info;
+    }
+    ExpectSameFiles(TimeStepsIn(run), steps, info);
+  }
+  EXPECT_EQ(x.Quit(), 0);
+  TorvuProcess y(t.dir + "/y");
+  EXPECT_TRUE(y.Do(Load()).ok);
+  EXPECT_EQ(y.Quit(), 0);
+  EXPECT_EQ(FirstWord(ReadFile(run + "/.simulation_status")), "finished");
+}
+
+}  // namespace
+
+// Every file of the run directory in turn, and the directory itself, made unreadable to the
+// process a background start runs (the hook handed to it alone). A start list, a status, a lock
+// or a series stamp that cannot be read refuses the run: none is taken for "nothing expected",
+// "unknown", "nobody's" or "none".
+TEST(UnreadFiles, AStartedRunNeverTakesAFileItCannotReadForAnEmptyOne)
+{
+  SharedExample p(4, 2);
+  Torvu(p.Path(), "ran.macro", Load("proj") + Set(kSimulation, "Run", "") + SaveProject());
+  // The files a start writes are there before the start that reads them.
+  Torvu(p.Path(), "started.macro", Load("proj") + Set(kSimulation, "RunInBackground", ""));
+  ASSERT_TRUE(WaitUntil([&] { return FirstWord(p.Status()) == "finished"; }));
+  std::vector<StartedTry> tries;
+  const auto add = [&](const std::string& how, const std::string& name) {
+    const std::string dir = p / ("started_" + std::to_string(tries.size()));
+    fs::create_directories(dir);
+    fs::copy(p / "proj", dir + "/proj", fs::copy_options::recursive);
+    setenv("TORVU_FAIL_STARTED", (how + ":" + name).c_str(), 1);
+    tries.push_back({how, name, dir, std::make_unique<TorvuProcess>(dir + "/x")});
+    unsetenv("TORVU_FAIL_STARTED");
+  };
+  for (const auto& entry : fs::directory_iterator(p.Run()))
+    if (entry.is_regular_file()) add("open", entry.path().filename().string());
+  for (const std::string how : {"list", "enter"}) add(how, "A");
+  ASSERT_GE(tries.size(), 8u);
+  SideBySide<StartedTry>(tries, [](StartedTry& t) {
+    const std::set<std::string> read{".simulation_start", ".simulation_status", ".simulation_lock", ".simulation_series",
+                                     "ShallowWaterSimulation.atr", "ShallowWaterSimulation.dat", "start.macro"};
+    TryStartedRun(t, t.how != "open" || read.count(t.name));
+  });
+}
+
+// A terrain cut short that A does not run on is named in a WARNING, and A runs; cut short, the
+// terrain it runs on refuses the run, which changes no file.
+TEST(UnreadFiles, ATerrainCutShortRefusesOnlyTheRunOnIt)
+{
+  SharedExample p(2, 1);
+  Torvu(p.Path(), "terrain.macro", Load("proj") + Set("Project/DHMs", "CreateMesh", "unused") + SaveProject());
+  const std::string record = ReadFile(p / "proj/Project/DHMs/slope_simulation/DHM.dat");
+  ASSERT_GT(record.size(), 2000u);
+  for (const std::string terrain : {"unused", "slope_simulation"}) {
+    SCOPED_TRACE(terrain);
+    WriteFile(p / ("proj/Project/DHMs/" + terrain + "/DHM.dat"), record.substr(0, 2000));
+    TorvuProcess x(p / ("x_" + terrain));
+    EXPECT_FALSE(x.Do(Load()).ok);
+    const Files before = Tree(p / "proj");
+    const Answer ran = x.Do(Set(kSimulation, "Run", ""));
+    EXPECT_TRUE(Contains(x.Log(), "WARNING: Viewer/" + kSimulation +
+                                      ": Viewer/Project/DHMs/unused was loaded with errors; the run does not read it: "
+                                      "cannot load data for Viewer/Project/DHMs/unused"))
+        << Gist(x.Log());
+    if (terrain == "unused") {
+      EXPECT_TRUE(ran.ok) << ran;
+      EXPECT_TRUE(Contains(x.Log(), "simulation A terminated")) << Gist(x.Log());
+      EXPECT_TRUE(fs::exists(p / ("proj/" + kSimulation + "/" + File(2))));
+    } else {
+      EXPECT_FALSE(ran.ok);
+      EXPECT_TRUE(Contains(ran, "Viewer/" + kSimulation + ": not run: what it reads was loaded with errors: cannot "
+                                "load data for Viewer/Project/DHMs/slope_simulation"))
+          << ran;
+      ExpectSameFiles(Tree(p / "proj"), before, Gist(x.Log()));
+    }
+    EXPECT_EQ(x.Quit(), 0);
+  }
 }

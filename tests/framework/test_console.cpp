@@ -169,3 +169,44 @@ TEST_F(ConsoleFixture, FailedEditIsReported)
       "variable assignment 'bad'"};
   EXPECT_EQ(messages.messages, expected);
 }
+
+// A recording whose file fails is told, never taken for one that stands: a macro file that cannot
+// be made leaves Recording at 0 with the reason, and each failed call of a recording from the menu
+// (the file made, each line, the last flush, the close) is told with the file's name.
+TEST_F(ConsoleFixture, EachFailedWriteOfARecordingIsTold)
+{
+  viewer->SetMacroFileName((dir / "missing/session.macro").c_str());
+  viewer->Set("Recording", "1");
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()).rfind("cannot open the macro file '" + dir / "missing/session.macro", 0),
+            0u)
+      << AK_ErrorText.c_str();
+  EXPECT_STREQ(viewer->Get("Recording").c_str(), "0");
+
+  const std::string macro = dir / "session.macro";
+  const std::string typed = "e 1 1 q q 1 1 e 1 11 5 2 q q q e 1 1 q q q";
+  WriteFile(macro, "");
+  AK_RestartFailureCount(0);
+  Run(typed, macro);
+  EXPECT_EQ(AK_FailureHookCalls(), 5) << "the file made, two lines, the last flush and the close";
+  EXPECT_EQ(ReadFile(macro), "set(\"Project/one\", \"Value\", \"11\")\nset(\"Project/one\", \"Value\", \"1\")\n");
+  for (long n = 1; n <= 5; ++n) {
+    SCOPED_TRACE("call " + std::to_string(n));
+    WriteFile(macro, "");
+    MessageCapture messages;
+    AK_RestartFailureCount(n);
+    testing::internal::CaptureStderr();
+    Run(typed, macro);
+    testing::internal::GetCapturedStderr();
+    // A recording the end of the menu switched on again stops uncounted.
+    AK_RestartFailureCount(0);
+    viewer->Set("Recording", "0");
+    bool told = false;
+    for (const std::string& m : messages.messages)
+      told = told || m.find("macro file '" + macro + "'") != std::string::npos;
+    EXPECT_TRUE(told) << testing::PrintToString(messages.messages);
+    // A line that failed is told at once, not only when the recording ends.
+    if (n == 2 || n == 3) {
+      EXPECT_TRUE(messages.HasPrefix("ERROR: cannot record command ")) << testing::PrintToString(messages.messages);
+    }
+  }
+}

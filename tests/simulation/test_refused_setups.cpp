@@ -83,8 +83,8 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 }  // namespace
 
 // Each set-up below leaves the run nothing to move or numbers it cannot carry. The run is
-// refused before anything is written: the earlier run's files stay as they were, and a run
-// that a background start announced ends "finished" with the reason in the info file.
+// refused before anything is written: the earlier run's files and state stay as they were, and a
+// run that a background start announced ends "finished" with the reason in the info file.
 TEST(RefusedSetups, ReleasesThatMakeNoParticleAreRefusedBeforeAnyFileChanges)
 {
   struct Case {
@@ -138,6 +138,8 @@ TEST(RefusedSetups, ReleasesThatMakeNoParticleAreRefusedBeforeAnyFileChanges)
     ASSERT_EQ(before.size(), 3u);  // 0, 0.5 and 1 s
     EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), "started"));
     const std::string ran = SW_ReadInfoFile(p.run.c_str()).c_str();
+    const double time = p.sim->CurrentTime, peak = p.sim->PeakKineticEnergy;
+    ASSERT_GT(peak, 0);
 
     c.prepare(p);
     MessageCapture messages;
@@ -152,6 +154,8 @@ TEST(RefusedSetups, ReleasesThatMakeNoParticleAreRefusedBeforeAnyFileChanges)
     EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
     EXPECT_EQ(std::string(SW_ReadInfoFile(p.run.c_str()).c_str()), "its run did not finish, its process is gone; last: " + ran);
     EXPECT_TRUE(messages.Contains(std::string("WARNING: ") + (error.c_str() + error.find(": not run: ") + 11)));
+    // The simulation still holds the state the run before left, its peak included.
+    EXPECT_TRUE(p.sim->CurrentTime == time && p.sim->PeakKineticEnergy == peak);
   }
 }
 

@@ -179,3 +179,64 @@ TEST(Textures, TilesComposeIntoOneGeoreferencedImage)
   EXPECT_NE(info.find("Origin = (1000.000000000000000,2050.000000000000000)"), std::string::npos) << info;
   EXPECT_NE(info.find("Pixel Size = (1.000000000000000,-1.000000000000000)"), std::string::npos) << info;
 }
+
+// The texture parameter file and the world file of composed tiles, each of their calls failed in
+// turn: the command answers the failure, and the file before stays as it was. A composed image
+// whose world file failed is still the texture.
+TEST(Textures, SavedPlanesAndWorldFileAnswerAFailedWrite)
+{
+  ScratchDir dir;
+  AK_VisibleObject o("o", nullptr);
+  o.Set("TextureFileName", (dir / "missing/terrain.ppm").c_str());
+  o.Set("SaveTexPar", "");
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()).rfind("cannot save the texture parameters to ", 0), 0u);
+
+  o.Set("TextureFileName", (dir / "terrain.ppm").c_str());
+  dir.Write("terrain.texpar", "before\n");
+  AK_RestartFailureCount(0);
+  o.Set("SaveTexPar", "");
+  const long calls = AK_FailureHookCalls();
+  EXPECT_EQ(ReadFile(dir / "terrain.texpar"), "1 0 0 0\n0 1 0 0\n");
+  EXPECT_GE(calls, 4);
+  for (long n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("texpar, call " + std::to_string(n));
+    dir.Write("terrain.texpar", "before\n");
+    AK_RestartFailureCount(n);
+    testing::internal::CaptureStderr();
+    o.Set("SaveTexPar", "");
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::string(AK_ErrorText.c_str()).rfind("cannot save the texture parameters to " + dir / "terrain.texpar", 0),
+              0u)
+        << AK_ErrorText.c_str();
+    EXPECT_EQ(ReadFile(dir / "terrain.texpar"), "before\n");
+  }
+
+  WriteImage(dir / "a.ppm", 4, 2, 255, 0, 0);
+  dir.Write("a.pmw", "1\n0\n0\n-1\n1000.5\n2049.5\n");
+  const std::string out = dir / "out.ppm";
+  const auto compose = [&](long failAt) {
+    dir.Write("out.pmw", "before\n");
+    o.Set("TextureFileName", "");
+    o.Set("TextureTileAdd", (dir / "a.ppm").c_str());
+    AK_RestartFailureCount(failAt);
+    testing::internal::CaptureStderr();
+    o.Set("TextureTilesLoad", out.c_str());
+    testing::internal::GetCapturedStderr();
+    const long made = AK_FailureHookCalls();
+    AK_RestartFailureCount(0);
+    return made;
+  };
+  const long composing = compose(0);
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+  EXPECT_EQ(ReadFile(dir / "out.pmw"), "1\n0\n0\n-1\n1000.5\n2049.5\n");
+  // The image's calls come first, the world file's last, as many as the texture parameters'.
+  for (long n = composing - calls + 1; n <= composing; ++n) {
+    SCOPED_TRACE("world file, call " + std::to_string(n));
+    compose(n);
+    EXPECT_EQ(std::string(AK_ErrorText.c_str()).rfind("cannot write world file '" + dir / "out.pmw" + "'", 0), 0u)
+        << AK_ErrorText.c_str();
+    EXPECT_EQ(ReadFile(dir / "out.pmw"), "before\n");
+    EXPECT_EQ(Get(o, "TextureFileName"), out);
+    EXPECT_EQ(Get(o, "TextureTiles"), "");
+  }
+}

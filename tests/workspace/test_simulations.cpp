@@ -81,18 +81,18 @@ TEST(Simulations, StartActiveAndStartFiles)
                 "WARNING: Project/Simulations/One: the run lock of process 1073741000, which is gone, is taken over",
                 "WARNING: Project/Simulations/Two: the status \"started\" of a run that is gone is disregarded"}));
   EXPECT_EQ(ReadFile(started), line("One") + "sleep 600\n" + line("Two"));
-  // A simulation that its own start checks refuse has no line: the answer says why, and its
-  // status and info stay as they were (a refused command changes no file).
+  // A simulation that its own start checks refuse has no line: the answer says why, and it ends
+  // as a run refused in a process of its own does, "finished" with "not run: <reason>", over
+  // the status and info of the start before; its run lock goes.
   std::remove(started.c_str());
   sims.Set("Two:DeltaOut", "0.01");
-  const std::string status = ReadFile(dir / "Simulations/Two/.simulation_status");
-  const std::string info = ReadFile(dir / "Simulations/Two/.simulation_info");
   sims.Set("StartActive", "");
   const std::string reason = "output interval DeltaOut 0.01 is shorter than the time step DeltaT 0.1";
   EXPECT_EQ(std::string(AK_ErrorText), "Project/Simulations/Two: not run: " + reason);
   EXPECT_EQ(ReadFile(started), line("One") + "sleep 600\n");
-  EXPECT_EQ(ReadFile(dir / "Simulations/Two/.simulation_status"), status);
-  EXPECT_EQ(ReadFile(dir / "Simulations/Two/.simulation_info"), info);
+  EXPECT_EQ(ReadFile(dir / "Simulations/Two/.simulation_status"), "finished\n");
+  EXPECT_EQ(ReadFile(dir / "Simulations/Two/.simulation_info"), "not run: " + reason + "\n");
+  EXPECT_FALSE(AK_FileExists((dir / "Simulations/Two/.simulation_lock").c_str()));
   sims.Set("Two:DeltaOut", "1");
   dir.Write("Simulations/Two/.simulation_status", "running\n");
   dir.Write("Simulations/Two/.simulation_lock", "1\n");

@@ -1,0 +1,409 @@
+// What the countdowns of failed and of killed calls share: the writers and the prepared states
+// they start from, the processes run with the failure hook of the program, and what a try left
+// on the disk, seen as a tree of files with what must differ between two runs masked.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "ExampleTerrain.h"
+#include "SharedProjectProcesses.h"
+#include "TestSupport.h"
+
+namespace countdown {
+
+namespace fs = std::filesystem;
+
+// The projects a writer may touch, below the directory of a try.
+inline const std::vector<std::string> kProjects = {"proj", "proj2", "proj3"};
+
+// A directory that a deletion set aside ("A.~removing"): no simulation any more, whatever it holds.
+inline bool SetAside(const fs::path& path) { return path.filename().string().find(".~") != std::string::npos; }
+
+// A run directory's time steps, by project and simulation ("proj/A").
+using Series = std::map<std::string, Files>;
+
+// The simulations of every project below `dir` that hold a saved simulation, with their time steps.
+inline Series SeriesIn(const std::string& dir)
+{
+  Series series;
+  for (const std::string& project : kProjects) {
+    const std::string simulations = dir + "/" + project + "/Project/Simulations";
+    if (!fs::is_directory(simulations)) continue;
+    for (const auto& entry : fs::directory_iterator(simulations))
+      if (!SetAside(entry.path()) && fs::exists(entry.path() / "ShallowWaterSimulation.atr"))
+        series[project + "/" + entry.path().filename().string()] = TimeStepContents(entry.path().string());
+  }
+  return series;
+}
+
+// True when every file of `part` stands in `whole` with the same content.
+inline bool Within(const Files& part, const Files& whole)
+{
+  for (const auto& [name, bytes] : part)
+    if (!whole.count(name) || whole.at(name) != bytes) return false;
+  return true;
+}
+
+inline std::string Names(const Files& files)
+{
+  std::string names;
+  for (const auto& entry : files) names += entry.first.substr(0, 15) + " ";
+  return names;
+}
+
+// The id of the process that the run lock of a run directory names, 0 when none.
+inline int LockHolder(const std::string& run)
+{
+  return fs::exists(run + "/.simulation_lock") ? std::atoi(ReadFile(run + "/.simulation_lock").c_str()) : 0;
+}
+inline bool Alive(int pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+
+// The run directories of every project below `dir` (no set-aside one).
+inline std::vector<std::string> RunDirectories(const std::string& dir)
+{
+  std::vector<std::string> runs;
+  for (const std::string& project : kProjects) {
+    const std::string simulations = dir + "/" + project + "/Project/Simulations";
+    if (!fs::is_directory(simulations)) continue;
+    for (const auto& entry : fs::directory_iterator(simulations))
+      if (!SetAside(entry.path())) runs.push_back(project + "/" + entry.path().filename().string());
+  }
+  return runs;
+}
+inline std::string RunPath(const std::string& dir, const std::string& run)
+{
+  return dir + "/" + run.substr(0, run.find('/')) + "/Project/Simulations/" + run.substr(run.find('/') + 1);
+}
+
+// The run lock of a run directory below `dir` held by a live process (its path and id), or "".
+inline std::string LiveLock(const std::string& dir)
+{
+  for (const std::string& run : RunDirectories(dir)) {
+    const int holder = LockHolder(RunPath(dir, run));
+    if (Alive(holder)) return run + " held by " + std::to_string(holder);
+  }
+  return "";
+}
+
+// The statuses "started" below `dir` (a start whose process is gone leaves none).
+inline std::string StartedLeft(const std::string& dir)
+{
+  std::string left;
+  for (const std::string& run : RunDirectories(dir))
+    if (ReadFile(RunPath(dir, run) + "/.simulation_status") == "started\n") left += run + " ";
+  return left;
+}
+
+// Waits (at most a minute) until no process started from the home `home` runs any more (a
+// started run is over; a killed one that nobody reaps is a zombie); false when one still does.
+inline bool WaitForNoProcessOf(const std::string& home)
+{
+  const std::string mark = "HOME=" + home + std::string(1, '\0');
+  for (int i = 0; i < 6000; ++i) {
+    bool running = false;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      const std::string pid = entry.path().filename().string();
+      if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+      if (ReadFile("/proc/" + pid + "/environ").find(mark) == std::string::npos) continue;
+      const std::string stat = ReadFile("/proc/" + pid + "/stat");
+      const size_t close = stat.rfind(')');
+      if (close != std::string::npos && stat.size() > close + 2 && stat[close + 2] != 'Z') running = true;
+    }
+    if (!running) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// The lines of the failure hook in a log ("torvu: failing call N: KIND PATH"), the directory of the
+// try cut from the paths.
+inline std::string FailedCalls(const std::string& log, const std::string& dir)
+{
+  std::string calls, line;
+  for (std::istringstream lines(log); std::getline(lines, line);)
+    if (line.rfind("torvu: failing call ", 0) == 0) {
+      for (size_t at; (at = line.find(dir + "/")) != std::string::npos;) line.erase(at, dir.size() + 1);
+      calls += line.substr(7) + "; ";
+    }
+  return calls.empty() ? "no call failed; " : calls;
+}
+
+// The environment of the processes a test starts, set only while one is started.
+inline std::mutex g_environment;
+using Hook = std::vector<std::pair<std::string, std::string>>;
+
+inline std::unique_ptr<TorvuProcess> StartWith(const std::string& dir, const Hook& hook)
+{
+  std::lock_guard<std::mutex> guard(g_environment);
+  for (const auto& [name, value] : hook) setenv(name.c_str(), value.c_str(), 1);
+  auto process = std::make_unique<TorvuProcess>(dir);
+  for (const auto& [name, value] : hook) unsetenv(name.c_str());
+  return process;
+}
+
+// Runs torvu on the macro in `home` (its home and current directory) with the hook set, and
+// waits for its end; its exit status, -1 when it did not exit normally (a kill).
+inline int RunMacroWith(const std::string& home, const std::string& macro, const Hook& hook)
+{
+  fs::create_directories(home);
+  WriteFile(home + "/writer.macro", macro);
+  pid_t pid;
+  {
+    std::lock_guard<std::mutex> guard(g_environment);
+    for (const auto& [name, value] : hook) setenv(name.c_str(), value.c_str(), 1);
+    pid = StartTorvu(home, "writer.macro", home + "/torvu.log");
+    for (const auto& [name, value] : hook) unsetenv(name.c_str());
+  }
+  int status = 0;
+  if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -2;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The number on the last line of a count file ("<pid> <calls>"); -1 when none.
+inline long CountIn(const std::string& file)
+{
+  std::istringstream lines(ReadFile(file));
+  long pid = 0, calls = -1, last = -1;
+  while (lines >> pid >> calls) last = calls;
+  return last;
+}
+
+// One writer: the commands it runs after the load of `project` (a path below the try's directory)
+// and the prepared state it starts from.
+struct Writer {
+  Writer(std::string name, std::string prepared, std::string commands, bool background = false, std::string target = "")
+      : name(std::move(name)), prepared(std::move(prepared)), commands(std::move(commands)), background(background),
+        target(std::move(target))
+  {
+  }
+  std::string name;
+  std::string prepared;  // the directory below the prepared states
+  std::string commands;  // "" for a load alone
+  bool background;
+  std::string target;  // the other project it writes, "" for none
+};
+
+// The calls of a writer's process tried in turn, of the `calls` it makes: every one of the first
+// and the last `edge`, and `spread` spread evenly over those between them.
+inline std::vector<long> CallsTried(long calls, long edge, long spread)
+{
+  std::vector<long> tried;
+  for (long n = 1; n <= calls; ++n)
+    if (n <= edge || n > calls - edge) tried.push_back(n);
+  if (const long first = edge + 1, span = calls - 2 * edge; span > 0)
+    for (long i = 0, count = std::min(spread, span); i < count; ++i) tried.push_back(first + i * span / count);
+  std::sort(tried.begin(), tried.end());
+  return tried;
+}
+
+// --- what a try left, as a tree ---
+
+// The time of writing in a gzip header (bytes 4 to 7): the only part of a time step, or of a data
+// file, that two writes of the same state may tell apart.
+inline std::string WithoutGzipTime(std::string bytes)
+{
+  if (bytes.size() > 8 && (unsigned char)bytes[0] == 0x1f && (unsigned char)bytes[1] == 0x8b)
+    for (int i = 4; i < 8; ++i) bytes[size_t(i)] = 0;
+  return bytes;
+}
+
+// The simulation's attribute file without its record (the line "LoadTimeStep"), which a run that
+// failed half-way may leave naming any of its time steps that is there (checked on its own).
+inline std::string WithoutRecord(const std::string& saved)
+{
+  std::string kept, line;
+  for (std::istringstream lines(saved); std::getline(lines, line);)
+    if (line.find("\"LoadTimeStep\"") == std::string::npos) kept += line + "\n";
+  return kept;
+}
+
+// Every file below `dir` but those of the test's own processes (the directories "x", "check" and
+// "killed": their logs and commands), by path, with what must differ between two runs of the
+// same commands masked:
+// - the path of the try's directory, wherever a file names it (start macros, batch files), as
+//   "<try>": each try runs in a directory of its own;
+// - the time of writing in gzip headers (time steps, data files);
+// - a background run's log ("start.log": process ids, run and CPU times, its whole output);
+// - the run and CPU times of a progress line (".simulation_info", after ", run time");
+// - the process id that a lock names (".simulation_lock");
+// - the random identity of a series (the first word of ".simulation_series"): each run draws its own.
+inline Files MaskedTree(const std::string& dir)
+{
+  Files tree;
+  if (!fs::is_directory(dir)) return tree;
+  for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+    const fs::path relative = fs::relative(it->path(), dir);
+    const std::string first = relative.begin()->string();
+    if (it.depth() == 0 && (first == "x" || first == "check" || first == "killed") && it->is_directory()) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    if (!it->is_regular_file()) continue;
+    const std::string name = it->path().filename().string();
+    std::string bytes = ReadFile(it->path().string());
+    for (size_t at; (at = bytes.find(dir)) != std::string::npos;) bytes.replace(at, dir.size(), "<try>");
+    bytes = WithoutGzipTime(bytes);
+    if (name == "start.log") bytes = "<log>";
+    if (name == ".simulation_lock") bytes = "<pid>";
+    if (name == ".simulation_series")
+      if (const size_t blank = bytes.find(' '); blank != std::string::npos) bytes = "<id>" + bytes.substr(blank);
+    if (name == ".simulation_info")
+      if (const size_t at = bytes.find(", run time"); at != std::string::npos) bytes = bytes.substr(0, at) + "<times>";
+    tree[relative.string()] = bytes;
+  }
+  return tree;
+}
+
+// The paths that differ between two trees, each with what one holds and the other not.
+inline std::string TreeDifferences(const Files& got, const Files& expected)
+{
+  std::string differs;
+  for (const auto& [name, bytes] : expected)
+    if (!got.count(name)) differs += name + " is missing; ";
+    else if (got.at(name) != bytes) differs += name + " differs; ";
+  for (const auto& entry : got)
+    if (!expected.count(entry.first)) differs += entry.first + " is there; ";
+  return differs;
+}
+
+// The files of `got` that stand neither in `before` nor in `done` as they are there: what an
+// answered failure (or a run of a started process, or a kill) may leave is each file as it was
+// before the writer or as the whole writer left it. Time steps are left to the series checks (a run
+// that failed keeps the steps it wrote), a simulation's attribute file is compared without its
+// record (checked on its own), and a file may be gone where either has none.
+inline std::string FilesOfNeither(const Files& got, const Files& before, const Files& done)
+{
+  const auto isSimulation = [](const std::string& name) {
+    return name.size() > 25 && name.compare(name.size() - 25, 25, "ShallowWaterSimulation.atr") == 0;
+  };
+  const auto same = [&](const Files& tree, const std::string& name, const std::string& bytes) {
+    if (!tree.count(name)) return false;
+    return isSimulation(name) ? WithoutRecord(tree.at(name)) == WithoutRecord(bytes) : tree.at(name) == bytes;
+  };
+  // A failed command says why in the progress line of its run directory. A series changed in
+  // part (a deletion cut short and left marked) takes a stamp of its own, as every change of it
+  // does: the series check judges its time steps.
+  const auto leftOut = [](const std::string& name) {
+    return (name.size() > 9 && name.compare(name.size() - 9, 9, ".TimeStep") == 0) ||
+           fs::path(name).filename() == ".simulation_info" || fs::path(name).filename() == ".simulation_series";
+  };
+  std::string differs;
+  for (const auto& [name, bytes] : got) {
+    if (leftOut(name)) continue;
+    if (!same(before, name, bytes) && !same(done, name, bytes))
+      differs += name + (before.count(name) || done.count(name) ? " differs from both; " : " is there in neither; ");
+  }
+  for (const auto& entry : before)
+    if (!leftOut(entry.first) && !got.count(entry.first) && done.count(entry.first)) differs += entry.first + " is missing; ";
+  return differs;
+}
+
+// True when one of the parts of `names` (separated by "|") is a part of `name`.
+inline bool NamedIn(const std::string& names, const std::string& name)
+{
+  std::string part;
+  for (std::istringstream parts(names); std::getline(parts, part, '|');)
+    if (!part.empty() && name.find(part) != std::string::npos) return true;
+  return false;
+}
+
+// --- the prepared states and the writers ---
+
+// A state below `dir` made by a process killed at a window of its writer.
+inline void KilledAt(const std::string& dir, const std::string& macro, const std::string& window)
+{
+  ASSERT_TRUE(KillAtWindow(dir + "/killed", macro, window)) << ReadFile(dir + "/killed/torvu.log");
+  fs::remove_all(dir + "/killed");
+}
+
+// The prepared states, below a scratch directory.
+struct Prepared {
+  std::string base;         // proj: A run under 16 degrees to 6 s; proj2: a copy run under 30 degrees to 4 s
+  std::string killedRun;    // a run of proj killed while it computed
+  std::string cutDeletion;  // a deletion of proj killed half-way
+  std::string cutCopy;      // a copy from proj2 into proj killed after it staged
+};
+
+// Makes the base state: proj with A run under 16 degrees to 6 s with an output every second; proj2,
+// a copy of it, run anew under 30 degrees to 4 s: two runs that no time step of the same name shares.
+inline void MakeBase(const std::string& base)
+{
+  fs::create_directories(base);
+  CopyExampleTerrain(base);
+  Torvu(base, "setup.macro", ProjectMacro(6, 1));
+  Torvu(base, "runs.macro",
+        Load("proj") + Set(kSimulation, "BedFrictionAngle", "16") + Set(kSimulation, "Run", "") + SaveProject() +
+            Set("", "SaveProjectAs", "proj2") + Set(kSimulation, "BedFrictionAngle", "30") +
+            Set(kSimulation, "EndTime", "4") + Set(kSimulation, "Run", "") + SaveProject());
+  for (const char* file : {"slope.asc", "slope.rel", "setup.macro", "runs.macro"}) fs::remove(base + "/" + file);
+  ASSERT_EQ(TimeStepContents(base + "/proj/" + kSimulation).size(), 7u);
+}
+
+// The states a load takes over, made from the base state.
+inline void MakeTakenOverStates(const Prepared& p)
+{
+  for (const std::string& state : {p.killedRun, p.cutDeletion, p.cutCopy})
+    fs::copy(p.base, state, fs::copy_options::recursive);
+  {
+    const std::string killedRun = p.killedRun;
+    WriteFile(killedRun + "/run.macro", Load(killedRun + "/proj") + Set(kSimulation, "BedFrictionAngle", "30") +
+                                            Set(kSimulation, "EndTime", "600") + Set(kSimulation, "Run", ""));
+    const pid_t pid = StartTorvu(killedRun, "run.macro", killedRun + "/run.log");
+    ASSERT_GT(pid, 0);
+    const std::string run = killedRun + "/proj/" + kSimulation;
+    ASSERT_TRUE(WaitUntil([&] { return TimeStepContents(run).count(File(8)) > 0; })) << ReadFile(killedRun + "/run.log");
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    ASSERT_EQ(ReadFile(run + "/.simulation_status"), "running\n");
+    for (const char* file : {"run.macro", "run.log"}) fs::remove(killedRun + "/" + file);
+  }
+  KilledAt(p.cutDeletion, Load(p.cutDeletion + "/proj") + Set(kSimulation, "DeleteTimesteps", "except last"),
+           "time steps deleting");
+  ASSERT_TRUE(fs::exists(p.cutDeletion + "/proj/" + kSimulation + "/.simulation_removing"));
+  KilledAt(p.cutCopy, Load(p.cutCopy + "/proj2") + Set("", "SaveProjectAs", p.cutCopy + "/proj"), "copy staged");
+  ASSERT_TRUE(fs::exists(p.cutCopy + "/proj/" + kSimulation + "/.simulation_copying"));
+}
+
+// The mesh and the release area of the example project, and the commands that set the parameter
+// of a simulation anew (under 30 degrees to 4 s).
+inline const std::string kMeshes = "Project/DHMs";
+inline const std::string kAnew = Set(kSimulation, "BedFrictionAngle", "30") + Set(kSimulation, "EndTime", "4");
+
+// The writers both countdowns try from the base state.
+inline std::vector<Writer> RunAndSaveWriters(const std::string& base)
+{
+  return {
+      {"Run over a longer series", base, kAnew + Set(kSimulation, "Run", "")},
+      {"Continue over a longer series", base,
+       Set(kSimulation, "LoadTimeStep", Step(2)) + kAnew + Set(kSimulation, "Continue", "")},
+      {"DeleteTimesteps except last", base, Set(kSimulation, "DeleteTimesteps", "except last")},
+      {"DeleteTimesteps all", base, Set(kSimulation, "DeleteTimesteps", "all")},
+      {"SaveTimeStep", base, Set(kSimulation, "LoadTimeStep", Step(3)) + Set(kSimulation, "SaveTimeStep", "")},
+      {"SaveProject of a changed simulation", base, Set(kSimulation, "BedFrictionAngle", "22") + SaveProject()},
+      {"rename", base, Set(kSimulation, "Id", "B") + SaveProject()},
+      {"DeleteComponent", base, Set("Project/Simulations", "DeleteComponent", "A") + SaveProject()},
+      {"SaveProjectAs into a new directory", base, "set(\"\", \"SaveProjectAs\", \"../proj3\")\n", false, "proj3"},
+      {"SaveProjectAs over a project with a run", base, "set(\"\", \"SaveProjectAs\", \"../proj2\")\n", false,
+       "proj2"},
+      {"RunInBackground", base, kAnew + Set(kSimulation, "RunInBackground", ""), true},
+  };
+}
+
+}  // namespace countdown

@@ -1,0 +1,177 @@
+// A save of a project into a directory that does not stand, killed before any one of its calls that
+// change the disk, leaves no project there at all (never a part of one that loads as whole), its
+// source as it was, and a next save into that name that succeeds whole. A save that finds the
+// name's build still going on in a live process refuses and leaves it alone.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "ExampleTerrain.h"
+#include "SharedProjectProcesses.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The one-shot runs are started on a macro of the name that the processes of TorvuProcess run: the
+// saved top object names it.
+constexpr const char* kMacro = "driver.macro";
+
+// The calls of a one-shot run of the macro in `dir` that the failure hook counts.
+long CountedCalls(const std::string& dir, const std::string& macro)
+{
+  const std::string count = dir + "/calls";
+  fs::create_directories(dir);
+  fs::remove(count);
+  WriteFile(dir + "/" + kMacro, macro);
+  RunProcess(TorvuOffscreen(dir, TORVU_PROGRAM, TORVU_ATTRIBUTES, std::string(kMacro) + " < /dev/null",
+                            "TORVU_FAIL_COUNT=" + ShellQuote(count) + " "));
+  std::ifstream in(count);
+  long pid = 0, calls = -1;
+  in >> pid >> calls;
+  return calls;
+}
+
+// The project's files, but for the series stamp: each copy of a series gets an id of its own.
+Files ProjectFiles(const std::string& project)
+{
+  Files files = Tree(project);
+  files.erase(kSimulation + "/.simulation_series");
+  return files;
+}
+
+// The calls to kill at: every one of the first and last dozen, and every 15th of the rest.
+std::set<long> CallsToKill(long first, long last)
+{
+  std::set<long> calls;
+  for (long n = first; n <= last; ++n)
+    if (n < first + 12 || n > last - 12 || (n - first) % 15 == 0) calls.insert(n);
+  return calls;
+}
+
+// A fresh process loads the project with the simulation's time step it records.
+void ExpectLoadsWith(const std::string& home, const std::string& project, const std::string& record)
+{
+  TorvuProcess loads(home);
+  const Answer loaded = loads.Do(Load(project) + "get(\"" + kSimulation + "\", \"CurrentTimeStep\", value);");
+  EXPECT_TRUE(loaded.ok) << loaded;
+  EXPECT_EQ(loaded.text, record);
+  EXPECT_EQ(loads.Quit(), 0);
+}
+
+}  // namespace
+
+TEST(KilledSaveIntoNewDirectory, LeavesNoProjectOrAWholeOneAndTheNextSaveIsWhole)
+{
+  SharedExample p(4, 2);
+  Torvu(p.Path(), "run.macro", Load("proj") + Set(kSimulation, "Run", "") + SaveProject());
+  const std::string loadOnly = Load("../proj");
+  const std::string saveNew = loadOnly + SaveAs("../new");
+  const long loadCalls = CountedCalls(p / "dry", loadOnly);
+  const long allCalls = CountedCalls(p / "dry", saveNew);
+  ASSERT_GT(loadCalls, 0);
+  ASSERT_GT(allCalls, loadCalls + 5);
+  // The whole save, as the oracle of every later one: the source's time steps, and one directory
+  // of files that a fresh process loads with its record.
+  ASSERT_TRUE(fs::is_directory(p / "new"));
+  EXPECT_FALSE(fs::exists(p / "new.~saving"));
+  const Files whole = ProjectFiles(p / "new");
+  const Files source = Tree(p / "proj");
+  const std::string record = Recorded(SavedOf(p / "proj"));
+  ASSERT_FALSE(record.empty());
+  ExpectSameFiles(TimeStepContents(RunOf(p / "new")), TimeStepContents(RunOf(p / "proj")), "the whole save");
+  EXPECT_EQ(Recorded(SavedOf(p / "new")), record);
+  EXPECT_FALSE(fs::exists(RunOf(p / "new") + "/.simulation_lock"));
+  EXPECT_FALSE(fs::exists(RunOf(p / "new") + "/.simulation_copying"));
+  ExpectLoadsWith(p / "loads", "../new", record);
+  std::cout << "the save into a new directory makes calls " << loadCalls + 1 << " to " << allCalls << "\n";
+
+  fs::create_directories(p / "kill");
+  WriteFile(p / "kill/" + kMacro, saveNew);
+  for (const long n : CallsToKill(loadCalls + 1, allCalls)) {
+    SCOPED_TRACE("killed before call " + std::to_string(n));
+    fs::remove_all(p / "new");
+    int status = 0;
+    RunProcess(TorvuOffscreen(p / "kill", TORVU_PROGRAM, TORVU_ATTRIBUTES, std::string(kMacro) + " < /dev/null",
+                              "TORVU_KILL_AT=" + std::to_string(n) + " "),
+               &status);
+    EXPECT_NE(status, 0) << "not killed";
+    ExpectSameFiles(Tree(p / "proj"), source, "the source");
+    // No part of a project: nothing at all, or all of it.
+    if (fs::exists(p / "new")) ExpectSameFiles(ProjectFiles(p / "new"), whole, "what the killed save left");
+    // The next save removes what the killed one left, and is whole: the files of the whole save,
+    // which a fresh process loads whole.
+    {
+      TorvuProcess again(p / "again");
+      const Answer saved = again.Do(saveNew);
+      EXPECT_TRUE(saved.ok) << saved;
+      EXPECT_EQ(again.Quit(), 0);
+    }
+    EXPECT_FALSE(fs::exists(p / "new.~saving"));
+    ASSERT_TRUE(fs::is_directory(p / "new"));
+    ExpectSameFiles(ProjectFiles(p / "new"), whole, "the next save");
+    if (HasFailure()) break;  // one case tells; the rest would repeat it
+  }
+  ExpectLoadsWith(p / "loads", "../new", record);
+
+  // A copy of the time steps that cannot be put in place stays marked for the next taker, and
+  // goes in place with the rest of the project: the next load finishes it.
+  fs::remove_all(p / "new");
+  {
+    FailOnce fail("rename:" + File(4));
+    TorvuProcess x(p / "x");
+    const Answer saved = x.Do(saveNew);
+    EXPECT_FALSE(saved.ok);
+    EXPECT_TRUE(Contains(saved, "the copy stays marked there")) << saved;
+    EXPECT_EQ(x.Quit(), 0);
+  }
+  EXPECT_FALSE(fs::exists(p / "new.~saving"));
+  ASSERT_TRUE(fs::exists(RunOf(p / "new") + "/.simulation_copying"));
+  ExpectLoadsWith(p / "loads", "../new", record);
+  ExpectSameFiles(TimeStepContents(RunOf(p / "new")), TimeStepContents(RunOf(p / "proj")), "the finished copy");
+  ExpectSameFiles(Tree(p / "proj"), source, "the source");
+}
+
+// The build of a save into the name that a live process still holds is not touched: the save
+// refuses and names it. Once that process is gone, the next save removes it and is whole; a file
+// in the build's place is no build and stays.
+TEST(KilledSaveIntoNewDirectory, ABuildOfALiveProcessStaysAndAFileInItsPlaceToo)
+{
+  SharedExample p(2, 2);
+  const std::string staging = p / "new.~saving";
+  fs::create_directories(staging + "/Project");
+  WriteFile(staging + "/Project/held", "mine");
+  TorvuProcess x(p / "x");
+  {
+    // The test holds the build's lock as a saving process does.
+    const int fd = open(staging.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    const Answer refused = x.Do(Load() + SaveAs("../new"));
+    close(fd);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(Contains(refused, "a save into it is going on in another process")) << refused;
+    EXPECT_EQ(ReadFile(staging + "/Project/held"), "mine");
+    EXPECT_FALSE(fs::exists(p / "new"));
+  }
+  const Answer saved = x.Do(SaveAs("../new"));
+  EXPECT_TRUE(saved.ok) << saved;
+  EXPECT_FALSE(fs::exists(staging));
+  ExpectSameFiles(TimeStepContents(RunOf(p / "new")), TimeStepContents(RunOf(p / "proj")));
+
+  fs::remove_all(p / "new");
+  WriteFile(staging, "a user's file");
+  const Answer file = x.Do(SaveAs("../new"));
+  EXPECT_FALSE(file.ok);
+  EXPECT_EQ(ReadFile(staging), "a user's file");
+  EXPECT_FALSE(fs::exists(p / "new"));
+  EXPECT_EQ(x.Quit(), 0);
+}

@@ -1,0 +1,262 @@
+// Every saved attribute that holds another object's path, as the class tables declare them:
+// after a rename of that object, or its deletion, the project saved loads whole in a fresh
+// torvu process, the path following the object or gone with it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "AK_AttributeTable.h"
+#include "AK_ClassRegistry.h"
+#include "AK_ClassTable.h"
+#include "AK_Framework.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct PathAttribute {
+  const AK_AttributeTable* table;
+  std::string name, setId, objectType;  // objectType "": any object
+};
+
+struct ClassChain {
+  std::vector<const AK_AttributeTable*> tables;
+  std::vector<std::string> types;  // the type name and those of the base classes
+};
+
+const char* SetIdOf(AK_AttributeNode* node, const char* name)
+{
+  if (!node) return nullptr;
+  if (std::string(AK_NodeValue(node)) == name && AK_NodeSetId(node)) return AK_NodeSetId(node);
+  for (int i = 0; i < AK_NodeChildCount(node); ++i)
+    if (const char* found = SetIdOf(AK_NodeChild(node, i), name)) return found;
+  return nullptr;
+}
+
+// Every registered class by type name; the saved path attributes of their tables.
+std::map<std::string, ClassChain> Classes(std::vector<PathAttribute>& attributes)
+{
+  std::map<std::string, ClassChain> classes;
+  std::set<std::pair<const AK_AttributeTable*, std::string>> seen;
+  for (const AK_String& className : AK_RegisteredClassNames()) {
+    AK_Object* probe = AK_CreateObjectOfClass(className, "probe", nullptr);
+    if (!probe) continue;
+    ClassChain& c = classes[probe->GetType().c_str()];
+    AK_Array<AK_String> types;
+    probe->GetTypeChain(types);
+    for (const AK_String& t : types) c.types.push_back(t.c_str());
+    for (const AK_AttributeTable* t = &probe->AttributeTable(); t; t = t->Base()) {
+      c.tables.push_back(t);
+      for (const AK_AttributeEntry& e : t->Entries())
+        if (const char* setId = SetIdOf(probe->GetClassInfo(), e.name);
+            e.holdsPath && setId && seen.insert({t, e.name}).second)
+          attributes.push_back({t, e.name, setId, e.objectType ? e.objectType : ""});
+    }
+    AK_Object::Destroy(probe);
+  }
+  return classes;
+}
+
+// The saved objects of a project directory: path from the top object's directory, type.
+std::map<std::string, std::string> SavedObjects(const std::string& project)
+{
+  std::map<std::string, std::string> objects;
+  for (const auto& entry : fs::recursive_directory_iterator(project)) {
+    if (!entry.is_directory()) continue;
+    std::vector<std::string> tables;
+    for (const auto& file : fs::directory_iterator(entry.path()))
+      if (file.path().extension() == ".atr") tables.push_back(file.path().stem().string());
+    if (tables.size() == 1) objects[fs::relative(entry.path(), project).string()] = tables[0];
+  }
+  return objects;
+}
+
+// The path of `to` as seen from `from` (both from the top object).
+std::string Relative(const std::string& to, const std::string& from)
+{
+  auto split = [](const std::string& p) {
+    std::vector<std::string> parts(1);
+    for (char c : p)
+      if (c == '/') parts.emplace_back();
+      else parts.back().push_back(c);
+    return parts;
+  };
+  const std::vector<std::string> a = split(to), b = split(from);
+  size_t k = 0;
+  while (k < a.size() && k < b.size() && a[k] == b[k]) ++k;
+  std::string path;
+  for (size_t i = k; i < b.size(); ++i) path += "../";
+  for (size_t i = k; i < a.size(); ++i) path += a[i] + (i + 1 < a.size() ? "/" : "");
+  return path;
+}
+
+bool Within(const std::string& path, const std::string& top) { return path == top || path.rfind(top + "/", 0) == 0; }
+
+std::string Set(const std::string& path, const std::string& attribute, const std::string& value)
+{
+  return "set(\"" + path + "\", \"" + attribute + "\", \"" + value + "\")\n";
+}
+
+std::string Torvu(const std::string& dir, const std::string& macro)
+{
+  WriteFile(dir + "/run.macro", macro);
+  int status = -1;
+  const std::string printed =
+      RunProcess(TorvuOffscreen(dir, TORVU_PROGRAM, TORVU_TEST_ATTRIBUTES_DIR, "run.macro < /dev/null 2>&1"), &status);
+  EXPECT_EQ(status, 0) << printed.substr(0, 4000);
+  return printed;
+}
+
+const std::string kLoad = Set("", "ProjectDir", "proj") + Set("Project", "LoadProject", "");
+const std::string kSave = Set("Project", "SaveProject", "");
+
+// The value of a holder's set command in the dump of a whole project.
+std::string Dumped(const std::string& dump, const std::string& holder, const std::string& setId)
+{
+  const std::string head = "set(\"" + holder + "\", \"" + setId + "\", \"";
+  const size_t at = dump.find(head);
+  return at == std::string::npos ? "<none>" : dump.substr(at + head.size(), dump.find("\")\n", at) - at - head.size());
+}
+
+// The project loaded in a fresh process, which must answer success: its dump.
+std::string Reloaded(const std::string& dir, const std::string& context)
+{
+  const std::string printed = Torvu(dir, kLoad + Set("", "SaveAttributesRecursively", "dump.txt"));
+  for (const char* failure : {"refused or malformed", "not found", "ERROR"})
+    EXPECT_EQ(printed.find(failure), std::string::npos) << context << "\n" << printed.substr(0, 6000);
+  return ReadFile(dir + "/dump.txt");
+}
+
+struct Link {
+  PathAttribute attribute;
+  std::string holder, target;
+};
+
+}  // namespace
+
+TEST(References, RenamedOrDeletedObjectsLeaveEverySavedPathLoadable)
+{
+  std::vector<PathAttribute> attributes;
+  const std::map<std::string, ClassChain> classes = Classes(attributes);
+  ASSERT_FALSE(attributes.empty());
+  auto hasTable = [&](const std::string& type, const AK_AttributeTable* table) {
+    auto c = classes.find(type);
+    return c != classes.end() && std::count(c->second.tables.begin(), c->second.tables.end(), table) > 0;
+  };
+  auto isA = [&](const std::string& type, const std::string& wanted) {
+    auto c = classes.find(type);
+    if (c == classes.end()) return false;
+    const std::vector<std::string>& t = c->second.types;
+    return wanted.empty() ? std::count(t.begin(), t.end(), "Container") == 0 : std::count(t.begin(), t.end(), wanted) > 0;
+  };
+
+  // The example project with its simulation, and a small flat terrain beside it (as release or
+  // entrainment depths it releases nothing, and a simulation on it loads at once).
+  ScratchDir base;
+  for (const char* file : {"slope.asc", "slope.rel"})
+    WriteFile(base / file, ReadFile(std::string(TORVU_EXAMPLES) + "/" + file));
+  base.Write("flat.asc", "ncols 3\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 10\nNODATA_value -9999\n"
+                         "0 0 0\n0 0 0\n0 0 0\n");
+  Torvu(base.Path(), Set("Project/DHMs", "SimulationDefaultCellSize", "10") + Set("Project/DHMs", "Import", "slope.asc") +
+                         Set("Project/ReleaseDHMs", "Import", "flat.asc") + Set("", "SaveProjectAs", "proj") +
+                         Set("Project/Simulations", "CreateSimulation", "A") + kSave);
+  const std::string project = base / "proj";
+  // A holder of each class that the project lacks: an empty one in every saved object; those
+  // that a container there makes stay.
+  std::map<std::string, std::string> saved = SavedObjects(project);
+  std::set<std::string> probed;
+  std::vector<fs::path> notMade;
+  for (const PathAttribute& a : attributes)
+    if (std::none_of(saved.begin(), saved.end(), [&](const auto& o) { return hasTable(o.second, a.table); }))
+      for (const auto& [type, chain] : classes)
+        if (hasTable(type, a.table) && probed.insert(type).second)
+          for (const auto& object : saved) {
+            const std::string probe = project + "/" + object.first + "/probe" + type;
+            fs::create_directories(probe);
+            WriteFile(probe + "/" + type + ".atr", "");
+          }
+  if (!probed.empty()) Torvu(base.Path(), kLoad + kSave);
+  for (const auto& entry : fs::recursive_directory_iterator(project))
+    if (entry.is_directory() && entry.path().filename().string().rfind("probe", 0) == 0 &&
+        !fs::exists(entry.path() / (entry.path().filename().string().substr(5) + ".dat")))
+      notMade.push_back(entry.path());
+  for (const fs::path& p : notMade) fs::remove_all(p);
+  saved = SavedObjects(project);
+
+  // Each attribute on its first holder in the project, naming an object of its type that is
+  // neither the holder nor above or below it: the last of the shallowest such objects.
+  std::vector<Link> links;
+  for (const PathAttribute& a : attributes) {
+    auto holder = std::find_if(saved.begin(), saved.end(), [&](const auto& o) { return hasTable(o.second, a.table); });
+    if (holder == saved.end()) {
+      std::printf("%s of %s: no container of the project makes a holder\n", a.name.c_str(), a.table->ClassName());
+      continue;
+    }
+    std::string target;
+    for (int depth : {2, 3, 4, 5})
+      for (const auto& [path, type] : saved)
+        if (std::count(path.begin(), path.end(), '/') == depth && isA(type, a.objectType) &&
+            (target.empty() || std::count(target.begin(), target.end(), '/') == depth) &&
+            !Within(path, holder->first) && !Within(holder->first, path))
+          target = path;
+    ASSERT_FALSE(target.empty()) << a.name << " of " << a.table->ClassName();
+    links.push_back({a, holder->first, target});
+    std::printf("%s: %s of %s names %s\n", a.table->ClassName(), a.name.c_str(), holder->first.c_str(), target.c_str());
+  }
+  ASSERT_FALSE(links.empty());
+  std::string linking;
+  for (const Link& l : links) linking += Set(l.holder, l.attribute.setId, Relative(l.target, l.holder));
+
+  // Renamed: every target once.
+  {
+    ScratchDir dir;
+    fs::copy(project, dir / "proj", fs::copy_options::recursive);
+    std::map<std::string, std::string> renamed;
+    std::string renaming;
+    for (const Link& l : links)
+      if (renamed.emplace(l.target, l.target + "R").second) renaming += Set(l.target, "Id", l.target.substr(l.target.rfind('/') + 1) + "R");
+    Torvu(dir.Path(), kLoad + linking + kSave + renaming + kSave);
+    auto now = [&](const std::string& path) {
+      for (const auto& [from, to] : renamed)
+        if (Within(path, from)) return to + path.substr(from.size());
+      return path;
+    };
+    const std::string dump = Reloaded(dir.Path(), "renamed");
+    for (const Link& l : links) {
+      const std::string value = Dumped(dump, now(l.holder), l.attribute.setId);
+      const std::string expected = Relative(now(l.target), now(l.holder));
+      EXPECT_TRUE(value == expected || value.find(expected + "%AK_SEP%") != std::string::npos)
+          << l.attribute.name << " of " << l.holder << ": " << value << " for " << expected;
+    }
+  }
+
+  // Deleted: each target once, with every holder that names it.
+  std::map<std::string, std::vector<Link>> byTarget;
+  for (const Link& l : links) byTarget[l.target].push_back(l);
+  for (const auto& [target, holders] : byTarget) {
+    ScratchDir dir;
+    fs::copy(project, dir / "proj", fs::copy_options::recursive);
+    const size_t slash = target.rfind('/');
+    const std::string id = target.substr(slash + 1);
+    const std::string printed =
+        Torvu(dir.Path(), kLoad + linking + kSave + Set(target.substr(0, slash), "DeleteComponent", id) + kSave);
+    const std::string dump = Reloaded(dir.Path(), target + " deleted");
+    for (const Link& l : holders) {
+      // The save names what it dropped.
+      const size_t warning = printed.find("/" + l.holder + " saved without the deleted objects it named: ");
+      const std::string line = warning == std::string::npos ? "" : printed.substr(warning, printed.find('\n', warning) - warning);
+      const bool named = line.find(": " + l.attribute.name + " ") != std::string::npos ||
+                         line.find(", " + l.attribute.name + " ") != std::string::npos;
+      EXPECT_TRUE(named) << l.attribute.name << " of " << l.holder << ": " << line;
+      const std::string value = Dumped(dump, l.holder, l.attribute.setId);
+      EXPECT_NE(value, "<none>") << l.attribute.name << " of " << l.holder;
+      EXPECT_EQ(value.find(id), std::string::npos) << l.attribute.name << " of " << l.holder << ": " << value;
+    }
+  }
+}
