@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -404,6 +405,30 @@ inline std::vector<Writer> RunAndSaveWriters(const std::string& base)
        "proj2"},
       {"RunInBackground", base, kAnew + Set(kSimulation, "RunInBackground", ""), true},
   };
+}
+
+// Runs `work` on a few threads side by side (each takes its jobs from a shared counter) and waits
+// for all of them.
+inline void SideBySide(const std::function<void()>& work)
+{
+  std::vector<std::thread> pool;
+  const int workers = std::clamp(int(std::thread::hardware_concurrency()), 2, 4);
+  for (int i = 0; i < workers; ++i) pool.emplace_back(work);
+  for (std::thread& t : pool) t.join();
+}
+
+// The fault lines of one writer ("N=…" and "started N=…"), the writer's own first, each by its
+// call, one to a line.
+inline std::string ListedByCall(std::vector<std::string> lines)
+{
+  std::sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) {
+    const bool sa = a.rfind("started", 0) == 0, sb = b.rfind("started", 0) == 0;
+    if (sa != sb) return sb;
+    return std::atol(a.c_str() + a.find('=') + 1) < std::atol(b.c_str() + b.find('=') + 1);
+  });
+  std::string list;
+  for (const std::string& line : lines) list += "\n    " + line;
+  return list;
 }
 
 }  // namespace countdown

@@ -277,10 +277,7 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       fs::remove_all(dir);
     }
   };
-  std::vector<std::thread> pool;
-  const int workers = std::clamp(int(std::thread::hardware_concurrency()), 2, 4);
-  for (int i = 0; i < workers; ++i) pool.emplace_back(work);
-  for (std::thread& t : pool) t.join();
+  SideBySide(work);
 
   for (size_t w = 0; w < writers.size(); ++w)
     if (!knownOpen[w].empty())
@@ -288,13 +285,7 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                 << knownOpen[w].size() << " failed calls left files as neither before nor after\n";
   for (size_t w = 0; w < writers.size(); ++w) {
     if (faults[w].empty()) continue;
-    std::sort(faults[w].begin(), faults[w].end(), [](const std::string& a, const std::string& b) {
-      const bool sa = a.rfind("started", 0) == 0, sb = b.rfind("started", 0) == 0;
-      if (sa != sb) return sb;
-      return std::atol(a.c_str() + a.find('=') + 1) < std::atol(b.c_str() + b.find('=') + 1);
-    });
-    std::string list;
-    for (const std::string& f : faults[w]) list += "\n    " + f;
+    const std::string list = ListedByCall(faults[w]);
     ADD_FAILURE() << writers[w].name << ": " << faults[w].size() << " failed calls not answered soundly:" << list;
   }
 }
