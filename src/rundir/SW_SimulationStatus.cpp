@@ -66,6 +66,11 @@ AK_String SW_InfoFilePath(const char* runDirectory)
   return AK_JoinPath(SW_RunDirectoryOrCurrent(runDirectory), ".simulation_info");
 }
 
+AK_String SW_RunValuesFilePath(const char* runDirectory)
+{
+  return AK_JoinPath(SW_RunDirectoryOrCurrent(runDirectory), ".simulation_values");
+}
+
 bool SW_ExpectSavedSimulation(const char* runDirectory, const char* stamp, AK_String* reason)
 {
   if (!stamp || !*stamp) return SW_ExpectOnlySavedSimulation(runDirectory, stamp, reason);
@@ -117,7 +122,7 @@ bool SW_SavedSimulationExpected(const char* runDirectory, const char* stamp, AK_
 bool SW_WriteRunValues(const char* runDirectory, const char* digest, AK_String* reason)
 {
   AK_String why;
-  if (WriteLine(AK_JoinPath(SW_RunDirectoryOrCurrent(runDirectory), ".simulation_values"), digest, why)) return true;
+  if (WriteLine(SW_RunValuesFilePath(runDirectory), digest, why)) return true;
   if (reason) *reason = why;
   return false;
 }
@@ -125,7 +130,7 @@ bool SW_WriteRunValues(const char* runDirectory, const char* digest, AK_String* 
 AK_String SW_ReadRunValues(const char* runDirectory, AK_String* failure)
 {
   AK_String text, unread;
-  if (!ReadSmallFile(AK_JoinPath(SW_RunDirectoryOrCurrent(runDirectory), ".simulation_values"), text, unread)) {
+  if (!ReadSmallFile(SW_RunValuesFilePath(runDirectory), text, unread)) {
     if (failure) *failure = unread;
     return kRunValuesUnreadable;
   }

@@ -30,6 +30,7 @@ AK_String SW_ReadInfoFile(const char* runDirectory);
 // The paths of the two files.
 AK_String SW_StatusFilePath(const char* runDirectory);
 AK_String SW_InfoFilePath(const char* runDirectory);
+AK_String SW_RunValuesFilePath(const char* runDirectory);
 
 // The saved simulations that a start of a run in another process accepts to run
 // (".simulation_start" in the run directory, the digest of each, AK_FileDigest, on a line of its

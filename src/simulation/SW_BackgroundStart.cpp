@@ -109,8 +109,10 @@ bool SW_StartedMarks::Begin(const char* runDirectory, AK_String& reason)
   AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
   Directory directory;
   directory.runDirectory = runDirectory;
-  for (File* file : {&directory.status, &directory.info}) {
-    file->path = file == &directory.status ? SW_StatusFilePath(runDirectory) : SW_InfoFilePath(runDirectory);
+  directory.status.path = SW_StatusFilePath(runDirectory);
+  directory.info.path = SW_InfoFilePath(runDirectory);
+  directory.values.path = SW_RunValuesFilePath(runDirectory);
+  for (File* file : {&directory.status, &directory.info, &directory.values}) {
     file->existed = Read(file->path, file->before);
     // One that stands but cannot be read could not be put back as it was.
     if (const int error = errno; !file->existed) {
@@ -132,14 +134,19 @@ bool SW_StartedMarks::Begin(const char* runDirectory, AK_String& reason)
   return true;
 }
 
-bool SW_StartedMarks::Mark(const char* runDirectory, AK_String& reason)
+bool SW_StartedMarks::Mark(const char* runDirectory, AK_String& reason, const AK_String& runsUnder)
 {
   AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
   if (!Find(runDirectory) && !Begin(runDirectory, reason)) return false;
   Directory& directory = *Find(runDirectory);
   // Until the run passes its gate, its values are none of its own: whoever takes over a start
-  // killed before that changes no record for it.
-  if (!SW_WriteRunValues(runDirectory, "-", &reason)) return false;
+  // killed before that changes no record for it. Values that say another run's already vouch for
+  // none of this one's, and stay: a start that never runs leaves them as they were.
+  const AK_String values = SW_ReadRunValues(runDirectory);
+  if (runsUnder.IsEmpty() || values.IsEmpty() || values == kRunValuesUnreadable || values == runsUnder) {
+    if (!SW_WriteRunValues(runDirectory, "-", &reason)) return false;
+    directory.values.left = "-\n";
+  }
   // An "Interrupt" answered since the start took the run lock: the run ends on it before its
   // first step.
   const AK_String status = SW_ReadStatusFile(runDirectory, &reason);
@@ -158,7 +165,7 @@ bool SW_StartedMarks::Undo(AK_String& reason)
   bool undone = true;
   for (const Directory& directory : _directories) {
     AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(directory.runDirectory));
-    for (const File* file : {&directory.status, &directory.info}) {
+    for (const File* file : {&directory.status, &directory.info, &directory.values}) {
       AK_String now;
       const bool exists = Read(file->path, now);
       if (now != file->left || (exists ? now == file->before && file->existed : !file->existed)) continue;
@@ -194,7 +201,7 @@ int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, SW_Star
       withheld = AK_String::Format("the run lock cannot be handed to process %d: ", pid) + std::strerror(errno);
       return false;
     }
-    if (AK_String reason; !started.Mark(run.runDirectory, reason)) {
+    if (AK_String reason; !started.Mark(run.runDirectory, reason, run.valuesDigest)) {
       withheld = "its status cannot be marked \"started\": " + reason;
       return false;
     }

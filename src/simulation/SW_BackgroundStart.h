@@ -24,6 +24,8 @@ struct SW_BackgroundRun {
   // The time step a continue loads before it goes on ("" none): the state that the user chose
   // in the starting process, which the saved project's record need not name.
   AK_String timeStep = {};
+  // The digest of the simulation's values as saved for the run ("" when not known).
+  AK_String valuesDigest = {};
 };
 
 // Writes "start.macro" into the run directory: the set commands that make the second process
@@ -54,9 +56,11 @@ public:
   // apart from it. False, with the reason, when that word could not be written.
   [[nodiscard]] bool Begin(const char* runDirectory, AK_String& reason);
   // "started" in the status and info files, unless an "Interrupt" came since Begin (a directory
-  // not begun is begun first). False, with the reason, when not written.
-  [[nodiscard]] bool Mark(const char* runDirectory, AK_String& reason);
-  // Puts back what the files said before, where they still say what this start left there (a
+  // not begun is begun first), and the run's values "-" where they would vouch for `runsUnder`,
+  // the digest of the values saved for the run ("" when not known). False, with the reason, when
+  // not written.
+  [[nodiscard]] bool Mark(const char* runDirectory, AK_String& reason, const AK_String& runsUnder = {});
+  // Puts back what the files (the run's values among them) said before, where they still say what this start left there (a
   // refusal's reason, or an "Interrupt", stays). False, with the reason, when one could not be.
   [[nodiscard]] bool Undo(AK_String& reason);
 
@@ -68,7 +72,7 @@ private:
   };
   struct Directory {
     AK_String runDirectory;
-    File status, info;
+    File status, info, values;
   };
   Directory* Find(const char* runDirectory);
   std::vector<Directory> _directories;

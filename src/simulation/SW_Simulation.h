@@ -484,6 +484,9 @@ public:
   // with the simulation's path, as the other forms do). The caller holds the simulation's run
   // lock (SW_RunLock).
   AK_String RunInBackground(std::FILE* batch);
+  // The digest of the values a run of it runs under, as its run directory holds them saved now
+  // ("" without a saved simulation there).
+  AK_String SavedRunValues() { return SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State); }
   void ContinueInBackground(const char* value);
   void Interrupt(const char* value);
   // The word of the run's status file, "unknown" without one.

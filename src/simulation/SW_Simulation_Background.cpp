@@ -100,6 +100,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   run.simulationId = sim.Id();
   run.continuing = continuing;
   if (continuing) run.timeStep = sim.ChosenTimeStep();
+  run.valuesDigest = sim.SavedRunValues();
   {
     // The run runs only the values saved now (or by this process until it is over): the
     // saved file is read as no save is under way, and the expectations of an earlier start go.

@@ -341,6 +341,8 @@ AK_String SW_Simulation::GoneRunNotOwn(const char* directory, const AK_String& s
   // its own. One that said it ran with them ran under values it never saved.
   if (values == "-")
     return status == "running" ? "its run went on under values that were not saved" : "its start never ran";
+  // A start under other values leaves those of the run before until its gate: it never got there.
+  if (status == "started") return "its start never ran";
   return "values its time steps depend on were saved otherwise while it ran";
 }
 

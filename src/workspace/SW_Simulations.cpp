@@ -1,5 +1,6 @@
 #include "SW_Simulations.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
@@ -213,6 +214,12 @@ void SW_Simulations::StartActive()
     if (simulation->InteractionTypeWithFluidAbove == "particles suspension")
       std::fprintf(batch, "sleep %d\n", PauseTime);
   }
+  // With no simulation left to run, the batch starts nothing, and no batch file replaces the one
+  // of a start before.
+  if (std::none_of(locks.begin(), locks.end(), [](const auto& lock) { return bool(lock); })) {
+    AK_ErrorText = firstError;
+    return;
+  }
   if (!batch.Commit()) {
     // A batch cut short is never started.
     AK_ErrorText = "cannot write batch file " + path;
@@ -224,6 +231,10 @@ void SW_Simulations::StartActive()
   // A lock that cannot be handed over, or a status that cannot say "started", withholds the
   // go-ahead: nothing of the batch runs.
   AK_String withheld;
+  // The values each run runs under, as saved for it now.
+  std::vector<AK_String> digests;
+  for (SW_Simulation* simulation : active)
+    digests.push_back(simulation->SavedRunValues());
   const auto handOver = [&](int pid) {
     for (size_t i = 0; i < locks.size(); ++i)
       if (locks[i]) {
@@ -232,7 +243,7 @@ void SW_Simulations::StartActive()
                      AK_String::Format(": the run lock cannot be handed to process %d: ", pid) + std::strerror(errno);
           return false;
         }
-        if (AK_String reason; !marks[i].Mark(active[i]->ProjectDir(), reason)) {
+        if (AK_String reason; !marks[i].Mark(active[i]->ProjectDir(), reason, digests[i])) {
           withheld = active[i]->GetAbsolutePath() + ": its status cannot be marked \"started\": " + reason;
           return false;
         }
