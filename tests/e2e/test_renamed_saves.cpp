@@ -62,21 +62,29 @@ struct Hooked {
 
 TEST(RenamedSaves, ARenameWhoseSaveFailsLeavesTheObjectUnderOneNameWithItsOwnFiles)
 {
-  Example p;
-  Torvu(p.Path(), "setup.macro", ImportExampleAsProject());
+  ScratchDir p;
+  // The release area as the simulation's group names it, and the mesh as nothing does.
+  for (const char* project : {"held", "plain"}) {
+    fs::create_directories(p / project);
+    CopyExampleTerrain(p / project);
+  }
+  Torvu(p / "held", "setup.macro", ProjectMacro(6, 1));
+  Torvu(p / "plain", "setup.macro", ImportExampleAsProject());
   struct Case {
-    std::string path, renamed;
+    std::string project, path, renamed, holder;  // holder: the group that names the object, if any
   };
-  // Each changed too, so that its attribute file is written anew: over the old one, the new name
-  // would show.
-  for (const Case& c : {Case{"Project/ReleaseAreas/slope_0001", "Top"}, Case{"Project/DHMs/slope_simulation", "knoll"}}) {
+  for (const Case& c : {Case{"held", "Project/ReleaseAreas/slope_0001", "Top", kSimulation + "/ReleaseAreas"},
+                        Case{"plain", "Project/DHMs/slope_simulation", "knoll", ""}}) {
     SCOPED_TRACE(c.path);
+    // Changed too, so that its attribute file is written anew: over the old one, the new name
+    // would show.
     const auto command = [&](const std::string& project) {
       return Load(project) + Set(c.path, "Color", "0.5 0.5 0.5") + Set(c.path, "Id", c.renamed) + SaveProject();
     };
-    const Files before = ProjectFiles(p / "proj");
+    const std::string project = p / (c.project + "/proj");
+    const Files before = ProjectFiles(project);
     // The dry run: what the whole command leaves, and how many calls it makes.
-    fs::copy(p / "proj", p / "done", fs::copy_options::recursive);
+    fs::copy(project, p / "done", fs::copy_options::recursive);
     long calls = 0;
     {
       Hooked count("TORVU_FAIL_COUNT", p / "calls");
@@ -92,7 +100,7 @@ TEST(RenamedSaves, ARenameWhoseSaveFailsLeavesTheObjectUnderOneNameWithItsOwnFil
     for (long n = 1; n <= calls; ++n) {
       SCOPED_TRACE("call " + std::to_string(n) + " of " + std::to_string(calls) + " failed");
       fs::remove_all(p / "try");
-      fs::copy(p / "proj", p / "try", fs::copy_options::recursive);
+      fs::copy(project, p / "try", fs::copy_options::recursive);
       Answer answer;
       {
         Hooked fail("TORVU_FAIL_AT", std::to_string(n));
@@ -107,9 +115,15 @@ TEST(RenamedSaves, ARenameWhoseSaveFailsLeavesTheObjectUnderOneNameWithItsOwnFil
       }
       EXPECT_EQ(FilesOfNeither(got, before, done), "") << answer;
       const std::set<std::string> objects = ObjectDirectories(got);
-      EXPECT_TRUE(objects == ObjectDirectories(before) || objects == ObjectDirectories(done)) << answer;
+      const bool old = objects == ObjectDirectories(before);
+      EXPECT_TRUE(old || objects == ObjectDirectories(done)) << answer;
       TorvuProcess check(p / "check");
       EXPECT_TRUE(check.Do(Load(p / "try")).ok);
+      // Left under its old name, the object is named so where it was named.
+      if (old && !c.holder.empty()) {
+        EXPECT_TRUE(Contains(check.Get(c.holder, "ContainedObjectsList"), c.path.substr(c.path.rfind('/')) + "%AK_SEP%"))
+            << answer;
+      }
       EXPECT_EQ(check.Quit(), 0);
     }
     fs::remove_all(p / "done");
