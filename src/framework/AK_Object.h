@@ -331,6 +331,13 @@ protected:
   // an object unchanged since then is not written into that directory again.
   AK_String _savedDir;
   int32_t _savedStamp = 0;
+  // The name the object had before a rename moved its directory to `_renamedDir`, for as long as
+  // the files there are still those written under that name (until a save writes its attribute
+  // file there, or a load reads them): a save that cannot write that file gives the object its
+  // name back, so the project on disk stays as it was before the rename, never the new name over
+  // the old files. Empty when no such rename is pending.
+  AK_String _idBeforeRename;
+  AK_String _renamedDir;
   // Why the last load did not restore the object whole ("" when it did), and the stamp that
   // load ended with: until the object changes after it, a save leaves its files alone, so a
   // damaged project is never saved over with what little of it could be read. An object whose
@@ -420,6 +427,12 @@ private:
   // After the object's directory moved whole from `from` to `to` (a rename): the damaged files
   // below it lie there now.
   void MoveLoadDamage(const AK_String& from, const AK_String& to);
+  // After the attribute file of a save into `directory` could not be written (its failure in
+  // AK_ErrorText): when a rename moved the object's directory there and nothing was written
+  // there since, the object takes its name from before the rename back, its directory moving
+  // back with it, and AK_ErrorText says so after the failure. True when it did; false leaves the
+  // object, its directory and AK_ErrorText's failure as they were (with why it stays, if it tried).
+  [[nodiscard]] bool TakeNameBeforeRenameBack(const AK_String& directory);
   void MarkDead();
   void FreeDyingComponents();
 

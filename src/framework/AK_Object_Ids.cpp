@@ -248,4 +248,12 @@ void AK_Object::SetUniqueId(const char* wanted)
   SetProjectDirRecursive(moved);
   MoveLoadDamage(from, moved);
   FollowMovedObjects(holders);
+  // The files moved hold what was written under the first of the names since: the name a save
+  // that cannot write over them gives back. Back at that name, nothing is pending.
+  if (_idBeforeRename.IsEmpty()) _idBeforeRename = old;
+  _renamedDir = moved;
+  if (_idBeforeRename == _id) {
+    _idBeforeRename = "";
+    _renamedDir = "";
+  }
 }

@@ -130,6 +130,9 @@ void AK_Object::Load(const char* directory)
   SetProjectDirRecursive(dir);
   _loadDamage = "";
   _loadedAttributesDigest = "";
+  // What lies here is what the object is now: no rename before is taken back.
+  _idBeforeRename = "";
+  _renamedDir = "";
   // A writer killed in the directory left its temporary there, which no save of an unchanged
   // object would ever replace.
   AK_RemoveLeftovers(dir, LeftoversOfKilledWriters());

@@ -292,7 +292,17 @@ void AK_Object::SaveAs(const char* directory)
   SaveAttributes(attributes);
   if (IsDead()) return;
   bool attributesWritten = AK_ErrorText.IsEmpty();
-  if (attributesWritten) AK_ErrorText = earlierError;
+  // Under a new name over the files of the old one, the object would load as neither: it goes
+  // back to where it was, and its data file with it.
+  if (!attributesWritten && TakeNameBeforeRenameBack(dir)) {
+    SaveFailures::Add(AK_ErrorText);
+    return;
+  }
+  if (attributesWritten) {
+    AK_ErrorText = earlierError;
+    _idBeforeRename = "";
+    _renamedDir = "";
+  }
 
   AK_STREAM stream;
   if (!AK_StreamOpenReplacing(stream, data, "wb")) {
@@ -324,6 +334,28 @@ void AK_Object::SaveAs(const char* directory)
   _savedDir = dir;
   _savedStamp = AK_Object::ModificationTime("Save");
   WarnOfLostReferences();
+}
+
+bool AK_Object::TakeNameBeforeRenameBack(const AK_String& directory)
+{
+  if (_idBeforeRename.IsEmpty() || !(CanonicalDirectory(directory) == CanonicalDirectory(_renamedDir))) return false;
+  const AK_String failure = AK_ErrorText, renamed = _id, wanted = _idBeforeRename;
+  // Another object took the name meanwhile: under any other, the directory would be neither.
+  if (_parent && _parent->FirstHolder(wanted)) {
+    AK_ErrorText = failure + "; " + GetAbsolutePath() + " keeps its name, over files saved under " + wanted +
+                   ", which another object bears now";
+    return false;
+  }
+  AK_ErrorText = "";
+  SetUniqueId(wanted);
+  if (!(_id == wanted)) {
+    AK_ErrorText = failure + "; " + GetAbsolutePath() + " keeps its name, over files saved under " + wanted +
+                   (AK_ErrorText.IsEmpty() ? AK_String() : ": " + AK_ErrorText);
+    return false;
+  }
+  AK_ErrorText = failure + "; " + GetAbsolutePath() + " is not renamed to " + renamed +
+                 ": its files could not be written under that name";
+  return true;
 }
 
 void AK_Object::LockForSave(const char* directory, AK_DirectoryHolds& holds)
@@ -703,10 +735,14 @@ void AK_Object::SaveProjectAs(const char* directory)
   // Everything the save writes is held before its first file changes, and until its last did.
   AK_DirectoryHolds holds;
   if (failures.Outermost() && !HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) return;
+  const AK_String id = _id;
   SaveAs(dir);
   if (IsDead()) return;
-  for (AK_Object* c : OwnedComponents())
-    if (!c->IsDead()) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
+  // A save that gave the object its name back moved its directory back, with its components'
+  // below it: none of them goes into `dir`.
+  if (_id == id)
+    for (AK_Object* c : OwnedComponents())
+      if (!c->IsDead()) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
   if (failures.Outermost() && !failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
 }
 

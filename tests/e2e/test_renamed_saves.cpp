@@ -1,0 +1,99 @@
+// A saved object renamed and the project saved in one command, with each call of it that changes
+// the disk failed in turn: an answered failure leaves every file as before the command or as the
+// whole command leaves it, with the object under one of its names (never the new name over the
+// files saved under the old one), and the project loads; an answered success left all of it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <tuple>
+
+#include "ExampleTerrain.h"
+#include "SharedProjectProcesses.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+TEST(RenamedSaves, ARenameWhoseSaveFailsLeavesTheObjectUnderOneNameWithItsOwnFiles)
+{
+  // Every file by its path, a data file without the time in its gzip header; the directories
+  // holding an object; the files that are as neither of two trees.
+  const auto files = [](const std::string& project) {
+    Files tree = Tree(project);
+    for (auto& [name, bytes] : tree)
+      if (bytes.size() > 8 && bytes.compare(0, 2, "\x1f\x8b") == 0) bytes.replace(4, 4, 4, '\0');
+    return tree;
+  };
+  const auto objects = [](const Files& tree) {
+    std::set<std::string> directories;
+    for (const auto& entry : tree)
+      if (fs::path(entry.first).extension() == ".atr") directories.insert(fs::path(entry.first).parent_path());
+    return directories;
+  };
+  const auto neither = [](const Files& got, const Files& before, const Files& done) {
+    std::string names;
+    for (const auto& [name, bytes] : got)
+      if (!(before.count(name) && before.at(name) == bytes) && !(done.count(name) && done.at(name) == bytes))
+        names += name + " ";
+    for (const auto& entry : before)
+      if (!got.count(entry.first) && done.count(entry.first)) names += entry.first + " (gone) ";
+    return names;
+  };
+  ScratchDir p;
+  // The release area as the simulation's group names it, the mesh as nothing does.
+  for (const char* project : {"held", "plain"}) {
+    fs::create_directories(p / project);
+    CopyExampleTerrain(p / project);
+  }
+  Torvu(p / "held", "setup.macro", ProjectMacro(6, 1));
+  Torvu(p / "plain", "setup.macro", ImportExampleAsProject());
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"held", "Project/ReleaseAreas/slope_0001", "Top"}, {"plain", "Project/DHMs/slope_simulation", "knoll"}};
+  for (const auto& [project, path, renamed] : cases) {
+    SCOPED_TRACE(path);
+    // Changed too, so that its attribute file is written anew.
+    const auto command = [&](const std::string& dir) {
+      return Load(dir) + Set(path, "Color", "0.5 0.5 0.5") + Set(path, "Id", renamed) + SaveProject();
+    };
+    const std::string original = p / (project + "/proj");
+    const Files before = files(original);
+    fs::remove_all(p / "done");
+    fs::copy(original, p / "done", fs::copy_options::recursive);
+    // The dry run counts the calls.
+    setenv("TORVU_FAIL_COUNT", (p / "calls").c_str(), 1);
+    {
+      TorvuProcess x(p / "x");
+      ASSERT_TRUE(x.Do(command(p / "done")).ok);
+      ASSERT_EQ(x.Quit(), 0);
+    }
+    unsetenv("TORVU_FAIL_COUNT");
+    const std::string counted = ReadFile(p / "calls");
+    fs::remove(p / "calls");
+    const long calls = std::atol(counted.substr(counted.find(' ') + 1).c_str());
+    const Files done = files(p / "done");
+    ASSERT_NE(objects(done), objects(before));
+    ASSERT_GT(calls, 5);
+    for (long n = 1; n <= calls; ++n) {
+      SCOPED_TRACE("call " + std::to_string(n) + " of " + std::to_string(calls) + " failed");
+      fs::remove_all(p / "try");
+      fs::copy(original, p / "try", fs::copy_options::recursive);
+      setenv("TORVU_FAIL_AT", std::to_string(n).c_str(), 1);
+      TorvuProcess x(p / "x");
+      unsetenv("TORVU_FAIL_AT");
+      const Answer answer = x.Do(command(p / "try"));
+      EXPECT_EQ(x.Quit(), 0);
+      const Files got = files(p / "try");
+      if (answer.ok) {
+        EXPECT_EQ(neither(got, done, done), "") << "answered success, but left other than the whole command";
+        continue;
+      }
+      EXPECT_EQ(neither(got, before, done), "") << answer;
+      EXPECT_TRUE(objects(got) == objects(before) || objects(got) == objects(done)) << answer;
+      TorvuProcess check(p / "check");
+      EXPECT_TRUE(check.Do(Load(p / "try")).ok);
+      EXPECT_EQ(check.Quit(), 0);
+    }
+  }
+}
