@@ -39,7 +39,6 @@ const std::map<std::string, std::string> kKnownOpen = {
     {"RunInBackground", "a run whose later time steps will not all go leaves its values \"-\""},
     {"ContinueInBackground", "a run whose later time steps will not all go leaves its values \"-\""},
     {"StartActive", "a run whose later time steps will not all go leaves its values \"-\""},
-    {"rename of an area", "a failed rename leaves the directory renamed with the old attribute file"},
 };
 
 // The calls failed of a writer with many: the first and last kEdge, and kSpread between them.
