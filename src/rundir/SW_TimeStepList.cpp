@@ -388,7 +388,13 @@ AK_String SW_MarkLaterRemoval(const char* runDirectory, double currentTime, doub
                           AK_String(kLaterThan) + AK_String::Format("%.17g", LaterThan(currentTime, deltaT)));
 }
 
-AK_String SW_UnmarkLaterRemoval(const char* runDirectory, const AK_DirectoryLock& locked, SW_SeriesHold& series)
+AK_String SW_EndLaterRemoval(const char* runDirectory)
+{
+  if (!runDirectory || !*runDirectory || !SW_WorkIsMarked(runDirectory, {kLaterRemovalMark})) return "";
+  return SW_RemoveWorkMark(runDirectory, kLaterRemovalMark);
+}
+
+AK_String SW_DropLaterRemoval(const char* runDirectory, const AK_DirectoryLock& locked, SW_SeriesHold& series)
 {
   if (!runDirectory || !*runDirectory || !SW_WorkIsMarked(runDirectory, {kLaterRemovalMark})) return "";
   const AK_String stays = SW_RemoveWorkMark(runDirectory, kLaterRemovalMark);
@@ -436,6 +442,6 @@ SW_CutWork SW_FinishCutLaterRemoval(const char* runDirectory, const SW_RecordTak
   if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kLaterRemovalMark); !failure.IsEmpty())
     return fail(failure);
   AK_MESSAGE(AK_String("INFO: ") + runDirectory +
-             ": a removal of its later time steps was cut short, its process is gone: the removal was finished");
+             ": a removal of its later time steps was cut short: the removal was finished");
   return SW_CutWork::Finished;
 }

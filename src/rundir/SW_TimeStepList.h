@@ -80,11 +80,14 @@ struct SW_TimeStepDeletion {
 // marked while no later time step stands. "" when marked (or nothing to mark), else why not: the
 // directory cannot be read or the mark cannot be written; no file went.
 [[nodiscard]] AK_String SW_MarkLaterRemoval(const char* runDirectory, double currentTime, double deltaT);
-// The mark of the removal goes, when the removal is done or the run refused (under the run
-// directory's lock, the caller's). A mark that will not go is made stale: the gate is passed again
-// for `series`, so that a taker removes it with no file touched. "" when it went or is stale, else
-// why it stays current: the next taker of the run lock then finishes the removal.
-[[nodiscard]] AK_String SW_UnmarkLaterRemoval(const char* runDirectory, const AK_DirectoryLock& locked,
+// The removal is done: its mark goes. "" when it went, else why not; the mark then stays for the
+// next taker of the run lock, who finds nothing left to remove, and the run is refused.
+[[nodiscard]] AK_String SW_EndLaterRemoval(const char* runDirectory);
+// The run is refused: the mark of its removal goes (under the run directory's lock, the caller's).
+// A mark that will not go is made stale: the gate is passed again for `series`, so that a taker
+// removes it with no file touched. "" when it went or is stale, else why it stays current: the next
+// taker of the run lock then finishes the removal.
+[[nodiscard]] AK_String SW_DropLaterRemoval(const char* runDirectory, const AK_DirectoryLock& locked,
                                               SW_SeriesHold& series);
 // The time step of that name is one SW_RemoveLaterTimeSteps removes.
 bool SW_IsLaterTimeStep(const char* name, double currentTime, double deltaT);

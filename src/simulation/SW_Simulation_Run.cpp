@@ -705,7 +705,7 @@ void SW_Simulation::RunLoop(bool fromStart)
     }
     // A refused run leaves no removal marked: what stays of the series is as the refusal says.
     const auto refuseMarked = [&](AK_String reason) {
-      if (const AK_String stays = SW_UnmarkLaterRemoval(ProjectDir(), locked, _series); !stays.IsEmpty())
+      if (const AK_String stays = SW_DropLaterRemoval(ProjectDir(), locked, _series); !stays.IsEmpty())
         reason += "; " + stays;
       if (startsOver) _series.Drop();
       return RefuseRun(reason);
@@ -724,10 +724,12 @@ void SW_Simulation::RunLoop(bool fromStart)
     }
     if (!unrecorded.IsEmpty())
       return refuseMarked("the saved project names a time step that went, and cannot name none instead: " + unrecorded);
-    // A mark that stays current would have the next taker remove the time steps this run writes.
-    if (const AK_String stays = SW_UnmarkLaterRemoval(ProjectDir(), locked, _series); !stays.IsEmpty()) {
+    // A mark that stays would have the next taker remove the time steps this run writes: no run
+    // beside it.
+    if (const AK_String stays = SW_EndLaterRemoval(ProjectDir()); !stays.IsEmpty()) {
       if (startsOver) _series.Drop();
-      return RefuseRun("the later time steps were removed, but " + stays);
+      return RefuseRun("the later time steps were removed, but " + stays +
+                       "; the next process that takes the run lock removes it");
     }
     if (AK_String why; _runValues != "-" && !SW_WriteRunValues(ProjectDir(), _runValues, &why))
       return RefuseRun("the values of the run cannot be written: " + why);
