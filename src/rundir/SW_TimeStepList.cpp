@@ -324,7 +324,6 @@ namespace {
 double LaterThan(double currentTime, double deltaT) { return currentTime + 0.5 * deltaT; }
 bool IsLater(double time, double currentTime, double deltaT) { return time > LaterThan(currentTime, deltaT); }
 
-
 // The time-step files of the directory later than `after`, the latest first; false when the
 // directory cannot be read. Only files: a directory of such a name holds no time step of any run,
 // and stays in the way of the run's own write, which answers that.
