@@ -53,8 +53,9 @@
 // be removed fails the command that held it, and stands under this process until it ends; the
 // next taker then takes it over.
 //
-// Marks of cut work. A copy and a deletion of time steps mark the directory while they work
-// (".simulation_copying", ".simulation_removing"), and the mark names the series as the work found
+// Marks of cut work. A copy, a deletion of time steps and a run's removal of the time steps later
+// than the state it goes on from mark the directory while they work (".simulation_copying",
+// ".simulation_removing", ".simulation_removing_later"), and the mark names the series as the work found
 // it (see SW_WorkMarks_Internal.h). Whoever takes the run lock, over a writer that is gone or
 // fresh (a taker killed before it made its own leaves none), finishes the work of a mark of the
 // series as it stands, passing the gate like every other writer; a mark whose series another
@@ -63,6 +64,9 @@
 // - A deletion records what stays in the saved simulation before its first file goes; a record or
 //   a mark that cannot be written refuses it, and no file goes. Every file is then tried; one
 //   that stays keeps the mark, and the deletion answers what stayed.
+// - A run marks its removal of the later time steps once it passed the gate, before its first
+//   file goes (a mark that cannot be written refuses it); the next taker removes the rest, so that
+//   the series ends at the state the run went on from, and the saved simulation names none of them.
 // - A copy stages the source's files beside the target's as "<name>.~staged". A mark that says
 //   "staging" means nothing of the target has changed: the next taker drops the staged files. A
 //   mark that names the saved simulation means every staged file is whole: the next taker

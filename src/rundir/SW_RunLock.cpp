@@ -96,14 +96,15 @@ bool StatusOfRunUnderWay(const AK_String& status) { return status == "running" |
 constexpr const char* kRunGone = "its run did not finish, its process is gone";
 
 // The work that writers marked and a kill or a failure cut short, for the series as it stands (a
-// copy first: while one cannot be finished, nothing else of the directory is touched). What a
-// copy's finishing did.
-// Failed, with the reason in `failure`, when either could not be finished.
+// copy first: while one cannot be finished, nothing else of the directory is touched; then a
+// deletion of time steps, and a run's removal of its later ones). What a copy's finishing did.
+// Failed, with the reason in `failure`, when any could not be finished.
 SW_CutWork FinishMarkedWork(const char* runDirectory, const SW_RecordTakenOver& record, AK_String& failure)
 {
   const SW_CutWork copy = SW_FinishCutCopy(runDirectory, &failure);
   if (copy == SW_CutWork::Failed) return copy;
   if (SW_FinishCutDeletion(runDirectory, record, &failure) == SW_CutWork::Failed) return SW_CutWork::Failed;
+  if (SW_FinishCutLaterRemoval(runDirectory, record, &failure) == SW_CutWork::Failed) return SW_CutWork::Failed;
   return copy;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "AK_FrameworkState.h"
+#include "AK_NumberText.h"
 #include "AK_Process.h"
 #include "SW_TimeStepList_Internal.h"
 #include "SW_TimeStepNames.h"
@@ -53,6 +54,10 @@ constexpr const char* kDeletionMark = ".simulation_removing";
 // The mark of a build whose marks named no series: a build that knows only that name never mistakes
 // a mark of two lines for one of its own.
 constexpr const char* kDeletionMarkNamingNoSeries = ".simulation_deleting";
+// The mark of a run's removal of the time steps later than the state it goes on from: a name of
+// its own, so that no reader of a deletion's mark takes its time for the one time step that stays.
+constexpr const char* kLaterRemovalMark = ".simulation_removing_later";
+constexpr const char* kLaterThan = "later than ";
 
 // What stayed of a removal: the names of the files that would not go, with the reason of the first;
 // "" when every one went.
@@ -269,7 +274,8 @@ SW_TimeStepDeletion SW_DeleteTimeSteps(const char* runDirectory, const SW_TimeSt
 
 bool SW_DeletionIsMarked(const char* runDirectory)
 {
-  return runDirectory && *runDirectory && SW_WorkIsMarked(runDirectory, {kDeletionMark, kDeletionMarkNamingNoSeries});
+  return runDirectory && *runDirectory &&
+         SW_WorkIsMarked(runDirectory, {kDeletionMark, kDeletionMarkNamingNoSeries, kLaterRemovalMark});
 }
 
 SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOver& record, AK_String* failed)
@@ -315,32 +321,31 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
 namespace {
 
 // What a run from `currentTime` replaces: the outputs after its own first one.
-bool IsLater(double time, double currentTime, double deltaT) { return time > currentTime + 0.5 * deltaT; }
+double LaterThan(double currentTime, double deltaT) { return currentTime + 0.5 * deltaT; }
+bool IsLater(double time, double currentTime, double deltaT) { return time > LaterThan(currentTime, deltaT); }
 
-}  // namespace
-
-bool SW_IsLaterTimeStep(const char* name, double currentTime, double deltaT)
+// The time-step files of the directory later than `after`, the latest first; false when the
+// directory cannot be read. Only files: a directory of such a name holds no time step of any run,
+// and stays in the way of the run's own write, which answers that.
+bool LaterFiles(const char* runDirectory, double after, std::vector<std::pair<double, AK_String>>& later)
 {
-  double time;
-  return SW_TimeOfTimeStepName(name, time) && IsLater(time, currentTime, deltaT);
-}
-
-AK_String SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT)
-{
-  if (!HasDirectory(runDirectory, "no later time steps removed")) return "";
-  std::vector<std::pair<double, AK_String>> later;
   const bool listed = AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
     double time;
-    // Only files: a directory of such a name holds no time step of any run, and stays in the way
-    // of the run's own write, which answers that.
-    if (SW_TimeOfTimeStepName(NameOfFile(file), time) && IsLater(time, currentTime, deltaT) &&
+    if (SW_TimeOfTimeStepName(NameOfFile(file), time) && time > after &&
         AK_IsRegularFile(AK_JoinPath(runDirectory, file)))
       later.emplace_back(time, file);
   });
-  if (!listed) return "cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno);
-  // The latest first, up to the first that will not go: what stays is the series without a gap,
-  // up to a time step, after a kill and after a failure alike.
   std::sort(later.begin(), later.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  return listed;
+}
+
+// Removes the time steps later than `after`, the latest first, up to the first that will not go:
+// what stays is the series without a gap, up to a time step, after a kill and after a failure
+// alike. "" when every one went, else what stayed and why.
+AK_String RemoveLater(const char* runDirectory, double after)
+{
+  std::vector<std::pair<double, AK_String>> later;
+  if (!LaterFiles(runDirectory, after, later)) return "cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno);
   for (const auto& [time, file] : later) {
     const AK_String path = AK_JoinPath(runDirectory, file);
     if (!Removed(path)) {
@@ -354,4 +359,88 @@ AK_String SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, 
   }
   RemoveLeftoverTemporaries(runDirectory, false);
   return "";
+}
+
+}  // namespace
+
+bool SW_IsLaterTimeStep(const char* name, double currentTime, double deltaT)
+{
+  double time;
+  return SW_TimeOfTimeStepName(name, time) && IsLater(time, currentTime, deltaT);
+}
+
+AK_String SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT)
+{
+  if (!HasDirectory(runDirectory, "no later time steps removed")) return "";
+  return RemoveLater(runDirectory, LaterThan(currentTime, deltaT));
+}
+
+AK_String SW_MarkLaterRemoval(const char* runDirectory, double currentTime, double deltaT)
+{
+  if (!runDirectory || !*runDirectory) return "";
+  std::vector<std::pair<double, AK_String>> later;
+  if (!LaterFiles(runDirectory, LaterThan(currentTime, deltaT), later))
+    return "cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno);
+  if (later.empty()) return "";
+  // Written so that it reads back as the very number compared: the finisher removes just these.
+  return SW_WriteWorkMark(runDirectory, kLaterRemovalMark,
+                          AK_String(kLaterThan) + AK_String::Format("%.17g", LaterThan(currentTime, deltaT)));
+}
+
+AK_String SW_EndLaterRemoval(const char* runDirectory)
+{
+  if (!runDirectory || !*runDirectory || !SW_WorkIsMarked(runDirectory, {kLaterRemovalMark})) return "";
+  return SW_RemoveWorkMark(runDirectory, kLaterRemovalMark);
+}
+
+AK_String SW_DropLaterRemoval(const char* runDirectory, const AK_DirectoryLock& locked, SW_SeriesHold& series)
+{
+  if (!runDirectory || !*runDirectory || !SW_WorkIsMarked(runDirectory, {kLaterRemovalMark})) return "";
+  const AK_String stays = SW_RemoveWorkMark(runDirectory, kLaterRemovalMark);
+  if (stays.IsEmpty() || series.Pass(locked, runDirectory, SW_SeriesChange::Remove).passed) return "";
+  return stays + ", and the next process that takes the run lock removes the later time steps";
+}
+
+SW_CutWork SW_FinishCutLaterRemoval(const char* runDirectory, const SW_RecordTakenOver& record, AK_String* failed)
+{
+  SW_WorkMark mark;
+  if (!SW_ReadFirstWorkMark(runDirectory, {kLaterRemovalMark}, mark)) return SW_CutWork::None;
+  const auto fail = [&](const AK_String& failure) {
+    const AK_String why = AK_String(runDirectory) + ": a removal of its later time steps was cut short and cannot be " +
+                          "finished: " + failure + "; it stays marked, and the next process that takes its run lock tries again";
+    AK_MESSAGE("WARNING: " + why);
+    if (failed) *failed = why;
+    return SW_CutWork::Failed;
+  };
+  if (!mark.unreadable.IsEmpty()) return fail(mark.unreadable);
+  // Another writer changed the series since: what stands is that writer's.
+  if (!SW_MarkIsCurrent(runDirectory, mark)) {
+    if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kLaterRemovalMark); !failure.IsEmpty())
+      return fail(failure);
+    AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": the mark of a removal of later time steps of an earlier " +
+               "series is removed, no file touched");
+    return SW_CutWork::Stale;
+  }
+  double after = 0;
+  const size_t prefix = std::strlen(kLaterThan);
+  if (std::strncmp(mark.what, kLaterThan, prefix) != 0 || !AK_ParseDouble(mark.what.c_str() + prefix, after))
+    return fail("its mark " + AK_JoinPath(runDirectory, kLaterRemovalMark) + " says \"" + mark.what +
+                "\", which names no time");
+  if (const AK_String stayed = RemoveLater(runDirectory, after); !stayed.IsEmpty()) return fail(stayed);
+  // The run recorded none of them before the first went, but a kill may have come first.
+  if (record)
+    if (const AK_String failure = record(runDirectory, SW_TakerRecord::NoneIfFileGone, ""); !failure.IsEmpty())
+      return fail(failure);
+  // Changed after the files went, as by every writer, so that a taker killed meanwhile leaves the
+  // mark of the series it stands for.
+  AK_DirectoryLock locked(runDirectory);
+  SW_SeriesHold series;
+  (void)series.Take(locked, runDirectory);  // a series not taken fails the gate below, which says why
+  if (const SW_SeriesHold::Gate gate = series.Pass(locked, runDirectory, SW_SeriesChange::Remove); !gate.passed)
+    return fail(gate.failure.IsEmpty() ? AK_String("the series cannot be changed") : gate.failure);
+  if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kLaterRemovalMark); !failure.IsEmpty())
+    return fail(failure);
+  AK_MESSAGE(AK_String("INFO: ") + runDirectory +
+             ": a removal of its later time steps was cut short: the removal was finished");
+  return SW_CutWork::Finished;
 }

@@ -70,6 +70,24 @@ struct SW_TimeStepDeletion {
 // temporary of a time-step file whose writer was killed. "" when every one went; else it stops at
 // the first that will not go (the series stays without a gap) and answers what stayed and why
 // ("the later time steps <first> to <name> stay: cannot remove <path>: <reason>").
+// A run marks the removal first (SW_MarkLaterRemoval) and gives the mark up after it.
 [[nodiscard]] AK_String SW_RemoveLaterTimeSteps(const char* runDirectory, double currentTime, double deltaT);
+// The removal of the time steps later than currentTime + deltaT / 2 by a run that goes on from
+// the state of currentTime, marked before its first file goes (".simulation_removing_later": that
+// time and the series, see SW_WorkMark), under the run directory's lock once the run passed the
+// gate: a kill then leaves a removal that whoever takes the run lock next finishes
+// (SW_FinishCutDeletion), so that the series ends at the state the run went on from. Nothing is
+// marked while no later time step stands. "" when marked (or nothing to mark), else why not: the
+// directory cannot be read or the mark cannot be written; no file went.
+[[nodiscard]] AK_String SW_MarkLaterRemoval(const char* runDirectory, double currentTime, double deltaT);
+// The removal is done: its mark goes. "" when it went, else why not; the mark then stays for the
+// next taker of the run lock, who finds nothing left to remove, and the run is refused.
+[[nodiscard]] AK_String SW_EndLaterRemoval(const char* runDirectory);
+// The run is refused: the mark of its removal goes (under the run directory's lock, the caller's).
+// A mark that will not go is made stale: the gate is passed again for `series`, so that a taker
+// removes it with no file touched. "" when it went or is stale, else why it stays current: the next
+// taker of the run lock then finishes the removal.
+[[nodiscard]] AK_String SW_DropLaterRemoval(const char* runDirectory, const AK_DirectoryLock& locked,
+                                              SW_SeriesHold& series);
 // The time step of that name is one SW_RemoveLaterTimeSteps removes.
 bool SW_IsLaterTimeStep(const char* name, double currentTime, double deltaT);

@@ -16,7 +16,11 @@
 // `failure`, when given, receives the reason of Failed.
 [[nodiscard]] SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOver& record,
                                               AK_String* failure = nullptr);
-// A deletion's mark stands in the run directory.
+// The same for a removal of later time steps that a kill cut short (see SW_MarkLaterRemoval): the
+// later time steps go, and the saved simulation names none of them.
+[[nodiscard]] SW_CutWork SW_FinishCutLaterRemoval(const char* runDirectory, const SW_RecordTakenOver& record,
+                                                  AK_String* failure = nullptr);
+// A deletion's mark (of some time steps, or of the later ones) stands in the run directory.
 bool SW_DeletionIsMarked(const char* runDirectory);
 
 // Deletes the listed files, all or all but the last, each with the message "removing " + path;

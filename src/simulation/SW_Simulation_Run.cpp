@@ -696,24 +696,40 @@ void SW_Simulation::RunLoop(bool fromStart)
     // Later time steps that stay would go on beside this run's: refused before it writes one. What
     // stays is one run's series without a gap; a run from 0 s holds none of it, and the saved
     // record names none of its files that went.
+    // The removal is marked before anything of it changes: a kill on the way leaves it to whoever
+    // takes the run lock next, who ends the series at the state this run goes on from, as the run
+    // would have. A mark that cannot be written refuses the run before any file goes.
+    if (const AK_String unmarked = SW_MarkLaterRemoval(ProjectDir(), CurrentTime, DeltaT); !unmarked.IsEmpty()) {
+      if (startsOver) _series.Drop();
+      return RefuseRun("the removal of the later time steps cannot be marked: " + unmarked);
+    }
+    // A refused run leaves no removal marked: what stays of the series is as the refusal says.
+    const auto refuseMarked = [&](AK_String reason) {
+      if (const AK_String stays = SW_DropLaterRemoval(ProjectDir(), locked, _series); !stays.IsEmpty())
+        reason += "; " + stays;
+      if (startsOver) _series.Drop();
+      return RefuseRun(reason);
+    };
     // The saved project names none of the time steps that go, before the first goes: the run's own
     // record at its end may fail, and must not leave it naming a file that is gone.
     if (AK_String recorded; SavedAttribute(ProjectDir(), "LoadTimeStep", recorded))
       if (SW_IsLaterTimeStep(recorded, CurrentTime, DeltaT))
-        if (const AK_String failure = RecordTimeStep("", SW_SeriesChange::RecordNewest); !failure.IsEmpty()) {
-          if (startsOver) _series.Drop();
-          return RefuseRun("the saved project names a later time step, and cannot name none instead: " + failure);
-        }
+        if (const AK_String failure = RecordTimeStep("", SW_SeriesChange::RecordNewest); !failure.IsEmpty())
+          return refuseMarked("the saved project names a later time step, and cannot name none instead: " + failure);
     AK_String stayed = SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
     const AK_String unrecorded = ForgetRecordOfFileGone(ProjectDir(), SW_SeriesChange::RecordNewest);
     if (!stayed.IsEmpty()) {
       if (!unrecorded.IsEmpty()) stayed += "; " + unrecorded;
-      if (startsOver) _series.Drop();
-      return RefuseRun("the later time steps cannot all be removed: " + stayed);
+      return refuseMarked("the later time steps cannot all be removed: " + stayed);
     }
-    if (!unrecorded.IsEmpty()) {
+    if (!unrecorded.IsEmpty())
+      return refuseMarked("the saved project names a time step that went, and cannot name none instead: " + unrecorded);
+    // A mark that stays would have the next taker remove the time steps this run writes: no run
+    // beside it.
+    if (const AK_String stays = SW_EndLaterRemoval(ProjectDir()); !stays.IsEmpty()) {
       if (startsOver) _series.Drop();
-      return RefuseRun("the saved project names a time step that went, and cannot name none instead: " + unrecorded);
+      return RefuseRun("the later time steps were removed, but " + stays +
+                       "; the next process that takes the run lock removes it");
     }
     if (AK_String why; _runValues != "-" && !SW_WriteRunValues(ProjectDir(), _runValues, &why))
       return RefuseRun("the values of the run cannot be written: " + why);

@@ -380,3 +380,52 @@ TEST(RunLockPurposes, ADeletionOfTimeStepsKilledHalfWayIsFinished)
   EXPECT_TRUE(continued.ok) << continued;
   EXPECT_EQ(z.Quit(), 0);
 }
+
+// A run that goes on under other values over a longer series, killed while it removes the time
+// steps later than its state: the next load finishes the removal, so that the series ends at that
+// state, and a plain "Continue" goes on from there with one history, byte for byte that of the
+// whole run continued. A run from 0 s, and a "Continue" from an older time step.
+TEST(RunLockPurposes, ARunKilledWhileItRemovesLaterTimeStepsGoesOnFromItsState)
+{
+  struct Case {
+    const char* name;
+    std::string writer;               // after the load
+    std::vector<std::string> kept;    // the series after the removal
+    std::string record;
+  };
+  const std::string anew = Set(kSimulation, "BedFrictionAngle", "30") + Set(kSimulation, "EndTime", "4");
+  const std::vector<Case> cases = {
+      {"Run", anew + Set(kSimulation, "Run", ""), {Step(0)}, ""},
+      {"Continue", Set(kSimulation, "LoadTimeStep", Step(2)) + anew + Set(kSimulation, "Continue", ""),
+       {Step(0), Step(2)}, Step(2)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // p: the writer killed at its removal; q: the whole writer.
+    SharedExample p(6, 2), q(6, 2);
+    for (const SharedExample* e : {&p, &q}) Torvu(*e / "base", "run.macro", Load() + Set(kSimulation, "Run", ""));
+    ASSERT_TRUE(KillAtWindow(p / "killed", Load() + c.writer, "later time steps removing"))
+        << ReadFile(p / "killed/torvu.log");
+    ASSERT_TRUE(fs::exists(p.Run() + "/.simulation_removing_later"));
+    ASSERT_FALSE(fs::exists(p.Run() + "/" + File(6)));
+    Torvu(q / "whole", "writer.macro", Load() + c.writer);
+
+    TorvuProcess z(p / "z"), w(q / "w");
+    const Answer loaded = z.Do(Load());
+    ASSERT_TRUE(loaded.ok) << loaded;
+    EXPECT_TRUE(Contains(z.Log(), "a removal of its later time steps was cut short")) << Gist(z.Log());
+    std::vector<std::string> kept;
+    for (const auto& entry : p.TimeSteps()) kept.push_back(entry.first.substr(0, Step(0).size()));
+    EXPECT_EQ(kept, c.kept);
+    EXPECT_EQ(Recorded(p.Saved()), c.record);
+    EXPECT_FALSE(fs::exists(p.Run() + "/.simulation_removing_later"));
+    ExpectNothingLeft(p.Run());
+    const Answer continued = z.Do(ContinueTo(8));
+    EXPECT_TRUE(continued.ok) << continued;
+    const Answer whole = w.Do(Load() + ContinueTo(8));
+    EXPECT_TRUE(whole.ok) << whole;
+    ExpectSameFiles(p.TimeSteps(), q.TimeSteps(), "after the Continue");
+    EXPECT_EQ(z.Quit(), 0);
+    EXPECT_EQ(w.Quit(), 0);
+  }
+}

@@ -100,3 +100,45 @@ TEST(TimeStepDeletion, LaterTimeStepsAreFilesOnly)
   EXPECT_STREQ(SW_RemoveLaterTimeSteps(d, 2, 0.1), "");
   for (int t = 0; t <= 10; ++t) EXPECT_EQ(fs::exists(dir / FileOf(t)), t <= 2 || t == 7) << t;
 }
+
+// A run's removal of the time steps later than its state, marked and then cut short: the next taker
+// removes just those later than the state the mark names (a step less than half a time step past it
+// is the state's own output and stays), and has the record forget a file that went; once another
+// writer changed the series, the mark goes with no file touched. Nothing later: nothing is marked.
+TEST(TimeStepDeletion, ACutRemovalOfLaterTimeStepsIsFinishedForItsSeriesOnly)
+{
+  const std::vector<double> times = {0, 1, 2, 2.04, 2.06, 3, 10};
+  for (const bool changedSince : {false, true}) {
+    SCOPED_TRACE(changedSince ? "the series changed since" : "as it was cut");
+    MessageCapture messages;
+    ScratchDir dir;
+    const char* d = dir.Path().c_str();
+    for (double t : times) dir.Write(FileOf(t), "step");
+    SW_SeriesHold series;
+    {
+      AK_DirectoryLock locked(d);
+      ASSERT_TRUE(series.Take(locked, d));
+      ASSERT_TRUE(series.Pass(locked, d, SW_SeriesChange::Write).passed);
+      ASSERT_STREQ(SW_MarkLaterRemoval(d, 2, 0.1), "");
+    }
+    ASSERT_TRUE(SW_DeletionIsMarked(d));
+    fs::remove(dir / FileOf(10));  // the kill came after the latest went
+    if (changedSince) {
+      SW_SeriesHold other;
+      AK_DirectoryLock locked(d);
+      ASSERT_TRUE(other.Take(locked, d));
+      ASSERT_TRUE(other.Pass(locked, d, SW_SeriesChange::Write).passed);
+    }
+    std::vector<SW_TakerRecord> recorded;
+    const auto record = [&](const char*, SW_TakerRecord what, const char*) {
+      recorded.push_back(what);
+      return AK_String();
+    };
+    EXPECT_EQ(SW_FinishCutLaterRemoval(d, record, nullptr), changedSince ? SW_CutWork::Stale : SW_CutWork::Finished);
+    EXPECT_FALSE(SW_DeletionIsMarked(d));
+    EXPECT_EQ(recorded, changedSince ? std::vector<SW_TakerRecord>{} : std::vector<SW_TakerRecord>{SW_TakerRecord::NoneIfFileGone});
+    for (double t : times) EXPECT_EQ(fs::exists(dir / FileOf(t)), t < 2.05 || (changedSince && t < 10)) << t;
+    EXPECT_STREQ(SW_MarkLaterRemoval(d, 3, 0.1), "");
+    EXPECT_FALSE(SW_DeletionIsMarked(d));
+  }
+}
