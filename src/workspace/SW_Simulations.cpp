@@ -19,6 +19,9 @@ namespace {
 const char* const kAreaGroups[] = {"ReleaseAreas",  "EntrainmentAreas", "SecondaryReleaseAreas",
                                    "ResistanceAreas", "WallLines",        "SourceLines"};
 
+// The type of the components, and the name of each one's saved files in its directory.
+constexpr const char* kSimulationType = "ShallowWaterSimulation";
+
 bool CountsAsActive(AK_Object& simulation) { return simulation.Get("Active") == "1"; }
 
 // A run of the simulation is going on (or was started): its status file says so and a live
@@ -70,8 +73,39 @@ void SW_Simulations::DeclareAttributes(AK_AttributeTableOf<SW_Simulations>& t)
 
 AK_Object* SW_Simulations::CreateComponent(const char* id, const char* typeName)
 {
-  if (!typeName || std::string_view(typeName) != "ShallowWaterSimulation") return nullptr;
+  if (!typeName || std::string_view(typeName) != kSimulationType) return nullptr;
   return new SW_Simulation(id, this);
+}
+
+void SW_Simulations::AfterLoad()
+{
+  AK_Container::AfterLoad();
+  EndWhatUnsavedSimulationsLeft();
+}
+
+void SW_Simulations::EndWhatUnsavedSimulationsLeft()
+{
+  const AK_String dir = ProjectDir();
+  if (dir.IsEmpty()) return;
+  const AK_String answer = AK_ErrorText;
+  AK_String failures;
+  for (const AK_String& entry : AK_ListDirectory(dir, "")) {
+    // A simulation of the project ends what was left in its own directory when it loads.
+    if (!AK_IsPlainIdentifier(entry) || GetComponent(entry)) continue;
+    const AK_String run = AK_JoinPath(dir, entry);
+    if (!AK_IsDirectory(run) || AK_FileExists(AK_JoinPath(run, AK_String(kSimulationType) + ".atr"))) continue;
+    // Nothing is recorded: there is no saved simulation to record a time step in.
+    const SW_EndOfWhatIsGone ended = SW_EndWhatIsGone(run, GetAbsolutePath() + "/" + entry, SW_RecordTakenOver());
+    if (ended.failure.IsEmpty()) continue;
+    // A project this process may not write is read as it stands, as a simulation's own directory is.
+    if (ended.refusal == SW_RunLock::Refusal::CannotTake) {
+      AK_MESSAGE("WARNING: " + ended.failure);
+      continue;
+    }
+    failures += (failures.IsEmpty() ? "" : "; ") + ended.failure;
+  }
+  // The load answers what stands there still, as it does for a simulation's own directory.
+  AK_ErrorText = failures.IsEmpty() ? answer : failures;
 }
 
 SW_Simulation* SW_Simulations::CreateSimulation(const char* id)
