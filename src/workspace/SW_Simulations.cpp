@@ -77,35 +77,23 @@ AK_Object* SW_Simulations::CreateComponent(const char* id, const char* typeName)
   return new SW_Simulation(id, this);
 }
 
-void SW_Simulations::AfterLoad()
+AK_String SW_Simulations::EndWhatIsGoneInNewComponentDirectory(const char* directory)
 {
-  AK_Container::AfterLoad();
-  EndWhatUnsavedSimulationsLeft();
-}
-
-void SW_Simulations::EndWhatUnsavedSimulationsLeft()
-{
-  const AK_String dir = ProjectDir();
-  if (dir.IsEmpty()) return;
-  const AK_String answer = AK_ErrorText;
-  AK_String failures;
-  for (const AK_String& entry : AK_ListDirectory(dir, "")) {
-    // A simulation of the project ends what was left in its own directory when it loads.
-    if (!AK_IsPlainIdentifier(entry) || GetComponent(entry)) continue;
-    const AK_String run = AK_JoinPath(dir, entry);
-    if (!AK_IsDirectory(run) || AK_FileExists(AK_JoinPath(run, AK_String(kSimulationType) + ".atr"))) continue;
-    // Nothing is recorded: there is no saved simulation to record a time step in.
-    const SW_EndOfWhatIsGone ended = SW_EndWhatIsGone(run, GetAbsolutePath() + "/" + entry, SW_RecordTakenOver());
-    if (ended.failure.IsEmpty()) continue;
-    // A project this process may not write is read as it stands, as a simulation's own directory is.
-    if (ended.refusal == SW_RunLock::Refusal::CannotTake) {
-      AK_MESSAGE("WARNING: " + ended.failure);
-      continue;
-    }
-    failures += (failures.IsEmpty() ? "" : "; ") + ended.failure;
+  const AK_String run(directory ? directory : "");
+  // A saved simulation ends what was left in its directory itself when it loads, recording a run
+  // it ends there.
+  if (run.IsEmpty() || !AK_IsDirectory(run) || AK_FileExists(AK_JoinPath(run, AK_String(kSimulationType) + ".atr")))
+    return "";
+  AK_String id, parent;
+  SplitLast(run, parent, id);
+  // Nothing is recorded: no saved simulation stands there to record a time step in.
+  const SW_EndOfWhatIsGone ended = SW_EndWhatIsGone(run, GetAbsolutePath() + "/" + id, SW_RecordTakenOver());
+  // A project this process may not write is read as it stands, as a simulation's own directory is.
+  if (ended.refusal == SW_RunLock::Refusal::CannotTake && !ended.failure.IsEmpty()) {
+    AK_MESSAGE("WARNING: " + ended.failure);
+    return "";
   }
-  // The load answers what stands there still, as it does for a simulation's own directory.
-  AK_ErrorText = failures.IsEmpty() ? answer : failures;
+  return ended.failure;
 }
 
 SW_Simulation* SW_Simulations::CreateSimulation(const char* id)
