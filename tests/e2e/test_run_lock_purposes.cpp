@@ -380,3 +380,53 @@ TEST(RunLockPurposes, ADeletionOfTimeStepsKilledHalfWayIsFinished)
   EXPECT_TRUE(continued.ok) << continued;
   EXPECT_EQ(z.Quit(), 0);
 }
+
+// A save of a new simulation (created, or cloned from A) killed once it holds the new run
+// directory's lock, and once its copy into it is staged: the saved project does not name the new
+// simulation yet. The next load in a fresh process takes that lock over like any other and leaves
+// nothing of the killed save there, the project loads whole and A goes on from its record; the
+// save done again is whole.
+TEST(RunLockPurposes, ASaveOfANewSimulationKilledLeavesNoLockAfterTheNextLoad)
+{
+  SharedExample p(4, 1);
+  Torvu(p / "x", "run.macro", Load() + Set(kSimulation, "Run", "") + SaveProject());
+  struct Case {
+    std::string commands;
+    std::string created;
+  };
+  const std::vector<Case> cases = {
+      {Set("Project/Simulations", "CreateSimulation", "B") + SaveProject(), "B"},
+      {Set("Project/Simulations", "CloneSimulation", "A") + SaveProject(), "A_cloned"},
+  };
+  int n = 0;
+  for (const Case& c : cases)
+    for (const char* window : {"copy locked", "copy staged"}) {
+      SCOPED_TRACE(c.created + " killed at " + window);
+      const std::string dir = p / ("case" + std::to_string(n++));
+      fs::create_directories(dir);
+      fs::copy(p / "proj", dir + "/proj", fs::copy_options::recursive);
+      const std::string created = dir + "/proj/Project/Simulations/" + c.created;
+      ASSERT_TRUE(KillAtWindow(dir + "/killed", Load() + c.commands, window)) << ReadFile(dir + "/killed/torvu.log");
+      ASSERT_TRUE(fs::exists(created + "/.simulation_lock"));
+      ASSERT_FALSE(fs::exists(created + "/ShallowWaterSimulation.atr"));
+
+      TorvuProcess z(dir + "/z");
+      const Answer loaded = z.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");
+      ASSERT_TRUE(loaded.ok) << loaded;
+      EXPECT_EQ(loaded.text, "4");
+      EXPECT_FALSE(Contains(z.Log(), "did not finish")) << Gist(z.Log());
+      ExpectNothingLeft(created);
+      // A copy dropped says so, with the status of no run under way.
+      if (fs::exists(created + "/.simulation_status")) {
+        EXPECT_EQ(ReadFile(created + "/.simulation_status"), "finished\n");
+      }
+      const Answer continued = z.Do(ContinueTo(5));
+      EXPECT_TRUE(continued.ok) << continued;
+      EXPECT_TRUE(fs::exists(dir + "/proj/" + kSimulation + "/" + File(5)));
+      const Answer saved = z.Do(c.commands);
+      EXPECT_TRUE(saved.ok) << saved;
+      EXPECT_TRUE(fs::exists(created + "/ShallowWaterSimulation.atr"));
+      ExpectNothingLeft(created);
+      EXPECT_EQ(z.Quit(), 0);
+    }
+}
