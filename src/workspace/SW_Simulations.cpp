@@ -81,8 +81,10 @@ AK_String SW_Simulations::EndWhatIsGoneInNewComponentDirectory(const char* direc
 {
   const AK_String run(directory ? directory : "");
   // A saved simulation ends what was left in its directory itself when it loads, recording a run
-  // it ends there.
-  if (run.IsEmpty() || !AK_IsDirectory(run) || AK_FileExists(AK_JoinPath(run, AK_String(kSimulationType) + ".atr")))
+  // it ends there. A directory that cannot be looked into is left as it stands: nobody can tell
+  // whether it holds one.
+  if (run.IsEmpty() || !AK_IsDirectory(run) ||
+      AK_LookAtPath(AK_JoinPath(run, AK_String(kSimulationType) + ".atr")) != AK_PathLook::Missing)
     return "";
   AK_String id, parent;
   SplitLast(run, parent, id);
