@@ -91,6 +91,11 @@ public:
   // writers that held the directory's lock by default; an object whose directory holds more of its
   // own (a run lock set aside) names that too.
   virtual AK_Leftovers LeftoversOfKilledWriters();
+  // Ends what writers that are gone left in `directory`, a directory below the object's own that
+  // a load finds no component for yet, before the load looks for a saved object there: a save of
+  // a new component killed before its files were in place left only that. "" when done or when
+  // nothing was left, else why not (the load fails with it). Nothing by default.
+  virtual AK_String EndWhatIsGoneInNewComponentDirectory(const char* directory);
   // True when a save of the object into the directory carries there, beside its own files, a
   // state of the directory it came from (a run directory's series), which goes only with a
   // whole save: the files of such an object that did not load whole are never copied there as

@@ -227,6 +227,8 @@ AK_Leftovers TopDirectoryLeftovers(AK_Object& top)
 
 AK_Leftovers AK_Object::LeftoversOfKilledWriters() { return {}; }
 
+AK_String AK_Object::EndWhatIsGoneInNewComponentDirectory(const char*) { return ""; }
+
 void AK_Object::LoadProject(const char* directory)
 {
   AK_OperationScope scope;
@@ -275,6 +277,9 @@ void AK_Object::LoadSubtree(const char* directory)
       if (!AK_IsPlainIdentifier(entry)) continue;
       if (GetComponent(entry)) continue;
       AK_String sub = AK_JoinPath(dir, entry);
+      // Ended before the look for the saved object: the end of a cut save may put it in place.
+      if (const AK_String failure = EndWhatIsGoneInNewComponentDirectory(sub); !failure.IsEmpty())
+        LoadFailures::Add(failure);
       bool subListed = true;
       AK_Array<AK_String> tables = AK_ListDirectory(sub, "atr", &subListed);
       if (!subListed && unread.IsEmpty()) unread = UnreadDirectory(sub);

@@ -278,6 +278,7 @@ SW_EndOfWhatIsGone SW_EndWhatIsGone(const char* runDirectory, const char* who, c
   const AK_String answer = AK_ErrorText;
   SW_RunLock lock(runDirectory, who, SW_LockPurpose::TakeOver, "not taken over", recordTakenOver);
   ended.takeOver = lock.TakeOver();
+  ended.refusal = lock.Refused();
   switch (lock.Refused()) {
     case SW_RunLock::Refusal::None:
       ended.failure = lock.Release();

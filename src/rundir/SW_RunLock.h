@@ -112,6 +112,9 @@ AK_String SW_LockHolderText(SW_LockPurpose purpose, int pid);
 struct SW_EndOfWhatIsGone {
   SW_TakeOver takeOver = SW_TakeOver::None;
   AK_String failure;
+  // Why the lock was not taken, when it was not: CannotTake tells a directory this process may not
+  // write (nothing of it changed) from what was left that cannot be ended.
+  SW_RunLock::Refusal refusal = SW_RunLock::Refusal::None;
 };
 [[nodiscard]] SW_EndOfWhatIsGone SW_EndWhatIsGone(const char* runDirectory, const char* who,
                                                   const SW_RecordTakenOver& recordTakenOver);

@@ -20,6 +20,9 @@ namespace {
 const char* const kAreaGroups[] = {"ReleaseAreas",  "EntrainmentAreas", "SecondaryReleaseAreas",
                                    "ResistanceAreas", "WallLines",        "SourceLines"};
 
+// The type of the components, and the name of each one's saved files in its directory.
+constexpr const char* kSimulationType = "ShallowWaterSimulation";
+
 bool CountsAsActive(AK_Object& simulation) { return simulation.Get("Active") == "1"; }
 
 // A run of the simulation is going on (or was started): its status file says so and a live
@@ -71,8 +74,29 @@ void SW_Simulations::DeclareAttributes(AK_AttributeTableOf<SW_Simulations>& t)
 
 AK_Object* SW_Simulations::CreateComponent(const char* id, const char* typeName)
 {
-  if (!typeName || std::string_view(typeName) != "ShallowWaterSimulation") return nullptr;
+  if (!typeName || std::string_view(typeName) != kSimulationType) return nullptr;
   return new SW_Simulation(id, this);
+}
+
+AK_String SW_Simulations::EndWhatIsGoneInNewComponentDirectory(const char* directory)
+{
+  const AK_String run(directory ? directory : "");
+  // A saved simulation ends what was left in its directory itself when it loads, recording a run
+  // it ends there. A directory that cannot be looked into is left as it stands: nobody can tell
+  // whether it holds one.
+  if (run.IsEmpty() || !AK_IsDirectory(run) ||
+      AK_LookAtPath(AK_JoinPath(run, AK_String(kSimulationType) + ".atr")) != AK_PathLook::Missing)
+    return "";
+  AK_String id, parent;
+  SplitLast(run, parent, id);
+  // Nothing is recorded: no saved simulation stands there to record a time step in.
+  const SW_EndOfWhatIsGone ended = SW_EndWhatIsGone(run, GetAbsolutePath() + "/" + id, SW_RecordTakenOver());
+  // A project this process may not write is read as it stands, as a simulation's own directory is.
+  if (ended.refusal == SW_RunLock::Refusal::CannotTake && !ended.failure.IsEmpty()) {
+    AK_MESSAGE("WARNING: " + ended.failure);
+    return "";
+  }
+  return ended.failure;
 }
 
 SW_Simulation* SW_Simulations::CreateSimulation(const char* id)

@@ -22,6 +22,11 @@ public:
   // A simulation ("ShallowWaterSimulation") of that identifier, not yet added; none for any
   // other type.
   AK_Object* CreateComponent(const char* id, const char* typeName) override;
+  // A save of a new simulation killed before it wrote the simulation's own files leaves a run
+  // directory that holds no saved simulation: what the save's process left there (its run lock, a
+  // copy it cut short) is ended as every taker of a run lock ends it, so that no lock of a process
+  // that is gone stands in the project, and a copy finished there loads.
+  AK_String EndWhatIsGoneInNewComponentDirectory(const char* directory) override;
 
   // A new simulation on the last simulation mesh of the project's "DHMs" (none when there is
   // no such mesh), added as the last component.

@@ -42,8 +42,6 @@ const std::map<std::string, std::string> kKnownOpen = {
     {"RunInBackground", "a run killed while it removes the later time steps leaves a Continue refused"},
     {"ContinueInBackground", "a run killed while it removes the later time steps leaves a Continue refused"},
     {"StartActive", "a run killed while it removes the later time steps leaves a Continue refused"},
-    {"CreateSimulation with a save", "a killed save leaves the new simulation's lock after the next load"},
-    {"CloneSimulation with a save", "a killed save leaves the new simulation's lock after the next load"},
 };
 
 // The time the plain Continue after each kill goes on to: past the end of every run of a writer,

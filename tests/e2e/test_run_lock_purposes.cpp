@@ -429,3 +429,69 @@ TEST(RunLockPurposes, ARunKilledWhileItRemovesLaterTimeStepsGoesOnFromItsState)
     EXPECT_EQ(w.Quit(), 0);
   }
 }
+
+// A save of a new simulation (created, or cloned from A) killed once it holds the new run
+// directory's lock, and once its copy into it is staged: the saved project does not name the new
+// simulation yet. The next load in a fresh process takes that lock over like any other and leaves
+// nothing of the killed save there, the project loads whole and A goes on from its record; the
+// save done again is whole. A save whose saved simulation could not be put in place left its copy
+// marked: the next load finishes it, and the new simulation loads with the project.
+TEST(RunLockPurposes, ASaveOfANewSimulationKilledLeavesNoLockAfterTheNextLoad)
+{
+  SharedExample p(4, 1);
+  Torvu(p / "x", "run.macro", Load() + Set(kSimulation, "Run", "") + SaveProject());
+  struct Case {
+    std::string commands;
+    std::string created;
+  };
+  const std::vector<Case> cases = {
+      {Set("Project/Simulations", "CreateSimulation", "B") + SaveProject(), "B"},
+      {Set("Project/Simulations", "CloneSimulation", "A") + SaveProject(), "A_cloned"},
+  };
+  constexpr const char* kFailedPut = "";  // the saved simulation's put in place fails instead
+  int n = 0;
+  for (const Case& c : cases)
+    for (const char* window : {"copy locked", "copy staged", kFailedPut}) {
+      SCOPED_TRACE(c.created + (*window ? std::string(" killed at ") + window : " with a failed put in place"));
+      const std::string dir = p / ("case" + std::to_string(n++));
+      fs::create_directories(dir + "/killed");
+      fs::copy(p / "proj", dir + "/proj", fs::copy_options::recursive);
+      const std::string created = dir + "/proj/Project/Simulations/" + c.created;
+      if (*window) {
+        ASSERT_TRUE(KillAtWindow(dir + "/killed", Load() + c.commands, window)) << ReadFile(dir + "/killed/torvu.log");
+        ASSERT_TRUE(fs::exists(created + "/.simulation_lock"));
+      } else {
+        WriteFile(dir + "/killed/failed.macro", Load() + c.commands);
+        RunProcess(TorvuOffscreen(dir + "/killed", TORVU_PROGRAM, TORVU_ATTRIBUTES, "failed.macro < /dev/null",
+                                  "TORVU_FAIL=rename:ShallowWaterSimulation.atr "));
+        ASSERT_TRUE(fs::exists(created + "/.simulation_copying"));
+      }
+      ASSERT_FALSE(fs::exists(created + "/ShallowWaterSimulation.atr"));
+
+      TorvuProcess z(dir + "/z");
+      const Answer loaded = z.Do(Load() + "get(\"" + kSimulation + "\", \"CurrentTime\", value);");
+      ASSERT_TRUE(loaded.ok) << loaded;
+      EXPECT_EQ(loaded.text, "4");
+      EXPECT_FALSE(Contains(z.Log(), "did not finish")) << Gist(z.Log());
+      ExpectNothingLeft(created);
+      // A copy dropped or finished says so, with the status of no run under way.
+      if (fs::exists(created + "/.simulation_status")) {
+        EXPECT_EQ(ReadFile(created + "/.simulation_status"), "finished\n");
+      }
+      if (!*window) {
+        EXPECT_TRUE(fs::exists(created + "/ShallowWaterSimulation.atr"));
+        // Loaded with the project, not only when a path names it later.
+        EXPECT_TRUE(Contains(z.Log(), "loading '" + c.created + "' from")) << Gist(z.Log());
+      }
+      const Answer continued = z.Do(ContinueTo(5));
+      EXPECT_TRUE(continued.ok) << continued;
+      EXPECT_TRUE(fs::exists(dir + "/proj/" + kSimulation + "/" + File(5)));
+      if (*window) {
+        const Answer saved = z.Do(c.commands);
+        EXPECT_TRUE(saved.ok) << saved;
+        EXPECT_TRUE(fs::exists(created + "/ShallowWaterSimulation.atr"));
+        ExpectNothingLeft(created);
+      }
+      EXPECT_EQ(z.Quit(), 0);
+    }
+}
