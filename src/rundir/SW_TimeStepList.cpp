@@ -278,26 +278,42 @@ bool SW_DeletionIsMarked(const char* runDirectory)
          SW_WorkIsMarked(runDirectory, {kDeletionMark, kDeletionMarkNamingNoSeries, kLaterRemovalMark});
 }
 
+namespace {
+
+// Cut work (`work` says which) that cannot be finished: it stays marked for the next taker.
+SW_CutWork CannotFinish(const char* runDirectory, const char* work, const AK_String& failure, AK_String* failed)
+{
+  const AK_String why = AK_String(runDirectory) + ": " + work + " was cut short and cannot be finished: " + failure +
+                        "; it stays marked, and the next process that takes its run lock tries again";
+  AK_MESSAGE("WARNING: " + why);
+  if (failed) *failed = why;
+  return SW_CutWork::Failed;
+}
+
+// The mark `file` of cut work (`work`) over a series another writer changed since: it goes, and no
+// file with it; `fail` answers a mark that will not go.
+template <typename Fail>
+SW_CutWork DropStaleMark(const char* runDirectory, const char* file, const char* work, const Fail& fail)
+{
+  if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return fail(failure);
+  AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": the mark of " + work + " of an earlier series is removed, " +
+             "no file touched");
+  return SW_CutWork::Stale;
+}
+
+}  // namespace
+
 SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOver& record, AK_String* failed)
 {
   SW_WorkMark mark;
   const char* file = SW_ReadFirstWorkMark(runDirectory, {kDeletionMark, kDeletionMarkNamingNoSeries}, mark);
   if (!file) return SW_CutWork::None;
   const auto fail = [&](const AK_String& failure) {
-    const AK_String why = AK_String(runDirectory) + ": a deletion of time steps in it was cut short and cannot be " +
-                          "finished: " + failure + "; it stays marked, and the next process that takes its run lock tries again";
-    AK_MESSAGE("WARNING: " + why);
-    if (failed) *failed = why;
-    return SW_CutWork::Failed;
+    return CannotFinish(runDirectory, "a deletion of time steps in it", failure, failed);
   };
   if (!mark.unreadable.IsEmpty()) return fail(mark.unreadable);
   // Another writer changed the series since (or the mark names none): what stands is that writer's.
-  if (!SW_MarkIsCurrent(runDirectory, mark)) {
-    if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return fail(failure);
-    AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": the mark of a deletion of time steps of an earlier series is " +
-               "removed, no file touched");
-    return SW_CutWork::Stale;
-  }
+  if (!SW_MarkIsCurrent(runDirectory, mark)) return DropStaleMark(runDirectory, file, "a deletion of time steps", fail);
   bool listed = false;
   const SW_TimeStepList steps = SW_ListTimeSteps(runDirectory, -1, nullptr, &listed);
   if (!listed) return fail("cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno));
@@ -406,21 +422,12 @@ SW_CutWork SW_FinishCutLaterRemoval(const char* runDirectory, const SW_RecordTak
   SW_WorkMark mark;
   if (!SW_ReadFirstWorkMark(runDirectory, {kLaterRemovalMark}, mark)) return SW_CutWork::None;
   const auto fail = [&](const AK_String& failure) {
-    const AK_String why = AK_String(runDirectory) + ": a removal of its later time steps was cut short and cannot be " +
-                          "finished: " + failure + "; it stays marked, and the next process that takes its run lock tries again";
-    AK_MESSAGE("WARNING: " + why);
-    if (failed) *failed = why;
-    return SW_CutWork::Failed;
+    return CannotFinish(runDirectory, "a removal of its later time steps", failure, failed);
   };
   if (!mark.unreadable.IsEmpty()) return fail(mark.unreadable);
   // Another writer changed the series since: what stands is that writer's.
-  if (!SW_MarkIsCurrent(runDirectory, mark)) {
-    if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kLaterRemovalMark); !failure.IsEmpty())
-      return fail(failure);
-    AK_MESSAGE(AK_String("INFO: ") + runDirectory + ": the mark of a removal of later time steps of an earlier " +
-               "series is removed, no file touched");
-    return SW_CutWork::Stale;
-  }
+  if (!SW_MarkIsCurrent(runDirectory, mark))
+    return DropStaleMark(runDirectory, kLaterRemovalMark, "a removal of later time steps", fail);
   double after = 0;
   const size_t prefix = std::strlen(kLaterThan);
   if (std::strncmp(mark.what, kLaterThan, prefix) != 0 || !AK_ParseDouble(mark.what.c_str() + prefix, after))

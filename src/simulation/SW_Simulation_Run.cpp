@@ -691,6 +691,17 @@ void SW_Simulation::RunLoop(bool fromStart)
     // leaves this run's values beside the newest time step of the run before. The first write
     // that fails refuses the run before any time step is touched.
     _runValues = valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_String("-");
+    // What stays of the series after a refusal below is still the run's before: its values go back.
+    AK_String unreadValues;
+    const AK_String valuesBefore = SW_ReadRunValues(ProjectDir(), &unreadValues);
+    const auto valuesPutBack = [&](AK_String reason) {
+      if (!unreadValues.IsEmpty()) return reason;
+      AK_String why;
+      if (valuesBefore.IsEmpty() ? AK_DeleteFile(SW_RunValuesFilePath(ProjectDir())) == 0
+                                 : SW_WriteRunValues(ProjectDir(), valuesBefore, &why))
+        return reason;
+      return reason + "; its values before cannot be put back: " + (why.IsEmpty() ? AK_String(std::strerror(errno)) : why);
+    };
     if (AK_String why; !SW_WriteRunValues(ProjectDir(), "-", &why))
       return RefuseRun("the values of the run cannot be written: " + why);
     // Later time steps that stay would go on beside this run's: refused before it writes one. What
@@ -701,14 +712,14 @@ void SW_Simulation::RunLoop(bool fromStart)
     // would have. A mark that cannot be written refuses the run before any file goes.
     if (const AK_String unmarked = SW_MarkLaterRemoval(ProjectDir(), CurrentTime, DeltaT); !unmarked.IsEmpty()) {
       if (startsOver) _series.Drop();
-      return RefuseRun("the removal of the later time steps cannot be marked: " + unmarked);
+      return RefuseRun(valuesPutBack("the removal of the later time steps cannot be marked: " + unmarked));
     }
     // A refused run leaves no removal marked: what stays of the series is as the refusal says.
     const auto refuseMarked = [&](AK_String reason) {
       if (const AK_String stays = SW_DropLaterRemoval(ProjectDir(), locked, _series); !stays.IsEmpty())
         reason += "; " + stays;
       if (startsOver) _series.Drop();
-      return RefuseRun(reason);
+      return RefuseRun(valuesPutBack(reason));
     };
     // The saved project names none of the time steps that go, before the first goes: the run's own
     // record at its end may fail, and must not leave it naming a file that is gone.
@@ -728,11 +739,11 @@ void SW_Simulation::RunLoop(bool fromStart)
     // beside it.
     if (const AK_String stays = SW_EndLaterRemoval(ProjectDir()); !stays.IsEmpty()) {
       if (startsOver) _series.Drop();
-      return RefuseRun("the later time steps were removed, but " + stays +
-                       "; the next process that takes the run lock removes it");
+      return RefuseRun(valuesPutBack("the later time steps were removed, but " + stays +
+                                     "; the next process that takes the run lock removes it"));
     }
     if (AK_String why; _runValues != "-" && !SW_WriteRunValues(ProjectDir(), _runValues, &why))
-      return RefuseRun("the values of the run cannot be written: " + why);
+      return RefuseRun(valuesPutBack("the values of the run cannot be written: " + why));
   }
   CheckFrictionParameters();
   auto run = std::make_unique<SW_SimulationRun>(*this);

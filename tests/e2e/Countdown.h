@@ -212,6 +212,14 @@ inline Writer SavingFirst(Writer writer, std::string saved)
   return writer;
 }
 
+// One try of a countdown: the writer (its index), the call, and whose call (the process a
+// background start runs, or the writer's own).
+struct Job {
+  size_t writer;
+  long n;
+  bool started;
+};
+
 // The calls of a writer's process tried in turn, of the `calls` it makes: every one of the first
 // and the last `edge`, and `spread` spread evenly over those between them.
 inline std::vector<long> CallsTried(long calls, long edge, long spread)
@@ -336,6 +344,14 @@ inline bool NamedIn(const std::string& names, const std::string& name)
   for (std::istringstream parts(names); std::getline(parts, part, '|');)
     if (!part.empty() && name.find(part) != std::string::npos) return true;
   return false;
+}
+
+// Whether the writer is tried: TORVU_WRITERS, when set, names the writers tried (parts of their
+// names, separated by "|"), for a look at a few.
+inline bool Tried(const Writer& writer)
+{
+  const char* only = std::getenv("TORVU_WRITERS");
+  return !only || !*only || NamedIn(only, writer.name);
 }
 
 // --- the prepared states and the writers ---

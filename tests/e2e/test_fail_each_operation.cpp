@@ -32,15 +32,6 @@ namespace {
 
 using namespace countdown;
 
-// The writers whose faults are known and mended elsewhere, with the reason: what their answered
-// failures left is printed, not failed, until the mend is in.
-const std::map<std::string, std::string> kKnownOpen = {
-    {"Run over a longer series", "a run whose later time steps will not all go leaves its values \"-\""},
-    {"RunInBackground", "a run whose later time steps will not all go leaves its values \"-\""},
-    {"ContinueInBackground", "a run whose later time steps will not all go leaves its values \"-\""},
-    {"StartActive", "a run whose later time steps will not all go leaves its values \"-\""},
-};
-
 // The calls failed of a writer with many: the first and last kEdge, and kSpread between them.
 constexpr long kEdge = 10, kSpread = 8;
 
@@ -215,20 +206,12 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
   for (Writer& writer : writers)
     if (Contains(writer.commands, out + "/")) fs::create_directories(writer.prepared + "/out");
 
-  struct Job {
-    size_t writer;
-    long n;
-    bool started;
-  };
   std::vector<Reference> references(writers.size());
   std::vector<Job> jobs;
   std::string counts;
-  // TORVU_WRITERS, when set, names the writers tried (parts of their names, separated by "|"), for a
-  // look at a few.
-  const char* only = std::getenv("TORVU_WRITERS");
   for (size_t w = 0; w < writers.size(); ++w) {
     const Writer& writer = writers[w];
-    if (only && *only && !NamedIn(only, writer.name)) continue;
+    if (!Tried(writer)) continue;
     SCOPED_TRACE(writer.name);
     const std::string dir = p / ("dry_" + std::to_string(w));
     references[w].before = SeriesIn(writer.prepared);
@@ -263,7 +246,7 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
   }
   std::cout << "calls counted by the dry runs:\n" << counts;
 
-  std::vector<std::vector<std::string>> faults(writers.size()), knownOpen(writers.size());
+  std::vector<std::vector<std::string>> faults(writers.size());
   std::mutex faultsMutex;
   std::atomic<size_t> next{0};
   const auto work = [&] {
@@ -273,29 +256,18 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       const std::string dir = p / ("try_" + std::to_string(j));
       const std::string variable = job.started ? "TORVU_FAIL_STARTED_AT" : "TORVU_FAIL_AT";
       const Outcome tried = Try(writer, dir, {{variable, std::to_string(job.n)}}, &references[job.writer], job.started);
-      // A writer known open is let off only for what an answered failure left: a success that did
-      // not do it all, a lock or a load that fails, still fail the test.
-      const bool open = kKnownOpen.count(writer.name) &&
-                        std::all_of(tried.faults.begin(), tried.faults.end(), [](const std::string& f) {
-                          return f.rfind("left files as neither", 0) == 0;
-                        });
       if (!tried.faults.empty()) {
         std::string line = (job.started ? "started N=" : "N=") + std::to_string(job.n) + " [" + tried.calls +
                            "answered " + (tried.answer.ok ? "ok" : "failed: " + tried.answer.text.substr(0, 200)) + "]";
         for (const std::string& f : tried.faults) line += "\n      " + f;
         std::lock_guard<std::mutex> guard(faultsMutex);
-        (open ? knownOpen : faults)[job.writer].push_back(line);
+        faults[job.writer].push_back(line);
       }
       fs::remove_all(dir);
     }
   };
   SideBySide(work);
 
-  for (size_t w = 0; w < writers.size(); ++w)
-    if (!knownOpen[w].empty())
-      std::cout << "known open case, " << kKnownOpen.at(writers[w].name) << ": " << writers[w].name << ": "
-                << knownOpen[w].size() << " failed calls left files as neither before nor after:" << ListedByCall(knownOpen[w])
-                << "\n";
   for (size_t w = 0; w < writers.size(); ++w) {
     if (faults[w].empty()) continue;
     const std::string list = ListedByCall(faults[w]);

@@ -34,16 +34,6 @@ namespace {
 
 using namespace countdown;
 
-// The writers whose faults are known and mended elsewhere, with the reason: their faults are
-// printed, not failed, until the mend is in.
-const std::map<std::string, std::string> kKnownOpen = {
-    {"Run over a longer series", "a run killed while it removes the later time steps leaves a Continue refused"},
-    {"Continue over a longer series", "a run killed while it removes the later time steps leaves a Continue refused"},
-    {"RunInBackground", "a run killed while it removes the later time steps leaves a Continue refused"},
-    {"ContinueInBackground", "a run killed while it removes the later time steps leaves a Continue refused"},
-    {"StartActive", "a run killed while it removes the later time steps leaves a Continue refused"},
-};
-
 // The time the plain Continue after each kill goes on to: past the end of every run of a writer,
 // and two seconds past the last time step of its prepared state.
 double Later(const Writer& writer)
@@ -171,20 +161,12 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
   };
   writers.insert(writers.end(), more.begin(), more.end());
 
-  struct Job {
-    size_t writer;
-    long n;
-    bool started;
-  };
   std::vector<Reference> references(writers.size());
   std::vector<Job> jobs;
   std::string counts;
-  // TORVU_WRITERS, when set, names the writers tried (parts of their names, separated by "|"), for a
-  // look at a few.
-  const char* only = std::getenv("TORVU_WRITERS");
   for (size_t w = 0; w < writers.size(); ++w) {
     const Writer& writer = writers[w];
-    if (only && *only && !NamedIn(only, writer.name)) continue;
+    if (!Tried(writer)) continue;
     SCOPED_TRACE(writer.name);
     const std::string dir = p / ("reference_" + std::to_string(w));
     Fresh(writer, dir);
@@ -281,10 +263,6 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
   for (size_t w = 0; w < writers.size(); ++w) {
     if (faults[w].empty()) continue;
     const std::string list = ListedByCall(faults[w]);
-    if (const auto open = kKnownOpen.find(writers[w].name); open != kKnownOpen.end())
-      std::cout << "known open case, " << open->second << ": " << writers[w].name << ": " << faults[w].size()
-                << " kills not taken over soundly:" << list << "\n";
-    else
-      ADD_FAILURE() << writers[w].name << ": " << faults[w].size() << " kills not taken over soundly:" << list;
+    ADD_FAILURE() << writers[w].name << ": " << faults[w].size() << " kills not taken over soundly:" << list;
   }
 }
