@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "AK_Framework.h"
@@ -72,3 +73,34 @@ TEST(BackgroundStart, StartMacroAndStartLineCarryAnyPath)
   EXPECT_FALSE(AK_FileExists((runDir + "/start.macro").c_str()));
 }
 
+
+// A start marks the run's values "-" only where they would vouch for the values it runs under
+// (none yet, or those), and a start that starts nothing puts every file back as it stood.
+TEST(BackgroundStart, MarksOnlyValuesThatWouldVouchForItAndPutsThemBack)
+{
+  const std::string runsUnder = "0123456789abcdef-12";
+  struct Case {
+    const char* before;  // nullptr: no values file
+    bool marked;
+  };
+  for (const Case& c : {Case{nullptr, true}, Case{"0123456789abcdef-12", true}, Case{"fedcba9876543210-12", false},
+                        Case{"-", false}}) {
+    SCOPED_TRACE(c.before ? c.before : "no values file");
+    ScratchDir dir;
+    const std::string values = dir.Path() + "/.simulation_values";
+    if (c.before) {
+      ASSERT_TRUE(SW_WriteRunValues(dir.Path().c_str(), c.before));
+    }
+    const auto now = [&]() -> std::string { return std::ifstream(values) ? ReadFile(values) : "<none>"; };
+    const std::string before = now();
+    SW_StartedMarks marks;
+    AK_String reason;
+    ASSERT_TRUE(marks.Begin(dir.Path().c_str(), reason)) << reason;
+    ASSERT_TRUE(marks.Mark(dir.Path().c_str(), reason, runsUnder.c_str())) << reason;
+    EXPECT_EQ(now(), c.marked ? "-\n" : before);
+    EXPECT_STREQ(SW_ReadStatusFile(dir.Path().c_str()), "started");
+    ASSERT_TRUE(marks.Undo(reason)) << reason;
+    EXPECT_EQ(now(), before);
+    EXPECT_FALSE(std::ifstream(SW_StatusFilePath(dir.Path().c_str()).c_str()));
+  }
+}
