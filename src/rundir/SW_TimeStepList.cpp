@@ -301,6 +301,19 @@ SW_CutWork DropStaleMark(const char* runDirectory, const char* file, const char*
   return SW_CutWork::Stale;
 }
 
+// The end of cut work finished: a writer like every other, it changes the series, so that whoever
+// holds it learns that time steps went, and then the mark `file` goes. Changed after the files
+// went, so that a taker killed meanwhile leaves the mark of the series it stands for. "" when done.
+AK_String ChangeSeriesAndUnmark(const char* runDirectory, const char* file)
+{
+  AK_DirectoryLock locked(runDirectory);
+  SW_SeriesHold series;
+  (void)series.Take(locked, runDirectory);  // a series not taken fails the gate below, which says why
+  if (const SW_SeriesHold::Gate gate = series.Pass(locked, runDirectory, SW_SeriesChange::Remove); !gate.passed)
+    return gate.failure.IsEmpty() ? AK_String("the series cannot be changed") : gate.failure;
+  return SW_RemoveWorkMark(runDirectory, file);
+}
+
 }  // namespace
 
 SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOver& record, AK_String* failed)
@@ -321,14 +334,7 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
   if (record)
     if (const AK_String failure = record(runDirectory, SW_TakerRecord::Kept, mark.what); !failure.IsEmpty())
       return fail(failure);
-  // A writer like every other: whoever holds the series learns that time steps went. Changed after
-  // the files went, so that a taker killed meanwhile leaves the mark of the series it stands for.
-  AK_DirectoryLock locked(runDirectory);
-  SW_SeriesHold series;
-  (void)series.Take(locked, runDirectory);  // a series not taken fails the gate below, which says why
-  if (const SW_SeriesHold::Gate gate = series.Pass(locked, runDirectory, SW_SeriesChange::Remove); !gate.passed)
-    return fail(gate.failure.IsEmpty() ? AK_String("the series cannot be changed") : gate.failure);
-  if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return fail(failure);
+  if (const AK_String failure = ChangeSeriesAndUnmark(runDirectory, file); !failure.IsEmpty()) return fail(failure);
   AK_MESSAGE(AK_String("INFO: ") + runDirectory +
              ": a deletion of time steps in it was cut short, its process is gone: the deletion was finished");
   return SW_CutWork::Finished;
@@ -438,14 +444,7 @@ SW_CutWork SW_FinishCutLaterRemoval(const char* runDirectory, const SW_RecordTak
   if (record)
     if (const AK_String failure = record(runDirectory, SW_TakerRecord::NoneIfFileGone, ""); !failure.IsEmpty())
       return fail(failure);
-  // Changed after the files went, as by every writer, so that a taker killed meanwhile leaves the
-  // mark of the series it stands for.
-  AK_DirectoryLock locked(runDirectory);
-  SW_SeriesHold series;
-  (void)series.Take(locked, runDirectory);  // a series not taken fails the gate below, which says why
-  if (const SW_SeriesHold::Gate gate = series.Pass(locked, runDirectory, SW_SeriesChange::Remove); !gate.passed)
-    return fail(gate.failure.IsEmpty() ? AK_String("the series cannot be changed") : gate.failure);
-  if (const AK_String failure = SW_RemoveWorkMark(runDirectory, kLaterRemovalMark); !failure.IsEmpty())
+  if (const AK_String failure = ChangeSeriesAndUnmark(runDirectory, kLaterRemovalMark); !failure.IsEmpty())
     return fail(failure);
   AK_MESSAGE(AK_String("INFO: ") + runDirectory +
              ": a removal of its later time steps was cut short: the removal was finished");

@@ -435,6 +435,13 @@ inline std::vector<Writer> RunAndSaveWriters(const std::string& base)
        "proj2"},
       SavingFirst({"RunInBackground", base, kAnew + Set(kSimulation, "RunInBackground", ""), true},
                   kAnew + SaveProject()),
+      SavingFirst({"ContinueInBackground", base,
+                   Set(kSimulation, "LoadTimeStep", Step(2)) + kAnew + Set(kSimulation, "ContinueInBackground", ""), true},
+                  Set(kSimulation, "LoadTimeStep", Step(2)) + kAnew + SaveProject()),
+      SavingFirst({"StartActive", base, kAnew + Set(kSimulation, "Active", "1") + Set("Project/Simulations", "StartActive", ""),
+                   true},
+                  kAnew + Set(kSimulation, "Active", "1") + SaveProject()),
+      {"Interrupt", base, Set(kSimulation, "Interrupt", "")},
   };
 }
 

@@ -167,13 +167,6 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       SavingFirst({"Continue under values not saved, no values file yet", noValues,
                    Set(kSimulation, "LoadTimeStep", Step(2)) + kAnew + Set(kSimulation, "Continue", "")},
                   Set(kSimulation, "LoadTimeStep", Step(2)) + kAnew + SaveProject()),
-      SavingFirst({"ContinueInBackground", base,
-                   Set(kSimulation, "LoadTimeStep", Step(2)) + kAnew + Set(kSimulation, "ContinueInBackground", ""), true},
-                  Set(kSimulation, "LoadTimeStep", Step(2)) + kAnew + SaveProject()),
-      SavingFirst({"StartActive", base, kAnew + Set(kSimulation, "Active", "1") + Set("Project/Simulations", "StartActive", ""),
-                   true},
-                  kAnew + Set(kSimulation, "Active", "1") + SaveProject()),
-      {"Interrupt", base, Set(kSimulation, "Interrupt", "")},
       {"WriteStartMacroAndBat", base, Set(kSimulation, "Active", "1") +
                                           Set("Project/Simulations", "WriteStartMacroAndBat", "../proj/" + kSimulation)},
       {"Cleanup", base, Set(kSimulation, "CleanupBehavior", "keep last time step") +

@@ -146,13 +146,6 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
   const std::string base = prepared.base;
   std::vector<Writer> writers = RunAndSaveWriters(base);
   const std::vector<Writer> more = {
-      SavingFirst({"ContinueInBackground", base,
-                   Set(kSimulation, "LoadTimeStep", Step(2)) + kAnew + Set(kSimulation, "ContinueInBackground", ""), true},
-                  Set(kSimulation, "LoadTimeStep", Step(2)) + kAnew + SaveProject()),
-      SavingFirst({"StartActive", base, kAnew + Set(kSimulation, "Active", "1") + Set("Project/Simulations", "StartActive", ""),
-                   true},
-                  kAnew + Set(kSimulation, "Active", "1") + SaveProject()),
-      {"Interrupt", base, Set(kSimulation, "Interrupt", "")},
       {"CreateSimulation with a save", base, Set("Project/Simulations", "CreateSimulation", "B") + SaveProject()},
       {"CloneSimulation with a save", base, Set("Project/Simulations", "CloneSimulation", "A") + SaveProject()},
       {"load over a killed run", prepared.killedRun, ""},
