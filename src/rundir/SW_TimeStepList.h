@@ -76,7 +76,7 @@ struct SW_TimeStepDeletion {
 // the state of currentTime, marked before its first file goes (".simulation_removing_later": that
 // time and the series, see SW_WorkMark), under the run directory's lock once the run passed the
 // gate: a kill then leaves a removal that whoever takes the run lock next finishes
-// (SW_FinishCutDeletion), so that the series ends at the state the run went on from. Nothing is
+// (SW_FinishCutLaterRemoval), so that the series ends at the state the run went on from. Nothing is
 // marked while no later time step stands. "" when marked (or nothing to mark), else why not: the
 // directory cannot be read or the mark cannot be written; no file went.
 [[nodiscard]] AK_String SW_MarkLaterRemoval(const char* runDirectory, double currentTime, double deltaT);
