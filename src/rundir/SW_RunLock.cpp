@@ -241,7 +241,8 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
         if (copy == SW_CutWork::Finished) _takeOver = SW_TakeOver::CopyFinished;
         if (copy != SW_CutWork::Stale) break;
       }
-      const AK_Read<AK_String> read = SW_ReadStatusFile(runDirectory);
+      // Only without a lock before does the status say whether a run is gone.
+      const AK_Read<AK_String> read = noLockBefore ? SW_ReadStatusFile(runDirectory) : AK_Read<AK_String>::Missing();
       if (read.IsUnreadable()) {
         notEnded(AK_CannotRead(read));
         return;
