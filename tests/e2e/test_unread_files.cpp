@@ -413,16 +413,20 @@ void TryTakeOver(StartedTry& t, bool mustRefuse)
   const std::string run = t.dir + "/proj/" + kSimulation;
   const Files killed = Tree(run), steps = TimeStepsIn(run);
   const Answer loaded = t.process->Do(Load());
-  EXPECT_EQ(t.process->Quit(), 0);
   if (FirstWord(ReadFile(run + "/.simulation_status")) == "finished") {
     EXPECT_FALSE(mustRefuse) << loaded;
   } else {
-    EXPECT_FALSE(loaded.ok);
-    EXPECT_TRUE(Contains(loaded, "cannot read ") && Contains(loaded, t.name + ": Permission denied")) << loaded;
+    // A run takes the lock over as well.
+    const Answer ran = t.process->Do(Set(kSimulation, "Run", ""));
+    for (const Answer& answer : {loaded, ran}) {
+      EXPECT_FALSE(answer.ok);
+      EXPECT_TRUE(Contains(answer, "cannot read ") && Contains(answer, t.name + ": Permission denied")) << answer;
+    }
     for (const std::string file : {".simulation_status", "ShallowWaterSimulation.atr"})
       EXPECT_EQ(Tree(run)[file], killed.at(file)) << file;
     ExpectSameFiles(TimeStepsIn(run), steps, loaded.text);
   }
+  EXPECT_EQ(t.process->Quit(), 0);
   TorvuProcess z(t.dir + "/z");
   EXPECT_TRUE(z.Do(Load()).ok);
   EXPECT_EQ(z.Quit(), 0);
