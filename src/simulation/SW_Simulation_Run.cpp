@@ -395,11 +395,15 @@ namespace {
 // An attribute file of a simulation is a few kilobytes; one of more is read as none.
 constexpr size_t kSavedValuesLimit = size_t(64) << 20;
 
-// The saved attribute file as it stands, with its version; false without one.
+// The saved attribute file as it stands, with its version; false without one, or when it cannot
+// be read: values nobody read are taken from nobody.
 bool ReadSavedValues(const AK_String& path, AK_String& text, AK_FileVersion& version)
 {
-  AK_String failure;
-  return AK_ReadFileVersion(path, kSavedValuesLimit, text, version, failure) == AK_VersionRead::Read;
+  const AK_Read<AK_FileText> read = AK_ReadSmallFileVersion(path, kSavedValuesLimit);
+  if (!read.Value()) return false;
+  text = read.Value()->text;
+  version = read.Value()->version;
+  return true;
 }
 
 }  // namespace
