@@ -950,6 +950,7 @@ AK_VersionRead AK_ReadFileVersion(const char* rawPath, size_t limit, AK_String& 
   text = AK_String(bytes.data(), bytes.data() + bytes.size());
   version.identity = IdentityOf(st);
   version.changed = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  version.size = bytes.size();
   return AK_VersionRead::Read;
 }
 

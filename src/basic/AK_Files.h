@@ -322,6 +322,7 @@ AK_FileIdentity AK_FileIdentityOfPath(const char* path);
 struct AK_FileVersion {
   AK_FileIdentity identity;
   int64_t changed = 0;  // nanoseconds
+  size_t size = 0;      // the bytes read (a zero byte among them ends the text early); not compared
   bool operator==(const AK_FileVersion& other) const
   {
     return identity.SameAs(other.identity) && changed == other.changed;

@@ -20,6 +20,7 @@
 
 #include "AK_Files.h"
 #include "AK_Process.h"
+#include "AK_SmallFile.h"
 
 namespace {
 
@@ -49,47 +50,32 @@ bool IsPurposeWord(const char* text, const char* end)
   return true;
 }
 
-// Reads up to `size` bytes, fewer only at the end of the file or on an error.
-size_t ReadUpTo(int fd, char* buffer, size_t size)
-{
-  size_t got = 0;
-  while (got < size) {
-    const ssize_t n = ::read(fd, buffer + got, size - got);
-    if (n > 0)
-      got += size_t(n);
-    else if (n == 0 || errno != EINTR)
-      break;
-  }
-  return got;
-}
-
 // The entry of a lock file. This build puts a lock in place whole, but builds before it created
 // the file first and wrote it right after: an empty one is looked at again for a moment before
 // it counts as damaged. A file longer than any entry, or one with a zero byte, is damage however
-// it begins.
-// A lock file that stands but cannot be read (`unreadable` receives the errno when given) is one
-// of no known holder, never one that is not there.
-LockEntry ReadHolder(const char* path, bool& exists, int* unreadable = nullptr)
+// it begins: an entry of no holder (pid 0). One that stands but cannot be read is neither.
+AK_Read<LockEntry> ReadHolder(const char* path)
 {
-  if (unreadable) *unreadable = 0;
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    int fd = AK_OpenForReadingFails(path) ? -1 : ::open(path, O_RDONLY | O_CLOEXEC);
-    exists = fd >= 0 || (errno != ENOENT && errno != ENOTDIR);
-    if (fd < 0) {
-      if (exists && unreadable) *unreadable = errno;
-      return {};
+  for (int attempt = 0;; ++attempt) {
+    const AK_Read<AK_FileText> file = AK_ReadSmallFileVersion(path);
+    const AK_FileText* read = file.Value();
+    if (!read) return file.Then([](const AK_FileText&) { return LockEntry(); });
+    const size_t size = read->version.size;
+    if (size == 0 && attempt < 50) {
+      AK_SleepMilliseconds(1);
+      continue;
     }
-    char text[kEntryRoom + 1];
-    const size_t got = ReadUpTo(fd, text, kEntryRoom);
-    ::close(fd);
-    if (got > 0) {
-      if (got == kEntryRoom || std::memchr(text, '\0', got)) return {};
-      text[got] = '\0';
-      return AK_LockEntry::Parse(text);
-    }
-    AK_SleepMilliseconds(1);
+    if (size == 0 || size >= kEntryRoom || size_t(read->text.Length()) != size) return AK_Read<LockEntry>::Found({});
+    return AK_Read<LockEntry>::Found(AK_LockEntry::Parse(read->text.c_str()));
   }
-  return {};
+}
+
+// The entry as it stands, or none when it cannot be read (or is not there): for a lock this
+// process writes itself, whose entry it knows when it can read it at all.
+LockEntry EntryOrNone(const char* path)
+{
+  const AK_Read<LockEntry> entry = ReadHolder(path);
+  return entry.Value() ? *entry.Value() : LockEntry();
 }
 
 // The fields of /proc/PID/stat after the process name: "pid (name) state ppid ...", where the
@@ -177,8 +163,7 @@ bool RemoveStale(const char* path, const LockEntry& stale)
 {
   const AK_String aside = AsideName(path, AK_ProcessId());
   if (AK_FailsNow("rename", aside) || ::rename(path, aside.c_str()) != 0) return errno == ENOENT;
-  bool exists = false;
-  if (ReadHolder(aside.c_str(), exists) != stale) {
+  if (EntryOrNone(aside.c_str()) != stale) {
     // A fresh lock of another process was moved: put it back unless a third took its place.
     if (AK_FailsNow("link", path) || ::link(aside.c_str(), path) != 0) {
       // Nothing to do: the lock that now stands is the one that counts.
@@ -349,15 +334,14 @@ AK_LockResult AK_TakeProcessLock(const char* rawPath, const char* purpose, AK_Lo
       g_error = AK_String("cannot create ") + path + ": " + std::strerror(errno);
       return AK_LockResult::Failed;
     }
-    bool exists = false;
-    int unreadable = 0;
-    const LockEntry entry = ReadHolder(path, exists, &unreadable);
-    if (!exists) continue;
+    const AK_Read<LockEntry> read = ReadHolder(path);
+    if (read.IsMissing()) continue;
     // Whose it is nobody can tell: neither taken over nor passed by.
-    if (unreadable != 0) {
-      g_error = AK_String("cannot read ") + path + ": " + std::strerror(unreadable);
+    if (read.IsUnreadable()) {
+      g_error = "cannot read " + read.Failure();
       return AK_LockResult::Failed;
     }
+    const LockEntry entry = *read.Value();
     const bool lives = Lives(entry);
     if (lives && entry.pid == self && g_held.count(path.c_str())) {
       before = entry;
@@ -397,8 +381,8 @@ bool AK_HandOverProcessLock(const char* rawPath, int pid)
 {
   const AK_String path = AK_NormalizePath(rawPath);
   std::lock_guard<std::mutex> guard(g_mutex);
-  bool exists = false;
-  if (!Rewrite(path, pid, ReadHolder(path, exists).purpose)) return false;
+  // The lock is this process's: its purpose is what this process wrote, unless it was damaged.
+  if (!Rewrite(path, pid, EntryOrNone(path).purpose)) return false;
   g_held.erase(path.c_str());
   return true;
 }
@@ -407,9 +391,8 @@ bool AK_SetLockPurpose(const char* rawPath, const char* purpose)
 {
   const AK_String path = AK_NormalizePath(rawPath);
   std::lock_guard<std::mutex> guard(g_mutex);
-  bool exists = false;
   const int self = AK_ProcessId();
-  if (!g_held.count(path.c_str()) || ReadHolder(path, exists).pid != self) return false;
+  if (!g_held.count(path.c_str()) || EntryOrNone(path).pid != self) return false;
   return Rewrite(path, self, purpose);
 }
 
@@ -418,10 +401,15 @@ bool AK_ReleaseProcessLock(const char* rawPath, int pid)
   const AK_String path = AK_NormalizePath(rawPath);
   std::lock_guard<std::mutex> guard(g_mutex);
   const int owner = pid > 0 ? pid : AK_ProcessId();
-  bool exists = false;
   bool released = true;
-  if (ReadHolder(path, exists).pid == owner)
+  const AK_Read<LockEntry> entry = ReadHolder(path);
+  // A lock that cannot be read may be the owner's own: it is not answered as given up.
+  if (entry.IsUnreadable()) {
+    released = false;
+    errno = EACCES;
+  } else if (entry.Value() && entry.Value()->pid == owner) {
     released = !AK_FailsNow("unlink", path) && (::unlink(path.c_str()) == 0 || errno == ENOENT);
+  }
   const int error = errno;
   if (owner == AK_ProcessId()) g_held.erase(path.c_str());
   errno = error;
@@ -439,12 +427,9 @@ bool AK_IsLockLeftover(const char* lockName, const char* name)
   return pid != 0 && !AK_ProcessAlive(pid);
 }
 
-int AK_LiveLockHolder(const char* rawPath)
+AK_Read<int> AK_LiveLockHolder(const char* rawPath)
 {
-  const AK_String path = AK_NormalizePath(rawPath);
-  bool exists = false;
-  const LockEntry entry = ReadHolder(path, exists);
-  return Lives(entry) ? entry.pid : 0;
+  return ReadHolder(AK_NormalizePath(rawPath)).Then([](const LockEntry& entry) { return Lives(entry) ? entry.pid : 0; });
 }
 
 namespace {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "AK_SmallFile.h"
 #include "AK_String.h"
 
 // What a lock file says. The holder line comes first, "pid starttime\n" ("pid\n" when the start
@@ -68,7 +69,8 @@ AK_String AK_LockError();
 bool AK_HandOverProcessLock(const char* path, int pid);
 // Removes the lock when it names this process, or `pid` when given (a lock handed to a process
 // that never started). False, with errno, when such a lock stands and cannot be removed: it is
-// then a lock of a holder that will be gone, which the next taker takes over.
+// then a lock of a holder that will be gone, which the next taker takes over; false too when the
+// lock cannot be read, which may be such a one.
 bool AK_ReleaseProcessLock(const char* path, int pid = 0);
 // True when `name` (without directory) is what a process killed half-way left beside the lock
 // named `lockName` (a base name), under a name of that process's own, and that process is gone:
@@ -76,8 +78,10 @@ bool AK_ReleaseProcessLock(const char* path, int pid = 0);
 // ("<lock>.new.<pid>"). AK_RemoveLeftovers removes such names.
 bool AK_IsLockLeftover(const char* lockName, const char* name);
 // The id of the live process that holds the lock file `path` (this one included), 0 when none
-// does: no file, a damaged one, or one whose holder is gone. Only looks: nothing is written.
-int AK_LiveLockHolder(const char* path);
+// does: a damaged lock, or one whose holder is gone; Missing when no lock stands, and Unreadable
+// when one stands that cannot be read, whose holder nobody can tell. Only looks: nothing is
+// written.
+AK_Read<int> AK_LiveLockHolder(const char* path);
 
 // This process's id.
 int AK_ProcessId();

@@ -9,6 +9,7 @@
 
 #include "AK_ClassTable.h"
 #include "AK_Object.h"
+#include "AK_SmallFile.h"
 
 namespace {
 
@@ -79,20 +80,6 @@ AK_String SavedTypeName(const AK_String& directory, const AK_String& ownType, bo
 namespace {
 struct LoadTag {};
 using LoadFailures = AK_FailureList<LoadTag>;
-
-// Why a directory that could not be listed could not be, with the system's reason; "" when none
-// stands there (an object not saved yet).
-AK_String UnreadDirectory(const AK_String& directory)
-{
-  const int error = errno;
-  AK_String failure;
-  switch (AK_LookAtPath(directory, &failure)) {
-    case AK_PathLook::Missing: return "";
-    case AK_PathLook::Failed: return failure;
-    case AK_PathLook::Found: break;
-  }
-  return error == ENOENT || error == ENOTDIR ? AK_String() : directory + ": " + std::strerror(error ? error : EIO);
-}
 
 // Saved attribute files being run now (a load within a load counts once more).
 int replayDepth = 0;
@@ -262,9 +249,10 @@ void AK_Object::LoadSubtree(const char* directory)
   // the object carries that as its damage, so that no save writes it without them.
   AK_String unread;
   if (!_suppressCreatingComponents) {
-    bool listed = true;
-    AK_Array<AK_String> entries = AK_ListDirectory(dir, "", &listed);
-    if (!listed) unread = UnreadDirectory(dir);
+    // A directory not there holds nothing yet (an object not saved yet).
+    const AK_Read<AK_Array<AK_String>> listing = AK_ReadDirectory(dir);
+    if (listing.IsUnreadable()) unread = listing.Failure();
+    const AK_Array<AK_String> entries = listing.Value() ? *listing.Value() : AK_Array<AK_String>();
     for (const AK_String& entry : entries) {
       // What a deletion killed half-way left aside.
       if (const size_t n = std::strlen(entry), m = std::strlen(kRemovedAside);
@@ -280,11 +268,10 @@ void AK_Object::LoadSubtree(const char* directory)
       // Ended before the look for the saved object: the end of a cut save may put it in place.
       if (const AK_String failure = EndWhatIsGoneInNewComponentDirectory(sub); !failure.IsEmpty())
         LoadFailures::Add(failure);
-      bool subListed = true;
-      AK_Array<AK_String> tables = AK_ListDirectory(sub, "atr", &subListed);
-      if (!subListed && unread.IsEmpty()) unread = UnreadDirectory(sub);
-      if (tables.Size() != 1) continue;
-      AK_String typeName(tables[0]);
+      const AK_Read<AK_Array<AK_String>> tables = AK_ReadDirectory(sub, "atr");
+      if (tables.IsUnreadable() && unread.IsEmpty()) unread = tables.Failure();
+      if (!tables.Value() || tables.Value()->Size() != 1) continue;
+      AK_String typeName((*tables.Value())[0]);
       typeName.CutExtension();
       AK_Object* created = CreateComponent(entry, typeName);
       if (!created) continue;

@@ -17,6 +17,7 @@
 #include "AK_ProcessLock.h"
 #include "AK_StagedDirectory.h"
 #include "AK_Object.h"
+#include "AK_SmallFile.h"
 
 namespace {
 
@@ -386,16 +387,16 @@ bool ObjectFiles(const AK_String& directory, AK_Array<AK_String>& files, AK_Stri
 // directory, or one of its components' directories that `known` does not name, cannot be listed.
 AK_String UnlistedComponents(const AK_String& directory, const std::function<bool(const AK_String&)>& known)
 {
-  bool listed = true;
-  const AK_Array<AK_String> entries = AK_ListDirectory(directory, "", &listed);
-  if (!listed) return directory + ": " + std::strerror(errno ? errno : EIO);
-  for (const AK_String& entry : entries) {
+  const AK_Read<AK_Array<AK_String>> listing = AK_ReadDirectory(directory);
+  if (listing.IsUnreadable()) return listing.Failure();
+  // The object's files went with their directory: none of them can go as they are either.
+  if (!listing.Value()) return directory + ": " + std::strerror(ENOENT);
+  for (const AK_String& entry : *listing.Value()) {
     if (!AK_IsPlainIdentifier(entry) || known(entry)) continue;
-    const AK_String sub = AK_JoinPath(directory, entry);
-    if (AK_String unseen; AK_LookAtPath(sub, &unseen) == AK_PathLook::Failed) return unseen;
-    if (!AK_IsDirectory(sub)) continue;
-    (void)AK_ListDirectory(sub, "atr", &listed);
-    if (!listed) return sub + ": " + std::strerror(errno ? errno : EIO);
+    // An entry that is no directory holds no component.
+    if (const AK_Read<AK_Array<AK_String>> tables = AK_ReadDirectory(AK_JoinPath(directory, entry), "atr");
+        tables.IsUnreadable())
+      return tables.Failure();
   }
   return "";
 }

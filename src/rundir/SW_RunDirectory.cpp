@@ -77,7 +77,7 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       // Saved beside its runs as ever; into another directory, its series goes with it
       // (SW_CopyStateInto), which no run there may write meanwhile.
       if (series.IsBoundTo(dir)) return true;
-      if (SW_RunLockHolder(dir) == AK_ProcessId()) return true;
+      if (SW_HoldsRunLock(dir)) return true;
       // The lock stands in the directory, which the save would make in any case.
       auto save = std::make_shared<LockOfASave>();
       save->made = AK_MissingLevels(dir);
@@ -149,9 +149,11 @@ AK_String SW_ChooseRecord(const char* directory, SW_SeriesHold& series, const SW
   if (!series.Holds(dir) && choice.savedStateValues().IsEmpty()) return AK_String();
   // A run in another process records its own state only where it runs.
   if (choice.copying)
-    if (const int holder = SW_RunLockHolder(dir);
-        holder != 0 && holder != AK_ProcessId() && SW_ReadRunValues(dir) == choice.savedStateValues())
-      return SW_NewestTimeStep(dir);
+    if (const AK_Read<int> holder = SW_RunLockHolder(dir);
+        holder.Value() && *holder.Value() != 0 && *holder.Value() != AK_ProcessId())
+      if (const AK_Read<AK_String> values = SW_ReadRunValues(dir);
+          values.Value() && *values.Value() == choice.savedStateValues())
+        return SW_NewestTimeStep(dir);
   if (hasRecord && (recorded.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, recorded)))) return recorded;
   return SW_NewestTimeStep(dir);
 }
@@ -165,7 +167,7 @@ bool SW_CopyStateInto(const char* target, SW_SeriesHold& series, const SW_StateC
   // took both locks already; they nest), and no run of the target.
   SW_CopyLocks locks(copying ? source.c_str() : "", dir);
   std::optional<SW_RunLock> runLock;
-  if (SW_RunLockHolder(dir) != AK_ProcessId())
+  if (!SW_HoldsRunLock(dir))
     runLock.emplace(dir, who, SW_LockPurpose::Copy, AK_String("not saved to ") + dir, copy.calls.recordTakenOver);
   if (runLock && !runLock->Held()) return false;  // the refusal answers
   if (!locks.Held()) {

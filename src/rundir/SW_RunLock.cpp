@@ -118,7 +118,13 @@ SW_CutWork FinishMarkedWork(const char* runDirectory, const SW_RecordTakenOver& 
 SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, const SW_RecordTakenOver& record,
                                  AK_String& failure)
 {
-  AK_String before = SW_ReadInfoFile(runDirectory);
+  // What the holder left is ended only as far as it can be read: its last progress line too.
+  const AK_Read<AK_String> info = SW_ReadInfoFile(runDirectory);
+  if (info.IsUnreadable()) {
+    failure = AK_CannotRead(info);
+    return SW_TakeOver::None;
+  }
+  AK_String before = info.Value() ? *info.Value() : AK_String();
   before.Trim();
   // A cut copy is finished whatever the lock says (a build before purposes wrote none).
   const SW_CutWork copy = FinishMarkedWork(SW_RunDirectoryOrCurrent(runDirectory), record, failure);
@@ -127,15 +133,22 @@ SW_TakeOver EndWhatTheHolderLeft(const char* runDirectory, SW_LockPurpose gone, 
   if (copy == SW_CutWork::Finished) {
     // The ending of a run that the copy's process took over before it was cut stays beside it.
     if (std::strncmp(before, kRunGone, std::strlen(kRunGone)) == 0) {
-      AK_String cut = SW_ReadInfoFile(runDirectory);
+      const AK_Read<AK_String> after = SW_ReadInfoFile(runDirectory);
+      AK_String cut = after.Value() ? *after.Value() : AK_String();
       cut.Trim();
+      if (after.IsUnreadable()) failure = "the copy was finished, but its info cannot be read: " + after.Failure();
       // The copy is finished; the taker still answers that its report could not be written.
-      if (AK_String why; !SW_WriteInfoFile(runDirectory, before + "; then " + cut, &why))
+      else if (AK_String why; !SW_WriteInfoFile(runDirectory, before + "; then " + cut, &why))
         failure = "the copy was finished, but its info cannot be written: " + why;
     }
     return SW_TakeOver::CopyFinished;
   }
-  const AK_String status = SW_ReadStatusFile(runDirectory);
+  const AK_Read<AK_String> read = SW_ReadStatusFile(runDirectory);
+  if (read.IsUnreadable()) {
+    failure = AK_CannotRead(read);
+    return SW_TakeOver::None;
+  }
+  const AK_String status = read.Value() ? *read.Value() : AK_String("unknown");
   const bool runEnds = StatusOfRunUnderWay(status) ||
                        (gone == SW_LockPurpose::Run && status != "finished" && status != "unknown");
   if (!runEnds) return SW_TakeOver::NothingToEnd;
@@ -228,8 +241,15 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
         if (copy == SW_CutWork::Finished) _takeOver = SW_TakeOver::CopyFinished;
         if (copy != SW_CutWork::Stale) break;
       }
+      // Only without a lock before does the status say whether a run is gone.
+      const AK_Read<AK_String> read = noLockBefore ? SW_ReadStatusFile(runDirectory) : AK_Read<AK_String>::Missing();
+      if (read.IsUnreadable()) {
+        notEnded(AK_CannotRead(read));
+        return;
+      }
       _held = true;
-      if (const AK_String status = SW_ReadStatusFile(runDirectory); noLockBefore && StatusOfRunUnderWay(status)) {
+      if (const AK_String status = read.Value() ? *read.Value() : AK_String();
+          noLockBefore && StatusOfRunUnderWay(status)) {
         AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
                    "\" of a run that is gone is disregarded");
         _takeOver = EndWhatTheHolderLeft(runDirectory, SW_LockPurpose::Run, recordTakenOver, failure);
@@ -271,8 +291,17 @@ AK_String SW_LockHolderText(SW_LockPurpose purpose, int pid)
 SW_EndOfWhatIsGone SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver)
 {
   SW_EndOfWhatIsGone ended;
-  if (!HasRunDirectory(runDirectory) || !AK_IsDirectory(runDirectory) || SW_RunLockHolder(runDirectory) != 0) return ended;
-  if (!SW_RunIsGone(runDirectory) && !SW_CopyIsMarked(SW_RunDirectoryOrCurrent(runDirectory)) &&
+  if (!HasRunDirectory(runDirectory) || !AK_IsDirectory(runDirectory)) return ended;
+  // Whether a writer is gone nobody can tell from a lock or a status that cannot be read: nothing
+  // of the directory is read past it.
+  const AK_Read<bool> gone = SW_RunIsGone(runDirectory);
+  if (gone.IsUnreadable()) {
+    ended.failure = AK_String(who) + ": not taken over, " + AK_CannotRead(gone);
+    ended.refusal = SW_RunLock::Refusal::CannotTake;
+    return ended;
+  }
+  if (const AK_Read<int> holder = SW_RunLockHolder(runDirectory); holder.Value() && *holder.Value() != 0) return ended;
+  if (!*gone.Value() && !SW_CopyIsMarked(SW_RunDirectoryOrCurrent(runDirectory)) &&
       !SW_DeletionIsMarked(SW_RunDirectoryOrCurrent(runDirectory)))
     return ended;
   const AK_String answer = AK_ErrorText;
@@ -303,19 +332,29 @@ AK_Leftovers SW_LeftoversAtLoad()
   return leftovers;
 }
 
-int SW_RunLockHolder(const char* runDirectory)
+AK_Read<int> SW_RunLockHolder(const char* runDirectory)
 {
-  return HasRunDirectory(runDirectory) ? AK_LiveLockHolder(LockPath(runDirectory)) : 0;
+  return HasRunDirectory(runDirectory) ? AK_LiveLockHolder(LockPath(runDirectory)) : AK_Read<int>::Missing();
 }
 
-bool SW_RunIsGone(const char* runDirectory)
+bool SW_HoldsRunLock(const char* runDirectory)
 {
-  if (!HasRunDirectory(runDirectory) || SW_RunLockHolder(runDirectory) != 0) return false;
+  const AK_Read<int> holder = SW_RunLockHolder(runDirectory);
+  return holder.Value() && *holder.Value() == AK_ProcessId();
+}
+
+AK_Read<bool> SW_RunIsGone(const char* runDirectory)
+{
+  if (!HasRunDirectory(runDirectory)) return AK_Read<bool>::Found(false);
+  const AK_Read<int> holder = SW_RunLockHolder(runDirectory);
+  if (holder.IsUnreadable()) return holder.Then([](int) { return false; });
   // A lock whose writer is gone: whatever it was doing is ended by the take-over.
-  if (AK_FileExists(LockPath(runDirectory))) return true;
+  if (holder.Value()) return AK_Read<bool>::Found(*holder.Value() == 0);
   // No lock at all, or only one set aside by a taker that was killed: the run that wrote the
   // status is gone as well.
-  return StatusOfRunUnderWay(SW_ReadStatusFile(runDirectory));
+  const AK_Read<AK_String> status = SW_ReadStatusFile(runDirectory);
+  if (status.IsMissing()) return AK_Read<bool>::Found(false);
+  return status.Then([](const AK_String& word) { return StatusOfRunUnderWay(word); });
 }
 
 AK_String SW_EndRun(const char* runDirectory)
@@ -337,10 +376,12 @@ AK_String SW_RunLock::FinishEndedRun()
   AK_DirectoryLock locked(_directory);
   // Only while the lock is still this process's: a run of its own may have ended and given it
   // up, and another's may go on there now.
-  if (!_held || _handedTo != 0 || AK_LiveLockHolder(_path) != AK_ProcessId()) return "";
-  // A status that cannot be written still says that a run goes on, with no live lock once this
-  // one goes: the next taker ends that run again, and this command fails.
-  if (const AK_String status = SW_ReadStatusFile(_directory); StatusOfRunUnderWay(status) || status == "interrupted")
+  if (!_held || _handedTo != 0 || !SW_HoldsRunLock(_directory)) return "";
+  // A status that cannot be written (or read) still says that a run goes on, with no live lock
+  // once this one goes: the next taker ends that run again, and this command fails.
+  const AK_Read<AK_String> read = SW_ReadStatusFile(_directory);
+  if (read.IsUnreadable()) return "the status of the run that is gone cannot be read: " + read.Failure();
+  if (const AK_String status = read.Value() ? *read.Value() : AK_String(); StatusOfRunUnderWay(status) || status == "interrupted")
     if (AK_String reason; !SW_WriteStatusFile(_directory, "finished", &reason))
       return "the status \"finished\" of the run that is gone cannot be written: " + reason;
   return "";

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "AK_Basic.h"
+#include "AK_SmallFile.h"
 #include "SW_TakerRecord.h"
 
 // The run lock beside the status file (".simulation_lock"): one writer of a simulation's run
@@ -124,13 +125,17 @@ struct SW_EndOfWhatIsGone {
 AK_Leftovers SW_LeftoversAtLoad();
 
 // The id of the live process that holds the run lock of the run directory (this one
-// included), 0 when none does or there is no run directory. Only looks at the lock.
-int SW_RunLockHolder(const char* runDirectory);
+// included), 0 when none does (a lock whose holder is gone, a damaged one); Missing when no lock
+// stands or there is no run directory. Only looks at the lock.
+AK_Read<int> SW_RunLockHolder(const char* runDirectory);
+// This process holds the run lock (and can read it).
+bool SW_HoldsRunLock(const char* runDirectory);
 // True when a writer of the run directory is gone without giving its lock up: a run lock stands
 // whose process is gone (or an empty one), or the status says "running" or "started" while no
 // live process holds the lock. A take-over of the lock (SW_RunLock) ends what that writer was
-// doing: a run, a copy, or nothing.
-bool SW_RunIsGone(const char* runDirectory);
+// doing: a run, a copy, or nothing. Unreadable when the lock, or the status without a lock,
+// cannot be read.
+AK_Read<bool> SW_RunIsGone(const char* runDirectory);
 // The end of a run of this process, or of a start that ran nothing: the status "finished" and
 // the run lock given up, in one step for whoever takes the lock (see SW_RunLock), so that no
 // command is refused for a run whose status says it finished. "" when both are done, else why not

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "AK_Files.h"
+#include "AK_SmallFile.h"
 
 namespace {
 
@@ -62,14 +63,17 @@ AK_String WriteStamp(const char* runDirectory, const SW_SeriesStamp& stamp)
 SW_StampSeen SW_LookAtSeriesStamp(const char* runDirectory)
 {
   SW_StampSeen seen;
-  switch (AK_ReadFileVersion(StampPath(runDirectory), 4096, seen.text, seen.version, seen.failure)) {
-    case AK_VersionRead::Missing: seen.kind = SW_StampSeen::Kind::Missing; break;
-    case AK_VersionRead::Failed: seen.kind = SW_StampSeen::Kind::Unreadable; break;
-    case AK_VersionRead::Read:
-      seen.kind = ParseStamp(seen.text, seen.stamp) ? SW_StampSeen::Kind::Read : SW_StampSeen::Kind::Damaged;
-      if (seen.kind == SW_StampSeen::Kind::Damaged) seen.stamp = SW_SeriesStamp();
-      break;
+  const AK_Read<AK_FileText> read = AK_ReadSmallFileVersion(StampPath(runDirectory), 4096);
+  if (read.IsMissing()) return seen;
+  if (read.IsUnreadable()) {
+    seen.kind = SW_StampSeen::Kind::Unreadable;
+    seen.failure = read.Failure();
+    return seen;
   }
+  seen.text = read.Value()->text;
+  seen.version = read.Value()->version;
+  seen.kind = ParseStamp(seen.text, seen.stamp) ? SW_StampSeen::Kind::Read : SW_StampSeen::Kind::Damaged;
+  if (seen.kind == SW_StampSeen::Kind::Damaged) seen.stamp = SW_SeriesStamp();
   return seen;
 }
 

@@ -105,11 +105,13 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
   };
   // What the mark says decides what goes: a mark or a listing that cannot be read puts nothing in
   // place.
-  SW_WorkMark mark;
-  if (!SW_ReadWorkMark(runDirectory, markFile, mark)) {
-    if (!mark.unreadable.IsEmpty()) return failure = mark.unreadable, false;
+  const AK_Read<SW_WorkMark> read = SW_ReadWorkMark(runDirectory, markFile);
+  if (read.IsUnreadable()) return failure = AK_CannotRead(read), false;
+  if (!read.Value()) {
+    errno = ENOENT;
     return unreadable(MarkPath(runDirectory, markFile));
   }
+  const SW_WorkMark& mark = *read.Value();
   const AK_String savedFile = SavedFileOfMark(mark);
   bool listed = false;
   AK_Array<AK_String> steps = SW_ListTimeSteps(runDirectory, -1, kStaged, &listed).names;
@@ -286,9 +288,10 @@ bool SW_CopyIsMarked(const char* runDirectory)
 
 SW_CutWork SW_FinishCutCopy(const char* runDirectory, AK_String* failed)
 {
-  SW_WorkMark mark;
-  const char* file = SW_ReadFirstWorkMark(runDirectory, {kMark, kMarkNamingNoSeries}, mark);
-  if (!file) return SW_CutWork::None;
+  const char* file = nullptr;
+  const AK_Read<SW_WorkMark> read = SW_ReadFirstWorkMark(runDirectory, {kMark, kMarkNamingNoSeries}, file);
+  if (read.IsMissing()) return SW_CutWork::None;
+  const SW_WorkMark mark = read.Value() ? *read.Value() : SW_WorkMark();
   const bool current = SW_MarkIsCurrent(runDirectory, mark);
   const auto cannotFinish = [&](const AK_String& failure) {
     const AK_String why = AK_String(runDirectory) + ": a copy of time steps into it was cut short and cannot be " +
@@ -298,7 +301,7 @@ SW_CutWork SW_FinishCutCopy(const char* runDirectory, AK_String* failed)
     if (failed) *failed = why;
     return SW_CutWork::Failed;
   };
-  if (!mark.unreadable.IsEmpty()) return cannotFinish(mark.unreadable);
+  if (read.IsUnreadable()) return cannotFinish(AK_CannotRead(read));
   const AK_String savedFile = SavedFileOfMark(mark);
   const auto dropMark = [&](const char* why) {
     if (const AK_String failure = SW_RemoveWorkMark(runDirectory, file); !failure.IsEmpty()) return cannotFinish(failure);

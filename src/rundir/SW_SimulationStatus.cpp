@@ -27,22 +27,6 @@ bool WriteLine(const AK_String& path, const char* text, AK_String& reason)
   return false;
 }
 
-// The whole small file at `path`: "" when none stands there. One that stands but cannot be read
-// is no empty one: false, with "cannot read <path>: <the system's reason>" in `failure`.
-bool ReadSmallFile(const AK_String& path, AK_String& text, AK_String& failure)
-{
-  AK_FileVersion version;
-  AK_String why;
-  switch (AK_ReadFileVersion(path, 1 << 20, text, version, why)) {
-    case AK_VersionRead::Read: return true;
-    case AK_VersionRead::Missing: text = ""; return true;
-    case AK_VersionRead::Failed: break;
-  }
-  text = "";
-  failure = "cannot read " + why;
-  return false;
-}
-
 // A digest is one whole line of the list.
 bool IsListed(const AK_String& list, const char* stamp)
 {
@@ -76,12 +60,13 @@ bool SW_ExpectSavedSimulation(const char* runDirectory, const char* stamp, AK_St
   if (!stamp || !*stamp) return SW_ExpectOnlySavedSimulation(runDirectory, stamp, reason);
   // Read, added to and written again while no save can come in between.
   AK_DirectoryLock writers(SW_RunDirectoryOrCurrent(runDirectory));
-  AK_String list, unread;
   // A list that cannot be read is not written anew without the digests it holds.
-  if (!ReadSmallFile(ExpectationPath(runDirectory), list, unread)) {
-    if (reason) *reason = unread;
+  const AK_Read<AK_String> read = AK_ReadSmallFile(ExpectationPath(runDirectory));
+  if (read.IsUnreadable()) {
+    if (reason) *reason = AK_CannotRead(read);
     return false;
   }
+  AK_String list = read.Value() ? *read.Value() : AK_String();
   if (IsListed(list, stamp)) return true;
   if (!list.IsEmpty() && list[list.Length() - 1] != '\n') list += "\n";
   list += AK_String(stamp) + "\n";
@@ -101,22 +86,17 @@ bool SW_ExpectOnlySavedSimulation(const char* runDirectory, const char* stamp, A
   return done;
 }
 
-AK_String SW_ExpectedSavedSimulation(const char* runDirectory, AK_String* failure)
+AK_Read<AK_String> SW_ExpectedSavedSimulation(const char* runDirectory)
 {
-  AK_String text, unread;
-  if (!ReadSmallFile(ExpectationPath(runDirectory), text, unread) && failure) *failure = unread;
-  return text;
+  return AK_ReadSmallFile(ExpectationPath(runDirectory));
 }
 
-bool SW_SavedSimulationExpected(const char* runDirectory, const char* stamp, AK_String* failure)
+AK_Read<bool> SW_SavedSimulationExpected(const char* runDirectory, const char* stamp)
 {
   AK_DirectoryLock writers(SW_RunDirectoryOrCurrent(runDirectory));
-  AK_String list, unread;
-  if (!ReadSmallFile(ExpectationPath(runDirectory), list, unread)) {
-    if (failure) *failure = unread;
-    return false;
-  }
-  return list.IsEmpty() || (stamp && *stamp && IsListed(list, stamp));
+  const AK_Read<AK_String> list = AK_ReadSmallFile(ExpectationPath(runDirectory));
+  if (list.IsMissing()) return AK_Read<bool>::Found(true);
+  return list.Then([&](const AK_String& text) { return text.IsEmpty() || (stamp && *stamp && IsListed(text, stamp)); });
 }
 
 bool SW_WriteRunValues(const char* runDirectory, const char* digest, AK_String* reason)
@@ -127,46 +107,41 @@ bool SW_WriteRunValues(const char* runDirectory, const char* digest, AK_String* 
   return false;
 }
 
-AK_String SW_ReadRunValues(const char* runDirectory, AK_String* failure)
+AK_Read<AK_String> SW_ReadRunValues(const char* runDirectory)
 {
-  AK_String text, unread;
-  if (!ReadSmallFile(SW_RunValuesFilePath(runDirectory), text, unread)) {
-    if (failure) *failure = unread;
-    return kRunValuesUnreadable;
-  }
-  text.Trim();
-  return text;
+  return AK_ReadSmallFile(SW_RunValuesFilePath(runDirectory)).Then([](AK_String text) {
+    text.Trim();
+    return text;
+  });
 }
 
-AK_String SW_ReadStatusFile(const char* runDirectory, AK_String* failure)
+AK_Read<AK_String> SW_ReadStatusFile(const char* runDirectory)
 {
-  AK_String text, unread;
-  if (!ReadSmallFile(SW_StatusFilePath(runDirectory), text, unread)) {
-    if (failure) *failure = unread;
-    return kStatusUnreadable;
-  }
-  char word[64];
-  // A word of zero bytes (a damaged file) is no word either.
-  if (std::sscanf(text.c_str(), "%63s", word) != 1 || !*word) return "unknown";
-  return word;
+  return AK_ReadSmallFile(SW_StatusFilePath(runDirectory)).Then([](const AK_String& text) {
+    char word[64];
+    // A word of zero bytes (a damaged file) is no word either.
+    if (std::sscanf(text.c_str(), "%63s", word) != 1 || !*word) return AK_String("unknown");
+    return AK_String(word);
+  });
 }
 
 bool SW_WriteStatusFile(const char* runDirectory, const char* word, AK_String* reason)
 {
   // Written only when it changes: every look at it is cheap, every write a new file.
-  if (SW_ReadStatusFile(runDirectory) == word) return true;
+  if (const AK_Read<AK_String> now = SW_ReadStatusFile(runDirectory); now.Value() && *now.Value() == word) return true;
   AK_String why;
   if (WriteLine(SW_StatusFilePath(runDirectory), word, why)) return true;
   if (reason) *reason = why;
   return false;
 }
 
-AK_String SW_ReadInfoFile(const char* runDirectory)
+AK_String SW_QueryAnswer(const AK_Read<AK_String>& read, const char* missing)
 {
-  AK_String text;
-  if (!AK_ReadTextFile(SW_InfoFilePath(runDirectory), text)) return "";
-  return text;
+  if (const AK_String* text = read.Value()) return *text;
+  return read.IsMissing() ? AK_String(missing) : "unreadable: " + read.Failure();
 }
+
+AK_Read<AK_String> SW_ReadInfoFile(const char* runDirectory) { return AK_ReadSmallFile(SW_InfoFilePath(runDirectory)); }
 
 bool SW_WriteInfoFile(const char* runDirectory, const char* text, AK_String* reason)
 {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "AK_Basic.h"
+#include "AK_SmallFile.h"
 
 // The run directory given, or "." for a simulation that has none yet: it keeps these files in the
 // current directory.
@@ -15,16 +16,18 @@ AK_String SW_RunDirectoryOrCurrent(const char* runDirectory);
 // The files lie in the run directory given (SW_RunDirectoryOrCurrent). Every function here that
 // changes a file answers whether it did: a status, a start list or the values of a run that did
 // not reach the disk let another process act on older ones.
-// The first word of the status file (at most 63 characters), "unknown" when there is none.
-// One that stands but cannot be read answers kStatusUnreadable, a word no run writes, so that no
-// reader takes it for a run's state, with "cannot read <path>: <reason>" in `failure` when given.
-inline constexpr const char* kStatusUnreadable = "unreadable";
-AK_String SW_ReadStatusFile(const char* runDirectory, AK_String* failure = nullptr);
+// Every reader answers what it found (AK_Read): no file, what it says, or a file that cannot be
+// read, which no reader may take for a run's state or for none.
+// The first word of the status file (at most 63 characters), "unknown" when it holds none.
+AK_Read<AK_String> SW_ReadStatusFile(const char* runDirectory);
 // Replaces the status file by the word and a line end. False when it could not, with the
 // system's reason in `reason` when given.
 [[nodiscard]] bool SW_WriteStatusFile(const char* runDirectory, const char* word, AK_String* reason = nullptr);
-// The whole info file, "" when there is none.
-AK_String SW_ReadInfoFile(const char* runDirectory);
+// The whole info file.
+AK_Read<AK_String> SW_ReadInfoFile(const char* runDirectory);
+// What a query of such a file answers: what it says, `missing` when there is none, and
+// "unreadable: <path>: <reason>" when it cannot be read, a text no run writes.
+AK_String SW_QueryAnswer(const AK_Read<AK_String>& read, const char* missing);
 // Replaces the info file by the text and a line end; as SW_WriteStatusFile.
 [[nodiscard]] bool SW_WriteInfoFile(const char* runDirectory, const char* text, AK_String* reason = nullptr);
 // The paths of the two files.
@@ -48,19 +51,17 @@ AK_String SW_RunValuesFilePath(const char* runDirectory);
 [[nodiscard]] bool SW_ExpectOnlySavedSimulation(const char* runDirectory, const char* stamp,
                                                 AK_String* reason = nullptr);
 // A list that cannot be read is never taken for an empty one: adding to it fails, and so does the
-// question whether a digest is expected, with "cannot read <path>: <reason>".
-// The digests expected, one a line, "" when none is (or the list cannot be read: `failure` then).
-AK_String SW_ExpectedSavedSimulation(const char* runDirectory, AK_String* failure = nullptr);
+// question whether a digest is expected.
+// The digests expected, one a line.
+AK_Read<AK_String> SW_ExpectedSavedSimulation(const char* runDirectory);
 // True when the run may run the saved simulation of that digest: none is expected, or it is one
-// of them. False when the list cannot be read, with the reason in `failure` when given.
-bool SW_SavedSimulationExpected(const char* runDirectory, const char* stamp, AK_String* failure = nullptr);
+// of them.
+AK_Read<bool> SW_SavedSimulationExpected(const char* runDirectory, const char* stamp);
 
 // The values a run runs under (".simulation_values" in the run directory): the digest of the
 // saved simulation's values when they were its own at its start, "-" when they were not. Whoever
 // ends that run after its process is gone names its last time step in the saved simulation only
-// while its values are still those. Read "" when there is none; kRunValuesUnreadable, which is
-// no digest, when the file stands but cannot be read (the reason in `failure` when given).
-// Writing answers as SW_WriteStatusFile.
+// while its values are still those. Read without its line end. Writing answers as
+// SW_WriteStatusFile.
 [[nodiscard]] bool SW_WriteRunValues(const char* runDirectory, const char* digest, AK_String* reason = nullptr);
-inline constexpr const char* kRunValuesUnreadable = "?";
-AK_String SW_ReadRunValues(const char* runDirectory, AK_String* failure = nullptr);
+AK_Read<AK_String> SW_ReadRunValues(const char* runDirectory);

@@ -318,13 +318,14 @@ AK_String ChangeSeriesAndUnmark(const char* runDirectory, const char* file)
 
 SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOver& record, AK_String* failed)
 {
-  SW_WorkMark mark;
-  const char* file = SW_ReadFirstWorkMark(runDirectory, {kDeletionMark, kDeletionMarkNamingNoSeries}, mark);
-  if (!file) return SW_CutWork::None;
+  const char* file = nullptr;
+  const AK_Read<SW_WorkMark> read = SW_ReadFirstWorkMark(runDirectory, {kDeletionMark, kDeletionMarkNamingNoSeries}, file);
+  if (read.IsMissing()) return SW_CutWork::None;
   const auto fail = [&](const AK_String& failure) {
     return CannotFinish(runDirectory, "a deletion of time steps in it", failure, failed);
   };
-  if (!mark.unreadable.IsEmpty()) return fail(mark.unreadable);
+  if (!read.Value()) return fail(AK_CannotRead(read));
+  const SW_WorkMark& mark = *read.Value();
   // Another writer changed the series since (or the mark names none): what stands is that writer's.
   if (!SW_MarkIsCurrent(runDirectory, mark)) return DropStaleMark(runDirectory, file, "a deletion of time steps", fail);
   bool listed = false;
@@ -425,12 +426,13 @@ AK_String SW_DropLaterRemoval(const char* runDirectory, const AK_DirectoryLock& 
 
 SW_CutWork SW_FinishCutLaterRemoval(const char* runDirectory, const SW_RecordTakenOver& record, AK_String* failed)
 {
-  SW_WorkMark mark;
-  if (!SW_ReadFirstWorkMark(runDirectory, {kLaterRemovalMark}, mark)) return SW_CutWork::None;
+  const AK_Read<SW_WorkMark> read = SW_ReadWorkMark(runDirectory, kLaterRemovalMark);
+  if (read.IsMissing()) return SW_CutWork::None;
   const auto fail = [&](const AK_String& failure) {
     return CannotFinish(runDirectory, "a removal of its later time steps", failure, failed);
   };
-  if (!mark.unreadable.IsEmpty()) return fail(mark.unreadable);
+  if (!read.Value()) return fail(AK_CannotRead(read));
+  const SW_WorkMark& mark = *read.Value();
   // Another writer changed the series since: what stands is that writer's.
   if (!SW_MarkIsCurrent(runDirectory, mark))
     return DropStaleMark(runDirectory, kLaterRemovalMark, "a removal of later time steps", fail);

@@ -37,35 +37,32 @@ AK_String SW_WriteWorkMark(const char* runDirectory, const char* file, const cha
   return "cannot write " + path + ": " + std::strerror(error);
 }
 
-bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& mark)
+AK_Read<SW_WorkMark> SW_ReadWorkMark(const char* runDirectory, const char* file)
 {
-  mark = SW_WorkMark();
-  AK_String text;
-  const AK_String path = AK_JoinPath(runDirectory, file);
-  if (!AK_ReadTextFile(path, text)) {
-    const int error = errno;
-    AK_String unseen;
-    const AK_PathLook look = AK_LookAtPath(path, &unseen);
-    if (look == AK_PathLook::Failed) mark.unreadable = "cannot read " + unseen;
-    if (look == AK_PathLook::Found) mark.unreadable = "cannot read " + path + ": " + std::strerror(error ? error : EINVAL);
-    return false;
-  }
-  const char* newline = std::strchr(text, '\n');
-  mark.what = newline ? AK_String(text.c_str(), newline) : text;
-  mark.what.Trim();
-  if (newline && std::strncmp(newline + 1, kSeriesLine, std::strlen(kSeriesLine)) == 0) {
-    mark.series = newline + 1 + std::strlen(kSeriesLine);
-    mark.series.Trim();
-    mark.namesSeries = !mark.series.IsEmpty();
-  }
-  return true;
+  return AK_ReadSmallFile(AK_JoinPath(runDirectory, file)).Then([](const AK_String& text) {
+    SW_WorkMark mark;
+    const char* newline = std::strchr(text, '\n');
+    mark.what = newline ? AK_String(text.c_str(), newline) : text;
+    mark.what.Trim();
+    if (newline && std::strncmp(newline + 1, kSeriesLine, std::strlen(kSeriesLine)) == 0) {
+      mark.series = newline + 1 + std::strlen(kSeriesLine);
+      mark.series.Trim();
+      mark.namesSeries = !mark.series.IsEmpty();
+    }
+    return mark;
+  });
 }
 
-const char* SW_ReadFirstWorkMark(const char* runDirectory, std::initializer_list<const char*> files, SW_WorkMark& mark)
+AK_Read<SW_WorkMark> SW_ReadFirstWorkMark(const char* runDirectory, std::initializer_list<const char*> files,
+                                          const char*& file)
 {
-  for (const char* file : files)
-    if (SW_ReadWorkMark(runDirectory, file, mark) || !mark.unreadable.IsEmpty()) return file;
-  return nullptr;
+  for (const char* name : files)
+    if (AK_Read<SW_WorkMark> mark = SW_ReadWorkMark(runDirectory, name); !mark.IsMissing()) {
+      file = name;
+      return mark;
+    }
+  file = nullptr;
+  return AK_Read<SW_WorkMark>::Missing();
 }
 
 bool SW_WorkIsMarked(const char* runDirectory, std::initializer_list<const char*> files)

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "AK_Basic.h"
+#include "AK_SmallFile.h"
 
 // A mark of work in a run directory that a kill can cut short (a copy put in place, a deletion of
 // time steps): one line that says what the work is, and one with the stamp of the series as the
@@ -15,9 +16,6 @@ struct SW_WorkMark {
   AK_String what;
   AK_String series;        // the stamp's text as the mark saw it, "-" for none
   bool namesSeries = false;
-  // A mark that stands but cannot be read: "cannot read <path>: <reason>". Its work is not known,
-  // so nothing of it may be finished, dropped or read past.
-  AK_String unreadable;
 };
 // What a taker of the run lock did with a mark it found.
 enum class SW_CutWork {
@@ -29,11 +27,14 @@ enum class SW_CutWork {
 // Writes the mark `file` in the run directory with the series as it stands; "" when written,
 // else the reason ("cannot write <path>: <system's reason>").
 [[nodiscard]] AK_String SW_WriteWorkMark(const char* runDirectory, const char* file, const char* what);
-// False when there is no mark, or it cannot be read (then with the reason in `mark.unreadable`).
-bool SW_ReadWorkMark(const char* runDirectory, const char* file, SW_WorkMark& mark);
+// The mark `file`. One that cannot be read hides what its work is: nothing of it may be finished,
+// dropped or read past.
+AK_Read<SW_WorkMark> SW_ReadWorkMark(const char* runDirectory, const char* file);
 // A work's mark under its name, or under the name a build before this one gave it (whose marks
-// named no series): the first of `files` that reads or stands unreadable, nullptr when none does.
-const char* SW_ReadFirstWorkMark(const char* runDirectory, std::initializer_list<const char*> files, SW_WorkMark& mark);
+// named no series): the first of `files` that stands, read or not, with its name in `file`;
+// Missing (and `file` nullptr) when none does.
+AK_Read<SW_WorkMark> SW_ReadFirstWorkMark(const char* runDirectory, std::initializer_list<const char*> files,
+                                          const char*& file);
 // One of `files` stands in the run directory, or nobody can tell (the directory cannot be entered).
 bool SW_WorkIsMarked(const char* runDirectory, std::initializer_list<const char*> files);
 // The series of the run directory stands as the mark saw it.

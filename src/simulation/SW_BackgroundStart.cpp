@@ -86,17 +86,6 @@ AK_String SW_BackgroundStartLine(const SW_BackgroundRun& run)
   return AK_ShellQuote(ProgramPath()) + " " + StartArguments(run);
 }
 
-namespace {
-
-// How a file stands: false when there is none.
-bool Read(const AK_String& path, AK_String& text)
-{
-  text = "";
-  return AK_ReadTextFile(path, text);
-}
-
-}  // namespace
-
 SW_StartedMarks::Directory* SW_StartedMarks::Find(const char* runDirectory)
 {
   for (Directory& directory : _directories)
@@ -113,23 +102,28 @@ bool SW_StartedMarks::Begin(const char* runDirectory, AK_String& reason)
   directory.info.path = SW_InfoFilePath(runDirectory);
   directory.values.path = SW_RunValuesFilePath(runDirectory);
   for (File* file : {&directory.status, &directory.info, &directory.values}) {
-    file->existed = Read(file->path, file->before);
+    const AK_Read<AK_String> read = AK_ReadSmallFile(file->path);
     // One that stands but cannot be read could not be put back as it was.
-    if (const int error = errno; !file->existed) {
-      AK_String unseen;
-      const AK_PathLook look = AK_LookAtPath(file->path, &unseen);
-      if (look == AK_PathLook::Failed) reason = "cannot read " + unseen;
-      if (look == AK_PathLook::Found) reason = "cannot read " + file->path + ": " + std::strerror(error ? error : EINVAL);
-      if (look != AK_PathLook::Missing) return false;
+    if (read.IsUnreadable()) {
+      reason = AK_CannotRead(read);
+      return false;
     }
+    file->existed = read.IsRead();
+    file->before = file->existed ? *read.Value() : AK_String();
     file->left = file->before;
   }
   _directories.push_back(directory);
   // No run read it: the run of this start must not take it for its own interrupt.
-  const AK_String status = SW_ReadStatusFile(runDirectory, &reason);
-  if (status == kStatusUnreadable) return false;
-  if (status != "interrupted") return true;
-  if (!SW_WriteStatusFile(runDirectory, "finished", &reason)) return false;
+  const AK_Read<AK_String> status = SW_ReadStatusFile(runDirectory);
+  if (status.IsUnreadable()) {
+    reason = AK_CannotRead(status);
+    return false;
+  }
+  if (!status.Value() || *status.Value() != "interrupted") return true;
+  if (AK_String why; !SW_WriteStatusFile(runDirectory, "finished", &why)) {
+    reason = "the status file cannot be written: " + why;
+    return false;
+  }
   _directories.back().status.left = "finished\n";
   return true;
 }
@@ -142,16 +136,24 @@ bool SW_StartedMarks::Mark(const char* runDirectory, AK_String& reason, const AK
   // Until the run passes its gate, its values are none of its own: whoever takes over a start
   // killed before that changes no record for it. Values that say another run's already vouch for
   // none of this one's, and stay: a start that never runs leaves them as they were.
-  const AK_String values = SW_ReadRunValues(runDirectory);
-  if (runsUnder.IsEmpty() || values.IsEmpty() || values == kRunValuesUnreadable || values == runsUnder) {
+  const AK_Read<AK_String> values = SW_ReadRunValues(runDirectory);
+  if (values.IsUnreadable()) {
+    reason = AK_CannotRead(values);
+    return false;
+  }
+  if (const AK_String* digest = values.Value();
+      runsUnder.IsEmpty() || !digest || digest->IsEmpty() || *digest == runsUnder) {
     if (!SW_WriteRunValues(runDirectory, "-", &reason)) return false;
     directory.values.left = "-\n";
   }
   // An "Interrupt" answered since the start took the run lock: the run ends on it before its
   // first step.
-  const AK_String status = SW_ReadStatusFile(runDirectory, &reason);
-  if (status == kStatusUnreadable) return false;
-  if (status == "interrupted") return true;
+  const AK_Read<AK_String> status = SW_ReadStatusFile(runDirectory);
+  if (status.IsUnreadable()) {
+    reason = AK_CannotRead(status);
+    return false;
+  }
+  if (status.Value() && *status.Value() == "interrupted") return true;
   if (!SW_WriteStatusFile(runDirectory, "started", &reason)) return false;
   directory.status.left = "started\n";
   if (!SW_WriteInfoFile(runDirectory, "started", &reason)) return false;
@@ -166,8 +168,15 @@ bool SW_StartedMarks::Undo(AK_String& reason)
   for (const Directory& directory : _directories) {
     AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(directory.runDirectory));
     for (const File* file : {&directory.status, &directory.info, &directory.values}) {
-      AK_String now;
-      const bool exists = Read(file->path, now);
+      const AK_Read<AK_String> read = AK_ReadSmallFile(file->path);
+      // What cannot be read now is not put back over: it may be another writer's last word.
+      if (read.IsUnreadable()) {
+        if (undone) reason = AK_CannotRead(read);
+        undone = false;
+        continue;
+      }
+      const bool exists = read.IsRead();
+      const AK_String now = exists ? *read.Value() : AK_String();
       if (now != file->left || (exists ? now == file->before && file->existed : !file->existed)) continue;
       const bool put = file->existed
                            ? AK_WriteWholeFile(file->path, file->before.c_str(), std::strlen(file->before.c_str()))

@@ -53,7 +53,8 @@ public:
   // Called under the lock of the run directory, in one step with the taking of the run lock:
   // keeps the files as they are for Undo, and turns an "interrupted" that no run read (one
   // written before this start) into "finished", so that an "Interrupt" from now on is told
-  // apart from it. False, with the reason, when that word could not be written.
+  // apart from it. False, with the reason, when a file cannot be read ("cannot read <path>:
+  // <reason>") or that word could not be written ("the status file cannot be written: <reason>").
   [[nodiscard]] bool Begin(const char* runDirectory, AK_String& reason);
   // "started" in the status and info files, unless an "Interrupt" came since Begin (a directory
   // not begun is begun first), and the run's values "-" where they would vouch for `runsUnder`,

@@ -358,7 +358,7 @@ void DeclareRunStatus(AK_AttributeTableOf<SW_Simulation>& t)
   t.Vis("ContinueVis", [](S& s) { return s.ContinueVis(); });
   t.Vis("InterruptVis", [](S& s) { return s.InterruptVis(); });
   t.Answer("Status", [](S& s) { return s.RunStatus(); });
-  t.Answer("StatusInfo", [](S& s) { return SW_ReadInfoFile(s.ProjectDir()); });
+  t.Answer("StatusInfo", [](S& s) { return SW_QueryAnswer(SW_ReadInfoFile(s.ProjectDir()), ""); });
   t.Options("TimeStepsList", [](S& s) {
     return SW_TimeStepsListText(SW_ListTimeSteps(s.ProjectDir(), s.CurrentTime));
   });

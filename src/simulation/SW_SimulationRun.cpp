@@ -285,7 +285,15 @@ void SW_SimulationRun::SetUpSourceLines()
 
 bool SW_SimulationRun::Interrupted()
 {
-  if (SW_ReadStatusFile(_sim.ProjectDir()) == "interrupted") return true;
+  const AK_Read<AK_String> status = SW_ReadStatusFile(_sim.ProjectDir());
+  if (status.IsUnreadable()) {
+    // An interrupt may stand there: the run stops where it is, as an interrupted one does, and says
+    // why, so that it can be continued.
+    _failure = AK_String::Format("stopped at time %g s: whether it is interrupted cannot be told: ", _sim.CurrentTime) +
+               AK_CannotRead(status);
+    return true;
+  }
+  if (status.Value() && *status.Value() == "interrupted") return true;
   // Whoever answers the poll may look at the tree.
   if (AK_InterruptCallback) GiveBack();
   return AK_PollInterrupt() != 0;

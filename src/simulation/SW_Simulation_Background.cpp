@@ -14,6 +14,21 @@
 
 namespace {
 
+// The status of the run directory as a query sees it: a run whose process is gone answers what a
+// take-over of its lock would leave, without writing anything (its launcher may wait for it and
+// load nothing that would take it over). A lock or a status that cannot be read tells nobody
+// whether a run goes on.
+AK_Read<AK_String> StatusOfRun(const char* runDirectory)
+{
+  const AK_Read<AK_String> status = SW_ReadStatusFile(runDirectory);
+  if (const AK_String* word = status.Value(); !word || *word != "finished") {
+    const AK_Read<bool> gone = SW_RunIsGone(runDirectory);
+    if (gone.IsUnreadable()) return gone.Then([](bool) { return AK_String(); });
+    if (*gone.Value()) return AK_Read<AK_String>::Found("finished");
+  }
+  return status;
+}
+
 // What a run needs besides the run lock: a mesh, and the mesh of a flow above when coupled.
 bool SetUpForARun(SW_Simulation& sim)
 {
@@ -45,6 +60,11 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
                    "project first";
     return false;
   }
+  // A lock or a status that cannot be read may be a run's: the start names it.
+  if (const AK_Read<AK_String> status = StatusOfRun(sim.ProjectDir()); !batch && status.IsUnreadable()) {
+    AK_ErrorText = sim.GetAbsolutePath() + ": not started, " + AK_CannotRead(status);
+    return false;
+  }
   // The batch start holds the run lock of this simulation already, so no other run can be
   // under way; this process's own lock must not count as one.
   if (batch ? !SetUpForARun(sim) : *sim.RunVis() != 'w') {
@@ -64,7 +84,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     lock.emplace(sim.ProjectDir(), sim.GetAbsolutePath(), SW_LockPurpose::Run, "not started", sim.RecordForTaker());
     if (!lock->Held()) return false;
     if (AK_String reason; !marks.Begin(sim.ProjectDir(), reason)) {
-      AK_ErrorText = sim.GetAbsolutePath() + ": not started, the status file cannot be written: " + reason;
+      AK_ErrorText = sim.GetAbsolutePath() + ": not started, " + reason;
       return false;
     }
   }
@@ -126,19 +146,17 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
 
 }  // namespace
 
-AK_String SW_Simulation::RunStatus()
-{
-  // A run whose process is gone answers what a take-over of its lock would leave, without
-  // writing anything: its launcher may wait for it and load nothing that would take it over.
-  const AK_String status = SW_ReadStatusFile(ProjectDir());
-  return status != "finished" && SW_RunIsGone(ProjectDir()) ? AK_String("finished") : status;
-}
+AK_String SW_Simulation::RunStatus() { return SW_QueryAnswer(StatusOfRun(ProjectDir()), "unknown"); }
 
 bool SW_Simulation::RunUnderWay()
 {
-  // A status left by a run that was killed, or died, is no run: nobody holds its lock.
-  AK_String status = RunStatus();
-  return (status == "running" || status == "started") && SW_RunLockHolder(ProjectDir()) != 0;
+  // A status left by a run that was killed, or died, is no run: nobody holds its lock. One that
+  // cannot be read may be a run's: nothing that a run refuses goes on beside it.
+  const AK_Read<AK_String> status = StatusOfRun(ProjectDir());
+  if (status.IsUnreadable()) return true;
+  if (const AK_String* word = status.Value(); !word || (*word != "running" && *word != "started")) return false;
+  const AK_Read<int> holder = SW_RunLockHolder(ProjectDir());
+  return holder.IsUnreadable() || (holder.Value() && *holder.Value() != 0);
 }
 
 const char* SW_Simulation::RunVis() { return SetUpForARun(*this) && !RunUnderWay() ? "w" : "r"; }
@@ -189,6 +207,11 @@ void SW_Simulation::Interrupt(const char*)
   // Written while a background start that reads "started" cannot write "running" over it.
   std::optional<AK_DirectoryLock> locked;
   if (AK_IsDirectory(SW_RunDirectoryOrCurrent(ProjectDir()))) locked.emplace(SW_RunDirectoryOrCurrent(ProjectDir()));
+  // Nothing is written over a status that cannot be read: it may say what a run needs to read.
+  if (const AK_Read<AK_String> status = SW_ReadStatusFile(ProjectDir()); status.IsUnreadable()) {
+    AK_ErrorText = GetAbsolutePath() + ": not interrupted, " + AK_CannotRead(status);
+    return;
+  }
   // A run that never reads the word goes on: the command must say it did not get through.
   if (AK_String reason; !SW_WriteStatusFile(ProjectDir(), "interrupted", &reason))
     AK_ErrorText = GetAbsolutePath() + ": not interrupted, the status file cannot be written: " + reason;

@@ -268,17 +268,22 @@ AK_String SW_Simulation::BackgroundStartRefusal()
   _startedInBackground = false;  // the run itself answers from here on
   if (!background) return "";
   if (const int64_t pause = BackgroundStartPause()) AK_SleepMilliseconds(pause);
-  AK_String unread;
-  if (SW_SavedSimulationExpected(ProjectDir(), LoadedAttributesDigest(), &unread)) return "";
+  const AK_Read<bool> expected = SW_SavedSimulationExpected(ProjectDir(), LoadedAttributesDigest());
   // What the start expects nobody can tell: nothing is run then.
-  if (!unread.IsEmpty()) return unread;
+  if (expected.IsUnreadable()) return AK_CannotRead(expected);
+  if (expected.Value() && *expected.Value()) return "";
   return "another process saved the simulation after this start";
 }
 
 bool SW_Simulation::TakeBackRunState()
 {
   if (!_series.HandedOver()) return true;
-  if (const int holder = SW_RunLockHolder(ProjectDir()); holder != 0 && holder != AK_ProcessId()) return true;
+  if (const AK_Read<int> holder = SW_RunLockHolder(ProjectDir()); holder.IsUnreadable()) {
+    RefuseRun("the run in another process cannot be told from none: " + AK_CannotRead(holder), true);
+    return false;
+  } else if (holder.Value() && *holder.Value() != 0 && *holder.Value() != AK_ProcessId()) {
+    return true;
+  }
   // A run that changed no time step (one refused there) left the state it started from.
   if (_series.TakeBack(ProjectDir())) return true;
   AK_String unread;
@@ -390,11 +395,15 @@ namespace {
 // An attribute file of a simulation is a few kilobytes; one of more is read as none.
 constexpr size_t kSavedValuesLimit = size_t(64) << 20;
 
-// The saved attribute file as it stands, with its version; false without one.
+// The saved attribute file as it stands, with its version; false without one, or when it cannot
+// be read: values nobody read are taken from nobody.
 bool ReadSavedValues(const AK_String& path, AK_String& text, AK_FileVersion& version)
 {
-  AK_String failure;
-  return AK_ReadFileVersion(path, kSavedValuesLimit, text, version, failure) == AK_VersionRead::Read;
+  const AK_Read<AK_FileText> read = AK_ReadSmallFileVersion(path, kSavedValuesLimit);
+  if (!read.Value()) return false;
+  text = read.Value()->text;
+  version = read.Value()->version;
+  return true;
 }
 
 }  // namespace
@@ -446,12 +455,13 @@ AK_String SW_Simulation::RecordRunThatIsGone(const char* directory)
   }
   // Values that cannot be read tell nothing of whose the time steps are: the run is left to end
   // to the next taker.
-  AK_String unread;
-  (void)SW_ReadRunValues(dir, &unread);  // only whether they can be read; GoneRunNotOwn compares them
-  if (!unread.IsEmpty()) {
+  // Only whether they can be read; GoneRunNotOwn compares them.
+  if (const AK_Read<AK_String> values = SW_ReadRunValues(dir); values.IsUnreadable()) {
+    const AK_String unread = AK_CannotRead(values);
     AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + unread);
     return unread;
   }
+  AK_String unread;
   // Not a time step of a start that never ran, nor under values another process saved while it
   // ran; the record it had stays while its file does.
   if (!GoneRunNotOwn(dir, "").IsEmpty()) return ForgetRecordOfFileGone(dir, SW_SeriesChange::RecordNewest);
@@ -592,7 +602,9 @@ void SW_Simulation::NotRunWithoutLock(int refusedBy)
   // it had gone on. A lock that another process holds is that process's run, whose files stay.
   if (!started || refusedBy != 0 || ProjectDir().IsEmpty()) return;
   AK_DirectoryLock locked(ProjectDir());
-  if (const AK_String status = SW_ReadStatusFile(ProjectDir()); status != "started" && status != "interrupted") return;
+  // One that cannot be read is left as it is: the next taker of the lock ends the start.
+  const AK_Read<AK_String> status = SW_ReadStatusFile(ProjectDir());
+  if (!status.Value() || (*status.Value() != "started" && *status.Value() != "interrupted")) return;
   WriteNotRun("the run lock handed to it cannot be taken: " + AK_LockError());
 }
 
@@ -678,10 +690,13 @@ void SW_Simulation::RunLoop(bool fromStart)
   if (!ProjectDir().IsEmpty()) {
     const AK_DirectoryLock& locked = beginning.emplace(ProjectDir());
     // A status that cannot be read may hold an "Interrupt": nothing runs over it.
-    AK_String unread;
-    const AK_String status = SW_ReadStatusFile(ProjectDir(), &unread);
-    if (!unread.IsEmpty()) return RefuseRun(unread);
-    if (_runOfBackgroundStart && status == "interrupted") return RefuseRun("interrupted before it began");
+    const AK_Read<AK_String> status = SW_ReadStatusFile(ProjectDir());
+    if (status.IsUnreadable()) return RefuseRun(AK_CannotRead(status));
+    if (_runOfBackgroundStart && status.Value() && *status.Value() == "interrupted")
+      return RefuseRun("interrupted before it began");
+    // The values of the run before go back after a refusal: none are written over that nobody read.
+    const AK_Read<AK_String> valuesRead = SW_ReadRunValues(ProjectDir());
+    if (valuesRead.IsUnreadable()) return RefuseRun(AK_CannotRead(valuesRead));
     const SW_SeriesHold::Gate gate =
         _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
     if (!gate.passed)
@@ -692,10 +707,8 @@ void SW_Simulation::RunLoop(bool fromStart)
     // that fails refuses the run before any time step is touched.
     _runValues = valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_String("-");
     // What stays of the series after a refusal below is still the run's before: its values go back.
-    AK_String unreadValues;
-    const AK_String valuesBefore = SW_ReadRunValues(ProjectDir(), &unreadValues);
+    const AK_String valuesBefore = valuesRead.Value() ? *valuesRead.Value() : AK_String();
     const auto valuesPutBack = [&](AK_String reason) {
-      if (!unreadValues.IsEmpty()) return reason;
       AK_String why;
       if (valuesBefore.IsEmpty() ? AK_DeleteFile(SW_RunValuesFilePath(ProjectDir())) == 0
                                  : SW_WriteRunValues(ProjectDir(), valuesBefore, &why))
@@ -779,7 +792,9 @@ void SW_Simulation::RunLoop(bool fromStart)
     std::fflush(stdout);
   }
 
-  if (failure.IsEmpty() && !SW_RunTimeLoop(CurrentTime, times, *run, Id())) failure = run->Failure();
+  // A loop that ended on an interrupt that cannot be read ended with the reason too.
+  if (failure.IsEmpty() && (!SW_RunTimeLoop(CurrentTime, times, *run, Id()) || !run->Failure().IsEmpty()))
+    failure = run->Failure();
   if (failure.IsEmpty() && !run->ProgressUnwritten().IsEmpty())
     failure = AK_String::Format("stopped at time %g s: its progress cannot be written into its info: ", CurrentTime) +
               run->ProgressUnwritten();

@@ -277,13 +277,26 @@ void SW_Simulation::AfterLoad()
 
 void SW_Simulation::TakeStateOfRunThatIsGone()
 {
-  if (ProjectDir().IsEmpty() || !SW_RunIsGone(ProjectDir())) return;
+  if (ProjectDir().IsEmpty()) return;
+  // A lock or a status that cannot be read, or values of the run that cannot be, hide whether a
+  // run is gone and what of it is its own: the load says so, and leaves the run directory as it is.
+  const auto unread = [&](const AK_String& failure) {
+    if (AK_ErrorText.IsEmpty())
+      AK_ErrorText = GetAbsolutePath() + ": whether its run went on, and where, cannot be told: " + failure;
+  };
+  const AK_Read<bool> gone = SW_RunIsGone(ProjectDir());
+  if (gone.IsUnreadable()) return unread(AK_CannotRead(gone));
+  if (!*gone.Value()) return;
+  // How far the run came, for what the load says of it: the take-over ends its status.
+  const AK_Read<AK_String> statusRead = SW_ReadStatusFile(ProjectDir());
+  if (statusRead.IsUnreadable()) return unread(AK_CannotRead(statusRead));
+  if (const AK_Read<AK_String> values = SW_ReadRunValues(ProjectDir()); values.IsUnreadable())
+    return unread(AK_CannotRead(values));
+  const AK_String status = statusRead.Value() ? *statusRead.Value() : AK_String("unknown");
   // The load's own answer stays what it was.
   AK_String answer = AK_ErrorText;
   AK_String recorded;
   SavedAttribute(ProjectDir(), "LoadTimeStep", recorded);
-  // How far the run came, for what the load says of it: the take-over ends its status.
-  const AK_String status = SW_ReadStatusFile(ProjectDir());
   AK_String notOwn;
   {
     // Taken over, the status says the run ended and the record names its last time step, for
@@ -298,7 +311,9 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
     // Another process took it over first and runs again, or ended that run first: that process
     // holds the state.
     const bool endedRun = lock.TakeOver() == SW_TakeOver::RunEnded;
-    if ((!lock.Held() && SW_RunLockHolder(ProjectDir()) != 0) || (lock.Held() && !endedRun)) {
+    const AK_Read<int> holder = SW_RunLockHolder(ProjectDir());
+    const bool another = holder.IsUnreadable() || (holder.Value() && *holder.Value() != 0);
+    if ((!lock.Held() && another) || (lock.Held() && !endedRun)) {
       const AK_String stands = lock.Release();
       AK_ErrorText = answer.IsEmpty() ? stands : answer;
       return;
@@ -331,11 +346,11 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
 
 AK_String SW_Simulation::GoneRunNotOwn(const char* directory, const AK_String& status)
 {
-  AK_String unread;
-  const AK_String values = SW_ReadRunValues(directory, &unread);
+  const AK_Read<AK_String> read = SW_ReadRunValues(directory);
   // Values that cannot be read vouch for no time step.
-  if (!unread.IsEmpty()) return "its values cannot be read: " + unread;
+  if (read.IsUnreadable()) return "its values cannot be read: " + AK_CannotRead(read);
   // A run directory of a build that kept no values: its newest time step counts as the run's.
+  const AK_String values = read.Value() ? *read.Value() : AK_String();
   if (values.IsEmpty() || values == SavedValuesDigest(directory, SW_ValuesCompared::State)) return "";
   // Until a run passes its gate its values say "-": a start killed before that wrote nothing of
   // its own. One that said it ran with them ran under values it never saved.
@@ -540,8 +555,11 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   // A run this process started elsewhere runs what it saved last.
   // A save it does not list, that run refuses (before it began) or does not run (after).
   // A list that cannot be read is no empty one: the add to it answers that.
-  if (AK_String why, unread; _series.HandedOver() &&
-                             (!SW_ExpectedSavedSimulation(ProjectDir(), &unread).IsEmpty() || !unread.IsEmpty()) &&
+  const auto listsSaves = [&] {
+    const AK_Read<AK_String> list = SW_ExpectedSavedSimulation(ProjectDir());
+    return list.IsUnreadable() || (list.Value() && !list.Value()->IsEmpty());
+  };
+  if (AK_String why; _series.HandedOver() && listsSaves() &&
                              !SW_ExpectSavedSimulation(ProjectDir(), SavedStamp(), &why) && AK_ErrorText.IsEmpty())
     AK_ErrorText = GetAbsolutePath() + ": saved, but the run started from this process does not accept the save: " +
                    AK_JoinPath(ProjectDir(), ".simulation_start") + " cannot be written: " + why;

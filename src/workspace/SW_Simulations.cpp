@@ -209,7 +209,7 @@ void SW_Simulations::StartActive()
       return;
     }
     if (AK_String reason; !marks[locks.size() - 1].Begin(simulation->ProjectDir(), reason)) {
-      AK_ErrorText = simulation->GetAbsolutePath() + ": not started, the status file cannot be written: " + reason;
+      AK_ErrorText = simulation->GetAbsolutePath() + ": not started, " + reason;
       startsNothing();
       return;
     }
@@ -323,9 +323,15 @@ void SW_Simulations::WriteStartMacroAndBat(const char* directory)
   runDirectory.ReplaceChar('\\', '/');
   // A start of that simulation holds its lock until its run ends, and its process may not
   // have read its start macro yet (a batch start runs one simulation after the other).
-  if (const int holder = SW_RunLockHolder(runDirectory)) {
+  // One whose lock cannot be read may be held: nothing is written beside it.
+  const AK_Read<int> holder = SW_RunLockHolder(runDirectory);
+  if (holder.IsUnreadable()) {
+    AK_ErrorText = "start files of '" + value + "' not written: " + AK_CannotRead(holder);
+    return;
+  }
+  if (holder.Value() && *holder.Value() != 0) {
     AK_ErrorText = "start files of '" + value + "' not written: a run of this simulation is going on in process " +
-                   AK_String(holder);
+                   AK_String(*holder.Value());
     return;
   }
   SW_BackgroundRun run{runDirectory, projectDir, "Project/Simulations", id, false};

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -51,6 +52,14 @@ std::vector<std::string> Names(const std::string& directory)
   for (const auto& entry : std::filesystem::directory_iterator(directory)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// What AK_LiveLockHolder answers: the holder's id, 0 for none or no lock, -2 for a lock that
+// cannot be read.
+int LiveHolder(const std::string& path)
+{
+  const AK_Read<int> holder = AK_LiveLockHolder(path.c_str());
+  return holder.Value() ? *holder.Value() : holder.IsMissing() ? 0 : -2;
 }
 
 }  // namespace
@@ -97,7 +106,7 @@ TEST(ProcessLock, TakenHeldHandedAndTakenOver)
     ScratchDir dir;
     const std::string path = dir / ".lock";
     if (c.before != "-") WriteFile(path, c.before);
-    EXPECT_EQ(AK_LiveLockHolder(path.c_str()), c.liveBefore < 0 ? self : c.liveBefore);
+    EXPECT_EQ(LiveHolder(path), c.liveBefore < 0 ? self : c.liveBefore);
     EXPECT_EQ(ReadFile(path), c.before == "-" ? "" : c.before);  // looking wrote nothing
     int holder = -5;
     EXPECT_EQ(AK_TakeProcessLock(path.c_str(), holder), c.result);
@@ -105,12 +114,12 @@ TEST(ProcessLock, TakenHeldHandedAndTakenOver)
     EXPECT_EQ(ReadFile(path), c.oursAfter ? LockLine(self) : c.before);
     if (!c.oursAfter) continue;
     // Held now, by this process: a second take is refused, a release frees it.
-    EXPECT_EQ(AK_LiveLockHolder(path.c_str()), self);
+    EXPECT_EQ(LiveHolder(path), self);
     EXPECT_EQ(AK_TakeProcessLock(path.c_str(), holder), AK_LockResult::Held);
     EXPECT_EQ(holder, self);
     AK_ReleaseProcessLock(path.c_str());
     EXPECT_FALSE(AK_FileExists(path.c_str()));
-    EXPECT_EQ(AK_LiveLockHolder(path.c_str()), 0);
+    EXPECT_EQ(LiveHolder(path), 0);
     EXPECT_EQ(AK_TakeProcessLock(path.c_str(), holder), AK_LockResult::Taken);
     // Handed to another process, it is that one's: this process neither holds nor removes it.
     EXPECT_TRUE(AK_HandOverProcessLock(path.c_str(), 1));
@@ -157,7 +166,7 @@ TEST(ProcessLock, DetachedStartNamesItsProcessFirst)
   EXPECT_GT(seen, 1);
   // The line has replaced the shell by "sh -c", which wrote the id: the same process.
   EXPECT_EQ(ReadFile(lock), LockLine(seen));
-  EXPECT_EQ(AK_LiveLockHolder(lock.c_str()), seen);
+  EXPECT_EQ(LiveHolder(lock), seen);
   EXPECT_EQ(AK_TakeProcessLock(lock.c_str(), holder), AK_LockResult::Held);
   EXPECT_EQ(holder, seen);
   if (seen > 1) kill(seen, SIGKILL);
@@ -186,13 +195,39 @@ TEST(ProcessLock, AnExitedProcessIsGoneBeforeItIsReaped)
   ASSERT_EQ(kill(child, 0), 0);
   EXPECT_FALSE(AK_ProcessAlive(int(child)));
   WriteFile(lock, LockLine(int(child)));
-  EXPECT_EQ(AK_LiveLockHolder(lock.c_str()), 0);
+  EXPECT_EQ(LiveHolder(lock), 0);
   int holder = 0;
   EXPECT_EQ(AK_TakeProcessLock(lock.c_str(), holder), AK_LockResult::TakenOver);
   EXPECT_EQ(holder, int(child));
   AK_ReleaseProcessLock(lock.c_str());
   EXPECT_TRUE(AK_ProcessAlive(AK_ProcessId()));
   waitpid(child, nullptr, 0);
+}
+
+// A lock that stands but cannot be read is nobody's to take, nor to pass by: its holder is
+// unknown, it is not taken over, and no release answers it given up.
+TEST(ProcessLock, ALockThatCannotBeReadIsNoLockOfNobody)
+{
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> make;
+  } cases[] = {
+      {"a directory in its place", [](const std::string& path) { std::filesystem::create_directory(path); }},
+      {"too long to be read", [](const std::string& path) { WriteFile(path, std::string(2 << 20, '1')); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    const std::string lock = dir / ".lock";
+    c.make(lock);
+    EXPECT_EQ(LiveHolder(lock), -2);
+    int holder = -5;
+    EXPECT_EQ(AK_TakeProcessLock(lock.c_str(), holder), AK_LockResult::Failed);
+    EXPECT_EQ(holder, 0);
+    EXPECT_NE(std::string(AK_LockError().c_str()).find("cannot read " + lock), std::string::npos) << AK_LockError();
+    EXPECT_FALSE(AK_ReleaseProcessLock(lock.c_str()));
+    EXPECT_TRUE(std::filesystem::exists(lock));
+  }
 }
 
 // A lock whose holder is gone, in a directory this process may not write: the take-over fails

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "Countdown.h"
 #include "ExampleTerrain.h"
 #include "SharedProjectProcesses.h"
 #include "TestSupport.h"
@@ -307,23 +308,37 @@ TEST(UnreadFiles, ADirectoryThatCannotBeReadIsNeverTakenForAnEmptyOne)
 
 namespace {
 
-// A run started in the background whose process cannot read one file or directory of its run
-// directory.
+// One file or directory of a run directory that a process cannot read: the process a background
+// start runs ("started"), the process that starts it ("launcher"), or the next taker of the lock
+// of a run that was killed ("taker").
 struct StartedTry {
-  std::string how, name, dir;
+  std::string who, how, name, dir;
   std::unique_ptr<TorvuProcess> process;
 };
 
 std::string FirstWord(const std::string& text) { return text.substr(0, text.find_first_of(" \n")); }
 
-// The process a lock file names has ended (a zombie has too).
+// The process has ended (a zombie has too).
+bool Ended(const std::string& pid)
+{
+  const std::string stat = ReadFile("/proc/" + pid + "/stat");
+  const size_t close = stat.rfind(')');
+  return close == std::string::npos || stat.compare(close, 3, ") Z") == 0;
+}
+
+// The process a lock file names has ended.
 bool HolderGone(const std::string& lock)
 {
   const std::string pid = FirstWord(ReadFile(lock));
   if (pid.empty()) return !fs::exists(lock);
-  const std::string stat = ReadFile("/proc/" + pid + "/stat");
-  const size_t close = stat.rfind(')');
-  return close == std::string::npos || stat.compare(close, 3, ") Z") == 0;
+  return Ended(pid);
+}
+
+// Waits until the run that a start handed its lock to is over: the lock gone or its holder
+// ended, and the process the lock named at the start (`pid`, "" when it was gone already) ended.
+bool WaitForStartedRun(const std::string& run, const std::string& pid)
+{
+  return WaitUntil([&] { return HolderGone(run + "/.simulation_lock") && (pid.empty() || Ended(pid)); });
 }
 
 Files TimeStepsIn(const std::string& run)
@@ -346,11 +361,8 @@ void TryStartedRun(StartedTry& t, bool mustRefuse)
   const Files steps = TimeStepsIn(run);
   const Answer started = x.Do(Set(kSimulation, "RunInBackground", ""));
   ASSERT_TRUE(started.ok) << started;
-  const auto ended = [&] {
-    const std::string status = FirstWord(ReadFile(run + "/.simulation_status"));
-    return (status != "started" && status != "running") || HolderGone(run + "/.simulation_lock");
-  };
-  ASSERT_TRUE(WaitUntil(ended)) << ReadFile(run + "/.simulation_status") << Gist(x.Log());
+  ASSERT_TRUE(WaitForStartedRun(run, FirstWord(ReadFile(run + "/.simulation_lock"))))
+      << ReadFile(run + "/.simulation_status") << Gist(x.Log());
   const std::string info = ReadFile(run + "/.simulation_info");
   const bool whole = fs::exists(run + "/" + File(6));
   if (mustRefuse) {
@@ -371,6 +383,56 @@ void TryStartedRun(StartedTry& t, bool mustRefuse)
   EXPECT_EQ(FirstWord(ReadFile(run + "/.simulation_status")), "finished");
 }
 
+// The launcher loads the project and starts A's run to 6 s, or refuses, naming the file and the
+// reason, with every file of the run directory as it was and nothing started.
+void TryLaunch(StartedTry& t, bool mustRefuse)
+{
+  SCOPED_TRACE("launcher " + t.name);
+  const std::string run = t.dir + "/proj/" + kSimulation;
+  TorvuProcess& x = *t.process;
+  (void)x.Do(Load());
+  const Files before = Tree(run);
+  const Answer started = x.Do(Set(kSimulation, "EndTime", "6") + Set(kSimulation, "RunInBackground", ""));
+  if (started.ok) {
+    EXPECT_FALSE(mustRefuse) << Gist(x.Log());
+    EXPECT_TRUE(WaitForStartedRun(run, FirstWord(ReadFile(run + "/.simulation_lock"))));
+    EXPECT_TRUE(fs::exists(run + "/" + File(6))) << ReadFile(run + "/.simulation_info");
+  } else {
+    EXPECT_TRUE(Contains(started, t.name + ": Permission denied")) << started;
+    ExpectSameFiles(Tree(run), before, Gist(x.Log()));
+  }
+  EXPECT_EQ(x.Quit(), 0);
+}
+
+// The next taker of the lock of a killed run ends it, or refuses, naming the file and the reason,
+// with the run left as the kill left it: nothing recorded, and its status still "running". A
+// process that can read everything ends it then.
+void TryTakeOver(StartedTry& t, bool mustRefuse)
+{
+  SCOPED_TRACE("taker " + t.name);
+  const std::string run = t.dir + "/proj/" + kSimulation;
+  const Files killed = Tree(run), steps = TimeStepsIn(run);
+  const Answer loaded = t.process->Do(Load());
+  if (FirstWord(ReadFile(run + "/.simulation_status")) == "finished") {
+    EXPECT_FALSE(mustRefuse) << loaded;
+  } else {
+    // A run takes the lock over as well.
+    const Answer ran = t.process->Do(Set(kSimulation, "Run", ""));
+    for (const Answer& answer : {loaded, ran}) {
+      EXPECT_FALSE(answer.ok);
+      EXPECT_TRUE(Contains(answer, "cannot read ") && Contains(answer, t.name + ": Permission denied")) << answer;
+    }
+    for (const std::string file : {".simulation_status", "ShallowWaterSimulation.atr"})
+      EXPECT_EQ(Tree(run)[file], killed.at(file)) << file;
+    ExpectSameFiles(TimeStepsIn(run), steps, loaded.text);
+  }
+  EXPECT_EQ(t.process->Quit(), 0);
+  TorvuProcess z(t.dir + "/z");
+  EXPECT_TRUE(z.Do(Load()).ok);
+  EXPECT_EQ(z.Quit(), 0);
+  EXPECT_EQ(FirstWord(ReadFile(run + "/.simulation_status")), "finished");
+}
+
 }  // namespace
 
 // Every file of the run directory in turn, and the directory itself, made unreadable to the
@@ -381,26 +443,46 @@ TEST(UnreadFiles, AStartedRunNeverTakesAFileItCannotReadForAnEmptyOne)
 {
   SharedExample p(4, 2);
   Torvu(p.Path(), "ran.macro", Load("proj") + Set(kSimulation, "Run", "") + SaveProject());
-  // The files a start writes are there before the start that reads them.
+  // The files a start writes are there before the start that reads them, and the start is over,
+  // its process too, before they are copied.
   Torvu(p.Path(), "started.macro", Load("proj") + Set(kSimulation, "RunInBackground", ""));
-  ASSERT_TRUE(WaitUntil([&] { return FirstWord(p.Status()) == "finished"; }));
+  ASSERT_TRUE(WaitUntilFinished(p.Run()) && countdown::WaitForNoProcessOf(p.Path()));
+  // A run killed half-way, whose lock, status "running" and values stand for the next taker.
+  const std::string killed = p / "killed", killedRun = killed + "/proj/" + kSimulation;
+  fs::create_directories(killed + "/x");
+  fs::copy(p / "proj", killed + "/proj", fs::copy_options::recursive);
+  Torvu(killed + "/x", "killed.macro", Load() + Set(kSimulation, "EndTime", "400") + Set(kSimulation, "RunInBackground", ""));
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(killedRun + "/" + File(6)); })) << ReadFile(killedRun + "/.simulation_info");
+  ASSERT_GT(KillRun(killedRun, killed + "/x"), 0);
+  ASSERT_TRUE(countdown::WaitForNoProcessOf(killed + "/x"));
+  ASSERT_EQ(FirstWord(ReadFile(killedRun + "/.simulation_status")), "running");
   std::vector<StartedTry> tries;
-  const auto add = [&](const std::string& how, const std::string& name) {
+  const auto add = [&](const std::string& who, const std::string& how, const std::string& name) {
     const std::string dir = p / ("started_" + std::to_string(tries.size()));
     fs::create_directories(dir);
-    fs::copy(p / "proj", dir + "/proj", fs::copy_options::recursive);
-    setenv("TORVU_FAIL_STARTED", (how + ":" + name).c_str(), 1);
-    tries.push_back({how, name, dir, std::make_unique<TorvuProcess>(dir + "/x")});
-    unsetenv("TORVU_FAIL_STARTED");
+    fs::copy(who == "taker" ? killed + "/proj" : p / "proj", dir + "/proj", fs::copy_options::recursive);
+    setenv(who == "started" ? "TORVU_FAIL_STARTED" : "TORVU_FAIL", (how + ":" + name).c_str(), 1);
+    tries.push_back({who, how, name, dir, std::make_unique<TorvuProcess>(dir + (who == "taker" ? "/y" : "/x"))});
+    unsetenv(who == "started" ? "TORVU_FAIL_STARTED" : "TORVU_FAIL");
   };
   for (const auto& entry : fs::directory_iterator(p.Run()))
-    if (entry.is_regular_file()) add("open", entry.path().filename().string());
-  for (const std::string how : {"list", "enter"}) add(how, "A");
-  ASSERT_GE(tries.size(), 8u);
+    if (entry.is_regular_file()) add("started", "open", entry.path().filename().string());
+  for (const std::string how : {"list", "enter"}) add("started", how, "A");
+  for (const std::string name : {".simulation_status", ".simulation_info", ".simulation_values", ".simulation_start",
+                                 ".simulation_series"})
+    add("launcher", "open", name);
+  for (const auto& entry : fs::directory_iterator(killedRun))
+    if (const std::string name = entry.path().filename().string(); name[0] == '.') add("taker", "open", name);
+  ASSERT_GE(tries.size(), 20u);
   SideBySide<StartedTry>(tries, [](StartedTry& t) {
     const std::set<std::string> read{".simulation_start", ".simulation_status", ".simulation_lock", ".simulation_series",
                                      "ShallowWaterSimulation.atr", "ShallowWaterSimulation.dat", "start.macro"};
-    TryStartedRun(t, t.how != "open" || read.count(t.name));
+    const std::set<std::string> launcherReads{".simulation_status", ".simulation_info", ".simulation_values"};
+    const std::set<std::string> takerReads{".simulation_lock", ".simulation_status", ".simulation_info",
+                                           ".simulation_values"};
+    if (t.who == "started") TryStartedRun(t, t.how != "open" || read.count(t.name));
+    if (t.who == "launcher") TryLaunch(t, launcherReads.count(t.name));
+    if (t.who == "taker") TryTakeOver(t, takerReads.count(t.name));
   });
 }
 
@@ -436,4 +518,53 @@ TEST(UnreadFiles, ATerrainCutShortRefusesOnlyTheRunOnIt)
     }
     EXPECT_EQ(x.Quit(), 0);
   }
+}
+
+// A run going on in the background, and processes that cannot read its lock: none takes the run for
+// none. The start files are refused beside it, its status is answered as unreadable, and an
+// interrupt, which reads the status alone, reaches it. A run that cannot read its own status
+// (something else stands in its place) stops where it is and says why, and goes on with a
+// Continue once the status can be read again.
+TEST(UnreadFiles, ALiveRunIsNeverTakenForNoneByWhoCannotReadItsLock)
+{
+  SharedExample p(4, 2);
+  const std::string lock = p.Run() + "/.simulation_lock", status = p.Run() + "/.simulation_status";
+  const auto start = [&](const std::string& home) {
+    Torvu(home, "start.macro", Load() + Set(kSimulation, "EndTime", "400") + Set(kSimulation, "RunInBackground", ""));
+    EXPECT_TRUE(WaitUntil([&] { return FirstWord(p.Status()) == "running" && !HolderGone(lock); }))
+        << ReadFile(p.Run() + "/.simulation_info");
+    return FirstWord(ReadFile(lock));
+  };
+  const std::string pid = start(p / "l");
+  const std::string refused = "cannot read ../proj/" + kSimulation + "/.simulation_lock: Permission denied";
+  std::unique_ptr<TorvuProcess> w = WithUnreadable(".simulation_lock", p / "w");
+  const Answer loaded = w->Do(Load());
+  EXPECT_TRUE(Contains(loaded, refused)) << loaded;
+  const Answer written = w->Do(Set(kSimulation, "Active", "1") +
+                               Set("Project/Simulations", "WriteStartMacroAndBat", "../proj/" + kSimulation));
+  EXPECT_EQ(written.text, "start files of '../proj/" + kSimulation + "' not written: " + refused) << written;
+  EXPECT_TRUE(fs::exists(p.Run() + "/.simulation_start"));
+  EXPECT_EQ(w->Get(kSimulation, "Status"), "unreadable: ../proj/" + kSimulation + "/.simulation_lock: Permission denied");
+  EXPECT_FALSE(w->Do(Set(kSimulation, "RunInBackground", "")).ok);
+  EXPECT_TRUE(w->Do(Set(kSimulation, "Interrupt", "")).ok);
+  EXPECT_TRUE(WaitForStartedRun(p.Run(), pid));
+  EXPECT_FALSE(fs::exists(p.Run() + "/" + File(400)));
+  EXPECT_EQ(w->Quit(), 0);
+
+  // The run's own interrupt check.
+  const std::string second = start(p / "l2");
+  fs::remove(status);
+  fs::create_directory(status);
+  EXPECT_TRUE(WaitForStartedRun(p.Run(), second));
+  fs::remove(status);
+  const std::string info = ReadFile(p.Run() + "/.simulation_info");
+  EXPECT_TRUE(Contains(info, "whether it is interrupted cannot be told: cannot read ../proj/" + kSimulation +
+                                 "/.simulation_status: Is a directory"))
+      << info;
+  const double stopped = std::atof(info.substr(info.find("stopped at time ") + 16).c_str());
+  TorvuProcess c(p / "c");
+  const Answer continued = c.Do(Load() + ContinueTo(stopped + 2));
+  EXPECT_TRUE(continued.ok) << continued;
+  EXPECT_TRUE(fs::exists(p.Run() + "/" + File(stopped + 2))) << stopped;
+  EXPECT_EQ(c.Quit(), 0);
 }

@@ -16,14 +16,24 @@ TEST(SimulationStatus, StatusAndInfoFilesCarryAnyPath)
   std::string runDir = dir.Path() + "/it's a $HOME `run`";
   ASSERT_EQ(AK_MakeDirectory(runDir.c_str()), 0);
   const char* d = runDir.c_str();
-  EXPECT_STREQ(SW_ReadStatusFile(d), "unknown");
-  EXPECT_STREQ(SW_ReadInfoFile(d), "");
+  EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(d), "unknown"), "unknown");
+  EXPECT_STREQ(SW_QueryAnswer(SW_ReadInfoFile(d), ""), "");
   WriteFile(runDir + "/.simulation_status", std::string(80, 'w') + "\n");
-  EXPECT_STREQ(SW_ReadStatusFile(d), std::string(63, 'w').c_str());
+  EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(d), "unknown"), std::string(63, 'w').c_str());
   EXPECT_TRUE(SW_WriteInfoFile(d, "t = 5 s"));
-  EXPECT_STREQ(SW_ReadInfoFile(d), "t = 5 s\n");
+  EXPECT_STREQ(SW_QueryAnswer(SW_ReadInfoFile(d), ""), "t = 5 s\n");
   EXPECT_TRUE(SW_WriteStatusFile(d, "finished"));
-  EXPECT_STREQ(SW_ReadStatusFile(d), "finished");
+  EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(d), "unknown"), "finished");
+  // Files that stand but cannot be read are neither "unknown" nor empty, nor a run's word.
+  std::filesystem::remove(runDir + "/.simulation_status");
+  std::filesystem::remove(runDir + "/.simulation_info");
+  std::filesystem::create_directory(runDir + "/.simulation_status");
+  std::filesystem::create_directory(runDir + "/.simulation_info");
+  EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(d), "unknown"), ("unreadable: " + runDir + "/.simulation_status: Is a directory").c_str());
+  EXPECT_STREQ(SW_QueryAnswer(SW_ReadInfoFile(d), ""), ("unreadable: " + runDir + "/.simulation_info: Is a directory").c_str());
+  EXPECT_TRUE(SW_ReadRunValues(d).IsMissing());
+  std::filesystem::create_directory(runDir + "/.simulation_values");
+  EXPECT_TRUE(SW_ReadRunValues(d).IsUnreadable());
 }
 
 // The status file is rewritten only when its word changes: a run that keeps saying "running"
@@ -40,7 +50,7 @@ TEST(SimulationStatus, StatusFileIsWrittenOnlyWhenItChanges)
   EXPECT_TRUE(std::filesystem::equivalent(status, seen));
   EXPECT_TRUE(SW_WriteStatusFile(d, "finished"));
   EXPECT_FALSE(std::filesystem::equivalent(status, seen));
-  EXPECT_STREQ(SW_ReadStatusFile(d), "finished");
+  EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(d), "unknown"), "finished");
   EXPECT_EQ(ReadFile(seen), "running\n");
 }
 
@@ -52,15 +62,15 @@ TEST(SimulationStatus, WithoutProjectDirectoryTheFilesAreInTheCurrentDirectory)
   for (const char* none : {"", static_cast<const char*>(nullptr)}) {
     SCOPED_TRACE(none ? "empty" : "null");
     EXPECT_STREQ(SW_RunDirectoryOrCurrent(none), ".");
-    EXPECT_STREQ(SW_ReadStatusFile(none), "unknown");
-    EXPECT_STREQ(SW_ReadInfoFile(none), "");
+    EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(none), "unknown"), "unknown");
+    EXPECT_STREQ(SW_QueryAnswer(SW_ReadInfoFile(none), ""), "");
     EXPECT_TRUE(SW_WriteStatusFile(none, "running"));
     EXPECT_TRUE(SW_WriteInfoFile(none, "at time 1 s"));
     EXPECT_EQ(ReadFile(here / ".simulation_status"), "running\n");
     EXPECT_EQ(ReadFile(here / ".simulation_info"), "at time 1 s\n");
     EXPECT_TRUE(SW_WriteStatusFile(".", "interrupted"));
-    EXPECT_STREQ(SW_ReadStatusFile(none), "interrupted");
-    EXPECT_STREQ(SW_ReadInfoFile(none), "at time 1 s\n");
+    EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(none), "unknown"), "interrupted");
+    EXPECT_STREQ(SW_QueryAnswer(SW_ReadInfoFile(none), ""), "at time 1 s\n");
     std::filesystem::remove(here / ".simulation_status");
     std::filesystem::remove(here / ".simulation_info");
   }

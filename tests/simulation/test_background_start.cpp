@@ -34,7 +34,7 @@ TEST(BackgroundStart, StartMacroAndStartLineCarryAnyPath)
   EXPECT_EQ(std::string(line), std::string(SW_BackgroundStartLine(run)) + "\n");
   EXPECT_FALSE(std::fgets(line, sizeof line, batch));  // one line per simulation
   std::fclose(batch);
-  EXPECT_STREQ(SW_ReadStatusFile(d), "finished");  // the batch form starts nothing
+  EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(d), "unknown"), "finished");  // the batch form starts nothing
 
   // The shell gives every path back as one word, and the redirection reaches the log.
   for (bool continuing : {false, true}) {
@@ -98,7 +98,7 @@ TEST(BackgroundStart, MarksOnlyValuesThatWouldVouchForItAndPutsThemBack)
     ASSERT_TRUE(marks.Begin(dir.Path().c_str(), reason)) << reason;
     ASSERT_TRUE(marks.Mark(dir.Path().c_str(), reason, runsUnder.c_str())) << reason;
     EXPECT_EQ(now(), c.marked ? "-\n" : before);
-    EXPECT_STREQ(SW_ReadStatusFile(dir.Path().c_str()), "started");
+    EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(dir.Path().c_str()), "unknown"), "started");
     ASSERT_TRUE(marks.Undo(reason)) << reason;
     EXPECT_EQ(now(), before);
     EXPECT_FALSE(std::ifstream(SW_StatusFilePath(dir.Path().c_str()).c_str()));

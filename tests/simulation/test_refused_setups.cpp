@@ -137,7 +137,7 @@ TEST(RefusedSetups, ReleasesThatMakeNoParticleAreRefusedBeforeAnyFileChanges)
     const std::map<std::string, std::string> before = p.TimeSteps();
     ASSERT_EQ(before.size(), 3u);  // 0, 0.5 and 1 s
     EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), "started"));
-    const std::string ran = SW_ReadInfoFile(p.run.c_str()).c_str();
+    const std::string ran = SW_QueryAnswer(SW_ReadInfoFile(p.run.c_str()), "").c_str();
     const double time = p.sim->CurrentTime, peak = p.sim->PeakKineticEnergy;
     ASSERT_GT(peak, 0);
 
@@ -151,8 +151,8 @@ TEST(RefusedSetups, ReleasesThatMakeNoParticleAreRefusedBeforeAnyFileChanges)
     EXPECT_TRUE(p.TimeSteps() == before) << "a time-step file was written, replaced or removed";
     EXPECT_FALSE(messages.HasPrefix("computing time step "));
     // The refusal writes nothing of its own: only the take-over of the start that is gone did.
-    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
-    EXPECT_EQ(std::string(SW_ReadInfoFile(p.run.c_str()).c_str()), "its run did not finish, its process is gone; last: " + ran);
+    EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(p.run.c_str()), "unknown"), "finished");
+    EXPECT_EQ(std::string(SW_QueryAnswer(SW_ReadInfoFile(p.run.c_str()), "").c_str()), "its run did not finish, its process is gone; last: " + ran);
     EXPECT_TRUE(messages.Contains(std::string("WARNING: ") + (error.c_str() + error.find(": not run: ") + 11)));
     // The simulation still holds the state the run before left, its peak included.
     EXPECT_TRUE(p.sim->CurrentTime == time && p.sim->PeakKineticEnergy == peak);
@@ -189,7 +189,7 @@ TEST(RefusedSetups, ARunFedBySourcesAloneStillRuns)
     EXPECT_STREQ(AK_ErrorText, "");
     EXPECT_EQ(p.TimeSteps().size(), 3u);
     EXPECT_GT(p.sim->Particles()->Count(), 0);
-    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
+    EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(p.run.c_str()), "unknown"), "finished");
   }
 }
 
@@ -260,14 +260,14 @@ TEST(RefusedSetups, AContinueThatWouldOnlyDeleteOrReleaseNothingIsRefused)
     p.sim->Set("EndTime", c.endTime);
     MessageCapture messages;
     AK_ErrorText = "";
-    const std::string info = SW_ReadInfoFile(p.run.c_str()).c_str();
+    const std::string info = SW_QueryAnswer(SW_ReadInfoFile(p.run.c_str()), "").c_str();
     p.sim->Set(command, "");
     EXPECT_EQ(std::string(AK_ErrorText.c_str()), std::string("project/Simulations/Avalanche1: not run: ") + c.reason);
     EXPECT_TRUE(p.TimeSteps() == before);
     EXPECT_FALSE(messages.HasPrefix("computing time step "));
     EXPECT_FALSE(AK_FileExists((p.run + "/start.macro").c_str()));
-    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
-    EXPECT_EQ(std::string(SW_ReadInfoFile(p.run.c_str()).c_str()), info);  // a refusal writes nothing
+    EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(p.run.c_str()), "unknown"), "finished");
+    EXPECT_EQ(std::string(SW_QueryAnswer(SW_ReadInfoFile(p.run.c_str()), "").c_str()), info);  // a refusal writes nothing
   }
 }
 
@@ -340,7 +340,7 @@ TEST(RefusedSetups, EverySmoothedParticleModeLoadsAndOnlyAnUncountableGridIsRefu
     ASSERT_STREQ(AK_ErrorText, "");
     const std::map<std::string, std::string> before = p.TimeSteps();
     EXPECT_TRUE(SW_WriteStatusFile(p.run.c_str(), "started"));
-    const std::string ran = SW_ReadInfoFile(p.run.c_str()).c_str();
+    const std::string ran = SW_QueryAnswer(SW_ReadInfoFile(p.run.c_str()), "").c_str();
     p.sim->Set("SphMode", AK_String::Format("%d", c.mode));
     p.sim->Set("EndTime", "1");
     AK_ErrorText = "";
@@ -360,8 +360,8 @@ TEST(RefusedSetups, EverySmoothedParticleModeLoadsAndOnlyAnUncountableGridIsRefu
     EXPECT_EQ(error, "project/Simulations/Avalanche1: not run: " + reason);
     EXPECT_TRUE(p.TimeSteps() == before);
     // The refusal writes nothing of its own: only the take-over of the start that is gone did.
-    EXPECT_STREQ(SW_ReadStatusFile(p.run.c_str()), "finished");
-    EXPECT_EQ(std::string(SW_ReadInfoFile(p.run.c_str()).c_str()), "its run did not finish, its process is gone; last: " + ran);
+    EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(p.run.c_str()), "unknown"), "finished");
+    EXPECT_EQ(std::string(SW_QueryAnswer(SW_ReadInfoFile(p.run.c_str()), "").c_str()), "its run did not finish, its process is gone; last: " + ran);
   }
   SW_FlowParameters par;
   par.resolution = 5;
