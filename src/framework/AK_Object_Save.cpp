@@ -744,19 +744,27 @@ void SaveNewProject(AK_Object& object, const AK_String& dir, const AK_String& to
     failure = object.GetAbsolutePath() + " not saved to " + dir + ": it was deleted meanwhile";
   if (whole || marked) {
     if (AK_RenameFile(build, top) == 0) {
-      // The staging directory holds its mark alone now; one that stays goes with the next save or load.
-      if (AK_DeleteDirectoryTree(staging) != 0 && AK_FileExists(staging))
-        failure += AK_String(failure.IsEmpty() ? "" : "; ") + object.GetAbsolutePath() + " saved to " + dir + ", but " +
-                   staging + " cannot be removed: " + std::strerror(errno) +
-                   "; the next save there or load of the directory beside it removes it";
-      if (!failure.IsEmpty()) SaveFailures::Add(failure);
-      if (!failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
-      return;
+      // The staging directory holds its mark alone now.
+      if (AK_DeleteDirectoryTree(staging) == 0 || !AK_FileExists(staging)) {
+        if (!failure.IsEmpty()) SaveFailures::Add(failure);
+        if (!failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
+        return;
+      }
+      const AK_String stays = staging + " cannot be removed: " + std::strerror(errno);
+      // A save answered as failed leaves no new directory: it goes back into the build, and with
+      // it. One that cannot go back stands whole, and the mark goes with the next save or load.
+      if (!whole || AK_RenameFile(top, build) != 0) {
+        failure += AK_String(failure.IsEmpty() ? "" : "; ") + object.GetAbsolutePath() + " saved to " + dir +
+                   ", but " + stays + "; the next save there or load of the directory beside it removes it";
+        return answer(failure);
+      }
+      failure += AK_String(failure.IsEmpty() ? "" : "; ") + object.GetAbsolutePath() + " not saved to " + dir + ": " + stays;
+    } else {
+      const int error = errno;
+      const AK_String why = AK_FileExists(top) ? AK_String("another process made it meanwhile") : std::strerror(error);
+      failure += AK_String(failure.IsEmpty() ? "" : "; ") + object.GetAbsolutePath() + " not saved to " + dir + ": " +
+                 build + " cannot be renamed to " + top + ": " + why;
     }
-    const int error = errno;
-    const AK_String why = AK_FileExists(top) ? AK_String("another process made it meanwhile") : std::strerror(error);
-    failure += AK_String(failure.IsEmpty() ? "" : "; ") + object.GetAbsolutePath() + " not saved to " + dir + ": " +
-               build + " cannot be renamed to " + top + ": " + why;
   }
   // Nothing of a save that failed stays; what cannot go the next save into that name removes.
   if (AK_DeleteDirectoryTree(staging) != 0 && AK_FileExists(staging))
