@@ -58,6 +58,8 @@ AK_StagedDirectory::AK_StagedDirectory(const char* target, const char* staging)
   if (!_active) staged = {};
 }
 
+bool AK_StagedDirectory::Active() { return !Staged().target.empty(); }
+
 void AK_StagedDirectory::End()
 {
   if (_active) Staged() = {};

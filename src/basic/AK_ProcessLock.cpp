@@ -219,9 +219,19 @@ bool Create(const char* path, const char* purpose)
     // A temporary of this name is one an earlier process of this id left: written over.
     if (!WriteNewFile(temp, O_TRUNC, text)) return false;
     const bool linked = !AK_FailsNow("link", path) && ::link(temp.c_str(), path) == 0;
-    const int error = errno;
-    if (!AK_FailsNow("unlink", temp)) ::unlink(temp.c_str());
-    if (linked) return true;
+    int error = errno;
+    // A temporary that stays is a second name of the lock: the lock is given back, and the
+    // taking fails with the reason (the temporary is a leftover once this process is gone).
+    const bool dropped = !AK_FailsNow("unlink", temp) && (::unlink(temp.c_str()) == 0 || errno == ENOENT);
+    if (linked && dropped) return true;
+    if (linked) {
+      error = errno;
+      // One that cannot go either names this process, which holds it no more: the next taker
+      // takes it over once this process is gone.
+      if (!AK_FailsNow("unlink", path)) (void)::unlink(path);
+      errno = error;
+      return false;
+    }
     // The temporary went before it was linked: a clean-up found this id free a moment before
     // this process got it.
     if (error == ENOENT && attempt < 2) continue;

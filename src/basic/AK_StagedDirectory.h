@@ -16,6 +16,8 @@ public:
   AK_StagedDirectory(const AK_StagedDirectory&) = delete;
   AK_StagedDirectory& operator=(const AK_StagedDirectory&) = delete;
   void End();
+  // True while one lives and has not ended: a save below it builds into it, never a build of its own.
+  static bool Active();
 
 private:
   bool _active = false;

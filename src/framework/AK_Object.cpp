@@ -358,6 +358,14 @@ int AK_Object::DeleteComponent(const char* id)
   for (int i = 0; i < ComponentCount(); ++i) {
     if (Owns(i) && _components[i]->_id == id) {
       AK_Object* doomed = _components[i].Get();
+      // A holder that could not read its files saves no change until it is loaded again whole: the
+      // deletion, which a save of the holder completes, is refused before its directory goes.
+      if (FilesNotRead()) {
+        AK_ErrorText = doomed->GetAbsolutePath() + ": not deleted: " + GetAbsolutePath() +
+                       " was loaded with errors, and a change to it is saved only once it is loaded again whole: " +
+                       _loadDamage;
+        return 0;
+      }
       // A refused or failed removal keeps the object with its files.
       AK_DirectoryHolds holds;
       if (!doomed->HoldSubtreeDirectories(doomed->_projectDir, AK_DirectoryChange::Remove, holds)) return 0;

@@ -423,12 +423,16 @@ private:
   // writes none that a load refuses.
   void DropPathsOfDeletedObjects();
   void WarnOfLostReferences();
-  // Why a save into `directory`, another than its own, of an object whose damaged files are kept
-  // (see KeepDamagedFiles) is refused: such files go into another directory only as they are,
-  // so only when every one of them can be read and none carries a state of its own directory
-  // (CopiesInto); nor does a change to an object whose files could not be read. "" when it is
-  // not refused.
+  // Why a save into `directory` of an object whose damaged files are kept (see KeepDamagedFiles)
+  // is refused: into another directory than its own, such files go only as they are, so only when
+  // every one of them can be read and none carries a state of its own directory (CopiesInto); into
+  // any, a change to an object whose files could not be read is refused. "" when it is not
+  // refused. A save of a project asks every object before its first file.
   AK_String DamagedCopyRefusal(const AK_String& directory, int32_t lastChange);
+  // What a save of the object and everything it owns into `directory` would be refused for, each
+  // object's refusal ("; " between), read before anything is written: damage kept (above), the
+  // object's own SaveRefusal, a directory that cannot be looked at. "" when none is.
+  AK_String SubtreeSaveRefusals(const AK_String& directory);
   // After the object's directory moved whole from `from` to `to` (a rename): the damaged files
   // below it lie there now.
   void MoveLoadDamage(const AK_String& from, const AK_String& to);
@@ -503,6 +507,15 @@ AK_String AK_FormatSetCommand(const char* path, const char* attribute, const cha
 // new one is complete; AK_ErrorText says whether the file could not be created or not be
 // written.
 void AK_WriteAttributeFile(const char* name, const AK_String& commands);
+// What a save that is gone left in its staging directory ("<directory>.~saving", which it marks
+// as its own before anything else) is removed. `stays` empty when it went or none stands, else why
+// it stays: a live save's, one this program did not make, or one that cannot be removed or looked
+// at; `failed` for the last two, which a cleaner answers.
+struct AK_StagingDrop {
+  AK_String stays;
+  bool failed = false;
+};
+[[nodiscard]] AK_StagingDrop AK_DropSaveLeftBehind(const char* staging);
 AK_String AK_FormatSetCommandFor(AK_Object* reference, AK_Object* object, const char* attribute,
                                  const char* value);
 

@@ -234,11 +234,15 @@ void AK_Object::SetUniqueId(const char* wanted)
   }
   AK_String moved = ParentDirectoryOf(_projectDir);
   moved.EnsureTrailingChar(_id, '/');
-  // The directory moves whole with nobody else writing it, or the object keeps its name.
+  // The directory moves whole with nobody else writing it, or the object keeps its name. Nor does
+  // it move when the save that follows a rename would be refused: the project would stand with the
+  // directory moved and nothing saved that names it there.
+  const AK_String unsaved = SubtreeSaveRefusals(_projectDir);
   AK_DirectoryHolds holds;
-  const bool held = HoldSubtreeDirectories(_projectDir, AK_DirectoryChange::Move, holds);
+  const bool held = unsaved.IsEmpty() && HoldSubtreeDirectories(_projectDir, AK_DirectoryChange::Move, holds);
   if (!held || AK_RenameFile(_projectDir, moved) != 0) {
-    if (held) AK_ErrorText = GetAbsolutePath() + ": not renamed, " + _projectDir + " cannot be moved to " + moved;
+    if (!unsaved.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": not renamed, its save would be refused: " + unsaved;
+    else if (held) AK_ErrorText = GetAbsolutePath() + ": not renamed, " + _projectDir + " cannot be moved to " + moved;
     const AK_String given = _id;
     _id = old;
     ReindexAfterRename(given);

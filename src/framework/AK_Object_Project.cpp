@@ -10,11 +10,42 @@
 #include "AK_ClassTable.h"
 #include "AK_Object.h"
 #include "AK_SmallFile.h"
+#include "AK_StagedDirectory.h"
 
 namespace {
 
 // The name a deletion moves an object's directory to, beside it, before it removes it.
 constexpr const char* kRemovedAside = ".~removing";
+// The staging directory of a save of a new directory beside it (see AK_DropSaveLeftBehind).
+constexpr const char* kSavedAside = ".~saving";
+
+// The one cleaner of what killed writers of this program left in a directory that a load reads:
+// temporaries of the files written there (as `files` tells which), an object's directory that a
+// deletion set aside, a new one that a save built aside. A live writer's stay; so does what the
+// program did not make. "" when nothing of the program's stays, else what and why.
+AK_String SweepLeftBehind(const AK_String& directory, const AK_Leftovers& files)
+{
+  AK_RemoveLeftovers(directory, files);
+  AK_String stays;
+  const auto add = [&](const AK_String& why) { stays += (stays.IsEmpty() ? "" : "; ") + why; };
+  // One pass over a directory that may hold a long series: only the names set aside are kept.
+  std::vector<AK_String> aside;
+  AK_VisitDirectory(directory, "", [&](const char* name) {
+    if (AK_String stem; AK_CutSuffix(name, kRemovedAside, stem) || AK_CutSuffix(name, kSavedAside, stem))
+      aside.emplace_back(name);
+  });
+  for (const AK_String& entry : aside) {
+    AK_String stem;
+    const AK_String path = AK_JoinPath(directory, entry);
+    if (AK_CutSuffix(entry, kRemovedAside, stem)) {
+      if (AK_DeleteDirectoryTree(path) != 0 && AK_FileExists(path))
+        add("what a deletion left in " + path + " cannot be removed: " + std::strerror(errno));
+    } else if (AK_CutSuffix(entry, kSavedAside, stem) && AK_IsDirectory(path)) {
+      if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(path); drop.failed) add(drop.stays);
+    }
+  }
+  return stays;
+}
 
 }  // namespace
 
@@ -55,8 +86,14 @@ bool AK_Object::HoldSubtreeDirectories(const char* directory, AK_DirectoryChange
 {
   const AK_String dir(directory ? directory : "");
   if (!HoldDirectory(dir, change, holds)) return false;
-  for (AK_Object* c : OwnedComponents())
-    if (!c->IsDead() && !c->HoldSubtreeDirectories(AK_JoinPath(dir, c->_id), change, holds)) return false;
+  for (AK_Object* c : OwnedComponents()) {
+    const AK_String sub = AK_JoinPath(dir, c->_id);
+    // A new object's directory is built under another name, and held there by its own save.
+    if (change == AK_DirectoryChange::SaveInto && !AK_StagedDirectory::Active() &&
+        AK_LookAtPath(sub) == AK_PathLook::Missing)
+      continue;
+    if (!c->IsDead() && !c->HoldSubtreeDirectories(sub, change, holds)) return false;
+  }
   return true;
 }
 
@@ -122,7 +159,8 @@ void AK_Object::Load(const char* directory)
   _renamedDir = "";
   // A writer killed in the directory left its temporary there, which no save of an unchanged
   // object would ever replace.
-  AK_RemoveLeftovers(dir, LeftoversOfKilledWriters());
+  if (const AK_String stays = SweepLeftBehind(dir, LeftoversOfKilledWriters()); !stays.IsEmpty())
+    LoadFailures::Add(stays);
 
   AK_String typeName = SavedTypeName(dir, GetType(), _leadingAttribute != nullptr);
   AK_String data = AK_JoinPath(dir, typeName) + ".dat";
@@ -225,8 +263,17 @@ void AK_Object::LoadProject(const char* directory)
   if (IsDead()) return;
   // The top object's files lie above every directory a load reads: what a writer of them that
   // was killed left there goes with the load of the project below it.
-  if (AK_Object* top = GetRoot(); failures.Outermost() && top != this && !top->ProjectDir().IsEmpty())
-    AK_RemoveLeftovers(top->ProjectDir(), TopDirectoryLeftovers(*top));
+  // So does the mark of a save into the project's directory, left beside it when a kill stopped that
+  // save once the directory stood.
+  if (AK_Object* top = GetRoot(); failures.Outermost() && top != this && !top->ProjectDir().IsEmpty()) {
+    if (const AK_String stays = SweepLeftBehind(top->ProjectDir(), TopDirectoryLeftovers(*top)); !stays.IsEmpty())
+      LoadFailures::Add(stays);
+    AK_String project = AK_NormalizePath(top->ProjectDir());
+    while (project.Length() > 1 && project[project.Length() - 1] == '/')
+      project = AK_String(project.c_str(), project.c_str() + project.Length() - 1);
+    if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(project + kSavedAside); drop.failed)
+      LoadFailures::Add(drop.stays);
+  }
   if (failures.Outermost()) KeepFreshlyLoaded(loadStart);
   if (AK_ErrorText == "interrupted") return;
   // The later objects' set lines have cleared the error text of an earlier failure.
@@ -254,14 +301,8 @@ void AK_Object::LoadSubtree(const char* directory)
     if (listing.IsUnreadable()) unread = listing.Failure();
     const AK_Array<AK_String> entries = listing.Value() ? *listing.Value() : AK_Array<AK_String>();
     for (const AK_String& entry : entries) {
-      // What a deletion killed half-way left aside.
-      if (const size_t n = std::strlen(entry), m = std::strlen(kRemovedAside);
-          n > m && std::strcmp(entry.c_str() + n - m, kRemovedAside) == 0) {
-        // No load takes it for an object: what stays goes with the next load.
-        (void)AK_DeleteDirectoryTree(AK_JoinPath(dir, entry));
-        continue;
-      }
-      // Saved components are named by their Ids, which are plain identifiers.
+      // Saved components are named by their Ids, which are plain identifiers: no load takes what a
+      // deletion or a save set aside for an object (the directory's load removes it).
       if (!AK_IsPlainIdentifier(entry)) continue;
       if (GetComponent(entry)) continue;
       AK_String sub = AK_JoinPath(dir, entry);

@@ -211,35 +211,85 @@ private:
 // A project saved into a directory that does not stand is built beside it under this suffix, a
 // name that no load takes for a project (the ".~" of temporaries), and renamed to its name as the
 // last step: a kill before leaves no project there at all, and what it left goes with the next
-// save into that name. Of several missing levels, the topmost is built so.
+// save into that name or the next load of the directory beside it. Of several missing levels, the
+// topmost is built so. A new object of a project that stands is built so too: its directory stands
+// whole or not at all.
 constexpr const char* kStagingSuffix = ".~saving";
+// The staging directory holds this file, made before anything else there, and the build itself
+// under the target's own name beside it: a directory of that name without it is no build of this
+// program, and is never removed (a user's, or another program's). The target's directory never
+// holds the mark: it is renamed out of the staging directory, which goes after it.
+constexpr const char* kStagingMark = "made_by_torvu_save";
 
-// Makes the staging directory of a save, held by `building` for as long as the save lives (the
-// system gives the lock up when its process ends, however it ends). What a save whose process
-// is gone left there goes first; a live one's is never touched. "" when made, else why not.
-AK_String StartStaging(const AK_String& staging, std::unique_ptr<AK_DirectoryLock>& building)
+const AK_String& SaveGoingOn()
 {
-  const AK_String going = "a save into it is going on in another process (in " + staging + ")";
-  if (AK_FileExists(staging)) {
-    if (!AK_IsDirectory(staging)) return staging + " stands and is no directory";
-    AK_DirectoryLock left(staging, std::chrono::milliseconds(0));
-    // Held under the name still: the directory was not renamed or replaced meanwhile.
-    if (!left.Held() || !AK_HoldsDirectoryLock(staging)) return going;
-    if (AK_DeleteDirectoryTree(staging) != 0)
-      return "what a save cut short left in " + staging + " cannot be removed: " + std::strerror(errno);
-  }
+  static const AK_String text("a save into it is going on in another process");
+  return text;
+}
+
+// Where the build of `top` stands within its staging directory.
+AK_String BuildOf(const AK_String& staging, const AK_String& top) { return AK_JoinPath(staging, AK_String(top).BaseName()); }
+
+// Makes the staging directory of a save and marks it as this program's, held by `building` for as
+// long as the save lives (the system gives the lock up when its process ends, however it ends).
+// What a save whose process is gone left there goes first (see AK_DropSaveLeftBehind). "" when
+// made, else why not.
+AK_String StartStaging(const AK_String& staging, const AK_String& build, std::unique_ptr<AK_DirectoryLock>& building)
+{
+  if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(staging); !drop.stays.IsEmpty()) return drop.stays;
   if (AK_MakeDirectory(staging) != 0 || !AK_IsDirectory(staging))
     return "cannot create directory " + staging + ": " + std::strerror(errno);
   building = std::make_unique<AK_DirectoryLock>(staging, std::chrono::milliseconds(0));
   // Another save made it too, and holds it, or one that got in between left files there.
   if (!building->Held() || !AK_HoldsDirectoryLock(staging) || !AK_ListDirectory(staging, "").IsEmpty()) {
     building.reset();
-    return going;
+    return SaveGoingOn() + " (in " + staging + ")";
+  }
+  // Not even the mark stands when a kill comes first: an empty directory, which the next one removes.
+  const AK_String mark = AK_JoinPath(staging, kStagingMark);
+  AK_File made(mark, "w");
+  const bool marked = made && std::fputs("a save of torvu builds here; what stays goes with the next save or load\n",
+                                         made) >= 0;
+  if (!made.Close() || !marked || AK_MakeDirectory(build) != 0 || !AK_IsDirectory(build)) {
+    const int error = errno;
+    const AK_String why = "cannot make " + staging + " ready for the save: " + std::strerror(error);
+    if (AK_DeleteDirectoryTree(staging) != 0 && AK_FileExists(staging))
+      return why + "; it stays, and the next save or load removes it";
+    return why;
   }
   return "";
 }
 
 }  // namespace
+
+AK_StagingDrop AK_DropSaveLeftBehind(const char* staging)
+{
+  const AK_String path(staging ? staging : "");
+  const auto failed = [](const AK_String& why) { return AK_StagingDrop{why, true}; };
+  AK_String unseen;
+  switch (AK_LookAtPath(path, &unseen)) {
+    case AK_PathLook::Missing: return {};
+    case AK_PathLook::Failed: return failed("cannot look at " + unseen);
+    case AK_PathLook::Found: break;
+  }
+  if (!AK_IsDirectory(path)) return {path + " stands and is no directory"};
+  AK_DirectoryLock left(path, std::chrono::milliseconds(0));
+  // Held under the name still: the directory was not renamed or replaced meanwhile.
+  if (!left.Held() || !AK_HoldsDirectoryLock(path)) return {SaveGoingOn() + " (in " + path + ")"};
+  switch (AK_LookAtPath(AK_JoinPath(path, kStagingMark), &unseen)) {
+    case AK_PathLook::Failed:
+      return failed(path + " is left as it stands: whether a save made it cannot be told: " + unseen);
+    case AK_PathLook::Found:
+      if (AK_DeleteDirectoryTree(path) != 0)
+        return failed("what a save cut short left in " + path + " cannot be removed: " + std::strerror(errno));
+      return {};
+    case AK_PathLook::Missing: break;
+  }
+  // Empty, it holds nothing of anybody's (a save killed before its mark): the system removes a
+  // directory only while it is.
+  if (bool read = true; AK_ListDirectory(path, "", &read).IsEmpty() && read && AK_DeleteFile(path) == 0) return {};
+  return {path + " is no save's build of this program, and is left as it stands: move it away to save there"};
+}
 
 void AK_Object::SaveAs(const char* directory)
 {
@@ -412,9 +462,12 @@ AK_String ChangeNotSaved(const AK_String& damage)
 
 AK_String AK_Object::DamagedCopyRefusal(const AK_String& directory, int32_t lastChange)
 {
-  if (!KeepsDamagedFiles(_loadDamage, _filesNotRead, _loadDamageStamp, lastChange) ||
-      CanonicalDirectory(directory) == CanonicalDirectory(_loadDamageDir))
-    return "";
+  if (!KeepsDamagedFiles(_loadDamage, _filesNotRead, _loadDamageStamp, lastChange)) return "";
+  // Over the files it could not read, a change is refused before any file of the save is written.
+  if (CanonicalDirectory(directory) == CanonicalDirectory(_loadDamageDir))
+    return _filesNotRead && lastChange > _loadDamageStamp
+               ? GetAbsolutePath() + " not saved, its files are left as they are: " + ChangeNotSaved(_loadDamage)
+               : AK_String();
   const AK_String refused = GetAbsolutePath() + " not saved to " + directory + ": ";
   if (_filesNotRead && lastChange > _loadDamageStamp) return refused + ChangeNotSaved(_loadDamage);
   // Copied as they are, such files would stand beside that directory's own state, as if saved
@@ -650,21 +703,24 @@ bool AK_Object::RewriteSavedAttribute(const char* directory, const char* attribu
 namespace {
 
 // SaveProjectAs of the object into `dir`, of which `top` is the topmost level that does not
-// stand (see kStagingSuffix).
+// stand (see kStagingSuffix). Its failures join the caller's list, all of which AK_ErrorText says.
 void SaveNewProject(AK_Object& object, const AK_String& dir, const AK_String& top)
 {
   // Within the caller's list: what each object's save failed with.
   SaveFailures failures;
-  const AK_String staging = top + kStagingSuffix;
+  const AK_String failedBefore = failures.Failures();
+  const auto answer = [&](const AK_String& failure) {
+    SaveFailures::Add(failure);
+    AK_ErrorText = failures.Failures();
+  };
+  const AK_String staging = top + kStagingSuffix, build = BuildOf(staging, top);
   std::unique_ptr<AK_DirectoryLock> building;
-  if (const AK_String refusal = StartStaging(staging, building); !refusal.IsEmpty()) {
-    AK_ErrorText = object.GetAbsolutePath() + " not saved to " + dir + ": " + refusal;
-    return;
-  }
+  if (const AK_String refusal = StartStaging(staging, build, building); !refusal.IsEmpty())
+    return answer(object.GetAbsolutePath() + " not saved to " + dir + ": " + refusal);
   bool whole = false, marked = false;
   {
     SavedFiles written;
-    AK_StagedDirectory staged(top, staging);
+    AK_StagedDirectory staged(top, build);
     {
       AK_DirectoryHolds holds;
       if (object.HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) {
@@ -672,7 +728,7 @@ void SaveNewProject(AK_Object& object, const AK_String& dir, const AK_String& to
         if (!object.IsDead())
           for (AK_Object* c : object.OwnedComponents())
             if (!c->IsDead()) c->SaveProjectAs(AK_JoinPath(dir, c->Id()));
-        whole = !object.IsDead() && failures.Failures().IsEmpty();
+        whole = !object.IsDead() && failures.Failures() == failedBefore;
       } else {
         SaveFailures::Add(AK_ErrorText);
       }
@@ -682,27 +738,61 @@ void SaveNewProject(AK_Object& object, const AK_String& dir, const AK_String& to
     staged.End();
     // A copy that a failure left marked stays whole for the next taker of its run lock to finish:
     // put in place with the rest, as into a directory that stood.
-    marked = !whole && !written.AllBelow(staging);
+    marked = !whole && !written.AllBelow(build);
   }
-  AK_String failure = whole ? AK_String() : failures.Failures();
-  if (!whole && failure.IsEmpty()) failure = object.GetAbsolutePath() + " not saved to " + dir + ": it was deleted meanwhile";
+  AK_String failure;
+  if (!whole && failures.Failures() == failedBefore)
+    failure = object.GetAbsolutePath() + " not saved to " + dir + ": it was deleted meanwhile";
   if (whole || marked) {
-    if (AK_RenameFile(staging, top) == 0) {
-      if (!failure.IsEmpty()) AK_ErrorText = failure;
-      return;
+    if (AK_RenameFile(build, top) == 0) {
+      // The staging directory holds its mark alone now.
+      if (AK_DeleteDirectoryTree(staging) == 0 || !AK_FileExists(staging)) {
+        if (!failure.IsEmpty()) SaveFailures::Add(failure);
+        if (!failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
+        return;
+      }
+      const AK_String stays = staging + " cannot be removed: " + std::strerror(errno);
+      // A save answered as failed leaves no new directory: it goes back into the build, and with
+      // it. One that cannot go back stands whole, and the mark goes with the next save or load.
+      if (!whole || AK_RenameFile(top, build) != 0) {
+        failure += AK_String(failure.IsEmpty() ? "" : "; ") + object.GetAbsolutePath() + " saved to " + dir +
+                   ", but " + stays + "; the next save there or load of the directory beside it removes it";
+        return answer(failure);
+      }
+      failure += AK_String(failure.IsEmpty() ? "" : "; ") + object.GetAbsolutePath() + " not saved to " + dir + ": " + stays;
+    } else {
+      const int error = errno;
+      const AK_String why = AK_FileExists(top) ? AK_String("another process made it meanwhile") : std::strerror(error);
+      failure += AK_String(failure.IsEmpty() ? "" : "; ") + object.GetAbsolutePath() + " not saved to " + dir + ": " +
+                 build + " cannot be renamed to " + top + ": " + why;
     }
-    const int error = errno;
-    const AK_String why = AK_FileExists(top) ? AK_String("another process made it meanwhile") : std::strerror(error);
-    failure += AK_String(failure.IsEmpty() ? "" : "; ") + object.GetAbsolutePath() + " not saved to " + dir + ": " +
-               staging + " cannot be renamed to " + top + ": " + why;
   }
   // Nothing of a save that failed stays; what cannot go the next save into that name removes.
   if (AK_DeleteDirectoryTree(staging) != 0 && AK_FileExists(staging))
-    failure += "; what was saved stays in " + staging + ", which the next save to " + dir + " removes";
-  AK_ErrorText = failure;
+    failure += AK_String(failure.IsEmpty() ? "" : "; ") + "what was saved stays in " + staging +
+               ", which the next save to " + dir + " removes";
+  answer(failure);
 }
 
 }  // namespace
+
+AK_String AK_Object::SubtreeSaveRefusals(const AK_String& directory)
+{
+  // Most objects loaded whole: their stamps need no look.
+  AK_String refusals =
+      _loadDamage.IsEmpty() ? AK_String() : DamagedCopyRefusal(directory, LastChangeToSave(_stampNames, _stamps));
+  if (const AK_String refusal = refusals.IsEmpty() ? SaveRefusal(directory) : AK_String(); !refusal.IsEmpty())
+    refusals = refusal;
+  // A directory that cannot be looked at can be neither made nor written: known before the first
+  // file of the save, not after the files before it were written.
+  if (AK_String unseen; refusals.IsEmpty() && AK_LookAtPath(directory, &unseen) == AK_PathLook::Failed)
+    refusals = GetAbsolutePath() + " not saved to " + directory + ": its directory cannot be looked at: " + unseen;
+  for (AK_Object* c : OwnedComponents())
+    if (const AK_String below = c->IsDead() ? AK_String() : c->SubtreeSaveRefusals(AK_JoinPath(directory, c->_id));
+        !below.IsEmpty())
+      refusals += (refusals.IsEmpty() ? "" : "; ") + below;
+  return refusals;
+}
 
 void AK_Object::SaveProjectAs(const char* directory)
 {
@@ -711,28 +801,21 @@ void AK_Object::SaveProjectAs(const char* directory)
   AK_String dir(directory ? directory : "");
   // An object that its save would refuse (see SaveAs) is refused before anything is held: the
   // target stays as it was.
-  const std::function<AK_String(AK_Object*, const AK_String&)> refusalBelow = [&](AK_Object* object,
-                                                                                   const AK_String& at) {
-    // Most objects loaded whole: their stamps need no look.
-    AK_String refusals = object->_loadDamage.IsEmpty()
-                             ? AK_String()
-                             : object->DamagedCopyRefusal(at, LastChangeToSave(object->_stampNames, object->_stamps));
-    if (const AK_String refusal = refusals.IsEmpty() ? object->SaveRefusal(at) : AK_String(); !refusal.IsEmpty())
-      refusals = refusal;
-    for (AK_Object* c : object->OwnedComponents())
-      if (const AK_String below = c->IsDead() ? AK_String() : refusalBelow(c, AK_JoinPath(at, c->_id));
-          !below.IsEmpty())
-        refusals += (refusals.IsEmpty() ? "" : "; ") + below;
-    return refusals;
-  };
   if (failures.Outermost())
-    if (const AK_String refusals = refusalBelow(this, dir); !refusals.IsEmpty()) {
+    if (const AK_String refusals = SubtreeSaveRefusals(dir); !refusals.IsEmpty()) {
       AK_ErrorText = refusals;
       return;
     }
-  if (failures.Outermost())
+  // A new directory stands whole or not at all: the project's, or a new object's of a project that
+  // stands. Within a build, every directory is new and built already.
+  if (!AK_StagedDirectory::Active())
     if (const std::vector<AK_String> missing = AK_MissingLevels(CanonicalDirectory(dir)); !missing.empty())
       return SaveNewProject(*this, dir, missing.back());
+  // A save into the directory that a kill stopped after it put the directory in place left the
+  // build's mark beside it: it goes with this one.
+  if (failures.Outermost())
+    if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(CanonicalDirectory(dir) + kStagingSuffix); drop.failed)
+      SaveFailures::Add(drop.stays);
   // Everything the save writes is held before its first file changes, and until its last did.
   AK_DirectoryHolds holds;
   if (failures.Outermost() && !HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) return;

@@ -484,6 +484,10 @@ public:
   // with the simulation's path, as the other forms do). The caller holds the simulation's run
   // lock (SW_RunLock).
   AK_String RunInBackground(std::FILE* batch);
+  // A start of a simulation that was never saved makes its run directory by taking its lock there:
+  // the simulation is saved first, so that its directory stands whole (every file of it) or not at
+  // all. "" when the directory stood or now does, else why not.
+  AK_String SaveNewRunDirectory();
   // The digest of the values a run of it runs under, as its run directory holds them saved now
   // ("" without a saved simulation there).
   AK_String SavedRunValues() { return SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State); }

@@ -80,6 +80,10 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   std::optional<SW_RunLock> lock;
   SW_StartedMarks marks;
   if (!batch) {
+    if (const AK_String unsaved = sim.SaveNewRunDirectory(); !unsaved.IsEmpty()) {
+      AK_ErrorText = sim.GetAbsolutePath() + ": not started, it could not be saved: " + unsaved;
+      return false;
+    }
     AK_DirectoryLock taking(SW_RunDirectoryOrCurrent(sim.ProjectDir()));
     lock.emplace(sim.ProjectDir(), sim.GetAbsolutePath(), SW_LockPurpose::Run, "not started", sim.RecordForTaker());
     if (!lock->Held()) return false;
@@ -176,6 +180,17 @@ AK_String SW_Simulation::FluidAboveRestartFile()
 const char* SW_Simulation::InterruptVis() { return RunStatus() == "running" ? "w" : "r"; }
 
 void SW_Simulation::RunInBackground(const char*) { LaunchRun(*this, false); }
+AK_String SW_Simulation::SaveNewRunDirectory()
+{
+  if (ProjectDir().IsEmpty() || AK_LookAtPath(ProjectDir()) != AK_PathLook::Missing) return "";
+  const AK_String before = AK_ErrorText;
+  AK_ErrorText = "";
+  SaveProjectAs(ProjectDir());
+  if (!AK_ErrorText.IsEmpty()) return AK_ErrorText;
+  AK_ErrorText = before;
+  return "";
+}
+
 AK_String SW_Simulation::RunInBackground(std::FILE* batch)
 {
   AK_ErrorText = "";

@@ -199,6 +199,11 @@ void SW_Simulations::StartActive()
             "; the status and info files of " + active[i]->GetAbsolutePath() + " cannot be put back: " + reason;
   };
   for (SW_Simulation* simulation : active) {
+    if (const AK_String unsaved = simulation->SaveNewRunDirectory(); !unsaved.IsEmpty()) {
+      AK_ErrorText = simulation->GetAbsolutePath() + ": not started, it could not be saved: " + unsaved;
+      startsNothing();
+      return;
+    }
     AK_DirectoryLock taking(SW_RunDirectoryOrCurrent(simulation->ProjectDir()));
     locks.push_back(std::make_unique<SW_RunLock>(simulation->ProjectDir(), simulation->GetAbsolutePath(),
                                                  SW_LockPurpose::Run, "not started",
@@ -215,8 +220,11 @@ void SW_Simulations::StartActive()
     }
   }
   // A start before this one may not have read its batch yet: this one is written beside it
-  // and takes the name only when whole, and each shell runs the file of its own start.
+  // and takes the name only when whole, and each shell runs the file of its own start. Written
+  // under the directory's lock, the file it is written as is one that the next load of the
+  // directory removes when a kill leaves it (never one of a live writer).
   AK_String path = AK_JoinPath(ProjectDir(), "batch.bat");
+  auto writers = std::make_unique<AK_DirectoryLock>(ProjectDir());
   AK_BatchFile batch(path);
   if (!batch) {
     AK_ErrorText = "cannot open batch file " + path;
@@ -244,7 +252,9 @@ void SW_Simulations::StartActive()
     AK_ErrorText = firstError;
     return;
   }
-  if (!batch.Commit()) {
+  const bool committed = batch.Commit();
+  writers.reset();
+  if (!committed) {
     // A batch cut short is never started.
     AK_ErrorText = "cannot write batch file " + path;
     startsNothing();

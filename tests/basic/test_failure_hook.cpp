@@ -153,11 +153,11 @@ TEST(FailureHook, OnlyTheNthCallFails)
         }
         continue;
       }
-      // The lock's temporary that cannot be removed leaves the lock taken: a leftover, no failure.
-      const bool leftoverOnly = std::string(step.what) == "take a lock" && kinds[size_t(n - 1)] == "unlink";
-      EXPECT_EQ(worked, leftoverOnly) << step.what;
-      if (!leftoverOnly) {
-        EXPECT_EQ(error, EIO) << step.what;
+      // A lock whose temporary cannot be removed is given back: the taking fails, and no lock stands.
+      EXPECT_FALSE(worked) << step.what;
+      EXPECT_EQ(error, EIO) << step.what;
+      if (std::string(step.what) == "take a lock") {
+        EXPECT_FALSE(fs::exists(dir / ".lock")) << step.what;
       }
       EXPECT_NE(said.find("torvu: failing call " + std::to_string(n) + ": " + kinds[size_t(n - 1)] + " "),
                 std::string::npos)

@@ -24,6 +24,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -126,9 +127,42 @@ void Fresh(const Writer& writer, const std::string& dir)
 // The writer's commands as a macro on the copy in `dir`.
 std::string Macro(const Writer& writer, const std::string& dir) { return Load(dir + "/proj") + writer.commands; }
 
+// What the next load leaves of the objects a writer makes: the directory of each new object (one
+// with an attribute file that the whole writer leaves and the prepared state has not) holds every
+// attribute and data file the whole writer leaves there, or nothing at all; and no temporary of the
+// program (".~" names, a lock's copy of a taker) stands anywhere in proj.
+std::string NewObjectsWholeOrAbsent(const Files& got, const Files& before, const Files& done)
+{
+  const auto objectFile = [](const std::string& name) {
+    const std::string extension = fs::path(name).extension().string();
+    return extension == ".atr" || extension == ".dat";
+  };
+  const auto below = [](const Files& tree, const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : tree)
+      if (entry.first.rfind(directory + "/", 0) == 0) names.push_back(entry.first);
+    return names;
+  };
+  std::string found;
+  for (const auto& entry : got)
+    if (Contains(entry.first, ".~") || Contains(entry.first, ".simulation_lock.")) found += entry.first + " is left; ";
+  std::set<std::string> made;
+  for (const auto& entry : done)
+    if (const std::string directory = fs::path(entry.first).parent_path().string();
+        objectFile(entry.first) && below(before, directory).empty())
+      made.insert(directory);
+  for (const std::string& directory : made) {
+    if (below(got, directory).empty()) continue;
+    for (const std::string& file : below(done, directory))
+      if (objectFile(file) && !got.count(file)) found += directory + " is neither whole nor absent: " + file + " is missing; ";
+  }
+  return found;
+}
+
 // Each writer's two reference histories: its prepared state continued, and its whole run continued.
 struct Reference {
   Series before, done;
+  Files doneTree;  // proj after a load of what the whole writer left
   Files source;  // proj after a load of the prepared state
   // For a writer that saves first: its save alone, continued, and the refusals of that Continue,
   // which a kill right after the save meets the same way.
@@ -145,9 +179,17 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
   MakeTakenOverStates(prepared);
   const std::string base = prepared.base;
   std::vector<Writer> writers = RunAndSaveWriters(base);
+  // A new simulation B on A's release areas, and both active.
+  const std::string kSecondActive = Set("Project/Simulations", "CreateSimulation", "B") +
+                                    Set("Project/Simulations/B/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") +
+                                    Set(kSimulation, "Active", "1") + Set("Project/Simulations/B", "Active", "1");
   const std::vector<Writer> more = {
       {"CreateSimulation with a save", base, Set("Project/Simulations", "CreateSimulation", "B") + SaveProject()},
       {"CloneSimulation with a save", base, Set("Project/Simulations", "CloneSimulation", "A") + SaveProject()},
+      {"CreateSimulationMesh with a save", base, Set(kMeshes, "CreateSimulationMesh", "slope_simulation") + SaveProject()},
+      SavingFirst({"StartActive with two simulations", base, kSecondActive + Set("Project/Simulations", "StartActive", ""),
+                   true},
+                  kSecondActive + SaveProject()),
       {"load over a killed run", prepared.killedRun, ""},
       {"load over a cut deletion", prepared.cutDeletion, ""},
       {"load over a cut copy", prepared.cutCopy, ""},
@@ -189,6 +231,7 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
     const Continued done = LoadAndContinue(writer, dir);
     for (const std::string& f : done.faults) ADD_FAILURE() << writer.name << ", after the whole writer: " << f;
     references[w].done = done.series;
+    references[w].doneTree = done.source;
 
     const long calls = CountIn(countFile), startedCalls = writer.background ? CountIn(startedFile) : 0;
     EXPECT_GT(calls, 0);
@@ -237,6 +280,8 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
         if (!old && !anew && !saved && !steps.empty())
           found.push_back(run + ": time steps of two histories (or of none): " + Names(steps));
       }
+      if (const std::string left = NewObjectsWholeOrAbsent(c.source, reference.source, reference.doneTree); !left.empty())
+        found.push_back("after the load: " + left);
       if (const std::string source = CopySource(writer); !source.empty() && !c.source.empty()) {
         if (const std::string differs = TreeDifferences(Below(c.source, source), Below(reference.source, source));
             !differs.empty())

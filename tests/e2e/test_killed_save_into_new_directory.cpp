@@ -142,13 +142,15 @@ TEST(KilledSaveIntoNewDirectory, LeavesNoProjectOrAWholeOneAndTheNextSaveIsWhole
 
 // The build of a save into the name that a live process still holds is not touched: the save
 // refuses and names it. Once that process is gone, the next save removes it and is whole; a file
-// in the build's place is no build and stays.
+// in the build's place is no build and stays, nor does a directory the program did not mark as its
+// build (a user's own); an empty one holds nothing and goes.
 TEST(KilledSaveIntoNewDirectory, ABuildOfALiveProcessStaysAndAFileInItsPlaceToo)
 {
   SharedExample p(2, 2);
   const std::string staging = p / "new.~saving";
-  fs::create_directories(staging + "/Project");
-  WriteFile(staging + "/Project/held", "mine");
+  fs::create_directories(staging + "/new/Project");
+  WriteFile(staging + "/made_by_torvu_save", "");
+  WriteFile(staging + "/new/Project/held", "mine");
   TorvuProcess x(p / "x");
   {
     // The test holds the build's lock as a saving process does.
@@ -159,7 +161,7 @@ TEST(KilledSaveIntoNewDirectory, ABuildOfALiveProcessStaysAndAFileInItsPlaceToo)
     close(fd);
     EXPECT_FALSE(refused.ok);
     EXPECT_TRUE(Contains(refused, "a save into it is going on in another process")) << refused;
-    EXPECT_EQ(ReadFile(staging + "/Project/held"), "mine");
+    EXPECT_EQ(ReadFile(staging + "/new/Project/held"), "mine");
     EXPECT_FALSE(fs::exists(p / "new"));
   }
   const Answer saved = x.Do(SaveAs("../new"));
@@ -173,5 +175,18 @@ TEST(KilledSaveIntoNewDirectory, ABuildOfALiveProcessStaysAndAFileInItsPlaceToo)
   EXPECT_FALSE(file.ok);
   EXPECT_EQ(ReadFile(staging), "a user's file");
   EXPECT_FALSE(fs::exists(p / "new"));
+
+  fs::remove(staging);
+  fs::create_directories(staging);
+  WriteFile(staging + "/mine.txt", "mine");
+  const Answer users = x.Do(SaveAs("../new"));
+  EXPECT_FALSE(users.ok);
+  EXPECT_TRUE(Contains(users, "../new.~saving is no save's build of this program, and is left as it stands")) << users;
+  EXPECT_EQ(ReadFile(staging + "/mine.txt"), "mine");
+  EXPECT_FALSE(fs::exists(p / "new"));
+  fs::remove(staging + "/mine.txt");
+  EXPECT_TRUE(x.Do(SaveAs("../new")).ok);
+  EXPECT_FALSE(fs::exists(staging));
+  EXPECT_TRUE(fs::is_directory(p / "new"));
   EXPECT_EQ(x.Quit(), 0);
 }

@@ -431,10 +431,9 @@ TEST(RunLockPurposes, ARunKilledWhileItRemovesLaterTimeStepsGoesOnFromItsState)
 }
 
 // A save of a new simulation (created, or cloned from A) killed once it holds the new run
-// directory's lock, and once its copy into it is staged: the saved project does not name the new
-// simulation yet. The next load in a fresh process takes that lock over like any other and leaves
-// nothing of the killed save there, the project loads whole and A goes on from its record; the
-// save done again is whole. A save whose saved simulation could not be put in place left its copy
+// directory's lock, and once its copy into it is staged: the new directory is built under another
+// name, which holds that lock, and does not stand yet. The next load in a fresh process removes
+// the build, the project loads whole and A goes on from its record; the save done again is whole. A save whose saved simulation could not be put in place left its copy
 // marked: the next load finishes it, and the new simulation loads with the project.
 TEST(RunLockPurposes, ASaveOfANewSimulationKilledLeavesNoLockAfterTheNextLoad)
 {
@@ -459,7 +458,8 @@ TEST(RunLockPurposes, ASaveOfANewSimulationKilledLeavesNoLockAfterTheNextLoad)
       const std::string created = dir + "/proj/Project/Simulations/" + c.created;
       if (*window) {
         ASSERT_TRUE(KillAtWindow(dir + "/killed", Load() + c.commands, window)) << ReadFile(dir + "/killed/torvu.log");
-        ASSERT_TRUE(fs::exists(created + "/.simulation_lock"));
+        ASSERT_TRUE(fs::exists(created + ".~saving/" + c.created + "/.simulation_lock"));
+        ASSERT_FALSE(fs::exists(created));
       } else {
         WriteFile(dir + "/killed/failed.macro", Load() + c.commands);
         RunProcess(TorvuOffscreen(dir + "/killed", TORVU_PROGRAM, TORVU_ATTRIBUTES, "failed.macro < /dev/null",
@@ -473,7 +473,8 @@ TEST(RunLockPurposes, ASaveOfANewSimulationKilledLeavesNoLockAfterTheNextLoad)
       ASSERT_TRUE(loaded.ok) << loaded;
       EXPECT_EQ(loaded.text, "4");
       EXPECT_FALSE(Contains(z.Log(), "did not finish")) << Gist(z.Log());
-      ExpectNothingLeft(created);
+      EXPECT_FALSE(fs::exists(created + ".~saving"));
+      if (fs::exists(created)) ExpectNothingLeft(created);
       // A copy dropped or finished says so, with the status of no run under way.
       if (fs::exists(created + "/.simulation_status")) {
         EXPECT_EQ(ReadFile(created + "/.simulation_status"), "finished\n");

@@ -229,6 +229,43 @@ TEST(UnreadFiles, RefusedCommandsChangeNoFile)
   EXPECT_EQ(x->Quit(), 0);
 }
 
+// A command reads everything it refuses for before its first write: a run over a status it cannot
+// read saves no value it was to run under, a deletion from a holder whose files could not be read
+// removes no directory, and a save or a rename with a directory below that cannot be looked at
+// writes and moves nothing.
+TEST(UnreadFiles, ACommandReadsWhatItRefusesForBeforeItsFirstWrite)
+{
+  SharedExample p(4, 2);
+  Torvu(p.Path(), "ran.macro", Load("proj") + Set(kSimulation, "Run", "") + SaveProject());
+  struct Case {
+    std::string how, name, commands, refusal;
+  };
+  const std::string status = "not run: cannot read ../proj/" + kSimulation + "/.simulation_status: Permission denied";
+  const Case cases[] = {
+      {"open", ".simulation_status", Set(kSimulation, "EndTime", "8") + Set(kSimulation, "Run", ""), status},
+      {"open", ".simulation_status", ContinueTo(8), status},
+      {"open", "Simulations.atr", Set("Project/Simulations", "DeleteComponent", "A") + SaveProject(),
+       "Viewer/" + kSimulation + ": not deleted: Viewer/Project/Simulations was loaded with errors"},
+      {"enter", "PeakFlowDepth", Set(kSimulation, "BedFrictionAngle", "20") + SaveProject(),
+       "/PeakFlowDepth/Colorbar: its directory cannot be looked at: "},
+      {"enter", "PeakFlowDepth", Set(kSimulation, "Id", "B") + SaveProject(), "not renamed, its save would be refused: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how + ":" + c.name + " " + c.commands);
+    const std::string dir = p / ("try_" + c.name + "_" + std::to_string(&c - cases));
+    fs::create_directories(dir);
+    fs::copy(p / "proj", dir + "/proj", fs::copy_options::recursive);
+    std::unique_ptr<TorvuProcess> x = WithUnreadable(c.name, dir + "/x", c.how);
+    (void)x->Do(Load());
+    const Files before = Tree(dir + "/proj");
+    const Answer refused = x->Do(c.commands);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(Contains(refused, c.refusal)) << refused;
+    ExpectSameFiles(Tree(dir + "/proj"), before, Gist(x->Log()));
+    EXPECT_EQ(x->Quit(), 0);
+  }
+}
+
 namespace {
 
 // The whole saved project, the top object's own files with it.

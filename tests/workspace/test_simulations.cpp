@@ -183,9 +183,12 @@ TEST(Simulations, StartMacrosCarryTheSimulationsVariables)
   AK_Object& other = tree(fresh);
   fresh.ExecMacro(dir.Write("variables.macro", variableLines).c_str(), 0);
   EXPECT_STREQ(AK_ErrorText, "");
-  const std::string all = one.GetVariableValues().c_str(), left = "$no/such:Name=x%AK_SEP%";
-  ASSERT_EQ(all.substr(all.size() - left.size()), left);
-  EXPECT_EQ(std::string(other.GetVariableValues()), all.substr(0, all.size() - left.size()));
+  // The start saves the new simulation first, whose save may add variables of its own after it.
+  std::string all = one.GetVariableValues().c_str();
+  const std::string left = "$no/such:Name=x%AK_SEP%";
+  const size_t at = all.find(left);
+  ASSERT_NE(at, std::string::npos) << all;
+  EXPECT_EQ(std::string(other.GetVariableValues()), all.erase(at, left.size()));
   for (const auto& [name, value] : values) EXPECT_EQ(std::string(other.GetVariable(name.c_str())), value) << name;
 }
 
