@@ -178,16 +178,6 @@ private:
   bool& _flag;
 };
 
-// Why the run directory's status cannot be read, "" when it can (or there is none): a run refuses
-// over such a status, and says so before the save of the values it would run under, so that a
-// refused run leaves the saved project as it was.
-AK_String UnreadStatus(const AK_String& runDirectory)
-{
-  if (runDirectory.IsEmpty()) return "";
-  const AK_Read<AK_String> status = SW_ReadStatusFile(runDirectory);
-  return status.IsUnreadable() ? AK_CannotRead(status) : AK_String();
-}
-
 }  // namespace
 
 void SW_Simulation::Run(const char*)
@@ -205,7 +195,6 @@ void SW_Simulation::Run(const char*)
   WarnOfDamageElsewhere();
   if (const AK_String refusal = StartRefusal(false); !refusal.IsEmpty()) return RefuseRun(refusal);
   AK_MESSAGE(AK_String("running simulation ") + Id() + "...");
-  if (const AK_String unread = UnreadStatus(ProjectDir()); !unread.IsEmpty()) return RefuseRun(unread);
   if (const AK_String refusal = foreground ? SaveValuesToRun() : AK_String(); !refusal.IsEmpty())
     return RefuseRun(refusal);
   // The save took over what another process saved since: it must still make a run.
@@ -233,7 +222,6 @@ void SW_Simulation::Continue(const char*)
                AK_String::Format(": no particle is left at %g s: the run starts again from 0 s and replaces "
                                  "its time steps",
                                  CurrentTime));
-  if (const AK_String unread = UnreadStatus(ProjectDir()); !unread.IsEmpty()) return RefuseRun(unread);
   if (const AK_String refusal = foreground ? SaveValuesToRun() : AK_String(); !refusal.IsEmpty())
     return RefuseRun(refusal);
   // The save took over what another process saved since (an EndTime): it must still make a run.

@@ -240,7 +240,7 @@ TEST(UnreadFiles, ACommandReadsWhatItRefusesForBeforeItsFirstWrite)
   struct Case {
     std::string how, name, commands, refusal;
   };
-  const std::string status = "not run: cannot read ../proj/" + kSimulation + "/.simulation_status: Permission denied";
+  const std::string status = "cannot read ../proj/" + kSimulation + "/.simulation_status: Permission denied";
   const Case cases[] = {
       {"open", ".simulation_status", Set(kSimulation, "EndTime", "8") + Set(kSimulation, "Run", ""), status},
       {"open", ".simulation_status", ContinueTo(8), status},
