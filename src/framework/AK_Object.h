@@ -124,6 +124,13 @@ public:
   const AK_String& Id() const { return _id; }
   void SetUniqueId(const char* wanted);
 
+  // The component that bears now the name `head` had before a rename that the objects naming it
+  // have not all saved yet (see AK_Object_Renames.cpp); none when there is no such rename.
+  AK_Object* FindRenamedComponent(const char* head);
+  // Refuses every later rename, with a message that names the object: the project makes it
+  // under its name and finds it by that name.
+  void FixId() { _fixedId = true; }
+
   // --- lifetime (see AK_WeakRef.h) ---
   // True once the object was deleted; its memory lasts until the outermost operation ends.
   bool IsDead() const { return _life->dead; }
@@ -440,6 +447,21 @@ private:
   [[nodiscard]] bool TakeNameBeforeRenameBack(const AK_String& directory);
   void MarkDead();
   void FreeDyingComponents();
+  // The mark of a rename of this object from `oldId` to `newId`, written before its directory
+  // moves (AK_Object_Renames.cpp): false, with AK_ErrorText saying why, when it cannot be written;
+  // the rename is then refused. UnmarkRename puts the marks back as they were before it, for a
+  // rename that failed after it; false, with AK_ErrorText, when that failed.
+  [[nodiscard]] bool MarkRename(const AK_String& oldId, const AK_String& newId);
+  [[nodiscard]] bool UnmarkRename();
+  // Before a load of the project of this object from `directory`: the renames marked there that
+  // were cut short before their directories moved are finished; "" when all went, else why not.
+  [[nodiscard]] AK_String FinishRenameMarks(const AK_String& directory);
+  // After that load: every object that names a renamed one is due for its next save.
+  void FollowRenameMarks();
+  // After a whole save of the project in its own directory: the marks go, last; false, with
+  // AK_ErrorText saying why, when they could not.
+  [[nodiscard]] bool EndRenameMarks();
+  bool _fixedId = false;
 
   std::shared_ptr<AK_LifeToken> _life;
   // Deaths counted when the list was last pruned (see PruneDeadEntries).

@@ -744,6 +744,10 @@ void AK_Object::SaveProjectAs(const char* directory)
     for (AK_Object* c : OwnedComponents())
       if (!c->IsDead()) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
   if (failures.Outermost() && !failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
+  // Every object that named a renamed one wrote its new path: the marks of the renames go last.
+  else if (failures.Outermost() && !IsDead() && _id == id && CanonicalDirectory(dir) == CanonicalDirectory(_projectDir) &&
+           !EndRenameMarks())
+    AK_ErrorText = GetAbsolutePath() + " saved, but " + AK_ErrorText;
 }
 
 void AK_Object::SaveProject(const char* directory)
