@@ -179,7 +179,7 @@ void AK_Group::SetContainedObjectsList(const char* list)
     if (IsDead()) return;
     if (object && object != this && !object->IsDead()) {
       AddLink(object);
-    } else if (loading && !path.IsEmpty()) {
+    } else if (loading && !path.IsEmpty() && !AK_ForgetDeletedReference(*this, "ContainedObjectsList", path)) {
       _unreadMembers.Append(path);
       unread += (unread.IsEmpty() ? "" : ", ") + path;
     }

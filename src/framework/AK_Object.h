@@ -127,6 +127,9 @@ public:
   // The component that bears now the name `head` had before a rename that the objects naming it
   // have not all saved yet (see AK_Object_Renames.cpp); none when there is no such rename.
   AK_Object* FindRenamedComponent(const char* head);
+  // True when the path, from this object, names an object whose deletion the objects that named
+  // it have not all saved yet (see AK_Object_Renames.cpp).
+  bool NamesDeletedObject(const char* path);
   // Refuses every later rename, with a message that names the object: the project makes it
   // under its name and finds it by that name.
   void FixId() { _fixedId = true; }
@@ -233,6 +236,9 @@ public:
   // since it was last saved to or loaded from that same directory and both files exist.
   void SaveAs(const char* directory);
   void Save();
+  // The next save writes the object whatever its stamps say (its saved files differ from it,
+  // written by another process since).
+  void ForgetSaved() { _savedStamp = 0; }
   // The value that the object's saved attribute file in the directory ("<type>.atr") sets the
   // attribute to (a line set("", attribute, value)); false without the file or the line.
   bool SavedAttribute(const char* directory, const char* attribute, AK_String& value);

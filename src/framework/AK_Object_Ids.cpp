@@ -243,6 +243,7 @@ void AK_Object::SetUniqueId(const char* wanted)
   AK_DirectoryHolds holds;
   const bool held = HoldSubtreeDirectories(_projectDir, AK_DirectoryChange::Move, holds);
   const bool marked = held && MarkRename(old, _id);
+  if (held && !marked) AK_ErrorText = GetAbsolutePath() + ": not renamed, " + AK_ErrorText;
   if (!marked || AK_RenameFile(_projectDir, moved) != 0) {
     if (marked) {
       AK_ErrorText = GetAbsolutePath() + ": not renamed, " + _projectDir + " cannot be moved to " + moved;

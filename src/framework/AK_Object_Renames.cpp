@@ -1,23 +1,28 @@
-// AK_Object: a rename of a saved object as one step on the disk.
+// AK_Object: a rename or a deletion of a saved object as one step on the disk.
 //
-// A rename moves the object's directory at once; the objects that name it write its new path
-// only at their next save. Until they have, a mark in the directory of the project's top object
-// (the component of the tree's top that holds the renamed one) names the old and the new path:
+// A rename moves the object's directory at once, a deletion removes it; the objects that name it
+// write its new path, or drop it, only at their next save. Until they have, a mark in the
+// directory of the project's top object (the component of the tree's top that holds the renamed
+// one) names the old and the new path:
 //
 //   <old path>\t<new path>\n        one line per pending rename, paths below that directory
+//   <old path>\t\n                  one line per pending deletion
 //
 // It is written before the directory moves and goes last, with the first whole save of the
 // project in its own directory after the rename. Whoever loads the project and finds it
 // finishes it: a directory still under its old name moves to its new one, a saved path that
 // names the old place is read as the new one (as long as the process knows the mark, so that an
 // object loaded later on first use reads the same way), and every holder of such a path is made
-// due, so that the next save writes it under the new name. A quit with no save, a kill at any
+// due, so that the next save writes it under the new name. A saved path that names a deleted
+// object is dropped by the load with a warning at the next save, as the deletion itself does. A quit with no save, a kill at any
 // call and one failed call all leave every reference under one name for the next load.
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "AK_AttributeTable.h"
 #include "AK_ProcessLock.h"
 #include "AK_Object.h"
 
@@ -26,7 +31,7 @@ namespace {
 constexpr const char* kRenameMark = ".objects_renamed";
 
 struct Rename {
-  AK_String from, to;  // below the top object's directory, "/" between the identifiers
+  AK_String from, to;  // below the top object's directory, "/" between the identifiers; no `to`: deleted
 };
 
 // The pending renames of the projects this process holds, by the top object's path in the tree.
@@ -129,8 +134,8 @@ AK_String ReadMarks(const AK_String& directory, std::vector<Rename>& renames)
     const char* tab = std::strchr(line, '\t');
     const Rename rename{tab ? AK_String(line.c_str(), tab) : AK_String(), tab ? AK_String(tab + 1) : AK_String()};
     // Only a rename among siblings: anything else no rename of this program wrote.
-    if (!IsPathOfIdentifiers(rename.from) || !IsPathOfIdentifiers(rename.to) ||
-        !(ParentPart(rename.from) == ParentPart(rename.to)))
+    if (!tab || !IsPathOfIdentifiers(rename.from) ||
+        (!rename.to.IsEmpty() && (!IsPathOfIdentifiers(rename.to) || !(ParentPart(rename.from) == ParentPart(rename.to)))))
       return "the renames pending in " + file + " cannot be read: a line names no rename: " + line;
     renames.push_back(rename);
   }
@@ -158,7 +163,14 @@ bool WriteMarks(const AK_String& directory, const std::vector<Rename>& renames)
 // what is back at its first name is no rename any more.
 std::vector<Rename> WithRename(std::vector<Rename> renames, const Rename& added)
 {
+  // An object stands under the new name: a deletion of one there before is over.
+  if (!added.to.IsEmpty()) std::erase_if(renames, [&](const Rename& r) { return r.to.IsEmpty() && r.from == added.to; });
   for (Rename& r : renames) {
+    if (added.to.IsEmpty()) {
+      AK_String below = r.to;
+      if (MoveHead(below, added.from, "")) r.to = "";
+      continue;
+    }
     (void)MoveHead(r.from, added.from, added.to);
     (void)MoveHead(r.to, added.from, added.to);
   }
@@ -188,15 +200,12 @@ bool AK_Object::MarkRename(const AK_String& oldId, const AK_String& newId)
   AK_DirectoryLock writers(dir);
   std::vector<Rename> renames;
   if (const AK_String unread = ReadMarks(dir, renames); !unread.IsEmpty()) {
-    AK_ErrorText = GetAbsolutePath() + ": not renamed, " + unread;
+    AK_ErrorText = unread;
     return false;
   }
   g_lastMark = {dir, top->GetAbsolutePath(), renames};
-  renames = WithRename(std::move(renames), {below(oldId), below(newId)});
-  if (!WriteMarks(dir, renames)) {
-    AK_ErrorText = GetAbsolutePath() + ": not renamed, " + AK_ErrorText;
-    return false;
-  }
+  renames = WithRename(std::move(renames), {below(oldId), newId.IsEmpty() ? AK_String() : below(newId)});
+  if (!WriteMarks(dir, renames)) return false;
   Know(top->GetAbsolutePath(), std::move(renames));
   return true;
 }
@@ -221,8 +230,56 @@ AK_Object* AK_Object::FindRenamedComponent(const char* head)
   const AK_String parent = PathBelow(this, top);
   const AK_String path = parent.IsEmpty() ? AK_String(head) : parent + "/" + head;
   for (const Rename& r : *renames)
-    if (r.from == path) return GetComponent(LastPart(r.to));
+    if (r.from == path && !r.to.IsEmpty()) return GetComponent(LastPart(r.to));
   return nullptr;
+}
+
+namespace {
+
+struct DeletedReference {
+  AK_ObjectRef holder;
+  AK_String attribute, path;
+};
+std::vector<DeletedReference>& DeletedReferences()
+{
+  static std::vector<DeletedReference> noted;
+  return noted;
+}
+
+}  // namespace
+
+bool AK_Object::NamesDeletedObject(const char* path)
+{
+  if (Known().empty() || !path) return false;
+  AK_Object* s = this;
+  for (const char* rest = path; *rest;) {
+    const char* slash = std::strchr(rest, '/');
+    const AK_String head = slash ? AK_String(rest, slash) : AK_String(rest);
+    rest = slash ? slash + 1 : rest + std::strlen(rest);
+    AK_Object* root = s->GetRoot();
+    if (head.IsEmpty() || head == "root" || head == root->Id()) s = root;
+    else if (AK_Object* c = s->GetComponent(head)) s = c;
+    else if (head == ".." && s->Parent()) s = s->Parent();
+    else if (AK_Object* renamed = s->FindRenamedComponent(head)) s = renamed;
+    else {
+      AK_Object* top = TopOf(s);
+      const std::vector<Rename>* renames = top ? KnownFor(top->GetAbsolutePath()) : nullptr;
+      if (!renames) return false;
+      const AK_String parent = PathBelow(s, top);
+      const AK_String missing = parent.IsEmpty() ? head : parent + "/" + head;
+      return std::any_of(renames->begin(), renames->end(),
+                         [&](const Rename& r) { return r.to.IsEmpty() && r.from == missing; });
+    }
+  }
+  return false;
+}
+
+bool AK_ForgetDeletedReference(AK_Object& holder, const char* attribute, const char* path)
+{
+  if (!holder.NamesDeletedObject(path)) return false;
+  DeletedReferences().push_back({&holder, attribute ? attribute : "", path});
+  AK_ErrorText = "";
+  return true;
 }
 
 AK_String AK_Object::FinishRenameMarks(const AK_String& directory)
@@ -240,16 +297,17 @@ AK_String AK_Object::FinishRenameMarks(const AK_String& directory)
   std::vector<Rename> pending;
   for (const Rename& r : renames) {
     const AK_String from = AK_JoinPath(dir, r.from), to = AK_JoinPath(dir, r.to);
-    const bool old = AK_FileExists(from), moved = AK_FileExists(to);
+    const bool old = AK_FileExists(from), moved = !r.to.IsEmpty() && AK_FileExists(to);
     // A rename killed before its directory moved: the move is what is left of it.
-    if (old && !moved && AK_RenameFile(from, to) != 0) {
+    if (!r.to.IsEmpty() && old && !moved && AK_RenameFile(from, to) != 0) {
       failures += (failures.IsEmpty() ? "" : "; ") + AK_String("the rename of ") + from + " to " + to +
                   " cannot be finished: " + std::strerror(errno);
       pending.push_back(r);
       continue;
     }
-    // Nothing under either name: nothing names it that a load could read.
-    if (old || moved) pending.push_back(r);
+    // Nothing under either name: nothing names it that a load could read. A deletion is pending
+    // while nothing stands at its path again.
+    if (r.to.IsEmpty() ? !old : old || moved) pending.push_back(r);
   }
   if (pending.size() != renames.size() && !WriteMarks(dir, pending))
     failures += (failures.IsEmpty() ? "" : "; ") + AK_ErrorText;
@@ -259,6 +317,15 @@ AK_String AK_Object::FinishRenameMarks(const AK_String& directory)
 
 void AK_Object::FollowRenameMarks()
 {
+  // What named a deleted object is saved next without it, and the save says so.
+  for (const DeletedReference& d : std::exchange(DeletedReferences(), {}))
+    if (AK_Object* holder = d.holder.Get()) {
+      const AK_AttributeEntry* entry = nullptr;
+      for (const AK_AttributeTable* t = &holder->AttributeTable(); t && !entry; t = t->Base())
+        if (const AK_AttributeEntry* e = t->Find(d.attribute); e && e->repath) entry = e;
+      holder->_lostReferences.push_back({entry, d.attribute + " " + d.path});
+      holder->MarkModified("References");
+    }
   AK_Object* top = TopOf(this);
   const std::vector<Rename>* renames = top ? KnownFor(top->GetAbsolutePath()) : nullptr;
   if (!renames) return;
@@ -266,6 +333,7 @@ void AK_Object::FollowRenameMarks()
     AK_Object* renamed = top;
     AK_Array<AK_String> ids;
     r.to.Split("/", ids);
+    if (r.to.IsEmpty()) continue;
     for (const AK_String& id : ids) renamed = renamed ? renamed->GetComponent(id) : nullptr;
     // The holders write the path as it is now at the next save, whatever they read.
     if (renamed) FollowMovedObjects(PathHoldersOf(renamed));

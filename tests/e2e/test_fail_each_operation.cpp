@@ -83,6 +83,10 @@ Outcome Try(const Writer& writer, const std::string& dir, const Hook& hook, cons
   auto check = StartWith(dir + "/check", {});
   const Answer loaded = check->Do(Load(dir + "/proj"));
   if (!loaded.ok) fault("the next load failed: " + loaded.text.substr(0, 300));
+  // Every holder names what it named under one name (but after a writer that deletes the area).
+  if (const Answer held = check->Do(HoldersNamed());
+      loaded.ok && fs::exists(dir + "/proj/" + kSimulation) && !held.ok && !Contains(writer.commands, "\"slope_0001\")"))
+    fault("after the next load: " + held.text);
   // A copy into another project is finished there by the next load of that project.
   if (!writer.target.empty() && fs::exists(dir + "/" + writer.target)) {
     // A save into a new directory that failed leaves none, but where its copy stays marked for the
@@ -160,7 +164,7 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
   Torvu(hill, "hill.macro", Load("proj") + Set(kMeshes, "Import", "in/hill.asc") + SaveProject());
   fs::remove(hill + "/hill.macro");
 
-  const std::string base = prepared.base, out = "../out";
+  const std::string base = prepared.base, out = "../out", examples = TORVU_EXAMPLES;
   const std::string mesh = kMeshes + "/slope_simulation", area = "Project/ReleaseAreas/" + std::string("slope_0001");
   std::vector<Writer> writers = RunAndSaveWriters(base);
   const std::vector<Writer> more = {
@@ -194,6 +198,31 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       {"load over a killed run", prepared.killedRun, ""},
       {"load over a cut deletion", prepared.cutDeletion, ""},
       {"load over a cut copy", prepared.cutCopy, ""},
+      // A rename of each kind of object that saved paths name, a deletion with an object made
+      // again under its name, and a rename that no save follows.
+      {"rename of the area two groups name", base,
+       Set("Project/Simulations", "CreateSimulation", "B") +
+           Set("Project/Simulations/B/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") + SaveProject() +
+           Set(area, "Id", "R2") + SaveProject()},
+      {"rename of the simulation's mesh", base, Set(mesh, "Id", "knoll") + SaveProject()},
+      {"rename of a base mesh", base,
+       Set(area, "BaseMeshName", "../../DHMs/slope_simulation") + SaveProject() + Set(mesh, "Id", "knoll") + SaveProject()},
+      {"rename of a release-depth mesh", base,
+       Set("Project/ReleaseDHMs", "Import", "../in/hill.asc") + Set(area, "RelDepFuncName", "from_ReleaseDHM_hill") +
+           SaveProject() + Set("Project/ReleaseDHMs/hill", "Id", "depth") + SaveProject()},
+      {"rename of a polyline", base,
+       Set(kSimulation + "/FlowDepth", "SelectedPolyline", "../../../ReleaseAreas/slope_0001") + SaveProject() +
+           Set(area, "Id", "R2") + SaveProject()},
+      {"rename of an entrainment area", base,
+       Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
+           Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001") + SaveProject() +
+           Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
+      // The deletion alone leaves A with no mesh: a kill or a failure right after it leaves that.
+      SavingFirst({"deletion of the simulation's mesh, made again", base,
+                   Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", examples + "/slope.asc") +
+                       SaveProject()},
+                  Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
+      {"rename with no save", base, Set(area, "Id", "R2") + Set(mesh, "Id", "knoll")},
   };
   writers.insert(writers.end(), more.begin(), more.end());
   for (Writer& writer : writers)
