@@ -14,8 +14,9 @@
 // names the old place is read as the new one (as long as the process knows the mark, so that an
 // object loaded later on first use reads the same way), and every holder of such a path is made
 // due, so that the next save writes it under the new name. A saved path that names a deleted
-// object is dropped by the load with a warning at the next save, as the deletion itself does. A quit with no save, a kill at any
-// call and one failed call all leave every reference under one name for the next load.
+// object is dropped by the load, and the next save says so, as after the deletion itself. A quit
+// with no save, a kill at any call and one failed call all leave every reference under one name
+// for the next load.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -306,8 +307,8 @@ AK_String AK_Object::FinishRenameMarks(const AK_String& directory)
       continue;
     }
     // Nothing under either name: nothing names it that a load could read. A deletion is pending
-    // while nothing stands at its path again.
-    if (r.to.IsEmpty() ? !old : old || moved) pending.push_back(r);
+    // until a saved object stands at its path again (a save of a new one there may be cut short).
+    if (r.to.IsEmpty() ? AK_ListDirectory(from, "atr").Size() != 1 : old || moved) pending.push_back(r);
   }
   if (pending.size() != renames.size() && !WriteMarks(dir, pending))
     failures += (failures.IsEmpty() ? "" : "; ") + AK_ErrorText;

@@ -166,6 +166,16 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
 
   const std::string base = prepared.base, out = "../out", examples = TORVU_EXAMPLES;
   const std::string mesh = kMeshes + "/slope_simulation", area = "Project/ReleaseAreas/" + std::string("slope_0001");
+  // What names the objects that the renames below rename: a second group, a base mesh, a depth
+  // mesh, a selected polyline, an entrainment group.
+  const std::string kSecondGroup = Set("Project/Simulations", "CreateSimulation", "B") +
+                                   Set("Project/Simulations/B/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea"),
+                    kBaseMesh = Set(area, "BaseMeshName", "../../DHMs/slope_simulation"),
+                    kDepthMesh = Set("Project/ReleaseDHMs", "Import", "../in/hill.asc") +
+                                 Set(area, "RelDepFuncName", "from_ReleaseDHM_hill"),
+                    kPolyline = Set(kSimulation + "/FlowDepth", "SelectedPolyline", "../../../ReleaseAreas/slope_0001"),
+                    kEntrainment = Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
+                                   Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001");
   std::vector<Writer> writers = RunAndSaveWriters(base);
   const std::vector<Writer> more = {
       SavingFirst({"Continue under values not saved, no values file yet", noValues,
@@ -198,30 +208,21 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       {"load over a killed run", prepared.killedRun, ""},
       {"load over a cut deletion", prepared.cutDeletion, ""},
       {"load over a cut copy", prepared.cutCopy, ""},
-      // A rename of each kind of object that saved paths name, a deletion with an object made
-      // again under its name, and a rename that no save follows.
-      {"rename of the area two groups name", base,
-       Set("Project/Simulations", "CreateSimulation", "B") +
-           Set("Project/Simulations/B/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") + SaveProject() +
-           Set(area, "Id", "R2") + SaveProject()},
+      // A rename of each kind of object that saved paths name, and a rename that no save follows.
+      // A writer that first makes what names the object saves that alone before.
+      SavingFirst({"rename of the area two groups name", base, kSecondGroup + SaveProject() + Set(area, "Id", "R2") + SaveProject()},
+                  kSecondGroup + SaveProject()),
       {"rename of the simulation's mesh", base, Set(mesh, "Id", "knoll") + SaveProject()},
-      {"rename of a base mesh", base,
-       Set(area, "BaseMeshName", "../../DHMs/slope_simulation") + SaveProject() + Set(mesh, "Id", "knoll") + SaveProject()},
-      {"rename of a release-depth mesh", base,
-       Set("Project/ReleaseDHMs", "Import", "../in/hill.asc") + Set(area, "RelDepFuncName", "from_ReleaseDHM_hill") +
-           SaveProject() + Set("Project/ReleaseDHMs/hill", "Id", "depth") + SaveProject()},
-      {"rename of a polyline", base,
-       Set(kSimulation + "/FlowDepth", "SelectedPolyline", "../../../ReleaseAreas/slope_0001") + SaveProject() +
-           Set(area, "Id", "R2") + SaveProject()},
-      {"rename of an entrainment area", base,
-       Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
-           Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001") + SaveProject() +
-           Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
-      // The deletion alone leaves A with no mesh: a kill or a failure right after it leaves that.
-      SavingFirst({"deletion of the simulation's mesh, made again", base,
-                   Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", examples + "/slope.asc") +
-                       SaveProject()},
-                  Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
+      SavingFirst({"rename of a base mesh", base, kBaseMesh + SaveProject() + Set(mesh, "Id", "knoll") + SaveProject()},
+                  kBaseMesh + SaveProject()),
+      SavingFirst({"rename of a release-depth mesh", base,
+                   kDepthMesh + SaveProject() + Set("Project/ReleaseDHMs/hill", "Id", "depth") + SaveProject()},
+                  kDepthMesh + SaveProject()),
+      SavingFirst({"rename of a polyline", base, kPolyline + SaveProject() + Set(area, "Id", "R2") + SaveProject()},
+                  kPolyline + SaveProject()),
+      SavingFirst({"rename of an entrainment area", base,
+                   kEntrainment + SaveProject() + Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
+                  kEntrainment + SaveProject()),
       {"rename with no save", base, Set(area, "Id", "R2") + Set(mesh, "Id", "knoll")},
   };
   writers.insert(writers.end(), more.begin(), more.end());

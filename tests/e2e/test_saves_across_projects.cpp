@@ -203,3 +203,20 @@ TEST(SavesAcrossProjects, TheSavedProjectDescribesTheSeriesBesideIt)
     ExpectSameFiles(TimeStepContents(RunOf(p / "fresh")), series, Gist(y.Log()));
   }
 }
+
+// A rename changes in each object that names the renamed one that path and nothing else: the
+// record that another process's run wrote into the simulation since stays.
+TEST(SavesAcrossProjects, ARenameChangesOnlyThePathInWhatNamesIt)
+{
+  SharedExample p(4, 2);
+  TorvuProcess x(p / "x"), y(p / "y");
+  ASSERT_TRUE(x.Do(Load()).ok);
+  const Answer ran = y.Do(Load() + Set(kSimulation, "Run", ""));
+  ASSERT_TRUE(ran.ok) << ran;
+  std::string expected = p.Saved();
+  ASSERT_EQ(Recorded(expected), Step(4));
+  const Answer renamed = x.Do(Set("Project/DHMs/slope_simulation", "Id", "knoll") + SaveProject());
+  ASSERT_TRUE(renamed.ok) << renamed;
+  expected.replace(expected.find("DHMs/slope_simulation"), 21, "DHMs/knoll");
+  EXPECT_EQ(p.Saved(), expected);
+}
