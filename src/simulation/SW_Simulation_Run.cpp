@@ -236,11 +236,13 @@ AK_String SW_Simulation::SaveValuesToRun()
   // The groups name what the run releases and entrains: the saved project describes the series
   // beside it only with them as the run holds them, changed here or not.
   bool groupsDiffer = false;
-  for (AK_Object* c : OwnedComponents())
-    if (c->IsA("Group") && (c->SavedAttributesDiffer(c->ProjectDir(), {}) || !AK_FileExists(c->SavedAttributesPath(c->ProjectDir())))) {
-      c->ForgetSaved();
-      groupsDiffer = true;
-    }
+  for (AK_Object* c : OwnedComponents()) {
+    if (!c->IsA("Group")) continue;
+    AK_String saved;
+    if (c->SavedAttribute(c->ProjectDir(), "ContainedObjectsList", saved) && saved == c->Get("ContainedObjectsList")) continue;
+    c->ForgetSaved();
+    groupsDiffer = true;
+  }
   if (!groupsDiffer && !SavedAttributesDiffer(ProjectDir(), ValuesLeftOut(SW_ValuesCompared::Run))) return "";
   // Unchanged here since its last save or load, the simulation still differs from a file that
   // another process saved over since: it is written all the same.

@@ -173,9 +173,14 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                     kBaseMesh = Set(area, "BaseMeshName", "../../DHMs/slope_simulation"),
                     kDepthMesh = Set("Project/ReleaseDHMs", "Import", "../in/hill.asc") +
                                  Set(area, "RelDepFuncName", "from_ReleaseDHM_hill"),
-                    kPolyline = Set(kSimulation + "/FlowDepth", "SelectedPolyline", "../../../ReleaseAreas/slope_0001"),
-                    kEntrainment = Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
-                                   Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001");
+                    kPolyline = Set(kSimulation + "/FlowDepth", "SelectedPolyline", "../../../ReleaseAreas/slope_0001");
+  // An entrainment area that A's entrainment group names, saved.
+  const std::string entrained = p / "entrained";
+  fs::copy(prepared.base, entrained, fs::copy_options::recursive);
+  Torvu(entrained, "entrained.macro",
+        Load("proj") + Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
+            Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001") + SaveProject());
+  fs::remove(entrained + "/entrained.macro");
   std::vector<Writer> writers = RunAndSaveWriters(base);
   const std::vector<Writer> more = {
       SavingFirst({"Continue under values not saved, no values file yet", noValues,
@@ -220,9 +225,7 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                   kDepthMesh + SaveProject()),
       SavingFirst({"rename of a polyline", base, kPolyline + SaveProject() + Set(area, "Id", "R2") + SaveProject()},
                   kPolyline + SaveProject()),
-      SavingFirst({"rename of an entrainment area", base,
-                   kEntrainment + SaveProject() + Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
-                  kEntrainment + SaveProject()),
+      {"rename of an entrainment area", entrained, Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
       {"rename with no save", base, Set(area, "Id", "R2") + Set(mesh, "Id", "knoll")},
   };
   writers.insert(writers.end(), more.begin(), more.end());
