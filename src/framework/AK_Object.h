@@ -437,8 +437,8 @@ private:
   void DropPathsOfDeletedObjects();
   // The save of an object whose only change is the path of an object it names: each line of its
   // saved attribute file in `directory` that holds such a path is written anew, every other line
-  // left as it is; a failure is added to the save's.
-  void SavePathsOnly(const AK_String& directory);
+  // left as it is; false when one could not be, the failure added to the save's.
+  [[nodiscard]] bool SavePathsOnly(const AK_String& directory);
   void WarnOfLostReferences();
   // Why a save into `directory`, another than its own, of an object whose damaged files are kept
   // (see KeepDamagedFiles) is refused: such files go into another directory only as they are,

@@ -145,7 +145,7 @@ AK_String ReadMarks(const AK_String& directory, std::vector<Rename>& renames)
 
 // Writes the marks whole in place of those before, or removes the file when none is left; false,
 // with AK_ErrorText saying why, when that failed.
-bool WriteMarks(const AK_String& directory, const std::vector<Rename>& renames)
+[[nodiscard]] bool WriteMarks(const AK_String& directory, const std::vector<Rename>& renames)
 {
   const AK_String file = AK_JoinPath(directory, kRenameMark);
   if (renames.empty()) {

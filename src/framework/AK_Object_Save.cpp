@@ -296,7 +296,8 @@ void AK_Object::SaveAs(const char* directory)
   if (_savedStamp > 0 && sameDir && _loadDamage.IsEmpty() &&
       LastChangeToSave(_stampNames, _stamps, false) <= _savedStamp && AK_FileExists(attributes) &&
       AK_FileExists(data)) {
-    SavePathsOnly(dir);
+    // A failure is in the save's list, which the outermost save answers.
+    (void)SavePathsOnly(dir);
     return;
   }
   if (KeepDamagedFiles(dir, lastChange)) return;
@@ -359,7 +360,7 @@ void AK_Object::SaveAs(const char* directory)
   WarnOfLostReferences();
 }
 
-void AK_Object::SavePathsOnly(const AK_String& directory)
+bool AK_Object::SavePathsOnly(const AK_String& directory)
 {
   AK_MESSAGE(AK_String("saving the paths of ") + _id + " to " + directory);
   DropPathsOfDeletedObjects();
@@ -369,16 +370,17 @@ void AK_Object::SavePathsOnly(const AK_String& directory)
       AK_AttributeNode* node = SavedNodeOf(GetClassInfo(), entry.name);
       if (!node) continue;
       const AK_String value = Get(entry.name);
-      if (IsDead()) return;
+      if (IsDead()) return false;
       if (!RewriteSavedAttribute(directory, AK_NodeSetId(node), value)) {
         SaveFailures::Add(GetAbsolutePath() + " not saved: " + AK_ErrorText);
-        return;
+        return false;
       }
     }
   MarkModified("Save");
   _savedDir = directory;
   _savedStamp = AK_Object::ModificationTime("Save");
   WarnOfLostReferences();
+  return true;
 }
 
 bool AK_Object::TakeNameBeforeRenameBack(const AK_String& directory)
