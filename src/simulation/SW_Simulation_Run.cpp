@@ -237,7 +237,8 @@ AK_String SW_Simulation::SaveValuesToRun()
   // beside it only with them as the run holds them, changed here or not.
   bool groupsDiffer = false;
   for (AK_Object* c : OwnedComponents()) {
-    if (!c->IsA("Group")) continue;
+    // A group never saved names no other members on the disk.
+    if (!c->IsA("Group") || AK_LookAtPath(c->SavedAttributesPath(c->ProjectDir())) == AK_PathLook::Missing) continue;
     AK_String saved;
     if (c->SavedAttribute(c->ProjectDir(), "ContainedObjectsList", saved) && saved == c->Get("ContainedObjectsList")) continue;
     c->ForgetSaved();
