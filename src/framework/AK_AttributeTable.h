@@ -106,6 +106,10 @@ struct AK_AttributeEntry {
   std::function<bool(AK_Object&, const AK_AttributeEntry&, const char*)> set;
   // Stores a path entry's text as it is, without acting on it ("" when the object is gone).
   std::function<void(AK_Object&, const char*)> repath;
+  // For a value that names an object otherwise than by its path (an identifier inside a longer
+  // text): the path of that object; `repath` then gives the value that names it at the path.
+  // Empty: the value Get answers is the path.
+  std::function<AK_String(AK_Object&)> pathOf;
 
   AK_AttributeEntry& Range(double lo, double hi);
   AK_AttributeEntry& Strict();
@@ -152,6 +156,12 @@ bool AK_ParseVectorValue(const AK_AttributeEntry& entry, const char* text, doubl
                          bool floats = false);
 int AK_FindOption(const AK_AttributeEntry& entry, const char* text);  // -1: refused
 bool AK_CheckReference(const AK_AttributeEntry& entry, AK_Object& object, const char* path);
+// True while a load runs an object's saved attribute file (AK_Object::ReplayingSavedAttributes).
+bool AK_ReplayingSavedAttributes();
+// True when a saved path of the holder's attribute names an object whose deletion the project has
+// not saved whole yet: the load drops it without an error (the error text is cleared), and the
+// holder's next save says so.
+bool AK_ForgetDeletedReference(AK_Object& holder, const char* attribute, const char* path);
 // The same reading for attributes with handlers of their own: a number as atof (or atoi)
 // reads it; false, with an error text naming the attribute and the text, when it is not
 // finite (or beyond 32 bits), `value` then unchanged.
@@ -339,8 +349,13 @@ private:
     AK_AttributeEntry e = Named(name, type);
     e.get = [member](AK_Object& o) { return AK_String(Self(o).*member); };
     e.set = [member](AK_Object& o, const AK_AttributeEntry& entry, const char* v) {
-      if (entry.type == AK_AttributeType::Reference && !AK_CheckReference(entry, o, v))
+      if (entry.type == AK_AttributeType::Reference && !AK_CheckReference(entry, o, v)) {
+        // A saved project's path that names nothing is kept as read: the load says so, and a
+        // save writes it back rather than dropping it; but one that a deletion left.
+        if (AK_ReplayingSavedAttributes() && AK_ForgetDeletedReference(o, entry.name, v)) return true;
+        if (AK_ReplayingSavedAttributes()) Self(o).*member = v;
         return false;
+      }
       Self(o).*member = v;
       return true;
     };

@@ -144,6 +144,13 @@ void AK_Group::AppendObject(const char* absolutePath)
 
 void AK_Group::RemoveObject(const char* id)
 {
+  for (int i = 0; i < _unreadMembers.Size(); ++i) {
+    const char* slash = std::strrchr(_unreadMembers[i], '/');
+    if (AK_String(slash ? slash + 1 : _unreadMembers[i].c_str()) == (id ? id : "")) {
+      _unreadMembers.Remove(i);
+      return;
+    }
+  }
   for (int i = 0; i < ComponentCount(); ++i) {
     if (Component(i)->Id() == (id ? id : "")) {
       RemoveEntry(i);
@@ -158,12 +165,27 @@ void AK_Group::SetContainedObjectsList(const char* list)
   AK_Array<AK_String> paths;
   AK_String(list ? list : "").Split(AK_SEP, paths);
   AK_OperationScope scope;
+  // A load sets the members to those its file names, whatever the group held before; a member
+  // that names nothing is kept as read, and the load says so.
+  const bool loading = ReplayingSavedAttributes();
+  if (loading) {
+    RemoveMembersWhere([](AK_Object*) { return true; });
+    if (IsDead()) return;
+  }
+  _unreadMembers.Clear();
+  AK_String unread;
   for (const AK_String& path : paths) {
     AK_Object* object = FindObject(path);
     if (IsDead()) return;
-    if (object && object != this && !object->IsDead()) AddLink(object);
+    if (object && object != this && !object->IsDead()) {
+      AddLink(object);
+    } else if (loading && !path.IsEmpty() && !AK_ForgetDeletedReference(*this, "ContainedObjectsList", path)) {
+      _unreadMembers.Append(path);
+      unread += (unread.IsEmpty() ? "" : ", ") + path;
+    }
   }
   UpdateClassInfo();
+  if (!unread.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": members that name no object, kept as saved: " + unread;
 }
 
 void AK_Group::AppendAllObjectsOfType()
@@ -192,6 +214,7 @@ void AK_Group::RemoveAllObjectsOfType()
 
 void AK_Group::RemoveAllObjects()
 {
+  _unreadMembers.Clear();
   RemoveMembersWhere([](AK_Object*) { return true; });
   UpdateClassInfo();
 }
@@ -259,6 +282,10 @@ AK_String AK_Group::GetContainedObjectsList()
   AK_String list;
   for (int i = 0; i < ComponentCount(); ++i) {
     list += Component(i)->GetAbsolutePath(this);
+    list += AK_SEP;
+  }
+  for (const AK_String& path : _unreadMembers) {
+    list += path;
     list += AK_SEP;
   }
   return list;

@@ -86,6 +86,9 @@ private:
   AK_AttributeNode _table;
   int32_t _singleType = 0;
   AK_String _filter;
+  // The member paths of the group's saved file that named no object when it was loaded: written
+  // back as they were read, until the membership is set anew.
+  AK_Array<AK_String> _unreadMembers;
   // The members the own table was built for: a member deleted elsewhere leaves the group
   // without a word, and the table is rebuilt when it is next asked for.
   AK_Array<AK_ObjectRef> _tableMembers;

@@ -369,9 +369,17 @@ int AK_Object::DeleteComponent(const char* id)
       // A refused or failed removal keeps the object with its files.
       AK_DirectoryHolds holds;
       if (!doomed->HoldSubtreeDirectories(doomed->_projectDir, AK_DirectoryChange::Remove, holds)) return 0;
+      // What names it on the disk is read as naming nothing from the mark on, until it is saved so.
+      const bool saved = !doomed->_projectDir.IsEmpty() && AK_FileExists(doomed->_projectDir);
+      if (saved && !doomed->MarkRename(doomed->_id, "")) {
+        AK_ErrorText = doomed->GetAbsolutePath() + ": not deleted, " + AK_ErrorText;
+        return 0;
+      }
       if (doomed->DeleteProjectDir() != 0) {
         AK_ErrorText = doomed->GetAbsolutePath() + ": not deleted, its directory " + doomed->_projectDir +
                        " cannot be removed: " + std::strerror(errno);
+        if (const AK_String failure = AK_ErrorText; saved && !doomed->UnmarkRename())
+          AK_ErrorText = failure + "; " + AK_ErrorText + ", which the next load takes for a deletion cut short";
         return 0;
       }
       // Those that name it from outside are saved next without it.

@@ -124,6 +124,16 @@ public:
   const AK_String& Id() const { return _id; }
   void SetUniqueId(const char* wanted);
 
+  // The component that bears now the name `head` had before a rename that the objects naming it
+  // have not all saved yet (see AK_Object_Renames.cpp); none when there is no such rename.
+  AK_Object* FindRenamedComponent(const char* head);
+  // True when the path, from this object, names an object whose deletion the objects that named
+  // it have not all saved yet (see AK_Object_Renames.cpp).
+  bool NamesDeletedObject(const char* path);
+  // Refuses every later rename, with a message that names the object: the project makes it
+  // under its name and finds it by that name.
+  void FixId() { _fixedId = true; }
+
   // --- lifetime (see AK_WeakRef.h) ---
   // True once the object was deleted; its memory lasts until the outermost operation ends.
   bool IsDead() const { return _life->dead; }
@@ -226,6 +236,9 @@ public:
   // since it was last saved to or loaded from that same directory and both files exist.
   void SaveAs(const char* directory);
   void Save();
+  // The next save writes the object whatever its stamps say (its saved files differ from it,
+  // written by another process since).
+  void ForgetSaved() { _savedStamp = 0; }
   // The value that the object's saved attribute file in the directory ("<type>.atr") sets the
   // attribute to (a line set("", attribute, value)); false without the file or the line.
   bool SavedAttribute(const char* directory, const char* attribute, AK_String& value);
@@ -422,6 +435,10 @@ private:
   // Before a save: the paths that still name a deleted object are cleared, so that the save
   // writes none that a load refuses.
   void DropPathsOfDeletedObjects();
+  // The save of an object whose only change is the path of an object it names: each line of its
+  // saved attribute file in `directory` that holds such a path is written anew, every other line
+  // left as it is; false when one could not be, the failure added to the save's.
+  [[nodiscard]] bool SavePathsOnly(const AK_String& directory);
   void WarnOfLostReferences();
   // Why a save into `directory` of an object whose damaged files are kept (see KeepDamagedFiles)
   // is refused: into another directory than its own, such files go only as they are, so only when
@@ -444,6 +461,21 @@ private:
   [[nodiscard]] bool TakeNameBeforeRenameBack(const AK_String& directory);
   void MarkDead();
   void FreeDyingComponents();
+  // The mark of a rename of this object from `oldId` to `newId`, written before its directory
+  // moves (AK_Object_Renames.cpp): false, with AK_ErrorText saying why, when it cannot be written;
+  // the rename is then refused. UnmarkRename puts the marks back as they were before it, for a
+  // rename that failed after it; false, with AK_ErrorText, when that failed.
+  [[nodiscard]] bool MarkRename(const AK_String& oldId, const AK_String& newId);
+  [[nodiscard]] bool UnmarkRename();
+  // Before a load of the project of this object from `directory`: the renames marked there that
+  // were cut short before their directories moved are finished; "" when all went, else why not.
+  [[nodiscard]] AK_String FinishRenameMarks(const AK_String& directory);
+  // After that load: every object that names a renamed one is due for its next save.
+  void FollowRenameMarks();
+  // After a whole save of the project in its own directory: the marks go, last; false, with
+  // AK_ErrorText saying why, when they could not.
+  [[nodiscard]] bool EndRenameMarks();
+  bool _fixedId = false;
 
   std::shared_ptr<AK_LifeToken> _life;
   // Deaths counted when the list was last pruned (see PruneDeadEntries).

@@ -187,6 +187,10 @@ AK_Object* AK_Object::GetComponent(const char* id)
 void AK_Object::SetUniqueId(const char* wanted)
 {
   AK_String old(_id);
+  if (_fixedId && !old.IsEmpty() && !(old == AK_String(wanted ? wanted : ""))) {
+    AK_ErrorText = GetAbsolutePath() + ": not renamed, the project makes it under this name and finds it by it";
+    return;
+  }
   // What names this object or one below it, looked up while the old names still resolve.
   const std::vector<PathHolder> holders =
       !old.IsEmpty() && _listings > 0 && !(old == AK_String(wanted ? wanted : "")) ? PathHoldersOf(this) : std::vector<PathHolder>();
@@ -236,13 +240,20 @@ void AK_Object::SetUniqueId(const char* wanted)
   moved.EnsureTrailingChar(_id, '/');
   // The directory moves whole with nobody else writing it, or the object keeps its name. Nor does
   // it move when the save that follows a rename would be refused: the project would stand with the
-  // directory moved and nothing saved that names it there.
+  // directory moved and nothing saved that names it there. What names it on the disk is read under
+  // the new name from the mark on, until it is saved so.
   const AK_String unsaved = SubtreeSaveRefusals(_projectDir);
   AK_DirectoryHolds holds;
   const bool held = unsaved.IsEmpty() && HoldSubtreeDirectories(_projectDir, AK_DirectoryChange::Move, holds);
-  if (!held || AK_RenameFile(_projectDir, moved) != 0) {
+  const bool marked = held && MarkRename(old, _id);
+  if (held && !marked) AK_ErrorText = GetAbsolutePath() + ": not renamed, " + AK_ErrorText;
+  if (!marked || AK_RenameFile(_projectDir, moved) != 0) {
     if (!unsaved.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": not renamed, its save would be refused: " + unsaved;
-    else if (held) AK_ErrorText = GetAbsolutePath() + ": not renamed, " + _projectDir + " cannot be moved to " + moved;
+    if (marked) {
+      AK_ErrorText = GetAbsolutePath() + ": not renamed, " + _projectDir + " cannot be moved to " + moved;
+      if (const AK_String failure = AK_ErrorText; !UnmarkRename())
+        AK_ErrorText = failure + "; " + AK_ErrorText + ", which the next load takes for a rename cut short";
+    }
     const AK_String given = _id;
     _id = old;
     ReindexAfterRename(given);

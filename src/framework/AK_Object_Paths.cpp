@@ -80,6 +80,8 @@ AK_Object* AK_Object::FindObject(const char* path)
       ;
     else if (head == ".." && s->_parent)
       next = s->_parent;
+    else if ((next = s->FindRenamedComponent(head)))
+      ;
     else
       next = s->CreateSavedComponent(head);
     if (!next) return nullptr;

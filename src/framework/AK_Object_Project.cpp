@@ -130,6 +130,7 @@ struct ReplayScope {
 }  // namespace
 
 bool AK_Object::ReplayingSavedAttributes() { return replayDepth > 0; }
+bool AK_ReplayingSavedAttributes() { return AK_Object::ReplayingSavedAttributes(); }
 
 void AK_Object::RecordLoadDamage(const AK_String& damage, const AK_String& directory, bool filesNotRead)
 {
@@ -259,6 +260,11 @@ void AK_Object::LoadProject(const char* directory)
   AK_OperationScope scope;
   LoadFailures failures;
   int32_t loadStart = AK_NewStamp();
+  // A rename cut short is finished before anything is read under either name.
+  if (failures.Outermost())
+    if (const AK_String unfinished = FinishRenameMarks(AK_String(directory && *directory ? directory : _projectDir.c_str()));
+        !unfinished.IsEmpty())
+      LoadFailures::Add(unfinished);
   LoadSubtree(directory);
   if (IsDead()) return;
   // The top object's files lie above every directory a load reads: what a writer of them that
@@ -274,7 +280,11 @@ void AK_Object::LoadProject(const char* directory)
     if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(project + kSavedAside); drop.failed)
       LoadFailures::Add(drop.stays);
   }
-  if (failures.Outermost()) KeepFreshlyLoaded(loadStart);
+  if (failures.Outermost()) {
+    KeepFreshlyLoaded(loadStart);
+    // Made due after the load's own changes were taken for none.
+    FollowRenameMarks();
+  }
   if (AK_ErrorText == "interrupted") return;
   // The later objects' set lines have cleared the error text of an earlier failure.
   if (failures.Outermost() && !failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();

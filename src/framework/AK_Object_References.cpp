@@ -35,6 +35,7 @@ AK_Object* FindLoaded(AK_Object* from, const char* path)
     if (head.IsEmpty() || head == "root" || head == root->Id()) s = root;
     else if (AK_Object* c = s->GetComponent(head)) s = c;
     else if (head == ".." && s->Parent()) s = s->Parent();
+    else if (AK_Object* renamed = s->FindRenamedComponent(head)) s = renamed;
     else return nullptr;
   }
   return s;
@@ -44,7 +45,7 @@ AK_Object* FindLoaded(AK_Object* from, const char* path)
 AK_Object* ReferentOf(AK_Object& holder, const AK_AttributeEntry& entry)
 {
   if (!entry.repath || !entry.get) return nullptr;  // held as links, found through those
-  const AK_String path = entry.get(holder);
+  const AK_String path = entry.pathOf ? entry.pathOf(holder) : entry.get(holder);
   if (path.IsEmpty() || std::strncmp(path, "%ak_ptr%", 8) == 0) return nullptr;
   return FindLoaded(&holder, path);
 }

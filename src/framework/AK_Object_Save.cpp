@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "AK_AttributeTable.h"
 #include "AK_ClassTable.h"
 #include "AK_ProcessLock.h"
 #include "AK_StagedDirectory.h"
@@ -86,12 +87,26 @@ void WriteCommandsRecursively(AK_Object* object, AK_Object* reference, AK_String
 
 // The last change of an object that a save would write (see IsPersistenceCommand). Nor is the
 // identifier one: a save writes it nowhere but in the directory's name, which a rename moves.
-int32_t LastChangeToSave(const AK_Array<AK_String>& names, const AK_Array<int32_t>& stamps)
+// Without `references`, nor is a rename, move or deletion of an object it names (see
+// AK_Object_References.cpp).
+int32_t LastChangeToSave(const AK_Array<AK_String>& names, const AK_Array<int32_t>& stamps, bool references = true)
 {
   int32_t last = 0;
   for (int i = 0; i < stamps.Size(); ++i)
-    if (stamps[i] > last && !IsPersistenceCommand(names[i]) && !(names[i] == "Id")) last = stamps[i];
+    if (stamps[i] > last && !IsPersistenceCommand(names[i]) && !(names[i] == "Id") &&
+        (references || !(names[i] == "References")))
+      last = stamps[i];
   return last;
+}
+
+// The node of the class table whose value (the get identifier) is `name`, saved and not left out.
+AK_AttributeNode* SavedNodeOf(AK_AttributeNode* node, const char* name)
+{
+  if (!node || AK_NodeFindChild(node, "volatile")) return nullptr;
+  if (std::strcmp(AK_NodeValue(node), name) == 0 && AK_NodeSetId(node)) return node;
+  for (int i = 0; i < AK_NodeChildCount(node); ++i)
+    if (AK_AttributeNode* found = SavedNodeOf(AK_NodeChild(node, i), name)) return found;
+  return nullptr;
 }
 
 // The files of an object that did not load whole stay as they are until it changes after that
@@ -324,9 +339,18 @@ void AK_Object::SaveAs(const char* directory)
   data.CutExtension();
   data += ".dat";
 
-  bool unchanged = _savedStamp > 0 && lastChange <= _savedStamp &&
-                   CanonicalDirectory(dir) == CanonicalDirectory(_savedDir);
+  const bool sameDir = CanonicalDirectory(dir) == CanonicalDirectory(_savedDir);
+  bool unchanged = _savedStamp > 0 && lastChange <= _savedStamp && sameDir;
   if (unchanged && AK_FileExists(attributes) && AK_FileExists(data)) return;
+  // Nothing changed but the path of an object it names: that is all the save changes of it. Its
+  // other lines may hold what another process wrote since (a run's record).
+  if (_savedStamp > 0 && sameDir && _loadDamage.IsEmpty() &&
+      LastChangeToSave(_stampNames, _stamps, false) <= _savedStamp && AK_FileExists(attributes) &&
+      AK_FileExists(data)) {
+    // A failure is in the save's list, which the outermost save answers.
+    (void)SavePathsOnly(dir);
+    return;
+  }
   if (KeepDamagedFiles(dir, lastChange)) return;
 
   AK_MESSAGE(AK_String("saving ") + _id + " to " + dir);
@@ -385,6 +409,29 @@ void AK_Object::SaveAs(const char* directory)
   _savedDir = dir;
   _savedStamp = AK_Object::ModificationTime("Save");
   WarnOfLostReferences();
+}
+
+bool AK_Object::SavePathsOnly(const AK_String& directory)
+{
+  AK_MESSAGE(AK_String("saving the paths of ") + _id + " to " + directory);
+  DropPathsOfDeletedObjects();
+  for (const AK_AttributeTable* table = &AttributeTable(); table; table = table->Base())
+    for (const AK_AttributeEntry& entry : table->Entries()) {
+      if (!entry.holdsPath) continue;
+      AK_AttributeNode* node = SavedNodeOf(GetClassInfo(), entry.name);
+      if (!node) continue;
+      const AK_String value = Get(entry.name);
+      if (IsDead()) return false;
+      if (!RewriteSavedAttribute(directory, AK_NodeSetId(node), value)) {
+        SaveFailures::Add(GetAbsolutePath() + " not saved: " + AK_ErrorText);
+        return false;
+      }
+    }
+  MarkModified("Save");
+  _savedDir = directory;
+  _savedStamp = AK_Object::ModificationTime("Save");
+  WarnOfLostReferences();
+  return true;
 }
 
 bool AK_Object::TakeNameBeforeRenameBack(const AK_String& directory)
@@ -828,6 +875,10 @@ void AK_Object::SaveProjectAs(const char* directory)
     for (AK_Object* c : OwnedComponents())
       if (!c->IsDead()) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
   if (failures.Outermost() && !failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
+  // Every object that named a renamed one wrote its new path: the marks of the renames go last.
+  else if (failures.Outermost() && !IsDead() && _id == id && CanonicalDirectory(dir) == CanonicalDirectory(_projectDir) &&
+           !EndRenameMarks())
+    AK_ErrorText = GetAbsolutePath() + " saved, but " + AK_ErrorText;
 }
 
 void AK_Object::SaveProject(const char* directory)

@@ -16,6 +16,11 @@ namespace {
 constexpr const char* kReleaseDhmPrefix = "from_ReleaseDHM_";
 constexpr const char* kReleaseDhms = "root/Project/ReleaseDHMs";
 
+bool NamesReleaseDepthMesh(const AK_String& name)
+{
+  return std::strncmp(name, kReleaseDhmPrefix, std::strlen(kReleaseDhmPrefix)) == 0;
+}
+
 }  // namespace
 
 SW_InitialCondition::SW_InitialCondition(const char* id, AK_Object* parent) : AK_Class(id, parent)
@@ -29,9 +34,25 @@ SW_InitialCondition::SW_InitialCondition(const char* id, AK_Object* parent) : AK
 void SW_InitialCondition::DeclareAttributes(AK_AttributeTableOf<SW_InitialCondition>& t)
 {
   using A = SW_InitialCondition;
-  t.Attribute(
+  // "from_ReleaseDHM_" + m names the mesh m of the release rasters: a rename of it is followed, a
+  // deletion leaves the choice as it is (the run warns that it finds no such mesh).
+  AK_AttributeEntry& depth = t.Attribute(
       "RelDepFuncName", [](A& a) { return a._relDepFuncName; },
       [](A& a, const char* v) { a.SetRelDepFuncName(v); });
+  depth.Path("DHM");
+  depth.pathOf = [](AK_Object& o) {
+    const AK_String& name = static_cast<A&>(o)._relDepFuncName;
+    return NamesReleaseDepthMesh(name) ? AK_String(kReleaseDhms) + "/" + (name.c_str() + std::strlen(kReleaseDhmPrefix))
+                                       : AK_String();
+  };
+  depth.repath = [](AK_Object& o, const char* path) {
+    A& a = static_cast<A&>(o);
+    const char* slash = path ? std::strrchr(path, '/') : nullptr;
+    const char* id = slash ? slash + 1 : path;
+    if (!id || !*id) return;
+    a._relDepFuncName = AK_String(kReleaseDhmPrefix) + id;
+    a._releaseDhmPath = AK_String(kReleaseDhms) + "/" + id;
+  };
   t.Options("RelDepFuncNameOpts", [](A& a) { return a.RelDepFuncNameOpts(); });
   t.Attribute(
       "RelDepFuncPar", [](A& a) { return a.GetRelDepFuncPar(); },

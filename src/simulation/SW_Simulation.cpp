@@ -106,6 +106,7 @@ void SW_Simulation::CreateChildren()
     group->Set("SelectedObjectType", kind.selectedType);
     group->Set("SingleType", "1");
     AddComponent(group);
+    group->FixId();
   }
   for (int row = 0; row < SW_ResultFieldCount; ++row)
     if (SW_ResultFields[row].component) AddComponent(ResultField(row));
@@ -131,8 +132,10 @@ void SW_Simulation::SetMesh(const char* path)
 
 AK_String SW_Simulation::MeshPath()
 {
+  // Without a mesh found, the path given last: one made again there, or one that a load could not
+  // find, is named as the user set it until the user sets another (a deletion clears it).
   SW_Mesh* mesh = _mesh.Get();
-  return mesh ? mesh->GetAbsolutePath(this) : AK_String();
+  return mesh ? mesh->GetAbsolutePath(this) : _meshName;
 }
 
 void SW_Simulation::BindFieldsToMesh()
@@ -418,7 +421,13 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   AK_AttributeEntry& mesh = t.Reference("Mesh", &S::_meshName, "DHM");
   mesh.get = [](AK_Object& o) { return static_cast<S&>(o).MeshPath(); };
   mesh.set = [](AK_Object& o, const AK_AttributeEntry& e, const char* v) {
-    if (!AK_CheckReference(e, o, v)) return false;
+    if (!AK_CheckReference(e, o, v)) {
+      // Kept as read when it names nothing: the load says so, and a save writes it back; but
+      // one that a deletion left, which the save drops.
+      if (AK_ReplayingSavedAttributes() && AK_ForgetDeletedReference(o, "Mesh", v)) return true;
+      if (AK_ReplayingSavedAttributes() && v) static_cast<S&>(o)._meshName = v;
+      return false;
+    }
     static_cast<S&>(o).SetMesh(v);
     return true;
   };

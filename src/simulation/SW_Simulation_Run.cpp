@@ -232,7 +232,19 @@ void SW_Simulation::Continue(const char*)
 
 AK_String SW_Simulation::SaveValuesToRun()
 {
-  if (ProjectDir().IsEmpty() || !SavedAttributesDiffer(ProjectDir(), ValuesLeftOut(SW_ValuesCompared::Run))) return "";
+  if (ProjectDir().IsEmpty()) return "";
+  // The groups name what the run releases and entrains: the saved project describes the series
+  // beside it only with them as the run holds them, changed here or not.
+  bool groupsDiffer = false;
+  for (AK_Object* c : OwnedComponents()) {
+    // A group never saved names no other members on the disk.
+    if (!c->IsA("Group") || AK_LookAtPath(c->SavedAttributesPath(c->ProjectDir())) == AK_PathLook::Missing) continue;
+    AK_String saved;
+    if (c->SavedAttribute(c->ProjectDir(), "ContainedObjectsList", saved) && saved == c->Get("ContainedObjectsList")) continue;
+    c->ForgetSaved();
+    groupsDiffer = true;
+  }
+  if (!groupsDiffer && !SavedAttributesDiffer(ProjectDir(), ValuesLeftOut(SW_ValuesCompared::Run))) return "";
   // Unchanged here since its last save or load, the simulation still differs from a file that
   // another process saved over since: it is written all the same.
   _savedStamp = 0;

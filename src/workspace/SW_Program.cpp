@@ -139,6 +139,7 @@ int SW_Main(int argc, char** argv)
 
   // Made below the viewer, so that its class's default commands already see its parent.
   AK_Object* project = new SW_Workspace("Project", viewer);
+  project->FixId();
   viewer->AddComponent(project);
 
   viewer->Run(1024, 768, options.macroFileName, "", options.offscreen);

@@ -32,8 +32,10 @@ double ScriptEnthalpyFromTemperatureAndWaterMassFraction(double* T, double* w)
 
 void AddChild(AK_Object& workspace, const SW_WorkspaceChild& child)
 {
-  if (AK_Object* container = AK_CreateObjectOfType(child.typeName, child.id, &workspace))
+  if (AK_Object* container = AK_CreateObjectOfType(child.typeName, child.id, &workspace)) {
     workspace.AddComponent(container);
+    container->FixId();
+  }
 }
 
 }  // namespace

@@ -83,6 +83,10 @@ Outcome Try(const Writer& writer, const std::string& dir, const Hook& hook, cons
   auto check = StartWith(dir + "/check", {});
   const Answer loaded = check->Do(Load(dir + "/proj"));
   if (!loaded.ok) fault("the next load failed: " + loaded.text.substr(0, 300));
+  // Every holder names what it named under one name (but after a writer that deletes the area).
+  if (const Answer held = check->Do(HoldersNamed());
+      loaded.ok && fs::exists(dir + "/proj/" + kSimulation) && !held.ok && !Contains(writer.commands, "\"slope_0001\")"))
+    fault("after the next load: " + held.text);
   // A copy into another project is finished there by the next load of that project.
   if (!writer.target.empty() && fs::exists(dir + "/" + writer.target)) {
     // A save into a new directory that failed leaves none, but where its copy stays marked for the
@@ -160,8 +164,23 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
   Torvu(hill, "hill.macro", Load("proj") + Set(kMeshes, "Import", "in/hill.asc") + SaveProject());
   fs::remove(hill + "/hill.macro");
 
-  const std::string base = prepared.base, out = "../out";
+  const std::string base = prepared.base, out = "../out", examples = TORVU_EXAMPLES;
   const std::string mesh = kMeshes + "/slope_simulation", area = "Project/ReleaseAreas/" + std::string("slope_0001");
+  // What names the objects that the renames below rename: a second group, a base mesh, a depth
+  // mesh, a selected polyline, an entrainment group.
+  const std::string kSecondGroup = Set("Project/Simulations", "CreateSimulation", "B") +
+                                   Set("Project/Simulations/B/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea"),
+                    kBaseMesh = Set(area, "BaseMeshName", "../../DHMs/slope_simulation"),
+                    kDepthMesh = Set("Project/ReleaseDHMs", "Import", "../in/hill.asc") +
+                                 Set(area, "RelDepFuncName", "from_ReleaseDHM_hill"),
+                    kPolyline = Set(kSimulation + "/FlowDepth", "SelectedPolyline", "../../../ReleaseAreas/slope_0001");
+  // An entrainment area that A's entrainment group names, saved.
+  const std::string entrained = p / "entrained";
+  fs::copy(prepared.base, entrained, fs::copy_options::recursive);
+  Torvu(entrained, "entrained.macro",
+        Load("proj") + Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
+            Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001") + SaveProject());
+  fs::remove(entrained + "/entrained.macro");
   std::vector<Writer> writers = RunAndSaveWriters(base);
   const std::vector<Writer> more = {
       SavingFirst({"Continue under values not saved, no values file yet", noValues,
@@ -194,6 +213,20 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       {"load over a killed run", prepared.killedRun, ""},
       {"load over a cut deletion", prepared.cutDeletion, ""},
       {"load over a cut copy", prepared.cutCopy, ""},
+      // A rename of each kind of object that saved paths name, and a rename that no save follows.
+      // A writer that first makes what names the object saves that alone before.
+      SavingFirst({"rename of the area two groups name", base, kSecondGroup + SaveProject() + Set(area, "Id", "R2") + SaveProject()},
+                  kSecondGroup + SaveProject()),
+      {"rename of the simulation's mesh", base, Set(mesh, "Id", "knoll") + SaveProject()},
+      SavingFirst({"rename of a base mesh", base, kBaseMesh + SaveProject() + Set(mesh, "Id", "knoll") + SaveProject()},
+                  kBaseMesh + SaveProject()),
+      SavingFirst({"rename of a release-depth mesh", base,
+                   kDepthMesh + SaveProject() + Set("Project/ReleaseDHMs/hill", "Id", "depth") + SaveProject()},
+                  kDepthMesh + SaveProject()),
+      SavingFirst({"rename of a polyline", base, kPolyline + SaveProject() + Set(area, "Id", "R2") + SaveProject()},
+                  kPolyline + SaveProject()),
+      {"rename of an entrainment area", entrained, Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
+      {"rename with no save", base, Set(area, "Id", "R2") + Set(mesh, "Id", "knoll")},
   };
   writers.insert(writers.end(), more.begin(), more.end());
   for (Writer& writer : writers)

@@ -88,6 +88,10 @@ Continued LoadAndContinue(const Writer& writer, const std::string& dir)
     }
     if (project == "proj") c.source = MaskedTree(dir + "/proj");
     if (!fs::exists(dir + "/" + project + "/" + kSimulation + "/ShallowWaterSimulation.atr")) continue;
+    // Every holder names what it named under one name: no group emptied, no mesh dropped (but by a
+    // writer that deletes the area).
+    const Answer held = check->Do(HoldersNamed());
+    if (!held.ok && !Contains(writer.commands, "\"slope_0001\")")) fault(project + ": " + held.text);
     const Answer continued = check->Do(ContinueTo(Later(writer)));
     if (!continued.ok) fault("the Continue of " + project + " failed: " + continued.text.substr(0, 300));
     if (!RecordIsThere(RunPath(dir, project + "/A")))
@@ -177,7 +181,7 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
   Prepared prepared{p / "base", p / "killed_run", p / "cut_deletion", p / "cut_copy"};
   MakeBase(prepared.base);
   MakeTakenOverStates(prepared);
-  const std::string base = prepared.base;
+  const std::string base = prepared.base, area = "Project/ReleaseAreas/slope_0001", examples = TORVU_EXAMPLES;
   std::vector<Writer> writers = RunAndSaveWriters(base);
   // A new simulation B on A's release areas, and both active.
   const std::string kSecondActive = Set("Project/Simulations", "CreateSimulation", "B") +
@@ -193,6 +197,33 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
       {"load over a killed run", prepared.killedRun, ""},
       {"load over a cut deletion", prepared.cutDeletion, ""},
       {"load over a cut copy", prepared.cutCopy, ""},
+      // A rename of each kind of object that saved paths name, a deletion with an object made
+      // again under its name, and a rename that no save follows.
+      {"rename of the area one group names", base, Set(area, "Id", "R2") + SaveProject()},
+      {"rename of the area two groups name", base,
+       Set("Project/Simulations", "CreateSimulation", "B") +
+           Set("Project/Simulations/B/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") + SaveProject() +
+           Set(area, "Id", "R2") + SaveProject()},
+      {"rename of the simulation's mesh", base, Set(kMeshes + "/slope_simulation", "Id", "knoll") + SaveProject()},
+      {"rename of a base mesh", base,
+       Set(area, "BaseMeshName", "../../DHMs/slope_simulation") + SaveProject() +
+           Set(kMeshes + "/slope_simulation", "Id", "knoll") + SaveProject()},
+      {"rename of a release-depth mesh", base,
+       Set("Project/ReleaseDHMs", "Import", examples + "/slope.asc") + Set(area, "RelDepFuncName", "from_ReleaseDHM_slope") +
+           SaveProject() + Set("Project/ReleaseDHMs/slope", "Id", "depth") + SaveProject()},
+      {"rename of a polyline", base,
+       Set(kSimulation + "/FlowDepth", "SelectedPolyline", "../../../ReleaseAreas/slope_0001") + SaveProject() +
+           Set(area, "Id", "R2") + SaveProject()},
+      {"rename of an entrainment area", base,
+       Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
+           Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001") + SaveProject() +
+           Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
+      // The deletion alone leaves A with no mesh: a kill or a failure right after it leaves that.
+      SavingFirst({"deletion of the simulation's mesh, made again", base,
+                   Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", examples + "/slope.asc") +
+                       SaveProject()},
+                  Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
+      {"rename with no save", base, Set(area, "Id", "R2") + Set(kMeshes + "/slope_simulation", "Id", "knoll")},
   };
   writers.insert(writers.end(), more.begin(), more.end());
 

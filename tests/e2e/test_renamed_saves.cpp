@@ -22,6 +22,8 @@ TEST(RenamedSaves, ARenameWhoseSaveFailsLeavesTheObjectUnderOneNameWithItsOwnFil
   // holding an object; the files that are as neither of two trees.
   const auto files = [](const std::string& project) {
     Files tree = Tree(project);
+    // The mark of a rename that a failure left for the next load, which the check's load follows.
+    tree.erase("Project/.objects_renamed");
     for (auto& [name, bytes] : tree)
       if (bytes.size() > 8 && bytes.compare(0, 2, "\x1f\x8b") == 0) bytes.replace(4, 4, 4, '\0');
     return tree;

@@ -173,3 +173,52 @@ TEST(SavesAcrossProjects, AHeldUpBackgroundStartRunsOnlyWhatItsLauncherSaved)
     EXPECT_TRUE(RecordIsThere(p.Run())) << Recorded(p.Saved());
   }
 }
+
+// What a process saves with its run is what a fresh load of the project runs: a process that
+// loaded the project over another it held, and one that ran beside another's deletion of the
+// release area. The run directory holds the series that a Run of the saved project writes anew.
+TEST(SavesAcrossProjects, TheSavedProjectDescribesTheSeriesBesideIt)
+{
+  const std::string area = "Project/ReleaseAreas/slope_0001";
+  for (const bool overAnother : {true, false}) {
+    SCOPED_TRACE(overAnother ? "loaded over another project" : "run beside a deletion");
+    SharedExample p(4, 2);
+    TorvuProcess x(p / "x"), y(p / "y");
+    ASSERT_TRUE(y.Do(Load()).ok);
+    if (overAnother) {
+      const Answer other = y.Do(SaveAs("../proj2") + Set(area, "Id", "rel2") + SaveProject() + Load() + "get(\"" +
+                                kSimulation + "/ReleaseAreas\", \"ContainedObjectsList\", value);\n");
+      ASSERT_TRUE(other.ok) << other;
+      EXPECT_FALSE(Contains(other, "rel2")) << "the group holds what its file names, and only that: " << other;
+    } else {
+      const Answer deleted = x.Do(Load() + Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject());
+      ASSERT_TRUE(deleted.ok) << deleted;
+    }
+    const Answer ran = y.Do(Set(kSimulation, "Run", "") + SaveProject());
+    ASSERT_TRUE(ran.ok) << ran;
+    const Files series = p.TimeSteps();
+    ASSERT_FALSE(series.empty());
+    fs::copy(p / "proj", p / "fresh", fs::copy_options::recursive);
+    TorvuProcess z(p / "z");
+    const Answer again = z.Do(Load("../fresh") + Set(kSimulation, "Run", ""));
+    EXPECT_TRUE(again.ok) << again;
+    ExpectSameFiles(TimeStepContents(RunOf(p / "fresh")), series, Gist(y.Log()));
+  }
+}
+
+// A rename changes in each object that names the renamed one that path and nothing else: the
+// record that another process's run wrote into the simulation since stays.
+TEST(SavesAcrossProjects, ARenameChangesOnlyThePathInWhatNamesIt)
+{
+  SharedExample p(4, 2);
+  TorvuProcess x(p / "x"), y(p / "y");
+  ASSERT_TRUE(x.Do(Load()).ok);
+  const Answer ran = y.Do(Load() + Set(kSimulation, "Run", ""));
+  ASSERT_TRUE(ran.ok) << ran;
+  std::string expected = p.Saved();
+  ASSERT_EQ(Recorded(expected), Step(4));
+  const Answer renamed = x.Do(Set("Project/DHMs/slope_simulation", "Id", "knoll") + SaveProject());
+  ASSERT_TRUE(renamed.ok) << renamed;
+  expected.replace(expected.find("DHMs/slope_simulation"), 21, "DHMs/knoll");
+  EXPECT_EQ(p.Saved(), expected);
+}
