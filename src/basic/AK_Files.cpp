@@ -139,6 +139,8 @@ struct FailureHook {
   long killAt = 0;
   long calls = 0;
   std::string countFile;
+  std::string callsFile;
+  std::string listed;  // "N KIND PATH" per call, for callsFile
 
   FailureHook()
   {
@@ -155,6 +157,8 @@ struct FailureHook {
     killAt = kill ? std::atol(kill) : 0;
     const char* count = std::getenv(kFailCountVariable);
     countFile = count ? count : "";
+    const char* list = std::getenv(kFailCallsVariable);
+    callsFile = list ? list : "";
   }
 
   // The item "operation:NAME" for the base name of `path`, items.end() for none.
@@ -180,34 +184,40 @@ FailureHook& Hook()
   return *hook;
 }
 
-void WriteCallCount()
+// One write of the text to a file opened for appending: the lines of processes that end together
+// never mix.
+void AppendAtExit(const std::string& file, const std::string& text)
 {
-  FailureHook& hook = Hook();
-  const std::string line = std::to_string(::getpid()) + " " + std::to_string(hook.calls) + "\n";
-  const int fd = ::open(hook.countFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (file.empty()) return;
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  // One write of a short line to a file opened for appending: lines of processes that end
-  // together never mix.
-  const ssize_t wrote = ::write(fd, line.data(), line.size());
+  const ssize_t wrote = ::write(fd, text.data(), text.size());
   (void)wrote;  // nothing to tell at exit; the test that asked sees a missing line
   ::close(fd);
 }
 
+void WriteCallCount()
+{
+  FailureHook& hook = Hook();
+  AppendAtExit(hook.countFile, std::to_string(::getpid()) + " " + std::to_string(hook.calls) + "\n");
+  AppendAtExit(hook.callsFile, hook.listed);
+}
+
 // A process that never changes the disk writes its count (0) too.
 const bool g_hookRead = [] {
-  if (!Hook().countFile.empty()) std::atexit(WriteCallCount);
+  if (!Hook().countFile.empty() || !Hook().callsFile.empty()) std::atexit(WriteCallCount);
   return true;
 }();
 
 // Said on the standard error, and on the standard output where that goes elsewhere (a process
 // started in the background keeps only its output).
-void SayFailing(long call, const char* kind, const char* path)
+void SayFailing(long call, const char* kind, const char* path, const char* what = "failing")
 {
-  std::fprintf(stderr, "torvu: failing call %ld: %s %s\n", call, kind, path);
+  std::fprintf(stderr, "torvu: %s call %ld: %s %s\n", what, call, kind, path);
   std::fflush(stderr);
   struct stat out, error;
   if (::fstat(1, &out) == 0 && ::fstat(2, &error) == 0 && (out.st_dev != error.st_dev || out.st_ino != error.st_ino)) {
-    std::fprintf(stdout, "torvu: failing call %ld: %s %s\n", call, kind, path);
+    std::fprintf(stdout, "torvu: %s call %ld: %s %s\n", what, call, kind, path);
     std::fflush(stdout);
   }
 }
@@ -289,7 +299,13 @@ bool AK_FailsNow(const char* kind, const char* path)
   FailureHook& hook = Hook();
   std::lock_guard<std::mutex> guard(hook.mutex);
   const long call = ++hook.calls;
-  if (call == hook.killAt) ::kill(::getpid(), SIGKILL);
+  if (!hook.callsFile.empty())
+    hook.listed += std::to_string(call) + " " + (kind ? kind : "?") + " " + (path ? path : "?") + "\n";
+  if (call == hook.killAt) {
+    // Said first, so that a test knows which process it killed and where.
+    SayFailing(call, kind ? kind : "?", path ? path : "?", "killed before");
+    ::kill(::getpid(), SIGKILL);
+  }
   if (!kind || !path) return false;
   const bool named = hook.TakeItem(kind, path);
   if (!named && call != hook.failAt) return false;

@@ -206,9 +206,12 @@ AK_String AK_FileDigest(const char* path);
 //                          only that one.
 //   TORVU_FAIL_COUNT=FILE  the process appends a line "<pid> <calls>" to FILE at its normal exit:
 //                          the dry run that tells a test how many calls a command makes.
+//   TORVU_FAIL_CALLS=FILE  the process appends a line "N KIND PATH" for each of its calls to FILE
+//                          at its normal exit: which call of a dry run touches which file.
 //   TORVU_KILL_AT=N        the process ends with SIGKILL right before its Nth call (counted as
 //                          TORVU_FAIL_AT counts them): what a kill at that moment leaves.
-// A failed call says so on the standard error: "torvu: failing call N: KIND PATH".
+// A failed call says so on the standard error: "torvu: failing call N: KIND PATH"; a kill first
+// says "torvu: killed before call N: KIND PATH".
 // A process started in the background gets none of them, so that what a test asks of one process
 // is not asked of the run it starts; a variable "TORVU_FAIL_STARTED..." is handed to it instead
 // under the name "TORVU_FAIL..." (TORVU_FAIL_STARTED_AT=3 becomes TORVU_FAIL_AT=3 there), and
@@ -216,6 +219,7 @@ AK_String AK_FileDigest(const char* path);
 inline constexpr const char* kFailOnceVariable = "TORVU_FAIL";
 inline constexpr const char* kFailAtVariable = "TORVU_FAIL_AT";
 inline constexpr const char* kFailCountVariable = "TORVU_FAIL_COUNT";
+inline constexpr const char* kFailCallsVariable = "TORVU_FAIL_CALLS";
 inline constexpr const char* kFailStartedPrefix = "TORVU_FAIL_STARTED";
 inline constexpr const char* kKillAtVariable = "TORVU_KILL_AT";
 inline constexpr const char* kKillStartedPrefix = "TORVU_KILL_STARTED";

@@ -96,6 +96,9 @@ AK_String SW_Simulations::EndWhatIsGoneInNewComponentDirectory(const char* direc
     AK_MESSAGE("WARNING: " + ended.failure);
     return "";
   }
+  // No load of a simulation ever clears this directory: what a taker here could not remove of its
+  // own (a lock's temporary) goes now, as at the load of a simulation's own directory.
+  if (ended.failure.IsEmpty()) AK_RemoveLeftovers(run, SW_LeftoversAtLoad());
   return ended.failure;
 }
 

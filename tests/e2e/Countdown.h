@@ -133,17 +133,31 @@ inline bool WaitForNoProcessOf(const std::string& home)
   return false;
 }
 
-// The lines of the failure hook in a log ("torvu: failing call N: KIND PATH"), the directory of the
-// try cut from the paths.
-inline std::string FailedCalls(const std::string& log, const std::string& dir)
+// The lines of the failure hook in a log ("torvu: failing call N: KIND PATH", or "torvu: killed
+// before call N: ..." when `said` is "killed before"), the directory of the try cut from the paths.
+inline std::string FailedCalls(const std::string& log, const std::string& dir, const std::string& said = "failing")
 {
   std::string calls, line;
+  const std::string opening = "torvu: " + said + " call ";
   for (std::istringstream lines(log); std::getline(lines, line);)
-    if (line.rfind("torvu: failing call ", 0) == 0) {
+    if (line.rfind(opening, 0) == 0) {
       for (size_t at; (at = line.find(dir + "/")) != std::string::npos;) line.erase(at, dir.size() + 1);
       calls += line.substr(7) + "; ";
     }
-  return calls.empty() ? "no call failed; " : calls;
+  return calls;
+}
+
+// The lines of the hook in every log below `dir` of a process a writer started (its "start.log",
+// and the log of a batch), not of the writer's own ("x") or of the test's.
+inline std::string StartedCalls(const std::string& dir, const std::string& said = "failing")
+{
+  std::string calls;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if ((name == "torvu.log" || name == "start.log") && entry.path().parent_path() != fs::path(dir + "/x"))
+      calls += FailedCalls(ReadFile(entry.path().string()), dir, said);
+  }
+  return calls;
 }
 
 // The environment of the processes a test starts, set only while one is started.
@@ -220,16 +234,55 @@ struct Job {
   bool started;
 };
 
-// The calls of a writer's process tried in turn, of the `calls` it makes: every one of the first
-// and the last `edge`, and `spread` spread evenly over those between them.
-inline std::vector<long> CallsTried(long calls, long edge, long spread)
+// The files whose every call a countdown tries (by the start of their base names, so that the
+// temporaries written for them count too): the marks of cut work and of a start, the run lock, the
+// status, the run's values and the saved simulation with its record.
+inline const std::vector<std::string> kKeyFiles = {
+    ".simulation_lock",     ".simulation_status",   ".simulation_values", ".simulation_start",
+    ".simulation_removing", ".simulation_deleting", ".simulation_copy",   "ShallowWaterSimulation.atr",
+};
+
+// The calls listed by a dry run in `file` (lines "N KIND PATH", TORVU_FAIL_CALLS) that touch one of
+// kKeyFiles.
+inline std::vector<long> KeyCalls(const std::string& file)
 {
+  std::vector<long> calls;
+  std::string line;
+  for (std::istringstream lines(ReadFile(file)); std::getline(lines, line);) {
+    const size_t kind = line.find(' '), path = line.find(' ', kind + 1);
+    if (path == std::string::npos) continue;
+    const std::string name = fs::path(line.substr(path + 1)).filename().string();
+    for (const std::string& key : kKeyFiles)
+      if (name.rfind(key, 0) == 0) {
+        calls.push_back(std::atol(line.c_str()));
+        break;
+      }
+  }
+  return calls;
+}
+
+// TORVU_COUNTDOWN_ALL=1 has both countdowns try every call of every writer.
+inline bool EveryCall()
+{
+  const char* all = std::getenv("TORVU_COUNTDOWN_ALL");
+  return all && std::string(all) == "1";
+}
+
+// The calls of a writer's process tried in turn, of the `calls` it makes: every one of the first
+// and the last `edge`, every one in `key` (those that touch a mark, a lock, a record, a status or
+// the run's values), and `spread` spread evenly over the rest; every call with EveryCall().
+inline std::vector<long> CallsTried(long calls, long edge, long spread, const std::vector<long>& key = {})
+{
+  if (EveryCall()) edge = calls;
   std::vector<long> tried;
   for (long n = 1; n <= calls; ++n)
     if (n <= edge || n > calls - edge) tried.push_back(n);
+  for (long n : key)
+    if (n >= 1 && n <= calls) tried.push_back(n);
   if (const long first = edge + 1, span = calls - 2 * edge; span > 0)
     for (long i = 0, count = std::min(spread, span); i < count; ++i) tried.push_back(first + i * span / count);
   std::sort(tried.begin(), tried.end());
+  tried.erase(std::unique(tried.begin(), tried.end()), tried.end());
   return tried;
 }
 
@@ -327,9 +380,15 @@ inline std::string FilesOfNeither(const Files& got, const Files& before, const F
            fs::path(name).filename() == ".simulation_info" || fs::path(name).filename() == ".simulation_series" ||
            fs::path(name).filename() == ".objects_renamed";  // a rename's mark, for the next load to follow
   };
+  // A taker that ended cut work says so with the status of no run under way, where the writer it
+  // ended wrote none yet (a save of a new simulation).
+  const auto endedByTaker = [&](const std::string& name, const std::string& bytes) {
+    return fs::path(name).filename() == ".simulation_status" && bytes == "finished\n" && !before.count(name) &&
+           !done.count(name);
+  };
   std::string differs;
   for (const auto& [name, bytes] : got) {
-    if (leftOut(name)) continue;
+    if (leftOut(name) || endedByTaker(name, bytes)) continue;
     if (!same(before, name, bytes) && !same(done, name, bytes) && !(saved && same(*saved, name, bytes)))
       differs += name + (before.count(name) || done.count(name) ? " differs from both; " : " is there in neither; ");
   }
@@ -370,6 +429,10 @@ struct Prepared {
   std::string killedRun;    // a run of proj killed while it computed
   std::string cutDeletion;  // a deletion of proj killed half-way
   std::string cutCopy;      // a copy from proj2 into proj killed after it staged
+  std::string cutLaterRemoval;  // a Continue of proj from 2 s killed while it removed the later time steps
+  std::string unrecordedDeletion;  // a deletion of all time steps of proj killed between its mark and its record
+  std::string killedNewSave;       // a save of a clone of A killed once its copy was staged
+  std::string killedRename;        // a rename of A killed while it held the run lock
 };
 
 // Makes the base state: proj with A run under 16 degrees to 6 s with an output every second; proj2,
@@ -390,7 +453,8 @@ inline void MakeBase(const std::string& base)
 // The states a load takes over, made from the base state.
 inline void MakeTakenOverStates(const Prepared& p)
 {
-  for (const std::string& state : {p.killedRun, p.cutDeletion, p.cutCopy})
+  for (const std::string& state :
+       {p.killedRun, p.cutDeletion, p.cutCopy, p.cutLaterRemoval, p.unrecordedDeletion, p.killedNewSave, p.killedRename})
     fs::copy(p.base, state, fs::copy_options::recursive);
   {
     const std::string killedRun = p.killedRun;
@@ -410,7 +474,21 @@ inline void MakeTakenOverStates(const Prepared& p)
   ASSERT_TRUE(fs::exists(p.cutDeletion + "/proj/" + kSimulation + "/.simulation_removing"));
   KilledAt(p.cutCopy, Load(p.cutCopy + "/proj2") + Set("", "SaveProjectAs", p.cutCopy + "/proj"), "copy staged");
   ASSERT_TRUE(fs::exists(p.cutCopy + "/proj/" + kSimulation + "/.simulation_copying"));
+  KilledAt(p.cutLaterRemoval,
+           Load(p.cutLaterRemoval + "/proj") + Set(kSimulation, "LoadTimeStep", Step(2)) + ContinueTo(8),
+           "later time steps removing");
+  ASSERT_TRUE(fs::exists(p.cutLaterRemoval + "/proj/" + kSimulation + "/.simulation_removing_later"));
+  KilledAt(p.unrecordedDeletion, Load(p.unrecordedDeletion + "/proj") + Set(kSimulation, "DeleteTimesteps", "all"),
+           "time steps marked");
+  ASSERT_TRUE(fs::exists(p.unrecordedDeletion + "/proj/" + kSimulation + "/.simulation_removing"));
+  KilledAt(p.killedNewSave,
+           Load(p.killedNewSave + "/proj") + Set("Project/Simulations", "CloneSimulation", "A") + SaveProject(),
+           "copy staged");
+  ASSERT_TRUE(fs::exists(p.killedNewSave + "/proj/Project/Simulations/A_cloned/.simulation_lock"));
+  KilledAt(p.killedRename, Load(p.killedRename + "/proj") + Set(kSimulation, "Id", "B") + SaveProject(), "rename");
+  ASSERT_TRUE(fs::exists(p.killedRename + "/proj/" + kSimulation + "/.simulation_lock"));
 }
+
 
 // The mesh and the release area of the example project, and the commands that set the parameter
 // of a simulation anew (under 30 degrees to 4 s).

@@ -4,15 +4,20 @@
 // runs), each in a fresh copy of a small project, a few side by side. After each, a fresh process
 // loads the project, and the test checks what the command answered against what it left:
 // - answered success: the whole tree is the dry run's, every attribute, data and time-step file and
-//   every file of a run directory (what must differ between two runs is masked, see MaskedTree);
+//   every file of a run directory (what must differ between two runs is masked, see MaskedTree),
+//   and as the command left it, before the next load finishes what is marked, no mark of cut work
+//   of its own stands;
 // - answered failure (and whatever a started process did): every file is as it was before the
 //   command, as the dry run left it, or as the save alone of a writer that saves first left it (a
 //   run saves the values it runs under before it begins), the time steps of a run directory are of one of the two
 //   series, and the saved record names a time step that is there, or none;
 // and after either, that no lock stays held for nothing and that no start is left "started" after
-// its process is gone.
-// A writer with many calls does not have each failed: every call of the first and last kEdge, and
-// kSpread calls spread evenly over the rest, so that the test stays a few minutes on two cores.
+// its process is gone. A try of a started process's call fails when that process failed none.
+// The writers include a load over each state a kill leaves (see MakeTakenOverStates).
+// A writer with many calls does not have each failed: every call of the first and last kEdge,
+// every call that touches a mark, a lock, a record, a status or the run's values (kKeyFiles, as the
+// dry run lists its calls), and kSpread calls spread evenly over the rest, so that the test stays a
+// few minutes on two cores. TORVU_COUNTDOWN_ALL=1 fails every call of every writer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -39,6 +44,7 @@ constexpr long kEdge = 10, kSpread = 8;
 struct Reference {
   Series before, done;
   Files beforeTree, doneTree;
+  Files doneWritten;  // the dry run's tree as the command left it, before the next load
   std::optional<Files> savedTree;  // what its save alone left, for a writer that saves first
 };
 
@@ -49,7 +55,42 @@ struct Outcome {
   std::vector<std::string> faults;
   Series after;  // after the fresh load
   Files tree;    // the same, as a masked tree
+  Files written;  // the masked tree as the command left it, before the fresh load
 };
+
+// The marks of cut work, which the next taker of a run lock finishes.
+bool IsMark(const std::string& name)
+{
+  const std::string file = fs::path(name).filename().string();
+  for (const char* mark : {".simulation_removing", ".simulation_removing_later", ".simulation_deleting",
+                           ".simulation_copying", ".simulation_copy"})
+    if (file == mark) return true;
+  return false;
+}
+
+// What a try shows against its answer, "" when nothing: answered success (by the writer's own
+// process), the command left no mark of its own that the whole command does not leave (one that
+// stood before may stay: a reader that cannot take a run lock leaves it to the next), and after the
+// next load the tree is the dry run's; else every file after the next load is one that stood
+// before the writer or after it.
+std::string AgainstTheAnswer(bool succeeded, const Files& written, const Files& tree, const Reference& reference)
+{
+  if (succeeded) {
+    std::string marks;
+    for (const auto& [name, bytes] : written)
+      if (IsMark(name) && !(reference.doneWritten.count(name) && reference.doneWritten.at(name) == bytes) &&
+          !(reference.beforeTree.count(name) && reference.beforeTree.at(name) == bytes))
+        marks += name + " ";
+    if (!marks.empty()) return "answered success, but left marks of cut work: " + marks;
+    if (tree != reference.doneTree)
+      return "answered success, but left other than the whole command did: " + TreeDifferences(tree, reference.doneTree);
+  } else if (const std::string neither = FilesOfNeither(tree, reference.beforeTree, reference.doneTree,
+                                                                 reference.savedTree ? &*reference.savedTree : nullptr);
+             !neither.empty()) {
+    return "left files as neither before nor after the command: " + neither;
+  }
+  return "";
+}
 
 // Runs the writer in a fresh copy of its prepared state under `dir` with the hook given, then
 // loads the copy in a fresh process and checks what both left against the reference (none for
@@ -74,9 +115,10 @@ Outcome Try(const Writer& writer, const std::string& dir, const Hook& hook, cons
     outcome.calls = FailedCalls(x->Log(), dir);
   }
   if (writer.background && !WaitForNoProcessOf(dir + "/x")) fault("the started process still runs a minute later");
-  for (const auto& entry : fs::recursive_directory_iterator(dir))
-    if (entry.path().filename() == "torvu.log" || entry.path().filename() == "start.log")
-      if (entry.path().parent_path() != fs::path(dir + "/x")) outcome.calls += FailedCalls(ReadFile(entry.path().string()), dir);
+  const std::string startedCalls = StartedCalls(dir);
+  if (started && startedCalls.empty()) fault("the started process failed no call");
+  outcome.calls += startedCalls;
+  outcome.written = MaskedTree(dir);
   const std::string startedLeft = StartedLeft(dir);
   if (!startedLeft.empty()) fault("a start is left \"started\" with no process: " + startedLeft);
 
@@ -118,15 +160,8 @@ Outcome Try(const Writer& writer, const std::string& dir, const Hook& hook, cons
   if (!reference) return outcome;
   // A command that answered success did all of it (of a started process, its launcher answers
   // only for the start): the tree is the dry run's, record and all.
-  if (outcome.answer.ok && !started) {
-    if (outcome.tree != reference->doneTree)
-      fault("answered success, but left other than the whole command did: " +
-            TreeDifferences(outcome.tree, reference->doneTree));
-  } else if (const std::string neither = FilesOfNeither(outcome.tree, reference->beforeTree, reference->doneTree,
-                                                                 reference->savedTree ? &*reference->savedTree : nullptr);
-             !neither.empty()) {
-    fault("left files as neither before nor after the command: " + neither);
-  }
+  if (const std::string f = AgainstTheAnswer(outcome.answer.ok && !started, outcome.written, outcome.tree, *reference); !f.empty())
+    fault(f);
   return outcome;
 }
 
@@ -142,7 +177,8 @@ void WriteTile(const std::string& dir, const std::string& name, double x)
 TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
 {
   Example p;
-  Prepared prepared{p / "base", p / "killed_run", p / "cut_deletion", p / "cut_copy"};
+  Prepared prepared{p / "base",           p / "killed_run",          p / "cut_deletion",    p / "cut_copy",
+                    p / "cut_later_removal", p / "unrecorded_deletion", p / "killed_new_save", p / "killed_rename"};
   MakeBase(prepared.base);
   MakeTakenOverStates(prepared);
   // Files outside the projects that the writers read: a terrain to import and two tiles of a texture.
@@ -213,6 +249,10 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       {"load over a killed run", prepared.killedRun, ""},
       {"load over a cut deletion", prepared.cutDeletion, ""},
       {"load over a cut copy", prepared.cutCopy, ""},
+      {"load over a cut removal of later time steps", prepared.cutLaterRemoval, ""},
+      {"load over a deletion killed before its record", prepared.unrecordedDeletion, ""},
+      {"load over a killed save of a new simulation", prepared.killedNewSave, ""},
+      {"load over a killed rename", prepared.killedRename, ""},
       // A rename of each kind of object that saved paths name, and a rename that no save follows.
       // A writer that first makes what names the object saves that alone before.
       SavingFirst({"rename of the area two groups name", base, kSecondGroup + SaveProject() + Set(area, "Id", "R2") + SaveProject()},
@@ -243,12 +283,18 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
     references[w].before = SeriesIn(writer.prepared);
     references[w].beforeTree = MaskedTree(writer.prepared);
     const std::string countFile = p / ("count_" + std::to_string(w)), startedFile = countFile + "_started";
-    const Outcome dry =
-        Try(writer, dir, {{"TORVU_FAIL_COUNT", countFile}, {"TORVU_FAIL_STARTED_COUNT", startedFile}}, nullptr, false);
+    const std::string callsFile = p / ("calls_" + std::to_string(w)), startedCallsFile = callsFile + "_started";
+    const Outcome dry = Try(writer, dir,
+                            {{"TORVU_FAIL_COUNT", countFile},
+                             {"TORVU_FAIL_STARTED_COUNT", startedFile},
+                             {"TORVU_FAIL_CALLS", callsFile},
+                             {"TORVU_FAIL_STARTED_CALLS", startedCallsFile}},
+                            nullptr, false);
     EXPECT_TRUE(dry.answer.ok) << dry.answer;
     for (const std::string& f : dry.faults) ADD_FAILURE() << writer.name << ", the dry run: " << f;
     references[w].done = dry.after;
     references[w].doneTree = dry.tree;
+    references[w].doneWritten = dry.written;
     if (!writer.saved.empty()) {
       Writer save = writer;
       save.commands = writer.saved;
@@ -260,7 +306,8 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
     }
     const long calls = CountIn(countFile), startedCalls = writer.background ? CountIn(startedFile) : 0;
     EXPECT_GT(calls, 0) << writer.name;
-    const std::vector<long> tried = CallsTried(calls, kEdge, kSpread), startedTried = CallsTried(startedCalls, kEdge, kSpread);
+    const std::vector<long> tried = CallsTried(calls, kEdge, kSpread, KeyCalls(callsFile)),
+                            startedTried = CallsTried(startedCalls, kEdge, kSpread, KeyCalls(startedCallsFile));
     counts += "  " + writer.name + ": " + std::to_string(tried.size()) + " failed of " + std::to_string(calls) + " calls" +
               (writer.background ? ", the started process " + std::to_string(startedTried.size()) + " of " +
                                        std::to_string(startedCalls)
@@ -283,7 +330,8 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       const std::string variable = job.started ? "TORVU_FAIL_STARTED_AT" : "TORVU_FAIL_AT";
       const Outcome tried = Try(writer, dir, {{variable, std::to_string(job.n)}}, &references[job.writer], job.started);
       if (!tried.faults.empty()) {
-        std::string line = (job.started ? "started N=" : "N=") + std::to_string(job.n) + " [" + tried.calls +
+        std::string line = (job.started ? "started N=" : "N=") + std::to_string(job.n) + " [" +
+                           (tried.calls.empty() ? "no call failed; " : tried.calls) +
                            "answered " + (tried.answer.ok ? "ok" : "failed: " + tried.answer.text.substr(0, 200)) + "]";
         for (const std::string& f : tried.faults) line += "\n      " + f;
         std::lock_guard<std::mutex> guard(faultsMutex);
@@ -323,4 +371,37 @@ TEST(FailEachOperation, ARunWhoseValuesCannotBeWrittenTouchesNoFile)
   // Known open, mended elsewhere: the refused run has already stamped its series.
   for (Files* tree : {&after, &before}) tree->erase(kSimulation + "/.simulation_series");
   EXPECT_EQ(countdown::TreeDifferences(after, before), "");
+}
+
+// The oracle of the countdown tells each file that differs: handed the tree of a whole command with
+// one file changed, one gone and one added, it names each, answered success or failure; and a mark
+// of cut work that a command answered as done left.
+TEST(FailEachOperation, TheOracleNamesEachFileChangedMissingOrAdded)
+{
+  const Files whole = {{"proj/a.atr", "1"}, {"proj/b.atr", "2"}, {"proj/c.atr", "3"}};
+  Reference reference;
+  reference.beforeTree = reference.doneTree = reference.doneWritten = whole;
+  Files changed = whole;
+  changed["proj/a.atr"] = "9";
+  changed.erase("proj/b.atr");
+  changed["proj/d.atr"] = "4";
+  Files marked = whole;
+  marked["proj/A/.simulation_removing_later"] = "x";
+  struct Case {
+    bool succeeded;
+    const Files* written;
+    const Files* tree;
+    std::vector<std::string> named;
+  };
+  const std::vector<Case> cases = {
+      {true, &whole, &changed, {"proj/a.atr differs", "proj/b.atr is missing", "proj/d.atr is there"}},
+      {false, &whole, &changed, {"proj/a.atr differs from both", "proj/b.atr is missing", "proj/d.atr is there in neither"}},
+      {true, &marked, &whole, {"marks of cut work: proj/A/.simulation_removing_later"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.named.front());
+    const std::string faults = AgainstTheAnswer(c.succeeded, *c.written, *c.tree, reference);
+    for (const std::string& named : c.named) EXPECT_TRUE(Contains(faults, named)) << faults;
+    EXPECT_EQ(AgainstTheAnswer(c.succeeded, whole, whole, reference), "");
+  }
 }

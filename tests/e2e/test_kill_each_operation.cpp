@@ -11,9 +11,13 @@
 // - the saved record names a time step that is there, or none;
 // - no lock and no "started" is left after the load;
 // - a new directory of a killed save is absent, or loads whole and goes on;
-// - the source of a copy never changes.
-// A writer with many calls is not killed at each: every call of the first and last kEdge, and
-// kSpread calls spread evenly over the rest, so that the test stays a few minutes on two cores.
+// - the source of a copy never changes;
+// - the process tried was killed: the writer's own, or the one its background start started.
+// The writers include a load over each state a kill leaves (see MakeTakenOverStates).
+// A writer with many calls is not killed at each: every call of the first and last kEdge, every
+// call that touches a mark, a lock, a record, a status or the run's values (kKeyFiles, as the dry
+// run lists its calls), and kSpread calls spread evenly over the rest, so that the test stays a
+// few minutes on two cores. TORVU_COUNTDOWN_ALL=1 kills at every call of every writer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -178,7 +182,8 @@ struct Reference {
 TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
 {
   Example p;
-  Prepared prepared{p / "base", p / "killed_run", p / "cut_deletion", p / "cut_copy"};
+  Prepared prepared{p / "base",           p / "killed_run",          p / "cut_deletion",    p / "cut_copy",
+                    p / "cut_later_removal", p / "unrecorded_deletion", p / "killed_new_save", p / "killed_rename"};
   MakeBase(prepared.base);
   MakeTakenOverStates(prepared);
   const std::string base = prepared.base, area = "Project/ReleaseAreas/slope_0001", examples = TORVU_EXAMPLES;
@@ -197,6 +202,10 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
       {"load over a killed run", prepared.killedRun, ""},
       {"load over a cut deletion", prepared.cutDeletion, ""},
       {"load over a cut copy", prepared.cutCopy, ""},
+      {"load over a cut removal of later time steps", prepared.cutLaterRemoval, ""},
+      {"load over a deletion killed before its record", prepared.unrecordedDeletion, ""},
+      {"load over a killed save of a new simulation", prepared.killedNewSave, ""},
+      {"load over a killed rename", prepared.killedRename, ""},
       // A rename of each kind of object that saved paths name, a deletion with an object made
       // again under its name, and a rename that no save follows.
       {"rename of the area one group names", base, Set(area, "Id", "R2") + SaveProject()},
@@ -252,8 +261,12 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
 
     Fresh(writer, dir);
     const std::string countFile = p / ("count_" + std::to_string(w)), startedFile = countFile + "_started";
+    const std::string callsFile = p / ("calls_" + std::to_string(w)), startedCallsFile = callsFile + "_started";
     EXPECT_EQ(RunMacroWith(dir + "/x", Macro(writer, dir),
-                           {{"TORVU_FAIL_COUNT", countFile}, {"TORVU_FAIL_STARTED_COUNT", startedFile}}),
+                           {{"TORVU_FAIL_COUNT", countFile},
+                            {"TORVU_FAIL_STARTED_COUNT", startedFile},
+                            {"TORVU_FAIL_CALLS", callsFile},
+                            {"TORVU_FAIL_STARTED_CALLS", startedCallsFile}}),
               0)
         << Gist(ReadFile(dir + "/x/torvu.log"));
     if (writer.background) {
@@ -266,7 +279,8 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
 
     const long calls = CountIn(countFile), startedCalls = writer.background ? CountIn(startedFile) : 0;
     EXPECT_GT(calls, 0);
-    const std::vector<long> killed = CallsTried(calls, kEdge, kSpread), startedKilled = CallsTried(startedCalls, kEdge, kSpread);
+    const std::vector<long> killed = CallsTried(calls, kEdge, kSpread, KeyCalls(callsFile)),
+                            startedKilled = CallsTried(startedCalls, kEdge, kSpread, KeyCalls(startedCallsFile));
     counts += "  " + writer.name + ": " + std::to_string(killed.size()) + " kills of " + std::to_string(calls) +
               " calls" +
               (writer.background ? ", the started process " + std::to_string(startedKilled.size()) + " of " +
@@ -295,6 +309,7 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
       // The count of the dry run holds: the writer itself dies at each N it makes.
       if (!job.started && status != -1) found.push_back("the process was not killed: it exited with " + std::to_string(status));
       if (writer.background && !WaitForNoProcessOf(dir + "/x")) found.push_back("the started process still runs a minute later");
+      if (job.started && StartedCalls(dir, "killed before").empty()) found.push_back("the started process was not killed");
       const Continued c = LoadAndContinue(writer, dir);
       // A kill after the save alone leaves what that save leaves: its Continue may refuse the same.
       const auto savedAlike = [&](const std::string& f) {
