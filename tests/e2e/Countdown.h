@@ -235,11 +235,13 @@ struct Job {
 };
 
 // The files whose every call a countdown tries (by the start of their base names, so that the
-// temporaries written for them count too): the marks of cut work and of a start, the run lock, the
+// temporaries written for them count too): the marks of cut work, of a rename, of a save's build
+// and of a start, the run lock, the
 // status, the run's values and the saved simulation with its record.
 inline const std::vector<std::string> kKeyFiles = {
     ".simulation_lock",     ".simulation_status",   ".simulation_values", ".simulation_start",
     ".simulation_removing", ".simulation_deleting", ".simulation_copy",   "ShallowWaterSimulation.atr",
+    ".objects_renamed",     "made_by_torvu_save",
 };
 
 // The calls listed by a dry run in `file` (lines "N KIND PATH", TORVU_FAIL_CALLS) that touch one of
