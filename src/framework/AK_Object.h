@@ -130,6 +130,11 @@ public:
   // True when the path, from this object, names an object whose deletion the objects that named
   // it have not all saved yet (see AK_Object_Renames.cpp).
   bool NamesDeletedObject(const char* path);
+  // The object a path names from this one among the objects in memory, an old name of a renamed
+  // one read as its new name; it never loads a saved component that the path happens to name.
+  // None when the path leaves the objects in memory: `stoppedAt` is then the last object reached
+  // and `missing` the name not found below it (when given).
+  AK_Object* FindLoaded(const char* path, AK_Object** stoppedAt = nullptr, AK_String* missing = nullptr);
   // Refuses every later rename, with a message that names the object: the project makes it
   // under its name and finds it by that name.
   void FixId() { _fixedId = true; }

@@ -21,33 +21,13 @@ bool IsWithin(AK_Object* object, AK_Object* top)
   return false;
 }
 
-// The object a path names from `from` among the objects in memory: looking for holders never
-// loads a saved component that the path happens to name.
-AK_Object* FindLoaded(AK_Object* from, const char* path)
-{
-  AK_Object* s = from;
-  const char* rest = path;
-  while (*rest) {
-    const char* slash = std::strchr(rest, '/');
-    const AK_String head = slash ? AK_String(rest, slash) : AK_String(rest);
-    rest = slash ? slash + 1 : rest + std::strlen(rest);
-    AK_Object* root = s->GetRoot();
-    if (head.IsEmpty() || head == "root" || head == root->Id()) s = root;
-    else if (AK_Object* c = s->GetComponent(head)) s = c;
-    else if (head == ".." && s->Parent()) s = s->Parent();
-    else if (AK_Object* renamed = s->FindRenamedComponent(head)) s = renamed;
-    else return nullptr;
-  }
-  return s;
-}
-
 // The object a path entry of `holder` names; none when it names none in memory.
 AK_Object* ReferentOf(AK_Object& holder, const AK_AttributeEntry& entry)
 {
   if (!entry.repath || !entry.get) return nullptr;  // held as links, found through those
   const AK_String path = entry.pathOf ? entry.pathOf(holder) : entry.get(holder);
   if (path.IsEmpty() || std::strncmp(path, "%ak_ptr%", 8) == 0) return nullptr;
-  return FindLoaded(&holder, path);
+  return holder.FindLoaded(path);
 }
 
 // The entry that answers the links of an object (a group's "ContainedObjectsList").
@@ -60,6 +40,27 @@ const char* LinksEntryName(AK_Object& holder)
 }
 
 }  // namespace
+
+AK_Object* AK_Object::FindLoaded(const char* path, AK_Object** stoppedAt, AK_String* missing)
+{
+  AK_Object* s = this;
+  for (const char* rest = path ? path : ""; *rest;) {
+    const char* slash = std::strchr(rest, '/');
+    const AK_String head = slash ? AK_String(rest, slash) : AK_String(rest);
+    rest = slash ? slash + 1 : rest + std::strlen(rest);
+    AK_Object* root = s->GetRoot();
+    if (head.IsEmpty() || head == "root" || head == root->Id()) s = root;
+    else if (AK_Object* c = s->GetComponent(head)) s = c;
+    else if (head == ".." && s->Parent()) s = s->Parent();
+    else if (AK_Object* renamed = s->FindRenamedComponent(head)) s = renamed;
+    else {
+      if (stoppedAt) *stoppedAt = s;
+      if (missing) *missing = head;
+      return nullptr;
+    }
+  }
+  return s;
+}
 
 std::vector<AK_Object::PathHolder> AK_Object::PathHoldersOf(AK_Object* target)
 {

@@ -252,27 +252,16 @@ std::vector<DeletedReference>& DeletedReferences()
 bool AK_Object::NamesDeletedObject(const char* path)
 {
   if (Known().empty() || !path) return false;
-  AK_Object* s = this;
-  for (const char* rest = path; *rest;) {
-    const char* slash = std::strchr(rest, '/');
-    const AK_String head = slash ? AK_String(rest, slash) : AK_String(rest);
-    rest = slash ? slash + 1 : rest + std::strlen(rest);
-    AK_Object* root = s->GetRoot();
-    if (head.IsEmpty() || head == "root" || head == root->Id()) s = root;
-    else if (AK_Object* c = s->GetComponent(head)) s = c;
-    else if (head == ".." && s->Parent()) s = s->Parent();
-    else if (AK_Object* renamed = s->FindRenamedComponent(head)) s = renamed;
-    else {
-      AK_Object* top = TopOf(s);
-      const std::vector<Rename>* renames = top ? KnownFor(top->GetAbsolutePath()) : nullptr;
-      if (!renames) return false;
-      const AK_String parent = PathBelow(s, top);
-      const AK_String missing = parent.IsEmpty() ? head : parent + "/" + head;
-      return std::any_of(renames->begin(), renames->end(),
-                         [&](const Rename& r) { return r.to.IsEmpty() && r.from == missing; });
-    }
-  }
-  return false;
+  AK_Object* s = nullptr;
+  AK_String head;
+  if (FindLoaded(path, &s, &head) || !s) return false;
+  AK_Object* top = TopOf(s);
+  const std::vector<Rename>* renames = top ? KnownFor(top->GetAbsolutePath()) : nullptr;
+  if (!renames) return false;
+  const AK_String parent = PathBelow(s, top);
+  const AK_String missing = parent.IsEmpty() ? head : parent + "/" + head;
+  return std::any_of(renames->begin(), renames->end(),
+                     [&](const Rename& r) { return r.to.IsEmpty() && r.from == missing; });
 }
 
 bool AK_ForgetDeletedReference(AK_Object& holder, const char* attribute, const char* path)

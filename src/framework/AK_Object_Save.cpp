@@ -202,17 +202,25 @@ public:
   SavedFiles(const SavedFiles&) = delete;
   SavedFiles& operator=(const SavedFiles&) = delete;
 
-  // True when every file below the directory is one the save wrote.
+  // True when every file below the directory is one the save wrote, or a temporary of a lock this
+  // process was taking there whose removal failed: that is no sign of a copy left marked.
   bool AllBelow(const AK_String& directory) const
   {
     for (const AK_String& name : AK_ListDirectory(directory, "")) {
       const AK_String path = AK_JoinPath(directory, name);
-      if (AK_IsDirectory(path) ? !AllBelow(path) : !Written(path)) return false;
+      if (AK_IsDirectory(path) ? !AllBelow(path) : !Written(path) && !OwnLockTemporary(name)) return false;
     }
     return true;
   }
 
 private:
+  static bool OwnLockTemporary(const AK_String& name)
+  {
+    const std::string own = ".new." + std::to_string(AK_ProcessId());
+    const std::string n = name.c_str();
+    return n.size() > own.size() && n.compare(n.size() - own.size(), own.size(), own) == 0;
+  }
+
   bool Written(const AK_String& path) const
   {
     const AK_FileIdentity identity = AK_FileIdentityOfPath(path);

@@ -236,8 +236,8 @@ struct Job {
 
 // The files whose every call a countdown tries (by the start of their base names, so that the
 // temporaries written for them count too): the marks of cut work, of a rename, of a save's build
-// and of a start, the run lock, the
-// status, the run's values and the saved simulation with its record.
+// and of a start, the run lock, the status, the run's values and the saved simulation with its
+// record.
 inline const std::vector<std::string> kKeyFiles = {
     ".simulation_lock",     ".simulation_status",   ".simulation_values", ".simulation_start",
     ".simulation_removing", ".simulation_deleting", ".simulation_copy",   "ShallowWaterSimulation.atr",
@@ -486,7 +486,8 @@ inline void MakeTakenOverStates(const Prepared& p)
   KilledAt(p.killedNewSave,
            Load(p.killedNewSave + "/proj") + Set("Project/Simulations", "CloneSimulation", "A") + SaveProject(),
            "copy staged");
-  ASSERT_TRUE(fs::exists(p.killedNewSave + "/proj/Project/Simulations/A_cloned/.simulation_lock"));
+  // A new directory is built aside and put in place whole: the kill leaves the build, its lock in it.
+  ASSERT_TRUE(fs::exists(p.killedNewSave + "/proj/Project/Simulations/A_cloned.~saving/A_cloned/.simulation_lock"));
   KilledAt(p.killedRename, Load(p.killedRename + "/proj") + Set(kSimulation, "Id", "B") + SaveProject(), "rename");
   ASSERT_TRUE(fs::exists(p.killedRename + "/proj/" + kSimulation + "/.simulation_lock"));
 }
