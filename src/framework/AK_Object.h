@@ -35,6 +35,7 @@
 #include "AK_Basic.h"
 #include "AK_ClassFiles.h"
 #include "AK_FrameworkState.h"
+#include "AK_SmallFile.h"
 #include "AK_WeakRef.h"
 
 class AK_AttributeNode;
@@ -245,20 +246,20 @@ public:
   // written by another process since).
   void ForgetSaved() { _savedStamp = 0; }
   // The value that the object's saved attribute file in the directory ("<type>.atr") sets the
-  // attribute to (a line set("", attribute, value)); false without the file or the line.
-  bool SavedAttribute(const char* directory, const char* attribute, AK_String& value);
+  // attribute to (a line set("", attribute, value)); missing without the file or the line.
+  AK_Read<AK_String> SavedAttribute(const char* directory, const char* attribute);
   // True when the saved attribute file in the directory holds other commands than
   // AK_Object::SaveAttributes would write now, the lines that set one of `leftOut` on the object
-  // itself aside; false when there is no such file.
-  bool SavedAttributesDiffer(const char* directory, const std::vector<const char*>& leftOut);
+  // itself aside; missing when there is no such file.
+  AK_Read<bool> SavedAttributesDiffer(const char* directory, const std::vector<const char*>& leftOut);
   // The attributes of the object itself that the saved attribute file in the directory sets
   // otherwise than AK_Object::SaveAttributes would now, in the file's order (the order a load
   // replays them in), each with the value saved; those of `leftOut` aside.
-  std::vector<std::pair<AK_String, AK_String>> SavedAttributesNotNow(const char* directory,
-                                                                     const std::vector<const char*>& leftOut);
-  // The digest of those commands of the saved attribute file, the same lines left out; "" without
-  // the file.
-  AK_String SavedAttributesDigest(const char* directory, const std::vector<const char*>& leftOut);
+  AK_Read<std::vector<std::pair<AK_String, AK_String>>> SavedAttributesNotNow(const char* directory,
+                                                                              const std::vector<const char*>& leftOut);
+  // The digest of those commands of the saved attribute file, the same lines left out; missing
+  // without the file.
+  AK_Read<AK_String> SavedAttributesDigest(const char* directory, const std::vector<const char*>& leftOut);
   // The same of the text of such a file.
   AK_String AttributesDigestOf(const AK_String& saved, const std::vector<const char*>& leftOut);
   // The saved attribute file of the object in the directory.
@@ -266,7 +267,8 @@ public:
   // Rewrites that one line of the saved attribute file with the value (appended when the
   // file has none), every other line left as it is, so that one attribute is recorded
   // without saving the others. Nothing without the file, nor when the line says so already.
-  // False, with AK_ErrorText saying why, when the file could not be read or written.
+  // False, with AK_ErrorText saying why ("cannot read <path>: <reason>" for a file that stands
+  // but cannot be read), when the file could not be read or written.
   bool RewriteSavedAttribute(const char* directory, const char* attribute, const char* value);
   // SaveAs, then each owned component into the directory joined with its Id.
   void SaveProjectAs(const char* directory);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -628,6 +629,13 @@ AK_String SavedAttributeFile(AK_Object& object, const char* directory)
   return AK_JoinPath(AK_String(directory ? directory : ""), object.GetType()) + ".atr";
 }
 
+// The object's saved attribute file in the directory. A big object's file passes the limit of the
+// small shared files; a load reads it whole, so does this.
+AK_Read<AK_String> ReadSavedAttributes(AK_Object& object, const char* directory)
+{
+  return AK_ReadSmallFile(SavedAttributeFile(object, directory), SIZE_MAX);
+}
+
 // A line of attribute commands without its line end, and the attribute it sets on the object
 // itself ("" for any other line).
 struct CommandLine {
@@ -672,38 +680,36 @@ std::vector<AK_String> LinesWithout(AK_Object& object, const AK_String& text,
 
 }  // namespace
 
-bool AK_Object::SavedAttributesDiffer(const char* directory, const std::vector<const char*>& leftOut)
+AK_Read<bool> AK_Object::SavedAttributesDiffer(const char* directory, const std::vector<const char*>& leftOut)
 {
-  AK_String saved;
-  if (!AK_ReadTextFile(SavedAttributeFile(*this, directory), saved)) return false;
-  AK_String commands;
-  WriteAttributeCommands(this, GetClassInfo(), commands);
-  if (IsDead()) return false;
-  return LinesWithout(*this, saved, leftOut) != LinesWithout(*this, commands, leftOut);
+  return ReadSavedAttributes(*this, directory).Then([&](const AK_String& saved) {
+    AK_String commands;
+    WriteAttributeCommands(this, GetClassInfo(), commands);
+    if (IsDead()) return false;
+    return LinesWithout(*this, saved, leftOut) != LinesWithout(*this, commands, leftOut);
+  });
 }
 
-std::vector<std::pair<AK_String, AK_String>> AK_Object::SavedAttributesNotNow(const char* directory,
-                                                                               const std::vector<const char*>& leftOut)
+AK_Read<std::vector<std::pair<AK_String, AK_String>>> AK_Object::SavedAttributesNotNow(
+    const char* directory, const std::vector<const char*>& leftOut)
 {
-  std::vector<std::pair<AK_String, AK_String>> found;
-  AK_String saved;
-  if (!AK_ReadTextFile(SavedAttributeFile(*this, directory), saved)) return found;
-  AK_String commands;
-  WriteAttributeCommands(this, GetClassInfo(), commands);
-  if (IsDead()) return found;
-  const std::vector<AK_String> now = LinesWithout(*this, commands, leftOut);
-  for (CommandLine& command : CommandLines(*this, saved))
-    if (!command.attribute.IsEmpty() && !SetsOneOf(command, leftOut) &&
-        std::find(now.begin(), now.end(), command.line) == now.end())
-      found.emplace_back(std::move(command.attribute), std::move(command.value));
-  return found;
+  return ReadSavedAttributes(*this, directory).Then([&](const AK_String& saved) {
+    std::vector<std::pair<AK_String, AK_String>> found;
+    AK_String commands;
+    WriteAttributeCommands(this, GetClassInfo(), commands);
+    if (IsDead()) return found;
+    const std::vector<AK_String> now = LinesWithout(*this, commands, leftOut);
+    for (CommandLine& command : CommandLines(*this, saved))
+      if (!command.attribute.IsEmpty() && !SetsOneOf(command, leftOut) &&
+          std::find(now.begin(), now.end(), command.line) == now.end())
+        found.emplace_back(std::move(command.attribute), std::move(command.value));
+    return found;
+  });
 }
 
-AK_String AK_Object::SavedAttributesDigest(const char* directory, const std::vector<const char*>& leftOut)
+AK_Read<AK_String> AK_Object::SavedAttributesDigest(const char* directory, const std::vector<const char*>& leftOut)
 {
-  AK_String saved;
-  if (!AK_ReadTextFile(SavedAttributeFile(*this, directory), saved)) return "";
-  return AttributesDigestOf(saved, leftOut);
+  return ReadSavedAttributes(*this, directory).Then([&](const AK_String& saved) { return AttributesDigestOf(saved, leftOut); });
 }
 
 AK_String AK_Object::SavedAttributesPath(const char* directory) { return SavedAttributeFile(*this, directory); }
@@ -715,14 +721,14 @@ AK_String AK_Object::AttributesDigestOf(const AK_String& saved, const std::vecto
   return AK_ContentDigest(lines.data(), lines.size());
 }
 
-bool AK_Object::SavedAttribute(const char* directory, const char* attribute, AK_String& value)
+AK_Read<AK_String> AK_Object::SavedAttribute(const char* directory, const char* attribute)
 {
-  AK_String text;
-  if (!AK_ReadTextFile(SavedAttributeFile(*this, directory), text)) return false;
-  const SavedLines saved = ReadSavedLines(*this, text, attribute);
-  if (saved.index < 0) return false;
-  value = saved.value;
-  return true;
+  const AK_Read<AK_String> read = ReadSavedAttributes(*this, directory);
+  const AK_String* text = read.Value();
+  if (!text) return read;
+  const SavedLines saved = ReadSavedLines(*this, *text, attribute);
+  if (saved.index < 0) return AK_Read<AK_String>::Missing();
+  return AK_Read<AK_String>::Found(saved.value);
 }
 
 bool AK_Object::RewriteSavedAttribute(const char* directory, const char* attribute, const char* value)
@@ -730,12 +736,13 @@ bool AK_Object::RewriteSavedAttribute(const char* directory, const char* attribu
   const AK_String file = SavedAttributeFile(*this, directory);
   // Held over the read and the write: a save that came in between would be undone.
   AK_DirectoryLock writers(directory);
-  if (!AK_FileExists(file)) return true;
-  AK_String text;
-  if (!AK_ReadTextFile(file, text)) {
-    AK_ErrorText = AK_String("cannot read file ") + file + " for saving attributes!";
+  const AK_Read<AK_String> read = ReadSavedAttributes(*this, directory);
+  if (read.IsMissing()) return true;
+  if (!read.Value()) {
+    AK_ErrorText = AK_CannotRead(read);
     return false;
   }
+  const AK_String& text = *read.Value();
   SavedLines saved = ReadSavedLines(*this, text, attribute);
   const AK_String line = AK_FormatSetCommand("", attribute, value) + "\n";
   if (saved.index >= 0 && saved.value == (value ? value : "")) return true;

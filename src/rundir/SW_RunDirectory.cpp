@@ -126,36 +126,48 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
   return true;
 }
 
-AK_String SW_ChooseRecord(const char* directory, SW_SeriesHold& series, const SW_RecordChoice& choice)
+AK_Read<AK_String> SW_ChooseRecord(const char* directory, SW_SeriesHold& series, const SW_RecordChoice& choice)
 {
+  using Record = AK_Read<AK_String>;
   const AK_String dir(directory ? directory : "");
-  if (dir.IsEmpty()) return AK_String();
+  if (dir.IsEmpty()) return Record::Found(AK_String());
   if (choice.ownState) {
     AK_DirectoryLock locked(dir);
     if (series.Pass(locked, dir, SW_SeriesChange::Record).passed &&
         (choice.held.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, choice.held))))
-      return choice.held;
+      return Record::Found(choice.held);
   }
-  AK_String recorded;
-  const bool hasRecord = choice.savedRecord(recorded);
-  if (choice.valuesDiffer()) {
-    if (hasRecord && !recorded.IsEmpty())
+  const Record recorded = choice.savedRecord();
+  if (recorded.IsUnreadable()) return recorded;
+  const AK_Read<bool> differ = choice.valuesDiffer();
+  if (differ.IsUnreadable()) return Record::Unreadable(differ.Failure());
+  if (differ.Value() && *differ.Value()) {
+    if (recorded.Value() && !recorded.Value()->IsEmpty())
       AK_MESSAGE("INFO: " + AK_String(choice.who) + ": the saved project records no time step: values the time " +
                  "steps of " + dir + " depend on are saved otherwise than they were computed under");
-    return AK_String();
+    return Record::Found(AK_String());
   }
+  const Record stateValues = choice.savedStateValues();
+  if (stateValues.IsUnreadable()) return stateValues;
+  const AK_String saved = stateValues.Value() ? *stateValues.Value() : AK_String();
   // A process that holds no series there names a time step of it only under the values saved for
   // that series, which equal its own (a directory deleted and run anew has none saved).
-  if (!series.Holds(dir) && choice.savedStateValues().IsEmpty()) return AK_String();
+  if (!series.Holds(dir) && saved.IsEmpty()) return Record::Found(AK_String());
+  const auto newest = [&] { return SW_ReadNewestTimeStep(dir); };
   // A run in another process records its own state only where it runs.
-  if (choice.copying)
-    if (const AK_Read<int> holder = SW_RunLockHolder(dir);
-        holder.Value() && *holder.Value() != 0 && *holder.Value() != AK_ProcessId())
-      if (const AK_Read<AK_String> values = SW_ReadRunValues(dir);
-          values.Value() && *values.Value() == choice.savedStateValues())
-        return SW_NewestTimeStep(dir);
-  if (hasRecord && (recorded.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, recorded)))) return recorded;
-  return SW_NewestTimeStep(dir);
+  if (choice.copying) {
+    const AK_Read<int> holder = SW_RunLockHolder(dir);
+    if (holder.IsUnreadable()) return Record::Unreadable(holder.Failure());
+    if (holder.Value() && *holder.Value() != 0 && *holder.Value() != AK_ProcessId()) {
+      const AK_Read<AK_String> values = SW_ReadRunValues(dir);
+      if (values.IsUnreadable()) return values;
+      if (values.Value() && *values.Value() == saved) return newest();
+    }
+  }
+  if (const AK_String* record = recorded.Value();
+      record && (record->IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, *record))))
+    return recorded;
+  return newest();
 }
 
 bool SW_CopyStateInto(const char* target, SW_SeriesHold& series, const SW_StateCopy& copy)
@@ -186,7 +198,12 @@ bool SW_CopyStateInto(const char* target, SW_SeriesHold& series, const SW_StateC
   const bool valuesTaken = copying && copy.takeValuesSaved(source);
   if (copy.gone()) return false;
   const bool held = copying && series.Holds(source);
-  const AK_String record = copying ? copy.chooseRecord(source, !valuesTaken) : AK_String();
+  const AK_Read<AK_String> chosen = copying ? copy.chooseRecord(source, !valuesTaken) : AK_Read<AK_String>::Found("");
+  if (chosen.IsUnreadable()) {
+    AK_ErrorText = who + ": not saved to " + dir + ", its run directory is as it was: " + AK_CannotRead(chosen);
+    return false;
+  }
+  const AK_String record = chosen.Value() ? *chosen.Value() : AK_String();
   SW_SeriesCopy seriesCopy(copying ? source.c_str() : "", dir);
   SW_SeriesHold targetSeries;
   AK_String failure;

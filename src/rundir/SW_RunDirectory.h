@@ -121,19 +121,22 @@ struct SW_RecordChoice {
   AK_String held;           // the time step of the state held, "" for none
   bool ownState = true;     // the state held was computed under the values saved now
   bool copying = false;     // the directory is the source of a copy into another project
-  // The values saved now are not those the directory's series was computed under.
-  std::function<bool()> valuesDiffer;
-  // The record the saved simulation in the directory has; false without one.
-  std::function<bool(AK_String& record)> savedRecord;
+  // The values saved now are not those the directory's series was computed under (missing
+  // without a saved simulation).
+  std::function<AK_Read<bool>()> valuesDiffer;
+  // The record the saved simulation in the directory has.
+  std::function<AK_Read<AK_String>()> savedRecord;
   // The digest of the saved values a time step depends on.
-  std::function<AK_String()> savedStateValues;
+  std::function<AK_Read<AK_String>()> savedStateValues;
 };
 // The state held while the gate lets its record pass and its file is there; otherwise none while
 // the values differ from those of the series (said in an INFO), or while no values are saved for
 // a series this process does not hold; for the source of a copy whose
 // run goes on in another process under the saved values, the newest time step; else the saved
-// record while its file is there; else the newest.
-[[nodiscard]] AK_String SW_ChooseRecord(const char* directory, SW_SeriesHold& series, const SW_RecordChoice& choice);
+// record while its file is there; else the newest. What of this cannot be read (the saved
+// simulation, the lock, the values of the run, the listing) answers "cannot read <path>: <reason>":
+// the save that asked writes nothing.
+[[nodiscard]] AK_Read<AK_String> SW_ChooseRecord(const char* directory, SW_SeriesHold& series, const SW_RecordChoice& choice);
 
 // What a save of a simulation into another project's directory reads of the simulation.
 struct SW_StateCopy {
@@ -144,7 +147,7 @@ struct SW_StateCopy {
   // The simulation was deleted meanwhile (by what a value taken over ran).
   std::function<bool()> gone;
   // The record the copy names (SW_ChooseRecord over the source).
-  std::function<AK_String(const char* source, bool ownState)> chooseRecord;
+  std::function<AK_Read<AK_String>(const char* source, bool ownState)> chooseRecord;
   // Writes the saved simulation, naming `record`, to `path`; true when written.
   std::function<bool(const char* path, const AK_String& record)> writeSaved;
   // The saved simulation's file name in the target.

@@ -113,9 +113,9 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
   }
   const SW_WorkMark& mark = *read.Value();
   const AK_String savedFile = SavedFileOfMark(mark);
-  bool listed = false;
-  AK_Array<AK_String> steps = SW_ListTimeSteps(runDirectory, -1, kStaged, &listed).names;
-  if (!listed) return unreadable(runDirectory);
+  AK_String unlisted;
+  AK_Array<AK_String> steps = SW_ListTimeSteps(runDirectory, -1, kStaged, &unlisted).names;
+  if (!unlisted.IsEmpty()) return failure = unlisted, false;
   for (AK_String& step : steps) step += ".TimeStep";
   // While the saved simulation is staged, every time step there is the old run's: those the copy
   // does not replace go first, with what the old run left beside them, then the values, then the
@@ -124,8 +124,8 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
   if (whole) {
     std::unordered_set<std::string> copied;
     for (const AK_String& name : steps) copied.insert(name.c_str());
-    const SW_TimeStepList old = SW_ListTimeSteps(runDirectory, -1, nullptr, &listed);
-    if (!listed) return unreadable(runDirectory);
+    const SW_TimeStepList old = SW_ListTimeSteps(runDirectory, -1, nullptr, &unlisted);
+    if (!unlisted.IsEmpty()) return failure = unlisted, false;
     for (const AK_String& step : old.names) {
       const AK_String path = SW_TimeStepPath(runDirectory, step);
       if (copied.count((step + ".TimeStep").c_str())) continue;
@@ -216,10 +216,10 @@ bool SW_SeriesCopy::Stage(AK_String& failure)
   if (_source.IsEmpty() || !AK_IsDirectory(_source)) return true;
   // Under the source's lock no writer changes its series meanwhile.
   std::vector<AK_String> files;
-  bool listed = false;
-  for (const AK_String& step : SW_ListTimeSteps(_source, -1, nullptr, &listed).names) files.push_back(step + ".TimeStep");
-  if (!listed) {
-    failure = "cannot read " + _source + ": " + std::strerror(errno);
+  AK_String unlisted;
+  for (const AK_String& step : SW_ListTimeSteps(_source, -1, nullptr, &unlisted).names) files.push_back(step + ".TimeStep");
+  if (!unlisted.IsEmpty()) {
+    failure = unlisted;
     return false;
   }
   if (!files.empty())

@@ -119,12 +119,15 @@ struct TimedName {
 
 // The time-step names of a directory in time order, untimed ones first in byte order (the
 // directory's order, kept by the stable sort).
-std::vector<TimedName> NamesInTimeOrder(const char* runDirectory, const char* suffix, bool* read)
+std::vector<TimedName> NamesInTimeOrder(const char* runDirectory, const char* suffix, AK_String* failure)
 {
   std::vector<TimedName> names;
   if (!runDirectory || !*runDirectory) return names;
   const bool suffixed = suffix && *suffix;
-  AK_Array<AK_String> files = AK_ListDirectory(runDirectory, suffixed ? "" : "TimeStep", read);
+  const AK_Read<AK_Array<AK_String>> listing = AK_ReadDirectory(runDirectory, suffixed ? "" : "TimeStep");
+  if (listing.IsUnreadable() && failure) *failure = AK_CannotRead(listing);
+  if (!listing.Value()) return names;
+  const AK_Array<AK_String>& files = *listing.Value();
   names.reserve(size_t(files.Count()));
   for (const AK_String& file : files) {
     AK_String stem;
@@ -144,12 +147,11 @@ std::vector<TimedName> NamesInTimeOrder(const char* runDirectory, const char* su
 
 }  // namespace
 
-SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, const char* suffix, bool* read)
+SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, const char* suffix, AK_String* failure)
 {
   SW_TimeStepList list;
   AK_String current = SW_TimeStepName(currentTime);
-  if (read) *read = true;
-  std::vector<TimedName> names = NamesInTimeOrder(runDirectory, suffix, read);
+  std::vector<TimedName> names = NamesInTimeOrder(runDirectory, suffix, failure);
   list.names.Reserve(int32_t(names.size()));
   for (TimedName& entry : names) {
     if (entry.name == current) list.current = list.names.Count();
@@ -158,27 +160,31 @@ SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, c
   return list;
 }
 
+AK_Read<AK_String> SW_ReadNewestTimeStep(const char* runDirectory, double* time)
+{
+  if (time) *time = 0;
+  if (!runDirectory || !*runDirectory) return AK_Read<AK_String>::Found(AK_String());
+  return AK_ReadDirectory(runDirectory, "TimeStep").Then([&](const AK_Array<AK_String>& files) {
+    AK_String newest;
+    double newestTime = 0;
+    for (const AK_String& file : files) {
+      AK_String name = NameOfFile(file);
+      double t;
+      if (SW_TimeOfTimeStepName(name, t) && (newest.IsEmpty() || t > newestTime)) {
+        newest = std::move(name);
+        newestTime = t;
+      }
+    }
+    if (time) *time = newestTime;
+    return newest;
+  });
+}
+
 AK_String SW_NewestTimeStep(const char* runDirectory, double* time, AK_String* failure)
 {
-  AK_String newest;
-  double newestTime = 0;
-  if (!runDirectory || !*runDirectory) return newest;
-  const bool listed = AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
-    AK_String name = NameOfFile(file);
-    double t;
-    if (SW_TimeOfTimeStepName(name, t) && (newest.IsEmpty() || t > newestTime)) {
-      newest = std::move(name);
-      newestTime = t;
-    }
-  });
-  if (const int error = errno; !listed && failure) {
-    AK_String unseen;
-    const AK_PathLook look = AK_LookAtPath(runDirectory, &unseen);
-    if (look == AK_PathLook::Failed) *failure = "cannot read " + unseen;
-    if (look == AK_PathLook::Found) *failure = AK_String("cannot read ") + runDirectory + ": " + std::strerror(error ? error : EIO);
-  }
-  if (time) *time = newestTime;
-  return newest;
+  const AK_Read<AK_String> newest = SW_ReadNewestTimeStep(runDirectory, time);
+  if (newest.IsUnreadable() && failure) *failure = AK_CannotRead(newest);
+  return newest.Value() ? *newest.Value() : AK_String();
 }
 
 AK_String SW_TimeStepsListText(const SW_TimeStepList& list)
@@ -328,9 +334,9 @@ SW_CutWork SW_FinishCutDeletion(const char* runDirectory, const SW_RecordTakenOv
   const SW_WorkMark& mark = *read.Value();
   // Another writer changed the series since (or the mark names none): what stands is that writer's.
   if (!SW_MarkIsCurrent(runDirectory, mark)) return DropStaleMark(runDirectory, file, "a deletion of time steps", fail);
-  bool listed = false;
-  const SW_TimeStepList steps = SW_ListTimeSteps(runDirectory, -1, nullptr, &listed);
-  if (!listed) return fail("cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno));
+  AK_String unlisted;
+  const SW_TimeStepList steps = SW_ListTimeSteps(runDirectory, -1, nullptr, &unlisted);
+  if (!unlisted.IsEmpty()) return fail(unlisted);
   if (const AK_String stayed = DeleteAllBut(runDirectory, steps.names, mark.what); !stayed.IsEmpty()) return fail(stayed);
   if (record)
     if (const AK_String failure = record(runDirectory, SW_TakerRecord::Kept, mark.what); !failure.IsEmpty())

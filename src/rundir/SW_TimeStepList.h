@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "AK_Basic.h"
+#include "AK_SmallFile.h"
 #include "SW_RunSeries.h"
 
 
@@ -26,15 +27,18 @@ struct SW_TimeStepList {
 
 // With a `suffix`, the names of the files "<name>.TimeStep<suffix>" instead (a copy's staged
 // time steps).
-// `read`, when given, receives whether the directory could be read (a failure lists nothing).
+// A run directory that is not there has no time steps; one that cannot be listed lists nothing,
+// with "cannot read <directory>: <the system's reason>" in `failure` when given.
 SW_TimeStepList SW_ListTimeSteps(const char* runDirectory, double currentTime, const char* suffix = nullptr,
-                                 bool* read = nullptr);
+                                 AK_String* failure = nullptr);
 
 // The name of the time step of the largest time in the run directory, "" when there is
 // none; its time in `time` when given. Reads the names alone, in one pass.
 // A run directory that stands but cannot be listed answers "" too, with "cannot read <directory>:
 // <the system's reason>" in `failure` when given: no caller may take it for one without time steps.
 AK_String SW_NewestTimeStep(const char* runDirectory, double* time = nullptr, AK_String* failure = nullptr);
+// The same as one read: found ("" for none), or the run directory cannot be listed.
+AK_Read<AK_String> SW_ReadNewestTimeStep(const char* runDirectory, double* time = nullptr);
 
 // Every name followed by "%AK_SEP%".
 AK_String SW_TimeStepsListText(const SW_TimeStepList& list);

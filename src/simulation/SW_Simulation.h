@@ -489,8 +489,8 @@ public:
   // all. "" when the directory stood or now does, else why not.
   AK_String SaveNewRunDirectory();
   // The digest of the values a run of it runs under, as its run directory holds them saved now
-  // ("" without a saved simulation there).
-  AK_String SavedRunValues() { return SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State); }
+  // (missing without a saved simulation there).
+  AK_Read<AK_String> SavedRunValues() { return SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State); }
   void ContinueInBackground(const char* value);
   void Interrupt(const char* value);
   // The word of the run's status file, "unknown" without one.
@@ -593,18 +593,18 @@ private:
                       const char* directory = nullptr);
   // The record a save of the simulation writes of the series in `dir` (see SaveAttributes and
   // CopyStateInto): `ownState`, it may name the state this process holds; `copying`, the series
-  // goes into another directory.
-  AK_String RecordToSave(const AK_String& dir, bool ownState, bool copying);
+  // goes into another directory. Unreadable when what it is chosen by cannot be read.
+  AK_Read<AK_String> RecordToSave(const AK_String& dir, bool ownState, bool copying);
   // The values of this simulation that a time step depends on are not those its saved attribute
-  // file in the directory holds (false without one): a record there must name no time step this
+  // file in the directory holds (missing without one): a record there must name no time step this
   // process's values did not compute.
-  bool ValuesDifferFromSaved(const char* directory);
+  AK_Read<bool> ValuesDifferFromSaved(const char* directory);
   // What a comparison of its values with the saved ones leaves out (see SW_ValuesCompared): the
   // record always; the entries the class file does not mark; and, for a run or a state, the
   // numbers the release set-up derives from the input of the mass method in force.
   std::vector<const char*> ValuesLeftOut(SW_ValuesCompared compared);
-  // The digest of the saved simulation's values in the directory ("" without one), as compared.
-  AK_String SavedValuesDigest(const char* directory, SW_ValuesCompared compared);
+  // The digest of the saved simulation's values in the directory (missing without one), as compared.
+  AK_Read<AK_String> SavedValuesDigest(const char* directory, SW_ValuesCompared compared);
   // That digest of a state's values when the run of this process started under the saved
   // values, "-" otherwise.
   AK_String _runValues;

@@ -124,7 +124,12 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   run.simulationId = sim.Id();
   run.continuing = continuing;
   if (continuing) run.timeStep = sim.ChosenTimeStep();
-  run.valuesDigest = sim.SavedRunValues();
+  const AK_Read<AK_String> digest = sim.SavedRunValues();
+  if (digest.IsUnreadable()) {
+    AK_ErrorText = sim.GetAbsolutePath() + ": not started: " + AK_CannotRead(digest);
+    return startsNothing();
+  }
+  run.valuesDigest = digest.Value() ? *digest.Value() : AK_String();
   {
     // The run runs only the values saved now (or by this process until it is over): the
     // saved file is read as no save is under way, and the expectations of an earlier start go.

@@ -239,12 +239,15 @@ AK_String SW_Simulation::SaveValuesToRun()
   for (AK_Object* c : OwnedComponents()) {
     // A group never saved names no other members on the disk.
     if (!c->IsA("Group") || AK_LookAtPath(c->SavedAttributesPath(c->ProjectDir())) == AK_PathLook::Missing) continue;
-    AK_String saved;
-    if (c->SavedAttribute(c->ProjectDir(), "ContainedObjectsList", saved) && saved == c->Get("ContainedObjectsList")) continue;
+    const AK_Read<AK_String> saved = c->SavedAttribute(c->ProjectDir(), "ContainedObjectsList");
+    if (saved.IsUnreadable()) return AK_CannotRead(saved);
+    if (saved.Value() && *saved.Value() == c->Get("ContainedObjectsList")) continue;
     c->ForgetSaved();
     groupsDiffer = true;
   }
-  if (!groupsDiffer && !SavedAttributesDiffer(ProjectDir(), ValuesLeftOut(SW_ValuesCompared::Run))) return "";
+  const AK_Read<bool> differ = SavedAttributesDiffer(ProjectDir(), ValuesLeftOut(SW_ValuesCompared::Run));
+  if (differ.IsUnreadable()) return AK_CannotRead(differ);
+  if (!groupsDiffer && (!differ.Value() || !*differ.Value())) return "";
   // Unchanged here since its last save or load, the simulation still differs from a file that
   // another process saved over since: it is written all the same.
   _savedStamp = 0;
@@ -327,7 +330,16 @@ AK_String SW_Simulation::RecordRunState()
 {
   // Another process saved other values meanwhile (or the run went on under values it did not
   // save): the saved simulation names no time step of this run, which computed none under those.
-  if (!ProjectDir().IsEmpty() && SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) != _runValues) {
+  const AK_Read<AK_String> saved =
+      ProjectDir().IsEmpty() ? AK_Read<AK_String>::Missing() : SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State);
+  // Values nobody read vouch for no time step: the record stays, and the run's answer says why.
+  if (saved.IsUnreadable()) {
+    const AK_String unrecorded = "the saved project does not record the run's time step " + CurrentTimeStep + ": " +
+                                 AK_CannotRead(saved);
+    if (AK_ErrorText.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": " + unrecorded;
+    return unrecorded;
+  }
+  if (!ProjectDir().IsEmpty() && (saved.Value() ? *saved.Value() : AK_String()) != _runValues) {
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": the saved project records no time step of this run: " +
                (_runValues == "-" ? AK_String("the run went on under values that were not saved")
                                   : AK_String("values its time steps depend on were saved otherwise while it ran")));
@@ -346,10 +358,9 @@ AK_String SW_Simulation::RecordRunState()
 
 AK_String SW_Simulation::ForgetRecordOfFileGone(const AK_String& dir, SW_SeriesChange change)
 {
-  AK_String recorded;
-  if (!SavedAttribute(dir, "LoadTimeStep", recorded) || recorded.IsEmpty() ||
-      AK_FileExists(SW_TimeStepPath(dir, recorded)))
-    return "";
+  const AK_Read<AK_String> read = SavedAttribute(dir, "LoadTimeStep");
+  if (read.IsUnreadable()) return AK_CannotRead(read);
+  if (!read.Value() || read.Value()->IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, *read.Value()))) return "";
   return RecordTimeStep("", change, dir);
 }
 
@@ -392,12 +403,12 @@ std::vector<const char*> SW_Simulation::ValuesLeftOut(SW_ValuesCompared compared
   return leftOut;
 }
 
-bool SW_Simulation::ValuesDifferFromSaved(const char* directory)
+AK_Read<bool> SW_Simulation::ValuesDifferFromSaved(const char* directory)
 {
   return SavedAttributesDiffer(directory, ValuesLeftOut(SW_ValuesCompared::State));
 }
 
-AK_String SW_Simulation::SavedValuesDigest(const char* directory, SW_ValuesCompared compared)
+AK_Read<AK_String> SW_Simulation::SavedValuesDigest(const char* directory, SW_ValuesCompared compared)
 {
   return SavedAttributesDigest(directory, ValuesLeftOut(compared));
 }
@@ -439,7 +450,10 @@ bool SW_Simulation::TakeValuesSavedSince(const char* directory)
   // Every value the other process saved that this one did not change itself, the inputs of every
   // mass method included: the values saved are one process's, never a mix that no process held.
   std::vector<AK_String> taken;
-  for (const auto& saved : SavedAttributesNotNow(directory, ValuesLeftOut(SW_ValuesCompared::Saved))) {
+  // Values nobody read are taken from nobody.
+  const auto notNow = SavedAttributesNotNow(directory, ValuesLeftOut(SW_ValuesCompared::Saved));
+  if (!notNow.Value()) return false;
+  for (const auto& saved : *notNow.Value()) {
     const AK_String &name = saved.first, &value = saved.second;
     if (ModificationTime(name) > _valuesSeenStamp) continue;  // this process changed it since
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": " + name + " as another process saved it: " + value);
@@ -459,9 +473,8 @@ AK_String SW_Simulation::RecordRunThatIsGone(const char* directory)
   const AK_String dir = directory ? AK_String(directory) : ProjectDir();
   // The values saved decide what is recorded: while they cannot be read, the run is left to end
   // to the next taker.
-  const AK_String saved = SavedValuesDigest(dir, SW_ValuesCompared::State);
-  if (saved.IsEmpty() && AK_FileExists(SavedAttributesPath(dir))) {
-    const AK_String failure = "the saved simulation cannot be read: " + SavedAttributesPath(dir);
+  if (const AK_Read<AK_String> saved = SavedValuesDigest(dir, SW_ValuesCompared::State); saved.IsUnreadable()) {
+    const AK_String failure = AK_CannotRead(saved);
     AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": the saved project does not record the run's time step: " + failure);
     return failure;
   }
@@ -683,7 +696,9 @@ void SW_Simulation::RunLoop(bool fromStart)
   const double startCpu = AK_CpuSeconds();
   const bool startsOver = fromStart || ContinueStartsOver();
   // Before the release set-up, which derives values of its own.
-  const bool valuesSaved = ProjectDir().IsEmpty() || !ValuesDifferFromSaved(ProjectDir());
+  const AK_Read<bool> differ = ProjectDir().IsEmpty() ? AK_Read<bool>::Missing() : ValuesDifferFromSaved(ProjectDir());
+  if (differ.IsUnreadable()) return RefuseRun(AK_CannotRead(differ));
+  const bool valuesSaved = !differ.Value() || !*differ.Value();
   if (startsOver) {
     // Refused before any file is touched: the results of an earlier run stay, and so does
     // the state the simulation holds.
@@ -709,6 +724,9 @@ void SW_Simulation::RunLoop(bool fromStart)
     // The values of the run before go back after a refusal: none are written over that nobody read.
     const AK_Read<AK_String> valuesRead = SW_ReadRunValues(ProjectDir());
     if (valuesRead.IsUnreadable()) return RefuseRun(AK_CannotRead(valuesRead));
+    const AK_Read<AK_String> savedValues =
+        valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_Read<AK_String>::Found("-");
+    if (savedValues.IsUnreadable()) return RefuseRun(AK_CannotRead(savedValues));
     const SW_SeriesHold::Gate gate =
         _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
     if (!gate.passed)
@@ -717,7 +735,7 @@ void SW_Simulation::RunLoop(bool fromStart)
     // later time steps went, they say "not this run's own" ("-"), so that a kill in between never
     // leaves this run's values beside the newest time step of the run before. The first write
     // that fails refuses the run before any time step is touched.
-    _runValues = valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_String("-");
+    _runValues = savedValues.Value() ? *savedValues.Value() : AK_String();
     // What stays of the series after a refusal below is still the run's before: its values go back.
     const AK_String valuesBefore = valuesRead.Value() ? *valuesRead.Value() : AK_String();
     const auto valuesPutBack = [&](AK_String reason) {
@@ -748,8 +766,10 @@ void SW_Simulation::RunLoop(bool fromStart)
     };
     // The saved project names none of the time steps that go, before the first goes: the run's own
     // record at its end may fail, and must not leave it naming a file that is gone.
-    if (AK_String recorded; SavedAttribute(ProjectDir(), "LoadTimeStep", recorded))
-      if (SW_IsLaterTimeStep(recorded, CurrentTime, DeltaT))
+    const AK_Read<AK_String> recorded = SavedAttribute(ProjectDir(), "LoadTimeStep");
+    if (recorded.IsUnreadable()) return refuseMarked(AK_CannotRead(recorded));
+    if (recorded.Value())
+      if (SW_IsLaterTimeStep(*recorded.Value(), CurrentTime, DeltaT))
         if (const AK_String failure = RecordTimeStep("", SW_SeriesChange::RecordNewest); !failure.IsEmpty())
           return refuseMarked("the saved project names a later time step, and cannot name none instead: " + failure);
     AK_String stayed = SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);

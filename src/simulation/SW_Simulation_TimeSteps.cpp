@@ -292,11 +292,12 @@ void SW_Simulation::TakeStateOfRunThatIsGone()
   if (statusRead.IsUnreadable()) return unread(AK_CannotRead(statusRead));
   if (const AK_Read<AK_String> values = SW_ReadRunValues(ProjectDir()); values.IsUnreadable())
     return unread(AK_CannotRead(values));
+  const AK_Read<AK_String> recordRead = SavedAttribute(ProjectDir(), "LoadTimeStep");
+  if (recordRead.IsUnreadable()) return unread(AK_CannotRead(recordRead));
   const AK_String status = statusRead.Value() ? *statusRead.Value() : AK_String("unknown");
   // The load's own answer stays what it was.
   AK_String answer = AK_ErrorText;
-  AK_String recorded;
-  SavedAttribute(ProjectDir(), "LoadTimeStep", recorded);
+  const AK_String recorded = recordRead.Value() ? *recordRead.Value() : AK_String();
   AK_String notOwn;
   {
     // Taken over, the status says the run ended and the record names its last time step, for
@@ -351,7 +352,10 @@ AK_String SW_Simulation::GoneRunNotOwn(const char* directory, const AK_String& s
   if (read.IsUnreadable()) return "its values cannot be read: " + AK_CannotRead(read);
   // A run directory of a build that kept no values: its newest time step counts as the run's.
   const AK_String values = read.Value() ? *read.Value() : AK_String();
-  if (values.IsEmpty() || values == SavedValuesDigest(directory, SW_ValuesCompared::State)) return "";
+  if (values.IsEmpty()) return "";
+  const AK_Read<AK_String> saved = SavedValuesDigest(directory, SW_ValuesCompared::State);
+  if (saved.IsUnreadable()) return "its saved values cannot be read: " + AK_CannotRead(saved);
+  if (values == (saved.Value() ? *saved.Value() : AK_String())) return "";
   // Until a run passes its gate its values say "-": a start killed before that wrote nothing of
   // its own. One that said it ran with them ran under values it never saved.
   if (values == "-")
@@ -364,13 +368,17 @@ AK_String SW_Simulation::GoneRunNotOwn(const char* directory, const AK_String& s
 void SW_Simulation::HoldRecordedState(const AK_String& why)
 {
   const AK_String answer = AK_ErrorText;
-  AK_String recorded;
-  SavedAttribute(ProjectDir(), "LoadTimeStep", recorded);
+  const AK_Read<AK_String> read = SavedAttribute(ProjectDir(), "LoadTimeStep");
+  const AK_String recorded = read.Value() ? *read.Value() : AK_String();
   AK_ErrorText = "";
-  // As a load does: without a time step to read, the release at 0 s, which holds no series.
-  if (!LoadTimeStepFile(recorded)) HoldRelease();
+  // As a load does: without a time step to read, the release at 0 s, which holds no series. A
+  // record that cannot be read names none: the state stays as held.
+  if (!read.IsUnreadable() && !LoadTimeStepFile(recorded)) HoldRelease();
   AK_MESSAGE("INFO: " + GetAbsolutePath() + ": " + why + ", no time step there is its own: the simulation holds " +
-             StateText() + " (the project recorded " + (recorded.IsEmpty() ? AK_String("none") : recorded) + ")");
+             StateText() + " (" +
+             (read.IsUnreadable() ? "the project's record: " + AK_CannotRead(read)
+                                  : "the project recorded " + (recorded.IsEmpty() ? AK_String("none") : recorded)) +
+             ")");
   AK_ErrorText = answer;
 }
 
@@ -463,7 +471,7 @@ AK_String SW_Simulation::SavedStamp()
   return AK_FileDigest(AK_JoinPath(ProjectDir(), GetType() + ".atr"));
 }
 
-AK_String SW_Simulation::RecordToSave(const AK_String& dir, bool ownState, bool copying)
+AK_Read<AK_String> SW_Simulation::RecordToSave(const AK_String& dir, bool ownState, bool copying)
 {
   SW_RecordChoice choice;
   const AK_String who = GetAbsolutePath();
@@ -472,7 +480,7 @@ AK_String SW_Simulation::RecordToSave(const AK_String& dir, bool ownState, bool 
   choice.ownState = ownState;
   choice.copying = copying;
   choice.valuesDiffer = [&] { return ValuesDifferFromSaved(dir); };
-  choice.savedRecord = [&](AK_String& record) { return SavedAttribute(dir, "LoadTimeStep", record); };
+  choice.savedRecord = [&] { return SavedAttribute(dir, "LoadTimeStep"); };
   choice.savedStateValues = [&] { return SavedValuesDigest(dir, SW_ValuesCompared::State); };
   return SW_ChooseRecord(dir, _series, choice);
 }
@@ -546,7 +554,13 @@ void SW_Simulation::SaveAttributes(const char* fileName)
   // the read of the record and this write, nor another's save between its values and this one.
   const bool valuesTaken = own && TakeValuesSavedSince(ProjectDir());
   if (IsDead()) return;
-  const AK_String record = RecordToSave(ProjectDir(), !valuesTaken, false);
+  const AK_Read<AK_String> chosen = RecordToSave(ProjectDir(), !valuesTaken, false);
+  // A record chosen from what nobody read would name another state than the one saved.
+  if (!chosen.Value()) {
+    AK_ErrorText = GetAbsolutePath() + ": not saved: " + AK_CannotRead(chosen);
+    return;
+  }
+  const AK_String record = *chosen.Value();
   const AK_String held = CurrentTimeStep;
   CurrentTimeStep = record;
   AK_Object::SaveAttributes(fileName);

@@ -269,10 +269,16 @@ void SW_Simulations::StartActive()
   // go-ahead: nothing of the batch runs.
   AK_String withheld;
   // The values each run runs under, as saved for it now.
+  // Values that cannot be read are no values of a run: the go-ahead is withheld.
   std::vector<AK_String> digests;
-  for (SW_Simulation* simulation : active)
-    digests.push_back(simulation->SavedRunValues());
+  for (size_t i = 0; i < active.size(); ++i) {
+    const AK_Read<AK_String> digest = active[i]->SavedRunValues();
+    if (locks[i] && digest.IsUnreadable() && withheld.IsEmpty())
+      withheld = active[i]->GetAbsolutePath() + ": " + AK_CannotRead(digest);
+    digests.push_back(digest.Value() ? *digest.Value() : AK_String());
+  }
   const auto handOver = [&](int pid) {
+    if (!withheld.IsEmpty()) return false;
     for (size_t i = 0; i < locks.size(); ++i)
       if (locks[i]) {
         if (!locks[i]->HandOver(pid)) {

@@ -106,6 +106,7 @@ TEST(StartRefusals, ACommandRefusedForAFileItCannotReadChangesNoFile)
     const char* unreadable;
     std::string command;
     std::string refusal;  // what the answer holds
+    bool afterLoad = false;  // a directory takes the file's place once the project is loaded
   } cases[] = {
       {".simulation_series", Set(kSimulation, "EndTime", "3") + Set(kSimulation, "Run", ""),
        "Viewer/" + kSimulation + ": not run: " + series},
@@ -117,22 +118,39 @@ TEST(StartRefusals, ACommandRefusedForAFileItCannotReadChangesNoFile)
       {"ReleaseArea.atr", Set(kSimulation, "EndTime", "3") + Set(kSimulation, "Run", ""),
        "Viewer/" + kSimulation + ": not run: what it reads was loaded with errors: cannot load attributes for "
        "Viewer/Project/ReleaseAreas/slope_0001"},
+      // The saved simulation, whose values and record a run compares and writes.
+      {"ShallowWaterSimulation.atr", Set(kSimulation, "EndTime", "3") + Set(kSimulation, "Run", ""),
+       "Viewer/" + kSimulation + ": not run: cannot read ../proj/" + kSimulation + "/ShallowWaterSimulation.atr: ", true},
+      {"ShallowWaterSimulation.atr", ContinueTo(3),
+       "Viewer/" + kSimulation + ": not run: cannot read ../proj/" + kSimulation + "/ShallowWaterSimulation.atr: ", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
-    const Files project = Tree(p / "proj"), other = Tree(p / "proj2");
+    Files project = Tree(p / "proj");
+    const Files other = Tree(p / "proj2");
     std::unique_ptr<TorvuProcess> x;
     {
-      FailOnce unreadable(std::string("open:") + c.unreadable);
+      FailOnce unreadable(c.afterLoad ? std::string() : std::string("open:") + c.unreadable);
       x = std::make_unique<TorvuProcess>(p / "x");
     }
     // The release area's own file fails the load, which goes on without it.
     EXPECT_EQ(x->Do(Load()).ok, std::string(c.unreadable) != "ReleaseArea.atr");
+    const std::string swapped = p / ("proj/" + kSimulation + "/" + c.unreadable);
+    const std::string kept = c.afterLoad ? ReadFile(swapped) : std::string();
+    if (c.afterLoad) {
+      std::filesystem::remove(swapped);
+      std::filesystem::create_directory(swapped);
+      project = Tree(p / "proj");
+    }
     const Answer refused = x->Do(c.command);
     EXPECT_FALSE(refused.ok);
     EXPECT_TRUE(Contains(refused, c.refusal)) << refused;
     ExpectSameFiles(Tree(p / "proj"), project, "proj\n" + Gist(x->Log()));
     ExpectSameFiles(Tree(p / "proj2"), other, "proj2\n" + Gist(x->Log()));
     EXPECT_EQ(x->Quit(), 0);
+    if (c.afterLoad) {
+      std::filesystem::remove(swapped);
+      WriteFile(swapped, kept);
+    }
   }
 }

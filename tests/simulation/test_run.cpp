@@ -556,14 +556,18 @@ TEST(Run, TheSavedSimulationRecordsTheTimeStepItsRunEndedWith)
   p.sim->Save();
   AK_String recorded;
   p.sim->Set("Run", "");
-  ASSERT_TRUE(p.sim->SavedAttribute(p.run.c_str(), "LoadTimeStep", recorded));
+  const AK_Read<AK_String> read = p.sim->SavedAttribute(p.run.c_str(), "LoadTimeStep");
+  ASSERT_TRUE(read.IsRead());
+  recorded = *read.Value();
   EXPECT_STREQ(recorded, "at_0000003.0000");
   const std::string first = p.run + "/at_0000000.0000.TimeStep";
   std::filesystem::remove(first);
   std::filesystem::create_directory(first);
   p.sim->Set("Run", "");
   EXPECT_EQ(p.TimeSteps(), std::vector<std::string>{"at_0000000.0000.TimeStep"});  // the directory
-  ASSERT_TRUE(p.sim->SavedAttribute(p.run.c_str(), "LoadTimeStep", recorded));
+  const AK_Read<AK_String> readAgain = p.sim->SavedAttribute(p.run.c_str(), "LoadTimeStep");
+  ASSERT_TRUE(readAgain.IsRead());
+  recorded = *readAgain.Value();
   EXPECT_STREQ(recorded, "");
 }
 

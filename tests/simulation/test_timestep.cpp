@@ -304,7 +304,9 @@ TEST(TimeStepFile, ALoadWhoseTimeStepIsGoneHoldsTheStateOfZero)
   s.root.SaveProject();
   ASSERT_STREQ(AK_ErrorText, "");
   AK_String recorded;
-  ASSERT_TRUE(s.sim->SavedAttribute(s.run.c_str(), "LoadTimeStep", recorded));
+  const AK_Read<AK_String> read = s.sim->SavedAttribute(s.run.c_str(), "LoadTimeStep");
+  ASSERT_TRUE(read.IsRead());
+  recorded = *read.Value();
   ASSERT_STREQ(recorded, "at_0000005.0000");
   s.sim->LoadProject(s.run.c_str());
   EXPECT_TRUE(s.Unchanged());
@@ -316,7 +318,9 @@ TEST(TimeStepFile, ALoadWhoseTimeStepIsGoneHoldsTheStateOfZero)
   EXPECT_EQ(s.sim->PeakKineticEnergy, 0);
   s.sim->Set("Remark", "saved again");
   s.root.SaveProject();
-  ASSERT_TRUE(s.sim->SavedAttribute(s.run.c_str(), "LoadTimeStep", recorded));
+  const AK_Read<AK_String> readAgain = s.sim->SavedAttribute(s.run.c_str(), "LoadTimeStep");
+  ASSERT_TRUE(readAgain.IsRead());
+  recorded = *readAgain.Value();
   EXPECT_STREQ(recorded, "");
 }
 
@@ -346,7 +350,9 @@ TEST(TimeStepFile, ALoadTakesTheNewestTimeStepOnlyOfARunThatIsGone)
     EXPECT_EQ(s.sim->CurrentTime, gone ? 10 : 5);
     EXPECT_STREQ(SW_QueryAnswer(SW_ReadStatusFile(s.run.c_str()), "unknown"), gone ? "finished" : "interrupted");
     EXPECT_FALSE(AK_FileExists(lock.c_str()));
-    ASSERT_TRUE(s.sim->SavedAttribute(s.run.c_str(), "LoadTimeStep", recorded));
+    const AK_Read<AK_String> readAfter = s.sim->SavedAttribute(s.run.c_str(), "LoadTimeStep");
+    ASSERT_TRUE(readAfter.IsRead());
+    recorded = *readAfter.Value();
     EXPECT_STREQ(recorded, gone ? "at_0000010.0000" : "at_0000005.0000");
     EXPECT_EQ(messages.Contains("INFO: project/Avalanche1: its run did not finish, its process is gone: the simulation holds "
                                 "the run's last time step at_0000010.0000 (the project recorded at_0000005.0000)"),
