@@ -172,6 +172,7 @@ std::vector<Rename> WithRename(std::vector<Rename> renames, const Rename& added)
       if (MoveHead(below, added.from, "")) r.to = "";
       continue;
     }
+    // Either side below the renamed path follows it; one that is not below it stays as it is.
     (void)MoveHead(r.from, added.from, added.to);
     (void)MoveHead(r.to, added.from, added.to);
   }
