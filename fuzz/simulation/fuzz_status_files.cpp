@@ -57,9 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
   const std::string word = FirstWord(status);
   const std::string expected = word.empty() ? "unknown" : word;
-  if (std::string(SW_ReadStatusFile(dir.c_str()).c_str()) != expected) __builtin_trap();
+  // Both files were just written: each must read, never as missing or unreadable.
+  const AK_Read<AK_String> statusRead = SW_ReadStatusFile(dir.c_str());
+  if (!statusRead.Value() || std::string(statusRead.Value()->c_str()) != expected) __builtin_trap();
   // A text ends at a zero byte.
-  if (std::string(SW_ReadInfoFile(dir.c_str()).c_str()) != info.substr(0, info.find('\0'))) __builtin_trap();
+  const AK_Read<AK_String> infoRead = SW_ReadInfoFile(dir.c_str());
+  if (!infoRead.Value() || std::string(infoRead.Value()->c_str()) != info.substr(0, info.find('\0'))) __builtin_trap();
 
   // What the simulation answers follows from the word and the lock: a run said to go on that
   // no lock stands for is gone, and reads as finished.
