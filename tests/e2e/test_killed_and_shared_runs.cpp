@@ -110,7 +110,8 @@ TEST(KilledAndSharedRuns, AKilledRunContinuesFromItsLastFileInAnyProcess)
   for (const bool setBack : {false, true}) {
     SCOPED_TRACE(setBack ? "its record set back, a process that only loads" : "as it was killed");
     Example p;
-    Torvu(p.Path(), "run.macro", Project(60) + Set(kSimulation, "RunInBackground", ""));
+    // Long enough that no run reaches its end before the test looks, on a CPU it shares.
+    Torvu(p.Path(), "run.macro", Project(600) + Set(kSimulation, "RunInBackground", ""));
     // Killed once the 4 s file is there: the run records its time step only at its end.
     ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(p.Run() + "/" + File(4)); }));
     const std::string lock = ReadFile(p.Run() + "/.simulation_lock");
