@@ -546,6 +546,15 @@ AK_String AK_FormatSetCommand(const char* path, const char* attribute, const cha
 // new one is complete; AK_ErrorText says whether the file could not be created or not be
 // written.
 void AK_WriteAttributeFile(const char* name, const AK_String& commands);
+// A project saved into a directory that does not stand is built beside it under this suffix, a
+// name that no load takes for a project (the ".~" of temporaries), and renamed to its name as the
+// last step: a kill before leaves no project there at all, and what it left goes with the next
+// save into that name or the next load of the directory beside it. Of several missing levels, the
+// topmost is built so. A new object of a project that stands is built so too: its directory stands
+// whole or not at all.
+inline constexpr const char* kSaveStagingSuffix = ".~saving";
+// The staging directory of a save into `directory`, the same for every spelling of it.
+AK_String AK_SaveStagingOf(const char* directory);
 // What a save that is gone left in its staging directory ("<directory>.~saving", which it marks
 // as its own before anything else) is removed. `stays` empty when it went or none stands, else why
 // it stays: a live save's, one this program did not make, or one that cannot be removed or looked

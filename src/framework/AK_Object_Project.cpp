@@ -16,8 +16,6 @@ namespace {
 
 // The name a deletion moves an object's directory to, beside it, before it removes it.
 constexpr const char* kRemovedAside = ".~removing";
-// The staging directory of a save of a new directory beside it (see AK_DropSaveLeftBehind).
-constexpr const char* kSavedAside = ".~saving";
 
 // The one cleaner of what killed writers of this program left in a directory that a load reads:
 // temporaries of the files written there (as `files` tells which), an object's directory that a
@@ -31,7 +29,7 @@ AK_String SweepLeftBehind(const AK_String& directory, const AK_Leftovers& files)
   // One pass over a directory that may hold a long series: only the names set aside are kept.
   std::vector<AK_String> aside;
   AK_VisitDirectory(directory, "", [&](const char* name) {
-    if (AK_String stem; AK_CutSuffix(name, kRemovedAside, stem) || AK_CutSuffix(name, kSavedAside, stem))
+    if (AK_String stem; AK_CutSuffix(name, kRemovedAside, stem) || AK_CutSuffix(name, kSaveStagingSuffix, stem))
       aside.emplace_back(name);
   });
   for (const AK_String& entry : aside) {
@@ -40,7 +38,7 @@ AK_String SweepLeftBehind(const AK_String& directory, const AK_Leftovers& files)
     if (AK_CutSuffix(entry, kRemovedAside, stem)) {
       if (AK_DeleteDirectoryTree(path) != 0 && AK_FileExists(path))
         add("what a deletion left in " + path + " cannot be removed: " + std::strerror(errno));
-    } else if (AK_CutSuffix(entry, kSavedAside, stem) && AK_IsDirectory(path)) {
+    } else if (AK_CutSuffix(entry, kSaveStagingSuffix, stem) && AK_IsDirectory(path)) {
       if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(path); drop.failed) add(drop.stays);
     }
   }
@@ -274,10 +272,7 @@ void AK_Object::LoadProject(const char* directory)
   if (AK_Object* top = GetRoot(); failures.Outermost() && top != this && !top->ProjectDir().IsEmpty()) {
     if (const AK_String stays = SweepLeftBehind(top->ProjectDir(), TopDirectoryLeftovers(*top)); !stays.IsEmpty())
       LoadFailures::Add(stays);
-    AK_String project = AK_NormalizePath(top->ProjectDir());
-    while (project.Length() > 1 && project[project.Length() - 1] == '/')
-      project = AK_String(project.c_str(), project.c_str() + project.Length() - 1);
-    if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(project + kSavedAside); drop.failed)
+    if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(AK_SaveStagingOf(top->ProjectDir())); drop.failed)
       LoadFailures::Add(drop.stays);
   }
   if (failures.Outermost()) {

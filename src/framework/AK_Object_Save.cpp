@@ -232,17 +232,10 @@ private:
   std::vector<AK_FileIdentity> _written;
 };
 
-// A project saved into a directory that does not stand is built beside it under this suffix, a
-// name that no load takes for a project (the ".~" of temporaries), and renamed to its name as the
-// last step: a kill before leaves no project there at all, and what it left goes with the next
-// save into that name or the next load of the directory beside it. Of several missing levels, the
-// topmost is built so. A new object of a project that stands is built so too: its directory stands
-// whole or not at all.
-constexpr const char* kStagingSuffix = ".~saving";
-// The staging directory holds this file, made before anything else there, and the build itself
-// under the target's own name beside it: a directory of that name without it is no build of this
-// program, and is never removed (a user's, or another program's). The target's directory never
-// holds the mark: it is renamed out of the staging directory, which goes after it.
+// The staging directory (kSaveStagingSuffix) holds this file, made before anything else there, and
+// the build itself under the target's own name beside it: a directory of that name without it is no
+// build of this program, and is never removed (a user's, or another program's). The target's
+// directory never holds the mark: it is renamed out of the staging directory, which goes after it.
 constexpr const char* kStagingMark = "made_by_torvu_save";
 
 const AK_String& SaveGoingOn()
@@ -285,6 +278,8 @@ AK_String StartStaging(const AK_String& staging, const AK_String& build, std::un
 }
 
 }  // namespace
+
+AK_String AK_SaveStagingOf(const char* directory) { return CanonicalDirectory(directory) + kSaveStagingSuffix; }
 
 AK_StagingDrop AK_DropSaveLeftBehind(const char* staging)
 {
@@ -765,7 +760,7 @@ bool AK_Object::RewriteSavedAttribute(const char* directory, const char* attribu
 namespace {
 
 // SaveProjectAs of the object into `dir`, of which `top` is the topmost level that does not
-// stand (see kStagingSuffix). Its failures join the caller's list, all of which AK_ErrorText says.
+// stand (see kSaveStagingSuffix). Its failures join the caller's list, all of which AK_ErrorText says.
 void SaveNewProject(AK_Object& object, const AK_String& dir, const AK_String& top)
 {
   // Within the caller's list: what each object's save failed with.
@@ -775,7 +770,7 @@ void SaveNewProject(AK_Object& object, const AK_String& dir, const AK_String& to
     SaveFailures::Add(failure);
     AK_ErrorText = failures.Failures();
   };
-  const AK_String staging = top + kStagingSuffix, build = BuildOf(staging, top);
+  const AK_String staging = top + kSaveStagingSuffix, build = BuildOf(staging, top);
   std::unique_ptr<AK_DirectoryLock> building;
   if (const AK_String refusal = StartStaging(staging, build, building); !refusal.IsEmpty())
     return answer(object.GetAbsolutePath() + " not saved to " + dir + ": " + refusal);
@@ -876,7 +871,7 @@ void AK_Object::SaveProjectAs(const char* directory)
   // A save into the directory that a kill stopped after it put the directory in place left the
   // build's mark beside it: it goes with this one.
   if (failures.Outermost())
-    if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(CanonicalDirectory(dir) + kStagingSuffix); drop.failed)
+    if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(AK_SaveStagingOf(dir)); drop.failed)
       SaveFailures::Add(drop.stays);
   // Everything the save writes is held before its first file changes, and until its last did.
   AK_DirectoryHolds holds;
