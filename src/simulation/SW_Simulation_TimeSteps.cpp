@@ -151,8 +151,14 @@ AK_String SW_Simulation::WriteTimeStep(bool* refused)
   // stands: never a first time step beside the later ones of another state.
   SW_SeriesChange change = SW_SeriesChange::Write;
   if (CurrentTime < 0.5 * DeltaT && !_series.Holds(ProjectDir())) {
-    double newest = 0;
-    if (SW_NewestTimeStep(ProjectDir(), &newest).IsEmpty() || !(newest >= 0.5 * DeltaT)) change = SW_SeriesChange::Anew;
+    double newestTime = 0;
+    // A listing that cannot be read hides whether later time steps stand: nothing is written.
+    const AK_Read<AK_String> newest = SW_ReadNewestTimeStep(ProjectDir(), &newestTime);
+    if (newest.IsUnreadable()) {
+      if (refused) *refused = true;
+      return AK_CannotRead(newest);
+    }
+    if (newest.Value()->IsEmpty() || !(newestTime >= 0.5 * DeltaT)) change = SW_SeriesChange::Anew;
     else if (_setUpAnew) {
       if (refused) *refused = true;
       return "the state is a new set-up at 0 s, not a time step of this run: \"Run\" to start over";

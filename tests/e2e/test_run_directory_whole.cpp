@@ -122,6 +122,21 @@ TEST(RunDirectoryWhole, AReleaseSetUpAnewHoldsNoTimeStepOfTheRun)
   EXPECT_TRUE(ran.ok) << ran;
   EXPECT_EQ(Recorded(p.Saved()), Step(4));
   EXPECT_EQ(x.Quit(), 0);
+
+  // A run directory that cannot be listed hides the run's time steps: the new set-up is refused
+  // as well, never written as the first step of a series beside them. (Renamed, the directory is
+  // one that this process lists only from then on.)
+  const Files ranSteps = p.TimeSteps();
+  FailOnce unlisted("list:B");
+  TorvuProcess y(p / "y");
+  ASSERT_TRUE(y.Do(Load() + Set(kSimulation, "Update", "") + Set(kSimulation, "NumParticlesPerCell", "2") +
+                   Set(kSimulation, "Update", "") + Set(kSimulation, "Id", "B"))
+                  .ok);
+  const Answer hidden = y.Do(Set("Project/Simulations/B", "SaveTimeStep", ""));
+  EXPECT_FALSE(hidden.ok);
+  EXPECT_TRUE(Contains(hidden, "time step not saved: cannot read ../proj/Project/Simulations/B: ")) << hidden;
+  ExpectSameFiles(TimeStepContents(p / "proj/Project/Simulations/B"), ranSteps, "after the SaveTimeStep it refused");
+  EXPECT_EQ(y.Quit(), 0);
 }
 
 // X saves proj over proj2 and is stopped while it copies proj's time steps there. Meanwhile Y may
