@@ -113,7 +113,8 @@ AK_File AK_File::Replacing(const char* path, const char* mode)
   if (fd < 0) return file;
   file._file = ::fdopen(fd, mode ? mode : "w");
   if (!file._file) {
-    AK_CommitReplacement(fd, temp, path, false);
+    // Only the temporary goes: the target stays as it was whatever this answers.
+    (void)AK_CommitReplacement(fd, temp, path, false);
     return file;
   }
   file._target = AK_NormalizePath(path);
@@ -286,7 +287,8 @@ AK_PathLook AK_LookAtPath(const char* path, AK_String* failure)
 {
   const AK_String normal = AK_NormalizePath(path ? path : "");
   struct stat st;
-  if (!normal.IsEmpty() && !LookFails(normal) && ::stat(normal.c_str(), &st) == 0) return AK_PathLook::Found;
+  if (!normal.IsEmpty() && !LookFails(normal) && !AK_FailsNow("look", normal) && ::stat(normal.c_str(), &st) == 0)
+    return AK_PathLook::Found;
   const int error = normal.IsEmpty() ? ENOENT : errno;
   if (error == ENOENT || error == ENOTDIR) return AK_PathLook::Missing;
   if (failure) *failure = normal + ": " + std::strerror(error);

@@ -323,7 +323,7 @@ ast_sci_namespace AK_LoadClassScript(AK_Object* object, const char* classNameOrT
   }
   int errors = 0;
   ast_sci_namespace ns = CompileScript(stream, file, isText ? classNameOrText : nullptr, errors);
-  stream.Close();
+  (void)stream.Close();  // a script read: its close changes nothing on the disk
   if (ns && errors == 0) RunInitialisation(ns, object, "Init");
   return ns;
 }
@@ -403,7 +403,7 @@ void AK_Object::RunScriptFile(const char* fileName)
   AK_BindHostFunctions();
   int errors = 0;
   ast_sci_namespace ns = CompileScript(stream, file, nullptr, errors);
-  stream.Close();
+  (void)stream.Close();  // a script read: its close changes nothing on the disk
   if (!ns) return;
   if (errors == 0) RunInitialisation(ns, this, "main");
   ast_sci_delete_namespace(ns);

@@ -61,7 +61,14 @@ AK_String AK_Object::GetSaveVis()
 
 int AK_Object::DeleteProjectDir()
 {
-  if (_projectDir.IsEmpty() || !AK_FileExists(_projectDir)) return 0;
+  if (_projectDir.IsEmpty()) return 0;
+  // A directory nobody can tell is there is not taken for one that is gone: the deletion fails,
+  // with the look's reason in errno.
+  switch (AK_LookAtPath(_projectDir)) {
+    case AK_PathLook::Missing: return 0;
+    case AK_PathLook::Failed: return -1;
+    case AK_PathLook::Found: break;
+  }
   // Never the file-system root or the working directory itself.
   AK_String normal = AK_NormalizePath(_projectDir);
   while (normal.Length() > 1 && normal[normal.Length() - 1] == '/')
@@ -70,8 +77,9 @@ int AK_Object::DeleteProjectDir()
   // Moved aside in one step first: a removal cut short leaves the project without the object,
   // never with a part of its files; what is left aside no load takes for an object.
   const AK_String aside = normal + kRemovedAside;
-  // What an earlier deletion left aside and cannot go makes the move below fail.
-  if (AK_FileExists(aside)) (void)AK_DeleteDirectoryTree(aside);
+  // What an earlier deletion left aside and cannot go makes the move below fail, as does one that
+  // cannot be looked at.
+  if (AK_LookAtPath(aside) == AK_PathLook::Found) (void)AK_DeleteDirectoryTree(aside);
   if (AK_RenameFile(normal, aside) != 0) return -1;
   if (AK_DeleteDirectoryTree(aside) != 0)
     AK_MESSAGE(AK_String("WARNING: ") + GetAbsolutePath() + ": what was its directory is left as " + aside);
@@ -170,7 +178,8 @@ void AK_Object::Load(const char* directory)
       AK_ErrorText = _loadDamage;
       return;
     }
-    AK_StreamClose(stream);
+    // A file read whole: its close changes nothing on the disk.
+    (void)AK_StreamClose(stream);
   } else if (AK_String unseen; AK_LookAtPath(data, &unseen) != AK_PathLook::Missing) {
     // One that stands but cannot be opened is damage too: a save would write nothing in its place.
     // So is one that nobody can tell is there (its directory cannot be entered).
