@@ -48,6 +48,9 @@ enum class [[nodiscard]] AK_PathLook { Missing, Found, Failed };
 // Failed comes with "<path>: <the system's reason>" in `failure` when given, and errno. Each look
 // asks the failure hook first (kind "look").
 [[nodiscard]] AK_PathLook AK_LookAtPath(const char* path, AK_String* failure = nullptr);
+// The same look at a directory, in one look: Found only for a directory (through symbolic links),
+// Missing for nothing or anything else there.
+[[nodiscard]] AK_PathLook AK_LookAtDirectory(const char* path, AK_String* failure = nullptr);
 
 // An open file that closes itself. It converts to its FILE*, so it is used wherever one is
 // (null when the open failed).
@@ -140,6 +143,9 @@ struct AK_Leftovers {
   AK_String lockFile;
   // Told of each path before it goes, when set.
   std::function<void(const AK_String& path)> removing;
+  // Told of every name of the directory in the same pass, when set: a caller that looks for names
+  // of its own there needs no second pass over a directory that may hold a long series.
+  std::function<void(const char* name)> seen;
 };
 // Removes, in one pass over the directory and under its lock (AK_DirectoryLock), what the rules
 // name: never a staged file, a directory, nor a temporary this process has open. Nothing when the

@@ -127,7 +127,7 @@ AK_String RemoveFilesOfOtherTypes(const AK_String& directory, const AK_String& t
       AK_String stem(file);
       stem.CutExtension();
       const AK_String path = AK_JoinPath(directory, file);
-      if (!(stem == typeName) && AK_DeleteFile(path) != 0 && AK_FileExists(path))
+      if (!(stem == typeName) && AK_DeleteFile(path) != 0 && AK_LookAtPath(path) != AK_PathLook::Missing)
         return "cannot remove " + path + ": " + std::strerror(errno);
     }
   }
@@ -270,7 +270,7 @@ AK_String StartStaging(const AK_String& staging, const AK_String& build, std::un
   if (!made.Close() || !marked || AK_MakeDirectory(build) != 0 || !AK_IsDirectory(build)) {
     const int error = errno;
     const AK_String why = "cannot make " + staging + " ready for the save: " + std::strerror(error);
-    if (AK_DeleteDirectoryTree(staging) != 0 && AK_FileExists(staging))
+    if (AK_DeleteDirectoryTree(staging) != 0 && AK_LookAtPath(staging) != AK_PathLook::Missing)
       return why + "; it stays, and the next save or load removes it";
     return why;
   }
@@ -817,7 +817,7 @@ void SaveNewProject(AK_Object& object, const AK_String& dir, const AK_String& to
   if (whole || marked) {
     if (AK_RenameFile(build, top) == 0) {
       // The staging directory holds its mark alone now.
-      if (AK_DeleteDirectoryTree(staging) == 0 || !AK_FileExists(staging)) {
+      if (AK_DeleteDirectoryTree(staging) == 0 || AK_LookAtPath(staging) == AK_PathLook::Missing) {
         if (!failure.IsEmpty()) SaveFailures::Add(failure);
         if (!failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
         return;
@@ -839,7 +839,7 @@ void SaveNewProject(AK_Object& object, const AK_String& dir, const AK_String& to
     }
   }
   // Nothing of a save that failed stays; what cannot go the next save into that name removes.
-  if (AK_DeleteDirectoryTree(staging) != 0 && AK_FileExists(staging))
+  if (AK_DeleteDirectoryTree(staging) != 0 && AK_LookAtPath(staging) != AK_PathLook::Missing)
     failure += AK_String(failure.IsEmpty() ? "" : "; ") + "what was saved stays in " + staging +
                ", which the next save to " + dir + " removes";
   answer(failure);

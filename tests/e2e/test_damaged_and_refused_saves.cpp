@@ -196,3 +196,21 @@ TEST(DamagedAndRefusedSaves, ASaveOfAProjectWithNoDirectoryOfItsOwnWritesNothing
   EXPECT_EQ(DirectoriesIn(p / "x"), ownOfX);
   EXPECT_EQ(x.Quit(), 0);
 }
+
+// A user's own names that end as a deletion's set-aside directory does: a file in an object's
+// directory and a directory beside the project's. The load leaves both as they are, and loads whole.
+TEST(DamagedAndRefusedSaves, ALoadLeavesAUsersOwnNamesThatLookLikeWhatADeletionLeft)
+{
+  SharedExample p(4, 2);
+  const std::string notes = p.Write("proj/Project/ReleaseAreas/slope_0001/notes.~removing", "the user's notes\n");
+  const std::string kept = p.Write("proj/x.~removing/kept.txt", "the user's own\n");
+  TorvuProcess x(p / "x");
+  // The whole saved project, the top object's own files and what stands beside its project with it.
+  const Answer loaded = x.Do(Set("", "ProjectDir", "../proj") + Set("", "LoadProject", ""));
+  EXPECT_TRUE(loaded.ok) << loaded;
+  const Answer again = x.Do(Load());
+  EXPECT_TRUE(again.ok) << again;
+  EXPECT_EQ(x.Quit(), 0);
+  EXPECT_EQ(ReadFile(notes), "the user's notes\n");
+  EXPECT_EQ(ReadFile(kept), "the user's own\n");
+}
