@@ -516,7 +516,11 @@ void AK_sci_cut_extension(char* name, char* ext)
 int AK_sci_make_directory(char* name)
 {
   AK_String path = ScriptText(name);
-  if (AK_FileExists(path)) return 0;
+  switch (AK_LookAtPath(path)) {
+    case AK_PathLook::Found: return 0;
+    case AK_PathLook::Failed: return -1;
+    case AK_PathLook::Missing: break;
+  }
   return AK_MakeDirectory(path) == 0 ? 0 : -1;
 }
 
