@@ -159,7 +159,7 @@ std::vector<std::string> DirectoriesIn(const std::string& directory)
 // A project that was never saved has no directory of its own: SaveProject is refused before its
 // first write, saying so, and writes nothing where the program runs; so is it after a save into a
 // new directory that failed. A loaded project whose save into a new directory failed half-way saves
-// into its own directory again, whole, and nothing into the new one.
+// into its own directory again, and nothing into the new one.
 TEST(DamagedAndRefusedSaves, ASaveOfAProjectWithNoDirectoryOfItsOwnWritesNothing)
 {
   SharedExample p(4, 2);
@@ -181,10 +181,11 @@ TEST(DamagedAndRefusedSaves, ASaveOfAProjectWithNoDirectoryOfItsOwnWritesNothing
   }
   EXPECT_EQ(fresh.Quit(), 0);
 
-  // A time step that cannot be read fails the copy of the series after the objects before the
-  // simulation were saved into the new directory's build.
-  fs::create_symlink("gone", RunOf(p / "proj") + "/" + File(1));
+  // The attribute file of the simulations' container cannot be written: the objects before it were
+  // saved into the new directory's build when the save fails.
+  setenv("TORVU_FAIL", "create:Simulations.atr", 1);
   TorvuProcess x(p / "x");
+  unsetenv("TORVU_FAIL");
   ASSERT_TRUE(x.Do(Load()).ok);
   const std::vector<std::string> ownOfX = DirectoriesIn(p / "x");
   EXPECT_FALSE(x.Do(SaveAs("../copy/proj2")).ok);
