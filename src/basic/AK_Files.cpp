@@ -113,7 +113,8 @@ AK_File AK_File::Replacing(const char* path, const char* mode)
   if (fd < 0) return file;
   file._file = ::fdopen(fd, mode ? mode : "w");
   if (!file._file) {
-    AK_CommitReplacement(fd, temp, path, false);
+    // Only the temporary goes: the target stays as it was whatever this answers.
+    (void)AK_CommitReplacement(fd, temp, path, false);
     return file;
   }
   file._target = AK_NormalizePath(path);
@@ -282,16 +283,34 @@ bool AK_OpenForReadingFails(const char* path)
   return true;
 }
 
-AK_PathLook AK_LookAtPath(const char* path, AK_String* failure)
+namespace {
+
+// The look of AK_LookAtPath and AK_LookAtDirectory: `st` filled when Found.
+AK_PathLook LookAt(const char* path, AK_String* failure, struct stat& st)
 {
   const AK_String normal = AK_NormalizePath(path ? path : "");
-  struct stat st;
-  if (!normal.IsEmpty() && !LookFails(normal) && ::stat(normal.c_str(), &st) == 0) return AK_PathLook::Found;
+  if (!normal.IsEmpty() && !LookFails(normal) && !AK_FailsNow("look", normal) && ::stat(normal.c_str(), &st) == 0)
+    return AK_PathLook::Found;
   const int error = normal.IsEmpty() ? ENOENT : errno;
   if (error == ENOENT || error == ENOTDIR) return AK_PathLook::Missing;
   if (failure) *failure = normal + ": " + std::strerror(error);
   errno = error;
   return AK_PathLook::Failed;
+}
+
+}  // namespace
+
+AK_PathLook AK_LookAtPath(const char* path, AK_String* failure)
+{
+  struct stat st;
+  return LookAt(path, failure, st);
+}
+
+AK_PathLook AK_LookAtDirectory(const char* path, AK_String* failure)
+{
+  struct stat st;
+  const AK_PathLook look = LookAt(path, failure, st);
+  return look == AK_PathLook::Found && !S_ISDIR(st.st_mode) ? AK_PathLook::Missing : look;
 }
 
 bool AK_FailsNow(const char* kind, const char* path)
@@ -497,6 +516,7 @@ void AK_RemoveLeftovers(const char* directory, const AK_Leftovers& what)
   const std::string locked = std::string(kReplacementMark) + kLockedLetters;
   std::vector<AK_String> leftovers;
   AK_VisitDirectory(dir, "", [&](const char* name) {
+    if (what.seen) what.seen(name);
     AK_String target;
     bool leftover = false;
     if (!what.lockFile.IsEmpty() && AK_IsLockLeftover(what.lockFile, name)) leftover = true;

@@ -35,16 +35,22 @@ std::FILE* AK_FileOpen(const char* path, const char* mode);
 // directory of that name (AK_VisitDirectory, AK_ListDirectory), one "enter:NAME" that listing too
 // and every look at and open of a path below it (AK_FileExists, AK_IsRegularFile,
 // AK_IsDirectory, AK_LookAtPath, the opens for reading, AK_ReadFileVersion), all with errno
-// EACCES, as a directory without its read or its search permission does.
+// EACCES, as a directory without its read or its search permission does. A single look that fails
+// as an I/O error does is the hook's kind "look" (see AK_FailsNow).
 bool AK_OpenForReadingFails(const char* path);
 
 // What a look at a path finds: nothing stands there (no such file, or a level on the way is no
 // directory), something stands there, or the look itself failed (a directory on the way that
 // cannot be entered, an I/O error): then nobody can tell whether it is there, and a reader must
-// not take it for missing.
-enum class AK_PathLook { Missing, Found, Failed };
-// Failed comes with "<path>: <the system's reason>" in `failure` when given, and errno.
-AK_PathLook AK_LookAtPath(const char* path, AK_String* failure = nullptr);
+// not take it for missing. There is no yes or no in it: a caller names the outcome it acts on, and
+// one that drops the answer is refused by the compiler.
+enum class [[nodiscard]] AK_PathLook { Missing, Found, Failed };
+// Failed comes with "<path>: <the system's reason>" in `failure` when given, and errno. Each look
+// asks the failure hook first (kind "look").
+[[nodiscard]] AK_PathLook AK_LookAtPath(const char* path, AK_String* failure = nullptr);
+// The same look at a directory, in one look: Found only for a directory (through symbolic links),
+// Missing for nothing or anything else there.
+[[nodiscard]] AK_PathLook AK_LookAtDirectory(const char* path, AK_String* failure = nullptr);
 
 // An open file that closes itself. It converts to its FILE*, so it is used wherever one is
 // (null when the open failed).
@@ -80,7 +86,7 @@ public:
   // True when the file was open, nothing it read or wrote failed and the close succeeded;
   // for a replacing file, also that it now stands under its target's name. A second Close
   // is false.
-  bool Close();
+  [[nodiscard]] bool Close();
 
 private:
   void Discard();
@@ -105,7 +111,7 @@ int AK_CreateReplacement(const char* path, AK_String& temp);
 // `written`, the data is synced and `temp` renamed over `path`. Otherwise, or when that
 // fails, `temp` is removed and `path` left as it was. True when `path` now holds the data;
 // after a failed sync, close or rename errno tells why.
-bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written, bool sync = true);
+[[nodiscard]] bool AK_CommitReplacement(int fd, const char* temp, const char* path, bool written, bool sync = true);
 // Removes such a temporary of a write given up before its commit.
 void AK_DropReplacement(const char* temp);
 // True when the path is the temporary of a replacing write this process has not ended: no
@@ -137,6 +143,9 @@ struct AK_Leftovers {
   AK_String lockFile;
   // Told of each path before it goes, when set.
   std::function<void(const AK_String& path)> removing;
+  // Told of every name of the directory in the same pass, when set: a caller that looks for names
+  // of its own there needs no second pass over a directory that may hold a long series.
+  std::function<void(const char* name)> seen;
 };
 // Removes, in one pass over the directory and under its lock (AK_DirectoryLock), what the rules
 // name: never a staged file, a directory, nor a temporary this process has open. Nothing when the
@@ -190,7 +199,11 @@ AK_String AK_FileDigest(const char* path);
 //   "link"    a hard link (a lock put in place),
 //   "unlink"  a file removed (AK_DeleteFile, a lock released, a temporary dropped),
 //   "mkdir"   a directory made (AK_MakeDirectory, AK_MakeDirectories),
-//   "rmdir"   a directory removed (AK_DeleteFile of one, AK_DeleteDirectoryTree).
+//   "rmdir"   a directory removed (AK_DeleteFile of one, AK_DeleteDirectoryTree),
+//   "look"    a look at whether a path stands (AK_LookAtPath): no change of the disk, but what a
+//             command writes, moves or removes may follow from its answer, so a test fails it as
+//             it fails a write (Failed, errno EIO). The two-way looks (AK_FileExists and the like)
+//             are not asked: what they answer decides nothing on the disk.
 // A call that comes after one that failed in the same write is not asked (a file whose data
 // failed is not synced, and its close, which must still be made, counts only when all went well).
 // So a replacing write counts five calls: create, write, sync (not for AK_File::ReplacingVolatile

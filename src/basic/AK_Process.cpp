@@ -215,7 +215,7 @@ AK_BatchFile::AK_BatchFile(const char* path) : _path(AK_NormalizePath(path))
   const int fd = AK_CreateReplacement(_path, _temp);
   if (fd < 0) return;
   _stream = ::fdopen(fd, "w");
-  if (!_stream) AK_CommitReplacement(fd, _temp, _path, false);
+  if (!_stream) (void)AK_CommitReplacement(fd, _temp, _path, false);  // drops the temporary alone
 }
 
 AK_BatchFile::~AK_BatchFile()

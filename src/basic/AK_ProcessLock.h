@@ -37,7 +37,7 @@ struct AK_LockEntry {
   }
 };
 
-enum class AK_LockResult {
+enum class [[nodiscard]] AK_LockResult {
   Taken,      // this process holds the lock now
   TakenOver,  // the same, from a holder that is gone (its process no longer exists, or its id
               // now belongs to a process that started at another time)
@@ -55,23 +55,23 @@ enum class AK_LockResult {
 // the entry of the holder that held it (a live one, or one that is gone before a take-over).
 // TakenOver with `before.pid` 0 (and `holder` 0): a lock whose entry cannot be read (empty or
 // damaged) was taken for nothing that can be named.
-AK_LockResult AK_TakeProcessLock(const char* path, const char* purpose, AK_LockEntry& before);
+[[nodiscard]] AK_LockResult AK_TakeProcessLock(const char* path, const char* purpose, AK_LockEntry& before);
 // The same with no purpose, answering only the holder's id.
-AK_LockResult AK_TakeProcessLock(const char* path, int& holder);
+[[nodiscard]] AK_LockResult AK_TakeProcessLock(const char* path, int& holder);
 // Writes another purpose into a lock this process holds (a take-over that has ended what the
 // holder before left). False when the lock is not this process's or could not be rewritten.
-bool AK_SetLockPurpose(const char* path, const char* purpose);
+[[nodiscard]] bool AK_SetLockPurpose(const char* path, const char* purpose);
 // The text of the last AK_LockResult::Failed.
 AK_String AK_LockError();
 // Gives a lock this process holds to the process `pid` (which takes it with AK_TakeProcessLock
 // once it runs), with that process's start time and the lock's purpose. False when the lock
 // could not be rewritten.
-bool AK_HandOverProcessLock(const char* path, int pid);
+[[nodiscard]] bool AK_HandOverProcessLock(const char* path, int pid);
 // Removes the lock when it names this process, or `pid` when given (a lock handed to a process
 // that never started). False, with errno, when such a lock stands and cannot be removed: it is
 // then a lock of a holder that will be gone, which the next taker takes over; false too when the
 // lock cannot be read, which may be such a one.
-bool AK_ReleaseProcessLock(const char* path, int pid = 0);
+[[nodiscard]] bool AK_ReleaseProcessLock(const char* path, int pid = 0);
 // True when `name` (without directory) is what a process killed half-way left beside the lock
 // named `lockName` (a base name), under a name of that process's own, and that process is gone:
 // a lock that a take-over moved aside ("<lock>.stale.<pid>") or a lock being written

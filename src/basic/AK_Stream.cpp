@@ -149,14 +149,16 @@ bool ModeWrites(const char* mode) { return std::strchr(mode, 'w') || std::strchr
 
 AK_STREAM::AK_STREAM() = default;
 
-AK_STREAM::AK_STREAM(const char* path, const char* mode) { AK_StreamOpen(*this, path, mode); }
+// A failed open stays in the fail flag, which the caller asks.
+AK_STREAM::AK_STREAM(const char* path, const char* mode) { (void)AK_StreamOpen(*this, path, mode); }
 
 AK_STREAM::~AK_STREAM()
 {
   if (_file && !_temp.IsEmpty()) {
     gzclose(_file);
     _file = nullptr;
-    AK_CommitReplacement(_syncFd, _temp, _name, false);
+    // Given up: nothing is put in place, and the target stays as it was whatever this answers.
+    (void)AK_CommitReplacement(_syncFd, _temp, _name, false);
   } else if (_file) {
     bool writing = _writing;
     if (AK_StreamClose(*this) && writing) {
@@ -290,7 +292,7 @@ AK_STREAM& AK_STREAM::operator>>(AK_String& text)
 
 int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool replacing)
 {
-  if (stream._file) AK_StreamClose(stream);
+  if (stream._file) (void)AK_StreamClose(stream);  // its outcome stays in the stream's flag, set anew below
   stream._name = path ? path : "";
   stream._broken = false;
   stream._systemError = 0;
@@ -316,7 +318,7 @@ int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool repla
     if (!stream._file) {
       stream.NoteSystemError();
       if (fd >= 0) ::close(fd);
-      if (stream._syncFd >= 0) AK_CommitReplacement(stream._syncFd, stream._temp, path, false);
+      if (stream._syncFd >= 0) (void)AK_CommitReplacement(stream._syncFd, stream._temp, path, false);  // drops it
       else if (fd >= 0) AK_DropReplacement(stream._temp);
       stream._temp = "";
       stream._syncFd = -1;

@@ -104,16 +104,16 @@ AK_String AK_StreamSystemError(const AK_STREAM& stream);
 // 1 when open; 0 when not, with the fail flag set. A mode without "b" sends
 // "AK_STREAM " + path + " must be opened in binary mode!" and fails.
 // A stream that is still open is closed first.
-int AK_StreamOpen(AK_STREAM& stream, const char* path, const char* mode);
+[[nodiscard]] int AK_StreamOpen(AK_STREAM& stream, const char* path, const char* mode);
 
 // The same for a write mode ("wb"), but the data goes to a temporary file beside `path` that
 // takes its place only when AK_StreamClose finds every byte written: a failed write leaves
 // the previous file as it was. Project data files and time-step files are written so.
-int AK_StreamOpenReplacing(AK_STREAM& stream, const char* path, const char* mode);
+[[nodiscard]] int AK_StreamOpenReplacing(AK_STREAM& stream, const char* path, const char* mode);
 
 // Closes the file and stores the result in the fail flag: 0 when every byte reached the file
 // and the close succeeded, 1 otherwise (also for a stream that was not open). Returns the flag.
-int AK_StreamClose(AK_STREAM& stream);
+[[nodiscard]] int AK_StreamClose(AK_STREAM& stream);
 
 // Bulk transfers of n items (n < 0 transfers nothing and fails). Each returns the number of
 // items transferred and sets the fail flag when that is fewer than n.

@@ -323,7 +323,7 @@ ast_sci_namespace AK_LoadClassScript(AK_Object* object, const char* classNameOrT
   }
   int errors = 0;
   ast_sci_namespace ns = CompileScript(stream, file, isText ? classNameOrText : nullptr, errors);
-  stream.Close();
+  (void)stream.Close();  // a script read: its close changes nothing on the disk
   if (ns && errors == 0) RunInitialisation(ns, object, "Init");
   return ns;
 }
@@ -403,7 +403,7 @@ void AK_Object::RunScriptFile(const char* fileName)
   AK_BindHostFunctions();
   int errors = 0;
   ast_sci_namespace ns = CompileScript(stream, file, nullptr, errors);
-  stream.Close();
+  (void)stream.Close();  // a script read: its close changes nothing on the disk
   if (!ns) return;
   if (errors == 0) RunInitialisation(ns, this, "main");
   ast_sci_delete_namespace(ns);
@@ -516,7 +516,11 @@ void AK_sci_cut_extension(char* name, char* ext)
 int AK_sci_make_directory(char* name)
 {
   AK_String path = ScriptText(name);
-  if (AK_FileExists(path)) return 0;
+  switch (AK_LookAtPath(path)) {
+    case AK_PathLook::Found: return 0;
+    case AK_PathLook::Failed: return -1;
+    case AK_PathLook::Missing: break;
+  }
   return AK_MakeDirectory(path) == 0 ? 0 : -1;
 }
 

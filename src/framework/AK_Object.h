@@ -69,7 +69,7 @@ public:
   virtual int Set(const char* name, const char* value);
   virtual int AppendDefaultAttribute(const char* attribute, const char* value);
   virtual void Update();
-  virtual int DeleteProjectDir();
+  [[nodiscard]] virtual int DeleteProjectDir();
   virtual int IsA(const char* typeName);
   virtual void SaveAttributes(const char* fileName);
   virtual int SaveData(AK_STREAM& stream);
@@ -269,7 +269,7 @@ public:
   // without saving the others. Nothing without the file, nor when the line says so already.
   // False, with AK_ErrorText saying why ("cannot read <path>: <reason>" for a file that stands
   // but cannot be read), when the file could not be read or written.
-  bool RewriteSavedAttribute(const char* directory, const char* attribute, const char* value);
+  [[nodiscard]] bool RewriteSavedAttribute(const char* directory, const char* attribute, const char* value);
   // SaveAs, then each owned component into the directory joined with its Id.
   void SaveProjectAs(const char* directory);
   // SaveProjectAs of the directory; "" (the command, a run before it starts) means ProjectDir.
@@ -457,6 +457,18 @@ private:
   // object's refusal ("; " between), read before anything is written: damage kept (above), the
   // object's own SaveRefusal, a directory that cannot be looked at. "" when none is.
   AK_String SubtreeSaveRefusals(const AK_String& directory);
+  // The directory of every live object of the subtree, by object: a save-as into another directory
+  // that failed gives each back what it held, so that none is left in the new one while the rest
+  // stayed in the old.
+  // Why an object with no directory of its own is not saved: its files would go into whatever
+  // directory the program runs in.
+  AK_String NoProjectDirectory();
+  using ProjectDirsHeld = std::vector<std::pair<const AK_Object*, AK_String>>;
+  void TakeProjectDirs(ProjectDirsHeld& held);
+  void GiveBackProjectDirs(const ProjectDirsHeld& held);
+  // The save of SaveProjectAs, after its refusals; `outermost` when no save of a project above it
+  // goes on.
+  void SaveProjectAsInto(const AK_String& directory, bool outermost);
   // After the object's directory moved whole from `from` to `to` (a rename): the damaged files
   // below it lie there now.
   void MoveLoadDamage(const AK_String& from, const AK_String& to);

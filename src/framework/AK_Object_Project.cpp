@@ -14,31 +14,66 @@
 
 namespace {
 
-// The name a deletion moves an object's directory to, beside it, before it removes it.
+// A deletion moves an object's directory into a directory of this name beside it, made for it and
+// marked as this program's (kRemovalMark) before the move, then removes the whole.
 constexpr const char* kRemovedAside = ".~removing";
+// The mark, the first file made in such a directory: one without it is no deletion's of this
+// program (a user's own "x.~removing"), and stays as it is.
+constexpr const char* kRemovalMark = "made_by_torvu_removal";
+
+// Removes a directory set aside by a deletion, its mark last: one whose removal fails half-way keeps
+// the mark, by which the next load removes the rest. 0 when all went, else -1 with errno.
+int RemoveMarkedLast(const AK_String& path)
+{
+  bool read = true;
+  for (const AK_String& name : AK_ListDirectory(path, "", &read))
+    if (const AK_String entry = AK_JoinPath(path, name);
+        !(name == kRemovalMark) && AK_DeleteDirectoryTree(entry) != 0 && AK_DeleteFile(entry) != 0)
+      return -1;
+  return read ? AK_DeleteDirectoryTree(path) : -1;
+}
+
+// Removes what a deletion left aside at `path` when the program made it: "" when it is gone or
+// no deletion's, else why it stays.
+AK_String DropRemovedAside(const AK_String& path)
+{
+  AK_String unseen;
+  switch (AK_LookAtPath(AK_JoinPath(path, kRemovalMark), &unseen)) {
+    case AK_PathLook::Failed: return path + " is left as it stands: whether a deletion made it cannot be told: " + unseen;
+    case AK_PathLook::Found:
+      if (RemoveMarkedLast(path) != 0)
+        return "what a deletion left in " + path + " cannot be removed: " + std::strerror(errno);
+      return "";
+    case AK_PathLook::Missing: break;
+  }
+  // Empty, it holds nothing of anybody's (a deletion killed before its mark); anything else of
+  // that name is not the program's.
+  if (bool read = true; AK_ListDirectory(path, "", &read).IsEmpty() && read) (void)AK_DeleteFile(path);
+  return "";
+}
 
 // The one cleaner of what killed writers of this program left in a directory that a load reads:
 // temporaries of the files written there (as `files` tells which), an object's directory that a
-// deletion set aside, a new one that a save built aside. A live writer's stay; so does what the
-// program did not make. "" when nothing of the program's stays, else what and why.
-AK_String SweepLeftBehind(const AK_String& directory, const AK_Leftovers& files)
+// deletion set aside, a new one that a save built aside, each only with the mark the program made
+// it with. A live writer's stay; so does what the program did not make. "" when nothing of the
+// program's stays, else what and why.
+AK_String SweepLeftBehind(const AK_String& directory, AK_Leftovers files)
 {
+  // The same pass over a directory that may hold a long series: only the names set aside are kept.
+  std::vector<AK_String> aside;
+  files.seen = [&](const char* name) {
+    if (AK_String stem; AK_CutSuffix(name, kRemovedAside, stem) || AK_CutSuffix(name, kSaveStagingSuffix, stem))
+      aside.emplace_back(name);
+  };
   AK_RemoveLeftovers(directory, files);
   AK_String stays;
   const auto add = [&](const AK_String& why) { stays += (stays.IsEmpty() ? "" : "; ") + why; };
-  // One pass over a directory that may hold a long series: only the names set aside are kept.
-  std::vector<AK_String> aside;
-  AK_VisitDirectory(directory, "", [&](const char* name) {
-    if (AK_String stem; AK_CutSuffix(name, kRemovedAside, stem) || AK_CutSuffix(name, kSaveStagingSuffix, stem))
-      aside.emplace_back(name);
-  });
   for (const AK_String& entry : aside) {
     AK_String stem;
     const AK_String path = AK_JoinPath(directory, entry);
     if (AK_CutSuffix(entry, kRemovedAside, stem)) {
-      if (AK_DeleteDirectoryTree(path) != 0 && AK_FileExists(path))
-        add("what a deletion left in " + path + " cannot be removed: " + std::strerror(errno));
-    } else if (AK_CutSuffix(entry, kSaveStagingSuffix, stem) && AK_IsDirectory(path)) {
+      if (const AK_String left = DropRemovedAside(path); !left.IsEmpty()) add(left);
+    } else if (AK_CutSuffix(entry, kSaveStagingSuffix, stem)) {
       if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(path); drop.failed) add(drop.stays);
     }
   }
@@ -61,20 +96,43 @@ AK_String AK_Object::GetSaveVis()
 
 int AK_Object::DeleteProjectDir()
 {
-  if (_projectDir.IsEmpty() || !AK_FileExists(_projectDir)) return 0;
+  if (_projectDir.IsEmpty()) return 0;
+  // A directory nobody can tell is there is not taken for one that is gone: the deletion fails,
+  // with the look's reason in errno.
+  switch (AK_LookAtPath(_projectDir)) {
+    case AK_PathLook::Missing: return 0;
+    case AK_PathLook::Failed: return -1;
+    case AK_PathLook::Found: break;
+  }
   // Never the file-system root or the working directory itself.
   AK_String normal = AK_NormalizePath(_projectDir);
   while (normal.Length() > 1 && normal[normal.Length() - 1] == '/')
     normal = AK_String(normal.c_str(), normal.c_str() + normal.Length() - 1);
   if (normal == "/" || normal == "." || normal == "..") return 0;
   // Moved aside in one step first: a removal cut short leaves the project without the object,
-  // never with a part of its files; what is left aside no load takes for an object.
+  // never with a part of its files; what is left aside no load takes for an object, and the next
+  // load removes it by its mark.
   const AK_String aside = normal + kRemovedAside;
-  // What an earlier deletion left aside and cannot go makes the move below fail.
-  if (AK_FileExists(aside)) (void)AK_DeleteDirectoryTree(aside);
-  if (AK_RenameFile(normal, aside) != 0) return -1;
-  if (AK_DeleteDirectoryTree(aside) != 0)
-    AK_MESSAGE(AK_String("WARNING: ") + GetAbsolutePath() + ": what was its directory is left as " + aside);
+  // What an earlier deletion left aside and cannot go makes the making below fail.
+  if (const AK_String left = DropRemovedAside(aside); !left.IsEmpty()) {
+    AK_MESSAGE(AK_String("WARNING: ") + left);
+    errno = EEXIST;
+    return -1;
+  }
+  if (AK_MakeDirectory(aside) != 0) return -1;
+  AK_File mark(AK_JoinPath(aside, kRemovalMark), "w");
+  const bool marked =
+      mark && std::fputs("a deletion of torvu removes this; what stays goes with the next load\n", mark) >= 0;
+  if (!mark.Close() || !marked || AK_RenameFile(normal, AK_JoinPath(aside, AK_String(normal).BaseName())) != 0) {
+    const int error = errno;
+    // Nothing was moved: what was made aside goes, or the next load removes it by its mark.
+    (void)AK_DeleteDirectoryTree(aside);
+    errno = error;
+    return -1;
+  }
+  if (RemoveMarkedLast(aside) != 0)
+    AK_MESSAGE(AK_String("WARNING: ") + GetAbsolutePath() + ": what was its directory is left in " + aside +
+               ", which the next load removes");
   return 0;
 }
 
@@ -102,7 +160,8 @@ namespace {
 // got its attribute set back), the one type whose attribute file the directory holds.
 AK_String SavedTypeName(const AK_String& directory, const AK_String& ownType, bool typeMayDiffer)
 {
-  if (!typeMayDiffer || AK_FileExists(AK_JoinPath(directory, ownType) + ".atr")) return ownType;
+  // One that cannot be looked at is its own type's: the load's look at it names the damage.
+  if (!typeMayDiffer || AK_LookAtPath(AK_JoinPath(directory, ownType) + ".atr") != AK_PathLook::Missing) return ownType;
   AK_Array<AK_String> tables = AK_ListDirectory(directory, "atr");
   if (tables.Size() != 1) return ownType;
   AK_String typeName(tables[0]);
@@ -170,7 +229,8 @@ void AK_Object::Load(const char* directory)
       AK_ErrorText = _loadDamage;
       return;
     }
-    AK_StreamClose(stream);
+    // A file read whole: its close changes nothing on the disk.
+    (void)AK_StreamClose(stream);
   } else if (AK_String unseen; AK_LookAtPath(data, &unseen) != AK_PathLook::Missing) {
     // One that stands but cannot be opened is damage too: a save would write nothing in its place.
     // So is one that nobody can tell is there (its directory cannot be entered).
@@ -186,14 +246,16 @@ void AK_Object::Load(const char* directory)
   attributes += ".atr";
   // Only the directory's own attribute file restores the object, never a class file of the
   // same name that the macro search would find in the attributes directories.
-  if (AK_String unseen; AK_LookAtPath(attributes, &unseen) == AK_PathLook::Failed) {
+  AK_String unseen;
+  const AK_PathLook attributesLook = AK_LookAtPath(attributes, &unseen);
+  if (attributesLook == AK_PathLook::Failed) {
     RecordLoadDamage(AK_String("cannot load attributes for ") + GetAbsolutePath() + " from file " + attributes +
                          ": " + unseen,
                      dir, true);
     AK_ErrorText = _loadDamage;
     return;
   }
-  if (!AK_FileExists(attributes)) {
+  if (attributesLook == AK_PathLook::Missing) {
     AK_ErrorText = AK_String("cannot open macro file '") + attributes + "'";
     return;
   }
@@ -218,8 +280,8 @@ void AK_Object::Load(const char* directory)
   }
   // A file that stands but cannot be opened or read restores nothing: the object did not load,
   // and a save must not put its defaults in place of what the file holds.
-  if (!AK_ErrorText.IsEmpty() && AK_ErrorText != "interrupted" && AK_FileExists(attributes) &&
-      _loadedAttributesDigest.IsEmpty()) {
+  if (!AK_ErrorText.IsEmpty() && AK_ErrorText != "interrupted" && _loadedAttributesDigest.IsEmpty() &&
+      AK_LookAtPath(attributes) != AK_PathLook::Missing) {
     // The system's reason tells a file of another user from a damaged disk.
     AK_String reason;
     if (AK_File probe(attributes, "r"); !probe) reason = AK_String(": ") + std::strerror(errno);

@@ -127,7 +127,7 @@ AK_String RemoveFilesOfOtherTypes(const AK_String& directory, const AK_String& t
       AK_String stem(file);
       stem.CutExtension();
       const AK_String path = AK_JoinPath(directory, file);
-      if (!(stem == typeName) && AK_DeleteFile(path) != 0 && AK_FileExists(path))
+      if (!(stem == typeName) && AK_DeleteFile(path) != 0 && AK_LookAtPath(path) != AK_PathLook::Missing)
         return "cannot remove " + path + ": " + std::strerror(errno);
     }
   }
@@ -270,7 +270,7 @@ AK_String StartStaging(const AK_String& staging, const AK_String& build, std::un
   if (!made.Close() || !marked || AK_MakeDirectory(build) != 0 || !AK_IsDirectory(build)) {
     const int error = errno;
     const AK_String why = "cannot make " + staging + " ready for the save: " + std::strerror(error);
-    if (AK_DeleteDirectoryTree(staging) != 0 && AK_FileExists(staging))
+    if (AK_DeleteDirectoryTree(staging) != 0 && AK_LookAtPath(staging) != AK_PathLook::Missing)
       return why + "; it stays, and the next save or load removes it";
     return why;
   }
@@ -318,7 +318,7 @@ void AK_Object::SaveAs(const char* directory)
   const int32_t lastChange = LastChangeToSave(_stampNames, _stamps);
   // Refused before anything there is held or made: the object stays where it was. A save of a
   // project asked every object of it before its first file.
-  AK_String refusal = DamagedCopyRefusal(dir, lastChange);
+  AK_String refusal = dir.IsEmpty() ? NoProjectDirectory() : DamagedCopyRefusal(dir, lastChange);
   if (refusal.IsEmpty() && failures.Outermost()) refusal = SaveRefusal(dir);
   if (!refusal.IsEmpty()) {
     AK_ErrorText = refusal;
@@ -332,8 +332,9 @@ void AK_Object::SaveAs(const char* directory)
     return;
   }
   _projectDir = dir;
-  if (!AK_FileExists(dir) && AK_MakeDirectory(dir) != 0 && !AK_IsDirectory(dir)) {
-    AK_ErrorText = AK_String("cannot create directory ") + dir + " for saving " + GetAbsolutePath();
+  if (AK_MakeDirectory(dir) != 0) {
+    AK_ErrorText = AK_String("cannot create directory ") + dir + " for saving " + GetAbsolutePath() + ": " +
+                   std::strerror(errno);
     SaveFailures::Add(AK_ErrorText);
     return;
   }
@@ -344,13 +345,26 @@ void AK_Object::SaveAs(const char* directory)
   data += ".dat";
 
   const bool sameDir = CanonicalDirectory(dir) == CanonicalDirectory(_savedDir);
-  bool unchanged = _savedStamp > 0 && lastChange <= _savedStamp && sameDir;
-  if (unchanged && AK_FileExists(attributes) && AK_FileExists(data)) return;
+  const bool unchanged = _savedStamp > 0 && lastChange <= _savedStamp && sameDir;
   // Nothing changed but the path of an object it names: that is all the save changes of it. Its
   // other lines may hold what another process wrote since (a run's record).
-  if (_savedStamp > 0 && sameDir && _loadDamage.IsEmpty() &&
-      LastChangeToSave(_stampNames, _stamps, false) <= _savedStamp && AK_FileExists(attributes) &&
-      AK_FileExists(data)) {
+  const bool pathsOnly = _savedStamp > 0 && sameDir && _loadDamage.IsEmpty() &&
+                         LastChangeToSave(_stampNames, _stamps, false) <= _savedStamp;
+  // Whether both files stand decides whether they are written again: one that cannot be looked at
+  // fails the save before it writes.
+  bool bothStand = false;
+  if (AK_String unseen; unchanged || pathsOnly) {
+    const AK_PathLook first = AK_LookAtPath(attributes, &unseen);
+    const AK_PathLook second = first == AK_PathLook::Found ? AK_LookAtPath(data, &unseen) : first;
+    if (second == AK_PathLook::Failed) {
+      AK_ErrorText = GetAbsolutePath() + " not saved to " + dir + ": cannot look at " + unseen;
+      SaveFailures::Add(AK_ErrorText);
+      return;
+    }
+    bothStand = second == AK_PathLook::Found;
+  }
+  if (unchanged && bothStand) return;
+  if (pathsOnly && bothStand) {
     // A failure is in the save's list, which the outermost save answers.
     (void)SavePathsOnly(dir);
     return;
@@ -803,7 +817,7 @@ void SaveNewProject(AK_Object& object, const AK_String& dir, const AK_String& to
   if (whole || marked) {
     if (AK_RenameFile(build, top) == 0) {
       // The staging directory holds its mark alone now.
-      if (AK_DeleteDirectoryTree(staging) == 0 || !AK_FileExists(staging)) {
+      if (AK_DeleteDirectoryTree(staging) == 0 || AK_LookAtPath(staging) == AK_PathLook::Missing) {
         if (!failure.IsEmpty()) SaveFailures::Add(failure);
         if (!failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
         return;
@@ -825,7 +839,7 @@ void SaveNewProject(AK_Object& object, const AK_String& dir, const AK_String& to
     }
   }
   // Nothing of a save that failed stays; what cannot go the next save into that name removes.
-  if (AK_DeleteDirectoryTree(staging) != 0 && AK_FileExists(staging))
+  if (AK_DeleteDirectoryTree(staging) != 0 && AK_LookAtPath(staging) != AK_PathLook::Missing)
     failure += AK_String(failure.IsEmpty() ? "" : "; ") + "what was saved stays in " + staging +
                ", which the next save to " + dir + " removes";
   answer(failure);
@@ -851,11 +865,40 @@ AK_String AK_Object::SubtreeSaveRefusals(const AK_String& directory)
   return refusals;
 }
 
+AK_String AK_Object::NoProjectDirectory()
+{
+  return GetAbsolutePath() + " not saved: it has no project directory (it was never saved, or its save into a new "
+                             "directory failed): give it one with SaveProjectAs";
+}
+
+void AK_Object::TakeProjectDirs(ProjectDirsHeld& held)
+{
+  held.emplace_back(this, _projectDir);
+  for (AK_Object* c : OwnedComponents())
+    if (!c->IsDead()) c->TakeProjectDirs(held);
+}
+
+void AK_Object::GiveBackProjectDirs(const ProjectDirsHeld& held)
+{
+  // Only what lives still is walked: a pointer held is compared, never followed.
+  for (const auto& [object, dir] : held)
+    if (object == this) _projectDir = dir;
+  for (AK_Object* c : OwnedComponents())
+    if (!c->IsDead()) c->GiveBackProjectDirs(held);
+}
+
 void AK_Object::SaveProjectAs(const char* directory)
 {
   AK_OperationScope scope;
   SaveFailures failures;
   AK_String dir(directory ? directory : "");
+  // An object that was never saved, or whose save into a new directory failed, has no directory of
+  // its own: its files would go into whatever directory the program runs in.
+  if (dir.IsEmpty()) {
+    AK_ErrorText = NoProjectDirectory();
+    SaveFailures::Add(AK_ErrorText);
+    return;
+  }
   // An object that its save would refuse (see SaveAs) is refused before anything is held: the
   // target stays as it was.
   if (failures.Outermost())
@@ -863,6 +906,16 @@ void AK_Object::SaveProjectAs(const char* directory)
       AK_ErrorText = refusals;
       return;
     }
+  ProjectDirsHeld before;
+  if (failures.Outermost()) TakeProjectDirs(before);
+  SaveProjectAsInto(dir, failures.Outermost());
+  if (failures.Outermost() && !failures.Failures().IsEmpty() && !IsDead()) GiveBackProjectDirs(before);
+}
+
+void AK_Object::SaveProjectAsInto(const AK_String& dir, bool outermost)
+{
+  // Within the list of SaveProjectAs.
+  SaveFailures failures;
   // A new directory stands whole or not at all: the project's, or a new object's of a project that
   // stands. Within a build, every directory is new and built already.
   if (!AK_StagedDirectory::Active())
@@ -870,12 +923,12 @@ void AK_Object::SaveProjectAs(const char* directory)
       return SaveNewProject(*this, dir, missing.back());
   // A save into the directory that a kill stopped after it put the directory in place left the
   // build's mark beside it: it goes with this one.
-  if (failures.Outermost())
+  if (outermost)
     if (const AK_StagingDrop drop = AK_DropSaveLeftBehind(AK_SaveStagingOf(dir)); drop.failed)
       SaveFailures::Add(drop.stays);
   // Everything the save writes is held before its first file changes, and until its last did.
   AK_DirectoryHolds holds;
-  if (failures.Outermost() && !HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) return;
+  if (outermost && !HoldSubtreeDirectories(dir, AK_DirectoryChange::SaveInto, holds)) return;
   const AK_String id = _id;
   SaveAs(dir);
   if (IsDead()) return;
@@ -884,9 +937,9 @@ void AK_Object::SaveProjectAs(const char* directory)
   if (_id == id)
     for (AK_Object* c : OwnedComponents())
       if (!c->IsDead()) c->SaveProjectAs(AK_JoinPath(dir, c->_id));
-  if (failures.Outermost() && !failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
+  if (outermost && !failures.Failures().IsEmpty()) AK_ErrorText = failures.Failures();
   // Every object that named a renamed one wrote its new path: the marks of the renames go last.
-  else if (failures.Outermost() && !IsDead() && _id == id && CanonicalDirectory(dir) == CanonicalDirectory(_projectDir) &&
+  else if (outermost && !IsDead() && _id == id && CanonicalDirectory(dir) == CanonicalDirectory(_projectDir) &&
            !EndRenameMarks())
     AK_ErrorText = GetAbsolutePath() + " saved, but " + AK_ErrorText;
 }

@@ -59,14 +59,35 @@ AK_String SW_FinishCutWorkBeforeReading(const char* runDirectory, const char* wh
   return "";
 }
 
+namespace {
+
+// Whether a run directory stands: one that cannot be looked at cannot be held either, and fails
+// the taking with AK_ErrorText naming it and the reason.
+AK_PathLook LookAtRunDirectory(const AK_String& dir, const char* who)
+{
+  AK_String unseen;
+  const AK_PathLook look = AK_LookAtDirectory(dir, &unseen);
+  if (look == AK_PathLook::Failed)
+    AK_ErrorText = AK_String(who ? who : "") + ": the run directory cannot be looked at: " + unseen;
+  return look;
+}
+
+}  // namespace
+
 bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const char* who,
                          const SW_SeriesHold& series, const SW_RunDirectoryCalls& calls, AK_DirectoryHolds& holds)
 {
   const AK_String dir(directory ? directory : "");
   if (dir.IsEmpty()) return true;
+  // Nothing to hold where no directory stands.
+  if (change != AK_DirectoryChange::SaveInto)
+    switch (LookAtRunDirectory(dir, who)) {
+      case AK_PathLook::Missing: return true;
+      case AK_PathLook::Failed: return false;
+      case AK_PathLook::Found: break;
+    }
   switch (change) {
     case AK_DirectoryChange::Read:
-      if (!AK_IsDirectory(dir)) return true;
       if (const AK_String failure = SW_FinishCutWorkBeforeReading(dir, who, calls.recordTakenOver); !failure.IsEmpty()) {
         AK_ErrorText = failure;
         return false;
@@ -93,7 +114,6 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       return true;
     }
     case AK_DirectoryChange::Remove: {
-      if (!AK_IsDirectory(dir)) return true;
       auto lock =
           std::make_shared<SW_RunLock>(dir, who, SW_LockPurpose::DeleteDirectory, "not deleted", calls.recordTakenOver);
       if (!lock->Held()) return false;
@@ -103,7 +123,6 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       return true;
     }
     case AK_DirectoryChange::Move: {
-      if (!AK_IsDirectory(dir)) return true;
       // Every taker of the run lock takes the directory's lock first: the run lock goes before
       // the move, and no lock of this process moves with the directory or stays behind,
       // whatever the move does.
@@ -174,7 +193,8 @@ bool SW_CopyStateInto(const char* target, SW_SeriesHold& series, const SW_StateC
 {
   const AK_String dir(target ? target : ""), source = series.Directory();
   const AK_String who(copy.who);
-  const bool copying = !source.IsEmpty() && AK_IsDirectory(source);
+  // One that cannot be looked at is copied, and its copy fails naming it.
+  const bool copying = !source.IsEmpty() && AK_LookAtDirectory(source) != AK_PathLook::Missing;
   // One state of the source, whole: no writer of either directory comes in between (the save
   // took both locks already; they nest), and no run of the target.
   SW_CopyLocks locks(copying ? source.c_str() : "", dir);

@@ -176,14 +176,16 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
   _path = LockPath(runDirectory);
   // A simulation saved with its project before it had a directory gets one from its run; a
   // writer of anything else finds nothing to write there.
-  if (purpose == SW_LockPurpose::Run && !AK_FileExists(runDirectory) && AK_MakeDirectory(runDirectory) == 0)
+  if (purpose == SW_LockPurpose::Run && AK_LookAtPath(runDirectory) == AK_PathLook::Missing &&
+      AK_MakeDirectory(runDirectory) == 0)
     _madeDirectory = runDirectory;
   // The lock, the status and what a run that is gone left are looked at and changed in one
   // step with the end of a run (SW_EndRun), which gives its lock up and writes "finished" in
   // one: a run is either going on with its lock or over.
   AK_DirectoryLock locked(SW_RunDirectoryOrCurrent(runDirectory));
   // A status of a run under way with no lock at all was left by a run that is gone.
-  const bool noLockBefore = !AK_FileExists(_path);
+  // A lock that cannot be looked at may stand: nothing is concluded from its absence.
+  const bool noLockBefore = AK_LookAtPath(_path) == AK_PathLook::Missing;
   // A run killed before it said it ran may have removed the time step that the record names.
   bool goneRunSaidNothing = false;
   AK_LockEntry before;
@@ -291,7 +293,15 @@ AK_String SW_LockHolderText(SW_LockPurpose purpose, int pid)
 SW_EndOfWhatIsGone SW_EndWhatIsGone(const char* runDirectory, const char* who, const SW_RecordTakenOver& recordTakenOver)
 {
   SW_EndOfWhatIsGone ended;
-  if (!HasRunDirectory(runDirectory) || !AK_IsDirectory(runDirectory)) return ended;
+  if (!HasRunDirectory(runDirectory)) return ended;
+  switch (AK_String unseen; AK_LookAtDirectory(runDirectory, &unseen)) {
+    case AK_PathLook::Missing: return ended;
+    case AK_PathLook::Failed:
+      ended.failure = AK_String(who) + ": not taken over, the run directory cannot be looked at: " + unseen;
+      ended.refusal = SW_RunLock::Refusal::CannotTake;
+      return ended;
+    case AK_PathLook::Found: break;
+  }
   // Whether a writer is gone nobody can tell from a lock or a status that cannot be read: nothing
   // of the directory is read past it.
   const AK_Read<bool> gone = SW_RunIsGone(runDirectory);

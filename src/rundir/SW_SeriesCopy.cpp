@@ -83,7 +83,7 @@ AK_String DropStaged(const char* runDirectory, bool marks)
   bool listed = false;
   for (const AK_String& file : AK_ListDirectory(runDirectory, "", &listed)) {
     const AK_String path = AK_JoinPath(runDirectory, file);
-    if (AK_CutSuffix(file, kStaged, stem) && AK_DeleteFile(path) != 0 && AK_FileExists(path))
+    if (AK_CutSuffix(file, kStaged, stem) && AK_DeleteFile(path) != 0 && AK_LookAtPath(path) != AK_PathLook::Missing)
       note("cannot remove " + path + ": " + std::strerror(errno));
   }
   if (!listed) note("cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno));
@@ -130,7 +130,7 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
       const AK_String path = SW_TimeStepPath(runDirectory, step);
       if (copied.count((step + ".TimeStep").c_str())) continue;
       AK_MESSAGE(AK_String("removing ") + path);
-      if (AK_DeleteFile(path) != 0 && AK_FileExists(path)) {
+      if (AK_DeleteFile(path) != 0 && AK_LookAtPath(path) != AK_PathLook::Missing) {
         failure = "cannot remove " + path + ": " + std::strerror(errno);
         return false;
       }
@@ -139,7 +139,7 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
     // speak for a run the copy does not hold.
     for (const char* file : kRunFiles)
       if (const AK_String path = AK_JoinPath(runDirectory, file);
-          !AK_IsRegularFile(StagedPath(runDirectory, file)) && AK_DeleteFile(path) != 0 && AK_FileExists(path)) {
+          !AK_IsRegularFile(StagedPath(runDirectory, file)) && AK_DeleteFile(path) != 0 && AK_LookAtPath(path) != AK_PathLook::Missing) {
         failure = "cannot remove " + path + ": " + std::strerror(errno);
         return false;
       }
@@ -206,6 +206,28 @@ SW_SeriesCopy::~SW_SeriesCopy()
   if (_staging) (void)DropStaged(_target, true);
 }
 
+namespace {
+
+// Adds to `files` the run's files of `source` that stand (regular files): "" when done, else the
+// look that failed, naming it.
+AK_String RunFilesOf(const AK_String& source, std::vector<AK_String>& files)
+{
+  for (const char* file : kRunFiles) {
+    const AK_String path = AK_JoinPath(source, file);
+    AK_String unseen;
+    switch (AK_LookAtPath(path, &unseen)) {
+      case AK_PathLook::Failed: return "cannot look at " + unseen;
+      case AK_PathLook::Found:
+        if (AK_IsRegularFile(path)) files.push_back(file);
+        break;
+      case AK_PathLook::Missing: break;
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
 bool SW_SeriesCopy::Stage(AK_String& failure)
 {
   if (failure = DropStaged(_target, true); !failure.IsEmpty()) return false;
@@ -213,7 +235,12 @@ bool SW_SeriesCopy::Stage(AK_String& failure)
   // a copy was cut short.
   if (failure = SW_WriteWorkMark(_target, kMark, kStaging); !failure.IsEmpty()) return false;
   _staging = true;
-  if (_source.IsEmpty() || !AK_IsDirectory(_source)) return true;
+  if (_source.IsEmpty()) return true;
+  switch (AK_String unseen; AK_LookAtDirectory(_source, &unseen)) {
+    case AK_PathLook::Missing: return true;
+    case AK_PathLook::Failed: failure = "cannot look at the run directory " + unseen; return false;
+    case AK_PathLook::Found: break;
+  }
   // Under the source's lock no writer changes its series meanwhile.
   std::vector<AK_String> files;
   AK_String unlisted;
@@ -222,9 +249,7 @@ bool SW_SeriesCopy::Stage(AK_String& failure)
     failure = unlisted;
     return false;
   }
-  if (!files.empty())
-    for (const char* file : kRunFiles)
-      if (AK_IsRegularFile(AK_JoinPath(_source, file))) files.push_back(file);
+  if (!files.empty() && !(failure = RunFilesOf(_source, files)).IsEmpty()) return false;
   for (const AK_String& file : files) {
     const AK_String from = AK_JoinPath(_source, file), to = StagedPath(_target, file);
     AK_MESSAGE(AK_String("copying ") + from + " to " + AK_JoinPath(_target, file) + "...");
@@ -238,13 +263,17 @@ bool SW_SeriesCopy::Stage(AK_String& failure)
 
 AK_String SW_CopySourceReadFailure(const char* source)
 {
-  if (!source || !*source || !AK_IsDirectory(source)) return "";
+  if (!source || !*source) return "";
+  switch (AK_String unseen; AK_LookAtDirectory(source, &unseen)) {
+    case AK_PathLook::Missing: return "";
+    case AK_PathLook::Failed: return "cannot look at the run directory " + unseen;
+    case AK_PathLook::Found: break;
+  }
   std::vector<AK_String> files;
   for (const AK_String& step : SW_ListTimeSteps(source, -1).names) files.push_back(step + ".TimeStep");
   // As Stage takes them: the run's files go only with time steps.
   if (!files.empty())
-    for (const char* file : kRunFiles)
-      if (AK_IsRegularFile(AK_JoinPath(source, file))) files.push_back(file);
+    if (const AK_String unseen = RunFilesOf(source, files); !unseen.IsEmpty()) return unseen;
   for (const AK_String& file : files)
     if (const AK_String path = AK_JoinPath(source, file); !AK_File(path, "rb"))
       return "cannot read " + path + ": " + std::strerror(errno);
@@ -254,7 +283,8 @@ AK_String SW_CopySourceReadFailure(const char* source)
 SW_SeriesCopy::Outcome SW_SeriesCopy::Copy(const char* savedFile, const std::function<bool(const char* path)>& writeSaved,
                                            SW_SeriesHold& target, AK_String& failure)
 {
-  if (!AK_HoldsDirectoryLock(_target) || (!_source.IsEmpty() && AK_IsDirectory(_source) && !AK_HoldsDirectoryLock(_source))) {
+  if (!AK_HoldsDirectoryLock(_target) ||
+      (!_source.IsEmpty() && AK_LookAtDirectory(_source) != AK_PathLook::Missing && !AK_HoldsDirectoryLock(_source))) {
     failure = "the run directories are not locked";
     return Outcome::NotStarted;
   }

@@ -80,7 +80,7 @@ bool SW_ExpectOnlySavedSimulation(const char* runDirectory, const char* stamp, A
   const AK_String path = ExpectationPath(runDirectory);
   AK_DirectoryLock writers(SW_RunDirectoryOrCurrent(runDirectory));
   const AK_String list = stamp && *stamp ? AK_String(stamp) + "\n" : AK_String();
-  const bool done = list.IsEmpty() ? !AK_FileExists(path) || AK_DeleteFile(path) == 0
+  const bool done = list.IsEmpty() ? AK_LookAtPath(path) == AK_PathLook::Missing || AK_DeleteFile(path) == 0
                                    : AK_WriteWholeFile(path, list.c_str(), std::strlen(list.c_str()));
   if (!done && reason) *reason = std::strerror(errno);
   return done;

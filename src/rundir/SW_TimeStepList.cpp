@@ -85,7 +85,7 @@ bool Removed(const AK_String& path)
 {
   if (AK_DeleteFile(path) == 0) return true;
   const int error = errno;
-  const bool gone = !AK_FileExists(path);
+  const bool gone = AK_LookAtPath(path) == AK_PathLook::Missing;
   errno = error;
   return gone;
 }

@@ -80,6 +80,6 @@ bool SW_MarkIsCurrent(const char* runDirectory, const SW_WorkMark& mark)
 AK_String SW_RemoveWorkMark(const char* runDirectory, const char* file)
 {
   const AK_String path = AK_JoinPath(runDirectory, file);
-  if (AK_DeleteFile(path) == 0 || !AK_FileExists(path)) return "";
+  if (AK_DeleteFile(path) == 0 || AK_LookAtPath(path) == AK_PathLook::Missing) return "";
   return "cannot remove " + path + ": " + std::strerror(errno);
 }

@@ -217,7 +217,7 @@ SW_TimeStepLoadResult SW_LoadTimeStepFile(const char* directory, const char* nam
   }
   AK_MESSAGE(AK_String("loading time step data from ") + path);
   SW_TimeStepLoadResult result = SW_ReadTimeStepStream(stream, header, records, objectPath);
-  AK_StreamClose(stream);
+  (void)AK_StreamClose(stream);  // a file read: its close changes nothing on the disk
   if (result == SW_TimeStepLoadResult::Failed)
     AK_ErrorText = AK_String(objectPath) + " cannot load timestep data";
   else if (result == SW_TimeStepLoadResult::NotATimeStep)

@@ -84,9 +84,14 @@ AK_String SW_Simulations::EndWhatIsGoneInNewComponentDirectory(const char* direc
   // A saved simulation ends what was left in its directory itself when it loads, recording a run
   // it ends there. A directory that cannot be looked into is left as it stands: nobody can tell
   // whether it holds one.
-  if (run.IsEmpty() || !AK_IsDirectory(run) ||
-      AK_LookAtPath(AK_JoinPath(run, AK_String(kSimulationType) + ".atr")) != AK_PathLook::Missing)
-    return "";
+  if (run.IsEmpty()) return "";
+  switch (AK_String unseen; AK_LookAtDirectory(run, &unseen)) {
+    case AK_PathLook::Missing: return "";
+    // Nothing else names it: the load fails, saying so.
+    case AK_PathLook::Failed: return run + " is left as it stands: whether a run left anything there cannot be told: " + unseen;
+    case AK_PathLook::Found: break;
+  }
+  if (AK_LookAtPath(AK_JoinPath(run, AK_String(kSimulationType) + ".atr")) != AK_PathLook::Missing) return "";
   AK_String id, parent;
   SplitLast(run, parent, id);
   // Nothing is recorded: no saved simulation stands there to record a time step in.

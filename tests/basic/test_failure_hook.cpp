@@ -81,6 +81,13 @@ std::vector<Step> Steps()
        [](const std::string& d) { return WriteRecord(d + "/sub/r", AK_StreamOpenReplacing); }},
       {"write a record in place", {"create", "write", "close"},
        [](const std::string& d) { return WriteRecord(d + "/sub/q", AK_StreamOpen); }},
+      // A look is no change of the disk, but what a writer does may follow from it: it counts, and
+      // a failed one is neither "there" nor "not there". A two-way look is not asked.
+      {"look at a file that stands", {"look"},
+       [](const std::string& d) { return AK_LookAtPath((d + "/sub/q").c_str()) == AK_PathLook::Found; }},
+      {"look at a file that does not stand", {"look"},
+       [](const std::string& d) { return AK_LookAtPath((d + "/sub/none").c_str()) == AK_PathLook::Missing; }},
+      {"ask whether a file stands", {}, [](const std::string& d) { return AK_FileExists((d + "/sub/q").c_str()) == 1; }},
       {"copy a file", kReplacing,
        [](const std::string& d) { return AK_CopyFile((d + "/sub/a").c_str(), (d + "/sub/c").c_str()) == 0; }},
       {"rename a file", {"rename"},

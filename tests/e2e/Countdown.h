@@ -244,23 +244,51 @@ inline const std::vector<std::string> kKeyFiles = {
     ".objects_renamed",     "made_by_torvu_save",
 };
 
-// The calls listed by a dry run in `file` (lines "N KIND PATH", TORVU_FAIL_CALLS) that touch one of
-// kKeyFiles.
-inline std::vector<long> KeyCalls(const std::string& file)
+// The calls listed by a dry run (lines "N KIND PATH", TORVU_FAIL_CALLS): those tried whatever the
+// writer's size (`key`), and the looks among all of them (`looks`), which only `key` tries.
+struct ListedCalls {
+  std::vector<long> key;
+  std::vector<long> looks;
+};
+
+// The calls of the dry run listed in `file` that touch one of kKeyFiles (looks at them included), and
+// the looks at a directory the writer deletes or finishes: one that a call removes, or that it sets
+// aside beside itself ("<dir>.~...") or moves into such a directory.
+inline ListedCalls KeyCalls(const std::string& file)
 {
-  std::vector<long> calls;
+  struct Call {
+    long n;
+    std::string kind, path;
+  };
+  std::vector<Call> calls;
   std::string line;
   for (std::istringstream lines(ReadFile(file)); std::getline(lines, line);) {
     const size_t kind = line.find(' '), path = line.find(' ', kind + 1);
     if (path == std::string::npos) continue;
-    const std::string name = fs::path(line.substr(path + 1)).filename().string();
-    for (const std::string& key : kKeyFiles)
-      if (name.rfind(key, 0) == 0) {
-        calls.push_back(std::atol(line.c_str()));
-        break;
-      }
+    calls.push_back({std::atol(line.c_str()), line.substr(kind + 1, path - kind - 1), line.substr(path + 1)});
   }
-  return calls;
+  std::vector<std::string> changed;  // the paths removed, or renamed into a name set aside
+  for (const Call& call : calls)
+    if (call.kind == "rmdir" || (call.kind == "rename" && call.path.find(".~") != std::string::npos))
+      changed.push_back(call.path);
+  const auto deletedOrMoved = [&](const std::string& path) {
+    const std::string name = fs::path(path).filename().string();
+    for (const std::string& c : changed)
+      if (c == path || c.rfind(path + ".~", 0) == 0 ||
+          (!name.empty() && c.find(".~") != std::string::npos && fs::path(c).filename() == name))
+        return true;
+    return false;
+  };
+  ListedCalls listed;
+  for (const Call& call : calls) {
+    const bool look = call.kind == "look";
+    if (look) listed.looks.push_back(call.n);
+    const std::string name = fs::path(call.path).filename().string();
+    bool key = std::any_of(kKeyFiles.begin(), kKeyFiles.end(), [&](const std::string& k) { return name.rfind(k, 0) == 0; });
+    if (!key && look) key = deletedOrMoved(call.path);
+    if (key) listed.key.push_back(call.n);
+  }
+  return listed;
 }
 
 // TORVU_COUNTDOWN_ALL=1 has both countdowns try every call of every writer.
@@ -283,6 +311,24 @@ inline std::vector<long> CallsTried(long calls, long edge, long spread, const st
     if (n >= 1 && n <= calls) tried.push_back(n);
   if (const long first = edge + 1, span = calls - 2 * edge; span > 0)
     for (long i = 0, count = std::min(spread, span); i < count; ++i) tried.push_back(first + i * span / count);
+  std::sort(tried.begin(), tried.end());
+  tried.erase(std::unique(tried.begin(), tried.end()), tried.end());
+  return tried;
+}
+
+// The same over the calls that change the disk alone: the looks are many, and only those in
+// `listed.key` are tried (every one with EveryCall()).
+inline std::vector<long> CallsTried(long calls, long edge, long spread, const ListedCalls& listed)
+{
+  std::vector<long> changes;  // the calls that are no look, by their number
+  for (long n = 1, l = 0; n <= calls; ++n) {
+    while (l < long(listed.looks.size()) && listed.looks[size_t(l)] < n) ++l;
+    if (EveryCall() || l >= long(listed.looks.size()) || listed.looks[size_t(l)] != n) changes.push_back(n);
+  }
+  std::vector<long> tried;
+  for (long i : CallsTried(long(changes.size()), edge, spread)) tried.push_back(changes[size_t(i - 1)]);
+  for (long n : listed.key)
+    if (n >= 1 && n <= calls) tried.push_back(n);
   std::sort(tried.begin(), tried.end());
   tried.erase(std::unique(tried.begin(), tried.end()), tried.end());
   return tried;

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "ExampleTerrain.h"
 #include "SharedProjectProcesses.h"
@@ -139,4 +140,78 @@ TEST(DamagedAndRefusedSaves, AContinueFromAnOlderSavedStateNamesItsOwnTimeStep)
   for (const double kept : {0.0, 2.0})
     EXPECT_TRUE(after.count(File(kept)) && after.at(File(kept)) == before.at(File(kept))) << kept;
   EXPECT_EQ(x.Quit(), 0);
+}
+
+namespace {
+
+// The directories below a process's working directory: a save of a project that has no directory
+// of its own would make its objects' there (DHMs, ReleaseAreas, Simulations, ...).
+std::vector<std::string> DirectoriesIn(const std::string& directory)
+{
+  std::vector<std::string> made;
+  for (const auto& entry : fs::directory_iterator(directory))
+    if (entry.is_directory()) made.push_back(entry.path().filename().string());
+  return made;
+}
+
+}  // namespace
+
+// A project that was never saved has no directory of its own: SaveProject is refused before its
+// first write, saying so, and writes nothing where the program runs; so is it after a save into a
+// new directory that failed. A loaded project whose save into a new directory failed half-way saves
+// into its own directory again, and nothing into the new one.
+TEST(DamagedAndRefusedSaves, ASaveOfAProjectWithNoDirectoryOfItsOwnWritesNothing)
+{
+  SharedExample p(4, 2);
+  Torvu(p.Path(), "run.macro", Load("proj") + Set(kSimulation, "Run", "") + SaveProject());
+  p.Write("blocked", "a file where the save would make a directory\n");
+
+  TorvuProcess fresh(p / "fresh_process");
+  ASSERT_TRUE(fresh.Do("").ok);
+  const std::vector<std::string> own = DirectoriesIn(p / "fresh_process");
+  for (const std::string& before : {std::string(), SaveAs("../blocked/proj2")}) {
+    SCOPED_TRACE(before.empty() ? "never saved" : "after a failed save into a new directory");
+    if (!before.empty()) {
+      EXPECT_FALSE(fresh.Do(before).ok);
+    }
+    const Answer refused = fresh.Do(SaveProject());
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(Contains(refused, "Viewer/Project not saved: it has no project directory")) << refused;
+    EXPECT_EQ(DirectoriesIn(p / "fresh_process"), own);
+  }
+  EXPECT_EQ(fresh.Quit(), 0);
+
+  // The attribute file of the simulations' container cannot be written: the objects before it were
+  // saved into the new directory's build when the save fails.
+  setenv("TORVU_FAIL", "create:Simulations.atr", 1);
+  TorvuProcess x(p / "x");
+  unsetenv("TORVU_FAIL");
+  ASSERT_TRUE(x.Do(Load()).ok);
+  const std::vector<std::string> ownOfX = DirectoriesIn(p / "x");
+  EXPECT_FALSE(x.Do(SaveAs("../copy/proj2")).ok);
+  EXPECT_FALSE(fs::exists(p / "copy"));
+  const Answer saved = x.Do(Set("Project/DHMs", "SimulationDefaultCellSize", "20") + SaveProject());
+  EXPECT_TRUE(saved.ok) << saved;
+  EXPECT_TRUE(Contains(ReadFile(p / "proj/Project/DHMs/Meshes.atr"), "\"20\"")) << ReadFile(p / "proj/Project/DHMs/Meshes.atr");
+  EXPECT_FALSE(fs::exists(p / "copy"));
+  EXPECT_EQ(DirectoriesIn(p / "x"), ownOfX);
+  EXPECT_EQ(x.Quit(), 0);
+}
+
+// A user's own names that end as a deletion's set-aside directory does: a file in an object's
+// directory and a directory beside the project's. The load leaves both as they are, and loads whole.
+TEST(DamagedAndRefusedSaves, ALoadLeavesAUsersOwnNamesThatLookLikeWhatADeletionLeft)
+{
+  SharedExample p(4, 2);
+  const std::string notes = p.Write("proj/Project/ReleaseAreas/slope_0001/notes.~removing", "the user's notes\n");
+  const std::string kept = p.Write("proj/x.~removing/kept.txt", "the user's own\n");
+  TorvuProcess x(p / "x");
+  // The whole saved project, the top object's own files and what stands beside its project with it.
+  const Answer loaded = x.Do(Set("", "ProjectDir", "../proj") + Set("", "LoadProject", ""));
+  EXPECT_TRUE(loaded.ok) << loaded;
+  const Answer again = x.Do(Load());
+  EXPECT_TRUE(again.ok) << again;
+  EXPECT_EQ(x.Quit(), 0);
+  EXPECT_EQ(ReadFile(notes), "the user's notes\n");
+  EXPECT_EQ(ReadFile(kept), "the user's own\n");
 }

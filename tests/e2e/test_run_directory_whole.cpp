@@ -66,7 +66,10 @@ TEST(RunDirectoryWhole, ARunGoingOnKeepsItsSimulationFromDeletionAndRenaming)
   EXPECT_FALSE(fs::exists(p.Run()));
   for (const auto& entry : fs::directory_iterator(p / "proj/Project/Simulations"))
     EXPECT_EQ(entry.path().filename().string().find("A"), std::string::npos) << entry.path();
-  fs::create_directories(p / "proj/Project/Simulations/B.~removing/ReleaseAreas");
+  // What a deletion killed before its removal leaves: the directory moved into one of its own,
+  // marked as the program's.
+  fs::create_directories(p / "proj/Project/Simulations/B.~removing/B/ReleaseAreas");
+  WriteFile(p / "proj/Project/Simulations/B.~removing/made_by_torvu_removal", "");
   const Answer loaded = x.Do(Load());
   EXPECT_TRUE(loaded.ok) << loaded;
   EXPECT_FALSE(fs::exists(p / "proj/Project/Simulations/B.~removing"));

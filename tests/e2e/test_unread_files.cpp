@@ -605,3 +605,43 @@ TEST(UnreadFiles, ALiveRunIsNeverTakenForNoneByWhoCannotReadItsLock)
   EXPECT_TRUE(fs::exists(p.Run() + "/" + File(stopped + 2))) << stopped;
   EXPECT_EQ(c.Quit(), 0);
 }
+
+// A rename of the release area that the simulation's group names, not yet saved, then a load that
+// cannot enter the directory of the release areas: the load names the failure and keeps the
+// pending rename, which it cannot check. The next load, which can, follows it; its save writes the
+// group with the new name, and the run takes the area under it.
+// Off until the load's finisher of renames keeps a line it cannot check (it takes the failed looks
+// at both names for "neither stands" and drops the line): run it with --gtest_also_run_disabled_tests.
+TEST(UnreadFiles, DISABLED_ALoadThatCannotEnterARenamedObjectsContainerKeepsTheRename)
+{
+  SharedExample p(4, 2);
+  const std::string area = "Project/ReleaseAreas/slope_0001";
+  {
+    TorvuProcess r(p / "r");
+    ASSERT_TRUE(r.Do(Load() + Set(area, "Id", "R2")).ok);
+    EXPECT_EQ(r.Quit(), 0);
+  }
+  ASSERT_TRUE(fs::is_directory(p / "proj/Project/ReleaseAreas/R2"));
+  std::unique_ptr<TorvuProcess> x = WithUnreadable("ReleaseAreas", p / "x", "enter");
+  const Answer loaded = x->Do(Load());
+  EXPECT_FALSE(loaded.ok);
+  EXPECT_TRUE(Contains(loaded, "Permission denied")) << loaded;
+  EXPECT_EQ(x->Quit(), 0);
+
+  TorvuProcess y(p / "y");
+  const Answer again = y.Do(Load());
+  EXPECT_TRUE(again.ok) << again;
+  const Answer saved = y.Do(SaveProject());
+  EXPECT_TRUE(saved.ok) << saved;
+  EXPECT_EQ(y.Quit(), 0);
+  std::string group;
+  for (const auto& entry : fs::directory_iterator(RunOf(p / "proj") + "/ReleaseAreas"))
+    if (entry.path().extension() == ".atr") group += ReadFile(entry.path().string());
+  EXPECT_TRUE(Contains(group, "R2")) << group;
+  EXPECT_FALSE(Contains(group, "slope_0001")) << group;
+  TorvuProcess z(p / "z");
+  EXPECT_TRUE(z.Do(Load()).ok);
+  const Answer ran = z.Do(Set(kSimulation, "Run", ""));
+  EXPECT_TRUE(ran.ok) << ran;
+  EXPECT_EQ(z.Quit(), 0);
+}

@@ -434,7 +434,8 @@ TEST(Project, SaveAttributesFailuresAndSaveVisibility)
   // naming the directory.
   AK_ErrorText = "";
   tree.a->SaveAs((dir / "x/y").c_str());
-  EXPECT_EQ(std::string(AK_ErrorText.c_str()), "cannot create directory " + (dir / "x/y") + " for saving top/a");
+  EXPECT_EQ(std::string(AK_ErrorText.c_str()),
+            "cannot create directory " + (dir / "x/y") + " for saving top/a: No such file or directory");
 }
 
 

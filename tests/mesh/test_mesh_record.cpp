@@ -55,7 +55,7 @@ protected:
     {
       AK_STREAM out(File().c_str(), "wb");
       out.PutRaw(bytes.data(), static_cast<int64_t>(bytes.size()));
-      AK_StreamClose(out);
+      EXPECT_EQ(AK_StreamClose(out), 0);
     }
     AK_STREAM in(File().c_str(), "rb");
     AK_ErrorText = "";

@@ -199,7 +199,7 @@ TEST(Fields, Records)
     AK_STREAM out(file.c_str(), "wb");
     EXPECT_EQ(f->WriteRecord(out), 0);
     EXPECT_EQ(g->WriteRecord(out), 0);
-    AK_StreamClose(out);
+    EXPECT_EQ(AK_StreamClose(out), 0);
   }
   AK_Array<float> values = f->_values;
   AK_Array<AK_Vec3> vectors = g->_vectors;
@@ -222,7 +222,7 @@ TEST(Fields, Records)
       AK_STREAM out(file.c_str(), "wb");
       out << AK_String(b.tag.c_str()) << b.count;
       for (int32_t i = 0; i < b.written; ++i) out << 1.0f;
-      AK_StreamClose(out);
+      EXPECT_EQ(AK_StreamClose(out), 0);
     }
     AK_STREAM in(file.c_str(), "rb");
     EXPECT_EQ(f->ReadRecord(in), 1) << b.what;

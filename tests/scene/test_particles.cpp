@@ -173,7 +173,7 @@ TEST(Particles, Records)
   {
     AK_STREAM out(file.c_str(), "wb");
     EXPECT_EQ(p.WriteRecord(out), 0);
-    AK_StreamClose(out);
+    EXPECT_EQ(AK_StreamClose(out), 0);
   }
   p._flags.Clear();
   {
@@ -187,7 +187,7 @@ TEST(Particles, Records)
       AK_STREAM out(file.c_str(), "wb");
       out << AK_String("SW_Particles:v0") << count;
       for (int32_t i = 0; i < std::max(count, 0); ++i) AK_StreamWriteBytes(out, "\1", 1);
-      AK_StreamClose(out);
+      EXPECT_EQ(AK_StreamClose(out), 0);
     }
     AK_STREAM in(file.c_str(), "rb");
     EXPECT_EQ(p.ReadRecord(in), 1) << count;
