@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -382,6 +383,8 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
     std::vector<std::string> runs;  // each in a process of its own, after a load
     Held expected;
     bool refusedLast = false;  // the last command is refused: the macro ends there
+    // After the runs, a load that cannot enter a directory of that name (an item of TORVU_FAIL).
+    const char* blindLoad = nullptr;
   };
   const std::string importOther = Set("Project/DHMs", "SimulationDefaultCellSize", "10") + Set("Project/DHMs", "Import", "other/slope.asc");
   const std::vector<Case> cases = {
@@ -412,6 +415,11 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
       {"a rename while a holder is unloaded",
        {Set("Project/Simulations", "UnloadComponent", "A") + Set(areaA, "Id", "R2") + Set(meshA, "Id", "knoll") + kSave},
        {"M1", "M2", "A1", "A2"}},
+      // A pending rename whose directories such a load cannot look at stays marked, as it was.
+      {"a rename, then a load that cannot enter the areas", {Set(areaA, "Id", "R2")}, {"M1", "M2", "A1", "A2"}, false,
+       "enter:ReleaseAreas"},
+      {"a rename, then a load that cannot enter the meshes", {Set(meshA, "Id", "T")}, {"M1", "M2", "A1", "A2"}, false,
+       "enter:DHMs"},
   };
   for (const Case& c : cases)
     for (const bool saved : {false, true}) {
@@ -425,6 +433,14 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
       if (saved && c.refusedLast) runs.push_back(kSave);
       else if (saved) runs.back() += kSave;
       for (const std::string& run : runs) Torvu(dir.Path(), kLoad + run);
+      if (c.blindLoad) {
+        setenv("TORVU_FAIL", c.blindLoad, 1);
+        const std::string printed = Torvu(dir.Path(), kLoad);
+        unsetenv("TORVU_FAIL");
+        if (!saved) {
+          EXPECT_NE(printed.find("it stays marked"), std::string::npos) << printed.substr(0, 3000);
+        }
+      }
       // Loaded as it stands, and once more after a SaveProject of what that load made of it.
       for (const bool again : {false, true}) {
         if (again) Torvu(dir.Path(), kLoad + kSave);
