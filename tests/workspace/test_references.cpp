@@ -385,6 +385,7 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
     bool refusedLast = false;  // the last command is refused: the macro ends there
     // After the runs, a load that cannot enter a directory of that name (an item of TORVU_FAIL).
     const char* blindLoad = nullptr;
+    int markLines = -1;  // the lines of the renames' mark after the runs with no save; -1: any
   };
   const std::string importOther = Set("Project/DHMs", "SimulationDefaultCellSize", "10") + Set("Project/DHMs", "Import", "other/slope.asc");
   const std::vector<Case> cases = {
@@ -415,6 +416,12 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
       {"a rename while a holder is unloaded",
        {Set("Project/Simulations", "UnloadComponent", "A") + Set(areaA, "Id", "R2") + Set(meshA, "Id", "knoll") + kSave},
        {"M1", "M2", "A1", "A2"}},
+      // One line for each object renamed, however often; none for one renamed back.
+      {"chains of renames",
+       {Set(areaA, "Id", "R2") + Set("Project/ReleaseAreas/R2", "Id", "R3") + Set(meshA, "Id", "T") + Set("Project/DHMs/T", "Id", "U")},
+       {"M1", "M2", "A1", "A2"}, false, nullptr, 2},
+      {"a rename and back", {Set(areaA, "Id", "R2") + Set("Project/ReleaseAreas/R2", "Id", "slope_0001")},
+       {"M1", "M2", "A1", "A2"}, false, nullptr, 0},
       // A pending rename whose directories such a load cannot look at stays marked, as it was.
       {"a rename, then a load that cannot enter the areas", {Set(areaA, "Id", "R2")}, {"M1", "M2", "A1", "A2"}, false,
        "enter:ReleaseAreas"},
@@ -433,6 +440,11 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
       if (saved && c.refusedLast) runs.push_back(kSave);
       else if (saved) runs.back() += kSave;
       for (const std::string& run : runs) Torvu(dir.Path(), kLoad + run);
+      if (!saved && c.markLines >= 0) {
+        const std::string mark = dir / ("proj/Project/" + std::string(kRenameMarkFile));
+        const std::string lines = fs::exists(mark) ? ReadFile(mark) : "";
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), c.markLines) << lines;
+      }
       if (c.blindLoad) {
         setenv("TORVU_FAIL", c.blindLoad, 1);
         const std::string printed = Torvu(dir.Path(), kLoad);
@@ -452,4 +464,18 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
         EXPECT_EQ(got.areasB, c.expected.areasB) << "B's release areas" << when;
       }
     }
+
+  // A chain R -> R2 -> R3 that a kill cut between the mark of the second rename and its directory's
+  // move: the mark names R -> R3, and the directory stands as R2.
+  ScratchDir cut;
+  fs::copy(base / "proj", cut / "proj", fs::copy_options::recursive);
+  fs::rename(cut / "proj/Project/ReleaseAreas/slope_0001", cut / "proj/Project/ReleaseAreas/R2");
+  WriteFile(cut / ("proj/Project/" + std::string(kRenameMarkFile)),
+            "ReleaseAreas/slope_0001\tReleaseAreas/R3\nReleaseAreas/R2\tReleaseAreas/R3\tmoving\n");
+  for (const bool again : {false, true}) {
+    if (again) Torvu(cut.Path(), kLoad + kSave);
+    const Held got = held(Reloaded(cut.Path(), "a chain cut before its directory moved"));
+    EXPECT_EQ(got.areasA, "A1") << (again ? "after a load and a SaveProject" : "");
+    EXPECT_EQ(got.areasB, "A2") << (again ? "after a load and a SaveProject" : "");
+  }
 }
