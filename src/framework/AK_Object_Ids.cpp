@@ -279,8 +279,9 @@ void AK_Object::SetUniqueId(const char* wanted)
     ReindexAfterRename(given);
     return;
   }
-  // The directory moved: a line left only for that move goes. One that stays is dropped by the next
-  // load, which finds the move done; the rename stands either way.
+  // The directory moved: a line left only for that move goes. The rename is whole on the disk either
+  // way: a line that stays names a move that is done, which the next load drops, and until then it
+  // only leads the name between to where the object stands.
   if (!MarkRenameMoved())
     AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + ": " + AK_ErrorText + "; the next load drops that line");
   const AK_String from = _projectDir;

@@ -19,10 +19,10 @@
 // its new one, a saved path that names the old place is read as the new one before the objects
 // by that name are asked (as long as the process knows the mark, so that an object loaded later on
 // first use reads the same way), and every holder of such a path is made due, so that the next
-// save writes it under the new name. A look that fails at either place leaves the line as it is. A saved path that names a deleted
-// object is dropped by the load, and the next save says so, as after the deletion itself. A quit
-// with no save, a kill at any call and one failed call all leave every reference under one name
-// for the next load.
+// save writes it under the new name. A look that fails at either place leaves the line as it is,
+// and the load names it. A saved path that names a deleted object is dropped by the load, and the
+// next save says so, as after the deletion itself. A quit with no save, a kill at any call and
+// one failed call all leave every reference under one name for the next load.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -185,7 +185,7 @@ AK_String ReadMarks(const AK_String& directory, std::vector<Rename>& renames)
     const char* second = tab ? std::strchr(tab + 1, '\t') : nullptr;
     const Rename rename{tab ? AK_String(line.c_str(), tab) : AK_String(),
                         second ? AK_String(tab + 1, second) : tab ? AK_String(tab + 1) : AK_String(), second != nullptr};
-    if (second && !(AK_String(second + 1) == kMoving))
+    if (second && (!(AK_String(second + 1) == kMoving) || rename.to.IsEmpty()))
       return "the renames pending in " + file + " cannot be read: a line names no rename: " + line;
     // Only a rename among siblings: anything else no rename of this program wrote.
     if (!tab || !IsPathOfIdentifiers(rename.from) ||
@@ -370,7 +370,12 @@ AK_PathNamingNothing AK_TakePathNamingNothing(AK_Object& holder, const char* att
 {
   if (!AK_Object::ReplayingSavedAttributes()) return AK_PathNamingNothing::Refused;
   if (!holder.NamesDeletedObject(path)) return AK_PathNamingNothing::KeptAsRead;
-  holder.RenameState().deleted.push_back({&holder, attribute ? attribute : "", path});
+  // Named as the deletion names it, whatever spelling the file holds: one object, one name.
+  AK_Object* stoppedAt = nullptr;
+  AK_String missing;
+  (void)holder.FindLoaded(path, &stoppedAt, &missing);  // none: NamesDeletedObject found where it stops
+  const AK_String deleted = stoppedAt ? stoppedAt->GetAbsolutePath() + "/" + missing : AK_String(path);
+  holder.RenameState().deleted.push_back({&holder, attribute ? attribute : "", deleted});
   AK_ErrorText = "";
   return AK_PathNamingNothing::Dropped;
 }

@@ -465,6 +465,19 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
       }
     }
 
+  // A deletion, a load in the same process and a save: the save names what A's group dropped once.
+  {
+    ScratchDir again;
+    fs::copy(base / "proj", again / "proj", fs::copy_options::recursive);
+    const std::string printed = Torvu(again.Path(), kLoad + Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + kLoad + kSave);
+    const size_t warning = printed.find("/Project/Simulations/A/ReleaseAreas saved without the deleted objects it named: ");
+    ASSERT_NE(warning, std::string::npos) << printed.substr(0, 3000);
+    const std::string line = printed.substr(warning, printed.find('\n', warning) - warning);
+    size_t named = 0;
+    for (size_t at = line.find("slope_0001"); at != std::string::npos; at = line.find("slope_0001", at + 1)) ++named;
+    EXPECT_EQ(named, 1u) << line;
+  }
+
   // A chain R -> R2 -> R3 that a kill cut between the mark of the second rename and its directory's
   // move: the mark names R -> R3, and the directory stands as R2.
   ScratchDir cut;
