@@ -158,10 +158,13 @@ int AK_FindOption(const AK_AttributeEntry& entry, const char* text);  // -1: ref
 bool AK_CheckReference(const AK_AttributeEntry& entry, AK_Object& object, const char* path);
 // True while a load runs an object's saved attribute file (AK_Object::ReplayingSavedAttributes).
 bool AK_ReplayingSavedAttributes();
-// True when a saved path of the holder's attribute names an object whose deletion the project has
-// not saved whole yet: the load drops it without an error (the error text is cleared), and the
-// holder's next save says so.
-bool AK_ForgetDeletedReference(AK_Object& holder, const char* attribute, const char* path);
+// What a set of the holder's attribute does with a path that names no object. While a load
+// replays a saved file, a path to an object whose deletion the project has not saved whole yet is
+// Dropped (the error text is cleared, the load goes on and the holder's next save says so); any
+// other is KeptAsRead (the caller holds it as it was read, for a save to write it back, and the set
+// answers failure, so that the load names it). Outside a load it is Refused.
+enum class AK_PathNamingNothing { Dropped, KeptAsRead, Refused };
+AK_PathNamingNothing AK_TakePathNamingNothing(AK_Object& holder, const char* attribute, const char* path);
 // The same reading for attributes with handlers of their own: a number as atof (or atoi)
 // reads it; false, with an error text naming the attribute and the text, when it is not
 // finite (or beyond 32 bits), `value` then unchanged.
@@ -350,11 +353,9 @@ private:
     e.get = [member](AK_Object& o) { return AK_String(Self(o).*member); };
     e.set = [member](AK_Object& o, const AK_AttributeEntry& entry, const char* v) {
       if (entry.type == AK_AttributeType::Reference && !AK_CheckReference(entry, o, v)) {
-        // A saved project's path that names nothing is kept as read: the load says so, and a
-        // save writes it back rather than dropping it; but one that a deletion left.
-        if (AK_ReplayingSavedAttributes() && AK_ForgetDeletedReference(o, entry.name, v)) return true;
-        if (AK_ReplayingSavedAttributes()) Self(o).*member = v;
-        return false;
+        const AK_PathNamingNothing taken = AK_TakePathNamingNothing(o, entry.name, v);
+        if (taken == AK_PathNamingNothing::KeptAsRead) Self(o).*member = v;
+        return taken == AK_PathNamingNothing::Dropped;
       }
       Self(o).*member = v;
       return true;

@@ -179,7 +179,8 @@ void AK_Group::SetContainedObjectsList(const char* list)
     if (IsDead()) return;
     if (object && object != this && !object->IsDead()) {
       AddLink(object);
-    } else if (loading && !path.IsEmpty() && !AK_ForgetDeletedReference(*this, "ContainedObjectsList", path)) {
+    } else if (!path.IsEmpty() &&
+               AK_TakePathNamingNothing(*this, "ContainedObjectsList", path) == AK_PathNamingNothing::KeptAsRead) {
       _unreadMembers.Append(path);
       unread += (unread.IsEmpty() ? "" : ", ") + path;
     }

@@ -370,12 +370,11 @@ int AK_Object::DeleteComponent(const char* id)
       AK_DirectoryHolds holds;
       if (!doomed->HoldSubtreeDirectories(doomed->_projectDir, AK_DirectoryChange::Remove, holds)) return 0;
       // What names it on the disk is read as naming nothing from the mark on, until it is saved so.
+      // Whether it was saved decides that mark: a look that fails refuses the deletion.
       AK_String unseen;
-      const AK_PathLook look =
-          doomed->_projectDir.IsEmpty() ? AK_PathLook::Missing : AK_LookAtPath(doomed->_projectDir, &unseen);
+      const AK_PathLook look = doomed->_projectDir.IsEmpty() ? AK_PathLook::Missing : AK_LookAtPath(doomed->_projectDir, &unseen);
       if (look == AK_PathLook::Failed) {
-        AK_ErrorText = doomed->GetAbsolutePath() + ": not deleted, whether it was saved cannot be told: cannot look at " +
-                       unseen;
+        AK_ErrorText = doomed->GetAbsolutePath() + ": not deleted, whether it was saved cannot be told: " + unseen;
         return 0;
       }
       const bool saved = look == AK_PathLook::Found;

@@ -56,6 +56,31 @@ enum class AK_DirectoryChange {
 
 using AK_ComponentFactory = AK_Object* (*)(const char* text);
 
+// The file in the directory of a project's top object that names the renames and deletions the
+// objects naming them have not all saved yet (AK_Object_Renames.cpp).
+inline constexpr const char* kRenameMarkFile = ".objects_renamed";
+// What a tree holds of those marks while it runs (AK_Object_Renames.cpp).
+class AK_RenameState;
+enum class AK_PathNamingNothing;
+
+// While one lives, a new component takes the name its saved directory bears (a load makes it so),
+// whatever a pending rename left of that name.
+class AK_SavedNames {
+public:
+  AK_SavedNames() { ++Depth(); }
+  ~AK_SavedNames() { --Depth(); }
+  AK_SavedNames(const AK_SavedNames&) = delete;
+  AK_SavedNames& operator=(const AK_SavedNames&) = delete;
+  static bool Active() { return Depth() > 0; }
+
+private:
+  static int& Depth()
+  {
+    static int depth = 0;
+    return depth;
+  }
+};
+
 class AK_Object {
 public:
   AK_Object(const char* id, AK_Object* parent);
@@ -126,8 +151,13 @@ public:
   void SetUniqueId(const char* wanted);
 
   // The component that bears now the name `head` had before a rename that the objects naming it
-  // have not all saved yet (see AK_Object_Renames.cpp); none when there is no such rename.
+  // have not all saved yet (see AK_Object_Renames.cpp); none when there is no such rename. A saved
+  // path asks it before the components by name: until that save nothing else takes the name, so a
+  // path that bears it was written before the rename and means the renamed object.
   AK_Object* FindRenamedComponent(const char* head);
+  // True when a rename of one of this object's components that is not saved yet left the name
+  // `id`, and `bearer` is not the object it renamed: nothing else takes that name until then.
+  bool NameVacatedByRename(const char* id, const AK_Object* bearer);
   // True when the path, from this object, names an object whose deletion the objects that named
   // it have not all saved yet (see AK_Object_Renames.cpp).
   bool NamesDeletedObject(const char* path);
@@ -486,6 +516,17 @@ private:
   // rename that failed after it; false, with AK_ErrorText, when that failed.
   [[nodiscard]] bool MarkRename(const AK_String& oldId, const AK_String& newId);
   [[nodiscard]] bool UnmarkRename();
+  // After the directory moved: a rename of a renamed object is marked, until its directory moved,
+  // by a line of that move beside the one line from the first name to the last, which goes now;
+  // false, with AK_ErrorText, when it could not (the next load drops it).
+  [[nodiscard]] bool MarkRenameMoved();
+  // The marks that this object's tree holds (its root's).
+  AK_RenameState& RenameState();
+  // After this object's component `id` was unloaded (or loaded again): its files were not saved
+  // with the rest, so the marks stay until it is loaded again.
+  void NoteUnloadedComponent(const AK_String& id, bool unloaded);
+  friend AK_PathNamingNothing AK_TakePathNamingNothing(AK_Object& holder, const char* attribute, const char* path);
+  std::shared_ptr<AK_RenameState> _renameState;
   // Before a load of the project of this object from `directory`: the renames marked there that
   // were cut short before their directories moved are finished; "" when all went, else why not.
   [[nodiscard]] AK_String FinishRenameMarks(const AK_String& directory);

@@ -197,11 +197,20 @@ void AK_Object::SetUniqueId(const char* wanted)
   AK_String candidate(wanted ? wanted : "");
   candidate.ReplaceNonIdentifierChars('_');
   if (candidate.IsEmpty()) candidate = GetType() + "_" + AK_String(AK_InstanceCounter);
+  // A name that a rename not saved yet left is the renamed object's in the saved paths until then:
+  // a rename to it is refused, and a new object is given another, as for a name that is taken.
+  const bool renaming = !old.IsEmpty() && _listings > 0;
+  const auto vacated = [&](const AK_String& id) { return _parent && _parent->NameVacatedByRename(id, this); };
+  if (renaming && !(old == candidate) && vacated(candidate)) {
+    AK_ErrorText = GetAbsolutePath() + ": not renamed to " + candidate + ": another object bore that name until a rename " +
+                   "that is not saved yet, and saved paths name that object by it; SaveProject first";
+    return;
+  }
 
   if (_parent) {
     for (;;) {
       AK_Object* holder = _parent->FirstHolder(candidate);
-      if (!holder || holder == this) break;
+      if ((!holder || holder == this) && (candidate == old || !vacated(candidate))) break;
       int number = 1, underscore = -1, read = 0;
       AK_String base = candidate;
       if (ReadNumberSuffix(candidate, read, underscore)) {
@@ -218,13 +227,24 @@ void AK_Object::SetUniqueId(const char* wanted)
       // are skipped at once.
       const int free = _parent->FirstFreeNumber(base, number);
       candidate = Numbered(base, free > 0 ? free : 9999);
-      if (free > 0) break;
+      if (free > 0 && !vacated(candidate)) break;
     }
     if (_listings > 0) {
-      while (_parent->HeldByOther(candidate, this)) candidate += "x";
+      while (_parent->HeldByOther(candidate, this) || (!(candidate == old) && vacated(candidate))) candidate += "x";
     } else {
       candidate = _parent->FirstFreeWithX(candidate);
+      while (vacated(candidate)) candidate = _parent->FirstFreeWithX(candidate + "x");
     }
+  }
+  // Whether there is a directory to move decides whether the rename is marked: a look that fails
+  // refuses it.
+  AK_String unseen;
+  const AK_PathLook directory = old.IsEmpty() || old == candidate || _projectDir.IsEmpty()
+                                    ? AK_PathLook::Missing
+                                    : AK_LookAtPath(_projectDir, &unseen);
+  if (directory == AK_PathLook::Failed) {
+    AK_ErrorText = GetAbsolutePath() + ": not renamed, whether its directory stands cannot be told: " + unseen;
+    return;
   }
   _id = candidate;
   ReindexAfterRename(old);
@@ -232,7 +252,7 @@ void AK_Object::SetUniqueId(const char* wanted)
   if (old.IsEmpty() || old == _id) return;
   // Those that name it write its new path at their next save; so do they when it has no
   // directory to move.
-  if (_projectDir.IsEmpty() || !AK_FileExists(_projectDir)) {
+  if (directory == AK_PathLook::Missing) {
     FollowMovedObjects(holders);
     return;
   }
@@ -259,6 +279,11 @@ void AK_Object::SetUniqueId(const char* wanted)
     ReindexAfterRename(given);
     return;
   }
+  // The directory moved: a line left only for that move goes. The rename is whole on the disk either
+  // way: a line that stays names a move that is done, which the next load drops, and until then it
+  // only leads the name between to where the object stands.
+  if (!MarkRenameMoved())
+    AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + ": " + AK_ErrorText + "; the next load drops that line");
   const AK_String from = _projectDir;
   SetProjectDirRecursive(moved);
   MoveLoadDamage(from, moved);

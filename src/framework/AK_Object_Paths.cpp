@@ -76,12 +76,12 @@ AK_Object* AK_Object::FindObject(const char* path)
     AK_Object* root = s->GetRoot();
     if (head.IsEmpty() || head == "root" || head == root->_id)
       next = root;
+    else if ((next = s->FindRenamedComponent(head)))
+      ;
     else if ((next = s->GetComponent(head)))
       ;
     else if (head == ".." && s->_parent)
       next = s->_parent;
-    else if ((next = s->FindRenamedComponent(head)))
-      ;
     else
       next = s->CreateSavedComponent(head);
     if (!next) return nullptr;
@@ -102,6 +102,7 @@ AK_Object* AK_Object::CreateSavedComponent(const char* id)
   if (tables.Size() != 1) return nullptr;
   AK_String typeName(tables[0]);
   typeName.CutExtension();
+  AK_SavedNames saved;
   AK_Object* created = CreateComponent(head, typeName);
   if (!created) return nullptr;
   AK_OperationScope scope;

@@ -381,6 +381,7 @@ void AK_Object::LoadSubtree(const char* directory)
       if (!tables.Value() || tables.Value()->Size() != 1) continue;
       AK_String typeName((*tables.Value())[0]);
       typeName.CutExtension();
+      AK_SavedNames saved;
       AK_Object* created = CreateComponent(entry, typeName);
       if (!created) continue;
       AddComponent(created);
@@ -421,6 +422,7 @@ void AK_Object::UnloadComponent(const char* id)
   AK_MESSAGE(AK_String("unloading ") + name + "...");
   for (int i = 0; i < ComponentCount(); ++i) {
     if (Owns(i) && _components[i]->_id == name) {
+      NoteUnloadedComponent(name, true);
       Destroy(Component(i));  // its saved directory stays
       return;
     }
@@ -443,6 +445,7 @@ void AK_Object::LoadComponent(const char* id)
     if (tables.Size() == 1) {
       AK_String typeName(tables[0]);
       typeName.CutExtension();
+      AK_SavedNames saved;
       AK_Object* created = CreateComponent(name, typeName);
       if (created) AddComponent(created);
     }
@@ -451,6 +454,7 @@ void AK_Object::LoadComponent(const char* id)
   for (int i = 0; i < ComponentCount(); ++i) {
     if (Owns(i) && _components[i]->_id == name) {
       _components[i]->LoadProject(sub);
+      NoteUnloadedComponent(name, false);
       return;
     }
   }

@@ -50,9 +50,9 @@ AK_Object* AK_Object::FindLoaded(const char* path, AK_Object** stoppedAt, AK_Str
     rest = slash ? slash + 1 : rest + std::strlen(rest);
     AK_Object* root = s->GetRoot();
     if (head.IsEmpty() || head == "root" || head == root->Id()) s = root;
+    else if (AK_Object* renamed = s->FindRenamedComponent(head)) s = renamed;
     else if (AK_Object* c = s->GetComponent(head)) s = c;
     else if (head == ".." && s->Parent()) s = s->Parent();
-    else if (AK_Object* renamed = s->FindRenamedComponent(head)) s = renamed;
     else {
       if (stoppedAt) *stoppedAt = s;
       if (missing) *missing = head;
@@ -123,8 +123,19 @@ void AK_Object::DropPathsOfDeletedObjects()
 void AK_Object::WarnOfLostReferences()
 {
   if (_lostReferences.empty()) return;
-  AK_String named;
-  for (const LostReference& lost : _lostReferences) named += (named.IsEmpty() ? "" : ", ") + lost.what;
-  AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " saved without the deleted objects it named: " + named);
+  // A value that names its object by a choice of the holder's (pathOf) stays as it is: it is named
+  // apart from the paths that went.
+  AK_String dropped, kept;
+  std::vector<AK_String> named;
+  for (const LostReference& lost : _lostReferences) {
+    if (std::find(named.begin(), named.end(), lost.what) != named.end()) continue;
+    named.push_back(lost.what);
+    AK_String& list = lost.entry && lost.entry->pathOf ? kept : dropped;
+    list += (list.IsEmpty() ? "" : ", ") + lost.what;
+  }
+  if (!dropped.IsEmpty())
+    AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " saved without the deleted objects it named: " + dropped);
+  if (!kept.IsEmpty())
+    AK_MESSAGE(AK_String("WARNING:") + GetAbsolutePath() + " saved with values that name deleted objects, kept as they are: " + kept);
   _lostReferences.clear();
 }

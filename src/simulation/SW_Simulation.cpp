@@ -422,11 +422,9 @@ void SW_Simulation::DeclareAttributes(AK_AttributeTableOf<SW_Simulation>& t)
   mesh.get = [](AK_Object& o) { return static_cast<S&>(o).MeshPath(); };
   mesh.set = [](AK_Object& o, const AK_AttributeEntry& e, const char* v) {
     if (!AK_CheckReference(e, o, v)) {
-      // Kept as read when it names nothing: the load says so, and a save writes it back; but
-      // one that a deletion left, which the save drops.
-      if (AK_ReplayingSavedAttributes() && AK_ForgetDeletedReference(o, "Mesh", v)) return true;
-      if (AK_ReplayingSavedAttributes() && v) static_cast<S&>(o)._meshName = v;
-      return false;
+      const AK_PathNamingNothing taken = AK_TakePathNamingNothing(o, "Mesh", v);
+      if (taken == AK_PathNamingNothing::KeptAsRead && v) static_cast<S&>(o)._meshName = v;
+      return taken == AK_PathNamingNothing::Dropped;
     }
     static_cast<S&>(o).SetMesh(v);
     return true;

@@ -267,6 +267,12 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                   kPolyline + SaveProject()),
       {"rename of an entrainment area", entrained, Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
       {"rename with no save", base, Set(area, "Id", "R2") + Set(mesh, "Id", "knoll")},
+      // A name that a pending rename left, taken by an import before the save; a rename while a
+      // holder of the renamed object is unloaded, whose files the save does not write.
+      {"rename of an area, another imported under its name", base,
+       Set(area, "Id", "R2") + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") + SaveProject()},
+      {"rename of an area while its holder is unloaded", base,
+       Set("Project/Simulations", "UnloadComponent", "A") + Set(area, "Id", "R2") + SaveProject()},
   };
   writers.insert(writers.end(), more.begin(), more.end());
   for (Writer& writer : writers)

@@ -233,6 +233,12 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
                        SaveProject()},
                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
       {"rename with no save", base, Set(area, "Id", "R2") + Set(kMeshes + "/slope_simulation", "Id", "knoll")},
+      // A name that a pending rename left, taken by an import before the save; a rename while a
+      // holder of the renamed object is unloaded, whose files the save does not write.
+      {"rename of an area, another imported under its name", base,
+       Set(area, "Id", "R2") + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") + SaveProject()},
+      {"rename of an area while its holder is unloaded", base,
+       Set("Project/Simulations", "UnloadComponent", "A") + Set(area, "Id", "R2") + SaveProject()},
   };
   writers.insert(writers.end(), more.begin(), more.end());
 
