@@ -603,8 +603,30 @@ private:
   // record always; the entries the class file does not mark; and, for a run or a state, the
   // numbers the release set-up derives from the input of the mass method in force.
   std::vector<const char*> ValuesLeftOut(SW_ValuesCompared compared);
-  // The digest of the saved simulation's values in the directory (missing without one), as compared.
+  // The digest of the saved simulation's values in the directory (missing without one), as compared
+  // (SW_Simulation_Inputs.cpp): of the values, and, after a "+", of the objects its references name
+  // there, each by its saved data, whatever its path.
   AK_Read<AK_String> SavedValuesDigest(const char* directory, SW_ValuesCompared compared);
+  // A digest of the values a run ran under (its values file) stands for the values saved in the
+  // directory now, whose digest is `saved`; one of a build before, which took the paths' text, when
+  // that text is still what the file says.
+  bool SameSavedValues(const char* directory, const AK_String& values, const AK_String& saved);
+  // The objects the references of the run in the directory named (its values file) are not those
+  // named now: those this process holds (`held`), or those the saved simulation names. False when
+  // the values file tells nothing of them (a run under values it did not save, a build before).
+  AK_Read<bool> ObjectsDifferFromRun(const char* directory, bool held);
+  // The entries that name another object a state depends on, those of `leftOut` aside.
+  std::vector<const AK_AttributeEntry*> StateReferences(const std::vector<const char*>& leftOut);
+  // The digest of the objects those references name: as the saved text of the simulation in the
+  // directory names them, or as this process holds them (each by the data it saved last).
+  AK_Read<AK_String> SavedObjectsDigest(const char* directory, const AK_String& saved,
+                                        const std::vector<const AK_AttributeEntry*>& references);
+  AK_Read<AK_String> HeldObjectsDigest(const std::vector<const AK_AttributeEntry*>& references);
+  // The value the saved text sets the attribute of the simulation itself to; "" when none.
+  AK_String SavedValueIn(const AK_String& saved, const char* attribute);
+  // After a load: a state read from a time step that was computed on other objects than those the
+  // simulation names now (one replaced under its path) is left for the release at 0 s.
+  void LeaveStateOfOtherObjects();
   // That digest of a state's values when the run of this process started under the saved
   // values, "-" otherwise.
   AK_String _runValues;

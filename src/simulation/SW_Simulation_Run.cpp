@@ -120,6 +120,14 @@ AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory)
   if (!ProjectDir().IsEmpty())
     if (const AK_String why = SW_SeriesStampReadFailure(ProjectDir()); !why.IsEmpty())
       return "the stamp of the series cannot be read: " + why;
+  // The run reads its status and the values of the run before ahead of its first time step:
+  // read here too, before the save of its values, so that a refusal for them changes no file.
+  if (!ProjectDir().IsEmpty()) {
+    if (const AK_Read<AK_String> values = SW_ReadRunValues(ProjectDir()); values.IsUnreadable())
+      return AK_CannotRead(values);
+    if (const AK_Read<AK_String> status = SW_ReadStatusFile(ProjectDir()); status.IsUnreadable())
+      return AK_CannotRead(status);
+  }
   if (continuing)
     if (AK_String stale = StaleStateRefusal(); !stale.IsEmpty()) {
       if (ofTheDirectory) *ofTheDirectory = true;
@@ -360,7 +368,14 @@ AK_String SW_Simulation::ForgetRecordOfFileGone(const AK_String& dir, SW_SeriesC
 {
   const AK_Read<AK_String> read = SavedAttribute(dir, "LoadTimeStep");
   if (read.IsUnreadable()) return AK_CannotRead(read);
-  if (!read.Value() || read.Value()->IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, *read.Value()))) return "";
+  if (!read.Value() || read.Value()->IsEmpty()) return "";
+  // Only a file that is gone unnames the record: one that cannot be looked at may stand.
+  AK_String failure;
+  switch (AK_LookAtPath(SW_TimeStepPath(dir, *read.Value()), &failure)) {
+    case AK_PathLook::Found: return "";
+    case AK_PathLook::Failed: return "cannot look at " + failure;
+    case AK_PathLook::Missing: break;
+  }
   return RecordTimeStep("", change, dir);
 }
 
@@ -401,16 +416,6 @@ std::vector<const char*> SW_Simulation::ValuesLeftOut(SW_ValuesCompared compared
   for (int i = 0; i < 4; ++i)
     if (i != method) leftOut.push_back(SW_MassMethodInputs[i]);
   return leftOut;
-}
-
-AK_Read<bool> SW_Simulation::ValuesDifferFromSaved(const char* directory)
-{
-  return SavedAttributesDiffer(directory, ValuesLeftOut(SW_ValuesCompared::State));
-}
-
-AK_Read<AK_String> SW_Simulation::SavedValuesDigest(const char* directory, SW_ValuesCompared compared)
-{
-  return SavedAttributesDigest(directory, ValuesLeftOut(compared));
 }
 
 namespace {

@@ -279,6 +279,19 @@ void SW_Simulation::AfterLoad()
   _series.Bind(ProjectDir());
   SeeSavedValues(ProjectDir());
   TakeStateOfRunThatIsGone();
+  LeaveStateOfOtherObjects();
+}
+
+void SW_Simulation::LeaveStateOfOtherObjects()
+{
+  if (ProjectDir().IsEmpty() || CurrentTimeStep.IsEmpty()) return;
+  const AK_Read<bool> other = ObjectsDifferFromRun(ProjectDir(), true);
+  // What cannot be read leaves the state as loaded: a "Continue" reads it again before it writes.
+  if (!other.Value() || !*other.Value()) return;
+  const AK_String step = CurrentTimeStep;
+  HoldRelease();
+  AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": its time step " + step +
+             " was computed on other objects than those it names now: the simulation holds its release at 0 s");
 }
 
 void SW_Simulation::TakeStateOfRunThatIsGone()
@@ -361,7 +374,7 @@ AK_String SW_Simulation::GoneRunNotOwn(const char* directory, const AK_String& s
   if (values.IsEmpty()) return "";
   const AK_Read<AK_String> saved = SavedValuesDigest(directory, SW_ValuesCompared::State);
   if (saved.IsUnreadable()) return "its saved values cannot be read: " + AK_CannotRead(saved);
-  if (values == (saved.Value() ? *saved.Value() : AK_String())) return "";
+  if (SameSavedValues(directory, values, saved.Value() ? *saved.Value() : AK_String())) return "";
   // Until a run passes its gate its values say "-": a start killed before that wrote nothing of
   // its own. One that said it ran with them ran under values it never saved.
   if (values == "-")
@@ -479,8 +492,20 @@ AK_String SW_Simulation::SavedStamp()
 
 AK_Read<AK_String> SW_Simulation::RecordToSave(const AK_String& dir, bool ownState, bool copying)
 {
-  SW_RecordChoice choice;
   const AK_String who = GetAbsolutePath();
+  // Time steps computed on other objects than those it names now are no state of it, whoever holds
+  // one of them.
+  const AK_Read<bool> otherObjects = ObjectsDifferFromRun(dir, true);
+  if (otherObjects.IsUnreadable()) return otherObjects.Then([](bool) { return AK_String(); });
+  if (otherObjects.Value() && *otherObjects.Value()) {
+    const AK_Read<AK_String> recorded = SavedAttribute(dir, "LoadTimeStep");
+    if (recorded.IsUnreadable()) return recorded;
+    if (!CurrentTimeStep.IsEmpty() || (recorded.Value() && !recorded.Value()->IsEmpty()))
+      AK_MESSAGE("INFO: " + who + ": the saved project records no time step: the time steps of " + dir +
+                 " were computed on other objects than those it names now");
+    return AK_Read<AK_String>::Found(AK_String());
+  }
+  SW_RecordChoice choice;
   choice.who = who;
   choice.held = CurrentTimeStep;
   choice.ownState = ownState;
