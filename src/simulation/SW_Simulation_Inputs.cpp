@@ -25,10 +25,17 @@ constexpr const char* kObjectsPart = "+";
 // stands there.
 AK_Read<AK_String> SavedObjectIdentity(const AK_String& objectDir, const char* type)
 {
-  const AK_Read<AK_String> data = AK_ReadSmallFile(AK_JoinPath(objectDir, AK_String(type) + ".dat"), SIZE_MAX);
-  if (data.IsUnreadable()) return data;
-  if (!data.Value()) return AK_Read<AK_String>::Found("none");
-  return AK_Read<AK_String>::Found(AK_ContentDigest(data.Value()->c_str(), size_t(data.Value()->Length())));
+  const AK_String path = AK_JoinPath(objectDir, AK_String(type) + ".dat");
+  AK_String failure;
+  switch (AK_LookAtPath(path, &failure)) {
+    case AK_PathLook::Missing: return AK_Read<AK_String>::Found("none");
+    case AK_PathLook::Failed: return AK_Read<AK_String>::Unreadable(failure);
+    case AK_PathLook::Found: break;
+  }
+  // Binary data: the digest of every byte.
+  const AK_String digest = AK_FileDigest(path);
+  if (digest.IsEmpty()) return AK_Read<AK_String>::Unreadable(path + ": it cannot be read");
+  return AK_Read<AK_String>::Found(digest);
 }
 
 bool LeftOut(const std::vector<const char*>& leftOut, const char* name)
