@@ -87,11 +87,15 @@ AK_Read<AK_String> SW_Simulation::HeldObjectsDigest(const std::vector<const AK_A
   for (const AK_AttributeEntry* entry : references) {
     const AK_String path = Get(entry->name);
     AK_Object* object = path.IsEmpty() || path == "none" ? nullptr : FindObject(path.c_str());
+    // Where its files stand: a rename moves them at once, before the object's next save.
+    AK_Object* parent = object ? object->Parent() : nullptr;
+    const AK_String dir = parent && !parent->ProjectDir().IsEmpty() ? AK_JoinPath(parent->ProjectDir(), object->Id())
+                          : object ? object->ProjectDir() : AK_String();
     AK_String identity = "none";
     if (!object) identity = path.IsEmpty() || path == "none" || path[0] == '.' ? AK_String("none") : "path " + path;
     // One never saved is none that a saved file names.
-    else if (object->ProjectDir().IsEmpty()) identity = "unsaved " + object->GetAbsolutePath();
-    else if (const AK_Read<AK_String> read = SavedObjectIdentity(object->ProjectDir(), entry->objectType); read.Value())
+    else if (dir.IsEmpty()) identity = "unsaved " + object->GetAbsolutePath();
+    else if (const AK_Read<AK_String> read = SavedObjectIdentity(dir, entry->objectType); read.Value())
       identity = *read.Value();
     else
       return read;
@@ -119,18 +123,11 @@ AK_String SW_Simulation::SavedValueIn(const AK_String& saved, const char* attrib
 
 AK_Read<bool> SW_Simulation::ValuesDifferFromSaved(const char* directory)
 {
+  // The objects its references name are compared with those the time steps were computed on
+  // (ObjectsDifferFromRun), not with the paths saved: a rename not saved yet changes no value.
   std::vector<const char*> leftOut = ValuesLeftOut(SW_ValuesCompared::State);
-  const std::vector<const AK_AttributeEntry*> references = StateReferences(leftOut);
-  for (const AK_AttributeEntry* entry : references) leftOut.push_back(entry->name);
-  const AK_Read<bool> differ = SavedAttributesDiffer(directory, leftOut);
-  if (!differ.Value() || *differ.Value()) return differ;
-  const AK_Read<AK_String> saved = AK_ReadSmallFile(SavedAttributesPath(directory), SIZE_MAX);
-  if (!saved.Value()) return saved.Then([](const AK_String&) { return true; });
-  const AK_Read<AK_String> savedObjects = SavedObjectsDigest(directory, *saved.Value(), references);
-  if (!savedObjects.Value()) return savedObjects.Then([](const AK_String&) { return true; });
-  const AK_Read<AK_String> held = HeldObjectsDigest(references);
-  if (!held.Value()) return held.Then([](const AK_String&) { return true; });
-  return AK_Read<bool>::Found(*held.Value() != *savedObjects.Value());
+  for (const AK_AttributeEntry* entry : StateReferences(leftOut)) leftOut.push_back(entry->name);
+  return SavedAttributesDiffer(directory, leftOut);
 }
 
 AK_Read<AK_String> SW_Simulation::SavedValuesDigest(const char* directory, SW_ValuesCompared compared)

@@ -133,12 +133,27 @@ private:
 
 }  // namespace
 
+AK_PathLook SW_Simulation::LookAtRunDirectory(const AK_String& directory, AK_String* failure)
+{
+  if (directory.IsEmpty()) return AK_PathLook::Missing;
+  if (AK_IsDirectory(directory)) return AK_PathLook::Found;
+  // Asked again only when it is not one: a look that failed is no answer.
+  return AK_LookAtPath(directory, failure) == AK_PathLook::Failed ? AK_PathLook::Failed : AK_PathLook::Missing;
+}
+
 AK_String SW_Simulation::WriteTimeStep(bool* refused)
 {
   SimulationRecords records(*this);
   SW_TimeStepHeader header{CurrentTime, _filePeakTime == CurrentTime ? _filePeak : PeakKineticEnergy};
+  AK_String failure;
+  const AK_PathLook look = LookAtRunDirectory(ProjectDir(), &failure);
+  // A directory that may stand may hold a series: nothing is written beside it unseen.
+  if (look == AK_PathLook::Failed) {
+    if (refused) *refused = true;
+    return "cannot look at " + failure;
+  }
   // Without a run directory there is no series: the writer says why it writes nothing.
-  if (ProjectDir().IsEmpty() || !AK_IsDirectory(ProjectDir())) {
+  if (look == AK_PathLook::Missing) {
     const AK_String before = AK_ErrorText;
     AK_ErrorText = "";
     const bool failed = SW_SaveTimeStepFile(ProjectDir(), header, records, GetAbsolutePath()) != 0;
@@ -197,7 +212,13 @@ void SW_Simulation::SaveTimeStep(const char*)
   if (!Particles()) return;
   // A writer of the series like a run: none while a run is under way, in any process.
   std::optional<SW_RunLock> lock;
-  if (AK_IsDirectory(ProjectDir())) {
+  AK_String unseen;
+  const AK_PathLook look = LookAtRunDirectory(ProjectDir(), &unseen);
+  if (look == AK_PathLook::Failed) {
+    AK_ErrorText = GetAbsolutePath() + ": time step not saved: cannot look at " + unseen;
+    return;
+  }
+  if (look == AK_PathLook::Found) {
     lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::SaveTimeStep, "time step not saved", RecordForTaker());
     if (!lock->Held()) return;
   }
@@ -443,7 +464,13 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   // process or in this one (whose class script would also swap the run's particles for the
   // last time step's under its feet). Held until the files are gone, so no run starts meanwhile.
   std::optional<SW_RunLock> lock;
-  if (AK_IsDirectory(ProjectDir())) {
+  AK_String failure;
+  const AK_PathLook look = LookAtRunDirectory(ProjectDir(), &failure);
+  if (look == AK_PathLook::Failed) {
+    AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: cannot look at " + failure;
+    return;
+  }
+  if (look == AK_PathLook::Found) {
     lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::DeleteTimeSteps, "time steps not deleted",
                  RecordForTaker());
     if (!lock->Held()) return;
@@ -479,7 +506,9 @@ void SW_Simulation::DeleteTimesteps(const char* value)
     return;
   }
   // A project saved from now on has no time step to load again.
-  if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
+  // One that cannot be looked at may stand: the record stays.
+  if (!CurrentTimeStep.IsEmpty() &&
+      AK_LookAtPath(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)) == AK_PathLook::Missing)
     CurrentTimeStep = "";
   if (!deletion.done) AK_ErrorText = GetAbsolutePath() + ": time steps not all deleted: " + deletion.failure;
   else if (!deletion.failure.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": " + deletion.failure;
@@ -552,8 +581,13 @@ bool SW_Simulation::CopiesInto(const char* directory)
 AK_String SW_Simulation::SaveRefusal(const char* directory)
 {
   const AK_String source = _series.Directory();
-  if (!CopiesInto(directory) || source.IsEmpty() || !AK_IsDirectory(source)) return "";
+  if (!CopiesInto(directory) || source.IsEmpty()) return "";
   const AK_String refused = GetAbsolutePath() + ": not saved to " + directory + ", its run directory is as it was: ";
+  // A source that may stand may hold a series the copy would leave behind.
+  AK_String failure;
+  const AK_PathLook look = LookAtRunDirectory(source, &failure);
+  if (look == AK_PathLook::Failed) return refused + "cannot look at " + failure;
+  if (look == AK_PathLook::Missing) return "";
   if (const AK_String failure = SW_CopySourceReadFailure(source); !failure.IsEmpty()) return refused + failure;
   // The copy holds the source's series by its stamp.
   if (const AK_String why = SW_SeriesStampReadFailure(source); !why.IsEmpty())

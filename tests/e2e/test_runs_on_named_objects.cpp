@@ -107,3 +107,77 @@ TEST(RunsOnNamedObjects, ATerrainReplacedUnderTheMeshsNameIsAnotherMesh)
     EXPECT_EQ(y.Quit(), 0);
   }
 }
+
+// An area made after the load and added to A's group, never saved: A's run saves it before its
+// first step, a release area and an entrainment area alike, so that the saved project describes
+// the series beside it. A fresh load finds every member of A's groups.
+TEST(RunsOnNamedObjects, ARunSavesTheAreasItReadsThatWereNeverSaved)
+{
+  struct Case {
+    const char* container;  // of the project and of A
+    const char* area;       // the area the import makes
+  } cases[] = {{"ReleaseAreas", "rel2_0001"}, {"EntrainmentAreas", "rel2_0001"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.container);
+    SharedExample p(2, 2);
+    WriteFile(p / "rel2.rel", ReadFile(std::string(TORVU_EXAMPLES) + "/slope.rel"));
+    TorvuProcess x(p / "x");
+    const std::string area = std::string("Project/") + c.container + "/" + c.area;
+    const Answer ran = x.Do(Load() + Set(std::string("Project/") + c.container, "Import", "../rel2.rel") +
+                            Set(kSimulation + "/" + c.container, "AppendObject", area) + Set(kSimulation, "Run", ""));
+    ASSERT_TRUE(ran.ok) << ran;
+    EXPECT_EQ(x.Quit(), 0);
+    EXPECT_TRUE(fs::exists(p / ("proj/" + area + "/ReleaseArea.dat"))) << Gist(x.Log());
+    TorvuProcess y(p / "y");
+    const Answer loaded = y.Do(Load() + "get(\"" + kSimulation + "/" + c.container + "\", \"ContainedObjectsList\", value);");
+    EXPECT_TRUE(loaded.ok && Contains(loaded, c.area)) << loaded;
+    EXPECT_EQ(y.Quit(), 0);
+  }
+}
+
+// B loaded the project and ran A to 2 s; then X renames A's release area or deletes it, and saves.
+// B's Run and Continue would write its group, which names slope_0001, over the one X saved: both
+// are refused before they write anything, naming the group.
+TEST(RunsOnNamedObjects, ARunNeverWritesItsGroupOverOneAnotherProcessSavedSince)
+{
+  const std::string area = "Project/ReleaseAreas/slope_0001";
+  const std::string renameArea = Set(area, "Id", "R2") + SaveProject();
+  const std::string deleteArea = Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject();
+  for (const std::string* other : {&renameArea, &deleteArea}) {
+    SCOPED_TRACE(*other);
+    SharedExample p(2, 2);
+    TorvuProcess b(p / "b"), x(p / "x");
+    ASSERT_TRUE(b.Do(Load() + Set(kSimulation, "Run", "")).ok);
+    ASSERT_TRUE(x.Do(Load() + *other).ok);
+    const Files before = Tree(p / "proj");
+    for (const std::string& command : {Set(kSimulation, "Run", ""), ContinueTo(4)}) {
+      const Answer refused = b.Do(command);
+      EXPECT_FALSE(refused.ok) << command;
+      EXPECT_TRUE(Contains(refused, "Viewer/" + kSimulation + ": not run: Viewer/" + kSimulation +
+                                        "/ReleaseAreas was saved by another process since this process read it"))
+          << refused;
+      ExpectSameFiles(Tree(p / "proj"), before, command + Gist(b.Log()));
+    }
+    EXPECT_EQ(b.Quit(), 0);
+    EXPECT_EQ(x.Quit(), 0);
+  }
+}
+
+// A simulation created after the load and never saved, updated and run in the foreground: its run
+// saves it before its first step, so that its time steps never stand beside no saved simulation
+// (which a later simulation of that name would take for its own).
+TEST(RunsOnNamedObjects, AForegroundRunOfANeverSavedSimulationSavesIt)
+{
+  SharedExample p(2, 2);
+  TorvuProcess x(p / "x");
+  const std::string b = "Project/Simulations/B";
+  const Answer ran = x.Do(Load() + Set("Project/Simulations", "CreateSimulation", "B") +
+                          Set(b + "/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") + Set(b, "EndTime", "2") +
+                          Set(b, "Update", "") + Set(b, "Run", ""));
+  ASSERT_TRUE(ran.ok) << ran;
+  EXPECT_EQ(x.Quit(), 0);
+  EXPECT_TRUE(fs::exists(p / ("proj/" + b + "/" + File(2)))) << Gist(x.Log());
+  const std::string saved = ReadFile(p / ("proj/" + b + "/ShallowWaterSimulation.atr"));
+  EXPECT_EQ(SavedValue(saved, "EndTime"), "2") << Gist(x.Log());
+  EXPECT_EQ(Recorded(saved), Step(2));
+}
