@@ -36,7 +36,7 @@ struct SW_BackgroundRun {
 // file " + path (the path between single quotes when
 // `quotePath`), or, for an object path that holds a double quote, a line end or a "$" (paths
 // travel unescaped), a text that names the path.
-int SW_WriteStartMacro(const SW_BackgroundRun& run, bool quotePath = false);
+[[nodiscard]] int SW_WriteStartMacro(const SW_BackgroundRun& run, bool quotePath = false);
 
 // The start line: the program and "-offscreen", the macro file and the redirection of the
 // standard output to "start.log" (">" for a new run, ">>" when continuing), every path in
@@ -87,5 +87,5 @@ private:
 // started). A process that started, but whose "started" could not be written, is 0 with the
 // error text saying so.
 // `started` receives the id of the started process before it runs (see AK_RunCommand).
-int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch, SW_StartedMarks* marks = nullptr,
-                          const AK_StartedHook& started = {});
+[[nodiscard]] int SW_StartBackgroundRun(const SW_BackgroundRun& run, std::FILE* batch,
+                                        SW_StartedMarks* marks = nullptr, const AK_StartedHook& started = {});

@@ -65,6 +65,15 @@ inline constexpr SW_GroupKind SW_SimulationGroups[6] = {
 // Its result fields are the rows of SW_ResultFields (SW_ResultFields.h).
 
 
+// The newest time step of a run directory as one command looked at it. A command that holds the run
+// lock looks once: no other writer changes the series meanwhile, and its own saves write none.
+struct SW_NewestSeen {
+  bool looked = false;
+  AK_String name;     // "" when there is none
+  double time = 0;
+  AK_String unread;   // why it cannot be told, "" when it can
+};
+
 // The label of a simulation: the last part of its mesh's base mesh path and "_" (or
 // "simulation" when that path holds no "/"), the identifier, "_" and the current time-step name.
 AK_String SW_SimulationLabel(const char* baseMesh, const char* identifier, double currentTime);
@@ -384,7 +393,8 @@ public:
   // goes on when no time step of the run directory is later than that state, or when the user
   // chose the state with "LoadTimeStep" (or a step through the time steps; the load of a saved
   // project is no such choice). The reason names the newest time step and how to go on.
-  AK_String StaleStateRefusal();
+  // `newest`: the newest time step as this command looked at it already, or where it keeps it.
+  AK_String StaleStateRefusal(SW_NewestSeen* newest = nullptr);
   // The time step of the state held when the user chose it (see StaleStateRefusal) and its
   // file stands; "" otherwise. A continue in another process loads it again.
   AK_String ChosenTimeStep();
@@ -411,8 +421,8 @@ public:
   // refuse). `continuing`: a "Continue" from the time held. Sends the messages that name a
   // case.
   // `ofTheDirectory` is set when the refusal is that the run directory holds no state this
-  // process may go on from (StaleStateRefusal).
-  AK_String StartRefusal(bool continuing, bool* ofTheDirectory = nullptr);
+  // process may go on from (StaleStateRefusal); `newest` is handed on to it.
+  AK_String StartRefusal(bool continuing, bool* ofTheDirectory = nullptr, SW_NewestSeen* newest = nullptr);
   // Why a run cannot trust what it reads from the tree: "what it reads was loaded with errors: "
   // and the damage of each object it may read that did not load whole (AK_Object::LoadDamage);
   // "" when none did.
@@ -597,14 +607,39 @@ private:
   AK_Read<AK_String> RecordToSave(const AK_String& dir, bool ownState, bool copying);
   // The values of this simulation that a time step depends on are not those its saved attribute
   // file in the directory holds (missing without one): a record there must name no time step this
-  // process's values did not compute.
+  // process's values did not compute. Its references are left to ObjectsDifferFromRun.
   AK_Read<bool> ValuesDifferFromSaved(const char* directory);
   // What a comparison of its values with the saved ones leaves out (see SW_ValuesCompared): the
   // record always; the entries the class file does not mark; and, for a run or a state, the
   // numbers the release set-up derives from the input of the mass method in force.
   std::vector<const char*> ValuesLeftOut(SW_ValuesCompared compared);
-  // The digest of the saved simulation's values in the directory (missing without one), as compared.
+  // The digest of the saved simulation's values in the directory (missing without one), as compared
+  // (SW_Simulation_Inputs.cpp): of the values, and, after a "+", of the objects its references name
+  // there, each by its saved data, whatever its path.
   AK_Read<AK_String> SavedValuesDigest(const char* directory, SW_ValuesCompared compared);
+  // A digest of the values a run ran under (its values file) stands for the values saved in the
+  // directory now, whose digest is `saved`; one of a build before, which took the paths' text, when
+  // that text is still what the file says.
+  bool SameSavedValues(const char* directory, const AK_String& values, const AK_String& saved);
+  // The objects the references of the run in the directory named (its values file) are not those
+  // named now: those this process holds (`held`), or those the saved simulation names. False when
+  // the values file tells nothing of them (a run under values it did not save, a build before).
+  AK_Read<bool> ObjectsDifferFromRun(const char* directory, bool held);
+  // The entries that name another object a state depends on, those of `leftOut` aside.
+  std::vector<const AK_AttributeEntry*> StateReferences(const std::vector<const char*>& leftOut);
+  // The digest of the objects those references name: as the saved text of the simulation in the
+  // directory names them, or as this process holds them (each by the data it saved last).
+  AK_Read<AK_String> SavedObjectsDigest(const char* directory, const AK_String& saved,
+                                        const std::vector<const AK_AttributeEntry*>& references);
+  AK_Read<AK_String> HeldObjectsDigest(const std::vector<const AK_AttributeEntry*>& references);
+  // The value the saved text sets the attribute of the simulation itself to; "" when none.
+  AK_String SavedValueIn(const AK_String& saved, const char* attribute);
+  // Whether a run directory stands: Found only for a directory; Failed (with "<path>: <reason>" in
+  // `failure`) when nobody can tell, which decides nothing that writes.
+  static AK_PathLook LookAtRunDirectory(const AK_String& directory, AK_String* failure);
+  // After a load: a state read from a time step that was computed on other objects than those the
+  // simulation names now (one replaced under its path) is left for the release at 0 s.
+  void LeaveStateOfOtherObjects();
   // That digest of a state's values when the run of this process started under the saved
   // values, "-" otherwise.
   AK_String _runValues;
@@ -617,6 +652,13 @@ private:
   bool TakeValuesSavedSince(const char* directory);
   // Remembers the saved values as this process reads or writes them now.
   void SeeSavedValues(const char* directory);
+  // Before a run: the groups whose members differ from their saved ones, to be saved with the
+  // simulation; refused (unreadable, with why) when one cannot be read or looked at, or when one
+  // that this process did not change since it loaded or saved it differs from its saved file.
+  AK_Read<std::vector<AK_Object*>> GroupsToSave();
+  // Before a run: every object it reads but the simulation, saved where it differs from its saved
+  // files or was never saved; "" when done, else why not, naming the object.
+  AK_String SaveInputsToRun();
   bool _valuesSeenKnown = false;  // the saved values seen: the file's text and version
   AK_String _valuesSeenText;
   AK_FileVersion _valuesSeenVersion;

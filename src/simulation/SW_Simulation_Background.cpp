@@ -226,7 +226,13 @@ void SW_Simulation::Interrupt(const char*)
 {
   // Written while a background start that reads "started" cannot write "running" over it.
   std::optional<AK_DirectoryLock> locked;
-  if (AK_IsDirectory(SW_RunDirectoryOrCurrent(ProjectDir()))) locked.emplace(SW_RunDirectoryOrCurrent(ProjectDir()));
+  AK_String failure;
+  const AK_PathLook look = LookAtRunDirectory(SW_RunDirectoryOrCurrent(ProjectDir()), &failure);
+  if (look == AK_PathLook::Failed) {
+    AK_ErrorText = GetAbsolutePath() + ": not interrupted, cannot look at " + failure;
+    return;
+  }
+  if (look == AK_PathLook::Found) locked.emplace(SW_RunDirectoryOrCurrent(ProjectDir()));
   // Nothing is written over a status that cannot be read: it may say what a run needs to read.
   if (const AK_Read<AK_String> status = SW_ReadStatusFile(ProjectDir()); status.IsUnreadable()) {
     AK_ErrorText = GetAbsolutePath() + ": not interrupted, " + AK_CannotRead(status);

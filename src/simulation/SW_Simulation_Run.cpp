@@ -106,7 +106,7 @@ void SW_Simulation::WarnOfDamageElsewhere()
   for (const AK_String& warning : elsewhere) AK_MESSAGE(warning);
 }
 
-AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory)
+AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory, SW_NewestSeen* newest)
 {
   // Nothing runs on what did not load whole: it would run on defaults in place of its files.
   if (AK_String damage = InputDamage(); !damage.IsEmpty()) return damage;
@@ -120,8 +120,16 @@ AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory)
   if (!ProjectDir().IsEmpty())
     if (const AK_String why = SW_SeriesStampReadFailure(ProjectDir()); !why.IsEmpty())
       return "the stamp of the series cannot be read: " + why;
+  // The run reads its status and the values of the run before ahead of its first time step:
+  // read here too, before the save of its values, so that a refusal for them changes no file.
+  if (!ProjectDir().IsEmpty()) {
+    if (const AK_Read<AK_String> values = SW_ReadRunValues(ProjectDir()); values.IsUnreadable())
+      return AK_CannotRead(values);
+    if (const AK_Read<AK_String> status = SW_ReadStatusFile(ProjectDir()); status.IsUnreadable())
+      return AK_CannotRead(status);
+  }
   if (continuing)
-    if (AK_String stale = StaleStateRefusal(); !stale.IsEmpty()) {
+    if (AK_String stale = StaleStateRefusal(newest); !stale.IsEmpty()) {
       if (ofTheDirectory) *ofTheDirectory = true;
       return stale;
     }
@@ -214,7 +222,9 @@ void SW_Simulation::Continue(const char*)
   if (!TakeBackRunState()) return;
   WarnOfDamageElsewhere();
   bool ofTheDirectory = false;
-  if (const AK_String refusal = StartRefusal(true, &ofTheDirectory); !refusal.IsEmpty())
+  // Under the run lock the series stays as the first look found it: one listing serves both checks.
+  SW_NewestSeen newest;
+  if (const AK_String refusal = StartRefusal(true, &ofTheDirectory, &newest); !refusal.IsEmpty())
     return RefuseRun(refusal, ofTheDirectory);
   // A state without particles starts again from 0 s (as a loaded project at 0 s does).
   if (ContinueStartsOver() && CurrentTime >= 0.5 * DeltaT)
@@ -225,7 +235,7 @@ void SW_Simulation::Continue(const char*)
   if (const AK_String refusal = foreground ? SaveValuesToRun() : AK_String(); !refusal.IsEmpty())
     return RefuseRun(refusal);
   // The save took over what another process saved since (an EndTime): it must still make a run.
-  if (const AK_String refusal = StartRefusal(true, &ofTheDirectory); !refusal.IsEmpty())
+  if (const AK_String refusal = StartRefusal(true, &ofTheDirectory, &newest); !refusal.IsEmpty())
     return RefuseRun(refusal, ofTheDirectory);
   RunLoop();
 }
@@ -233,21 +243,21 @@ void SW_Simulation::Continue(const char*)
 AK_String SW_Simulation::SaveValuesToRun()
 {
   if (ProjectDir().IsEmpty()) return "";
-  // The groups name what the run releases and entrains: the saved project describes the series
-  // beside it only with them as the run holds them, changed here or not.
-  bool groupsDiffer = false;
-  for (AK_Object* c : OwnedComponents()) {
-    // A group never saved names no other members on the disk.
-    if (!c->IsA("Group") || AK_LookAtPath(c->SavedAttributesPath(c->ProjectDir())) == AK_PathLook::Missing) continue;
-    const AK_Read<AK_String> saved = c->SavedAttribute(c->ProjectDir(), "ContainedObjectsList");
-    if (saved.IsUnreadable()) return AK_CannotRead(saved);
-    if (saved.Value() && *saved.Value() == c->Get("ContainedObjectsList")) continue;
-    c->ForgetSaved();
-    groupsDiffer = true;
-  }
+  // Everything it refuses for is read before the first write.
+  const AK_Read<std::vector<AK_Object*>> groups = GroupsToSave();
+  if (!groups.Value()) return groups.Failure();
   const AK_Read<bool> differ = SavedAttributesDiffer(ProjectDir(), ValuesLeftOut(SW_ValuesCompared::Run));
   if (differ.IsUnreadable()) return AK_CannotRead(differ);
-  if (!groupsDiffer && (!differ.Value() || !*differ.Value())) return "";
+  // The saved project describes the series beside it only with every object the run reads as the
+  // run reads it: what differs from its saved files, or was never saved, is saved first. An object
+  // unchanged since its save or load writes nothing.
+  if (const AK_String unsaved = SaveInputsToRun(); !unsaved.IsEmpty()) return unsaved;
+  // A simulation never saved, whose directory its run lock made, is saved as it runs: its time
+  // steps never stand beside no saved simulation. (Over a directory that stood, a save would copy
+  // its series there.)
+  const bool neverSaved = differ.IsMissing() && _runMadeItsDirectory;
+  if (groups.Value()->empty() && !neverSaved && (!differ.Value() || !*differ.Value())) return "";
+  for (AK_Object* group : *groups.Value()) group->ForgetSaved();
   // Unchanged here since its last save or load, the simulation still differs from a file that
   // another process saved over since: it is written all the same.
   _savedStamp = 0;
@@ -256,6 +266,50 @@ AK_String SW_Simulation::SaveValuesToRun()
   SaveProject();
   if (!AK_ErrorText.IsEmpty()) return "the simulation could not be saved: " + AK_ErrorText;
   AK_ErrorText = answer;
+  return "";
+}
+
+AK_Read<std::vector<AK_Object*>> SW_Simulation::GroupsToSave()
+{
+  using Groups = AK_Read<std::vector<AK_Object*>>;
+  std::vector<AK_Object*> differing;
+  for (AK_Object* c : OwnedComponents()) {
+    if (!c->IsA("Group")) continue;
+    AK_String failure;
+    const AK_PathLook look = AK_LookAtPath(c->SavedAttributesPath(c->ProjectDir()), &failure);
+    if (look == AK_PathLook::Failed) return Groups::Unreadable("cannot look at " + failure);
+    // A group never saved names no other members on the disk.
+    if (look == AK_PathLook::Missing) continue;
+    const AK_Read<AK_String> saved = c->SavedAttribute(c->ProjectDir(), "ContainedObjectsList");
+    if (saved.IsUnreadable()) return Groups::Unreadable(AK_CannotRead(saved));
+    const AK_String savedList = saved.Value() ? *saved.Value() : AK_String();
+    if (savedList == c->Get("ContainedObjectsList")) continue;
+    // Unchanged here since this process loaded or saved it, the group was saved by another process
+    // since: this process's members written over it would undo that save (after a rename there
+    // they name nothing).
+    const int32_t synced = std::max(c->ModificationTime("Save"), c->ModificationTime("Load"));
+    if (synced > 0 && c->LastModificationTime() <= synced)
+      return Groups::Unreadable(c->GetAbsolutePath() + " was saved by another process since this process read it: "
+                                "\"LoadProject\" to take it as saved");
+    differing.push_back(c);
+  }
+  return Groups::Found(differing);
+}
+
+AK_String SW_Simulation::SaveInputsToRun()
+{
+  for (AK_Object* object : ObjectsARunReads()) {
+    if (!object || object == this || object->IsDead() || object->ProjectDir().IsEmpty()) continue;
+    // One unchanged since this process loaded or saved it stays as it stands: another process may
+    // have saved or deleted it since, which a write of it would undo.
+    const int32_t synced = std::max(object->ModificationTime("Save"), object->ModificationTime("Load"));
+    if (synced > 0 && object->LastModificationTimeRecursive() <= synced) continue;
+    const AK_String answer = AK_ErrorText;
+    AK_ErrorText = "";
+    object->SaveProjectAs(object->ProjectDir());
+    if (!AK_ErrorText.IsEmpty()) return object->GetAbsolutePath() + ", which the run reads, could not be saved: " + AK_ErrorText;
+    AK_ErrorText = answer;
+  }
   return "";
 }
 
@@ -360,7 +414,14 @@ AK_String SW_Simulation::ForgetRecordOfFileGone(const AK_String& dir, SW_SeriesC
 {
   const AK_Read<AK_String> read = SavedAttribute(dir, "LoadTimeStep");
   if (read.IsUnreadable()) return AK_CannotRead(read);
-  if (!read.Value() || read.Value()->IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, *read.Value()))) return "";
+  if (!read.Value() || read.Value()->IsEmpty()) return "";
+  // Only a file that is gone unnames the record: one that cannot be looked at may stand.
+  AK_String failure;
+  switch (AK_LookAtPath(SW_TimeStepPath(dir, *read.Value()), &failure)) {
+    case AK_PathLook::Found: return "";
+    case AK_PathLook::Failed: return "cannot look at " + failure;
+    case AK_PathLook::Missing: break;
+  }
   return RecordTimeStep("", change, dir);
 }
 
@@ -401,16 +462,6 @@ std::vector<const char*> SW_Simulation::ValuesLeftOut(SW_ValuesCompared compared
   for (int i = 0; i < 4; ++i)
     if (i != method) leftOut.push_back(SW_MassMethodInputs[i]);
   return leftOut;
-}
-
-AK_Read<bool> SW_Simulation::ValuesDifferFromSaved(const char* directory)
-{
-  return SavedAttributesDiffer(directory, ValuesLeftOut(SW_ValuesCompared::State));
-}
-
-AK_Read<AK_String> SW_Simulation::SavedValuesDigest(const char* directory, SW_ValuesCompared compared)
-{
-  return SavedAttributesDigest(directory, ValuesLeftOut(compared));
 }
 
 namespace {
@@ -571,23 +622,26 @@ AK_String SW_Simulation::GateRefusal(const SW_SeriesHold::Gate& gate)
   return gate.failure.IsEmpty() ? SeriesLapse() : gate.failure;
 }
 
-AK_String SW_Simulation::StaleStateRefusal()
+AK_String SW_Simulation::StaleStateRefusal(SW_NewestSeen* newest)
 {
   // A run from 0 s writes its series anew; any other goes on from the series it holds.
   if (!ContinueStartsOver() && !_series.Holds(ProjectDir())) return SeriesLapse();
   // Going on replaces the later files: only from a state the user chose with them in view.
   if (_stateChosen) return "";
-  double newestTime = 0;
-  AK_String unread;
-  const AK_String newest = SW_NewestTimeStep(ProjectDir(), &newestTime, &unread);
+  SW_NewestSeen looked;
+  SW_NewestSeen& seen = newest ? *newest : looked;
+  if (!seen.looked) {
+    seen.name = SW_NewestTimeStep(ProjectDir(), &seen.time, &seen.unread);
+    seen.looked = true;
+  }
   // Time steps it cannot see it would replace unseen.
-  if (!unread.IsEmpty()) return unread;
-  if (newest.IsEmpty() || !(newestTime > CurrentTime + 0.5 * DeltaT)) return "";
+  if (!seen.unread.IsEmpty()) return seen.unread;
+  if (seen.name.IsEmpty() || !(seen.time > CurrentTime + 0.5 * DeltaT)) return "";
   // The state held is a time step of the series only when its file stands there.
   const bool ownStep = CurrentTimeStep == SW_TimeStepName(CurrentTime) &&
                        AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep));
-  return StateText() + " is older than the newest time step of its run directory, " + newest +
-         HowToGoOn(newest, ownStep ? CurrentTimeStep : AK_String());
+  return StateText() + " is older than the newest time step of its run directory, " + seen.name +
+         HowToGoOn(seen.name, ownStep ? CurrentTimeStep : AK_String());
 }
 
 void SW_Simulation::DeactivateLoadingPsaResults(const char*)

@@ -133,12 +133,27 @@ private:
 
 }  // namespace
 
+AK_PathLook SW_Simulation::LookAtRunDirectory(const AK_String& directory, AK_String* failure)
+{
+  if (directory.IsEmpty()) return AK_PathLook::Missing;
+  if (AK_IsDirectory(directory)) return AK_PathLook::Found;
+  // Asked again only when it is not one: a look that failed is no answer.
+  return AK_LookAtPath(directory, failure) == AK_PathLook::Failed ? AK_PathLook::Failed : AK_PathLook::Missing;
+}
+
 AK_String SW_Simulation::WriteTimeStep(bool* refused)
 {
   SimulationRecords records(*this);
   SW_TimeStepHeader header{CurrentTime, _filePeakTime == CurrentTime ? _filePeak : PeakKineticEnergy};
+  AK_String failure;
+  const AK_PathLook look = LookAtRunDirectory(ProjectDir(), &failure);
+  // A directory that may stand may hold a series: nothing is written beside it unseen.
+  if (look == AK_PathLook::Failed) {
+    if (refused) *refused = true;
+    return "cannot look at " + failure;
+  }
   // Without a run directory there is no series: the writer says why it writes nothing.
-  if (ProjectDir().IsEmpty() || !AK_IsDirectory(ProjectDir())) {
+  if (look == AK_PathLook::Missing) {
     const AK_String before = AK_ErrorText;
     AK_ErrorText = "";
     const bool failed = SW_SaveTimeStepFile(ProjectDir(), header, records, GetAbsolutePath()) != 0;
@@ -197,7 +212,13 @@ void SW_Simulation::SaveTimeStep(const char*)
   if (!Particles()) return;
   // A writer of the series like a run: none while a run is under way, in any process.
   std::optional<SW_RunLock> lock;
-  if (AK_IsDirectory(ProjectDir())) {
+  AK_String unseen;
+  const AK_PathLook look = LookAtRunDirectory(ProjectDir(), &unseen);
+  if (look == AK_PathLook::Failed) {
+    AK_ErrorText = GetAbsolutePath() + ": time step not saved: cannot look at " + unseen;
+    return;
+  }
+  if (look == AK_PathLook::Found) {
     lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::SaveTimeStep, "time step not saved", RecordForTaker());
     if (!lock->Held()) return;
   }
@@ -279,6 +300,19 @@ void SW_Simulation::AfterLoad()
   _series.Bind(ProjectDir());
   SeeSavedValues(ProjectDir());
   TakeStateOfRunThatIsGone();
+  LeaveStateOfOtherObjects();
+}
+
+void SW_Simulation::LeaveStateOfOtherObjects()
+{
+  if (ProjectDir().IsEmpty() || CurrentTimeStep.IsEmpty()) return;
+  const AK_Read<bool> other = ObjectsDifferFromRun(ProjectDir(), true);
+  // What cannot be read leaves the state as loaded: a "Continue" reads it again before it writes.
+  if (!other.Value() || !*other.Value()) return;
+  const AK_String step = CurrentTimeStep;
+  HoldRelease();
+  AK_MESSAGE("WARNING: " + GetAbsolutePath() + ": its time step " + step +
+             " was computed on other objects than those it names now: the simulation holds its release at 0 s");
 }
 
 void SW_Simulation::TakeStateOfRunThatIsGone()
@@ -361,7 +395,7 @@ AK_String SW_Simulation::GoneRunNotOwn(const char* directory, const AK_String& s
   if (values.IsEmpty()) return "";
   const AK_Read<AK_String> saved = SavedValuesDigest(directory, SW_ValuesCompared::State);
   if (saved.IsUnreadable()) return "its saved values cannot be read: " + AK_CannotRead(saved);
-  if (values == (saved.Value() ? *saved.Value() : AK_String())) return "";
+  if (SameSavedValues(directory, values, saved.Value() ? *saved.Value() : AK_String())) return "";
   // Until a run passes its gate its values say "-": a start killed before that wrote nothing of
   // its own. One that said it ran with them ran under values it never saved.
   if (values == "-")
@@ -430,7 +464,13 @@ void SW_Simulation::DeleteTimesteps(const char* value)
   // process or in this one (whose class script would also swap the run's particles for the
   // last time step's under its feet). Held until the files are gone, so no run starts meanwhile.
   std::optional<SW_RunLock> lock;
-  if (AK_IsDirectory(ProjectDir())) {
+  AK_String failure;
+  const AK_PathLook look = LookAtRunDirectory(ProjectDir(), &failure);
+  if (look == AK_PathLook::Failed) {
+    AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: cannot look at " + failure;
+    return;
+  }
+  if (look == AK_PathLook::Found) {
     lock.emplace(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::DeleteTimeSteps, "time steps not deleted",
                  RecordForTaker());
     if (!lock->Held()) return;
@@ -466,7 +506,9 @@ void SW_Simulation::DeleteTimesteps(const char* value)
     return;
   }
   // A project saved from now on has no time step to load again.
-  if (!CurrentTimeStep.IsEmpty() && !AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)))
+  // One that cannot be looked at may stand: the record stays.
+  if (!CurrentTimeStep.IsEmpty() &&
+      AK_LookAtPath(SW_TimeStepPath(ProjectDir(), CurrentTimeStep)) == AK_PathLook::Missing)
     CurrentTimeStep = "";
   if (!deletion.done) AK_ErrorText = GetAbsolutePath() + ": time steps not all deleted: " + deletion.failure;
   else if (!deletion.failure.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": " + deletion.failure;
@@ -479,8 +521,20 @@ AK_String SW_Simulation::SavedStamp()
 
 AK_Read<AK_String> SW_Simulation::RecordToSave(const AK_String& dir, bool ownState, bool copying)
 {
-  SW_RecordChoice choice;
   const AK_String who = GetAbsolutePath();
+  // Time steps computed on other objects than those it names now are no state of it, whoever holds
+  // one of them.
+  const AK_Read<bool> otherObjects = ObjectsDifferFromRun(dir, true);
+  if (otherObjects.IsUnreadable()) return otherObjects.Then([](bool) { return AK_String(); });
+  if (otherObjects.Value() && *otherObjects.Value()) {
+    const AK_Read<AK_String> recorded = SavedAttribute(dir, "LoadTimeStep");
+    if (recorded.IsUnreadable()) return recorded;
+    if (!CurrentTimeStep.IsEmpty() || (recorded.Value() && !recorded.Value()->IsEmpty()))
+      AK_MESSAGE("INFO: " + who + ": the saved project records no time step: the time steps of " + dir +
+                 " were computed on other objects than those it names now");
+    return AK_Read<AK_String>::Found(AK_String());
+  }
+  SW_RecordChoice choice;
   choice.who = who;
   choice.held = CurrentTimeStep;
   choice.ownState = ownState;
@@ -527,8 +581,13 @@ bool SW_Simulation::CopiesInto(const char* directory)
 AK_String SW_Simulation::SaveRefusal(const char* directory)
 {
   const AK_String source = _series.Directory();
-  if (!CopiesInto(directory) || source.IsEmpty() || !AK_IsDirectory(source)) return "";
+  if (!CopiesInto(directory) || source.IsEmpty()) return "";
   const AK_String refused = GetAbsolutePath() + ": not saved to " + directory + ", its run directory is as it was: ";
+  // A source that may stand may hold a series the copy would leave behind.
+  AK_String failure;
+  const AK_PathLook look = LookAtRunDirectory(source, &failure);
+  if (look == AK_PathLook::Failed) return refused + "cannot look at " + failure;
+  if (look == AK_PathLook::Missing) return "";
   if (const AK_String failure = SW_CopySourceReadFailure(source); !failure.IsEmpty()) return refused + failure;
   // The copy holds the source's series by its stamp.
   if (const AK_String why = SW_SeriesStampReadFailure(source); !why.IsEmpty())

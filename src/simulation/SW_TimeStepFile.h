@@ -61,7 +61,7 @@ int SW_ReadTimeStepHeader(AK_STREAM& stream, SW_TimeStepHeader& header, const ch
 // data", followed by ": " and the system's message when the system refused the file ("No
 // space left on device", "Permission denied", "File too large"); a previous file of that name
 // then stays as it was.
-int SW_SaveTimeStepFile(const char* directory, const SW_TimeStepHeader& header,
+[[nodiscard]] int SW_SaveTimeStepFile(const char* directory, const SW_TimeStepHeader& header,
                         SW_TimeStepRecords& records, const char* objectPath);
 
 // How a load ended.

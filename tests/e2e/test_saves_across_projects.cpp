@@ -175,8 +175,9 @@ TEST(SavesAcrossProjects, AHeldUpBackgroundStartRunsOnlyWhatItsLauncherSaved)
 }
 
 // What a process saves with its run is what a fresh load of the project runs: a process that
-// loaded the project over another it held, and one that ran beside another's deletion of the
-// release area. The run directory holds the series that a Run of the saved project writes anew.
+// loaded the project over another it held; one that runs beside another's deletion of the release
+// area is refused, naming the group it would write over the one saved. The run directory holds the
+// series that a Run of the saved project writes anew.
 TEST(SavesAcrossProjects, TheSavedProjectDescribesTheSeriesBesideIt)
 {
   const std::string area = "Project/ReleaseAreas/slope_0001";
@@ -193,6 +194,14 @@ TEST(SavesAcrossProjects, TheSavedProjectDescribesTheSeriesBesideIt)
     } else {
       const Answer deleted = x.Do(Load() + Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject());
       ASSERT_TRUE(deleted.ok) << deleted;
+      // Its group, which names the area, would go over the one saved without it: refused, and every
+      // file stays as x left it.
+      const Files before = Tree(p / "proj");
+      const Answer refused = y.Do(Set(kSimulation, "Run", ""));
+      EXPECT_FALSE(refused.ok);
+      EXPECT_TRUE(Contains(refused, kSimulation + "/ReleaseAreas was saved by another process")) << refused;
+      ExpectSameFiles(Tree(p / "proj"), before, Gist(y.Log()));
+      continue;
     }
     const Answer ran = y.Do(Set(kSimulation, "Run", "") + SaveProject());
     ASSERT_TRUE(ran.ok) << ran;

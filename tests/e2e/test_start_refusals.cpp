@@ -114,6 +114,11 @@ TEST(StartRefusals, ACommandRefusedForAFileItCannotReadChangesNoFile)
       {".simulation_series", Set(kSimulation, "EndTime", "3") + Set(kSimulation, "RunInBackground", ""),
        "Viewer/" + kSimulation + ": not run: " + series},
       {".simulation_values", Set(kSimulation, "EndTime", "3") + SaveAs("../proj2"), copy + ".simulation_values: "},
+      // Read by the run after the save of a changed EndTime: refused before that save.
+      {".simulation_values", Set(kSimulation, "EndTime", "3") + Set(kSimulation, "Run", ""),
+       "Viewer/" + kSimulation + ": not run: cannot read ../proj/" + kSimulation + "/.simulation_values: "},
+      {".simulation_values", ContinueTo(3),
+       "Viewer/" + kSimulation + ": not run: cannot read ../proj/" + kSimulation + "/.simulation_values: "},
       {".simulation_info", Set(kSimulation, "EndTime", "3") + SaveAs("../proj2"), copy + ".simulation_info: "},
       {"ReleaseArea.atr", Set(kSimulation, "EndTime", "3") + Set(kSimulation, "Run", ""),
        "Viewer/" + kSimulation + ": not run: what it reads was loaded with errors: cannot load attributes for "

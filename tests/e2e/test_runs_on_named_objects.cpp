@@ -1,0 +1,183 @@
+// What a run's time steps depend on is the objects the simulation names, not their paths: a save
+// that only changes a path (a rename) leaves the run's record, while another object under the same
+// path (a terrain of other heights) is another input: its state is not continued on it, and the
+// saved record names none of the old time steps.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "ExampleTerrain.h"
+#include "SharedProjectProcesses.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The example terrain with every height times `factor`, as "slope.asc" in the directory.
+void WriteScaledTerrain(const std::string& dir, double factor)
+{
+  std::istringstream in(ReadFile(std::string(TORVU_EXAMPLES) + "/slope.asc"));
+  std::ostringstream out;
+  std::string line;
+  for (int header = 0; header < 6 && std::getline(in, line); ++header) out << line << "\n";
+  while (std::getline(in, line)) {
+    std::istringstream numbers(line);
+    for (double z; numbers >> z;) out << z * factor << " ";
+    out << "\n";
+  }
+  fs::create_directories(dir);
+  WriteFile(dir + "/slope.asc", out.str());
+}
+
+std::string HeldTimeStep() { return "get(\"" + kSimulation + "\", \"CurrentTimeStep\", value);"; }
+
+}  // namespace
+
+// A background run of A goes on while another process renames the mesh it runs on and saves: the
+// save changed a path, nothing the time steps depend on. The run, interrupted after that save,
+// records its last time step, and a fresh load holds it.
+TEST(RunsOnNamedObjects, ARenameSavedWhileARunGoesOnLeavesItsRecord)
+{
+  // Long enough that no run reaches its end before the test interrupts it, on a CPU it shares.
+  SharedExample p(600, 2);
+  TorvuProcess x(p / "x");
+  ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "$autosave", "0") + Set(kSimulation, "RunInBackground", "")).ok);
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(p.Run() + "/" + File(2)); }));
+  const Answer renamed = x.Do(Set("Project/DHMs/slope_simulation", "Id", "knoll") + SaveProject());
+  ASSERT_TRUE(renamed.ok) << renamed;
+  ASSERT_TRUE(Contains(p.Saved(), "DHMs/knoll")) << p.Saved();
+  ASSERT_TRUE(x.Do(Set(kSimulation, "Interrupt", "")).ok);
+  ASSERT_TRUE(WaitUntil([&] { return !fs::exists(p.Run() + "/.simulation_lock"); }));
+  const std::string log = ReadFile(p.Run() + "/start.log");
+  const std::string newest = p.TimeSteps().rbegin()->first.substr(0, 15);
+  EXPECT_EQ(Recorded(p.Saved()), newest) << Gist(log);
+  EXPECT_FALSE(Contains(log, "records no time step")) << Gist(log);
+  TorvuProcess y(p / "y");
+  const Answer loaded = y.Do(Load() + HeldTimeStep());
+  EXPECT_TRUE(loaded.ok && loaded.text == newest) << loaded;
+  EXPECT_EQ(x.Quit(), 0);
+  EXPECT_EQ(y.Quit(), 0);
+}
+
+// A ran to 4 s on slope_simulation; then a terrain of heights times 1.05 takes the mesh's name:
+// deleted and imported again in a process that holds A's state, or its saved data replaced under
+// the saved project. No state of the old terrain goes on on the new one: the save names no time
+// step, the load holds the release at 0 s, and a plain Continue is refused.
+TEST(RunsOnNamedObjects, ATerrainReplacedUnderTheMeshsNameIsAnotherMesh)
+{
+  for (const bool byHand : {false, true}) {
+    SCOPED_TRACE(byHand ? "its saved data replaced" : "deleted and imported again");
+    SharedExample p(4, 2);
+    WriteScaledTerrain(p / "other", 1.05);
+    TorvuProcess x(p / "x");
+    ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
+    ASSERT_EQ(Recorded(p.Saved()), Step(4));
+    const Files steps = p.TimeSteps();
+    if (byHand) {
+      // The other terrain saved as a project of its own, its mesh's data put in place of A's.
+      Torvu(p / "other", "other.macro",
+            "set(\"Project/DHMs\", \"SimulationDefaultCellSize\", \"10\")\n" + Set("Project/DHMs", "Import", "slope.asc") +
+                Set("", "SaveProjectAs", "proj"));
+      const std::string data = "/Project/DHMs/slope_simulation/DHM.dat";
+      ASSERT_NE(ReadFile(p / ("other/proj" + data)), ReadFile(p / ("proj" + data)));
+      WriteFile(p / ("proj" + data), ReadFile(p / ("other/proj" + data)));
+    } else {
+      const Answer replaced = x.Do(Set("Project/DHMs", "DeleteComponent", "slope_simulation") +
+                                   Set("Project/DHMs", "Import", "../other/slope.asc") + SaveProject());
+      ASSERT_TRUE(replaced.ok) << replaced;
+      ASSERT_TRUE(Contains(p.Saved(), "DHMs/slope_simulation")) << p.Saved();
+      EXPECT_EQ(Recorded(p.Saved()), "") << Gist(x.Log());
+    }
+    TorvuProcess y(p / "y");
+    const Answer loaded = y.Do(Load() + HeldTimeStep());
+    EXPECT_TRUE(loaded.ok && loaded.text.empty()) << loaded;
+    if (byHand) {
+      EXPECT_TRUE(Contains(y.Log(), "WARNING: Viewer/" + kSimulation + ": its time step " + Step(4) +
+                                        " was computed on other objects than those it names now"))
+          << Gist(y.Log());
+    }
+    const Answer continued = y.Do(ContinueTo(6));
+    EXPECT_FALSE(continued.ok) << continued;
+    EXPECT_TRUE(Contains(continued, "older than the newest time step")) << continued;
+    ExpectSameFiles(p.TimeSteps(), steps, "after the refused Continue");
+    EXPECT_EQ(x.Quit(), 0);
+    EXPECT_EQ(y.Quit(), 0);
+  }
+}
+
+// An area made after the load and added to A's group, never saved: A's run saves it before its
+// first step, a release area and an entrainment area alike, so that the saved project describes
+// the series beside it. A fresh load finds every member of A's groups.
+TEST(RunsOnNamedObjects, ARunSavesTheAreasItReadsThatWereNeverSaved)
+{
+  struct Case {
+    const char* container;  // of the project and of A
+    const char* area;       // the area the import makes
+  } cases[] = {{"ReleaseAreas", "rel2_0001"}, {"EntrainmentAreas", "rel2_0001"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.container);
+    SharedExample p(2, 2);
+    WriteFile(p / "rel2.rel", ReadFile(std::string(TORVU_EXAMPLES) + "/slope.rel"));
+    TorvuProcess x(p / "x");
+    const std::string area = std::string("Project/") + c.container + "/" + c.area;
+    const Answer ran = x.Do(Load() + Set(std::string("Project/") + c.container, "Import", "../rel2.rel") +
+                            Set(kSimulation + "/" + c.container, "AppendObject", area) + Set(kSimulation, "Run", ""));
+    ASSERT_TRUE(ran.ok) << ran;
+    EXPECT_EQ(x.Quit(), 0);
+    EXPECT_TRUE(fs::exists(p / ("proj/" + area + "/ReleaseArea.dat"))) << Gist(x.Log());
+    TorvuProcess y(p / "y");
+    const Answer loaded = y.Do(Load() + "get(\"" + kSimulation + "/" + c.container + "\", \"ContainedObjectsList\", value);");
+    EXPECT_TRUE(loaded.ok && Contains(loaded, c.area)) << loaded;
+    EXPECT_EQ(y.Quit(), 0);
+  }
+}
+
+// B loaded the project and ran A to 2 s; then X renames A's release area or deletes it, and saves.
+// B's Run and Continue would write its group, which names slope_0001, over the one X saved: both
+// are refused before they write anything, naming the group.
+TEST(RunsOnNamedObjects, ARunNeverWritesItsGroupOverOneAnotherProcessSavedSince)
+{
+  const std::string area = "Project/ReleaseAreas/slope_0001";
+  const std::string renameArea = Set(area, "Id", "R2") + SaveProject();
+  const std::string deleteArea = Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject();
+  for (const std::string* other : {&renameArea, &deleteArea}) {
+    SCOPED_TRACE(*other);
+    SharedExample p(2, 2);
+    TorvuProcess b(p / "b"), x(p / "x");
+    ASSERT_TRUE(b.Do(Load() + Set(kSimulation, "Run", "")).ok);
+    ASSERT_TRUE(x.Do(Load() + *other).ok);
+    const Files before = Tree(p / "proj");
+    for (const std::string& command : {Set(kSimulation, "Run", ""), ContinueTo(4)}) {
+      const Answer refused = b.Do(command);
+      EXPECT_FALSE(refused.ok) << command;
+      EXPECT_TRUE(Contains(refused, "Viewer/" + kSimulation + ": not run: Viewer/" + kSimulation +
+                                        "/ReleaseAreas was saved by another process since this process read it"))
+          << refused;
+      ExpectSameFiles(Tree(p / "proj"), before, command + Gist(b.Log()));
+    }
+    EXPECT_EQ(b.Quit(), 0);
+    EXPECT_EQ(x.Quit(), 0);
+  }
+}
+
+// A simulation created after the load and never saved, updated and run in the foreground: its run
+// saves it before its first step, so that its time steps never stand beside no saved simulation
+// (which a later simulation of that name would take for its own).
+TEST(RunsOnNamedObjects, AForegroundRunOfANeverSavedSimulationSavesIt)
+{
+  SharedExample p(2, 2);
+  TorvuProcess x(p / "x");
+  const std::string b = "Project/Simulations/B";
+  const Answer ran = x.Do(Load() + Set("Project/Simulations", "CreateSimulation", "B") +
+                          Set(b + "/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") + Set(b, "EndTime", "2") +
+                          Set(b, "Update", "") + Set(b, "Run", ""));
+  ASSERT_TRUE(ran.ok) << ran;
+  EXPECT_EQ(x.Quit(), 0);
+  EXPECT_TRUE(fs::exists(p / ("proj/" + b + "/" + File(2)))) << Gist(x.Log());
+  const std::string saved = ReadFile(p / ("proj/" + b + "/ShallowWaterSimulation.atr"));
+  EXPECT_EQ(SavedValue(saved, "EndTime"), "2") << Gist(x.Log());
+  EXPECT_EQ(Recorded(saved), Step(2));
+}
