@@ -610,9 +610,7 @@ TEST(UnreadFiles, ALiveRunIsNeverTakenForNoneByWhoCannotReadItsLock)
 // cannot enter the directory of the release areas: the load names the failure and keeps the
 // pending rename, which it cannot check. The next load, which can, follows it; its save writes the
 // group with the new name, and the run takes the area under it.
-// Off until the load's finisher of renames keeps a line it cannot check (it takes the failed looks
-// at both names for "neither stands" and drops the line): run it with --gtest_also_run_disabled_tests.
-TEST(UnreadFiles, DISABLED_ALoadThatCannotEnterARenamedObjectsContainerKeepsTheRename)
+TEST(UnreadFiles, ALoadThatCannotEnterARenamedObjectsContainerKeepsTheRename)
 {
   SharedExample p(4, 2);
   const std::string area = "Project/ReleaseAreas/slope_0001";
