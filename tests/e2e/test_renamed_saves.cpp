@@ -132,3 +132,30 @@ TEST(RenamedSaves, ARenameOverAMarkThatCannotBeReadKeepsThePendingOne)
   EXPECT_EQ(check.Get(group, "ContainedObjectsList"), "../../../ReleaseAreas/R2%AK_SEP%");
   EXPECT_EQ(check.Quit(), 0);
 }
+
+// A save of a project whose group of A could not be read keeps the mark of a rename pending since
+// the last save: the group's file, which that save cannot write, still names the area under its
+// old name, and only the mark leads a later load from it to the new one.
+TEST(RenamedSaves, ASaveOfAProjectThatDidNotLoadWholeKeepsThePendingRename)
+{
+  SharedExample p(6, 1);
+  const std::string project = p / "proj", group = kSimulation + "/ReleaseAreas";
+  {
+    TorvuProcess x(p / "x");
+    ASSERT_TRUE(x.Do(Load(project) + Set("Project/ReleaseAreas/slope_0001", "Id", "R2")).ok);
+    EXPECT_EQ(x.Quit(), 0);
+  }
+  {
+    FailOnce unreadable("open:Group.atr");
+    TorvuProcess y(p / "y");
+    const Answer loaded = y.Do(Load(project));
+    EXPECT_FALSE(loaded.ok) << loaded;
+    (void)y.Do(SaveProject());
+    EXPECT_EQ(y.Quit(), 0);
+  }
+  TorvuProcess check(p / "check");
+  const Answer loaded = check.Do(Load(project));
+  EXPECT_TRUE(loaded.ok) << loaded;
+  EXPECT_EQ(check.Get(group, "ContainedObjectsList"), "../../../ReleaseAreas/R2%AK_SEP%");
+  EXPECT_EQ(check.Quit(), 0);
+}
