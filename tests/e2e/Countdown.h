@@ -601,16 +601,17 @@ inline std::string PathFrom(std::string from, const std::string& relative)
   return from;
 }
 
-// What the holders of A name, each path with what the object it names holds: the members of A's
-// release group with their depth and mass, and A's mesh with its cell size and number of nodes;
-// "names nothing" where a path leads to no object. Two loads of the same objects tell the same.
-inline std::string HoldersOfA(TorvuProcess& check)
+// What the holders of the simulation at `simulation` name, each path with what the object it names
+// holds: the members of its release group with their depth and mass, and its mesh with its cell
+// size and number of nodes; "names nothing" where a path leads to no object. Two loads of the same
+// objects tell the same.
+inline std::string HoldersOf(TorvuProcess& check, const std::string& simulation)
 {
   const auto value = [&](const std::string& path, const std::string& attribute) {
     const std::string got = check.Get(path, attribute);
     return got.empty() ? "names nothing" : got;
   };
-  const std::string group = kSimulation + "/ReleaseAreas";
+  const std::string group = simulation + "/ReleaseAreas";
   std::string held, member;
   const std::string members = check.Get(group, "ContainedObjectsList");
   for (size_t from = 0, at; from < members.size(); from = at + 8) {
@@ -620,22 +621,24 @@ inline std::string HoldersOfA(TorvuProcess& check)
     const std::string path = PathFrom(group, members.substr(from, at - from));
     held += "area " + path + ": " + value(path, "Depth") + " m, " + value(path, "Mass") + " kg; ";
   }
-  const std::string mesh = PathFrom(kSimulation, check.Get(kSimulation, "Mesh"));
+  const std::string mesh = PathFrom(simulation, check.Get(simulation, "Mesh"));
   return held + "mesh " + mesh + ": " + value(mesh, "Dx") + " m, " + value(mesh, "NumVertices") + " nodes";
 }
 
 // After a load of `project` by `check` over a rename's mark that a writer left: the project is
-// saved and loaded again, and every holder of A names the same objects holding the same as after
-// the first load (a mark is taken away by a save only once every holder wrote the path it
-// follows). What does not hold, "" when all does.
+// saved and loaded again, and every holder of A (under the name the mark gives it) names the same
+// objects holding the same as after the first load (a mark is taken away by a save only once
+// every holder wrote the path it follows). What does not hold, "" when all does.
 inline std::string HoldersThroughASave(TorvuProcess& check, const std::string& project)
 {
-  const std::string before = HoldersOfA(check);
+  const std::string id = check.Get(kSimulation, "Id");
+  const std::string simulation = id.empty() ? kSimulation : "Project/Simulations/" + id;
+  const std::string before = HoldersOf(check, simulation);
   if (const Answer saved = check.Do(SaveProject()); !saved.ok)
     return "the save after the load failed: " + saved.text.substr(0, 300);
   if (const Answer loaded = check.Do(Load(project)); !loaded.ok)
     return "the load after the save failed: " + loaded.text.substr(0, 300);
-  if (const std::string after = HoldersOfA(check); after != before)
+  if (const std::string after = HoldersOf(check, simulation); after != before)
     return "after a save and a load A's holders name other objects: " + after + " (before the save: " + before + ")";
   return "";
 }
