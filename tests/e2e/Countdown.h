@@ -481,6 +481,7 @@ struct Prepared {
   std::string unrecordedDeletion;  // a deletion of all time steps of proj killed between its mark and its record
   std::string killedNewSave;       // a save of a clone of A killed once its copy was staged
   std::string killedRename;        // a rename of A killed while it held the run lock
+  std::string killedNewRun;        // a foreground Run of a simulation never saved, killed while it computed
 };
 
 // Makes the base state: proj with A run under 16 degrees to 6 s with an output every second; proj2,
@@ -498,11 +499,34 @@ inline void MakeBase(const std::string& base)
   ASSERT_EQ(TimeStepContents(base + "/proj/" + kSimulation).size(), 7u);
 }
 
+// A simulation C made on A's release areas and run in the foreground with no save before, killed
+// once it wrote its time step at 8 s: its directory holds a run's lock, status and steps, and no
+// saved simulation.
+inline void KilledNewRun(const std::string& state)
+{
+  const std::string simulation = "Project/Simulations/C";
+  WriteFile(state + "/run.macro", Load(state + "/proj") + Set("Project/Simulations", "CreateSimulation", "C") +
+                                      Set(simulation + "/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") +
+                                      Set(simulation, "DeltaOut", "1") + Set(simulation, "EndTime", "600") +
+                                      Set(simulation, "Run", ""));
+  const pid_t pid = StartTorvu(state, "run.macro", state + "/run.log");
+  ASSERT_GT(pid, 0);
+  const std::string run = state + "/proj/" + simulation;
+  ASSERT_TRUE(WaitUntil([&] { return fs::is_directory(run) && TimeStepContents(run).count(File(8)) > 0; }))
+      << ReadFile(state + "/run.log");
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  ASSERT_EQ(ReadFile(run + "/.simulation_status"), "running\n");
+  ASSERT_FALSE(fs::exists(run + "/ShallowWaterSimulation.atr"));
+  for (const char* file : {"run.macro", "run.log"}) fs::remove(state + "/" + file);
+}
+
 // The states a load takes over, made from the base state.
 inline void MakeTakenOverStates(const Prepared& p)
 {
   for (const std::string& state :
-       {p.killedRun, p.cutDeletion, p.cutCopy, p.cutLaterRemoval, p.unrecordedDeletion, p.killedNewSave, p.killedRename})
+       {p.killedRun, p.cutDeletion, p.cutCopy, p.cutLaterRemoval, p.unrecordedDeletion, p.killedNewSave, p.killedRename,
+        p.killedNewRun})
     fs::copy(p.base, state, fs::copy_options::recursive);
   {
     const std::string killedRun = p.killedRun;
@@ -536,6 +560,7 @@ inline void MakeTakenOverStates(const Prepared& p)
   ASSERT_TRUE(fs::exists(p.killedNewSave + "/proj/Project/Simulations/A_cloned.~saving/A_cloned/.simulation_lock"));
   KilledAt(p.killedRename, Load(p.killedRename + "/proj") + Set(kSimulation, "Id", "B") + SaveProject(), "rename");
   ASSERT_TRUE(fs::exists(p.killedRename + "/proj/" + kSimulation + "/.simulation_lock"));
+  KilledNewRun(p.killedNewRun);
 }
 
 
@@ -604,6 +629,64 @@ inline std::string ListedByCall(std::vector<std::string> lines)
   std::string list;
   for (const std::string& line : lines) list += "\n    " + line;
   return list;
+}
+
+// --- what A's holders name, through a save of what a load made of a rename's mark ---
+
+// The mark of renames that the next load follows, in the directory of the project's top object.
+inline const std::string kRenameMark = "Project/.objects_renamed";
+
+// The path in the tree that `relative` names from the object at `from` ("../../DHMs/x" from
+// "Project/Simulations/A" is "Project/DHMs/x").
+inline std::string PathFrom(std::string from, const std::string& relative)
+{
+  std::string part;
+  for (std::istringstream parts(relative); std::getline(parts, part, '/');)
+    if (part == "..") from = from.substr(0, from.find_last_of('/') == std::string::npos ? 0 : from.find_last_of('/'));
+    else if (!part.empty() && part != ".") from += "/" + part;
+  return from;
+}
+
+// What the holders of the simulation at `simulation` name, each path with what the object it names
+// holds: the members of its release group with their depth and mass, and its mesh with its cell
+// size and number of nodes; "names nothing" where a path leads to no object. Two loads of the same
+// objects tell the same.
+inline std::string HoldersOf(TorvuProcess& check, const std::string& simulation)
+{
+  const auto value = [&](const std::string& path, const std::string& attribute) {
+    const std::string got = check.Get(path, attribute);
+    return got.empty() ? "names nothing" : got;
+  };
+  const std::string group = simulation + "/ReleaseAreas";
+  std::string held, member;
+  const std::string members = check.Get(group, "ContainedObjectsList");
+  for (size_t from = 0, at; from < members.size(); from = at + 8) {
+    at = members.find("%AK_SEP%", from);
+    if (at == std::string::npos) at = members.size();
+    if (at == from) continue;
+    const std::string path = PathFrom(group, members.substr(from, at - from));
+    held += "area " + path + ": " + value(path, "Depth") + " m, " + value(path, "Mass") + " kg; ";
+  }
+  const std::string mesh = PathFrom(simulation, check.Get(simulation, "Mesh"));
+  return held + "mesh " + mesh + ": " + value(mesh, "Dx") + " m, " + value(mesh, "NumVertices") + " nodes";
+}
+
+// After a load of `project` by `check` over a rename's mark that a writer left: the project is
+// saved and loaded again, and every holder of A (under the name the mark gives it) names the same
+// objects holding the same as after the first load (a mark is taken away by a save only once
+// every holder wrote the path it follows). What does not hold, "" when all does.
+inline std::string HoldersThroughASave(TorvuProcess& check, const std::string& project)
+{
+  const std::string id = check.Get(kSimulation, "Id");
+  const std::string simulation = id.empty() ? kSimulation : "Project/Simulations/" + id;
+  const std::string before = HoldersOf(check, simulation);
+  if (const Answer saved = check.Do(SaveProject()); !saved.ok)
+    return "the save after the load failed: " + saved.text.substr(0, 300);
+  if (const Answer loaded = check.Do(Load(project)); !loaded.ok)
+    return "the load after the save failed: " + loaded.text.substr(0, 300);
+  if (const std::string after = HoldersOf(check, simulation); after != before)
+    return "after a save and a load A's holders name other objects: " + after + " (before the save: " + before + ")";
+  return "";
 }
 
 }  // namespace countdown

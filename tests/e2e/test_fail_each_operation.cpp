@@ -123,12 +123,20 @@ Outcome Try(const Writer& writer, const std::string& dir, const Hook& hook, cons
   if (!startedLeft.empty()) fault("a start is left \"started\" with no process: " + startedLeft);
 
   auto check = StartWith(dir + "/check", {});
+  const bool marked = fs::exists(dir + "/proj/" + kRenameMark);
   const Answer loaded = check->Do(Load(dir + "/proj"));
   if (!loaded.ok) fault("the next load failed: " + loaded.text.substr(0, 300));
   // Every holder names what it named under one name (but after a writer that deletes the area).
   if (const Answer held = check->Do(HoldersNamed());
       loaded.ok && fs::exists(dir + "/proj/" + kSimulation) && !held.ok && !Contains(writer.commands, "\"slope_0001\")"))
     fault("after the next load: " + held.text);
+  // A rename's mark stood: what the load made of it lasts through a save and the next load. What
+  // the load left is judged as it was before that save.
+  std::optional<Files> loadedTree;
+  if (loaded.ok && marked && writer.target.empty()) {
+    loadedTree = MaskedTree(dir);
+    if (const std::string lost = HoldersThroughASave(*check, dir + "/proj"); !lost.empty()) fault(lost);
+  }
   // A copy into another project is finished there by the next load of that project.
   if (!writer.target.empty() && fs::exists(dir + "/" + writer.target)) {
     // A save into a new directory that failed leaves none, but where its copy stays marked for the
@@ -145,7 +153,7 @@ Outcome Try(const Writer& writer, const std::string& dir, const Hook& hook, cons
     fault("after the next load a run lock is " + held + " (the loading process is " + std::to_string(check->Pid()) + ")");
   EXPECT_EQ(check->Quit(), 0);
   outcome.after = SeriesIn(dir);
-  outcome.tree = MaskedTree(dir);
+  outcome.tree = loadedTree ? *loadedTree : MaskedTree(dir);
   for (const auto& [run, steps] : outcome.after) {
     if (!RecordIsThere(RunPath(dir, run))) fault(run + ": the saved record names a time step that is not there");
     if (!reference) continue;
@@ -178,7 +186,8 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
 {
   Example p;
   Prepared prepared{p / "base",           p / "killed_run",          p / "cut_deletion",    p / "cut_copy",
-                    p / "cut_later_removal", p / "unrecorded_deletion", p / "killed_new_save", p / "killed_rename"};
+                    p / "cut_later_removal", p / "unrecorded_deletion", p / "killed_new_save", p / "killed_rename",
+                    p / "killed_new_run"};
   MakeBase(prepared.base);
   MakeTakenOverStates(prepared);
   // Files outside the projects that the writers read: a terrain to import and two tiles of a texture.
@@ -273,6 +282,15 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
        Set(area, "Id", "R2") + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") + SaveProject()},
       {"rename of an area while its holder is unloaded", base,
        Set("Project/Simulations", "UnloadComponent", "A") + Set(area, "Id", "R2") + SaveProject()},
+      // A renamed object renamed again before a save, with no save and with one (a failure in the
+      // second rename leaves the first: that is the first one alone); a load over a killed run of a
+      // simulation never saved.
+      SavingFirst({"rename chain with no save", base, Set(area, "Id", "R2") + Set("Project/ReleaseAreas/R2", "Id", "R3")},
+                  Set(area, "Id", "R2")),
+      SavingFirst({"rename chain with a save", base,
+                   Set(mesh, "Id", "knoll") + Set(kMeshes + "/knoll", "Id", "hill") + SaveProject()},
+                  Set(mesh, "Id", "knoll")),
+      {"load over a killed run of a never-saved simulation", prepared.killedNewRun, ""},
   };
   writers.insert(writers.end(), more.begin(), more.end());
   for (Writer& writer : writers)

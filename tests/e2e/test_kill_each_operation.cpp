@@ -76,6 +76,7 @@ Continued LoadAndContinue(const Writer& writer, const std::string& dir)
   for (const std::string& project : Touched(writer)) {
     // A new directory of a killed save may be absent.
     if (!fs::exists(dir + "/" + project)) continue;
+    const bool marked = fs::exists(dir + "/" + project + "/" + kRenameMark);
     const Answer loaded = check->Do(Load(dir + "/" + project));
     if (!loaded.ok) {
       fault("the load of " + project + " failed: " + loaded.text.substr(0, 300));
@@ -96,6 +97,9 @@ Continued LoadAndContinue(const Writer& writer, const std::string& dir)
     // writer that deletes the area).
     const Answer held = check->Do(HoldersNamed());
     if (!held.ok && !Contains(writer.commands, "\"slope_0001\")")) fault(project + ": " + held.text);
+    // A rename's mark stood: what the load made of it lasts through a save and the next load.
+    if (const std::string lost = marked ? HoldersThroughASave(*check, dir + "/" + project) : ""; !lost.empty())
+      fault(project + ": " + lost);
     const Answer continued = check->Do(ContinueTo(Later(writer)));
     if (!continued.ok) fault("the Continue of " + project + " failed: " + continued.text.substr(0, 300));
     if (!RecordIsThere(RunPath(dir, project + "/A")))
@@ -183,7 +187,8 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
 {
   Example p;
   Prepared prepared{p / "base",           p / "killed_run",          p / "cut_deletion",    p / "cut_copy",
-                    p / "cut_later_removal", p / "unrecorded_deletion", p / "killed_new_save", p / "killed_rename"};
+                    p / "cut_later_removal", p / "unrecorded_deletion", p / "killed_new_save", p / "killed_rename",
+                    p / "killed_new_run"};
   MakeBase(prepared.base);
   MakeTakenOverStates(prepared);
   const std::string base = prepared.base, area = "Project/ReleaseAreas/slope_0001", examples = TORVU_EXAMPLES;
@@ -239,6 +244,13 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
        Set(area, "Id", "R2") + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") + SaveProject()},
       {"rename of an area while its holder is unloaded", base,
        Set("Project/Simulations", "UnloadComponent", "A") + Set(area, "Id", "R2") + SaveProject()},
+      // A renamed object renamed again before a save, with no save and with one, and back; a load
+      // over a killed run of a simulation never saved.
+      {"rename chain with no save", base, Set(area, "Id", "R2") + Set("Project/ReleaseAreas/R2", "Id", "R3")},
+      {"rename chain and back with a save", base,
+       Set(kMeshes + "/slope_simulation", "Id", "knoll") + Set(kMeshes + "/knoll", "Id", "hill") + SaveProject() +
+           Set(kMeshes + "/hill", "Id", "knoll") + Set(kMeshes + "/knoll", "Id", "slope_simulation") + SaveProject()},
+      {"load over a killed run of a never-saved simulation", prepared.killedNewRun, ""},
   };
   writers.insert(writers.end(), more.begin(), more.end());
 

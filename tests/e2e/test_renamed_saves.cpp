@@ -110,3 +110,63 @@ TEST(RenamedSaves, ARenameWhoseSaveFailsLeavesTheObjectUnderOneNameWithItsOwnFil
     }
   }
 }
+
+// A rename while the mark of a rename pending since the last save cannot be read is refused,
+// naming the mark, and leaves it as it was: written over, the pending rename would be lost, and
+// the group that names the renamed area under its old name with it.
+TEST(RenamedSaves, ARenameOverAMarkThatCannotBeReadKeepsThePendingOne)
+{
+  SharedExample p(6, 1);
+  const std::string project = p / "proj", mark = project + "/Project/.objects_renamed";
+  const std::string group = kSimulation + "/ReleaseAreas";
+  {
+    TorvuProcess x(p / "x");
+    ASSERT_TRUE(x.Do(Load(project) + Set("Project/ReleaseAreas/slope_0001", "Id", "R2")).ok);
+    EXPECT_EQ(x.Quit(), 0);
+  }
+  const std::string pending = ReadFile(mark);
+  ASSERT_TRUE(Contains(pending, "R2")) << pending;
+  {
+    FailOnce unreadable("open:.objects_renamed");
+    TorvuProcess y(p / "y");
+    // The load cannot follow the mark either, and says so; the tree is there to rename in.
+    (void)y.Do(Load(project));
+    ASSERT_NE(y.Get("Project/DHMs/slope_simulation", "Id"), "");
+    const Answer renamed = y.Do(Set("Project/DHMs/slope_simulation", "Id", "knoll"));
+    EXPECT_FALSE(renamed.ok) << renamed;
+    EXPECT_TRUE(Contains(renamed, ".objects_renamed")) << renamed;
+    EXPECT_EQ(y.Quit(), 0);
+  }
+  EXPECT_EQ(ReadFile(mark), pending);
+  TorvuProcess check(p / "check");
+  ASSERT_TRUE(check.Do(Load(project)).ok);
+  EXPECT_EQ(check.Get(group, "ContainedObjectsList"), "../../../ReleaseAreas/R2%AK_SEP%");
+  EXPECT_EQ(check.Quit(), 0);
+}
+
+// A save of a project whose group of A could not be read keeps the mark of a rename pending since
+// the last save: the group's file, which that save cannot write, still names the area under its
+// old name, and only the mark leads a later load from it to the new one.
+TEST(RenamedSaves, ASaveOfAProjectThatDidNotLoadWholeKeepsThePendingRename)
+{
+  SharedExample p(6, 1);
+  const std::string project = p / "proj", group = kSimulation + "/ReleaseAreas";
+  {
+    TorvuProcess x(p / "x");
+    ASSERT_TRUE(x.Do(Load(project) + Set("Project/ReleaseAreas/slope_0001", "Id", "R2")).ok);
+    EXPECT_EQ(x.Quit(), 0);
+  }
+  {
+    FailOnce unreadable("open:Group.atr");
+    TorvuProcess y(p / "y");
+    const Answer loaded = y.Do(Load(project));
+    EXPECT_FALSE(loaded.ok) << loaded;
+    (void)y.Do(SaveProject());
+    EXPECT_EQ(y.Quit(), 0);
+  }
+  TorvuProcess check(p / "check");
+  const Answer loaded = check.Do(Load(project));
+  EXPECT_TRUE(loaded.ok) << loaded;
+  EXPECT_EQ(check.Get(group, "ContainedObjectsList"), "../../../ReleaseAreas/R2%AK_SEP%");
+  EXPECT_EQ(check.Quit(), 0);
+}
