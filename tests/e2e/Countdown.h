@@ -500,8 +500,9 @@ inline void MakeBase(const std::string& base)
 }
 
 // A simulation C made on A's release areas and run in the foreground with no save before, killed
-// once it wrote its time step at 8 s: its directory holds a run's lock, status and steps, and no
-// saved simulation.
+// once it wrote its time step at 8 s, with what the run saved of C before its first step taken away
+// again: its directory holds a run's lock, status and steps, and no saved simulation, as a kill
+// before that save (or a build that did not save it) leaves it.
 inline void KilledNewRun(const std::string& state)
 {
   const std::string simulation = "Project/Simulations/C";
@@ -517,6 +518,9 @@ inline void KilledNewRun(const std::string& state)
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
   ASSERT_EQ(ReadFile(run + "/.simulation_status"), "running\n");
+  for (const auto& entry : fs::directory_iterator(run))
+    if (entry.is_directory() || entry.path().extension() == ".atr" || entry.path().extension() == ".dat")
+      fs::remove_all(entry.path());
   ASSERT_FALSE(fs::exists(run + "/ShallowWaterSimulation.atr"));
   for (const char* file : {"run.macro", "run.log"}) fs::remove(state + "/" + file);
 }
