@@ -306,7 +306,11 @@ void SW_Simulation::AfterLoad()
 void SW_Simulation::LeaveStateOfOtherObjects()
 {
   if (ProjectDir().IsEmpty() || CurrentTimeStep.IsEmpty()) return;
+  // The load's answer stays what it was (a run lock of a run that is gone that could not be given
+  // up): each value of a reference read here starts with no error.
+  const AK_String answer = AK_ErrorText;
   const AK_Read<bool> other = ObjectsDifferFromRun(ProjectDir(), true);
+  AK_ErrorText = answer;
   // What cannot be read leaves the state as loaded: a "Continue" reads it again before it writes.
   if (!other.Value() || !*other.Value()) return;
   const AK_String step = CurrentTimeStep;

@@ -38,13 +38,9 @@ namespace {
 
 // Failed calls still answered unsoundly, left out while they fail (the writer, the kind of the call
 // and the base name of what it touches):
-// - a load over a killed run or a killed rename whose unlink of the run lock fails answers success,
-//   and the lock names the loading process after its command answered;
 // - a save whose look at the directory of an area imported under a name a rename left fails is
 //   refused after it wrote the renamed area's attribute file.
 const std::vector<std::vector<std::string>> kLeftOut = {
-    {"load over a killed run", "unlink", ".simulation_lock"},
-    {"load over a killed rename", "unlink", ".simulation_lock"},
     {"rename of an area, another imported under its name", "look", "slope_0002"},
 };
 
