@@ -109,8 +109,9 @@ TEST(FailedRemovals, ASaveAsFinishesTheCutCopyOfItsSourceBeforeItReadsIt)
 }
 
 // A writer held at its window holds the run lock: a run is refused, naming what the lock is held
-// for and by whom. A load that takes over what a killed deletion left, and whose removal of the
-// lock then fails, answers the failure; until it ends, a refusal names its take-over, not a run.
+// for and by whom. A load that takes over what a killed deletion or a killed run left, and whose
+// removal of the lock then fails, answers the failure; until it ends, a refusal names its take-over,
+// not a run.
 TEST(FailedRemovals, ARefusalNamesWhatTheLockIsHeldFor)
 {
   SharedExample p(4, 1);
@@ -165,4 +166,20 @@ TEST(FailedRemovals, ARefusalNamesWhatTheLockIsHeldFor)
   EXPECT_EQ(loader->Quit(), 0);
   EXPECT_TRUE(y.Do(run).ok) << Gist(y.Log());
   EXPECT_EQ(y.Quit(), 0);
+
+  // A run killed while it computed: the load that takes it over and holds its newest time step
+  // answers as well that the lock cannot be removed.
+  Torvu(p / "started", "start.macro", Load() + Set(kSimulation, "EndTime", "400") + Set(kSimulation, "RunInBackground", ""));
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(p.Run() + "/" + File(6)); })) << ReadFile(p.Run() + "/.simulation_info");
+  ASSERT_GT(KillRun(p.Run(), p / "started"), 0);
+  ASSERT_EQ(ReadFile(p.Run() + "/.simulation_status").rfind("running", 0), 0u);
+  {
+    FailOnce fail("unlink:.simulation_lock");
+    loader = std::make_unique<TorvuProcess>(p / "loader2");
+  }
+  const Answer overRun = loader->Do(Load());
+  EXPECT_FALSE(overRun.ok) << overRun << Gist(loader->Log());
+  EXPECT_TRUE(Contains(overRun.text, ".simulation_lock cannot be removed")) << overRun;
+  EXPECT_TRUE(Contains(loader->Log(), "the simulation holds the run's last time step")) << Gist(loader->Log());
+  EXPECT_EQ(loader->Quit(), 0);
 }
