@@ -7,6 +7,7 @@
 
 #include "AK_FrameworkState.h"
 #include "AK_ProcessLock.h"
+#include "SW_RunLock_Internal.h"
 #include "SW_SeriesCopy_Internal.h"
 #include "SW_SimulationStatus.h"
 #include "SW_TimeStepList_Internal.h"

@@ -40,7 +40,7 @@ public:
   // Takes the lock of the run directory; when a live process holds it (or it cannot be
   // made), Held() is false and the error text says so: `who` + ": " + `refused` + ", " + what the
   // holder holds it for, as "a run of this simulation is going on in process N" (or "... in this
-  // process"; see SW_LockHolderText). A take-over that cannot end what the holder left (marked
+  // process"). A take-over that cannot end what the holder left (marked
   // work that cannot be finished, a lock that cannot say what it is taken for) refuses too, with
   // the reason, and gives the lock up: the next taker tries again. Only a run makes a
   // run directory that does not stand (a simulation saved before it had one); when its
@@ -100,11 +100,6 @@ private:
   int _refusedBy = 0;
 };
 
-// What a holder of the run lock holds it for, as a refusal says it: "a run of this simulation is
-// going on in process N", "a copy into this simulation's run directory is going on in process N",
-// ...; "in this process" for this one.
-AK_String SW_LockHolderText(SW_LockPurpose purpose, int pid);
-
 // Ends what a writer of the run directory whose process is gone left, when one did (a run, a
 // copy, a deletion; see SW_RunLock), and gives the lock up again at once: the step every reader
 // of the directory takes first. Nothing when a live process holds the lock, or no writer is gone.
@@ -128,8 +123,6 @@ AK_Leftovers SW_LeftoversAtLoad();
 // included), 0 when none does (a lock whose holder is gone, a damaged one); Missing when no lock
 // stands or there is no run directory. Only looks at the lock.
 AK_Read<int> SW_RunLockHolder(const char* runDirectory);
-// This process holds the run lock (and can read it).
-bool SW_HoldsRunLock(const char* runDirectory);
 // True when a writer of the run directory is gone without giving its lock up: a run lock stands
 // whose process is gone (or an empty one), or the status says "running" or "started" while no
 // live process holds the lock. A take-over of the lock (SW_RunLock) ends what that writer was
