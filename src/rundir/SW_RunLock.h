@@ -9,6 +9,8 @@
 #include "AK_SmallFile.h"
 #include "SW_TakerRecord.h"
 
+struct AK_LockEntry;
+
 // The run lock beside the status file (".simulation_lock"): one writer of a simulation's run
 // directory at a time, across processes. Who takes it, what it says, and what a taker ends of a
 // holder that is gone are the rules of the run directory (SW_RunDirectory.h). Without a run
@@ -84,6 +86,19 @@ public:
   [[nodiscard]] AK_String Release();
 
 private:
+  // Taken over from a holder that is gone (`before`): what it left is ended, and the lock says
+  // what it is taken for. False when refused (see RefuseNotEnded); `goneRunSaidNothing` when the
+  // holder was a run that had not said it ran, whose record may name a time step it removed.
+  [[nodiscard]] bool TakeOverFrom(const AK_LockEntry& before, const char* runDirectory, const char* who,
+                                  const char* refused, const SW_RecordTakenOver& recordTakenOver,
+                                  bool& goneRunSaidNothing);
+  // Taken where no live holder stood: work a writer marked is finished, and a status of a run
+  // under way with no lock before ends that run. False when refused (see RefuseNotEnded).
+  [[nodiscard]] bool TakeFresh(bool noLockBefore, const char* runDirectory, const char* who, const char* refused,
+                               const SW_RecordTakenOver& recordTakenOver);
+  // Taken, but what the holder left cannot be ended: the command refuses with the reason, and the
+  // lock goes again for the next taker to try.
+  void RefuseNotEnded(const char* who, const char* refused, const AK_String& failure);
   // The status "finished" of a run this take-over ended, once the caller recorded it; "" when
   // written (or not this process's to write), else why not.
   [[nodiscard]] AK_String FinishEndedRun();
