@@ -35,6 +35,7 @@
 #include "AK_Basic.h"
 #include "AK_ClassFiles.h"
 #include "AK_FrameworkState.h"
+#include "AK_ProjectMarks.h"
 #include "AK_SmallFile.h"
 #include "AK_WeakRef.h"
 
@@ -56,9 +57,6 @@ enum class AK_DirectoryChange {
 
 using AK_ComponentFactory = AK_Object* (*)(const char* text);
 
-// The file in the directory of a project's top object that names the renames and deletions the
-// objects naming them have not all saved yet (AK_Object_Renames.cpp).
-inline constexpr const char* kRenameMarkFile = ".objects_renamed";
 // What a tree holds of those marks while it runs (AK_Object_Renames.cpp).
 class AK_RenameState;
 enum class AK_PathNamingNothing;
@@ -606,13 +604,6 @@ AK_String AK_FormatSetCommand(const char* path, const char* attribute, const cha
 // new one is complete; AK_ErrorText says whether the file could not be created or not be
 // written.
 void AK_WriteAttributeFile(const char* name, const AK_String& commands);
-// A project saved into a directory that does not stand is built beside it under this suffix, a
-// name that no load takes for a project (the ".~" of temporaries), and renamed to its name as the
-// last step: a kill before leaves no project there at all, and what it left goes with the next
-// save into that name or the next load of the directory beside it. Of several missing levels, the
-// topmost is built so. A new object of a project that stands is built so too: its directory stands
-// whole or not at all.
-inline constexpr const char* kSaveStagingSuffix = ".~saving";
 // The staging directory of a save into `directory`, the same for every spelling of it.
 AK_String AK_SaveStagingOf(const char* directory);
 // What a save that is gone left in its staging directory ("<directory>.~saving", which it marks

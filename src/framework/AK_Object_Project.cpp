@@ -14,13 +14,6 @@
 
 namespace {
 
-// A deletion moves an object's directory into a directory of this name beside it, made for it and
-// marked as this program's (kRemovalMark) before the move, then removes the whole.
-constexpr const char* kRemovedAside = ".~removing";
-// The mark, the first file made in such a directory: one without it is no deletion's of this
-// program (a user's own "x.~removing"), and stays as it is.
-constexpr const char* kRemovalMark = "made_by_torvu_removal";
-
 // Removes a directory set aside by a deletion, its mark last: one whose removal fails half-way keeps
 // the mark, by which the next load removes the rest. 0 when all went, else -1 with errno.
 int RemoveMarkedLast(const AK_String& path)

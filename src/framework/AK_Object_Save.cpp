@@ -232,12 +232,6 @@ private:
   std::vector<AK_FileIdentity> _written;
 };
 
-// The staging directory (kSaveStagingSuffix) holds this file, made before anything else there, and
-// the build itself under the target's own name beside it: a directory of that name without it is no
-// build of this program, and is never removed (a user's, or another program's). The target's
-// directory never holds the mark: it is renamed out of the staging directory, which goes after it.
-constexpr const char* kStagingMark = "made_by_torvu_save";
-
 const AK_String& SaveGoingOn()
 {
   static const AK_String text("a save into it is going on in another process");

@@ -9,6 +9,7 @@
 #include "AK_FrameworkState.h"
 #include "AK_Process.h"
 #include "AK_ProcessLock.h"
+#include "SW_RunLock_Internal.h"
 #include "SW_SeriesCopy.h"
 #include "SW_SeriesCopy_Internal.h"
 #include "SW_SimulationStatus.h"

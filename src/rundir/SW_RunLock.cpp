@@ -7,6 +7,7 @@
 
 #include "AK_FrameworkState.h"
 #include "AK_ProcessLock.h"
+#include "SW_RunLock_Internal.h"
 #include "SW_SeriesCopy_Internal.h"
 #include "SW_SimulationStatus.h"
 #include "SW_TimeStepList_Internal.h"
@@ -190,80 +191,13 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
   bool goneRunSaidNothing = false;
   AK_LockEntry before;
   _purpose = purpose;
-  const char* word = PurposeWord(purpose);
-  // Taken, but what the holder left cannot be ended: the command refuses with the reason, and the
-  // lock goes again for the next taker to try.
-  const auto notEnded = [&](const AK_String& failure) {
-    _refusal = Refusal::NotEnded;
-    const AK_String stands = GiveUp(_path, word);
-    AK_ErrorText = AK_String(who) + ": " + refused + ", " + failure + (stands.IsEmpty() ? AK_String() : "; " + stands);
-  };
-  switch (AK_TakeProcessLock(_path, word, before)) {
-    case AK_LockResult::TakenOver: {
-      AK_MESSAGE(AK_String("WARNING: ") + who +
-                 (before.pid != 0
-                      ? AK_String::Format(": the run lock of process %d, which is gone, is taken over", before.pid)
-                      : AK_String(": an empty or damaged run lock, whose entry cannot be read, is taken over")));
-      // Until what the holder left is ended, the lock says what it was: a taker killed
-      // meanwhile leaves the next one the same to end. A run ends only with the release of this
-      // lock (FinishEndedRun), so its word stays until then. A lock whose entry cannot be read
-      // says of no run that it was one; a status of a run under way still does.
-      const SW_LockPurpose gone = before.pid == 0 ? SW_LockPurpose::Other : PurposeOfWord(before.purpose);
-      const bool sameWord = std::strcmp(PurposeWord(gone), word) == 0;
-      if (!sameWord && !AK_SetLockPurpose(_path, PurposeWord(gone))) {
-        notEnded(AK_String("the run lock cannot say what it was taken for: ") + std::strerror(errno));
-        return;
-      }
-      AK_String failure;
-      _takeOver = EndWhatTheHolderLeft(runDirectory, Ends(gone), recordTakenOver, failure);
-      if (!failure.IsEmpty()) {
-        notEnded(failure);
-        return;
-      }
-      _runToFinish = _takeOver == SW_TakeOver::RunEnded;
-      goneRunSaidNothing = Ends(gone) == SW_LockPurpose::Run && _takeOver == SW_TakeOver::NothingToEnd;
-      if (_runToFinish) AK_StopAtWindow("run taken over");
-      else if (!sameWord && !AK_SetLockPurpose(_path, word)) {
-        notEnded(AK_String("the run lock cannot say what it is taken for: ") + std::strerror(errno));
-        return;
-      }
-      _held = true;
+  switch (AK_TakeProcessLock(_path, PurposeWord(purpose), before)) {
+    case AK_LockResult::TakenOver:
+      if (!TakeOverFrom(before, runDirectory, who, refused, recordTakenOver, goneRunSaidNothing)) return;
       break;
-    }
-    case AK_LockResult::Taken: {
-      // A taker killed after it set the lock of a writer that was gone aside, and before it made
-      // its own, left no lock: whatever that writer marked is finished by whoever takes it next.
-      AK_String failure;
-      if (const SW_CutWork copy = FinishMarkedWork(_directory, recordTakenOver, failure); copy != SW_CutWork::None) {
-        if (copy == SW_CutWork::Failed) {
-          notEnded(failure);
-          return;
-        }
-        _held = true;
-        if (copy == SW_CutWork::Finished) _takeOver = SW_TakeOver::CopyFinished;
-        if (copy != SW_CutWork::Stale) break;
-      }
-      // Only without a lock before does the status say whether a run is gone.
-      const AK_Read<AK_String> read = noLockBefore ? SW_ReadStatusFile(runDirectory) : AK_Read<AK_String>::Missing();
-      if (read.IsUnreadable()) {
-        notEnded(AK_CannotRead(read));
-        return;
-      }
-      _held = true;
-      if (const AK_String status = read.Value() ? *read.Value() : AK_String();
-          noLockBefore && StatusOfRunUnderWay(status)) {
-        AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
-                   "\" of a run that is gone is disregarded");
-        _takeOver = EndWhatTheHolderLeft(runDirectory, SW_LockPurpose::Run, recordTakenOver, failure);
-        if (!failure.IsEmpty()) {
-          _held = false;
-          notEnded(failure);
-          return;
-        }
-        _runToFinish = _takeOver == SW_TakeOver::RunEnded;
-      }
+    case AK_LockResult::Taken:
+      if (!TakeFresh(noLockBefore, runDirectory, who, refused, recordTakenOver)) return;
       break;
-    }
     case AK_LockResult::Held:
       _refusal = Refusal::HeldByAnother;
       _refusedBy = before.pid;
@@ -282,6 +216,85 @@ SW_RunLock::SW_RunLock(const char* runDirectory, const char* who, SW_LockPurpose
   // record looks for its file first, and the next taker of a run that said nothing tries again.
   if (goneRunSaidNothing && recordTakenOver)
     (void)recordTakenOver(_directory, SW_TakerRecord::NoneIfFileGone, "");
+}
+
+void SW_RunLock::RefuseNotEnded(const char* who, const char* refused, const AK_String& failure)
+{
+  _refusal = Refusal::NotEnded;
+  const AK_String stands = GiveUp(_path, PurposeWord(_purpose));
+  AK_ErrorText = AK_String(who) + ": " + refused + ", " + failure + (stands.IsEmpty() ? AK_String() : "; " + stands);
+}
+
+bool SW_RunLock::TakeOverFrom(const AK_LockEntry& before, const char* runDirectory, const char* who,
+                              const char* refused, const SW_RecordTakenOver& recordTakenOver, bool& goneRunSaidNothing)
+{
+  const char* word = PurposeWord(_purpose);
+  AK_MESSAGE(AK_String("WARNING: ") + who +
+             (before.pid != 0
+                  ? AK_String::Format(": the run lock of process %d, which is gone, is taken over", before.pid)
+                  : AK_String(": an empty or damaged run lock, whose entry cannot be read, is taken over")));
+  // Until what the holder left is ended, the lock says what it was: a taker killed
+  // meanwhile leaves the next one the same to end. A run ends only with the release of this
+  // lock (FinishEndedRun), so its word stays until then. A lock whose entry cannot be read
+  // says of no run that it was one; a status of a run under way still does.
+  const SW_LockPurpose gone = before.pid == 0 ? SW_LockPurpose::Other : PurposeOfWord(before.purpose);
+  const bool sameWord = std::strcmp(PurposeWord(gone), word) == 0;
+  if (!sameWord && !AK_SetLockPurpose(_path, PurposeWord(gone))) {
+    RefuseNotEnded(who, refused, AK_String("the run lock cannot say what it was taken for: ") + std::strerror(errno));
+    return false;
+  }
+  AK_String failure;
+  _takeOver = EndWhatTheHolderLeft(runDirectory, Ends(gone), recordTakenOver, failure);
+  if (!failure.IsEmpty()) {
+    RefuseNotEnded(who, refused, failure);
+    return false;
+  }
+  _runToFinish = _takeOver == SW_TakeOver::RunEnded;
+  goneRunSaidNothing = Ends(gone) == SW_LockPurpose::Run && _takeOver == SW_TakeOver::NothingToEnd;
+  if (_runToFinish) AK_StopAtWindow("run taken over");
+  else if (!sameWord && !AK_SetLockPurpose(_path, word)) {
+    RefuseNotEnded(who, refused, AK_String("the run lock cannot say what it is taken for: ") + std::strerror(errno));
+    return false;
+  }
+  _held = true;
+  return true;
+}
+
+bool SW_RunLock::TakeFresh(bool noLockBefore, const char* runDirectory, const char* who, const char* refused,
+                           const SW_RecordTakenOver& recordTakenOver)
+{
+  // A taker killed after it set the lock of a writer that was gone aside, and before it made
+  // its own, left no lock: whatever that writer marked is finished by whoever takes it next.
+  AK_String failure;
+  if (const SW_CutWork copy = FinishMarkedWork(_directory, recordTakenOver, failure); copy != SW_CutWork::None) {
+    if (copy == SW_CutWork::Failed) {
+      RefuseNotEnded(who, refused, failure);
+      return false;
+    }
+    _held = true;
+    if (copy == SW_CutWork::Finished) _takeOver = SW_TakeOver::CopyFinished;
+    if (copy != SW_CutWork::Stale) return true;
+  }
+  // Only without a lock before does the status say whether a run is gone.
+  const AK_Read<AK_String> read = noLockBefore ? SW_ReadStatusFile(runDirectory) : AK_Read<AK_String>::Missing();
+  if (read.IsUnreadable()) {
+    RefuseNotEnded(who, refused, AK_CannotRead(read));
+    return false;
+  }
+  _held = true;
+  if (const AK_String status = read.Value() ? *read.Value() : AK_String();
+      noLockBefore && StatusOfRunUnderWay(status)) {
+    AK_MESSAGE(AK_String("WARNING: ") + who + ": the status \"" + status +
+               "\" of a run that is gone is disregarded");
+    _takeOver = EndWhatTheHolderLeft(runDirectory, SW_LockPurpose::Run, recordTakenOver, failure);
+    if (!failure.IsEmpty()) {
+      _held = false;
+      RefuseNotEnded(who, refused, failure);
+      return false;
+    }
+    _runToFinish = _takeOver == SW_TakeOver::RunEnded;
+  }
+  return true;
 }
 
 AK_String SW_LockHolderText(SW_LockPurpose purpose, int pid)

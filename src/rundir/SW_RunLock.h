@@ -9,6 +9,8 @@
 #include "AK_SmallFile.h"
 #include "SW_TakerRecord.h"
 
+struct AK_LockEntry;
+
 // The run lock beside the status file (".simulation_lock"): one writer of a simulation's run
 // directory at a time, across processes. Who takes it, what it says, and what a taker ends of a
 // holder that is gone are the rules of the run directory (SW_RunDirectory.h). Without a run
@@ -40,7 +42,7 @@ public:
   // Takes the lock of the run directory; when a live process holds it (or it cannot be
   // made), Held() is false and the error text says so: `who` + ": " + `refused` + ", " + what the
   // holder holds it for, as "a run of this simulation is going on in process N" (or "... in this
-  // process"; see SW_LockHolderText). A take-over that cannot end what the holder left (marked
+  // process"). A take-over that cannot end what the holder left (marked
   // work that cannot be finished, a lock that cannot say what it is taken for) refuses too, with
   // the reason, and gives the lock up: the next taker tries again. Only a run makes a
   // run directory that does not stand (a simulation saved before it had one); when its
@@ -84,6 +86,19 @@ public:
   [[nodiscard]] AK_String Release();
 
 private:
+  // Taken over from a holder that is gone (`before`): what it left is ended, and the lock says
+  // what it is taken for. False when refused (see RefuseNotEnded); `goneRunSaidNothing` when the
+  // holder was a run that had not said it ran, whose record may name a time step it removed.
+  [[nodiscard]] bool TakeOverFrom(const AK_LockEntry& before, const char* runDirectory, const char* who,
+                                  const char* refused, const SW_RecordTakenOver& recordTakenOver,
+                                  bool& goneRunSaidNothing);
+  // Taken where no live holder stood: work a writer marked is finished, and a status of a run
+  // under way with no lock before ends that run. False when refused (see RefuseNotEnded).
+  [[nodiscard]] bool TakeFresh(bool noLockBefore, const char* runDirectory, const char* who, const char* refused,
+                               const SW_RecordTakenOver& recordTakenOver);
+  // Taken, but what the holder left cannot be ended: the command refuses with the reason, and the
+  // lock goes again for the next taker to try.
+  void RefuseNotEnded(const char* who, const char* refused, const AK_String& failure);
   // The status "finished" of a run this take-over ended, once the caller recorded it; "" when
   // written (or not this process's to write), else why not.
   [[nodiscard]] AK_String FinishEndedRun();
@@ -99,11 +114,6 @@ private:
   int _handedTo = 0;
   int _refusedBy = 0;
 };
-
-// What a holder of the run lock holds it for, as a refusal says it: "a run of this simulation is
-// going on in process N", "a copy into this simulation's run directory is going on in process N",
-// ...; "in this process" for this one.
-AK_String SW_LockHolderText(SW_LockPurpose purpose, int pid);
 
 // Ends what a writer of the run directory whose process is gone left, when one did (a run, a
 // copy, a deletion; see SW_RunLock), and gives the lock up again at once: the step every reader
@@ -128,8 +138,6 @@ AK_Leftovers SW_LeftoversAtLoad();
 // included), 0 when none does (a lock whose holder is gone, a damaged one); Missing when no lock
 // stands or there is no run directory. Only looks at the lock.
 AK_Read<int> SW_RunLockHolder(const char* runDirectory);
-// This process holds the run lock (and can read it).
-bool SW_HoldsRunLock(const char* runDirectory);
 // True when a writer of the run directory is gone without giving its lock up: a run lock stands
 // whose process is gone (or an empty one), or the status says "running" or "started" while no
 // live process holds the lock. A take-over of the lock (SW_RunLock) ends what that writer was

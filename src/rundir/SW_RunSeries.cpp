@@ -98,6 +98,9 @@ void SW_SeriesHold::Bind(const char* runDirectory)
   _directory = AK_FileIdentityOfPath(_path);
 }
 
+// Kept out of the public header: only the library reads what the stamp file said.
+struct SW_SeriesHold::HeldStamp : SW_StampSeen {};
+
 bool SW_SeriesHold::Take(const AK_DirectoryLock& locked, const char* runDirectory)
 {
   _path = runDirectory ? runDirectory : "";
@@ -113,7 +116,7 @@ bool SW_SeriesHold::Take(const AK_DirectoryLock& locked, const char* runDirector
     seen = SW_LookAtSeriesStamp(_path);
   }
   if (seen.kind != SW_StampSeen::Kind::Read && seen.kind != SW_StampSeen::Kind::Damaged) return false;
-  _stamp = std::make_shared<const SW_StampSeen>(std::move(seen));
+  _stamp = std::make_shared<const HeldStamp>(HeldStamp{std::move(seen)});
   _holds = true;
   return true;
 }

@@ -22,9 +22,6 @@
 #include "AK_Basic.h"
 #include "AK_ProcessLock.h"
 
-// What the stamp file said when it was read (SW_RunSeries_Internal.h).
-struct SW_StampSeen;
-
 // What a change of the series does (see SW_SeriesHold::Pass).
 enum class SW_SeriesChange {
   Record,        // names the state held in the saved simulation: writes no time step
@@ -98,7 +95,8 @@ private:
   AK_String _path;              // as last given
   AK_FileIdentity _directory;   // what makes it that directory
   // The stamp as this process left or read it (none before the first).
-  std::shared_ptr<const SW_StampSeen> _stamp;
+  struct HeldStamp;
+  std::shared_ptr<const HeldStamp> _stamp;
   bool _holds = false;          // false once dropped
   bool _handedOver = false;
 };

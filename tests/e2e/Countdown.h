@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "AK_ProjectMarks.h"
 #include "ExampleTerrain.h"
 #include "SharedProjectProcesses.h"
 #include "TestSupport.h"
@@ -241,7 +242,7 @@ struct Job {
 inline const std::vector<std::string> kKeyFiles = {
     ".simulation_lock",     ".simulation_status",   ".simulation_values", ".simulation_start",
     ".simulation_removing", ".simulation_deleting", ".simulation_copy",   "ShallowWaterSimulation.atr",
-    ".objects_renamed",     "made_by_torvu_save",
+    kRenameMarkFile,        kStagingMark,
 };
 
 // The calls listed by a dry run (lines "N KIND PATH", TORVU_FAIL_CALLS): those tried whatever the
@@ -447,7 +448,7 @@ inline std::string FilesOfNeither(const Files& got, const Files& before, const F
   const auto leftOut = [](const std::string& name) {
     return (name.size() > 9 && name.compare(name.size() - 9, 9, ".TimeStep") == 0) ||
            fs::path(name).filename() == ".simulation_info" || fs::path(name).filename() == ".simulation_series" ||
-           fs::path(name).filename() == ".objects_renamed";  // a rename's mark, for the next load to follow
+           fs::path(name).filename() == kRenameMarkFile;  // a rename's mark, for the next load to follow
   };
   // A taker that ended cut work says so with the status of no run under way, where the writer it
   // ended wrote none yet (a save of a new simulation).
@@ -582,7 +583,8 @@ inline void MakeTakenOverStates(const Prepared& p)
            Load(p.killedNewSave + "/proj") + Set("Project/Simulations", "CloneSimulation", "A") + SaveProject(),
            "copy staged");
   // A new directory is built aside and put in place whole: the kill leaves the build, its lock in it.
-  ASSERT_TRUE(fs::exists(p.killedNewSave + "/proj/Project/Simulations/A_cloned.~saving/A_cloned/.simulation_lock"));
+  ASSERT_TRUE(fs::exists(p.killedNewSave + "/proj/Project/Simulations/A_cloned" + kSaveStagingSuffix +
+                         "/A_cloned/.simulation_lock"));
   KilledAt(p.killedRename, Load(p.killedRename + "/proj") + Set(kSimulation, "Id", "B") + SaveProject(), "rename");
   ASSERT_TRUE(fs::exists(p.killedRename + "/proj/" + kSimulation + "/.simulation_lock"));
   KilledNewRun(p.killedNewRun);
@@ -659,7 +661,7 @@ inline std::string ListedByCall(std::vector<std::string> lines)
 // --- what A's holders name, through a save of what a load made of a rename's mark ---
 
 // The mark of renames that the next load follows, in the directory of the project's top object.
-inline const std::string kRenameMark = "Project/.objects_renamed";
+inline const std::string kRenameMark = std::string("Project/") + kRenameMarkFile;
 
 // The path in the tree that `relative` names from the object at `from` ("../../DHMs/x" from
 // "Project/Simulations/A" is "Project/DHMs/x").

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "AK_ProjectMarks.h"
 #include "ExampleTerrain.h"
 #include "SharedProjectProcesses.h"
 #include "TestSupport.h"
@@ -203,8 +204,9 @@ TEST(DamagedAndRefusedSaves, ASaveOfAProjectWithNoDirectoryOfItsOwnWritesNothing
 TEST(DamagedAndRefusedSaves, ALoadLeavesAUsersOwnNamesThatLookLikeWhatADeletionLeft)
 {
   SharedExample p(4, 2);
-  const std::string notes = p.Write("proj/Project/ReleaseAreas/slope_0001/notes.~removing", "the user's notes\n");
-  const std::string kept = p.Write("proj/x.~removing/kept.txt", "the user's own\n");
+  const std::string notes =
+      p.Write(std::string("proj/Project/ReleaseAreas/slope_0001/notes") + kRemovedAside, "the user's notes\n");
+  const std::string kept = p.Write(std::string("proj/x") + kRemovedAside + "/kept.txt", "the user's own\n");
   TorvuProcess x(p / "x");
   // The whole saved project, the top object's own files and what stands beside its project with it.
   const Answer loaded = x.Do(Set("", "ProjectDir", "../proj") + Set("", "LoadProject", ""));

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 
+#include "AK_ProjectMarks.h"
 #include "ExampleTerrain.h"
 #include "SharedProjectProcesses.h"
 #include "TestSupport.h"
@@ -24,6 +25,8 @@ namespace fs = std::filesystem;
 // The one-shot runs are started on a macro of the name that the processes of TorvuProcess run: the
 // saved top object names it.
 constexpr const char* kMacro = "driver.macro";
+// Where a save into "new" builds it, beside it.
+const std::string kNewBuild = std::string("new") + kSaveStagingSuffix;
 
 // The calls of a one-shot run of the macro in `dir` that the failure hook counts.
 long CountedCalls(const std::string& dir, const std::string& macro)
@@ -82,7 +85,7 @@ TEST(KilledSaveIntoNewDirectory, LeavesNoProjectOrAWholeOneAndTheNextSaveIsWhole
   // The whole save, as the oracle of every later one: the source's time steps, and one directory
   // of files that a fresh process loads with its record.
   ASSERT_TRUE(fs::is_directory(p / "new"));
-  EXPECT_FALSE(fs::exists(p / "new.~saving"));
+  EXPECT_FALSE(fs::exists(p / kNewBuild));
   const Files whole = ProjectFiles(p / "new");
   const Files source = Tree(p / "proj");
   const std::string record = Recorded(SavedOf(p / "proj"));
@@ -115,7 +118,7 @@ TEST(KilledSaveIntoNewDirectory, LeavesNoProjectOrAWholeOneAndTheNextSaveIsWhole
       EXPECT_TRUE(saved.ok) << saved;
       EXPECT_EQ(again.Quit(), 0);
     }
-    EXPECT_FALSE(fs::exists(p / "new.~saving"));
+    EXPECT_FALSE(fs::exists(p / kNewBuild));
     ASSERT_TRUE(fs::is_directory(p / "new"));
     ExpectSameFiles(ProjectFiles(p / "new"), whole, "the next save");
     if (HasFailure()) break;  // one case tells; the rest would repeat it
@@ -133,7 +136,7 @@ TEST(KilledSaveIntoNewDirectory, LeavesNoProjectOrAWholeOneAndTheNextSaveIsWhole
     EXPECT_TRUE(Contains(saved, "the copy stays marked there")) << saved;
     EXPECT_EQ(x.Quit(), 0);
   }
-  EXPECT_FALSE(fs::exists(p / "new.~saving"));
+  EXPECT_FALSE(fs::exists(p / kNewBuild));
   ASSERT_TRUE(fs::exists(RunOf(p / "new") + "/.simulation_copying"));
   ExpectLoadsWith(p / "loads", "../new", record);
   ExpectSameFiles(TimeStepContents(RunOf(p / "new")), TimeStepContents(RunOf(p / "proj")), "the finished copy");
@@ -147,9 +150,9 @@ TEST(KilledSaveIntoNewDirectory, LeavesNoProjectOrAWholeOneAndTheNextSaveIsWhole
 TEST(KilledSaveIntoNewDirectory, ABuildOfALiveProcessStaysAndAFileInItsPlaceToo)
 {
   SharedExample p(2, 2);
-  const std::string staging = p / "new.~saving";
+  const std::string staging = p / kNewBuild;
   fs::create_directories(staging + "/new/Project");
-  WriteFile(staging + "/made_by_torvu_save", "");
+  WriteFile(staging + "/" + kStagingMark, "");
   WriteFile(staging + "/new/Project/held", "mine");
   TorvuProcess x(p / "x");
   {
@@ -181,7 +184,8 @@ TEST(KilledSaveIntoNewDirectory, ABuildOfALiveProcessStaysAndAFileInItsPlaceToo)
   WriteFile(staging + "/mine.txt", "mine");
   const Answer users = x.Do(SaveAs("../new"));
   EXPECT_FALSE(users.ok);
-  EXPECT_TRUE(Contains(users, "../new.~saving is no save's build of this program, and is left as it stands")) << users;
+  EXPECT_TRUE(Contains(users, "../" + kNewBuild + " is no save's build of this program, and is left as it stands"))
+      << users;
   EXPECT_EQ(ReadFile(staging + "/mine.txt"), "mine");
   EXPECT_FALSE(fs::exists(p / "new"));
   fs::remove(staging + "/mine.txt");

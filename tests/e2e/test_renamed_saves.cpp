@@ -10,6 +10,7 @@
 #include <string>
 #include <tuple>
 
+#include "AK_ProjectMarks.h"
 #include "ExampleTerrain.h"
 #include "SharedProjectProcesses.h"
 #include "TestSupport.h"
@@ -23,7 +24,7 @@ TEST(RenamedSaves, ARenameWhoseSaveFailsLeavesTheObjectUnderOneNameWithItsOwnFil
   const auto files = [](const std::string& project) {
     Files tree = Tree(project);
     // The mark of a rename that a failure left for the next load, which the check's load follows.
-    tree.erase("Project/.objects_renamed");
+    tree.erase(std::string("Project/") + kRenameMarkFile);
     for (auto& [name, bytes] : tree)
       if (bytes.size() > 8 && bytes.compare(0, 2, "\x1f\x8b") == 0) bytes.replace(4, 4, 4, '\0');
     return tree;
@@ -117,7 +118,7 @@ TEST(RenamedSaves, ARenameWhoseSaveFailsLeavesTheObjectUnderOneNameWithItsOwnFil
 TEST(RenamedSaves, ARenameOverAMarkThatCannotBeReadKeepsThePendingOne)
 {
   SharedExample p(6, 1);
-  const std::string project = p / "proj", mark = project + "/Project/.objects_renamed";
+  const std::string project = p / "proj", mark = project + "/Project/" + kRenameMarkFile;
   const std::string group = kSimulation + "/ReleaseAreas";
   {
     TorvuProcess x(p / "x");
@@ -127,14 +128,14 @@ TEST(RenamedSaves, ARenameOverAMarkThatCannotBeReadKeepsThePendingOne)
   const std::string pending = ReadFile(mark);
   ASSERT_TRUE(Contains(pending, "R2")) << pending;
   {
-    FailOnce unreadable("open:.objects_renamed");
+    FailOnce unreadable(std::string("open:") + kRenameMarkFile);
     TorvuProcess y(p / "y");
     // The load cannot follow the mark either, and says so; the tree is there to rename in.
     (void)y.Do(Load(project));
     ASSERT_NE(y.Get("Project/DHMs/slope_simulation", "Id"), "");
     const Answer renamed = y.Do(Set("Project/DHMs/slope_simulation", "Id", "knoll"));
     EXPECT_FALSE(renamed.ok) << renamed;
-    EXPECT_TRUE(Contains(renamed, ".objects_renamed")) << renamed;
+    EXPECT_TRUE(Contains(renamed, kRenameMarkFile)) << renamed;
     EXPECT_EQ(y.Quit(), 0);
   }
   EXPECT_EQ(ReadFile(mark), pending);

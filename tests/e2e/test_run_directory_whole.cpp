@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "AK_ProjectMarks.h"
 #include "ExampleTerrain.h"
 #include "SharedProjectProcesses.h"
 #include "TestSupport.h"
@@ -68,11 +69,12 @@ TEST(RunDirectoryWhole, ARunGoingOnKeepsItsSimulationFromDeletionAndRenaming)
     EXPECT_EQ(entry.path().filename().string().find("A"), std::string::npos) << entry.path();
   // What a deletion killed before its removal leaves: the directory moved into one of its own,
   // marked as the program's.
-  fs::create_directories(p / "proj/Project/Simulations/B.~removing/B/ReleaseAreas");
-  WriteFile(p / "proj/Project/Simulations/B.~removing/made_by_torvu_removal", "");
+  const std::string aside = p / (std::string("proj/Project/Simulations/B") + kRemovedAside);
+  fs::create_directories(aside + "/B/ReleaseAreas");
+  WriteFile(aside + "/" + kRemovalMark, "");
   const Answer loaded = x.Do(Load());
   EXPECT_TRUE(loaded.ok) << loaded;
-  EXPECT_FALSE(fs::exists(p / "proj/Project/Simulations/B.~removing"));
+  EXPECT_FALSE(fs::exists(aside));
   EXPECT_EQ(x.Quit(), 0);
   EXPECT_EQ(y.Quit(), 0);
 }

@@ -2,6 +2,7 @@
 // keeps the series with the simulation; a writer that is gone is ended as what it was (a run,
 // a copy, or a writer of nothing a run leaves); an "Interrupt" right after a background start
 // stops it before it begins; a refused "Continue" makes nothing again.
+#include "AK_ProjectMarks.h"
 #include "SharedProjectProcesses.h"
 
 namespace fs = std::filesystem;
@@ -459,7 +460,7 @@ TEST(RunLockPurposes, ASaveOfANewSimulationKilledLeavesNoLockAfterTheNextLoad)
       const std::string created = dir + "/proj/Project/Simulations/" + c.created;
       if (*window) {
         ASSERT_TRUE(KillAtWindow(dir + "/killed", Load() + c.commands, window)) << ReadFile(dir + "/killed/torvu.log");
-        ASSERT_TRUE(fs::exists(created + ".~saving/" + c.created + "/.simulation_lock"));
+        ASSERT_TRUE(fs::exists(created + kSaveStagingSuffix + "/" + c.created + "/.simulation_lock"));
         ASSERT_FALSE(fs::exists(created));
       } else {
         WriteFile(dir + "/killed/failed.macro", Load() + c.commands);
@@ -474,7 +475,7 @@ TEST(RunLockPurposes, ASaveOfANewSimulationKilledLeavesNoLockAfterTheNextLoad)
       ASSERT_TRUE(loaded.ok) << loaded;
       EXPECT_EQ(loaded.text, "4");
       EXPECT_FALSE(Contains(z.Log(), "did not finish")) << Gist(z.Log());
-      EXPECT_FALSE(fs::exists(created + ".~saving"));
+      EXPECT_FALSE(fs::exists(created + kSaveStagingSuffix));
       if (fs::exists(created)) ExpectNothingLeft(created);
       // A copy dropped or finished says so, with the status of no run under way.
       if (fs::exists(created + "/.simulation_status")) {

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "AK_ProjectMarks.h"
 #include "Countdown.h"
 #include "ExampleTerrain.h"
 #include "SharedProjectProcesses.h"
@@ -657,13 +658,13 @@ TEST(UnreadFiles, ACopyOverARenameMarkThatCannotBeReadIsRefused)
     EXPECT_EQ(r.Quit(), 0);
   }
   const Files source = Tree(p / "proj");
-  ASSERT_TRUE(source.count("Project/.objects_renamed"));
+  ASSERT_TRUE(source.count(std::string("Project/") + kRenameMarkFile));
   const std::string copy = p / "copy";
-  std::unique_ptr<TorvuProcess> x = WithUnreadable(".objects_renamed", p / "x");
+  std::unique_ptr<TorvuProcess> x = WithUnreadable(kRenameMarkFile, p / "x");
   (void)x->Do(Load());
   const Answer saved = x->Do(Set("", "SaveProjectAs", copy));
   EXPECT_FALSE(saved.ok) << saved;
-  EXPECT_TRUE(Contains(saved, ".objects_renamed")) << saved;
+  EXPECT_TRUE(Contains(saved, kRenameMarkFile)) << saved;
   EXPECT_EQ(x->Quit(), 0);
   EXPECT_FALSE(fs::exists(copy));
   ExpectSameFiles(Tree(p / "proj"), source, "the source after the refused copy");
