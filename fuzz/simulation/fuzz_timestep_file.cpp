@@ -89,7 +89,8 @@ void LoadInput(const uint8_t* data, size_t size)
   {
     AK_STREAM out((project.run + "/input.TimeStep").c_str(), "wb");
     out.PutRaw(data, int64_t(size));
-    AK_StreamClose(out);
+    // An input that did not reach the file whole is no input to load.
+    if (AK_StreamClose(out) != 0) return;
   }
   const Snapshot before(sim);
   AK_ErrorText = "";

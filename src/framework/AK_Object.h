@@ -535,6 +535,13 @@ private:
   // After a whole save of the project in its own directory: the marks go, last; false, with
   // AK_ErrorText saying why, when they could not.
   [[nodiscard]] bool EndRenameMarks();
+  // Why the renames pending in the project directory of this top object cannot be read now, the
+  // mark's path and the reason; "" when they can (or none are).
+  AK_String UnreadRenameMarks();
+  // Why a save of the object's project into `directory`, another directory than its own, is
+  // refused for the renames pending in its own: their mark cannot be read, so the copy could
+  // carry neither them nor the paths that follow them. "" when it is not.
+  AK_String CopyOfRenameMarksRefusal(const AK_String& directory);
   bool _fixedId = false;
 
   std::shared_ptr<AK_LifeToken> _life;

@@ -482,6 +482,13 @@ void AK_Object::FollowRenameMarks()
   }
 }
 
+AK_String AK_Object::UnreadRenameMarks()
+{
+  // No lock: the mark is replaced whole by its writers, and the source may be another user's.
+  std::vector<Rename> renames;
+  return ReadMarks(ProjectDir(), renames);
+}
+
 bool AK_Object::EndRenameMarks()
 {
   std::vector<AK_Object*> tops;

@@ -865,6 +865,27 @@ AK_String AK_Object::SubtreeSaveRefusals(const AK_String& directory)
   return refusals;
 }
 
+AK_String AK_Object::CopyOfRenameMarksRefusal(const AK_String& directory)
+{
+  // The tops the save holds, each with the directory it goes into; below a top, the marks are
+  // the top's, and a save of part of its tree carries none.
+  std::vector<std::pair<AK_Object*, AK_String>> tops;
+  if (!_parent) {
+    for (AK_Object* c : OwnedComponents())
+      if (!c->IsDead()) tops.emplace_back(c, AK_JoinPath(directory, c->Id()));
+  } else if (!_parent->Parent()) {
+    tops.emplace_back(this, directory);
+  }
+  AK_String refusals;
+  for (const auto& [top, into] : tops) {
+    const AK_String from = top->ProjectDir();
+    if (from.IsEmpty() || CanonicalDirectory(from) == CanonicalDirectory(into)) continue;
+    if (const AK_String unread = top->UnreadRenameMarks(); !unread.IsEmpty())
+      refusals += (refusals.IsEmpty() ? "" : "; ") + top->GetAbsolutePath() + " not saved to " + into + ": " + unread;
+  }
+  return refusals;
+}
+
 AK_String AK_Object::NoProjectDirectory()
 {
   return GetAbsolutePath() + " not saved: it has no project directory (it was never saved, or its save into a new "
@@ -903,7 +924,8 @@ void AK_Object::SaveProjectAs(const char* directory)
   // An object that its save would refuse (see SaveAs) is refused before anything is held: the
   // target stays as it was.
   if (failures.Outermost())
-    if (const AK_String refusals = SubtreeSaveRefusals(dir); !refusals.IsEmpty()) {
+    if (AK_String refusals = SubtreeSaveRefusals(dir);
+        !refusals.IsEmpty() || !(refusals = CopyOfRenameMarksRefusal(dir)).IsEmpty()) {
       AK_ErrorText = refusals;
       return;
     }

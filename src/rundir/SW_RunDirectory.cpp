@@ -37,9 +37,12 @@ struct LockOfASave {
   ~LockOfASave()
   {
     lock.reset();
-    // A level that was never made (the making failed above it) is passed over.
-    for (const AK_String& level : made)
-      if (AK_IsDirectory(level) && AK_DeleteFile(level) != 0) break;
+    // A level that was never made (the making failed above it) is passed over; one that cannot be
+    // looked at stays, and so do the levels above it, which hold it.
+    for (const AK_String& level : made) {
+      const AK_PathLook look = AK_LookAtDirectory(level);
+      if (look == AK_PathLook::Failed || (look == AK_PathLook::Found && AK_DeleteFile(level) != 0)) break;
+    }
   }
 };
 
@@ -152,9 +155,16 @@ AK_Read<AK_String> SW_ChooseRecord(const char* directory, SW_SeriesHold& series,
   if (dir.IsEmpty()) return Record::Found(AK_String());
   if (choice.ownState) {
     AK_DirectoryLock locked(dir);
-    if (series.Pass(locked, dir, SW_SeriesChange::Record).passed &&
-        (choice.held.IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, choice.held))))
-      return Record::Found(choice.held);
+    if (series.Pass(locked, dir, SW_SeriesChange::Record).passed) {
+      if (choice.held.IsEmpty()) return Record::Found(choice.held);
+      // A time step that cannot be looked at is not taken for gone: the record it holds would go.
+      AK_String unseen;
+      switch (AK_LookAtPath(SW_TimeStepPath(dir, choice.held), &unseen)) {
+        case AK_PathLook::Found: return Record::Found(choice.held);
+        case AK_PathLook::Failed: return Record::Unreadable(unseen);
+        case AK_PathLook::Missing: break;
+      }
+    }
   }
   const Record recorded = choice.savedRecord();
   if (recorded.IsUnreadable()) return recorded;
@@ -183,9 +193,15 @@ AK_Read<AK_String> SW_ChooseRecord(const char* directory, SW_SeriesHold& series,
       if (values.Value() && *values.Value() == saved) return newest();
     }
   }
-  if (const AK_String* record = recorded.Value();
-      record && (record->IsEmpty() || AK_FileExists(SW_TimeStepPath(dir, *record))))
-    return recorded;
+  const AK_String* record = recorded.Value();
+  if (!record) return newest();
+  if (record->IsEmpty()) return recorded;
+  AK_String unseen;
+  switch (AK_LookAtPath(SW_TimeStepPath(dir, *record), &unseen)) {
+    case AK_PathLook::Found: return recorded;
+    case AK_PathLook::Failed: return Record::Unreadable(unseen);
+    case AK_PathLook::Missing: break;
+  }
   return newest();
 }
 

@@ -404,16 +404,23 @@ SW_RunLock::~SW_RunLock()
   // A refused run leaves no directory it made: one that holds nothing is removed (a run that
   // went on left its files there), before the next taker of the lock may look at it.
   std::optional<AK_DirectoryLock> locked;
-  if (!_madeDirectory.IsEmpty() && AK_IsDirectory(_madeDirectory)) locked.emplace(_madeDirectory);
+  AK_String unseen;
+  const AK_PathLook made = _madeDirectory.IsEmpty() ? AK_PathLook::Missing : AK_LookAtDirectory(_madeDirectory, &unseen);
+  if (made == AK_PathLook::Found) locked.emplace(_madeDirectory);
   // A destructor answers nothing: a status or a lock that stands fails the command that held it
   // through the error text, unless that already says why it failed.
   AK_String stands;
   if (_handedTo != 0) stands = GiveUp(_path, PurposeWord(_purpose), _handedTo);
   else if (_held) stands = GiveUp(_path, PurposeWord(_purpose));
   if (!unfinished.IsEmpty()) stands = stands.IsEmpty() ? unfinished : unfinished + "; " + stands;
+  // Not removed unlocked: another taker may be filling it.
+  if (made == AK_PathLook::Failed) {
+    const AK_String kept = "the run directory " + _madeDirectory + " cannot be looked at, it stays: " + unseen;
+    stands = stands.IsEmpty() ? kept : stands + "; " + kept;
+  }
   if (!stands.IsEmpty() && AK_ErrorText.IsEmpty()) AK_ErrorText = stands;
   // Only an empty directory goes: one that will not go holds what the command left there.
-  if (!_madeDirectory.IsEmpty()) (void)AK_DeleteFile(_madeDirectory);
+  if (made != AK_PathLook::Failed && !_madeDirectory.IsEmpty()) (void)AK_DeleteFile(_madeDirectory);
 }
 
 AK_String SW_RunLock::Release()

@@ -27,6 +27,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "AK_ClassHelper.h"
@@ -347,6 +348,10 @@ public:
   // "Continue" from a state at 0 s or without particles); a set-up refused leaves the state
   // held as it was.
   void RunLoop(bool fromStart = false);
+  // Its parts with a rule of their own: the series made ready before the first step, and the end.
+  AK_String ReadySeries(bool startsOver, bool valuesSaved, std::optional<AK_DirectoryLock>& beginning,
+                        bool& ofTheDirectory);
+  void EndRunLoop(const AK_String& failure, double startCpu);
   // True when the time-step file named by "CurrentTimeStep" is that of the current time and
   // stands in the project directory: it holds the state a "Continue" starts from, which the
   // run then does not write again.

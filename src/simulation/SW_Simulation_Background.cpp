@@ -39,7 +39,10 @@ bool SetUpForARun(SW_Simulation& sim)
 
 // Starts a run in a second process, or writes its start line into `batch`; true when started
 // or written.
-bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
+// The checks of a start before it takes anything: no damage, a release, a project directory, a
+// status that can be read, a mesh and no run under way. False, with the error text saying why
+// (a simulation with no release says so only outside a batch, which passes it over).
+bool ReadyToLaunch(SW_Simulation& sim, bool inBatch)
 {
   // Before the checks below, which would find only the defaults it holds in place of its files.
   if (const AK_String damage = sim.InputDamage(); !damage.IsEmpty()) return sim.RefuseRun(damage), false;
@@ -48,7 +51,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     AK_MESSAGE(AK_Text("INFO: no release areas defined! Simulation will not be started!",
                        "INFO: keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
     // A command that started nothing says so; the batch start passes such simulations over.
-    if (!batch) AK_ErrorText = sim.GetAbsolutePath() + ": not started, no release areas";
+    if (!inBatch) AK_ErrorText = sim.GetAbsolutePath() + ": not started, no release areas";
     return false;
   }
   // The second process finds the project through the top object's directory; without one
@@ -61,18 +64,25 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     return false;
   }
   // A lock or a status that cannot be read may be a run's: the start names it.
-  if (const AK_Read<AK_String> status = StatusOfRun(sim.ProjectDir()); !batch && status.IsUnreadable()) {
+  if (const AK_Read<AK_String> status = StatusOfRun(sim.ProjectDir()); !inBatch && status.IsUnreadable()) {
     AK_ErrorText = sim.GetAbsolutePath() + ": not started, " + AK_CannotRead(status);
     return false;
   }
   // The batch start holds the run lock of this simulation already, so no other run can be
   // under way; this process's own lock must not count as one.
-  if (batch ? !SetUpForARun(sim) : *sim.RunVis() != 'w') {
+  if (inBatch ? !SetUpForARun(sim) : *sim.RunVis() != 'w') {
     AK_ErrorText = sim.GetAbsolutePath() +
                    ": the simulation has no mesh, is running already or cannot find the mesh of "
                    "the flow above";
     return false;
   }
+  return true;
+}
+
+bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
+{
+  if (!ReadyToLaunch(sim, batch != nullptr)) return false;
+  AK_Object* top = sim.GetRoot();
   // Taken before anything is written, so no second start slips in; the batch start takes the
   // locks of all its runs itself, before it writes their lines. An "Interrupt" answered from
   // the moment the lock is held stops the run before its first step: the status is looked at

@@ -736,6 +736,126 @@ void SW_Simulation::HoldRelease()
   SetRunProgress({});
 }
 
+// The end of every run that ran: what it touched is due for the next save, the reason of a failure
+// in the error text and the info, the state recorded, and the run lock given back.
+void SW_Simulation::EndRunLoop(const AK_String& failure, double startCpu)
+{
+  MarkModified("touch");
+  if (SW_Particles* p = Particles()) p->MarkModified("touch");
+  for (int rank = 1; rank <= SW_ResultFieldCount; ++rank)
+    for (int row = 0; row < SW_ResultFieldCount; ++row)
+      if (AK_Object* field = ResultField(row); field && SW_ResultFields[row].runTouchOrder == rank)
+        field->MarkModified("touch");
+  BottomPressure().SetMesh(nullptr);
+  // The particles and fields hold the run's last time step, as after a load of it: the next
+  // update must not set the release up anew over them, whatever changed before the run.
+  MarkModified("LoadTimeStep");
+  if (!failure.IsEmpty()) {
+    // The reason first: whoever waits for the status finds it when the status changes.
+    AK_ErrorText = GetAbsolutePath() + ": " + failure;
+    if (AK_String why; !SW_WriteInfoFile(ProjectDir(), failure, &why))
+      AK_ErrorText += "; the info file cannot be written: " + why;
+  }
+  // Before the status: whoever waits for "finished" to load the project finds the record, and
+  // whoever reads the info finds why it is not there.
+  if (const AK_String unrecorded = RecordRunState(); !unrecorded.IsEmpty() && failure.IsEmpty())
+    if (AK_String why; !SW_WriteInfoFile(ProjectDir(), AK_String::Format("stopped at time %g s: ", CurrentTime) + unrecorded, &why))
+      AK_ErrorText += "; the info file cannot be written: " + why;
+  // The files are this run's; its state is its own.
+  _stateChosen = false;
+  if (const AK_String ended = SW_EndRun(ProjectDir()); !ended.IsEmpty() && AK_ErrorText.IsEmpty())
+    AK_ErrorText = GetAbsolutePath() + ": " + ended;
+  AK_MESSAGE(AK_String("simulation ") + Id() +
+             AK_String::Format(" terminated; CPU time %g sec", AK_CpuSeconds() - startCpu));
+}
+
+// The series a run writes, made ready under the lock it takes into `beginning`: the status and the
+// values of the run before read, the gate passed, the run's values written and what is later than
+// the state it goes on from removed, marked first. "" when ready; else why the run is refused, with
+// `ofTheDirectory` as RefuseRun takes it, after everything it changed went back.
+AK_String SW_Simulation::ReadySeries(bool startsOver, bool valuesSaved, std::optional<AK_DirectoryLock>& beginning,
+                                     bool& ofTheDirectory)
+{
+  ofTheDirectory = false;
+  const AK_DirectoryLock& locked = beginning.emplace(ProjectDir());
+  // A status that cannot be read may hold an "Interrupt": nothing runs over it.
+  const AK_Read<AK_String> status = SW_ReadStatusFile(ProjectDir());
+  if (status.IsUnreadable()) return AK_CannotRead(status);
+  if (_runOfBackgroundStart && status.Value() && *status.Value() == "interrupted")
+    return "interrupted before it began";
+  // The values of the run before go back after a refusal: none are written over that nobody read.
+  const AK_Read<AK_String> valuesRead = SW_ReadRunValues(ProjectDir());
+  if (valuesRead.IsUnreadable()) return AK_CannotRead(valuesRead);
+  const AK_Read<AK_String> savedValues =
+      valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_Read<AK_String>::Found("-");
+  if (savedValues.IsUnreadable()) return AK_CannotRead(savedValues);
+  const SW_SeriesHold::Gate gate =
+      _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
+  if (!gate.passed) {
+    ofTheDirectory = true;
+    return GateRefusal(gate);
+  }
+  // Whoever ends the run after its process is gone records by the values of the run: until the
+  // later time steps went, they say "not this run's own" ("-"), so that a kill in between never
+  // leaves this run's values beside the newest time step of the run before. The first write
+  // that fails refuses the run before any time step is touched.
+  _runValues = savedValues.Value() ? *savedValues.Value() : AK_String();
+  // What stays of the series after a refusal below is still the run's before: its values go back.
+  const AK_String valuesBefore = valuesRead.Value() ? *valuesRead.Value() : AK_String();
+  const auto valuesPutBack = [&](AK_String reason) {
+    AK_String why;
+    if (valuesBefore.IsEmpty() ? AK_DeleteFile(SW_RunValuesFilePath(ProjectDir())) == 0
+                               : SW_WriteRunValues(ProjectDir(), valuesBefore, &why))
+      return reason;
+    return reason + "; its values before cannot be put back: " + (why.IsEmpty() ? AK_String(std::strerror(errno)) : why);
+  };
+  if (AK_String why; !SW_WriteRunValues(ProjectDir(), "-", &why))
+    return "the values of the run cannot be written: " + why;
+  // Later time steps that stay would go on beside this run's: refused before it writes one. What
+  // stays is one run's series without a gap; a run from 0 s holds none of it, and the saved
+  // record names none of its files that went.
+  // The removal is marked before anything of it changes: a kill on the way leaves it to whoever
+  // takes the run lock next, who ends the series at the state this run goes on from, as the run
+  // would have. A mark that cannot be written refuses the run before any file goes.
+  if (const AK_String unmarked = SW_MarkLaterRemoval(ProjectDir(), CurrentTime, DeltaT); !unmarked.IsEmpty()) {
+    if (startsOver) _series.Drop();
+    return valuesPutBack("the removal of the later time steps cannot be marked: " + unmarked);
+  }
+  // A refused run leaves no removal marked: what stays of the series is as the refusal says.
+  const auto refuseMarked = [&](AK_String reason) {
+    if (const AK_String stays = SW_DropLaterRemoval(ProjectDir(), locked, _series); !stays.IsEmpty())
+      reason += "; " + stays;
+    if (startsOver) _series.Drop();
+    return valuesPutBack(reason);
+  };
+  // The saved project names none of the time steps that go, before the first goes: the run's own
+  // record at its end may fail, and must not leave it naming a file that is gone.
+  const AK_Read<AK_String> recorded = SavedAttribute(ProjectDir(), "LoadTimeStep");
+  if (recorded.IsUnreadable()) return refuseMarked(AK_CannotRead(recorded));
+  if (recorded.Value())
+    if (SW_IsLaterTimeStep(*recorded.Value(), CurrentTime, DeltaT))
+      if (const AK_String failure = RecordTimeStep("", SW_SeriesChange::RecordNewest); !failure.IsEmpty())
+        return refuseMarked("the saved project names a later time step, and cannot name none instead: " + failure);
+  AK_String stayed = SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
+  const AK_String unrecorded = ForgetRecordOfFileGone(ProjectDir(), SW_SeriesChange::RecordNewest);
+  if (!stayed.IsEmpty()) {
+    if (!unrecorded.IsEmpty()) stayed += "; " + unrecorded;
+    return refuseMarked("the later time steps cannot all be removed: " + stayed);
+  }
+  if (!unrecorded.IsEmpty())
+    return refuseMarked("the saved project names a time step that went, and cannot name none instead: " + unrecorded);
+  // A mark that stays would have the next taker remove the time steps this run writes: no run
+  // beside it.
+  if (const AK_String stays = SW_EndLaterRemoval(ProjectDir()); !stays.IsEmpty()) {
+    if (startsOver) _series.Drop();
+    return valuesPutBack("the later time steps were removed, but " + stays +
+                         "; the next process that takes the run lock removes it");
+  }
+  if (AK_String why; _runValues != "-" && !SW_WriteRunValues(ProjectDir(), _runValues, &why))
+    return valuesPutBack("the values of the run cannot be written: " + why);
+  return "";
+}
+
 void SW_Simulation::RunLoop(bool fromStart)
 {
   // Reached through "Run" or "Continue", whose start checks (StartRefusal) have passed.
@@ -769,80 +889,9 @@ void SW_Simulation::RunLoop(bool fromStart)
   // before the look, or after "running" and stops a run under way.
   std::optional<AK_DirectoryLock> beginning;
   if (!ProjectDir().IsEmpty()) {
-    const AK_DirectoryLock& locked = beginning.emplace(ProjectDir());
-    // A status that cannot be read may hold an "Interrupt": nothing runs over it.
-    const AK_Read<AK_String> status = SW_ReadStatusFile(ProjectDir());
-    if (status.IsUnreadable()) return RefuseRun(AK_CannotRead(status));
-    if (_runOfBackgroundStart && status.Value() && *status.Value() == "interrupted")
-      return RefuseRun("interrupted before it began");
-    // The values of the run before go back after a refusal: none are written over that nobody read.
-    const AK_Read<AK_String> valuesRead = SW_ReadRunValues(ProjectDir());
-    if (valuesRead.IsUnreadable()) return RefuseRun(AK_CannotRead(valuesRead));
-    const AK_Read<AK_String> savedValues =
-        valuesSaved ? SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State) : AK_Read<AK_String>::Found("-");
-    if (savedValues.IsUnreadable()) return RefuseRun(AK_CannotRead(savedValues));
-    const SW_SeriesHold::Gate gate =
-        _series.Pass(locked, ProjectDir(), startsOver ? SW_SeriesChange::Anew : SW_SeriesChange::Write);
-    if (!gate.passed)
-      return RefuseRun(GateRefusal(gate), true);
-    // Whoever ends the run after its process is gone records by the values of the run: until the
-    // later time steps went, they say "not this run's own" ("-"), so that a kill in between never
-    // leaves this run's values beside the newest time step of the run before. The first write
-    // that fails refuses the run before any time step is touched.
-    _runValues = savedValues.Value() ? *savedValues.Value() : AK_String();
-    // What stays of the series after a refusal below is still the run's before: its values go back.
-    const AK_String valuesBefore = valuesRead.Value() ? *valuesRead.Value() : AK_String();
-    const auto valuesPutBack = [&](AK_String reason) {
-      AK_String why;
-      if (valuesBefore.IsEmpty() ? AK_DeleteFile(SW_RunValuesFilePath(ProjectDir())) == 0
-                                 : SW_WriteRunValues(ProjectDir(), valuesBefore, &why))
-        return reason;
-      return reason + "; its values before cannot be put back: " + (why.IsEmpty() ? AK_String(std::strerror(errno)) : why);
-    };
-    if (AK_String why; !SW_WriteRunValues(ProjectDir(), "-", &why))
-      return RefuseRun("the values of the run cannot be written: " + why);
-    // Later time steps that stay would go on beside this run's: refused before it writes one. What
-    // stays is one run's series without a gap; a run from 0 s holds none of it, and the saved
-    // record names none of its files that went.
-    // The removal is marked before anything of it changes: a kill on the way leaves it to whoever
-    // takes the run lock next, who ends the series at the state this run goes on from, as the run
-    // would have. A mark that cannot be written refuses the run before any file goes.
-    if (const AK_String unmarked = SW_MarkLaterRemoval(ProjectDir(), CurrentTime, DeltaT); !unmarked.IsEmpty()) {
-      if (startsOver) _series.Drop();
-      return RefuseRun(valuesPutBack("the removal of the later time steps cannot be marked: " + unmarked));
-    }
-    // A refused run leaves no removal marked: what stays of the series is as the refusal says.
-    const auto refuseMarked = [&](AK_String reason) {
-      if (const AK_String stays = SW_DropLaterRemoval(ProjectDir(), locked, _series); !stays.IsEmpty())
-        reason += "; " + stays;
-      if (startsOver) _series.Drop();
-      return RefuseRun(valuesPutBack(reason));
-    };
-    // The saved project names none of the time steps that go, before the first goes: the run's own
-    // record at its end may fail, and must not leave it naming a file that is gone.
-    const AK_Read<AK_String> recorded = SavedAttribute(ProjectDir(), "LoadTimeStep");
-    if (recorded.IsUnreadable()) return refuseMarked(AK_CannotRead(recorded));
-    if (recorded.Value())
-      if (SW_IsLaterTimeStep(*recorded.Value(), CurrentTime, DeltaT))
-        if (const AK_String failure = RecordTimeStep("", SW_SeriesChange::RecordNewest); !failure.IsEmpty())
-          return refuseMarked("the saved project names a later time step, and cannot name none instead: " + failure);
-    AK_String stayed = SW_RemoveLaterTimeSteps(ProjectDir(), CurrentTime, DeltaT);
-    const AK_String unrecorded = ForgetRecordOfFileGone(ProjectDir(), SW_SeriesChange::RecordNewest);
-    if (!stayed.IsEmpty()) {
-      if (!unrecorded.IsEmpty()) stayed += "; " + unrecorded;
-      return refuseMarked("the later time steps cannot all be removed: " + stayed);
-    }
-    if (!unrecorded.IsEmpty())
-      return refuseMarked("the saved project names a time step that went, and cannot name none instead: " + unrecorded);
-    // A mark that stays would have the next taker remove the time steps this run writes: no run
-    // beside it.
-    if (const AK_String stays = SW_EndLaterRemoval(ProjectDir()); !stays.IsEmpty()) {
-      if (startsOver) _series.Drop();
-      return RefuseRun(valuesPutBack("the later time steps were removed, but " + stays +
-                                     "; the next process that takes the run lock removes it"));
-    }
-    if (AK_String why; _runValues != "-" && !SW_WriteRunValues(ProjectDir(), _runValues, &why))
-      return RefuseRun(valuesPutBack("the values of the run cannot be written: " + why));
+    bool ofTheDirectory = false;
+    if (const AK_String refusal = ReadySeries(startsOver, valuesSaved, beginning, ofTheDirectory); !refusal.IsEmpty())
+      return RefuseRun(refusal, ofTheDirectory);
   }
   CheckFrictionParameters();
   auto run = std::make_unique<SW_SimulationRun>(*this);
@@ -889,31 +938,5 @@ void SW_Simulation::RunLoop(bool fromStart)
   if (SW_Particles* p = Particles()) p->FreeWork();
   if (halfDone) ReturnToWrittenState();
 
-  MarkModified("touch");
-  if (SW_Particles* p = Particles()) p->MarkModified("touch");
-  for (int rank = 1; rank <= SW_ResultFieldCount; ++rank)
-    for (int row = 0; row < SW_ResultFieldCount; ++row)
-      if (AK_Object* field = ResultField(row); field && SW_ResultFields[row].runTouchOrder == rank)
-        field->MarkModified("touch");
-  BottomPressure().SetMesh(nullptr);
-  // The particles and fields hold the run's last time step, as after a load of it: the next
-  // update must not set the release up anew over them, whatever changed before the run.
-  MarkModified("LoadTimeStep");
-  if (!failure.IsEmpty()) {
-    // The reason first: whoever waits for the status finds it when the status changes.
-    AK_ErrorText = GetAbsolutePath() + ": " + failure;
-    if (AK_String why; !SW_WriteInfoFile(ProjectDir(), failure, &why))
-      AK_ErrorText += "; the info file cannot be written: " + why;
-  }
-  // Before the status: whoever waits for "finished" to load the project finds the record, and
-  // whoever reads the info finds why it is not there.
-  if (const AK_String unrecorded = RecordRunState(); !unrecorded.IsEmpty() && failure.IsEmpty())
-    if (AK_String why; !SW_WriteInfoFile(ProjectDir(), AK_String::Format("stopped at time %g s: ", CurrentTime) + unrecorded, &why))
-      AK_ErrorText += "; the info file cannot be written: " + why;
-  // The files are this run's; its state is its own.
-  _stateChosen = false;
-  if (const AK_String ended = SW_EndRun(ProjectDir()); !ended.IsEmpty() && AK_ErrorText.IsEmpty())
-    AK_ErrorText = GetAbsolutePath() + ": " + ended;
-  AK_MESSAGE(AK_String("simulation ") + Id() +
-             AK_String::Format(" terminated; CPU time %g sec", AK_CpuSeconds() - startCpu));
+  EndRunLoop(failure, startCpu);
 }

@@ -25,6 +25,46 @@ constexpr const char* kSimulationType = "ShallowWaterSimulation";
 
 bool CountsAsActive(AK_Object& simulation) { return simulation.Get("Active") == "1"; }
 
+// The simulations marked active, in their order, and in `notReady` the Ids of those that are not
+// ready to run, one to a line.
+std::vector<SW_Simulation*> ActiveSimulations(AK_Object& simulations, AK_String& notReady)
+{
+  std::vector<SW_Simulation*> active;
+  for (AK_Object* component : simulations.OwnedComponents())
+    if (auto* simulation = dynamic_cast<SW_Simulation*>(component); simulation && CountsAsActive(*simulation))
+      active.push_back(simulation);
+  for (SW_Simulation* simulation : active)
+    if (*simulation->RunVis() != 'w') notReady += simulation->Id() + "\n";
+  return active;
+}
+
+// Takes the run lock of each simulation, a new one saved first, and begins its start marks, in
+// order; false at the first that fails, with the error text saying why. `locks` and `marks` then
+// hold what was taken, for the caller to give back.
+bool LockEachRun(const std::vector<SW_Simulation*>& active, std::vector<std::unique_ptr<SW_RunLock>>& locks,
+                 std::vector<SW_StartedMarks>& marks)
+{
+  for (SW_Simulation* simulation : active) {
+    if (const AK_String unsaved = simulation->SaveNewRunDirectory(); !unsaved.IsEmpty()) {
+      AK_ErrorText = simulation->GetAbsolutePath() + ": not started, it could not be saved: " + unsaved;
+      return false;
+    }
+    AK_DirectoryLock taking(SW_RunDirectoryOrCurrent(simulation->ProjectDir()));
+    locks.push_back(std::make_unique<SW_RunLock>(simulation->ProjectDir(), simulation->GetAbsolutePath(),
+                                                 SW_LockPurpose::Run, "not started",
+                                                 simulation->RecordForTaker()));
+    if (!locks.back()->Held()) {
+      locks.pop_back();  // the refusal answers
+      return false;
+    }
+    if (AK_String reason; !marks[locks.size() - 1].Begin(simulation->ProjectDir(), reason)) {
+      AK_ErrorText = simulation->GetAbsolutePath() + ": not started, " + reason;
+      return false;
+    }
+  }
+  return true;
+}
+
 // A run of the simulation is going on (or was started): its status file says so and a live
 // process holds its run lock. One that was never saved has had no run.
 bool IsRunning(AK_Object& simulation)
@@ -183,13 +223,8 @@ void SW_Simulations::StartActive()
     AK_MESSAGE("INFO: please save project first!");
     return;
   }
-  std::vector<SW_Simulation*> active;
-  for (AK_Object* component : OwnedComponents())
-    if (auto* simulation = dynamic_cast<SW_Simulation*>(component); simulation && CountsAsActive(*simulation))
-      active.push_back(simulation);
   AK_String notReady;
-  for (SW_Simulation* simulation : active)
-    if (*simulation->RunVis() != 'w') notReady += simulation->Id() + "\n";
+  const std::vector<SW_Simulation*> active = ActiveSimulations(*this, notReady);
   if (!notReady.IsEmpty()) {
     AK_ErrorText = "start not possible because the following simulations are not ready to run:\n" + notReady;
     return;
@@ -206,26 +241,9 @@ void SW_Simulations::StartActive()
         AK_ErrorText +=
             "; the status and info files of " + active[i]->GetAbsolutePath() + " cannot be put back: " + reason;
   };
-  for (SW_Simulation* simulation : active) {
-    if (const AK_String unsaved = simulation->SaveNewRunDirectory(); !unsaved.IsEmpty()) {
-      AK_ErrorText = simulation->GetAbsolutePath() + ": not started, it could not be saved: " + unsaved;
-      startsNothing();
-      return;
-    }
-    AK_DirectoryLock taking(SW_RunDirectoryOrCurrent(simulation->ProjectDir()));
-    locks.push_back(std::make_unique<SW_RunLock>(simulation->ProjectDir(), simulation->GetAbsolutePath(),
-                                                 SW_LockPurpose::Run, "not started",
-                                                 simulation->RecordForTaker()));
-    if (!locks.back()->Held()) {
-      locks.pop_back();  // the refusal answers
-      startsNothing();
-      return;
-    }
-    if (AK_String reason; !marks[locks.size() - 1].Begin(simulation->ProjectDir(), reason)) {
-      AK_ErrorText = simulation->GetAbsolutePath() + ": not started, " + reason;
-      startsNothing();
-      return;
-    }
+  if (!LockEachRun(active, locks, marks)) {
+    startsNothing();
+    return;
   }
   // A start before this one may not have read its batch yet: this one is written beside it
   // and takes the name only when whole, and each shell runs the file of its own start. Written

@@ -279,6 +279,9 @@ inline ListedCalls KeyCalls(const std::string& file)
         return true;
     return false;
   };
+  // Of the looks at one path (each load and save of a writer looks at it again), the first and the
+  // last: what the command begins with and what it ends with.
+  std::map<std::string, std::pair<long, long>> looksAt;
   ListedCalls listed;
   for (const Call& call : calls) {
     const bool look = call.kind == "look";
@@ -286,8 +289,26 @@ inline ListedCalls KeyCalls(const std::string& file)
     const std::string name = fs::path(call.path).filename().string();
     bool key = std::any_of(kKeyFiles.begin(), kKeyFiles.end(), [&](const std::string& k) { return name.rfind(k, 0) == 0; });
     if (!key && look) key = deletedOrMoved(call.path);
-    if (key) listed.key.push_back(call.n);
+    if (key && look) {
+      auto [at, first] = looksAt.try_emplace(call.path, call.n, call.n);
+      if (!first) at->second.second = call.n;
+    } else if (key) {
+      listed.key.push_back(call.n);
+    }
   }
+  for (const auto& [path, firstAndLast] : looksAt) {
+    listed.key.push_back(firstAndLast.first);
+    if (firstAndLast.second != firstAndLast.first) listed.key.push_back(firstAndLast.second);
+  }
+  std::sort(listed.key.begin(), listed.key.end());
+  return listed;
+}
+
+// The calls that change the disk alone: a kill right before a look leaves the disk as a kill right
+// before the next call that changes it does, so a countdown of kills tries no look.
+inline ListedCalls WithoutLooks(ListedCalls listed)
+{
+  std::erase_if(listed.key, [&](long n) { return std::binary_search(listed.looks.begin(), listed.looks.end(), n); });
   return listed;
 }
 
@@ -500,8 +521,9 @@ inline void MakeBase(const std::string& base)
 }
 
 // A simulation C made on A's release areas and run in the foreground with no save before, killed
-// once it wrote its time step at 8 s: its directory holds a run's lock, status and steps, and no
-// saved simulation.
+// once it wrote its time step at 8 s, with what the run saved of C before its first step taken away
+// again: its directory holds a run's lock, status and steps, and no saved simulation, as a kill
+// before that save (or a build that did not save it) leaves it.
 inline void KilledNewRun(const std::string& state)
 {
   const std::string simulation = "Project/Simulations/C";
@@ -517,6 +539,9 @@ inline void KilledNewRun(const std::string& state)
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
   ASSERT_EQ(ReadFile(run + "/.simulation_status"), "running\n");
+  for (const auto& entry : fs::directory_iterator(run))
+    if (entry.is_directory() || entry.path().extension() == ".atr" || entry.path().extension() == ".dat")
+      fs::remove_all(entry.path());
   ASSERT_FALSE(fs::exists(run + "/ShallowWaterSimulation.atr"));
   for (const char* file : {"run.macro", "run.log"}) fs::remove(state + "/" + file);
 }

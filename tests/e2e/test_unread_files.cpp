@@ -643,3 +643,28 @@ TEST(UnreadFiles, ALoadThatCannotEnterARenamedObjectsContainerKeepsTheRename)
   EXPECT_TRUE(ran.ok) << ran;
   EXPECT_EQ(z.Quit(), 0);
 }
+
+// A rename not yet saved, then a save of the project into a new directory by a process that cannot
+// read the rename's mark: the holders it loaded still name the old path, so a copy without the mark
+// would name an object that is not there. The save is refused naming the mark; it makes no
+// directory and changes nothing of the source.
+TEST(UnreadFiles, ACopyOverARenameMarkThatCannotBeReadIsRefused)
+{
+  SharedExample p(4, 2);
+  {
+    TorvuProcess r(p / "r");
+    ASSERT_TRUE(r.Do(Load() + Set("Project/ReleaseAreas/slope_0001", "Id", "R2")).ok);
+    EXPECT_EQ(r.Quit(), 0);
+  }
+  const Files source = Tree(p / "proj");
+  ASSERT_TRUE(source.count("Project/.objects_renamed"));
+  const std::string copy = p / "copy";
+  std::unique_ptr<TorvuProcess> x = WithUnreadable(".objects_renamed", p / "x");
+  (void)x->Do(Load());
+  const Answer saved = x->Do(Set("", "SaveProjectAs", copy));
+  EXPECT_FALSE(saved.ok) << saved;
+  EXPECT_TRUE(Contains(saved, ".objects_renamed")) << saved;
+  EXPECT_EQ(x->Quit(), 0);
+  EXPECT_FALSE(fs::exists(copy));
+  ExpectSameFiles(Tree(p / "proj"), source, "the source after the refused copy");
+}
