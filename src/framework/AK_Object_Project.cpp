@@ -372,7 +372,9 @@ void AK_Object::LoadSubtree(const char* directory)
     // A directory not there holds nothing yet (an object not saved yet).
     const AK_Read<AK_Array<AK_String>> listing = AK_ReadDirectory(dir);
     if (listing.IsUnreadable()) unread = listing.Failure();
-    const AK_Array<AK_String> entries = listing.Value() ? *listing.Value() : AK_Array<AK_String>();
+    // Walked where it lies: a copy of a directory that holds a long series costs as much as its listing.
+    const AK_Array<AK_String> none;
+    const AK_Array<AK_String>& entries = listing.Value() ? *listing.Value() : none;
     for (const AK_String& entry : entries) {
       // Saved components are named by their Ids, which are plain identifiers: no load takes what a
       // deletion or a save set aside for an object (the directory's load removes it).
