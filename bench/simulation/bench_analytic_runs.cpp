@@ -7,9 +7,16 @@
 // second argument 1 averages the speed for the friction over the step ("$compat" "v2017").
 // "loop_cpu" is the processor time the run loop reports (all threads). On the 0.25 m grid with
 // the averaged speed the flow reaches the sides of the terrain, and particles that leave it go.
+//
+// BM_CommandBesideSeries/N/command: what a user pays at each command beside a long series: a run
+// of the dam break on the 2 m grid to 1 s, N more time-step names below its record, then one
+// process that loads the project (command 0), loads it and continues the run by one output step
+// (1), or loads it and saves a changed value (2). Each iteration runs on a fresh copy.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "FlowRuns.h"
 
@@ -93,8 +100,56 @@ void BM_ParabolicCap(benchmark::State& state)
   state.counters["radius_analytic"] = ana.Radius();
 }
 
+// The dam break run to 1 s in `dir`, with n more copies of its first time step named by times
+// between its outputs.
+void PrepareSeries(const ScratchDir& dir, int n)
+{
+  DamBreak ana;
+  ana.t = 1;
+  const Outcome out = RunCase(dir, ana.Make(2, {}), TORVU_PROGRAM, TORVU_ATTRIBUTES);
+  if (out.status != 0) return;
+  const std::string first = out.run + "/at_0000000.0000.TimeStep";
+  for (int i = 1, made = 0; made < n; ++i) {
+    if (i % 2500 == 0) continue;  // a whole second: an output's own name
+    char name[64];
+    std::snprintf(name, sizeof name, "/at_%012.4f.TimeStep", i * 0.0004);
+    std::filesystem::copy_file(first, out.run + name);
+    ++made;
+  }
+}
+
+void BM_CommandBesideSeries(benchmark::State& state)
+{
+  ScratchDir prepared;
+  PrepareSeries(prepared, int(state.range(0)));
+  const std::string sim = kSimulation;
+  std::string macro = "set(\"\", \"ProjectDir\", \"project\")\nset(\"Project\", \"LoadProject\", \"\")\n";
+  if (state.range(1) == 1) macro += "set(\"" + sim + "\", \"EndTime\", \"2\")\nset(\"" + sim + "\", \"Continue\", \"\")\n";
+  if (state.range(1) == 2)
+    macro += "set(\"" + sim + "\", \"BedFrictionAngle\", \"20\")\nset(\"Project\", \"SaveProject\", \"\")\n";
+  for (auto _ : state) {
+    state.PauseTiming();
+    ScratchDir dir;
+    std::filesystem::copy(prepared / "project", dir / "project", std::filesystem::copy_options::recursive);
+    dir.Write("command.macro", macro);
+    state.ResumeTiming();
+    int status = -1;
+    RunProcess(TorvuOffscreen(dir.Path(), TORVU_PROGRAM, TORVU_ATTRIBUTES, "command.macro > torvu.log 2>&1 < /dev/null"),
+               &status);
+    if (status != 0) {
+      state.SkipWithError(("torvu failed: " + ReadFile(dir / "torvu.log").substr(0, 400)).c_str());
+      return;
+    }
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_CommandBesideSeries)
+    ->ArgsProduct({{1000, 12000}, {0, 1, 2}})
+    ->Iterations(5)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DamBreak)->ArgsProduct({{1, 2, 4}, {0, 1}})->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_ParabolicCap)->ArgsProduct({{1, 2, 4}, {0, 1}})->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 

@@ -313,6 +313,57 @@ AK_PathLook AK_LookAtDirectory(const char* path, AK_String* failure)
   return look == AK_PathLook::Found && !S_ISDIR(st.st_mode) ? AK_PathLook::Missing : look;
 }
 
+namespace {
+
+struct SeenDirectories {
+  int depth = 0;
+  std::set<std::string> paths;
+};
+
+SeenDirectories& Seen()
+{
+  static SeenDirectories seen;
+  return seen;
+}
+
+std::string SeenKey(const char* path)
+{
+  std::string key = AK_NormalizePath(path ? path : "").c_str();
+  while (key.size() > 1 && key.back() == '/') key.pop_back();
+  return key;
+}
+
+bool IsSeenDirectory(const char* path)
+{
+  return Seen().depth > 0 && !Seen().paths.empty() && Seen().paths.count(SeenKey(path)) > 0;
+}
+
+void RememberDirectory(const char* path)
+{
+  if (Seen().depth > 0) Seen().paths.insert(SeenKey(path));
+}
+
+// A directory moved or removed may stand no more, nor anything below it, nor another in its place.
+void ForgetDirectories() { Seen().paths.clear(); }
+
+}  // namespace
+
+AK_DirectoriesSeen::AK_DirectoriesSeen() { ++Seen().depth; }
+
+AK_DirectoriesSeen::~AK_DirectoriesSeen()
+{
+  if (--Seen().depth == 0) ForgetDirectories();
+}
+
+AK_PathLook AK_LookAtPathOnce(const char* path, AK_String* failure)
+{
+  if (IsSeenDirectory(path)) return AK_PathLook::Found;
+  struct stat st;
+  const AK_PathLook look = LookAt(path, failure, st);
+  if (look == AK_PathLook::Found && S_ISDIR(st.st_mode)) RememberDirectory(path);
+  return look;
+}
+
 bool AK_FailsNow(const char* kind, const char* path)
 {
   FailureHook& hook = Hook();
@@ -753,10 +804,11 @@ int AK_MakeDirectory(const char* path)
   if (!path || !*path) return -1;
   AK_String p = AK_NormalizePath(path);
   // A level that stands is no call that changes the disk.
-  if (AK_IsDirectory(p)) return 0;
+  if (IsSeenDirectory(p) || AK_IsDirectory(p)) return 0;
   if (AK_FailsNow("mkdir", p)) return -1;
-  if (::mkdir(p.c_str(), 0777) == 0) return 0;
-  return errno == EEXIST && AK_IsDirectory(p) ? 0 : -1;
+  if (::mkdir(p.c_str(), 0777) != 0 && !(errno == EEXIST && AK_IsDirectory(p))) return -1;
+  RememberDirectory(p);
+  return 0;
 }
 
 int AK_MakeDirectories(const char* path)
@@ -773,7 +825,7 @@ std::vector<AK_String> AK_MissingLevels(const char* path)
 {
   std::vector<AK_String> missing;
   AK_String level = path ? path : "";
-  while (!level.IsEmpty() && !AK_FileExists(level)) {
+  while (!level.IsEmpty() && !IsSeenDirectory(level) && !AK_FileExists(level)) {
     missing.push_back(level);
     const char* text = level.c_str();
     const char* cut = nullptr;
@@ -794,6 +846,7 @@ int AK_RenameFile(const char* oldPath, const char* newPath)
   struct stat st;
   if (::lstat(to.c_str(), &st) == 0) return -1;
   if (AK_FailsNow("rename", to)) return -1;
+  ForgetDirectories();
   if (std::rename(from.c_str(), to.c_str()) != 0) return -1;
   if (AK_FilePutInPlace) AK_FilePutInPlace(to);
   return 0;
@@ -804,6 +857,7 @@ int AK_ReplaceFile(const char* oldPath, const char* newPath)
   if (!oldPath || !newPath || !*oldPath || !*newPath) return -1;
   const AK_String to = AK_NormalizePath(newPath);
   if (AK_FailsNow("rename", to)) return -1;
+  ForgetDirectories();
   if (std::rename(AK_NormalizePath(oldPath).c_str(), to.c_str()) != 0) return -1;
   if (AK_FilePutInPlace) AK_FilePutInPlace(to);
   return 0;
@@ -839,6 +893,7 @@ int AK_DeleteDirectoryTree(const char* path)
   const AK_String p = AK_NormalizePath(path);
   struct stat st;
   if (::lstat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return -1;
+  ForgetDirectories();
   return RemoveTree(p.c_str());
 }
 
@@ -848,6 +903,7 @@ int AK_DeleteFile(const char* path)
   AK_String p = AK_NormalizePath(path);
   struct stat st;
   if (::lstat(p.c_str(), &st) != 0) return -1;
+  if (S_ISDIR(st.st_mode)) ForgetDirectories();
   if (S_ISDIR(st.st_mode)) return AK_FailsNow("rmdir", p) || ::rmdir(p.c_str()) != 0 ? -1 : 0;
   return AK_FailsNow("unlink", p) || ::unlink(p.c_str()) != 0 ? -1 : 0;
 }

@@ -52,6 +52,21 @@ enum class [[nodiscard]] AK_PathLook { Missing, Found, Failed };
 // Missing for nothing or anything else there.
 [[nodiscard]] AK_PathLook AK_LookAtDirectory(const char* path, AK_String* failure = nullptr);
 
+// While one lives (nested ones share the outermost's), the directories found standing by
+// AK_LookAtPathOnce or made by AK_MakeDirectory are taken to stand without another look: a save
+// looks at each directory once, and that look serves its refusal, its holds, its check for levels
+// to make and the making. A move or removal of a directory through this library forgets them all.
+class AK_DirectoriesSeen {
+public:
+  AK_DirectoriesSeen();
+  ~AK_DirectoriesSeen();
+  AK_DirectoriesSeen(const AK_DirectoriesSeen&) = delete;
+  AK_DirectoriesSeen& operator=(const AK_DirectoriesSeen&) = delete;
+};
+// AK_LookAtPath, answered Found without a look for a directory an AK_DirectoriesSeen remembers;
+// a directory it finds is remembered.
+[[nodiscard]] AK_PathLook AK_LookAtPathOnce(const char* path, AK_String* failure = nullptr);
+
 // An open file that closes itself. It converts to its FILE*, so it is used wherever one is
 // (null when the open failed).
 //

@@ -26,16 +26,21 @@ AK_Read<AK_Array<AK_String>> AK_ReadDirectory(const char* directory, const char*
   bool listed = true;
   AK_Array<AK_String> names = AK_ListDirectory(directory, extension, &listed);
   if (listed) return AK_Read<AK_Array<AK_String>>::Found(std::move(names));
-  const int error = errno;
+  const AK_String failure = AK_DirectoryNotRead(directory, errno);
+  return failure.IsEmpty() ? AK_Read<AK_Array<AK_String>>::Missing() : AK_Read<AK_Array<AK_String>>::Unreadable(failure);
+}
+
+AK_String AK_DirectoryNotRead(const char* directory, int error)
+{
   const AK_String path = AK_NormalizePath(directory && *directory ? directory : ".");
   // Whether nothing stands there is asked of the path itself: a listing fails alike for a
   // directory that is not there and for one on a way that cannot be entered.
   AK_String failure;
   switch (AK_LookAtPath(path, &failure)) {
-    case AK_PathLook::Missing: return AK_Read<AK_Array<AK_String>>::Missing();
-    case AK_PathLook::Failed: return AK_Read<AK_Array<AK_String>>::Unreadable(failure);
+    case AK_PathLook::Missing: return "";
+    case AK_PathLook::Failed: return failure;
     case AK_PathLook::Found: break;
   }
-  if (error == ENOENT || error == ENOTDIR) return AK_Read<AK_Array<AK_String>>::Missing();
-  return AK_Read<AK_Array<AK_String>>::Unreadable(path + ": " + std::strerror(error ? error : EIO));
+  if (error == ENOENT || error == ENOTDIR) return "";
+  return path + ": " + std::strerror(error ? error : EIO);
 }

@@ -5,6 +5,7 @@
 // a status it cannot read for "no run", acts on a state it never saw.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <type_traits>
 #include <utility>
@@ -79,3 +80,20 @@ AK_Read<AK_String> AK_ReadSmallFile(const char* path, size_t limit = kSmallFileL
 // (no read permission, a directory on the way that cannot be entered, an I/O error part-way).
 // Something other than a directory in its place holds no entries: Missing.
 AK_Read<AK_Array<AK_String>> AK_ReadDirectory(const char* directory, const char* extension = "");
+
+// Why a listing of `directory` that failed with `error` read nothing: "" when no directory stands
+// there, else "<path>: <the system's reason>".
+AK_String AK_DirectoryNotRead(const char* directory, int error);
+
+// AK_ReadDirectory's outcome without its list: each name (only those with the extension when one
+// is given) goes to `visit(value, name)` in the directory's own order as the one pass reads it, and
+// what the visits made of `value` is what was read. A pass that wants one name of a directory that
+// may hold a long series keeps and sorts no list of it.
+template <class T, class Visit>
+AK_Read<T> AK_ReadDirectoryInto(const char* directory, const char* extension, T value, Visit visit)
+{
+  if (AK_VisitDirectory(directory, extension, [&](const char* name) { visit(value, name); }))
+    return AK_Read<T>::Found(std::move(value));
+  const AK_String failure = AK_DirectoryNotRead(directory, errno);
+  return failure.IsEmpty() ? AK_Read<T>::Missing() : AK_Read<T>::Unreadable(failure);
+}

@@ -52,10 +52,16 @@ AK_String DropRemovedAside(const AK_String& path)
 // program's stays, else what and why.
 AK_String SweepLeftBehind(const AK_String& directory, AK_Leftovers files)
 {
-  // The same pass over a directory that may hold a long series: only the names set aside are kept.
+  // The same pass over a directory that may hold a long series: only the names set aside are kept,
+  // and a name that is none of the program's marks costs no more than a compare of its end.
   std::vector<AK_String> aside;
   files.seen = [&](const char* name) {
-    if (AK_String stem; AK_CutSuffix(name, kRemovedAside, stem) || AK_CutSuffix(name, kSaveStagingSuffix, stem))
+    const size_t n = std::strlen(name);
+    const auto endsWith = [&](const char* suffix) {
+      const size_t m = std::strlen(suffix);
+      return n > m && std::memcmp(name + n - m, suffix, m) == 0;
+    };
+    if (endsWith(kRemovedAside) || endsWith(kSaveStagingSuffix))
       aside.emplace_back(name);
   };
   AK_RemoveLeftovers(directory, files);
@@ -139,7 +145,7 @@ bool AK_Object::HoldSubtreeDirectories(const char* directory, AK_DirectoryChange
     const AK_String sub = AK_JoinPath(dir, c->_id);
     // A new object's directory is built under another name, and held there by its own save.
     if (change == AK_DirectoryChange::SaveInto && !AK_StagedDirectory::Active() &&
-        AK_LookAtPath(sub) == AK_PathLook::Missing)
+        AK_LookAtPathOnce(sub) == AK_PathLook::Missing)
       continue;
     if (!c->IsDead() && !c->HoldSubtreeDirectories(sub, change, holds)) return false;
   }
@@ -359,7 +365,9 @@ void AK_Object::LoadSubtree(const char* directory)
     // A directory not there holds nothing yet (an object not saved yet).
     const AK_Read<AK_Array<AK_String>> listing = AK_ReadDirectory(dir);
     if (listing.IsUnreadable()) unread = listing.Failure();
-    const AK_Array<AK_String> entries = listing.Value() ? *listing.Value() : AK_Array<AK_String>();
+    // Walked where it lies: a copy of a directory that holds a long series costs as much as its listing.
+    const AK_Array<AK_String> none;
+    const AK_Array<AK_String>& entries = listing.Value() ? *listing.Value() : none;
     for (const AK_String& entry : entries) {
       // Saved components are named by their Ids, which are plain identifiers: no load takes what a
       // deletion or a save set aside for an object (the directory's load removes it).

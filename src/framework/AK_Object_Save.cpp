@@ -850,7 +850,7 @@ AK_String AK_Object::SubtreeSaveRefusals(const AK_String& directory)
     refusals = refusal;
   // A directory that cannot be looked at can be neither made nor written: known before the first
   // file of the save, not after the files before it were written.
-  if (AK_String unseen; refusals.IsEmpty() && AK_LookAtPath(directory, &unseen) == AK_PathLook::Failed)
+  if (AK_String unseen; refusals.IsEmpty() && AK_LookAtPathOnce(directory, &unseen) == AK_PathLook::Failed)
     refusals = GetAbsolutePath() + " not saved to " + directory + ": its directory cannot be looked at: " + unseen;
   for (AK_Object* c : OwnedComponents())
     if (const AK_String below = c->IsDead() ? AK_String() : c->SubtreeSaveRefusals(AK_JoinPath(directory, c->_id));
@@ -906,6 +906,7 @@ void AK_Object::SaveProjectAs(const char* directory)
 {
   AK_OperationScope scope;
   SaveFailures failures;
+  AK_DirectoriesSeen seen;
   AK_String dir(directory ? directory : "");
   // An object that was never saved, or whose save into a new directory failed, has no directory of
   // its own: its files would go into whatever directory the program runs in.

@@ -164,19 +164,27 @@ AK_Read<AK_String> SW_ReadNewestTimeStep(const char* runDirectory, double* time)
 {
   if (time) *time = 0;
   if (!runDirectory || !*runDirectory) return AK_Read<AK_String>::Found(AK_String());
-  return AK_ReadDirectory(runDirectory, "TimeStep").Then([&](const AK_Array<AK_String>& files) {
-    AK_String newest;
-    double newestTime = 0;
-    for (const AK_String& file : files) {
-      AK_String name = NameOfFile(file);
-      double t;
-      if (SW_TimeOfTimeStepName(name, t) && (newest.IsEmpty() || t > newestTime)) {
-        newest = std::move(name);
-        newestTime = t;
-      }
-    }
-    if (time) *time = newestTime;
-    return newest;
+  constexpr size_t kExtension = sizeof ".TimeStep" - 1;
+  struct Newest {
+    std::string file;  // "" for none yet
+    double time = 0;
+    std::string name;  // one buffer for every name of a long series
+  };
+  // One pass over the names, none kept: a series may hold many thousands.
+  const AK_Read<Newest> newest =
+      AK_ReadDirectoryInto(runDirectory, "TimeStep", Newest{}, [](Newest& newest, const char* file) {
+        newest.name.assign(file, std::strlen(file) - kExtension);
+        double t;
+        // Of two files of one time the first in byte order, whatever order the directory gives.
+        if (SW_TimeOfTimeStepName(newest.name.c_str(), t) &&
+            (newest.file.empty() || t > newest.time || (t == newest.time && newest.file.compare(file) > 0))) {
+          newest.file = file;
+          newest.time = t;
+        }
+      });
+  if (newest.Value() && time) *time = newest.Value()->time;
+  return newest.Then([](const Newest& found) {
+    return found.file.empty() ? AK_String() : AK_String(found.file.c_str(), found.file.c_str() + found.file.size() - kExtension);
   });
 }
 

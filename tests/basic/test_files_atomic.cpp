@@ -5,9 +5,13 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "AK_ProcessLock.h"
 #include "TestSupport.h"
@@ -222,4 +226,53 @@ TEST(TextInput, SkipsAByteOrderMarkAndTakesRegularFilesOnly)
   }
   EXPECT_STREQ(AK_TextInputError(fifo.c_str(), "cannot open").c_str(), ("'" + fifo + "' is no regular file").c_str());
   EXPECT_STREQ(AK_TextInputError((dir / "missing").c_str(), "cannot open").c_str(), "cannot open");
+}
+
+// A directory taken to stand without a look is one that stands: whatever moves or removes a
+// directory through the library makes the next look a real one, and nothing is remembered
+// outside the scope that remembers.
+TEST(DirectoriesSeen, ADirectoryMovedOrRemovedIsLookedAtAgainAndMadeAgain)
+{
+  const std::vector<std::pair<const char*, std::function<bool(const std::string& dir)>>> changes = {
+      {"tree removed", [](const std::string& d) { return AK_DeleteDirectoryTree((d + "/a").c_str()) == 0; }},
+      {"empty removed", [](const std::string& d) { return AK_DeleteFile((d + "/a/b").c_str()) == 0; }},
+      {"moved", [](const std::string& d) { return AK_RenameFile((d + "/a/b").c_str(), (d + "/a/c").c_str()) == 0; }},
+      {"parent moved",
+       [](const std::string& d) { return AK_RenameFile((d + "/a").c_str(), (d + "/aa").c_str()) == 0; }},
+  };
+  for (const auto& [name, change] : changes) {
+    SCOPED_TRACE(name);
+    ScratchDir dir;
+    const std::string a = dir / "a", b = dir / "a/b";
+    ASSERT_EQ(AK_MakeDirectories(b.c_str()), 0);
+    AK_DirectoriesSeen seen;
+    ASSERT_EQ(AK_LookAtPathOnce(a.c_str()), AK_PathLook::Found);
+    ASSERT_EQ(AK_LookAtPathOnce(b.c_str()), AK_PathLook::Found);
+    ASSERT_TRUE(change(dir.Path()));
+    EXPECT_EQ(AK_LookAtPathOnce(b.c_str()), AK_PathLook::Missing);
+    EXPECT_FALSE(AK_MissingLevels(b.c_str()).empty());
+    ASSERT_EQ(AK_MakeDirectories(b.c_str()), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(b));
+    EXPECT_EQ(AK_LookAtPathOnce(b.c_str()), AK_PathLook::Found);
+  }
+  // Once the scope ended, a directory removed behind the library's back is missing at the next look.
+  ScratchDir dir;
+  const std::string a = dir / "a";
+  {
+    AK_DirectoriesSeen seen;
+    ASSERT_EQ(AK_MakeDirectory(a.c_str()), 0);
+    ASSERT_EQ(AK_LookAtPathOnce(a.c_str()), AK_PathLook::Found);
+  }
+  std::filesystem::remove(a);
+  EXPECT_EQ(AK_LookAtPathOnce(a.c_str()), AK_PathLook::Missing);
+  ASSERT_EQ(AK_MakeDirectory(a.c_str()), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(a));
+  // A file is no directory to remember.
+  {
+    AK_DirectoriesSeen seen;
+    const std::string file = dir.Write("f", "x");
+    ASSERT_EQ(AK_LookAtPathOnce(file.c_str()), AK_PathLook::Found);
+    std::filesystem::remove(file);
+    EXPECT_EQ(AK_LookAtPathOnce(file.c_str()), AK_PathLook::Missing);
+  }
 }

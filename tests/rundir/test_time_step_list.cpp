@@ -2,6 +2,9 @@
 // their deletion, and their order.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -85,3 +88,45 @@ TEST(TimeStepList, TheOrderIsThatOfTheTimes)
 }
 
 // What a background start refuses, and the interrupt; a start itself runs the program.
+
+// The newest time step, found in one pass in whatever order the directory gives its names, is the
+// one a scan of the sorted listing finds: the largest time, of two names of one time (spelled with
+// and without the padding) the first in byte order; names of no time and other files count for
+// nothing. A directory not there has no newest; a file in its place neither.
+TEST(TimeStepList, TheNewestIsTheSortedListingsLargestTime)
+{
+  std::mt19937 random(7);
+  const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(round);
+    ScratchDir dir;
+    const char* d = dir.Path().c_str();
+    for (int i = pick(30); i > 0; --i) {
+      const int whole = pick(4);
+      const std::string spellings[] = {SW_TimeStepName(whole).c_str(), "at_" + std::to_string(whole),
+                                       "at_" + std::to_string(whole) + ".0", "at_" + std::to_string(whole) + ".5",
+                                       "notes" + std::to_string(whole)};
+      dir.Write(spellings[pick(5)] + (pick(6) == 0 ? ".dat" : ".TimeStep"), "x");
+    }
+    AK_String best;
+    double bestTime = 0;
+    for (const AK_String& file : AK_ListDirectory(d, "TimeStep")) {
+      AK_String name = file;
+      name.CutExtension();
+      double t;
+      if (std::strncmp(name, "at_", 3) == 0 && std::sscanf(name.c_str() + 3, "%lf", &t) == 1 &&
+          (best.IsEmpty() || t > bestTime)) {
+        best = name;
+        bestTime = t;
+      }
+    }
+    double time = -1;
+    const AK_Read<AK_String> newest = SW_ReadNewestTimeStep(d, &time);
+    ASSERT_TRUE(newest.IsRead());
+    EXPECT_STREQ(*newest.Value(), best);
+    EXPECT_EQ(time, bestTime);
+  }
+  ScratchDir dir;
+  EXPECT_TRUE(SW_ReadNewestTimeStep((dir / "none").c_str()).IsMissing());
+  EXPECT_TRUE(SW_ReadNewestTimeStep(dir.Write("file", "x").c_str()).IsMissing());
+}
