@@ -566,15 +566,20 @@ void AK_RemoveLeftovers(const char* directory, const AK_Leftovers& what)
   const AK_String dir = directory && *directory ? AK_String(directory) : AK_String(".");
   const std::string locked = std::string(kReplacementMark) + kLockedLetters;
   std::vector<AK_String> leftovers;
+  // Every temporary's name holds the mark: any other name (a long series' time steps) is passed
+  // by that one search, unless it is a lock's leftover.
+  const auto isLeftover = [&](const char* name) {
+    if (!what.lockFile.IsEmpty() && AK_IsLockLeftover(what.lockFile, name)) return true;
+    if (!std::strstr(name, kReplacementMark)) return false;
+    AK_String target;
+    if (AK_CutSuffix(name, kStagedSuffix, target)) return false;
+    if (AK_CutSuffix(name, locked.c_str(), target) || (what.writersGone && AK_IsReplacementTemporary(name, &target)))
+      return !what.ownFile || what.ownFile(target);
+    return false;
+  };
   AK_VisitDirectory(dir, "", [&](const char* name) {
     if (what.seen) what.seen(name);
-    AK_String target;
-    bool leftover = false;
-    if (!what.lockFile.IsEmpty() && AK_IsLockLeftover(what.lockFile, name)) leftover = true;
-    else if (AK_CutSuffix(name, kStagedSuffix, target)) return;
-    else if (AK_CutSuffix(name, locked.c_str(), target) || (what.writersGone && AK_IsReplacementTemporary(name, &target)))
-      leftover = !what.ownFile || what.ownFile(target);
-    if (!leftover) return;
+    if (!isLeftover(name)) return;
     const AK_String path = AK_JoinPath(dir, name);
     // Only a file: a directory of that name was never a writer's.
     if (AK_IsRegularFile(path) && !AK_IsOpenReplacement(path)) leftovers.push_back(path);

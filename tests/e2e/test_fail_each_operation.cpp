@@ -263,9 +263,11 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       {"load over a killed save of a new simulation", prepared.killedNewSave, ""},
       {"load over a killed rename", prepared.killedRename, ""},
       // A rename of each kind of object that saved paths name, and a rename that no save follows.
-      // A writer that first makes what names the object saves that alone before.
+      // A writer that first makes what names the object saves that alone before (a save refused
+      // before its first write, as by a look at the second group's directory, leaves the rename
+      // alone, as a rename that no save follows does: that is its first part alone).
       SavingFirst({"rename of the area two groups name", base, kSecondGroup + SaveProject() + Set(area, "Id", "R2") + SaveProject()},
-                  kSecondGroup + SaveProject()),
+                  kSecondGroup + SaveProject() + Set(area, "Id", "R2")),
       {"rename of the simulation's mesh", base, Set(mesh, "Id", "knoll") + SaveProject()},
       SavingFirst({"rename of a base mesh", base, kBaseMesh + SaveProject() + Set(mesh, "Id", "knoll") + SaveProject()},
                   kBaseMesh + SaveProject()),
