@@ -474,6 +474,9 @@ private:
   // saved attribute file in `directory` that holds such a path is written anew, every other line
   // left as it is; false when one could not be, the failure added to the save's.
   [[nodiscard]] bool SavePathsOnly(const AK_String& directory);
+  // The attribute and the data file of a save into `dir`, written anew: true when both are whole,
+  // else the failure is in the save's list (or the object went while it was saved).
+  [[nodiscard]] bool WriteSavedFiles(const AK_String& dir, const AK_String& attributes, const AK_String& data);
   void WarnOfLostReferences();
   // Why a save into `directory` of an object whose damaged files are kept (see KeepDamagedFiles)
   // is refused: into another directory than its own, such files go only as they are, so only when

@@ -371,42 +371,7 @@ void AK_Object::SaveAs(const char* directory)
   AK_DirectoryHolds writers;
   LockForSave(dir, writers);
 
-  // A failure of the attribute file leaves its text and the save goes on; the object then
-  // does not count as saved.
-  AK_String earlierError(AK_ErrorText);
-  AK_ErrorText = "";
-  DropPathsOfDeletedObjects();
-  SaveAttributes(attributes);
-  if (IsDead()) return;
-  bool attributesWritten = AK_ErrorText.IsEmpty();
-  // Under a new name over the files of the old one, the object would load as neither: it goes
-  // back to where it was, and its data file with it.
-  if (!attributesWritten && TakeNameBeforeRenameBack(dir)) {
-    SaveFailures::Add(AK_ErrorText);
-    return;
-  }
-  if (attributesWritten) {
-    AK_ErrorText = earlierError;
-    _idBeforeRename = "";
-    _renamedDir = "";
-  }
-
-  AK_STREAM stream;
-  if (!AK_StreamOpenReplacing(stream, data, "wb")) {
-    AK_ErrorText = AK_String("cannot open ") + data;
-    SaveFailures::Add(AK_ErrorText);
-    return;
-  }
-  // A data file that does not reach the disk whole (a full disk) fails like its writer.
-  if (SaveData(stream) != 0 || AK_StreamClose(stream) != 0) {
-    AK_ErrorText = AK_String("cannot save data of ") + GetAbsolutePath() + " to file " + data;
-    SaveFailures::Add(AK_ErrorText);
-    return;
-  }
-  if (!attributesWritten) {
-    SaveFailures::Add(AK_ErrorText);
-    return;
-  }
+  if (!WriteSavedFiles(dir, attributes, data)) return;
   _loadDamage = "";
   // An object whose type follows its leading attribute may have been saved here under
   // another type name; its old files would leave two attribute files, and a directory with
@@ -421,6 +386,47 @@ void AK_Object::SaveAs(const char* directory)
   _savedDir = dir;
   _savedStamp = AK_Object::ModificationTime("Save");
   WarnOfLostReferences();
+}
+
+bool AK_Object::WriteSavedFiles(const AK_String& dir, const AK_String& attributes, const AK_String& data)
+{
+  // A failure of the attribute file leaves its text and the save goes on; the object then
+  // does not count as saved.
+  AK_String earlierError(AK_ErrorText);
+  AK_ErrorText = "";
+  DropPathsOfDeletedObjects();
+  SaveAttributes(attributes);
+  if (IsDead()) return false;
+  bool attributesWritten = AK_ErrorText.IsEmpty();
+  // Under a new name over the files of the old one, the object would load as neither: it goes
+  // back to where it was, and its data file with it.
+  if (!attributesWritten && TakeNameBeforeRenameBack(dir)) {
+    SaveFailures::Add(AK_ErrorText);
+    return false;
+  }
+  if (attributesWritten) {
+    AK_ErrorText = earlierError;
+    _idBeforeRename = "";
+    _renamedDir = "";
+  }
+
+  AK_STREAM stream;
+  if (!AK_StreamOpenReplacing(stream, data, "wb")) {
+    AK_ErrorText = AK_String("cannot open ") + data;
+    SaveFailures::Add(AK_ErrorText);
+    return false;
+  }
+  // A data file that does not reach the disk whole (a full disk) fails like its writer.
+  if (SaveData(stream) != 0 || AK_StreamClose(stream) != 0) {
+    AK_ErrorText = AK_String("cannot save data of ") + GetAbsolutePath() + " to file " + data;
+    SaveFailures::Add(AK_ErrorText);
+    return false;
+  }
+  if (!attributesWritten) {
+    SaveFailures::Add(AK_ErrorText);
+    return false;
+  }
+  return true;
 }
 
 bool AK_Object::SavePathsOnly(const AK_String& directory)

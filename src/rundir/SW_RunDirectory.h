@@ -24,9 +24,9 @@
 // going on in process N", "a deletion of this simulation's time steps is going on ...", "a time
 // step of this simulation is being saved ...", "a rename (a deletion) of this simulation's run
 // directory is going on ...", "a take-over of what a process that is gone left in this
-// simulation's run directory is going on ...". A lock file never stands
-// without its entry: it is written whole beside and put in place. Whoever takes over a lock whose
-// process is gone ends just that, and records a run it ends itself:
+// simulation's run directory is going on ...". A lock file never stands without its entry: it is
+// written whole beside and put in place. Whoever takes over a lock whose process is gone ends just
+// that, and records a run it ends itself:
 // - a run (also a background start handed to its process, and every lock written before locks
 //   said what they were for, or by a later build with a word this one does not know): the info
 //   says "its run did not finish, its process is gone" with the run's last line, the simulation

@@ -42,9 +42,9 @@ public:
   // Takes the lock of the run directory; when a live process holds it (or it cannot be
   // made), Held() is false and the error text says so: `who` + ": " + `refused` + ", " + what the
   // holder holds it for, as "a run of this simulation is going on in process N" (or "... in this
-  // process"). A take-over that cannot end what the holder left (marked
-  // work that cannot be finished, a lock that cannot say what it is taken for) refuses too, with
-  // the reason, and gives the lock up: the next taker tries again. Only a run makes a
+  // process"). A take-over that cannot end what the holder left (marked work that cannot be
+  // finished, a lock that cannot say what it is taken for) refuses too, with the reason, and
+  // gives the lock up: the next taker tries again. Only a run makes a
   // run directory that does not stand (a simulation saved before it had one); when its
   // command is refused and leaves the directory empty, the release removes it again.
   // A run that the take-over ended is recorded through `recordTakenOver` before the lock is held

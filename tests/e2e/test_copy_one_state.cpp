@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "AK_Files.h"
 #include "ExampleTerrain.h"
 #include "SharedProjectProcesses.h"
 #include "TestSupport.h"
@@ -78,7 +79,7 @@ TEST(CopyOneState, OppositeSavesEachCopyOneStateOfTheirSource)
   ASSERT_TRUE(y.Do(Load("../proj2")).ok);
   Answer forth, back;
   std::thread save([&] { forth = x->Do(SaveAs("../proj2")); });
-  ASSERT_TRUE(WaitUntil([&] { return fs::exists(RunOf(p / "proj2") + "/" + File(4) + ".~staged"); }));
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(RunOf(p / "proj2") + "/" + File(4) + kStagedSuffix); }));
   back = y.Do(SaveAs("../proj"));
   save.join();
   EXPECT_TRUE(forth.ok) << forth;
@@ -112,7 +113,7 @@ TEST(CopyOneState, ACopyThatCannotBePutInPlaceIsFinishedByTheNextProcess)
   EXPECT_NE(saved.text.find("the copy stays marked there, and the next process that takes its run lock finishes it"), std::string::npos)
       << saved;
   EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/.simulation_copying"));
-  EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/" + File(4) + ".~staged"));
+  EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/" + File(4) + kStagedSuffix));
   EXPECT_EQ(x->Quit(), 0);
   // A finishing whose own rename fails keeps the mark and every staged file for the next one, and
   // the load that took the lock answers the failure.
@@ -125,7 +126,7 @@ TEST(CopyOneState, ACopyThatCannotBePutInPlaceIsFinishedByTheNextProcess)
     EXPECT_FALSE(refused.ok) << refused;
     EXPECT_NE(w.Log().find("cannot be finished"), std::string::npos) << Gist(w.Log());
     EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/.simulation_copying"));
-    EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/" + File(6) + ".~staged"));
+    EXPECT_TRUE(fs::exists(RunOf(p / "proj2") + "/" + File(6) + kStagedSuffix));
     EXPECT_EQ(w.Quit(), 0);
   }
   TorvuProcess y(p / "y");

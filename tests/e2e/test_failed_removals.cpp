@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "AK_Files.h"
 #include "ExampleTerrain.h"
 #include "SharedProjectProcesses.h"
 #include "TestSupport.h"
@@ -102,7 +103,7 @@ TEST(FailedRemovals, ASaveAsFinishesTheCutCopyOfItsSourceBeforeItReadsIt)
       EXPECT_EQ(SavedValue(SavedOf(p / project), "BedFrictionAngle"), "30");
       EXPECT_FALSE(fs::exists(RunOf(p / project) + "/.simulation_copying"));
       for (const auto& entry : fs::directory_iterator(RunOf(p / project)))
-        EXPECT_FALSE(Contains(entry.path().filename().string(), ".~staged")) << entry.path();
+        EXPECT_FALSE(Contains(entry.path().filename().string(), kStagedSuffix)) << entry.path();
     }
     EXPECT_EQ(z.Quit(), 0);
   }

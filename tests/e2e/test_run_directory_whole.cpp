@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "AK_Files.h"
 #include "AK_ProjectMarks.h"
 #include "ExampleTerrain.h"
 #include "SharedProjectProcesses.h"
@@ -159,7 +160,7 @@ TEST(RunDirectoryWhole, NoRunStartsInAProjectThatASaveIntoItHolds)
   const Files source = p.TimeSteps();
   const auto staging = [&] {
     for (const auto& entry : fs::directory_iterator(target))
-      if (entry.path().filename().string().ends_with(".TimeStep.~staged")) return true;
+      if (entry.path().filename().string().ends_with(std::string(".TimeStep") + kStagedSuffix)) return true;
     return false;
   };
   bool caught = false;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestClasses.h"
@@ -607,4 +608,15 @@ TEST(Project, FailedSaveNamesEveryObject)
   EXPECT_EQ(std::string(AK_ErrorText.c_str()),
             "cannot open " + (dir / "a/Level1.dat") + "; cannot open " + (dir / "sub/c/Level1.dat"));
   EXPECT_NE(ReadFile(dir / "b/Level2.atr").find("\"8\""), std::string::npos);
+}
+
+// Later builds read the marks an earlier one left in the projects users keep (a rename to follow,
+// a save's build or a deletion's leftovers to remove): their names belong to the saved format.
+TEST(Project, TheMarksLeftInAProjectKeepTheNamesSavedProjectsHold)
+{
+  const std::pair<const char*, const char*> kept[] = {
+      {kRenameMarkFile, ".objects_renamed"}, {kSaveStagingSuffix, ".~saving"}, {kStagingMark, "made_by_torvu_save"},
+      {kRemovedAside, ".~removing"},         {kRemovalMark, "made_by_torvu_removal"},
+  };
+  for (const auto& [name, stored] : kept) EXPECT_STREQ(name, stored);
 }
