@@ -103,8 +103,6 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
     failure = "cannot read " + what + ": " + std::strerror(errno);
     return false;
   };
-  // What the mark says decides what goes: a mark or a listing that cannot be read puts nothing in
-  // place.
   // Whether the staged copy of a file stands decides what goes and what is put in place: a look
   // that fails puts nothing more in place, and the mark stays for the next taker.
   const auto staged = [&](const char* name, bool& stands) {
@@ -114,6 +112,8 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
     stands = look == AK_PathLook::Found && AK_IsRegularFile(StagedPath(runDirectory, name));
     return true;
   };
+  // What the mark says decides what goes: a mark or a listing that cannot be read puts nothing in
+  // place.
   const AK_Read<SW_WorkMark> read = SW_ReadWorkMark(runDirectory, markFile);
   if (read.IsUnreadable()) return failure = AK_CannotRead(read), false;
   if (!read.Value()) {
