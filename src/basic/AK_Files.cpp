@@ -285,11 +285,13 @@ bool AK_OpenForReadingFails(const char* path)
 
 namespace {
 
-// The look of AK_LookAtPath and AK_LookAtDirectory: `st` filled when Found.
-AK_PathLook LookAt(const char* path, AK_String* failure, struct stat& st)
+// The look of AK_LookAtPath and AK_LookAtDirectory: `st` filled when Found. `asked`: the look is a
+// call of its own that the failure hook counts and may fail.
+AK_PathLook LookAt(const char* path, AK_String* failure, struct stat& st, bool asked = true)
 {
   const AK_String normal = AK_NormalizePath(path ? path : "");
-  if (!normal.IsEmpty() && !LookFails(normal) && !AK_FailsNow("look", normal) && ::stat(normal.c_str(), &st) == 0)
+  if (!normal.IsEmpty() && !LookFails(normal) && (!asked || !AK_FailsNow("look", normal)) &&
+      ::stat(normal.c_str(), &st) == 0)
     return AK_PathLook::Found;
   const int error = normal.IsEmpty() ? ENOENT : errno;
   if (error == ENOENT || error == ENOTDIR) return AK_PathLook::Missing;
@@ -804,16 +806,46 @@ int AK_IsDirectory(const char* path)
   return ::stat(AK_NormalizePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
+namespace {
+
+// Whether a directory stands at `p`, as a part of the making of it: the hook fails the "mkdir" it
+// decides on, and a look that fails fails the make as that does, so the look is no call of its own.
+AK_PathLook LookBeforeMaking(const AK_String& p)
+{
+  struct stat st;
+  const AK_PathLook look = LookAt(p, nullptr, st, false);
+  return look == AK_PathLook::Found && !S_ISDIR(st.st_mode) ? AK_PathLook::Missing : look;
+}
+
+}  // namespace
+
 int AK_MakeDirectory(const char* path)
 {
   if (!path || !*path) return -1;
   AK_String p = AK_NormalizePath(path);
-  // A level that stands is no call that changes the disk.
-  if (IsSeenDirectory(p) || AK_IsDirectory(p)) return 0;
+  // A level that stands is no call that changes the disk; one nobody can look at is made by
+  // nobody: its reason stays in errno.
+  if (IsSeenDirectory(p)) return 0;
+  switch (LookBeforeMaking(p)) {
+    case AK_PathLook::Found: RememberDirectory(p); return 0;
+    case AK_PathLook::Failed: return -1;
+    case AK_PathLook::Missing: break;
+  }
   if (AK_FailsNow("mkdir", p)) return -1;
-  if (::mkdir(p.c_str(), 0777) != 0 && !(errno == EEXIST && AK_IsDirectory(p))) return -1;
-  RememberDirectory(p);
-  return 0;
+  if (::mkdir(p.c_str(), 0777) == 0) {
+    RememberDirectory(p);
+    return 0;
+  }
+  if (errno != EEXIST) return -1;
+  // Made meanwhile by another process, a directory is as good as one made here; anything else in
+  // its place is not.
+  const AK_PathLook made = LookBeforeMaking(p);
+  if (made == AK_PathLook::Found) {
+    RememberDirectory(p);
+    return 0;
+  }
+  if (made == AK_PathLook::Missing) errno = EEXIST;
+  return -1;
 }
 
 int AK_MakeDirectories(const char* path)

@@ -103,6 +103,15 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
     failure = "cannot read " + what + ": " + std::strerror(errno);
     return false;
   };
+  // Whether the staged copy of a file stands decides what goes and what is put in place: a look
+  // that fails puts nothing more in place, and the mark stays for the next taker.
+  const auto staged = [&](const char* name, bool& stands) {
+    AK_String unseen;
+    const AK_PathLook look = AK_LookAtPath(StagedPath(runDirectory, name), &unseen);
+    if (look == AK_PathLook::Failed) return failure = "cannot look at " + unseen, false;
+    stands = look == AK_PathLook::Found && AK_IsRegularFile(StagedPath(runDirectory, name));
+    return true;
+  };
   // What the mark says decides what goes: a mark or a listing that cannot be read puts nothing in
   // place.
   const AK_Read<SW_WorkMark> read = SW_ReadWorkMark(runDirectory, markFile);
@@ -120,7 +129,8 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
   // While the saved simulation is staged, every time step there is the old run's: those the copy
   // does not replace go first, with what the old run left beside them, then the values, then the
   // copies take their names in time order.
-  const bool whole = !savedFile.IsEmpty() && AK_IsRegularFile(StagedPath(runDirectory, savedFile));
+  bool whole = false;
+  if (!savedFile.IsEmpty() && !staged(savedFile, whole)) return false;
   if (whole) {
     std::unordered_set<std::string> copied;
     for (const AK_String& name : steps) copied.insert(name.c_str());
@@ -137,19 +147,25 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
     }
     // The old run's log, info and values go with its time steps: left beside the copy, they would
     // speak for a run the copy does not hold.
-    for (const char* file : kRunFiles)
+    for (const char* file : kRunFiles) {
+      bool replaced = false;
+      if (!staged(file, replaced)) return false;
       if (const AK_String path = AK_JoinPath(runDirectory, file);
-          !AK_IsRegularFile(StagedPath(runDirectory, file)) && AK_DeleteFile(path) != 0 && AK_LookAtPath(path) != AK_PathLook::Missing) {
+          !replaced && AK_DeleteFile(path) != 0 && AK_LookAtPath(path) != AK_PathLook::Missing) {
         failure = "cannot remove " + path + ": " + std::strerror(errno);
         return false;
       }
+    }
     if (PutStaged(runDirectory, savedFile) != 0) return cannot(savedFile);
     AK_StopAtWindow("copy putting in place");
   }
   for (const AK_String& name : steps)
     if (PutStaged(runDirectory, name) != 0) return cannot(name);
-  for (const char* file : kRunFiles)
-    if (AK_IsRegularFile(StagedPath(runDirectory, file)) && PutStaged(runDirectory, file) != 0) return cannot(file);
+  for (const char* file : kRunFiles) {
+    bool stands = false;
+    if (!staged(file, stands)) return false;
+    if (stands && PutStaged(runDirectory, file) != 0) return cannot(file);
+  }
   // No run of the target goes on (its run lock is held): whatever its status said, the run
   // there now is the copy's, which ended.
   // The info only tells what became of the copy, which is whole in place without it.

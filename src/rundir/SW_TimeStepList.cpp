@@ -361,19 +361,29 @@ namespace {
 double LaterThan(double currentTime, double deltaT) { return currentTime + 0.5 * deltaT; }
 bool IsLater(double time, double currentTime, double deltaT) { return time > LaterThan(currentTime, deltaT); }
 
-// The time-step files of the directory later than `after`, the latest first; false when the
-// directory cannot be read. Only files: a directory of such a name holds no time step of any run,
-// and stays in the way of the run's own write, which answers that.
-bool LaterFiles(const char* runDirectory, double after, std::vector<std::pair<double, AK_String>>& later)
+// The time-step files of the directory later than `after`, the latest first; "" when listed, else
+// why not: the directory cannot be read, or a file of it cannot be looked at (one that may be a
+// later time step is never passed over). Only files: a directory of such a name holds no time step
+// of any run, and stays in the way of the run's own write, which answers that.
+AK_String LaterFiles(const char* runDirectory, double after, std::vector<std::pair<double, AK_String>>& later)
 {
+  AK_String unseen;
   const bool listed = AK_VisitDirectory(runDirectory, "TimeStep", [&](const char* file) {
     double time;
-    if (SW_TimeOfTimeStepName(NameOfFile(file), time) && time > after &&
-        AK_IsRegularFile(AK_JoinPath(runDirectory, file)))
-      later.emplace_back(time, file);
+    if (!SW_TimeOfTimeStepName(NameOfFile(file), time) || !(time > after) || !unseen.IsEmpty()) return;
+    const AK_String path = AK_JoinPath(runDirectory, file);
+    switch (AK_LookAtPath(path, &unseen)) {
+      case AK_PathLook::Found:
+        if (AK_IsRegularFile(path)) later.emplace_back(time, file);
+        break;
+      case AK_PathLook::Failed:
+      case AK_PathLook::Missing: break;
+    }
   });
+  if (!listed) return "cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno);
+  if (!unseen.IsEmpty()) return "cannot look at " + unseen;
   std::sort(later.begin(), later.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-  return listed;
+  return "";
 }
 
 // Removes the time steps later than `after`, the latest first, up to the first that will not go:
@@ -382,7 +392,7 @@ bool LaterFiles(const char* runDirectory, double after, std::vector<std::pair<do
 AK_String RemoveLater(const char* runDirectory, double after)
 {
   std::vector<std::pair<double, AK_String>> later;
-  if (!LaterFiles(runDirectory, after, later)) return "cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno);
+  if (const AK_String unlisted = LaterFiles(runDirectory, after, later); !unlisted.IsEmpty()) return unlisted;
   for (const auto& [time, file] : later) {
     const AK_String path = AK_JoinPath(runDirectory, file);
     if (!Removed(path)) {
@@ -416,8 +426,8 @@ AK_String SW_MarkLaterRemoval(const char* runDirectory, double currentTime, doub
 {
   if (!runDirectory || !*runDirectory) return "";
   std::vector<std::pair<double, AK_String>> later;
-  if (!LaterFiles(runDirectory, LaterThan(currentTime, deltaT), later))
-    return "cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno);
+  if (const AK_String unlisted = LaterFiles(runDirectory, LaterThan(currentTime, deltaT), later); !unlisted.IsEmpty())
+    return unlisted;
   if (later.empty()) return "";
   // Written so that it reads back as the very number compared: the finisher removes just these.
   return SW_WriteWorkMark(runDirectory, kLaterRemovalMark,

@@ -501,8 +501,11 @@ public:
   AK_String RunInBackground(std::FILE* batch);
   // A start of a simulation that was never saved makes its run directory by taking its lock there:
   // the simulation is saved first, so that its directory stands whole (every file of it) or not at
-  // all. "" when the directory stood or now does, else why not.
-  AK_String SaveNewRunDirectory();
+  // all; with `continuing` given, only once the run's own checks (StartRefusal) pass. "" when the
+  // directory stood or now does, else why not; `refused` when the checks refused the start (the
+  // error text says so, as a run's refusal does). A batch start, which passes over what they
+  // refuse, gives none.
+  AK_String SaveNewRunDirectory(std::optional<bool> continuing = std::nullopt, bool* refused = nullptr);
   // The digest of the values a run of it runs under, as its run directory holds them saved now
   // (missing without a saved simulation there).
   AK_Read<AK_String> SavedRunValues() { return SavedValuesDigest(ProjectDir(), SW_ValuesCompared::State); }
@@ -655,6 +658,14 @@ private:
   // under values that are not its own). True when one that a time step depends on was taken: the
   // state this process holds was not computed under the values it has now.
   bool TakeValuesSavedSince(const char* directory);
+  // Those values, each with its name, without taking them: none when this process saw no saved
+  // values, or sees the very file or the same values; unreadable when the file cannot be read.
+  using SavedValues = std::vector<std::pair<AK_String, AK_String>>;
+  AK_Read<SavedValues> ValuesSavedSince(const char* directory);
+  // Before a run writes its values over the saved simulation: refused (with why) when another
+  // process saved values since that name an object this process does not hold (a mesh it renamed):
+  // taken over, they would leave the run with nothing to run on after its save; "" otherwise.
+  AK_String ValuesSavedSinceRefusal();
   // Remembers the saved values as this process reads or writes them now.
   void SeeSavedValues(const char* directory);
   // Before a run: the groups whose members differ from their saved ones, to be saved with the

@@ -90,8 +90,9 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   std::optional<SW_RunLock> lock;
   SW_StartedMarks marks;
   if (!batch) {
-    if (const AK_String unsaved = sim.SaveNewRunDirectory(); !unsaved.IsEmpty()) {
-      AK_ErrorText = sim.GetAbsolutePath() + ": not started, it could not be saved: " + unsaved;
+    bool refused = false;
+    if (const AK_String unsaved = sim.SaveNewRunDirectory(continuing, &refused); !unsaved.IsEmpty()) {
+      if (!refused) AK_ErrorText = sim.GetAbsolutePath() + ": not started, it could not be saved: " + unsaved;
       return false;
     }
     AK_DirectoryLock taking(SW_RunDirectoryOrCurrent(sim.ProjectDir()));
@@ -195,9 +196,20 @@ AK_String SW_Simulation::FluidAboveRestartFile()
 const char* SW_Simulation::InterruptVis() { return RunStatus() == "running" ? "w" : "r"; }
 
 void SW_Simulation::RunInBackground(const char*) { LaunchRun(*this, false); }
-AK_String SW_Simulation::SaveNewRunDirectory()
+AK_String SW_Simulation::SaveNewRunDirectory(std::optional<bool> continuing, bool* refused)
 {
+  if (refused) *refused = false;
   if (ProjectDir().IsEmpty() || AK_LookAtPath(ProjectDir()) != AK_PathLook::Missing) return "";
+  // The run's own checks read what they refuse for before the save writes anything: a directory
+  // that another process moved away, with the series the state goes on from, is not written back
+  // for a start they refuse. They are made again under the run lock.
+  bool ofTheDirectory = false;
+  if (continuing)
+    if (const AK_String refusal = StartRefusal(*continuing, &ofTheDirectory); !refusal.IsEmpty()) {
+      RefuseRun(refusal, ofTheDirectory);
+      if (refused) *refused = true;
+      return refusal;
+    }
   const AK_String before = AK_ErrorText;
   AK_ErrorText = "";
   SaveProjectAs(ProjectDir());

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AK_FrameworkState.h"
+#include "AK_AttributeTable.h"
 #include "AK_ClassTable.h"
 #include "AK_Group.h"
 #include "AK_NumberText.h"
@@ -248,6 +249,8 @@ AK_String SW_Simulation::SaveValuesToRun()
   if (!groups.Value()) return groups.Failure();
   const AK_Read<bool> differ = SavedAttributesDiffer(ProjectDir(), ValuesLeftOut(SW_ValuesCompared::Run));
   if (differ.IsUnreadable()) return AK_CannotRead(differ);
+  // The save below takes over what another process saved since: what it names must be here.
+  if (const AK_String refusal = ValuesSavedSinceRefusal(); !refusal.IsEmpty()) return refusal;
   // The saved project describes the series beside it only with every object the run reads as the
   // run reads it: what differs from its saved files, or was never saved, is saved first. An object
   // unchanged since its save or load writes nothing.
@@ -489,24 +492,52 @@ void SW_Simulation::SeeSavedValues(const char* directory)
   _valuesSeenStamp = AK_NewStamp();
 }
 
-bool SW_Simulation::TakeValuesSavedSince(const char* directory)
+AK_Read<SW_Simulation::SavedValues> SW_Simulation::ValuesSavedSince(const char* directory)
 {
-  AK_String saved;
-  AK_FileVersion version;
-  if (!_valuesSeenKnown || !ReadSavedValues(SavedAttributesPath(directory), saved, version)) return false;
+  using Values = AK_Read<SavedValues>;
+  if (!_valuesSeenKnown) return Values::Found({});
+  const AK_Read<AK_FileText> read = AK_ReadSmallFileVersion(SavedAttributesPath(directory), kSavedValuesLimit);
+  if (read.IsUnreadable()) return read.Then([](const AK_FileText&) { return SavedValues(); });
+  if (!read.Value()) return Values::Found({});
   // The very file seen, or other values saved as this process saw them.
   const std::vector<const char*> leftOut = ValuesLeftOut(SW_ValuesCompared::Saved);
-  if (version == _valuesSeenVersion || AttributesDigestOf(saved, leftOut) == AttributesDigestOf(_valuesSeenText, leftOut))
-    return false;
+  if (read.Value()->version == _valuesSeenVersion ||
+      AttributesDigestOf(read.Value()->text, leftOut) == AttributesDigestOf(_valuesSeenText, leftOut))
+    return Values::Found({});
   // Every value the other process saved that this one did not change itself, the inputs of every
   // mass method included: the values saved are one process's, never a mix that no process held.
-  std::vector<AK_String> taken;
+  const auto notNow = SavedAttributesNotNow(directory, leftOut);
+  if (!notNow.Value()) return notNow;
+  SavedValues since;
+  for (const auto& saved : *notNow.Value())
+    if (ModificationTime(saved.first) <= _valuesSeenStamp) since.push_back(saved);  // else changed here since
+  return Values::Found(since);
+}
+
+AK_String SW_Simulation::ValuesSavedSinceRefusal()
+{
+  const AK_Read<SavedValues> since = ValuesSavedSince(ProjectDir());
+  if (!since.Value()) return since.IsUnreadable() ? AK_CannotRead(since) : AK_String();
+  for (const auto& [name, value] : *since.Value()) {
+    const AK_AttributeEntry* entry = AttributeTable().Find(name);
+    // A value that names an object by more than its path is not looked up here.
+    if (!entry || !entry->holdsPath || entry->pathOf || value.IsEmpty() || value == "none") continue;
+    // Only what this process holds: a look that loaded what the other process saved would hold
+    // the renamed object twice.
+    if (FindLoaded(value.c_str())) continue;
+    return GetAbsolutePath() + " was saved by another process since this process read it, its " + name + " naming " +
+           value + ", which this process does not hold: \"LoadProject\" to take it as saved";
+  }
+  return "";
+}
+
+bool SW_Simulation::TakeValuesSavedSince(const char* directory)
+{
   // Values nobody read are taken from nobody.
-  const auto notNow = SavedAttributesNotNow(directory, ValuesLeftOut(SW_ValuesCompared::Saved));
-  if (!notNow.Value()) return false;
-  for (const auto& saved : *notNow.Value()) {
-    const AK_String &name = saved.first, &value = saved.second;
-    if (ModificationTime(name) > _valuesSeenStamp) continue;  // this process changed it since
+  const AK_Read<SavedValues> since = ValuesSavedSince(directory);
+  if (!since.Value() || since.Value()->empty()) return false;
+  std::vector<AK_String> taken;
+  for (const auto& [name, value] : *since.Value()) {
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": " + name + " as another process saved it: " + value);
     Set(name, value);
     if (IsDead()) return false;

@@ -181,3 +181,49 @@ TEST(RunsOnNamedObjects, AForegroundRunOfANeverSavedSimulationSavesIt)
   EXPECT_EQ(SavedValue(saved, "EndTime"), "2") << Gist(x.Log());
   EXPECT_EQ(Recorded(saved), Step(2));
 }
+
+// A ran to 2 s; B loaded the project, and then X renamed the mesh A runs on, or A itself, and saved.
+// What X saved names an object B does not hold, or moved the series B holds away from under it:
+// B's Continue, in the foreground or the background, is refused before it writes anything, and a
+// fresh load still holds A's state.
+TEST(RunsOnNamedObjects, AContinueRefusedForWhatAnotherProcessSavedSinceWritesNothing)
+{
+  const std::string renameMesh = Set("Project/DHMs/slope_simulation", "Id", "knoll") + SaveProject();
+  const std::string meshRefusal = "Viewer/" + kSimulation +
+                                  " was saved by another process since this process read it, its Mesh naming "
+                                  "../../DHMs/knoll, which this process does not hold: \"LoadProject\" to take it as saved";
+  const std::string renameA = Set(kSimulation, "Id", "B") + SaveProject();
+  const std::string gone = "have been removed since this process took it";
+  const std::string inBackground = Set(kSimulation, "$autosave", "0") + Set(kSimulation, "ContinueInBackground", "");
+  struct Case {
+    std::string other;    // what X does
+    std::string command;  // what B is refused
+    std::string refusal;  // what the refusal holds
+    std::string held;     // the simulation a fresh load holds A's state in
+  } cases[] = {
+      {renameMesh, ContinueTo(4), meshRefusal, kSimulation},
+      {renameA, ContinueTo(4), gone, "Project/Simulations/B"},
+      {renameA, Set(kSimulation, "EndTime", "4") + inBackground, gone, "Project/Simulations/B"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.other + c.command);
+    SharedExample p(2, 2);
+    Torvu(p / "setup", "run.macro", Load() + Set(kSimulation, "Run", ""));
+    TorvuProcess b(p / "b"), x(p / "x");
+    ASSERT_TRUE(b.Do(Load()).ok);
+    ASSERT_TRUE(x.Do(Load() + c.other).ok);
+    const Files before = Tree(p / "proj");
+    const bool aStood = fs::exists(p / ("proj/" + kSimulation));
+    const Answer refused = b.Do(c.command);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(Contains(refused, c.refusal)) << refused;
+    ExpectSameFiles(Tree(p / "proj"), before, Gist(b.Log()));
+    EXPECT_EQ(fs::exists(p / ("proj/" + kSimulation)), aStood);
+    TorvuProcess y(p / "y");
+    const Answer loaded = y.Do(Load() + "get(\"" + c.held + "\", \"CurrentTimeStep\", value);");
+    EXPECT_TRUE(loaded.ok && loaded.text == Step(2)) << loaded;
+    EXPECT_EQ(b.Quit(), 0);
+    EXPECT_EQ(x.Quit(), 0);
+    EXPECT_EQ(y.Quit(), 0);
+  }
+}

@@ -669,3 +669,30 @@ TEST(UnreadFiles, ACopyOverARenameMarkThatCannotBeReadIsRefused)
   EXPECT_FALSE(fs::exists(copy));
   ExpectSameFiles(Tree(p / "proj"), source, "the source after the refused copy");
 }
+
+// A rename not yet saved, then a save of the project into a new directory by a process that reads
+// the rename's mark: the copy carries the mark, or none of its files names the old path; a load of
+// it leads the simulation's group to the renamed area.
+TEST(UnreadFiles, ACopyCarriesThePendingRenamesOfItsSourceOrNoneIsPending)
+{
+  SharedExample p(4, 2);
+  {
+    TorvuProcess r(p / "r");
+    ASSERT_TRUE(r.Do(Load() + Set("Project/ReleaseAreas/slope_0001", "Id", "R2")).ok);
+    EXPECT_EQ(r.Quit(), 0);
+  }
+  const std::string copy = p / "copy";
+  TorvuProcess x(p / "x");
+  ASSERT_TRUE(x.Do(Load()).ok);
+  const Answer saved = x.Do(Set("", "SaveProjectAs", copy));
+  EXPECT_TRUE(saved.ok) << saved;
+  EXPECT_EQ(x.Quit(), 0);
+  ASSERT_TRUE(fs::exists(copy + "/Project/ReleaseAreas/R2")) << saved;
+  if (!fs::exists(copy + "/Project/.objects_renamed")) {
+    for (const auto& [name, bytes] : Tree(copy)) EXPECT_FALSE(Contains(bytes, "ReleaseAreas/slope_0001")) << name;
+  }
+  TorvuProcess y(p / "y");
+  const Answer loaded = y.Do(Load("../copy") + "get(\"" + kSimulation + "/ReleaseAreas\", \"ContainedObjectsList\", value);");
+  EXPECT_TRUE(loaded.ok && Contains(loaded, "R2")) << loaded;
+  EXPECT_EQ(y.Quit(), 0);
+}

@@ -5,12 +5,16 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "AK_Files.h"
 #include "TestClasses.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -392,4 +396,77 @@ TEST(Walks, LinksBackUpTheTreeEnd)
   tree.top->PrintTree(0);
   std::string printed = testing::internal::GetCapturedStdout();
   EXPECT_EQ(printed, "Top/a\n   Top/a/b\n      Top\n      Top/a\n");
+}
+
+// Every look of a rename (the object's directory, the project's before its mark), of a rename to a
+// taken name and of a deletion fails in turn: the command answers failure and leaves the tree and
+// the disk as they were, or does all it was asked, never half with a success.
+TEST(Identifiers, AFailedLookRefusesARenameOrADeletionBeforeItChangesAnything)
+{
+  struct Case {
+    const char* what;
+    std::function<void(AK_Object& project, AK_Object& old)> command;
+  } cases[] = {
+      {"rename", [](AK_Object&, AK_Object& old) { old.Set("Id", "New"); }},
+      {"rename to a taken name", [](AK_Object&, AK_Object& old) { old.Set("Id", "Taken"); }},
+      {"deletion", [](AK_Object& project, AK_Object&) { project.Set("DeleteComponent", "Old"); }},
+  };
+  // The files below the scratch directory and the identifiers below the top, after the command.
+  struct Outcome {
+    std::map<std::string, std::string> files;
+    std::string ids;
+    bool answeredFailure = false;
+    long calls = 0;  // of the command, through the failure hook
+    bool operator==(const Outcome& o) const { return files == o.files && ids == o.ids; }
+  };
+  const auto run = [](const Case& c, long failAt, std::string* failed) {
+    ScratchDir dir;
+    Tree tree;
+    // The project below the top, whose directory holds the marks of its renames.
+    tree.top->Set("ProjectDir", dir.Path().c_str());
+    AK_Object* project = tree.Add(tree.top.get(), "Project", true);
+    AK_Object* old = tree.Add(project, "Old");
+    tree.Add(old, "Child");
+    tree.Add(project, "Taken");
+    dir.Write("Project/Old/Child/marker", "x");
+    dir.Write("Project/Taken/marker", "y");
+    AK_ErrorText = "";
+    AK_RestartFailureCount(failAt);
+    testing::internal::CaptureStderr();
+    c.command(*project, *old);
+    const std::string said = testing::internal::GetCapturedStderr();
+    if (failed) *failed = said;
+    Outcome outcome;
+    outcome.calls = AK_FailureHookCalls();
+    AK_RestartFailureCount(0);
+    outcome.answeredFailure = !AK_ErrorText.IsEmpty();
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path()))
+      outcome.files[std::filesystem::relative(e.path(), dir.Path()).string()] =
+          e.is_regular_file() ? ReadFile(e.path().string()) : "<directory>";
+    for (AK_Object* o : project->OwnedComponents()) outcome.ids += std::string(o->Id().c_str()) + " ";
+    return outcome;
+  };
+  const Case none{"nothing", [](AK_Object&, AK_Object&) {}};
+  const Outcome before = run(none, 0, nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Outcome done = run(c, 0, nullptr);
+    ASSERT_FALSE(done.answeredFailure) << AK_ErrorText.c_str();
+    ASSERT_FALSE(done == before);
+    int refused = 0;
+    for (long n = 1; n <= done.calls; ++n) {
+      std::string failed;
+      const Outcome outcome = run(c, n, &failed);
+      if (failed.find(": look ") == std::string::npos) continue;
+      SCOPED_TRACE(failed);
+      if (outcome == before) {
+        EXPECT_TRUE(outcome.answeredFailure) << "a refusal that answers success";
+        ++refused;
+      } else {
+        EXPECT_TRUE(outcome == done) << "half done";
+        EXPECT_FALSE(outcome.answeredFailure) << AK_ErrorText.c_str();
+      }
+    }
+    EXPECT_GE(refused, 1) << "no look decides the command";
+  }
 }
