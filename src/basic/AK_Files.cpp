@@ -858,11 +858,15 @@ int AK_MakeDirectories(const char* path)
   return AK_MakeDirectory(p.c_str());
 }
 
-std::vector<AK_String> AK_MissingLevels(const char* path)
+std::vector<AK_String> AK_MissingLevels(const char* path, AK_String& failure)
 {
+  failure = "";
   std::vector<AK_String> missing;
   AK_String level = path ? path : "";
-  while (!level.IsEmpty() && !IsSeenDirectory(level) && !AK_FileExists(level)) {
+  while (!level.IsEmpty() && !IsSeenDirectory(level)) {
+    const AK_PathLook look = AK_LookAtPath(level, &failure);
+    if (look == AK_PathLook::Failed) return {};
+    if (look == AK_PathLook::Found) break;
     missing.push_back(level);
     const char* text = level.c_str();
     const char* cut = nullptr;

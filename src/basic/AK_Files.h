@@ -279,8 +279,10 @@ int AK_IsRegularFile(const char* path);
 int AK_IsDirectory(const char* path);
 
 // The levels of the path that do not stand yet, the deepest first: what AK_MakeDirectories would
-// make, and a caller that gives up removes again.
-std::vector<AK_String> AK_MissingLevels(const char* path);
+// make, and a caller that gives up removes again. A level nobody can look at ends the answer with
+// `failure` ("<path>: <the system's reason>"): what stands there is not known, so nothing may be made
+// or given up on it.
+[[nodiscard]] std::vector<AK_String> AK_MissingLevels(const char* path, AK_String& failure);
 
 // Creates one directory level: 0 on success or when the directory exists, -1 otherwise.
 [[nodiscard]] int AK_MakeDirectory(const char* path);

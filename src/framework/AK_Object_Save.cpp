@@ -205,11 +205,16 @@ public:
 
   // True when every file below the directory is one the save wrote, or a temporary of a lock this
   // process was taking there whose removal failed: that is no sign of a copy left marked.
+  // What cannot be listed or looked at may hold such a copy: it is no sign that nothing is marked.
   bool AllBelow(const AK_String& directory) const
   {
-    for (const AK_String& name : AK_ListDirectory(directory, "")) {
+    const AK_Read<AK_Array<AK_String>> names = AK_ReadDirectory(directory);
+    if (!names.Value()) return names.IsMissing();
+    for (const AK_String& name : *names.Value()) {
       const AK_String path = AK_JoinPath(directory, name);
-      if (AK_IsDirectory(path) ? !AllBelow(path) : !Written(path) && !OwnLockTemporary(name)) return false;
+      const AK_PathLook look = AK_LookAtDirectory(path);
+      if (look == AK_PathLook::Failed) return false;
+      if (look == AK_PathLook::Found ? !AllBelow(path) : !Written(path) && !OwnLockTemporary(name)) return false;
     }
     return true;
   }
@@ -941,9 +946,14 @@ void AK_Object::SaveProjectAsInto(const AK_String& dir, bool outermost)
   SaveFailures failures;
   // A new directory stands whole or not at all: the project's, or a new object's of a project that
   // stands. Within a build, every directory is new and built already.
-  if (!AK_StagedDirectory::Active())
-    if (const std::vector<AK_String> missing = AK_MissingLevels(CanonicalDirectory(dir)); !missing.empty())
-      return SaveNewProject(*this, dir, missing.back());
+  if (!AK_StagedDirectory::Active()) {
+    AK_String failure;
+    const std::vector<AK_String> missing = AK_MissingLevels(CanonicalDirectory(dir), failure);
+    // Whether the directory stands decides where the save builds: unknown, it builds nowhere.
+    if (!failure.IsEmpty())
+      return SaveFailures::Add(GetAbsolutePath() + " not saved to " + dir + ": cannot look at " + failure);
+    if (!missing.empty()) return SaveNewProject(*this, dir, missing.back());
+  }
   // A save into the directory that a kill stopped after it put the directory in place left the
   // build's mark beside it: it goes with this one.
   if (outermost)

@@ -105,7 +105,12 @@ bool SW_HoldRunDirectory(const char* directory, AK_DirectoryChange change, const
       if (SW_HoldsRunLock(dir)) return true;
       // The lock stands in the directory, which the save would make in any case.
       auto save = std::make_shared<LockOfASave>();
-      save->made = AK_MissingLevels(dir);
+      AK_String failure;
+      save->made = AK_MissingLevels(dir, failure);
+      if (!failure.IsEmpty()) {
+        AK_ErrorText = AK_String("not saved to ") + dir + ": cannot look at " + failure;
+        return false;
+      }
       // A directory that cannot be made fails the taking of the lock in it, which says why.
       (void)AK_MakeDirectories(dir);
       // A run there whose process is gone ends as it would without this save, which a kill

@@ -250,7 +250,8 @@ TEST(DirectoriesSeen, ADirectoryMovedOrRemovedIsLookedAtAgainAndMadeAgain)
     ASSERT_EQ(AK_LookAtPathOnce(b.c_str()), AK_PathLook::Found);
     ASSERT_TRUE(change(dir.Path()));
     EXPECT_EQ(AK_LookAtPathOnce(b.c_str()), AK_PathLook::Missing);
-    EXPECT_FALSE(AK_MissingLevels(b.c_str()).empty());
+    AK_String failure;
+    EXPECT_FALSE(AK_MissingLevels(b.c_str(), failure).empty());
     ASSERT_EQ(AK_MakeDirectories(b.c_str()), 0);
     EXPECT_TRUE(std::filesystem::is_directory(b));
     EXPECT_EQ(AK_LookAtPathOnce(b.c_str()), AK_PathLook::Found);
@@ -275,4 +276,31 @@ TEST(DirectoriesSeen, ADirectoryMovedOrRemovedIsLookedAtAgainAndMadeAgain)
     std::filesystem::remove(file);
     EXPECT_EQ(AK_LookAtPathOnce(file.c_str()), AK_PathLook::Missing);
   }
+}
+
+// The levels a save would make are those that do not stand, the deepest first; a level nobody can
+// look at is neither, and the answer names it instead of taking it for missing or standing.
+TEST(DirectoriesSeen, TheMissingLevelsAreThoseThatDoNotStandOrNoneWhereALookFails)
+{
+  ScratchDir dir;
+  const std::string a = dir / "a", b = dir / "a/b", c = dir / "a/b/c";
+  ASSERT_EQ(AK_MakeDirectory(a.c_str()), 0);
+  AK_String failure;
+  AK_RestartFailureCount(0);
+  std::vector<AK_String> missing = AK_MissingLevels(c.c_str(), failure);
+  const long looks = AK_FailureHookCalls();
+  ASSERT_EQ(missing.size(), 2u);
+  EXPECT_STREQ(missing[0].c_str(), c.c_str());
+  EXPECT_STREQ(missing[1].c_str(), b.c_str());
+  EXPECT_STREQ(failure.c_str(), "");
+  ASSERT_EQ(looks, 3);
+  for (long n = 1; n <= looks; ++n) {
+    SCOPED_TRACE(n);
+    AK_RestartFailureCount(n);
+    missing = AK_MissingLevels(c.c_str(), failure);
+    EXPECT_TRUE(missing.empty());
+    EXPECT_NE(std::string(failure.c_str()).find("/a"), std::string::npos) << failure.c_str();
+  }
+  AK_RestartFailureCount(0);
+  EXPECT_FALSE(std::filesystem::exists(b));
 }
