@@ -438,6 +438,7 @@ private:
   // After this object's identifier changed from `old`: the indexes of the lists it stands in
   // follow.
   void ReindexAfterRename(const AK_String& old);
+  AK_String FreeNameFrom(AK_String candidate, const AK_String& old);
   // The first free name of the chain base_%04d from `number` on (at most 9999), with what
   // the chains before it found; 0 when every name up to 9999 is held.
   int FirstFreeNumber(const AK_String& base, int number);

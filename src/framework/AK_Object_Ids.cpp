@@ -184,6 +184,42 @@ AK_Object* AK_Object::GetComponent(const char* id)
   return id ? FirstHolder(id) : nullptr;
 }
 
+// The first name from `candidate` on that no other object below the parent holds and no pending
+// rename vacated: the name itself, else it numbered on, else with "x" added.
+AK_String AK_Object::FreeNameFrom(AK_String candidate, const AK_String& old)
+{
+  if (!_parent) return candidate;
+  const auto vacated = [&](const AK_String& id) { return _parent->NameVacatedByRename(id, this); };
+  for (;;) {
+    AK_Object* holder = _parent->FirstHolder(candidate);
+    if ((!holder || holder == this) && (candidate == old || !vacated(candidate))) break;
+    int number = 1, underscore = -1, read = 0;
+    AK_String base = candidate;
+    if (ReadNumberSuffix(candidate, read, underscore)) {
+      number = read + 1;
+      if (number > 9999) break;
+      base = AK_String(candidate.c_str(), candidate.c_str() + underscore);
+    }
+    if (_listings > 0) {
+      // A listed object may hold one of the names itself: one step at a time.
+      candidate = Numbered(base, number);
+      continue;
+    }
+    // An object in no list holds none of them: the names the chains before found held
+    // are skipped at once.
+    const int free = _parent->FirstFreeNumber(base, number);
+    candidate = Numbered(base, free > 0 ? free : 9999);
+    if (free > 0 && !vacated(candidate)) break;
+  }
+  if (_listings > 0) {
+    while (_parent->HeldByOther(candidate, this) || (!(candidate == old) && vacated(candidate))) candidate += "x";
+  } else {
+    candidate = _parent->FirstFreeWithX(candidate);
+    while (vacated(candidate)) candidate = _parent->FirstFreeWithX(candidate + "x");
+  }
+  return candidate;
+}
+
 void AK_Object::SetUniqueId(const char* wanted)
 {
   AK_String old(_id);
@@ -207,35 +243,7 @@ void AK_Object::SetUniqueId(const char* wanted)
     return;
   }
 
-  if (_parent) {
-    for (;;) {
-      AK_Object* holder = _parent->FirstHolder(candidate);
-      if ((!holder || holder == this) && (candidate == old || !vacated(candidate))) break;
-      int number = 1, underscore = -1, read = 0;
-      AK_String base = candidate;
-      if (ReadNumberSuffix(candidate, read, underscore)) {
-        number = read + 1;
-        if (number > 9999) break;
-        base = AK_String(candidate.c_str(), candidate.c_str() + underscore);
-      }
-      if (_listings > 0) {
-        // A listed object may hold one of the names itself: one step at a time.
-        candidate = Numbered(base, number);
-        continue;
-      }
-      // An object in no list holds none of them: the names the chains before found held
-      // are skipped at once.
-      const int free = _parent->FirstFreeNumber(base, number);
-      candidate = Numbered(base, free > 0 ? free : 9999);
-      if (free > 0 && !vacated(candidate)) break;
-    }
-    if (_listings > 0) {
-      while (_parent->HeldByOther(candidate, this) || (!(candidate == old) && vacated(candidate))) candidate += "x";
-    } else {
-      candidate = _parent->FirstFreeWithX(candidate);
-      while (vacated(candidate)) candidate = _parent->FirstFreeWithX(candidate + "x");
-    }
-  }
+  candidate = FreeNameFrom(candidate, old);
   // Whether there is a directory to move decides whether the rename is marked: a look that fails
   // refuses it.
   AK_String unseen;

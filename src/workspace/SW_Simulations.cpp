@@ -87,6 +87,43 @@ void SplitLast(const AK_String& path, AK_String& directory, AK_String& last)
 
 int StartDetached(AK_BatchFile& batch, const AK_StartedHook& started) { return batch.Start(started); }
 
+// Each simulation's start line in the batch; the first error is the start's answer. A simulation
+// that has no start line never runs: it ends as a run refused in its own process ends, "finished"
+// with "not run: <reason>", and its lock goes now.
+AK_String WriteStartLines(AK_BatchFile& batch, const std::vector<SW_Simulation*>& active,
+                          std::vector<std::unique_ptr<SW_RunLock>>& locks, int pauseTime)
+{
+  AK_String firstError;
+  for (size_t i = 0; i < active.size(); ++i) {
+    SW_Simulation* simulation = active[i];
+    AK_ErrorText = "";
+    if (const AK_String notRun = simulation->RunInBackground(batch.Stream()); !notRun.IsEmpty()) {
+      simulation->WriteNotRun(notRun);
+      locks[i].reset();
+    }
+    if (firstError.IsEmpty()) firstError = AK_ErrorText;
+    // The particles in suspension of one run settle before the next one starts.
+    if (simulation->InteractionTypeWithFluidAbove == "particles suspension")
+      std::fprintf(batch, "sleep %d\n", pauseTime);
+  }
+  return firstError;
+}
+
+// The values each run runs under, as saved for it now. Values that cannot be read are no values
+// of a run: the go-ahead is withheld, naming them.
+std::vector<AK_String> SavedValuesOfEachRun(const std::vector<SW_Simulation*>& active,
+                                            const std::vector<std::unique_ptr<SW_RunLock>>& locks, AK_String& withheld)
+{
+  std::vector<AK_String> digests;
+  for (size_t i = 0; i < active.size(); ++i) {
+    const AK_Read<AK_String> digest = active[i]->SavedRunValues();
+    if (locks[i] && digest.IsUnreadable() && withheld.IsEmpty())
+      withheld = active[i]->GetAbsolutePath() + ": " + AK_CannotRead(digest);
+    digests.push_back(digest.Value() ? *digest.Value() : AK_String());
+  }
+  return digests;
+}
+
 }  // namespace
 
 int (*SW_Simulations::StartBatchFile)(AK_BatchFile& batch, const AK_StartedHook& started) = StartDetached;
@@ -257,21 +294,7 @@ void SW_Simulations::StartActive()
     startsNothing();
     return;
   }
-  AK_String firstError;
-  for (size_t i = 0; i < active.size(); ++i) {
-    SW_Simulation* simulation = active[i];
-    AK_ErrorText = "";
-    // A simulation that has no start line never runs: it ends as a run refused in its own
-    // process ends, "finished" with "not run: <reason>", and its lock goes now.
-    if (const AK_String notRun = simulation->RunInBackground(batch.Stream()); !notRun.IsEmpty()) {
-      simulation->WriteNotRun(notRun);
-      locks[i].reset();
-    }
-    if (firstError.IsEmpty()) firstError = AK_ErrorText;
-    // The particles in suspension of one run settle before the next one starts.
-    if (simulation->InteractionTypeWithFluidAbove == "particles suspension")
-      std::fprintf(batch, "sleep %d\n", PauseTime);
-  }
+  AK_String firstError = WriteStartLines(batch, active, locks, PauseTime);
   // With no simulation left to run, the batch starts nothing, and no batch file replaces the one
   // of a start before.
   if (std::none_of(locks.begin(), locks.end(), [](const auto& lock) { return bool(lock); })) {
@@ -291,15 +314,7 @@ void SW_Simulations::StartActive()
   // A lock that cannot be handed over, or a status that cannot say "started", withholds the
   // go-ahead: nothing of the batch runs.
   AK_String withheld;
-  // The values each run runs under, as saved for it now.
-  // Values that cannot be read are no values of a run: the go-ahead is withheld.
-  std::vector<AK_String> digests;
-  for (size_t i = 0; i < active.size(); ++i) {
-    const AK_Read<AK_String> digest = active[i]->SavedRunValues();
-    if (locks[i] && digest.IsUnreadable() && withheld.IsEmpty())
-      withheld = active[i]->GetAbsolutePath() + ": " + AK_CannotRead(digest);
-    digests.push_back(digest.Value() ? *digest.Value() : AK_String());
-  }
+  const std::vector<AK_String> digests = SavedValuesOfEachRun(active, locks, withheld);
   const auto handOver = [&](int pid) {
     if (!withheld.IsEmpty()) return false;
     for (size_t i = 0; i < locks.size(); ++i)
