@@ -320,6 +320,8 @@ void AK_Object::SaveAs(const char* directory)
   // project asked every object of it before its first file.
   AK_String refusal = dir.IsEmpty() ? NoProjectDirectory() : DamagedCopyRefusal(dir, lastChange);
   if (refusal.IsEmpty() && failures.Outermost()) refusal = SaveRefusal(dir);
+  if (refusal.IsEmpty() && failures.Outermost() && CanonicalDirectory(dir) == CanonicalDirectory(_projectDir))
+    refusal = VacatedNameSaveRefusal();
   if (!refusal.IsEmpty()) {
     AK_ErrorText = refusal;
     SaveFailures::Add(AK_ErrorText);
@@ -364,6 +366,11 @@ void AK_Object::SaveAs(const char* directory)
     bothStand = second == AK_PathLook::Found;
   }
   if (unchanged && bothStand) return;
+  if (!MarkNamesSavedFilesMayHold()) {
+    AK_ErrorText = GetAbsolutePath() + " not saved to " + dir + ": " + AK_ErrorText;
+    SaveFailures::Add(AK_ErrorText);
+    return;
+  }
   if (pathsOnly && bothStand) {
     // A failure is in the save's list, which the outermost save answers.
     (void)SavePathsOnly(dir);
@@ -924,7 +931,8 @@ void AK_Object::SaveProjectAs(const char* directory)
   // target stays as it was.
   if (failures.Outermost())
     if (AK_String refusals = SubtreeSaveRefusals(dir);
-        !refusals.IsEmpty() || !(refusals = CopyOfRenameMarksRefusal(dir)).IsEmpty()) {
+        !refusals.IsEmpty() || !(refusals = CopyOfRenameMarksRefusal(dir)).IsEmpty() ||
+        (CanonicalDirectory(dir) == CanonicalDirectory(_projectDir) && !(refusals = VacatedNameSaveRefusal()).IsEmpty())) {
       AK_ErrorText = refusals;
       return;
     }
