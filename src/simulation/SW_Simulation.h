@@ -638,8 +638,8 @@ private:
   AK_Read<AK_String> SavedObjectsDigest(const char* directory, const AK_String& saved,
                                         const std::vector<const AK_AttributeEntry*>& references);
   AK_Read<AK_String> HeldObjectsDigest(const std::vector<const AK_AttributeEntry*>& references);
-  // The digest of the members of its groups, each by its saved data, whatever its path: as the
-  // groups' saved files in the directory name them, or as this process holds them.
+  // The members of its groups, each as the digest of its path beside that of its saved data: as
+  // the groups' saved files in the directory name them, or as this process holds them.
   AK_Read<AK_String> SavedMembersDigest(const char* directory);
   AK_Read<AK_String> HeldMembersDigest();
   // The value the saved text sets the attribute of the simulation itself to; "" when none.

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "AK_AttributeTable.h"
 #include "AK_SmallFile.h"
@@ -60,16 +62,48 @@ AK_String Head(const AK_String& digest)
   return part ? AK_String(digest.c_str(), part) : digest;
 }
 
-// The objects part of a run's digest stands for the one taken now: equal, or, written by a build
-// that did not count the members, equal in the references it counted.
-bool SameObjects(const AK_String& ran, const AK_String& now)
-{
-  return ran == now || (Head(ran) == ran && ran == Head(now));
-}
-
 AK_String Digest(const AK_String& identities)
 {
   return AK_ContentDigest(identities.c_str(), size_t(identities.Length()));
+}
+
+// Between the members of a members' part, and between a member's path and its object.
+constexpr char kNextMember = ',';
+constexpr char kMemberObject = ':';
+
+// The members of a members' part: the digest of each member's path with that of its object.
+std::vector<std::pair<AK_String, AK_String>> MembersOf(const AK_String& part)
+{
+  std::vector<std::pair<AK_String, AK_String>> members;
+  AK_Array<AK_String> items;
+  part.Split(kNextMember, items);
+  for (const AK_String& item : items)
+    if (const char* colon = std::strchr(item.c_str(), kMemberObject))
+      members.emplace_back(AK_String(item.c_str(), colon), AK_String(colon + 1));
+  return members;
+}
+
+// The objects part of a run's digest stands for the one taken now: the references name the same
+// objects, and no member path names another object than it did (a member added, dropped or
+// renamed leaves the state; another object under a member's path does not). One written by a
+// build that did not count the members stands for the references it counted.
+bool SameObjects(const AK_String& ran, const AK_String& now)
+{
+  if (ran == now) return true;
+  if (!(Head(ran) == Head(now))) return false;
+  if (Head(ran) == ran) return true;
+  const auto before = MembersOf(ObjectsPartOf(ran)), after = MembersOf(ObjectsPartOf(now));
+  return std::none_of(before.begin(), before.end(), [&](const auto& b) {
+    return std::any_of(after.begin(), after.end(), [&](const auto& a) { return a.first == b.first && !(a.second == b.second); });
+  });
+}
+
+// One member of a members' part.
+AK_String MemberEntry(const char* group, const AK_String& path, const AK_String& identity)
+{
+  const AK_String where = AK_String(group) + "/" + path;
+  return Digest(where) + AK_String(std::string(1, kMemberObject).c_str()) + Digest(identity) +
+         AK_String(std::string(1, kNextMember).c_str());
 }
 
 // The object this process holds, by the data it saved last: "none" for no object.
@@ -155,10 +189,10 @@ AK_Read<AK_String> SW_Simulation::SavedMembersDigest(const char* directory)
     for (const AK_String& path : MemberPaths(SavedValueIn(*saved.Value(), "ContainedObjectsList"))) {
       const AK_Read<AK_String> read = SavedObjectIdentity(AK_JoinPath(groupDir, path), kind.selectedType);
       if (!read.Value()) return read;
-      identities += AK_String(kind.id) + "\t" + *read.Value() + "\n";
+      identities += MemberEntry(kind.id, path, *read.Value());
     }
   }
-  return AK_Read<AK_String>::Found(Digest(identities));
+  return AK_Read<AK_String>::Found(identities);
 }
 
 AK_Read<AK_String> SW_Simulation::HeldMembersDigest()
@@ -172,10 +206,10 @@ AK_Read<AK_String> SW_Simulation::HeldMembersDigest()
       AK_Object* member = group->FindObject(path.c_str());
       const AK_Read<AK_String> read = HeldIdentity(member, kind.selectedType);
       if (!read.Value()) return read;
-      identities += AK_String(kind.id) + "\t" + *read.Value() + "\n";
+      identities += MemberEntry(kind.id, path, *read.Value());
     }
   }
-  return AK_Read<AK_String>::Found(Digest(identities));
+  return AK_Read<AK_String>::Found(identities);
 }
 
 AK_String SW_Simulation::SavedValueIn(const AK_String& saved, const char* attribute)

@@ -136,7 +136,7 @@ TEST(RunsOnNamedObjects, AnObjectReplacedUnderItsNameIsAnotherObject)
 }
 
 // A values file written by a build that did not count the group members vouches for its run as
-// far as it counted: a load holds the run's time step. One whose members' part names other members
+// far as it counted: a load holds the run's time step. One whose member path named another object
 // does not.
 TEST(RunsOnNamedObjects, AValuesFileThatDoesNotCountTheMembersStillVouchesForItsRun)
 {
@@ -148,9 +148,14 @@ TEST(RunsOnNamedObjects, AValuesFileThatDoesNotCountTheMembersStillVouchesForIts
   values.erase(values.find_last_not_of(" \n") + 1);
   const size_t members = values.rfind('+');
   ASSERT_TRUE(members != std::string::npos && values.find('+') < members) << values;
+  // The release area's path, with another object under it.
+  std::string other = values.substr(members);
+  const size_t object = other.find(':'), end = other.find(',');
+  ASSERT_TRUE(object != std::string::npos && end != std::string::npos && object < end) << values;
+  other.replace(object + 1, end - object - 1, "0123456789abcdef-80");
   for (const bool counted : {false, true}) {
-    SCOPED_TRACE(counted ? "other members" : "no members counted");
-    WriteFile(p.Run() + "/.simulation_values", values.substr(0, members) + (counted ? "+0123456789abcdef-33" : ""));
+    SCOPED_TRACE(counted ? "another area under its path" : "no members counted");
+    WriteFile(p.Run() + "/.simulation_values", values.substr(0, members) + (counted ? other : ""));
     TorvuProcess y(p / (counted ? "y2" : "y1"));
     const Answer loaded = y.Do(Load() + HeldTimeStep());
     EXPECT_TRUE(loaded.ok) << loaded;
