@@ -525,6 +525,8 @@ private:
   // the renamed object leads that name on too. False, with AK_ErrorText, when that cannot be
   // written; the save then writes nothing.
   [[nodiscard]] bool MarkNamesSavedFilesMayHold();
+  // Whether the object's attributes name other objects by their paths.
+  bool HoldsPaths();
   // Why a save of this object and its components in their project's own directory is refused:
   // one of them stands under a name that a rename pending there left (another process renamed the
   // object it loaded under that name, after this one loaded), or the marks cannot be read. "" when

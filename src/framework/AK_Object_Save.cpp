@@ -310,6 +310,14 @@ AK_StagingDrop AK_DropSaveLeftBehind(const char* staging)
   return {path + " is no save's build of this program, and is left as it stands: move it away to save there"};
 }
 
+bool AK_Object::HoldsPaths()
+{
+  for (const AK_AttributeTable* table = &AttributeTable(); table; table = table->Base())
+    for (const AK_AttributeEntry& entry : table->Entries())
+      if (entry.holdsPath) return true;
+  return false;
+}
+
 void AK_Object::SaveAs(const char* directory)
 {
   AK_OperationScope scope;
@@ -366,8 +374,11 @@ void AK_Object::SaveAs(const char* directory)
     bothStand = second == AK_PathLook::Found;
   }
   if (unchanged && bothStand) return;
-  if (!MarkNamesSavedFilesMayHold()) {
+  // Only a file that names other objects may hold a renamed one's new name.
+  if (HoldsPaths() && !MarkNamesSavedFilesMayHold()) {
     AK_ErrorText = GetAbsolutePath() + " not saved to " + dir + ": " + AK_ErrorText;
+    // As after a failed attribute file: a renamed object goes back to where it was, or says why not.
+    (void)TakeNameBeforeRenameBack(dir);  // either way the failure is in AK_ErrorText
     SaveFailures::Add(AK_ErrorText);
     return;
   }
