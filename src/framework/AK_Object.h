@@ -522,6 +522,18 @@ private:
   // by a line of that move beside the one line from the first name to the last, which goes now;
   // false, with AK_ErrorText, when it could not (the next load drops it).
   [[nodiscard]] bool MarkRenameMoved();
+  // Before a save of this object writes a file in its project's directory while renames are
+  // pending there: each new name is marked as one a saved file may hold, so that a later rename of
+  // the renamed object leads that name on too. False, with AK_ErrorText, when that cannot be
+  // written; the save then writes nothing.
+  [[nodiscard]] bool MarkNamesSavedFilesMayHold();
+  // Whether the object's attributes name other objects by their paths.
+  bool HoldsPaths();
+  // Why a save of this object and its components in their project's own directory is refused:
+  // one of them stands under a name that a rename pending there left (another process renamed the
+  // object it loaded under that name, after this one loaded), or the marks cannot be read. "" when
+  // it is not.
+  AK_String VacatedNameSaveRefusal();
   // The marks that this object's tree holds (its root's).
   AK_RenameState& RenameState();
   // After this object's component `id` was unloaded (or loaded again): its files were not saved

@@ -8,9 +8,12 @@
 //   <old path>\t<new path>\n        one line per pending rename, paths below that directory
 //   <old path>\t\n                  one line per pending deletion
 //   <path>\t<new path>\tmoving\n    a renamed object renamed again: its directory's move, until done
+//   <new path>\t<new path>\n        a new name that files saved since the rename may hold
 //
 // A second rename of a renamed object folds into its line: the old path is the one that files
-// saved before the first hold. It is written before the directory moves and goes last, with the
+// saved before the first hold. A save while a rename is pending may write its new name into files;
+// before it does, that name gets a line of its own, which a later rename of the object folds into
+// too, so that every name a file may hold leads to the object. It is written before the directory moves and goes last, with the
 // first whole save of the project in its own directory after the rename, unless a component was
 // unloaded meanwhile (its files were not saved). Until then nothing else takes the old name: a
 // rename to it is refused and a new object gets another, so a saved path that bears it was written
@@ -224,6 +227,10 @@ std::vector<Rename> WithRename(std::vector<Rename> renames, const Rename& added,
   // An object stands under the new name: a deletion of one there before is over.
   if (!added.to.IsEmpty()) std::erase_if(renames, [&](const Rename& r) { return r.to.IsEmpty() && r.from == added.to; });
   std::erase_if(renames, [](const Rename& r) { return r.moving; });
+  // A name that saved files may hold stays marked while nothing renames it.
+  std::vector<AK_String> held;
+  for (const Rename& r : renames)
+    if (r.from == r.to) held.push_back(r.from);
   for (Rename& r : renames) {
     if (!r.to.IsEmpty() && r.to == added.from) {
       r.to = added.to;
@@ -241,8 +248,19 @@ std::vector<Rename> WithRename(std::vector<Rename> renames, const Rename& added,
   }
   if (!folded && std::none_of(renames.begin(), renames.end(), [&](const Rename& r) { return r.from == added.from; }))
     renames.push_back(added);
-  std::erase_if(renames, [](const Rename& r) { return r.from == r.to; });
+  std::erase_if(renames, [&](const Rename& r) {
+    return r.from == r.to && std::find(held.begin(), held.end(), r.from) == held.end();
+  });
   return renames;
+}
+
+// Whether the marks give every new name a line of its own (see MarkNamesSavedFilesMayHold).
+bool EveryNewNameHeld(const std::vector<Rename>& renames)
+{
+  return std::all_of(renames.begin(), renames.end(), [&](const Rename& r) {
+    return r.to.IsEmpty() || r.moving || r.from == r.to ||
+           std::any_of(renames.begin(), renames.end(), [&](const Rename& h) { return h.from == r.to && h.to == r.to; });
+  });
 }
 
 // The rename recorded for `top`, the object that holds the project's directory: its path in the
@@ -301,6 +319,30 @@ bool AK_Object::MarkRenameMoved()
   return true;
 }
 
+bool AK_Object::MarkNamesSavedFilesMayHold()
+{
+  AK_Object* top = TopOf(this);
+  if (!top || top->ProjectDir().IsEmpty()) return true;
+  AK_RenameState& state = RenameState();
+  const std::vector<Rename>* known = state.Renames(top->GetAbsolutePath());
+  if (!known || EveryNewNameHeld(*known)) return true;
+  const AK_String dir = top->ProjectDir();
+  AK_DirectoryLock writers(dir);
+  std::vector<Rename> renames;
+  if (const AK_String unread = ReadMarks(dir, renames); !unread.IsEmpty()) {
+    AK_ErrorText = unread;
+    return false;
+  }
+  std::vector<Rename> held = renames;
+  for (const Rename& r : renames)
+    if (!r.to.IsEmpty() && !r.moving && !(r.from == r.to) &&
+        std::none_of(held.begin(), held.end(), [&](const Rename& h) { return h.from == r.to && h.to == r.to; }))
+      held.push_back({r.to, r.to});
+  if (held.size() != renames.size() && !WriteMarks(dir, held)) return false;
+  state.Know(top->GetAbsolutePath(), std::move(held));
+  return true;
+}
+
 bool AK_Object::UnmarkRename()
 {
   AK_RenameState& state = RenameState();
@@ -329,15 +371,44 @@ AK_Object* AK_Object::FindRenamedComponent(const char* head)
 bool AK_Object::NameVacatedByRename(const char* id, const AK_Object* bearer)
 {
   if (!id || !*id || !_parent || AK_SavedNames::Active() || ReplayingSavedAttributes()) return false;
-  AK_RenameState& state = RenameState();
-  if (state.Empty()) return false;
   AK_Object* top = TopOf(this);
-  const std::vector<Rename>* renames = top ? state.Renames(top->GetAbsolutePath()) : nullptr;
-  if (!renames) return false;
+  if (!top) return false;
   const AK_String path = BelowTop(this, top, id);
-  return std::any_of(renames->begin(), renames->end(), [&](const Rename& r) {
-    return !r.moving && !r.to.IsEmpty() && r.from == path && (!bearer || GetComponent(LastPart(r.to)) != bearer);
-  });
+  const auto vacates = [&](const Rename& r) {
+    return !r.moving && !r.to.IsEmpty() && !(r.from == r.to) && r.from == path &&
+           (!bearer || GetComponent(LastPart(r.to)) != bearer);
+  };
+  AK_RenameState& state = RenameState();
+  if (const std::vector<Rename>* known = state.Renames(top->GetAbsolutePath()))
+    if (std::any_of(known->begin(), known->end(), vacates)) return true;
+  // Another process may have renamed since this one read the marks: they are read as they stand.
+  // Marks that cannot be read leave the answer to those this process knows.
+  if (top->ProjectDir().IsEmpty()) return false;
+  std::vector<Rename> standing;
+  return ReadMarks(top->ProjectDir(), standing).IsEmpty() && std::any_of(standing.begin(), standing.end(), vacates);
+}
+
+AK_String AK_Object::VacatedNameSaveRefusal()
+{
+  AK_Object* top = TopOf(this);
+  if (!top || top->ProjectDir().IsEmpty()) return "";
+  std::vector<Rename> renames;
+  if (const AK_String unread = ReadMarks(top->ProjectDir(), renames); !unread.IsEmpty())
+    return GetAbsolutePath() + " not saved: " + unread;
+  std::erase_if(renames, [](const Rename& r) { return r.moving || r.to.IsEmpty() || r.from == r.to; });
+  if (renames.empty()) return "";
+  AK_Array<AK_Object*> objects;
+  objects.Append(this);
+  CollectOwnedDescendants(objects);
+  for (AK_Object* object : objects) {
+    const AK_String path = PathBelow(object, top);
+    for (const Rename& r : renames)
+      if (r.from == path)
+        return object->GetAbsolutePath() + " not saved: the object saved under its name was renamed to " +
+               LastPart(r.to) + " by another process since this one loaded it; the name is taken by nothing " +
+               "until a save of the whole project that loaded that rename";
+  }
+  return "";
 }
 
 void AK_Object::NoteUnloadedComponent(const AK_String& id, bool unloaded)

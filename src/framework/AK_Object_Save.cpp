@@ -309,6 +309,14 @@ AK_StagingDrop AK_DropSaveLeftBehind(const char* staging)
   return {path + " is no save's build of this program, and is left as it stands: move it away to save there"};
 }
 
+bool AK_Object::HoldsPaths()
+{
+  for (const AK_AttributeTable* table = &AttributeTable(); table; table = table->Base())
+    for (const AK_AttributeEntry& entry : table->Entries())
+      if (entry.holdsPath) return true;
+  return false;
+}
+
 void AK_Object::SaveAs(const char* directory)
 {
   AK_OperationScope scope;
@@ -319,6 +327,8 @@ void AK_Object::SaveAs(const char* directory)
   // project asked every object of it before its first file.
   AK_String refusal = dir.IsEmpty() ? NoProjectDirectory() : DamagedCopyRefusal(dir, lastChange);
   if (refusal.IsEmpty() && failures.Outermost()) refusal = SaveRefusal(dir);
+  if (refusal.IsEmpty() && failures.Outermost() && CanonicalDirectory(dir) == CanonicalDirectory(_projectDir))
+    refusal = VacatedNameSaveRefusal();
   if (!refusal.IsEmpty()) {
     AK_ErrorText = refusal;
     SaveFailures::Add(AK_ErrorText);
@@ -363,6 +373,14 @@ void AK_Object::SaveAs(const char* directory)
     bothStand = second == AK_PathLook::Found;
   }
   if (unchanged && bothStand) return;
+  // Only a file that names other objects may hold a renamed one's new name.
+  if (HoldsPaths() && !MarkNamesSavedFilesMayHold()) {
+    AK_ErrorText = GetAbsolutePath() + " not saved to " + dir + ": " + AK_ErrorText;
+    // As after a failed attribute file: a renamed object goes back to where it was, or says why not.
+    (void)TakeNameBeforeRenameBack(dir);  // either way the failure is in AK_ErrorText
+    SaveFailures::Add(AK_ErrorText);
+    return;
+  }
   if (pathsOnly && bothStand) {
     // A failure is in the save's list, which the outermost save answers.
     (void)SavePathsOnly(dir);
@@ -930,7 +948,8 @@ void AK_Object::SaveProjectAs(const char* directory)
   // target stays as it was.
   if (failures.Outermost())
     if (AK_String refusals = SubtreeSaveRefusals(dir);
-        !refusals.IsEmpty() || !(refusals = CopyOfRenameMarksRefusal(dir)).IsEmpty()) {
+        !refusals.IsEmpty() || !(refusals = CopyOfRenameMarksRefusal(dir)).IsEmpty() ||
+        (CanonicalDirectory(dir) == CanonicalDirectory(_projectDir) && !(refusals = VacatedNameSaveRefusal()).IsEmpty())) {
       AK_ErrorText = refusals;
       return;
     }

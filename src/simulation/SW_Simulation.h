@@ -622,8 +622,9 @@ private:
   // numbers the release set-up derives from the input of the mass method in force.
   std::vector<const char*> ValuesLeftOut(SW_ValuesCompared compared);
   // The digest of the saved simulation's values in the directory (missing without one), as compared
-  // (SW_Simulation_Inputs.cpp): of the values, and, after a "+", of the objects its references name
-  // there, each by its saved data, whatever its path.
+  // (SW_Simulation_Inputs.cpp): of the values, after a "+", of the objects its references name
+  // there, and after another, of the members of its groups, each by its saved data, whatever its
+  // path.
   AK_Read<AK_String> SavedValuesDigest(const char* directory, SW_ValuesCompared compared);
   // A digest of the values a run ran under (its values file) stands for the values saved in the
   // directory now, whose digest is `saved`; one of a build before, which took the paths' text, when
@@ -640,6 +641,10 @@ private:
   AK_Read<AK_String> SavedObjectsDigest(const char* directory, const AK_String& saved,
                                         const std::vector<const AK_AttributeEntry*>& references);
   AK_Read<AK_String> HeldObjectsDigest(const std::vector<const AK_AttributeEntry*>& references);
+  // The members of its groups, each as the digest of its path beside that of its saved data: as
+  // the groups' saved files in the directory name them, or as this process holds them.
+  AK_Read<AK_String> SavedMembersDigest(const char* directory);
+  AK_Read<AK_String> HeldMembersDigest();
   // The value the saved text sets the attribute of the simulation itself to; "" when none.
   AK_String SavedValueIn(const AK_String& saved, const char* attribute);
   // Whether a run directory stands: Found only for a directory; Failed (with "<path>: <reason>" in

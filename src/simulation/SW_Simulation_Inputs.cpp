@@ -1,5 +1,6 @@
-// SW_Simulation: what a state depends on, as saved and as held: the values of its attributes and
-// the objects its references name (the mesh, the rasters of release and entrainment).
+// SW_Simulation: what a state depends on, as saved and as held: the values of its attributes, the
+// objects its references name (the mesh, the rasters of release and entrainment) and the members of
+// its groups (the areas and lines its run reads).
 //
 // A reference is taken by the object it names, not by its path: a rename changes the path and
 // nothing a time step depends on, while another object under the same path (deleted and made
@@ -9,6 +10,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "AK_AttributeTable.h"
 #include "AK_SmallFile.h"
@@ -17,8 +20,10 @@
 
 namespace {
 
-// What separates the digest of the values from the digest of the objects named. A digest saved
-// by a build before holds none: it digests the paths' text, and tells nothing of the objects.
+// What separates the digest of the values from the digest of the objects named, and, within that,
+// the objects the references name from the members of the groups. A digest saved by a build before
+// holds none (it digests the paths' text, and tells nothing of the objects) or one (it tells nothing
+// of the members).
 constexpr const char* kObjectsPart = "+";
 
 // The object saved in `objectDir` by its data file ("<type>.dat"): "none" when no such file
@@ -50,6 +55,81 @@ AK_String ObjectsPartOf(const AK_String& digest)
   return part ? AK_String(part + 1) : AK_String();
 }
 
+// The part before the first separator: all of it when it has none.
+AK_String Head(const AK_String& digest)
+{
+  const char* part = std::strchr(digest.c_str(), kObjectsPart[0]);
+  return part ? AK_String(digest.c_str(), part) : digest;
+}
+
+AK_String Digest(const AK_String& identities)
+{
+  return AK_ContentDigest(identities.c_str(), size_t(identities.Length()));
+}
+
+// Between the members of a members' part, and between a member's path and its object.
+constexpr char kNextMember = ',';
+constexpr char kMemberObject = ':';
+
+// The members of a members' part: the digest of each member's path with that of its object.
+std::vector<std::pair<AK_String, AK_String>> MembersOf(const AK_String& part)
+{
+  std::vector<std::pair<AK_String, AK_String>> members;
+  AK_Array<AK_String> items;
+  part.Split(kNextMember, items);
+  for (const AK_String& item : items)
+    if (const char* colon = std::strchr(item.c_str(), kMemberObject))
+      members.emplace_back(AK_String(item.c_str(), colon), AK_String(colon + 1));
+  return members;
+}
+
+// The objects part of a run's digest stands for the one taken now: the references name the same
+// objects, and no member path names another object than it did (a member added, dropped or
+// renamed leaves the state; another object under a member's path does not). One written by a
+// build that did not count the members stands for the references it counted.
+bool SameObjects(const AK_String& ran, const AK_String& now)
+{
+  if (ran == now) return true;
+  if (!(Head(ran) == Head(now))) return false;
+  if (Head(ran) == ran) return true;
+  const auto before = MembersOf(ObjectsPartOf(ran)), after = MembersOf(ObjectsPartOf(now));
+  return std::none_of(before.begin(), before.end(), [&](const auto& b) {
+    return std::any_of(after.begin(), after.end(), [&](const auto& a) { return a.first == b.first && !(a.second == b.second); });
+  });
+}
+
+// One member of a members' part.
+AK_String MemberEntry(const char* group, const AK_String& path, const AK_String& identity)
+{
+  const AK_String where = AK_String(group) + "/" + path;
+  return Digest(where) + AK_String(std::string(1, kMemberObject).c_str()) + Digest(identity) +
+         AK_String(std::string(1, kNextMember).c_str());
+}
+
+// The object this process holds, by the data it saved last: "none" for no object.
+AK_Read<AK_String> HeldIdentity(AK_Object* object, const char* type)
+{
+  if (!object) return AK_Read<AK_String>::Found("none");
+  // Where its files stand: a rename moves them at once, before the object's next save.
+  AK_Object* parent = object->Parent();
+  const AK_String dir = parent && !parent->ProjectDir().IsEmpty() ? AK_JoinPath(parent->ProjectDir(), object->Id())
+                                                                  : object->ProjectDir();
+  // One never saved is none that a saved file names.
+  if (dir.IsEmpty()) return AK_Read<AK_String>::Found("unsaved " + object->GetAbsolutePath());
+  return SavedObjectIdentity(dir, type);
+}
+
+// The paths of a group's member list, as written there.
+std::vector<AK_String> MemberPaths(const AK_String& list)
+{
+  AK_Array<AK_String> split;
+  list.Split(AK_SEP, split);
+  std::vector<AK_String> paths;
+  for (const AK_String& member : split)
+    if (!member.IsEmpty()) paths.push_back(member);
+  return paths;
+}
+
 }  // namespace
 
 std::vector<const AK_AttributeEntry*> SW_Simulation::StateReferences(const std::vector<const char*>& leftOut)
@@ -78,7 +158,7 @@ AK_Read<AK_String> SW_Simulation::SavedObjectsDigest(const char* directory, cons
       return read;
     identities += AK_String(entry->name) + "\t" + identity + "\n";
   }
-  return AK_Read<AK_String>::Found(AK_ContentDigest(identities.c_str(), size_t(identities.Length())));
+  return AK_Read<AK_String>::Found(Digest(identities));
 }
 
 AK_Read<AK_String> SW_Simulation::HeldObjectsDigest(const std::vector<const AK_AttributeEntry*>& references)
@@ -87,21 +167,49 @@ AK_Read<AK_String> SW_Simulation::HeldObjectsDigest(const std::vector<const AK_A
   for (const AK_AttributeEntry* entry : references) {
     const AK_String path = Get(entry->name);
     AK_Object* object = path.IsEmpty() || path == "none" ? nullptr : FindObject(path.c_str());
-    // Where its files stand: a rename moves them at once, before the object's next save.
-    AK_Object* parent = object ? object->Parent() : nullptr;
-    const AK_String dir = parent && !parent->ProjectDir().IsEmpty() ? AK_JoinPath(parent->ProjectDir(), object->Id())
-                          : object ? object->ProjectDir() : AK_String();
     AK_String identity = "none";
     if (!object) identity = path.IsEmpty() || path == "none" || path[0] == '.' ? AK_String("none") : "path " + path;
-    // One never saved is none that a saved file names.
-    else if (dir.IsEmpty()) identity = "unsaved " + object->GetAbsolutePath();
-    else if (const AK_Read<AK_String> read = SavedObjectIdentity(dir, entry->objectType); read.Value())
+    else if (const AK_Read<AK_String> read = HeldIdentity(object, entry->objectType); read.Value())
       identity = *read.Value();
     else
       return read;
     identities += AK_String(entry->name) + "\t" + identity + "\n";
   }
-  return AK_Read<AK_String>::Found(AK_ContentDigest(identities.c_str(), size_t(identities.Length())));
+  return AK_Read<AK_String>::Found(Digest(identities));
+}
+
+AK_Read<AK_String> SW_Simulation::SavedMembersDigest(const char* directory)
+{
+  AK_String identities;
+  for (const SW_GroupKind& kind : SW_SimulationGroups) {
+    const AK_String groupDir = AK_JoinPath(directory, kind.id);
+    const AK_Read<AK_String> saved = AK_ReadSmallFile(AK_JoinPath(groupDir, "Group.atr"), SIZE_MAX);
+    if (saved.IsUnreadable()) return saved;
+    if (!saved.Value()) continue;
+    for (const AK_String& path : MemberPaths(SavedValueIn(*saved.Value(), "ContainedObjectsList"))) {
+      const AK_Read<AK_String> read = SavedObjectIdentity(AK_JoinPath(groupDir, path), kind.selectedType);
+      if (!read.Value()) return read;
+      identities += MemberEntry(kind.id, path, *read.Value());
+    }
+  }
+  return AK_Read<AK_String>::Found(identities);
+}
+
+AK_Read<AK_String> SW_Simulation::HeldMembersDigest()
+{
+  AK_String identities;
+  for (const SW_GroupKind& kind : SW_SimulationGroups) {
+    AK_Object* group = GetComponent(kind.id);
+    if (!group) continue;
+    // The list as the group saves it: its members, then the paths it keeps as read.
+    for (const AK_String& path : MemberPaths(group->Get("ContainedObjectsList"))) {
+      AK_Object* member = group->FindObject(path.c_str());
+      const AK_Read<AK_String> read = HeldIdentity(member, kind.selectedType);
+      if (!read.Value()) return read;
+      identities += MemberEntry(kind.id, path, *read.Value());
+    }
+  }
+  return AK_Read<AK_String>::Found(identities);
 }
 
 AK_String SW_Simulation::SavedValueIn(const AK_String& saved, const char* attribute)
@@ -140,16 +248,22 @@ AK_Read<AK_String> SW_Simulation::SavedValuesDigest(const char* directory, SW_Va
   if (!saved.Value()) return saved;
   const AK_Read<AK_String> objects = SavedObjectsDigest(directory, *saved.Value(), references);
   if (!objects.Value()) return objects;
+  const AK_Read<AK_String> members = SavedMembersDigest(directory);
+  if (!members.Value()) return members;
   return AK_Read<AK_String>::Found(AttributesDigestOf(*saved.Value(), leftOut) + kObjectsPart +
-                                   *objects.Value());
+                                   *objects.Value() + kObjectsPart + *members.Value());
 }
 
 bool SW_Simulation::SameSavedValues(const char* directory, const AK_String& values, const AK_String& saved)
 {
   if (values == saved) return true;
+  if (values.IsEmpty() || values == "-") return false;
+  // One of a build that did not count the members stands for the values and the references it
+  // counted.
+  if (!ObjectsPartOf(values).IsEmpty())
+    return Head(values) == Head(saved) && SameObjects(ObjectsPartOf(values), ObjectsPartOf(saved));
   // A digest of a build before took the paths' text: it stands for the values saved while that
   // text is still what the file says.
-  if (values.IsEmpty() || values == "-" || !ObjectsPartOf(values).IsEmpty()) return false;
   const AK_Read<AK_String> before = SavedAttributesDigest(directory, ValuesLeftOut(SW_ValuesCompared::State));
   return before.Value() && *before.Value() == values;
 }
@@ -170,5 +284,8 @@ AK_Read<bool> SW_Simulation::ObjectsDifferFromRun(const char* directory, bool he
     if (!saved.Value()) return saved.Then([](const AK_String&) { return false; });
     now = SavedObjectsDigest(directory, *saved.Value(), references);
   }
-  return now.Then([&](const AK_String& objects) { return !(objects == ran); });
+  if (!now.Value()) return now.Then([](const AK_String&) { return false; });
+  const AK_Read<AK_String> members = held ? HeldMembersDigest() : SavedMembersDigest(directory);
+  if (!members.Value()) return members.Then([](const AK_String&) { return false; });
+  return AK_Read<bool>::Found(!SameObjects(ran, *now.Value() + kObjectsPart + *members.Value()));
 }

@@ -191,6 +191,11 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
                     p / "killed_new_run"};
   MakeBase(prepared.base);
   MakeTakenOverStates(prepared);
+  // A second mesh and area beside A's, saved: what swaps names with A's.
+  const std::string two = p / "two";
+  fs::copy(prepared.base, two, fs::copy_options::recursive);
+  Torvu(two, "two.macro", Load("proj") + Set(kMeshes, "Import", std::string(TORVU_EXAMPLES) + "/slope.asc") + SaveProject());
+  fs::remove(two + "/two.macro");
   const std::string base = prepared.base, area = "Project/ReleaseAreas/slope_0001", examples = TORVU_EXAMPLES;
   std::vector<Writer> writers = RunAndSaveWriters(base);
   // A new simulation B on A's release areas, and both active.
@@ -250,6 +255,15 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
       {"rename chain and back with a save", base,
        Set(kMeshes + "/slope_simulation", "Id", "knoll") + Set(kMeshes + "/knoll", "Id", "hill") + SaveProject() +
            Set(kMeshes + "/hill", "Id", "knoll") + Set(kMeshes + "/knoll", "Id", "slope_simulation") + SaveProject()},
+      // Two objects that swap names, with a save between: with none, the second rename is refused.
+      SavingFirst({"swap of two meshes with a save between", two,
+                   Set(kMeshes + "/slope_simulation", "Id", "T") + SaveProject() +
+                       Set(kMeshes + "/slope_simulation_0001", "Id", "slope_simulation") + SaveProject()},
+                  Set(kMeshes + "/slope_simulation", "Id", "T") + SaveProject()),
+      SavingFirst({"swap of two areas with a save between", two,
+                   Set("Project/ReleaseAreas/slope_0001", "Id", "X") + SaveProject() +
+                       Set("Project/ReleaseAreas/slope_0002", "Id", "slope_0001") + SaveProject()},
+                  Set("Project/ReleaseAreas/slope_0001", "Id", "X") + SaveProject()),
       {"load over a killed run of a never-saved simulation", prepared.killedNewRun, ""},
   };
   writers.insert(writers.end(), more.begin(), more.end());

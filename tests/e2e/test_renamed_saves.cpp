@@ -171,3 +171,40 @@ TEST(RenamedSaves, ASaveOfAProjectThatDidNotLoadWholeKeepsThePendingRename)
   EXPECT_EQ(check.Get(group, "ContainedObjectsList"), "../../../ReleaseAreas/R2%AK_SEP%");
   EXPECT_EQ(check.Quit(), 0);
 }
+
+// Y loaded the project before X renamed slope_0001 to R2 with no save. Y's area under the old name
+// is saved by nothing (alone, with the areas, or with the whole project): the save is refused before
+// it writes, naming the rename. An area Y imports after deleting its own takes another name than
+// the one X's rename left. Either way a fresh load leads A's group to R2, and no slope_0001 stands.
+TEST(RenamedSaves, AProcessThatLoadedBeforeAnothersRenameTakesNotTheNameItLeft)
+{
+  const std::string areas = "Project/ReleaseAreas", area = areas + "/slope_0001";
+  struct Case {
+    std::string commands;
+    bool refused;
+  } cases[] = {{Set(area, "Save", ""), true},
+               {Set(areas, "SaveProject", ""), true},
+               {SaveProject(), true},
+               {Set(areas, "DeleteComponent", "slope_0001") + Set(areas, "LoadRelFile", "../slope.rel") +
+                    Set(areas, "SaveProject", ""),
+                false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.commands);
+    SharedExample p(2, 2);
+    TorvuProcess y(p / "y"), x(p / "x");
+    ASSERT_TRUE(y.Do(Load()).ok);
+    ASSERT_TRUE(x.Do(Load() + Set(area, "Id", "R2")).ok);
+    const Answer saved = y.Do(c.commands);
+    EXPECT_EQ(saved.ok, !c.refused) << saved;
+    if (c.refused) {
+      EXPECT_TRUE(Contains(saved, "renamed to R2 by another process")) << saved;
+    }
+    EXPECT_FALSE(fs::exists(p / ("proj/" + area))) << saved;
+    EXPECT_EQ(x.Quit(), 0);
+    EXPECT_EQ(y.Quit(), 0);
+    TorvuProcess check(p / "check");
+    ASSERT_TRUE(check.Do(Load()).ok);
+    EXPECT_EQ(check.Get(kSimulation + "/ReleaseAreas", "ContainedObjectsList"), "../../../ReleaseAreas/R2%AK_SEP%");
+    EXPECT_EQ(check.Quit(), 0);
+  }
+}

@@ -62,48 +62,104 @@ TEST(RunsOnNamedObjects, ARenameSavedWhileARunGoesOnLeavesItsRecord)
   EXPECT_EQ(y.Quit(), 0);
 }
 
-// A ran to 4 s on slope_simulation; then a terrain of heights times 1.05 takes the mesh's name:
-// deleted and imported again in a process that holds A's state, or its saved data replaced under
-// the saved project. No state of the old terrain goes on on the new one: the save names no time
-// step, the load holds the release at 0 s, and a plain Continue is refused.
-TEST(RunsOnNamedObjects, ATerrainReplacedUnderTheMeshsNameIsAnotherMesh)
+// The example release with every x moved by `shift` metres, as "slope.rel" in the directory.
+void WriteShiftedRelease(const std::string& dir, double shift)
 {
-  for (const bool byHand : {false, true}) {
-    SCOPED_TRACE(byHand ? "its saved data replaced" : "deleted and imported again");
-    SharedExample p(4, 2);
-    WriteScaledTerrain(p / "other", 1.05);
-    TorvuProcess x(p / "x");
-    ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
-    ASSERT_EQ(Recorded(p.Saved()), Step(4));
-    const Files steps = p.TimeSteps();
-    if (byHand) {
-      // The other terrain saved as a project of its own, its mesh's data put in place of A's.
-      Torvu(p / "other", "other.macro",
-            "set(\"Project/DHMs\", \"SimulationDefaultCellSize\", \"10\")\n" + Set("Project/DHMs", "Import", "slope.asc") +
-                Set("", "SaveProjectAs", "proj"));
-      const std::string data = "/Project/DHMs/slope_simulation/DHM.dat";
-      ASSERT_NE(ReadFile(p / ("other/proj" + data)), ReadFile(p / ("proj" + data)));
-      WriteFile(p / ("proj" + data), ReadFile(p / ("other/proj" + data)));
-    } else {
-      const Answer replaced = x.Do(Set("Project/DHMs", "DeleteComponent", "slope_simulation") +
-                                   Set("Project/DHMs", "Import", "../other/slope.asc") + SaveProject());
-      ASSERT_TRUE(replaced.ok) << replaced;
-      ASSERT_TRUE(Contains(p.Saved(), "DHMs/slope_simulation")) << p.Saved();
-      EXPECT_EQ(Recorded(p.Saved()), "") << Gist(x.Log());
+  std::istringstream in(ReadFile(std::string(TORVU_EXAMPLES) + "/slope.rel"));
+  std::ostringstream out;
+  std::string line;
+  for (int header = 0; header < 2 && std::getline(in, line); ++header) out << line << "\n";
+  for (double x, y; in >> x >> y;) out << x + shift << " " << y << "\n";
+  fs::create_directories(dir);
+  WriteFile(dir + "/slope.rel", out.str());
+}
+
+// A ran to 4 s; then another object takes the name of one it runs on: a terrain of heights times
+// 1.05 takes the mesh's name, or a release area moved by 20 m takes the area's, deleted and imported
+// again in a process that holds A's state, or its saved data replaced under the saved project. No
+// state of the old object goes on on the new one: the save names no time step, the load holds the
+// release at 0 s, and a plain Continue is refused.
+TEST(RunsOnNamedObjects, AnObjectReplacedUnderItsNameIsAnotherObject)
+{
+  struct Case {
+    const char* container;  // of the project
+    const char* id;         // the object replaced
+    const char* data;       // its saved data file
+    const char* file;       // what the other object is imported from
+  } cases[] = {{"DHMs", "slope_simulation", "DHM.dat", "slope.asc"},
+               {"ReleaseAreas", "slope_0001", "ReleaseArea.dat", "slope.rel"}};
+  for (const Case& c : cases)
+    for (const bool byHand : {false, true}) {
+      SCOPED_TRACE(std::string(c.id) + (byHand ? ": its saved data replaced" : ": deleted and imported again"));
+      SharedExample p(4, 2);
+      WriteScaledTerrain(p / "other", 1.05);
+      WriteShiftedRelease(p / "other", 20);
+      const std::string container = std::string("Project/") + c.container;
+      const std::string path = container + "/" + c.id;
+      TorvuProcess x(p / "x");
+      ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
+      ASSERT_EQ(Recorded(p.Saved()), Step(4));
+      const Files steps = p.TimeSteps();
+      if (byHand) {
+        // The other object saved as a project of its own, its data put in place of the one A names.
+        Torvu(p / "other", "other.macro", ImportExampleAsProject());
+        const std::string data = "/" + path + "/" + c.data;
+        ASSERT_NE(ReadFile(p / ("other/proj" + data)), ReadFile(p / ("proj" + data)));
+        WriteFile(p / ("proj" + data), ReadFile(p / ("other/proj" + data)));
+      } else {
+        // The mesh keeps its link to A through the deletion; the group is given the new area.
+        const bool mesh = std::string(c.container) == "DHMs";
+        const std::string group = kSimulation + "/" + c.container;
+        const Answer replaced =
+            x.Do(Set(container, "DeleteComponent", c.id) + Set(container, "Import", std::string("../other/") + c.file) +
+                 (mesh ? "" : Set(group, "AppendObject", path)) + SaveProject());
+        ASSERT_TRUE(replaced.ok) << replaced;
+        const std::string holder = mesh ? p.Saved() : ReadFile(p / ("proj/" + group + "/Group.atr"));
+        ASSERT_TRUE(Contains(holder, std::string(c.container) + "/" + c.id)) << holder;
+        EXPECT_EQ(Recorded(p.Saved()), "") << Gist(x.Log());
+      }
+      TorvuProcess y(p / "y");
+      const Answer loaded = y.Do(Load() + HeldTimeStep());
+      EXPECT_TRUE(loaded.ok && loaded.text.empty()) << loaded;
+      if (byHand) {
+        EXPECT_TRUE(Contains(y.Log(), "WARNING: Viewer/" + kSimulation + ": its time step " + Step(4) +
+                                          " was computed on other objects than those it names now"))
+            << Gist(y.Log());
+      }
+      const Answer continued = y.Do(ContinueTo(6));
+      EXPECT_FALSE(continued.ok) << continued;
+      EXPECT_TRUE(Contains(continued, "older than the newest time step")) << continued;
+      ExpectSameFiles(p.TimeSteps(), steps, "after the refused Continue");
+      EXPECT_EQ(x.Quit(), 0);
+      EXPECT_EQ(y.Quit(), 0);
     }
-    TorvuProcess y(p / "y");
+}
+
+// A values file written by a build that did not count the group members vouches for its run as
+// far as it counted: a load holds the run's time step. One whose member path named another object
+// does not.
+TEST(RunsOnNamedObjects, AValuesFileThatDoesNotCountTheMembersStillVouchesForItsRun)
+{
+  SharedExample p(2, 2);
+  TorvuProcess x(p / "x");
+  ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
+  EXPECT_EQ(x.Quit(), 0);
+  std::string values = ReadFile(p.Run() + "/.simulation_values");
+  values.erase(values.find_last_not_of(" \n") + 1);
+  const size_t members = values.rfind('+');
+  ASSERT_TRUE(members != std::string::npos && values.find('+') < members) << values;
+  // The release area's path, with another object under it.
+  std::string other = values.substr(members);
+  const size_t object = other.find(':'), end = other.find(',');
+  ASSERT_TRUE(object != std::string::npos && end != std::string::npos && object < end) << values;
+  other.replace(object + 1, end - object - 1, "0123456789abcdef-80");
+  for (const bool counted : {false, true}) {
+    SCOPED_TRACE(counted ? "another area under its path" : "no members counted");
+    WriteFile(p.Run() + "/.simulation_values", values.substr(0, members) + (counted ? other : ""));
+    TorvuProcess y(p / (counted ? "y2" : "y1"));
     const Answer loaded = y.Do(Load() + HeldTimeStep());
-    EXPECT_TRUE(loaded.ok && loaded.text.empty()) << loaded;
-    if (byHand) {
-      EXPECT_TRUE(Contains(y.Log(), "WARNING: Viewer/" + kSimulation + ": its time step " + Step(4) +
-                                        " was computed on other objects than those it names now"))
-          << Gist(y.Log());
-    }
-    const Answer continued = y.Do(ContinueTo(6));
-    EXPECT_FALSE(continued.ok) << continued;
-    EXPECT_TRUE(Contains(continued, "older than the newest time step")) << continued;
-    ExpectSameFiles(p.TimeSteps(), steps, "after the refused Continue");
-    EXPECT_EQ(x.Quit(), 0);
+    EXPECT_TRUE(loaded.ok) << loaded;
+    EXPECT_EQ(loaded.text, counted ? "" : Step(2)) << Gist(y.Log());
     EXPECT_EQ(y.Quit(), 0);
   }
 }

@@ -412,6 +412,11 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
       {"a holder saved alone after a rename",
        {Set(areaA, "Id", "R2") + Set(meshB, "Id", "knoll") + Set("Project/Simulations/A", "SaveProject", "")},
        {"M1", "M2", "A1", "A2"}},
+      // A's files name R2 and T, which the next renames leave.
+      {"a holder saved alone in the middle of chains of renames",
+       {Set(areaA, "Id", "R2") + Set(meshA, "Id", "T") + Set("Project/Simulations/A", "SaveProject", ""),
+        Set("Project/ReleaseAreas/R2", "Id", "R3") + Set("Project/DHMs/T", "Id", "U")},
+       {"M1", "M2", "A1", "A2"}},
       // A's files are not saved with the rest: the marks stay for the load that reads them.
       {"a rename while a holder is unloaded",
        {Set("Project/Simulations", "UnloadComponent", "A") + Set(areaA, "Id", "R2") + Set(meshA, "Id", "knoll") + kSave},
