@@ -969,8 +969,11 @@ void AK_Object::SaveProjectAsInto(const AK_String& dir, bool outermost)
     AK_String failure;
     const std::vector<AK_String> missing = AK_MissingLevels(CanonicalDirectory(dir), failure);
     // Whether the directory stands decides where the save builds: unknown, it builds nowhere.
-    if (!failure.IsEmpty())
-      return SaveFailures::Add(GetAbsolutePath() + " not saved to " + dir + ": cannot look at " + failure);
+    if (!failure.IsEmpty()) {
+      SaveFailures::Add(GetAbsolutePath() + " not saved to " + dir + ": cannot look at " + failure);
+      if (outermost) AK_ErrorText = failures.Failures();
+      return;
+    }
     if (!missing.empty()) return SaveNewProject(*this, dir, missing.back());
   }
   // A save into the directory that a kill stopped after it put the directory in place left the

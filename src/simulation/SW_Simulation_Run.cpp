@@ -396,7 +396,8 @@ AK_String SW_Simulation::RecordRunState()
     if (AK_ErrorText.IsEmpty()) AK_ErrorText = GetAbsolutePath() + ": " + unrecorded;
     return unrecorded;
   }
-  if (!ProjectDir().IsEmpty() && (saved.Value() ? *saved.Value() : AK_String()) != _runValues) {
+  // A save that only renamed what the run reads changed nothing its time steps depend on.
+  if (!ProjectDir().IsEmpty() && !SameSavedValues(ProjectDir(), _runValues, saved.Value() ? *saved.Value() : AK_String())) {
     AK_MESSAGE("INFO: " + GetAbsolutePath() + ": the saved project records no time step of this run: " +
                (_runValues == "-" ? AK_String("the run went on under values that were not saved")
                                   : AK_String("values its time steps depend on were saved otherwise while it ran")));

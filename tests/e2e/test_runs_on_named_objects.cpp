@@ -36,30 +36,41 @@ std::string HeldTimeStep() { return "get(\"" + kSimulation + "\", \"CurrentTimeS
 
 }  // namespace
 
-// A background run of A goes on while another process renames the mesh it runs on and saves: the
-// save changed a path, nothing the time steps depend on. The run, interrupted after that save,
-// records its last time step, and a fresh load holds it.
+// A background run of A goes on while another process renames the mesh it runs on, or the release
+// area its group names, and saves: the save changed a path, nothing the time steps depend on. The
+// run, interrupted after that save, records its last time step, and a fresh load holds it.
 TEST(RunsOnNamedObjects, ARenameSavedWhileARunGoesOnLeavesItsRecord)
 {
-  // Long enough that no run reaches its end before the test interrupts it, on a CPU it shares.
-  SharedExample p(600, 2);
-  TorvuProcess x(p / "x");
-  ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "$autosave", "0") + Set(kSimulation, "RunInBackground", "")).ok);
-  ASSERT_TRUE(WaitUntil([&] { return fs::exists(p.Run() + "/" + File(2)); }));
-  const Answer renamed = x.Do(Set("Project/DHMs/slope_simulation", "Id", "knoll") + SaveProject());
-  ASSERT_TRUE(renamed.ok) << renamed;
-  ASSERT_TRUE(Contains(p.Saved(), "DHMs/knoll")) << p.Saved();
-  ASSERT_TRUE(x.Do(Set(kSimulation, "Interrupt", "")).ok);
-  ASSERT_TRUE(WaitUntil([&] { return !fs::exists(p.Run() + "/.simulation_lock"); }));
-  const std::string log = ReadFile(p.Run() + "/start.log");
-  const std::string newest = p.TimeSteps().rbegin()->first.substr(0, 15);
-  EXPECT_EQ(Recorded(p.Saved()), newest) << Gist(log);
-  EXPECT_FALSE(Contains(log, "records no time step")) << Gist(log);
-  TorvuProcess y(p / "y");
-  const Answer loaded = y.Do(Load() + HeldTimeStep());
-  EXPECT_TRUE(loaded.ok && loaded.text == newest) << loaded;
-  EXPECT_EQ(x.Quit(), 0);
-  EXPECT_EQ(y.Quit(), 0);
+  const struct {
+    const char* what;
+    const char* object;
+    const char* id;
+  } cases[] = {
+      {"mesh", "Project/DHMs/slope_simulation", "knoll"},
+      {"release area", "Project/ReleaseAreas/slope_0001", "R2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Long enough that no run reaches its end before the test interrupts it, on a CPU it shares.
+    SharedExample p(600, 2);
+    TorvuProcess x(p / "x");
+    ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "$autosave", "0") + Set(kSimulation, "RunInBackground", "")).ok);
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(p.Run() + "/" + File(2)); }));
+    const Answer renamed = x.Do(Set(c.object, "Id", c.id) + SaveProject());
+    ASSERT_TRUE(renamed.ok) << renamed;
+    ASSERT_TRUE(fs::is_directory(fs::path(p / ("proj/" + std::string(c.object))).parent_path() / c.id));
+    ASSERT_TRUE(x.Do(Set(kSimulation, "Interrupt", "")).ok);
+    ASSERT_TRUE(WaitUntil([&] { return !fs::exists(p.Run() + "/.simulation_lock"); }));
+    const std::string log = ReadFile(p.Run() + "/start.log");
+    const std::string newest = p.TimeSteps().rbegin()->first.substr(0, 15);
+    EXPECT_EQ(Recorded(p.Saved()), newest) << Gist(log);
+    EXPECT_FALSE(Contains(log, "records no time step")) << Gist(log);
+    TorvuProcess y(p / "y");
+    const Answer loaded = y.Do(Load() + HeldTimeStep());
+    EXPECT_TRUE(loaded.ok && loaded.text == newest) << loaded;
+    EXPECT_EQ(x.Quit(), 0);
+    EXPECT_EQ(y.Quit(), 0);
+  }
 }
 
 // The example release with every x moved by `shift` metres, as "slope.rel" in the directory.
