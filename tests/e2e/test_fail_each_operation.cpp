@@ -226,6 +226,14 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
         Load("proj") + Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
             Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001") + SaveProject());
   fs::remove(entrained + "/entrained.macro");
+  // A second mesh and area beside A's, and A's renamed away with a save: what the second half of a
+  // swap renames into the names left.
+  const std::string swapping = p / "swapping";
+  fs::copy(base, swapping, fs::copy_options::recursive);
+  Torvu(swapping, "swapping.macro",
+        Load("proj") + Set(kMeshes, "Import", examples + "/slope.asc") + Set(mesh, "Id", "T") + Set(area, "Id", "X") +
+            SaveProject());
+  fs::remove(swapping + "/swapping.macro");
   std::vector<Writer> writers = RunAndSaveWriters(base);
   const std::vector<Writer> more = {
       SavingFirst({"Continue under values not saved, no values file yet", noValues,
@@ -295,6 +303,14 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                    Set(mesh, "Id", "knoll") + Set(kMeshes + "/knoll", "Id", "hill") + SaveProject()},
                   Set(mesh, "Id", "knoll")),
       {"load over a killed run of a never-saved simulation", prepared.killedNewRun, ""},
+      // The second half of a swap of names with a save between: another object renamed into the
+      // name A's left at a save (a save refused before its first file leaves the rename alone).
+      SavingFirst({"swap of two meshes, the second rename", swapping,
+                   Set(kMeshes + "/slope_simulation_0001", "Id", "slope_simulation") + SaveProject()},
+                  Set(kMeshes + "/slope_simulation_0001", "Id", "slope_simulation")),
+      SavingFirst({"swap of two areas, the second rename", swapping,
+                   Set("Project/ReleaseAreas/slope_0002", "Id", "slope_0001") + SaveProject()},
+                  Set("Project/ReleaseAreas/slope_0002", "Id", "slope_0001")),
   };
   writers.insert(writers.end(), more.begin(), more.end());
   for (Writer& writer : writers)
