@@ -311,6 +311,10 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       SavingFirst({"swap of two areas, the second rename", swapping,
                    Set("Project/ReleaseAreas/slope_0002", "Id", "slope_0001") + SaveProject()},
                   Set("Project/ReleaseAreas/slope_0002", "Id", "slope_0001")),
+      // A holder saved alone while the rename of what it names is pending: the mark stays (a save
+      // refused before its first file leaves the rename alone).
+      SavingFirst({"a holder saved alone after a rename", base, Set(area, "Id", "R2") + Set(kSimulation, "SaveProject", "")},
+                  Set(area, "Id", "R2")),
   };
   writers.insert(writers.end(), more.begin(), more.end());
   for (Writer& writer : writers)

@@ -265,6 +265,8 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
                        Set("Project/ReleaseAreas/slope_0002", "Id", "slope_0001") + SaveProject()},
                   Set("Project/ReleaseAreas/slope_0001", "Id", "X") + SaveProject()),
       {"load over a killed run of a never-saved simulation", prepared.killedNewRun, ""},
+      // A holder saved alone while the rename of what it names is pending: the mark stays.
+      {"a holder saved alone after a rename", base, Set(area, "Id", "R2") + Set(kSimulation, "SaveProject", "")},
   };
   writers.insert(writers.end(), more.begin(), more.end());
 
