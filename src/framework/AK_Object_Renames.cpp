@@ -13,9 +13,9 @@
 // A second rename of a renamed object folds into its line: the old path is the one that files
 // saved before the first hold. A save while a rename is pending may write its new name into files;
 // before it does, that name gets a line of its own, which a later rename of the object folds into
-// too, so that every name a file may hold leads to the object. It is written before the directory moves and goes last, with the
-// first whole save of the project in its own directory after the rename, unless a component was
-// unloaded meanwhile (its files were not saved). Until then nothing else takes the old name: a
+// too, so that every name a file may hold leads to the object. The mark is written before the
+// directory moves and goes last, with the first whole save of the project in its own directory
+// after the rename, unless a component was unloaded meanwhile (its files were not saved). Until then nothing else takes the old name: a
 // rename to it is refused and a new object gets another, so a saved path that bears it was written
 // before the rename and means the renamed object, whatever else the name meant later. Whoever
 // loads the project and finds the mark finishes it: a directory still under its old name moves to
