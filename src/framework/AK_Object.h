@@ -156,6 +156,12 @@ public:
   // True when a rename of one of this object's components that is not saved yet left the name
   // `id`, and `bearer` is not the object it renamed: nothing else takes that name until then.
   bool NameVacatedByRename(const char* id, const AK_Object* bearer);
+  // Where the saved files of `dir`, a directory of the project that a file saved before stands for
+  // (a path there joined to the directory that file lies in), are now when a rename pending in the
+  // project moved them: the directory under the new name, as the next load would follow the path
+  // there; `dir` itself when no pending rename moved it. The marks as they stand on disk (another
+  // process may have renamed); unreadable when they cannot be read.
+  AK_Read<AK_String> MovedByPendingRename(const AK_String& dir);
   // True when the path, from this object, names an object whose deletion the objects that named
   // it have not all saved yet (see AK_Object_Renames.cpp).
   bool NamesDeletedObject(const char* path);

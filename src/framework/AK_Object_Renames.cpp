@@ -28,6 +28,7 @@
 // one failed call all leave every reference under one name for the next load.
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -386,6 +387,25 @@ bool AK_Object::NameVacatedByRename(const char* id, const AK_Object* bearer)
   if (top->ProjectDir().IsEmpty()) return false;
   std::vector<Rename> standing;
   return ReadMarks(top->ProjectDir(), standing).IsEmpty() && std::any_of(standing.begin(), standing.end(), vacates);
+}
+
+AK_Read<AK_String> AK_Object::MovedByPendingRename(const AK_String& dir)
+{
+  AK_Object* top = TopOf(this);
+  if (!top || top->ProjectDir().IsEmpty()) return AK_Read<AK_String>::Found(dir);
+  namespace fs = std::filesystem;
+  const fs::path topDir = fs::path(top->ProjectDir().c_str()).lexically_normal();
+  const fs::path relative = fs::path(dir.c_str()).lexically_normal().lexically_relative(topDir);
+  AK_String below(relative.generic_string().c_str());
+  // Outside the project's top no rename of it applies.
+  if (below.IsEmpty() || below == "." || std::strncmp(below, "..", 2) == 0) return AK_Read<AK_String>::Found(dir);
+  std::vector<Rename> renames;
+  if (const AK_String unread = ReadMarks(top->ProjectDir(), renames); !unread.IsEmpty())
+    return AK_Read<AK_String>::Unreadable(unread);
+  for (const Rename& r : renames)
+    if (!r.to.IsEmpty() && !(r.from == r.to) && MoveHead(below, r.from, r.to))
+      return AK_Read<AK_String>::Found(AK_JoinPath(top->ProjectDir(), below));
+  return AK_Read<AK_String>::Found(dir);
 }
 
 AK_String AK_Object::VacatedNameSaveRefusal()

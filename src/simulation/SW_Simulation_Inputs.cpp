@@ -43,6 +43,18 @@ AK_Read<AK_String> SavedObjectIdentity(const AK_String& objectDir, const char* t
   return AK_Read<AK_String>::Found(digest);
 }
 
+// The object a path saved in a file of `holder` names, by its saved data: where a rename pending in
+// the project moved it when nothing stands at the path any more (the next load follows the path
+// there too).
+AK_Read<AK_String> SavedIdentityFollowingRenames(AK_Object& holder, const AK_String& objectDir, const char* type)
+{
+  const AK_Read<AK_String> read = SavedObjectIdentity(objectDir, type);
+  if (!read.Value() || !(*read.Value() == "none")) return read;
+  const AK_Read<AK_String> moved = holder.MovedByPendingRename(objectDir);
+  if (!moved.Value()) return moved;
+  return *moved.Value() == objectDir ? read : SavedObjectIdentity(*moved.Value(), type);
+}
+
 bool LeftOut(const std::vector<const char*>& leftOut, const char* name)
 {
   return std::any_of(leftOut.begin(), leftOut.end(), [&](const char* n) { return AK_String(n) == name; });
@@ -151,7 +163,8 @@ AK_Read<AK_String> SW_Simulation::SavedObjectsDigest(const char* directory, cons
     // A path that is not relative to the simulation names no saved directory: taken as written.
     if (path.IsEmpty() || path == "none") identity = "none";
     else if (path[0] != '.') identity = "path " + path;
-    else if (const AK_Read<AK_String> read = SavedObjectIdentity(AK_JoinPath(directory, path), entry->objectType);
+    else if (const AK_Read<AK_String> read =
+                 SavedIdentityFollowingRenames(*this, AK_JoinPath(directory, path), entry->objectType);
              read.Value())
       identity = *read.Value();
     else
@@ -187,7 +200,7 @@ AK_Read<AK_String> SW_Simulation::SavedMembersDigest(const char* directory)
     if (saved.IsUnreadable()) return saved;
     if (!saved.Value()) continue;
     for (const AK_String& path : MemberPaths(SavedValueIn(*saved.Value(), "ContainedObjectsList"))) {
-      const AK_Read<AK_String> read = SavedObjectIdentity(AK_JoinPath(groupDir, path), kind.selectedType);
+      const AK_Read<AK_String> read = SavedIdentityFollowingRenames(*this, AK_JoinPath(groupDir, path), kind.selectedType);
       if (!read.Value()) return read;
       identities += MemberEntry(kind.id, path, *read.Value());
     }

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "TestSupport.h"
@@ -16,6 +17,22 @@ inline void CopyExampleTerrain(const std::string& dir)
 {
   for (const char* file : {"slope.asc", "slope.rel"})
     WriteFile(dir + "/" + file, ReadFile(std::string(TORVU_EXAMPLES) + "/" + file));
+}
+
+// The example terrain with every height times `factor`, as "slope.asc" in the directory.
+inline void WriteScaledTerrain(const std::string& dir, double factor)
+{
+  std::istringstream in(ReadFile(std::string(TORVU_EXAMPLES) + "/slope.asc"));
+  std::ostringstream out;
+  std::string line;
+  for (int header = 0; header < 6 && std::getline(in, line); ++header) out << line << "\n";
+  while (std::getline(in, line)) {
+    std::istringstream numbers(line);
+    for (double z; numbers >> z;) out << z * factor << " ";
+    out << "\n";
+  }
+  std::filesystem::create_directories(dir);
+  WriteFile(dir + "/slope.asc", out.str());
 }
 
 // Imports "slope.asc" with 10 m simulation cells (the release areas of "slope.rel" go to the

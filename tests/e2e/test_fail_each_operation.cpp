@@ -46,6 +46,10 @@ struct Reference {
   Files beforeTree, doneTree;
   Files doneWritten;  // the dry run's tree as the command left it, before the next load
   std::optional<Files> savedTree;  // what its save alone left, for a writer that saves first
+  // What a holder names after the next load of that save alone, where that is not what it named
+  // before: a failure after the save may leave the same (a deletion saved before the object made
+  // under its name is leaves its holder naming none).
+  std::vector<std::string> savedFaults;
 };
 
 // What one try (or the dry run) left: the answer and what the fresh load found.
@@ -57,6 +61,9 @@ struct Outcome {
   Files tree;    // the same, as a masked tree
   Files written;  // the masked tree as the command left it, before the fresh load
 };
+
+// How a try names what a holder names after the next load.
+const std::string kHolders = "after the next load, a holder: ";
 
 // The marks of cut work, which the next taker of a run lock finishes.
 bool IsMark(const std::string& name)
@@ -128,8 +135,8 @@ Outcome Try(const Writer& writer, const std::string& dir, const Hook& hook, cons
   if (!loaded.ok) fault("the next load failed: " + loaded.text.substr(0, 300));
   // Every holder names what it named under one name (but after a writer that deletes the area).
   if (const Answer held = check->Do(HoldersNamed());
-      loaded.ok && fs::exists(dir + "/proj/" + kSimulation) && !held.ok && !Contains(writer.commands, "\"slope_0001\")"))
-    fault("after the next load: " + held.text);
+      loaded.ok && fs::exists(dir + "/proj/" + kSimulation) && !held.ok && !DeletesTheArea(writer))
+    fault(kHolders + held.text);
   // A rename's mark stood: what the load made of it lasts through a save and the next load. What
   // the load left is judged as it was before that save.
   std::optional<Files> loadedTree;
@@ -198,6 +205,7 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
   fs::remove(in + "/slope.rel");
   WriteTile(in, "west", 10000);
   WriteTile(in, "east", 10020);
+  WriteScaledTerrain(in + "/higher", 1.05);
   // The values a run depends on not written yet: a run under values it did not save makes the file.
   const std::string noValues = p / "no_values";
   fs::copy(prepared.base, noValues, fs::copy_options::recursive);
@@ -234,6 +242,10 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
         Load("proj") + Set(kMeshes, "Import", examples + "/slope.asc") + Set(mesh, "Id", "T") + Set(area, "Id", "X") +
             SaveProject());
   fs::remove(swapping + "/swapping.macro");
+  // The base with a script that waits until a background start is taken by its process.
+  const std::string beside = p / "beside";
+  fs::copy(base, beside, fs::copy_options::recursive);
+  WriteFile(beside + "/taken.cint", WaitForTheStartTaken());
   std::vector<Writer> writers = RunAndSaveWriters(base);
   const std::vector<Writer> more = {
       SavingFirst({"Continue under values not saved, no values file yet", noValues,
@@ -315,6 +327,20 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       // refused before its first file leaves the rename alone).
       SavingFirst({"a holder saved alone after a rename", base, Set(area, "Id", "R2") + Set(kSimulation, "SaveProject", "")},
                   Set(area, "Id", "R2")),
+      // A rename of the mesh A runs on saved while its background run goes on: only a path changed,
+      // and the run's end records its last time step.
+      SavingFirst({"a path-only save beside a background run", beside,
+                   kLonger + Set(kSimulation, "RunInBackground", "") + Set("", "ExecMacro", "../taken.cint") +
+                       Set(mesh, "Id", "knoll") + SaveProject(),
+                   true},
+                  kLonger + SaveProject()),
+      // Another terrain imported under the name of A's mesh deleted: A's path names it, another input
+      // than its time steps were computed on (a failure after the deletion is saved leaves A with no
+      // mesh, as the deletion saved alone does).
+      SavingFirst({"deletion of the simulation's mesh, a higher terrain imported under its name", base,
+                   Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", "../in/higher/slope.asc") +
+                       SaveProject()},
+                  Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
   };
   writers.insert(writers.end(), more.begin(), more.end());
   for (Writer& writer : writers)
@@ -349,8 +375,11 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       save.background = false;
       const Outcome saved = Try(save, dir, {}, nullptr, false);
       EXPECT_TRUE(saved.answer.ok) << saved.answer;
-      for (const std::string& f : saved.faults) ADD_FAILURE() << writer.name << ", its save alone: " << f;
       references[w].savedTree = saved.tree;
+      // What its holders name is the next load's to judge; anything else is a fault of the save.
+      for (const std::string& f : saved.faults)
+        if (f.rfind(kHolders, 0) == 0) references[w].savedFaults.push_back(f);
+        else ADD_FAILURE() << writer.name << ", its save alone: " << f;
     }
     const long calls = CountIn(countFile), startedCalls = writer.background ? CountIn(startedFile) : 0;
     EXPECT_GT(calls, 0) << writer.name;
@@ -376,7 +405,13 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       const Writer& writer = writers[job.writer];
       const std::string dir = p / ("try_" + std::to_string(j));
       const std::string variable = job.started ? "TORVU_FAIL_STARTED_AT" : "TORVU_FAIL_AT";
-      const Outcome tried = Try(writer, dir, {{variable, std::to_string(job.n)}}, &references[job.writer], job.started);
+      Outcome tried = Try(writer, dir, {{variable, std::to_string(job.n)}}, &references[job.writer], job.started);
+      // A command that failed after its save alone may leave what that save leaves.
+      const std::vector<std::string>& savedFaults = references[job.writer].savedFaults;
+      if (!tried.answer.ok)
+        std::erase_if(tried.faults, [&](const std::string& f) {
+          return std::find(savedFaults.begin(), savedFaults.end(), f) != savedFaults.end();
+        });
       if (!tried.faults.empty()) {
         std::string line = (job.started ? "started N=" : "N=") + std::to_string(job.n) + " [" +
                            (tried.calls.empty() ? "no call failed; " : tried.calls) +
