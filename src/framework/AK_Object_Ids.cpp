@@ -234,13 +234,23 @@ void AK_Object::SetUniqueId(const char* wanted)
   candidate.ReplaceNonIdentifierChars('_');
   if (candidate.IsEmpty()) candidate = GetType() + "_" + AK_String(AK_InstanceCounter);
   // A name that a rename not saved yet left is the renamed object's in the saved paths until then:
-  // a rename to it is refused, and a new object is given another, as for a name that is taken.
+  // a rename of a saved object to it is refused, and a new object, or one whose files were never
+  // saved (an import names its mesh after what it read), is given another, as for a name that is
+  // taken.
   const bool renaming = !old.IsEmpty() && _listings > 0;
   const auto vacated = [&](const AK_String& id) { return _parent && _parent->NameVacatedByRename(id, this); };
   if (renaming && !(old == candidate) && vacated(candidate)) {
-    AK_ErrorText = GetAbsolutePath() + ": not renamed to " + candidate + ": another object bore that name until a rename " +
-                   "that is not saved yet, and saved paths name that object by it; SaveProject first";
-    return;
+    AK_String unseen;
+    switch (_projectDir.IsEmpty() ? AK_PathLook::Missing : AK_LookAtPath(_projectDir, &unseen)) {
+      case AK_PathLook::Failed:
+        AK_ErrorText = GetAbsolutePath() + ": not renamed, whether its directory stands cannot be told: " + unseen;
+        return;
+      case AK_PathLook::Found:
+        AK_ErrorText = GetAbsolutePath() + ": not renamed to " + candidate + ": another object bore that name until a " +
+                       "rename that is not saved yet, and saved paths name that object by it; SaveProject first";
+        return;
+      case AK_PathLook::Missing: break;
+    }
   }
 
   candidate = FreeNameFrom(candidate, old);

@@ -35,6 +35,18 @@ inline void WriteScaledTerrain(const std::string& dir, double factor)
   WriteFile(dir + "/slope.asc", out.str());
 }
 
+// The example release with every x moved by `shift` metres, as "slope.rel" in the directory.
+inline void WriteShiftedRelease(const std::string& dir, double shift)
+{
+  std::istringstream in(ReadFile(std::string(TORVU_EXAMPLES) + "/slope.rel"));
+  std::ostringstream out;
+  std::string line;
+  for (int header = 0; header < 2 && std::getline(in, line); ++header) out << line << "\n";
+  for (double x, y; in >> x >> y;) out << x + shift << " " << y << "\n";
+  std::filesystem::create_directories(dir);
+  WriteFile(dir + "/slope.rel", out.str());
+}
+
 // Imports "slope.asc" with 10 m simulation cells (the release areas of "slope.rel" go to the
 // project) and saves the project as "proj".
 inline std::string ImportExampleAsProject()

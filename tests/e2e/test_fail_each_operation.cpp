@@ -206,6 +206,7 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
   WriteTile(in, "west", 10000);
   WriteTile(in, "east", 10020);
   WriteScaledTerrain(in + "/higher", 1.05);
+  WriteShiftedRelease(in + "/moved", 20);
   // The values a run depends on not written yet: a run under values it did not save makes the file.
   const std::string noValues = p / "no_values";
   fs::copy(prepared.base, noValues, fs::copy_options::recursive);
@@ -341,6 +342,16 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                    Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", "../in/higher/slope.asc") +
                        SaveProject()},
                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
+      // The same for an area (moved by 20 m): its link goes with the deletion. And another terrain
+      // imported while a rename of A's mesh is pending, which takes not the name the rename left (a
+      // save refused before its first file leaves the rename alone).
+      SavingFirst({"deletion of an area, another imported under its name", base,
+                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") +
+                       Set("Project/ReleaseAreas", "LoadRelFile", "../in/moved/slope.rel") + SaveProject()},
+                  Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject()),
+      SavingFirst({"rename of the simulation's mesh, a higher terrain imported under its name", base,
+                   Set(mesh, "Id", "knoll") + Set(kMeshes, "Import", "../in/higher/slope.asc") + SaveProject()},
+                  Set(mesh, "Id", "knoll") + Set(kMeshes, "Import", "../in/higher/slope.asc")),
   };
   writers.insert(writers.end(), more.begin(), more.end());
   for (Writer& writer : writers)

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -60,6 +61,22 @@ std::vector<std::string> Touched(const Writer& writer)
   std::vector<std::string> projects = {"proj"};
   if (!writer.target.empty()) projects.push_back(writer.target);
   return projects;
+}
+
+// The data of each release area that a member list (as a group holds or saves it) names in the
+// project `project`.
+std::set<std::string> AreasData(const std::string& project, const std::string& members)
+{
+  std::set<std::string> data;
+  const std::string container = "ReleaseAreas/";
+  for (size_t at = members.find(container); at != std::string::npos; at = members.find(container, at + 1)) {
+    size_t end = at + container.size();
+    while (end < members.size() && (std::isalnum(static_cast<unsigned char>(members[end])) || members[end] == '_')) ++end;
+    const std::string id = members.substr(at + container.size(), end - at - container.size());
+    if (const std::string bytes = ReadFile(project + "/Project/ReleaseAreas/" + id + "/ReleaseArea.dat"); !bytes.empty())
+      data.insert(bytes);
+  }
+  return data;
 }
 
 // What the load and the Continue after a writer found.
@@ -103,17 +120,23 @@ Continued LoadAndContinue(const Writer& writer, const std::string& dir)
     // A rename's mark stood: what the load made of it lasts through a save and the next load.
     if (const std::string lost = marked ? HoldersThroughASave(*check, dir + "/" + project) : ""; !lost.empty())
       fault(project + ": " + lost);
-    // A's time steps were computed on the mesh of the prepared state. On a mesh of other data the
-    // plain Continue is refused: it would go on from them on another terrain.
+    // A's time steps were computed on the mesh and the release areas of the prepared state. On
+    // another terrain or area under their names the plain Continue is refused: it would go on from
+    // them on other inputs.
     const Answer mesh = check->Do("get(\"" + kSimulation + "\", \"Mesh\", value);");
     const std::string meshData = mesh.ok && !mesh.text.empty()
                                      ? ReadFile(dir + "/" + project + "/" + kSimulation + "/" + mesh.text + "/DHM.dat")
                                      : "";
-    const bool otherTerrain =
-        !meshData.empty() && meshData != ReadFile(writer.prepared + "/proj/" + kMeshes + "/slope_simulation/DHM.dat");
+    const Answer group = check->Do("get(\"" + kSimulation + "/ReleaseAreas\", \"ContainedObjectsList\", value);");
+    const std::set<std::string> before = AreasData(writer.prepared + "/proj", ReadFile(writer.prepared + "/proj/" +
+                                                                                       kSimulation + "/ReleaseAreas/Group.atr"));
+    const std::set<std::string> areas = AreasData(dir + "/" + project, group.ok ? group.text : "");
+    const bool otherInputs =
+        (!meshData.empty() && meshData != ReadFile(writer.prepared + "/proj/" + kMeshes + "/slope_simulation/DHM.dat")) ||
+        std::any_of(areas.begin(), areas.end(), [&](const std::string& data) { return !before.count(data); });
     const Answer continued = check->Do(ContinueTo(Later(writer)));
-    if (otherTerrain && continued.ok) fault("the Continue of " + project + " went on on another terrain than its time steps");
-    if (!otherTerrain && !continued.ok) fault("the Continue of " + project + " failed: " + continued.text.substr(0, 300));
+    if (otherInputs && continued.ok) fault("the Continue of " + project + " went on on other inputs than its time steps'");
+    if (!otherInputs && !continued.ok) fault("the Continue of " + project + " failed: " + continued.text.substr(0, 300));
     if (!RecordIsThere(RunPath(dir, project + "/A")))
       fault(project + "/A: after the Continue the saved record names a time step that is not there");
   }
@@ -212,6 +235,9 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
   // Another terrain of the example's grid, every height ×1.05, to import under the name of A's mesh.
   const std::string higher = p / "higher";
   WriteScaledTerrain(higher, 1.05);
+  // The example's release moved by 20 m, to import under the name of A's area.
+  const std::string moved = p / "moved";
+  WriteShiftedRelease(moved, 20);
   // The base with a script that waits until a background start is taken by its process.
   const std::string beside = p / "beside";
   fs::copy(base, beside, fs::copy_options::recursive);
@@ -266,6 +292,14 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
                    Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", higher + "/slope.asc") +
                        SaveProject()},
                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
+      // The same for an area: its link goes with the deletion. And another terrain imported while a
+      // rename of A's mesh is pending, which takes not the name the rename left.
+      SavingFirst({"deletion of an area, another imported under its name", base,
+                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") +
+                       Set("Project/ReleaseAreas", "LoadRelFile", moved + "/slope.rel") + SaveProject()},
+                  Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject()),
+      {"rename of the simulation's mesh, a higher terrain imported under its name", base,
+       Set(kMeshes + "/slope_simulation", "Id", "knoll") + Set(kMeshes, "Import", higher + "/slope.asc") + SaveProject()},
       {"rename with no save", base, Set(area, "Id", "R2") + Set(kMeshes + "/slope_simulation", "Id", "knoll")},
       // A name that a pending rename left, taken by an import before the save; a rename while a
       // holder of the renamed object is unloaded, whose files the save does not write.

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 
 #include "ExampleTerrain.h"
@@ -59,18 +58,6 @@ TEST(RunsOnNamedObjects, ARenameSavedWhileARunGoesOnLeavesItsRecord)
     EXPECT_EQ(x.Quit(), 0);
     EXPECT_EQ(y.Quit(), 0);
   }
-}
-
-// The example release with every x moved by `shift` metres, as "slope.rel" in the directory.
-void WriteShiftedRelease(const std::string& dir, double shift)
-{
-  std::istringstream in(ReadFile(std::string(TORVU_EXAMPLES) + "/slope.rel"));
-  std::ostringstream out;
-  std::string line;
-  for (int header = 0; header < 2 && std::getline(in, line); ++header) out << line << "\n";
-  for (double x, y; in >> x >> y;) out << x + shift << " " << y << "\n";
-  fs::create_directories(dir);
-  WriteFile(dir + "/slope.rel", out.str());
 }
 
 // A ran to 4 s; then another object takes the name of one it runs on: a terrain of heights times
