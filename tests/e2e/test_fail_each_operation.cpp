@@ -89,8 +89,8 @@ std::string AgainstTheAnswer(bool succeeded, const Files& written, const Files& 
           !(reference.beforeTree.count(name) && reference.beforeTree.at(name) == bytes))
         marks += name + " ";
     if (!marks.empty()) return "answered success, but left marks of cut work: " + marks;
-    if (tree != reference.doneTree)
-      return "answered success, but left other than the whole command did: " + TreeDifferences(tree, reference.doneTree);
+    if (const std::string differs = TreeDifferences(tree, reference.doneTree); !differs.empty())
+      return "answered success, but left other than the whole command did: " + differs;
   } else if (const std::string neither = FilesOfNeither(tree, reference.beforeTree, reference.doneTree,
                                                                  reference.savedTree ? &*reference.savedTree : nullptr);
              !neither.empty()) {
