@@ -444,7 +444,14 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
       std::vector<std::string> runs = c.runs;
       if (saved && c.refusedLast) runs.push_back(kSave);
       else if (saved) runs.back() += kSave;
-      for (const std::string& run : runs) Torvu(dir.Path(), kLoad + run);
+      for (size_t r = 0; r < runs.size(); ++r) {
+        const std::string printed = Torvu(dir.Path(), kLoad + runs[r]);
+        // A saved object is not renamed into a name a pending rename left: refused, with why.
+        if (c.refusedLast && r + 1 == c.runs.size()) {
+          EXPECT_NE(printed.find("another object bore that name until a rename that is not saved yet"), std::string::npos)
+              << printed.substr(0, 4000);
+        }
+      }
       if (!saved && c.markLines >= 0) {
         const std::string mark = dir / ("proj/Project/" + std::string(kRenameMarkFile));
         const std::string lines = fs::exists(mark) ? ReadFile(mark) : "";
