@@ -48,7 +48,7 @@ struct Reference {
   std::optional<Files> savedTree;  // what its save alone left, for a writer that saves first
   // What a holder names after the next load of that save alone, where that is not what it named
   // before: a failure after the save may leave the same (a deletion saved before the object made
-  // under its name is leaves its holder naming none).
+  // under its name is saved leaves its holder naming none).
   std::vector<std::string> savedFaults;
 };
 
