@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -502,6 +504,34 @@ inline bool Tried(const Writer& writer)
   return !only || !*only || NamedIn(only, writer.name);
 }
 
+// The names of `writers`, in their order.
+inline std::vector<std::string> NamesOf(const std::vector<Writer>& writers)
+{
+  std::vector<std::string> names;
+  for (const Writer& writer : writers) names.push_back(writer.name);
+  return names;
+}
+
+// The writer of `writers` named `name`; one with no prepared state when none is.
+inline Writer Named(const std::vector<Writer>& writers, const std::string& name)
+{
+  for (const Writer& writer : writers)
+    if (writer.name == name) return writer;
+  return {name, "", ""};
+}
+
+// A writer's name as the name of its test: its letters and digits, an underscore for each run of
+// anything else ("rename of the simulation's mesh" is "rename_of_the_simulation_s_mesh").
+inline std::string TestNameOf(const ::testing::TestParamInfo<std::string>& info)
+{
+  std::string name;
+  for (const char c : info.param)
+    if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+    else if (!name.empty() && name.back() != '_') name += '_';
+  while (!name.empty() && name.back() == '_') name.pop_back();
+  return name;
+}
+
 // --- the prepared states and the writers ---
 
 // A state below `dir` made by a process killed at a window of its writer.
@@ -523,6 +553,37 @@ struct Prepared {
   std::string killedRename;        // a rename of A killed while it held the run lock
   std::string killedNewRun;        // a foreground Run of a simulation never saved, killed while it computed
 };
+
+// The prepared states below `root`. Their paths are known before any of them is made, so that the
+// writers (and so their names) can be listed before a test makes the states its writer starts from.
+inline Prepared PreparedBelow(const std::string& root)
+{
+  return {root + "/base",           root + "/killed_run",          root + "/cut_deletion",
+          root + "/cut_copy",       root + "/cut_later_removal",   root + "/unrecorded_deletion",
+          root + "/killed_new_save", root + "/killed_rename",      root + "/killed_new_run"};
+}
+
+// The directory of the prepared states of this test process, removed at its end: each writer's
+// test makes there only the states its writer starts from, and the writers' tests run in one
+// process share those they have in common (each countdown below a directory of its own, as the
+// states of one are not those of the other).
+inline const std::string& PreparedRoot()
+{
+  static const ScratchDir root;
+  return root.Path();
+}
+
+// Makes the state `dir` with `make` unless this process made it before; false when it cannot be
+// made (a fatal failure of the test that tried, which a later test tries again).
+inline bool PrepareOnce(const std::string& dir, const std::function<void()>& make)
+{
+  static std::map<std::string, bool> made;
+  if (made[dir]) return true;
+  fs::remove_all(dir);
+  make();
+  made[dir] = !::testing::Test::HasFatalFailure();
+  return made[dir];
+}
 
 // Makes the base state: proj with A run under 16 degrees to 6 s with an output every second; proj2,
 // a copy of it, run anew under 30 degrees to 4 s: two runs that no time step of the same name shares.
@@ -565,14 +626,18 @@ inline void KilledNewRun(const std::string& state)
   for (const char* file : {"run.macro", "run.log"}) fs::remove(state + "/" + file);
 }
 
-// The states a load takes over, made from the base state.
-inline void MakeTakenOverStates(const Prepared& p)
+// The states a load takes over, each made from the base state.
+inline std::vector<std::string> TakenOverStates(const Prepared& p)
 {
-  for (const std::string& state :
-       {p.killedRun, p.cutDeletion, p.cutCopy, p.cutLaterRemoval, p.unrecordedDeletion, p.killedNewSave, p.killedRename,
-        p.killedNewRun})
-    fs::copy(p.base, state, fs::copy_options::recursive);
-  {
+  return {p.killedRun,     p.cutDeletion,   p.cutCopy,      p.cutLaterRemoval, p.unrecordedDeletion,
+          p.killedNewSave, p.killedRename,  p.killedNewRun};
+}
+
+// Makes the state `state` (one of TakenOverStates) from the base state, which stands.
+inline void MakeTakenOverState(const Prepared& p, const std::string& state)
+{
+  fs::copy(p.base, state, fs::copy_options::recursive);
+  if (state == p.killedRun) {
     const std::string killedRun = p.killedRun;
     WriteFile(killedRun + "/run.macro", Load(killedRun + "/proj") + Set(kSimulation, "BedFrictionAngle", "30") +
                                             Set(kSimulation, "EndTime", "600") + Set(kSimulation, "Run", ""));
@@ -584,28 +649,53 @@ inline void MakeTakenOverStates(const Prepared& p)
     waitpid(pid, nullptr, 0);
     ASSERT_EQ(ReadFile(run + "/.simulation_status"), "running\n");
     for (const char* file : {"run.macro", "run.log"}) fs::remove(killedRun + "/" + file);
+  } else if (state == p.cutDeletion) {
+    KilledAt(p.cutDeletion, Load(p.cutDeletion + "/proj") + Set(kSimulation, "DeleteTimesteps", "except last"),
+             "time steps deleting");
+    ASSERT_TRUE(fs::exists(p.cutDeletion + "/proj/" + kSimulation + "/.simulation_removing"));
+  } else if (state == p.cutCopy) {
+    KilledAt(p.cutCopy, Load(p.cutCopy + "/proj2") + Set("", "SaveProjectAs", p.cutCopy + "/proj"), "copy staged");
+    ASSERT_TRUE(fs::exists(p.cutCopy + "/proj/" + kSimulation + "/.simulation_copying"));
+  } else if (state == p.cutLaterRemoval) {
+    KilledAt(p.cutLaterRemoval,
+             Load(p.cutLaterRemoval + "/proj") + Set(kSimulation, "LoadTimeStep", Step(2)) + ContinueTo(8),
+             "later time steps removing");
+    ASSERT_TRUE(fs::exists(p.cutLaterRemoval + "/proj/" + kSimulation + "/.simulation_removing_later"));
+  } else if (state == p.unrecordedDeletion) {
+    KilledAt(p.unrecordedDeletion, Load(p.unrecordedDeletion + "/proj") + Set(kSimulation, "DeleteTimesteps", "all"),
+             "time steps marked");
+    ASSERT_TRUE(fs::exists(p.unrecordedDeletion + "/proj/" + kSimulation + "/.simulation_removing"));
+  } else if (state == p.killedNewSave) {
+    KilledAt(p.killedNewSave,
+             Load(p.killedNewSave + "/proj") + Set("Project/Simulations", "CloneSimulation", "A") + SaveProject(),
+             "copy staged");
+    // A new directory is built aside and put in place whole: the kill leaves the build, its lock in it.
+    ASSERT_TRUE(fs::exists(p.killedNewSave + "/proj/Project/Simulations/A_cloned" + kSaveStagingSuffix +
+                           "/A_cloned/.simulation_lock"));
+  } else if (state == p.killedRename) {
+    KilledAt(p.killedRename, Load(p.killedRename + "/proj") + Set(kSimulation, "Id", "B") + SaveProject(), "rename");
+    ASSERT_TRUE(fs::exists(p.killedRename + "/proj/" + kSimulation + "/.simulation_lock"));
+  } else if (state == p.killedNewRun) {
+    KilledNewRun(p.killedNewRun);
+  } else {
+    FAIL() << state << " is no state a load takes over";
   }
-  KilledAt(p.cutDeletion, Load(p.cutDeletion + "/proj") + Set(kSimulation, "DeleteTimesteps", "except last"),
-           "time steps deleting");
-  ASSERT_TRUE(fs::exists(p.cutDeletion + "/proj/" + kSimulation + "/.simulation_removing"));
-  KilledAt(p.cutCopy, Load(p.cutCopy + "/proj2") + Set("", "SaveProjectAs", p.cutCopy + "/proj"), "copy staged");
-  ASSERT_TRUE(fs::exists(p.cutCopy + "/proj/" + kSimulation + "/.simulation_copying"));
-  KilledAt(p.cutLaterRemoval,
-           Load(p.cutLaterRemoval + "/proj") + Set(kSimulation, "LoadTimeStep", Step(2)) + ContinueTo(8),
-           "later time steps removing");
-  ASSERT_TRUE(fs::exists(p.cutLaterRemoval + "/proj/" + kSimulation + "/.simulation_removing_later"));
-  KilledAt(p.unrecordedDeletion, Load(p.unrecordedDeletion + "/proj") + Set(kSimulation, "DeleteTimesteps", "all"),
-           "time steps marked");
-  ASSERT_TRUE(fs::exists(p.unrecordedDeletion + "/proj/" + kSimulation + "/.simulation_removing"));
-  KilledAt(p.killedNewSave,
-           Load(p.killedNewSave + "/proj") + Set("Project/Simulations", "CloneSimulation", "A") + SaveProject(),
-           "copy staged");
-  // A new directory is built aside and put in place whole: the kill leaves the build, its lock in it.
-  ASSERT_TRUE(fs::exists(p.killedNewSave + "/proj/Project/Simulations/A_cloned" + kSaveStagingSuffix +
-                         "/A_cloned/.simulation_lock"));
-  KilledAt(p.killedRename, Load(p.killedRename + "/proj") + Set(kSimulation, "Id", "B") + SaveProject(), "rename");
-  ASSERT_TRUE(fs::exists(p.killedRename + "/proj/" + kSimulation + "/.simulation_lock"));
-  KilledNewRun(p.killedNewRun);
+}
+
+// Every state a load takes over, made from the base state.
+inline void MakeTakenOverStates(const Prepared& p)
+{
+  for (const std::string& state : TakenOverStates(p)) {
+    MakeTakenOverState(p, state);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
+// True when `state` is one of the states a load takes over.
+inline bool TakenOver(const Prepared& p, const std::string& state)
+{
+  const std::vector<std::string> states = TakenOverStates(p);
+  return std::find(states.begin(), states.end(), state) != states.end();
 }
 
 
@@ -672,12 +762,20 @@ inline std::vector<Writer> RunAndSaveWriters(const std::string& base)
   };
 }
 
+// The processors this process may run on (a test pinned to two runs on two of the machine's).
+inline int Processors()
+{
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof(set), &set) == 0) return CPU_COUNT(&set);
+  return int(std::thread::hardware_concurrency());
+}
+
 // Runs `work` on a few threads side by side (each takes its jobs from a shared counter) and waits
 // for all of them.
 inline void SideBySide(const std::function<void()>& work)
 {
   std::vector<std::thread> pool;
-  const int workers = std::clamp(int(std::thread::hardware_concurrency()), 2, 4);
+  const int workers = std::clamp(Processors(), 2, 4);
   for (int i = 0; i < workers; ++i) pool.emplace_back(work);
   for (std::thread& t : pool) t.join();
 }

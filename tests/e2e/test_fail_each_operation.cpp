@@ -13,11 +13,13 @@
 //   series, and the saved record names a time step that is there, or none;
 // and after either, that no lock stays held for nothing and that no start is left "started" after
 // its process is gone. A try of a started process's call fails when that process failed none.
-// The writers include a load over each state a kill leaves (see MakeTakenOverStates).
+// The writers include a load over each state a kill leaves (see MakeTakenOverState).
 // A writer with many calls does not have each failed: every call of the first and last kEdge,
 // every call that touches a mark, a lock, a record, a status or the run's values (kKeyFiles, as the
-// dry run lists its calls), and kSpread calls spread evenly over the rest, so that the test stays a
-// few minutes on two cores. TORVU_COUNTDOWN_ALL=1 fails every call of every writer.
+// dry run lists its calls), and kSpread calls spread evenly over the rest, so that each writer stays
+// a few minutes on two cores. Each writer is a test of its own, named after it, that makes only
+// the states its writer starts from: ctest spreads them, and a slow writer is named by its time.
+// TORVU_COUNTDOWN_ALL=1 fails every call of every writer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -187,38 +189,81 @@ void WriteTile(const std::string& dir, const std::string& name, double x)
   WriteFile(dir + "/" + name + ".pmw", "10\n0\n0\n-10\n" + Seconds(x) + "\n20300\n");
 }
 
-}  // namespace
 
-TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
+// The states the writers start from, below `root`: the prepared states, and a few made from the
+// base for some writers alone. None of them is made here.
+struct States {
+  explicit States(const std::string& root)
+      : prepared(PreparedBelow(root)), in(prepared.base + "/in"), noValues(root + "/no_values"), hill(root + "/hill"),
+        entrained(root + "/entrained"), swapping(root + "/swapping"), beside(root + "/beside")
+  {
+  }
+  Prepared prepared;
+  std::string in;  // files outside the projects that the writers read, in the base
+  std::string noValues, hill, entrained, swapping, beside;
+};
+
+// Makes the state `dir` of `s` unless this process made it before, and first the base, which every
+// other is made from; false when it cannot be made.
+bool MakeState(const States& s, const std::string& dir)
 {
-  Example p;
-  Prepared prepared{p / "base",           p / "killed_run",          p / "cut_deletion",    p / "cut_copy",
-                    p / "cut_later_removal", p / "unrecorded_deletion", p / "killed_new_save", p / "killed_rename",
-                    p / "killed_new_run"};
-  MakeBase(prepared.base);
-  MakeTakenOverStates(prepared);
-  // Files outside the projects that the writers read: a terrain to import and two tiles of a texture.
-  const std::string in = prepared.base + "/in";
-  fs::create_directories(in);
-  CopyExampleTerrain(in);
-  fs::rename(in + "/slope.asc", in + "/hill.asc");
-  fs::remove(in + "/slope.rel");
-  WriteTile(in, "west", 10000);
-  WriteTile(in, "east", 10020);
-  WriteScaledTerrain(in + "/higher", 1.05);
-  WriteShiftedRelease(in + "/moved", 20);
-  // The values a run depends on not written yet: a run under values it did not save makes the file.
-  const std::string noValues = p / "no_values";
-  fs::copy(prepared.base, noValues, fs::copy_options::recursive);
-  fs::remove(noValues + "/proj/" + kSimulation + "/.simulation_values");
+  const std::string base = s.prepared.base, examples = TORVU_EXAMPLES;
+  const std::string mesh = kMeshes + "/slope_simulation", area = "Project/ReleaseAreas/slope_0001";
+  if (dir != base && !MakeState(s, base)) return false;
+  return PrepareOnce(dir, [&] {
+    if (dir == base) {
+      MakeBase(base);
+      // Files outside the projects that the writers read: a terrain to import and two tiles of a texture.
+      const std::string in = s.in;
+      fs::create_directories(in);
+      CopyExampleTerrain(in);
+      fs::rename(in + "/slope.asc", in + "/hill.asc");
+      fs::remove(in + "/slope.rel");
+      WriteTile(in, "west", 10000);
+      WriteTile(in, "east", 10020);
+      WriteScaledTerrain(in + "/higher", 1.05);
+      WriteShiftedRelease(in + "/moved", 20);
+      return;
+    }
+    if (TakenOver(s.prepared, dir)) return MakeTakenOverState(s.prepared, dir);
+    fs::copy(base, dir, fs::copy_options::recursive);
+    if (dir == s.noValues) {
+      // The values a run depends on not written yet: a run under values it did not save makes the file.
+      fs::remove(dir + "/proj/" + kSimulation + "/.simulation_values");
+    } else if (dir == s.hill) {
+      // A second mesh that no simulation uses, to rename and delete.
+      Torvu(dir, "hill.macro", Load("proj") + Set(kMeshes, "Import", "in/hill.asc") + SaveProject());
+      fs::remove(dir + "/hill.macro");
+    } else if (dir == s.entrained) {
+      // An entrainment area that A's entrainment group names, saved.
+      Torvu(dir, "entrained.macro",
+            Load("proj") + Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
+                Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001") +
+                SaveProject());
+      fs::remove(dir + "/entrained.macro");
+    } else if (dir == s.swapping) {
+      // A second mesh and area beside A's, and A's renamed away with a save: what the second half of
+      // a swap renames into the names left.
+      Torvu(dir, "swapping.macro",
+            Load("proj") + Set(kMeshes, "Import", examples + "/slope.asc") + Set(mesh, "Id", "T") +
+                Set(area, "Id", "X") + SaveProject());
+      fs::remove(dir + "/swapping.macro");
+    } else if (dir == s.beside) {
+      // The base with a script that waits until a background start is taken by its process.
+      WriteFile(dir + "/taken.cint", WaitForTheStartTaken());
+    } else {
+      FAIL() << dir << " is no state a writer starts from";
+    }
+  });
+}
 
-  // A second mesh that no simulation uses, to rename and delete.
-  const std::string hill = p / "hill";
-  fs::copy(prepared.base, hill, fs::copy_options::recursive);
-  Torvu(hill, "hill.macro", Load("proj") + Set(kMeshes, "Import", "in/hill.asc") + SaveProject());
-  fs::remove(hill + "/hill.macro");
-
+// Every writer, starting from the states below `s` (which this does not make).
+std::vector<Writer> Writers(const States& s)
+{
+  const Prepared& prepared = s.prepared;
   const std::string base = prepared.base, out = "../out", examples = TORVU_EXAMPLES;
+  const std::string noValues = s.noValues, hill = s.hill, entrained = s.entrained, swapping = s.swapping,
+                    beside = s.beside;
   const std::string mesh = kMeshes + "/slope_simulation", area = "Project/ReleaseAreas/" + std::string("slope_0001");
   // What names the objects that the renames below rename: a second group, a base mesh, a depth
   // mesh, a selected polyline, an entrainment group.
@@ -228,25 +273,6 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                     kDepthMesh = Set("Project/ReleaseDHMs", "Import", "../in/hill.asc") +
                                  Set(area, "RelDepFuncName", "from_ReleaseDHM_hill"),
                     kPolyline = Set(kSimulation + "/FlowDepth", "SelectedPolyline", "../../../ReleaseAreas/slope_0001");
-  // An entrainment area that A's entrainment group names, saved.
-  const std::string entrained = p / "entrained";
-  fs::copy(prepared.base, entrained, fs::copy_options::recursive);
-  Torvu(entrained, "entrained.macro",
-        Load("proj") + Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
-            Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001") + SaveProject());
-  fs::remove(entrained + "/entrained.macro");
-  // A second mesh and area beside A's, and A's renamed away with a save: what the second half of a
-  // swap renames into the names left.
-  const std::string swapping = p / "swapping";
-  fs::copy(base, swapping, fs::copy_options::recursive);
-  Torvu(swapping, "swapping.macro",
-        Load("proj") + Set(kMeshes, "Import", examples + "/slope.asc") + Set(mesh, "Id", "T") + Set(area, "Id", "X") +
-            SaveProject());
-  fs::remove(swapping + "/swapping.macro");
-  // The base with a script that waits until a background start is taken by its process.
-  const std::string beside = p / "beside";
-  fs::copy(base, beside, fs::copy_options::recursive);
-  WriteFile(beside + "/taken.cint", WaitForTheStartTaken());
   std::vector<Writer> writers = RunAndSaveWriters(base);
   const std::vector<Writer> more = {
       SavingFirst({"Continue under values not saved, no values file yet", noValues,
@@ -354,21 +380,34 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                   Set(mesh, "Id", "knoll") + Set(kMeshes, "Import", "../in/higher/slope.asc")),
   };
   writers.insert(writers.end(), more.begin(), more.end());
-  for (Writer& writer : writers)
-    if (Contains(writer.commands, out + "/")) fs::create_directories(writer.prepared + "/out");
+  return writers;
+}
 
-  std::vector<Reference> references(writers.size());
+// The writers' names, one test each: a slow writer is named by its own time, and ctest spreads them.
+std::vector<std::string> WriterNames() { return NamesOf(Writers(States(""))); }
+
+class FailEachOperation : public ::testing::TestWithParam<std::string> {};
+
+}  // namespace
+
+TEST_P(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
+{
+  const States states(PreparedRoot() + "/fail");
+  const Writer writer = Named(Writers(states), GetParam());
+  ASSERT_FALSE(writer.prepared.empty()) << "no writer is named " << GetParam();
+  if (!Tried(writer)) GTEST_SKIP() << "TORVU_WRITERS names not " << writer.name;
+  ASSERT_TRUE(MakeState(states, writer.prepared));
+  if (Contains(writer.commands, "../out/")) fs::create_directories(writer.prepared + "/out");
+  Example p;
+
+  Reference reference;
   std::vector<Job> jobs;
-  std::string counts;
-  for (size_t w = 0; w < writers.size(); ++w) {
-    const Writer& writer = writers[w];
-    if (!Tried(writer)) continue;
-    SCOPED_TRACE(writer.name);
-    const std::string dir = p / ("dry_" + std::to_string(w));
-    references[w].before = SeriesIn(writer.prepared);
-    references[w].beforeTree = MaskedTree(writer.prepared);
-    const std::string countFile = p / ("count_" + std::to_string(w)), startedFile = countFile + "_started";
-    const std::string callsFile = p / ("calls_" + std::to_string(w)), startedCallsFile = callsFile + "_started";
+  {
+    const std::string dir = p / "dry";
+    reference.before = SeriesIn(writer.prepared);
+    reference.beforeTree = MaskedTree(writer.prepared);
+    const std::string countFile = p / "count", startedFile = countFile + "_started";
+    const std::string callsFile = p / "calls", startedCallsFile = callsFile + "_started";
     const Outcome dry = Try(writer, dir,
                             {{"TORVU_FAIL_COUNT", countFile},
                              {"TORVU_FAIL_STARTED_COUNT", startedFile},
@@ -377,48 +416,46 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                             nullptr, false);
     EXPECT_TRUE(dry.answer.ok) << dry.answer;
     for (const std::string& f : dry.faults) ADD_FAILURE() << writer.name << ", the dry run: " << f;
-    references[w].done = dry.after;
-    references[w].doneTree = dry.tree;
-    references[w].doneWritten = dry.written;
+    reference.done = dry.after;
+    reference.doneTree = dry.tree;
+    reference.doneWritten = dry.written;
     if (!writer.saved.empty()) {
       Writer save = writer;
       save.commands = writer.saved;
       save.background = false;
       const Outcome saved = Try(save, dir, {}, nullptr, false);
       EXPECT_TRUE(saved.answer.ok) << saved.answer;
-      references[w].savedTree = saved.tree;
+      reference.savedTree = saved.tree;
       // What its holders name is the next load's to judge; anything else is a fault of the save.
       for (const std::string& f : saved.faults)
-        if (f.rfind(kHolders, 0) == 0) references[w].savedFaults.push_back(f);
+        if (f.rfind(kHolders, 0) == 0) reference.savedFaults.push_back(f);
         else ADD_FAILURE() << writer.name << ", its save alone: " << f;
     }
     const long calls = CountIn(countFile), startedCalls = writer.background ? CountIn(startedFile) : 0;
     EXPECT_GT(calls, 0) << writer.name;
     const std::vector<long> tried = CallsTried(calls, kEdge, kSpread, KeyCalls(callsFile)),
                             startedTried = CallsTried(startedCalls, kEdge, kSpread, KeyCalls(startedCallsFile));
-    counts += "  " + writer.name + ": " + std::to_string(tried.size()) + " failed of " + std::to_string(calls) + " calls" +
-              (writer.background ? ", the started process " + std::to_string(startedTried.size()) + " of " +
-                                       std::to_string(startedCalls)
-                                 : "") +
-              "\n";
-    for (long n : tried) jobs.push_back({w, n, false});
-    for (long n : startedTried) jobs.push_back({w, n, true});
+    std::cout << writer.name << ": " << tried.size() << " failed of " << calls << " calls"
+              << (writer.background ? ", the started process " + std::to_string(startedTried.size()) + " of " +
+                                          std::to_string(startedCalls)
+                                    : "")
+              << "\n";
+    for (long n : tried) jobs.push_back({0, n, false});
+    for (long n : startedTried) jobs.push_back({0, n, true});
     fs::remove_all(dir);
   }
-  std::cout << "calls counted by the dry runs:\n" << counts;
 
-  std::vector<std::vector<std::string>> faults(writers.size());
+  std::vector<std::string> faults;
   std::mutex faultsMutex;
   std::atomic<size_t> next{0};
   const auto work = [&] {
     for (size_t j; (j = next++) < jobs.size();) {
       const Job& job = jobs[j];
-      const Writer& writer = writers[job.writer];
       const std::string dir = p / ("try_" + std::to_string(j));
       const std::string variable = job.started ? "TORVU_FAIL_STARTED_AT" : "TORVU_FAIL_AT";
-      Outcome tried = Try(writer, dir, {{variable, std::to_string(job.n)}}, &references[job.writer], job.started);
+      Outcome tried = Try(writer, dir, {{variable, std::to_string(job.n)}}, &reference, job.started);
       // A command that failed after its save alone may leave what that save leaves.
-      const std::vector<std::string>& savedFaults = references[job.writer].savedFaults;
+      const std::vector<std::string>& savedFaults = reference.savedFaults;
       if (!tried.answer.ok)
         std::erase_if(tried.faults, [&](const std::string& f) {
           return std::find(savedFaults.begin(), savedFaults.end(), f) != savedFaults.end();
@@ -429,23 +466,18 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                            "answered " + (tried.answer.ok ? "ok" : "failed: " + tried.answer.text.substr(0, 200)) + "]";
         for (const std::string& f : tried.faults) line += "\n      " + f;
         std::lock_guard<std::mutex> guard(faultsMutex);
-        faults[job.writer].push_back(line);
+        faults.push_back(line);
       }
       fs::remove_all(dir);
     }
   };
   SideBySide(work);
 
-  for (size_t w = 0; w < writers.size(); ++w) {
-    if (faults[w].empty()) continue;
-    const std::string list = ListedByCall(faults[w]);
-    ADD_FAILURE() << writers[w].name << ": " << faults[w].size() << " failed calls not answered soundly:" << list;
-  }
+  if (!faults.empty())
+    ADD_FAILURE() << writer.name << ": " << faults.size() << " failed calls not answered soundly:" << ListedByCall(faults);
 }
 
-// A run marks its values as none of its own before it touches a time step, so that a kill later
-// never leaves them beside the time steps of the run before. The countdown cannot see a mark that
-// failed and was passed over (the run's end writes the values anyway): a run whose mark cannot be
+INSTANTIATE_TEST_SUITE_P(Writer, FailEachOperation, ::testing::ValuesIn(WriterNames()), TestNameOf);
 // written is refused before it changes any file of its run directory.
 TEST(FailEachOperation, ARunWhoseValuesCannotBeWrittenTouchesNoFile)
 {

@@ -13,11 +13,13 @@
 // - a new directory of a killed save is absent, or loads whole and goes on;
 // - the source of a copy never changes;
 // - the process tried was killed: the writer's own, or the one its background start started.
-// The writers include a load over each state a kill leaves (see MakeTakenOverStates).
+// The writers include a load over each state a kill leaves (see MakeTakenOverState).
 // A writer with many calls is not killed at each: every call of the first and last kEdge, every
 // call that touches a mark, a lock, a record, a status or the run's values (kKeyFiles, as the dry
-// run lists its calls), and kSpread calls spread evenly over the rest, so that the test stays a
-// few minutes on two cores. TORVU_COUNTDOWN_ALL=1 kills at every call of every writer.
+// run lists its calls), and kSpread calls spread evenly over the rest, so that each writer stays
+// a few minutes on two cores. Each writer is a test of its own, named after it, that makes only
+// the states its writer starts from: ctest spreads them, and a slow writer is named by its time.
+// TORVU_COUNTDOWN_ALL=1 kills at every call of every writer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -216,32 +218,57 @@ struct Reference {
   std::optional<Continued> saved;
 };
 
-}  // namespace
 
-TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
+// The states the writers start from, below `root`: the prepared states, and a few made from the
+// base for some writers alone; and the files outside them that writers import. None of them is made here.
+struct States {
+  explicit States(const std::string& root)
+      : prepared(PreparedBelow(root)), two(root + "/two"), beside(root + "/beside"), higher(root + "/higher"),
+        moved(root + "/moved")
+  {
+  }
+  Prepared prepared;
+  std::string two, beside;
+  std::string higher, moved;  // made with the base
+};
+
+// Makes the state `dir` of `s` unless this process made it before, and first the base, which every
+// other is made from; false when it cannot be made.
+bool MakeState(const States& s, const std::string& dir)
 {
-  Example p;
-  Prepared prepared{p / "base",           p / "killed_run",          p / "cut_deletion",    p / "cut_copy",
-                    p / "cut_later_removal", p / "unrecorded_deletion", p / "killed_new_save", p / "killed_rename",
-                    p / "killed_new_run"};
-  MakeBase(prepared.base);
-  MakeTakenOverStates(prepared);
-  // A second mesh and area beside A's, saved: what swaps names with A's.
-  const std::string two = p / "two";
-  fs::copy(prepared.base, two, fs::copy_options::recursive);
-  Torvu(two, "two.macro", Load("proj") + Set(kMeshes, "Import", std::string(TORVU_EXAMPLES) + "/slope.asc") + SaveProject());
-  fs::remove(two + "/two.macro");
+  const std::string base = s.prepared.base;
+  if (dir != base && !MakeState(s, base)) return false;
+  return PrepareOnce(dir, [&] {
+    if (dir == base) {
+      MakeBase(base);
+      // Another terrain of the example's grid, every height ×1.05, to import under the name of A's mesh.
+      WriteScaledTerrain(s.higher, 1.05);
+      // The example's release moved by 20 m, to import under the name of A's area.
+      WriteShiftedRelease(s.moved, 20);
+      return;
+    }
+    if (TakenOver(s.prepared, dir)) return MakeTakenOverState(s.prepared, dir);
+    fs::copy(base, dir, fs::copy_options::recursive);
+    if (dir == s.two) {
+      // A second mesh and area beside A's, saved: what swaps names with A's.
+      Torvu(dir, "two.macro",
+            Load("proj") + Set(kMeshes, "Import", std::string(TORVU_EXAMPLES) + "/slope.asc") + SaveProject());
+      fs::remove(dir + "/two.macro");
+    } else if (dir == s.beside) {
+      // The base with a script that waits until a background start is taken by its process.
+      WriteFile(dir + "/taken.cint", WaitForTheStartTaken());
+    } else {
+      FAIL() << dir << " is no state a writer starts from";
+    }
+  });
+}
+
+// Every writer, starting from the states below `s` (which this does not make).
+std::vector<Writer> Writers(const States& s)
+{
+  const Prepared& prepared = s.prepared;
+  const std::string two = s.two, beside = s.beside, higher = s.higher, moved = s.moved;
   const std::string base = prepared.base, area = "Project/ReleaseAreas/slope_0001", examples = TORVU_EXAMPLES;
-  // Another terrain of the example's grid, every height ×1.05, to import under the name of A's mesh.
-  const std::string higher = p / "higher";
-  WriteScaledTerrain(higher, 1.05);
-  // The example's release moved by 20 m, to import under the name of A's area.
-  const std::string moved = p / "moved";
-  WriteShiftedRelease(moved, 20);
-  // The base with a script that waits until a background start is taken by its process.
-  const std::string beside = p / "beside";
-  fs::copy(base, beside, fs::copy_options::recursive);
-  WriteFile(beside + "/taken.cint", WaitForTheStartTaken());
   std::vector<Writer> writers = RunAndSaveWriters(base);
   // A new simulation B on A's release areas, and both active.
   const std::string kSecondActive = Set("Project/Simulations", "CreateSimulation", "B") +
@@ -333,20 +360,34 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
                   kLonger + SaveProject()),
   };
   writers.insert(writers.end(), more.begin(), more.end());
+  return writers;
+}
 
-  std::vector<Reference> references(writers.size());
+// The writers' names, one test each: a slow writer is named by its own time, and ctest spreads them.
+std::vector<std::string> WriterNames() { return NamesOf(Writers(States(""))); }
+
+class KillEachOperation : public ::testing::TestWithParam<std::string> {};
+
+}  // namespace
+
+TEST_P(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
+{
+  const States states(PreparedRoot() + "/kill");
+  const Writer writer = Named(Writers(states), GetParam());
+  ASSERT_FALSE(writer.prepared.empty()) << "no writer is named " << GetParam();
+  if (!Tried(writer)) GTEST_SKIP() << "TORVU_WRITERS names not " << writer.name;
+  ASSERT_TRUE(MakeState(states, writer.prepared));
+  Example p;
+
+  Reference reference;
   std::vector<Job> jobs;
-  std::string counts;
-  for (size_t w = 0; w < writers.size(); ++w) {
-    const Writer& writer = writers[w];
-    if (!Tried(writer)) continue;
-    SCOPED_TRACE(writer.name);
-    const std::string dir = p / ("reference_" + std::to_string(w));
+  {
+    const std::string dir = p / "reference";
     Fresh(writer, dir);
     const Continued before = LoadAndContinue(writer, dir);
     for (const std::string& f : before.faults) ADD_FAILURE() << writer.name << ", before the writer: " << f;
-    references[w].before = before.series;
-    references[w].source = before.source;
+    reference.before = before.series;
+    reference.source = before.source;
 
     if (!writer.saved.empty()) {
       Writer save = writer;
@@ -354,12 +395,12 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
       save.background = false;
       Fresh(save, dir);
       EXPECT_EQ(RunMacroWith(dir + "/x", Macro(save, dir), {}), 0) << Gist(ReadFile(dir + "/x/torvu.log"));
-      references[w].saved = LoadAndContinue(save, dir);
+      reference.saved = LoadAndContinue(save, dir);
     }
 
     Fresh(writer, dir);
-    const std::string countFile = p / ("count_" + std::to_string(w)), startedFile = countFile + "_started";
-    const std::string callsFile = p / ("calls_" + std::to_string(w)), startedCallsFile = callsFile + "_started";
+    const std::string countFile = p / "count", startedFile = countFile + "_started";
+    const std::string callsFile = p / "calls", startedCallsFile = callsFile + "_started";
     EXPECT_EQ(RunMacroWith(dir + "/x", Macro(writer, dir),
                            {{"TORVU_FAIL_COUNT", countFile},
                             {"TORVU_FAIL_STARTED_COUNT", startedFile},
@@ -372,34 +413,30 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
     }
     const Continued done = LoadAndContinue(writer, dir);
     for (const std::string& f : done.faults) ADD_FAILURE() << writer.name << ", after the whole writer: " << f;
-    references[w].done = done.series;
-    references[w].doneTree = done.source;
+    reference.done = done.series;
+    reference.doneTree = done.source;
 
     const long calls = CountIn(countFile), startedCalls = writer.background ? CountIn(startedFile) : 0;
     EXPECT_GT(calls, 0);
     const std::vector<long> killed = CallsTried(calls, kEdge, kSpread, WithoutLooks(KeyCalls(callsFile))),
                             startedKilled =
                                 CallsTried(startedCalls, kEdge, kSpread, WithoutLooks(KeyCalls(startedCallsFile)));
-    counts += "  " + writer.name + ": " + std::to_string(killed.size()) + " kills of " + std::to_string(calls) +
-              " calls" +
-              (writer.background ? ", the started process " + std::to_string(startedKilled.size()) + " of " +
-                                       std::to_string(startedCalls)
-                                 : "") +
-              "\n";
-    for (long n : killed) jobs.push_back({w, n, false});
-    for (long n : startedKilled) jobs.push_back({w, n, true});
+    std::cout << writer.name << ": " << killed.size() << " kills of " << calls << " calls"
+              << (writer.background ? ", the started process " + std::to_string(startedKilled.size()) + " of " +
+                                          std::to_string(startedCalls)
+                                    : "")
+              << "\n";
+    for (long n : killed) jobs.push_back({0, n, false});
+    for (long n : startedKilled) jobs.push_back({0, n, true});
     fs::remove_all(dir);
   }
-  std::cout << "kills per writer:\n" << counts;
 
-  std::vector<std::vector<std::string>> faults(writers.size());
+  std::vector<std::string> faults;
   std::mutex faultsMutex;
   std::atomic<size_t> next{0};
   const auto work = [&] {
     for (size_t j; (j = next++) < jobs.size();) {
       const Job& job = jobs[j];
-      const Writer& writer = writers[job.writer];
-      const Reference& reference = references[job.writer];
       const std::string dir = p / ("try_" + std::to_string(j));
       Fresh(writer, dir);
       std::vector<std::string> found;
@@ -436,16 +473,15 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
         std::string line = (job.started ? "started N=" : "N=") + std::to_string(job.n);
         for (const std::string& f : found) line += "\n      " + f;
         std::lock_guard<std::mutex> guard(faultsMutex);
-        faults[job.writer].push_back(line);
+        faults.push_back(line);
       }
       fs::remove_all(dir);
     }
   };
   SideBySide(work);
 
-  for (size_t w = 0; w < writers.size(); ++w) {
-    if (faults[w].empty()) continue;
-    const std::string list = ListedByCall(faults[w]);
-    ADD_FAILURE() << writers[w].name << ": " << faults[w].size() << " kills not taken over soundly:" << list;
-  }
+  if (!faults.empty())
+    ADD_FAILURE() << writer.name << ": " << faults.size() << " kills not taken over soundly:" << ListedByCall(faults);
 }
+
+INSTANTIATE_TEST_SUITE_P(Writer, KillEachOperation, ::testing::ValuesIn(WriterNames()), TestNameOf);
