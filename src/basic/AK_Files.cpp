@@ -16,6 +16,7 @@
 #include <fstream>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -313,6 +314,67 @@ AK_PathLook AK_LookAtDirectory(const char* path, AK_String* failure)
   struct stat st;
   const AK_PathLook look = LookAt(path, failure, st);
   return look == AK_PathLook::Found && !S_ISDIR(st.st_mode) ? AK_PathLook::Missing : look;
+}
+
+AK_PathKind AK_LookAtKind(const char* path, AK_String* failure)
+{
+  struct stat st;
+  switch (LookAt(path, failure, st)) {
+    case AK_PathLook::Missing: return AK_PathKind::Missing;
+    case AK_PathLook::Failed: return AK_PathKind::Failed;
+    case AK_PathLook::Found: break;
+  }
+  return S_ISREG(st.st_mode) ? AK_PathKind::RegularFile : S_ISDIR(st.st_mode) ? AK_PathKind::Directory : AK_PathKind::Other;
+}
+
+AK_String AK_ResolvedDirectory(const char* path, AK_String* failure)
+{
+  // Spelled as given: a build under another name (AK_StagedDirectory) changes only where it is looked at.
+  std::string normal = path ? path : "";
+  std::replace(normal.begin(), normal.end(), '\\', '/');
+  const bool absolute = !normal.empty() && normal[0] == '/';
+  std::vector<std::string> levels;
+  const auto joined = [&] {
+    std::string out = absolute ? "/" : "";
+    for (size_t i = 0; i < levels.size(); ++i) out += (i ? "/" : "") + levels[i];
+    return out.empty() ? std::string(".") : out;
+  };
+  std::string level;
+  for (std::istringstream parts(normal); std::getline(parts, level, '/');) {
+    if (level.empty() || level == ".") continue;
+    if (level != "..") {
+      levels.push_back(level);
+      continue;
+    }
+    // The parent of the root is the root.
+    if (levels.empty() && absolute) continue;
+    if (levels.empty() || levels.back() == "..") {
+      levels.push_back(level);
+      continue;
+    }
+    // The level before it, as it stands itself (a symbolic link is not followed here).
+    const std::string before = joined();
+    const AK_String at = AK_NormalizePath(before.c_str());
+    struct stat st;
+    const bool looked = !LookFails(at) && !AK_FailsNow("look", at) && ::lstat(at.c_str(), &st) == 0;
+    const int error = looked ? 0 : errno;
+    if (!looked && error != ENOENT && error != ENOTDIR) {
+      if (failure) *failure = AK_String(before.c_str()) + ": " + std::strerror(error);
+      errno = error;
+      return "";
+    }
+    if (looked && S_ISLNK(st.st_mode)) {
+      levels.push_back(level);
+      continue;
+    }
+    if (looked && !S_ISDIR(st.st_mode)) {
+      if (failure) *failure = AK_String(before.c_str()) + ": " + std::strerror(ENOTDIR);
+      errno = ENOTDIR;
+      return "";
+    }
+    levels.pop_back();
+  }
+  return joined().c_str();
 }
 
 namespace {

@@ -51,6 +51,21 @@ enum class [[nodiscard]] AK_PathLook { Missing, Found, Failed };
 // The same look at a directory, in one look: Found only for a directory (through symbolic links),
 // Missing for nothing or anything else there.
 [[nodiscard]] AK_PathLook AK_LookAtDirectory(const char* path, AK_String* failure = nullptr);
+// What stands at a path, in one look (through symbolic links): nothing, a regular file, a
+// directory, anything else, or the look failed (as AK_LookAtPath, and asked of the failure hook as
+// it is). A caller that acts on the kind of what stands asks this once: a first look and then a
+// second, two-way one would pass over a file whenever the second failed.
+enum class [[nodiscard]] AK_PathKind { Missing, RegularFile, Directory, Other, Failed };
+[[nodiscard]] AK_PathKind AK_LookAtKind(const char* path, AK_String* failure = nullptr);
+
+// The directory that a path given for a project leads to, spelled as a save builds it and names
+// it: "\" turned into "/", "." levels and doubled or trailing separators dropped, and each ".."
+// taken together with the level before it where that level does not stand (nothing is there to
+// lead through) or is a directory itself, not a symbolic link (whose ".." leads elsewhere). A ".."
+// at the start or after a symbolic link stays, for the system to follow. "" with `failure`
+// ("<path>: <why>") when a level before a ".." stands as no directory (the path leads nowhere) or
+// cannot be looked at (each look asked of the failure hook, kind "look").
+[[nodiscard]] AK_String AK_ResolvedDirectory(const char* path, AK_String* failure = nullptr);
 
 // While one lives (nested ones share the outermost's), the directories found standing by
 // AK_LookAtPathOnce or made by AK_MakeDirectory are taken to stand without another look: a save

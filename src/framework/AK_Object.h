@@ -28,6 +28,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -129,6 +130,11 @@ public:
   // of the save changes (SaveProjectAs asks every object of the project first): what the save
   // must read cannot be read. "" when nothing is known against it, by default.
   virtual AK_String SaveRefusal(const char* directory);
+  // What a save of the object into another directory than its own changes of it beside its
+  // directory and what it knows of its last save (a simulation binds its series to the run
+  // directory it copied into): a call that puts that back, for a save that failed and leaves the
+  // object where it was. Nothing by default.
+  virtual std::function<void()> StateBeforeSaveElsewhere();
 
   // --- class level ---
   static AK_ClassRecord& ClassRecord();
@@ -495,15 +501,28 @@ private:
   // object's refusal ("; " between), read before anything is written: damage kept (above), the
   // object's own SaveRefusal, a directory that cannot be looked at. "" when none is.
   AK_String SubtreeSaveRefusals(const AK_String& directory);
-  // The directory of every live object of the subtree, by object: a save-as into another directory
-  // that failed gives each back what it held, so that none is left in the new one while the rest
-  // stayed in the old.
   // Why an object with no directory of its own is not saved: its files would go into whatever
   // directory the program runs in.
   AK_String NoProjectDirectory();
-  using ProjectDirsHeld = std::vector<std::pair<const AK_Object*, AK_String>>;
-  void TakeProjectDirs(ProjectDirsHeld& held);
-  void GiveBackProjectDirs(const ProjectDirsHeld& held);
+  // The directory a save was given, resolved into the one that will hold the object
+  // (AK_ResolvedDirectory) before the save looks at anything there; false, with AK_ErrorText
+  // naming the object and why, when where it leads cannot be told.
+  [[nodiscard]] bool ResolveSaveDirectory(AK_String& directory);
+  // What each live object of the subtree (or the object alone) knows of where it is saved: its
+  // directory, its last save, its damage, a pending rename's directory, and what its class keeps
+  // of its directory (StateBeforeSaveElsewhere). A save into another directory that failed gives
+  // each object that it moved there all of it back, so that the next save goes where the project
+  // stands, as if the failed one had never been; an object saved where it stood keeps its save.
+  struct SavePlace {
+    const AK_Object* object;  // compared, never followed
+    AK_String projectDir, savedDir, loadDamage, idBeforeRename, renamedDir;
+    int32_t savedStamp;
+    std::function<void()> giveBackOwnState;
+  };
+  using SavePlaces = std::vector<SavePlace>;
+  void TakeSavePlaces(SavePlaces& held, bool subtree);
+  void GiveBackSavePlaces(const SavePlaces& held);
+  class SavePlacesKept;
   // The save of SaveProjectAs, after its refusals; `outermost` when no save of a project above it
   // goes on.
   void SaveProjectAsInto(const AK_String& directory, bool outermost);

@@ -35,10 +35,13 @@ bool IsPersistenceCommand(const char* name)
   return false;
 }
 
-// Two spellings of one directory ("a/b", "a\\b/", "./a/b") compare equal.
+// Two spellings of one directory ("a/b", "a\\b/", "./a/b", "a/x/../b") compare equal.
 AK_String CanonicalDirectory(const char* directory)
 {
-  AK_String d = AK_NormalizePath(directory ? directory : "");
+  if (AK_String resolved = AK_ResolvedDirectory(directory); !resolved.IsEmpty()) return resolved;
+  // Where it leads cannot be told: as it is spelled.
+  AK_String d(directory ? directory : "");
+  d.ReplaceChar('\\', '/');
   while (d.Length() > 1 && d[d.Length() - 1] == '/') d = AK_String(d.c_str(), d.c_str() + d.Length() - 1);
   while (d.Length() > 2 && d[0] == '.' && d[1] == '/') d = AK_String(d.c_str() + 2);
   if (d.IsEmpty()) d = ".";
@@ -278,6 +281,29 @@ AK_String StartStaging(const AK_String& staging, const AK_String& build, std::un
 
 }  // namespace
 
+// While it lives, the outermost save of an object (with `subtree`, of the objects it owns too)
+// that fails gives back to each object it moved into another directory where it was saved before.
+class AK_Object::SavePlacesKept {
+public:
+  SavePlacesKept(AK_Object& object, const SaveFailures& failures, bool subtree)
+      : _object(&object), _failures(failures), _outermost(failures.Outermost())
+  {
+    if (_outermost) object.TakeSavePlaces(_held, subtree);
+  }
+  ~SavePlacesKept()
+  {
+    if (_outermost && !_failures.Failures().IsEmpty() && _object.Get()) _object.Get()->GiveBackSavePlaces(_held);
+  }
+  SavePlacesKept(const SavePlacesKept&) = delete;
+  SavePlacesKept& operator=(const SavePlacesKept&) = delete;
+
+private:
+  AK_ObjectRef _object;
+  const SaveFailures& _failures;
+  bool _outermost;
+  SavePlaces _held;
+};
+
 AK_String AK_SaveStagingOf(const char* directory) { return CanonicalDirectory(directory) + kSaveStagingSuffix; }
 
 AK_StagingDrop AK_DropSaveLeftBehind(const char* staging)
@@ -285,12 +311,13 @@ AK_StagingDrop AK_DropSaveLeftBehind(const char* staging)
   const AK_String path(staging ? staging : "");
   const auto failed = [](const AK_String& why) { return AK_StagingDrop{why, true}; };
   AK_String unseen;
-  switch (AK_LookAtPath(path, &unseen)) {
-    case AK_PathLook::Missing: return {};
-    case AK_PathLook::Failed: return failed("cannot look at " + unseen);
-    case AK_PathLook::Found: break;
+  switch (AK_LookAtKind(path, &unseen)) {
+    case AK_PathKind::Missing: return {};
+    case AK_PathKind::Failed: return failed("cannot look at " + unseen);
+    case AK_PathKind::RegularFile:
+    case AK_PathKind::Other: return {path + " stands and is no directory"};
+    case AK_PathKind::Directory: break;
   }
-  if (!AK_IsDirectory(path)) return {path + " stands and is no directory"};
   AK_DirectoryLock left(path, std::chrono::milliseconds(0));
   // Held under the name still: the directory was not renamed or replaced meanwhile.
   if (!left.Held() || !AK_HoldsDirectoryLock(path)) return {SaveGoingOn() + " (in " + path + ")"};
@@ -321,7 +348,9 @@ void AK_Object::SaveAs(const char* directory)
 {
   AK_OperationScope scope;
   SaveFailures failures;
+  SavePlacesKept kept(*this, failures, false);
   AK_String dir(directory ? directory : "");
+  if (!dir.IsEmpty() && failures.Outermost() && !ResolveSaveDirectory(dir)) return SaveFailures::Add(AK_ErrorText);
   const int32_t lastChange = LastChangeToSave(_stampNames, _stamps);
   // Refused before anything there is held or made: the object stays where it was. A save of a
   // project asked every object of it before its first file.
@@ -909,27 +938,51 @@ AK_String AK_Object::CopyOfRenameMarksRefusal(const AK_String& directory)
   return refusals;
 }
 
+bool AK_Object::ResolveSaveDirectory(AK_String& directory)
+{
+  AK_String failure;
+  const AK_String resolved = AK_ResolvedDirectory(directory, &failure);
+  if (resolved.IsEmpty()) {
+    AK_ErrorText = GetAbsolutePath() + " not saved to " + directory + ": where it leads cannot be told: " + failure;
+    return false;
+  }
+  directory = resolved;
+  return true;
+}
+
 AK_String AK_Object::NoProjectDirectory()
 {
   return GetAbsolutePath() + " not saved: it has no project directory (it was never saved, or its save into a new "
                              "directory failed): give it one with SaveProjectAs";
 }
 
-void AK_Object::TakeProjectDirs(ProjectDirsHeld& held)
+void AK_Object::TakeSavePlaces(SavePlaces& held, bool subtree)
 {
-  held.emplace_back(this, _projectDir);
-  for (AK_Object* c : OwnedComponents())
-    if (!c->IsDead()) c->TakeProjectDirs(held);
+  held.push_back({this, _projectDir, _savedDir, _loadDamage, _idBeforeRename, _renamedDir, _savedStamp,
+                  StateBeforeSaveElsewhere()});
+  if (subtree)
+    for (AK_Object* c : OwnedComponents())
+      if (!c->IsDead()) c->TakeSavePlaces(held, true);
 }
 
-void AK_Object::GiveBackProjectDirs(const ProjectDirsHeld& held)
+void AK_Object::GiveBackSavePlaces(const SavePlaces& held)
 {
   // Only what lives still is walked: a pointer held is compared, never followed.
-  for (const auto& [object, dir] : held)
-    if (object == this) _projectDir = dir;
+  for (const SavePlace& place : held)
+    if (place.object == this && !(CanonicalDirectory(place.projectDir) == CanonicalDirectory(_projectDir))) {
+      _projectDir = place.projectDir;
+      _savedDir = place.savedDir;
+      _savedStamp = place.savedStamp;
+      _loadDamage = place.loadDamage;
+      _idBeforeRename = place.idBeforeRename;
+      _renamedDir = place.renamedDir;
+      if (place.giveBackOwnState) place.giveBackOwnState();
+    }
   for (AK_Object* c : OwnedComponents())
-    if (!c->IsDead()) c->GiveBackProjectDirs(held);
+    if (!c->IsDead()) c->GiveBackSavePlaces(held);
 }
+
+std::function<void()> AK_Object::StateBeforeSaveElsewhere() { return {}; }
 
 void AK_Object::SaveProjectAs(const char* directory)
 {
@@ -944,6 +997,7 @@ void AK_Object::SaveProjectAs(const char* directory)
     SaveFailures::Add(AK_ErrorText);
     return;
   }
+  if (failures.Outermost() && !ResolveSaveDirectory(dir)) return SaveFailures::Add(AK_ErrorText);
   // An object that its save would refuse (see SaveAs) is refused before anything is held: the
   // target stays as it was.
   if (failures.Outermost())
@@ -953,10 +1007,8 @@ void AK_Object::SaveProjectAs(const char* directory)
       AK_ErrorText = refusals;
       return;
     }
-  ProjectDirsHeld before;
-  if (failures.Outermost()) TakeProjectDirs(before);
+  SavePlacesKept kept(*this, failures, true);
   SaveProjectAsInto(dir, failures.Outermost());
-  if (failures.Outermost() && !failures.Failures().IsEmpty() && !IsDead()) GiveBackProjectDirs(before);
 }
 
 void AK_Object::SaveProjectAsInto(const AK_String& dir, bool outermost)

@@ -107,9 +107,9 @@ bool PutInPlace(const char* runDirectory, const char* markFile, const char* reas
   // that fails puts nothing more in place, and the mark stays for the next taker.
   const auto staged = [&](const char* name, bool& stands) {
     AK_String unseen;
-    const AK_PathLook look = AK_LookAtPath(StagedPath(runDirectory, name), &unseen);
-    if (look == AK_PathLook::Failed) return failure = "cannot look at " + unseen, false;
-    stands = look == AK_PathLook::Found && AK_IsRegularFile(StagedPath(runDirectory, name));
+    const AK_PathKind look = AK_LookAtKind(StagedPath(runDirectory, name), &unseen);
+    if (look == AK_PathKind::Failed) return failure = "cannot look at " + unseen, false;
+    stands = look == AK_PathKind::RegularFile;
     return true;
   };
   // What the mark says decides what goes: a mark or a listing that cannot be read puts nothing in
@@ -231,12 +231,12 @@ AK_String RunFilesOf(const AK_String& source, std::vector<AK_String>& files)
   for (const char* file : kRunFiles) {
     const AK_String path = AK_JoinPath(source, file);
     AK_String unseen;
-    switch (AK_LookAtPath(path, &unseen)) {
-      case AK_PathLook::Failed: return "cannot look at " + unseen;
-      case AK_PathLook::Found:
-        if (AK_IsRegularFile(path)) files.push_back(file);
-        break;
-      case AK_PathLook::Missing: break;
+    switch (AK_LookAtKind(path, &unseen)) {
+      case AK_PathKind::Failed: return "cannot look at " + unseen;
+      case AK_PathKind::RegularFile: files.push_back(file); break;
+      case AK_PathKind::Missing:
+      case AK_PathKind::Directory:
+      case AK_PathKind::Other: break;
     }
   }
   return "";

@@ -372,12 +372,12 @@ AK_String LaterFiles(const char* runDirectory, double after, std::vector<std::pa
     double time;
     if (!SW_TimeOfTimeStepName(NameOfFile(file), time) || !(time > after) || !unseen.IsEmpty()) return;
     const AK_String path = AK_JoinPath(runDirectory, file);
-    switch (AK_LookAtPath(path, &unseen)) {
-      case AK_PathLook::Found:
-        if (AK_IsRegularFile(path)) later.emplace_back(time, file);
-        break;
-      case AK_PathLook::Failed:
-      case AK_PathLook::Missing: break;
+    switch (AK_LookAtKind(path, &unseen)) {
+      case AK_PathKind::RegularFile: later.emplace_back(time, file); break;
+      case AK_PathKind::Failed:
+      case AK_PathKind::Missing:
+      case AK_PathKind::Directory:
+      case AK_PathKind::Other: break;
     }
   });
   if (!listed) return "cannot read " + AK_String(runDirectory) + ": " + std::strerror(errno);

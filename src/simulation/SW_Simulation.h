@@ -687,6 +687,8 @@ private:
   // A save of the simulation into the directory copies its series there: the directory is not
   // the run directory it read or wrote.
   bool CopiesInto(const char* directory) override;
+  // Its series and the saved values it saw, bound by a save elsewhere to the directory it copied into.
+  std::function<void()> StateBeforeSaveElsewhere() override;
   // The save of the simulation into another project directory: one state of its run directory
   // (the series, the saved values and the record), read under the locks of both directories,
   // put whole in place of the target's (see SW_SeriesCopy).

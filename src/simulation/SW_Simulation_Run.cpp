@@ -189,9 +189,14 @@ private:
 
 }  // namespace
 
+// Its lock, status and info would go into whatever directory the program runs in.
+constexpr const char* kNoRunDirectory =
+    "the project has no directory for the run's lock, status and time steps: save it first (SaveProjectAs)";
+
 void SW_Simulation::Run(const char*)
 {
   const RunCommandFlag background(_runOfBackgroundStart, _startedInBackground);
+  if (ProjectDir().IsEmpty()) return RefuseRun(kNoRunDirectory);
   // One run of a simulation at a time, in any process; held until the run ends, however.
   SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not started", RecordForTaker());
   const RunCommandFlag made(_runMadeItsDirectory, lock.MadeDirectory());
@@ -214,6 +219,7 @@ void SW_Simulation::Run(const char*)
 void SW_Simulation::Continue(const char*)
 {
   const RunCommandFlag background(_runOfBackgroundStart, _startedInBackground);
+  if (ProjectDir().IsEmpty()) return RefuseRun(kNoRunDirectory);
   SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not started", RecordForTaker());
   const RunCommandFlag made(_runMadeItsDirectory, lock.MadeDirectory());
   if (!lock.Held()) return NotRunWithoutLock(lock.RefusedBy());  // the refusal answers

@@ -135,10 +135,8 @@ private:
 
 AK_PathLook SW_Simulation::LookAtRunDirectory(const AK_String& directory, AK_String* failure)
 {
-  if (directory.IsEmpty()) return AK_PathLook::Missing;
-  if (AK_IsDirectory(directory)) return AK_PathLook::Found;
-  // Asked again only when it is not one: a look that failed is no answer.
-  return AK_LookAtPath(directory, failure) == AK_PathLook::Failed ? AK_PathLook::Failed : AK_PathLook::Missing;
+  // One look: a first one that failed would pass over the directory a second one found.
+  return directory.IsEmpty() ? AK_PathLook::Missing : AK_LookAtDirectory(directory, failure);
 }
 
 AK_String SW_Simulation::WriteTimeStep(bool* refused)
@@ -580,6 +578,18 @@ bool SW_Simulation::HoldDirectory(const char* directory, AK_DirectoryChange chan
 bool SW_Simulation::CopiesInto(const char* directory)
 {
   return !_series.IsBoundTo(directory);
+}
+
+std::function<void()> SW_Simulation::StateBeforeSaveElsewhere()
+{
+  return [this, series = _series, known = _valuesSeenKnown, text = _valuesSeenText, version = _valuesSeenVersion,
+          stamp = _valuesSeenStamp] {
+    _series = series;
+    _valuesSeenKnown = known;
+    _valuesSeenText = text;
+    _valuesSeenVersion = version;
+    _valuesSeenStamp = stamp;
+  };
 }
 
 AK_String SW_Simulation::SaveRefusal(const char* directory)

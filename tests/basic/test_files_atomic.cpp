@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -303,4 +304,116 @@ TEST(DirectoriesSeen, TheMissingLevelsAreThoseThatDoNotStandOrNoneWhereALookFail
   }
   AK_RestartFailureCount(0);
   EXPECT_FALSE(std::filesystem::exists(b));
+}
+
+// One look tells what stands: a regular file (through a link), a directory, anything else, nothing
+// (a link that leads nowhere), or a failed look, which the failure hook makes as the system would.
+TEST(PathLooks, OneLookTellsTheKindOfWhatStands)
+{
+  namespace fs = std::filesystem;
+  ScratchDir dir;
+  dir.Write("file", "x");
+  fs::create_directory(dir / "directory");
+  fs::create_symlink(dir / "file", dir / "link");
+  fs::create_symlink(dir / "gone", dir / "dangling");
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  const std::vector<std::pair<std::string, AK_PathKind>> cases = {
+      {"file", AK_PathKind::RegularFile}, {"link", AK_PathKind::RegularFile}, {"directory", AK_PathKind::Directory},
+      {"fifo", AK_PathKind::Other},       {"gone", AK_PathKind::Missing},     {"dangling", AK_PathKind::Missing},
+      {"file/below", AK_PathKind::Missing}};
+  for (const auto& [name, kind] : cases) {
+    SCOPED_TRACE(name);
+    AK_RestartFailureCount(0);
+    EXPECT_EQ(AK_LookAtKind((dir / name).c_str()), kind);
+    EXPECT_EQ(AK_FailureHookCalls(), 1);
+    AK_RestartFailureCount(1);
+    AK_String failure;
+    EXPECT_EQ(AK_LookAtKind((dir / name).c_str(), &failure), AK_PathKind::Failed);
+    EXPECT_NE(std::string(failure.c_str()).find(name), std::string::npos) << failure.c_str();
+  }
+  AK_RestartFailureCount(0);
+}
+
+// A path given for a project resolves into the directory it leads to: every path of up to four
+// levels over a directory, a level that does not stand, a file, a link to a directory elsewhere,
+// "." and ".." (and empty levels) resolves, where it resolves at all, into the path the standard
+// library's own resolution finds, spelled with no "." level and with ".." only where no level can
+// take it lexically (at the start, after a link or after another ".."); it fails only where a
+// level before a ".." is a file. Each look it takes may fail, and then it resolves nothing.
+TEST(PathLooks, APathResolvesIntoTheDirectoryItLeadsTo)
+{
+  namespace fs = std::filesystem;
+  ScratchDir dir;
+  const std::string top = dir / "top";
+  fs::create_directories(top + "/d");
+  fs::create_directories(dir / "elsewhere/deep");
+  dir.Write("top/f", "x");
+  fs::create_symlink(dir / "elsewhere/deep", top + "/l");
+  const std::vector<std::string> levels = {"d", "m", "f", "l", ".", "..", ""};
+  std::vector<std::string> paths = {""}, last = {""};
+  for (int depth = 0; depth < 4; ++depth) {
+    std::vector<std::string> longer;
+    for (const std::string& path : last)
+      for (const std::string& level : levels) longer.push_back(path + "/" + level);
+    paths.insert(paths.end(), longer.begin(), longer.end());
+    last = std::move(longer);
+  }
+  // Where a path leads, by an independent walk: each level that stands taken as the system
+  // resolves it, each that does not by its spelling; none where a ".." follows a file.
+  const auto leadsTo = [](const std::string& path) -> std::optional<std::string> {
+    fs::path at = "/";
+    std::istringstream parts(path);
+    for (std::string level; std::getline(parts, level, '/');) {
+      if (level.empty() || level == ".") continue;
+      if (level == "..") {
+        if (fs::is_regular_file(at)) return std::nullopt;
+        at = at.parent_path();
+        continue;
+      }
+      at /= level;
+      if (fs::exists(at)) at = fs::canonical(at);
+    }
+    return at.string();
+  };
+  int resolved = 0;
+  for (const std::string& rest : paths) {
+    const std::string given = top + rest;
+    SCOPED_TRACE(given);
+    AK_String failure;
+    const std::string got = AK_ResolvedDirectory(given.c_str(), &failure).c_str();
+    if (got.empty()) {
+      EXPECT_EQ(leadsTo(given), std::nullopt) << failure.c_str();
+      continue;
+    }
+    ++resolved;
+    EXPECT_EQ(leadsTo(got), leadsTo(given));
+    std::istringstream parts(got);
+    std::string before;
+    for (std::string level; std::getline(parts, level, '/'); before = before + "/" + level) {
+      EXPECT_NE(level, ".");
+      if (level == "..") {
+        EXPECT_TRUE(fs::is_symlink(before) || before.ends_with("..")) << got;
+      }
+    }
+  }
+  EXPECT_GT(resolved, 1000);
+  // The spellings a user gives: relative, with backslashes, a trailing separator, a missing level.
+  EXPECT_STREQ(AK_ResolvedDirectory("m/../p").c_str(), "p");
+  EXPECT_STREQ(AK_ResolvedDirectory(".\\q\\m\\..\\p\\").c_str(), "q/p");
+  EXPECT_STREQ(AK_ResolvedDirectory("../p/.").c_str(), "../p");
+  EXPECT_STREQ(AK_ResolvedDirectory("m/n/../../p").c_str(), "p");
+  EXPECT_STREQ(AK_ResolvedDirectory("/..").c_str(), "/");
+  EXPECT_STREQ(AK_ResolvedDirectory("m/..").c_str(), ".");
+  // One look for each ".." after a level: failed, it resolves nothing and names the level.
+  const std::string twice = top + "/m/../d/..";
+  AK_RestartFailureCount(0);
+  EXPECT_EQ(std::string(AK_ResolvedDirectory(twice.c_str()).c_str()), top);
+  ASSERT_EQ(AK_FailureHookCalls(), 2);
+  for (long n = 1; n <= 2; ++n) {
+    AK_RestartFailureCount(n);
+    AK_String failure;
+    EXPECT_STREQ(AK_ResolvedDirectory(twice.c_str(), &failure).c_str(), "");
+    EXPECT_NE(std::string(failure.c_str()).find(n == 1 ? "/m" : "/d"), std::string::npos) << failure.c_str();
+  }
+  AK_RestartFailureCount(0);
 }

@@ -379,6 +379,22 @@ std::vector<Writer> Writers(const States& s)
       SavingFirst({"rename of the simulation's mesh, a higher terrain imported under its name", base,
                    Set(mesh, "Id", "knoll") + Set(kMeshes, "Import", "../in/higher/slope.asc") + SaveProject()},
                   Set(mesh, "Id", "knoll") + Set(kMeshes, "Import", "../in/higher/slope.asc")),
+      // A save into a new directory that failed, then a save of A changed where the project was
+      // (a script that goes on after the failure, which the command answers): the failed save-as
+      // leaves the project, A's series and record as they were, so the save after it writes A's
+      // change beside them (as the change saved alone does).
+      SavingFirst({"SaveProjectAs into a new directory, then SaveProject", base,
+                   Set(kSimulation, "Remark", "changed") +
+                       "if (!failed) tries = set(\"\", \"SaveProjectAs\", \"../proj3\");\nelse tries = 0;\n"
+                       "if (tries != 0) {\nerror(text);\n" + SaveProject() + "failed = 1;\n}\n",
+                   false, "proj3"},
+                  Set(kSimulation, "Remark", "changed") + SaveProject()),
+      SavingFirst({"SaveProjectAs into a new directory, then A's Save", base,
+                   Set(kSimulation, "Remark", "changed") +
+                       "if (!failed) tries = set(\"\", \"SaveProjectAs\", \"../proj3\");\nelse tries = 0;\n"
+                       "if (tries != 0) {\nerror(text);\n" + Set(kSimulation, "Save", "") + "failed = 1;\n}\n",
+                   false, "proj3"},
+                  Set(kSimulation, "Remark", "changed") + SaveProject()),
   };
   writers.insert(writers.end(), more.begin(), more.end());
   return writers;

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "AK_ProjectMarks.h"
 #include "ExampleTerrain.h"
@@ -193,4 +194,61 @@ TEST(KilledSaveIntoNewDirectory, ABuildOfALiveProcessStaysAndAFileInItsPlaceToo)
   EXPECT_FALSE(fs::exists(staging));
   EXPECT_TRUE(fs::is_directory(p / "new"));
   EXPECT_EQ(x.Quit(), 0);
+}
+
+// A save goes where its path leads, resolved once: through a level that does not stand and back
+// ("a/../p", "q/a/../p" with q standing, "b/c/../../p"), with "." and a trailing "/", given to
+// SaveProjectAs or as the ProjectDir of a SaveProject. Each leaves the whole project there, no level
+// of the path that did not stand and no build; a path through a file leads nowhere and is refused,
+// leaving nothing. A save-as whose path leads back to the project's own directory is a save of it:
+// the change it saves holds in a fresh load.
+TEST(KilledSaveIntoNewDirectory, ASaveGoesWhereItsPathLeadsOrIsRefusedLeavingNothing)
+{
+  SharedExample p(2, 2);
+  Torvu(p.Path(), "run.macro", Load("proj") + Set(kSimulation, "Run", "") + SaveProject());
+  fs::create_directories(p / "q");
+  WriteFile(p / "f", "a user's file");
+  {
+    TorvuProcess x(p / "x");
+    ASSERT_TRUE(x.Do(Load() + SaveAs("../new")).ok);
+    EXPECT_EQ(x.Quit(), 0);
+  }
+  const Files whole = ProjectFiles(p / "new");
+  const Files steps = TimeStepContents(RunOf(p / "new"));
+  ASSERT_FALSE(steps.empty());
+  struct Case {
+    std::string save, project;  // "" for a refusal
+    std::vector<std::string> notLeft;
+  };
+  const std::vector<Case> cases = {
+      {SaveAs("../a/../p1"), "p1", {"a", "a" + std::string(kSaveStagingSuffix)}},
+      {SaveAs("../q/a/../p2"), "q/p2", {"q/a", "q/a" + std::string(kSaveStagingSuffix)}},
+      {SaveAs("../b/c/../../p3"), "p3", {"b", "b" + std::string(kSaveStagingSuffix)}},
+      {SaveAs("../p4/./"), "p4", {"p4" + std::string(kSaveStagingSuffix)}},
+      {Set("", "ProjectDir", "../d/..\\\\p5/") + Set("", "SaveProject", ""), "p5", {"d"}},
+      {SaveAs("../f/../p6"), "", {"p6", "f" + std::string(kSaveStagingSuffix)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.save);
+    TorvuProcess x(p / "x");
+    const Answer saved = x.Do(Load() + c.save);
+    EXPECT_EQ(x.Quit(), 0);
+    EXPECT_EQ(saved.ok, !c.project.empty()) << saved;
+    for (const std::string& left : c.notLeft) EXPECT_FALSE(fs::exists(p / left)) << left;
+    EXPECT_EQ(ReadFile(p / "f"), "a user's file");
+    if (c.project.empty()) continue;
+    ExpectSameFiles(ProjectFiles(p / c.project), whole, c.project);
+    ExpectSameFiles(TimeStepContents(RunOf(p / c.project)), steps, c.project);
+  }
+  TorvuProcess x(p / "x");
+  const Answer back = x.Do(Load() + Set("Project/ReleaseAreas/slope_0001", "Depth", "2.5") + SaveAs("../nx/../proj") +
+                           SaveProject());
+  EXPECT_TRUE(back.ok) << back;
+  EXPECT_FALSE(fs::exists(p / "nx"));
+  EXPECT_EQ(x.Quit(), 0);
+  TorvuProcess fresh(p / "fresh");
+  const Answer depth = fresh.Do(Load() + "get(\"Project/ReleaseAreas/slope_0001\", \"Depth\", value);");
+  EXPECT_TRUE(depth.ok) << depth;
+  EXPECT_EQ(std::stod(depth.text), 2.5) << depth;
+  EXPECT_EQ(fresh.Quit(), 0);
 }

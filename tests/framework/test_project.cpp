@@ -620,3 +620,29 @@ TEST(Project, TheMarksLeftInAProjectKeepTheNamesSavedProjectsHold)
   };
   for (const auto& [name, stored] : kept) EXPECT_STREQ(name, stored);
 }
+
+// A load removes what a deletion or a save of this program left aside in an object's directory,
+// by the mark it made there first, and nothing else of such a name: a user's own directory named
+// like one ("notes.~removing", "mine.~saving") stays whole, files and all.
+TEST(Project, ALoadRemovesOnlyWhatTheProgramMarkedAsItsOwnLeftAside)
+{
+  ScratchDir dir;
+  Tree tree;
+  tree.top.SaveProjectAs(dir.Path().c_str());
+  ASSERT_STREQ(AK_ErrorText.c_str(), "");
+  const std::string notes = dir.Write(std::string("sub/notes") + kRemovedAside + "/kept.txt", "the user's notes");
+  const std::string mine = dir.Write(std::string("sub/mine") + kSaveStagingSuffix + "/mine/kept.txt", "the user's own");
+  const std::string removed = dir / (std::string("sub/gone") + kRemovedAside);
+  dir.Write(std::string("sub/gone") + kRemovedAside + "/" + kRemovalMark, "");
+  dir.Write(std::string("sub/gone") + kRemovedAside + "/gone/Level1.atr", "");
+  const std::string built = dir / (std::string("sub/built") + kSaveStagingSuffix);
+  dir.Write(std::string("sub/built") + kSaveStagingSuffix + "/" + kStagingMark, "");
+  dir.Write(std::string("sub/built") + kSaveStagingSuffix + "/built/Level1.atr", "");
+  AK_ErrorText = "";
+  tree.top.LoadProject(dir.Path().c_str());
+  EXPECT_STREQ(AK_ErrorText.c_str(), "");
+  EXPECT_EQ(ReadFile(notes), "the user's notes");
+  EXPECT_EQ(ReadFile(mine), "the user's own");
+  EXPECT_FALSE(fs::exists(removed));
+  EXPECT_FALSE(fs::exists(built));
+}

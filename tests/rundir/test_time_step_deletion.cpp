@@ -101,6 +101,36 @@ TEST(TimeStepDeletion, LaterTimeStepsAreFilesOnly)
   for (int t = 0; t <= 10; ++t) EXPECT_EQ(fs::exists(dir / FileOf(t)), t <= 2 || t == 7) << t;
 }
 
+// Each call of a removal of the later time steps failed in turn (a look, an unlink): the removal
+// answers the failure, or every later time step went. What a look found a file is never passed
+// over: one look tells it, and a failed one is no answer that nothing stands there.
+TEST(TimeStepDeletion, AFailedCallOfARemovalOfLaterTimeStepsIsAnsweredOrAllWent)
+{
+  MessageCapture messages;
+  ScratchDir dir;
+  const char* d = dir.Path().c_str();
+  const auto write = [&] {
+    for (int t = 0; t <= 6; ++t) dir.Write(FileOf(t), "step");
+  };
+  write();
+  AK_RestartFailureCount(0);
+  ASSERT_STREQ(SW_RemoveLaterTimeSteps(d, 2, 0.1), "");
+  const long calls = AK_FailureHookCalls();
+  // A look at each of the four later files and their four removals at least.
+  ASSERT_GE(calls, 8);
+  for (long n = 1; n <= calls; ++n) {
+    SCOPED_TRACE(n);
+    write();
+    AK_RestartFailureCount(n);
+    const std::string answer = SW_RemoveLaterTimeSteps(d, 2, 0.1).c_str();
+    AK_RestartFailureCount(0);
+    bool laterStands = false;
+    for (int t = 3; t <= 6; ++t) laterStands = laterStands || fs::exists(dir / FileOf(t));
+    EXPECT_TRUE(answer.empty() ? !laterStands : laterStands) << answer;
+    for (int t = 0; t <= 2; ++t) EXPECT_TRUE(fs::exists(dir / FileOf(t))) << t;
+  }
+}
+
 // A run's removal of the time steps later than its state, marked and then cut short: the next taker
 // removes just those later than the state the mark names (a step less than half a time step past it
 // is the state's own output and stays), and has the record forget a file that went; once another

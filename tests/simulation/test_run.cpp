@@ -303,48 +303,30 @@ TEST(Run, AnInterruptThatCannotBeWrittenSaysWhy)
                               "/.simulation_status: Is a directory").c_str());
 }
 
-// A simulation that has no project directory yet keeps its status and info files in the
-// current directory, as a saved one keeps them in its own, and writes no time step anywhere;
-// "Interrupt" reaches its run there. A background start stays refused: the second process
-// would find no project to load.
-TEST(Run, WithoutProjectDirectoryKeepsItsStatusInTheCurrentDirectory)
+// A simulation that has no project directory yet is not run, in the foreground or the
+// background, nor continued: its lock, status and info would go into whatever directory the
+// program runs in. Refused, it writes nothing anywhere and keeps its state.
+TEST(Run, WithoutProjectDirectoryARunIsRefusedAndWritesNothing)
 {
   RunProject p;
   p.sim->SetProjectDirRecursive("");
   ScratchCurrentDir here;  // every simulation without a directory shares it: this test's own
-  const std::vector<std::string> statusFiles = {".simulation_info", ".simulation_status"};
+  const double before = p.sim->CurrentTime;
+  for (const char* command : {"Run", "Continue"}) {
+    SCOPED_TRACE(command);
+    AK_ErrorText = "";
+    p.sim->Set(command, "");
+    EXPECT_STREQ(AK_ErrorText, "project/Simulations/Avalanche1: not run: the project has no directory for the run's "
+                               "lock, status and time steps: save it first (SaveProjectAs)");
+    EXPECT_EQ(p.sim->CurrentTime, before);
+  }
   EXPECT_STREQ(p.sim->Get("Status"), "unknown");
-  MessageCapture messages;
-  p.sim->Set("Run", "");
-  EXPECT_TRUE(messages.Contains("WARNING: Save project first!"));
-  EXPECT_TRUE(messages.Contains("WARNING: Save project first, otherwise output data cannot be saved!"));
-  EXPECT_NEAR(p.sim->CurrentTime, 3, 1e-12);
-  EXPECT_EQ(ReadFile(".simulation_status"), "finished\n");
-  EXPECT_EQ(ReadFile(".simulation_info").rfind("at time 3 s, run time h:m:s ", 0), 0u) << ReadFile(".simulation_info");
-  EXPECT_STREQ(p.sim->Get("Status"), "finished");
-  EXPECT_EQ(Entries(here.Path()), statusFiles);  // no time step, no lock, no temporary
-  EXPECT_TRUE(Entries(p.run).empty());
-
-  // Written while the run polls, the interrupt ends it after its first step.
-  static SW_Simulation* running;
-  running = p.sim;
-  AK_InterruptCallback = [] {
-    running->Set("Interrupt", "");
-    return 0;
-  };
-  p.sim->Set("Run", "");
-  AK_InterruptCallback = nullptr;
-  EXPECT_NEAR(p.sim->CurrentTime, 0.1, 1e-12);
-  EXPECT_STREQ(p.sim->Get("Status"), "finished");
-  p.sim->Set("Interrupt", "");
-  EXPECT_EQ(ReadFile(".simulation_status"), "interrupted\n");
-  EXPECT_STREQ(p.sim->Get("Status"), "interrupted");
-
   AK_ErrorText = "";
   p.sim->Set("RunInBackground", "");
   EXPECT_STREQ(AK_ErrorText, "project/Simulations/Avalanche1: the project has no directory for a run in the "
                              "background: save the whole project first");
-  EXPECT_EQ(Entries(here.Path()), statusFiles);
+  EXPECT_TRUE(Entries(here.Path()).empty());
+  EXPECT_TRUE(Entries(p.run).empty());
 }
 
 TEST(Run, SmoothedParticleMessagesFollowTheVerboseSwitch)
