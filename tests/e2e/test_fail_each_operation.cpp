@@ -299,12 +299,13 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                   kPolyline + SaveProject()),
       {"rename of an entrainment area", entrained, Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
       {"rename with no save", base, Set(area, "Id", "R2") + Set(mesh, "Id", "knoll")},
-      // A name that a pending rename left, taken by an import before the save (a save refused before
+      // A name that a rename left, taken by an import once the rename is saved (a save refused before
       // its first file leaves the rename alone, which moved the area's directory at once); a rename
       // while a holder of the renamed object is unloaded, whose files the save does not write.
       SavingFirst({"rename of an area, another imported under its name", base,
-                   Set(area, "Id", "R2") + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") + SaveProject()},
-                  Set(area, "Id", "R2") + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel")),
+                   Set(area, "Id", "R2") + SaveProject() + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") +
+                       SaveProject()},
+                  Set(area, "Id", "R2")),
       {"rename of an area while its holder is unloaded", base,
        Set("Project/Simulations", "UnloadComponent", "A") + Set(area, "Id", "R2") + SaveProject()},
       // A renamed object renamed again before a save, with no save and with one (a failure in the
@@ -335,25 +336,29 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
                        Set(mesh, "Id", "knoll") + SaveProject(),
                    true},
                   kLonger + SaveProject()),
-      // Another terrain imported under the name of A's mesh deleted: A's path names it, another input
-      // than its time steps were computed on (a failure after the deletion is saved leaves A with no
-      // mesh, as the deletion saved alone does).
+      // Another terrain imported under the name of A's mesh once its deletion is saved, then named by
+      // A: another input than its time steps were computed on (a failure after the deletion is saved
+      // leaves A with no mesh, as the deletion saved alone does).
       SavingFirst({"deletion of the simulation's mesh, a higher terrain imported under its name", base,
-                   Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", "../in/higher/slope.asc") +
-                       SaveProject()},
+                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject() +
+                       Set(kMeshes, "Import", "../in/higher/slope.asc") +
+                       SaveProject() + Set(kSimulation, "Mesh", "../../DHMs/slope_simulation") + SaveProject()},
                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
       // The same for an area (moved by 20 m): its link goes with the deletion. And another terrain
-      // imported while a rename of A's mesh is pending, which takes not the name the rename left (a
-      // save refused before its first file leaves the rename alone).
+      // imported once a rename of A's mesh is saved, which takes the name the rename left (a save
+      // refused before its first file leaves the rename alone).
       SavingFirst({"deletion of an area, another imported under its name", base,
-                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") +
+                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject() +
                        Set("Project/ReleaseAreas", "LoadRelFile", "../in/moved/slope.rel") + SaveProject()},
                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject()),
       SavingFirst({"rename of the simulation's mesh, a higher terrain imported under its name", base,
-                   Set(mesh, "Id", "knoll") + Set(kMeshes, "Import", "../in/higher/slope.asc") + SaveProject()},
-                  Set(mesh, "Id", "knoll") + Set(kMeshes, "Import", "../in/higher/slope.asc")),
+                   Set(mesh, "Id", "knoll") + SaveProject() + Set(kMeshes, "Import", "../in/higher/slope.asc") + SaveProject()},
+                  Set(mesh, "Id", "knoll")),
   };
   writers.insert(writers.end(), more.begin(), more.end());
+  // Names a pending rename or deletion left, asked for and typed in commands.
+  MakeAskingStates(base, p / "names");
+  for (const Writer& writer : NameAskingWriters(p / "names")) writers.push_back(writer);
   for (Writer& writer : writers)
     if (Contains(writer.commands, out + "/")) fs::create_directories(writer.prepared + "/out");
 

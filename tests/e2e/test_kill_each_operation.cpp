@@ -282,29 +282,34 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
        Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
            Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001") + SaveProject() +
            Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
-      // The deletion alone leaves A with no mesh: a kill or a failure right after it leaves that.
+      // The deletion alone leaves A with no mesh: a kill or a failure right after it leaves that. The
+      // name is the deleted mesh's until that save; A is given the mesh made under it once that is saved.
       SavingFirst({"deletion of the simulation's mesh, made again", base,
-                   Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", examples + "/slope.asc") +
-                       SaveProject()},
+                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject() +
+                       Set(kMeshes, "Import", examples + "/slope.asc") +
+                       SaveProject() + Set(kSimulation, "Mesh", "../../DHMs/slope_simulation") + SaveProject()},
                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
       // The same with another terrain: A's path names it, and no step computed on it follows A's own.
       SavingFirst({"deletion of the simulation's mesh, a higher terrain imported under its name", base,
-                   Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", higher + "/slope.asc") +
-                       SaveProject()},
+                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject() +
+                       Set(kMeshes, "Import", higher + "/slope.asc") +
+                       SaveProject() + Set(kSimulation, "Mesh", "../../DHMs/slope_simulation") + SaveProject()},
                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
-      // The same for an area: its link goes with the deletion. And another terrain imported while a
-      // rename of A's mesh is pending, which takes not the name the rename left.
+      // The same for an area: its link goes with the deletion. And another terrain imported once a
+      // rename of A's mesh is saved, which takes the name the rename left.
       SavingFirst({"deletion of an area, another imported under its name", base,
-                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") +
+                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject() +
                        Set("Project/ReleaseAreas", "LoadRelFile", moved + "/slope.rel") + SaveProject()},
                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject()),
       {"rename of the simulation's mesh, a higher terrain imported under its name", base,
-       Set(kMeshes + "/slope_simulation", "Id", "knoll") + Set(kMeshes, "Import", higher + "/slope.asc") + SaveProject()},
+       Set(kMeshes + "/slope_simulation", "Id", "knoll") + SaveProject() + Set(kMeshes, "Import", higher + "/slope.asc") +
+           SaveProject()},
       {"rename with no save", base, Set(area, "Id", "R2") + Set(kMeshes + "/slope_simulation", "Id", "knoll")},
-      // A name that a pending rename left, taken by an import before the save; a rename while a
-      // holder of the renamed object is unloaded, whose files the save does not write.
+      // A name that a rename left, taken by an import after its save; a rename while a holder of the
+      // renamed object is unloaded, whose files the save does not write.
       {"rename of an area, another imported under its name", base,
-       Set(area, "Id", "R2") + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") + SaveProject()},
+       Set(area, "Id", "R2") + SaveProject() + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") +
+           SaveProject()},
       {"rename of an area while its holder is unloaded", base,
        Set("Project/Simulations", "UnloadComponent", "A") + Set(area, "Id", "R2") + SaveProject()},
       // A renamed object renamed again before a save, with no save and with one, and back; a load
@@ -333,6 +338,9 @@ TEST(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
                   kLonger + SaveProject()),
   };
   writers.insert(writers.end(), more.begin(), more.end());
+  // Names a pending rename or deletion left, asked for and typed in commands.
+  MakeAskingStates(base, p / "names");
+  for (const Writer& writer : NameAskingWriters(p / "names")) writers.push_back(writer);
 
   std::vector<Reference> references(writers.size());
   std::vector<Job> jobs;
