@@ -767,8 +767,9 @@ inline std::string EachCommand(const std::vector<std::string>& commands)
 inline std::string AsksFor(const std::string& script) { return Set("", "ExecMacro", "../" + script + ".cint"); }
 
 // The prepared states below `dir`: "asking", the base with the example imported again beside A's
-// mesh and area (slope_simulation_0001, slope_0002) and saved; and "renamed_away", the base with
-// A's area renamed R2 by a process that quit with no save. Each holds the scripts of the writers.
+// mesh and area (slope_simulation_0001, slope_0002) and saved; and "renamed_away", that state with
+// the second area renamed R2 by a process that quit with no save (A's inputs stand as they were, as
+// the kill countdown's Continue judges them). Each holds the scripts of the writers.
 inline void MakeAskingStates(const std::string& base, const std::string& dir)
 {
   const std::string examples = TORVU_EXAMPLES, areas = "Project/ReleaseAreas", area = areas + "/slope_0001";
@@ -781,8 +782,9 @@ inline void MakeAskingStates(const std::string& base, const std::string& dir)
       {"names", {Set(areas, "LoadRelFile", examples + "/slope.rel"), Set(area, "Depth", "3"),
                  Set(kSimulation + "/ReleaseAreas", "AppendObject", area), Set("Project/DHMs", "Import", examples + "/slope.asc"),
                  Set(kSimulation, "Mesh", "../../DHMs/slope_simulation")}},
-      // Another process's rename of A's area pending: a depth and a deletion typed on its old name.
-      {"old_name", {Set(area, "Depth", "3"), Set(areas, "DeleteComponent", "slope_0001"),
+      // Another process's rename of the second area pending: a depth and a deletion typed on its
+      // old name, and an area imported whose numbers pass it.
+      {"old_name", {Set(areas + "/slope_0002", "Depth", "3"), Set(areas, "DeleteComponent", "slope_0002"),
                     Set(areas, "LoadRelFile", examples + "/slope.rel")}},
       // A's area deleted: the other area renamed, and an area imported, under its name.
       {"deleted", {Set(areas + "/slope_0002", "Id", "slope_0001"), Set(areas, "LoadRelFile", examples + "/slope.rel")}},
@@ -790,10 +792,10 @@ inline void MakeAskingStates(const std::string& base, const std::string& dir)
   fs::create_directories(dir);
   for (const char* state : {"asking", "renamed_away"}) {
     const std::string made = dir + "/" + state;
-    fs::copy(base, made, fs::copy_options::recursive);
+    fs::copy(std::string(state) == "asking" ? base : dir + "/asking", made, fs::copy_options::recursive);
     Torvu(made, "state.macro",
           Load("proj") + (std::string(state) == "asking" ? Set("Project/DHMs", "Import", examples + "/slope.asc") + SaveProject()
-                                                          : Set(area, "Id", "R2")));
+                                                          : Set(areas + "/slope_0002", "Id", "R2")));
     fs::remove(made + "/state.macro");
     for (const auto& [name, commands] : scripts) WriteFile(made + "/" + name + ".cint", EachCommand(commands));
   }
