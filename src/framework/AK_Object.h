@@ -175,8 +175,8 @@ public:
   AK_Object* FindRenamedComponent(const char* head);
   // True when a rename or a deletion of one of this object's components that is not saved yet
   // left the name `id`, and `bearer` is not the object it renamed: nothing else takes that name
-  // until then.
-  bool NameVacatedByRename(const char* id, const AK_Object* bearer);
+  // until then. `renamedTo`, when given, receives the name the object bears now ("" when deleted).
+  bool NameVacatedByRename(const char* id, const AK_Object* bearer, AK_String* renamedTo = nullptr);
   // Why a component of this object may not take the name `id` (made a plain identifier) now: a
   // rename or a deletion not saved yet left it, and no object bears it now; "" when it may. Saved
   // paths name the object it left by it until the project is saved whole, so a command that asks

@@ -388,20 +388,22 @@ const Rename* Vacating(const std::vector<Rename>& renames, const AK_String& path
 
 }  // namespace
 
-bool AK_Object::NameVacatedByRename(const char* id, const AK_Object* bearer)
+bool AK_Object::NameVacatedByRename(const char* id, const AK_Object* bearer, AK_String* renamedTo)
 {
   if (!id || !*id || !_parent || AK_SavedNames::Active() || ReplayingSavedAttributes()) return false;
   AK_Object* top = TopOf(this);
   if (!top) return false;
   const AK_String path = BelowTop(this, top, id);
+  const Rename* line = nullptr;
   AK_RenameState& state = RenameState();
-  if (const std::vector<Rename>* known = state.Renames(top->GetAbsolutePath()))
-    if (Vacating(*known, path, this, bearer)) return true;
+  if (const std::vector<Rename>* known = state.Renames(top->GetAbsolutePath())) line = Vacating(*known, path, this, bearer);
   // Another process may have renamed since this one read the marks: they are read as they stand.
   // Marks that cannot be read leave the answer to those this process knows.
-  if (top->ProjectDir().IsEmpty()) return false;
   std::vector<Rename> standing;
-  return ReadMarks(top->ProjectDir(), standing).IsEmpty() && Vacating(standing, path, this, bearer);
+  if (!line && !top->ProjectDir().IsEmpty() && ReadMarks(top->ProjectDir(), standing).IsEmpty())
+    line = Vacating(standing, path, this, bearer);
+  if (line && renamedTo) *renamedTo = line->to.IsEmpty() ? AK_String() : LastPart(line->to);
+  return line != nullptr;
 }
 
 AK_String AK_Object::VacatedNameRefusal(const char* id, const AK_Object* bearer)
@@ -409,15 +411,10 @@ AK_String AK_Object::VacatedNameRefusal(const char* id, const AK_Object* bearer)
   AK_String name(id ? id : "");
   name.ReplaceNonIdentifierChars('_');
   // A name an object bears now is made unique by numbering, as ever.
-  if (name.IsEmpty() || GetComponent(name) || !NameVacatedByRename(name, bearer)) return "";
-  AK_Object* top = TopOf(this);
-  std::vector<Rename> renames;
-  if (const std::vector<Rename>* known = top ? RenameState().Renames(top->GetAbsolutePath()) : nullptr) renames = *known;
-  const Rename* r = top ? Vacating(renames, BelowTop(this, top, name), this, bearer) : nullptr;
-  if (!r && top && !top->ProjectDir().IsEmpty() && ReadMarks(top->ProjectDir(), renames).IsEmpty())
-    r = Vacating(renames, BelowTop(this, top, name), this, bearer);
-  const AK_String what = r && !r->to.IsEmpty() ? GetAbsolutePath() + "/" + LastPart(r->to) : AK_String("a deleted object");
-  return GetAbsolutePath() + "/" + name + " is the saved name of " + what +
+  AK_String renamedTo;
+  if (name.IsEmpty() || GetComponent(name) || !NameVacatedByRename(name, bearer, &renamedTo)) return "";
+  return GetAbsolutePath() + "/" + name + " is the saved name of " +
+         (renamedTo.IsEmpty() ? AK_String("a deleted object") : GetAbsolutePath() + "/" + renamedTo) +
          " until the project is saved: SaveProject first";
 }
 
