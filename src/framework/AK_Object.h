@@ -80,6 +80,25 @@ private:
   }
 };
 
+// While one lives, the paths looked up are read as the files saved before the pending renames and
+// deletions of the project hold them: an old name leads to the renamed object. Outside one (a
+// path typed in a command, a macro or a script), a path names what stands under it now.
+class AK_SavedPaths {
+public:
+  AK_SavedPaths() { ++Depth(); }
+  ~AK_SavedPaths() { --Depth(); }
+  AK_SavedPaths(const AK_SavedPaths&) = delete;
+  AK_SavedPaths& operator=(const AK_SavedPaths&) = delete;
+  static bool Active() { return Depth() > 0; }
+
+private:
+  static int& Depth()
+  {
+    static int depth = 0;
+    return depth;
+  }
+};
+
 class AK_Object {
 public:
   AK_Object(const char* id, AK_Object* parent);
@@ -155,13 +174,23 @@ public:
   void SetUniqueId(const char* wanted);
 
   // The component that bears now the name `head` had before a rename that the objects naming it
-  // have not all saved yet (see AK_Object_Renames.cpp); none when there is no such rename. A saved
-  // path asks it before the components by name: until that save nothing else takes the name, so a
-  // path that bears it was written before the rename and means the renamed object.
+  // have not all saved yet (see AK_Object_Renames.cpp); none when there is no such rename, and
+  // none outside a read of saved paths (AK_SavedPaths, a load's replay of saved attributes). A
+  // saved path asks it before the components by name: until that save nothing else takes the
+  // name, so a path that bears it was written before the rename and means the renamed object.
   AK_Object* FindRenamedComponent(const char* head);
-  // True when a rename of one of this object's components that is not saved yet left the name
-  // `id`, and `bearer` is not the object it renamed: nothing else takes that name until then.
-  bool NameVacatedByRename(const char* id, const AK_Object* bearer);
+  // True when a rename or a deletion of one of this object's components that is not saved yet
+  // left the name `id`, and `bearer` is not the object it renamed: nothing else takes that name
+  // until then. `renamedTo`, when given, receives the name the object bears now ("" when deleted).
+  bool NameVacatedByRename(const char* id, const AK_Object* bearer, AK_String* renamedTo = nullptr);
+  // Why a component of this object may not take the name `id` (made a plain identifier) now: a
+  // rename or a deletion not saved yet left it, and no object bears it now; "" when it may. Saved
+  // paths name the object it left by it until the project is saved whole, so a command that asks
+  // for it is refused with this, which says what to do.
+  AK_String VacatedNameRefusal(const char* id, const AK_Object* bearer = nullptr);
+  // After a new object was made, or renamed, under a name asked for: says the name it was given
+  // when another object bore the one asked (made a plain identifier), which the numbering left.
+  void SayNameGiven(const char* asked);
   // Where the saved files of `dir`, a directory of the project that a file saved before stands for
   // (a path there joined to the directory that file lies in), are now when a rename pending in the
   // project moved them: the directory under the new name, as the next load would follow the path

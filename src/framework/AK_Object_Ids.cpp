@@ -233,25 +233,17 @@ void AK_Object::SetUniqueId(const char* wanted)
   AK_String candidate(wanted ? wanted : "");
   candidate.ReplaceNonIdentifierChars('_');
   if (candidate.IsEmpty()) candidate = GetType() + "_" + AK_String(AK_InstanceCounter);
-  // A name that a rename not saved yet left is the renamed object's in the saved paths until then:
-  // a rename of a saved object to it is refused, and a new object, or one whose files were never
-  // saved (an import names its mesh after what it read), is given another, as for a name that is
-  // taken.
+  // A name that a rename or a deletion not saved yet left is the object's it left in the saved
+  // paths until then: a rename to it is refused, saying so. A new object (an import names its
+  // mesh after what it read) is given another, as for a name that is taken; the commands that
+  // make one under a name asked for refuse that name before (VacatedNameRefusal).
   const bool renaming = !old.IsEmpty() && _listings > 0;
-  const auto vacated = [&](const AK_String& id) { return _parent && _parent->NameVacatedByRename(id, this); };
-  if (renaming && !(old == candidate) && vacated(candidate)) {
-    AK_String unseen;
-    switch (_projectDir.IsEmpty() ? AK_PathLook::Missing : AK_LookAtPath(_projectDir, &unseen)) {
-      case AK_PathLook::Failed:
-        AK_ErrorText = GetAbsolutePath() + ": not renamed, whether its directory stands cannot be told: " + unseen;
-        return;
-      case AK_PathLook::Found:
-        AK_ErrorText = GetAbsolutePath() + ": not renamed to " + candidate + ": another object bore that name until a " +
-                       "rename that is not saved yet, and saved paths name that object by it; SaveProject first";
-        return;
-      case AK_PathLook::Missing: break;
+  if (renaming && !(old == candidate) && _parent)
+    if (const AK_String refusal = _parent->VacatedNameRefusal(candidate, this); !refusal.IsEmpty()) {
+      AK_ErrorText = GetAbsolutePath() + ": not renamed: " + refusal;
+      return;
     }
-  }
+  const AK_String asked = candidate;
 
   candidate = FreeNameFrom(candidate, old);
   // Whether there is a directory to move decides whether the rename is marked: a look that fails
@@ -268,9 +260,16 @@ void AK_Object::SetUniqueId(const char* wanted)
   ReindexAfterRename(old);
 
   if (old.IsEmpty() || old == _id) return;
+  if (renaming) SayNameGiven(asked);
   // Those that name it write its new path at their next save; so do they when it has no
-  // directory to move.
+  // directory to move. Its directory, made by its first save, follows its name all the same: a
+  // save of it alone (a run's of what it reads) writes it where the paths that name it lead.
   if (directory == AK_PathLook::Missing) {
+    if (!_projectDir.IsEmpty()) {
+      AK_String named = ParentDirectoryOf(_projectDir);
+      named.EnsureTrailingChar(_id, '/');
+      SetProjectDirRecursive(named);
+    }
     FollowMovedObjects(holders);
     return;
   }

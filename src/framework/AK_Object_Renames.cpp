@@ -357,6 +357,9 @@ bool AK_Object::UnmarkRename()
 
 AK_Object* AK_Object::FindRenamedComponent(const char* head)
 {
+  // A path typed now names what stands now: nothing else bears the old name, and the renamed
+  // object bears only its new one, so the old name names nothing until the save.
+  if (!AK_SavedPaths::Active() && !ReplayingSavedAttributes()) return nullptr;
   if (!head || !*head || !_parent) return nullptr;
   AK_RenameState& state = RenameState();
   if (state.Empty()) return nullptr;
@@ -369,24 +372,58 @@ AK_Object* AK_Object::FindRenamedComponent(const char* head)
   return nullptr;
 }
 
-bool AK_Object::NameVacatedByRename(const char* id, const AK_Object* bearer)
+namespace {
+
+// The line of `renames` that left the name at `path` (below the top) to another than `bearer`: a
+// rename from it, or a deletion of what stood there; none when no line did.
+const Rename* Vacating(const std::vector<Rename>& renames, const AK_String& path, AK_Object* parent,
+                       const AK_Object* bearer)
+{
+  for (const Rename& r : renames) {
+    if (r.moving || r.from == r.to || !(r.from == path)) continue;
+    if (r.to.IsEmpty() || !bearer || parent->GetComponent(LastPart(r.to)) != bearer) return &r;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool AK_Object::NameVacatedByRename(const char* id, const AK_Object* bearer, AK_String* renamedTo)
 {
   if (!id || !*id || !_parent || AK_SavedNames::Active() || ReplayingSavedAttributes()) return false;
   AK_Object* top = TopOf(this);
   if (!top) return false;
   const AK_String path = BelowTop(this, top, id);
-  const auto vacates = [&](const Rename& r) {
-    return !r.moving && !r.to.IsEmpty() && !(r.from == r.to) && r.from == path &&
-           (!bearer || GetComponent(LastPart(r.to)) != bearer);
-  };
+  const Rename* line = nullptr;
   AK_RenameState& state = RenameState();
-  if (const std::vector<Rename>* known = state.Renames(top->GetAbsolutePath()))
-    if (std::any_of(known->begin(), known->end(), vacates)) return true;
+  if (const std::vector<Rename>* known = state.Renames(top->GetAbsolutePath())) line = Vacating(*known, path, this, bearer);
   // Another process may have renamed since this one read the marks: they are read as they stand.
   // Marks that cannot be read leave the answer to those this process knows.
-  if (top->ProjectDir().IsEmpty()) return false;
   std::vector<Rename> standing;
-  return ReadMarks(top->ProjectDir(), standing).IsEmpty() && std::any_of(standing.begin(), standing.end(), vacates);
+  if (!line && !top->ProjectDir().IsEmpty() && ReadMarks(top->ProjectDir(), standing).IsEmpty())
+    line = Vacating(standing, path, this, bearer);
+  if (line && renamedTo) *renamedTo = line->to.IsEmpty() ? AK_String() : LastPart(line->to);
+  return line != nullptr;
+}
+
+AK_String AK_Object::VacatedNameRefusal(const char* id, const AK_Object* bearer)
+{
+  AK_String name(id ? id : "");
+  name.ReplaceNonIdentifierChars('_');
+  // A name an object bears now is made unique by numbering, as ever.
+  AK_String renamedTo;
+  if (name.IsEmpty() || GetComponent(name) || !NameVacatedByRename(name, bearer, &renamedTo)) return "";
+  return GetAbsolutePath() + "/" + name + " is the saved name of " +
+         (renamedTo.IsEmpty() ? AK_String("a deleted object") : GetAbsolutePath() + "/" + renamedTo) +
+         " until the project is saved: SaveProject first";
+}
+
+void AK_Object::SayNameGiven(const char* asked)
+{
+  AK_String name(asked ? asked : "");
+  name.ReplaceNonIdentifierChars('_');
+  if (name.IsEmpty() || name == _id || !_parent) return;
+  AK_MESSAGE(AK_String("INFO:") + GetAbsolutePath() + ": named " + _id + ": another object bears the name " + name);
 }
 
 AK_Read<AK_String> AK_Object::MovedByPendingRename(const AK_String& dir)
@@ -549,6 +586,8 @@ AK_String AK_Object::FinishRenameMarks(const AK_String& directory)
 
 void AK_Object::FollowRenameMarks()
 {
+  // The holders' paths are those the load read.
+  AK_SavedPaths saved;
   AK_RenameState& state = RenameState();
   // What named a deleted object is saved next without it, and the save says so.
   for (const AK_RenameState::DeletedReference& d : std::exchange(state.deleted, {}))

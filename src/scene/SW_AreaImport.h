@@ -21,10 +21,34 @@ void SW_TakeOutline(SW_Polygon& area, const AK_Array<AK_Vec3>& points);
 // Gives the area the points and the annotations of the line.
 void SW_TakeLine(SW_Polygon& area, SW_Polyline& line);
 
+// The areas an import made so far, taken out again when a name it asks for is refused
+// (AK_Object::VacatedNameRefusal): a refused import leaves none.
+class SW_AreasMade {
+public:
+  explicit SW_AreasMade(AK_Object& container) : _container(container) {}
+  void Add(AK_Object* area) { _made.Append(area); }
+  // True when the container may make an area named `id`; else every area made goes and the
+  // error text says why.
+  bool MayName(const AK_String& id)
+  {
+    const AK_String refusal = _container.VacatedNameRefusal(id);
+    if (refusal.IsEmpty()) return true;
+    for (const AK_ObjectRef& area : _made)
+      if (AK_Object* made = area.Get()) AK_Object::Destroy(made);
+    AK_ErrorText = refusal;
+    return false;
+  }
+
+private:
+  AK_Object& _container;
+  AK_Array<AK_ObjectRef> _made;
+};
+
 // Reads the records of an area file ("rel", "res") into new areas of the container, named
 // after the file with "_0001", "_0002", ... An unopenable file leaves "cannot open <kind>
 // file <path>!" in the error text, the kind being the format's extension; a malformed
-// record ends the file with a warning that names it, and the areas read before it stay.
+// record ends the file with a warning that names it, and the areas read before it stay. A name
+// that a rename or a deletion not saved yet left refuses the whole file.
 template <class Area, class Record>
 void SW_LoadAreaFile(AK_Object& container, const char* path, SW_FileFormat format,
                      bool (*read)(std::istream&, Record&, AK_String&))
@@ -36,6 +60,7 @@ void SW_LoadAreaFile(AK_Object& container, const char* path, SW_FileFormat forma
     return;
   }
   const AK_String base = SW_FileBaseName(path);
+  SW_AreasMade made(container);
   for (int k = 1;; ++k) {
     Record record;
     AK_String malformed;
@@ -47,7 +72,9 @@ void SW_LoadAreaFile(AK_Object& container, const char* path, SW_FileFormat forma
                   kind, path, k, id);
       return;
     }
+    if (!made.MayName(id)) return;
     auto* area = new Area(id, &container);
+    made.Add(area);
     area->TakeRecord(record);
     container.AddComponent(area);
   }
@@ -63,13 +90,16 @@ void SW_ImportAreaLines(AK_Object& container, const char* path, Take take)
   DxfReadXdict = 1;
   aux->Import(path);
   DxfReadXdict = 0;
+  SW_AreasMade made(container);
   for (AK_Object* c : aux->OwnedComponents()) {
     auto* line = dynamic_cast<SW_Polyline*>(c);
     if (!line) continue;
     AK_String name = line->Id();
     double dictionaryDepth = -1.0;
     if (std::strstr(name, "_XDICT_")) name = SW_ReadDxfEsriAttributes(path, name, dictionaryDepth);
+    if (!made.MayName(name)) break;
     auto* area = new Area(name, &container);
+    made.Add(area);
     SW_TakeLine(*area, *line);
     take(*area, dictionaryDepth);
     container.AddComponent(area);

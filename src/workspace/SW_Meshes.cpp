@@ -163,6 +163,10 @@ SW_Mesh* SW_Meshes::CreateSimulationMesh(const char* id)
     AK_ErrorText = GetAbsolutePath() + ": SimulationDefaultCellSize must be positive";
     return nullptr;
   }
+  if (const AK_String refusal = VacatedNameRefusal(baseId + "_simulation"); !refusal.IsEmpty()) {
+    AK_ErrorText = refusal;
+    return nullptr;
+  }
   double resolution = AK_Atof(base->Get("Resolution"));
   SW_Mesh* mesh = CreateMesh(baseId + "_simulation");
   mesh->NumNoDataValueInterpolationIterations = 50;
@@ -189,17 +193,33 @@ SW_Mesh* SW_Meshes::CreateSimulationMesh(const char* id)
 
 SW_Mesh* SW_Meshes::Import(const char* path, int halvings)
 {
+  const AK_String asked = MeshIdOfFile(path);
+  if (const AK_String refusal = VacatedNameRefusal(asked); !refusal.IsEmpty()) {
+    AK_ErrorText = refusal;
+    return nullptr;
+  }
   FirstError error;
-  SW_Mesh* mesh = CreateMesh(MeshIdOfFile(path));
+  SW_Mesh* mesh = CreateMesh(asked);
+  mesh->SayNameGiven(asked);
   mesh->Import(path, halvings);
   error.Take();
+  // The name of its simulation mesh is refused before anything beside it is read: the import
+  // leaves nothing then.
+  const bool simulationGrid =
+      mesh->NumCells() > 0 && mesh->Core()._cartesian && std::fabs(mesh->Dx - _simulationDefaultCellSize) < 0.001;
+  if (mesh->NumCells() > 0 && (simulationGrid || _autoCreateSimulationMesh))
+    if (const AK_String refusal = VacatedNameRefusal(mesh->Id() + "_simulation"); !refusal.IsEmpty()) {
+      AK_Object::Destroy(mesh);
+      AK_ErrorText = refusal;
+      return nullptr;
+    }
   AK_String stem = WithoutExtension(path);
   LoadAreasBeside(SW_FileBeside(stem, SW_FileFormat::Rel), "ReleaseAreas", "LoadRelFile");
   error.Take();
   LoadAreasBeside(SW_FileBeside(stem, SW_FileFormat::Res), "ResistanceAreas", "LoadResFile");
   error.Take();
   if (mesh->NumCells() > 0) {
-    if (mesh->Core()._cartesian && std::fabs(mesh->Dx - _simulationDefaultCellSize) < 0.001) {
+    if (simulationGrid) {
       // The grid already is a simulation mesh.
       mesh->Set("Id", mesh->Id() + "_simulation");
     } else if (_autoCreateSimulationMesh) {

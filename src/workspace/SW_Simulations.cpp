@@ -186,6 +186,10 @@ AK_String SW_Simulations::EndWhatIsGoneInNewComponentDirectory(const char* direc
 
 SW_Simulation* SW_Simulations::CreateSimulation(const char* id)
 {
+  if (const AK_String refusal = VacatedNameRefusal(id); !refusal.IsEmpty()) {
+    AK_ErrorText = refusal;
+    return nullptr;
+  }
   // The parent comes first: the simulation finds the project's meshes through it.
   auto* simulation = new SW_Simulation(id ? id : "", this);
   AK_Array<AK_String> meshes;
@@ -197,6 +201,7 @@ SW_Simulation* SW_Simulations::CreateSimulation(const char* id)
     break;
   }
   AddComponent(simulation);
+  simulation->SayNameGiven(id);
   return simulation;
 }
 

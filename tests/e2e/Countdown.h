@@ -852,4 +852,72 @@ inline std::string HoldersThroughASave(TorvuProcess& check, const std::string& p
   return "";
 }
 
+// --- names a pending rename or deletion left, asked for and typed in commands ---
+
+// A script of the prepared state that runs each of the commands whatever each answers (a name asked
+// for is refused, a path names nothing): what follows it runs on.
+inline std::string EachCommand(const std::vector<std::string>& commands)
+{
+  std::string script = "int main()\n{\nchar text[256];\n";
+  for (const std::string& command : commands) script += command.substr(0, command.size() - 1) + ";\n";
+  return script + "get(\"\", \"Id\", text);\nreturn 0;\n}\n";
+}
+inline std::string AsksFor(const std::string& script) { return Set("", "ExecMacro", "../" + script + ".cint"); }
+
+// A prepared state below `dir`, named `state`: "asking", the base with the example imported again
+// beside A's mesh and area (slope_simulation_0001, slope_0002) and saved; or "renamed_away", made
+// from "asking" (which must stand), with the second area renamed R2 by a process that quit with no
+// save. Each holds the scripts of the writers.
+inline void MakeAskingState(const std::string& base, const std::string& dir, const std::string& state)
+{
+  const std::string examples = TORVU_EXAMPLES, areas = "Project/ReleaseAreas", area = areas + "/slope_0001";
+  const std::map<std::string, std::vector<std::string>> scripts = {
+      // A simulation renamed T: a new one asked under its old name, and a value and a run typed there.
+      {"simulation", {Set("Project/Simulations", "CreateSimulation", "A"), Set(kSimulation, "EndTime", "10"),
+                      Set(kSimulation, "Run", "")}},
+      // A's area renamed Q and its mesh R: an area and a terrain imported under their old names, a
+      // depth, a member and a mesh typed there.
+      {"names", {Set(areas, "LoadRelFile", examples + "/slope.rel"), Set(area, "Depth", "3"),
+                 Set(kSimulation + "/ReleaseAreas", "AppendObject", area), Set("Project/DHMs", "Import", examples + "/slope.asc"),
+                 Set(kSimulation, "Mesh", "../../DHMs/slope_simulation")}},
+      // Another process's rename of the second area pending: a depth and a deletion typed on its
+      // old name, and an area imported whose numbers pass it.
+      {"old_name", {Set(areas + "/slope_0002", "Depth", "3"), Set(areas, "DeleteComponent", "slope_0002"),
+                    Set(areas, "LoadRelFile", examples + "/slope.rel")}},
+      // A's area deleted: the other area renamed, and an area imported, under its name.
+      {"deleted", {Set(areas + "/slope_0002", "Id", "slope_0001"), Set(areas, "LoadRelFile", examples + "/slope.rel")}},
+  };
+  const std::string made = dir + "/" + state;
+  fs::create_directories(dir);
+  fs::copy(state == "asking" ? base : dir + "/asking", made, fs::copy_options::recursive);
+  Torvu(made, "state.macro",
+        Load("proj") + (state == "asking" ? Set("Project/DHMs", "Import", examples + "/slope.asc") + SaveProject()
+                                          : Set(areas + "/slope_0002", "Id", "R2")));
+  fs::remove(made + "/state.macro");
+  for (const auto& [name, commands] : scripts) WriteFile(made + "/" + name + ".cint", EachCommand(commands));
+}
+
+// The writers over those states: each case with a quit with no save, and with a SaveProject.
+inline std::vector<Writer> NameAskingWriters(const std::string& dir)
+{
+  const std::string asking = dir + "/asking", away = dir + "/renamed_away", area = "Project/ReleaseAreas/slope_0001";
+  const struct {
+    std::string name, state, commands;
+    std::string first = "";  // a rename before another that may fail: what stays then
+  } cases[] = {
+      {"a simulation renamed, another asked under its name", asking, Set(kSimulation, "Id", "T") + AsksFor("simulation")},
+      {"an area and a mesh renamed, others asked under their names", asking,
+       Set(area, "Id", "Q") + Set(kMeshes + "/slope_simulation", "Id", "R") + AsksFor("names"), Set(area, "Id", "Q")},
+      {"commands on a name another process's rename left", away, AsksFor("old_name")},
+      {"an area deleted, another asked under its name", asking,
+       Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + AsksFor("deleted")},
+  };
+  std::vector<Writer> writers;
+  for (const auto& c : cases) {
+    writers.push_back({c.name + ", no save", c.state, c.commands});
+    writers.push_back(SavingFirst({c.name + ", a SaveProject", c.state, c.commands + SaveProject()}, c.first));
+  }
+  return writers;
+}
+
 }  // namespace countdown

@@ -196,12 +196,13 @@ void WriteTile(const std::string& dir, const std::string& name, double x)
 struct States {
   explicit States(const std::string& root)
       : prepared(PreparedBelow(root)), in(prepared.base + "/in"), noValues(root + "/no_values"), hill(root + "/hill"),
-        entrained(root + "/entrained"), swapping(root + "/swapping"), beside(root + "/beside")
+        entrained(root + "/entrained"), swapping(root + "/swapping"), beside(root + "/beside"), names(root + "/names")
   {
   }
   Prepared prepared;
   std::string in;  // files outside the projects that the writers read, in the base
   std::string noValues, hill, entrained, swapping, beside;
+  std::string names;  // the states of the writers that ask for names a pending rename or deletion left
 };
 
 // Makes the state `dir` of `s` unless this process made it before, and first the base, which every
@@ -227,6 +228,10 @@ bool MakeState(const States& s, const std::string& dir)
       return;
     }
     if (TakenOver(s.prepared, dir)) return MakeTakenOverState(s.prepared, dir);
+    if (fs::path(dir).parent_path() == s.names) {
+      if (fs::path(dir).filename() != "asking" && !MakeState(s, s.names + "/asking")) return;
+      return MakeAskingState(base, s.names, fs::path(dir).filename().string());
+    }
     fs::copy(base, dir, fs::copy_options::recursive);
     if (dir == s.noValues) {
       // The values a run depends on not written yet: a run under values it did not save makes the file.
@@ -326,12 +331,13 @@ std::vector<Writer> Writers(const States& s)
                   kPolyline + SaveProject()),
       {"rename of an entrainment area", entrained, Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
       {"rename with no save", base, Set(area, "Id", "R2") + Set(mesh, "Id", "knoll")},
-      // A name that a pending rename left, taken by an import before the save (a save refused before
+      // A name that a rename left, taken by an import once the rename is saved (a save refused before
       // its first file leaves the rename alone, which moved the area's directory at once); a rename
       // while a holder of the renamed object is unloaded, whose files the save does not write.
       SavingFirst({"rename of an area, another imported under its name", base,
-                   Set(area, "Id", "R2") + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") + SaveProject()},
-                  Set(area, "Id", "R2") + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel")),
+                   Set(area, "Id", "R2") + SaveProject() + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") +
+                       SaveProject()},
+                  Set(area, "Id", "R2")),
       {"rename of an area while its holder is unloaded", base,
        Set("Project/Simulations", "UnloadComponent", "A") + Set(area, "Id", "R2") + SaveProject()},
       // A renamed object renamed again before a save, with no save and with one (a failure in the
@@ -362,23 +368,24 @@ std::vector<Writer> Writers(const States& s)
                        Set(mesh, "Id", "knoll") + SaveProject(),
                    true},
                   kLonger + SaveProject()),
-      // Another terrain imported under the name of A's mesh deleted: A's path names it, another input
-      // than its time steps were computed on (a failure after the deletion is saved leaves A with no
-      // mesh, as the deletion saved alone does).
+      // Another terrain imported under the name of A's mesh once its deletion is saved, then named by
+      // A: another input than its time steps were computed on (a failure after the deletion is saved
+      // leaves A with no mesh, as the deletion saved alone does).
       SavingFirst({"deletion of the simulation's mesh, a higher terrain imported under its name", base,
-                   Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", "../in/higher/slope.asc") +
-                       SaveProject()},
+                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject() +
+                       Set(kMeshes, "Import", "../in/higher/slope.asc") +
+                       SaveProject() + Set(kSimulation, "Mesh", "../../DHMs/slope_simulation") + SaveProject()},
                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
       // The same for an area (moved by 20 m): its link goes with the deletion. And another terrain
-      // imported while a rename of A's mesh is pending, which takes not the name the rename left (a
-      // save refused before its first file leaves the rename alone).
+      // imported once a rename of A's mesh is saved, which takes the name the rename left (a save
+      // refused before its first file leaves the rename alone).
       SavingFirst({"deletion of an area, another imported under its name", base,
-                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") +
+                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject() +
                        Set("Project/ReleaseAreas", "LoadRelFile", "../in/moved/slope.rel") + SaveProject()},
                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject()),
       SavingFirst({"rename of the simulation's mesh, a higher terrain imported under its name", base,
-                   Set(mesh, "Id", "knoll") + Set(kMeshes, "Import", "../in/higher/slope.asc") + SaveProject()},
-                  Set(mesh, "Id", "knoll") + Set(kMeshes, "Import", "../in/higher/slope.asc")),
+                   Set(mesh, "Id", "knoll") + SaveProject() + Set(kMeshes, "Import", "../in/higher/slope.asc") + SaveProject()},
+                  Set(mesh, "Id", "knoll")),
       // A save into a new directory that failed, then a save of A changed where the project was
       // (a script that goes on after the failure, which the command answers): the failed save-as
       // leaves the project, A's series and record as they were, so the save after it writes A's
@@ -397,6 +404,8 @@ std::vector<Writer> Writers(const States& s)
                   Set(kSimulation, "Remark", "changed") + SaveProject()),
   };
   writers.insert(writers.end(), more.begin(), more.end());
+  // Names a pending rename or deletion left, asked for and typed in commands.
+  for (const Writer& writer : NameAskingWriters(s.names)) writers.push_back(writer);
   return writers;
 }
 

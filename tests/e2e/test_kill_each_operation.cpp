@@ -225,11 +225,12 @@ struct Reference {
 struct States {
   explicit States(const std::string& root)
       : prepared(PreparedBelow(root)), two(root + "/two"), beside(root + "/beside"), higher(root + "/higher"),
-        moved(root + "/moved")
+        moved(root + "/moved"), names(root + "/names")
   {
   }
   Prepared prepared;
   std::string two, beside;
+  std::string names;  // the states of the writers that ask for names a pending rename or deletion left
   std::string higher, moved;  // made with the base
 };
 
@@ -249,6 +250,10 @@ bool MakeState(const States& s, const std::string& dir)
       return;
     }
     if (TakenOver(s.prepared, dir)) return MakeTakenOverState(s.prepared, dir);
+    if (fs::path(dir).parent_path() == s.names) {
+      if (fs::path(dir).filename() != "asking" && !MakeState(s, s.names + "/asking")) return;
+      return MakeAskingState(base, s.names, fs::path(dir).filename().string());
+    }
     fs::copy(base, dir, fs::copy_options::recursive);
     if (dir == s.two) {
       // A second mesh and area beside A's, saved: what swaps names with A's.
@@ -310,29 +315,34 @@ std::vector<Writer> Writers(const States& s)
        Set("Project/EntrainmentAreas", "Import", examples + "/slope.rel") +
            Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001") + SaveProject() +
            Set("Project/EntrainmentAreas/slope_0001", "Id", "E2") + SaveProject()},
-      // The deletion alone leaves A with no mesh: a kill or a failure right after it leaves that.
+      // The deletion alone leaves A with no mesh: a kill or a failure right after it leaves that. The
+      // name is the deleted mesh's until that save; A is given the mesh made under it once that is saved.
       SavingFirst({"deletion of the simulation's mesh, made again", base,
-                   Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", examples + "/slope.asc") +
-                       SaveProject()},
+                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject() +
+                       Set(kMeshes, "Import", examples + "/slope.asc") +
+                       SaveProject() + Set(kSimulation, "Mesh", "../../DHMs/slope_simulation") + SaveProject()},
                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
       // The same with another terrain: A's path names it, and no step computed on it follows A's own.
       SavingFirst({"deletion of the simulation's mesh, a higher terrain imported under its name", base,
-                   Set(kMeshes, "DeleteComponent", "slope_simulation") + Set(kMeshes, "Import", higher + "/slope.asc") +
-                       SaveProject()},
+                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject() +
+                       Set(kMeshes, "Import", higher + "/slope.asc") +
+                       SaveProject() + Set(kSimulation, "Mesh", "../../DHMs/slope_simulation") + SaveProject()},
                   Set(kMeshes, "DeleteComponent", "slope_simulation") + SaveProject()),
-      // The same for an area: its link goes with the deletion. And another terrain imported while a
-      // rename of A's mesh is pending, which takes not the name the rename left.
+      // The same for an area: its link goes with the deletion. And another terrain imported once a
+      // rename of A's mesh is saved, which takes the name the rename left.
       SavingFirst({"deletion of an area, another imported under its name", base,
-                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") +
+                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject() +
                        Set("Project/ReleaseAreas", "LoadRelFile", moved + "/slope.rel") + SaveProject()},
                   Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject()),
       {"rename of the simulation's mesh, a higher terrain imported under its name", base,
-       Set(kMeshes + "/slope_simulation", "Id", "knoll") + Set(kMeshes, "Import", higher + "/slope.asc") + SaveProject()},
+       Set(kMeshes + "/slope_simulation", "Id", "knoll") + SaveProject() + Set(kMeshes, "Import", higher + "/slope.asc") +
+           SaveProject()},
       {"rename with no save", base, Set(area, "Id", "R2") + Set(kMeshes + "/slope_simulation", "Id", "knoll")},
-      // A name that a pending rename left, taken by an import before the save; a rename while a
-      // holder of the renamed object is unloaded, whose files the save does not write.
+      // A name that a rename left, taken by an import after its save; a rename while a holder of the
+      // renamed object is unloaded, whose files the save does not write.
       {"rename of an area, another imported under its name", base,
-       Set(area, "Id", "R2") + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") + SaveProject()},
+       Set(area, "Id", "R2") + SaveProject() + Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") +
+           SaveProject()},
       {"rename of an area while its holder is unloaded", base,
        Set("Project/Simulations", "UnloadComponent", "A") + Set(area, "Id", "R2") + SaveProject()},
       // A renamed object renamed again before a save, with no save and with one, and back; a load
@@ -361,6 +371,8 @@ std::vector<Writer> Writers(const States& s)
                   kLonger + SaveProject()),
   };
   writers.insert(writers.end(), more.begin(), more.end());
+  // Names a pending rename or deletion left, asked for and typed in commands.
+  for (const Writer& writer : NameAskingWriters(s.names)) writers.push_back(writer);
   return writers;
 }
 

@@ -176,8 +176,9 @@ TEST(Identifiers, RenamingMovesTheSavedDirectory)
   }
 }
 
-// A move that fails keeps the old identifier; without a saved directory nothing moves and the
-// project directory stays where the saved files would be.
+// A move that fails keeps the old identifier; without a saved directory nothing moves, and the
+// project directory follows the name, where a save of the object alone writes it and the paths
+// that name it lead.
 TEST(Identifiers, FailedOrNoMove)
 {
   ScratchDir dir;
@@ -192,7 +193,9 @@ TEST(Identifiers, FailedOrNoMove)
   AK_Object* o = tree.Add(tree.top.get(), "A");
   o->Set("Id", "B");
   EXPECT_STREQ(o->Id().c_str(), "B");
-  EXPECT_STREQ(o->ProjectDir().c_str(), (dir / "A").c_str());
+  EXPECT_STREQ(o->ProjectDir().c_str(), (dir / "B").c_str());
+  EXPECT_FALSE(std::filesystem::exists(dir / "A"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "B"));
 }
 
 TEST(Tree, ProjectDirOfNewObjects)

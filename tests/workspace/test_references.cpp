@@ -319,6 +319,30 @@ std::string Resolved(const std::string& holder, const std::string& value)
   return path + rest;
 }
 
+// Commands that run in one process whatever each answers: the runs of a case that begin so are
+// written as a script, each command followed by a line "answered <0: success; 1: refused, and why;
+// 2: the path names nothing>" in the output.
+const std::string kSteps = "//steps\n";
+
+std::string AsScript(const std::string& steps)
+{
+  std::string body = "int main()\n{\nchar text[4096];\nint answer;\n", line;
+  for (std::istringstream lines(steps.substr(kSteps.size())); std::getline(lines, line);)
+    body += "answer = " + line + ";\ntext[0] = 0;\nif (answer != 0) error(text);\n"
+            "printf(\"answered %d %s\\n\", answer, text);\n";
+  // The last answer's error text goes with the script: what follows it in the macro runs.
+  return body + "get(\"\", \"Id\", text);\nreturn 0;\n}\n";
+}
+
+// The answers that the scripts of the runs printed, in order.
+std::vector<std::string> Answers(const std::string& printed)
+{
+  std::vector<std::string> answers;
+  for (size_t at = printed.find("answered "); at != std::string::npos; at = printed.find("answered ", at + 1))
+    answers.push_back(printed.substr(at + 9, printed.find('\n', at) - at - 9));
+  return answers;
+}
+
 }  // namespace
 
 // Two meshes and two release areas, each with a colour of its own, each named by one of two
@@ -332,7 +356,10 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
   base.Write("slope.asc", slope);
   base.Write("hill.asc", slope);
   base.Write("slope.rel", ReadFile(std::string(TORVU_EXAMPLES) + "/slope.rel"));
-  base.Write("two.rel", ReadFile(std::string(TORVU_EXAMPLES) + "/slope.rel"));
+  // A second area file whose area has another depth (0.7 m), as a user would import beside.
+  std::string two = ReadFile(std::string(TORVU_EXAMPLES) + "/slope.rel");
+  two.replace(0, two.find_first_of(" \t"), "0.7");
+  base.Write("two.rel", two);
   base.Write("other/slope.asc", ScaledTerrain(slope, 1.05));
   const std::map<std::string, std::string> tags = {{"0.25 0 0", "M1"}, {"0 0.25 0", "M2"}, {"0 0 0.25", "A1"}, {"0.25 0.25 0", "A2"}};
   const std::string meshA = "Project/DHMs/slope_simulation", meshB = "Project/DHMs/hill";
@@ -354,7 +381,7 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
   struct Held {
     std::string meshA, meshB, areasA, areasB;  // the areas sorted, " " between
   };
-  const auto held = [&](const std::string& dump) {
+  const auto held = [&](const std::string& dump, const std::string& simA) {
     const auto tagOf = [&](const std::string& path) {
       const std::string colour = Dumped(dump, path, "Color");
       return colour == "<none>" ? "none" : tags.count(colour) ? tags.at(colour) : std::string("other");
@@ -372,11 +399,11 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
       for (const std::string& f : found) joined += (joined.empty() ? "" : " ") + f;
       return joined;
     };
-    const std::string a = "Project/Simulations/A", b = "Project/Simulations/B";
+    const std::string a = "Project/Simulations/" + simA, b = "Project/Simulations/B";
     return Held{tagOf(Resolved(a, Dumped(dump, a, "Mesh"))), tagOf(Resolved(b, Dumped(dump, b, "Mesh"))),
                 areas(a + "/ReleaseAreas"), areas(b + "/ReleaseAreas")};
   };
-  ASSERT_EQ(held(Reloaded(base.Path(), "the project")).meshA, "M1");
+  ASSERT_EQ(held(Reloaded(base.Path(), "the project"), "A").meshA, "M1");
 
   struct Case {
     const char* name;
@@ -386,7 +413,18 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
     // After the runs, a load that cannot enter a directory of that name (an item of TORVU_FAIL).
     const char* blindLoad = nullptr;
     int markLines = -1;  // the lines of the renames' mark after the runs with no save; -1: any
+    // What the scripts of the runs answered (kSteps), each the start of its line; and the name
+    // that A bears after the runs.
+    std::vector<std::string> answers = {};
+    const char* simA = "A";
   };
+  // Typed in a command, a path names what stands under it now, never what a pending rename or
+  // deletion moved away; a name that one left is refused to what asks for it, saying why.
+  const auto step = [](const std::string& path, const std::string& attribute, const std::string& value) {
+    return "set(\"" + path + "\", \"" + attribute + "\", \"" + value + "\")\n";
+  };
+  const std::string savedName = "is the saved name of Viewer/Project/", deletedName = "is the saved name of a deleted object";
+  const std::string untilSaved = " until the project is saved: SaveProject first";
   const std::string importOther = Set("Project/DHMs", "SimulationDefaultCellSize", "10") + Set("Project/DHMs", "Import", "other/slope.asc");
   const std::vector<Case> cases = {
       {"two meshes swap names", {Set(meshA, "Id", "T") + Set(meshB, "Id", "slope_simulation")}, {"M1", "M2", "A1", "A2"}, true},
@@ -394,21 +432,64 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
       {"two meshes swap names with a save between",
        {Set(meshA, "Id", "T") + kSave + Set(meshB, "Id", "slope_simulation")},
        {"M1", "M2", "A1", "A2"}},
-      {"a mesh renamed and another terrain imported under its name", {Set(meshA, "Id", "knoll") + importOther},
-       {"M1", "M2", "A1", "A2"}},
-      // Another process loads, imports an area of the old name and saves the areas and B alone.
+      {"a mesh renamed and another terrain imported under its name",
+       {kSteps + step(meshA, "Id", "knoll") + step("Project/DHMs", "SimulationDefaultCellSize", "10") +
+        step("Project/DHMs", "Import", "other/slope.asc")},
+       {"M1", "M2", "A1", "A2"}, false, nullptr, -1,
+       {"0", "0", "1 Viewer/" + meshA + " " + savedName + "DHMs/knoll" + untilSaved}},
+      // Another process loads, is refused an area of the old name, and saves the areas and B alone.
       {"an area renamed, another imported under its name and saved with a holder alone",
        {Set(areaA, "Id", "R2"),
-        Set("Project/ReleaseAreas", "LoadRelFile", "slope.rel") + Set("Project/Simulations/B/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") +
-            Set("Project/ReleaseAreas", "SaveProject", "") + Set("Project/Simulations/B", "SaveProject", "")},
-       {"M1", "M2", "A1", "A1 A2 other"}},
-      // The area's link goes with the deletion; the mesh's path names what stands under it again.
+        kSteps + step("Project/ReleaseAreas", "LoadRelFile", "slope.rel") +
+            step("Project/Simulations/B/ReleaseAreas", "AppendAllObjectsOfType", "ReleaseArea") +
+            step("Project/ReleaseAreas", "SaveProject", "") + step("Project/Simulations/B", "SaveProject", "")},
+       {"M1", "M2", "A1", "A1 A2"}, false, nullptr, -1,
+       {"1 Viewer/" + areaA + " " + savedName + "ReleaseAreas/R2" + untilSaved, "0", "0", "0"}},
+      // A deletion leaves its name as a rename does: the links go with the deletion, and nothing
+      // takes the name until the deletion is saved.
       {"an area deleted and another imported under its name",
-       {Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + Set("Project/ReleaseAreas", "LoadRelFile", "slope.rel")},
-       {"M1", "M2", "", "A2"}},
+       {kSteps + step("Project/ReleaseAreas", "DeleteComponent", "slope_0001") +
+        step("Project/ReleaseAreas", "LoadRelFile", "slope.rel")},
+       {"M1", "M2", "", "A2"}, false, nullptr, -1, {"0", "1 Viewer/" + areaA + " " + deletedName + untilSaved}},
       {"a mesh deleted and another terrain imported under its name",
-       {Set("Project/DHMs", "DeleteComponent", "slope_simulation") + importOther + Set("Project/DHMs", "SaveProject", "")},
-       {"other", "M2", "A1", "A2"}},
+       {kSteps + step("Project/DHMs", "DeleteComponent", "slope_simulation") +
+        step("Project/DHMs", "SimulationDefaultCellSize", "10") + step("Project/DHMs", "Import", "other/slope.asc") +
+        step("Project/DHMs", "SaveProject", "")},
+       {"none", "M2", "A1", "A2"}, false, nullptr, -1,
+       {"0", "0", "1 Viewer/" + meshA + " " + deletedName + untilSaved, "0"}},
+      // Commands on the names a rename left, in the process that renamed: a new simulation, an
+      // area's Id and a terrain's import asked under them are refused; a set, a mesh and a member
+      // named by them reach nothing.
+      {"a simulation renamed, then commands on its old name",
+       {kSteps + step("Project/Simulations/A", "Id", "T") + step("Project/Simulations", "CreateSimulation", "A") +
+        step("Project/Simulations/A", "Mesh", "../../DHMs/hill") +
+        step("Project/Simulations/A/ReleaseAreas", "AppendObject", areaB)},
+       {"M1", "M2", "A1", "A2"}, false, nullptr, -1,
+       {"0", "1 Viewer/Project/Simulations/A " + savedName + "Simulations/T" + untilSaved, "2", "2"}, "T"},
+      {"an area and a mesh renamed, then commands on their old names",
+       {kSteps + step(areaA, "Id", "Q") + step("Project/ReleaseAreas", "LoadRelFile", "two.rel") +
+        step("Project/ReleaseAreas/two_0002", "Id", "slope_0001") + step(areaA, "Color", "0.5 0.5 0.5") +
+        step("Project/Simulations/B/ReleaseAreas", "AppendObject", areaA) + step(meshA, "Id", "R") +
+        step("Project/DHMs", "SimulationDefaultCellSize", "10") + step("Project/DHMs", "Import", "other/slope.asc") +
+        step("Project/Simulations/B", "Mesh", "../../DHMs/slope_simulation")},
+       {"M1", "M2", "A1", "A2"}, false, nullptr, -1,
+       {"0", "0", "1 Viewer/Project/ReleaseAreas/two_0002: not renamed: Viewer/" + areaA + " " + savedName +
+                      "ReleaseAreas/Q" + untilSaved,
+        "2", "0", "0", "0", "1 Viewer/" + meshA + " " + savedName + "DHMs/R" + untilSaved,
+        "1 object '../../DHMs/slope_simulation' not found"}},
+      // In a process that loaded after another's rename, the old name names nothing.
+      {"a rename, then another process's commands on the old name",
+       {Set(areaA, "Id", "R2"), kSteps + step(areaA, "Depth", "3") + step(areaA, "Color", "0.5 0.5 0.5") +
+                                    step("Project/ReleaseAreas", "DeleteComponent", "slope_0001")},
+       {"M1", "M2", "A1", "A2"}, false, nullptr, -1, {"2", "2", "0"}},
+      // A deleted area's and mesh's names are refused to the objects renamed into them: A names
+      // neither, B names its own.
+      {"a deletion, and another object renamed into its name",
+       {kSteps + step("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + step(areaB, "Id", "slope_0001") +
+        step("Project/DHMs", "DeleteComponent", "slope_simulation") + step(meshB, "Id", "slope_simulation")},
+       {"none", "M2", "", "A2"}, false, nullptr, -1,
+       {"0", "1 Viewer/" + areaB + ": not renamed: Viewer/" + areaA + " " + deletedName + untilSaved, "0",
+        "1 Viewer/" + meshB + ": not renamed: Viewer/" + meshA + " " + deletedName + untilSaved}},
       {"a holder saved alone after a rename",
        {Set(areaA, "Id", "R2") + Set(meshB, "Id", "knoll") + Set("Project/Simulations/A", "SaveProject", "")},
        {"M1", "M2", "A1", "A2"}},
@@ -440,18 +521,29 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
       ScratchDir dir;
       fs::copy(base / "other", dir / "other", fs::copy_options::recursive);
       fs::copy(base / "slope.rel", dir / "slope.rel");
+      fs::copy(base / "two.rel", dir / "two.rel");
       fs::copy(base / "proj", dir / "proj", fs::copy_options::recursive);
       std::vector<std::string> runs = c.runs;
       if (saved && c.refusedLast) runs.push_back(kSave);
       else if (saved) runs.back() += kSave;
+      std::vector<std::string> answered;
       for (size_t r = 0; r < runs.size(); ++r) {
-        const std::string printed = Torvu(dir.Path(), kLoad + runs[r]);
+        std::string run = runs[r];
+        if (run.rfind(kSteps, 0) == 0) {
+          const size_t saves = run.find(kSave);
+          WriteFile(dir / "steps.cint", AsScript(run.substr(0, saves)));
+          run = Set("", "ExecMacro", "steps.cint") + (saves == std::string::npos ? "" : run.substr(saves));
+        }
+        const std::string printed = Torvu(dir.Path(), kLoad + run);
+        for (const std::string& a : Answers(printed)) answered.push_back(a);
         // A saved object is not renamed into a name a pending rename left: refused, with why.
         if (c.refusedLast && r + 1 == c.runs.size()) {
-          EXPECT_NE(printed.find("another object bore that name until a rename that is not saved yet"), std::string::npos)
-              << printed.substr(0, 4000);
+          EXPECT_NE(printed.find(" until the project is saved: SaveProject first"), std::string::npos) << printed.substr(0, 4000);
         }
       }
+      EXPECT_EQ(answered.size(), c.answers.size());
+      for (size_t k = 0; k < std::min(answered.size(), c.answers.size()); ++k)
+        EXPECT_EQ(answered[k].rfind(c.answers[k], 0), 0u) << "command " << k + 1 << " answered " << answered[k];
       if (!saved && c.markLines >= 0) {
         const std::string mark = dir / ("proj/Project/" + std::string(kRenameMarkFile));
         const std::string lines = fs::exists(mark) ? ReadFile(mark) : "";
@@ -468,7 +560,7 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
       // Loaded as it stands, and once more after a SaveProject of what that load made of it.
       for (const bool again : {false, true}) {
         if (again) Torvu(dir.Path(), kLoad + kSave);
-        const Held got = held(Reloaded(dir.Path(), context));
+        const Held got = held(Reloaded(dir.Path(), context), c.simA);
         const std::string when = again ? " after a load and a SaveProject" : "";
         EXPECT_EQ(got.meshA, c.expected.meshA) << "A's mesh" << when;
         EXPECT_EQ(got.meshB, c.expected.meshB) << "B's mesh" << when;
@@ -499,7 +591,7 @@ TEST(References, EveryHolderLeadsToTheObjectItNamedWhateverBoreItsNameSince)
             "ReleaseAreas/slope_0001\tReleaseAreas/R3\nReleaseAreas/R2\tReleaseAreas/R3\tmoving\n");
   for (const bool again : {false, true}) {
     if (again) Torvu(cut.Path(), kLoad + kSave);
-    const Held got = held(Reloaded(cut.Path(), "a chain cut before its directory moved"));
+    const Held got = held(Reloaded(cut.Path(), "a chain cut before its directory moved"), "A");
     EXPECT_EQ(got.areasA, "A1") << (again ? "after a load and a SaveProject" : "");
     EXPECT_EQ(got.areasB, "A2") << (again ? "after a load and a SaveProject" : "");
   }
