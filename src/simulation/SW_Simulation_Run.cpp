@@ -74,8 +74,10 @@ std::vector<AK_Object*> SW_Simulation::ObjectsARunReads()
     if (AK_Object* group = GetComponent(kind.id))
       for (int i = 0; i < group->ComponentCount(); ++i) {
         AK_Object* member = group->Component(i);
-        read.push_back(member);
+        // The mesh before the area that names it: a save cut between them leaves no area naming
+        // what was never saved.
         if (auto* area = dynamic_cast<SW_InitialCondition*>(member)) read.push_back(area->ReleaseDepthObject());
+        read.push_back(member);
       }
   return read;
 }

@@ -352,6 +352,17 @@ TEST(FailEachOperation, EveryWriterAnswersEachFailedCallOrDoesItAll)
       SavingFirst({"rename of the simulation's mesh, a higher terrain imported under its name", base,
                    Set(mesh, "Id", "knoll") + Set(kMeshes, "Import", "../in/higher/slope.asc") + SaveProject()},
                   Set(mesh, "Id", "knoll") + Set(kMeshes, "Import", "../in/higher/slope.asc")),
+      // A raster of release depths imported, chosen by A's area and never saved, beside another
+      // area of the same outline: the run saves them, the raster before the area that names it.
+      SavingFirst({"a run over a release-depth raster imported and never saved", base,
+                   Set("Project/ReleaseDHMs", "Import", "../in/higher/slope.asc") + Set(area, "RelDepFuncName", "from_ReleaseDHM_slope") +
+                       Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") +
+                       Set(kSimulation + "/ReleaseAreas", "AppendObject", "Project/ReleaseAreas/slope_0002") +
+                       Set(kSimulation, "Run", "")},
+                  Set("Project/ReleaseDHMs", "Import", "../in/higher/slope.asc") + Set(area, "RelDepFuncName", "from_ReleaseDHM_slope") +
+                      Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") +
+                      Set(kSimulation + "/ReleaseAreas", "AppendObject", "Project/ReleaseAreas/slope_0002") +
+                      SaveProject()),
   };
   writers.insert(writers.end(), more.begin(), more.end());
   for (Writer& writer : writers)
