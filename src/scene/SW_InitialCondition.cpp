@@ -138,12 +138,6 @@ void SW_InitialCondition::SelectFormula(const char* name)
   // stands, and the formula is not put in force behind its back.
 }
 
-AK_String SW_InitialCondition::ReleaseDepthMeshId(const AK_String& relDepFuncName)
-{
-  return NamesReleaseDepthMesh(relDepFuncName) ? AK_String(relDepFuncName.c_str() + std::strlen(kReleaseDhmPrefix))
-                                               : AK_String();
-}
-
 AK_Object* SW_InitialCondition::ReleaseDepthObject()
 {
   if (_releaseDhmPath.IsEmpty()) return nullptr;

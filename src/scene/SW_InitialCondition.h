@@ -56,9 +56,6 @@ public:
   const AK_String& RelDepFuncName() const { return _relDepFuncName; }
   // The release-depth mesh chosen, found from its path; none when no mesh is chosen or it is gone.
   AK_Object* ReleaseDepthObject();
-  // The Id in the project's ReleaseDHMs of the mesh that a value of RelDepFuncName chooses; "" for
-  // none.
-  static AK_String ReleaseDepthMeshId(const AK_String& relDepFuncName);
 
   // Takes depth, density and outline of a ".rel" record.
   void TakeRecord(const SW_RelRecord& record);

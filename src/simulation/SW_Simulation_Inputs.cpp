@@ -15,7 +15,6 @@
 
 #include "AK_AttributeTable.h"
 #include "AK_SmallFile.h"
-#include "SW_InitialCondition.h"
 #include "SW_Simulation.h"
 #include "SW_SimulationStatus.h"
 
@@ -44,30 +43,16 @@ AK_Read<AK_String> SavedObjectIdentity(const AK_String& objectDir, const char* t
   return AK_Read<AK_String>::Found(digest);
 }
 
-// The directory of the object a path saved in a file of `holder` names: where a rename pending in
+// The object a path saved in a file of `holder` names, by its saved data: where a rename pending in
 // the project moved it when nothing stands at the path any more (the next load follows the path
-// there too), and its saved data there.
-struct SavedObject {
-  AK_String dir;
-  AK_String identity;
-};
-AK_Read<SavedObject> SavedObjectFollowingRenames(AK_Object& holder, const AK_String& objectDir, const char* type)
-{
-  using Saved = AK_Read<SavedObject>;
-  const AK_Read<AK_String> read = SavedObjectIdentity(objectDir, type);
-  if (!read.Value()) return read.Then([](const AK_String&) { return SavedObject(); });
-  if (!(*read.Value() == "none")) return Saved::Found({objectDir, *read.Value()});
-  const AK_Read<AK_String> moved = holder.MovedByPendingRename(objectDir);
-  if (!moved.Value()) return moved.Then([](const AK_String&) { return SavedObject(); });
-  if (*moved.Value() == objectDir) return Saved::Found({objectDir, *read.Value()});
-  const AK_Read<AK_String> there = SavedObjectIdentity(*moved.Value(), type);
-  if (!there.Value()) return there.Then([](const AK_String&) { return SavedObject(); });
-  return Saved::Found({*moved.Value(), *there.Value()});
-}
-
+// there too).
 AK_Read<AK_String> SavedIdentityFollowingRenames(AK_Object& holder, const AK_String& objectDir, const char* type)
 {
-  return SavedObjectFollowingRenames(holder, objectDir, type).Then([](const SavedObject& o) { return o.identity; });
+  const AK_Read<AK_String> read = SavedObjectIdentity(objectDir, type);
+  if (!read.Value() || !(*read.Value() == "none")) return read;
+  const AK_Read<AK_String> moved = holder.MovedByPendingRename(objectDir);
+  if (!moved.Value()) return moved;
+  return *moved.Value() == objectDir ? read : SavedObjectIdentity(*moved.Value(), type);
 }
 
 bool LeftOut(const std::vector<const char*>& leftOut, const char* name)
@@ -154,32 +139,6 @@ AK_Read<AK_String> HeldIdentity(AK_Object* object)
   return AK_Read<AK_String>::Found("unsaved " + object->GetAbsolutePath());
 }
 
-// Where a member's identity goes on with the mesh whose heights are its release depth: an area that
-// chooses none is known by its own data alone.
-constexpr const char* kReleaseDepth = "\tdepth ";
-
-// The mesh of release depths a saved area in `memberDir` chooses by `relDepFuncName`, by its saved
-// data: "" when it chooses none. The mesh lies in the ReleaseDHMs beside the area's container.
-AK_Read<AK_String> SavedReleaseDepthIdentity(AK_Object& holder, const AK_String& memberDir, const AK_String& relDepFuncName)
-{
-  const AK_String id = SW_InitialCondition::ReleaseDepthMeshId(relDepFuncName);
-  if (id.IsEmpty()) return AK_Read<AK_String>::Found(AK_String());
-  const AK_Read<AK_String> read = SavedIdentityFollowingRenames(holder, AK_JoinPath(memberDir, "../../ReleaseDHMs/" + id), "DHM");
-  if (!read.Value()) return read;
-  return AK_Read<AK_String>::Found(kReleaseDepth + *read.Value());
-}
-
-// The same of an area this process holds.
-AK_Read<AK_String> HeldReleaseDepthIdentity(AK_Object* member)
-{
-  auto* area = dynamic_cast<SW_InitialCondition*>(member);
-  if (!area || SW_InitialCondition::ReleaseDepthMeshId(area->RelDepFuncName()).IsEmpty())
-    return AK_Read<AK_String>::Found(AK_String());
-  const AK_Read<AK_String> read = HeldIdentity(area->ReleaseDepthObject());
-  if (!read.Value()) return read;
-  return AK_Read<AK_String>::Found(kReleaseDepth + *read.Value());
-}
-
 // The paths of a group's member list, as written there.
 std::vector<AK_String> MemberPaths(const AK_String& list)
 {
@@ -249,19 +208,9 @@ AK_Read<AK_String> SW_Simulation::SavedMembersDigest(const char* directory)
     if (saved.IsUnreadable()) return saved;
     if (!saved.Value()) continue;
     for (const AK_String& path : MemberPaths(SavedValueIn(*saved.Value(), "ContainedObjectsList"))) {
-      const AK_Read<SavedObject> read = SavedObjectFollowingRenames(*this, AK_JoinPath(groupDir, path), kind.selectedType);
-      if (!read.Value()) return read.Then([](const SavedObject&) { return AK_String(); });
-      AK_String identity = read.Value()->identity;
-      // An area goes on with the mesh its saved values choose for its release depths.
-      if (!(identity == "none") && AK_String(kind.selectedType) == "ReleaseArea") {
-        const AK_Read<AK_String> area = AK_ReadSmallFile(AK_JoinPath(read.Value()->dir, "ReleaseArea.atr"), SIZE_MAX);
-        if (area.IsUnreadable()) return area;
-        const AK_Read<AK_String> depth = SavedReleaseDepthIdentity(
-            *this, read.Value()->dir, area.Value() ? SavedValueIn(*area.Value(), "RelDepFuncName") : AK_String());
-        if (!depth.Value()) return depth;
-        identity += *depth.Value();
-      }
-      identities += MemberEntry(kind.id, path, identity);
+      const AK_Read<AK_String> read = SavedIdentityFollowingRenames(*this, AK_JoinPath(groupDir, path), kind.selectedType);
+      if (!read.Value()) return read;
+      identities += MemberEntry(kind.id, path, *read.Value());
     }
   }
   return AK_Read<AK_String>::Found(identities);
@@ -278,9 +227,7 @@ AK_Read<AK_String> SW_Simulation::HeldMembersDigest()
       AK_Object* member = group->FindObject(path.c_str());
       const AK_Read<AK_String> read = HeldIdentity(member);
       if (!read.Value()) return read;
-      const AK_Read<AK_String> depth = HeldReleaseDepthIdentity(member);
-      if (!depth.Value()) return depth;
-      identities += MemberEntry(kind.id, path, *read.Value() + *depth.Value());
+      identities += MemberEntry(kind.id, path, *read.Value());
     }
   }
   return AK_Read<AK_String>::Found(identities);
