@@ -365,6 +365,11 @@ public:
   // object ran, "" when it ran none: what the object was loaded from, whatever has been saved
   // over that file since.
   const AK_String& LoadedAttributesDigest() const { return _loadedAttributesDigest; }
+  // The digest (AK_FileDigest) of the object's data file as this process last read it whole or
+  // wrote it: "none" when its directory held none at the load, "" when this process has neither
+  // loaded nor saved it. What another process saves over the file since leaves it as it is: it
+  // tells the object held here from the one that stands on the disk now.
+  const AK_String& DataIdentity() const { return _dataIdentity; }
   // True while a load runs an object's saved attribute file: a set command then restores what
   // was saved, rather than being given by a user or a macro.
   static bool ReplayingSavedAttributes();
@@ -448,6 +453,7 @@ protected:
   };
   std::vector<LostReference> _lostReferences;
   AK_String _loadedAttributesDigest;
+  AK_String _dataIdentity;
   // An attribute that decides which attributes the object has (a user object's attribute
   // set): saved and copied before every other, and the reason why the object's type name
   // can differ from the one its saved files carry.

@@ -211,6 +211,7 @@ void AK_Object::Load(const char* directory)
   SetProjectDirRecursive(dir);
   _loadDamage = "";
   _loadedAttributesDigest = "";
+  _dataIdentity = "";
   // What lies here is what the object is now: no rename before is taken back.
   _idBeforeRename = "";
   _renamedDir = "";
@@ -230,6 +231,8 @@ void AK_Object::Load(const char* directory)
     }
     // A file read whole: its close changes nothing on the disk.
     (void)AK_StreamClose(stream);
+    // Read under the hold of the directory: no writer replaced it since the data were read.
+    _dataIdentity = AK_FileDigest(data);
   } else if (AK_String unseen; AK_LookAtPath(data, &unseen) != AK_PathLook::Missing) {
     // One that stands but cannot be opened is damage too: a save would write nothing in its place.
     // So is one that nobody can tell is there (its directory cannot be entered).
@@ -238,6 +241,8 @@ void AK_Object::Load(const char* directory)
                      dir, true);
     AK_ErrorText = _loadDamage;
     return;
+  } else {
+    _dataIdentity = "none";
   }
 
   AK_String attributes(data);

@@ -474,6 +474,8 @@ bool AK_Object::WriteSavedFiles(const AK_String& dir, const AK_String& attribute
     SaveFailures::Add(AK_ErrorText);
     return false;
   }
+  // Written under the lock of the object's writers: the file is the one this process holds now.
+  _dataIdentity = AK_FileDigest(data);
   if (!attributesWritten) {
     SaveFailures::Add(AK_ErrorText);
     return false;

@@ -138,7 +138,7 @@ void SW_InitialCondition::SelectFormula(const char* name)
   // stands, and the formula is not put in force behind its back.
 }
 
-const SW_MeshCore* SW_InitialCondition::ReleaseDepthMesh()
+AK_Object* SW_InitialCondition::ReleaseDepthObject()
 {
   if (_releaseDhmPath.IsEmpty()) return nullptr;
   if (!_releaseDhm) {
@@ -146,7 +146,12 @@ const SW_MeshCore* SW_InitialCondition::ReleaseDepthMesh()
     AK_Object* mesh = FindObject(_releaseDhmPath);
     if (mesh && mesh->GetType() == "DHM") _releaseDhm = mesh;
   }
-  auto* mesh = dynamic_cast<SW_Mesh*>(_releaseDhm.Get());
+  return _releaseDhm.Get();
+}
+
+const SW_MeshCore* SW_InitialCondition::ReleaseDepthMesh()
+{
+  auto* mesh = dynamic_cast<SW_Mesh*>(ReleaseDepthObject());
   return mesh ? &mesh->Core() : nullptr;
 }
 

@@ -54,6 +54,8 @@ public:
   double Density() const { return _density; }
   double Enthalpy() const { return _enthalpy; }
   const AK_String& RelDepFuncName() const { return _relDepFuncName; }
+  // The release-depth mesh chosen, found from its path; none when no mesh is chosen or it is gone.
+  AK_Object* ReleaseDepthObject();
 
   // Takes depth, density and outline of a ".rel" record.
   void TakeRecord(const SW_RelRecord& record);

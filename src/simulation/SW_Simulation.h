@@ -428,6 +428,10 @@ public:
   // `ofTheDirectory` is set when the refusal is that the run directory holds no state this
   // process may go on from (StaleStateRefusal); `newest` is handed on to it.
   AK_String StartRefusal(bool continuing, bool* ofTheDirectory = nullptr, SW_NewestSeen* newest = nullptr);
+  // Before a run writes anything: refused (with why, naming the object) when an object it reads
+  // (ObjectsARunReads) is not what this process read or wrote last, because another process
+  // saved another one under its path, deleted or renamed it since; "" otherwise.
+  AK_String InputsSavedElsewhereRefusal();
   // Why a run cannot trust what it reads from the tree: "what it reads was loaded with errors: "
   // and the damage of each object it may read that did not load whole (AK_Object::LoadDamage);
   // "" when none did.
@@ -700,7 +704,10 @@ private:
   void HoldRelease();
   // See AfterLoad.
   void TakeStateOfRunThatIsGone();
-  // The objects a run reads besides those below them (see InputDamage); null where none is named.
+  // The objects a run reads besides those below them (see InputDamage): the simulation, the objects
+  // its references name as the state's digest counts them, the members of its groups and the
+  // release-depth meshes of its areas; null where none is named. What the run saves before its
+  // first step and compares with the disk.
   std::vector<AK_Object*> ObjectsARunReads();
   // The damage of what a run reads, in the order of the tree (see InputDamage), into `read`; a
   // WARNING for each other object loaded with errors (other simulations aside) into `elsewhere`

@@ -118,6 +118,11 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     // A refused start changes no file: an "interrupted" that no run read stays as it was.
     return startsNothing();
   }
+  // Its autosave would write what this process holds over what another saved since.
+  if (const AK_String refusal = sim.InputsSavedElsewhereRefusal(); !refusal.IsEmpty()) {
+    sim.RefuseRun(refusal);
+    return startsNothing();
+  }
   if (sim.Get("$autosave") != "0") {
     // The second process loads the project from disk: after a failed save it would run on
     // what an older save left there.

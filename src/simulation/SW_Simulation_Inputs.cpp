@@ -118,17 +118,25 @@ AK_String MemberEntry(const char* group, const AK_String& path, const AK_String&
          AK_String(std::string(1, kNextMember).c_str());
 }
 
-// The object this process holds, by the data it saved last: "none" for no object.
-AK_Read<AK_String> HeldIdentity(AK_Object* object, const char* type)
+// Where the files of an object stand: a rename moves them at once, before the object's next save.
+// "" for one that has no directory.
+AK_String FilesDirectory(AK_Object& object)
+{
+  AK_Object* parent = object.Parent();
+  return parent && !parent->ProjectDir().IsEmpty() ? AK_JoinPath(parent->ProjectDir(), object.Id())
+                                                   : object.ProjectDir();
+}
+
+// The object this process holds, by the data file it last read or wrote: "none" for no object.
+// What another process saved under its path since is another object, which this one does not hold.
+AK_Read<AK_String> HeldIdentity(AK_Object* object)
 {
   if (!object) return AK_Read<AK_String>::Found("none");
-  // Where its files stand: a rename moves them at once, before the object's next save.
-  AK_Object* parent = object->Parent();
-  const AK_String dir = parent && !parent->ProjectDir().IsEmpty() ? AK_JoinPath(parent->ProjectDir(), object->Id())
-                                                                  : object->ProjectDir();
-  // One never saved is none that a saved file names.
-  if (dir.IsEmpty()) return AK_Read<AK_String>::Found("unsaved " + object->GetAbsolutePath());
-  return SavedObjectIdentity(dir, type);
+  if (!object->DataIdentity().IsEmpty()) return AK_Read<AK_String>::Found(object->DataIdentity());
+  // One whose data file its load could not read is none that anybody can tell.
+  if (!object->LoadDamage().IsEmpty()) return AK_Read<AK_String>::Unreadable(object->LoadDamage());
+  // One this process never loaded nor saved is none that a saved file names.
+  return AK_Read<AK_String>::Found("unsaved " + object->GetAbsolutePath());
 }
 
 // The paths of a group's member list, as written there.
@@ -182,7 +190,7 @@ AK_Read<AK_String> SW_Simulation::HeldObjectsDigest(const std::vector<const AK_A
     AK_Object* object = path.IsEmpty() || path == "none" ? nullptr : FindObject(path.c_str());
     AK_String identity = "none";
     if (!object) identity = path.IsEmpty() || path == "none" || path[0] == '.' ? AK_String("none") : "path " + path;
-    else if (const AK_Read<AK_String> read = HeldIdentity(object, entry->objectType); read.Value())
+    else if (const AK_Read<AK_String> read = HeldIdentity(object); read.Value())
       identity = *read.Value();
     else
       return read;
@@ -217,7 +225,7 @@ AK_Read<AK_String> SW_Simulation::HeldMembersDigest()
     // The list as the group saves it: its members, then the paths it keeps as read.
     for (const AK_String& path : MemberPaths(group->Get("ContainedObjectsList"))) {
       AK_Object* member = group->FindObject(path.c_str());
-      const AK_Read<AK_String> read = HeldIdentity(member, kind.selectedType);
+      const AK_Read<AK_String> read = HeldIdentity(member);
       if (!read.Value()) return read;
       identities += MemberEntry(kind.id, path, *read.Value());
     }
@@ -301,4 +309,24 @@ AK_Read<bool> SW_Simulation::ObjectsDifferFromRun(const char* directory, bool he
   const AK_Read<AK_String> members = held ? HeldMembersDigest() : SavedMembersDigest(directory);
   if (!members.Value()) return members.Then([](const AK_String&) { return false; });
   return AK_Read<bool>::Found(!SameObjects(ran, *now.Value() + kObjectsPart + *members.Value()));
+}
+
+AK_String SW_Simulation::InputsSavedElsewhereRefusal()
+{
+  for (AK_Object* object : ObjectsARunReads()) {
+    if (!object || object == this || object->IsDead()) continue;
+    // One this process never read nor wrote is its own: the run saves it before its first step.
+    const AK_String& held = object->DataIdentity();
+    const AK_String dir = FilesDirectory(*object);
+    if (held.IsEmpty() || dir.IsEmpty()) continue;
+    const AK_Read<AK_String> now = SavedObjectIdentity(dir, object->GetType());
+    if (!now.Value())
+      return object->GetAbsolutePath() + ", which the run reads, cannot be told from what stands on the disk: " +
+             AK_CannotRead(now);
+    if (*now.Value() == held) continue;
+    return object->GetAbsolutePath() + ", which the run reads, was " +
+           (*now.Value() == "none" ? "deleted or renamed" : "saved") +
+           " by another process since this process read it: \"LoadProject\" to take it as saved";
+  }
+  return "";
 }

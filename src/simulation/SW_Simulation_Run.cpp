@@ -19,6 +19,7 @@
 #include "AK_NumberText.h"
 #include "AK_Process.h"
 #include "AK_ProcessLock.h"
+#include "SW_InitialCondition.h"
 #include "SW_RunLoop.h"
 #include "SW_Simulation.h"
 #include "SW_SimulationRun.h"
@@ -61,12 +62,23 @@ AK_Object* NamedObject(SW_Simulation& sim, const AK_String& path)
 
 std::vector<AK_Object*> SW_Simulation::ObjectsARunReads()
 {
-  std::vector<AK_Object*> read{this, Mesh(), NamedObject(*this, ReleaseDHM), NamedObject(*this, EntrainmentDHM)};
+  std::vector<AK_Object*> read{this};
+  // The objects its references name, as the state's digest counts them, and the mesh of the flow
+  // above when coupled to one.
+  for (const AK_AttributeEntry* entry : StateReferences(ValuesLeftOut(SW_ValuesCompared::State)))
+    read.push_back(NamedObject(*this, Get(entry->name)));
   if (InteractionTypeWithFluidAbove != "none") read.push_back(NamedObject(*this, PsaMesh));
-  // The areas and lines its groups link (the groups themselves lie below it).
+  // The areas and lines its groups link (the groups themselves lie below it), and the meshes
+  // whose heights are an area's release depth.
   for (const SW_GroupKind& kind : SW_SimulationGroups)
     if (AK_Object* group = GetComponent(kind.id))
-      for (int i = 0; i < group->ComponentCount(); ++i) read.push_back(group->Component(i));
+      for (int i = 0; i < group->ComponentCount(); ++i) {
+        AK_Object* member = group->Component(i);
+        // The mesh before the area that names it: a save cut between them leaves no area naming
+        // what was never saved.
+        if (auto* area = dynamic_cast<SW_InitialCondition*>(member)) read.push_back(area->ReleaseDepthObject());
+        read.push_back(member);
+      }
   return read;
 }
 
@@ -128,6 +140,16 @@ AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory, SW_
       return AK_CannotRead(values);
     if (const AK_Read<AK_String> status = SW_ReadStatusFile(ProjectDir()); status.IsUnreadable())
       return AK_CannotRead(status);
+  }
+  // A state computed on other objects than those it names now (another mesh set, one replaced
+  // under its path) goes on on none of them: only a run from 0 s makes a series of one input.
+  if (continuing && !ProjectDir().IsEmpty()) {
+    const AK_Read<bool> other = ObjectsDifferFromRun(ProjectDir(), true);
+    if (other.IsUnreadable()) return AK_CannotRead(other);
+    if (other.Value() && *other.Value()) {
+      if (ofTheDirectory) *ofTheDirectory = true;
+      return "its time steps were computed on other objects than those it names now: \"Run\" to start over";
+    }
   }
   if (continuing)
     if (AK_String stale = StaleStateRefusal(newest); !stale.IsEmpty()) {
@@ -257,6 +279,7 @@ AK_String SW_Simulation::SaveValuesToRun()
   if (differ.IsUnreadable()) return AK_CannotRead(differ);
   // The save below takes over what another process saved since: what it names must be here.
   if (const AK_String refusal = ValuesSavedSinceRefusal(); !refusal.IsEmpty()) return refusal;
+  if (const AK_String refusal = InputsSavedElsewhereRefusal(); !refusal.IsEmpty()) return refusal;
   // The saved project describes the series beside it only with every object the run reads as the
   // run reads it: what differs from its saved files, or was never saved, is saved first. An object
   // unchanged since its save or load writes nothing.

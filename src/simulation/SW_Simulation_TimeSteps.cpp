@@ -461,6 +461,12 @@ void SW_Simulation::DeleteTimesteps(const char* value)
     AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: it was loaded with errors: " + LoadDamage();
     return;
   }
+  // Nor does it record what is left over the objects another process saved since: that record
+  // would vouch for what this process never read.
+  if (const AK_String refusal = InputsSavedElsewhereRefusal(); !refusal.IsEmpty()) {
+    AK_ErrorText = GetAbsolutePath() + ": time steps not deleted: " + refusal;
+    return;
+  }
   const bool all = AK_String(value ? value : "") == "all";
   // A run writes and removes these files: none goes while one is under way, in another
   // process or in this one (whose class script would also swap the run's particles for the

@@ -369,6 +369,17 @@ std::vector<Writer> Writers(const States& s)
                        Set(kMeshes + "/slope_simulation", "Id", "knoll") + SaveProject(),
                    true},
                   kLonger + SaveProject()),
+      // A raster of release depths imported, chosen by A's area and never saved, beside another
+      // area of the same outline: the run saves them, the raster before the area that names it.
+      SavingFirst({"a run over a release-depth raster imported and never saved", base,
+                   Set("Project/ReleaseDHMs", "Import", higher + "/slope.asc") + Set(area, "RelDepFuncName", "from_ReleaseDHM_slope") +
+                       Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") +
+                       Set(kSimulation + "/ReleaseAreas", "AppendObject", "Project/ReleaseAreas/slope_0002") +
+                       Set(kSimulation, "Run", "")},
+                  Set("Project/ReleaseDHMs", "Import", higher + "/slope.asc") + Set(area, "RelDepFuncName", "from_ReleaseDHM_slope") +
+                      Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") +
+                      Set(kSimulation + "/ReleaseAreas", "AppendObject", "Project/ReleaseAreas/slope_0002") +
+                      SaveProject()),
   };
   writers.insert(writers.end(), more.begin(), more.end());
   // Names a pending rename or deletion left, asked for and typed in commands.

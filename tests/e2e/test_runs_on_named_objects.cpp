@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "ExampleTerrain.h"
@@ -61,10 +62,11 @@ TEST(RunsOnNamedObjects, ARenameSavedWhileARunGoesOnLeavesItsRecord)
 }
 
 // A ran to 4 s; then another object takes the name of one it runs on: a terrain of heights times
-// 1.05 takes the mesh's name, or a release area moved by 20 m takes the area's, deleted and imported
-// again in a process that holds A's state, or its saved data replaced under the saved project. No
+// 1.05 takes the mesh's name, or an area moved by 20 m takes that of A's release or entrainment
+// area, deleted and imported again in a process that holds A's state, or its saved data replaced
+// under the saved project. No
 // state of the old object goes on on the new one: the save names no time step, the load holds the
-// release at 0 s, and a plain Continue is refused.
+// release at 0 s, and no Continue goes on, from the release or from a time step loaded again.
 TEST(RunsOnNamedObjects, AnObjectReplacedUnderItsNameIsAnotherObject)
 {
   struct Case {
@@ -72,8 +74,13 @@ TEST(RunsOnNamedObjects, AnObjectReplacedUnderItsNameIsAnotherObject)
     const char* id;         // the object replaced
     const char* data;       // its saved data file
     const char* file;       // what the other object is imported from
-  } cases[] = {{"DHMs", "slope_simulation", "DHM.dat", "slope.asc"},
-               {"ReleaseAreas", "slope_0001", "ReleaseArea.dat", "slope.rel"}};
+    const char* other;      // the container of the other project that holds it
+  } cases[] = {{"DHMs", "slope_simulation", "DHM.dat", "slope.asc", "DHMs"},
+               {"ReleaseAreas", "slope_0001", "ReleaseArea.dat", "slope.rel", "ReleaseAreas"},
+               {"EntrainmentAreas", "slope_0001", "ReleaseArea.dat", "slope.rel", "ReleaseAreas"}};
+  // An entrainment area on A's release, which A's entrainment group names.
+  const std::string entrained = Set("Project/EntrainmentAreas", "Import", "../slope.rel") +
+                                Set(kSimulation + "/EntrainmentAreas", "AppendObject", "Project/EntrainmentAreas/slope_0001");
   for (const Case& c : cases)
     for (const bool byHand : {false, true}) {
       SCOPED_TRACE(std::string(c.id) + (byHand ? ": its saved data replaced" : ": deleted and imported again"));
@@ -83,15 +90,17 @@ TEST(RunsOnNamedObjects, AnObjectReplacedUnderItsNameIsAnotherObject)
       const std::string container = std::string("Project/") + c.container;
       const std::string path = container + "/" + c.id;
       TorvuProcess x(p / "x");
-      ASSERT_TRUE(x.Do(Load() + Set(kSimulation, "Run", "")).ok);
+      const bool entrainment = std::string(c.container) == "EntrainmentAreas";
+      ASSERT_TRUE(x.Do(Load() + (entrainment ? entrained : "") + Set(kSimulation, "Run", "")).ok);
       ASSERT_EQ(Recorded(p.Saved()), Step(4));
       const Files steps = p.TimeSteps();
       if (byHand) {
         // The other object saved as a project of its own, its data put in place of the one A names.
         Torvu(p / "other", "other.macro", ImportExampleAsProject());
         const std::string data = "/" + path + "/" + c.data;
-        ASSERT_NE(ReadFile(p / ("other/proj" + data)), ReadFile(p / ("proj" + data)));
-        WriteFile(p / ("proj" + data), ReadFile(p / ("other/proj" + data)));
+        const std::string otherData = "/Project/" + std::string(c.other) + "/" + c.id + "/" + c.data;
+        ASSERT_NE(ReadFile(p / ("other/proj" + otherData)), ReadFile(p / ("proj" + data)));
+        WriteFile(p / ("proj" + data), ReadFile(p / ("other/proj" + otherData)));
       } else {
         // The name is the deleted object's in the saved paths until the deletion is saved: the
         // other object takes it after that save, and A is given it again.
@@ -119,10 +128,17 @@ TEST(RunsOnNamedObjects, AnObjectReplacedUnderItsNameIsAnotherObject)
                                           " was computed on other objects than those it names now"))
             << Gist(y.Log());
       }
-      const Answer continued = y.Do(ContinueTo(6));
-      EXPECT_FALSE(continued.ok) << continued;
-      EXPECT_TRUE(Contains(continued, "older than the newest time step")) << continued;
-      ExpectSameFiles(p.TimeSteps(), steps, "after the refused Continue");
+      // Neither from the release nor from a time step of the old object, however chosen: the
+      // refusal advises only a run from 0 s.
+      for (const std::string& choice : {std::string(), Set(kSimulation, "LoadTimeStep", Step(4)),
+                                         Set(kSimulation, "LoadFirstTimeStep", "") + Set(kSimulation, "LoadNextTimeStep", "")}) {
+        const Answer continued = y.Do(choice + ContinueTo(6));
+        EXPECT_FALSE(continued.ok) << choice << continued;
+        EXPECT_TRUE(Contains(continued, "computed on other objects than those it names now: \"Run\" to start over"))
+            << choice << continued;
+        EXPECT_FALSE(Contains(continued, "LoadTimeStep")) << choice << continued;
+        ExpectSameFiles(p.TimeSteps(), steps, "after the refused Continue" + choice);
+      }
       EXPECT_EQ(x.Quit(), 0);
       EXPECT_EQ(y.Quit(), 0);
     }
@@ -229,6 +245,115 @@ TEST(RunsOnNamedObjects, AForegroundRunOfANeverSavedSimulationSavesIt)
   const std::string saved = ReadFile(p / ("proj/" + b + "/ShallowWaterSimulation.atr"));
   EXPECT_EQ(SavedValue(saved, "EndTime"), "2") << Gist(x.Log());
   EXPECT_EQ(Recorded(saved), Step(2));
+}
+
+// A ran to 2 s; B loaded the project, and then X replaced A's mesh (a terrain of heights times 1.05
+// imported under its name), replaced its release area (one moved by 20 m), or deleted the mesh, and
+// saved. B holds objects that no saved file describes any more: each run of it, in the foreground
+// or the background, and a deletion of time steps are refused before they write anything, naming
+// the object and the way on. A fresh load answers success and holds no time step computed on
+// objects the saved project does not describe.
+TEST(RunsOnNamedObjects, WhatAnotherProcessReplacedOrDeletedIsNeverRunOn)
+{
+  const std::string mesh = "Project/DHMs/slope_simulation", area = "Project/ReleaseAreas/slope_0001";
+  struct Case {
+    std::string other;   // what X does
+    std::string object;  // the object B's refusal names
+  } cases[] = {
+      {Set("Project/DHMs", "DeleteComponent", "slope_simulation") + Set("Project/DHMs", "Import", "../other/slope.asc") +
+           SaveProject(),
+       mesh},
+      {Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") +
+           Set("Project/ReleaseAreas", "Import", "../other/slope.rel") +
+           Set(kSimulation + "/ReleaseAreas", "AppendObject", area) + SaveProject(),
+       area},
+      {Set("Project/DHMs", "DeleteComponent", "slope_simulation") + SaveProject(), mesh},
+  };
+  const std::string commands[] = {
+      Set(kSimulation, "Run", ""), ContinueTo(4), Set(kSimulation, "EndTime", "4") + Set(kSimulation, "ContinueInBackground", ""),
+      Set(kSimulation, "RunInBackground", ""), Set(kSimulation, "DeleteTimesteps", "except last")};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.other);
+    SharedExample p(2, 2);
+    WriteScaledTerrain(p / "other", 1.05);
+    WriteShiftedRelease(p / "other", 20);
+    Torvu(p / "setup", "run.macro", Load() + Set(kSimulation, "Run", ""));
+    TorvuProcess b(p / "b"), x(p / "x");
+    ASSERT_TRUE(b.Do(Load()).ok);
+    const Answer changed = x.Do(Load() + c.other);
+    ASSERT_TRUE(changed.ok) << changed;
+    const Files before = Tree(p / "proj");
+    for (const std::string& command : commands) {
+      const Answer refused = b.Do(command);
+      EXPECT_FALSE(refused.ok) << command;
+      EXPECT_TRUE(Contains(refused, "Viewer/" + c.object + ", which the run reads, was ") &&
+                  Contains(refused, " by another process since this process read it: \"LoadProject\" to take it as saved"))
+          << command << refused;
+      ExpectSameFiles(Tree(p / "proj"), before, command + Gist(b.Log()));
+    }
+    TorvuProcess y(p / "y");
+    const Answer loaded = y.Do(Load() + HeldTimeStep());
+    EXPECT_TRUE(loaded.ok && loaded.text.empty()) << loaded;
+    EXPECT_EQ(b.Quit(), 0);
+    EXPECT_EQ(x.Quit(), 0);
+    EXPECT_EQ(y.Quit(), 0);
+  }
+}
+
+// What a run reads that this process changed or made and never saved: A's terrain smoothed, or a
+// raster of release depths (about 3 m) imported into ReleaseDHMs and chosen by A's area (beside an
+// area of a constant depth, so that the release holds snow). A's run saves it before its first
+// step; after a quit with no save a fresh load answers success, finds it as the run read it and
+// holds A's time step. Where that save fails, the run is refused, naming the object, and writes no
+// time step.
+TEST(RunsOnNamedObjects, ARunSavesWhatItReadsThatWasChangedOrMadeSinceTheLastSave)
+{
+  const std::string area = "Project/ReleaseAreas/slope_0001";
+  const std::string smoothed = Set("Project/DHMs/slope_simulation", "Smooth", "");
+  const std::string depth = Set("Project/ReleaseDHMs", "Import", "../depth/slope.asc") +
+                            Set(area, "BaseMeshName", "../../DHMs/slope_simulation") +
+                            Set(area, "RelDepFuncName", "from_ReleaseDHM_slope") +
+                            Set("Project/ReleaseAreas", "Import", "../slope.rel") +
+                            Set(kSimulation + "/ReleaseAreas", "AppendObject", "Project/ReleaseAreas/slope_0002");
+  struct Case {
+    std::string commands;  // what this process changes or makes
+    std::string data;      // the data file of what it is
+    std::string object;    // a refusal names it
+    bool fails;            // that data file's write fails
+  } cases[] = {
+      {smoothed, "Project/DHMs/slope_simulation/DHM.dat", "Project/DHMs/slope_simulation", false},
+      {depth, "Project/ReleaseDHMs/slope/DHM.dat", "Project/ReleaseDHMs/slope", false},
+      {smoothed, "Project/DHMs/slope_simulation/DHM.dat", "Project/DHMs/slope_simulation", true},
+      {depth, "Project/ReleaseDHMs/slope/DHM.dat", "Project/ReleaseDHMs/slope", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.data + (c.fails ? ", its write failing" : ""));
+    SharedExample p(2, 2);
+    // The example terrain's grid, its heights scaled to about 3 m.
+    WriteScaledTerrain(p / "depth", 0.0015);
+    const std::string data = p / ("proj/" + c.data);
+    const std::string before = fs::exists(data) ? ReadFile(data) : "";
+    const Files steps = p.TimeSteps();
+    std::optional<FailOnce> fail;
+    if (c.fails) fail.emplace("write:DHM.dat");
+    TorvuProcess x(p / "x");
+    fail.reset();
+    const Answer ran = x.Do(Load() + c.commands + Set(kSimulation, "Run", ""));
+    EXPECT_EQ(x.Quit(), 0);
+    if (c.fails) {
+      EXPECT_FALSE(ran.ok);
+      EXPECT_TRUE(Contains(ran, "Viewer/" + c.object + ", which the run reads, could not be saved")) << ran;
+      ExpectSameFiles(p.TimeSteps(), steps, "after the refused Run" + Gist(x.Log()));
+      continue;
+    }
+    ASSERT_TRUE(ran.ok) << ran;
+    EXPECT_TRUE(fs::exists(data) && ReadFile(data) != before) << Gist(x.Log());
+    TorvuProcess y(p / "y");
+    const Answer loaded = y.Do(Load() + HeldTimeStep());
+    EXPECT_TRUE(loaded.ok && loaded.text == Step(2)) << loaded;
+    EXPECT_FALSE(Contains(y.Log(), "cannot find ReleaseDHM")) << Gist(y.Log());
+    EXPECT_EQ(y.Quit(), 0);
+  }
 }
 
 // A ran to 2 s; B loaded the project, and then X renamed the mesh A runs on, or A itself, and saved.
