@@ -230,8 +230,8 @@ struct States {
   }
   Prepared prepared;
   std::string two, beside;
-  std::string names;  // the states of the writers that ask for names a pending rename or deletion left
   std::string higher, moved;  // made with the base
+  std::string names;  // the states of the writers that ask for names a pending rename or deletion left
 };
 
 // Makes the state `dir` of `s` unless this process made it before, and first the base, which every
