@@ -897,6 +897,30 @@ inline void MakeAskingState(const std::string& base, const std::string& dir, con
   for (const auto& [name, commands] : scripts) WriteFile(made + "/" + name + ".cint", EachCommand(commands));
 }
 
+// A raster of release depths (the terrain `raster`) imported, chosen by A's area and never saved,
+// beside another area of the same outline: the run saves them, the raster before the area that
+// names it (its save alone is the same with a SaveProject for the run).
+inline Writer RunOverAnUnsavedRaster(const std::string& base, const std::string& raster)
+{
+  const std::string made = Set("Project/ReleaseDHMs", "Import", raster) +
+                           Set("Project/ReleaseAreas/slope_0001", "RelDepFuncName", "from_ReleaseDHM_slope") +
+                           Set("Project/ReleaseAreas", "LoadRelFile", std::string(TORVU_EXAMPLES) + "/slope.rel") +
+                           Set(kSimulation + "/ReleaseAreas", "AppendObject", "Project/ReleaseAreas/slope_0002");
+  return SavingFirst({"a run over a release-depth raster imported and never saved", base, made + Set(kSimulation, "Run", "")},
+                     made + SaveProject());
+}
+
+// A state of the writers that ask for names (below `names`) made by `make`, the one it starts from
+// first; false when `dir` is no such state.
+inline bool MakesAskingState(const std::string& base, const std::string& names, const std::string& dir,
+                             const std::function<bool(const std::string&)>& make)
+{
+  if (fs::path(dir).parent_path() != names) return false;
+  if (fs::path(dir).filename() == "asking" || make(names + "/asking"))
+    MakeAskingState(base, names, fs::path(dir).filename().string());
+  return true;
+}
+
 // The writers over those states: each case with a quit with no save, and with a SaveProject.
 inline std::vector<Writer> NameAskingWriters(const std::string& dir)
 {

@@ -228,10 +228,7 @@ bool MakeState(const States& s, const std::string& dir)
       return;
     }
     if (TakenOver(s.prepared, dir)) return MakeTakenOverState(s.prepared, dir);
-    if (fs::path(dir).parent_path() == s.names) {
-      if (fs::path(dir).filename() != "asking" && !MakeState(s, s.names + "/asking")) return;
-      return MakeAskingState(base, s.names, fs::path(dir).filename().string());
-    }
+    if (MakesAskingState(base, s.names, dir, [&](const std::string& first) { return MakeState(s, first); })) return;
     fs::copy(base, dir, fs::copy_options::recursive);
     if (dir == s.noValues) {
       // The values a run depends on not written yet: a run under values it did not save makes the file.
@@ -402,17 +399,7 @@ std::vector<Writer> Writers(const States& s)
                        "if (tries != 0) {\nerror(text);\n" + Set(kSimulation, "Save", "") + "failed = 1;\n}\n",
                    false, "proj3"},
                   Set(kSimulation, "Remark", "changed") + SaveProject()),
-      // A raster of release depths imported, chosen by A's area and never saved, beside another
-      // area of the same outline: the run saves them, the raster before the area that names it.
-      SavingFirst({"a run over a release-depth raster imported and never saved", base,
-                   Set("Project/ReleaseDHMs", "Import", "../in/higher/slope.asc") + Set(area, "RelDepFuncName", "from_ReleaseDHM_slope") +
-                       Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") +
-                       Set(kSimulation + "/ReleaseAreas", "AppendObject", "Project/ReleaseAreas/slope_0002") +
-                       Set(kSimulation, "Run", "")},
-                  Set("Project/ReleaseDHMs", "Import", "../in/higher/slope.asc") + Set(area, "RelDepFuncName", "from_ReleaseDHM_slope") +
-                      Set("Project/ReleaseAreas", "LoadRelFile", examples + "/slope.rel") +
-                      Set(kSimulation + "/ReleaseAreas", "AppendObject", "Project/ReleaseAreas/slope_0002") +
-                      SaveProject()),
+      RunOverAnUnsavedRaster(base, "../in/higher/slope.asc"),
   };
   writers.insert(writers.end(), more.begin(), more.end());
   // Names a pending rename or deletion left, asked for and typed in commands.
