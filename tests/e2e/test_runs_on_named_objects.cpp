@@ -248,8 +248,8 @@ TEST(RunsOnNamedObjects, AForegroundRunOfANeverSavedSimulationSavesIt)
 }
 
 // A ran to 2 s; B loaded the project, and then X replaced A's mesh (a terrain of heights times 1.05
-// imported under its name), replaced its release area (one moved by 20 m), or deleted the mesh, and
-// saved. B holds objects that no saved file describes any more: each run of it, in the foreground
+// imported under its name once its deletion is saved), replaced its release area (one moved by 20 m,
+// the same way), or deleted the mesh, and saved. B holds objects that no saved file describes any more: each run of it, in the foreground
 // or the background, and a deletion of time steps are refused before they write anything, naming
 // the object and the way on. A fresh load answers success and holds no time step computed on
 // objects the saved project does not describe.
@@ -260,10 +260,10 @@ TEST(RunsOnNamedObjects, WhatAnotherProcessReplacedOrDeletedIsNeverRunOn)
     std::string other;   // what X does
     std::string object;  // the object B's refusal names
   } cases[] = {
-      {Set("Project/DHMs", "DeleteComponent", "slope_simulation") + Set("Project/DHMs", "Import", "../other/slope.asc") +
-           SaveProject(),
+      {Set("Project/DHMs", "DeleteComponent", "slope_simulation") + SaveProject() +
+           Set("Project/DHMs", "Import", "../other/slope.asc") + SaveProject(),
        mesh},
-      {Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") +
+      {Set("Project/ReleaseAreas", "DeleteComponent", "slope_0001") + SaveProject() +
            Set("Project/ReleaseAreas", "Import", "../other/slope.rel") +
            Set(kSimulation + "/ReleaseAreas", "AppendObject", area) + SaveProject(),
        area},
