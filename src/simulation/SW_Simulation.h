@@ -354,8 +354,9 @@ public:
   void EndRunLoop(const AK_String& failure, double startCpu);
   // True when the time-step file named by "CurrentTimeStep" is that of the current time and
   // stands in the project directory: it holds the state a "Continue" starts from, which the
-  // run then does not write again.
-  bool HoldsWrittenTimeStep();
+  // run then does not write again. One look at that file: when it fails, false with `failure`
+  // ("<path>: <why>"), which a command that writes by the answer refuses for.
+  bool HoldsWrittenTimeStep(AK_String* failure = nullptr);
   // After a step that stopped half-way (its entrainment, motion or removals done, its time
   // not): the time step last written or loaded, read back, so that what the simulation holds
   // is a state the files reproduce; without one, the release set up anew at 0 s (or, refused,
@@ -401,8 +402,9 @@ public:
   // `newest`: the newest time step as this command looked at it already, or where it keeps it.
   AK_String StaleStateRefusal(SW_NewestSeen* newest = nullptr);
   // The time step of the state held when the user chose it (see StaleStateRefusal) and its
-  // file stands; "" otherwise. A continue in another process loads it again.
-  AK_String ChosenTimeStep();
+  // file stands; "" otherwise. A continue in another process loads it again. `failure` as
+  // HoldsWrittenTimeStep's.
+  AK_String ChosenTimeStep(AK_String* failure = nullptr);
   // A background or batch run of this simulation has been started: the process that runs it
   // holds the simulation's state from now on.
   void HandStateToOtherProcess() { _series.HandOver(); }
@@ -588,6 +590,10 @@ private:
   SW_SeriesHold _series;
   // The user chose the state held with "LoadTimeStep" since this process last took one.
   bool _stateChosen = false;
+  // What the last start check of a run that goes on found at the file of its state: whether the
+  // run goes on from a time step written (and writes its start not again). The check's one look
+  // decides it, and a look that failed refused the run.
+  bool _goesOnFromWritten = false;
   // The state held is a release set up anew, read from no time step.
   bool _setUpAnew = false;
   // The peak kinetic energy that the file of the state held keeps, that of the steps before

@@ -118,6 +118,14 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
     // A refused start changes no file: an "interrupted" that no run read stays as it was.
     return startsNothing();
   }
+  // The time step the run goes on from, looked at before the autosave writes: one that cannot be
+  // looked at would have the run go on from whatever the project recorded.
+  AK_String chosen, failure;
+  if (continuing) chosen = sim.ChosenTimeStep(&failure);
+  if (!failure.IsEmpty()) {
+    sim.RefuseRun("cannot look at " + failure);
+    return startsNothing();
+  }
   // Its autosave would write what this process holds over what another saved since.
   if (const AK_String refusal = sim.InputsSavedElsewhereRefusal(); !refusal.IsEmpty()) {
     sim.RefuseRun(refusal);
@@ -139,7 +147,7 @@ bool LaunchRun(SW_Simulation& sim, bool continuing, std::FILE* batch = nullptr)
   run.parentPath = sim.Parent() && sim.Parent() != top ? sim.Parent()->GetAbsolutePath(top) : AK_String();
   run.simulationId = sim.Id();
   run.continuing = continuing;
-  if (continuing) run.timeStep = sim.ChosenTimeStep();
+  run.timeStep = chosen;
   const AK_Read<AK_String> digest = sim.SavedRunValues();
   if (digest.IsUnreadable()) {
     AK_ErrorText = sim.GetAbsolutePath() + ": not started: " + AK_CannotRead(digest);

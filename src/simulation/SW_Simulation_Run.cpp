@@ -163,6 +163,15 @@ AK_String SW_Simulation::StartRefusal(bool continuing, bool* ofTheDirectory, SW_
   // A run from 0 s sets the release up anew: with nothing to release it would replace every
   // time step with an empty one.
   const bool startsOver = !continuing || ContinueStartsOver();
+  // Whether the run writes its start again follows from this look, the last before the run: one
+  // that fails would have it write the state over its own time step, so it refuses, before the
+  // save of the values writes anything.
+  _goesOnFromWritten = false;
+  if (!startsOver) {
+    AK_String failure;
+    _goesOnFromWritten = HoldsWrittenTimeStep(&failure);
+    if (!failure.IsEmpty()) return "cannot look at " + failure;
+  }
   if (startsOver && !HasRelease()) {
     AK_MESSAGE(AK_Text("INFO: No release areas defined! Simulation will not be started!",
                        "INFO: Keine Anbruchgebiete definiert! Simulation wird nicht gestartet!"));
@@ -965,7 +974,7 @@ void SW_Simulation::RunLoop(bool fromStart)
   // not worth computing. A run that goes on from the state of a file it wrote or loaded
   // leaves that file as it is: the state is the same, and its peak kinetic energy is that of
   // the steps before it, as the run that wrote it had it then.
-  const bool writesStart = startsOver || !HoldsWrittenTimeStep();
+  const bool writesStart = startsOver || !_goesOnFromWritten;
   AK_String failure = SW_OnOutputSchedule(CurrentTime, times) && writesStart ? WriteOutput() : AK_String();
   // What follows an output in every step: the state the run goes on from counts into the peak
   // kinetic energy (a state read from a file holds the peak of the steps before it).

@@ -285,9 +285,9 @@ bool SW_Simulation::LoadTimeStepFile(const char* name)
   return true;
 }
 
-AK_String SW_Simulation::ChosenTimeStep()
+AK_String SW_Simulation::ChosenTimeStep(AK_String* failure)
 {
-  return _stateChosen && HoldsWrittenTimeStep() ? CurrentTimeStep : AK_String();
+  return _stateChosen && HoldsWrittenTimeStep(failure) ? CurrentTimeStep : AK_String();
 }
 
 void SW_Simulation::AfterLoad()
@@ -424,10 +424,10 @@ void SW_Simulation::HoldRecordedState(const AK_String& why)
   AK_ErrorText = answer;
 }
 
-bool SW_Simulation::HoldsWrittenTimeStep()
+bool SW_Simulation::HoldsWrittenTimeStep(AK_String* failure)
 {
   return !CurrentTimeStep.IsEmpty() && CurrentTimeStep == SW_TimeStepName(CurrentTime) && !ProjectDir().IsEmpty() &&
-         AK_FileExists(SW_TimeStepPath(ProjectDir(), CurrentTimeStep));
+         AK_LookAtKind(SW_TimeStepPath(ProjectDir(), CurrentTimeStep), failure) == AK_PathKind::RegularFile;
 }
 
 namespace {

@@ -29,6 +29,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -521,6 +522,58 @@ TEST(FailEachOperation, ARunWhoseValuesCannotBeWrittenTouchesNoFile)
   // Known open, mended elsewhere: the refused run has already stamped its series.
   for (Files* tree : {&after, &before}) tree->erase(kSimulation + "/.simulation_series");
   EXPECT_EQ(countdown::TreeDifferences(after, before), "");
+}
+
+// Whether a Continue writes the state it goes on from again follows from one look at that state's
+// file: failing any look at it, the Continue answers, a refusal for that look naming the file, and
+// nothing writes the file. A failed look never has the run take its own time step for missing.
+TEST(FailEachOperation, AContinueWritesNotTheStateItGoesOnFromWhenALookAtItFails)
+{
+  Example p;
+  const std::string base = p / "base";
+  MakeBase(base);
+  const std::string step = "/" + kSimulation + "/" + Step(2) + ".TimeStep";
+  const auto command = [&](const std::string& proj) {
+    return Load(proj) + Set(kSimulation, "LoadTimeStep", Step(2)) + Set(kSimulation, "Continue", "");
+  };
+  // Each call on the state's file, by its number: "N KIND PATH".
+  const auto callsOnStep = [&](const std::string& file) {
+    std::vector<std::pair<long, std::string>> calls;
+    std::istringstream lines(ReadFile(file));
+    for (std::string line; std::getline(lines, line);) {
+      const size_t kind = line.find(' '), path = line.find(' ', kind + 1);
+      if (path != std::string::npos && line.size() >= step.size() &&
+          line.compare(line.size() - step.size(), step.size(), step) == 0)
+        calls.push_back({std::atol(line.c_str()), line.substr(kind + 1, path - kind - 1)});
+    }
+    return calls;
+  };
+  fs::copy(base, p / "dry", fs::copy_options::recursive);
+  setenv("TORVU_FAIL_CALLS", (p / "dry.calls").c_str(), 1);
+  TorvuProcess dry(p / "x_dry");
+  unsetenv("TORVU_FAIL_CALLS");
+  ASSERT_TRUE(dry.Do(command(p / "dry/proj")).ok);
+  ASSERT_EQ(dry.Quit(), 0);
+  int refusedForTheLook = 0;
+  for (const auto& [n, kind] : callsOnStep(p / "dry.calls")) {
+    ASSERT_EQ(kind, "look") << "the dry run writes the state it goes on from";
+    SCOPED_TRACE("call " + std::to_string(n) + " failed");
+    const std::string dir = p / ("try_" + std::to_string(n));
+    fs::copy(base, dir, fs::copy_options::recursive);
+    setenv("TORVU_FAIL_AT", std::to_string(n).c_str(), 1);
+    setenv("TORVU_FAIL_CALLS", (dir + ".calls").c_str(), 1);
+    TorvuProcess x(p / ("x_" + std::to_string(n)));
+    unsetenv("TORVU_FAIL_AT");
+    unsetenv("TORVU_FAIL_CALLS");
+    const Answer answer = x.Do(command(dir + "/proj"));
+    EXPECT_EQ(x.Quit(), 0);
+    if (!answer.ok && Contains(answer, "cannot look at ")) {
+      ++refusedForTheLook;
+      EXPECT_TRUE(Contains(answer, step + ": ")) << answer;
+    }
+    for (const auto& [m, what] : callsOnStep(dir + ".calls")) EXPECT_EQ(what, "look") << "call " << m << ": " << answer;
+  }
+  EXPECT_GT(refusedForTheLook, 0);
 }
 
 // The oracle of the countdown tells each file that differs: handed the tree of a whole command with
