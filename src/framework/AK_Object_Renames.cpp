@@ -452,7 +452,9 @@ AK_String AK_Object::VacatedNameSaveRefusal()
   std::vector<Rename> renames;
   if (const AK_String unread = ReadMarks(top->ProjectDir(), renames); !unread.IsEmpty())
     return GetAbsolutePath() + " not saved: " + unread;
-  std::erase_if(renames, [](const Rename& r) { return r.moving || r.to.IsEmpty() || r.from == r.to; });
+  // A deletion leaves its name as a rename does: an object this process holds under it is the one
+  // another process deleted, and its save would bind the deleted object's holders to it again.
+  std::erase_if(renames, [](const Rename& r) { return r.moving || r.from == r.to; });
   if (renames.empty()) return "";
   AK_Array<AK_Object*> objects;
   objects.Append(this);
@@ -461,9 +463,11 @@ AK_String AK_Object::VacatedNameSaveRefusal()
     const AK_String path = PathBelow(object, top);
     for (const Rename& r : renames)
       if (r.from == path)
-        return object->GetAbsolutePath() + " not saved: the object saved under its name was renamed to " +
-               LastPart(r.to) + " by another process since this one loaded it; the name is taken by nothing " +
-               "until a save of the whole project that loaded that rename";
+        return object->GetAbsolutePath() + " not saved: the object saved under its name was " +
+               (r.to.IsEmpty() ? AK_String("deleted") : "renamed to " + LastPart(r.to)) +
+               " by another process since this one loaded it; the name is taken by nothing until a save of the "
+               "whole project that loaded that " +
+               (r.to.IsEmpty() ? "deletion" : "rename") + ": \"LoadProject\" to take it as saved";
   }
   return "";
 }

@@ -172,42 +172,57 @@ TEST(RenamedSaves, ASaveOfAProjectThatDidNotLoadWholeKeepsThePendingRename)
   EXPECT_EQ(check.Quit(), 0);
 }
 
-// Y loaded the project before X renamed slope_0001 to R2 with no save. Y's area under the old name
-// is saved by nothing (alone, with the areas, or with the whole project): the save is refused before
-// it writes, naming the rename. An area Y imports after deleting its own is refused the name X's
-// rename left. Either way a fresh load leads A's group to R2, and no slope_0001 stands.
+// Y loaded the project before X renamed slope_0001 to R2, or deleted it, with no save. Y's area
+// under the old name is saved by nothing (alone, with the areas, or with the whole project): the
+// save is refused before it writes, naming the rename or the deletion and "LoadProject". An area Y
+// imports after deleting its own is refused the name X's rename or deletion left. Either way a
+// fresh load leads A's group to R2, or to nothing, and no slope_0001 stands.
 TEST(RenamedSaves, AProcessThatLoadedBeforeAnothersRenameTakesNotTheNameItLeft)
 {
   const std::string areas = "Project/ReleaseAreas", area = areas + "/slope_0001";
-  const std::string byAnother = "renamed to R2 by another process",
-                    savedName = "slope_0001 is the saved name of Viewer/Project/ReleaseAreas/R2 until the project is saved";
-  struct Case {
-    std::string commands;
-    bool refused;
-    const std::string& why;
-  } cases[] = {{Set(area, "Save", ""), true, byAnother},
-               {Set(areas, "SaveProject", ""), true, byAnother},
-               {SaveProject(), true, byAnother},
-               {Set(areas, "DeleteComponent", "slope_0001") + Set(areas, "LoadRelFile", "../slope.rel") +
-                    Set(areas, "SaveProject", ""),
-                true, savedName}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.commands);
-    SharedExample p(2, 2);
-    TorvuProcess y(p / "y"), x(p / "x");
-    ASSERT_TRUE(y.Do(Load()).ok);
-    ASSERT_TRUE(x.Do(Load() + Set(area, "Id", "R2")).ok);
-    const Answer saved = y.Do(c.commands);
-    EXPECT_EQ(saved.ok, !c.refused) << saved;
-    if (c.refused) {
+  struct Other {
+    std::string commands;  // what X does, with no save
+    std::string byAnother;  // a refusal of Y's save of the area names it
+    std::string savedName;  // a refusal of the name asked names it
+    std::string members;    // A's group after a fresh load
+  } others[] = {
+      {Set(area, "Id", "R2"), "renamed to R2 by another process",
+       "slope_0001 is the saved name of Viewer/Project/ReleaseAreas/R2 until the project is saved",
+       "../../../ReleaseAreas/R2%AK_SEP%"},
+      {Set(areas, "DeleteComponent", "slope_0001"), "deleted by another process",
+       "slope_0001 is the saved name of a deleted object until the project is saved", ""},
+  };
+  for (const Other& other : others) {
+    struct Case {
+      std::string commands;
+      const std::string& why;
+    } cases[] = {{Set(area, "Save", ""), other.byAnother},
+                 {Set(areas, "SaveProject", ""), other.byAnother},
+                 {SaveProject(), other.byAnother},
+                 {Set(areas, "DeleteComponent", "slope_0001") + Set(areas, "LoadRelFile", "../slope.rel") +
+                      Set(areas, "SaveProject", ""),
+                  other.savedName}};
+    for (const Case& c : cases) {
+      SCOPED_TRACE(other.commands + c.commands);
+      SharedExample p(2, 2);
+      TorvuProcess y(p / "y"), x(p / "x");
+      ASSERT_TRUE(y.Do(Load()).ok);
+      ASSERT_TRUE(x.Do(Load() + other.commands).ok);
+      const Files before = Tree(p / "proj");
+      const Answer saved = y.Do(c.commands);
+      EXPECT_FALSE(saved.ok) << saved;
       EXPECT_TRUE(Contains(saved, c.why)) << saved;
+      if (&c.why == &other.byAnother) {
+        EXPECT_TRUE(Contains(saved, "\"LoadProject\"")) << saved;
+        ExpectSameFiles(Tree(p / "proj"), before, Gist(y.Log()));
+      }
+      EXPECT_FALSE(fs::exists(p / ("proj/" + area))) << saved;
+      EXPECT_EQ(x.Quit(), 0);
+      EXPECT_EQ(y.Quit(), 0);
+      TorvuProcess check(p / "check");
+      ASSERT_TRUE(check.Do(Load()).ok);
+      EXPECT_EQ(check.Get(kSimulation + "/ReleaseAreas", "ContainedObjectsList"), other.members);
+      EXPECT_EQ(check.Quit(), 0);
     }
-    EXPECT_FALSE(fs::exists(p / ("proj/" + area))) << saved;
-    EXPECT_EQ(x.Quit(), 0);
-    EXPECT_EQ(y.Quit(), 0);
-    TorvuProcess check(p / "check");
-    ASSERT_TRUE(check.Do(Load()).ok);
-    EXPECT_EQ(check.Get(kSimulation + "/ReleaseAreas", "ContainedObjectsList"), "../../../ReleaseAreas/R2%AK_SEP%");
-    EXPECT_EQ(check.Quit(), 0);
   }
 }
