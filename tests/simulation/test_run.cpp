@@ -806,6 +806,7 @@ TEST(Run, ARunDrivenStepByStepLendsItsArraysOnceAndRepeatsTheRunLoop)
 TEST(Run, AContinueALoadAndASaveReadTheMeshDataFileOnceAtMost)
 {
   RunProject p;
+  p.sim->Save();
   p.sim->Set("Run", "");
   ASSERT_STREQ(AK_ErrorText, "");
   const std::string meshDir = p.mesh->ProjectDir().c_str();
