@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -18,6 +19,8 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "AK_ProcessLock.h"
@@ -273,9 +276,46 @@ bool ListingFails(const char* directory)
 
 }  // namespace
 
+namespace {
+
+struct CountedOpens {
+  std::mutex mutex;
+  std::string baseName;
+  long count = 0;
+};
+
+CountedOpens& Counted()
+{
+  static CountedOpens counted;
+  return counted;
+}
+
+}  // namespace
+
+void AK_CountOpensForReading(const char* baseName)
+{
+  CountedOpens& counted = Counted();
+  std::lock_guard<std::mutex> guard(counted.mutex);
+  counted.baseName = baseName ? baseName : "";
+  counted.count = 0;
+}
+
+long AK_OpensForReadingCounted()
+{
+  CountedOpens& counted = Counted();
+  std::lock_guard<std::mutex> guard(counted.mutex);
+  return counted.count;
+}
+
 bool AK_OpenForReadingFails(const char* path)
 {
   if (!path) return false;
+  {
+    CountedOpens& counted = Counted();
+    std::lock_guard<std::mutex> guard(counted.mutex);
+    const char* slash = std::strrchr(path, '/');
+    if (!counted.baseName.empty() && counted.baseName == (slash ? slash + 1 : path)) ++counted.count;
+  }
   FailureHook& hook = Hook();
   std::lock_guard<std::mutex> guard(hook.mutex);
   // Never used up: a file of another user stays unreadable.
@@ -428,8 +468,51 @@ AK_PathLook AK_LookAtPathOnce(const char* path, AK_String* failure)
   return look;
 }
 
+namespace {
+
+// What this process wrote, by the directory (its device and inode, whatever path led there) and
+// the base name of the file, in buckets: two files that share one only cost a read. A write whose
+// directory cannot be looked at counts for every file.
+constexpr size_t kWrittenBuckets = 4096;
+std::atomic<uint64_t> g_written[kWrittenBuckets];
+std::atomic<uint64_t> g_writtenAnywhere{0};
+// Scopes of AK_FileDigestsOnce alive in any thread: with none, a write notes nothing.
+std::atomic<int> g_digestScopes{0};
+
+// The bucket of a file, -1 when its directory cannot be looked at.
+long WrittenBucket(const char* path)
+{
+  const std::string native = path ? AK_NormalizePath(path).c_str() : "";
+  const size_t slash = native.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+  struct stat st;
+  if (native.empty() || ::stat(dir.c_str(), &st) != 0) return -1;
+  const std::string key = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + "/" +
+                          (slash == std::string::npos ? native : native.substr(slash + 1));
+  return static_cast<long>(std::hash<std::string>{}(key) % kWrittenBuckets);
+}
+
+// The writes noted of a file's bucket and of none known: what a digest read before them stood for.
+std::pair<uint64_t, uint64_t> WritesOf(long bucket)
+{
+  return {bucket < 0 ? 0 : g_written[bucket].load(), g_writtenAnywhere.load()};
+}
+
+void NoteWritten(const char* path)
+{
+  if (g_digestScopes.load() == 0) return;
+  const long bucket = WrittenBucket(path);
+  if (bucket < 0) g_writtenAnywhere.fetch_add(1);
+  else g_written[bucket].fetch_add(1);
+}
+
+}  // namespace
+
 bool AK_FailsNow(const char* kind, const char* path)
 {
+  // Whatever comes of the call, a digest read before it no longer stands for the file (a look
+  // changes nothing).
+  if (!kind || std::strcmp(kind, "look") != 0) NoteWritten(path);
   FailureHook& hook = Hook();
   std::lock_guard<std::mutex> guard(hook.mutex);
   const long call = ++hook.calls;
@@ -827,21 +910,82 @@ bool AK_ReadRest(std::FILE* file, std::string& bytes)
   return !std::ferror(file);
 }
 
-AK_String AK_ContentDigest(const char* bytes, size_t size)
+void AK_DigestOfBytes::Add(const void* bytes, size_t size)
 {
   // FNV-1a over the bytes, with their count.
-  uint64_t digest = 14695981039346656037ull;
-  for (size_t i = 0; i < size; ++i) digest = (digest ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
-  return AK_String::Format("%016llx-%zu", static_cast<unsigned long long>(digest), size);
+  const unsigned char* b = static_cast<const unsigned char*>(bytes);
+  uint64_t digest = _digest;
+  for (size_t i = 0; i < size; ++i) digest = (digest ^ b[i]) * 1099511628211ull;
+  _digest = digest;
+  _count += size;
+}
+
+AK_String AK_DigestOfBytes::Text() const
+{
+  return AK_String::Format("%016llx-%llu", static_cast<unsigned long long>(_digest),
+                           static_cast<unsigned long long>(_count));
+}
+
+AK_String AK_ContentDigest(const char* bytes, size_t size)
+{
+  AK_DigestOfBytes digest;
+  digest.Add(bytes, size);
+  return digest.Text();
+}
+
+namespace {
+
+thread_local AK_FileDigestsOnce* g_digestsOnce = nullptr;
+
+bool SameFile(const struct stat& a, const struct stat& b)
+{
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+}  // namespace
+
+struct AK_FileDigestsOnce::Read {
+  struct stat file;
+  std::pair<uint64_t, uint64_t> written;
+  AK_String digest;
+};
+
+AK_FileDigestsOnce::AK_FileDigestsOnce() : _outer(g_digestsOnce)
+{
+  _reads = _outer ? _outer->_reads : new std::vector<Read>;
+  g_digestsOnce = this;
+  ++g_digestScopes;
+}
+
+AK_FileDigestsOnce::~AK_FileDigestsOnce()
+{
+  g_digestsOnce = _outer;
+  --g_digestScopes;
+  if (!_outer) delete _reads;
 }
 
 AK_String AK_FileDigest(const char* path)
 {
   if (!AK_IsRegularFile(path)) return "";
+  const AK_String native = AK_NormalizePath(path);
+  struct stat before;
+  const long bucket = g_digestsOnce ? WrittenBucket(native.c_str()) : -1;
+  const bool looked = bucket >= 0 && ::stat(native.c_str(), &before) == 0;
+  const std::pair<uint64_t, uint64_t> written = WritesOf(bucket);
+  if (looked)
+    for (const AK_FileDigestsOnce::Read& read : *g_digestsOnce->_reads)
+      if (SameFile(read.file, before) && read.written == written) return read.digest;
   AK_File file(path, "rb");
   std::string bytes;
   if (!AK_ReadRest(file, bytes) || !file.Close()) return "";
-  return AK_ContentDigest(bytes.data(), bytes.size());
+  const AK_String digest = AK_ContentDigest(bytes.data(), bytes.size());
+  // Kept only when the file stood as it was through the read.
+  struct stat after;
+  if (looked && ::stat(native.c_str(), &after) == 0 && SameFile(before, after))
+    g_digestsOnce->_reads->push_back({before, written, digest});
+  return digest;
 }
 
 int AK_FileExists(const char* path)

@@ -38,6 +38,10 @@ std::FILE* AK_FileOpen(const char* path, const char* mode);
 // EACCES, as a directory without its read or its search permission does. A single look that fails
 // as an I/O error does is the hook's kind "look" (see AK_FailsNow).
 bool AK_OpenForReadingFails(const char* path);
+// Counts from now on the opens for reading (those that ask AK_OpenForReadingFails) of the files
+// of this base name, "" for none: how a test tells how often a command reads a file.
+void AK_CountOpensForReading(const char* baseName);
+long AK_OpensForReadingCounted();
 
 // What a look at a path finds: nothing stands there (no such file, or a level on the way is no
 // directory), something stands there, or the look itself failed (a directory on the way that
@@ -206,8 +210,39 @@ bool AK_ReadRest(std::FILE* file, std::string& bytes);
 // What tells one content of a file from any other (two saves of other values): a digest of the
 // bytes and their count.
 AK_String AK_ContentDigest(const char* bytes, size_t size);
+// The same digest taken piece by piece, as the bytes pass: the bytes of a file given to it in
+// their order, in pieces of any size, give AK_ContentDigest of the whole, so that a reader or a
+// writer digests the file with no read of its own.
+class AK_DigestOfBytes {
+public:
+  void Add(const void* bytes, size_t size);
+  AK_String Text() const;
+
+private:
+  uint64_t _digest = 14695981039346656037ull;
+  uint64_t _count = 0;
+};
 // The digest of the whole regular file, "" when there is none or it cannot be read.
 AK_String AK_FileDigest(const char* path);
+// While one lives, in its thread, AK_FileDigest reads each file once: it answers a file it read
+// since the scope began with the digest it took then, while the same file (device, inode, size,
+// modification and change times) stands at the path and this process (any thread) wrote nothing
+// of that name since. A command that asks several times about what stands on the disk (a run's
+// checks before its first step and its record after the last) so reads a large data file once;
+// what another process writes meanwhile in a way that the file's times cannot tell is seen by the
+// next command. Scopes nest: an inner one is part of the outer one's command.
+class AK_FileDigestsOnce {
+public:
+  AK_FileDigestsOnce();
+  ~AK_FileDigestsOnce();
+  AK_FileDigestsOnce(const AK_FileDigestsOnce&) = delete;
+  AK_FileDigestsOnce& operator=(const AK_FileDigestsOnce&) = delete;
+private:
+  friend AK_String AK_FileDigest(const char* path);
+  struct Read;
+  std::vector<Read>* _reads = nullptr;  // the outermost scope's
+  AK_FileDigestsOnce* _outer;
+};
 // The failure hook of the tests, off unless one of the variables below is set.
 //
 // Every call of this program that changes what stands on the disk asks AK_FailsNow right before

@@ -1,5 +1,6 @@
 #include "AK_Stream.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -142,10 +143,131 @@ AK_STREAM& ReadOne(AK_STREAM& s, T& value)
   return s;
 }
 
+// Reads a whole descriptor from its start into the digest; false when a read fails.
+bool DigestFrom(int fd, AK_DigestOfBytes& digest)
+{
+  unsigned char chunk[1 << 16];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(fd, chunk, sizeof chunk, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    digest.Add(chunk, static_cast<size_t>(n));
+    at += n;
+  }
+}
+
 bool ModeIsBinary(const char* mode) { return mode && std::strchr(mode, 'b'); }
 bool ModeWrites(const char* mode) { return std::strchr(mode, 'w') || std::strchr(mode, 'a'); }
 
 }  // namespace
+
+// A file read as gzip reads it (a file that does not begin as gzip data is read as it is, and what
+// follows the last gzip member that is no member is left), but through a descriptor of its own, so
+// that every byte read from the file passes the digest once: the reader's read of the file is the
+// only one.
+struct AK_StreamReading {
+  int fd = -1;
+  z_stream z{};
+  bool inflating = false;  // inflateInit2 done
+  bool direct = false;     // no gzip data: the bytes are the data
+  bool started = false;    // the first bytes were looked at
+  bool atMember = false;   // a member ended: what follows decides whether another begins
+  bool ended = false;      // no data follows
+  bool eof = false;        // the file gave its last byte
+  bool failed = false;     // a read of the file failed
+  AK_DigestOfBytes digest;
+  unsigned char in[1 << 15];
+
+  ~AK_StreamReading()
+  {
+    if (inflating) inflateEnd(&z);
+    if (fd >= 0) ::close(fd);
+  }
+
+  // Reads more of the file behind what the input still holds.
+  bool ReadMore()
+  {
+    if (eof || failed) return false;
+    if (z.avail_in > 0 && z.next_in != in) std::memmove(in, z.next_in, z.avail_in);
+    z.next_in = in;
+    for (;;) {
+      const ssize_t n = ::read(fd, in + z.avail_in, sizeof in - z.avail_in);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) { failed = true; return false; }
+      if (n == 0) { eof = true; return false; }
+      digest.Add(in + z.avail_in, static_cast<size_t>(n));
+      z.avail_in += static_cast<uInt>(n);
+      return true;
+    }
+  }
+
+  // At least `n` bytes of input, unless the file ends first.
+  bool Have(uInt n)
+  {
+    while (z.avail_in < n)
+      if (!ReadMore()) return false;
+    return true;
+  }
+
+  bool GzipFollows() { return Have(2) && z.next_in[0] == 0x1f && z.next_in[1] == 0x8b; }
+
+  // Up to `size` bytes of data into `out`; -1 for a damaged or cut-off file or a failed read.
+  int64_t Read(unsigned char* out, int64_t size)
+  {
+    if (!started) {
+      started = true;
+      direct = !GzipFollows();
+      if (failed) return -1;
+      if (!direct) {
+        if (inflateInit2(&z, 15 + 16) != Z_OK) return -1;
+        inflating = true;
+      }
+    }
+    int64_t got = 0;
+    if (direct) {
+      while (got < size) {
+        if (z.avail_in == 0 && !ReadMore()) break;
+        const uInt take = static_cast<uInt>(size - got < z.avail_in ? size - got : z.avail_in);
+        std::memcpy(out + got, z.next_in, take);
+        z.next_in += take;
+        z.avail_in -= take;
+        got += take;
+      }
+      return failed ? -1 : got;
+    }
+    while (got < size && !ended) {
+      if (atMember) {
+        // Another member, or the end: what is no gzip data after a member is left unread.
+        if (!GzipFollows()) {
+          if (failed) return -1;
+          ended = true;
+          z.avail_in = 0;
+          break;
+        }
+        if (inflateReset(&z) != Z_OK) return -1;
+        atMember = false;
+      }
+      if (z.avail_in == 0 && !ReadMore()) return -1;  // cut off inside a member
+      z.next_out = out + got;
+      z.avail_out = static_cast<uInt>(size - got);
+      const int result = inflate(&z, Z_NO_FLUSH);
+      got = size - z.avail_out;
+      if (result == Z_STREAM_END) atMember = true;
+      // No progress with input at hand is damage as well: nothing more would come of it.
+      else if (result != Z_OK && !(result == Z_BUF_ERROR && z.avail_in == 0)) return -1;
+    }
+    return got;
+  }
+
+  // The rest of the file into the digest.
+  bool ReadRest()
+  {
+    z.avail_in = 0;
+    while (ReadMore()) z.avail_in = 0;
+    return !failed;
+  }
+};
 
 AK_STREAM::AK_STREAM() = default;
 
@@ -159,7 +281,7 @@ AK_STREAM::~AK_STREAM()
     _file = nullptr;
     // Given up: nothing is put in place, and the target stays as it was whatever this answers.
     (void)AK_CommitReplacement(_syncFd, _temp, _name, false);
-  } else if (_file) {
+  } else if (_file || _reading) {
     bool writing = _writing;
     if (AK_StreamClose(*this) && writing) {
       AK_String text = "ERROR:AK_STREAM " + _name + " could not be written completely!";
@@ -202,15 +324,15 @@ bool AK_STREAM::Flush()
 
 bool AK_STREAM::Refill()
 {
-  if (!_file || _writing || _broken) return false;
-  int got = gzread(_file, _buffer, static_cast<unsigned>(kBufferSize));
+  if (!_reading || _writing || _broken) return false;
+  errno = 0;
+  const int64_t got = _reading->Read(_buffer, kBufferSize);
   _pos = 0;
   _end = 0;
   // A piece that ends in a damaged or cut-off file is not trusted: its check sum is missing.
-  int error = Z_OK;
-  gzerror(_file, &error);
-  if (got <= 0 || error != Z_OK) return false;
-  _end = got;
+  if (got < 0 && _reading->failed) NoteSystemError();
+  if (got <= 0) return false;
+  _end = static_cast<int32_t>(got);
   return true;
 }
 
@@ -232,7 +354,7 @@ bool AK_STREAM::PutRaw(const void* data, int64_t n)
 
 int64_t AK_STREAM::GetRaw(void* data, int64_t n)
 {
-  if (!_file || _writing || _broken) return 0;
+  if (!_reading || _writing || _broken) return 0;
   unsigned char* p = static_cast<unsigned char*>(data);
   int64_t done = 0;
   while (done < n) {
@@ -292,7 +414,7 @@ AK_STREAM& AK_STREAM::operator>>(AK_String& text)
 
 int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool replacing)
 {
-  if (stream._file) (void)AK_StreamClose(stream);  // its outcome stays in the stream's flag, set anew below
+  if (stream.IsOpen()) (void)AK_StreamClose(stream);  // its outcome stays in the stream's flag, set anew below
   stream._name = path ? path : "";
   stream._broken = false;
   stream._systemError = 0;
@@ -325,12 +447,32 @@ int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool repla
       stream._fail = 1;
       return 0;
     }
+  } else if (stream._writing) {
+    AK_String native = AK_NormalizePath(path);
+    errno = 0;
+    stream._file = AK_FailsNow("create", native) ? nullptr : gzopen(native.c_str(), mode);
+    if (!stream._file) stream.NoteSystemError();
   } else {
     AK_String native = AK_NormalizePath(path);
     errno = 0;
-    const bool refused = stream._writing ? AK_FailsNow("create", native) : AK_OpenForReadingFails(path);
-    stream._file = refused ? nullptr : gzopen(native.c_str(), mode);
-    if (!stream._file) stream.NoteSystemError();
+    const int fd = AK_OpenForReadingFails(path) ? -1 : ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      stream.NoteSystemError();
+      stream._fail = 1;
+      return 0;
+    }
+    // Without the memory to read, the file is one that cannot be opened, as with gzip's own.
+    stream._reading = new (std::nothrow) AK_StreamReading;
+    if (!stream._reading) {
+      ::close(fd);
+      errno = ENOMEM;
+      stream.NoteSystemError();
+      stream._fail = 1;
+      return 0;
+    }
+    stream._reading->fd = fd;
+    stream._fail = 0;
+    return 1;
   }
   if (!stream._file) { stream._fail = 1; return 0; }
   gzbuffer(stream._file, 1u << 17);
@@ -348,8 +490,23 @@ int AK_StreamOpenReplacing(AK_STREAM& stream, const char* path, const char* mode
   return OpenStream(stream, path, mode, true);
 }
 
-int AK_StreamClose(AK_STREAM& stream)
+int CloseStream(AK_STREAM& stream, AK_String* digest)
 {
+  if (digest) *digest = "";
+  if (stream._reading) {
+    // Closing a read stream before the end of its data is normal.
+    bool ok = !digest || stream._reading->ReadRest();
+    if (ok && digest) *digest = stream._reading->digest.Text();
+    const int fd = stream._reading->fd;
+    stream._reading->fd = -1;
+    ok = ::close(fd) == 0 && ok;
+    delete stream._reading;
+    stream._reading = nullptr;
+    stream.ResetBuffer();
+    stream._fail = ok ? 0 : 1;
+    if (!ok && digest) *digest = "";
+    return stream._fail;
+  }
   if (!stream._file) { stream._fail = 1; return 1; }
   bool ok = true;
   // The data counts as one write of the failure hook, at its end, where the last of it goes.
@@ -370,6 +527,9 @@ int AK_StreamClose(AK_STREAM& stream)
   if (stream._writing) ok = ok && result == Z_OK && !closeFails;
   else ok = result == Z_OK || result == Z_BUF_ERROR;
   if (!stream._temp.IsEmpty()) {
+    // What the temporary holds is what takes the target's place.
+    AK_DigestOfBytes bytes;
+    if (ok && digest && DigestFrom(stream._syncFd, bytes)) *digest = bytes.Text();
     const bool written = ok;
     errno = 0;
     ok = AK_CommitReplacement(stream._syncFd, stream._temp, stream._name, ok);
@@ -379,8 +539,13 @@ int AK_StreamClose(AK_STREAM& stream)
   }
   stream.ResetBuffer();
   stream._fail = ok ? 0 : 1;
+  if (!ok && digest) *digest = "";
   return stream._fail;
 }
+
+int AK_StreamClose(AK_STREAM& stream) { return CloseStream(stream, nullptr); }
+
+int AK_StreamCloseDigesting(AK_STREAM& stream, AK_String& digest) { return CloseStream(stream, &digest); }
 
 int32_t AK_StreamWriteBytes(AK_STREAM& s, const void* data, int32_t n)
 {

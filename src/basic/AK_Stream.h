@@ -28,11 +28,12 @@
 #include "AK_Vec.h"
 
 struct gzFile_s;
+struct AK_StreamReading;
 
 class AK_STREAM {
 public:
   int32_t _fail = 0;             // 1 when the last item was not transferred
-  gzFile_s* _file = nullptr;     // the open gzip file, null when closed
+  gzFile_s* _file = nullptr;     // writing: the open gzip file, null when closed
 
   AK_STREAM();
   // Opens at once, like AK_StreamOpen.
@@ -44,7 +45,7 @@ public:
   // stream (AK_StreamOpenReplacing) that was not closed is discarded instead.
   ~AK_STREAM();
 
-  bool IsOpen() const { return _file != nullptr; }
+  bool IsOpen() const { return _file != nullptr || _reading != nullptr; }
   bool Fail() const { return _fail != 0; }
   bool IsWriting() const { return _writing; }
   const AK_String& Name() const { return _name; }
@@ -76,7 +77,7 @@ public:
 
 private:
   friend int AK_StreamOpen(AK_STREAM& stream, const char* path, const char* mode);
-  friend int AK_StreamClose(AK_STREAM& stream);
+  friend int CloseStream(AK_STREAM& stream, AK_String* digest);
   friend int OpenStream(AK_STREAM& stream, const char* path, const char* mode, bool replacing);
   // Keeps errno (EIO when it says nothing) as the reason of a failure, unless one is kept.
   void NoteSystemError();
@@ -94,6 +95,7 @@ private:
   AK_String _temp;            // a replacing stream's temporary file ("" otherwise)
   int _syncFd = -1;           // and its descriptor, kept to sync the data before the rename
   int _systemError = 0;       // see SystemError()
+  AK_StreamReading* _reading = nullptr;  // reading: the file, its inflation and its digest
 };
 
 // The system's message for SystemError() ("No space left on device", "File too large", ...),
@@ -114,6 +116,14 @@ AK_String AK_StreamSystemError(const AK_STREAM& stream);
 // Closes the file and stores the result in the fail flag: 0 when every byte reached the file
 // and the close succeeded, 1 otherwise (also for a stream that was not open). Returns the flag.
 [[nodiscard]] int AK_StreamClose(AK_STREAM& stream);
+
+// Closes like AK_StreamClose and gives, when that succeeds, the digest of the file (as
+// AK_FileDigest gives it) from the bytes that passed through the stream, with no other open of
+// the file: a read stream digests the file's bytes as it read them and reads the rest that its
+// reader left unread (not inflating them); a replacing write stream digests its temporary file,
+// read back through the descriptor it wrote, before that takes the target's place. "" when the
+// close fails or the bytes cannot be read whole, and for a stream written in place.
+[[nodiscard]] int AK_StreamCloseDigesting(AK_STREAM& stream, AK_String& digest);
 
 // Bulk transfers of n items (n < 0 transfers nothing and fails). Each returns the number of
 // items transferred and sets the fail flag when that is fewer than n.

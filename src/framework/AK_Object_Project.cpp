@@ -229,10 +229,10 @@ void AK_Object::Load(const char* directory)
       AK_ErrorText = _loadDamage;
       return;
     }
-    // A file read whole: its close changes nothing on the disk.
-    (void)AK_StreamClose(stream);
-    // Read under the hold of the directory: no writer replaced it since the data were read.
-    _dataIdentity = AK_FileDigest(data);
+    // Read under the hold of the directory: no writer replaced it while the data were read, and
+    // the bytes the reader took are the file's (its close changes nothing on the disk).
+    AK_String identity;
+    _dataIdentity = AK_StreamCloseDigesting(stream, identity) == 0 ? identity : AK_FileDigest(data);
   } else if (AK_String unseen; AK_LookAtPath(data, &unseen) != AK_PathLook::Missing) {
     // One that stands but cannot be opened is damage too: a save would write nothing in its place.
     // So is one that nobody can tell is there (its directory cannot be entered).

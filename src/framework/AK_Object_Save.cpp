@@ -469,13 +469,14 @@ bool AK_Object::WriteSavedFiles(const AK_String& dir, const AK_String& attribute
     return false;
   }
   // A data file that does not reach the disk whole (a full disk) fails like its writer.
-  if (SaveData(stream) != 0 || AK_StreamClose(stream) != 0) {
+  AK_String written;
+  if (SaveData(stream) != 0 || AK_StreamCloseDigesting(stream, written) != 0) {
     AK_ErrorText = AK_String("cannot save data of ") + GetAbsolutePath() + " to file " + data;
     SaveFailures::Add(AK_ErrorText);
     return false;
   }
   // Written under the lock of the object's writers: the file is the one this process holds now.
-  _dataIdentity = AK_FileDigest(data);
+  _dataIdentity = written.IsEmpty() ? AK_FileDigest(data) : written;
   if (!attributesWritten) {
     SaveFailures::Add(AK_ErrorText);
     return false;

@@ -208,7 +208,11 @@ AK_String SW_Simulation::FluidAboveRestartFile()
 
 const char* SW_Simulation::InterruptVis() { return RunStatus() == "running" ? "w" : "r"; }
 
-void SW_Simulation::RunInBackground(const char*) { LaunchRun(*this, false); }
+void SW_Simulation::RunInBackground(const char*)
+{
+  const AK_FileDigestsOnce once;
+  LaunchRun(*this, false);
+}
 AK_String SW_Simulation::SaveNewRunDirectory(std::optional<bool> continuing, bool* refused)
 {
   if (refused) *refused = false;
@@ -233,6 +237,7 @@ AK_String SW_Simulation::SaveNewRunDirectory(std::optional<bool> continuing, boo
 
 AK_String SW_Simulation::RunInBackground(std::FILE* batch)
 {
+  const AK_FileDigestsOnce once;
   AK_ErrorText = "";
   if (LaunchRun(*this, false, batch)) return "";
   // The error text names the simulation; the reason is what follows its path.
@@ -246,6 +251,7 @@ AK_String SW_Simulation::RunInBackground(std::FILE* batch)
 }
 void SW_Simulation::ContinueInBackground(const char*)
 {
+  const AK_FileDigestsOnce once;
   if (!TakeBackRunState()) return;
   // The flow above restarts from the file of its own at the current time, named without
   // its directory.

@@ -226,6 +226,8 @@ constexpr const char* kNoRunDirectory =
 
 void SW_Simulation::Run(const char*)
 {
+  // Its checks and its record ask about the same files on the disk: each is read once.
+  const AK_FileDigestsOnce once;
   const RunCommandFlag background(_runOfBackgroundStart, _startedInBackground);
   if (ProjectDir().IsEmpty()) return RefuseRun(kNoRunDirectory);
   // One run of a simulation at a time, in any process; held until the run ends, however.
@@ -249,6 +251,7 @@ void SW_Simulation::Run(const char*)
 
 void SW_Simulation::Continue(const char*)
 {
+  const AK_FileDigestsOnce once;
   const RunCommandFlag background(_runOfBackgroundStart, _startedInBackground);
   if (ProjectDir().IsEmpty()) return RefuseRun(kNoRunDirectory);
   SW_RunLock lock(ProjectDir(), GetAbsolutePath(), SW_LockPurpose::Run, "not started", RecordForTaker());
@@ -928,6 +931,7 @@ AK_String SW_Simulation::ReadySeries(bool startsOver, bool valuesSaved, std::opt
 
 void SW_Simulation::RunLoop(bool fromStart)
 {
+  const AK_FileDigestsOnce once;
   // Reached through "Run" or "Continue", whose start checks (StartRefusal) have passed.
   SW_Mesh* mesh = Mesh();
   if (ProjectDir().IsEmpty()) AK_MESSAGE("WARNING: Save project first, otherwise output data cannot be saved!");

@@ -455,6 +455,7 @@ void SW_Simulation::SetTime(const char* value)
 
 void SW_Simulation::DeleteTimesteps(const char* value)
 {
+  const AK_FileDigestsOnce once;
   // The saved simulation records what is left, and a simulation that could not read it would
   // write that record over what it never read: refused before a lock, the gate or a file.
   if (FilesNotRead()) {

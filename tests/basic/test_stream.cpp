@@ -401,3 +401,112 @@ TEST(Stream, GzipToolReadsTheFile)
   for (unsigned char b : {3, 0, 0, 0, 0, 1, 2}) expected.push_back(b);
   EXPECT_EQ(FileBytes(out), expected);
 }
+
+// The digest a stream takes of the bytes it reads or writes is the digest of the file that
+// AK_FileDigest reads anew (the oracle), and the data read are those zlib reads: for gzip files of
+// one and several members, with bytes after the last, cut off, or no gzip at all, read whole or in
+// part, in random sizes.
+TEST(Stream, DigestOfTheBytesPassedIsTheFilesAndTheDataAreZlibs)
+{
+  ScratchDir dir;
+  std::mt19937_64 random(105);
+  const std::string path = dir / "data.dat";
+  for (int round = 0; round < 120; ++round) {
+    SCOPED_TRACE(round);
+    // Data of low entropy in part, so that some compress and some do not.
+    std::vector<unsigned char> data(random() % 3 == 0 ? random() % 8 : random() % 400000);
+    for (unsigned char& b : data) b = static_cast<unsigned char>(random() % (round % 2 ? 256 : 3));
+    const int shape = round % 5;  // written by the stream, two members, garbage after, raw, cut off
+    if (shape == 0) {
+      AK_STREAM out;
+      ASSERT_EQ(1, AK_StreamOpenReplacing(out, path.c_str(), "wb"));
+      ASSERT_EQ(static_cast<int32_t>(data.size()), AK_StreamWriteBytes(out, data.data(), static_cast<int32_t>(data.size())));
+      AK_String written;
+      ASSERT_EQ(0, AK_StreamCloseDigesting(out, written));
+      EXPECT_EQ(AK_FileDigest(path.c_str()), written);
+    } else if (shape == 1 || shape == 2) {
+      const size_t half = data.empty() ? 0 : random() % data.size();
+      WriteGzip(path, std::vector<unsigned char>(data.begin(), data.begin() + static_cast<long>(half)));
+      const std::string second = dir / "second.gz";
+      WriteGzip(second, std::vector<unsigned char>(data.begin() + static_cast<long>(half), data.end()));
+      std::string bytes = ReadFile(path) + ReadFile(second);
+      if (shape == 2) bytes += std::string(1 + random() % 40, static_cast<char>(random() % 256));
+      WriteFile(path, bytes);
+    } else if (shape == 3) {
+      WriteFile(path, std::string(data.begin(), data.end()));
+    } else {
+      WriteGzip(path, data);
+      const std::string bytes = ReadFile(path);
+      WriteFile(path, bytes.substr(0, bytes.size() - 1 - random() % std::min<size_t>(bytes.size() - 1, 30)));
+    }
+    const std::vector<unsigned char> zlibReads = Gunzip(path);
+    // Read whole, or stopped anywhere.
+    const int64_t want = random() % 2 ? int64_t(zlibReads.size()) + 10 : int64_t(random() % (zlibReads.size() + 1));
+    AK_STREAM in;
+    ASSERT_EQ(1, AK_StreamOpen(in, path.c_str(), "rb"));
+    std::vector<unsigned char> got(static_cast<size_t>(want));
+    const int64_t n = in.GetRaw(got.data(), want);
+    got.resize(static_cast<size_t>(n));
+    if (shape == 4) {
+      // A cut-off file gives no more than zlib, and never all that was written.
+      EXPECT_LE(got.size(), data.size());
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin()));
+      if (want >= int64_t(data.size()) && !data.empty()) {
+        EXPECT_LT(n, int64_t(data.size()));
+      }
+    } else {
+      EXPECT_EQ(std::min<int64_t>(want, int64_t(zlibReads.size())), n);
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), zlibReads.begin()));
+    }
+    AK_String read;
+    ASSERT_EQ(0, AK_StreamCloseDigesting(in, read));
+    EXPECT_EQ(AK_FileDigest(path.c_str()), read);
+  }
+}
+
+// Within a scope, a file is digested once while it stands as read and this process wrote nothing
+// of its name; a file replaced, or written by this process, is read again; outside, every ask reads.
+TEST(Stream, FileDigestsOnceReadEachFileOnceWhileItStands)
+{
+  ScratchDir dir;
+  const std::string path = dir / "DHM.dat";
+  const std::string other = dir / "other.dat";
+  WriteFile(path, "first");
+  WriteFile(other, "other");
+  const AK_String first = AK_ContentDigest("first", 5);
+  AK_CountOpensForReading("DHM.dat");
+  EXPECT_EQ(first, AK_FileDigest(path.c_str()));
+  EXPECT_EQ(first, AK_FileDigest((dir / "./DHM.dat").c_str()));
+  EXPECT_EQ(2, AK_OpensForReadingCounted());
+  {
+    const AK_FileDigestsOnce once;
+    AK_CountOpensForReading("DHM.dat");
+    EXPECT_EQ(first, AK_FileDigest(path.c_str()));
+    {
+      const AK_FileDigestsOnce inner;
+      EXPECT_EQ(first, AK_FileDigest((dir / "./DHM.dat").c_str()));
+    }
+    EXPECT_EQ(first, AK_FileDigest(path.c_str()));
+    EXPECT_EQ(1, AK_OpensForReadingCounted());
+    // Written by this process, with the same size, at once: read again.
+    ASSERT_TRUE(AK_WriteWholeFile(path.c_str(), "secnd"));
+    EXPECT_EQ(AK_ContentDigest("secnd", 5), AK_FileDigest(path.c_str()));
+    EXPECT_EQ(2, AK_OpensForReadingCounted());
+    // Written in place by another program (no name this process wrote), later: the times tell.
+    const auto written = std::filesystem::last_write_time(path);
+    {
+      std::FILE* f = std::fopen(path.c_str(), "r+");
+      ASSERT_TRUE(f);
+      std::fputs("third", f);
+      std::fclose(f);
+    }
+    std::filesystem::last_write_time(path, written + std::chrono::seconds(5));
+    EXPECT_EQ(AK_ContentDigest("third", 5), AK_FileDigest(path.c_str()));
+    EXPECT_EQ(3, AK_OpensForReadingCounted());
+    // Another file is its own.
+    EXPECT_EQ(AK_ContentDigest("other", 5), AK_FileDigest(other.c_str()));
+    EXPECT_EQ(AK_ContentDigest("other", 5), AK_FileDigest(other.c_str()));
+    EXPECT_EQ(3, AK_OpensForReadingCounted());
+  }
+  AK_CountOpensForReading("");
+}

@@ -798,3 +798,44 @@ TEST(Run, ARunDrivenStepByStepLendsItsArraysOnceAndRepeatsTheRunLoop)
   ASSERT_EQ(a.Size(), b.Size());
   for (int32_t i = 0; i < a.Size(); ++i) ASSERT_TRUE(a[i].x == b[i].x && a[i].y == b[i].y && a[i].z == b[i].z) << i;
 }
+
+// The mesh's data file is large: a Continue reads it once at most (its checks before the first step
+// and its record after the last take the digest once), a load reads it once and takes its identity
+// from the bytes it read, and a save reads it back once from what it wrote. The identities are
+// those AK_FileDigest reads anew.
+TEST(Run, AContinueALoadAndASaveReadTheMeshDataFileOnceAtMost)
+{
+  RunProject p;
+  p.sim->Save();
+  p.sim->Set("Run", "");
+  ASSERT_STREQ(AK_ErrorText, "");
+  const std::string meshDir = p.mesh->ProjectDir().c_str();
+  const std::string data = meshDir + "/" + p.mesh->GetType().c_str() + ".dat";
+  ASSERT_TRUE(AK_IsRegularFile(data.c_str()));
+  const AK_String saved = AK_FileDigest(data.c_str());
+  EXPECT_EQ(saved, p.mesh->DataIdentity());
+  const std::string name = std::filesystem::path(data).filename().string();
+  AK_CountOpensForReading(name.c_str());
+  p.sim->Set("EndTime", "4");
+  p.sim->Set("Continue", "");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_EQ(p.TimeSteps().back(), "at_0000004.0000.TimeStep");
+  EXPECT_LE(AK_OpensForReadingCounted(), 1);
+
+  AK_CountOpensForReading(name.c_str());
+  p.mesh->Load(meshDir.c_str());
+  EXPECT_STREQ(p.mesh->LoadDamage(), "");
+  EXPECT_EQ(1, AK_OpensForReadingCounted());
+  EXPECT_EQ(saved, p.mesh->DataIdentity());
+
+  // Another terrain under the same object: saved and held anew.
+  meshtest::MakeCartesian(p.mesh->Core(), 40, 20, 5, 0, 0, [](double x, double) { return 300 - x; });
+  p.mesh->MarkModified("Data");
+  AK_CountOpensForReading(name.c_str());
+  p.mesh->SaveProject("");
+  EXPECT_STREQ(AK_ErrorText, "");
+  EXPECT_EQ(0, AK_OpensForReadingCounted());
+  AK_CountOpensForReading("");
+  EXPECT_FALSE(saved == AK_FileDigest(data.c_str()));
+  EXPECT_EQ(AK_FileDigest(data.c_str()), p.mesh->DataIdentity());
+}
