@@ -254,9 +254,10 @@ struct ListedCalls {
   std::vector<long> looks;
 };
 
-// The calls of the dry run listed in `file` that touch one of kKeyFiles (looks at them included), and
-// the looks at a directory the writer deletes or finishes: one that a call removes, or that it sets
-// aside beside itself ("<dir>.~...") or moves into such a directory.
+// The calls of the dry run listed in `file` that touch one of kKeyFiles (looks at them included) and
+// the looks at a directory the writer deletes or finishes (one that a call removes, or that it sets
+// aside beside itself ("<dir>.~...") or moves into such a directory): of each kind of call on each
+// such file, the first and the last.
 inline ListedCalls KeyCalls(const std::string& file)
 {
   struct Call {
@@ -282,24 +283,23 @@ inline ListedCalls KeyCalls(const std::string& file)
         return true;
     return false;
   };
-  // Of the looks at one path (each load and save of a writer looks at it again), the first and the
-  // last: what the command begins with and what it ends with.
-  std::map<std::string, std::pair<long, long>> looksAt;
+  // Of the calls of one kind on one key file (each load and save of a writer looks at it again, each
+  // step of a run writes its status again, each under a temporary name of its own), the first and
+  // the last: what the command begins with and what it ends with; the ones between repeat them.
+  std::map<std::string, std::pair<long, long>> firstAndLastOf;
   ListedCalls listed;
   for (const Call& call : calls) {
     const bool look = call.kind == "look";
     if (look) listed.looks.push_back(call.n);
     const std::string name = fs::path(call.path).filename().string();
-    bool key = std::any_of(kKeyFiles.begin(), kKeyFiles.end(), [&](const std::string& k) { return name.rfind(k, 0) == 0; });
-    if (!key && look) key = deletedOrMoved(call.path);
-    if (key && look) {
-      auto [at, first] = looksAt.try_emplace(call.path, call.n, call.n);
-      if (!first) at->second.second = call.n;
-    } else if (key) {
-      listed.key.push_back(call.n);
-    }
+    const auto k = std::find_if(kKeyFiles.begin(), kKeyFiles.end(), [&](const std::string& k) { return name.rfind(k, 0) == 0; });
+    std::string file = k == kKeyFiles.end() ? "" : fs::path(call.path).parent_path().string() + "/" + *k;
+    if (file.empty() && look && deletedOrMoved(call.path)) file = call.path;
+    if (file.empty()) continue;
+    auto [at, first] = firstAndLastOf.try_emplace(call.kind + " " + file, call.n, call.n);
+    if (!first) at->second.second = call.n;
   }
-  for (const auto& [path, firstAndLast] : looksAt) {
+  for (const auto& [path, firstAndLast] : firstAndLastOf) {
     listed.key.push_back(firstAndLast.first);
     if (firstAndLast.second != firstAndLast.first) listed.key.push_back(firstAndLast.second);
   }
