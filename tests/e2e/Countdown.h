@@ -203,6 +203,15 @@ inline long CountIn(const std::string& file)
   return last;
 }
 
+// True when a started process ended normally before its Nth call (its count file, as the hook's
+// TORVU_FAIL_STARTED_COUNT has it write, says fewer): a background run's calls depend on when the
+// writer's own commands come beside it, so a call of the dry run may not come in a try.
+inline bool EndedBefore(const std::string& countFile, long n)
+{
+  const long calls = CountIn(countFile);
+  return calls >= 0 && calls < n;
+}
+
 // One writer: the commands it runs after the load of `project` (a path below the try's directory)
 // and the prepared state it starts from.
 struct Writer {

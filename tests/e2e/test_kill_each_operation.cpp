@@ -451,12 +451,15 @@ TEST_P(KillEachOperation, AfterAKillAtEachCallTheNextLoadGoesOnWithOneHistory)
       const std::string dir = p / ("try_" + std::to_string(j));
       Fresh(writer, dir);
       std::vector<std::string> found;
-      const int status = RunMacroWith(dir + "/x", Macro(writer, dir),
-                                      {{job.started ? "TORVU_KILL_STARTED_AT" : "TORVU_KILL_AT", std::to_string(job.n)}});
+      const std::string count = p / ("started_count_" + std::to_string(j));
+      Hook hook{{job.started ? "TORVU_KILL_STARTED_AT" : "TORVU_KILL_AT", std::to_string(job.n)}};
+      if (job.started) hook.push_back({"TORVU_FAIL_STARTED_COUNT", count});
+      const int status = RunMacroWith(dir + "/x", Macro(writer, dir), hook);
       // The count of the dry run holds: the writer itself dies at each N it makes.
       if (!job.started && status != -1) found.push_back("the process was not killed: it exited with " + std::to_string(status));
       if (writer.background && !WaitForNoProcessOf(dir + "/x")) found.push_back("the started process still runs a minute later");
-      if (job.started && StartedCalls(dir, "killed before").empty()) found.push_back("the started process was not killed");
+      if (job.started && StartedCalls(dir, "killed before").empty() && !EndedBefore(count, job.n))
+        found.push_back("the started process was not killed");
       const Continued c = LoadAndContinue(writer, dir);
       // A kill after the save alone leaves what that save leaves: its Continue may refuse the same.
       const auto savedAlike = [&](const std::string& f) {
