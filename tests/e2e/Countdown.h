@@ -295,6 +295,9 @@ inline ListedCalls KeyCalls(const std::string& file)
   // Of the calls of one kind on one key file (each load and save of a writer looks at it again, each
   // step of a run writes its status again, each under a temporary name of its own), the first and
   // the last: what the command begins with and what it ends with; the ones between repeat them.
+  // The looks into what is deleted or moved count by the name looked at, whatever the directory:
+  // a save looks at each object's files in turn, and the objects between repeat the first and
+  // the last.
   std::map<std::string, std::pair<long, long>> firstAndLastOf;
   ListedCalls listed;
   for (const Call& call : calls) {
@@ -303,7 +306,7 @@ inline ListedCalls KeyCalls(const std::string& file)
     const std::string name = fs::path(call.path).filename().string();
     const auto k = std::find_if(kKeyFiles.begin(), kKeyFiles.end(), [&](const std::string& k) { return name.rfind(k, 0) == 0; });
     std::string file = k == kKeyFiles.end() ? "" : fs::path(call.path).parent_path().string() + "/" + *k;
-    if (file.empty() && look && deletedOrMoved(call.path)) file = call.path;
+    if (file.empty() && look && deletedOrMoved(call.path)) file = name.empty() ? call.path : "*/" + name;
     if (file.empty()) continue;
     auto [at, first] = firstAndLastOf.try_emplace(call.kind + " " + file, call.n, call.n);
     if (!first) at->second.second = call.n;
