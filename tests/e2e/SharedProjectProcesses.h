@@ -18,6 +18,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,8 +57,6 @@ inline std::ostream& operator<<(std::ostream& out, const Answer& a)
 // `dir`), its output into `log`; the process id, or -1.
 inline pid_t StartTorvu(const std::string& dir, const std::string& macro, const std::string& log)
 {
-  // Everything the child needs is made before the fork: between fork and exec it only calls
-  // what is safe there.
   std::vector<std::string> environment = {"HOME=" + dir};
   for (char** e = environ; *e; ++e)
     if (std::strncmp(*e, "HOME=", 5) && std::strncmp(*e, "TORVU_USER_ATTRIBUTES=", 22)) environment.push_back(*e);
@@ -67,17 +66,19 @@ inline pid_t StartTorvu(const std::string& dir, const std::string& macro, const 
   std::string arguments[] = {TORVU_PROGRAM, "-files", TORVU_ATTRIBUTES, "-offscreen", macro};
   for (std::string& a : arguments) argv.push_back(a.data());
   argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
-    const int in = open("/dev/null", O_RDONLY);
-    if (out < 0 || in < 0 || chdir(dir.c_str()) != 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(out, 2);
-    execve(argv[0], argv.data(), env.data());
-    _exit(127);
-  }
+  // Spawned rather than forked: a test starts hundreds of processes, and a fork would copy the
+  // page tables of this large sanitized process each time, and have it fault on every page it
+  // writes afterwards.
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+  const bool prepared = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
+                        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND,
+                                                         0644) == 0 &&
+                        posix_spawn_file_actions_adddup2(&actions, 1, 2) == 0 &&
+                        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str()) == 0;
+  pid_t pid = -1;
+  if (!prepared || posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
   return pid;
 }
 
