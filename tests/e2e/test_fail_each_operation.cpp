@@ -43,7 +43,7 @@ using namespace countdown;
 
 // The calls failed of a writer with many: the first and last kEdge (how the command begins and
 // ends), and kSpread between them; the key calls carry the weight, and every writer has its own.
-constexpr long kEdge = 3, kSpread = 8;
+constexpr long kEdge = 3, kSpread = 5;
 
 // What a writer left when it ran whole, and what stood before it.
 struct Reference {

@@ -56,7 +56,7 @@ double Later(const Writer& writer)
 }
 // The calls killed of a writer with many: the first and last kEdge (how the command begins and
 // ends), and kSpread between them; the key calls carry the weight, and every writer has its own.
-constexpr long kEdge = 3, kSpread = 8;
+constexpr long kEdge = 3, kSpread = 5;
 
 // The projects a writer touches.
 std::vector<std::string> Touched(const Writer& writer)
