@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -471,39 +472,41 @@ AK_PathLook AK_LookAtPathOnce(const char* path, AK_String* failure)
 namespace {
 
 // What this process wrote, by the directory (its device and inode, whatever path led there) and
-// the base name of the file, in buckets: two files that share one only cost a read. A write whose
-// directory cannot be looked at counts for every file.
-constexpr size_t kWrittenBuckets = 4096;
-std::atomic<uint64_t> g_written[kWrittenBuckets];
+// the base name of the file: each file its own count, so that a write of another file never
+// costs a digest its read. A write whose directory cannot be looked at counts for every file.
+std::mutex g_writtenMutex;
+std::unordered_map<std::string, uint64_t> g_written;
 std::atomic<uint64_t> g_writtenAnywhere{0};
 // Scopes of AK_FileDigestsOnce alive in any thread: with none, a write notes nothing.
 std::atomic<int> g_digestScopes{0};
 
-// The bucket of a file, -1 when its directory cannot be looked at.
-long WrittenBucket(const char* path)
+// The key of a file, "" when its directory cannot be looked at.
+std::string WrittenKey(const char* path)
 {
   const std::string native = path ? AK_NormalizePath(path).c_str() : "";
   const size_t slash = native.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
   struct stat st;
-  if (native.empty() || ::stat(dir.c_str(), &st) != 0) return -1;
-  const std::string key = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + "/" +
-                          (slash == std::string::npos ? native : native.substr(slash + 1));
-  return static_cast<long>(std::hash<std::string>{}(key) % kWrittenBuckets);
+  if (native.empty() || ::stat(dir.c_str(), &st) != 0) return "";
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + "/" +
+         (slash == std::string::npos ? native : native.substr(slash + 1));
 }
 
-// The writes noted of a file's bucket and of none known: what a digest read before them stood for.
-std::pair<uint64_t, uint64_t> WritesOf(long bucket)
+// The writes noted of a file and of none known: what a digest read before them stood for.
+std::pair<uint64_t, uint64_t> WritesOf(const std::string& key)
 {
-  return {bucket < 0 ? 0 : g_written[bucket].load(), g_writtenAnywhere.load()};
+  std::lock_guard<std::mutex> guard(g_writtenMutex);
+  const auto found = key.empty() ? g_written.end() : g_written.find(key);
+  return {found == g_written.end() ? 0 : found->second, g_writtenAnywhere.load()};
 }
 
 void NoteWritten(const char* path)
 {
   if (g_digestScopes.load() == 0) return;
-  const long bucket = WrittenBucket(path);
-  if (bucket < 0) g_writtenAnywhere.fetch_add(1);
-  else g_written[bucket].fetch_add(1);
+  const std::string key = WrittenKey(path);
+  if (key.empty()) return void(g_writtenAnywhere.fetch_add(1));
+  std::lock_guard<std::mutex> guard(g_writtenMutex);
+  ++g_written[key];
 }
 
 }  // namespace
@@ -971,9 +974,9 @@ AK_String AK_FileDigest(const char* path)
   if (!AK_IsRegularFile(path)) return "";
   const AK_String native = AK_NormalizePath(path);
   struct stat before;
-  const long bucket = g_digestsOnce ? WrittenBucket(native.c_str()) : -1;
-  const bool looked = bucket >= 0 && ::stat(native.c_str(), &before) == 0;
-  const std::pair<uint64_t, uint64_t> written = WritesOf(bucket);
+  const std::string key = g_digestsOnce ? WrittenKey(native.c_str()) : "";
+  const bool looked = !key.empty() && ::stat(native.c_str(), &before) == 0;
+  const std::pair<uint64_t, uint64_t> written = WritesOf(key);
   if (looked)
     for (const AK_FileDigestsOnce::Read& read : *g_digestsOnce->_reads)
       if (SameFile(read.file, before) && read.written == written) return read.digest;
